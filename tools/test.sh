@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Builds both presets and runs every test: the portable core natively under the sanitizers, then the product
+# and everything else under Wine.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash tools/setup.sh
+jobs=$(nproc)
+
+cmake --preset native >/dev/null
+cmake --build --preset native -j "$jobs"
+ctest --preset native -j "$jobs"
+
+cmake --preset win32 >/dev/null
+cmake --build --preset win32 -j "$jobs"
+bash tools/wine-boot.sh "$PWD/build/win32"
+ctest --preset win32 -j "$jobs"
