@@ -14,7 +14,7 @@ pkgs=(cmake ninja-build g++ googletest libgtest-dev libbenchmark-dev
       g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev
       wine wine32:i386
       libsisl-dev libocct-foundation-dev libocct-modeling-data-dev libocct-modeling-algorithms-dev
-      libgsl-dev libeigen3-dev libgeos-dev libagg-dev)
+      libtbb-dev libgsl-dev libeigen3-dev libgeos-dev libagg-dev)
 for p in "${pkgs[@]}"; do have "$p" || need+=("$p"); done
 
 if [ ${#need[@]} -gt 0 ]; then
