@@ -1,0 +1,485 @@
+// Points and derivatives of polynomial and rational curves: the curve entry BScveval_n with its 0-, 1- and
+// 2-derivative bodies, the local-difference scheme for higher derivatives, raw pole arrays of any dimension, the
+// homogeneous de Boor triangle for both sides of a knot, and the closure test.
+#include "bspline/bspline.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace {
+// Rows 0..15 of the binomial triangle, row after row; row m starts at m(m+1)/2.
+struct BinomialTable {
+  double rows[136];
+  constexpr BinomialTable() : rows() {
+    for (int m = 0; m < 16; ++m) {
+      const int b = m * (m + 1) / 2;
+      rows[b] = 1;
+      rows[b + m] = 1;
+      for (int i = 1; i < m; ++i) rows[b + i] = rows[b - m + i - 1] + rows[b - m + i];
+    }
+  }
+  constexpr double operator()(int m, int i) const { return rows[m * (m + 1) / 2 + i]; }
+};
+constexpr BinomialTable kBinom;
+
+constexpr int kMaxOrder = 16;
+constexpr int kMaxDeriv = 15;
+
+BSboolean ok(const int *rc) { return *rc == 0 ? BSTRUE : BSFALSE; }
+
+// Sums of basis values (or derivatives) times poles and weights on span s of order k.
+void weighted_sum(int k, int s, const double *B, const double *poles, const double *weights, double A[3], double *W) {
+  A[0] = A[1] = A[2] = 0;
+  double w = 0;
+  for (int i = 0; i < k; ++i) {
+    const double *P = poles + 3 * (s - k + 1 + i);
+    A[0] += B[i] * P[0];
+    A[1] += B[i] * P[1];
+    A[2] += B[i] * P[2];
+    if (weights) w += B[i] * weights[s - k + 1 + i];
+  }
+  *W = w;
+}
+}  // namespace
+
+void BScveval0(int *rc, int order, const double *poles, const double *weights, const double *knots, int span,
+               double u, double out[3]) {
+  *rc = 0;
+  BSscratch<kMaxOrder> work;
+  double *N = work.take(order > 0 ? static_cast<std::size_t>(order) : 1);
+  if (!N) {
+    *rc = BSRC_NO_SCRATCH;
+  } else if (BSmansf0(rc, order, knots, span, u, N)) {
+    double A[3], W;
+    weighted_sum(order, span, N, poles, weights, A, &W);
+    if (!weights) W = 1;
+    if (W == 0) {
+      *rc = BSRC_ZERO_WEIGHT;
+    } else {
+      for (int c = 0; c < 3; ++c) out[c] = A[c] / W;
+    }
+  }
+  BSexit(rc, "BScveval0", "bscveval0");
+}
+
+void BScveval1(int *rc, int order, const double *poles, const double *weights, const double *knots, int span,
+               double u, double out[6]) {
+  *rc = 0;
+  BSscratch<2 * kMaxOrder> work;
+  double *N = work.take(order > 0 ? 2 * static_cast<std::size_t>(order) : 2);
+  if (!N) {
+    *rc = BSRC_NO_SCRATCH;
+  } else if (BSmansf1(rc, order, knots, span, u, N, N + order)) {
+    double A[3], A1[3], W, W1;
+    weighted_sum(order, span, N, poles, weights, A, &W);
+    weighted_sum(order, span, N + order, poles, weights, A1, &W1);
+    if (!weights) W = 1, W1 = 0;
+    if (W == 0) {
+      *rc = BSRC_ZERO_WEIGHT;
+    } else {
+      for (int c = 0; c < 3; ++c) {
+        const double Q = A[c] / W;
+        out[c] = Q;
+        out[3 + c] = (A1[c] - Q * W1) / W;
+      }
+    }
+  }
+  BSexit(rc, "BScveval1", "bscveval1");
+}
+
+void BScveval2(int *rc, int order, const double *poles, const double *weights, const double *knots, int span,
+               double u, double out[9]) {
+  *rc = 0;
+  double N[kMaxOrder], D1[kMaxOrder], D2[kMaxOrder];
+  // Fixed arrays: orders above 16 are refused.
+  if (order < 1 || order > kMaxOrder) {
+    *rc = BSRC_OUT_OF_RANGE;
+  } else {
+    if (order <= 2) {
+      if (BSmansf1(rc, order, knots, span, u, N, D1))
+        for (int i = 0; i < order; ++i) D2[i] = 0;
+    } else {
+      BSmansf2(rc, order, knots, span, u, N, D1, D2);
+    }
+    if (*rc == 0) {
+      double A[3], A1[3], A2[3], W, W1, W2;
+      weighted_sum(order, span, N, poles, weights, A, &W);
+      weighted_sum(order, span, D1, poles, weights, A1, &W1);
+      weighted_sum(order, span, D2, poles, weights, A2, &W2);
+      if (!weights) W = 1, W1 = 0, W2 = 0;
+      if (W == 0) {
+        *rc = BSRC_ZERO_WEIGHT;
+      } else {
+        for (int c = 0; c < 3; ++c) {
+          const double Q = A[c] / W;
+          const double Q1 = (A1[c] - Q * W1) / W;
+          out[c] = Q;
+          out[3 + c] = Q1;
+          out[6 + c] = (A2[c] - 2 * Q1 * W1 - Q * W2) / W;
+        }
+      }
+    }
+  }
+  BSexit(rc, "BScveval2", "bscveval2");
+}
+
+void BSspnderiv(int p, int dim, int nder, double *local_poles, const double *recip, const double *offsets,
+                double *out) {
+  const int k = p + 1;
+  for (int comp = 0; comp < dim; ++comp) {
+    double *c = local_poles + comp * k;
+    // Divided differences level by level; descending i keeps c[i-1] from before the level.
+    for (int j = 1; j <= p; ++j)
+      for (int i = p; i >= j; --i) c[i] = (c[i] - c[i - 1]) * recip[(j - 1) * k + i];
+    // Re-expansion of the Newton form at u.
+    for (int j = 0; j < p; ++j)
+      for (int i = j; i >= 0; --i) c[i] += offsets[j + 1] * c[i + 1];
+    out[comp] = c[0];
+    double factor = 1;
+    for (int d = 1; d <= nder; ++d) {
+      if (d <= p) {
+        factor *= p - d + 1;
+        out[d * dim + comp] = factor * c[d];
+      } else {
+        out[d * dim + comp] = 0;
+      }
+    }
+  }
+  BSfaulthook("bsspnderiv", nullptr);
+}
+
+void BSsetder_cv(int dim, int rational, int nder, const double *in, double *out, int *rc) {
+  *rc = 0;
+  for (int i = 0; i < (nder + 1) * dim; ++i) out[i] = 0;
+  if (!rational) {
+    for (int d = 0; d <= nder; ++d)
+      for (int c = 0; c < dim; ++c) out[d * dim + c] = in[d * dim + c];
+  } else if (nder > kMaxDeriv) {
+    *rc = BSRC_OUT_OF_RANGE;  // the binomial table ends at derivative order 15
+  } else {
+    const int w = dim + 1;
+    const double w0 = in[dim];
+    if (w0 == 0) {
+      *rc = BSRC_ZERO_WEIGHT;
+    } else {
+      for (int d = 0; d <= nder; ++d)
+        for (int c = 0; c < dim; ++c) {
+          double v = in[d * w + c];
+          for (int i = 1; i <= d; ++i) v -= kBinom(d, i) * in[i * w + dim] * out[(d - i) * dim + c];
+          out[d * dim + c] = v / w0;
+        }
+    }
+  }
+  BSexit(rc, "BSsetder_cv", "bssetder_cv");
+}
+
+namespace {
+// The span for the raw evaluators: the caller's hint when it names a valid span, else the search.
+int raw_span(int p, int num_poles, const double *knots, double u, int hint) {
+  if (hint >= p && hint <= num_poles - 1) return hint;
+  VOQbsp_curve probe{};
+  probe.order = static_cast<std::int16_t>(p + 1);
+  int span = p, rc = 0;
+  BSfndspan(&rc, &probe, &num_poles, knots, &u, &span);
+  return span;
+}
+}  // namespace
+
+void BScveval_n(const VOQbsp_curve *cv, double u, int nder, double *out, int *rc) {
+  *rc = 0;
+  if (!cv) {
+    *rc = BSRC_NULL_CURVE;
+  } else if (cv->order < 1) {
+    out[0] = out[1] = out[2] = 0;
+    *rc = BSRC_OUT_OF_RANGE;
+  } else if (!cv->poles || !cv->knots || (cv->rational && !cv->weights)) {
+    *rc = BSRC_NULL_CURVE;
+  } else if (nder < 0 || cv->num_poles < cv->order) {
+    *rc = BSRC_OUT_OF_RANGE;
+  } else {
+    const int k = cv->order;
+    const double *weights = cv->rational ? cv->weights : nullptr;
+    int span = k - 1;
+    if (k != cv->num_poles) {
+      int frc = 0;
+      const int n = cv->num_poles;
+      if (!BSfndspan(&frc, cv, &n, cv->knots, &u, &span)) span = k - 1;
+    }
+    if (nder == 0) {
+      BScveval0(rc, k, cv->poles, weights, cv->knots, span, u, out);
+    } else if (nder == 1) {
+      BScveval1(rc, k, cv->poles, weights, cv->knots, span, u, out);
+    } else {
+      // Homogeneous derivatives from basis-function derivatives, then the rational quotient rule. Forward
+      // differences of the poles (BSspnderiv) would be cheaper but lose up to 1e-9 relative at order 16.
+      const int p = k - 1, r = weights ? 1 : 0, D = 3 + r, dm = std::min(nder, p);
+      const std::size_t need = static_cast<std::size_t>(p) * k + k +
+                               (nder < p ? 2 * static_cast<std::size_t>(D) * k
+                                         : static_cast<std::size_t>(nder + 1) * D + static_cast<std::size_t>(D) * k);
+      BSscratch<500> work;
+      double *w = work.take(need);
+      if (!w) {
+        *rc = BSRC_NO_SCRATCH;
+      } else {
+        double *ders = w, *hom = ders + static_cast<std::size_t>(dm + 1) * k;
+        if (BSmansfn(rc, k, cv->knots, span, u, dm, ders)) {
+          for (int d = 0; d <= nder; ++d) {
+            double *row = hom + d * D;
+            for (int c = 0; c < D; ++c) row[c] = 0;
+            if (d > dm) continue;
+            for (int i = 0; i < k; ++i) {
+              const int P = span - p + i;
+              const double b = ders[d * k + i];
+              for (int c = 0; c < 3; ++c) row[c] += b * cv->poles[3 * P + c];
+              if (r) row[3] += b * weights[P];
+            }
+          }
+          BSsetder_cv(3, r, nder, hom, out, rc);
+        }
+      }
+    }
+  }
+  BSexit(rc, "BScveval_n", "bscveval");
+}
+
+void BScvevaln0(int p, int num_poles, int dim, const double *poles, const double *knots, double u, int,
+                double *out, int *rc) {
+  *rc = 0;
+  if (p < 0 || num_poles < p + 1 || dim < 1) {
+    *rc = BSRC_OUT_OF_RANGE;
+  } else {
+    int index = 0;
+    BSfndknotiv(static_cast<std::int16_t>(p + 1), num_poles, knots, u, &index, rc);
+    const int s = index - 1;
+    int m = 0;
+    for (int i = s; i >= 0 && knots[i] == u; --i) ++m;
+    const int h = m <= p ? p - m : 0;
+    // A knot of multiplicity above the degree (a clamped start) makes the curve take pole s-p itself.
+    const int top = s - std::min(m, p);
+    const int k = p + 1;
+    BSscratch<500> work;
+    double *Q = work.take(static_cast<std::size_t>(dim) * k);
+    if (!Q) {
+      *rc = BSRC_NO_SCRATCH;
+    } else {
+      for (int c = 0; c < dim; ++c) {
+        double *q = Q + c * k - (s - p);  // q[i] for pole i
+        for (int i = s - p; i <= top; ++i) q[i] = poles[c * num_poles + i];
+        for (int r = 1; r <= h; ++r)
+          for (int i = top; i >= s - p + r; --i) {
+            const double a = (u - knots[i]) / (knots[i + p + 1 - r] - knots[i]);
+            q[i] = (1 - a) * q[i - 1] + a * q[i];
+          }
+        out[c] = q[top];
+      }
+    }
+  }
+  BSexit(rc, "BScvevaln0", "bscvevaln0");
+}
+
+void BScvevaln(int p, int num_poles, int dim, const double *poles, const double *knots, double u, int span_hint,
+               int nder, double *out, int *rc) {
+  *rc = 0;
+  if (p < 0) {
+    for (int i = 0; i < (nder + 1) * dim; ++i) out[i] = 0;
+  } else if (nder == 0) {
+    BScvevaln0(p, num_poles, dim, poles, knots, u, span_hint, out, rc);
+  } else if (nder < 0 || num_poles < p + 1 || dim < 1) {
+    *rc = BSRC_OUT_OF_RANGE;
+  } else {
+    const int s = raw_span(p, num_poles, knots, u, span_hint);
+    const int k = p + 1, dm = std::min(nder, p);
+    BSscratch<500> work;
+    double *ders = work.take(static_cast<std::size_t>(dim + 1) * k + static_cast<std::size_t>(p) * k);
+    if (!ders) {
+      *rc = BSRC_NO_SCRATCH;
+    } else if (BSmansfn(rc, k, knots, s, u, dm, ders)) {
+      for (int d = 0; d <= nder; ++d)
+        for (int c = 0; c < dim; ++c) {
+          double v = 0;
+          if (d <= dm)
+            for (int i = 0; i < k; ++i) v += ders[d * k + i] * poles[c * num_poles + s - p + i];
+          out[d * dim + c] = v;
+        }
+    }
+  }
+  BSexit(rc, "BScvevaln", "bscvevaln");
+}
+
+void BSevalbsp(int degree, int num_poles, int dim, int rational, const double *poles, const double *knots, double u,
+               int nder, double *out, int *rc) {
+  *rc = 0;
+  if (degree < 0 || num_poles < degree + 1 || !(knots[0] <= u && u <= knots[degree + num_poles])) {
+    *rc = BSRC_OUT_OF_RANGE;
+  } else if (!rational) {
+    BScvevaln(degree, num_poles, dim, poles, knots, u, -1, nder, out, rc);
+  } else {
+    BSscratch<100> work;
+    double *hom = work.take(static_cast<std::size_t>(dim + 1) * (nder + 1));
+    if (!hom) {
+      *rc = BSRC_NO_SCRATCH;
+    } else {
+      BScvevaln(degree, num_poles, dim + 1, poles, knots, u, -1, nder, hom, rc);
+      if (*rc == 0) BSsetder_cv(dim, 1, nder, hom, out, rc);
+    }
+  }
+  BSexit(rc, "BSevalbsp", "bsevalbsp");
+}
+
+BSboolean BSbinomcoef(int *rc, const int *m, double *out) {
+  *rc = 0;
+  if (*m < 0 || *m > kMaxDeriv) {
+    *rc = BSRC_BINOM_ROW;
+  } else {
+    for (int i = 0; i <= *m; ++i) out[i] = kBinom(*m, i);
+  }
+  BSexit(rc, "BSbinomcoef", "bsbinomcoef");
+  return ok(rc);
+}
+
+BSboolean BSbspl(int *rc, const double *poles, const double *weights, const double *knots, const std::int16_t *order,
+                 const BSboolean *rational, const int *span, const int *nder, const double *u, double *out) {
+  *rc = 0;
+  const int k = *order, nd = *nder, s = *span;
+  const double t = *u;
+  if (nd >= 0 && nd <= kMaxDeriv)
+    for (int i = 0; i < (nd + 1) * 4; ++i) out[i] = 0;
+  if (k < 2) {
+    *rc = BSRC_BINOM_ROW;
+  } else if (k > kMaxOrder || nd < 0 || nd > kMaxDeriv) {
+    *rc = BSRC_OUT_OF_RANGE;  // fixed triangle of order 16
+  } else {
+    const int p = k - 1;
+    const double tol = BStoltab[bstol::zero_tol];
+    // tri[r][i][c]: level r of the triangle, i counted from pole s-p; homogeneous (x w, y w, z w, w).
+    double tri[kMaxOrder][kMaxOrder][4];
+    for (int i = 0; i <= p; ++i) {
+      const int P = s - p + i;
+      for (int c = 0; c < 3; ++c) tri[0][i][c] = poles[3 * P + c];
+      tri[0][i][3] = *rational && weights ? weights[P] : 1.0;
+    }
+    for (int r = 1; r <= p && *rc == 0; ++r)
+      for (int i = r; i <= p; ++i) {
+        const int g = s - p + i;
+        const double a = t - knots[g], b = knots[g + p + 1 - r] - t;
+        if (a + b < tol) {
+          *rc = BSRC_NULL_VECTOR;
+          break;
+        }
+        for (int c = 0; c < 4; ++c) tri[r][i][c] = (b * tri[r - 1][i - 1][c] + a * tri[r - 1][i][c]) / (a + b);
+      }
+    if (*rc == 0) {
+      for (int c = 0; c < 4; ++c) out[c] = tri[p][p][c];
+      // Derivative d from the d+1 points of level p-d: d levels of divided differences, times p!/(p-d)!.
+      double q[kMaxOrder][4];
+      double factor = 1;
+      for (int d = 1; d <= std::min(nd, p) && *rc == 0; ++d) {
+        factor *= p - d + 1;
+        for (int i = p - d; i <= p; ++i) std::memcpy(q[i], tri[p - d][i], sizeof q[i]);
+        for (int j = 1; j <= d && *rc == 0; ++j)
+          for (int i = p; i >= p - d + j; --i) {
+            const int g = s - p + i;
+            const double den = knots[g + d + 1 - j] - knots[g];
+            if (den < tol) {
+              *rc = BSRC_NULL_VECTOR;
+              break;
+            }
+            for (int c = 0; c < 4; ++c) q[i][c] = (q[i][c] - q[i - 1][c]) / den;
+          }
+        if (*rc == 0)
+          for (int c = 0; c < 4; ++c) out[4 * d + c] = factor * q[p][c];
+      }
+    }
+  }
+  BSexit(rc, "BSbspl", "bsbspl");
+  return ok(rc);
+}
+
+BSboolean BSrspl(int *rc, const int *nder, const VOQbsp_curve *, double *rows) {
+  *rc = 0;
+  const double w0 = rows[3];
+  if (w0 == 0) {
+    *rc = BSRC_ZERO_WEIGHT;
+  } else {
+    for (int c = 0; c < 3; ++c) rows[c] /= w0;
+    double binom[kMaxDeriv + 1];
+    for (int d = 1; d <= *nder; ++d) {
+      if (!BSbinomcoef(rc, &d, binom)) break;
+      for (int c = 0; c < 3; ++c) {
+        double S = 0;
+        for (int i = 1; i <= d; ++i) S += binom[i] * rows[4 * i + 3] * rows[4 * (d - i) + c];
+        rows[4 * d + c] = (rows[4 * d + c] - S) / w0;
+      }
+    }
+  }
+  BSexit(rc, "BSrspl", "bsrspl");
+  return ok(rc);
+}
+
+BSboolean BScveval_b(int *rc, const VOQbsp_curve *cv, const double *u, const int *nder, const void *,
+                     BSboolean *two_sided, double *left, double *right) {
+  *rc = 0;
+  BSboolean result = BSFALSE;
+  const int nd = *nder;
+  if (nd > kMaxDeriv || nd < 0) {
+    *rc = BSRC_OUT_OF_RANGE;
+  } else if (!cv || !cv->poles || !cv->knots || (cv->rational && !cv->weights)) {
+    *rc = BSRC_NULL_CURVE;
+  } else if (cv->order < 2 || cv->order > kMaxOrder || cv->num_poles < cv->order) {
+    *rc = BSRC_OUT_OF_RANGE;
+  } else {
+    const int k = cv->order, n = cv->num_poles;
+    const double *knots = cv->knots;
+    const double t = *u;
+    const int e = cv->rational ? nd : std::min(nd, k - 1);
+    int s = k - 1;
+    int frc = 0;
+    if (BSfndspan(&frc, cv, &n, knots, u, &s)) {
+      int s2 = s;
+      if (s < n - 1 && t == knots[s + 1]) {
+        int j = s + 2;
+        while (j <= n && knots[j] <= t) ++j;
+        if (j > n)
+          *rc = BSRC_NULL_VECTOR;
+        else
+          s2 = j - 1;
+      }
+      if (*rc == 0) {
+        const int m = std::abs(s2 - s);
+        *two_sided = s2 != s && k - 1 - m < e ? BSTRUE : BSFALSE;
+        const int sides = *two_sided ? 2 : 1;
+        double rows[(kMaxDeriv + 1) * 4];
+        for (int side = 0; side < sides && *rc == 0; ++side) {
+          const int span = *two_sided ? (side == 0 ? std::min(s, s2) : std::max(s, s2)) : s;
+          double *dst = side == 0 ? left : right;
+          if (BSbspl(rc, cv->poles, cv->weights, knots, &cv->order, &cv->rational, &span, &nd, u, rows) &&
+              (!cv->rational || BSrspl(rc, &nd, cv, rows)))
+            for (int d = 0; d <= nd; ++d)
+              for (int c = 0; c < 3; ++c) dst[3 * d + c] = rows[4 * d + c];
+        }
+        result = ok(rc);
+      }
+    }
+  }
+  BSexit(rc, "BScveval_b", "bscveval_b");
+  return result;
+}
+
+void BScvtstclsd(VOQbsp_curve *cv, int *rc) {
+  *rc = 0;
+  double a[3], b[3];
+  if (!cv || !cv->knots) {
+    *rc = BSRC_NULL_CURVE;
+  } else if (cv->order < 1 || cv->num_poles < cv->order) {
+    *rc = BSRC_OUT_OF_RANGE;
+  } else {
+    BScveval_n(cv, cv->knots[cv->order - 1], 0, a, rc);
+    if (*rc == 0) BScveval_n(cv, cv->knots[cv->num_poles], 0, b, rc);
+    if (*rc == 0) {
+      const double dx = b[0] - a[0], dy = b[1] - a[1], dz = b[2] - a[2];
+      cv->phy_closed = dx * dx + dy * dy + dz * dz < BStoltab[bstol::dist_sqtol] ? 1 : 0;
+    }
+  }
+  BSexit(rc, "BScvtstclsd", "bscvtstclsd");
+}

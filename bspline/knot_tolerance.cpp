@@ -1,0 +1,63 @@
+// When two parameters are one knot: the knot tolerance of a curve, its fixed-tolerance mode, and the parameter
+// step that corresponds to a distance on the curve.
+#include "bspline/knots.h"
+
+#include <cmath>
+
+namespace {
+int fixed_tolerance_mode = 0;
+}
+
+int BSkttolmode(int request) {
+  const int previous = fixed_tolerance_mode;
+  if (request == 0 || request == 1) fixed_tolerance_mode = request;
+  BSfaulthook("bskttolmode", nullptr);
+  return previous;
+}
+
+void BScvkttol2(std::int16_t order, const double *knots, int num_poles, const double *poles, const double *weights,
+                double *knot_tol, int *rc) {
+  *rc = 0;
+  const int k = order, n = num_poles;
+  bool refine = true;
+  if (BSkttolmode(-1) == 1) {
+    *knot_tol = BStoltab[bstol::knot_tol];
+  } else {
+    *knot_tol = BStoltab[bstol::basis_tol];
+    double length = 0;
+    if (!BScumdist(rc, &n, poles, weights, &length)) {
+      // A polygon that cannot be measured still has a tolerance: the plain basis tolerance.
+      *rc = 0;
+      refine = false;
+    } else {
+      if (length < 0.001) length = 0.001;
+      *knot_tol = BStoltab[bstol::basis_tol] / length * (knots[n] - knots[k - 1]);
+    }
+  }
+  if (refine)
+    // Lowered in place: a short interval makes the later ones compare with the smaller value.
+    for (int i = k; i <= n; ++i) {
+      const double d = std::fabs(knots[i] - knots[i - 1]);
+      if (d < *knot_tol && d > BStoltab[bstol::zero_tol]) *knot_tol = 0.1 * d;
+    }
+  BSexit(rc, "BScvkttol2", "bscvkttol2");
+}
+
+void BSlocknttol(const VOQbsp_curve *cv, double u, double dist, double *par_tol, int *rc) {
+  *rc = 0;
+  *par_tol = 1e-10;
+  double d[9];
+  BScveval_n(cv, u, 2, d, rc);
+  if (*rc == 0) {
+    const double d1 = std::sqrt(d[3] * d[3] + d[4] * d[4] + d[5] * d[5]);
+    const double d2 = std::sqrt(d[6] * d[6] + d[7] * d[7] + d[8] * d[8]);
+    // First order where the speed dominates, second order (dist = d2 t^2 / 2) where the curve turns in place.
+    if (d1 > dist) {
+      *par_tol = dist / d1;
+      if (d2 > dist) *par_tol = std::fmin(*par_tol, std::sqrt(dist / (2 * d2)));
+    } else if (d2 > dist) {
+      *par_tol = std::sqrt(dist / (2 * d2));
+    }
+  }
+  BSexit(rc, "BSlocknttol", "bslocknttol");
+}

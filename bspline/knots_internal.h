@@ -1,0 +1,75 @@
+// Pieces shared by the representation routines of bspline/knots.h; not for callers outside bspline/.
+#pragma once
+
+#include "bspline/bspline.h"
+
+namespace bsknots {
+
+// Tolerance entry 8 set for a nested call and put back when the scope ends, on every path out of it.
+class KnotTolScope {
+ public:
+  explicit KnotTolScope(double value) : saved_(BStoltab[bstol::knot_tol]) {
+    int rc = 0;
+    BSchangepar(&rc, bstol::knot_tol, value);
+  }
+  ~KnotTolScope() {
+    int rc = 0;
+    BSchangepar(&rc, bstol::knot_tol, saved_);
+  }
+  KnotTolScope(const KnotTolScope &) = delete;
+  KnotTolScope &operator=(const KnotTolScope &) = delete;
+
+ private:
+  double saved_;
+};
+
+// A shallow view of cv whose weights pointer is NULL unless the curve is rational: callers may hand in
+// polynomial curves with a stale weights pointer, and nothing below may read it.
+inline VOQbsp_curve plain_view(const VOQbsp_curve &cv) {
+  VOQbsp_curve v = cv;
+  if (!v.rational) v.weights = nullptr;
+  return v;
+}
+
+// Pole i of cv divided by its weight.
+inline void cartesian_pole(const VOQbsp_curve &cv, int i, double out[3]) {
+  const double w = cv.rational && cv.weights ? cv.weights[i] : 1.0;
+  for (int c = 0; c < 3; ++c) out[c] = cv.poles[3 * i + c] / w;
+}
+
+inline double squared_distance(const double a[3], const double b[3]) {
+  double s = 0;
+  for (int c = 0; c < 3; ++c) s += (a[c] - b[c]) * (a[c] - b[c]);
+  return s;
+}
+
+// A work record whose arrays follow the scratch rule: local up to 100 poles (116 knots), else stack or heap.
+struct ScratchCurve {
+  VOQbsp_curve cv{};
+  double *weight_array = nullptr;  // kept: copying a polynomial curve in clears cv.weights
+
+  // Arrays for np poles of the given order; weights when rational. False when scratch memory is exhausted.
+  bool take(int order, int np, bool rational) {
+    const std::size_t n = np > 0 ? static_cast<std::size_t>(np) : 0;
+    cv.poles = poles_.take(3 * n);
+    cv.knots = knots_.take(n + (order > 0 ? order : 0));
+    weight_array = rational ? weights_.take(n) : nullptr;
+    cv.weights = weight_array;
+    return cv.poles && cv.knots && (!rational || weight_array);
+  }
+
+ private:
+  BSscratch<300> poles_;
+  BSscratch<116> knots_;
+  BSscratch<100> weights_;
+};
+
+// Inserts u r times into arrays with room for n + r poles (rows of 3; weights NULL for a polynomial curve) and
+// n + r + k knots. K is the last index with knots[K] <= u and the m existing copies of u end there, so the
+// affected poles are K-k+1+j .. K-m at level j. Returns rc -5 for a vanishing knot interval.
+int boehm_insert(int k, int n, double *poles, double *weights, double *knots, int K, int m, int r, double u);
+
+// The planar flag of a piece from the planarity test: codes -1 and 49 mean "not planar", others are failures.
+int piece_planarity(const VOQbsp_curve &piece, BSboolean test_planar, BSboolean *planar);
+
+}  // namespace bsknots

@@ -1,0 +1,249 @@
+// Open curves joined end to end into one curve: the raw combination of two compatible curves, the merge that
+// first orients the two, brings them to one order and clamps them, and the chain merge of many.
+#include "bspline/knots.h"
+#include "bspline/knots_internal.h"
+#include "bspline/numerics.h"
+
+#include <algorithm>
+#include <cmath>
+
+using bsknots::cartesian_pole;
+using bsknots::plain_view;
+
+namespace {
+// Whether a curve is too small to take part in a join: its points lie within half the distance tolerance of one
+// point, or its control polygon (which bounds its length from above) is shorter than the distance tolerance.
+// A rational curve with a weight below a quarter of the mean weight is judged by the polygon alone, since its
+// weighted poles say little about where its points lie.
+bool degenerate_input(const VOQbsp_curve &cv, int *rc) {
+  const int n = cv.num_poles;
+  const double tol = BStoltab[bstol::dist_tol];
+  bool skip_poles = false;
+  if (cv.rational) {
+    double mean = 0;
+    for (int i = 0; i < n; ++i) mean += cv.weights[i];
+    mean /= 4 * n;
+    for (int i = 0; i < n; ++i) skip_poles = skip_poles || cv.weights[i] < mean;
+  }
+  if (!skip_poles) {
+    BSscratch<300> work;
+    double *pts = work.take(3 * static_cast<std::size_t>(n));
+    if (!pts) {
+      *rc = BSRC_NO_SCRATCH;
+      return false;
+    }
+    for (int i = 0; i < n; ++i) cartesian_pole(cv, i, pts + 3 * i);
+    int shape = 1;
+    double centroid[3], vec[3];
+    BSgmprppts3(n, pts, tol / 2, &shape, centroid, vec, rc);
+    if (*rc != 0) return false;
+    if (shape == BSSHAPE_COINCIDENT) return true;
+  }
+  double length = 0;
+  BScumdist(rc, &n, cv.poles, cv.rational ? cv.weights : nullptr, &length);
+  return *rc == 0 && length < tol;
+}
+
+void curve_end(const VOQbsp_curve &cv, bool at_end, double p[3], int *rc) {
+  BScveval_n(&cv, cv.knots[at_end ? cv.num_poles : cv.order - 1], 0, p, rc);
+}
+
+double distance(const double a[3], const double b[3]) { return std::sqrt(bsknots::squared_distance(a, b)); }
+
+// A fresh record holding a copy of cv, boundaries dropped.
+VOQbsp_curve *fresh_copy(const VOQbsp_curve &cv, int *rc) {
+  VOQbsp_curve *c = nullptr;
+  BSallocvoqcv(cv.order, cv.num_poles, cv.rational, 0, &c, rc);
+  if (*rc == 0 && !BScv_copy(rc, &cv, c)) {
+    int ignored = 0;
+    BSfreevoqcv(c, &ignored);
+    c = nullptr;
+  }
+  return c;
+}
+}  // namespace
+
+void BScomb2cvs(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, VOQbsp_curve *out, int *rc) {
+  *rc = 0;
+  bool degenerate = false;
+  if (!cv1 || !cv2 || !out || !out->poles || !out->knots) {
+    *rc = BSRC_NULL_CURVE;
+  } else if (cv1->order != cv2->order) {
+    *rc = BSRC_NOT_JOINED;
+  } else if (cv1->phy_closed || cv2->phy_closed) {
+    *rc = BSRC_CLOSED_INPUT;
+  } else if ((cv1->rational || cv2->rational) && !out->weights) {
+    *rc = BSRC_NULL_CURVE;
+  } else {
+    const VOQbsp_curve a = plain_view(*cv1), b = plain_view(*cv2);
+    for (const VOQbsp_curve *c : {&a, &b}) {
+      int trc = 0;
+      // A curve that cannot be judged counts as degenerate; the join is still built.
+      if (degenerate_input(*c, &trc) || trc != 0) degenerate = true;
+    }
+    const int k = a.order, L1 = a.num_poles, L2 = b.num_poles, N = L1 + L2 - 1;
+    const bool rational = a.rational || b.rational;
+    const double shift = a.knots[L1] - b.knots[k - 1];
+    const double w1_last = a.rational ? a.weights[L1 - 1] : 1.0, w2_first = b.rational ? b.weights[0] : 1.0;
+    // Factors that make the two weights at the joint agree: cv1's part follows cv2's first weight.
+    const double g1 = b.rational ? (a.rational ? w2_first / w1_last : w2_first) : 1.0;
+    const double g2 = !b.rational && a.rational ? w1_last : 1.0;
+    // cv1's part stays where it is, so that out may be cv1 itself.
+    for (int j = 0; j < L2; ++j) out->knots[L1 + k - 1 + j] = b.knots[k + j] + shift;
+    for (int i = 0; i < L1; ++i) {
+      for (int c = 0; c < 3; ++c) out->poles[3 * i + c] = a.poles[3 * i + c] * g1;
+      if (rational) out->weights[i] = (a.rational ? a.weights[i] : 1.0) * g1;
+    }
+    for (int j = 1; j < L2; ++j) {
+      for (int c = 0; c < 3; ++c) out->poles[3 * (L1 - 1 + j) + c] = b.poles[3 * j + c] * g2;
+      if (rational) out->weights[L1 - 1 + j] = (b.rational ? b.weights[j] : 1.0) * g2;
+    }
+    if (out != cv1)
+      for (int i = 0; i < L1 + k - 1; ++i) out->knots[i] = a.knots[i];
+    out->order = a.order;
+    out->num_poles = N;
+    out->num_knots = N + k;
+    out->rational = rational;
+    if (!rational) out->weights = nullptr;
+    out->phy_closed = 0;
+    if (!degenerate) {
+      double p0[3], p1[3];
+      cartesian_pole(*out, 0, p0);
+      cartesian_pole(*out, N - 1, p1);
+      if (distance(p0, p1) < BStoltab[bstol::dist_tol]) {
+        out->phy_closed = 1;
+        for (int c = 0; c < 3; ++c) {
+          const double mid = (p0[c] + p1[c]) / 2;
+          out->poles[c] = rational ? mid * out->weights[0] : mid;
+          out->poles[3 * (N - 1) + c] = rational ? mid * out->weights[N - 1] : mid;
+        }
+      }
+    }
+    int kind = 0;
+    double vec[3];
+    BSptlnplan(N, 0, out->poles, out->weights, &kind, vec, rc);
+    out->planar = *rc == 0 && kind == BSKIND_PLANE ? 1 : 0;
+    if (*rc == BSRC_DEGENERATE) *rc = 0;
+    out->periodic = 0;
+    out->non_uniform = 1;
+    out->num_boundaries = 0;
+    out->bdrys = nullptr;
+    if (*rc == 0 && degenerate) *rc = BSRC_DEGENERATE_INPUT;
+  }
+  BSexit(rc, "BScomb2cvs", "bscomb2cvs");
+}
+
+void BSmergecvnn(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, VOQbsp_curve *out, int *rc) {
+  *rc = 0;
+  VOQbsp_curve *first = nullptr, *second = nullptr;
+  if (!cv1 || !cv2 || !out) {
+    *rc = BSRC_NULL_CURVE;
+  } else if (cv1->phy_closed || cv2->phy_closed) {
+    *rc = BSRC_OUT_OF_RANGE;
+  } else {
+    const VOQbsp_curve a = plain_view(*cv1), b = plain_view(*cv2);
+    // The points where the curves begin and end (equal to the end poles once the curves are clamped).
+    double s1[3], e1[3], s2[3], e2[3];
+    curve_end(a, false, s1, rc);
+    if (*rc == 0) curve_end(a, true, e1, rc);
+    if (*rc == 0) curve_end(b, false, s2, rc);
+    if (*rc == 0) curve_end(b, true, e2, rc);
+    if (*rc == 0) first = fresh_copy(a, rc);
+    if (*rc == 0) second = fresh_copy(b, rc);
+    if (*rc == 0) {
+      const double tol = BStoltab[bstol::dist_tol];
+      // Tested in this order: the natural joint accepts a gap of exactly the tolerance, the others do not.
+      if (distance(e1, s2) <= tol) {
+      } else if (distance(e2, s1) < tol) {
+        if (BSrev_cv(rc, first)) BSrev_cv(rc, second);
+      } else if (distance(e1, e2) < tol) {
+        BSrev_cv(rc, second);
+      } else if (distance(s1, s2) < tol) {
+        BSrev_cv(rc, first);
+      } else {
+        *rc = BSRC_NOT_JOINED;
+      }
+    }
+    if (*rc == 0) {
+      if (second->order < first->order)
+        BSupthedeg(second, static_cast<std::int16_t>(first->order - 1), BSFALSE, &second, rc);
+      else
+        BScnvtmekt(0, second, rc);
+    }
+    if (*rc == 0) {
+      if (first->order < second->order)
+        BSupthedeg(first, static_cast<std::int16_t>(second->order - 1), BSFALSE, &first, rc);
+      else
+        BScnvtmekt(1, first, rc);
+    }
+    if (*rc == 0) BScomb2cvs(first, second, out, rc);
+  }
+  for (VOQbsp_curve *c : {first, second})
+    if (c) {
+      int frc = 0;
+      BSfreevoqcv(c, &frc);
+      if (*rc == 0) *rc = frc;
+    }
+  BSexit(rc, "BSmergecvnn", "bsmergecvnn");
+}
+
+BSboolean BSmerge_cv(int *rc, const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, VOQbsp_curve *out) {
+  *rc = 0;
+  BSmergecvnn(cv1, cv2, out, rc);
+  if (*rc == 0) BSnorkts(rc, &out->order, &out->num_poles, out->knots);
+  BSexit(rc, "BSmerge_cv", "bsmerge_cv");
+  return *rc == 0 ? BSTRUE : BSFALSE;
+}
+
+BSboolean BS2cvsto1(int *rc, const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, VOQbsp_curve *out) {
+  *rc = 0;
+  BScomb2cvs(cv1, cv2, out, rc);
+  if (*rc == 0) BSnorkts(rc, &out->order, &out->num_poles, out->knots);
+  BSexit(rc, "BS2cvsto1", "bs2cvsto1");
+  return *rc == 0 ? BSTRUE : BSFALSE;
+}
+
+void BSmergarrcv(int num_curves, VOQbsp_curve **curves, VOQbsp_curve **out, int *rc) {
+  *rc = 0;
+  if (num_curves < 2) {
+    *rc = BSRC_OUT_OF_RANGE;
+  } else if (!curves || !out || !*out) {
+    *rc = BSRC_NULL_CURVE;
+  } else {
+    // The most poles the chain can need: raising a curve of order k and n poles by r adds at most r (n - k + 1).
+    long cap = curves[0]->num_poles;
+    int kmax = curves[0]->order;
+    for (int i = 1; i < num_curves; ++i) {
+      const int ki = curves[i]->order, ni = curves[i]->num_poles;
+      if (ki < kmax) {
+        cap += ni + static_cast<long>(kmax - ki) * (ni - ki + 2) - 1;
+      } else {
+        if (ki > kmax) cap += static_cast<long>(ki - kmax) * (cap - kmax + 2);
+        kmax = std::max(kmax, ki);
+        cap += ni - 1;
+      }
+    }
+    bsknots::ScratchCurve scratch;
+    VOQbsp_curve &work = scratch.cv;
+    if (cap > 0x3FFFFFFF || !scratch.take(kmax, static_cast<int>(cap), true)) *rc = BSRC_NO_SCRATCH;
+    if (*rc == 0) BScv_copy(rc, curves[0], &work);
+    // A polynomial step clears the weights pointer of the record it writes; a later rational step needs the
+    // arrays back, in the work record and in the caller's.
+    double *const out_weights = (*out)->weights;
+    for (int i = 1; i < num_curves && *rc == 0; ++i) {
+      if (!(*out)->weights) (*out)->weights = out_weights;
+      VOQbsp_curve *next = curves[i];
+      const BSboolean closed = next->phy_closed;
+      double *const next_weights = next->weights;
+      next->phy_closed = 0;
+      if (!next->rational) next->weights = nullptr;
+      BSmergecvnn(&work, next, *out, rc);
+      next->phy_closed = closed;
+      next->weights = next_weights;
+      work.weights = scratch.weight_array;
+      if (*rc == 0) BScv_copy(rc, *out, &work);
+    }
+    if (*rc == 0) BSnorkts(rc, &(*out)->order, &(*out)->num_poles, (*out)->knots);
+  }
+  BSexit(rc, "BSmergarrcv", "bsmergarrcv");
+}

@@ -1,0 +1,121 @@
+// The B-spline library's numerics: closed-form and iterative polynomial roots, singular values and Jacobi
+// rotations, symmetric eigen-analysis, the principal axes and least-squares point, line or plane of a point set,
+// and the planarity and collinearity tests built on them.
+//
+// The conventions are the core's (bspline/bspline.h): rc set to 0 on entry (BSrpoly3 excepted, see below),
+// left nonzero on failure, and every named routine leaves through BSexit under its exact name.
+// Matrices are row by row unless said otherwise; eigen- and singular vectors come back as rows.
+#pragma once
+
+#include "bspline/bspline.h"
+
+#include <cstdint>
+
+// ---------------------------------------------------------------------------------------------------------------
+// Closed-form roots. Coefficients in ascending powers; root j is re[j] + i im[j]; a real root has im exactly 0.
+// A leading coefficient of exactly 0 leaves a root at infinity: DBL_MAX in the last slot.
+
+// flag = 1 when x is a root of the polynomial relative to the size of its terms at x (no rc, no trace).
+void BSisroot(int degree, const double *coef, double x, BSboolean *flag);
+// out = 1 / (re + i im); the caller never passes 0.
+void BScxrecip(double re, double im, double *out_re, double *out_im);
+// A square root: the one whose argument lies in (-pi/4, 3pi/4].
+void BScxsqrt(double re, double im, double *out_re, double *out_im);
+// Roots of t^3 + p t + q with D = 4 p^3 + 27 q^2.
+void BScubdep(double p, double q, double D, double roots[3], double imag[3]);
+
+void BSquadsolve(const double c[3], double re[2], double im[2]);
+// rc is not cleared on entry: the caller has cleared it; it becomes -1 on failure.
+void BSrpoly3(const double c[4], double re[3], double im[3], int *rc);
+void BSrpoly4(const double c[5], double re[4], double im[4], int *rc);
+double BSpower(int *rc, double base, int exponent);
+
+// Steps of the cubic and quartic solvers.
+void BSdepcubic(const double c[4], double *p, double *q, double *D);
+void BSdepquart(const double c[5], double *p, double *q, double *r);
+// y^4 + p y^2 + q y + r = (y^2 + u y + g)(y^2 - u y + h)
+void BSquartfac(double p, double q, double r, double *u, double *g, double *h, int *rc);
+void BSdefl4re(double x, const double c[5], double re[4], double im[4], int *rc);
+void BSdefl4cx(double xr, double xi, const double c[5], double re[4], double im[4]);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Polynomial roots of any degree: degree + 1 coefficients in ascending powers; re and im receive degree roots,
+// unsorted, a complex pair in adjacent slots. Degrees 2 to 4 are solved in closed form (slots as above), the
+// others by the three-stage shifted iteration (roots at the origin first, a pair with the positive imaginary
+// part first). rc -2 for a degree below 1 or, in the iteration, a leading coefficient below 2^-97; -1 when the
+// iteration does not converge (the slots filled so far are valid); 33 without scratch memory.
+BSboolean BSrpoly(int *rc, const double *coef, const std::int16_t *degree, double *re, double *im);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Singular values and Jacobi rotations
+
+// Symmetric 3x3 (upper triangle read): values decreasing, row k of vectors the eigenvector of value k.
+void BSjacobmat3(const double a[9], double values[3], double vectors[9], int *rc);
+// p: 3 rows of n coordinates. values: eigenvalues of p p^T (squared singular values), decreasing.
+void BSsngvaljc3(int n, const double *p, double values[3], double vectors[9], int *rc);
+// p: 2 rows of n coordinates. sv decreasing; v rows the right singular vectors, determinant +1.
+void BSsngvald2v(int n, const double *p, double sv[2], double v[4], int *rc);
+// p: 3 rows of n coordinates. sv decreasing; v rows the right singular vectors.
+void BSsngvald3v(int n, const double *p, double sv[3], double v[9], int *rc);
+// a: n points of m coordinates (needs n >= m). u: n x m left factor point by point; s: min(m, n) values,
+// decreasing and non-negative; v: m groups of m doubles, group k the right singular vector k.
+void BSsingval(int m, int n, const double *a, double *u, double *s, double *v, int *rc);
+// Column-major core: a is rows x columns (leading dimension lda == rows); both factors must be asked for
+// (ju == jv == 1); work holds 3 min(rows, columns) - 1 doubles.
+void BSsingsv(double *u, int ldu, int ju, double *s, double *v, int ldv, int jv, double *a, int lda, int rows,
+              int columns, double *work, int *rc);
+// Householder reduction of the column-major rows x columns matrix a (rows >= columns; a is not changed) to upper
+// bidiagonal form: s the diagonal, e the superdiagonal; u (rows x columns) and v (columns x columns) are formed
+// when their job code is 1 to 3 (code 2 for u with a square matrix forms none).
+void BSbidag2sv(double *s, double *e, double *u, int ju, double *v, int jv, const double *a, int rows, int columns,
+                int *rc);
+// Shifted QR iteration on the bidiagonal (s, e) of order k; rotations applied to the columns of u (rows rows,
+// leading dimension ldu) and v (columns rows, leading dimension ldv); lower exchanges their roles. On success the
+// values are non-negative (a sign goes into the matching column of u) and decreasing, the columns permuted
+// alike and of unit length; more than 50 k sweeps give rc -1.
+void BSsingbval(double *s, int k, double *e, BSboolean lower, double *u, int ldu, int rows, int ju, double *v,
+                int ldv, int columns, int jv, double *work1, double *work2, int *rc);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Eigenvalues and eigenvectors of symmetric matrices
+
+// count: 3 on success; values in decreasing magnitude.
+void BSeigval3x3(const double m[9], int *count, double values[3], int *rc);
+// The eigenvectors of lambda of the given multiplicity (1 to 3) into the first count rows of vectors.
+void BSeigvcm3x3(const double m[9], double lambda, int multiplicity, int *count, double vectors[9], int *rc);
+// Closed form: values in decreasing magnitude, nearly equal values merged; rows of vectors (not normalised for a
+// repeated value) form a right-handed frame.
+void BSeig3x3(const double m[9], int *count, double values[3], double vectors[9], int *rc);
+// Cyclic Jacobi on the upper triangle of the n x n matrix a (leading dimension lda); job 2 also forms the
+// vectors (n rows of n); values decreasing.
+void BSeigmatvv1(int n, int lda, const double *a, int job, double *values, double *vectors, int *rc);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Shape of a point set, least-squares point, line or plane
+
+// Shape codes of BSgmprppts3.
+enum : int { BSSHAPE_COINCIDENT = 0, BSSHAPE_COLLINEAR = 1, BSSHAPE_COPLANAR = -1, BSSHAPE_SPATIAL = -7 };
+// Fit modes and fit types of BSlsqptlnpl (kinds of BSplanar2 and BSptlnplan use the same numbering).
+enum : int { BSFIT_POINT = 1, BSFIT_LINE = 2, BSFIT_PLANE = 3, BSFIT_PLANE_THICK = 4 };
+enum : int { BSKIND_POINT = 1, BSKIND_LINE = 2, BSKIND_PLANE = 3, BSKIND_NONE = 4 };
+
+// points: n records of 3 doubles. vec: unit line direction (shape 1) or plane normal (shape -1), else untouched.
+void BSgmprppts3(int n, const double *points, double tol, int *shape, double centroid[3], double vec[3], int *rc);
+// weights may be NULL. Writes one deviation double.
+void BSlsqptlnpl(int n, const double *points, const double *weights, int mode, int *type, double point[3],
+                 double vec[3], double *deviation, int *rc);
+// order: indices sorted by the coordinate along dir's largest component (stable).
+void BSsrtptslnv(int n, const double *points, BSboolean rational, const double *weights, const double dir[3],
+                 int *order, int *rc);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Planarity and collinearity
+
+void BStst_plan(int n, const double *poles, const double *weights, BSboolean *planar, double normal[3], int *rc);
+void BSplanar2(int n, const double *points, const double *weights, BSboolean *kind, double vec[3], int *rc);
+void BSptlnplan(int n, int ignored, const double *points, const double *weights, int *kind, double vec[3], int *rc);
+void BScollinmn2(int n, const double *points, const double *weights, BSboolean *collinear, int *rc);
+BSboolean BScollin(int *rc, const double p0[3], const double p1[3], const double p2[3]);
+void BScollinmn3(const VOQbsp_curve *cv, BSboolean *collinear, int *rc);
+// TRUE when the four points span exactly a plane.
+BSboolean BSpoint3(int *rc, const double a[3], const double b[3], const double c[3], const double d[3]);

@@ -1,0 +1,175 @@
+// Planarity and collinearity of point sets and of curve poles: thin wrappers around the shape classification of
+// BSgmprppts3 at the distance tolerance, each answering in the form its callers want.
+#include "bspline/numerics.h"
+
+#include "bspline/knots.h"
+
+namespace {
+
+// Divides the points by their weights into scratch and classifies them. rc 49 when a weight is below a quarter
+// of the mean weight (or none is positive): such points are too unevenly weighted to decide.
+void classify(int n, const double *points, const double *weights, int *shape, double vec[3], int *rc) {
+  BSstackblock stack;
+  double *unweighted = nullptr;
+  do {
+    const double *pts = points;
+    if (weights && n > 0) {
+      double mean = 0.0;
+      for (int i = 0; i < n; ++i) mean += weights[i];
+      mean /= n;
+      bool uneven = !(mean > 0.0);
+      for (int i = 0; i < n && !uneven; ++i) uneven = weights[i] < mean / 4.0;
+      if (uneven) {
+        *rc = BSRC_DEGENERATE;
+        break;
+      }
+      unweighted = BSscratchtake(3 * static_cast<std::size_t>(n), &stack);
+      if (!unweighted) {
+        *rc = BSRC_NO_SCRATCH;
+        break;
+      }
+      for (int i = 0; i < n; ++i)
+        for (int k = 0; k < 3; ++k) unweighted[3 * i + k] = points[3 * i + k] / weights[i];
+      pts = unweighted;
+    }
+    double centroid[3];
+    BSgmprppts3(n, pts, BStoltab[bstol::dist_tol], shape, centroid, vec, rc);
+  } while (false);
+  BSscratchrelease(unweighted);
+}
+
+int kind_of(int shape) {
+  switch (shape) {
+    case BSSHAPE_COINCIDENT: return BSKIND_POINT;
+    case BSSHAPE_COLLINEAR: return BSKIND_LINE;
+    case BSSHAPE_COPLANAR: return BSKIND_PLANE;
+    default: return BSKIND_NONE;
+  }
+}
+
+void clear3(double v[3]) { v[0] = v[1] = v[2] = 0.0; }
+
+}  // namespace
+
+void BStst_plan(int n, const double *poles, const double *weights, BSboolean *planar, double normal[3], int *rc) {
+  *rc = 0;
+  *planar = BSFALSE;
+  clear3(normal);
+  int shape = 0;
+  classify(n, poles, weights, &shape, normal, rc);
+  if (*rc == 0 && shape == BSSHAPE_COPLANAR) *planar = BSTRUE;
+  BSexit(rc, "BStst_plan", "bstst_plan");
+}
+
+void BSplanar2(int n, const double *points, const double *weights, BSboolean *kind, double vec[3], int *rc) {
+  *rc = 0;
+  *kind = 0;
+  clear3(vec);
+  int shape = 0;
+  classify(n, points, weights, &shape, vec, rc);
+  if (*rc == 0) *kind = static_cast<BSboolean>(kind_of(shape));
+  BSexit(rc, "BSplanar2", "bsplanar2");
+}
+
+void BSptlnplan(int n, int ignored, const double *points, const double *weights, int *kind, double vec[3], int *rc) {
+  *rc = 0;
+  clear3(vec);
+  int shape = 0;
+  classify(n, points, weights, &shape, vec, rc);
+  if (*rc == 0) *kind = kind_of(shape);
+  BSexit(rc, "BSptlnplan", "bsptlnplan");
+}
+
+void BScollinmn2(int n, const double *points, const double *weights, BSboolean *collinear, int *rc) {
+  *rc = 0;
+  int shape = 0;
+  double vec[3] = {0.0, 0.0, 0.0};
+  classify(n, points, weights, &shape, vec, rc);
+  if (*rc == 0)
+    *collinear = shape == BSSHAPE_COINCIDENT || shape == BSSHAPE_COLLINEAR ? BSTRUE : BSFALSE;
+  BSexit(rc, "BScollinmn2", "bscollinmn2");
+}
+
+BSboolean BScollin(int *rc, const double p0[3], const double p1[3], const double p2[3]) {
+  *rc = 0;
+  double pts[9];
+  for (int k = 0; k < 3; ++k) {
+    pts[k] = p0[k];
+    pts[3 + k] = p1[k];
+    pts[6 + k] = p2[k];
+  }
+  BSboolean flag = BSFALSE;
+  BScollinmn2(3, pts, nullptr, &flag, rc);
+  BSexit(rc, "BScollin", "bscollin");
+  return *rc == 0 ? flag : BSFALSE;
+}
+
+BSboolean BSpoint3(int *rc, const double a[3], const double b[3], const double c[3], const double d[3]) {
+  *rc = 0;
+  double pts[12];
+  for (int k = 0; k < 3; ++k) {
+    pts[k] = a[k];
+    pts[3 + k] = b[k];
+    pts[6 + k] = c[k];
+    pts[9 + k] = d[k];
+  }
+  BSboolean kind = 0;
+  double vec[3];
+  BSplanar2(4, pts, nullptr, &kind, vec, rc);
+  BSexit(rc, "BSpoint3", "bspoint3");
+  return *rc == 0 && kind == BSKIND_PLANE ? BSTRUE : BSFALSE;
+}
+
+void BScollinmn3(const VOQbsp_curve *cv, BSboolean *collinear, int *rc) {
+  *rc = 0;
+  double *values = nullptr, *knots = nullptr;
+  int *mults = nullptr;
+  VOQbsp_curve *refined = nullptr;
+  do {
+    if (!cv) {
+      *rc = BSRC_NULL_CURVE;
+      break;
+    }
+    BScollinmn2(cv->num_poles, cv->poles, cv->rational ? cv->weights : nullptr, collinear, rc);
+    if (*rc != BSRC_DEGENERATE) break;
+    // Weights too uneven to decide: one knot in the middle of every knot interval evens them out.
+    *rc = 0;
+    const int num_knots = cv->num_poles + cv->order;
+    values = static_cast<double *>(BSdbgmalloc(num_knots * static_cast<int>(sizeof(double))));
+    mults = static_cast<int *>(BSdbgmalloc(num_knots * static_cast<int>(sizeof(int))));
+    if (!values || !mults) {
+      *rc = BSRC_ALLOC_CURVE;
+      break;
+    }
+    int distinct = 0;
+    std::int16_t order = cv->order;
+    int num_poles = cv->num_poles;
+    BSgetmult(rc, &order, &num_poles, cv->knots, &distinct, values, mults);
+    if (*rc != 0) break;
+    const int new_num_poles = cv->num_poles + (distinct > 0 ? distinct - 1 : 0);
+    knots = static_cast<double *>(BSdbgmalloc((cv->order + new_num_poles) * static_cast<int>(sizeof(double))));
+    if (!knots) {
+      *rc = BSRC_ALLOC_CURVE;
+      break;
+    }
+    int at = 0;
+    for (int i = 0; i < distinct; ++i) {
+      for (int j = 0; j < mults[i]; ++j) knots[at++] = values[i];
+      if (i + 1 < distinct) knots[at++] = (values[i] + values[i + 1]) / 2.0;
+    }
+    BSallocvoqcv(cv->order, new_num_poles, cv->rational, 0, &refined, rc);
+    if (*rc != 0) break;
+    BSadd_kts(cv, new_num_poles, knots, refined, rc);
+    if (*rc != 0) break;
+    BScollinmn2(refined->num_poles, refined->poles, refined->rational ? refined->weights : nullptr, collinear, rc);
+  } while (false);
+  if (refined) {
+    int frc = 0;
+    BSfreevoqcv(refined, &frc);
+    if (*rc == 0 && frc != 0) *rc = frc;
+  }
+  BSdbgfree(values);
+  BSdbgfree(mults);
+  BSdbgfree(knots);
+  BSexit(rc, "BScollinmn3", "bscollinmn3");
+}

@@ -1,0 +1,504 @@
+// Roots of real polynomials of any degree. Degrees 2 to 4 go to the closed-form solvers; degree 1 and degrees 5 and
+// above to the three-stage shifted iteration for real polynomials: a few steps without shift to bring out the
+// small roots, a stage of fixed shifts on a circle of the roots' lower modulus bound, and a stage of variable
+// shifts that converges to one real root or to a real quadratic factor. Each root or pair found is divided out
+// and the search starts again on the quotient. All state of the iteration lives in the call.
+#include "bspline/numerics.h"
+
+#include <cmath>
+
+namespace {
+
+// Below this magnitude a value counts as zero in the iteration.
+constexpr double kZero = 6.310887241768095e-30;         // 2^-97
+constexpr double kEta = 2.220446049250313e-16;          // 2^-52
+constexpr double kBig = 3.4028234663852886e38;          // the largest single-precision value
+constexpr double kLo = 2.842170943040401e-14;           // kZero / kEta
+constexpr double kAre = kEta, kMre = kEta;              // rounding errors of addition and multiplication
+constexpr double kRotation = 1.5009831567151233;        // 86 degrees; the shift point turns by 94
+constexpr int kLocal = 100;
+
+// The working state of one solve. p is the current polynomial in descending powers (degree n), qp its quotient,
+// k the K polynomial (degree n - 1) and qk its quotient, svk a saved K.
+struct Iteration {
+  int n = 0;
+  double *p = nullptr, *qp = nullptr, *k = nullptr, *qk = nullptr, *svk = nullptr;
+  double u = 0, v = 0, sr = 0;
+  double a = 0, b = 0, c = 0, d = 0, e = 0, f = 0, g = 0, h = 0;
+  double a1 = 0, a3 = 0, a7 = 0;
+  double szr = 0, szi = 0, lzr = 0, lzi = 0;
+};
+
+// Roots of a z^2 + b1 z + c: the one of smaller magnitude first; a complex pair with the positive imaginary
+// part first.
+void BSquadzeros(double a, double b1, double c, double *sr, double *si, double *lr, double *li) {
+  *si = *li = 0.0;
+  if (std::fabs(a) < kZero) {
+    *sr = std::fabs(b1) >= kZero ? -c / b1 : 0.0;
+    *lr = 0.0;
+    return;
+  }
+  if (std::fabs(c) < kZero) {
+    *sr = 0.0;
+    *lr = -b1 / a;
+    return;
+  }
+  // The discriminant in a form that neither overflows nor cancels.
+  const double b = b1 / 2.0;
+  double e, d;
+  if (std::fabs(b) >= std::fabs(c)) {
+    e = 1.0 - (a / b) * (c / b);
+    d = std::sqrt(std::fabs(e)) * std::fabs(b);
+  } else {
+    e = c < 0.0 ? -a : a;
+    e = b * (b / std::fabs(c)) - e;
+    d = std::sqrt(std::fabs(e)) * std::sqrt(std::fabs(c));
+  }
+  if (e < kZero) {
+    *sr = *lr = -b / a;
+    *si = std::fabs(d / a);
+    *li = -*si;
+    return;
+  }
+  if (b >= kZero) d = -d;
+  *lr = (-b + d) / a;
+  *sr = std::fabs(*lr) >= kZero ? (c / *lr) / a : 0.0;
+}
+
+// Divides the degree-n polynomial p by z^2 + u z + v; the remainder is b (z + u) + a.
+void BSquaddiv(int n, double u, double v, const double *p, double *q, double *a, double *b) {
+  q[0] = p[0];
+  q[1] = p[1] - u * q[0];
+  for (int i = 2; i <= n; ++i) q[i] = p[i] - u * q[i - 1] - v * q[i - 2];
+  *a = q[n];
+  *b = q[n - 1];
+}
+
+// Divides K by the current quadratic and forms the scalars of the next K and of the new quadratic. Type 3 means
+// the quadratic is almost a factor of K.
+int BSshiftscal(Iteration &s) {
+  const int n = s.n;
+  BSquaddiv(n - 1, s.u, s.v, s.k, s.qk, &s.c, &s.d);
+  if (std::fabs(s.c) <= std::fabs(s.k[n - 1]) * 100.0 * kEta && std::fabs(s.d) <= std::fabs(s.k[n - 2]) * 100.0 * kEta)
+    return 3;
+  if (std::fabs(s.d) >= std::fabs(s.c)) {
+    s.e = s.a / s.d;
+    s.f = s.c / s.d;
+    s.g = s.u * s.b;
+    s.h = s.v * s.b;
+    s.a3 = (s.a + s.g) * s.e + s.h * (s.b / s.d);
+    s.a1 = s.b * s.f - s.a;
+    s.a7 = (s.f + s.u) * s.a + s.h;
+    return 2;
+  }
+  s.e = s.a / s.c;
+  s.f = s.d / s.c;
+  s.g = s.u * s.e;
+  s.h = s.v * s.b;
+  s.a3 = s.a * s.e + (s.h / s.c + s.g) * s.b;
+  s.a1 = s.b - s.a * (s.d / s.c);
+  s.a7 = s.a + s.g * s.d + s.h * s.f;
+  return 1;
+}
+
+void BSnextkpol(Iteration &s, int type) {
+  const int n = s.n;
+  double *k = s.k;
+  if (type == 3) {
+    k[0] = k[1] = 0.0;
+    for (int i = 2; i < n; ++i) k[i] = s.qk[i - 2];
+    return;
+  }
+  const double temp = type == 1 ? s.b : s.a;
+  if (std::fabs(s.a1) <= std::fabs(temp) * 10.0 * kEta) {
+    // a1 nearly vanishes: the unscaled recurrence.
+    k[0] = 0.0;
+    k[1] = -s.a7 * s.qp[0];
+    for (int i = 2; i < n; ++i) k[i] = s.a3 * s.qk[i - 2] - s.a7 * s.qp[i - 1];
+    return;
+  }
+  s.a7 /= s.a1;
+  s.a3 /= s.a1;
+  k[0] = s.qp[0];
+  k[1] = s.qp[1] - s.a7 * s.qp[0];
+  for (int i = 2; i < n; ++i) k[i] = s.a3 * s.qk[i - 2] - s.a7 * s.qp[i - 1] + s.qp[i];
+}
+
+void BSnewquad(const Iteration &s, int type, double *uu, double *vv) {
+  *uu = *vv = 0.0;
+  if (type == 3) return;
+  const int n = s.n;
+  double a4, a5;
+  if (type == 2) {
+    a4 = (s.a + s.g) * s.f + s.h;
+    a5 = (s.f + s.u) * s.c + s.v * s.d;
+  } else {
+    a4 = s.a + s.u * s.b + s.h * s.f;
+    a5 = s.c + (s.u + s.v * s.f) * s.d;
+  }
+  const double b1 = -s.k[n - 1] / s.p[n];
+  const double b2 = -(s.k[n - 2] + b1 * s.p[n - 1]) / s.p[n];
+  const double c1 = s.v * b2 * s.a1;
+  const double c2 = b1 * s.a7;
+  const double c3 = b1 * b1 * s.a3;
+  const double c4 = c1 - c2 - c3;
+  const double temp = a5 + b1 * a4 - c4;
+  if (std::fabs(temp) < kZero) return;
+  *uu = s.u - (s.u * (c3 + c2) + s.v * (b1 * s.a1 + b2 * s.a7)) / temp;
+  *vv = s.v * (1.0 + c4 / temp);
+}
+
+// Variable-shift iteration towards a real root from s. Returns 1 when a root is found (szr). Sets near_double
+// when the steps stall in what looks like a cluster of roots near the real axis; s then holds the point reached.
+int BSrealshift(Iteration &st, double *sss, bool *near_double) {
+  const int n = st.n;
+  double s = *sss, t = 0.0, omp = 0.0;
+  *near_double = false;
+  for (int j = 1;; ++j) {
+    double pv = st.p[0];
+    st.qp[0] = pv;
+    for (int i = 1; i <= n; ++i) {
+      pv = pv * s + st.p[i];
+      st.qp[i] = pv;
+    }
+    const double mp = std::fabs(pv);
+    const double ms = std::fabs(s);
+    // A bound on the rounding error of evaluating p at s.
+    double ee = (kMre / (kAre + kMre)) * std::fabs(st.qp[0]);
+    for (int i = 1; i <= n; ++i) ee = ee * ms + std::fabs(st.qp[i]);
+    if (mp <= 20.0 * ((kAre + kMre) * ee - kMre * mp)) {
+      st.szr = s;
+      st.szi = 0.0;
+      return 1;
+    }
+    if (j > 10) return 0;
+    if (j >= 2 && std::fabs(t) <= 0.001 * std::fabs(s - t) && mp > omp) {
+      *near_double = true;
+      *sss = s;
+      return 0;
+    }
+    omp = mp;
+    double kv = st.k[0];
+    st.qk[0] = kv;
+    for (int i = 1; i < n; ++i) {
+      kv = kv * s + st.k[i];
+      st.qk[i] = kv;
+    }
+    if (std::fabs(kv) <= std::fabs(st.k[n - 1]) * 10.0 * kEta) {
+      st.k[0] = 0.0;
+      for (int i = 1; i < n; ++i) st.k[i] = st.qk[i - 1];
+    } else {
+      t = -pv / kv;
+      st.k[0] = st.qp[0];
+      for (int i = 1; i < n; ++i) st.k[i] = t * st.qk[i - 1] + st.qp[i];
+    }
+    kv = st.k[0];
+    for (int i = 1; i < n; ++i) kv = kv * s + st.k[i];
+    t = std::fabs(kv) > std::fabs(st.k[n - 1]) * 10.0 * kEta ? -pv / kv : 0.0;
+    s += t;
+  }
+}
+
+// Variable-shift iteration towards a quadratic factor from (uu, vv). Returns 2 when both of its roots are found
+// (szr, szi, lzr, lzi).
+int BSquadshift(Iteration &st, double uu, double vv) {
+  const int n = st.n;
+  bool tried = false;
+  double omp = 0.0, relstp = 0.0;
+  st.u = uu;
+  st.v = vv;
+  for (int j = 0;;) {
+    BSquadzeros(1.0, st.u, st.v, &st.szr, &st.szi, &st.lzr, &st.lzi);
+    // Two real roots of clearly different magnitude: not a quadratic factor worth pursuing.
+    if (std::fabs(std::fabs(st.szr) - std::fabs(st.lzr)) > 0.01 * std::fabs(st.lzr)) return 0;
+    BSquaddiv(n, st.u, st.v, st.p, st.qp, &st.a, &st.b);
+    // p(z) = b (z + u) + a at a root z of the quadratic: a - b szr at the larger one (and at a complex pair),
+    // a - b lzr at the smaller one. Compared with a bound on the rounding error of evaluating p there.
+    const double zm = std::sqrt(std::fabs(st.v));
+    double base = 2.0 * std::fabs(st.qp[0]);
+    for (int i = 1; i < n; ++i) base = base * zm + std::fabs(st.qp[i]);
+    auto converged = [&](double t, double mp) {
+      double ee = base * zm + std::fabs(st.a + t);
+      ee = (5.0 * kMre + 4.0 * kAre) * ee -
+           (5.0 * kMre + 2.0 * kAre) * (std::fabs(st.a + t) + std::fabs(st.b) * zm) + 2.0 * kAre * std::fabs(t);
+      return mp <= 20.0 * ee;
+    };
+    const double mp = std::fabs(st.a - st.szr * st.b) + std::fabs(st.szi * st.b);
+    // For a real pair the first test says nothing of the smaller root, which a factor still off can leave
+    // wrong in the seventh digit: both must pass.
+    if (converged(-st.szr * st.b, mp) &&
+        (st.szi != 0.0 || converged(-st.lzr * st.b, std::fabs(st.a - st.lzr * st.b))))
+      return 2;
+    if (++j > 20) return 0;
+    if (j >= 2 && relstp <= 0.01 && mp >= omp && !tried) {
+      // Stalled near a cluster of roots: nudge the quadratic and let K recover for a few steps.
+      if (relstp < kEta) relstp = kEta;
+      relstp = std::sqrt(relstp);
+      st.u -= st.u * relstp;
+      st.v += st.v * relstp;
+      BSquaddiv(n, st.u, st.v, st.p, st.qp, &st.a, &st.b);
+      for (int i = 0; i < 5; ++i) BSnextkpol(st, BSshiftscal(st));
+      tried = true;
+      j = 0;
+    }
+    omp = mp;
+    int type = BSshiftscal(st);
+    BSnextkpol(st, type);
+    type = BSshiftscal(st);
+    double ui, vi;
+    BSnewquad(st, type, &ui, &vi);
+    if (std::fabs(vi) < kZero) return 0;
+    relstp = std::fabs((vi - st.v) / vi);
+    st.u = ui;
+    st.v = vi;
+  }
+}
+
+// The fixed-shift stage with at most l steps; when the shifted estimates settle it hands over to the variable
+// shifts. Returns the number of roots found (0, 1 or 2).
+int BSfixshift(Iteration &st, int l) {
+  const int n = st.n;
+  double betav = 0.25, betas = 0.25;
+  double oss = st.sr, ovv = st.v, otv = 0.0, ots = 0.0;
+  BSquaddiv(n, st.u, st.v, st.p, st.qp, &st.a, &st.b);
+  int type = BSshiftscal(st);
+  for (int j = 1; j <= l; ++j) {
+    BSnextkpol(st, type);
+    type = BSshiftscal(st);
+    double ui, vi;
+    BSnewquad(st, type, &ui, &vi);
+    const double vv = vi;
+    const double ss = std::fabs(st.k[n - 1]) >= kZero ? -st.p[n] / st.k[n - 1] : 0.0;
+    double tv = 1.0, ts = 1.0;
+    if (j != 1 && type != 3) {
+      if (std::fabs(vv) >= kZero) tv = std::fabs((vv - ovv) / vv);
+      if (std::fabs(ss) >= kZero) ts = std::fabs((ss - oss) / ss);
+      const double tvv = tv < otv ? tv * otv : 1.0;
+      const double tss = ts < ots ? ts * ots : 1.0;
+      const bool vpass = tvv < betav;
+      const bool spass = tss < betas;
+      if (vpass || spass) {
+        const double svu = st.u, svv = st.v;
+        for (int i = 0; i < n; ++i) st.svk[i] = st.k[i];
+        double s = ss;
+        bool vtry = false, stry = false;
+        enum { kQuadratic, kLinear, kRestore } step = spass && (!vpass || tss < tvv) ? kLinear : kQuadratic;
+        for (bool done = false; !done;) {
+          switch (step) {
+            case kQuadratic:
+              if (BSquadshift(st, ui, vi) == 2) return 2;
+              vtry = true;
+              betav *= 0.25;
+              if (spass && !stry) {
+                for (int i = 0; i < n; ++i) st.k[i] = st.svk[i];
+                step = kLinear;
+              } else {
+                step = kRestore;
+              }
+              break;
+            case kLinear: {
+              bool near_double = false;
+              if (BSrealshift(st, &s, &near_double) == 1) return 1;
+              stry = true;
+              betas *= 0.25;
+              if (near_double) {
+                ui = -(s + s);
+                vi = s * s;
+                step = kQuadratic;
+              } else {
+                step = kRestore;
+              }
+              break;
+            }
+            case kRestore:
+              st.u = svu;
+              st.v = svv;
+              for (int i = 0; i < n; ++i) st.k[i] = st.svk[i];
+              if (vpass && !vtry) {
+                step = kQuadratic;
+              } else {
+                BSquaddiv(n, st.u, st.v, st.p, st.qp, &st.a, &st.b);
+                type = BSshiftscal(st);
+                done = true;
+              }
+              break;
+          }
+        }
+      }
+    }
+    ovv = vv;
+    oss = ss;
+    otv = tv;
+    ots = ts;
+  }
+  return 0;
+}
+
+// Degree 1 and degrees of 5 and more.
+void solve_iterative(const double *coef, int degree, double *re, double *im, int *rc) {
+  if (std::fabs(coef[degree]) < kZero) {
+    *rc = -2;
+    return;
+  }
+  // Roots at the origin fill the first slots; the iteration never sees a zero constant term.
+  int n = degree;
+  for (int j = 0; std::fabs(coef[j]) < kZero; ++j) {
+    re[j] = im[j] = 0.0;
+    --n;
+  }
+
+  constexpr int kArrays = 7;  // p, qp, pt, k, saved K, qk, svk
+  const std::size_t m = static_cast<std::size_t>(n) + 1;
+  double local[kArrays * kLocal];
+  double *block = local;
+  double *heap = nullptr;
+  if (m > kLocal) {
+    heap = BSscratchtake(kArrays * m, nullptr);
+    if (!heap) {
+      *rc = BSRC_NO_SCRATCH;
+      return;
+    }
+    block = heap;
+  }
+  const std::size_t stride = m > kLocal ? m : kLocal;
+  Iteration st;
+  st.p = block;
+  st.qp = block + stride;
+  double *pt = block + 2 * stride;
+  st.k = block + 3 * stride;
+  double *saved_k = block + 4 * stride;
+  st.qk = block + 5 * stride;
+  st.svk = block + 6 * stride;
+
+  for (int i = 0; i <= n; ++i) st.p[i] = coef[degree - i];
+
+  const double cosr = -std::cos(kRotation), sinr = std::sin(kRotation);
+  double xx = 0.70710678118654752, yy = -xx;
+
+  while (n >= 1) {
+    const int slot = degree - n;
+    if (n == 1) {
+      re[degree - 1] = -st.p[1] / st.p[0];
+      im[degree - 1] = 0.0;
+      break;
+    }
+    if (n == 2) {
+      BSquadzeros(st.p[0], st.p[1], st.p[2], &re[degree - 2], &im[degree - 2], &re[degree - 1], &im[degree - 1]);
+      break;
+    }
+    st.n = n;
+
+    // Scale by a power of two so that the coefficients neither overflow nor underflow in the tests below.
+    double mx = 0.0;
+    for (int i = 0; i <= n; ++i) mx = std::fmax(mx, std::fabs(st.p[i]));
+    double mn = mx;
+    for (int i = 0; i <= n; ++i) {
+      const double x = std::fabs(st.p[i]);
+      if (x > 0.0 && x < mn) mn = x;
+    }
+    double sc = kLo / mn;
+    if ((sc > 1.0 && mx <= kBig / sc) || (sc <= 1.0 && mx >= 10.0)) {
+      if (std::fabs(sc) < kZero) sc = kZero;
+      const int l = static_cast<int>(std::log2(sc) + 0.5);
+      const double factor = BSpower(rc, 2.0, l);
+      if (*rc != 0) break;
+      if (factor != 1.0)
+        for (int i = 0; i <= n; ++i) st.p[i] *= factor;
+    }
+
+    // A lower bound of the root moduli: the positive root of |p0| x^n + ... + |p(n-1)| x - |pn|.
+    for (int i = 0; i <= n; ++i) pt[i] = std::fabs(st.p[i]);
+    pt[n] = -pt[n];
+    double x = std::exp((std::log(-pt[n]) - std::log(pt[0])) / n);
+    if (std::fabs(pt[n - 1]) >= kZero) {
+      const double xm = -pt[n] / pt[n - 1];
+      if (xm < x) x = xm;
+    }
+    // Chop x by tenths while the polynomial stays positive at a tenth of it: Newton then starts to the right
+    // of the root, where the convex polynomial makes it converge monotonically. Started to the left, the first
+    // step can throw x out by many orders of magnitude (x^n - 1 overflows) and the bound is lost.
+    for (;;) {
+      const double xm = x * 0.1;
+      double ff = pt[0];
+      for (int i = 1; i <= n; ++i) ff = ff * xm + pt[i];
+      if (!(ff > 0.0)) break;
+      x = xm;
+    }
+    for (int it = 0; it < 1000; ++it) {
+      double ff = pt[0], df = ff;
+      for (int i = 1; i < n; ++i) {
+        ff = ff * x + pt[i];
+        df = df * x + ff;
+      }
+      ff = ff * x + pt[n];
+      const double dx = ff / df;
+      x -= dx;
+      if (!(std::fabs(dx / x) > 0.005)) break;
+    }
+    const double bnd = x;
+
+    // First stage: K starts as the scaled derivative; five steps without shift.
+    st.k[0] = st.p[0];
+    for (int i = 1; i < n; ++i) st.k[i] = (n - i) * st.p[i] / n;
+    bool zerok = std::fabs(st.k[n - 1]) < kZero;
+    for (int step = 0; step < 5; ++step) {
+      if (!zerok) {
+        const double t = -st.p[n] / st.k[n - 1];
+        for (int j = n - 1; j >= 1; --j) st.k[j] = t * st.k[j - 1] + st.p[j];
+        st.k[0] = st.p[0];
+        zerok = std::fabs(st.k[n - 1]) <= std::fabs(st.p[n - 1]) * 10.0 * kEta;
+      } else {
+        for (int j = n - 1; j >= 1; --j) st.k[j] = st.k[j - 1];
+        st.k[0] = 0.0;
+        zerok = std::fabs(st.k[n - 1]) < kZero;
+      }
+    }
+    for (int i = 0; i < n; ++i) saved_k[i] = st.k[i];
+
+    // Second and third stages from shift points turning round the circle of radius bnd.
+    int nz = 0;
+    for (int attempt = 1; attempt <= 20 && nz == 0; ++attempt) {
+      const double xxx = cosr * xx - sinr * yy;
+      yy = sinr * xx + cosr * yy;
+      xx = xxx;
+      st.sr = bnd * xx;
+      st.u = -2.0 * st.sr;
+      st.v = bnd;
+      nz = BSfixshift(st, 20 * attempt);
+      if (nz == 0)
+        for (int i = 0; i < n; ++i) st.k[i] = saved_k[i];
+    }
+    if (nz == 0) {
+      *rc = -1;
+      break;
+    }
+    re[slot] = st.szr;
+    im[slot] = st.szi;
+    if (nz == 2) {
+      re[slot + 1] = st.lzr;
+      im[slot + 1] = st.lzi;
+    }
+    n -= nz;
+    for (int i = 0; i <= n; ++i) st.p[i] = st.qp[i];
+  }
+  BSscratchrelease(heap);
+}
+
+}  // namespace
+
+BSboolean BSrpoly(int *rc, const double *coef, const std::int16_t *degree, double *re, double *im) {
+  *rc = 0;
+  const int deg = *degree;
+  if (deg < 1)
+    *rc = BSRC_OUT_OF_RANGE;
+  else if (deg == 2)
+    BSquadsolve(coef, re, im);
+  else if (deg == 3)
+    BSrpoly3(coef, re, im, rc);
+  else if (deg == 4)
+    BSrpoly4(coef, re, im, rc);
+  else
+    solve_iterative(coef, deg, re, im, rc);
+  BSexit(rc, "BSrpoly", "bsrpoly");
+  return *rc == 0 ? BSTRUE : BSFALSE;
+}

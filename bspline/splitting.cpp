@@ -1,0 +1,415 @@
+// Cutting curves: the part between two parameters, the two parts at one parameter, one span, the pieces between
+// C0 joints, and raw coefficient arrays at one knot. Every cut is knot insertion up to multiplicity k-1 followed
+// by taking the poles on each side, so the pieces keep the shape and the parameters of the curve.
+#include "bspline/knots.h"
+#include "bspline/knots_internal.h"
+#include "bspline/numerics.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <new>
+
+using bsknots::cartesian_pole;
+using bsknots::plain_view;
+using bsknots::squared_distance;
+
+int bsknots::piece_planarity(const VOQbsp_curve &piece, BSboolean test_planar, BSboolean *planar) {
+  *planar = 0;
+  if (!test_planar || piece.num_poles <= 2) return 0;
+  int rc = 0;
+  double normal[3];
+  BStst_plan(piece.num_poles, piece.poles, piece.rational ? piece.weights : nullptr, planar, normal, &rc);
+  // Too few distinct poles, or a zero weight: nothing to decide, the piece is simply not flagged planar.
+  if (rc == BSRC_ZERO_WEIGHT || rc == BSRC_DEGENERATE) rc = 0;
+  if (rc != 0) *planar = 0;
+  return rc;
+}
+
+namespace {
+bool ends_within(const VOQbsp_curve &cv, double sqtol, bool inclusive) {
+  double a[3], b[3];
+  cartesian_pole(cv, 0, a);
+  cartesian_pole(cv, cv.num_poles - 1, b);
+  const double d = squared_distance(a, b);
+  return inclusive ? d <= sqtol : d < sqtol;
+}
+
+// Arrays that a split allocated for the caller's records; handed back to the heap when the split fails, so that
+// a failure leaves no block the caller does not know about.
+struct OwnedArrays {
+  VOQbsp_curve *cv = nullptr;
+  double **slots[3] = {nullptr, nullptr, nullptr};
+
+  bool provide(VOQbsp_curve *c, int n, int k, bool rational) {
+    cv = c;
+    double **want[3] = {&c->poles, &c->knots, rational ? &c->weights : nullptr};
+    const int sizes[3] = {3 * n, n + k, n};
+    for (int i = 0; i < 3; ++i) {
+      if (!want[i] || *want[i]) continue;
+      *want[i] = static_cast<double *>(BSdbgmalloc(8 * std::max(sizes[i], 1)));
+      if (!*want[i]) return false;
+      slots[i] = want[i];
+    }
+    return true;
+  }
+  void release() {
+    for (double **&s : slots)
+      if (s) {
+        BSdbgfree(*s);
+        *s = nullptr;
+        s = nullptr;
+      }
+  }
+};
+
+void copy_poles(const VOQbsp_curve &from, int first, int count, VOQbsp_curve *to) {
+  std::memmove(to->poles, from.poles + 3 * first, 3 * static_cast<std::size_t>(count) * sizeof(double));
+  if (from.rational) std::memmove(to->weights, from.weights + first, static_cast<std::size_t>(count) * sizeof(double));
+}
+}  // namespace
+
+BSboolean BSactivsplt(int *rc, const VOQbsp_curve *cv_in, const double *u1, const double *u2, VOQbsp_curve *out,
+                      const BSboolean *test_planar) {
+  *rc = 0;
+  if (!cv_in || !out || !out->poles || !out->knots || (cv_in->rational && !out->weights)) {
+    *rc = BSRC_NULL_CURVE;
+  } else {
+    const VOQbsp_curve cv = plain_view(*cv_in);
+    const int k = cv.order, n = cv.num_poles;
+    const double *t = cv.knots;
+    double t1 = 0, t2 = 0;
+    BSlocknttol(&cv, *u1, BStoltab[bstol::dist_tol], &t1, rc);
+    if (*rc == 0) BSlocknttol(&cv, *u2, BStoltab[bstol::dist_tol], &t2, rc);
+    double a = *u1, b = *u2, ta = t1, tb = t2;
+    if (*rc == 0 && std::fabs(b - a) < std::min(t1, t2)) *rc = BSRC_OUT_OF_RANGE;
+    if (*rc == 0 && a > b) {
+      std::swap(a, b);
+      std::swap(ta, tb);
+    }
+    if (*rc == 0 && (a < t[k - 1] - ta || b > t[n] + tb)) *rc = BSRC_NOT_JOINED;
+    if (*rc == 0) {
+      const bool start = std::fabs(a - t[k - 1]) < ta, end = std::fabs(b - t[n]) < tb;
+      if (start) a = t[k - 1];
+      if (end) b = t[n];
+      if (start && end) {
+        if (BScv_copy(rc, &cv, out)) BScnvtomkt(rc, out);
+      } else {
+        for (int i = k; i <= n - 1 && !start; ++i)
+          if (std::fabs(a - t[i]) < ta) {
+            a = t[i];
+            break;
+          }
+        for (int i = k; i <= n - 1 && !end; ++i)
+          if (std::fabs(b - t[i]) < tb) {
+            b = t[i];
+            break;
+          }
+        if (std::fabs(a - b) < std::min(ta, tb)) *rc = BSRC_OUT_OF_RANGE;
+        const int free_ends = (start ? 0 : 1) + (end ? 0 : 1);
+        bsknots::ScratchCurve work;
+        if (*rc == 0 && !work.take(k, n + (k - 1) * free_ends, cv.rational)) *rc = BSRC_NO_SCRATCH;
+        VOQbsp_curve *w = &work.cv;
+        if (*rc == 0) BScv_copy(rc, &cv, w);
+        if (*rc == 0 && !start) {
+          bsknots::KnotTolScope scope(ta);
+          BSadd_1kt_tot(w, a, k - 1, BSTRUE, &w, rc);
+        }
+        if (*rc == 0 && !end) {
+          bsknots::KnotTolScope scope(tb);
+          BSadd_1kt_tot(w, b, k - 1, BSTRUE, &w, rc);
+        }
+        if (*rc == 0 && free_ends == 1) BScnvtmekt(start ? 0 : 1, w, rc);
+        if (*rc == 0) {
+          // First pole: k-1 before the span that starts at a; last pole: the span that ends at b.
+          int after_a = k, before_b = -1;
+          BSfndknotiv(w->order, w->num_poles, w->knots, a, &after_a, rc);
+          if (*rc == 0) BSfndspan(rc, w, &w->num_poles, w->knots, &b, &before_b);
+          const int first = after_a - k, last = before_b;
+          if (*rc == 0 && (first < 0 || last - first + 1 < k)) *rc = BSRC_OUT_OF_RANGE;
+          if (*rc == 0) {
+            const int np = last - first + 1;
+            copy_poles(*w, first, np, out);
+            std::memmove(out->knots, w->knots + first, static_cast<std::size_t>(np + k) * sizeof(double));
+            for (int i = 0; i < k - 1; ++i) {
+              out->knots[i] = out->knots[k - 1];
+              out->knots[np + 1 + i] = out->knots[np];
+            }
+            out->order = cv.order;
+            out->num_poles = np;
+            out->num_knots = np + k;
+            out->periodic = 0;
+            out->non_uniform = 1;
+            out->num_boundaries = 0;
+            out->rational = cv.rational;
+            if (!cv.rational) out->weights = nullptr;
+            // Judged on the points, not the weighted poles, as a split does.
+            out->phy_closed = ends_within(*out, BStoltab[bstol::dist_tol] * BStoltab[bstol::dist_tol], false);
+            *rc = bsknots::piece_planarity(*out, test_planar && *test_planar, &out->planar);
+          }
+        }
+      }
+    }
+  }
+  BSexit(rc, "BSactivsplt", "bsactivsplt");
+  return *rc == 0 ? BSTRUE : BSFALSE;
+}
+
+BSboolean BScvsplit(int *rc, const VOQbsp_curve *cv_in, const double *u, VOQbsp_curve *left, VOQbsp_curve *right,
+                    const BSboolean *test_planar) {
+  *rc = 0;
+  OwnedArrays left_arrays, right_arrays;
+  if (!cv_in || !left || !right) {
+    *rc = BSRC_NULL_CURVE;
+  } else {
+    const VOQbsp_curve cv = plain_view(*cv_in);
+    const int k = cv.order, n = cv.num_poles;
+    const double *t = cv.knots;
+    double ktol = 0;
+    BScvkttol2(cv.order, t, n, cv.poles, cv.weights, &ktol, rc);
+    double x = *u;
+    bool on_knot = false;
+    for (int i = k - 1; i <= n && *rc == 0; ++i)
+      if (std::fabs(*u - t[i]) < ktol) {
+        x = t[i];
+        on_knot = true;
+      }
+    if (*rc != 0) {
+    } else if (x <= t[k - 1] + ktol || x >= t[n] - ktol) {
+      // At an end: one part is the whole curve, the other is empty.
+      const bool at_start = x <= t[k - 1] + ktol;
+      VOQbsp_curve *empty = at_start ? left : right, *whole = at_start ? right : left;
+      OwnedArrays &whole_arrays = at_start ? right_arrays : left_arrays;
+      empty->num_poles = 0;
+      empty->order = cv.order;
+      empty->rational = cv.rational;
+      empty->num_boundaries = 0;
+      if (!whole_arrays.provide(whole, n, k, cv.rational))
+        *rc = BSRC_ALLOC_CURVE;
+      else
+        BScv_copy(rc, &cv, whole);
+    } else {
+      int s = -1;
+      BSfndspan(rc, &cv, &n, t, &x, &s);
+      const bool at_cut = *rc == 0 && s >= 0 && std::fabs(x - t[s + 1]) < ktol;
+      int mult = 0, copies = 0;
+      for (int i = k; i <= n - 1 && at_cut; ++i) {
+        if (std::fabs(t[i] - t[s + 1]) < ktol) ++mult;
+        if (i > s && t[i] == x) ++copies;
+      }
+      if (*rc == 0 && (s < 0 || mult >= k)) *rc = BSRC_OUT_OF_RANGE;
+      const int r = std::max(k - 1 - copies, 0);
+      bsknots::ScratchCurve work;
+      if (*rc == 0 && !work.take(k, n + r, cv.rational)) *rc = BSRC_NO_SCRATCH;
+      if (*rc == 0 && BScv_copy(rc, &cv, &work.cv))
+        *rc = bsknots::boehm_insert(k, n, work.cv.poles, cv.rational ? work.cv.weights : nullptr, work.cv.knots,
+                                    s + copies, copies, r, x);
+      const int nl = s + 1, nr = n - s + r;
+      if (*rc == 0 && (!left_arrays.provide(left, nl, k, cv.rational) ||
+                       !right_arrays.provide(right, nr, k, cv.rational)))
+        *rc = BSRC_ALLOC_CURVE;
+      if (*rc == 0) {
+        const VOQbsp_curve &w = work.cv;
+        copy_poles(w, 0, nl, left);
+        copy_poles(w, s, nr, right);
+        std::memcpy(left->knots, w.knots, static_cast<std::size_t>(nl) * sizeof(double));
+        for (int i = 0; i < k; ++i) left->knots[nl + i] = right->knots[i] = x;
+        std::memcpy(right->knots + k, w.knots + s + k, static_cast<std::size_t>(nr) * sizeof(double));
+        VOQbsp_curve *parts[2] = {left, right};
+        const int counts[2] = {nl, nr};
+        for (int p = 0; p < 2 && *rc == 0; ++p) {
+          VOQbsp_curve *c = parts[p];
+          c->order = cv.order;
+          c->num_poles = counts[p];
+          c->num_knots = counts[p] + k;
+          c->rational = cv.rational;
+          if (!cv.rational) c->weights = nullptr;
+          c->periodic = 0;
+          c->num_boundaries = 0;
+          c->bdrys = nullptr;
+          if (cv.non_uniform)
+            c->non_uniform = c->order == c->num_poles ? 0 : 1;
+          else
+            c->non_uniform = on_knot ? 0 : 1;
+          c->phy_closed = ends_within(*c, BStoltab[bstol::dist_sqtol], true);
+          if (c->phy_closed) BScvsetclsd(c, rc);
+          if (*rc == 0) *rc = bsknots::piece_planarity(*c, test_planar && *test_planar, &c->planar);
+        }
+      }
+    }
+  }
+  if (*rc != 0) {
+    left_arrays.release();
+    right_arrays.release();
+  }
+  BSexit(rc, "BScvsplit", "bscvsplit");
+  return *rc == 0 ? BSTRUE : BSFALSE;
+}
+
+BSboolean BSextrcvspn(int *rc, const int *span, const VOQbsp_curve *cv, VOQbsp_curve *out,
+                      const BSboolean *test_planar, const BSboolean *test_closed) {
+  *rc = 0;
+  if (!cv || !out || !out->poles || !out->knots || (cv->rational && !out->weights)) {
+    *rc = BSRC_NULL_CURVE;
+  } else if (*span < cv->order - 1 || *span > cv->num_poles - 1) {
+    // A span outside k-1 .. n-1 would read poles and knots that are not there.
+    *rc = BSRC_OUT_OF_RANGE;
+  } else {
+    const VOQbsp_curve in = plain_view(*cv);
+    const int k = in.order, s = *span;
+    out->order = in.order;
+    out->periodic = 0;
+    out->non_uniform = in.non_uniform;
+    out->rational = in.rational;
+    if (!in.rational) out->weights = nullptr;
+    out->num_boundaries = 0;
+    out->num_poles = k;
+    out->num_knots = 2 * k;
+    std::memmove(out->knots, in.knots + s - k + 1, 2 * static_cast<std::size_t>(k) * sizeof(double));
+    copy_poles(in, s - k + 1, k, out);
+    out->phy_closed = 0;
+    if (test_closed && *test_closed) {
+      BScvtstclsd(out, rc);
+      if (*rc == 0 && out->phy_closed) BScvsetclsd(out, rc);
+    }
+    out->planar = 0;
+    if (*rc == 0 && test_planar && *test_planar) {
+      double normal[3];
+      BStst_plan(k, out->poles, out->weights, &out->planar, normal, rc);
+      if (*rc == BSRC_DEGENERATE) {
+        *rc = 0;
+        out->planar = 0;
+      }
+    }
+  }
+  BSexit(rc, "BSextrcvspn", "bsextrcvspn");
+  return *rc == 0 ? BSTRUE : BSFALSE;
+}
+
+BSboolean BSspn_t_bz(int *rc, const int *span, const VOQbsp_curve *cv, VOQbsp_curve *out,
+                     const BSboolean *test_planar, const BSboolean *test_closed) {
+  *rc = 0;
+  if (BSextrcvspn(rc, span, cv, out, test_planar, test_closed)) BScnvtomkt(rc, out);
+  BSexit(rc, "BSspn_t_bz", "bsspn_t_bz");
+  return *rc == 0 ? BSTRUE : BSFALSE;
+}
+
+BSboolean BSbreakcv(int *rc, const VOQbsp_curve *cv_in, int *num_pieces, VOQbsp_curve ***pieces,
+                    const BSboolean *test_planar) {
+  *rc = 0;
+  *num_pieces = 0;
+  *pieces = nullptr;
+  if (!cv_in) {
+    *rc = BSRC_NULL_CURVE;
+  } else {
+    const VOQbsp_curve cv = plain_view(*cv_in);
+    const int k = cv.order, n = cv.num_poles;
+    int breaks = 0;
+    BSscratch<100> param_work;
+    double *params = nullptr;
+    std::unique_ptr<int[]> indices;
+    if (k < n) {
+      double ktol = 0;
+      BScvkttol2(cv.order, cv.knots, n, cv.poles, cv.weights, &ktol, rc);
+      params = param_work.take(static_cast<std::size_t>(cv.num_knots));
+      indices.reset(new (std::nothrow) int[static_cast<std::size_t>(cv.num_knots)]);
+      if (*rc == 0 && (!params || !indices)) *rc = BSRC_NO_SCRATCH;
+      if (*rc == 0) BSfindmkts(rc, &cv.order, &n, cv.knots, &ktol, &breaks, params, indices.get());
+    }
+    VOQbsp_curve **list = nullptr;
+    const int count = breaks + 1;
+    if (*rc == 0) {
+      list = static_cast<VOQbsp_curve **>(BSdbgcalloc(count, sizeof(VOQbsp_curve *)));
+      if (!list) *rc = BSRC_ALLOC_CURVE;
+    }
+    for (int i = 0; i < count && *rc == 0; ++i)
+      BSallocvoqcv(cv.order, n, cv.rational, 0, &list[i], rc);
+    if (*rc == 0 && breaks == 0) {
+      BScv_copy(rc, &cv, list[0]);
+    } else {
+      for (int i = 0; i < count && *rc == 0; ++i) {
+        const double lo = i == 0 ? cv.knots[k - 1] : params[i - 1];
+        const double hi = i == breaks ? cv.knots[n] : params[i];
+        if (BSactivsplt(rc, &cv, &lo, &hi, list[i], test_planar)) BScvtstclsd(list[i], rc);
+      }
+    }
+    if (*rc == 0) {
+      *num_pieces = count;
+      *pieces = list;
+    } else if (list) {
+      // A failed break hands nothing out: the caller could not tell which pieces are valid.
+      for (int i = 0; i < count; ++i)
+        if (list[i]) {
+          int ignored = 0;
+          BSfreevoqcv(list[i], &ignored);
+        }
+      BSdbgfree(list);
+    }
+  }
+  BSexit(rc, "BSbreakcv", "bsbreakcv");
+  return *rc == 0 ? BSTRUE : BSFALSE;
+}
+
+void BSinsktdeg(int dim, int degree, int num_poles, const double *poles, const double *knots, int knot_index,
+                int *new_num_poles, double *new_poles, double *new_knots, int *rc) {
+  *rc = 0;
+  *new_num_poles = num_poles;
+  const int last = degree + num_poles;
+  if (knot_index < 0 || knot_index > last || knots[knot_index] < knots[0] || knots[knot_index] > knots[last]) {
+    *rc = BSRC_KNOT_OUTSIDE;
+  } else {
+    const double v = knots[knot_index];
+    int existing = 0;
+    for (int i = knot_index; i <= last && knots[i] == v; ++i) ++existing;
+    const int ins = std::max(degree - existing, 0);
+    BSscratch<32> copies;
+    double *list = copies.take(static_cast<std::size_t>(std::max(ins, 1)));
+    if (!list) {
+      *rc = BSRC_NO_SCRATCH;
+    } else {
+      for (int i = 0; i < ins; ++i) list[i] = v;
+      BSinsertmkt(degree + 1, dim, num_poles, poles, knots, ins, list, new_poles, new_knots, rc);
+      if (*rc == 0) *new_num_poles = num_poles + ins;
+    }
+  }
+  BSexit(rc, "BSinsktdeg", "bsinsktdeg");
+}
+
+void BShlfbspcv(int dim, int degree, int num_poles, const double *poles, const double *knots, int knot_index,
+                int *num_poles1, double *poles1, double *knots1, int *num_poles2, double *poles2, double *knots2,
+                int *rc) {
+  *rc = 0;
+  *num_poles1 = *num_poles2 = 0;
+  const std::size_t need = static_cast<std::size_t>(degree + num_poles) * dim + 2 * degree + num_poles + 1;
+  BSscratch<5200> work;
+  double *buf = work.take(need);
+  int cut = knot_index;
+  if (!buf) {
+    *rc = BSRC_NO_SCRATCH;
+  } else if (cut < 0 || cut > degree + num_poles) {
+    *rc = BSRC_KNOT_OUTSIDE;
+  } else {
+    while (cut > 0 && knots[cut - 1] == knots[cut]) --cut;
+    double *new_poles = buf, *new_knots = buf + static_cast<std::size_t>(degree + num_poles) * dim;
+    int nn = 0;
+    BSinsktdeg(dim, degree, num_poles, poles, knots, cut, &nn, new_poles, new_knots, rc);
+    if (*rc == 0 && (cut < 1 || cut > nn)) *rc = BSRC_KNOT_OUTSIDE;
+    if (*rc == 0) {
+      const int n1 = cut, n2 = nn - cut + 1;
+      const double v = knots[cut];
+      for (int c = 0; c < dim; ++c) {
+        std::memcpy(poles1 + static_cast<std::size_t>(c) * n1, new_poles + static_cast<std::size_t>(c) * nn,
+                    static_cast<std::size_t>(n1) * sizeof(double));
+        std::memcpy(poles2 + static_cast<std::size_t>(c) * n2, new_poles + static_cast<std::size_t>(c) * nn + cut - 1,
+                    static_cast<std::size_t>(n2) * sizeof(double));
+      }
+      std::memcpy(knots1, new_knots, static_cast<std::size_t>(n1) * sizeof(double));
+      for (int i = 0; i <= degree; ++i) knots1[n1 + i] = knots2[i] = v;
+      std::memcpy(knots2 + degree + 1, new_knots + cut + degree, static_cast<std::size_t>(n2) * sizeof(double));
+      *num_poles1 = n1;
+      *num_poles2 = n2;
+    }
+  }
+  BSexit(rc, "BShlfbspcv", "bshlfbspcv");
+}

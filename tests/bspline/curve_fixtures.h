@@ -1,0 +1,114 @@
+// Curves for the B-spline tests: a record over owned arrays, random clamped and unclamped curves, and a
+// reference evaluation by the plain Cox-de Boor definition that shares no code with the library.
+#pragma once
+
+#include <cmath>
+#include <memory>
+#include <random>
+#include <vector>
+
+#include "bspline/bspline.h"
+
+struct TestCurve {
+  std::vector<double> poles;    // weighted when rational
+  std::vector<double> knots;
+  std::vector<double> weights;  // empty when not rational
+  VOQbsp_curve cv{};
+
+  TestCurve(int order, std::vector<double> cartesian_poles, std::vector<double> knot_vector,
+            std::vector<double> w = {})
+      : knots(std::move(knot_vector)), weights(std::move(w)) {
+    const int n = static_cast<int>(cartesian_poles.size() / 3);
+    poles = cartesian_poles;
+    if (!weights.empty())
+      for (int i = 0; i < n; ++i)
+        for (int c = 0; c < 3; ++c) poles[3 * i + c] *= weights[i];
+    cv.order = static_cast<std::int16_t>(order);
+    cv.periodic = 0;
+    cv.non_uniform = 1;
+    cv.num_poles = n;
+    cv.poles = poles.data();
+    cv.num_knots = static_cast<std::int32_t>(knots.size());
+    cv.knots = knots.data();
+    cv.rational = weights.empty() ? 0 : 1;
+    cv.weights = weights.empty() ? nullptr : weights.data();
+    cv.planar = 0;
+    cv.phy_closed = 0;
+    cv.num_boundaries = 0;
+    cv.bdrys = nullptr;
+  }
+  TestCurve(const TestCurve &) = delete;
+  TestCurve &operator=(const TestCurve &) = delete;
+
+  int order() const { return cv.order; }
+  int n() const { return cv.num_poles; }
+  double start() const { return knots[order() - 1]; }
+  double end() const { return knots[n()]; }
+  // Cartesian pole i
+  double pole(int i, int c) const { return weights.empty() ? poles[3 * i + c] : poles[3 * i + c] / weights[i]; }
+};
+
+// Random curve of the given order and pole count: clamped or not, with interior knots of random spacing and,
+// when asked, knots of multiplicity up to max_mult; rational ones get weights in [0.5, 2].
+inline std::unique_ptr<TestCurve> random_curve(std::mt19937 &rng, int order, int n, bool rational, bool clamped,
+                                               int max_mult = 1) {
+  std::uniform_real_distribution<double> coord(-10, 10), gap(0.2, 2.0), wd(0.5, 2.0);
+  std::uniform_int_distribution<int> mult(1, max_mult);
+  std::vector<double> knots;
+  double t = coord(rng);
+  if (clamped) {
+    for (int i = 0; i < order; ++i) knots.push_back(t);
+    while (static_cast<int>(knots.size()) < n) {
+      t += gap(rng);
+      const int m = mult(rng);
+      for (int j = 0; j < m && static_cast<int>(knots.size()) < n; ++j) knots.push_back(t);
+    }
+    t += gap(rng);
+    for (int i = 0; i < order; ++i) knots.push_back(t);
+  } else {
+    while (static_cast<int>(knots.size()) < n + order) {
+      knots.push_back(t);
+      t += gap(rng);
+    }
+  }
+  std::vector<double> poles(3 * n), w;
+  for (double &p : poles) p = coord(rng);
+  if (rational)
+    for (int i = 0; i < n; ++i) w.push_back(wd(rng));
+  return std::make_unique<TestCurve>(order, poles, knots, w);
+}
+
+// All basis functions of order k at u by the definition, raised order by order over the whole knot vector (the
+// last span closed on the right): entry i belongs to pole i.
+inline std::vector<double> ref_basis_all(const std::vector<double> &t, int k, double u, double end) {
+  const int m = static_cast<int>(t.size());
+  std::vector<double> N(m - 1, 0.0);
+  for (int i = 0; i + 1 < m; ++i)
+    N[i] = (t[i] <= u && u < t[i + 1]) || (u == end && t[i] < u && t[i + 1] == u) ? 1 : 0;
+  for (int q = 2; q <= k; ++q)
+    for (int i = 0; i + q < m; ++i) {
+      double v = 0;
+      const double d1 = t[i + q - 1] - t[i], d2 = t[i + q] - t[i + 1];
+      if (d1 > 0) v += (u - t[i]) / d1 * N[i];
+      if (d2 > 0) v += (t[i + q] - u) / d2 * N[i + 1];
+      N[i] = v;
+    }
+  return N;
+}
+
+inline double ref_basis(const std::vector<double> &t, int i, int k, double u, double end) {
+  return ref_basis_all(t, k, u, end)[i];
+}
+
+// Cartesian point of a test curve by the definition.
+inline void ref_point(const TestCurve &c, double u, double out[3]) {
+  double A[3] = {0, 0, 0}, W = 0;
+  const std::vector<double> N = ref_basis_all(c.knots, c.order(), u, c.end());
+  for (int i = 0; i < c.n(); ++i) {
+    const double b = N[i];
+    const double w = c.weights.empty() ? 1.0 : c.weights[i];
+    for (int k = 0; k < 3; ++k) A[k] += b * c.poles[3 * i + k];
+    W += b * w;
+  }
+  for (int k = 0; k < 3; ++k) out[k] = A[k] / W;
+}

@@ -1,0 +1,430 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <vector>
+
+#include "bspline/bspline.h"
+#include "tests/bspline/curve_fixtures.h"
+
+namespace {
+
+std::vector<double> eval(const TestCurve &c, double u, int nder, int *rc_out = nullptr) {
+  std::vector<double> out(3 * (nder + 1), -999);
+  int rc = 0;
+  BScveval_n(&c.cv, u, nder, out.data(), &rc);
+  if (rc_out)
+    *rc_out = rc;
+  else
+    EXPECT_EQ(rc, 0);
+  return out;
+}
+
+double scale_of(const std::vector<double> &v) {
+  double m = 1;
+  for (double x : v) m = std::max(m, std::fabs(x));
+  return m;
+}
+
+TEST(CurveEvaluation, PointsMatchTheDefinition) {
+  std::mt19937 rng(1);
+  for (int order = 1; order <= 20; ++order)
+    for (int rational = 0; rational <= 1; ++rational) {
+      auto c = random_curve(rng, order, order + 5, rational, order % 3 != 0, order > 2 ? order - 1 : 1);
+      std::uniform_real_distribution<double> ud(c->start(), c->end());
+      for (int i = 0; i < 15; ++i) {
+        const double u = i == 0 ? c->start() : i == 1 ? c->end() : ud(rng);
+        const auto p = eval(*c, u, 0);
+        double ref[3];
+        ref_point(*c, u, ref);
+        for (int k = 0; k < 3; ++k) EXPECT_NEAR(p[k], ref[k], 1e-10) << order << " " << rational << " " << u;
+      }
+    }
+}
+
+TEST(CurveEvaluation, DerivativeBodiesAgreeWithTheGeneralScheme) {
+  // nder 1 and 2 come from basis derivatives, nder >= 3 from divided differences of the poles: two methods.
+  std::mt19937 rng(2);
+  for (int order = 1; order <= 16; ++order)
+    for (int rational = 0; rational <= 1; ++rational) {
+      auto c = random_curve(rng, order, order + 4, rational, true);
+      std::uniform_real_distribution<double> ud(c->start(), c->end());
+      for (int i = 0; i < 10; ++i) {
+        const double u = ud(rng);
+        const auto d1 = eval(*c, u, 1);
+        const auto d4 = eval(*c, u, 4);
+        const double sc = scale_of(d4);
+        for (int k = 0; k < 6; ++k) EXPECT_NEAR(d1[k], d4[k], 1e-11 * sc) << order;
+        double d2[9];
+        int rc = 0, span = -1;
+        const int n = c->n();
+        BSfndspan(&rc, &c->cv, &n, c->knots.data(), &u, &span);
+        BScveval2(&rc, order, c->poles.data(), rational ? c->weights.data() : nullptr, c->knots.data(), span, u, d2);
+        ASSERT_EQ(rc, 0);
+        for (int k = 0; k < 9; ++k) EXPECT_NEAR(d2[k], d4[k], 1e-11 * sc) << order << " " << k;
+      }
+    }
+}
+
+TEST(CurveEvaluation, FirstDerivativeIsTheSlopeOfThePoints) {
+  std::mt19937 rng(3);
+  for (int rational = 0; rational <= 1; ++rational) {
+    auto c = random_curve(rng, 5, 12, rational, true);
+    const double h = 1e-6;
+    for (double f : {0.13, 0.5, 0.77}) {
+      const double u = c->start() + f * (c->end() - c->start());
+      const auto d = eval(*c, u, 1);
+      const auto pp = eval(*c, u + h, 0), pm = eval(*c, u - h, 0);
+      for (int k = 0; k < 3; ++k) EXPECT_NEAR(d[3 + k], (pp[k] - pm[k]) / (2 * h), 1e-5 * scale_of(d));
+    }
+  }
+}
+
+TEST(CurveEvaluation, UnitWeightsGiveThePolynomialCurve) {
+  std::mt19937 rng(4);
+  auto c = random_curve(rng, 4, 9, false, true);
+  std::vector<double> cart(c->poles);
+  TestCurve r(4, cart, c->knots, std::vector<double>(9, 1.0));
+  for (double u : {c->start(), 0.3 * c->start() + 0.7 * c->end(), c->end()})
+    for (int nder : {0, 1, 2, 5}) {
+      const auto a = eval(*c, u, nder), b = eval(r, u, nder);
+      for (size_t k = 0; k < a.size(); ++k) EXPECT_NEAR(a[k], b[k], 1e-11 * scale_of(a));
+    }
+}
+
+TEST(CurveEvaluation, RowsAboveTheDegreeAreZero) {
+  std::mt19937 rng(5);
+  auto c = random_curve(rng, 3, 6, false, true);
+  const auto d = eval(*c, 0.5 * (c->start() + c->end()), 6);
+  for (int k = 9; k < 21; ++k) EXPECT_EQ(d[k], 0.0);
+  EXPECT_NE(d[6] * d[6] + d[7] * d[7] + d[8] * d[8], 0.0);
+}
+
+TEST(CurveEvaluation, OrderOneCurveGivesThePoleOfTheSpan) {
+  TestCurve c(1, {1, 2, 3, 4, 5, 6, 7, 8, 9}, {0, 1, 2, 3});
+  const auto a = eval(c, 1.5, 3);
+  EXPECT_EQ(a[0], 4);
+  EXPECT_EQ(a[1], 5);
+  EXPECT_EQ(a[2], 6);
+  for (int k = 3; k < 12; ++k) EXPECT_EQ(a[k], 0.0);
+  const auto b = eval(c, 0.5, 1);
+  EXPECT_EQ(b[0], 1);
+  EXPECT_EQ(b[3], 0);
+}
+
+TEST(CurveEvaluation, RationalQuarterCircle) {
+  const double s = std::sqrt(0.5);
+  TestCurve c(3, {1, 0, 0, 1, 1, 0, 0, 1, 0}, {0, 0, 0, 1, 1, 1}, {1, s, 1});
+  for (int i = 0; i <= 20; ++i) {
+    const double u = i / 20.0;
+    const auto d = eval(c, u, 3);
+    EXPECT_NEAR(std::hypot(d[0], d[1]), 1.0, 1e-14);
+    EXPECT_NEAR(d[0] * d[3] + d[1] * d[4], 0.0, 1e-13);  // tangent perpendicular to the radius
+    // Curvature of a unit circle is 1 at every parameter.
+    const double cross = d[3] * d[7] - d[4] * d[6];
+    const double speed = std::hypot(d[3], d[4]);
+    EXPECT_NEAR(cross / (speed * speed * speed), 1.0, 1e-12);
+  }
+  const auto mid = eval(c, 0.5, 0);
+  EXPECT_NEAR(mid[0], s, 1e-15);
+  EXPECT_NEAR(mid[1], s, 1e-15);
+}
+
+TEST(CurveEvaluation, AtAKnotTheLeftSideIsTaken) {
+  // A corner: knot 1 of multiplicity 2 on a quadratic.
+  TestCurve c(3, {0, 0, 0, 1, 0, 0, 1, 0, 0, 1, 1, 0, 1, 2, 0}, {0, 0, 0, 1, 1, 2, 2, 2});
+  const auto at = eval(c, 1.0, 1);
+  EXPECT_NEAR(at[0], 1, 1e-15);
+  EXPECT_NEAR(at[3], 0, 1e-15);  // the left piece arrives with zero speed: its last two poles coincide
+  EXPECT_NEAR(at[4], 0, 1e-15);
+  const auto before = eval(c, 1.0 - 1e-9, 1);
+  for (int k = 3; k < 6; ++k) EXPECT_NEAR(at[k], before[k], 1e-6);
+  const auto after = eval(c, 1.0 + 1e-9, 1);
+  EXPECT_GT(std::fabs(after[4] - at[4]), 0.5);
+}
+
+TEST(CurveEvaluation, RefusesBadRequests) {
+  TestCurve c(3, {0, 0, 0, 1, 0, 0, 2, 1, 0}, {0, 0, 0, 1, 1, 1});
+  int rc = 0;
+  c.cv.order = 0;
+  auto p = eval(c, 0.5, 0, &rc);
+  EXPECT_EQ(rc, -2);
+  EXPECT_EQ(p[0], 0.0);
+  EXPECT_EQ(p[2], 0.0);
+  c.cv.order = 3;
+  eval(c, 0.5, -1, &rc);
+  EXPECT_EQ(rc, -2);
+  c.cv.num_poles = 2;  // fewer poles than the order
+  eval(c, 0.5, 0, &rc);
+  EXPECT_EQ(rc, -2);
+  c.cv.num_poles = 3;
+  c.cv.rational = 1;  // rational without weights
+  eval(c, 0.5, 0, &rc);
+  EXPECT_EQ(rc, 3);
+  double out[3];
+  BScveval_n(nullptr, 0.5, 0, out, &rc);
+  EXPECT_EQ(rc, 3);
+}
+
+TEST(CurveEvaluation, ZeroWeightSumAnswersMinusOneInEveryEvaluator) {
+  // Weights 1 and -1 on a line: the weight sum vanishes at the middle.
+  TestCurve c(2, {0, 0, 0, 1, 0, 0}, {0, 0, 1, 1}, {1, -1});
+  for (int nder : {0, 1, 2, 3}) {
+    int rc = 0;
+    eval(c, 0.5, nder, &rc);
+    EXPECT_EQ(rc, -1) << nder;
+  }
+  double out[9];
+  int rc = 0;
+  BScveval2(&rc, 2, c.poles.data(), c.weights.data(), c.knots.data(), 1, 0.5, out);
+  EXPECT_EQ(rc, -1);
+  BSboolean two = 0;
+  const double u = 0.5;
+  const int nd = 1;
+  BScveval_b(&rc, &c.cv, &u, &nd, nullptr, &two, out, out + 6);
+  EXPECT_EQ(rc, -1);
+  // The same line as raw weighted components x, y, z, w.
+  double rw[8] = {0, -1, 0, 0, 0, 0, 1, -1};
+  BSevalbsp(1, 2, 3, 1, rw, c.knots.data(), 0.5, 1, out, &rc);
+  EXPECT_EQ(rc, -1);
+}
+
+TEST(CurveEvaluation, FixedArraysRefuseLargeOrders) {
+  std::mt19937 rng(6);
+  auto c = random_curve(rng, 17, 20, true, true);
+  double out[16 * 3];
+  int rc = 0;
+  BScveval2(&rc, 17, c->poles.data(), c->weights.data(), c->knots.data(), 17, c->knots[17], out);
+  EXPECT_EQ(rc, -2);
+  // The curve entry has no such limit for polynomial derivatives, but a rational curve's conversion table
+  // ends at derivative order 15.
+  std::vector<double> big(3 * 17);
+  BScveval_n(&c->cv, c->knots[17], 16, big.data(), &rc);
+  EXPECT_EQ(rc, -2);
+  BScveval_n(&c->cv, c->knots[17], 15, big.data(), &rc);
+  EXPECT_EQ(rc, 0);
+  std::vector<double> rows(4 * 17);
+  const std::int16_t order = 17;
+  const BSboolean rat = 1;
+  const int span = 17, nder = 1;
+  const double u = c->knots[17];
+  EXPECT_EQ(BSbspl(&rc, c->poles.data(), c->weights.data(), c->knots.data(), &order, &rat, &span, &nder, &u,
+                   rows.data()),
+            BSFALSE);
+  EXPECT_EQ(rc, -2);
+  const std::int16_t o4 = 4;
+  const int nder16 = 16;
+  EXPECT_EQ(BSbspl(&rc, c->poles.data(), c->weights.data(), c->knots.data(), &o4, &rat, &span, &nder16, &u,
+                   rows.data()),
+            BSFALSE);
+  EXPECT_EQ(rc, -2);
+  const std::int16_t o1 = 1;
+  EXPECT_EQ(BSbspl(&rc, c->poles.data(), c->weights.data(), c->knots.data(), &o1, &rat, &span, &nder, &u,
+                   rows.data()),
+            BSFALSE);
+  EXPECT_EQ(rc, 2);
+}
+
+TEST(BothSides, MultiplicityEqualToTheDegreeIsTwoSided) {
+  // Cubic with knot 1 of multiplicity 3: C0 only.
+  std::mt19937 rng(8);
+  std::vector<double> poles(3 * 7);
+  std::uniform_real_distribution<double> cd(-5, 5);
+  for (double &p : poles) p = cd(rng);
+  TestCurve c(4, poles, {0, 0, 0, 0, 1, 1, 1, 2, 2, 2, 2});
+  const double u = 1;
+  const int nd = 1;
+  BSboolean two = 0;
+  double left[6], right[6];
+  int rc = 0;
+  ASSERT_EQ(BScveval_b(&rc, &c.cv, &u, &nd, nullptr, &two, left, right), BSTRUE);
+  EXPECT_EQ(two, BSTRUE);
+  const auto l = eval(c, 1 - 1e-9, 1), r = eval(c, 1 + 1e-9, 1);
+  for (int k = 0; k < 3; ++k) {
+    EXPECT_NEAR(left[k], right[k], 1e-12);  // continuous point
+    EXPECT_NEAR(left[3 + k], l[3 + k], 1e-6);
+    EXPECT_NEAR(right[3 + k], r[3 + k], 1e-6);
+  }
+  EXPECT_GT(std::fabs(left[3] - right[3]) + std::fabs(left[4] - right[4]), 1e-3);
+}
+
+TEST(BothSides, SimpleKnotOfACubicIsOneSidedUpToTheSecondDerivative) {
+  std::mt19937 rng(9);
+  auto c = random_curve(rng, 4, 8, false, true);
+  const double u = c->knots[5];
+  BSboolean two = 1;
+  double left[12], right[12];
+  int rc = 0;
+  int nd = 2;
+  ASSERT_EQ(BScveval_b(&rc, &c->cv, &u, &nd, nullptr, &two, left, right), BSTRUE);
+  EXPECT_EQ(two, BSFALSE);
+  const auto d = eval(*c, u, 2);
+  for (int k = 0; k < 9; ++k) EXPECT_NEAR(left[k], d[k], 1e-11 * scale_of(d));
+  nd = 3;  // the third derivative jumps
+  ASSERT_EQ(BScveval_b(&rc, &c->cv, &u, &nd, nullptr, &two, left, right), BSTRUE);
+  EXPECT_EQ(two, BSTRUE);
+  nd = 16;
+  EXPECT_EQ(BScveval_b(&rc, &c->cv, &u, &nd, nullptr, &two, left, right), BSFALSE);
+  EXPECT_EQ(rc, -2);
+}
+
+TEST(BothSides, RationalSidesMatchTheCurveEntry) {
+  std::mt19937 rng(10);
+  auto c = random_curve(rng, 3, 7, true, true, 2);
+  for (int i = 2; i <= 7; ++i) {
+    const double u = c->knots[i];
+    BSboolean two = 0;
+    double left[9], right[9];
+    int rc = 0;
+    const int nd = 2;
+    ASSERT_EQ(BScveval_b(&rc, &c->cv, &u, &nd, nullptr, &two, left, right), BSTRUE);
+    const auto d = eval(*c, u, 2);
+    for (int k = 0; k < 9; ++k) EXPECT_NEAR(left[k], d[k], 1e-10 * scale_of(d)) << i;
+  }
+}
+
+TEST(SpanDerivatives, ForwardDifferenceSchemeMatchesTheEvaluator) {
+  // The scheme of one span on its own, fed with its reciprocal knot differences and parameter offsets.
+  std::mt19937 rng(12);
+  for (int order = 1; order <= 7; ++order) {
+    auto c = random_curve(rng, order, order + 4, false, true);
+    const int p = order - 1, k = order;
+    std::uniform_real_distribution<double> ud(c->start(), c->end());
+    for (int t = 0; t < 6; ++t) {
+      const double u = ud(rng);
+      int rc = 0, s = p;
+      const int n = c->n();
+      BSfndspan(&rc, &c->cv, &n, c->knots.data(), &u, &s);
+      const double *T = c->knots.data();
+      std::vector<double> recip(std::max(1, p * k)), offsets(k), local(3 * k), out(3 * 5);
+      for (int j = 1; j <= p; ++j)
+        for (int i = j; i <= p; ++i) recip[(j - 1) * k + i] = 1 / (T[s + 1 + i - j] - T[s - p + i]);
+      for (int j = 1; j <= p; ++j) offsets[j] = u - T[s - p + j];
+      for (int c3 = 0; c3 < 3; ++c3)
+        for (int i = 0; i < k; ++i) local[c3 * k + i] = c->poles[3 * (s - p + i) + c3];
+      BSspnderiv(p, 3, 4, local.data(), recip.data(), offsets.data(), out.data());
+      const auto ref = eval(*c, u, 4);
+      for (int i = 0; i < 15; ++i) EXPECT_NEAR(out[i], ref[i], 1e-11 * scale_of(ref)) << order << " " << i;
+    }
+  }
+}
+
+TEST(Binomials, RowsZeroToFifteen) {
+  double row[16];
+  int rc = 0;
+  int m = 15;
+  ASSERT_EQ(BSbinomcoef(&rc, &m, row), BSTRUE);
+  EXPECT_EQ(row[0], 1);
+  EXPECT_EQ(row[7], 6435);
+  EXPECT_EQ(row[15], 1);
+  m = 4;
+  BSbinomcoef(&rc, &m, row);
+  EXPECT_EQ(row[2], 6);
+  m = 16;
+  EXPECT_EQ(BSbinomcoef(&rc, &m, row), BSFALSE);
+  EXPECT_EQ(rc, 2);
+  m = -1;
+  EXPECT_EQ(BSbinomcoef(&rc, &m, row), BSFALSE);
+}
+
+TEST(RawEvaluation, ComponentMajorPolesInAnyDimension) {
+  std::mt19937 rng(11);
+  for (int order = 1; order <= 7; ++order) {
+    auto c = random_curve(rng, order, order + 4, false, true);
+    const int n = c->n(), p = order - 1;
+    std::vector<double> raw(3 * n);
+    for (int i = 0; i < n; ++i)
+      for (int k = 0; k < 3; ++k) raw[k * n + i] = c->poles[3 * i + k];
+    std::uniform_real_distribution<double> ud(c->start(), c->end());
+    for (int t = 0; t < 8; ++t) {
+      const double u = t == 0 ? c->start() : t == 1 ? c->end() : ud(rng);
+      const auto ref = eval(*c, u, 3);
+      for (int nder : {0, 3}) {
+        std::vector<double> out(3 * (nder + 1));
+        int rc = 0;
+        BScvevaln(p, n, 3, raw.data(), c->knots.data(), u, -1, nder, out.data(), &rc);
+        ASSERT_EQ(rc, 0);
+        for (size_t k = 0; k < out.size(); ++k) EXPECT_NEAR(out[k], ref[k], 1e-10 * scale_of(ref)) << order;
+      }
+      // Two of the three components alone.
+      std::vector<double> out2(2 * 2);
+      int rc = 0;
+      BScvevaln(p, n, 2, raw.data(), c->knots.data(), u, -1, 1, out2.data(), &rc);
+      EXPECT_NEAR(out2[2], ref[3], 1e-10 * scale_of(ref));
+      EXPECT_NEAR(out2[3], ref[4], 1e-10 * scale_of(ref));
+    }
+  }
+}
+
+TEST(RawEvaluation, PointAtKnotsOfHighMultiplicity) {
+  // Clamped start: the multiplicity exceeds the degree, and the value is the first pole.
+  const std::vector<double> knots = {0, 0, 0, 1, 1, 2, 2, 2};  // quadratic, 5 poles, knot 1 doubled
+  const std::vector<double> raw = {1, 2, 3, 4, 5};
+  double out[1];
+  int rc = 0;
+  BScvevaln0(2, 5, 1, raw.data(), knots.data(), 0.0, -1, out, &rc);
+  ASSERT_EQ(rc, 0);
+  EXPECT_EQ(out[0], 1);
+  BScvevaln0(2, 5, 1, raw.data(), knots.data(), 1.0, -1, out, &rc);
+  EXPECT_EQ(out[0], 3);  // a knot of multiplicity p interpolates its pole
+  BScvevaln0(2, 5, 1, raw.data(), knots.data(), 2.0, -1, out, &rc);
+  EXPECT_EQ(out[0], 5);
+  BScvevaln0(2, 5, 1, raw.data(), knots.data(), 0.5, -1, out, &rc);
+  EXPECT_DOUBLE_EQ(out[0], 0.25 * 1 + 0.5 * 2 + 0.25 * 3);
+}
+
+TEST(RawEvaluation, EvalbspChecksTheRangeAndDividesByTheWeight) {
+  const double s = std::sqrt(0.5);
+  // Quarter circle as raw weighted components x, y, z, w.
+  const std::vector<double> raw = {1, s, 0, 0, s, 1, 0, 0, 0, 1, s, 1};
+  const std::vector<double> knots = {0, 0, 0, 1, 1, 1};
+  double out[6];
+  int rc = 0;
+  BSevalbsp(2, 3, 3, 1, raw.data(), knots.data(), 1.0, 1, out, &rc);
+  ASSERT_EQ(rc, 0);
+  EXPECT_NEAR(out[0], 0, 1e-15);
+  EXPECT_NEAR(out[1], 1, 1e-15);
+  BSevalbsp(2, 3, 3, 1, raw.data(), knots.data(), 0.3, 0, out, &rc);
+  EXPECT_NEAR(std::hypot(out[0], out[1]), 1, 1e-14);
+  BSevalbsp(2, 3, 3, 1, raw.data(), knots.data(), 1.0 + 1e-12, 0, out, &rc);
+  EXPECT_EQ(rc, -2);
+  BSevalbsp(2, 3, 3, 1, raw.data(), knots.data(), -1e-12, 0, out, &rc);
+  EXPECT_EQ(rc, -2);
+}
+
+TEST(RationalDerivatives, HomogeneousToCartesianOnAKnownQuotient) {
+  // x(u) = u^2 / (1 + u): homogeneous A = u^2, w = 1 + u at u = 1.
+  const double in[4 * 2] = {1, 2, 2, 1, 2, 0, 0, 0};  // rows (A, w): (1, 2), (2, 1), (2, 0), (0, 0)
+  double out[4];
+  int rc = 0;
+  BSsetder_cv(1, 1, 3, in, out, &rc);
+  ASSERT_EQ(rc, 0);
+  EXPECT_DOUBLE_EQ(out[0], 0.5);
+  EXPECT_DOUBLE_EQ(out[1], 0.75);      // (u^2 + 2u) / (1+u)^2
+  EXPECT_DOUBLE_EQ(out[2], 0.25);      // 2 / (1+u)^3
+  EXPECT_DOUBLE_EQ(out[3], -0.375);    // -6 / (1+u)^4
+  const double zero_w[2] = {1, 0};
+  BSsetder_cv(1, 1, 0, zero_w, out, &rc);
+  EXPECT_EQ(rc, -1);
+  std::vector<double> wide(17 * 2, 1), wout(17);
+  BSsetder_cv(1, 1, 16, wide.data(), wout.data(), &rc);
+  EXPECT_EQ(rc, -2);
+}
+
+TEST(ClosureTest, SetsPhysicallyClosed) {
+  const double s = std::sqrt(0.5);
+  TestCurve circle(3, {1, 0, 0, 1, 1, 0, -1, 1, 0, -1, 0, 0, -1, -1, 0, 1, -1, 0, 1, 0, 0},
+                   {0, 0, 0, 1, 1, 2, 2, 3, 3, 3}, {1, s, 1, s, 1, s, 1});
+  // Clamped, with equal first and last poles: a closed figure.
+  int rc = 0;
+  circle.cv.phy_closed = 0;
+  BScvtstclsd(&circle.cv, &rc);
+  EXPECT_EQ(rc, 0);
+  EXPECT_EQ(circle.cv.phy_closed, 1);
+  TestCurve open(2, {0, 0, 0, 1, 0, 0}, {0, 0, 1, 1});
+  open.cv.phy_closed = 1;
+  BScvtstclsd(&open.cv, &rc);
+  EXPECT_EQ(open.cv.phy_closed, 0);
+}
+
+}  // namespace

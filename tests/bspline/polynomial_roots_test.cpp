@@ -1,0 +1,215 @@
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <cmath>
+#include <cstring>
+#include <random>
+
+#include "bspline/numerics.h"
+#include "tests/bspline/numerics_fixtures.h"
+
+namespace {
+
+struct Solved {
+  int rc = 0;
+  BSboolean ok = BSFALSE;
+  std::vector<double> re, im;
+};
+
+Solved solve(const std::vector<double> &c) {
+  Solved s;
+  const std::int16_t degree = static_cast<std::int16_t>(c.size() - 1);
+  s.re.assign(c.size() > 1 ? c.size() - 1 : 1, 7.0);
+  s.im.assign(s.re.size(), 7.0);
+  s.ok = BSrpoly(&s.rc, c.data(), &degree, s.re.data(), s.im.data());
+  return s;
+}
+
+// Random roots for a polynomial of the given degree: real ones and conjugate pairs, kept apart from each other
+// so that the roots are well conditioned.
+std::vector<cplx> random_roots(std::mt19937 &rng, int degree) {
+  std::uniform_real_distribution<double> mag(0.3, 3.0), ang(0.0, 2 * M_PI);
+  std::bernoulli_distribution pair(0.5);
+  std::vector<cplx> roots;
+  auto far_enough = [&](cplx z) {
+    for (const cplx &r : roots)
+      if (std::abs(r - z) < 0.25) return false;
+    return true;
+  };
+  while (static_cast<int>(roots.size()) < degree) {
+    if (degree - roots.size() >= 2 && pair(rng)) {
+      cplx z = std::polar(mag(rng), ang(rng));
+      if (std::fabs(z.imag()) < 0.2 || !far_enough(z)) continue;
+      roots.push_back(z);
+      roots.push_back(std::conj(z));
+    } else {
+      const double x = (pair(rng) ? 1 : -1) * mag(rng);
+      if (!far_enough(x)) continue;
+      roots.push_back(x);
+    }
+  }
+  return roots;
+}
+
+TEST(PolynomialRoots, RefusesDegreesBelowOneAndLeadingZerosOfTheIteration) {
+  BStraceclear();
+  const Solved constant = solve({3.0});
+  EXPECT_EQ(constant.rc, -2);
+  EXPECT_EQ(constant.ok, BSFALSE);
+  ASSERT_GE(BStracecount(), 1);
+  EXPECT_STREQ(BStracetable()[BStracecount() - 1].name, "BSrpoly");
+  std::int16_t negative = -1;
+  int rc = 0;
+  double re[1] = {7}, im[1] = {7};
+  EXPECT_EQ(BSrpoly(&rc, re, &negative, re, im), BSFALSE);
+  EXPECT_EQ(rc, -2);
+
+  // Degree 5 with a leading coefficient below 2^-97 is refused and leaves the outputs alone; 1e-29 is not
+  // below it.
+  const Solved tiny_lead = solve({1, 2, 3, 4, 5, 1e-31});
+  EXPECT_EQ(tiny_lead.rc, -2);
+  EXPECT_EQ(tiny_lead.re[0], 7.0);
+  const Solved small_lead = solve({-1, 0, 0, 0, 0, 1e-29});
+  EXPECT_EQ(small_lead.rc, 0);
+  for (int j = 0; j < 5; ++j) EXPECT_NEAR(std::abs(cplx(small_lead.re[j], small_lead.im[j])), std::pow(1e29, 0.2), 1e-7);
+  BStraceclear();
+}
+
+TEST(PolynomialRoots, LowDegreesAgreeWithTheClosedForms) {
+  const Solved lin = solve({3.0, -1.5});
+  EXPECT_EQ(lin.rc, 0);
+  EXPECT_EQ(lin.re[0], 2.0);
+  EXPECT_EQ(lin.im[0], 0.0);
+
+  const std::vector<std::vector<double>> polys = {
+      {2, -3, 1}, {1, 2, 0}, {5, 1, 2}, {-6, 11, -6, 1}, {1, 2, 3, 0}, {24, -50, 35, -10, 1}, {1, 0, 0, 0, 1},
+      {1, 2, 3, 0, 0}};
+  for (const auto &c : polys) {
+    const Solved s = solve(c);
+    std::vector<double> re(c.size() - 1), im(c.size() - 1);
+    int rc = 0;
+    if (c.size() == 3) BSquadsolve(c.data(), re.data(), im.data());
+    if (c.size() == 4) BSrpoly3(c.data(), re.data(), im.data(), &rc);
+    if (c.size() == 5) BSrpoly4(c.data(), re.data(), im.data(), &rc);
+    EXPECT_EQ(s.rc, rc);
+    EXPECT_EQ(s.re, re);
+    EXPECT_EQ(s.im, im);
+  }
+  // Leading zeros reach the closed forms unchanged: a root at infinity.
+  EXPECT_EQ(solve({1, 2, 3, 0}).re[2], DBL_MAX);
+}
+
+TEST(PolynomialRoots, RootsAtTheOriginFillTheFirstSlots) {
+  // x^5 - x
+  const Solved s = solve({0, -1, 0, 0, 0, 1});
+  ASSERT_EQ(s.rc, 0);
+  EXPECT_EQ(s.re[0], 0.0);
+  EXPECT_EQ(s.im[0], 0.0);
+  EXPECT_TRUE(roots_match({1.0, -1.0, cplx(0, 1), cplx(0, -1)}, s.re.data() + 1, s.im.data() + 1, 1e-13));
+  // x^3 (x^3 - 8): three zero slots, then the cube roots of 8.
+  const Solved t = solve({0, 0, 0, -8, 0, 0, 1});
+  ASSERT_EQ(t.rc, 0);
+  for (int j = 0; j < 3; ++j) EXPECT_EQ(t.re[j], 0.0);
+  EXPECT_TRUE(roots_match({2.0, std::polar(2.0, 2 * M_PI / 3), std::polar(2.0, -2 * M_PI / 3)}, t.re.data() + 3,
+                          t.im.data() + 3, 1e-13));
+}
+
+TEST(PolynomialRoots, FindsKnownRootsUpToDegreeTwenty) {
+  std::mt19937 rng(12);
+  for (int degree = 5; degree <= 20; ++degree)
+    for (int trial = 0; trial < 12; ++trial) {
+      const auto roots = random_roots(rng, degree);
+      const double lead = trial % 2 ? 1.0 : -0.37;
+      const auto c = poly_from_roots(roots, lead);
+      const Solved s = solve(c);
+      ASSERT_EQ(s.rc, 0) << "degree " << degree << " trial " << trial;
+      ASSERT_EQ(s.ok, BSTRUE);
+      EXPECT_TRUE(roots_match(roots, s.re.data(), s.im.data(), 1e-6)) << "degree " << degree << " trial " << trial;
+      EXPECT_TRUE(pairs_adjacent(degree, s.re.data(), s.im.data()));
+      for (int j = 0; j < degree; ++j)
+        EXPECT_LT(relative_residual(c, cplx(s.re[j], s.im[j])), 1e-11) << "degree " << degree << " slot " << j;
+      // The last two roots come from the final quadratic: the smaller real root first.
+      if (s.im[degree - 1] == 0.0 && s.im[degree - 2] == 0.0) {
+        EXPECT_LE(std::fabs(s.re[degree - 2]), std::fabs(s.re[degree - 1]));
+      }
+    }
+}
+
+TEST(PolynomialRoots, HardCases) {
+  // Clustered, multiple and widely scaled roots: the residual stays at rounding level even where the roots
+  // themselves are ill conditioned.
+  const std::vector<std::vector<cplx>> cases = {
+      {1.0, 1.0, 2.0, 3.0, 4.0},
+      {1.0, 1.0001, 0.9999, -2.0, 5.0, 6.0},
+      {1e-3, 1e-2, 0.1, 1.0, 10.0, 100.0, 1000.0},
+      {cplx(0, 1), cplx(0, -1), cplx(0, 1), cplx(0, -1), 3.0},
+      {-1.0, -1.0, -1.0, -1.0, -1.0, -1.0},
+  };
+  for (const auto &roots : cases) {
+    const auto c = poly_from_roots(roots);
+    const Solved s = solve(c);
+    ASSERT_EQ(s.rc, 0);
+    for (std::size_t j = 0; j < roots.size(); ++j)
+      EXPECT_LT(relative_residual(c, cplx(s.re[j], s.im[j])), 1e-12) << roots.size() << " slot " << j;
+    EXPECT_TRUE(roots_match(roots, s.re.data(), s.im.data(), 0.01));
+  }
+  // A real pair of opposite signs and nearly equal size found as one quadratic factor: both of its roots must
+  // be checked before the factor is taken, not only the larger one.
+  {
+    const std::vector<cplx> pair_roots = {-2.14343, cplx(0.628309, 0.528028), cplx(0.628309, -0.528028), 0.693537,
+                                          -2.2463, 2.14864};
+    const auto c = poly_from_roots(pair_roots);
+    const Solved s = solve(c);
+    ASSERT_EQ(s.rc, 0);
+    EXPECT_TRUE(roots_match(pair_roots, s.re.data(), s.im.data(), 1e-12));
+  }
+  // Coefficients scaled far down and up give the same roots: the solver scales by a power of two.
+  const auto roots = std::vector<cplx>{1.0, 2.0, -3.0, cplx(1, 1), cplx(1, -1), 0.5};
+  for (double scale : {1e-25, 1.0, 1e25}) {
+    const auto c = poly_from_roots(roots, scale);
+    const Solved s = solve(c);
+    ASSERT_EQ(s.rc, 0) << scale;
+    EXPECT_TRUE(roots_match(roots, s.re.data(), s.im.data(), 1e-9)) << scale;
+  }
+}
+
+TEST(PolynomialRoots, HighDegreesUseScratchAndReleaseIt) {
+  // Degree 120, beyond the local arrays of 100 doubles.
+  std::mt19937 rng(120);
+  std::uniform_real_distribution<double> radius(0.2, 5.0), angle(0.1, 3.0);
+  std::vector<cplx> roots;
+  while (roots.size() < 120) {
+    const cplx z = std::polar(radius(rng), angle(rng));
+    roots.push_back(z);
+    roots.push_back(std::conj(z));
+  }
+  const auto c = poly_from_roots(roots);
+  const int before = BSscratchheapblocks();
+  const Solved s = solve(c);
+  ASSERT_EQ(s.rc, 0);
+  EXPECT_EQ(BSscratchheapblocks(), before);
+  EXPECT_TRUE(roots_match(roots, s.re.data(), s.im.data(), 1e-5));
+  for (int j = 0; j < 120; ++j) EXPECT_LT(relative_residual(c, cplx(s.re[j], s.im[j])), 1e-9) << j;
+
+  // x^n - 1 puts every root on one circle: the lower bound of the moduli must not be thrown out by the
+  // Newton steps that refine it (started left of the root they overflowed and the iteration gave up).
+  for (int n : {20, 40, 60}) {
+    std::vector<double> u(n + 1, 0.0);
+    u[0] = -1.0;
+    u[n] = 1.0;
+    const Solved t = solve(u);
+    ASSERT_EQ(t.rc, 0) << n;
+    for (int j = 0; j < n; ++j) EXPECT_NEAR(std::abs(cplx(t.re[j], t.im[j])), 1.0, 1e-8) << n << " slot " << j;
+  }
+
+  // A failing scratch allocation answers 33 and leaks nothing.
+  BSallocfailat(1);
+  const Solved f = solve(c);
+  BSallocfailat(0);
+  EXPECT_EQ(f.rc, 33);
+  EXPECT_EQ(f.ok, BSFALSE);
+  EXPECT_EQ(BSscratchheapblocks(), before);
+  BStraceclear();
+}
+
+}  // namespace

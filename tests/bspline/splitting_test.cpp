@@ -1,0 +1,309 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "tests/bspline/knots_fixtures.h"
+
+namespace {
+
+const BSboolean kNo = BSFALSE, kYes = BSTRUE;
+
+// Parts whose arrays the split allocates; released with BSdbgfree.
+struct SplitParts {
+  VOQbsp_curve left{}, right{};
+  ~SplitParts() {
+    for (VOQbsp_curve *c : {&left, &right}) {
+      BSdbgfree(c->poles);
+      BSdbgfree(c->knots);
+      if (c->rational) BSdbgfree(c->weights);
+    }
+  }
+};
+
+TEST(Splitting, CubicBezierAtTheMiddle) {
+  TestCurve c(4, {0, 0, 0, 1, 2, 0, 3, 2, 0, 4, 0, 0}, {0, 0, 0, 0, 1, 1, 1, 1});
+  SplitParts parts;
+  const double u = 0.5;
+  int rc = 0;
+  ASSERT_TRUE(BScvsplit(&rc, &c.cv, &u, &parts.left, &parts.right, &kYes));
+  ASSERT_EQ(parts.left.num_poles, 4);
+  ASSERT_EQ(parts.right.num_poles, 4);
+  EXPECT_EQ(knots_of(parts.left), (std::vector<double>{0, 0, 0, 0, 0.5, 0.5, 0.5, 0.5}));
+  EXPECT_EQ(knots_of(parts.right), (std::vector<double>{0.5, 0.5, 0.5, 0.5, 1, 1, 1, 1}));
+  // de Casteljau: the shared pole is the point at 0.5.
+  const auto mid = curve_point(c.cv, 0.5);
+  for (int k = 0; k < 3; ++k) {
+    EXPECT_DOUBLE_EQ(parts.left.poles[9 + k], mid[k]);
+    EXPECT_DOUBLE_EQ(parts.right.poles[k], mid[k]);
+  }
+  EXPECT_EQ(parts.left.planar, 1);
+  EXPECT_EQ(parts.left.phy_closed, 0);
+  EXPECT_EQ(parts.left.num_boundaries, 0);
+  // Parts of a non-uniform curve are uniform exactly when each is one Bezier segment.
+  EXPECT_EQ(parts.left.non_uniform, 0);
+  EXPECT_EQ(parts.right.non_uniform, 0);
+}
+
+TEST(Splitting, UniformityOfTheParts) {
+  TestCurve c(3, {0, 0, 0, 1, 2, 0, 2, 0, 0, 3, 1, 0, 4, 0, 0}, {0, 0, 0, 1, 2, 3, 3, 3});
+  c.cv.non_uniform = 0;
+  int rc = 0;
+  for (double u : {1.0, 1.5}) {
+    SplitParts parts;
+    ASSERT_TRUE(BScvsplit(&rc, &c.cv, &u, &parts.left, &parts.right, &kNo));
+    // A uniform curve cut at one of its knots keeps uniform parts; cut between knots it does not.
+    EXPECT_EQ(parts.left.non_uniform, u == 1.0 ? 0 : 1) << u;
+    EXPECT_EQ(parts.right.non_uniform, u == 1.0 ? 0 : 1) << u;
+  }
+  c.cv.non_uniform = 1;
+  SplitParts parts;
+  const double u = 1.0;
+  ASSERT_TRUE(BScvsplit(&rc, &c.cv, &u, &parts.left, &parts.right, &kNo));
+  EXPECT_EQ(parts.left.num_poles, 3);
+  EXPECT_EQ(parts.left.non_uniform, 0);
+  EXPECT_EQ(parts.right.non_uniform, 1);
+}
+
+TEST(Splitting, CutWithinTheKnotToleranceOfAnEndGivesAnEmptyPart) {
+  TestCurve c(4, {0, 0, 0, 1, 2, 0, 3, 2, 0, 4, 0, 0, 5, 1, 0}, {0, 0, 0, 0, 1, 2, 2, 2, 2}, {1, 2, 1, 1, 3});
+  int rc = 0;
+  {
+    SplitParts parts;
+    const double u = 1e-9;
+    ASSERT_TRUE(BScvsplit(&rc, &c.cv, &u, &parts.left, &parts.right, &kNo));
+    EXPECT_EQ(parts.left.num_poles, 0);
+    EXPECT_EQ(parts.left.rational, 1);
+    ASSERT_EQ(parts.right.num_poles, 5);
+    EXPECT_EQ(knots_of(parts.right), c.knots);
+    EXPECT_EQ(std::vector<double>(parts.right.poles, parts.right.poles + 15), c.poles);
+    EXPECT_EQ(std::vector<double>(parts.right.weights, parts.right.weights + 5), c.weights);
+  }
+  {
+    SplitParts parts;
+    const double u = 2 - 1e-9;
+    ASSERT_TRUE(BScvsplit(&rc, &c.cv, &u, &parts.left, &parts.right, &kNo));
+    EXPECT_EQ(parts.right.num_poles, 0);
+    EXPECT_EQ(knots_of(parts.left), c.knots);
+  }
+}
+
+TEST(Splitting, RandomCutsKeepBothSides) {
+  std::mt19937 rng(31);
+  for (int order = 2; order <= 10; ++order)
+    for (int rational = 0; rational <= 1; ++rational)
+      for (int clamped = 0; clamped <= 1; ++clamped)
+        for (int at_knot = 0; at_knot <= 1; ++at_knot) {
+          auto c = random_curve(rng, order, order + 5, rational, clamped, clamped ? std::max(order - 1, 1) : 1);
+          std::uniform_real_distribution<double> ud(c->start() + 0.1, c->end() - 0.1);
+          const double u = at_knot ? c->knots[order + 2] : ud(rng);
+          SplitParts parts;
+          // Arrays given by the caller are used as they are.
+          std::vector<double> lp(3 * (c->n() + order)), lk(2 * c->n() + 2 * order), lw(c->n() + order);
+          parts.right.poles = nullptr;
+          int rc = 0;
+          VOQbsp_curve given{};
+          given.poles = lp.data();
+          given.knots = lk.data();
+          given.weights = lw.data();
+          ASSERT_TRUE(BScvsplit(&rc, &c->cv, &u, &given, &parts.right, &kNo)) << order << " " << rc;
+          ASSERT_EQ(given.poles, lp.data());
+          // u raised to multiplicity k-1; the two parts share the pole at u.
+          const int copies = at_knot ? static_cast<int>(std::count(c->knots.begin(), c->knots.end(), u)) : 0;
+          EXPECT_EQ(given.num_poles + parts.right.num_poles, c->n() + order - copies);
+          expect_same_points(c->cv, given, c->start(), u, rng);
+          expect_same_points(c->cv, parts.right, u, c->end(), rng);
+          EXPECT_EQ(range_end(given), u);
+          EXPECT_EQ(range_start(parts.right), u);
+        }
+}
+
+TEST(Splitting, RefusesACutAtADiscontinuity) {
+  // Knot 1 of multiplicity 4 in a cubic: the curve jumps there.
+  TestCurve c(4, std::vector<double>(24, 1.0), {0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2});
+  for (int i = 0; i < 24; ++i) c.poles[i] = i;
+  SplitParts parts;
+  const double u = 1.0;
+  int rc = 0;
+  EXPECT_FALSE(BScvsplit(&rc, &c.cv, &u, &parts.left, &parts.right, &kNo));
+  EXPECT_EQ(rc, -2);
+  // Nothing the split allocated is left with the caller.
+  EXPECT_EQ(parts.left.poles, nullptr);
+  EXPECT_EQ(parts.right.poles, nullptr);
+}
+
+double tolerance_seen = 0;
+int insertion_calls = 0, fail_at_call = 0;
+// Watches the insertions of a split, and makes the fail_at_call-th one fail (0: none).
+void watch_insertion(const char *lname, int *rc) {
+  if (std::strcmp(lname, "bsadd_1kt_tot") == 0) {
+    tolerance_seen = BStoltab[8];
+    if (++insertion_calls == fail_at_call && rc) *rc = 33;
+  }
+}
+
+TEST(Splitting, PartBetweenTwoParameters) {
+  std::mt19937 rng(17);
+  for (int order = 2; order <= 9; ++order)
+    for (int rational = 0; rational <= 1; ++rational)
+      for (int clamped = 0; clamped <= 1; ++clamped) {
+        auto c = random_curve(rng, order, order + 6, rational, clamped);
+        std::uniform_real_distribution<double> ud(c->start(), c->end());
+        double a = ud(rng), b = ud(rng);
+        if (std::fabs(a - b) < 0.1) b = a < c->end() - 0.2 ? a + 0.15 : a - 0.15;
+        RoomCurve out1(c->n(), order, rational), out2(c->n(), order, rational);
+        int rc = 0;
+        ASSERT_TRUE(BSactivsplt(&rc, &c->cv, &a, &b, &out1.cv, &kNo)) << order << " rc " << rc;
+        ASSERT_TRUE(BSactivsplt(&rc, &c->cv, &b, &a, &out2.cv, &kNo));
+        EXPECT_EQ(knots_of(out1.cv), knots_of(out2.cv));
+        EXPECT_EQ(cartesian_poles(out1.cv), cartesian_poles(out2.cv));
+        const double lo = std::min(a, b), hi = std::max(a, b);
+        EXPECT_EQ(range_start(out1.cv), lo);
+        EXPECT_EQ(range_end(out1.cv), hi);
+        // Clamped: the first and last knots repeat k times.
+        EXPECT_EQ(out1.cv.knots[0], lo);
+        EXPECT_EQ(out1.cv.knots[out1.cv.num_knots - 1], hi);
+        expect_same_points(c->cv, out1.cv, lo, hi, rng);
+        // One end at a range end, the other free.
+        const double s = c->start();
+        ASSERT_TRUE(BSactivsplt(&rc, &c->cv, &s, &b, &out2.cv, &kNo));
+        EXPECT_EQ(out2.cv.knots[0], s);
+        expect_same_points(c->cv, out2.cv, s, b, rng);
+      }
+}
+
+TEST(Splitting, PartOverTheWholeRangeIsAClampedCopy) {
+  std::mt19937 rng(2);
+  auto c = random_curve(rng, 4, 8, true, false);
+  RoomCurve out(8, 4, true);
+  const double a = c->end() + 1e-13, b = c->start();
+  int rc = 0;
+  ASSERT_TRUE(BSactivsplt(&rc, &c->cv, &a, &b, &out.cv, &kNo));
+  EXPECT_EQ(out.cv.num_poles, 8);
+  EXPECT_EQ(out.cv.knots[0], c->start());
+  EXPECT_EQ(out.cv.knots[11], c->end());
+  expect_same_points(c->cv, out.cv, c->start(), c->end(), rng);
+  // Out of range beyond the tolerance, or an empty interval.
+  const double far = c->end() + 0.5, near_a = b + 1e-13;
+  EXPECT_FALSE(BSactivsplt(&rc, &c->cv, &b, &far, &out.cv, &kNo));
+  EXPECT_EQ(rc, -1);
+  EXPECT_FALSE(BSactivsplt(&rc, &c->cv, &b, &near_a, &out.cv, &kNo));
+  EXPECT_EQ(rc, -2);
+}
+
+TEST(Splitting, ClosureOfAPieceIsJudgedOnItsPoints) {
+  // A rational polyline that comes back to (1,1,0) at parameter 3 with another weight than at 0.
+  TestCurve c(2, {1, 1, 0, 2, 1, 0, 2, 2, 0, 1, 1, 0, 0, 0, 0}, {0, 0, 1, 2, 3, 4, 4}, {2, 1, 1, 3, 1});
+  RoomCurve out(5, 2, true);
+  const double a = 0, b = 3;
+  int rc = 0;
+  ASSERT_TRUE(BSactivsplt(&rc, &c.cv, &a, &b, &out.cv, &kYes));
+  EXPECT_EQ(out.cv.num_poles, 4);
+  EXPECT_EQ(out.cv.phy_closed, 1);
+  EXPECT_EQ(out.cv.planar, 1);
+}
+
+TEST(Splitting, KnotToleranceIsRestoredAfterSuccessAndFailure) {
+  std::mt19937 rng(6);
+  auto c = random_curve(rng, 4, 8, false, true);
+  RoomCurve out(8, 4, false);
+  const double before = BStoltab[8];
+  const double a = c->start() + 0.3, b = c->end() - 0.3;
+  int rc = 0;
+  insertion_calls = fail_at_call = 0;
+  {
+    HookGuard hook(watch_insertion);
+    ASSERT_TRUE(BSactivsplt(&rc, &c->cv, &a, &b, &out.cv, &kNo));
+    EXPECT_EQ(insertion_calls, 2);
+    // The insertion ran under the end's own parameter tolerance, not the table's value.
+    EXPECT_NE(tolerance_seen, before);
+    EXPECT_EQ(BStoltab[8], before);
+    insertion_calls = 0;
+    fail_at_call = 2;
+    EXPECT_FALSE(BSactivsplt(&rc, &c->cv, &a, &b, &out.cv, &kNo));
+    EXPECT_EQ(rc, 33);
+  }
+  EXPECT_EQ(BStoltab[8], before);
+}
+
+TEST(Splitting, OneSpanAndItsBezierForm) {
+  std::mt19937 rng(12);
+  auto c = random_curve(rng, 4, 9, true, false);
+  RoomCurve out(4, 4, true);
+  int rc = 0;
+  const int span = 5;
+  ASSERT_TRUE(BSextrcvspn(&rc, &span, &c->cv, &out.cv, &kYes, &kYes));
+  EXPECT_EQ(out.cv.num_poles, 4);
+  EXPECT_EQ(knots_of(out.cv), std::vector<double>(c->knots.begin() + 2, c->knots.begin() + 10));
+  expect_same_points(c->cv, out.cv, c->knots[5], c->knots[6], rng);
+  ASSERT_TRUE(BSspn_t_bz(&rc, &span, &c->cv, &out.cv, &kNo, &kNo));
+  EXPECT_EQ(out.cv.knots[0], c->knots[5]);
+  EXPECT_EQ(out.cv.knots[7], c->knots[6]);
+  expect_same_points(c->cv, out.cv, c->knots[5], c->knots[6], rng);
+  const int bad = 9;
+  EXPECT_FALSE(BSextrcvspn(&rc, &bad, &c->cv, &out.cv, &kNo, &kNo));
+  EXPECT_EQ(rc, -2);
+}
+
+TEST(Splitting, BreakAtEveryJoint) {
+  std::mt19937 rng(19);
+  // Cubic with a joint of multiplicity 3 at 1 and a simple knot at 2.
+  auto c = random_curve(rng, 4, 8, true, true);
+  c->knots = {0, 0, 0, 0, 1, 1, 1, 2, 3, 3, 3, 3};
+  c->cv.knots = c->knots.data();
+  int rc = 0, count = 0;
+  VOQbsp_curve **pieces = nullptr;
+  ASSERT_TRUE(BSbreakcv(&rc, &c->cv, &count, &pieces, &kNo));
+  ASSERT_EQ(count, 2);
+  EXPECT_EQ(range_end(*pieces[0]), 1);
+  EXPECT_EQ(pieces[0]->num_poles, 4);
+  EXPECT_EQ(pieces[1]->num_poles, 5);
+  expect_same_points(c->cv, *pieces[0], 0, 1, rng);
+  expect_same_points(c->cv, *pieces[1], 1, 3, rng);
+  for (int i = 0; i < count; ++i) BSfreevoqcv(pieces[i], &rc);
+  BSdbgfree(pieces);
+
+  // No joint: one piece, a copy.
+  auto d = random_curve(rng, 3, 6, false, true);
+  ASSERT_TRUE(BSbreakcv(&rc, &d->cv, &count, &pieces, &kNo));
+  ASSERT_EQ(count, 1);
+  EXPECT_EQ(knots_of(*pieces[0]), d->knots);
+  BSfreevoqcv(pieces[0], &rc);
+  BSdbgfree(pieces);
+}
+
+TEST(Splitting, RawArraysCutAtAKnot) {
+  // Quadratic, two coordinates, knots 0 0 0 1 2 3 3 3: cut at knot index 4 (value 2).
+  const std::vector<double> knots = {0, 0, 0, 1, 2, 3, 3, 3};
+  const std::vector<double> coef = {0, 1, 3, 4, 6, /* y */ 1, -1, 2, 0, 1};
+  int n1 = 0, n2 = 0, rc = 0;
+  std::vector<double> p1(20), k1(20), p2(20), k2(20);
+  BShlfbspcv(2, 2, 5, coef.data(), knots.data(), 4, &n1, p1.data(), k1.data(), &n2, p2.data(), k2.data(), &rc);
+  ASSERT_EQ(rc, 0);
+  ASSERT_EQ(n1, 4);
+  ASSERT_EQ(n2, 3);
+  EXPECT_EQ(std::vector<double>(k1.begin(), k1.begin() + 7), (std::vector<double>{0, 0, 0, 1, 2, 2, 2}));
+  EXPECT_EQ(std::vector<double>(k2.begin(), k2.begin() + 6), (std::vector<double>{2, 2, 2, 3, 3, 3}));
+  std::mt19937 rng(3);
+  std::uniform_real_distribution<double> ud(0, 3);
+  for (int i = 0; i < 20; ++i) {
+    const double u = ud(rng);
+    double ref[2], got[2];
+    BScvevaln0(2, 5, 2, coef.data(), knots.data(), u, -1, ref, &rc);
+    if (u <= 2)
+      BScvevaln0(2, n1, 2, p1.data(), k1.data(), u, -1, got, &rc);
+    else
+      BScvevaln0(2, n2, 2, p2.data(), k2.data(), u, -1, got, &rc);
+    EXPECT_NEAR(got[0], ref[0], 1e-13);
+    EXPECT_NEAR(got[1], ref[1], 1e-13);
+  }
+  // A knot index beyond the knot vector.
+  BShlfbspcv(2, 2, 5, coef.data(), knots.data(), 9, &n1, p1.data(), k1.data(), &n2, p2.data(), k2.data(), &rc);
+  EXPECT_EQ(rc, 35);
+}
+
+}  // namespace
