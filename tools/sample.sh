@@ -4,7 +4,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/setup.sh
 cmake --preset win32 >/dev/null
-cmake --build --preset win32 -j "$(nproc)"
+cmake --build --preset win32 -j "$(nproc)" --target samplehost
 bash tools/wine-boot.sh "$PWD/build/win32"
 cd build/win32/bin
 ../wine-run ./samplehost.exe "$@"

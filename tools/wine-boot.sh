@@ -7,7 +7,23 @@ export WINEPREFIX="$build/wineprefix"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 mkdir -p "$WINEPREFIX"
-setsid wineserver -p </dev/null >/dev/null 2>&1 || true
+
+# Several shells may boot the same prefix at once; one at a time. Nothing started here may keep the lock's
+# descriptor (the server lives on), hence the 9>&- on every command.
+exec 9>"$build/.wine-boot.lock"
+flock 9
+
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  setsid wineboot -i </dev/null >/dev/null 2>&1 || true
+  setsid wineserver -p </dev/null >/dev/null 2>&1 9>&- || true
+  setsid wineboot -i </dev/null >/dev/null 2>&1 9>&- || true
+  # The session that created the prefix ends up with two service managers, and the RPC service then fails to
+  # start: every COM apartment waits 10 s for it. Start the prefix again with a single one.
+  wineserver -k >/dev/null 2>&1 9>&- || true
+  wineserver -w >/dev/null 2>&1 9>&- || true
+fi
+
+# A server already running for this prefix makes this a no-op; otherwise start one, and the prefix's services
+# with it, detached from our streams.
+if setsid wineserver -p </dev/null >/dev/null 2>&1 9>&-; then
+  setsid wineboot </dev/null >/dev/null 2>&1 9>&- || true
 fi

@@ -1,0 +1,63 @@
+// The host's utility library (stand-in): failure reports, the block pool of linked lists and the attachment
+// of the localized resource module. Reports are kept in order so that tests can read what was reported.
+#pragma once
+
+#include <windows.h>
+
+#ifdef PELLOW_BUILD
+#define PELLOW_API __declspec(dllexport)
+#else
+#define PELLOW_API __declspec(dllimport)
+#endif
+
+extern "C" {
+
+// Reports a failure at its source: the HRESULT, a flags word (0 from stylesrv), the short source name and the
+// line. Answers hr.
+PELLOW_API HRESULT HRerr(HRESULT hr, DWORD flags, const char* source, int line);
+
+// Reports that a required object of the caller's own classes could not be created. A non-zero answer asks the
+// caller to stop in the debugger; this stand-in always answers 0.
+PELLOW_API int RCfatalerr(REFCLSID clsid, DWORD flags, HRESULT hr, const char* source, int line);
+
+// Loads the resource module `name` from the folder of `module`; answers its handle, or null when it is not
+// there. The other three arguments choose among the host's search and language rules; the only rule this
+// stand-in keeps is "beside the module".
+PELLOW_API HMODULE AttachLocaleResDLL(HMODULE module, const char* name, DWORD search, DWORD language,
+                                      DWORD flags);
+
+// ---- readers for the tests ----
+
+struct PellowReport {
+  BOOL fatal;        // TRUE for RCfatalerr, FALSE for HRerr
+  HRESULT hr;
+  DWORD flags;
+  CLSID clsid;       // RCfatalerr only
+  char source[32];   // cut to 31 characters
+  int line;
+};
+
+PELLOW_API LONG PellowReportCount();
+PELLOW_API BOOL PellowGetReport(LONG index, PellowReport* out);
+PELLOW_API void PellowClearReports();
+
+// Chunks handed out by JPlex::Create and not yet freed by FreeDataChain.
+PELLOW_API LONG JPlexLiveChunks();
+
+}  // extern "C"
+
+// A chain of chunks from which linked lists take their nodes. A chunk is the JPlex header followed by its
+// elements; the newest chunk is the head of the chain.
+class PELLOW_API JPlex {
+ public:
+  JPlex* pNext;
+
+  void* data() { return this + 1; }
+
+  // Allocates a chunk of `max` elements of `elementSize` bytes and puts it at the head of the chain. Answers
+  // null when the memory is not there.
+  static JPlex* Create(JPlex*& head, UINT max, UINT elementSize);
+
+  // Frees this chunk and every chunk after it.
+  void FreeDataChain();
+};

@@ -1,0 +1,35 @@
+// The main of every Windows test executable. After the last test it loads stylesrv.dll once more and fails the
+// run when an object of the server is still alive, a server lock is still held or a block of the engine
+// allocator was never freed: a leaked reference anywhere fails the suite.
+#include <gtest/gtest.h>
+
+#include "tests/support/stylesrv_test.h"
+
+namespace {
+
+class ServerLeakCheck : public ::testing::Environment {
+ public:
+  void TearDown() override {
+    {
+      stylesrv_test::ServerModule server;
+      if (server.loaded()) {
+        EXPECT_EQ(server.internals().GetLiveObjectCount(), 0) << "objects of stylesrv are still alive";
+        EXPECT_EQ(server.internals().GetServerLockCount(), 0) << "server locks are still held";
+        EXPECT_EQ(server.CanUnloadNow(), S_OK) << "DllCanUnloadNow";
+      }
+    }
+    EXPECT_EQ(EngineLiveBlocks(), 0) << "blocks of the engine allocator were never freed";
+  }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleMock(&argc, argv);
+  ::testing::AddGlobalTestEnvironment(new ServerLeakCheck);
+  // A host initialises COM on its threads before it calls in; the server itself never does.
+  HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  int result = RUN_ALL_TESTS();
+  if (SUCCEEDED(com)) CoUninitialize();
+  return result;
+}

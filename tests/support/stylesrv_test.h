@@ -1,0 +1,65 @@
+// Helpers shared by the Windows tests: stylesrv.dll loaded as a host loads it, and what was reported.
+#pragma once
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "display/style/server.h"
+#include "host/halvorn/halvorn.h"
+#include "host/pellow/pellow.h"
+
+namespace stylesrv_test {
+
+// stylesrv.dll loaded with LoadLibrary and its exports found with GetProcAddress, for the lifetime of the
+// object (or until Unload). A failure to load fails the current test.
+class ServerModule {
+ public:
+  ServerModule();
+  ~ServerModule() { Unload(); }
+  ServerModule(const ServerModule&) = delete;
+  ServerModule& operator=(const ServerModule&) = delete;
+
+  void Unload();
+  bool loaded() const { return m_module != nullptr; }
+  HMODULE handle() const { return m_module; }
+
+  HRESULT GetClassObject(REFCLSID clsid, REFIID iid, void** out) const { return m_getClassObject(clsid, iid, out); }
+  HRESULT CanUnloadNow() const { return m_canUnloadNow(); }
+  HRESULT UseStyleLibrarian(DWORD mode, IUnknown** slot) const { return m_useStyleLibrarian(mode, slot); }
+  DWORD SetExceptionColor(DWORD colour) const { return m_setExceptionColor(colour); }
+  DWORD GetExceptionColor() const { return m_getExceptionColor(); }
+  const StyleServerInternals& internals() const { return *m_internals; }
+
+ private:
+  HMODULE m_module = nullptr;
+  decltype(&::DllGetClassObject) m_getClassObject = nullptr;
+  decltype(&::DllCanUnloadNow) m_canUnloadNow = nullptr;
+  decltype(&::HUseStyleLibrarian) m_useStyleLibrarian = nullptr;
+  decltype(&::SetExceptionColor) m_setExceptionColor = nullptr;
+  decltype(&::GetExceptionColor) m_getExceptionColor = nullptr;
+  const StyleServerInternals* m_internals = nullptr;
+};
+
+// An export of a loaded module as a function pointer of the given type; null when it is not there.
+template <class F>
+F FindExport(HMODULE module, const char* name) {
+  return reinterpret_cast<F>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+}
+
+// Everything reported through HRerr and RCfatalerr since the last ClearReports, in order.
+std::vector<PellowReport> Reports();
+void ClearReports();
+
+// A report through HRerr with this HRESULT, source and line.
+MATCHER_P3(IsReport, hr, source, line, "") {
+  return !arg.fatal && arg.hr == static_cast<HRESULT>(hr) && std::string(arg.source) == source && arg.line == line;
+}
+
+}  // namespace stylesrv_test
+
+// Shown by GoogleTest when a report does not match.
+void PrintTo(const PellowReport& report, std::ostream* os);
