@@ -4,6 +4,7 @@
 
 #include "display/style/fillpool.h"
 #include "display/style/ptrlist.h"
+#include "display/style/stylbas/JMissingGraphic.h"
 #include "display/style/stylesrv_clsid.h"
 #include "display/style/textscratch.h"
 #include "host/pellow/pellow.h"
@@ -131,6 +132,7 @@ const StyleServerInternals kInternals{
     &SetTlsProbe,
     &ClassTable,
     &ClassObjectFromTable,
+    &GetMissingGraphic,
 };
 
 }  // namespace

@@ -8,6 +8,8 @@
 #include "display/style/stylesrv_com.h"
 #include "display/style/uclsfact.h"
 
+struct IJGraphic;
+
 // ---- per-thread block ----
 
 // One per thread that was attached after the library loaded (and the loading thread), reached through one TLS
@@ -96,6 +98,7 @@ struct StyleServerInternals {
   void (*SetTlsProbe)(StyleTlsProbe* probe);
   const StyleClassTable* (*GetClassTable)();
   HRESULT (*GetClassObjectFromTable)(const StyleClassTable* table, REFCLSID clsid, REFIID iid, void** out);
+  IJGraphic* (*GetMissingGraphic)();  // the process's missing-graphic placeholder
 };
 
 extern "C" const StyleServerInternals* WINAPI GetStyleServerInternals();

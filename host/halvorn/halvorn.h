@@ -1,9 +1,11 @@
 // The host's document engine (stand-in), as far as stylesrv uses it: the engine allocator, from which style
-// objects and style libraries take their memory. Every block it hands out lies 4 bytes short of an 8-byte
-// boundary, so that an object placed 4 bytes into the block is 8-aligned.
+// objects and style libraries take their memory (every block it hands out lies 4 bytes short of an 8-byte
+// boundary, so that an object placed 4 bytes into the block is 8-aligned); the persistence archive; the
+// documents that hold objects under persistent IDs.
 #pragma once
 
 #include <windows.h>
+#include <objbase.h>
 
 #include <cstddef>
 
@@ -28,5 +30,109 @@ HALVORN_API LONG EngineLiveBlocks();
 
 // Makes the next `count` calls of EngineAlloc fail.
 HALVORN_API void EngineFailNextAllocations(LONG count);
+
+}  // extern "C"
+
+// ---- the persistence archive ----
+
+// Direction and form of an archive, in its flags word.
+enum : DWORD {
+  ARCHIVE_STORING = 0x1,
+  ARCHIVE_LOADING = 0x2,
+  ARCHIVE_DROP_CACHED = 0x8,  // drop cached references before loading
+  ARCHIVE_VERSIONED = 0x10,   // class headers are exchanged
+};
+
+// The engine's archive object. Its flags word is the only part that callers read; the rest is the engine's.
+struct JArchive {
+  DWORD flags;
+};
+
+extern "C" {
+
+// Moves `count` bytes in the archive's direction: into the archive when storing, out of it when loading.
+// Reading past the end fails with HRESULT_FROM_WIN32(ERROR_HANDLE_EOF) and moves nothing.
+HALVORN_API HRESULT ArchiveSerializeBytes(JArchive* archive, DWORD count, void* data);
+
+// Exchanges a class header (16-byte tag, 16-bit version). Afterwards *version holds the version under which the
+// record is exchanged: when storing, the version the engine keeps for the tag (the class's current layout);
+// when loading, the stored one. A stored tag other than `tag` fails with HRESULT_FROM_WIN32(ERROR_INVALID_DATA).
+// The scratch word belongs to the caller and is left alone.
+HALVORN_API HRESULT ArchiveSerializeClassHeader(JArchive* archive, const GUID* tag, WORD* version, DWORD* scratch);
+
+// Lets a sub-object persist itself through its IJPersist, in the archive's direction.
+HALVORN_API HRESULT ArchiveSerializeObject(JArchive* archive, IUnknown* object);
+
+// Bytes a loading archive still holds after its read position (0 for a storing one): what a count read from
+// the archive can at most describe.
+HALVORN_API DWORD ArchiveBytesLeft(JArchive* archive);
+
+// ---- for the tests ----
+
+// A new, empty archive with the given flags. Destroyed with ArchiveDestroy.
+HALVORN_API JArchive* ArchiveCreate(DWORD flags);
+HALVORN_API void ArchiveDestroy(JArchive* archive);
+// New flags and the read and write position back at the start, so that what was stored can be loaded.
+HALVORN_API void ArchiveRestart(JArchive* archive, DWORD flags);
+// The bytes the archive holds.
+HALVORN_API DWORD ArchiveSize(JArchive* archive);
+HALVORN_API const BYTE* ArchiveData(JArchive* archive);
+// Replaces the bytes (and restarts at position 0).
+HALVORN_API void ArchiveSetData(JArchive* archive, const void* data, DWORD size);
+HALVORN_API DWORD ArchivePosition(JArchive* archive);
+// Exchanges (calls of the three operations) made so far.
+HALVORN_API LONG ArchiveExchangeCount(JArchive* archive);
+// Makes the `n`th exchange from now fail with `hr` (1 = the next one); 0 cancels.
+HALVORN_API void ArchiveFailExchange(JArchive* archive, LONG n, HRESULT hr);
+// The version this archive answers for `tag` when storing, in place of the engine's.
+HALVORN_API void ArchiveSetClassVersion(JArchive* archive, const GUID* tag, WORD version);
+// The engine's version for `tag` (the class's current layout), for every archive.
+HALVORN_API void ArchiveRegisterClassVersion(const GUID* tag, WORD version);
+
+}  // extern "C"
+
+// ---- documents ----
+
+inline constexpr IID IID_IJDocumentNamedObjects = {
+    0x1FC155A0, 0x6BE3, 0x101B, {0x97, 0xA9, 0x08, 0x00, 0x36, 0x01, 0xCD, 0xC9}};
+
+#define HALVORN_UNUSED_SLOT(n) virtual HRESULT STDMETHODCALLTYPE Slot##n() = 0;
+
+// The host document's interface that GetObjectDocument answers. Its operations are known by their place in
+// the table; the slots that nothing calls yet are placeholders.
+struct IJDocumentNamedObjects : public IUnknown {
+  HALVORN_UNUSED_SLOT(3) HALVORN_UNUSED_SLOT(4) HALVORN_UNUSED_SLOT(5) HALVORN_UNUSED_SLOT(6)
+  HALVORN_UNUSED_SLOT(7) HALVORN_UNUSED_SLOT(8) HALVORN_UNUSED_SLOT(9) HALVORN_UNUSED_SLOT(10)
+  HALVORN_UNUSED_SLOT(11) HALVORN_UNUSED_SLOT(12) HALVORN_UNUSED_SLOT(13) HALVORN_UNUSED_SLOT(14)
+  HALVORN_UNUSED_SLOT(15) HALVORN_UNUSED_SLOT(16) HALVORN_UNUSED_SLOT(17) HALVORN_UNUSED_SLOT(18)
+  // 19: registers the object in the document (once; registering it again answers the same ID) and answers its
+  // persistent ID; *second, when given, is set to 0.
+  virtual HRESULT STDMETHODCALLTYPE RegisterObject(IUnknown* object, DWORD* persistentID, DWORD* second) = 0;
+  HALVORN_UNUSED_SLOT(20) HALVORN_UNUSED_SLOT(21) HALVORN_UNUSED_SLOT(22) HALVORN_UNUSED_SLOT(23)
+  HALVORN_UNUSED_SLOT(24) HALVORN_UNUSED_SLOT(25) HALVORN_UNUSED_SLOT(26) HALVORN_UNUSED_SLOT(27)
+  HALVORN_UNUSED_SLOT(28) HALVORN_UNUSED_SLOT(29) HALVORN_UNUSED_SLOT(30) HALVORN_UNUSED_SLOT(31)
+  HALVORN_UNUSED_SLOT(32) HALVORN_UNUSED_SLOT(33) HALVORN_UNUSED_SLOT(34) HALVORN_UNUSED_SLOT(35)
+  HALVORN_UNUSED_SLOT(36) HALVORN_UNUSED_SLOT(37) HALVORN_UNUSED_SLOT(38) HALVORN_UNUSED_SLOT(39)
+  HALVORN_UNUSED_SLOT(40) HALVORN_UNUSED_SLOT(41) HALVORN_UNUSED_SLOT(42) HALVORN_UNUSED_SLOT(43)
+  HALVORN_UNUSED_SLOT(44)
+  // 45: the object of a persistent ID, asked for `iid`; an ID the document does not hold fails with E_FAIL.
+  virtual HRESULT STDMETHODCALLTYPE FindObjectByID(DWORD persistentID, REFIID iid, void** out) = 0;
+};
+
+#undef HALVORN_UNUSED_SLOT
+
+extern "C" {
+
+// The document that holds the object (one that registered it), as IJDocumentNamedObjects with a reference.
+// An object in no document fails with E_FAIL and *out null.
+HALVORN_API HRESULT GetObjectDocument(IUnknown* object, IJDocumentNamedObjects** out);
+
+// ---- for the tests ----
+
+// A new, empty document with one reference. It holds a reference on every object registered in it until it
+// is destroyed.
+HALVORN_API HRESULT HostDocumentCreate(IJDocumentNamedObjects** out);
+// Documents alive.
+HALVORN_API LONG HostDocumentLiveCount();
 
 }  // extern "C"

@@ -1,0 +1,189 @@
+// The persistence archive: a growable byte buffer moved little-endian in the archive's direction, with class
+// headers and the versions the engine keeps for each class tag.
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "display/style/stylesrv_itf.h"
+#include "host/halvorn/halvorn.h"
+
+namespace {
+
+struct ClassVersion {
+  GUID tag;
+  WORD version;
+};
+
+// The engine's version of each class tag: the one whose branch is the class's current layout.
+SRWLOCK g_versionsLock = SRWLOCK_INIT;
+std::vector<ClassVersion>& Versions() {
+  static std::vector<ClassVersion> versions{
+      {CLASSTAG_JStyleBase, 4},       // no legacy block
+      {CLASSTAG_CStyleRdr2dBase, 2},  // with the referenced style ID
+  };
+  return versions;
+}
+
+bool FindVersion(const std::vector<ClassVersion>& table, const GUID& tag, WORD* version) {
+  for (const ClassVersion& row : table) {
+    if (IsEqualGUID(row.tag, tag)) {
+      *version = row.version;
+      return true;
+    }
+  }
+  return false;
+}
+
+void SetVersion(std::vector<ClassVersion>& table, const GUID& tag, WORD version) {
+  for (ClassVersion& row : table) {
+    if (IsEqualGUID(row.tag, tag)) {
+      row.version = version;
+      return;
+    }
+  }
+  table.push_back({tag, version});
+}
+
+struct Archive : JArchive {
+  std::vector<BYTE> bytes;
+  DWORD position = 0;
+  LONG exchanges = 0;
+  LONG failAt = 0;  // exchange number that fails, 0 for none
+  HRESULT failResult = E_FAIL;
+  std::vector<ClassVersion> versions;  // this archive's own answers
+};
+
+Archive* Impl(JArchive* archive) { return static_cast<Archive*>(archive); }
+
+// Every operation is one exchange; the one a test chose fails before it moves anything.
+HRESULT BeginExchange(Archive* archive) {
+  ++archive->exchanges;
+  if (archive->failAt != 0 && archive->exchanges == archive->failAt) {
+    archive->failAt = 0;
+    return archive->failResult;
+  }
+  const DWORD direction = archive->flags & (ARCHIVE_STORING | ARCHIVE_LOADING);
+  if (direction != ARCHIVE_STORING && direction != ARCHIVE_LOADING) return E_UNEXPECTED;
+  return S_OK;
+}
+
+HRESULT Move(Archive* archive, DWORD count, void* data) {
+  if (archive->flags & ARCHIVE_STORING) {
+    const std::size_t end = std::size_t{archive->position} + count;
+    if (end > 0x7FFFFFFF) return E_OUTOFMEMORY;
+    if (archive->bytes.size() < end) archive->bytes.resize(end);
+    if (count) std::memcpy(archive->bytes.data() + archive->position, data, count);
+  } else {
+    if (count > archive->bytes.size() - archive->position) return HRESULT_FROM_WIN32(ERROR_HANDLE_EOF);
+    if (count) std::memcpy(data, archive->bytes.data() + archive->position, count);
+  }
+  archive->position += count;
+  return S_OK;
+}
+
+}  // namespace
+
+extern "C" {
+
+HRESULT ArchiveSerializeBytes(JArchive* archive, DWORD count, void* data) {
+  if (!archive || (count && !data)) return E_INVALIDARG;
+  Archive* impl = Impl(archive);
+  HRESULT hr = BeginExchange(impl);
+  if (FAILED(hr)) return hr;
+  return Move(impl, count, data);
+}
+
+HRESULT ArchiveSerializeClassHeader(JArchive* archive, const GUID* tag, WORD* version, DWORD*) {
+  if (!archive || !tag || !version) return E_INVALIDARG;
+  Archive* impl = Impl(archive);
+  HRESULT hr = BeginExchange(impl);
+  if (FAILED(hr)) return hr;
+  GUID storedTag = *tag;
+  WORD storedVersion = 0;
+  if (impl->flags & ARCHIVE_STORING) {
+    if (!FindVersion(impl->versions, *tag, &storedVersion)) {
+      AcquireSRWLockShared(&g_versionsLock);
+      const bool known = FindVersion(Versions(), *tag, &storedVersion);
+      ReleaseSRWLockShared(&g_versionsLock);
+      // A class the engine has no version for cannot be stored readably.
+      if (!known) return E_FAIL;
+    }
+  }
+  const DWORD start = impl->position;
+  hr = Move(impl, sizeof storedTag, &storedTag);
+  if (SUCCEEDED(hr)) hr = Move(impl, sizeof storedVersion, &storedVersion);
+  if (FAILED(hr)) {
+    impl->position = start;
+    return hr;
+  }
+  if (!IsEqualGUID(storedTag, *tag)) {
+    impl->position = start;
+    return HRESULT_FROM_WIN32(ERROR_INVALID_DATA);
+  }
+  *version = storedVersion;
+  return S_OK;
+}
+
+HRESULT ArchiveSerializeObject(JArchive* archive, IUnknown* object) {
+  if (!archive || !object) return E_INVALIDARG;
+  Archive* impl = Impl(archive);
+  HRESULT hr = BeginExchange(impl);
+  if (FAILED(hr)) return hr;
+  IJPersist* persist = nullptr;
+  hr = object->QueryInterface(IID_IJPersist, reinterpret_cast<void**>(&persist));
+  if (FAILED(hr)) return hr;
+  hr = (impl->flags & ARCHIVE_STORING) ? persist->Store(archive) : persist->Load(archive);
+  persist->Release();
+  return hr;
+}
+
+DWORD ArchiveBytesLeft(JArchive* archive) {
+  if (!archive || !(archive->flags & ARCHIVE_LOADING)) return 0;
+  Archive* impl = Impl(archive);
+  return static_cast<DWORD>(impl->bytes.size() - impl->position);
+}
+
+JArchive* ArchiveCreate(DWORD flags) {
+  Archive* archive = new (std::nothrow) Archive;
+  if (archive) archive->flags = flags;
+  return archive;
+}
+
+void ArchiveDestroy(JArchive* archive) { delete Impl(archive); }
+
+void ArchiveRestart(JArchive* archive, DWORD flags) {
+  archive->flags = flags;
+  Impl(archive)->position = 0;
+}
+
+DWORD ArchiveSize(JArchive* archive) { return static_cast<DWORD>(Impl(archive)->bytes.size()); }
+
+const BYTE* ArchiveData(JArchive* archive) { return Impl(archive)->bytes.data(); }
+
+void ArchiveSetData(JArchive* archive, const void* data, DWORD size) {
+  const BYTE* begin = static_cast<const BYTE*>(data);
+  Impl(archive)->bytes.assign(begin, begin + size);
+  Impl(archive)->position = 0;
+}
+
+DWORD ArchivePosition(JArchive* archive) { return Impl(archive)->position; }
+
+LONG ArchiveExchangeCount(JArchive* archive) { return Impl(archive)->exchanges; }
+
+void ArchiveFailExchange(JArchive* archive, LONG n, HRESULT hr) {
+  Archive* impl = Impl(archive);
+  impl->failAt = n > 0 ? impl->exchanges + n : 0;
+  impl->failResult = hr;
+}
+
+void ArchiveSetClassVersion(JArchive* archive, const GUID* tag, WORD version) {
+  SetVersion(Impl(archive)->versions, *tag, version);
+}
+
+void ArchiveRegisterClassVersion(const GUID* tag, WORD version) {
+  AcquireSRWLockExclusive(&g_versionsLock);
+  SetVersion(Versions(), *tag, version);
+  ReleaseSRWLockExclusive(&g_versionsLock);
+}
+
+}  // extern "C"

@@ -1,0 +1,32 @@
+// The host's 2D geometry library (stand-in), as far as stylesrv uses it: the square of the missing-graphic
+// placeholder and its 2D range.
+#pragma once
+
+#include <windows.h>
+
+#ifdef QUARNET_BUILD
+#define QUARNET_API __declspec(dllexport)
+#else
+#define QUARNET_API __declspec(dllimport)
+#endif
+
+// A figure kept by the library: a closed outline of at most five 2D points (the last repeats the first).
+struct QuarnetFigure2d {
+  DWORD pointCount;
+  DWORD closed;
+  double points[5][2];
+};
+
+extern "C" {
+
+// An axis-aligned rectangle with its lower-left corner at origin[0], origin[1]. `further` is a value of the
+// host's figures that this stand-in does not use (callers pass 0.0). *rc is 0 on success, 1 for a null figure
+// or origin.
+QUARNET_API void QnRectangle2d(const double* origin, double width, double height, double further,
+                               QuarnetFigure2d* figure, LONG* rc);
+
+// The figure's 2D range: range[0], range[1] the minimum corner, range[2], range[3] the maximum one. *rc is 0
+// on success, 1 for a null or empty figure (the range is then left as it was).
+QUARNET_API void QnRange2d(const QuarnetFigure2d* figure, double* range, LONG* rc);
+
+}  // extern "C"

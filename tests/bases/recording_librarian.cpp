@@ -1,0 +1,248 @@
+#include "tests/bases/recording_librarian.h"
+
+#include <cwchar>
+
+namespace {
+
+LPWSTR CopyText(const std::wstring& text) {
+  if (text.empty()) return nullptr;
+  auto* copy = new wchar_t[text.size() + 1];
+  std::wmemcpy(copy, text.c_str(), text.size() + 1);
+  return copy;
+}
+
+}  // namespace
+
+RecordingLibrarian* RecordingLibrarian::Create() { return new RecordingLibrarian; }
+
+RecordingLibrarian::~RecordingLibrarian() {
+  std::vector<Entry> entries;
+  entries.swap(m_entries);
+  for (Entry& entry : entries) {
+    if (entry.object) entry.object->Release();
+  }
+}
+
+ULONG STDMETHODCALLTYPE RecordingLibrarian::Release() {
+  const ULONG refs = --m_refs;
+  if (refs == 0) delete this;
+  return refs;
+}
+
+HRESULT STDMETHODCALLTYPE RecordingLibrarian::QueryInterface(REFIID iid, void** out) {
+  if (!out) return E_INVALIDARG;
+  *out = nullptr;
+  if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IJSLLibrarian) || IsEqualIID(iid, IID_IJSLLibrarian2)) {
+    *out = static_cast<IJSLLibrarian*>(this);
+  } else if (offersServices && IsEqualIID(iid, IID_IJSLManageStyleServices)) {
+    *out = static_cast<IJSLManageStyleServices*>(this);
+  } else {
+    return E_NOINTERFACE;
+  }
+  AddRef();
+  return S_OK;
+}
+
+HRESULT RecordingLibrarian::Enter(const char* operation, DWORD argument) {
+  log.push_back(std::string(operation) + "(" + std::to_string(argument) + ")");
+  auto failure = failures.find(operation);
+  return failure == failures.end() ? S_OK : failure->second;
+}
+
+DWORD RecordingLibrarian::IdOf(IUnknown* object) const {
+  if (!object) return 0;
+  IUnknown* identity = nullptr;
+  if (FAILED(object->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity)))) return 0;
+  identity->Release();
+  for (std::size_t i = 0; i < m_entries.size(); ++i) {
+    if (m_entries[i].object == identity) return static_cast<DWORD>(i + 1);
+  }
+  return 0;
+}
+
+DWORD RecordingLibrarian::FindByName(const std::wstring& name) const {
+  for (std::size_t i = 0; i < m_entries.size(); ++i) {
+    if (!name.empty() && m_entries[i].name == name) return static_cast<DWORD>(i + 1);
+  }
+  return 0;
+}
+
+DWORD RecordingLibrarian::Add(IUnknown* style, const wchar_t* name, DWORD parentID, bool persisted) {
+  Entry entry;
+  style->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&entry.object));
+  if (name) entry.name = name;
+  entry.type = STYLETYPE_Linear;
+  entry.parentID = parentID;
+  entry.persisted = persisted;
+  m_entries.push_back(entry);
+  const DWORD id = Count();
+  IJManageStyle2* manage = nullptr;
+  if (SUCCEEDED(style->QueryInterface(IID_IJManageStyle2, reinterpret_cast<void**>(&manage)))) {
+    manage->SetLibrarian(Librarian());
+    manage->SetID(id);
+    manage->Release();
+  }
+  return id;
+}
+
+HRESULT STDMETHODCALLTYPE RecordingLibrarian::GetStyle(DWORD id, IUnknown** out) {
+  HRESULT hr = Enter("GetStyle", id);
+  if (FAILED(hr)) return hr;
+  if (!out) return E_INVALIDARG;
+  *out = nullptr;
+  if (!Valid(id)) return E_FAIL;
+  *out = At(id).object;
+  (*out)->AddRef();
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE RecordingLibrarian::AddRefStyleID(DWORD id) {
+  HRESULT hr = Enter("AddRefStyleID", id);
+  if (FAILED(hr) || id == 0) return hr;
+  if (!Valid(id)) return E_INVALIDARG;
+  ++m_entries[id - 1].useCount;
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE RecordingLibrarian::ReleaseStyleID(DWORD id) {
+  HRESULT hr = Enter("ReleaseStyleID", id);
+  if (FAILED(hr) || id == 0) return hr;
+  if (!Valid(id)) return E_INVALIDARG;
+  if (m_entries[id - 1].useCount > 0) --m_entries[id - 1].useCount;
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE RecordingLibrarian::FindStyleID(IUnknown* object, DWORD* id) {
+  HRESULT hr = Enter("FindStyleID", 0);
+  if (FAILED(hr)) return hr;
+  *id = 0;
+  if (!object) return E_FAIL;
+  *id = IdOf(object);
+  return *id ? S_OK : E_FAIL;
+}
+
+// As the library does: a style it holds answers its ID; a named style of another library is found by name;
+// any other style is copied in.
+HRESULT STDMETHODCALLTYPE RecordingLibrarian::GetStyleID(IUnknown* object, DWORD* id) {
+  HRESULT hr = Enter("GetStyleID", 0);
+  if (FAILED(hr)) return hr;
+  *id = 0;
+  if (!object) return S_OK;
+  if ((*id = IdOf(object)) != 0) return S_OK;
+  IJManageStyle2* manage = nullptr;
+  hr = object->QueryInterface(IID_IJManageStyle2, reinterpret_cast<void**>(&manage));
+  if (FAILED(hr)) return hr;
+  IUnknown* owner = nullptr;
+  IJSLLibrarian* source = nullptr;
+  if (SUCCEEDED(manage->GetOwner(&owner)) && owner) {
+    owner->QueryInterface(IID_IJSLLibrarian, reinterpret_cast<void**>(&source));
+    owner->Release();
+  }
+  if (source) {
+    DWORD sourceID = 0;
+    StyleRecord* record = nullptr;
+    if (SUCCEEDED(source->FindStyleID(object, &sourceID)) &&
+        SUCCEEDED(source->GetStyleRecord(sourceID, &record))) {
+      if (record->name) *id = FindByName(record->name);
+      source->FreeStyleRecord(&record);
+    }
+  }
+  hr = S_OK;
+  if (*id == 0) hr = manage->CopyStyleToLibrary(source, Librarian(), nullptr, id);
+  if (source) source->Release();
+  manage->Release();
+  return hr;
+}
+
+HRESULT STDMETHODCALLTYPE RecordingLibrarian::GetStyleRecord(DWORD id, StyleRecord** out) {
+  HRESULT hr = Enter("GetStyleRecord", id);
+  if (FAILED(hr)) return hr;
+  if (!out || *out || !Valid(id)) return E_FAIL;
+  const Entry& entry = At(id);
+  auto* record = new StyleRecord{};
+  record->name = CopyText(entry.name);
+  record->styleObject = entry.object;
+  record->styleObject->AddRef();
+  record->type = new GUID(entry.type);
+  record->parentID = entry.parentID;
+  *out = record;
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE RecordingLibrarian::FreeStyleRecord(StyleRecord** record) {
+  HRESULT hr = Enter("FreeStyleRecord", 0);
+  if (FAILED(hr)) return hr;
+  if (!record || !*record) return E_INVALIDARG;
+  delete[] (*record)->name;
+  delete[] (*record)->auxText;
+  if ((*record)->styleObject) (*record)->styleObject->Release();
+  delete (*record)->type;
+  delete *record;
+  *record = nullptr;
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE RecordingLibrarian::AddStyle(StyleRecord* record, DWORD* id) {
+  HRESULT hr = Enter("AddStyle", 0);
+  if (FAILED(hr)) return hr;
+  *id = 0;
+  if (!record || !record->styleObject) return E_INVALIDARG;
+  if (record->name) {
+    if (const DWORD existing = FindByName(record->name)) {
+      if (At(existing).persisted) *id = existing;
+      return E_FAIL;
+    }
+  }
+  *id = Add(record->styleObject, record->name, record->parentID, false);
+  if (record->type) m_entries[*id - 1].type = *record->type;
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE RecordingLibrarian::GetUseCount(DWORD id, DWORD* n) {
+  HRESULT hr = Enter("GetUseCount", id);
+  if (FAILED(hr)) return hr;
+  if (!Valid(id)) return E_INVALIDARG;
+  *n = At(id).useCount;
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE RecordingLibrarian::GetFlags(DWORD* value) {
+  HRESULT hr = Enter("GetFlags", 0);
+  if (FAILED(hr)) return hr;
+  *value = flags;
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE RecordingLibrarian::SetFlags(DWORD value) {
+  HRESULT hr = Enter("SetFlags", value);
+  if (FAILED(hr)) return hr;
+  flags = value;
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE RecordingLibrarian::CopyStyleFromLibrary(DWORD id, IUnknown* otherLibrary, DWORD* newID) {
+  HRESULT hr = Enter("CopyStyleFromLibrary", id);
+  if (FAILED(hr)) return hr;
+  *newID = 0;
+  if (!otherLibrary) return E_FAIL;
+  IJSLLibrarian* other = nullptr;
+  hr = otherLibrary->QueryInterface(IID_IJSLLibrarian, reinterpret_cast<void**>(&other));
+  if (FAILED(hr)) return hr;
+  StyleRecord* record = nullptr;
+  hr = other->GetStyleRecord(id, &record);
+  if (SUCCEEDED(hr)) {
+    // Only named styles are found again here; an unnamed one is copied by its referring style.
+    if (record->name) *newID = FindByName(record->name);
+    other->FreeStyleRecord(&record);
+  }
+  other->Release();
+  if (FAILED(hr)) return hr;
+  return *newID ? S_OK : E_FAIL;
+}
+
+HRESULT STDMETHODCALLTYPE RecordingLibrarian::GetPersistedStyleName(DWORD id, LPWSTR* name) {
+  HRESULT hr = Enter("GetPersistedStyleName", id);
+  if (FAILED(hr)) return hr;
+  if (Valid(id) && At(id).persisted && !At(id).name.empty()) *name = const_cast<LPWSTR>(At(id).name.c_str());
+  return S_OK;
+}
