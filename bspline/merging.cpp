@@ -2,6 +2,7 @@
 // first orients the two, brings them to one order and clamps them, and the chain merge of many.
 #include "bspline/knots.h"
 #include "bspline/knots_internal.h"
+#include "bspline/measure.h"
 #include "bspline/numerics.h"
 
 #include <algorithm>
@@ -11,39 +12,6 @@ using bsknots::cartesian_pole;
 using bsknots::plain_view;
 
 namespace {
-// Whether a curve is too small to take part in a join: its points lie within half the distance tolerance of one
-// point, or its control polygon (which bounds its length from above) is shorter than the distance tolerance.
-// A rational curve with a weight below a quarter of the mean weight is judged by the polygon alone, since its
-// weighted poles say little about where its points lie.
-bool degenerate_input(const VOQbsp_curve &cv, int *rc) {
-  const int n = cv.num_poles;
-  const double tol = BStoltab[bstol::dist_tol];
-  bool skip_poles = false;
-  if (cv.rational) {
-    double mean = 0;
-    for (int i = 0; i < n; ++i) mean += cv.weights[i];
-    mean /= 4 * n;
-    for (int i = 0; i < n; ++i) skip_poles = skip_poles || cv.weights[i] < mean;
-  }
-  if (!skip_poles) {
-    BSscratch<300> work;
-    double *pts = work.take(3 * static_cast<std::size_t>(n));
-    if (!pts) {
-      *rc = BSRC_NO_SCRATCH;
-      return false;
-    }
-    for (int i = 0; i < n; ++i) cartesian_pole(cv, i, pts + 3 * i);
-    int shape = 1;
-    double centroid[3], vec[3];
-    BSgmprppts3(n, pts, tol / 2, &shape, centroid, vec, rc);
-    if (*rc != 0) return false;
-    if (shape == BSSHAPE_COINCIDENT) return true;
-  }
-  double length = 0;
-  BScumdist(rc, &n, cv.poles, cv.rational ? cv.weights : nullptr, &length);
-  return *rc == 0 && length < tol;
-}
-
 void curve_end(const VOQbsp_curve &cv, bool at_end, double p[3], int *rc) {
   BScveval_n(&cv, cv.knots[at_end ? cv.num_poles : cv.order - 1], 0, p, rc);
 }
@@ -78,8 +46,10 @@ void BScomb2cvs(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, VOQbsp_curve *
     const VOQbsp_curve a = plain_view(*cv1), b = plain_view(*cv2);
     for (const VOQbsp_curve *c : {&a, &b}) {
       int trc = 0;
+      BSboolean too_small = BSFALSE;
+      BStstcvdegn(c, &too_small, &trc);
       // A curve that cannot be judged counts as degenerate; the join is still built.
-      if (degenerate_input(*c, &trc) || trc != 0) degenerate = true;
+      if (too_small || trc != 0) degenerate = true;
     }
     const int k = a.order, L1 = a.num_poles, L2 = b.num_poles, N = L1 + L2 - 1;
     const bool rational = a.rational || b.rational;

@@ -155,6 +155,8 @@ BSboolean BSavgpts(int *rc, int n, const double *points, const double *weights, 
     if (weights) {
       for (int i = 0; i < n; ++i) mean_w += weights[i];
       mean_w /= n;
+      // Weights that are all zero pass the quarter-of-the-mean test and would divide by zero below.
+      if (!(mean_w > 0)) *rc = BSRC_DEGENERATE;
       for (int i = 0; i < n && *rc == 0; ++i)
         if (weights[i] < 0.25 * mean_w) *rc = BSRC_DEGENERATE;
     }

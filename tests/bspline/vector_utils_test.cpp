@@ -99,6 +99,11 @@ TEST(VectorArithmetic, EqualSpacingAndAverages) {
   EXPECT_EQ(BSavgpts(&rc, 3, pts, uneven, avg), BSFALSE);
   EXPECT_EQ(rc, 49);
   EXPECT_EQ(BSavgpts(&rc, 0, pts, nullptr, avg), BSFALSE);
+  // All weights zero: no point behind any of them, and no division by their sum either.
+  const double zero[3] = {0, 0, 0};
+  EXPECT_EQ(BSavgpts(&rc, 3, pts, zero, avg), BSFALSE);
+  EXPECT_EQ(rc, 49);
+  EXPECT_TRUE(std::isfinite(avg[0]) && std::isfinite(avg[1]) && std::isfinite(avg[2]));
 }
 
 TEST(PointTests, ProjectionsAndLineDistance) {

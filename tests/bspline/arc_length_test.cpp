@@ -1,0 +1,201 @@
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <cmath>
+#include <random>
+#include <vector>
+
+#include "tests/bspline/measure_fixtures.h"
+
+namespace {
+
+TEST(ArcLength, StraightCurves) {
+  int rc = 0;
+  TestCurve line(2, {0, 0, 0, 3, 4, 0}, {0, 0, 1, 1});
+  EXPECT_EQ(arclength(line.cv, 0, 1, &rc), 5);
+  EXPECT_EQ(rc, 0);
+  // On one line but turning back: 0 -> 2 -> 1 as a quadratic reaches x = 4/3 and returns to 1.
+  TestCurve back(3, {0, 0, 0, 2, 0, 0, 1, 0, 0}, {0, 0, 0, 1, 1, 1});
+  EXPECT_NEAR(arclength(back.cv, 0, 1, &rc), 5.0 / 3, 1e-4);
+  // The same, tilted into space.
+  const double d[3] = {2 / 7.0, 3 / 7.0, 6 / 7.0};
+  TestCurve tilted(3, {0, 0, 0, 2 * d[0], 2 * d[1], 2 * d[2], d[0], d[1], d[2]}, {0, 0, 0, 1, 1, 1});
+  EXPECT_NEAR(arclength(tilted.cv, 0, 1, &rc), 5.0 / 3, 1e-4);
+  // Monotone along its line: the distance between the end points, also when the ends are not clamped.
+  TestCurve mono(4, {0, 0, 0, 1, 0, 0, 1.5, 0, 0, 4, 0, 0}, {0, 0, 0, 0, 1, 1, 1, 1});
+  EXPECT_NEAR(arclength(mono.cv, 0, 1, &rc), 4, 1e-14);
+  TestCurve loose(3, {0, 0, 0, 1, 1, 1, 2, 2, 2, 3, 3, 3}, {0, 1, 2, 3, 4, 5, 6});
+  double a[3], b[3];
+  BScveval_n(&loose.cv, 2, 0, a, &rc);
+  BScveval_n(&loose.cv, 4, 0, b, &rc);
+  EXPECT_NEAR(arclength(loose.cv, 2, 4, &rc), std::sqrt(3.0) * (b[0] - a[0]), 1e-13);
+  // Poles at one point; an interval within the parameter tolerance.
+  TestCurve dot(4, {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1}, {0, 0, 0, 0, 1, 1, 1, 1});
+  EXPECT_EQ(arclength(dot.cv, 0, 1, &rc), 0);
+  double len = -1, p0 = 0.5, p1 = 0.5 + 1e-9, thr = 0.5;
+  BSboolean status = BSFALSE;
+  BSarclen(&rc, &status, &line.cv, &p0, &p1, &thr, &len);
+  EXPECT_EQ(rc, 0);
+  EXPECT_EQ(status, BSTRUE);
+  EXPECT_EQ(len, 0);
+}
+
+TEST(ArcLength, RationalCircularArcsMeasureRadiusTimesSweep) {
+  TolScope accuracy(15, 1e-10);
+  int rc = 0;
+  for (double sweep : {0.3, M_PI / 2, 2.0, M_PI, 4.5, 2 * M_PI})
+    for (int segments : {2, 3, 5}) {
+      auto arc = circular_arc(2.5, 0.7, sweep, segments, 1, -2, 3);
+      const double end = segments;
+      EXPECT_NEAR(arclength(arc->cv, 0, end, &rc), 2.5 * sweep, 1e-9) << sweep << " in " << segments;
+      ASSERT_EQ(rc, 0);
+      // A part of it: one whole piece has a known share of the sweep.
+      EXPECT_NEAR(arclength(arc->cv, 1, 2, &rc), 2.5 * sweep / segments, 1e-9);
+    }
+  // The classic quarter: weights 1, sqrt(2)/2, 1, well within the default accuracy.
+  TestCurve quarter(3, {1, 0, 0, 1, 1, 0, 0, 1, 0}, {0, 0, 0, 1, 1, 1}, {1, std::sqrt(0.5), 1});
+  EXPECT_NEAR(arclength(quarter.cv, 0, 1, &rc), M_PI / 2, 1e-12);
+}
+
+TEST(ArcLength, AgreesWithQuadratureOnRandomCurves) {
+  TolScope accuracy(15, 1e-9);
+  std::mt19937 rng(131);
+  for (int trial = 0; trial < 40; ++trial) {
+    const int order = 2 + trial % 5, n = order + trial % 7;
+    const bool rational = trial % 3 == 0, clamped = trial % 4 != 1;
+    auto c = random_curve(rng, order, n, rational, clamped, trial % 2 ? order - 1 : 1);
+    std::uniform_real_distribution<double> ud(c->start(), c->end());
+    double a = ud(rng), b = ud(rng);
+    if (trial % 5 == 0) a = c->start(), b = c->end();
+    int rc = 0;
+    const double ours = arclength(c->cv, a, b, &rc);
+    ASSERT_EQ(rc, 0) << trial;
+    const double ref = reference_length(c->cv, a, b);
+    EXPECT_NEAR(ours, ref, 1e-8 * std::fmax(1.0, ref)) << "trial " << trial;
+    // The interval given the other way round.
+    EXPECT_NEAR(arclength(c->cv, b, a, &rc), ours, 1e-12 * std::fmax(1.0, ref));
+  }
+}
+
+TEST(ArcLength, PlanarCurveTiltedIntoSpaceKeepsItsLength) {
+  TolScope accuracy(15, 1e-10);
+  std::mt19937 rng(7);
+  auto flat = random_curve(rng, 4, 8, true, true);
+  for (int i = 0; i < flat->n(); ++i) flat->poles[3 * i + 2] = 0;
+  // Rotate about the axis (1, 1, 0)/sqrt(2) by 0.9 radians and move.
+  const double c = std::cos(0.9), s = std::sin(0.9), h = std::sqrt(0.5);
+  const double R[9] = {c + h * h * (1 - c), h * h * (1 - c), h * s, h * h * (1 - c), c + h * h * (1 - c), -h * s,
+                       -h * s, h * s, c};
+  std::vector<double> moved(flat->poles);
+  for (int i = 0; i < flat->n(); ++i)
+    for (int r = 0; r < 3; ++r) {
+      double v = 0;
+      for (int k = 0; k < 3; ++k) v += R[3 * r + k] * flat->poles[3 * i + k];
+      moved[3 * i + r] = v + (r + 1) * flat->weights[i];  // a translation, weighted like the poles
+    }
+  TestCurve tilted(4, std::vector<double>(3 * flat->n()), flat->knots, flat->weights);
+  tilted.poles = moved;
+  tilted.cv.poles = tilted.poles.data();
+  int rc = 0;
+  const double a = flat->start(), b = flat->end();
+  EXPECT_NEAR(arclength(tilted.cv, a, b, &rc), arclength(flat->cv, a, b, &rc), 1e-9);
+  EXPECT_NEAR(arclength(flat->cv, a, b, &rc), reference_length(flat->cv, a, b), 1e-9);
+}
+
+TEST(ArcLength, ClosedCurveMeasuresTheArcThroughTheGivenParameter) {
+  TolScope accuracy(15, 1e-10);
+  auto circle = circular_arc(1, 0, 2 * M_PI, 4);
+  circle->cv.phy_closed = 1;
+  int rc = 0;
+  BSboolean status = BSFALSE;
+  double len = 0, a = 1, b = 2, inside = 1.5, outside = 3.5, before = 0.5;
+  BSarclen(&rc, &status, &circle->cv, &a, &b, &inside, &len);
+  EXPECT_EQ(status, BSTRUE);
+  EXPECT_NEAR(len, M_PI / 2, 1e-9);
+  BSarclen(&rc, &status, &circle->cv, &b, &a, &outside, &len);
+  EXPECT_NEAR(len, 3 * M_PI / 2, 1e-9);
+  BSarclen(&rc, &status, &circle->cv, &a, &b, &before, &len);
+  EXPECT_NEAR(len, 3 * M_PI / 2, 1e-9);
+  EXPECT_EQ(circle->cv.phy_closed, 1);
+  // BSarclength goes through the midpoint: the inner arc.
+  EXPECT_NEAR(arclength(circle->cv, 0.5, 3.5, &rc), 3 * M_PI / 2, 1e-9);
+}
+
+TEST(ArcLength, FailuresKeepTheCurveAndReportStatus) {
+  // 200 poles: the cut pieces need heap scratch, and the first heap request fails.
+  std::mt19937 rng(9);
+  auto big = random_curve(rng, 4, 200, false, true);
+  big->cv.phy_closed = 1;
+  int rc = 0;
+  BSboolean status = BSTRUE;
+  double len = 0, a = big->start() + 1, b = big->end() - 1, mid = (a + b) / 2;
+  BSallocfailat(1);
+  BSarclen(&rc, &status, &big->cv, &a, &b, &mid, &len);
+  BSallocfailat(0);
+  EXPECT_EQ(rc, 33);
+  EXPECT_EQ(status, BSFALSE);
+  EXPECT_EQ(len, DBL_MAX);
+  EXPECT_EQ(big->cv.phy_closed, 1) << "restored on the failure path too";
+  EXPECT_EQ(BSscratchheapblocks(), 0);
+  // Whole-curve routines: the wrong kind of curve.
+  BSarclg4ds(&big->cv, 1e-6, &len, &rc);
+  EXPECT_EQ(rc, -2);
+  EXPECT_EQ(BSarclength(&rc, nullptr, &a, &b, &len), BSFALSE);
+  EXPECT_EQ(rc, 3);
+}
+
+TEST(ArcLength, EndKnotOfHighMultiplicityIsNotReadPastTheArrays) {
+  // Order 3 with four end knots: the last span is empty and the skip must stop at the end of the knot vector
+  // (the vector holds exactly n + k knots, so a step too far is caught by the address checker).
+  std::vector<double> poles = {0, 0, 0, 1, 1, 0, 2, 0, 0, 9, 9, 9};
+  TestCurve c(3, poles, {0, 0, 0, 1, 1, 1, 1});
+  double len = 0;
+  int rc = 0;
+  BSarclg3ds(&c.cv, 1e-10, &len, &rc);
+  ASSERT_EQ(rc, 0);
+  EXPECT_NEAR(len, reference_length(c.cv, 0, 1), 1e-9);
+}
+
+TEST(ArcLength, SpanPolynomialAndPlaneFrame) {
+  std::mt19937 rng(17);
+  auto c = random_curve(rng, 5, 9, false, true, 2);
+  const int n = c->n(), d = c->order() - 1;
+  std::vector<double> blocks(3 * n), coef(3 * (d + 1));
+  for (int i = 0; i < n; ++i)
+    for (int k = 0; k < 3; ++k) blocks[k * n + i] = c->poles[3 * i + k];
+  for (int span = d; span < n; ++span) {
+    const double a = c->knots[span], b = c->knots[span + 1];
+    if (!(b > a)) continue;
+    int rc = 0;
+    BSspantocan(d, n, 3, blocks.data(), c->knots.data(), span, coef.data(), &rc);
+    ASSERT_EQ(rc, 0);
+    for (double s : {-1.0, -0.3, 0.5, 1.0}) {
+      double p[3];
+      ref_point(*c, (a + b) / 2 + s * (b - a) / 2, p);
+      for (int k = 0; k < 3; ++k) {
+        double v = 0;
+        for (int j = d; j >= 0; --j) v = v * s + coef[k * (d + 1) + j];
+        EXPECT_NEAR(v, p[k], 1e-10 * std::fmax(1.0, std::fabs(p[k])));
+      }
+    }
+  }
+  for (auto normal : {std::vector<double>{0, 0, 1}, std::vector<double>{0.6, 0, -0.8},
+                      std::vector<double>{1 / std::sqrt(3.0), 1 / std::sqrt(3.0), -1 / std::sqrt(3.0)}}) {
+    double e1[3], e2[3];
+    BSplnframe(normal.data(), e1, e2);
+    auto dot = [](const double *x, const double *y) { return x[0] * y[0] + x[1] * y[1] + x[2] * y[2]; };
+    EXPECT_NEAR(dot(e1, e1), 1, 1e-15);
+    EXPECT_NEAR(dot(e2, e2), 1, 1e-15);
+    EXPECT_NEAR(dot(e1, e2), 0, 1e-15);
+    EXPECT_NEAR(dot(e1, normal.data()), 0, 1e-15);
+    EXPECT_NEAR(e1[1] * e2[2] - e1[2] * e2[1], normal[0], 1e-15) << "right-handed";
+  }
+  // Rational poles in the frame: the weighted pole less the weighted origin, weights appended.
+  TestCurve r(2, {1, 2, 3, 4, 5, 6}, {0, 0, 1, 1}, {2, 0.5});
+  const double origin[3] = {1, 1, 1}, e1[3] = {1, 0, 0}, e2[3] = {0, 0, 1};
+  double out[6];
+  BSprjpolpl(&r.cv, origin, e1, e2, out);
+  EXPECT_EQ(std::vector<double>(out, out + 6), (std::vector<double>{0, 1.5, 4, 2.5, 2, 0.5}));
+}
+
+}  // namespace

@@ -1,0 +1,138 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <vector>
+
+#include "tests/bspline/measure_fixtures.h"
+
+namespace {
+
+double iarcln(VOQbsp_curve &cv, double par0, double dist, double dir, int *rc) {
+  double par = -777;
+  BSiarcln(rc, &cv, &par0, &dist, &dir, &par);
+  return par;
+}
+
+TEST(LengthParameter, PolylineWalk) {
+  TestCurve poly(2, {0, 0, 0, 1, 0, 0, 1, 1, 0}, {0, 0, 1, 2, 2});
+  int rc = 0;
+  EXPECT_DOUBLE_EQ(iarcln(poly.cv, 0, 1.5, 2, &rc), 1.5);
+  EXPECT_DOUBLE_EQ(iarcln(poly.cv, 0.25, 0.5, 2, &rc), 0.75);
+  EXPECT_DOUBLE_EQ(iarcln(poly.cv, 2, 1.25, 0, &rc), 0.75) << "backwards";
+  EXPECT_DOUBLE_EQ(iarcln(poly.cv, 1, 0.5, 0, &rc), 0.5) << "backwards from a knot";
+  double par = 0;
+  const double p0 = 0, d = 3, dir = 2;
+  EXPECT_EQ(BSiarcln(&rc, &poly.cv, &p0, &d, &dir, &par), BSFALSE);
+  EXPECT_EQ(rc, 9);
+  // The whole length (within dist_tol) is the end parameter without any walk.
+  EXPECT_EQ(iarcln(poly.cv, 0, 2 + 5e-7, 2, &rc), 2);
+  EXPECT_EQ(rc, 0);
+}
+
+TEST(LengthParameter, ClosedPolylineWrapsOverItsSeam) {
+  // The unit square from (0,0,0) around and back, knots 0..4.
+  TestCurve square(2, {0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0, 0, 0, 0}, {0, 0, 1, 2, 3, 4, 4});
+  square.cv.phy_closed = 1;
+  int rc = 0;
+  // From 3.5 forward: 0.5 to the seam, then 1.25 more.
+  const double total = 0.5, p0 = 3.5, dist = 1.75, end = 4;
+  double par = 0;
+  ASSERT_TRUE(BSiarcln2(&rc, &square.cv, &total, &p0, &dist, &end, &par));
+  EXPECT_DOUBLE_EQ(par, 1.25);
+  // Backwards from 0.5 over the seam.
+  const double total_back = 0.5, q0 = 0.5, dist_back = 1.0, start = 0;
+  ASSERT_TRUE(BSiarcln2(&rc, &square.cv, &total_back, &q0, &dist_back, &start, &par));
+  EXPECT_DOUBLE_EQ(par, 3.5);
+  // No more than one turn is walked.
+  const double too_far = 9;
+  EXPECT_FALSE(BSiarcln2(&rc, &square.cv, &total, &p0, &too_far, &end, &par));
+  EXPECT_EQ(rc, 9);
+}
+
+TEST(LengthParameter, InvertsTheArcLength) {
+  TolScope accuracy(15, 1e-10);
+  std::mt19937 rng(132);
+  for (int trial = 0; trial < 24; ++trial) {
+    const int order = 3 + trial % 3;
+    auto c = random_curve(rng, order, order + 1 + trial % 5, trial % 2 == 1, trial % 3 != 0);
+    std::uniform_real_distribution<double> ud(c->start(), c->end());
+    const double p0 = ud(rng);
+    const bool forward = trial % 4 < 2;
+    int rc = 0;
+    const double to_end = forward ? arclength(c->cv, p0, c->end(), &rc) : arclength(c->cv, c->start(), p0, &rc);
+    const double dist = to_end * (0.1 + 0.8 * (trial % 7) / 6.0);
+    const double par = iarcln(c->cv, p0, dist, forward ? c->end() : c->start(), &rc);
+    ASSERT_EQ(rc, 0) << trial;
+    EXPECT_EQ(par > p0, forward) << trial;
+    EXPECT_NEAR(arclength(c->cv, p0, par, &rc), dist, 2e-6) << trial;
+  }
+  int rc = 0;
+  const double p0 = 0.5, dist = 10, dir = 1, total = 1;
+  double par = 0;
+  auto arc = circular_arc(1, 0, 2, 2);
+  EXPECT_FALSE(BSiarcln2(&rc, &arc->cv, &total, &p0, &dist, &dir, &par));
+  EXPECT_EQ(rc, 9) << "beyond the end of an open curve";
+}
+
+TEST(LengthParameter, ClosedCurveWrapsAsManyTurnsAsNeeded) {
+  TolScope accuracy(15, 1e-10);
+  // A circle of length 10.
+  const double r = 10 / (2 * M_PI);
+  auto circle = circular_arc(r, 0, 2 * M_PI, 4);
+  circle->cv.phy_closed = 1;
+  int rc = 0;
+  // From the range start, 12 forward: once round and then 2 more.
+  const double par = iarcln(circle->cv, 0, 12, 4, &rc);
+  ASSERT_EQ(rc, 0);
+  EXPECT_NEAR(arclength(circle->cv, 0, par, &rc), 2, 2e-6);
+  EXPECT_EQ(circle->cv.phy_closed, 1);
+  // From inside backwards: 2.5 to the seam, a whole turn, and 3 more before the seam.
+  const double back = iarcln(circle->cv, 1, 2.5 + 10 + 3, 0, &rc);
+  ASSERT_EQ(rc, 0);
+  EXPECT_NEAR(arclength(circle->cv, back, 4, &rc), 3, 2e-6);
+}
+
+TEST(LengthParameter, RespacingKeepsTheShapeAndFollowsThePolygonPieces) {
+  // A cubic with a C0 joint at 3 (double knot): pieces of polygon length 3 and 9.
+  TestCurve c(4, {0, 0, 0, 1, 0, 0, 2, 0, 0, 3, 0, 0, 3, 3, 0, 3, 6, 0, 3, 9, 0},
+              {0, 0, 0, 0, 3, 3, 3, 5, 5, 5, 5});
+  TestCurve before(4, {0, 0, 0, 1, 0, 0, 2, 0, 0, 3, 0, 0, 3, 3, 0, 3, 6, 0, 3, 9, 0}, c.knots);
+  int rc = 0;
+  BSarclnparc(&rc, &c.cv);
+  ASSERT_EQ(rc, 0);
+  EXPECT_EQ(c.knots, (std::vector<double>{0, 0, 0, 0, 0.25, 0.25, 0.25, 1, 1, 1, 1}));
+  std::mt19937 rng(4);
+  // Piece 0 maps [0, 3] onto [0, 0.25], piece 1 [3, 5] onto [0.25, 1].
+  expect_same_points(before.cv, c.cv, 0, 3, [](double u) { return u / 12; }, rng);
+  expect_same_points(before.cv, c.cv, 3, 5, [](double u) { return 0.25 + (u - 3) * 0.375; }, rng);
+}
+
+TEST(LengthParameter, RespacingWithoutJointsOnlyNormalises) {
+  TestCurve c(3, {0, 0, 0, 1, 2, 0, 3, 1, 0, 4, 0, 0}, {2, 2, 2, 4, 6, 6, 6});
+  int rc = 0;
+  BSarclnparc(&rc, &c.cv);
+  ASSERT_EQ(rc, 0);
+  EXPECT_EQ(c.knots, (std::vector<double>{0, 0, 0, 0.5, 1, 1, 1}));
+}
+
+TEST(LengthParameter, RespacingAnUnclampedCurveKeepsItsEnds) {
+  // Order 3 with a joint (double knot) at 3 and free end knots: the knots outside the range move with the piece
+  // they shape.
+  std::vector<double> knots = {-1, 0, 1, 3, 3, 4, 6, 7};
+  const std::vector<double> poles = {0, 0, 0, 1, 1, 0, 2, 0, 0, 3, 2, 0, 5, 2, 0};
+  TestCurve c(3, poles, knots), before(3, poles, knots);
+  int rc = 0;
+  BSarclnparc(&rc, &c.cv);
+  ASSERT_EQ(rc, 0);
+  EXPECT_EQ(c.knots[2], 0);
+  EXPECT_EQ(c.knots[5], 1);
+  // The joint sits where the polygon pieces put it; the pieces keep their shape under the two linear maps.
+  const double F = c.knots[3];
+  EXPECT_EQ(c.knots[4], F);
+  std::mt19937 rng(5);
+  expect_same_points(before.cv, c.cv, 1, 3, [F](double u) { return (u - 1) / 2 * F; }, rng);
+  expect_same_points(before.cv, c.cv, 3, 4, [F](double u) { return F + (u - 3) * (1 - F); }, rng);
+}
+
+}  // namespace
