@@ -6,6 +6,10 @@
 #include "display/style/ptrlist.h"
 #include "display/style/stylbas/JMissingGraphic.h"
 #include "display/style/stylesrv_clsid.h"
+#include "display/style/styllib/JStyleLib.h"
+#include "display/style/styllib/JStyleResource.h"
+#include "display/style/styllib/JStyleUnit.h"
+#include "display/style/styles/JStyleSimpleDashType.h"
 #include "display/style/textscratch.h"
 #include "host/pellow/pellow.h"
 
@@ -31,7 +35,7 @@ __attribute__((init_priority(STYLESRV_INIT_BLOCK_LIST))) JPtrList g_blockList(10
 // ---- the class table ----
 
 #define STYLESRV_UNBUILT_ROW(cls, allocator) \
-  constexpr StyleClassRow kRow##cls{#cls, StyleAllocator::allocator, nullptr};
+  constexpr StyleClassRow kRow##cls{#cls, StyleAllocator::allocator, nullptr, nullptr};
 
 STYLESRV_UNBUILT_ROW(JStyleMultiplexer, Engine)
 STYLESRV_UNBUILT_ROW(JStyleSimpleFill, Engine)
@@ -39,7 +43,8 @@ STYLESRV_UNBUILT_ROW(JStyleHatchFill, Engine)
 STYLESRV_UNBUILT_ROW(JStyleTextChar, Engine)
 STYLESRV_UNBUILT_ROW(JStyleTextPara, Engine)
 STYLESRV_UNBUILT_ROW(JStyleSimpleLine, Engine)
-STYLESRV_UNBUILT_ROW(JStyleSimpleDashType, Engine)
+constexpr StyleClassRow kRowJStyleSimpleDashType =
+    StyleClassRowFor<JStyleSimpleDashType, StyleAllocator::Engine>("JStyleSimpleDashType");
 STYLESRV_UNBUILT_ROW(JStyleOverride, Engine)
 STYLESRV_UNBUILT_ROW(JStyleOLG, Engine)
 STYLESRV_UNBUILT_ROW(JStyleBitmap, Engine)
@@ -50,9 +55,10 @@ STYLESRV_UNBUILT_ROW(JStyleLineSolid, Engine)
 STYLESRV_UNBUILT_ROW(JStyleSimpleMultiplexer, Engine)
 STYLESRV_UNBUILT_ROW(JStyleSymbolFill, Engine)
 STYLESRV_UNBUILT_ROW(JStyleObjectCallback, Ordinary)
-STYLESRV_UNBUILT_ROW(JStyleLib, Engine)
-STYLESRV_UNBUILT_ROW(JStyleUnit, Engine)
-STYLESRV_UNBUILT_ROW(JStyleResource, Engine)
+constexpr StyleClassRow kRowJStyleLib = StyleClassRowFor<JStyleLib, StyleAllocator::Engine>("JStyleLib");
+constexpr StyleClassRow kRowJStyleUnit = StyleClassRowFor<JStyleUnit, StyleAllocator::Engine>("JStyleUnit");
+constexpr StyleClassRow kRowJStyleResource =
+    StyleClassRowFor<JStyleResource, StyleAllocator::Engine>("JStyleResource");
 STYLESRV_UNBUILT_ROW(JSymbolDef, Engine)
 STYLESRV_UNBUILT_ROW(JSCustodian, Ordinary)
 STYLESRV_UNBUILT_ROW(JVOQStyleAccess, Ordinary)
@@ -133,6 +139,7 @@ const StyleServerInternals kInternals{
     &ClassTable,
     &ClassObjectFromTable,
     &GetMissingGraphic,
+    &StyleLibDropObjects,
 };
 
 }  // namespace

@@ -99,6 +99,9 @@ struct StyleServerInternals {
   const StyleClassTable* (*GetClassTable)();
   HRESULT (*GetClassObjectFromTable)(const StyleClassTable* table, REFCLSID clsid, REFIID iid, void** out);
   IJGraphic* (*GetMissingGraphic)();  // the process's missing-graphic placeholder
+  // Lets a style library go of the objects of its entries that the document keeps, as a load leaves them, so
+  // that the next use fetches them from the document again.
+  HRESULT (*DropLibraryObjects)(IUnknown* library);
 };
 
 extern "C" const StyleServerInternals* WINAPI GetStyleServerInternals();

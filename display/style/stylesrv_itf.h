@@ -18,6 +18,12 @@ class StyleNameMap;             // a style type's name table in the style librar
 // The style type of line styles, and the category a style reports unless its class says otherwise.
 inline constexpr GUID STYLETYPE_Linear = {0x606FE420, 0x0025, 0x11D0, {0xA1, 0xE1, 0x08, 0x00, 0x36, 0xA1, 0xCF, 0x02}};
 
+// The style type of dash types.
+inline constexpr GUID STYLETYPE_Dash = {0x93ADC030, 0x0CB6, 0x11D0, {0xB2, 0x9B, 0x08, 0x00, 0x36, 0x22, 0xD7, 0x02}};
+
+// The host engine's extension class of line styles: what a line style does not answer itself, the engine may.
+inline constexpr GUID CLASSEXT_LineStyle = {0x42F2A7C0, 0xFFE3, 0x11CD, {0xA8, 0x2A, 0x08, 0x00, 0x36, 0x01, 0xE8, 0x55}};
+
 // Class tags of the headers that the bases exchange with a versioned archive.
 inline constexpr GUID CLASSTAG_JStyleBase = {0x19F333B0, 0x4F81, 0x11D0, {0xA2, 0x23, 0x08, 0x00, 0x36, 0xA1, 0xCF, 0x02}};
 inline constexpr GUID CLASSTAG_CStyleRdr2dBase = {0x19F333B3, 0x4F81, 0x11D0, {0xA2, 0x23, 0x08, 0x00, 0x36, 0xA1, 0xCF, 0x02}};
@@ -40,6 +46,10 @@ inline constexpr IID IID_IJGraphic = {0xF073D730, 0xCEE6, 0x11CD, {0x8B, 0xA4, 0
 inline constexpr IID IID_IJSLLibrarian = {0x53A9CDB1, 0xE944, 0x11CF, {0x80, 0x94, 0x08, 0x00, 0x36, 0xCE, 0x6C, 0x02}};
 inline constexpr IID IID_IJSLLibrarian2 = {0xF42739B1, 0x7AFB, 0x11D0, {0x81, 0x31, 0x08, 0x00, 0x36, 0xCE, 0x6C, 0x02}};
 inline constexpr IID IID_IJSLManageStyleServices = {0x74A329BA, 0xB9B5, 0x11D4, {0x9C, 0x03, 0x08, 0x00, 0x36, 0x01, 0x01, 0x74}};
+inline constexpr IID IID_IJStyleDashType = {0x5CAEABF1, 0xCC2A, 0x11CE, {0x95, 0xC7, 0x08, 0x00, 0x36, 0x48, 0x39, 0x02}};
+inline constexpr IID IID_IJStyleDashTypeRender = {0xEA1ACBD2, 0xE20A, 0x11CE, {0x95, 0xCA, 0x08, 0x00, 0x36, 0x48, 0x39, 0x02}};
+inline constexpr IID IID_IJStyleSimpleDashType = {0xEA1ACBD1, 0xE20A, 0x11CE, {0x95, 0xCA, 0x08, 0x00, 0x36, 0x48, 0x39, 0x02}};
+inline constexpr IID IID_IJStyleDashTypeClient = {0x5B4D6900, 0xFF52, 0x11CF, {0xA9, 0xE6, 0x08, 0x00, 0x36, 0x56, 0xCA, 0x02}};
 
 // ---- units codes and style kinds ----
 
@@ -183,6 +193,56 @@ struct StyleGeometryRecord {
 };
 static_assert(sizeof(StyleGeometryRecord) == 64);
 static_assert(offsetof(StyleGeometryRecord, pointList) == 56);
+
+// The host's record of the element drawn. Styles hand it on unchanged; the dash generation reads three fields.
+struct StyleElementRecord {
+  double runLength;   // 0.0: none given, the run's own length counts
+  double phase;       // where in the dash pattern the run starts
+  DWORD elementCode;  // 115, 116 and 127 never restart the pattern at corners
+  DWORD reserved;
+};
+static_assert(sizeof(StyleElementRecord) == 24);
+
+// The description of a simple dash type, handed to and from it and across the exported style API.
+struct tagStyleSimpleDashTypeData {
+  DWORD unitsCode;
+  DWORD count;
+  const double* lengths;  // count signed lengths: > 0 a dash, < 0 a gap, 0.0 or -DBL_MAX an empty entry
+  DWORD flags;            // bits 0-3 the pattern mode; 0x10 strokes hidden; 0x20 restart at corners
+  double endFraction;     // the part of the first entry that shows at each run end
+  DWORD strokesHidden;    // 0 or 1; non-zero is read as set
+};
+static_assert(sizeof(tagStyleSimpleDashTypeData) == 32);
+static_assert(offsetof(tagStyleSimpleDashTypeData, endFraction) == 16);
+static_assert(offsetof(tagStyleSimpleDashTypeData, strokesHidden) == 24);
+
+// Flags word of a simple dash type.
+enum StyleDashFlags : DWORD {
+  DASH_MODE_MASK = 0xF,
+  DASH_MODE_REPEAT = 0,
+  DASH_MODE_STRETCH = 1,  // the pattern once over the run, gaps stretched
+  DASH_MODE_FIT = 2,      // whole patterns, gaps stretched so that the run ends on a dash
+  DASH_MODE_AUTOMATIC = 8,  // fit when the line asks for it, else repeat
+  DASH_STROKES_HIDDEN = 0x10,  // only the clients draw
+  DASH_CORNER_RESTART = 0x20,  // the pattern starts again at corners sharper than pi/6
+  DASH_CURRENT_FORM = 0x1000000,
+  DASH_CLEARED_BITS = 0x7E000000,  // bits 25-30
+  DASH_OLD_FORM = 0x80000000,
+};
+
+// What the dash generation tells its clients about the drawing call, nine words.
+struct DashClientContext {
+  IRenderTarget2d* target;
+  const RenderContextScales* context;
+  UINT_PTR zero;
+  const tagStyleOverride* record;
+  const StyleElementRecord* element;
+  const RenderContextScales* context2;
+  UINT_PTR zero2;
+  const tagStyleOverride* record2;
+  const StyleElementRecord* element2;
+};
+static_assert(sizeof(DashClientContext) == 9 * sizeof(void*));
 
 // The record handed to a graphic's Draw; its layout is the host's graphic protocol.
 struct GraphicDrawContext {
@@ -407,4 +467,242 @@ struct IJGraphic : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE Draw(GraphicDrawContext* context) = 0;
   // Either pointer may be null.
   virtual HRESULT STDMETHODCALLTYPE GetRange(GraphicRange* range, StyleExtent* extent) = 0;
+};
+
+// ---- dash types ----
+
+// A style that draws at the entries of a dash pattern while a dash type walks a run. Each served entry has a
+// state word that belongs to the client; it is zero before BeginRun and may hold a pointer of the client's.
+struct IJStyleDashTypeClient : public IUnknown {
+  // S_OK when the client serves the pattern entry.
+  virtual HRESULT STDMETHODCALLTYPE AcceptsEntry(DWORD index) = 0;
+  virtual HRESULT STDMETHODCALLTYPE BeginRun(void** state, const DashClientContext* context, DWORD index) = 0;
+  virtual HRESULT STDMETHODCALLTYPE EndRun(void** state, const DashClientContext* context, DWORD index) = 0;
+  // `offset`: how far into the entry the walk begins; `value`: the entry's scaled length.
+  virtual HRESULT STDMETHODCALLTYPE EntryStart(void** state, const DashClientContext* context, DWORD index, double x,
+                                               double y, double z, double offset, double value) = 0;
+  // `pieceLength`: the entry's piece on the incoming segment, whose unit direction (x, y) is `direction`.
+  virtual HRESULT STDMETHODCALLTYPE CornerReached(void** state, const DashClientContext* context, DWORD index,
+                                                  double x, double y, double z, double pieceLength,
+                                                  const double* direction) = 0;
+  // Answers 1 when the client drew and the dash type must set its pen again.
+  virtual HRESULT STDMETHODCALLTYPE EntryEnd(void** state, const DashClientContext* context, DWORD index, double x,
+                                             double y, double z, double pieceLength, const double* direction,
+                                             double value) = 0;
+};
+
+// The drawing interface of dash types, through which line styles dash their runs.
+struct IJStyleDashTypeRender : public IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE NotOffered3(DWORD) = 0;
+  // Raises each field of *extent to the clients' extents.
+  virtual HRESULT STDMETHODCALLTYPE GetExtents(StyleExtent* extent, const RenderContextScales* context, DWORD,
+                                               const tagStyleOverride* record) = 0;
+  // Dashes one run. `fitRequest` matters in the automatic mode only; `width` is already converted.
+  virtual HRESULT STDMETHODCALLTYPE RenderDashes(const StylePointRun* run, IRenderTarget2d* target,
+                                                 const RenderContextScales* context, DWORD fitRequest,
+                                                 const tagStyleOverride* record, const StyleElementRecord* element,
+                                                 DWORD colour, double width) = 0;
+};
+
+// The client list of a dash type: styles kept by style ID, each holding one use of its ID.
+struct IJStyleDashType : public IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE NotOffered3(DWORD) = 0;
+  virtual HRESULT STDMETHODCALLTYPE NotOffered4(DWORD) = 0;
+  virtual HRESULT STDMETHODCALLTYPE NotOffered5(DWORD, DWORD) = 0;
+  virtual HRESULT STDMETHODCALLTYPE NotOffered6(DWORD) = 0;
+  virtual HRESULT STDMETHODCALLTYPE NotOffered7(DWORD, DWORD) = 0;
+  virtual HRESULT STDMETHODCALLTYPE NotOffered8(DWORD) = 0;
+  virtual HRESULT STDMETHODCALLTYPE NotOffered9(DWORD) = 0;
+  virtual HRESULT STDMETHODCALLTYPE NotOffered10(DWORD, DWORD, DWORD, DWORD, DWORD) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetClients(LONG count, IJStyleDashTypeClient** clients) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetClientIDs(LONG count, const DWORD* ids) = 0;
+  // Each client handed out with a reference, or null. S_FALSE when `count` is below the client count.
+  virtual HRESULT STDMETHODCALLTYPE GetClients(LONG count, IJStyleDashTypeClient** out) = 0;
+  // S_FALSE when fewer IDs were copied than the ID array holds.
+  virtual HRESULT STDMETHODCALLTYPE GetClientIDs(LONG count, DWORD* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetClientCount(DWORD* out) = 0;
+};
+
+// The description of a simple dash type.
+struct IJStyleSimpleDashType : public IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE SetUnits(DWORD unitsCode) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetUnits(DWORD* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetLengths(DWORD count, const double* lengths) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetCount(DWORD* out) = 0;
+  // Answers 8, writing nothing, when *count is below the number of lengths.
+  virtual HRESULT STDMETHODCALLTYPE GetLengths(DWORD* count, double* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetData(const tagStyleSimpleDashTypeData* data) = 0;
+  // Answers 8, with only the units code written, when the record's count is below the number of lengths.
+  virtual HRESULT STDMETHODCALLTYPE GetData(tagStyleSimpleDashTypeData* data) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetLockedFields(DWORD* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetLockedFields(DWORD fields) = 0;
+  // The pattern mode and the nominal length of one pattern, unconverted.
+  virtual HRESULT STDMETHODCALLTYPE GetPatternLength(DWORD* mode, double* length) = 0;
+};
+
+// Answered by GetLengths and GetData when the caller's buffer is too small: retry with GetCount slots.
+inline constexpr HRESULT kDashBufferTooSmall = 8;
+
+// ---- the style library ----
+
+class JSymbolDescriptor;  // a name of a style type's name table, with the style behind it
+struct IWorkbenchAdmin;   // the binding interface of a workbench
+
+// The style types a new library registers, in this order: "Dash" and "Linear" (above), then these.
+inline constexpr GUID STYLETYPE_Fill = {0x606FE421, 0x0025, 0x11D0, {0xA1, 0xE1, 0x08, 0x00, 0x36, 0xA1, 0xCF, 0x02}};
+inline constexpr GUID STYLETYPE_TextChar = {0x606FE422, 0x0025, 0x11D0, {0xA1, 0xE1, 0x08, 0x00, 0x36, 0xA1, 0xCF, 0x02}};
+inline constexpr GUID STYLETYPE_TextPara = {0x606FE423, 0x0025, 0x11D0, {0xA1, 0xE1, 0x08, 0x00, 0x36, 0xA1, 0xCF, 0x02}};
+inline constexpr GUID STYLETYPE_Dimension = {0x606FE424, 0x0025, 0x11D0, {0xA1, 0xE1, 0x08, 0x00, 0x36, 0xA1, 0xCF, 0x02}};
+inline constexpr GUID STYLETYPE_BriskFrame = {0x606FE425, 0x0025, 0x11D0, {0xA1, 0xE1, 0x08, 0x00, 0x36, 0xA1, 0xCF, 0x02}};
+inline constexpr GUID STYLETYPE_HatchFillPattern = {0x551147C0, 0x0E6B, 0x11D0, {0x80, 0x50, 0x08, 0x00, 0x36, 0x01, 0xB3, 0xD4}};
+inline constexpr GUID STYLETYPE_SymbolFillPattern = {0x9C76B380, 0x2559, 0x11D2, {0xAB, 0xF0, 0x08, 0x00, 0x36, 0x3C, 0x8C, 0x03}};
+inline constexpr GUID STYLETYPE_SegmentedStyle = {0x01B0AB10, 0x4D5F, 0x11D0, {0x83, 0xB9, 0x08, 0x00, 0x36, 0x17, 0x05, 0x02}};
+inline constexpr GUID STYLETYPE_PointSymbol = {0x1B5F70A1, 0x708A, 0x11D0, {0x94, 0x19, 0x08, 0x00, 0x36, 0x01, 0xBE, 0x52}};
+inline constexpr GUID STYLETYPE_LinePointGen = {0x1B5F70A2, 0x708A, 0x11D0, {0x94, 0x19, 0x08, 0x00, 0x36, 0x01, 0xBE, 0x52}};
+inline constexpr GUID STYLETYPE_Mux3d = {0x8D7F1D46, 0xB368, 0x11D1, {0xBC, 0x42, 0x08, 0x00, 0x36, 0x93, 0xE1, 0x02}};
+
+// Interfaces under which the library hands out the styles of a type (its category), besides IJStyleRender,
+// IJStylePrerender and IJStyleDashTypeRender above.
+inline constexpr IID IID_IJStyleTextPara = {0x0391DF90, 0x5D4C, 0x11CE, {0xBB, 0x2E, 0x08, 0x00, 0x36, 0x01, 0xBD, 0xA9}};
+inline constexpr IID IID_IJStyleFillTypeRender = {0xA99F1CA0, 0x2DD4, 0x11CF, {0xB2, 0x71, 0x08, 0x00, 0x36, 0x82, 0x56, 0x02}};
+
+// The library's interfaces besides the librarian.
+inline constexpr IID IID_IJSLRender = {0xF0B95481, 0xDF14, 0x11CF, {0x80, 0x90, 0x08, 0x00, 0x36, 0xCE, 0x6C, 0x02}};
+inline constexpr IID IID_IJSLibAccess = {0xAE5344C1, 0x3019, 0x11D0, {0x80, 0xF3, 0x08, 0x00, 0x36, 0xCE, 0x6C, 0x02}};
+inline constexpr IID IID_IJSLWorkShop = {0x3F7C1EBA, 0xC4DE, 0x11D1, {0x99, 0x2C, 0x08, 0x00, 0x36, 0xBB, 0x75, 0x02}};
+inline constexpr IID IID_IJStyleConvertR1Elements = {0x317A0050, 0x56B2, 0x11D0, {0xA2, 0x2D, 0x08, 0x00, 0x36, 0xA1, 0xCF, 0x02}};
+inline constexpr IID IID_IJStyleResourceList = {0x1D388880, 0x31D5, 0x11D0, {0xA9, 0xFE, 0x08, 0x00, 0x36, 0x56, 0xCA, 0x02}};
+inline constexpr IID IID_IJStyleUnitSettings = {0x2ED06BE3, 0x415F, 0x11D0, {0x81, 0x01, 0x08, 0x00, 0x36, 0xCE, 0x6C, 0x02}};
+// Answered for the library by the engine's library extension.
+inline constexpr IID IID_IJSLExtension = {0x22CAC700, 0x7655, 0x101B, {0xB3, 0x82, 0x08, 0x00, 0x36, 0x01, 0xB2, 0x0D}};
+// Answered for the library by the document that holds it.
+inline constexpr IID IID_IJSLDocumentInterface = {0xC2AA2CFC, 0x38DC, 0x11D0, {0x9D, 0xE2, 0x08, 0x00, 0x36, 0xD8, 0x27, 0x02}};
+// The workshop's link to the library that aggregates it.
+inline constexpr IID IID_IJShopServices = {0x4587E0A0, 0x0922, 0x11D1, {0x91, 0x2B, 0x08, 0x00, 0x36, 0x23, 0xD2, 0x02}};
+inline constexpr IID IID_IWorkbenchAdmin = {0x33C8948A, 0xC29C, 0x11D1, {0xBC, 0xC2, 0x08, 0x00, 0x36, 0x92, 0xD0, 0x02}};
+
+// Persistent IDs of a library entry besides the document's own.
+inline constexpr DWORD kPersistentIDNone = 0;                // a name whose object comes from a style-library file
+inline constexpr DWORD kPersistentIDNoDocument = 0x77777777;  // added while the library works without a document
+inline constexpr DWORD kPersistentIDReleased = 0xFFFFFFFF;    // released from the document
+
+// Entry flags the library sets itself.
+inline constexpr DWORD kEntryDetached = 0x4;  // the object was detached from the library while it was removed
+
+// One entry of a style library: eleven words, indexed by style ID. A zeroed record is a free slot.
+struct StyleEntry {
+  WORD typeIndex;  // in the library's type table
+  WORD removing;   // set while the library removes the entry; never persisted
+  DWORD entryFlags;
+  LPWSTR name;             // owned; null for an unnamed style
+  LPWSTR auxText;          // owned
+  IUnknown* typedStyle;    // the object under its type's category interface (or its identity); a reference
+  IUnknown* styleObject;   // the object's identity, a reference; null while not loaded
+  DWORD useCount;          // references held by elements and other styles
+  DWORD persistentID;      // the document's ID of the object, or one of the kPersistentID values
+  DWORD parentID;
+  DWORD spare;             // kept and persisted, not interpreted
+  DWORD holdCount;         // second use count, not persisted
+};
+static_assert(sizeof(StyleEntry) == 44);
+
+// One style type of a library.
+struct StyleTypeRecord {
+  GUID type;
+  StyleNameMap* names;  // owned
+  DWORD activeID;
+  DWORD defaultID;  // the type's default (exception) style
+  IID category;     // the interface every style of the type is asked for
+};
+static_assert(sizeof(StyleTypeRecord) == 44);
+static_assert(offsetof(StyleTypeRecord, category) == 28);
+
+// Called for each name descriptor of a type; a failure stops the walk.
+using StyleDescriptorCallback = HRESULT(WINAPI*)(JSymbolDescriptor* descriptor, void* context);
+
+// The library's fast path while drawing, and its use counts.
+struct IJSLRender : public IUnknown {
+  // The ID's style under its type's category interface, without a reference; *type, when asked, its type.
+  virtual HRESULT STDMETHODCALLTYPE GetStyleForRender(DWORD id, IUnknown** out, StyleTypeRecord** type) = 0;
+  virtual HRESULT STDMETHODCALLTYPE AddRefStyleID(DWORD id) = 0;
+  virtual HRESULT STDMETHODCALLTYPE ReleaseStyleID(DWORD id) = 0;
+  virtual HRESULT STDMETHODCALLTYPE AddRefStyleID2(DWORD id) = 0;
+  virtual HRESULT STDMETHODCALLTYPE ReleaseStyleID2(DWORD id) = 0;
+};
+
+// How a custodian reads the names of an opened style-library file.
+struct IJSLibAccess : public IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE EnumTypeItems(const GUID* type, StyleDescriptorCallback callback,
+                                                  void* context) = 0;
+};
+
+// The library's registry of the workbenches that edit its styles.
+struct IJSLWorkShop : public IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE GetWorkbench(DWORD id, BOOL forceNew, IWorkbenchAdmin** out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetWorkbenchByName(LPCWSTR name, const GUID* type, BOOL createNew,
+                                                       BOOL detached, IWorkbenchAdmin** out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetWorkbenchOfStyle(IUnknown* style, BOOL forceNew, IWorkbenchAdmin** out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE ForgetWorkbench(DWORD id) = 0;
+  virtual HRESULT STDMETHODCALLTYPE RegisterWorkbench(DWORD id, IUnknown* workbench) = 0;
+  virtual HRESULT STDMETHODCALLTYPE MoveWorkbench(DWORD newID, DWORD oldID, IUnknown* workbench) = 0;
+};
+
+struct IJStyleConvertR1Elements : public IUnknown {
+  // Runs the style reference-count check on the library's document.
+  virtual HRESULT STDMETHODCALLTYPE CheckStyleReferences(DWORD) = 0;
+};
+
+// The first operation of the workshop that the library aggregates: the workshop finds its library.
+struct IJShopServices : public IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE ConnectLibrary() = 0;
+};
+
+// The list of style-library files whose styles a library shares: ordered, no name twice (case ignored).
+struct IJStyleResourceList : public IUnknown {
+  // A new enumerator over the names; E_FAIL when the list holds none.
+  virtual HRESULT STDMETHODCALLTYPE Enum(DWORD, IEnumString** out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE NewEnum(DWORD, IUnknown** out) = 0;
+  // S_FALSE, changing nothing, for a name already listed.
+  virtual HRESULT STDMETHODCALLTYPE SetAt(DWORD index, LPCWSTR name) = 0;
+  // *byteSize: the buffer's size in bytes; answered with the size the name needs when there is no buffer
+  // or it is too small.
+  virtual HRESULT STDMETHODCALLTYPE GetAt(DWORD index, LPWSTR buffer, DWORD* byteSize) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Add(LPCWSTR name) = 0;
+  virtual HRESULT STDMETHODCALLTYPE InsertAt(DWORD index, LPCWSTR name) = 0;
+  virtual HRESULT STDMETHODCALLTYPE RemoveAll() = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetCount(DWORD* count) = 0;
+  virtual HRESULT STDMETHODCALLTYPE RemoveAt(DWORD index) = 0;
+};
+
+// The unit table of the unit settings: up to 255 entries of three bytes, kept in three parallel arrays.
+struct StyleUnitTable {
+  BYTE count;
+  BYTE first[256];
+  BYTE second[256];
+  BYTE third[256];
+};
+static_assert(sizeof(StyleUnitTable) == 769);
+
+// Settings the host keeps with a style library; the library only stores, hands out and persists them.
+struct IJStyleUnitSettings : public IUnknown {
+  // `value`: 8 bytes, kept as they are.
+  virtual HRESULT STDMETHODCALLTYPE SetUnitValues(const void* value, const DWORD* code) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetUnitValues(void* value, DWORD* code) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetUnitTable(const StyleUnitTable* table) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetUnitTable(StyleUnitTable* table) = 0;
+};
+
+// The diagnostic hook of the optional library Quillet (its entry GetQuillet answers it). Every style library
+// tells it what happens to it; a non-zero answer of the entry, count, freed and load-end notices asks to stop
+// in the debugger. `library` is the library's controlling unknown, without a reference.
+struct IQuilletHook {
+  virtual LONG STDMETHODCALLTYPE LibraryCreated(IUnknown* library) = 0;
+  virtual LONG STDMETHODCALLTYPE LibraryDestroyed(IUnknown* library) = 0;
+  virtual LONG STDMETHODCALLTYPE EntryAdded(IUnknown* library, DWORD id, const StyleEntry* entry) = 0;
+  virtual LONG STDMETHODCALLTYPE UseCountChanged(IUnknown* library, DWORD id, DWORD count) = 0;
+  virtual LONG STDMETHODCALLTYPE HoldCountChanged(IUnknown* library, DWORD id, DWORD count) = 0;
+  virtual LONG STDMETHODCALLTYPE EntryFreed(IUnknown* library, DWORD id) = 0;
+  // Around a load that drops cached references first.
+  virtual LONG STDMETHODCALLTYPE LoadBegins(IUnknown* library) = 0;
+  virtual LONG STDMETHODCALLTYPE LoadEnds(IUnknown* library) = 0;
 };

@@ -35,13 +35,13 @@ HRESULT STDMETHODCALLTYPE UClassFactory::CreateInstance(IUnknown* outer, REFIID 
     if (!IsEqualIID(iid, IID_IUnknown)) return E_NOINTERFACE;
   }
 
-  UUnknown* object = m_row.create(outer);
+  IUnknown* object = m_row.create(outer);
   if (!object) {
     HRerr(E_OUTOFMEMORY, 0, kSource, 121);
     return E_OUTOFMEMORY;
   }
   object->AddRef();
-  HRESULT hr = object->Init();
+  HRESULT hr = m_row.init ? m_row.init(object) : S_OK;
   if (FAILED(hr)) {
     HRerr(hr, 0, kSource, 126);
   } else {

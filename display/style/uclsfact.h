@@ -13,14 +13,17 @@ enum class StyleAllocator : std::uint32_t {
   Ordinary,  // the ordinary allocator
 };
 
-// Allocates and constructs an object with its outer unknown (null when not aggregated); null when the memory is
-// not there. The object's reference count is 0.
-using StyleObjectCreator = UUnknown* (*)(IUnknown* outer);
+// Allocates and constructs an object with its outer unknown (null when not aggregated) and answers its own,
+// non-delegating IUnknown; null when the memory is not there. The object's reference count is 0.
+using StyleObjectCreator = IUnknown* (*)(IUnknown* outer);
+// The second construction step of a class built on UUnknown, run after the first AddRef.
+using StyleObjectInit = HRESULT (*)(IUnknown* object);
 
 struct StyleClassRow {
   const char* className;
   StyleAllocator allocator;
-  StyleObjectCreator create;  // null until the class is built
+  StyleObjectCreator create;      // null until the class is built
+  StyleObjectInit init = nullptr;  // null for a class with an IUnknown of its own: it has no second step
 };
 
 struct StyleClsidEntry {
@@ -41,20 +44,28 @@ struct StyleClassTable {
 };
 
 template <class T>
-UUnknown* StyleNewObject(IUnknown* outer) {
-  return new T(outer);
+IUnknown* StyleNewObject(IUnknown* outer) {
+  T* object = new T(outer);
+  return object ? static_cast<IUnknown*>(object) : nullptr;
 }
 
+inline HRESULT StyleInitObject(IUnknown* object) { return static_cast<UUnknown*>(object)->Init(); }
+
 // The row of a built class. Checks at compile time that the class lives in the allocator the table names and
-// destroys itself as itself.
+// destroys itself as itself. Most classes derive from UUnknown; a few carry an IUnknown of their own, whose
+// main table is their non-delegating IUnknown.
 template <class T, StyleAllocator A>
 constexpr StyleClassRow StyleClassRowFor(const char* className) {
-  static_assert(std::is_base_of_v<UUnknown, T>, "a served class derives from UUnknown");
+  static_assert(std::is_base_of_v<IUnknown, T>, "a served class is an IUnknown");
   static_assert((A == StyleAllocator::Engine) == T::kEngineAllocated,
                 "the class must use the allocator its table row names (STYLE_ENGINE_ALLOCATED)");
   static_assert(std::is_same_v<decltype(&T::DeletingDestructor), void (T::*)(unsigned)>,
                 "the class must declare its own deleting destructor (STYLE_DECLARE_DELETING_DESTRUCTOR)");
-  return {className, A, &StyleNewObject<T>};
+  if constexpr (std::is_base_of_v<UUnknown, T>) {
+    return {className, A, &StyleNewObject<T>, &StyleInitObject};
+  } else {
+    return {className, A, &StyleNewObject<T>, nullptr};
+  }
 }
 
 // The class object of one class; a new one for every DllGetClassObject call, from the ordinary allocator.

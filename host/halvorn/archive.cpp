@@ -20,6 +20,12 @@ std::vector<ClassVersion>& Versions() {
   static std::vector<ClassVersion> versions{
       {CLASSTAG_JStyleBase, 4},       // no legacy block
       {CLASSTAG_CStyleRdr2dBase, 2},  // with the referenced style ID
+      // The style library and its companions: one layout each so far.
+      {{0x9196D9D1, 0xE94A, 0x11CF, {0x80, 0x94, 0x08, 0x00, 0x36, 0xCE, 0x6C, 0x02}}, 1},
+      {{0x2ED06BE2, 0x415F, 0x11D0, {0x81, 0x01, 0x08, 0x00, 0x36, 0xCE, 0x6C, 0x02}}, 1},
+      {{0xAA1B6DE0, 0x32AA, 0x11D0, {0xA9, 0xFE, 0x08, 0x00, 0x36, 0x56, 0xCA, 0x02}}, 1},
+      // The simple dash type: the record with lengths, flags, end fraction and clients.
+      {{0x47FCC336, 0x2D0F, 0x11D0, {0xA1, 0xFF, 0x08, 0x00, 0x36, 0xA1, 0xCF, 0x02}}, 4},
   };
   return versions;
 }
@@ -132,7 +138,10 @@ HRESULT ArchiveSerializeObject(JArchive* archive, IUnknown* object) {
   IJPersist* persist = nullptr;
   hr = object->QueryInterface(IID_IJPersist, reinterpret_cast<void**>(&persist));
   if (FAILED(hr)) return hr;
-  hr = (impl->flags & ARCHIVE_STORING) ? persist->Store(archive) : persist->Load(archive);
+  // The same operation both ways: the one with the object's class header (for styles the two are the same;
+  // for the library and its companions only this one reads what it wrote). The archive's flags give the
+  // direction.
+  hr = persist->Store(archive);
   persist->Release();
   return hr;
 }

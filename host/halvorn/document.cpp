@@ -2,6 +2,7 @@
 #include <new>
 #include <vector>
 
+#include "host/halvorn/engine_internal.h"
 #include "host/halvorn/halvorn.h"
 
 namespace {
@@ -122,6 +123,48 @@ class HostDocument final : public IJDocumentNamedObjects {
     return hr;
   }
 
+  HRESULT STDMETHODCALLTYPE GetObjectOfID(DWORD persistentID, IUnknown** out) override {
+    return FindObjectByID(persistentID, IID_IUnknown, reinterpret_cast<void**>(out));
+  }
+
+  HRESULT STDMETHODCALLTYPE InsertObject(IUnknown* object, DWORD, IUnknown* container, REFGUID) override {
+    if (!object) return E_INVALIDARG;
+    if (container) {
+      IUnknown* containerIdentity = IdentityOf(container);
+      HostDocument* holder = containerIdentity ? Holding(containerIdentity) : nullptr;
+      const bool here = holder == this;
+      if (holder) holder->Release();
+      if (!here) return E_FAIL;
+    }
+    DWORD id = 0;
+    return RegisterObject(object, &id, nullptr);
+  }
+
+  // Forgets the object; false when this document does not hold it.
+  bool Forget(IUnknown* identity) {
+    IUnknown* released = nullptr;
+    AcquireSRWLockExclusive(&g_membersLock);
+    for (std::size_t i = 0; i < m_entries.size(); ++i) {
+      if (m_entries[i].identity != identity) continue;
+      released = identity;
+      m_entries.erase(m_entries.begin() + static_cast<std::ptrdiff_t>(i));
+      break;
+    }
+    if (released) {
+      std::vector<Membership>& members = Members();
+      for (std::size_t i = 0; i < members.size(); ++i) {
+        if (members[i].identity == identity) {
+          members.erase(members.begin() + static_cast<std::ptrdiff_t>(i));
+          break;
+        }
+      }
+    }
+    ReleaseSRWLockExclusive(&g_membersLock);
+    // Outside the lock: releasing an object may reach the engine again.
+    if (released) released->Release();
+    return released != nullptr;
+  }
+
   // The document that holds `identity`, with a reference; null when none does.
   static HostDocument* Holding(IUnknown* identity) {
     AcquireSRWLockShared(&g_membersLock);
@@ -170,6 +213,22 @@ HRESULT GetObjectDocument(IUnknown* object, IJDocumentNamedObjects** out) {
   *out = holder;
   return S_OK;
 }
+
+}  // extern "C"
+
+HRESULT ForgetDocumentObject(IJDocumentNamedObjects* document, IUnknown* object) {
+  if (!document || !object) return E_INVALIDARG;
+  IUnknown* identity = IdentityOf(object);
+  if (!identity) return E_FAIL;
+  HostDocument* holder = HostDocument::Holding(identity);
+  if (!holder) return E_FAIL;
+  const bool ours = static_cast<IJDocumentNamedObjects*>(holder) == document;
+  HRESULT hr = ours && holder->Forget(identity) ? S_OK : E_FAIL;
+  holder->Release();
+  return hr;
+}
+
+extern "C" {
 
 HRESULT HostDocumentCreate(IJDocumentNamedObjects** out) {
   if (!out) return E_INVALIDARG;

@@ -60,7 +60,8 @@ HALVORN_API HRESULT ArchiveSerializeBytes(JArchive* archive, DWORD count, void* 
 // The scratch word belongs to the caller and is left alone.
 HALVORN_API HRESULT ArchiveSerializeClassHeader(JArchive* archive, const GUID* tag, WORD* version, DWORD* scratch);
 
-// Lets a sub-object persist itself through its IJPersist, in the archive's direction.
+// Lets a sub-object persist itself in the archive's direction, through the operation of its IJPersist that
+// exchanges its class header (the fourth) whichever the direction.
 HALVORN_API HRESULT ArchiveSerializeObject(JArchive* archive, IUnknown* object);
 
 // Bytes a loading archive still holds after its read position (0 for a storing one): what a count read from
@@ -117,6 +118,12 @@ struct IJDocumentNamedObjects : public IUnknown {
   HALVORN_UNUSED_SLOT(44)
   // 45: the object of a persistent ID, asked for `iid`; an ID the document does not hold fails with E_FAIL.
   virtual HRESULT STDMETHODCALLTYPE FindObjectByID(DWORD persistentID, REFIID iid, void** out) = 0;
+  // 46: the object of a persistent ID as IUnknown; E_FAIL as above.
+  virtual HRESULT STDMETHODCALLTYPE GetObjectOfID(DWORD persistentID, IUnknown** out) = 0;
+  // 47: places the object in the document under a container object of the document; the mode and the GUID
+  // belong to the host. An object of another document fails with E_FAIL.
+  virtual HRESULT STDMETHODCALLTYPE InsertObject(IUnknown* object, DWORD mode, IUnknown* container,
+                                                 REFGUID kind) = 0;
 };
 
 #undef HALVORN_UNUSED_SLOT
@@ -127,6 +134,33 @@ extern "C" {
 // An object in no document fails with E_FAIL and *out null.
 HALVORN_API HRESULT GetObjectDocument(IUnknown* object, IJDocumentNamedObjects** out);
 
+// Releases an object from the document that holds it: the document forgets the object's persistent ID and
+// drops its reference. E_FAIL when `document` does not hold the object.
+HALVORN_API HRESULT ReleaseEntryInDocument(IJDocumentNamedObjects* document, IUnknown* object);
+
+// ---- change notifications ----
+// The engine is told around edits of styles and libraries. The stand-in records each call (with the object's
+// identity) and answers S_OK unless a test asked for a failure.
+
+// The object is about to change.
+HALVORN_API HRESULT MarkObjectModified(IUnknown* object);
+// An entry with a new object was made in a style library.
+HALVORN_API HRESULT NotifyEntryChange(IUnknown* object);
+// An object leaves a style library (or was refused by one).
+HALVORN_API HRESULT NotifyObjectRegistration(IUnknown* object);
+
+// ---- the application ----
+
+// An interface of the host application by IID; E_NOINTERFACE for one the stand-in does not offer.
+HALVORN_API HRESULT GetAppInterface(const IID* iid, void** out);
+// The engine's extension interface of a style library (asked by the library for the IID it names); the
+// stand-in offers none and answers E_NOINTERFACE with *out null.
+HALVORN_API HRESULT QueryLibraryExtension(IUnknown* outer, DWORD reserved, void** out);
+// The interface `iid` of the engine's extension `extension` for the object whose controlling unknown is
+// `outer`, asked by a style class for an interface it does not answer itself; the stand-in offers none and
+// answers E_NOINTERFACE with *out null.
+HALVORN_API HRESULT QueryClassExtension(const GUID* extension, IUnknown* outer, REFIID iid, void** out);
+
 // ---- for the tests ----
 
 // A new, empty document with one reference. It holds a reference on every object registered in it until it
@@ -135,4 +169,48 @@ HALVORN_API HRESULT HostDocumentCreate(IJDocumentNamedObjects** out);
 // Documents alive.
 HALVORN_API LONG HostDocumentLiveCount();
 
+enum HostNotificationKind : DWORD {
+  HOST_MARK_MODIFIED = 1,
+  HOST_ENTRY_CHANGE,
+  HOST_OBJECT_REGISTRATION,
+  HOST_RELEASE_ENTRY,  // ReleaseEntryInDocument
+  HOST_STYLE_ADDED,    // the application's NotifyStyleAdded
+};
+
+struct HostNotification {
+  DWORD kind;
+  IUnknown* object;    // its identity, without a reference (may be gone by the time a test looks)
+  IUnknown* document;  // HOST_RELEASE_ENTRY and HOST_STYLE_ADDED
+  DWORD value;         // HOST_STYLE_ADDED: the first 32 bits of the style type
+  WCHAR name[64];      // HOST_STYLE_ADDED: the style's name, cut to 63 characters
+  HRESULT result;      // what the call answered
+};
+
+HALVORN_API LONG HostNotificationCount();
+HALVORN_API BOOL HostGetNotification(LONG index, HostNotification* out);
+HALVORN_API void HostClearNotifications();
+// Makes the `n`th call of that kind from now (1 = the next one) fail with `hr`, doing nothing else; 0 cancels.
+HALVORN_API void HostFailNotification(DWORD kind, LONG n, HRESULT hr);
+
 }  // extern "C"
+
+#define HALVORN_UNUSED_SLOT(n) virtual HRESULT STDMETHODCALLTYPE Slot##n() = 0;
+
+// The application's style notices (GetAppInterface); only slot 37 is called.
+inline constexpr IID IID_IJApplicationStyles = {
+    0xC8046688, 0xF3D3, 0x11D0, {0x90, 0xD1, 0x08, 0x00, 0x36, 0x6D, 0xE1, 0x02}};
+struct IJApplicationStyles : public IUnknown {
+  HALVORN_UNUSED_SLOT(3) HALVORN_UNUSED_SLOT(4) HALVORN_UNUSED_SLOT(5) HALVORN_UNUSED_SLOT(6)
+  HALVORN_UNUSED_SLOT(7) HALVORN_UNUSED_SLOT(8) HALVORN_UNUSED_SLOT(9) HALVORN_UNUSED_SLOT(10)
+  HALVORN_UNUSED_SLOT(11) HALVORN_UNUSED_SLOT(12) HALVORN_UNUSED_SLOT(13) HALVORN_UNUSED_SLOT(14)
+  HALVORN_UNUSED_SLOT(15) HALVORN_UNUSED_SLOT(16) HALVORN_UNUSED_SLOT(17) HALVORN_UNUSED_SLOT(18)
+  HALVORN_UNUSED_SLOT(19) HALVORN_UNUSED_SLOT(20) HALVORN_UNUSED_SLOT(21) HALVORN_UNUSED_SLOT(22)
+  HALVORN_UNUSED_SLOT(23) HALVORN_UNUSED_SLOT(24) HALVORN_UNUSED_SLOT(25) HALVORN_UNUSED_SLOT(26)
+  HALVORN_UNUSED_SLOT(27) HALVORN_UNUSED_SLOT(28) HALVORN_UNUSED_SLOT(29) HALVORN_UNUSED_SLOT(30)
+  HALVORN_UNUSED_SLOT(31) HALVORN_UNUSED_SLOT(32) HALVORN_UNUSED_SLOT(33) HALVORN_UNUSED_SLOT(34)
+  HALVORN_UNUSED_SLOT(35) HALVORN_UNUSED_SLOT(36)
+  // 37: a named style of type "Linear", "Dash", "Fill" or point symbol was added to the document's library.
+  virtual HRESULT STDMETHODCALLTYPE NotifyStyleAdded(IUnknown* document, LPCWSTR name, DWORD typeData1) = 0;
+};
+
+#undef HALVORN_UNUSED_SLOT

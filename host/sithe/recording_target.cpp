@@ -17,7 +17,8 @@ volatile LONG g_liveTargets = 0;
 
 struct Call {
   SitheCall head;
-  std::vector<double> points;
+  std::vector<double> points;   // DrawPolyline
+  std::vector<double> lengths;  // SetDashPattern
 };
 
 void AppendNumber(std::string& out, double value) {
@@ -63,13 +64,39 @@ class RecordingTarget final : public IRenderTarget2d, public ISitheRecording {
     call.head.d[0] = width;
     return S_OK;
   }
-  RECORDING_UNUSED_SLOT(8) RECORDING_UNUSED_SLOT(9) RECORDING_UNUSED_SLOT(10) RECORDING_UNUSED_SLOT(11)
-  RECORDING_UNUSED_SLOT(12) RECORDING_UNUSED_SLOT(13)
+  // A solid pen is always taken; a pattern only by a target that dashes by itself.
+  HRESULT STDMETHODCALLTYPE SetDashPattern(DWORD count, const double* lengths) override {
+    if (count && !lengths) return E_INVALIDARG;
+    Call& call = Add(8, "SetDashPattern");
+    call.head.u[0] = count;
+    call.head.pointCount = count;
+    if (count) call.lengths.assign(lengths, lengths + count);
+    call.head.result = count == 0 || m_dashesItself ? S_OK : S_FALSE;
+    return call.head.result;
+  }
+  RECORDING_UNUSED_SLOT(9) RECORDING_UNUSED_SLOT(10) RECORDING_UNUSED_SLOT(11) RECORDING_UNUSED_SLOT(12)
+  RECORDING_UNUSED_SLOT(13)
   HRESULT STDMETHODCALLTYPE DrawPolyline(DWORD count, const double* points) override {
     if (count && !points) return E_INVALIDARG;
     Call& call = Add(14, "DrawPolyline");
     call.head.pointCount = count;
     call.points.assign(points, points + std::size_t{count} * 3);
+    return S_OK;
+  }
+  RECORDING_UNUSED_SLOT(15) RECORDING_UNUSED_SLOT(16) RECORDING_UNUSED_SLOT(17) RECORDING_UNUSED_SLOT(18)
+  RECORDING_UNUSED_SLOT(19) RECORDING_UNUSED_SLOT(20) RECORDING_UNUSED_SLOT(21) RECORDING_UNUSED_SLOT(22)
+  RECORDING_UNUSED_SLOT(23) RECORDING_UNUSED_SLOT(24) RECORDING_UNUSED_SLOT(25) RECORDING_UNUSED_SLOT(26)
+  RECORDING_UNUSED_SLOT(27) RECORDING_UNUSED_SLOT(28) RECORDING_UNUSED_SLOT(29)
+  HRESULT STDMETHODCALLTYPE SetFirstCode(DWORD code) override { return RecordCode(30, "SetFirstCode", code); }
+  HRESULT STDMETHODCALLTYPE SetThirdCode(DWORD code) override { return RecordCode(31, "SetThirdCode", code); }
+  RECORDING_UNUSED_SLOT(32) RECORDING_UNUSED_SLOT(33) RECORDING_UNUSED_SLOT(34) RECORDING_UNUSED_SLOT(35)
+  RECORDING_UNUSED_SLOT(36)
+  HRESULT STDMETHODCALLTYPE SetSecondCode(DWORD code) override { return RecordCode(37, "SetSecondCode", code); }
+  HRESULT STDMETHODCALLTYPE GetRenderMode(DWORD* mode) override {
+    Call& call = Add(38, "GetRenderMode");
+    call.head.u[0] = m_renderMode;
+    if (!mode) return call.head.result = E_INVALIDARG;
+    *mode = m_renderMode;
     return S_OK;
   }
 
@@ -85,11 +112,16 @@ class RecordingTarget final : public IRenderTarget2d, public ISitheRecording {
 
   HRESULT STDMETHODCALLTYPE GetCallPoints(DWORD index, DWORD capacity, double* points) override {
     if (!points || index >= m_calls.size()) return E_INVALIDARG;
-    const std::vector<double>& src = m_calls[index].points;
-    const std::size_t n = std::min<std::size_t>(src.size(), std::size_t{capacity} * 3);
-    std::copy(src.begin(), src.begin() + static_cast<std::ptrdiff_t>(n), points);
-    return S_OK;
+    return CopyOut(m_calls[index].points, std::size_t{capacity} * 3, points);
   }
+
+  HRESULT STDMETHODCALLTYPE GetCallLengths(DWORD index, DWORD capacity, double* lengths) override {
+    if (!lengths || index >= m_calls.size()) return E_INVALIDARG;
+    return CopyOut(m_calls[index].lengths, capacity, lengths);
+  }
+
+  void STDMETHODCALLTYPE SetDashesItself(BOOL dashes) override { m_dashesItself = dashes != FALSE; }
+  void STDMETHODCALLTYPE SetRenderMode(DWORD mode) override { m_renderMode = mode; }
 
   void STDMETHODCALLTYPE Clear() override { m_calls.clear(); }
 
@@ -124,12 +156,22 @@ class RecordingTarget final : public IRenderTarget2d, public ISitheRecording {
   }
 
   HRESULT Record(DWORD slot, const char* name) {
-    Add(slot, name);
-    return E_NOTIMPL;
+    return Add(slot, name).head.result = E_NOTIMPL;
   }
 
-  // Each polyline in the pen colour and width set before it; the view box holds every point and half the
-  // widest pen, with a margin.
+  HRESULT RecordCode(DWORD slot, const char* name, DWORD code) {
+    Add(slot, name).head.u[0] = code;
+    return S_OK;
+  }
+
+  static HRESULT CopyOut(const std::vector<double>& src, std::size_t capacity, double* out) {
+    const std::size_t n = std::min(src.size(), capacity);
+    std::copy(src.begin(), src.begin() + static_cast<std::ptrdiff_t>(n), out);
+    return S_OK;
+  }
+
+  // Each polyline in the pen colour and width set before it, dashed by the last pattern the target took; the
+  // view box holds every point and half the widest pen, with a margin.
   std::string Picture() const {
     double lo[2] = {0, 0}, hi[2] = {0, 0};
     bool any = false;
@@ -170,9 +212,11 @@ class RecordingTarget final : public IRenderTarget2d, public ISitheRecording {
 
     DWORD colour = 0;
     double width = 0;
+    std::string dashes;  // the stroke-dasharray of the pattern in force, empty for a solid pen
     for (const Call& call : m_calls) {
       if (call.head.slot == 3) colour = call.head.u[0];
       if (call.head.slot == 7) width = call.head.d[0];
+      if (call.head.slot == 8 && call.head.result == S_OK) dashes = DashArray(call.lengths);
       if (call.head.slot != 14 || call.points.empty()) continue;
       char stroke[8];
       // A colour value is 0x00BBGGRR.
@@ -182,6 +226,10 @@ class RecordingTarget final : public IRenderTarget2d, public ISitheRecording {
       svg += stroke;
       svg += "\" stroke-width=\"";
       AppendNumber(svg, width);
+      if (!dashes.empty()) {
+        svg += "\" stroke-dasharray=\"";
+        svg += dashes;
+      }
       svg += "\" points=\"";
       for (std::size_t i = 0; i + 2 < call.points.size(); i += 3) {
         if (i) svg += ' ';
@@ -195,8 +243,20 @@ class RecordingTarget final : public IRenderTarget2d, public ISitheRecording {
     return svg;
   }
 
+  // Drawn and skipped lengths in turn; an empty entry (-DBL_MAX) has no length.
+  static std::string DashArray(const std::vector<double>& lengths) {
+    std::string text;
+    for (double length : lengths) {
+      if (!text.empty()) text += ' ';
+      AppendNumber(text, length > 0 ? length : 0.0);
+    }
+    return text;
+  }
+
   volatile LONG m_refs = 1;
   std::vector<Call> m_calls;
+  bool m_dashesItself = false;
+  DWORD m_renderMode = 0;
 };
 
 }  // namespace

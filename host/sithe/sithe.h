@@ -25,10 +25,22 @@ struct IRenderTarget2d : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE SetPenColor(DWORD colour) = 0;  // 3
   SITHE_UNUSED_SLOT(4) SITHE_UNUSED_SLOT(5) SITHE_UNUSED_SLOT(6)
   virtual HRESULT STDMETHODCALLTYPE SetPenWidth(double width) = 0;  // 7
-  SITHE_UNUSED_SLOT(8) SITHE_UNUSED_SLOT(9) SITHE_UNUSED_SLOT(10) SITHE_UNUSED_SLOT(11) SITHE_UNUSED_SLOT(12)
-  SITHE_UNUSED_SLOT(13)
+  // 8: the lengths of the pattern in which later polylines are dashed, drawn and skipped in turn (-DBL_MAX is
+  // an empty entry); (0, null) draws solid. S_OK (0) when the target dashes by itself, anything else when the
+  // caller must dash.
+  virtual HRESULT STDMETHODCALLTYPE SetDashPattern(DWORD count, const double* lengths) = 0;
+  SITHE_UNUSED_SLOT(9) SITHE_UNUSED_SLOT(10) SITHE_UNUSED_SLOT(11) SITHE_UNUSED_SLOT(12) SITHE_UNUSED_SLOT(13)
   // 14: `count` points of three f64 each (x, y, z).
   virtual HRESULT STDMETHODCALLTYPE DrawPolyline(DWORD count, const double* points) = 0;
+  SITHE_UNUSED_SLOT(15) SITHE_UNUSED_SLOT(16) SITHE_UNUSED_SLOT(17) SITHE_UNUSED_SLOT(18) SITHE_UNUSED_SLOT(19)
+  SITHE_UNUSED_SLOT(20) SITHE_UNUSED_SLOT(21) SITHE_UNUSED_SLOT(22) SITHE_UNUSED_SLOT(23) SITHE_UNUSED_SLOT(24)
+  SITHE_UNUSED_SLOT(25) SITHE_UNUSED_SLOT(26) SITHE_UNUSED_SLOT(27) SITHE_UNUSED_SLOT(28) SITHE_UNUSED_SLOT(29)
+  // 30, 31 and 37: three drawing codes of a line, handed on by line styles.
+  virtual HRESULT STDMETHODCALLTYPE SetFirstCode(DWORD code) = 0;  // 30
+  virtual HRESULT STDMETHODCALLTYPE SetThirdCode(DWORD code) = 0;  // 31
+  SITHE_UNUSED_SLOT(32) SITHE_UNUSED_SLOT(33) SITHE_UNUSED_SLOT(34) SITHE_UNUSED_SLOT(35) SITHE_UNUSED_SLOT(36)
+  virtual HRESULT STDMETHODCALLTYPE SetSecondCode(DWORD code) = 0;  // 37
+  virtual HRESULT STDMETHODCALLTYPE GetRenderMode(DWORD* mode) = 0;  // 38
 };
 
 #undef SITHE_UNUSED_SLOT
@@ -37,13 +49,15 @@ struct IRenderTarget2d : public IUnknown {
 
 inline constexpr IID IID_ISitheRecording = {0x7D2C5A11, 0x31B4, 0x4E6A, {0x9F, 0x02, 0x6B, 0x51, 0xC8, 0x3E, 0x10, 0x01}};
 
-// One call on the render target: its slot and name and its arguments (DrawPolyline's points are read apart).
+// One call on the render target: its slot and name, its arguments and its answer (the points of DrawPolyline
+// and the lengths of SetDashPattern are read apart). SetDashPattern keeps its count in u[0] and in pointCount.
 struct SitheCall {
   DWORD slot;
   char name[24];
   DWORD u[2];
   double d[2];
   DWORD pointCount;
+  HRESULT result;
 };
 
 struct ISitheRecording : public IUnknown {
@@ -56,6 +70,12 @@ struct ISitheRecording : public IUnknown {
   // text is copied only when it fits, with the zero.
   virtual HRESULT STDMETHODCALLTYPE GetSvg(char* buffer, DWORD capacity, DWORD* length) = 0;
   virtual HRESULT STDMETHODCALLTYPE WriteSvg(const char* path) = 0;
+  // The lengths of a SetDashPattern call; at most `capacity` are written.
+  virtual HRESULT STDMETHODCALLTYPE GetCallLengths(DWORD index, DWORD capacity, double* lengths) = 0;
+  // TRUE: the target dashes by itself and accepts every pattern; FALSE (at creation): it refuses patterns.
+  virtual void STDMETHODCALLTYPE SetDashesItself(BOOL dashes) = 0;
+  // What GetRenderMode answers (0 at creation).
+  virtual void STDMETHODCALLTYPE SetRenderMode(DWORD mode) = 0;
 };
 
 // ---- records of the rendering library ----

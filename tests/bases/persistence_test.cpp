@@ -18,20 +18,6 @@ constexpr std::size_t kHeaderSize = 18;  // 16-byte tag and 16-bit version
 // Byte offsets in a non-versioned record of the test line.
 constexpr std::size_t kFlagsAt = 0, kStyleIdAt = 2, kReferencedIdAt = 10, kCountAt = 26;
 
-template <class T>
-T ReadAt(const std::vector<BYTE>& bytes, std::size_t at) {
-  T value;
-  std::memcpy(&value, bytes.data() + at, sizeof value);
-  return value;
-}
-
-template <class T>
-void WriteAt(JArchive* archive, std::size_t at, T value) {
-  std::vector<BYTE> bytes(ArchiveData(archive), ArchiveData(archive) + ArchiveSize(archive));
-  std::memcpy(bytes.data() + at, &value, sizeof value);
-  ArchiveSetData(archive, bytes.data(), static_cast<DWORD>(bytes.size()));
-}
-
 class PersistenceTest : public ::testing::Test {
  protected:
   void SetUp() override { stylesrv_test::ClearReports(); }

@@ -3,6 +3,7 @@
 // render targets and geometry.
 #pragma once
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -107,6 +108,21 @@ class TestArchive {
  private:
   JArchive* m_archive;
 };
+
+// A value read at a byte offset of stored bytes, and one written into an archive's bytes (which restarts it).
+template <class T>
+T ReadAt(const std::vector<BYTE>& bytes, std::size_t at) {
+  T value;
+  std::memcpy(&value, bytes.data() + at, sizeof value);
+  return value;
+}
+
+template <class T>
+void WriteAt(JArchive* archive, std::size_t at, T value) {
+  std::vector<BYTE> bytes(ArchiveData(archive), ArchiveData(archive) + ArchiveSize(archive));
+  std::memcpy(bytes.data() + at, &value, sizeof value);
+  ArchiveSetData(archive, bytes.data(), static_cast<DWORD>(bytes.size()));
+}
 
 // A recording render target for the length of a test.
 class TestTarget {

@@ -1,0 +1,48 @@
+// A name of a style type's name table, with the style object behind it. The library makes one for each of its
+// named styles, and a custodian copies those of style-library files into a document library's tables, so a
+// descriptor may outlive the library it came from: it keeps its own copies of its texts and a reference on its
+// style object.
+#pragma once
+
+#include "display/style/stylesrv_itf.h"
+
+class JSymbolDescriptor {
+ public:
+  // A descriptor with reference count 0; null when the memory is not there. `style` may be null.
+  static JSymbolDescriptor* Create(StyleTypeRecord* type, IUnknown* style, LPCWSTR name, LPCWSTR auxText);
+
+  // ---- the table, in order ----
+  virtual HRESULT GetTypeRecord(StyleTypeRecord** out);
+  // The style object's interface `iid`, with a reference. E_FAIL when the descriptor has no style.
+  virtual HRESULT QueryStyle(REFIID iid, void** out);
+  // The descriptor's own texts, not copies: valid while the descriptor lives and its texts are not replaced.
+  virtual HRESULT GetName(LPCWSTR* out);
+  virtual HRESULT GetAuxText(LPCWSTR* out);
+  virtual HRESULT GetLastWord(DWORD* out);
+  virtual HRESULT NotOffered(DWORD);
+  virtual ULONG AddRef();
+  // Deletes the descriptor when the count was 1. Answers the count before the release.
+  virtual ULONG Release();
+  virtual DWORD GetKind();
+
+  // ---- for the library ----
+  IUnknown* Style() const { return m_style; }
+  // Takes a reference on the new style, releasing the old one.
+  void SetStyle(IUnknown* style);
+  // False, changing nothing, when the memory is not there.
+  bool SetAuxText(LPCWSTR text);
+
+ protected:
+  virtual ~JSymbolDescriptor();
+
+ private:
+  JSymbolDescriptor() = default;
+
+  ULONG m_refCount = 0;
+  StyleTypeRecord* m_type = nullptr;
+  DWORD m_zero1 = 0;
+  IUnknown* m_style = nullptr;  // one reference
+  LPWSTR m_name = nullptr;      // owned
+  LPWSTR m_auxText = nullptr;   // owned
+  DWORD m_zero2 = 0;
+};

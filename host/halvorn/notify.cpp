@@ -1,0 +1,174 @@
+// Change notifications and the application object: the engine is told around edits of styles and libraries,
+// and a library tells the application of named styles it adds. Every call is recorded for the tests, which can
+// also make a call of a kind fail.
+#include <cwchar>
+#include <new>
+#include <vector>
+
+#include "host/halvorn/engine_internal.h"
+#include "host/halvorn/halvorn.h"
+
+namespace {
+
+constexpr DWORD kKinds = HOST_STYLE_ADDED + 1;
+
+struct NotificationLog {
+  SRWLOCK lock = SRWLOCK_INIT;
+  std::vector<HostNotification> calls;
+  LONG failAt[kKinds] = {};  // the call of the kind, counted from when it was set, that fails; 0 for none
+  HRESULT failWith[kKinds] = {};
+};
+
+NotificationLog& Log() {
+  static NotificationLog log;
+  return log;
+}
+
+IUnknown* Identity(IUnknown* object) {
+  if (!object) return nullptr;
+  IUnknown* identity = nullptr;
+  if (FAILED(object->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity)))) return object;
+  identity->Release();
+  return identity;
+}
+
+// The injected failure of this call of the kind, or S_OK.
+HRESULT InjectedFailure(DWORD kind) {
+  NotificationLog& log = Log();
+  AcquireSRWLockExclusive(&log.lock);
+  HRESULT hr = S_OK;
+  if (log.failAt[kind] != 0 && --log.failAt[kind] == 0) hr = log.failWith[kind];
+  ReleaseSRWLockExclusive(&log.lock);
+  return hr;
+}
+
+HRESULT Record(DWORD kind, IUnknown* object, IUnknown* document, DWORD value, LPCWSTR name, HRESULT result) {
+  HostNotification n{};
+  n.kind = kind;
+  n.object = Identity(object);
+  n.document = Identity(document);
+  n.value = value;
+  if (name) std::wcsncpy(n.name, name, sizeof n.name / sizeof n.name[0] - 1);
+  n.result = result;
+  NotificationLog& log = Log();
+  AcquireSRWLockExclusive(&log.lock);
+  log.calls.push_back(n);
+  ReleaseSRWLockExclusive(&log.lock);
+  return result;
+}
+
+HRESULT Notice(DWORD kind, IUnknown* object) {
+  if (!object) return Record(kind, object, nullptr, 0, nullptr, E_INVALIDARG);
+  return Record(kind, object, nullptr, 0, nullptr, InjectedFailure(kind));
+}
+
+#define HOST_APP_UNUSED_SLOT(n) \
+  HRESULT STDMETHODCALLTYPE Slot##n() override { return E_NOTIMPL; }
+
+// The host application, as far as the style library reaches it. One per process, never destroyed.
+class HostApplication final : public IJApplicationStyles {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (!out) return E_INVALIDARG;
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IJApplicationStyles)) {
+      *out = static_cast<IJApplicationStyles*>(this);
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+
+  HOST_APP_UNUSED_SLOT(3) HOST_APP_UNUSED_SLOT(4) HOST_APP_UNUSED_SLOT(5) HOST_APP_UNUSED_SLOT(6)
+  HOST_APP_UNUSED_SLOT(7) HOST_APP_UNUSED_SLOT(8) HOST_APP_UNUSED_SLOT(9) HOST_APP_UNUSED_SLOT(10)
+  HOST_APP_UNUSED_SLOT(11) HOST_APP_UNUSED_SLOT(12) HOST_APP_UNUSED_SLOT(13) HOST_APP_UNUSED_SLOT(14)
+  HOST_APP_UNUSED_SLOT(15) HOST_APP_UNUSED_SLOT(16) HOST_APP_UNUSED_SLOT(17) HOST_APP_UNUSED_SLOT(18)
+  HOST_APP_UNUSED_SLOT(19) HOST_APP_UNUSED_SLOT(20) HOST_APP_UNUSED_SLOT(21) HOST_APP_UNUSED_SLOT(22)
+  HOST_APP_UNUSED_SLOT(23) HOST_APP_UNUSED_SLOT(24) HOST_APP_UNUSED_SLOT(25) HOST_APP_UNUSED_SLOT(26)
+  HOST_APP_UNUSED_SLOT(27) HOST_APP_UNUSED_SLOT(28) HOST_APP_UNUSED_SLOT(29) HOST_APP_UNUSED_SLOT(30)
+  HOST_APP_UNUSED_SLOT(31) HOST_APP_UNUSED_SLOT(32) HOST_APP_UNUSED_SLOT(33) HOST_APP_UNUSED_SLOT(34)
+  HOST_APP_UNUSED_SLOT(35) HOST_APP_UNUSED_SLOT(36)
+
+  HRESULT STDMETHODCALLTYPE NotifyStyleAdded(IUnknown* document, LPCWSTR name, DWORD typeData1) override {
+    const HRESULT hr = document ? InjectedFailure(HOST_STYLE_ADDED) : E_INVALIDARG;
+    return Record(HOST_STYLE_ADDED, nullptr, document, typeData1, name, hr);
+  }
+};
+
+HostApplication g_application;
+
+}  // namespace
+
+extern "C" {
+
+HRESULT MarkObjectModified(IUnknown* object) { return Notice(HOST_MARK_MODIFIED, object); }
+
+HRESULT NotifyEntryChange(IUnknown* object) { return Notice(HOST_ENTRY_CHANGE, object); }
+
+HRESULT NotifyObjectRegistration(IUnknown* object) { return Notice(HOST_OBJECT_REGISTRATION, object); }
+
+HRESULT ReleaseEntryInDocument(IJDocumentNamedObjects* document, IUnknown* object) {
+  if (!document || !object) return Record(HOST_RELEASE_ENTRY, object, document, 0, nullptr, E_INVALIDARG);
+  // Recorded before the document lets go: the object may go with it.
+  const LONG index = HostNotificationCount();
+  HRESULT hr = Record(HOST_RELEASE_ENTRY, object, document, 0, nullptr, InjectedFailure(HOST_RELEASE_ENTRY));
+  if (SUCCEEDED(hr)) {
+    hr = ForgetDocumentObject(document, object);
+    NotificationLog& log = Log();
+    AcquireSRWLockExclusive(&log.lock);
+    log.calls[static_cast<std::size_t>(index)].result = hr;
+    ReleaseSRWLockExclusive(&log.lock);
+  }
+  return hr;
+}
+
+HRESULT GetAppInterface(const IID* iid, void** out) {
+  if (!iid || !out) return E_INVALIDARG;
+  return g_application.QueryInterface(*iid, out);
+}
+
+HRESULT QueryLibraryExtension(IUnknown*, DWORD, void** out) {
+  if (out) *out = nullptr;
+  return E_NOINTERFACE;
+}
+
+HRESULT QueryClassExtension(const GUID*, IUnknown*, REFIID, void** out) {
+  if (out) *out = nullptr;
+  return E_NOINTERFACE;
+}
+
+LONG HostNotificationCount() {
+  NotificationLog& log = Log();
+  AcquireSRWLockShared(&log.lock);
+  const LONG n = static_cast<LONG>(log.calls.size());
+  ReleaseSRWLockShared(&log.lock);
+  return n;
+}
+
+BOOL HostGetNotification(LONG index, HostNotification* out) {
+  NotificationLog& log = Log();
+  AcquireSRWLockShared(&log.lock);
+  const BOOL ok = out && index >= 0 && index < static_cast<LONG>(log.calls.size());
+  if (ok) *out = log.calls[static_cast<std::size_t>(index)];
+  ReleaseSRWLockShared(&log.lock);
+  return ok;
+}
+
+void HostClearNotifications() {
+  NotificationLog& log = Log();
+  AcquireSRWLockExclusive(&log.lock);
+  log.calls.clear();
+  ReleaseSRWLockExclusive(&log.lock);
+}
+
+void HostFailNotification(DWORD kind, LONG n, HRESULT hr) {
+  if (kind == 0 || kind >= kKinds) return;
+  NotificationLog& log = Log();
+  AcquireSRWLockExclusive(&log.lock);
+  log.failAt[kind] = n;
+  log.failWith[kind] = hr;
+  ReleaseSRWLockExclusive(&log.lock);
+}
+
+}  // extern "C"

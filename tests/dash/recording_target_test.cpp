@@ -1,0 +1,72 @@
+// The recording render target as the line styles use it: each operation at its place in the table, dash
+// patterns taken or refused as the test sets, and pictures that show the dashes of a pattern the target took.
+#include <cfloat>
+
+#include "tests/dash/dash_fixtures.h"
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+namespace {
+
+// Calls slot `slot` of the target's table directly, as a host that knows only the places would.
+template <class... Args>
+HRESULT CallSlot(IRenderTarget2d* target, int slot, Args... args) {
+  using Fn = HRESULT(STDMETHODCALLTYPE*)(IRenderTarget2d*, Args...);
+  void** table = *reinterpret_cast<void***>(target);
+  return reinterpret_cast<Fn>(table[slot])(target, args...);
+}
+
+TEST(RecordingTarget, OperationsSitAtTheirPlacesInTheTable) {
+  TestTarget target;
+  IRenderTarget2d* t = target.target();
+  const double lengths[] = {2, 1};
+  double xyz[] = {0, 0, 0, 1, 1, 0};
+  DWORD mode = 0;
+  target.recording()->SetRenderMode(4);
+  EXPECT_EQ(CallSlot(t, 3, DWORD{0xFF}), S_OK);
+  EXPECT_EQ(CallSlot(t, 7, 0.5), S_OK);
+  EXPECT_EQ(CallSlot(t, 8, DWORD{2}, static_cast<const double*>(lengths)), S_FALSE);
+  EXPECT_EQ(CallSlot(t, 14, DWORD{2}, static_cast<const double*>(xyz)), S_OK);
+  EXPECT_EQ(CallSlot(t, 30, DWORD{3}), S_OK);
+  EXPECT_EQ(CallSlot(t, 31, DWORD{2}), S_OK);
+  EXPECT_EQ(CallSlot(t, 37, DWORD{1}), S_OK);
+  EXPECT_EQ(CallSlot(t, 38, &mode), S_OK);
+  EXPECT_EQ(mode, 4u);
+  EXPECT_THAT(target.Names(), ElementsAre("SetPenColor", "SetPenWidth", "SetDashPattern", "DrawPolyline",
+                                          "SetFirstCode", "SetThirdCode", "SetSecondCode", "GetRenderMode"));
+  const std::vector<SitheCall> calls = target.Calls();
+  EXPECT_EQ(calls[4].u[0], 3u);
+  EXPECT_EQ(calls[5].u[0], 2u);
+  EXPECT_EQ(calls[6].u[0], 1u);
+  EXPECT_EQ(calls[7].u[0], 4u);
+  EXPECT_EQ(calls[2].result, S_FALSE);
+  EXPECT_THAT(DashPatterns(target), ElementsAre(ElementsAre(2, 1)));
+  EXPECT_EQ(t->GetRenderMode(nullptr), E_INVALIDARG);
+  EXPECT_EQ(t->SetDashPattern(2, nullptr), E_INVALIDARG);
+}
+
+TEST(RecordingTarget, TakesPatternsOnlyWhenSetToDashByItself) {
+  TestTarget target;
+  IRenderTarget2d* t = target.target();
+  const double lengths[] = {2, 1};
+  double xyz[] = {0, 0, 0, 4, 0, 0};
+  EXPECT_EQ(t->SetDashPattern(0, nullptr), S_OK);
+  EXPECT_EQ(t->SetDashPattern(2, lengths), S_FALSE);
+  t->DrawPolyline(2, xyz);
+  EXPECT_THAT(target.Svg(), Not(HasSubstr("stroke-dasharray")));
+
+  target.recording()->SetDashesItself(TRUE);
+  const double withEmpty[] = {2, 1, 0.5, -DBL_MAX};
+  EXPECT_EQ(t->SetDashPattern(4, withEmpty), S_OK);
+  t->DrawPolyline(2, xyz);
+  t->SetDashPattern(0, nullptr);
+  t->DrawPolyline(2, xyz);
+  const std::string svg = target.Svg();
+  // Only the polyline drawn while the pattern was in force is dashed; an empty entry has no length.
+  EXPECT_EQ(svg.find("stroke-dasharray"), svg.rfind("stroke-dasharray"));
+  EXPECT_THAT(svg, HasSubstr("stroke-dasharray=\"2 1 0.5 0\""));
+}
+
+}  // namespace
