@@ -9,7 +9,10 @@
 #include "display/style/styllib/JStyleLib.h"
 #include "display/style/styllib/JStyleResource.h"
 #include "display/style/styllib/JStyleUnit.h"
+#include "display/style/styles/JStyleLineSolid.h"
+#include "display/style/styles/JStyleOverride.h"
 #include "display/style/styles/JStyleSimpleDashType.h"
+#include "display/style/styles/JStyleSimpleLine.h"
 #include "display/style/textscratch.h"
 #include "host/pellow/pellow.h"
 
@@ -42,16 +45,19 @@ STYLESRV_UNBUILT_ROW(JStyleSimpleFill, Engine)
 STYLESRV_UNBUILT_ROW(JStyleHatchFill, Engine)
 STYLESRV_UNBUILT_ROW(JStyleTextChar, Engine)
 STYLESRV_UNBUILT_ROW(JStyleTextPara, Engine)
-STYLESRV_UNBUILT_ROW(JStyleSimpleLine, Engine)
+constexpr StyleClassRow kRowJStyleSimpleLine =
+    StyleClassRowFor<JStyleSimpleLine, StyleAllocator::Engine>("JStyleSimpleLine");
 constexpr StyleClassRow kRowJStyleSimpleDashType =
     StyleClassRowFor<JStyleSimpleDashType, StyleAllocator::Engine>("JStyleSimpleDashType");
-STYLESRV_UNBUILT_ROW(JStyleOverride, Engine)
+constexpr StyleClassRow kRowJStyleOverride =
+    StyleClassRowFor<JStyleOverride, StyleAllocator::Engine>("JStyleOverride");
 STYLESRV_UNBUILT_ROW(JStyleOLG, Engine)
 STYLESRV_UNBUILT_ROW(JStyleBitmap, Engine)
 STYLESRV_UNBUILT_ROW(JStylePointSymbol, Engine)
 STYLESRV_UNBUILT_ROW(JStyleLineTerminator, Engine)
 STYLESRV_UNBUILT_ROW(JStyleLinePointGen, Engine)
-STYLESRV_UNBUILT_ROW(JStyleLineSolid, Engine)
+constexpr StyleClassRow kRowJStyleLineSolid =
+    StyleClassRowFor<JStyleLineSolid, StyleAllocator::Engine>("JStyleLineSolid");
 STYLESRV_UNBUILT_ROW(JStyleSimpleMultiplexer, Engine)
 STYLESRV_UNBUILT_ROW(JStyleSymbolFill, Engine)
 STYLESRV_UNBUILT_ROW(JStyleObjectCallback, Ordinary)

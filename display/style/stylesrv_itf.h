@@ -543,6 +543,168 @@ struct IJStyleSimpleDashType : public IUnknown {
 // Answered by GetLengths and GetData when the caller's buffer is too small: retry with GetCount slots.
 inline constexpr HRESULT kDashBufferTooSmall = 8;
 
+// ---- line styles ----
+
+inline constexpr IID IID_IJStyleSimpleLine = {0x30E4C060, 0x6204, 0x11CE, {0xBA, 0x54, 0x08, 0x00, 0x36, 0x01, 0x9E, 0xE7}};
+inline constexpr IID IID_IJStyleLineSolid = {0x581C81C7, 0xADF4, 0x11D1, {0xBC, 0xA1, 0x08, 0x00, 0x36, 0x92, 0xD0, 0x02}};
+inline constexpr IID IID_IJStyleOverride = {0x3A7355D0, 0xD286, 0x11CE, {0xBB, 0x7F, 0x08, 0x00, 0x36, 0x01, 0xE8, 0x55}};
+// Interfaces that the host engine may add to an override style as class extensions, and the extension classes
+// it is asked under.
+inline constexpr IID IID_OverrideExtension1 = {0x8D7A7D60, 0xB7D0, 0x11CE, {0xBB, 0x76, 0x08, 0x00, 0x36, 0x01, 0xE8, 0x55}};
+inline constexpr IID IID_OverrideExtension2 = {0x6457BB8E, 0x1AE1, 0x11CF, {0x8E, 0xD0, 0x08, 0x00, 0x36, 0x06, 0x24, 0x02}};
+inline constexpr GUID CLASSEXT_OverrideExtension2 = {0x1EA6C2DA, 0x1BB3, 0x11CF, {0x8E, 0xD0, 0x08, 0x00, 0x36, 0x06, 0x24, 0x02}};
+
+// Style flags of a simple line.
+enum StyleSimpleLineFlags : DWORD {
+  SLINE_FIT = 0x1,            // handed to the dash generation as its fit request
+  SLINE_WIDTH_FIXED = 0x2,    // filling the record's width also flags it
+  SLINE_COLOUR_FIXED = 0x4,   // filling the record's colour also flags it
+  SLINE_FIRST_CODE_SHIFT = 3,   // bits 3-5, 0 to 3
+  SLINE_SECOND_CODE_SHIFT = 6,  // bits 6-8, 0 to 2
+  SLINE_DASH_ID_STORED = 0x800,     // only inside the current record
+  SLINE_OVERLAY_ID_STORED = 0x1000,  // only inside the current record
+  SLINE_THIRD_CODE_SHIFT = 13,  // bits 13-15, 0 to 2
+  SLINE_MODE_SKIP = 0x10000,    // nothing is drawn in render modes 2 and 4
+  SLINE_OLD_FORM = 0x80000000,  // such a word keeps only its bit 0
+};
+
+// Locked fields of a simple line: what a selective CopyFrom leaves alone.
+enum StyleSimpleLineLocks : DWORD {
+  SLINE_LOCK_COLOUR_WIDTH = 0x1,
+  SLINE_LOCK_FIT = 0x10,
+  SLINE_LOCK_DASH_TYPE = 0x80,
+  SLINE_LOCK_COLOUR_FIXED = 0x800,
+  SLINE_LOCK_WIDTH_FIXED = 0x1000,
+};
+
+// Locked fields of a solid line.
+enum StyleLineSolidLocks : DWORD {
+  LSOLID_LOCK_COLOUR = 0x1,
+  LSOLID_LOCK_WIDTH = 0x2,
+};
+
+// The data of a simple line; callers pass a zero-filled block.
+struct tagStyleSimpleLineData {
+  DWORD unitsCode;
+  double width;
+  DWORD colour;
+  DWORD styleFlags;
+  DWORD lockedFields;
+};
+static_assert(sizeof(tagStyleSimpleLineData) == 32);
+static_assert(offsetof(tagStyleSimpleLineData, width) == 8);
+static_assert(offsetof(tagStyleSimpleLineData, lockedFields) == 24);
+
+// The data of a solid line; callers pass a zero-filled block.
+struct tagStyleLineSolidData {
+  DWORD unitsCode;
+  double width;
+  DWORD colour;
+};
+static_assert(sizeof(tagStyleLineSolidData) == 24);
+static_assert(offsetof(tagStyleLineSolidData, colour) == 16);
+
+struct IJStyleSimpleLine : public IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE SetColor(DWORD colour) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetColor(DWORD* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetWidth(double width) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetWidth(double* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetUnits(DWORD unitsCode) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetUnits(DWORD* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetData(const tagStyleSimpleLineData* data) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetData(tagStyleSimpleLineData* data) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetLockedFields(DWORD* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetLockedFields(DWORD fields) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetDashType(IUnknown* dashType) = 0;
+  // With a reference, or null.
+  virtual HRESULT STDMETHODCALLTYPE GetDashType(IJStyleDashTypeRender** out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetOverlayStyle(IUnknown* style) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetOverlayStyle(IJStyleRender** out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetDashTypeID(DWORD id) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetDashTypeID(DWORD* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetOverlayStyleID(DWORD id) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetOverlayStyleID(DWORD* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetWidthFixed() = 0;
+  virtual HRESULT STDMETHODCALLTYPE ClearWidthFixed() = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetColorFixed() = 0;
+  virtual HRESULT STDMETHODCALLTYPE ClearColorFixed() = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetFirstCode(DWORD code) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetFirstCode(DWORD* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetSecondCode(DWORD code) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetSecondCode(DWORD* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetThirdCode(DWORD code) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetThirdCode(DWORD* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetModeSkip(DWORD skip) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetModeSkip(DWORD* out) = 0;
+};
+
+struct IJStyleLineSolid : public IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE SetColor(DWORD colour) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetColor(DWORD* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetWidth(double width) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetWidth(double* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetUnits(DWORD unitsCode) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetUnits(DWORD* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetData(const tagStyleLineSolidData* data) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetData(tagStyleLineSolidData* data) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetLockedFields(DWORD* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetLockedFields(DWORD fields) = 0;
+};
+
+struct IJStyleOverride : public IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE SetKind(DWORD kind) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetUnits(DWORD unitsCode) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetUnits(DWORD* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetFlags(DWORD* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetFlags(DWORD flags) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetColor(DWORD colour) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetColor(DWORD* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetWidth(double width) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetWidth(double* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetSecondLength(double value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetSecondLength(double* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetThirdLength(double value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetThirdLength(double* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetFitRequest(DWORD value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetFitRequest(DWORD* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetFourthLength(double value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetFourthLength(double* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetFirstValue(WORD value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetFirstValue(WORD* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetSecondValue(WORD value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetSecondValue(WORD* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetFillColor(DWORD colour) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetFillColor(DWORD* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetDashType(IUnknown* dashType) = 0;
+  // With a reference, or null.
+  virtual HRESULT STDMETHODCALLTYPE GetDashType(IJStyleDashTypeRender** out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetOtherStyle(IUnknown* style) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetOtherStyle(IUnknown** out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetData(const tagStyleOverride* data) = 0;
+  // With flag 0x80, the record's dash type carries a reference for the caller.
+  virtual HRESULT STDMETHODCALLTYPE GetData(tagStyleOverride* data) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetDashTypeID(DWORD id) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetDashTypeID(DWORD* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetOtherStyleID(DWORD id) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetOtherStyleID(DWORD* out) = 0;
+};
+
+// What travels through a chain of prerender interfaces: a header that only the caller reads, then a record.
+struct StylePrerenderBlock {
+  BYTE header[16];
+  tagStyleOverride record;
+};
+static_assert(sizeof(StylePrerenderBlock) == 104);
+
+// The render interface of styles that prepare records for the styles they refer to (variant 2). The caller's
+// arguments of the second and third operations are handed along the chain unread.
+struct IJStylePrerender : public IUnknown {
+  virtual DWORD STDMETHODCALLTYPE GetVariant() = 0;
+  virtual HRESULT STDMETHODCALLTYPE Prepare(UINT_PTR a1, UINT_PTR a2, UINT_PTR a3, UINT_PTR a4) = 0;
+  virtual HRESULT STDMETHODCALLTYPE PrepareRecord(UINT_PTR a1, UINT_PTR a2, UINT_PTR a3, StylePrerenderBlock* block,
+                                                  UINT_PTR a5, UINT_PTR a6) = 0;
+};
+
 // ---- the style library ----
 
 class JSymbolDescriptor;  // a name of a style type's name table, with the style behind it
@@ -645,6 +807,35 @@ struct IJSLWorkShop : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE ForgetWorkbench(DWORD id) = 0;
   virtual HRESULT STDMETHODCALLTYPE RegisterWorkbench(DWORD id, IUnknown* workbench) = 0;
   virtual HRESULT STDMETHODCALLTYPE MoveWorkbench(DWORD newID, DWORD oldID, IUnknown* workbench) = 0;
+};
+
+// The binding interface of a workbench, the editing object of one style (its class is the style type's GUID).
+struct IWorkbenchAdmin : public IUnknown {
+  // Binds to a new style of the library that derives from the parent (0 for none); registers nothing.
+  virtual HRESULT STDMETHODCALLTYPE AttachNew(DWORD parentID, IUnknown* library) = 0;
+  // Binds to an existing style: a use of the ID is added and the style's record copied.
+  virtual HRESULT STDMETHODCALLTYPE Attach(DWORD id, IUnknown* library) = 0;
+  virtual HRESULT STDMETHODCALLTYPE AttachObject(IUnknown* style) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Save(DWORD* id) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetStyleObject(void** out, REFIID iid) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetLibrarian(IJSLLibrarian** out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetName(LPWSTR** out) = 0;
+  // S_FALSE when the name is taken.
+  virtual HRESULT STDMETHODCALLTYPE SetName(LPCWSTR name) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetDescription(LPWSTR** out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetSecondString(LPWSTR** out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetSecondString(LPCWSTR text) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetParentWorkbench(IUnknown** out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE DetachFromParent() = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetDisplayName(LPWSTR** out) = 0;
+};
+
+inline constexpr IID IID_IWorkbenchNotify = {0x33C8948C, 0xC29C, 0x11D1, {0xBC, 0xC2, 0x08, 0x00, 0x36, 0x92, 0xD0, 0x02}};
+
+// What a workbench hears of its style's parent. S_FALSE asks the library to tell the style's own children.
+struct IWorkbenchNotify : public IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE ParentChanged(IUnknown* parentWorkbench) = 0;
+  virtual HRESULT STDMETHODCALLTYPE ParentRemoved(IUnknown* parentWorkbench) = 0;
 };
 
 struct IJStyleConvertR1Elements : public IUnknown {

@@ -1,6 +1,8 @@
 // The sample host: what a drafting host does with stylesrv.dll. It loads the library, asks a class object for
-// every CLSID the server serves, creates an object of each class that exists, checks that the library may be
-// unloaded and unloads it, telling each step on standard output. It ends non-zero when a step goes wrong.
+// every CLSID the server serves, creates an object of each class that exists, draws a solid, a dashed and an
+// overridden line into the rendering library's recording target and writes the picture as an SVG file, checks
+// that the library may be unloaded and unloads it, telling each step on standard output. It ends non-zero when
+// a step goes wrong.
 #include <windows.h>
 #include <objbase.h>
 
@@ -8,6 +10,8 @@
 #include <iterator>
 
 #include "display/style/stylesrv_clsid.h"
+#include "display/style/stylesrv_itf.h"
+#include "host/sithe/sithe.h"
 
 namespace {
 
@@ -35,9 +39,117 @@ void PrintClsid(REFCLSID clsid) {
   std::printf("%ls", text);
 }
 
+// An object of a class of the library, asked for one of its interfaces; null (and said so) on failure.
+template <class T>
+T* Create(decltype(&DllGetClassObject) getClassObject, REFCLSID clsid, REFIID iid, const char* what) {
+  IClassFactory* factory = nullptr;
+  T* object = nullptr;
+  HRESULT hr = getClassObject(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory));
+  if (SUCCEEDED(hr)) {
+    hr = factory->CreateInstance(nullptr, iid, reinterpret_cast<void**>(&object));
+    factory->Release();
+  }
+  if (FAILED(hr)) std::printf("samplehost: no %s: %s (0x%08lX)\n", what, Name(hr), static_cast<unsigned long>(hr));
+  return object;
+}
+
+template <class T>
+void ReleaseAll(T*& p) {
+  if (p) p->Release();
+  p = nullptr;
+}
+
+// Draws one line of the picture: a polyline with a kink, placed at height y.
+HRESULT DrawLine(IJStyleRender* style, IRenderTarget2d* target, const RenderContextScales& context, double y) {
+  double points[] = {10, y, 0, 90, y, 0, 120, y + 15, 0, 190, y + 15, 0};
+  StylePointRun run{points, 4, {0, 0}};
+  StyleGeometryRecord geometry{};
+  geometry.pointList = &run;
+  tagStyleOverride record{};
+  record.recordCode = kStyleOverrideRecordCode;
+  return style->RenderWithContext(&geometry, target, &context, nullptr, &record, nullptr);
+}
+
+// A solid, a dashed and an overridden line, drawn into a recording target whose picture goes to `path`.
+int DrawPicture(decltype(&DllGetClassObject) getClassObject, const char* path) {
+  int failures = 0;
+  auto* solid = Create<IJStyleLineSolid>(getClassObject, CLSID_JStyleLineSolid, IID_IJStyleLineSolid, "solid line");
+  auto* dashed =
+      Create<IJStyleSimpleLine>(getClassObject, CLSID_JStyleSimpleLine, IID_IJStyleSimpleLine, "simple line");
+  auto* dash = Create<IJStyleSimpleDashType>(getClassObject, CLSID_JStyleSimpleDashType, IID_IJStyleSimpleDashType,
+                                             "simple dash type");
+  auto* parent =
+      Create<IJStyleSimpleLine>(getClassObject, CLSID_JStyleSimpleLine, IID_IJStyleSimpleLine, "simple line");
+  auto* override = Create<IJStyleOverride>(getClassObject, CLSID_JStyleOverride, IID_IJStyleOverride, "override");
+  ISitheRecording* recording = nullptr;
+  IRenderTarget2d* target = nullptr;
+  if (SUCCEEDED(SitheCreateRecordingTarget(&recording))) {
+    recording->QueryInterface(IID_IRenderTarget2d, reinterpret_cast<void**>(&target));
+  }
+  if (!solid || !dashed || !dash || !parent || !override || !target) {
+    ++failures;
+  } else {
+    RenderContextScales context{};
+    context.scale11 = context.scale12 = context.scale13 = 1.0;
+    solid->SetColor(0x000000FF);
+    solid->SetWidth(3.0);
+    solid->SetUnits(STYLE_UNITS_13);
+
+    double lengths[] = {12.0, -6.0, 2.0, -6.0};
+    tagStyleSimpleDashTypeData pattern{};
+    pattern.unitsCode = STYLE_UNITS_13;
+    pattern.count = 4;
+    pattern.lengths = lengths;
+    pattern.endFraction = 0.5;
+    dash->SetData(&pattern);
+    dashed->SetColor(0x00008000);
+    dashed->SetWidth(2.0);
+    dashed->SetDashType(dash);
+
+    // The override changes only the colour and the width of its parent, a grey hairline.
+    parent->SetColor(0x00808080);
+    parent->SetWidth(1.0);
+    override->SetColor(0x00FF0000);
+    override->SetWidth(5.0);
+    IJStyleSetup2d* setup = nullptr;
+    IJStyleRender* parentRender = nullptr;
+    override->QueryInterface(IID_IJStyleSetup2d, reinterpret_cast<void**>(&setup));
+    parent->QueryInterface(IID_IJStyleRender, reinterpret_cast<void**>(&parentRender));
+    if (setup && parentRender) setup->SetReferencedStyle(parentRender);
+    ReleaseAll(setup);
+    ReleaseAll(parentRender);
+
+    const struct {
+      IUnknown* style;
+      const char* name;
+      double y;
+    } lines[] = {{solid, "solid line", 20}, {dashed, "dashed simple line", 60}, {override, "overridden line", 100}};
+    for (const auto& line : lines) {
+      IJStyleRender* render = nullptr;
+      HRESULT hr = line.style->QueryInterface(IID_IJStyleRender, reinterpret_cast<void**>(&render));
+      if (SUCCEEDED(hr)) hr = DrawLine(render, target, context, line.y);
+      ReleaseAll(render);
+      std::printf("samplehost: drew the %s: %s\n", line.name, Name(hr));
+      if (FAILED(hr)) ++failures;
+    }
+    std::printf("samplehost: the target recorded %lu calls\n", recording->CallCount());
+    HRESULT hr = recording->WriteSvg(path);
+    std::printf("samplehost: picture written to %s: %s\n", path, Name(hr));
+    if (FAILED(hr)) ++failures;
+  }
+  ReleaseAll(target);
+  ReleaseAll(recording);
+  ReleaseAll(override);
+  ReleaseAll(parent);
+  ReleaseAll(dash);
+  ReleaseAll(dashed);
+  ReleaseAll(solid);
+  return failures;
+}
+
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
   std::setvbuf(stdout, nullptr, _IONBF, 0);
   HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   std::printf("samplehost: COM initialised on this thread: %s\n", Name(com));
@@ -92,6 +204,9 @@ int main() {
   }
   std::printf("samplehost: %zu CLSIDs asked, %d served, %d objects created\n", std::size(kStyleServedClsids),
               served, created);
+
+  // Where the picture goes: the first argument, else lines.svg in the working directory.
+  failures += DrawPicture(getClassObject, argc > 1 ? argv[1] : "lines.svg");
 
   HRESULT unload = canUnloadNow();
   std::printf("samplehost: DllCanUnloadNow: %s\n", Name(unload));

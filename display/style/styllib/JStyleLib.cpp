@@ -20,8 +20,8 @@ constexpr char kSource[] = "JSTYLLIB";
 bool IsFree(const StyleEntry& entry) { return !entry.name && entry.persistentID == kPersistentIDNone; }
 bool IsNamedAndPersisted(const StyleEntry& entry) { return entry.name && entry.persistentID != kPersistentIDNone; }
 
-// One of this server's own classes, made in process (aggregated under `outer` when given) through the server's
-// class table, as a host would through its class object.
+}  // namespace
+
 HRESULT CreateOwnInstance(REFCLSID clsid, IUnknown* outer, REFIID iid, void** out) {
   *out = nullptr;
   StyleComPtr<IClassFactory> factory;
@@ -30,7 +30,13 @@ HRESULT CreateOwnInstance(REFCLSID clsid, IUnknown* outer, REFIID iid, void** ou
   return factory->CreateInstance(outer, iid, out);
 }
 
-}  // namespace
+HRESULT CreateOwnInstanceOrFatal(REFCLSID clsid, REFIID iid, void** out, const char* source, int line) {
+  const HRESULT hr = CreateOwnInstance(clsid, nullptr, iid, out);
+  if (SUCCEEDED(hr)) return hr;
+  // A class the server lists but cannot make is a broken installation, worth a stop under the debugger.
+  if (RCfatalerr(clsid, 1, hr, source, line) != 0 && IsDebuggerPresent()) DebugBreak();
+  return StyleReport(source, hr, line);
+}
 
 JStyleLib::JStyleLib(IUnknown* outer) : UUnknown(outer), m_entries(8), m_spareWords(8), m_hook(GetQuilletHook()) {
   IncrementLiveObjectCount();
@@ -732,33 +738,6 @@ HRESULT STDMETHODCALLTYPE JStyleLib::IJSLRenderImp::ReleaseStyleID2(DWORD id) {
 }
 
 // ---- not built yet ----
-// The custodian's name lists, the workbench registry and the reference-count check come with the classes they
-// need; until then these answer E_NOTIMPL.
-
-HRESULT STDMETHODCALLTYPE JStyleLib::IJSLibAccessImp::EnumTypeItems(const GUID*, StyleDescriptorCallback, void*) {
-  return E_NOTIMPL;
-}
-
-HRESULT STDMETHODCALLTYPE JStyleLib::IJSLWorkShopImp::GetWorkbench(DWORD, BOOL, IWorkbenchAdmin** out) {
-  if (out) *out = nullptr;
-  return E_NOTIMPL;
-}
-
-HRESULT STDMETHODCALLTYPE JStyleLib::IJSLWorkShopImp::GetWorkbenchByName(LPCWSTR, const GUID*, BOOL, BOOL,
-                                                                         IWorkbenchAdmin** out) {
-  if (out) *out = nullptr;
-  return E_NOTIMPL;
-}
-
-HRESULT STDMETHODCALLTYPE JStyleLib::IJSLWorkShopImp::GetWorkbenchOfStyle(IUnknown*, BOOL, IWorkbenchAdmin** out) {
-  if (out) *out = nullptr;
-  return E_NOTIMPL;
-}
-
-HRESULT STDMETHODCALLTYPE JStyleLib::IJSLWorkShopImp::ForgetWorkbench(DWORD) { return E_NOTIMPL; }
-
-HRESULT STDMETHODCALLTYPE JStyleLib::IJSLWorkShopImp::RegisterWorkbench(DWORD, IUnknown*) { return E_NOTIMPL; }
-
-HRESULT STDMETHODCALLTYPE JStyleLib::IJSLWorkShopImp::MoveWorkbench(DWORD, DWORD, IUnknown*) { return E_NOTIMPL; }
+// The reference-count check comes with its checker; until then it answers E_NOTIMPL.
 
 HRESULT STDMETHODCALLTYPE JStyleLib::IJStyleConvertR1ElementsImp::CheckStyleReferences(DWORD) { return E_NOTIMPL; }

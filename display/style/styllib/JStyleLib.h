@@ -78,6 +78,23 @@ class JStyleLib : public UUnknown {
   HRESULT ReparentChild(DWORD child, DWORD newParent);
   // Gives an entry whose object was released from the document a default object of its type.
   HRESULT ReplaceWithDefaultObject(WORD typeIndex, DWORD id);
+  // Tells the workbenches of the ID's children that their parent was edited, and goes on down from every child
+  // that asks for it. A failing child is reported and skipped.
+  HRESULT UpdateChildStyles(DWORD id);
+  // Tells every loaded, persisted style that a style changed. Failures are reported and ignored.
+  void BroadcastStyleChanged(DWORD id, IUnknown* typed);
+  // The default object of the type at the index of the standard order; S_FALSE and null for a type without.
+  HRESULT CreateDefaultObject(WORD typeIndex, IUnknown** out);
+  // Adds a default style of the type: its ID, or S_FALSE and 0 for a type without a default.
+  HRESULT MakeDefaultStyle(WORD typeIndex, DWORD* id);
+  // An entry takes a new object, as a workbench commits an edited style.
+  HRESULT ReplaceEntryObject(DWORD id, IUnknown* object);
+  // A name-only entry (the name's object comes from the type's name table).
+  HRESULT AddNameEntry(WORD typeIndex, LPCWSTR name, const GUID* type, DWORD* id);
+  // Moves an entry to another type, its name with it.
+  HRESULT MoveToType(DWORD id, WORD target);
+  // A new workbench of the type's class, bound to the ID: registered (Attach) or not (AttachNew).
+  HRESULT NewWorkbench(const GUID& type, DWORD id, bool attachNew, IWorkbenchAdmin** out);
   // Names of the style-library files of the resource list into the name tables.
   HRESULT LoadResourceStyleNames();
   // After a name went away: names without a persisted entry leave the tables, and the files' names come back.
@@ -257,6 +274,20 @@ class JStyleLib : public UUnknown {
   BYTE m_documentBacked = 1;
   bool m_makingWorkshop = false;  // the workshop asks its outer object for interfaces while it is made
 };
+
+// One of this server's own classes, made in process (aggregated under `outer` when given) through the server's
+// class table, as a host would through its class object.
+HRESULT CreateOwnInstance(REFCLSID clsid, IUnknown* outer, REFIID iid, void** out);
+// The same, not aggregated, for a class the library relies on: a failure is reported as fatal (`RCfatalerr`)
+// and through HRerr under the caller's source name and line, and answered.
+HRESULT CreateOwnInstanceOrFatal(REFCLSID clsid, REFIID iid, void** out, const char* source, int line);
+
+// The default dimension-style record handed to the host's dimension-style class: fills the fields it fixes and
+// leaves every other byte of the kDimensionRecordSize bytes as it was.
+inline constexpr std::size_t kDimensionRecordSize = 1321;
+void InitDefaultDimensionRecord(BYTE* record);
+// What the default (exception) dimension style changes in that record, drawn in `colour`.
+void ApplyDimensionExceptionChanges(BYTE* record, DWORD colour);
 
 // DropDocumentObjects of a library given by any of its interfaces; E_INVALIDARG for anything else. For the
 // project's tests, through the server's internal table.

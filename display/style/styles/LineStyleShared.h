@@ -1,0 +1,80 @@
+// What the line styles share: the cutting of a point list into runs at separator points, the truncation of
+// extents to their u32 field, and the two steps of copying and comparing the styles a line refers to.
+#pragma once
+
+#include <cfloat>
+#include <cmath>
+
+#include "display/style/stylbas/JStyleBase.h"
+
+// A point whose |x| or |y| is DBL_MAX separates runs and is never drawn.
+inline bool IsRunSeparator(const double* point) {
+  return std::fabs(point[0]) == DBL_MAX || std::fabs(point[1]) == DBL_MAX;
+}
+
+// Draws each maximal stretch of non-separator points of the geometry record's point list through
+// drawRun(geometry) with a copy of the record whose point list is that run; every run is drawn whatever the one
+// before answered. Answers the last run's answer, S_OK when there was none. The caller has checked that the
+// record has a point list.
+template <class DrawRun>
+HRESULT ForEachPointRun(const StyleGeometryRecord* geometry, DrawRun drawRun) {
+  const StylePointRun* all = geometry->pointList;
+  StyleGeometryRecord copy = *geometry;
+  StylePointRun run = *all;
+  copy.pointList = &run;
+  const auto* points = static_cast<const double*>(all->points);
+  HRESULT hr = S_OK;
+  DWORD start = 0;
+  for (DWORD i = 0; i <= all->count; ++i) {
+    if (i < all->count && !IsRunSeparator(points + std::size_t{i} * 3)) continue;
+    if (i > start) {
+      run.points = const_cast<double*>(points + std::size_t{start} * 3);
+      run.count = i - start;
+      hr = drawRun(&copy);
+    }
+    start = i + 1;
+  }
+  return hr;
+}
+
+// A reference's cache slot as the reference helpers of the bases take it.
+template <class T>
+IUnknown** AsUnknownSlot(T** slot) {
+  return reinterpret_cast<IUnknown**>(slot);
+}
+
+// Drops a cached interface; the slot is cleared before the release, which may call back into the style.
+template <class T>
+void ReleaseCache(T*& cache) {
+  if (cache) {
+    T* p = cache;
+    cache = nullptr;
+    p->Release();
+  }
+}
+
+// A point list the line styles can walk: present, and with points when it counts any.
+inline bool HasPointList(const StyleGeometryRecord* geometry) {
+  return geometry && geometry->pointList && (geometry->pointList->count == 0 || geometry->pointList->points);
+}
+
+// An extent length truncated toward zero into the extent's u32; lengths that are not numbers or are negative
+// give 0, lengths beyond the u32 its largest value.
+inline DWORD TruncateExtent(double value) {
+  if (!(value >= 1.0)) return 0;
+  if (value >= 4294967295.0) return 0xFFFFFFFF;
+  return static_cast<DWORD>(value);
+}
+
+// Copies the style that `style` refers to under `id` into the target library and answers its ID there:
+// through the target library when the owner can name the style, else through the style object itself (the
+// cached interface, or the owner's object of that ID). Failures are reported under `source` at the lines given
+// (getting the style, asking it for IJManageStyle2, copying it).
+HRESULT CopyReferenceToLibrary(JStyleBase* style, DWORD id, IUnknown* cached, IJSLLibrarian* source,
+                               IJSLLibrarian* target, IUnknown* targetDocument, DWORD* newID, const char* reportSource,
+                               int cachedLine, int getLine, int queryLine, int copyLine);
+
+// Whether two referenced styles are the same style: the same pointer, or both present and equal through
+// IJManageStyle2's IsSameStyle. A style without IJManageStyle2 is unequal; a failing comparison is reported
+// under `source` at `line` and answered.
+HRESULT SameReferencedStyle(IUnknown* mine, IUnknown* theirs, BOOL* same, const char* source, int line);
