@@ -196,6 +196,19 @@ HALVORN_API void HostFailNotification(DWORD kind, LONG n, HRESULT hr);
 
 #define HALVORN_UNUSED_SLOT(n) virtual HRESULT STDMETHODCALLTYPE Slot##n() = 0;
 
+// The application's setting asked after a style library was loaded with a style-resource list: non-zero means
+// the application fills the name tables from the style-library files itself.
+inline constexpr IID IID_IJApplicationStyleFiles = {
+    0x2D38416E, 0x2A99, 0x11D0, {0x9D, 0xD8, 0x08, 0x00, 0x36, 0xD8, 0x27, 0x02}};
+struct IJApplicationStyleFiles : public IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE GetLoadsStyleFileNames(DWORD* value) = 0;
+};
+
+extern "C" {
+// The value the stand-in application answers through IJApplicationStyleFiles (0 at start), for the tests.
+HALVORN_API void HostSetLoadsStyleFileNames(DWORD value);
+}
+
 // The application's style notices (GetAppInterface); only slot 37 is called.
 inline constexpr IID IID_IJApplicationStyles = {
     0xC8046688, 0xF3D3, 0x11D0, {0x90, 0xD1, 0x08, 0x00, 0x36, 0x6D, 0xE1, 0x02}};

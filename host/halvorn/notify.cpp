@@ -65,6 +65,30 @@ HRESULT Notice(DWORD kind, IUnknown* object) {
 #define HOST_APP_UNUSED_SLOT(n) \
   HRESULT STDMETHODCALLTYPE Slot##n() override { return E_NOTIMPL; }
 
+volatile LONG g_loadsStyleFileNames = 0;
+
+class HostStyleFiles final : public IJApplicationStyleFiles {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (!out) return E_INVALIDARG;
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IJApplicationStyleFiles)) {
+      *out = static_cast<IJApplicationStyleFiles*>(this);
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+  HRESULT STDMETHODCALLTYPE GetLoadsStyleFileNames(DWORD* value) override {
+    if (!value) return E_INVALIDARG;
+    *value = static_cast<DWORD>(g_loadsStyleFileNames);
+    return S_OK;
+  }
+};
+
+HostStyleFiles g_styleFiles;
+
 // The host application, as far as the style library reaches it. One per process, never destroyed.
 class HostApplication final : public IJApplicationStyles {
  public:
@@ -74,6 +98,7 @@ class HostApplication final : public IJApplicationStyles {
       *out = static_cast<IJApplicationStyles*>(this);
       return S_OK;
     }
+    if (IsEqualIID(iid, IID_IJApplicationStyleFiles)) return g_styleFiles.QueryInterface(iid, out);
     *out = nullptr;
     return E_NOINTERFACE;
   }
@@ -127,6 +152,8 @@ HRESULT GetAppInterface(const IID* iid, void** out) {
   if (!iid || !out) return E_INVALIDARG;
   return g_application.QueryInterface(*iid, out);
 }
+
+void HostSetLoadsStyleFileNames(DWORD value) { InterlockedExchange(&g_loadsStyleFileNames, static_cast<LONG>(value)); }
 
 HRESULT QueryLibraryExtension(IUnknown*, DWORD, void** out) {
   if (out) *out = nullptr;

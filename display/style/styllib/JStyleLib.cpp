@@ -554,6 +554,7 @@ void JStyleLib::ClearLibrary() {
   m_workbenches.RemoveAll();
   m_renderCacheID = 0;
   m_renderCacheStyle = nullptr;
+  ResetEntryTable();
 }
 
 // ---- use counts ----
@@ -677,10 +678,7 @@ HRESULT STDMETHODCALLTYPE JStyleLib::IJPersistImp::GetClassID(CLSID* out) {
 
 void* STDMETHODCALLTYPE JStyleLib::IJPersistImp::GetImplementation() { return Object(); }
 
-// The library's record is not read or written yet.
-HRESULT STDMETHODCALLTYPE JStyleLib::IJPersistImp::Load(JArchive*) { return E_NOTIMPL; }
-
-HRESULT STDMETHODCALLTYPE JStyleLib::IJPersistImp::Store(JArchive*) { return E_NOTIMPL; }
+// Load and Store are in JStyleLibPersist.cpp.
 
 // A library is not copied as a whole.
 HRESULT STDMETHODCALLTYPE JStyleLib::IJPersistImp::Clone(IUnknown*, IUnknown** out) {

@@ -55,7 +55,8 @@ class JStyleLib : public UUnknown {
   // Removes an entry that is no longer used: it leaves the document, its children are re-linked and its slot
   // is freed. The active and the default style of a type are never removed.
   HRESULT RemoveEntry(DWORD id);
-  // Drops every object, text and type, the companions and the workbench registry, ahead of a load.
+  // Drops every object, text and type, the companions and the workbench registry, ahead of a load; no ID is in
+  // use afterwards.
   void ClearLibrary();
 
   // Use counts. ID 0 does nothing for the first pair; an invalid ID is E_INVALIDARG.
@@ -244,6 +245,19 @@ class JStyleLib : public UUnknown {
   IUnknown* Companion(IUnknown** slot, REFCLSID clsid);
   // The workshop, made on first request and told of this library; null when it cannot be made.
   IUnknown* Workshop();
+  // Persistence (JStyleLibPersist.cpp). The one routine that reads and writes the library's record.
+  HRESULT Serialize(JArchive* archive);
+  // The record's body after its class header: types, entries, companions; when loading, checked in full before
+  // it replaces the library's types and entries.
+  HRESULT StoreBody(JArchive* archive);
+  HRESULT LoadBody(JArchive* archive, bool dropCached, bool* hadResourceList);
+  // Takes over checked entries 1..count (their texts move into the library).
+  HRESULT InstallEntries(StyleEntry* loaded, DWORD count, bool dropCached);
+  HRESULT SerializeCompanion(JArchive* archive, IUnknown** slot, REFCLSID clsid, bool loading, DWORD* flag);
+  // Cuts stored loops of parents, and parents of another type that have parents of their own.
+  void RepairParents();
+  // Every entry zeroed, no ID in use (after ClearLibrary let go of what the entries held).
+  void ResetEntryTable();
   // The entry's type record (null for an unknown index).
   StyleTypeRecord* TypeOf(const StyleEntry& entry) const { return m_types.At(entry.typeIndex); }
   // Files a descriptor of a named entry in its type's name table, first removing one of the same name.
