@@ -6,7 +6,7 @@
 #pragma once
 
 #include "display/style/stylbas/JStyleBase.h"
-#include "display/style/styllib/StyleGrowableArray.h"
+#include "display/style/StyleGrowableArray.h"
 
 class JStyleDashType : public JStyleBase {
  public:

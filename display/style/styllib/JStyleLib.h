@@ -11,7 +11,7 @@
 #include "display/style/stylesrv_com.h"
 #include "display/style/stylesrv_itf.h"
 #include "display/style/styllib/JStyleTypeTable.h"
-#include "display/style/styllib/StyleGrowableArray.h"
+#include "display/style/StyleGrowableArray.h"
 #include "display/style/styllib/StyleWorkbenchMap.h"
 #include "host/halvorn/halvorn.h"
 

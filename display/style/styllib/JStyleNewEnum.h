@@ -6,7 +6,7 @@
 #include <windows.h>
 #include <unknwn.h>
 
-#include "display/style/styllib/StyleGrowableArray.h"
+#include "display/style/StyleGrowableArray.h"
 
 class JStyleLib;
 

@@ -5,7 +5,7 @@
 
 #include "display/style/stylesrv_com.h"
 #include "display/style/stylesrv_itf.h"
-#include "display/style/styllib/StyleGrowableArray.h"
+#include "display/style/StyleGrowableArray.h"
 #include "display/style/styllib/StyleOwnUnknown.h"
 
 class JStyleResource : public StyleOwnUnknown<IUnknown> {

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "display/style/stylesrv_itf.h"
-#include "display/style/styllib/StyleGrowableArray.h"
+#include "display/style/StyleGrowableArray.h"
 
 class JStyleTypeTable {
  public:

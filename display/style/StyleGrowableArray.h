@@ -1,4 +1,4 @@
-// The growable array of the style library: a size in use, a capacity and a grow-by. With n elements in use a
+// The growable array shared by the style library, its lists and the dash types: a size in use, a capacity and a grow-by. With n elements in use a
 // growing array takes a step of 2500 elements from 5000 on, 1000 from 2000, 500 from 500, 100 from 200, 50
 // from 100, 25 from 25 and 8 below, or its own grow-by when that is larger, and at least what was asked for.
 // New slots are zero-filled. Only for element types that may be copied bytewise and are valid when zeroed.
