@@ -1,9 +1,13 @@
-// The geometry layer's only contact with the operating system: the debug key in the registry, the debugger
-// channel and the assertion box. On Windows these are the real services; natively the debug key is a map in
-// memory that tests fill, there is no debugger channel and no box.
+// The geometry layer's only contact with the operating system and the host: the debug key in the registry,
+// the debugger channel, the assertion box and the host's 2D geometry library. On Windows these are the real
+// services; natively the debug key is a map in memory that tests fill, there is no debugger channel and no box.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <cstdio>
+
+struct VOQbsp_curve;
 
 namespace geomplatform {
 
@@ -50,5 +54,31 @@ bool RemoveDebugKey();
 void SetDebugKeyUnavailable(bool unavailable);
 void SetAssertionAnswer(int answer);
 #endif
+
+// The host's 2D geometry library: the typed curves' memory, the life cycle of curve type 150 (a record of
+// pointer-sized words that only the library reads), classification steps and its own tolerances. Each answers
+// through *rc (0 success); positions are three doubles, loop points two. On Windows these are the imports of
+// quarnet.dll; natively the same library is linked in.
+void* GeomMalloc(std::size_t bytes);
+void* GeomCalloc(std::size_t count, std::size_t size);
+void GeomFree(void* block);
+void GeomRcFromMathError(int code, int* rc);
+// Fills a new record in `block` from words 1, 2, 4 and 5 of the source record.
+void GeomType150Copy(std::uintptr_t word1, std::uintptr_t word2, std::uintptr_t word4, std::uintptr_t word5,
+                     void* block, int* rc);
+void GeomType150Clone(const void* source, void* destination, int* rc);
+void GeomType150Free(void* record, int* rc);  // the contents; the caller frees the block
+void GeomType150EndPoints(const void* record, double start[3], double end[3], int* rc);
+void GeomType150Validate(std::FILE* stream, const void* record, int* valid, int* rc);
+void GeomType150Print(std::FILE* stream, const void* record, int verbose, int* rc);
+void GeomScopeOfPoles(int count, const double* poles, int rational, const double* weights, std::uint8_t* scope,
+                      int* rc);
+void GeomFormFromScope(const VOQbsp_curve* curve, std::uint8_t scope, std::uint8_t* form, int* rc);
+void GeomPointsToLineString(int n, const double* points, int dimension, int mode, int* aux, int* m, double* out,
+                            int* rc);
+void GeomValidateKnots(int count, int order, const double* knots, double tolerance, int* ok, int* rc);
+void GeomSetDistTolerance(double value, int* rc);
+void GeomSetRelTolerance(double value, int* rc);
+void GeomLoopOrientation(int n, const double* points, int* orientation);
 
 }  // namespace geomplatform
