@@ -305,3 +305,46 @@ void BSbstobez(int degree, int num_poles, int dim, const double *knots, const do
   if (*rc == 0) *num_segments = count;
   BSexit(rc, "BSbstobez", "bsbstobez");
 }
+
+void bsknots::refine_midpoints(const VOQbsp_curve &cv, VOQbsp_curve **out, int *rc) {
+  *out = nullptr;
+  const int num_knots = cv.num_poles + cv.order;
+  double *values = static_cast<double *>(BSdbgmalloc(num_knots * static_cast<int>(sizeof(double))));
+  int *mults = static_cast<int *>(BSdbgmalloc(num_knots * static_cast<int>(sizeof(int))));
+  double *knots = nullptr;
+  VOQbsp_curve *refined = nullptr;
+  do {
+    if (!values || !mults) {
+      *rc = BSRC_ALLOC_CURVE;
+      break;
+    }
+    int distinct = 0;
+    std::int16_t order = cv.order;
+    int num_poles = cv.num_poles;
+    BSgetmult(rc, &order, &num_poles, cv.knots, &distinct, values, mults);
+    if (*rc != 0) break;
+    const int new_num_poles = cv.num_poles + (distinct > 0 ? distinct - 1 : 0);
+    knots = static_cast<double *>(BSdbgmalloc((cv.order + new_num_poles) * static_cast<int>(sizeof(double))));
+    if (!knots) {
+      *rc = BSRC_ALLOC_CURVE;
+      break;
+    }
+    int at = 0;
+    for (int i = 0; i < distinct; ++i) {
+      for (int j = 0; j < mults[i]; ++j) knots[at++] = values[i];
+      if (i + 1 < distinct) knots[at++] = (values[i] + values[i + 1]) / 2.0;
+    }
+    BSallocvoqcv(cv.order, new_num_poles, cv.rational, 0, &refined, rc);
+    if (*rc != 0) break;
+    BSadd_kts(&cv, new_num_poles, knots, refined, rc);
+  } while (false);
+  if (*rc != 0 && refined) {
+    int frc = 0;
+    BSfreevoqcv(refined, &frc);
+    refined = nullptr;
+  }
+  *out = refined;
+  BSdbgfree(values);
+  BSdbgfree(mults);
+  BSdbgfree(knots);
+}

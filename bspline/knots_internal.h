@@ -69,6 +69,11 @@ struct ScratchCurve {
 // affected poles are K-k+1+j .. K-m at level j. Returns rc -5 for a vanishing knot interval.
 int boehm_insert(int k, int n, double *poles, double *weights, double *knots, int K, int m, int r, double u);
 
+// cv refined once to even out its weights: every distinct knot keeps its multiplicity and the midpoint of each
+// pair of neighbouring distinct knots is inserted. *out is a new BSallocvoqcv record, NULL on failure (rc -13
+// when memory runs out; nothing is left allocated).
+void refine_midpoints(const VOQbsp_curve &cv, VOQbsp_curve **out, int *rc);
+
 // The planar flag of a piece from the planarity test: codes -1 and 49 mean "not planar", others are failures.
 int piece_planarity(const VOQbsp_curve &piece, BSboolean test_planar, BSboolean *planar);
 

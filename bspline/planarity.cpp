@@ -3,6 +3,7 @@
 #include "bspline/numerics.h"
 
 #include "bspline/knots.h"
+#include "bspline/knots_internal.h"
 
 namespace {
 
@@ -122,8 +123,6 @@ BSboolean BSpoint3(int *rc, const double a[3], const double b[3], const double c
 
 void BScollinmn3(const VOQbsp_curve *cv, BSboolean *collinear, int *rc) {
   *rc = 0;
-  double *values = nullptr, *knots = nullptr;
-  int *mults = nullptr;
   VOQbsp_curve *refined = nullptr;
   do {
     if (!cv) {
@@ -134,32 +133,7 @@ void BScollinmn3(const VOQbsp_curve *cv, BSboolean *collinear, int *rc) {
     if (*rc != BSRC_DEGENERATE) break;
     // Weights too uneven to decide: one knot in the middle of every knot interval evens them out.
     *rc = 0;
-    const int num_knots = cv->num_poles + cv->order;
-    values = static_cast<double *>(BSdbgmalloc(num_knots * static_cast<int>(sizeof(double))));
-    mults = static_cast<int *>(BSdbgmalloc(num_knots * static_cast<int>(sizeof(int))));
-    if (!values || !mults) {
-      *rc = BSRC_ALLOC_CURVE;
-      break;
-    }
-    int distinct = 0;
-    std::int16_t order = cv->order;
-    int num_poles = cv->num_poles;
-    BSgetmult(rc, &order, &num_poles, cv->knots, &distinct, values, mults);
-    if (*rc != 0) break;
-    const int new_num_poles = cv->num_poles + (distinct > 0 ? distinct - 1 : 0);
-    knots = static_cast<double *>(BSdbgmalloc((cv->order + new_num_poles) * static_cast<int>(sizeof(double))));
-    if (!knots) {
-      *rc = BSRC_ALLOC_CURVE;
-      break;
-    }
-    int at = 0;
-    for (int i = 0; i < distinct; ++i) {
-      for (int j = 0; j < mults[i]; ++j) knots[at++] = values[i];
-      if (i + 1 < distinct) knots[at++] = (values[i] + values[i + 1]) / 2.0;
-    }
-    BSallocvoqcv(cv->order, new_num_poles, cv->rational, 0, &refined, rc);
-    if (*rc != 0) break;
-    BSadd_kts(cv, new_num_poles, knots, refined, rc);
+    bsknots::refine_midpoints(*cv, &refined, rc);
     if (*rc != 0) break;
     BScollinmn2(refined->num_poles, refined->poles, refined->rational ? refined->weights : nullptr, collinear, rc);
   } while (false);
@@ -168,8 +142,5 @@ void BScollinmn3(const VOQbsp_curve *cv, BSboolean *collinear, int *rc) {
     BSfreevoqcv(refined, &frc);
     if (*rc == 0 && frc != 0) *rc = frc;
   }
-  BSdbgfree(values);
-  BSdbgfree(mults);
-  BSdbgfree(knots);
   BSexit(rc, "BScollinmn3", "bscollinmn3");
 }

@@ -1,0 +1,140 @@
+// Conic recognition in the tests: the outputs of BSconicprp over sentinel values, rational quadratic segments in
+// a given plane, and the checks that a recognised conic really carries the curve (focal and metric properties
+// evaluated on points of the curve by the reference evaluation, sharing no code with the library).
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <vector>
+
+#include "bspline/conics.h"
+#include "tests/bspline/curve_fixtures.h"
+
+constexpr double kUnset = -4242.0;
+
+struct ConicOut {
+  int rc = 12345, type = -1;
+  double Z[3], a = kUnset, b = kUnset, F1[3], F2[3], V1[3], V2[3], M1[3], M2[3];
+  ConicOut() {
+    for (double *v : {Z, F1, F2, V1, V2, M1, M2}) std::fill(v, v + 3, kUnset);
+  }
+  bool untouched(const double *v) const { return v[0] == kUnset && v[1] == kUnset && v[2] == kUnset; }
+  bool all_untouched() const {
+    return type == -1 && a == kUnset && b == kUnset && untouched(Z) && untouched(F1) && untouched(F2) &&
+           untouched(V1) && untouched(V2) && untouched(M1) && untouched(M2);
+  }
+};
+
+inline ConicOut conic_of(const VOQbsp_curve &cv) {
+  ConicOut o;
+  BSconicprp(&cv, &o.type, o.Z, &o.a, &o.b, o.F1, o.F2, o.V1, o.V2, o.M1, o.M2, &o.rc);
+  return o;
+}
+
+namespace conic_test {
+inline double dist(const double *p, const double *q) {
+  return std::sqrt((p[0] - q[0]) * (p[0] - q[0]) + (p[1] - q[1]) * (p[1] - q[1]) + (p[2] - q[2]) * (p[2] - q[2]));
+}
+inline double dot(const double *p, const double *q) { return p[0] * q[0] + p[1] * q[1] + p[2] * q[2]; }
+inline void sub(const double *p, const double *q, double *out) {
+  for (int i = 0; i < 3; ++i) out[i] = p[i] - q[i];
+}
+inline void cross(const double *a, const double *b, double *out) {
+  out[0] = a[1] * b[2] - a[2] * b[1];
+  out[1] = a[2] * b[0] - a[0] * b[2];
+  out[2] = a[0] * b[1] - a[1] * b[0];
+}
+}  // namespace conic_test
+
+// A point of the plane through `origin` spanned by the unit vectors e1, e2.
+struct PlaneFrame {
+  double origin[3] = {0, 0, 0}, e1[3] = {1, 0, 0}, e2[3] = {0, 1, 0};
+  std::vector<double> at(double x, double y) const {
+    return {origin[0] + x * e1[0] + y * e2[0], origin[1] + x * e1[1] + y * e2[1], origin[2] + x * e1[2] + y * e2[2]};
+  }
+  void normal(double n[3]) const { conic_test::cross(e1, e2, n); }
+};
+
+// The one-segment curve with planar poles (x, y) pairs and weights (empty: polynomial).
+inline std::unique_ptr<TestCurve> plane_segment(const PlaneFrame &f, const std::vector<double> &xy,
+                                                const std::vector<double> &w) {
+  std::vector<double> poles;
+  for (size_t i = 0; i + 1 < xy.size(); i += 2) {
+    const auto p = f.at(xy[i], xy[i + 1]);
+    poles.insert(poles.end(), p.begin(), p.end());
+  }
+  return std::make_unique<TestCurve>(3, poles, std::vector<double>{0, 0, 0, 1, 1, 1}, w);
+}
+
+// The curve lies on the conic that o describes, and o fills exactly the fields of its type and no others.
+inline void expect_on_conic(const TestCurve &c, const ConicOut &o, double tol) {
+  using namespace conic_test;
+  ASSERT_EQ(o.rc, 0);
+  const bool filled_b = o.type == BSCONIC_ELLIPSE || (o.type == BSCONIC_CIRCLE && o.b != kUnset);
+  EXPECT_EQ(o.untouched(o.Z), o.type == BSCONIC_PARABOLA);
+  EXPECT_EQ(o.a == kUnset, o.type == BSCONIC_PARABOLA);
+  EXPECT_EQ(o.b != kUnset, filled_b);
+  EXPECT_EQ(o.untouched(o.F1), o.type == BSCONIC_CIRCLE);
+  EXPECT_EQ(o.untouched(o.F2), o.type != BSCONIC_ELLIPSE);
+  EXPECT_EQ(o.untouched(o.V2), o.type != BSCONIC_ELLIPSE);
+  EXPECT_EQ(o.untouched(o.M1), o.type == BSCONIC_CIRCLE || o.type == BSCONIC_PARABOLA);
+  double scale = 1.0;
+  for (int i = 0; i < c.n(); ++i)
+    for (int k = 0; k < 3; ++k) scale = std::max(scale, std::fabs(c.pole(i, k)));
+  const double eps = tol * scale;
+  double F2[3], axis[3], D0[3];
+  if (o.type == BSCONIC_HYPERBOLA)
+    for (int k = 0; k < 3; ++k) F2[k] = 2 * o.Z[k] - o.F1[k];
+  if (o.type == BSCONIC_PARABOLA) {
+    sub(o.F1, o.V1, axis);
+    const double p = std::sqrt(dot(axis, axis));
+    for (int k = 0; k < 3; ++k) axis[k] /= p, D0[k] = o.V1[k] - p * axis[k];
+  }
+  if (o.type == BSCONIC_ELLIPSE) {
+    const double c2 = o.a * o.a - o.b * o.b;
+    EXPECT_NEAR(dist(o.F1, o.Z) * dist(o.F1, o.Z), c2, eps * scale);
+    EXPECT_NEAR(dist(o.V1, o.Z), o.a, eps);
+    EXPECT_NEAR(dist(o.M1, o.Z), o.b, eps);
+    double u[3], v[3];
+    sub(o.V1, o.Z, u);
+    sub(o.M1, o.Z, v);
+    EXPECT_NEAR(dot(u, v), 0.0, eps * scale);
+    for (int k = 0; k < 3; ++k) {
+      EXPECT_NEAR(o.V1[k] + o.V2[k], 2 * o.Z[k], eps);
+      EXPECT_NEAR(o.M1[k] + o.M2[k], 2 * o.Z[k], eps);
+      EXPECT_NEAR(o.F1[k] + o.F2[k], 2 * o.Z[k], eps);
+    }
+    EXPECT_LE(dist(o.F1, o.V1), dist(o.F2, o.V1)) << "F1 beside V1";
+  }
+  if (o.type == BSCONIC_HYPERBOLA) {
+    // M1, M2 stand at V1, b' either side along the minor direction: c^2 = a^2 + b'^2.
+    const double bh = dist(o.M1, o.V1), cf = dist(o.F1, o.Z);
+    EXPECT_NEAR(dist(o.M2, o.V1), bh, eps);
+    EXPECT_NEAR(cf * cf, o.a * o.a + bh * bh, eps * scale);
+    EXPECT_NEAR(dist(o.V1, o.Z), o.a, eps);
+  }
+  int checked = 0;
+  for (int s = 1; s < 20; ++s) {
+    double X[3];
+    ref_point(c, s / 20.0, X);
+    if (!std::isfinite(X[0]) || dist(X, o.type == BSCONIC_PARABOLA ? o.V1 : o.Z) > 1e3 * scale) continue;
+    ++checked;
+    const double d1 = o.type == BSCONIC_CIRCLE ? 0 : dist(X, o.F1);
+    switch (o.type) {
+      case BSCONIC_CIRCLE: EXPECT_NEAR(dist(X, o.Z), o.a, eps) << "t " << s / 20.0; break;
+      case BSCONIC_ELLIPSE: EXPECT_NEAR(d1 + dist(X, o.F2), 2 * o.a, eps) << "t " << s / 20.0; break;
+      case BSCONIC_HYPERBOLA: EXPECT_NEAR(std::fabs(d1 - dist(X, F2)), 2 * o.a, eps) << "t " << s / 20.0; break;
+      case BSCONIC_PARABOLA: {
+        double XD[3];
+        sub(X, D0, XD);
+        EXPECT_NEAR(d1, dot(XD, axis), eps) << "t " << s / 20.0;
+        break;
+      }
+      default: ADD_FAILURE() << "type " << o.type; return;
+    }
+  }
+  EXPECT_GT(checked, 5);
+}
