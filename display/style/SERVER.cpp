@@ -15,6 +15,7 @@
 #include "display/style/styles/JStyleSimpleLine.h"
 #include "display/style/textscratch.h"
 #include "host/pellow/pellow.h"
+#include "services/daxutil/daxutil.h"
 
 namespace {
 
@@ -146,6 +147,7 @@ const StyleServerInternals kInternals{
     &ClassObjectFromTable,
     &GetMissingGraphic,
     &StyleLibDropObjects,
+    &GetDocumentServiceTable,
 };
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "display/style/uclsfact.h"
 
 struct IJGraphic;
+struct DocumentServiceTable;
 
 // ---- per-thread block ----
 
@@ -102,6 +103,8 @@ struct StyleServerInternals {
   // Lets a style library go of the objects of its entries that the document keeps, as a load leaves them, so
   // that the next use fetches them from the document again.
   HRESULT (*DropLibraryObjects)(IUnknown* library);
+  // The document services (services/daxutil/daxutil.h).
+  const DocumentServiceTable* (*GetDocumentServices)();
 };
 
 extern "C" const StyleServerInternals* WINAPI GetStyleServerInternals();

@@ -1,5 +1,8 @@
 // Host documents: they hold objects under persistent IDs, and the engine knows which document holds an object.
+#include <cstdio>
+#include <cwchar>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "host/halvorn/engine_internal.h"
@@ -40,17 +43,67 @@ IUnknown* IdentityOf(IUnknown* object) {
   return identity;
 }
 
+volatile LONG g_documentSequence = 0;
+
+// What a document answers for a named object: the object, with a reference of its own.
+class NamedObjectHolder final : public IJNamedObjectHolder {
+ public:
+  explicit NamedObjectHolder(IUnknown* target) : m_target(target) { m_target->AddRef(); }
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (!out) return E_INVALIDARG;
+    if (IsEqualIID(iid, IID_IUnknown)) {
+      *out = static_cast<IJNamedObjectHolder*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&m_refs)); }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const LONG refs = InterlockedDecrement(&m_refs);
+    if (refs == 0) delete this;
+    return static_cast<ULONG>(refs);
+  }
+  HRESULT STDMETHODCALLTYPE GetTarget(IUnknown** out) override {
+    if (!out) return E_INVALIDARG;
+    *out = m_target;
+    m_target->AddRef();
+    return S_OK;
+  }
+
+ private:
+  ~NamedObjectHolder() { m_target->Release(); }
+
+  volatile LONG m_refs = 1;
+  IUnknown* m_target;
+};
+
+// Drops a reference outside any lock (releasing an object may reach the engine again).
+void ReleaseIfAny(IUnknown* object) {
+  if (object) object->Release();
+}
+
 #define HOST_DOCUMENT_UNUSED_SLOT(n) \
   HRESULT STDMETHODCALLTYPE Slot##n() override { return E_NOTIMPL; }
 
-class HostDocument final : public IJDocumentNamedObjects {
+class HostDocument final : public IJDocumentNamedObjects, public IJDocument2 {
  public:
-  HostDocument() { InterlockedIncrement(&g_liveDocuments); }
+  HostDocument() {
+    InterlockedIncrement(&g_liveDocuments);
+    std::snprintf(m_name, sizeof m_name, "Document%ld", static_cast<long>(InterlockedIncrement(&g_documentSequence)));
+  }
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
     if (!out) return E_INVALIDARG;
     if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IJDocumentNamedObjects)) {
       *out = static_cast<IJDocumentNamedObjects*>(this);
+      AddRef();
+      return S_OK;
+    }
+    if (IsEqualIID(iid, IID_IJDocument2)) {
+      *out = static_cast<IJDocument2*>(this);
       AddRef();
       return S_OK;
     }
@@ -70,6 +123,68 @@ class HostDocument final : public IJDocumentNamedObjects {
   HOST_DOCUMENT_UNUSED_SLOT(12) HOST_DOCUMENT_UNUSED_SLOT(13) HOST_DOCUMENT_UNUSED_SLOT(14)
   HOST_DOCUMENT_UNUSED_SLOT(15) HOST_DOCUMENT_UNUSED_SLOT(16) HOST_DOCUMENT_UNUSED_SLOT(17)
   HOST_DOCUMENT_UNUSED_SLOT(18)
+
+  // ---- named objects and services (IJDocumentNamedObjects) ----
+
+  HRESULT STDMETHODCALLTYPE GetNamedObject(LPCWSTR name, IJNamedObjectHolder** holder) override {
+    if (!holder) return E_INVALIDARG;
+    *holder = nullptr;
+    if (!name) return E_INVALIDARG;
+    AcquireSRWLockShared(&m_ownLock);
+    IUnknown* target = nullptr;
+    for (const Named& n : m_named) {
+      if (_wcsicmp(n.name.c_str(), name) == 0) target = n.object;
+    }
+    if (target) target->AddRef();
+    ReleaseSRWLockShared(&m_ownLock);
+    if (!target) return E_FAIL;
+    *holder = new (std::nothrow) NamedObjectHolder(target);
+    target->Release();
+    return *holder ? S_OK : E_OUTOFMEMORY;
+  }
+
+  HRESULT STDMETHODCALLTYPE GetServiceContext(IUnknown** out) override {
+    return AnswerService(HOST_DOCUMENT_SERVICE_CONTEXT, m_context, out);
+  }
+
+  HRESULT STDMETHODCALLTYPE CallService(IUnknown* target, DWORD value, ULONG_PTR context, DWORD mode) override {
+    HostNotification call{};
+    call.kind = HOST_DOCUMENT_CALL_SERVICE;
+    call.document = static_cast<IJDocumentNamedObjects*>(this);
+    call.object = target;
+    call.value = value;
+    call.context = context;
+    call.mode = mode;
+    call.result = InjectedEngineFailure(HOST_DOCUMENT_CALL_SERVICE);
+    return RecordEngineCall(call);
+  }
+
+  HRESULT STDMETHODCALLTYPE GetRelinkService(IUnknown** out) override {
+    return AnswerService(HOST_DOCUMENT_RELINK_SERVICE, m_relink, out);
+  }
+
+  // ---- IJDocument2 ----
+
+  HRESULT STDMETHODCALLTYPE GetName(LPSTR buffer, DWORD size) override {
+    if (!buffer || size == 0) return E_INVALIDARG;
+    std::snprintf(buffer, size, "%s", m_name);
+    return S_OK;
+  }
+
+  HRESULT STDMETHODCALLTYPE GetLibraryInterface(REFIID iid, void** out) override {
+    if (!out) return E_INVALIDARG;
+    *out = nullptr;
+    IJNamedObjectHolder* holder = nullptr;
+    HRESULT hr = GetNamedObject(L"StyleLibrarian", &holder);
+    if (FAILED(hr)) return hr;
+    IUnknown* librarian = nullptr;
+    hr = holder->GetTarget(&librarian);
+    holder->Release();
+    if (FAILED(hr)) return hr;
+    hr = librarian->QueryInterface(iid, out);
+    librarian->Release();
+    return hr;
+  }
 
   HRESULT STDMETHODCALLTYPE RegisterObject(IUnknown* object, DWORD* persistentID, DWORD* second) override {
     if (!object || !persistentID) return E_INVALIDARG;
@@ -97,8 +212,9 @@ class HostDocument final : public IJDocumentNamedObjects {
     return hr;
   }
 
+  HOST_DOCUMENT_UNUSED_SLOT(19)
   HOST_DOCUMENT_UNUSED_SLOT(20) HOST_DOCUMENT_UNUSED_SLOT(21) HOST_DOCUMENT_UNUSED_SLOT(22)
-  HOST_DOCUMENT_UNUSED_SLOT(23) HOST_DOCUMENT_UNUSED_SLOT(24) HOST_DOCUMENT_UNUSED_SLOT(25)
+  HOST_DOCUMENT_UNUSED_SLOT(24) HOST_DOCUMENT_UNUSED_SLOT(25)
   HOST_DOCUMENT_UNUSED_SLOT(26) HOST_DOCUMENT_UNUSED_SLOT(27) HOST_DOCUMENT_UNUSED_SLOT(28)
   HOST_DOCUMENT_UNUSED_SLOT(29) HOST_DOCUMENT_UNUSED_SLOT(30) HOST_DOCUMENT_UNUSED_SLOT(31)
   HOST_DOCUMENT_UNUSED_SLOT(32) HOST_DOCUMENT_UNUSED_SLOT(33) HOST_DOCUMENT_UNUSED_SLOT(34)
@@ -165,6 +281,42 @@ class HostDocument final : public IJDocumentNamedObjects {
     return released != nullptr;
   }
 
+  // Keeps the object under the name, or drops the name for a null object.
+  HRESULT SetNamed(LPCWSTR name, IUnknown* object) {
+    if (!name) return E_INVALIDARG;
+    if (object) object->AddRef();
+    IUnknown* previous = nullptr;
+    AcquireSRWLockExclusive(&m_ownLock);
+    bool kept = false;
+    for (std::size_t i = 0; i < m_named.size() && !kept; ++i) {
+      if (_wcsicmp(m_named[i].name.c_str(), name) != 0) continue;
+      previous = m_named[i].object;
+      if (object) {
+        m_named[i].object = object;
+      } else {
+        m_named.erase(m_named.begin() + static_cast<std::ptrdiff_t>(i));
+      }
+      kept = true;
+    }
+    if (!kept && object) m_named.push_back({name, object});
+    ReleaseSRWLockExclusive(&m_ownLock);
+    ReleaseIfAny(previous);
+    return S_OK;
+  }
+
+  void SetServices(IUnknown* context, IUnknown* relink) {
+    if (context) context->AddRef();
+    if (relink) relink->AddRef();
+    AcquireSRWLockExclusive(&m_ownLock);
+    IUnknown* oldContext = m_context;
+    IUnknown* oldRelink = m_relink;
+    m_context = context;
+    m_relink = relink;
+    ReleaseSRWLockExclusive(&m_ownLock);
+    ReleaseIfAny(oldContext);
+    ReleaseIfAny(oldRelink);
+  }
+
   // The document that holds `identity`, with a reference; null when none does.
   static HostDocument* Holding(IUnknown* identity) {
     AcquireSRWLockShared(&g_membersLock);
@@ -179,6 +331,28 @@ class HostDocument final : public IJDocumentNamedObjects {
     IUnknown* identity;  // holds a reference
     DWORD persistentID;
   };
+  struct Named {
+    std::wstring name;
+    IUnknown* object;  // holds a reference
+  };
+
+  // Answers one of the document's service objects (with a reference) and records the call.
+  HRESULT AnswerService(DWORD kind, IUnknown* const& service, IUnknown** out) {
+    if (!out) return E_INVALIDARG;
+    *out = nullptr;
+    HostNotification call{};
+    call.kind = kind;
+    call.document = static_cast<IJDocumentNamedObjects*>(this);
+    call.result = InjectedEngineFailure(kind);
+    if (SUCCEEDED(call.result)) {
+      AcquireSRWLockShared(&m_ownLock);
+      *out = service;
+      if (*out) (*out)->AddRef();
+      ReleaseSRWLockShared(&m_ownLock);
+    }
+    call.other = *out;
+    return RecordEngineCall(call);
+  }
 
   ~HostDocument() {
     std::vector<Entry> entries;
@@ -191,11 +365,19 @@ class HostDocument final : public IJDocumentNamedObjects {
     ReleaseSRWLockExclusive(&g_membersLock);
     // Outside the lock: releasing an object may reach the engine again.
     for (const Entry& e : entries) e.identity->Release();
+    for (const Named& n : m_named) n.object->Release();
+    ReleaseIfAny(m_context);
+    ReleaseIfAny(m_relink);
     InterlockedDecrement(&g_liveDocuments);
   }
 
   volatile LONG m_refs = 1;
   std::vector<Entry> m_entries;
+  SRWLOCK m_ownLock = SRWLOCK_INIT;  // the named objects and the service objects
+  std::vector<Named> m_named;
+  IUnknown* m_context = nullptr;
+  IUnknown* m_relink = nullptr;
+  char m_name[32] = {};
 };
 
 }  // namespace
@@ -237,5 +419,16 @@ HRESULT HostDocumentCreate(IJDocumentNamedObjects** out) {
 }
 
 LONG HostDocumentLiveCount() { return g_liveDocuments; }
+
+HRESULT HostDocumentSetNamedObject(IJDocumentNamedObjects* document, LPCWSTR name, IUnknown* object) {
+  if (!document) return E_INVALIDARG;
+  return static_cast<HostDocument*>(document)->SetNamed(name, object);
+}
+
+HRESULT HostDocumentSetServices(IJDocumentNamedObjects* document, IUnknown* context, IUnknown* relinkService) {
+  if (!document) return E_INVALIDARG;
+  static_cast<HostDocument*>(document)->SetServices(context, relinkService);
+  return S_OK;
+}
 
 }  // extern "C"

@@ -99,17 +99,34 @@ inline constexpr IID IID_IJDocumentNamedObjects = {
 
 #define HALVORN_UNUSED_SLOT(n) virtual HRESULT STDMETHODCALLTYPE Slot##n() = 0;
 
+// The holder a document answers for a named object.
+struct IJNamedObjectHolder : public IUnknown {
+  // 3: the named object, with one reference.
+  virtual HRESULT STDMETHODCALLTYPE GetTarget(IUnknown** out) = 0;
+};
+
 // The host document's interface that GetObjectDocument answers. Its operations are known by their place in
 // the table; the slots that nothing calls yet are placeholders.
 struct IJDocumentNamedObjects : public IUnknown {
   HALVORN_UNUSED_SLOT(3) HALVORN_UNUSED_SLOT(4) HALVORN_UNUSED_SLOT(5) HALVORN_UNUSED_SLOT(6)
-  HALVORN_UNUSED_SLOT(7) HALVORN_UNUSED_SLOT(8) HALVORN_UNUSED_SLOT(9) HALVORN_UNUSED_SLOT(10)
-  HALVORN_UNUSED_SLOT(11) HALVORN_UNUSED_SLOT(12) HALVORN_UNUSED_SLOT(13) HALVORN_UNUSED_SLOT(14)
-  HALVORN_UNUSED_SLOT(15) HALVORN_UNUSED_SLOT(16) HALVORN_UNUSED_SLOT(17) HALVORN_UNUSED_SLOT(18)
+  HALVORN_UNUSED_SLOT(7) HALVORN_UNUSED_SLOT(8)
+  // 9: a holder of the object the document keeps under that name (case ignored); E_FAIL for a name it does not
+  // keep.
+  virtual HRESULT STDMETHODCALLTYPE GetNamedObject(LPCWSTR name, IJNamedObjectHolder** holder) = 0;
+  HALVORN_UNUSED_SLOT(10)
+  HALVORN_UNUSED_SLOT(11) HALVORN_UNUSED_SLOT(12) HALVORN_UNUSED_SLOT(13)
+  // 14: the document's context object for calls into it, with a reference; S_OK and null when it has none.
+  virtual HRESULT STDMETHODCALLTYPE GetServiceContext(IUnknown** out) = 0;
+  HALVORN_UNUSED_SLOT(15) HALVORN_UNUSED_SLOT(16)
+  // 17: a call into the document's services for the target; `context` is a context object or a plain code.
+  virtual HRESULT STDMETHODCALLTYPE CallService(IUnknown* target, DWORD value, ULONG_PTR context, DWORD mode) = 0;
+  HALVORN_UNUSED_SLOT(18)
   // 19: registers the object in the document (once; registering it again answers the same ID) and answers its
   // persistent ID; *second, when given, is set to 0.
   virtual HRESULT STDMETHODCALLTYPE RegisterObject(IUnknown* object, DWORD* persistentID, DWORD* second) = 0;
-  HALVORN_UNUSED_SLOT(20) HALVORN_UNUSED_SLOT(21) HALVORN_UNUSED_SLOT(22) HALVORN_UNUSED_SLOT(23)
+  HALVORN_UNUSED_SLOT(20) HALVORN_UNUSED_SLOT(21) HALVORN_UNUSED_SLOT(22)
+  // 23: the document's re-link service, with a reference; S_OK and null when it has none.
+  virtual HRESULT STDMETHODCALLTYPE GetRelinkService(IUnknown** out) = 0;
   HALVORN_UNUSED_SLOT(24) HALVORN_UNUSED_SLOT(25) HALVORN_UNUSED_SLOT(26) HALVORN_UNUSED_SLOT(27)
   HALVORN_UNUSED_SLOT(28) HALVORN_UNUSED_SLOT(29) HALVORN_UNUSED_SLOT(30) HALVORN_UNUSED_SLOT(31)
   HALVORN_UNUSED_SLOT(32) HALVORN_UNUSED_SLOT(33) HALVORN_UNUSED_SLOT(34) HALVORN_UNUSED_SLOT(35)
@@ -124,6 +141,21 @@ struct IJDocumentNamedObjects : public IUnknown {
   // belong to the host. An object of another document fails with E_FAIL.
   virtual HRESULT STDMETHODCALLTYPE InsertObject(IUnknown* object, DWORD mode, IUnknown* container,
                                                  REFGUID kind) = 0;
+};
+
+// The host document's own interface. Slots after 20 are not called.
+inline constexpr IID IID_IJDocument2 = {0x1DFB4688, 0x1A1D, 0x11D0, {0x9D, 0xC9, 0x08, 0x00, 0x36, 0xD8, 0x27, 0x02}};
+struct IJDocument2 : public IUnknown {
+  HALVORN_UNUSED_SLOT(3) HALVORN_UNUSED_SLOT(4) HALVORN_UNUSED_SLOT(5)
+  // 6: the document's name, narrow and terminated, cut to the buffer (260 bytes from its callers).
+  virtual HRESULT STDMETHODCALLTYPE GetName(LPSTR buffer, DWORD size) = 0;
+  HALVORN_UNUSED_SLOT(7) HALVORN_UNUSED_SLOT(8) HALVORN_UNUSED_SLOT(9) HALVORN_UNUSED_SLOT(10)
+  HALVORN_UNUSED_SLOT(11) HALVORN_UNUSED_SLOT(12) HALVORN_UNUSED_SLOT(13) HALVORN_UNUSED_SLOT(14)
+  HALVORN_UNUSED_SLOT(15) HALVORN_UNUSED_SLOT(16) HALVORN_UNUSED_SLOT(17) HALVORN_UNUSED_SLOT(18)
+  HALVORN_UNUSED_SLOT(19)
+  // 20: one of the document's component interfaces: the document's named object "StyleLibrarian" asked for
+  // `iid`; E_FAIL with *out null when the document keeps no such object.
+  virtual HRESULT STDMETHODCALLTYPE GetLibraryInterface(REFIID iid, void** out) = 0;
 };
 
 #undef HALVORN_UNUSED_SLOT
@@ -148,6 +180,31 @@ HALVORN_API HRESULT MarkObjectModified(IUnknown* object);
 HALVORN_API HRESULT NotifyEntryChange(IUnknown* object);
 // An object leaves a style library (or was refused by one).
 HALVORN_API HRESULT NotifyObjectRegistration(IUnknown* object);
+
+// ---- document services ----
+// Calls around an edit of an object and services of the document that holds it. The real engine exports them
+// by ordinal only (given with each; the stand-in exports both). Each call is recorded with its arguments and
+// answers S_OK unless a test asked for a failure.
+
+// 216: the object is about to change through the interface `iid`.
+HALVORN_API HRESULT NotifyBeforeChange(IUnknown* object, const IID* iid);
+// 217: the change of the object is done.
+HALVORN_API HRESULT NotifyChangeDone(IUnknown* object);
+// 214: the object changed.
+HALVORN_API HRESULT NotifyObjectChange(IUnknown* object);
+// 215: what shows the object is to be refreshed.
+HALVORN_API HRESULT NotifyObjectRefresh(IUnknown* object);
+// 290: the engine's state word (0 while free); 291 takes it (it answers 1 afterwards).
+HALVORN_API DWORD EngineGetState(DWORD which);
+HALVORN_API HRESULT EngineSetState(DWORD which);
+// 1006: the engine takes the default context for a call about the object.
+HALVORN_API HRESULT EngineObjectContext(IUnknown* object);
+// 1009: 1 when the engine serves calls for the target itself, else 0.
+HALVORN_API DWORD EngineHandlesTarget(IUnknown* target);
+// 2068: the document's re-link service re-links the object of a persistent ID.
+HALVORN_API HRESULT EngineRelinkObject(IUnknown* service, DWORD* persistentID, IUnknown* document, DWORD flags);
+// 6: registers a service of the document under an IID.
+HALVORN_API HRESULT RegisterDocumentService(IUnknown* document, const IID* iid, DWORD value);
 
 // ---- the application ----
 
@@ -184,6 +241,28 @@ struct HostNotification {
   DWORD value;         // HOST_STYLE_ADDED: the first 32 bits of the style type
   WCHAR name[64];      // HOST_STYLE_ADDED: the style's name, cut to 63 characters
   HRESULT result;      // what the call answered
+  IID iid;
+  IUnknown* other;     // identity, without a reference
+  ULONG_PTR context;
+  DWORD mode;
+};
+
+// The engine's document-service calls, recorded in the same log; `iid`, `other`, `context` and `mode` hold the
+// arguments the other fields do not.
+enum HostEngineCallKind : DWORD {
+  HOST_BEFORE_CHANGE = 16,         // 216 (object, iid)
+  HOST_CHANGE_DONE,                // 217 (object)
+  HOST_OBJECT_CHANGE,              // 214 (object)
+  HOST_OBJECT_REFRESH,             // 215 (object)
+  HOST_ENGINE_GET_STATE,           // 290 (value)
+  HOST_ENGINE_SET_STATE,           // 291 (value)
+  HOST_OBJECT_CONTEXT,             // 1006 (object)
+  HOST_HANDLES_TARGET,             // 1009 (object = the target)
+  HOST_RELINK_OBJECT,              // 2068 (other = the service, value = the persistent ID, document, mode)
+  HOST_REGISTER_SERVICE,           // 6 (document, iid, value)
+  HOST_DOCUMENT_SERVICE_CONTEXT,   // document slot 14 (document; other = the context answered)
+  HOST_DOCUMENT_CALL_SERVICE,      // document slot 17 (document, object = the target, value, context, mode)
+  HOST_DOCUMENT_RELINK_SERVICE,    // document slot 23 (document; other = the service answered)
 };
 
 HALVORN_API LONG HostNotificationCount();
@@ -191,6 +270,16 @@ HALVORN_API BOOL HostGetNotification(LONG index, HostNotification* out);
 HALVORN_API void HostClearNotifications();
 // Makes the `n`th call of that kind from now (1 = the next one) fail with `hr`, doing nothing else; 0 cancels.
 HALVORN_API void HostFailNotification(DWORD kind, LONG n, HRESULT hr);
+
+// What EngineGetState answers (until EngineSetState takes it) and what EngineHandlesTarget answers.
+HALVORN_API void HostSetEngineState(DWORD value);
+HALVORN_API void HostSetEngineHandlesTarget(DWORD value);
+// Keeps `object` under `name` in the document (with a reference); a null object drops the name.
+HALVORN_API HRESULT HostDocumentSetNamedObject(IJDocumentNamedObjects* document, LPCWSTR name, IUnknown* object);
+// What the document's slots 14 (context) and 23 (re-link service) answer; the document holds a reference on
+// each; null for none.
+HALVORN_API HRESULT HostDocumentSetServices(IJDocumentNamedObjects* document, IUnknown* context,
+                                            IUnknown* relinkService);
 
 }  // extern "C"
 
@@ -202,11 +291,15 @@ inline constexpr IID IID_IJApplicationStyleFiles = {
     0x2D38416E, 0x2A99, 0x11D0, {0x9D, 0xD8, 0x08, 0x00, 0x36, 0xD8, 0x27, 0x02}};
 struct IJApplicationStyleFiles : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE GetLoadsStyleFileNames(DWORD* value) = 0;
+  // 4: the active document asked for `iid`; E_FAIL with *out null when no document is active.
+  virtual HRESULT STDMETHODCALLTYPE GetActiveDocument(REFIID iid, void** out) = 0;
 };
 
 extern "C" {
 // The value the stand-in application answers through IJApplicationStyleFiles (0 at start), for the tests.
 HALVORN_API void HostSetLoadsStyleFileNames(DWORD value);
+// The application's active document (the application holds a reference; null clears it), for the tests.
+HALVORN_API void HostSetActiveDocument(IUnknown* document);
 }
 
 // The application's style notices (GetAppInterface); only slot 37 is called.

@@ -10,7 +10,7 @@
 
 namespace {
 
-constexpr DWORD kKinds = HOST_STYLE_ADDED + 1;
+constexpr DWORD kKinds = 32;  // room for every kind of HostNotificationKind and HostEngineCallKind
 
 struct NotificationLog {
   SRWLOCK lock = SRWLOCK_INIT;
@@ -67,6 +67,10 @@ HRESULT Notice(DWORD kind, IUnknown* object) {
 
 volatile LONG g_loadsStyleFileNames = 0;
 
+// The application's active document, with a reference.
+SRWLOCK g_activeLock = SRWLOCK_INIT;
+IUnknown* g_activeDocument = nullptr;
+
 class HostStyleFiles final : public IJApplicationStyleFiles {
  public:
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
@@ -84,6 +88,18 @@ class HostStyleFiles final : public IJApplicationStyleFiles {
     if (!value) return E_INVALIDARG;
     *value = static_cast<DWORD>(g_loadsStyleFileNames);
     return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetActiveDocument(REFIID iid, void** out) override {
+    if (!out) return E_INVALIDARG;
+    *out = nullptr;
+    AcquireSRWLockShared(&g_activeLock);
+    IUnknown* document = g_activeDocument;
+    if (document) document->AddRef();
+    ReleaseSRWLockShared(&g_activeLock);
+    if (!document) return E_FAIL;
+    const HRESULT hr = document->QueryInterface(iid, out);
+    document->Release();
+    return hr;
   }
 };
 
@@ -155,6 +171,15 @@ HRESULT GetAppInterface(const IID* iid, void** out) {
 
 void HostSetLoadsStyleFileNames(DWORD value) { InterlockedExchange(&g_loadsStyleFileNames, static_cast<LONG>(value)); }
 
+void HostSetActiveDocument(IUnknown* document) {
+  if (document) document->AddRef();
+  AcquireSRWLockExclusive(&g_activeLock);
+  IUnknown* previous = g_activeDocument;
+  g_activeDocument = document;
+  ReleaseSRWLockExclusive(&g_activeLock);
+  if (previous) previous->Release();
+}
+
 HRESULT QueryLibraryExtension(IUnknown*, DWORD, void** out) {
   if (out) *out = nullptr;
   return E_NOINTERFACE;
@@ -199,3 +224,16 @@ void HostFailNotification(DWORD kind, LONG n, HRESULT hr) {
 }
 
 }  // extern "C"
+
+HRESULT InjectedEngineFailure(DWORD kind) { return kind < kKinds ? InjectedFailure(kind) : S_OK; }
+
+HRESULT RecordEngineCall(HostNotification call) {
+  call.object = Identity(call.object);
+  call.document = Identity(call.document);
+  call.other = Identity(call.other);
+  NotificationLog& log = Log();
+  AcquireSRWLockExclusive(&log.lock);
+  log.calls.push_back(call);
+  ReleaseSRWLockExclusive(&log.lock);
+  return call.result;
+}

@@ -61,6 +61,12 @@ HMODULE AttachLocaleResDLL(HMODULE module, const char* name, DWORD, DWORD, DWORD
   return LoadLibraryA(full.c_str());
 }
 
+HRESULT JCoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD context, REFIID iid, void** out, DWORD) {
+  if (!out) return E_INVALIDARG;
+  *out = nullptr;
+  return CoCreateInstance(clsid, outer, context, iid, out);
+}
+
 LONG PellowReportCount() {
   ReportLog& log = Log();
   EnterCriticalSection(&log.lock);

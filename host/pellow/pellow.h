@@ -26,6 +26,12 @@ PELLOW_API int RCfatalerr(REFCLSID clsid, DWORD flags, HRESULT hr, const char* s
 PELLOW_API HMODULE AttachLocaleResDLL(HMODULE module, const char* name, DWORD search, DWORD language,
                                       DWORD flags);
 
+// Creates an object of the class through the platform's class registry (CoCreateInstance with the outer unknown,
+// the context and the IID), so that a class object a host registered is found. The last argument chooses among
+// the host's creation rules; the stand-in keeps none.
+PELLOW_API HRESULT JCoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD context, REFIID iid, void** out,
+                                     DWORD flags);
+
 // ---- readers for the tests ----
 
 struct PellowReport {

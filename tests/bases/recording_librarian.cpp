@@ -186,6 +186,7 @@ HRESULT STDMETHODCALLTYPE RecordingLibrarian::AddStyle(StyleRecord* record, DWOR
   HRESULT hr = Enter("AddStyle", 0);
   if (FAILED(hr)) return hr;
   *id = 0;
+  if (addGivesNoID) return S_OK;
   if (!record || !record->styleObject) return E_INVALIDARG;
   if (record->name) {
     if (const DWORD existing = FindByName(record->name)) {

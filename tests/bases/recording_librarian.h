@@ -37,6 +37,8 @@ class RecordingLibrarian final : public IJSLLibrarian, public IJSLManageStyleSer
   std::map<std::string, HRESULT> failures;
   // When false, the library does not answer IJSLManageStyleServices.
   bool offersServices = true;
+  // When true, AddStyle takes nothing and answers S_OK with ID 0, as a library that refuses without a code.
+  bool addGivesNoID = false;
   DWORD flags = 1;
 
   // ---- IUnknown ----

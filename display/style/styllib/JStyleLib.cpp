@@ -30,12 +30,30 @@ HRESULT CreateOwnInstance(REFCLSID clsid, IUnknown* outer, REFIID iid, void** ou
   return factory->CreateInstance(outer, iid, out);
 }
 
-HRESULT CreateOwnInstanceOrFatal(REFCLSID clsid, REFIID iid, void** out, const char* source, int line) {
-  const HRESULT hr = CreateOwnInstance(clsid, nullptr, iid, out);
-  if (SUCCEEDED(hr)) return hr;
-  // A class the server lists but cannot make is a broken installation, worth a stop under the debugger.
+namespace {
+
+// A class the system relies on that cannot be made is a broken installation, worth a stop under the debugger.
+HRESULT ReportFatalCreation(REFCLSID clsid, HRESULT hr, const char* source, int line) {
   if (RCfatalerr(clsid, 1, hr, source, line) != 0 && IsDebuggerPresent()) DebugBreak();
   return StyleReport(source, hr, line);
+}
+
+}  // namespace
+
+HRESULT CreateOwnInstanceOrFatal(REFCLSID clsid, REFIID iid, void** out, const char* source, int line) {
+  const HRESULT hr = CreateOwnInstance(clsid, nullptr, iid, out);
+  return SUCCEEDED(hr) ? hr : ReportFatalCreation(clsid, hr, source, line);
+}
+
+HRESULT CreateInProcessInstance(REFCLSID clsid, REFIID iid, void** out) {
+  const StyleClassRow* row = GetStyleClassTable().Find(clsid);
+  if (row && row->create) return CreateOwnInstance(clsid, nullptr, iid, out);
+  return JCoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid, out, 1);
+}
+
+HRESULT CreateInProcessInstanceOrFatal(REFCLSID clsid, REFIID iid, void** out, const char* source, int line) {
+  const HRESULT hr = CreateInProcessInstance(clsid, iid, out);
+  return SUCCEEDED(hr) ? hr : ReportFatalCreation(clsid, hr, source, line);
 }
 
 JStyleLib::JStyleLib(IUnknown* outer) : UUnknown(outer), m_entries(8), m_spareWords(8), m_hook(GetQuilletHook()) {

@@ -295,6 +295,12 @@ HRESULT CreateOwnInstance(REFCLSID clsid, IUnknown* outer, REFIID iid, void** ou
 // The same, not aggregated, for a class the library relies on: a failure is reported as fatal (`RCfatalerr`)
 // and through HRerr under the caller's source name and line, and answered.
 HRESULT CreateOwnInstanceOrFatal(REFCLSID clsid, REFIID iid, void** out, const char* source, int line);
+// An object of any class, made in process and not aggregated: this server's own classes through its class
+// table (as CreateOwnInstance), any other class through the host's JCoCreateInstance, which finds the class
+// objects the host registered.
+HRESULT CreateInProcessInstance(REFCLSID clsid, REFIID iid, void** out);
+// The same, with a failure reported as fatal and through HRerr under the caller's source name and line.
+HRESULT CreateInProcessInstanceOrFatal(REFCLSID clsid, REFIID iid, void** out, const char* source, int line);
 
 // The default dimension-style record handed to the host's dimension-style class: fills the fields it fixes and
 // leaves every other byte of the kDimensionRecordSize bytes as it was.

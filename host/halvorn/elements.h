@@ -1,0 +1,36 @@
+// The interfaces of the host's elements (the objects of a drawing) that stylesrv calls. Only the slots named
+// here are called; the others are placeholders.
+#pragma once
+
+#include <windows.h>
+#include <objbase.h>
+
+// Called once for each style ID an element uses.
+using StyledElementIDCallback = HRESULT(WINAPI*)(DWORD styleID);
+
+// The style ID an element keeps.
+inline constexpr IID IID_IJStyledElement = {
+    0xD7960550, 0xFA9D, 0x11CF, {0xB2, 0x83, 0x08, 0x00, 0x36, 0x22, 0xD7, 0x02}};
+struct IJStyledElement : public IUnknown {
+  // 3
+  virtual HRESULT STDMETHODCALLTYPE SetStyleID(DWORD id) = 0;
+  // 4
+  virtual HRESULT STDMETHODCALLTYPE GetStyleID(DWORD* id) = 0;
+  // 5: the callback for every style ID the element uses; a failing callback ends the enumeration with its code.
+  virtual HRESULT STDMETHODCALLTYPE EnumStyleIDs(StyledElementIDCallback callback) = 0;
+};
+
+#define HOST_ELEMENT_UNUSED_SLOT(n) virtual HRESULT STDMETHODCALLTYPE Slot##n() = 0;
+
+// An element's source of the style object it shows when it keeps no style ID.
+inline constexpr IID IID_IJElementStyleSource = {
+    0x204D4DD1, 0xB174, 0x11CE, {0xB9, 0x14, 0x08, 0x00, 0x36, 0x01, 0xC6, 0xEB}};
+struct IJElementStyleSource : public IUnknown {
+  HOST_ELEMENT_UNUSED_SLOT(3) HOST_ELEMENT_UNUSED_SLOT(4) HOST_ELEMENT_UNUSED_SLOT(5)
+  HOST_ELEMENT_UNUSED_SLOT(6) HOST_ELEMENT_UNUSED_SLOT(7) HOST_ELEMENT_UNUSED_SLOT(8)
+  HOST_ELEMENT_UNUSED_SLOT(9) HOST_ELEMENT_UNUSED_SLOT(10) HOST_ELEMENT_UNUSED_SLOT(11)
+  // 12: the object that stands for the element's style, with a reference; S_OK and null when there is none.
+  virtual HRESULT STDMETHODCALLTYPE GetStyleObject(IUnknown** out) = 0;
+};
+
+#undef HOST_ELEMENT_UNUSED_SLOT
