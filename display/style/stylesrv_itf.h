@@ -897,3 +897,78 @@ struct IQuilletHook {
   virtual LONG STDMETHODCALLTYPE LoadBegins(IUnknown* library) = 0;
   virtual LONG STDMETHODCALLTYPE LoadEnds(IUnknown* library) = 0;
 };
+
+// ---- symbol definitions and the host's copy protocol ----
+
+struct IJObjectList;  // the engine's list of object entries (host/halvorn/halvorn.h)
+
+inline constexpr IID IID_IJSymbolDefinition = {0x22A0C900, 0xC016, 0x11CD, {0xBF, 0x29, 0x08, 0x00, 0x36, 0x01, 0xB1, 0xFE}};
+inline constexpr IID IID_IJCopyParticipant = {0xBF9796E0, 0x023B, 0x11CE, {0x99, 0x6B, 0x08, 0x00, 0x36, 0x01, 0xC5, 0x37}};
+inline constexpr IID IID_IJCopyProvider = {0x7741FA80, 0x7658, 0x101B, {0xB3, 0x82, 0x08, 0x00, 0x36, 0x01, 0xB2, 0x0D}};
+// What a symbol definition reports as its copy provider's type.
+inline constexpr GUID COPYPROVIDER_SymbolDefinition = {0x92DD9660, 0x37B4, 0x11CE, {0xAB, 0x4F, 0x08, 0x00, 0x36, 0x01, 0xC6, 0xEB}};
+
+// Flags of the entries that travel through the copy protocol.
+enum CopyEntryFlags : DWORD {
+  COPYENTRY_CLONE = 0x4000000,        // with COPYENTRY_PERSISTENT: the object is cloned
+  COPYENTRY_CLONED = 0x10000000,      // handed to the context with a clone
+  COPYENTRY_PERSISTENT = 0x40000000,  // the entry takes part in the persistent copy
+  COPYENTRY_RELATED = 0x80000000,     // listed as a related object
+};
+
+// An ordered set of graphics that together form one symbol, kept by object and by persistent ID.
+struct IJSymbolDefinition : public IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE NotOffered3(DWORD, DWORD, DWORD) = 0;
+  virtual HRESULT STDMETHODCALLTYPE NotOffered4(DWORD, DWORD) = 0;
+  virtual HRESULT STDMETHODCALLTYPE AnswersFalse() = 0;
+  // S_OK when the object is an element, S_FALSE otherwise.
+  virtual HRESULT STDMETHODCALLTYPE IsElement(IUnknown* object) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetElementCount(DWORD* count) = 0;
+  // The elements in order, as the engine's object collection (an IEnumUnknown), with one reference.
+  virtual HRESULT STDMETHODCALLTYPE GetElements(IUnknown** out) = 0;
+  // S_FALSE, adding nothing, for an element without document once the definition keeps document elements.
+  virtual HRESULT STDMETHODCALLTYPE AddElement(IUnknown* element, DWORD) = 0;
+  virtual HRESULT STDMETHODCALLTYPE AddElements(DWORD n, IUnknown** elements) = 0;
+  virtual HRESULT STDMETHODCALLTYPE RemoveElement(IUnknown* element) = 0;
+  virtual HRESULT STDMETHODCALLTYPE RemoveElements(DWORD n, IUnknown** elements) = 0;
+  virtual HRESULT STDMETHODCALLTYPE RemoveAllElements() = 0;
+  virtual HRESULT STDMETHODCALLTYPE NotOffered14(DWORD, DWORD, DWORD) = 0;
+  virtual HRESULT STDMETHODCALLTYPE NotOffered15(DWORD) = 0;
+  virtual HRESULT STDMETHODCALLTYPE NotOffered16(DWORD, DWORD) = 0;
+  // Makes every nested definition fetch its element objects.
+  virtual HRESULT STDMETHODCALLTYPE ResolveElements() = 0;
+  virtual HRESULT STDMETHODCALLTYPE NotOffered18(DWORD, DWORD, DWORD) = 0;
+};
+
+// The host's record of one copy operation: which copy each original got.
+struct IJCopyContext : public IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE NotCalled3() = 0;
+  virtual HRESULT STDMETHODCALLTYPE NotCalled4() = 0;
+  // 5: the copy of an original (with a reference, or null) and its flags word; S_FALSE when there is none.
+  virtual HRESULT STDMETHODCALLTYPE GetCopy(IUnknown* original, IUnknown** copy, DWORD* flags) = 0;
+  // 6: records the copy (or none) of an original.
+  virtual HRESULT STDMETHODCALLTYPE SetCopy(IUnknown* original, IUnknown* copy, DWORD flags) = 0;
+};
+
+// How an object takes part in the host's copy of a set of objects.
+struct IJCopyParticipant : public IUnknown {
+  // The objects that go with this one (itself first), as a new engine object list.
+  virtual HRESULT STDMETHODCALLTYPE ListRelatedObjects(IJObjectList** out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE CopyPersistentEntries(IJObjectList* entries, IJCopyContext* context) = 0;
+  // Points the copy at the copies of what the original pointed at.
+  virtual HRESULT STDMETHODCALLTYPE RelinkCopy(IJObjectList* entries, IJCopyContext* context, DWORD) = 0;
+  virtual HRESULT STDMETHODCALLTYPE NotOffered6(DWORD, DWORD) = 0;
+  virtual HRESULT STDMETHODCALLTYPE AnswersFalse() = 0;
+};
+
+struct IJCopyProvider : public IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE NotOffered3(DWORD, DWORD) = 0;
+  virtual HRESULT STDMETHODCALLTYPE NotOffered4(DWORD) = 0;
+  virtual HRESULT STDMETHODCALLTYPE NotOffered5(DWORD) = 0;
+  virtual HRESULT STDMETHODCALLTYPE NotOffered6(DWORD, DWORD) = 0;
+  // *first = *second = null; for IID_IJCopyParticipant the participant goes into *second.
+  virtual HRESULT STDMETHODCALLTYPE GetParticipant(const IID* iid, void** first, void** second, DWORD) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetProviderType(GUID* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE NotOffered9(DWORD) = 0;
+  virtual HRESULT STDMETHODCALLTYPE AnswersOk(DWORD) = 0;
+};

@@ -85,6 +85,49 @@ void ReleaseIfAny(IUnknown* object) {
   if (object) object->Release();
 }
 
+// What documents were asked through the slots the symbol definitions use, for the tests.
+struct DocumentCallLog {
+  SRWLOCK lock = SRWLOCK_INIT;
+  std::vector<HostDocumentCall> calls;
+  struct Failure {
+    DWORD kind;
+    LONG countdown;
+    HRESULT hr;
+  };
+  std::vector<Failure> failures;
+};
+
+DocumentCallLog& CallLog() {
+  static DocumentCallLog log;
+  return log;
+}
+
+// The injected failure of this call of the kind, or S_OK.
+HRESULT InjectedCallFailure(DWORD kind) {
+  DocumentCallLog& log = CallLog();
+  HRESULT hr = S_OK;
+  AcquireSRWLockExclusive(&log.lock);
+  for (std::size_t i = 0; i < log.failures.size(); ++i) {
+    if (log.failures[i].kind != kind || --log.failures[i].countdown != 0) continue;
+    hr = log.failures[i].hr;
+    log.failures.erase(log.failures.begin() + static_cast<std::ptrdiff_t>(i));
+    break;
+  }
+  ReleaseSRWLockExclusive(&log.lock);
+  return hr;
+}
+
+HRESULT RecordCall(DWORD kind, IUnknown* document, IUnknown* object, IUnknown* container, DWORD id,
+                   HRESULT result) {
+  HostDocumentCall call{kind, document, object ? IdentityOf(object) : nullptr,
+                        container ? IdentityOf(container) : nullptr, id, result};
+  DocumentCallLog& log = CallLog();
+  AcquireSRWLockExclusive(&log.lock);
+  log.calls.push_back(call);
+  ReleaseSRWLockExclusive(&log.lock);
+  return result;
+}
+
 #define HOST_DOCUMENT_UNUSED_SLOT(n) \
   HRESULT STDMETHODCALLTYPE Slot##n() override { return E_NOTIMPL; }
 
@@ -120,6 +163,13 @@ class HostDocument final : public IJDocumentNamedObjects, public IJDocument2 {
   HOST_DOCUMENT_UNUSED_SLOT(3) HOST_DOCUMENT_UNUSED_SLOT(4) HOST_DOCUMENT_UNUSED_SLOT(5)
   HOST_DOCUMENT_UNUSED_SLOT(6) HOST_DOCUMENT_UNUSED_SLOT(7) HOST_DOCUMENT_UNUSED_SLOT(8)
   HOST_DOCUMENT_UNUSED_SLOT(9) HOST_DOCUMENT_UNUSED_SLOT(10) HOST_DOCUMENT_UNUSED_SLOT(11)
+
+  HRESULT STDMETHODCALLTYPE GetContainerOfID(DWORD persistentID, IUnknown** container) override {
+    HRESULT hr = InjectedCallFailure(HOST_DOC_CONTAINER_OF_ID);
+    if (SUCCEEDED(hr)) hr = ContainerOfID(persistentID, container);
+    return RecordCall(HOST_DOC_CONTAINER_OF_ID, Identity(), nullptr, nullptr, persistentID, hr);
+  }
+
   HOST_DOCUMENT_UNUSED_SLOT(12) HOST_DOCUMENT_UNUSED_SLOT(13) HOST_DOCUMENT_UNUSED_SLOT(14)
   HOST_DOCUMENT_UNUSED_SLOT(15) HOST_DOCUMENT_UNUSED_SLOT(16) HOST_DOCUMENT_UNUSED_SLOT(17)
   HOST_DOCUMENT_UNUSED_SLOT(18)
@@ -187,6 +237,16 @@ class HostDocument final : public IJDocumentNamedObjects, public IJDocument2 {
   }
 
   HRESULT STDMETHODCALLTYPE RegisterObject(IUnknown* object, DWORD* persistentID, DWORD* second) override {
+    HRESULT hr = InjectedCallFailure(HOST_DOC_REGISTER);
+    if (SUCCEEDED(hr)) {
+      hr = Register(object, persistentID, second);
+    } else if (persistentID) {
+      *persistentID = 0;
+    }
+    return RecordCall(HOST_DOC_REGISTER, Identity(), object, nullptr, persistentID ? *persistentID : 0, hr);
+  }
+
+  HRESULT Register(IUnknown* object, DWORD* persistentID, DWORD* second) {
     if (!object || !persistentID) return E_INVALIDARG;
     *persistentID = 0;
     if (second) *second = 0;
@@ -203,7 +263,7 @@ class HostDocument final : public IJDocumentNamedObjects, public IJDocument2 {
       hr = E_FAIL;  // an object lives in one document
     } else {
       const DWORD id = static_cast<DWORD>(InterlockedIncrement(&g_nextPersistentID));
-      m_entries.push_back({identity, id});
+      m_entries.push_back({identity, id, nullptr});
       Members().push_back({identity, this});
       identity->AddRef();
       *persistentID = id;
@@ -213,8 +273,23 @@ class HostDocument final : public IJDocumentNamedObjects, public IJDocument2 {
   }
 
   HOST_DOCUMENT_UNUSED_SLOT(19)
-  HOST_DOCUMENT_UNUSED_SLOT(20) HOST_DOCUMENT_UNUSED_SLOT(21) HOST_DOCUMENT_UNUSED_SLOT(22)
-  HOST_DOCUMENT_UNUSED_SLOT(24) HOST_DOCUMENT_UNUSED_SLOT(25)
+  HRESULT STDMETHODCALLTYPE NotifyID(DWORD persistentID, DWORD* out) override {
+    if (out) *out = 0;
+    return RecordCall(HOST_DOC_NOTIFY_ID, Identity(), nullptr, nullptr, persistentID,
+                      InjectedCallFailure(HOST_DOC_NOTIFY_ID));
+  }
+
+  HRESULT STDMETHODCALLTYPE FetchObjectByID(DWORD persistentID, REFIID iid, void** out) override {
+    HRESULT hr = InjectedCallFailure(HOST_DOC_FETCH_BY_ID);
+    if (SUCCEEDED(hr)) {
+      hr = FindObjectByID(persistentID, iid, out);
+    } else if (out) {
+      *out = nullptr;
+    }
+    return RecordCall(HOST_DOC_FETCH_BY_ID, Identity(), nullptr, nullptr, persistentID, hr);
+  }
+
+  HOST_DOCUMENT_UNUSED_SLOT(22) HOST_DOCUMENT_UNUSED_SLOT(24) HOST_DOCUMENT_UNUSED_SLOT(25)
   HOST_DOCUMENT_UNUSED_SLOT(26) HOST_DOCUMENT_UNUSED_SLOT(27) HOST_DOCUMENT_UNUSED_SLOT(28)
   HOST_DOCUMENT_UNUSED_SLOT(29) HOST_DOCUMENT_UNUSED_SLOT(30) HOST_DOCUMENT_UNUSED_SLOT(31)
   HOST_DOCUMENT_UNUSED_SLOT(32) HOST_DOCUMENT_UNUSED_SLOT(33) HOST_DOCUMENT_UNUSED_SLOT(34)
@@ -253,16 +328,62 @@ class HostDocument final : public IJDocumentNamedObjects, public IJDocument2 {
       if (!here) return E_FAIL;
     }
     DWORD id = 0;
-    return RegisterObject(object, &id, nullptr);
+    HRESULT hr = Register(object, &id, nullptr);
+    if (SUCCEEDED(hr) && container) SetContainer(IdentityOf(object), container);
+    return hr;
+  }
+
+  // The document's COM identity.
+  IUnknown* Identity() { return static_cast<IJDocumentNamedObjects*>(this); }
+
+  // The object's entry is now held by the container (null: the document itself). False when this document
+  // does not hold the object.
+  bool SetContainer(IUnknown* identity, IUnknown* container) {
+    IUnknown* containerIdentity = container ? IdentityOf(container) : nullptr;
+    if (containerIdentity == Identity()) containerIdentity = nullptr;
+    if (containerIdentity) containerIdentity->AddRef();
+    IUnknown* old = nullptr;
+    bool found = false;
+    AcquireSRWLockExclusive(&g_membersLock);
+    for (Entry& e : m_entries) {
+      if (e.identity != identity) continue;
+      old = e.container;
+      e.container = containerIdentity;
+      found = true;
+      break;
+    }
+    ReleaseSRWLockExclusive(&g_membersLock);
+    // Outside the lock: releasing an object may reach the engine again.
+    if (!found && containerIdentity) containerIdentity->Release();
+    if (old) old->Release();
+    return found;
+  }
+
+  HRESULT ContainerOfID(DWORD persistentID, IUnknown** container) {
+    if (!container) return E_INVALIDARG;
+    *container = nullptr;
+    bool found = false;
+    AcquireSRWLockShared(&g_membersLock);
+    for (const Entry& e : m_entries) {
+      if (e.persistentID != persistentID) continue;
+      found = true;
+      *container = e.container ? e.container : Identity();
+      (*container)->AddRef();
+      break;
+    }
+    ReleaseSRWLockShared(&g_membersLock);
+    return found ? S_OK : E_FAIL;
   }
 
   // Forgets the object; false when this document does not hold it.
   bool Forget(IUnknown* identity) {
     IUnknown* released = nullptr;
+    IUnknown* container = nullptr;
     AcquireSRWLockExclusive(&g_membersLock);
     for (std::size_t i = 0; i < m_entries.size(); ++i) {
       if (m_entries[i].identity != identity) continue;
       released = identity;
+      container = m_entries[i].container;
       m_entries.erase(m_entries.begin() + static_cast<std::ptrdiff_t>(i));
       break;
     }
@@ -277,6 +398,7 @@ class HostDocument final : public IJDocumentNamedObjects, public IJDocument2 {
     }
     ReleaseSRWLockExclusive(&g_membersLock);
     // Outside the lock: releasing an object may reach the engine again.
+    if (container) container->Release();
     if (released) released->Release();
     return released != nullptr;
   }
@@ -330,6 +452,7 @@ class HostDocument final : public IJDocumentNamedObjects, public IJDocument2 {
   struct Entry {
     IUnknown* identity;  // holds a reference
     DWORD persistentID;
+    IUnknown* container;  // an object of the document, with a reference; null for the document itself
   };
   struct Named {
     std::wstring name;
@@ -364,6 +487,9 @@ class HostDocument final : public IJDocumentNamedObjects, public IJDocument2 {
     }
     ReleaseSRWLockExclusive(&g_membersLock);
     // Outside the lock: releasing an object may reach the engine again.
+    for (const Entry& e : entries) {
+      if (e.container) e.container->Release();
+    }
     for (const Entry& e : entries) e.identity->Release();
     for (const Named& n : m_named) n.object->Release();
     ReleaseIfAny(m_context);
@@ -429,6 +555,58 @@ HRESULT HostDocumentSetServices(IJDocumentNamedObjects* document, IUnknown* cont
   if (!document) return E_INVALIDARG;
   static_cast<HostDocument*>(document)->SetServices(context, relinkService);
   return S_OK;
+}
+
+}  // extern "C"
+
+extern "C" {
+
+HRESULT LinkElementToContainer(IJDocumentNamedObjects* document, IUnknown* element, IUnknown* container) {
+  HRESULT hr = InjectedCallFailure(HOST_DOC_LINK_ELEMENT);
+  if (SUCCEEDED(hr) && (!document || !element)) hr = E_INVALIDARG;
+  IUnknown* identity = SUCCEEDED(hr) ? IdentityOf(element) : nullptr;
+  if (SUCCEEDED(hr) && !identity) hr = E_FAIL;
+  if (SUCCEEDED(hr)) {
+    HostDocument* holder = HostDocument::Holding(identity);
+    const bool ours = holder && static_cast<IJDocumentNamedObjects*>(holder) == document;
+    if (!ours || !holder->SetContainer(identity, container)) hr = E_FAIL;
+    if (holder) holder->Release();
+  }
+  return RecordCall(HOST_DOC_LINK_ELEMENT, document, element, container, 0, hr);
+}
+
+LONG HostDocumentCallCount() {
+  DocumentCallLog& log = CallLog();
+  AcquireSRWLockShared(&log.lock);
+  const LONG n = static_cast<LONG>(log.calls.size());
+  ReleaseSRWLockShared(&log.lock);
+  return n;
+}
+
+BOOL HostGetDocumentCall(LONG index, HostDocumentCall* out) {
+  DocumentCallLog& log = CallLog();
+  AcquireSRWLockShared(&log.lock);
+  const BOOL ok = out && index >= 0 && index < static_cast<LONG>(log.calls.size());
+  if (ok) *out = log.calls[static_cast<std::size_t>(index)];
+  ReleaseSRWLockShared(&log.lock);
+  return ok;
+}
+
+void HostClearDocumentCalls() {
+  DocumentCallLog& log = CallLog();
+  AcquireSRWLockExclusive(&log.lock);
+  log.calls.clear();
+  ReleaseSRWLockExclusive(&log.lock);
+}
+
+void HostFailDocumentCall(DWORD kind, LONG n, HRESULT hr) {
+  DocumentCallLog& log = CallLog();
+  AcquireSRWLockExclusive(&log.lock);
+  for (std::size_t i = log.failures.size(); i-- > 0;) {
+    if (log.failures[i].kind == kind) log.failures.erase(log.failures.begin() + static_cast<std::ptrdiff_t>(i));
+  }
+  if (n > 0) log.failures.push_back({kind, n, hr});
+  ReleaseSRWLockExclusive(&log.lock);
 }
 
 }  // extern "C"

@@ -114,7 +114,11 @@ struct IJDocumentNamedObjects : public IUnknown {
   // keep.
   virtual HRESULT STDMETHODCALLTYPE GetNamedObject(LPCWSTR name, IJNamedObjectHolder** holder) = 0;
   HALVORN_UNUSED_SLOT(10)
-  HALVORN_UNUSED_SLOT(11) HALVORN_UNUSED_SLOT(12) HALVORN_UNUSED_SLOT(13)
+  HALVORN_UNUSED_SLOT(11)
+  // 12: the container that holds the object of a persistent ID (the container it was inserted or linked
+  // under, else the document itself), with a reference; an ID the document does not hold fails with E_FAIL.
+  virtual HRESULT STDMETHODCALLTYPE GetContainerOfID(DWORD persistentID, IUnknown** container) = 0;
+  HALVORN_UNUSED_SLOT(13)
   // 14: the document's context object for calls into it, with a reference; S_OK and null when it has none.
   virtual HRESULT STDMETHODCALLTYPE GetServiceContext(IUnknown** out) = 0;
   HALVORN_UNUSED_SLOT(15) HALVORN_UNUSED_SLOT(16)
@@ -124,7 +128,12 @@ struct IJDocumentNamedObjects : public IUnknown {
   // 19: registers the object in the document (once; registering it again answers the same ID) and answers its
   // persistent ID; *second, when given, is set to 0.
   virtual HRESULT STDMETHODCALLTYPE RegisterObject(IUnknown* object, DWORD* persistentID, DWORD* second) = 0;
-  HALVORN_UNUSED_SLOT(20) HALVORN_UNUSED_SLOT(21) HALVORN_UNUSED_SLOT(22)
+  // 20: tells the document that something changed about the object of a persistent ID (an element left a
+  // symbol definition, a symbol was adopted); *out, when given, is set to 0. The stand-in only records it.
+  virtual HRESULT STDMETHODCALLTYPE NotifyID(DWORD persistentID, DWORD* out) = 0;
+  // 21: the object of a persistent ID, asked for `iid`, as slot 45 answers it.
+  virtual HRESULT STDMETHODCALLTYPE FetchObjectByID(DWORD persistentID, REFIID iid, void** out) = 0;
+  HALVORN_UNUSED_SLOT(22)
   // 23: the document's re-link service, with a reference; S_OK and null when it has none.
   virtual HRESULT STDMETHODCALLTYPE GetRelinkService(IUnknown** out) = 0;
   HALVORN_UNUSED_SLOT(24) HALVORN_UNUSED_SLOT(25) HALVORN_UNUSED_SLOT(26) HALVORN_UNUSED_SLOT(27)
@@ -320,3 +329,84 @@ struct IJApplicationStyles : public IUnknown {
 };
 
 #undef HALVORN_UNUSED_SLOT
+
+// ---- element links, object collections and object lists ----
+
+extern "C" {
+
+// Records the element in the container (an object of the document, or the document itself): slot 12 answers
+// that container for the element afterwards. E_FAIL when the document does not hold the element.
+HALVORN_API HRESULT LinkElementToContainer(IJDocumentNamedObjects* document, IUnknown* element,
+                                           IUnknown* container);
+
+}  // extern "C"
+
+inline constexpr IID IID_IJObjectCollection = {
+    0x6A0E3F41, 0x52C7, 0x4B19, {0x8D, 0x20, 0x3C, 0x61, 0x95, 0x0B, 0x7E, 0x11}};
+
+// The engine's collection of objects: a fixed number of places, each empty or holding an object with a
+// reference, read as an enumerator (Next hands out each object with a reference of the caller's).
+struct IJObjectCollection : public IEnumUnknown {
+  // 7: puts the object at the place (< the count), replacing what was there; null empties the place.
+  virtual HRESULT STDMETHODCALLTYPE SetItem(ULONG index, IUnknown* object) = 0;
+};
+
+// An entry of an object list: the object (held by the list), the interface it is meant under, flags.
+struct HostObjectEntry {
+  IUnknown* object;
+  IID iid;
+  DWORD flags;
+};
+static_assert(sizeof(HostObjectEntry) == 24);
+
+inline constexpr IID IID_IJObjectList = {
+    0x6A0E3F42, 0x52C7, 0x4B19, {0x8D, 0x20, 0x3C, 0x61, 0x95, 0x0B, 0x7E, 0x11}};
+
+// The engine's list of object entries, as the copy protocol passes it around.
+struct IJObjectList : public IUnknown {
+  // 3: the next `count` entries; S_FALSE when fewer were left. The objects come without a reference: the
+  // list keeps them.
+  virtual HRESULT STDMETHODCALLTYPE Next(ULONG count, HostObjectEntry* out, ULONG* fetched) = 0;
+  // 4: Next starts again at the first entry.
+  virtual HRESULT STDMETHODCALLTYPE Reset() = 0;
+  // 5: sets the entry at the place (< the count); the list takes a reference on its object.
+  virtual HRESULT STDMETHODCALLTYPE SetItem(ULONG index, const HostObjectEntry* entry) = 0;
+};
+
+extern "C" {
+
+// A collection of `count` empty places, with one reference. The second argument is the engine's and is 0.
+HALVORN_API HRESULT CreateObjectCollection(ULONG count, DWORD reserved, IJObjectCollection** out);
+// A list of `count` zeroed entries, with one reference. The second argument is the engine's and is 0.
+HALVORN_API HRESULT CreateObjectList(ULONG count, DWORD reserved, IJObjectList** out);
+
+// ---- for the tests ----
+
+// Collections and lists alive.
+HALVORN_API LONG HostCollectionLiveCount();
+
+// What documents were asked through the slots above (and LinkElementToContainer), in order.
+enum HostDocumentCallKind : DWORD {
+  HOST_DOC_CONTAINER_OF_ID = 12,
+  HOST_DOC_REGISTER = 19,
+  HOST_DOC_NOTIFY_ID = 20,
+  HOST_DOC_FETCH_BY_ID = 21,
+  HOST_DOC_LINK_ELEMENT = 0x100,  // LinkElementToContainer
+};
+
+struct HostDocumentCall {
+  DWORD kind;
+  IUnknown* document;   // identities, without a reference (they may be gone by the time a test looks)
+  IUnknown* object;     // HOST_DOC_REGISTER, HOST_DOC_LINK_ELEMENT
+  IUnknown* container;  // HOST_DOC_LINK_ELEMENT
+  DWORD persistentID;   // the ID asked for, or the one HOST_DOC_REGISTER answered
+  HRESULT result;
+};
+
+HALVORN_API LONG HostDocumentCallCount();
+HALVORN_API BOOL HostGetDocumentCall(LONG index, HostDocumentCall* out);
+HALVORN_API void HostClearDocumentCalls();
+// Makes the `n`th call of that kind from now (1 = the next one) fail with `hr`, doing nothing else; 0 cancels.
+HALVORN_API void HostFailDocumentCall(DWORD kind, LONG n, HRESULT hr);
+
+}  // extern "C"

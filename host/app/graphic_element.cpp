@@ -1,0 +1,155 @@
+#include "host/app/graphic_element.h"
+
+#include <algorithm>
+#include <cfloat>
+
+#include "host/sithe/sithe.h"
+
+namespace host_app {
+namespace {
+
+volatile LONG g_liveObjects = 0;
+
+// Elements are called from whichever thread draws.
+struct CallLog {
+  SRWLOCK lock = SRWLOCK_INIT;
+  std::vector<ElementCall> calls;
+};
+
+CallLog& Log() {
+  static CallLog log;
+  return log;
+}
+
+class GraphicElement final : public IJGraphic, public IJStyleUser {
+ public:
+  explicit GraphicElement(const GraphicElementSpec& spec) : m_spec(spec) { CountLiveObject(1); }
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (!out) return E_INVALIDARG;
+    *out = nullptr;
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IJGraphic)) {
+      *out = static_cast<IJGraphic*>(this);
+    } else if (IsEqualIID(iid, IID_IJStyleUser) && m_spec.styleUser) {
+      *out = static_cast<IJStyleUser*>(this);
+    } else {
+      return E_NOINTERFACE;
+    }
+    AddRef();
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&m_refs)); }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const LONG refs = InterlockedDecrement(&m_refs);
+    if (refs == 0) delete this;
+    return static_cast<ULONG>(refs);
+  }
+
+  // ---- IJGraphic ----
+  HRESULT STDMETHODCALLTYPE GetGraphicType(DWORD* out) override {
+    if (!out) return E_INVALIDARG;
+    *out = 1;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE Notify(DWORD, DWORD, DWORD, IUnknown*) override { return S_FALSE; }
+  HRESULT STDMETHODCALLTYPE Draw(GraphicDrawContext* context) override {
+    Record(ElementOp::Draw, context, 0);
+    if (!context) return E_INVALIDARG;
+    if (!context->display || m_spec.points.size() < 3) return S_OK;
+    IRenderTarget2d* target = nullptr;
+    HRESULT hr = context->display->QueryInterface(IID_IRenderTarget2d, reinterpret_cast<void**>(&target));
+    if (FAILED(hr)) return hr;
+    hr = target->DrawPolyline(static_cast<DWORD>(m_spec.points.size() / 3), m_spec.points.data());
+    target->Release();
+    return hr;
+  }
+  HRESULT STDMETHODCALLTYPE GetRange(GraphicRange* range, StyleExtent* extent) override {
+    Record(ElementOp::GetRange, range, 0);
+    if (range && m_spec.hasRange) *range = m_spec.range;
+    if (extent) *extent = m_spec.extent;
+    return S_OK;
+  }
+
+  // ---- IJStyleUser ----
+  HRESULT STDMETHODCALLTYPE CopyStyleUse(IUnknown*, IUnknown*, IUnknown*, IUnknown*, DWORD) override {
+    Record(ElementOp::CopyStyleUse, nullptr, 0);
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE AnnounceOwner(IUnknown* owner, DWORD* out) override {
+    Record(ElementOp::AnnounceOwner, owner, 0);
+    if (out) *out = 0;
+    return m_spec.announceResult;
+  }
+  BOOL STDMETHODCALLTYPE UsesStyleID(DWORD id) override {
+    Record(ElementOp::UsesStyleID, nullptr, id);
+    const std::vector<DWORD>& used = m_spec.usedStyleIDs;
+    return std::find(used.begin(), used.end(), id) != used.end();
+  }
+
+ private:
+  ~GraphicElement() { CountLiveObject(-1); }
+
+  void Record(ElementOp op, const void* argument, DWORD value) {
+    CallLog& log = Log();
+    AcquireSRWLockExclusive(&log.lock);
+    log.calls.push_back({static_cast<IJGraphic*>(this), op, argument, value});
+    ReleaseSRWLockExclusive(&log.lock);
+  }
+
+  volatile LONG m_refs = 1;
+  GraphicElementSpec m_spec;
+};
+
+}  // namespace
+
+IUnknown* CreateGraphicElement(const GraphicElementSpec& spec) {
+  return static_cast<IJGraphic*>(new GraphicElement(spec));
+}
+
+IUnknown* CreatePolylineElement(const std::vector<double>& points, bool styleUser,
+                                const std::vector<DWORD>& usedStyleIDs) {
+  GraphicElementSpec spec;
+  spec.points = points;
+  spec.range = {DBL_MAX, DBL_MAX, DBL_MAX, -DBL_MAX, -DBL_MAX, -DBL_MAX};
+  for (std::size_t i = 0; i + 2 < points.size(); i += 3) {
+    spec.range.xmin = std::min(spec.range.xmin, points[i]);
+    spec.range.ymin = std::min(spec.range.ymin, points[i + 1]);
+    spec.range.zmin = std::min(spec.range.zmin, points[i + 2]);
+    spec.range.xmax = std::max(spec.range.xmax, points[i]);
+    spec.range.ymax = std::max(spec.range.ymax, points[i + 1]);
+    spec.range.zmax = std::max(spec.range.zmax, points[i + 2]);
+  }
+  spec.hasRange = points.size() >= 3;
+  spec.styleUser = styleUser;
+  spec.usedStyleIDs = usedStyleIDs;
+  return CreateGraphicElement(spec);
+}
+
+std::vector<ElementCall> ElementCalls() {
+  CallLog& log = Log();
+  AcquireSRWLockShared(&log.lock);
+  std::vector<ElementCall> calls = log.calls;
+  ReleaseSRWLockShared(&log.lock);
+  return calls;
+}
+
+std::vector<IUnknown*> ElementsCalled(ElementOp op) {
+  std::vector<IUnknown*> elements;
+  for (const ElementCall& call : ElementCalls()) {
+    if (call.op == op) elements.push_back(call.element);
+  }
+  return elements;
+}
+
+void ClearElementCalls() {
+  CallLog& log = Log();
+  AcquireSRWLockExclusive(&log.lock);
+  log.calls.clear();
+  ReleaseSRWLockExclusive(&log.lock);
+}
+
+LONG LiveObjects() { return g_liveObjects; }
+
+void CountLiveObject(LONG delta) { InterlockedExchangeAdd(&g_liveObjects, delta); }
+
+}  // namespace host_app
