@@ -13,6 +13,7 @@
 #include "display/style/styles/JStyleOverride.h"
 #include "display/style/styles/JStyleSimpleDashType.h"
 #include "display/style/styles/JStyleSimpleLine.h"
+#include "display/style/symdef/JSymbolDef.h"
 #include "display/style/textscratch.h"
 #include "host/pellow/pellow.h"
 #include "services/daxutil/daxutil.h"
@@ -66,7 +67,8 @@ constexpr StyleClassRow kRowJStyleLib = StyleClassRowFor<JStyleLib, StyleAllocat
 constexpr StyleClassRow kRowJStyleUnit = StyleClassRowFor<JStyleUnit, StyleAllocator::Engine>("JStyleUnit");
 constexpr StyleClassRow kRowJStyleResource =
     StyleClassRowFor<JStyleResource, StyleAllocator::Engine>("JStyleResource");
-STYLESRV_UNBUILT_ROW(JSymbolDef, Engine)
+constexpr StyleClassRow kRowJSymbolDef =
+    StyleClassRowWithStep<JSymbolDef, StyleAllocator::Engine>("JSymbolDef", &JSymbolDef::PostConstruct);
 STYLESRV_UNBUILT_ROW(JSCustodian, Ordinary)
 STYLESRV_UNBUILT_ROW(JVOQStyleAccess, Ordinary)
 STYLESRV_UNBUILT_ROW(JStyleWorkshop, Ordinary)

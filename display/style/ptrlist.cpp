@@ -1,5 +1,7 @@
 #include "display/style/ptrlist.h"
 
+#include <utility>
+
 #include "host/pellow/pellow.h"
 
 JPtrList::Node* JPtrList::NewNode(Node* prev, Node* next, void* value) {
@@ -80,4 +82,13 @@ void JPtrList::RemoveAll() {
     m_blocks->FreeDataChain();
     m_blocks = nullptr;
   }
+}
+
+void JPtrList::Swap(JPtrList& other) {
+  std::swap(m_head, other.m_head);
+  std::swap(m_tail, other.m_tail);
+  std::swap(m_count, other.m_count);
+  std::swap(m_free, other.m_free);
+  std::swap(m_blocks, other.m_blocks);
+  std::swap(m_blockSize, other.m_blockSize);
 }

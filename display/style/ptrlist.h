@@ -32,6 +32,9 @@ class JPtrList {
   // Empties the list and gives back its chunks.
   void RemoveAll();
 
+  // Exchanges everything the two lists hold, nodes and chunks alike.
+  void Swap(JPtrList& other);
+
   Node* GetHead() const { return m_head; }
   Node* GetTail() const { return m_tail; }
   UINT GetCount() const { return m_count; }

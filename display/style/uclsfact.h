@@ -68,6 +68,14 @@ constexpr StyleClassRow StyleClassRowFor(const char* className) {
   }
 }
 
+// The row of a built class with an IUnknown of its own that still has a step after construction.
+template <class T, StyleAllocator A>
+constexpr StyleClassRow StyleClassRowWithStep(const char* className, StyleObjectInit step) {
+  StyleClassRow row = StyleClassRowFor<T, A>(className);
+  row.init = step;
+  return row;
+}
+
 // The class object of one class; a new one for every DllGetClassObject call, from the ordinary allocator.
 class UClassFactory final : public IClassFactory {
  public:

@@ -16,15 +16,6 @@ HRESULT Report(HRESULT hr, int line) {
   return hr;
 }
 
-bool SameObject(IUnknown* a, IUnknown* b) {
-  if (a == b) return true;
-  if (!a || !b) return false;
-  StyleComPtr<IUnknown> ia, ib;
-  if (FAILED(a->QueryInterface(IID_IUnknown, ia.PutVoid()))) return false;
-  if (FAILED(b->QueryInterface(IID_IUnknown, ib.PutVoid()))) return false;
-  return ia.Get() == ib.Get();
-}
-
 bool IsUsableID(DWORD id) { return id != kNoStyleID && id != kInvalidStyleID; }
 
 }  // namespace
@@ -303,7 +294,7 @@ HRESULT JStyleBase::CopyStyleToLibraryCore(IJSLLibrarian* source, IJSLLibrarian*
   if (m_owner) OwnerLibrarian(ownerLibrarian.Put());
 
   // A style of another library may already be known to the target, or the target copies it in itself.
-  if (source && m_owner && !SameObject(m_owner, source)) {
+  if (source && m_owner && !StyleSameObject(m_owner, source)) {
     HRESULT hr = target->GetStyleID(Identity(), newID);
     if (SUCCEEDED(hr)) return hr;
     *newID = 0;

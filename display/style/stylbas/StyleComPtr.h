@@ -41,3 +41,13 @@ class StyleComPtr {
  private:
   T* m_p = nullptr;
 };
+
+// Whether two interface pointers belong to one COM object (their IUnknown identities are equal).
+inline bool StyleSameObject(IUnknown* a, IUnknown* b) {
+  if (a == b) return true;
+  if (!a || !b) return false;
+  StyleComPtr<IUnknown> ia, ib;
+  if (FAILED(a->QueryInterface(IID_IUnknown, ia.PutVoid()))) return false;
+  if (FAILED(b->QueryInterface(IID_IUnknown, ib.PutVoid()))) return false;
+  return ia.Get() == ib.Get();
+}
