@@ -101,3 +101,90 @@ void BSlimcanab(int n, const double *pow, double a, double b, double *out);
 // name the composite Legendre form uses: the Legendre coefficients of p(m + h v) are M times those of p(u).
 void BSlimlgdab1(int n, double h, double c, double *matrix);
 void BSlgdaffmat(int degree, double h, double m, double *M);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Series arithmetic (bspline/legendre_series.cpp) and power-basis evaluation (bspline/power_series.cpp).
+//
+// Vector series are dim blocks of n+1 coefficients; outputs are packed with their own degree. Rational modes of a
+// plane curve: 0 (X, Y), 1 (X/W, Y), 2 (X, Y/W), 3 (X/Wx, Y/Wy) over the stored components in that order; a
+// space curve (X, Y, Z) is polynomial in mode 0 and (X/W, Y/W, Z/W) over four components in modes 1 to 3. A
+// parameter t that is not finite is refused with rc -2 by the routines that have an rc (the others return NaN).
+
+// Codes beyond the core's.
+enum : int {
+  BSRC_BAD_DENOMINATOR = -5,   // a denominator zero, not finite or of both signs at the sample nodes
+  BSRC_QUOTIENT_DEGREE = 50,   // a power-basis quotient needs a degree above 63
+};
+
+// Effective degree: the smallest m with sum |c[k]| over k > m at most tol; -1 when the whole series is within
+// tol (and for n < 0); m = n for a negative tol. A NaN coefficient always counts.
+void BSeffdeg(int n, const double *c, double tol, int *m);
+// The same over the columns of a vector series (column k: the Euclidean norm of the dim coefficients k), columns
+// at or below 1e-15 times the norm of the whole series counting as 0; *m = n for a negative tol. Copies
+// coefficients 0..m of each component into *out (stride m+1), allocating (m+1) dim doubles with BSdbgmalloc when
+// *out is NULL (rc -13 when that fails); m = -1 writes and allocates nothing. rc -2 for dim < 1.
+void BSlgdcvint(int n, int dim, const double *coef, double tol, int *m, double **out, int *rc);
+// As BSlgdcvint with coefficients of magnitude at most 1e-30 counting as 0, and m = max(mindeg, effective degree)
+// (m = -1 only when the whole series is within tol and mindeg < 2); coefficients above n are written as zeros.
+void BSlgdcvmin(int n, int dim, const double *coef, int mindeg, double tol, int *m, double **out, int *rc);
+
+// Value of a Legendre series (0 for n < 0; exact plain and alternating sums at t = 1 and t = -1).
+void BSevalpolgd(int n, const double *c, double t, double *value);
+// b[0..n-1] = the derivative of a[0..n]; nothing for n <= 0.
+void BSderpolgd(int n, const double *a, double *b);
+// The k-th derivative of a vector series into dim blocks of n-k+1; rc -2 unless 0 <= k <= n and dim >= 0.
+void BSdercvlgd(int n, int dim, const double *coef, int k, double *out, int *rc);
+// The k-th derivative of a scalar series at t (0 for k > n); rc -2 for k < 0, 33 without scratch memory.
+void BSevalgder(int n, const double *c, int k, double t, double *value, int *rc);
+// Value, and k-th derivative, of a vector series at t (dim zeros for k > n); rc -2 for dim < 0 or k < 0, 33
+// without scratch memory.
+void BSpocurvlgd(int n, int dim, const double *coef, double t, double *out, int *rc);
+void BSpocvlgder(int n, int dim, const double *coef, int k, double t, double *out, int *rc);
+
+// Products: out[0..na+nb] (zeros when either operand is the zero series); rc 33 without scratch memory.
+// BSprodpolgd1 is the body for the operand of higher degree first (m <= n; it swaps them otherwise);
+// BSmtrlgdlgd turns the folded table sum over i <= m, j of table[i (n+1) + j] P_i P_j (only j >= i read) into
+// out[0..n+m].
+void BSprodpolgd(int na, int nb, const double *a, const double *b, double *out, int *rc);
+void BSprodpolgd1(int n, int m, const double *p, const double *q, double *out, int *rc);
+void BSmtrlgdlgd(int n, int m, const double *table, double *out, int *rc);
+// Chebyshev product; rc is not written.
+void BSprodpoltch(int na, const double *a, int nb, const double *b, double *out, int *rc);
+
+// Quotient a/b sampled at the 320 Gauss-Legendre nodes and fitted: *m its effective degree (at most 319),
+// out[0..m] (out holds 320 doubles). rc -5 for a bad denominator, -2 for a quotient sample that is not finite,
+// 33 without the heap block; out is not written on failure. Trace name "divlgdlgd".
+void BSdivlgdlgd(int na, const double *a, int nb, const double *b, int *m, double *out, int *rc);
+// The shared body of the two quotients: samples of a/b at the nodes of the `nodes`-point rule, a and b in the
+// Legendre basis (power false) or the power basis (power true), fitted into coef[0..nodes-1] with every
+// coefficient under the fit's rounding floor (2j+1) 2^-52 max|f| set to 0. f is work of `nodes` doubles. Answers
+// 0, BSRC_BAD_DENOMINATOR, or -2 for a sample that is not finite or a rule that is not tabulated; reports nothing.
+int BSquotfit(int nodes, bool power, int na, const double *a, int nb, const double *b, double *f, double *coef);
+
+// Common-denominator form of a rational plane Legendre curve of degree n (modes 1 to 3; rc -2 for any other):
+// *m = 2n and out holds X, Y, W of degree 2n (stride 2n+1). BSratstd1 writes s and w padded to degree 2n and the
+// product p w; BSratstd2 takes the four series a, b, c, d and writes a d, b c, c d. rc 33 without scratch memory,
+// -2 from the Chebyshev conversions above degree 162.
+void BSlgdratstd(int n, int mode, const double *in, int *m, double *out, int *rc);
+void BSratstd1(int n, const double *s, const double *p, const double *w, int *m, double *outS, double *outP,
+               double *outW, int *rc);
+void BSratstd2(int n, const double *in, int *m, double *out, int *rc);
+
+// Power basis: value (Horner; 0 for n < 0), vector value, first and second derivatives (dim zeros for n < 0), the
+// derivative polynomial out[0..n-1], and value or k-th derivative (zeros for k > n; rc -2 for k < 0 or dim < 0,
+// -13 without scratch memory).
+void BSevalpolcan(int n, const double *c, double t, double *value);
+void BSpocurvcan(int n, int dim, const double *coef, double t, double *out);
+void BSpocurvcan1(int n, int dim, const double *coef, double t, double *out);
+void BSpocurvcan2(int n, int dim, const double *coef, double t, double *out);
+void BSderpolcan(int n, const double *in, double *out);
+void BSpocurvder(int n, int dim, const double *coef, int k, double t, double *out, int *rc);
+// Value or k-th derivative of a power-basis plane (dim 2) or space (dim 3) curve in a rational mode; mode 0 is
+// BSpocurvder for any dim. Every order comes from the quotient rule (the Leibniz rule solved for the quotient). A
+// coordinate whose denominator is exactly 0 at t is DBL_MAX with rc -5; rc -2 for another dim or mode, k < 0 or
+// a t that is not finite, 33 without scratch memory.
+void BSevacansng(int n, int dim, int mode, const double *coef, int k, double t, double *out, int *rc);
+// Quotient a/b of power-basis polynomials sampled at 80 Gauss-Legendre nodes, truncated under tol: *m and
+// out[0..m] in the power basis. rc 50 when *m would exceed 63, -5 for a bad denominator, -2 for a quotient
+// sample that is not finite or a NaN tol; out is not written on failure. Trace name "divcancan".
+void BSdivcancan(int na, const double *a, int nb, const double *b, double tol, int *m, double *out, int *rc);
