@@ -410,3 +410,28 @@ HALVORN_API void HostClearDocumentCalls();
 HALVORN_API void HostFailDocumentCall(DWORD kind, LONG n, HRESULT hr);
 
 }  // extern "C"
+
+// ---- the engine's simple-line extension ----
+
+#define HALVORN_UNUSED_SLOT(n) virtual HRESULT STDMETHODCALLTYPE Slot##n() = 0;
+
+// The extension class and interface under which the engine makes simple line styles from two texts
+// (QueryClassExtension); what the texts mean is the engine's.
+inline constexpr GUID CLASSEXT_SimpleLineMaker = {
+    0xE4D115C0, 0x4999, 0x11CE, {0xA8, 0x2A, 0x08, 0x00, 0x36, 0x01, 0xE8, 0x55}};
+inline constexpr IID IID_IJSimpleLineMaker = {
+    0x25736050, 0xF726, 0x11CD, {0xA8, 0x2A, 0x08, 0x00, 0x36, 0x01, 0xE8, 0x55}};
+struct IJSimpleLineMaker : public IUnknown {
+  HALVORN_UNUSED_SLOT(3) HALVORN_UNUSED_SLOT(4) HALVORN_UNUSED_SLOT(5) HALVORN_UNUSED_SLOT(6)
+  HALVORN_UNUSED_SLOT(7)
+  // 8: a new simple line style made from the two texts, with one reference.
+  virtual HRESULT STDMETHODCALLTYPE MakeSimpleLine(BSTR first, BSTR second, IUnknown** out) = 0;
+};
+
+#undef HALVORN_UNUSED_SLOT
+
+extern "C" {
+// What QueryClassExtension answers for the extension class and interface: `object` asked for the interface
+// (the engine holds a reference; null takes the extension away), for the tests.
+HALVORN_API void HostSetClassExtension(const GUID* extension, const IID* iid, IUnknown* object);
+}

@@ -139,6 +139,15 @@ class HostApplication final : public IJApplicationStyles {
 
 HostApplication g_application;
 
+// The class extensions the tests installed, each with a reference.
+struct InstalledExtension {
+  GUID extension;
+  IID iid;
+  IUnknown* object;
+};
+SRWLOCK g_extensionLock = SRWLOCK_INIT;
+std::vector<InstalledExtension> g_extensions;
+
 }  // namespace
 
 extern "C" {
@@ -185,9 +194,48 @@ HRESULT QueryLibraryExtension(IUnknown*, DWORD, void** out) {
   return E_NOINTERFACE;
 }
 
-HRESULT QueryClassExtension(const GUID*, IUnknown*, REFIID, void** out) {
-  if (out) *out = nullptr;
-  return E_NOINTERFACE;
+HRESULT QueryClassExtension(const GUID* extension, IUnknown*, REFIID iid, void** out) {
+  if (!out) return E_INVALIDARG;
+  *out = nullptr;
+  if (!extension) return E_NOINTERFACE;
+  IUnknown* object = nullptr;
+  AcquireSRWLockShared(&g_extensionLock);
+  for (const InstalledExtension& installed : g_extensions) {
+    if (IsEqualGUID(installed.extension, *extension) && IsEqualIID(installed.iid, iid)) {
+      object = installed.object;
+      object->AddRef();
+      break;
+    }
+  }
+  ReleaseSRWLockShared(&g_extensionLock);
+  if (!object) return E_NOINTERFACE;
+  const HRESULT hr = object->QueryInterface(iid, out);
+  object->Release();
+  return hr;
+}
+
+void HostSetClassExtension(const GUID* extension, const IID* iid, IUnknown* object) {
+  if (!extension || !iid) return;
+  if (object) object->AddRef();
+  IUnknown* previous = nullptr;
+  AcquireSRWLockExclusive(&g_extensionLock);
+  auto found = g_extensions.begin();
+  while (found != g_extensions.end() &&
+         !(IsEqualGUID(found->extension, *extension) && IsEqualIID(found->iid, *iid))) {
+    ++found;
+  }
+  if (found != g_extensions.end()) {
+    previous = found->object;
+    if (object) {
+      found->object = object;
+    } else {
+      g_extensions.erase(found);
+    }
+  } else if (object) {
+    g_extensions.push_back({*extension, *iid, object});
+  }
+  ReleaseSRWLockExclusive(&g_extensionLock);
+  if (previous) previous->Release();
 }
 
 LONG HostNotificationCount() {

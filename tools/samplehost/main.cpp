@@ -1,16 +1,20 @@
 // The sample host: what a drafting host does with stylesrv.dll. It loads the library, asks a class object for
 // every CLSID the server serves, creates an object of each class that exists, draws a solid, a dashed and an
-// overridden line into the rendering library's recording target and writes the picture as an SVG file, checks
-// that the library may be unloaded and unloads it, telling each step on standard output. It ends non-zero when
-// a step goes wrong.
+// overridden line into the rendering library's recording target and writes the picture as an SVG file, keeps a
+// style library in a document and creates, finds and names a line style there through the exported functions,
+// checks that the library may be unloaded and unloads it, telling each step on standard output. It ends
+// non-zero when a step goes wrong.
 #include <windows.h>
 #include <objbase.h>
 
 #include <cstdio>
+#include <cwchar>
 #include <iterator>
 
 #include "display/style/stylesrv_clsid.h"
 #include "display/style/stylesrv_itf.h"
+#include "display/style/stylspt/StyleExports.h"
+#include "host/halvorn/halvorn.h"
 #include "host/sithe/sithe.h"
 
 namespace {
@@ -147,6 +151,49 @@ int DrawPicture(decltype(&DllGetClassObject) getClassObject, const char* path) {
   return failures;
 }
 
+// A document that keeps a style library, as a host keeps one: a named line style is created in it, found again
+// by its name and its name read back, through the exported functions. A host that loads the library finds the
+// form of HGetLinearStyle that hands out an object under the compiler's name for it.
+int NamedStyle(HMODULE library, decltype(&DllGetClassObject) getClassObject) {
+  auto createStyleInLib = FindExport<decltype(&HCreateStyleInLib)>(library, "HCreateStyleInLib");
+  auto getStyleName = FindExport<decltype(&HGetStyleName)>(library, "HGetStyleName");
+  using GetLinearStyle = HRESULT(WINAPI*)(IUnknown*, LPWSTR, IUnknown**);
+  auto getLinearStyle = FindExport<GetLinearStyle>(library, "_Z15HGetLinearStyleP8IUnknownPwPS0_");
+  if (!createStyleInLib || !getStyleName || !getLinearStyle) {
+    std::printf("samplehost: stylesrv.dll lacks HCreateStyleInLib, HGetStyleName or HGetLinearStyle\n");
+    return 1;
+  }
+  auto* librarian = Create<IJSLLibrarian>(getClassObject, CLSID_JStyleLib, IID_IJSLLibrarian, "style library");
+  IJDocumentNamedObjects* document = nullptr;
+  IJPersist* persist = nullptr;
+  HRESULT hr = librarian ? HostDocumentCreate(&document) : E_FAIL;
+  if (SUCCEEDED(hr)) hr = librarian->QueryInterface(IID_IJPersist, reinterpret_cast<void**>(&persist));
+  if (SUCCEEDED(hr)) hr = persist->InitNew();
+  DWORD persistentID = 0;
+  if (SUCCEEDED(hr)) hr = document->RegisterObject(librarian, &persistentID, nullptr);
+  if (SUCCEEDED(hr)) hr = HostDocumentSetNamedObject(document, L"StyleLibrarian", librarian);
+  ReleaseAll(persist);
+  ReleaseAll(librarian);  // the document keeps it
+  std::printf("samplehost: a document keeps a style library: %s\n", Name(hr));
+
+  WCHAR name[] = L"Centre line";
+  DWORD id = 0;
+  if (SUCCEEDED(hr)) hr = createStyleInLib(document, &CLSID_JStyleSimpleLine, name, &STYLETYPE_Linear, 0, &id, nullptr);
+  std::printf("samplehost: created the line style \"%ls\" in it: %s, ID %lu\n", name, Name(hr), id);
+  IUnknown* found = nullptr;
+  if (SUCCEEDED(hr)) hr = getLinearStyle(document, name, &found);
+  std::printf("samplehost: found it by its name: %s\n", Name(hr));
+  ReleaseAll(found);
+  WCHAR buffer[64] = {};
+  DWORD length = 64;
+  if (SUCCEEDED(hr)) hr = getStyleName(document, id, buffer, &length);
+  std::printf("samplehost: the name of ID %lu is \"%ls\" (%lu characters with the terminator): %s\n", id, buffer,
+              length, Name(hr));
+  if (SUCCEEDED(hr) && std::wcscmp(buffer, name) != 0) hr = E_FAIL;
+  ReleaseAll(document);
+  return FAILED(hr) ? 1 : 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -207,6 +254,7 @@ int main(int argc, char** argv) {
 
   // Where the picture goes: the first argument, else lines.svg in the working directory.
   failures += DrawPicture(getClassObject, argc > 1 ? argv[1] : "lines.svg");
+  failures += NamedStyle(library, getClassObject);
 
   HRESULT unload = canUnloadNow();
   std::printf("samplehost: DllCanUnloadNow: %s\n", Name(unload));

@@ -547,8 +547,12 @@ HRESULT STDMETHODCALLTYPE Imp::GetActiveStyleID(const GUID* type, DWORD* id, BYT
   HRESULT hr = library->MakeDefaultStyle(index, &made);
   if (FAILED(hr)) return REPORT(hr);
   if (made == 0) return S_FALSE;
-  hr = SetExceptionStyleID(record->type, made);
-  if (FAILED(hr)) return REPORT(hr);
+  // Asked again, the library finds the default it made before equal to the new one and answers that: it is
+  // already the type's default.
+  if (made != record->defaultID) {
+    hr = SetExceptionStyleID(record->type, made);
+    if (FAILED(hr)) return REPORT(hr);
+  }
   *id = made;
   return S_OK;
 }

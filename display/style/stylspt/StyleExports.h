@@ -1,0 +1,101 @@
+// The exported style functions whose names begin with H: a host creates, adds, finds, activates and names
+// styles in a document through them. D is the document, or any object of one: the functions find its style
+// library through GetStyleLibrarian (services/daxutil) and release it before they return.
+//
+// How the H functions are exported (every one follows this):
+// - Each is WINAPI (stdcall) and answers an HRESULT.
+// - A name with one form has C linkage. stylesrv.def lists it as name@bytes; the DLL is linked with --kill-at,
+//   so the export is the plain name (GetProcAddress finds it so), and the import library keeps name@bytes.
+// - A name with two forms (one hands out or takes a style object, the other a style ID) is declared twice with
+//   C++ linkage and exported under the compiler's mangled names, listed in stylesrv.def the same way (mangled
+//   name@bytes, exported without @bytes). The argument types are part of those names: keep them as declared
+//   here (DWORD for IDs and lengths, LPWSTR or LPCWSTR as given). Hosts reach them through the import library.
+// - Null pointers the function must write through or read from answer E_INVALIDARG, reported.
+// - Failures are reported through HRerr where they arise, under the source name "STYLESPT", and answered
+//   unchanged. Objects handed out carry one reference for the caller; nothing else is kept.
+// - New exports are declared here and listed at the end of stylesrv.def.
+//
+// Name buffers: wide, with *length in characters; on entry the buffer's capacity, on return the length the name
+// needs with its terminating zero. A name longer than the capacity is not copied.
+#pragma once
+
+#include <windows.h>
+#include <objbase.h>
+
+#include "display/style/stylesrv_itf.h"
+
+// A style of that name and type already exists: its ID and object are handed out in place of adding one.
+inline constexpr HRESULT kStyleNameExists = 0x40B51;
+
+extern "C" {
+
+// ---- creation and adding ----
+
+// A new object of the class, added to no library. `document`, `unused` and `reserved` are not used.
+HRESULT WINAPI HCreateStyle(IUnknown** out, IUnknown* document, const CLSID* clsid, DWORD unused, void* reserved);
+
+// Adds the style to the library under the type, the name (null for none) and the parent. A name the type
+// already has hands out that style (kStyleNameExists) and adds nothing. A style the library refuses goes to the
+// engine's NotifyObjectRegistration, and the refusal (E_FAIL when it came without a code) or the notice's own
+// failure is answered with *outID 0 and *outObject untouched. `outObject` may be null.
+HRESULT WINAPI HAddStyleToLibrary(DWORD* outID, IUnknown** outObject, IUnknown* document, IUnknown* style,
+                                  const GUID* type, LPCWSTR name, DWORD parentID);
+
+// Creates an object of the class and adds it as HAddStyleToLibrary does; a refused object is destroyed, the
+// engine is not told, and the refusal is answered. `outObject` may be null; `outID` may not.
+HRESULT WINAPI HCreateStyleInLib(IUnknown* document, const CLSID* clsid, LPCWSTR name, const GUID* type,
+                                 DWORD parentID, DWORD* outID, IUnknown** outObject);
+
+// A new simple line from the engine's simple-line extension (asked for `object`, which is handed the two texts),
+// with the line data and, when given, a new simple dash type of the dash data as its dash type. Added to no
+// library; *out is the line's IJStyleSimpleLine.
+HRESULT WINAPI HCreateSimpleLineStyle(LPCWSTR first, LPCWSTR second, IUnknown* object,
+                                      const tagStyleSimpleLineData* lineData,
+                                      const tagStyleSimpleDashTypeData* dashData, IUnknown** out);
+
+// A new simple dash type carrying the data, added to no library; *out is its IJStyleSimpleDashType. The first
+// three arguments are not used.
+HRESULT WINAPI HCreateSimpleDashTypeStyle(LPCWSTR unused1, LPCWSTR unused2, IUnknown* unused3,
+                                          const tagStyleSimpleDashTypeData* data, IUnknown** out);
+
+// ---- objects of IDs and names ----
+
+HRESULT WINAPI HGetStyleFromID(IUnknown* document, DWORD id, IUnknown** out);
+
+// The name of a style in the library that owns it (`document` is not used). A style without an owner answers
+// E_NOINTERFACE.
+HRESULT WINAPI HGetLinearStyleName(IUnknown* document, IUnknown* style, LPWSTR buffer, DWORD* length);
+
+// The style's name, or that of its nearest named ancestor; for a style with neither, the name of the style it
+// refers to (one level). 0x40223 when none of them has a name.
+HRESULT WINAPI HGetStyleName(IUnknown* document, DWORD id, LPWSTR buffer, DWORD* length);
+// The same for a style of the document's library given as an object.
+HRESULT WINAPI HGetStyleNameFromPtr(IUnknown* document, IUnknown* style, LPWSTR buffer, DWORD* length);
+
+}  // extern "C"
+
+// ---- finding by name and the active line style (two forms each) ----
+
+// The "Linear" style of the name (a name of a style-library file gets its entry). An unknown name answers
+// 0x80040221: reported by the object form, not by the ID form.
+HRESULT WINAPI HGetLinearStyle(IUnknown* document, LPWSTR name, IUnknown** out);
+HRESULT WINAPI HGetLinearStyle(IUnknown* document, LPWSTR name, DWORD* outID);
+
+// The "Dash" style of the name. For an unknown name the object form answers S_OK and leaves *out as it was; the
+// ID form answers 0x80040221 unreported.
+HRESULT WINAPI HGetDashStyle(IUnknown* document, LPCWSTR name, IUnknown** out);
+HRESULT WINAPI HGetDashStyle(IUnknown* document, LPWSTR name, DWORD* outID);
+
+// Makes the style the active "Linear" style; the engine hears first that the library changes.
+HRESULT WINAPI HSetActiveLinearStyle(IUnknown* document, IUnknown* style);
+HRESULT WINAPI HSetActiveLinearStyle(IUnknown* document, DWORD id);
+
+// The active "Linear" style; a library without one makes it (its first named line, else a default line).
+HRESULT WINAPI HGetActiveLinearStyle(IUnknown* document, IUnknown** out);
+HRESULT WINAPI HGetActiveLinearStyle(IUnknown* document, DWORD* outID);
+
+// The name of a dash type: the style's own, in the library that owns it (`document` not used) ...
+HRESULT WINAPI HGetDashStyleName(IUnknown* document, IUnknown* style, LPWSTR buffer, DWORD* length);
+// ... or, by ID, that of the dash type the line or override of the ID uses (success with nothing written when it
+// uses none), or the ID's own name when it is a dash type.
+HRESULT WINAPI HGetDashStyleName(IUnknown* document, DWORD id, LPWSTR buffer, DWORD* length);
