@@ -86,3 +86,71 @@ BSboolean BSeigcon(int *rc, const double *uu, const double *uv, const double *vv
 // 0 with rc -2 for a tangent of zero length, a non-finite value or M on a tangent line.
 std::int16_t BSgenus(int *rc, const double A[3], const double B[3], const double M[3], const double TA[3],
                      const double TB[3]);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Circular arcs and circles as rational quadratic curves. The record and its arrays are the caller's, with room
+// for 7 poles and 10 knots; poles come out weighted. Order 3, rational, non_uniform 1, planar 1, periodic 0;
+// one segment (3 poles, knots 0 0 0 1 1 1), two (5 poles, inner knot 1/2 doubled) or three (7 poles, 1/3 and 2/3
+// doubled), weights 1, cos h, 1 per segment with h half a segment's sweep. A whole circle is the 3-segment form
+// with phy_closed 1 and w = 1/2. Non-finite input gives rc -2, a NULL argument rc 3.
+
+// Segments of an arc of sweep a (radians): 1 up to 2 pi/3, 2 up to 4 pi/3, 3 above. The switches sit at fixed
+// literals, so that every routine that must agree on the count agrees.
+namespace bsconics {
+inline int arc_segments(double a) { return a > 4.188790204786413 ? 3 : a > 2.0943951023932175 ? 2 : 1; }
+}  // namespace bsconics
+
+// The arc counter-clockwise about normal from start to end around centre; end is first pulled onto the start's
+// radius along its ray. normal_out (may be NULL) receives the unit normal, type_out (may be NULL)
+// BSCONIC_CIRCLE. rc -2: two of the points coincide, or the tangents of a one-segment arc are parallel; -5: the
+// arc is too flat to carry a middle pole; 3: cv or one of its arrays is NULL; -6 from a null normal.
+BSboolean BSprepcarc(int *rc, const double start[3], const double centre[3], const double end[3],
+                     const double normal[3], VOQbsp_curve *cv, double normal_out[3], int *type_out);
+// The arc from p1 through p2 to p3; its ends are exactly p1 and p3. rc -7 for collinear points.
+BSboolean BSarc3pts(int *rc, const double p1[3], const double p2[3], const double p3[3], VOQbsp_curve *cv);
+// Whole circles about centre, counter-clockwise about the normal. BSprepcirc starts where BSbasisvect's first
+// in-plane axis points; rc -2 for a radius at most dist_tol. BSprepcircp starts at point, which must lie within
+// dist_tol of the plane through the centre normal to `normal` (rc -2 otherwise, and for a radius or normal of
+// length at most dist_tol). A failed frame step answers its own code, or -1.
+BSboolean BSprepcirc(int *rc, const double centre[3], const double *radius, const double normal[3],
+                     VOQbsp_curve *cv, double normal_out[3], int *type_out);
+BSboolean BSprepcircp(int *rc, const double centre[3], const double point[3], const double normal[3],
+                      VOQbsp_curve *cv, double normal_out[3], int *type_out);
+// The circle of the given radius about centre in a plane normal to (0, 0, 1); rc -2 for a radius <= 0.
+BSboolean BScirrdcr(int *rc, const double *radius, const double centre[3], VOQbsp_curve *cv);
+// 1, cos(sweep_h), 1.
+void BScarcwts(double sweep_h, double weights[3]);
+// Radius and centre of curvature at *u from the left and, where the curve has two sides there (*two_sided),
+// from the right (otherwise copies of the left). rc -6 for a degenerate curve (curvatures and radii 0,
+// centre_left its first pole, centre_right the origin), a vanishing first derivative or a curvature at most
+// dist_sqtol; the curvature outputs are then left alone.
+BSboolean BSrdcencrcv(int *rc, const VOQbsp_curve *cv, const double *u, BSboolean *two_sided, double *curv_left,
+                      double *curv_right, double *radius_left, double *radius_right, double centre_left[3],
+                      double centre_right[3]);
+// TRUE when all n points (3 doubles each, one after another) coincide within dist_tol. rc 33 without scratch.
+BSboolean BScoincida(int n, const double *pts, int *rc);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Elliptical arcs from centre, semi-axis ends and angles.
+
+// The ellipse through axis_pt1 and axis_pt2 about centre, or its arc from start_angle through sweep_angle
+// (counter-clockwise from the first axis towards the second), into the caller's record *cv (room for 7 poles).
+// parametric nonzero: the angles are parametric (x = r1 cos t, y = r2 sin t), else measured at the centre.
+// axis1, axis2: unit axis vectors or NULL (then from the axis points). normal_given NULL: the axes' normal is
+// formed as a check that they are not parallel. start_pt, end_pt: points on the start and end rays, or NULL;
+// an angle from a point is always geometric. A sweep_angle of 2 pi gives the whole ellipse (7 poles,
+// phy_closed 1). *is_circle = 1 when the radii agree within dist_tol. rc -2: a radius below dist_tol, axes not
+// perpendicular within tolerance entry 3, an arc of no sweep, or a non-finite value.
+void BSelarptang(const double centre[3], const double axis_pt1[3], const double axis_pt2[3], double start_angle,
+                 double sweep_angle, std::int16_t parametric, const double *axis1, const double *axis2,
+                 const void *normal_given, const double *start_pt, const double *end_pt, std::uint16_t *is_circle,
+                 VOQbsp_curve **cv, int *rc);
+// Between the geometric and the parametric angle of an ellipse with radii a, b: the angle whose tangent is
+// k tan(angle), k = a/b (to_parametric nonzero) or b/a, in the same quadrant; angles are first brought into
+// [0, 2 pi] by whole turns. rc -2 for a radius that is not positive or a non-finite value.
+void BSphyparang(double a, double b, double angle, int to_parametric, double *out, int *rc);
+// The parameter in [0, 1] at which the arc that BSprepcarc builds for a sweep of total_angle reaches `angle`
+// from its start; 1 past the end. A negative total_angle is a clockwise arc, on which a point phi clockwise from
+// the start is asked as -phi (angles always count counter-clockwise). rc -2 for a sweep of magnitude below
+// 2.220446049250313e-15 or a non-finite value, -1 when no parameter is found.
+void BSangarctou(double total_angle, double angle, double *u, int *rc);

@@ -138,3 +138,32 @@ inline void expect_on_conic(const TestCurve &c, const ConicOut &o, double tol) {
   }
   EXPECT_GT(checked, 5);
 }
+
+// A caller's record for the arc and circle builders: room for 7 poles, 10 knots and 7 weights, filled with a
+// marker so that a field the builder should have written shows.
+struct ArcRecord {
+  double poles[21], knots[10], weights[7];
+  VOQbsp_curve cv{};
+  VOQbsp_curve *ptr = &cv;
+  ArcRecord() {
+    std::fill(poles, poles + 21, kUnset);
+    std::fill(knots, knots + 10, kUnset);
+    std::fill(weights, weights + 7, kUnset);
+    cv.poles = poles;
+    cv.knots = knots;
+    cv.weights = weights;
+  }
+  // Cartesian pole i.
+  double pole(int i, int k) const { return poles[3 * i + k] / weights[i]; }
+  std::vector<double> knot_vector() const { return {knots, knots + cv.num_knots}; }
+  // The point at u by the definition (shares no code with the library).
+  void point(double u, double out[3]) const {
+    const std::vector<double> N = ref_basis_all(knot_vector(), cv.order, u, knots[cv.num_poles]);
+    double A[3] = {0, 0, 0}, W = 0;
+    for (int i = 0; i < cv.num_poles; ++i) {
+      for (int k = 0; k < 3; ++k) A[k] += N[i] * poles[3 * i + k];
+      W += N[i] * weights[i];
+    }
+    for (int k = 0; k < 3; ++k) out[k] = A[k] / W;
+  }
+};

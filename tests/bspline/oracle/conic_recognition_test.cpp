@@ -23,6 +23,7 @@
 
 #include "tests/bspline/conic_fixtures.h"
 #include "tests/bspline/oracle/flat_curves.h"
+#include "tests/bspline/oracle/peer_conics.h"
 
 namespace {
 
@@ -35,20 +36,6 @@ std::unique_ptr<TestCurve> curve_of(const Flat &f, int order, bool rational) {
 std::unique_ptr<TestCurve> converted(const Handle(Geom_TrimmedCurve) & arc, Convert_ParameterisationType how) {
   Handle(Geom_BSplineCurve) bs = GeomConvert::CurveToBSplineCurve(arc, how);
   return curve_of(flat_of(bs), bs->Degree() + 1, bs->IsRational());
-}
-
-gp_Ax2 random_axes(std::mt19937 &rng) {
-  std::uniform_real_distribution<double> d(-1, 1), o(-10, 10);
-  gp_Dir n, x;
-  for (;;) {
-    const gp_Vec vn(d(rng), d(rng), d(rng)), vx(d(rng), d(rng), d(rng));
-    const gp_Vec perp = vx - vn.Normalized() * vx.Dot(vn.Normalized());
-    if (vn.Magnitude() < 0.2 || perp.Magnitude() < 0.2) continue;
-    n = gp_Dir(vn);
-    x = gp_Dir(perp);
-    break;
-  }
-  return gp_Ax2(gp_Pnt(o(rng), o(rng), o(rng)), n, x);
 }
 
 void xyz(const gp_Pnt &p, double out[3]) { out[0] = p.X(), out[1] = p.Y(), out[2] = p.Z(); }
