@@ -124,6 +124,9 @@ void BSallocfailat(int n);
 int BSallocfailpending();
 // Live scratch heap blocks (for leak and double-release checks in tests).
 int BSscratchheapblocks();
+// Live blocks of BSdbgmalloc, BSdbgcalloc and BSdbgralloc (tests compare it before and after a call whose
+// results they have freed).
+int BSdbgliveblocks();
 
 // Scratch arrays. A scratch array carries a 32-bit flag word right in front of it: 0 for a stack block (nothing
 // to release), 1 for a heap block (released on exit). A block reserves 8 header bytes so that the array stays

@@ -188,3 +188,84 @@ void BSevacansng(int n, int dim, int mode, const double *coef, int k, double t, 
 // out[0..m] in the power basis. rc 50 when *m would exceed 63, -5 for a bad denominator, -2 for a quotient
 // sample that is not finite or a NaN tol; out is not written on failure. Trace name "divcancan".
 void BSdivcancan(int na, const double *a, int nb, const double *b, double tol, int *m, double *out, int *rc);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Curves from points, lines and coefficient arrays (bspline/curves_from_points.cpp)
+//
+// Coordinate blocks: dim blocks of num_poles doubles (x block, y block, z block), followed for a rational curve by
+// one block of num_poles weights; coordinates are the weighted ones, as a rational record stores them. Records
+// filled in place must come with pole, knot (and, when rational, weight) arrays large enough. Line codes: 17 for
+// distinct end points (squared distance above dist_sqtol), 18 for coincident ones. Non-finite coordinates, knots
+// or weights answer rc -2 before anything is written.
+
+constexpr int BSLINE_DISTINCT = 17;
+constexpr int BSLINE_COINCIDENT = 18;
+
+// The point as a clamped curve of the given order (all poles the point, knots 0.. 1.., weights 1); rc 3 for a
+// NULL record or array, -2 for order < 1.
+void BSptcvgen(const double point[3], short order, BSboolean rational, VOQbsp_curve *cv, int *rc);
+// The segment p0 -> p1 as an order-2 curve, also when the points coincide; code may be NULL. rc 3 (FALSE) when a
+// point, the record or its pole or knot array is missing.
+BSboolean BSptlngen(int *rc, const double p0[3], const double p1[3], VOQbsp_curve *cv, int *code);
+// As BSptlngen, but coincident points fail with rc -6.
+BSboolean BSlngen(int *rc, const double p0[3], const double p1[3], VOQbsp_curve *cv, int *code);
+// The order-2 polyline through n points, without knots (n = 2 goes through BSlngen, which writes them); dir
+// receives the line direction or the plane normal of the points. Ends closer than dist_tol move to their midpoint
+// and make the curve closed. rc -2 for n < 2 or points that all coincide.
+void BSlinintnkt(int n, const double *points, VOQbsp_curve *cv, double dir[3], int *rc);
+// BSlinintnkt plus chord-length knots on [0, 1]; a zero leg borrows half the next one (rc -2 when it cannot).
+BSboolean BSlininter(int *rc, const int *n, const double *points, VOQbsp_curve *cv, double dir[3]);
+// A new record (BSallocvoqcv) from coordinate blocks and order + num_poles knots, dim 1 to 3 (rc -1 above 3, -2
+// below 1). A rational curve with a non-positive interior weight is refined once at the middle of every non-empty
+// knot interval. *cv is set to NULL first; it keeps the record when the planarity test fails (the caller frees it).
+void BSplktbspcv(int order, int dim, BSboolean rational, int num_poles, const double *poles, const double *knots,
+                 double tol, VOQbsp_curve **cv, int *rc);
+// The first dim (1 to 3, else rc -2) coordinates of cv's poles into coordinate blocks, the weights block after them
+// when cv is rational: dim + rational blocks of num_poles doubles.
+void BSicv2bsp(const VOQbsp_curve *cv, int dim, double *out, int *rc);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Composite Legendre form (bspline/composite_legendre.cpp)
+//
+// A piecewise polynomial or rational curve as n independent spans over increasing breakpoints b_0 .. b_n: span i
+// is a Legendre series in u on [-1, 1], t = m_i + h_i u with m_i = (b_i + b_i+1)/2 and h_i = (b_i+1 - b_i)/2, of
+// degree d_i and rational code c_i. Its coefficients are q_i components of d_i + 1 doubles each:
+// - dimension 3: code 0 x, y, z; code 1 x w, y w, z w, w (q = 3 + c);
+// - dimension 2: code 0 x, y; code 1 X, y, W (x = X/W); code 2 x, Y, W (y = Y/W); code 3 X, Y, Wx, Wy (q = 2, 3,
+//   3, 4).
+// Span kinds: 1 a Legendre series, 0 a power series; every composite built here is of kind 1.
+// The span pointers all point into one coefficient block owned through the first; the caller releases them with
+// BSfreecmplgd and the per-span arrays with BSdbgfree.
+
+// Components of a span of the given code as BSallcmplgd lays them out: the dimension-2 table for dim 2, else
+// 3 + code; -1 for a code outside the dimension's table (0..3 for dim 2, else 0..1).
+int BScmlgdcomps(int dim, int code);
+
+// The span pointer array (n entries) and one zero-filled coefficient block for dim 2, 3 or 4; spans are laid out
+// with the dimension-2 counts for dim 2, else with 3 + code components (dim 4 leaves spare room at the end).
+// rc -2 for another dim, n < 1, a negative degree or a code outside the table; 3 for a NULL array; -13 when memory
+// runs out (a pointer array already obtained stays in *spans, for BSfreecmplgd).
+void BSallcmplgd(int dim, int n, const int *degrees, const int *codes, double ***spans, int *rc);
+// Zero-filled degrees, codes and kinds of n ints and breakpoints of n + 1 doubles, in this order, kinds all 1.
+// rc -2 for n < 1, 3 for a NULL pointer, -13 at the first allocation that fails (what was obtained stays the
+// caller's; the rest is NULL).
+void BSalldeflgd(int n, int **degrees, int **codes, int **kinds, double **breakpoints, int *rc);
+// Exact conversion of B-spline arrays (coordinate blocks as above, order + num_poles knots) into a composite of
+// dimension 2 or 3. Poles within the point tolerance of their centroid give one span of degree 0 on [0, 1];
+// otherwise one span of degree order - 1 per non-empty knot interval, range the first and last breakpoints.
+// rc -2 for dim outside 2..3, order < 1, num_poles < order, a rational curve in dimension 2 or non-finite input;
+// 3 for a NULL array. On failure degrees, codes and breakpoints are released and NULL; a span pointer array
+// already obtained stays in *spans for BSfreecmplgd.
+void BSbsp2cmlgd(int dim, int num_poles, int order, BSboolean rational, const double *poles, const double *knots,
+                 int *n, int **degrees, int **codes, double ***spans, double **breakpoints, double range[2], int *rc);
+// B-spline arrays of ncomp coordinate blocks to consecutive Legendre spans of the given degree in one block
+// (span after span, ncomp blocks of degree + 1), with their n + 1 breakpoints. coefficients holds room for
+// num_poles - degree spans, breakpoints for one more.
+void BSbstolgd(int degree, int num_poles, int ncomp, const double *knots, const double *poles, int *n,
+               double *coefficients, double *breakpoints, int *rc);
+// Bernstein coefficients on [0, 1] (ncomp blocks of degree + 1) to Legendre coefficients on [-1, 1] in the same
+// layout; the arrays may coincide. Up to degree 30 by the top-down binomial scheme (the fixed binomials below
+// degree 8, a scratch table above), from degree 31 to 319 by a Gauss-Legendre fit of the sampled polynomial; the
+// series agrees with the Bernstein form to about 1e-14 (d + 1) of the largest coefficient. Degree -1 does
+// nothing; rc -2 below it, above 319 or for ncomp < 0; 33 without scratch memory.
+void BSbeztolgd(int degree, int ncomp, const double *bezier, double *legendre, int *rc);

@@ -9,6 +9,7 @@
 namespace {
 int fail_countdown = 0;  // 0: no injected failure pending
 int scratch_heap_live = 0;
+int dbg_live = 0;
 
 // Whether the next heap request is the one a test asked to fail.
 bool injected_failure() {
@@ -24,15 +25,20 @@ std::int32_t *flag_of(double *array) {
 void BSallocfailat(int n) { fail_countdown = n > 0 ? n : 0; }
 int BSallocfailpending() { return fail_countdown; }
 int BSscratchheapblocks() { return scratch_heap_live; }
+int BSdbgliveblocks() { return dbg_live; }
 
 void *BSdbgmalloc(int size) {
   if (size < 1 || injected_failure()) return nullptr;
-  return std::malloc(static_cast<std::size_t>(size));
+  void *p = std::malloc(static_cast<std::size_t>(size));
+  if (p) ++dbg_live;
+  return p;
 }
 
 void *BSdbgcalloc(int count, int size) {
   if (count < 1 || size < 0 || injected_failure()) return nullptr;
-  return std::calloc(static_cast<std::size_t>(count), static_cast<std::size_t>(size));
+  void *p = std::calloc(static_cast<std::size_t>(count), static_cast<std::size_t>(size));
+  if (p) ++dbg_live;
+  return p;
 }
 
 void *BSdbgralloc(void *p, int size) {
@@ -41,11 +47,17 @@ void *BSdbgralloc(void *p, int size) {
     return nullptr;
   }
   if (injected_failure()) return nullptr;
-  return std::realloc(p, static_cast<std::size_t>(size));
+  void *q = std::realloc(p, static_cast<std::size_t>(size));
+  if (!p && q) ++dbg_live;
+  if (p && !q && size == 0) --dbg_live;  // a zero size releases the block
+  return q;
 }
 
 void BSdbgfree(void *p) {
-  if (p) std::free(p);
+  if (p) {
+    --dbg_live;
+    std::free(p);
+  }
 }
 
 void BSfreecmplgd(double ***spans) {
