@@ -11,3 +11,5 @@ target_include_directories(stylesrv_peers SYSTEM INTERFACE ${OpenCASCADE_INCLUDE
 target_link_libraries(stylesrv_peers INTERFACE
   TKernel TKMath TKG2d TKG3d TKGeomBase TKGeomAlgo
   Eigen3::Eigen GSL::gsl ${SISL_LIBRARY} GEOS::geos ${AGG_LIBRARY})
+# GEOS's C interface, through which the fill geometry is checked.
+target_link_libraries(stylesrv_peers INTERFACE GEOS::geos_c)

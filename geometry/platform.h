@@ -1,6 +1,8 @@
 // The geometry layer's only contact with the operating system and the host: the debug key in the registry,
-// the debugger channel, the assertion box and the host's 2D geometry library. On Windows these are the real
-// services; natively the debug key is a map in memory that tests fill, there is no debugger channel and no box.
+// the debugger channel, the assertion box, the host's 2D geometry library, the lock of the fill work-block pools
+// and the failure reports of the fill code. On Windows these are the real services; natively the debug key is
+// a map in memory that tests fill, there is no debugger channel and no box, the lock is a mutex and reports are
+// kept for the tests.
 #pragma once
 
 #include <cstddef>
@@ -49,7 +51,27 @@ bool LoadDebugDword(const char* name, std::uint32_t* value);
 bool RemoveDebugValue(const char* name);
 bool RemoveDebugKey();
 
+// The lock of the fill work-block pools. On Windows a critical section made by a static initialiser of this
+// priority, right after the server's list of per-thread blocks, and deleted from the runtime's exit list; until
+// it is made and after it is deleted, Enter answers false and the pools go unlocked.
+#define GEOM_INIT_FILL_POOL_LOCK 1002
+bool EnterFillPoolLock();
+void LeaveFillPoolLock();
+
+// A failure of the fill code, reported at its source: HRerr of the host's utility library on Windows (flags 0);
+// natively kept in order for the tests.
+void ReportFillFailure(std::int32_t hr, const char* source, int line);
+
 #ifndef _WIN32
+struct FillFailureReport {
+  std::int32_t hr;
+  const char* source;  // one of the fill code's source names
+  int line;
+};
+int FillFailureCount();
+FillFailureReport GetFillFailure(int index);
+void ClearFillFailures();
+
 // Native only: make every open of the debug key fail, and choose what the missing box answers.
 void SetDebugKeyUnavailable(bool unavailable);
 void SetAssertionAnswer(int answer);

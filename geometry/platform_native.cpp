@@ -4,6 +4,7 @@
 #include <csignal>
 #include <cstring>
 #include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,14 @@ NativeDebugKey& TheKey() {
 }
 
 int gAssertionAnswer = 0;
+
+std::mutex gFillPoolMutex;
+
+std::mutex gFillReportMutex;
+std::vector<FillFailureReport>& FillReports() {
+  static std::vector<FillFailureReport> reports;
+  return reports;
+}
 
 }  // namespace
 
@@ -94,6 +103,33 @@ bool RemoveDebugKey() {
 void SetDebugKeyUnavailable(bool unavailable) { TheKey().unavailable = unavailable; }
 
 void SetAssertionAnswer(int answer) { gAssertionAnswer = answer; }
+
+bool EnterFillPoolLock() {
+  gFillPoolMutex.lock();
+  return true;
+}
+
+void LeaveFillPoolLock() { gFillPoolMutex.unlock(); }
+
+void ReportFillFailure(std::int32_t hr, const char* source, int line) {
+  std::lock_guard<std::mutex> hold(gFillReportMutex);
+  FillReports().push_back({hr, source, line});
+}
+
+int FillFailureCount() {
+  std::lock_guard<std::mutex> hold(gFillReportMutex);
+  return static_cast<int>(FillReports().size());
+}
+
+FillFailureReport GetFillFailure(int index) {
+  std::lock_guard<std::mutex> hold(gFillReportMutex);
+  return FillReports().at(static_cast<std::size_t>(index));
+}
+
+void ClearFillFailures() {
+  std::lock_guard<std::mutex> hold(gFillReportMutex);
+  FillReports().clear();
+}
 
 }  // namespace geomplatform
 #endif

@@ -3,9 +3,31 @@
 
 #include <windows.h>
 
+#include <cstring>
+
+#include "host/pellow/pellow.h"
+
 namespace geomplatform {
 
 namespace {
+
+// All zero until the static initialiser has run, and again after the exit list deleted it.
+CRITICAL_SECTION gFillPoolSection;
+
+bool FillPoolSectionInitialised() {
+  static const CRITICAL_SECTION zero{};
+  return std::memcmp(&gFillPoolSection, &zero, sizeof zero) != 0;
+}
+
+struct FillPoolSectionLifetime {
+  FillPoolSectionLifetime() { InitializeCriticalSection(&gFillPoolSection); }
+  ~FillPoolSectionLifetime() {
+    DeleteCriticalSection(&gFillPoolSection);
+    std::memset(&gFillPoolSection, 0, sizeof gFillPoolSection);
+  }
+};
+
+__attribute__((init_priority(GEOM_INIT_FILL_POOL_LOCK))) FillPoolSectionLifetime gFillPoolSectionLifetime;
 
 HKEY AsHkey(DebugKey key) { return static_cast<HKEY>(key); }
 
@@ -91,6 +113,16 @@ bool RemoveDebugKey() {
   LONG status = RegDeleteKeyA(HKEY_LOCAL_MACHINE, kDebugKeyPath);
   return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
 }
+
+bool EnterFillPoolLock() {
+  if (!FillPoolSectionInitialised()) return false;
+  EnterCriticalSection(&gFillPoolSection);
+  return true;
+}
+
+void LeaveFillPoolLock() { LeaveCriticalSection(&gFillPoolSection); }
+
+void ReportFillFailure(std::int32_t hr, const char* source, int line) { HRerr(hr, 0, source, line); }
 
 }  // namespace geomplatform
 #endif

@@ -2,7 +2,6 @@
 // the library may be unloaded, the class table, and the process-wide settings exported as plain functions.
 #include "display/style/server.h"
 
-#include "display/style/fillpool.h"
 #include "display/style/ptrlist.h"
 #include "display/style/stylbas/JMissingGraphic.h"
 #include "display/style/stylesrv_clsid.h"
@@ -15,12 +14,16 @@
 #include "display/style/styles/JStyleSimpleLine.h"
 #include "display/style/symdef/JSymbolDef.h"
 #include "display/style/textscratch.h"
+#include "geometry/fill.h"
+#include "geometry/platform.h"
 #include "host/pellow/pellow.h"
 #include "services/daxutil/daxutil.h"
 
 namespace {
 
 constexpr const char kSource[] = "SERVER";
+
+static_assert(GEOM_INIT_FILL_POOL_LOCK == STYLESRV_INIT_FILL_POOLS, "the fill pools' lock keeps its place");
 
 // The counts are the only state here that several host threads may change at once (objects are created on
 // any thread), so they move with interlocked operations; everything else is plain.

@@ -972,3 +972,43 @@ struct IJCopyProvider : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE NotOffered9(DWORD) = 0;
   virtual HRESULT STDMETHODCALLTYPE AnswersOk(DWORD) = 0;
 };
+
+// ---- fill patterns ----
+
+class G4x4;  // geometry/geometry.h
+
+// The host's render context of a drawing. Only its fourth operation is used.
+inline constexpr IID IID_IJRenderContext = {0x06939217, 0xFC58, 0x11CF, {0xA1, 0x93, 0x08, 0x00, 0x36, 0xBA, 0xBA, 0x02}};
+struct IJRenderContext : public IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE NotOffered3() = 0;
+  virtual HRESULT STDMETHODCALLTYPE NotOffered4() = 0;
+  virtual HRESULT STDMETHODCALLTYPE NotOffered5() = 0;
+  // Writes the transform from one space to another: 2, 3 and 0 are the spaces of units codes 11, 12 and 13.
+  virtual HRESULT STDMETHODCALLTYPE GetSpaceTransform(G4x4* matrix, DWORD fromSpace, DWORD toSpace) = 0;
+};
+
+// The host's drawing set-up of a fill. It is the seventh argument of a fill's render operations, in the place
+// that a line style's element record takes, and travels through them unread until a pattern uses it.
+struct FillDrawingSetup {
+  IUnknown* context;  // answers IJRenderContext
+  DWORD unitsCode;    // of the drawing: 11, 12 or 13
+  double clipBox[4];  // xmin, ymin, xmax, ymax; all zero for none
+};
+static_assert(offsetof(FillDrawingSetup, clipBox) == 8);
+static_assert(sizeof(FillDrawingSetup) == 40);
+
+inline const FillDrawingSetup* AsFillDrawingSetup(const StyleElementRecord* seventh) {
+  return reinterpret_cast<const FillDrawingSetup*>(seventh);
+}
+inline const StyleElementRecord* AsSeventhArgument(const FillDrawingSetup* setup) {
+  return reinterpret_cast<const StyleElementRecord*>(setup);
+}
+
+// The interface through which a simple fill hands each run of its boundary to its pattern (a hatch or symbol
+// fill); IID_IJStyleFillTypeRender above.
+struct IJStyleFillTypeRender : public IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE Render(const StyleGeometryRecord* boundary, IRenderTarget2d* target,
+                                           const RenderContextScales* context, IJStyleRender* substitute,
+                                           tagStyleOverride* record, BOOL recordGiven,
+                                           const FillDrawingSetup* setup) = 0;
+};

@@ -1,0 +1,297 @@
+// Fill geometry: the trapezoid decomposition of a fill boundary, the clipping of straight segments against it,
+// the stepping of one family of parallel pattern lines across a range, and the process-wide pools from which
+// the decomposition takes its work records.
+//
+// A boundary is an array of points of three doubles (z is ignored). Loops follow one another; a point whose x
+// is -DBL_MAX ends a loop and belongs to none. What lies inside is what a horizontal scan finds between pairs
+// of boundary edges (the even-odd rule), so holes stay empty and the parts of a self-crossing loop that are
+// wound twice are empty too.
+//
+// Results are HRESULT values, written here without the platform's headers.
+#pragma once
+
+#include <cfloat>
+#include <cstdint>
+
+#include "geometry/geometry.h"
+
+using FillResult = std::int32_t;  // an HRESULT
+inline constexpr FillResult kFillOk = 0;
+inline constexpr FillResult kFillFail = static_cast<FillResult>(0x80004005);         // E_FAIL
+inline constexpr FillResult kFillOutOfMemory = static_cast<FillResult>(0x8007000E);  // E_OUTOFMEMORY
+inline constexpr FillResult kFillInvalidArg = static_cast<FillResult>(0x80070057);   // E_INVALIDARG
+
+// The source names under which failures are reported.
+inline constexpr char kFillTrapSource[] = "FILLTRAP";
+inline constexpr char kFillClipSource[] = "FILLCLIP";
+
+inline constexpr double kFillLoopSeparatorX = -DBL_MAX;
+// Angle and size tests.
+inline constexpr double kFillAngleEpsilon = 1.1920928955078125e-7;
+// Clipping: on side and segment parameters, on repeated points, and to join touching pieces.
+inline constexpr double kFillParameterTolerance = 5e-6;
+inline constexpr double kFillPointTolerance = 5e-7;
+inline constexpr double kFillJoinTolerance = 5e-5;
+
+inline constexpr double kFillHalfPi = 1.5707963267948966;
+inline constexpr double kFillPi = 3.141592653589793;
+inline constexpr double kFillThreeHalfPi = 4.71238898038469;
+inline constexpr double kFillTwoPi = 6.283185307179586;
+
+// ---------------------------------------------------------------------------------------------------------
+// Records of the decomposition
+
+// A boundary vertex (in the vertex table) or a node where an edge crosses a scan row (in node blocks).
+struct FillTrapNode {
+  std::uint32_t index;      // vertices: place in the vertex table before sorting
+  std::uint32_t scratch;    // used while the table is renumbered
+  std::uint32_t prevIndex;  // vertices: sorted places of the previous and next vertex of the loop
+  std::uint32_t nextIndex;
+  double x;
+  double y;
+  // The nodes joined to this one by boundary edges; low is the one with the smaller y (then x) when the
+  // vertex table is linked. Splitting an edge redirects the pointer that led along it.
+  FillTrapNode* lowNeighbour;
+  FillTrapNode* highNeighbour;
+  // Neighbours in the same scan row, in ascending x.
+  FillTrapNode* rowPrev;
+  FillTrapNode* rowNext;
+};
+
+// Bottom on one scan row, top on the next; xMin, yBottom, xMax, yTop read as a range box {xmin, ymin, xmax, ymax}.
+struct FillTrapTrapezoid {
+  enum Corner { kBottomLeft, kBottomRight, kTopRight, kTopLeft };  // counter-clockwise with y up
+
+  double xMin;
+  double yBottom;
+  double xMax;
+  double yTop;
+  FillTrapNode* corners[4];  // bottom-left and bottom-right are one node when the bottom is a point
+  FillTrapTrapezoid* next;   // of the same row, in ascending x
+};
+
+// One scan row per distinct y, in ascending y.
+struct FillTrapRow {
+  std::uint32_t count;  // elements in the row
+  double y;
+  FillTrapNode* first;  // smallest x
+  FillTrapNode* last;
+  FillTrapTrapezoid* firstTrapezoid;  // those whose bottom lies on this row
+  FillTrapTrapezoid* lastTrapezoid;
+};
+
+// A clipped piece, from its start to its end.
+struct FillClipSegment {
+  double x1;
+  double y1;
+  double x2;
+  double y2;
+};
+
+struct FillBlockHeader {
+  std::uint32_t count;  // records in use
+  FillBlockHeader* next;
+};
+
+template <class Record, std::uint32_t Capacity>
+struct FillTrapBlock : FillBlockHeader {
+  static constexpr std::uint32_t kCapacity = Capacity;
+  Record records[Capacity];
+  FillTrapBlock* Next() const { return static_cast<FillTrapBlock*>(next); }
+};
+
+using FillTrapezoidBlock = FillTrapBlock<FillTrapTrapezoid, 512>;
+using FillNodeBlock = FillTrapBlock<FillTrapNode, 128>;
+using FillSegmentBlock = FillTrapBlock<FillClipSegment, 128>;
+
+enum class FillBlockKind { kTrapezoid, kNode, kSegment };
+
+struct FillTrapRowsInfo {
+  std::uint32_t trapezoidCount;
+  double lastRowY;
+  const FillTrapRow* rows;
+};
+
+// One segment while it is clipped. The lower end has the smaller y, or at equal y the smaller or equal x.
+struct FillClipDescriptor {
+  std::uint32_t direction;  // 1 when the segment was given upper end first
+  double xMin;
+  double yMin;
+  double xMax;
+  double yMax;
+  double lowerX;
+  double lowerY;
+  double upperX;
+  double upperY;
+
+  static FillClipDescriptor FromEnds(const GPosition2d& a, const GPosition2d& b);
+};
+
+// How ClipAgainstTrapezoid treats the trapezoid's bottom and top: as sides to cross (segments), or, for the
+// horizontal sides of symbol pieces, as the overlap with a segment lying on them.
+enum FillClipMode { kFillClipCrossing = 0, kFillClipOverlap = 1 };
+
+// ---------------------------------------------------------------------------------------------------------
+// The decomposition
+
+// Not a COM object: made on the stack or with the ordinary allocator, one per boundary, used by one thread.
+// Its node, trapezoid and segment records come in blocks from the process-wide pools and go back there when
+// the object is destroyed.
+class FillTrap {
+ public:
+  FillTrap() = default;
+  ~FillTrap();
+  FillTrap(const FillTrap&) = delete;
+  FillTrap& operator=(const FillTrap&) = delete;
+
+  // Decomposes the boundary. kFillFail (not reported) for no points, or when separators, repeats and closing
+  // points leave no vertex; kFillInvalidArg for a null array, a coordinate that is not finite (a separator's
+  // x apart) or an extent beyond the doubles; kFillOutOfMemory. A second call starts over.
+  FillResult Build(const GPosition* points, std::uint32_t count);
+  // Build, then the trapezoid count, the last row's y and the row table. A reader walks the rows from the
+  // first and stops at the row whose y is not below the last row's (the last row has no trapezoids).
+  FillResult BuildRows(const GPosition* points, std::uint32_t count, FillTrapRowsInfo* info);
+
+  // ---- segment clipping ----
+
+  // Empties the piece list; its blocks stay for reuse.
+  void ClearSegments();
+  // Adds the inside pieces of the segment from a to b to the list (which is not emptied first) and answers the
+  // list's count; with at least one piece, the first is written to piece[0] (start) and piece[1] (end), x and
+  // y only, and reading continues after it. kFillInvalidArg for a null output or an end that is not finite.
+  FillResult ClipSegment(const GPosition2d& a, const GPosition2d& b, std::uint32_t* count, GPosition piece[2]);
+  // The next piece of the list; false when there is none.
+  bool NextSegment(GPosition piece[2]);
+  // The row whose band (up to the next row) holds y; the first row for a y at or below it; null above the last
+  // row, and for a decomposition of fewer than two rows unless y is at or below the first.
+  const FillTrapRow* FindRow(double y) const;
+  // The piece of the segment inside one trapezoid, written lower end first (its direction flag inverted when
+  // that turned the ends); a single point is written twice. False when there is none.
+  static bool ClipAgainstTrapezoid(FillClipDescriptor& segment, const FillTrapTrapezoid& trapezoid,
+                                   GPosition2d points[2], FillClipMode mode);
+  // Adds the segment's ends that lie inside the trapezoid to the *count points held (at most two, a repeat of
+  // the one held excepted); true when one was added.
+  static bool AddInsidePoints(const FillClipDescriptor& segment, const FillTrapTrapezoid& trapezoid,
+                              GPosition2d points[2], std::uint32_t* count);
+  // Appends a piece; one that starts within 5e-5 of the last piece's end extends that piece instead.
+  FillResult AddSegment(const FillClipSegment& piece);
+
+  // ---- what was built ----
+
+  std::uint32_t VertexCount() const { return m_vertexCount; }
+  const FillTrapNode* Vertices() const { return m_vertices; }
+  std::uint32_t RowCount() const { return m_rowCount; }
+  const FillTrapRow* Rows() const { return m_rows; }
+  std::uint32_t CrossingNodeCount() const { return m_crossingCount; }
+  std::uint32_t TrapezoidCount() const { return m_trapezoidCount; }
+  std::uint32_t SegmentCount() const { return m_segmentCount; }
+  const FillTrapezoidBlock* TrapezoidBlocks() const { return static_cast<FillTrapezoidBlock*>(m_trapezoids.first); }
+  const FillNodeBlock* NodeBlocks() const { return static_cast<FillNodeBlock*>(m_nodes.first); }
+  const FillSegmentBlock* SegmentBlocks() const { return static_cast<FillSegmentBlock*>(m_segments.first); }
+
+  struct BlockChain {
+    FillBlockHeader* first = nullptr;
+    FillBlockHeader* current = nullptr;  // the one being written
+  };
+
+ private:
+  struct Stub;
+  struct Scratch;
+
+  void Reset();
+  FillResult MakeVertexTable(const GPosition* points, std::uint32_t count);
+  void SortAndLinkVertices();
+  FillResult MakeRows();
+  FillResult SplitEdgesAtRows();
+  FillResult SplitEdge(FillTrapNode* bottom, FillTrapNode* top, std::uint32_t row);
+  FillResult MakeTrapezoids();
+  std::uint32_t CollectStubs(std::uint32_t row, Stub* stubs) const;
+  FillResult SplitCrossings(std::uint32_t row, const Stub* stubs, std::uint32_t stubCount, Scratch& scratch,
+                            std::uint32_t* added);
+  FillResult InsertRows(std::uint32_t after, std::uint32_t count);
+  FillResult NewNode(FillTrapNode** out);
+  FillResult AddTrapezoid(std::uint32_t row, FillTrapNode* bottomLeft, FillTrapNode* bottomRight,
+                          FillTrapNode* topRight, FillTrapNode* topLeft);
+
+  std::uint32_t m_vertexCount = 0;
+  FillTrapNode* m_vertices = nullptr;
+  FillTrapRow* m_rows = nullptr;
+  std::uint32_t m_rowCapacity = 0;
+  std::uint32_t m_rowCount = 0;  // the last row is m_rowCount - 1
+  std::uint32_t m_crossingCount = 0;
+  std::uint32_t m_trapezoidCount = 0;
+  BlockChain m_trapezoids;
+  BlockChain m_nodes;
+  BlockChain m_segments;
+  std::uint32_t m_segmentCount = 0;
+  FillSegmentBlock* m_readBlock = nullptr;
+  std::uint32_t m_readPlace = 0;
+  FillClipSegment* m_lastSegment = nullptr;
+};
+
+// The 2D range {xmin, ymin, xmax, ymax} of the points up to the first loop separator (or all of them); the
+// first point's with fewer than 2 points; the all-zero box with none.
+void FillTrapPointRange(std::uint32_t count, const GPosition* points, GBox2d* box);
+
+// qsort order of the vertex table: ascending y, then ascending x; answers 1, 0 or -1.
+int FillTrapCompareYX(const void* a, const void* b);
+
+// Deletes every cached block of the three pools. Called at process detach.
+void FillTrapFlushPools();
+
+// Test support: blocks cached in one pool (at most 5); the n-th allocation from now (1 = the next) of a table,
+// scratch array or block fails, 0 switches that off; allocations left before it (0: none armed).
+int FillTrapPooledBlocks(FillBlockKind kind);
+void FillAllocFailAt(int n);
+int FillAllocFailPending();
+
+// ---------------------------------------------------------------------------------------------------------
+// Stepping a family of parallel lines
+
+// The render fills the range, the origin, angle, shift and spacing, then calls ClassifyAngle, FirstLine and
+// NextLine once per line, lineCount times.
+struct FillLineState {
+  enum Mode : std::uint32_t { kHorizontal = 0, kVertical = 1, kGeneral = 2 };
+
+  std::uint32_t mode;
+  std::uint32_t lineCount;  // 0 when the family cannot be stepped (see FirstLine)
+  double xMin;              // the range to cover
+  double yMin;
+  double xMax;
+  double yMax;
+  double originX;  // the pattern origin
+  double originY;
+  double grownXMin;  // the range grown by the spacing on every side
+  double grownYMin;
+  double grownXMax;
+  double grownYMax;
+  double startX;  // the current line
+  double startY;
+  double endX;
+  double endY;
+  double angle;   // direction of the lines, radians
+  double shift;   // along the lines from one line to the next
+  double spacing;  // between lines, across them
+  double slope;    // general lines: tan(2pi - angle)
+  double position;  // y (horizontal), x (vertical) or intercept c of y = slope x + c (general)
+  double previousPosition;
+  double positionStep;  // general lines: |spacing / cos(angle)|
+  double stepX;  // motion of the pattern reference point from one line to the next
+  double stepY;
+  double referenceX;  // the pattern reference point of the current line
+  double referenceY;
+
+  // Sets mode, slope and step from angle, shift and spacing. The angle is compared as given: 0 and pi within
+  // 1.19e-7 are horizontal, pi/2 and 3pi/2 vertical, everything else (2pi and negative angles too) general.
+  void ClassifyAngle();
+  // Sets the grown range, the first position and the line count. A spacing or position step of 0 or not
+  // finite, a first line or count that is not finite, or a count above 2^32 - 1 gives lineCount 0.
+  void FirstLine();
+  // Steps to the next line and sets its ends; false for a general line that meets the grown range in fewer
+  // than two distinct points.
+  bool NextLine();
+};
+
+// The 2D range of the first loop: from the first point up to the first whose x is -DBL_MAX or +DBL_MAX; the
+// first point's with fewer than 2 points; the all-zero box with none.
+void FillPointRange(std::uint32_t count, const GPosition* points, GBox2d* range);

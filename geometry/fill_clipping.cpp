@@ -1,0 +1,210 @@
+// Clipping straight segments against a decomposed boundary: the segment is cut against each trapezoid it may
+// pass, row by row from its lower end, and the inside pieces are kept in pooled blocks on the FillTrap.
+#include <algorithm>
+#include <cmath>
+
+#include "geometry/fill_internal.h"
+
+namespace {
+
+bool Near(double ax, double ay, double bx, double by, double tolerance) {
+  return std::fabs(ax - bx) <= tolerance && std::fabs(ay - by) <= tolerance;
+}
+
+bool InParameterRange(double t) { return t >= -kFillParameterTolerance && t <= 1.0 + kFillParameterTolerance; }
+
+// The x of a trapezoid side at height y, from its bottom corner to its top corner.
+double SideX(const FillTrapNode* bottom, const FillTrapNode* top, double y) {
+  if (bottom->x == top->x) return top->x;
+  return bottom->x + (y - bottom->y) / (top->y - bottom->y) * (top->x - bottom->x);
+}
+
+// Up to two points, the second only when it is not a repeat of the first.
+struct PointSet {
+  GPosition2d* points;
+  std::uint32_t count;
+
+  void Add(double x, double y) {
+    if (count >= 2) return;
+    if (count == 1 && Near(x, y, points[0].x, points[0].y, kFillPointTolerance)) return;
+    points[count++] = GPosition2d(x, y);
+  }
+};
+
+void WritePiece(const FillClipSegment& segment, GPosition piece[2]) {
+  piece[0].x = segment.x1;
+  piece[0].y = segment.y1;
+  piece[1].x = segment.x2;
+  piece[1].y = segment.y2;
+}
+
+}  // namespace
+
+FillClipDescriptor FillClipDescriptor::FromEnds(const GPosition2d& a, const GPosition2d& b) {
+  const bool aIsLower = a.y < b.y || (a.y == b.y && a.x <= b.x);
+  const GPosition2d& lower = aIsLower ? a : b;
+  const GPosition2d& upper = aIsLower ? b : a;
+  return {aIsLower ? 0u : 1u,
+          std::min(a.x, b.x),
+          std::min(a.y, b.y),
+          std::max(a.x, b.x),
+          std::max(a.y, b.y),
+          lower.x,
+          lower.y,
+          upper.x,
+          upper.y};
+}
+
+void FillTrap::ClearSegments() {
+  m_segmentCount = 0;
+  FillChainEmpty(&m_segments);
+  m_readBlock = nullptr;
+  m_readPlace = 0;
+  m_lastSegment = nullptr;
+}
+
+FillResult FillTrap::ClipSegment(const GPosition2d& a, const GPosition2d& b, std::uint32_t* count,
+                                 GPosition piece[2]) {
+  if (!count || !piece) return FillReport(kFillInvalidArg, kFillClipSource, __LINE__);
+  *count = m_segmentCount;
+  if (!std::isfinite(a.x) || !std::isfinite(a.y) || !std::isfinite(b.x) || !std::isfinite(b.y)) {
+    return FillReport(kFillInvalidArg, kFillClipSource, __LINE__);
+  }
+  FillClipDescriptor segment = FillClipDescriptor::FromEnds(a, b);
+  if (const FillTrapRow* first = FindRow(segment.lowerY)) {
+    const std::uint32_t last = m_rowCount - 1;
+    for (auto r = static_cast<std::uint32_t>(first - m_rows); r < last && m_rows[r].y <= segment.upperY; ++r) {
+      for (const FillTrapTrapezoid* t = m_rows[r].firstTrapezoid; t; t = t->next) {
+        if (segment.xMax >= t->xMin && segment.xMin <= t->xMax) {
+          GPosition2d points[2];
+          if (ClipAgainstTrapezoid(segment, *t, points, kFillClipCrossing)) {
+            const FillResult hr = AddSegment({points[0].x, points[0].y, points[1].x, points[1].y});
+            if (hr != kFillOk) {
+              *count = m_segmentCount;
+              return hr;
+            }
+          }
+          if (!t->next || !(t->next->xMin < segment.xMax)) break;
+        } else if (!(t->xMin < segment.xMax)) {
+          break;
+        }
+      }
+    }
+  }
+  *count = m_segmentCount;
+  if (m_segmentCount == 0) {
+    m_readBlock = nullptr;
+    m_readPlace = 0;
+    return kFillOk;
+  }
+  m_readBlock = static_cast<FillSegmentBlock*>(m_segments.first);
+  WritePiece(m_readBlock->records[0], piece);
+  m_readPlace = 1;
+  return kFillOk;
+}
+
+bool FillTrap::NextSegment(GPosition piece[2]) {
+  if (!piece || !m_readBlock) return false;
+  if (m_readPlace >= m_readBlock->count) {
+    // Pieces fill a block before the next is started.
+    FillSegmentBlock* next = m_readBlock->Next();
+    if (m_readBlock->count < FillSegmentBlock::kCapacity || !next || next->count == 0) return false;
+    m_readBlock = next;
+    m_readPlace = 0;
+  }
+  WritePiece(m_readBlock->records[m_readPlace++], piece);
+  return true;
+}
+
+const FillTrapRow* FillTrap::FindRow(double y) const {
+  if (m_rowCount == 0) return nullptr;
+  if (y <= m_rows[0].y) return m_rows;
+  const std::int64_t last = static_cast<std::int64_t>(m_rowCount) - 1;
+  if (y > m_rows[last].y || last == 0) return nullptr;
+  std::int64_t low = 0, high = last - 1;
+  while (low <= high) {
+    const std::int64_t mid = (low + high) / 2;
+    if (m_rows[mid].y <= y && m_rows[mid + 1].y >= y) return &m_rows[mid];
+    if (y >= m_rows[mid].y) {
+      low = mid + 1;
+    } else {
+      high = mid - 1;
+    }
+  }
+  return nullptr;
+}
+
+bool FillTrap::ClipAgainstTrapezoid(FillClipDescriptor& segment, const FillTrapTrapezoid& trapezoid,
+                                    GPosition2d points[2], FillClipMode mode) {
+  PointSet found{points, 0};
+  const double ex = segment.upperX - segment.lowerX;
+  const double ey = segment.upperY - segment.lowerY;
+  // Bottom, right, top, left: each side from its corner to the next counter-clockwise.
+  for (int side = 0; side < 4 && found.count < 2; ++side) {
+    const FillTrapNode* s = trapezoid.corners[side];
+    const FillTrapNode* e = trapezoid.corners[(side + 1) % 4];
+    if (mode == kFillClipOverlap && (side == 0 || side == 2)) {
+      if (segment.lowerY != s->y) continue;
+      const double sideLow = std::min(s->x, e->x);
+      const double sideHigh = std::max(s->x, e->x);
+      if (!(sideLow < segment.xMax) || !(segment.xMin < sideHigh)) continue;
+      found.Add(std::max(sideLow, segment.xMin), s->y);
+      found.Add(std::min(sideHigh, segment.xMax), s->y);
+      continue;
+    }
+    const double dx = e->x - s->x;
+    const double dy = e->y - s->y;
+    const double denominator = ex * dy - dx * ey;
+    if (denominator == 0) continue;
+    // s + t (e - s) = lower + u (upper - lower)
+    const double wx = segment.lowerX - s->x;
+    const double wy = segment.lowerY - s->y;
+    const double t = (wy * ex - wx * ey) / denominator;
+    const double u = (wy * dx - wx * dy) / denominator;
+    if (InParameterRange(t) && InParameterRange(u)) found.Add(s->x + dx * t, s->y + dy * t);
+  }
+  bool exists = found.count == 2;
+  if (!exists) exists = AddInsidePoints(segment, trapezoid, points, &found.count);
+  if (!exists) return false;
+  if (found.count == 1) {
+    points[1] = points[0];
+  } else if (points[0].y > points[1].y || (points[0].y == points[1].y && points[0].x > points[1].x)) {
+    std::swap(points[0], points[1]);
+    segment.direction = segment.direction ? 0 : 1;
+  }
+  return true;
+}
+
+bool FillTrap::AddInsidePoints(const FillClipDescriptor& segment, const FillTrapTrapezoid& trapezoid,
+                               GPosition2d points[2], std::uint32_t* count) {
+  bool added = false;
+  const GPosition2d ends[2] = {{segment.lowerX, segment.lowerY}, {segment.upperX, segment.upperY}};
+  for (const GPosition2d& p : ends) {
+    if (*count >= 2) break;
+    if (p.x < trapezoid.xMin || p.x > trapezoid.xMax || p.y < trapezoid.yBottom || p.y > trapezoid.yTop) continue;
+    if (*count == 1 && Near(p.x, p.y, points[0].x, points[0].y, kFillPointTolerance)) continue;
+    const double left = SideX(trapezoid.corners[FillTrapTrapezoid::kBottomLeft],
+                              trapezoid.corners[FillTrapTrapezoid::kTopLeft], p.y);
+    const double right = SideX(trapezoid.corners[FillTrapTrapezoid::kBottomRight],
+                               trapezoid.corners[FillTrapTrapezoid::kTopRight], p.y);
+    if (p.x < left || p.x > right) continue;
+    points[(*count)++] = p;
+    added = true;
+  }
+  return added;
+}
+
+FillResult FillTrap::AddSegment(const FillClipSegment& piece) {
+  if (m_segmentCount > 0 && m_lastSegment &&
+      Near(piece.x1, piece.y1, m_lastSegment->x2, m_lastSegment->y2, kFillJoinTolerance)) {
+    m_lastSegment->x2 = piece.x2;
+    m_lastSegment->y2 = piece.y2;
+    return kFillOk;
+  }
+  auto* block = static_cast<FillSegmentBlock*>(FillChainReserve(&m_segments, FillBlockKind::kSegment));
+  if (!block) return FillReport(kFillOutOfMemory, kFillClipSource, __LINE__);
+  m_lastSegment = &block->records[block->count++];
+  *m_lastSegment = piece;
+  ++m_segmentCount;
+  return kFillOk;
+}

@@ -1,0 +1,535 @@
+// The trapezoid decomposition of a fill boundary. The vertices are sorted by y and grouped into scan rows;
+// every edge that passes a row gets a node there, so that each edge joins adjacent rows; then each band between
+// two rows is cut into trapezoids by pairing the upward edges of its bottom row from left to right (even-odd).
+// Where edges cross inside a band, rows are added at the crossings first, so that no trapezoid is twisted.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "geometry/fill_internal.h"
+
+namespace {
+
+// Crossing nodes at most: their memory then fills most of a 32-bit address space.
+constexpr std::uint32_t kMaxCrossingNodes = 1u << 24;
+
+bool SamePoint(double ax, double ay, double bx, double by) { return ax == bx && ay == by; }
+
+// Coordinates must be finite (a separator's x apart), and so must the extent, so that no difference of two
+// coordinates overflows.
+bool PointsUsable(const GPosition* points, std::uint32_t count) {
+  double xLow = HUGE_VAL, yLow = HUGE_VAL, xHigh = -HUGE_VAL, yHigh = -HUGE_VAL;
+  bool any = false;
+  for (std::uint32_t i = 0; i < count; ++i) {
+    const GPosition& p = points[i];
+    if (p.x == kFillLoopSeparatorX) continue;
+    if (!std::isfinite(p.x) || !std::isfinite(p.y)) return false;
+    xLow = std::min(xLow, p.x);
+    xHigh = std::max(xHigh, p.x);
+    yLow = std::min(yLow, p.y);
+    yHigh = std::max(yHigh, p.y);
+    any = true;
+  }
+  return !any || (std::isfinite(xHigh - xLow) && std::isfinite(yHigh - yLow));
+}
+
+// The x of the edge from bottom to top at height y, interpolated from the lower end and kept within the edge's
+// x range (the slope-intercept form cancels on nearly horizontal edges).
+double EdgeX(const FillTrapNode* bottom, const FillTrapNode* top, double y) {
+  if (top->x == bottom->x) return bottom->x;
+  double x = bottom->x + (y - bottom->y) * (top->x - bottom->x) / (top->y - bottom->y);
+  if (!std::isfinite(x)) x = bottom->x + (y - bottom->y) / (top->y - bottom->y) * (top->x - bottom->x);
+  const double low = std::min(bottom->x, top->x);
+  const double high = std::max(bottom->x, top->x);
+  return x < low ? low : (x > high ? high : x);
+}
+
+// Points the link of `from` that led to `oldTo` at `newTo` (the first one, when both did).
+void Redirect(FillTrapNode* from, const FillTrapNode* oldTo, FillTrapNode* newTo) {
+  if (from->lowNeighbour == oldTo) {
+    from->lowNeighbour = newTo;
+  } else if (from->highNeighbour == oldTo) {
+    from->highNeighbour = newTo;
+  }
+}
+
+// Before the first element whose x is at least the node's, or at the end.
+void InsertIntoRow(FillTrapRow* row, FillTrapNode* node) {
+  FillTrapNode* at = row->first;
+  while (at && at->x < node->x) at = at->rowNext;
+  node->rowNext = at;
+  node->rowPrev = at ? at->rowPrev : row->last;
+  if (node->rowPrev) {
+    node->rowPrev->rowNext = node;
+  } else {
+    row->first = node;
+  }
+  if (at) {
+    at->rowPrev = node;
+  } else {
+    row->last = node;
+  }
+  ++row->count;
+}
+
+// Where two upward edges of a band cross: both get a node at (x, y).
+struct CrossingEvent {
+  std::uint32_t stub;
+  double y;
+  double x;
+};
+
+template <class T>
+T* TakeArray(std::size_t count) {
+  return static_cast<T*>(FillAllocateArray(count, sizeof(T)));
+}
+
+}  // namespace
+
+// One upward edge of a row: from a node of the row to its neighbour in the next row. A minimum has two.
+struct FillTrap::Stub {
+  FillTrapNode* node;
+  FillTrapNode* top;
+  bool equalTops;  // a minimum whose two upper neighbours share x
+};
+
+// Working arrays of the second sweep; the crossing arrays are made at the first band that needs them.
+struct FillTrap::Scratch {
+  std::uint32_t capacity = 0;  // stubs of any row fit
+  Stub* stubs = nullptr;
+  FillTrapNode** previous = nullptr;  // per stub: the last node made on its edge
+  FillTrapNode** rowNodes = nullptr;  // the nodes of the crossing row being made
+  std::uint32_t* cursor = nullptr;    // per stub: its next event
+  CrossingEvent* events = nullptr;
+  std::size_t eventCapacity = 0;
+  double* heights = nullptr;
+
+  Scratch() = default;
+  Scratch(const Scratch&) = delete;
+  Scratch& operator=(const Scratch&) = delete;
+  ~Scratch() {
+    FillFree(stubs);
+    FillFree(previous);
+    FillFree(rowNodes);
+    FillFree(cursor);
+    FillFree(events);
+    FillFree(heights);
+  }
+};
+
+int FillTrapCompareYX(const void* a, const void* b) {
+  const auto* p = static_cast<const FillTrapNode*>(a);
+  const auto* q = static_cast<const FillTrapNode*>(b);
+  double d = p->y - q->y;
+  if (d == 0) d = p->x - q->x;
+  return d > 0 ? 1 : (d < 0 ? -1 : 0);
+}
+
+FillTrap::~FillTrap() {
+  FillChainsRelease(&m_trapezoids, &m_nodes, &m_segments);
+  FillFree(m_vertices);
+  FillFree(m_rows);
+}
+
+void FillTrap::Reset() {
+  FillFree(m_vertices);
+  FillFree(m_rows);
+  m_vertices = nullptr;
+  m_rows = nullptr;
+  m_vertexCount = m_rowCapacity = m_rowCount = m_crossingCount = m_trapezoidCount = 0;
+  FillChainEmpty(&m_trapezoids);
+  FillChainEmpty(&m_nodes);
+  ClearSegments();
+}
+
+FillResult FillTrap::Build(const GPosition* points, std::uint32_t count) {
+  Reset();
+  if (count < 1) return kFillFail;
+  if (!points || !PointsUsable(points, count)) return FillReport(kFillInvalidArg, kFillTrapSource, __LINE__);
+  FillResult hr = MakeVertexTable(points, count);
+  if (hr != kFillOk) return hr;
+  SortAndLinkVertices();
+  hr = MakeRows();
+  if (hr != kFillOk) return hr;
+  hr = SplitEdgesAtRows();
+  if (hr != kFillOk) return FillReport(hr, kFillTrapSource, __LINE__);
+  hr = MakeTrapezoids();
+  if (hr != kFillOk) return FillReport(hr, kFillTrapSource, __LINE__);
+  return kFillOk;
+}
+
+FillResult FillTrap::BuildRows(const GPosition* points, std::uint32_t count, FillTrapRowsInfo* info) {
+  if (!info) return FillReport(kFillInvalidArg, kFillTrapSource, __LINE__);
+  const FillResult hr = Build(points, count);
+  if (hr != kFillOk) return hr == kFillFail ? hr : FillReport(hr, kFillTrapSource, __LINE__);
+  info->trapezoidCount = m_trapezoidCount;
+  info->lastRowY = m_rows[m_rowCount - 1].y;
+  info->rows = m_rows;
+  return kFillOk;
+}
+
+// Loops one after the other; a separator is consumed with its loop. Repeated points are skipped, and a loop's
+// closing point is dropped.
+FillResult FillTrap::MakeVertexTable(const GPosition* points, std::uint32_t count) {
+  m_vertices = TakeArray<FillTrapNode>(count);
+  if (!m_vertices) return FillReport(kFillOutOfMemory, kFillTrapSource, __LINE__);
+  std::uint32_t kept = 0;
+  std::uint32_t at = 0;
+  while (at < count) {
+    const std::uint32_t loopStart = at;
+    const std::uint32_t firstVertex = kept;
+    std::uint32_t end = at;
+    while (end < count && points[end].x != kFillLoopSeparatorX) ++end;
+    for (std::uint32_t i = loopStart; i < end; ++i) {
+      const GPosition& p = points[i];
+      if (kept > firstVertex && SamePoint(p.x, p.y, m_vertices[kept - 1].x, m_vertices[kept - 1].y)) continue;
+      FillTrapNode& v = m_vertices[kept];
+      std::memset(&v, 0, sizeof v);
+      v.index = kept;
+      v.prevIndex = kept - 1;
+      v.nextIndex = kept + 1;
+      v.x = p.x;
+      v.y = p.y;
+      ++kept;
+    }
+    if (kept > firstVertex &&
+        SamePoint(points[loopStart].x, points[loopStart].y, points[end - 1].x, points[end - 1].y)) {
+      --kept;
+    }
+    if (kept > firstVertex) {
+      m_vertices[firstVertex].prevIndex = kept - 1;
+      m_vertices[kept - 1].nextIndex = firstVertex;
+    }
+    at = end + 1;
+  }
+  m_vertexCount = kept;
+  return kept == 0 ? kFillFail : kFillOk;
+}
+
+// Ascending y, then x; equal points keep their input order, so that both platforms build the same structure.
+void FillTrap::SortAndLinkVertices() {
+  std::sort(m_vertices, m_vertices + m_vertexCount, [](const FillTrapNode& a, const FillTrapNode& b) {
+    const int order = FillTrapCompareYX(&a, &b);
+    return order != 0 ? order < 0 : a.index < b.index;
+  });
+  for (std::uint32_t k = 0; k < m_vertexCount; ++k) m_vertices[m_vertices[k].index].scratch = k;
+  for (std::uint32_t k = 0; k < m_vertexCount; ++k) {
+    FillTrapNode& v = m_vertices[k];
+    v.prevIndex = m_vertices[v.prevIndex].scratch;
+    v.nextIndex = m_vertices[v.nextIndex].scratch;
+  }
+  for (std::uint32_t k = 0; k < m_vertexCount; ++k) {
+    FillTrapNode& v = m_vertices[k];
+    FillTrapNode* prev = &m_vertices[v.prevIndex];
+    FillTrapNode* next = &m_vertices[v.nextIndex];
+    const bool prevIsLow = prev->y < next->y || (prev->y == next->y && prev->x <= next->x);
+    v.lowNeighbour = prevIsLow ? prev : next;
+    v.highNeighbour = prevIsLow ? next : prev;
+  }
+}
+
+FillResult FillTrap::MakeRows() {
+  m_rows = TakeArray<FillTrapRow>(m_vertexCount);
+  if (!m_rows) return FillReport(kFillOutOfMemory, kFillTrapSource, __LINE__);
+  m_rowCapacity = m_vertexCount;
+  FillTrapRow* row = m_rows;
+  *row = {1, m_vertices[0].y, &m_vertices[0], &m_vertices[0], nullptr, nullptr};
+  for (std::uint32_t k = 1; k < m_vertexCount; ++k) {
+    FillTrapNode* v = &m_vertices[k];
+    if (v->y != row->y) {
+      ++row;
+      *row = {1, v->y, v, v, nullptr, nullptr};
+    } else {
+      v->rowPrev = row->last;
+      row->last->rowNext = v;
+      row->last = v;
+      ++row->count;
+    }
+  }
+  m_rowCount = static_cast<std::uint32_t>(row - m_rows) + 1;
+  return kFillOk;
+}
+
+FillResult FillTrap::NewNode(FillTrapNode** out) {
+  if (m_crossingCount >= kMaxCrossingNodes) return FillReport(kFillOutOfMemory, kFillTrapSource, __LINE__);
+  auto* block = static_cast<FillNodeBlock*>(FillChainReserve(&m_nodes, FillBlockKind::kNode));
+  if (!block) return FillReport(kFillOutOfMemory, kFillTrapSource, __LINE__);
+  FillTrapNode* node = &block->records[block->count++];
+  std::memset(node, 0, sizeof *node);
+  ++m_crossingCount;
+  *out = node;
+  return kFillOk;
+}
+
+// First sweep: the vertices in sorted order split their edges upward at every row strictly between the ends.
+FillResult FillTrap::SplitEdgesAtRows() {
+  std::uint32_t row = 0;
+  for (std::uint32_t k = 0; k < m_vertexCount; ++k) {
+    FillTrapNode* vertex = &m_vertices[k];
+    while (m_rows[row].y < vertex->y) ++row;
+    FillTrapNode* low = vertex->lowNeighbour;
+    FillTrapNode* high = vertex->highNeighbour;
+    const double y = m_rows[row].y;
+    if (low->y > y) {
+      const FillResult hr = SplitEdge(vertex, low, row);
+      if (hr != kFillOk) return hr;
+    }
+    if (high->y > y) {
+      const FillResult hr = SplitEdge(vertex, high, row);
+      if (hr != kFillOk) return hr;
+    }
+  }
+  return kFillOk;
+}
+
+FillResult FillTrap::SplitEdge(FillTrapNode* bottom, FillTrapNode* top, std::uint32_t row) {
+  FillTrapNode* before = bottom;
+  for (std::uint32_t i = row + 1; i + 1 < m_rowCount && m_rows[i].y < top->y; ++i) {
+    FillTrapNode* node = nullptr;
+    const FillResult hr = NewNode(&node);
+    if (hr != kFillOk) return hr;
+    node->x = EdgeX(bottom, top, m_rows[i].y);
+    node->y = m_rows[i].y;
+    node->lowNeighbour = before;
+    node->highNeighbour = top;
+    Redirect(before, top, node);
+    Redirect(top, before, node);
+    InsertIntoRow(&m_rows[i], node);
+    before = node;
+  }
+  return kFillOk;
+}
+
+// The upward edges of a row from left to right. Distinct nodes at one point (loops that touch or cross there)
+// give their edges in the order of the edges' upper ends, so that the pairing stays even-odd.
+std::uint32_t FillTrap::CollectStubs(std::uint32_t row, Stub* stubs) const {
+  const double y = m_rows[row].y;
+  std::uint32_t n = 0;
+  for (FillTrapNode* node = m_rows[row].first; node; node = node->rowNext) {
+    FillTrapNode* low = node->lowNeighbour;
+    FillTrapNode* high = node->highNeighbour;
+    const bool lowRises = low->y > y;
+    const bool highRises = high->y > y;
+    if (lowRises && highRises) {
+      // A minimum: its left edge, then its right one; with equal x the high neighbour is on the left.
+      const bool equal = low->x == high->x;
+      const bool lowLeft = low->x < high->x;
+      stubs[n++] = {node, lowLeft ? low : high, equal};
+      stubs[n++] = {node, lowLeft ? high : low, equal};
+    } else if (lowRises) {
+      stubs[n++] = {node, low, false};
+    } else if (highRises) {
+      stubs[n++] = {node, high, false};
+    }
+  }
+  for (std::uint32_t i = 1; i < n; ++i) {
+    for (std::uint32_t j = i; j > 0 && stubs[j - 1].node->x == stubs[j].node->x &&
+                              stubs[j - 1].top->x > stubs[j].top->x;
+         --j) {
+      std::swap(stubs[j - 1], stubs[j]);
+    }
+  }
+  return n;
+}
+
+FillResult FillTrap::InsertRows(std::uint32_t after, std::uint32_t count) {
+  const std::uint64_t need = static_cast<std::uint64_t>(m_rowCount) + count;
+  if (need > UINT32_MAX) return FillReport(kFillOutOfMemory, kFillTrapSource, __LINE__);
+  if (need > m_rowCapacity) {
+    const std::uint64_t capacity = std::min<std::uint64_t>(std::max<std::uint64_t>(need, 2ull * m_rowCapacity),
+                                                           UINT32_MAX);
+    FillTrapRow* rows = TakeArray<FillTrapRow>(static_cast<std::size_t>(capacity));
+    if (!rows) return FillReport(kFillOutOfMemory, kFillTrapSource, __LINE__);
+    std::memcpy(rows, m_rows, sizeof(FillTrapRow) * m_rowCount);
+    FillFree(m_rows);
+    m_rows = rows;
+    m_rowCapacity = static_cast<std::uint32_t>(capacity);
+  }
+  std::memmove(&m_rows[after + 1 + count], &m_rows[after + 1], sizeof(FillTrapRow) * (m_rowCount - after - 1));
+  std::memset(&m_rows[after + 1], 0, sizeof(FillTrapRow) * count);
+  m_rowCount += count;
+  return kFillOk;
+}
+
+// Edges of the band above `row` that cross: a row at each crossing's y (strictly inside the band), where every
+// edge of the band gets a node, the two crossing ones at the same point.
+FillResult FillTrap::SplitCrossings(std::uint32_t row, const Stub* stubs, std::uint32_t n, Scratch& scratch,
+                                    std::uint32_t* added) {
+  *added = 0;
+  if (!scratch.previous) {
+    scratch.previous = TakeArray<FillTrapNode*>(scratch.capacity);
+    scratch.rowNodes = TakeArray<FillTrapNode*>(scratch.capacity);
+    scratch.cursor = TakeArray<std::uint32_t>(scratch.capacity);
+    if (!scratch.previous || !scratch.rowNodes || !scratch.cursor) {
+      return FillReport(kFillOutOfMemory, kFillTrapSource, __LINE__);
+    }
+  }
+  const double y0 = m_rows[row].y;
+  const double y1 = m_rows[row + 1].y;
+  std::size_t eventCount = 0;
+  for (std::uint32_t i = 0; i < n; ++i) {
+    for (std::uint32_t j = i + 1; j < n; ++j) {
+      const double below = stubs[j].node->x - stubs[i].node->x;
+      const double above = stubs[i].top->x - stubs[j].top->x;
+      if (!(above > 0 && below > 0)) continue;
+      const double y = y0 + below / (below + above) * (y1 - y0);
+      if (!(y > y0 && y < y1)) continue;
+      const double xi = EdgeX(stubs[i].node, stubs[i].top, y);
+      const double xj = EdgeX(stubs[j].node, stubs[j].top, y);
+      const double low = std::max(std::min(stubs[i].node->x, stubs[i].top->x),
+                                  std::min(stubs[j].node->x, stubs[j].top->x));
+      const double high = std::min(std::max(stubs[i].node->x, stubs[i].top->x),
+                                   std::max(stubs[j].node->x, stubs[j].top->x));
+      double x = 0.5 * (xi + xj);
+      if (low <= high) x = x < low ? low : (x > high ? high : x);
+      if (eventCount + 2 > scratch.eventCapacity) {
+        const std::size_t capacity = std::max<std::size_t>(64, 2 * scratch.eventCapacity);
+        CrossingEvent* events = TakeArray<CrossingEvent>(capacity);
+        if (!events) return FillReport(kFillOutOfMemory, kFillTrapSource, __LINE__);
+        if (eventCount) std::memcpy(events, scratch.events, sizeof(CrossingEvent) * eventCount);
+        FillFree(scratch.events);
+        FillFree(scratch.heights);
+        scratch.events = events;
+        scratch.heights = nullptr;
+        scratch.eventCapacity = capacity;
+      }
+      scratch.events[eventCount++] = {i, y, x};
+      scratch.events[eventCount++] = {j, y, x};
+    }
+  }
+  if (eventCount == 0) return kFillOk;
+  if (!scratch.heights) {
+    scratch.heights = TakeArray<double>(scratch.eventCapacity);
+    if (!scratch.heights) return FillReport(kFillOutOfMemory, kFillTrapSource, __LINE__);
+  }
+  CrossingEvent* events = scratch.events;
+  std::sort(events, events + eventCount, [](const CrossingEvent& a, const CrossingEvent& b) {
+    return a.stub != b.stub ? a.stub < b.stub : a.y < b.y;
+  });
+  double* heights = scratch.heights;
+  for (std::size_t e = 0; e < eventCount; ++e) heights[e] = events[e].y;
+  std::sort(heights, heights + eventCount);
+  const auto rows = static_cast<std::uint32_t>(std::unique(heights, heights + eventCount) - heights);
+
+  FillResult hr = InsertRows(row, rows);
+  if (hr != kFillOk) return hr;
+  std::size_t next = 0;
+  for (std::uint32_t i = 0; i < n; ++i) {
+    scratch.previous[i] = stubs[i].node;
+    scratch.cursor[i] = static_cast<std::uint32_t>(next);
+    while (next < eventCount && events[next].stub == i) ++next;
+  }
+  for (std::uint32_t q = 0; q < rows; ++q) {
+    const double y = heights[q];
+    FillTrapRow& crossingRow = m_rows[row + 1 + q];
+    crossingRow.y = y;
+    for (std::uint32_t i = 0; i < n; ++i) {
+      std::uint32_t& at = scratch.cursor[i];
+      while (at < eventCount && events[at].stub == i && events[at].y < y) ++at;
+      const bool crossing = at < eventCount && events[at].stub == i && events[at].y == y;
+      FillTrapNode* node = nullptr;
+      hr = NewNode(&node);
+      if (hr != kFillOk) return hr;
+      FillTrapNode* before = scratch.previous[i];
+      FillTrapNode* top = stubs[i].top;
+      node->x = crossing ? events[at].x : EdgeX(stubs[i].node, top, y);
+      node->y = y;
+      node->lowNeighbour = before;
+      node->highNeighbour = top;
+      Redirect(before, top, node);
+      Redirect(top, before, node);
+      scratch.previous[i] = node;
+      scratch.rowNodes[i] = node;
+    }
+    FillTrapNode** nodes = scratch.rowNodes;
+    std::sort(nodes, nodes + n, [](const FillTrapNode* a, const FillTrapNode* b) {
+      return a->x != b->x ? a->x < b->x : a->highNeighbour->x < b->highNeighbour->x;
+    });
+    for (std::uint32_t i = 0; i < n; ++i) {
+      nodes[i]->rowPrev = i > 0 ? nodes[i - 1] : nullptr;
+      nodes[i]->rowNext = i + 1 < n ? nodes[i + 1] : nullptr;
+    }
+    crossingRow.count = n;
+    crossingRow.first = nodes[0];
+    crossingRow.last = nodes[n - 1];
+  }
+  *added = rows;
+  return kFillOk;
+}
+
+FillResult FillTrap::AddTrapezoid(std::uint32_t row, FillTrapNode* bottomLeft, FillTrapNode* bottomRight,
+                                  FillTrapNode* topRight, FillTrapNode* topLeft) {
+  auto* block = static_cast<FillTrapezoidBlock*>(FillChainReserve(&m_trapezoids, FillBlockKind::kTrapezoid));
+  if (!block) return FillReport(kFillOutOfMemory, kFillTrapSource, __LINE__);
+  FillTrapTrapezoid* t = &block->records[block->count++];
+  t->corners[FillTrapTrapezoid::kBottomLeft] = bottomLeft;
+  t->corners[FillTrapTrapezoid::kBottomRight] = bottomRight;
+  t->corners[FillTrapTrapezoid::kTopRight] = topRight;
+  t->corners[FillTrapTrapezoid::kTopLeft] = topLeft;
+  t->yBottom = m_rows[row].y;
+  t->yTop = m_rows[row + 1].y;
+  t->xMin = std::min(std::min(bottomLeft->x, bottomRight->x), std::min(topRight->x, topLeft->x));
+  t->xMax = std::max(std::max(bottomLeft->x, bottomRight->x), std::max(topRight->x, topLeft->x));
+  t->next = nullptr;
+  FillTrapRow& r = m_rows[row];
+  if (r.lastTrapezoid) {
+    r.lastTrapezoid->next = t;
+  } else {
+    r.firstTrapezoid = t;
+  }
+  r.lastTrapezoid = t;
+  ++m_trapezoidCount;
+  return kFillOk;
+}
+
+// Second sweep: the upward edges of each row paired from left to right; a pair of one minimum's two edges
+// gives a trapezoid whose bottom is that point. A row ends when its edges run out.
+FillResult FillTrap::MakeTrapezoids() {
+  if (!FillChainReserve(&m_trapezoids, FillBlockKind::kTrapezoid)) {
+    return FillReport(kFillOutOfMemory, kFillTrapSource, __LINE__);
+  }
+  std::uint64_t widest = 0;
+  for (std::uint32_t r = 0; r < m_rowCount; ++r) widest = std::max<std::uint64_t>(widest, m_rows[r].count);
+  // A minimum has two upward edges; a row made at crossings has one node per edge of the band it splits.
+  if (2 * widest > UINT32_MAX) return FillReport(kFillOutOfMemory, kFillTrapSource, __LINE__);
+  Scratch scratch;
+  scratch.capacity = static_cast<std::uint32_t>(2 * widest);
+  scratch.stubs = TakeArray<Stub>(scratch.capacity);
+  if (!scratch.stubs) return FillReport(kFillOutOfMemory, kFillTrapSource, __LINE__);
+
+  std::uint32_t checkFrom = 0;  // bands made by splitting at crossings are not checked again
+  for (std::uint32_t r = 0; r + 1 < m_rowCount; ++r) {
+    m_rows[r].firstTrapezoid = m_rows[r].lastTrapezoid = nullptr;
+    std::uint32_t n = CollectStubs(r, scratch.stubs);
+    if (r >= checkFrom) {
+      double highestTop = -HUGE_VAL;
+      bool crossed = false;
+      for (std::uint32_t i = 0; i < n && !crossed; ++i) {
+        crossed = scratch.stubs[i].top->x < highestTop;
+        highestTop = std::max(highestTop, scratch.stubs[i].top->x);
+      }
+      if (crossed) {
+        std::uint32_t added = 0;
+        const FillResult hr = SplitCrossings(r, scratch.stubs, n, scratch, &added);
+        if (hr != kFillOk) return hr;
+        checkFrom = r + added + 1;
+        if (added) n = CollectStubs(r, scratch.stubs);
+      }
+    }
+    for (std::uint32_t i = 0; i + 1 < n; i += 2) {
+      const Stub& left = scratch.stubs[i];
+      const Stub& right = scratch.stubs[i + 1];
+      FillTrapNode* topLeft = left.top;
+      FillTrapNode* topRight = right.top;
+      if (left.node != right.node) {
+        // A minimum met from one side only, with both neighbours straight above each other: its high one.
+        if (left.equalTops) topLeft = left.node->highNeighbour;
+        if (right.equalTops) topRight = right.node->highNeighbour;
+      }
+      const FillResult hr = AddTrapezoid(r, left.node, right.node, topRight, topLeft);
+      if (hr != kFillOk) return hr;
+    }
+  }
+  m_rows[m_rowCount - 1].firstTrapezoid = m_rows[m_rowCount - 1].lastTrapezoid = nullptr;
+  return kFillOk;
+}

@@ -1,0 +1,207 @@
+// Segments clipped against a decomposed boundary: the pieces a segment gives, the piece list across blocks and
+// across calls, row lookup, the two modes of one trapezoid, and refused or failing clips.
+#include <limits>
+
+#include "tests/geometry/fill_fixtures.h"
+
+namespace {
+
+using Piece = FillClipSegment;
+
+Boundary Hexagon() { return Boundary{{0, 0}, {4, 0}, {5, 2}, {4, 4}, {0, 4}, {-1, 2}}; }  // rows 0, 2, 4
+
+Boundary SquareWithHole() {
+  Boundary b{{0, 0}, {4, 0}, {4, 4}, {0, 4}};
+  return b.Loop({{1, 1}, {1, 3}, {3, 3}, {3, 1}});
+}
+
+// Clips one segment on a cleared list and reads every piece.
+std::vector<Piece> Clip(FillTrap& trap, GPosition2d a, GPosition2d b) {
+  trap.ClearSegments();
+  std::uint32_t count = 0;
+  GPosition piece[2] = {{0, 0, 7}, {0, 0, 8}};
+  EXPECT_EQ(trap.ClipSegment(a, b, &count, piece), kFillOk);
+  std::vector<Piece> pieces;
+  if (count == 0) {
+    EXPECT_FALSE(trap.NextSegment(piece));
+    return pieces;
+  }
+  EXPECT_EQ(piece[0].z, 7.0);  // z is the caller's
+  EXPECT_EQ(piece[1].z, 8.0);
+  pieces.push_back({piece[0].x, piece[0].y, piece[1].x, piece[1].y});
+  while (trap.NextSegment(piece)) pieces.push_back({piece[0].x, piece[0].y, piece[1].x, piece[1].y});
+  EXPECT_EQ(pieces.size(), count);
+  return pieces;
+}
+
+struct ClipCase {
+  const char* name;
+  Boundary boundary;
+  GPosition2d a, b;
+  std::vector<Piece> pieces;
+};
+
+TEST(FillClippingTest, PiecesOfASegment) {
+  const ClipCase cases[] = {
+      {"across the square", Boundary{{0, 0}, {1, 0}, {1, 1}, {0, 1}}, {-1, 0.5}, {2, 0.5}, {{0, 0.5, 1, 0.5}}},
+      {"across the square, right to left", Boundary{{0, 0}, {1, 0}, {1, 1}, {0, 1}}, {2, 0.5}, {-1, 0.5},
+       {{0, 0.5, 1, 0.5}}},
+      {"up through every row", Hexagon(), {2, 5}, {2, -1}, {{2, 0, 2, 4}}},
+      {"slanted through every row", Hexagon(), {0.5, -1}, {3.5, 5}, {{1, 0, 3, 4}}},
+      {"inside, over a row", Hexagon(), {2, 3}, {1, 1}, {{1, 1, 2, 3}}},
+      {"zero length inside", Hexagon(), {1.25, 0.5}, {1.25, 0.5}, {{1.25, 0.5, 1.25, 0.5}}},
+      {"corner touch", Boundary{{0, 0}, {1, 0}, {1, 1}, {0, 1}}, {0.5, 1.5}, {1.5, 0.5}, {}},
+      {"across a hole", SquareWithHole(), {-1, 2}, {5, 2}, {{0, 2, 1, 2}, {3, 2, 4, 2}}},
+      {"above", Hexagon(), {-5, 10}, {5, 11}, {}},
+      {"below", Hexagon(), {-5, -10}, {5, -1}, {}},
+      {"beside", Hexagon(), {6, 0}, {7, 4}, {}},
+      // Lying on an inner row, it is clipped in the bands below and above it.
+      {"on an inner row", Hexagon(), {-2, 2}, {6, 2}, {{-1, 2, 5, 2}, {-1, 2, 5, 2}}},
+      {"horizontal loop only", Boundary{{0, 0}, {3, 0}}, {-1, 0}, {4, 0}, {}},
+  };
+  for (const ClipCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    FillTrap trap;
+    ASSERT_EQ(trap.Build(c.boundary.data(), c.boundary.size()), kFillOk);
+    const std::vector<Piece> pieces = Clip(trap, c.a, c.b);
+    ASSERT_EQ(pieces.size(), c.pieces.size());
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+      EXPECT_NEAR(pieces[i].x1, c.pieces[i].x1, 1e-12);
+      EXPECT_NEAR(pieces[i].y1, c.pieces[i].y1, 1e-12);
+      EXPECT_NEAR(pieces[i].x2, c.pieces[i].x2, 1e-12);
+      EXPECT_NEAR(pieces[i].y2, c.pieces[i].y2, 1e-12);
+    }
+  }
+}
+
+// 130 separate squares in a row: the 129th piece starts a second block, and reading goes on into it.
+TEST(FillClippingTest, PiecesContinueInASecondBlock) {
+  Boundary squares;
+  for (int k = 0; k < 130; ++k) squares.Loop({{2.0 * k, 0}, {2.0 * k + 1, 0}, {2.0 * k + 1, 1}, {2.0 * k, 1}});
+  FillTrap trap;
+  ASSERT_EQ(trap.Build(squares.data(), squares.size()), kFillOk);
+  const std::vector<Piece> pieces = Clip(trap, {-1, 0.5}, {300, 0.5});
+  ASSERT_EQ(pieces.size(), 130u);
+  for (int k = 0; k < 130; ++k) {
+    EXPECT_EQ(pieces[k].x1, 2.0 * k);
+    EXPECT_EQ(pieces[k].x2, 2.0 * k + 1);
+  }
+  const FillSegmentBlock* first = trap.SegmentBlocks();
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(first->count, 128u);
+  ASSERT_NE(first->Next(), nullptr);
+  EXPECT_EQ(first->Next()->count, 2u);
+
+  // A shorter segment after clearing reuses the blocks and reads only its own pieces.
+  EXPECT_EQ(Clip(trap, {-1, 0.5}, {4.5, 0.5}).size(), 3u);
+  EXPECT_EQ(trap.SegmentBlocks()->Next()->count, 0u);
+}
+
+// Without ClearSegments the list keeps what earlier segments left; a failing block answers E_OUTOFMEMORY and
+// keeps the pieces stored so far.
+TEST(FillClippingTest, ListAcrossCallsAndFailures) {
+  const Boundary hole = SquareWithHole();
+  FillTrap trap;
+  ASSERT_EQ(trap.Build(hole.data(), hole.size()), kFillOk);
+  std::uint32_t count = 0;
+  GPosition piece[2];
+  ASSERT_EQ(trap.ClipSegment({-1, 2}, {5, 2}, &count, piece), kFillOk);
+  ASSERT_EQ(trap.ClipSegment({-1, 0.5}, {5, 0.5}, &count, piece), kFillOk);
+  EXPECT_EQ(count, 3u);
+  EXPECT_EQ(piece[0].x, 0.0);  // the list's first piece again
+  EXPECT_EQ(piece[0].y, 2.0);
+
+  ClearFillReports();
+  FillTrapFlushPools();
+  FillTrap fresh;
+  ASSERT_EQ(fresh.Build(hole.data(), hole.size()), kFillOk);
+  FillAllocFailAt(1);
+  EXPECT_EQ(fresh.ClipSegment({-1, 2}, {5, 2}, &count, piece), kFillOutOfMemory);
+  FillAllocFailAt(0);
+  EXPECT_EQ(count, 0u);
+  ASSERT_EQ(FillReports().size(), 1u);
+  EXPECT_EQ(FillReports()[0].hr, kFillOutOfMemory);
+  EXPECT_EQ(FillReports()[0].source, "FILLCLIP");
+
+  ClearFillReports();
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double inf = std::numeric_limits<double>::infinity();
+  EXPECT_EQ(trap.ClipSegment({nan, 2}, {5, 2}, &count, piece), kFillInvalidArg);
+  EXPECT_EQ(trap.ClipSegment({0, 2}, {5, inf}, &count, piece), kFillInvalidArg);
+  EXPECT_EQ(trap.ClipSegment({0, 2}, {5, 2}, nullptr, piece), kFillInvalidArg);
+  EXPECT_EQ(trap.ClipSegment({0, 2}, {5, 2}, &count, nullptr), kFillInvalidArg);
+  EXPECT_EQ(FillReports().size(), 4u);
+  EXPECT_FALSE(trap.NextSegment(nullptr));
+
+  FillTrap empty;  // never built
+  EXPECT_EQ(empty.ClipSegment({0, 2}, {5, 2}, &count, piece), kFillOk);
+  EXPECT_EQ(count, 0u);
+}
+
+TEST(FillClippingTest, FindRow) {
+  const Boundary hexagon = Hexagon();
+  FillTrap trap;
+  ASSERT_EQ(trap.Build(hexagon.data(), hexagon.size()), kFillOk);
+  const FillTrapRow* rows = trap.Rows();
+  const struct {
+    double y;
+    const FillTrapRow* row;
+  } cases[] = {{-5, &rows[0]}, {0, &rows[0]}, {1, &rows[0]},  {2, &rows[0]},
+               {3, &rows[1]},  {4, &rows[1]}, {4.5, nullptr}, {std::numeric_limits<double>::quiet_NaN(), nullptr}};
+  for (const auto& c : cases) EXPECT_EQ(trap.FindRow(c.y), c.row) << c.y;
+
+  const Boundary flat{{0, 0}, {3, 0}};
+  FillTrap one;
+  ASSERT_EQ(one.Build(flat.data(), flat.size()), kFillOk);
+  ASSERT_EQ(one.RowCount(), 1u);
+  EXPECT_EQ(one.FindRow(-1), one.Rows());
+  EXPECT_EQ(one.FindRow(0.5), nullptr);
+}
+
+// The overlap mode takes a trapezoid's bottom and top only under a segment that lies on them.
+TEST(FillClippingTest, OneTrapezoidInBothModes) {
+  const Boundary square{{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+  FillTrap trap;
+  ASSERT_EQ(trap.Build(square.data(), square.size()), kFillOk);
+  const FillTrapTrapezoid& t = *trap.Rows()[0].firstTrapezoid;
+  const struct {
+    GPosition2d a, b;
+    FillClipMode mode;
+    bool found;
+    Piece piece;
+  } cases[] = {
+      {{0.5, 2}, {0.5, -1}, kFillClipCrossing, true, {0.5, 0, 0.5, 1}},
+      {{0.5, 2}, {0.5, -1}, kFillClipOverlap, false, {}},
+      {{2, 1}, {0.25, 1}, kFillClipOverlap, true, {0.25, 1, 1, 1}},
+      {{-1, 0}, {0.5, 0}, kFillClipOverlap, true, {0, 0, 0.5, 0}},
+      {{1, 1}, {1.5, 1}, kFillClipOverlap, false, {}},  // meets the top at its end only
+      {{0.25, 0.25}, {0.75, 0.5}, kFillClipCrossing, true, {0.25, 0.25, 0.75, 0.5}},
+  };
+  for (const auto& c : cases) {
+    FillClipDescriptor segment = FillClipDescriptor::FromEnds(c.a, c.b);
+    GPosition2d points[2];
+    ASSERT_EQ(FillTrap::ClipAgainstTrapezoid(segment, t, points, c.mode), c.found);
+    if (!c.found) continue;
+    EXPECT_EQ(points[0].x, c.piece.x1);
+    EXPECT_EQ(points[0].y, c.piece.y1);
+    EXPECT_EQ(points[1].x, c.piece.x2);
+    EXPECT_EQ(points[1].y, c.piece.y2);
+  }
+}
+
+// A piece that starts within 5e-5 of the last one's end extends it, wherever the last one lies.
+TEST(FillClippingTest, TouchingPiecesJoin) {
+  FillTrap trap;
+  ASSERT_EQ(trap.AddSegment({0, 0, 1, 0}), kFillOk);
+  ASSERT_EQ(trap.AddSegment({1 + 4e-5, -4e-5, 2, 0}), kFillOk);
+  EXPECT_EQ(trap.SegmentCount(), 1u);
+  ASSERT_EQ(trap.AddSegment({2 + 6e-5, 0, 3, 0}), kFillOk);
+  EXPECT_EQ(trap.SegmentCount(), 2u);
+  for (int k = 0; k < 200; ++k) ASSERT_EQ(trap.AddSegment({10.0 + k, 0, 10.5 + k, 0}), kFillOk);
+  ASSERT_EQ(trap.AddSegment({209.5, 0, 300, 0}), kFillOk);  // joins the last piece, in the second block
+  EXPECT_EQ(trap.SegmentCount(), 202u);
+  EXPECT_EQ(trap.SegmentBlocks()->Next()->records[202 - 128 - 1].x2, 300.0);
+  EXPECT_EQ(trap.SegmentBlocks()->records[0].x2, 2.0);
+}
+
+}  // namespace

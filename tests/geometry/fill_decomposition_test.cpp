@@ -1,0 +1,300 @@
+// The trapezoid decomposition: corners of the plain shapes, what it covers for holes, touching, crossing and
+// overlapping loops, refused and damaged boundaries, the block chains and the pools they come from, and
+// allocation failures at every step.
+#include <cfloat>
+#include <cmath>
+#include <limits>
+#include <memory>
+#include <ostream>
+
+#include "tests/geometry/fill_fixtures.h"
+
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInf = std::numeric_limits<double>::infinity();
+
+struct Corner {
+  double x, y;
+};
+
+void ExpectCorners(const FillTrapTrapezoid& t, Corner bl, Corner br, Corner tr, Corner tl) {
+  const Corner expected[4] = {bl, br, tr, tl};
+  for (int k = 0; k < 4; ++k) {
+    EXPECT_EQ(t.corners[k]->x, expected[k].x) << "corner " << k;
+    EXPECT_EQ(t.corners[k]->y, expected[k].y) << "corner " << k;
+  }
+}
+
+TEST(FillDecompositionTest, UnitSquareIsOneTrapezoidOnTwoRows) {
+  const Boundary square{{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+  FillTrap trap;
+  FillTrapRowsInfo info{};
+  ASSERT_EQ(trap.BuildRows(square.data(), square.size(), &info), kFillOk);
+  EXPECT_EQ(trap.RowCount(), 2u);
+  EXPECT_EQ(info.trapezoidCount, 1u);
+  EXPECT_EQ(info.lastRowY, 1.0);
+  EXPECT_EQ(info.rows, trap.Rows());
+  EXPECT_EQ(trap.CrossingNodeCount(), 0u);  // the horizontal edges cross no row
+  const FillTrapTrapezoid& t = *info.rows[0].firstTrapezoid;
+  ExpectCorners(t, {0, 0}, {1, 0}, {1, 1}, {0, 1});
+  EXPECT_EQ(t.xMin, 0.0);
+  EXPECT_EQ(t.xMax, 1.0);
+  EXPECT_EQ(t.yBottom, 0.0);
+  EXPECT_EQ(t.yTop, 1.0);
+  EXPECT_EQ(info.rows[1].firstTrapezoid, nullptr);
+}
+
+TEST(FillDecompositionTest, DiamondBottomIsASinglePointTrapezoid) {
+  const Boundary diamond{{0, -1}, {1, 0}, {0, 1}, {-1, 0}};
+  FillTrap trap;
+  ASSERT_EQ(trap.Build(diamond.data(), diamond.size()), kFillOk);
+  ASSERT_EQ(trap.RowCount(), 3u);
+  const FillTrapTrapezoid& bottom = *trap.Rows()[0].firstTrapezoid;
+  EXPECT_EQ(bottom.corners[FillTrapTrapezoid::kBottomLeft], bottom.corners[FillTrapTrapezoid::kBottomRight]);
+  ExpectCorners(bottom, {0, -1}, {0, -1}, {1, 0}, {-1, 0});
+  EXPECT_EQ(bottom.next, nullptr);
+  ExpectCorners(*trap.Rows()[1].firstTrapezoid, {-1, 0}, {1, 0}, {0, 1}, {0, 1});
+}
+
+// A loop closed with its first point, or with points repeated in a row, decomposes as the plain loop.
+TEST(FillDecompositionTest, ClosingAndRepeatedPointsAreDropped) {
+  const Boundary plain{{0, 0}, {4, 0}, {4, 3}, {2, 5}, {0, 3}};
+  const Boundary repeated{{0, 0}, {0, 0}, {4, 0}, {4, 3}, {4, 3}, {4, 3}, {2, 5}, {0, 3}, {0, 0}};
+  FillTrap a, b;
+  ASSERT_EQ(a.Build(plain.data(), plain.size()), kFillOk);
+  ASSERT_EQ(b.Build(repeated.data(), repeated.size()), kFillOk);
+  EXPECT_EQ(b.VertexCount(), 5u);
+  const auto ta = Trapezoids(a), tb = Trapezoids(b);
+  ASSERT_EQ(ta.size(), tb.size());
+  for (std::size_t i = 0; i < ta.size(); ++i) {
+    for (int k = 0; k < 4; ++k) {
+      EXPECT_EQ(ta[i]->corners[k]->x, tb[i]->corners[k]->x);
+      EXPECT_EQ(ta[i]->corners[k]->y, tb[i]->corners[k]->y);
+    }
+  }
+}
+
+// What the trapezoids cover, for shapes whose rows hold more than one loop's vertices: the area, every
+// trapezoid well formed, and the even-odd inside of the loops at sample points.
+struct CoverCase {
+  const char* name;
+  Boundary boundary;
+  double area;
+};
+
+void PrintTo(const CoverCase& c, std::ostream* os) { *os << c.name; }
+
+class FillCoverTest : public ::testing::TestWithParam<CoverCase> {};
+
+TEST_P(FillCoverTest, TrapezoidsCoverTheEvenOddInside) {
+  const CoverCase& c = GetParam();
+  FillTrap trap;
+  ASSERT_EQ(trap.Build(c.boundary.data(), c.boundary.size()), kFillOk);
+  for (const FillTrapTrapezoid* t : Trapezoids(trap)) EXPECT_TRUE(WellFormed(*t));
+  EXPECT_NEAR(TotalArea(trap), c.area, 1e-12 * (1 + c.area));
+  for (double x = -0.9573; x < 12; x += 0.2311) {
+    for (double y = -0.9127; y < 12; y += 0.1937) {
+      EXPECT_EQ(InsideTrapezoids(trap, x, y), InsideLoops(c.boundary, x, y)) << "at " << x << ", " << y;
+    }
+  }
+}
+
+Boundary SquareWithHole() {
+  Boundary b{{0, 0}, {4, 0}, {4, 4}, {0, 4}};
+  return b.Loop({{1, 1}, {1, 3}, {3, 3}, {3, 1}});
+}
+
+// A rectangle with two diamond holes whose bottoms share a row with the bottom of a separate island.
+Boundary HolesAndIslandOnOneRow() {
+  Boundary b{{0, 0}, {8, 0}, {8, 6}, {0, 6}};
+  b.Loop({{2, 2}, {3, 3}, {2, 4}, {1, 3}});
+  b.Loop({{5, 2}, {6, 3}, {5, 4}, {4, 3}});
+  return b.Loop({{10, 2}, {11, 3}, {10, 4}, {9, 3}});
+}
+
+Boundary OverlappingSquares() {
+  Boundary b{{0, 0}, {2, 0}, {2, 2}, {0, 2}};
+  return b.Loop({{1, 1}, {3, 1}, {3, 3}, {1, 3}});
+}
+
+Boundary Pentagram() {
+  std::vector<std::pair<double, double>> star;
+  for (int k = 0; k < 5; ++k) {
+    const double a = M_PI / 2 + k * 4 * M_PI / 5;
+    star.emplace_back(5 + 4 * std::cos(a), 5 + 4 * std::sin(a));
+  }
+  Boundary b;
+  return b.Loop(star);
+}
+
+// The pentagram's five points, without the pentagon they enclose twice.
+double PentagramEvenOddArea() {
+  const double r = 4, inner = r * std::cos(2 * M_PI / 5) / std::cos(M_PI / 5);
+  const double pentagon = 2.5 * inner * inner * std::sin(2 * M_PI / 5);
+  const double star = 5 * r * inner * std::sin(M_PI / 5);  // the ten-sided outline
+  return star - pentagon;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Shapes, FillCoverTest,
+    ::testing::Values(CoverCase{"hole", SquareWithHole(), 12},
+                      CoverCase{"holes_and_island", HolesAndIslandOnOneRow(), 48 - 2 - 2 + 2},
+                      CoverCase{"corner_touch", Boundary{{0, 0}, {2, 0}, {2, 2}, {0, 2}}.Loop({{2, 2}, {4, 2}, {4, 4}, {2, 4}}),
+                                8},
+                      CoverCase{"vertex_on_edge",
+                                Boundary{{0, 0}, {4, 0}, {4, 4}, {0, 4}}.Loop({{4, 2}, {6, 1}, {6, 3}}), 18},
+                      // The rectangle's right edge runs through the triangle's bottom, between its two edges.
+                      CoverCase{"edge_through_minimum",
+                                Boundary{{0, 0}, {2, 0}, {2, 5}, {0, 5}}.Loop({{2, 2}, {3, 4}, {1, 4}}), 10},
+                      CoverCase{"bowtie", Boundary{{0, 0}, {2, 2}, {2, 0}, {0, 2}}, 2},
+                      CoverCase{"overlapping", OverlappingSquares(), 6},
+                      CoverCase{"pentagram", Pentagram(), PentagramEvenOddArea()},
+                      CoverCase{"two_vertex_loop", Boundary{{0, 0}, {1, 0}, {1, 1}, {0, 1}}.Loop({{5, 0}, {5, 3}}),
+                                1}),
+    [](const ::testing::TestParamInfo<CoverCase>& info) { return std::string(info.param.name); });
+
+// Every edge of the band gets a node on the row at the crossing; the two crossing edges share theirs.
+TEST(FillDecompositionTest, CrossingEdgesGetARowAtTheCrossing) {
+  const Boundary bowtie{{0, 0}, {2, 2}, {2, 0}, {0, 2}};
+  FillTrap trap;
+  ASSERT_EQ(trap.Build(bowtie.data(), bowtie.size()), kFillOk);
+  ASSERT_EQ(trap.RowCount(), 3u);
+  const FillTrapRow& middle = trap.Rows()[1];
+  EXPECT_EQ(middle.y, 1.0);
+  std::vector<double> xs;
+  for (const FillTrapNode* n = middle.first; n; n = n->rowNext) xs.push_back(n->x);
+  EXPECT_EQ(xs, (std::vector<double>{0, 1, 1, 2}));
+  EXPECT_EQ(middle.count, 4u);
+  EXPECT_EQ(trap.CrossingNodeCount(), 4u);
+  EXPECT_EQ(trap.TrapezoidCount(), 4u);  // four triangles
+}
+
+struct RefusedCase {
+  const char* name;
+  std::vector<GPosition> points;
+  FillResult hr;
+};
+
+// Nothing to decompose is the caller's to report; damaged input is reported here.
+TEST(FillDecompositionTest, RefusedBoundaries) {
+  const GPosition sep(kFillLoopSeparatorX, 0, 0);
+  const RefusedCase cases[] = {
+      {"none", {}, kFillFail},
+      {"separators", {sep, sep, sep}, kFillFail},
+      {"one point", {{1, 2, 0}}, kFillFail},
+      {"one repeated point", {{1, 2, 0}, {1, 2, 0}, {1, 2, 0}}, kFillFail},
+      {"one point per loop", {{1, 2, 0}, sep, {3, 4, 0}}, kFillFail},
+      {"NaN x", {{0, 0, 0}, {kNaN, 0, 0}, {1, 1, 0}}, kFillInvalidArg},
+      {"infinite y", {{0, 0, 0}, {1, kInf, 0}, {1, 1, 0}}, kFillInvalidArg},
+      {"largest x", {{0, 0, 0}, {DBL_MAX, 0, 0}, {1, 1, 0}}, kFillOk},
+      {"extent beyond the doubles", {{-DBL_MAX / 2 - 1e300, 0, 0}, {DBL_MAX, 0, 0}, {0, 1, 0}}, kFillInvalidArg},
+      {"separator with NaN y", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {kFillLoopSeparatorX, kNaN, 0}}, kFillOk},
+      {"NaN z is ignored", {{0, 0, kNaN}, {1, 0, 0}, {0, 1, 0}}, kFillOk},
+  };
+  for (const RefusedCase& c : cases) {
+    ClearFillReports();
+    FillTrap trap;
+    FillTrapRowsInfo info{};
+    const auto count = static_cast<std::uint32_t>(c.points.size());
+    EXPECT_EQ(trap.BuildRows(c.points.data(), count, &info), c.hr) << c.name;
+    const bool reported = !FillReports().empty();
+    EXPECT_EQ(reported, c.hr == kFillInvalidArg) << c.name;
+    if (reported) {
+      EXPECT_EQ(FillReports()[0].source, "FILLTRAP") << c.name;
+    }
+  }
+  FillTrap trap;
+  EXPECT_EQ(trap.Build(nullptr, 3), kFillInvalidArg);
+}
+
+// Every way through the pools and blocks: a comb whose teeth end at distinct heights has many rows, each
+// crossed by many edges.
+Boundary Comb(int teeth) {
+  std::vector<std::pair<double, double>> loop{{0, 0}, {2.0 * teeth, 0}};
+  for (int i = teeth - 1; i >= 0; --i) {
+    loop.emplace_back(2.0 * i + 2, 1 + 0.01 * i);
+    loop.emplace_back(2.0 * i + 1, 1 + 0.01 * i + 5);
+    loop.emplace_back(2.0 * i, 1 + 0.01 * i);
+  }
+  Boundary b;
+  return b.Loop(loop);
+}
+
+int ChainLength(const FillBlockHeader* block) {
+  int n = 0;
+  for (; block; block = block->next) ++n;
+  return n;
+}
+
+TEST(FillDecompositionTest, BlocksChainAndReturnToBoundedPools) {
+  FillTrapFlushPools();
+  const Boundary comb = Comb(60);
+  {
+    auto trap = std::make_unique<FillTrap>();
+    ASSERT_EQ(trap->Build(comb.data(), comb.size()), kFillOk);
+    EXPECT_GT(trap->CrossingNodeCount(), 5u * FillNodeBlock::kCapacity);
+    EXPECT_GT(trap->TrapezoidCount(), FillTrapezoidBlock::kCapacity);
+    const int nodeBlocks = ChainLength(trap->NodeBlocks());
+    EXPECT_EQ(nodeBlocks, static_cast<int>((trap->CrossingNodeCount() + 127) / 128));
+    EXPECT_EQ(ChainLength(trap->TrapezoidBlocks()), static_cast<int>((trap->TrapezoidCount() + 511) / 512));
+    EXPECT_NEAR(TotalArea(*trap), LoopArea(comb), 1e-9);
+  }
+  EXPECT_EQ(FillTrapPooledBlocks(FillBlockKind::kNode), 5);
+  EXPECT_EQ(FillTrapPooledBlocks(FillBlockKind::kTrapezoid), 5);
+  {
+    // A small boundary takes its blocks from the pools.
+    const Boundary diamond{{0, -1}, {1, 0}, {0, 1}, {-1, 0}};
+    FillTrap trap;
+    ASSERT_EQ(trap.Build(diamond.data(), diamond.size()), kFillOk);
+    EXPECT_EQ(FillTrapPooledBlocks(FillBlockKind::kTrapezoid), 4);
+  }
+  EXPECT_EQ(FillTrapPooledBlocks(FillBlockKind::kTrapezoid), 5);
+  FillTrapFlushPools();
+  for (FillBlockKind kind : {FillBlockKind::kTrapezoid, FillBlockKind::kNode, FillBlockKind::kSegment}) {
+    EXPECT_EQ(FillTrapPooledBlocks(kind), 0);
+  }
+}
+
+// A second build on the same object answers as a first one does.
+TEST(FillDecompositionTest, RebuildStartsOver) {
+  const Boundary comb = Comb(8);
+  const Boundary hole = SquareWithHole();
+  FillTrap fresh, reused;
+  ASSERT_EQ(fresh.Build(hole.data(), hole.size()), kFillOk);
+  ASSERT_EQ(reused.Build(comb.data(), comb.size()), kFillOk);
+  const GPosition none[1] = {{kFillLoopSeparatorX, 0, 0}};
+  EXPECT_EQ(reused.Build(none, 1), kFillFail);
+  EXPECT_EQ(reused.RowCount(), 0u);
+  ASSERT_EQ(reused.Build(hole.data(), hole.size()), kFillOk);
+  EXPECT_EQ(reused.TrapezoidCount(), fresh.TrapezoidCount());
+  EXPECT_EQ(reused.CrossingNodeCount(), fresh.CrossingNodeCount());
+  EXPECT_EQ(TotalArea(reused), TotalArea(fresh));
+}
+
+// Each allocation of a build fails in turn: the build answers E_OUTOFMEMORY, reported, and the object is
+// destroyed without a leak; then the build succeeds.
+TEST(FillDecompositionTest, EveryAllocationFailureIsReportedAndReleased) {
+  Boundary crossing = Comb(20);
+  crossing.Loop({{-1, 0.5}, {41, 3}, {41, 0.4}, {-1, 3.2}});  // crosses every tooth
+  for (int n = 1;; ++n) {
+    ClearFillReports();
+    FillTrapFlushPools();
+    FillTrap trap;
+    FillAllocFailAt(n);
+    const FillResult hr = trap.Build(crossing.data(), crossing.size());
+    const bool armed = FillAllocFailPending() > 0;
+    FillAllocFailAt(0);
+    if (armed) {
+      ASSERT_EQ(hr, kFillOk) << "allocation " << n;
+      ASSERT_GT(n, 5);
+      break;
+    }
+    ASSERT_EQ(hr, kFillOutOfMemory) << "allocation " << n;
+    ASSERT_FALSE(FillReports().empty());
+    EXPECT_EQ(FillReports()[0].source, "FILLTRAP");
+    ASSERT_LT(n, 200);
+  }
+}
+
+}  // namespace
