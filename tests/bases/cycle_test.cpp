@@ -1,12 +1,41 @@
-// Styles whose references lead back to themselves: every path that follows references ends.
+// Styles whose references lead back to themselves: every path that follows references ends, and drawing,
+// measuring or applying such a style answers E_FAIL, reported once.
 #include <thread>
 
 #include "display/style/stylbas/StyleCallDepth.h"
 #include "tests/bases/test_styles.h"
 
+using ::testing::ElementsAre;
 using ::testing::IsEmpty;
+using stylesrv_test::IsReport;
+using stylesrv_test::Reports;
 
 namespace {
+
+// The one report of a call that met the bound.
+auto BoundReport() { return IsReport(E_FAIL, StyleCallDepth::kReportSource, StyleCallDepth::kReportLine); }
+
+// A style that draws its referenced style twice, as a style with two references to one style does.
+class ForkStyle : public TestLineStyle {
+ public:
+  STYLE_DECLARE_DELETING_DESTRUCTOR(ForkStyle)
+  static ForkStyle* Create() {
+    auto* style = new ForkStyle;
+    style->AddRef();
+    return style;
+  }
+  HRESULT Render(const StyleGeometryRecord* geometry, IRenderTarget2d* target, const RenderContextScales* context,
+                 IJStyleRender* substitute, tagStyleOverride* record, BOOL recordGiven,
+                 const StyleElementRecord* element) override {
+    ++renders;
+    HRESULT hr = RenderReferenced(geometry, target, context, substitute, record, recordGiven, element);
+    if (SUCCEEDED(hr)) hr = RenderReferenced(geometry, target, context, substitute, record, recordGiven, element);
+    return hr;
+  }
+
+ protected:
+  ~ForkStyle() = default;
+};
 
 class CycleTest : public ::testing::Test {
  protected:
@@ -36,31 +65,47 @@ class CycleTest : public ::testing::Test {
   DWORD idA = 0, idB = 0;
 };
 
-TEST_F(CycleTest, RenderingACycleStopsAtTheBound) {
+TEST_F(CycleTest, DrawingMeasuringAndApplyingACycleFailOnceEach) {
   TestTarget target;
   TestGeometry line({0, 0, 0, 1, 0, 0});
-  RenderContextScales context = Scales(1, 1, 1);
-  EXPECT_EQ(a->RenderItf()->RenderWithContext(&line.record, target.target(), &context, nullptr, nullptr, nullptr),
-            S_OK);
-  EXPECT_EQ(a->renders + b->renders, static_cast<int>(StyleCallDepth::kLimit));
-  EXPECT_EQ(a->renders, b->renders);
-}
-
-TEST_F(CycleTest, RangeApplyAndUseOfACycleEnd) {
   RenderContextScales context = Scales(1, 1, 1);
   a->ownExtent = {3, 1.0, 1.0};
   b->ownExtent = {4, 2.0, 0.5};
   StyleExtent extent{};
-  EXPECT_EQ(a->RenderItf()->GetRangeWithContext(&extent, &context, nullptr, nullptr), S_OK);
-  EXPECT_EQ(extent.value, 4u);
-  EXPECT_EQ(extent.first, 2.0);
-
+  tagStyleOverride record{};
+  IJStyleRender* render = a->RenderItf();
+  // Each call goes the cycle round to the bound, answers E_FAIL and reports it once; the next starts afresh.
+  for (int round = 0; round < 2; ++round) {
+    a->renders = b->renders = 0;
+    EXPECT_EQ(render->RenderWithContext(&line.record, target.target(), &context, nullptr, nullptr, nullptr), E_FAIL);
+    EXPECT_EQ(a->renders + b->renders, static_cast<int>(StyleCallDepth::kLimit));
+    EXPECT_EQ(render->GetRangeWithContext(&extent, &context, nullptr, nullptr), E_FAIL);
+    EXPECT_EQ(render->ApplyToGraphic(&record), E_FAIL);
+    EXPECT_THAT(Reports(), ElementsAre(BoundReport(), BoundReport(), BoundReport()));
+    stylesrv_test::ClearReports();
+    EXPECT_EQ(StyleCallDepth::Current(), 0u);
+  }
+  // Whether a style is used asks no more than yes or no: the cycle answers what it found.
   EXPECT_FALSE(a->User()->UsesStyleID(idB + 100));
   EXPECT_TRUE(a->User()->UsesStyleID(idA));  // through B
+  EXPECT_THAT(Reports(), IsEmpty());
+}
 
-  tagStyleOverride record{};
-  EXPECT_EQ(a->RenderItf()->ApplyToGraphic(&record), S_OK);  // both are cached by now
-  EXPECT_EQ(record.colour, 0x1u);
+// A style that reaches itself along two references stops at the bound once, instead of branching at every level
+// of it.
+TEST(StyleCallDepthTest, ForkingCycleStopsAtTheFirstBound) {
+  stylesrv_test::ClearReports();
+  ForkStyle* fork = ForkStyle::Create();
+  ASSERT_EQ(fork->Setup()->SetReferencedStyle(fork->RenderItf()), S_OK);
+  TestTarget target;
+  TestGeometry line({0, 0, 0, 1, 0, 0});
+  RenderContextScales context = Scales(1, 1, 1);
+  EXPECT_EQ(fork->RenderItf()->RenderWithContext(&line.record, target.target(), &context, nullptr, nullptr, nullptr),
+            E_FAIL);
+  EXPECT_EQ(fork->renders, static_cast<int>(StyleCallDepth::kLimit));
+  EXPECT_THAT(Reports(), ElementsAre(BoundReport()));
+  fork->Setup()->SetReferencedStyle(nullptr);
+  fork->Release();
 }
 
 TEST_F(CycleTest, ComparingAndCopyingCyclesEnd) {
@@ -93,6 +138,7 @@ TEST_F(CycleTest, ComparingAndCopyingCyclesEnd) {
 
 // A chain that merely is long, but shorter than the bound, draws every style.
 TEST(StyleCallDepthTest, AcyclicChainBelowTheBoundDrawsEveryStyle) {
+  stylesrv_test::ClearReports();
   std::vector<TestLineStyle*> chain;
   for (int i = 0; i < 20; ++i) chain.push_back(TestLineStyle::Create());
   for (int i = 0; i + 1 < 20; ++i) chain[i]->Setup()->SetReferencedStyle(chain[i + 1]->RenderItf());
@@ -104,6 +150,7 @@ TEST(StyleCallDepthTest, AcyclicChainBelowTheBoundDrawsEveryStyle) {
             S_OK);
   for (TestLineStyle* style : chain) EXPECT_EQ(style->renders, 1);
   for (TestLineStyle* style : chain) style->Release();
+  EXPECT_THAT(Reports(), IsEmpty());
 }
 
 // The bound is the calling thread's: another thread starts from zero.
@@ -121,7 +168,7 @@ TEST(StyleCallDepthTest, EachThreadHasItsOwnDepth) {
   }).join();
   EXPECT_TRUE(enteredElsewhere);
   EXPECT_EQ(depthElsewhere, 1u);
-  for (StyleCallDepth* depth : held) delete depth;
+  for (auto depth = held.rbegin(); depth != held.rend(); ++depth) delete *depth;
   EXPECT_EQ(StyleCallDepth::Current(), 0u);
 }
 

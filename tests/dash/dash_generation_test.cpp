@@ -192,6 +192,50 @@ TEST_F(DashGenerationTest, ChangedDashScaleFitsAsAFreshDashTypeWould) {
   EXPECT_THAT(Spans(first).back(), SpanIs(26, 30));
 }
 
+// A dash type keeps what it built for one drawing for the next; whatever of the render context changed, each
+// drawing is the one a fresh dash type makes. The third scale is also the smallest length that shows, whatever
+// the units code, and device units convert by a factor and an offset.
+TEST_F(DashGenerationTest, EachContextDrawsAsAFreshDashTypeWould) {
+  RenderContextScales device = UnitContext();
+  device.deviceMode = 1;
+  device.deviceFactor = 2;
+  const RenderContextScales third5 = Scales(1, 1, 5), third1 = UnitContext();
+  RenderContextScales offsetDevice = device;
+  offsetDevice.deviceFactor = 1;
+  offsetDevice.deviceOffset = 1;  // converts 1 as the other device context does, but not 4 or 2
+  const struct {
+    const RenderContextScales* context;
+    double dashScale;
+  } steps[] = {{&third5, 1}, {&third1, 1}, {&third5, 1}, {&third1, 2}, {&device, 1}, {&offsetDevice, 1}};
+  PointRun run({0, 0, 30, 0});
+  for (DWORD mode : {DASH_MODE_REPEAT, DASH_MODE_STRETCH, DASH_MODE_FIT}) {
+    for (DWORD units : {11u, 12u, 13u}) {
+      DashType reused;
+      ASSERT_EQ(reused.Set({4, -2}, mode, 0.5, units), S_OK);
+      for (const auto& step : steps) {
+        SCOPED_TRACE(::testing::Message() << "mode " << mode << " units " << units << " step " << &step - steps);
+        tagStyleOverride record{};
+        record.flags = OVR_SCALE;
+        record.dashScale = step.dashScale;
+        target.recording()->Clear();
+        ASSERT_EQ(Dash(reused, run, target, step.context, 0, &record), S_OK);
+        const std::vector<std::string> names = target.Names();
+        const std::vector<DrawnLine> lines = Polylines(target);
+        DashType fresh;
+        ASSERT_EQ(fresh.Set({4, -2}, mode, 0.5, units), S_OK);
+        target.recording()->Clear();
+        ASSERT_EQ(Dash(fresh, run, target, step.context, 0, &record), S_OK);
+        EXPECT_EQ(names, target.Names());
+        const std::vector<DrawnLine> expected = Polylines(target);
+        EXPECT_EQ(lines.size(), expected.size());
+        for (std::size_t i = 0; i < lines.size() && i < expected.size(); ++i) {
+          EXPECT_THAT(lines[i].points, Pointwise(DoubleNear(1e-9), expected[i].points));
+        }
+      }
+    }
+  }
+}
+
 TEST_F(DashGenerationTest, LongDashIsDrawnInPiecesOfFiftyPointsThatJoin) {
   DashType dash;
   ASSERT_EQ(dash.Set({0.25, -0.25, 60, -100}), S_OK);

@@ -136,21 +136,63 @@ TEST_F(OverrideTest, CurrentRecordCarriesTheRecordsUnitsCode) {
   loaded->Release();
 }
 
-TEST_F(OverrideTest, ParentCyclesEndAtTheDepthBound) {
+// Two overrides that are each other's parent: the host can tell them from styles that draw nothing.
+TEST_F(OverrideTest, ParentCycleFailsOnceAtTheDepthBound) {
   IJStyleOverride* second = NewStyle<IJStyleOverride>(CLSID_JStyleOverride, IID_IJStyleOverride);
   StyleComPtr<IJStyleRender> secondRender = Query<IJStyleRender>(second, IID_IJStyleRender);
   ASSERT_EQ(Query<IJStyleSetup2d>(over, IID_IJStyleSetup2d)->SetReferencedStyle(secondRender.Get()), S_OK);
   ASSERT_EQ(Query<IJStyleSetup2d>(second, IID_IJStyleSetup2d)->SetReferencedStyle(render), S_OK);
-  EXPECT_EQ(Draw(EmptyRecord()), S_OK);
+  stylesrv_test::ClearReports();
+  const auto bound = stylesrv_test::IsReport(E_FAIL, "STYDEPTH", 1);
+  EXPECT_EQ(Draw(EmptyRecord()), E_FAIL);
   EXPECT_TRUE(target.Names().empty());
+  EXPECT_THAT(stylesrv_test::Reports(), ElementsAre(bound));
+  StyleExtent extent{};
+  const RenderContextScales context = UnitScales();
+  EXPECT_EQ(render->GetRangeWithContext(&extent, &context, nullptr, nullptr), E_FAIL);
+  EXPECT_EQ(render->GetExtentDelta(&extent), E_FAIL);
+  tagStyleOverride record = EmptyRecord();
+  EXPECT_EQ(render->ApplyToGraphic(&record), E_FAIL);
+  EXPECT_THAT(stylesrv_test::Reports(), ElementsAre(bound, bound, bound, bound));
+  // The kind asks for no more than a value: the cycle answers the override's own.
   DWORD kind = 9;
   EXPECT_EQ(render->GetStyleKind(&kind), S_OK);
   EXPECT_EQ(kind, DWORD{STYLE_KIND_LINE});
-  StyleExtent extent{};
-  EXPECT_EQ(render->GetExtentDelta(&extent), S_OK);
   Query<IJStyleSetup2d>(second, IID_IJStyleSetup2d)->SetReferencedStyle(nullptr);
   secondRender.Reset();
   second->Release();
+}
+
+// The parent may be handed in as any of its interfaces, its identity among them; an object that cannot draw
+// is refused and left as it was, and so is the override.
+TEST_F(OverrideTest, ParentIsAskedForItsRenderTable) {
+  IUnknown* solid = NewObject(CLSID_JStyleLineSolid, IID_IUnknown);
+  Query<IJStyleLineSolid>(solid, IID_IJStyleLineSolid)->SetWidth(6.0);
+  IJStyleSetup2d* setup = Query<IJStyleSetup2d>(over, IID_IJStyleSetup2d).Detach();
+  ASSERT_EQ(setup->SetReferencedStyle(solid), S_OK);
+  over->SetColor(0x0000FF);
+  ASSERT_EQ(Draw(EmptyRecord()), S_OK);
+  EXPECT_THAT(PolylineCounts(target), ElementsAre(2u));
+  std::vector<SitheCall> calls = target.Calls();
+  EXPECT_EQ(calls[0].d[0], 6.0);  // the solid line's width
+  EXPECT_EQ(calls[1].u[0], 0x0000FFu);  // the override's colour
+  StyleComPtr<IJStyleRender> cached;
+  ASSERT_EQ(setup->GetReferencedStyle(cached.Put()), S_OK);
+  EXPECT_EQ(cached.Get(), Query<IJStyleRender>(solid, IID_IJStyleRender).Get());
+
+  stylesrv_test::ClearReports();
+  IUnknown* dashType = NewObject(CLSID_JStyleSimpleDashType, IID_IUnknown);
+  EXPECT_EQ(setup->SetReferencedStyle(dashType), E_NOINTERFACE);
+  EXPECT_THAT(stylesrv_test::Reports(), ElementsAre(stylesrv_test::IsReport(E_NOINTERFACE, kOverrideSource, 3029)));
+  EXPECT_EQ(dashType->AddRef(), 2u);
+  EXPECT_EQ(dashType->Release(), 1u);
+  target.recording()->Clear();
+  ASSERT_EQ(Draw(EmptyRecord()), S_OK);
+  EXPECT_THAT(PolylineCounts(target), ElementsAre(2u));
+  EXPECT_EQ(dashType->Release(), 0u);
+  setup->Release();
+  cached.Reset();
+  EXPECT_EQ(solid->Release(), 1u);  // the override's reference
 }
 
 TEST_F(OverrideTest, NullOutPointersAreReported) {

@@ -53,6 +53,39 @@ TEST_F(SimpleLineTest, SeparatorsCutTheListIntoRunsAndAreNeverDrawn) {
   EXPECT_THAT(PolylineCounts(target), ElementsAre(6u));
 }
 
+// A run without points is never handed to a target as an empty polyline: not by the line styles drawing a
+// point list as one run, with or without a record, nor by a dash type handed an empty run.
+TEST(EmptyRunTest, DrawsNothing) {
+  RegisterLineVersions();
+  IUnknown* dashType = NewObject(CLSID_JStyleSimpleDashType, IID_IUnknown);
+  Query<IJStyleSimpleDashType>(dashType, IID_IJStyleSimpleDashType)->SetLengths(2, std::vector<double>{4, -2}.data());
+  IJStyleSimpleLine* dashed = NewStyle<IJStyleSimpleLine>(CLSID_JStyleSimpleLine, IID_IJStyleSimpleLine);
+  ASSERT_EQ(dashed->SetDashType(dashType), S_OK);
+  IUnknown* styles[] = {NewObject(CLSID_JStyleSimpleLine, IID_IUnknown), dashed,
+                        NewObject(CLSID_JStyleLineSolid, IID_IUnknown)};
+  TestGeometry empty({});
+  empty.record.word0 |= 0x10000;
+  const RenderContextScales context = UnitScales();
+  const tagStyleOverride record = EmptyRecord();
+  for (IUnknown* style : styles) {
+    for (const tagStyleOverride* given : {&record, static_cast<const tagStyleOverride*>(nullptr)}) {
+      TestTarget target;
+      EXPECT_EQ(Query<IJStyleRender>(style, IID_IJStyleRender)
+                    ->RenderWithContext(&empty.record, target.target(), &context, nullptr, given, nullptr),
+                S_OK);
+      EXPECT_TRUE(PolylineCounts(target).empty());
+    }
+  }
+  TestTarget target;
+  EXPECT_EQ(Query<IJStyleDashTypeRender>(dashType, IID_IJStyleDashTypeRender)
+                ->RenderDashes(&empty.run, target.target(), &context, 0, nullptr, nullptr, 0, 1.0),
+            S_OK);
+  EXPECT_TRUE(target.Names().empty());
+  dashed->SetDashType(nullptr);
+  for (IUnknown* style : styles) style->Release();
+  dashType->Release();
+}
+
 TEST_F(SimpleLineTest, SolidRunSetsThePenAndCodesBeforeItDraws) {
   line->SetFirstCode(3);
   line->SetSecondCode(2);
@@ -122,10 +155,13 @@ TEST_F(SimpleLineTest, OverlayIsDrawnAfterTheLineWithoutTheLinesDashType) {
   // The overlay's own polyline follows the dashing, in the line's colour that the record carries.
   EXPECT_THAT(PolylineCounts(target), ElementsAre(2u));
 
-  // An overlay that reaches the line again ends at the depth bound instead of exhausting the stack.
+  // An overlay that reaches the line again ends at the depth bound instead of exhausting the stack, and the
+  // drawing fails, once.
   ASSERT_EQ(overlay->Setup()->SetReferencedStyle(render), S_OK);
-  EXPECT_EQ(Draw(geometry), S_OK);
+  stylesrv_test::ClearReports();
+  EXPECT_EQ(Draw(geometry), E_FAIL);
   EXPECT_GT(overlay->renders, 2);
+  EXPECT_THAT(stylesrv_test::Reports(), ElementsAre(stylesrv_test::IsReport(E_FAIL, "STYDEPTH", 1)));
   overlay->Setup()->SetReferencedStyle(nullptr);
   line->SetOverlayStyle(nullptr);
   line->SetDashType(nullptr);

@@ -298,7 +298,14 @@ HRESULT CStyleRdr2dBase::SerializeClass(JArchive* archive) {
 DWORD CStyleRdr2dBase::GetStyleKind() { return m_styleKind; }
 
 HRESULT CStyleRdr2dBase::SetReferencedStyle(IUnknown* style) {
-  const HRESULT hr = SetStyleRefPtr(&m_referencedStyleID, AsUnknownSlot(&m_referencedStyle), style);
+  // The cache is called as a render interface, whichever interface of the style the caller hands in; a style
+  // that has none is refused and the reference stays as it was.
+  StyleComPtr<IJStyleRender> render;
+  if (style) {
+    const HRESULT hr = style->QueryInterface(IID_IJStyleRender, render.PutVoid());
+    if (FAILED(hr)) return Report(hr, 1135);
+  }
+  const HRESULT hr = SetStyleRefPtr(&m_referencedStyleID, AsUnknownSlot(&m_referencedStyle), render.Get());
   m_changeWord = 0;
   if (FAILED(hr)) Report(hr, 1135);
   return hr;
@@ -500,7 +507,7 @@ HRESULT STDMETHODCALLTYPE CStyleRdr2dBase::IJStyleRenderImp::GetRangeWithContext
                                                                                  const tagStyleOverride* record) {
   StyleCallDepth depth;
   if (!depth.Entered()) return S_OK;
-  return Object()->GetRangeWithContext(extent, context, substitute, record);
+  return depth.Answer(Object()->GetRangeWithContext(extent, context, substitute, record));
 }
 
 HRESULT STDMETHODCALLTYPE CStyleRdr2dBase::IJStyleRenderImp::SetReferencedStyle(IUnknown* style) {
@@ -543,11 +550,13 @@ HRESULT STDMETHODCALLTYPE CStyleRdr2dBase::IJStyleRenderImp::RenderWithContext(
   // Every style that draws another draws it through here; past the bound a cycle draws nothing more.
   StyleCallDepth depth;
   if (!depth.Entered()) return S_OK;
-  return Object()->RenderWithContext(geometry, target, context, substitute, record, element);
+  return depth.Answer(Object()->RenderWithContext(geometry, target, context, substitute, record, element));
 }
 
 HRESULT STDMETHODCALLTYPE CStyleRdr2dBase::IJStyleRenderImp::GetExtentDelta(StyleExtent* extent) {
-  return Object()->GetExtentDelta(extent);
+  StyleCallDepth depth;
+  if (!depth.Entered()) return S_OK;
+  return depth.Answer(Object()->GetExtentDelta(extent));
 }
 
 HRESULT STDMETHODCALLTYPE CStyleRdr2dBase::IJStyleRenderImp::ApplyToGraphic(tagStyleOverride* record) {
@@ -555,7 +564,7 @@ HRESULT STDMETHODCALLTYPE CStyleRdr2dBase::IJStyleRenderImp::ApplyToGraphic(tagS
   if (!depth.Entered()) return S_OK;
   const HRESULT hr = Object()->ApplyToGraphic(record);
   if (FAILED(hr)) Report(hr, 523);
-  return hr;
+  return depth.Answer(hr);
 }
 
 // ---- IJStyleSetup2d ----

@@ -247,8 +247,30 @@ bool IsEmptyDashLength(double length) { return length == 0.0 || length == kDashE
 
 DashScaledPattern::~DashScaledPattern() { std::free(entries); }
 
+DashContextKey DashContextKey::Of(const RenderContextScales* context) {
+  DashContextKey key;
+  key.valid = true;
+  if (!context) return key;
+  key.present = true;
+  key.deviceMode = context->deviceMode ? 1 : 0;
+  key.scales[0] = context->scale11;
+  key.scales[1] = context->scale12;
+  key.scales[2] = context->scale13;
+  if (key.deviceMode) {
+    key.deviceFactor = context->deviceFactor;
+    key.deviceOffset = context->deviceOffset;
+  }
+  return key;
+}
+
+bool DashContextKey::operator==(const DashContextKey& other) const {
+  return valid && other.valid && present == other.present && deviceMode == other.deviceMode &&
+         scales[0] == other.scales[0] && scales[1] == other.scales[1] && scales[2] == other.scales[2] &&
+         deviceFactor == other.deviceFactor && deviceOffset == other.deviceOffset;
+}
+
 void DashScaledPattern::Invalidate() {
-  unitScale = std::numeric_limits<double>::quiet_NaN();
+  context = DashContextKey{};
   kind = Kind::None;
   key1 = key2 = std::numeric_limits<double>::quiet_NaN();
 }

@@ -21,6 +21,21 @@ inline constexpr DWORD kDashPolylinePoints = 50;
 // 0.0, -DBL_MAX and what is not a finite number have no length.
 bool IsEmptyDashLength(double length);
 
+// What converting a dash type's lengths reads of a render context: the three scales, the device mapping, and
+// the third scale again as the smallest length that shows. Patterns converted under equal keys are equal; a
+// key that holds what is not a number equals nothing, so such a context always converts afresh.
+struct DashContextKey {
+  bool valid = false;  // false: no context yet
+  bool present = false;
+  DWORD deviceMode = 0;
+  double scales[3] = {0, 0, 0};
+  double deviceFactor = 0;
+  double deviceOffset = 0;
+
+  static DashContextKey Of(const RenderContextScales* context);
+  bool operator==(const DashContextKey& other) const;
+};
+
 // The pattern as drawn, with the keys it was built for.
 struct DashScaledPattern {
   DashScaledPattern() = default;
@@ -33,7 +48,7 @@ struct DashScaledPattern {
   DWORD count = 0;  // even
   DWORD capacity = 0;
   double* entries = nullptr;
-  double unitScale = std::numeric_limits<double>::quiet_NaN();  // what it was built for; NaN: nothing
+  DashContextKey context;  // what it was built for
   Kind kind = Kind::None;
   double key1 = std::numeric_limits<double>::quiet_NaN();  // gap factor, or run length
   double key2 = std::numeric_limits<double>::quiet_NaN();  // dash factor, or 1.0

@@ -549,7 +549,7 @@ HRESULT STDMETHODCALLTYPE JStyleDashType::IJStyleDashTypeRenderImp::GetExtents(S
   // The clients' ranges may lead back to this dash type.
   StyleCallDepth depth;
   if (!depth.Entered()) return S_OK;
-  return Object()->GetExtents(extent, context, record);
+  return depth.Answer(Object()->GetExtents(extent, context, record));
 }
 
 HRESULT STDMETHODCALLTYPE JStyleDashType::IJStyleDashTypeRenderImp::RenderDashes(
@@ -560,7 +560,7 @@ HRESULT STDMETHODCALLTYPE JStyleDashType::IJStyleDashTypeRenderImp::RenderDashes
   if (!depth.Entered()) return S_OK;
   const HRESULT hr = Object()->RenderDashes(run, target, context, fitRequest, record, element, colour, width);
   if (FAILED(hr)) Report(hr, 277);
-  return hr;
+  return depth.Answer(hr);
 }
 
 // ---- IJStyleDashType ----

@@ -79,8 +79,7 @@ HRESULT JStyleLineSolid::Render(const StyleGeometryRecord* geometry, IRenderTarg
                                 const RenderContextScales* context, IJStyleRender*, tagStyleOverride* record,
                                 BOOL recordGiven, const StyleElementRecord* element) {
   if (!HasPointList(geometry) || !target || !record) return E_INVALIDARG;
-  if (geometry->word0 & 0x10000) return RenderRun(geometry, target, context, record, recordGiven, element);
-  return ForEachPointRun(geometry, [&](const StyleGeometryRecord* run) {
+  return ForEachRun(geometry, geometry->word0 & 0x10000, [&](const StyleGeometryRecord* run) {
     return RenderRun(run, target, context, record, recordGiven, element);
   });
 }
@@ -117,8 +116,7 @@ HRESULT JStyleLineSolid::RenderDefault(const StyleGeometryRecord* geometry, IRen
   const auto draw = [&](const StyleGeometryRecord* run) {
     return target->DrawPolyline(run->pointList->count, static_cast<const double*>(run->pointList->points));
   };
-  if (geometry->word0 & 0x10000) return draw(geometry);
-  return ForEachPointRun(geometry, draw);
+  return ForEachRun(geometry, geometry->word0 & 0x10000, draw);
 }
 
 // ---- extents ----

@@ -282,8 +282,6 @@ HRESULT JStyleOverride::GetRange(StyleExtent* extent, const RenderContextScales*
 HRESULT JStyleOverride::GetExtentDelta(StyleExtent* extent) {
   if (!extent) return S_OK;
   if (m_referencedStyle) {
-    StyleCallDepth depth;
-    if (!depth.Entered()) return S_OK;
     const HRESULT hr = m_referencedStyle->GetExtentDelta(extent);
     if (FAILED(hr)) return Report(hr, 2464);
   }
@@ -362,8 +360,15 @@ HRESULT JStyleOverride::SetReferencedStyle(IUnknown* style) {
     if (FAILED(hr)) Report(hr, 3070);
     return hr;
   }
-  // The caller hands a render table; its first operation tells which kind.
-  if (static_cast<IJStyleRender*>(style)->GetVariant() == 2) {
+  // The style's render table tells which kind it is by its first operation. A style without a render table
+  // is refused, and the override stays as it was.
+  StyleComPtr<IJStyleRender> render;
+  HRESULT asked = E_NOINTERFACE;
+  for (const IID* iid : {&IID_IJStyleRender2, &IID_IJStyleRender, &IID_IJStylePrerender}) {
+    if (SUCCEEDED(asked = style->QueryInterface(*iid, render.PutVoid()))) break;
+  }
+  if (FAILED(asked)) return Report(asked, 3029);
+  if (render->GetVariant() == 2) {
     if (m_prerender) return S_OK;
     const HRESULT hr =
         SetStyleRefQI(&m_referencedStyleID, AsUnknownSlot(&m_prerender), style, IID_IJStylePrerender);
@@ -858,7 +863,7 @@ HRESULT STDMETHODCALLTYPE JStyleOverride::IJStylePrerenderImp::Prepare(UINT_PTR 
   if (!depth.Entered()) return S_OK;
   const HRESULT hr = self->m_prerender->Prepare(a1, a2, a3, a4);
   if (FAILED(hr)) Report(hr, 1344);
-  return hr;
+  return depth.Answer(hr);
 }
 
 HRESULT STDMETHODCALLTYPE JStyleOverride::IJStylePrerenderImp::PrepareRecord(UINT_PTR a1, UINT_PTR a2, UINT_PTR a3,
@@ -879,5 +884,5 @@ HRESULT STDMETHODCALLTYPE JStyleOverride::IJStylePrerenderImp::PrepareRecord(UIN
   }
   const HRESULT hr = self->m_prerender->PrepareRecord(a1, a2, a3, &next, a5, a6);
   if (FAILED(hr)) Report(hr, 1392);
-  return hr;
+  return depth.Answer(hr);
 }

@@ -87,7 +87,7 @@ GUID* JStyleSimpleDashType::GetClassID(GUID* out) {
 
 void JStyleSimpleDashType::DescriptionChanged() {
   m_pattern.Invalidate();
-  m_totalsUnitScale = std::numeric_limits<double>::quiet_NaN();
+  m_totalsContext = DashContextKey{};
 }
 
 void JStyleSimpleDashType::UpdateLengthTotals() {
@@ -418,6 +418,8 @@ HRESULT JStyleSimpleDashType::RenderDashes(const StylePointRun* run, IRenderTarg
                                            const tagStyleOverride* record, const StyleElementRecord* element,
                                            DWORD colour, double width) {
   if (!run || !target || (run->count && !run->points)) return Report(E_INVALIDARG, 2590);
+  // An empty run has nothing to draw and nothing to tell the clients.
+  if (run->count == 0) return S_OK;
   const auto* points = static_cast<const double*>(run->points);
   const DWORD count = run->count;
   HRESULT hr;
@@ -473,7 +475,8 @@ void JStyleSimpleDashType::UpdateConvertedTotals(const RenderContextScales* cont
 }
 
 HRESULT JStyleSimpleDashType::BuildPattern(DWORD mode, double runLength, double dashScale,
-                                           const RenderContextScales* context, bool* endFractionApplies) {
+                                           const RenderContextScales* context, const DashContextKey& key,
+                                           bool* endFractionApplies) {
   const DashPatternSource source = PatternSource(context);
   *endFractionApplies = false;
   HRESULT hr;
@@ -482,10 +485,9 @@ HRESULT JStyleSimpleDashType::BuildPattern(DWORD mode, double runLength, double 
     if (FAILED(hr)) Report(hr, 3788);
     return hr;
   }
-  const double unitScale = ConvertStyleLength(1.0, m_units, context, FALSE);
-  if (!(unitScale == m_totalsUnitScale) || !(dashScale == m_totalsDashScale)) {
+  if (!(key == m_totalsContext) || !(dashScale == m_totalsDashScale)) {
     UpdateConvertedTotals(context, dashScale);
-    m_totalsUnitScale = unitScale;
+    m_totalsContext = key;
     m_totalsDashScale = dashScale;
   }
   if (!(m_gapTotal > 0)) {
@@ -581,11 +583,12 @@ HRESULT JStyleSimpleDashType::GenerateDashes(const double* points, DWORD count, 
   const double dashScale =
       record && (record->flags & OVR_SCALE) && record->dashScale != 0.0 ? record->dashScale : 1.0;
 
-  const double unitScale = ConvertStyleLength(1.0, m_units, context, FALSE);
-  if (!(unitScale == m_pattern.unitScale)) m_pattern.Invalidate();
+  // The pattern built for another context is no use in this one, however it was scaled.
+  const DashContextKey key = DashContextKey::Of(context);
+  if (!(key == m_pattern.context)) m_pattern.Invalidate();
   bool endFractionApplies = false;
-  if (FAILED(hr = BuildPattern(mode, runLength, dashScale, context, &endFractionApplies))) return hr;
-  m_pattern.unitScale = unitScale;
+  if (FAILED(hr = BuildPattern(mode, runLength, dashScale, context, key, &endFractionApplies))) return hr;
+  m_pattern.context = key;
 
   double phase = givenPhase;
   if (phase < 0) {

@@ -83,7 +83,7 @@ class JStyleSimpleDashType : public JStyleDashType {
                          const RenderContextScales* context, DWORD fitRequest, const tagStyleOverride* record,
                          const StyleElementRecord* element, DWORD colour, double width);
   HRESULT BuildPattern(DWORD mode, double runLength, double dashScale, const RenderContextScales* context,
-                       bool* endFractionApplies);
+                       const DashContextKey& key, bool* endFractionApplies);
   // The converted gap and dash totals, for the fitting modes.
   void UpdateConvertedTotals(const RenderContextScales* context, double dashScale);
   HRESULT AssignEntryClients();
@@ -98,10 +98,10 @@ class JStyleSimpleDashType : public JStyleDashType {
   DWORD m_lockedFields = 0;
 
   DashEntryClientTable m_entryClients;
-  // The converted totals and what they were converted for (the unit scale and the dash scale).
+  // The converted totals and what they were converted for (the render context and the dash scale).
   double m_gapTotal = 0.0;
   double m_dashTotal = 0.0;
-  double m_totalsUnitScale = std::numeric_limits<double>::quiet_NaN();
+  DashContextKey m_totalsContext;
   double m_totalsDashScale = std::numeric_limits<double>::quiet_NaN();
   double m_rawGapTotal = 0.0;
   double m_rawDashTotal = 0.0;

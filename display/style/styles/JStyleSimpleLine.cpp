@@ -188,10 +188,7 @@ HRESULT JStyleSimpleLine::Render(const StyleGeometryRecord* geometry, IRenderTar
     if (SUCCEEDED(target->GetRenderMode(&mode)) && (mode == 2 || mode == 4)) return S_OK;
   }
   if (m_styleFlags & (SLINE_WIDTH_FIXED | SLINE_COLOUR_FIXED)) recordGiven = TRUE;
-  if (geometry->word0 & 0x10000) {
-    return RenderRun(geometry, target, context, substitute, record, recordGiven, element);
-  }
-  return ForEachPointRun(geometry, [&](const StyleGeometryRecord* run) {
+  return ForEachRun(geometry, geometry->word0 & 0x10000, [&](const StyleGeometryRecord* run) {
     return RenderRun(run, target, context, substitute, record, recordGiven, element);
   });
 }
@@ -246,6 +243,7 @@ HRESULT JStyleSimpleLine::RenderSolid(const StyleGeometryRecord* geometry, IRend
                                       const RenderContextScales* context, IJStyleRender*, tagStyleOverride* record,
                                       const StyleElementRecord*) {
   if (!HasPointList(geometry) || !target || !record) return Report(E_INVALIDARG, 2438);
+  if (geometry->pointList->count == 0) return S_OK;
   target->SetDashPattern(0, nullptr);
   target->SetPenWidth(ConvertStyleLength(record->width, record->unitsCode, context, TRUE));
   target->SetPenColor(record->colour);

@@ -37,6 +37,15 @@ HRESULT ForEachPointRun(const StyleGeometryRecord* geometry, DrawRun drawRun) {
   return hr;
 }
 
+// Draws the point list as one run when `whole` (bit 16 of the geometry record's first word), else each run
+// between separator points. A run without points is never handed to drawRun: a target is never asked to draw
+// an empty polyline.
+template <class DrawRun>
+HRESULT ForEachRun(const StyleGeometryRecord* geometry, bool whole, DrawRun drawRun) {
+  if (!whole) return ForEachPointRun(geometry, drawRun);
+  return geometry->pointList->count ? drawRun(geometry) : S_OK;
+}
+
 // A reference's cache slot as the reference helpers of the bases take it.
 template <class T>
 IUnknown** AsUnknownSlot(T** slot) {
