@@ -13,6 +13,14 @@
 // winuser.h maps GetClassName to GetClassNameA; here it is the main-table operation of every class.
 #undef GetClassName
 
+// Objects of a class with this line live in the ordinary allocator. Both operations answer null rather than
+// throw, so that a new-expression of the class yields null when the memory is not there: no exception may leave
+// a COM operation. The classes derived from UUnknown have it from there.
+#define STYLE_ORDINARY_ALLOCATED                                                                    \
+  static constexpr bool kEngineAllocated = false;                                                    \
+  static void* operator new(std::size_t size) noexcept { return ::operator new(size, std::nothrow); } \
+  static void operator delete(void* object) noexcept { ::operator delete(object); }
+
 // The aggregatable IUnknown base. The object itself is its non-delegating IUnknown: its main table begins with
 // QueryInterface, AddRef and Release in the COM calling convention. Every further interface is a nested
 // implementation (STYLE_BEGIN_INTERFACE_PART) whose IUnknown operations go to the controlling unknown: the outer
@@ -52,11 +60,7 @@ class UUnknown : public IUnknown {
   // The controlling unknown becomes outer (the object itself for null) and the count starts again at 0.
   void SetOuter(IUnknown* outer);
 
-  // Storage of the ordinary allocator. Both answer null rather than throw, so that a new-expression of any class
-  // yields null when the memory is not there.
-  static constexpr bool kEngineAllocated = false;
-  static void* operator new(std::size_t size) noexcept { return ::operator new(size, std::nothrow); }
-  static void operator delete(void* object) noexcept { ::operator delete(object); }
+  STYLE_ORDINARY_ALLOCATED
 
  protected:
   // Not virtual: destruction goes through DeletingDestructor.

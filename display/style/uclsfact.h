@@ -45,6 +45,7 @@ struct StyleClassTable {
 
 template <class T>
 IUnknown* StyleNewObject(IUnknown* outer) {
+  static_assert(noexcept(T::operator new(sizeof(T))), "a failed allocation must answer null, not throw");
   T* object = new T(outer);
   return object ? static_cast<IUnknown*>(object) : nullptr;
 }

@@ -64,9 +64,6 @@ TEST(StyleEnumTest, WalksLiveStylesInIDOrderAndIgnoresLaterOnes) {
   EXPECT_EQ(enumerator->Next(1, nullptr, &fetched), E_INVALIDARG);
   EXPECT_EQ(enumerator->Skip(0), S_OK);
   EXPECT_EQ(enumerator->Skip(1), S_FALSE);
-  IEnumUnknown* clone = reinterpret_cast<IEnumUnknown*>(0x1);
-  EXPECT_EQ(enumerator->Clone(&clone), E_NOTIMPL);
-  EXPECT_EQ(clone, nullptr);
   IUnknown* unknown = nullptr;
   EXPECT_EQ(enumerator->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&unknown)), S_OK);
   EXPECT_EQ(unknown, static_cast<IUnknown*>(enumerator));
@@ -75,6 +72,36 @@ TEST(StyleEnumTest, WalksLiveStylesInIDOrderAndIgnoresLaterOnes) {
   EXPECT_EQ(enumerator->QueryInterface(IID_IUnknown, nullptr), E_INVALIDARG);
   library->ReleaseStyleID2(released);
   EXPECT_EQ(enumerator->Release(), 0u);
+}
+
+// The enumerator holds its library: the caller may let the library go first, and the library goes with the
+// enumerator's last release.
+TEST(StyleEnumTest, KeepsItsLibraryUntilItsLastRelease) {
+  IEnumUnknown* enumerator = nullptr;
+  std::vector<IUnknown*> all;
+  {
+    TestLibrary library(false);
+    for (DWORD colour : {1, 2, 3}) all.push_back(StyleOf(library, library.AddLine(nullptr, colour)));
+    ASSERT_EQ(library->EnumStyles(nullptr, &enumerator), S_OK);
+  }
+  IUnknown* first = nullptr;
+  ASSERT_EQ(enumerator->Next(1, &first, nullptr), S_OK);
+  EXPECT_EQ(first, all[0]);
+  first->Release();
+  // A clone goes on from where the original stands, on its own.
+  IEnumUnknown* clone = nullptr;
+  ASSERT_EQ(enumerator->Clone(&clone), S_OK);
+  EXPECT_EQ(Drain(clone), (std::vector<IUnknown*>{all[1], all[2]}));
+  EXPECT_EQ(enumerator->Skip(1), S_FALSE);
+  EXPECT_EQ(Drain(enumerator), (std::vector<IUnknown*>{all[1], all[2]}));
+  ASSERT_EQ(clone->Reset(), S_OK);
+  EXPECT_EQ(enumerator->Release(), 0u);
+  EXPECT_EQ(Drain(clone), all);
+
+  stylesrv_test::ServerModule server;
+  EXPECT_EQ(server.CanUnloadNow(), S_FALSE);
+  EXPECT_EQ(clone->Release(), 0u);
+  EXPECT_EQ(server.CanUnloadNow(), S_OK);
 }
 
 TEST(StyleNewEnumTest, HandsOutTheStylesOfOneTypesNames) {

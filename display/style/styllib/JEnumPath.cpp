@@ -1,7 +1,6 @@
 #include "display/style/styllib/JEnumPath.h"
 
 #include <cwchar>
-#include <new>
 
 #include "display/style/styllib/JStyleResource.h"
 #include "display/style/styllib/StyleReport.h"

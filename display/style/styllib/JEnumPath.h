@@ -5,9 +5,6 @@
 
 #include <oaidl.h>
 
-#include <cstddef>
-#include <new>
-
 #include "display/style/stylesrv_com.h"
 #include "display/style/styllib/StyleOwnUnknown.h"
 
@@ -24,10 +21,6 @@ class JEnumPath : public StyleOwnUnknown<IEnumString> {
   HRESULT STDMETHODCALLTYPE Reset() override;
   HRESULT STDMETHODCALLTYPE Clone(IEnumString** out) override;
   STYLE_DECLARE_DELETING_DESTRUCTOR(JEnumPath)
-
-  // The ordinary allocator; null rather than an exception when the memory is not there.
-  static void* operator new(std::size_t size) noexcept { return ::operator new(size, std::nothrow); }
-  static void operator delete(void* object) noexcept { ::operator delete(object); }
 
   // One name per call: `count` must be 1.
   STYLE_BEGIN_INTERFACE_PART(JEnumPath, IEnumVARIANT)

@@ -1,7 +1,5 @@
 #include "display/style/styllib/JStyleEnum.h"
 
-#include <new>
-
 #include "display/style/styllib/JStyleLib.h"
 #include "display/style/styllib/StyleReport.h"
 
@@ -11,30 +9,23 @@ constexpr char kSource[] = "ENUM";
 
 }  // namespace
 
-JStyleEnum::JStyleEnum(JStyleLib* library)
-    : m_upperBound(library->HighestID()), m_idLimit(library->HighestID()), m_library(library) {}
+JStyleEnum::JStyleEnum(JStyleLib* library, DWORD idLimit)
+    : StyleOwnUnknown(nullptr), m_upperBound(library->HighestID()), m_idLimit(idLimit), m_library(library) {
+  m_library->Identity()->AddRef();
+}
+
+JStyleEnum::~JStyleEnum() { m_library->Identity()->Release(); }
 
 JStyleEnum* JStyleEnum::Create(JStyleLib* library) {
-  auto* enumerator = new (std::nothrow) JStyleEnum(library);
+  auto* enumerator = new JStyleEnum(library, library->HighestID());
   if (enumerator) enumerator->AddRef();
   return enumerator;
 }
 
 HRESULT STDMETHODCALLTYPE JStyleEnum::QueryInterface(REFIID iid, void** out) {
   if (!out) return REPORT(E_INVALIDARG);
-  *out = nullptr;
-  if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IEnumUnknown)) return E_NOINTERFACE;
-  *out = static_cast<IEnumUnknown*>(this);
-  AddRef();
-  return S_OK;
-}
-
-ULONG STDMETHODCALLTYPE JStyleEnum::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&m_refs)); }
-
-ULONG STDMETHODCALLTYPE JStyleEnum::Release() {
-  const LONG left = InterlockedDecrement(&m_refs);
-  if (left == 0) delete this;
-  return static_cast<ULONG>(left);
+  const bool mine = IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IEnumUnknown);
+  return HandOut(mine ? this : nullptr, out);
 }
 
 HRESULT STDMETHODCALLTYPE JStyleEnum::Next(ULONG n, IUnknown** out, ULONG* fetched) {
@@ -64,6 +55,14 @@ HRESULT STDMETHODCALLTYPE JStyleEnum::Reset() {
 }
 
 HRESULT STDMETHODCALLTYPE JStyleEnum::Clone(IEnumUnknown** out) {
-  if (out) *out = nullptr;
-  return E_NOTIMPL;
+  if (!out) return E_INVALIDARG;
+  *out = nullptr;
+  auto* copy = new JStyleEnum(m_library, m_idLimit);
+  if (!copy) return REPORT(E_OUTOFMEMORY);
+  copy->m_produced = m_produced;
+  copy->m_upperBound = m_upperBound;
+  copy->m_nextID = m_nextID;
+  copy->AddRef();
+  *out = copy;
+  return S_OK;
 }

@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cwchar>
-#include <vector>
 
 #include "display/style/stylbas/StyleComPtr.h"
 #include "display/style/stylesrv_clsid.h"
@@ -166,9 +165,10 @@ HRESULT JStyleLib::LoadBody(JArchive* archive, bool dropCached, bool* hadResourc
   if (typeCount > ArchiveBytesLeft(archive) / sizeof(StoredType)) {
     return REPORT(HRESULT_FROM_WIN32(ERROR_INVALID_DATA));
   }
-  std::vector<StoredType> types(typeCount);
-  for (StoredType& stored : types) {
-    if (FAILED(hr = Move(archive, sizeof stored, &stored))) return REPORT(hr);
+  StyleGrowableArray<StoredType> types;
+  if (!types.SetSize(typeCount)) return REPORT(E_OUTOFMEMORY);
+  for (WORD t = 0; t < typeCount; ++t) {
+    if (FAILED(hr = Move(archive, sizeof(StoredType), &types[t]))) return REPORT(hr);
   }
 
   DWORD count = 0;
@@ -189,7 +189,8 @@ HRESULT JStyleLib::LoadBody(JArchive* archive, bool dropCached, bool* hadResourc
 
   // Everything the entries need was read: from here on the library's own tables change.
   m_types.RemoveAll();
-  for (const StoredType& stored : types) {
+  for (WORD t = 0; t < typeCount; ++t) {
+    const StoredType& stored = types[t];
     // The category is the type's fixed one, whatever was stored.
     hr = m_types.AddType(stored.type, stored.activeID, stored.defaultID, stored.category, nullptr);
     if (FAILED(hr)) {
@@ -280,10 +281,8 @@ void JStyleLib::ResetEntryTable() {
 void JStyleLib::RepairParents() {
   const DWORD count = m_highestID;
   if (count == 0) return;
-  std::vector<DWORD> marks;
-  try {
-    marks.assign(count + 1, 0);
-  } catch (...) {
+  StyleGrowableArray<DWORD> marks;
+  if (!marks.SetSize(count + 1)) {
     REPORT(E_OUTOFMEMORY);
     return;
   }

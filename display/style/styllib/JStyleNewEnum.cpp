@@ -1,7 +1,5 @@
 #include "display/style/styllib/JStyleNewEnum.h"
 
-#include <new>
-
 #include "display/style/stylbas/StyleComPtr.h"
 #include "display/style/styllib/JStyleLib.h"
 #include "display/style/styllib/JSymbolDescriptor.h"
@@ -21,10 +19,10 @@ HRESULT JStyleNewEnum::Create(JStyleLib* library, const GUID& type, IEnumUnknown
   *out = nullptr;
   WORD index = kUnregisteredType;
   if (!library->Types().FindType(type, &index)) index = kUnregisteredType;
-  auto* enumerator = new (std::nothrow) JStyleNewEnum(library, index);
+  auto* enumerator = new JStyleNewEnum(index);
   if (!enumerator) return REPORT(E_OUTOFMEMORY);
   enumerator->AddRef();
-  const HRESULT hr = enumerator->Fill();
+  const HRESULT hr = enumerator->Fill(library);
   if (FAILED(hr)) {
     enumerator->Release();
     return hr;
@@ -53,12 +51,12 @@ bool JStyleNewEnum::Append(IUnknown* object) {
   return true;
 }
 
-HRESULT JStyleNewEnum::Fill() {
+HRESULT JStyleNewEnum::Fill(JStyleLib* library) {
   Empty();
-  StyleTypeRecord* type = m_library->Types().At(m_typeIndex);
+  StyleTypeRecord* type = library->Types().At(m_typeIndex);
   if (m_typeIndex == kUnregisteredType || !type) return S_OK;
   StyleComPtr<IJSLLibrarian> librarian;
-  HRESULT hr = m_library->Identity()->QueryInterface(IID_IJSLLibrarian, librarian.PutVoid());
+  HRESULT hr = library->Identity()->QueryInterface(IID_IJSLLibrarian, librarian.PutVoid());
   GUID typeGUID{};
   if (SUCCEEDED(hr)) hr = librarian->GetTypeGUID(m_typeIndex, &typeGUID);
   if (FAILED(hr)) return REPORT(hr);
@@ -87,19 +85,8 @@ HRESULT JStyleNewEnum::Fill() {
 
 HRESULT STDMETHODCALLTYPE JStyleNewEnum::QueryInterface(REFIID iid, void** out) {
   if (!out) return REPORT(E_INVALIDARG);
-  *out = nullptr;
-  if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IEnumUnknown)) return E_NOINTERFACE;
-  *out = static_cast<IEnumUnknown*>(this);
-  AddRef();
-  return S_OK;
-}
-
-ULONG STDMETHODCALLTYPE JStyleNewEnum::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&m_refs)); }
-
-ULONG STDMETHODCALLTYPE JStyleNewEnum::Release() {
-  const LONG left = InterlockedDecrement(&m_refs);
-  if (left == 0) delete this;
-  return static_cast<ULONG>(left);
+  const bool mine = IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IEnumUnknown);
+  return HandOut(mine ? this : nullptr, out);
 }
 
 HRESULT STDMETHODCALLTYPE JStyleNewEnum::Next(ULONG n, IUnknown** out, ULONG* fetched) {
@@ -131,7 +118,7 @@ HRESULT STDMETHODCALLTYPE JStyleNewEnum::Reset() {
 HRESULT STDMETHODCALLTYPE JStyleNewEnum::Clone(IEnumUnknown** out) {
   if (!out) return E_INVALIDARG;
   *out = nullptr;
-  auto* copy = new (std::nothrow) JStyleNewEnum(m_library, m_typeIndex);
+  auto* copy = new JStyleNewEnum(m_typeIndex);
   if (!copy) return REPORT(E_OUTOFMEMORY);
   copy->AddRef();
   if (!copy->m_objects.SetSize(m_objects.Size())) {

@@ -1,18 +1,19 @@
-// The enumerators of style objects a librarian hands out have no class object: the librarian makes them and
-// hands them out with one reference. They hold no reference on their library, which outlives them in every use
-// the librarian's callers make of them.
+// The enumerator of the style objects behind the names of one type. It has no class object: the librarian makes
+// it and hands it out with one reference. It reads the library only while it is made, and holds the objects
+// themselves.
 #pragma once
 
 #include <windows.h>
 #include <unknwn.h>
 
 #include "display/style/StyleGrowableArray.h"
+#include "display/style/styllib/StyleOwnUnknown.h"
 
 class JStyleLib;
 
 // The style objects behind every name of one style type, gathered when it is made; names that come from
 // style-library files get library entries on the way.
-class JStyleNewEnum : public IEnumUnknown {
+class JStyleNewEnum : public StyleOwnUnknown<IEnumUnknown> {
  public:
   static constexpr WORD kUnregisteredType = 65535;
 
@@ -20,24 +21,23 @@ class JStyleNewEnum : public IEnumUnknown {
   static HRESULT Create(JStyleLib* library, const GUID& type, IEnumUnknown** out);
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
-  ULONG STDMETHODCALLTYPE AddRef() override;
-  ULONG STDMETHODCALLTYPE Release() override;
   HRESULT STDMETHODCALLTYPE Next(ULONG n, IUnknown** out, ULONG* fetched) override;
   HRESULT STDMETHODCALLTYPE Skip(ULONG n) override;
   HRESULT STDMETHODCALLTYPE Reset() override;
   // A copy holding the same objects, at the same place.
   HRESULT STDMETHODCALLTYPE Clone(IEnumUnknown** out) override;
-  virtual ~JStyleNewEnum();
+  STYLE_DECLARE_DELETING_DESTRUCTOR(JStyleNewEnum)
+
+ protected:
+  ~JStyleNewEnum();
 
  private:
-  JStyleNewEnum(JStyleLib* library, WORD typeIndex) : m_library(library), m_typeIndex(typeIndex) {}
-  HRESULT Fill();
+  explicit JStyleNewEnum(WORD typeIndex) : StyleOwnUnknown(nullptr), m_typeIndex(typeIndex) {}
+  HRESULT Fill(JStyleLib* library);
   bool Append(IUnknown* object);  // takes over the caller's reference; false (and released) when out of memory
   void Empty();
 
-  LONG m_refs = 0;
   StyleGrowableArray<IUnknown*> m_objects{8};
   DWORD m_cursor = 0;
-  JStyleLib* m_library;
   WORD m_typeIndex;
 };

@@ -7,8 +7,15 @@
 #include "host/pellow/pellow.h"
 
 namespace {
+
 constexpr char kSource[] = "jslibutl";
+
+void DeleteRecord(StyleTypeRecord* record) {
+  if (record->names) record->names->DeletingDestructor(1);
+  delete record;
 }
+
+}  // namespace
 
 const GUID* const JStyleTypeTable::kStandardTypes[kStandardTypeCount] = {
     &STYLETYPE_Dash,         &STYLETYPE_Linear,         &STYLETYPE_Fill,           &STYLETYPE_TextChar,
@@ -52,18 +59,16 @@ HRESULT JStyleTypeTable::AddType(const GUID& type, DWORD activeID, DWORD default
   auto* record = new (std::nothrow) StyleTypeRecord{};
   if (!record) return E_FAIL;
   record->type = type;
-  record->names = new (std::nothrow) StyleNameMap;
+  record->names = new StyleNameMap;
   if (!record->names || FAILED(record->names->Init())) {
-    delete record->names;
-    delete record;
+    DeleteRecord(record);
     return E_FAIL;
   }
   record->activeID = activeID;
   record->defaultID = defaultID;
   record->category = CategoryOf(type);
   if (!m_records.SetSize(m_count + 1u)) {
-    delete record->names;
-    delete record;
+    DeleteRecord(record);
     return E_FAIL;
   }
   m_records[m_count] = record;
@@ -91,10 +96,7 @@ HRESULT JStyleTypeTable::ForwardToStyle(WORD index, LPCWSTR name, void*, void** 
 }
 
 void JStyleTypeTable::RemoveAll() {
-  for (WORD i = 0; i < m_count; ++i) {
-    delete m_records[i]->names;
-    delete m_records[i];
-  }
+  for (WORD i = 0; i < m_count; ++i) DeleteRecord(m_records[i]);
   m_count = 0;
   m_records.SetSize(0);
 }

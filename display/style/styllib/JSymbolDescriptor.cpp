@@ -1,7 +1,5 @@
 #include "display/style/styllib/JSymbolDescriptor.h"
 
-#include <new>
-
 #include "display/style/styllib/StyleText.h"
 #include "host/pellow/pellow.h"
 
@@ -11,13 +9,13 @@ constexpr char kSource[] = "SYMBDESC";
 
 JSymbolDescriptor* JSymbolDescriptor::Create(StyleTypeRecord* type, IUnknown* style, LPCWSTR name,
                                              LPCWSTR auxText) {
-  auto* descriptor = new (std::nothrow) JSymbolDescriptor;
+  auto* descriptor = new JSymbolDescriptor;
   if (!descriptor) return nullptr;
   descriptor->m_type = type;
   descriptor->m_name = StyleDupText(name);
   descriptor->m_auxText = StyleDupText(auxText);
   if ((name && !descriptor->m_name) || (auxText && !descriptor->m_auxText)) {
-    delete descriptor;
+    descriptor->DeletingDestructor(1);
     return nullptr;
   }
   descriptor->SetStyle(style);
@@ -69,7 +67,7 @@ ULONG JSymbolDescriptor::AddRef() { return ++m_refCount; }
 ULONG JSymbolDescriptor::Release() {
   const ULONG before = m_refCount;
   if (before <= 1) {
-    delete this;
+    DeletingDestructor(1);
   } else {
     --m_refCount;
   }
@@ -77,6 +75,11 @@ ULONG JSymbolDescriptor::Release() {
 }
 
 DWORD JSymbolDescriptor::GetKind() { return 2; }
+
+void JSymbolDescriptor::DeletingDestructor(unsigned flags) {
+  this->~JSymbolDescriptor();
+  if (flags & 1) operator delete(this);
+}
 
 void JSymbolDescriptor::SetStyle(IUnknown* style) {
   if (style) style->AddRef();

@@ -4,10 +4,15 @@
 // style object.
 #pragma once
 
+#include "display/style/stylesrv_com.h"
 #include "display/style/stylesrv_itf.h"
 
+// Callers of other modules use only its virtual operations, in the order of its table and in the compiler's
+// convention for member operations; the table ends with the one-slot deleting destructor.
 class JSymbolDescriptor {
  public:
+  STYLE_ORDINARY_ALLOCATED
+
   // A descriptor with reference count 0; null when the memory is not there. `style` may be null.
   static JSymbolDescriptor* Create(StyleTypeRecord* type, IUnknown* style, LPCWSTR name, LPCWSTR auxText);
 
@@ -24,6 +29,8 @@ class JSymbolDescriptor {
   // Deletes the descriptor when the count was 1. Answers the count before the release.
   virtual ULONG Release();
   virtual DWORD GetKind();
+  // Runs the destructor; with bit 0 of flags set also frees the storage.
+  virtual void DeletingDestructor(unsigned flags);
 
   // ---- for the library ----
   IUnknown* Style() const { return m_style; }
@@ -33,7 +40,8 @@ class JSymbolDescriptor {
   bool SetAuxText(LPCWSTR text);
 
  protected:
-  virtual ~JSymbolDescriptor();
+  // Not virtual: destruction goes through DeletingDestructor.
+  ~JSymbolDescriptor();
 
  private:
   JSymbolDescriptor() = default;

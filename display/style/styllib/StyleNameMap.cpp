@@ -8,6 +8,11 @@
 
 StyleNameMap::~StyleNameMap() { RemoveAll(); }
 
+void StyleNameMap::DeletingDestructor(unsigned flags) {
+  this->~StyleNameMap();
+  if (flags & 1) operator delete(this);
+}
+
 HRESULT StyleNameMap::Init() {
   m_descriptorCount = 0;
   return S_OK;

@@ -1,8 +1,11 @@
 // A style type's name table: style names, without regard to case, to the descriptors behind them. It holds the
 // names of the library's own named styles and those a custodian copies in from style-library files. Callers
-// of other modules reach it through the librarian (GetTypeNameMap) and use only its virtual operations.
+// of other modules reach it through the librarian (GetTypeNameMap) and use only its virtual operations, in the
+// order of its table and in the compiler's convention for member operations. The table starts with the one-slot
+// deleting destructor rather than a C++ virtual destructor, which would take two slots.
 #pragma once
 
+#include "display/style/stylesrv_com.h"
 #include "display/style/stylesrv_itf.h"
 #include "display/style/styllib/StyleNodePool.h"
 
@@ -16,8 +19,11 @@ class StyleNameMap {
   StyleNameMap(const StyleNameMap&) = delete;
   StyleNameMap& operator=(const StyleNameMap&) = delete;
 
+  STYLE_ORDINARY_ALLOCATED
+
   // ---- the table, in order ----
-  virtual ~StyleNameMap();
+  // Runs the destructor; with bit 0 of flags set also frees the storage.
+  virtual void DeletingDestructor(unsigned flags);
   virtual HRESULT Init();
   // Files the descriptor under its name, taking a reference. A descriptor already filed under the name (case
   // ignored) is released and replaced; the count stays.
@@ -42,6 +48,10 @@ class StyleNameMap {
 
   // h * 33 + towlower(unit) over the name's UTF-16 units, in 32-bit arithmetic.
   static DWORD HashName(LPCWSTR name);
+
+ protected:
+  // Not virtual: destruction goes through DeletingDestructor.
+  ~StyleNameMap();
 
  private:
   struct Node {

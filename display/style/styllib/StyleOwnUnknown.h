@@ -1,17 +1,21 @@
 // The IUnknown of the few classes of the library that carry their own rather than UUnknown's: the unit
-// settings, the resource list and its enumerator. Their main table is the interface `Itf` (IUnknown, or an
+// settings, the resource list and the enumerators. Their main table is the interface `Itf` (IUnknown, or an
 // enumerator's interface) followed by the deleting destructor; their nested interfaces go to the controlling
-// unknown (the aggregating object, or the object itself).
+// unknown (the aggregating object, or the object itself). They live in the ordinary allocator unless the class
+// says otherwise (STYLE_ENGINE_ALLOCATED).
 #pragma once
 
 #include <windows.h>
 #include <unknwn.h>
 
+#include "display/style/stylesrv_com.h"
 #include "host/halvorn/halvorn.h"
 
 template <class Itf>
 class StyleOwnUnknown : public Itf {
  public:
+  STYLE_ORDINARY_ALLOCATED
+
   ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++m_refCount); }
   ULONG STDMETHODCALLTYPE Release() override {
     if (m_refCount == 1) {
@@ -54,6 +58,7 @@ class StyleOwnUnknown : public Itf {
 // (what a companion's Clone makes).
 template <class T>
 HRESULT StyleNewOwnObject(IUnknown* outer, IUnknown** out) {
+  static_assert(noexcept(T::operator new(sizeof(T))), "a failed allocation must answer null, not throw");
   if (!out) return E_INVALIDARG;
   *out = nullptr;
   T* object = new T(outer);
