@@ -127,6 +127,22 @@ TEST_F(ServerTest, LibrarianSlotKeepsThePointerWithoutAReference) {
   EXPECT_EQ(librarian->Release(), 0u);
 }
 
+// The end of the run counts what a copy of the library still held when it was unloaded: an object leaked by a
+// copy that is gone is still leaked. Here the copy that is loaded next owes the run that object back, so the
+// run ends even.
+TEST(LeakCheckTest, CopyUnloadedWithALiveObjectStillCounts) {
+  ASSERT_EQ(GetModuleHandleA("stylesrv.dll"), nullptr);
+  const LONG before = stylesrv_test::UnloadedCopyCounts().objects;
+  {
+    stylesrv_test::ServerModule copy;
+    copy.internals().IncrementLiveObjectCount();
+  }
+  EXPECT_EQ(stylesrv_test::UnloadedCopyCounts().objects, before + 1);
+  stylesrv_test::ServerModule next;
+  EXPECT_EQ(next.internals().GetLiveObjectCount(), 0);
+  next.internals().DecrementLiveObjectCount();
+}
+
 TEST_F(ServerTest, ExceptionColourStartsAtItsDefaultOnEveryLoad) {
   EXPECT_EQ(server.GetExceptionColor(), 0x0000FFC6u);
   EXPECT_EQ(server.SetExceptionColor(0x00112233), 0x00112233u);

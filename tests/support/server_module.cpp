@@ -29,8 +29,25 @@ ServerModule::ServerModule() {
   }
 }
 
+namespace {
+
+ServerCounts g_unloadedCopies;
+
+}  // namespace
+
+ServerCounts UnloadedCopyCounts() { return g_unloadedCopies; }
+
 void ServerModule::Unload() {
-  if (m_module) FreeLibrary(m_module);
+  if (m_module) {
+    // What this copy still counts is lost with it when this was its last load: the run keeps it.
+    const ServerCounts left{m_internals ? m_internals->GetLiveObjectCount() : 0,
+                            m_internals ? m_internals->GetServerLockCount() : 0};
+    FreeLibrary(m_module);
+    if (!GetModuleHandleA("stylesrv.dll")) {
+      g_unloadedCopies.objects += left.objects;
+      g_unloadedCopies.locks += left.locks;
+    }
+  }
   m_module = nullptr;
   m_getClassObject = nullptr;
   m_canUnloadNow = nullptr;

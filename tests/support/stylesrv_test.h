@@ -15,7 +15,8 @@
 namespace stylesrv_test {
 
 // stylesrv.dll loaded with LoadLibrary and its exports found with GetProcAddress, for the lifetime of the
-// object (or until Unload). A failure to load fails the current test.
+// object (or until Unload). A failure to load fails the current test. An unload that takes the module out of
+// the process adds what it still counted to UnloadedCopyCounts.
 class ServerModule {
  public:
   ServerModule();
@@ -43,6 +44,16 @@ class ServerModule {
   decltype(&::GetExceptionColor) m_getExceptionColor = nullptr;
   const StyleServerInternals* m_internals = nullptr;
 };
+
+// Live objects and server locks of stylesrv.dll.
+struct ServerCounts {
+  LONG objects = 0;
+  LONG locks = 0;
+};
+
+// What the copies of stylesrv.dll that ServerModule unloaded during the run still counted when they went: a
+// leak of a copy that is gone is still a leak of the run.
+ServerCounts UnloadedCopyCounts();
 
 // An export of a loaded module as a function pointer of the given type; null when it is not there.
 template <class F>
