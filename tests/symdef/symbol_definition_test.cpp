@@ -305,18 +305,22 @@ TEST_F(SymbolDefTest, AFailingElementStopsTheOwnerAnnouncement) {
   EXPECT_STREQ(Reports()[0].source, kSource);
 }
 
-// Definitions that hold each other: every recursive operation ends at the depth bound.
+// Definitions that hold each other: every recursive operation ends at the depth bound, and drawing and
+// measuring such a definition fail, reported once each.
 TEST_F(SymbolDefTest, DefinitionsThatHoldEachOtherEnd) {
   IUnknown* leaf = Element({0, 0, 0, 1, 1, 0}, true, {});
   Definition a = Make({leaf});
   Definition b = Make({a.unknown.Get()});
   ASSERT_EQ(a.def->AddElement(b.unknown.Get(), 0), S_OK);
 
+  stylesrv_test::ClearReports();
   GraphicDrawContext context{};
-  EXPECT_EQ(a.graphic->Draw(&context), S_OK);
+  EXPECT_EQ(a.graphic->Draw(&context), E_FAIL);
   GraphicRange range{1e30, 1e30, 1e30, -1e30, -1e30, -1e30};
-  EXPECT_EQ(b.graphic->GetRange(&range, nullptr), S_OK);
+  EXPECT_EQ(b.graphic->GetRange(&range, nullptr), E_FAIL);
   EXPECT_EQ(range.xmax, 1.0);
+  const auto bound = stylesrv_test::IsReport(E_FAIL, "STYDEPTH", 1);
+  EXPECT_THAT(Reports(), ElementsAre(bound, bound));
   EXPECT_FALSE(a.user->UsesStyleID(3));
   EXPECT_EQ(a.user->AnnounceOwner(nullptr, nullptr), S_OK);
   EXPECT_EQ(b.def->ResolveElements(), S_OK);

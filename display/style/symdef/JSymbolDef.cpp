@@ -313,7 +313,7 @@ HRESULT STDMETHODCALLTYPE JSymbolDef::IJGraphicImp::Draw(GraphicDrawContext* con
     graphic->Draw(context);
     return S_OK;
   });
-  return FAILED(hr) ? hr : S_OK;
+  return depth.Answer(FAILED(hr) ? hr : S_OK);
 }
 
 HRESULT STDMETHODCALLTYPE JSymbolDef::IJGraphicImp::GetRange(GraphicRange* range, StyleExtent* extent) {
@@ -337,7 +337,7 @@ HRESULT STDMETHODCALLTYPE JSymbolDef::IJGraphicImp::GetRange(GraphicRange* range
     }
     return S_OK;
   });
-  return FAILED(hr) ? hr : S_OK;
+  return depth.Answer(FAILED(hr) ? hr : S_OK);
 }
 
 // ---- IJSymbolDefinition ----
