@@ -1,6 +1,7 @@
 // The fill type base: its render interface called through a plain table of operations, what it hands to the
 // class's Render and what it reports, its count of live objects, and the units transform from the drawing
 // set-up's render context.
+#include "display/style/stylbas/StyleCallDepth.h"
 #include "display/style/styles/JStyleFillType.h"
 #include "tests/fill/fill_fixtures.h"
 #include "tests/support/stylesrv_test.h"
@@ -27,6 +28,7 @@ class TestFill : public JStyleFillType {
                  const StyleElementRecord* element) override {
     got = {geometry, target, context, substitute, record, recordGiven, AsFillDrawingSetup(element)};
     ++renders;
+    if (again) return again->Render(geometry, target, context, substitute, record, recordGiven, got.setup);
     return answer;
   }
 
@@ -43,6 +45,7 @@ class TestFill : public JStyleFillType {
   } got{};
   int renders = 0;
   HRESULT answer = S_OK;
+  IJStyleFillTypeRender* again = nullptr;  // a pattern that draws through this one
 
  protected:
   ~TestFill() = default;
@@ -120,6 +123,23 @@ TEST_F(FillTypeTest, RenderThroughThePlainTable) {
   EXPECT_EQ(kind, static_cast<DWORD>(STYLE_KIND_FILL));
   base->Release();
   static_cast<IUnknown*>(itf)->Release();
+  fill->Release();
+}
+
+// A pattern that draws itself again stops at the depth bound, and its drawing fails, reported once.
+TEST_F(FillTypeTest, PatternThatDrawsItselfFailsOnce) {
+  TestFill* fill = NewFill();
+  IJStyleFillTypeRender* render = nullptr;
+  ASSERT_EQ(fill->Unknown()->QueryInterface(IID_IJStyleFillTypeRender, reinterpret_cast<void**>(&render)), S_OK);
+  fill->again = render;
+  StyleGeometryRecord boundary{};
+  tagStyleOverride record{};
+  EXPECT_EQ(render->Render(&boundary, nullptr, nullptr, nullptr, &record, TRUE, nullptr), E_FAIL);
+  EXPECT_EQ(fill->renders, static_cast<int>(StyleCallDepth::kLimit));
+  ASSERT_EQ(Reports().size(), 1u);
+  EXPECT_STREQ(Reports()[0].source, StyleCallDepth::kReportSource);
+  fill->again = nullptr;
+  render->Release();
   fill->Release();
 }
 

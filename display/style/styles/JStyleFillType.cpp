@@ -1,6 +1,7 @@
 #include "display/style/styles/JStyleFillType.h"
 
 #include "display/style/server.h"
+#include "display/style/stylbas/StyleCallDepth.h"
 #include "geometry/geometry.h"
 #include "host/pellow/pellow.h"
 
@@ -56,13 +57,16 @@ HRESULT JStyleFillType::GetUnitsTransform(G4x4* out, DWORD styleUnitsCode, const
   return hr;
 }
 
-// The seventh argument reaches the class's Render in the place of the element record (stylesrv_itf.h).
+// The seventh argument reaches the class's Render in the place of the element record (stylesrv_itf.h). A
+// pattern draws other styles, which may lead back to it: past the depth bound it draws nothing more.
 HRESULT JStyleFillType::IJStyleFillTypeRenderImp::Render(const StyleGeometryRecord* boundary, IRenderTarget2d* target,
                                                          const RenderContextScales* context,
                                                          IJStyleRender* substitute, tagStyleOverride* record,
                                                          BOOL recordGiven, const FillDrawingSetup* setup) {
+  StyleCallDepth depth;
+  if (!depth.Entered()) return S_OK;
   const HRESULT hr =
       Object()->Render(boundary, target, context, substitute, record, recordGiven, AsSeventhArgument(setup));
-  if (FAILED(hr)) return Report(hr, __LINE__);
-  return hr;
+  if (FAILED(hr)) Report(hr, __LINE__);
+  return depth.Answer(hr);
 }
