@@ -705,6 +705,21 @@ struct IJStylePrerender : public IUnknown {
                                                   UINT_PTR a5, UINT_PTR a6) = 0;
 };
 
+// ---- what the automation flag of a style reads ----
+
+// The multiplexed line style's own interface; a multiplexer in a library is not edited through automation.
+inline constexpr IID IID_IJStyleMultiplexer = {0xAF387A90, 0x5333, 0x11CE, {0xBA, 0x54, 0x08, 0x00, 0x36, 0x01, 0x9E, 0xE7}};
+
+// The host's interface of its text styles: slot 6 answers whether a text style outside the library may be
+// edited (non-zero: it may). The meaning of the other slots is the host's.
+inline constexpr IID IID_IJTextStyleEditable = {0x0A2277A7, 0x1CDF, 0x46E9, {0x9C, 0x88, 0x22, 0x04, 0x90, 0x9D, 0xE5, 0x2E}};
+struct IJTextStyleEditable : public IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE NotCalled3() = 0;
+  virtual HRESULT STDMETHODCALLTYPE NotCalled4() = 0;
+  virtual HRESULT STDMETHODCALLTYPE NotCalled5() = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetEditable(DWORD* value) = 0;  // 6
+};
+
 // ---- the style library ----
 
 class JSymbolDescriptor;  // a name of a style type's name table, with the style behind it

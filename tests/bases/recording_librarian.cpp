@@ -247,3 +247,47 @@ HRESULT STDMETHODCALLTYPE RecordingLibrarian::GetPersistedStyleName(DWORD id, LP
   if (Valid(id) && At(id).persisted && !At(id).name.empty()) *name = const_cast<LPWSTR>(At(id).name.c_str());
   return S_OK;
 }
+
+HRESULT STDMETHODCALLTYPE RecordingLibrarian::GetStyleCount(DWORD* n) {
+  HRESULT hr = Enter("GetStyleCount", 0);
+  if (FAILED(hr)) return hr;
+  *n = styleCount ? styleCount : Count();
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE RecordingLibrarian::IsDeletedSlot(DWORD id) {
+  HRESULT hr = Enter("IsDeletedSlot", id);
+  if (FAILED(hr)) return hr;
+  const auto listed = slotAnswers.find(id);
+  if (listed != slotAnswers.end()) return listed->second;
+  return Valid(id) ? S_OK : E_FAIL;
+}
+
+HRESULT STDMETHODCALLTYPE RecordingLibrarian::GetParentID(DWORD id, DWORD* parent) {
+  HRESULT hr = Enter("GetParentID", id);
+  if (FAILED(hr)) return hr;
+  *parent = 0;
+  if (!Valid(id)) return E_FAIL;
+  *parent = At(id).parentID;
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE RecordingLibrarian::SetParentID(DWORD id, DWORD parent) {
+  HRESULT hr = Enter("SetParentID", id);
+  if (FAILED(hr)) return hr;
+  if (!Valid(id) || (parent != 0 && !Valid(parent))) return E_FAIL;
+  m_entries[id - 1].parentID = parent;
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE RecordingLibrarian::FindStyleIDByName2(LPCWSTR name, const GUID* type, DWORD* id) {
+  HRESULT hr = Enter("FindStyleIDByName2", 0);
+  if (FAILED(hr)) return hr;
+  *id = 0;
+  if (!name || !type) return E_FAIL;
+  for (DWORD i = 1; i <= Count(); ++i) {
+    const Entry& entry = At(i);
+    if (entry.persisted && entry.name == name && IsEqualGUID(entry.type, *type)) *id = i;
+  }
+  return *id ? S_OK : E_FAIL;
+}

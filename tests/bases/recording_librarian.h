@@ -40,6 +40,10 @@ class RecordingLibrarian final : public IJSLLibrarian, public IJSLManageStyleSer
   // When true, AddStyle takes nothing and answers S_OK with ID 0, as a library that refuses without a code.
   bool addGivesNoID = false;
   DWORD flags = 1;
+  // What IsDeletedSlot answers for an ID not listed here: S_OK for an entry, E_FAIL past the last one. And the
+  // count GetStyleCount answers when not 0 (else the number of entries).
+  std::map<DWORD, HRESULT> slotAnswers;
+  DWORD styleCount = 0;
 
   // ---- IUnknown ----
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
@@ -59,6 +63,13 @@ class RecordingLibrarian final : public IJSLLibrarian, public IJSLManageStyleSer
   HRESULT STDMETHODCALLTYPE GetFlags(DWORD* value) override;
   HRESULT STDMETHODCALLTYPE SetFlags(DWORD value) override;
   HRESULT STDMETHODCALLTYPE CopyStyleFromLibrary(DWORD id, IUnknown* otherLibrary, DWORD* newID) override;
+  // The walk over the entries and their parents. Only persisted entries are found by name, as the library finds
+  // only the entries of its document.
+  HRESULT STDMETHODCALLTYPE GetStyleCount(DWORD* n) override;
+  HRESULT STDMETHODCALLTYPE IsDeletedSlot(DWORD id) override;
+  HRESULT STDMETHODCALLTYPE GetParentID(DWORD id, DWORD* parent) override;
+  HRESULT STDMETHODCALLTYPE SetParentID(DWORD id, DWORD parent) override;
+  HRESULT STDMETHODCALLTYPE FindStyleIDByName2(LPCWSTR name, const GUID* type, DWORD* id) override;
 
   // ---- IJSLManageStyleServices ----
   HRESULT STDMETHODCALLTYPE GetPersistedStyleName(DWORD id, LPWSTR* name) override;
@@ -74,15 +85,12 @@ class RecordingLibrarian final : public IJSLLibrarian, public IJSLManageStyleSer
   HRESULT STDMETHODCALLTYPE NotOffered16(DWORD) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetActiveStyleID(const GUID*, DWORD*, BYTE) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE SetActiveStyleID(const GUID*, DWORD) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetParentID(DWORD, DWORD*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE SetParentID(DWORD, DWORD) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE SetTypeCategory(GUID, GUID) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE LoadResourceStyleNames() override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetTypeNameMap(GUID, StyleNameMap**) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE EnumStyles(const GUID*, IEnumUnknown**) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE NewEnumStyles(const GUID*, IEnumUnknown**) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetNamedStyleCount(DWORD*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetStyleCount(DWORD*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetNamedStyleCountOfType(const GUID*, DWORD*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetTypeNameCount(const GUID*, DWORD*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetKeptStyleCount(DWORD*) override { return E_NOTIMPL; }
@@ -105,8 +113,6 @@ class RecordingLibrarian final : public IJSLLibrarian, public IJSLManageStyleSer
   HRESULT STDMETHODCALLTYPE NameChanged(DWORD) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE NoEffect49(DWORD) override { return S_OK; }
   HRESULT STDMETHODCALLTYPE GetLibraryValue(DWORD*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE FindStyleIDByName2(LPCWSTR, const GUID*, DWORD*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE IsDeletedSlot(DWORD) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE RemoveUnusedStyles(DWORD) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE AddRefStyleID2(DWORD) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE ReleaseStyleID2(DWORD) override { return E_NOTIMPL; }

@@ -99,3 +99,61 @@ HRESULT WINAPI HGetDashStyleName(IUnknown* document, IUnknown* style, LPWSTR buf
 // ... or, by ID, that of the dash type the line or override of the ID uses (success with nothing written when it
 // uses none), or the ID's own name when it is a dash type.
 HRESULT WINAPI HGetDashStyleName(IUnknown* document, DWORD id, LPWSTR buffer, DWORD* length);
+
+// ---- override styles ----
+//
+// An override changes some values of the style it is built on (its referenced style) without copying it. The
+// override exports never build an override on an override: given one as the base, they build on its referenced
+// style with the base's values merged under the caller's. A new override enters the library unnamed, under the
+// base's style type, with the base as its parent unless it has a second style. It stays there when a later
+// step fails.
+
+// The proxy kind of HGetProxyStyle is not offered.
+inline constexpr HRESULT kProxyKindNotOffered = static_cast<HRESULT>(0x80040B50);
+
+extern "C" {
+
+// A new override of `base` carrying `data`, and `second` (may be null) as its second style; added to the
+// library and handed out as the library hands it out (an equal unnamed override already there is shared).
+HRESULT WINAPI HCreateOverrideStyle(IUnknown* document, const tagStyleOverride* data, IUnknown* base,
+                                    IUnknown** out, IUnknown* second);
+
+// Copies the flagged fields of `source` into `target` (the dash type without a reference), a non-zero units
+// code, and ORs the flags words. The three codes' flags are ORed in although the codes are not copied. Always
+// S_OK; a null source or target changes nothing.
+HRESULT WINAPI HloadOverrideData(const tagStyleOverride* source, tagStyleOverride* target);
+
+// Gives each override without a parent the ID of the style it is built on as parent. Overrides of overrides,
+// and named entries whose name the library does not find, are left alone.
+HRESULT WINAPI HPatchOverrideParents(IJSLLibrarian* librarian);
+
+// An override forces "no dash type" (flag 0x80, none held); a simple line drops its dash type; any other
+// style is left as it is (S_OK).
+HRESULT WINAPI HResetDashesOnLinearStyle(IUnknown* style);
+
+// Proxy styles are not offered: kinds 1 to 4 answer kProxyKindNotOffered unreported, other kinds E_INVALIDARG.
+// Kind 2 still finds (or makes) the "Linear" style of the name first and answers its failures; *out becomes 0.
+// `unused` and `record` are not used.
+HRESULT WINAPI HGetProxyStyle(IUnknown* document, LPCWSTR name, IUnknown* target, DWORD kind, DWORD unused,
+                              tagStyleOverride record, DWORD* out);
+
+// Tells the style through its automation method "SetIsEditable" whether it may be edited: a style of the
+// library may, unless it is a multiplexer; a text style outside it may when the host's text interface says so.
+// A style without that method answers GetIDsOfNames's code.
+HRESULT WINAPI HSetStyleWritableAutomationFlag(IDispatch* style, IJSLLibrarian* librarian, const GUID* type);
+
+}  // extern "C"
+
+// An override of `base` (steps above) whose values are the caller's record ...
+HRESULT WINAPI HGetOverrideStyle(IUnknown* document, tagStyleOverride* data, IUnknown* base, IUnknown** out);
+HRESULT WINAPI HGetOverrideStyle(IUnknown* document, tagStyleOverride* data, IUnknown* base, DWORD* outID);
+// ... or only a new unnamed dash type of the description, added to the library (null: "no dash type") ...
+HRESULT WINAPI HGetOverrideStyle(IUnknown* document, tagStyleSimpleDashTypeData* dashData, IUnknown* base,
+                                 IUnknown** out);
+HRESULT WINAPI HGetOverrideStyle(IUnknown* document, tagStyleSimpleDashTypeData* dashData, IUnknown* base,
+                                 DWORD* outID);
+// ... or only the given dash type (null: "no dash type").
+HRESULT WINAPI HGetOverrideStyle(IUnknown* document, IJStyleDashTypeRender* dashType, IUnknown* base,
+                                 IUnknown** out);
+HRESULT WINAPI HGetOverrideStyle(IUnknown* document, IJStyleDashTypeRender* dashType, IUnknown* base,
+                                 DWORD* outID);
