@@ -161,3 +161,111 @@ void IMGCvCopy(const GBspCurve* src, GBspCurve* dst, int* rc);
 // Copying with allocation: a deep copy of the source into an unallocated destination. On failure the
 // destination is freed (curves null, numCurves 0).
 void IMGCSCopy(const GComplexString* src, GComplexString* dst, int* rc);
+
+// ---------------------------------------------------------------------------------------------------------
+// Conversion to the B-spline library's curve (curve_conversion.cpp). The output curve is the caller's, freed
+// with BSfreevoqcv. *out is cleared on entry; on failure nothing is handed out (*out stays null).
+// Codes: 1 a library step failed, 5 an unsupported type, a damaged record (a null array, counts that do not
+// agree, an order below 2, non-finite or decreasing knots, non-finite poles or weights) or a conic whose
+// smaller radius lies below the relative tolerance, 6 no memory; a geometry library service's code is passed on.
+
+struct VOQbsp_curve;
+
+// By type: 3, 4, 12, 15, 16 and 27; any other code gives rc 5.
+void IMGTCIcv(const GTypedCurve* tc, VOQbsp_curve** out, int* rc);
+void IMGLnIcv(const GLine* ln, VOQbsp_curve** out, int* rc);
+// allocate 0 writes into the caller's curve *out (room for 2 poles), which is kept on failure. A line whose
+// ends coincide converts (both poles at the point).
+void IMGLnICvOp(const GLine* ln, int allocate, VOQbsp_curve** out, int* rc);
+// Order 2 through the points with chord-length knots on [0, 1], a point within the distance tolerance of the
+// one before dropped; points that all coincide give 2 poles at the point.
+void IMGLSIcv(const GLineString* ls, VOQbsp_curve** out, int* rc);
+// Poles stored weighted; periodic from form 6, planar from scope 1, closed from a form of 2 or more.
+void IMGCvIcv(const GBspCurve* cv, VOQbsp_curve** out, int* rc);
+// Rational quadratic curves: a whole ellipse from angle 0, an arc from startAngle over its sweep (endAngle -
+// startAngle, plus 2 pi when negative; a sweep beyond 2 pi gives rc 5). A smaller radius at or below the
+// distance tolerance is built with the geometry library's and the B-spline library's tolerances narrowed to
+// it; both are restored on every path.
+void IMGElIcv(const GEllipse* el, VOQbsp_curve** out, int* rc);
+void IMGArIcv(const GArc* ar, VOQbsp_curve** out, int* rc);
+// The members merged into one curve with knots on [0, 1]; a degenerate member is dropped and the gap it
+// leaves closed at its midpoint. A string without members or with a complex member gives rc 5.
+void IMGCSIcv(const GComplexString* cs, VOQbsp_curve** out, int* rc);
+
+// ---------------------------------------------------------------------------------------------------------
+// End points, points, tangents, parameters, form and scope (curve_evaluation.cpp).
+//
+// Parameters: a line's t (rootPoint + t direction); a line string's arc length from its first point; an
+// ellipse's or arc's angle t (center + cos t majorAxis + sin t minor, minor = (normal x majorAxis) ratio); a
+// B-spline's knot parameter from knots[order - 1] to knots[numPoles]; a complex string's i + f for member i at
+// fraction f of its range. Codes: 1 a library step failed, 5 a null or damaged record or a parameter outside
+// the curve (NaN included), 6 no memory, 8 a parameter query on a type-150 curve, 11 a rational point whose
+// weight sum vanishes, 14 a null tangent.
+
+void IMGGTCEPts(const GTypedCurve* tc, GPosition* start, GPosition* end, int* rc);
+void IMGGLnEPts(const GLine* ln, GPosition* start, GPosition* end, int* rc);
+void IMGGLSEPts(const GLineString* ls, GPosition* start, GPosition* end, int* rc);
+void IMGGCSEPts(const GComplexString* cs, GPosition* start, GPosition* end, int* rc);
+void IMGGArEPts(const GArc* ar, GPosition* start, GPosition* end, int* rc);
+void IMGGCvEPts(const GBspCurve* cv, GPosition* start, GPosition* end, int* rc);
+
+void IMGGElGPoFP(const GEllipse* el, double t, GPosition* point, int* rc);
+void IMArGtPsPr(const GArc* ar, double t, GPosition* point, int* rc);
+void IMGGElMiA(const GEllipse* el, GVector* minor, int* rc);
+void IMElGtMRd(const GEllipse* el, double* radius, int* rc);
+// 1 when |minorMajorRatio - 1| is within the relative tolerance.
+void IMElIsCir(const GEllipse* el, int* flag, int* rc);
+// The angle of a point in [0, 2 pi); a radius below 2^-52 gives rc 5.
+void IMGGElPFGPo(const GEllipse* el, const GPosition* point, double* t, int* rc);
+// The arc's start or end angle for a point at its ends; otherwise the ellipse angle brought into the arc's
+// range [startAngle, endAngle (+ 2 pi when below)] by whole turns, accepting what lies within the distance
+// tolerance along the curve beyond either end (the answer then is that end's angle); else rc 5.
+void IMGGArPFGPo(const GArc* ar, const GPosition* point, double* t, int* rc);
+void IMGPoGLn(const GLine* ln, double t, GPosition* point, int* rc);
+// 1 when the point lies within the distance tolerance of the line between start and end (each widened by it).
+void IMIGPoGLn(const GPosition* point, const GLine* ln, int* flag, int* rc);
+// Orders of 17 or more give rc 5.
+void IMGCvPsPr(const GBspCurve* cv, double t, GPosition* point, int* rc);
+void IMGGLSGPoFP(const GLineString* ls, double t, GPosition* point, int* rc);
+// t from 0 to numCurves.
+void IMCSGPsPr(const GComplexString* cs, double t, GPosition* point, int* rc);
+// By type: 3, 4, 12, 15, 16, 27; 150 gives rc 8, other codes rc 5.
+void IMTCGtPsPr(const GTypedCurve* tc, double t, GPosition* point, int* rc);
+// The parameter range: 3 [start, end], 4 [0, length], 12 [0, numCurves], 15 [0, 2 pi], 16 [startAngle,
+// endAngle] (a start of 2 pi read as 0, an end of 0 as 2 pi, where the other angle allows), 27 [first, last];
+// 150 gives rc 8, other codes rc 5, leaving both untouched.
+void IMTCGtPrRg(const GTypedCurve* tc, double* low, double* high, int* rc);
+// The parameter at a ratio of the range (an arc through IMArPrFRt); codes other than 3, 4, 12, 15, 16 and 27
+// give rc 5.
+void IMTCGPrRt(const GTypedCurve* tc, double ratio, double* t, int* rc);
+// A ratio below 0 gives rc 5; 0 and 1 are the arc's own angles.
+void IMArPrFRt(const GArc* ar, double ratio, double* t, int* rc);
+
+// The point and unit tangent at t; a tangent shorter than 2.220446049250313e-15 gives rc 14.
+void IMGCvPtTan(const GBspCurve* cv, double t, GPosition* point, GUnitVector* tangent, int* rc);
+void IMGArPtTan(const GArc* ar, double t, GPosition* point, GUnitVector* tangent, int* rc);
+void IMGElPtTan(const GEllipse* el, double t, GPosition* point, GUnitVector* tangent, int* rc);
+// A line string needs 2 points; t up to the distance tolerance takes the first segment.
+void IMGLSPtTan(const GLineString* ls, double t, GPosition* point, GUnitVector* tangent, int* rc);
+void IMGLnPtTan(const GLine* ln, double t, GPosition* point, GUnitVector* tangent, int* rc);
+
+// The parameter step under which two knots count as one: the range times the distance tolerance over the
+// length (or the control polygon's, at least 0.001), lowered to a tenth of any narrower non-empty knot interval.
+void IMCvKtTl(const GBspCurve* cv, double* tolerance, int* rc);
+// The shape of n points: kind 1 all coincide, 2 on a line, 3 in a plane, 4 neither; first is their centroid,
+// second the line's direction or the plane's normal (zero for kinds 1 and 4).
+void IMLsqPtLnPl(int n, const GPosition* points, int* kind, GVector* first, GVector* second, int* rc);
+// out[i] = in[i] * t; out may be in.
+void IMGTrArGPo(const GTransf* t, int n, const GPosition* in, GPosition* out, int* rc);
+
+// Scope of n points (weighted when weights are given): 1 planar, 2 on a line, 3 coincident, 4 not planar, with
+// the plane's normal or the line's direction. A first point repeated at the end counts once. An input scope of
+// 5 asks for a plane's normal to be turned so that the points run counter-clockwise about it.
+void IMStScRN(int n, const GPosition* points, const double* weights, std::uint8_t* scope, GUnitVector* normal,
+              int* rc);
+// The scope of points sampled along the members (IMStScRN; *scope 5 asks for the orientation as there).
+void IMCSChkSc(const GComplexString* cs, std::uint8_t* scope, GUnitVector* normal, int* rc);
+// Store the string's scope, and its form: 1 open, 2 closed, 3 closed with the end tangent along the start
+// tangent. Nothing is stored on failure.
+void IMGCSStSc(GComplexString* cs, int* rc);
+void IMGCSStFrm(GComplexString* cs, int* rc);
