@@ -154,3 +154,88 @@ void BSphyparang(double a, double b, double angle, int to_parametric, double *ou
 // the start is asked as -phi (angles always count counter-clockwise). rc -2 for a sweep of magnitude below
 // 2.220446049250313e-15 or a non-finite value, -1 when no parameter is found.
 void BSangarctou(double total_angle, double angle, double *u, int *rc);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Arc and circle tests: whether a curve is a circular arc, the circle through three points, and the circle
+// description that the polyline extension keeps.
+
+// The fields of the polyline extension's circle description that BScirc_prop fills, in their order; the
+// extension routine owns the record and gives the other fields their meaning.
+struct BScircdesc {
+  std::uint16_t done;  // set to 1 on every call
+  std::uint16_t kind;  // 6 asks for the end point, end direction and end angle as well
+  double centre[3], start[3], end[3], normal[3];
+  double start_dir[3], end_dir[3];  // unit vectors from the centre
+  double radius, end_angle;
+  const VOQbsp_curve *curve;
+};
+static_assert(sizeof(BScircdesc) == 176, "the circle description keeps its layout on both platforms");
+
+// rc of the circle recognition for a curve that is not a circle in the standard form (absorbed by BSgeocrcbsp).
+enum : int { BSRC_NOT_CIRCLE = -12 };
+
+// Whether a rational curve is a circular arc within tol. *is_arc: 0 not an arc (a polynomial or order-2 curve
+// without any evaluation), 1 an open arc, 2 a whole circle (its ends coincide); for 1 and 2 the centre, the
+// radius and the arc rebuilt in the standard form of BSprepcarc or BSprepcircp into *arc (room for 7 poles),
+// else centre and radius 0. One segment is judged by its equal control legs and the distances from the centre
+// to its ends and middle, several by the centres and radii of curvature at the nodes. rc 3 for a NULL argument,
+// -2 for a malformed curve, a value that is not finite or a tol that is negative or not finite, 33 without
+// scratch memory.
+void BStstcvarct(const VOQbsp_curve *cv, double tol, std::uint16_t *is_arc, double centre[3], double *radius,
+                 VOQbsp_curve *arc, int *rc);
+// BStstcvarct at the distance tolerance.
+void BStstcvfarc(const VOQbsp_curve *cv, std::uint16_t *is_arc, double centre[3], double *radius, VOQbsp_curve *arc,
+                 int *rc);
+// Whether a rational quadratic curve is an arc by its radii of curvature at the ends and nodes: *answer 0 when
+// they differ by more than chrdht_tol (or a piece is straight), 2 when all lie within 0.1 dist_tol of their mean,
+// else 1; *radius the mean for 1 and 2.
+void BStstdrkarc(const VOQbsp_curve *cv, int *answer, double *radius, int *rc);
+// The circle through three points: centre, radius and the unit normal (P2 - P1) x (P0 - P1). FALSE with rc -2
+// for coincident or collinear points or a value that is not finite.
+BSboolean BScircprop(int *rc, const double P0[3], const double P1[3], const double P2[3], double centre[3],
+                     double *radius, double normal[3]);
+// Fills the description of the arc d->curve from its first three distinct poles (on-curve, corner, on-curve):
+// centre, start, normal, unit start direction and radius; for kind 6 also the last pole as end, its unit
+// direction and its angle about the normal from the start direction. rc 3 without a record or curve; the
+// fields written before a failing step stay.
+void BScirc_prop(BScircdesc *d, int *rc);
+
+// The angle in [0, 2 pi] of p about centre, counter-clockwise from x towards y, and its quadrant 1 to 4. A point
+// within dist_tol of an axis (an angle of dist_tol / |p - centre| once that exceeds 1) lies on it: angles 0,
+// pi/2, pi and 3 pi/2 exactly, in quadrants 1, 2, 3 and 4. from_points 0: x and y are the unit axes; else they
+// are points whose directions from the centre are. n is not read. rc -6 for p at the centre, -2 for a value
+// that is not finite.
+void BSangqdofpt(std::int16_t from_points, const double centre[3], const double x[3], const double y[3],
+                 const double n[3], const double p[3], std::int16_t *quadrant, double *angle, int *rc);
+// The first run of m consecutive poles (divided by the weights when weights is not NULL) that lie pairwise
+// farther apart than dist_tol: copied to out (m points), *first its index. A pole close to one of the run
+// restarts the run there. rc -6 when there is no such run, -2 for m < 1, a NULL array or a value that is not
+// finite, 33 without scratch memory.
+void BSgetndgpts(int n, const double *poles, const double *weights, int m, double *out, int *first, int *rc);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Recognition of a planar rational quadratic circle. Coefficients in rows: n x values, n y values, n weights (the
+// coordinates weighted); knots n + 3. A 2 x 2 frame is row by row: the unit tangent at the middle parameter
+// turned clockwise, then the tangent.
+
+// Whether the curve is a counter-clockwise circular arc whose spans all carry the same symmetric weight function
+// (the form of BSprepcarc and BSprepcirc), within tol: *is_circle 1 with the centre, the middle point of the arc
+// and half its sweep. work (3n doubles) receives the canonical unit circle with the same weights. Another degree,
+// dimension or a polynomial curve is no circle (rc 0). rc -2 for a NULL array, n < 3, a tol not finite or <= 0,
+// or a value that is not finite; -1 when the canonical rows disagree at a joint; 33 without scratch memory.
+void BSgeocrcbsp(int degree, int n, const double *knots, int dim, int rational, const double *coef, double tol,
+                 int *is_circle, double centre[2], double mid_point[2], double *work, double *sweep, int *rc);
+// The canonical unit circle's weighted x and y rows for the weight row, its middle at angle 0, and half its
+// sweep. rc -12 when the weights are not those of a circle in the standard form.
+void BSclccvsvrv(int n, const double *weights, const double *knots, double *row_x, double *row_y, double *sweep,
+                 int *rc);
+// The curve's point and frame at the middle of its parameter range.
+void BSlocfrmcrc(int n, const double *knots, const double *coef, double point[2], double frame[4], int *rc);
+// out = matrix (dim x dim, row by row) times the dim coordinate rows; the weight row is copied after them.
+void BStrbsnf(int n, int dim, const double *coef, const double *matrix, double *out, int *rc);
+// The centre's coordinate along the frame's first axis (c1) and its second (c2) from the rotated rows and the
+// canonical rows in work; y0 is the middle point's first coordinate. rc -12 when a pole misses the fit by more
+// than tol, 33 without scratch memory. Neither reports to the trace.
+void BScrcctrn(int n, const double *rotated, double y0, const double *work, double tol, double *c1, int *rc);
+void BScrcctrt(int n, const double *rotated, double y0, const double *work, double c1, double tol, double *c2,
+               int *rc);

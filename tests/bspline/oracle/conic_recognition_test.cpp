@@ -29,10 +29,6 @@ namespace {
 
 using namespace conic_test;
 
-std::unique_ptr<TestCurve> curve_of(const Flat &f, int order, bool rational) {
-  return std::make_unique<TestCurve>(order, f.poles, f.knots, rational ? f.weights : std::vector<double>{});
-}
-
 std::unique_ptr<TestCurve> converted(const Handle(Geom_TrimmedCurve) & arc, Convert_ParameterisationType how) {
   Handle(Geom_BSplineCurve) bs = GeomConvert::CurveToBSplineCurve(arc, how);
   return curve_of(flat_of(bs), bs->Degree() + 1, bs->IsRational());

@@ -27,6 +27,11 @@ inline gp_Ax2 random_axes(std::mt19937 &rng) {
   return gp_Ax2(gp_Pnt(o(rng), o(rng), o(rng)), n, x);
 }
 
+// A peer's curve in our record: its order and whether its weights count.
+inline std::unique_ptr<TestCurve> curve_of(const Flat &f, int order, bool rational) {
+  return std::make_unique<TestCurve>(order, f.poles, f.knots, rational ? f.weights : std::vector<double>{});
+}
+
 // The peer's conversion with the given number of spans (1 to 3), knots mapped onto [0, 1].
 inline Flat converted_on_unit(const Handle(Geom_TrimmedCurve) & arc, int spans) {
   static const Convert_ParameterisationType kHow[3] = {Convert_TgtThetaOver2_1, Convert_TgtThetaOver2_2,
