@@ -10,6 +10,7 @@
 #include "display/style/styllib/JStyleUnit.h"
 #include "display/style/styles/JStyleLineSolid.h"
 #include "display/style/styles/JStyleOverride.h"
+#include "display/style/styles/JStylePointSymbol.h"
 #include "display/style/styles/JStyleSimpleDashType.h"
 #include "display/style/styles/JStyleSimpleLine.h"
 #include "display/style/symdef/JSymbolDef.h"
@@ -58,7 +59,8 @@ constexpr StyleClassRow kRowJStyleOverride =
     StyleClassRowFor<JStyleOverride, StyleAllocator::Engine>("JStyleOverride");
 STYLESRV_UNBUILT_ROW(JStyleOLG, Engine)
 STYLESRV_UNBUILT_ROW(JStyleBitmap, Engine)
-STYLESRV_UNBUILT_ROW(JStylePointSymbol, Engine)
+constexpr StyleClassRow kRowJStylePointSymbol =
+    StyleClassRowFor<JStylePointSymbol, StyleAllocator::Engine>("JStylePointSymbol");
 STYLESRV_UNBUILT_ROW(JStyleLineTerminator, Engine)
 STYLESRV_UNBUILT_ROW(JStyleLinePointGen, Engine)
 constexpr StyleClassRow kRowJStyleLineSolid =

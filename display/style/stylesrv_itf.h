@@ -194,14 +194,17 @@ struct StyleGeometryRecord {
 static_assert(sizeof(StyleGeometryRecord) == 64);
 static_assert(offsetof(StyleGeometryRecord, pointList) == 56);
 
-// The host's record of the element drawn. Styles hand it on unchanged; the dash generation reads three fields.
+// The host's record of the element drawn. Styles hand it on unchanged; the dash generation reads three fields,
+// the point symbol the element's display object.
 struct StyleElementRecord {
   double runLength;   // 0.0: none given, the run's own length counts
   double phase;       // where in the dash pattern the run starts
+  IUnknown* display;  // the element's display object, without a reference: placed symbols draw through it
   DWORD elementCode;  // 115, 116 and 127 never restart the pattern at corners
-  DWORD reserved;
 };
 static_assert(sizeof(StyleElementRecord) == 24);
+static_assert(offsetof(StyleElementRecord, display) == 16);
+static_assert(offsetof(StyleElementRecord, elementCode) == 20);
 
 // The description of a simple dash type, handed to and from it and across the exported style API.
 struct tagStyleSimpleDashTypeData {
@@ -1027,3 +1030,76 @@ struct IJStyleFillTypeRender : public IUnknown {
                                            tagStyleOverride* record, BOOL recordGiven,
                                            const FillDrawingSetup* setup) = 0;
 };
+
+// ---- point symbols and the element display that places them ----
+
+inline constexpr IID IID_IJStylePointSymbol = {0x06956DF0, 0x1617, 0x11CF, {0xBB, 0x8E, 0x08, 0x00, 0x36, 0x01, 0xE8, 0x55}};
+inline constexpr IID IID_IJStylePointSymbolFilter = {0xAC93CBE0, 0xE7C8, 0x11CE, {0x81, 0xD3, 0x08, 0x00, 0x36, 0x01, 0xC6, 0x1B}};
+// The element display object's interfaces (the display word of StyleElementRecord): the first places what is
+// drawn, the second brackets the drawing done on behalf of a style library.
+inline constexpr IID IID_IJElementDisplay = {0x06939214, 0xFC58, 0x11CF, {0xA1, 0x93, 0x08, 0x00, 0x36, 0xBA, 0xBA, 0x02}};
+inline constexpr IID IID_IJElementDisplayScope = {0x06939218, 0xFC58, 0x11CF, {0xA1, 0x93, 0x08, 0x00, 0x36, 0xBA, 0xBA, 0x02}};
+
+// A point of a geometry record of type 264: where it is, its normal and its direction.
+struct StyleOrientedPoint {
+  double position[3];
+  double normal[3];
+  double direction[3];
+};
+static_assert(sizeof(StyleOrientedPoint) == 72);
+
+// What a point symbol's filter hands out while its symbol draws: a header of four words, then the render record
+// of the latest drawing call (its rotation angle set for oriented points).
+struct StylePointSymbolFilterBlock {
+  DWORD code;     // 22
+  DWORD version;  // 2
+  DWORD reserved[2];
+  tagStyleOverride record;
+};
+static_assert(sizeof(StylePointSymbolFilterBlock) == 104);
+static_assert(offsetof(StylePointSymbolFilterBlock, record) == 16);
+
+struct IJStylePointSymbol : public IUnknown {
+  // Null drops the symbol.
+  virtual HRESULT STDMETHODCALLTYPE SetGraphic(IUnknown* symbol) = 0;
+  // With a reference. Null with S_OK when there is no symbol, null with S_FALSE when it cannot be found.
+  virtual HRESULT STDMETHODCALLTYPE GetGraphic(IJGraphic** out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetUnits(DWORD unitsCode) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetUnits(DWORD* out) = 0;
+  // A null pointer is accepted.
+  virtual HRESULT STDMETHODCALLTYPE GetSymbolFlags(DWORD* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetSymbolFlags(DWORD flags) = 0;
+};
+
+// Reached only through a GraphicDrawContext: the symbol asks it what the drawing style was given.
+struct IJStylePointSymbolFilter : public IUnknown {
+  // The style's block, without a copy; it changes with the next drawing call.
+  virtual HRESULT STDMETHODCALLTYPE GetFilterBlock(StylePointSymbolFilterBlock** out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE NotOffered4() = 0;
+};
+
+#define STYLE_DISPLAY_UNUSED_SLOT(n) virtual HRESULT STDMETHODCALLTYPE NotCalled##n() = 0;
+
+struct IJElementDisplay : public IUnknown {
+  // 3: what is drawn until EndPlacement is placed by the matrix: sixteen f64 in row order, applied to row vectors
+  // (x, y, z, 1), the translation in elements 12 to 14. Placements nest.
+  virtual HRESULT STDMETHODCALLTYPE BeginPlacement(const double* matrix, DWORD flag) = 0;
+  STYLE_DISPLAY_UNUSED_SLOT(4)
+  // 5: ends the latest placement.
+  virtual HRESULT STDMETHODCALLTYPE EndPlacement() = 0;
+};
+
+struct IJElementDisplayScope : public IUnknown {
+  STYLE_DISPLAY_UNUSED_SLOT(3) STYLE_DISPLAY_UNUSED_SLOT(4) STYLE_DISPLAY_UNUSED_SLOT(5) STYLE_DISPLAY_UNUSED_SLOT(6)
+  STYLE_DISPLAY_UNUSED_SLOT(7) STYLE_DISPLAY_UNUSED_SLOT(8) STYLE_DISPLAY_UNUSED_SLOT(9) STYLE_DISPLAY_UNUSED_SLOT(10)
+  STYLE_DISPLAY_UNUSED_SLOT(11) STYLE_DISPLAY_UNUSED_SLOT(12) STYLE_DISPLAY_UNUSED_SLOT(13)
+  STYLE_DISPLAY_UNUSED_SLOT(14) STYLE_DISPLAY_UNUSED_SLOT(15) STYLE_DISPLAY_UNUSED_SLOT(16)
+  STYLE_DISPLAY_UNUSED_SLOT(17) STYLE_DISPLAY_UNUSED_SLOT(18) STYLE_DISPLAY_UNUSED_SLOT(19)
+  STYLE_DISPLAY_UNUSED_SLOT(20)
+  // 21: what follows is drawn for the owner, a style library (without a reference).
+  virtual HRESULT STDMETHODCALLTYPE BeginOwner(IUnknown* owner) = 0;
+  // 22: ends it.
+  virtual HRESULT STDMETHODCALLTYPE EndOwner() = 0;
+};
+
+#undef STYLE_DISPLAY_UNUSED_SLOT

@@ -1,8 +1,10 @@
 #include "host/app/graphic_element.h"
 
 #include <algorithm>
+#include <initializer_list>
 #include <cfloat>
 
+#include "host/halvorn/elements.h"
 #include "host/sithe/sithe.h"
 
 namespace host_app {
@@ -21,7 +23,7 @@ CallLog& Log() {
   return log;
 }
 
-class GraphicElement final : public IJGraphic, public IJStyleUser {
+class GraphicElement final : public IJGraphic, public IJStyleUser, public IJPersist, public IJStyledElement {
  public:
   explicit GraphicElement(const GraphicElementSpec& spec) : m_spec(spec) { CountLiveObject(1); }
 
@@ -32,6 +34,10 @@ class GraphicElement final : public IJGraphic, public IJStyleUser {
       *out = static_cast<IJGraphic*>(this);
     } else if (IsEqualIID(iid, IID_IJStyleUser) && m_spec.styleUser) {
       *out = static_cast<IJStyleUser*>(this);
+    } else if (IsEqualIID(iid, IID_IJPersist)) {
+      *out = static_cast<IJPersist*>(this);
+    } else if (IsEqualIID(iid, IID_IJStyledElement) && m_spec.styled) {
+      *out = static_cast<IJStyledElement*>(this);
     } else {
       return E_NOINTERFACE;
     }
@@ -71,9 +77,10 @@ class GraphicElement final : public IJGraphic, public IJStyleUser {
   }
 
   // ---- IJStyleUser ----
-  HRESULT STDMETHODCALLTYPE CopyStyleUse(IUnknown*, IUnknown*, IUnknown*, IUnknown*, DWORD) override {
-    Record(ElementOp::CopyStyleUse, nullptr, 0);
-    return S_OK;
+  HRESULT STDMETHODCALLTYPE CopyStyleUse(IUnknown* sourceLibrary, IUnknown* targetLibrarian, IUnknown* targetDocument,
+                                         IUnknown* source, DWORD value) override {
+    Record(ElementOp::CopyStyleUse, sourceLibrary, value, {targetLibrarian, targetDocument, source});
+    return m_spec.copyStyleUseResult;
   }
   HRESULT STDMETHODCALLTYPE AnnounceOwner(IUnknown* owner, DWORD* out) override {
     Record(ElementOp::AnnounceOwner, owner, 0);
@@ -86,13 +93,50 @@ class GraphicElement final : public IJGraphic, public IJStyleUser {
     return std::find(used.begin(), used.end(), id) != used.end();
   }
 
+  // ---- IJPersist ----
+  HRESULT STDMETHODCALLTYPE GetClassID(CLSID* out) override {
+    if (!out) return E_INVALIDARG;
+    *out = CLSID_HostGraphicElement;
+    return S_OK;
+  }
+  void* STDMETHODCALLTYPE GetImplementation() override { return this; }
+  HRESULT STDMETHODCALLTYPE Load(JArchive*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Store(JArchive*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Clone(IUnknown* outer, IUnknown** out) override {
+    Record(ElementOp::Clone, outer, 0);
+    if (!out) return E_INVALIDARG;
+    *out = nullptr;
+    if (outer) return CLASS_E_NOAGGREGATION;
+    *out = static_cast<IJGraphic*>(new GraphicElement(m_spec));
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE InitNew() override { return S_OK; }
+
+  // ---- IJStyledElement ----
+  HRESULT STDMETHODCALLTYPE SetStyleID(DWORD id) override {
+    Record(ElementOp::SetStyleID, nullptr, id);
+    m_spec.styleID = id;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetStyleID(DWORD* id) override {
+    if (!id) return E_INVALIDARG;
+    *id = m_spec.styleID;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE EnumStyleIDs(StyledElementIDCallback callback) override {
+    if (!callback) return E_INVALIDARG;
+    return m_spec.styleID ? callback(m_spec.styleID) : S_OK;
+  }
+
  private:
   ~GraphicElement() { CountLiveObject(-1); }
 
-  void Record(ElementOp op, const void* argument, DWORD value) {
+  void Record(ElementOp op, const void* argument, DWORD value, std::initializer_list<const void*> more = {}) {
+    ElementCall call{static_cast<IJGraphic*>(this), op, argument, value, {}};
+    std::copy(more.begin(), more.end(), call.more);
     CallLog& log = Log();
     AcquireSRWLockExclusive(&log.lock);
-    log.calls.push_back({static_cast<IJGraphic*>(this), op, argument, value});
+    log.calls.push_back(call);
     ReleaseSRWLockExclusive(&log.lock);
   }
 
@@ -146,6 +190,15 @@ void ClearElementCalls() {
   AcquireSRWLockExclusive(&log.lock);
   log.calls.clear();
   ReleaseSRWLockExclusive(&log.lock);
+}
+
+DWORD ElementStyleID(IUnknown* element) {
+  IJStyledElement* styled = nullptr;
+  if (!element || FAILED(element->QueryInterface(IID_IJStyledElement, reinterpret_cast<void**>(&styled)))) return 0;
+  DWORD id = 0;
+  styled->GetStyleID(&id);
+  styled->Release();
+  return id;
 }
 
 LONG LiveObjects() { return g_liveObjects; }

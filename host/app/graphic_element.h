@@ -1,6 +1,8 @@
 // Test doubles of the host's drawable elements: graphics with a range that draw one polyline into the render
-// target of the draw context, optionally answering IJStyleUser for a set of style IDs. Every element records
-// what it is asked in one log that all elements share, so that tests see the order across elements.
+// target of the draw context, optionally answering IJStyleUser for a set of style IDs and keeping a style ID as
+// the host's styled elements do. Each persists as far as a copy needs: its clone is a new element of the same
+// description. Every element records what it is asked in one log that all elements share, so that tests see the
+// order across elements.
 #pragma once
 
 #include <windows.h>
@@ -19,7 +21,14 @@ struct GraphicElementSpec {
   bool styleUser = false;  // answers IJStyleUser
   std::vector<DWORD> usedStyleIDs;  // UsesStyleID answers TRUE for these
   HRESULT announceResult = S_OK;    // what the second IJStyleUser operation answers
+  HRESULT copyStyleUseResult = S_OK;  // what the first IJStyleUser operation answers
+  bool styled = false;  // answers IJStyledElement, keeping `styleID`
+  DWORD styleID = 0;
 };
+
+// What an element's IJPersist reports as its class.
+inline constexpr CLSID CLSID_HostGraphicElement = {
+    0x5B1E0C10, 0x77A2, 0x4C1D, {0x8E, 0x31, 0x40, 0x9A, 0x12, 0x6F, 0x20, 0x10}};
 
 // A new element, as its IUnknown with one reference.
 IUnknown* CreateGraphicElement(const GraphicElementSpec& spec);
@@ -27,14 +36,18 @@ IUnknown* CreateGraphicElement(const GraphicElementSpec& spec);
 IUnknown* CreatePolylineElement(const std::vector<double>& points, bool styleUser = false,
                                 const std::vector<DWORD>& usedStyleIDs = {});
 
-enum class ElementOp { Draw, GetRange, CopyStyleUse, AnnounceOwner, UsesStyleID };
+enum class ElementOp { Draw, GetRange, CopyStyleUse, AnnounceOwner, UsesStyleID, Clone, SetStyleID };
 
 struct ElementCall {
   IUnknown* element;  // its identity, without a reference
   ElementOp op;
-  const void* argument;  // Draw: the context; AnnounceOwner: the owner
-  DWORD value;           // UsesStyleID: the ID
+  const void* argument;  // Draw: the context; AnnounceOwner and CopyStyleUse: the first argument
+  DWORD value;           // UsesStyleID, SetStyleID: the ID; CopyStyleUse: the last argument
+  const void* more[3];   // CopyStyleUse: its second to fourth arguments
 };
+
+// The style ID a styled element keeps (0 for any other object).
+DWORD ElementStyleID(IUnknown* element);
 
 std::vector<ElementCall> ElementCalls();
 // The elements a kind of call reached, in order.

@@ -164,6 +164,13 @@ class HostDocument final : public IJDocumentNamedObjects, public IJDocument2 {
   HOST_DOCUMENT_UNUSED_SLOT(6) HOST_DOCUMENT_UNUSED_SLOT(7) HOST_DOCUMENT_UNUSED_SLOT(8)
   HOST_DOCUMENT_UNUSED_SLOT(9) HOST_DOCUMENT_UNUSED_SLOT(10) HOST_DOCUMENT_UNUSED_SLOT(11)
 
+  HRESULT STDMETHODCALLTYPE FindNamedObject(LPCWSTR name, IUnknown** object) override {
+    if (object) *object = nullptr;
+    HRESULT hr = InjectedCallFailure(HOST_DOC_NAMED_OBJECT);
+    if (SUCCEEDED(hr)) hr = NamedObject(name, object);
+    return RecordCall(HOST_DOC_NAMED_OBJECT, Identity(), nullptr, nullptr, 0, hr);
+  }
+
   HRESULT STDMETHODCALLTYPE GetContainerOfID(DWORD persistentID, IUnknown** container) override {
     HRESULT hr = InjectedCallFailure(HOST_DOC_CONTAINER_OF_ID);
     if (SUCCEEDED(hr)) hr = ContainerOfID(persistentID, container);
@@ -179,33 +186,48 @@ class HostDocument final : public IJDocumentNamedObjects, public IJDocument2 {
   HRESULT STDMETHODCALLTYPE GetNamedObject(LPCWSTR name, IJNamedObjectHolder** holder) override {
     if (!holder) return E_INVALIDARG;
     *holder = nullptr;
-    if (!name) return E_INVALIDARG;
-    AcquireSRWLockShared(&m_ownLock);
     IUnknown* target = nullptr;
-    for (const Named& n : m_named) {
-      if (_wcsicmp(n.name.c_str(), name) == 0) target = n.object;
-    }
-    if (target) target->AddRef();
-    ReleaseSRWLockShared(&m_ownLock);
-    if (!target) return E_FAIL;
+    if (FAILED(NamedObject(name, &target))) return name ? E_FAIL : E_INVALIDARG;
     *holder = new (std::nothrow) NamedObjectHolder(target);
     target->Release();
     return *holder ? S_OK : E_OUTOFMEMORY;
+  }
+
+  // The object kept under the name, with a reference.
+  HRESULT NamedObject(LPCWSTR name, IUnknown** out) {
+    if (!out) return E_INVALIDARG;
+    *out = nullptr;
+    if (!name) return E_INVALIDARG;
+    AcquireSRWLockShared(&m_ownLock);
+    for (const Named& n : m_named) {
+      if (_wcsicmp(n.name.c_str(), name) == 0) *out = n.object;
+    }
+    if (*out) (*out)->AddRef();
+    ReleaseSRWLockShared(&m_ownLock);
+    return *out ? S_OK : HALVORN_E_NO_NAMED_OBJECT;
   }
 
   HRESULT STDMETHODCALLTYPE GetServiceContext(IUnknown** out) override {
     return AnswerService(HOST_DOCUMENT_SERVICE_CONTEXT, m_context, out);
   }
 
-  HRESULT STDMETHODCALLTYPE CallService(IUnknown* target, DWORD value, ULONG_PTR context, DWORD mode) override {
+  HRESULT STDMETHODCALLTYPE CallService(IUnknown* target, DWORD value, ULONG_PTR context, ULONG_PTR mode) override {
     HostNotification call{};
     call.kind = HOST_DOCUMENT_CALL_SERVICE;
     call.document = static_cast<IJDocumentNamedObjects*>(this);
     call.object = target;
     call.value = value;
     call.context = context;
-    call.mode = mode;
+    call.mode = static_cast<DWORD>(mode);
     call.result = InjectedEngineFailure(HOST_DOCUMENT_CALL_SERVICE);
+    // A context that is a container of this document makes the call an insertion. The word is compared with
+    // what the document knows before it is taken for an object: it may be a plain code.
+    IUnknown* container = ContainerWord(context);
+    if (SUCCEEDED(call.result) && container) {
+      HRESULT hr = InjectedCallFailure(HOST_DOC_INSERT);
+      if (SUCCEEDED(hr)) hr = Insert(target, container);
+      call.result = RecordCall(HOST_DOC_INSERT, Identity(), target, container, 0, hr);
+    }
     return RecordEngineCall(call);
   }
 
@@ -318,10 +340,30 @@ class HostDocument final : public IJDocumentNamedObjects, public IJDocument2 {
     return FindObjectByID(persistentID, IID_IUnknown, reinterpret_cast<void**>(out));
   }
 
-  HRESULT STDMETHODCALLTYPE InsertObject(IUnknown* object, DWORD, IUnknown* container, REFGUID) override {
+  HOST_DOCUMENT_UNUSED_SLOT(47)
+
+  // The context word of slot 17 as an object when the document knows it as one: itself, an object it holds or
+  // a named object; null for anything else (it may be a plain code, so nothing else is dereferenced).
+  IUnknown* ContainerWord(ULONG_PTR word) {
+    auto* candidate = reinterpret_cast<IUnknown*>(word);
+    if (!candidate) return nullptr;
+    if (candidate == Identity() || candidate == static_cast<IJDocument2*>(this)) return Identity();
+    bool known = false;
+    AcquireSRWLockShared(&g_membersLock);
+    for (const Entry& e : m_entries) known = known || e.identity == candidate;
+    ReleaseSRWLockShared(&g_membersLock);
+    AcquireSRWLockShared(&m_ownLock);
+    for (const Named& n : m_named) known = known || n.object == candidate;
+    ReleaseSRWLockShared(&m_ownLock);
+    return known ? candidate : nullptr;
+  }
+
+  // Registers the object (an object of another document fails) and keeps it under the container, which must
+  // be the document or an object it holds.
+  HRESULT Insert(IUnknown* object, IUnknown* container) {
     if (!object) return E_INVALIDARG;
-    if (container) {
-      IUnknown* containerIdentity = IdentityOf(container);
+    IUnknown* containerIdentity = IdentityOf(container);
+    if (containerIdentity != Identity()) {
       HostDocument* holder = containerIdentity ? Holding(containerIdentity) : nullptr;
       const bool here = holder == this;
       if (holder) holder->Release();
@@ -329,7 +371,7 @@ class HostDocument final : public IJDocumentNamedObjects, public IJDocument2 {
     }
     DWORD id = 0;
     HRESULT hr = Register(object, &id, nullptr);
-    if (SUCCEEDED(hr) && container) SetContainer(IdentityOf(object), container);
+    if (SUCCEEDED(hr)) SetContainer(IdentityOf(object), container);
     return hr;
   }
 

@@ -114,7 +114,9 @@ struct IJDocumentNamedObjects : public IUnknown {
   // keep.
   virtual HRESULT STDMETHODCALLTYPE GetNamedObject(LPCWSTR name, IJNamedObjectHolder** holder) = 0;
   HALVORN_UNUSED_SLOT(10)
-  HALVORN_UNUSED_SLOT(11)
+  // 11: the object the document keeps under that name (case ignored), with a reference; the engine's
+  // HALVORN_E_NO_NAMED_OBJECT for a name it does not keep.
+  virtual HRESULT STDMETHODCALLTYPE FindNamedObject(LPCWSTR name, IUnknown** object) = 0;
   // 12: the container that holds the object of a persistent ID (the container it was inserted or linked
   // under, else the document itself), with a reference; an ID the document does not hold fails with E_FAIL.
   virtual HRESULT STDMETHODCALLTYPE GetContainerOfID(DWORD persistentID, IUnknown** container) = 0;
@@ -123,7 +125,10 @@ struct IJDocumentNamedObjects : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE GetServiceContext(IUnknown** out) = 0;
   HALVORN_UNUSED_SLOT(15) HALVORN_UNUSED_SLOT(16)
   // 17: a call into the document's services for the target; `context` is a context object or a plain code.
-  virtual HRESULT STDMETHODCALLTYPE CallService(IUnknown* target, DWORD value, ULONG_PTR context, DWORD mode) = 0;
+  // With a container object of the document as context it places the target in the document under that
+  // container (DocumentInsertObject); `mode` is then the address of a GUID of the host's.
+  virtual HRESULT STDMETHODCALLTYPE CallService(IUnknown* target, DWORD value, ULONG_PTR context,
+                                                ULONG_PTR mode) = 0;
   HALVORN_UNUSED_SLOT(18)
   // 19: registers the object in the document (once; registering it again answers the same ID) and answers its
   // persistent ID; *second, when given, is set to 0.
@@ -146,11 +151,19 @@ struct IJDocumentNamedObjects : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE FindObjectByID(DWORD persistentID, REFIID iid, void** out) = 0;
   // 46: the object of a persistent ID as IUnknown; E_FAIL as above.
   virtual HRESULT STDMETHODCALLTYPE GetObjectOfID(DWORD persistentID, IUnknown** out) = 0;
-  // 47: places the object in the document under a container object of the document; the mode and the GUID
-  // belong to the host. An object of another document fails with E_FAIL.
-  virtual HRESULT STDMETHODCALLTYPE InsertObject(IUnknown* object, DWORD mode, IUnknown* container,
-                                                 REFGUID kind) = 0;
+  HALVORN_UNUSED_SLOT(47)
 };
+
+// The engine's answer of slot 11 for a name the document does not keep.
+inline constexpr HRESULT HALVORN_E_NO_NAMED_OBJECT = static_cast<HRESULT>(0x80040226);
+
+// Places the object in the document under a container object of the document (slot 17); the mode and the GUID
+// belong to the host. An object of another document fails with E_FAIL.
+inline HRESULT DocumentInsertObject(IJDocumentNamedObjects* document, IUnknown* object, DWORD mode,
+                                    IUnknown* container, REFGUID kind) {
+  return document->CallService(object, mode, reinterpret_cast<ULONG_PTR>(container),
+                               reinterpret_cast<ULONG_PTR>(&kind));
+}
 
 // The host document's own interface. Slots after 20 are not called.
 inline constexpr IID IID_IJDocument2 = {0x1DFB4688, 0x1A1D, 0x11D0, {0x9D, 0xC9, 0x08, 0x00, 0x36, 0xD8, 0x27, 0x02}};
@@ -387,7 +400,9 @@ HALVORN_API LONG HostCollectionLiveCount();
 
 // What documents were asked through the slots above (and LinkElementToContainer), in order.
 enum HostDocumentCallKind : DWORD {
+  HOST_DOC_NAMED_OBJECT = 11,
   HOST_DOC_CONTAINER_OF_ID = 12,
+  HOST_DOC_INSERT = 17,  // slot 17 with a container of the document (container = it)
   HOST_DOC_REGISTER = 19,
   HOST_DOC_NOTIFY_ID = 20,
   HOST_DOC_FETCH_BY_ID = 21,
@@ -397,8 +412,8 @@ enum HostDocumentCallKind : DWORD {
 struct HostDocumentCall {
   DWORD kind;
   IUnknown* document;   // identities, without a reference (they may be gone by the time a test looks)
-  IUnknown* object;     // HOST_DOC_REGISTER, HOST_DOC_LINK_ELEMENT
-  IUnknown* container;  // HOST_DOC_LINK_ELEMENT
+  IUnknown* object;     // HOST_DOC_REGISTER, HOST_DOC_LINK_ELEMENT, HOST_DOC_INSERT
+  IUnknown* container;  // HOST_DOC_LINK_ELEMENT, HOST_DOC_INSERT
   DWORD persistentID;   // the ID asked for, or the one HOST_DOC_REGISTER answered
   HRESULT result;
 };

@@ -1,5 +1,6 @@
 // The recording render target: every call kept in order with its arguments, and the picture they make.
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -19,7 +20,32 @@ struct Call {
   SitheCall head;
   std::vector<double> points;   // DrawPolyline
   std::vector<double> lengths;  // SetDashPattern
+  std::vector<double> matrix;   // BeginPlacement
 };
+
+// Row vectors times a 4x4 matrix in row order: a * b applies a first.
+using Matrix = std::array<double, 16>;
+
+Matrix Multiply(const Matrix& a, const Matrix& b) {
+  Matrix r{};
+  for (int i = 0; i < 4; ++i) {
+    for (int j = 0; j < 4; ++j) {
+      for (int k = 0; k < 4; ++k) r[4 * i + j] += a[4 * i + k] * b[4 * k + j];
+    }
+  }
+  return r;
+}
+
+// The point (x, y, z, 1) times the matrix, divided by its weight unless that is 0.
+void Place(const Matrix& m, double* p) {
+  const double in[4] = {p[0], p[1], p[2], 1.0};
+  double out[4] = {0, 0, 0, 0};
+  for (int j = 0; j < 4; ++j) {
+    for (int k = 0; k < 4; ++k) out[j] += in[k] * m[4 * k + j];
+  }
+  const double w = out[3] != 0.0 ? out[3] : 1.0;
+  for (int j = 0; j < 3; ++j) p[j] = out[j] / w;
+}
 
 void AppendNumber(std::string& out, double value) {
   char text[32];
@@ -27,7 +53,10 @@ void AppendNumber(std::string& out, double value) {
   out += text;
 }
 
-class RecordingTarget final : public IRenderTarget2d, public ISitheRecording {
+class RecordingTarget final : public IRenderTarget2d,
+                              public ISitheRecording,
+                              public IJElementDisplay,
+                              public IJElementDisplayScope {
  public:
   RecordingTarget() { InterlockedIncrement(&g_liveTargets); }
 
@@ -37,6 +66,10 @@ class RecordingTarget final : public IRenderTarget2d, public ISitheRecording {
       *out = static_cast<IRenderTarget2d*>(this);
     } else if (IsEqualIID(iid, IID_ISitheRecording)) {
       *out = static_cast<ISitheRecording*>(this);
+    } else if (IsEqualIID(iid, IID_IJElementDisplay)) {
+      *out = static_cast<IJElementDisplay*>(this);
+    } else if (IsEqualIID(iid, IID_IJElementDisplayScope)) {
+      *out = static_cast<IJElementDisplayScope*>(this);
     } else {
       *out = nullptr;
       return E_NOINTERFACE;
@@ -81,6 +114,9 @@ class RecordingTarget final : public IRenderTarget2d, public ISitheRecording {
     Call& call = Add(14, "DrawPolyline");
     call.head.pointCount = count;
     call.points.assign(points, points + std::size_t{count} * 3);
+    if (!m_placements.empty()) {
+      for (std::size_t i = 0; i < call.points.size(); i += 3) Place(m_placements.back(), &call.points[i]);
+    }
     return S_OK;
   }
   RECORDING_UNUSED_SLOT(15) RECORDING_UNUSED_SLOT(16) RECORDING_UNUSED_SLOT(17) RECORDING_UNUSED_SLOT(18)
@@ -100,6 +136,42 @@ class RecordingTarget final : public IRenderTarget2d, public ISitheRecording {
     return S_OK;
   }
 
+  // ---- IJElementDisplay and IJElementDisplayScope ----
+
+  HRESULT STDMETHODCALLTYPE BeginPlacement(const double* matrix, DWORD flag) override {
+    Call& call = Add(3, "BeginPlacement", SITHE_ELEMENT_DISPLAY);
+    call.head.u[0] = flag;
+    if (!matrix) return call.head.result = E_INVALIDARG;
+    call.matrix.assign(matrix, matrix + 16);
+    Matrix placed;
+    std::copy(matrix, matrix + 16, placed.begin());
+    // A placement inside another applies first.
+    m_placements.push_back(m_placements.empty() ? placed : Multiply(placed, m_placements.back()));
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE EndPlacement() override {
+    Call& call = Add(5, "EndPlacement", SITHE_ELEMENT_DISPLAY);
+    if (m_placements.empty()) return call.head.result = E_UNEXPECTED;
+    m_placements.pop_back();
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE BeginOwner(IUnknown* owner) override {
+    Add(21, "BeginOwner", SITHE_DISPLAY_SCOPE).head.u[0] = static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(owner));
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE EndOwner() override {
+    Add(22, "EndOwner", SITHE_DISPLAY_SCOPE);
+    return S_OK;
+  }
+#define DISPLAY_UNUSED_SLOT(n) \
+  HRESULT STDMETHODCALLTYPE NotCalled##n() override { return E_NOTIMPL; }
+  DISPLAY_UNUSED_SLOT(3) DISPLAY_UNUSED_SLOT(4) DISPLAY_UNUSED_SLOT(5) DISPLAY_UNUSED_SLOT(6) DISPLAY_UNUSED_SLOT(7)
+  DISPLAY_UNUSED_SLOT(8) DISPLAY_UNUSED_SLOT(9) DISPLAY_UNUSED_SLOT(10) DISPLAY_UNUSED_SLOT(11)
+  DISPLAY_UNUSED_SLOT(12) DISPLAY_UNUSED_SLOT(13) DISPLAY_UNUSED_SLOT(14) DISPLAY_UNUSED_SLOT(15)
+  DISPLAY_UNUSED_SLOT(16) DISPLAY_UNUSED_SLOT(17) DISPLAY_UNUSED_SLOT(18) DISPLAY_UNUSED_SLOT(19)
+  DISPLAY_UNUSED_SLOT(20)
+#undef DISPLAY_UNUSED_SLOT
+
   // ---- ISitheRecording ----
 
   DWORD STDMETHODCALLTYPE CallCount() override { return static_cast<DWORD>(m_calls.size()); }
@@ -118,6 +190,11 @@ class RecordingTarget final : public IRenderTarget2d, public ISitheRecording {
   HRESULT STDMETHODCALLTYPE GetCallLengths(DWORD index, DWORD capacity, double* lengths) override {
     if (!lengths || index >= m_calls.size()) return E_INVALIDARG;
     return CopyOut(m_calls[index].lengths, capacity, lengths);
+  }
+
+  HRESULT STDMETHODCALLTYPE GetCallMatrix(DWORD index, double* matrix) override {
+    if (!matrix || index >= m_calls.size() || m_calls[index].matrix.size() != 16) return E_INVALIDARG;
+    return CopyOut(m_calls[index].matrix, 16, matrix);
   }
 
   void STDMETHODCALLTYPE SetDashesItself(BOOL dashes) override { m_dashesItself = dashes != FALSE; }
@@ -146,11 +223,12 @@ class RecordingTarget final : public IRenderTarget2d, public ISitheRecording {
  private:
   ~RecordingTarget() { InterlockedDecrement(&g_liveTargets); }
 
-  Call& Add(DWORD slot, const char* name) {
+  Call& Add(DWORD slot, const char* name, DWORD itf = SITHE_RENDER_TARGET) {
     m_calls.emplace_back();
     Call& call = m_calls.back();
     std::memset(&call.head, 0, sizeof call.head);
     call.head.slot = slot;
+    call.head.itf = itf;
     std::snprintf(call.head.name, sizeof call.head.name, "%s", name);
     return call;
   }
@@ -177,7 +255,7 @@ class RecordingTarget final : public IRenderTarget2d, public ISitheRecording {
     bool any = false;
     double widest = 0;
     for (const Call& call : m_calls) {
-      if (call.head.slot == 7) widest = std::max(widest, call.head.d[0]);
+      if (call.head.itf == SITHE_RENDER_TARGET && call.head.slot == 7) widest = std::max(widest, call.head.d[0]);
       for (std::size_t i = 0; i + 2 < call.points.size(); i += 3) {
         const double p[2] = {call.points[i], -call.points[i + 1]};
         for (int k = 0; k < 2; ++k) {
@@ -214,6 +292,7 @@ class RecordingTarget final : public IRenderTarget2d, public ISitheRecording {
     double width = 0;
     std::string dashes;  // the stroke-dasharray of the pattern in force, empty for a solid pen
     for (const Call& call : m_calls) {
+      if (call.head.itf != SITHE_RENDER_TARGET) continue;
       if (call.head.slot == 3) colour = call.head.u[0];
       if (call.head.slot == 7) width = call.head.d[0];
       if (call.head.slot == 8 && call.head.result == S_OK) dashes = DashArray(call.lengths);
@@ -257,6 +336,7 @@ class RecordingTarget final : public IRenderTarget2d, public ISitheRecording {
   std::vector<Call> m_calls;
   bool m_dashesItself = false;
   DWORD m_renderMode = 0;
+  std::vector<Matrix> m_placements;  // the placements in force, each composed with those outside it
 };
 
 }  // namespace

@@ -46,11 +46,22 @@ struct IRenderTarget2d : public IUnknown {
 #undef SITHE_UNUSED_SLOT
 
 // ---- the recording target, as tests read it ----
+// It is also an element display object (IJElementDisplay and IJElementDisplayScope of stylesrv_itf.h), so that
+// a test or the sample host can hand it to a point symbol as the element's display and see the placed symbols.
 
 inline constexpr IID IID_ISitheRecording = {0x7D2C5A11, 0x31B4, 0x4E6A, {0x9F, 0x02, 0x6B, 0x51, 0xC8, 0x3E, 0x10, 0x01}};
 
-// One call on the render target: its slot and name, its arguments and its answer (the points of DrawPolyline
-// and the lengths of SetDashPattern are read apart). SetDashPattern keeps its count in u[0] and in pointCount.
+// Which interface of the recording target a call came through.
+enum : DWORD {
+  SITHE_RENDER_TARGET = 0,     // IRenderTarget2d
+  SITHE_ELEMENT_DISPLAY = 1,   // IJElementDisplay: BeginPlacement (flag in u[0]), EndPlacement
+  SITHE_DISPLAY_SCOPE = 2,     // IJElementDisplayScope: BeginOwner (the owner pointer in u[0]), EndOwner
+};
+
+// One call on the render target: its slot and name, its arguments and its answer (the points of DrawPolyline,
+// the lengths of SetDashPattern and the matrix of BeginPlacement are read apart). SetDashPattern keeps its
+// count in u[0] and in pointCount. The points of DrawPolyline are kept as drawn: placed by the placements begun
+// and not yet ended, innermost first.
 struct SitheCall {
   DWORD slot;
   char name[24];
@@ -58,6 +69,7 @@ struct SitheCall {
   double d[2];
   DWORD pointCount;
   HRESULT result;
+  DWORD itf;  // SITHE_RENDER_TARGET, SITHE_ELEMENT_DISPLAY or SITHE_DISPLAY_SCOPE
 };
 
 struct ISitheRecording : public IUnknown {
@@ -76,6 +88,8 @@ struct ISitheRecording : public IUnknown {
   virtual void STDMETHODCALLTYPE SetDashesItself(BOOL dashes) = 0;
   // What GetRenderMode answers (0 at creation).
   virtual void STDMETHODCALLTYPE SetRenderMode(DWORD mode) = 0;
+  // The sixteen f64 of a BeginPlacement call.
+  virtual HRESULT STDMETHODCALLTYPE GetCallMatrix(DWORD index, double* matrix) = 0;
 };
 
 // ---- records of the rendering library ----

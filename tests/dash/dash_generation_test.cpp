@@ -388,7 +388,8 @@ TEST_F(DashGenerationTest, CornerRestartStartsThePatternAgainAtSharpTurnsOnly) {
 
   // Elements of codes 115, 116 and 127 keep the pattern going; others restart.
   for (DWORD code : {115u, 116u, 127u, 114u}) {
-    StyleElementRecord element{0.0, 0.0, code, 0};
+    StyleElementRecord element{};
+    element.elementCode = code;
     target.recording()->Clear();
     ASSERT_EQ(Dash(dash, square, target, &context, 0, nullptr, &element), S_OK);
     EXPECT_EQ(target.Calls()[0].slot, code == 114 ? 7u : 8u) << code;

@@ -70,6 +70,22 @@ MATCHER_P3(IsReport, hr, source, line, "") {
   return !arg.fatal && arg.hr == static_cast<HRESULT>(hr) && std::string(arg.source) == source && arg.line == line;
 }
 
+// The identity of an object (its IUnknown), without a reference; null for none.
+inline IUnknown* IdentityOf(IUnknown* object) {
+  IUnknown* identity = nullptr;
+  if (!object || FAILED(object->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity)))) return nullptr;
+  identity->Release();
+  return identity;
+}
+
+// Calls slot `slot` of an interface's table directly, as a host that knows only the places would.
+template <class... Args>
+HRESULT CallSlot(void* itf, int slot, Args... args) {
+  using Fn = HRESULT(STDMETHODCALLTYPE*)(void*, Args...);
+  void** table = *reinterpret_cast<void***>(itf);
+  return reinterpret_cast<Fn>(table[slot])(itf, args...);
+}
+
 }  // namespace stylesrv_test
 
 // Shown by GoogleTest when a report does not match.

@@ -1,9 +1,9 @@
 // The sample host: what a drafting host does with stylesrv.dll. It loads the library, asks a class object for
 // every CLSID the server serves, creates an object of each class that exists, draws a solid, a dashed and an
-// overridden line into the rendering library's recording target and writes the picture as an SVG file, keeps a
-// style library in a document and creates, finds and names a line style there through the exported functions,
-// checks that the library may be unloaded and unloads it, telling each step on standard output. It ends
-// non-zero when a step goes wrong.
+// overridden line and a line with an arrow symbol at each of its points into the rendering library's recording
+// target and writes the picture as an SVG file, keeps a style library in a document and creates, finds and names
+// a line style there through the exported functions, checks that the library may be unloaded and unloads it,
+// telling each step on standard output. It ends non-zero when a step goes wrong.
 #include <windows.h>
 #include <objbase.h>
 
@@ -14,6 +14,7 @@
 #include "display/style/stylesrv_clsid.h"
 #include "display/style/stylesrv_itf.h"
 #include "display/style/stylspt/StyleExports.h"
+#include "host/app/graphic_element.h"
 #include "host/halvorn/halvorn.h"
 #include "host/sithe/sithe.h"
 
@@ -74,8 +75,42 @@ HRESULT DrawLine(IJStyleRender* style, IRenderTarget2d* target, const RenderCont
   return style->RenderWithContext(&geometry, target, &context, nullptr, &record, nullptr);
 }
 
-// A solid, a dashed and an overridden line, drawn into a recording target whose picture goes to `path`.
-int DrawPicture(decltype(&DllGetClassObject) getClassObject, const char* path) {
+// An arrow head pointing along x to the origin, made of two line elements of the host, as a symbol definition.
+IUnknown* ArrowSymbol(HMODULE library) {
+  const auto createLiteSymbol =
+      FindExport<HRESULT(WINAPI*)(IUnknown**, DWORD, IUnknown**)>(library, "CreateLiteSymbol");
+  if (!createLiteSymbol) return nullptr;
+  IUnknown* lines[] = {host_app::CreatePolylineElement({-6, 3, 0, 0, 0, 0}),
+                       host_app::CreatePolylineElement({-6, -3, 0, 0, 0, 0})};
+  IUnknown* arrow = nullptr;
+  if (FAILED(createLiteSymbol(lines, 2, &arrow))) arrow = nullptr;
+  for (IUnknown* line : lines) line->Release();
+  return arrow;
+}
+
+// The arrow at every point of the line at height y, turned along the segment that leaves the point (the last
+// point along the one that reaches it); the recording target is the element's display, which places them.
+HRESULT DrawArrows(IJStyleRender* style, IRenderTarget2d* target, const RenderContextScales& context, double y) {
+  const double line[] = {10, y, 0, 90, y, 0, 120, y + 15, 0, 190, y + 15, 0};
+  StyleOrientedPoint points[4];
+  for (int i = 0; i < 4; ++i) {
+    const int from = i < 3 ? i : 2;
+    points[i] = StyleOrientedPoint{{line[3 * i], line[3 * i + 1], 0},
+                                   {0, 0, 1},
+                                   {line[3 * from + 3] - line[3 * from], line[3 * from + 4] - line[3 * from + 1], 0}};
+  }
+  StylePointRun run{points, 4, {0, 0}};
+  StyleGeometryRecord geometry{};
+  geometry.type = kGeometryOrientedPoints;
+  geometry.pointList = &run;
+  StyleElementRecord element{};
+  element.display = target;
+  return style->RenderWithContext(&geometry, target, &context, nullptr, nullptr, &element);
+}
+
+// A solid, a dashed and an overridden line, and a line with arrows, drawn into a recording target whose picture
+// goes to `path`.
+int DrawPicture(decltype(&DllGetClassObject) getClassObject, HMODULE library, const char* path) {
   int failures = 0;
   auto* solid = Create<IJStyleLineSolid>(getClassObject, CLSID_JStyleLineSolid, IID_IJStyleLineSolid, "solid line");
   auto* dashed =
@@ -85,16 +120,21 @@ int DrawPicture(decltype(&DllGetClassObject) getClassObject, const char* path) {
   auto* parent =
       Create<IJStyleSimpleLine>(getClassObject, CLSID_JStyleSimpleLine, IID_IJStyleSimpleLine, "simple line");
   auto* override = Create<IJStyleOverride>(getClassObject, CLSID_JStyleOverride, IID_IJStyleOverride, "override");
+  auto* arrows =
+      Create<IJStylePointSymbol>(getClassObject, CLSID_JStylePointSymbol, IID_IJStylePointSymbol, "point symbol");
+  IUnknown* arrow = ArrowSymbol(library);
+  if (!arrow) std::printf("samplehost: no arrow symbol\n");
   ISitheRecording* recording = nullptr;
   IRenderTarget2d* target = nullptr;
   if (SUCCEEDED(SitheCreateRecordingTarget(&recording))) {
     recording->QueryInterface(IID_IRenderTarget2d, reinterpret_cast<void**>(&target));
   }
-  if (!solid || !dashed || !dash || !parent || !override || !target) {
+  if (!solid || !dashed || !dash || !parent || !override || !arrows || !arrow || !target) {
     ++failures;
   } else {
     RenderContextScales context{};
     context.scale11 = context.scale12 = context.scale13 = 1.0;
+    context.verticalAxisFactor = 1.0;
     solid->SetColor(0x000000FF);
     solid->SetWidth(3.0);
     solid->SetUnits(STYLE_UNITS_13);
@@ -136,13 +176,27 @@ int DrawPicture(decltype(&DllGetClassObject) getClassObject, const char* path) {
       std::printf("samplehost: drew the %s: %s\n", line.name, Name(hr));
       if (FAILED(hr)) ++failures;
     }
+    // The arrows sit on a solid line of their own.
+    IJStyleRender* render = nullptr;
+    HRESULT hr = solid->QueryInterface(IID_IJStyleRender, reinterpret_cast<void**>(&render));
+    if (SUCCEEDED(hr)) hr = DrawLine(render, target, context, 140);
+    ReleaseAll(render);
+    if (SUCCEEDED(hr)) hr = arrows->SetGraphic(arrow);
+    if (SUCCEEDED(hr)) hr = arrows->QueryInterface(IID_IJStyleRender, reinterpret_cast<void**>(&render));
+    if (SUCCEEDED(hr)) hr = DrawArrows(render, target, context, 140);
+    ReleaseAll(render);
+    std::printf("samplehost: drew the line with arrows: %s\n", Name(hr));
+    if (FAILED(hr)) ++failures;
+
     std::printf("samplehost: the target recorded %lu calls\n", recording->CallCount());
-    HRESULT hr = recording->WriteSvg(path);
+    hr = recording->WriteSvg(path);
     std::printf("samplehost: picture written to %s: %s\n", path, Name(hr));
     if (FAILED(hr)) ++failures;
   }
   ReleaseAll(target);
   ReleaseAll(recording);
+  ReleaseAll(arrows);
+  ReleaseAll(arrow);
   ReleaseAll(override);
   ReleaseAll(parent);
   ReleaseAll(dash);
@@ -253,7 +307,7 @@ int main(int argc, char** argv) {
               served, created);
 
   // Where the picture goes: the first argument, else lines.svg in the working directory.
-  failures += DrawPicture(getClassObject, argc > 1 ? argv[1] : "lines.svg");
+  failures += DrawPicture(getClassObject, library, argc > 1 ? argv[1] : "lines.svg");
   failures += NamedStyle(library, getClassObject);
 
   HRESULT unload = canUnloadNow();

@@ -134,7 +134,7 @@ HRESULT JStyleLib::EnsureInDocument(IUnknown* object) {
   StyleComPtr<IUnknown> container;
   hr = GetLibraryDocumentObject(container.Put());
   if (FAILED(hr)) return REPORT(hr);
-  hr = document->InsertObject(object, 2, container.Get(), GUID_NULL);
+  hr = DocumentInsertObject(document.Get(), object, 2, container.Get(), GUID_NULL);
   if (FAILED(hr)) REPORT(hr);
   return hr;
 }
@@ -292,7 +292,7 @@ HRESULT JStyleLib::ReplaceEntryObject(DWORD id, IUnknown* object) {
       // The object is placed in the document first, under the library's own object.
       StyleComPtr<IUnknown> container;
       hr = GetLibraryDocumentObject(container.Put());
-      if (SUCCEEDED(hr)) hr = document->InsertObject(object, 0, container.Get(), GUID_NULL);
+      if (SUCCEEDED(hr)) hr = DocumentInsertObject(document.Get(), object, 0, container.Get(), GUID_NULL);
       if (FAILED(hr)) return REPORT(hr);
     }
   }

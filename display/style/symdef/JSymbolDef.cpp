@@ -11,6 +11,7 @@
 #include "display/style/styllib/JStyleLib.h"
 #include "display/style/styllib/StyleReport.h"
 #include "display/style/stylspt/ConversionPlugin.h"
+#include "display/style/symdef/SymbolElements.h"
 #include "geometry/geometry.h"
 
 namespace {
@@ -22,58 +23,6 @@ constexpr WORD kReleaseOneVersion = 1;
 
 void* AsValue(DWORD id) { return reinterpret_cast<void*>(static_cast<std::uintptr_t>(id)); }
 DWORD AsID(const void* value) { return static_cast<DWORD>(reinterpret_cast<std::uintptr_t>(value)); }
-
-// Element pointers, each with a reference, released with the buffer: up to five in place, more from the engine
-// allocator. Calls out to the elements go through one of these rather than the live list, which an element
-// may change while it is being called.
-class ElementBuffer {
- public:
-  static constexpr DWORD kInPlace = 5;
-
-  ElementBuffer() = default;
-  ~ElementBuffer() {
-    for (DWORD i = 0; i < m_count; ++i) {
-      if (m_items[i]) m_items[i]->Release();
-    }
-    if (m_items != m_inPlace) EngineFree(m_items);
-  }
-  ElementBuffer(const ElementBuffer&) = delete;
-  ElementBuffer& operator=(const ElementBuffer&) = delete;
-
-  // Room for n pointers, all null; false when the memory is not there.
-  bool Reserve(DWORD n) {
-    if (n > kInPlace) {
-      if (n > 0x7FFFFFFFu / sizeof(IUnknown*)) return false;
-      m_items = static_cast<IUnknown**>(EngineAlloc(n * sizeof(IUnknown*)));
-      if (!m_items) {
-        m_items = m_inPlace;
-        return false;
-      }
-    }
-    for (DWORD i = 0; i < n; ++i) m_items[i] = nullptr;
-    return true;
-  }
-  // The elements of the list, each with a reference of the buffer's.
-  bool Take(const JPtrList& list) {
-    if (!Reserve(list.GetCount())) return false;
-    for (JPtrList::Node* node = list.GetHead(); node; node = node->next) {
-      m_items[m_count] = static_cast<IUnknown*>(node->value);
-      m_items[m_count++]->AddRef();
-    }
-    return true;
-  }
-
-  IUnknown** Data() { return m_items; }
-  IUnknown* operator[](DWORD i) const { return m_items[i]; }
-  DWORD Count() const { return m_count; }
-  // How many of the reserved places hold references (set after a fetch into Data()).
-  void SetCount(DWORD n) { m_count = n; }
-
- private:
-  IUnknown* m_inPlace[kInPlace] = {};
-  IUnknown** m_items = m_inPlace;
-  DWORD m_count = 0;
-};
 
 // A range that holds a NaN or an infinity says nothing about where the element lies.
 bool IsFiniteRange(const GraphicRange& r) {
@@ -480,17 +429,7 @@ HRESULT STDMETHODCALLTYPE JSymbolDef::IJCopyParticipantImp::ListRelatedObjects(I
   if (FAILED(hr = definition->GetElementCount(&count))) return REPORT(hr);
 
   ElementBuffer elements;
-  if (count != 0) {
-    StyleComPtr<IUnknown> collection;
-    if (FAILED(hr = definition->GetElements(collection.Put()))) return REPORT(hr);
-    StyleComPtr<IEnumUnknown> enumerator;
-    if (FAILED(hr = collection->QueryInterface(IID_IEnumUnknown, enumerator.PutVoid()))) return REPORT(hr);
-    if (!elements.Reserve(count)) return REPORT(E_OUTOFMEMORY);
-    ULONG fetched = 0;
-    hr = enumerator->Next(count, elements.Data(), &fetched);
-    elements.SetCount(fetched < count ? fetched : count);
-    if (FAILED(hr)) return REPORT(hr);
-  }
+  if (FAILED(hr = FetchElements(definition.Get(), count, &elements))) return REPORT(hr);
 
   StyleComPtr<IJObjectList> list;
   if (FAILED(hr = CreateObjectList(count + 1, 0, list.Put()))) return REPORT(hr);
