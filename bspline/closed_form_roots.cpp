@@ -525,3 +525,61 @@ double BSpower(int *rc, double base, int exponent) {
   BSexit(rc, "BSpower", "bspower");
   return result;
 }
+
+// ---------------------------------------------------------------------------------------------------------------
+// The root check relative to the largest term, the helpers under their second names, and the Newton k-th root
+
+void BStstrtcan(int n, const double *c, double x, BSboolean *isroot) {
+  if (x == 0.0) {
+    *isroot = c[0] == 0.0 ? BSTRUE : BSFALSE;
+    return;
+  }
+  // Unlike BSisroot, every term counts with its magnitude.
+  const double ax = std::fabs(x);
+  double m = std::fabs(c[0]), xk = 1.0;
+  for (int k = 1; k <= n; ++k) {
+    xk *= ax;
+    m = std::fmax(m, std::fabs(c[k]) * xk);
+  }
+  double v = n >= 0 ? c[n] : 0.0;
+  for (int k = n - 1; k >= 0; --k) v = v * x + c[k];
+  *isroot = std::fabs(v) < 1e-14 * m ? BSTRUE : BSFALSE;
+}
+
+void BScplxinv(double re, double im, double *out_re, double *out_im) { BScxrecip(re, im, out_re, out_im); }
+
+void BScplxsqrt(double re, double im, double *out_re, double *out_im) { BScxsqrt(re, im, out_re, out_im); }
+
+void BScubicrt(double p, double q, double d, double re[3], double im[3]) { BScubdep(p, q, d, re, im); }
+
+double BSnewtkroot(double a, int k) {
+  const auto power = [k](double r) {
+    double p = 1.0;
+    for (int i = 0; i < k; ++i) p *= r;
+    return p;
+  };
+  double r = std::pow(a, 1.0 / k), previous = 0.0;
+  for (int it = 0; it < 21; ++it) {
+    const double rk1 = power(r) / r;
+    const double residual = a - rk1 * r;
+    const double step = residual / (k * rk1);
+    if (step == 0.0 || !std::isfinite(step)) break;
+    if (it > 0 && (step > 0.0) != (previous > 0.0)) {
+      // Rounding makes the last steps go back and forth by an ulp: keep the iterate with the smaller residual.
+      if (std::fabs(a - power(r + step)) <= std::fabs(residual)) r += step;
+      break;
+    }
+    r += step;
+    previous = step;
+  }
+  return r;
+}
+
+void BScbrt(double v, double *r) {
+  if (v == 0.0 || !std::isfinite(v)) {
+    *r = v;
+    return;
+  }
+  const double root = BSnewtkroot(std::fabs(v), 3);
+  *r = v < 0.0 ? -root : root;
+}

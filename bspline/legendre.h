@@ -269,3 +269,65 @@ void BSbstolgd(int degree, int num_poles, int ncomp, const double *knots, const 
 // series agrees with the Bernstein form to about 1e-14 (d + 1) of the largest coefficient. Degree -1 does
 // nothing; rc -2 below it, above 319 or for ncomp < 0; 33 without scratch memory.
 void BSbeztolgd(int degree, int ncomp, const double *bezier, double *legendre, int *rc);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Roots of a scalar series on [-1, 1] (bspline/legendre_roots.cpp). Roots come back ascending, each repeated as
+// often as its multiplicity; count -1 says the series vanishes within tol (no isolated root). tol is absolute, on
+// series values; BSfndrtlgd1 raises it to the rounding of the values, 4 eps sum |c[k]|. A degree above 320, a
+// coefficient that is not finite or a tol that is not a finite non-negative number answers rc -2 before anything
+// is allocated.
+
+// Codes beyond the core's.
+enum : int {
+  BSRC_NOT_POSITIVE = -12,   // a series that must be positive takes negative values (or is the zero series)
+  BSRC_MULTIPLE_ROOT = -6,   // (internal) the series vanishes on a whole half: a multiple root to deflate
+  BSRC_NOT_ISOLATED = 35,    // more roots than the degree, an ill-conditioned quadratic, an unisolated root
+};
+
+// Half-interval re-expansion tables (bspline/legendre_tables.cpp), M[j][k] the coefficient of P_j(s) in
+// P_k((s+1)/2): E rows j = 1..320 of 160 - floor((j-1)/2) entries, entry s = M[j][j+2s]; O rows j = 0..319 of
+// 160 - floor(j/2) entries, entry s = M[j][j+1+2s]. E row j starts where O row j-1 does.
+constexpr int BSHLF_LIMIT = 320;
+constexpr int BSHLF_COUNT = 25760;
+extern const double BShlftabE[BSHLF_COUNT];
+extern const double BShlftabO[BSHLF_COUNT];
+inline int BShlfrow(int i) {  // offset of O row i, and of E row i+1
+  const int m = i / 2;
+  return 320 * m - m * (m - 1) + (i % 2) * (160 - m);
+}
+
+// All roots of c[0..n] in [-1, 1]; roots needs room for n values. rc 35 when the roots cannot be isolated (after
+// two retries with tol / 1024 and tol / 1024^2), 33 without scratch memory or when the bisection runs too deep.
+void BSfndrtlgd1(int n, const double *c, double tol, int *count, double *roots, int *rc);
+// The bisection under BSfndrtlgd1: the roots of pool[index] (degree n) on its sub-interval [a, b] of [-1, 1], in
+// the sub-interval's own parameter. pool holds L series of room at least n+1; the halves of a node go into
+// pool[index+2] (left) and pool[index+1] (right), and the series of a node is overwritten with its roots. rc -6
+// when the series vanishes within tol on a whole half, 35 for more roots than the degree or a near-double root
+// spread over a whole leaf, 33 when index + 2 would leave the pool.
+void BSfndrtlgd2(int n, double *const *pool, double tol, double a, double b, int index, int L, int *count,
+                 double *roots, int *rc);
+// Exclusion: maybe = 0 when |c[0]| exceeds sum |c[1..n]| + max(tol, 1e-14 sum), so that no root is possible.
+void BStstrtlgd(int n, const double *c, double tol, BSboolean *maybe);
+// zero = 1 when sum |c[0..n]| <= tol.
+void BStstzlgd(int n, const double *c, double tol, BSboolean *zero);
+// The series on [-1, 0] and [0, 1], each in its own parameter s in [-1, 1]; rc -2 above degree 320.
+void BShlfcpolgd(int n, const double *c, double *left, double *right, int *rc);
+// Degree 1 and 2: roots snapped to -1, 0 or 1 within the tolerance they carry; spread = 1 when a near-double
+// root's band covers the whole interval.
+void BSlinrtlgd(const double c[2], double tol, int *count, double *root);
+void BSquadrtlgd(const double c[3], double tol, int *count, double roots[2], BSboolean *spread);
+// q[0..n-1] = the quotient of c by (t - r), the remainder dropped (q may be c).
+void BSdefllgd(int n, const double *c, double r, double *q);
+// Scales q[0..m] to the Euclidean norm of c[0..n] (nothing when q is 0).
+void BSrescllgd(int n, const double *c, int m, double *q);
+// A lower bound of the series on [-1, 1]: c[0] - sum |c[1..n]| when c[0] > 0 and that exceeds c[0]/8, else the
+// least of the values at -1, 1 and the critical points (each critical value less 0.001 |c[0]|). A negative bound
+// gives rc -12 (-1 when n >= 160 and it is at most -max(|c[n]|, |c[n-1]|)); the zero series gives 0 with rc -12;
+// rc 35 when the critical points cannot be isolated.
+void BSminpollgd(int n, const double *c, double *min, int *rc);
+
+// Bezier polynomials b[0..n] on u in [0, 1]: the Legendre series in t = 2u - 1 (n <= 319, rc -2 above; 33
+// without a heap block), and the roots mapped into [range[0], range[1]] as BSfndrtlgd1 gives them (count -1
+// passed on with no root written; rc -2 also for a range end that is not finite).
+void BSbeztlgd(int n, const double *b, double *lgd, int *rc);
+void BSbzur1pls(int n, const double *b, const double range[2], double tol, int *count, double *roots, int *rc);

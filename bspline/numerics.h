@@ -119,3 +119,27 @@ BSboolean BScollin(int *rc, const double p0[3], const double p1[3], const double
 void BScollinmn3(const VOQbsp_curve *cv, BSboolean *collinear, int *rc);
 // TRUE when the four points span exactly a plane.
 BSboolean BSpoint3(int *rc, const double a[3], const double b[3], const double c[3], const double d[3]);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Real roots in an interval, and the helpers of the cubic and quartic solvers under their second names
+
+// The real roots of c[0..*n] (ascending powers) in [*lo, *hi], in BSrpoly's order: a root counts as real when
+// |im| < 1e-6 or |im| < 1e-7 |re|, and one within 1e-12 outside the interval is clamped onto its end. roots needs
+// room for *n values. Returns BSrpoly's answer; rc -2 for a coefficient or end that is not finite or lo > hi.
+BSboolean BSpoly2(int *rc, const std::int16_t *n, const double *c, const double *lo, const double *hi,
+                  std::uint16_t *count, double *roots);
+// BSpoly2 after dropping the top coefficients at most dist_tol^4 1e14 in magnitude: nothing left, or a negative
+// *n, gives count 65535 (the polynomial is identically zero), a constant gives count 0, both TRUE.
+BSboolean BSpoly3(int *rc, const std::int16_t *n, const double *c, const double *lo, const double *hi,
+                  std::uint16_t *count, double *roots);
+// isroot = 1 when |p(x)| < 1e-14 max |c_k| |x|^k (x = 0: when c[0] = 0).
+void BStstrtcan(int n, const double *c, double x, BSboolean *isroot);
+// BScxrecip, BScxsqrt and BScubdep.
+void BScplxinv(double re, double im, double *out_re, double *out_im);
+void BScplxsqrt(double re, double im, double *out_re, double *out_im);
+void BScubicrt(double p, double q, double d, double re[3], double im[3]);
+// The real cube root (0 for 0, v itself when not finite).
+void BScbrt(double v, double *r);
+// The positive k-th root of a > 0 (finite, k >= 1) by Newton steps from pow(a, 1/k): at most 21, stopping when a
+// step is 0 or turns back, when the better of the two last iterates is kept.
+double BSnewtkroot(double a, int k);

@@ -502,3 +502,59 @@ BSboolean BSrpoly(int *rc, const double *coef, const std::int16_t *degree, doubl
   BSexit(rc, "BSrpoly", "bsrpoly");
   return *rc == 0 ? BSTRUE : BSFALSE;
 }
+
+// ---------------------------------------------------------------------------------------------------------------
+// Real roots in an interval
+
+BSboolean BSpoly2(int *rc, const std::int16_t *n, const double *c, const double *lo, const double *hi,
+                  std::uint16_t *count, double *roots) {
+  *rc = 0;
+  *count = 0;
+  const int deg = *n;
+  bool finite = std::isfinite(*lo) && std::isfinite(*hi);
+  for (int k = 0; k <= deg && finite; ++k) finite = std::isfinite(c[k]);
+  if (!finite || *lo > *hi) {
+    *rc = BSRC_OUT_OF_RANGE;
+  } else {
+    BSscratch<2 * kLocal> scratch;
+    double *re = scratch.take(deg > 0 ? 2 * static_cast<std::size_t>(deg) : 0);
+    if (!re) {
+      *rc = BSRC_NO_SCRATCH;
+    } else if (BSrpoly(rc, c, n, re, re + deg)) {
+      const double *im = re + deg;
+      for (int j = 0; j < deg; ++j) {
+        if (std::fabs(im[j]) >= 1e-6 && std::fabs(im[j]) >= 1e-7 * std::fabs(re[j])) continue;
+        if (re[j] + 1e-12 >= *lo && re[j] - 1e-12 <= *hi) roots[(*count)++] = std::fmin(std::fmax(re[j], *lo), *hi);
+      }
+    }
+  }
+  BSexit(rc, "BSpoly2", "bspoly2");
+  return *rc == 0 ? BSTRUE : BSFALSE;
+}
+
+BSboolean BSpoly3(int *rc, const std::int16_t *n, const double *c, const double *lo, const double *hi,
+                  std::uint16_t *count, double *roots) {
+  *rc = 0;
+  *count = 0;
+  const int deg = *n;
+  bool finite = true;
+  for (int k = 0; k <= deg && finite; ++k) finite = std::isfinite(c[k]);
+  if (deg < 0) {
+    *count = 65535;
+  } else if (!finite) {
+    *rc = BSRC_OUT_OF_RANGE;
+  } else {
+    const double d = BStoltab[bstol::dist_tol];
+    const double negligible = d * d * d * d * 1e14;
+    int m = deg;
+    while (m >= 0 && !(std::fabs(c[m]) > negligible)) --m;
+    if (m <= 0) {
+      *count = m < 0 ? 65535 : 0;
+    } else {
+      const std::int16_t m16 = static_cast<std::int16_t>(m);
+      BSpoly2(rc, &m16, c, lo, hi, count, roots);
+    }
+  }
+  BSexit(rc, "BSpoly3", "bspoly3");
+  return *rc == 0 ? BSTRUE : BSFALSE;
+}

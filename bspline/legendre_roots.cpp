@@ -1,0 +1,490 @@
+// Real roots of a Legendre series on [-1, 1] by bisection: each half is re-expanded exactly in its own parameter
+// (table rows, not samples), halves that cannot hold a root are dropped by a coefficient-sum bound, and pieces
+// whose series has come down to degree 1 or 2 are solved in closed form. A series that vanishes on a whole half
+// has a multiple root; its position comes from the roots of the second derivative, and it is divided out before
+// the search starts again. Also the minimum bound of a series and the roots of a Bezier polynomial.
+#include "bspline/legendre.h"
+#include "bspline/measure.h"
+
+#include <cfloat>
+#include <cmath>
+#include <cstring>
+#include <initializer_list>
+
+namespace {
+
+bool finite_series(int n, const double *c) {
+  for (int k = 0; k <= n; ++k)
+    if (!std::isfinite(c[k])) return false;
+  return true;
+}
+
+double abs_sum(int from, int n, const double *c) {
+  double s = 0;
+  for (int k = from; k <= n; ++k) s += std::fabs(c[k]);
+  return s;
+}
+
+// Euclidean norm, scaled so that squares of large coefficients do not overflow.
+double norm(int n, const double *c) {
+  double top = 0;
+  for (int k = 0; k <= n; ++k) top = std::fmax(top, std::fabs(c[k]));
+  if (top == 0) return 0;
+  double sq = 0;
+  for (int k = 0; k <= n; ++k) sq += (c[k] / top) * (c[k] / top);
+  return top * std::sqrt(sq);
+}
+
+// -1, 1 or 0 when x lies within tr of it (in that order), else x.
+double snap(double x, double tr) {
+  if (std::fabs(x - 1) < tr) return 1;
+  if (std::fabs(x + 1) < tr) return -1;
+  if (std::fabs(x) < tr) return 0;
+  return x;
+}
+
+// One node of the bisection. A node's series in pool[index] is spent once its halves are made, so that slot
+// collects the node's roots: the left subtree hands its roots straight into it, the right subtree leaves its own
+// in pool[index+1]. Nothing is kept on the stack per level, and the recursion can run hundreds of levels deep.
+int bisect(int n, double *const *pool, double tol, double a, double b, int index, int L, int *count, double *roots) {
+  *count = 0;
+  const double *s = pool[index];
+  if (index == 0 && n < 5) BSeffdeg(n, s, tol / 128, &n);
+  if (n < 0) return BSRC_MULTIPLE_ROOT;
+  BSboolean maybe = 0;
+  BStstrtlgd(n, s, tol, &maybe);
+  if (!maybe) return 0;
+  if (n == 1 || n == 2) {
+    double r[2];
+    int k = 0;
+    BSboolean spread = 0;
+    if (n == 1)
+      BSlinrtlgd(s, tol, &k, r);
+    else
+      BSquadrtlgd(s, tol, &k, r, &spread);
+    if (spread) return BSRC_NOT_ISOLATED;
+    // A root at an inner division point is reported once, by the half on its left.
+    for (int i = 0; i < k; ++i)
+      if (r[i] != -1.0 || a == -1.0) roots[(*count)++] = r[i];
+    return 0;
+  }
+  if (index + 2 >= L) return BSRC_NO_SCRATCH;
+  double *left = pool[index + 2], *right = pool[index + 1], *own = pool[index];
+  int rc = 0;
+  BShlfcpolgd(n, s, left, right, &rc);
+  if (rc != 0) return rc;
+  BSboolean zl = 0, zr = 0;
+  BStstzlgd(n, left, tol, &zl);
+  BStstzlgd(n, right, tol, &zr);
+  if (zl || zr) return BSRC_MULTIPLE_ROOT;
+  int nl = n, nr = n;
+  BSeffdeg(n, left, tol / 128, &nl);
+  BSeffdeg(n, right, tol / 128, &nr);
+  const double mid = (a + b) / 2;
+
+  int cl = 0, cr = 0;
+  rc = bisect(nl, pool, tol, a, mid, index + 2, L, &cl, own);
+  if (rc != 0) return rc;
+  for (int i = 0; i < cl; ++i) own[i] = own[i] / 2 - 0.5;
+  rc = bisect(nr, pool, tol, mid, b, index + 1, L, &cr, right);
+  if (rc != 0) return rc;
+  if (cl + cr > n) return BSRC_NOT_ISOLATED;
+  for (int i = 0; i < cr; ++i) own[cl + i] = (right[i] + 1) / 2;
+  *count = cl + cr;
+  if (roots != own) std::memcpy(roots, own, sizeof(double) * static_cast<std::size_t>(*count));
+  return 0;
+}
+
+// The multiple-root treatment of one attempt on c[0..m] (m >= 0): locate the root through the roots of c'',
+// divide it out as often as its multiplicity and find the rest.
+int deflate_multiple(int m, const double *c, double attempt_tol, double tol, int *count, double *roots) {
+  if (m < 3) return BSRC_NOT_ISOLATED;
+  const std::size_t w = static_cast<std::size_t>(m) + 1;
+  double *block = BSscratchtake(4 * w, nullptr);
+  if (!block) return BSRC_NO_SCRATCH;
+  double *d1 = block, *d2 = block + w, *croots = block + 2 * w, *work = block + 3 * w;
+  int rc = 0;
+  do {
+    BSderpolgd(m, c, d1);
+    BSderpolgd(m - 1, d1, d2);
+    int nd = 0;
+    BSfndrtlgd1(m - 2, d2, attempt_tol, &nd, croots, &rc);
+    if (rc != 0) break;
+    if (nd < 1) {
+      rc = BSRC_NOT_ISOLATED;
+      break;
+    }
+    // The first run of equal roots of c'' at which c' and c vanish within tol.
+    double r = 0;
+    int mult = 0;
+    for (int i = 0; i < nd && mult == 0;) {
+      int j = i + 1;
+      while (j < nd && croots[j] == croots[i]) ++j;
+      double v1 = 0, v0 = 0;
+      BSevalpolgd(m - 1, d1, croots[i], &v1);
+      BSevalpolgd(m, c, croots[i], &v0);
+      if (std::fabs(v1) <= tol && std::fabs(v0) <= tol) {
+        r = croots[i];
+        mult = j - i + 2;
+      }
+      i = j;
+    }
+    if (mult == 0) {
+      rc = BSRC_NOT_ISOLATED;
+      break;
+    }
+    if (std::fabs(r) != 1 && r != 0) {
+      // How far the root can move while the series stays within tol: |D| eps^mult / mult! = tol.
+      double D = 0;
+      BSevalgder(m, c, mult, r, &D, &rc);
+      if (rc != 0) break;
+      if (D != 0 && std::isfinite(D)) {
+        const double eps = std::exp((std::lgamma(mult + 1.0) + std::log(tol) - std::log(std::fabs(D))) / mult);
+        if (std::fabs(r) <= eps)
+          r = 0;
+        else if (std::fabs(r - 1) <= eps)
+          r = 1;
+        else if (std::fabs(r + 1) <= eps)
+          r = -1;
+      }
+    }
+    for (;;) {
+      double D = 0;
+      if (mult >= m - 1) break;
+      BSevalgder(m, c, mult, r, &D, &rc);
+      if (rc != 0 || std::fabs(D) > tol) break;
+      ++mult;
+    }
+    if (rc != 0) break;
+
+    std::memcpy(work, c, sizeof(double) * w);
+    for (int deg = m; deg > m - mult; --deg) {
+      double v = 0;
+      BSevalpolgd(deg, work, r, &v);
+      work[0] -= v;  // r becomes an exact root, so the division leaves no remainder
+      BSdefllgd(deg, work, r, work);
+      work[deg] = 0;
+      BSrescllgd(m, c, deg, work);
+    }
+    int k = 0;
+    BSfndrtlgd1(m - mult, work, tol, &k, roots, &rc);
+    if (rc != 0) break;
+    if (k < 0) {
+      rc = BSRC_NOT_ISOLATED;
+      break;
+    }
+    int at = 0;
+    while (at < k && roots[at] < r) ++at;
+    std::memmove(roots + at + mult, roots + at, sizeof(double) * static_cast<std::size_t>(k - at));
+    for (int i = 0; i < mult; ++i) roots[at + i] = r;
+    *count = k + mult;
+  } while (false);
+  BSscratchrelease(block);
+  return rc;
+}
+
+// One attempt of BSfndrtlgd1 with the attempt's tolerance t (tol is the caller's).
+int find_roots(int n, const double *c, double t, double tol, int *count, double *roots) {
+  int m = -1;
+  BSeffdeg(n, c, t, &m);
+  if (m < 0) {
+    *count = -1;
+    return 0;
+  }
+  const int L = 4 * m + 128;
+  const std::size_t w = static_cast<std::size_t>(m) + 1;
+  double *series = BSscratchtake(static_cast<std::size_t>(L) * w, nullptr);
+  double **pool = static_cast<double **>(BSdbgmalloc(static_cast<int>(sizeof(double *)) * L));
+  int rc = 0;
+  if (!series || !pool) {
+    rc = BSRC_NO_SCRATCH;
+  } else {
+    for (int i = 0; i < L; ++i) pool[i] = series + static_cast<std::size_t>(i) * w;
+    std::memcpy(pool[0], c, sizeof(double) * w);
+    *count = 0;
+    BSfndrtlgd2(m, pool, t, -1, 1, 0, L, count, roots, &rc);
+  }
+  // The pool is not needed by the multiple-root treatment, which recurses with pools of its own.
+  BSdbgfree(pool);
+  BSscratchrelease(series);
+  if (rc == BSRC_MULTIPLE_ROOT) rc = deflate_multiple(m, c, t, tol, count, roots);
+  return rc;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------------------------
+// Tests and closed forms
+
+void BStstrtlgd(int n, const double *c, double tol, BSboolean *maybe) {
+  if (n < 0) {
+    *maybe = 1;
+  } else {
+    const double S = abs_sum(1, n, c);
+    *maybe = std::fabs(c[0]) <= S + std::fmax(tol, 1e-14 * S) ? 1 : 0;
+  }
+  BSfaulthook("bststrtlgd", nullptr);
+}
+
+void BStstzlgd(int n, const double *c, double tol, BSboolean *zero) {
+  *zero = 1;
+  double sum = 0;
+  for (int k = 0; k <= n; ++k) {
+    sum += std::fabs(c[k]);
+    if (!(sum <= tol)) {
+      *zero = 0;
+      break;
+    }
+  }
+  BSfaulthook("bststzlgd", nullptr);
+}
+
+void BShlfcpolgd(int n, const double *c, double *left, double *right, int *rc) {
+  *rc = 0;
+  if (n > BSHLF_LIMIT) {
+    *rc = BSRC_OUT_OF_RANGE;
+  } else {
+    // Coefficient j of the right half is e + o: e from the c[k] with k - j even, o from those with k - j odd;
+    // P_k(-x) = (-1)^k P_k(x) turns the left half into e - o.
+    for (int j = 0; j <= n; ++j) {
+      double e = c[j], o = 0;
+      if (j > 0) {
+        const double *row = BShlftabE + BShlfrow(j - 1);
+        e = 0;
+        for (int s = 0; j + 2 * s <= n; ++s) e += c[j + 2 * s] * row[s];
+      }
+      if (j < n) {
+        const double *row = BShlftabO + BShlfrow(j);
+        for (int s = 0; j + 1 + 2 * s <= n; ++s) o += c[j + 1 + 2 * s] * row[s];
+      }
+      right[j] = e + o;
+      left[j] = e - o;
+    }
+  }
+  BSexit(rc, "BShlfcpolgd", "bshlfcpolgd");
+}
+
+void BSlinrtlgd(const double c[2], double tol, int *count, double *root) {
+  *count = 0;
+  if (c[1] != 0) {
+    const double r = -c[0] / c[1];
+    const double tr = std::fmax(tol / std::fabs(c[1]), 1e-14);
+    if (std::fabs(r) < 1 + tr) {
+      *root = snap(r, tr);
+      *count = 1;
+    }
+  }
+  BSfaulthook("bslinrtlgd", nullptr);
+}
+
+void BSquadrtlgd(const double c[3], double tol, int *count, double roots[2], BSboolean *spread) {
+  *count = 0;
+  *spread = 0;
+  if (c[2] == 0) {
+    BSlinrtlgd(c, tol, count, roots);
+    BSfaulthook("bsquadrtlgd", nullptr);
+    return;
+  }
+  // Power form p2 t^2 + p1 t + p0.
+  const double p2 = 1.5 * c[2], p1 = c[1], p0 = c[0] - 0.5 * c[2];
+  const auto f = [&](double x) { return (p2 * x + p1) * x + p0; };
+  const double v = -p1 / (2 * p2), fv = f(v);
+  if (std::fabs(fv) >= tol) {
+    const double D = p1 * p1 - 4 * p2 * p0;
+    if (D >= 0) {
+      // The root of larger magnitude without cancellation, the other from the product.
+      const double q = -(p1 + (p1 >= 0 ? 1 : -1) * std::sqrt(D));
+      const double r1 = q / (2 * p2);
+      const double cand[2] = {r1, r1 != 0 ? p0 / (p2 * r1) : 0.0};
+      for (double r : cand) {
+        const double tr = std::fmax(tol / std::fabs(2 * p2 * r + p1), 1e-14);
+        if (!(std::fabs(r) < 1 + tr)) continue;
+        const double s = snap(r, tr);
+        const bool on = std::fabs(f(s)) <= tol;
+        if (on) r = s;
+        if (on || std::fabs(r) <= 1) roots[(*count)++] = r;
+      }
+      if (*count == 2 && roots[0] > roots[1]) {
+        const double t = roots[0];
+        roots[0] = roots[1];
+        roots[1] = t;
+      }
+    }
+  } else {
+    // A near-double root: the band where |f| stays within tol around the vertex.
+    const double width = fv * p2 <= 0 ? std::fabs(fv) + tol : tol - std::fabs(fv);
+    const double d = std::sqrt(width / std::fabs(p2));
+    if (std::fabs(v) < d + 1) {
+      if (v - d < -1 && v + d > 1) {
+        *spread = 1;
+      } else {
+        roots[0] = roots[1] = snap(v, d);
+        *count = 2;
+      }
+    }
+  }
+  BSfaulthook("bsquadrtlgd", nullptr);
+}
+
+void BSdefllgd(int n, const double *c, double r, double *q) {
+  if (n >= 1) {
+    // Synthetic division with t P_k = ((k+1) P_k+1 + k P_k-1) / (2k+1) run backwards.
+    if (q != c) std::memcpy(q, c, sizeof(double) * static_cast<std::size_t>(n));
+    double b = c[n];
+    for (int k = n; k >= 2; --k) {
+      const double f = (2.0 * k - 1) / k;
+      q[k - 2] -= (k - 1.0) / k * b;
+      const double nb = f * b * r + q[k - 1];
+      q[k - 1] = f * b;
+      b = nb;
+    }
+    q[0] = b;
+  }
+  BSfaulthook("bsdefllgd", nullptr);
+}
+
+void BSrescllgd(int n, const double *c, int m, double *q) {
+  const double nq = norm(m, q);
+  if (nq > 0) {
+    const double f = norm(n, c) / nq;
+    for (int k = 0; k <= m; ++k) q[k] *= f;
+  }
+  BSfaulthook("bsrescllgd", nullptr);
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Roots
+
+void BSfndrtlgd2(int n, double *const *pool, double tol, double a, double b, int index, int L, int *count,
+                 double *roots, int *rc) {
+  *rc = bisect(n, pool, tol, a, b, index, L, count, roots);
+  BSexit(rc, "BSfndrtlgd2", "bsfndrtlgd2");
+}
+
+void BSfndrtlgd1(int n, const double *c, double tol, int *count, double *roots, int *rc) {
+  *rc = 0;
+  *count = 0;
+  if (n > BSHLF_LIMIT || !(tol >= 0) || !std::isfinite(tol) || !finite_series(n, c)) {
+    *rc = BSRC_OUT_OF_RANGE;
+  } else if (n < 0) {
+    *count = -1;
+  } else {
+    // A tolerance under the rounding of the series values cannot be met: the bisection would never see a piece
+    // come down to degree 1 or 2.
+    const double floor = 4 * DBL_EPSILON * abs_sum(0, n, c);
+    double t = tol;
+    for (int attempt = 0; attempt < 3; ++attempt, t *= 0.0009765625) {
+      *rc = find_roots(n, c, std::fmax(t, floor), std::fmax(tol, floor), count, roots);
+      if (*rc != BSRC_NOT_ISOLATED) break;
+    }
+    if (*rc != 0) *count = 0;
+  }
+  BSexit(rc, "BSfndrtlgd1", "bsfndrtlgd1");
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Minimum
+
+void BSminpollgd(int n, const double *c, double *min, int *rc) {
+  *rc = 0;
+  if (n > BSHLF_LIMIT || !finite_series(n, c)) {
+    *rc = BSRC_OUT_OF_RANGE;
+  } else if (n < 0 || abs_sum(0, n, c) == 0) {
+    *min = 0;
+    *rc = BSRC_NOT_POSITIVE;
+  } else {
+    const double c0 = c[0], cheap = c0 - abs_sum(1, n, c);
+    if (c0 > 0 && cheap > c0 / 8) {
+      *min = cheap;
+    } else if (n == 0) {
+      *min = c0;
+    } else {
+      const std::size_t w = static_cast<std::size_t>(n);
+      double *block = BSscratchtake(2 * w - 1, nullptr);
+      if (!block) {
+        *rc = BSRC_NO_SCRATCH;
+      } else {
+        double *d = block, *crit = block + w;
+        const double margin = 0.001 * std::fabs(c0);
+        int k = 0;
+        BSderpolgd(n, c, d);
+        BSfndrtlgd1(n - 1, d, margin, &k, crit, rc);
+        if (*rc == 0 && k < 0) *rc = BSRC_NOT_ISOLATED;
+        if (*rc == 0) {
+          *min = DBL_MAX;
+          double v = 0;
+          for (int i = 0; i < k; ++i) {
+            BSevalpolgd(n, c, crit[i], &v);
+            if (v < *min) *min = v - margin;
+          }
+          for (double end : {-1.0, 1.0}) {
+            BSevalpolgd(n, c, end, &v);
+            if (v < *min) *min = v;
+          }
+        }
+        BSscratchrelease(block);
+      }
+    }
+    if (*rc == 0 && *min < 0)
+      *rc = n >= 160 && *min <= -std::fmax(std::fabs(c[n]), std::fabs(c[n - 1])) ? -1 : BSRC_NOT_POSITIVE;
+  }
+  BSexit(rc, "BSminpollgd", "bsminpollgd");
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Bezier polynomials
+
+void BSbeztlgd(int n, const double *b, double *lgd, int *rc) {
+  *rc = 0;
+  if (n >= 320) {
+    *rc = BSRC_OUT_OF_RANGE;
+  } else if (n >= 0) {
+    // The Legendre coefficients are projections, taken exactly by the first rule with more than n nodes from
+    // de Casteljau values. Going through the power basis instead cancels like the binomial coefficients: ten
+    // digits lost at degree 20, all of them at 40.
+    int N = 4;
+    while (N <= n) N = N < 20 ? N + 4 : 2 * N;
+    const double *x = nullptr;
+    BSextrtlgd(N, &x, rc);
+    double *block = *rc == 0 ? static_cast<double *>(BSdbgmalloc(8 * (2 * N + n + 1))) : nullptr;
+    if (*rc == 0 && !block) {
+      *rc = BSRC_NO_SCRATCH;
+    } else if (block) {
+      double *f = block, *coef = block + N, *w = block + 2 * N;
+      for (int i = 0; i < N; ++i) {
+        const double u = (1 + x[i]) / 2, v = (1 - x[i]) / 2;
+        std::memcpy(w, b, sizeof(double) * static_cast<std::size_t>(n + 1));
+        for (int p = n; p >= 1; --p)
+          for (int j = 0; j < p; ++j) w[j] = v * w[j] + u * w[j + 1];
+        f[i] = w[0];
+      }
+      BShifit(N, f, coef, rc);
+      if (*rc == 0) std::memcpy(lgd, coef, sizeof(double) * static_cast<std::size_t>(n + 1));
+      BSdbgfree(block);
+    }
+  }
+  BSexit(rc, "BSbeztlgd", "bsbeztlgd");
+}
+
+void BSbzur1pls(int n, const double *b, const double range[2], double tol, int *count, double *roots, int *rc) {
+  *rc = 0;
+  *count = 0;
+  if (!std::isfinite(range[0]) || !std::isfinite(range[1]) || n >= 320) {
+    *rc = BSRC_OUT_OF_RANGE;
+  } else if (n < 0) {
+    *count = -1;
+  } else {
+    double *lgd = static_cast<double *>(BSdbgmalloc(8 * (n + 1)));
+    if (!lgd) {
+      *rc = BSRC_NO_SCRATCH;
+    } else {
+      BSbeztlgd(n, b, lgd, rc);
+      if (*rc == 0) BSfndrtlgd1(n, lgd, tol, count, roots, rc);
+      // Written so that t = -1 and t = 1 land exactly on the range ends.
+      for (int i = 0; i < *count; ++i)
+        roots[i] = range[0] * ((1 - roots[i]) / 2) + range[1] * ((1 + roots[i]) / 2);
+      BSdbgfree(lgd);
+    }
+  }
+  BSexit(rc, "BSbzur1pls", "bsbzur1pls");
+}

@@ -1,0 +1,168 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <random>
+#include <vector>
+
+#include "bspline/legendre.h"
+#include "tests/bspline/legendre_from_roots.h"
+
+namespace {
+
+const double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+TEST(LegendreRoots, Table) {
+  const double s3 = 1 / std::sqrt(3.0), s35 = std::sqrt(0.6);
+  const struct {
+    const char *what;
+    std::vector<double> c;
+    double tol;
+    int rc, count;
+    std::vector<double> roots;
+    double within;  // 0: exactly
+    int n = -2;     // -2: the degree of c
+  } cases[] = {
+      {"zero series", {0, 0, 0}, 1e-12, 0, -1, {}, 0},
+      {"degree -1", {0}, 1e-12, 0, -1, {}, 0, -1},
+      {"root outside", {2, 1}, 1e-12, 0, 0, {}, 0},
+      {"P1", {0, 1}, 1e-12, 0, 1, {0}, 0},
+      {"P2, ascending", {0, 0, 1}, 1e-12, 0, 2, {-s3, s3}, 1e-15},
+      {"(t - 0.5)^2 from the near-double branch", {7.0 / 12, -1, 2.0 / 3}, 1e-12, 0, 2, {0.5, 0.5}, 1e-12},
+      {"P3: the division point 0 once", {0, 0, 0, 1}, 1e-12, 0, 3, {-s35, 0, s35}, 1e-15},
+      {"within tr of -1 snaps", {0.9999999999999, 1}, 1e-12, 0, 1, {-1}, 0},
+      {"triple root by deflation", legendre_from_roots({0.3, 0.3, 0.3, -0.5}), 1e-12, 0, 4, {-0.5, 0.3, 0.3, 0.3},
+       1e-12},
+      {"double root at the end", legendre_from_roots({1, 1, -0.2}), 1e-12, 0, 3, {-0.2, 1, 1}, 1e-12},
+      {"NaN where the bound would exclude", {10, 0, kNaN}, 1e-12, -2, 0, {}, 0},
+      {"negative tol", {0, 1}, -1, -2, 0, {}, 0},
+      {"degree 321", std::vector<double>(322, 1.0), 1e-12, -2, 0, {}, 0},
+  };
+  for (const auto &cs : cases) {
+    const int n = cs.n == -2 ? static_cast<int>(cs.c.size()) - 1 : cs.n;
+    std::vector<double> roots(cs.c.size() + 1, 7.0);
+    int count = 99, rc = 99;
+    BSfndrtlgd1(n, cs.c.data(), cs.tol, &count, roots.data(), &rc);
+    EXPECT_EQ(rc, cs.rc) << cs.what;
+    ASSERT_EQ(count, cs.count) << cs.what;
+    for (int i = 0; i < count; ++i) EXPECT_NEAR(roots[i], cs.roots[i], cs.within) << cs.what << " root " << i;
+  }
+}
+
+// The tables behind the halves: each half is the same polynomial, up to degree 320 and in the rows that low
+// degrees reach.
+TEST(LegendreRoots, HalfIntervalReexpansion) {
+  std::mt19937 rng(41);
+  std::uniform_real_distribution<double> u(-1, 1);
+  for (int n : {0, 1, 3, 7, 320}) {
+    std::vector<double> c(n + 1), halves[2] = {c, c};
+    for (double &x : c) x = u(rng);
+    int rc = 99;
+    BShlfcpolgd(n, c.data(), halves[0].data(), halves[1].data(), &rc);
+    ASSERT_EQ(rc, 0);
+    for (double s : {-1.0, -0.77, 0.0, 0.31, 1.0})
+      for (int h = 0; h < 2; ++h) {
+        double mine, want;
+        BSevalpolgd(n, halves[h].data(), s, &mine);
+        BSevalpolgd(n, c.data(), (s + 2 * h - 1) / 2, &want);
+        EXPECT_NEAR(mine, want, 1e-14 * (n + 1)) << "degree " << n << " half " << h << " at " << s;
+      }
+  }
+}
+
+TEST(LegendreRoots, MinimumBound) {
+  std::vector<double> deg160(161, 0.0);
+  deg160[0] = -5;
+  deg160[160] = 1;
+  const struct {
+    const char *what;
+    std::vector<double> c;
+    double min;
+    int rc;
+    double within;
+  } cases[] = {
+      {"2 + t, the cheap bound", {2, 1}, 1, 0, 0},
+      {"0.1 + t", {0.1, 1}, -0.9, -12, 1e-15},
+      {"-2 + 0.1t is not positive", {-2, 0.1}, -2.1, -12, 1e-15},
+      {"zero series", {0, 0}, 0, -12, 0},
+      {"1 + 0.9 P2: the interior minimum less the margin", {1, 0, 0.9}, 0.549, 0, 1e-12},
+      {"t^2 touches 0", {1.0 / 3, 0, 2.0 / 3}, -1.0 / 3000, -12, 1e-12},
+      {"degree 160 far below", deg160, -5.4, -1, 0.01},
+      {"NaN", {1, kNaN}, 7, -2, 0},
+  };
+  for (const auto &cs : cases) {
+    double min = 7;
+    int rc = 99;
+    BSminpollgd(static_cast<int>(cs.c.size()) - 1, cs.c.data(), &min, &rc);
+    EXPECT_EQ(rc, cs.rc) << cs.what;
+    EXPECT_NEAR(min, cs.min, cs.within) << cs.what;
+  }
+}
+
+double de_casteljau(const std::vector<double> &b, double u) {
+  std::vector<double> w = b;
+  for (std::size_t p = w.size() - 1; p >= 1; --p)
+    for (std::size_t j = 0; j < p; ++j) w[j] = (1 - u) * w[j] + u * w[j + 1];
+  return w[0];
+}
+
+TEST(LegendreRoots, BezierPolynomials) {
+  // The Legendre form holds at every degree (to the rounding of 2n+1 fitted coefficients); through the power
+  // basis degree 40 would lose every digit.
+  std::mt19937 rng(7);
+  std::uniform_real_distribution<double> u(-1, 1);
+  for (int n : {0, 3, 20, 60, 319}) {
+    std::vector<double> b(n + 1), lgd(n + 1);
+    for (double &x : b) x = u(rng);
+    int rc = 99;
+    BSbeztlgd(n, b.data(), lgd.data(), &rc);
+    ASSERT_EQ(rc, 0);
+    for (int i = 0; i <= 50; ++i) {
+      double v;
+      BSevalpolgd(n, lgd.data(), 2 * (i / 50.0) - 1, &v);
+      EXPECT_NEAR(v, de_casteljau(b, i / 50.0), 1e-15 * (n + 1) * (n + 1)) << "degree " << n << " at " << i / 50.0;
+    }
+  }
+
+  const struct {
+    const char *what;
+    std::vector<double> b;
+    double range[2];
+    int rc, count;
+    std::vector<double> roots;
+  } cases[] = {
+      {"(-1, 1) on [2, 4]", {-1, 1}, {2, 4}, 0, 1, {3}},
+      {"a root at u = 0 lands on the range start", {0, 1, 3}, {0.1, 0.7}, 0, 1, {0.1}},
+      {"double root", {1, -1, 1}, {0, 1}, 0, 2, {0.5, 0.5}},
+      {"vanishing: count -1, nothing written", {0, 0, 0}, {0, 1}, 0, -1, {}},
+      {"NaN range", {-1, 1}, {0, kNaN}, -2, 0, {}},
+  };
+  for (const auto &cs : cases) {
+    std::vector<double> roots(cs.b.size(), 7.0);
+    int count = 99, rc = 99;
+    BSbzur1pls(static_cast<int>(cs.b.size()) - 1, cs.b.data(), cs.range, 1e-12, &count, roots.data(), &rc);
+    EXPECT_EQ(rc, cs.rc) << cs.what;
+    ASSERT_EQ(count, cs.count) << cs.what;
+    for (int i = 0; i < count; ++i) EXPECT_EQ(roots[i], cs.roots[i]) << cs.what;
+    EXPECT_TRUE(count > 0 || roots[0] == 7.0) << cs.what;
+  }
+}
+
+// Every heap request of the multiple-root path fails once in turn: rc 33, nothing left allocated; the same call
+// afterwards still finds the roots.
+TEST(LegendreRoots, AllocationFailures) {
+  const std::vector<double> c = legendre_from_roots({0.3, 0.3, 0.3, -0.5});
+  for (int k = 1; k <= 12; ++k) {
+    std::vector<double> roots(4);
+    int count = 0, rc = 99;
+    BSallocfailat(k);
+    BSfndrtlgd1(4, c.data(), 1e-12, &count, roots.data(), &rc);
+    const bool consumed = BSallocfailpending() == 0;
+    BSallocfailat(0);
+    EXPECT_EQ(rc, consumed ? 33 : 0) << "request " << k;
+    EXPECT_EQ(count, consumed ? 0 : 4) << "request " << k;
+    EXPECT_EQ(BSscratchheapblocks(), 0) << "request " << k;
+  }
+}
+
+}  // namespace
