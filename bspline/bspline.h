@@ -321,11 +321,3 @@ int BStrplcomp(const double a[3], const double b[3], int *rc);
 
 // Series utility: effective degree of a dim-component series of degree n (no rc).
 void BSeffdegvec(int n, int dim, const double *coef, double tol, int *m, double **out);
-
-// Straight segments as curves (bspline/line_curves.cpp)
-
-// Fills cv, whose arrays the caller allocated for order k, with the segment p0-p1 as a clamped curve of order k
-// and k poles evenly spaced (all at p0 when p0 = p1); weights all 1 when rational, else none. rc 3 for a NULL
-// curve or array, -2 for k < 2 or a coordinate that is not finite.
-void BSlngenord(const double p0[3], const double p1[3], std::int16_t k, BSboolean rational, VOQbsp_curve *cv,
-                int *rc);

@@ -209,6 +209,10 @@ void BSptcvgen(const double point[3], short order, BSboolean rational, VOQbsp_cu
 BSboolean BSptlngen(int *rc, const double p0[3], const double p1[3], VOQbsp_curve *cv, int *code);
 // As BSptlngen, but coincident points fail with rc -6.
 BSboolean BSlngen(int *rc, const double p0[3], const double p1[3], VOQbsp_curve *cv, int *code);
+// The segment p0 -> p1 as a clamped curve of order k >= 2 (bspline/line_curves.cpp): k poles evenly spaced, all p0
+// when the points coincide; as BSptcvgen otherwise, and rc -2 for k < 2.
+void BSlngenord(const double p0[3], const double p1[3], std::int16_t k, BSboolean rational, VOQbsp_curve *cv,
+                int *rc);
 // The order-2 polyline through n points, without knots (n = 2 goes through BSlngen, which writes them); dir
 // receives the line direction or the plane normal of the points. Ends closer than dist_tol move to their midpoint
 // and make the curve closed. rc -2 for n < 2 or points that all coincide.
@@ -326,8 +330,8 @@ void BSrescllgd(int n, const double *c, int m, double *q);
 // rc 35 when the critical points cannot be isolated.
 void BSminpollgd(int n, const double *c, double *min, int *rc);
 
-// Bezier polynomials b[0..n] on u in [0, 1]: the Legendre series in t = 2u - 1 (n <= 319, rc -2 above; 33
-// without a heap block), and the roots mapped into [range[0], range[1]] as BSfndrtlgd1 gives them (count -1
-// passed on with no root written; rc -2 also for a range end that is not finite).
+// Bezier polynomials b[0..n] on u in [0, 1]: the Legendre series in t = 2u - 1 (BSbeztolgd of one component),
+// and the roots mapped into [range[0], range[1]] as BSfndrtlgd1 gives them (count -1 passed on with no root
+// written; rc -2 for a degree above 319 or a range end that is not finite, 33 without a heap block).
 void BSbeztlgd(int n, const double *b, double *lgd, int *rc);
 void BSbzur1pls(int n, const double *b, const double range[2], double tol, int *count, double *roots, int *rc);

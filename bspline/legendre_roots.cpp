@@ -4,7 +4,6 @@
 // has a multiple root; its position comes from the roots of the second derivative, and it is divided out before
 // the search starts again. Also the minimum bound of a series and the roots of a Bezier polynomial.
 #include "bspline/legendre.h"
-#include "bspline/measure.h"
 
 #include <cfloat>
 #include <cmath>
@@ -435,34 +434,9 @@ void BSminpollgd(int n, const double *c, double *min, int *rc) {
 // Bezier polynomials
 
 void BSbeztlgd(int n, const double *b, double *lgd, int *rc) {
-  *rc = 0;
-  if (n >= 320) {
-    *rc = BSRC_OUT_OF_RANGE;
-  } else if (n >= 0) {
-    // The Legendre coefficients are projections, taken exactly by the first rule with more than n nodes from
-    // de Casteljau values. Going through the power basis instead cancels like the binomial coefficients: ten
-    // digits lost at degree 20, all of them at 40.
-    int N = 4;
-    while (N <= n) N = N < 20 ? N + 4 : 2 * N;
-    const double *x = nullptr;
-    BSextrtlgd(N, &x, rc);
-    double *block = *rc == 0 ? static_cast<double *>(BSdbgmalloc(8 * (2 * N + n + 1))) : nullptr;
-    if (*rc == 0 && !block) {
-      *rc = BSRC_NO_SCRATCH;
-    } else if (block) {
-      double *f = block, *coef = block + N, *w = block + 2 * N;
-      for (int i = 0; i < N; ++i) {
-        const double u = (1 + x[i]) / 2, v = (1 - x[i]) / 2;
-        std::memcpy(w, b, sizeof(double) * static_cast<std::size_t>(n + 1));
-        for (int p = n; p >= 1; --p)
-          for (int j = 0; j < p; ++j) w[j] = v * w[j] + u * w[j + 1];
-        f[i] = w[0];
-      }
-      BShifit(N, f, coef, rc);
-      if (*rc == 0) std::memcpy(lgd, coef, sizeof(double) * static_cast<std::size_t>(n + 1));
-      BSdbgfree(block);
-    }
-  }
+  // One conversion for the library: through the power basis, as the right half's power form in w = t would
+  // give it, the coefficients cancel like the binomials (ten digits lost at degree 20, all of them at 40).
+  BSbeztolgd(n < 0 ? -1 : n, 1, b, lgd, rc);
   BSexit(rc, "BSbeztlgd", "bsbeztlgd");
 }
 

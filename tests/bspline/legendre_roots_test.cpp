@@ -111,7 +111,7 @@ TEST(LegendreRoots, BezierPolynomials) {
   // basis degree 40 would lose every digit.
   std::mt19937 rng(7);
   std::uniform_real_distribution<double> u(-1, 1);
-  for (int n : {0, 3, 20, 60, 319}) {
+  for (int n : {3, 40, 319}) {
     std::vector<double> b(n + 1), lgd(n + 1);
     for (double &x : b) x = u(rng);
     int rc = 99;

@@ -3,7 +3,7 @@
 #include <limits>
 #include <vector>
 
-#include "bspline/bspline.h"
+#include "bspline/legendre.h"
 
 namespace {
 
