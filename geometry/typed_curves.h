@@ -14,6 +14,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <type_traits>
 
 #include "geometry/geometry.h"
@@ -269,3 +270,75 @@ void IMCSChkSc(const GComplexString* cs, std::uint8_t* scope, GUnitVector* norma
 // tangent. Nothing is stored on failure.
 void IMGCSStSc(GComplexString* cs, int* rc);
 void IMGCSStFrm(GComplexString* cs, int* rc);
+
+// ---------------------------------------------------------------------------------------------------------
+// Lengths (curve_lengths.cpp). Codes: 1 the library could not measure, 5 a null or damaged record or a length
+// that comes out infinite or NaN; a conversion's code is passed on. The length is written only on success.
+// Curves without a closed form are measured in the library's form to about 1e-11 of their size, relative.
+
+// By type: 3, 4, 12, 15, 16 and 27; any other code (150 included) leaves *length as it was, with rc 0.
+void IMTCLen(const GTypedCurve* tc, double* length, int* rc);
+void IMGGLnL(const GLine* ln, double* length, int* rc);
+// 0 for a single point.
+void IMGGLSL(const GLineString* ls, double* length, int* rc);
+// A circle (minorMajorRatio exactly 1) is 2 pi |majorAxis|; other ellipses are converted and measured.
+void IMGGElL(const GEllipse* el, double* length, int* rc);
+// A circular arc is |majorAxis| times its sweep (endAngle - startAngle, plus 2 pi when negative).
+void IMGGArL(const GArc* ar, double* length, int* rc);
+void IMGGCvL(const GBspCurve* cv, double* length, int* rc);
+// The sum over the members; a member whose length this layer cannot tell (a complex string, type 150, an
+// unknown code) gives rc 5 rather than a sum that leaves it out.
+void IMGGCSL(const GComplexString* cs, double* length, int* rc);
+
+// ---------------------------------------------------------------------------------------------------------
+// Printing (curve_printing.cpp): the text form of the validation log's dumps. Every coordinate, weight, knot,
+// angle and length is one line "%22.17le"; a null stream is the standard error stream. With `verbose` a
+// record is also converted to the library's curve and printed by BSprtcv between "VOQbsp_curve{" and
+// "}VOQbsp_curve". A failure stops the print where it is, without the closing lines: 1 an unknown type or a
+// library print that failed, 5 a null record or array; a conversion's code is passed on.
+
+// IMPrtGTC verbose, then a flush of the stream when one is given.
+void IMPrtTC(std::FILE* stream, const GTypedCurve* tc, int* rc);
+void IMPrtGTC(std::FILE* stream, const GTypedCurve* tc, int verbose, int* rc);
+void IMPrtGLn(std::FILE* stream, const GLine* ln, int verbose, int* rc);
+void IMPrtGLS(std::FILE* stream, const GLineString* ls, int verbose, int* rc);
+// The members only; a complex string has no block of its own.
+void IMPrtGCS(std::FILE* stream, const GComplexString* cs, int verbose, int* rc);
+void IMPrtGEl(std::FILE* stream, const GEllipse* el, int verbose, int* rc);
+void IMPrtGAr(std::FILE* stream, const GArc* ar, int verbose, int* rc);
+// A record whose counts disagree prints no more poles and knots than the other counts allow.
+void IMPrtGCv(std::FILE* stream, const GBspCurve* cv, int verbose, int* rc);
+
+// ---------------------------------------------------------------------------------------------------------
+// Validation and dumps (curve_validation.cpp). The Val2 forms write one message per failed condition to the
+// stream, or with a null stream through the validation log, and answer *valid 0 or 1; the Val forms are the
+// same with a null stream. With the validation switch 0 every one answers valid at once. A record of a type
+// whose validation is under way (the type guard) counts as valid. An invalid record is dumped. rc carries only
+// failures of the steps they call (end points, knot tolerance, knot check; 5 for a null `valid`).
+
+void IMTCVal2(std::FILE* stream, const GTypedCurve* tc, int* valid, int* rc);
+void IMLnVal2(std::FILE* stream, const GLine* ln, int* valid, int* rc);
+void IMLSVal2(std::FILE* stream, const GLineString* ls, int* valid, int* rc);
+void IMCSVal2(std::FILE* stream, const GComplexString* cs, int* valid, int* rc);
+void IMElVal2(std::FILE* stream, const GEllipse* el, int* valid, int* rc);
+void IMArVal2(std::FILE* stream, const GArc* ar, int* valid, int* rc);
+// Besides the counts it also refuses orders above 16, which the library cannot evaluate.
+void IMCvVal2(std::FILE* stream, const GBspCurve* cv, int* valid, int* rc);
+
+void IMTCVal(const GTypedCurve* tc, int* valid, int* rc);
+void IMLnVal(const GLine* ln, int* valid, int* rc);
+void IMLSVal(const GLineString* ls, int* valid, int* rc);
+void IMCSVal(const GComplexString* cs, int* valid, int* rc);
+void IMElVal(const GEllipse* el, int* valid, int* rc);
+void IMArVal(const GArc* ar, int* valid, int* rc);
+void IMCvVal(const GBspCurve* cv, int* valid, int* rc);
+
+// Record dumps: at a "ValidateReleaseMath" level of 3 or more, a dated header and the record printed as a
+// typed curve of the given type (IMPrtTC) to *stream, or, when *stream is null, appended to the log file,
+// which is closed again. A null record or a failed open writes nothing.
+void IMLnDmp(const GLine* ln, int type, std::FILE** stream);
+void IMLSDmp(const GLineString* ls, int type, std::FILE** stream);
+void IMCSDmp(const GComplexString* cs, int type, std::FILE** stream);
+void IMElDmp(const GEllipse* el, int type, std::FILE** stream);
+void IMArDmp(const GArc* ar, int type, std::FILE** stream);
+void IMCvDmp(const GBspCurve* cv, int type, std::FILE** stream);

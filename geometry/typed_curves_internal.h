@@ -1,6 +1,9 @@
 // What the conversions and the evaluations of typed curves share.
 #pragma once
 
+#include <algorithm>
+#include <cstdint>
+
 #include "bspline/bspline.h"
 #include "geometry/typed_curves.h"
 
@@ -11,6 +14,16 @@ namespace typedcurves {
 inline bool IsShaped(const GBspCurve& cv) {
   return cv.pPoles && cv.pKnots && (!cv.rational || cv.pWeights) && cv.order >= 2 && cv.numPoles >= cv.order &&
          cv.numPoles <= 0x7FFFFF00u && cv.numKnots == cv.numPoles + cv.order;
+}
+
+// How many poles and knots of a record may be read when its counts disagree: one wrong count among numPoles,
+// numKnots and order never leads past an array whose size the other two agree on. With sound counts these are
+// numPoles and numKnots.
+inline std::uint32_t ReadablePoles(const GBspCurve& cv) {
+  return cv.numKnots >= cv.order ? std::min(cv.numPoles, cv.numKnots - cv.order) : 0;
+}
+inline std::uint32_t ReadableKnots(const GBspCurve& cv) {
+  return static_cast<std::uint32_t>(std::min<std::uint64_t>(cv.numKnots, std::uint64_t{cv.numPoles} + cv.order));
 }
 
 inline double FirstParameter(const GBspCurve& cv) { return cv.pKnots[cv.order - 1]; }

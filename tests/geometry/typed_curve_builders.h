@@ -4,8 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
+#include <functional>
 #include <initializer_list>
+#include <string>
 #include <vector>
 
 #include "bspline/bspline.h"
@@ -100,6 +103,20 @@ inline GPosition Evaluate(const VOQbsp_curve* cv, double u) {
 }
 
 inline double Distance(const GPosition& a, const GPosition& b) { return GPosition::Distance(a, b); }
+
+// What a writer put into a temporary stream.
+inline std::string Captured(const std::function<void(std::FILE*)>& write) {
+  std::FILE* f = std::tmpfile();
+  if (!f) return "<no temporary file>";
+  write(f);
+  std::fflush(f);
+  std::rewind(f);
+  std::string text;
+  char buffer[512];
+  for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, f)) > 0;) text.append(buffer, got);
+  std::fclose(f);
+  return text;
+}
 
 // Every test leaves both allocators and the library's scratch heap as it found them, and the process-wide
 // settings it touched back at their defaults.

@@ -1,12 +1,18 @@
 // Typed curves against OpenCASCADE: ellipses and arcs converted to rational quadratic curves lie on the peer's
 // ellipse and end at its points; points, tangents and ellipse parameters agree with the peer's evaluators; the
-// kinds of point sets agree with its principal-axes classification.
+// kinds of point sets agree with its principal-axes classification; lengths of ellipses, arcs and B-spline
+// records agree with its integrator and with GSL's complete elliptic integral.
 #include <ElCLib.hxx>
+#include <GCPnts_AbscissaPoint.hxx>
+#include <GeomAdaptor_Curve.hxx>
+#include <Geom_TrimmedCurve.hxx>
 #include <GProp_PEquation.hxx>
 #include <Geom_Ellipse.hxx>
 #include <TColgp_Array1OfPnt.hxx>
 #include <gp_Ax2.hxx>
 #include <gp_Elips.hxx>
+#include <gsl/gsl_mode.h>
+#include <gsl/gsl_sf_ellint.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -150,6 +156,59 @@ TEST_F(TypedCurvesOracle, KindsOfPointSetsAgreeWithPrincipalAxes) {
     const int peerKind = peer.IsPoint() ? 1 : peer.IsLinear() ? 2 : peer.IsPlanar() ? 3 : 4;
     EXPECT_EQ(kind, peerKind) << round;
     EXPECT_EQ(kind, std::min(dimension, n - 1) + 1) << round;
+  }
+}
+
+TEST_F(TypedCurvesOracle, LengthsAgreeWithThePeerIntegratorAndTheEllipticIntegral) {
+  const auto peerLength = [](const Handle(Geom_Curve) & curve) {
+    GeomAdaptor_Curve adaptor(curve);
+    return GCPnts_AbscissaPoint::Length(adaptor, 1e-13);
+  };
+  const auto measure = [](const GTypedCurve& tc) {
+    double length = -1;
+    int rc = -1;
+    IMTCLen(&tc, &length, &rc);
+    EXPECT_EQ(rc, 0);
+    return length;
+  };
+  for (int round = 0; round < 60; ++round) {
+    gp_Elips peer;
+    GEllipse el = RandomEllipse(&peer);
+    // Nearly flat ellipses too, where the speed varies most along the curve.
+    if (round % 6 == 0) {
+      el.minorMajorRatio = 0.02;
+      peer.SetMinorRadius(peer.MajorRadius() * 0.02);
+    }
+    Handle(Geom_Ellipse) ellipse = new Geom_Ellipse(peer);
+    GTypedCurve whole = Make(kCurveEllipse, el);
+    const double length = measure(whole);
+    const double e = std::sqrt(1 - el.minorMajorRatio * el.minorMajorRatio);
+    const double exact = 4 * peer.MajorRadius() * gsl_sf_ellint_Ecomp(e, GSL_PREC_DOUBLE);
+    EXPECT_NEAR(length, exact, 1e-9 * exact) << round;
+    EXPECT_NEAR(length, peerLength(ellipse), 1e-9 * exact) << round;
+    // Arcs, half of them ending below their start.
+    const double start = Uniform(-1, 7), sweep = Uniform(0.05, 2 * kPi);
+    const double end = round % 2 ? start + sweep : start + sweep - 2 * kPi;
+    GTypedCurve arc = Make(kCurveArc, GArc{el, start, end});
+    const double reference = peerLength(new Geom_TrimmedCurve(ellipse, start, start + sweep));
+    EXPECT_NEAR(measure(arc), reference, 1e-9 * reference) << round;
+    Free(arc);
+    Free(whole);
+  }
+  for (int order = 2; order <= 9; ++order) {
+    for (int round = 0; round < 8; ++round) {
+      // Sizes far from 1 as well: the accuracy is relative.
+      const double size = round % 3 == 0 ? 1.0 : round % 3 == 1 ? 1e-5 : 1e5;
+      auto c = random_curve(rng_, order, order + 1 + round, round % 2, round % 4 < 2, order - 1);
+      for (double& p : c->poles) p *= size;
+      const OcctCurve peer(*c);
+      std::vector<GPosition> poles;
+      for (int i = 0; i < c->n(); ++i) poles.push_back({c->pole(i, 0), c->pole(i, 1), c->pole(i, 2)});
+      GTypedCurve tc = Bspline(order, poles, c->knots, c->weights);
+      const double reference = peerLength(new Geom_TrimmedCurve(peer.cv, c->start(), c->end()));
+      EXPECT_NEAR(measure(tc), reference, 1e-9 * reference) << order << " " << round;
+      Free(tc);
+    }
   }
 }
 
