@@ -8,6 +8,7 @@
 #include "display/style/styllib/JStyleLib.h"
 #include "display/style/styllib/JStyleResource.h"
 #include "display/style/styllib/JStyleUnit.h"
+#include "display/style/styles/JStyleHatchFill.h"
 #include "display/style/styles/JStyleLineSolid.h"
 #include "display/style/styles/JStyleOverride.h"
 #include "display/style/styles/JStylePointSymbol.h"
@@ -48,7 +49,8 @@ __attribute__((init_priority(STYLESRV_INIT_BLOCK_LIST))) JPtrList g_blockList(10
 
 STYLESRV_UNBUILT_ROW(JStyleMultiplexer, Engine)
 STYLESRV_UNBUILT_ROW(JStyleSimpleFill, Engine)
-STYLESRV_UNBUILT_ROW(JStyleHatchFill, Engine)
+constexpr StyleClassRow kRowJStyleHatchFill =
+    StyleClassRowFor<JStyleHatchFill, StyleAllocator::Engine>("JStyleHatchFill");
 STYLESRV_UNBUILT_ROW(JStyleTextChar, Engine)
 STYLESRV_UNBUILT_ROW(JStyleTextPara, Engine)
 constexpr StyleClassRow kRowJStyleSimpleLine =

@@ -1103,3 +1103,129 @@ struct IJElementDisplayScope : public IUnknown {
 };
 
 #undef STYLE_DISPLAY_UNUSED_SLOT
+
+// ---- hatch fills ----
+
+class GPosition;  // geometry/geometry.h
+
+inline constexpr IID IID_IJStyleHatchFill = {0xB197C5C0, 0x109B, 0x11CF, {0xB2, 0x51, 0x08, 0x00, 0x36, 0x82, 0x56, 0x02}};
+
+// What a merging copy keeps of a hatch family: the bits of the family's keep mask.
+enum HatchFamilyKeepBits : DWORD {
+  HATCH_KEEP_MARKER_ORIGIN = 0x8,
+  HATCH_KEEP_ANGLE = 0x10,
+  HATCH_KEEP_SPACING = 0x20,
+  HATCH_KEEP_SHIFT = 0x40,
+  HATCH_KEEP_COLOUR = 0x80,
+  HATCH_KEEP_WIDTH = 0x100,
+  HATCH_KEEP_DASH_TYPE = 0x200,
+};
+
+// The bits of the hatch fill's own keep mask.
+enum HatchFillKeepBits : DWORD {
+  HATCH_KEEP_FLAGS = 0x1,
+  HATCH_KEEP_OWN_ORDER = 0x2,  // a merge keeps the own family order
+  HATCH_KEEP_FILL_ORIGIN = 0x8,
+  HATCH_KEEP_SCALE = 0x10,
+};
+
+// The hatch fill's flags: what the fill scale scales while drawing.
+enum HatchFillFlags : DWORD {
+  HATCH_SCALE_SPACING = 0x1,  // spacing and stagger of every family
+  HATCH_SCALE_ORIGINS = 0x2,  // the family origins
+};
+
+// One family of parallel hatch lines as it crosses the interface. Lengths are in the fill's units.
+struct HatchFamilyDesc {
+  DWORD marker;    // 0 or 1
+  DWORD familyId;  // identifies the family when two hatch fills merge
+  double angle;    // radians
+  double spacing;  // between lines; never 0
+  double shift;    // stagger along the lines from one line to the next
+  double originX, originY, originZ;  // z is always 0 in the fill
+  DWORD color;
+  double width;
+  IJStyleDashTypeRender* dashType;  // or null for solid lines
+  DWORD keepMask;                   // HatchFamilyKeepBits
+};
+static_assert(offsetof(HatchFamilyDesc, angle) == 8);
+static_assert(offsetof(HatchFamilyDesc, color) == 56);
+static_assert(offsetof(HatchFamilyDesc, width) == 64);
+static_assert(offsetof(HatchFamilyDesc, dashType) == 72);
+static_assert(sizeof(HatchFamilyDesc) == 80);
+
+// The whole description of a hatch fill. The family flags are not part of it.
+struct HatchFillData {
+  double originX, originY, originZ;
+  double scale;
+  DWORD unitsCode;
+  DWORD familyCount;
+  HatchFamilyDesc* families;  // familyCount descriptors
+  DWORD reserved;
+  DWORD keepMask;  // HatchFillKeepBits
+};
+static_assert(offsetof(HatchFillData, unitsCode) == 32);
+static_assert(offsetof(HatchFillData, families) == 40);
+static_assert(offsetof(HatchFillData, keepMask) == 48);
+static_assert(sizeof(HatchFillData) == 56);
+
+// The description of a hatch fill. Family indices are signed: an index outside the families answers
+// E_INVALIDARG, a fill without families E_FAIL for any other index; -1 names the fill itself for the keep mask.
+struct IJStyleHatchFill : public IUnknown {
+  // 0 answers E_INVALIDARG.
+  virtual HRESULT STDMETHODCALLTYPE SetUnits(DWORD unitsCode) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetUnits(DWORD* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetOriginScaling(BOOL scale) = 0;
+  // The flags' HATCH_SCALE_ORIGINS bit.
+  virtual HRESULT STDMETHODCALLTYPE GetOriginScaling(DWORD* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetFlags(DWORD flags) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetFlags(DWORD* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetFamilyCount(DWORD* out) = 0;
+  // Appends a family with a new family ID; *index is -1 until it succeeds.
+  virtual HRESULT STDMETHODCALLTYPE AddFamily(const HatchFamilyDesc* family, LONG* index) = 0;
+  // Every field but the family ID.
+  virtual HRESULT STDMETHODCALLTYPE SetFamily(LONG index, const HatchFamilyDesc* family) = 0;
+  // The descriptor's dash type carries a reference for the caller.
+  virtual HRESULT STDMETHODCALLTYPE GetFamily(LONG index, HatchFamilyDesc* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetFamilyAngle(LONG index, double angle) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetFamilyAngle(LONG index, double* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetFamilyOrigin(LONG index, const GPosition* origin) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetFamilyOrigin(LONG index, GPosition* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetFamilySpacing(LONG index, double spacing) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetFamilySpacing(LONG index, double* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetFamilyShift(LONG index, double shift) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetFamilyShift(LONG index, double* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetFamilyColor(LONG index, DWORD colour) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetFamilyColor(LONG index, DWORD* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetFamilyWidth(LONG index, double width) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetFamilyWidth(LONG index, double* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetFamilyDashType(LONG index, IJStyleDashTypeRender* dashType) = 0;
+  // With a reference, or null.
+  virtual HRESULT STDMETHODCALLTYPE GetFamilyDashType(LONG index, IJStyleDashTypeRender** out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetFamilyKeepMask(LONG index, DWORD* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetFamilyKeepMask(LONG index, DWORD keepMask) = 0;
+  // A to index past the last family moves the family to the end.
+  virtual HRESULT STDMETHODCALLTYPE MoveFamily(LONG from, LONG to) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetScale(double* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetScale(double scale) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetOrigin(GPosition* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetOrigin(const GPosition* origin) = 0;
+  // Replaces the whole description; the reserved word is not read.
+  virtual HRESULT STDMETHODCALLTYPE SetData(const HatchFillData* data) = 0;
+  // The descriptor array comes from CoTaskMemAlloc (null without families) and belongs to the caller, each
+  // dash type with a reference: FreeHatchFillData gives both back.
+  virtual HRESULT STDMETHODCALLTYPE GetData(HatchFillData* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetFamilyDashTypeId(LONG index, DWORD id) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetFamilyDashTypeId(LONG index, DWORD* out) = 0;
+};
+
+// Gives back what GetData handed out: each descriptor's dash type and the descriptor array.
+inline void FreeHatchFillData(HatchFillData* data) {
+  if (!data || !data->families) return;
+  for (DWORD i = 0; i < data->familyCount; ++i) {
+    if (data->families[i].dashType) data->families[i].dashType->Release();
+  }
+  CoTaskMemFree(data->families);
+  data->families = nullptr;
+  data->familyCount = 0;
+}
