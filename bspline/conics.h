@@ -239,3 +239,65 @@ void BStrbsnf(int n, int dim, const double *coef, const double *matrix, double *
 void BScrcctrn(int n, const double *rotated, double y0, const double *work, double tol, double *c1, int *rc);
 void BScrcctrt(int n, const double *rotated, double y0, const double *work, double c1, double tol, double *c2,
                int *rc);
+
+// ---------------------------------------------------------------------------------------------------------------
+// General conic arcs from points, tangents and a shoulder value. The record and its arrays are the caller's, with
+// room for 7 poles and 10 knots and a weights array. A parabola comes out polynomial (weights, when the array
+// exists, all 1), a hyperbola as one or two rational segments with end weights 1, an ellipse or circle in the
+// circular-arc form of BSprepcarc (1 to 3 segments); the end poles are the given end points exactly. normal_out
+// and type_out may be NULL. A failing builder leaves num_poles and num_knots 0. An ellipse is rebuilt through its
+// axis frame and carries that frame's rounding, about 1e-16 of its major axis: within 1e-6 of the parabola's
+// shoulder 1/2 (where the major axis grows without bound) that is up to 1e-10 of the arc's size.
+
+// The arc from A to B, tangent to the lines A-TA and B-TB, through S. rc -2: A, B, TA, TB not in one plane or S
+// farther than dist_tol from it; a tangent point within dist_tol of its end point or of the chord line AB (or a
+// cross product c x dA shorter than dist_tol); S outside the angle of the tangents, on the chord (area below
+// dist_tol) or on a tangent line; S beyond the chord of a parabola or hyperbola. rc -1 when the record or its
+// arrays are missing or a step fails; 3 for a NULL point.
+BSboolean BSconicgen3(int *rc, const double A[3], const double B[3], const double TA[3], const double TB[3],
+                      const double S[3], VOQbsp_curve *cv, double normal_out[3], int *type_out);
+// Writes the arc: form 1 the segment A, D, B of shoulder rho (weights 1 - rho, rho, 1 - rho); form 3 the two
+// segments A2, Q0, M and M, Q2, B2 of shoulder rho_half each (knots 0 0 0 .5 .5 1 1 1). The points of the other
+// form are not read (may be NULL). The type follows from the first segment; normal_out is the unit normal of its
+// triangle. rc 3 for a missing record, poles, knots or point, or weights for a rational result; -2 for another
+// form or a shoulder outside (0, 1) or not finite; -6 for a degenerate triangle.
+BSboolean BSconicgen4(int *rc, VOQbsp_curve *cv, const int *form, int *type_out, const double *rho,
+                      const double *rho_half, const double A[3], const double D[3], const double B[3],
+                      const double A2[3], const double Q0[3], const double M[3], const double Q2[3],
+                      const double B2[3], double normal_out[3]);
+// Empties the record as an order-3 planar curve (non_uniform 1, periodic 0, no poles, knots or boundaries). rc -2
+// for a NULL record, poles or knots.
+BSboolean BSconicgen0(int *rc, VOQbsp_curve *cv);
+// The arc A, D, B of shoulder rho (below 1; negative for the far side of the chord) split at its shoulder point
+// M: outputs A, Q0, M, M, Q2, B and the shoulder of each half. BSrhosplit2: the half ellipse between the
+// parallel tangents A + t dir and B + t dir, Q0 = A + s dir, Q2 = B + s dir, rho_half sqrt 2 - 1. rc -2 for a
+// value that is not finite or out of range, 3 for a NULL input.
+BSboolean BSrhosplit1(int *rc, const double A[3], const double D[3], const double B[3], const double *rho,
+                      double A_out[3], double Q0[3], double M[3], double M_again[3], double Q2[3], double B_out[3],
+                      double *rho_half);
+BSboolean BSrhosplit2(int *rc, const double A[3], const double B[3], const double dir[3], const double *s,
+                      double A_out[3], double Q0[3], double M[3], double M_again[3], double Q2[3], double B_out[3],
+                      double *rho_half);
+// The arc through P0, P1 and P2 tangent at P0 to the line P0-T0 and at P2 to P2-T1. rc -2: collinear or
+// non-coplanar data, points on two branches, no tangent at P1; 43, 45, 46 when the tangent lines of the end pair
+// do not meet; -1 when no end pair is found or the arc cannot be built.
+BSboolean BSconic32(int *rc, const double P0[3], const double P1[3], const double P2[3], const double T0[3],
+                    const double T1[3], VOQbsp_curve *cv, double normal_out[3], int *type_out);
+// TRUE when, seen from the tangent line P0-T0 and from P1-T1, the two other points lie on one side.
+BSboolean BSbranch(int *rc, const double P0[3], const double P1[3], const double P2[3], const double T0[3],
+                   const double T1[3]);
+// A point out of the tangent line at P2 of the conic through P0, P1, P2 tangent to P0-T0 and P1-T1. rc -1 when
+// the construction has no point.
+BSboolean BScotan32(int *rc, const double P0[3], const double P1[3], const double P2[3], const double T0[3],
+                    const double T1[3], double out[3]);
+// The indices of the end points of the arc through n >= 3 points with tangent points tans. An ellipse (genus of
+// the first three points) ends at points 0 and 1 (rc 28 when the others are not all on one side of them); an
+// open conic at the first pair whose tangent lines meet in X with every other point inside the triangle of the
+// pair and X. rc: the code of BSxln when those tangent lines do not meet; -1 when no pair fits or the genus is
+// not found; -2 for n < 3 or a value that is not finite.
+BSboolean BSmaxext(int *rc, const int *n, const double *const pts[], const double *const tans[], int *i, int *j);
+// The conic that rounds the offset corner P1, P2, P3 (P2 where the offset tangents meet) about the corner Q of the
+// curves before the offset: from P1 to P3, tangent to P1-P2 and P2-P3, through a middle point M on the ray from
+// Q towards P2. rc -2 when P2 is at Q (tolerance entry 16); otherwise BSconic32's.
+void BStransconc(const double P1[3], const double P2[3], const double P3[3], const double Q[3], VOQbsp_curve *cv,
+                 int *rc);

@@ -167,3 +167,59 @@ struct ArcRecord {
     for (int k = 0; k < 3; ++k) out[k] = A[k] / W;
   }
 };
+
+// The distance, to first order, of X from the conic that carries the record's first segment (the barycentric
+// equation tau1^2 w0 w2 = 4 w1^2 tau0 tau2 over its gradient), or from its plane, whichever is larger.
+inline double conic_distance(const ArcRecord &r, const double X[3]) {
+  using namespace conic_test;
+  double P[3][3], w[3], tau[3], g[3][3], e1[3], e2[3], n[3];
+  for (int i = 0; i < 3; ++i) {
+    w[i] = r.cv.rational ? r.weights[i] : 1.0;
+    for (int k = 0; k < 3; ++k) P[i][k] = r.poles[3 * i + k] / w[i];
+  }
+  sub(P[1], P[0], e1);
+  sub(P[2], P[0], e2);
+  cross(e1, e2, n);
+  const double nn = dot(n, n);
+  for (int i = 0; i < 3; ++i) {
+    const double *a = P[(i + 1) % 3], *b = P[(i + 2) % 3];
+    double xa[3], xb[3], c[3], ab[3];
+    sub(a, X, xa);
+    sub(b, X, xb);
+    cross(xa, xb, c);
+    tau[i] = dot(c, n) / nn;
+    sub(b, a, ab);
+    cross(n, ab, g[i]);
+  }
+  double grad[3], off[3];
+  const double F = tau[1] * tau[1] * w[0] * w[2] - 4 * w[1] * w[1] * tau[0] * tau[2];
+  for (int k = 0; k < 3; ++k)
+    grad[k] = (2 * tau[1] * w[0] * w[2] * g[1][k] - 4 * w[1] * w[1] * (tau[0] * g[2][k] + tau[2] * g[0][k])) / nn;
+  sub(X, P[0], off);
+  return std::max(std::fabs(F) / std::sqrt(dot(grad, grad)), std::fabs(dot(off, n)) / std::sqrt(nn));
+}
+
+// The record is the conic arc from A to B tangent to A-TA and B-TB through S: five conditions fix the conic, so
+// the exact ends, parallel end tangents and S at distance below tol from the conic say it all. End weights 1.
+inline void expect_conic_arc(const ArcRecord &r, const double A[3], const double B[3], const double TA[3],
+                             const double TB[3], const double S[3], double tol) {
+  using namespace conic_test;
+  const int last = r.cv.num_poles - 1;
+  ASSERT_GE(last, 2);
+  for (int k = 0; k < 3; ++k) {
+    EXPECT_EQ(r.poles[k], A[k]);
+    EXPECT_EQ(r.poles[3 * last + k], B[k]);
+  }
+  EXPECT_EQ(r.weights[0], 1.0);
+  EXPECT_EQ(r.weights[last], 1.0);
+  const double *ends[2][3] = {{A, TA, r.poles + 3}, {B, TB, r.poles + 3 * last - 3}};
+  for (int e = 0; e < 2; ++e) {
+    double t[3], p[3], c[3];
+    const double w = r.cv.rational ? r.weights[e ? last - 1 : 1] : 1.0;
+    for (int k = 0; k < 3; ++k) p[k] = ends[e][2][k] / w - ends[e][0][k];
+    sub(ends[e][1], ends[e][0], t);
+    cross(t, p, c);
+    EXPECT_LT(std::sqrt(dot(c, c)), 1e-9 * std::sqrt(dot(t, t) * dot(p, p))) << "end tangent " << e;
+  }
+  EXPECT_LT(conic_distance(r, S), tol);
+}
