@@ -13,6 +13,7 @@
 #include "display/style/styles/JStyleOverride.h"
 #include "display/style/styles/JStylePointSymbol.h"
 #include "display/style/styles/JStyleSimpleDashType.h"
+#include "display/style/styles/JStyleSimpleFill.h"
 #include "display/style/styles/JStyleSimpleLine.h"
 #include "display/style/symdef/JSymbolDef.h"
 #include "display/style/textscratch.h"
@@ -48,7 +49,8 @@ __attribute__((init_priority(STYLESRV_INIT_BLOCK_LIST))) JPtrList g_blockList(10
   constexpr StyleClassRow kRow##cls{#cls, StyleAllocator::allocator, nullptr, nullptr};
 
 STYLESRV_UNBUILT_ROW(JStyleMultiplexer, Engine)
-STYLESRV_UNBUILT_ROW(JStyleSimpleFill, Engine)
+constexpr StyleClassRow kRowJStyleSimpleFill =
+    StyleClassRowFor<JStyleSimpleFill, StyleAllocator::Engine>("JStyleSimpleFill");
 constexpr StyleClassRow kRowJStyleHatchFill =
     StyleClassRowFor<JStyleHatchFill, StyleAllocator::Engine>("JStyleHatchFill");
 STYLESRV_UNBUILT_ROW(JStyleTextChar, Engine)

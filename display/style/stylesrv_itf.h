@@ -1229,3 +1229,58 @@ inline void FreeHatchFillData(HatchFillData* data) {
   data->families = nullptr;
   data->familyCount = 0;
 }
+
+// ---- simple fills ----
+
+inline constexpr IID IID_IJStyleSolidFill = {0xA8B7DA00, 0x5572, 0x11CE, {0xA8, 0x2A, 0x08, 0x00, 0x36, 0x01, 0xE8, 0x55}};
+inline constexpr IID IID_IJStyleSimpleFill = {0x285E4511, 0x211D, 0x11CF, {0xB2, 0x64, 0x08, 0x00, 0x36, 0x82, 0x56, 0x02}};
+
+// The fill colour that means no colour: the area is not filled, only the pattern drawn.
+inline constexpr DWORD kNoFillColour = 0xFFFFFFFE;
+
+// Bits of a simple fill's lock mask: the fields a partial copy leaves alone.
+enum StyleSimpleFillLocks : DWORD {
+  SFILL_LOCK_COLOUR = 0x1,
+  SFILL_LOCK_PATTERN = 0x2,
+  SFILL_LOCK_SCALE = 0x4,
+};
+
+// What IJStyleSimpleFill sets and reads as a whole. The pattern travels with a reference when read.
+struct SimpleFillData {
+  DWORD colour;
+  DWORD hasColour;
+  IJStyleFillTypeRender* pattern;
+  DWORD lockMask;
+};
+static_assert(sizeof(SimpleFillData) == 16);
+
+struct IJStyleSolidFill : public IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE SetFillColor(DWORD colour) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetFillColor(DWORD* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetFillColorByRef(const DWORD* colour) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetFillColor2(DWORD* out) = 0;
+  // Accepted and ignored.
+  virtual HRESULT STDMETHODCALLTYPE AnswersOk1(DWORD) = 0;
+  virtual HRESULT STDMETHODCALLTYPE AnswersOk2(DWORD) = 0;
+};
+
+struct IJStyleSimpleFill : public IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE SetColor(DWORD colour) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetColor(DWORD* out) = 0;
+  // FALSE takes the colour away; TRUE does nothing (a colour comes only through SetColor).
+  virtual HRESULT STDMETHODCALLTYPE SetHasColor(BOOL hasColour) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetHasColor(BOOL* out) = 0;
+  // A style that answers IJStyleFillTypeRender, or null for none.
+  virtual HRESULT STDMETHODCALLTYPE SetPattern(IUnknown* pattern) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetPattern(IJStyleFillTypeRender** out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetFillData(const SimpleFillData* data) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetFillData(SimpleFillData* data) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetLockMask(DWORD mask) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetLockMask(DWORD* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetPatternID(DWORD id) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetPatternID(DWORD* out) = 0;
+  // Multiplies the pattern's lengths; a scale that is not finite or below 1.1920928955078125e-7 in magnitude
+  // is refused.
+  virtual HRESULT STDMETHODCALLTYPE SetScale(double scale) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetScale(double* out) = 0;
+};

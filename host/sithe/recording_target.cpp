@@ -1,6 +1,8 @@
 // The recording render target: every call kept in order with its arguments, and the picture they make.
 #include <algorithm>
 #include <array>
+#include <cfloat>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -18,7 +20,7 @@ volatile LONG g_liveTargets = 0;
 
 struct Call {
   SitheCall head;
-  std::vector<double> points;   // DrawPolyline
+  std::vector<double> points;   // DrawPolyline, FillArea
   std::vector<double> lengths;  // SetDashPattern
   std::vector<double> matrix;   // BeginPlacement
 };
@@ -51,6 +53,17 @@ void AppendNumber(std::string& out, double value) {
   char text[32];
   std::snprintf(text, sizeof text, "%.9g", value);
   out += text;
+}
+
+// A point the picture places: separators (x or y at the end of the doubles) and damage are not drawn.
+bool Placeable(double x, double y) { return std::fabs(x) < DBL_MAX && std::fabs(y) < DBL_MAX; }
+
+// A colour value is 0x00BBGGRR.
+std::string SvgColour(DWORD colour) {
+  char text[8];
+  std::snprintf(text, sizeof text, "#%02X%02X%02X", static_cast<unsigned>(colour & 0xFF),
+                static_cast<unsigned>((colour >> 8) & 0xFF), static_cast<unsigned>((colour >> 16) & 0xFF));
+  return text;
 }
 
 class RecordingTarget final : public IRenderTarget2d,
@@ -110,16 +123,16 @@ class RecordingTarget final : public IRenderTarget2d,
   RECORDING_UNUSED_SLOT(9) RECORDING_UNUSED_SLOT(10) RECORDING_UNUSED_SLOT(11) RECORDING_UNUSED_SLOT(12)
   RECORDING_UNUSED_SLOT(13)
   HRESULT STDMETHODCALLTYPE DrawPolyline(DWORD count, const double* points) override {
-    if (count && !points) return E_INVALIDARG;
-    Call& call = Add(14, "DrawPolyline");
-    call.head.pointCount = count;
-    call.points.assign(points, points + std::size_t{count} * 3);
-    if (!m_placements.empty()) {
-      for (std::size_t i = 0; i < call.points.size(); i += 3) Place(m_placements.back(), &call.points[i]);
-    }
+    return RecordPoints(14, "DrawPolyline", count, points);
+  }
+  HRESULT STDMETHODCALLTYPE SetFillColor(DWORD colour) override {
+    Add(15, "SetFillColor").head.u[0] = colour;
     return S_OK;
   }
-  RECORDING_UNUSED_SLOT(15) RECORDING_UNUSED_SLOT(16) RECORDING_UNUSED_SLOT(17) RECORDING_UNUSED_SLOT(18)
+  HRESULT STDMETHODCALLTYPE FillArea(DWORD count, const double* points) override {
+    return RecordPoints(16, "FillArea", count, points);
+  }
+  RECORDING_UNUSED_SLOT(17) RECORDING_UNUSED_SLOT(18)
   RECORDING_UNUSED_SLOT(19) RECORDING_UNUSED_SLOT(20) RECORDING_UNUSED_SLOT(21) RECORDING_UNUSED_SLOT(22)
   RECORDING_UNUSED_SLOT(23) RECORDING_UNUSED_SLOT(24) RECORDING_UNUSED_SLOT(25) RECORDING_UNUSED_SLOT(26)
   RECORDING_UNUSED_SLOT(27) RECORDING_UNUSED_SLOT(28) RECORDING_UNUSED_SLOT(29)
@@ -237,6 +250,19 @@ class RecordingTarget final : public IRenderTarget2d,
     return Add(slot, name).head.result = E_NOTIMPL;
   }
 
+  HRESULT RecordPoints(DWORD slot, const char* name, DWORD count, const double* points) {
+    if (count && !points) return E_INVALIDARG;
+    Call& call = Add(slot, name);
+    call.head.pointCount = count;
+    call.points.assign(points, points + std::size_t{count} * 3);
+    if (!m_placements.empty()) {
+      for (std::size_t i = 0; i < call.points.size(); i += 3) {
+        if (call.points[i] != -DBL_MAX) Place(m_placements.back(), &call.points[i]);
+      }
+    }
+    return S_OK;
+  }
+
   HRESULT RecordCode(DWORD slot, const char* name, DWORD code) {
     Add(slot, name).head.u[0] = code;
     return S_OK;
@@ -248,8 +274,9 @@ class RecordingTarget final : public IRenderTarget2d,
     return S_OK;
   }
 
-  // Each polyline in the pen colour and width set before it, dashed by the last pattern the target took; the
-  // view box holds every point and half the widest pen, with a margin.
+  // Each polyline in the pen colour and width set before it, dashed by the last pattern the target took; each
+  // area in the fill colour set before it, as one even-odd path of its loops. The view box holds every point
+  // and half the widest pen, with a margin.
   std::string Picture() const {
     double lo[2] = {0, 0}, hi[2] = {0, 0};
     bool any = false;
@@ -257,6 +284,7 @@ class RecordingTarget final : public IRenderTarget2d,
     for (const Call& call : m_calls) {
       if (call.head.itf == SITHE_RENDER_TARGET && call.head.slot == 7) widest = std::max(widest, call.head.d[0]);
       for (std::size_t i = 0; i + 2 < call.points.size(); i += 3) {
+        if (!Placeable(call.points[i], call.points[i + 1])) continue;
         const double p[2] = {call.points[i], -call.points[i + 1]};
         for (int k = 0; k < 2; ++k) {
           lo[k] = any ? std::min(lo[k], p[k]) : p[k];
@@ -289,6 +317,7 @@ class RecordingTarget final : public IRenderTarget2d,
     svg += "\">\n";
 
     DWORD colour = 0;
+    DWORD fillColour = 0;
     double width = 0;
     std::string dashes;  // the stroke-dasharray of the pattern in force, empty for a solid pen
     for (const Call& call : m_calls) {
@@ -296,13 +325,11 @@ class RecordingTarget final : public IRenderTarget2d,
       if (call.head.slot == 3) colour = call.head.u[0];
       if (call.head.slot == 7) width = call.head.d[0];
       if (call.head.slot == 8 && call.head.result == S_OK) dashes = DashArray(call.lengths);
+      if (call.head.slot == 15) fillColour = call.head.u[0];
+      if (call.head.slot == 16) svg += AreaPath(call.points, fillColour);
       if (call.head.slot != 14 || call.points.empty()) continue;
-      char stroke[8];
-      // A colour value is 0x00BBGGRR.
-      std::snprintf(stroke, sizeof stroke, "#%02X%02X%02X", static_cast<unsigned>(colour & 0xFF),
-                    static_cast<unsigned>((colour >> 8) & 0xFF), static_cast<unsigned>((colour >> 16) & 0xFF));
       svg += "  <polyline fill=\"none\" stroke=\"";
-      svg += stroke;
+      svg += SvgColour(colour);
       svg += "\" stroke-width=\"";
       AppendNumber(svg, width);
       if (!dashes.empty()) {
@@ -320,6 +347,29 @@ class RecordingTarget final : public IRenderTarget2d,
     }
     svg += "</svg>\n";
     return svg;
+  }
+
+  // One subpath per loop; a loop ends at a point whose x is -DBL_MAX.
+  static std::string AreaPath(const std::vector<double>& points, DWORD colour) {
+    std::string d;
+    bool open = false;
+    for (std::size_t i = 0; i + 2 < points.size(); i += 3) {
+      if (points[i] == -DBL_MAX) {
+        if (open) d += " Z";
+        open = false;
+        continue;
+      }
+      if (!Placeable(points[i], points[i + 1])) continue;
+      d += d.empty() ? "" : " ";
+      d += open ? "L" : "M";
+      AppendNumber(d, points[i]);
+      d += ',';
+      AppendNumber(d, 0.0 - points[i + 1]);
+      open = true;
+    }
+    if (open) d += " Z";
+    if (d.empty()) return {};
+    return "  <path fill=\"" + SvgColour(colour) + "\" fill-rule=\"evenodd\" stroke=\"none\" d=\"" + d + "\"/>\n";
   }
 
   // Drawn and skipped lengths in turn; an empty entry (-DBL_MAX) has no length.

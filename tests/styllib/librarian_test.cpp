@@ -199,11 +199,11 @@ TEST_F(LibrarianTest, ActiveAndDefaultStylesMoveUses) {
   EXPECT_EQ(id, 0u);
   EXPECT_EQ(library->GetActiveStyleID(&STYLETYPE_HatchFillPattern, &id, 1), S_FALSE);
   stylesrv_test::ClearReports();
-  EXPECT_TRUE(FAILED(library->GetExceptionStyleID(STYLETYPE_Fill, &id)));
+  EXPECT_TRUE(FAILED(library->GetExceptionStyleID(STYLETYPE_TextChar, &id)));
   const auto reports = stylesrv_test::Reports();
   ASSERT_FALSE(reports.empty());
   EXPECT_TRUE(reports.front().fatal);
-  EXPECT_TRUE(IsEqualCLSID(reports.front().clsid, CLSID_JStyleSimpleFill));
+  EXPECT_TRUE(IsEqualCLSID(reports.front().clsid, CLSID_JStyleTextChar));
   EXPECT_EQ(library.StyleCount(), 3u);
 
   // A line type's default is a new unnamed simple line in the exception colour, held as the default.
@@ -222,6 +222,16 @@ TEST_F(LibrarianTest, ActiveAndDefaultStylesMoveUses) {
   ASSERT_EQ(line->GetColor(&colour), S_OK);
   EXPECT_EQ(colour, library.server().GetExceptionColor());
   line->Release();
+  object->Release();
+
+  // The fill type's default is a simple fill in the exception colour.
+  ASSERT_EQ(library->GetExceptionStyleID(STYLETYPE_Fill, &id), S_OK);
+  ASSERT_EQ(library->GetStyle(id, &object), S_OK);
+  IJStyleSimpleFill* fill = nullptr;
+  ASSERT_EQ(object->QueryInterface(IID_IJStyleSimpleFill, reinterpret_cast<void**>(&fill)), S_OK);
+  ASSERT_EQ(fill->GetColor(&colour), S_OK);
+  EXPECT_EQ(colour, library.server().GetExceptionColor());
+  fill->Release();
   object->Release();
 }
 

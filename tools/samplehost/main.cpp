@@ -1,12 +1,13 @@
 // The sample host: what a drafting host does with stylesrv.dll. It loads the library, asks a class object for
 // every CLSID the server serves, creates an object of each class that exists, draws a solid, a dashed and an
-// overridden line and a line with an arrow symbol at each of its points into the rendering library's recording
-// target and writes the picture as an SVG file, keeps a style library in a document and creates, finds and names
-// a line style there through the exported functions, checks that the library may be unloaded and unloads it,
-// telling each step on standard output. It ends non-zero when a step goes wrong.
+// overridden line, a line with an arrow symbol at each of its points and a gallery of fills into the rendering
+// library's recording target and writes the picture as an SVG file, keeps a style library in a document and
+// creates, finds and names a line style there through the exported functions, checks that the library may be
+// unloaded and unloads it, telling each step on standard output. It ends non-zero when a step goes wrong.
 #include <windows.h>
 #include <objbase.h>
 
+#include <cfloat>
 #include <cstdio>
 #include <cwchar>
 #include <iterator>
@@ -64,15 +65,21 @@ void ReleaseAll(T*& p) {
   p = nullptr;
 }
 
-// Draws one line of the picture: a polyline with a kink, placed at height y.
-HRESULT DrawLine(IJStyleRender* style, IRenderTarget2d* target, const RenderContextScales& context, double y) {
-  double points[] = {10, y, 0, 90, y, 0, 120, y + 15, 0, 190, y + 15, 0};
-  StylePointRun run{points, 4, {0, 0}};
+// Draws a style along a point list with an empty record.
+HRESULT DrawPoints(IJStyleRender* style, IRenderTarget2d* target, const RenderContextScales& context, double* points,
+                   DWORD count) {
+  StylePointRun run{points, count, {0, 0}};
   StyleGeometryRecord geometry{};
   geometry.pointList = &run;
   tagStyleOverride record{};
   record.recordCode = kStyleOverrideRecordCode;
   return style->RenderWithContext(&geometry, target, &context, nullptr, &record, nullptr);
+}
+
+// Draws one line of the picture: a polyline with a kink, placed at height y.
+HRESULT DrawLine(IJStyleRender* style, IRenderTarget2d* target, const RenderContextScales& context, double y) {
+  double points[] = {10, y, 0, 90, y, 0, 120, y + 15, 0, 190, y + 15, 0};
+  return DrawPoints(style, target, context, points, 4);
 }
 
 // An arrow head pointing along x to the origin, made of two line elements of the host, as a symbol definition.
@@ -108,8 +115,49 @@ HRESULT DrawArrows(IJStyleRender* style, IRenderTarget2d* target, const RenderCo
   return style->RenderWithContext(&geometry, target, &context, nullptr, nullptr, &element);
 }
 
-// A solid, a dashed and an overridden line, and a line with arrows, drawn into a recording target whose picture
-// goes to `path`.
+// A gallery of fills above the arrows: a square with a square hole (one run of two loops), two triangles in one
+// boundary (two runs), and a colourless fill, which fills nothing and is outlined with the given line style.
+int DrawFills(decltype(&DllGetClassObject) getClassObject, ISitheRecording* recording, IRenderTarget2d* target,
+              const RenderContextScales& context, IJStyleRender* outline) {
+  auto* fill = Create<IJStyleSimpleFill>(getClassObject, CLSID_JStyleSimpleFill, IID_IJStyleSimpleFill, "simple fill");
+  IJStyleRender* render = nullptr;
+  if (fill) fill->QueryInterface(IID_IJStyleRender, reinterpret_cast<void**>(&render));
+  if (!render) {
+    ReleaseAll(fill);
+    return 1;
+  }
+  constexpr double kRun = DBL_MAX, kLoop = -DBL_MAX;
+  double holed[] = {10, 180, 0, 60, 180, 0, 60, 230, 0, 10, 230, 0, kLoop, 0, 0,
+                    25, 195, 0, 45, 195, 0, 45, 215, 0, 25, 215, 0};
+  double twoRuns[] = {75, 180, 0, 125, 180, 0, 75, 230, 0, kRun, kRun, kRun, 130, 185, 0, 130, 235, 0, 80, 235, 0};
+  double frame[] = {145, 180, 0, 190, 180, 0, 190, 230, 0, 145, 230, 0, 145, 180, 0};
+  const struct {
+    const char* name;
+    DWORD colour;
+    double* points;
+    DWORD count;
+  } shapes[] = {{"a square with a hole", 0x000080FF, holed, 9},
+                {"two triangles in two runs", 0x00C04000, twoRuns, 7},
+                {"a colourless fill", kNoFillColour, frame, 5}};
+  int failures = 0;
+  for (const auto& shape : shapes) {
+    fill->SetColor(shape.colour);
+    const DWORD before = recording->CallCount();
+    const HRESULT hr = DrawPoints(render, target, context, shape.points, shape.count);
+    std::printf("samplehost: filled %s: %s, %lu calls on the target\n", shape.name, Name(hr),
+                recording->CallCount() - before);
+    if (FAILED(hr)) ++failures;
+  }
+  const HRESULT hr = DrawPoints(outline, target, context, frame, 5);
+  std::printf("samplehost: outlined the colourless fill: %s\n", Name(hr));
+  if (FAILED(hr)) ++failures;
+  ReleaseAll(render);
+  ReleaseAll(fill);
+  return failures;
+}
+
+// A solid, a dashed and an overridden line, a line with arrows and a gallery of fills, drawn into a recording
+// target whose picture goes to `path`.
 int DrawPicture(decltype(&DllGetClassObject) getClassObject, HMODULE library, const char* path) {
   int failures = 0;
   auto* solid = Create<IJStyleLineSolid>(getClassObject, CLSID_JStyleLineSolid, IID_IJStyleLineSolid, "solid line");
@@ -188,6 +236,13 @@ int DrawPicture(decltype(&DllGetClassObject) getClassObject, HMODULE library, co
     std::printf("samplehost: drew the line with arrows: %s\n", Name(hr));
     if (FAILED(hr)) ++failures;
 
+    IJStyleRender* outline = nullptr;
+    if (SUCCEEDED(solid->QueryInterface(IID_IJStyleRender, reinterpret_cast<void**>(&outline)))) {
+      failures += DrawFills(getClassObject, recording, target, context, outline);
+    } else {
+      ++failures;
+    }
+    ReleaseAll(outline);
     std::printf("samplehost: the target recorded %lu calls\n", recording->CallCount());
     hr = recording->WriteSvg(path);
     std::printf("samplehost: picture written to %s: %s\n", path, Name(hr));

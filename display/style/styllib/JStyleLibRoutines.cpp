@@ -394,7 +394,15 @@ HRESULT JStyleLib::CreateDefaultObject(WORD typeIndex, IUnknown** out) {
     *out = object.Detach();
     return S_OK;
   }
-  // The settings of the fill, text and dimension defaults go through classes this server does not serve yet:
+  if (typeIndex == 2) {
+    StyleComPtr<IJStyleSimpleFill> fill;
+    hr = object->QueryInterface(IID_IJStyleSimpleFill, fill.PutVoid());
+    if (SUCCEEDED(hr)) hr = fill->SetColor(GetExceptionColor());
+    if (FAILED(hr)) return REPORT(hr);
+    *out = object.Detach();
+    return S_OK;
+  }
+  // The settings of the text and dimension defaults go through classes this server does not serve yet:
   // an object that comes this far cannot be set up and is not handed out.
   return REPORT(E_NOTIMPL);
 }
