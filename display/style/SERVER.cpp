@@ -10,6 +10,7 @@
 #include "display/style/styllib/JStyleUnit.h"
 #include "display/style/styles/JStyleHatchFill.h"
 #include "display/style/styles/JStyleLineSolid.h"
+#include "display/style/styles/JStyleLinePointGen.h"
 #include "display/style/styles/JStyleOverride.h"
 #include "display/style/styles/JStylePointSymbol.h"
 #include "display/style/styles/JStyleSimpleDashType.h"
@@ -66,7 +67,8 @@ STYLESRV_UNBUILT_ROW(JStyleBitmap, Engine)
 constexpr StyleClassRow kRowJStylePointSymbol =
     StyleClassRowFor<JStylePointSymbol, StyleAllocator::Engine>("JStylePointSymbol");
 STYLESRV_UNBUILT_ROW(JStyleLineTerminator, Engine)
-STYLESRV_UNBUILT_ROW(JStyleLinePointGen, Engine)
+constexpr StyleClassRow kRowJStyleLinePointGen =
+    StyleClassRowFor<JStyleLinePointGen, StyleAllocator::Engine>("JStyleLinePointGen");
 constexpr StyleClassRow kRowJStyleLineSolid =
     StyleClassRowFor<JStyleLineSolid, StyleAllocator::Engine>("JStyleLineSolid");
 STYLESRV_UNBUILT_ROW(JStyleSimpleMultiplexer, Engine)
@@ -159,6 +161,7 @@ const StyleServerInternals kInternals{
     &GetMissingGraphic,
     &StyleLibDropObjects,
     &GetDocumentServiceTable,
+    &JStyleLinePointGen::StaticRunStateInUse,
 };
 
 }  // namespace

@@ -105,6 +105,8 @@ struct StyleServerInternals {
   HRESULT (*DropLibraryObjects)(IUnknown* library);
   // The document services (services/daxutil/daxutil.h).
   const DocumentServiceTable* (*GetDocumentServices)();
+  // Whether a run of the line point generator holds its one static run state.
+  bool (*IsLinePointRunStateInUse)();
 };
 
 extern "C" const StyleServerInternals* WINAPI GetStyleServerInternals();

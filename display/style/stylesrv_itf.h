@@ -1284,3 +1284,37 @@ struct IJStyleSimpleFill : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE SetScale(double scale) = 0;
   virtual HRESULT STDMETHODCALLTYPE GetScale(double* out) = 0;
 };
+
+// ---- points generated along a line ----
+
+inline constexpr IID IID_IJStyleLinePointGen = {0x54923540, 0x34A3, 0x11CF, {0xBB, 0x97, 0x08, 0x00, 0x36, 0x01, 0xE8, 0x55}};
+
+// A client of the dash generation that places point symbols along a dashed line: one placement entry per
+// pattern entry, by index. Indices run from 0 to GetCount() - 1; a setter given an index at or beyond the count
+// makes the entries up to it, up to 65534.
+struct IJStyleLinePointGen : public IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE SetUnits(DWORD unitsCode) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetUnits(DWORD* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetOrientation(LONG index, double angle, DWORD absolute, DWORD upright) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetOrientation(LONG index, double* angle, DWORD* absolute, DWORD* upright) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetOffsets(LONG index, double along, double across) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetOffsets(LONG index, double* along, double* across) = 0;
+  // Null removes the entry's symbol.
+  virtual HRESULT STDMETHODCALLTYPE SetSymbol(LONG index, IUnknown* style) = 0;
+  // With a reference; null with S_OK when the entry holds no symbol object.
+  virtual HRESULT STDMETHODCALLTYPE GetSymbol(LONG index, IJStylePointSymbol** out) = 0;
+  // `fraction`: where in its pattern entry the symbol sits (0 its start, 1 its end).
+  virtual HRESULT STDMETHODCALLTYPE SetEntry(LONG index, IUnknown* style, float fraction, double along, double across,
+                                             double angle, DWORD absolute, DWORD upright) = 0;
+  // E_FAIL for an entry without symbol.
+  virtual HRESULT STDMETHODCALLTYPE GetEntry(LONG index, IJStylePointSymbol** style, float* fraction, double* along,
+                                             double* across, double* angle, DWORD* absolute, DWORD* upright) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetEntryByID(LONG index, DWORD symbolID, float fraction, double along,
+                                                 double across, double angle, DWORD absolute, DWORD upright) = 0;
+  // E_FAIL for an entry without symbol.
+  virtual HRESULT STDMETHODCALLTYPE GetEntryByID(LONG index, DWORD* symbolID, float* fraction, double* along,
+                                                 double* across, double* angle, DWORD* absolute,
+                                                 DWORD* upright) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetCount(DWORD* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE RemoveSymbol(LONG index) = 0;
+};

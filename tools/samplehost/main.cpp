@@ -1,9 +1,10 @@
 // The sample host: what a drafting host does with stylesrv.dll. It loads the library, asks a class object for
 // every CLSID the server serves, creates an object of each class that exists, draws a solid, a dashed and an
-// overridden line, a line with an arrow symbol at each of its points and a gallery of fills into the rendering
-// library's recording target and writes the picture as an SVG file, keeps a style library in a document and
-// creates, finds and names a line style there through the exported functions, checks that the library may be
-// unloaded and unloads it, telling each step on standard output. It ends non-zero when a step goes wrong.
+// overridden line, a line with an arrow symbol at each of its points, a dashed line with arrows generated along
+// it and a gallery of fills into the rendering library's recording target and writes the picture as an SVG file,
+// keeps a style library in a document and creates, finds and names a line style there through the exported
+// functions, checks that the library may be unloaded and unloads it, telling each step on standard output. It
+// ends non-zero when a step goes wrong.
 #include <windows.h>
 #include <objbase.h>
 
@@ -67,19 +68,20 @@ void ReleaseAll(T*& p) {
 
 // Draws a style along a point list with an empty record.
 HRESULT DrawPoints(IJStyleRender* style, IRenderTarget2d* target, const RenderContextScales& context, double* points,
-                   DWORD count) {
+                   DWORD count, const StyleElementRecord* element = nullptr) {
   StylePointRun run{points, count, {0, 0}};
   StyleGeometryRecord geometry{};
   geometry.pointList = &run;
   tagStyleOverride record{};
   record.recordCode = kStyleOverrideRecordCode;
-  return style->RenderWithContext(&geometry, target, &context, nullptr, &record, nullptr);
+  return style->RenderWithContext(&geometry, target, &context, nullptr, &record, element);
 }
 
 // Draws one line of the picture: a polyline with a kink, placed at height y.
-HRESULT DrawLine(IJStyleRender* style, IRenderTarget2d* target, const RenderContextScales& context, double y) {
+HRESULT DrawLine(IJStyleRender* style, IRenderTarget2d* target, const RenderContextScales& context, double y,
+                 const StyleElementRecord* element = nullptr) {
   double points[] = {10, y, 0, 90, y, 0, 120, y + 15, 0, 190, y + 15, 0};
-  return DrawPoints(style, target, context, points, 4);
+  return DrawPoints(style, target, context, points, 4, element);
 }
 
 // An arrow head pointing along x to the origin, made of two line elements of the host, as a symbol definition.
@@ -156,8 +158,57 @@ int DrawFills(decltype(&DllGetClassObject) getClassObject, ISitheRecording* reco
   return failures;
 }
 
-// A solid, a dashed and an overridden line, a line with arrows and a gallery of fills, drawn into a recording
-// target whose picture goes to `path`.
+// A dashed line whose dash type has a line point generator among its clients: the arrow in the middle of every
+// dash, turned along the line, at height y.
+int DrawTickedLine(decltype(&DllGetClassObject) getClassObject, IUnknown* arrow, IRenderTarget2d* target,
+                   const RenderContextScales& context, double y) {
+  auto* line = Create<IJStyleSimpleLine>(getClassObject, CLSID_JStyleSimpleLine, IID_IJStyleSimpleLine, "simple line");
+  auto* dash = Create<IJStyleSimpleDashType>(getClassObject, CLSID_JStyleSimpleDashType, IID_IJStyleSimpleDashType,
+                                             "simple dash type");
+  auto* generator = Create<IJStyleLinePointGen>(getClassObject, CLSID_JStyleLinePointGen, IID_IJStyleLinePointGen,
+                                                "line point generator");
+  auto* symbol =
+      Create<IJStylePointSymbol>(getClassObject, CLSID_JStylePointSymbol, IID_IJStylePointSymbol, "point symbol");
+  IJStyleDashType* clients = nullptr;
+  IJStyleDashTypeClient* client = nullptr;
+  IJStyleRender* render = nullptr;
+  HRESULT hr = line && dash && generator && symbol ? S_OK : E_FAIL;
+  if (SUCCEEDED(hr)) hr = dash->QueryInterface(IID_IJStyleDashType, reinterpret_cast<void**>(&clients));
+  if (SUCCEEDED(hr)) hr = generator->QueryInterface(IID_IJStyleDashTypeClient, reinterpret_cast<void**>(&client));
+  if (SUCCEEDED(hr)) hr = line->QueryInterface(IID_IJStyleRender, reinterpret_cast<void**>(&render));
+  if (SUCCEEDED(hr)) {
+    double lengths[] = {16.0, -8.0};
+    tagStyleSimpleDashTypeData pattern{STYLE_UNITS_13, 2, lengths, DASH_MODE_REPEAT, 0.5, 0};
+    symbol->SetUnits(STYLE_UNITS_13);
+    symbol->SetGraphic(arrow);
+    generator->SetUnits(STYLE_UNITS_13);
+    dash->SetData(&pattern);
+    line->SetColor(0x00C08000);
+    line->SetWidth(1.0);
+    line->SetUnits(STYLE_UNITS_13);
+    hr = generator->SetEntry(0, symbol, 0.5f, 3.0, 0.0, 0.0, 0, 0);
+    if (SUCCEEDED(hr)) hr = clients->SetClients(1, &client);
+    if (SUCCEEDED(hr)) hr = line->SetDashType(dash);
+  }
+  if (SUCCEEDED(hr)) {
+    // The element's display places the symbols.
+    StyleElementRecord element{};
+    element.display = target;
+    hr = DrawLine(render, target, context, y, &element);
+  }
+  std::printf("samplehost: drew the line with points generated along it: %s\n", Name(hr));
+  ReleaseAll(render);
+  ReleaseAll(client);
+  ReleaseAll(clients);
+  ReleaseAll(symbol);
+  ReleaseAll(generator);
+  ReleaseAll(dash);
+  ReleaseAll(line);
+  return FAILED(hr) ? 1 : 0;
+}
+
+// A solid, a dashed and an overridden line, a line with arrows, a line with points generated along it and a
+// gallery of fills, drawn into a recording target whose picture goes to `path`.
 int DrawPicture(decltype(&DllGetClassObject) getClassObject, HMODULE library, const char* path) {
   int failures = 0;
   auto* solid = Create<IJStyleLineSolid>(getClassObject, CLSID_JStyleLineSolid, IID_IJStyleLineSolid, "solid line");
@@ -235,6 +286,7 @@ int DrawPicture(decltype(&DllGetClassObject) getClassObject, HMODULE library, co
     ReleaseAll(render);
     std::printf("samplehost: drew the line with arrows: %s\n", Name(hr));
     if (FAILED(hr)) ++failures;
+    failures += DrawTickedLine(getClassObject, arrow, target, context, 260);
 
     IJStyleRender* outline = nullptr;
     if (SUCCEEDED(solid->QueryInterface(IID_IJStyleRender, reinterpret_cast<void**>(&outline)))) {

@@ -87,3 +87,16 @@ HRESULT CopyReferenceToLibrary(JStyleBase* style, DWORD id, IUnknown* cached, IJ
 // IJManageStyle2's IsSameStyle. A style without IJManageStyle2 is unequal; a failing comparison is reported
 // under `source` at `line` and answered.
 HRESULT SameReferencedStyle(IUnknown* mine, IUnknown* theirs, BOOL* same, const char* source, int line);
+
+// The object behind a style of the given class made by this server (a clone or a library's style), or null when
+// the object is of another class.
+template <class T>
+T* StyleImplementationOf(IUnknown* object, REFCLSID clsid) {
+  StyleComPtr<IJPersist> persist;
+  CLSID theirs{};
+  if (!object || FAILED(object->QueryInterface(IID_IJPersist, persist.PutVoid())) ||
+      FAILED(persist->GetClassID(&theirs)) || !IsEqualCLSID(theirs, clsid)) {
+    return nullptr;
+  }
+  return static_cast<T*>(static_cast<JStyleBase*>(persist->GetImplementation()));
+}
