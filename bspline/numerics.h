@@ -143,3 +143,54 @@ void BScbrt(double v, double *r);
 // The positive k-th root of a > 0 (finite, k >= 1) by Newton steps from pow(a, 1/k): at most 21, stopping when a
 // step is 0 or turns back, when the better of the two last iterates is kept.
 double BSnewtkroot(double a, int k);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Householder least squares (householder.cpp)
+//
+// Dense matrices are row-major: A m rows of n, right-hand sides B m rows of nrhs. Pivots are tested against
+// zero_tol (entry [16]) as absolute values: the solvers expect entries of about unit size. rc -2 answers a size
+// below 1, a bad block layout or an entry that is not finite, before anything changes; rc -1 a rank defect (a
+// diagonal of R below zero_tol or NaN), with the solution left unwritten.
+
+// Triangularises A (R on and above the diagonal, reflection tails below it) and replaces B by Q^T B.
+void BShshldtran(int m, int n, int nrhs, double *A, double *B, int *rc);
+// Least-squares solution X (n rows of nrhs) of A X = B, m >= n; A and B are overwritten.
+BSboolean BShousehld(int *rc, const int *m, const int *n, double *A, const int *nrhs, double *B, double *X);
+
+// Band storage: block b has nrows[b] rows of nb entries, entry c standing for variable first[b] + c; the blocks'
+// rows follow each other from row 0 of A, the right-hand-side rows at the same indices of B. first[0] = 0,
+// first[] non-decreasing in steps of at most nb; n = first[nblocks-1] + nb variables. After accumulation row r
+// holds row r of R relative to the largest first[b] <= r (its diagonal at entry r - first[b]). Every variable
+// needs rows: a block must leave one for each variable below the next block's first column (rc -2).
+void BSbndhshdtr(double *A, int nblocks, const int *nrows, int nb, const int *first, int nrhs, double *B, int *rc);
+// Accumulates (dropping rows that no longer carry band entries) and solves: B rows 0 .. n-1 hold the solution.
+void BSbndhshold(double *A, int nblocks, const int *nrows, int nb, const int *first, int nrhs, double *B, int *rc);
+// Back substitution through an accumulated band whose rows also couple to c0 extra variables: B has ldb columns;
+// columns 0 .. c0-1 of row r are row r's coefficients of the extra variables, columns c0 .. ldb-1 its right-hand
+// sides; the extra variables' values stand in rows n .. n+c0-1, columns c0 .. ldb-1.
+void BSbndhsback(const double *A, int nblocks, int nb, const int *first, int ldb, int c0, double *B, int *rc);
+
+// The constraint matrix K: nj junctions of nc rows; junction j has the block C1[j] (nc x k) on span j and C2[j]
+// on span j+1 of nj + 1 spans of k coefficients. BShouslgbspc replaces each of nseries coefficient vectors
+// (nj + 1 spans of k) by its projection onto the row space of K (out may be in); rc -1 for linearly dependent
+// constraint rows, with out unchanged.
+void BShouslgbspc(int nj, int k, int nc, const double *C1, const double *C2, int nseries, const double *in,
+                  double *out, int *rc);
+// K = L Q: F[j] the lower-triangular diagonal blocks of L, G[j] junction j+1's rows in junction j's columns
+// (G[nj-1] is zero). nj blocks of nc x nc each.
+void BShoushcstm(int nj, int k, int nc, const double *C1, const double *C2, double *F, double *G, int *rc);
+// One junction j: W its rows on span j after the reflections of the junctions before it, T its block C2[j], N
+// the next junction's block C1[j+1]; gives F[j], G[j] and Wnext, the next junction's rows on span j+1 after this
+// junction's reflections (the next call's W).
+void BShoushcstl(int k, int nc, const double *W, const double *T, const double *N, double *Wnext, double *F,
+                 double *G, int *rc);
+// The last junction: F from the rows (W[r], T[r]).
+void BShoushcstf(int k, int nc, const double *W, const double *T, double *F, int *rc);
+// W = F times rows with orthonormal rows, F lower triangular.
+void BShoustrian(int k, int nc, const double *W, double *F, int *rc);
+// Householder triangularisation of the column-stored m x n matrix A (column j at j*m), applied also to the extra
+// columns behind it: R on and above the diagonal (diagonals of the columns' signs), reflection tails below.
+void BShoustrcol(int m, int n, int extra, double *A);
+// L z = b and L^T y = z for the block bidiagonal L (y may be z); no divisor is tested: callers test F first.
+void BShouslgfwd(int nj, int nc, const double *F, const double *G, const double *b, double *z);
+void BShouslgback(int nj, int nc, const double *F, const double *G, const double *z, double *y);
