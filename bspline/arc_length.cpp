@@ -38,11 +38,88 @@ bool runs_one_way(const VOQbsp_curve &cv, const double dir[3]) {
   return !(forward && backward);
 }
 
+// A curve whose poles lie on the line through point along the unit dir but turn back along it: the distance it
+// travels along the line, summed between the turning points of each span (the zeros of the derivative of its
+// coordinate along the line). Its speed vanishes where it turns, and a square root of a squared speed that
+// touches zero there neither settles under the Gauss ladder nor stays above zero in rounding; along the line the
+// length is exact. False (rc 0) when the turning points cannot be found: the caller integrates instead.
+bool length_along_line(const VOQbsp_curve &cv, const double point[3], const double dir[3], double *length,
+                       int *rc) {
+  const int k = cv.order, n = cv.num_poles, d = k - 1;
+  const bool rational = cv.rational != 0;
+  const int D = rational ? 2 : 1, m = rational ? 2 * d - 2 : d - 1;
+  BSscratch<300> work;
+  // Coordinate blocks, the span polynomial, its derivative numerator, the roots.
+  double *block = work.take(static_cast<std::size_t>(n) * D + 2 * static_cast<std::size_t>(k) + 4 * (m + 2));
+  if (!block) {
+    *rc = BSRC_NO_SCRATCH;
+    return false;
+  }
+  double *coef = block + static_cast<std::size_t>(n) * D, *der = coef + 2 * k, *re = der + m + 2,
+         *im = re + m + 2, *at = im + m + 2;
+  const double along0 = bsmeasure::dot3(point, dir);
+  for (int i = 0; i < n; ++i) {
+    const double w = rational ? cv.weights[i] : 1.0;
+    block[i] = bsmeasure::dot3(cv.poles + 3 * i, dir) - w * along0;
+    if (rational) block[n + i] = w;
+  }
+  double total = 0;
+  for (int i = d; i < n; ++i) {
+    while (i < n && cv.knots[i] == cv.knots[i + 1]) ++i;
+    if (i >= n) break;
+    BSspantocan(d, n, D, block, cv.knots, i, coef, rc);
+    if (*rc != 0) return false;
+    const double *x = coef, *w = coef + k;
+    // x' (polynomial), or x' w - x w' whose top coefficient cancels (rational).
+    for (int j = 0; j <= m; ++j) der[j] = 0;
+    if (!rational) {
+      for (int j = 0; j < d; ++j) der[j] = (j + 1) * x[j + 1];
+    } else {
+      for (int a = 0; a < d; ++a)
+        for (int b = 0; b <= d; ++b) {
+          if (a + b <= m) der[a + b] += (a + 1) * x[a + 1] * w[b];
+          if (a + b <= m) der[a + b] -= (a + 1) * w[a + 1] * x[b];
+        }
+    }
+    double big = 0;
+    for (int j = 0; j <= m; ++j) big = std::fmax(big, std::fabs(der[j]));
+    int deg = m;
+    while (deg > 0 && std::fabs(der[deg]) <= 1e-14 * big) --deg;
+    int count = 0;
+    at[count++] = -1;
+    if (deg > 0) {
+      const std::int16_t dg = static_cast<std::int16_t>(deg);
+      int prc = 0;
+      if (!BSrpoly(&prc, der, &dg, re, im)) return false;
+      for (int j = 0; j < deg; ++j)
+        if (im[j] == 0 && re[j] > -1 && re[j] < 1) at[count++] = re[j];
+      std::sort(at + 1, at + count);
+    }
+    at[count++] = 1;
+    auto value = [&](double s) {
+      double xv = 0, wv = 0;
+      for (int j = d; j >= 0; --j) {
+        xv = xv * s + x[j];
+        if (rational) wv = wv * s + w[j];
+      }
+      return rational ? xv / wv : xv;
+    };
+    double prev = value(at[0]);
+    for (int j = 1; j < count; ++j) {
+      const double v = value(at[j]);
+      total += std::fabs(v - prev);
+      prev = v;
+    }
+  }
+  *length = total;
+  return true;
+}
+
 // The length of a whole curve of either kind; rational selects the span routine and the weight component.
 void whole_length(const VOQbsp_curve &cv_in, double tol, bool rational, double *length, int *rc) {
   const VOQbsp_curve cv = bsknots::plain_view(cv_in);
   const int k = cv.order, n = cv.num_poles, d = k - 1;
-  if (k < 2 || n < k) {
+  if (k < 2 || n < k || !(tol > 0) || !std::isfinite(tol) || !BScvfinite(&cv)) {
     *rc = BSRC_OUT_OF_RANGE;
     return;
   }
@@ -69,7 +146,7 @@ void whole_length(const VOQbsp_curve &cv_in, double tol, bool rational, double *
       if (*rc == 0) *length = std::sqrt(bsknots::squared_distance(a, b));
       return;
     }
-    // A curve that turns back along its line: integrated like any other.
+    if (length_along_line(cv, point, vec, length, rc) || *rc != 0) return;
     type = BSKIND_NONE;
   }
   const int dim = type == BSKIND_PLANE ? 2 : 3, D = dim + (rational ? 1 : 0);
@@ -157,7 +234,8 @@ double BSarclen(int *rc, BSboolean *status, VOQbsp_curve *cv, const double *par0
       *rc = BSRC_NULL_CURVE;
       break;
     }
-    if (cv->order < 2 || cv->num_poles < cv->order) {
+    if (cv->order < 2 || cv->num_poles < cv->order || !std::isfinite(*par0) || !std::isfinite(*par1) ||
+        (through && !std::isfinite(*through)) || !BScvfinite(cv)) {
       *rc = BSRC_OUT_OF_RANGE;
       break;
     }

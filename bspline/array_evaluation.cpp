@@ -101,7 +101,7 @@ int check_curve(const VOQbsp_curve *cv, int max_order) {
 void BScvarreval(int *rc, const VOQbsp_curve *cv_in, const double *params, int count, int nder, double *out) {
   *rc = 0;
   if (count >= 1) {
-    if (nder < 0 || nder > 2) {
+    if (nder < 0 || nder > 2 || !BSallfinite(count, params)) {
       *rc = BSRC_OUT_OF_RANGE;
     } else if ((*rc = check_curve(cv_in, 0x7fff)) == 0) {
       const VOQbsp_curve cv = bsknots::plain_view(*cv_in);
@@ -128,19 +128,27 @@ void BScvarreval(int *rc, const VOQbsp_curve *cv_in, const double *params, int c
 void BScvarrev0(int *rc, const VOQbsp_curve *cv, const double *params, int count, double *out) {
   *rc = 0;
   // Fixed work arrays of 16 entries: higher orders are refused rather than overrun.
-  if (count >= 1 && (*rc = check_curve(cv, kMaxOrder)) == 0) points_along(*cv, params, count, false, out, rc);
+  if (count >= 1 && !BSallfinite(count, params))
+    *rc = BSRC_OUT_OF_RANGE;
+  else if (count >= 1 && (*rc = check_curve(cv, kMaxOrder)) == 0)
+    points_along(*cv, params, count, false, out, rc);
   BSexit(rc, "BScvarrev0", "bscvarrev0");
 }
 
 void BScvarrev0w(const VOQbsp_curve *cv, int count, const double *params, double *out, int *rc) {
   *rc = 0;
-  if (count >= 1 && (*rc = check_curve(cv, kMaxOrder)) == 0) points_along(*cv, params, count, true, out, rc);
+  if (count >= 1 && !BSallfinite(count, params))
+    *rc = BSRC_OUT_OF_RANGE;
+  else if (count >= 1 && (*rc = check_curve(cv, kMaxOrder)) == 0)
+    points_along(*cv, params, count, true, out, rc);
   BSexit(rc, "BScvarrev0w", "bscvarrev0w");
 }
 
 void BScvarrevt(const VOQbsp_curve *cv_in, const double *params, int count, double dist, double *out, int *rc) {
   *rc = 0;
-  if (count >= 1 && (*rc = check_curve(cv_in, 0x7fff)) == 0) {
+  if (count >= 1 && (!std::isfinite(dist) || !BSallfinite(count, params))) {
+    *rc = BSRC_OUT_OF_RANGE;
+  } else if (count >= 1 && (*rc = check_curve(cv_in, 0x7fff)) == 0) {
     const VOQbsp_curve cv = bsknots::plain_view(*cv_in);
     SpanWalk walk(cv);
     for (int i = 0; i < count && *rc == 0; ++i) {
@@ -169,6 +177,11 @@ void BScvarrevc(const VOQbsp_curve *cv_in, int count, const double *params, doub
   BSscratch<0> len_work, dir_work;
   do {
     if (count < 1) break;
+    // maxlen is the length of the longest marker: not negative.
+    if (!(maxlen >= 0) || !std::isfinite(maxlen) || !BSallfinite(count, params)) {
+      *rc = BSRC_OUT_OF_RANGE;
+      break;
+    }
     if ((*rc = check_curve(cv_in, 0x7fff)) != 0) break;
     if (cv_in->order == 2) {
       *rc = BSRC_OUT_OF_RANGE;  // straight legs: no curvature anywhere

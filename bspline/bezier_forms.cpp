@@ -19,6 +19,10 @@ BSboolean BSdcastelj(int *rc, const VOQbsp_curve *cv_in, const double *u, double
       *rc = BSRC_NULL_CURVE;
       break;
     }
+    if (!std::isfinite(*u)) {
+      *rc = BSRC_OUT_OF_RANGE;
+      break;
+    }
     const VOQbsp_curve cv = bsknots::plain_view(*cv_in);
     const int k = cv.order;
     // The tables hold 16 levels: a longer Bezier curve is refused rather than written past them.
@@ -61,7 +65,7 @@ void BSevlcvbez1(int nfunc, int n, const double *coef, int count, const double *
   *rc = 0;
   BSscratch<81> work;
   do {
-    if (n < 0) {
+    if (n < 0 || !BSallfinite(2, interval) || (count > 0 && !BSallfinite(count, params))) {
       *rc = BSRC_OUT_OF_RANGE;
       break;
     }
@@ -92,7 +96,7 @@ void BSevlcvbez1(int nfunc, int n, const double *coef, int count, const double *
 void BSpolarnif(int order, const double *knots, int span, const double *args, double *basis, int *rc) {
   *rc = 0;
   const int k = order, s = span;
-  if (k < 1 || k > kMaxOrder) {
+  if (k < 1 || k > kMaxOrder || !BSallfinite(k - 1, args)) {
     *rc = BSRC_OUT_OF_RANGE;
   } else if (std::fabs(knots[s + 1] - knots[s]) < BStoltab[bstol::zero_tol]) {
     *rc = BSRC_OUT_OF_RANGE;

@@ -106,7 +106,7 @@ void BSbidag2sv(double *s, double *e, double *u, int ju, double *v, int jv, cons
   BSscratch<kLocalCopy> scratch;
   do {
     const int m = rows, n = columns;
-    if (n < 1 || m < n || ju < 0 || ju > 3 || jv < 0 || jv > 3) {
+    if (n < 1 || m < n || ju < 0 || ju > 3 || jv < 0 || jv > 3 || !BSallfinite(m * n, a)) {
       *rc = BSRC_OUT_OF_RANGE;
       break;
     }
@@ -152,6 +152,11 @@ void BSbidag2sv(double *s, double *e, double *u, int ju, double *v, int jv, cons
 void BSsingbval(double *s, int k, double *e, BSboolean lower, double *u, int ldu, int rows, int ju, double *v,
                 int ldv, int columns, int jv, double *work1, double *work2, int *rc) {
   *rc = 0;
+  if (k > 0 && (!BSallfinite(k, s) || !BSallfinite(k - 1, e))) {
+    *rc = BSRC_OUT_OF_RANGE;  // a NaN never tests negligible: the sweeps would run to their limit
+    BSexit(rc, "BSsingbval", "bssingbval");
+    return;
+  }
   // Left rotations go to `left`, right ones to `right`; a wide matrix exchanges the two.
   double *left = ju ? u : nullptr, *right = jv ? v : nullptr;
   int ldl = ldu, nl = rows, ldr = ldv, nr = columns;

@@ -8,6 +8,8 @@
 // - On exit a routine with a nonzero rc pushes {its exact name, rc} onto the error trace, and every routine passes
 //   its lower-case name to the test hook `BSfaulthook` (a no-op unless a test installs a handler).
 // - Booleans are 16-bit words (BSTRUE 1, BSFALSE 0); points and vectors are arrays of 3 doubles.
+// - A curve parameter, distance or tolerance that is NaN or infinite, and a negative distance or tolerance, is
+//   refused with rc -2; so are non-finite poles, points and coefficients in the routines that read all of them.
 // - The library is used from one thread at a time: the trace, the tolerance table and a few caches are
 //   unsynchronised process-wide state.
 #pragma once
@@ -258,6 +260,10 @@ double BSpdist(int *rc, const double a[3], const double b[3]);
 double BSpdistsq(int *rc, const double a[3], const double b[3]);
 double BShpdistsq(int *rc, const double p[3], double wp, const double q[3], double wq);
 int BSnotfinite(double x);
+// TRUE when each of the n values is finite (no NaN, no infinity).
+BSboolean BSallfinite(int n, const double *values);
+// TRUE when every pole of cv, and every weight of a rational cv, is finite (missing arrays are not read).
+BSboolean BScvfinite(const VOQbsp_curve *cv);
 BSboolean BSfuzzyeq(double a, double b);
 double BSdmod(double x, double y, int *rc);
 double BSrpower(double x, double y, int *rc);

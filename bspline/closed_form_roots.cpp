@@ -8,6 +8,8 @@
 #include <cmath>
 #include <initializer_list>
 
+#include "bspline/numerics_internal.h"
+
 namespace {
 
 constexpr double kTwoPiThirds = 2.0943951023931953;
@@ -176,14 +178,22 @@ void BSdepcubic(const double c[4], double *p, double *q, double *D) {
   const double a = c[2] / c[3], b = c[1] / c[3], cc = c[0] / c[3];
   *p = b - a * a / 3.0;
   *q = 0.07407407407407407 * a * a * a - a * b / 3.0 + cc;
-  if (std::fabs(*p) >= 1.0 && std::fabs(*q) >= 1.0)
+  const double from_pq = 4.0 * *p * *p * *p + 27.0 * *q * *q;
+  *D = from_pq;
+  if (std::fabs(*p) >= 1.0 && std::fabs(*q) >= 1.0) {
     *D = 4.0 * b * b * b - a * a * b * b + (4.0 * a * a * a + 27.0 * cc) * cc - 18.0 * a * b * cc;
-  else
-    *D = 4.0 * *p * *p * *p + 27.0 * *q * *q;
+    // The expanded form cancels as badly as p itself where the roots spread over many orders of magnitude; a
+    // negative D with p >= 0 is impossible and would send the solver to sqrt(-p).
+    if (*D < 0.0 && *p >= 0.0) *D = from_pq;
+  }
 }
 
 void BSrpoly3(const double c[4], double re[3], double im[3], int *rc) {
   do {
+    if (!BSallfinite(4, c)) {
+      *rc = BSRC_OUT_OF_RANGE;
+      break;
+    }
     if (c[3] == 0.0) {
       BSquadsolve(c, re, im);
       set_real(re, im, 2, DBL_MAX);
@@ -335,6 +345,10 @@ void BSdefl4cx(double xr, double xi, const double c[5], double re[4], double im[
 void BSrpoly4(const double c[5], double re[4], double im[4], int *rc) {
   *rc = 0;
   do {
+    if (!BSallfinite(5, c)) {
+      *rc = BSRC_OUT_OF_RANGE;
+      break;
+    }
     if (c[4] == 0.0) {
       BSrpoly3(c, re, im, rc);
       set_real(re, im, 3, DBL_MAX);
@@ -456,16 +470,12 @@ void BSrpoly4(const double c[5], double re[4], double im[4], int *rc) {
       }
     }
 
-    // Ferrari. The factorisation of the polynomial itself tells how many roots are real; the roots are taken
-    // from the reversed polynomial, whose largest root is the original's smallest.
+    // Ferrari on the reversed polynomial, whose largest root is the original's smallest: that one is divided out,
+    // as a complex pair when the y of largest modulus is complex, else as a real root. The count of real roots
+    // that a factorisation of the polynomial itself gives does not choose between the two: where the roots spread
+    // over many orders of magnitude it is wrong either way (a small complex pair deflated as two real roots, two
+    // real roots answered as a double one), and that factorisation can fail on a sound quartic.
     double p, q, r, u, g, h;
-    BSdepquart(c, &p, &q, &r);
-    BSquartfac(p, q, r, &u, &g, &h, rc);
-    if (*rc != 0) break;
-    int nreal = 0;
-    if (u * u - 4.0 * g > 0.0) nreal += 2;
-    if (u * u - 4.0 * h > 0.0) nreal += 2;
-
     const double rev[5] = {c[4], c[3], c[2], c[1], c[0]};
     BSdepquart(rev, &p, &q, &r);
     BSquartfac(p, q, r, &u, &g, &h, rc);
@@ -477,13 +487,6 @@ void BSrpoly4(const double c[5], double re[4], double im[4], int *rc) {
     const double shift = -c[1] / (4.0 * c[0]);
     for (int i = 0; i < 4; ++i) yr[i] += shift;
 
-    if (nreal == 0) {
-      const int k = modulus_sq(yr[0], yi[0]) <= modulus_sq(yr[2], yi[2]) ? 2 : 0;
-      double xr, xi;
-      BScxrecip(yr[k], yi[k], &xr, &xi);
-      BSdefl4cx(xr, xi, c, re, im);
-      break;
-    }
     int best = -1;
     double big = 0.0;
     for (int i = 0; i < 4; ++i) {
@@ -497,7 +500,7 @@ void BSrpoly4(const double c[5], double re[4], double im[4], int *rc) {
       *rc = -1;
       break;
     }
-    if (nreal == 2 && yi[best] != 0.0) {
+    if (yi[best] != 0.0) {
       double xr, xi;
       BScxrecip(yr[best], yi[best], &xr, &xi);
       BSdefl4cx(xr, xi, c, re, im);
@@ -505,6 +508,12 @@ void BSrpoly4(const double c[5], double re[4], double im[4], int *rc) {
       BSdefl4re(1.0 / yr[best], c, re, im, rc);
     }
   } while (false);
+  if (*rc == 0 && c[4] != 0.0) {
+    // Deflation leaves the roots divided out last with the error of the first: Newton steps on the quartic
+    // itself give each its own accuracy, and a slot that is no root of it is never answered as one.
+    bsroots::polish_roots(c, 4, 0, re, im);
+    if (!bsroots::roots_verified(c, 4, 0, re, im)) *rc = -1;
+  }
   BSexit(rc, "BSrpoly4", "bsrpoly4");
 }
 

@@ -1,6 +1,8 @@
 // Degree raising without the Bezier-segment detour: the raised knot vector is written first, then every new pole
-// is the polar form of the curve at its defining knots, taken from a Taylor expansion at an anchor knot whose
-// coefficients are elementary symmetric functions of the knot offsets.
+// is the polar form (blossom) of the curve at its defining knots. The degree-d blossom of a degree-p piece is the
+// mean of its degree-p blossoms over the p-element subsets of the d arguments; it is summed by a recurrence over
+// the arguments, so that no derivatives and no expansion about an anchor enter (a Taylor expansion there loses
+// digits as fast as the derivatives grow: clustered knots at order 10 kept only seven).
 #include "bspline/knots.h"
 #include "bspline/knots_internal.h"
 
@@ -9,6 +11,40 @@
 #include <cstring>
 #include <memory>
 #include <new>
+
+namespace {
+
+// The coefficients of the poles s-p .. s in the degree-d blossom of span s (p + 1 of them) at the d arguments.
+// level holds (p + 1)(p + 2) / 2 doubles: level r, r + 1 entries from offset r (r + 1) / 2, is the sum over the
+// r-element subsets of the arguments so far of the polar basis of level r (each subset's arguments taken in
+// their order, which the blossom's symmetry allows).
+void raised_blossom(int p, const double *knots, int s, const double *args, int d, double *level, double *out) {
+  auto row = [&](int r) { return level + r * (r + 1) / 2; };
+  for (int i = 0; i < (p + 1) * (p + 2) / 2; ++i) level[i] = 0;
+  row(0)[0] = 1;
+  for (int k = 1; k <= d; ++k) {
+    const double x = args[k - 1];
+    // Downward, so that level r - 1 still holds the subsets of the first k - 1 arguments.
+    for (int j = std::min(k, p); j >= 1; --j) {
+      const double *old = row(j - 1);
+      double *acc = row(j);
+      // Entry i of level j belongs to the function s - j + i; alpha(f) = (x - knots[f]) / (knots[f + j] - knots[f]).
+      auto alpha = [&](int f) { return (x - knots[f]) / (knots[f + j] - knots[f]); };
+      acc[j] += alpha(s) * old[j - 1];
+      for (int i = j - 1; i >= 1; --i) {
+        const int f = s - j + i;
+        acc[i] += alpha(f) * old[i - 1] + (1 - alpha(f + 1)) * old[i];
+      }
+      acc[0] += (1 - alpha(s - j + 1)) * old[0];
+    }
+  }
+  // Mean over the C(d, p) subsets.
+  double subsets = 1;
+  for (int i = 1; i <= p; ++i) subsets = subsets * (d - p + i) / i;
+  for (int i = 0; i <= p; ++i) out[i] = row(p)[i] / subsets;
+}
+
+}  // namespace
 
 BSboolean BSgensym(int *rc, const std::int16_t *m, const double *x, double *table) {
   *rc = 0;
@@ -63,7 +99,7 @@ void BSupthedeg(VOQbsp_curve *cv, std::int16_t new_degree, BSboolean in_place, V
   double *tau = nullptr;
   if (!cv || !out) {
     *rc = BSRC_NULL_CURVE;
-  } else if (new_degree < cv->order - 1) {
+  } else if (new_degree < cv->order - 1 || !BScvfinite(cv)) {
     *rc = BSRC_OUT_OF_RANGE;
   } else if (new_degree > cv->order - 1) {
     const int d = new_degree, p = cv->order - 1;
@@ -86,17 +122,16 @@ void BSupthedeg(VOQbsp_curve *cv, std::int16_t new_degree, BSboolean in_place, V
     }
     const int N = last + 1;
     const int ncomp = cv->rational ? 4 : 3;
-    const int nder = std::min(d, p);
-    BSscratch<300> pole_work, table_work;
-    double *res = nullptr, *table = nullptr;
+    BSscratch<300> pole_work;
+    BSscratch<160> level_work;
+    double *res = nullptr, *level = nullptr;
     if (*rc == 0) {
       res = pole_work.take(static_cast<std::size_t>(N) * ncomp);
-      table = table_work.take(static_cast<std::size_t>(d + 1) * (d + 1) + d + 4 * (nder + 1));
-      if (!res || !table) *rc = BSRC_NO_SCRATCH;
+      level = level_work.take(static_cast<std::size_t>(p + 1) * (p + 2) / 2 + p + 1);
+      if (!res || !level) *rc = BSRC_NO_SCRATCH;
     }
     if (*rc == 0) {
-      double *delta = table + (d + 1) * (d + 1), *D = delta + d;
-      const std::int16_t m = new_degree;
+      double *coef = level + (p + 1) * (p + 2) / 2;
       for (int c = 0; c < 3; ++c) {
         res[c] = cv->poles[c];
         res[(N - 1) * ncomp + c] = cv->poles[3 * (n - 1) + c];
@@ -106,19 +141,15 @@ void BSupthedeg(VOQbsp_curve *cv, std::int16_t new_degree, BSboolean in_place, V
         res[(N - 1) * ncomp + 3] = cv->weights[n - 1];
       }
       for (int j = 1; j <= N - 2 && *rc == 0; ++j) {
-        // The anchor lies on a piece that the pole's defining knots belong to: the middle of the span among
-        // tau[j .. j+d+1] nearest to their mean, which keeps the offsets, and so the cancellation in the
-        // expansion, small.
-        double mean = 0;
-        for (int r = 1; r <= d; ++r) mean += tau[j + r];
-        mean /= d;
+        // The blossom of any piece whose span lies among tau[j .. j+d+1] gives the pole. The longest span keeps
+        // the ratios (x - knot) / (knot difference) of the recurrence small: the arguments lie within the support,
+        // at most d + 1 of its spans away.
         double a = 0, best = -1;
         for (int v = j; v <= j + d; ++v) {
-          if (!(tau[v + 1] > tau[v])) continue;
-          const double mid = tau[v] + 0.5 * (tau[v + 1] - tau[v]);
-          if (best < 0 || std::fabs(mid - mean) < best) {
-            best = std::fabs(mid - mean);
-            a = mid;
+          const double len = tau[v + 1] - tau[v];
+          if (len > best && len > 0) {
+            best = len;
+            a = tau[v] + 0.5 * len;
           }
         }
         int s = -1;
@@ -126,18 +157,13 @@ void BSupthedeg(VOQbsp_curve *cv, std::int16_t new_degree, BSboolean in_place, V
           if (*rc == 0) *rc = BSRC_OUT_OF_RANGE;
           break;
         }
-        BSbspl(rc, cv->poles, cv->weights, cv->knots, &cv->order, &cv->rational, &s, &nder, &a, D);
-        for (int r = 0; r < d && *rc == 0; ++r) delta[r] = tau[j + 1 + r] - a;
-        if (*rc == 0) BSgensym(rc, &m, delta, table);
-        if (*rc == 0) {
-          double *P = res + static_cast<std::size_t>(j) * ncomp;
-          for (int c = 0; c < ncomp; ++c) P[c] = 0;
-          double coef = 1;  // (d - m)! / d!
-          for (int q = 0; q <= nder; ++q) {
-            if (q > 0) coef /= d - q + 1;
-            const double e = table[d * (d + 1) + q];
-            for (int c = 0; c < ncomp; ++c) P[c] += coef * e * D[4 * q + c];
-          }
+        raised_blossom(p, cv->knots, s, tau + j + 1, d, level, coef);
+        double *P = res + static_cast<std::size_t>(j) * ncomp;
+        for (int c = 0; c < ncomp; ++c) P[c] = 0;
+        for (int i = 0; i <= p; ++i) {
+          const int pole = s - p + i;
+          for (int c = 0; c < 3; ++c) P[c] += coef[i] * cv->poles[3 * pole + c];
+          if (ncomp == 4) P[3] += coef[i] * cv->weights[pole];
         }
       }
     }

@@ -44,7 +44,9 @@ BSboolean BSadd_ekt(int *rc, VOQbsp_curve *cv, const double *u, const int *j) {
   const int k = cv->order, n = cv->num_poles, jj = *j;
   double *t = cv->knots;
   const double x = *u;
-  if (jj + 1 < k) {
+  if (!std::isfinite(x)) {
+    *rc = BSRC_OUT_OF_RANGE;
+  } else if (jj + 1 < k) {
     for (int i = 1; i <= jj; ++i) {
       const double a = ratio(x, t[i], t[i + k - 1]);
       blend(cv, i - 1, i - 1, 1 - a, i, a);

@@ -195,7 +195,7 @@ void BScveval_n(const VOQbsp_curve *cv, double u, int nder, double *out, int *rc
     *rc = BSRC_OUT_OF_RANGE;
   } else if (!cv->poles || !cv->knots || (cv->rational && !cv->weights)) {
     *rc = BSRC_NULL_CURVE;
-  } else if (nder < 0 || cv->num_poles < cv->order) {
+  } else if (nder < 0 || cv->num_poles < cv->order || !std::isfinite(u)) {
     *rc = BSRC_OUT_OF_RANGE;
   } else {
     const int k = cv->order;
@@ -251,6 +251,10 @@ void BScvevaln0(int p, int num_poles, int dim, const double *poles, const double
   } else {
     int index = 0;
     BSfndknotiv(static_cast<std::int16_t>(p + 1), num_poles, knots, u, &index, rc);
+    if (*rc != 0) {
+      BSexit(rc, "BScvevaln0", "bscvevaln0");
+      return;
+    }
     const int s = index - 1;
     int m = 0;
     for (int i = s; i >= 0 && knots[i] == u; --i) ++m;
@@ -347,7 +351,7 @@ BSboolean BSbspl(int *rc, const double *poles, const double *weights, const doub
     for (int i = 0; i < (nd + 1) * 4; ++i) out[i] = 0;
   if (k < 2) {
     *rc = BSRC_BINOM_ROW;
-  } else if (k > kMaxOrder || nd < 0 || nd > kMaxDeriv) {
+  } else if (k > kMaxOrder || nd < 0 || nd > kMaxDeriv || !std::isfinite(t)) {
     *rc = BSRC_OUT_OF_RANGE;  // fixed triangle of order 16
   } else {
     const int p = k - 1;
@@ -399,7 +403,9 @@ BSboolean BSbspl(int *rc, const double *poles, const double *weights, const doub
 BSboolean BSrspl(int *rc, const int *nder, const VOQbsp_curve *, double *rows) {
   *rc = 0;
   const double w0 = rows[3];
-  if (w0 == 0) {
+  if (*nder < 0 || *nder > kMaxDeriv) {
+    *rc = BSRC_OUT_OF_RANGE;  // beyond the binomial table, as in BScveval_b
+  } else if (w0 == 0) {
     *rc = BSRC_ZERO_WEIGHT;
   } else {
     for (int c = 0; c < 3; ++c) rows[c] /= w0;
@@ -422,7 +428,7 @@ BSboolean BScveval_b(int *rc, const VOQbsp_curve *cv, const double *u, const int
   *rc = 0;
   BSboolean result = BSFALSE;
   const int nd = *nder;
-  if (nd > kMaxDeriv || nd < 0) {
+  if (nd > kMaxDeriv || nd < 0 || !std::isfinite(*u)) {
     *rc = BSRC_OUT_OF_RANGE;
   } else if (!cv || !cv->poles || !cv->knots || (cv->rational && !cv->weights)) {
     *rc = BSRC_NULL_CURVE;

@@ -40,7 +40,7 @@ bool settled(double I, double prev, double tol) {
 bool refused(int depth, double tol, int *rc) {
   if (depth > kMaxDepth)
     *rc = BSRC_TOO_DEEP;
-  else if (!(tol > 0))
+  else if (!(tol > 0) || !std::isfinite(tol))
     *rc = BSRC_OUT_OF_RANGE;
   return *rc != 0;
 }
@@ -146,10 +146,14 @@ void BSpolymul(int m, const double *a, int n, const double *b, double *c) {
   BSfaulthook("bspolymul", nullptr);
 }
 
-void BSintsqrtp(int deg, const double *p, double tol, int depth, double *result, int *rc) {
+namespace {
+
+// The integrators proper. floor: the allowance for a squared speed below zero, fixed at the top level: a half's
+// coefficients shrink with each bisection while the rounding that its values carry stays that of the whole,
+// so an allowance recomputed from them refused the zero of the speed where a curve turns back.
+void sqrtp_level(int deg, const double *p, double tol, int depth, double floor, double *result, int *rc) {
   *rc = 0;
   if (!refused(depth, tol, rc)) {
-    const double floor = rounding_floor(deg, p);
     auto at_pair = [&](double x, double *plus, double *minus) {
       double a, b;
       BSpolevpm(deg, p, x, &a, &b);
@@ -166,9 +170,10 @@ void BSintsqrtp(int deg, const double *p, double tol, int depth, double *result,
       } else {
         double *left = halves, *right = halves + deg + 1;
         BSpolhalves(deg, p, left, right);
+        const double hfloor = std::fmax(floor, std::fmax(rounding_floor(deg, left), rounding_floor(deg, right)));
         double L = 0, R = 0;
-        BSintsqrtp(deg, left, tol, depth + 1, &L, rc);
-        if (*rc == 0) BSintsqrtp(deg, right, tol, depth + 1, &R, rc);
+        sqrtp_level(deg, left, tol, depth + 1, hfloor, &L, rc);
+        if (*rc == 0) sqrtp_level(deg, right, tol, depth + 1, hfloor, &R, rc);
         // Each half was integrated over [-1, 1], twice its own width.
         if (*rc == 0) *result = (L + R) / 2;
       }
@@ -177,11 +182,10 @@ void BSintsqrtp(int deg, const double *p, double tol, int depth, double *result,
   BSexit(rc, "BSintsqrtp", "bsintsqrtp");
 }
 
-void BSintsqrtpw(int degN, const double *N, int degW, const double *W, double tol, int depth, double *result,
-                 int *rc) {
+void sqrtpw_level(int degN, const double *N, int degW, const double *W, double tol, int depth, double floor,
+                  double *result, int *rc) {
   *rc = 0;
   if (!refused(depth, tol, rc)) {
-    const double floor = rounding_floor(degN, N);
     auto at_pair = [&](double x, double *plus, double *minus) {
       double a, b, wa, wb;
       BSpolevpm(degN, N, x, &a, &b);
@@ -203,12 +207,24 @@ void BSintsqrtpw(int degN, const double *N, int degW, const double *W, double to
         double *Nl = halves, *Nr = Nl + degN + 1, *Wl = Nr + degN + 1, *Wr = Wl + degW + 1;
         BSpolhalves(degN, N, Nl, Nr);
         BSpolhalves(degW, W, Wl, Wr);
+        const double hfloor = std::fmax(floor, std::fmax(rounding_floor(degN, Nl), rounding_floor(degN, Nr)));
         double L = 0, R = 0;
-        BSintsqrtpw(degN, Nl, degW, Wl, tol, depth + 1, &L, rc);
-        if (*rc == 0) BSintsqrtpw(degN, Nr, degW, Wr, tol, depth + 1, &R, rc);
+        sqrtpw_level(degN, Nl, degW, Wl, tol, depth + 1, hfloor, &L, rc);
+        if (*rc == 0) sqrtpw_level(degN, Nr, degW, Wr, tol, depth + 1, hfloor, &R, rc);
         if (*rc == 0) *result = (L + R) / 2;
       }
     }
   }
   BSexit(rc, "BSintsqrtpw", "bsintsqrtpw");
+}
+
+}  // namespace
+
+void BSintsqrtp(int deg, const double *p, double tol, int depth, double *result, int *rc) {
+  sqrtp_level(deg, p, tol, depth, rounding_floor(deg, p), result, rc);
+}
+
+void BSintsqrtpw(int degN, const double *N, int degW, const double *W, double tol, int depth, double *result,
+                 int *rc) {
+  sqrtpw_level(degN, N, degW, W, tol, depth, rounding_floor(degN, N), result, rc);
 }

@@ -146,6 +146,8 @@ void BSadd_1kt_tot(const VOQbsp_curve *cv, double u, int total_mult, BSboolean i
   *rc = 0;
   if (!cv || !out) {
     *rc = BSRC_NULL_CURVE;
+  } else if (!std::isfinite(u) || !BScvfinite(cv)) {
+    *rc = BSRC_OUT_OF_RANGE;
   } else {
     const VOQbsp_curve in = plain_view(*cv);
     const int k = in.order, n = in.num_poles;
@@ -168,7 +170,7 @@ void BSadd_1kt_mul(const VOQbsp_curve *cv, double u, int times, BSboolean in_pla
   } else {
     const VOQbsp_curve in = plain_view(*cv);
     const int k = in.order, n = in.num_poles;
-    if (!(u > in.knots[k - 1] && u < in.knots[n]) || times < 1 || times > k - 1) {
+    if (!(u > in.knots[k - 1] && u < in.knots[n]) || times < 1 || times > k - 1 || !BScvfinite(cv)) {
       *rc = BSRC_OUT_OF_RANGE;
     } else {
       const KnotRun run = existing_run(in, u, BStoltab[bstol::knot_tol]);
@@ -187,6 +189,8 @@ void BSadd_kts(const VOQbsp_curve *cv, int new_num_poles, const double *new_knot
     *rc = BSRC_NULL_CURVE;
   } else if (cv->rational && (!cv->weights || !out->weights)) {
     *rc = cv->weights ? BSRC_NULL_CURVE : BSRC_OUT_OF_RANGE;
+  } else if (!BSallfinite(new_num_poles + cv->order, new_knots) || !BScvfinite(cv)) {
+    *rc = BSRC_OUT_OF_RANGE;
   } else {
     const int k = cv->order, n = cv->num_poles, p = k - 1;
     const int ncomp = cv->rational ? 4 : 3;
@@ -237,7 +241,9 @@ void BSinsertmkt(int order, int dim, int num_poles, const double *poles, const d
                  const double *ins_knots, double *out_poles, double *out_knots, int *rc) {
   *rc = 0;
   const int k = order, n = num_poles, p = k - 1;
-  if (num_ins <= 0) {
+  if (!BSallfinite(dim * n, poles) || (num_ins > 0 && !BSallfinite(num_ins, ins_knots))) {
+    *rc = BSRC_OUT_OF_RANGE;
+  } else if (num_ins <= 0) {
     std::memcpy(out_poles, poles, static_cast<std::size_t>(dim) * n * sizeof(double));
     std::memcpy(out_knots, knots, static_cast<std::size_t>(n + k) * sizeof(double));
   } else {

@@ -10,9 +10,12 @@ BSboolean BSfndspan(int *rc, const VOQbsp_curve *cv, const int *num_poles, const
   const double t = *u;
   const int s = *span;
   BSboolean found = BSFALSE;
+  // No span holds a parameter that is not finite; the shortcuts below (a single span, the ends) would take it
+  // and pass it on to knot insertion and splitting as a value of the curve.
+  if (!std::isfinite(t)) *rc = BSRC_OUT_OF_RANGE;
   // Convention: knots[s] < u <= knots[s+1], so at an interior knot the span that ends there is chosen. The hint
   // moves only to neighbours inside k-1 .. n-1: an unclamped curve at its start must not reach pole -1.
-  if (s >= k - 1 && s < n) {
+  if (*rc == 0 && s >= k - 1 && s < n) {
     if (knots[s] < t && t <= knots[s + 1]) {
       found = BSTRUE;
     } else if (s + 1 <= n - 1 && knots[s + 1] < t && t <= knots[s + 2]) {
@@ -23,7 +26,7 @@ BSboolean BSfndspan(int *rc, const VOQbsp_curve *cv, const int *num_poles, const
       found = BSTRUE;
     }
   }
-  if (!found) {
+  if (*rc == 0 && !found) {
     if (k == n) {
       *span = k - 1;
       found = BSTRUE;
@@ -60,10 +63,14 @@ void BSfndknotiv(std::int16_t order, int num_poles, const double *knots, double 
   *rc = 0;
   const int k = order, n = num_poles;
   // Convention: knots[i-1] <= u < knots[i]; the span that starts at a knot is chosen, closed at the very end.
+  // A parameter that is not finite takes the first span and is refused (clamping would hide an infinity).
+  const bool finite = std::isfinite(u);
   if (u < knots[k - 1]) u = knots[k - 1];
   if (u > knots[n]) u = knots[n];
-  *index = k;  // a parameter that fits nowhere (NaN) takes the first span
-  if (u == knots[n]) {
+  *index = k;
+  if (!finite) {
+    *rc = BSRC_OUT_OF_RANGE;
+  } else if (u == knots[n]) {
     *index = n;
   } else {
     int lo = k, hi = n;
@@ -143,7 +150,7 @@ BSboolean BSmansf0(int *rc, int k, const double *knots, int s, double u, double 
   const double tol = BStoltab[bstol::zero_tol];
   const double eps = tol * tol;
   BSscratch<16> work;
-  if (k < 1) {
+  if (k < 1 || !std::isfinite(u)) {
     *rc = BSRC_OUT_OF_RANGE;
   } else if (std::fabs(knots[s + 1] - knots[s]) < eps) {
     *rc = BSRC_OUT_OF_RANGE;
@@ -164,7 +171,7 @@ BSboolean BSmansf1(int *rc, int k, const double *knots, int s, double u, double 
   *rc = 0;
   const double eps = BStoltab[bstol::zero_tol];
   BSscratch<32> work;
-  if (k < 1) {
+  if (k < 1 || !std::isfinite(u)) {
     *rc = BSRC_OUT_OF_RANGE;
   } else if (std::fabs(knots[s + 1] - knots[s]) < eps) {
     *rc = BSRC_OUT_OF_RANGE;
@@ -194,7 +201,7 @@ BSboolean BSmansf2(int *rc, int k, const double *knots, int s, double u, double 
   const double eps = BStoltab[bstol::zero_tol];
   double a[16], lower2[16], lower1[16], d1lower[16];
   // Fixed arrays of 16: a larger order is refused rather than written past them.
-  if (k < 2 || k > 16) {
+  if (k < 2 || k > 16 || !std::isfinite(u)) {
     *rc = BSRC_OUT_OF_RANGE;
   } else if (std::fabs(knots[s + 1] - knots[s]) < eps) {
     *rc = BSRC_OUT_OF_RANGE;
@@ -228,7 +235,7 @@ BSboolean BSmansfn(int *rc, int k, const double *knots, int s, double u, int nde
   const double eps = BStoltab[bstol::zero_tol];
   const int dm = nder < k - 1 ? nder : k - 1;
   BSscratch<16 + 16 * 16 + 2 * 16> work;
-  if (k < 1 || nder < 0) {
+  if (k < 1 || nder < 0 || !std::isfinite(u)) {
     *rc = BSRC_OUT_OF_RANGE;
   } else if (std::fabs(knots[s + 1] - knots[s]) < eps) {
     *rc = BSRC_OUT_OF_RANGE;

@@ -47,7 +47,10 @@ void BSlocknttol(const VOQbsp_curve *cv, double u, double dist, double *par_tol,
   *rc = 0;
   *par_tol = 1e-10;
   double d[9];
-  BScveval_n(cv, u, 2, d, rc);
+  if (!(dist >= 0) || !std::isfinite(dist))
+    *rc = BSRC_OUT_OF_RANGE;
+  else
+    BScveval_n(cv, u, 2, d, rc);
   if (*rc == 0) {
     const double d1 = std::sqrt(d[3] * d[3] + d[4] * d[4] + d[5] * d[5]);
     const double d2 = std::sqrt(d[6] * d[6] + d[7] * d[7] + d[8] * d[8]);

@@ -57,7 +57,9 @@ BSboolean BSfindmkts(int *rc, const std::int16_t *order, const int *num_poles, c
   *rc = 0;
   *count = 0;
   const int k = *order, n = *num_poles;
-  if (n != k) {
+  if (!(*tol >= 0) || !std::isfinite(*tol)) {
+    *rc = BSRC_OUT_OF_RANGE;
+  } else if (n != k) {
     int run = 1;
     for (int j = k; j <= n; ++j) {
       if (knots[j + 1] - knots[j] < *tol) {

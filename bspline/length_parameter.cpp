@@ -84,6 +84,12 @@ BSboolean BSiarcln2(int *rc, VOQbsp_curve *cv, const double *total, const double
       *rc = BSRC_NULL_CURVE;
       break;
     }
+    // Lengths are not negative; a walk backwards is asked for by the end parameter, not by the sign.
+    if (!(*total >= 0) || !(*dist >= 0) || !std::isfinite(*total) || !std::isfinite(*dist) ||
+        !std::isfinite(*par0) || !std::isfinite(*end) || !BScvfinite(cv)) {
+      *rc = BSRC_OUT_OF_RANGE;
+      break;
+    }
     if (std::fabs(*dist - *total) < tol) {
       *par = *end;
       break;
@@ -151,6 +157,8 @@ BSboolean BSiarcln(int *rc, VOQbsp_curve *cv, const double *par0, const double *
   BSboolean status = BSTRUE;
   if (!cv || !cv->knots) {
     *rc = BSRC_NULL_CURVE;
+  } else if (!std::isfinite(*par0) || !std::isfinite(*dir_par) || !(*dist >= 0) || !std::isfinite(*dist)) {
+    *rc = BSRC_OUT_OF_RANGE;
   } else {
     const double mid = (*dir_par + *par0) / 2;
     double end, total = 0;

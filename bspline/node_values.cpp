@@ -13,7 +13,8 @@ void BSfndspnarr(std::int16_t order, int num_poles, int num_params, const double
   *rc = 0;
   const int k = order, n = num_poles;
   int i = k - 1;
-  for (int p = 0; p < num_params; ++p) {
+  if (num_params > 0 && !BSallfinite(num_params, params)) *rc = BSRC_OUT_OF_RANGE;
+  for (int p = 0; p < num_params && *rc == 0; ++p) {
     const double u = params[p];
     if (p == 0) {
       // The first parameter takes the span that starts at a knot.
@@ -85,7 +86,10 @@ void BSnodevals(std::int16_t order, int num_knots, const double *knots, int num_
 void BSnodvalrg(std::int16_t order, BSboolean periodic, int num_knots, const double *knots, int num_between,
                 double offset, BSboolean use_range, const double range[2], int *num_nodes, double *nodes, int *rc) {
   *rc = 0;
-  BSnodevals(order, num_knots, knots, num_between, num_nodes, nodes, rc);
+  if (!std::isfinite(offset) || (use_range && !BSallfinite(2, range)))
+    *rc = BSRC_OUT_OF_RANGE;
+  else
+    BSnodevals(order, num_knots, knots, num_between, num_nodes, nodes, rc);
   if (*rc == 0 && (periodic || use_range)) {
     const int k = order;
     BSscratch<100> work;
@@ -136,10 +140,11 @@ void BScvnodpts(const VOQbsp_curve *cv, int num_between, int *num_nodes, double 
 
 void BSclamppar(const double *knots, std::int16_t order, int num_poles, double *u, int *rc) {
   *rc = 0;
-  if (*u < knots[order - 1])
+  if (!std::isfinite(*u))
+    *rc = BSRC_OUT_OF_RANGE;  // left as it is: no place on the curve stands for it
+  else if (*u < knots[order - 1])
     *u = knots[order - 1];
   else if (*u > knots[num_poles])
     *u = knots[num_poles];
-  // No trace entry: it cannot fail.
-  BSfaulthook("bsclamppar", nullptr);
+  BSexit(rc, "BSclamppar", "bsclamppar");
 }

@@ -42,8 +42,10 @@ void BSdefl4cx(double xr, double xi, const double c[5], double re[4], double im[
 // Polynomial roots of any degree: degree + 1 coefficients in ascending powers; re and im receive degree roots,
 // unsorted, a complex pair in adjacent slots. Degrees 2 to 4 are solved in closed form (slots as above), the
 // others by the three-stage shifted iteration (roots at the origin first, a pair with the positive imaginary
-// part first). rc -2 for a degree below 1 or, in the iteration, a leading coefficient below 2^-97; -1 when the
-// iteration does not converge (the slots filled so far are valid); 33 without scratch memory.
+// part first). From degree 4 on every root is refined by Newton steps on the polynomial given and answered only
+// when it is one of its roots within rounding. rc -2 for a degree below 1, a coefficient that is not finite or,
+// in the iteration, a leading coefficient below 2^-97; -1 when the iteration does not converge (the slots filled
+// so far are valid); 33 without scratch memory.
 BSboolean BSrpoly(int *rc, const double *coef, const std::int16_t *degree, double *re, double *im);
 
 // ---------------------------------------------------------------------------------------------------------------

@@ -14,6 +14,10 @@ void classify(int n, const double *points, const double *weights, int *shape, do
   double *unweighted = nullptr;
   do {
     const double *pts = points;
+    if (n > 0 && (!BSallfinite(3 * n, points) || (weights && !BSallfinite(n, weights)))) {
+      *rc = BSRC_OUT_OF_RANGE;
+      break;
+    }
     if (weights && n > 0) {
       double mean = 0.0;
       for (int i = 0; i < n; ++i) mean += weights[i];

@@ -16,15 +16,16 @@ void diff3(const double a[3], const double b[3], double out[3]) {
   for (int i = 0; i < 3; ++i) out[i] = a[i] - b[i];
 }
 
-// The largest squared distance of the points from the line through c along the unit vector dir.
+// The largest squared distance of the points from the line through c along the unit vector dir, as |d x dir|^2:
+// |d|^2 - (d.dir)^2 cancels to rounding noise above dist_sqtol once the points lie some tens of units from c.
 double max_line_distsq(int n, const double *pts, const double c[3], const double dir[3]) {
   double worst = 0.0;
   for (int i = 0; i < n; ++i) {
     double d[3];
     diff3(pts + 3 * i, c, d);
-    const double along = dot3(d, dir);
-    const double d2 = std::fmax(dot3(d, d) - along * along, 0.0);
-    worst = std::fmax(worst, d2);
+    const double x = d[1] * dir[2] - d[2] * dir[1], y = d[2] * dir[0] - d[0] * dir[2],
+                 z = d[0] * dir[1] - d[1] * dir[0];
+    worst = std::fmax(worst, x * x + y * y + z * z);
   }
   return worst;
 }
@@ -62,7 +63,7 @@ void BSgmprppts3(int n, const double *points, double tol, int *shape, double cen
   BSstackblock stack;
   double *blocks = nullptr;
   do {
-    if (n < 1) {
+    if (n < 1 || !(tol >= 0) || !std::isfinite(tol) || !BSallfinite(3 * n, points)) {
       *rc = BSRC_OUT_OF_RANGE;
       break;
     }
@@ -110,7 +111,7 @@ void BSsrtptslnv(int n, const double *points, BSboolean rational, const double *
   *rc = 0;
   BSscratch<500> scratch;
   do {
-    if (n < 2) {
+    if (n < 2 || !BSallfinite(3 * n, points) || (rational && weights && !BSallfinite(n, weights))) {
       *rc = BSRC_OUT_OF_RANGE;
       break;
     }
@@ -133,7 +134,8 @@ void BSlsqptlnpl(int n, const double *points, const double *weights, int mode, i
   *rc = 0;
   BSscratch<3 * kLocalPoints> pts_scratch, centred_scratch, left_scratch;
   do {
-    if (mode < BSFIT_POINT || mode > BSFIT_PLANE_THICK || n < 1) {
+    if (mode < BSFIT_POINT || mode > BSFIT_PLANE_THICK || n < 1 || !BSallfinite(3 * n, points) ||
+        (weights && !BSallfinite(n, weights))) {
       *rc = BSRC_OUT_OF_RANGE;
       break;
     }

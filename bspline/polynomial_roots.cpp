@@ -1,11 +1,16 @@
 // Roots of real polynomials of any degree. Degrees 2 to 4 go to the closed-form solvers; degree 1 and degrees 5 and
 // above to the three-stage shifted iteration for real polynomials: a few steps without shift to bring out the
 // small roots, a stage of fixed shifts on a circle of the roots' lower modulus bound, and a stage of variable
-// shifts that converges to one real root or to a real quadratic factor. Each root or pair found is divided out
-// and the search starts again on the quotient. All state of the iteration lives in the call.
+// shifts that converges to one real root or to a real quadratic factor. Each root or pair found is refined on the
+// polynomial given and answered only as one of its roots, then divided out, and the search starts again on the
+// quotient. All state of the iteration lives in the call.
 #include "bspline/numerics.h"
 
+#include <cfloat>
 #include <cmath>
+#include <complex>
+
+#include "bspline/numerics_internal.h"
 
 namespace {
 
@@ -334,6 +339,209 @@ int BSfixshift(Iteration &st, int l) {
   return 0;
 }
 
+using Complex = std::complex<double>;
+
+constexpr int kPolishSteps = 10;
+constexpr int kRefineSteps = 60;
+constexpr double kSqrtEta = 1.4901161193847656e-08;  // 2^-26
+// A root passes when |p(z)| is within this many degree x eps of sum |c_i| |z|^i.
+constexpr double kVerifyFactor = 16.0;
+
+struct RootEval {
+  Complex ratio;          // p(z) / p'(z)
+  bool has_ratio = false;
+  double backward = 0.0;  // |p(z)| / sum |c_i| |z|^i
+};
+
+// (a + i b) / (c + i d) by Smith's rule, which neither overflows nor underflows on the way.
+Complex quotient(double a, double b, double c, double d) {
+  if (std::fabs(c) >= std::fabs(d)) {
+    const double r = d / c, t = c + d * r;
+    return {(a + b * r) / t, (b - a * r) / t};
+  }
+  const double r = c / d, t = c * r + d;
+  return {(a * r + b) / t, (b * r - a) / t};
+}
+
+// Beyond the unit circle both come from the reversed polynomial in w = 1/z, p(z) = z^n R(w), so that high degrees
+// at large |z| neither overflow nor lose their small terms. The arithmetic is written out: a real z stays real,
+// and the library's complex products would check every step for infinities.
+RootEval evaluate(const double *c, int n, Complex z) {
+  RootEval e;
+  const double x = z.real(), y = z.imag();
+  const double mz2 = x * x + y * y;
+  const bool inside = mz2 <= 1.0;
+  // Horner in v = z on the coefficients from the top (inside), or in v = 1/z from the bottom (outside).
+  double vr = x, vi = y, mv = std::sqrt(mz2);
+  if (!inside) {
+    const Complex w = quotient(1.0, 0.0, x, y);
+    vr = w.real();
+    vi = w.imag();
+    mv = 1.0 / mv;
+  }
+  const int step = inside ? -1 : 1;
+  const double *k = inside ? c + n : c;
+  double pr = *k, pi = 0.0, dr = 0.0, di = 0.0, s = std::fabs(*k);
+  if (vi == 0.0) {
+    for (int i = 1; i <= n; ++i) {
+      k += step;
+      dr = dr * vr + pr;
+      pr = pr * vr + *k;
+      s = s * mv + std::fabs(*k);
+    }
+  } else {
+    for (int i = 1; i <= n; ++i) {
+      k += step;
+      const double tdr = dr * vr - di * vi + pr, tdi = dr * vi + di * vr + pi;
+      const double tpr = pr * vr - pi * vi + *k, tpi = pr * vi + pi * vr;
+      dr = tdr, di = tdi, pr = tpr, pi = tpi;
+      s = s * mv + std::fabs(*k);
+    }
+  }
+  double numr = pr, numi = pi, denr = dr, deni = di;
+  if (!inside) {
+    // p(z) / p'(z) = z R / (n R - w R'(w))
+    numr = x * pr - y * pi;
+    numi = x * pi + y * pr;
+    denr = n * pr - (vr * dr - vi * di);
+    deni = n * pi - (vr * di + vi * dr);
+  }
+  if (denr != 0.0 || deni != 0.0) {
+    e.ratio = quotient(numr, numi, denr, deni);
+    e.has_ratio = std::isfinite(e.ratio.real()) && std::isfinite(e.ratio.imag());
+  }
+  const double mp = std::sqrt(pr * pr + pi * pi);
+  e.backward = s > 0.0 ? (std::isfinite(mp) ? mp : std::hypot(pr, pi)) / s : 0.0;
+  return e;
+}
+
+bool usable_slot(double re, double im) {
+  return std::isfinite(re) && std::isfinite(im) && std::fabs(re) != DBL_MAX;
+}
+
+// Newton steps on z, kept while they lower the backward error; a real root stays on the real axis and a complex
+// one off it, on its own side.
+void polish_one(const double *c, int n, double *re, double *im) {
+  if (!usable_slot(*re, *im)) return;
+  const bool real = *im == 0.0;
+  Complex z(*re, *im);
+  RootEval e = evaluate(c, n, z);
+  for (int it = 0; it < kPolishSteps && e.has_ratio && e.backward > 0.0; ++it) {
+    const Complex step = real ? Complex(e.ratio.real(), 0.0) : e.ratio;
+    const Complex next = z - step;
+    if (!real && !(next.imag() * z.imag() > 0.0)) break;
+    const RootEval f = evaluate(c, n, next);
+    if (!(f.backward < e.backward)) break;
+    z = next;
+    e = f;
+    if (std::abs(step) <= kEta * std::abs(z)) break;
+  }
+  *re = z.real();
+  *im = real ? 0.0 : z.imag();
+}
+
+// A root refined on the polynomial, with its backward error there.
+struct Refined {
+  Complex z;
+  double err;
+};
+
+bool verified(int n, const Refined &r) {
+  return usable_slot(r.z.real(), r.z.imag()) && r.err <= kVerifyFactor * n * kEta;
+}
+
+// Newton steps on p(z) / prod (z - z_j) over the roots already answered (slots 0 .. found-1). The answered roots
+// repel the step, so a candidate that a drifting quotient misplaced reaches the root it stands for and not one
+// answered before; a repeated root is still reached, since p keeps it after one copy is divided out. The
+// iterate with the lowest backward error on p is kept (the candidate itself when nothing improves on it).
+Refined refine(const double *c, int n, const double *re, const double *im, int found, Complex z, bool real) {
+  RootEval e = evaluate(c, n, z);
+  Refined best{z, e.backward};
+  const double tol = kVerifyFactor * n * kEta;
+  for (int it = 0; it < kRefineSteps && e.has_ratio && e.backward > 0.0; ++it) {
+    double sr = 0.0, si = 0.0;
+    for (int j = 0; j < found; ++j) {
+      const double a = z.real() - re[j], b = z.imag() - im[j], m = a * a + b * b;
+      sr += a / m;
+      si -= b / m;
+    }
+    const double nr = e.ratio.real(), ni = e.ratio.imag();
+    Complex step = quotient(nr, ni, 1.0 - (nr * sr - ni * si), -(nr * si + ni * sr));
+    if (real) step = Complex(step.real(), 0.0);
+    if (!std::isfinite(step.real()) || !std::isfinite(step.imag())) break;
+    z -= step;
+    e = evaluate(c, n, z);
+    if (e.backward < best.err) {
+      best = {z, e.backward};
+    } else if (best.err <= tol) {
+      break;  // at rounding level: further steps only wander
+    }
+    // A step this small leaves a next one below rounding (or the root is multiple, and its error is small).
+    if (best.err <= tol && std::norm(step) <= kEta * std::norm(z)) break;
+  }
+  return best;
+}
+
+// r refined from a complex start, answered at slot: as a pair when it stayed off the real axis, else as the real
+// root it closed onto (refined again on the axis). Returns the slots filled, 0 when it is no root of c.
+int answer_complex(const double *c, int degree, double *re, double *im, int slot, Refined r) {
+  if (r.z.imag() < 0.0) r.z = std::conj(r.z);
+  if (r.z.imag() > kSqrtEta * std::abs(r.z)) {
+    if (!verified(degree, r)) return 0;
+    re[slot] = re[slot + 1] = r.z.real();
+    im[slot] = r.z.imag();
+    im[slot + 1] = -r.z.imag();
+    return 2;
+  }
+  const Refined x = refine(c, degree, re, im, slot, Complex(r.z.real(), 0.0), true);
+  if (!verified(degree, x)) return 0;
+  re[slot] = x.z.real();
+  im[slot] = 0.0;
+  return 1;
+}
+
+// The candidates of the iteration (one real root r1, the pair r1 +- i i1, or the real pair r1, r2) are roots of
+// the current quotient; they are answered only as roots of the polynomial c itself, refined on it, from slot on.
+// Returns the number of slots filled (which may differ from nz), 0 when nothing became a root of c.
+int settle(const double *c, int degree, double *re, double *im, int slot, int nz, double r1, double i1, double r2) {
+  int got = 0;
+  if (nz == 2 && i1 != 0.0) {
+    got = answer_complex(c, degree, re, im, slot, refine(c, degree, re, im, slot, Complex(r1, std::fabs(i1)), false));
+  } else {
+    for (int k = 0; k < nz; ++k) {
+      const Refined x = refine(c, degree, re, im, slot + got, Complex(k == 0 ? r1 : r2, 0.0), true);
+      if (!verified(degree, x)) break;
+      re[slot + got] = x.z.real();
+      im[slot + got] = 0.0;
+      ++got;
+    }
+  }
+  if (got > 0) return got;
+  // Where the quotient has lost the roots it still holds (its values there drown in the rounding of its
+  // coefficients), its candidate only tells where they lie. Started beside it, off the real axis, the refinement
+  // can reach a pair as well as a real root.
+  const double mod = std::hypot(r1, i1);
+  const Complex start(r1, std::fabs(i1) + 0.125 * (mod > 0.0 ? mod : 1.0));
+  return answer_complex(c, degree, re, im, slot, refine(c, degree, re, im, slot, start, false));
+}
+
+// Divides the root in re[0], im[0] (got 1) or the pair or real pair in slots 0 and 1 (got 2) out of the current
+// polynomial st.p of degree n, which becomes the quotient; answers its degree.
+int divide_out(Iteration &st, int n, const double *re, const double *im, int got) {
+  if (got == 1) {
+    st.qp[0] = st.p[0];
+    for (int i = 1; i < n; ++i) st.qp[i] = st.p[i] + re[0] * st.qp[i - 1];
+  } else {
+    const bool pair = im[0] != 0.0;
+    const double uu = pair ? -2.0 * re[0] : -(re[0] + re[1]);
+    const double vv = pair ? re[0] * re[0] + im[0] * im[0] : re[0] * re[1];
+    double ra, rb;
+    BSquaddiv(n, uu, vv, st.p, st.qp, &ra, &rb);
+  }
+  for (int i = 0; i <= n - got; ++i) st.p[i] = st.qp[i];
+  return n - got;
+}
+
 // Degree 1 and degrees of 5 and more.
 void solve_iterative(const double *coef, int degree, double *re, double *im, int *rc) {
   if (std::fabs(coef[degree]) < kZero) {
@@ -377,14 +585,22 @@ void solve_iterative(const double *coef, int degree, double *re, double *im, int
 
   while (n >= 1) {
     const int slot = degree - n;
-    if (n == 1) {
-      re[degree - 1] = -st.p[1] / st.p[0];
-      im[degree - 1] = 0.0;
-      break;
-    }
-    if (n == 2) {
-      BSquadzeros(st.p[0], st.p[1], st.p[2], &re[degree - 2], &im[degree - 2], &re[degree - 1], &im[degree - 1]);
-      break;
+    int got = 0;
+    if (n <= 2) {
+      double r1, i1, r2 = 0.0, i2 = 0.0;
+      if (n == 1) {
+        r1 = -st.p[1] / st.p[0];
+        i1 = 0.0;
+      } else {
+        BSquadzeros(st.p[0], st.p[1], st.p[2], &r1, &i1, &r2, &i2);
+      }
+      got = settle(coef, degree, re, im, slot, n, r1, i1, r2);
+      if (got == 0) {
+        *rc = -1;
+        break;
+      }
+      n = divide_out(st, n, re + slot, im + slot, got);
+      continue;
     }
     st.n = n;
 
@@ -455,41 +671,63 @@ void solve_iterative(const double *coef, int degree, double *re, double *im, int
     }
     for (int i = 0; i < n; ++i) saved_k[i] = st.k[i];
 
-    // Second and third stages from shift points turning round the circle of radius bnd.
-    int nz = 0;
-    for (int attempt = 1; attempt <= 20 && nz == 0; ++attempt) {
-      const double xxx = cosr * xx - sinr * yy;
-      yy = sinr * xx + cosr * yy;
-      xx = xxx;
-      st.sr = bnd * xx;
-      st.u = -2.0 * st.sr;
-      st.v = bnd;
-      nz = BSfixshift(st, 20 * attempt);
-      if (nz == 0)
-        for (int i = 0; i < n; ++i) st.k[i] = saved_k[i];
+    // Second and third stages from shift points turning round the circle of radius bnd, with v = bnd as the
+    // shift quadratic's constant term; where none of them converges, the same again with v = bnd^2, whose
+    // roots lie on that circle (with v = bnd they lie at sqrt(bnd), far outside it when every root is small).
+    for (int pass = 0; pass < 2 && got == 0; ++pass) {
+      const double v = pass == 0 ? bnd : bnd * bnd;
+      for (int attempt = 1; attempt <= 20 && got == 0; ++attempt) {
+        const double xxx = cosr * xx - sinr * yy;
+        yy = sinr * xx + cosr * yy;
+        xx = xxx;
+        st.sr = bnd * xx;
+        st.u = -2.0 * st.sr;
+        st.v = v;
+        const int nz = BSfixshift(st, 20 * attempt);
+        if (nz > 0) got = settle(coef, degree, re, im, slot, nz, st.szr, st.szi, st.lzr);
+        if (got == 0)
+          for (int i = 0; i < n; ++i) st.k[i] = saved_k[i];
+      }
     }
-    if (nz == 0) {
+    if (got == 0) {
       *rc = -1;
       break;
     }
-    re[slot] = st.szr;
-    im[slot] = st.szi;
-    if (nz == 2) {
-      re[slot + 1] = st.lzr;
-      im[slot + 1] = st.lzi;
-    }
-    n -= nz;
-    for (int i = 0; i <= n; ++i) st.p[i] = st.qp[i];
+    n = divide_out(st, n, re + slot, im + slot, got);
   }
   BSscratchrelease(heap);
 }
 
 }  // namespace
 
+namespace bsroots {
+
+void polish_roots(const double *coef, int degree, int from, double *re, double *im) {
+  for (int j = from; j < degree; ++j) {
+    const bool pair = im[j] != 0.0 && j + 1 < degree && re[j + 1] == re[j] && im[j + 1] == -im[j];
+    polish_one(coef, degree, &re[j], &im[j]);
+    if (pair) {
+      re[j + 1] = re[j];
+      im[j + 1] = -im[j];
+      ++j;
+    }
+  }
+}
+
+bool roots_verified(const double *coef, int degree, int from, const double *re, const double *im) {
+  for (int j = from; j < degree; ++j) {
+    if (!usable_slot(re[j], im[j])) return false;
+    if (!(evaluate(coef, degree, Complex(re[j], im[j])).backward <= kVerifyFactor * degree * kEta)) return false;
+  }
+  return true;
+}
+
+}  // namespace bsroots
+
 BSboolean BSrpoly(int *rc, const double *coef, const std::int16_t *degree, double *re, double *im) {
   *rc = 0;
   const int deg = *degree;
-  if (deg < 1)
+  if (deg < 1 || !BSallfinite(deg + 1, coef))
     *rc = BSRC_OUT_OF_RANGE;
   else if (deg == 2)
     BSquadsolve(coef, re, im);

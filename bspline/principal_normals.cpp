@@ -60,6 +60,10 @@ BSboolean BSprncp_nor(int *rc, const VOQbsp_curve *cv, const double *u, double l
       *rc = BSRC_NULL_CURVE;
       break;
     }
+    if (!std::isfinite(*u)) {
+      *rc = BSRC_OUT_OF_RANGE;
+      break;
+    }
     if (cv->order == 2 && cv->num_poles == 2) {
       *rc = BSRC_NO_NORMAL;  // one straight segment
       break;

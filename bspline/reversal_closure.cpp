@@ -63,6 +63,8 @@ BSboolean BScv_shffl(int *rc, const VOQbsp_curve *cv_in, const double *u, const 
   *rc = 0;
   if (!cv_in || !out) {
     *rc = BSRC_NULL_CURVE;
+  } else if (!std::isfinite(*u)) {
+    *rc = BSRC_OUT_OF_RANGE;
   } else {
     const VOQbsp_curve cv = plain_view(*cv_in);
     const int k = cv.order, n = cv.num_poles;
@@ -89,6 +91,8 @@ BSboolean BSclcvshffl(int *rc, const VOQbsp_curve *cv_in, const double *u, const
   *rc = 0;
   if (!cv_in || !out) {
     *rc = BSRC_NULL_CURVE;
+  } else if (!std::isfinite(*u) || !BScvfinite(cv_in)) {
+    *rc = BSRC_OUT_OF_RANGE;
   } else {
     const VOQbsp_curve cv = plain_view(*cv_in);
     const int k = cv.order, n = cv.num_poles;
@@ -101,11 +105,15 @@ BSboolean BSclcvshffl(int *rc, const VOQbsp_curve *cv_in, const double *u, const
     } else if (!(*u > start && *u < end)) {
       *rc = BSRC_OUT_OF_RANGE;
     } else {
-      // Each part of a closed curve cut once has at most num_poles poles.
-      bsknots::ScratchCurve before, after;
+      // Each part of a closed curve cut once has at most num_poles poles. A closed curve whose end knots are not
+      // clamped ends off its end poles, where the two parts would be joined: they are cut from a clamped copy,
+      // whose ends are the curve's own.
+      bsknots::ScratchCurve whole, before, after;
       const BSboolean no_planarity = BSFALSE;
-      if (!before.take(k, n, cv.rational) || !after.take(k, n, cv.rational)) *rc = BSRC_NO_SCRATCH;
-      if (*rc == 0) BScvsplit(rc, &cv, u, &before.cv, &after.cv, &no_planarity);
+      if (!whole.take(k, n, cv.rational) || !before.take(k, n, cv.rational) || !after.take(k, n, cv.rational))
+        *rc = BSRC_NO_SCRATCH;
+      if (*rc == 0 && BScv_copy(rc, &cv, &whole.cv)) BScnvtomkt(rc, &whole.cv);
+      if (*rc == 0) BScvsplit(rc, &whole.cv, u, &before.cv, &after.cv, &no_planarity);
       if (*rc == 0) {
         if (*same_direction) {
           BS2cvsto1(rc, &after.cv, &before.cv, out);

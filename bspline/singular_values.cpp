@@ -84,7 +84,7 @@ void jacobi_rotation(double s[3][3], double vecs[3][3]) {
 void BSjacobmat3(const double a[9], double values[3], double vectors[9], int *rc) {
   *rc = 0;
   do {
-    if (!a || !values || !vectors) {
+    if (!a || !values || !vectors || !BSallfinite(9, a)) {
       *rc = BSRC_OUT_OF_RANGE;
       break;
     }
@@ -114,7 +114,7 @@ void BSjacobmat3(const double a[9], double values[3], double vectors[9], int *rc
 
 void BSsngvaljc3(int n, const double *p, double values[3], double vectors[9], int *rc) {
   *rc = 0;
-  if (!p || !values || !vectors) {
+  if (!p || !values || !vectors || (n > 0 && !BSallfinite(3 * n, p))) {
     *rc = BSRC_OUT_OF_RANGE;
   } else {
     double g[9] = {};
@@ -132,7 +132,7 @@ void BSsngvaljc3(int n, const double *p, double values[3], double vectors[9], in
 void BSsngvald2v(int n, const double *p, double sv[2], double v[4], int *rc) {
   *rc = 0;
   do {
-    if (!p || !sv || !v) {
+    if (!p || !sv || !v || (n > 0 && !BSallfinite(2 * n, p))) {
       *rc = BSRC_OUT_OF_RANGE;
       break;
     }
@@ -182,7 +182,7 @@ void BSsngvald3v(int n, const double *p, double sv[3], double v[9], int *rc) {
   double *q = nullptr;
   BSstackblock stack;
   do {
-    if (!p || !sv || !v) {
+    if (!p || !sv || !v || (n > 0 && !BSallfinite(3 * n, p))) {
       *rc = BSRC_OUT_OF_RANGE;
       break;
     }
@@ -235,7 +235,8 @@ void BSsingsv(double *u, int ldu, int ju, double *s, double *v, int ldv, int jv,
   *rc = 0;
   do {
     // Only the decomposition with both factors exists, on a matrix stored without padding.
-    if (ju != 1 || jv != 1 || lda != rows || ldu != rows || ldv != columns) {
+    if (ju != 1 || jv != 1 || lda != rows || ldu != rows || ldv != columns ||
+        (rows > 0 && columns > 0 && !BSallfinite(rows * columns, a))) {
       *rc = BSRC_OUT_OF_RANGE;
       break;
     }
@@ -260,7 +261,7 @@ void BSsingval(int m, int n, const double *a, double *u, double *s, double *v, i
   double *block = nullptr;
   BSstackblock stack;
   do {
-    if (m < 1 || n < 1) {
+    if (m < 1 || n < 1 || !BSallfinite(m * n, a)) {
       *rc = BSRC_OUT_OF_RANGE;
       break;
     }

@@ -24,6 +24,10 @@ void BSeigval3x3(const double m[9], int *count, double values[3], int *rc) {
   *rc = 0;
   *count = 0;
   do {
+    if (!BSallfinite(9, m)) {
+      *rc = BSRC_OUT_OF_RANGE;
+      break;
+    }
     const double mx = std::fmax(std::fabs(m[0]), std::fmax(std::fabs(m[4]), std::fabs(m[8])));
     double tol = 1e-10 * mx;
     const int off[6] = {1, 2, 3, 5, 6, 7};
@@ -69,7 +73,7 @@ void BSeigval3x3(const double m[9], int *count, double values[3], int *rc) {
 void BSeigvcm3x3(const double m[9], double lambda, int multiplicity, int *count, double vectors[9], int *rc) {
   *rc = 0;
   do {
-    if (multiplicity < 1 || multiplicity > 3) {
+    if (multiplicity < 1 || multiplicity > 3 || !std::isfinite(lambda) || !BSallfinite(9, m)) {
       *rc = BSRC_OUT_OF_RANGE;
       break;
     }
@@ -232,6 +236,12 @@ void BSeigmatvv1(int n, int lda, const double *a, int job, double *values, doubl
   BSscratch<80> scratch;
   do {
     if (n < 1) break;
+    bool finite = true;
+    for (int i = 0; i < n && finite; ++i) finite = BSallfinite(n - i, a + static_cast<std::size_t>(i) * lda + i);
+    if (!finite) {
+      *rc = BSRC_OUT_OF_RANGE;
+      break;
+    }
     const std::size_t nn = static_cast<std::size_t>(n);
     double *w = scratch.take(nn * (nn + 2));
     if (!w) {

@@ -1,6 +1,7 @@
 // The tolerance table: 19 entries read directly by the routines, changed only through the two setters.
 #include "bspline/bspline.h"
 
+#include <cmath>
 #include <cstring>
 
 // The initial table, once for the live table and once for BStoldefault.
@@ -33,6 +34,8 @@ BSboolean BSchangepar(int *rc, int index, double value) {
   *rc = 0;
   if (index < 0 || index >= BSTOL_COUNT)
     *rc = BSRC_TOL_INDEX;
+  else if (!(value >= 0) || !std::isfinite(value))
+    *rc = BSRC_OUT_OF_RANGE;  // every entry is a distance, a square of one or a ratio: none is negative
   else
     BStoltab[index] = value;
   BSexit(rc, "BSchangepar", "bschangepar");
@@ -48,7 +51,13 @@ BSboolean BSchgdeppar(double t, int *rc) {
   } steps[] = {{0, t / 2},     {3, t / 2},    {4, t / 2}, {8, t},  {13, t / 10}, {2, t * t},        {5, t * t / 4},
                {6, t / 1000}, {1, t},        {7, t},     {12, t}, {16, t * t / 100}, {18, t}};
   BSboolean ok = BSTRUE;
+  // Refused before any entry changes.
+  if (!(t >= 0) || !std::isfinite(t)) {
+    *rc = BSRC_OUT_OF_RANGE;
+    ok = BSFALSE;
+  }
   for (const auto &s : steps) {
+    if (!ok) break;
     ok = BSchangepar(rc, s.index, s.value);
     if (!ok) break;
   }

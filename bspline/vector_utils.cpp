@@ -94,6 +94,23 @@ int BSnotfinite(double x) {
   return std::isfinite(x) ? 0 : 1;
 }
 
+BSboolean BSallfinite(int n, const double *values) {
+  bool finite = true;
+  for (int i = 0; i < n && finite; ++i) finite = std::isfinite(values[i]);
+  BSfaulthook("bsallfinite", nullptr);
+  return finite ? BSTRUE : BSFALSE;
+}
+
+BSboolean BScvfinite(const VOQbsp_curve *cv) {
+  bool finite = true;
+  if (cv && cv->num_poles > 0) {
+    if (cv->poles) finite = BSallfinite(3 * cv->num_poles, cv->poles);
+    if (finite && cv->rational && cv->weights) finite = BSallfinite(cv->num_poles, cv->weights);
+  }
+  BSfaulthook("bscvfinite", nullptr);
+  return finite ? BSTRUE : BSFALSE;
+}
+
 BSboolean BSfuzzyeq(double a, double b) {
   std::uint64_t ba, bb;
   std::memcpy(&ba, &a, sizeof ba);

@@ -340,8 +340,9 @@ GBox::GBox(const GPtFence& fence) {
   *this = GBox(2 * fence.m_count, points.get());
 }
 
-// Each fence point seen from the eye, on the front plane and on the back plane. A line of sight parallel to
-// the planes is not guarded.
+// Each fence point seen from the eye, on the front plane and on the back plane. A point level with the eye (its
+// line of sight parallel to the planes, or the eye itself) has no image there: the volume then reaches without
+// bound, and answers the whole-space box, so that nothing it may show is culled.
 GBox::GBox(const GPtFrustum& frustum) {
   if (frustum.m_count == 0 || !frustum.m_points) {
     *this = BoundingBox<GBox>(0, nullptr);
@@ -361,6 +362,11 @@ GBox::GBox(const GPtFrustum& frustum) {
     const double k = GVector::Dot(sight, u);
     points[2 * i] = eye + (GVector::Dot(front - eye, u) / k) * sight;
     points[2 * i + 1] = eye + (GVector::Dot(back - eye, u) / k) * sight;
+    for (int j = 2 * static_cast<int>(i); j <= 2 * static_cast<int>(i) + 1; ++j)
+      if (!(std::isfinite(points[j].x) && std::isfinite(points[j].y) && std::isfinite(points[j].z))) {
+        *this = WholeSpace();
+        return;
+      }
   }
   *this = GBox(2 * frustum.m_count, points.get());
 }

@@ -50,9 +50,10 @@ void SetRelativeTolerance(double value, int* rc) {
   }
 }
 
+// An infinite fit tolerance would pass every fit and lift the distance tolerance's bound: refused like NaN.
 void SetFitTolerance(double value, int* rc) {
   if (rc) *rc = 0;
-  if (value > gDistanceTolerance * 10) {
+  if (value > gDistanceTolerance * 10 && std::isfinite(value)) {
     gFitTolerance = value;
   } else {
     Refuse(rc, "SetFitTolerance: fit tolerance not larger than resabs * 10");

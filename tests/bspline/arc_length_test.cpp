@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <random>
@@ -38,6 +39,71 @@ TEST(ArcLength, StraightCurves) {
   EXPECT_EQ(rc, 0);
   EXPECT_EQ(status, BSTRUE);
   EXPECT_EQ(len, 0);
+}
+
+// The distance travelled along a line by x(u) = N(u) / W(u) on [0, 1] (ascending power coefficients, W of the
+// same degree or 1): the sum of |x| steps between the real zeros of N'W - NW', which here is a quadratic.
+double travel(const std::vector<double> &N, const std::vector<double> &W) {
+  auto at = [](const std::vector<double> &p, double u) {
+    double v = 0;
+    for (std::size_t i = p.size(); i-- > 0;) v = v * u + p[i];
+    return v;
+  };
+  std::vector<double> g(N.size() + W.size(), 0.0);
+  for (std::size_t i = 1; i < N.size(); ++i)
+    for (std::size_t j = 0; j < W.size(); ++j) g[i - 1 + j] += i * N[i] * W[j];
+  for (std::size_t i = 1; i < W.size(); ++i)
+    for (std::size_t j = 0; j < N.size(); ++j) g[i - 1 + j] -= i * W[i] * N[j];
+  std::vector<double> stops = {0, 1};
+  const double A = g[2], B = g[1], C = g[0], D = B * B - 4 * A * C;
+  if (A != 0 && D > 0)
+    for (double r : {(-B - std::sqrt(D)) / (2 * A), (-B + std::sqrt(D)) / (2 * A)})
+      if (r > 0 && r < 1) stops.push_back(r);
+  std::sort(stops.begin(), stops.end());
+  double len = 0;
+  for (std::size_t i = 1; i < stops.size(); ++i)
+    len += std::fabs(at(N, stops[i]) / at(W, stops[i]) - at(N, stops[i - 1]) / at(W, stops[i - 1]));
+  return len;
+}
+
+// Poles on a tilted line that turn back along it: the speed vanishes where the curve turns, and the square root
+// of a squared speed that only touches zero neither settles nor stays above zero in rounding once the halves are
+// bisected (the same curve on the x axis measured; tilted, at entry 15 = 1e-10, it answered FALSE, rc -2).
+TEST(ArcLength, CurvesTurningBackAlongATiltedLine) {
+  std::mt19937 rng(1515);
+  std::uniform_real_distribution<double> coord(-5, 5), weight(0.3, 3);
+  for (double accuracy : {1e-10, 1e-12}) {
+    TolScope entry15(15, accuracy);
+    for (int trial = 0; trial < 300; ++trial) {
+      double dir[3] = {coord(rng), coord(rng), coord(rng)};
+      const double norm = std::sqrt(dir[0] * dir[0] + dir[1] * dir[1] + dir[2] * dir[2]);
+      for (double &x : dir) x /= norm;
+      const double base[3] = {100 * coord(rng), 100 * coord(rng), 100 * coord(rng)};
+      const bool rational = trial % 2;
+      const int order = rational ? 3 : 4;
+      std::vector<double> s(order), w(rational ? order : 0), poles;
+      for (double &x : s) x = coord(rng);
+      for (double &x : w) x = weight(rng);
+      for (double x : s)
+        for (int k = 0; k < 3; ++k) poles.push_back(base[k] + x * dir[k]);
+      std::vector<double> knots(order, 0.0);
+      knots.insert(knots.end(), order, 1.0);
+      TestCurve c(order, poles, knots, w);
+      // The coordinate along the line in powers of u.
+      std::vector<double> N, W = {1};
+      if (!rational) {
+        N = {s[0], 3 * (s[1] - s[0]), 3 * (s[0] - 2 * s[1] + s[2]), s[3] - 3 * s[2] + 3 * s[1] - s[0]};
+      } else {
+        N = {w[0] * s[0], 2 * (w[1] * s[1] - w[0] * s[0]), w[0] * s[0] - 2 * w[1] * s[1] + w[2] * s[2]};
+        W = {w[0], 2 * (w[1] - w[0]), w[0] - 2 * w[1] + w[2]};
+      }
+      const double exact = travel(N, W);
+      int rc = 0;
+      const double len = arclength(c.cv, 0, 1, &rc);
+      ASSERT_EQ(rc, 0) << "trial " << trial << " at " << accuracy;
+      EXPECT_NEAR(len, exact, 1e-12 * exact) << "trial " << trial << " at " << accuracy;
+    }
+  }
 }
 
 TEST(ArcLength, RationalCircularArcsMeasureRadiusTimesSweep) {

@@ -198,6 +198,38 @@ TEST(PointSetFit, NoisyPlanesAndLinesWithinAndBeyondTolerance) {
   }
 }
 
+// Drawing coordinates of hundreds or thousands of units: a line is told from its distances to the fitted line,
+// which |d|^2 - (e.d)^2 lost to cancellation once the points lay some 70 units from their centroid.
+TEST(PointSetFit, CollinearPointsFarFromTheOriginAreLines) {
+  std::mt19937 rng(1809);
+  std::uniform_real_distribution<double> unit(-1, 1), where(-1e4, 1e4), extent(0, 3);
+  std::uniform_int_distribution<int> count(4, 40);
+  for (int trial = 0; trial < 1500; ++trial) {
+    // The first: ten points 180 long at (1000, -500, 250), once "not a line" in mode 2 and a plane in 3 and 4.
+    double dir[3] = {1, 0, 0}, base[3] = {1000, -500, 250}, span = 90;
+    int n = 10;
+    if (trial > 0) {
+      for (double &x : dir) x = unit(rng);
+      const double len = vlen(dir);
+      for (double &x : dir) x /= len;
+      for (double &x : base) x = where(rng);
+      span = std::pow(10.0, extent(rng)) / 2;
+      n = count(rng);
+    }
+    std::vector<double> pts;
+    for (int i = 0; i < n; ++i) {
+      const double s = trial == 0 ? 20.0 * i - span : span * unit(rng);
+      for (int k = 0; k < 3; ++k) pts.push_back(base[k] + s * dir[k]);
+    }
+    for (int mode : {BSFIT_LINE, BSFIT_PLANE, BSFIT_PLANE_THICK}) {
+      const Fit f = fit(pts, mode);
+      ASSERT_EQ(f.rc, 0) << trial;
+      EXPECT_EQ(f.type, BSKIND_LINE) << "trial " << trial << " mode " << mode << " extent " << 2 * span;
+      EXPECT_NEAR(std::fabs(dot(f.vec, dir, 3)), 1.0, 1e-9) << trial;
+    }
+  }
+}
+
 std::vector<std::string> called;
 void record_call(const char *name, int *) { called.emplace_back(name); }
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 #include <random>
 #include <vector>
 
@@ -90,24 +91,48 @@ TEST(Restart, ClosedCurveAtItsEndsIsACopy) {
   expect_same_points(loop.c.cv, out.cv, 0, 4, [](double t) { return 4 - t; }, rng);
 }
 
-TEST(Restart, ClosedCurveAtAnInteriorParameter) {
-  Loop loop;
-  std::mt19937 rng(5);
-  for (double u : {1.0, 2.2, 3.7}) {
-    RoomCurve out(12, 4, false);
-    int rc = 0;
-    ASSERT_TRUE(BSclcvshffl(&rc, &loop.c.cv, &u, &kTrue, &out.cv)) << u;
-    EXPECT_EQ(range_start(out.cv), 0);
-    EXPECT_EQ(range_end(out.cv), 1);
-    EXPECT_EQ(out.cv.phy_closed, 1);
-    const double L = 4;
-    expect_same_points(loop.c.cv, out.cv, u, 4, [&](double t) { return (t - u) / L; }, rng);
-    expect_same_points(loop.c.cv, out.cv, 0, u, [&](double t) { return (t + 4 - u) / L; }, rng);
-    ASSERT_TRUE(BScv_shffl(&rc, &loop.c.cv, &u, &kFalse, &out.cv));
-    // Backwards: first from u down to the start, then from the end down to u.
-    expect_same_points(loop.c.cv, out.cv, 0, u, [&](double t) { return (u - t) / L; }, rng);
-    expect_same_points(loop.c.cv, out.cv, u, 4, [&](double t) { return (u + 4 - t) / L; }, rng);
+// Closed cubics over the range [0, 4] whose end knots are not clamped: seven poles wrapped round (the first three
+// again at the end) on uniform knots, polynomial and rational. Their ends lie off their end poles.
+std::unique_ptr<TestCurve> unclamped_loop(bool rational) {
+  const double P[7][3] = {{0, 0, 0}, {2, -1, 0}, {4, 0, 1}, {5, 2, 0}, {3, 4, 0}, {1, 3, -1}, {-1, 2, 0}};
+  const double W[7] = {1, 0.7, 1.4, 1, 0.9, 1.2, 1};
+  std::vector<double> poles, knots, weights;
+  for (int i = 0; i < 10; ++i) {
+    poles.insert(poles.end(), P[i % 7], P[i % 7] + 3);
+    if (rational) weights.push_back(W[i % 7]);
   }
+  for (int i = 0; i < 14; ++i) knots.push_back((i - 3) * 4.0 / 7);
+  auto c = std::make_unique<TestCurve>(4, poles, knots, weights);
+  c->cv.phy_closed = 1;
+  return c;
+}
+
+TEST(Restart, ClosedCurveAtAnInteriorParameter) {
+  Loop clamped;
+  auto loose = unclamped_loop(false), loose_rational = unclamped_loop(true);
+  const struct {
+    const char *what;
+    const VOQbsp_curve *cv;
+  } loops[] = {{"clamped", &clamped.c.cv}, {"unclamped", &loose->cv}, {"unclamped rational", &loose_rational->cv}};
+  std::mt19937 rng(5);
+  for (const auto &loop : loops)
+    for (double u : {1.0, 2.2, 3.7}) {
+      RoomCurve out(14, 4, loop.cv->rational);
+      int rc = 0;
+      ASSERT_TRUE(BSclcvshffl(&rc, loop.cv, &u, &kTrue, &out.cv)) << loop.what << " " << u;
+      EXPECT_EQ(range_start(out.cv), 0);
+      EXPECT_EQ(range_end(out.cv), 1);
+      EXPECT_EQ(out.cv.phy_closed, 1);
+      // The restarted curve lies on the original, on each side of the seam (the unclamped ones once ran up to
+      // 1.46 off it, joined at their end poles).
+      const double L = 4;
+      expect_same_points(*loop.cv, out.cv, u, 4, [&](double t) { return (t - u) / L; }, rng, 1e-12, 500);
+      expect_same_points(*loop.cv, out.cv, 0, u, [&](double t) { return (t + 4 - u) / L; }, rng, 1e-12, 500);
+      ASSERT_TRUE(BScv_shffl(&rc, loop.cv, &u, &kFalse, &out.cv));
+      // Backwards: first from u down to the start, then from the end down to u.
+      expect_same_points(*loop.cv, out.cv, 0, u, [&](double t) { return (u - t) / L; }, rng);
+      expect_same_points(*loop.cv, out.cv, u, 4, [&](double t) { return (u + 4 - t) / L; }, rng);
+    }
 }
 
 TEST(Restart, OpenCurvesStartOnlyAtAnEnd) {

@@ -1,5 +1,6 @@
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <numbers>
 
 #include "tests/geometry/geometry_test_support.h"
@@ -340,6 +341,40 @@ TEST_F(Boxes, BoxesOfTheViewVolumes) {
   cone.m_eye = {0, 0, 10};
   ExpectBox(GBox(cone), GBox(-1, -1, 0, 1, 1, 5));
   EXPECT_EQ(log_.Take(), kNone);
+}
+
+// A point level with the eye has no image on the front and back planes: the volume reaches without bound and
+// answers the whole-space box (six NaNs would not even count as empty), whatever the other points give.
+TEST_F(Boxes, ViewVolumesThatReachWithoutBound) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const struct {
+    const char* what;
+    GPosition eye;
+    double front;
+  } cases[] = {
+      {"eye level with the square", {5, 0, 0}, 5},
+      {"eye on a corner of the square", {1, 1, 0}, 5},
+      {"eye not a number", {0, nan, 10}, 5},
+      {"front limit not a number", {0, 0, 10}, nan},
+  };
+  for (const auto& c : cases) {
+    GPtFrustum frustum;
+    frustum.m_count = 5;
+    frustum.m_points = kSquare;
+    frustum.m_direction = {0, 0, 1};
+    frustum.m_front = c.front;
+    frustum.m_back = 0;
+    frustum.m_eye = c.eye;
+    EXPECT_TRUE(SameBits(GBox(frustum), GBox::WholeSpace())) << c.what;
+  }
+  GBoreCone cone;
+  cone.m_direction = {0, 0, 1};
+  cone.m_front = 5;
+  cone.m_back = 0;
+  cone.m_radius = 1;
+  cone.m_eye = {3, 0, 0};  // level with the square around the root
+  EXPECT_TRUE(SameBits(GBox(cone), GBox::WholeSpace()));
+  log_.Take();
 }
 
 TEST_F(Boxes, ViewVolumesWithoutPoints) {

@@ -66,7 +66,7 @@ TEST_F(Tolerances, FitMustExceedDistanceTimesTen) {
   SetFitTolerance(1e-5, &rc);
   EXPECT_EQ(rc, 0);
   EXPECT_EQ(GetFitTolerance(), 1e-5);
-  for (double refused : {1e-6 * 10, kNaN, -1.0}) {
+  for (double refused : {1e-6 * 10, kNaN, -1.0, std::numeric_limits<double>::infinity()}) {
     SetFitTolerance(refused, &rc);
     EXPECT_EQ(rc, 2) << refused;
     EXPECT_EQ(GetFitTolerance(), 1e-5);
