@@ -11,11 +11,13 @@
 #include "display/style/styles/JStyleHatchFill.h"
 #include "display/style/styles/JStyleLineSolid.h"
 #include "display/style/styles/JStyleLinePointGen.h"
+#include "display/style/styles/JStyleMultiplexer.h"
 #include "display/style/styles/JStyleOverride.h"
 #include "display/style/styles/JStylePointSymbol.h"
 #include "display/style/styles/JStyleSimpleDashType.h"
 #include "display/style/styles/JStyleSimpleFill.h"
 #include "display/style/styles/JStyleSimpleLine.h"
+#include "display/style/styles/JStyleSimpleMultiplexer.h"
 #include "display/style/symdef/JSymbolDef.h"
 #include "display/style/textscratch.h"
 #include "geometry/fill.h"
@@ -49,7 +51,8 @@ __attribute__((init_priority(STYLESRV_INIT_BLOCK_LIST))) JPtrList g_blockList(10
 #define STYLESRV_UNBUILT_ROW(cls, allocator) \
   constexpr StyleClassRow kRow##cls{#cls, StyleAllocator::allocator, nullptr, nullptr};
 
-STYLESRV_UNBUILT_ROW(JStyleMultiplexer, Engine)
+constexpr StyleClassRow kRowJStyleMultiplexer =
+    StyleClassRowFor<JStyleMultiplexer, StyleAllocator::Engine>("JStyleMultiplexer");
 constexpr StyleClassRow kRowJStyleSimpleFill =
     StyleClassRowFor<JStyleSimpleFill, StyleAllocator::Engine>("JStyleSimpleFill");
 constexpr StyleClassRow kRowJStyleHatchFill =
@@ -71,7 +74,8 @@ constexpr StyleClassRow kRowJStyleLinePointGen =
     StyleClassRowFor<JStyleLinePointGen, StyleAllocator::Engine>("JStyleLinePointGen");
 constexpr StyleClassRow kRowJStyleLineSolid =
     StyleClassRowFor<JStyleLineSolid, StyleAllocator::Engine>("JStyleLineSolid");
-STYLESRV_UNBUILT_ROW(JStyleSimpleMultiplexer, Engine)
+constexpr StyleClassRow kRowJStyleSimpleMultiplexer =
+    StyleClassRowFor<JStyleSimpleMultiplexer, StyleAllocator::Engine>("JStyleSimpleMultiplexer");
 STYLESRV_UNBUILT_ROW(JStyleSymbolFill, Engine)
 STYLESRV_UNBUILT_ROW(JStyleObjectCallback, Ordinary)
 constexpr StyleClassRow kRowJStyleLib = StyleClassRowFor<JStyleLib, StyleAllocator::Engine>("JStyleLib");

@@ -1318,3 +1318,42 @@ struct IJStyleLinePointGen : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE GetCount(DWORD* out) = 0;
   virtual HRESULT STDMETHODCALLTYPE RemoveSymbol(LONG index) = 0;
 };
+
+// ---- multiplexed line styles ----
+
+// Interfaces the host engine may add to a multiplexer as class extensions: the first under the line styles'
+// extension class (a multiplexer of lines), the second under the fill styles' (a multiplexer of fills).
+inline constexpr IID IID_MultiplexerLineExtension = {0xA6BBEBC7, 0xBAB0, 0x11D1, {0xA3, 0x1F, 0x08, 0x00, 0x36, 0xA1, 0xCF, 0x02}};
+inline constexpr IID IID_MultiplexerFillExtension = {0xEAF591CF, 0x22E4, 0x11D0, {0xA1, 0xF5, 0x08, 0x00, 0x36, 0x52, 0xD6, 0x02}};
+
+// An ordered list of styles of the owning library, drawn one over the other. Indices are signed where a count
+// is; an index outside the entries answers E_INVALIDARG.
+struct IJStyleMultiplexer : public IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE SetKind(DWORD kind) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetCount(LONG count) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetCount(DWORD* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetEntry(LONG index, IJStyleRender* style) = 0;
+  // With a reference, or null for an entry that names no style.
+  virtual HRESULT STDMETHODCALLTYPE GetEntry(LONG index, IJStyleRender** out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE RemoveAll() = 0;
+  // Accepted and ignored.
+  virtual HRESULT STDMETHODCALLTYPE Reserved1(DWORD) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Reserved2(DWORD) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetEntryID(LONG index, DWORD id) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetEntryID(DWORD index, DWORD* id) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetCurrentIndex(DWORD index) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetCurrentIndex(DWORD* out) = 0;
+};
+
+// Two styles held as objects, drawn first and second.
+inline constexpr IID IID_IJStyleSimpleMultiplexer = {0xD8FEC3A0, 0xD666, 0x11CE, {0xBB, 0x7F, 0x08, 0x00, 0x36, 0x01, 0xE8, 0x55}};
+struct IJStyleSimpleMultiplexer : public IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE SetFirstStyle(IUnknown* style) = 0;
+  // With a reference; S_OK and null when there is none.
+  virtual HRESULT STDMETHODCALLTYPE GetFirstStyle(IUnknown** out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetSecondStyle(IUnknown* style) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetSecondStyle(IUnknown** out) = 0;
+  // Accepted and ignored.
+  virtual HRESULT STDMETHODCALLTYPE Reserved1(DWORD) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Reserved2(DWORD) = 0;
+};

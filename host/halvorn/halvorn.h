@@ -449,4 +449,14 @@ extern "C" {
 // What QueryClassExtension answers for the extension class and interface: `object` asked for the interface
 // (the engine holds a reference; null takes the extension away), for the tests.
 HALVORN_API void HostSetClassExtension(const GUID* extension, const IID* iid, IUnknown* object);
+
+// One QueryClassExtension call as the engine received it (GUID_NULL for a null extension class).
+struct HostClassExtensionCall {
+  GUID extension;
+  IID iid;
+};
+// The calls of QueryClassExtension so far, in order, for the tests.
+HALVORN_API LONG HostClassExtensionCallCount();
+HALVORN_API BOOL HostGetClassExtensionCall(LONG index, HostClassExtensionCall* out);
+HALVORN_API void HostClearClassExtensionCalls();
 }

@@ -148,6 +148,10 @@ struct InstalledExtension {
 SRWLOCK g_extensionLock = SRWLOCK_INIT;
 std::vector<InstalledExtension> g_extensions;
 
+// Every QueryClassExtension call: the extension class and the IID asked.
+SRWLOCK g_extensionCallLock = SRWLOCK_INIT;
+std::vector<HostClassExtensionCall> g_extensionCalls;
+
 }  // namespace
 
 extern "C" {
@@ -195,6 +199,9 @@ HRESULT QueryLibraryExtension(IUnknown*, DWORD, void** out) {
 }
 
 HRESULT QueryClassExtension(const GUID* extension, IUnknown*, REFIID iid, void** out) {
+  AcquireSRWLockExclusive(&g_extensionCallLock);
+  g_extensionCalls.push_back({extension ? *extension : GUID_NULL, iid});
+  ReleaseSRWLockExclusive(&g_extensionCallLock);
   if (!out) return E_INVALIDARG;
   *out = nullptr;
   if (!extension) return E_NOINTERFACE;
@@ -236,6 +243,27 @@ void HostSetClassExtension(const GUID* extension, const IID* iid, IUnknown* obje
   }
   ReleaseSRWLockExclusive(&g_extensionLock);
   if (previous) previous->Release();
+}
+
+LONG HostClassExtensionCallCount() {
+  AcquireSRWLockShared(&g_extensionCallLock);
+  const LONG n = static_cast<LONG>(g_extensionCalls.size());
+  ReleaseSRWLockShared(&g_extensionCallLock);
+  return n;
+}
+
+BOOL HostGetClassExtensionCall(LONG index, HostClassExtensionCall* out) {
+  AcquireSRWLockShared(&g_extensionCallLock);
+  const BOOL ok = out && index >= 0 && index < static_cast<LONG>(g_extensionCalls.size());
+  if (ok) *out = g_extensionCalls[static_cast<std::size_t>(index)];
+  ReleaseSRWLockShared(&g_extensionCallLock);
+  return ok;
+}
+
+void HostClearClassExtensionCalls() {
+  AcquireSRWLockExclusive(&g_extensionCallLock);
+  g_extensionCalls.clear();
+  ReleaseSRWLockExclusive(&g_extensionCallLock);
 }
 
 LONG HostNotificationCount() {

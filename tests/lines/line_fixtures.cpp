@@ -6,6 +6,7 @@ void RegisterLineVersions() {
   ArchiveRegisterClassVersion(&CLSID_JStyleLineSolid, 2);
   ArchiveRegisterClassVersion(&CLSID_JStyleSimpleDashType, 4);
   ArchiveRegisterClassVersion(&CLSID_TestLineStyle, kTestLineCurrentVersion);
+  ArchiveRegisterClassVersion(&CLSID_JStyleMultiplexer, 3);
 }
 
 IUnknown* NewObject(REFCLSID clsid, REFIID iid) {
@@ -91,4 +92,12 @@ std::vector<DWORD> PenColours(const TestTarget& target) {
 
 std::vector<double> PenWidths(const TestTarget& target) {
   return CallsNamed<double>(target, "SetPenWidth", [](const SitheCall& c) { return c.d[0]; });
+}
+
+std::vector<DWORD> EntryIDs(IJStyleMultiplexer* mux) {
+  DWORD count = 0;
+  EXPECT_EQ(mux->GetCount(&count), S_OK);
+  std::vector<DWORD> ids(count);
+  for (DWORD i = 0; i < count; ++i) EXPECT_EQ(mux->GetEntryID(i, &ids[i]), S_OK);
+  return ids;
 }

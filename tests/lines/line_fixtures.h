@@ -130,3 +130,45 @@ class AnsweringTarget final : public IRenderTarget2d {
  private:
   HRESULT m_drawAnswer;
 };
+
+inline constexpr char kMuxSource[] = "MUX";
+inline constexpr char kSimpleMuxSource[] = "SIMPLMUX";
+
+// A line style of any kind for the multiplexers' entries: it draws as the test line style does, answers the
+// extent and the drawing result the test sets, and notes whether each drawing call brought the caller's record.
+class EntryStyle final : public TestLineStyle {
+ public:
+  // With one reference.
+  static EntryStyle* Create(DWORD kind, DWORD colour = 0) {
+    auto* style = new EntryStyle;
+    style->m_styleKind = kind;
+    style->colour = colour;
+    style->width = 1.0;
+    style->AddRef();
+    return style;
+  }
+  STYLE_DECLARE_DELETING_DESTRUCTOR(EntryStyle)
+
+  HRESULT Render(const StyleGeometryRecord* geometry, IRenderTarget2d* target, const RenderContextScales* context,
+                 IJStyleRender* substitute, tagStyleOverride* record, BOOL recordGiven,
+                 const StyleElementRecord* element) override {
+    given.push_back(recordGiven != FALSE);
+    const HRESULT hr = TestLineStyle::Render(geometry, target, context, substitute, record, recordGiven, element);
+    return FAILED(answer) ? answer : hr;
+  }
+  HRESULT GetExtentDelta(StyleExtent* extent) override {
+    *extent = delta;
+    return S_OK;
+  }
+
+  HRESULT answer = S_OK;
+  StyleExtent delta{};
+  std::vector<bool> given;
+
+ private:
+  EntryStyle() = default;
+  ~EntryStyle() = default;
+};
+
+// The entry IDs of a multiplexer, in order.
+std::vector<DWORD> EntryIDs(IJStyleMultiplexer* mux);

@@ -450,4 +450,100 @@ TEST_F(RealLibraryLineTest, PrerenderChainMergesEachOverrideAndPassesArgumentsOn
   end->Release();
 }
 
+// Each entry of a multiplexer in a library holds one use of its style; a shrinking count and emptying the list give
+// the dropped entries' uses back, and an entry cleared before gives nothing back a second time.
+TEST_F(RealLibraryLineTest, MultiplexerEntriesHoldOneUseEach) {
+  TestLibrary library;
+  const DWORD a = library.AddLine(L"A", 1);
+  const DWORD b = library.AddLine(L"B", 2);
+  const DWORD c = library.AddLine(L"C", 3);
+  StyleComPtr<IJStyleMultiplexer> mux(NewStyle<IJStyleMultiplexer>(CLSID_JStyleMultiplexer, IID_IJStyleMultiplexer));
+  Add(library, mux.Get(), L"Mux");
+  ASSERT_EQ(mux->SetCount(5), S_OK);
+  const DWORD ids[] = {a, b, c, c, a};
+  for (LONG i = 0; i < 5; ++i) ASSERT_EQ(mux->SetEntryID(i, ids[i]), S_OK);
+  const auto uses = [&] { return std::vector<DWORD>{library.UseCount(a), library.UseCount(b), library.UseCount(c)}; };
+  EXPECT_EQ(uses(), (std::vector<DWORD>{2, 1, 2}));
+  ASSERT_EQ(mux->SetEntryID(4, b), S_OK);
+  EXPECT_EQ(uses(), (std::vector<DWORD>{1, 2, 2}));
+  ASSERT_EQ(mux->SetEntryID(3, 0), S_OK);
+  EXPECT_EQ(uses(), (std::vector<DWORD>{1, 2, 1}));
+  ASSERT_EQ(mux->SetCount(3), S_OK);
+  EXPECT_EQ(uses(), (std::vector<DWORD>{1, 1, 1}));
+  EXPECT_EQ(Draw(mux.Get()).colours, (std::vector<DWORD>{1, 2, 3}));
+  ASSERT_EQ(mux->RemoveAll(), S_OK);
+  EXPECT_EQ(uses(), (std::vector<DWORD>{0, 0, 0}));
+}
+
+// A multiplexer moved to another owner gives its entries' uses back to the first library and takes them in the
+// second, where its entries are known by their names.
+TEST_F(RealLibraryLineTest, MovingAMultiplexerMovesItsEntriesUses) {
+  TestLibrary first;
+  TestLibrary second;
+  second.AddLine(L"Filler", 9);
+  const DWORD wide = first.AddLine(L"Wide", 1);
+  const DWORD thin = first.AddLine(L"Thin", 2);
+  StyleComPtr<IJStyleMultiplexer> mux(NewStyle<IJStyleMultiplexer>(CLSID_JStyleMultiplexer, IID_IJStyleMultiplexer));
+  StyleComPtr<IJManageStyle2> manage = Query<IJManageStyle2>(mux.Get(), IID_IJManageStyle2);
+  ASSERT_EQ(manage->SetLibrarian(first.librarian), S_OK);
+  ASSERT_EQ(mux->SetCount(2), S_OK);
+  ASSERT_EQ(mux->SetEntryID(0, wide), S_OK);
+  ASSERT_EQ(mux->SetEntryID(1, thin), S_OK);
+  ASSERT_EQ(manage->SetLibrarian(second.librarian), S_OK);
+  EXPECT_EQ(first.UseCount(wide), 0u);
+  EXPECT_EQ(first.UseCount(thin), 0u);
+  const DWORD wideThere = Named(second, L"Wide");
+  const DWORD thinThere = Named(second, L"Thin");
+  EXPECT_EQ(EntryIDs(mux.Get()), (std::vector<DWORD>{wideThere, thinThere}));
+  EXPECT_EQ(second.UseCount(wideThere), 1u);
+  EXPECT_EQ(second.UseCount(thinThere), 1u);
+  ASSERT_EQ(manage->ReleaseStyleRefs(0), S_OK);
+  EXPECT_EQ(second.UseCount(wideThere), 0u);
+  manage->SetLibrarian(nullptr);
+}
+
+// A multiplexer copied into another library refers to copies of its entries' styles there, one use each, and
+// draws as the original does; an entry that names no style stays empty.
+TEST_F(RealLibraryLineTest, CopiedMultiplexerRefersToCopiesOfItsEntries) {
+  TestLibrary source;
+  TestLibrary target;
+  target.AddLine(L"Filler", 9);
+  const DWORD grey = source.AddLine(L"Grey", 0x808080);
+  const DWORD blue = source.AddLine(L"Blue", 0xFF0000);
+  StyleComPtr<IJStyleMultiplexer> mux(NewStyle<IJStyleMultiplexer>(CLSID_JStyleMultiplexer, IID_IJStyleMultiplexer));
+  Add(source, mux.Get(), L"Both");
+  ASSERT_EQ(mux->SetCount(3), S_OK);
+  ASSERT_EQ(mux->SetEntryID(0, grey), S_OK);
+  ASSERT_EQ(mux->SetEntryID(2, blue), S_OK);
+  const DWORD copyID = CopyInto(mux.Get(), source, target);
+  StyleComPtr<IJStyleMultiplexer> copy = StyleOf<IJStyleMultiplexer>(target, copyID, IID_IJStyleMultiplexer);
+  const DWORD greyThere = Named(target, L"Grey");
+  const DWORD blueThere = Named(target, L"Blue");
+  EXPECT_NE(greyThere, grey);
+  EXPECT_EQ(EntryIDs(copy.Get()), (std::vector<DWORD>{greyThere, 0, blueThere}));
+  EXPECT_EQ(target.UseCount(greyThere), 1u);
+  EXPECT_EQ(target.UseCount(blueThere), 1u);
+  EXPECT_EQ(source.UseCount(grey), 1u);
+  EXPECT_EQ(Draw(copy.Get()).colours, Draw(mux.Get()).colours);
+  EXPECT_EQ(Draw(copy.Get()).colours, (std::vector<DWORD>{0x808080, 0xFF0000}));
+}
+
+// A copy made outside any library holds its entries' styles before it has IDs for them; copied into a library it
+// takes them along all the same.
+TEST_F(RealLibraryLineTest, LooseCopyOfAMultiplexerTakesItsStylesIntoALibrary) {
+  TestLibrary source;
+  TestLibrary target;
+  const DWORD grey = source.AddLine(L"Grey", 0x808080);
+  StyleComPtr<IJStyleMultiplexer> mux(NewStyle<IJStyleMultiplexer>(CLSID_JStyleMultiplexer, IID_IJStyleMultiplexer));
+  ASSERT_EQ(Query<IJManageStyle2>(mux.Get(), IID_IJManageStyle2)->SetLibrarian(source.librarian), S_OK);
+  ASSERT_EQ(mux->SetCount(1), S_OK);
+  ASSERT_EQ(mux->SetEntryID(0, grey), S_OK);
+  StyleComPtr<IJStyleMultiplexer> loose(NewStyle<IJStyleMultiplexer>(CLSID_JStyleMultiplexer, IID_IJStyleMultiplexer));
+  ASSERT_EQ(Query<IJManageStyle2>(loose.Get(), IID_IJManageStyle2)->CopyFrom(mux.Get(), 0), S_OK);
+  const DWORD copyID = CopyInto(loose.Get(), source, target);
+  StyleComPtr<IJStyleMultiplexer> copy = StyleOf<IJStyleMultiplexer>(target, copyID, IID_IJStyleMultiplexer);
+  EXPECT_EQ(EntryIDs(copy.Get()), std::vector<DWORD>{Named(target, L"Grey")});
+  EXPECT_EQ(Draw(copy.Get()).colours, std::vector<DWORD>{0x808080});
+}
+
 }  // namespace

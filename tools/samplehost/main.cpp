@@ -1,10 +1,10 @@
 // The sample host: what a drafting host does with stylesrv.dll. It loads the library, asks a class object for
 // every CLSID the server serves, creates an object of each class that exists, draws a solid, a dashed and an
 // overridden line, a line with an arrow symbol at each of its points, a dashed line with arrows generated along
-// it and a gallery of fills into the rendering library's recording target and writes the picture as an SVG file,
-// keeps a style library in a document and creates, finds and names a line style there through the exported
-// functions, checks that the library may be unloaded and unloads it, telling each step on standard output. It
-// ends non-zero when a step goes wrong.
+// it, a gallery of fills and a multiplexed line into the rendering library's recording target and writes the
+// picture as an SVG file, keeps a style library in a document and creates, finds and names a line style there
+// through the exported functions, checks that the library may be unloaded and unloads it, telling each step on
+// standard output. It ends non-zero when a step goes wrong.
 #include <windows.h>
 #include <objbase.h>
 
@@ -207,8 +207,39 @@ int DrawTickedLine(decltype(&DllGetClassObject) getClassObject, IUnknown* arrow,
   return FAILED(hr) ? 1 : 0;
 }
 
-// A solid, a dashed and an overridden line, a line with arrows, a line with points generated along it and a
-// gallery of fills, drawn into a recording target whose picture goes to `path`.
+// A multiplexer above the other lines: a wide grey solid line with the thin dashed line drawn over it.
+int DrawMultiplexer(decltype(&DllGetClassObject) getClassObject, IRenderTarget2d* target,
+                    const RenderContextScales& context, IUnknown* dashed) {
+  auto* mux = Create<IJStyleMultiplexer>(getClassObject, CLSID_JStyleMultiplexer, IID_IJStyleMultiplexer,
+                                         "multiplexer");
+  auto* grey = Create<IJStyleLineSolid>(getClassObject, CLSID_JStyleLineSolid, IID_IJStyleLineSolid, "solid line");
+  IJStyleRender* under = nullptr;
+  IJStyleRender* over = nullptr;
+  IJStyleRender* render = nullptr;
+  HRESULT hr = mux && grey ? S_OK : E_FAIL;
+  if (SUCCEEDED(hr)) {
+    grey->SetColor(0x00A0A0A0);
+    grey->SetWidth(9.0);
+    grey->SetUnits(STYLE_UNITS_13);
+    hr = grey->QueryInterface(IID_IJStyleRender, reinterpret_cast<void**>(&under));
+  }
+  if (SUCCEEDED(hr)) hr = dashed->QueryInterface(IID_IJStyleRender, reinterpret_cast<void**>(&over));
+  if (SUCCEEDED(hr)) hr = mux->SetCount(2);
+  if (SUCCEEDED(hr)) hr = mux->SetEntry(0, under);
+  if (SUCCEEDED(hr)) hr = mux->SetEntry(1, over);
+  if (SUCCEEDED(hr)) hr = mux->QueryInterface(IID_IJStyleRender, reinterpret_cast<void**>(&render));
+  if (SUCCEEDED(hr)) hr = DrawLine(render, target, context, 300);
+  std::printf("samplehost: drew a multiplexer of a wide grey line under the dashed line: %s\n", Name(hr));
+  ReleaseAll(render);
+  ReleaseAll(over);
+  ReleaseAll(under);
+  ReleaseAll(grey);
+  ReleaseAll(mux);
+  return FAILED(hr) ? 1 : 0;
+}
+
+// A solid, a dashed and an overridden line, a line with arrows, a line with points generated along it, a
+// gallery of fills and a multiplexed line, drawn into a recording target whose picture goes to `path`.
 int DrawPicture(decltype(&DllGetClassObject) getClassObject, HMODULE library, const char* path) {
   int failures = 0;
   auto* solid = Create<IJStyleLineSolid>(getClassObject, CLSID_JStyleLineSolid, IID_IJStyleLineSolid, "solid line");
@@ -295,6 +326,7 @@ int DrawPicture(decltype(&DllGetClassObject) getClassObject, HMODULE library, co
       ++failures;
     }
     ReleaseAll(outline);
+    failures += DrawMultiplexer(getClassObject, target, context, dashed);
     std::printf("samplehost: the target recorded %lu calls\n", recording->CallCount());
     hr = recording->WriteSvg(path);
     std::printf("samplehost: picture written to %s: %s\n", path, Name(hr));

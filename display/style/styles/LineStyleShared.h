@@ -100,3 +100,28 @@ T* StyleImplementationOf(IUnknown* object, REFCLSID clsid) {
   }
   return static_cast<T*>(static_cast<JStyleBase*>(persist->GetImplementation()));
 }
+
+// Merges an extent into another field by field, keeping the larger value (the u32 compared unsigned), as ranges
+// gather the extents of the styles they draw.
+inline void MergeExtentMaximum(StyleExtent* into, const StyleExtent& from) {
+  if (from.value > into->value) into->value = from.value;
+  if (!(into->first >= from.first)) into->first = from.first;
+  if (!(into->second >= from.second)) into->second = from.second;
+}
+
+// Merges a drawn style's extent without context, and its range under a context, into what a style that draws
+// several gathers.
+inline HRESULT MergeExtentDeltaOf(IJStyleRender* style, StyleExtent* into) {
+  StyleExtent own{};
+  const HRESULT hr = style->GetExtentDelta(&own);
+  if (SUCCEEDED(hr)) MergeExtentMaximum(into, own);
+  return hr;
+}
+
+inline HRESULT MergeRangeOf(IJStyleRender* style, StyleExtent* into, const RenderContextScales* context,
+                            IJStyleRender* substitute, const tagStyleOverride* record) {
+  StyleExtent own{};
+  const HRESULT hr = style->GetRangeWithContext(&own, context, substitute, record);
+  if (SUCCEEDED(hr)) MergeExtentMaximum(into, own);
+  return hr;
+}
