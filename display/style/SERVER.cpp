@@ -3,6 +3,7 @@
 #include "display/style/server.h"
 
 #include "display/style/ptrlist.h"
+#include "display/style/stylacc/JVOQStyleAccess.h"
 #include "display/style/stylbas/JMissingGraphic.h"
 #include "display/style/stylesrv_clsid.h"
 #include "display/style/styllib/JStyleLib.h"
@@ -85,7 +86,8 @@ constexpr StyleClassRow kRowJStyleResource =
 constexpr StyleClassRow kRowJSymbolDef =
     StyleClassRowWithStep<JSymbolDef, StyleAllocator::Engine>("JSymbolDef", &JSymbolDef::PostConstruct);
 STYLESRV_UNBUILT_ROW(JSCustodian, Ordinary)
-STYLESRV_UNBUILT_ROW(JVOQStyleAccess, Ordinary)
+constexpr StyleClassRow kRowJVOQStyleAccess =
+    StyleClassRowFor<JVOQStyleAccess, StyleAllocator::Ordinary>("JVOQStyleAccess");
 STYLESRV_UNBUILT_ROW(JStyleWorkshop, Ordinary)
 STYLESRV_UNBUILT_ROW(JStyleDescriptor, Ordinary)
 STYLESRV_UNBUILT_ROW(JWorkbenchLinear, Ordinary)
@@ -166,6 +168,7 @@ const StyleServerInternals kInternals{
     &StyleLibDropObjects,
     &GetDocumentServiceTable,
     &JStyleLinePointGen::StaticRunStateInUse,
+    &JVOQStyleAccess::LastVersionMessage,
 };
 
 }  // namespace

@@ -107,6 +107,8 @@ struct StyleServerInternals {
   const DocumentServiceTable* (*GetDocumentServices)();
   // Whether a run of the line point generator holds its one static run state.
   bool (*IsLinePointRunStateInUse)();
+  // The text of the last message that refused a style-library file of another version ("" before the first).
+  const char* (*GetStyleFileVersionMessage)();
 };
 
 extern "C" const StyleServerInternals* WINAPI GetStyleServerInternals();

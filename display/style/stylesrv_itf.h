@@ -1357,3 +1357,27 @@ struct IJStyleSimpleMultiplexer : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE Reserved1(DWORD) = 0;
   virtual HRESULT STDMETHODCALLTYPE Reserved2(DWORD) = 0;
 };
+
+// ---- style-library files ----
+
+inline constexpr IID IID_IJSLAccess = {0x53A9CDB2, 0xE944, 0x11CF, {0x80, 0x94, 0x08, 0x00, 0x36, 0xCE, 0x6C, 0x02}};
+
+// One style-library file as the custodian uses it: opened once, then asked for the names of its library. The
+// operations it does not call are known by their arity alone (stdcall: an implementation pops what is pushed).
+struct IJSLAccess : public IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE NotOffered3(DWORD) = 0;
+  // 4: opens the file, a full path of at most 259 characters. E_ACCESSDENIED for a file that is missing or of
+  // another version than the application writes; any other failure for a file that cannot be read.
+  virtual HRESULT STDMETHODCALLTYPE Open(LPCWSTR path) = 0;
+  virtual HRESULT STDMETHODCALLTYPE NotOffered5(DWORD, DWORD, DWORD) = 0;
+  virtual HRESULT STDMETHODCALLTYPE NotOffered6(DWORD, DWORD, DWORD) = 0;
+  virtual HRESULT STDMETHODCALLTYPE NotOffered7(DWORD, DWORD) = 0;
+  virtual HRESULT STDMETHODCALLTYPE NotOffered8(DWORD, DWORD, DWORD) = 0;
+  virtual HRESULT STDMETHODCALLTYPE NotOffered9(DWORD, DWORD, DWORD) = 0;
+  virtual HRESULT STDMETHODCALLTYPE NotOffered10(DWORD, DWORD) = 0;
+  // 11: the callback for each name descriptor of the type in the file's library, with the context; a failing
+  // callback ends the walk. E_UNEXPECTED while no file is open.
+  virtual HRESULT STDMETHODCALLTYPE EnumTypeItems(const GUID* type, StyleDescriptorCallback callback,
+                                                  void* context) = 0;
+  virtual HRESULT STDMETHODCALLTYPE NotOffered12(DWORD, DWORD) = 0;
+};

@@ -130,8 +130,10 @@ HRESULT RecordCall(DWORD kind, IUnknown* document, IUnknown* object, IUnknown* c
 
 #define HOST_DOCUMENT_UNUSED_SLOT(n) \
   HRESULT STDMETHODCALLTYPE Slot##n() override { return E_NOTIMPL; }
+// The stand-in's class of documents, as IPersistStorage answers it.
+constexpr CLSID kHostDocumentClass = {0x6E5C2D30, 0x2B97, 0x11D0, {0x83, 0x94, 0x08, 0x00, 0x36, 0x55, 0x7B, 0x02}};
 
-class HostDocument final : public IJDocumentNamedObjects, public IJDocument2 {
+class HostDocument final : public IJDocumentNamedObjects, public IJDocument2, public IPersistStorage {
  public:
   HostDocument() {
     InterlockedIncrement(&g_liveDocuments);
@@ -150,6 +152,11 @@ class HostDocument final : public IJDocumentNamedObjects, public IJDocument2 {
       AddRef();
       return S_OK;
     }
+    if (IsEqualIID(iid, IID_IPersistStorage) || IsEqualIID(iid, IID_IPersist)) {
+      *out = static_cast<IPersistStorage*>(this);
+      AddRef();
+      return S_OK;
+    }
     *out = nullptr;
     return E_NOINTERFACE;
   }
@@ -162,7 +169,7 @@ class HostDocument final : public IJDocumentNamedObjects, public IJDocument2 {
 
   HOST_DOCUMENT_UNUSED_SLOT(3) HOST_DOCUMENT_UNUSED_SLOT(4) HOST_DOCUMENT_UNUSED_SLOT(5)
   HOST_DOCUMENT_UNUSED_SLOT(6) HOST_DOCUMENT_UNUSED_SLOT(7) HOST_DOCUMENT_UNUSED_SLOT(8)
-  HOST_DOCUMENT_UNUSED_SLOT(9) HOST_DOCUMENT_UNUSED_SLOT(10) HOST_DOCUMENT_UNUSED_SLOT(11)
+  HOST_DOCUMENT_UNUSED_SLOT(10)
 
   HRESULT STDMETHODCALLTYPE FindNamedObject(LPCWSTR name, IUnknown** object) override {
     if (object) *object = nullptr;
@@ -177,8 +184,7 @@ class HostDocument final : public IJDocumentNamedObjects, public IJDocument2 {
     return RecordCall(HOST_DOC_CONTAINER_OF_ID, Identity(), nullptr, nullptr, persistentID, hr);
   }
 
-  HOST_DOCUMENT_UNUSED_SLOT(12) HOST_DOCUMENT_UNUSED_SLOT(13) HOST_DOCUMENT_UNUSED_SLOT(14)
-  HOST_DOCUMENT_UNUSED_SLOT(15) HOST_DOCUMENT_UNUSED_SLOT(16) HOST_DOCUMENT_UNUSED_SLOT(17)
+  HOST_DOCUMENT_UNUSED_SLOT(13) HOST_DOCUMENT_UNUSED_SLOT(15) HOST_DOCUMENT_UNUSED_SLOT(16)
   HOST_DOCUMENT_UNUSED_SLOT(18)
 
   // ---- named objects and services (IJDocumentNamedObjects) ----
@@ -243,6 +249,8 @@ class HostDocument final : public IJDocumentNamedObjects, public IJDocument2 {
     return S_OK;
   }
 
+  HALVORN_DOC2_REFUSED_SLOTS HALVORN_DOC2_REFUSE(43, ULONG_PTR)
+
   HRESULT STDMETHODCALLTYPE GetLibraryInterface(REFIID iid, void** out) override {
     if (!out) return E_INVALIDARG;
     *out = nullptr;
@@ -294,7 +302,117 @@ class HostDocument final : public IJDocumentNamedObjects, public IJDocument2 {
     return hr;
   }
 
-  HOST_DOCUMENT_UNUSED_SLOT(19)
+  // Registers the object under a persistent ID it had in a saved document. The sequence moves past the ID, so
+  // that no later registration answers it again.
+  HRESULT RegisterAs(IUnknown* object, DWORD persistentID) {
+    IUnknown* identity = IdentityOf(object);
+    if (!identity) return E_NOINTERFACE;
+    HRESULT hr = S_OK;
+    AcquireSRWLockExclusive(&g_membersLock);
+    for (const Entry& e : m_entries) {
+      if (e.persistentID == persistentID) hr = E_FAIL;
+    }
+    if (HolderLocked(identity)) hr = E_FAIL;
+    if (SUCCEEDED(hr)) {
+      m_entries.push_back({identity, persistentID, nullptr});
+      Members().push_back({identity, this});
+      identity->AddRef();
+    }
+    ReleaseSRWLockExclusive(&g_membersLock);
+    for (LONG seen = g_nextPersistentID; static_cast<DWORD>(seen) < persistentID;
+         seen = g_nextPersistentID) {
+      InterlockedCompareExchange(&g_nextPersistentID, static_cast<LONG>(persistentID), seen);
+    }
+    return hr;
+  }
+
+  // ---- IPersistStorage ----
+
+  HRESULT STDMETHODCALLTYPE GetClassID(CLSID* out) override {
+    if (!out) return E_INVALIDARG;
+    *out = kHostDocumentClass;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE IsDirty() override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE InitNew(IStorage* storage) override {
+    if (!storage) return E_INVALIDARG;
+    return KeepStorage(storage) ? S_OK : CO_E_ALREADYINITIALIZED;
+  }
+
+  // Every object that persists through IJPersist, and the names of those objects; objects of the host's own
+  // kinds (without IJPersist) are not kept.
+  HRESULT STDMETHODCALLTYPE Save(IStorage* storage, BOOL) override {
+    if (!storage) return E_INVALIDARG;
+    std::vector<Entry> entries;
+    AcquireSRWLockShared(&g_membersLock);
+    entries = m_entries;
+    for (const Entry& e : entries) e.identity->AddRef();
+    ReleaseSRWLockShared(&g_membersLock);
+    std::vector<DocumentObjectRecord> objects;
+    HRESULT hr = S_OK;
+    for (const Entry& e : entries) {
+      DocumentObjectRecord record{e.persistentID, {}, {}};
+      const HRESULT stored = StoreObjectRecord(e.identity, &record.clsid, &record.record);
+      if (SUCCEEDED(stored)) {
+        objects.push_back(std::move(record));
+      } else if (stored != E_NOINTERFACE && SUCCEEDED(hr)) {
+        hr = stored;
+      }
+    }
+    std::vector<DocumentNameRecord> names;
+    AcquireSRWLockShared(&m_ownLock);
+    for (const Named& n : m_named) {
+      for (const Entry& e : entries) {
+        if (e.identity == IdentityOf(n.object)) names.push_back({n.name, e.persistentID});
+      }
+    }
+    ReleaseSRWLockShared(&m_ownLock);
+    for (const Entry& e : entries) e.identity->Release();
+    if (SUCCEEDED(hr)) hr = WriteDocumentStreams(storage, objects, names);
+    return hr;
+  }
+
+  // Into a document that holds nothing yet. What loaded before a failure stays until the document goes.
+  HRESULT STDMETHODCALLTYPE Load(IStorage* storage) override {
+    if (!storage) return E_INVALIDARG;
+    AcquireSRWLockShared(&g_membersLock);
+    const bool empty = m_entries.empty();
+    ReleaseSRWLockShared(&g_membersLock);
+    if (!empty || !KeepStorage(storage)) return CO_E_ALREADYINITIALIZED;
+    std::vector<DocumentObjectRecord> objects;
+    std::vector<DocumentNameRecord> names;
+    HRESULT hr = ReadDocumentStreams(storage, &objects, &names);
+    for (std::size_t i = 0; SUCCEEDED(hr) && i < objects.size(); ++i) {
+      const DocumentObjectRecord& record = objects[i];
+      IUnknown* object = nullptr;
+      hr = CoCreateInstance(record.clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
+                            reinterpret_cast<void**>(&object));
+      if (FAILED(hr)) break;
+      // Registered first: what the record loads may ask the document about the object.
+      hr = RegisterAs(object, record.persistentID);
+      if (SUCCEEDED(hr)) hr = LoadObjectRecord(object, record.record);
+      object->Release();
+    }
+    for (std::size_t i = 0; SUCCEEDED(hr) && i < names.size(); ++i) {
+      IUnknown* object = nullptr;
+      hr = FindObjectByID(names[i].persistentID, IID_IUnknown, reinterpret_cast<void**>(&object));
+      if (FAILED(hr)) hr = HRESULT_FROM_WIN32(ERROR_INVALID_DATA);  // a name of an object the file lacks
+      if (SUCCEEDED(hr)) hr = SetNamed(names[i].name.c_str(), object);
+      if (object) object->Release();
+    }
+    return hr;
+  }
+
+  HRESULT STDMETHODCALLTYPE SaveCompleted(IStorage*) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE HandsOffStorage() override {
+    IStorage* storage = nullptr;
+    AcquireSRWLockExclusive(&m_ownLock);
+    std::swap(storage, m_storage);
+    ReleaseSRWLockExclusive(&m_ownLock);
+    if (storage) storage->Release();
+    return S_OK;
+  }
+
   HRESULT STDMETHODCALLTYPE NotifyID(DWORD persistentID, DWORD* out) override {
     if (out) *out = 0;
     return RecordCall(HOST_DOC_NOTIFY_ID, Identity(), nullptr, nullptr, persistentID,
@@ -468,6 +586,19 @@ class HostDocument final : public IJDocumentNamedObjects, public IJDocument2 {
     return S_OK;
   }
 
+  // The storage the document was loaded from or made for, kept open until the document goes; false when it
+  // already has one.
+  bool KeepStorage(IStorage* storage) {
+    AcquireSRWLockExclusive(&m_ownLock);
+    const bool kept = !m_storage;
+    if (kept) {
+      m_storage = storage;
+      storage->AddRef();
+    }
+    ReleaseSRWLockExclusive(&m_ownLock);
+    return kept;
+  }
+
   void SetServices(IUnknown* context, IUnknown* relink) {
     if (context) context->AddRef();
     if (relink) relink->AddRef();
@@ -536,6 +667,7 @@ class HostDocument final : public IJDocumentNamedObjects, public IJDocument2 {
     for (const Named& n : m_named) n.object->Release();
     ReleaseIfAny(m_context);
     ReleaseIfAny(m_relink);
+    ReleaseIfAny(m_storage);
     InterlockedDecrement(&g_liveDocuments);
   }
 
@@ -545,6 +677,7 @@ class HostDocument final : public IJDocumentNamedObjects, public IJDocument2 {
   std::vector<Named> m_named;
   IUnknown* m_context = nullptr;
   IUnknown* m_relink = nullptr;
+  IStorage* m_storage = nullptr;  // a reference, once loaded or made for a storage
   char m_name[32] = {};
 };
 
@@ -587,6 +720,14 @@ HRESULT HostDocumentCreate(IJDocumentNamedObjects** out) {
 }
 
 LONG HostDocumentLiveCount() { return g_liveDocuments; }
+
+HRESULT CreateDocumentObject(IUnknown*, IUnknown** document) {
+  // The real engine ties the document to the object that opens the file; the stand-in needs nothing of it.
+  if (!document) return E_INVALIDARG;
+  HostDocument* made = new (std::nothrow) HostDocument;
+  *document = static_cast<IJDocumentNamedObjects*>(made);
+  return made ? S_OK : E_OUTOFMEMORY;
+}
 
 HRESULT HostDocumentSetNamedObject(IJDocumentNamedObjects* document, LPCWSTR name, IUnknown* object) {
   if (!document) return E_INVALIDARG;

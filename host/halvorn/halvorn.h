@@ -165,19 +165,44 @@ inline HRESULT DocumentInsertObject(IJDocumentNamedObjects* document, IUnknown* 
                                reinterpret_cast<ULONG_PTR>(&kind));
 }
 
-// The host document's own interface. Slots after 20 are not called.
+// The host document's own interface: 53 slots. Only 6 and 20 are called; every other slot is known by its
+// arity alone, declared here so that an implementation pops what its callers push (stdcall). The lists give
+// each such slot with its argument types, for the declaration below and for implementations.
+#define HALVORN_DOC2_SLOTS_3_TO_5(X) X(3) X(4, ULONG_PTR) X(5, ULONG_PTR, ULONG_PTR)
+#define HALVORN_DOC2_SLOTS_7_TO_19(X)                                                                      \
+  X(7, ULONG_PTR, ULONG_PTR) X(8, ULONG_PTR, ULONG_PTR) X(9) X(10, ULONG_PTR) X(11)                       \
+  X(12, ULONG_PTR, ULONG_PTR) X(13, ULONG_PTR, ULONG_PTR) X(14, ULONG_PTR) X(15, ULONG_PTR, ULONG_PTR)     \
+  X(16, ULONG_PTR, ULONG_PTR) X(17, ULONG_PTR, ULONG_PTR) X(18, ULONG_PTR) X(19, ULONG_PTR)
+#define HALVORN_DOC2_SLOTS_21_TO_42(X)                                                                     \
+  X(21, ULONG_PTR) X(22, ULONG_PTR) X(23, ULONG_PTR) X(24, ULONG_PTR) X(25, ULONG_PTR) X(26, ULONG_PTR)    \
+  X(27, ULONG_PTR, ULONG_PTR) X(28, ULONG_PTR, ULONG_PTR, ULONG_PTR, ULONG_PTR)                           \
+  X(29, ULONG_PTR, ULONG_PTR, ULONG_PTR, ULONG_PTR) X(30, ULONG_PTR) X(31, ULONG_PTR) X(32, ULONG_PTR)     \
+  X(33, ULONG_PTR) X(34, ULONG_PTR) X(35, ULONG_PTR) X(36, ULONG_PTR) X(37, ULONG_PTR) X(38, ULONG_PTR)    \
+  X(39, ULONG_PTR) X(40, ULONG_PTR) X(41, ULONG_PTR) X(42, ULONG_PTR)
+#define HALVORN_DOC2_SLOTS_44_TO_52(X)                                                                     \
+  X(44, ULONG_PTR, ULONG_PTR) X(45, ULONG_PTR) X(46, ULONG_PTR) X(47, ULONG_PTR) X(48, ULONG_PTR)         \
+  X(49, ULONG_PTR) X(50, ULONG_PTR) X(51, ULONG_PTR) X(52, ULONG_PTR)
+#define HALVORN_DOC2_DECLARE(n, ...) virtual HRESULT STDMETHODCALLTYPE Doc2Slot##n(__VA_ARGS__) = 0;
+// For implementations: the slot refused with E_NOTIMPL, its arguments left alone.
+#define HALVORN_DOC2_REFUSE(n, ...) \
+  HRESULT STDMETHODCALLTYPE Doc2Slot##n(__VA_ARGS__) override { return E_NOTIMPL; }
+// Every slot but 6, 20 and 43 refused.
+#define HALVORN_DOC2_REFUSED_SLOTS                                                                         \
+  HALVORN_DOC2_SLOTS_3_TO_5(HALVORN_DOC2_REFUSE) HALVORN_DOC2_SLOTS_7_TO_19(HALVORN_DOC2_REFUSE)          \
+  HALVORN_DOC2_SLOTS_21_TO_42(HALVORN_DOC2_REFUSE) HALVORN_DOC2_SLOTS_44_TO_52(HALVORN_DOC2_REFUSE)
+
 inline constexpr IID IID_IJDocument2 = {0x1DFB4688, 0x1A1D, 0x11D0, {0x9D, 0xC9, 0x08, 0x00, 0x36, 0xD8, 0x27, 0x02}};
 struct IJDocument2 : public IUnknown {
-  HALVORN_UNUSED_SLOT(3) HALVORN_UNUSED_SLOT(4) HALVORN_UNUSED_SLOT(5)
+  HALVORN_DOC2_SLOTS_3_TO_5(HALVORN_DOC2_DECLARE)
   // 6: the document's name, narrow and terminated, cut to the buffer (260 bytes from its callers).
   virtual HRESULT STDMETHODCALLTYPE GetName(LPSTR buffer, DWORD size) = 0;
-  HALVORN_UNUSED_SLOT(7) HALVORN_UNUSED_SLOT(8) HALVORN_UNUSED_SLOT(9) HALVORN_UNUSED_SLOT(10)
-  HALVORN_UNUSED_SLOT(11) HALVORN_UNUSED_SLOT(12) HALVORN_UNUSED_SLOT(13) HALVORN_UNUSED_SLOT(14)
-  HALVORN_UNUSED_SLOT(15) HALVORN_UNUSED_SLOT(16) HALVORN_UNUSED_SLOT(17) HALVORN_UNUSED_SLOT(18)
-  HALVORN_UNUSED_SLOT(19)
+  HALVORN_DOC2_SLOTS_7_TO_19(HALVORN_DOC2_DECLARE)
   // 20: one of the document's component interfaces: the document's named object "StyleLibrarian" asked for
   // `iid`; E_FAIL with *out null when the document keeps no such object.
   virtual HRESULT STDMETHODCALLTYPE GetLibraryInterface(REFIID iid, void** out) = 0;
+  HALVORN_DOC2_SLOTS_21_TO_42(HALVORN_DOC2_DECLARE)
+  HALVORN_DOC2_DECLARE(43, ULONG_PTR)
+  HALVORN_DOC2_SLOTS_44_TO_52(HALVORN_DOC2_DECLARE)
 };
 
 #undef HALVORN_UNUSED_SLOT
@@ -460,3 +485,53 @@ HALVORN_API LONG HostClassExtensionCallCount();
 HALVORN_API BOOL HostGetClassExtensionCall(LONG index, HostClassExtensionCall* out);
 HALVORN_API void HostClearClassExtensionCalls();
 }
+
+// ---- style-library files ----
+// What the style-library file access asks of the engine: the application's file type, the registry, and a
+// document for each file it opens.
+
+// The application's file type (GetAppInterface).
+inline constexpr IID IID_IJApplicationFileType = {
+    0x6E5C2D22, 0x2B97, 0x11D0, {0x83, 0x94, 0x08, 0x00, 0x36, 0x55, 0x7B, 0x02}};
+struct IJApplicationFileType : public IUnknown {
+  // 3: the file-type name, narrow and terminated; HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER) and an empty
+  // buffer when it does not fit.
+  virtual HRESULT STDMETHODCALLTYPE GetFileTypeName(LPSTR buffer, DWORD size) = 0;
+};
+
+// The application's registry settings (GetRegistryAccess).
+inline constexpr IID IID_IJRegistryAccess = {
+    0x6E5C2D21, 0x2B97, 0x11D0, {0x83, 0x94, 0x08, 0x00, 0x36, 0x55, 0x7B, 0x02}};
+struct IJRegistryAccess : public IUnknown {
+  // 3: the text value named by the last part of `key` ("A\B\Value"), in the key named by the parts before it,
+  // under the application's key. `root` and `reserved` are 0. *size: the buffer's bytes on entry, the bytes
+  // stored with the terminator on return. Answers 0 or the registry's error code (ERROR_FILE_NOT_FOUND for a
+  // missing key or value, ERROR_MORE_DATA for a value that does not fit, ERROR_INVALID_DATA for one that is
+  // not text).
+  virtual LONG STDMETHODCALLTYPE QueryRegistryValue(DWORD root, LPCSTR key, DWORD reserved, LPSTR buffer,
+                                                    DWORD* size) = 0;
+};
+
+// The application's key, in HKEY_CURRENT_USER of the build's Wine prefix.
+#define HALVORN_REGISTRY_KEY "Software\\Halvorn"
+
+extern "C" {
+
+// An interface of the application's registry settings by IID; E_NOINTERFACE for one the stand-in does not
+// offer.
+HALVORN_API HRESULT GetRegistryAccess(const IID* iid, void** out);
+
+// A new, empty document for a file that `owner` opens, with one reference. Besides its named objects
+// (IJDocumentNamedObjects) and IJDocument2 it answers IPersistStorage: Save writes the document's objects to
+// the storage (stream "HostObjects": count, then per object its persistent ID, class ID, record size and
+// record as its IJPersist stores it; stream "HostNames": count, then per name its length, UTF-16 units and the
+// persistent ID of its object); Load makes each object again with CoCreateInstance of its class ID, under its
+// persistent ID, loads its record, restores the names, and keeps the storage until the document goes.
+HALVORN_API HRESULT CreateDocumentObject(IUnknown* owner, IUnknown** document);
+
+// ---- for the tests ----
+
+// The name IJApplicationFileType answers ("Drawing" at start); cut to 63 characters.
+HALVORN_API void HostSetFileTypeName(LPCSTR name);
+
+}  // extern "C"

@@ -115,6 +115,7 @@ class HostApplication final : public IJApplicationStyles {
       return S_OK;
     }
     if (IsEqualIID(iid, IID_IJApplicationStyleFiles)) return g_styleFiles.QueryInterface(iid, out);
+    if (IsEqualIID(iid, IID_IJApplicationFileType)) return ApplicationFileTypeInterface(iid, out);
     *out = nullptr;
     return E_NOINTERFACE;
   }
