@@ -196,3 +196,49 @@ void BShoustrcol(int m, int n, int extra, double *A);
 // L z = b and L^T y = z for the block bidiagonal L (y may be z); no divisor is tested: callers test F first.
 void BShouslgfwd(int nj, int nc, const double *F, const double *G, const double *b, double *z);
 void BShouslgback(int nj, int nc, const double *F, const double *G, const double *z, double *y);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Bounded Newton solvers and the dense LU decomposition beneath them
+
+// The residual of a Newton problem: the n values of f at x into f, TRUE on success; a FALSE answer or a nonzero rc
+// ends the solver with that outcome. x is the solver's own work array, so a residual may move the point inside its
+// range in place and the solver carries on from there. data_address is the address of the record's data field.
+using BSnewtonfunc = BSboolean (*)(int *rc, double *x, double *f, void *data_address);
+
+// The problem record of BSqnwt and BSqnwt2; its field order is shared with the records the callers fill.
+struct BSnewtonrec {
+  double *lo;               // n lower bounds
+  double *hi;               // n upper bounds
+  double ftol;              // residual tolerance > 0; multiplied in place by sqrt(n) on every call
+  double xtol;              // step tolerance > 0; multiplied in place by sqrt(n) on every call
+  std::int32_t n;           // variables and equations, >= 1
+  std::int32_t max_iter;    // >= 1; reaching it is an ordinary end
+  std::int32_t full_step;   // BSqnwt only: nonzero = undamped steps throughout
+  std::uint16_t *periodic;  // n flags: the variable is periodic on [lo, hi] (needs hi > lo)
+  void *data;               // the caller's context
+  double *x0;               // start, inside [lo, hi]
+  std::int32_t iterations;  // out
+  double *x;                // out: the result, n values
+  double fnorm;             // out: |f| at the last evaluation (the Euclidean norm; n = 1 the absolute value)
+};
+#if UINTPTR_MAX == 0xFFFFFFFFu
+static_assert(sizeof(BSnewtonrec) == 64, "BSnewtonrec must keep its 32-bit layout");
+#endif
+
+// Newton iteration with a finite-difference Jacobian. rc -2 for a bad record (nothing evaluated, the record left
+// as it was), -1 for a singular Jacobian, a residual or step that is not finite, or a periodic variable more than
+// 10 periods out of range, 33 when scratch memory fails (the work arrays reach the heap from n = 21), or the
+// residual's own code. FALSE whenever rc is nonzero or the residual answered FALSE. BSqnwt damps every step unless
+// full_step is set; BSqnwt2 damps the first two.
+BSboolean BSqnwt(int *rc, BSnewtonrec *problem, BSnewtonfunc func);
+BSboolean BSqnwt2(int *rc, BSnewtonrec *problem, BSnewtonfunc func);
+// In-place LU of the row-major n x n matrix a with partial pivoting (unit lower triangle; among equally large
+// candidates the upper row): rc -1 for a pivot below (tolerance entry [16])^2, -2 for n outside 1 .. 46340 or an
+// entry that is not finite. With *permute_rhs == 1 the row exchanges are applied to rhs as well.
+BSboolean BSdecomp(int *rc, const int *n, double *a, const BSboolean *permute_rhs, double *rhs);
+// Solves LU y = b in place (b already permuted by BSdecomp). rc -2 for n < 1 or a b that is not finite.
+BSboolean BSsolve(int *rc, const int *n, const double *lu, double *b);
+// out = x with each periodic variable outside its range brought back by whole periods; rc -2 for a periodic
+// variable whose range is empty or not finite, or whose value is not finite.
+BSboolean BSadjust(int *rc, const int *n, const double *lo, const double *hi, const BSboolean *periodic,
+                   const double *x, double *out);
