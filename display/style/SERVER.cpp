@@ -12,6 +12,7 @@
 #include "display/style/styles/JStyleHatchFill.h"
 #include "display/style/styles/JStyleLineSolid.h"
 #include "display/style/styles/JStyleLinePointGen.h"
+#include "display/style/styles/JStyleLineTerminator.h"
 #include "display/style/styles/JStyleMultiplexer.h"
 #include "display/style/styles/JStyleOverride.h"
 #include "display/style/styles/JStylePointSymbol.h"
@@ -70,7 +71,8 @@ STYLESRV_UNBUILT_ROW(JStyleOLG, Engine)
 STYLESRV_UNBUILT_ROW(JStyleBitmap, Engine)
 constexpr StyleClassRow kRowJStylePointSymbol =
     StyleClassRowFor<JStylePointSymbol, StyleAllocator::Engine>("JStylePointSymbol");
-STYLESRV_UNBUILT_ROW(JStyleLineTerminator, Engine)
+constexpr StyleClassRow kRowJStyleLineTerminator =
+    StyleClassRowFor<JStyleLineTerminator, StyleAllocator::Engine>("JStyleLineTerminator");
 constexpr StyleClassRow kRowJStyleLinePointGen =
     StyleClassRowFor<JStyleLinePointGen, StyleAllocator::Engine>("JStyleLinePointGen");
 constexpr StyleClassRow kRowJStyleLineSolid =

@@ -1381,3 +1381,28 @@ struct IJSLAccess : public IUnknown {
                                                   void* context) = 0;
   virtual HRESULT STDMETHODCALLTYPE NotOffered12(DWORD, DWORD) = 0;
 };
+
+// ---- line terminators ----
+
+inline constexpr IID IID_IJStyleLineTerminator = {0x7F29B5F0, 0x29C9, 0x11CF, {0xBB, 0x96, 0x08, 0x00, 0x36, 0x01, 0xE8, 0x55}};
+
+// A point symbol at each end of a line, turned outward. The terminators are point symbol styles of the owning
+// library, held by style ID; the lengths are in the style's units.
+struct IJStyleLineTerminator : public IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE SetStartLength(double length) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetStartLength(double* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetEndLength(double length) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetEndLength(double* out) = 0;
+  // Null clears the terminator.
+  virtual HRESULT STDMETHODCALLTYPE SetStartStyle(IUnknown* style) = 0;
+  // The terminator's IJStylePointSymbol with a reference; null with S_OK when there is none.
+  virtual HRESULT STDMETHODCALLTYPE GetStartStyle(IUnknown** out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetEndStyle(IUnknown* style) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetEndStyle(IUnknown** out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetUnits(DWORD unitsCode) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetUnits(DWORD* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetStartStyleID(DWORD id) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetStartStyleID(DWORD* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetEndStyleID(DWORD id) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetEndStyleID(DWORD* out) = 0;
+};

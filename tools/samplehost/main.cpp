@@ -1,10 +1,10 @@
 // The sample host: what a drafting host does with stylesrv.dll. It loads the library, asks a class object for
 // every CLSID the server serves, creates an object of each class that exists, draws a solid, a dashed and an
 // overridden line, a line with an arrow symbol at each of its points, a dashed line with arrows generated along
-// it, a gallery of fills and a multiplexed line into the rendering library's recording target and writes the
-// picture as an SVG file, keeps a style library in a document and creates, finds and names a line style there
-// through the exported functions, checks that the library may be unloaded and unloads it, telling each step on
-// standard output. It ends non-zero when a step goes wrong.
+// it, a gallery of fills, a multiplexed line and a line with arrowheads at both ends into the rendering
+// library's recording target and writes the picture as an SVG file, keeps a style library in a document and
+// creates, finds and names a line style there through the exported functions, checks that the library may be
+// unloaded and unloads it, telling each step on standard output. It ends non-zero when a step goes wrong.
 #include <windows.h>
 #include <objbase.h>
 
@@ -239,7 +239,8 @@ int DrawMultiplexer(decltype(&DllGetClassObject) getClassObject, IRenderTarget2d
 }
 
 // A solid, a dashed and an overridden line, a line with arrows, a line with points generated along it, a
-// gallery of fills and a multiplexed line, drawn into a recording target whose picture goes to `path`.
+// gallery of fills, a multiplexed line and a line with arrowheads at its ends, drawn into a recording target
+// whose picture goes to `path`.
 int DrawPicture(decltype(&DllGetClassObject) getClassObject, HMODULE library, const char* path) {
   int failures = 0;
   auto* solid = Create<IJStyleLineSolid>(getClassObject, CLSID_JStyleLineSolid, IID_IJStyleLineSolid, "solid line");
@@ -252,6 +253,8 @@ int DrawPicture(decltype(&DllGetClassObject) getClassObject, HMODULE library, co
   auto* override = Create<IJStyleOverride>(getClassObject, CLSID_JStyleOverride, IID_IJStyleOverride, "override");
   auto* arrows =
       Create<IJStylePointSymbol>(getClassObject, CLSID_JStylePointSymbol, IID_IJStylePointSymbol, "point symbol");
+  auto* ends = Create<IJStyleLineTerminator>(getClassObject, CLSID_JStyleLineTerminator, IID_IJStyleLineTerminator,
+                                             "line terminator");
   IUnknown* arrow = ArrowSymbol(library);
   if (!arrow) std::printf("samplehost: no arrow symbol\n");
   ISitheRecording* recording = nullptr;
@@ -259,7 +262,7 @@ int DrawPicture(decltype(&DllGetClassObject) getClassObject, HMODULE library, co
   if (SUCCEEDED(SitheCreateRecordingTarget(&recording))) {
     recording->QueryInterface(IID_IRenderTarget2d, reinterpret_cast<void**>(&target));
   }
-  if (!solid || !dashed || !dash || !parent || !override || !arrows || !arrow || !target) {
+  if (!solid || !dashed || !dash || !parent || !override || !arrows || !ends || !arrow || !target) {
     ++failures;
   } else {
     RenderContextScales context{};
@@ -327,6 +330,22 @@ int DrawPicture(decltype(&DllGetClassObject) getClassObject, HMODULE library, co
     }
     ReleaseAll(outline);
     failures += DrawMultiplexer(getClassObject, target, context, dashed);
+
+    // The same arrow at both ends of a solid line, each pointing away from it.
+    hr = solid->QueryInterface(IID_IJStyleRender, reinterpret_cast<void**>(&render));
+    if (SUCCEEDED(hr)) hr = DrawLine(render, target, context, 340);
+    ReleaseAll(render);
+    if (SUCCEEDED(hr)) hr = ends->SetStartStyle(arrows);
+    if (SUCCEEDED(hr)) hr = ends->SetEndStyle(arrows);
+    if (SUCCEEDED(hr)) hr = ends->QueryInterface(IID_IJStyleRender, reinterpret_cast<void**>(&render));
+    // The element's display places the symbols.
+    StyleElementRecord element{};
+    element.display = target;
+    if (SUCCEEDED(hr)) hr = DrawLine(render, target, context, 340, &element);
+    ReleaseAll(render);
+    std::printf("samplehost: drew the line with arrowheads at its ends: %s\n", Name(hr));
+    if (FAILED(hr)) ++failures;
+
     std::printf("samplehost: the target recorded %lu calls\n", recording->CallCount());
     hr = recording->WriteSvg(path);
     std::printf("samplehost: picture written to %s: %s\n", path, Name(hr));
@@ -334,6 +353,7 @@ int DrawPicture(decltype(&DllGetClassObject) getClassObject, HMODULE library, co
   }
   ReleaseAll(target);
   ReleaseAll(recording);
+  ReleaseAll(ends);
   ReleaseAll(arrows);
   ReleaseAll(arrow);
   ReleaseAll(override);

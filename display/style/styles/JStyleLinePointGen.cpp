@@ -102,17 +102,8 @@ __attribute__((init_priority(STYLESRV_INIT_POINT_GENERATOR))) StaticRunState g_r
 
 bool IsUsableID(DWORD id) { return id != kNoStyleID && id != kInvalidStyleID; }
 
-bool IsStorableUnitsCode(DWORD code) {
-  return code == STYLE_UNITS_NONE || (code >= STYLE_UNITS_11 && code <= STYLE_UNITS_UNSCALED);
-}
-
 bool ArePlacementValues(double fraction, double along, double across, double angle) {
   return std::isfinite(fraction) && std::isfinite(along) && std::isfinite(across) && std::isfinite(angle);
-}
-
-DWORD AddSaturated(DWORD a, DWORD b) {
-  const DWORD sum = a + b;
-  return sum < a ? 0xFFFFFFFF : sum;
 }
 
 // Hands the buffered points to the symbol in one drawing call, whatever it answers.

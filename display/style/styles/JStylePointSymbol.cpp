@@ -37,11 +37,6 @@ struct HeldDrawContext {
   }
 };
 
-DWORD AddSaturated(DWORD a, DWORD b) {
-  const DWORD sum = a + b;
-  return sum < a ? 0xFFFFFFFF : sum;
-}
-
 // The document's cluster of style symbols, with a reference. A document without one answers E_FAIL.
 HRESULT FindCluster(IJDocumentNamedObjects* document, IUnknown** out) {
   HRESULT hr = document->FindNamedObject(kClusterName, out);
@@ -173,10 +168,6 @@ JStylePointSymbol* AsPointSymbol(IUnknown* object) {
     return nullptr;
   }
   return static_cast<JStylePointSymbol*>(static_cast<JStyleBase*>(persist->GetImplementation()));
-}
-
-bool IsStorableUnitsCode(DWORD code) {
-  return code == STYLE_UNITS_NONE || (code >= STYLE_UNITS_11 && code <= STYLE_UNITS_UNSCALED);
 }
 
 }  // namespace

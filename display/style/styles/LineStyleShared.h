@@ -125,3 +125,14 @@ inline HRESULT MergeRangeOf(IJStyleRender* style, StyleExtent* into, const Rende
   if (SUCCEEDED(hr)) MergeExtentMaximum(into, own);
   return hr;
 }
+
+// An extent's u32 grown by `b`, stopping at its largest value.
+inline DWORD AddSaturated(DWORD a, DWORD b) {
+  const DWORD sum = a + b;
+  return sum < a ? 0xFFFFFFFF : sum;
+}
+
+// A units code the base record can carry: a style given any other could never be stored again.
+inline bool IsStorableUnitsCode(DWORD code) {
+  return code == STYLE_UNITS_NONE || (code >= STYLE_UNITS_11 && code <= STYLE_UNITS_UNSCALED);
+}
