@@ -46,7 +46,10 @@ int reflect_columns(int m, int n, int nrhs, double *A, double *B, bool stop_smal
     const double alpha = sigma * std::sqrt(s);
     if (stop_small && !(std::fabs(alpha) >= tol)) return BSRC_ZERO_WEIGHT;
     const double h = s - alpha * d;  // half the squared length of u
-    if (std::fabs(h) <= tol) continue;
+    // h is of the order of the column's squared length, so it is held against the square of the tolerance: a
+    // column that is merely small in this block (a basis function near the end of its support) is still
+    // reflected, and its entries below the diagonal are not mistaken for reflection tails and lost.
+    if (std::fabs(h) <= tol * tol) continue;
     u[0] = d - alpha;
     auto reflect = [&](double *col, int stride) {
       double f = 0.0;

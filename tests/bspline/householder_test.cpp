@@ -30,7 +30,7 @@ TEST(Householder, DenseSolutionsAndRefusals) {
   const Case cases[] = {
       {"nonsingular 4x4", 4, 4, 1, {4, 1, -2, 0.5, 1, 3, 0, -1, 2, -1, 5, 1, 0.5, 2, 1, -3}, {}, 0},
       {"zero column", 3, 3, 1, {1, 0, 2, 3, 0, 1, -1, 0, 4}, {1, 2, 3}, -1},
-      {"mass below a zero diagonal", 3, 2, 1, {0, 1, 1e-10, 0, 0, 1}, {1, 2, 3}, -1},
+      {"mass below a zero diagonal", 3, 2, 1, {0, 1, 1e-15, 0, 0, 1}, {1, 2, 3}, -1},
       {"NaN entry", 2, 2, 1, {1, kNaN, 0, 1}, {1, 1}, -2},
       {"infinite right-hand side", 2, 2, 1, {1, 0, 0, 1}, {INFINITY, 1}, -2},
       {"fewer rows than columns", 2, 3, 1, {1, 0, 0, 0, 1, 0}, {1, 1}, -2},
