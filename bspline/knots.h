@@ -170,3 +170,47 @@ BSboolean BScumdistar(int *rc, const int *n, const double *points, const double 
 // coordinates each; option 2 chooses and reports the choice.
 void BScumdstopt(int n, const double *points, const double *weights, int stride, int dim, int *option, double *cum,
                  int *rc);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Knot removal by weighted least squares (bspline/span_approximation.cpp)
+
+// The knot-insertion rows of source poles p = 0 .. num_rows-1 (source knots t[p .. p+order-1]) against the n
+// target basis functions on knots (n + order values): row p applied to a target spline's poles gives pole p of
+// the same spline refined to the source knots. M: num_rows full rows of n; R: the order nonzero values of each
+// row, the first at target column l-order+1 for the row's span l. rc -2 for sizes or knots out of range (target
+// knots that decrease, are not finite or reach a multiplicity above the order), 3 for a NULL array.
+void BSinsrt_mat(std::int16_t order, int n, const double *knots, int num_rows, const double *t, double *M, int *rc);
+void BSinsrt_band(std::int16_t order, int n, const double *knots, int num_rows, const double *t, double *R, int *rc);
+// The curves in[] (sharing in[0]'s order, pole count, knots and rational flag; a curve that differs in order,
+// pole count or rational flag gives rc -2 before any array is read) approximated by curves of the same order
+// with n poles on the target knots: end poles kept, the rest by least squares on the poles weighted by the
+// integrals of the basis functions. With hold_start (hold_end) pole 1 (n-2), stored in out[c] by the caller, is
+// kept too. Each out[c] has room for n poles (and weights) and n + order knots. Equal pole counts copy the
+// inputs. BSbrapproxs passes a target of fewer than order + 4 poles to BSr_approxs, which forms full-width
+// rows. rc 3 for a NULL curve or array, -2 for n below the order or damaged input, 49 for an end weight or a
+// computed weight below 0.001, and the codes of the band solver; on failure the outputs are not written.
+void BSbrapproxs(int num_curves, const VOQbsp_curve *const in[], int n, const double *knots, BSboolean hold_start,
+                 BSboolean hold_end, VOQbsp_curve *const out[], int *rc);
+void BSr_approxs(int num_curves, const VOQbsp_curve *const in[], int n, const double *knots, BSboolean hold_start,
+                 BSboolean hold_end, VOQbsp_curve *const out[], int *rc);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Order increase of clamped splines on plain arrays (bspline/order_increase.cpp)
+//
+// Poles in coordinate blocks (dim blocks of np), np + k knots, both end values of multiplicity exactly k and no
+// interior one above k; anything else (or k < 2, np < k, dim < 1, values that are not finite) gives rc -2 before
+// anything is allocated or written; 3 for a NULL array.
+
+// The same curve at order newk >= k: *new_np poles and *new_np + newk knots in new BSdbgmalloc arrays (the
+// caller frees them; NULL on failure). A single segment is raised directly; newk = k copies. rc -13 when the
+// results cannot be allocated, 33 without scratch memory.
+void BSincord(int k, int dim, int np, const double *poles, const double *knots, int newk, int *new_np,
+              double **new_poles, double **new_knots, int *rc);
+// One order up, as the average of k variants of the spline with some knots and poles doubled: np + L poles
+// (L + 1 distinct knot values) into the caller's arrays, each multiplicity raised by one.
+void BSincord1(int k, int dim, int np, const double *knots, const double *poles, int *new_np, double *new_poles,
+               double *new_knots, int *rc);
+// Bezier points of degree d (dim blocks of d + 1) raised to degree D >= d (dim blocks of D + 1).
+void BSincordbz(int d, int dim, const double *in, int D, double *out);
+// t inserted after knots[r] (knots[r] <= t < knots[r+1]) into a spline of order k: np + 1 poles per block.
+void BSinsknot1(int k, int dim, int np, const double *poles, const double *knots, int r, double t, double *out);

@@ -335,3 +335,24 @@ void BSminpollgd(int n, const double *c, double *min, int *rc);
 // written; rc -2 for a degree above 319 or a range end that is not finite, 33 without a heap block).
 void BSbeztlgd(int n, const double *b, double *lgd, int *rc);
 void BSbzur1pls(int n, const double *b, const double range[2], double tol, int *count, double *roots, int *rc);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Continuity of per-span pieces (bspline/span_approximation.cpp)
+//
+// Pieces of G groups of D coordinates over S spans, k coefficients each: coefficient i of span s of series
+// q = g D + d at (q S + s) k + i.
+
+enum : int {
+  BSRC_CONTINUITY_MISSED = 55,  // a warning: the continuity correction of a span exceeded the tolerance
+};
+
+// out = in less the least change, in the orthonormal Legendre norm of the spans, that makes derivatives 0 to
+// ncont of neighbouring spans agree at every break (breaks[S+1], strictly increasing). rc 55 (out complete) when
+// the change of some span exceeds tol and is more than rounding of that span; -2 for breaks that are not
+// strictly increasing, sizes out of range (0 <= ncont < k) or values that are not finite, -1 for dependent
+// constraints, 33 without scratch memory; out is written only on success or 55. out may be in.
+void BScstlgdbsp(int G, int D, int k, int ncont, int S, const double *breaks, const double *in, double tol,
+                 double *out, int *rc);
+// The size of span s: the largest over the groups of the Euclidean norm of the coordinates' bounds, each bound
+// the sum of the absolute coefficients (0 for G < 1).
+void BSlgdspnerr(int S, int s, int deg, int G, int D, const double *coef, double *size);
