@@ -5,8 +5,8 @@
 #include <benchmark/benchmark.h>
 
 #include <cmath>
-#include <functional>
 
+#include "bench/bench_checks.h"
 #include "tests/geometry/oracle/fill_peers.h"
 
 namespace {
@@ -62,26 +62,6 @@ double OursArea(const Scene& s) {
   return trap.Build(s.boundary.data(), s.boundary.size()) == kFillOk ? TotalArea(trap) : -1;
 }
 
-double GeosLength(const Geos& geos, const Scene& s) {
-  GEOSGeometry* polygon = geos.Polygon(s.loops);
-  const GEOSPreparedGeometry* prepared = GEOSPrepare_r(geos.ctx(), polygon);
-  double length = 0;
-  for (const Span& line : s.lines) {
-    GEOSGeometry* segment = geos.Line(line.x1, line.y1, line.x2, line.y2);
-    if (GEOSPreparedIntersects_r(geos.ctx(), prepared, segment)) {
-      GEOSGeometry* inside = GEOSIntersection_r(geos.ctx(), segment, polygon);
-      double part = 0;
-      GEOSLength_r(geos.ctx(), inside, &part);
-      length += part;
-      geos.Destroy(inside);
-    }
-    geos.Destroy(segment);
-  }
-  GEOSPreparedGeom_destroy_r(geos.ctx(), prepared);
-  geos.Destroy(polygon);
-  return length;
-}
-
 double Perimeter(const Scene& s) {
   double perimeter = 0;
   for (const Loop& loop : s.loops) {
@@ -94,38 +74,8 @@ double Perimeter(const Scene& s) {
   return perimeter;
 }
 
-void TimeChecked(benchmark::State& state, double expected, double slack, const std::function<double()>& run,
-                 const char* wrong) {
-  const double first = run();
-  if (!(std::fabs(first - expected) <= slack)) {
-    state.SkipWithError(wrong);
-    return;
-  }
-  for (auto _ : state) benchmark::DoNotOptimize(run());
-  state.counters["error"] = std::fabs(first - expected);
-}
-
-// The clipped length from GEOS's pieces of each line, computed apart from the timed runs: as they are, and
-// with the gaps below 5e-5 closed, as our clipping joins the pieces on either side of a sliver.
-struct Reference {
-  double plain = 0;
-  double joined = 0;
-};
-
-const Reference& TheReference() {
-  static const Reference reference = [] {
-    Geos geos;
-    const Scene& s = TheScene();
-    GEOSGeometry* polygon = geos.Polygon(s.loops);
-    Reference r;
-    for (const Span& line : s.lines) {
-      const std::vector<Span> pieces = GeosPieces(geos, polygon, line);
-      for (const Span& piece : pieces) r.plain += Length(piece);
-      for (const Span& piece : Joined(pieces, kFillJoinTolerance)) r.joined += Length(piece);
-    }
-    geos.Destroy(polygon);
-    return r;
-  }();
+const GeosReference& TheReference() {
+  static const GeosReference reference = GeosReferenceLengths(TheScene().loops, TheScene().lines);
   return reference;
 }
 
@@ -139,7 +89,8 @@ void BM_GeosPreparedIntersections(benchmark::State& state) {
   const Scene& s = TheScene();
   const double expected = TheReference().plain;
   Geos geos;
-  TimeChecked(state, expected, 1e-9 * expected, [&] { return GeosLength(geos, s); }, "GEOS is wrong");
+  TimeChecked(
+      state, expected, 1e-9 * expected, [&] { return GeosPreparedLength(geos, s.loops, s.lines); }, "GEOS is wrong");
 }
 
 void BM_AggRasterizeEvenOdd(benchmark::State& state) {

@@ -8,6 +8,10 @@
 // wound twice are empty too.
 //
 // Results are HRESULT values, written here without the platform's headers.
+//
+// Hatching steps one family of parallel lines across a range (FillLineState), cuts each line to the inside of
+// a decomposed boundary and hands out the pieces; a dashed family's pieces are also turned to run with the
+// family's direction, cut to a clip box and given the phase at which their dashes start (FillHatchLines).
 #pragma once
 
 #include <cfloat>
@@ -295,3 +299,73 @@ struct FillLineState {
 // The 2D range of the first loop: from the first point up to the first whose x is -DBL_MAX or +DBL_MAX; the
 // first point's with fewer than 2 points; the all-zero box with none.
 void FillPointRange(std::uint32_t count, const GPosition* points, GBox2d* range);
+
+// The 2D range of every loop: all the points but separators (x of -DBL_MAX or +DBL_MAX); the all-zero box when
+// there is no other point.
+void FillBoundaryRange(std::uint32_t count, const GPosition* points, GBox2d* range);
+
+// ---------------------------------------------------------------------------------------------------------
+// Hatching: one family's pieces inside a decomposed boundary
+
+// Where a point lies against a clip box (0 inside or on it).
+enum : std::uint32_t { kFillOutTop = 1, kFillOutBottom = 2, kFillOutRight = 4, kFillOutLeft = 8 };
+std::uint32_t FillOutcode(double x, double y, const GBox2d& box);
+// Cuts the segment to the box by outcodes, keeping its direction: false, and the ends untouched, when both ends
+// lie beyond one side; true and the ends as they were when both lie in the box; else the ends cut to the box
+// (a segment that grazes a corner becomes that point).
+bool FillClipToBox(GPosition2d& start, GPosition2d& end, const GBox2d& box);
+
+struct FillHatchFamily {
+  double angle;    // radians; the dashed pieces' orientation reads it as given (0 to 2pi)
+  double spacing;  // between lines; a negative one steps the same lines with the shift reversed
+  double shift;    // along the lines from one to the next
+  double originX;  // a point that one line passes through
+  double originY;
+  bool dashed;            // pieces are oriented, cut to the clip box and given a phase
+  const GBox2d* clipBox;  // dashed pieces only; null for none
+};
+
+struct FillHatchPiece {
+  GPosition start;  // z is 0
+  GPosition end;
+  // Dashed pieces: the distance to the end from the start, when the line's pattern reference point lies
+  // strictly on the end's side of the start, else from the reference point. Plain pieces: 0.
+  double phase;
+};
+
+// Hands out the pieces of one family, line after line from the lowest position, each line's pieces in the
+// order the clipping stored them. A dashed piece is first turned by the quadrant of the angle (0: rising x,
+// 1: falling y, 2: falling x, 3: rising y), then cut to the clip box (and dropped when it lies outside). The
+// decomposition's piece list is the walk's: nothing else may clip against the FillTrap until the walk ends.
+class FillHatchLines {
+ public:
+  // kFillInvalidArg for a null or empty decomposition, a spacing of 0, an angle, spacing, shift, origin,
+  // range or clip box that is not finite, or a family whose lines FillLineState cannot count; an empty range
+  // (low above high on an axis) has no lines.
+  FillResult Start(FillTrap* trap, const GBox2d& range, const FillHatchFamily& family);
+  // The next piece; *found false once every line is done. A clipping failure (kFillOutOfMemory) is answered
+  // and ends the walk.
+  FillResult Next(FillHatchPiece* piece, bool* found);
+  // The stepping of the family's lines over the range, ready for its first NextLine (ClassifyAngle and
+  // FirstLine have run); a negative spacing is taken with the shift reversed. Nothing is checked.
+  static FillLineState Stepping(const GBox2d& range, const FillHatchFamily& family);
+  // The lines the family steps (0 before Start or after a refusal).
+  std::uint32_t LineCount() const { return m_lineCount; }
+  // The stepping state at the line of the last piece handed out: its position, its ends and its pattern
+  // reference point.
+  const FillLineState& Line() const { return m_lines; }
+
+ private:
+  // Orients, cuts and measures a dashed piece; false when the clip box drops it.
+  bool Finish(const GPosition raw[2], FillHatchPiece* piece) const;
+
+  FillTrap* m_trap = nullptr;
+  FillHatchFamily m_family{};
+  GBox2d m_clipBox;
+  FillLineState m_lines{};
+  std::uint32_t m_lineCount = 0;
+  std::uint32_t m_linesLeft = 0;
+  std::uint32_t m_piecesLeft = 0;  // of the current line, after the one ClipSegment answered
+  bool m_firstPending = false;     // ClipSegment's piece is still to be handed out
+  GPosition m_first[2];
+};

@@ -179,3 +179,22 @@ void FillTrapPointRange(std::uint32_t count, const GPosition* points, GBox2d* bo
 void FillPointRange(std::uint32_t count, const GPosition* points, GBox2d* range) {
   RangeUntil(count, points, range, [](const GPosition& p) { return p.x == -DBL_MAX || p.x == DBL_MAX; });
 }
+
+void FillBoundaryRange(std::uint32_t count, const GPosition* points, GBox2d* range) {
+  if (!range) return;
+  bool any = false;
+  for (std::uint32_t i = 0; points && i < count; ++i) {
+    const GPosition& p = points[i];
+    if (p.x == -DBL_MAX || p.x == DBL_MAX) continue;
+    if (!any) {
+      *range = GBox2d(p.x, p.y, p.x, p.y);
+      any = true;
+      continue;
+    }
+    range->low.x = std::min(range->low.x, p.x);
+    range->low.y = std::min(range->low.y, p.y);
+    range->high.x = std::max(range->high.x, p.x);
+    range->high.y = std::max(range->high.y, p.y);
+  }
+  if (!any) *range = GBox2d(0, 0, 0, 0);
+}

@@ -171,6 +171,9 @@ const StyleServerInternals kInternals{
     &GetDocumentServiceTable,
     &JStyleLinePointGen::StaticRunStateInUse,
     &JVOQStyleAccess::LastVersionMessage,
+    &FillTrapPooledBlocks,
+    &FillAllocFailAt,
+    &FillTrapFlushPools,
 };
 
 }  // namespace

@@ -85,6 +85,8 @@ struct StyleTlsProbe {
   volatile LONG textScratchFreed;
 };
 
+enum class FillBlockKind;  // geometry/fill.h
+
 struct StyleServerInternals {
   std::uint32_t size;  // of this table, for callers built against a shorter one
   LONG (*GetLiveObjectCount)();
@@ -109,6 +111,10 @@ struct StyleServerInternals {
   bool (*IsLinePointRunStateInUse)();
   // The text of the last message that refused a style-library file of another version ("" before the first).
   const char* (*GetStyleFileVersionMessage)();
+  // The fill code's pools and its allocation failures on request (geometry/fill.h).
+  int (*FillTrapPooledBlocks)(FillBlockKind kind);
+  void (*FillAllocFailAt)(int n);
+  void (*FillTrapFlushPools)();
 };
 
 extern "C" const StyleServerInternals* WINAPI GetStyleServerInternals();

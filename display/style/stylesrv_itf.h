@@ -187,11 +187,15 @@ struct StyleGeometryRecord {
     WORD type;   // 264: oriented points; any other: plain points
     DWORD word0;  // bit 16: the point list is one run
   };
-  BYTE unused4[52];
+  BYTE unused4[4];
+  // The range box of the points: the x, y and z of its low corner, then of its high corner; all zero when the
+  // host gives none (a fill pattern then takes the points' own range).
+  double rangeBox[6];
   StylePointRun* pointList;
   BYTE unused60[4];
 };
 static_assert(sizeof(StyleGeometryRecord) == 64);
+static_assert(offsetof(StyleGeometryRecord, rangeBox) == 8);
 static_assert(offsetof(StyleGeometryRecord, pointList) == 56);
 
 // The host's record of the element drawn. Styles hand it on unchanged; the dash generation reads three fields,
@@ -443,7 +447,8 @@ struct IJStyleRender : public IUnknown {
                                                       const tagStyleOverride* record,
                                                       const StyleElementRecord* element) = 0;
   virtual HRESULT STDMETHODCALLTYPE GetExtentDelta(StyleExtent* extent) = 0;
-  // Collects the values of the style and of its chain of referenced styles, without unit conversion.
+  // Collects the values of the style and of its chain of referenced styles, without unit conversion. The
+  // record holds one reference on the line style it names, before the call and after it.
   virtual HRESULT STDMETHODCALLTYPE ApplyToGraphic(tagStyleOverride* record) = 0;
 };
 

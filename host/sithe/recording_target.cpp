@@ -20,7 +20,7 @@ volatile LONG g_liveTargets = 0;
 
 struct Call {
   SitheCall head;
-  std::vector<double> points;   // DrawPolyline, FillArea
+  std::vector<double> points;   // DrawPolyline, DrawLine, FillArea
   std::vector<double> lengths;  // SetDashPattern
   std::vector<double> matrix;   // BeginPlacement
 };
@@ -132,7 +132,17 @@ class RecordingTarget final : public IRenderTarget2d,
   HRESULT STDMETHODCALLTYPE FillArea(DWORD count, const double* points) override {
     return RecordPoints(16, "FillArea", count, points);
   }
-  RECORDING_UNUSED_SLOT(17) RECORDING_UNUSED_SLOT(18)
+  HRESULT STDMETHODCALLTYPE DrawLine(const double* start, const double* end) override {
+    if (!start || !end) return E_INVALIDARG;
+    const double points[6] = {start[0], start[1], start[2], end[0], end[1], end[2]};
+    return RecordPoints(17, "DrawLine", 2, points);
+  }
+  HRESULT STDMETHODCALLTYPE BeginDrawing(DWORD first, DWORD second) override {
+    Call& call = Add(18, "BeginDrawing");
+    call.head.u[0] = first;
+    call.head.u[1] = second;
+    return S_OK;
+  }
   RECORDING_UNUSED_SLOT(19) RECORDING_UNUSED_SLOT(20) RECORDING_UNUSED_SLOT(21) RECORDING_UNUSED_SLOT(22)
   RECORDING_UNUSED_SLOT(23) RECORDING_UNUSED_SLOT(24) RECORDING_UNUSED_SLOT(25) RECORDING_UNUSED_SLOT(26)
   RECORDING_UNUSED_SLOT(27) RECORDING_UNUSED_SLOT(28) RECORDING_UNUSED_SLOT(29)
@@ -274,7 +284,7 @@ class RecordingTarget final : public IRenderTarget2d,
     return S_OK;
   }
 
-  // Each polyline in the pen colour and width set before it, dashed by the last pattern the target took; each
+  // Each polyline and line in the pen colour and width set before it, dashed by the last pattern the target took; each
   // area in the fill colour set before it, as one even-odd path of its loops. The view box holds every point
   // and half the widest pen, with a margin.
   std::string Picture() const {
@@ -327,7 +337,7 @@ class RecordingTarget final : public IRenderTarget2d,
       if (call.head.slot == 8 && call.head.result == S_OK) dashes = DashArray(call.lengths);
       if (call.head.slot == 15) fillColour = call.head.u[0];
       if (call.head.slot == 16) svg += AreaPath(call.points, fillColour);
-      if (call.head.slot != 14 || call.points.empty()) continue;
+      if ((call.head.slot != 14 && call.head.slot != 17) || call.points.empty()) continue;
       svg += "  <polyline fill=\"none\" stroke=\"";
       svg += SvgColour(colour);
       svg += "\" stroke-width=\"";

@@ -37,7 +37,11 @@ struct IRenderTarget2d : public IUnknown {
   // 16: fills the area bounded by `count` points of three f64 each. A point whose x is -DBL_MAX ends a loop and
   // belongs to none; what the loops enclose by the even-odd rule is filled, so a loop inside another is a hole.
   virtual HRESULT STDMETHODCALLTYPE FillArea(DWORD count, const double* points) = 0;
-  SITHE_UNUSED_SLOT(17) SITHE_UNUSED_SLOT(18) SITHE_UNUSED_SLOT(19)
+  // 17: a line from one point to another, three f64 each, with the pen as a polyline takes it.
+  virtual HRESULT STDMETHODCALLTYPE DrawLine(const double* start, const double* end) = 0;
+  // 18: a fill pattern's drawing begins; the two values are kept.
+  virtual HRESULT STDMETHODCALLTYPE BeginDrawing(DWORD first, DWORD second) = 0;
+  SITHE_UNUSED_SLOT(19)
   SITHE_UNUSED_SLOT(20) SITHE_UNUSED_SLOT(21) SITHE_UNUSED_SLOT(22) SITHE_UNUSED_SLOT(23) SITHE_UNUSED_SLOT(24)
   SITHE_UNUSED_SLOT(25) SITHE_UNUSED_SLOT(26) SITHE_UNUSED_SLOT(27) SITHE_UNUSED_SLOT(28) SITHE_UNUSED_SLOT(29)
   // 30, 31 and 37: three drawing codes of a line, handed on by line styles.
@@ -63,10 +67,11 @@ enum : DWORD {
   SITHE_DISPLAY_SCOPE = 2,     // IJElementDisplayScope: BeginOwner (the owner pointer in u[0]), EndOwner
 };
 
-// One call on the render target: its slot and name, its arguments and its answer (the points of DrawPolyline
-// and FillArea, the lengths of SetDashPattern and the matrix of BeginPlacement are read apart). SetDashPattern
-// keeps its count in u[0] and in pointCount. The points of DrawPolyline and FillArea are kept as drawn: placed
-// by the placements begun and not yet ended, innermost first (loop separators stay as they are).
+// One call on the render target: its slot and name, its arguments and its answer (the points of DrawPolyline,
+// DrawLine and FillArea, the lengths of SetDashPattern and the matrix of BeginPlacement are read apart).
+// SetDashPattern keeps its count in u[0] and in pointCount; BeginDrawing its values in u[0] and u[1]. The points
+// of DrawPolyline, DrawLine and FillArea are kept as drawn: placed by the placements begun and not yet ended,
+// innermost first (loop separators stay as they are).
 struct SitheCall {
   DWORD slot;
   char name[24];
@@ -80,7 +85,8 @@ struct SitheCall {
 struct ISitheRecording : public IUnknown {
   virtual DWORD STDMETHODCALLTYPE CallCount() = 0;
   virtual HRESULT STDMETHODCALLTYPE GetCall(DWORD index, SitheCall* out) = 0;
-  // The points of a DrawPolyline or FillArea call, three f64 each; at most `capacity` points are written.
+  // The points of a DrawPolyline, DrawLine or FillArea call, three f64 each; at most `capacity` points are
+  // written.
   virtual HRESULT STDMETHODCALLTYPE GetCallPoints(DWORD index, DWORD capacity, double* points) = 0;
   virtual void STDMETHODCALLTYPE Clear() = 0;
   // The picture of what was drawn, y upwards. *length is the text's length without its terminating zero; the

@@ -1,5 +1,5 @@
-// What the fill styles' tests share: a test double of the host's render context, a drawing set-up that carries
-// it, and a pattern fill that records the runs a simple fill hands it.
+// What the fill styles' tests share: the host's render context, a drawing set-up that carries it, and a
+// pattern fill that records the runs a simple fill hands it.
 #pragma once
 
 #include <utility>
@@ -8,25 +8,10 @@
 #include "display/style/stylesrv_itf.h"
 #include "display/style/styles/JStyleFillType.h"
 #include "geometry/geometry.h"
+#include "host/app/render_context.h"
 
-// The host's render context: answers IJRenderContext unless told not to, counts its references (it lives on
-// the test's stack) and answers the space transform with the matrix and result a test sets.
-class TestRenderContext : public IJRenderContext {
- public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
-  ULONG STDMETHODCALLTYPE Release() override { return --references; }
-  HRESULT STDMETHODCALLTYPE NotOffered3() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE NotOffered4() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE NotOffered5() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetSpaceTransform(G4x4* matrix, DWORD fromSpace, DWORD toSpace) override;
-
-  ULONG references = 1;
-  bool answersContext = true;
-  HRESULT answer = S_OK;
-  G4x4 transform = G4x4::Identity();
-  std::vector<std::pair<DWORD, DWORD>> spaces;  // of each call
-};
+// The host's render context, answering the space transform a test sets.
+using TestRenderContext = host_app::RenderContext;
 
 // A drawing set-up in the given units with the context, and no clip box.
 inline FillDrawingSetup DrawingSetup(IUnknown* context, DWORD unitsCode) {

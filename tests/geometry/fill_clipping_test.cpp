@@ -10,11 +10,6 @@ using Piece = FillClipSegment;
 
 Boundary Hexagon() { return Boundary{{0, 0}, {4, 0}, {5, 2}, {4, 4}, {0, 4}, {-1, 2}}; }  // rows 0, 2, 4
 
-Boundary SquareWithHole() {
-  Boundary b{{0, 0}, {4, 0}, {4, 4}, {0, 4}};
-  return b.Loop({{1, 1}, {1, 3}, {3, 3}, {3, 1}});
-}
-
 // Clips one segment on a cleared list and reads every piece.
 std::vector<Piece> Clip(FillTrap& trap, GPosition2d a, GPosition2d b) {
   trap.ClearSegments();

@@ -100,11 +100,6 @@ TEST_P(FillCoverTest, TrapezoidsCoverTheEvenOddInside) {
   }
 }
 
-Boundary SquareWithHole() {
-  Boundary b{{0, 0}, {4, 0}, {4, 4}, {0, 4}};
-  return b.Loop({{1, 1}, {1, 3}, {3, 3}, {3, 1}});
-}
-
 // A rectangle with two diamond holes whose bottoms share a row with the bottom of a separate island.
 Boundary HolesAndIslandOnOneRow() {
   Boundary b{{0, 0}, {8, 0}, {8, 6}, {0, 6}};

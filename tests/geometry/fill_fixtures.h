@@ -66,6 +66,12 @@ class Boundary {
   std::vector<GPosition> points;
 };
 
+// A 4 by 4 square at the origin with a 2 by 2 hole in its middle.
+inline Boundary SquareWithHole() {
+  Boundary b{{0, 0}, {4, 0}, {4, 4}, {0, 4}};
+  return b.Loop({{1, 1}, {1, 3}, {3, 3}, {3, 1}});
+}
+
 // The area of a boundary of one simple loop.
 inline double LoopArea(const Boundary& boundary) {
   const auto& p = boundary.points;

@@ -177,9 +177,9 @@ TEST(FillLinesTest, GeneralLinesCoverTheRange) {
   }
 }
 
-// Both range functions cover the first loop; the decomposition's stops at -DBL_MAX only, the pattern's at either
-// largest double.
-TEST(FillLinesTest, RangeOfTheFirstLoop) {
+// Two range functions cover the first loop: the decomposition's stops at -DBL_MAX only, the pattern's at
+// either largest double. The boundary's range covers every loop and skips both separators.
+TEST(FillLinesTest, RangesOfABoundary) {
   using RangeFunction = void (*)(std::uint32_t, const GPosition*, GBox2d*);
   const GPosition sep(kFillLoopSeparatorX, 9, 0);
   const GPosition largest(DBL_MAX, DBL_MAX, DBL_MAX);
@@ -197,6 +197,10 @@ TEST(FillLinesTest, RangeOfTheFirstLoop) {
       {FillTrapPointRange, {{1, 5, 0}, {-2, 0, 0}, {4, 3, 0}, sep, {-9, -9, 0}}, {-2, 0, 4, 5}},
       {FillPointRange, {{2, 3, 0}, {-1, 5, 0}, largest, {9, 9, 0}}, {-1, 3, 2, 5}},
       {FillTrapPointRange, {{2, 3, 0}, {-1, 5, 0}, largest, {9, 9, 0}}, {-1, 3, DBL_MAX, DBL_MAX}},
+      {FillBoundaryRange, {}, {0, 0, 0, 0}},
+      {FillBoundaryRange, {sep, largest, sep}, {0, 0, 0, 0}},
+      {FillBoundaryRange, {sep, {1, 1, 0}}, {1, 1, 1, 1}},
+      {FillBoundaryRange, {{3, -2, 0}, sep, {10, 10, 0}, largest, {-4, 0, 0}}, {-4, -2, 10, 10}},
   };
   for (const auto& c : cases) {
     GBox2d box(7, 7, 7, 7);

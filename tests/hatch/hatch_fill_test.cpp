@@ -6,6 +6,7 @@
 #include <limits>
 #include <string>
 
+#include "tests/fill/fill_fixtures.h"
 #include "tests/hatch/hatch_fixtures.h"
 
 using ::testing::IsEmpty;
@@ -277,24 +278,68 @@ class LendingStyle final : public TestLineStyle {
   IJStyleDashTypeRender* m_lent = nullptr;
 };
 
-TEST_F(HatchFillTest, ApplyingAddsAReferenceToALineStyleItPutsInTheRecord) {
+ULONG Refs(IUnknown* object) {
+  object->AddRef();
+  return object->Release();
+}
+
+// Applied to a graphic, the record holds one reference on the line style it names, before and after, whether
+// the referenced style hands one over with it (a simple line) or only lends it; one the fill's preparation took
+// out of the record is released. A simple fill's render only borrows them. Nothing is left held.
+TEST_F(HatchFillTest, ApplyingLeavesOneReferenceOnTheRecordsLineStyle) {
+  enum Path { kHatchApplied, kSimpleFillApplied, kSimpleFillDrawn };
   RecordingDash* dash = RecordingDash::Create();
+  RecordingDash* other = RecordingDash::Create();
   LendingStyle* lending = LendingStyle::Create(dash);
-  StyleComPtr<IJStyleHatchFill> hatch = NewHatch();
-  ASSERT_EQ(Query<IJStyleSetup2d>(hatch.Get(), IID_IJStyleSetup2d)->SetReferencedStyle(lending->Unknown()), S_OK);
-  tagStyleOverride record = EmptyRecord();
-  ASSERT_EQ(Query<IJStyleRender>(hatch.Get(), IID_IJStyleRender)->ApplyToGraphic(&record), S_OK);
-  ASSERT_EQ(record.dashType, dash);
-  EXPECT_EQ(dash->AddRef(), 3u);  // the test's, the record's and this one
-  dash->Release();
-  record.dashType->Release();
-  // Applied again with the line style already in the record, nothing is added.
-  ASSERT_EQ(Query<IJStyleRender>(hatch.Get(), IID_IJStyleRender)->ApplyToGraphic(&record), S_OK);
-  EXPECT_EQ(dash->AddRef(), 2u);
-  dash->Release();
-  Query<IJStyleSetup2d>(hatch.Get(), IID_IJStyleSetup2d)->SetReferencedStyle(nullptr);
+  StyleComPtr<IJStyleSimpleLine> line(NewStyle<IJStyleSimpleLine>(CLSID_JStyleSimpleLine, IID_IJStyleSimpleLine));
+  ASSERT_EQ(line->SetDashType(dash), S_OK);
+  TestRenderContext context;
+  const FillDrawingSetup setup = DrawingSetup(&context, STYLE_UNITS_11);
+  TestGeometry square({0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0});
+  TestTarget target;
+  const RenderContextScales scales = UnitScales();
+  for (IUnknown* referenced : {lending->Unknown(), static_cast<IUnknown*>(line.Get())}) {
+    for (IJStyleDashTypeRender* incoming : {static_cast<IJStyleDashTypeRender*>(nullptr),
+                                            static_cast<IJStyleDashTypeRender*>(dash),
+                                            static_cast<IJStyleDashTypeRender*>(other)}) {
+      for (Path path : {kHatchApplied, kSimpleFillApplied, kSimpleFillDrawn}) {
+        const std::string name = std::string(referenced == lending->Unknown() ? "lent" : "handed") + ", incoming " +
+                                 (!incoming ? "none" : incoming == dash ? "the same" : "another") + ", path " +
+                                 std::to_string(path);
+        StyleComPtr<IJStyleHatchFill> hatch = NewHatch();
+        ASSERT_EQ(Query<IJStyleSetup2d>(hatch.Get(), IID_IJStyleSetup2d)->SetReferencedStyle(referenced), S_OK);
+        StyleComPtr<IJStyleSimpleFill> fill(NewStyle<IJStyleSimpleFill>(CLSID_JStyleSimpleFill, IID_IJStyleSimpleFill));
+        ASSERT_EQ(fill->SetPattern(hatch.Get()), S_OK);
+        const ULONG dashRefs = Refs(dash), otherRefs = Refs(other);
+        tagStyleOverride record = EmptyRecord();
+        if (incoming) {
+          record.dashType = incoming;
+          record.flags = OVR_DASH_TYPE;
+        }
+        if (path == kSimpleFillDrawn) {
+          ASSERT_EQ(Query<IJStyleRender>(fill.Get(), IID_IJStyleRender)
+                        ->RenderWithContext(&square.record, target.target(), &scales, nullptr, &record,
+                                            AsSeventhArgument(&setup)),
+                    S_OK)
+              << name;
+          EXPECT_EQ(Refs(dash), dashRefs) << name;
+          EXPECT_EQ(Refs(other), otherRefs) << name;
+          continue;
+        }
+        if (incoming) incoming->AddRef();  // the record's, as its holder gives it
+        IUnknown* applied = path == kHatchApplied ? static_cast<IUnknown*>(hatch.Get()) : fill.Get();
+        ASSERT_EQ(Query<IJStyleRender>(applied, IID_IJStyleRender)->ApplyToGraphic(&record), S_OK) << name;
+        ASSERT_EQ(record.dashType, dash) << name;
+        EXPECT_EQ(Refs(dash), dashRefs + 1) << name;
+        EXPECT_EQ(Refs(other), otherRefs) << name;
+        record.dashType->Release();
+      }
+    }
+  }
+  line.Reset();
   lending->Release();
-  dash->Release();
+  other->Release();
+  EXPECT_EQ(dash->Release(), 0u);
 }
 
 // The widest line by units code: 13 in whole device units, 11 and 12 as lengths; a width the record gives

@@ -55,8 +55,8 @@ HRESULT STDMETHODCALLTYPE RecordingDash::GetExtents(StyleExtent* out, const Rend
 
 HRESULT STDMETHODCALLTYPE RecordingDash::RenderDashes(const StylePointRun* run, IRenderTarget2d*,
                                                       const RenderContextScales*, DWORD fitRequest,
-                                                      const tagStyleOverride* record, const StyleElementRecord*,
-                                                      DWORD colour, double width) {
+                                                      const tagStyleOverride* record,
+                                                      const StyleElementRecord* element, DWORD colour, double width) {
   Run seen;
   seen.count = run ? run->count : 0;
   seen.record = record != nullptr;
@@ -65,6 +65,11 @@ HRESULT STDMETHODCALLTYPE RecordingDash::RenderDashes(const StylePointRun* run, 
   seen.width = width;
   seen.fitRequest = fitRequest;
   seen.targetCalls = m_recording ? m_recording->CallCount() : 0;
+  if (run && run->points) {
+    const auto* xyz = static_cast<const double*>(run->points);
+    seen.points.assign(xyz, xyz + std::size_t{run->count} * 3);
+  }
+  seen.phase = element ? element->phase : 0.0;
   runs.push_back(seen);
   return answer;
 }

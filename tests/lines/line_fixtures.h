@@ -47,6 +47,8 @@ class RecordingDash final : public IJStyleDashTypeRender {
     double width = 0;
     DWORD fitRequest = 0;
     DWORD targetCalls = 0;  // calls the target had recorded before
+    std::vector<double> points;  // of the run, three f64 each
+    double phase = 0;            // the element record's
   };
   // With one reference.
   static RecordingDash* Create(ISitheRecording* recording = nullptr);
@@ -110,6 +112,8 @@ class AnsweringTarget final : public IRenderTarget2d {
   }
   HRESULT STDMETHODCALLTYPE SetFillColor(DWORD) override { return S_OK; }
   HRESULT STDMETHODCALLTYPE FillArea(DWORD, const double*) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE DrawLine(const double*, const double*) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE BeginDrawing(DWORD, DWORD) override { return S_OK; }
   HRESULT STDMETHODCALLTYPE SetFirstCode(DWORD) override { return S_OK; }
   HRESULT STDMETHODCALLTYPE SetThirdCode(DWORD) override { return S_OK; }
   HRESULT STDMETHODCALLTYPE SetSecondCode(DWORD) override { return S_OK; }
@@ -120,7 +124,7 @@ class AnsweringTarget final : public IRenderTarget2d {
 #define ANSWERING_SLOT(n) \
   HRESULT STDMETHODCALLTYPE Slot##n() override { return E_NOTIMPL; }
   ANSWERING_SLOT(4) ANSWERING_SLOT(5) ANSWERING_SLOT(6) ANSWERING_SLOT(9) ANSWERING_SLOT(10) ANSWERING_SLOT(11)
-  ANSWERING_SLOT(12) ANSWERING_SLOT(13) ANSWERING_SLOT(17) ANSWERING_SLOT(18)
+  ANSWERING_SLOT(12) ANSWERING_SLOT(13)
   ANSWERING_SLOT(19) ANSWERING_SLOT(20) ANSWERING_SLOT(21) ANSWERING_SLOT(22) ANSWERING_SLOT(23) ANSWERING_SLOT(24)
   ANSWERING_SLOT(25) ANSWERING_SLOT(26) ANSWERING_SLOT(27) ANSWERING_SLOT(28) ANSWERING_SLOT(29) ANSWERING_SLOT(32)
   ANSWERING_SLOT(33) ANSWERING_SLOT(34) ANSWERING_SLOT(35) ANSWERING_SLOT(36)

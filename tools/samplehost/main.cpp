@@ -1,10 +1,11 @@
 // The sample host: what a drafting host does with stylesrv.dll. It loads the library, asks a class object for
 // every CLSID the server serves, creates an object of each class that exists, draws a solid, a dashed and an
 // overridden line, a line with an arrow symbol at each of its points, a dashed line with arrows generated along
-// it, a gallery of fills, a multiplexed line and a line with arrowheads at both ends into the rendering
-// library's recording target and writes the picture as an SVG file, keeps a style library in a document and
-// creates, finds and names a line style there through the exported functions, checks that the library may be
-// unloaded and unloads it, telling each step on standard output. It ends non-zero when a step goes wrong.
+// it, a gallery of fills, a multiplexed line, a line with arrowheads at both ends and a row of hatches into the
+// rendering library's recording target and writes the picture as an SVG file, keeps a style library in a
+// document and creates, finds and names a line style there through the exported functions, checks that the
+// library may be unloaded and unloads it, telling each step on standard output. It ends non-zero when a step
+// goes wrong.
 #include <windows.h>
 #include <objbase.h>
 
@@ -12,11 +13,13 @@
 #include <cstdio>
 #include <cwchar>
 #include <iterator>
+#include <vector>
 
 #include "display/style/stylesrv_clsid.h"
 #include "display/style/stylesrv_itf.h"
 #include "display/style/stylspt/StyleExports.h"
 #include "host/app/graphic_element.h"
+#include "host/app/render_context.h"
 #include "host/halvorn/halvorn.h"
 #include "host/sithe/sithe.h"
 
@@ -117,17 +120,22 @@ HRESULT DrawArrows(IJStyleRender* style, IRenderTarget2d* target, const RenderCo
   return style->RenderWithContext(&geometry, target, &context, nullptr, nullptr, &element);
 }
 
+// A simple fill and its render interface; null (and no fill) when either is missing.
+IJStyleRender* NewSimpleFill(decltype(&DllGetClassObject) getClassObject, IJStyleSimpleFill** fill) {
+  *fill = Create<IJStyleSimpleFill>(getClassObject, CLSID_JStyleSimpleFill, IID_IJStyleSimpleFill, "simple fill");
+  IJStyleRender* render = nullptr;
+  if (*fill) (*fill)->QueryInterface(IID_IJStyleRender, reinterpret_cast<void**>(&render));
+  if (!render) ReleaseAll(*fill);
+  return render;
+}
+
 // A gallery of fills above the arrows: a square with a square hole (one run of two loops), two triangles in one
 // boundary (two runs), and a colourless fill, which fills nothing and is outlined with the given line style.
 int DrawFills(decltype(&DllGetClassObject) getClassObject, ISitheRecording* recording, IRenderTarget2d* target,
               const RenderContextScales& context, IJStyleRender* outline) {
-  auto* fill = Create<IJStyleSimpleFill>(getClassObject, CLSID_JStyleSimpleFill, IID_IJStyleSimpleFill, "simple fill");
-  IJStyleRender* render = nullptr;
-  if (fill) fill->QueryInterface(IID_IJStyleRender, reinterpret_cast<void**>(&render));
-  if (!render) {
-    ReleaseAll(fill);
-    return 1;
-  }
+  IJStyleSimpleFill* fill = nullptr;
+  IJStyleRender* render = NewSimpleFill(getClassObject, &fill);
+  if (!render) return 1;
   constexpr double kRun = DBL_MAX, kLoop = -DBL_MAX;
   double holed[] = {10, 180, 0, 60, 180, 0, 60, 230, 0, 10, 230, 0, kLoop, 0, 0,
                     25, 195, 0, 45, 195, 0, 45, 215, 0, 25, 215, 0};
@@ -238,9 +246,86 @@ int DrawMultiplexer(decltype(&DllGetClassObject) getClassObject, IRenderTarget2d
   return FAILED(hr) ? 1 : 0;
 }
 
+// A hatch family as the gallery draws it: angle in degrees, spacing, colour, width; with a dash type or none.
+HatchFamilyDesc HatchLines(double degrees, double spacing, DWORD colour, IJStyleDashTypeRender* dash = nullptr) {
+  HatchFamilyDesc family{};
+  family.angle = degrees * 3.141592653589793 / 180;
+  family.spacing = spacing;
+  family.shift = spacing / 2;
+  family.color = colour;
+  family.width = 0.4;
+  family.dashType = dash;
+  return family;
+}
+
+// A row of hatched fills at the top of the picture, each a simple fill with a hatch pattern: two families
+// crossing, a family at 30 degrees, a dashed family, a family around a hole over a pale fill, and a family
+// closer than the context's smallest spacing, which fills its boundary solid. The drawing set-up carries the
+// host's render context; style and drawing share one space here.
+int DrawHatches(decltype(&DllGetClassObject) getClassObject, ISitheRecording* recording, IRenderTarget2d* target,
+                const RenderContextScales& lineContext, IJStyleDashTypeRender* dash) {
+  IJStyleSimpleFill* fill = nullptr;
+  IJStyleRender* render = NewSimpleFill(getClassObject, &fill);
+  if (!render) return 1;
+  // The context's orientation above 0 (its y axis points up, as the picture's) turns the hatch angles to
+  // run counter-clockwise.
+  RenderContextScales context = lineContext;
+  context.smallestSpacing = 1.0;
+  host_app::RenderContext host;
+  FillDrawingSetup setup{};
+  setup.context = &host;
+  setup.unitsCode = STYLE_UNITS_11;
+  constexpr double kLoop = -DBL_MAX;
+  const auto square = [](double x) {
+    return std::vector<double>{x, 380, 0, x + 30, 380, 0, x + 30, 420, 0, x, 420, 0};
+  };
+  std::vector<double> holed = square(130);
+  holed.insert(holed.end(), {kLoop, 0, 0, 138, 392, 0, 152, 392, 0, 152, 408, 0, 138, 408, 0});
+  const struct {
+    const char* name;
+    std::vector<double> points;
+    std::vector<HatchFamilyDesc> families;
+    DWORD colour;
+  } shapes[] = {
+      {"two crossing families", square(10), {HatchLines(45, 3, 0x000000C0), HatchLines(135, 3, 0x00C00000)},
+       kNoFillColour},
+      {"a family at 30 degrees", square(50), {HatchLines(30, 2.5, 0x00008000)}, kNoFillColour},
+      {"a dashed family", square(90), {HatchLines(0, 4, 0x00404040, dash)}, kNoFillColour},
+      {"a family around a hole", holed, {HatchLines(60, 2.5, 0x00800080)}, 0x00E0F0FF},
+      {"a family dense enough to be solid", square(170), {HatchLines(0, 0.5, 0x00A0A0A0)}, kNoFillColour},
+  };
+  int failures = 0;
+  for (const auto& shape : shapes) {
+    auto* hatch = Create<IJStyleHatchFill>(getClassObject, CLSID_JStyleHatchFill, IID_IJStyleHatchFill, "hatch fill");
+    HRESULT hr = hatch ? S_OK : E_FAIL;
+    for (const HatchFamilyDesc& family : shape.families) {
+      LONG index = -1;
+      if (SUCCEEDED(hr)) hr = hatch->AddFamily(&family, &index);
+    }
+    if (SUCCEEDED(hr)) hr = fill->SetPattern(hatch);
+    if (SUCCEEDED(hr)) hr = fill->SetColor(shape.colour);
+    const DWORD before = recording->CallCount();
+    if (SUCCEEDED(hr)) {
+      std::vector<double> points = shape.points;
+      StylePointRun run{points.data(), static_cast<DWORD>(points.size() / 3), {0, 0}};
+      StyleGeometryRecord geometry{};
+      geometry.pointList = &run;
+      hr = render->RenderWithContext(&geometry, target, &context, nullptr, nullptr, AsSeventhArgument(&setup));
+    }
+    std::printf("samplehost: hatched %s: %s, %lu calls on the target\n", shape.name, Name(hr),
+                recording->CallCount() - before);
+    if (FAILED(hr)) ++failures;
+    fill->SetPattern(nullptr);
+    ReleaseAll(hatch);
+  }
+  ReleaseAll(render);
+  ReleaseAll(fill);
+  return failures;
+}
+
 // A solid, a dashed and an overridden line, a line with arrows, a line with points generated along it, a
-// gallery of fills, a multiplexed line and a line with arrowheads at its ends, drawn into a recording target
-// whose picture goes to `path`.
+// gallery of fills, a multiplexed line, a line with arrowheads at its ends and a row of hatches, drawn into a
+// recording target whose picture goes to `path`.
 int DrawPicture(decltype(&DllGetClassObject) getClassObject, HMODULE library, const char* path) {
   int failures = 0;
   auto* solid = Create<IJStyleLineSolid>(getClassObject, CLSID_JStyleLineSolid, IID_IJStyleLineSolid, "solid line");
@@ -346,6 +431,13 @@ int DrawPicture(decltype(&DllGetClassObject) getClassObject, HMODULE library, co
     std::printf("samplehost: drew the line with arrowheads at its ends: %s\n", Name(hr));
     if (FAILED(hr)) ++failures;
 
+    IJStyleDashTypeRender* dashRender = nullptr;
+    if (SUCCEEDED(dash->QueryInterface(IID_IJStyleDashTypeRender, reinterpret_cast<void**>(&dashRender)))) {
+      failures += DrawHatches(getClassObject, recording, target, context, dashRender);
+    } else {
+      ++failures;
+    }
+    ReleaseAll(dashRender);
     std::printf("samplehost: the target recorded %lu calls\n", recording->CallCount());
     hr = recording->WriteSvg(path);
     std::printf("samplehost: picture written to %s: %s\n", path, Name(hr));

@@ -7,8 +7,10 @@
 
 #include "display/style/styles/LineStyleShared.h"
 #include "display/style/stylesrv_clsid.h"
+#include "geometry/fill.h"
 #include "geometry/geometry.h"
 #include "host/pellow/pellow.h"
+#include "host/sithe/sithe.h"
 
 namespace {
 
@@ -90,6 +92,135 @@ void WriteExtent(StyleExtent* extent, DWORD unitsCode, double width) {
     default:
       break;
   }
+}
+
+// ---- drawing ----
+
+constexpr double kTurnFraction = 0.15915494309189535;  // 1 / 2pi
+constexpr double kTurn = 6.283185307179586;
+
+// What every family of one render shares.
+struct HatchFrame {
+  const RenderContextScales* context;  // may be null: lengths then stay as they are
+  DWORD unitsCode;                     // the style's
+  WORD flags;                          // what the fill scale scales
+  G4x4 pattern;                        // carries family origins into the drawing
+  GPosition centre;                    // the pattern reference centre, about which origins scale
+  double rotation;
+  double orientation;
+  double yFactor;
+  double scale;  // the record's fill scale
+  GBox2d range;
+  GBox2d clipBox;
+  bool clipped;
+};
+
+// One family as the drawing has it.
+struct PlacedFamily {
+  double angle;
+  double spacing;
+  double shift;
+  GPosition origin;
+  DWORD colour;
+  double width;
+};
+
+bool AllZero(const double* values, int count) {
+  for (int i = 0; i < count; ++i) {
+    if (values[i] != 0.0) return false;
+  }
+  return true;
+}
+
+bool AllFinite(const double* values, int count) {
+  for (int i = 0; i < count; ++i) {
+    if (!std::isfinite(values[i])) return false;
+  }
+  return true;
+}
+
+PlacedFamily Place(const HatchFamily& f, const HatchFrame& frame, const tagStyleOverride& record) {
+  const RenderContextScales* context = frame.context;
+  PlacedFamily placed{};
+  placed.spacing = CStyleRdr2dBase::ConvertStyleLength(f.spacing, frame.unitsCode, context, FALSE);
+  placed.shift = CStyleRdr2dBase::ConvertStyleLength(f.shift, frame.unitsCode, context, FALSE);
+  if (placed.spacing < 0) {
+    placed.spacing = -placed.spacing;
+    placed.shift = -placed.shift;
+  }
+  if (frame.orientation >= 0) placed.shift = -placed.shift;
+
+  double angle = f.angle + frame.rotation;
+  angle -= std::trunc(angle * kTurnFraction) * kTurn;
+  if (angle < 0) angle += kTurn;
+  if (frame.orientation > 0 && angle > 0) angle = kTurn - angle;
+  placed.angle = angle;
+
+  const bool converted = context && context->originsConverted;
+  const double x = converted ? CStyleRdr2dBase::ConvertStyleLength(f.originX, frame.unitsCode, context, FALSE)
+                             : f.originX;
+  const double y = converted ? CStyleRdr2dBase::ConvertStyleLength(f.originY, frame.unitsCode, context, FALSE)
+                             : f.originY;
+  placed.origin = frame.pattern * GPosition(x, y * frame.yFactor, 0.0);
+  if (frame.scale != 0.0 && frame.scale != 1.0) {
+    if (frame.flags & HATCH_SCALE_SPACING) {
+      placed.spacing *= frame.scale;
+      placed.shift *= frame.scale;
+    }
+    if (frame.flags & HATCH_SCALE_ORIGINS) {
+      placed.origin.x = (placed.origin.x - frame.centre.x) * frame.scale + frame.centre.x;
+      placed.origin.y = (placed.origin.y - frame.centre.y) * frame.scale + frame.centre.y;
+    }
+  }
+
+  placed.colour = (record.flags & OVR_COLOUR) ? record.colour : f.color;
+  if (record.flags & OVR_WIDTH) {
+    const DWORD units = record.unitsCode != STYLE_UNITS_NONE ? record.unitsCode : frame.unitsCode;
+    placed.width = CStyleRdr2dBase::ConvertStyleLength(record.width, units, context, TRUE);
+  } else {
+    placed.width = CStyleRdr2dBase::ConvertStyleLength(f.width, frame.unitsCode, context, TRUE);
+  }
+  return placed;
+}
+
+// Lines of spacing 0 never advance, and no value that is not a number places a line.
+bool Drawable(const PlacedFamily& f) {
+  const double values[] = {f.angle, f.spacing, f.shift, f.origin.x, f.origin.y};
+  return f.spacing != 0.0 && AllFinite(values, 5);
+}
+
+// The record without its line style while a dash type draws through it, so that nothing the dash type draws
+// dashes again; restored on every path.
+struct LineStyleSetAside {
+  explicit LineStyleSetAside(tagStyleOverride* r) : record(r), dashType(r->dashType), flags(r->flags) {
+    record->dashType = nullptr;
+    record->flags &= ~DWORD{OVR_DASH_TYPE};
+  }
+  ~LineStyleSetAside() {
+    record->dashType = dashType;
+    record->flags = flags;
+  }
+  tagStyleOverride* record;
+  IJStyleDashTypeRender* dashType;
+  DWORD flags;
+};
+
+// The piece as a run of two points whose dashes start at its phase (the element record's run length 0: the
+// piece's own length counts).
+HRESULT DrawDashedPiece(IJStyleDashTypeRender* dash, const FillHatchPiece& piece, IRenderTarget2d* target,
+                        const RenderContextScales* context, const tagStyleOverride* record,
+                        const PlacedFamily& family) {
+  double points[6] = {piece.start.x, piece.start.y, piece.start.z, piece.end.x, piece.end.y, piece.end.z};
+  const StylePointRun run{points, 2, {0, 0}};
+  StyleElementRecord element{};
+  element.phase = piece.phase;
+  return dash->RenderDashes(&run, target, context, record->dashGenerationFlag, record, &element, family.colour,
+                            family.width);
+}
+
+ULONG References(IUnknown* object) {
+  object->AddRef();
+  return object->Release();
 }
 
 }  // namespace
@@ -738,9 +869,108 @@ HRESULT JStyleHatchFill::CopyToLibrary(IJSLLibrarian* source, IJSLLibrarian* tar
 
 // ---- drawing ----
 
-HRESULT JStyleHatchFill::Render(const StyleGeometryRecord*, IRenderTarget2d*, const RenderContextScales*,
-                                IJStyleRender*, tagStyleOverride*, BOOL, const StyleElementRecord*) {
-  return Report(E_NOTIMPL, __LINE__);
+// The seventh argument is the drawing set-up (FillDrawingSetup). Lines are stepped in the drawing's space over
+// the boundary's range cut to the clip box; the decomposition's blocks go back to the pools on every path.
+HRESULT JStyleHatchFill::Render(const StyleGeometryRecord* boundary, IRenderTarget2d* target,
+                                const RenderContextScales* context, IJStyleRender*, tagStyleOverride* record, BOOL,
+                                const StyleElementRecord* seventh) {
+  if (!HasPointList(boundary) || !target || !record) return Report(E_INVALIDARG, __LINE__);
+  const StylePointRun& list = *boundary->pointList;
+  if (list.count < 3) return S_OK;
+  const auto* points = static_cast<const GPosition*>(list.points);
+  const FillDrawingSetup* setup = AsFillDrawingSetup(seventh);
+
+  HatchFrame frame{};
+  frame.context = context;
+  frame.unitsCode = m_unitsCode;
+  frame.flags = m_flags;
+  frame.rotation = record->rotationAngle;
+  frame.orientation = context ? context->orientation : 0.0;
+  frame.scale = record->scaleFactor;
+  const bool converted = context && context->originsConverted;
+  frame.yFactor = converted && frame.orientation < 0 && m_unitsCode != STYLE_UNITS_13 ? -1.0 : 1.0;
+
+  G4x4 units;
+  HRESULT hr = GetUnitsTransform(&units, m_unitsCode, setup);
+  if (FAILED(hr)) return Report(hr, __LINE__);
+  const GPosition styleOrigin(m_originX, m_originY, 0.0);
+  frame.centre = units * styleOrigin;
+  G4x4 rotation;
+  int rc = 0;
+  u4x4RotateAngleAtPoint(converted ? -frame.rotation : frame.rotation, GUnitVector(0, 0, 1), styleOrigin, rotation,
+                         &rc);
+  if (rc != 0) return Report(E_INVALIDARG, __LINE__);
+  frame.pattern = converted ? rotation : units * rotation;
+
+  const double* clip = setup->clipBox;
+  frame.clipped = !AllZero(clip, 4);
+  if (frame.clipped && !AllFinite(clip, 4)) return Report(E_INVALIDARG, __LINE__);
+  frame.clipBox = GBox2d(clip[0], clip[1], clip[2], clip[3]);
+  // Every loop of the run, not only the first, gets its lines.
+  const double* box = boundary->rangeBox;
+  if (AllZero(box, 6)) {
+    FillBoundaryRange(list.count, points, &frame.range);
+  } else {
+    frame.range = GBox2d(box[0], box[1], box[3], box[4]);
+  }
+  if (frame.clipped) frame.range = GBox2d::Intersect(frame.range, frame.clipBox);
+
+  FillTrap trap;
+  hr = trap.Build(points, list.count);
+  if (FAILED(hr)) return Report(hr, __LINE__);
+  if (m_familyCount == 0) return S_OK;
+
+  target->BeginDrawing(0, 0);
+  HRESULT refused = S_OK;
+  // A dash type may lead back to this fill and change its families: each is read afresh by its index.
+  for (DWORD i = 0; i < m_familyCount; ++i) {
+    const PlacedFamily family = Place(m_families[i], frame, *record);
+    if (!Drawable(family)) {
+      refused = Report(E_INVALIDARG, __LINE__);
+      continue;
+    }
+    // Held while it draws. One that cannot be resolved leaves the family without one (and is reported).
+    if (!(record->flags & OVR_DASH_TYPE)) ResolveDashType(&m_families[i], __LINE__);
+    IJStyleDashTypeRender* chosen = (record->flags & OVR_DASH_TYPE) ? record->dashType : m_families[i].dashType;
+    if (chosen) chosen->AddRef();
+    StyleComPtr<IJStyleDashTypeRender> dash(chosen);
+
+    // Lines closer than the context can draw apart make a solid area; a negative fill scale leaves the spacing
+    // negative, so its size is what counts.
+    if (!dash && std::fabs(family.spacing) < (context ? context->smallestSpacing : 0.0)) {
+      target->SetFillColor(family.colour);
+      target->FillArea(list.count, static_cast<const double*>(list.points));
+      continue;
+    }
+    target->SetPenColor(family.colour);
+    target->SetPenWidth(family.width);
+    const FillHatchFamily lines{family.angle,    family.spacing, family.shift,
+                                family.origin.x, family.origin.y, dash.Get() != nullptr,
+                                frame.clipped ? &frame.clipBox : nullptr};
+    FillHatchLines walk;
+    hr = walk.Start(&trap, frame.range, lines);
+    if (hr == kFillInvalidArg) {
+      refused = Report(E_INVALIDARG, __LINE__);
+      continue;
+    }
+    if (FAILED(hr)) return Report(hr, __LINE__);
+    LineStyleSetAside aside(record);
+    FillHatchPiece piece;
+    for (bool found = true; found;) {
+      hr = walk.Next(&piece, &found);
+      if (FAILED(hr)) return Report(hr, __LINE__);
+      if (!found) break;
+      if (!dash) {
+        const double start[3] = {piece.start.x, piece.start.y, piece.start.z};
+        const double end[3] = {piece.end.x, piece.end.y, piece.end.z};
+        target->DrawLine(start, end);
+        continue;
+      }
+      hr = DrawDashedPiece(dash.Get(), piece, target, context, record, family);
+      if (FAILED(hr)) return Report(hr, __LINE__);
+    }
+  }
+  return refused;
 }
 
 HRESULT JStyleHatchFill::PrepareRenderRecord(tagStyleOverride* record, const RenderContextScales*, double) {
@@ -766,13 +996,29 @@ HRESULT JStyleHatchFill::PrepareRenderRecord(tagStyleOverride* record, const Ren
   return S_OK;
 }
 
+// The record holds one reference on the line style it names, before and after. The fill's own preparation
+// clears the line style, so one that the record names afterwards came from the referenced style: some hand the
+// record a reference of their own with it (the line styles of this server do), others only lend it. A dry run
+// on a copy tells the two apart, by the reference count it leaves.
 HRESULT JStyleHatchFill::ApplyToGraphic(tagStyleOverride* record) {
   if (!record) return E_INVALIDARG;
-  const bool hadLineStyle = (record->flags & OVR_DASH_TYPE) != 0;
-  const HRESULT hr = CStyleRdr2dBase::ApplyToGraphic(record);
+  IJStyleDashTypeRender* before = NamedLineStyle(*record);
+  tagStyleOverride dryRun = *record;
+  HRESULT hr = CStyleRdr2dBase::ApplyToGraphic(&dryRun);
   if (FAILED(hr)) return Report(hr, __LINE__);
-  // The record's holder releases the line style it was handed.
-  if (!hadLineStyle && (record->flags & OVR_DASH_TYPE) && record->dashType) record->dashType->AddRef();
+  IJStyleDashTypeRender* lent = NamedLineStyle(dryRun);
+  const ULONG lentReferences = lent ? References(lent) : 0;
+  hr = CStyleRdr2dBase::ApplyToGraphic(record);
+  IJStyleDashTypeRender* after = NamedLineStyle(*record);
+  if (lent && after == lent) {
+    // Each run that handed a reference left one; the record keeps one, or none when it held this one before.
+    const bool handed = References(lent) > lentReferences;
+    int surplus = (handed ? 2 : 0) - (after == before ? 0 : 1);
+    for (; surplus > 0; --surplus) lent->Release();
+    for (; surplus < 0; ++surplus) lent->AddRef();
+  }
+  if (before && after != before) before->Release();
+  if (FAILED(hr)) Report(hr, __LINE__);
   return hr;
 }
 

@@ -184,22 +184,28 @@ HRESULT JStyleSimpleFill::PrepareRenderRecord(tagStyleOverride* record, const Re
 
   StyleComPtr<IJStyleRender> pattern;
   if (FAILED(PatternRender(pattern.Put(), __LINE__)) || !pattern) return S_OK;
-  const bool hadDash = (record->flags & OVR_DASH_TYPE) != 0;
+  // The pattern's apply takes the record as holding a reference on the line style it names, before and after;
+  // this record only borrows its line styles, the one it came with and the one the pattern leaves in it, which
+  // the pattern keeps alive while it draws.
+  if (IJStyleDashTypeRender* before = NamedLineStyle(*record)) before->AddRef();
   const HRESULT hr = pattern->ApplyToGraphic(record);
   if (FAILED(hr)) Report(hr, __LINE__);
-  // The record only borrows a dash type the pattern put in: the pattern keeps it alive while it draws.
-  if (!hadDash && (record->flags & OVR_DASH_TYPE) && record->dashType) record->dashType->Release();
+  if (IJStyleDashTypeRender* after = NamedLineStyle(*record)) after->Release();
   return S_OK;
 }
 
 HRESULT JStyleSimpleFill::ApplyToGraphic(tagStyleOverride* record) {
   if (!record) return E_INVALIDARG;
-  const bool hadDash = (record->flags & OVR_DASH_TYPE) != 0;
+  IJStyleDashTypeRender* before = NamedLineStyle(*record);
   // The render base runs PrepareRenderRecord, which merges the scale once; merging it here too would square it.
   const HRESULT hr = CStyleRdr2dBase::ApplyToGraphic(record);
   if (FAILED(hr)) return Report(hr, __LINE__);
-  // The record's holder releases the dash type it was handed.
-  if (!hadDash && (record->flags & OVR_DASH_TYPE) && record->dashType) record->dashType->AddRef();
+  // The record's holder releases the line style the record names, and no longer one it does not.
+  IJStyleDashTypeRender* after = NamedLineStyle(*record);
+  if (after != before) {
+    if (after) after->AddRef();
+    if (before) before->Release();
+  }
   return hr;
 }
 

@@ -67,6 +67,11 @@ inline bool HasPointList(const StyleGeometryRecord* geometry) {
   return geometry && geometry->pointList && (geometry->pointList->count == 0 || geometry->pointList->points);
 }
 
+// The line style a render record names (its flag set), or null.
+inline IJStyleDashTypeRender* NamedLineStyle(const tagStyleOverride& record) {
+  return (record.flags & OVR_DASH_TYPE) ? record.dashType : nullptr;
+}
+
 // An extent length truncated toward zero into the extent's u32; lengths that are not numbers or are negative
 // give 0, lengths beyond the u32 its largest value.
 inline DWORD TruncateExtent(double value) {

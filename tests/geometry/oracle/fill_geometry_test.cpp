@@ -74,33 +74,6 @@ TEST(FillGeometryOracleTest, SelfCrossingLoopsMatchAggEvenOdd) {
   }
 }
 
-double PointSegmentDistance(double px, double py, const Span& s) {
-  const double dx = s.x2 - s.x1, dy = s.y2 - s.y1;
-  const double d2 = dx * dx + dy * dy;
-  const double t = d2 > 0 ? std::clamp(((px - s.x1) * dx + (py - s.y1) * dy) / d2, 0.0, 1.0) : 0.0;
-  return std::hypot(s.x1 + t * dx - px, s.y1 + t * dy - py);
-}
-
-// Clipping takes a crossing within 5e-6 of a side's or the segment's parameter range: a segment that ends at
-// the boundary or at a scan row (the y of a vertex), or passes a vertex, closer than that is cut where the
-// tolerance says, not where GEOS cuts.
-bool ClearOfTolerances(const std::vector<Loop>& loops, const Span& s) {
-  const double clearance = 1e-4;
-  for (const Loop& loop : loops) {
-    for (std::size_t i = 0; i < loop.size(); ++i) {
-      const auto& a = loop[i];
-      const auto& b = loop[(i + 1) % loop.size()];
-      const Span edge{a.first, a.second, b.first, b.second};
-      if (PointSegmentDistance(a.first, a.second, s) < clearance) return false;
-      if (std::fabs(a.second - s.y1) < clearance || std::fabs(a.second - s.y2) < clearance) return false;
-      if (PointSegmentDistance(s.x1, s.y1, edge) < clearance || PointSegmentDistance(s.x2, s.y2, edge) < clearance) {
-        return false;
-      }
-    }
-  }
-  return true;
-}
-
 TEST(FillGeometryOracleTest, ClippedSegmentsMatchGeosIntersection) {
   Geos geos;
   Random random(1984);

@@ -1,0 +1,20 @@
+// What the native benchmarks share: a contender's answer checked before it is timed.
+#pragma once
+
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <functional>
+
+// Times `run` when its first answer lies within `slack` of `expected`; else the benchmark fails with `wrong`.
+// The distance is kept as the counter "error".
+inline void TimeChecked(benchmark::State& state, double expected, double slack,
+                        const std::function<double()>& run, const char* wrong) {
+  const double first = run();
+  if (!(std::fabs(first - expected) <= slack)) {
+    state.SkipWithError(wrong);
+    return;
+  }
+  for (auto _ : state) benchmark::DoNotOptimize(run());
+  state.counters["error"] = std::fabs(first - expected);
+}
