@@ -109,6 +109,8 @@ struct StyleServerInternals {
   bool (*IsLinePointRunStateInUse)();
   // The text of the last message that refused a style-library file of another version ("" before the first).
   const char* (*GetStyleFileVersionMessage)();
+  // The check of style names (display/style/stylspt/StyleExports.h), which is not exported.
+  HRESULT(WINAPI* ValidateStyleName)(LPCWSTR name, DWORD* valid);
 };
 
 extern "C" const StyleServerInternals* WINAPI GetStyleServerInternals();
