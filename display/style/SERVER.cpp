@@ -20,6 +20,7 @@
 #include "display/style/styles/JStyleSimpleFill.h"
 #include "display/style/styles/JStyleSimpleLine.h"
 #include "display/style/styles/JStyleSimpleMultiplexer.h"
+#include "display/style/stylspt/StyleExports.h"
 #include "display/style/symdef/JSymbolDef.h"
 #include "display/style/textscratch.h"
 #include "geometry/fill.h"
@@ -174,6 +175,7 @@ const StyleServerInternals kInternals{
     &FillTrapPooledBlocks,
     &FillAllocFailAt,
     &FillTrapFlushPools,
+    &ValidateStyleName,
 };
 
 }  // namespace

@@ -115,6 +115,8 @@ struct StyleServerInternals {
   int (*FillTrapPooledBlocks)(FillBlockKind kind);
   void (*FillAllocFailAt)(int n);
   void (*FillTrapFlushPools)();
+  // The check of style names (display/style/stylspt/StyleExports.h), which is not exported.
+  HRESULT(WINAPI* ValidateStyleName)(LPCWSTR name, DWORD* valid);
 };
 
 extern "C" const StyleServerInternals* WINAPI GetStyleServerInternals();

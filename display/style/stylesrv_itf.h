@@ -306,6 +306,8 @@ static_assert(sizeof(StyleRecord) == 24);
 // Style IDs: 0 means none, 0xFFFFFFFF a reference without a usable ID.
 inline constexpr DWORD kNoStyleID = 0;
 inline constexpr DWORD kInvalidStyleID = 0xFFFFFFFF;
+// An ID that names a style of a library, and so holds a use of it.
+inline constexpr bool IsUsableStyleID(DWORD id) { return id != kNoStyleID && id != kInvalidStyleID; }
 
 // Called once for each style ID a style refers to.
 using StyleRefCallback = HRESULT(WINAPI*)(DWORD styleID);
@@ -1410,4 +1412,34 @@ struct IJStyleLineTerminator : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE GetStartStyleID(DWORD* out) = 0;
   virtual HRESULT STDMETHODCALLTYPE SetEndStyleID(DWORD id) = 0;
   virtual HRESULT STDMETHODCALLTYPE GetEndStyleID(DWORD* out) = 0;
+};
+
+// ---- what the exception styles are made of ----
+
+// The text character style's interface, as far as an exception style sets one up (the other slots are the text
+// styles' own). The height takes a units code 0 or 10 to 14; an empty font name is refused.
+inline constexpr IID IID_IJStyleTextChar = {0xFE86A620, 0x5D4B, 0x11CE, {0xBB, 0x2E, 0x08, 0x00, 0x36, 0x01, 0xBD, 0xA9}};
+struct IJStyleTextChar : public IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE SetUnits(DWORD unitsCode) = 0;  // 3
+  virtual HRESULT STDMETHODCALLTYPE NotCalled4() = 0;
+  virtual HRESULT STDMETHODCALLTYPE NotCalled5() = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetHeight(double height, DWORD unitsCode) = 0;  // 6
+  virtual HRESULT STDMETHODCALLTYPE NotCalled7() = 0;
+  virtual HRESULT STDMETHODCALLTYPE NotCalled8() = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetFontName(LPCWSTR name) = 0;  // 9
+  virtual HRESULT STDMETHODCALLTYPE NotCalled10() = 0;
+  virtual HRESULT STDMETHODCALLTYPE NotCalled11() = 0;
+  virtual HRESULT STDMETHODCALLTYPE NotCalled12() = 0;
+  virtual HRESULT STDMETHODCALLTYPE NotCalled13() = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetColor(DWORD colour) = 0;  // 14
+};
+
+// The host's dimension-style class, which this server does not serve; the default and exception dimension
+// styles are objects of it, set up through slot 4 of its interface with a dimension record of
+// kDimensionRecordSize bytes (display/style/styllib/JStyleLib.h) whose fields are the host's.
+inline constexpr CLSID CLSID_HostDimensionStyle = {0x47FCC33E, 0x2D0F, 0x11D0, {0xA1, 0xFF, 0x08, 0x00, 0x36, 0xA1, 0xCF, 0x02}};
+inline constexpr IID IID_IJHostDimensionStyle = {0xFA97BFD0, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+struct IJHostDimensionStyle : public IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE NotCalled3() = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetRecord(const BYTE* record) = 0;  // 4
 };

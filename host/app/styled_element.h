@@ -13,6 +13,8 @@ class HostStyledElement final : public IJStyledElement, public IJElementStyleSou
 
   IUnknown* Unknown() { return static_cast<IJStyledElement*>(this); }
   DWORD StoredID() const { return m_id; }
+  // The element's own slot of its style ID, whose address the host hands to HAssignStyleID.
+  DWORD* Slot() { return &m_id; }
   // What slot 12 answers (the element holds a reference; null for none).
   void SetStyleObject(IUnknown* object);
 

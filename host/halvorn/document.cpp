@@ -184,7 +184,7 @@ class HostDocument final : public IJDocumentNamedObjects, public IJDocument2, pu
     return RecordCall(HOST_DOC_CONTAINER_OF_ID, Identity(), nullptr, nullptr, persistentID, hr);
   }
 
-  HOST_DOCUMENT_UNUSED_SLOT(13) HOST_DOCUMENT_UNUSED_SLOT(15) HOST_DOCUMENT_UNUSED_SLOT(16)
+  HOST_DOCUMENT_UNUSED_SLOT(13) HOST_DOCUMENT_UNUSED_SLOT(15)
   HOST_DOCUMENT_UNUSED_SLOT(18)
 
   // ---- named objects and services (IJDocumentNamedObjects) ----
@@ -215,6 +215,41 @@ class HostDocument final : public IJDocumentNamedObjects, public IJDocument2, pu
 
   HRESULT STDMETHODCALLTYPE GetServiceContext(IUnknown** out) override {
     return AnswerService(HOST_DOCUMENT_SERVICE_CONTEXT, m_context, out);
+  }
+
+  HRESULT STDMETHODCALLTYPE EnumObjects(DWORD, IEnumUnknown** out) override {
+    HRESULT hr = InjectedCallFailure(HOST_DOC_ENUM_OBJECTS);
+    if (SUCCEEDED(hr)) {
+      hr = Enumerate(out);
+    } else if (out) {
+      *out = nullptr;
+    }
+    return RecordCall(HOST_DOC_ENUM_OBJECTS, Identity(), nullptr, nullptr, 0, hr);
+  }
+
+  // The objects held now, in the order they were registered, in one of the engine's collections.
+  HRESULT Enumerate(IEnumUnknown** out) {
+    if (!out) return E_INVALIDARG;
+    *out = nullptr;
+    std::vector<IUnknown*> objects;
+    AcquireSRWLockShared(&g_membersLock);
+    for (const Entry& e : m_entries) {
+      e.identity->AddRef();
+      objects.push_back(e.identity);
+    }
+    ReleaseSRWLockShared(&g_membersLock);
+    IJObjectCollection* collection = nullptr;
+    HRESULT hr = CreateObjectCollection(static_cast<ULONG>(objects.size()), 0, &collection);
+    for (std::size_t i = 0; i < objects.size(); ++i) {
+      if (SUCCEEDED(hr)) hr = collection->SetItem(static_cast<ULONG>(i), objects[i]);
+      objects[i]->Release();
+    }
+    if (FAILED(hr)) {
+      if (collection) collection->Release();
+      return hr;
+    }
+    *out = collection;
+    return S_OK;
   }
 
   HRESULT STDMETHODCALLTYPE CallService(IUnknown* target, DWORD value, ULONG_PTR context, ULONG_PTR mode) override {

@@ -123,7 +123,10 @@ struct IJDocumentNamedObjects : public IUnknown {
   HALVORN_UNUSED_SLOT(13)
   // 14: the document's context object for calls into it, with a reference; S_OK and null when it has none.
   virtual HRESULT STDMETHODCALLTYPE GetServiceContext(IUnknown** out) = 0;
-  HALVORN_UNUSED_SLOT(15) HALVORN_UNUSED_SLOT(16)
+  HALVORN_UNUSED_SLOT(15)
+  // 16: an enumerator over the objects the document holds (as they are when it is made), with a reference. The
+  // flags word is the host's; callers pass 0.
+  virtual HRESULT STDMETHODCALLTYPE EnumObjects(DWORD flags, IEnumUnknown** out) = 0;
   // 17: a call into the document's services for the target; `context` is a context object or a plain code.
   // With a container object of the document as context it places the target in the document under that
   // container (DocumentInsertObject); `mode` is then the address of a GUID of the host's.
@@ -427,6 +430,7 @@ HALVORN_API LONG HostCollectionLiveCount();
 enum HostDocumentCallKind : DWORD {
   HOST_DOC_NAMED_OBJECT = 11,
   HOST_DOC_CONTAINER_OF_ID = 12,
+  HOST_DOC_ENUM_OBJECTS = 16,
   HOST_DOC_INSERT = 17,  // slot 17 with a container of the document (container = it)
   HOST_DOC_REGISTER = 19,
   HOST_DOC_NOTIFY_ID = 20,

@@ -10,6 +10,9 @@
 #define PELLOW_API __declspec(dllimport)
 #endif
 
+// Where CheckDebugRegEntry reads the host's debug switches.
+#define PELLOW_DEBUG_KEY "SOFTWARE\\Vantrell\\ORLO\\Core\\Debug"
+
 extern "C" {
 
 // Reports a failure at its source: the HRESULT, a flags word (0 from stylesrv), the short source name and the
@@ -31,6 +34,10 @@ PELLOW_API HMODULE AttachLocaleResDLL(HMODULE module, const char* name, DWORD se
 // the host's creation rules; the stand-in keeps none.
 PELLOW_API HRESULT JCoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD context, REFIID iid, void** out,
                                      DWORD flags);
+
+// The host's debug switch `name`: the DWORD value of that name under the host's debug key in the registry
+// (HKEY_LOCAL_MACHINE, PELLOW_DEBUG_KEY), or `defaultValue` when the value is not there or is not a DWORD.
+PELLOW_API DWORD CheckDebugRegEntry(const char* name, DWORD defaultValue);
 
 // ---- readers for the tests ----
 
@@ -66,4 +73,22 @@ class PELLOW_API JPlex {
 
   // Frees this chunk and every chunk after it.
   void FreeDataChain();
+};
+
+// The utility library's text: a wide string that the text owns.
+class PELLOW_API GUserText {
+ public:
+  GUserText();
+  ~GUserText();
+  GUserText(const GUserText&) = delete;
+  GUserText& operator=(const GUserText&) = delete;
+
+  // The string `id` of the module's string table; a string the module does not have leaves the text empty and
+  // answers FALSE.
+  BOOL LoadStringResource(HMODULE module, UINT id);
+  // The text, never null.
+  LPCWSTR Wide() const { return m_text ? m_text : L""; }
+
+ private:
+  WCHAR* m_text;
 };

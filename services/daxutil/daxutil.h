@@ -77,6 +77,18 @@ HRESULT WINAPI UHelperCallDocument(IUnknown* object, IUnknown* target, DWORD val
 // Takes the engine's state word when it is free: TRUE when this call took it.
 BOOL WINAPI UHelperEngineToggle();
 
+// ---- the style reference-count checker ----
+
+// Counts the references that the elements and styles of the object's document (the application's active
+// document for null) hold on style IDs, compares them with its library's use counts, and with `writeLog` appends
+// what differs to "%temp%\StyleCheck.log" (source "stylchk"). Level 1 only reports; 2 also raises counts that are
+// too low and removes unused unnamed styles that count no use; 3 also lowers counts that are too high and
+// releases unused unnamed styles until they go. Level 0 takes the level from the host's debug entry
+// "VERIFY_STYLE_REF_CNT"; any other level runs only while that entry is not 0. A level above 3, or a check
+// started while another runs, does nothing and answers S_OK. A failure ends the check (repairs already made stay)
+// and is answered.
+HRESULT WINAPI StyleCheck(IUnknown* object, DWORD level, BYTE writeLog);
+
 // ---- internal access ----
 // The routines above by address, for the project's tests (through the server's internal table). New entries go
 // at the end.
@@ -98,6 +110,7 @@ struct DocumentServiceTable {
   decltype(&::UHelperRegisterSymbolDefinition) UHelperRegisterSymbolDefinition;
   decltype(&::UHelperCallDocument) UHelperCallDocument;
   decltype(&::UHelperEngineToggle) UHelperEngineToggle;
+  decltype(&::StyleCheck) StyleCheck;
 };
 
 const DocumentServiceTable* GetDocumentServiceTable();

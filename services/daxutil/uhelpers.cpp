@@ -139,6 +139,7 @@ const DocumentServiceTable* GetDocumentServiceTable() {
       &UHelperRegisterSymbolDefinition,
       &UHelperCallDocument,
       &UHelperEngineToggle,
+      &StyleCheck,
   };
   return &table;
 }

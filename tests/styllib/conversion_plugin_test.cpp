@@ -18,6 +18,14 @@ std::string ProgramFolder() {
   return folder.substr(0, folder.find_last_of("\\/") + 1);
 }
 
+// The test run's own working folder: the platform's search finds a plug-in there, and no other test program
+// does.
+std::string CurrentFolder() {
+  char path[MAX_PATH] = {};
+  GetCurrentDirectoryA(MAX_PATH, path);
+  return std::string(path) + "\\";
+}
+
 class ConversionPluginTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -41,7 +49,7 @@ class ConversionPluginTest : public ::testing::Test {
     char address[32];
     std::snprintf(address, sizeof address, "%lx", static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(&log)));
     SetEnvironmentVariableA(MOSSGRAVE_LOG_VARIABLE, address);
-    installed = ProgramFolder() + "Mossgrave.dex";
+    installed = CurrentFolder() + "Mossgrave.dex";
     DeleteFileA(installed.c_str());
     unload();
   }
@@ -51,7 +59,7 @@ class ConversionPluginTest : public ::testing::Test {
     SetEnvironmentVariableA(MOSSGRAVE_LOG_VARIABLE, nullptr);
   }
 
-  // Puts a build of the plug-in beside the program, where the platform's search finds it first.
+  // Puts a build of the plug-in in the working folder, where the platform's search finds it.
   void Install(const char* variant) {
     const std::string source = ProgramFolder() + "..\\mossgrave\\" + variant + "\\Mossgrave.dex";
     ASSERT_TRUE(CopyFileA(source.c_str(), installed.c_str(), FALSE)) << source;

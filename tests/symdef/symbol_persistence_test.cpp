@@ -149,7 +149,10 @@ class SymbolConversionTest : public SymbolDefTest {
     char path[MAX_PATH] = {};
     GetModuleFileNameA(nullptr, path, MAX_PATH);
     const std::string folder = std::string(path).substr(0, std::string(path).find_last_of("\\/") + 1);
-    installed = folder + "Mossgrave.dex";
+    // In the run's own working folder, where the platform's search finds it and no other test program does.
+    char current[MAX_PATH] = {};
+    GetCurrentDirectoryA(MAX_PATH, current);
+    installed = std::string(current) + "\\Mossgrave.dex";
     ASSERT_TRUE(CopyFileA((folder + "..\\mossgrave\\full\\Mossgrave.dex").c_str(), installed.c_str(), FALSE));
     unload();
   }

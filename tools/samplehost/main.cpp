@@ -3,7 +3,8 @@
 // overridden line, a line with an arrow symbol at each of its points, a dashed line with arrows generated along
 // it, a gallery of fills, a multiplexed line, a line with arrowheads at both ends and a row of hatches into the
 // rendering library's recording target and writes the picture as an SVG file, keeps a style library in a
-// document and creates, finds and names a line style there through the exported functions, checks that the
+// document and creates, finds and names a line style there through the exported functions, gives elements of a
+// drawing styles and has the library check the use counts against the references they hold, checks that the
 // library may be unloaded and unloads it, telling each step on standard output. It ends non-zero when a step
 // goes wrong.
 #include <windows.h>
@@ -20,7 +21,9 @@
 #include "display/style/stylspt/StyleExports.h"
 #include "host/app/graphic_element.h"
 #include "host/app/render_context.h"
+#include "host/app/styled_element.h"
 #include "host/halvorn/halvorn.h"
+#include "host/pellow/pellow.h"
 #include "host/sithe/sithe.h"
 
 namespace {
@@ -456,6 +459,21 @@ int DrawPicture(decltype(&DllGetClassObject) getClassObject, HMODULE library, co
   return failures;
 }
 
+// A new document that keeps a new style library as its named object "StyleLibrarian", as a host keeps one.
+HRESULT NewDrawing(decltype(&DllGetClassObject) getClassObject, IJDocumentNamedObjects** document) {
+  auto* librarian = Create<IJSLLibrarian>(getClassObject, CLSID_JStyleLib, IID_IJSLLibrarian, "style library");
+  IJPersist* persist = nullptr;
+  HRESULT hr = librarian ? HostDocumentCreate(document) : E_FAIL;
+  if (SUCCEEDED(hr)) hr = librarian->QueryInterface(IID_IJPersist, reinterpret_cast<void**>(&persist));
+  if (SUCCEEDED(hr)) hr = persist->InitNew();
+  DWORD persistentID = 0;
+  if (SUCCEEDED(hr)) hr = (*document)->RegisterObject(librarian, &persistentID, nullptr);
+  if (SUCCEEDED(hr)) hr = HostDocumentSetNamedObject(*document, L"StyleLibrarian", librarian);
+  ReleaseAll(persist);
+  ReleaseAll(librarian);  // the document keeps it
+  return hr;
+}
+
 // A document that keeps a style library, as a host keeps one: a named line style is created in it, found again
 // by its name and its name read back, through the exported functions. A host that loads the library finds the
 // form of HGetLinearStyle that hands out an object under the compiler's name for it.
@@ -468,17 +486,8 @@ int NamedStyle(HMODULE library, decltype(&DllGetClassObject) getClassObject) {
     std::printf("samplehost: stylesrv.dll lacks HCreateStyleInLib, HGetStyleName or HGetLinearStyle\n");
     return 1;
   }
-  auto* librarian = Create<IJSLLibrarian>(getClassObject, CLSID_JStyleLib, IID_IJSLLibrarian, "style library");
   IJDocumentNamedObjects* document = nullptr;
-  IJPersist* persist = nullptr;
-  HRESULT hr = librarian ? HostDocumentCreate(&document) : E_FAIL;
-  if (SUCCEEDED(hr)) hr = librarian->QueryInterface(IID_IJPersist, reinterpret_cast<void**>(&persist));
-  if (SUCCEEDED(hr)) hr = persist->InitNew();
-  DWORD persistentID = 0;
-  if (SUCCEEDED(hr)) hr = document->RegisterObject(librarian, &persistentID, nullptr);
-  if (SUCCEEDED(hr)) hr = HostDocumentSetNamedObject(document, L"StyleLibrarian", librarian);
-  ReleaseAll(persist);
-  ReleaseAll(librarian);  // the document keeps it
+  HRESULT hr = NewDrawing(getClassObject, &document);
   std::printf("samplehost: a document keeps a style library: %s\n", Name(hr));
 
   WCHAR name[] = L"Centre line";
@@ -495,6 +504,116 @@ int NamedStyle(HMODULE library, decltype(&DllGetClassObject) getClassObject) {
   std::printf("samplehost: the name of ID %lu is \"%ls\" (%lu characters with the terminator): %s\n", id, buffer,
               length, Name(hr));
   if (SUCCEEDED(hr) && std::wcscmp(buffer, name) != 0) hr = E_FAIL;
+  ReleaseAll(document);
+  return FAILED(hr) ? 1 : 0;
+}
+
+// The host's debug entry that switches the style reference-count check on, set for the run and put back.
+class CheckSwitch {
+ public:
+  explicit CheckSwitch(DWORD level) {
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, PELLOW_DEBUG_KEY, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &m_key,
+                        nullptr) != ERROR_SUCCESS) {
+      m_key = nullptr;
+      return;
+    }
+    DWORD size = sizeof m_saved;
+    m_had = RegQueryValueExA(m_key, kName, nullptr, nullptr, reinterpret_cast<BYTE*>(&m_saved), &size) ==
+            ERROR_SUCCESS;
+    RegSetValueExA(m_key, kName, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&level), sizeof level);
+  }
+  ~CheckSwitch() {
+    if (!m_key) return;
+    if (m_had) {
+      RegSetValueExA(m_key, kName, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&m_saved), sizeof m_saved);
+    } else {
+      RegDeleteValueA(m_key, kName);
+    }
+    RegCloseKey(m_key);
+  }
+  CheckSwitch(const CheckSwitch&) = delete;
+  CheckSwitch& operator=(const CheckSwitch&) = delete;
+
+ private:
+  static constexpr char kName[] = "VERIFY_STYLE_REF_CNT";
+  HKEY m_key = nullptr;
+  DWORD m_saved = 0;
+  bool m_had = false;
+};
+
+// Elements of a drawing take styles of its library and change them through the exported functions, as a host's
+// elements do; one element keeps an ID that nobody counted for it, as data from an older host may. The library's
+// reference check then makes the use counts match the references the elements hold.
+int ElementStyles(HMODULE library, decltype(&DllGetClassObject) getClassObject) {
+  auto createStyleInLib = FindExport<decltype(&HCreateStyleInLib)>(library, "HCreateStyleInLib");
+  auto setStyleID = FindExport<decltype(&HSetStyleID)>(library, "HSetStyleID");
+  if (!createStyleInLib || !setStyleID) {
+    std::printf("samplehost: stylesrv.dll lacks HCreateStyleInLib or HSetStyleID\n");
+    return 1;
+  }
+  IJDocumentNamedObjects* document = nullptr;
+  HRESULT hr = NewDrawing(getClassObject, &document);
+  HostStyledElement* elements[3] = {};
+  for (HostStyledElement*& element : elements) {
+    if (SUCCEEDED(hr)) element = HostStyledElement::Create(document);
+    if (SUCCEEDED(hr) && !element) hr = E_OUTOFMEMORY;
+  }
+
+  // The library as a host finds it from one of its elements: the element's document, asked for its library.
+  IJDocumentNamedObjects* home = nullptr;
+  IJDocument2* homeDocument = nullptr;
+  IJSLLibrarian* librarian = nullptr;
+  if (SUCCEEDED(hr)) hr = GetObjectDocument(elements[0]->Unknown(), &home);
+  if (SUCCEEDED(hr)) hr = home->QueryInterface(IID_IJDocument2, reinterpret_cast<void**>(&homeDocument));
+  if (SUCCEEDED(hr)) hr = homeDocument->GetLibraryInterface(IID_IJSLLibrarian, reinterpret_cast<void**>(&librarian));
+  ReleaseAll(homeDocument);
+  ReleaseAll(home);
+  std::printf("samplehost: found the drawing's style library from an element: %s\n", Name(hr));
+
+  WCHAR centreName[] = L"Centre line";
+  WCHAR hiddenName[] = L"Hidden line";
+  DWORD centre = 0, hidden = 0;
+  if (SUCCEEDED(hr)) {
+    hr = createStyleInLib(elements[0]->Unknown(), &CLSID_JStyleSimpleLine, centreName, &STYLETYPE_Linear, 0, &centre,
+                          nullptr);
+  }
+  if (SUCCEEDED(hr)) {
+    hr = createStyleInLib(elements[0]->Unknown(), &CLSID_JStyleSimpleLine, hiddenName, &STYLETYPE_Linear, 0, &hidden,
+                          nullptr);
+  }
+  std::printf("samplehost: created \"%ls\" (ID %lu) and \"%ls\" (ID %lu): %s\n", centreName, centre, hiddenName,
+              hidden, Name(hr));
+  if (SUCCEEDED(hr)) hr = setStyleID(librarian, centre, elements[0]->Slot());
+  if (SUCCEEDED(hr)) hr = setStyleID(librarian, centre, elements[1]->Slot());
+  if (SUCCEEDED(hr)) hr = setStyleID(librarian, hidden, elements[1]->Slot());
+  if (SUCCEEDED(hr)) *elements[2]->Slot() = centre;  // kept without the exports: nobody counts it
+  std::printf("samplehost: the elements hold the IDs %lu, %lu and %lu (the last one uncounted): %s\n",
+              elements[0]->StoredID(), elements[1]->StoredID(), elements[2]->StoredID(), Name(hr));
+
+  DWORD before = 0;
+  if (SUCCEEDED(hr)) hr = librarian->GetUseCount(centre, &before);
+  std::printf("samplehost: before the check \"%ls\" has use count %lu: %s\n", centreName, before, Name(hr));
+
+  IJStyleConvertR1Elements* check = nullptr;
+  if (SUCCEEDED(hr)) hr = librarian->QueryInterface(IID_IJStyleConvertR1Elements, reinterpret_cast<void**>(&check));
+  if (SUCCEEDED(hr)) {
+    CheckSwitch on(1);
+    hr = check->CheckStyleReferences(0);
+  }
+  ReleaseAll(check);
+  std::printf("samplehost: the library checked its references (VERIFY_STYLE_REF_CNT set): %s\n", Name(hr));
+
+  for (const auto& [id, name] : {std::pair<DWORD, const WCHAR*>{centre, centreName}, {hidden, hiddenName}}) {
+    if (FAILED(hr)) break;
+    DWORD uses = 0;
+    hr = librarian->GetUseCount(id, &uses);
+    DWORD held = 0;
+    for (HostStyledElement* element : elements) held += element->StoredID() == id ? 1 : 0;
+    std::printf("samplehost: \"%ls\" has use count %lu for %lu references held: %s\n", name, uses, held, Name(hr));
+    if (SUCCEEDED(hr) && uses != held) hr = E_FAIL;
+  }
+  ReleaseAll(librarian);
+  for (HostStyledElement*& element : elements) ReleaseAll(element);
   ReleaseAll(document);
   return FAILED(hr) ? 1 : 0;
 }
@@ -560,6 +679,7 @@ int main(int argc, char** argv) {
   // Where the picture goes: the first argument, else lines.svg in the working directory.
   failures += DrawPicture(getClassObject, library, argc > 1 ? argv[1] : "lines.svg");
   failures += NamedStyle(library, getClassObject);
+  failures += ElementStyles(library, getClassObject);
 
   HRESULT unload = canUnloadNow();
   std::printf("samplehost: DllCanUnloadNow: %s\n", Name(unload));

@@ -11,6 +11,7 @@
 #include "display/style/styllib/StyleNameMap.h"
 #include "display/style/styllib/StyleText.h"
 #include "display/style/styllib/StyleReport.h"
+#include "services/daxutil/daxutil.h"
 
 namespace {
 
@@ -756,4 +757,12 @@ HRESULT STDMETHODCALLTYPE JStyleLib::IJSLRenderImp::ReleaseStyleID2(DWORD id) {
 // ---- not built yet ----
 // The reference-count check comes with its checker; until then it answers E_NOTIMPL.
 
-HRESULT STDMETHODCALLTYPE JStyleLib::IJStyleConvertR1ElementsImp::CheckStyleReferences(DWORD) { return E_NOTIMPL; }
+// The check of this library's document at level 2, without a log; it runs only while the host's debug entry
+// asks for checks. A library in no document has nothing to check.
+HRESULT STDMETHODCALLTYPE JStyleLib::IJStyleConvertR1ElementsImp::CheckStyleReferences(DWORD) {
+  StyleComPtr<IJDocumentNamedObjects> document;
+  if (SUCCEEDED(GetObjectDocument(Object()->Identity(), document.Put())) && document) {
+    StyleCheck(document.Get(), 2, FALSE);
+  }
+  return S_OK;
+}

@@ -353,9 +353,6 @@ HRESULT JStyleLib::ReplaceEntryObject(DWORD id, IUnknown* object) {
 
 namespace {
 
-// The host's dimension-style class, whose default object the library asks for like its own classes'.
-constexpr CLSID CLSID_HostDimensionStyle = {0x47FCC33E, 0x2D0F, 0x11D0, {0xA1, 0xFF, 0x08, 0x00, 0x36, 0xA1, 0xCF, 0x02}};
-
 // The classes of the default objects, by the type's index in the standard order.
 const CLSID* DefaultClass(WORD typeIndex) {
   switch (typeIndex) {
@@ -379,7 +376,7 @@ HRESULT JStyleLib::CreateDefaultObject(WORD typeIndex, IUnknown** out) {
   *out = nullptr;
   if (typeIndex > 12) return REPORT(E_FAIL);
   const CLSID* clsid = DefaultClass(typeIndex);
-  // The dimension style is the host's class, which this server does not serve.
+  // The dimension style is the host's class (CLSID_HostDimensionStyle), asked for like the server's own.
   if (typeIndex == 5) clsid = &CLSID_HostDimensionStyle;
   if (!clsid) return S_FALSE;
   StyleComPtr<IUnknown> object;

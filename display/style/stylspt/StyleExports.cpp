@@ -1,5 +1,6 @@
 // The H functions that create, add, find, activate and name styles. How they are exported: StyleExports.h.
 #include "display/style/stylspt/StyleExports.h"
+#include "display/style/stylspt/StyleExportHelpers.h"
 
 #include "display/style/stylbas/StyleComPtr.h"
 #include "display/style/stylesrv_clsid.h"
@@ -372,18 +373,8 @@ constexpr HRESULT kNameNotInTable = 0x40221;
 // The locale in which the automation method of a style is asked for and called.
 constexpr LCID kAutomationLocale = 0x800;
 
-// An interface of an object; a success without a pointer counts as E_NOINTERFACE.
-template <class T>
-HRESULT Ask(IUnknown* object, REFIID iid, StyleComPtr<T>& out) {
-  HRESULT hr = object->QueryInterface(iid, out.PutVoid());
-  if (SUCCEEDED(hr) && !out) hr = E_NOINTERFACE;
-  return hr;
-}
-
-bool Answers(IUnknown* object, REFIID iid) {
-  StyleComPtr<IUnknown> found;
-  return SUCCEEDED(Ask(object, iid, found));
-}
+using stylspt::Answers;
+using stylspt::Ask;
 
 HRESULT ClassOf(IUnknown* style, CLSID* clsid) {
   StyleComPtr<IJPersist> persist;

@@ -11,8 +11,10 @@
 //   name@bytes, exported without @bytes). The argument types are part of those names: keep them as declared
 //   here (DWORD for IDs and lengths, LPWSTR or LPCWSTR as given). Hosts reach them through the import library.
 // - Null pointers the function must write through or read from answer E_INVALIDARG, reported.
-// - Failures are reported through HRerr where they arise, under the source name "STYLESPT", and answered
-//   unchanged. Objects handed out carry one reference for the caller; nothing else is kept.
+// - Failures are reported through HRerr where they arise, under the source name of the group ("STYLESPT" for
+//   creation, finding, names and overrides; "AssignID" and "styidspt" for the style IDs of elements; "USTYLSPT"
+//   for the utilities and exception styles), and answered unchanged. Objects handed out carry one reference
+//   for the caller; nothing else is kept.
 // - New exports are declared here and listed at the end of stylesrv.def.
 //
 // Name buffers: wide, with *length in characters; on entry the buffer's capacity, on return the length the name
@@ -23,6 +25,8 @@
 #include <objbase.h>
 
 #include "display/style/stylesrv_itf.h"
+
+class GUserText;  // the utility library's text (host/pellow/pellow.h)
 
 // A style of that name and type already exists: its ID and object are handed out in place of adding one.
 inline constexpr HRESULT kStyleNameExists = 0x40B51;
@@ -157,3 +161,72 @@ HRESULT WINAPI HGetOverrideStyle(IUnknown* document, IJStyleDashTypeRender* dash
                                  IUnknown** out);
 HRESULT WINAPI HGetOverrideStyle(IUnknown* document, IJStyleDashTypeRender* dashType, IUnknown* base,
                                  DWORD* outID);
+
+// ---- style IDs of elements ----
+//
+// An element of the host keeps the ID of the style it uses in a 32-bit slot of its own; these functions take
+// the slot's address and never keep it. A library's use count of an ID is the number of slots and styles that
+// hold the ID: IDs 0 and 0xFFFFFFFF name no style and count nothing.
+
+// HAssignCopiedObjectStyleID's flags.
+inline constexpr DWORD kCopyStyleByObject = 0x1;  // copy through the style object, not by the source library's ID
+inline constexpr DWORD kCopyEngineTold = 0x8;     // the caller has told the engine that the target library changes
+
+extern "C" {
+
+// Puts `newID` in the slot with the counts moved: the engine hears once that the library changes (unless
+// `alreadyMarked` says the caller told it), the new ID gains a use, then the old ID loses one. When the engine or
+// the new ID's use refuses, the slot keeps its old ID, no count moves and the refusal is answered; a refused
+// release of the old ID leaves the new ID in the slot and is answered. An ID equal to the slot's changes nothing.
+HRESULT WINAPI HAssignStyleID(IJSLLibrarian* librarian, DWORD newID, DWORD* slot, DWORD alreadyMarked);
+// HAssignStyleID with the engine not told yet.
+HRESULT WINAPI HSetStyleID(IJSLLibrarian* librarian, DWORD newID, DWORD* slot);
+
+// Gives the slot of an element copied into the target library the ID there of the style `styleID` of the source
+// library: the same ID within one library, else the source library's copy of the entry by ID, else (and always
+// with kCopyStyleByObject) the style object's own copy into the target. 0 and 0xFFFFFFFF are assigned as they
+// are. The assignment is HAssignStyleID's, with kCopyEngineTold as its alreadyMarked.
+HRESULT WINAPI HAssignCopiedObjectStyleID(DWORD flags, DWORD styleID, IJSLLibrarian* source,
+                                          IUnknown* targetDocument, IJSLLibrarian* target, DWORD* slot);
+
+// The calling thread's assign-persist-IDs state, a word the host keeps with the server (0 at first). A thread
+// that started before the server was loaded has none: E_FAIL.
+HRESULT WINAPI HStyleAssignPersistIdsCallback(DWORD value);
+HRESULT WINAPI HStyleGetAssignPersistIdsState(DWORD* out);
+
+// ---- utilities ----
+
+// Whether a style-library file would clash with one the list names: 1 when the list names the same path, 2 when
+// it names a file of the same file name in another folder (case ignored both times), else 0. A list that cannot
+// be read answers 0.
+DWORD WINAPI HStyleResource_PotentialConflicts(IJStyleResourceList* list, LPCWSTR path);
+
+// The name of a special colour reference from the string table of the resource module (any other colour gets
+// the name of a custom colour). Always S_OK for a given text.
+HRESULT WINAPI HGetNameFromColorRef(HMODULE module, LONG colour, GUserText* out);
+
+// The style workshop of the document's library, as IJWrkShop.
+HRESULT WINAPI HGetStyleWorkshop(IUnknown* document, void** out);
+
+// ---- exception styles: what elements whose own style cannot be used are drawn with ----
+
+// A text character style in the exception colour, 0.003175 high in units 11, in "Arial", in the given units,
+// added unnamed to the library `librarian` (an equal one already there is handed out). Both outs are required.
+HRESULT WINAPI HGetCharExceptionStyle(DWORD* outID, IUnknown** outObject, DWORD unitsCode, IUnknown* librarian);
+// A host dimension style set up with the default dimension record and the exception changes, added unnamed to
+// the document's library. `outObject` may be null.
+HRESULT WINAPI HGetDimExceptionStyle(DWORD* outID, IUnknown** outObject, IUnknown* document);
+// The library's exception style of the "Linear" (or "Fill") type, made when it has none; the object only when
+// `outObject` is given.
+HRESULT WINAPI HGetLinearExceptionStyle(DWORD* outID, IUnknown** outObject, IUnknown* librarian);
+HRESULT WINAPI HGetFillExceptionStyle(DWORD* outID, IUnknown** outObject, IUnknown* librarian);
+// An unnamed simple line for imported line codes (colour 0, width 0.00035 in units 11, style flag 0x1) added to
+// the library.
+HRESULT WINAPI HGetDefaultUSTNLineStyle(IUnknown* librarian, DWORD* outID);
+
+}  // extern "C"
+
+// Not exported: whether a name can name a style. *valid = 1 when the name, trimmed of leading and trailing white
+// space, has 1 to 253 characters and none of \ ; { }; else 0. S_OK either way; a null or unreadable name, or a
+// null `valid`, answers E_INVALIDARG.
+HRESULT WINAPI ValidateStyleName(LPCWSTR name, DWORD* valid);
