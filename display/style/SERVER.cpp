@@ -5,6 +5,7 @@
 #include "display/style/ptrlist.h"
 #include "display/style/stylacc/JVOQStyleAccess.h"
 #include "display/style/stylbas/JMissingGraphic.h"
+#include "display/style/stylcst/JSCustodian.h"
 #include "display/style/stylesrv_clsid.h"
 #include "display/style/styllib/JStyleLib.h"
 #include "display/style/styllib/JStyleResource.h"
@@ -88,7 +89,7 @@ constexpr StyleClassRow kRowJStyleResource =
     StyleClassRowFor<JStyleResource, StyleAllocator::Engine>("JStyleResource");
 constexpr StyleClassRow kRowJSymbolDef =
     StyleClassRowWithStep<JSymbolDef, StyleAllocator::Engine>("JSymbolDef", &JSymbolDef::PostConstruct);
-STYLESRV_UNBUILT_ROW(JSCustodian, Ordinary)
+constexpr StyleClassRow kRowJSCustodian = StyleClassRowFor<JSCustodian, StyleAllocator::Ordinary>("JSCustodian");
 constexpr StyleClassRow kRowJVOQStyleAccess =
     StyleClassRowFor<JVOQStyleAccess, StyleAllocator::Ordinary>("JVOQStyleAccess");
 STYLESRV_UNBUILT_ROW(JStyleWorkshop, Ordinary)

@@ -1443,3 +1443,76 @@ struct IJHostDimensionStyle : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE NotCalled3() = 0;
   virtual HRESULT STDMETHODCALLTYPE SetRecord(const BYTE* record) = 0;  // 4
 };
+
+// ---- the custodian ----
+
+inline constexpr IID IID_IJSCustodian = {0xF45C3820, 0xFF4E, 0x11CF, {0xA1, 0xE0, 0x08, 0x00, 0x36, 0xA1, 0xCF, 0x02}};
+inline constexpr IID IID_IJStyleSearchPath = {0x24D03E90, 0x4C90, 0x11D0, {0xA2, 0x17, 0x08, 0x00, 0x36, 0xA1, 0xCF, 0x02}};
+// The class the host supplies for style-library files with the extension "RSC"; every custodian starts with it.
+inline constexpr CLSID CLSID_HostRscAccess = {0x8B93F980, 0xFD2E, 0x11CF, {0xB1, 0x47, 0x08, 0x00, 0x36, 0x01, 0xF0, 0x50}};
+
+// One extension of a custodian's file-type table: the class that opens files with it. The class is the
+// registrant's GUID, not a copy: it must outlive the registration.
+struct StyleFileType {
+  LPWSTR extension;  // upper case, at most three characters
+  const CLSID* clsid;
+};
+static_assert(sizeof(StyleFileType) == 8);
+
+// A file-type table as CopyFileTypes hands it out: the element array and every extension come from
+// CoTaskMemAlloc and belong to the caller (FreeStyleFileTypes gives them back).
+struct StyleFileTypeTable {
+  StyleFileType* elements;
+  DWORD count;
+  DWORD capacity;
+  DWORD growBy;
+};
+static_assert(sizeof(StyleFileTypeTable) == 16);
+
+inline void FreeStyleFileTypes(StyleFileTypeTable* table) {
+  if (!table) return;
+  for (DWORD i = 0; table->elements && i < table->count; ++i) CoTaskMemFree(table->elements[i].extension);
+  CoTaskMemFree(table->elements);
+  *table = StyleFileTypeTable{};
+}
+
+// The calling thread's keeper of style-library files: which class opens which extension, and the files already
+// opened, whose style names it copies into a document library's name tables.
+struct IJSCustodian : public IUnknown {
+  // 3: every file of the resource list (an IUnknown answering IJStyleResourceList; null for none), found along
+  // the search path and opened once, gives the names of its styles of the type to `names` that the table does
+  // not know yet. E_ACCESSDENIED, after the names of the files before it, for a file of another version.
+  virtual HRESULT STDMETHODCALLTYPE LoadLibraries(const GUID* type, IUnknown* resourceList, StyleNameMap* names) = 0;
+  // 4: 1 while LoadLibraries runs, else 0; not an HRESULT.
+  virtual DWORD STDMETHODCALLTYPE IsLoading() = 0;
+  // 5: the extension (up to three characters, stored upper-cased) is opened by the class. E_INVALIDARG for an
+  // extension already registered.
+  virtual HRESULT STDMETHODCALLTYPE RegisterFileType(const CLSID* clsid, LPCWSTR extension) = 0;
+  // 6: removes the extensions exactly equal to the given one (case counts); always S_OK.
+  virtual HRESULT STDMETHODCALLTYPE UnregisterFileType(LPCWSTR extension) = 0;
+  // 7: the class of an extension exactly equal to the given one; *found 0 without one.
+  virtual HRESULT STDMETHODCALLTYPE LookupFileType(BOOL* found, CLSID* clsid, LPCWSTR extension) = 0;
+  // 8: a copy of the table that belongs to the caller.
+  virtual HRESULT STDMETHODCALLTYPE CopyFileTypes(StyleFileTypeTable* out) = 0;
+};
+
+// The custodian's ordered search directories. Indices below the count are the directories in use; a slot left
+// empty by SetAt past the end holds "" and is passed over by FindFile.
+struct IJStyleSearchPath : public IUnknown {
+  // 3: a new enumerator over the directories in use.
+  virtual HRESULT STDMETHODCALLTYPE Enum(DWORD, IEnumString** out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE NotOffered4(DWORD, DWORD) = 0;
+  // 5: an absolute name that exists (index 0xFFFFFFFF), else the file part of the name in the first directory
+  // that has it (its index). `path` must hold MAX_PATH characters; *byteSize: (length + 1) * 2. Every out may
+  // be null. E_INVALIDARG when nothing is found.
+  virtual HRESULT STDMETHODCALLTYPE FindFile(LPCWSTR name, LPWSTR path, DWORD* byteSize, DWORD* index) = 0;
+  // 6: *byteSize: the buffer's size in bytes; answered with the bytes the directory needs when there is no
+  // buffer, or when it is too small (then E_INVALIDARG), or with the bytes copied.
+  virtual HRESULT STDMETHODCALLTYPE GetAt(DWORD index, LPWSTR buffer, DWORD* byteSize) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetAt(DWORD index, LPCWSTR directory) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Add(LPCWSTR directory, DWORD* index) = 0;
+  virtual HRESULT STDMETHODCALLTYPE InsertAt(DWORD index, LPCWSTR directory) = 0;
+  // 10: the first directory in use exactly equal to the given one (case counts); E_INVALIDARG for none.
+  virtual HRESULT STDMETHODCALLTYPE Remove(LPCWSTR directory, DWORD* index) = 0;
+  virtual HRESULT STDMETHODCALLTYPE RemoveAt(DWORD index) = 0;
+};

@@ -204,9 +204,7 @@ TEST_F(ConversionPluginTest, ALoadedLibraryIsPostedToThePlugin) {
   ASSERT_EQ(ArchiveSerializeObject(archive.get(), library.librarian), S_OK);
   EXPECT_EQ(log.count, 0);
   archive.Reload();
-  HostSetLoadsStyleFileNames(1);
   EXPECT_EQ(ArchiveSerializeObject(archive.get(), library.librarian), S_OK);
-  HostSetLoadsStyleFileNames(0);
   ASSERT_EQ(log.count, 1);
   EXPECT_EQ(log.calls[0].entry, DWORD{MOSSGRAVE_POST_FOR_AFTER_AUX});
   EXPECT_EQ(log.calls[0].args[0],

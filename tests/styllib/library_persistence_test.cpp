@@ -129,12 +129,10 @@ class LibraryPersistenceTest : public ::testing::Test {
  protected:
   void SetUp() override {
     stylesrv_test::ClearReports();
-    HostSetLoadsStyleFileNames(1);
     unload = FindExport<decltype(&UnloadMossgraveDll)>(original.server().handle(), "UnloadMossgraveDll");
     ASSERT_NE(unload, nullptr);
   }
   void TearDown() override {
-    HostSetLoadsStyleFileNames(0);
     // A load through the document posts the library for the auxiliary conversion; the flag is this thread's.
     unload();
   }

@@ -39,6 +39,14 @@ ServerCounts UnloadedCopyCounts() { return g_unloadedCopies; }
 
 void ServerModule::Unload() {
   if (m_module) {
+    // As a host ends its use of the server on a thread: the thread's custodian service, which the style
+    // libraries start on demand, is stopped when nothing but the thread holds the custodian.
+    IUnknown** custodian = m_internals ? m_internals->GetTlsCustodianSlot() : nullptr;
+    auto stop = FindExport<HRESULT(WINAPI*)()>(m_module, "StopJSCustodianService");
+    if (custodian && *custodian && stop) {
+      (*custodian)->AddRef();
+      if ((*custodian)->Release() == 1) stop();
+    }
     // What this copy still counts is lost with it when this was its last load: the run keeps it.
     const ServerCounts left{m_internals ? m_internals->GetLiveObjectCount() : 0,
                             m_internals ? m_internals->GetServerLockCount() : 0};

@@ -1,9 +1,8 @@
 #include "display/style/styllib/JEnumPath.h"
 
-#include <cwchar>
-
 #include "display/style/styllib/JStyleResource.h"
 #include "display/style/styllib/StyleReport.h"
+#include "display/style/styllib/StyleText.h"
 
 namespace {
 
@@ -42,32 +41,13 @@ HRESULT STDMETHODCALLTYPE JEnumPath::QueryInterface(REFIID iid, void** out) {
 }
 
 HRESULT STDMETHODCALLTYPE JEnumPath::Next(ULONG count, LPOLESTR* out, ULONG* fetched) {
-  if (!out || count == 0) return E_INVALIDARG;
-  ULONG given = 0;
-  const DWORD end = End();
-  while (given < count && m_current < end) {
-    LPCWSTR name = m_list->NameAt(m_current);
-    const std::size_t units = std::wcslen(name) + 1;
-    auto* copy = static_cast<LPOLESTR>(CoTaskMemAlloc(units * sizeof(WCHAR)));
-    if (!copy) {
-      REPORT(E_OUTOFMEMORY);
-      break;
-    }
-    std::wmemcpy(copy, name, units);
-    out[given++] = copy;
-    ++m_current;
-  }
-  if (fetched) *fetched = given;
-  return given == count ? S_OK : S_FALSE;
+  const auto nameAt = [](const void* list, DWORD index) {
+    return static_cast<const JStyleResource*>(list)->NameAt(index);
+  };
+  return StyleEnumNextTexts(count, out, fetched, &m_current, End(), nameAt, m_list, kSource);
 }
 
-HRESULT STDMETHODCALLTYPE JEnumPath::Skip(ULONG count) {
-  const DWORD end = End();
-  const DWORD left = m_current < end ? end - m_current : 0;
-  const DWORD step = count < left ? count : left;
-  m_current += step;
-  return step == count ? S_OK : S_FALSE;
-}
+HRESULT STDMETHODCALLTYPE JEnumPath::Skip(ULONG count) { return StyleEnumSkip(count, &m_current, End()); }
 
 HRESULT STDMETHODCALLTYPE JEnumPath::Reset() {
   m_current = 0;

@@ -75,6 +75,8 @@ HRESULT JStyleLib::Init() {
 // The objects go while the library is still whole: a style released here may still reach it.
 void JStyleLib::FinalRelease() {
   ClearLibrary();
+  for (DWORD i = 0; i < m_sharedNames.Size(); ++i) m_sharedNames[i]->Release();
+  m_sharedNames.RemoveAll();
   if (m_documentObject) {
     IUnknown* object = m_documentObject;
     m_documentObject = nullptr;
@@ -353,6 +355,11 @@ HRESULT JStyleLib::LoadEntryObject(DWORD id) {
     IUnknown* object = nullptr;
     hr = typed->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&object));
     if (FAILED(hr)) return REPORT(hr);
+    JSymbolDescriptor* descriptor = nullptr;
+    if (SUCCEEDED(type->names->Find(m_entries[id].name, &descriptor)) && FAILED(hr = KeepSharedName(descriptor))) {
+      object->Release();
+      return REPORT(hr);
+    }
     StyleEntry& entry = m_entries[id];
     if (entry.typedStyle) entry.typedStyle->Release();
     entry.typedStyle = typed.Detach();
@@ -383,6 +390,17 @@ HRESULT JStyleLib::LoadEntryObject(DWORD id) {
   if (entry.typedStyle) entry.typedStyle->Release();
   entry.typedStyle = typed.Detach();
   entry.styleObject = object.Detach();
+  return S_OK;
+}
+
+HRESULT JStyleLib::KeepSharedName(JSymbolDescriptor* descriptor) {
+  for (DWORD i = 0; i < m_sharedNames.Size(); ++i) {
+    if (m_sharedNames[i] == descriptor) return S_OK;
+  }
+  const DWORD at = m_sharedNames.Size();
+  if (!m_sharedNames.SetSize(at + 1)) return E_OUTOFMEMORY;
+  descriptor->AddRef();
+  m_sharedNames[at] = descriptor;
   return S_OK;
 }
 

@@ -105,6 +105,9 @@ class JStyleLib : public UUnknown {
   // A new library: the thirteen standard types.
   HRESULT InitNew();
 
+  // Keeps the descriptor of a file name whose style an entry took, for as long as the library lives.
+  HRESULT KeepSharedName(JSymbolDescriptor* descriptor);
+
   // Lets go of the objects of the entries the document keeps, as a load leaves them (the descriptors of their
   // names too); the next use fetches them from the document again.
   void DropDocumentObjects();
@@ -287,6 +290,9 @@ class JStyleLib : public UUnknown {
   IQuilletHook* m_hook;
   BYTE m_documentBacked = 1;
   bool m_makingWorkshop = false;  // the workshop asks its outer object for interfaces while it is made
+  // The descriptors of file names whose styles entries took, a reference each: they keep alive the libraries
+  // those styles belong to after the names leave the tables and the files are closed.
+  StyleGrowableArray<JSymbolDescriptor*> m_sharedNames;
 };
 
 // One of this server's own classes, made in process (aggregated under `outer` when given) through the server's

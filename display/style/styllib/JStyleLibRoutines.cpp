@@ -8,6 +8,7 @@
 #include "display/style/server.h"
 #include "display/style/stylbas/StyleCallDepth.h"
 #include "display/style/stylbas/StyleComPtr.h"
+#include "display/style/stylcst/CustodianService.h"
 #include "display/style/stylesrv_clsid.h"
 #include "display/style/styllib/JStyleLib.h"
 #include "display/style/styllib/JSymbolDescriptor.h"
@@ -197,18 +198,21 @@ HRESULT JStyleLib::NameChanged() {
   return LoadResourceStyleNames();
 }
 
-// ---- not built yet ----
+// ---- shared names ----
 
-// The names of the resource list's style-library files come through the thread's custodian, which is not built
-// yet: a library whose list names no file has nothing to load, any other cannot load them yet.
 HRESULT JStyleLib::LoadResourceStyleNames() {
-  DWORD count = 0;
-  if (m_resourceList) {
-    StyleComPtr<IJStyleResourceList> list;
-    if (SUCCEEDED(m_resourceList->QueryInterface(IID_IJStyleResourceList, list.PutVoid()))) list->GetCount(&count);
+  IJSCustodian* custodian = nullptr;
+  HRESULT hr = GetJSCustodian(&custodian);
+  if (FAILED(hr)) return hr;
+  // Opening a file builds a document whose own library asks too: it is answered by the custodian being busy.
+  if (!custodian->IsLoading()) {
+    for (WORD t = 0; t < m_types.Count() && SUCCEEDED(hr); ++t) {
+      StyleTypeRecord* type = m_types.At(t);
+      hr = custodian->LoadLibraries(&type->type, m_resourceList, type->names);
+    }
   }
-  if (count == 0) return S_OK;
-  return REPORT(E_NOTIMPL);
+  ReleaseJSCustodian(custodian);
+  return hr;
 }
 
 // ---- children ----

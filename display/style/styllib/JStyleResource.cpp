@@ -133,20 +133,9 @@ HRESULT STDMETHODCALLTYPE JStyleResource::IJStyleResourceListImp::GetAt(DWORD in
                                                                         DWORD* byteSize) {
   const JStyleResource* list = Object();
   if ((!buffer && !byteSize) || index >= list->m_count) return REPORT(E_INVALIDARG);
-  LPCWSTR name = list->m_names[index];
-  const DWORD needed = static_cast<DWORD>((std::wcslen(name) + 1) * sizeof(WCHAR));
-  if (!buffer) {
-    *byteSize = needed;
-    return S_OK;
-  }
   // Without its size a buffer cannot be known to hold the name.
   if (!byteSize) return REPORT(E_INVALIDARG);
-  if (*byteSize < needed) {
-    *byteSize = needed;
-    return E_INVALIDARG;
-  }
-  std::wmemcpy(buffer, name, needed / sizeof(WCHAR));
-  return S_OK;
+  return StyleCopyTextOut(list->m_names[index], buffer, byteSize);
 }
 
 HRESULT STDMETHODCALLTYPE JStyleResource::IJStyleResourceListImp::Add(LPCWSTR name) {

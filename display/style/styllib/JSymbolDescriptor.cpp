@@ -22,8 +22,23 @@ JSymbolDescriptor* JSymbolDescriptor::Create(StyleTypeRecord* type, IUnknown* st
   return descriptor;
 }
 
+JSymbolDescriptor* JSymbolDescriptor::CreateKeeping(StyleTypeRecord* type, IUnknown* style, LPCWSTR name,
+                                                    LPCWSTR auxText, IUnknown* const (&keep)[2]) {
+  JSymbolDescriptor* copy = Create(type, style, name, auxText);
+  if (!copy) return nullptr;
+  for (int i = 0; i < 2; ++i) {
+    copy->m_keep[i] = keep[i];
+    if (keep[i]) keep[i]->AddRef();
+  }
+  return copy;
+}
+
 JSymbolDescriptor::~JSymbolDescriptor() {
+  // The style first: releasing it may still reach the library it belongs to.
   if (m_style) m_style->Release();
+  for (IUnknown* kept : m_keep) {
+    if (kept) kept->Release();
+  }
   StyleFreeText(m_name);
   StyleFreeText(m_auxText);
 }

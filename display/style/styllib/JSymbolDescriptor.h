@@ -38,6 +38,10 @@ class JSymbolDescriptor {
   void SetStyle(IUnknown* style);
   // False, changing nothing, when the memory is not there.
   bool SetAuxText(LPCWSTR text);
+  // As Create, for a name of another library: the descriptor also holds a reference on each of `keep` (null
+  // ones skipped), what the type record and the style belong to, which must live as long as it does.
+  static JSymbolDescriptor* CreateKeeping(StyleTypeRecord* type, IUnknown* style, LPCWSTR name, LPCWSTR auxText,
+                                          IUnknown* const (&keep)[2]);
 
  protected:
   // Not virtual: destruction goes through DeletingDestructor.
@@ -53,4 +57,5 @@ class JSymbolDescriptor {
   LPWSTR m_name = nullptr;      // owned
   LPWSTR m_auxText = nullptr;   // owned
   DWORD m_zero2 = 0;
+  IUnknown* m_keep[2] = {};  // a reference each: what the type record and the style belong to
 };
