@@ -3,8 +3,9 @@
 // overridden line, a line with an arrow symbol at each of its points, a dashed line with arrows generated along
 // it, a gallery of fills, a multiplexed line and a line with arrowheads at both ends into the rendering
 // library's recording target and writes the picture as an SVG file, keeps a style library in a document and
-// creates, finds and names a line style there through the exported functions, checks that the library may be
-// unloaded and unloads it, telling each step on standard output. It ends non-zero when a step goes wrong.
+// creates, finds and names a line style there through the exported functions, chooses the font and language of
+// a text style, checks that the library may be unloaded and unloads it, telling each step on standard output.
+// It ends non-zero when a step goes wrong.
 #include <windows.h>
 #include <objbase.h>
 
@@ -407,6 +408,27 @@ int NamedStyle(HMODULE library, decltype(&DllGetClassObject) getClassObject) {
   return FAILED(hr) ? 1 : 0;
 }
 
+// A text style chosen as a host's text dialog does: a font and a language, which the style checks against the
+// languages the rendering library's font manager knows for the font.
+int ChooseTextStyle(decltype(&DllGetClassObject) getClassObject) {
+  const WORD arial[] = {1033, 1031}, gothic[] = {1041};
+  const SitheFont fonts[] = {
+      {L"Arial", arial, 2, FALSE}, {L"MS Gothic", gothic, 1, FALSE}, {L"Symbol", nullptr, 0, TRUE}};
+  SitheSetFonts(fonts, 3);
+  auto* text = Create<IJStyleTextChar>(getClassObject, CLSID_JStyleTextChar, IID_IJStyleTextChar, "text style");
+  HRESULT hr = text ? S_OK : E_FAIL;
+  for (const wchar_t* font : {L"Arial", L"MS Gothic", L"Symbol"}) {
+    WORD language = 0;
+    if (SUCCEEDED(hr)) hr = text->SetFontName(font);
+    if (SUCCEEDED(hr)) hr = text->SetLanguage(1031);
+    if (SUCCEEDED(hr)) hr = text->GetLanguage(&language);
+    std::printf("samplehost: text in \"%ls\" asked for language 1031 is set in %u: %s\n", font, language, Name(hr));
+  }
+  ReleaseAll(text);
+  SitheSetFonts(nullptr, 0);
+  return FAILED(hr) ? 1 : 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -468,6 +490,7 @@ int main(int argc, char** argv) {
   // Where the picture goes: the first argument, else lines.svg in the working directory.
   failures += DrawPicture(getClassObject, library, argc > 1 ? argv[1] : "lines.svg");
   failures += NamedStyle(library, getClassObject);
+  failures += ChooseTextStyle(getClassObject);
 
   HRESULT unload = canUnloadNow();
   std::printf("samplehost: DllCanUnloadNow: %s\n", Name(unload));
