@@ -22,6 +22,7 @@
 #include "display/style/styles/JStyleSimpleLine.h"
 #include "display/style/styles/JStyleSimpleMultiplexer.h"
 #include "display/style/stylspt/StyleExports.h"
+#include "display/style/styles/JStyleTextChar.h"
 #include "display/style/symdef/JSymbolDef.h"
 #include "display/style/textscratch.h"
 #include "geometry/fill.h"
@@ -61,7 +62,8 @@ constexpr StyleClassRow kRowJStyleSimpleFill =
     StyleClassRowFor<JStyleSimpleFill, StyleAllocator::Engine>("JStyleSimpleFill");
 constexpr StyleClassRow kRowJStyleHatchFill =
     StyleClassRowFor<JStyleHatchFill, StyleAllocator::Engine>("JStyleHatchFill");
-STYLESRV_UNBUILT_ROW(JStyleTextChar, Engine)
+constexpr StyleClassRow kRowJStyleTextChar =
+    StyleClassRowFor<JStyleTextChar, StyleAllocator::Engine>("JStyleTextChar");
 STYLESRV_UNBUILT_ROW(JStyleTextPara, Engine)
 constexpr StyleClassRow kRowJStyleSimpleLine =
     StyleClassRowFor<JStyleSimpleLine, StyleAllocator::Engine>("JStyleSimpleLine");

@@ -1416,23 +1416,7 @@ struct IJStyleLineTerminator : public IUnknown {
 
 // ---- what the exception styles are made of ----
 
-// The text character style's interface, as far as an exception style sets one up (the other slots are the text
-// styles' own). The height takes a units code 0 or 10 to 14; an empty font name is refused.
-inline constexpr IID IID_IJStyleTextChar = {0xFE86A620, 0x5D4B, 0x11CE, {0xBB, 0x2E, 0x08, 0x00, 0x36, 0x01, 0xBD, 0xA9}};
-struct IJStyleTextChar : public IUnknown {
-  virtual HRESULT STDMETHODCALLTYPE SetUnits(DWORD unitsCode) = 0;  // 3
-  virtual HRESULT STDMETHODCALLTYPE NotCalled4() = 0;
-  virtual HRESULT STDMETHODCALLTYPE NotCalled5() = 0;
-  virtual HRESULT STDMETHODCALLTYPE SetHeight(double height, DWORD unitsCode) = 0;  // 6
-  virtual HRESULT STDMETHODCALLTYPE NotCalled7() = 0;
-  virtual HRESULT STDMETHODCALLTYPE NotCalled8() = 0;
-  virtual HRESULT STDMETHODCALLTYPE SetFontName(LPCWSTR name) = 0;  // 9
-  virtual HRESULT STDMETHODCALLTYPE NotCalled10() = 0;
-  virtual HRESULT STDMETHODCALLTYPE NotCalled11() = 0;
-  virtual HRESULT STDMETHODCALLTYPE NotCalled12() = 0;
-  virtual HRESULT STDMETHODCALLTYPE NotCalled13() = 0;
-  virtual HRESULT STDMETHODCALLTYPE SetColor(DWORD colour) = 0;  // 14
-};
+// The text character style's interface (IJStyleTextChar, below) sets up the exception text style.
 
 // The host's dimension-style class, which this server does not serve; the default and exception dimension
 // styles are objects of it, set up through slot 4 of its interface with a dimension record of
@@ -1515,4 +1499,129 @@ struct IJStyleSearchPath : public IUnknown {
   // 10: the first directory in use exactly equal to the given one (case counts); E_INVALIDARG for none.
   virtual HRESULT STDMETHODCALLTYPE Remove(LPCWSTR directory, DWORD* index) = 0;
   virtual HRESULT STDMETHODCALLTYPE RemoveAt(DWORD index) = 0;
+};
+
+// ---- text character styles ----
+
+inline constexpr IID IID_IJStyleTextChar = {0xFE86A620, 0x5D4B, 0x11CE, {0xBB, 0x2E, 0x08, 0x00, 0x36, 0x01, 0xBD, 0xA9}};
+inline constexpr IID IID_IJStyleRenderText = {0xF4191990, 0x5D4B, 0x11CE, {0xBB, 0x2E, 0x08, 0x00, 0x36, 0x01, 0xBD, 0xA9}};
+
+// Called once for each language of a font, on the calling thread, before the enumeration returns. The first
+// argument carries nothing.
+using TextLanguageCallback = void(WINAPI*)(DWORD, WORD language);
+
+// Bits of a text character style's lock mask: the fields a partial copy leaves alone.
+enum StyleTextCharLocks : DWORD {
+  TCHAR_LOCK_LANGUAGE = 0x1,
+  TCHAR_LOCK_SIZE = 0x2,  // size and size units
+  TCHAR_LOCK_THOUSANDTHS = 0x4,
+  TCHAR_LOCK_ATTRIBUTES = 0x8,
+  TCHAR_LOCK_FONT_NAME = 0x10,
+  TCHAR_LOCK_FACTOR = 0x20,
+  TCHAR_LOCK_PERCENT = 0x40,
+  TCHAR_LOCK_VALUE_BYTE_1 = 0x80,
+  TCHAR_LOCK_COLOUR = 0x100,
+  TCHAR_LOCK_FOUR_BYTES = 0x200,
+  TCHAR_LOCK_ANGLE = 0x400,
+  TCHAR_LOCK_VALUE_BYTE_2 = 0x800,
+  TCHAR_LOCK_VALUE_BYTE_3 = 0x1000,
+  TCHAR_LOCK_UNITS = 0x2000,  // and with it size, size units and factor
+  TCHAR_LOCK_SCALED_LENGTH = 0x4000,
+};
+
+// The character record of a text character style, handed over whole. The filler bytes carry nothing; the
+// style hands them out as zero.
+struct TextCharData {
+  DWORD unitsCode;    // 0 or 11 to 14
+  LPWSTR fontName;    // null for none
+  WORD language;      // a Windows language identifier
+  WORD attributeBits;
+  BYTE valueByte1;
+  BYTE spareByte1;
+  BYTE filler14[2];
+  DWORD colour;
+  DWORD sizeUnits;    // 0 or 10 to 14
+  BYTE valueByte2;
+  BYTE valueByte3;
+  BYTE filler26[6];
+  double size;        // the character height, greater than 0
+  WORD thousandths;
+  BYTE filler42[2];
+  float factor;
+  signed char percent;  // whole hundredths
+  BYTE fourBytes[4];
+  BYTE filler53;
+  WORD scaledLength;
+  signed char angle;    // whole degrees, strictly between -90 and 90
+  BYTE spareByte2;
+  BYTE filler58[2];
+  DWORD lockMask;       // StyleTextCharLocks
+};
+static_assert(sizeof(TextCharData) == 64);
+static_assert(offsetof(TextCharData, fontName) == 4);
+static_assert(offsetof(TextCharData, language) == 8);
+static_assert(offsetof(TextCharData, attributeBits) == 10);
+static_assert(offsetof(TextCharData, valueByte1) == 12);
+static_assert(offsetof(TextCharData, colour) == 16);
+static_assert(offsetof(TextCharData, sizeUnits) == 20);
+static_assert(offsetof(TextCharData, valueByte2) == 24);
+static_assert(offsetof(TextCharData, size) == 32);
+static_assert(offsetof(TextCharData, thousandths) == 40);
+static_assert(offsetof(TextCharData, factor) == 44);
+static_assert(offsetof(TextCharData, percent) == 48);
+static_assert(offsetof(TextCharData, fourBytes) == 49);
+static_assert(offsetof(TextCharData, scaledLength) == 54);
+static_assert(offsetof(TextCharData, angle) == 56);
+static_assert(offsetof(TextCharData, spareByte2) == 57);
+static_assert(offsetof(TextCharData, lockMask) == 60);
+
+// The character style of text. Setters answer S_OK for valid input; getters answer E_INVALIDARG for a null
+// out-pointer.
+struct IJStyleTextChar : public IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE SetUnits(DWORD unitsCode) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetUnits(DWORD* out) = 0;
+  // With a font name, stored only when the font takes the language.
+  virtual HRESULT STDMETHODCALLTYPE SetLanguage(WORD language) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetSize(double size, DWORD sizeUnits) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetThousandths(WORD value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetAttributeBits(WORD bits) = 0;
+  // A null or empty name answers E_OUTOFMEMORY and keeps the old one.
+  virtual HRESULT STDMETHODCALLTYPE SetFontName(LPCWSTR name) = 0;
+  // A name that does not fit 255 characters answers E_INVALIDARG.
+  virtual HRESULT STDMETHODCALLTYPE SetFontNameA(LPCSTR name) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetFactor(double factor) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetPercent(double fraction) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetValueByte1(BYTE value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetColor(DWORD colour) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetFourBytes(const DWORD* value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetAngle(double degrees) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetValueByte2(BYTE value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetValueByte3(BYTE value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetLockMask(DWORD mask) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetScaledLength(WORD value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetLanguage(WORD* out) = 0;
+  // `sizeUnits` (in/out, may be null) asks for the size in other units and tells the units answered.
+  virtual HRESULT STDMETHODCALLTYPE GetSize(double* size, DWORD* sizeUnits) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetThousandths(WORD* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetAttributeBits(WORD* out) = 0;
+  // The buffer must hold the name and its terminator; an empty string when there is none.
+  virtual HRESULT STDMETHODCALLTYPE GetFontName(LPWSTR buffer) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetFactor(double* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetPercent(double* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetValueByte1(BYTE* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetColor(DWORD* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetFourBytes(DWORD* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetAngle(double* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetValueByte2(DWORD* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetValueByte3(DWORD* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetLockMask(DWORD* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetScaledLength(WORD* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetCharData(const TextCharData* data) = 0;
+  // A record that brings a null name pointer gets a copy of the name from CoTaskMemAlloc, the caller's to free;
+  // one that brings a buffer gets the name copied into it.
+  virtual HRESULT STDMETHODCALLTYPE GetCharData(TextCharData* data) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetLockMask2(DWORD* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetLockMask2(DWORD mask) = 0;
+  virtual HRESULT STDMETHODCALLTYPE FontOperation23(DWORD a1, DWORD a2) = 0;
+  virtual HRESULT STDMETHODCALLTYPE EnumFontLanguages(TextLanguageCallback callback) = 0;
 };

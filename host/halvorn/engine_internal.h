@@ -57,3 +57,8 @@ class EngineStaticObject : public Itf {
   ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
   ULONG STDMETHODCALLTYPE Release() override { return 1; }
 };
+
+// S_OK, or the failure a test asked GetAppInterface to answer for IJApplicationFileType.
+HRESULT ApplicationInterfaceRefusal();
+// The application's class that a test set, or null.
+const CLSID* ApplicationClassID();

@@ -23,6 +23,7 @@ class HostFileType final : public EngineStaticObject<IJApplicationFileType, &IID
     buffer[0] = 0;
     return HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);
   }
+  const CLSID* STDMETHODCALLTYPE GetApplicationClassID() override { return ApplicationClassID(); }
 };
 
 class HostRegistry final : public EngineStaticObject<IJRegistryAccess, &IID_IJRegistryAccess> {

@@ -501,6 +501,9 @@ struct IJApplicationFileType : public IUnknown {
   // 3: the file-type name, narrow and terminated; HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER) and an empty
   // buffer when it does not fit.
   virtual HRESULT STDMETHODCALLTYPE GetFileTypeName(LPSTR buffer, DWORD size) = 0;
+  // 4: the host application's class, by which its settings are kept in the registry; the application keeps it.
+  // Null when the host names none.
+  virtual const CLSID* STDMETHODCALLTYPE GetApplicationClassID() = 0;
 };
 
 // The application's registry settings (GetRegistryAccess).
@@ -537,5 +540,8 @@ HALVORN_API HRESULT CreateDocumentObject(IUnknown* owner, IUnknown** document);
 
 // The name IJApplicationFileType answers ("Drawing" at start); cut to 63 characters.
 HALVORN_API void HostSetFileTypeName(LPCSTR name);
+// What GetAppInterface answers for IJApplicationFileType: a failure is answered as it is; S_OK offers it, its
+// class-ID query answering `clsid` (copied; null for none). At start S_OK and no class.
+HALVORN_API void HostSetApplicationIdentity(HRESULT answer, const CLSID* clsid);
 
 }  // extern "C"

@@ -180,6 +180,10 @@ HRESULT ReleaseEntryInDocument(IJDocumentNamedObjects* document, IUnknown* objec
 
 HRESULT GetAppInterface(const IID* iid, void** out) {
   if (!iid || !out) return E_INVALIDARG;
+  if (IsEqualIID(*iid, IID_IJApplicationFileType) && FAILED(ApplicationInterfaceRefusal())) {
+    *out = nullptr;
+    return ApplicationInterfaceRefusal();
+  }
   return g_application.QueryInterface(*iid, out);
 }
 

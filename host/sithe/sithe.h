@@ -157,3 +157,51 @@ SITHE_API BOOL SitheGetRealRender(LONG index, SitheRealRenderCall* out);
 SITHE_API void SitheClearRealRenders();
 
 }  // extern "C"
+
+// ---- the font manager ----
+
+#define SITHE_FONT_UNUSED_SLOT(n) virtual HRESULT STDMETHODCALLTYPE FontSlot##n() = 0;
+
+// The font manager a text style draws and measures through. Its operations are known by their place in the
+// table; the slots that nothing calls yet are placeholders. Each handle has a current font: the one last named
+// to it.
+struct ISitheFontMgr {
+  SITHE_FONT_UNUSED_SLOT(0) SITHE_FONT_UNUSED_SLOT(1) SITHE_FONT_UNUSED_SLOT(2) SITHE_FONT_UNUSED_SLOT(3)
+  // 4: makes the font current; non-zero when it takes no language at all.
+  virtual LONG STDMETHODCALLTYPE HasNoLanguage(LPCWSTR fontName) = 0;
+  SITHE_FONT_UNUSED_SLOT(5) SITHE_FONT_UNUSED_SLOT(6) SITHE_FONT_UNUSED_SLOT(7) SITHE_FONT_UNUSED_SLOT(8)
+  SITHE_FONT_UNUSED_SLOT(9) SITHE_FONT_UNUSED_SLOT(10) SITHE_FONT_UNUSED_SLOT(11) SITHE_FONT_UNUSED_SLOT(12)
+  SITHE_FONT_UNUSED_SLOT(13) SITHE_FONT_UNUSED_SLOT(14) SITHE_FONT_UNUSED_SLOT(15) SITHE_FONT_UNUSED_SLOT(16)
+  SITHE_FONT_UNUSED_SLOT(17) SITHE_FONT_UNUSED_SLOT(18) SITHE_FONT_UNUSED_SLOT(19) SITHE_FONT_UNUSED_SLOT(20)
+  SITHE_FONT_UNUSED_SLOT(21) SITHE_FONT_UNUSED_SLOT(22) SITHE_FONT_UNUSED_SLOT(23)
+  // 24: calls back once for each language of the current font, in the font's order, before it returns.
+  virtual HRESULT STDMETHODCALLTYPE EnumLanguages(TextLanguageCallback callback) = 0;
+};
+
+#undef SITHE_FONT_UNUSED_SLOT
+
+// A font the font manager knows, as a test describes it.
+struct SitheFont {
+  const wchar_t* name;       // compared without regard to case
+  const WORD* languages;     // in the font's order
+  DWORD languageCount;
+  BOOL noLanguage;           // the font takes no language
+};
+
+extern "C" {
+
+// A new font manager handle.
+SITHE_API HRESULT GetFontMgr2(ISitheFontMgr** out);
+// Gives a handle back; null does nothing.
+SITHE_API void ReleaseFontMgr2(ISitheFontMgr* manager);
+
+// ---- for the tests ----
+
+// Replaces the fonts every handle knows (copied); (null, 0) forgets them all.
+SITHE_API void SitheSetFonts(const SitheFont* fonts, DWORD count);
+// Handles given out and not yet given back.
+SITHE_API LONG SitheLiveFontMgrs();
+// Makes the font manager answer `hr` from now on: op 0 for GetFontMgr2, 24 for the enumeration; S_OK cancels.
+SITHE_API void SitheFailFontOp(DWORD op, HRESULT hr);
+
+}  // extern "C"

@@ -199,11 +199,12 @@ TEST_F(LibrarianTest, ActiveAndDefaultStylesMoveUses) {
   EXPECT_EQ(id, 0u);
   EXPECT_EQ(library->GetActiveStyleID(&STYLETYPE_HatchFillPattern, &id, 1), S_FALSE);
   stylesrv_test::ClearReports();
-  EXPECT_TRUE(FAILED(library->GetExceptionStyleID(STYLETYPE_TextChar, &id)));
+  EXPECT_TRUE(FAILED(library->GetExceptionStyleID(STYLETYPE_Dimension, &id)));
   const auto reports = stylesrv_test::Reports();
   ASSERT_FALSE(reports.empty());
   EXPECT_TRUE(reports.front().fatal);
-  EXPECT_TRUE(IsEqualCLSID(reports.front().clsid, CLSID_JStyleTextChar));
+  const CLSID hostDimensionStyle = {0x47FCC33E, 0x2D0F, 0x11D0, {0xA1, 0xFF, 0x08, 0x00, 0x36, 0xA1, 0xCF, 0x02}};
+  EXPECT_TRUE(IsEqualCLSID(reports.front().clsid, hostDimensionStyle));
   EXPECT_EQ(library.StyleCount(), 3u);
 
   // A line type's default is a new unnamed simple line in the exception colour, held as the default.
@@ -232,6 +233,22 @@ TEST_F(LibrarianTest, ActiveAndDefaultStylesMoveUses) {
   ASSERT_EQ(fill->GetColor(&colour), S_OK);
   EXPECT_EQ(colour, library.server().GetExceptionColor());
   fill->Release();
+  object->Release();
+
+  // The character type's default: the exception colour, height 0.003175 in units 11, "Arial", units 11.
+  ASSERT_EQ(library->GetExceptionStyleID(STYLETYPE_TextChar, &id), S_OK);
+  ASSERT_EQ(library->GetStyle(id, &object), S_OK);
+  IJStyleTextChar* text = nullptr;
+  ASSERT_EQ(object->QueryInterface(IID_IJStyleTextChar, reinterpret_cast<void**>(&text)), S_OK);
+  TextCharData data{};
+  ASSERT_EQ(text->GetCharData(&data), S_OK);
+  EXPECT_EQ(data.colour, library.server().GetExceptionColor());
+  EXPECT_EQ(data.size, 0.003175);
+  EXPECT_EQ(data.sizeUnits, 11u);
+  EXPECT_EQ(data.unitsCode, 11u);
+  EXPECT_STREQ(data.fontName, L"Arial");
+  CoTaskMemFree(data.fontName);
+  text->Release();
   object->Release();
 }
 

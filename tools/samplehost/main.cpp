@@ -4,9 +4,9 @@
 // it, a gallery of fills, a multiplexed line, a line with arrowheads at both ends and a row of hatches into the
 // rendering library's recording target and writes the picture as an SVG file, keeps a style library in a
 // document and creates, finds and names a line style there through the exported functions, gives elements of a
-// drawing styles and has the library check the use counts against the references they hold, checks that the
-// library may be unloaded and unloads it, telling each step on standard output. It ends non-zero when a step
-// goes wrong.
+// drawing styles and has the library check the use counts against the references they hold, chooses the font
+// and language of a text style, checks that the library may be unloaded and unloads it, telling each step on
+// standard output. It ends non-zero when a step goes wrong.
 #include <windows.h>
 #include <objbase.h>
 
@@ -618,6 +618,27 @@ int ElementStyles(HMODULE library, decltype(&DllGetClassObject) getClassObject) 
   return FAILED(hr) ? 1 : 0;
 }
 
+// A text style chosen as a host's text dialog does: a font and a language, which the style checks against the
+// languages the rendering library's font manager knows for the font.
+int ChooseTextStyle(decltype(&DllGetClassObject) getClassObject) {
+  const WORD arial[] = {1033, 1031}, gothic[] = {1041};
+  const SitheFont fonts[] = {
+      {L"Arial", arial, 2, FALSE}, {L"MS Gothic", gothic, 1, FALSE}, {L"Symbol", nullptr, 0, TRUE}};
+  SitheSetFonts(fonts, 3);
+  auto* text = Create<IJStyleTextChar>(getClassObject, CLSID_JStyleTextChar, IID_IJStyleTextChar, "text style");
+  HRESULT hr = text ? S_OK : E_FAIL;
+  for (const wchar_t* font : {L"Arial", L"MS Gothic", L"Symbol"}) {
+    WORD language = 0;
+    if (SUCCEEDED(hr)) hr = text->SetFontName(font);
+    if (SUCCEEDED(hr)) hr = text->SetLanguage(1031);
+    if (SUCCEEDED(hr)) hr = text->GetLanguage(&language);
+    std::printf("samplehost: text in \"%ls\" asked for language 1031 is set in %u: %s\n", font, language, Name(hr));
+  }
+  ReleaseAll(text);
+  SitheSetFonts(nullptr, 0);
+  return FAILED(hr) ? 1 : 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -680,6 +701,7 @@ int main(int argc, char** argv) {
   failures += DrawPicture(getClassObject, library, argc > 1 ? argv[1] : "lines.svg");
   failures += NamedStyle(library, getClassObject);
   failures += ElementStyles(library, getClassObject);
+  failures += ChooseTextStyle(getClassObject);
 
   HRESULT unload = canUnloadNow();
   std::printf("samplehost: DllCanUnloadNow: %s\n", Name(unload));

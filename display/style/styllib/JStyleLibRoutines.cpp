@@ -403,7 +403,18 @@ HRESULT JStyleLib::CreateDefaultObject(WORD typeIndex, IUnknown** out) {
     *out = object.Detach();
     return S_OK;
   }
-  // The settings of the text and dimension defaults go through classes this server does not serve yet:
+  if (typeIndex == 3) {
+    StyleComPtr<IJStyleTextChar> text;
+    hr = object->QueryInterface(IID_IJStyleTextChar, text.PutVoid());
+    if (SUCCEEDED(hr)) hr = text->SetColor(GetExceptionColor());
+    if (SUCCEEDED(hr)) hr = text->SetSize(0.003175, STYLE_UNITS_11);
+    if (SUCCEEDED(hr)) hr = text->SetFontName(L"Arial");
+    if (SUCCEEDED(hr)) hr = text->SetUnits(STYLE_UNITS_11);
+    if (FAILED(hr)) return REPORT(hr);
+    *out = object.Detach();
+    return S_OK;
+  }
+  // The settings of the paragraph and dimension defaults go through classes this server does not serve yet:
   // an object that comes this far cannot be set up and is not handed out.
   return REPORT(E_NOTIMPL);
 }

@@ -160,7 +160,7 @@ HRESULT WINAPI HGetCharExceptionStyle(DWORD* outID, IUnknown** outObject, DWORD 
                                               __LINE__);
   if (FAILED(hr)) return hr;
   if (FAILED(hr = text->SetColor(GetExceptionColor())) ||
-      FAILED(hr = text->SetHeight(kExceptionTextHeight, STYLE_UNITS_11)) ||
+      FAILED(hr = text->SetSize(kExceptionTextHeight, STYLE_UNITS_11)) ||
       FAILED(hr = text->SetFontName(L"Arial")) || FAILED(hr = text->SetUnits(unitsCode))) {
     return REPORT(hr);
   }
