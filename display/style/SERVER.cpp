@@ -20,6 +20,7 @@
 #include "display/style/styles/JStyleSimpleFill.h"
 #include "display/style/styles/JStyleSimpleLine.h"
 #include "display/style/styles/JStyleSimpleMultiplexer.h"
+#include "display/style/styles/JStyleSymbolFill.h"
 #include "display/style/symdef/JSymbolDef.h"
 #include "display/style/textscratch.h"
 #include "geometry/fill.h"
@@ -79,7 +80,8 @@ constexpr StyleClassRow kRowJStyleLineSolid =
     StyleClassRowFor<JStyleLineSolid, StyleAllocator::Engine>("JStyleLineSolid");
 constexpr StyleClassRow kRowJStyleSimpleMultiplexer =
     StyleClassRowFor<JStyleSimpleMultiplexer, StyleAllocator::Engine>("JStyleSimpleMultiplexer");
-STYLESRV_UNBUILT_ROW(JStyleSymbolFill, Engine)
+constexpr StyleClassRow kRowJStyleSymbolFill =
+    StyleClassRowFor<JStyleSymbolFill, StyleAllocator::Engine>("JStyleSymbolFill");
 STYLESRV_UNBUILT_ROW(JStyleObjectCallback, Ordinary)
 constexpr StyleClassRow kRowJStyleLib = StyleClassRowFor<JStyleLib, StyleAllocator::Engine>("JStyleLib");
 constexpr StyleClassRow kRowJStyleUnit = StyleClassRowFor<JStyleUnit, StyleAllocator::Engine>("JStyleUnit");
