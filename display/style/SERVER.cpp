@@ -23,6 +23,7 @@
 #include "display/style/styles/JStyleSimpleMultiplexer.h"
 #include "display/style/stylspt/StyleExports.h"
 #include "display/style/styles/JStyleTextChar.h"
+#include "display/style/styles/JStyleSymbolFill.h"
 #include "display/style/symdef/JSymbolDef.h"
 #include "display/style/textscratch.h"
 #include "geometry/fill.h"
@@ -83,7 +84,8 @@ constexpr StyleClassRow kRowJStyleLineSolid =
     StyleClassRowFor<JStyleLineSolid, StyleAllocator::Engine>("JStyleLineSolid");
 constexpr StyleClassRow kRowJStyleSimpleMultiplexer =
     StyleClassRowFor<JStyleSimpleMultiplexer, StyleAllocator::Engine>("JStyleSimpleMultiplexer");
-STYLESRV_UNBUILT_ROW(JStyleSymbolFill, Engine)
+constexpr StyleClassRow kRowJStyleSymbolFill =
+    StyleClassRowFor<JStyleSymbolFill, StyleAllocator::Engine>("JStyleSymbolFill");
 STYLESRV_UNBUILT_ROW(JStyleObjectCallback, Ordinary)
 constexpr StyleClassRow kRowJStyleLib = StyleClassRowFor<JStyleLib, StyleAllocator::Engine>("JStyleLib");
 constexpr StyleClassRow kRowJStyleUnit = StyleClassRowFor<JStyleUnit, StyleAllocator::Engine>("JStyleUnit");

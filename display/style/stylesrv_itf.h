@@ -1625,3 +1625,137 @@ struct IJStyleTextChar : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE FontOperation23(DWORD a1, DWORD a2) = 0;
   virtual HRESULT STDMETHODCALLTYPE EnumFontLanguages(TextLanguageCallback callback) = 0;
 };
+
+// ---- symbol fills ----
+
+inline constexpr IID IID_IJStyleSymbolFill = {0x25F8824C, 0x1B7E, 0x11CF, {0x8E, 0xD0, 0x08, 0x00, 0x36, 0x06, 0x24, 0x02}};
+
+struct IJStyleSymbolFillGeometry;  // the capture target a symbol draws itself into
+
+// One slot of a symbol fill: a graphic of the owner library repeated over its own lattice. Lengths are in the
+// fill's units.
+struct SymbolSlotRecord {
+  DWORD color;          // 0xFFFFFFFF: the render record's colour
+  DWORD fillStyleWord;  // handed to the render target with the colour when the slot fills areas
+  double angle;         // of the lattice, radians
+  double spacingX;      // between columns; at least 1.1920928955078125e-7 in magnitude
+  double spacingY;      // between rows; likewise
+  double rowShift;      // of every other row
+  double columnShift;   // of every other column
+  double scale;         // of the symbol; at least 1.1920928955078125e-7 in magnitude
+  double offsetX, offsetY, offsetZ;  // of the lattice; z is not stored
+  IJGraphic* graphic;  // the symbol, with a reference of whoever holds the record
+  DWORD graphicID;     // its style ID in the fill's owner library; 0 none, 0xFFFFFFFF not known yet
+};
+static_assert(offsetof(SymbolSlotRecord, angle) == 8);
+static_assert(offsetof(SymbolSlotRecord, scale) == 48);
+static_assert(offsetof(SymbolSlotRecord, offsetX) == 56);
+static_assert(offsetof(SymbolSlotRecord, graphic) == 80);
+static_assert(offsetof(SymbolSlotRecord, graphicID) == 84);
+static_assert(sizeof(SymbolSlotRecord) == 88);
+
+// A whole symbol fill. Slot indices run from 0 to highestSlot; the array has slotCapacity entries, of which those
+// past highestSlot, and any given as null, hold no slot.
+struct SymbolFillData {
+  DWORD reserved;  // not read
+  DWORD fillTag;
+  double originX, originY, originZ;
+  double rotation;
+  DWORD unitsCode;
+  LONG highestSlot;  // -1 without slots
+  LONG slotCapacity;
+  SymbolSlotRecord** slots;
+};
+static_assert(offsetof(SymbolFillData, originX) == 8);
+static_assert(offsetof(SymbolFillData, rotation) == 32);
+static_assert(offsetof(SymbolFillData, unitsCode) == 40);
+static_assert(offsetof(SymbolFillData, slots) == 52);
+static_assert(sizeof(SymbolFillData) == 56);
+
+// What a symbol fill hands the graphic that draws into it: where the pieces go, and the attributes the graphic
+// reports through the callback while it draws.
+using SymbolCaptureCallbackFn = HRESULT(WINAPI*)(const void* attributes);
+struct SymbolCaptureRecord {
+  DWORD size;   // 28
+  DWORD value;  // 3
+  IJStyleSymbolFillGeometry* geometry;
+  SymbolCaptureCallbackFn callback;
+  DWORD attributeCode;
+  DWORD captureMode;  // 2 lines, 3 areas
+  IUnknown* attributeStyle;  // owned by the fill, or null
+};
+static_assert(offsetof(SymbolCaptureRecord, geometry) == 8);
+static_assert(offsetof(SymbolCaptureRecord, attributeCode) == 16);
+static_assert(offsetof(SymbolCaptureRecord, attributeStyle) == 24);
+static_assert(sizeof(SymbolCaptureRecord) == 28);
+
+// The description of a symbol fill. Slot indices run from 0 to the count minus 1; another index answers
+// E_INVALIDARG. A spacing or scale below 1.1920928955078125e-7 in magnitude, or a value that is not finite, is
+// refused and changes nothing.
+struct IJStyleSymbolFill : public IUnknown {
+  // A code the stored record cannot carry answers E_INVALIDARG.
+  virtual HRESULT STDMETHODCALLTYPE SetUnits(DWORD unitsCode) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetUnits(DWORD* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetSlotCount(DWORD* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetSlotColor(LONG slot, DWORD colour) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetSlotColor(LONG slot, DWORD* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetSlotOffset(LONG slot, const GPosition* offset) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetSlotOffset(LONG slot, GPosition* out) = 0;
+  // A negative angle has 2 pi added, once.
+  virtual HRESULT STDMETHODCALLTYPE SetSlotAngle(LONG slot, double angle) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetSlotAngle(LONG slot, double* out) = 0;
+  // A refused scale answers E_FAIL.
+  virtual HRESULT STDMETHODCALLTYPE SetSlotScale(LONG slot, double scale) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetSlotScale(LONG slot, double* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetSlotSpacingX(LONG slot, double spacing) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetSlotSpacingX(LONG slot, double* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetSlotSpacingY(LONG slot, double spacing) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetSlotSpacingY(LONG slot, double* out) = 0;
+  // A shift other than 0 clears the other one.
+  virtual HRESULT STDMETHODCALLTYPE SetSlotRowShift(LONG slot, double shift) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetSlotRowShift(LONG slot, double* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetSlotColumnShift(LONG slot, double shift) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetSlotColumnShift(LONG slot, double* out) = 0;
+  // An object that answers IJGraphic, or null for none.
+  virtual HRESULT STDMETHODCALLTYPE SetSlotGraphic(LONG slot, IUnknown* graphic) = 0;
+  // With a reference; null with S_OK when the slot has none.
+  virtual HRESULT STDMETHODCALLTYPE GetSlotGraphic(LONG slot, IJGraphic** out) = 0;
+  // Appends a slot; a graphic given without its ID is looked up in the owner library.
+  virtual HRESULT STDMETHODCALLTYPE AddSlot(const SymbolSlotRecord* record, DWORD* index) = 0;
+  // The record's graphic carries a reference for the caller; when the fill has an owner and the ID is neither 0
+  // nor 0xFFFFFFFF, the caller also holds the ID once (IJSLLibrarian::AddRefStyleID2) and gives it back with
+  // ReleaseStyleID2.
+  virtual HRESULT STDMETHODCALLTYPE GetSlotRecord(LONG slot, SymbolSlotRecord* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE ReplaceSlot(LONG slot, const SymbolSlotRecord* record) = 0;
+  virtual HRESULT STDMETHODCALLTYPE RemoveSlot(LONG slot) = 0;
+  // `to` is brought into 0 .. count - 1; the slots between move one place toward `from`.
+  virtual HRESULT STDMETHODCALLTYPE MoveSlot(LONG from, LONG to) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetFillTag(DWORD tag) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetFillTag(DWORD* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetFillRotation(double rotation) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetFillRotation(double* out) = 0;
+  // z is set to 0.
+  virtual HRESULT STDMETHODCALLTYPE SetFillOrigin(const GPosition* origin) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetFillOrigin(GPosition* out) = 0;
+  // Replaces the whole description, the origin's z as given; the non-null records become the slots in order.
+  virtual HRESULT STDMETHODCALLTYPE SetAllSlots(const SymbolFillData* data) = 0;
+  // The array and each record come from CoTaskMemAlloc (null without a slot array) and belong to the caller,
+  // each graphic with a reference: FreeSymbolFillData gives them back.
+  virtual HRESULT STDMETHODCALLTYPE GetAllSlots(SymbolFillData* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE InvalidateRenderCache() = 0;
+};
+
+// Gives back what GetAllSlots handed out: each record's graphic, the records and the array.
+inline void FreeSymbolFillData(SymbolFillData* data) {
+  if (!data || !data->slots) return;
+  for (LONG i = 0; i < data->slotCapacity; ++i) {
+    SymbolSlotRecord* record = data->slots[i];
+    if (!record) continue;
+    if (record->graphic) record->graphic->Release();
+    CoTaskMemFree(record);
+  }
+  CoTaskMemFree(data->slots);
+  data->slots = nullptr;
+  data->highestSlot = -1;
+  data->slotCapacity = 0;
+}

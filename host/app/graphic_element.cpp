@@ -23,7 +23,11 @@ CallLog& Log() {
   return log;
 }
 
-class GraphicElement final : public IJGraphic, public IJStyleUser, public IJPersist, public IJStyledElement {
+class GraphicElement final : public IJGraphic,
+                             public IJStyleUser,
+                             public IJPersist,
+                             public IJStyledElement,
+                             public IJManageStyle2 {
  public:
   explicit GraphicElement(const GraphicElementSpec& spec) : m_spec(spec) { CountLiveObject(1); }
 
@@ -38,6 +42,8 @@ class GraphicElement final : public IJGraphic, public IJStyleUser, public IJPers
       *out = static_cast<IJPersist*>(this);
     } else if (IsEqualIID(iid, IID_IJStyledElement) && m_spec.styled) {
       *out = static_cast<IJStyledElement*>(this);
+    } else if (IsEqualIID(iid, IID_IJManageStyle2) && m_spec.managed) {
+      *out = static_cast<IJManageStyle2*>(this);
     } else {
       return E_NOINTERFACE;
     }
@@ -128,6 +134,67 @@ class GraphicElement final : public IJGraphic, public IJStyleUser, public IJPers
     return m_spec.styleID ? callback(m_spec.styleID) : S_OK;
   }
 
+  // ---- IJManageStyle2, as a library keeps its styles ----
+  HRESULT STDMETHODCALLTYPE CopyFrom(IUnknown*, DWORD) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE IsSameStyle(IUnknown* other, BOOL* same) override {
+    if (!other || !same) return E_INVALIDARG;
+    IJPersist* persist = nullptr;
+    CLSID clsid{};
+    *same = FALSE;
+    if (SUCCEEDED(other->QueryInterface(IID_IJPersist, reinterpret_cast<void**>(&persist)))) {
+      if (SUCCEEDED(persist->GetClassID(&clsid)) && IsEqualCLSID(clsid, CLSID_HostGraphicElement)) {
+        *same = static_cast<GraphicElement*>(persist->GetImplementation())->m_spec.points == m_spec.points;
+      }
+      persist->Release();
+    }
+    return S_OK;
+  }
+  BOOL STDMETHODCALLTYPE IsFlagWordClear() override { return TRUE; }
+  HRESULT STDMETHODCALLTYPE SetID(DWORD id) override {
+    m_libraryID = id;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetID(WORD* n, DWORD* id) override {
+    if (!id && !n) return E_INVALIDARG;
+    if (id) {
+      *id = m_libraryID;
+    } else {
+      *n = 1;
+    }
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE SetFlagWord(WORD) override { return S_OK; }
+  // The library is kept without a reference, as styles keep it.
+  HRESULT STDMETHODCALLTYPE GetOwner(IUnknown** out) override {
+    if (!out) return E_INVALIDARG;
+    *out = m_owner;
+    if (m_owner) m_owner->AddRef();
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE SetLibrarian(IUnknown* librarian) override {
+    m_owner = librarian;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE ReleaseStyleRefs(DWORD) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE EnumStyleRefs(StyleRefCallback) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE CopyStyleToLibrary(IJSLLibrarian*, IJSLLibrarian* target, IUnknown*,
+                                               DWORD* newID) override {
+    if (!target || !newID) return E_INVALIDARG;
+    *newID = 0;
+    GraphicElement* copy = new GraphicElement(m_spec);
+    GUID type = m_spec.category;
+    StyleRecord record{nullptr, nullptr, static_cast<IJGraphic*>(copy), &type, 0, 0};
+    const HRESULT hr = target->AddStyleNoCreate(&record, newID);
+    copy->Release();
+    return hr;
+  }
+  HRESULT STDMETHODCALLTYPE GetStyleCategory(GUID* out) override {
+    if (!out) return E_INVALIDARG;
+    *out = m_spec.category;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE OnStyleChanged(DWORD, DWORD) override { return S_FALSE; }
+
  private:
   ~GraphicElement() { CountLiveObject(-1); }
 
@@ -142,6 +209,8 @@ class GraphicElement final : public IJGraphic, public IJStyleUser, public IJPers
 
   volatile LONG m_refs = 1;
   GraphicElementSpec m_spec;
+  DWORD m_libraryID = 0;
+  IUnknown* m_owner = nullptr;
 };
 
 }  // namespace

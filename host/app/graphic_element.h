@@ -2,7 +2,7 @@
 // target of the draw context, optionally answering IJStyleUser for a set of style IDs and keeping a style ID as
 // the host's styled elements do. Each persists as far as a copy needs: its clone is a new element of the same
 // description. Every element records what it is asked in one log that all elements share, so that tests see the
-// order across elements.
+// order across elements. An element may also live in a style library as the symbol of a symbol fill.
 #pragma once
 
 #include <windows.h>
@@ -24,6 +24,10 @@ struct GraphicElementSpec {
   HRESULT copyStyleUseResult = S_OK;  // what the first IJStyleUser operation answers
   bool styled = false;  // answers IJStyledElement, keeping `styleID`
   DWORD styleID = 0;
+  // Answers IJManageStyle2 as a style of the type `category` kept in a style library: equal to an element that
+  // draws the same points, copied into another library as a new element of the same description.
+  bool managed = false;
+  GUID category = GUID_NULL;
 };
 
 // What an element's IJPersist reports as its class.

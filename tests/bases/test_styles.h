@@ -124,6 +124,17 @@ void WriteAt(JArchive* archive, std::size_t at, T value) {
   ArchiveSetData(archive, bytes.data(), static_cast<DWORD>(bytes.size()));
 }
 
+// A record image built value by value, as an archive lays them out.
+struct ByteImage {
+  template <class T>
+  ByteImage& operator<<(T value) {
+    const auto* p = reinterpret_cast<const BYTE*>(&value);
+    bytes.insert(bytes.end(), p, p + sizeof value);
+    return *this;
+  }
+  std::vector<BYTE> bytes;
+};
+
 // A recording render target for the length of a test.
 class TestTarget {
  public:

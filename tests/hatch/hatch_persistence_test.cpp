@@ -10,16 +10,7 @@ namespace {
 
 constexpr std::size_t kBaseRecordSize = 14;
 
-// A record image built value by value.
-struct Image {
-  template <class T>
-  Image& operator<<(T value) {
-    const auto* p = reinterpret_cast<const BYTE*>(&value);
-    bytes.insert(bytes.end(), p, p + sizeof value);
-    return *this;
-  }
-  std::vector<BYTE> bytes;
-};
+using Image = ByteImage;
 
 struct Stored {
   DWORD units;

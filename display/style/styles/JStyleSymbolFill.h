@@ -1,0 +1,147 @@
+// JStyleSymbolFill: the fill pattern that covers an area with repeated symbols. It keeps an ordered list of
+// slots; each names a graphic of the owner library (held by style ID, and cached as an object) with its own
+// lattice, colour and scale.
+#pragma once
+
+#include "display/style/styles/JStyleFillType.h"
+
+// One slot of the fill, allocated with the ordinary allocator and owned by the fill; what the slot captures of
+// its symbol for drawing joins the record here.
+struct SymbolSlot {
+  SymbolSlotRecord record;  // the graphic with one reference, the ID with one use at the owner
+};
+
+// The slots of a fill: entries 0..highest of an array of `capacity`, which grows five entries at a time.
+struct SymbolSlotList {
+  SymbolSlot** slots = nullptr;  // ordinary allocator
+  LONG highest = -1;
+  LONG capacity = 0;
+
+  LONG Count() const { return highest + 1; }
+  // Appends a node; false when the array cannot grow (the node stays the caller's).
+  bool Append(SymbolSlot* node);
+};
+
+class JStyleSymbolFill : public JStyleFillType {
+ public:
+  explicit JStyleSymbolFill(IUnknown* outer = nullptr);
+  STYLE_DECLARE_DELETING_DESTRUCTOR(JStyleSymbolFill)
+
+  void* GetInterface(REFIID iid) override;
+  void* GetAggregateInterface(REFIID iid) override;
+  const char* GetClassName() override { return "JStyleSymbolFill"; }
+
+  // ---- JStyleBase and render-base operations ----
+
+  BOOL UsesStyleID(DWORD id) override;
+  GUID* GetClassID(GUID* out) override;
+  HRESULT Serialize(JArchive* archive) override;
+  HRESULT Clone(IUnknown* outer, IUnknown** out) override;
+  HRESULT CopyFrom(IUnknown* source, DWORD flags) override;
+  HRESULT IsEqual(IUnknown* other, BOOL* same) override;
+  HRESULT SetOwner(IUnknown* owner) override;
+  HRESULT ReleaseStyleRefs(DWORD value) override;
+  HRESULT EnumStyleRefs(StyleRefCallback callback) override;
+  HRESULT CopyToLibrary(IJSLLibrarian* source, IJSLLibrarian* target, IUnknown* targetDocument,
+                        IUnknown** out) override;
+  GUID* GetStyleCategory(GUID* out) override;
+  HRESULT OnStyleChanged(DWORD id, DWORD newStyle) override;
+  HRESULT SetReferencedStyle(IUnknown* style) override;
+  HRESULT Render(const StyleGeometryRecord* boundary, IRenderTarget2d* target, const RenderContextScales* context,
+                 IJStyleRender* substitute, tagStyleOverride* record, BOOL recordGiven,
+                 const StyleElementRecord* setup) override;
+  HRESULT GetExtentDelta(StyleExtent* extent) override;
+  HRESULT GetExtentRecord(StyleExtent* extent, const RenderContextScales* context, tagStyleOverride* record) override;
+  HRESULT PrepareRenderRecord(tagStyleOverride* record, const RenderContextScales* context, double scale) override;
+  // The class header, then the record of the version it names: 1 the older layout, any other the current one.
+  HRESULT SerializeCurrent(JArchive* archive) override;
+
+  // ---- the slot list ----
+
+  HRESULT AddSlot(const SymbolSlotRecord* record, DWORD* index);
+  HRESULT ReplaceSlot(LONG index, const SymbolSlotRecord* record);
+  HRESULT RemoveSlot(LONG index);
+  HRESULT MoveSlot(LONG from, LONG to);
+  // Fetches the slot's graphic by its ID from the owner library when it has none cached.
+  HRESULT ResolveSlotGraphic(LONG index);
+  HRESULT SetAllSlots(const SymbolFillData* data);
+  HRESULT GetAllSlots(SymbolFillData* out);
+  HRESULT GetSlotRecord(LONG index, SymbolSlotRecord* out);
+  HRESULT SetSlotGraphic(LONG index, IUnknown* graphic);
+  HRESULT GetSlotGraphic(LONG index, IJGraphic** out);
+  void InvalidateRenderCache();
+
+  STYLE_BEGIN_INTERFACE_PART(JStyleSymbolFill, IJStyleSymbolFill)
+  HRESULT STDMETHODCALLTYPE SetUnits(DWORD unitsCode) override;
+  HRESULT STDMETHODCALLTYPE GetUnits(DWORD* out) override;
+  HRESULT STDMETHODCALLTYPE GetSlotCount(DWORD* out) override;
+  HRESULT STDMETHODCALLTYPE SetSlotColor(LONG slot, DWORD colour) override;
+  HRESULT STDMETHODCALLTYPE GetSlotColor(LONG slot, DWORD* out) override;
+  HRESULT STDMETHODCALLTYPE SetSlotOffset(LONG slot, const GPosition* offset) override;
+  HRESULT STDMETHODCALLTYPE GetSlotOffset(LONG slot, GPosition* out) override;
+  HRESULT STDMETHODCALLTYPE SetSlotAngle(LONG slot, double angle) override;
+  HRESULT STDMETHODCALLTYPE GetSlotAngle(LONG slot, double* out) override;
+  HRESULT STDMETHODCALLTYPE SetSlotScale(LONG slot, double scale) override;
+  HRESULT STDMETHODCALLTYPE GetSlotScale(LONG slot, double* out) override;
+  HRESULT STDMETHODCALLTYPE SetSlotSpacingX(LONG slot, double spacing) override;
+  HRESULT STDMETHODCALLTYPE GetSlotSpacingX(LONG slot, double* out) override;
+  HRESULT STDMETHODCALLTYPE SetSlotSpacingY(LONG slot, double spacing) override;
+  HRESULT STDMETHODCALLTYPE GetSlotSpacingY(LONG slot, double* out) override;
+  HRESULT STDMETHODCALLTYPE SetSlotRowShift(LONG slot, double shift) override;
+  HRESULT STDMETHODCALLTYPE GetSlotRowShift(LONG slot, double* out) override;
+  HRESULT STDMETHODCALLTYPE SetSlotColumnShift(LONG slot, double shift) override;
+  HRESULT STDMETHODCALLTYPE GetSlotColumnShift(LONG slot, double* out) override;
+  HRESULT STDMETHODCALLTYPE SetSlotGraphic(LONG slot, IUnknown* graphic) override;
+  HRESULT STDMETHODCALLTYPE GetSlotGraphic(LONG slot, IJGraphic** out) override;
+  HRESULT STDMETHODCALLTYPE AddSlot(const SymbolSlotRecord* record, DWORD* index) override;
+  HRESULT STDMETHODCALLTYPE GetSlotRecord(LONG slot, SymbolSlotRecord* out) override;
+  HRESULT STDMETHODCALLTYPE ReplaceSlot(LONG slot, const SymbolSlotRecord* record) override;
+  HRESULT STDMETHODCALLTYPE RemoveSlot(LONG slot) override;
+  HRESULT STDMETHODCALLTYPE MoveSlot(LONG from, LONG to) override;
+  HRESULT STDMETHODCALLTYPE SetFillTag(DWORD tag) override;
+  HRESULT STDMETHODCALLTYPE GetFillTag(DWORD* out) override;
+  HRESULT STDMETHODCALLTYPE SetFillRotation(double rotation) override;
+  HRESULT STDMETHODCALLTYPE GetFillRotation(double* out) override;
+  HRESULT STDMETHODCALLTYPE SetFillOrigin(const GPosition* origin) override;
+  HRESULT STDMETHODCALLTYPE GetFillOrigin(GPosition* out) override;
+  HRESULT STDMETHODCALLTYPE SetAllSlots(const SymbolFillData* data) override;
+  HRESULT STDMETHODCALLTYPE GetAllSlots(SymbolFillData* out) override;
+  HRESULT STDMETHODCALLTYPE InvalidateRenderCache() override;
+  STYLE_END_INTERFACE_PART(IJStyleSymbolFill)
+
+ protected:
+  ~JStyleSymbolFill();
+
+ private:
+  // The slot of an index, or the answer for a bad one (E_INVALIDARG outside the slots, E_FAIL for an empty
+  // entry), reported at `line`.
+  HRESULT SlotAt(LONG index, SymbolSlot** out, int line);
+  // A new node for a record, holding its own reference on the graphic; with `takeUse` its ID's use at the owner
+  // (a graphic given without ID is looked up there), else the ID as it is (a loaded slot: the library counted
+  // it when it stored it).
+  HRESULT NewSlot(const SymbolSlotRecord& record, bool takeUse, SymbolSlot** out);
+  // Frees a node: its graphic and, with `dropUse`, its ID's use at the owner.
+  void DeleteSlot(SymbolSlot* node, bool dropUse);
+  // Puts a new list in place of the old, whose nodes go as DeleteSlot does with `dropUses`.
+  void ReplaceSlots(SymbolSlotList& fresh, bool dropUses);
+  // The slot's graphic becomes the object's IJGraphic (null for none) and its ID the one the owner knows it by,
+  // the use moving with it; an object without IJGraphic changes nothing.
+  HRESULT HoldGraphic(SymbolSlotRecord* record, IUnknown* graphic);
+  // One value of a slot. The getter refuses a null out pointer first; the setter refuses a value that is not
+  // `acceptable` with `refusal` (reported or not) once the index is good, changing nothing.
+  template <class T>
+  HRESULT GetSlotValue(LONG index, T SymbolSlotRecord::*field, T* out);
+  template <class Edit>
+  HRESULT EditSlot(LONG index, bool acceptable, HRESULT refusal, bool report, Edit edit);
+  HRESULT SerializeSlots(JArchive* archive, bool older, LONG highest, SymbolSlotList* loaded);
+
+  DWORD m_fillTag = 0;
+  double m_originX = 0.0, m_originY = 0.0, m_originZ = 0.0;
+  double m_rotation = 0.0;
+  SymbolSlotList m_slots;
+  // What drawing keeps between calls; any edit invalidates it.
+  double m_cachedUnitScale = 0.0;
+  double m_cachedScale = 0.0;
+  double m_cachedRotation = 0.0;
+  DWORD m_dirtyFlags = 0xFFFFFFFF;
+};

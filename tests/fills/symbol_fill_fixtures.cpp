@@ -1,0 +1,66 @@
+#include "tests/fills/symbol_fill_fixtures.h"
+
+void RegisterSymbolFillVersions() {
+  RegisterHatchVersions();
+  ArchiveRegisterClassVersion(&CLSID_JStyleSymbolFill, 2);
+}
+
+SymbolSlotRecord Slot(DWORD n, IJGraphic* graphic, DWORD id) {
+  const double v = n;
+  return {n, n + 100, v / 10, v + 1, v + 2, v / 4, 0.0, v + 0.5, v, -v, 0.0, graphic, id};
+}
+
+StyleComPtr<IJGraphic> Symbol(double x, const std::vector<DWORD>& usedStyleIDs, bool managed) {
+  host_app::GraphicElementSpec spec;
+  spec.points = {x, 0, 0, x, 1, 0};
+  spec.styleUser = true;
+  spec.usedStyleIDs = usedStyleIDs;
+  spec.managed = managed;
+  spec.category = STYLETYPE_PointSymbol;
+  StyleComPtr<IUnknown> element(host_app::CreateGraphicElement(spec));
+  return Query<IJGraphic>(element.Get(), IID_IJGraphic);
+}
+
+void AddSlots(IJStyleSymbolFill* fill, const std::vector<SymbolSlotRecord>& slots) {
+  for (const SymbolSlotRecord& slot : slots) {
+    DWORD index = 0;
+    EXPECT_EQ(fill->AddSlot(&slot, &index), S_OK);
+  }
+}
+
+SymbolFillData AllOf(IJStyleSymbolFill* fill) {
+  SymbolFillData data{};
+  EXPECT_EQ(fill->GetAllSlots(&data), S_OK);
+  return data;
+}
+
+namespace {
+
+std::vector<DWORD> SlotField(IJStyleSymbolFill* fill, DWORD SymbolSlotRecord::*field) {
+  SymbolFillData data = AllOf(fill);
+  std::vector<DWORD> values;
+  for (LONG i = 0; i <= data.highestSlot; ++i) values.push_back(data.slots[i]->*field);
+  FreeSymbolFillData(&data);
+  return values;
+}
+
+}  // namespace
+
+std::vector<DWORD> Colours(IJStyleSymbolFill* fill) { return SlotField(fill, &SymbolSlotRecord::color); }
+std::vector<DWORD> GraphicIDs(IJStyleSymbolFill* fill) { return SlotField(fill, &SymbolSlotRecord::graphicID); }
+
+// Neither record has padding: their bytes compare, pointers included.
+bool SameData(const SymbolFillData& a, const SymbolFillData& b) {
+  if (std::memcmp(&a, &b, offsetof(SymbolFillData, slots)) != 0 || !a.slots != !b.slots) return false;
+  for (LONG i = 0; i < a.slotCapacity; ++i) {
+    if (!a.slots[i] != !b.slots[i]) return false;
+    if (a.slots[i] && std::memcmp(a.slots[i], b.slots[i], sizeof(SymbolSlotRecord)) != 0) return false;
+  }
+  return true;
+}
+
+IUnknown* GraphicOf(IJStyleSymbolFill* fill, LONG slot) {
+  StyleComPtr<IJGraphic> graphic;
+  EXPECT_EQ(fill->GetSlotGraphic(slot, graphic.Put()), S_OK);
+  return styllib_test::IdentityOf(graphic.Get());
+}
