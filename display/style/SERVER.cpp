@@ -25,6 +25,7 @@
 #include "display/style/styles/JStyleTextChar.h"
 #include "display/style/styles/JStyleSymbolFill.h"
 #include "display/style/symdef/JSymbolDef.h"
+#include "display/style/wrkbnch/JWorkbenchGeneric.h"
 #include "display/style/textscratch.h"
 #include "geometry/fill.h"
 #include "geometry/platform.h"
@@ -102,7 +103,8 @@ STYLESRV_UNBUILT_ROW(JWorkbenchLinear, Ordinary)
 STYLESRV_UNBUILT_ROW(JWorkbenchDash, Ordinary)
 STYLESRV_UNBUILT_ROW(JWorkbenchPointSymbol, Ordinary)
 STYLESRV_UNBUILT_ROW(Mux3dStyleWorkbench, Ordinary)
-STYLESRV_UNBUILT_ROW(JWorkbenchGeneric, Ordinary)
+constexpr StyleClassRow kRowJWorkbenchGeneric =
+    StyleClassRowFor<JWorkbenchGeneric, StyleAllocator::Ordinary>("JWorkbenchGeneric");
 #undef STYLESRV_UNBUILT_ROW
 
 #define STYLESRV_TABLE_ENTRY(name, cls, ...) {&CLSID_##name, &kRow##cls},

@@ -2,7 +2,15 @@
 
 #include <cwchar>
 
+#include "host/halvorn/halvorn.h"
+
 namespace {
+
+std::string Narrow(LPCWSTR text) {
+  std::string out;
+  for (; text && *text; ++text) out += static_cast<char>(*text);
+  return text ? out : "null";
+}
 
 LPWSTR CopyText(const std::wstring& text) {
   if (text.empty()) return nullptr;
@@ -34,6 +42,8 @@ HRESULT STDMETHODCALLTYPE RecordingLibrarian::QueryInterface(REFIID iid, void** 
   *out = nullptr;
   if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IJSLLibrarian) || IsEqualIID(iid, IID_IJSLLibrarian2)) {
     *out = static_cast<IJSLLibrarian*>(this);
+  } else if (IsEqualIID(iid, IID_IJSLWorkShop)) {
+    *out = static_cast<IJSLWorkShop*>(this);
   } else if (offersServices && IsEqualIID(iid, IID_IJSLManageStyleServices)) {
     *out = static_cast<IJSLManageStyleServices*>(this);
   } else {
@@ -44,9 +54,32 @@ HRESULT STDMETHODCALLTYPE RecordingLibrarian::QueryInterface(REFIID iid, void** 
 }
 
 HRESULT RecordingLibrarian::Enter(const char* operation, DWORD argument) {
-  log.push_back(std::string(operation) + "(" + std::to_string(argument) + ")");
+  return EnterWith(operation, std::to_string(argument));
+}
+
+HRESULT RecordingLibrarian::EnterWith(const char* operation, const std::string& arguments) {
+  TakeInMarks();
+  log.push_back(std::string(operation) + "(" + arguments + ")");
   auto failure = failures.find(operation);
   return failure == failures.end() ? S_OK : failure->second;
+}
+
+void RecordingLibrarian::TakeInMarks() {
+  if (!logsMarks) return;
+  const LONG count = HostNotificationCount();
+  if (count < m_marksSeen) m_marksSeen = 0;  // the test cleared the engine's log
+  for (; m_marksSeen < count; ++m_marksSeen) {
+    HostNotification notice{};
+    if (HostGetNotification(m_marksSeen, &notice) && notice.kind == HOST_MARK_MODIFIED &&
+        notice.object == static_cast<IJSLLibrarian*>(this)) {
+      log.push_back("MarkObjectModified");
+    }
+  }
+}
+
+const std::vector<std::string>& RecordingLibrarian::Calls() {
+  TakeInMarks();
+  return log;
 }
 
 DWORD RecordingLibrarian::IdOf(IUnknown* object) const {
@@ -55,14 +88,14 @@ DWORD RecordingLibrarian::IdOf(IUnknown* object) const {
   if (FAILED(object->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity)))) return 0;
   identity->Release();
   for (std::size_t i = 0; i < m_entries.size(); ++i) {
-    if (m_entries[i].object == identity) return static_cast<DWORD>(i + 1);
+    if (m_entries[i].object == identity) return static_cast<DWORD>(i) + firstID;
   }
   return 0;
 }
 
 DWORD RecordingLibrarian::FindByName(const std::wstring& name) const {
   for (std::size_t i = 0; i < m_entries.size(); ++i) {
-    if (!name.empty() && m_entries[i].name == name) return static_cast<DWORD>(i + 1);
+    if (!name.empty() && m_entries[i].name == name) return static_cast<DWORD>(i) + firstID;
   }
   return 0;
 }
@@ -75,7 +108,7 @@ DWORD RecordingLibrarian::Add(IUnknown* style, const wchar_t* name, DWORD parent
   entry.parentID = parentID;
   entry.persisted = persisted;
   m_entries.push_back(entry);
-  const DWORD id = Count();
+  const DWORD id = Count() - 1 + firstID;
   IJManageStyle2* manage = nullptr;
   if (SUCCEEDED(style->QueryInterface(IID_IJManageStyle2, reinterpret_cast<void**>(&manage)))) {
     manage->SetLibrarian(Librarian());
@@ -100,7 +133,7 @@ HRESULT STDMETHODCALLTYPE RecordingLibrarian::AddRefStyleID(DWORD id) {
   HRESULT hr = Enter("AddRefStyleID", id);
   if (FAILED(hr) || id == 0) return hr;
   if (!Valid(id)) return E_INVALIDARG;
-  ++m_entries[id - 1].useCount;
+  ++EntryOf(id).useCount;
   return S_OK;
 }
 
@@ -108,7 +141,7 @@ HRESULT STDMETHODCALLTYPE RecordingLibrarian::ReleaseStyleID(DWORD id) {
   HRESULT hr = Enter("ReleaseStyleID", id);
   if (FAILED(hr) || id == 0) return hr;
   if (!Valid(id)) return E_INVALIDARG;
-  if (m_entries[id - 1].useCount > 0) --m_entries[id - 1].useCount;
+  if (EntryOf(id).useCount > 0) --EntryOf(id).useCount;
   return S_OK;
 }
 
@@ -161,6 +194,7 @@ HRESULT STDMETHODCALLTYPE RecordingLibrarian::GetStyleRecord(DWORD id, StyleReco
   const Entry& entry = At(id);
   auto* record = new StyleRecord{};
   record->name = CopyText(entry.name);
+  record->auxText = CopyText(entry.second);
   record->styleObject = entry.object;
   record->styleObject->AddRef();
   record->type = new GUID(entry.type);
@@ -195,7 +229,8 @@ HRESULT STDMETHODCALLTYPE RecordingLibrarian::AddStyle(StyleRecord* record, DWOR
     }
   }
   *id = Add(record->styleObject, record->name, record->parentID, false);
-  if (record->type) m_entries[*id - 1].type = *record->type;
+  if (record->type) EntryOf(*id).type = *record->type;
+  if (record->auxText) EntryOf(*id).second = record->auxText;
   return S_OK;
 }
 
@@ -276,7 +311,7 @@ HRESULT STDMETHODCALLTYPE RecordingLibrarian::SetParentID(DWORD id, DWORD parent
   HRESULT hr = Enter("SetParentID", id);
   if (FAILED(hr)) return hr;
   if (!Valid(id) || (parent != 0 && !Valid(parent))) return E_FAIL;
-  m_entries[id - 1].parentID = parent;
+  EntryOf(id).parentID = parent;
   return S_OK;
 }
 
@@ -285,9 +320,87 @@ HRESULT STDMETHODCALLTYPE RecordingLibrarian::FindStyleIDByName2(LPCWSTR name, c
   if (FAILED(hr)) return hr;
   *id = 0;
   if (!name || !type) return E_FAIL;
-  for (DWORD i = 1; i <= Count(); ++i) {
+  for (DWORD i = firstID; Valid(i); ++i) {
     const Entry& entry = At(i);
     if (entry.persisted && entry.name == name && IsEqualGUID(entry.type, *type)) *id = i;
   }
   return *id ? S_OK : E_FAIL;
+}
+
+DWORD RecordingLibrarian::FindByNameOfType(LPCWSTR name, const GUID& type) const {
+  for (DWORD i = firstID; name && *name && Valid(i); ++i) {
+    const Entry& entry = At(i);
+    if (_wcsicmp(entry.name.c_str(), name) == 0 && IsEqualGUID(entry.type, type)) return i;
+  }
+  return 0;
+}
+
+HRESULT STDMETHODCALLTYPE RecordingLibrarian::FindStyleIDByName(LPCWSTR name, const GUID* type, DWORD* id) {
+  HRESULT hr = EnterWith("FindStyleIDByName", Narrow(name));
+  if (FAILED(hr)) return hr;
+  *id = type ? FindByNameOfType(name, *type) : 0;
+  return *id ? S_OK : E_FAIL;
+}
+
+HRESULT STDMETHODCALLTYPE RecordingLibrarian::RenameStyle(DWORD id, LPCWSTR name, DWORD force) {
+  HRESULT hr = EnterWith("RenameStyle", std::to_string(id) + ", " + Narrow(name) + ", " + std::to_string(force));
+  if (FAILED(hr)) return hr;
+  if (!Valid(id) || !name) return E_FAIL;
+  if (!force && FindByNameOfType(name, At(id).type) != 0) return E_FAIL;
+  EntryOf(id).name = name;
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE RecordingLibrarian::ReplaceStyle(DWORD id, IUnknown* object) {
+  HRESULT hr = Enter("ReplaceStyle", id);
+  if (FAILED(hr)) return hr;
+  if (!Valid(id) || !object) return E_FAIL;
+  IUnknown* identity = nullptr;
+  object->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity));
+  EntryOf(id).object->Release();
+  EntryOf(id).object = identity;
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE RecordingLibrarian::SetStyleNameString(LPCWSTR name, const GUID* type, LPCWSTR text) {
+  HRESULT hr = EnterWith("SetStyleNameString", Narrow(name) + ", " + Narrow(text));
+  if (FAILED(hr)) return hr;
+  if (!name || !type) return E_INVALIDARG;
+  const DWORD id = FindByNameOfType(name, *type);
+  if (id == 0) return E_FAIL;
+  EntryOf(id).second = text ? text : L"";
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE RecordingLibrarian::GetWorkbench(DWORD id, BOOL forceNew, IWorkbenchAdmin** out) {
+  HRESULT hr = EnterWith("GetWorkbench", std::to_string(id) + ", " + std::to_string(forceNew));
+  if (FAILED(hr)) return hr;
+  *out = nullptr;
+  const auto found = workbenches.find(id);
+  if (forceNew || found == workbenches.end()) return E_FAIL;
+  return found->second->QueryInterface(IID_IWorkbenchAdmin, reinterpret_cast<void**>(out));
+}
+
+HRESULT STDMETHODCALLTYPE RecordingLibrarian::ForgetWorkbench(DWORD id) {
+  HRESULT hr = Enter("ForgetWorkbench", id);
+  if (FAILED(hr)) return hr;
+  workbenches.erase(id);
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE RecordingLibrarian::RegisterWorkbench(DWORD id, IUnknown* workbench) {
+  HRESULT hr = Enter("RegisterWorkbench", id);
+  if (FAILED(hr)) return hr;
+  if (!workbench) return E_INVALIDARG;
+  workbenches[id] = workbench;
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE RecordingLibrarian::MoveWorkbench(DWORD newID, DWORD oldID, IUnknown* workbench) {
+  HRESULT hr = EnterWith("MoveWorkbench", std::to_string(newID) + ", " + std::to_string(oldID));
+  if (FAILED(hr)) return hr;
+  if (!workbench) return E_INVALIDARG;
+  workbenches.erase(oldID);
+  workbenches[newID] = workbench;
+  return S_OK;
 }

@@ -9,7 +9,7 @@
 
 #include "display/style/stylesrv_itf.h"
 
-class RecordingLibrarian final : public IJSLLibrarian, public IJSLManageStyleServices {
+class RecordingLibrarian final : public IJSLLibrarian, public IJSLManageStyleServices, public IJSLWorkShop {
  public:
   // With one reference.
   static RecordingLibrarian* Create();
@@ -21,11 +21,14 @@ class RecordingLibrarian final : public IJSLLibrarian, public IJSLManageStyleSer
     DWORD parentID = 0;
     DWORD useCount = 0;
     bool persisted = false;  // GetPersistedStyleName answers its name
+    std::wstring second;     // the entry's second string
   };
 
   // Adds a style as the library does: the style gets this library as owner and its ID. Answers the ID.
   DWORD Add(IUnknown* style, const wchar_t* name = nullptr, DWORD parentID = 0, bool persisted = false);
-  const Entry& At(DWORD id) const { return m_entries.at(id - 1); }
+  const Entry& At(DWORD id) const { return m_entries.at(id - firstID); }
+  // For a test that changes an entry behind the librarian's back.
+  Entry& EntryOf(DWORD id) { return m_entries.at(id - firstID); }
   DWORD Count() const { return static_cast<DWORD>(m_entries.size()); }
   DWORD UseCount(DWORD id) const { return At(id).useCount; }
   // The entry of an object, 0 when there is none.
@@ -33,6 +36,15 @@ class RecordingLibrarian final : public IJSLLibrarian, public IJSLManageStyleSer
 
   // Calls in order, as "AddRefStyleID(7)", "GetStyle(3)", "SetFlags(0)".
   std::vector<std::string> log;
+  // When true, the engine's MarkObjectModified of this librarian is logged too, as "MarkObjectModified", in
+  // its place among the calls (see Calls).
+  bool logsMarks = false;
+  // The log with the marks made since the last call taken in.
+  const std::vector<std::string>& Calls();
+  // The ID of the first entry (1 unless a test needs large IDs); set before the first Add.
+  DWORD firstID = 1;
+  // The workbench registry: ID to workbench, no reference held.
+  std::map<DWORD, IUnknown*> workbenches;
   // The next calls of an operation (by name) answer this failure instead.
   std::map<std::string, HRESULT> failures;
   // When false, the library does not answer IJSLManageStyleServices.
@@ -71,6 +83,22 @@ class RecordingLibrarian final : public IJSLLibrarian, public IJSLManageStyleSer
   HRESULT STDMETHODCALLTYPE SetParentID(DWORD id, DWORD parent) override;
   HRESULT STDMETHODCALLTYPE FindStyleIDByName2(LPCWSTR name, const GUID* type, DWORD* id) override;
 
+  // The editors' operations. Names are found without regard to case, among the entries of the type.
+  HRESULT STDMETHODCALLTYPE FindStyleIDByName(LPCWSTR name, const GUID* type, DWORD* id) override;
+  HRESULT STDMETHODCALLTYPE RenameStyle(DWORD id, LPCWSTR name, DWORD force) override;
+  HRESULT STDMETHODCALLTYPE ReplaceStyle(DWORD id, IUnknown* object) override;
+  HRESULT STDMETHODCALLTYPE SetStyleNameString(LPCWSTR name, const GUID* type, LPCWSTR text) override;
+
+  // ---- IJSLWorkShop: the registry alone; nothing is made ----
+  HRESULT STDMETHODCALLTYPE GetWorkbench(DWORD id, BOOL forceNew, IWorkbenchAdmin** out) override;
+  HRESULT STDMETHODCALLTYPE GetWorkbenchByName(LPCWSTR, const GUID*, BOOL, BOOL, IWorkbenchAdmin**) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE GetWorkbenchOfStyle(IUnknown*, BOOL, IWorkbenchAdmin**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE ForgetWorkbench(DWORD id) override;
+  HRESULT STDMETHODCALLTYPE RegisterWorkbench(DWORD id, IUnknown* workbench) override;
+  HRESULT STDMETHODCALLTYPE MoveWorkbench(DWORD newID, DWORD oldID, IUnknown* workbench) override;
+
   // ---- IJSLManageStyleServices ----
   HRESULT STDMETHODCALLTYPE GetPersistedStyleName(DWORD id, LPWSTR* name) override;
 
@@ -78,7 +106,6 @@ class RecordingLibrarian final : public IJSLLibrarian, public IJSLManageStyleSer
   HRESULT STDMETHODCALLTYPE FindOrAddName(LPCWSTR, const GUID*, DWORD*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE FindOrCreateStyleID(LPCWSTR, const GUID*, DWORD*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetStyleName(DWORD, LPWSTR, DWORD*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE RenameStyle(DWORD, LPCWSTR, DWORD) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE RemoveStyle(DWORD) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE RemoveStyleByName(LPCWSTR, const GUID*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE DropStyleName(DWORD) override { return E_NOTIMPL; }
@@ -97,7 +124,6 @@ class RecordingLibrarian final : public IJSLLibrarian, public IJSLManageStyleSer
   HRESULT STDMETHODCALLTYPE GetUnkeptStyleCount(DWORD*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetTypeCount(DWORD*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetTypeGUID(WORD, GUID*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE FindStyleIDByName(LPCWSTR, const GUID*, DWORD*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE CopyStyleTo(DWORD, IUnknown*, DWORD*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetLibraryDocumentObject(IUnknown**) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE SetExceptionStyleID(GUID, DWORD) override { return E_NOTIMPL; }
@@ -109,7 +135,6 @@ class RecordingLibrarian final : public IJSLLibrarian, public IJSLManageStyleSer
   HRESULT STDMETHODCALLTYPE NotOffered44(DWORD, DWORD) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE NotOffered45(DWORD, DWORD, DWORD) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE AddStyleNoCreate(StyleRecord*, DWORD*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE ReplaceStyle(DWORD, IUnknown*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE NameChanged(DWORD) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE NoEffect49(DWORD) override { return S_OK; }
   HRESULT STDMETHODCALLTYPE GetLibraryValue(DWORD*) override { return E_NOTIMPL; }
@@ -121,7 +146,6 @@ class RecordingLibrarian final : public IJSLLibrarian, public IJSLManageStyleSer
   HRESULT STDMETHODCALLTYPE ChangeStyleType(DWORD, const GUID*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE ResyncStyleTypes() override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetLiveCount(DWORD*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE SetStyleNameString(LPCWSTR, const GUID*, LPCWSTR) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE SetDocumentBacked(BYTE) override { return E_NOTIMPL; }
 
   IJSLLibrarian* Librarian() { return this; }
@@ -132,9 +156,14 @@ class RecordingLibrarian final : public IJSLLibrarian, public IJSLManageStyleSer
 
   // Logs the call and answers the failure a test set for it, or S_OK.
   HRESULT Enter(const char* operation, DWORD argument);
-  bool Valid(DWORD id) const { return id >= 1 && id <= m_entries.size(); }
+  // The same with the call's arguments as logged text, as "RenameStyle(5, B, 0)".
+  HRESULT EnterWith(const char* operation, const std::string& arguments);
+  bool Valid(DWORD id) const { return id >= firstID && id - firstID < m_entries.size(); }
+  DWORD FindByNameOfType(LPCWSTR name, const GUID& type) const;
+  void TakeInMarks();
   DWORD FindByName(const std::wstring& name) const;
 
   ULONG m_refs = 1;
   std::vector<Entry> m_entries;
+  LONG m_marksSeen = 0;  // engine notices looked at for marks
 };

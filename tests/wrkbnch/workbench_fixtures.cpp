@@ -1,0 +1,29 @@
+#include "tests/wrkbnch/workbench_fixtures.h"
+
+#include <string>
+
+TestWorkbench* TestWorkbench::Create(const GUID& type) {
+  auto* workbench = new TestWorkbench(type);
+  workbench->AddRef();
+  EXPECT_EQ(workbench->Init(), S_OK);
+  return workbench;
+}
+
+HRESULT TestWorkbench::InitNewStyle() {
+  m_type = m_newType;
+  colour = 0;
+  return S_OK;
+}
+
+HRESULT TestWorkbench::StoreStyle() {
+  if (storesNothing) return S_OK;
+  TestLineStyle* style = TestLineStyle::Create(colour);
+  HRESULT hr = SetStyleObject(style->Unknown());
+  style->Release();
+  return hr;
+}
+
+HRESULT TestWorkbench::BuildDescription() {
+  ++descriptionsBuilt;
+  return SetDescriptionText(std::to_wstring(colour).c_str());
+}
