@@ -167,20 +167,36 @@ TEST_F(StyleExportsTest, TheLineAndFillExceptionStylesAndTheImportedLineDefaultC
   EXPECT_EQ(drawing.UseCount(imported), 0u);
 }
 
-// The text character style is not served yet: its exception style answers the creation failure, reported as
-// fatal first, and adds nothing.
-TEST_F(StyleExportsTest, TheTextExceptionStyleAnswersTheCreationFailure) {
+// The text exception style: the exception colour, a fixed height and font in the caller's units, added
+// unnamed; units no text style takes are refused before anything is added.
+TEST_F(StyleExportsTest, TheTextExceptionStyleIsAddedInTheCallersUnits) {
   Drawing drawing;
   const DWORD count = drawing.StyleCount();
+  const DWORD colour = server.SetExceptionColor(0x00654321);
   DWORD id = 0;
   StyleComPtr<IUnknown> style;
-  EXPECT_TRUE(FAILED(HGetCharExceptionStyle(&id, style.Put(), 11, drawing.librarian)));
+  EXPECT_TRUE(FAILED(HGetCharExceptionStyle(&id, style.Put(), 7, drawing.librarian)));
   EXPECT_EQ(style.Get(), nullptr);
   EXPECT_EQ(drawing.StyleCount(), count);
-  const std::vector<PellowReport> reports = stylesrv_test::Reports();
-  ASSERT_FALSE(reports.empty());
-  EXPECT_TRUE(reports.front().fatal);
-  EXPECT_TRUE(IsEqualCLSID(reports.front().clsid, CLSID_JStyleTextChar));
+
+  ASSERT_EQ(HGetCharExceptionStyle(&id, style.Put(), 12, drawing.librarian), S_OK);
+  server.SetExceptionColor(colour);
+  EXPECT_NE(id, 0u);
+  EXPECT_EQ(drawing.StyleCount(), count + 1);
+  StyleComPtr<IJStyleTextChar> text;
+  ASSERT_EQ(style->QueryInterface(IID_IJStyleTextChar, text.PutVoid()), S_OK);
+  DWORD value = 0;
+  EXPECT_EQ(text->GetColor(&value), S_OK);
+  EXPECT_EQ(value, 0x00654321u);
+  EXPECT_EQ(text->GetUnits(&value), S_OK);
+  EXPECT_EQ(value, 12u);
+  double size = 0;
+  DWORD sizeUnits = 11;
+  EXPECT_EQ(text->GetSize(&size, &sizeUnits), S_OK);
+  EXPECT_DOUBLE_EQ(size, 0.003175);
+  WCHAR font[256] = {};
+  EXPECT_EQ(text->GetFontName(font), S_OK);
+  EXPECT_STREQ(font, L"Arial");
 }
 
 }  // namespace
