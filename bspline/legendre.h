@@ -275,6 +275,52 @@ void BSbstolgd(int degree, int num_poles, int ncomp, const double *knots, const 
 void BSbeztolgd(int degree, int ncomp, const double *bezier, double *legendre, int *rc);
 
 // ---------------------------------------------------------------------------------------------------------------
+// Composite evaluation, turning points and transitions (bspline/composite_evaluation.cpp)
+//
+// Derivatives are with respect to the global parameter t in the composite evaluator and the curve routines,
+// with respect to the span's own u in the span routines. A coordinate whose denominator is zero at the point, or
+// whose quotient is not finite (at any derivative order), evaluates to DBL_MAX with rc -5; the other coordinates
+// are still answered. The curve routines search with tolerance entry 1 (dist_tol) and evaluate in dimension 3.
+
+// Codes beyond the core's.
+enum : int {
+  BSRC_NO_TURN = -12,  // no interior turning point and no reversing joint
+};
+
+// out (dim doubles) = derivative of order deriv of the composite at t. periodic nonzero: a t outside
+// [b_0, b_n] is first brought in by whole periods (truncated). A t before b_0 or after b_n is evaluated on the
+// first or last span. kinds NULL means every span is a Legendre series; kind 0 is a power series (BSevacansng).
+// rc 3 for a NULL array; -2 for n < 1, deriv < 0, a t or a span end that is not finite, a span of no length or
+// a kind other than 0 and 1; errors of the span evaluators pass through.
+void BSevalgdcmp(int dim, int periodic, int n, const int *degrees, const int *codes, const int *kinds,
+                 double **spans, const double *breakpoints, int deriv, double t, double *out, int *rc);
+// out = derivative of order deriv (in u) of one Legendre span of the given code at u. Code 0 is any dim >= 0;
+// rational codes need dim 2 or 3. Every order by the exact quotient rule (Leibniz's rule solved for the
+// quotient) on the component derivatives at u. rc -2 for a degree below 0, deriv < 0 (above 320 for a rational
+// code), a u or a coefficient that is not finite, or a code outside the dimension's table; 3 for a NULL array;
+// 33 without scratch memory.
+void BSevalgdsng(int degree, int dim, int code, const double *span, int deriv, double u, double *out, int *rc);
+// The parameters in (range[0], range[1]) where the series f (degree + 1 coefficients, followed by a denominator
+// series of as many when rational is nonzero) has a vanishing derivative, or f over its denominator has: the
+// roots in the open interval of f' (degree - 1) or of f' w - f w' (degree 2 degree - 2) in the order found,
+// mapped by t = m + h u. A derivative that vanishes within tol throughout has no isolated root: count 0. *params
+// is a new heap array of *count doubles (NULL for none) that the caller releases with BSdbgfree. rc 3 for a
+// NULL argument; -2 for a negative degree, a range that is not finite and increasing or a tol that is not a
+// finite non-negative number; -13 when the array cannot be allocated; errors of BSfndrtlgd1 pass through.
+void BScvtrndir(int degree, int rational, const double *f, const double range[2], double tol, int *count,
+                double **params, int *rc);
+// The turning point of cv with respect to dir nearest to t0: an interior parameter where the tangent is
+// perpendicular to dir, or a breakpoint where the curve reverses (the first derivatives in the middles of the
+// neighbouring spans point apart); the seam between the last and the first span counts only when cv is
+// physically closed (phy_closed). *t and point are written on success only. rc -12 when there is none; 3 for a
+// NULL argument; -2 for a t0 or dir that is not finite or a dir of length 0.
+void BSfndcvturn(const VOQbsp_curve *cv, const double dir[3], double t0, double *t, double point[3], int *rc);
+// The transitions of cv, span by span: the parameters inside each span where the tangent is perpendicular to the
+// tangent at the span's start, with their points. params and points need room for (number of spans) times
+// 2 order - 4 (rational) or order - 2 (polynomial) entries. *count is 0 on failure.
+void BSfndcvtrns(const VOQbsp_curve *cv, int *count, double points[][3], double *params, int *rc);
+
+// ---------------------------------------------------------------------------------------------------------------
 // Roots of a scalar series on [-1, 1] (bspline/legendre_roots.cpp). Roots come back ascending, each repeated as
 // often as its multiplicity; count -1 says the series vanishes within tol (no isolated root). tol is absolute, on
 // series values; BSfndrtlgd1 raises it to the rounding of the values, 4 eps sum |c[k]|. A degree above 320, a
