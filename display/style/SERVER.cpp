@@ -10,6 +10,7 @@
 #include "display/style/styllib/JStyleLib.h"
 #include "display/style/styllib/JStyleResource.h"
 #include "display/style/styllib/JStyleUnit.h"
+#include "display/style/styles/JStyleBitmap.h"
 #include "display/style/styles/JStyleHatchFill.h"
 #include "display/style/styles/JStyleLineSolid.h"
 #include "display/style/styles/JStyleLinePointGen.h"
@@ -74,7 +75,7 @@ constexpr StyleClassRow kRowJStyleSimpleDashType =
 constexpr StyleClassRow kRowJStyleOverride =
     StyleClassRowFor<JStyleOverride, StyleAllocator::Engine>("JStyleOverride");
 STYLESRV_UNBUILT_ROW(JStyleOLG, Engine)
-STYLESRV_UNBUILT_ROW(JStyleBitmap, Engine)
+constexpr StyleClassRow kRowJStyleBitmap = StyleClassRowFor<JStyleBitmap, StyleAllocator::Engine>("JStyleBitmap");
 constexpr StyleClassRow kRowJStylePointSymbol =
     StyleClassRowFor<JStylePointSymbol, StyleAllocator::Engine>("JStylePointSymbol");
 constexpr StyleClassRow kRowJStyleLineTerminator =

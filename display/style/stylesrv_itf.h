@@ -1759,3 +1759,27 @@ inline void FreeSymbolFillData(SymbolFillData* data) {
   data->highestSlot = -1;
   data->slotCapacity = 0;
 }
+
+// ---- bitmap styles ----
+
+inline constexpr IID IID_IJStyleBitmap = {0x3D8E0851, 0xE868, 0x11CE, {0x95, 0xCA, 0x08, 0x00, 0x36, 0x48, 0x39, 0x02}};
+
+// A picture drawn at a point, with a second bitmap that travels with it. The style owns the bitmaps it is given
+// (it deletes them when they are replaced and when it goes); one handle given as both is owned once. A handle
+// that is not a bitmap is refused.
+struct IJStyleBitmap : public IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE SetBitmap(HBITMAP picture) = 0;
+  // The picture, still owned by the style.
+  virtual HRESULT STDMETHODCALLTYPE GetBitmap(HBITMAP* out) = 0;
+  // Accepted and ignored.
+  virtual HRESULT STDMETHODCALLTYPE Reserved1(DWORD) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Reserved2(DWORD) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetBitmaps(HBITMAP picture, HBITMAP second) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetBitmaps(HBITMAP* picture, HBITMAP* second) = 0;
+  // The units code is stored as given; a size of 0 becomes 1.0, one that is not finite is refused.
+  virtual HRESULT STDMETHODCALLTYPE SetSize(DWORD unitsCode, double size) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetSizeAndUnits(DWORD* unitsCode, double* size) = 0;
+  // Handed to the render target with the picture.
+  virtual HRESULT STDMETHODCALLTYPE SetMode(DWORD mode) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetMode(DWORD* out) = 0;
+};

@@ -4,6 +4,7 @@
 #include <cfloat>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <string>
@@ -23,6 +24,7 @@ struct Call {
   std::vector<double> points;   // DrawPolyline, DrawLine, FillArea
   std::vector<double> lengths;  // SetDashPattern
   std::vector<double> matrix;   // BeginPlacement
+  LONG pixels[2] = {0, 0};      // DrawBitmap: the picture's width and height when it was drawn
 };
 
 // Row vectors times a 4x4 matrix in row order: a * b applies a first.
@@ -143,7 +145,25 @@ class RecordingTarget final : public IRenderTarget2d,
     call.head.u[1] = second;
     return S_OK;
   }
-  RECORDING_UNUSED_SLOT(19) RECORDING_UNUSED_SLOT(20) RECORDING_UNUSED_SLOT(21) RECORDING_UNUSED_SLOT(22)
+  HRESULT STDMETHODCALLTYPE DrawBitmap(double y, double x, HBITMAP picture, HBITMAP second, double size,
+                                       DWORD mode) override {
+    const double point[3] = {x, y, 0.0};
+    RecordPoints(19, "DrawBitmap", 1, point);
+    Call& call = m_calls.back();
+    call.head.d[0] = y;
+    call.head.d[1] = x;
+    call.head.u[0] = static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(picture));
+    call.head.u[1] = static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(second));
+    call.head.size = size;
+    call.head.mode = mode;
+    BITMAP bitmap{};
+    if (picture && GetObjectA(picture, sizeof bitmap, &bitmap)) {
+      call.pixels[0] = bitmap.bmWidth;
+      call.pixels[1] = std::labs(bitmap.bmHeight);
+    }
+    return S_OK;
+  }
+  RECORDING_UNUSED_SLOT(20) RECORDING_UNUSED_SLOT(21) RECORDING_UNUSED_SLOT(22)
   RECORDING_UNUSED_SLOT(23) RECORDING_UNUSED_SLOT(24) RECORDING_UNUSED_SLOT(25) RECORDING_UNUSED_SLOT(26)
   RECORDING_UNUSED_SLOT(27) RECORDING_UNUSED_SLOT(28) RECORDING_UNUSED_SLOT(29)
   HRESULT STDMETHODCALLTYPE SetFirstCode(DWORD code) override { return RecordCode(30, "SetFirstCode", code); }
@@ -293,9 +313,16 @@ class RecordingTarget final : public IRenderTarget2d,
     double widest = 0;
     for (const Call& call : m_calls) {
       if (call.head.itf == SITHE_RENDER_TARGET && call.head.slot == 7) widest = std::max(widest, call.head.d[0]);
-      for (std::size_t i = 0; i + 2 < call.points.size(); i += 3) {
-        if (!Placeable(call.points[i], call.points[i + 1])) continue;
-        const double p[2] = {call.points[i], -call.points[i + 1]};
+      // A picture's frame, not only its point, lies in the view.
+      std::vector<double> frame;
+      if (IsBitmap(call) && !call.points.empty()) {
+        const Box box = BitmapBox(call);
+        frame = {box.x, -box.y, 0, box.x + box.width, -box.y - box.height, 0};
+      }
+      const std::vector<double>& points = frame.empty() ? call.points : frame;
+      for (std::size_t i = 0; i + 2 < points.size(); i += 3) {
+        if (!Placeable(points[i], points[i + 1])) continue;
+        const double p[2] = {points[i], -points[i + 1]};
         for (int k = 0; k < 2; ++k) {
           lo[k] = any ? std::min(lo[k], p[k]) : p[k];
           hi[k] = any ? std::max(hi[k], p[k]) : p[k];
@@ -337,6 +364,7 @@ class RecordingTarget final : public IRenderTarget2d,
       if (call.head.slot == 8 && call.head.result == S_OK) dashes = DashArray(call.lengths);
       if (call.head.slot == 15) fillColour = call.head.u[0];
       if (call.head.slot == 16) svg += AreaPath(call.points, fillColour);
+      if (IsBitmap(call)) svg += BitmapFrame(call);
       if ((call.head.slot != 14 && call.head.slot != 17) || call.points.empty()) continue;
       svg += "  <polyline fill=\"none\" stroke=\"";
       svg += SvgColour(colour);
@@ -380,6 +408,51 @@ class RecordingTarget final : public IRenderTarget2d,
     if (open) d += " Z";
     if (d.empty()) return {};
     return "  <path fill=\"" + SvgColour(colour) + "\" fill-rule=\"evenodd\" stroke=\"none\" d=\"" + d + "\"/>\n";
+  }
+
+  static bool IsBitmap(const Call& call) { return call.head.itf == SITHE_RENDER_TARGET && call.head.slot == 19; }
+
+  // Where a picture lands in the picture's coordinates (y downwards): its lower left corner at the point, its
+  // longer side the drawn size, its sides in the proportion of its pixels (square without picture).
+  struct Box {
+    double x, y, width, height;
+  };
+  static Box BitmapBox(const Call& call) {
+    const double size = std::fabs(call.head.size);
+    const double longer = static_cast<double>(std::max(call.pixels[0], call.pixels[1]));
+    const double width = longer > 0 ? size * call.pixels[0] / longer : size;
+    const double height = longer > 0 ? size * call.pixels[1] / longer : size;
+    return {call.points[0], -call.points[1] - height, width, height};
+  }
+
+  // The frame of a picture, labelled with its pixel size inside it.
+  static std::string BitmapFrame(const Call& call) {
+    if (call.points.empty() || !Placeable(call.points[0], call.points[1]) || !std::isfinite(call.head.size)) return {};
+    const Box box = BitmapBox(call);
+    char label[32];
+    const int length = std::snprintf(label, sizeof label, "%ldx%ld", static_cast<long>(call.pixels[0]),
+                                     static_cast<long>(call.pixels[1]));
+    const double shorter = std::min(box.width, box.height);
+    std::string svg = "  <rect fill=\"none\" stroke=\"#000000\" stroke-width=\"";
+    AppendNumber(svg, shorter / 50);
+    svg += "\" x=\"";
+    AppendNumber(svg, box.x);
+    svg += "\" y=\"";
+    AppendNumber(svg, box.y);
+    svg += "\" width=\"";
+    AppendNumber(svg, box.width);
+    svg += "\" height=\"";
+    AppendNumber(svg, box.height);
+    svg += "\"/>\n  <text font-size=\"";
+    AppendNumber(svg, std::min(box.height / 4, 0.9 * box.width / (0.6 * std::max(length, 1))));
+    svg += "\" x=\"";
+    AppendNumber(svg, box.x + box.width / 20);
+    svg += "\" y=\"";
+    AppendNumber(svg, box.y + box.height / 2);
+    svg += "\">";
+    svg += label;
+    svg += "</text>\n";
+    return svg;
   }
 
   // Drawn and skipped lengths in turn; an empty entry (-DBL_MAX) has no length.

@@ -41,7 +41,10 @@ struct IRenderTarget2d : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE DrawLine(const double* start, const double* end) = 0;
   // 18: a fill pattern's drawing begins; the two values are kept.
   virtual HRESULT STDMETHODCALLTYPE BeginDrawing(DWORD first, DWORD second) = 0;
-  SITHE_UNUSED_SLOT(19)
+  // 19: a picture drawn at the point (x, y), given y first, at the drawn size, with a second bitmap and a mode
+  // word that the target interprets.
+  virtual HRESULT STDMETHODCALLTYPE DrawBitmap(double y, double x, HBITMAP picture, HBITMAP second, double size,
+                                               DWORD mode) = 0;
   SITHE_UNUSED_SLOT(20) SITHE_UNUSED_SLOT(21) SITHE_UNUSED_SLOT(22) SITHE_UNUSED_SLOT(23) SITHE_UNUSED_SLOT(24)
   SITHE_UNUSED_SLOT(25) SITHE_UNUSED_SLOT(26) SITHE_UNUSED_SLOT(27) SITHE_UNUSED_SLOT(28) SITHE_UNUSED_SLOT(29)
   // 30, 31 and 37: three drawing codes of a line, handed on by line styles.
@@ -80,6 +83,10 @@ struct SitheCall {
   DWORD pointCount;
   HRESULT result;
   DWORD itf;  // SITHE_RENDER_TARGET, SITHE_ELEMENT_DISPLAY or SITHE_DISPLAY_SCOPE
+  // DrawBitmap keeps y and x in d[0] and d[1], the picture and the second bitmap in u[0] and u[1], its position
+  // as one point (placed as the points of DrawPolyline are), and these two.
+  double size;
+  DWORD mode;
 };
 
 struct ISitheRecording : public IUnknown {

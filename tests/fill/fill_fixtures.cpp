@@ -1,5 +1,17 @@
 #include "tests/fill/fill_fixtures.h"
 
+#include "tests/support/stylesrv_test.h"
+
+void ExpectEachRefused(const std::vector<std::function<HRESULT()>>& calls, HRESULT hr, const char* source) {
+  for (std::size_t i = 0; i < calls.size(); ++i) {
+    stylesrv_test::ClearReports();
+    EXPECT_EQ(calls[i](), hr) << i;
+    const std::vector<PellowReport> reports = stylesrv_test::Reports();
+    ASSERT_EQ(reports.size(), 1u) << i;
+    EXPECT_STREQ(reports[0].source, source) << i;
+  }
+}
+
 RecordingPattern* RecordingPattern::Create() {
   auto* pattern = new RecordingPattern;
   pattern->AddRef();

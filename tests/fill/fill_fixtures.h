@@ -2,6 +2,7 @@
 // pattern fill that records the runs a simple fill hands it.
 #pragma once
 
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -20,6 +21,9 @@ inline FillDrawingSetup DrawingSetup(IUnknown* context, DWORD unitsCode) {
   setup.unitsCode = unitsCode;
   return setup;
 }
+
+// Each call answers `hr` and is reported once, under `source`.
+void ExpectEachRefused(const std::vector<std::function<HRESULT()>>& calls, HRESULT hr, const char* source);
 
 // ---- a pattern fill for the tests of the fills that hand their boundaries on ----
 

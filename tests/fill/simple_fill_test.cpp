@@ -235,12 +235,7 @@ TEST_F(SimpleFillTest, BadBoundariesAndScalesAreRefusedAndReported) {
       [&] { return fill->SetScale(NAN); },
       [&] { return fill->SetScale(-INFINITY); },
   };
-  for (std::size_t i = 0; i < calls.size(); ++i) {
-    ClearReports();
-    EXPECT_EQ(calls[i](), E_INVALIDARG) << i;
-    ASSERT_EQ(Reports().size(), 1u) << i;
-    EXPECT_STREQ(Reports()[0].source, kSource) << i;
-  }
+  ExpectEachRefused(calls, E_INVALIDARG, kSource);
   EXPECT_TRUE(target.Names().empty());
   EXPECT_TRUE(pattern->runs.empty());
   double scale = 0;

@@ -326,9 +326,45 @@ int DrawHatches(decltype(&DllGetClassObject) getClassObject, ISitheRecording* re
   return failures;
 }
 
+// Two pictures drawn by a bitmap style at points of the row at height y, each 30 units on its longer side; the
+// picture frames where each lands, labelled with its size in pixels.
+int DrawBitmaps(decltype(&DllGetClassObject) getClassObject, IRenderTarget2d* target,
+                const RenderContextScales& context, double y) {
+  auto* bitmap = Create<IJStyleBitmap>(getClassObject, CLSID_JStyleBitmap, IID_IJStyleBitmap, "bitmap style");
+  IJStyleRender* render = nullptr;
+  if (bitmap) bitmap->QueryInterface(IID_IJStyleRender, reinterpret_cast<void**>(&render));
+  if (!render) {
+    ReleaseAll(bitmap);
+    return 1;
+  }
+  const struct {
+    LONG width, height;
+    WORD bits;
+    double x;
+  } pictures[] = {{32, 16, 24, 10}, {12, 20, 8, 70}};
+  int failures = 0;
+  for (const auto& p : pictures) {
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), p.width, p.height, 1, p.bits, BI_RGB, 0, 0, 0, 0, 0};
+    void* pixels = nullptr;
+    HBITMAP picture = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &pixels, nullptr, 0);
+    HRESULT hr = picture ? bitmap->SetBitmap(picture) : E_FAIL;  // the style owns it from here
+    if (FAILED(hr) && picture) DeleteObject(picture);
+    if (SUCCEEDED(hr)) hr = bitmap->SetSize(STYLE_UNITS_12, 30.0);
+    double point[] = {p.x, y, 0};
+    if (SUCCEEDED(hr)) hr = DrawPoints(render, target, context, point, 1);
+    std::printf("samplehost: drew a %ldx%ld picture of %u bits: %s\n", static_cast<long>(p.width),
+                static_cast<long>(p.height), static_cast<unsigned>(p.bits), Name(hr));
+    if (FAILED(hr)) ++failures;
+  }
+  ReleaseAll(render);
+  ReleaseAll(bitmap);
+  return failures;
+}
+
 // A solid, a dashed and an overridden line, a line with arrows, a line with points generated along it, a
-// gallery of fills, a multiplexed line, a line with arrowheads at its ends and a row of hatches, drawn into a
-// recording target whose picture goes to `path`.
+// gallery of fills, a multiplexed line, a line with arrowheads at its ends, a row of hatches and a row of
+// pictures, drawn into a recording target whose picture goes to `path`.
 int DrawPicture(decltype(&DllGetClassObject) getClassObject, HMODULE library, const char* path) {
   int failures = 0;
   auto* solid = Create<IJStyleLineSolid>(getClassObject, CLSID_JStyleLineSolid, IID_IJStyleLineSolid, "solid line");
@@ -441,6 +477,7 @@ int DrawPicture(decltype(&DllGetClassObject) getClassObject, HMODULE library, co
       ++failures;
     }
     ReleaseAll(dashRender);
+    failures += DrawBitmaps(getClassObject, target, context, 440);
     std::printf("samplehost: the target recorded %lu calls\n", recording->CallCount());
     hr = recording->WriteSvg(path);
     std::printf("samplehost: picture written to %s: %s\n", path, Name(hr));
