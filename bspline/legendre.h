@@ -402,3 +402,57 @@ void BScstlgdbsp(int G, int D, int k, int ncont, int S, const double *breaks, co
 // The size of span s: the largest over the groups of the Euclidean norm of the coordinates' bounds, each bound
 // the sum of the absolute coefficients (0 for G < 1).
 void BSlgdspnerr(int S, int s, int deg, int G, int D, const double *coef, double *size);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Legendre spans to B-splines within a tolerance (bspline/legendre_to_bspline.cpp)
+//
+// A span is dim component series of degree n on [-1, 1] (dim + 1 for a rational span, the weight series W last);
+// a representation of ns curves holds curve i's component j as series i + j ns (the drivers pass ns = 1). Results
+// are *num_poles poles component by component (a rational span's weighted numerators, then its weights) and
+// *num_poles + order knots on [0, 1] (t maps to (t+1)/2), both BSdbgmalloc blocks that the caller releases with
+// BSdbgfree. The outputs are cleared on entry; on failure the arrays already handed out stay the caller's (it
+// frees what is not NULL). cont -1 joins the pieces with continuity 0 (every inner knot k-1 times); any other
+// value gives k-2 continuous derivatives (simple inner knots). A span that needs an approximation and k >= 64, or a
+// tolerance that is not positive on that path, answers rc -2; k < 2, dim < 1, n < -1, a negative or non-finite
+// tol and non-finite coefficients answer rc -2 on every path. The continuity step holds up to about order 18;
+// beyond it the drivers answer 55 (the result then far from the span) or its solver's failure.
+
+// Polynomial span: truncated under tol to its effective degree m; m < k gives the exact Bezier segment of m+1
+// poles (order m+1, one zero pole for the zero series), otherwise a spline of order k and nspans + k - 1 poles. rc
+// 55 after ten finer break placements leaves the last result in place.
+void BSlgdbspl1(int n, int dim, const double *coef, int k, int cont, double tol, int *num_poles, double **poles,
+                double **knots, int *rc);
+// Rational span: n+1 <= k gives the exact segment of n+1 poles; otherwise the numerators are approximated under
+// wmin tol (wmin the lower bound of W from BSminpollgd, whose rc -12, -1 or 35 ends the conversion) with breaks
+// placed for the error of X/W. The zero series (n = -1) is no weight: rc -12.
+void BSlgdbsplr(int n, int dim, const double *coef, int k, int cont, double tol, int *num_poles, double **poles,
+                double **knots, int *rc);
+// Breaks from -1 to 1 (nspans + 1 of them, a BSdbgmalloc block) sized from the norms of the k-th derivative at a
+// few points so that a piece's first dropped term is about tol (with cont -1, which is not corrected afterwards,
+// the pieces may then miss tol by a factor of up to about 3); n < k gives nspans 0 and no array. rc -13 when a march would take more than
+// 9999 steps (or steps below rounding); k >= 64 or tol not positive, rc -2.
+void BSfndktslg(int n, int ns, int dim, const double *coef, int k, int cont, double tol, int *nspans,
+                double **breaks, int *rc);
+// The real k-th root of v (odd k keeps the sign); rc -2 for k < 1, v not finite, or v < 0 with k even.
+void BSkroot(double v, int k, double *root, int *rc);
+// The largest Euclidean norm over the ns curves of their component values at t.
+void BSmaxnrmlgd(int n, int ns, int dim, const double *coef, double t, double *max);
+// The approximation on given breaks (-1 first, 1 last, strictly increasing; else rc -2), assembled as above;
+// rc 55 from the continuity step is passed on with the result complete. n < k gives the exact segment.
+void BSlgdbspspn(int n, int ns, int dim, const double *coef, int k, int cont, int nspans, const double *breaks,
+                 double tol, int *num_poles, double **poles, double **knots, int *rc);
+// Per-span truncations of nser scalar series: coefficient i of series q on span s at pieces[(q nspans + s) k + i],
+// the first k Legendre coefficients of the series re-expanded on the span (power basis below degree 21, Chebyshev
+// above; inner re-expansions cut under tol / 1024 but never below degree k-1).
+void BSncslgdbsp(int n, int nser, const double *coef, int k, double tol, int nspans, const double *breaks,
+                 double *pieces, int *rc);
+// Continuity-0 assembly of such pieces: (k-1) nspans + 1 poles per series, the joint poles the mean of the two
+// sides; knots the breaks mapped to [0, 1], inner ones k-1 times.
+void BSlgdbspcm1(int k, int nspans, int nser, const double *pieces, const double *breaks, int *num_poles,
+                 double **poles, double **knots, int *rc);
+// Assemblies of Bezier pieces that join with k-2 continuous derivatives (Bezier point i of series q on span s at
+// bez[(s nser + q) k + i]) into nspans + k - 1 poles per series, component by component; b the breaks (any affine
+// parameter). Order 5 needs nspans doubles of scratch (rc 33).
+void BSbeztbsp3(int nspans, int nser, const double *bez, double *poles);
+void BSbeztbsp4(int nspans, int nser, const double *bez, const double *b, double *poles);
+void BSbeztbsp5(int nspans, int nser, const double *bez, const double *b, double *poles, int *rc);

@@ -1,6 +1,5 @@
 // The composite Legendre form against the peers: Bezier to Legendre summed with GSL's Legendre polynomials
 // against de Casteljau's scheme, and each span of a converted curve against OpenCASCADE's evaluation.
-#include <gsl/gsl_sf_legendre.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,16 +9,9 @@
 
 #include "bspline/legendre.h"
 #include "tests/bspline/oracle/peer_curves.h"
+#include "tests/bspline/oracle/peer_legendre.h"
 
 namespace {
-
-double legendre_sum(int degree, const double *c, double t) {
-  std::vector<double> P(std::max(degree, 1) + 1);
-  gsl_sf_legendre_Pl_array(std::max(degree, 1), t, P.data());
-  double sum = 0;
-  for (int k = 0; k <= degree; ++k) sum += c[k] * P[k];
-  return sum;
-}
 
 double de_casteljau(int degree, const double *b, double u) {
   std::vector<double> w(b, b + degree + 1);
