@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "display/style/StaticSection.h"
 #include "display/style/server.h"
 #include "display/style/stylesrv_clsid.h"
 #include "display/style/styles/LinePointPlacement.h"
@@ -50,20 +51,16 @@ struct LinePointRunState {
 // destructor (the section's bytes all zero) the flag is used without it.
 class StaticRunState {
  public:
-  StaticRunState() { InitializeCriticalSection(&m_section); }
-  ~StaticRunState() {
-    DeleteCriticalSection(&m_section);
-    std::memset(&m_section, 0, sizeof m_section);
-  }
+  StaticRunState() = default;
   StaticRunState(const StaticRunState&) = delete;
   StaticRunState& operator=(const StaticRunState&) = delete;
 
   // The static block when it is free, else a new one from the heap; null when there is no memory.
   LinePointRunState* Take() {
-    Lock();
+    m_section.Enter();
     const bool free = !m_inUse;
     m_inUse = true;
-    Unlock();
+    m_section.Leave();
     if (free) return &m_block;
     return static_cast<LinePointRunState*>(std::malloc(sizeof(LinePointRunState)));
   }
@@ -72,28 +69,14 @@ class StaticRunState {
       std::free(block);
       return;
     }
-    Lock();
+    m_section.Enter();
     m_inUse = false;
-    Unlock();
+    m_section.Leave();
   }
   bool InUse() const { return m_inUse; }
 
  private:
-  bool Initialised() const {
-    const auto* bytes = reinterpret_cast<const BYTE*>(&m_section);
-    for (std::size_t i = 0; i < sizeof m_section; ++i) {
-      if (bytes[i]) return true;
-    }
-    return false;
-  }
-  void Lock() {
-    if (Initialised()) EnterCriticalSection(&m_section);
-  }
-  void Unlock() {
-    if (Initialised()) LeaveCriticalSection(&m_section);
-  }
-
-  CRITICAL_SECTION m_section;
+  StaticSection m_section;
   volatile bool m_inUse = false;
   LinePointRunState m_block{};
 };

@@ -1,7 +1,6 @@
 #include "display/style/stylspt/ConversionPlugin.h"
 
-#include <cstring>
-
+#include "display/style/StaticSection.h"
 #include "display/style/server.h"
 
 namespace {
@@ -26,38 +25,7 @@ struct PluginState {
 };
 PluginState g_plugin;
 
-// Made by a static initialiser and deleted from the runtime's exit list when stylesrv unloads. Code that runs
-// before the one or after the other finds the section zeroed and works without it.
-class LoaderLock {
- public:
-  LoaderLock() { InitializeCriticalSection(&m_section); }
-  ~LoaderLock() {
-    DeleteCriticalSection(&m_section);
-    std::memset(&m_section, 0, sizeof m_section);
-  }
-  LoaderLock(const LoaderLock&) = delete;
-  LoaderLock& operator=(const LoaderLock&) = delete;
-
-  bool Initialised() const {
-    const BYTE* bytes = reinterpret_cast<const BYTE*>(&m_section);
-    for (std::size_t i = 0; i < sizeof m_section; ++i) {
-      if (bytes[i]) return true;
-    }
-    return false;
-  }
-  void Enter() {
-    if (Initialised()) EnterCriticalSection(&m_section);
-  }
-  void Leave() {
-    if (Initialised()) LeaveCriticalSection(&m_section);
-  }
-
- private:
-  CRITICAL_SECTION m_section;
-};
-static_assert(sizeof(CRITICAL_SECTION) == 24);
-
-__attribute__((init_priority(STYLESRV_INIT_CONVERSION_LOADER))) LoaderLock g_loaderLock;
+__attribute__((init_priority(STYLESRV_INIT_CONVERSION_LOADER))) StaticSection g_loaderLock;
 
 template <class F>
 F Find(HMODULE module, const char* name) {
