@@ -11,6 +11,7 @@
 #include "display/style/styllib/JStyleResource.h"
 #include "display/style/styllib/JStyleUnit.h"
 #include "display/style/styles/JStyleBitmap.h"
+#include "display/style/stylspt/StdDashResources.h"
 #include "display/style/styles/JStyleHatchFill.h"
 #include "display/style/styles/JStyleLineSolid.h"
 #include "display/style/styles/JStyleLinePointGen.h"
@@ -184,6 +185,7 @@ const StyleServerInternals kInternals{
     &FillAllocFailAt,
     &FillTrapFlushPools,
     &ValidateStyleName,
+    &GetStdDashResourceFunctions,
 };
 
 }  // namespace

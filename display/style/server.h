@@ -86,6 +86,7 @@ struct StyleTlsProbe {
 };
 
 enum class FillBlockKind;  // geometry/fill.h
+struct StdDashResourceFunctions;  // display/style/stylspt/StdDashResources.h
 
 struct StyleServerInternals {
   std::uint32_t size;  // of this table, for callers built against a shorter one
@@ -117,6 +118,8 @@ struct StyleServerInternals {
   void (*FillTrapFlushPools)();
   // The check of style names (display/style/stylspt/StyleExports.h), which is not exported.
   HRESULT(WINAPI* ValidateStyleName)(LPCWSTR name, DWORD* valid);
+  // The process's standard-dash resource holder, through its free functions.
+  const StdDashResourceFunctions* (*GetStdDashResources)();
 };
 
 extern "C" const StyleServerInternals* WINAPI GetStyleServerInternals();

@@ -93,6 +93,17 @@ HRESULT RegisterDocumentService(IUnknown* document, const IID* iid, DWORD value)
 
 void HostSetEngineState(DWORD value) { InterlockedExchange(&g_engineState, static_cast<LONG>(value)); }
 
+DWORD LoadResourceImage(HMODULE module, DWORD id) {
+  static volatile LONG lastImage = 0;
+  HostNotification call{};
+  call.kind = HOST_LOAD_RESOURCE_IMAGE;
+  call.context = reinterpret_cast<ULONG_PTR>(module);
+  call.value = id;
+  const bool there = module && FindResourceA(module, MAKEINTRESOURCEA(id), MAKEINTRESOURCEA(2));
+  call.result = there ? static_cast<HRESULT>(InterlockedIncrement(&lastImage)) : 0;
+  return static_cast<DWORD>(RecordEngineCall(call));
+}
+
 void HostSetEngineHandlesTarget(DWORD value) { InterlockedExchange(&g_handlesTarget, static_cast<LONG>(value)); }
 
 }  // extern "C"

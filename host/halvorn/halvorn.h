@@ -255,6 +255,9 @@ HALVORN_API DWORD EngineHandlesTarget(IUnknown* target);
 HALVORN_API HRESULT EngineRelinkObject(IUnknown* service, DWORD* persistentID, IUnknown* document, DWORD flags);
 // 6: registers a service of the document under an IID.
 HALVORN_API HRESULT RegisterDocumentService(IUnknown* document, const IID* iid, DWORD value);
+// 2025: the engine's image of bitmap resource `id` of `module`: its image number, 0 when the module has no such
+// bitmap.
+HALVORN_API DWORD LoadResourceImage(HMODULE module, DWORD id);
 
 // ---- the application ----
 
@@ -313,6 +316,7 @@ enum HostEngineCallKind : DWORD {
   HOST_DOCUMENT_SERVICE_CONTEXT,   // document slot 14 (document; other = the context answered)
   HOST_DOCUMENT_CALL_SERVICE,      // document slot 17 (document, object = the target, value, context, mode)
   HOST_DOCUMENT_RELINK_SERVICE,    // document slot 23 (document; other = the service answered)
+  HOST_LOAD_RESOURCE_IMAGE,        // 2025 (context = the module, value = the ID; result = the image number)
 };
 
 HALVORN_API LONG HostNotificationCount();

@@ -35,6 +35,9 @@ void Record(BOOL fatal, HRESULT hr, DWORD flags, const CLSID* clsid, const char*
   LeaveCriticalSection(&log.lock);
 }
 
+volatile LONG g_attachCount = 0;
+volatile LONG g_attachesToFail = 0;
+
 }  // namespace
 
 extern "C" {
@@ -50,6 +53,11 @@ int RCfatalerr(REFCLSID clsid, DWORD flags, HRESULT hr, const char* source, int 
 }
 
 HMODULE AttachLocaleResDLL(HMODULE module, const char* name, DWORD, DWORD, DWORD) {
+  InterlockedIncrement(&g_attachCount);
+  // Takes one from a positive count only, so that concurrent callers fail exactly as many times as asked.
+  for (LONG left = g_attachesToFail; left > 0; left = g_attachesToFail) {
+    if (InterlockedCompareExchange(&g_attachesToFail, left - 1, left) == left) return nullptr;
+  }
   if (!name) return nullptr;
   char path[MAX_PATH];
   DWORD n = GetModuleFileNameA(module, path, MAX_PATH);
@@ -83,6 +91,10 @@ BOOL PellowGetReport(LONG index, PellowReport* out) {
   LeaveCriticalSection(&log.lock);
   return ok;
 }
+
+LONG PellowAttachCount() { return g_attachCount; }
+
+void PellowFailNextAttaches(LONG n) { InterlockedExchange(&g_attachesToFail, n > 0 ? n : 0); }
 
 void PellowClearReports() {
   ReportLog& log = Log();

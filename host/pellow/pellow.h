@@ -57,6 +57,11 @@ PELLOW_API void PellowClearReports();
 // Chunks handed out by JPlex::Create and not yet freed by FreeDataChain.
 PELLOW_API LONG JPlexLiveChunks();
 
+// The calls of AttachLocaleResDLL so far; and a switch that makes the next `n` of them answer null without
+// loading anything (0 turns it off).
+PELLOW_API LONG PellowAttachCount();
+PELLOW_API void PellowFailNextAttaches(LONG n);
+
 }  // extern "C"
 
 // A chain of chunks from which linked lists take their nodes. A chunk is the JPlex header followed by its

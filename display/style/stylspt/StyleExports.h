@@ -230,3 +230,35 @@ HRESULT WINAPI HGetDefaultUSTNLineStyle(IUnknown* librarian, DWORD* outID);
 // space, has 1 to 253 characters and none of \ ; { }; else 0. S_OK either way; a null or unreadable name, or a
 // null `valid`, answers E_INVALIDARG.
 HRESULT WINAPI ValidateStyleName(LPCWSTR name, DWORD* valid);
+// ---- standard dashes ----
+//
+// The host names line patterns by dash numbers: 0 and 9 the continuous line; 1 to 4 (and their twins 10 to 13)
+// and 18 to 23 patterns with fixed lengths in metres (units code 11). Number 22 has lengths but no name. The
+// line functions write colour, width, units and a dash into a simple line, with the locked fields saying what
+// was given: 0x1 a colour (not 0), 0x2 a width (not 0.0), 0x90 a dash type. A width or length that is not
+// finite answers E_INVALIDARG before anything changes. A step that fails ends the call; the steps before it
+// stay applied.
+
+extern "C" {
+
+// The name of a standard number, from the resource module. E_FAIL for a number without a name (`name` is left
+// as it was) and for a name that cannot be loaded.
+HRESULT WINAPI HGetStdDashStyleNameFromNumber(LONG number, GUserText* name);
+
+// Loads the number's lengths into the dash type; a number without lengths leaves it as it was (S_OK).
+HRESULT WINAPI HSetStdDashTypeData(DWORD number, IJStyleSimpleDashType* dash);
+
+// A continuous line: no dash type.
+HRESULT WINAPI HSetContinuousLineStyleData(IJStyleSimpleLine* line, DWORD colour, double width, DWORD unitsCode);
+
+// The line gets `dash` as its dash type (first loaded with the number's lengths when `loadDash` is set) and
+// its fit flag (style flag 0x1). `dash` may be null only when `loadDash` is 0: the line then has none.
+HRESULT WINAPI HSetStdDashStyleData(IJStyleSimpleLine* line, IJStyleSimpleDashType* dash, DWORD number,
+                                    DWORD colour, double width, DWORD unitsCode, BOOL loadDash);
+
+// As HSetStdDashStyleData, with the caller's `count` lengths (at least one) in the units of `unitsCode`,
+// repeated, with an end fraction of 0.5. A first length above 0.0 is stored negated.
+HRESULT WINAPI HSetCustomDashStyleData(IJStyleSimpleLine* line, IJStyleSimpleDashType* dash, DWORD count,
+                                       const double* lengths, DWORD colour, double width, DWORD unitsCode);
+
+}  // extern "C"
