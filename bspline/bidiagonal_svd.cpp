@@ -1,13 +1,41 @@
 // The general singular value decomposition A = U diag(s) V^T of a dense column-major matrix with at least as
 // many rows as columns: Householder reduction to upper bidiagonal form, then implicitly shifted QR sweeps on the
-// bidiagonal with the rotations carried into U and V.
+// bidiagonal made of fast (square-root free, scaled) Givens rotations, carried into U and V.
+//
+// Scaled form of the sweeps: row i of the bidiagonal carries a scale r[i], column j a scale c[j]; the true entry
+// (i, j) is the stored one times sr(r[i]) sr(c[j]), sr(x) the square root of |x| with the sign of x, and the true
+// factors are U with column i times sr(r[i]) and V with column j times sr(c[j]). A fast rotation updates a pair of
+// columns with two multiplications and shrinks their two scales instead of taking a square root; the scales are
+// folded back in before they can underflow.
 #include "bspline/numerics.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
 
 constexpr int kLocalCopy = 400;
+constexpr double kFoldBelow = 3.552713678800501e-15;  // 2^-48: smallest scale left unfolded
+
+int sweep_cap = -1;  // test support: negative is the usual 50 k
+
+// The double-precision epsilon, found once by halving until 1 + x no longer differs from 1 (2^-52).
+double find_epsilon() {
+  volatile double x = 1.0, sum = 2.0;
+  while (sum != 1.0) {
+    x = x / 2.0;
+    sum = 1.0 + x;
+  }
+  return 2.0 * x;
+}
+const double kEps = find_epsilon();
+
+inline double signed_root(double x) { return x < 0.0 ? -std::sqrt(-x) : std::sqrt(x); }
+
+inline double *column(double *m, int ld, int j) { return m + static_cast<std::ptrdiff_t>(j) * ld; }
+
+// ---------------------------------------------------------------------------------------------------------------
+// Householder reduction
 
 // The Euclidean norm of n values with stride, scaled so that neither the squares overflow nor underflow.
 double scaled_norm(const double *x, int n, int stride) {
@@ -52,53 +80,306 @@ void reflect(const double *v, int vstride, double *y, int ystride, int n) {
   for (int i = 0; i < n; ++i) y[i * ystride] -= t * v[i * vstride];
 }
 
-// The plane rotation (c, s) with c a + s b = r and -s a + c b = 0; a becomes r.
-void givens(double *a, double b, double *c, double *s) {
-  const double roe = std::fabs(*a) > std::fabs(b) ? *a : b;
-  const double scale = std::fabs(*a) + std::fabs(b);
-  if (scale == 0.0) {
-    *c = 1.0;
-    *s = 0.0;
-    *a = 0.0;
-    return;
+// U (m x n) by backward accumulation of the left reflections kept in the columns of w (m x n): reflection j
+// changes only rows j.. of columns j.., so each is applied to that corner alone. `last` is the last column that
+// holds a reflection.
+void accumulate_left(const double *w, int m, int n, int last, double *u) {
+  for (int c = 0; c < n; ++c) {
+    double *col = column(u, m, c);
+    for (int r = 0; r < m; ++r) col[r] = r == c ? 1.0 : 0.0;
   }
-  double r = scale * std::sqrt((*a / scale) * (*a / scale) + (b / scale) * (b / scale));
-  if (roe < 0.0) r = -r;
-  *c = *a / r;
-  *s = b / r;
-  *a = r;
+  for (int j = last; j >= 0; --j) {
+    const double *v = w + static_cast<std::ptrdiff_t>(j) * m + j;
+    for (int c = j; c < n; ++c) reflect(v, 1, column(u, m, c) + j, 1, m - j);
+  }
 }
 
-// Columns x and y of a matrix (n rows): x := c x + s y, y := c y - s x.
-void rotate_columns(double *m, int ld, int n, int x, int y, double c, double s) {
-  if (!m) return;
-  double *px = m + static_cast<std::ptrdiff_t>(x) * ld, *py = m + static_cast<std::ptrdiff_t>(y) * ld;
+void BSbdformul(const double *w, int m, int n, double *u) { accumulate_left(w, m, n, n - 1, u); }
+
+// The square case: the last column has nothing below its diagonal, so no reflection.
+void BSbdformus(const double *w, int n, double *u) { accumulate_left(w, n, n, n - 2, u); }
+
+// V (n x n) from the right reflections kept in the rows of w (m x n): reflection j acts on columns j+1.. of row
+// j.
+void BSbdformv(const double *w, int m, int n, double *v) {
+  for (int c = 0; c < n; ++c) {
+    double *col = column(v, n, c);
+    for (int r = 0; r < n; ++r) col[r] = r == c ? 1.0 : 0.0;
+  }
+  for (int j = n - 3; j >= 0; --j) {
+    const double *x = w + static_cast<std::ptrdiff_t>(j + 1) * m + j;
+    for (int c = j + 1; c < n; ++c) reflect(x, m, column(v, n, c) + j + 1, 1, n - j - 1);
+  }
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Fast Givens rotations
+
+struct FastRotation {
+  double alpha, beta;
+  bool kind1;  // (alpha x + y, beta y - x); else (x + alpha y, y - beta x)
+};
+
+// The fast rotation of a pair (x1, x2) whose true values are x1 sr(p1), x2 sr(p2) (times a common factor) that
+// clears x2; x1 receives the combined entry. With gamma the ratio of the true squares, gamma <= 1 takes the
+// first kind, which exchanges the scales and multiplies them by 1 / (1 + gamma), a larger gamma the second,
+// which multiplies them by gamma / (1 + gamma): a scale never shrinks by more than half a rotation. Entries
+// whose squares underflow are negligible beside any other entry and are cleared as they are.
+inline FastRotation BSfgivens(double &x1, double &x2, double &p1, double &p2) {
+  const double a1 = std::fabs(p1) * x1 * x1, a2 = std::fabs(p2) * x2 * x2;
+  if (a1 <= a2) {
+    if (a2 == 0.0) {
+      x2 = 0.0;
+      return {0.0, 0.0, false};
+    }
+    const double beta = x1 / x2, gamma = a1 / a2, alpha = beta * std::fabs(p1 / p2);
+    const double f = 1.0 / (1.0 + gamma);
+    const double t = p1;
+    p1 = p2 * f;
+    p2 = t * f;
+    x1 = alpha * x1 + x2;
+    x2 = 0.0;
+    return {alpha, beta, true};
+  }
+  const double beta = x2 / x1, delta = a2 / a1, alpha = beta * std::fabs(p2 / p1);
+  const double f = 1.0 / (1.0 + delta);
+  p1 *= f;
+  p2 *= f;
+  x1 = x1 + alpha * x2;
+  x2 = 0.0;
+  return {alpha, beta, false};
+}
+
+// Columns x, y (n rows) of a matrix: (alpha x + y, beta y - x).
+void BSfgrot1(double *m, int ld, int n, int x, int y, double alpha, double beta) {
+  double *px = column(m, ld, x), *py = column(m, ld, y);
   for (int i = 0; i < n; ++i) {
     const double a = px[i], b = py[i];
-    px[i] = c * a + s * b;
-    py[i] = c * b - s * a;
+    px[i] = alpha * a + b;
+    py[i] = beta * b - a;
   }
 }
 
-void swap_columns(double *m, int ld, int n, int x, int y) {
-  if (!m) return;
-  double *px = m + static_cast<std::ptrdiff_t>(x) * ld, *py = m + static_cast<std::ptrdiff_t>(y) * ld;
+// Columns x, y (n rows) of a matrix: (x + alpha y, y - beta x).
+void BSfgrot2(double *m, int ld, int n, int x, int y, double alpha, double beta) {
+  double *px = column(m, ld, x), *py = column(m, ld, y);
   for (int i = 0; i < n; ++i) {
+    const double a = px[i], b = py[i];
+    px[i] = a + alpha * b;
+    py[i] = b - beta * a;
+  }
+}
+
+// A pair of entries (a, b) under a rotation, as the columns above.
+inline void turn(const FastRotation &g, double &a, double &b) {
+  const double x = a, y = b;
+  if (g.kind1) {
+    a = g.alpha * x + y;
+    b = g.beta * y - x;
+  } else {
+    a = x + g.alpha * y;
+    b = y - g.beta * x;
+  }
+}
+
+// The matrix a rotation goes to (NULL when it is not updated).
+struct Factor {
+  double *m;
+  int ld, rows;
+  void rotate(const FastRotation &g, int x, int y) const {
+    if (!m) return;
+    if (g.kind1)
+      BSfgrot1(m, ld, rows, x, y, g.alpha, g.beta);
+    else
+      BSfgrot2(m, ld, rows, x, y, g.alpha, g.beta);
+  }
+  void scale(int j, double f) const {
+    if (!m || f == 1.0) return;
+    double *col = column(m, ld, j);
+    for (int i = 0; i < rows; ++i) col[i] *= f;
+  }
+};
+
+// The bidiagonal in scaled form with the two factors that receive its rotations.
+struct Bidiagonal {
+  double *d, *e, *r, *c;  // diagonal, superdiagonal, row scales, column scales
+  Factor left, right;
+
+  double dsq(int i) const { return d[i] * d[i] * std::fabs(r[i] * c[i]); }
+  double esq(int i) const { return e[i] * e[i] * std::fabs(r[i] * c[i + 1]); }
+
+  // Folds the scales of rows and columns lo..hi into the entries and the factors and resets them to 1.
+  void fold(int lo, int hi) {
+    for (int i = lo; i <= hi; ++i) {
+      const double sr = signed_root(r[i]), sc = signed_root(c[i]);
+      d[i] *= sr * sc;
+      if (i < hi) e[i] *= sr * signed_root(c[i + 1]);
+      left.scale(i, sr);
+      right.scale(i, sc);
+      r[i] = c[i] = 1.0;
+    }
+  }
+  // The same, only when a scale of the block has come near underflow.
+  void BSfgrescale(int lo, int hi) {
+    double smallest = 1.0;
+    for (int i = lo; i <= hi; ++i) smallest = std::min({smallest, std::fabs(r[i]), std::fabs(c[i])});
+    if (smallest <= kFoldBelow) fold(lo, hi);
+  }
+
+  // d[i] = 0 inside lo..hi with e[i] != 0: e[i] is chased along row i to the right by rotations of rows i and
+  // j, then the entry above d[i] up column i by rotations of columns j and i, which leaves value i alone.
+  void chase_zero(int lo, int i, int hi) {
+    double f = e[i];
+    e[i] = 0.0;
+    for (int j = i + 1; j <= hi && f != 0.0; ++j) {
+      const FastRotation g = BSfgivens(d[j], f, r[j], r[i]);
+      if (j < hi) {
+        double zero = 0.0;
+        turn(g, e[j], zero);
+        f = zero;
+      }
+      left.rotate(g, j, i);
+    }
+    if (i > lo) {
+      f = e[i - 1];
+      e[i - 1] = 0.0;
+      for (int j = i - 1; j >= lo && f != 0.0; --j) {
+        const FastRotation g = BSfgivens(d[j], f, c[j], c[i]);
+        if (j > lo) {
+          double zero = 0.0;
+          turn(g, e[j - 1], zero);
+          f = zero;
+        }
+        right.rotate(g, j, i);
+      }
+    }
+    BSfgrescale(lo, hi);
+  }
+
+  // The eigenvalue of the trailing 2x2 block of B^T B nearer to its last diagonal entry.
+  double BSbdshift(int lo, int hi) const {
+    const double p = dsq(hi - 1), q = esq(hi - 1);
+    const double a = p + (hi - 1 > lo ? esq(hi - 2) : 0.0), b = dsq(hi) + q;
+    return BSsym2eig(a, b, p, q);
+  }
+  // The eigenvalues of [[a, c], [c, b]] with c = sqrt|p| sqrt|q| are (a + b)/2 -+ sqrt(h^2 + c^2), h = (b - a)/2,
+  // computed as a - r and b + r without cancellation; answers b + r.
+  static double BSsym2eig(double a, double b, double p, double q) {
+    const double c = std::sqrt(std::fabs(p)) * std::sqrt(std::fabs(q));
+    if (c == 0.0) return b;
+    const double h = (b - a) / 2.0;
+    double r;
+    if (std::fabs(h) > std::fabs(c)) {
+      const double t = c / h;
+      r = c * t / (1.0 + std::sqrt(t * t + 1.0));
+    } else {
+      const double t = h / c;
+      r = c / (t + (t >= 0.0 ? 1.0 : -1.0) * std::sqrt(t * t + 1.0));
+    }
+    return b + r;
+  }
+
+  // One implicit QR sweep with shift sigma on lo..hi; an e entry that falls to tau or below is cleared (a
+  // split the next pass finds). Answers whether one was.
+  bool sweep(int lo, int hi, double sigma, double tau) {
+    bool split = false;
+    double x1 = d[lo] * d[lo] * std::fabs(r[lo] * c[lo]) - sigma;
+    double x2 = d[lo] * e[lo] * std::fabs(r[lo] * c[lo]);
+    double bulge = 0.0;
+    for (int j = lo; j < hi; ++j) {
+      // Columns j, j+1: the first from the shift, then clearing the bulge at (j-1, j+1).
+      const FastRotation g = j == lo ? BSfgivens(x1, x2, c[j], c[j + 1]) : BSfgivens(e[j - 1], bulge, c[j], c[j + 1]);
+      if (j > lo && esq(j - 1) <= tau) {
+        e[j - 1] = 0.0;
+        split = true;
+      }
+      turn(g, d[j], e[j]);
+      bulge = 0.0;
+      turn(g, bulge, d[j + 1]);  // the bulge at (j+1, j)
+      right.rotate(g, j, j + 1);
+      // Rows j, j+1: clearing the bulge at (j+1, j), making one at (j, j+2).
+      const FastRotation h = BSfgivens(d[j], bulge, r[j], r[j + 1]);
+      turn(h, e[j], d[j + 1]);
+      if (j + 1 < hi) {
+        bulge = 0.0;
+        turn(h, bulge, e[j + 1]);
+      }
+      left.rotate(h, j, j + 1);
+    }
+    if (esq(hi - 1) <= tau) {
+      e[hi - 1] = 0.0;
+      split = true;
+    }
+    BSfgrescale(lo, hi);
+    return split;
+  }
+
+  // Value i is final: it keeps its true magnitude, a negative sign (or a zero value at a deflation) going into
+  // its row scale, hence into the matching column of the left factor.
+  void finish(int i, bool zero_flips) {
+    const double t = d[i] * signed_root(r[i]) * signed_root(c[i]);
+    d[i] = std::fabs(t);
+    if (t < 0.0 || (zero_flips && t == 0.0)) r[i] = -r[i];
+  }
+};
+
+// A natural merge sort of the indices 0..k-1 by increasing value, stable: the non-decreasing runs are found,
+// then neighbouring runs merged until one is left. The indices are held as doubles in order; work takes k.
+void BSsvsort(const double *values, double *order, double *work, int k) {
+  for (int i = 0; i < k; ++i) order[i] = i;
+  double *from = order, *to = work;
+  for (;;) {
+    int runs = 0;
+    for (int start = 0; start < k;) {
+      int mid = start + 1;
+      while (mid < k && values[static_cast<int>(from[mid - 1])] <= values[static_cast<int>(from[mid])]) ++mid;
+      int end = mid;
+      while (end < k && (end == mid || values[static_cast<int>(from[end - 1])] <= values[static_cast<int>(from[end])]))
+        ++end;
+      int a = start, b = mid, o = start;
+      while (a < mid && b < end)
+        to[o++] = values[static_cast<int>(from[b])] < values[static_cast<int>(from[a])] ? from[b++] : from[a++];
+      while (a < mid) to[o++] = from[a++];
+      while (b < end) to[o++] = from[b++];
+      start = end;
+      ++runs;
+    }
+    double *t = from;
+    from = to;
+    to = t;
+    if (runs <= 1) break;
+  }
+  if (from != order)
+    for (int i = 0; i < k; ++i) order[i] = from[i];
+}
+
+void swap_columns(const Factor &f, int x, int y) {
+  if (!f.m) return;
+  double *px = column(f.m, f.ld, x), *py = column(f.m, f.ld, y);
+  for (int i = 0; i < f.rows; ++i) {
     const double t = px[i];
     px[i] = py[i];
     py[i] = t;
   }
 }
 
-void normalise_column(double *m, int ld, int n, int x) {
-  if (!m) return;
-  double *px = m + static_cast<std::ptrdiff_t>(x) * ld;
-  const double len = scaled_norm(px, n, 1);
-  if (len == 0.0) return;
-  for (int i = 0; i < n; ++i) px[i] /= len;
+void normalise_column(const Factor &f, int x) {
+  if (!f.m) return;
+  double *px = column(f.m, f.ld, x);
+  double sum = 0.0;
+  for (int i = 0; i < f.rows; ++i) sum += px[i] * px[i];
+  if (sum == 0.0) return;
+  const double len = std::sqrt(sum);
+  for (int i = 0; i < f.rows; ++i) px[i] /= len;
 }
 
 }  // namespace
+
+int BSsetsweeplimit(int sweeps) {
+  const int old = sweep_cap;
+  sweep_cap = sweeps >= 0 ? sweeps : -1;
+  return old;
+}
 
 void BSbidag2sv(double *s, double *e, double *u, int ju, double *v, int jv, const double *a, int rows, int columns,
                 int *rc) {
@@ -110,8 +391,6 @@ void BSbidag2sv(double *s, double *e, double *u, int ju, double *v, int jv, cons
       *rc = BSRC_OUT_OF_RANGE;
       break;
     }
-    const bool want_u = ju != 0 && !(ju == 2 && m == n);
-    const bool want_v = jv != 0;
     const std::size_t size = static_cast<std::size_t>(m) * static_cast<std::size_t>(n);
     double *w = scratch.take(size);
     if (!w) {
@@ -132,176 +411,141 @@ void BSbidag2sv(double *s, double *e, double *u, int ju, double *v, int jv, cons
       }
     }
 
-    if (want_u) {
-      for (int c = 0; c < n; ++c)
-        for (int r = 0; r < m; ++r) u[static_cast<std::ptrdiff_t>(c) * m + r] = r == c ? 1.0 : 0.0;
-      for (int j = n - 1; j >= 0; --j)
-        for (int c = j; c < n; ++c) reflect(&at(j, j), 1, u + static_cast<std::ptrdiff_t>(c) * m + j, 1, m - j);
-    }
-    if (want_v) {
-      for (int c = 0; c < n; ++c)
-        for (int r = 0; r < n; ++r) v[static_cast<std::ptrdiff_t>(c) * n + r] = r == c ? 1.0 : 0.0;
-      for (int j = n - 2; j >= 0; --j)
-        for (int c = j + 1; c < n; ++c)
-          reflect(&at(j, j + 1), m, v + static_cast<std::ptrdiff_t>(c) * n + j + 1, 1, n - j - 1);
-    }
+    if (ju != 0 && m > n) BSbdformul(w, m, n, u);
+    if ((ju == 1 || ju == 3) && m == n) BSbdformus(w, n, u);
+    if (jv != 0) BSbdformv(w, m, n, v);
   } while (false);
   BSexit(rc, "BSbidag2sv", "bsbidag2sv");
 }
 
-void BSsingbval(double *s, int k, double *e, BSboolean lower, double *u, int ldu, int rows, int ju, double *v,
-                int ldv, int columns, int jv, double *work1, double *work2, int *rc) {
+void BSsingbval(double *s, int k, double *e, BSboolean wide, double *u, int ldu, int rows, int ju, double *v,
+                int ldv, int columns, int jv, double *scale1, double *scale2, int *rc) {
   *rc = 0;
   if (k > 0 && (!BSallfinite(k, s) || !BSallfinite(k - 1, e))) {
     *rc = BSRC_OUT_OF_RANGE;  // a NaN never tests negligible: the sweeps would run to their limit
     BSexit(rc, "BSsingbval", "bssingbval");
     return;
   }
-  // Left rotations go to `left`, right ones to `right`; a wide matrix exchanges the two.
-  double *left = ju ? u : nullptr, *right = jv ? v : nullptr;
-  int ldl = ldu, nl = rows, ldr = ldv, nr = columns;
-  if (lower) {
-    double *t = left;
-    left = right;
-    right = t;
-    int ti = ldl;
-    ldl = ldr;
-    ldr = ti;
-    ti = nl;
-    nl = nr;
-    nr = ti;
+  // Left rotations go to U, right ones to V; a wide matrix exchanges the two.
+  Factor fu{ju == 1 ? u : nullptr, ldu, rows}, fv{jv == 1 ? v : nullptr, ldv, columns};
+  Bidiagonal B{s, e, scale1, scale2, wide ? fv : fu, wide ? fu : fv};
+  // Squares of entries beyond 2^+-64 would leave the range of doubles: such a matrix is brought near 1 by a
+  // power of two (exact), and its values back at the end.
+  double big = 0.0;
+  for (int i = 0; i < k; ++i) big = std::max({big, std::fabs(s[i]), i + 1 < k ? std::fabs(e[i]) : 0.0});
+  int exponent = 0;
+  if (big != 0.0 && (big > 0x1p64 || big < 0x1p-64)) {
+    std::frexp(big, &exponent);
+    for (int i = 0; i < k; ++i) {
+      s[i] = std::ldexp(s[i], -exponent);
+      if (i + 1 < k) e[i] = std::ldexp(e[i], -exponent);
+    }
   }
-  // e[i] couples s[i] and s[i+1]; the coupling below the last value reads as 0.
-  auto E = [&](int i) { return i < k - 1 ? e[i] : 0.0; };
-  auto setE = [&](int i, double x) {
-    if (i < k - 1) e[i] = x;
-  };
+  for (int i = 0; i < k; ++i) scale1[i] = scale2[i] = 1.0;
 
-  const int limit = 50 * k;
-  int sweeps = 0;
-  int hi = k - 1;  // the active block is lo..hi
-  while (hi >= 0 && k > 0) {
-    // The largest lo below which the block splits off (a negligible coupling).
-    int lo = hi;
-    while (lo > 0) {
-      const double test = std::fabs(s[lo - 1]) + std::fabs(s[lo]);
-      if (test + std::fabs(E(lo - 1)) == test) {
-        setE(lo - 1, 0.0);
+  const int limit = sweep_cap >= 0 ? sweep_cap : 50 * k;
+  int sweeps = 0, counter = 0;
+  int hi = k - 1;  // the active block is lo..hi; the values above hi are final
+  while (hi > 0) {
+    // Split at the nearest zero coupling above hi; a zero diagonal entry has its coupling chased out first.
+    int lo = 0;
+    for (int i = hi - 1; i >= 0; --i) {
+      if (e[i] == 0.0) {
+        lo = i + 1;
         break;
       }
-      --lo;
+      if (s[i] == 0.0) {
+        int top = i;
+        while (top > 0 && e[top - 1] != 0.0) --top;
+        B.chase_zero(top, i, hi);
+        lo = i + 1;
+        break;
+      }
     }
     if (lo == hi) {
-      // s[hi] has converged: make it non-negative, the sign going into the left factor.
-      if (s[hi] < 0.0) {
-        s[hi] = -s[hi];
-        if (left) {
-          double *col = left + static_cast<std::ptrdiff_t>(hi) * ldl;
-          for (int i = 0; i < nl; ++i) col[i] = -col[i];
-        }
-      }
-      --hi;
+      B.finish(hi--, false);
+      counter = 0;
       continue;
     }
-    // A negligible diagonal entry inside the block lets its coupling be chased out by rotations.
-    int zero = -1;
-    for (int i = hi; i >= lo; --i) {
-      double test = 0.0;
-      if (i != hi) test += std::fabs(E(i));
-      if (i != lo) test += std::fabs(E(i - 1));
-      if (test + std::fabs(s[i]) == test) {
-        s[i] = 0.0;
-        zero = i;
-        break;
-      }
+    double M = 0.0, S = 0.0;
+    for (int i = lo; i <= hi; ++i) {
+      const double x = B.dsq(i), y = i < hi ? B.esq(i) : 0.0;
+      M = std::max({M, x, y});
+      S += x + y;
     }
-    if (zero == hi) {
-      // Chase e[hi-1] up through the columns.
-      double f = E(hi - 1);
-      setE(hi - 1, 0.0);
-      for (int j = hi - 1; j >= lo; --j) {
-        double c, sn;
-        givens(&s[j], f, &c, &sn);
-        if (j != lo) {
-          f = -sn * E(j - 1);
-          setE(j - 1, c * E(j - 1));
-        }
-        rotate_columns(right, ldr, nr, j, hi, c, sn);
+    if (S == 0.0) S = 1.0;
+    const double tau = kEps * kEps * M, rho = (1.0 / kEps) / S;
+    // Deflation at the bottom: e[hi-1] is negligible beside the trailing entry of B^T B (or, after 40 sweeps
+    // without one, beside the block) and beside the block as a whole.
+    ++counter;
+    const double a = B.dsq(hi), b = B.dsq(hi - 1), c = B.esq(hi - 1);
+    double against = a;
+    bool small = counter > 40 || c == 0.0;
+    if (!small) {
+      against = a + c;
+      small = (c / against) * (b / against) <= kEps * kEps;
+    }
+    if (small && rho * rho * b * c <= 1.0) {
+      if (b <= against) {
+        // Rows hi and hi-1: e[hi-1] goes into d[hi]; what comes below d[hi-1] is negligible and dropped.
+        const FastRotation g = BSfgivens(s[hi], e[hi - 1], scale1[hi], scale1[hi - 1]);
+        double below = 0.0;
+        turn(g, below, s[hi - 1]);
+        B.left.rotate(g, hi, hi - 1);
       }
+      e[hi - 1] = 0.0;
+      B.finish(hi--, true);
+      counter = 0;
       continue;
     }
-    if (zero >= lo) {
-      // s[zero] is 0: chase e[zero] along its row.
-      double f = E(zero);
-      setE(zero, 0.0);
-      for (int j = zero + 1; j <= hi; ++j) {
-        double c, sn;
-        givens(&s[j], f, &c, &sn);
-        f = -sn * E(j);
-        setE(j, c * E(j));
-        rotate_columns(left, ldl, nl, j, zero, c, sn);
-      }
-      continue;
-    }
-
     if (++sweeps > limit) {
       *rc = -1;
       break;
     }
-    // One implicit QR sweep on lo..hi with the shift from the trailing 2x2 block of B^T B.
-    const double scale =
-        std::fmax(std::fmax(std::fmax(std::fabs(s[hi]), std::fabs(s[hi - 1])), std::fmax(std::fabs(E(hi - 1)), std::fabs(s[lo]))),
-                  std::fabs(E(lo)));
-    const double sm = s[hi] / scale, smm1 = s[hi - 1] / scale, emm1 = E(hi - 1) / scale;
-    const double sl = s[lo] / scale, el = E(lo) / scale;
-    const double b = ((smm1 + sm) * (smm1 - sm) + emm1 * emm1) / 2.0;
-    const double cc = (sm * emm1) * (sm * emm1);
-    double shift = 0.0;
-    if (b != 0.0 || cc != 0.0) {
-      shift = std::sqrt(b * b + cc);
-      if (b < 0.0) shift = -shift;
-      shift = cc / (b + shift);
-    }
-    double f = (sl + sm) * (sl - sm) + shift;
-    double g = sl * el;
-    for (int j = lo; j < hi; ++j) {
-      double c, sn;
-      givens(&f, g, &c, &sn);
-      if (j != lo) setE(j - 1, f);
-      f = c * s[j] + sn * E(j);
-      setE(j, c * E(j) - sn * s[j]);
-      g = sn * s[j + 1];
-      s[j + 1] = c * s[j + 1];
-      rotate_columns(right, ldr, nr, j, j + 1, c, sn);
-      givens(&f, g, &c, &sn);
-      s[j] = f;
-      f = c * E(j) + sn * s[j + 1];
-      s[j + 1] = -sn * E(j) + c * s[j + 1];
-      g = sn * E(j + 1);
-      setE(j + 1, c * E(j + 1));
-      rotate_columns(left, ldl, nl, j, j + 1, c, sn);
-    }
-    setE(hi - 1, f);
+    B.sweep(lo, hi, B.BSbdshift(lo, hi), tau);
   }
 
-  if (*rc == 0) {
-    // Decreasing order, the columns of both factors permuted alike and brought back to unit length.
-    for (int i = 0; i < k - 1; ++i) {
-      int best = i;
-      for (int j = i + 1; j < k; ++j)
-        if (s[j] > s[best]) best = j;
-      if (best != i) {
-        const double t = s[i];
-        s[i] = s[best];
-        s[best] = t;
-        swap_columns(left, ldl, nl, i, best);
-        swap_columns(right, ldr, nr, i, best);
-      }
+  if (*rc != 0) {
+    // A valid partial decomposition: the unfinished block with its scales folded in, and the final values'
+    // signs and scales in the factors.
+    B.fold(0, hi);
+    for (int i = hi + 1; i < k; ++i) {
+      B.left.scale(i, signed_root(scale1[i]));
+      B.right.scale(i, signed_root(scale2[i]));
     }
     for (int i = 0; i < k; ++i) {
-      normalise_column(left, ldl, nl, i);
-      normalise_column(right, ldr, nr, i);
+      s[i] = std::ldexp(s[i], exponent);
+      if (i + 1 < k) e[i] = std::ldexp(e[i], exponent);
     }
+    scale1[0] = k - hi;
+  } else if (k > 0) {
+    B.finish(0, false);
+    for (int i = 0; i < k; ++i) {
+      B.left.scale(i, signed_root(scale1[i]));
+      B.right.scale(i, signed_root(scale2[i]));
+      s[i] = std::ldexp(s[i], exponent);
+    }
+    // Decreasing order, the columns of both factors permuted alike; a moved column is brought back to unit
+    // length. order[p] names the value that goes to place k-1-p, so that among equal values the later one
+    // comes first.
+    double *order = scale2, *work = scale1;
+    BSsvsort(s, order, work, k);
+    for (int p = 0; p < k; ++p) {
+      int from = static_cast<int>(order[k - 1 - p]);
+      while (from < p) from = static_cast<int>(order[k - 1 - from]);
+      if (from == p) continue;
+      const double t = s[p];
+      s[p] = s[from];
+      s[from] = t;
+      swap_columns(fu, p, from);
+      swap_columns(fv, p, from);
+    }
+    for (int p = 0; p < k; ++p)
+      if (static_cast<int>(order[k - 1 - p]) != p) {
+        normalise_column(fu, p);
+        normalise_column(fv, p);
+      }
+    scale1[0] = k;
   }
   BSexit(rc, "BSsingbval", "bssingbval");
 }

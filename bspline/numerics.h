@@ -71,12 +71,18 @@ void BSsingsv(double *u, int ldu, int ju, double *s, double *v, int ldv, int jv,
 // when their job code is 1 to 3 (code 2 for u with a square matrix forms none).
 void BSbidag2sv(double *s, double *e, double *u, int ju, double *v, int jv, const double *a, int rows, int columns,
                 int *rc);
-// Shifted QR iteration on the bidiagonal (s, e) of order k; rotations applied to the columns of u (rows rows,
-// leading dimension ldu) and v (columns rows, leading dimension ldv); lower exchanges their roles. On success the
-// values are non-negative (a sign goes into the matching column of u) and decreasing, the columns permuted
-// alike and of unit length; more than 50 k sweeps give rc -1.
-void BSsingbval(double *s, int k, double *e, BSboolean lower, double *u, int ldu, int rows, int ju, double *v,
-                int ldv, int columns, int jv, double *work1, double *work2, int *rc);
+// Shifted QR iteration by fast Givens rotations on the bidiagonal (s, e) of order k; rotations applied to the
+// columns of u (rows rows, leading dimension ldu) when ju is 1 and of v (columns rows, leading dimension ldv) when
+// jv is 1; wide exchanges their roles. e is destroyed; scale1 and scale2 take k doubles each. On success the values
+// are non-negative (a sign goes into the matching column of u) and decreasing, equal values in reverse order of
+// their places, the columns permuted alike and of unit length, and scale1[0] = k. More than 50 k sweeps give
+// rc -1 with a valid partial decomposition: u diag-bidiagonal(s, e) v^T still equals the matrix reduced, the
+// values after the first k - scale1[0] + 1 final and non-negative, in place.
+void BSsingbval(double *s, int k, double *e, BSboolean wide, double *u, int ldu, int rows, int ju, double *v,
+                int ldv, int columns, int jv, double *scale1, double *scale2, int *rc);
+// Test support only: caps the sweeps of BSsingbval at the given number in all (negative: back to 50 k); answers
+// the previous cap.
+int BSsetsweeplimit(int sweeps);
 
 // ---------------------------------------------------------------------------------------------------------------
 // Eigenvalues and eigenvectors of symmetric matrices

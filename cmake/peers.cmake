@@ -13,3 +13,7 @@ target_link_libraries(stylesrv_peers INTERFACE
   Eigen3::Eigen GSL::gsl ${SISL_LIBRARY} GEOS::geos ${AGG_LIBRARY})
 # GEOS's C interface, through which the fill geometry is checked.
 target_link_libraries(stylesrv_peers INTERFACE GEOS::geos_c)
+# LAPACK through its C interface, for the singular value decomposition.
+find_library(LAPACKE_LIBRARY NAMES lapacke REQUIRED)
+find_library(LAPACK_LIBRARY NAMES lapack REQUIRED)
+target_link_libraries(stylesrv_peers INTERFACE ${LAPACKE_LIBRARY} ${LAPACK_LIBRARY})

@@ -292,3 +292,164 @@ TEST(SingularValues, LargeInputsUseTheHeapAndReleaseIt) {
 }
 
 }  // namespace
+
+namespace {
+
+// The bidiagonal (d, e) of order k as a dense column-major k x k matrix.
+Mat bidiagonal(const std::vector<double> &d, const std::vector<double> &e) {
+  const int k = static_cast<int>(d.size());
+  Mat b(static_cast<std::size_t>(k) * k, 0.0);
+  for (int i = 0; i < k; ++i) {
+    b[i * k + i] = d[i];
+    if (i + 1 < k) b[(i + 1) * k + i] = e[i];
+  }
+  return b;
+}
+
+// The largest entry of U B V^T - A, all column-major k x k, B the bidiagonal (d, e).
+double reconstruction_error(const Mat &u, const std::vector<double> &d, const std::vector<double> &e, const Mat &v,
+                            const Mat &a) {
+  const int k = static_cast<int>(d.size());
+  const Mat b = bidiagonal(d, e);
+  double worst = 0.0;
+  for (int i = 0; i < k; ++i)
+    for (int j = 0; j < k; ++j) {
+      double r = 0.0;
+      for (int p = 0; p < k; ++p)
+        for (int q = 0; q < k; ++q) r += u[p * k + i] * b[q * k + p] * v[q * k + j];
+      worst = std::max(worst, std::fabs(r - a[j * k + i]));
+    }
+  return worst;
+}
+
+struct BidiagonalRun {
+  std::vector<double> d, e;
+  Mat u, v;
+  std::vector<double> scale1, scale2;
+  int rc = 0;
+};
+
+// BSsingbval on (d, e) with identity factors.
+BidiagonalRun run_bidiagonal(std::vector<double> d, std::vector<double> e) {
+  const int k = static_cast<int>(d.size());
+  BidiagonalRun run{d, e, Mat(static_cast<std::size_t>(k) * k, 0.0), Mat(static_cast<std::size_t>(k) * k, 0.0),
+                    std::vector<double>(k), std::vector<double>(k)};
+  for (int i = 0; i < k; ++i) run.u[i * k + i] = run.v[i * k + i] = 1.0;
+  run.e.resize(std::max(k - 1, 1));
+  BSsingbval(run.d.data(), k, run.e.data(), BSFALSE, run.u.data(), k, k, 1, run.v.data(), k, k, 1,
+             run.scale1.data(), run.scale2.data(), &run.rc);
+  return run;
+}
+
+TEST(SingularValues, BidiagonalsOfEveryKindDecompose) {
+  std::mt19937 rng(46);
+  std::uniform_real_distribution<double> unit(-1, 1), decade(-8, 8);
+  struct Case {
+    const char *what;
+    std::vector<double> d, e;
+    bool singular = false;
+  };
+  std::vector<Case> cases = {
+      {"zero inside", {1, 0, 2, 3}, {1, 1, 1}, true},
+      {"zero first", {0, 1, 2}, {3, 1}, true},
+      {"zero last", {1, 2, 0}, {1, 1}, true},
+      {"three zeros", {0, 2, 0, 1, 0}, {1, 1, 1, 1}, true},
+      {"equal values", {1, 1, 1, 1}, {1e-9, 0, 1e-9}},
+      {"tiny and huge entries", {1e-200, 1, 1e200}, {1e150, 1e-100}},
+      {"all tiny", {3e-250, -1e-250, 2e-251}, {1e-250, 5e-251}},
+  };
+  for (int t = 0; t < 20; ++t) {
+    const int k = 2 + t;
+    Case c{t % 2 ? "graded" : "random", std::vector<double>(k), std::vector<double>(k - 1)};
+    for (int i = 0; i < k; ++i) {
+      c.d[i] = t % 2 ? std::pow(10.0, decade(rng)) * (unit(rng) < 0 ? -1 : 1) : unit(rng);
+      if (i + 1 < k) c.e[i] = t % 2 ? std::pow(10.0, decade(rng)) : unit(rng);
+    }
+    cases.push_back(c);
+  }
+  for (const Case &c : cases) {
+    const int k = static_cast<int>(c.d.size());
+    const BidiagonalRun run = run_bidiagonal(c.d, c.e);
+    ASSERT_EQ(run.rc, 0) << c.what << " " << k;
+    EXPECT_EQ(run.scale1[0], k) << c.what;
+    double big = 0.0;
+    for (int i = 0; i < k; ++i) big = std::max({big, std::fabs(c.d[i]), i + 1 < k ? std::fabs(c.e[i]) : 0.0});
+    for (int i = 0; i < k; ++i) {
+      EXPECT_GE(run.d[i], 0.0) << c.what;
+      if (i) EXPECT_GE(run.d[i - 1], run.d[i]) << c.what;
+    }
+    if (c.singular) EXPECT_LE(run.d[k - 1], 1e-15 * big) << c.what;
+    // Orthonormal factors (columns of the column-major matrices) that take the values back to the bidiagonal.
+    EXPECT_LT(orthonormality_error(run.u.data(), k, k), 1e-13) << c.what;
+    EXPECT_LT(orthonormality_error(run.v.data(), k, k), 1e-13) << c.what;
+    EXPECT_LT(reconstruction_error(run.u, run.d, std::vector<double>(k, 0.0), run.v, bidiagonal(c.d, c.e)),
+              1e-14 * k * big)
+        << c.what;
+  }
+}
+
+TEST(SingularValues, DiagonalMatricesNeedNoSweepAndKeepTheirTies) {
+  struct Case {
+    std::vector<double> diagonal, values;
+    std::vector<int> places;  // column p of U and V is unit vector |places[p]| - 1, U's with the sign
+  };
+  const Case cases[] = {
+      {{3, 3, 1}, {3, 3, 1}, {2, 1, 3}},
+      {{-1, 5, -3}, {5, 3, 1}, {2, -3, -1}},
+      {{2, -2, 2}, {2, 2, 2}, {3, -2, 1}},
+      {{-4}, {4}, {-1}},
+  };
+  const int cap = BSsetsweeplimit(0);
+  for (const Case &c : cases) {
+    const int n = static_cast<int>(c.diagonal.size());
+    Mat a(static_cast<std::size_t>(n) * n, 0.0), u(a.size()), v(a.size());
+    for (int i = 0; i < n; ++i) a[i * n + i] = c.diagonal[i];
+    std::vector<double> s(n), work(3 * n);
+    int rc = 0;
+    BSsingsv(u.data(), n, 1, s.data(), v.data(), n, 1, a.data(), n, n, n, work.data(), &rc);
+    ASSERT_EQ(rc, 0) << n;
+    if (n > 1) EXPECT_EQ(work[n - 1], n);
+    for (int p = 0; p < n; ++p) {
+      EXPECT_EQ(s[p], c.values[p]);
+      const int place = std::abs(c.places[p]) - 1;
+      for (int i = 0; i < n; ++i) {
+        EXPECT_EQ(u[p * n + i], i == place ? (c.places[p] < 0 ? -1.0 : 1.0) : 0.0) << p << " " << i;
+        EXPECT_EQ(v[p * n + i], i == place ? 1.0 : 0.0) << p << " " << i;
+      }
+    }
+  }
+  BSsetsweeplimit(cap);
+}
+
+TEST(SingularValues, SweepLimitLeavesAValidPartialDecomposition) {
+  std::mt19937 rng(47);
+  std::uniform_real_distribution<double> unit(-1, 1);
+  const int k = 12;
+  std::vector<double> d(k), e(k - 1);
+  for (double &x : d) x = unit(rng);
+  for (double &x : e) x = unit(rng);
+  const BidiagonalRun full = run_bidiagonal(d, e);
+  ASSERT_EQ(full.rc, 0);
+  for (int cap : {1, 6, 14}) {
+    const int old = BSsetsweeplimit(cap);
+    const BidiagonalRun run = run_bidiagonal(d, e);
+    BSsetsweeplimit(old);
+    ASSERT_EQ(run.rc, -1) << cap;
+    const int final_count = static_cast<int>(run.scale1[0]) - 1;
+    ASSERT_GE(final_count, 0);
+    ASSERT_LT(final_count, k);
+    if (cap == 14) EXPECT_GT(final_count, 0);
+    for (int i = k - final_count; i < k; ++i) {
+      EXPECT_GE(run.d[i], 0.0);
+      double nearest = 1.0;
+      for (double x : full.d) nearest = std::min(nearest, std::fabs(x - run.d[i]));
+      EXPECT_LT(nearest, 1e-13) << cap << " value " << i;
+      if (i < k - 1) EXPECT_EQ(run.e[i], 0.0);
+    }
+    EXPECT_LT(reconstruction_error(run.u, run.d, run.e, run.v, bidiagonal(d, e)), 1e-12) << cap;
+    EXPECT_LT(orthonormality_error(run.u.data(), k, k), 1e-13) << cap;
+    EXPECT_LT(orthonormality_error(run.v.data(), k, k), 1e-13) << cap;
+  }
+}
+
+}  // namespace
