@@ -101,6 +101,9 @@ using BSfaulthandler = void (*)(const char *lname, int *rc);
 void BSfaulthook(const char *lname, int *rc);
 // Installs a handler (NULL: back to the no-op); returns the previous one.
 BSfaulthandler BSsetfaulthook(BSfaulthandler handler);
+// Whether a handler is installed. A routine may skip its callees' exits on its success path only while none is:
+// the handler must see every name.
+bool BSfaulthooked();
 
 // Every routine leaves through this: the hook first, then the trace when rc is nonzero.
 inline void BSexit(int *rc, const char *name, const char *lname) {

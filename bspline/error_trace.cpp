@@ -29,6 +29,8 @@ void BSfaulthook(const char *lname, int *rc) {
   if (fault_handler) fault_handler(lname, rc);
 }
 
+bool BSfaulthooked() { return fault_handler != nullptr; }
+
 BSfaulthandler BSsetfaulthook(BSfaulthandler handler) {
   BSfaulthandler old = fault_handler;
   fault_handler = handler;

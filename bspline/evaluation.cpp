@@ -29,7 +29,8 @@ constexpr int kMaxDeriv = 15;
 BSboolean ok(const int *rc) { return *rc == 0 ? BSTRUE : BSFALSE; }
 
 // Sums of basis values (or derivatives) times poles and weights on span s of order k.
-void weighted_sum(int k, int s, const double *B, const double *poles, const double *weights, double A[3], double *W) {
+[[gnu::always_inline]] inline void weighted_sum(int k, int s, const double *B, const double *poles,
+                                                const double *weights, double A[3], double *W) {
   A[0] = A[1] = A[2] = 0;
   double w = 0;
   for (int i = 0; i < k; ++i) {
@@ -186,8 +187,138 @@ int raw_span(int p, int num_poles, const double *knots, double u, int hint) {
 }
 }  // namespace
 
+namespace {
+// The common case of BScveval_n as fast as the plain algorithm allows: a point, or a point and its first
+// derivative, of a curve of order 2 to 6 whose span and basis need no refusal. The span comes from a branch-free
+// bisection, the basis and the sums from the very operations of BSfndspan, BSmansf0 / BSmansf1 and BScveval0 /
+// BScveval1 in the same order (hence the same bits), unrolled for the order, without scratch memory and without
+// the callees' exits. Anything unusual answers false, and the caller takes the general road, which refuses and
+// reports as before; so does every call while a test handler watches the exits.
+
+// The span BSfndspan answers from the hint k-1 (knots[s] < u <= knots[s+1], the ends snapped), or -1.
+inline int quick_span(const double *t, int k, int n, double u) {
+  if (k == n || (t[k - 1] < u && u <= t[k])) return k - 1;
+  if (t[k] < u && u <= t[k + 1]) return k;
+  if (u <= t[k - 1] + 1e-20) return k - 1;
+  if (u > t[n] - 1e-20) return n - 1;
+  // The first of t[k..n] not below u. On a knot vector that does not decrease, the span before it is the only
+  // one that brackets u, so it is the one BSfndspan's bisection finds; a span that does not bracket u is left to
+  // BSfndspan. (A damaged vector that decreases somewhere may have two bracketing spans, and the two searches
+  // may then choose differently.)
+  const double *b = t + k;
+  int len = n - k + 1;
+  while (len > 1) {
+    const int half = len / 2;
+    b += b[half] < u ? half : 0;
+    len -= half;
+  }
+  const int s = static_cast<int>(b - t) + (b[0] < u ? 1 : 0) - 1;
+  return s >= k - 1 && s <= n - 1 && t[s] < u && u <= t[s + 1] ? s : -1;
+}
+
+// The basis values (and first derivatives) of order K on span s at u by the operations of BSmansf0 / BSmansf1,
+// in the same order. Every ratio of the triangle depends on u and the knots alone, so all are taken first, a
+// level at a time, where their divisions overlap: at level j the ratio of place i is
+// (u - t[s-j+i]) / (t[s+i] - t[s-j+i]), for i = 1 .. j contiguous in both knots. A value divided twice by derive
+// is divided once. false for an interval below eps.
+template <int K, bool Derivative>
+[[gnu::always_inline]] inline bool quick_basis(const double *t, int s, double u, double eps, double N[K], double D1[K]) {
+  double den[K][K], ratio[K][K];  // level j, place i: 1 <= i <= j < K
+  bool ok = true;
+#pragma GCC unroll 8
+  for (int j = 1; j < K; ++j) {
+    const double *lo = t + s - j;
+#pragma GCC unroll 8
+    for (int i = 1; i <= j; ++i) {
+      den[j][i] = t[s + i] - lo[i];
+      ratio[j][i] = (u - lo[i]) / den[j][i];
+      ok &= !(std::fabs(den[j][i]) < eps);
+    }
+  }
+  if (!ok) return false;
+  double lower[K];
+  N[0] = 1;
+#pragma GCC unroll 8
+  for (int j = 1; j < K; ++j) {
+    if (Derivative && j == K - 1)
+#pragma GCC unroll 8
+      for (int i = 0; i < K - 1; ++i) lower[i] = N[i];
+    N[j] = ratio[j][j] * N[j - 1];
+#pragma GCC unroll 8
+    for (int i = j - 1; i >= 1; --i) N[i] = ratio[j][i] * N[i - 1] + (1 - ratio[j][i + 1]) * N[i];
+    N[0] = (1 - ratio[j][1]) * N[0];
+  }
+  if (Derivative) {
+    // derive divides lower[i] by the interval of the last level's ratio i+1 for the derivative of place i and
+    // again for that of place i+1.
+    double z[K];
+#pragma GCC unroll 8
+    for (int i = 0; i < K - 1; ++i) z[i] = lower[i] / den[K - 1][i + 1];
+#pragma GCC unroll 8
+    for (int i = 0; i < K; ++i) {
+      double v = 0;
+      if (i > 0) v += z[i - 1];
+      if (i < K - 1) v -= z[i];
+      D1[i] = (K - 1) * v;
+    }
+  }
+  return true;
+}
+
+template <int K, bool Rational>
+bool quick_eval(const VOQbsp_curve &cv, double u, int nder, double *out) {
+  const int s = quick_span(cv.knots, K, cv.num_poles, u);
+  if (s < 0) return false;
+  // Known at compile time, so the sums unroll and the weights drop out of a polynomial curve's.
+  const double *weights = Rational ? cv.weights : nullptr;
+  const double tol = BStoltab[bstol::zero_tol];
+  double N[K], D1[K];
+  if (nder == 0) {
+    if (!quick_basis<K, false>(cv.knots, s, u, tol * tol, N, D1)) return false;
+    double A[3], W;
+    weighted_sum(K, s, N, cv.poles, weights, A, &W);
+    if (!Rational) W = 1;
+    if (W == 0) return false;
+    for (int c = 0; c < 3; ++c) out[c] = A[c] / W;
+    return true;
+  }
+  if (!quick_basis<K, true>(cv.knots, s, u, tol, N, D1)) return false;
+  double A[3], A1[3], W, W1;
+  weighted_sum(K, s, N, cv.poles, weights, A, &W);
+  weighted_sum(K, s, D1, cv.poles, weights, A1, &W1);
+  if (!Rational) W = 1, W1 = 0;
+  if (W == 0) return false;
+  for (int c = 0; c < 3; ++c) {
+    const double Q = A[c] / W;
+    out[c] = Q;
+    out[3 + c] = (A1[c] - Q * W1) / W;
+  }
+  return true;
+}
+
+template <int K>
+bool quick_eval(const VOQbsp_curve &cv, double u, int nder, double *out) {
+  return cv.rational ? quick_eval<K, true>(cv, u, nder, out) : quick_eval<K, false>(cv, u, nder, out);
+}
+
+bool quick_eval(const VOQbsp_curve *cv, double u, int nder, double *out) {
+  if (!cv || nder < 0 || nder > 1 || !cv->poles || !cv->knots || (cv->rational && !cv->weights) ||
+      cv->num_poles < cv->order || !std::isfinite(u) || BSfaulthooked())
+    return false;
+  switch (cv->order) {
+    case 2: return quick_eval<2>(*cv, u, nder, out);
+    case 3: return quick_eval<3>(*cv, u, nder, out);
+    case 4: return quick_eval<4>(*cv, u, nder, out);
+    case 5: return quick_eval<5>(*cv, u, nder, out);
+    case 6: return quick_eval<6>(*cv, u, nder, out);
+    default: return false;
+  }
+}
+}  // namespace
+
 void BScveval_n(const VOQbsp_curve *cv, double u, int nder, double *out, int *rc) {
   *rc = 0;
+  if (quick_eval(cv, u, nder, out)) return;
   if (!cv) {
     *rc = BSRC_NULL_CURVE;
   } else if (cv->order < 1) {

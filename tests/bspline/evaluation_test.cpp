@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <functional>
+#include <limits>
 #include <random>
 #include <vector>
 
@@ -425,6 +428,78 @@ TEST(ClosureTest, SetsPhysicallyClosed) {
   open.cv.phy_closed = 1;
   BScvtstclsd(&open.cv, &rc);
   EXPECT_EQ(open.cv.phy_closed, 0);
+}
+
+// Points and first derivatives of the common orders take a shortcut that must give the very bits and return code
+// of the general road, which every call takes while a fault handler is installed. One table of curves, each
+// evaluated at its knots, between them, at and just beyond its ends, far outside and at non-finite parameters.
+TEST(CurveEvaluation, ShortcutGivesTheBitsOfTheGeneralRoad) {
+  struct Case {
+    const char *what;
+    std::function<std::unique_ptr<TestCurve>(std::mt19937 &, int order, bool rational)> make;
+  };
+  const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
+  auto knots_of = [](int order, std::vector<double> t) {
+    // Clamped cubic-like record over the given knots, poles on a zigzag, weights in [0.5, 2] when rational.
+    return [order, t](std::mt19937 &rng, int, bool rational) {
+      const int n = static_cast<int>(t.size()) - order;
+      std::vector<double> poles(3 * n), w;
+      std::uniform_real_distribution<double> coord(-5, 5), wd(0.5, 2.0);
+      for (double &x : poles) x = coord(rng);
+      if (rational)
+        for (int i = 0; i < n; ++i) w.push_back(wd(rng));
+      return std::make_unique<TestCurve>(order, poles, t, w);
+    };
+  };
+  const Case cases[] = {
+      {"clamped, knots of high multiplicity",
+       [](std::mt19937 &rng, int order, bool rational) {
+         return random_curve(rng, order, order + 9, rational, true, std::max(1, order - 1));
+       }},
+      {"unclamped", [](std::mt19937 &rng, int order, bool rational) {
+         return random_curve(rng, order, order + 6, rational, false);
+       }},
+      {"one span", [](std::mt19937 &rng, int order, bool rational) {
+         return random_curve(rng, order, order, rational, true);
+       }},
+      {"interval of 1e-20 (refused)", knots_of(4, {0, 0, 0, 0, 0.5, 0.5 + 1e-20, 1, 1, 1, 1})},
+      {"interval of 1e-16 (refused for the derivative only)",
+       knots_of(4, {0, 0, 0, 0, 0.5, 0.5 + 1e-16, 1, 1, 1, 1})},
+      {"zero weight sum", [](std::mt19937 &, int, bool) {
+         return std::make_unique<TestCurve>(2, std::vector<double>{0, 0, 0, 1, 0, 0}, std::vector<double>{0, 0, 1, 1},
+                                            std::vector<double>{1, -1});
+       }},
+      {"NaN knot", knots_of(3, {0, 0, 0, 0.25, nan, 0.75, 1, 1, 1})},
+      {"decreasing knots", knots_of(3, {0, 0, 0, 0.6, 0.4, 0.8, 1, 1, 1})},
+  };
+  auto quiet = [](const char *, int *) {};
+  std::mt19937 rng(19);
+  for (const Case &c : cases)
+    for (int order = 2; order <= 6; ++order)
+      for (int rational = 0; rational <= 1; ++rational) {
+        const auto curve = c.make(rng, order, rational != 0);
+        const VOQbsp_curve &cv = curve->cv;
+        const double lo = curve->start(), hi = curve->end();
+        std::vector<double> us = {lo,         hi,          std::nextafter(lo, -inf), lo - 1e-21, hi + 1e-21,
+                                  lo - 1,     hi + 1,      nan,                      inf,        -inf};
+        for (int i = 0; i < cv.num_knots; ++i) us.push_back(cv.knots[i]);
+        for (int i = 0; i + 1 < cv.num_knots; ++i) us.push_back((cv.knots[i] + cv.knots[i + 1]) / 2);
+        std::uniform_real_distribution<double> ud(lo, hi);
+        for (int i = 0; i < 20; ++i) us.push_back(ud(rng));
+        for (double u : us)
+          for (int nder = 0; nder <= 1; ++nder) {
+            double fast[6] = {}, general[6] = {};
+            int rc_fast = 0, rc_general = 0;
+            BScveval_n(&cv, u, nder, fast, &rc_fast);
+            BSsetfaulthook(quiet);
+            BScveval_n(&cv, u, nder, general, &rc_general);
+            BSsetfaulthook(nullptr);
+            EXPECT_EQ(rc_fast, rc_general) << c.what << " order " << order << " rational " << rational << " u " << u;
+            if (rc_general == 0)
+              EXPECT_EQ(std::memcmp(fast, general, sizeof(double) * 3 * (nder + 1)), 0)
+                  << c.what << " order " << order << " rational " << rational << " u " << u << " nder " << nder;
+          }
+      }
 }
 
 }  // namespace
