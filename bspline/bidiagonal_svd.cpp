@@ -39,6 +39,10 @@ inline double *column(double *m, int ld, int j) { return m + static_cast<std::pt
 
 // The Euclidean norm of n values with stride, scaled so that neither the squares overflow nor underflow.
 double scaled_norm(const double *x, int n, int stride) {
+  // The plain sum of squares first: it is exact enough whenever it neither overflows nor leaves the normal range.
+  double plain = 0.0;
+  for (int i = 0; i < n; ++i) plain += x[i * stride] * x[i * stride];
+  if (plain >= 0x1p-900 && plain <= 0x1p900) return std::sqrt(plain);
   double r = 0.0, t = 0.0;
   for (int i = 0; i < n; ++i) {
     const double a = std::fabs(x[i * stride]);
@@ -68,7 +72,8 @@ double make_reflection(double *x, int n, int stride) {
   const double beta = x[0] >= 0.0 ? nu : -nu;
   const double den = std::sqrt((std::fabs(x[0]) + nu) * nu);
   x[0] = (x[0] + beta) / den;
-  for (int i = 1; i < n; ++i) x[i * stride] /= den;
+  const double inv = 1.0 / den;
+  for (int i = 1; i < n; ++i) x[i * stride] *= inv;
   return -beta;
 }
 
@@ -115,9 +120,11 @@ void BSbdformv(const double *w, int m, int n, double *v) {
 // ---------------------------------------------------------------------------------------------------------------
 // Fast Givens rotations
 
+// A fast rotation as the map (x, y) -> (xx x + xy y, yx x + yy y): the first kind is (alpha x + y, beta y - x),
+// the second (x + alpha y, y - beta x). The unit and negated coefficients are exact, so the map gives the very
+// bits of the two kinds' formulas, and the kind costs no branch (on random data it is a coin toss).
 struct FastRotation {
-  double alpha, beta;
-  bool kind1;  // (alpha x + y, beta y - x); else (x + alpha y, y - beta x)
+  double xx, xy, yx, yy;
 };
 
 // The fast rotation of a pair (x1, x2) whose true values are x1 sr(p1), x2 sr(p2) (times a common factor) that
@@ -127,59 +134,39 @@ struct FastRotation {
 // whose squares underflow are negligible beside any other entry and are cleared as they are.
 inline FastRotation BSfgivens(double &x1, double &x2, double &p1, double &p2) {
   const double a1 = std::fabs(p1) * x1 * x1, a2 = std::fabs(p2) * x2 * x2;
-  if (a1 <= a2) {
-    if (a2 == 0.0) {
-      x2 = 0.0;
-      return {0.0, 0.0, false};
-    }
-    const double beta = x1 / x2, gamma = a1 / a2, alpha = beta * std::fabs(p1 / p2);
-    const double f = 1.0 / (1.0 + gamma);
-    const double t = p1;
-    p1 = p2 * f;
-    p2 = t * f;
-    x1 = alpha * x1 + x2;
+  if (a1 <= a2 && a2 == 0.0) {
     x2 = 0.0;
-    return {alpha, beta, true};
+    return {1.0, 0.0, 0.0, 1.0};
   }
-  const double beta = x2 / x1, delta = a2 / a1, alpha = beta * std::fabs(p2 / p1);
-  const double f = 1.0 / (1.0 + delta);
-  p1 *= f;
-  p2 *= f;
-  x1 = x1 + alpha * x2;
+  // The kind picks which entry is divided by which; both kinds then share one formula: with (n, d) the pair in
+  // that order, beta = n / d, alpha = beta |pn / pd|, gamma = alpha beta (one division fewer than a1 / a2), the
+  // combined entry alpha n + d, and the scales pd f, pn f with f = 1 / (1 + gamma).
+  const bool first = a1 <= a2;
+  const double n = first ? x1 : x2, d = first ? x2 : x1, pn = first ? p1 : p2, pd = first ? p2 : p1;
+  const double beta = n / d, alpha = beta * std::fabs(pn / pd);
+  const double f = 1.0 / (1.0 + alpha * beta);
+  p1 = pd * f;
+  p2 = pn * f;
+  x1 = alpha * n + d;
   x2 = 0.0;
-  return {alpha, beta, false};
+  return {first ? alpha : 1.0, first ? 1.0 : alpha, first ? -1.0 : -beta, first ? beta : 1.0};
 }
 
-// Columns x, y (n rows) of a matrix: (alpha x + y, beta y - x).
-void BSfgrot1(double *m, int ld, int n, int x, int y, double alpha, double beta) {
+// Columns x, y (n rows) of a matrix under a fast rotation.
+void BSfgrot(double *m, int ld, int n, int x, int y, const FastRotation &g) {
   double *px = column(m, ld, x), *py = column(m, ld, y);
   for (int i = 0; i < n; ++i) {
     const double a = px[i], b = py[i];
-    px[i] = alpha * a + b;
-    py[i] = beta * b - a;
-  }
-}
-
-// Columns x, y (n rows) of a matrix: (x + alpha y, y - beta x).
-void BSfgrot2(double *m, int ld, int n, int x, int y, double alpha, double beta) {
-  double *px = column(m, ld, x), *py = column(m, ld, y);
-  for (int i = 0; i < n; ++i) {
-    const double a = px[i], b = py[i];
-    px[i] = a + alpha * b;
-    py[i] = b - beta * a;
+    px[i] = g.xx * a + g.xy * b;
+    py[i] = g.yx * a + g.yy * b;
   }
 }
 
 // A pair of entries (a, b) under a rotation, as the columns above.
 inline void turn(const FastRotation &g, double &a, double &b) {
   const double x = a, y = b;
-  if (g.kind1) {
-    a = g.alpha * x + y;
-    b = g.beta * y - x;
-  } else {
-    a = x + g.alpha * y;
-    b = y - g.beta * x;
-  }
+  a = g.xx * x + g.xy * y;
+  b = g.yx * x + g.yy * y;
 }
 
 // The matrix a rotation goes to (NULL when it is not updated).
@@ -187,11 +174,7 @@ struct Factor {
   double *m;
   int ld, rows;
   void rotate(const FastRotation &g, int x, int y) const {
-    if (!m) return;
-    if (g.kind1)
-      BSfgrot1(m, ld, rows, x, y, g.alpha, g.beta);
-    else
-      BSfgrot2(m, ld, rows, x, y, g.alpha, g.beta);
+    if (m) BSfgrot(m, ld, rows, x, y, g);
   }
   void scale(int j, double f) const {
     if (!m || f == 1.0) return;
@@ -513,7 +496,7 @@ void BSsingbval(double *s, int k, double *e, BSboolean wide, double *u, int ldu,
       B.left.scale(i, signed_root(scale1[i]));
       B.right.scale(i, signed_root(scale2[i]));
     }
-    for (int i = 0; i < k; ++i) {
+    for (int i = 0; i < k && exponent != 0; ++i) {
       s[i] = std::ldexp(s[i], exponent);
       if (i + 1 < k) e[i] = std::ldexp(e[i], exponent);
     }
@@ -523,7 +506,7 @@ void BSsingbval(double *s, int k, double *e, BSboolean wide, double *u, int ldu,
     for (int i = 0; i < k; ++i) {
       B.left.scale(i, signed_root(scale1[i]));
       B.right.scale(i, signed_root(scale2[i]));
-      s[i] = std::ldexp(s[i], exponent);
+      if (exponent != 0) s[i] = std::ldexp(s[i], exponent);
     }
     // Decreasing order, the columns of both factors permuted alike; a moved column is brought back to unit
     // length. order[p] names the value that goes to place k-1-p, so that among equal values the later one
