@@ -1626,6 +1626,98 @@ struct IJStyleTextChar : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE EnumFontLanguages(TextLanguageCallback callback) = 0;
 };
 
+// ---- text drawing and measuring ----
+
+// What a text character style hands the font manager before each text operation: the style's character values
+// under the caller's render context and render record. The filler is zero.
+struct TextAttributeRecord {
+  WORD fontNumber;
+  WORD language;
+  DWORD sizeUnits;
+  double height;       // in the render context's units
+  double thousandths;  // the style's thousandths × 0.001
+  double factor;
+  WORD attributeBits;
+  BYTE filler34[2];
+  DWORD callerFlags;   // low four bits only
+  double angle;        // degrees
+  DWORD colour;
+  BYTE filler52[4];
+  double scaledLength;
+};
+static_assert(sizeof(TextAttributeRecord) == 64);
+static_assert(offsetof(TextAttributeRecord, sizeUnits) == 4);
+static_assert(offsetof(TextAttributeRecord, height) == 8);
+static_assert(offsetof(TextAttributeRecord, thousandths) == 16);
+static_assert(offsetof(TextAttributeRecord, factor) == 24);
+static_assert(offsetof(TextAttributeRecord, attributeBits) == 32);
+static_assert(offsetof(TextAttributeRecord, callerFlags) == 36);
+static_assert(offsetof(TextAttributeRecord, angle) == 40);
+static_assert(offsetof(TextAttributeRecord, colour) == 48);
+static_assert(offsetof(TextAttributeRecord, scaledLength) == 56);
+
+// The host's drawing state of a piece of text. The style reads only the flags; the font manager the rest.
+struct TextDrawingState {
+  DWORD callerFlags;
+  DWORD reserved;
+  double origin[3];  // where the text starts
+};
+static_assert(offsetof(TextDrawingState, origin) == 8);
+
+// The host's text item, the first argument of a text style's drawing and measuring. Words 1 to 8 are the host's.
+struct TextDrawItem {
+  TextDrawingState* state;  // word 0
+  DWORD hostWords[8];
+  DWORD measureCount;       // word 9: handed to the font manager's measuring after word 10
+  DWORD measureText;        // word 10
+};
+static_assert(sizeof(TextDrawItem) == 44);
+static_assert(offsetof(TextDrawItem, measureCount) == 36);
+
+// The drawing options of a text style's render operation, in the place a line style's element record takes.
+struct TextDrawOptions {
+  double value;  // handed to the font manager's drawing; 3.0 when no options are given
+};
+inline const TextDrawOptions* AsTextDrawOptions(const StyleElementRecord* seventh) {
+  return reinterpret_cast<const TextDrawOptions*>(seventh);
+}
+inline const StyleElementRecord* AsSeventhArgument(const TextDrawOptions* options) {
+  return reinterpret_cast<const StyleElementRecord*>(options);
+}
+
+// The drawing and measuring interface of a text character style. Its first operations are IJStyleRender's, slot
+// for slot, so that the style answers IJStyleRender with it. Every text operation first makes the style's
+// attribute record current in the font manager; the arguments a1 to a8 pass through to the font manager.
+struct IJStyleRenderText : public IJStyleRender {
+  virtual HRESULT STDMETHODCALLTYPE NotOffered14(DWORD) = 0;
+  // The item's measured extent divided by the host's factor of the units code: `factors` holds at least 17
+  // doubles (index 16 the text factor, applied with code 11). *a: the sum of the second and third results;
+  // *b: the first.
+  virtual HRESULT STDMETHODCALLTYPE MeasureInUnits(const TextDrawItem* item, DWORD ignored, const double* factors,
+                                                   DWORD unitsCode, double* a, double* b) = 0;
+  virtual HRESULT STDMETHODCALLTYPE NotOffered16(DWORD) = 0;
+  virtual HRESULT STDMETHODCALLTYPE TextOp17(void* a1, const RenderContextScales* context,
+                                             const tagStyleOverride* record) = 0;
+  virtual HRESULT STDMETHODCALLTYPE TextOp18(double* metrics, const RenderContextScales* context,
+                                             const tagStyleOverride* record) = 0;
+  virtual HRESULT STDMETHODCALLTYPE TextOp19(double* metrics, const RenderContextScales* context, DWORD flags,
+                                             const tagStyleOverride* record) = 0;
+  virtual HRESULT STDMETHODCALLTYPE TextOp20(void* a1, const RenderContextScales* context, DWORD a3, DWORD a4,
+                                             DWORD flags, DWORD a6, DWORD a7, const tagStyleOverride* record) = 0;
+  virtual HRESULT STDMETHODCALLTYPE TextOp21(void* a1, DWORD a2, const RenderContextScales* context, DWORD a4,
+                                             DWORD a5, DWORD flags, DWORD a7, DWORD a8,
+                                             const tagStyleOverride* record) = 0;
+  virtual HRESULT STDMETHODCALLTYPE TextOp22(double* a1, double* a2, double* a3, const RenderContextScales* context,
+                                             DWORD a5, DWORD a6, DWORD flags, const tagStyleOverride* record) = 0;
+  virtual HRESULT STDMETHODCALLTYPE TextOp23(void* a1, const RenderContextScales* context, DWORD a3, DWORD a4,
+                                             DWORD flags, DWORD a6, const tagStyleOverride* record) = 0;
+  // A null a1 or a4 answers E_INVALIDARG.
+  virtual HRESULT STDMETHODCALLTYPE TextOp24(void* a1, const RenderContextScales* context, DWORD flags, void* a4,
+                                             const tagStyleOverride* record) = 0;
+  virtual HRESULT STDMETHODCALLTYPE FontOperation23(DWORD a1, DWORD a2) = 0;
+  virtual HRESULT STDMETHODCALLTYPE EnumFontLanguages(TextLanguageCallback callback) = 0;
+};
+
 // ---- symbol fills ----
 
 inline constexpr IID IID_IJStyleSymbolFill = {0x25F8824C, 0x1B7E, 0x11CF, {0x8E, 0xD0, 0x08, 0x00, 0x36, 0x06, 0x24, 0x02}};

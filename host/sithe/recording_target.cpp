@@ -240,6 +240,17 @@ class RecordingTarget final : public IRenderTarget2d,
     return CopyOut(m_calls[index].matrix, 16, matrix);
   }
 
+  HRESULT STDMETHODCALLTYPE RecordText(const double* origin, double height, double degrees, DWORD colour) override {
+    if (!origin) return E_INVALIDARG;
+    Call& call = Add(21, "DrawText", SITHE_FONT_TEXT);
+    call.head.pointCount = 1;
+    call.points.assign(origin, origin + 3);
+    call.head.d[0] = height;
+    call.head.d[1] = degrees;
+    call.head.u[0] = colour;
+    return S_OK;
+  }
+
   void STDMETHODCALLTYPE SetDashesItself(BOOL dashes) override { m_dashesItself = dashes != FALSE; }
   void STDMETHODCALLTYPE SetRenderMode(DWORD mode) override { m_renderMode = mode; }
 
@@ -358,6 +369,7 @@ class RecordingTarget final : public IRenderTarget2d,
     double width = 0;
     std::string dashes;  // the stroke-dasharray of the pattern in force, empty for a solid pen
     for (const Call& call : m_calls) {
+      if (call.head.itf == SITHE_FONT_TEXT) svg += TextMark(call);
       if (call.head.itf != SITHE_RENDER_TARGET) continue;
       if (call.head.slot == 3) colour = call.head.u[0];
       if (call.head.slot == 7) width = call.head.d[0];
@@ -385,6 +397,25 @@ class RecordingTarget final : public IRenderTarget2d,
     }
     svg += "</svg>\n";
     return svg;
+  }
+
+  // Where text starts, as a baseline of its height turned by its angle, in its colour.
+  static std::string TextMark(const Call& call) {
+    const double x = call.points[0], y = call.points[1], height = call.head.d[0];
+    if (!Placeable(x, y) || !std::isfinite(height) || !std::isfinite(call.head.d[1])) return {};
+    std::string mark = "  <text fill=\"" + SvgColour(call.head.u[0]) + "\" font-size=\"";
+    AppendNumber(mark, height);
+    mark += "\" x=\"";
+    AppendNumber(mark, x);
+    mark += "\" y=\"";
+    AppendNumber(mark, 0.0 - y);
+    mark += "\" transform=\"rotate(";
+    AppendNumber(mark, 0.0 - call.head.d[1]);
+    mark += ' ';
+    AppendNumber(mark, x);
+    mark += ' ';
+    AppendNumber(mark, 0.0 - y);
+    return mark + ")\">Text</text>\n";
   }
 
   // One subpath per loop; a loop ends at a point whose x is -DBL_MAX.

@@ -68,6 +68,8 @@ enum : DWORD {
   SITHE_RENDER_TARGET = 0,     // IRenderTarget2d
   SITHE_ELEMENT_DISPLAY = 1,   // IJElementDisplay: BeginPlacement (flag in u[0]), EndPlacement
   SITHE_DISPLAY_SCOPE = 2,     // IJElementDisplayScope: BeginOwner (the owner pointer in u[0]), EndOwner
+  SITHE_FONT_TEXT = 3,         // text the font manager drew (slot 21): its origin as the one point, the height
+                               // in d[0], the angle in degrees in d[1], the colour in u[0]
 };
 
 // One call on the render target: its slot and name, its arguments and its answer (the points of DrawPolyline,
@@ -108,6 +110,8 @@ struct ISitheRecording : public IUnknown {
   virtual void STDMETHODCALLTYPE SetRenderMode(DWORD mode) = 0;
   // The sixteen f64 of a BeginPlacement call.
   virtual HRESULT STDMETHODCALLTYPE GetCallMatrix(DWORD index, double* matrix) = 0;
+  // How the font manager draws text into the target: recorded, and shown in the picture at its origin.
+  virtual HRESULT STDMETHODCALLTYPE RecordText(const double* origin, double height, double degrees, DWORD colour) = 0;
 };
 
 // ---- records of the rendering library ----
@@ -176,11 +180,31 @@ struct ISitheFontMgr {
   SITHE_FONT_UNUSED_SLOT(0) SITHE_FONT_UNUSED_SLOT(1) SITHE_FONT_UNUSED_SLOT(2) SITHE_FONT_UNUSED_SLOT(3)
   // 4: makes the font current; non-zero when it takes no language at all.
   virtual LONG STDMETHODCALLTYPE HasNoLanguage(LPCWSTR fontName) = 0;
-  SITHE_FONT_UNUSED_SLOT(5) SITHE_FONT_UNUSED_SLOT(6) SITHE_FONT_UNUSED_SLOT(7) SITHE_FONT_UNUSED_SLOT(8)
-  SITHE_FONT_UNUSED_SLOT(9) SITHE_FONT_UNUSED_SLOT(10) SITHE_FONT_UNUSED_SLOT(11) SITHE_FONT_UNUSED_SLOT(12)
-  SITHE_FONT_UNUSED_SLOT(13) SITHE_FONT_UNUSED_SLOT(14) SITHE_FONT_UNUSED_SLOT(15) SITHE_FONT_UNUSED_SLOT(16)
-  SITHE_FONT_UNUSED_SLOT(17) SITHE_FONT_UNUSED_SLOT(18) SITHE_FONT_UNUSED_SLOT(19) SITHE_FONT_UNUSED_SLOT(20)
-  SITHE_FONT_UNUSED_SLOT(21) SITHE_FONT_UNUSED_SLOT(22) SITHE_FONT_UNUSED_SLOT(23)
+  SITHE_FONT_UNUSED_SLOT(5) SITHE_FONT_UNUSED_SLOT(6)
+  // 7: writes the font's number and answers 0; non-zero, with nothing written, for a font it does not know.
+  virtual LONG STDMETHODCALLTYPE GetFontNumber(WORD* number, LPCWSTR fontName) = 0;
+  SITHE_FONT_UNUSED_SLOT(8) SITHE_FONT_UNUSED_SLOT(9) SITHE_FONT_UNUSED_SLOT(10) SITHE_FONT_UNUSED_SLOT(11)
+  // 12: the text attributes of the calls that follow.
+  virtual HRESULT STDMETHODCALLTYPE SetTextAttributes(const TextAttributeRecord* record) = 0;
+  SITHE_FONT_UNUSED_SLOT(13)
+  // 14 to 23: the text operations; the text styles pass their arguments through.
+  virtual HRESULT STDMETHODCALLTYPE TextOp14(void* a1) = 0;
+  // 15: at least eight doubles of the current text's metrics.
+  virtual HRESULT STDMETHODCALLTYPE QueryTextMetrics(double* metrics) = 0;
+  // 16: measures; three results.
+  virtual HRESULT STDMETHODCALLTYPE MeasureText(double* r1, double* r2, double* r3, DWORD a5, DWORD a6,
+                                                DWORD flags) = 0;
+  virtual HRESULT STDMETHODCALLTYPE TextOp17(void* a1, DWORD a3, DWORD a4, DWORD flags, DWORD a6,
+                                             double direction) = 0;
+  virtual HRESULT STDMETHODCALLTYPE TextOp18(void* a1, DWORD a3, DWORD a4, DWORD flags, DWORD a6, DWORD a7) = 0;
+  virtual HRESULT STDMETHODCALLTYPE TextOp19(void* a1, DWORD a2, DWORD a4, DWORD a5, DWORD flags, DWORD a7,
+                                             DWORD a8) = 0;
+  SITHE_FONT_UNUSED_SLOT(20)
+  // 21: draws the text of the drawing state into the target.
+  virtual HRESULT STDMETHODCALLTYPE DrawTextAt(IRenderTarget2d* target, const TextDrawingState* state,
+                                             double direction, double value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE TextOp22(void* a1, DWORD flags, void* a4) = 0;
+  virtual HRESULT STDMETHODCALLTYPE TextOp23(DWORD a1, DWORD a2) = 0;
   // 24: calls back once for each language of the current font, in the font's order, before it returns.
   virtual HRESULT STDMETHODCALLTYPE EnumLanguages(TextLanguageCallback callback) = 0;
 };
@@ -208,7 +232,21 @@ SITHE_API void ReleaseFontMgr2(ISitheFontMgr* manager);
 SITHE_API void SitheSetFonts(const SitheFont* fonts, DWORD count);
 // Handles given out and not yet given back.
 SITHE_API LONG SitheLiveFontMgrs();
-// Makes the font manager answer `hr` from now on: op 0 for GetFontMgr2, 24 for the enumeration; S_OK cancels.
+// Makes the font manager answer `hr` from now on: op 0 for GetFontMgr2, else the operation of that slot (12 and
+// 14 to 24; 12 then keeps its record current no more); S_OK cancels.
 SITHE_API void SitheFailFontOp(DWORD op, HRESULT hr);
+
+// One call of the operations 7 and 12 to 23 on any handle, with its arguments in order: words in u (pointers as
+// their address), doubles in d, and for op 12 the record's bytes.
+struct SitheFontCall {
+  DWORD op;
+  DWORD u[7];
+  double d[2];
+  BYTE record[64];
+  HRESULT result;
+};
+SITHE_API LONG SitheFontCallCount();
+SITHE_API BOOL SitheGetFontCall(LONG index, SitheFontCall* out);
+SITHE_API void SitheClearFontCalls();
 
 }  // extern "C"

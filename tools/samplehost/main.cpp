@@ -1,7 +1,7 @@
 // The sample host: what a drafting host does with stylesrv.dll. It loads the library, asks a class object for
 // every CLSID the server serves, creates an object of each class that exists, draws a solid, a dashed and an
 // overridden line, a line with an arrow symbol at each of its points, a dashed line with arrows generated along
-// it, a gallery of fills, a multiplexed line, a line with arrowheads at both ends and a row of hatches into the
+// it, a gallery of fills, a multiplexed line, a line with arrowheads at both ends, hatches, pictures and text into the
 // rendering library's recording target and writes the picture as an SVG file, keeps a style library in a
 // document and creates, finds and names a line style there through the exported functions, gives elements of a
 // drawing styles and has the library check the use counts against the references they hold, chooses the font
@@ -362,9 +362,45 @@ int DrawBitmaps(decltype(&DllGetClassObject) getClassObject, IRenderTarget2d* ta
   return failures;
 }
 
+// Two pieces of text at height y through text character styles: one in a font the font manager knows, one in a
+// font it does not, which shows in the exception colour.
+int DrawTexts(decltype(&DllGetClassObject) getClassObject, IRenderTarget2d* target,
+              const RenderContextScales& context, double y) {
+  const WORD arial[] = {1033};
+  const SitheFont fonts[] = {{L"Arial", arial, 1, FALSE}};
+  SitheSetFonts(fonts, 1);
+  int failures = 0;
+  const struct {
+    const wchar_t* font;
+    double x, degrees;
+  } texts[] = {{L"Arial", 0.0, 0.0}, {L"No Such Font", 120.0, 30.0}};
+  for (const auto& text : texts) {
+    auto* style = Create<IJStyleTextChar>(getClassObject, CLSID_JStyleTextChar, IID_IJStyleTextChar, "text style");
+    IJStyleRender* render = nullptr;
+    HRESULT hr = style ? style->SetFontName(text.font) : E_FAIL;
+    if (SUCCEEDED(hr)) hr = style->SetSize(12.0, STYLE_UNITS_13);
+    if (SUCCEEDED(hr)) hr = style->SetColor(0x00800000);
+    if (SUCCEEDED(hr)) hr = style->SetAngle(text.degrees);
+    if (SUCCEEDED(hr)) hr = style->QueryInterface(IID_IJStyleRender, reinterpret_cast<void**>(&render));
+    TextDrawingState state{0, 0, {text.x, y, 0.0}};
+    TextDrawItem item{};
+    item.state = &state;
+    if (SUCCEEDED(hr)) {
+      hr = render->RenderWithContext(reinterpret_cast<const StyleGeometryRecord*>(&item), target, &context, nullptr,
+                                     nullptr, nullptr);
+    }
+    ReleaseAll(render);
+    ReleaseAll(style);
+    std::printf("samplehost: drew text in \"%ls\": %s\n", text.font, Name(hr));
+    if (FAILED(hr)) ++failures;
+  }
+  SitheSetFonts(nullptr, 0);
+  return failures;
+}
+
 // A solid, a dashed and an overridden line, a line with arrows, a line with points generated along it, a
-// gallery of fills, a multiplexed line, a line with arrowheads at its ends, a row of hatches and a row of
-// pictures, drawn into a recording target whose picture goes to `path`.
+// gallery of fills, a multiplexed line, a line with arrowheads at its ends, a row of hatches, a row of pictures
+// and two pieces of text, drawn into a recording target whose picture goes to `path`.
 int DrawPicture(decltype(&DllGetClassObject) getClassObject, HMODULE library, const char* path) {
   int failures = 0;
   auto* solid = Create<IJStyleLineSolid>(getClassObject, CLSID_JStyleLineSolid, IID_IJStyleLineSolid, "solid line");
@@ -478,6 +514,7 @@ int DrawPicture(decltype(&DllGetClassObject) getClassObject, HMODULE library, co
     }
     ReleaseAll(dashRender);
     failures += DrawBitmaps(getClassObject, target, context, 440);
+    failures += DrawTexts(getClassObject, target, context, 500);
     std::printf("samplehost: the target recorded %lu calls\n", recording->CallCount());
     hr = recording->WriteSvg(path);
     std::printf("samplehost: picture written to %s: %s\n", path, Name(hr));

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <cwchar>
 
+#include "display/style/server.h"
 #include "display/style/stylesrv_clsid.h"
 #include "display/style/styles/TextFontLanguage.h"
 #include "host/pellow/pellow.h"
@@ -22,6 +23,14 @@ constexpr WORD kEnglishLanguage = 1033;
 constexpr DWORD kUnsetColour = 0xFFFFFFFF;
 // The narrow font name is taken in at most this many characters, its terminator included.
 constexpr int kNarrowNameCharacters = 256;
+// What the font manager's drawing is given when the caller gives no options.
+constexpr double kDefaultDrawValue = 3.0;
+// Size units of the metrics: the font manager's metrics hold the height in 10, 11 and 14 first, in 12 second and
+// in 13 eighth; 14 counts 18288 to the unit of 11.
+constexpr DWORD kSizeUnits10 = 10;
+constexpr double kUnits14PerUnit11 = 18288.0;
+// The font manager is given room for this many doubles of metrics, of which it fills at least eight.
+constexpr int kMetricsRoom = 16;
 
 HRESULT Report(HRESULT hr, int line) {
   HRerr(hr, 0, kSource, line);
@@ -102,6 +111,8 @@ JStyleTextChar::~JStyleTextChar() {
 
 void* JStyleTextChar::GetInterface(REFIID iid) {
   if (IsEqualIID(iid, IID_IJStyleTextChar)) return &m_IJStyleTextCharImp;
+  // The text interface begins with the render operations, so it stands for them too.
+  if (IsEqualIID(iid, IID_IJStyleRenderText) || IsEqualIID(iid, IID_IJStyleRender)) return &m_IJStyleRenderTextImp;
   return CStyleRdr2dBase::GetInterface(iid);
 }
 
@@ -134,15 +145,20 @@ HRESULT JStyleTextChar::ResolveFontLanguage(LPCWSTR fontName, WORD requested, WO
   if (!result) return E_INVALIDARG;
   *result = 0;
   if (!fontName) return S_OK;
-  if (!m_fontMgr) {
-    HRESULT hr = GetFontMgr2(&m_fontMgr);
-    if (SUCCEEDED(hr) && !m_fontMgr) hr = E_FAIL;
-    if (FAILED(hr)) {
-      m_fontMgr = nullptr;
-      return Report(hr, __LINE__);
-    }
-  }
+  const HRESULT hr = NeedFontManager(__LINE__);
+  if (FAILED(hr)) return hr;
   return ChooseFontLanguage(m_fontMgr, fontName, requested, result);
+}
+
+HRESULT JStyleTextChar::NeedFontManager(int line) {
+  if (m_fontMgr) return S_OK;
+  HRESULT hr = GetFontMgr2(&m_fontMgr);
+  if (SUCCEEDED(hr) && !m_fontMgr) hr = E_FAIL;
+  if (FAILED(hr)) {
+    m_fontMgr = nullptr;
+    return Report(hr, line);
+  }
+  return S_OK;
 }
 
 void JStyleTextChar::ReplaceFontName(LPWSTR name) {
@@ -158,6 +174,128 @@ void JStyleTextChar::ResettleLanguage() {
   if (!m_data.fontName) return;
   WORD language = 0;
   if (SUCCEEDED(ResolveFontLanguage(m_data.fontName, m_data.language, &language))) m_data.language = language;
+}
+
+// ---- drawing and measuring through the font manager ----
+
+RenderContextScales JStyleTextChar::DefaultTextContext() const {
+  RenderContextScales context{};
+  context.scale11 = context.scale12 = context.scale13 = 1.0;
+  context.textFactor = 1.0;
+  context.orientation = m_unitsCode == STYLE_UNITS_13 ? -1.0 : 1.0;
+  return context;
+}
+
+double JStyleTextChar::TextScale(const RenderContextScales& context) const {
+  const double scale = GetScaleForUnits(m_unitsCode, &context);
+  return m_unitsCode == STYLE_UNITS_11 ? scale * context.textFactor : scale;
+}
+
+HRESULT JStyleTextChar::PrepareRenderRecord(tagStyleOverride* record, const RenderContextScales*, double) {
+  if (!record) return S_OK;
+  if (!(record->flags & OVR_COLOUR)) record->colour = m_data.colour;
+  if (!(record->flags & OVR_VALUES)) {
+    record->secondValue = m_data.attributeBits;
+  } else {
+    record->secondValue |= static_cast<WORD>(m_data.attributeBits & ~record->firstValue);
+  }
+  record->firstValue = 0xFFFF;
+  record->flags |= OVR_COLOUR | OVR_VALUES;
+  return S_OK;
+}
+
+HRESULT JStyleTextChar::BuildAttributeRecord(TextAttributeRecord* out, const RenderContextScales* context,
+                                             DWORD flags, tagStyleOverride* prepared) {
+  HRESULT hr = NeedFontManager(__LINE__);
+  if (FAILED(hr)) return hr;
+  // A font the manager does not know is no error: the text shows, in a colour that says something is amiss.
+  if (m_fontNumber == kFontUnresolved && m_fontMgr->GetFontNumber(&m_fontNumber, m_data.fontName) != 0) {
+    m_fontNumber = 0;
+    m_colourOverride = GetExceptionColor();
+  }
+  const RenderContextScales fallback = DefaultTextContext();
+  if (!context) context = &fallback;
+  const double scale = TextScale(*context);
+  tagStyleOverride fresh{};
+  if (!prepared) {
+    prepared = &fresh;
+    if (FAILED(hr = PrepareRenderRecord(prepared, context, scale))) return Report(hr, __LINE__);
+  }
+  TextAttributeRecord record{};
+  record.fontNumber = m_fontNumber;
+  record.language = m_data.language;
+  record.sizeUnits = m_data.sizeUnits;
+  record.height = scale * m_data.size;
+  if (prepared->flags & OVR_SCALE) record.height *= prepared->scaleFactor;
+  record.thousandths = m_data.thousandths * 0.001;
+  record.factor = m_data.factor;
+  record.attributeBits = prepared->secondValue;
+  record.callerFlags = flags & 0xF;
+  record.angle = m_data.angle;
+  record.colour = m_colourOverride != kNoColourOverride ? m_colourOverride : prepared->colour;
+  record.scaledLength = m_data.scaledLength * scale;
+  *out = record;
+  return S_OK;
+}
+
+HRESULT JStyleTextChar::SetUpFontManager(const RenderContextScales* context, DWORD flags,
+                                         const tagStyleOverride* record) {
+  tagStyleOverride local = record ? *record : tagStyleOverride{};
+  const DWORD units = (local.flags & OVR_WIDTH) ? local.unitsCode : m_unitsCode;
+  HRESULT hr = PrepareRenderRecord(&local, context, GetScaleForUnits(units, context));
+  if (FAILED(hr)) return Report(hr, __LINE__);
+  TextAttributeRecord attributes;
+  if (FAILED(hr = BuildAttributeRecord(&attributes, context, flags, &local))) return Report(hr, __LINE__);
+  if (FAILED(hr = m_fontMgr->SetTextAttributes(&attributes))) return Report(hr, __LINE__);
+  return S_OK;
+}
+
+HRESULT JStyleTextChar::Render(const StyleGeometryRecord* geometry, IRenderTarget2d* target,
+                               const RenderContextScales* context, IJStyleRender*, tagStyleOverride* record, BOOL,
+                               const StyleElementRecord* element) {
+  const auto* item = reinterpret_cast<const TextDrawItem*>(geometry);
+  if (!item || !item->state) return Report(E_INVALIDARG, __LINE__);
+  TextAttributeRecord attributes;
+  HRESULT hr = BuildAttributeRecord(&attributes, context, item->state->callerFlags, record);
+  if (FAILED(hr)) return Report(hr, __LINE__);
+  if (FAILED(hr = m_fontMgr->SetTextAttributes(&attributes))) return Report(hr, __LINE__);
+  const double direction = context ? context->orientation : DefaultTextContext().orientation;
+  const double value = element ? AsTextDrawOptions(element)->value : kDefaultDrawValue;
+  if (FAILED(hr = m_fontMgr->DrawTextAt(target, item->state, direction, value))) return Report(hr, __LINE__);
+  return hr;
+}
+
+// The stored size is what the metrics of the style's own size units make of it; the height in the requested
+// units scales with the same ratio.
+HRESULT JStyleTextChar::SizeInUnits(DWORD units, double* size) {
+  const RenderContextScales context = DefaultTextContext();
+  HRESULT hr = SetUpFontManager(&context, 0, nullptr);
+  if (FAILED(hr)) return Report(hr, __LINE__);
+  double metrics[kMetricsRoom] = {};
+  if (FAILED(hr = m_fontMgr->QueryTextMetrics(metrics))) return Report(hr, __LINE__);
+  const double m1 = metrics[0], m2 = metrics[1], m8 = metrics[7];
+  const double stored = m_data.size;
+  double ratio = 1.0;
+  const DWORD own = m_data.sizeUnits;
+  if (own >= kSizeUnits10 && own <= STYLE_UNITS_UNSCALED) {
+    const double mine = own == STYLE_UNITS_12 ? m2 : own == STYLE_UNITS_13 ? m8 : m1;
+    if (std::fabs(stored - mine) >= kTextEpsilon) ratio = mine / stored;
+  }
+  switch (units) {
+    case STYLE_UNITS_12:
+      *size = m2 * ratio;
+      break;
+    case STYLE_UNITS_13:
+      *size = m8 * ratio;
+      break;
+    case STYLE_UNITS_UNSCALED:
+      *size = m1 * ratio * kUnits14PerUnit11;
+      break;
+    default:
+      *size = m1 * ratio;
+      break;
+  }
+  return S_OK;
 }
 
 // ---- copying and comparing ----
@@ -551,15 +689,17 @@ HRESULT STDMETHODCALLTYPE Imp::GetLanguage(WORD* out) {
   return S_OK;
 }
 
+// Units the font manager has no metrics for answer the stored size in its own units, without asking it.
 HRESULT STDMETHODCALLTYPE Imp::GetSize(double* size, DWORD* sizeUnits) {
-  const TextCharData& data = Object()->m_data;
-  // The height in other units comes from the font manager's metrics of the font, which the style does not ask
-  // for yet.
-  if (sizeUnits && *sizeUnits != data.sizeUnits && *sizeUnits >= 10 && *sizeUnits <= STYLE_UNITS_UNSCALED) {
-    return E_NOTIMPL;
+  JStyleTextChar* self = Object();
+  const TextCharData& data = self->m_data;
+  if (!sizeUnits || *sizeUnits == data.sizeUnits || *sizeUnits < kSizeUnits10 ||
+      *sizeUnits > STYLE_UNITS_UNSCALED) {
+    if (sizeUnits) *sizeUnits = data.sizeUnits;
+    return Answer(size, data.size);
   }
-  if (sizeUnits) *sizeUnits = data.sizeUnits;
-  return Answer(size, data.size);
+  if (!size) return E_INVALIDARG;
+  return self->SizeInUnits(*sizeUnits, size);
 }
 
 HRESULT STDMETHODCALLTYPE Imp::GetThousandths(WORD* out) { return Answer(out, Object()->m_data.thousandths); }
@@ -656,7 +796,146 @@ HRESULT STDMETHODCALLTYPE Imp::GetLockMask2(DWORD* out) { return Answer(out, Obj
 
 HRESULT STDMETHODCALLTYPE Imp::SetLockMask2(DWORD mask) { return SetLockMask(mask); }
 
-// Both need the font manager's record of the text attributes set up first, which the style does not build yet.
-HRESULT STDMETHODCALLTYPE Imp::FontOperation23(DWORD, DWORD) { return E_NOTIMPL; }
+HRESULT STDMETHODCALLTYPE Imp::FontOperation23(DWORD a1, DWORD a2) {
+  return Object()->m_IJStyleRenderTextImp.FontOperation23(a1, a2);
+}
 
-HRESULT STDMETHODCALLTYPE Imp::EnumFontLanguages(TextLanguageCallback) { return E_NOTIMPL; }
+HRESULT STDMETHODCALLTYPE Imp::EnumFontLanguages(TextLanguageCallback callback) {
+  return Object()->m_IJStyleRenderTextImp.EnumFontLanguages(callback);
+}
+
+// ---- IJStyleRenderText ----
+
+using RenderImp = JStyleTextChar::IJStyleRenderTextImp;
+
+// The render operations are the base's own, so that both tables behave alike.
+DWORD STDMETHODCALLTYPE RenderImp::GetVariant() { return Object()->m_IJStyleRenderImp.GetVariant(); }
+
+HRESULT STDMETHODCALLTYPE RenderImp::GetRangeWithContext(StyleExtent* extent, const RenderContextScales* context,
+                                                        IJStyleRender* substitute, const tagStyleOverride* record) {
+  return Object()->m_IJStyleRenderImp.GetRangeWithContext(extent, context, substitute, record);
+}
+
+HRESULT STDMETHODCALLTYPE RenderImp::SetReferencedStyle(IUnknown* style) {
+  return Object()->m_IJStyleRenderImp.SetReferencedStyle(style);
+}
+
+HRESULT STDMETHODCALLTYPE RenderImp::GetStyleKind(DWORD* out) { return Object()->m_IJStyleRenderImp.GetStyleKind(out); }
+
+HRESULT STDMETHODCALLTYPE RenderImp::GetReferencedStyle(IJStyleRender** out) {
+  return Object()->m_IJStyleRenderImp.GetReferencedStyle(out);
+}
+
+HRESULT STDMETHODCALLTYPE RenderImp::GetFixedQuery1(DWORD* out) {
+  return Object()->m_IJStyleRenderImp.GetFixedQuery1(out);
+}
+
+HRESULT STDMETHODCALLTYPE RenderImp::GetFixedQuery2(DWORD* out) {
+  return Object()->m_IJStyleRenderImp.GetFixedQuery2(out);
+}
+
+HRESULT STDMETHODCALLTYPE RenderImp::GetFixedQuery3(DWORD value, DWORD* out) {
+  return Object()->m_IJStyleRenderImp.GetFixedQuery3(value, out);
+}
+
+HRESULT STDMETHODCALLTYPE RenderImp::RenderWithContext(const StyleGeometryRecord* geometry, IRenderTarget2d* target,
+                                                      const RenderContextScales* context, IJStyleRender* substitute,
+                                                      const tagStyleOverride* record,
+                                                      const StyleElementRecord* element) {
+  return Object()->m_IJStyleRenderImp.RenderWithContext(geometry, target, context, substitute, record, element);
+}
+
+HRESULT STDMETHODCALLTYPE RenderImp::GetExtentDelta(StyleExtent* extent) {
+  return Object()->m_IJStyleRenderImp.GetExtentDelta(extent);
+}
+
+HRESULT STDMETHODCALLTYPE RenderImp::ApplyToGraphic(tagStyleOverride* record) {
+  return Object()->m_IJStyleRenderImp.ApplyToGraphic(record);
+}
+
+HRESULT STDMETHODCALLTYPE RenderImp::NotOffered14(DWORD) { return E_NOTIMPL; }
+
+HRESULT STDMETHODCALLTYPE RenderImp::NotOffered16(DWORD) { return E_NOTIMPL; }
+
+// A divisor of 0 or one that is not finite would hand back infinities or NaN: refused, the answers untouched.
+HRESULT STDMETHODCALLTYPE RenderImp::MeasureInUnits(const TextDrawItem* item, DWORD, const double* factors,
+                                                   DWORD unitsCode, double* a, double* b) {
+  if (!item || !factors || !a || !b) return E_INVALIDARG;
+  constexpr int kTextFactor = 16;
+  const double divisor = unitsCode == STYLE_UNITS_11   ? factors[kTextFactor] * factors[0]
+                         : unitsCode == STYLE_UNITS_12 ? factors[1]
+                                                       : factors[2];
+  if (!std::isfinite(divisor) || divisor == 0.0) return E_INVALIDARG;
+  double r1 = 0.0, r2 = 0.0, r3 = 0.0;
+  const HRESULT hr = TextOp22(&r1, &r2, &r3, nullptr, item->measureText, item->measureCount, 0, nullptr);
+  if (FAILED(hr)) return hr;
+  *a = (r2 + r3) / divisor;
+  *b = r1 / divisor;
+  return hr;
+}
+
+// Every text operation below: the attribute record made current first, then the font manager's own operation,
+// whose failure is reported.
+#define TEXT_FORWARD(context, flags, record, call)                        \
+  JStyleTextChar* self = Object();                                       \
+  HRESULT hr = self->SetUpFontManager(context, flags, record);           \
+  if (FAILED(hr)) return hr;                                             \
+  if (FAILED(hr = self->m_fontMgr->call)) return Report(hr, __LINE__);  \
+  return hr
+
+HRESULT STDMETHODCALLTYPE RenderImp::TextOp17(void* a1, const RenderContextScales* context,
+                                             const tagStyleOverride* record) {
+  TEXT_FORWARD(context, 0, record, TextOp14(a1));
+}
+
+HRESULT STDMETHODCALLTYPE RenderImp::TextOp18(double* metrics, const RenderContextScales* context,
+                                             const tagStyleOverride* record) {
+  TEXT_FORWARD(context, 0, record, QueryTextMetrics(metrics));
+}
+
+HRESULT STDMETHODCALLTYPE RenderImp::TextOp19(double* metrics, const RenderContextScales* context, DWORD flags,
+                                             const tagStyleOverride* record) {
+  TEXT_FORWARD(context, flags, record, QueryTextMetrics(metrics));
+}
+
+HRESULT STDMETHODCALLTYPE RenderImp::TextOp20(void* a1, const RenderContextScales* context, DWORD a3, DWORD a4,
+                                             DWORD flags, DWORD a6, DWORD a7, const tagStyleOverride* record) {
+  TEXT_FORWARD(context, flags, record, TextOp18(a1, a3, a4, flags, a6, a7));
+}
+
+HRESULT STDMETHODCALLTYPE RenderImp::TextOp21(void* a1, DWORD a2, const RenderContextScales* context, DWORD a4,
+                                             DWORD a5, DWORD flags, DWORD a7, DWORD a8,
+                                             const tagStyleOverride* record) {
+  TEXT_FORWARD(context, flags, record, TextOp19(a1, a2, a4, a5, flags, a7, a8));
+}
+
+HRESULT STDMETHODCALLTYPE RenderImp::TextOp22(double* a1, double* a2, double* a3, const RenderContextScales* context,
+                                             DWORD a5, DWORD a6, DWORD flags, const tagStyleOverride* record) {
+  TEXT_FORWARD(context, flags, record, MeasureText(a1, a2, a3, a5, a6, flags));
+}
+
+HRESULT STDMETHODCALLTYPE RenderImp::TextOp23(void* a1, const RenderContextScales* context, DWORD a3, DWORD a4,
+                                             DWORD flags, DWORD a6, const tagStyleOverride* record) {
+  const double direction = context ? context->orientation : Object()->DefaultTextContext().orientation;
+  TEXT_FORWARD(context, flags, record, TextOp17(a1, a3, a4, flags, a6, direction));
+}
+
+HRESULT STDMETHODCALLTYPE RenderImp::FontOperation23(DWORD a1, DWORD a2) {
+  TEXT_FORWARD(nullptr, 0, nullptr, TextOp23(a1, a2));
+}
+
+HRESULT STDMETHODCALLTYPE RenderImp::EnumFontLanguages(TextLanguageCallback callback) {
+  TEXT_FORWARD(nullptr, 0, nullptr, EnumLanguages(callback));
+}
+
+#undef TEXT_FORWARD
+
+// Its own refusals and the font manager's answer go back as they are, unreported.
+HRESULT STDMETHODCALLTYPE RenderImp::TextOp24(void* a1, const RenderContextScales* context, DWORD flags, void* a4,
+                                             const tagStyleOverride* record) {
+  JStyleTextChar* self = Object();
+  const HRESULT hr = self->SetUpFontManager(context, flags, record);
+  if (FAILED(hr)) return hr;
+  if (!a1 || !a4) return E_INVALIDARG;
+  return self->m_fontMgr->TextOp22(a1, flags, a4);
+}

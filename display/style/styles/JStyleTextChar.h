@@ -37,6 +37,14 @@ class JStyleTextChar : public CStyleRdr2dBase {
   HRESULT SetReferencedStyle(IUnknown* style) override;
   IJStyleRender* GetReferencedStyle() override { return nullptr; }
   HRESULT SerializeCurrent(JArchive* archive) override;
+  // Draws the text of a TextDrawItem through the font manager; the seventh argument is the TextDrawOptions, or
+  // null. The record is taken as the caller prepared it.
+  HRESULT Render(const StyleGeometryRecord* geometry, IRenderTarget2d* target, const RenderContextScales* context,
+                 IJStyleRender* substitute, tagStyleOverride* record, BOOL recordGiven,
+                 const StyleElementRecord* element) override;
+  // The style's colour and attribute bits where the record has none of its own; the style's attribute bits that
+  // the record's mask leaves open are added to the record's.
+  HRESULT PrepareRenderRecord(tagStyleOverride* record, const RenderContextScales* context, double scale) override;
 
   // The language the font takes for the requested one: the request when the font has it, else the first of
   // the keyboard's, the thread's, the user's and the system's languages that it has, else its own first; 0 for
@@ -93,6 +101,48 @@ class JStyleTextChar : public CStyleRdr2dBase {
   HRESULT STDMETHODCALLTYPE EnumFontLanguages(TextLanguageCallback callback) override;
   STYLE_END_INTERFACE_PART(IJStyleTextChar)
 
+  // ---- IJStyleRenderText: IJStyleRender's operations, then the text operations ----
+
+  STYLE_BEGIN_INTERFACE_PART(JStyleTextChar, IJStyleRenderText)
+  DWORD STDMETHODCALLTYPE GetVariant() override;
+  HRESULT STDMETHODCALLTYPE GetRangeWithContext(StyleExtent* extent, const RenderContextScales* context,
+                                                IJStyleRender* substitute, const tagStyleOverride* record) override;
+  HRESULT STDMETHODCALLTYPE SetReferencedStyle(IUnknown* style) override;
+  HRESULT STDMETHODCALLTYPE GetStyleKind(DWORD* out) override;
+  HRESULT STDMETHODCALLTYPE GetReferencedStyle(IJStyleRender** out) override;
+  HRESULT STDMETHODCALLTYPE GetFixedQuery1(DWORD* out) override;
+  HRESULT STDMETHODCALLTYPE GetFixedQuery2(DWORD* out) override;
+  HRESULT STDMETHODCALLTYPE GetFixedQuery3(DWORD value, DWORD* out) override;
+  HRESULT STDMETHODCALLTYPE RenderWithContext(const StyleGeometryRecord* geometry, IRenderTarget2d* target,
+                                              const RenderContextScales* context, IJStyleRender* substitute,
+                                              const tagStyleOverride* record,
+                                              const StyleElementRecord* element) override;
+  HRESULT STDMETHODCALLTYPE GetExtentDelta(StyleExtent* extent) override;
+  HRESULT STDMETHODCALLTYPE ApplyToGraphic(tagStyleOverride* record) override;
+  HRESULT STDMETHODCALLTYPE NotOffered14(DWORD) override;
+  HRESULT STDMETHODCALLTYPE MeasureInUnits(const TextDrawItem* item, DWORD ignored, const double* factors,
+                                           DWORD unitsCode, double* a, double* b) override;
+  HRESULT STDMETHODCALLTYPE NotOffered16(DWORD) override;
+  HRESULT STDMETHODCALLTYPE TextOp17(void* a1, const RenderContextScales* context,
+                                     const tagStyleOverride* record) override;
+  HRESULT STDMETHODCALLTYPE TextOp18(double* metrics, const RenderContextScales* context,
+                                     const tagStyleOverride* record) override;
+  HRESULT STDMETHODCALLTYPE TextOp19(double* metrics, const RenderContextScales* context, DWORD flags,
+                                     const tagStyleOverride* record) override;
+  HRESULT STDMETHODCALLTYPE TextOp20(void* a1, const RenderContextScales* context, DWORD a3, DWORD a4, DWORD flags,
+                                     DWORD a6, DWORD a7, const tagStyleOverride* record) override;
+  HRESULT STDMETHODCALLTYPE TextOp21(void* a1, DWORD a2, const RenderContextScales* context, DWORD a4, DWORD a5,
+                                     DWORD flags, DWORD a7, DWORD a8, const tagStyleOverride* record) override;
+  HRESULT STDMETHODCALLTYPE TextOp22(double* a1, double* a2, double* a3, const RenderContextScales* context,
+                                     DWORD a5, DWORD a6, DWORD flags, const tagStyleOverride* record) override;
+  HRESULT STDMETHODCALLTYPE TextOp23(void* a1, const RenderContextScales* context, DWORD a3, DWORD a4, DWORD flags,
+                                     DWORD a6, const tagStyleOverride* record) override;
+  HRESULT STDMETHODCALLTYPE TextOp24(void* a1, const RenderContextScales* context, DWORD flags, void* a4,
+                                     const tagStyleOverride* record) override;
+  HRESULT STDMETHODCALLTYPE FontOperation23(DWORD a1, DWORD a2) override;
+  HRESULT STDMETHODCALLTYPE EnumFontLanguages(TextLanguageCallback callback) override;
+  STYLE_END_INTERFACE_PART(IJStyleRenderText)
+
  protected:
   ~JStyleTextChar();
 
@@ -113,6 +163,25 @@ class JStyleTextChar : public CStyleRdr2dBase {
   void ResettleLanguage();
   // Whether the name is too long for the current record.
   bool NameTooLongToStore() const;
+
+  // ---- the font manager ----
+
+  // The style's handle, obtained on first need; a failure is reported at `line`.
+  HRESULT NeedFontManager(int line);
+  // The context a call without one is measured in: factors 1.0, and a direction that suits the units code.
+  RenderContextScales DefaultTextContext() const;
+  // The style's units factor under the context, times its text factor for units code 11.
+  double TextScale(const RenderContextScales& context) const;
+  // The attribute record for the context (the default one for null), the caller's flags and a record that
+  // PrepareRenderRecord has filled (a fresh one for null). An unknown font is drawn with font number 0 in the
+  // exception colour.
+  HRESULT BuildAttributeRecord(TextAttributeRecord* out, const RenderContextScales* context, DWORD flags,
+                               tagStyleOverride* prepared);
+  // Prepares a copy of the caller's record, builds the attribute record from it and makes it current in the font
+  // manager: what every text operation does first. Failures are reported.
+  HRESULT SetUpFontManager(const RenderContextScales* context, DWORD flags, const tagStyleOverride* record);
+  // The stored height in other units, from the font manager's metrics.
+  HRESULT SizeInUnits(DWORD units, double* size);
 
   TextCharData m_data{};  // its name is owned, from the engine allocator
   WORD m_fontNumber = kFontUnresolved;
