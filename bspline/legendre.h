@@ -456,3 +456,54 @@ void BSlgdbspcm1(int k, int nspans, int nser, const double *pieces, const double
 void BSbeztbsp3(int nspans, int nser, const double *bez, double *poles);
 void BSbeztbsp4(int nspans, int nser, const double *bez, const double *b, double *poles);
 void BSbeztbsp5(int nspans, int nser, const double *bez, const double *b, double *poles, int *rc);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Composite Legendre form to B-spline over a range (bspline/composite_to_bspline.cpp)
+//
+// Results are B-spline arrays: order, pole count, rational flag, poles in coordinate blocks (weighted coordinates,
+// the weights last when rational) and order + num_poles knots on [0, 1], both BSdbgmalloc blocks that the caller
+// releases with BSdbgfree. Each span is converted by BSlgdbspl1 or BSlgdbsplr within tol; a span that needs
+// several pieces keeps them all. The pieces are raised to the largest order among them, scaled so that neighbours
+// meet with one weight, and joined with the mean of their end points; every span gets a knot interval of the
+// same length, interior joints of multiplicity order - 1. When every span is a point the result is the order-2
+// segment from the first to the last. The outputs are written on success only, and nothing is left allocated on
+// failure; errors of the converters, BSincord and the quotient routines pass through.
+//
+// The ring of a composite: its n spans, or n - 1 when n > 1 and the last span pointer is the first (a closed
+// composite that repeats its first span); a run of spans that passes the ring's end continues at its start.
+
+// Codes beyond the core's: BSRC_NOT_POSITIVE (-12) for a piece whose end weight vanishes.
+
+// The series of coef (degree + 1 coefficients) on [a, b], in its own parameter on [-1, 1]; a = -1, b = 1 is the
+// series itself, a = b the constant. out may be coef. rc -2 for a degree below -1 (-1 writes nothing) or an end
+// outside [-1, 1] (NaN included), 33 without scratch memory.
+void BSlimlgdab(int degree, const double *coef, double a, double b, double *out, int *rc);
+// n whole spans of dimension dim (2 or 3), codes 0 and 1, to one B-spline of order at most `order` (>= 2). The
+// per-span converters join their own pieces with continuity min(continuity, order - 2) (-1: continuity 0).
+// rc 3 for a NULL array, -2 for n < 1, another dim, a negative degree or another code.
+void BScnvlgdnt(int dim, int n, const int *degrees, const int *codes, double **spans, double tol, int order,
+                int continuity, int *out_order, int *out_num_poles, int *out_rational, double **out_knots,
+                double **out_poles, int *rc);
+// The same for plane spans of codes 0 to 3 (the composite's dimension-2 table). Codes 1 and 2 only: each span is
+// put over one denominator (BSlgdratstd), truncated under tol / 1024 and converted as a rational curve. Any span
+// of code 0 or 3: each coordinate with a denominator becomes its quotient series (BSdivlgdlgd, truncated under
+// tol / 1024) and the result is polynomial (out_rational 0, no weight block). rc -2 for a tol that is not a
+// finite non-negative number, 50 for a quotient that the 320-coefficient fit does not resolve.
+void BScnvlgd2d(int n, const int *degrees, const int *codes, double **spans, double tol, int order, int continuity,
+                int *out_order, int *out_num_poles, int *out_rational, double **out_knots, double **out_poles,
+                int *rc);
+// The spans span_range[0] .. span_range[1] of the ring (a last index below the first runs over the ring's end; the
+// last may also be given as first + up to ring size), the first from local_range[0], the last up to
+// local_range[1]. general nonzero: dimension 2 or 3 with codes 0 and 1 through BScnvlgdnt; 0: dimension 2 with
+// codes 0 to 3 through BScnvlgd2d. rc -2 for indices outside the ring, more than ring + 1 spans, local ends
+// outside [-1, 1] or one span whose range runs backwards.
+void BScmlg2bsab(int general, int dim, int n, const int *degrees, const int *codes, double **spans,
+                 const int span_range[2], const double local_range[2], double tol, int order, int *out_order,
+                 int *out_num_poles, int *out_rational, double **out_poles, double **out_knots, int *rc);
+// The part of the composite between range[0] and range[1] on the breakpoints (b_0 .. b_n, finite and strictly
+// increasing). A start on a breakpoint b_k begins span k at u = -1, an end on b_k finishes span k - 1 at u = 1; an
+// end before its start runs over the end of a closed composite. rc -2 for a range end that is not finite, lies
+// before b_0 or after b_n (ends within BSfuzzyeq of them count as on them) or a start on b_n.
+void BScmlgd2bsp(int general, int dim, int n, const int *degrees, const int *codes, double **spans,
+                 const double *breakpoints, const double range[2], double tol, int order, int *out_order,
+                 int *out_num_poles, int *out_rational, double **out_poles, double **out_knots, int *rc);
