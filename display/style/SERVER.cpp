@@ -26,6 +26,7 @@
 #include "display/style/stylspt/StyleExports.h"
 #include "display/style/styles/JStyleTextChar.h"
 #include "display/style/styles/JStyleSymbolFill.h"
+#include "display/style/styles/JStyleObjectCallback.h"
 #include "display/style/symdef/JSymbolDef.h"
 #include "display/style/wrkbnch/JWorkbenchGeneric.h"
 #include "display/style/textscratch.h"
@@ -89,7 +90,8 @@ constexpr StyleClassRow kRowJStyleSimpleMultiplexer =
     StyleClassRowFor<JStyleSimpleMultiplexer, StyleAllocator::Engine>("JStyleSimpleMultiplexer");
 constexpr StyleClassRow kRowJStyleSymbolFill =
     StyleClassRowFor<JStyleSymbolFill, StyleAllocator::Engine>("JStyleSymbolFill");
-STYLESRV_UNBUILT_ROW(JStyleObjectCallback, Ordinary)
+constexpr StyleClassRow kRowJStyleObjectCallback =
+    StyleClassRowFor<JStyleObjectCallback, StyleAllocator::Ordinary>("JStyleObjectCallback");
 constexpr StyleClassRow kRowJStyleLib = StyleClassRowFor<JStyleLib, StyleAllocator::Engine>("JStyleLib");
 constexpr StyleClassRow kRowJStyleUnit = StyleClassRowFor<JStyleUnit, StyleAllocator::Engine>("JStyleUnit");
 constexpr StyleClassRow kRowJStyleResource =

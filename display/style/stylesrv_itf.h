@@ -1875,3 +1875,17 @@ struct IJStyleBitmap : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE SetMode(DWORD mode) = 0;
   virtual HRESULT STDMETHODCALLTYPE GetMode(DWORD* out) = 0;
 };
+
+// ---- the host's notices about copied objects ----
+
+inline constexpr IID IID_IJObjectCallback = {0xC689B320, 0x7C10, 0x11CE, {0xBA, 0xB9, 0x08, 0x00, 0x36, 0xC5, 0x0D, 0x02}};
+// Told by the host as it copies objects between containers (documents), or within one.
+struct IJObjectCallback : public IUnknown {
+  // 3 and 4: notices whose meaning is the host's; a style component has nothing to do there.
+  virtual HRESULT STDMETHODCALLTYPE Notice3(IUnknown*, IUnknown*, IUnknown*) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Notice4(IUnknown*, IUnknown*, IUnknown*) = 0;
+  // 5: `copy` was made of `source`; the copy is to use, in the target container's library, the styles the
+  // source uses in its own.
+  virtual HRESULT STDMETHODCALLTYPE OnObjectCopied(IUnknown* sourceContainer, IUnknown* source,
+                                                   IUnknown* targetContainer, IUnknown* copy) = 0;
+};

@@ -27,7 +27,8 @@ class GraphicElement final : public IJGraphic,
                              public IJStyleUser,
                              public IJPersist,
                              public IJStyledElement,
-                             public IJManageStyle2 {
+                             public IJManageStyle2,
+                             public IJElementStyleCopy {
  public:
   explicit GraphicElement(const GraphicElementSpec& spec) : m_spec(spec) { CountLiveObject(1); }
 
@@ -44,6 +45,8 @@ class GraphicElement final : public IJGraphic,
       *out = static_cast<IJStyledElement*>(this);
     } else if (IsEqualIID(iid, IID_IJManageStyle2) && m_spec.managed) {
       *out = static_cast<IJManageStyle2*>(this);
+    } else if (IsEqualIID(iid, IID_IJElementStyleCopy) && m_spec.copiesStyles) {
+      *out = static_cast<IJElementStyleCopy*>(this);
     } else {
       return E_NOINTERFACE;
     }
@@ -194,6 +197,13 @@ class GraphicElement final : public IJGraphic,
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE OnStyleChanged(DWORD, DWORD) override { return S_FALSE; }
+
+  // ---- IJElementStyleCopy ----
+  HRESULT STDMETHODCALLTYPE CopyStylesTo(IUnknown* sourceLibrarian, IUnknown* targetLibrarian,
+                                         IUnknown* targetContainer, IUnknown* copy) override {
+    Record(ElementOp::CopyStylesTo, sourceLibrarian, 0, {targetLibrarian, targetContainer, copy});
+    return m_spec.copyStylesResult;
+  }
 
  private:
   ~GraphicElement() { CountLiveObject(-1); }

@@ -28,6 +28,9 @@ struct GraphicElementSpec {
   // draws the same points, copied into another library as a new element of the same description.
   bool managed = false;
   GUID category = GUID_NULL;
+  // Answers IJElementStyleCopy: carries its styles into another library itself, answering this.
+  bool copiesStyles = false;
+  HRESULT copyStylesResult = S_OK;
 };
 
 // What an element's IJPersist reports as its class.
@@ -40,14 +43,14 @@ IUnknown* CreateGraphicElement(const GraphicElementSpec& spec);
 IUnknown* CreatePolylineElement(const std::vector<double>& points, bool styleUser = false,
                                 const std::vector<DWORD>& usedStyleIDs = {});
 
-enum class ElementOp { Draw, GetRange, CopyStyleUse, AnnounceOwner, UsesStyleID, Clone, SetStyleID };
+enum class ElementOp { Draw, GetRange, CopyStyleUse, AnnounceOwner, UsesStyleID, Clone, SetStyleID, CopyStylesTo };
 
 struct ElementCall {
   IUnknown* element;  // its identity, without a reference
   ElementOp op;
-  const void* argument;  // Draw: the context; AnnounceOwner and CopyStyleUse: the first argument
+  const void* argument;  // Draw: the context; AnnounceOwner, CopyStyleUse and CopyStylesTo: the first argument
   DWORD value;           // UsesStyleID, SetStyleID: the ID; CopyStyleUse: the last argument
-  const void* more[3];   // CopyStyleUse: its second to fourth arguments
+  const void* more[3];   // CopyStyleUse and CopyStylesTo: their second to fourth arguments
 };
 
 // The style ID a styled element keeps (0 for any other object).

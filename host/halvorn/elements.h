@@ -34,3 +34,13 @@ struct IJElementStyleSource : public IUnknown {
 };
 
 #undef HOST_ELEMENT_UNUSED_SLOT
+
+// An element that carries its styles into another library itself when it is copied.
+inline constexpr IID IID_IJElementStyleCopy = {
+    0x14FA50C0, 0x4DF2, 0x11D0, {0xA1, 0xCA, 0x08, 0x00, 0x36, 0xC1, 0xC9, 0x02}};
+struct IJElementStyleCopy : public IUnknown {
+  // 3: the styles the element uses in `sourceLibrarian` go to `targetLibrarian`, and `copy` (made of this
+  // element in `targetContainer`) is given their IDs there.
+  virtual HRESULT STDMETHODCALLTYPE CopyStylesTo(IUnknown* sourceLibrarian, IUnknown* targetLibrarian,
+                                                 IUnknown* targetContainer, IUnknown* copy) = 0;
+};
