@@ -119,7 +119,7 @@ bool length_along_line(const VOQbsp_curve &cv, const double point[3], const doub
 void whole_length(const VOQbsp_curve &cv_in, double tol, bool rational, double *length, int *rc) {
   const VOQbsp_curve cv = bsknots::plain_view(cv_in);
   const int k = cv.order, n = cv.num_poles, d = k - 1;
-  if (k < 2 || n < k || !(tol > 0) || !std::isfinite(tol) || !BScvfinite(&cv)) {
+  if (k < 2 || n < k || !(tol > 0) || !std::isfinite(tol) || BScvcheck(&cv) != 0) {
     *rc = BSRC_OUT_OF_RANGE;
     return;
   }
@@ -235,7 +235,7 @@ double BSarclen(int *rc, BSboolean *status, VOQbsp_curve *cv, const double *par0
       break;
     }
     if (cv->order < 2 || cv->num_poles < cv->order || !std::isfinite(*par0) || !std::isfinite(*par1) ||
-        (through && !std::isfinite(*through)) || !BScvfinite(cv)) {
+        (through && !std::isfinite(*through)) || BScvcheck(cv) != 0) {
       *rc = BSRC_OUT_OF_RANGE;
       break;
     }

@@ -267,6 +267,10 @@ int BSnotfinite(double x);
 BSboolean BSallfinite(int n, const double *values);
 // TRUE when every pole of cv, and every weight of a rational cv, is finite (missing arrays are not read).
 BSboolean BScvfinite(const VOQbsp_curve *cv);
+// 0 for a record the representation routines can read: order 1 .. num_poles, num_poles + order finite
+// non-decreasing knots, finite poles and weights; 3 (BSRC_NULL_CURVE) for a NULL record or a missing array
+// (weights when rational), -2 (BSRC_OUT_OF_RANGE) for anything else. No rc, no trace: callers answer the code.
+int BScvcheck(const VOQbsp_curve *cv);
 BSboolean BSfuzzyeq(double a, double b);
 double BSdmod(double x, double y, int *rc);
 double BSrpower(double x, double y, int *rc);

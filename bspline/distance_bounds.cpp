@@ -15,10 +15,11 @@ double dot(int dim, const double *a, const double *b) {
   return s;
 }
 
+// An axis whose squared length underflows counts as none: the bounds divide by that square.
 bool is_zero(int dim, const double *v) {
-  for (int c = 0; c < dim; ++c)
-    if (v[c] != 0) return false;
-  return true;
+  double s = 0;
+  for (int c = 0; c < dim; ++c) s += v[c] * v[c];
+  return s == 0;
 }
 
 double sq_distance(int dim, const double *a, const double *b) {

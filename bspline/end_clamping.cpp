@@ -34,6 +34,7 @@ bool knot_tolerance(VOQbsp_curve *cv, double *ktol, int *rc) {
     return false;
   }
   if (!cv->rational) cv->weights = nullptr;
+  if ((*rc = BScvcheck(cv)) != 0) return false;
   BScvkttol2(cv->order, cv->knots, cv->num_poles, cv->poles, cv->weights, ktol, rc);
   return *rc == 0;
 }

@@ -42,6 +42,11 @@ BSboolean ok(const int *rc) { return *rc == 0 ? BSTRUE : BSFALSE; }
   }
   *W = w;
 }
+// A parameter far outside the knots extrapolates the end polynomial beyond the range of doubles: such a result
+// is refused rather than handed out as infinities or NaN.
+void refuse_overflow(int *rc, int count, const double *out) {
+  if (*rc == 0 && !BSallfinite(count, out)) *rc = BSRC_OUT_OF_RANGE;
+}
 }  // namespace
 
 void BScveval0(int *rc, int order, const double *poles, const double *weights, const double *knots, int span,
@@ -59,6 +64,7 @@ void BScveval0(int *rc, int order, const double *poles, const double *weights, c
       *rc = BSRC_ZERO_WEIGHT;
     } else {
       for (int c = 0; c < 3; ++c) out[c] = A[c] / W;
+      refuse_overflow(rc, 3, out);
     }
   }
   BSexit(rc, "BScveval0", "bscveval0");
@@ -84,6 +90,7 @@ void BScveval1(int *rc, int order, const double *poles, const double *weights, c
         out[c] = Q;
         out[3 + c] = (A1[c] - Q * W1) / W;
       }
+      refuse_overflow(rc, 6, out);
     }
   }
   BSexit(rc, "BScveval1", "bscveval1");
@@ -119,6 +126,7 @@ void BScveval2(int *rc, int order, const double *poles, const double *weights, c
           out[3 + c] = Q1;
           out[6 + c] = (A2[c] - 2 * Q1 * W1 - Q * W2) / W;
         }
+        refuse_overflow(rc, 9, out);
       }
     }
   }
@@ -367,6 +375,7 @@ void BScveval_n(const VOQbsp_curve *cv, double u, int nder, double *out, int *rc
             }
           }
           BSsetder_cv(3, r, nder, hom, out, rc);
+          refuse_overflow(rc, 3 * (nder + 1), out);
         }
       }
     }

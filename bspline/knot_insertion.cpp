@@ -144,9 +144,10 @@ void blossom(int p, int ncomp, const double *t, int mu, const double *x, double 
 void BSadd_1kt_tot(const VOQbsp_curve *cv, double u, int total_mult, BSboolean in_place, VOQbsp_curve **out,
                    int *rc) {
   *rc = 0;
-  if (!cv || !out) {
+  if (!out) {
     *rc = BSRC_NULL_CURVE;
-  } else if (!std::isfinite(u) || !BScvfinite(cv)) {
+  } else if ((*rc = BScvcheck(cv)) != 0) {
+  } else if (!std::isfinite(u)) {
     *rc = BSRC_OUT_OF_RANGE;
   } else {
     const VOQbsp_curve in = plain_view(*cv);
@@ -165,12 +166,12 @@ void BSadd_1kt_tot(const VOQbsp_curve *cv, double u, int total_mult, BSboolean i
 
 void BSadd_1kt_mul(const VOQbsp_curve *cv, double u, int times, BSboolean in_place, VOQbsp_curve **out, int *rc) {
   *rc = 0;
-  if (!cv || !out) {
+  if (!out) {
     *rc = BSRC_NULL_CURVE;
-  } else {
+  } else if ((*rc = BScvcheck(cv)) == 0) {
     const VOQbsp_curve in = plain_view(*cv);
     const int k = in.order, n = in.num_poles;
-    if (!(u > in.knots[k - 1] && u < in.knots[n]) || times < 1 || times > k - 1 || !BScvfinite(cv)) {
+    if (!(u > in.knots[k - 1] && u < in.knots[n]) || times < 1 || times > k - 1) {
       *rc = BSRC_OUT_OF_RANGE;
     } else {
       const KnotRun run = existing_run(in, u, BStoltab[bstol::knot_tol]);

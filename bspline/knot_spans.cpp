@@ -31,10 +31,16 @@ BSboolean BSfndspan(int *rc, const VOQbsp_curve *cv, const int *num_poles, const
       *span = k - 1;
       found = BSTRUE;
     } else if (t <= knots[k - 1] + 1e-20) {
-      *span = k - 1;
+      // A start knot of multiplicity k inside the knot vector leaves the first spans empty: the first one with
+      // length holds the start.
+      int first = k - 1;
+      while (first < n - 1 && !(knots[first + 1] > knots[first])) ++first;
+      *span = first;
       found = BSTRUE;
     } else if (t > knots[n] - 1e-20) {
-      *span = n - 1;
+      int last = n - 1;
+      while (last > k - 1 && !(knots[last + 1] > knots[last])) --last;
+      *span = last;
       found = BSTRUE;
     } else {
       int lo = k, hi = n;

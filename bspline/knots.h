@@ -156,7 +156,8 @@ void BSchgewts(const VOQbsp_curve *in, VOQbsp_curve *out, int *rc);
 void BSchgecvwts(const VOQbsp_curve *in, VOQbsp_curve **out, int *rc);
 // side 0 the start weight, 1 the end weight, 2 both; *out as in BSchgecvwts but must be given.
 void BSchgcvewlr(const VOQbsp_curve *in, int side, VOQbsp_curve **out, int *rc);
-// out = in with its active range (and boundaries, into out's own array) mapped linearly onto [a, b].
+// out = in with its active range (and boundaries, into out's own array) mapped linearly onto [a, b]; rc -2 for a
+// damaged record (BScvcheck) or unless a < b, both finite.
 void BSreparmcv(const VOQbsp_curve *in, double a, double b, VOQbsp_curve *out, int *rc);
 
 // ---------------------------------------------------------------------------------------------------------------

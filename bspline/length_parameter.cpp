@@ -86,7 +86,7 @@ BSboolean BSiarcln2(int *rc, VOQbsp_curve *cv, const double *total, const double
     }
     // Lengths are not negative; a walk backwards is asked for by the end parameter, not by the sign.
     if (!(*total >= 0) || !(*dist >= 0) || !std::isfinite(*total) || !std::isfinite(*dist) ||
-        !std::isfinite(*par0) || !std::isfinite(*end) || !BScvfinite(cv)) {
+        !std::isfinite(*par0) || !std::isfinite(*end) || BScvcheck(cv) != 0) {
       *rc = BSRC_OUT_OF_RANGE;
       break;
     }

@@ -6,8 +6,12 @@
 
 void BSreparmcv(const VOQbsp_curve *in, double a, double b, VOQbsp_curve *out, int *rc) {
   *rc = 0;
-  if (!in || !out || !in->knots) {
+  if (!out) {
     *rc = BSRC_NULL_CURVE;
+  } else if ((*rc = BScvcheck(in)) != 0) {
+  } else if (!std::isfinite(a) || !std::isfinite(b) || !(b > a)) {
+    // A reversed or empty target would hand out knots that decrease or all coincide.
+    *rc = BSRC_OUT_OF_RANGE;
   } else {
     const int k = in->order, n = in->num_poles, nb = in->num_boundaries;
     const double s = in->knots[k - 1], e = in->knots[n];

@@ -162,6 +162,11 @@ void BSlsqptlnpl(int n, const double *points, const double *weights, int mode, i
     }
     for (int i = 0; i < n; ++i)
       for (int k = 0; k < 3; ++k) pts[3 * i + k] = points[3 * i + k] / (weights ? weights[i] : 1.0);
+    // A weight near the bottom of the double range throws its point (or the average) past it.
+    if (!BSallfinite(3 * n, pts) || !BSallfinite(3, point)) {
+      *rc = BSRC_OUT_OF_RANGE;
+      break;
+    }
 
     const double ptol = dist_sqtol / 4.0;
     double far2 = 0.0;

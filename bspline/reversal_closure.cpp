@@ -18,8 +18,7 @@ bool copy_reversed(int *rc, const VOQbsp_curve &cv, bool reverse, VOQbsp_curve *
 
 BSboolean BSrev_cv(int *rc, VOQbsp_curve *cv) {
   *rc = 0;
-  if (!cv || !cv->poles || !cv->knots) {
-    *rc = BSRC_NULL_CURVE;
+  if ((*rc = BScvcheck(cv)) != 0) {
   } else {
     const int k = cv->order, n = cv->num_poles, nk = n + k;
     for (int i = 0, j = n - 1; i < j; ++i, --j) {
@@ -91,7 +90,7 @@ BSboolean BSclcvshffl(int *rc, const VOQbsp_curve *cv_in, const double *u, const
   *rc = 0;
   if (!cv_in || !out) {
     *rc = BSRC_NULL_CURVE;
-  } else if (!std::isfinite(*u) || !BScvfinite(cv_in)) {
+  } else if (!std::isfinite(*u) || BScvcheck(cv_in) != 0) {
     *rc = BSRC_OUT_OF_RANGE;
   } else {
     const VOQbsp_curve cv = plain_view(*cv_in);

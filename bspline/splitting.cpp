@@ -75,7 +75,7 @@ BSboolean BSactivsplt(int *rc, const VOQbsp_curve *cv_in, const double *u1, cons
   *rc = 0;
   if (!cv_in || !out || !out->poles || !out->knots || (cv_in->rational && !out->weights)) {
     *rc = BSRC_NULL_CURVE;
-  } else if (!std::isfinite(*u1) || !std::isfinite(*u2) || !BScvfinite(cv_in)) {
+  } else if (!std::isfinite(*u1) || !std::isfinite(*u2) || BScvcheck(cv_in) != 0) {
     *rc = BSRC_OUT_OF_RANGE;
   } else {
     const VOQbsp_curve cv = plain_view(*cv_in);
@@ -164,7 +164,7 @@ BSboolean BScvsplit(int *rc, const VOQbsp_curve *cv_in, const double *u, VOQbsp_
   OwnedArrays left_arrays, right_arrays;
   if (!cv_in || !left || !right) {
     *rc = BSRC_NULL_CURVE;
-  } else if (!std::isfinite(*u) || !BScvfinite(cv_in)) {
+  } else if (!std::isfinite(*u) || BScvcheck(cv_in) != 0) {
     *rc = BSRC_OUT_OF_RANGE;
   } else {
     const VOQbsp_curve cv = plain_view(*cv_in);

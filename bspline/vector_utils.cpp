@@ -111,6 +111,21 @@ BSboolean BScvfinite(const VOQbsp_curve *cv) {
   return finite ? BSTRUE : BSFALSE;
 }
 
+int BScvcheck(const VOQbsp_curve *cv) {
+  int code = 0;
+  if (!cv || !cv->poles || !cv->knots || (cv->rational && !cv->weights)) {
+    code = BSRC_NULL_CURVE;
+  } else if (cv->order < 1 || cv->num_poles < cv->order || !BScvfinite(cv)) {
+    code = BSRC_OUT_OF_RANGE;
+  } else {
+    const int nk = cv->num_poles + cv->order;
+    for (int i = 0; i < nk && code == 0; ++i)
+      if (!std::isfinite(cv->knots[i]) || (i > 0 && cv->knots[i] < cv->knots[i - 1])) code = BSRC_OUT_OF_RANGE;
+  }
+  BSfaulthook("bscvcheck", nullptr);
+  return code;
+}
+
 BSboolean BSfuzzyeq(double a, double b) {
   std::uint64_t ba, bb;
   std::memcpy(&ba, &a, sizeof ba);
