@@ -368,6 +368,8 @@ HRESULT JStyleSimpleDashType::SerializeCurrent(JArchive* archive) {
   if (FAILED(hr)) return Report(hr, 2114);
   if (loading) {
     const WORD units = base.flags & kStyleBaseUnitsMask;
+    // Codes past the last one would load into a dash type that can never be stored again.
+    if (units > STYLE_UNITS_UNSCALED - 10) return Report(HRESULT_FROM_WIN32(ERROR_INVALID_DATA), 2115);
     m_units = units ? units + 10u : DWORD{STYLE_UNITS_NONE};
   }
   if (FAILED(hr = Exchange(archive, m_flags))) return Report(hr, 2117);
