@@ -8,7 +8,12 @@ if(WIN32)
   add_link_options(-static -static-libgcc -static-libstdc++)
 else()
   add_compile_options(-Wall -Wextra -Wno-unused-parameter)
-  if(STYLESRV_SANITIZE)
+  if(STYLESRV_FUZZ)
+    # Coverage for libFuzzer in everything; only the fuzz targets link its driver.
+    add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer
+                        -fno-sanitize-recover=undefined)
+    add_link_options(-fsanitize=address,undefined)
+  elseif(STYLESRV_SANITIZE)
     add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
     add_link_options(-fsanitize=address,undefined)
   endif()

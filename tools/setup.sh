@@ -15,6 +15,8 @@ pkgs=(cmake ninja-build g++ googletest libgtest-dev libbenchmark-dev
       wine wine32:i386
       libsisl-dev libocct-foundation-dev libocct-modeling-data-dev libocct-modeling-algorithms-dev
       libtbb-dev libgsl-dev libeigen3-dev libgeos-dev libagg-dev liblapacke-dev)
+# The fuzz targets: clang with its libFuzzer and sanitizer runtimes.
+pkgs+=(clang libclang-rt-dev)
 # The native readers of the style-library files the Wine tests write: olefile, and gsf as a second writer.
 pkgs+=(python3-olefile libgsf-bin)
 for p in "${pkgs[@]}"; do have "$p" || need+=("$p"); done

@@ -10,6 +10,11 @@ cmake --preset native >/dev/null
 cmake --build --preset native -j "$jobs"
 ctest --preset native -j "$jobs"
 
+# The fuzz targets under clang's libFuzzer, 30 seconds each (tools/fuzz.sh runs them longer).
+cmake --preset fuzz -DSTYLESRV_FUZZ_SECONDS=30 >/dev/null
+cmake --build --preset fuzz -j "$jobs"
+ctest --preset fuzz -j "$jobs"
+
 cmake --preset win32 >/dev/null
 cmake --build --preset win32 -j "$jobs"
 bash tools/wine-boot.sh "$PWD/build/win32"
