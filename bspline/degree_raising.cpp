@@ -102,24 +102,7 @@ void BSupthedeg(VOQbsp_curve *cv, std::int16_t new_degree, BSboolean in_place, V
   } else if ((*rc = BScvcheck(cv)) != 0) {
   } else if (new_degree < cv->order - 1) {
     *rc = BSRC_OUT_OF_RANGE;
-  } else if (new_degree == cv->order - 1) {
-    // Nothing to raise, but the caller still gets the curve where it asked for the result.
-    if (!in_place) {
-      VOQbsp_curve *copy = nullptr;
-      BSallocvoqcv(cv->order, cv->num_poles, cv->rational, 0, &copy, rc);
-      if (*rc == 0 && BScv_copy(rc, cv, copy)) {
-        if (*out) BSfreevoqcv(*out, rc);
-        *out = copy;
-      } else if (copy) {
-        int ignored = 0;
-        BSfreevoqcv(copy, &ignored);
-      }
-    } else if (!*out) {
-      *rc = BSRC_NULL_CURVE;
-    } else if (*out != cv) {
-      BScv_copy(rc, cv, *out);
-    }
-  } else {
+  } else if (new_degree > cv->order - 1) {
     const int d = new_degree, p = cv->order - 1;
     // The caller's curve ends up clamped whatever happens later: that changes its knots, never its shape.
     BScnvtomkt(rc, cv);

@@ -45,7 +45,8 @@ BSboolean ok(const int *rc) { return *rc == 0 ? BSTRUE : BSFALSE; }
 // A parameter far outside the knots extrapolates the end polynomial beyond the range of doubles: such a result
 // is refused rather than handed out as infinities or NaN.
 void refuse_overflow(int *rc, int count, const double *out) {
-  if (*rc == 0 && !BSallfinite(count, out)) *rc = BSRC_OUT_OF_RANGE;
+  for (int i = 0; i < count && *rc == 0; ++i)
+    if (!std::isfinite(out[i])) *rc = BSRC_OUT_OF_RANGE;
 }
 }  // namespace
 
