@@ -83,8 +83,10 @@ inline std::unique_ptr<TestCurve> random_curve(std::mt19937 &rng, int order, int
 inline std::vector<double> ref_basis_all(const std::vector<double> &t, int k, double u, double end) {
   const int m = static_cast<int>(t.size());
   std::vector<double> N(m - 1, 0.0);
+  // Spans are closed on the left, except that the end of the range belongs to the one span that ends there:
+  // knots past an unclamped end must not add the next span's basis to it.
   for (int i = 0; i + 1 < m; ++i)
-    N[i] = (t[i] <= u && u < t[i + 1]) || (u == end && t[i] < u && t[i + 1] == u) ? 1 : 0;
+    N[i] = (u == end ? t[i] < u && u <= t[i + 1] : t[i] <= u && u < t[i + 1]) ? 1 : 0;
   for (int q = 2; q <= k; ++q)
     for (int i = 0; i + q < m; ++i) {
       double v = 0;

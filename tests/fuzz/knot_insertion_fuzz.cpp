@@ -41,7 +41,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   }
   if (rc != 0) FUZZ_CHECK(out == nullptr);
 
-  // Splitting into parts with room for every knot the cut may add.
+  // Splitting into parts with room for every knot the cut may add. A cut at or past an end gives the whole curve
+  // and an empty part, so the parts follow the curve up to the cut held within the range.
+  const double cut = std::fmin(std::fmax(u, a), b), other = std::fmin(std::fmax(v, a), b);
   const int room = c->n() + std::max(c->order(), 1) + 1, order_room = std::max(c->order(), 1) + 1;
   {
     fuzz::RoomCurve left(room, order_room, c->cv.rational), right(room, order_room, c->cv.rational);
@@ -49,9 +51,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     BScvsplit(&rc, &c->cv, &u, &left.cv, &right.cv, &no);
     if (rc == 0 && sane) {
       if (left.cv.num_poles > 0) check_same_shape(*c, left.cv, fuzz::range_start(left.cv),
-                                                   fuzz::range_end(left.cv), a, u);
+                                                   fuzz::range_end(left.cv), a, cut);
       if (right.cv.num_poles > 0) check_same_shape(*c, right.cv, fuzz::range_start(right.cv),
-                                                    fuzz::range_end(right.cv), u, b);
+                                                    fuzz::range_end(right.cv), cut, b);
     }
   }
   {
@@ -59,8 +61,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const BSboolean no = BSFALSE;
     BSactivsplt(&rc, &c->cv, &u, &v, &part.cv, &no);
     if (rc == 0 && sane && part.cv.num_poles > 0)
-      check_same_shape(*c, part.cv, fuzz::range_start(part.cv), fuzz::range_end(part.cv), std::fmin(u, v),
-                       std::fmax(u, v));
+      check_same_shape(*c, part.cv, fuzz::range_start(part.cv), fuzz::range_end(part.cv), std::fmin(cut, other),
+                       std::fmax(cut, other));
   }
   tot.reset();
   mul.reset();
