@@ -43,15 +43,25 @@ void BScvsetclsd(VOQbsp_curve *cv, int *rc) {
   if (!cv) {
     *rc = BSRC_NULL_CURVE;
   } else if (cv->phy_closed && BScnvtomkt(rc, cv)) {
-    const int n = cv->num_poles;
+    const int k = cv->order, n = cv->num_poles;
+    const double *t = cv->knots;
+    // An end knot already repeated inside the knot vector leaves empty spans at that end once clamped: the
+    // curve then starts and ends on the poles of the outermost spans with length, and the stored end poles
+    // beyond them carry no weight. Those live end poles are the ones that must meet; the dead ones follow.
+    int first = k - 1, last = n - 1;
+    while (first < n - 1 && !(t[first + 1] > t[first])) ++first;
+    while (last > k - 1 && !(t[last + 1] > t[last])) --last;
+    const int head = std::max(first - k + 1, 0), tail = std::max(last, head);
     double p0[3], p1[3];
-    bsknots::cartesian_pole(*cv, 0, p0);
-    bsknots::cartesian_pole(*cv, n - 1, p1);
+    bsknots::cartesian_pole(*cv, head, p0);
+    bsknots::cartesian_pole(*cv, tail, p1);
     const bool rational = cv->rational && cv->weights;
-    for (int c = 0; c < 3; ++c) {
-      const double mid = (p0[c] + p1[c]) / 2;
-      cv->poles[c] = rational ? mid * cv->weights[0] : mid;
-      cv->poles[3 * (n - 1) + c] = rational ? mid * cv->weights[n - 1] : mid;
+    for (int i = 0; i < n; ++i) {
+      if (i > head && i < tail) continue;
+      for (int c = 0; c < 3; ++c) {
+        const double mid = (p0[c] + p1[c]) / 2;
+        cv->poles[3 * i + c] = rational ? mid * cv->weights[i] : mid;
+      }
     }
   }
   BSexit(rc, "BScvsetclsd", "bscvsetclsd");

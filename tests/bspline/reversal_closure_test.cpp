@@ -62,6 +62,14 @@ TEST(Closure, FlaggedCurvesGetEqualEndPoints) {
   for (int k = 0; k < 3; ++k) EXPECT_NEAR(p[k], (s[k] + e[k]) / 2, 1e-11);
   // Weights are kept.
   EXPECT_EQ(c->cv.weights[0], c->weights[0]);
+  // An unclamped end knot already doubled inside the knot vector: once clamped the last span is empty and the
+  // curve ends on pole 4, not on the last stored pole; it is that end which must meet the start.
+  TestCurve dup(3, {0, 0, 0, 1, 0, 0, 2, 1, 0, 3, 3, 0, 5, 5, 0, 9, 9, 0}, {0, 1, 2, 3, 4, 6, 6, 7, 8});
+  dup.cv.phy_closed = 1;
+  BScvsetclsd(&dup.cv, &rc);
+  ASSERT_EQ(rc, 0);
+  const auto head = curve_point(dup.cv, range_start(dup.cv)), tail = curve_point(dup.cv, range_end(dup.cv));
+  for (int k = 0; k < 3; ++k) EXPECT_NEAR(head[k], tail[k], 1e-12);
   // Not flagged: nothing happens.
   auto d = random_curve(rng, 3, 6, false, true);
   const auto poles = d->poles;
