@@ -28,6 +28,15 @@ double sq_distance(int dim, const double *a, const double *b) {
   return s;
 }
 
+// A point far out in the double range overflows the products of the bounds into infinities whose difference is
+// NaN, which compares as no bound at all: such a point gets the bounds that claim nothing instead.
+void claim_nothing_for_nan(double *min_sq, double *max_sq) {
+  if (std::isnan(*min_sq) || std::isnan(*max_sq)) {
+    *min_sq = 0;
+    *max_sq = DBL_MAX;
+  }
+}
+
 // Bounds from a sphere of centre c and radius r (DBL_MAX: no bound).
 void sphere_bounds(int dim, const double *c, double r, const double *p, double *min_sq, double *max_sq) {
   if (r == DBL_MAX) {
@@ -38,6 +47,7 @@ void sphere_bounds(int dim, const double *c, double r, const double *p, double *
   const double d = std::sqrt(sq_distance(dim, p, c));
   *min_sq = d > r ? (d - r) * (d - r) : 0;
   *max_sq = (d + r) * (d + r);
+  claim_nothing_for_nan(min_sq, max_sq);
 }
 
 // The active query points (coordinate blocks) of a bound driver: bounded by an oriented box from the first point
@@ -227,6 +237,7 @@ void BSminmaxbox(int dim, const double *half_axes, const double *center, const d
     *min_sq = 0;
     *max_sq = DBL_MAX;
   }
+  if (*rc == 0) claim_nothing_for_nan(min_sq, max_sq);
   BSexit(rc, "BSminmaxbox", "bsminmaxbox");
 }
 

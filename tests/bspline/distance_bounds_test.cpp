@@ -90,6 +90,12 @@ TEST(DistanceBounds, PointSegmentAndFlatBoxes) {
   ASSERT_EQ(rc, 0);
   EXPECT_EQ(lo, 0);
   EXPECT_GE(hi, 6.5 * 6.5);
+  // A point at the largest double overflows the box's products: the bounds claim nothing instead of NaN.
+  const double tilted[9] = {1, 0, 1, 0, 2, 0, -2, 0, 2}, far[3] = {DBL_MAX, DBL_MAX, DBL_MAX};
+  BSminmaxbox(3, tilted, center, far, &lo, &hi, &rc);
+  ASSERT_EQ(rc, 0);
+  EXPECT_EQ(lo, 0);
+  EXPECT_EQ(hi, DBL_MAX);
 }
 
 TEST(DistanceBounds, CurveBoundsHoldForEveryPointOfTheCurve) {
