@@ -175,6 +175,12 @@ void BSlsqptlnpl(int n, const double *points, const double *weights, int mode, i
       diff3(pts + 3 * i, c, d);
       far2 = std::fmax(far2, dot3(d, d));
     }
+    // Points spread past the square root of the double range overflow every squared distance and moment below:
+    // refused like points past the range, instead of answered with an infinite deviation or a NaN direction.
+    if (!std::isfinite(far2)) {
+      *rc = BSRC_OUT_OF_RANGE;
+      break;
+    }
     if (mode == BSFIT_POINT) {
       if (far2 > ptol) {
         *type = BSKIND_NONE;

@@ -288,6 +288,11 @@ TEST(PointSetFit, WeightsAndRefusals) {
   EXPECT_EQ(f.rc, -2);
   f = fit({1e16, 0, 0, -1e16, 0, 0, 0, 1e16, 0, 0, 0, 1e16}, BSFIT_PLANE);
   EXPECT_EQ(f.rc, -3);
+  // Points spread wider than the square root of the double range: no squared distance is finite.
+  for (int mode : {BSFIT_POINT, BSFIT_LINE, BSFIT_PLANE}) {
+    f = fit({0, 0, 0, 1e200, 0, 0, 0, 1e200, 0, 0, 0, 1e200}, mode);
+    EXPECT_EQ(f.rc, -2) << mode;
+  }
   BStraceclear();
 }
 
