@@ -159,6 +159,9 @@ BSboolean BSiarcln(int *rc, VOQbsp_curve *cv, const double *par0, const double *
     *rc = BSRC_NULL_CURVE;
   } else if (!std::isfinite(*par0) || !std::isfinite(*dir_par) || !(*dist >= 0) || !std::isfinite(*dist)) {
     *rc = BSRC_OUT_OF_RANGE;
+  } else if ((*rc = BScvcheck(cv)) != 0) {
+    // The range ends are read below before any routine that checks the record: an order below 1 or a pole
+    // count past the knots would read outside the arrays.
   } else {
     const double mid = (*dir_par + *par0) / 2;
     double end, total = 0;
