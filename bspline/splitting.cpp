@@ -32,6 +32,17 @@ bool ends_within(const VOQbsp_curve &cv, double sqtol, bool inclusive) {
   double a[3], b[3];
   cartesian_pole(cv, 0, a);
   cartesian_pole(cv, cv.num_poles - 1, b);
+  // A piece that keeps an unclamped end of the curve does not end on its stored end pole: two stored poles that
+  // meet would flag it closed and the closing would move its ends. The ends it really has decide.
+  const int k = cv.order, n = cv.num_poles;
+  if (cv.knots[0] != cv.knots[k - 1] || cv.knots[n] != cv.knots[n + k - 1]) {
+    int rc = 0, brc = 0;
+    double p[3], q[3];
+    BScveval_n(&cv, cv.knots[k - 1], 0, p, &rc);
+    BScveval_n(&cv, cv.knots[n], 0, q, &brc);
+    if (rc == 0 && brc == 0)
+      for (int c = 0; c < 3; ++c) a[c] = p[c], b[c] = q[c];
+  }
   const double d = squared_distance(a, b);
   return inclusive ? d <= sqtol : d < sqtol;
 }
