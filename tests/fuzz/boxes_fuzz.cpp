@@ -8,27 +8,28 @@
 
 namespace {
 
-// The coordinates of p in the frame of the half-axes (rows), by Cramer's rule; false for a singular frame.
+// The coordinates of p in the frame of the half-axes (rows), by elimination with partial pivoting in long
+// double: a thin box of long, nearly parallel axes is ill-conditioned, and the check must not fail on its own
+// rounding. False for a singular frame.
 bool box_coordinates(const double axes[9], const double center[3], const double p[3], double t[3]) {
-  const double *A = axes, *B = axes + 3, *C = axes + 6;
-  auto det = [](const double *x, const double *y, const double *z) {
-    return x[0] * (y[1] * z[2] - y[2] * z[1]) - x[1] * (y[0] * z[2] - y[2] * z[0]) + x[2] * (y[0] * z[1] - y[1] * z[0]);
-  };
-  const double d = det(A, B, C);
-  if (!(std::fabs(d) > 1e-12)) return false;
-  const double r[3] = {p[0] - center[0], p[1] - center[1], p[2] - center[2]};
-  // r = t0 A + t1 B + t2 C
-  double m[3][3], col[3];
-  for (int j = 0; j < 3; ++j) {
-    for (int i = 0; i < 3; ++i) {
-      m[0][i] = A[i];
-      m[1][i] = B[i];
-      m[2][i] = C[i];
-    }
-    for (int i = 0; i < 3; ++i) col[i] = r[i];
-    for (int i = 0; i < 3; ++i) m[j][i] = col[i];
-    t[j] = det(m[0], m[1], m[2]) / d;
+  long double m[3][4];
+  for (int r = 0; r < 3; ++r) {
+    for (int j = 0; j < 3; ++j) m[r][j] = axes[3 * j + r];
+    m[r][3] = static_cast<long double>(p[r]) - center[r];
   }
+  for (int c = 0; c < 3; ++c) {
+    int pivot = c;
+    for (int r = c + 1; r < 3; ++r)
+      if (std::fabs(m[r][c]) > std::fabs(m[pivot][c])) pivot = r;
+    if (!(std::fabs(m[pivot][c]) > 1e-300L)) return false;
+    for (int j = 0; j < 4; ++j) std::swap(m[c][j], m[pivot][j]);
+    for (int r = 0; r < 3; ++r) {
+      if (r == c) continue;
+      const long double f = m[r][c] / m[c][c];
+      for (int j = c; j < 4; ++j) m[r][j] -= f * m[c][j];
+    }
+  }
+  for (int i = 0; i < 3; ++i) t[i] = static_cast<double>(m[i][3] / m[i][i]);
   return true;
 }
 
