@@ -256,7 +256,7 @@ HRESULT CStyleRdr2dBase::SerializeBase(JArchive* archive, StyleBaseRecord* recor
   if (IsLoading(archive)) {
     const WORD units = record->flags & kStyleBaseUnitsMask;
     // Three bits could name codes past the last one; a style loaded with one could never be stored again.
-    if (units > STYLE_UNITS_UNSCALED - 10) return Report(HRESULT_FROM_WIN32(ERROR_INVALID_DATA), 814);
+    if (units > STYLE_UNITS_UNSCALED - 10) return Report(E_FAIL, 814);
     m_unitsCode = units ? units + 10u : DWORD{STYLE_UNITS_NONE};
     // A load moves no use counts: the library's counts were stored with it.
     if (record->referencedStyleID != m_referencedStyleID) {
