@@ -208,8 +208,9 @@ namespace {
 inline int quick_span(const double *t, int k, int n, double u) {
   if (k == n || (t[k - 1] < u && u <= t[k])) return k - 1;
   if (t[k] < u && u <= t[k + 1]) return k;
-  if (u <= t[k - 1] + 1e-20) return k - 1;
-  if (u > t[n] - 1e-20) return n - 1;
+  // At the ends BSfndspan passes over empty spans to the first or last one with length; those are left to it.
+  if (u <= t[k - 1] + 1e-20) return t[k] > t[k - 1] ? k - 1 : -1;
+  if (u > t[n] - 1e-20) return t[n] > t[n - 1] ? n - 1 : -1;
   // The first of t[k..n] not below u. On a knot vector that does not decrease, the span before it is the only
   // one that brackets u, so it is the one BSfndspan's bisection finds; a span that does not bracket u is left to
   // BSfndspan. (A damaged vector that decreases somewhere may have two bracketing spans, and the two searches
@@ -274,6 +275,13 @@ template <int K, bool Derivative>
   return true;
 }
 
+// A damaged record (a NaN knot or pole) or an overflow gives values the general road refuses.
+inline bool finite_values(const double *v, int n) {
+  bool ok = true;
+  for (int i = 0; i < n; ++i) ok &= std::isfinite(v[i]);
+  return ok;
+}
+
 template <int K, bool Rational>
 bool quick_eval(const VOQbsp_curve &cv, double u, int nder, double *out) {
   const int s = quick_span(cv.knots, K, cv.num_poles, u);
@@ -289,7 +297,7 @@ bool quick_eval(const VOQbsp_curve &cv, double u, int nder, double *out) {
     if (!Rational) W = 1;
     if (W == 0) return false;
     for (int c = 0; c < 3; ++c) out[c] = A[c] / W;
-    return true;
+    return finite_values(out, 3);
   }
   if (!quick_basis<K, true>(cv.knots, s, u, tol, N, D1)) return false;
   double A[3], A1[3], W, W1;
@@ -302,7 +310,7 @@ bool quick_eval(const VOQbsp_curve &cv, double u, int nder, double *out) {
     out[c] = Q;
     out[3 + c] = (A1[c] - Q * W1) / W;
   }
-  return true;
+  return finite_values(out, 6);
 }
 
 template <int K>
