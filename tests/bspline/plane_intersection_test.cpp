@@ -68,7 +68,7 @@ TEST(PlaneIntersection, ZeroRanges) {
 }
 
 // Junction roots of the scalar spline: a crossing once, a touch twice; the curve reports one parameter either
-// way. Order 2 and a cubic with a C0 knot, both at the knot 1.
+// way. Order 2 and a cubic with a C0 knot, both at the knot 1; a touch inside a span.
 TEST(PlaneIntersection, JunctionRoots) {
   struct Row {
     int order;
@@ -80,6 +80,7 @@ TEST(PlaneIntersection, JunctionRoots) {
       {4, {1, 1, 1, 0, -1, -1, -1}, {0, 0, 0, 0, 1, 1, 1, 2, 2, 2, 2}, {1}},
       {4, {-1, -1, -1, 0, -1, -1, -1}, {0, 0, 0, 0, 1, 1, 1, 2, 2, 2, 2}, {1, 1}},
       {4, {0, 1, -1, 0, -1, 1, 0}, {0, 0, 0, 0, 1, 1, 1, 2, 2, 2, 2}, {0, 0.5, 1, 1, 1.5, 2}},
+      {3, {1, -1, 1}, {0, 0, 0, 1, 1, 1}, {0.5, 0.5}},  // a touch inside a span
   };
   for (const Row &row : rows) {
     const int n = static_cast<int>(row.values.size()), k = row.order;
