@@ -88,8 +88,9 @@ void BSfndrtbsp1(int order, int n, const double *values, const double *knots, do
       *rc = BSRC_NULL_CURVE;
       break;
     }
-    if (order < 1 || n < order || !(tol >= 0) || !std::isfinite(tol) || !BSallfinite(n, values) ||
-        !BSallfinite(n + order, knots)) {
+    bool sorted = order >= 1 && n >= order && BSallfinite(n + order, knots);
+    for (int i = 1; sorted && i < n + order; ++i) sorted = knots[i] >= knots[i - 1];
+    if (!sorted || !(tol >= 0) || !std::isfinite(tol) || !BSallfinite(n, values)) {
       *rc = BSRC_OUT_OF_RANGE;
       break;
     }

@@ -188,6 +188,10 @@ TEST(PlaneIntersection, BadInput) {
   double pts[6], par[2], s[2], e[2];
   EXPECT_EQ(BSpl_cv_int(&rc, &c.cv, kOrigin, kZ, &ni, pts, nullptr, &ns, s, e), BSFALSE);
   EXPECT_EQ(rc, 3);
+  c.cv.knots[1] = 2;  // decreasing
+  EXPECT_EQ(BSpl_cv_int(&rc, &c.cv, kOrigin, kZ, &ni, pts, par, &ns, s, e), BSFALSE);
+  EXPECT_EQ(rc, -2);
+  c.cv.knots[1] = 0;
   c.cv.num_poles = 1;
   EXPECT_EQ(BSpl_cv_int(&rc, &c.cv, kOrigin, kZ, &ni, pts, par, &ns, s, e), BSFALSE);
   EXPECT_EQ(rc, -2);
