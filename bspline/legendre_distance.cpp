@@ -500,7 +500,7 @@ struct Search {
     S.edeg[0] = e;
     S.stack[0] = 0;
     int top = 0;
-    double q[3 + 61];  // a point of dim <= 64 coordinates is enough for every caller
+    double q[64];  // the callers refuse dim > 64
     while (top >= 0) {
       const int s = S.stack[top];
       double *pc = S.piece(s);
@@ -519,7 +519,7 @@ struct Search {
         // A piece within the tolerance of the origin is still a point of the curve: keep its mean.
         d = 0;
         for (int c = 0; c < nc; ++c) pc[c] = S.piece(s)[c * sz(S.deg[s])];
-        if (rational && pc[dim] == 0) pc[dim] = 1;
+        if (rational && pc[dim] == 0) pc[dim] = 1;  // zero numerators: the origin, whatever the weight
       }
       S.deg[s] = d;
       if (b - a < NARROWEST && d > 0) {
@@ -555,8 +555,8 @@ struct Search {
         else if (U < bound * bound)
           bound = std::sqrt(U);
       }
-      const bool near = bound == DBL_MAX ? L <= bound * BOX_SLACK : L <= bound * bound * BOX_SLACK;
-      if (!live || !near) {
+      const bool reachable = bound == DBL_MAX ? L <= bound * BOX_SLACK : L <= bound * bound * BOX_SLACK;
+      if (!live || !reachable) {
         drop();
         continue;
       }
