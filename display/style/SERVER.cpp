@@ -25,6 +25,7 @@
 #include "display/style/styles/JStyleSimpleMultiplexer.h"
 #include "display/style/stylspt/StyleExports.h"
 #include "display/style/styles/JStyleTextChar.h"
+#include "display/style/styles/JStyleTextPara.h"
 #include "display/style/styles/JStyleSymbolFill.h"
 #include "display/style/styles/JStyleObjectCallback.h"
 #include "display/style/symdef/JSymbolDef.h"
@@ -69,7 +70,8 @@ constexpr StyleClassRow kRowJStyleHatchFill =
     StyleClassRowFor<JStyleHatchFill, StyleAllocator::Engine>("JStyleHatchFill");
 constexpr StyleClassRow kRowJStyleTextChar =
     StyleClassRowFor<JStyleTextChar, StyleAllocator::Engine>("JStyleTextChar");
-STYLESRV_UNBUILT_ROW(JStyleTextPara, Engine)
+constexpr StyleClassRow kRowJStyleTextPara =
+    StyleClassRowFor<JStyleTextPara, StyleAllocator::Engine>("JStyleTextPara");
 constexpr StyleClassRow kRowJStyleSimpleLine =
     StyleClassRowFor<JStyleSimpleLine, StyleAllocator::Engine>("JStyleSimpleLine");
 constexpr StyleClassRow kRowJStyleSimpleDashType =

@@ -1501,6 +1501,123 @@ struct IJStyleSearchPath : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE RemoveAt(DWORD index) = 0;
 };
 
+// ---- text paragraph styles ----
+
+// Bits of a paragraph style's lock mask: the fields a partial copy leaves alone.
+enum StyleTextParaLocks : DWORD {
+  TPARA_LOCK_VALUE_BYTE_1 = 0x1,
+  TPARA_LOCK_VALUE_BYTE_2 = 0x2,
+  TPARA_LOCK_DISTANCE_1 = 0x4,
+  TPARA_LOCK_DISTANCE_2 = 0x8,
+  TPARA_LOCK_DISTANCE_3 = 0x10,
+  TPARA_LOCK_LINE_SPACING = 0x20,  // line spacing and its mode
+  TPARA_LOCK_DISTANCE_4 = 0x40,
+  TPARA_LOCK_DISTANCE_5 = 0x80,
+  TPARA_LOCK_STOPS = 0x100,
+  TPARA_LOCK_CHAR_STYLE = 0x200,
+};
+
+// One stop of a paragraph. The filler is neither stored nor compared; the style keeps and hands it out as zero.
+struct ParaStopEntry {
+  double value;
+  BYTE byte1;
+  BYTE byte2;
+  WORD word;
+  BYTE filler12[4];
+};
+static_assert(sizeof(ParaStopEntry) == 16);
+static_assert(offsetof(ParaStopEntry, byte1) == 8);
+static_assert(offsetof(ParaStopEntry, word) == 10);
+
+// A paragraph has exactly this many stops; they are set and read all at once.
+inline constexpr DWORD kParaStopCount = 14;
+
+// The record of a paragraph style, handed over whole. The character style is the style's IJStyleRenderText
+// pointer without a reference: it stays valid while the paragraph style holds that character style. The filler
+// bytes carry nothing; the style hands them out as zero.
+struct TextParaData {
+  DWORD unitsCode;  // 0 or 11 to 14
+  IUnknown* charStyle;
+  BYTE charStyleMode;  // 1: the character style is held as an object; such styles never compare equal
+  BYTE filler9;
+  BYTE valueByte1;
+  BYTE valueByte2;
+  BYTE filler12[4];
+  double distance1;  // the five distances are never negative
+  double distance2;
+  double distance3;
+  double lineSpacing;
+  double distance4;
+  double distance5;
+  ParaStopEntry stops[kParaStopCount];
+  DWORD lockMask;  // StyleTextParaLocks
+  DWORD lineSpacingMode;
+};
+static_assert(sizeof(TextParaData) == 296);
+static_assert(offsetof(TextParaData, charStyle) == 4);
+static_assert(offsetof(TextParaData, charStyleMode) == 8);
+static_assert(offsetof(TextParaData, valueByte1) == 10);
+static_assert(offsetof(TextParaData, valueByte2) == 11);
+static_assert(offsetof(TextParaData, distance1) == 16);
+static_assert(offsetof(TextParaData, distance3) == 32);
+static_assert(offsetof(TextParaData, lineSpacing) == 40);
+static_assert(offsetof(TextParaData, distance5) == 56);
+static_assert(offsetof(TextParaData, stops) == 64);
+static_assert(offsetof(TextParaData, lockMask) == 288);
+static_assert(offsetof(TextParaData, lineSpacingMode) == 292);
+
+// The paragraph style of text. Distances and line spacings that are negative or not finite are refused with
+// E_INVALIDARG; getters answer E_INVALIDARG for a null out-pointer. The character style is referred to by ID in
+// the owner library; a paragraph in a library that has none takes the library's character exception style.
+struct IJStyleTextPara : public IUnknown {
+  // 0 or 11 to 14.
+  virtual HRESULT STDMETHODCALLTYPE SetParaUnits(DWORD unitsCode) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetParaValueByte1(BYTE value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetParaValueByte2(BYTE value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetDistance2(double distance) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetDistance1(double distance) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetDistance3(double distance) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetLineSpacing(double spacing) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetLineSpacingWithMode(double spacing, DWORD mode) = 0;
+  // Stored as given; neither persisted nor compared.
+  virtual HRESULT STDMETHODCALLTYPE SetExtraValue(double value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetDistance4(double distance) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetDistance5(double distance) = 0;
+  // `count` must be kParaStopCount (E_INVALIDARG); entries that cannot be read answer E_POINTER.
+  virtual HRESULT STDMETHODCALLTYPE SetStopEntries(DWORD count, const ParaStopEntry* entries) = 0;
+  // A style that answers IJStyleRenderText; null is refused. The DWORD has no effect.
+  virtual HRESULT STDMETHODCALLTYPE SetCharStyle(IUnknown* style, DWORD) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetParaLockMask(DWORD mask) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetParaUnits(DWORD* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetParaValueByte1(BYTE* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetParaValueByte2(BYTE* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetDistance2(double* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetDistance1(double* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetDistance3(double* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetLineSpacing(double* out) = 0;
+  // The mode is written even when the spacing pointer is null (which still answers E_INVALIDARG).
+  virtual HRESULT STDMETHODCALLTYPE GetLineSpacingWithMode(double* spacing, DWORD* mode) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetExtraValue(double* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetDistance4(double* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetDistance5(double* out) = 0;
+  // As SetStopEntries; entries that cannot be written answer E_POINTER.
+  virtual HRESULT STDMETHODCALLTYPE GetStopEntries(DWORD count, ParaStopEntry* entries) = 0;
+  // In/out: what *style held is released first. The character style's IJStyleRenderText with a reference;
+  // 0x40221 when there is none.
+  virtual HRESULT STDMETHODCALLTYPE GetCharStyle(IUnknown** style) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetParaLockMask(DWORD* out) = 0;
+  // Negative or unusable distances become 0.0 and the answer E_INVALIDARG; the other fields are taken. The
+  // DWORD has no effect.
+  virtual HRESULT STDMETHODCALLTYPE SetParaData(const TextParaData* data, DWORD) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetParaData(TextParaData* data) = 0;
+  virtual HRESULT STDMETHODCALLTYPE ClearCharStyle() = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetCharStyleID(DWORD id) = 0;
+  // Takes the character style's units when they differ, answering E_FAIL then; 0x40221 without a character
+  // style.
+  virtual HRESULT STDMETHODCALLTYPE SyncUnitsFromCharStyle() = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetCharStyleID(DWORD* out) = 0;
+};
+
 // ---- text character styles ----
 
 inline constexpr IID IID_IJStyleTextChar = {0xFE86A620, 0x5D4B, 0x11CE, {0xBB, 0x2E, 0x08, 0x00, 0x36, 0x01, 0xBD, 0xA9}};
