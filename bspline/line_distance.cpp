@@ -1,5 +1,6 @@
 // Distance and nearest points of two infinite lines, with the small least-squares solver behind it.
 #include "bspline/bspline.h"
+#include "bspline/lines_internal.h"
 
 #include <cmath>
 
@@ -38,31 +39,26 @@ void apply(double *y, int m, int stride, const double v[3], double beta) {
 }
 }  // namespace
 
-BSboolean BSlsq3x2(int *rc, const double A[6], const double rhs[3], double sol[2]) {
-  *rc = 0;
-  double a[6] = {A[0], A[1], A[2], A[3], A[4], A[5]};
-  double b[3] = {rhs[0], rhs[1], rhs[2]};
+int bslines::solve3x2(double a[6], double b[3], double x[2]) {
   double v[3], beta;
   bool ok;
   const double r00 = reflect(a, 3, 2, v, &beta, &ok);
-  if (!ok) {
-    *rc = BSRC_ZERO_WEIGHT;
-  } else {
-    apply(a + 1, 3, 2, v, beta);
-    apply(b, 3, 1, v, beta);
-    const double r11 = reflect(a + 3, 2, 2, v, &beta, &ok);
-    if (!ok) {
-      *rc = BSRC_ZERO_WEIGHT;
-    } else {
-      apply(b + 1, 2, 1, v, beta);
-      if (std::fabs(r11) < 2.220446049250313e-16) {
-        *rc = BSRC_ZERO_INTERVAL;
-      } else {
-        sol[1] = b[1] / r11;
-        sol[0] = (b[0] - a[1] * sol[1]) / r00;
-      }
-    }
-  }
+  if (!ok) return BSRC_ZERO_WEIGHT;
+  apply(a + 1, 3, 2, v, beta);
+  apply(b, 3, 1, v, beta);
+  const double r11 = reflect(a + 3, 2, 2, v, &beta, &ok);
+  if (!ok) return BSRC_ZERO_WEIGHT;
+  apply(b + 1, 2, 1, v, beta);
+  if (std::fabs(r11) < 2.220446049250313e-16) return BSRC_ZERO_INTERVAL;
+  x[1] = b[1] / r11;
+  x[0] = (b[0] - a[1] * x[1]) / r00;
+  return 0;
+}
+
+BSboolean BSlsq3x2(int *rc, const double A[6], const double rhs[3], double sol[2]) {
+  double a[6] = {A[0], A[1], A[2], A[3], A[4], A[5]};
+  double b[3] = {rhs[0], rhs[1], rhs[2]};
+  *rc = bslines::solve3x2(a, b, sol);
   BSexit(rc, "BSlsq3x2", "bslsq3x2");
   return *rc == 0 ? BSTRUE : BSFALSE;
 }

@@ -1,0 +1,105 @@
+// Intersections: segment against segment, and the services of the line-string intersectors (points on segments,
+// end-point contacts, the growable result store and the range tree of a chain's segments).
+//
+// Conventions are the core's (bspline/bspline.h): rc set to 0 on entry and nonzero on failure, every routine
+// leaving through BSexit under its exact name, 16-bit booleans, points as arrays of 3 doubles. Distances compared
+// with tolerance entry 2 (`dist_sqtol`) are squared distances. Non-finite coordinates and null arrays are refused
+// with rc -2 and no results.
+#pragma once
+
+#include "bspline/bspline.h"
+
+#include <cstdint>
+
+// Codes beyond the core's.
+enum : int {
+  BSRC_COLUMN_VANISHES = -1,  // a column of the 3 x 2 system is (nearly) zero: parallel segments given to the solver
+  BSRC_NO_HEAP = -13,         // a heap allocation of a result store or a tree level failed
+  BSRC_TREE_TOO_TALL = 44,    // a range tree would need more than 20 levels (more than 2^19 segments)
+};
+
+// ---------------------------------------------------------------------------------------------------------------
+// Segment against segment. A segment is six doubles (start x, y, z, end x, y, z). Results: n = 0, 1 (a crossing
+// or touch) or 2 (the ends of a common stretch, ordered along the first segment); pts holds n points, t1 and t2
+// their parameters on each segment normalised to [0, 1]. Slots beyond n may hold rejected candidates. A segment
+// shorter than 2.220446049250313e-15 is a point: it meets the other when it lies within `dist_sqtol` of its
+// clamped foot (parameter 0 on the point).
+
+void BSxlnln(double seg1[6], double seg2[6], int *n, double pts[6], double t1[2], double t2[2], int *rc);
+// skip_parallel_test non-zero hands even parallel segments to the solver, which refuses them with rc -1; zero
+// behaves exactly as BSxlnln (and may answer n = 2).
+void BSxlnlnopt(double seg1[6], double seg2[6], BSboolean skip_parallel_test, int *n, double pts[6], double t1[2],
+                double t2[2], int *rc);
+// Least squares of the 3 x 2 system a x = b, a row by row (row k: the k-th components of the two columns);
+// a and b are overwritten. rc -1 for a vanishing column, -5 for dependent columns.
+void BSlnlnqr(int *rc, double a[6], double b[3], double x[2]);
+void BSlnlnqropt(int *rc, double a[6], double b[3], double x[2]);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Line-string services
+
+// Where x lies against the segment p0 p1: code 1 with t = 0 or 1 within `dist_sqtol` of an end, code 2 with its
+// normalised foot parameter when within it of an interior foot, else code 0 (t then the unclamped foot
+// parameter). rc -6 for a segment whose squared length is at most the square of tolerance entry 16.
+void BSprptonln(double p0[3], double p1[3], double x[3], int *code, double *t, int *rc);
+// TRUE with *on = (x lies on the segment); a degenerate segment answers rc -1 and FALSE.
+BSboolean BSpt_on_lne(int *rc, double p0[3], double p1[3], double x[3], double *t, BSboolean *on);
+
+// Contacts between the ends of one segment and the other: each end within tolerance entry 18 of its clamped foot
+// on the other segment gives the foot with its parameters (0 or 1 at its own end); at most 2, ordered along
+// p0 p1. *exact is 1 when such an end lies within `dist_sqtol`. rc -6 for a segment shorter than tolerance
+// entry 12.
+void BSlnendpt(double p0[3], double p1[3], double q0[3], double q1[3], int *n, double pts[6], double t1[2],
+               double t2[2], BSboolean *exact, int *rc);
+
+// Contacts between the end poles of two chains (count1 and count2 points, homogeneous when rational with one
+// weight each): pairs a0 b0, a0 b1, a1 b0, a1 b1 whose squared distance is below tol (use_tol non-zero) or
+// `dist_sqtol`, at their midpoints, in pair order, with parameters 0 or 1 on each chain. Of two contacts whose
+// midpoints coincide within the tolerance the closer pair stays (the earlier on a tie). rc -1 for a zero weight.
+void BSendpt_int(int count1, int count2, BSboolean rational1, BSboolean rational2, double *poles1, double *poles2,
+                 double *weights1, double *weights2, BSboolean use_tol, double tol, int *n, double *pts, double *t1,
+                 double *t2, int *rc);
+
+// The line-intersection mode of the line-string intersectors: 1 (the initial value) stores a batch of exactly
+// two results as one overlap piece and tests end points first; 0 stores every result as a point.
+std::int32_t BSlineintmode();
+// Test support: sets the mode word, answering the previous one.
+std::int32_t BSsetlineintmode(std::int32_t mode);
+
+constexpr int BSRESULT_BLOCK = 100;
+// Appends count results (points 3 doubles each, one parameter on each string each) to the result store. Points
+// go to (pts_arr, t1_arr, t2_arr), which hold 100 (blocks_pts + 1) entries: the caller's first arrays hold 100
+// and are never released here; later ones come from BSdbgmalloc (the caller releases them when blocks_pts is
+// above 0). In mode 1 a batch of two is an overlap piece (2 points, 2 parameters on each string) for the overlap
+// arrays, which hold at least 100 (blocks_ovl + 1) pieces in the same way; a piece starting within tol (squared)
+// of the previous piece's end extends it. rc -13 when an allocation fails, with the store unchanged.
+void BSlslsmem(int count, double *pts, double *t1, double *t2, double tol, int *n_pts, double **pts_arr,
+               double **t1_arr, double **t2_arr, int *n_ovl, double **ovl_pts, double **ovl_t1, double **ovl_t2,
+               int *blocks_pts, int *blocks_ovl, int *rc);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Range tree over the segments of a chain
+
+constexpr int BSRANGE_MAX_LEVELS = 20;
+
+// One node: a leaf per segment, an inner node per pair of nodes below.
+struct BSrangenode {
+  std::uint16_t meets;  // 1 when the node's box meets the query box
+  std::int32_t count;   // children recorded: 0 in a leaf, 1 or 2 in an inner node whose box meets
+  double box[6];        // minimum corner, maximum corner
+  std::int32_t first;   // a leaf: its segment; an inner node: its children in the level below (the second
+  std::int32_t second;  // repeats the first for one child; both -1 for none)
+};
+static_assert(sizeof(BSrangenode) == 64, "range-tree nodes keep their 64-byte layout");
+
+// The box of a b widened by pad on every side; meets = 1 when it meets the box (qmin, qmax) on every axis.
+void BScvset_rng(double a[3], double b[3], double pad, double qmin[3], double qmax[3], double box[6],
+                 BSboolean *meets, int *rc);
+
+// The tree of the n - 1 segments of the chain pts (n points) against the query box. With no_pad zero a segment's
+// box is padded by 0.85 times the distance from its midpoint to mids[i] (n - 1 points); with no_pad set mids is
+// not read. Leaves are level 0. counts and level_arrays (20 entries each) are cleared on entry; each level array
+// comes from BSdbgmalloc and is the caller's to release, also after rc 44 or -13 (*levels then counts the
+// levels built).
+void BScvrngtree(int n, double *pts, double *mids, double qmin[3], double qmax[3], BSboolean no_pad, int *levels,
+                 int *counts, BSrangenode **level_arrays, int *rc);

@@ -1,0 +1,186 @@
+// Intersection of two straight segments in space: a crossing or touch, or the ends of a common stretch.
+#include "bspline/intersect.h"
+#include "bspline/lines_internal.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+constexpr double kGuard = 2.220446049250313e-15;
+
+using Solver = void (*)(int *rc, double a[6], double b[3], double x[2]);
+
+double dot3(const double *a, const double *b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
+
+double dist2(const double *a, const double *b) {
+  const double d[3] = {b[0] - a[0], b[1] - a[1], b[2] - a[2]};
+  return dot3(d, d);
+}
+
+void along(const double *o, const double *e, double s, double *out) {
+  for (int i = 0; i < 3; ++i) out[i] = o[i] + s * e[i];
+}
+
+void midpoint(const double *a, const double *b, double *out) {
+  for (int i = 0; i < 3; ++i) out[i] = 0.5 * (a[i] + b[i]);
+}
+
+// A segment as its start, unit direction and length.
+struct Segment {
+  const double *o;
+  double e[3];
+  double length;
+
+  explicit Segment(const double *seg) : o(seg) {
+    for (int i = 0; i < 3; ++i) e[i] = seg[3 + i] - seg[i];
+    length = std::sqrt(dot3(e, e));
+    if (length >= kGuard)
+      for (double &c : e) c /= length;
+  }
+  bool is_point() const { return length < kGuard; }
+  // The distance along the segment of the foot of x, clamped to the segment.
+  double foot(const double *x) const {
+    const double d[3] = {x[0] - o[0], x[1] - o[1], x[2] - o[2]};
+    return std::clamp(dot3(d, e), 0.0, length);
+  }
+};
+
+// A segment shorter than the guard is the point at its start: taking it as a unit segment would report contacts
+// up to a unit away from where it is.
+void point_contact(const Segment &a, const Segment &b, double tol, int *n, double pts[6], double ta[1],
+                   double tb[1]) {
+  double foot[3] = {b.o[0], b.o[1], b.o[2]};
+  double s = 0;
+  if (!b.is_point()) {
+    s = b.foot(a.o);
+    along(b.o, b.e, s, foot);
+  }
+  if (dist2(a.o, foot) < tol) {
+    midpoint(a.o, foot, pts);
+    *ta = 0;
+    *tb = b.is_point() ? 0 : s / b.length;
+    *n = 1;
+  }
+}
+
+// End point x (parameter x_param on its own segment) against the segment seg: the clamped foot goes into slot n
+// and its parameter into tseg[n] even when it misses, as the overlap tests expect. A hit becomes the midpoint and
+// counts unless it repeats the first contact.
+void end_contact(const double *x, double x_param, const Segment &seg, double tol, double *tseg, double *tend,
+                 double pts[6], int *n) {
+  const double s = seg.foot(x);
+  double *slot = pts + 3 * *n;
+  along(seg.o, seg.e, s, slot);
+  tseg[*n] = s / seg.length;
+  if (dist2(x, slot) >= tol) return;
+  midpoint(x, slot, slot);
+  if (*n == 1 && dist2(pts, pts + 3) < tol) return;
+  tend[*n] = x_param;
+  ++*n;
+}
+
+// Parallel segments: the four end points against the other segment, in an order that decides which contact is
+// first, then the two contacts ordered along the first segment.
+void overlap(const double *seg1, const double *seg2, const Segment &a, const Segment &b, double tol, int *n,
+             double pts[6], double t1[2], double t2[2]) {
+  end_contact(seg2, 0, a, tol, t1, t2, pts, n);
+  end_contact(seg2 + 3, 1, a, tol, t1, t2, pts, n);
+  if (*n < 2) end_contact(seg1, 0, b, tol, t2, t1, pts, n);
+  if (*n < 2) end_contact(seg1 + 3, 1, b, tol, t2, t1, pts, n);
+  if (*n == 2 && t1[1] < t1[0]) {
+    for (int i = 0; i < 3; ++i) std::swap(pts[i], pts[3 + i]);
+    std::swap(t1[0], t1[1]);
+    std::swap(t2[0], t2[1]);
+  }
+}
+
+void intersect(double seg1[6], double seg2[6], bool skip_parallel_test, Solver solve, int *n, double pts[6],
+               double t1[2], double t2[2], int *rc) {
+  *n = 0;
+  const Segment a(seg1), b(seg2);
+  const double w[3] = {seg2[0] - seg1[0], seg2[1] - seg1[1], seg2[2] - seg1[2]};
+  // Finite coordinates can still overflow in their differences.
+  if (!std::isfinite(a.length) || !std::isfinite(b.length) || !BSallfinite(3, w)) {
+    *rc = BSRC_OUT_OF_RANGE;
+    return;
+  }
+  const double tol = BStoltab[bstol::dist_sqtol];
+  if (a.is_point()) {
+    point_contact(a, b, tol, n, pts, t1, t2);
+    return;
+  }
+  if (b.is_point()) {
+    point_contact(b, a, tol, n, pts, t2, t1);
+    return;
+  }
+  const double c = dot3(a.e, b.e);
+  if (skip_parallel_test || std::fabs(c * c - 1) >= kGuard) {
+    double m[6] = {a.e[0], -b.e[0], a.e[1], -b.e[1], a.e[2], -b.e[2]}, rhs[3] = {w[0], w[1], w[2]}, x[2];
+    solve(rc, m, rhs, x);
+    if (*rc == BSRC_ZERO_INTERVAL) {
+      *rc = 0;  // dependent columns: parallel after all
+    } else {
+      if (*rc != 0) return;
+      double s1 = x[0], s2 = x[1];
+      // Clamping both distances on their own can leave the two feet further apart than the segments are (an end
+      // within tolerance of a tilted segment would be missed): a clamped distance moves the other foot with it.
+      if (s1 < 0 || s1 > a.length || s2 < 0 || s2 > b.length) {
+        double p[3];
+        s1 = std::clamp(s1, 0.0, a.length);
+        along(a.o, a.e, s1, p);
+        s2 = b.foot(p);
+        along(b.o, b.e, s2, p);
+        s1 = a.foot(p);
+      }
+      along(a.o, a.e, s1, pts);
+      along(b.o, b.e, s2, pts + 3);
+      t1[0] = s1;
+      t2[0] = s2;
+      if (dist2(pts, pts + 3) < tol) {
+        midpoint(pts, pts + 3, pts);
+        t1[0] = s1 / a.length;
+        t2[0] = s2 / b.length;
+        *n = 1;
+      }
+      return;
+    }
+  }
+  overlap(seg1, seg2, a, b, tol, n, pts, t1, t2);
+}
+
+bool usable(const double *seg1, const double *seg2, const int *n, const double *pts, const double *t1,
+            const double *t2) {
+  return seg1 && seg2 && n && pts && t1 && t2 && BSallfinite(6, seg1) && BSallfinite(6, seg2);
+}
+}  // namespace
+
+void BSlnlnqr(int *rc, double a[6], double b[3], double x[2]) {
+  *rc = BSallfinite(6, a) && BSallfinite(3, b) ? bslines::solve3x2(a, b, x) : BSRC_OUT_OF_RANGE;
+  BSexit(rc, "BSlnlnqr", "bslnlnqr");
+}
+
+void BSlnlnqropt(int *rc, double a[6], double b[3], double x[2]) {
+  *rc = BSallfinite(6, a) && BSallfinite(3, b) ? bslines::solve3x2(a, b, x) : BSRC_OUT_OF_RANGE;
+  BSexit(rc, "BSlnlnqropt", "bslnlnqropt");
+}
+
+void BSxlnln(double seg1[6], double seg2[6], int *n, double pts[6], double t1[2], double t2[2], int *rc) {
+  *rc = 0;
+  if (n) *n = 0;
+  if (!usable(seg1, seg2, n, pts, t1, t2))
+    *rc = BSRC_OUT_OF_RANGE;
+  else
+    intersect(seg1, seg2, false, BSlnlnqr, n, pts, t1, t2, rc);
+  BSexit(rc, "BSxlnln", "bsxlnln");
+}
+
+void BSxlnlnopt(double seg1[6], double seg2[6], BSboolean skip_parallel_test, int *n, double pts[6], double t1[2],
+                double t2[2], int *rc) {
+  *rc = 0;
+  if (n) *n = 0;
+  if (!usable(seg1, seg2, n, pts, t1, t2))
+    *rc = BSRC_OUT_OF_RANGE;
+  else
+    intersect(seg1, seg2, skip_parallel_test != 0, BSlnlnqropt, n, pts, t1, t2, rc);
+  BSexit(rc, "BSxlnlnopt", "bsxlnlnopt");
+}

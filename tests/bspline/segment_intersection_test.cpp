@@ -1,0 +1,101 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "bspline/intersect.h"
+
+namespace {
+
+struct Contact {
+  double p[3], t1, t2;
+};
+
+struct Case {
+  const char *name;
+  double seg1[6], seg2[6];
+  int n;
+  Contact c[2];
+};
+
+// 30 degrees, its normal pointing away from the first segment's end: the lines cross 1.2e-6 beyond (1, 0, 0),
+// the end itself lies 6e-7 from the second segment.
+const double kC = std::cos(M_PI / 6), kS = std::sin(M_PI / 6), kX = 1 + 6e-7 * kS, kY = -6e-7 * kC;
+
+const Case kCases[] = {
+    {"interior crossing in space", {0, 0, 0, 4, 0, 0}, {1, -1, -2, 1, 3, 6}, 1, {{{1, 0, 0}, 0.25, 0.25}}},
+    {"crossing beyond an end", {0, 0, 0, 1, 0, 0}, {2, -1, 0, 2, 1, 0}, 0, {}},
+    {"collinear, common stretch", {0, 0, 0, 4, 0, 0}, {3, 0, 0, 1, 0, 0}, 2,
+     {{{1, 0, 0}, 0.25, 1}, {{3, 0, 0}, 0.75, 0}}},
+    {"collinear, end to end", {0, 0, 0, 1, 0, 0}, {1, 0, 0, 2, 0, 0}, 1, {{{1, 0, 0}, 1, 0}}},
+    {"parallel apart", {0, 0, 0, 1, 0, 0}, {0, 1, 0, 1, 1, 0}, 0, {}},
+    {"point on the other segment", {0.5, 0, 0, 0.5, 0, 0}, {0, 0, 0, 2, 0, 0}, 1, {{{0.5, 0, 0}, 0, 0.25}}},
+    {"point beside, second", {0, -1, 0, 0, 1, 0}, {-0.5, 0, 0, -0.5, 0, 0}, 0, {}},
+    {"point on, second", {0, -1, 0, 0, 1, 0}, {0, 0.5, 0, 0, 0.5, 0}, 1, {{{0, 0.5, 0}, 0.75, 0}}},
+    {"two points that coincide", {3, 2, 1, 3, 2, 1}, {3, 2, 1, 3, 2, 1}, 1, {{{3, 2, 1}, 0, 0}}},
+    {"two points apart", {3, 2, 1, 3, 2, 1}, {3, 2, 1.001, 3, 2, 1.001}, 0, {}},
+    {"tilted end within tolerance", {0, 0, 0, 1, 0, 0}, {kX - kC, kY - kS, 0, kX + kC, kY + kS, 0}, 1,
+     {{{1 + 3e-7 * kS, -3e-7 * kC, 0}, 1, 0.5}}},
+};
+
+TEST(SegmentIntersection, CountsPointsAndParametersOfBothRoutines) {
+  for (const Case &c : kCases) {
+    for (int routine = 0; routine < 2; ++routine) {
+      double s1[6], s2[6], pts[6], t1[2], t2[2];
+      std::copy(c.seg1, c.seg1 + 6, s1);
+      std::copy(c.seg2, c.seg2 + 6, s2);
+      int n = -1, rc = 1;
+      if (routine == 0)
+        BSxlnln(s1, s2, &n, pts, t1, t2, &rc);
+      else
+        BSxlnlnopt(s1, s2, 0, &n, pts, t1, t2, &rc);
+      ASSERT_EQ(rc, 0) << c.name;
+      ASSERT_EQ(n, c.n) << c.name << " routine " << routine;
+      for (int k = 0; k < n; ++k) {
+        for (int i = 0; i < 3; ++i) EXPECT_NEAR(pts[3 * k + i], c.c[k].p[i], 1e-13) << c.name << " " << k;
+        EXPECT_NEAR(t1[k], c.c[k].t1, 1e-12) << c.name << " " << k;
+        EXPECT_NEAR(t2[k], c.c[k].t2, 1e-12) << c.name << " " << k;
+      }
+    }
+  }
+}
+
+TEST(SegmentIntersection, RefusalsLeaveNoResults) {
+  const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
+  struct Bad {
+    double seg1[6], seg2[6];
+    BSboolean skip;
+    int rc;
+  } const cases[] = {
+      {{0, 0, 0, 1, 0, 0}, {0, 1, 0, 1, 1, 0}, 1, -1},       // parallel handed to the solver
+      {{0, 0, 0, 1, 0, 0}, {0, 0, 0, 2, 0, 0}, 1, -1},       // collinear likewise
+      {{0, 0, nan, 1, 0, 0}, {0, 1, 0, 1, 1, 0}, 0, -2},
+      {{0, 0, 0, 1, 0, 0}, {0, 1, 0, inf, 1, 0}, 0, -2},
+      {{-1e308, 0, 0, 1e308, 0, 0}, {0, -1, 0, 0, 1, 0}, 0, -2},  // the difference overflows
+  };
+  for (const Bad &b : cases) {
+    double s1[6], s2[6], pts[6], t1[2], t2[2];
+    std::copy(b.seg1, b.seg1 + 6, s1);
+    std::copy(b.seg2, b.seg2 + 6, s2);
+    int n = 7, rc = 0;
+    BSxlnlnopt(s1, s2, b.skip, &n, pts, t1, t2, &rc);
+    EXPECT_EQ(rc, b.rc);
+    EXPECT_EQ(n, 0);
+  }
+}
+
+TEST(SegmentIntersection, ReadsTheDistanceToleranceOnEveryCall) {
+  double s1[6] = {0, 0, 0, 1, 0, 0}, s2[6] = {0.5, 1e-4, -1, 0.5, 1e-4, 1}, pts[6], t1[2], t2[2];
+  int n = 0, rc = 0;
+  BSxlnln(s1, s2, &n, pts, t1, t2, &rc);
+  EXPECT_EQ(n, 0);
+  ASSERT_TRUE(BSchangepar(&rc, bstol::dist_sqtol, 1e-7));
+  BSxlnln(s1, s2, &n, pts, t1, t2, &rc);
+  BSchangepar(&rc, bstol::dist_sqtol, BStoldefault(bstol::dist_sqtol));
+  ASSERT_EQ(n, 1);
+  EXPECT_NEAR(pts[1], 5e-5, 1e-15);
+  BSxlnln(s1, s2, &n, pts, t1, t2, &rc);
+  EXPECT_EQ(n, 0);
+}
+
+}  // namespace
