@@ -30,6 +30,7 @@
 #include "display/style/styles/JStyleObjectCallback.h"
 #include "display/style/symdef/JSymbolDef.h"
 #include "display/style/wrkbnch/JWorkbenchGeneric.h"
+#include "display/style/wrkbnch/Mux3dStyleWorkbench.h"
 #include "display/style/textscratch.h"
 #include "geometry/fill.h"
 #include "geometry/platform.h"
@@ -108,7 +109,8 @@ STYLESRV_UNBUILT_ROW(JStyleDescriptor, Ordinary)
 STYLESRV_UNBUILT_ROW(JWorkbenchLinear, Ordinary)
 STYLESRV_UNBUILT_ROW(JWorkbenchDash, Ordinary)
 STYLESRV_UNBUILT_ROW(JWorkbenchPointSymbol, Ordinary)
-STYLESRV_UNBUILT_ROW(Mux3dStyleWorkbench, Ordinary)
+constexpr StyleClassRow kRowMux3dStyleWorkbench =
+    StyleClassRowFor<Mux3dStyleWorkbench, StyleAllocator::Ordinary>("Mux3dStyleWorkbench");
 constexpr StyleClassRow kRowJWorkbenchGeneric =
     StyleClassRowFor<JWorkbenchGeneric, StyleAllocator::Ordinary>("JWorkbenchGeneric");
 #undef STYLESRV_UNBUILT_ROW

@@ -2006,3 +2006,101 @@ struct IJObjectCallback : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE OnObjectCopied(IUnknown* sourceContainer, IUnknown* source,
                                                    IUnknown* targetContainer, IUnknown* copy) = 0;
 };
+
+// ---- the 3D multiplexer workbench ----
+
+// The 3D multiplexer and its appearance component: classes of the host that the workbench only creates and fills.
+inline constexpr CLSID CLSID_Mux3dStyle = {0x987B2916, 0x8EBE, 0x11D1, {0xBC, 0x39, 0x08, 0x00, 0x36, 0x93, 0xE1, 0x02}};
+inline constexpr CLSID CLSID_Mux3dAppearance = {0xE57106A2, 0x9281, 0x11D1, {0xBC, 0x39, 0x08, 0x00, 0x36, 0x93, 0xE1, 0x02}};
+inline constexpr IID IID_IJMux3dStyle = {0x9493773C, 0x8EB3, 0x11D1, {0xBC, 0x39, 0x08, 0x00, 0x36, 0x93, 0xE1, 0x02}};
+inline constexpr IID IID_IJMux3dAppearance = {0xE5C1FA30, 0x927C, 0x11D1, {0xBC, 0x39, 0x08, 0x00, 0x36, 0x93, 0xE1, 0x02}};
+inline constexpr IID IID_IMux3dWrkBench = {0x69119F0E, 0xB37E, 0x11D1, {0xBC, 0x42, 0x08, 0x00, 0x36, 0x93, 0xE1, 0x02}};
+inline constexpr IID IID_ICommonWrkBench = {0x3D12C884, 0xB396, 0x11D1, {0xBC, 0x42, 0x08, 0x00, 0x36, 0x93, 0xE1, 0x02}};
+
+// What CreateStyle answers when the library already has a 3D multiplexer of the workbench's name.
+inline constexpr HRESULT kMux3dStyleExists = 0x40B51;
+
+// The appearance component's records, built from the workbench's colours. The header points at the other two;
+// the component copies all three during the call that hands it the header.
+struct Mux3dAppearanceA {
+  DWORD kind;  // 3
+  COLORREF colour;
+  WORD one;   // 1
+  WORD mask;  // 0xFFFF
+  float scale;  // 1.0
+};
+static_assert(sizeof(Mux3dAppearanceA) == 16);
+
+struct Mux3dAppearanceB {
+  DWORD kind;           // 0
+  float triples[4][3];  // red, green, blue in 0 .. 1
+  float first;          // 1.0
+  float second;         // 1.0
+};
+static_assert(sizeof(Mux3dAppearanceB) == 60);
+
+struct Mux3dAppearanceHeader {
+  DWORD version;  // 1
+  BYTE size;      // 8
+  Mux3dAppearanceA* a;
+  Mux3dAppearanceB* b;
+  DWORD reserved;  // 0
+};
+static_assert(sizeof(Mux3dAppearanceHeader) == 20);
+
+#define STYLE_MUX3D_UNUSED_SLOT(n) virtual HRESULT STDMETHODCALLTYPE NotCalled##n() = 0;
+
+// The 3D multiplexer: two lines and an appearance, each set as its IJStyleRender and handed out as IUnknown with
+// a reference. The slots between are not called.
+struct IJMux3dStyle : public IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE SetFirstLine(IJStyleRender* line) = 0;  // 3
+  virtual HRESULT STDMETHODCALLTYPE GetFirstLine(IUnknown** out) = 0;
+  STYLE_MUX3D_UNUSED_SLOT(5) STYLE_MUX3D_UNUSED_SLOT(6)
+  virtual HRESULT STDMETHODCALLTYPE SetSecondLine(IJStyleRender* line) = 0;  // 7
+  virtual HRESULT STDMETHODCALLTYPE GetSecondLine(IUnknown** out) = 0;
+  STYLE_MUX3D_UNUSED_SLOT(9) STYLE_MUX3D_UNUSED_SLOT(10)
+  virtual HRESULT STDMETHODCALLTYPE SetAppearance(IJStyleRender* appearance) = 0;  // 11
+  virtual HRESULT STDMETHODCALLTYPE GetAppearance(IUnknown** out) = 0;
+};
+
+struct IJMux3dAppearance : public IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE SetHeader(const Mux3dAppearanceHeader* header) = 0;  // 3
+};
+
+// The workbench's two interfaces are objects of their own whose slots 3 to 14 are the implementing object's base
+// operations, not for callers: each interface's operations begin at slot 15.
+#define STYLE_MUX3D_BASE_SLOTS                                                                             \
+  STYLE_MUX3D_UNUSED_SLOT(3) STYLE_MUX3D_UNUSED_SLOT(4) STYLE_MUX3D_UNUSED_SLOT(5) STYLE_MUX3D_UNUSED_SLOT(6) \
+  STYLE_MUX3D_UNUSED_SLOT(7) STYLE_MUX3D_UNUSED_SLOT(8) STYLE_MUX3D_UNUSED_SLOT(9)                         \
+  STYLE_MUX3D_UNUSED_SLOT(10) STYLE_MUX3D_UNUSED_SLOT(11) STYLE_MUX3D_UNUSED_SLOT(12)                      \
+  STYLE_MUX3D_UNUSED_SLOT(13) STYLE_MUX3D_UNUSED_SLOT(14)
+
+// Name and colour of the style to build. Slots 17, 18 and 21 to 23 take their arguments and do nothing.
+struct IMux3dWrkBench : public IUnknown {
+  STYLE_MUX3D_BASE_SLOTS
+  // 15: null leaves the name as it is.
+  virtual HRESULT STDMETHODCALLTYPE SetName(LPCWSTR name) = 0;
+  // A fresh copy from the runtime heap (the caller frees it with free), or null.
+  virtual HRESULT STDMETHODCALLTYPE GetName(LPWSTR* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE NoEffect17(DWORD) = 0;
+  virtual HRESULT STDMETHODCALLTYPE NoEffect18(DWORD) = 0;
+  // 19: recolours a style already built, in place.
+  virtual HRESULT STDMETHODCALLTYPE SetColour(COLORREF colour) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetColour(COLORREF* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE NoEffect21(DWORD) = 0;
+  virtual HRESULT STDMETHODCALLTYPE NoEffect22(DWORD) = 0;
+  virtual HRESULT STDMETHODCALLTYPE NoEffect23(DWORD, DWORD, DWORD) = 0;
+};
+
+// Building the style in a library and handing it out.
+struct ICommonWrkBench : public IUnknown {
+  STYLE_MUX3D_BASE_SLOTS
+  // 15: the library is asked for its librarian.
+  virtual HRESULT STDMETHODCALLTYPE CreateStyle(IUnknown* library) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetCreatedStyleID(DWORD* out) = 0;
+  // Nothing is written, with S_OK, while no style is held or without `out`.
+  virtual HRESULT STDMETHODCALLTYPE QueryStyle(REFIID iid, void** out) = 0;
+};
+
+#undef STYLE_MUX3D_BASE_SLOTS
+#undef STYLE_MUX3D_UNUSED_SLOT
