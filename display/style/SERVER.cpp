@@ -29,6 +29,7 @@
 #include "display/style/styles/JStyleSymbolFill.h"
 #include "display/style/styles/JStyleObjectCallback.h"
 #include "display/style/symdef/JSymbolDef.h"
+#include "display/style/wrkbnch/JWorkbenchPointSymbol.h"
 #include "display/style/wrkbnch/JWorkbenchGeneric.h"
 #include "display/style/wrkbnch/Mux3dStyleWorkbench.h"
 #include "display/style/textscratch.h"
@@ -108,7 +109,8 @@ STYLESRV_UNBUILT_ROW(JStyleWorkshop, Ordinary)
 STYLESRV_UNBUILT_ROW(JStyleDescriptor, Ordinary)
 STYLESRV_UNBUILT_ROW(JWorkbenchLinear, Ordinary)
 STYLESRV_UNBUILT_ROW(JWorkbenchDash, Ordinary)
-STYLESRV_UNBUILT_ROW(JWorkbenchPointSymbol, Ordinary)
+constexpr StyleClassRow kRowJWorkbenchPointSymbol =
+    StyleClassRowFor<JWorkbenchPointSymbol, StyleAllocator::Ordinary>("JWorkbenchPointSymbol");
 constexpr StyleClassRow kRowMux3dStyleWorkbench =
     StyleClassRowFor<Mux3dStyleWorkbench, StyleAllocator::Ordinary>("Mux3dStyleWorkbench");
 constexpr StyleClassRow kRowJWorkbenchGeneric =

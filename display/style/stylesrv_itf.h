@@ -1085,6 +1085,20 @@ struct IJStylePointSymbolFilter : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE NotOffered4() = 0;
 };
 
+// The typed editing interface of a workbench, whichever its class: each workbench answers its own one here too.
+inline constexpr IID IID_IWorkbenchTyped = {0x33C8948B, 0xC29C, 0x11D1, {0xBC, 0xC2, 0x08, 0x00, 0x36, 0x92, 0xD0, 0x02}};
+inline constexpr IID IID_IWorkbenchPointSymbol = {0x3ADE9B66, 0xC9A7, 0x11D1, {0xBC, 0x4A, 0x08, 0x00, 0x36, 0x93, 0xE1, 0x02}};
+
+// The editing interface of the point-symbol workbench. Nothing is loaded first; every operation answers S_OK.
+struct IWorkbenchPointSymbol : public IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE GetUnits(DWORD* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetUnits(DWORD unitsCode) = 0;
+  // Null changes nothing. Otherwise the graphic counts as set in this style, also when it is the one held.
+  virtual HRESULT STDMETHODCALLTYPE SetGraphic(IUnknown* graphic) = 0;
+  // With a reference; null when there is none.
+  virtual HRESULT STDMETHODCALLTYPE GetGraphic(IUnknown** out) = 0;
+};
+
 #define STYLE_DISPLAY_UNUSED_SLOT(n) virtual HRESULT STDMETHODCALLTYPE NotCalled##n() = 0;
 
 struct IJElementDisplay : public IUnknown {

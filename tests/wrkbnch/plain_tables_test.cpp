@@ -1,8 +1,10 @@
-// The generic workbench's tables called as a caller built apart from the server calls them: by slot number
-// alone, in the COM calling convention for its interfaces and the compiler's for its main table.
+// The workbenches' and creators' tables called as a caller built apart from the server calls them: by slot
+// number alone, in the COM calling convention for interfaces and the compiler's for the main and creator tables.
 #include <iterator>
 #include <string>
 
+#include "display/style/wrkbnch/CStylCreator.h"
+#include "display/style/wrkbnch/JWorkbenchPointSymbol.h"
 #include "tests/styllib/library_fixtures.h"
 #include "tests/wrkbnch/workbench_fixtures.h"
 
@@ -76,6 +78,61 @@ TEST(WorkbenchPlainTableTest, GenericWorkbenchByPlace) {
 
   admin->Release();
   foreign->Release();
+}
+
+// The point-symbol workbench's own slots of its main table (IWorkbenchPointSymbol is called by place in its own
+// test): storing and creating both make a point symbol, the notices take a point-symbol parent's graphic.
+TEST(WorkbenchPlainTableTest, PointSymbolWorkbenchByPlace) {
+  stylesrv_test::ServerModule server;
+  ProbeGraphic g;
+  IWorkbenchPointSymbol* edited = nullptr;
+  IWorkbenchPointSymbol* plain = nullptr;
+  for (IWorkbenchPointSymbol** bench : {&edited, &plain}) {
+    ASSERT_EQ(styllib_test::CreateObject(server, CLSID_JWorkbenchPointSymbol, IID_IWorkbenchPointSymbol,
+                                         reinterpret_cast<void**>(bench)),
+              S_OK);
+  }
+  auto* state = WorkbenchOfClass<JWorkbenchPointSymbol>(edited);
+  ASSERT_NE(state, nullptr);
+  ASSERT_EQ(edited->SetGraphic(g.AsGraphic()), S_OK);
+  EXPECT_STREQ(Member<const char*>(state, 14), "JWorkbenchPointSymbol");
+  EXPECT_EQ(Member(state, 18), S_OK);  // CreateStyleObject
+  IUnknown* made = state->StyleObject();
+  ASSERT_NE(made, nullptr);
+  EXPECT_EQ(Member(state, 17), S_OK);  // StoreStyle, into the same object
+  EXPECT_EQ(state->StyleObject(), made);
+  EXPECT_EQ(Member(state, 16), S_OK);  // LoadStyle, from the held object
+  EXPECT_EQ(Member(state, 15), S_OK);  // InitNewStyle, with no parent
+  EXPECT_EQ(state->StyleType(), STYLETYPE_PointSymbol);
+  for (int slot : {19, 20}) EXPECT_EQ(Member(state, slot), S_OK) << slot;
+  EXPECT_EQ(Member(state, 21, DWORD{4}), S_OK);
+
+  auto* other = WorkbenchOfClass<JWorkbenchPointSymbol>(plain);
+  EXPECT_EQ(Member(other, 22, static_cast<IUnknown*>(edited)), S_FALSE);
+  EXPECT_EQ(other->Graphic(), g.AsGraphic());
+  EXPECT_EQ(Member(other, 23, static_cast<IUnknown*>(edited)), S_OK);  // nothing left to take
+  plain->Release();
+  edited->Release();
+  EXPECT_EQ(g.refs, 1u);
+}
+
+// A creator's table: the deleting destructor, then MakeStyle and MakeTopStyle in the compiler's convention.
+TEST(WorkbenchPlainTableTest, CreatorsByPlace) {
+  TestLineStyle* style = TestLineStyle::Create();
+  CStylCreator* creators[] = {new CStylCreator, new CStylCreatorDirect, new CStylCreatorLibrary};
+  const HRESULT expected[] = {E_NOTIMPL, S_OK, S_OK};
+  for (int i = 0; i < 3; ++i) {
+    for (int slot : {1, 2}) {
+      DWORD id = 7;
+      IUnknown* made = nullptr;
+      EXPECT_EQ(Member(creators[i], slot, style->Unknown(), GUID(STYLETYPE_Linear), &id, &made), expected[i]);
+      EXPECT_EQ(id, expected[i] == S_OK ? 0u : 7u);
+      if (made) made->Release();
+    }
+    Member<void>(creators[i], 0, 1u);
+  }
+  EXPECT_EQ(style->GetRefCount(), 1);
+  style->Release();
 }
 
 }  // namespace

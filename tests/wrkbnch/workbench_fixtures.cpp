@@ -27,3 +27,12 @@ HRESULT TestWorkbench::BuildDescription() {
   ++descriptionsBuilt;
   return SetDescriptionText(std::to_wstring(colour).c_str());
 }
+
+HRESULT ProbeGraphic::QueryInterface(REFIID iid, void** out) {
+  *out = nullptr;
+  if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IJGraphic)) *out = static_cast<IJGraphic*>(this);
+  if (IsEqualIID(iid, IID_IPersist)) *out = static_cast<IPersist*>(this);
+  if (!*out) return E_NOINTERFACE;
+  AddRef();
+  return S_OK;
+}

@@ -43,3 +43,21 @@ class TestWorkbench : public JWorkbenchBase {
 
 // The workbench of this server behind an object, or null.
 inline JWorkbenchBase* BaseOf(IUnknown* object) { return WorkbenchImplementationOf(object); }
+
+// A graphic that counts its references and answers IPersist too, under a pointer of its own (so that one
+// graphic can be handed over under two interfaces). It lives on the stack: declare it before what may hold it.
+class ProbeGraphic final : public IJGraphic, public IPersist {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
+  ULONG STDMETHODCALLTYPE Release() override { return --refs; }
+  HRESULT STDMETHODCALLTYPE GetGraphicType(DWORD*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Notify(DWORD, DWORD, DWORD, IUnknown*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Draw(GraphicDrawContext*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetRange(GraphicRange*, StyleExtent*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetClassID(CLSID*) override { return E_NOTIMPL; }
+
+  IUnknown* AsGraphic() { return static_cast<IJGraphic*>(this); }
+  IUnknown* AsPersist() { return static_cast<IPersist*>(this); }
+  ULONG refs = 1;
+};
