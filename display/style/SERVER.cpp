@@ -190,6 +190,7 @@ const StyleServerInternals kInternals{
     &FillTrapFlushPools,
     &ValidateStyleName,
     &GetStdDashResourceFunctions,
+    &JStyleSymbolFill::CaptureSlotOf,
 };
 
 }  // namespace
