@@ -194,6 +194,7 @@ const StyleServerInternals kInternals{
     &FillTrapFlushPools,
     &ValidateStyleName,
     &GetStdDashResourceFunctions,
+    &JStyleSymbolFill::CaptureSlotOf,
 };
 
 }  // namespace

@@ -120,6 +120,9 @@ struct StyleServerInternals {
   HRESULT(WINAPI* ValidateStyleName)(LPCWSTR name, DWORD* valid);
   // The process's standard-dash resource holder, through its free functions.
   const StdDashResourceFunctions* (*GetStdDashResources)();
+  // A symbol fill of this server captures one slot's symbol through a host display object, as drawing does
+  // (display/style/styles/JStyleSymbolFill.h); E_INVALIDARG for another object.
+  HRESULT (*CaptureSymbolSlot)(IUnknown* fill, LONG slot, IUnknown* display, double scale);
 };
 
 extern "C" const StyleServerInternals* WINAPI GetStyleServerInternals();

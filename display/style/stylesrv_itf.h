@@ -1111,7 +1111,11 @@ struct IJElementDisplay : public IUnknown {
 };
 
 struct IJElementDisplayScope : public IUnknown {
-  STYLE_DISPLAY_UNUSED_SLOT(3) STYLE_DISPLAY_UNUSED_SLOT(4) STYLE_DISPLAY_UNUSED_SLOT(5) STYLE_DISPLAY_UNUSED_SLOT(6)
+  // 3: what is displayed until EndDisplayPass is mapped by the matrix (sixteen f64, as BeginPlacement takes them).
+  virtual HRESULT STDMETHODCALLTYPE SetDisplayTransform(const double* matrix) = 0;
+  // 4: ends the display pass; the transform goes with it.
+  virtual HRESULT STDMETHODCALLTYPE EndDisplayPass() = 0;
+  STYLE_DISPLAY_UNUSED_SLOT(5) STYLE_DISPLAY_UNUSED_SLOT(6)
   STYLE_DISPLAY_UNUSED_SLOT(7) STYLE_DISPLAY_UNUSED_SLOT(8) STYLE_DISPLAY_UNUSED_SLOT(9) STYLE_DISPLAY_UNUSED_SLOT(10)
   STYLE_DISPLAY_UNUSED_SLOT(11) STYLE_DISPLAY_UNUSED_SLOT(12) STYLE_DISPLAY_UNUSED_SLOT(13)
   STYLE_DISPLAY_UNUSED_SLOT(14) STYLE_DISPLAY_UNUSED_SLOT(15) STYLE_DISPLAY_UNUSED_SLOT(16)
@@ -1853,7 +1857,24 @@ struct IJStyleRenderText : public IJStyleRender {
 
 inline constexpr IID IID_IJStyleSymbolFill = {0x25F8824C, 0x1B7E, 0x11CF, {0x8E, 0xD0, 0x08, 0x00, 0x36, 0x06, 0x24, 0x02}};
 
-struct IJStyleSymbolFillGeometry;  // the capture target a symbol draws itself into
+// The capture target a symbol draws itself into, and the filter through which the symbol finds it; both are
+// reached only through the capture record and the draw context, never by QueryInterface.
+struct IJStyleSymbolFillGeometry : public IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE Operation1() = 0;  // S_FALSE
+  virtual HRESULT STDMETHODCALLTYPE Operation2(DWORD a, DWORD b, DWORD c, DWORD d) = 0;  // S_FALSE
+  virtual HRESULT STDMETHODCALLTYPE Operation3() = 0;  // E_NOTIMPL
+  virtual HRESULT STDMETHODCALLTYPE Operation4(DWORD* out) = 0;  // writes 2
+  virtual HRESULT STDMETHODCALLTYPE Operation5() = 0;  // E_NOTIMPL
+  virtual HRESULT STDMETHODCALLTYPE Operation6(DWORD* out) = 0;  // writes 4
+  virtual HRESULT STDMETHODCALLTYPE Operation7() = 0;  // E_NOTIMPL
+  virtual HRESULT STDMETHODCALLTYPE Operation8() = 0;  // E_NOTIMPL
+  // 9: one primitive: its point list, three f64 a point; bit 0x10000 of its first word marks one closed
+  // outline, else a point whose x is +DBL_MAX separates outlines. The other arguments are not read.
+  virtual HRESULT STDMETHODCALLTYPE CapturePrimitive(const StyleGeometryRecord* primitive, DWORD a, DWORD b, DWORD c,
+                                                     DWORD d, DWORD e) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Operation10() = 0;  // E_NOTIMPL
+  virtual HRESULT STDMETHODCALLTYPE Operation11() = 0;  // E_NOTIMPL
+};
 
 // One slot of a symbol fill: a graphic of the owner library repeated over its own lattice. Lengths are in the
 // fill's units.
@@ -1897,7 +1918,20 @@ static_assert(sizeof(SymbolFillData) == 56);
 
 // What a symbol fill hands the graphic that draws into it: where the pieces go, and the attributes the graphic
 // reports through the callback while it draws.
-using SymbolCaptureCallbackFn = HRESULT(WINAPI*)(const void* attributes);
+// The attributes a symbol reports before the primitives they apply to (the host's protocol): code 21 brings
+// its style, code 29 names it by style ID in the capturing fill's library; any other code means plain lines.
+enum : DWORD { kSymbolAttributesStyle = 21, kSymbolAttributesStyleID = 29 };
+struct SymbolCaptureAttributes {
+  DWORD code;
+  DWORD mode;             // 2 lines, 3 areas; 0: what the style's kind says
+  IJStyleRender* style;   // code 21; the callback takes its own reference
+  DWORD styleID;          // code 29
+};
+static_assert(offsetof(SymbolCaptureAttributes, style) == 8);
+static_assert(sizeof(SymbolCaptureAttributes) == 16);
+
+// Acts on the fill that captures on the calling thread; E_UNEXPECTED when none does.
+using SymbolCaptureCallbackFn = HRESULT(WINAPI*)(const SymbolCaptureAttributes* attributes);
 struct SymbolCaptureRecord {
   DWORD size;   // 28
   DWORD value;  // 3
@@ -1905,12 +1939,18 @@ struct SymbolCaptureRecord {
   SymbolCaptureCallbackFn callback;
   DWORD attributeCode;
   DWORD captureMode;  // 2 lines, 3 areas
-  IUnknown* attributeStyle;  // owned by the fill, or null
+  IJStyleRender* attributeStyle;  // owned by the fill, or null
 };
 static_assert(offsetof(SymbolCaptureRecord, geometry) == 8);
 static_assert(offsetof(SymbolCaptureRecord, attributeCode) == 16);
 static_assert(offsetof(SymbolCaptureRecord, attributeStyle) == 24);
 static_assert(sizeof(SymbolCaptureRecord) == 28);
+
+struct IJStyleSymbolFillFilter : public IUnknown {
+  // The fill's capture record, without a copy.
+  virtual HRESULT STDMETHODCALLTYPE GetCaptureRecord(SymbolCaptureRecord** out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE NotOffered4() = 0;  // E_NOTIMPL
+};
 
 // The description of a symbol fill. Slot indices run from 0 to the count minus 1; another index answers
 // E_INVALIDARG. A spacing or scale below 1.1920928955078125e-7 in magnitude, or a value that is not finite, is

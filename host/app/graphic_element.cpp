@@ -70,6 +70,7 @@ class GraphicElement final : public IJGraphic,
   HRESULT STDMETHODCALLTYPE Draw(GraphicDrawContext* context) override {
     Record(ElementOp::Draw, context, 0);
     if (!context) return E_INVALIDARG;
+    if (!m_spec.capture.empty()) return DrawIntoCapture(*context);
     if (!context->display || m_spec.points.size() < 3) return S_OK;
     IRenderTarget2d* target = nullptr;
     HRESULT hr = context->display->QueryInterface(IID_IRenderTarget2d, reinterpret_cast<void**>(&target));
@@ -207,6 +208,46 @@ class GraphicElement final : public IJGraphic,
 
  private:
   ~GraphicElement() { CountLiveObject(-1); }
+
+  // The filter of a capture's draw context is the fill's capture filter, reached by its place, not by
+  // QueryInterface.
+  HRESULT DrawIntoCapture(const GraphicDrawContext& context) {
+    if (!context.filter || !context.display) return E_INVALIDARG;
+    SymbolCaptureRecord* record = nullptr;
+    HRESULT hr = static_cast<IJStyleSymbolFillFilter*>(context.filter)->GetCaptureRecord(&record);
+    if (FAILED(hr)) return hr;
+    double transform[16];
+    ISitheRecording* display = nullptr;
+    hr = context.display->QueryInterface(IID_ISitheRecording, reinterpret_cast<void**>(&display));
+    if (FAILED(hr)) return hr;
+    display->GetDisplayTransform(transform);
+    display->Release();
+    for (const CaptureStep& step : m_spec.capture) {
+      HRESULT answer = S_OK;
+      if (step.kind == CaptureStep::Hook) {
+        step.hook();
+      } else if (step.kind != CaptureStep::Primitive) {
+        answer = record->callback(step.kind == CaptureStep::Attributes ? &step.attributes : nullptr);
+      } else {
+        std::vector<double> mapped = step.points;
+        for (std::size_t i = 0; i + 2 < mapped.size(); i += 3) {
+          if (mapped[i] == DBL_MAX) continue;  // an outline separator stays one
+          const double in[4] = {mapped[i], mapped[i + 1], mapped[i + 2], 1.0};
+          for (int j = 0; j < 3; ++j) {
+            mapped[i + j] = 0.0;
+            for (int k = 0; k < 4; ++k) mapped[i + j] += in[k] * transform[4 * k + j];
+          }
+        }
+        StylePointRun run{mapped.data(), step.count ? step.count : static_cast<DWORD>(mapped.size() / 3), {}};
+        StyleGeometryRecord primitive{};
+        primitive.word0 = step.oneOutline ? 0x10000 : 0;
+        primitive.pointList = step.withoutPointList ? nullptr : &run;
+        answer = record->geometry->CapturePrimitive(&primitive, 0, 0, 0, 0, 0);
+      }
+      if (m_spec.answers) m_spec.answers->push_back(answer);
+    }
+    return m_spec.drawResult;
+  }
 
   void Record(ElementOp op, const void* argument, DWORD value, std::initializer_list<const void*> more = {}) {
     ElementCall call{static_cast<IJGraphic*>(this), op, argument, value, {}};

@@ -7,11 +7,25 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <vector>
 
 #include "display/style/stylesrv_itf.h"
 
 namespace host_app {
+
+// One step of what a symbol does when it draws into a symbol fill's capture: report attributes through the
+// capture record's callback (`attributes`, or null), hand a primitive to the record's geometry interface, or
+// run a hook of the test's.
+struct CaptureStep {
+  enum Kind { Attributes, NullAttributes, Primitive, Hook } kind = Primitive;
+  SymbolCaptureAttributes attributes{};
+  std::vector<double> points;  // x, y, z per point, mapped by the display object's transform
+  bool oneOutline = false;     // bit 0x10000 of the primitive's first word
+  bool withoutPointList = false;
+  DWORD count = 0;  // the point count handed over; 0: the points' own
+  std::function<void()> hook;
+};
 
 struct GraphicElementSpec {
   std::vector<double> points;  // x, y, z per point: the polyline that Draw draws
@@ -31,6 +45,11 @@ struct GraphicElementSpec {
   // Answers IJElementStyleCopy: carries its styles into another library itself, answering this.
   bool copiesStyles = false;
   HRESULT copyStylesResult = S_OK;
+  // With steps, Draw takes the capture record through the draw context's filter and runs them, keeping each
+  // step's answer in `answers` (when given), then answers `drawResult`.
+  std::vector<CaptureStep> capture;
+  std::vector<HRESULT>* answers = nullptr;
+  HRESULT drawResult = S_OK;
 };
 
 // What an element's IJPersist reports as its class.

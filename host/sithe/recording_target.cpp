@@ -206,9 +206,22 @@ class RecordingTarget final : public IRenderTarget2d,
     Add(22, "EndOwner", SITHE_DISPLAY_SCOPE);
     return S_OK;
   }
+  // The display object keeps the transform for what is displayed into it; the graphic doubles read it.
+  HRESULT STDMETHODCALLTYPE SetDisplayTransform(const double* matrix) override {
+    Call& call = Add(3, "SetDisplayTransform", SITHE_DISPLAY_SCOPE);
+    if (!matrix) return call.head.result = E_INVALIDARG;
+    call.matrix.assign(matrix, matrix + 16);
+    m_displayTransform = call.matrix;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE EndDisplayPass() override {
+    Add(4, "EndDisplayPass", SITHE_DISPLAY_SCOPE);
+    m_displayTransform.clear();
+    return S_OK;
+  }
 #define DISPLAY_UNUSED_SLOT(n) \
   HRESULT STDMETHODCALLTYPE NotCalled##n() override { return E_NOTIMPL; }
-  DISPLAY_UNUSED_SLOT(3) DISPLAY_UNUSED_SLOT(4) DISPLAY_UNUSED_SLOT(5) DISPLAY_UNUSED_SLOT(6) DISPLAY_UNUSED_SLOT(7)
+  DISPLAY_UNUSED_SLOT(4) DISPLAY_UNUSED_SLOT(5) DISPLAY_UNUSED_SLOT(6) DISPLAY_UNUSED_SLOT(7)
   DISPLAY_UNUSED_SLOT(8) DISPLAY_UNUSED_SLOT(9) DISPLAY_UNUSED_SLOT(10) DISPLAY_UNUSED_SLOT(11)
   DISPLAY_UNUSED_SLOT(12) DISPLAY_UNUSED_SLOT(13) DISPLAY_UNUSED_SLOT(14) DISPLAY_UNUSED_SLOT(15)
   DISPLAY_UNUSED_SLOT(16) DISPLAY_UNUSED_SLOT(17) DISPLAY_UNUSED_SLOT(18) DISPLAY_UNUSED_SLOT(19)
@@ -249,6 +262,17 @@ class RecordingTarget final : public IRenderTarget2d,
     call.head.d[1] = degrees;
     call.head.u[0] = colour;
     return S_OK;
+  }
+
+  HRESULT STDMETHODCALLTYPE GetDisplayTransform(double* matrix) override {
+    if (!matrix) return E_INVALIDARG;
+    if (m_displayTransform.empty()) {
+      Matrix identity{};
+      for (int i = 0; i < 4; ++i) identity[5 * i] = 1.0;
+      std::copy(identity.begin(), identity.end(), matrix);
+      return S_FALSE;
+    }
+    return CopyOut(m_displayTransform, 16, matrix);
   }
 
   void STDMETHODCALLTYPE SetDashesItself(BOOL dashes) override { m_dashesItself = dashes != FALSE; }
@@ -500,6 +524,7 @@ class RecordingTarget final : public IRenderTarget2d,
   std::vector<Call> m_calls;
   bool m_dashesItself = false;
   DWORD m_renderMode = 0;
+  std::vector<double> m_displayTransform;  // of the display pass under way; empty outside one
   std::vector<Matrix> m_placements;  // the placements in force, each composed with those outside it
 };
 

@@ -67,7 +67,8 @@ inline constexpr IID IID_ISitheRecording = {0x7D2C5A11, 0x31B4, 0x4E6A, {0x9F, 0
 enum : DWORD {
   SITHE_RENDER_TARGET = 0,     // IRenderTarget2d
   SITHE_ELEMENT_DISPLAY = 1,   // IJElementDisplay: BeginPlacement (flag in u[0]), EndPlacement
-  SITHE_DISPLAY_SCOPE = 2,     // IJElementDisplayScope: BeginOwner (the owner pointer in u[0]), EndOwner
+  SITHE_DISPLAY_SCOPE = 2,     // IJElementDisplayScope: BeginOwner (the owner pointer in u[0]), EndOwner,
+                               // SetDisplayTransform (its matrix read apart), EndDisplayPass
   SITHE_FONT_TEXT = 3,         // text the font manager drew (slot 21): its origin as the one point, the height
                                // in d[0], the angle in degrees in d[1], the colour in u[0]
 };
@@ -108,10 +109,12 @@ struct ISitheRecording : public IUnknown {
   virtual void STDMETHODCALLTYPE SetDashesItself(BOOL dashes) = 0;
   // What GetRenderMode answers (0 at creation).
   virtual void STDMETHODCALLTYPE SetRenderMode(DWORD mode) = 0;
-  // The sixteen f64 of a BeginPlacement call.
+  // The sixteen f64 of a BeginPlacement or SetDisplayTransform call.
   virtual HRESULT STDMETHODCALLTYPE GetCallMatrix(DWORD index, double* matrix) = 0;
   // How the font manager draws text into the target: recorded, and shown in the picture at its origin.
   virtual HRESULT STDMETHODCALLTYPE RecordText(const double* origin, double height, double degrees, DWORD colour) = 0;
+  // The transform of the display pass under way; the identity with S_FALSE outside one.
+  virtual HRESULT STDMETHODCALLTYPE GetDisplayTransform(double* matrix) = 0;
 };
 
 // ---- records of the rendering library ----

@@ -21,6 +21,8 @@ inline StyleComPtr<IJStyleSymbolFill> NewSymbolFill() {
 // n + 0.5, offset (n, -n, 0); the word is n + 100.
 SymbolSlotRecord Slot(DWORD n, IJGraphic* graphic = nullptr, DWORD id = 0);
 
+// A graphic double of the description, of the point-symbol type, with one reference.
+StyleComPtr<IJGraphic> SymbolFrom(host_app::GraphicElementSpec spec);
 // A symbol drawing a segment from (x, 0) to (x, 1), with one reference. Symbols of one x compare equal.
 StyleComPtr<IJGraphic> Symbol(double x, const std::vector<DWORD>& usedStyleIDs = {}, bool managed = true);
 

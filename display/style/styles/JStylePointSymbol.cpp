@@ -24,19 +24,6 @@ constexpr DWORD kPlacementFlag = 1;
 
 constexpr wchar_t kClusterName[] = L"StyleCluster";
 
-// A draw context for the symbol: it holds its interfaces and releases them with itself, on every path.
-struct HeldDrawContext {
-  GraphicDrawContext context{};
-  HeldDrawContext() = default;
-  HeldDrawContext(const HeldDrawContext&) = delete;
-  HeldDrawContext& operator=(const HeldDrawContext&) = delete;
-  ~HeldDrawContext() {
-    for (IUnknown* held : {context.display, context.slot412, context.filter}) {
-      if (held) held->Release();
-    }
-  }
-};
-
 // The document's cluster of style symbols, with a reference. A document without one answers E_FAIL.
 HRESULT FindCluster(IJDocumentNamedObjects* document, IUnknown** out) {
   HRESULT hr = document->FindNamedObject(kClusterName, out);

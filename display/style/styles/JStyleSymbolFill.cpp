@@ -1,12 +1,15 @@
 #include "display/style/styles/JStyleSymbolFill.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
+#include "display/style/server.h"
 #include "display/style/styles/LineStyleShared.h"
 #include "display/style/stylesrv_clsid.h"
 #include "geometry/fill.h"
+#include "geometry/fill_internal.h"
 #include "geometry/geometry.h"
 #include "host/pellow/pellow.h"
 
@@ -43,6 +46,86 @@ bool FinitePosition(const GPosition* p) { return p && std::isfinite(p->x) && std
 
 GPosition OffsetOf(const SymbolSlotRecord& r) { return GPosition(r.offsetX, r.offsetY, r.offsetZ); }
 
+// ---- capture ----
+
+constexpr DWORD kCaptureRecordValue = 3;
+constexpr DWORD kModeLines = 2;
+constexpr DWORD kModeAreas = 3;
+// Bit of a primitive's first word: its points are one closed outline.
+constexpr DWORD kOneOutline = 0x10000;
+constexpr std::size_t kPointBytes = 3 * sizeof(double);
+// The most points a primitive may bring: a copy of them with a closing point must fit in the address space.
+constexpr std::size_t kMostPiecePoints = SIZE_MAX / kPointBytes - 1;
+
+HRESULT WINAPI SymbolCaptureCallback(const SymbolCaptureAttributes* attributes);
+
+// Frees a list of pieces with their points, styles and elements.
+template <class Piece>
+void FreePieces(Piece* piece) {
+  while (piece) {
+    Piece* next = piece->next;
+    FillFree(piece->points);
+    if constexpr (requires { piece->elements; }) FillFree(piece->elements);
+    if (piece->style) piece->style->Release();
+    FillFree(piece);
+    piece = next;
+  }
+}
+
+// The captured part of a node back to zero; the pieces go after the node is settled, since releasing a style
+// may reach the fill again.
+void FreeSlotGeometry(SymbolSlot* node) {
+  OpenPiece* open = node->openHead;
+  ClosedPiece* closed = node->closedHead;
+  std::memset(static_cast<void*>(&node->maxPiecePoints), 0, sizeof(SymbolSlot) - offsetof(SymbolSlot, maxPiecePoints));
+  FreePieces(open);
+  FreePieces(closed);
+}
+
+// A new piece at the end of a list: a copy of the points, the first appended when `closing`, and the style
+// with a reference. When the points cannot be copied the piece stays with count 0 and E_OUTOFMEMORY.
+template <class Piece>
+HRESULT AppendPiece(Piece** head, Piece** tail, LONG count, const double* points, bool closing, IJStyleRender* style,
+                    Piece** out) {
+  *out = nullptr;
+  auto* piece = static_cast<Piece*>(FillAllocate(sizeof(Piece)));
+  if (!piece) return E_OUTOFMEMORY;
+  std::memset(static_cast<void*>(piece), 0, sizeof(Piece));
+  const std::size_t stored = static_cast<std::size_t>(count) + (closing ? 1 : 0);
+  piece->points = static_cast<double*>(FillAllocateArray(stored, kPointBytes));
+  if (piece->points) {
+    std::memcpy(piece->points, points, static_cast<std::size_t>(count) * kPointBytes);
+    if (closing) std::memcpy(piece->points + 3 * static_cast<std::size_t>(count), points, kPointBytes);
+    piece->count = static_cast<LONG>(stored);
+  }
+  piece->style = style;
+  if (style) style->AddRef();
+  if (*tail) {
+    (*tail)->next = piece;
+  } else {
+    *head = piece;
+  }
+  *tail = piece;
+  *out = piece;
+  return piece->points ? S_OK : E_OUTOFMEMORY;
+}
+
+// Whether the points can join a slot whose extent is `extent`: every coordinate finite (outline separators
+// aside when `separators`), and the grown extent's width and height finite too.
+bool Capturable(std::size_t count, const double* points, bool separators, const SymbolExtent& extent) {
+  double xmin = extent.xmin, ymin = extent.ymin, xmax = extent.xmax, ymax = extent.ymax;
+  for (std::size_t i = 0; i < count; ++i) {
+    const double* p = points + 3 * i;
+    if (separators && p[0] == DBL_MAX) continue;
+    if (!std::isfinite(p[0]) || !std::isfinite(p[1]) || !std::isfinite(p[2])) return false;
+    xmin = std::fmin(xmin, p[0]);
+    xmax = std::fmax(xmax, p[0]);
+    ymin = std::fmin(ymin, p[1]);
+    ymax = std::fmax(ymax, p[1]);
+  }
+  return std::isfinite(xmax - xmin) && std::isfinite(ymax - ymin);
+}
+
 // The slots of `list` from `first` to `last` turned one place: the slot at `first` goes to `last`.
 void Rotate(SymbolSlotList& list, LONG first, LONG last) {
   SymbolSlot* moved = list.slots[first];
@@ -74,11 +157,14 @@ bool SymbolSlotList::Append(SymbolSlot* node) {
 JStyleSymbolFill::JStyleSymbolFill(IUnknown* outer) : JStyleFillType(outer) {
   m_styleKind = STYLE_KIND_FILL;
   m_unitsCode = STYLE_UNITS_11;
+  m_capture = {sizeof(SymbolCaptureRecord), kCaptureRecordValue, &m_IJStyleSymbolFillGeometryImp,
+               &SymbolCaptureCallback, kSymbolAttributesStyle, kModeLines, nullptr};
 }
 
 JStyleSymbolFill::~JStyleSymbolFill() {
   SymbolSlotList none;
   ReplaceSlots(none, false);
+  ResetCaptureAttributes();
 }
 
 void* JStyleSymbolFill::GetInterface(REFIID iid) {
@@ -174,6 +260,7 @@ HRESULT JStyleSymbolFill::NewSlot(const SymbolSlotRecord& record, bool takeUse, 
 }
 
 void JStyleSymbolFill::DeleteSlot(SymbolSlot* node, bool dropUse) {
+  FreeSlotGeometry(node);
   if (dropUse && m_owner && IsUsableID(node->record.graphicID)) SetStyleRefID(&node->record.graphicID, kNoStyleID);
   ReleaseCache(node->record.graphic);
   std::free(node);
@@ -287,6 +374,227 @@ HRESULT JStyleSymbolFill::GetSlotRecord(LONG index, SymbolSlotRecord* out) {
   if (out->graphic) out->graphic->AddRef();
   return S_OK;
 }
+
+// ---- captured symbol geometry ----
+
+HRESULT JStyleSymbolFill::ClearSlotGeometry(LONG index) {
+  SymbolSlot* node = nullptr;
+  const HRESULT hr = SlotAt(index, &node, __LINE__);
+  if (SUCCEEDED(hr)) FreeSlotGeometry(node);
+  return hr;
+}
+
+HRESULT JStyleSymbolFill::GrowExtent(LONG count, const double* points, LONG index) {
+  SymbolSlot* node = nullptr;
+  const HRESULT hr = SlotAt(index, &node, __LINE__);
+  if (FAILED(hr)) return hr;
+  if (count < 0 || (count && !points)) return Report(E_INVALIDARG, __LINE__);
+  SymbolExtent& e = node->extent;
+  for (LONG i = 0; i < count; ++i) {
+    const double* p = points + 3 * static_cast<std::size_t>(i);
+    if (p[0] < e.xmin) e.xmin = p[0];
+    if (p[0] > e.xmax) e.xmax = p[0];
+    if (p[1] < e.ymin) e.ymin = p[1];
+    if (p[1] > e.ymax) e.ymax = p[1];
+  }
+  e.width = e.xmax - e.xmin;
+  e.height = e.ymax - e.ymin;
+  return S_OK;
+}
+
+HRESULT JStyleSymbolFill::AddOpenPiece(LONG count, const double* points, IJStyleRender* style, LONG index) {
+  return AddPiece(false, count, points, style, index);
+}
+
+HRESULT JStyleSymbolFill::AddClosedPiece(LONG count, const double* points, IJStyleRender* style, LONG index) {
+  return AddPiece(true, count, points, style, index);
+}
+
+HRESULT JStyleSymbolFill::AddPiece(bool closed, LONG count, const double* points, IJStyleRender* style, LONG index) {
+  SymbolSlot* node = nullptr;
+  HRESULT hr = SlotAt(index, &node, __LINE__);
+  if (FAILED(hr)) return hr;
+  if (count < (closed ? 1 : 0) || (count && !points)) return Report(E_INVALIDARG, __LINE__);
+  if (closed) {
+    const double* last = points + 3 * (static_cast<std::size_t>(count) - 1);
+    const bool closing = last[0] != points[0] || last[1] != points[1];
+    ClosedPiece* piece = nullptr;
+    hr = AppendPiece(&node->closedHead, &node->closedTail, count, points, closing, style, &piece);
+    if (piece) ++node->closedPieceCount;
+  } else {
+    OpenPiece* piece = nullptr;
+    hr = AppendPiece(&node->openHead, &node->openTail, count, points, false, style, &piece);
+    if (piece) ++node->openPieceCount;
+  }
+  if (FAILED(hr)) return Report(hr, __LINE__);
+  if (count > node->maxPiecePoints) node->maxPiecePoints = count;
+  return GrowExtent(count, points, index);
+}
+
+HRESULT JStyleSymbolFill::AddClosedPieces(const StyleGeometryRecord* primitive, IJStyleRender* style, LONG index) {
+  if (!primitive || !primitive->pointList) return Report(E_INVALIDARG, __LINE__);
+  const auto* points = static_cast<const double*>(primitive->pointList->points);
+  const std::size_t count = primitive->pointList->count;
+  if (count && !points) return Report(E_INVALIDARG, __LINE__);
+  std::size_t start = 0;
+  for (std::size_t i = 0; i <= count; ++i) {
+    if (i < count && points[3 * i] != DBL_MAX) continue;
+    if (i - start >= 3) {
+      const HRESULT hr = AddClosedPiece(static_cast<LONG>(i - start), points + 3 * start, style, index);
+      if (FAILED(hr)) return hr;
+    }
+    start = i + 1;
+  }
+  return S_OK;
+}
+
+void JStyleSymbolFill::ResetCaptureAttributes() {
+  IJStyleRender* held = m_capture.attributeStyle;
+  m_capture.attributeCode = kSymbolAttributesStyle;
+  m_capture.captureMode = kModeLines;
+  m_capture.attributeStyle = nullptr;
+  if (held) held->Release();
+}
+
+// The attributes change together or not at all.
+HRESULT JStyleSymbolFill::TakeCaptureAttributes(const SymbolCaptureAttributes* attributes) {
+  if (!attributes || (attributes->code != kSymbolAttributesStyle && attributes->code != kSymbolAttributesStyleID)) {
+    ResetCaptureAttributes();
+    return S_OK;
+  }
+  IJStyleRender* style = nullptr;
+  if (attributes->code == kSymbolAttributesStyle) {
+    style = attributes->style;
+    if (style) style->AddRef();
+  } else {
+    const HRESULT hr = GetStyleByID(attributes->styleID, IID_IJStyleRender, reinterpret_cast<void**>(&style));
+    if (FAILED(hr)) return Report(hr, __LINE__);
+  }
+  IJStyleRender* held = m_capture.attributeStyle;
+  m_capture.attributeCode = attributes->code;
+  m_capture.captureMode = attributes->mode;
+  m_capture.attributeStyle = style;
+  if (held) held->Release();
+  return S_OK;
+}
+
+HRESULT JStyleSymbolFill::CaptureModeOf(IJStyleRender** style, DWORD* mode) {
+  *style = nullptr;
+  *mode = kModeLines;
+  IJStyleRender* attribute = m_capture.attributeStyle;
+  if (!attribute || attribute->GetVariant() != 1) return S_OK;
+  DWORD chosen = m_capture.captureMode;
+  if (chosen == 0) {
+    const HRESULT hr = attribute->GetStyleKind(&chosen);
+    if (FAILED(hr)) return Report(hr, __LINE__);
+  }
+  *style = attribute;
+  *mode = chosen;
+  return S_OK;
+}
+
+HRESULT JStyleSymbolFill::CapturePrimitive(const StyleGeometryRecord* primitive) {
+  if (!primitive || !primitive->pointList) return Report(E_INVALIDARG, __LINE__);
+  const StylePointRun& run = *primitive->pointList;
+  if (run.count > kMostPiecePoints) return Report(E_OUTOFMEMORY, __LINE__);
+  const auto* points = static_cast<const double*>(run.points);
+  if (run.count && !points) return Report(E_INVALIDARG, __LINE__);
+  SymbolSlot* node = nullptr;
+  HRESULT hr = SlotAt(m_captureSlot, &node, __LINE__);
+  if (FAILED(hr)) return hr;
+  IJStyleRender* style = nullptr;
+  DWORD mode = kModeLines;
+  if (FAILED(hr = CaptureModeOf(&style, &mode))) return hr;
+  if (mode != kModeLines && mode != kModeAreas) return S_OK;
+  const LONG count = static_cast<LONG>(run.count);
+  if (count < (mode == kModeLines ? 2 : 3)) return Report(E_INVALIDARG, __LINE__);
+  const bool outlines = mode == kModeAreas && !(primitive->word0 & kOneOutline);
+  // A damaged point would spoil the extent of the whole symbol, and with it every cell of the lattice.
+  if (!Capturable(run.count, points, outlines, node->extent)) return Report(E_INVALIDARG, __LINE__);
+  if (mode == kModeLines) return AddOpenPiece(count, points, style, m_captureSlot);
+  if (!outlines) return AddClosedPiece(count, points, style, m_captureSlot);
+  return AddClosedPieces(primitive, style, m_captureSlot);
+}
+
+// The slot's geometry goes first, so that a slot whose symbol cannot be had draws nothing rather than what it
+// showed before. The thread's context is put back on every path, so that a capture nested in another's returns
+// to its outer fill.
+HRESULT JStyleSymbolFill::CaptureSlotGeometry(LONG index, IUnknown* display, double scale) {
+  SymbolSlot* node = nullptr;
+  HRESULT hr = SlotAt(index, &node, __LINE__);
+  if (FAILED(hr)) return hr;
+  if (!display || !std::isfinite(scale)) return Report(E_INVALIDARG, __LINE__);
+  StyleTlsBlock* block = GetStyleTlsBlock();
+  if (!block) return Report(E_FAIL, __LINE__);
+  // A symbol that draws the very fill that captures it would pull the pieces from under its own capture.
+  if (m_capturing) return Report(E_UNEXPECTED, __LINE__);
+  FreeSlotGeometry(node);
+  if (!node->record.graphic) ResolveSlotGraphic(index);
+  StyleComPtr<IJGraphic> graphic(node->record.graphic);
+  if (!graphic) return S_FALSE;
+  graphic->AddRef();
+
+  HeldDrawContext held;
+  GraphicDrawContext& draw = held.context;
+  if (FAILED(hr = display->QueryInterface(IID_IJElementDisplay, reinterpret_cast<void**>(&draw.display)))) {
+    draw.display = nullptr;
+    return Report(hr, __LINE__);
+  }
+  draw.word400 = 1;
+  draw.displayIid = &IID_IJElementDisplay;
+  draw.slot412Iid = &IID_IUnknown;
+  IJStyleSymbolFillFilter* filter = &m_IJStyleSymbolFillFilterImp;
+  filter->AddRef();
+  draw.filter = filter;
+  // The draw context's place of a filter, whichever style hands one out.
+  draw.filterIid = &IID_IJStylePointSymbolFilter;
+
+  StyleComPtr<IJElementDisplayScope> scope;
+  if (FAILED(hr = display->QueryInterface(IID_IJElementDisplayScope, scope.PutVoid()))) return Report(hr, __LINE__);
+  G4x4 scaling;
+  int rc = 0;
+  u4x4ScaleUniform(scale, scaling, &rc);
+  if (FAILED(hr = scope->SetDisplayTransform(scaling.m_matrix))) return Report(hr, __LINE__);
+
+  ResetCaptureAttributes();
+  void* const previous = block->symbolFillContext;
+  block->symbolFillContext = this;
+  m_captureSlot = index;
+  m_capturing = true;
+  hr = graphic->Draw(&draw);
+  if (FAILED(hr)) Report(hr, __LINE__);
+  m_capturing = false;
+  m_captureSlot = -1;
+  block->symbolFillContext = previous;
+  ResetCaptureAttributes();
+  const HRESULT ended = scope->EndDisplayPass();
+  if (FAILED(ended)) {
+    Report(ended, __LINE__);
+    if (SUCCEEDED(hr)) hr = ended;
+  }
+  return FAILED(hr) ? hr : S_OK;
+}
+
+HRESULT JStyleSymbolFill::CaptureSlotOf(IUnknown* fill, LONG index, IUnknown* display, double scale) {
+  StyleComPtr<IJPersist> persist;
+  CLSID clsid{};
+  if (!fill || FAILED(fill->QueryInterface(IID_IJPersist, persist.PutVoid())) || FAILED(persist->GetClassID(&clsid)) ||
+      !IsEqualCLSID(clsid, CLSID_JStyleSymbolFill)) {
+    return Report(E_INVALIDARG, __LINE__);
+  }
+  auto* self = static_cast<JStyleSymbolFill*>(static_cast<JStyleBase*>(persist->GetImplementation()));
+  return self->CaptureSlotGeometry(index, display, scale);
+}
+
+namespace {
+
+HRESULT WINAPI SymbolCaptureCallback(const SymbolCaptureAttributes* attributes) {
+  StyleTlsBlock* block = GetStyleTlsBlock();
+  if (!block || !block->symbolFillContext) return Report(E_UNEXPECTED, __LINE__);
+  return static_cast<JStyleSymbolFill*>(block->symbolFillContext)->TakeCaptureAttributes(attributes);
+}
+
+}  // namespace
 
 // ---- the whole description ----
 
@@ -944,3 +1252,46 @@ HRESULT STDMETHODCALLTYPE Imp::InvalidateRenderCache() {
   Object()->InvalidateRenderCache();
   return S_OK;
 }
+
+// ---- the capture interfaces ----
+
+using GeometryImp = JStyleSymbolFill::IJStyleSymbolFillGeometryImp;
+
+HRESULT STDMETHODCALLTYPE GeometryImp::Operation1() { return S_FALSE; }
+HRESULT STDMETHODCALLTYPE GeometryImp::Operation2(DWORD, DWORD, DWORD, DWORD) { return S_FALSE; }
+HRESULT STDMETHODCALLTYPE GeometryImp::Operation3() { return E_NOTIMPL; }
+
+HRESULT STDMETHODCALLTYPE GeometryImp::Operation4(DWORD* out) {
+  if (!out) return Report(E_INVALIDARG, __LINE__);
+  *out = 2;
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE GeometryImp::Operation5() { return E_NOTIMPL; }
+
+HRESULT STDMETHODCALLTYPE GeometryImp::Operation6(DWORD* out) {
+  if (!out) return Report(E_INVALIDARG, __LINE__);
+  *out = 4;
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE GeometryImp::Operation7() { return E_NOTIMPL; }
+HRESULT STDMETHODCALLTYPE GeometryImp::Operation8() { return E_NOTIMPL; }
+
+HRESULT STDMETHODCALLTYPE GeometryImp::CapturePrimitive(const StyleGeometryRecord* primitive, DWORD, DWORD, DWORD,
+                                                        DWORD, DWORD) {
+  return Object()->CapturePrimitive(primitive);
+}
+
+HRESULT STDMETHODCALLTYPE GeometryImp::Operation10() { return E_NOTIMPL; }
+HRESULT STDMETHODCALLTYPE GeometryImp::Operation11() { return E_NOTIMPL; }
+
+using FilterImp = JStyleSymbolFill::IJStyleSymbolFillFilterImp;
+
+HRESULT STDMETHODCALLTYPE FilterImp::GetCaptureRecord(SymbolCaptureRecord** out) {
+  if (!out) return Report(E_INVALIDARG, __LINE__);
+  *out = &Object()->m_capture;
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE FilterImp::NotOffered4() { return E_NOTIMPL; }

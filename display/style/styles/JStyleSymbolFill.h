@@ -5,10 +5,44 @@
 
 #include "display/style/styles/JStyleFillType.h"
 
-// One slot of the fill, allocated with the ordinary allocator and owned by the fill; what the slot captures of
-// its symbol for drawing joins the record here.
+// A line string of a captured symbol. Points are three f64 each; a piece whose points could not be allocated
+// keeps count 0.
+struct OpenPiece {
+  LONG count;
+  double* points;
+  IJStyleRender* style;  // one reference, or null
+  OpenPiece* next;
+};
+
+// A polygon of a captured symbol, its last point equal to its first.
+struct ClosedPiece {
+  LONG count;
+  double* points;
+  IJStyleRender* style;  // one reference, or null
+  LONG elementCount;     // boundary elements of a tile generator's copy; 0 and null here
+  void* elements;        // freed with the piece
+  ClosedPiece* next;
+};
+
+// The box of a captured symbol; it always contains the symbol's own origin (0, 0).
+struct SymbolExtent {
+  double xmin, ymin, xmax, ymax;
+  double width, height;
+};
+
+// One slot of the fill, allocated with the ordinary allocator and owned by the fill, with what it captured of
+// its symbol. Everything from maxPiecePoints on is zero when nothing is captured.
 struct SymbolSlot {
-  SymbolSlotRecord record;  // the graphic with one reference, the ID with one use at the owner
+  SymbolSlotRecord record;   // the graphic with one reference, the ID with one use at the owner
+  SymbolSlotRecord working;  // the copy that drawing adjusts
+  LONG maxPiecePoints;       // the largest point count of a piece, as the symbol gave it
+  LONG openPieceCount;
+  LONG closedPieceCount;
+  SymbolExtent extent;
+  OpenPiece* openHead;
+  OpenPiece* openTail;
+  ClosedPiece* closedHead;
+  ClosedPiece* closedTail;
 };
 
 // The slots of a fill: entries 0..highest of an array of `capacity`, which grows five entries at a time.
@@ -71,6 +105,33 @@ class JStyleSymbolFill : public JStyleFillType {
   HRESULT GetSlotGraphic(LONG index, IJGraphic** out);
   void InvalidateRenderCache();
 
+  // ---- captured symbol geometry ----
+
+  // Frees the slot's pieces with their styles and empties its extent.
+  HRESULT ClearSlotGeometry(LONG index);
+  // Appends a copy of the points as a line string; a polygon closed by its first point when the last differs.
+  HRESULT AddOpenPiece(LONG count, const double* points, IJStyleRender* style, LONG index);
+  HRESULT AddClosedPiece(LONG count, const double* points, IJStyleRender* style, LONG index);
+  // One polygon for each run of at least 3 points between points whose x is +DBL_MAX.
+  HRESULT AddClosedPieces(const StyleGeometryRecord* primitive, IJStyleRender* style, LONG index);
+  HRESULT GrowExtent(LONG count, const double* points, LONG index);
+  // Has the slot's graphic display itself, scaled by `scale`, through the host display object into this fill's
+  // capture, replacing what the slot held. S_FALSE, with nothing held, for a slot whose graphic cannot be had.
+  HRESULT CaptureSlotGeometry(LONG index, IUnknown* display, double scale);
+  // CaptureSlotGeometry of a fill of this class given by any of its interfaces.
+  static HRESULT CaptureSlotOf(IUnknown* fill, LONG index, IUnknown* display, double scale);
+  // The capture callback's work on the fill that captures on the calling thread.
+  HRESULT TakeCaptureAttributes(const SymbolCaptureAttributes* attributes);
+  HRESULT CapturePrimitive(const StyleGeometryRecord* primitive);
+
+  // ---- state, for drawing and the tests ----
+
+  const SymbolSlot* SlotNode(LONG index) const {
+    return index >= 0 && index <= m_slots.highest ? m_slots.slots[index] : nullptr;
+  }
+  const SymbolCaptureRecord& CaptureRecord() const { return m_capture; }
+  LONG CaptureSlot() const { return m_captureSlot; }
+
   STYLE_BEGIN_INTERFACE_PART(JStyleSymbolFill, IJStyleSymbolFill)
   HRESULT STDMETHODCALLTYPE SetUnits(DWORD unitsCode) override;
   HRESULT STDMETHODCALLTYPE GetUnits(DWORD* out) override;
@@ -109,6 +170,26 @@ class JStyleSymbolFill : public JStyleFillType {
   HRESULT STDMETHODCALLTYPE InvalidateRenderCache() override;
   STYLE_END_INTERFACE_PART(IJStyleSymbolFill)
 
+  STYLE_BEGIN_INTERFACE_PART(JStyleSymbolFill, IJStyleSymbolFillGeometry)
+  HRESULT STDMETHODCALLTYPE Operation1() override;
+  HRESULT STDMETHODCALLTYPE Operation2(DWORD a, DWORD b, DWORD c, DWORD d) override;
+  HRESULT STDMETHODCALLTYPE Operation3() override;
+  HRESULT STDMETHODCALLTYPE Operation4(DWORD* out) override;
+  HRESULT STDMETHODCALLTYPE Operation5() override;
+  HRESULT STDMETHODCALLTYPE Operation6(DWORD* out) override;
+  HRESULT STDMETHODCALLTYPE Operation7() override;
+  HRESULT STDMETHODCALLTYPE Operation8() override;
+  HRESULT STDMETHODCALLTYPE CapturePrimitive(const StyleGeometryRecord* primitive, DWORD a, DWORD b, DWORD c,
+                                             DWORD d, DWORD e) override;
+  HRESULT STDMETHODCALLTYPE Operation10() override;
+  HRESULT STDMETHODCALLTYPE Operation11() override;
+  STYLE_END_INTERFACE_PART(IJStyleSymbolFillGeometry)
+
+  STYLE_BEGIN_INTERFACE_PART(JStyleSymbolFill, IJStyleSymbolFillFilter)
+  HRESULT STDMETHODCALLTYPE GetCaptureRecord(SymbolCaptureRecord** out) override;
+  HRESULT STDMETHODCALLTYPE NotOffered4() override;
+  STYLE_END_INTERFACE_PART(IJStyleSymbolFillFilter)
+
  protected:
   ~JStyleSymbolFill();
 
@@ -134,7 +215,16 @@ class JStyleSymbolFill : public JStyleFillType {
   template <class Edit>
   HRESULT EditSlot(LONG index, bool acceptable, HRESULT refusal, bool report, Edit edit);
   HRESULT SerializeSlots(JArchive* archive, bool older, LONG highest, SymbolSlotList* loaded);
+  // Appends a piece to the slot's open or closed list and counts it, with the slot's extent and largest count.
+  HRESULT AddPiece(bool closed, LONG count, const double* points, IJStyleRender* style, LONG index);
+  // The capture record's attributes back to plain lines, its style released.
+  void ResetCaptureAttributes();
+  // The style a primitive is captured with (no reference) and its mode: 2 lines, 3 areas, another nothing.
+  HRESULT CaptureModeOf(IJStyleRender** style, DWORD* mode);
 
+  SymbolCaptureRecord m_capture;
+  LONG m_captureSlot = -1;
+  bool m_capturing = false;
   DWORD m_fillTag = 0;
   double m_originX = 0.0, m_originY = 0.0, m_originZ = 0.0;
   double m_rotation = 0.0;

@@ -1,11 +1,26 @@
 // What the line styles share: the cutting of a point list into runs at separator points, the truncation of
-// extents to their u32 field, and the two steps of copying and comparing the styles a line refers to.
+// extents to their u32 field, the two steps of copying and comparing the styles a line refers to, and the draw
+// context through which a symbol displays itself.
 #pragma once
 
 #include <cfloat>
 #include <cmath>
+#include <initializer_list>
 
 #include "display/style/stylbas/JStyleBase.h"
+
+// A draw context for a symbol: it holds its interfaces and releases them with itself, on every path.
+struct HeldDrawContext {
+  GraphicDrawContext context{};
+  HeldDrawContext() = default;
+  HeldDrawContext(const HeldDrawContext&) = delete;
+  HeldDrawContext& operator=(const HeldDrawContext&) = delete;
+  ~HeldDrawContext() {
+    for (IUnknown* held : {context.display, context.slot412, context.filter}) {
+      if (held) held->Release();
+    }
+  }
+};
 
 // A point whose |x| or |y| is DBL_MAX separates runs and is never drawn.
 inline bool IsRunSeparator(const double* point) {
