@@ -30,22 +30,22 @@ class GraphicElement final : public IJGraphic,
                              public IJManageStyle2,
                              public IJElementStyleCopy {
  public:
-  explicit GraphicElement(const GraphicElementSpec& spec) : m_spec(spec) { CountLiveObject(1); }
+  explicit GraphicElement(const GraphicElementSetup& setup) : m_setup(setup) { CountLiveObject(1); }
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
     if (!out) return E_INVALIDARG;
     *out = nullptr;
     if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IJGraphic)) {
       *out = static_cast<IJGraphic*>(this);
-    } else if (IsEqualIID(iid, IID_IJStyleUser) && m_spec.styleUser) {
+    } else if (IsEqualIID(iid, IID_IJStyleUser) && m_setup.styleUser) {
       *out = static_cast<IJStyleUser*>(this);
     } else if (IsEqualIID(iid, IID_IJPersist)) {
       *out = static_cast<IJPersist*>(this);
-    } else if (IsEqualIID(iid, IID_IJStyledElement) && m_spec.styled) {
+    } else if (IsEqualIID(iid, IID_IJStyledElement) && m_setup.styled) {
       *out = static_cast<IJStyledElement*>(this);
-    } else if (IsEqualIID(iid, IID_IJManageStyle2) && m_spec.managed) {
+    } else if (IsEqualIID(iid, IID_IJManageStyle2) && m_setup.managed) {
       *out = static_cast<IJManageStyle2*>(this);
-    } else if (IsEqualIID(iid, IID_IJElementStyleCopy) && m_spec.copiesStyles) {
+    } else if (IsEqualIID(iid, IID_IJElementStyleCopy) && m_setup.copiesStyles) {
       *out = static_cast<IJElementStyleCopy*>(this);
     } else {
       return E_NOINTERFACE;
@@ -70,19 +70,19 @@ class GraphicElement final : public IJGraphic,
   HRESULT STDMETHODCALLTYPE Draw(GraphicDrawContext* context) override {
     Record(ElementOp::Draw, context, 0);
     if (!context) return E_INVALIDARG;
-    if (!m_spec.capture.empty()) return DrawIntoCapture(*context);
-    if (!context->display || m_spec.points.size() < 3) return S_OK;
+    if (!m_setup.capture.empty()) return DrawIntoCapture(*context);
+    if (!context->display || m_setup.points.size() < 3) return S_OK;
     IRenderTarget2d* target = nullptr;
     HRESULT hr = context->display->QueryInterface(IID_IRenderTarget2d, reinterpret_cast<void**>(&target));
     if (FAILED(hr)) return hr;
-    hr = target->DrawPolyline(static_cast<DWORD>(m_spec.points.size() / 3), m_spec.points.data());
+    hr = target->DrawPolyline(static_cast<DWORD>(m_setup.points.size() / 3), m_setup.points.data());
     target->Release();
     return hr;
   }
   HRESULT STDMETHODCALLTYPE GetRange(GraphicRange* range, StyleExtent* extent) override {
     Record(ElementOp::GetRange, range, 0);
-    if (range && m_spec.hasRange) *range = m_spec.range;
-    if (extent) *extent = m_spec.extent;
+    if (range && m_setup.hasRange) *range = m_setup.range;
+    if (extent) *extent = m_setup.extent;
     return S_OK;
   }
 
@@ -90,16 +90,16 @@ class GraphicElement final : public IJGraphic,
   HRESULT STDMETHODCALLTYPE CopyStyleUse(IUnknown* sourceLibrary, IUnknown* targetLibrarian, IUnknown* targetDocument,
                                          IUnknown* source, DWORD value) override {
     Record(ElementOp::CopyStyleUse, sourceLibrary, value, {targetLibrarian, targetDocument, source});
-    return m_spec.copyStyleUseResult;
+    return m_setup.copyStyleUseResult;
   }
   HRESULT STDMETHODCALLTYPE AnnounceOwner(IUnknown* owner, DWORD* out) override {
     Record(ElementOp::AnnounceOwner, owner, 0);
     if (out) *out = 0;
-    return m_spec.announceResult;
+    return m_setup.announceResult;
   }
   BOOL STDMETHODCALLTYPE UsesStyleID(DWORD id) override {
     Record(ElementOp::UsesStyleID, nullptr, id);
-    const std::vector<DWORD>& used = m_spec.usedStyleIDs;
+    const std::vector<DWORD>& used = m_setup.usedStyleIDs;
     return std::find(used.begin(), used.end(), id) != used.end();
   }
 
@@ -117,7 +117,7 @@ class GraphicElement final : public IJGraphic,
     if (!out) return E_INVALIDARG;
     *out = nullptr;
     if (outer) return CLASS_E_NOAGGREGATION;
-    *out = static_cast<IJGraphic*>(new GraphicElement(m_spec));
+    *out = static_cast<IJGraphic*>(new GraphicElement(m_setup));
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE InitNew() override { return S_OK; }
@@ -125,17 +125,17 @@ class GraphicElement final : public IJGraphic,
   // ---- IJStyledElement ----
   HRESULT STDMETHODCALLTYPE SetStyleID(DWORD id) override {
     Record(ElementOp::SetStyleID, nullptr, id);
-    m_spec.styleID = id;
+    m_setup.styleID = id;
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE GetStyleID(DWORD* id) override {
     if (!id) return E_INVALIDARG;
-    *id = m_spec.styleID;
+    *id = m_setup.styleID;
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE EnumStyleIDs(StyledElementIDCallback callback) override {
     if (!callback) return E_INVALIDARG;
-    return m_spec.styleID ? callback(m_spec.styleID) : S_OK;
+    return m_setup.styleID ? callback(m_setup.styleID) : S_OK;
   }
 
   // ---- IJManageStyle2, as a library keeps its styles ----
@@ -147,7 +147,7 @@ class GraphicElement final : public IJGraphic,
     *same = FALSE;
     if (SUCCEEDED(other->QueryInterface(IID_IJPersist, reinterpret_cast<void**>(&persist)))) {
       if (SUCCEEDED(persist->GetClassID(&clsid)) && IsEqualCLSID(clsid, CLSID_HostGraphicElement)) {
-        *same = static_cast<GraphicElement*>(persist->GetImplementation())->m_spec.points == m_spec.points;
+        *same = static_cast<GraphicElement*>(persist->GetImplementation())->m_setup.points == m_setup.points;
       }
       persist->Release();
     }
@@ -185,8 +185,8 @@ class GraphicElement final : public IJGraphic,
                                                DWORD* newID) override {
     if (!target || !newID) return E_INVALIDARG;
     *newID = 0;
-    GraphicElement* copy = new GraphicElement(m_spec);
-    GUID type = m_spec.category;
+    GraphicElement* copy = new GraphicElement(m_setup);
+    GUID type = m_setup.category;
     StyleRecord record{nullptr, nullptr, static_cast<IJGraphic*>(copy), &type, 0, 0};
     const HRESULT hr = target->AddStyleNoCreate(&record, newID);
     copy->Release();
@@ -194,7 +194,7 @@ class GraphicElement final : public IJGraphic,
   }
   HRESULT STDMETHODCALLTYPE GetStyleCategory(GUID* out) override {
     if (!out) return E_INVALIDARG;
-    *out = m_spec.category;
+    *out = m_setup.category;
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE OnStyleChanged(DWORD, DWORD) override { return S_FALSE; }
@@ -203,7 +203,7 @@ class GraphicElement final : public IJGraphic,
   HRESULT STDMETHODCALLTYPE CopyStylesTo(IUnknown* sourceLibrarian, IUnknown* targetLibrarian,
                                          IUnknown* targetContainer, IUnknown* copy) override {
     Record(ElementOp::CopyStylesTo, sourceLibrarian, 0, {targetLibrarian, targetContainer, copy});
-    return m_spec.copyStylesResult;
+    return m_setup.copyStylesResult;
   }
 
  private:
@@ -222,7 +222,7 @@ class GraphicElement final : public IJGraphic,
     if (FAILED(hr)) return hr;
     display->GetDisplayTransform(transform);
     display->Release();
-    for (const CaptureStep& step : m_spec.capture) {
+    for (const CaptureStep& step : m_setup.capture) {
       HRESULT answer = S_OK;
       if (step.kind == CaptureStep::Hook) {
         step.hook();
@@ -244,9 +244,9 @@ class GraphicElement final : public IJGraphic,
         primitive.pointList = step.withoutPointList ? nullptr : &run;
         answer = record->geometry->CapturePrimitive(&primitive, 0, 0, 0, 0, 0);
       }
-      if (m_spec.answers) m_spec.answers->push_back(answer);
+      if (m_setup.answers) m_setup.answers->push_back(answer);
     }
-    return m_spec.drawResult;
+    return m_setup.drawResult;
   }
 
   void Record(ElementOp op, const void* argument, DWORD value, std::initializer_list<const void*> more = {}) {
@@ -259,34 +259,34 @@ class GraphicElement final : public IJGraphic,
   }
 
   volatile LONG m_refs = 1;
-  GraphicElementSpec m_spec;
+  GraphicElementSetup m_setup;
   DWORD m_libraryID = 0;
   IUnknown* m_owner = nullptr;
 };
 
 }  // namespace
 
-IUnknown* CreateGraphicElement(const GraphicElementSpec& spec) {
-  return static_cast<IJGraphic*>(new GraphicElement(spec));
+IUnknown* CreateGraphicElement(const GraphicElementSetup& setup) {
+  return static_cast<IJGraphic*>(new GraphicElement(setup));
 }
 
 IUnknown* CreatePolylineElement(const std::vector<double>& points, bool styleUser,
                                 const std::vector<DWORD>& usedStyleIDs) {
-  GraphicElementSpec spec;
-  spec.points = points;
-  spec.range = {DBL_MAX, DBL_MAX, DBL_MAX, -DBL_MAX, -DBL_MAX, -DBL_MAX};
+  GraphicElementSetup setup;
+  setup.points = points;
+  setup.range = {DBL_MAX, DBL_MAX, DBL_MAX, -DBL_MAX, -DBL_MAX, -DBL_MAX};
   for (std::size_t i = 0; i + 2 < points.size(); i += 3) {
-    spec.range.xmin = std::min(spec.range.xmin, points[i]);
-    spec.range.ymin = std::min(spec.range.ymin, points[i + 1]);
-    spec.range.zmin = std::min(spec.range.zmin, points[i + 2]);
-    spec.range.xmax = std::max(spec.range.xmax, points[i]);
-    spec.range.ymax = std::max(spec.range.ymax, points[i + 1]);
-    spec.range.zmax = std::max(spec.range.zmax, points[i + 2]);
+    setup.range.xmin = std::min(setup.range.xmin, points[i]);
+    setup.range.ymin = std::min(setup.range.ymin, points[i + 1]);
+    setup.range.zmin = std::min(setup.range.zmin, points[i + 2]);
+    setup.range.xmax = std::max(setup.range.xmax, points[i]);
+    setup.range.ymax = std::max(setup.range.ymax, points[i + 1]);
+    setup.range.zmax = std::max(setup.range.zmax, points[i + 2]);
   }
-  spec.hasRange = points.size() >= 3;
-  spec.styleUser = styleUser;
-  spec.usedStyleIDs = usedStyleIDs;
-  return CreateGraphicElement(spec);
+  setup.hasRange = points.size() >= 3;
+  setup.styleUser = styleUser;
+  setup.usedStyleIDs = usedStyleIDs;
+  return CreateGraphicElement(setup);
 }
 
 std::vector<ElementCall> ElementCalls() {

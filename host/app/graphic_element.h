@@ -27,7 +27,7 @@ struct CaptureStep {
   std::function<void()> hook;
 };
 
-struct GraphicElementSpec {
+struct GraphicElementSetup {
   std::vector<double> points;  // x, y, z per point: the polyline that Draw draws
   bool hasRange = true;        // GetRange writes `range` (else leaves the caller's box alone)
   GraphicRange range{};
@@ -57,7 +57,7 @@ inline constexpr CLSID CLSID_HostGraphicElement = {
     0x5B1E0C10, 0x77A2, 0x4C1D, {0x8E, 0x31, 0x40, 0x9A, 0x12, 0x6F, 0x20, 0x10}};
 
 // A new element, as its IUnknown with one reference.
-IUnknown* CreateGraphicElement(const GraphicElementSpec& spec);
+IUnknown* CreateGraphicElement(const GraphicElementSetup& setup);
 // An element that draws the polyline through the points (x, y, z each) and whose range is their box.
 IUnknown* CreatePolylineElement(const std::vector<double>& points, bool styleUser = false,
                                 const std::vector<DWORD>& usedStyleIDs = {});

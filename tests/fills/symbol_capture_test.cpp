@@ -129,12 +129,12 @@ class SymbolCaptureTest : public ::testing::Test {
   // A symbol that runs the steps when it draws into a capture, with one reference.
   static StyleComPtr<IJGraphic> Scripted(std::vector<CaptureStep> steps, std::vector<HRESULT>* answers = nullptr,
                                          HRESULT drawResult = S_OK) {
-    host_app::GraphicElementSpec spec;
-    spec.capture = std::move(steps);
-    spec.answers = answers;
-    spec.drawResult = drawResult;
-    spec.managed = true;
-    return SymbolFrom(std::move(spec));
+    host_app::GraphicElementSetup setup;
+    setup.capture = std::move(steps);
+    setup.answers = answers;
+    setup.drawResult = drawResult;
+    setup.managed = true;
+    return SymbolFrom(std::move(setup));
   }
   // A fill with one slot of the symbol.
   static StyleComPtr<IJStyleSymbolFill> FillOf(IJGraphic* symbol) {

@@ -10,19 +10,19 @@ SymbolSlotRecord Slot(DWORD n, IJGraphic* graphic, DWORD id) {
   return {n, n + 100, v / 10, v + 1, v + 2, v / 4, 0.0, v + 0.5, v, -v, 0.0, graphic, id};
 }
 
-StyleComPtr<IJGraphic> SymbolFrom(host_app::GraphicElementSpec spec) {
-  spec.category = STYLETYPE_PointSymbol;
-  StyleComPtr<IUnknown> element(host_app::CreateGraphicElement(spec));
+StyleComPtr<IJGraphic> SymbolFrom(host_app::GraphicElementSetup setup) {
+  setup.category = STYLETYPE_PointSymbol;
+  StyleComPtr<IUnknown> element(host_app::CreateGraphicElement(setup));
   return Query<IJGraphic>(element.Get(), IID_IJGraphic);
 }
 
 StyleComPtr<IJGraphic> Symbol(double x, const std::vector<DWORD>& usedStyleIDs, bool managed) {
-  host_app::GraphicElementSpec spec;
-  spec.points = {x, 0, 0, x, 1, 0};
-  spec.styleUser = true;
-  spec.usedStyleIDs = usedStyleIDs;
-  spec.managed = managed;
-  return SymbolFrom(spec);
+  host_app::GraphicElementSetup setup;
+  setup.points = {x, 0, 0, x, 1, 0};
+  setup.styleUser = true;
+  setup.usedStyleIDs = usedStyleIDs;
+  setup.managed = managed;
+  return SymbolFrom(setup);
 }
 
 void AddSlots(IJStyleSymbolFill* fill, const std::vector<SymbolSlotRecord>& slots) {

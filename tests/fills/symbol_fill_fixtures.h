@@ -22,7 +22,7 @@ inline StyleComPtr<IJStyleSymbolFill> NewSymbolFill() {
 SymbolSlotRecord Slot(DWORD n, IJGraphic* graphic = nullptr, DWORD id = 0);
 
 // A graphic double of the description, of the point-symbol type, with one reference.
-StyleComPtr<IJGraphic> SymbolFrom(host_app::GraphicElementSpec spec);
+StyleComPtr<IJGraphic> SymbolFrom(host_app::GraphicElementSetup setup);
 // A symbol drawing a segment from (x, 0) to (x, 1), with one reference. Symbols of one x compare equal.
 StyleComPtr<IJGraphic> Symbol(double x, const std::vector<DWORD>& usedStyleIDs = {}, bool managed = true);
 

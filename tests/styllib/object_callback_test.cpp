@@ -9,7 +9,7 @@
 namespace {
 
 using host_app::ElementOp;
-using host_app::GraphicElementSpec;
+using host_app::GraphicElementSetup;
 using stylesrv_test::CallSlot;
 using stylesrv_test::IsReport;
 using styllib_test::IdentityOf;
@@ -62,10 +62,10 @@ class ObjectCallbackTest : public ::testing::Test {
   }
   // An element that keeps a style ID.
   static StyleComPtr<IUnknown> Element(DWORD styleID = 0) {
-    GraphicElementSpec spec;
-    spec.styled = true;
-    spec.styleID = styleID;
-    return StyleComPtr<IUnknown>(host_app::CreateGraphicElement(spec));
+    GraphicElementSetup setup;
+    setup.styled = true;
+    setup.styleID = styleID;
+    return StyleComPtr<IUnknown>(host_app::CreateGraphicElement(setup));
   }
   // Whether a recorded argument is the object.
   static bool Same(const void* argument, IUnknown* object) {
@@ -177,13 +177,13 @@ TEST_F(ObjectCallbackTest, TheCopyOrTheSourceMayCarryTheStyleOverThemselves) {
   enum Outcome { kCopyUntouched, kCopyGetsID, kSourceCarries };
   struct Row {
     const char* what;
-    GraphicElementSpec from, to;
+    GraphicElementSetup from, to;
     bool ourStyleAsCopy;
     HRESULT answer;
     int reportedLine;  // 0: nothing reported
     Outcome outcome;
   };
-  GraphicElementSpec styled, userDone, userDeclines, copier, refusingCopier, unstyled, noStyle;
+  GraphicElementSetup styled, userDone, userDeclines, copier, refusingCopier, unstyled, noStyle;
   styled.styled = userDone.styled = true;
   styled.styleID = thin;
   userDone.styleUser = true;
@@ -207,7 +207,7 @@ TEST_F(ObjectCallbackTest, TheCopyOrTheSourceMayCarryTheStyleOverThemselves) {
     SCOPED_TRACE(row.what);
     host_app::ClearElementCalls();
     stylesrv_test::ClearReports();
-    GraphicElementSpec to = row.to;
+    GraphicElementSetup to = row.to;
     to.styleID = 0;
     StyleComPtr<IUnknown> element(host_app::CreateGraphicElement(row.from));
     StyleComPtr<IUnknown> copy(host_app::CreateGraphicElement(to));

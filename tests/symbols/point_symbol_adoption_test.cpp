@@ -130,12 +130,12 @@ TEST_F(PointSymbolTest, ACopyToAnotherLibraryTakesACopyOfTheSymbolWithItsStyle) 
   StyleComPtr<TestLineStyle> other(TestLineStyle::Create());
   target->Add(other->Unknown());
   // An element that keeps the line's ID and cannot carry its use over by itself.
-  host_app::GraphicElementSpec spec;
-  spec.styleUser = true;
-  spec.copyStyleUseResult = E_FAIL;
-  spec.styled = true;
-  spec.styleID = lineID;
-  IUnknown* element = Hold(host_app::CreateGraphicElement(spec));
+  host_app::GraphicElementSetup setup;
+  setup.styleUser = true;
+  setup.copyStyleUseResult = E_FAIL;
+  setup.styled = true;
+  setup.styleID = lineID;
+  IUnknown* element = Hold(host_app::CreateGraphicElement(setup));
   PointSymbol symbol(server);
   source->Add(symbol.unknown.Get());
   ASSERT_EQ(symbol.style->SetGraphic(element), S_OK);

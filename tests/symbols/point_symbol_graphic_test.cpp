@@ -12,12 +12,12 @@ namespace {
 
 // An element whose range is the box (-4, -1)-(3, 2) and whose extent record is {5, 0.25, 0.5}.
 IUnknown* BoxedElement(bool styleUser = false) {
-  host_app::GraphicElementSpec spec;
-  spec.points = {-4, -1, 0, 3, 2, 0};
-  spec.range = {-4, -1, 0, 3, 2, 0};
-  spec.extent = {5, 0.25, 0.5};
-  spec.styleUser = styleUser;
-  return host_app::CreateGraphicElement(spec);
+  host_app::GraphicElementSetup setup;
+  setup.points = {-4, -1, 0, 3, 2, 0};
+  setup.range = {-4, -1, 0, 3, 2, 0};
+  setup.extent = {5, 0.25, 0.5};
+  setup.styleUser = styleUser;
+  return host_app::CreateGraphicElement(setup);
 }
 
 TEST_F(PointSymbolTest, TheProxyPassesItsOperationsToTheSymbol) {

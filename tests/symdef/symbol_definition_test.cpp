@@ -199,13 +199,13 @@ TEST_F(SymbolDefTest, DrawDrawsEveryGraphicWithTheCallersContextInOrder) {
 // The caller's box and extent are grown, never cleared; an element without a usable range changes nothing.
 TEST_F(SymbolDefTest, GetRangeGrowsWhatTheCallerGives) {
   const double nan = std::nan("");
-  host_app::GraphicElementSpec wide;
+  host_app::GraphicElementSetup wide;
   wide.range = {-2, 0, 0, 1, 3, 0};
   wide.extent = {4, 0.5, 0.1};
-  host_app::GraphicElementSpec broken;
+  host_app::GraphicElementSetup broken;
   broken.range = {nan, 0, 0, 100, 100, 0};
   broken.extent = {1, nan, 7.0};
-  host_app::GraphicElementSpec silent;
+  host_app::GraphicElementSetup silent;
   silent.hasRange = false;
   Definition d = Make({Hold(host_app::CreateGraphicElement(wide)), Hold(host_app::CreateGraphicElement(broken)),
                        Hold(host_app::CreateGraphicElement(silent))});
@@ -293,7 +293,7 @@ TEST_F(SymbolDefTest, NestedDefinitionsAreReachedThroughTheOuterOne) {
 }
 
 TEST_F(SymbolDefTest, AFailingElementStopsTheOwnerAnnouncement) {
-  host_app::GraphicElementSpec failing;
+  host_app::GraphicElementSetup failing;
   failing.styleUser = true;
   failing.announceResult = E_ACCESSDENIED;
   IUnknown* first = Hold(host_app::CreateGraphicElement(failing));

@@ -63,7 +63,7 @@ class FontLanguageTest : public ::testing::Test {
 TEST_F(FontLanguageTest, CandidatesInTheirOrderThenTheFontsFirst) {
   const struct {
     const char* what;
-    FontSpec font;
+    FontEntry font;
     WORD expected;
   } rows[] = {
       {"request listed beside the keyboard's", {L"F1", {keyboard, kRequested}}, kRequested},
@@ -74,7 +74,7 @@ TEST_F(FontLanguageTest, CandidatesInTheirOrderThenTheFontsFirst) {
       {"no languages", {L"F6", {}}, 0},
       {"a font without language", {L"F7", {kRequested}, true}, 0},
   };
-  std::vector<FontSpec> fonts;
+  std::vector<FontEntry> fonts;
   for (const auto& row : rows) fonts.push_back(row.font);
   SetFonts(fonts);
   for (const auto& row : rows) EXPECT_EQ(Settle(row.font.name.c_str(), kRequested), row.expected) << row.what;

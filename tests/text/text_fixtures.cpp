@@ -57,9 +57,9 @@ bool SameRecord(const CharRecord& a, const CharRecord& b) {
          a.baseUnits == b.baseUnits;
 }
 
-void SetFonts(const std::vector<FontSpec>& fonts) {
+void SetFonts(const std::vector<FontEntry>& fonts) {
   std::vector<SitheFont> table;
-  for (const FontSpec& font : fonts) {
+  for (const FontEntry& font : fonts) {
     table.push_back({font.name.c_str(), font.languages.data(), static_cast<DWORD>(font.languages.size()),
                      font.noLanguage});
   }

@@ -32,13 +32,13 @@ struct CharRecord {
 CharRecord ReadRecord(IJStyleTextChar* style);
 bool SameRecord(const CharRecord& a, const CharRecord& b);
 
-struct FontSpec {
+struct FontEntry {
   std::wstring name;
   std::vector<WORD> languages;
   bool noLanguage = false;
 };
 // What the font manager knows from now on.
-void SetFonts(const std::vector<FontSpec>& fonts);
+void SetFonts(const std::vector<FontEntry>& fonts);
 
 // The host application as a test registers it: a CLSID with a ProgID, offered through the engine's
 // application identity, and its language switch under HKEY_CURRENT_USER. All of it goes when the object does.

@@ -43,7 +43,7 @@ struct IScriptingFileSystem : public IDispatch {
   virtual HRESULT STDMETHODCALLTYPE NotCalled21() = 0;
   virtual HRESULT STDMETHODCALLTYPE GetSpecialFolder(LONG which, IScriptingFolder** folder) = 0;
   // 23 and 27: DeleteFile and CopyFile, named apart from the platform's macros of those names.
-  virtual HRESULT STDMETHODCALLTYPE RemoveFile(BSTR spec, VARIANT_BOOL force) = 0;
+  virtual HRESULT STDMETHODCALLTYPE RemoveFile(BSTR filePath, VARIANT_BOOL force) = 0;
   virtual HRESULT STDMETHODCALLTYPE NotCalled24() = 0;
   virtual HRESULT STDMETHODCALLTYPE NotCalled25() = 0;
   virtual HRESULT STDMETHODCALLTYPE NotCalled26() = 0;
@@ -128,8 +128,8 @@ void StyleDeleteTempCopy(LPCWSTR path) {
   if (!path) return;
   StyleComPtr<IScriptingFileSystem> files;
   if (SUCCEEDED(GetFileSystem(files.Put()))) {
-    StyleBstr spec(path);
-    if (spec.Get() && SUCCEEDED(files->RemoveFile(spec.Get(), VARIANT_TRUE))) return;
+    StyleBstr filePath(path);
+    if (filePath.Get() && SUCCEEDED(files->RemoveFile(filePath.Get(), VARIANT_TRUE))) return;
   }
   // Without the runtime the copy must not stay behind all the same.
   SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
