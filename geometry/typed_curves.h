@@ -194,6 +194,36 @@ void IMGArIcv(const GArc* ar, VOQbsp_curve** out, int* rc);
 void IMGCSIcv(const GComplexString* cs, VOQbsp_curve** out, int* rc);
 
 // ---------------------------------------------------------------------------------------------------------
+// Conversion from the B-spline library's curve (curve_recognition.cpp). The library curve stays the caller's.
+// Codes: 1 a library step failed, 4 a conic's centre outside the working domain, 5 a null or damaged curve (NaN
+// included) or one that is not the conic asked for, too small, or a closed ellipse without a whole turn, 6 no
+// memory, 10 a two-point line outside the working domain or a conic whose record's length differs from the
+// curve's by more than the library's chord-height tolerance (the record is still built), 11 a pole whose
+// weight vanishes; a geometry library service's code is passed on.
+
+// A new record block into out->pCurve for type 3, 4, 15 or 16, any other type as a GBspCurve (type 27). On
+// failure (rc 10 included) the record is freed, pCurve is null and the type code stays.
+void IMIcvGTC(const VOQbsp_curve* cv, std::uint8_t type, GTypedCurve* out, int* rc);
+// Poles unweighted beside their weights, length -1.0, properties 0 and no attached curve; scope 4 when the
+// geometry library cannot tell it. Arrays allocated before a failure stay in the record for IMGCvFree.
+void IMIcvGCv(const VOQbsp_curve* cv, GBspCurve* out, int* rc);
+// One point per pole (unweighted), allocated here; knots and order are not looked at.
+void IMIcvGLS(const VOQbsp_curve* cv, GLineString* out, int* rc);
+// The line from the first to the last pole.
+void IMIcvGLn(const VOQbsp_curve* cv, GLine* out, int* rc);
+// The ellipse or circle the curve lies on, and the arc of it that the curve covers, running counter-clockwise
+// about the normal. IMIcvGAr also brings a rational conic of a higher order down to order 3 and refuses
+// centres beyond the working domain and radii below the tolerances.
+void IMIcvGEl(const VOQbsp_curve* cv, GEllipse* out, int* rc);
+void IMIcvGAr(const VOQbsp_curve* cv, GArc* out, int* rc);
+// The line from p0 to p1 centred on their midpoint; equal points give a line along (0, 0, 1) of no length. A
+// point or length beyond the working domain (distance over relative tolerance, times 100) gives rc 10 with the
+// line built; a point that is not finite gives rc 5 with nothing written.
+void IMGLn2Pts(const GPosition* p0, const GPosition* p1, GLine* out, int* rc);
+// The ellipse as a rational GBspCurve (the record is cleared first).
+void IMEl3dCv3d(const GEllipse* el, GBspCurve* out, int* rc);
+
+// ---------------------------------------------------------------------------------------------------------
 // End points, points, tangents, parameters, form and scope (curve_evaluation.cpp).
 //
 // Parameters: a line's t (rootPoint + t direction); a line string's arc length from its first point; an
