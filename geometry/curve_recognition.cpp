@@ -208,25 +208,23 @@ bool RunsWholeTurn(const VOQbsp_curve& cv, const GPosition& start, int* rc) {
   return libRc == 0 && GPosition::Distance(start, GPosition(mid[0], mid[1], mid[2])) > LibraryDistance();
 }
 
-// The arc's angles (steps 8 and 9).
+// The arc's angles. Ends that meet make a whole turn from wherever the curve starts (an ellipse's major axis
+// need not point there); ends that meet on a curve that does not run round are a degenerate arc.
 void ArcAngles(const VOQbsp_curve& cv, bool circle, const GPosition& start, GArc* ar, int* rc) {
   GPosition end;
   if (!PlainPole(cv, cv.num_poles - 1, &end, rc)) return;
   const bool flaggedClosed = cv.phy_closed != 0;
-  const bool endsMeet = flaggedClosed || GPosition::Distance(start, end) < LibraryDistance();
-  if (endsMeet && (flaggedClosed || RunsWholeTurn(cv, start, rc))) {
-    // A whole turn from wherever the curve starts (the major axis need not point there for an ellipse).
+  if (flaggedClosed || GPosition::Distance(start, end) < LibraryDistance()) {
+    if (!flaggedClosed && !RunsWholeTurn(cv, start, rc)) {
+      if (*rc == 0) *rc = 5;
+      return;
+    }
     ar->startAngle = circle ? 0.0 : AngleOf(*ar, start, rc);
     ar->endAngle = ar->startAngle + kTwoPi;
     return;
   }
-  if (*rc != 0) return;
   OpenArcAngles(ar, circle, start, end, rc);
-  if (*rc != 0) return;
-  if (std::fabs(ar->endAngle) <= GetRelativeTolerance()) ar->endAngle = kTwoPi;
-  if (!circle && endsMeet &&
-      std::fabs(std::fabs(ar->startAngle - ar->endAngle) - kTwoPi) > GetRelativeTolerance())
-    *rc = 5;
+  if (*rc == 0 && std::fabs(ar->endAngle) <= GetRelativeTolerance()) ar->endAngle = kTwoPi;
 }
 
 // The record's length against the curve's (step 10): rc 10 beyond the chord-height tolerance.

@@ -113,6 +113,18 @@ TEST_F(Recognition, ConicsAreRecognisedAndEverythingElseRefused) {
     EXPECT_NEAR(ar.startAngle, c.arc ? c.start : -7, 1e-12) << c.what;
     EXPECT_NEAR(ar.endAngle, c.arc ? c.end : -7, 1e-12) << c.what;
   }
+  // Each library allocation of the reduction failing in turn: a failure, and nothing left behind (TearDown).
+  const std::unique_ptr<TestCurve> raised = RaisedQuarter();
+  for (int failAt = 1;; ++failAt) {
+    BSallocfailat(failAt);
+    GArc ar{};
+    int rc = -1;
+    IMIcvGAr(&raised->cv, &ar, &rc);
+    const bool reached = BSallocfailpending() == 0;
+    BSallocfailat(0);
+    if (!reached) break;
+    EXPECT_TRUE(rc == 6 || rc == 1) << failAt << ": " << rc;
+  }
 }
 
 TEST_F(Recognition, TwoPointLinesAtTheWorkingDomainsEdge) {
