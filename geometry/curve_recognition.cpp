@@ -170,7 +170,7 @@ double AngleOf(const GEllipse& el, const GPosition& p, int* rc) {
   return t;
 }
 
-// Step 8's angles of an arc that does not close: the major axis is turned (and, failing that, the axes change
+// The angles of an arc whose ends do not meet: the major axis is turned (and, failing that, the axes change
 // roles) so that the end angle lies beyond the start angle.
 void OpenArcAngles(GArc* ar, bool circle, const GPosition& start, const GPosition& end, int* rc) {
   const double rel = GetRelativeTolerance();
@@ -227,7 +227,7 @@ void ArcAngles(const VOQbsp_curve& cv, bool circle, const GPosition& start, GArc
   if (*rc == 0 && std::fabs(ar->endAngle) <= GetRelativeTolerance()) ar->endAngle = kTwoPi;
 }
 
-// The record's length against the curve's (step 10): rc 10 beyond the chord-height tolerance.
+// The record's length against the curve's: rc 10 beyond the chord-height tolerance.
 void CheckLength(VOQbsp_curve* cv, const GArc& record, bool arc, int* rc) {
   double u0 = cv->knots[cv->order - 1], u1 = cv->knots[cv->num_poles], mid = (u0 + u1) / 2;
   double curveLength = 0, recordLength = 0;
@@ -244,8 +244,8 @@ void CheckLength(VOQbsp_curve* cv, const GArc& record, bool arc, int* rc) {
   if (*rc == 0 && !(std::fabs(curveLength - recordLength) <= BStoltab[bstol::chrdht_tol])) *rc = 10;
 }
 
-// The whole recognition; `arc` runs the steps of IMIcvGAr, otherwise those of IMIcvGEl. The record is written
-// when rc comes out 0 or 10.
+// The whole recognition; `arc` adds IMIcvGAr's reduction, angles and tolerance tests to IMIcvGEl's work. The
+// record is written when rc comes out 0 or 10.
 void RecogniseConic(const VOQbsp_curve* in, bool arc, GArc* out, int* rc) {
   if (!out || !IsReadable(in)) {
     *rc = 5;
