@@ -476,6 +476,54 @@ struct IJSimpleLineMaker : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE MakeSimpleLine(BSTR first, BSTR second, IUnknown** out) = 0;
 };
 
+// ---- the engine's fills and their pattern factories ----
+// The extension classes under which the engine makes fills and the hatch and symbol patterns of fills
+// (QueryClassExtension), and the interfaces they are asked for. What the values handed to the factories mean
+// is the engine's.
+
+inline constexpr GUID CLASSEXT_FillFactory = {
+    0x1EA6C2D9, 0x1BB3, 0x11CF, {0x8E, 0xD0, 0x08, 0x00, 0x36, 0x06, 0x24, 0x02}};
+inline constexpr IID IID_IJFillFactory = {0x6457BB90, 0x1AE1, 0x11CF, {0x8E, 0xD0, 0x08, 0x00, 0x36, 0x06, 0x24, 0x02}};
+inline constexpr IID IID_IJEngineFill = {0x6457BB8E, 0x1AE1, 0x11CF, {0x8E, 0xD0, 0x08, 0x00, 0x36, 0x06, 0x24, 0x02}};
+inline constexpr GUID CLASSEXT_HatchPatternFactory = {
+    0x6457BB98, 0x1AE1, 0x11CF, {0x8E, 0xD0, 0x08, 0x00, 0x36, 0x06, 0x24, 0x02}};
+inline constexpr IID IID_IJHatchPatternFactory = {
+    0x6457BB95, 0x1AE1, 0x11CF, {0x8E, 0xD0, 0x08, 0x00, 0x36, 0x06, 0x24, 0x02}};
+inline constexpr IID IID_IJHatchPattern = {0x6457BB92, 0x1AE1, 0x11CF, {0x8E, 0xD0, 0x08, 0x00, 0x36, 0x06, 0x24, 0x02}};
+inline constexpr GUID CLASSEXT_SymbolPatternFactory = {
+    0x0DAB84D0, 0x2450, 0x11CF, {0xB2, 0x66, 0x08, 0x00, 0x36, 0x82, 0x56, 0x02}};
+inline constexpr IID IID_IJSymbolPatternFactory = {
+    0xA8342060, 0x2455, 0x11CF, {0xAA, 0x89, 0xA7, 0xF2, 0xA6, 0xB2, 0xC3, 0x14}};
+inline constexpr IID IID_IJSymbolPattern = {0x6457BB99, 0x1AE1, 0x11CF, {0x8E, 0xD0, 0x08, 0x00, 0x36, 0x06, 0x24, 0x02}};
+
+// The fill factory of CLASSEXT_FillFactory.
+struct IJFillFactory : public IUnknown {
+  HALVORN_UNUSED_SLOT(3) HALVORN_UNUSED_SLOT(4) HALVORN_UNUSED_SLOT(5) HALVORN_UNUSED_SLOT(6)
+  HALVORN_UNUSED_SLOT(7) HALVORN_UNUSED_SLOT(8) HALVORN_UNUSED_SLOT(9) HALVORN_UNUSED_SLOT(10)
+  // 11: a new fill, with one reference.
+  virtual HRESULT STDMETHODCALLTYPE MakeFill(DWORD first, DWORD second, IUnknown** out) = 0;
+};
+
+// A fill the engine made.
+struct IJEngineFill : public IUnknown {
+  HALVORN_UNUSED_SLOT(3) HALVORN_UNUSED_SLOT(4) HALVORN_UNUSED_SLOT(5) HALVORN_UNUSED_SLOT(6)
+  HALVORN_UNUSED_SLOT(7) HALVORN_UNUSED_SLOT(8)
+  // 9: the pattern made for the fill is in place.
+  virtual HRESULT STDMETHODCALLTYPE AttachPattern(DWORD first) = 0;
+  // 10: what the pattern factory makes the fill's pattern of.
+  virtual HRESULT STDMETHODCALLTYPE GetPatternData(DWORD* data) = 0;
+  // 11: the kind of the fill's pattern (2 hatch, 3 symbol; 0 and 1 none).
+  virtual HRESULT STDMETHODCALLTYPE GetPatternKind(DWORD* kind) = 0;
+};
+
+// The hatch and the symbol pattern factories (IID_IJHatchPatternFactory, IID_IJSymbolPatternFactory).
+struct IJPatternFactory : public IUnknown {
+  HALVORN_UNUSED_SLOT(3) HALVORN_UNUSED_SLOT(4) HALVORN_UNUSED_SLOT(5) HALVORN_UNUSED_SLOT(6)
+  HALVORN_UNUSED_SLOT(7) HALVORN_UNUSED_SLOT(8) HALVORN_UNUSED_SLOT(9) HALVORN_UNUSED_SLOT(10)
+  // 11: a new pattern made of a fill's pattern data, with one reference.
+  virtual HRESULT STDMETHODCALLTYPE MakePattern(DWORD first, DWORD data, IUnknown** out) = 0;
+};
+
 #undef HALVORN_UNUSED_SLOT
 
 extern "C" {
@@ -487,6 +535,7 @@ HALVORN_API void HostSetClassExtension(const GUID* extension, const IID* iid, IU
 struct HostClassExtensionCall {
   GUID extension;
   IID iid;
+  IUnknown* outer;  // the object the extension was asked for, without a reference
 };
 // The calls of QueryClassExtension so far, in order, for the tests.
 HALVORN_API LONG HostClassExtensionCallCount();

@@ -203,9 +203,9 @@ HRESULT QueryLibraryExtension(IUnknown*, DWORD, void** out) {
   return E_NOINTERFACE;
 }
 
-HRESULT QueryClassExtension(const GUID* extension, IUnknown*, REFIID iid, void** out) {
+HRESULT QueryClassExtension(const GUID* extension, IUnknown* outer, REFIID iid, void** out) {
   AcquireSRWLockExclusive(&g_extensionCallLock);
-  g_extensionCalls.push_back({extension ? *extension : GUID_NULL, iid});
+  g_extensionCalls.push_back({extension ? *extension : GUID_NULL, iid, outer});
   ReleaseSRWLockExclusive(&g_extensionCallLock);
   if (!out) return E_INVALIDARG;
   *out = nullptr;

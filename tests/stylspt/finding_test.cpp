@@ -111,11 +111,14 @@ TEST_F(StyleExportsTest, TheActiveLineOfAnEmptyLibraryIsMadeOnceAsASimpleLine) {
 TEST_F(StyleExportsTest, SingleFormExportsAreFoundByTheirPlainNames) {
   for (const char* name : {"HCreateStyle", "HAddStyleToLibrary", "HCreateStyleInLib", "HCreateSimpleLineStyle",
                            "HCreateSimpleDashTypeStyle", "HGetStyleFromID", "HGetLinearStyleName", "HGetStyleName",
-                           "HGetStyleNameFromPtr"}) {
+                           "HGetStyleNameFromPtr", "HGetTextStyle", "HGetActiveTextStyle", "HSetActiveTextStyle",
+                           "HCreateRawStyleTextPara", "HCreateRawStyleTextChar", "HGetParaOverride",
+                           "HAddParaToLibrary", "HAddCharToLibrary", "HGetCharOverride", "HGetFillStyleName",
+                           "HGetPatternStyleType", "HGetFillPattern", "HCreateFillStyle"}) {
     EXPECT_NE(GetProcAddress(server.handle(), name), nullptr) << name;
   }
   for (const char* name : {"HGetLinearStyle", "HGetDashStyle", "HSetActiveLinearStyle", "HGetActiveLinearStyle",
-                           "HGetDashStyleName"}) {
+                           "HGetDashStyleName", "HGetFillStyle", "HGetActiveFillStyle", "HSetActiveFillStyle"}) {
     EXPECT_EQ(GetProcAddress(server.handle(), name), nullptr) << name;
   }
 }

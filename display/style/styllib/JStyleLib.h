@@ -86,6 +86,8 @@ class JStyleLib : public UUnknown {
   void BroadcastStyleChanged(DWORD id, IUnknown* typed);
   // The default object of the type at the index of the standard order; S_FALSE and null for a type without.
   HRESULT CreateDefaultObject(WORD typeIndex, IUnknown** out);
+  // Gives a new paragraph style the default settings and a new default character style of this library.
+  HRESULT SetUpDefaultParagraph(IUnknown* object);
   // Adds a default style of the type: its ID, or S_FALSE and 0 for a type without a default.
   HRESULT MakeDefaultStyle(WORD typeIndex, DWORD* id);
   // An entry takes a new object, as a workbench commits an edited style.

@@ -414,9 +414,46 @@ HRESULT JStyleLib::CreateDefaultObject(WORD typeIndex, IUnknown** out) {
     *out = object.Detach();
     return S_OK;
   }
-  // The settings of the paragraph and dimension defaults go through classes this server does not serve yet:
-  // an object that comes this far cannot be set up and is not handed out.
+  if (typeIndex == 4) {
+    hr = SetUpDefaultParagraph(object.Get());
+    if (FAILED(hr)) return hr;
+    *out = object.Detach();
+    return S_OK;
+  }
+  // The settings of the dimension default go through a class this server does not serve yet: an object that
+  // comes this far cannot be set up and is not handed out.
   return REPORT(E_NOTIMPL);
+}
+
+// The default paragraph refers to a new unnamed default character style of this library.
+HRESULT JStyleLib::SetUpDefaultParagraph(IUnknown* object) {
+  StyleComPtr<IUnknown> chars;
+  HRESULT hr = CreateDefaultObject(3, chars.Put());
+  if (FAILED(hr)) return REPORT(hr);
+  const StyleTypeRecord* charType = m_types.At(3);
+  if (!chars || !charType) return REPORT(E_POINTER);
+  GUID typeGUID = charType->type;
+  StyleRecord record{nullptr, nullptr, chars.Get(), &typeGUID, 0, 0};
+  DWORD charID = 0;
+  hr = m_IJSLLibrarianImp.AddStyleNoCreate(&record, &charID);
+  if (FAILED(hr)) return REPORT(hr);
+  hr = m_IJSLLibrarianImp.GetStyle(charID, chars.Put());
+  if (SUCCEEDED(hr) && !chars) hr = E_POINTER;
+  if (FAILED(hr)) return REPORT(hr);
+
+  StyleComPtr<IJStyleTextPara> para;
+  hr = object->QueryInterface(IID_IJStyleTextPara, para.PutVoid());
+  ParaStopEntry stops[kParaStopCount] = {};
+  for (ParaStopEntry& stop : stops) stop.value = 0.00635;
+  if (SUCCEEDED(hr)) hr = para->SetCharStyle(chars.Get(), 1);
+  if (SUCCEEDED(hr)) hr = para->SetParaUnits(STYLE_UNITS_11);
+  if (SUCCEEDED(hr)) hr = para->SetParaValueByte1(0);
+  if (SUCCEEDED(hr)) hr = para->SetDistance4(0.0);
+  if (SUCCEEDED(hr)) hr = para->SetDistance5(0.0);
+  if (SUCCEEDED(hr)) hr = para->SetStopEntries(kParaStopCount, stops);
+  if (SUCCEEDED(hr)) hr = para->SetLineSpacingWithMode(1.0, 18);
+  if (FAILED(hr)) REPORT(hr);
+  return hr;
 }
 
 HRESULT JStyleLib::MakeDefaultStyle(WORD typeIndex, DWORD* id) {

@@ -18,9 +18,7 @@ constexpr HRESULT kNameUnknown = static_cast<HRESULT>(0x80040221);
 constexpr HRESULT kNoNameFound = 0x40223;
 
 HRESULT LibrarianOf(IUnknown* document, StyleComPtr<IJSLLibrarian>& librarian) {
-  const HRESULT hr = GetStyleLibrarian(document, librarian.Put());
-  if (FAILED(hr)) return REPORT(hr);
-  return librarian ? hr : E_FAIL;
+  return stylspt::TypedStyleSteps{&STYLETYPE_Linear, kSource}.Librarian(document, librarian);
 }
 
 // Adds `style` to the library as the add exports do. The object of an existing name, or of the entry made, goes
@@ -186,25 +184,105 @@ HRESULT WINAPI HCreateSimpleDashTypeStyle(LPCWSTR, LPCWSTR, IUnknown*, const tag
   return hr;
 }
 
+// ---- the steps shared by the find and activate exports of every type ----
+
+namespace stylspt {
+
+HRESULT TypedStyleSteps::Librarian(IUnknown* document, StyleComPtr<IJSLLibrarian>& librarian) const {
+  const HRESULT hr = GetStyleLibrarian(document, librarian.Put());
+  if (FAILED(hr)) return StyleReport(source, hr, __LINE__);
+  return librarian ? hr : E_FAIL;
+}
+
+HRESULT TypedStyleSteps::Find(IUnknown* document, LPCWSTR name, IUnknown** out, bool reportObject) const {
+  StyleComPtr<IJSLLibrarian> librarian;
+  HRESULT hr = Librarian(document, librarian);
+  if (FAILED(hr)) return hr;
+  DWORD id = kNoStyleID;
+  hr = librarian->FindOrCreateStyleID(name, type, &id);
+  if (FAILED(hr)) return StyleReport(source, hr, __LINE__);
+  hr = librarian->GetStyle(id, out);
+  if (FAILED(hr) && reportObject) StyleReport(source, hr, __LINE__);
+  return hr;
+}
+
+HRESULT TypedStyleSteps::FindID(IUnknown* document, LPCWSTR name, DWORD* outID) const {
+  StyleComPtr<IJSLLibrarian> librarian;
+  const HRESULT hr = Librarian(document, librarian);
+  if (FAILED(hr)) return hr;
+  return librarian->FindOrCreateStyleID(name, type, outID);
+}
+
+HRESULT TypedStyleSteps::Active(IUnknown* document, IUnknown** out) const {
+  StyleComPtr<IJSLLibrarian> librarian;
+  HRESULT hr = Librarian(document, librarian);
+  if (FAILED(hr)) return hr;
+  DWORD id = kNoStyleID;
+  hr = librarian->GetActiveStyleID(type, &id, 1);
+  if (FAILED(hr)) return StyleReport(source, hr, __LINE__);
+  hr = librarian->GetStyle(id, out);
+  if (FAILED(hr)) StyleReport(source, hr, __LINE__);
+  return hr;
+}
+
+HRESULT TypedStyleSteps::ActiveID(IUnknown* document, DWORD* outID, bool report) const {
+  StyleComPtr<IJSLLibrarian> librarian;
+  HRESULT hr = Librarian(document, librarian);
+  if (FAILED(hr)) return hr;
+  hr = librarian->GetActiveStyleID(type, outID, 1);
+  if (FAILED(hr) && report) StyleReport(source, hr, __LINE__);
+  return hr;
+}
+
+HRESULT TypedStyleSteps::SetActive(IUnknown* document, IUnknown* style) const {
+  StyleComPtr<IJSLLibrarian> librarian;
+  HRESULT hr = Librarian(document, librarian);
+  if (FAILED(hr)) return hr;
+  MarkObjectModified(librarian.Get());
+  DWORD id = kNoStyleID;
+  hr = librarian->FindStyleID(style, &id);
+  if (FAILED(hr)) return StyleReport(source, hr, __LINE__);
+  hr = librarian->SetActiveStyleID(type, id);
+  if (FAILED(hr)) StyleReport(source, hr, __LINE__);
+  return hr;
+}
+
+HRESULT TypedStyleSteps::SetActiveID(IUnknown* document, DWORD id) const {
+  StyleComPtr<IJSLLibrarian> librarian;
+  HRESULT hr = Librarian(document, librarian);
+  if (FAILED(hr)) return hr;
+  MarkObjectModified(librarian.Get());
+  hr = librarian->SetActiveStyleID(type, id);
+  if (FAILED(hr)) StyleReport(source, hr, __LINE__);
+  return hr;
+}
+
+HRESULT ClassOf(IUnknown* style, CLSID* clsid) {
+  StyleComPtr<IJPersist> persist;
+  HRESULT hr = Ask(style, IID_IJPersist, persist);
+  if (FAILED(hr)) return hr;
+  return persist->GetClassID(clsid);
+}
+
+}  // namespace stylspt
+
 // ---- finding by name, the active line style, objects of IDs ----
+
+namespace {
+
+constexpr stylspt::TypedStyleSteps kLinear{&STYLETYPE_Linear, kSource};
+constexpr stylspt::TypedStyleSteps kDash{&STYLETYPE_Dash, kSource};
+
+}  // namespace
 
 HRESULT WINAPI HGetLinearStyle(IUnknown* document, LPWSTR name, IUnknown** out) {
   if (!document || !name || !out) return REPORT(E_INVALIDARG);
-  StyleComPtr<IJSLLibrarian> librarian;
-  HRESULT hr = LibrarianOf(document, librarian);
-  if (FAILED(hr)) return hr;
-  DWORD id = kNoStyleID;
-  hr = librarian->FindOrCreateStyleID(name, &STYLETYPE_Linear, &id);
-  if (FAILED(hr)) return REPORT(hr);
-  return librarian->GetStyle(id, out);
+  return kLinear.Find(document, name, out, false);
 }
 
 HRESULT WINAPI HGetLinearStyle(IUnknown* document, LPWSTR name, DWORD* outID) {
   if (!document || !name || !outID) return REPORT(E_INVALIDARG);
-  StyleComPtr<IJSLLibrarian> librarian;
-  const HRESULT hr = LibrarianOf(document, librarian);
-  if (FAILED(hr)) return hr;
-  return librarian->FindOrCreateStyleID(name, &STYLETYPE_Linear, outID);
+  return kLinear.FindID(document, name, outID);
 }
 
 HRESULT WINAPI HGetDashStyle(IUnknown* document, LPCWSTR name, IUnknown** out) {
@@ -224,57 +302,24 @@ HRESULT WINAPI HGetDashStyle(IUnknown* document, LPCWSTR name, IUnknown** out) {
 
 HRESULT WINAPI HGetDashStyle(IUnknown* document, LPWSTR name, DWORD* outID) {
   if (!document || !name || !outID) return REPORT(E_INVALIDARG);
-  StyleComPtr<IJSLLibrarian> librarian;
-  const HRESULT hr = LibrarianOf(document, librarian);
-  if (FAILED(hr)) return hr;
-  return librarian->FindOrCreateStyleID(name, &STYLETYPE_Dash, outID);
+  return kDash.FindID(document, name, outID);
 }
 
 HRESULT WINAPI HSetActiveLinearStyle(IUnknown* document, IUnknown* style) {
   if (!style) return REPORT(E_INVALIDARG);
-  StyleComPtr<IJSLLibrarian> librarian;
-  HRESULT hr = LibrarianOf(document, librarian);
-  if (FAILED(hr)) return hr;
-  MarkObjectModified(librarian.Get());
-  DWORD id = kNoStyleID;
-  hr = librarian->FindStyleID(style, &id);
-  if (FAILED(hr)) return REPORT(hr);
-  hr = librarian->SetActiveStyleID(&STYLETYPE_Linear, id);
-  if (FAILED(hr)) REPORT(hr);
-  return hr;
+  return kLinear.SetActive(document, style);
 }
 
-HRESULT WINAPI HSetActiveLinearStyle(IUnknown* document, DWORD id) {
-  StyleComPtr<IJSLLibrarian> librarian;
-  HRESULT hr = LibrarianOf(document, librarian);
-  if (FAILED(hr)) return hr;
-  MarkObjectModified(librarian.Get());
-  hr = librarian->SetActiveStyleID(&STYLETYPE_Linear, id);
-  if (FAILED(hr)) REPORT(hr);
-  return hr;
-}
+HRESULT WINAPI HSetActiveLinearStyle(IUnknown* document, DWORD id) { return kLinear.SetActiveID(document, id); }
 
 HRESULT WINAPI HGetActiveLinearStyle(IUnknown* document, IUnknown** out) {
   if (!out) return REPORT(E_INVALIDARG);
-  DWORD id = kNoStyleID;
-  StyleComPtr<IJSLLibrarian> librarian;
-  HRESULT hr = LibrarianOf(document, librarian);
-  if (FAILED(hr)) return hr;
-  hr = librarian->GetActiveStyleID(&STYLETYPE_Linear, &id, 1);
-  if (FAILED(hr)) return REPORT(hr);
-  hr = librarian->GetStyle(id, out);
-  if (FAILED(hr)) REPORT(hr);
-  return hr;
+  return kLinear.Active(document, out);
 }
 
 HRESULT WINAPI HGetActiveLinearStyle(IUnknown* document, DWORD* outID) {
   if (!outID) return REPORT(E_INVALIDARG);
-  StyleComPtr<IJSLLibrarian> librarian;
-  HRESULT hr = LibrarianOf(document, librarian);
-  if (FAILED(hr)) return hr;
-  hr = librarian->GetActiveStyleID(&STYLETYPE_Linear, outID, 1);
-  if (FAILED(hr)) REPORT(hr);
-  return hr;
+  return kLinear.ActiveID(document, outID, true);
 }
 
 HRESULT WINAPI HGetStyleFromID(IUnknown* document, DWORD id, IUnknown** out) {
@@ -377,10 +422,7 @@ using stylspt::Answers;
 using stylspt::Ask;
 
 HRESULT ClassOf(IUnknown* style, CLSID* clsid) {
-  StyleComPtr<IJPersist> persist;
-  HRESULT hr = Ask(style, IID_IJPersist, persist);
-  if (FAILED(hr)) return REPORT(hr);
-  hr = persist->GetClassID(clsid);
+  const HRESULT hr = stylspt::ClassOf(style, clsid);
   if (FAILED(hr)) REPORT(hr);
   return hr;
 }

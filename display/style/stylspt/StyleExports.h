@@ -262,3 +262,81 @@ HRESULT WINAPI HSetCustomDashStyleData(IJStyleSimpleLine* line, IJStyleSimpleDas
                                        const double* lengths, DWORD colour, double width, DWORD unitsCode);
 
 }  // extern "C"
+
+// ---- text styles (source "TEXTSPT") ----
+//
+// Paragraph styles are found and activated under "TextPara". A text style added by these functions enters the
+// library unnamed, as a child of another style: its name queries answer that ancestor's name.
+
+extern "C" {
+
+// The "TextPara" style of the name (a name of a style-library file gets its entry); an unknown name answers
+// 0x80040221 and hands out nothing.
+HRESULT WINAPI HGetTextStyle(IUnknown* document, LPCWSTR name, IUnknown** out);
+// The active "TextPara" style; a library without one makes it.
+HRESULT WINAPI HGetActiveTextStyle(IUnknown* document, IUnknown** out);
+// Makes a style of the library the active "TextPara" style. The engine hears that the library changes even when
+// the style turns out not to be the library's.
+HRESULT WINAPI HSetActiveTextStyle(IUnknown* document, IUnknown* style);
+
+// A new paragraph (character) style object, in no library.
+HRESULT WINAPI HCreateRawStyleTextPara(IUnknown** out);
+HRESULT WINAPI HCreateRawStyleTextChar(IUnknown** out);
+
+// A new paragraph style object in no library, for a text element's own values.
+HRESULT WINAPI HGetParaOverride(IUnknown* document, IUnknown** out);
+// Adds `style` unnamed under `parent` (a style of any library: one of another is matched by name or copied
+// in); `added` (may be null) gets what the library holds for it. The new ID is not handed out.
+HRESULT WINAPI HAddParaToLibrary(IUnknown** added, IUnknown* document, IUnknown* parent, IUnknown* style);
+HRESULT WINAPI HAddCharToLibrary(IUnknown** added, IUnknown* document, IUnknown* parent, IUnknown* style);
+// A new character style added unnamed under `base`, which must be a style of the document's library.
+HRESULT WINAPI HGetCharOverride(IUnknown* document, IUnknown* base, IUnknown** out);
+
+}  // extern "C"
+
+// ---- fill styles (source "FILLSPT") ----
+//
+// Fills are found, named and activated under "Fill". A fill's pattern is a hatch (kind 2) or symbol (kind 3)
+// fill style; kind 0 is none. A simple fill refers to its pattern; an override reaches it through the style it
+// is built on.
+
+// The pattern kinds.
+inline constexpr DWORD kFillPatternNone = 0;
+inline constexpr DWORD kFillPatternHatch = 2;
+inline constexpr DWORD kFillPatternSymbol = 3;
+
+extern "C" {
+
+// The name of a fill of the library, or that of its nearest named ancestor.
+HRESULT WINAPI HGetFillStyleName(IUnknown* document, IUnknown* style, LPWSTR buffer, DWORD* length);
+
+// The kind of pattern a hatch or symbol fill is, or that a simple fill, or an override built on one, uses.
+// Other classes answer S_OK with kind 0; an override built on nothing answers E_FAIL (not reported).
+HRESULT WINAPI HGetPatternStyleType(IUnknown* style, DWORD* kind);
+
+// The pattern of a simple fill (or of the simple fill an override is built on), as IJStyleHatchFill (kind 2)
+// or IJStyleSymbolFill (kind 3); S_OK with a null pattern and kind 0 when it has none.
+HRESULT WINAPI HGetFillPattern(IUnknown* style, IUnknown** pattern, DWORD* kind);
+
+// A fill made by the engine's fill factory (extension classes asked for `context`), and for a fill of pattern
+// kind 2 or 3 the pattern its hatch or symbol factory makes of the fill's pattern data, attached to the fill.
+// `first` and `second` are the engine's. An output once set is the caller's even when a later step fails;
+// the outputs not reached are null.
+HRESULT WINAPI HCreateFillStyle(DWORD first, DWORD second, IUnknown* context, IUnknown** fill,
+                                IUnknown** hatchPattern, IUnknown** symbolPattern);
+
+}  // extern "C"
+
+// The "Fill" style of the name. The object form reports an unknown name (0x80040221); the ID form answers the
+// library's result unreported.
+HRESULT WINAPI HGetFillStyle(IUnknown* document, LPCWSTR name, IUnknown** out);
+HRESULT WINAPI HGetFillStyle(IUnknown* document, LPWSTR name, DWORD* outID);
+
+// The active "Fill" style; a library without one makes it.
+HRESULT WINAPI HGetActiveFillStyle(IUnknown* document, IUnknown** out);
+HRESULT WINAPI HGetActiveFillStyle(IUnknown* document, DWORD* outID);
+
+// Makes the style the active "Fill" style. The engine hears that the library changes even when the style turns
+// out not to be the library's.
+HRESULT WINAPI HSetActiveFillStyle(IUnknown* document, IUnknown* style);
+HRESULT WINAPI HSetActiveFillStyle(IUnknown* document, DWORD id);
