@@ -27,12 +27,10 @@ TEST_F(EntriesTest, TheLibraryAnswersItsInterfacesAndCompanionsByCLSID) {
   ASSERT_EQ(library->QueryInterface(IID_IJSLLibrarian2, reinterpret_cast<void**>(&second)), S_OK);
   EXPECT_EQ(second, static_cast<IUnknown*>(library.librarian));
   second->Release();
-  for (const IID* iid : {&IID_IJSLRender, &IID_IJPersist, &IID_IJSLibAccess, &IID_IJSLWorkShop,
-                         &IID_IJSLManageStyleServices, &IID_IJStyleConvertR1Elements}) {
-    IUnknown* itf = nullptr;
-    EXPECT_EQ(library->QueryInterface(*iid, reinterpret_cast<void**>(&itf)), S_OK);
-    if (itf) itf->Release();
-  }
+  // The other interfaces are called through their tables in plain_tables_test.
+  IUnknown* convert = nullptr;
+  EXPECT_EQ(library->QueryInterface(IID_IJStyleConvertR1Elements, reinterpret_cast<void**>(&convert)), S_OK);
+  if (convert) convert->Release();
   IUnknown* none = reinterpret_cast<IUnknown*>(1);
   EXPECT_EQ(library->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&none)), E_NOINTERFACE);
   EXPECT_EQ(none, nullptr);
@@ -54,9 +52,6 @@ TEST_F(EntriesTest, TheLibraryAnswersItsInterfacesAndCompanionsByCLSID) {
 
   IJPersist* persist = nullptr;
   ASSERT_EQ(library->QueryInterface(IID_IJPersist, reinterpret_cast<void**>(&persist)), S_OK);
-  CLSID clsid{};
-  EXPECT_EQ(persist->GetClassID(&clsid), S_OK);
-  EXPECT_TRUE(IsEqualCLSID(clsid, CLSID_JStyleLib));
   IUnknown* clone = reinterpret_cast<IUnknown*>(1);
   EXPECT_EQ(persist->Clone(nullptr, &clone), E_NOTIMPL);
   EXPECT_EQ(clone, nullptr);

@@ -52,7 +52,11 @@ TEST_F(LibrarianTest, AddingRefusesATakenNameAndSharesEqualUnnamedStyles) {
   EXPECT_EQ(id, unnamed);
   EXPECT_EQ(library->AddStyleNoCreate(&record, &id), S_OK);
   EXPECT_NE(id, unnamed);
-  EXPECT_EQ(library.StyleCount(), 3u);
+  // Under another named ancestor an equal style is a style of its own.
+  record.parentID = 0;
+  EXPECT_EQ(library->AddStyle(&record, &id), S_OK);
+  EXPECT_NE(id, unnamed);
+  EXPECT_EQ(library.StyleCount(), 4u);
   second->Release();
   twin->Release();
 }
