@@ -23,37 +23,33 @@ class PersistenceTest : public ::testing::Test {
   void SetUp() override { stylesrv_test::ClearReports(); }
 };
 
-class UnitsCodeRoundTrip : public PersistenceTest, public ::testing::WithParamInterface<DWORD> {};
-
-TEST_P(UnitsCodeRoundTrip, TravelsInTheLowThreeBitsOfTheBaseRecordFlags) {
-  const DWORD code = GetParam();
-  TestLineStyle* stored = TestLineStyle::Create();
-  stored->SetUnitsCode(code);
-  TestArchive archive(kStoreVersioned);
-  ASSERT_EQ(stored->Persist()->Store(archive.get()), S_OK);
-  const WORD flags = ReadAt<WORD>(archive.Bytes(), 2 * kHeaderSize);
-  EXPECT_EQ(flags & 7, code == 0 ? 0u : code - 10);
-
-  TestLineStyle* loaded = TestLineStyle::Create();
-  archive.Reload();
-  ASSERT_EQ(loaded->Persist()->Load(archive.get()), S_OK);
-  EXPECT_EQ(loaded->UnitsCode(), code);
-  EXPECT_TRUE(loaded->WasVersioned());
-  loaded->Release();
-  stored->Release();
-}
-
-INSTANTIATE_TEST_SUITE_P(Codes, UnitsCodeRoundTrip, ::testing::Values(0u, 11u, 12u, 13u, 14u));
-
-TEST_F(PersistenceTest, UnitsCodeThatThreeBitsCannotCarryIsRefusedBeforeTheBaseRecord) {
-  TestLineStyle* style = TestLineStyle::Create();
-  style->SetUnitsCode(15);
-  TestArchive archive(kStoreVersioned);
-  EXPECT_EQ(style->Persist()->Store(archive.get()), E_INVALIDARG);
-  EXPECT_EQ(ArchiveSize(archive.get()), 2 * kHeaderSize);
-  EXPECT_THAT(Reports(), ElementsAre(IsReport(E_INVALIDARG, "ustylr2d", 804), IsReport(E_INVALIDARG, "TESTLINE", 20),
-                                     IsReport(E_INVALIDARG, "STYLEBAS", 1660)));
-  style->Release();
+// Codes 0 and 11 to 14 travel in the low three bits of the base record's flags; 15, which three bits cannot
+// carry, is refused before the base record.
+TEST_F(PersistenceTest, UnitsCodeTravelsInThreeBitsOrIsRefused) {
+  for (DWORD code : {0u, 11u, 12u, 13u, 14u, 15u}) {
+    SCOPED_TRACE(code);
+    stylesrv_test::ClearReports();
+    TestLineStyle* stored = TestLineStyle::Create();
+    stored->SetUnitsCode(code);
+    TestArchive archive(kStoreVersioned);
+    if (code == 15) {
+      EXPECT_EQ(stored->Persist()->Store(archive.get()), E_INVALIDARG);
+      EXPECT_EQ(ArchiveSize(archive.get()), 2 * kHeaderSize);
+      EXPECT_THAT(Reports(), ElementsAre(IsReport(E_INVALIDARG, "ustylr2d", 804), IsReport(E_INVALIDARG, "TESTLINE", 20),
+                                         IsReport(E_INVALIDARG, "STYLEBAS", 1660)));
+      stored->Release();
+      continue;
+    }
+    ASSERT_EQ(stored->Persist()->Store(archive.get()), S_OK);
+    EXPECT_EQ(ReadAt<WORD>(archive.Bytes(), 2 * kHeaderSize) & 7, code == 0 ? 0u : code - 10);
+    TestLineStyle* loaded = TestLineStyle::Create();
+    archive.Reload();
+    ASSERT_EQ(loaded->Persist()->Load(archive.get()), S_OK);
+    EXPECT_EQ(loaded->UnitsCode(), code);
+    EXPECT_TRUE(loaded->WasVersioned());
+    loaded->Release();
+    stored->Release();
+  }
 }
 
 TEST_F(PersistenceTest, NonVersionedArchiveCarriesNoClassHeaders) {
@@ -195,36 +191,35 @@ INSTANTIATE_TEST_SUITE_P(
         FailedExchange{5, 4, {{"STYLEBAS", 1698}, {"ustylr2d", 811}, {"TESTLINE", 20}, {"STYLEBAS", 1660}}},
         FailedExchange{6, 4, {{"STYLEBAS", 1700}, {"ustylr2d", 811}, {"TESTLINE", 20}, {"STYLEBAS", 1660}}}));
 
-TEST_F(PersistenceTest, ReadingPastTheEndFailsTheLoad) {
+// A record cut short, or a count that the rest of the archive cannot hold or whose byte size overflows, fails
+// the load before anything is allocated for it, reported where it was read; the style keeps what it had.
+TEST_F(PersistenceTest, DamagedRecordsFailTheLoadAndKeepTheStyle) {
+  const HRESULT eof = HRESULT_FROM_WIN32(ERROR_HANDLE_EOF), invalid = HRESULT_FROM_WIN32(ERROR_INVALID_DATA);
+  struct Damage {
+    DWORD count;     // written over the count; 0: the record cut inside the width instead
+    HRESULT hr;
+    int line;
+  };
   TestLineStyle* style = TestLineStyle::Create(0x77, 1.5);
-  TestArchive archive(ARCHIVE_STORING);
-  ASSERT_EQ(style->Persist()->Store(archive.get()), S_OK);
-  const std::vector<BYTE> bytes = archive.Bytes();
-  ArchiveSetData(archive.get(), bytes.data(), 20);  // cut inside the width
-  archive.Reload();
-  EXPECT_EQ(style->Persist()->Load(archive.get()), HRESULT_FROM_WIN32(ERROR_HANDLE_EOF));
-  EXPECT_THAT(Reports(), Contains(IsReport(HRESULT_FROM_WIN32(ERROR_HANDLE_EOF), "TESTLINE", 22)));
-  style->Release();
-}
-
-// A count that the rest of the archive cannot hold, or whose byte size overflows, fails the load before
-// anything is allocated for it; the style keeps what it had.
-TEST_F(PersistenceTest, DamagedCountFailsTheLoadBeforeAllocating) {
-  TestLineStyle* style = TestLineStyle::Create();
   style->lengths = {1.0, 2.0, 3.0};
   TestArchive archive(ARCHIVE_STORING);
   ASSERT_EQ(style->Persist()->Store(archive.get()), S_OK);
-  for (DWORD damaged : {4u, 0x20000000u, 0xFFFFFFFFu}) {
-    SCOPED_TRACE(damaged);
+  const std::vector<BYTE> whole = archive.Bytes();
+  for (const Damage& d : {Damage{0, eof, 22}, Damage{4, invalid, 24}, Damage{0x20000000, invalid, 24},
+                          Damage{0xFFFFFFFF, invalid, 24}}) {
+    SCOPED_TRACE(d.count);
     stylesrv_test::ClearReports();
-    WriteAt<DWORD>(archive.get(), kCountAt, damaged);
+    ArchiveSetData(archive.get(), whole.data(), d.count ? static_cast<DWORD>(whole.size()) : 20);
+    if (d.count) WriteAt<DWORD>(archive.get(), kCountAt, d.count);
     archive.Reload();
     style->lengths = {9.0};
-    EXPECT_EQ(style->Persist()->Load(archive.get()), HRESULT_FROM_WIN32(ERROR_INVALID_DATA));
-    EXPECT_EQ(style->lengths, std::vector<double>{9.0});
-    EXPECT_THAT(Reports(), Contains(IsReport(HRESULT_FROM_WIN32(ERROR_INVALID_DATA), "TESTLINE", 24)));
+    EXPECT_EQ(style->Persist()->Load(archive.get()), d.hr);
+    if (d.count) {
+      EXPECT_EQ(style->lengths, std::vector<double>{9.0});
+    }
+    EXPECT_THAT(Reports(), Contains(IsReport(d.hr, "TESTLINE", d.line)));
   }
-  WriteAt<DWORD>(archive.get(), kCountAt, 3);
+  ArchiveSetData(archive.get(), whole.data(), static_cast<DWORD>(whole.size()));
   archive.Reload();
   EXPECT_EQ(style->Persist()->Load(archive.get()), S_OK);
   EXPECT_EQ(style->lengths, (std::vector<double>{1.0, 2.0, 3.0}));
