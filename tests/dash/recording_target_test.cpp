@@ -1,12 +1,8 @@
-// The recording render target as the line styles use it: each operation at its place in the table, dash
-// patterns taken or refused as the test sets, and pictures that show the dashes of a pattern the target took.
-#include <cfloat>
-
+// The render target's table as the styles call it: each operation at its place, which the host's target
+// shares with the recording one through the interface both are built from.
 #include "tests/dash/dash_fixtures.h"
 
 using ::testing::ElementsAre;
-using ::testing::HasSubstr;
-using ::testing::Not;
 
 namespace {
 
@@ -43,30 +39,6 @@ TEST(RecordingTarget, OperationsSitAtTheirPlacesInTheTable) {
   EXPECT_EQ(calls[7].u[0], 4u);
   EXPECT_EQ(calls[2].result, S_FALSE);
   EXPECT_THAT(DashPatterns(target), ElementsAre(ElementsAre(2, 1)));
-  EXPECT_EQ(t->GetRenderMode(nullptr), E_INVALIDARG);
-  EXPECT_EQ(t->SetDashPattern(2, nullptr), E_INVALIDARG);
-}
-
-TEST(RecordingTarget, TakesPatternsOnlyWhenSetToDashByItself) {
-  TestTarget target;
-  IRenderTarget2d* t = target.target();
-  const double lengths[] = {2, 1};
-  double xyz[] = {0, 0, 0, 4, 0, 0};
-  EXPECT_EQ(t->SetDashPattern(0, nullptr), S_OK);
-  EXPECT_EQ(t->SetDashPattern(2, lengths), S_FALSE);
-  t->DrawPolyline(2, xyz);
-  EXPECT_THAT(target.Svg(), Not(HasSubstr("stroke-dasharray")));
-
-  target.recording()->SetDashesItself(TRUE);
-  const double withEmpty[] = {2, 1, 0.5, -DBL_MAX};
-  EXPECT_EQ(t->SetDashPattern(4, withEmpty), S_OK);
-  t->DrawPolyline(2, xyz);
-  t->SetDashPattern(0, nullptr);
-  t->DrawPolyline(2, xyz);
-  const std::string svg = target.Svg();
-  // Only the polyline drawn while the pattern was in force is dashed; an empty entry has no length.
-  EXPECT_EQ(svg.find("stroke-dasharray"), svg.rfind("stroke-dasharray"));
-  EXPECT_THAT(svg, HasSubstr("stroke-dasharray=\"2 1 0.5 0\""));
 }
 
 }  // namespace
