@@ -85,13 +85,6 @@ TEST_F(ServerTest, ClassTableServesFortyClsidsWithThirtyClasses) {
   EXPECT_EQ(table.Find(CLSID_JStyleObjectCallback)->allocator, StyleAllocator::Ordinary);
 }
 
-TEST_F(ServerTest, CanUnloadNowFollowsTheLiveObjectCount) {
-  server.internals().IncrementLiveObjectCount();
-  EXPECT_EQ(server.CanUnloadNow(), S_FALSE);
-  server.internals().DecrementLiveObjectCount();
-  EXPECT_EQ(server.CanUnloadNow(), S_OK);
-}
-
 TEST_F(ServerTest, LibrarianSlotRefusesBadModesAndPointers) {
   IUnknown* slot = nullptr;
   EXPECT_EQ(server.UseStyleLibrarian(2, &slot), E_INVALIDARG);

@@ -63,13 +63,11 @@ void* OuterObject::GetAggregateInterface(REFIID iid) {
 
 namespace {
 constexpr StyleClassRow kTestObjectRow = StyleClassRowFor<TestObject, StyleAllocator::Engine>("TestObject");
-constexpr StyleClassRow kUnbuiltRow{"TestUnbuilt", StyleAllocator::Ordinary, nullptr};
 constexpr StyleClsidEntry kTestEntries[] = {
     {&CLSID_TestObject, &kTestObjectRow},
     {&CLSID_TestObjectAlias, &kTestObjectRow},
-    {&CLSID_TestUnbuilt, &kUnbuiltRow},
 };
-constexpr StyleClassTable kTestTable{kTestEntries, 3};
+constexpr StyleClassTable kTestTable{kTestEntries, 2};
 }  // namespace
 
 const StyleClassTable& TestClassTable() { return kTestTable; }

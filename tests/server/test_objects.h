@@ -70,9 +70,8 @@ class OuterObject : public UUnknown {
 
 inline constexpr CLSID CLSID_TestObject = {0x3E0D7C42, 0x6A2B, 0x4F0E, {0x9D, 0x51, 0x2C, 0x7A, 0x90, 0x11, 0x5E, 0x03}};
 inline constexpr CLSID CLSID_TestObjectAlias = {0x3E0D7C43, 0x6A2B, 0x4F0E, {0x9D, 0x51, 0x2C, 0x7A, 0x90, 0x11, 0x5E, 0x03}};
-inline constexpr CLSID CLSID_TestUnbuilt = {0x3E0D7C44, 0x6A2B, 0x4F0E, {0x9D, 0x51, 0x2C, 0x7A, 0x90, 0x11, 0x5E, 0x03}};
 
-// Two CLSIDs of TestObject in one row, and one row whose class is not built.
+// Two CLSIDs of TestObject in one row (the server's own table has the rows of classes not built).
 const StyleClassTable& TestClassTable();
 
 // A reference count as seen from outside: AddRef then Release through the interface.

@@ -59,22 +59,6 @@ TEST_F(ClassObjectTest, EveryCallMakesANewClassObjectAndAliasesShareTheRow) {
   EXPECT_EQ(second->Release(), 0u);
 }
 
-TEST_F(ClassObjectTest, UnbuiltRowAnswersAsAnUnknownClsid) {
-  void* out = reinterpret_cast<void*>(0x1234);
-  EXPECT_EQ(GetClassObject(CLSID_TestUnbuilt, IID_IClassFactory, &out), E_FAIL);
-  EXPECT_EQ(out, nullptr);
-  EXPECT_THAT(Reports(), IsEmpty());
-}
-
-// Nothing is written through a null out pointer, and nothing is made for it.
-TEST_F(ClassObjectTest, NullOutPointerIsRefused) {
-  EXPECT_EQ(GetClassObject(CLSID_TestObject, IID_IClassFactory, nullptr), E_INVALIDARG);
-  EXPECT_EQ(factory->QueryInterface(IID_IUnknown, nullptr), E_INVALIDARG);
-  EXPECT_EQ(factory->CreateInstance(nullptr, IID_IUnknown, nullptr), E_INVALIDARG);
-  EXPECT_THAT(Events(), IsEmpty());
-  EXPECT_EQ(CountOf(factory), 1u);
-}
-
 TEST_F(ClassObjectTest, CreatedObjectHoldsOnlyTheCallersReference) {
   ITestProbe* probe = nullptr;
   ASSERT_EQ(factory->CreateInstance(nullptr, IID_ITestProbe, reinterpret_cast<void**>(&probe)), S_OK);
@@ -87,53 +71,60 @@ TEST_F(ClassObjectTest, CreatedObjectHoldsOnlyTheCallersReference) {
   EXPECT_THAT(Reports(), IsEmpty());
 }
 
-TEST_F(ClassObjectTest, AggregationAsksForIUnknownOnly) {
-  const LONG blocks = EngineLiveBlocks();
+// A creation that fails answers why, leaves null out, destroys what it made exactly once, leaks no block and
+// reports where it failed. Nothing is written through a null out pointer, and an aggregate may ask only for
+// IUnknown; neither makes anything.
+TEST_F(ClassObjectTest, FailedCreationsLeaveNothingBehind) {
   TestObject* outer = new TestObject(nullptr);
   outer->AddRef();
-  void* out = reinterpret_cast<void*>(0x1234);
-  EXPECT_EQ(factory->CreateInstance(outer, IID_ITestProbe, &out), E_NOINTERFACE);
-  EXPECT_EQ(out, nullptr);
-  EXPECT_EQ(EngineLiveBlocks(), blocks + 1);  // the outer object only
-  EXPECT_THAT(Events(), IsEmpty());
-  EXPECT_THAT(Reports(), IsEmpty());
+  struct Case {
+    const char* what;
+    HRESULT init;
+    LONG failAllocations;
+    IUnknown* outer;
+    const IID* iid;
+    bool nullOut;
+    HRESULT hr;
+    bool made;  // an object was made and must be destroyed once
+    int line;   // 0: not reported
+  };
+  const Case cases[] = {
+      {"null out", S_OK, 0, nullptr, &IID_IUnknown, true, E_INVALIDARG, false, 0},
+      {"aggregate asking for another interface", S_OK, 0, outer, &IID_ITestProbe, false, E_NOINTERFACE, false, 0},
+      {"failed init", E_ABORT, 0, nullptr, &IID_ITestProbe, false, E_ABORT, true, 126},
+      {"missing interface", S_OK, 0, nullptr, &IID_IDispatch, false, E_NOINTERFACE, true, 129},
+      {"no memory", S_OK, 1, nullptr, &IID_IUnknown, false, E_OUTOFMEMORY, false, 121},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Events().clear();
+    stylesrv_test::ClearReports();
+    TestObject::initResult = c.init;
+    const LONG blocks = EngineLiveBlocks();
+    void* out = reinterpret_cast<void*>(0x1234);
+    EngineFailNextAllocations(c.failAllocations);
+    EXPECT_EQ(factory->CreateInstance(c.outer, *c.iid, c.nullOut ? nullptr : &out), c.hr);
+    EngineFailNextAllocations(0);
+    if (!c.nullOut) {
+      EXPECT_EQ(out, nullptr);
+    }
+    if (c.made) {
+      EXPECT_THAT(Events(), ElementsAre("FinalRelease", "destructor"));
+    } else {
+      EXPECT_THAT(Events(), IsEmpty());
+    }
+    if (c.line) {
+      EXPECT_THAT(Reports(), ElementsAre(IsReport(c.hr, "uclsfact", c.line)));
+    } else {
+      EXPECT_THAT(Reports(), IsEmpty());
+    }
+    EXPECT_EQ(EngineLiveBlocks(), blocks);
+  }
+  TestObject::initResult = S_OK;
+  EXPECT_EQ(GetClassObject(CLSID_TestObject, IID_IClassFactory, nullptr), E_INVALIDARG);
+  EXPECT_EQ(factory->QueryInterface(IID_IUnknown, nullptr), E_INVALIDARG);
+  EXPECT_EQ(CountOf(factory), 1u);
   outer->Release();
-}
-
-TEST_F(ClassObjectTest, FailedInitIsReportedAndTheObjectDestroyedOnce) {
-  const LONG blocks = EngineLiveBlocks();
-  TestObject::initResult = E_ABORT;
-  void* out = reinterpret_cast<void*>(0x1234);
-  EXPECT_EQ(factory->CreateInstance(nullptr, IID_ITestProbe, &out), E_ABORT);
-  EXPECT_EQ(out, nullptr);
-  EXPECT_THAT(Events(), ElementsAre("FinalRelease", "destructor"));
-  EXPECT_THAT(Reports(), ElementsAre(IsReport(E_ABORT, "uclsfact", 126)));
-  EXPECT_EQ(EngineLiveBlocks(), blocks);
-}
-
-TEST_F(ClassObjectTest, MissingInterfaceIsReportedAndTheObjectDestroyed) {
-  void* out = reinterpret_cast<void*>(0x1234);
-  EXPECT_EQ(factory->CreateInstance(nullptr, IID_IDispatch, &out), E_NOINTERFACE);
-  EXPECT_EQ(out, nullptr);
-  EXPECT_THAT(Events(), ElementsAre("FinalRelease", "destructor"));
-  EXPECT_THAT(Reports(), ElementsAre(IsReport(E_NOINTERFACE, "uclsfact", 129)));
-}
-
-TEST_F(ClassObjectTest, NoMemoryForTheObjectIsReported) {
-  EngineFailNextAllocations(1);
-  void* out = reinterpret_cast<void*>(0x1234);
-  EXPECT_EQ(factory->CreateInstance(nullptr, IID_IUnknown, &out), E_OUTOFMEMORY);
-  EngineFailNextAllocations(0);
-  EXPECT_EQ(out, nullptr);
-  EXPECT_THAT(Events(), IsEmpty());
-  EXPECT_THAT(Reports(), ElementsAre(IsReport(E_OUTOFMEMORY, "uclsfact", 121)));
-}
-
-TEST_F(ClassObjectTest, UnlockWithoutALockIsUnexpectedAndChangesNothing) {
-  EXPECT_EQ(factory->LockServer(FALSE), E_UNEXPECTED);
-  EXPECT_EQ(server.internals().GetServerLockCount(), 0);
-  EXPECT_EQ(server.CanUnloadNow(), S_OK);
-  EXPECT_THAT(Reports(), ElementsAre(IsReport(E_UNEXPECTED, "uclsfact", 154)));
 }
 
 TEST_F(ClassObjectTest, LocksOfEveryClassObjectKeepTheServerUntilEachIsTakenOff) {
