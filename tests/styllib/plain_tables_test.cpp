@@ -256,19 +256,7 @@ TEST(PlainTableTest, StyleInterfacesAndMainTable) {
   solid->Release();
   dash->Release();
 
-  // A symbol definition: its definition, copy and graphic tables.
-  IUnknown* symbol = nullptr;
-  ASSERT_EQ(CreateObject(library.server(), CLSID_JSymbolDef, IID_IUnknown, reinterpret_cast<void**>(&symbol)), S_OK);
-  void* definition = Itf(symbol, IID_IJSymbolDefinition);
-  EXPECT_EQ(Com(definition, 7, &value), S_OK);  // GetElementCount
-  EXPECT_EQ(value, 0u);
-  EXPECT_EQ(Com(definition, 18, 0u, 0u, 0u), E_NOTIMPL);  // the last
-  EXPECT_EQ(Com(Itf(symbol, IID_IJCopyParticipant), 7), S_FALSE);  // the last
-  EXPECT_EQ(Com(Itf(symbol, IID_IJCopyProvider), 8, &category), S_OK);  // GetProviderType
-  EXPECT_TRUE(IsEqualGUID(category, COPYPROVIDER_SymbolDefinition));
-  EXPECT_EQ(Com(Itf(symbol, IID_IJCopyProvider), 10, 0u), S_OK);  // the last
-  symbol->Release();
-
+  // The symbol definition's tables are called by place in its own tests.
   // The placeholder graphic: GetGraphicType 3 ... GetRange 6.
   StyleExtent extent{};
   IJGraphic* graphic = library.server().internals().GetMissingGraphic();
