@@ -34,40 +34,38 @@ class RenderBaseTest : public ::testing::Test {
   void SetUp() override { stylesrv_test::ClearReports(); }
 };
 
+// Lengths convert by their units code: 11, 12 and 13 take the context's first, second and third scale (1
+// without a context or for any other code). Device mode maps code-11 lengths to device units by a factor and an
+// offset, measures them in the third scale, and with a maximum caps them where they are not raw.
 TEST_F(RenderBaseTest, LengthsConvertByTheirUnitsCode) {
-  RenderContextScales context = Scales(1, 3, 5);
-  EXPECT_EQ(CStyleRdr2dBase::ConvertStyleLength(2.0, 11, &context, FALSE), 2.0);
-  EXPECT_EQ(CStyleRdr2dBase::ConvertStyleLength(2.0, 12, &context, FALSE), 6.0);
-  EXPECT_EQ(CStyleRdr2dBase::ConvertStyleLength(2.0, 13, &context, FALSE), 10.0);
-  EXPECT_EQ(CStyleRdr2dBase::ConvertStyleLength(2.0, 14, &context, FALSE), 2.0);
-  EXPECT_EQ(CStyleRdr2dBase::ConvertStyleLength(2.0, 0, &context, TRUE), 2.0);
-  EXPECT_EQ(CStyleRdr2dBase::ConvertStyleLength(2.0, 12, nullptr, TRUE), 2.0);
-
-  // Device mode maps code-11 lengths to device units and measures them in the third scale.
-  context.deviceMode = 1;
-  context.deviceFactor = 100.0;
-  context.deviceOffset = 0.5;
-  EXPECT_EQ(CStyleRdr2dBase::ConvertStyleLength(2.0, 11, &context, FALSE), 200.5 * 5);
-  EXPECT_EQ(CStyleRdr2dBase::ConvertStyleLength(2.0, 11, &context, TRUE), 200.5 * 5);
-  EXPECT_EQ(CStyleRdr2dBase::ConvertStyleLength(0.001, 11, &context, FALSE), 0.6 * 5);
-  EXPECT_EQ(CStyleRdr2dBase::ConvertStyleLength(0.001, 11, &context, TRUE), 1.0 * 5);
-  context.deviceMaximum = 50;
-  EXPECT_EQ(CStyleRdr2dBase::ConvertStyleLength(2.0, 11, &context, TRUE), 50.0 * 5);
-  EXPECT_EQ(CStyleRdr2dBase::ConvertStyleLength(2.0, 11, &context, FALSE), 200.5 * 5);
-  EXPECT_EQ(CStyleRdr2dBase::ConvertStyleLength(2.0, 12, &context, TRUE), 6.0);
-  EXPECT_EQ(CStyleRdr2dBase::ConvertStyleLength(2.0, 13, &context, TRUE), 10.0);
-  EXPECT_EQ(CStyleRdr2dBase::ConvertStyleLength(2.0, 14, &context, TRUE), 2.0);
-}
-
-TEST_F(RenderBaseTest, ScaleForUnitsIsOneWithoutContextOrForOtherCodes) {
-  RenderContextScales context = Scales(2, 3, 4);
+  RenderContextScales plain = Scales(1, 3, 5), device = plain, capped;
+  device.deviceMode = 1;
+  device.deviceFactor = 100.0;
+  device.deviceOffset = 0.5;
+  capped = device;
+  capped.deviceMaximum = 50;
+  const struct {
+    double length;
+    DWORD code;
+    const RenderContextScales* context;
+    BOOL raw;
+    double expected;
+  } rows[] = {
+      {2.0, 11, &plain, FALSE, 2.0},     {2.0, 12, &plain, FALSE, 6.0},       {2.0, 13, &plain, FALSE, 10.0},
+      {2.0, 14, &plain, FALSE, 2.0},     {2.0, 0, &plain, TRUE, 2.0},         {2.0, 12, nullptr, TRUE, 2.0},
+      {2.0, 11, &device, FALSE, 1002.5}, {2.0, 11, &device, TRUE, 1002.5},    {0.001, 11, &device, FALSE, 3.0},
+      {0.001, 11, &device, TRUE, 5.0},   {2.0, 11, &capped, TRUE, 250.0},     {2.0, 11, &capped, FALSE, 1002.5},
+      {2.0, 12, &capped, TRUE, 6.0},     {2.0, 13, &capped, TRUE, 10.0},      {2.0, 14, &capped, TRUE, 2.0},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(CStyleRdr2dBase::ConvertStyleLength(row.length, row.code, row.context, row.raw), row.expected)
+        << row.length << " in " << row.code << (row.context == &plain ? "" : " (device)") << " raw " << row.raw;
+  }
+  const RenderContextScales scales = Scales(2, 3, 4);
   for (DWORD code : {0u, 10u, 11u, 12u, 13u, 14u, 15u}) {
     EXPECT_EQ(CStyleRdr2dBase::GetScaleForUnits(code, nullptr), 1.0) << code;
+    EXPECT_EQ(CStyleRdr2dBase::GetScaleForUnits(code, &scales), code >= 11 && code <= 13 ? code - 9.0 : 1.0) << code;
   }
-  EXPECT_EQ(CStyleRdr2dBase::GetScaleForUnits(11, &context), 2.0);
-  EXPECT_EQ(CStyleRdr2dBase::GetScaleForUnits(12, &context), 3.0);
-  EXPECT_EQ(CStyleRdr2dBase::GetScaleForUnits(13, &context), 4.0);
-  EXPECT_EQ(CStyleRdr2dBase::GetScaleForUnits(14, &context), 1.0);
 }
 
 TEST_F(RenderBaseTest, NewStyleHasUnitsCode13KindZeroAndTheFixedAnswers) {
