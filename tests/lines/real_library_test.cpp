@@ -261,13 +261,15 @@ TEST_F(RealLibraryLineTest, CopiedOverrideRefersToCopiesOfParentDashTypeAndSubst
   EXPECT_EQ(source.UseCount(overID), 0u);
 }
 
-// A style with two references (a dash type and an overlay or substitute style), moved from one owner to
-// another: its uses go back to the first library and are taken in the second, where the referenced styles are
-// known by their names; giving the references back then leaves no use in either. `set` and `get` reach the two
-// IDs of the style's own interface.
+// A style with two references (a dash type and an overlay or substitute style, or two multiplexer entries), moved
+// from one owner to another: its uses go back to the first library and are taken in the second, where the
+// referenced styles are known by their names; giving the references back then leaves no use in either. `set` and
+// `get` reach the two IDs of the style's own interface; the first reference is to `firstName` of `firstType`, the
+// second to the line "Green".
 template <class Style, class Set, class Get>
-void ExpectReferencesMove(Style* style, TestLibrary& first, TestLibrary& second, Set set, Get get) {
-  const DWORD dashID = Named(first, L"Dashes", STYLETYPE_Dash);
+void ExpectReferencesMove(Style* style, TestLibrary& first, TestLibrary& second, Set set, Get get,
+                          const wchar_t* firstName = L"Dashes", const GUID& firstType = STYLETYPE_Dash) {
+  const DWORD dashID = Named(first, firstName, firstType);
   const DWORD overlayID = Named(first, L"Green");
   StyleComPtr<IJManageStyle2> manage = Query<IJManageStyle2>(style, IID_IJManageStyle2);
   ASSERT_EQ(manage->SetLibrarian(first.librarian), S_OK);
@@ -278,7 +280,7 @@ void ExpectReferencesMove(Style* style, TestLibrary& first, TestLibrary& second,
   ASSERT_EQ(manage->SetLibrarian(second.librarian), S_OK);
   EXPECT_EQ(first.UseCount(dashID), 0u);
   EXPECT_EQ(first.UseCount(overlayID), 0u);
-  const DWORD dashThere = Named(second, L"Dashes", STYLETYPE_Dash);
+  const DWORD dashThere = Named(second, firstName, firstType);
   const DWORD overlayThere = Named(second, L"Green");
   DWORD dash = 0, overlay = 0;
   ASSERT_EQ(get(style, &dash, &overlay), S_OK);
@@ -294,7 +296,7 @@ void ExpectReferencesMove(Style* style, TestLibrary& first, TestLibrary& second,
   manage->SetLibrarian(nullptr);
 }
 
-// A simple line and an override moved to another owner move the uses of their references along.
+// A simple line, an override and a multiplexer moved to another owner move the uses of their references along.
 TEST_F(RealLibraryLineTest, MovingALineMovesTheUsesOfItsReferences) {
   TestLibrary first;
   TestLibrary second;
@@ -323,6 +325,21 @@ TEST_F(RealLibraryLineTest, MovingALineMovesTheUsesOfItsReferences) {
       [](IJStyleOverride* s, DWORD* d, DWORD* o) {
         return FAILED(s->GetDashTypeID(d)) ? E_FAIL : s->GetOtherStyleID(o);
       });
+
+  first.AddLine(L"Wide", 1);
+  StyleComPtr<IJStyleMultiplexer> mux(NewStyle<IJStyleMultiplexer>(CLSID_JStyleMultiplexer, IID_IJStyleMultiplexer));
+  ExpectReferencesMove(
+      mux.Get(), first, second,
+      [](IJStyleMultiplexer* s, DWORD a, DWORD b) {
+        return FAILED(s->SetCount(2)) || FAILED(s->SetEntryID(0, a)) ? E_FAIL : s->SetEntryID(1, b);
+      },
+      [](IJStyleMultiplexer* s, DWORD* a, DWORD* b) {
+        const std::vector<DWORD> ids = EntryIDs(s);
+        if (ids.size() != 2) return E_FAIL;
+        *a = ids[0], *b = ids[1];
+        return S_OK;
+      },
+      L"Wide", STYLETYPE_Linear);
 }
 
 // A dash type or overlay replaced under its ID in the library is what the line draws next: the cached one is
@@ -473,33 +490,6 @@ TEST_F(RealLibraryLineTest, MultiplexerEntriesHoldOneUseEach) {
   EXPECT_EQ(Draw(mux.Get()).colours, (std::vector<DWORD>{1, 2, 3}));
   ASSERT_EQ(mux->RemoveAll(), S_OK);
   EXPECT_EQ(uses(), (std::vector<DWORD>{0, 0, 0}));
-}
-
-// A multiplexer moved to another owner gives its entries' uses back to the first library and takes them in the
-// second, where its entries are known by their names.
-TEST_F(RealLibraryLineTest, MovingAMultiplexerMovesItsEntriesUses) {
-  TestLibrary first;
-  TestLibrary second;
-  second.AddLine(L"Filler", 9);
-  const DWORD wide = first.AddLine(L"Wide", 1);
-  const DWORD thin = first.AddLine(L"Thin", 2);
-  StyleComPtr<IJStyleMultiplexer> mux(NewStyle<IJStyleMultiplexer>(CLSID_JStyleMultiplexer, IID_IJStyleMultiplexer));
-  StyleComPtr<IJManageStyle2> manage = Query<IJManageStyle2>(mux.Get(), IID_IJManageStyle2);
-  ASSERT_EQ(manage->SetLibrarian(first.librarian), S_OK);
-  ASSERT_EQ(mux->SetCount(2), S_OK);
-  ASSERT_EQ(mux->SetEntryID(0, wide), S_OK);
-  ASSERT_EQ(mux->SetEntryID(1, thin), S_OK);
-  ASSERT_EQ(manage->SetLibrarian(second.librarian), S_OK);
-  EXPECT_EQ(first.UseCount(wide), 0u);
-  EXPECT_EQ(first.UseCount(thin), 0u);
-  const DWORD wideThere = Named(second, L"Wide");
-  const DWORD thinThere = Named(second, L"Thin");
-  EXPECT_EQ(EntryIDs(mux.Get()), (std::vector<DWORD>{wideThere, thinThere}));
-  EXPECT_EQ(second.UseCount(wideThere), 1u);
-  EXPECT_EQ(second.UseCount(thinThere), 1u);
-  ASSERT_EQ(manage->ReleaseStyleRefs(0), S_OK);
-  EXPECT_EQ(second.UseCount(wideThere), 0u);
-  manage->SetLibrarian(nullptr);
 }
 
 // A multiplexer copied into another library refers to copies of its entries' styles there, one use each, and
