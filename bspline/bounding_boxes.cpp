@@ -10,6 +10,8 @@
 
 namespace {
 constexpr double kMinAxisComponent = 1e-6;
+// Sine of the smallest angle between the first two axes that still spans a box.
+constexpr double kMinAxisSine = 1e-6;
 
 bool has_component(const double *v, int dim, double at_least) {
   for (int c = 0; c < dim; ++c)
@@ -242,6 +244,16 @@ void BSoblboxbsc(int order, int num_poles, const double *knots, int dim, int rat
     if (dim == 3) bsmeasure::cross3(axes, axes + 3, axes + 6);
     bool ok = true;
     for (int a = 0; a < dim; ++a) ok = ok && has_component(axes + a * dim, dim, kMinAxisComponent);
+    // The component test is absolute: a straight curve over short knot gaps has large derivatives whose
+    // rounding passes it while they stay parallel. Axes that nearly are give a dual basis that amplifies
+    // rounding past any box, so their angle is tested against their lengths too.
+    if (ok) {
+      double l1 = 0, l2 = 0;
+      for (int c = 0; c < dim; ++c) l1 += axes[c] * axes[c], l2 += axes[dim + c] * axes[dim + c];
+      const double det2 = axes[0] * axes[3] - axes[1] * axes[2];
+      const double cross = dim == 3 ? bsmeasure::dot3(axes + 6, axes + 6) : det2 * det2;
+      ok = cross >= kMinAxisSine * kMinAxisSine * l1 * l2;
+    }
     if (!ok) {
       *rc = BSRC_NO_OBLIQUE_BOX;  // a straight stretch (no second derivative) or a stationary point
       break;

@@ -218,9 +218,11 @@ void BSmnmxbx3(const double *half_axes, const double *center, const double *p, d
     const double q[3] = {p[0] - s * a3[0], p[1] - s * a3[1], p[2] - s * a3[2]};
     BSmnmxpt2(3, center, a1, a2, q, min_sq, max_sq, rc);
     if (*rc == 0) {
-      const double as = std::fabs(s);
-      if (as > 1) *min_sq += (as - 1) * (as - 1) * l3;
-      *max_sq += (as + 1) * (as + 1) * l3;
+      // Squared as distances, not as (|s| ∓ 1)² · |a3|²: a far point over a thin box gives an |s| whose square
+      // overflows while the distance itself does not.
+      const double as = std::fabs(s), n3 = std::sqrt(l3), off = as * n3;
+      if (as > 1) *min_sq += (off - n3) * (off - n3);
+      *max_sq += (off + n3) * (off + n3);
     }
   }
   BSexit(rc, "BSmnmxbx3", "bsmnmxbx3");

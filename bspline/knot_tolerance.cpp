@@ -3,6 +3,7 @@
 #include "bspline/knots.h"
 
 #include <cmath>
+#include <initializer_list>
 
 namespace {
 int fixed_tolerance_mode = 0;
@@ -60,6 +61,23 @@ void BSlocknttol(const VOQbsp_curve *cv, double u, double dist, double *par_tol,
       if (d2 > dist) *par_tol = std::fmin(*par_tol, std::sqrt(dist / (2 * d2)));
     } else if (d2 > dist) {
       *par_tol = std::sqrt(dist / (2 * d2));
+    }
+    // The estimate reads the curve at u only. Where the speed nearly vanishes (a curve slowing into coinciding
+    // poles) the higher derivatives take over and the estimate can span whole knot gaps, so that a cut snapped
+    // within it moves by a thousand times dist. Where the points a tolerance away lie more than twice dist off,
+    // the tolerance is halved until they do not; where the estimate holds this changes nothing.
+    for (int halvings = 0; halvings < 64; ++halvings) {
+      double lo[3], hi[3];
+      int erc = 0, hrc = 0;
+      BScveval_n(cv, u - *par_tol, 0, lo, &erc);
+      BScveval_n(cv, u + *par_tol, 0, hi, &hrc);
+      if (erc != 0 || hrc != 0) break;
+      double worst = 0;
+      for (const double *q : {lo, hi})
+        worst = std::fmax(worst, std::sqrt((q[0] - d[0]) * (q[0] - d[0]) + (q[1] - d[1]) * (q[1] - d[1]) +
+                                           (q[2] - d[2]) * (q[2] - d[2])));
+      if (!(worst > 2 * dist)) break;
+      *par_tol /= 2;
     }
   }
   BSexit(rc, "BSlocknttol", "bslocknttol");

@@ -116,6 +116,12 @@ BSboolean BSiarcln2(int *rc, VOQbsp_curve *cv, const double *total, const double
         // A curve of no length never gets any nearer.
         if (status && !(T > 0)) *rc = BSRC_NOT_REACHED;
         if (*rc != 0) status = BSFALSE;
+        // From here on every turn is the whole curve: whole turns are taken at once, since a distance many
+        // orders above the curve's length would not change under repeated subtraction and the walk would not end.
+        if (status && T < D) {
+          D = std::fmod(D, T);
+          if (D == 0) D = T;
+        }
       }
       if (!status) break;
     }

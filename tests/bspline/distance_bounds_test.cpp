@@ -96,6 +96,14 @@ TEST(DistanceBounds, PointSegmentAndFlatBoxes) {
   ASSERT_EQ(rc, 0);
   EXPECT_EQ(lo, 0);
   EXPECT_EQ(hi, DBL_MAX);
+  // A far point over a box of a nearly flat third axis: its coordinate along that axis is huge while the
+  // distance is not; the bounds stay finite and hold the distance.
+  const double flat[9] = {2, 0, 0, 0, 1, 0, 0, 0, 1e-15}, off[3] = {0, 0, 1e151};
+  BSminmaxbox(3, flat, center, off, &lo, &hi, &rc);
+  ASSERT_EQ(rc, 0);
+  EXPECT_LE(lo, 1e302);
+  EXPECT_GE(hi, 1e302);
+  EXPECT_GT(lo, 0.99e302);
 }
 
 TEST(DistanceBounds, CurveBoundsHoldForEveryPointOfTheCurve) {

@@ -77,6 +77,22 @@ TEST(KnotTolerance, ParameterToleranceFollowsSpeedAndCurvature) {
   TestCurve pt(2, {1, 1, 1, 1, 1, 1}, {0, 0, 1, 1});
   BSlocknttol(&pt.cv, 0.5, 1e-6, &tol, &rc);
   EXPECT_EQ(tol, 1e-10);
+  // A high order slowing into coinciding poles: speed and curvature at u are nearly zero, the estimate alone
+  // spans whole knot gaps; the points a tolerance away still lie within twice the distance.
+  std::vector<double> poles(39, -14.0);
+  for (int i = 0; i < 11; ++i) poles[i] = -15;
+  TestCurve slow(8, poles, {-15, -15, -15, -15, -15, -15, -15, -15, -14.75, -14.5, -14.25, -14, -13.75, -12.75,
+                            -12.75, -12.75, -12.75, -12.75, -12.75, -12.75, -12.75});
+  for (double u : {-14.0256, -14.1, -13.9}) {
+    BSlocknttol(&slow.cv, u, 1e-6, &tol, &rc);
+    ASSERT_EQ(rc, 0);
+    double at[3], off[3];
+    BScveval_n(&slow.cv, u, 0, at, &rc);
+    for (double v : {u - tol, u + tol}) {
+      BScveval_n(&slow.cv, v, 0, off, &rc);
+      EXPECT_LE(std::hypot(off[0] - at[0], off[1] - at[1], off[2] - at[2]), 2e-6) << u << " " << tol;
+    }
+  }
 }
 
 }  // namespace

@@ -91,6 +91,10 @@ TEST(LengthParameter, ClosedCurveWrapsAsManyTurnsAsNeeded) {
   const double back = iarcln(circle->cv, 1, 2.5 + 10 + 3, 0, &rc);
   ASSERT_EQ(rc, 0);
   EXPECT_NEAR(arclength(circle->cv, back, 4, &rc), 3, 2e-6);
+  // More turns than subtracting one length at a time could ever count: still an answer on the curve.
+  const double far = iarcln(circle->cv, 0, 1e300, 4, &rc);
+  EXPECT_EQ(rc, 0);
+  EXPECT_TRUE(far >= 0 && far <= 4) << far;
 }
 
 TEST(LengthParameter, RespacingKeepsTheShapeAndFollowsThePolygonPieces) {

@@ -1,6 +1,8 @@
 // Arc length and the parameter at a length, of any record. On a well-formed curve with positive weights: a
 // length lies between the chord and the control polygon, the whole length agrees with the sum of its parts, and
 // the parameter found for a distance measures back to that distance.
+#include <algorithm>
+
 #include "bspline/knots.h"
 #include "bspline/measure.h"
 #include "tests/fuzz/fuzz_input.h"
@@ -38,10 +40,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   // routines' answers are held to that accuracy, not to a finer one it never claims.
   const double scale = fuzz::scale_of(*c), tol = BStoltab[15] + 1e-6 * scale;
   FUZZ_CHECK(std::isfinite(part) && part >= 0);
+  // A parameter past an end measures to that end: the chord is taken between the points actually measured.
   double P[3], Q[3];
   int prc = 0, qrc = 0;
-  BScveval_n(&c->cv, p, 0, P, &prc);
-  BScveval_n(&c->cv, q, 0, Q, &qrc);
+  BScveval_n(&c->cv, std::clamp(p, a, b), 0, P, &prc);
+  BScveval_n(&c->cv, std::clamp(q, a, b), 0, Q, &qrc);
   FUZZ_CHECK(prc == 0 && qrc == 0);
   const double chord = std::sqrt((P[0] - Q[0]) * (P[0] - Q[0]) + (P[1] - Q[1]) * (P[1] - Q[1]) +
                                  (P[2] - Q[2]) * (P[2] - Q[2]));
