@@ -10,8 +10,9 @@
 
 namespace {
 constexpr double kMinAxisComponent = 1e-6;
-// Sine of the smallest angle between the first two axes that still spans a box.
-constexpr double kMinAxisSine = 1e-6;
+// Sine of the smallest angle between the first two axes that still spans a box: a box skewed further grows
+// long axes whose dual basis loses the curve in rounding, and the bounding sphere serves better.
+constexpr double kMinAxisSine = 1e-3;
 
 bool has_component(const double *v, int dim, double at_least) {
   for (int c = 0; c < dim; ++c)

@@ -171,7 +171,10 @@ void BSadd_1kt_mul(const VOQbsp_curve *cv, double u, int times, BSboolean in_pla
   } else if ((*rc = BScvcheck(cv)) == 0) {
     const VOQbsp_curve in = plain_view(*cv);
     const int k = in.order, n = in.num_poles;
-    if (!(u > in.knots[k - 1] && u < in.knots[n]) || times < 1 || times > k - 1) {
+    // Strictly inside at the basis routines' resolution: a knot closer to a range end than zero_tol opens a
+    // span they refuse to evaluate, and the refined curve would fail where the curve did not.
+    const double eps = BStoltab[bstol::zero_tol];
+    if (!(u - in.knots[k - 1] >= eps && in.knots[n] - u >= eps) || times < 1 || times > k - 1) {
       *rc = BSRC_OUT_OF_RANGE;
     } else {
       const KnotRun run = existing_run(in, u, BStoltab[bstol::knot_tol]);

@@ -93,8 +93,10 @@ TEST(KnotInsertion, RefusesParametersAtTheEndsAndMultiplicitiesAboveTheDegree) {
   TestCurve c(4, {0, 0, 0, 1, 2, 0, 2, 0, 0, 3, 1, 0, 4, 0, 0}, {0, 0, 0, 0, 1, 2, 2, 2, 2});
   VOQbsp_curve *out = nullptr;
   int rc = 0;
-  BSadd_1kt_mul(&c.cv, 0.0, 1, BSFALSE, &out, &rc);
-  EXPECT_EQ(rc, -2);
+  for (double u : {0.0, 7e-308, 2.0 - 1e-15}) {  // the last two would open spans no basis routine evaluates
+    BSadd_1kt_mul(&c.cv, u, 1, BSFALSE, &out, &rc);
+    EXPECT_EQ(rc, -2) << u;
+  }
   BSadd_1kt_tot(&c.cv, 1e-13, 1, BSFALSE, &out, &rc);  // within the parameter tolerance of the start
   EXPECT_EQ(rc, -2);
   BSadd_1kt_tot(&c.cv, 2.0 - 1e-13, 1, BSFALSE, &out, &rc);

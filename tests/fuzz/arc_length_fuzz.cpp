@@ -73,7 +73,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     BSiarcln(&rc, &c->cv, &p, &want, &b, &par);
     if (rc == 0) {
       FUZZ_CHECK(par >= p - 1e-12 * (b - a) && par <= b + 1e-12 * (b - a));
-      FUZZ_CHECK(std::fabs(length_between(c->cv, p, par, &rc) - want) <= 1e-5 * scale);
+      // The search sums the lengths of the pieces it passes, each to the accuracy above, and the length
+      // measured back has that accuracy again.
+      FUZZ_CHECK(std::fabs(length_between(c->cv, p, par, &rc) - want) <= 3 * tol);
     }
   }
   return 0;
