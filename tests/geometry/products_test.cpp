@@ -1,4 +1,9 @@
+// Products of points, vectors and unit vectors with matrices, transforms and 4x4 matrices: which form maps
+// which way, what each kind of value takes of a transform, and the guards for null, invalid and vanishing
+// results. The oracle compares transforms and 4x4 products with a peer library on random input.
+#include <array>
 #include <cmath>
+#include <functional>
 #include <numbers>
 
 #include "tests/geometry/geometry_test_support.h"
@@ -8,131 +13,107 @@ namespace {
 constexpr double kPi = std::numbers::pi;
 const Messages kNone;
 
-template <typename A, typename B>
-void ExpectNear3(const A& a, const B& b, double tol = 1e-12) {
-  EXPECT_NEAR(a.x, b.x, tol);
-  EXPECT_NEAR(a.y, b.y, tol);
-  EXPECT_NEAR(a.z, b.z, tol);
-}
+using Xyz = std::array<double, 3>;
+Xyz V(const GPosition& p) { return {p.x, p.y, p.z}; }
+Xyz V(const GVector& v) { return {v.x, v.y, v.z}; }
+Xyz V(const GUnitVector& u) { return {u.x, u.y, u.z}; }
+Xyz V(const GPosition2d& p) { return {p.x, p.y, 0}; }
+Xyz V(const GVector2d& v) { return {v.x, v.y, 0}; }
+Xyz V(const GUnitVector2d& u) { return {u.x, u.y, 0}; }
 
-template <typename A, typename B>
-void ExpectNear2(const A& a, const B& b, double tol = 1e-12) {
-  EXPECT_NEAR(a.x, b.x, tol);
-  EXPECT_NEAR(a.y, b.y, tol);
+struct Product {
+  const char* what;
+  Xyz got, want;
+};
+
+void ExpectProducts(const std::vector<Product>& table, double tol = 1e-12) {
+  for (const Product& c : table)
+    for (int i = 0; i < 3; ++i) EXPECT_NEAR(c.got[i], c.want[i], tol) << c.what << ", coordinate " << i;
 }
 
 class Products : public ::testing::Test {
  protected:
   GeomLogCapture log_;
-  int rc_ = 0;
 };
-
-// ---------------------------------------------------------------------------------------------------------
-// 3x3 and 2x2 matrices
 
 TEST_F(Products, RowAndColumnFormsWithMatrices) {
   const GMatrix m(1, 2, 3, 4, 5, 6, 7, 8, 10);
-  ExpectNear3(GPosition(1, 0, 2) * m, GPosition(15, 18, 23));
-  ExpectNear3(m * GPosition(1, 0, 2), GPosition(7, 16, 27));
-  ExpectNear3(GVector(0, 1, 0) * m, GVector(4, 5, 6));
-  ExpectNear3(m * GVector(0, 1, 0), GVector(2, 5, 8));
-  GPosition p(1, 0, 2);
-  p *= m;
-  ExpectNear3(p, GPosition(15, 18, 23));
-  GVector v(0, 1, 0);
-  v *= m;
-  ExpectNear3(v, GVector(4, 5, 6));
-
-  // Unit vectors come out renormalised.
-  const GMatrix stretch(2, 0, 0, 0, 1, 0, 0, 0, 1);
-  ExpectNear3(GUnitVector(1, 1, 0) * stretch, GUnitVector(2, 1, 0), 1e-15);
-  ExpectNear3(m * GUnitVector(1, 0, 0), GUnitVector(1, 4, 7), 1e-15);
-  GUnitVector u(0, 0, 1);
-  u *= m;
-  ExpectNear3(u, GUnitVector(7, 8, 10), 1e-15);
-
   const GMatrix2d m2(1, 2, 3, 4);
-  ExpectNear2(GPosition2d(1, 1) * m2, GPosition2d(4, 6));
-  ExpectNear2(m2 * GPosition2d(1, 1), GPosition2d(3, 7));
-  ExpectNear2(GVector2d(1, 0) * m2, GVector2d(1, 2));
-  ExpectNear2(m2 * GVector2d(1, 0), GVector2d(1, 3));
-  ExpectNear2(GUnitVector2d(0, 1) * m2, GUnitVector2d(3, 4), 1e-15);
-  ExpectNear2(m2 * GUnitVector2d(0, 1), GUnitVector2d(2, 4), 1e-15);
-  GPosition2d q(1, 1);
-  q *= m2;
-  GVector2d w(1, 0);
-  w *= m2;
-  GUnitVector2d u2(0, 1);
-  u2 *= m2;
-  ExpectNear2(q, GPosition2d(4, 6));
-  ExpectNear2(w, GVector2d(1, 2));
-  ExpectNear2(u2, GUnitVector2d(3, 4), 1e-15);
+  GPosition inPlace(1, 0, 2);
+  inPlace *= m;
+  ExpectProducts({
+      {"p m", V(GPosition(1, 0, 2) * m), {15, 18, 23}},
+      {"m p", V(m * GPosition(1, 0, 2)), {7, 16, 27}},
+      {"v m", V(GVector(0, 1, 0) * m), {4, 5, 6}},
+      {"m v", V(m * GVector(0, 1, 0)), {2, 5, 8}},
+      {"p *= m is the row form", V(inPlace), {15, 18, 23}},
+      {"p2 m2", V(GPosition2d(1, 1) * m2), {4, 6, 0}},
+      {"m2 p2", V(m2 * GPosition2d(1, 1)), {3, 7, 0}},
+      {"v2 m2", V(GVector2d(1, 0) * m2), {1, 2, 0}},
+      {"m2 v2", V(m2 * GVector2d(1, 0)), {1, 3, 0}},
+  });
+  // Unit vectors come out renormalised.
+  ExpectProducts({
+      {"u stretched", V(GUnitVector(1, 1, 0) * GMatrix(2, 0, 0, 0, 1, 0, 0, 0, 1)), V(GUnitVector(2, 1, 0))},
+      {"m u", V(m * GUnitVector(1, 0, 0)), V(GUnitVector(1, 4, 7))},
+      {"u2 m2", V(GUnitVector2d(0, 1) * m2), V(GUnitVector2d(3, 4))},
+      {"m2 u2", V(m2 * GUnitVector2d(0, 1)), V(GUnitVector2d(2, 4))},
+  }, 1e-15);
   EXPECT_EQ(log_.Take(), kNone);
 }
 
-TEST_F(Products, UnitVectorMappedOntoNothingIsNull) {
-  const GUnitVector u = GUnitVector(1, 2, 3) * GMatrix();
-  EXPECT_EQ(u.x + u.y + u.z, 0.0);
-  EXPECT_EQ(log_.Take(), Messages{"GUnitVector: tried to create a NULL unit vector"});
-  const GUnitVector2d u2 = GMatrix2d() * GUnitVector2d(1, 0);
-  EXPECT_EQ(u2.x + u2.y, 0.0);
-  EXPECT_EQ(log_.Take(), Messages{"GUnitVector2d: tried to create a NULL unit vector"});
-}
-
-TEST_F(Products, PlaneVectorProductsCheckTheirResult) {
+// A unit vector mapped onto nothing is null; the plane's vector products (not its points) report a result that
+// is no longer finite.
+TEST_F(Products, GuardedResults) {
   const GMatrix2d huge(1e200, 0, 0, 1e200);
-  const GVector2d v = GVector2d(1e200, 1) * huge;
-  EXPECT_TRUE(std::isinf(v.x));
-  EXPECT_EQ(log_.Take(), Messages{"GVector2d does not have valid coordinates"});
-  GVector2d w(std::nan(""), 0);
-  w *= GMatrix2d::Identity();
-  const GVector2d c = huge * GVector2d(0, 1e200);
-  EXPECT_TRUE(std::isinf(c.y));
-  EXPECT_EQ(log_.Take(),
-            (Messages{"GVector2d does not have valid coordinates", "GVector2d does not have valid coordinates"}));
-  // Points are not checked.
-  const GPosition2d p = GPosition2d(1e200, 0) * huge;
-  EXPECT_TRUE(std::isinf(p.x));
-  EXPECT_EQ(log_.Take(), kNone);
+  const Messages null3{"GUnitVector: tried to create a NULL unit vector"};
+  const Messages null2{"GUnitVector2d: tried to create a NULL unit vector"};
+  const Messages invalid{"GVector2d does not have valid coordinates"};
+  const struct {
+    const char* what;
+    std::function<Xyz()> product;
+    bool finite;
+    Messages messages;
+  } cases[] = {
+      {"u onto a zero matrix", [] { return V(GUnitVector(1, 2, 3) * GMatrix()); }, true, null3},
+      {"zero matrix onto u2", [] { return V(GMatrix2d() * GUnitVector2d(1, 0)); }, true, null2},
+      {"v2 m2 overflowing", [&] { return V(GVector2d(1e200, 1) * huge); }, false, invalid},
+      {"m2 v2 overflowing", [&] { return V(huge * GVector2d(0, 1e200)); }, false, invalid},
+      {"v2 not a number, in place",
+       [] {
+         GVector2d v(std::nan(""), 0);
+         return V(v *= GMatrix2d::Identity());
+       },
+       false, invalid},
+      {"p2 overflowing is not checked", [&] { return V(GPosition2d(1e200, 0) * huge); }, false, kNone},
+  };
+  for (const auto& c : cases) {
+    const Xyz got = c.product();
+    EXPECT_EQ(std::isfinite(got[0] + got[1]), c.finite) << c.what;
+    if (c.finite) {
+      EXPECT_EQ(got, (Xyz{0, 0, 0})) << c.what;
+    }
+    EXPECT_EQ(log_.Take(), c.messages) << c.what;
+  }
 }
-
-// ---------------------------------------------------------------------------------------------------------
-// Transforms
 
 TEST_F(Products, EachKindOfValueTakesItsPartOfATransform) {
   GTransf t;
   GTransf::Rotation(kPi / 2, GUnitVector(0, 0, 1), t);
   t.m_scaling = 2;
   t.m_translation = {10, 20, 30};
-  ExpectNear3(GPosition(1, 0, 0) * t, GPosition(10, 22, 30));
-  ExpectNear3(GVector(1, 0, 0) * t, GVector(0, 2, 0));
-  ExpectNear3(GUnitVector(1, 0, 0) * t, GUnitVector(0, 1, 0));
-  EXPECT_NEAR(GVector(GUnitVector(3, 4, 12) * t).Length(), 1.0, 1e-15);
-  GPosition p(1, 0, 0);
-  GVector v(1, 0, 0);
-  GUnitVector u(1, 0, 0);
-  p *= t;
-  v *= t;
-  u *= t;
-  ExpectNear3(p, GPosition(10, 22, 30));
-  ExpectNear3(v, GVector(0, 2, 0));
-  ExpectNear3(u, GUnitVector(0, 1, 0));
-
   GTransf2d t2 = GTransf2d::Rotation(kPi / 2);
   t2.m_scaling = 2;
   t2.m_translation = {10, 20};
-  ExpectNear2(GPosition2d(1, 0) * t2, GPosition2d(10, 22));
-  ExpectNear2(GVector2d(1, 0) * t2, GVector2d(0, 2));
-  ExpectNear2(GUnitVector2d(1, 0) * t2, GUnitVector2d(0, 1));
-  GPosition2d p2(1, 0);
-  GVector2d v2(1, 0);
-  GUnitVector2d u2(1, 0);
-  p2 *= t2;
-  v2 *= t2;
-  u2 *= t2;
-  ExpectNear2(p2, GPosition2d(10, 22));
-  ExpectNear2(v2, GVector2d(0, 2));
-  ExpectNear2(u2, GUnitVector2d(0, 1));
+  ExpectProducts({
+      {"point: all of it", V(GPosition(1, 0, 0) * t), {10, 22, 30}},
+      {"vector: no translation", V(GVector(1, 0, 0) * t), {0, 2, 0}},
+      {"unit vector: the matrix alone", V(GUnitVector(1, 0, 0) * t), {0, 1, 0}},
+      {"point2d", V(GPosition2d(1, 0) * t2), {10, 22, 0}},
+      {"vector2d", V(GVector2d(1, 0) * t2), {0, 2, 0}},
+      {"unit vector2d", V(GUnitVector2d(1, 0) * t2), {0, 1, 0}},
+  });
+  EXPECT_NEAR(GVector(GUnitVector(3, 4, 12) * t).Length(), 1.0, 1e-15);
   EXPECT_EQ(log_.Take(), kNone);
 }
 
@@ -158,21 +139,19 @@ TEST_F(Products, DivisionAppliesTheInverseTransform) {
   GTransf::Rotation(0.4, GUnitVector(1, 2, 2), {1, 1, 1}, t);
   t.m_scaling = 3;
   t.m_translation += GVector(5, 0, -1);
-  const GPosition p(2, -7, 4);
-  ExpectNear3(p * t / t, p);
-  ExpectNear3(GVector(1, 2, 3) * t / t, GVector(1, 2, 3));
-  ExpectNear3(GUnitVector(1, 2, 3) * t / t, GUnitVector(1, 2, 3), 1e-15);
-
   GTransf2d t2 = GTransf2d::Reflection({1, 2}, {3, 4});
   t2.m_scaling = 0.5;
-  ExpectNear2(GPosition2d(-1, 6) * t2 / t2, GPosition2d(-1, 6));
-  ExpectNear2(GVector2d(-1, 6) * t2 / t2, GVector2d(-1, 6));
+  ExpectProducts({
+      {"unit vector", V(GUnitVector(1, 2, 3) * t / t), V(GUnitVector(1, 2, 3))},
+      {"point2d", V(GPosition2d(-1, 6) * t2 / t2), {-1, 6, 0}},
+      {"vector2d", V(GVector2d(-1, 6) * t2 / t2), {-1, 6, 0}},
+  });
   EXPECT_EQ(log_.Take(), kNone);
 
   // The plane's unit vector uses the transposed matrix without forming the inverse: no inverse messages.
   GTransf2d flat = GTransf2d::Rotation(0.3);
   flat.m_scaling = 0;
-  ExpectNear2(GUnitVector2d(1, 0) * flat / flat, GUnitVector2d(1, 0), 1e-15);
+  ExpectProducts({{"unit vector2d, flat", V(GUnitVector2d(1, 0) * flat / flat), {1, 0, 0}}}, 1e-15);
   EXPECT_EQ(log_.Take(), kNone);
   const GPosition2d lost = GPosition2d(1, 1) / flat;
   EXPECT_EQ(log_.Take(),
@@ -180,49 +159,43 @@ TEST_F(Products, DivisionAppliesTheInverseTransform) {
   EXPECT_NEAR(lost.y, 1e30 * std::sqrt(2.0) * std::sin(kPi / 4 - 0.3), 1e16);
 }
 
-// ---------------------------------------------------------------------------------------------------------
-// 4x4 matrices
-
-TEST_F(Products, TranslationMovesOnlyInTheMatrixFirstForm) {
-  G4x4 m;
-  u4x4Translate({1, 2, 3}, m, &rc_);
-  const GPosition p(2, 0, 1);
-  ExpectNear3(m * p, GPosition(3, 2, 4));
-  // The reverse form reads m[12..14] into the weight: p / (1 + t . p).
-  ExpectNear3(p * m, GPosition(2 / 6.0, 0, 1 / 6.0), 1e-15);
-  ExpectNear3(GPosition() * m, GPosition());
-  ExpectNear3(m * GVector(4, 5, 6), GVector(4, 5, 6));
-  ExpectNear3(GVector(4, 5, 6) * m, GVector(4, 5, 6) / 33.0, 1e-15);
-  ExpectNear3(m * GUnitVector(0, 1, 0), GUnitVector(0, 1, 0));
-  ExpectNear2(m * GPosition2d(1, 1), GPosition2d(2, 3));
-  ExpectNear2(GPosition2d(1, 1) * m, GPosition2d(0.25, 0.25), 1e-15);
-
-  // In place, always the matrix-first form.
-  GPosition q = p;
-  q *= m;
-  ExpectNear3(q, GPosition(3, 2, 4));
+// The matrix-first form translates; the reverse form reads the translation row into the weight. In place is
+// always the matrix-first form.
+TEST_F(Products, FourByFourFormsAndTheirWeights) {
+  G4x4 move;
+  int rc = 0;
+  u4x4Translate({1, 2, 3}, move, &rc);
+  G4x4 proj = G4x4::Identity();
+  proj.m_matrix[3] = 1;  // w = x + 1 in the matrix-first form
+  proj.m_matrix[12] = 2;
+  GPosition p(2, 0, 1);
+  p *= move;
   GVector v(4, 5, 6);
-  v *= m;
-  ExpectNear3(v, GVector(4, 5, 6));
+  v *= move;
   GUnitVector u(1, 0, 0);
-  u *= m;
-  ExpectNear3(u, GUnitVector(1, 0, 0));
+  u *= move;
   GPosition2d q2(1, 1);
-  q2 *= m;
-  ExpectNear2(q2, GPosition2d(2, 3));
-  EXPECT_EQ(log_.Take(), kNone);
-}
-
-TEST_F(Products, ProjectiveColumnDividesBothForms) {
-  G4x4 m = G4x4::Identity();
-  m.m_matrix[3] = 1;  // w = x + 1 in the matrix-first form
-  m.m_matrix[12] = 2;
-  ExpectNear3(m * GPosition(1, 2, 3), GPosition(3 / 2.0, 2 / 2.0, 3 / 2.0));
-  ExpectNear3(GPosition(1, 2, 3) * m, GPosition(2 / 3.0, 2 / 3.0, 3 / 3.0), 1e-15);
-  ExpectNear3(m * GVector(1, 2, 3), GVector(1 / 2.0, 2 / 2.0, 3 / 2.0));
-  ExpectNear3(GVector(1, 2, 3) * m, GVector(1 / 3.0, 2 / 3.0, 3 / 3.0), 1e-15);  // without m[3]
-  ExpectNear2(m * GPosition2d(1, 2), GPosition2d(3 / 2.0, 2 / 2.0));
-  ExpectNear2(GPosition2d(1, 2) * m, GPosition2d(2 / 3.0, 2 / 3.0), 1e-15);
+  q2 *= move;
+  ExpectProducts({
+      {"m p", V(move * GPosition(2, 0, 1)), {3, 2, 4}},
+      {"p m: p / (1 + t.p)", V(GPosition(2, 0, 1) * move), {2 / 6.0, 0, 1 / 6.0}},
+      {"origin m", V(GPosition() * move), {0, 0, 0}},
+      {"m v", V(move * GVector(4, 5, 6)), {4, 5, 6}},
+      {"v m", V(GVector(4, 5, 6) * move), {4 / 33.0, 5 / 33.0, 6 / 33.0}},
+      {"m u", V(move * GUnitVector(0, 1, 0)), {0, 1, 0}},
+      {"m p2", V(move * GPosition2d(1, 1)), {2, 3, 0}},
+      {"p2 m", V(GPosition2d(1, 1) * move), {0.25, 0.25, 0}},
+      {"p *= m", V(p), {3, 2, 4}},
+      {"v *= m", V(v), {4, 5, 6}},
+      {"u *= m", V(u), {1, 0, 0}},
+      {"p2 *= m", V(q2), {2, 3, 0}},
+      {"projective m p", V(proj * GPosition(1, 2, 3)), {1.5, 1, 1.5}},
+      {"projective p m", V(GPosition(1, 2, 3) * proj), {2 / 3.0, 2 / 3.0, 1}},
+      {"projective m v", V(proj * GVector(1, 2, 3)), {0.5, 1, 1.5}},
+      {"projective v m, without m[3]", V(GVector(1, 2, 3) * proj), {1 / 3.0, 2 / 3.0, 1}},
+      {"projective m p2", V(proj * GPosition2d(1, 2)), {1.5, 1, 0}},
+      {"projective p2 m", V(GPosition2d(1, 2) * proj), {2 / 3.0, 2 / 3.0, 0}},
+  }, 1e-15);
   EXPECT_EQ(log_.Take(), kNone);
 }
 

@@ -29,13 +29,7 @@ class Transforms : public ::testing::Test {
 // Products, flags and inverses
 
 TEST_F(Transforms, ProductAppliesTheLeftOperandFirst) {
-  GTransf scale, move;
-  GTransf::Scale(3, scale);
-  GTransf::Translation({1, 2, 3}, move);
-  ExpectNear(GPosition(1, 1, 1) * (scale * move), {4, 5, 6});
-  ExpectNear(GPosition(1, 1, 1) * (move * scale), {6, 9, 12});
-
-  GTransf quarter;
+  GTransf quarter, move;
   GTransf::Rotation(kPi / 2, kZ, quarter);
   GTransf::Translation({1, 0, 0}, move);
   ExpectNear(GPosition(1, 0, 0) * (quarter * move), {1, 1, 0});
@@ -69,18 +63,8 @@ TEST_F(Transforms, ProductFlagsFollowTheDeterminant) {
   EXPECT_EQ((GTransf2d::Reflection({1, 0}, {}) * GTransf2d::Reflection({0, 1}, {})).m_hasRotation, 1);
 }
 
-TEST_F(Transforms, InverseUndoesASimilarity) {
-  GTransf t;
-  GTransf::Rotation(0.7, GUnitVector(1, 2, 3), {4, -5, 6}, t);
-  t.m_scaling = 2;
-  t.m_translation += GVector(1, 1, 1);
-  GTransf inverse;
-  EXPECT_TRUE((t * t.Inverse(inverse)).IsIdentity());
-  EXPECT_TRUE((inverse * t).IsIdentity());
-  EXPECT_EQ(inverse.m_scaling, 0.5);
-  const GPosition p(3, -1, 8);
-  ExpectNear(p * t / t, p);
-
+// In space the oracle compares inverses with a peer library; the plane's are checked here.
+TEST_F(Transforms, PlaneInverseUndoesASimilarity) {
   GTransf2d t2 = GTransf2d::Rotation(1.1, {2, 3});
   t2.m_scaling = -4;
   GTransf2d inverse2;
