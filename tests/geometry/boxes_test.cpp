@@ -15,20 +15,6 @@ bool SameBits(const Box& a, const Box& b) {
   return std::memcmp(&a, &b, sizeof a) == 0;
 }
 
-void ExpectBox(const GBox& b, const GBox& expected, double tol = 1e-12) {
-  for (int i = 0; i < 3; ++i) {
-    EXPECT_NEAR(b.low[i], expected.low[i], tol) << "low " << i;
-    EXPECT_NEAR(b.high[i], expected.high[i], tol) << "high " << i;
-  }
-}
-
-void ExpectBox(const GBox2d& b, const GBox2d& expected, double tol = 1e-12) {
-  for (int i = 0; i < 2; ++i) {
-    EXPECT_NEAR(b.low[i], expected.low[i], tol) << "low " << i;
-    EXPECT_NEAR(b.high[i], expected.high[i], tol) << "high " << i;
-  }
-}
-
 const GBox kUnitCube(0, 0, 0, 1, 1, 1);
 const GPosition kSquare[5] = {{-1, -1, 0}, {1, -1, 0}, {1, 1, 0}, {-1, 1, 0}, {-1, -1, 0}};
 

@@ -17,13 +17,6 @@ int Where(const GClipVolume& v, const GPosition& p) {
   return where;
 }
 
-void ExpectBox(const GBox& b, const GBox& expected, double tol = 1e-12) {
-  for (int i = 0; i < 3; ++i) {
-    EXPECT_NEAR(b.low[i], expected.low[i], tol) << "low " << i;
-    EXPECT_NEAR(b.high[i], expected.high[i], tol) << "high " << i;
-  }
-}
-
 // Whether two volumes agree on a lattice of points around them.
 void ExpectSameRegion(const GClipVolume& a, const GClipVolume& b) {
   for (double x = -3; x <= 3; x += 0.25)
@@ -114,7 +107,6 @@ TEST_F(ClipVolume, TranslationMovesEveryPlane) {
   ExpectSameRegion(moved, GClipVolume(GBox(1, 2, 3, 2, 3, 4)));
   moved -= GVector(1, 2, 3);
   ExpectSameRegion(moved, cube_);
-  ExpectSameRegion(cube_ - GVector(1, 0, 0), GClipVolume(GBox(-1, 0, 0, 0, 1, 1)));
 }
 
 TEST_F(ClipVolume, MatricesTurnTheNormalsOnly) {
@@ -127,9 +119,6 @@ TEST_F(ClipVolume, MatricesTurnTheNormalsOnly) {
   EXPECT_EQ(Where(rowTurned, {0.5, 0.5, 0.5}), 0);
   const GClipVolume columnTurned = turn * cube_;
   EXPECT_EQ(Where(columnTurned, {0.5, -0.5, 0.5}), 1);
-  GClipVolume inPlace = cube_;
-  inPlace *= turn;
-  ExpectSameRegion(inPlace, rowTurned);
 }
 
 TEST_F(ClipVolume, TransformCarriesTheVolumeWithIt) {

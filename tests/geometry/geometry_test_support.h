@@ -1,5 +1,5 @@
-// Helpers shared by the geometry tests: reading what the layer wrote to its validation log, and leaving the
-// process-wide settings as the tests found them.
+// Helpers shared by the geometry tests: reading what the layer wrote to its validation log, leaving the
+// process-wide settings as the tests found them, and comparing points and boxes coordinate by coordinate.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -75,4 +75,22 @@ inline void RestoreDefaultTolerances() {
   ASSERT_EQ(GetDistanceTolerance(), 1e-6);
   ASSERT_EQ(GetRelativeTolerance(), 1e-10);
   ASSERT_EQ(GetFitTolerance(), 0.001);
+}
+
+inline void ExpectNear(const GPosition& a, const GPosition& b, double tol = 1e-12) {
+  for (int i = 0; i < 3; ++i) EXPECT_NEAR(a[i], b[i], tol) << "coordinate " << i;
+}
+
+inline void ExpectNear(const GPosition2d& a, const GPosition2d& b, double tol = 1e-12) {
+  for (int i = 0; i < 2; ++i) EXPECT_NEAR(a[i], b[i], tol) << "coordinate " << i;
+}
+
+inline void ExpectBox(const GBox& b, const GBox& expected, double tol = 1e-12) {
+  ExpectNear(b.low, expected.low, tol);
+  ExpectNear(b.high, expected.high, tol);
+}
+
+inline void ExpectBox(const GBox2d& b, const GBox2d& expected, double tol = 1e-12) {
+  ExpectNear(b.low, expected.low, tol);
+  ExpectNear(b.high, expected.high, tol);
 }

@@ -44,12 +44,12 @@ TEST_F(Matrices, VectorsAreLaidInRowsOrColumns) {
   EXPECT_EQ(cols.m[0][1], 4.0);
   GMatrix t;
   EXPECT_TRUE(rows.Transpose(t).IsEqual(cols));
-  const GMatrix units(GUnitVector(1, 0, 0), GUnitVector(0, 0, 1), GUnitVector(0, 1, 0), 7);
-  EXPECT_EQ(units.m[2][1], 1.0);
+  const GMatrix units(GUnitVector(1, 0, 0), GUnitVector(0, 1, 0), GUnitVector(0.6, 0, 0.8), 7);  // any non-zero
+  EXPECT_EQ(units.m[0][2], 0.6);
   const GMatrix2d cols2(GVector2d(1, 2), GVector2d(3, 4), 1);
   EXPECT_EQ(cols2.m[0][1], 3.0);
-  const GMatrix2d rows2(GUnitVector2d(0, 1), GUnitVector2d(1, 0), 0);
-  EXPECT_EQ(rows2.m[0][1], 1.0);
+  const GMatrix2d rows2(GUnitVector2d(0.6, 0.8), GUnitVector2d(-0.8, 0.6), 0);
+  EXPECT_EQ(rows2.m[0][1], 0.8);
 }
 
 TEST_F(Matrices, RowIndexOutOfRangeAnswersTheLastRow) {
@@ -95,7 +95,6 @@ TEST_F(Matrices, DeterminantTransposeAndProductOrder) {
   GMatrix::Rotation(kPi / 2, GUnitVector(0, 0, 1), rot);
   GMatrix::Reflection(GUnitVector(1, 0, 0), mirror);
   const GVector x(1, 0, 0);
-  ExpectNear(RowTimes(x, rot * mirror), RowTimes(RowTimes(x, rot), mirror), 1e-15);
   ExpectNear(RowTimes(x, rot * mirror), GVector(0, 1, 0), 1e-15);
   ExpectNear(RowTimes(x, mirror * rot), GVector(0, -1, 0), 1e-15);
 

@@ -12,12 +12,6 @@ const GUnitVector kX(1, 0, 0), kY(0, 1, 0), kZ(0, 0, 1);
 const Messages kNone;
 const Messages kBadCosSin{"u4x4: rotation cosine and sine invalid", "(unprefixed) "};  // the message ends a line
 
-void ExpectNear(const GPosition& a, const GPosition& b, double tol = 1e-12) {
-  EXPECT_NEAR(a.x, b.x, tol);
-  EXPECT_NEAR(a.y, b.y, tol);
-  EXPECT_NEAR(a.z, b.z, tol);
-}
-
 G4x4 Matrix(std::initializer_list<double> values) {
   G4x4 m;
   int k = 0;

@@ -9,17 +9,6 @@ namespace {
 constexpr double kPi = std::numbers::pi;
 const GUnitVector kX(1, 0, 0), kY(0, 1, 0), kZ(0, 0, 1);
 
-void ExpectNear(const GPosition& a, const GPosition& b, double tol = 1e-12) {
-  EXPECT_NEAR(a.x, b.x, tol);
-  EXPECT_NEAR(a.y, b.y, tol);
-  EXPECT_NEAR(a.z, b.z, tol);
-}
-
-void ExpectNear(const GPosition2d& a, const GPosition2d& b, double tol = 1e-12) {
-  EXPECT_NEAR(a.x, b.x, tol);
-  EXPECT_NEAR(a.y, b.y, tol);
-}
-
 class Transforms : public ::testing::Test {
  protected:
   GeomLogCapture log_;
