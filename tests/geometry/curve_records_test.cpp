@@ -234,13 +234,11 @@ TEST_F(CurveRecords, FreeingEmptiesTheCurveAndKeepsItsType) {
   EXPECT_EQ(rc, 0);
   EXPECT_EQ(QnGeomLiveBlocks(), live_);
 
-  GTypedCurve line = Line(1), unknown = NewRecord(14);
-  EXPECT_EQ(QnGeomLiveBlocks(), live_ + 2);
-  Free(line);
-  EXPECT_EQ(QnGeomLiveBlocks(), live_ + 1);
-  EXPECT_EQ(line.type, kCurveLine);
+  // A type the layer does not know still has its block freed (TearDown counts the blocks).
+  GTypedCurve unknown = NewRecord(14);
   Free(unknown);
   EXPECT_EQ(unknown.type, 14);
+  EXPECT_EQ(unknown.pCurve, nullptr);
 }
 
 TEST_F(CurveRecords, NullRecordsAreRefusedByName) {

@@ -1,6 +1,5 @@
 #include <cmath>
 #include <cstring>
-#include <functional>
 #include <numbers>
 
 #include "tests/geometry/geometry_test_support.h"
@@ -138,28 +137,27 @@ TEST_F(Matrix4x4, RotationAndMirrorBuildersCheckTheirAxisAndGoOn) {
 
 // Each builder by the image of a point, in the matrix-first form; the "at point" forms keep their point.
 TEST_F(Matrix4x4, BuildersMapPointsAsNamed) {
+  using Build = void (*)(G4x4&, int*);
   const struct {
     const char* what;
-    std::function<void(G4x4&, int*)> build;
     GPosition from, to;
+    Build build;
   } cases[] = {
-      {"rotate by cosine and sine", [](G4x4& m, int* rc) { u4x4RotateCosSin(0.6, 0.8, kZ, m, rc); }, {1, 0, 0},
-       {0.6, 0.8, 0}},
-      {"rotate by cosine and sine at a point",
-       [](G4x4& m, int* rc) { u4x4RotateCosSinAtPoint(0, 1, GUnitVector(1, 1, 0), {3, 4, 5}, m, rc); }, {3, 4, 5},
-       {3, 4, 5}},
-      {"rotate by an angle at a point", [](G4x4& m, int* rc) { u4x4RotateAngleAtPoint(1.2, kY, {3, 4, 5}, m, rc); },
-       {3, 9, 5}, {3, 9, 5}},
-      {"mirror", [](G4x4& m, int* rc) { u4x4Mirror(kZ, m, rc); }, {1, 2, 3}, {1, 2, -3}},
-      {"mirror at a point", [](G4x4& m, int* rc) { u4x4MirrorAtPoint(kZ, {0, 0, 1}, m, rc); }, {1, 2, 3},
-       {1, 2, -1}},
-      {"translate", [](G4x4& m, int* rc) { u4x4Translate({1, 2, 3}, m, rc); }, {0, 0, 0}, {1, 2, 3}},
-      {"scale at a point", [](G4x4& m, int* rc) { u4x4ScaleAtPoint(2, 2, 2, {1, 1, 1}, m, rc); }, {2, 1, 1},
-       {3, 1, 1}},
-      {"scale unevenly at a point", [](G4x4& m, int* rc) { u4x4ScaleAtPoint(2, 0, -1, {1, 1, 1}, m, rc); },
-       {3, 3, 3}, {5, 1, -1}},
-      {"scale uniformly at a point", [](G4x4& m, int* rc) { u4x4ScaleUniformAtPoint(-3, {1, 2, 3}, m, rc); },
-       {2, 2, 3}, {-2, 2, 3}},
+      {"rotate by cosine and sine", {1, 0, 0}, {0.6, 0.8, 0},
+       [](G4x4& m, int* rc) { u4x4RotateCosSin(0.6, 0.8, kZ, m, rc); }},
+      {"rotate by cosine and sine at a point", {3, 4, 5}, {3, 4, 5},
+       [](G4x4& m, int* rc) { u4x4RotateCosSinAtPoint(0, 1, GUnitVector(1, 1, 0), {3, 4, 5}, m, rc); }},
+      {"rotate by an angle at a point", {3, 9, 5}, {3, 9, 5},
+       [](G4x4& m, int* rc) { u4x4RotateAngleAtPoint(1.2, kY, {3, 4, 5}, m, rc); }},
+      {"mirror", {1, 2, 3}, {1, 2, -3}, [](G4x4& m, int* rc) { u4x4Mirror(kZ, m, rc); }},
+      {"mirror at a point", {1, 2, 3}, {1, 2, -1}, [](G4x4& m, int* rc) { u4x4MirrorAtPoint(kZ, {0, 0, 1}, m, rc); }},
+      {"translate", {0, 0, 0}, {1, 2, 3}, [](G4x4& m, int* rc) { u4x4Translate({1, 2, 3}, m, rc); }},
+      {"scale at a point", {2, 1, 1}, {3, 1, 1},
+       [](G4x4& m, int* rc) { u4x4ScaleAtPoint(2, 2, 2, {1, 1, 1}, m, rc); }},
+      {"scale unevenly at a point", {3, 3, 3}, {5, 1, -1},
+       [](G4x4& m, int* rc) { u4x4ScaleAtPoint(2, 0, -1, {1, 1, 1}, m, rc); }},
+      {"scale uniformly at a point", {2, 2, 3}, {-2, 2, 3},
+       [](G4x4& m, int* rc) { u4x4ScaleUniformAtPoint(-3, {1, 2, 3}, m, rc); }},
   };
   for (const auto& c : cases) {
     G4x4 m;

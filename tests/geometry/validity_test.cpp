@@ -1,4 +1,5 @@
 #include <cmath>
+#include <functional>
 
 #include "tests/geometry/geometry_test_support.h"
 
@@ -14,54 +15,99 @@ class Validity : public ::testing::Test {
 };
 
 // ---------------------------------------------------------------------------------------------------------
-// Values
+// Values: coordinates up to 1e30 are valid, a bad value gives one message however many coordinates are bad,
+// and a null pointer is passed over (a validity answer then says invalid).
 
-TEST_F(Validity, CoordinatesUpTo1e30AreValid) {
-  const GPosition edge(1e30, -1e30, 0);
-  CheckPosition(&edge);
-  const GVector fine(1, 2, 3);
-  CheckVector(&fine, &valid_);
-  EXPECT_EQ(valid_, 1);
-  EXPECT_EQ(log_.Take(), kNone);
+constexpr int kNoAnswer = -2;
 
-  const GPosition beyond(1.0000001e30, kNaN, 0);  // two bad coordinates, one message
-  CheckPosition(&beyond);
-  const GVector nan(0, 0, kNaN);
-  CheckVector(&nan);
-  CheckVector(&nan, &valid_);
-  EXPECT_EQ(valid_, 0);
-  EXPECT_EQ(log_.Take(), (Messages{"GPosition has an invalid coordinate", "GVector has an invalid coordinate",
-                                   "GVector has an invalid coordinate"}));
+template <typename T>
+std::function<int()> Check(void (*check)(const T*), T value) {
+  return [=] {
+    check(&value);
+    return kNoAnswer;
+  };
 }
 
-TEST_F(Validity, UnitVectorCheckGivesAtMostOneMessage) {
+template <typename T>
+std::function<int()> Valid(void (*check)(const T*, int*), T value) {
+  return [=] {
+    int valid = -1;
+    check(&value, &valid);
+    return valid;
+  };
+}
+
+GUnitVector RawUnit(double x, double y, double z) {
   GUnitVector u;
-  CheckUnitVector(&u);
-  u.x = u.y = 1;
-  CheckUnitVector(&u);
-  u = GUnitVector(1, 0, 0);
-  u.z = 1e-15;
-  CheckUnitVector(&u);
-  EXPECT_EQ(log_.Take(),
-            (Messages{"GUnitVector: using a NULL unit vector", "GUnitVector: vector is not a unit vector"}));
-  u.z = kNaN;
-  CheckUnitVector(&u);
-  EXPECT_EQ(log_.Take(), Messages{"GUnitVector has an invalid coordinate"});
+  u.x = x, u.y = y, u.z = z;
+  return u;
 }
 
-TEST_F(Validity, BoxAndMatrixCheckTheirParts) {
-  const GBox box(kNaN, 0, 0, 1e31, 0, 0);
-  CheckBox(&box);
-  EXPECT_EQ(log_.Take(), Messages(2, "GPosition has an invalid coordinate"));
-  GMatrix m = GMatrix::Identity();
-  CheckMatrix(&m, &valid_);
-  EXPECT_EQ(valid_, 1);
-  m.m[0][1] = kNaN;
-  m.m[2][2] = -1e40;
-  CheckMatrix(&m);
-  CheckMatrix(&m, &valid_);
-  EXPECT_EQ(valid_, 0);
-  EXPECT_EQ(log_.Take(), Messages(4, "GVector has an invalid coordinate"));
+GUnitVector2d RawUnit2d(double x, double y) {
+  GUnitVector2d u;
+  u.x = x, u.y = y;
+  return u;
+}
+
+TEST_F(Validity, ValuesGiveOneMessageEach) {
+  const char* position = "GPosition has an invalid coordinate";
+  const char* vector = "GVector has an invalid coordinate";
+  const char* position2d = "GPosition2d does not have valid coordinates";
+  const char* vector2d = "GVector2d does not have valid coordinates";
+  const char* unit2d = "GUnitVector2d does not have valid coordinates";
+  GMatrix bad = GMatrix::Identity();
+  bad.m[0][1] = kNaN;
+  bad.m[2][2] = -1e40;
+  const struct {
+    const char* what;
+    std::function<int()> check;
+    int valid;
+    Messages messages;
+  } cases[] = {
+      {"position at 1e30", Check(CheckPosition, GPosition(1e30, -1e30, 0)), kNoAnswer, kNone},
+      {"position beyond 1e30 and NaN", Check(CheckPosition, GPosition(1.0000001e30, kNaN, 0)), kNoAnswer, {position}},
+      {"vector", Valid(CheckVector, GVector(1, 2, 3)), 1, kNone},
+      {"vector NaN", Valid(CheckVector, GVector(0, 0, kNaN)), 0, {vector}},
+      {"unit vector null", Check(CheckUnitVector, GUnitVector()), kNoAnswer, {"GUnitVector: using a NULL unit vector"}},
+      {"unit vector too long", Check(CheckUnitVector, RawUnit(1, 1, 0)), kNoAnswer,
+       {"GUnitVector: vector is not a unit vector"}},
+      {"unit vector within the band", Check(CheckUnitVector, RawUnit(1, 0, 1e-15)), kNoAnswer, kNone},
+      {"unit vector NaN", Check(CheckUnitVector, RawUnit(1, 0, kNaN)), kNoAnswer,
+       {"GUnitVector has an invalid coordinate"}},
+      {"box: each corner", Check(CheckBox, GBox(kNaN, 0, 0, 1e31, 0, 0)), kNoAnswer, {position, position}},
+      {"matrix", Valid(CheckMatrix, GMatrix::Identity()), 1, kNone},
+      {"matrix: each bad row", Valid(CheckMatrix, bad), 0, {vector, vector}},
+      {"position2d at 1e30", Check(CheckPosition2d, GPosition2d(1e30, 0)), kNoAnswer, kNone},
+      {"position2d beyond 1e30", Check(CheckPosition2d, GPosition2d(1.0000001e30, 0)), kNoAnswer, {position2d}},
+      {"vector2d NaN", Check(CheckVector2d, GVector2d(kNaN, kNaN)), kNoAnswer, {vector2d}},
+      {"unit vector2d", Check(CheckUnitVector2d, RawUnit2d(0.6, 0.8)), kNoAnswer, kNone},
+      // 2.5e-7 from a unit length: within the distance tolerance.
+      {"unit vector2d nearly unit", Check(CheckUnitVector2d, RawUnit2d(1, 0.0005)), kNoAnswer, kNone},
+      {"unit vector2d too long", Check(CheckUnitVector2d, RawUnit2d(1, 0.002)), kNoAnswer, {unit2d}},
+      {"unit vector2d NaN", Check(CheckUnitVector2d, RawUnit2d(1, kNaN)), kNoAnswer, {unit2d}},
+      {"box2d: corner order not tested", Check(CheckBox2d, GBox2d(5, 5, 0, 0)), kNoAnswer, kNone},
+      {"box2d: each corner", Check(CheckBox2d, GBox2d(kNaN, 0, 0, kNaN)), kNoAnswer, {position2d, position2d}},
+      {"matrix2d", Check(CheckMatrix2d, GMatrix2d(0, 0, 0, -INFINITY)), kNoAnswer, {vector2d}},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(c.check(), c.valid) << c.what;
+    EXPECT_EQ(log_.Take(), c.messages) << c.what;
+  }
+  // A null pointer is passed over; a validity answer says invalid.
+  int valid = -1;
+  CheckVector(nullptr, &valid);
+  EXPECT_EQ(valid, 0);
+  valid = -1;
+  CheckTransf(nullptr, &valid);
+  EXPECT_EQ(valid, 0);
+  CheckPosition(nullptr);
+  CheckUnitVector(nullptr);
+  CheckBox(nullptr);
+  CheckTransf(nullptr);
+  CheckPtFrustum(nullptr);
+  CheckTransf2d(nullptr);
+  Check4x4(nullptr);
+  EXPECT_EQ(log_.Take(), kNone);
 }
 
 // ---------------------------------------------------------------------------------------------------------
@@ -140,52 +186,6 @@ TEST_F(Validity, PlaneTransformRunsEveryTest) {
   CheckTransf2d(&t);
   EXPECT_EQ(log_.Take(), (Messages{"GTransf2d: m_hasRotation is set, but it is a reflection",
                                    "GTransf2d: m_hasReflection is set, but it is a rotation"}));
-}
-
-TEST_F(Validity, PlaneValues) {
-  const GPosition2d edge(1e30, 0), beyond(1.0000001e30, 0);
-  CheckPosition2d(&edge);
-  CheckPosition2d(&beyond);
-  const GVector2d nan(kNaN, kNaN);
-  CheckVector2d(&nan);
-  EXPECT_EQ(log_.Take(),
-            (Messages{"GPosition2d does not have valid coordinates", "GVector2d does not have valid coordinates"}));
-  GUnitVector2d u;
-  u.x = 0.6, u.y = 0.8;
-  CheckUnitVector2d(&u);
-  u.x = 1, u.y = 0.0005;  // 2.5e-7 from a unit length: within the distance tolerance
-  CheckUnitVector2d(&u);
-  EXPECT_EQ(log_.Take(), kNone);
-  u.y = 0.002;
-  CheckUnitVector2d(&u);
-  u.y = kNaN;
-  CheckUnitVector2d(&u);
-  EXPECT_EQ(log_.Take(), Messages(2, "GUnitVector2d does not have valid coordinates"));
-  const GBox2d reversed(5, 5, 0, 0);  // the order of the corners is not tested
-  CheckBox2d(&reversed);
-  const GBox2d box(kNaN, 0, 0, kNaN);
-  CheckBox2d(&box);
-  const GMatrix2d m(0, 0, 0, -INFINITY);
-  CheckMatrix2d(&m);
-  EXPECT_EQ(log_.Take(),
-            (Messages{"GPosition2d does not have valid coordinates", "GPosition2d does not have valid coordinates",
-                      "GVector2d does not have valid coordinates"}));
-}
-
-TEST_F(Validity, NullPointersArePassedOver) {
-  CheckPosition(nullptr);
-  CheckUnitVector(nullptr);
-  CheckBox(nullptr);
-  CheckTransf(nullptr);
-  CheckPtFrustum(nullptr);
-  CheckTransf2d(nullptr);
-  Check4x4(nullptr);
-  CheckVector(nullptr, &valid_);
-  EXPECT_EQ(valid_, 0);
-  valid_ = -1;
-  CheckTransf(nullptr, &valid_);
-  EXPECT_EQ(valid_, 0);
-  EXPECT_EQ(log_.Take(), kNone);
 }
 
 // ---------------------------------------------------------------------------------------------------------
