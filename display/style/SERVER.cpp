@@ -32,6 +32,8 @@
 #include "display/style/wrkbnch/JWorkbenchPointSymbol.h"
 #include "display/style/wrkbnch/JWorkbenchGeneric.h"
 #include "display/style/wrkbnch/Mux3dStyleWorkbench.h"
+#include "display/style/wrkshop/JStyleDescriptor.h"
+#include "display/style/wrkshop/JStyleWorkshop.h"
 #include "display/style/textscratch.h"
 #include "geometry/fill.h"
 #include "geometry/platform.h"
@@ -105,8 +107,10 @@ constexpr StyleClassRow kRowJSymbolDef =
 constexpr StyleClassRow kRowJSCustodian = StyleClassRowFor<JSCustodian, StyleAllocator::Ordinary>("JSCustodian");
 constexpr StyleClassRow kRowJVOQStyleAccess =
     StyleClassRowFor<JVOQStyleAccess, StyleAllocator::Ordinary>("JVOQStyleAccess");
-STYLESRV_UNBUILT_ROW(JStyleWorkshop, Ordinary)
-STYLESRV_UNBUILT_ROW(JStyleDescriptor, Ordinary)
+constexpr StyleClassRow kRowJStyleWorkshop =
+    StyleClassRowFor<JStyleWorkshop, StyleAllocator::Ordinary>("JStyleWorkshop");
+constexpr StyleClassRow kRowJStyleDescriptor =
+    StyleClassRowFor<JStyleDescriptor, StyleAllocator::Ordinary>("JStyleDescriptor");
 STYLESRV_UNBUILT_ROW(JWorkbenchLinear, Ordinary)
 STYLESRV_UNBUILT_ROW(JWorkbenchDash, Ordinary)
 constexpr StyleClassRow kRowJWorkbenchPointSymbol =

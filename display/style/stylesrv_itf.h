@@ -871,6 +871,88 @@ struct IJStyleConvertR1Elements : public IUnknown {
 // The first operation of the workshop that the library aggregates: the workshop finds its library.
 struct IJShopServices : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE ConnectLibrary() = 0;
+  // The librarian the workshop found, with a reference; null before ConnectLibrary.
+  virtual HRESULT STDMETHODCALLTYPE GetLibrarian(IJSLLibrarian** out) = 0;
+};
+
+// ---- the style workshop: text styles edited by editors outside the server ----
+
+inline constexpr IID IID_IJWrkShop = {0xF6536E51, 0xF7C8, 0x11D0, {0x91, 0x22, 0x08, 0x00, 0x36, 0x23, 0xD2, 0x02}};
+inline constexpr IID IID_IJStyleEdit = {0x2F2643D0, 0x09B1, 0x11D1, {0x91, 0x2C, 0x08, 0x00, 0x36, 0x23, 0xD2, 0x02}};
+inline constexpr IID IID_IJStylDes = {0xB21A3AD1, 0x1EE2, 0x11D1, {0x91, 0x43, 0x08, 0x00, 0x36, 0x23, 0xD2, 0x02}};
+// The host's editors of the two text style types, and what they answer.
+inline constexpr CLSID CLSID_TextCharEditor = {0x4E2A00C9, 0x2535, 0x11D1, {0x84, 0x20, 0x08, 0x00, 0x36, 0xD8, 0x27, 0x02}};
+inline constexpr CLSID CLSID_TextParaEditor = {0x4E2A00CA, 0x2535, 0x11D1, {0x84, 0x20, 0x08, 0x00, 0x36, 0xD8, 0x27, 0x02}};
+inline constexpr IID IID_IJTextStyleEditor = {0x677FC58F, 0x128A, 0x11D1, {0x84, 0x18, 0x08, 0x00, 0x36, 0xD8, 0x27, 0x02}};
+inline constexpr IID IID_IJEditedStyleSource = {0xE8D95A76, 0x1FDB, 0x11D1, {0x84, 0x1F, 0x08, 0x00, 0x36, 0xD8, 0x27, 0x02}};
+// In-process only, never handed to a host: the record and ID of a descriptor of this server.
+inline constexpr IID IID_IJStyleDescriptorRecord = {
+    0x6C0E2B71, 0x3F5A, 0x4D2E, {0x9B, 0x47, 0x1A, 0x52, 0xC8, 0x0D, 0x6E, 0x93}};
+
+// One style carried between the workshop and an editor. Strings handed out are fresh copies on the runtime
+// heap, which the caller frees with free. Without a record every operation answers E_FAIL.
+struct IJStylDes : public IUnknown {
+  // No name: *out stays as it was, S_OK.
+  virtual HRESULT STDMETHODCALLTYPE GetName(LPWSTR* out) = 0;
+  // A null or empty name leaves the style without one.
+  virtual HRESULT STDMETHODCALLTYPE SetName(LPCWSTR name) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetSecondString(LPWSTR* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetSecondString(LPCWSTR text) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetStyleObject(IUnknown** out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetStyleObject(IUnknown* style) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetType(GUID* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetType(const GUID* type) = 0;
+  // The editor of the style a new style derives from.
+  virtual HRESULT STDMETHODCALLTYPE GetContext(IUnknown** out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetContext(IUnknown* context) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetEntryWord(DWORD* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetEntryWord(DWORD word) = 0;
+};
+
+// How the workshop fills and reads a descriptor of this server: the record is taken over, not copied.
+struct IJStyleDescriptorRecord : public IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE SetRecord(StyleRecord* record) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetRecord(StyleRecord** out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetStyleID(DWORD id) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetStyleID(DWORD* out) = 0;
+};
+
+// The host's opening of an editor for a style of the library; E_FAIL for a type without an outside editor.
+struct IJWrkShop : public IUnknown {
+  // derived: the editor edits a new style that derives from this one.
+  virtual HRESULT STDMETHODCALLTYPE OpenEditor(DWORD id, BOOL derived, IUnknown** editor) = 0;
+  // newStyle: a style not yet in the library (the name may be null); otherwise the named style, created when
+  // the library can.
+  virtual HRESULT STDMETHODCALLTYPE OpenEditorByName(LPCWSTR name, const GUID* type, BOOL newStyle, BOOL derived,
+                                                     IUnknown** editor) = 0;
+  virtual HRESULT STDMETHODCALLTYPE OpenEditorForStyle(IUnknown* style, BOOL derived, IUnknown** editor) = 0;
+  // Hands the editor the workshop's IJStyleEdit; *id is the style ID of the editor's descriptor.
+  virtual HRESULT STDMETHODCALLTYPE AttachEditor(IUnknown* editor, DWORD* id) = 0;
+};
+
+// What an editor reports when it is done.
+struct IJStyleEdit : public IUnknown {
+  // A new style: added to the library, and the descriptor then holds its ID and the library's object.
+  virtual HRESULT STDMETHODCALLTYPE AddEditedStyle(IJStylDes* descriptor, IUnknown* style) = 0;
+  virtual HRESULT STDMETHODCALLTYPE NotImplemented4(IJStylDes* descriptor, IUnknown* style) = 0;
+  // An edit of a stored style: copied into the library's object in place (a nameless one is added).
+  virtual HRESULT STDMETHODCALLTYPE StoreEditedStyle(IJStylDes* descriptor, IUnknown* style) = 0;
+};
+
+// The host's text style editors.
+struct IJTextStyleEditor : public IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE EditStyle(IJStylDes* descriptor, IJWrkShop* shop) = 0;
+  virtual HRESULT STDMETHODCALLTYPE EditNewStyle(IJStylDes* descriptor, IJWrkShop* shop) = 0;
+  virtual HRESULT STDMETHODCALLTYPE EditDerivedStyle(IJStylDes* descriptor, IJWrkShop* shop) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetStyleEdit(IJStyleEdit* edit) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetDescriptor(IUnknown** out) = 0;
+};
+
+struct IJEditedStyleSource : public IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE NotCalled3() = 0;
+  virtual HRESULT STDMETHODCALLTYPE NotCalled4() = 0;
+  // The style the editor started from, with a reference.
+  virtual HRESULT STDMETHODCALLTYPE GetSourceStyle(IUnknown** out) = 0;
 };
 
 // The list of style-library files whose styles a library shares: ordered, no name twice (case ignored).

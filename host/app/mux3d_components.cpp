@@ -3,17 +3,11 @@
 #include <new>
 
 #include "host/app/graphic_element.h"
+#include "host/app/host_double.h"
 
 namespace host_app {
 
 namespace {
-
-IUnknown* IdentityOf(IUnknown* object) {
-  IUnknown* identity = nullptr;
-  if (!object || FAILED(object->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity)))) return nullptr;
-  identity->Release();
-  return identity;
-}
 
 // What both components share: the reference count, the live count of the doubles, and a style's part in a
 // library (its owner and ID, equal to itself alone). Itf is the component's own interface.
@@ -180,35 +174,12 @@ class Mux3dAppearance final : public Mux3dComponent<IJMux3dAppearance>, public I
   ~Mux3dAppearance() override = default;
 };
 
-template <class T>
-class Mux3dFactory final : public IClassFactory {
- public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (!out) return E_INVALIDARG;
-    *out = nullptr;
-    if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IClassFactory)) return E_NOINTERFACE;
-    *out = static_cast<IClassFactory*>(this);
-    return S_OK;
-  }
-  // One static object: the registry's references do not decide its life.
-  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-  ULONG STDMETHODCALLTYPE Release() override { return 1; }
-  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
-    if (!out) return E_INVALIDARG;
-    *out = nullptr;
-    if (outer) return CLASS_E_NOAGGREGATION;
-    T* object = new (std::nothrow) T;
-    if (!object) return E_OUTOFMEMORY;
-    object->AddRef();
-    const HRESULT hr = object->QueryInterface(iid, out);
-    object->Release();
-    return hr;
-  }
-  HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
-};
-
-Mux3dFactory<Mux3dStyle> g_styleFactory;
-Mux3dFactory<Mux3dAppearance> g_appearanceFactory;
+HostClassFactory g_styleFactory([]() -> IUnknown* {
+  return static_cast<IJMux3dStyle*>(new (std::nothrow) Mux3dStyle);
+});
+HostClassFactory g_appearanceFactory([]() -> IUnknown* {
+  return static_cast<IJMux3dAppearance*>(new (std::nothrow) Mux3dAppearance);
+});
 
 }  // namespace
 
@@ -218,13 +189,11 @@ Mux3dComponentLog& Mux3dComponentCalls() {
 }
 
 HRESULT RegisterMux3dStyleClass(DWORD* cookie) {
-  return CoRegisterClassObject(CLSID_Mux3dStyle, &g_styleFactory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE,
-                               cookie);
+  return g_styleFactory.Register(CLSID_Mux3dStyle, cookie);
 }
 
 HRESULT RegisterMux3dAppearanceClass(DWORD* cookie) {
-  return CoRegisterClassObject(CLSID_Mux3dAppearance, &g_appearanceFactory, CLSCTX_INPROC_SERVER,
-                               REGCLS_MULTIPLEUSE, cookie);
+  return g_appearanceFactory.Register(CLSID_Mux3dAppearance, cookie);
 }
 
 }  // namespace host_app

@@ -1,6 +1,9 @@
 #include "host/app/rsc_access.h"
 
+#include <new>
+
 #include "host/app/graphic_element.h"
+#include "host/app/host_double.h"
 
 namespace host_app {
 
@@ -44,32 +47,7 @@ class RscAccess final : public IJSLAccess {
   LONG m_refs = 0;
 };
 
-class RscAccessFactory final : public IClassFactory {
- public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (!out) return E_INVALIDARG;
-    *out = nullptr;
-    if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IClassFactory)) return E_NOINTERFACE;
-    *out = static_cast<IClassFactory*>(this);
-    return S_OK;
-  }
-  // One static object: the registry's references do not decide its life.
-  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-  ULONG STDMETHODCALLTYPE Release() override { return 1; }
-  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
-    if (!out) return E_INVALIDARG;
-    *out = nullptr;
-    if (outer) return CLASS_E_NOAGGREGATION;
-    RscAccess* access = new RscAccess;
-    access->AddRef();
-    const HRESULT hr = access->QueryInterface(iid, out);
-    access->Release();
-    return hr;
-  }
-  HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
-};
-
-RscAccessFactory g_factory;
+HostClassFactory g_factory([]() -> IUnknown* { return new (std::nothrow) RscAccess; });
 
 }  // namespace
 
@@ -79,7 +57,7 @@ RscAccessLog& RscAccessCalls() {
 }
 
 HRESULT RegisterRscAccessClass(DWORD* cookie) {
-  return CoRegisterClassObject(CLSID_HostRscAccess, &g_factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, cookie);
+  return g_factory.Register(CLSID_HostRscAccess, cookie);
 }
 
 }  // namespace host_app

@@ -18,9 +18,6 @@ namespace {
 
 constexpr char kSource[] = "USTYLSPT";
 
-// The workshop's interface; the library answers it through the workshop it aggregates.
-constexpr IID IID_IJWrkShop = {0xF6536E51, 0xF7C8, 0x11D0, {0x91, 0x22, 0x08, 0x00, 0x36, 0x23, 0xD2, 0x02}};
-
 // Longer names do not fit where the host keeps them.
 constexpr std::size_t kLongestStyleName = 253;
 
