@@ -37,6 +37,7 @@
 #include "geometry/platform.h"
 #include "host/pellow/pellow.h"
 #include "services/daxutil/daxutil.h"
+#include "display/style/stylspt/AddStyles.h"
 
 namespace {
 
@@ -195,6 +196,7 @@ const StyleServerInternals kInternals{
     &ValidateStyleName,
     &GetStdDashResourceFunctions,
     &JStyleSymbolFill::CaptureSlotOf,
+    &GetDefaultStyleFunctions,
 };
 
 }  // namespace
@@ -257,6 +259,7 @@ void IncrementServerLockCount() { InterlockedIncrement(&g_serverLockCount); }
 void DecrementServerLockCount() { InterlockedDecrement(&g_serverLockCount); }
 LONG GetLiveObjectCount() { return g_liveObjectCount; }
 LONG GetServerLockCount() { return g_serverLockCount; }
+HMODULE GetStyleResourceModule() { return g_resourceModule; }
 
 const StyleClassTable& GetStyleClassTable() { return kClassTable; }
 
