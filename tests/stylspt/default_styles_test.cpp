@@ -1,10 +1,16 @@
 // The default style set built into a new document's library: each section read back through the styles'
 // interfaces, the active styles, a second build, and a failure at every kind of step.
+#include <algorithm>
+#include <cstring>
 #include <numbers>
 #include <string>
 #include <vector>
 
 #include "display/style/stylspt/AddStyles.h"
+#include "host/app/dimension_style.h"
+#include "host/app/graphic_element.h"
+#include "host/app/symbol_graphics.h"
+#include "host/quarnet/quarnet.h"
 #include "host/sithe/sithe.h"
 #include "tests/stylspt/stylspt_fixtures.h"
 
@@ -22,8 +28,13 @@ class DefaultStyleSetTest : public StyleExportsTest {
   void SetUp() override {
     StyleExportsTest::SetUp();
     SetFonts(GetUserDefaultLangID());
+    ASSERT_EQ(HostDimensionStyle::Register(&m_dimensionCookie), S_OK);
+    ASSERT_EQ(host_app::RegisterSymbolGraphicClasses(&m_graphicCookies), S_OK);
   }
   void TearDown() override {
+    CoRevokeClassObject(m_dimensionCookie);
+    host_app::RevokeSymbolGraphicClasses(m_graphicCookies);
+    QnFailTwoPointsAt(0, 0);
     Set().FailAt(0, S_OK);
     SitheSetFonts(nullptr, 0);
     SitheSetDefaultFont(nullptr);
@@ -53,6 +64,29 @@ class DefaultStyleSetTest : public StyleExportsTest {
     DWORD id = 0;
     drawing->GetActiveStyleID(&type, &id, 0);
     return id;
+  }
+  // The record a dimension style of the set was given.
+  std::vector<BYTE> DimRecord(const Drawing& drawing, UINT name) const {
+    auto style = drawing.Style<IUnknown>(IdOf(drawing, Text(name), STYLETYPE_Dimension), IID_IUnknown);
+    HostDimensionStyle* dimension = HostDimensionStyle::From(style.Get());
+    return dimension ? dimension->Record() : std::vector<BYTE>{};
+  }
+
+ private:
+  DWORD m_dimensionCookie = 0;
+  host_app::SymbolGraphicClasses m_graphicCookies;
+};
+
+constexpr DWORD kMainSetCount = 27 + 9 + 1 + 44 + 2 + 6;
+
+// A drawing whose document keeps style symbols in a "StyleCluster", as a new document of the host does.
+class ClusterDrawing : public Drawing {
+ public:
+  ClusterDrawing() {
+    StyleComPtr<IUnknown> cluster(host_app::CreatePolylineElement({}));
+    DWORD id = 0;
+    EXPECT_EQ(document->RegisterObject(cluster.Get(), &id, nullptr), S_OK);
+    EXPECT_EQ(HostDocumentSetNamedObject(document, L"StyleCluster", cluster.Get()), S_OK);
   }
 };
 
@@ -256,7 +290,8 @@ TEST_F(DefaultStyleSetTest, ActiveStylesAndASecondBuildThatChangesNothing) {
   EXPECT_EQ(Active(drawing, STYLETYPE_Fill), IdOf(drawing, Text(12200), STYLETYPE_Fill));
   EXPECT_EQ(Active(drawing, STYLETYPE_Dash), 0u);
   const DWORD count = drawing.StyleCount();
-  EXPECT_EQ(count, 27u + 9u + 1u + 44u + 2u);
+  EXPECT_EQ(Active(drawing, STYLETYPE_Dimension), IdOf(drawing, Text(12193), STYLETYPE_Dimension));
+  EXPECT_EQ(count, kMainSetCount);
 
   const DWORD wideID = IdOf(drawing, Text(12204), STYLETYPE_Linear);
   ASSERT_EQ(drawing.Style<IJStyleSimpleLine>(wideID, IID_IJStyleSimpleLine)->SetWidth(0.002), S_OK);
@@ -275,28 +310,29 @@ TEST_F(DefaultStyleSetTest, ActiveStylesAndASecondBuildThatChangesNothing) {
   EXPECT_TRUE(ReportedBy("addstyls").empty());
 }
 
-// A failure at any checked step ends the build with that failure, reported, keeping what was made; the render
+// A failure at any checked step of the full set-up ends it with that failure, reported, keeping what was made; the render
 // service's failures are the builder's too. The suite's leak check covers every path.
 TEST_F(DefaultStyleSetTest, AFailureAtAnyStepEndsTheBuildReportedAndKeepsWhatWasMade) {
   const HRESULT failure = static_cast<HRESULT>(0x8004DEAD);
   LONG steps = 0;
   DWORD full = 0;
   {
-    Drawing drawing;
+    ClusterDrawing drawing;
     Set().FailAt(0, S_OK);
-    ASSERT_EQ(Set().AddDefaultStyleSet(drawing.D()), S_OK);
+    ASSERT_EQ(HAddDefaultStyles(drawing.D(), TRUE), S_OK);
     steps = Set().FailAt(0, S_OK);
     full = drawing.StyleCount();
   }
   ASSERT_GT(steps, 300);
   DWORD before = 0;
-  for (LONG n = 1; n <= steps; n += (n < 8 || n > steps - 8) ? 1 : 23) {
+  for (LONG n = 1; n <= steps; ++n) {
     SCOPED_TRACE(n);
-    Drawing drawing;
+    ClusterDrawing drawing;
     ClearReports();
     Set().FailAt(n, failure);
-    EXPECT_EQ(Set().AddDefaultStyleSet(drawing.D()), failure);
-    EXPECT_THAT(ReportedBy("addstyls"), ElementsAreArray({failure}));
+    EXPECT_EQ(HAddDefaultStyles(drawing.D(), TRUE), failure);
+    const std::vector<HRESULT> reported = ReportedBy("addstyls");
+    EXPECT_THAT(reported, ::testing::AllOf(::testing::Not(::testing::IsEmpty()), ::testing::Each(failure)));
     Set().FailAt(0, S_OK);
     EXPECT_GE(drawing.StyleCount(), before) << "a later failure keeps at least what an earlier one did";
     before = drawing.StyleCount();
@@ -310,9 +346,184 @@ TEST_F(DefaultStyleSetTest, AFailureAtAnyStepEndsTheBuildReportedAndKeepsWhatWas
     SitheFailRenderService(answers[0], answers[1]);
     EXPECT_EQ(Set().AddDefaultStyleSet(drawing.D()), E_ACCESSDENIED);
     EXPECT_THAT(ReportedBy("addstyls"), ElementsAreArray({E_ACCESSDENIED}));
-    EXPECT_EQ(drawing.StyleCount(), 27u + 9u + 1u + 44u) << "no text style without a font";
+    EXPECT_EQ(drawing.StyleCount(), 27u + 9u + 1u + 44u) << "nothing after the text styles without a font";
   }
   SitheFailRenderService(S_OK, S_OK);
+}
+
+// Every dimension style has byte 888 set; the first is the exception record in the default's colours, the fourth
+// the default with two more bytes, the others their variant of it.
+TEST_F(DefaultStyleSetTest, DimensionStylesCarryTheirVariantOfTheDefaultRecord) {
+  Drawing drawing;
+  ASSERT_EQ(Set().AddDefaultStyleSet(drawing.D()), S_OK);
+  const std::vector<BYTE> base = DimRecord(drawing, 12197);
+  ASSERT_EQ(base.size(), 1321u);
+  std::vector<BYTE> exception;
+  {
+    Drawing other;
+    DWORD id = 0;
+    StyleComPtr<IUnknown> object;
+    ASSERT_EQ(HGetDimExceptionStyle(&id, object.Put(), other.D()), S_OK);
+    exception = HostDimensionStyle::From(object.Get())->Record();
+  }
+  ASSERT_EQ(exception.size(), base.size());
+  std::copy(base.begin() + 892, base.begin() + 904, exception.begin() + 892);
+  EXPECT_EQ(DimRecord(drawing, 12193), exception);
+  std::vector<BYTE> row4 = base;
+  row4[866] = 7;
+  row4[872] = 1;
+  EXPECT_EQ(DimRecord(drawing, 12196), row4);
+
+  auto doubleAt = [](const std::vector<BYTE>& record, size_t at) {
+    double value = 0.0;
+    std::memcpy(&value, record.data() + at, sizeof value);
+    return value;
+  };
+  const std::vector<BYTE> v4 = DimRecord(drawing, 12194), v2 = DimRecord(drawing, 12195),
+                          v3 = DimRecord(drawing, 12198);
+  EXPECT_EQ(std::vector<BYTE>(v4.begin() + 2, v4.begin() + 5), (std::vector<BYTE>{2, 1, 0x12}));
+  EXPECT_EQ(std::wstring(reinterpret_cast<const wchar_t*>(v4.data() + 16)), L"'");
+  EXPECT_EQ(std::wstring(reinterpret_cast<const wchar_t*>(v4.data() + 58)), L"\"");
+  EXPECT_EQ(v4[497], 3);
+  EXPECT_EQ(v2[865], 1);
+  EXPECT_EQ(doubleAt(v2, 224), 0.8);
+  EXPECT_EQ(doubleAt(v3, 200), 0.0045);
+  EXPECT_EQ(v3[501], 3);
+  for (UINT name = 12193; name <= 12198; ++name) EXPECT_EQ(DimRecord(drawing, name).at(888), 1) << name;
+}
+
+TEST_F(DefaultStyleSetTest, TheSymbolLineRepeatsAZigzagDrawnWithItsOwnUnnamedLine) {
+  ClusterDrawing drawing;
+  const DWORD before = drawing.StyleCount();
+  HostClearNotifications();
+  HostClearDocumentCalls();
+  ASSERT_EQ(Set().AddDefaultSymbolLineStyle(drawing.D()), S_OK) << ::testing::PrintToString(stylesrv_test::Reports());
+  ASSERT_EQ(drawing.StyleCount(), before + 5);
+  const std::wstring name = Text(12215);
+  const DWORD symbolID = IdOf(drawing, name, STYLETYPE_PointSymbol);
+  const DWORD segmentStyleID = symbolID - 1, generatorID = symbolID + 1;
+  EXPECT_EQ(IdOf(drawing, name, STYLETYPE_Dash), symbolID + 2);
+  EXPECT_EQ(IdOf(drawing, name, STYLETYPE_Linear), symbolID + 3);
+
+  auto symbol = drawing.Style<IJStylePointSymbol>(symbolID, IID_IJStylePointSymbol);
+  ASSERT_TRUE(symbol);
+  StyleComPtr<IJGraphic> graphic;
+  ASSERT_EQ(symbol->GetGraphic(graphic.Put()), S_OK);
+  const std::vector<IUnknown*> members = host_app::GroupMembers(graphic.Get());
+  ASSERT_EQ(members.size(), 3u);
+  const double ends[3][4] = {{-0.01, 0.0, -0.005, 0.005}, {-0.005, 0.005, 0.005, -0.005}, {0.005, -0.005, 0.01, 0.0}};
+  std::vector<IUnknown*> placed = {IdentityOf(graphic.Get())};
+  for (size_t i = 0; i < 3; ++i) {
+    host_app::SegmentState segment{};
+    ASSERT_TRUE(host_app::ReadSegment(members[i], &segment));
+    EXPECT_THAT(segment.geometry.start, ElementsAreArray({ends[i][0], ends[i][1]}));
+    EXPECT_THAT(segment.geometry.end, ElementsAreArray({ends[i][2], ends[i][3]}));
+    EXPECT_EQ(segment.styleID, segmentStyleID);
+    placed.push_back(IdentityOf(members[i]));
+  }
+  std::vector<IUnknown*> inserted;
+  for (LONG i = 0; i < HostDocumentCallCount(); ++i) {
+    HostDocumentCall call{};
+    HostGetDocumentCall(i, &call);
+    if (call.kind == HOST_DOC_INSERT) inserted.push_back(call.object);
+  }
+  EXPECT_EQ(inserted, placed);
+  std::vector<GUID> placements;
+  for (const HostNotification& n : styllib_test::NotificationsOf(HOST_DOCUMENT_CALL_SERVICE)) {
+    placements.push_back(*reinterpret_cast<const GUID*>(static_cast<UINT_PTR>(n.mode)));
+  }
+  const GUID graphicIid = {0xC1430B82, 0xCE5D, 0x11CE, {0x94, 0x72, 0x08, 0x00, 0x36, 0x1C, 0x06, 0x02}};
+  const GUID lineIid = {0x77169D81, 0xEC58, 0x11CD, {0xBB, 0x2E, 0x08, 0x00, 0x36, 0x01, 0xBD, 0xA9}};
+  EXPECT_EQ(placements, (std::vector<GUID>{graphicIid, lineIid, lineIid, lineIid}));
+
+  auto dash = drawing.Style<IJStyleSimpleDashType>(symbolID + 2, IID_IJStyleSimpleDashType);
+  double lengths[4] = {};
+  tagStyleSimpleDashTypeData data{0, 4, lengths, 0, 0.0, 0};
+  ASSERT_EQ(dash->GetData(&data), S_OK);
+  EXPECT_THAT(lengths, ElementsAreArray({-0.007, 0.0, -0.007, 0.0}));
+  EXPECT_EQ(data.endFraction, 1.0);
+  DWORD clients[4] = {};
+  EXPECT_TRUE(SUCCEEDED(drawing.Style<IJStyleDashType>(symbolID + 2, IID_IJStyleDashType)->GetClientIDs(4, clients)));
+  EXPECT_THAT(clients, ElementsAreArray({DWORD{0}, generatorID, DWORD{0}, DWORD{0}}));
+  DWORD entrySymbol = 0, absolute = 1, upright = 1;
+  float fraction = 0.0f;
+  double along = 1.0, across = 1.0, angle = 1.0;
+  EXPECT_EQ(drawing.Style<IJStyleLinePointGen>(generatorID, IID_IJStyleLinePointGen)
+                ->GetEntryByID(1, &entrySymbol, &fraction, &along, &across, &angle, &absolute, &upright),
+            S_OK);
+  EXPECT_EQ(entrySymbol, symbolID);
+  EXPECT_EQ(fraction, 0.5f);
+
+  auto line = drawing.Style<IJStyleSimpleLine>(symbolID + 3, IID_IJStyleSimpleLine);
+  tagStyleSimpleLineData lineData{};
+  DWORD dashID = 0;
+  ASSERT_EQ(line->GetData(&lineData), S_OK);
+  EXPECT_EQ(lineData.styleFlags, SLINE_FIT | SLINE_WIDTH_FIXED | SLINE_COLOUR_FIXED);
+  EXPECT_EQ(lineData.width, 0.00035);
+  EXPECT_EQ(line->GetDashTypeID(&dashID), S_OK);
+  EXPECT_EQ(dashID, symbolID + 2);
+
+  EXPECT_EQ(Set().AddDefaultSymbolLineStyle(drawing.D()), S_OK);
+  EXPECT_EQ(drawing.StyleCount(), before + 5) << "a second call adds nothing";
+}
+
+// A segment the geometry library refuses ends the build with E_FAIL and no report; the unnamed line and the
+// group with the segments before it stay.
+TEST_F(DefaultStyleSetTest, ARefusedSegmentEndsTheSymbolLineUnreported) {
+  ClusterDrawing drawing;
+  const DWORD before = drawing.StyleCount();
+  ClearReports();
+  HostClearDocumentCalls();
+  QnFailTwoPointsAt(2, 7);
+  EXPECT_EQ(Set().AddDefaultSymbolLineStyle(drawing.D()), E_FAIL);
+  EXPECT_TRUE(stylesrv_test::Reports().empty());
+  EXPECT_EQ(drawing.StyleCount(), before + 1);
+  LONG added = 0;
+  for (LONG i = 0; i < HostDocumentCallCount(); ++i) {
+    HostDocumentCall call{};
+    HostGetDocumentCall(i, &call);
+    added += call.kind == HOST_DOC_GROUP_ADD && SUCCEEDED(call.result);
+  }
+  EXPECT_EQ(added, 1);
+}
+
+TEST_F(DefaultStyleSetTest, AFullSetUpBuildsBothSetsOnceAlsoThroughAnObjectOfTheDocument) {
+  ClusterDrawing drawing;
+  ASSERT_EQ(HAddDefaultStyles(drawing.D(), TRUE), S_OK);
+  EXPECT_EQ(drawing.StyleCount(), kMainSetCount + 5);
+  auto member = drawing.Style<IUnknown>(IdOf(drawing, Text(12200), STYLETYPE_Linear), IID_IUnknown);
+  EXPECT_EQ(HAddDefaultStyles(member.Get(), TRUE), S_OK);
+  EXPECT_EQ(drawing.StyleCount(), kMainSetCount + 5);
+  EXPECT_EQ(HAddDefaultStyles(nullptr, TRUE), E_INVALIDARG);
+}
+
+// Activation only makes the default names active type by type and stops at the first type without its name.
+TEST_F(DefaultStyleSetTest, ActivationOnlyStopsAtTheFirstTypeWithoutItsName) {
+  struct Named {
+    CLSID clsid;
+    GUID type;
+    UINT name;
+  };
+  const Named kinds[] = {{CLSID_JStyleSimpleLine, STYLETYPE_Linear, 12200},
+                         {CLSID_JStyleSimpleFill, STYLETYPE_Fill, 12200},
+                         {CLSID_JStyleTextPara, STYLETYPE_TextPara, 12200},
+                         {CLSID_HostDimensionStyle, STYLETYPE_Dimension, 12193}};
+  const struct {
+    size_t named;  // the first `named` kinds have their name
+    HRESULT answer;
+  } cases[] = {{0, static_cast<HRESULT>(0x80040221)}, {3, static_cast<HRESULT>(0x80040221)}, {4, S_OK}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.named);
+    Drawing drawing;
+    std::vector<DWORD> ids;
+    for (size_t i = 0; i < c.named; ++i) ids.push_back(drawing.Create(kinds[i].clsid, Text(kinds[i].name).c_str(), kinds[i].type));
+    std::vector<DWORD> activeBefore;
+    for (const Named& k : kinds) activeBefore.push_back(Active(drawing, k.type));
+    EXPECT_EQ(HAddDefaultStyles(drawing.D(), FALSE), c.answer);
+    for (size_t i = 0; i < std::size(kinds); ++i) {
+      EXPECT_EQ(Active(drawing, kinds[i].type), i < c.named ? ids[i] : activeBefore[i]) << i;
+    }
+  }
 }
 
 }  // namespace

@@ -1,16 +1,23 @@
-// The default style set: dash types, line styles, the solid fill, hatch patterns with their pattern fills and
-// the text styles, each created in the document's library and set up through its class's interface.
+// The default style set of a new document: dash types, line styles, the solid fill, hatch patterns with their
+// pattern fills, the text and dimension styles, and the zigzag symbol line, each created in the document's
+// library and set up through its class's interface; the registration of the style types; HAddDefaultStyles.
 #include "display/style/stylspt/AddStyles.h"
 
+#include <cstring>
 #include <initializer_list>
 #include <numbers>
+#include <span>
 
 #include "display/style/server.h"
 #include "display/style/stylbas/StyleComPtr.h"
 #include "display/style/stylesrv_clsid.h"
+#include "display/style/styllib/JStyleLib.h"
 #include "display/style/styllib/StyleReport.h"
 #include "display/style/stylspt/StyleExportHelpers.h"
 #include "display/style/stylspt/StyleExports.h"
+#include "host/halvorn/elements.h"
+#include "host/halvorn/halvorn.h"
+#include "host/quarnet/quarnet.h"
 #include "host/sithe/sithe.h"
 #include "services/daxutil/daxutil.h"
 
@@ -416,18 +423,314 @@ HRESULT AddTextStyles(const Builder& b) {
   return S_OK;
 }
 
+// ---- dimension styles ----
+
+struct DimByte {
+  WORD at;
+  BYTE value;
+};
+struct DimDouble {
+  WORD at;
+  double value;
+};
+struct DimText {
+  WORD at;
+  const wchar_t* text;
+};
+
+// What each variant writes over the library's default record.
+struct DimVariant {
+  std::span<const DimByte> bytes;
+  std::span<const DimDouble> doubles;
+  std::span<const DimText> texts;
+};
+
+constexpr DimByte kVariant1Bytes[] = {{3, 1},    {8, 5},    {11, 5},   {13, 0},   {14, 1},   {100, 3},
+                                      {103, 4},  {105, 1},  {106, 0},  {497, 1},  {498, 2},  {505, 1},
+                                      {593, 0},  {866, 7},  {1297, 2}, {1298, 2}};
+constexpr DimDouble kVariant1Doubles[] = {{200, 0.003175}, {224, 0.8}, {552, 0.5}};
+constexpr DimByte kVariant2Bytes[] = {{3, 1}, {593, 0}, {865, 1}};
+constexpr DimDouble kVariant2Doubles[] = {{224, 0.8}};
+constexpr DimByte kVariant3Bytes[] = {{3, 1}, {501, 3}, {503, 3}, {505, 1}};
+constexpr DimDouble kVariant3Doubles[] = {{200, 0.0045}};
+constexpr DimByte kVariant4Bytes[] = {{2, 2},   {3, 1},   {4, 0x12}, {8, 1},   {9, 1},   {10, 2},  {11, 3},
+                                      {100, 4}, {101, 1}, {102, 2},  {103, 3}, {105, 1}, {106, 0}, {498, 2},
+                                      {504, 4}, {592, 1}, {593, 0},  {866, 0}};
+constexpr DimDouble kVariant4Doubles[] = {{200, 0.003175}, {224, 0.8}, {552, 0.5}};
+constexpr DimText kVariant4Texts[] = {{16, L"'"}, {58, L"\""}};
+
+constexpr DimVariant kLibraryDefault{};
+constexpr DimVariant kVariant1{kVariant1Bytes, kVariant1Doubles, {}};
+constexpr DimVariant kVariant2{kVariant2Bytes, kVariant2Doubles, {}};
+constexpr DimVariant kVariant3{kVariant3Bytes, kVariant3Doubles, {}};
+constexpr DimVariant kVariant4{kVariant4Bytes, kVariant4Doubles, kVariant4Texts};
+
+constexpr DimByte kEveryRow[] = {{888, 1}};
+constexpr DimByte kRow4[] = {{866, 7}, {872, 1}, {888, 1}};
+
+struct DimRow {
+  UINT nameId;
+  const DimVariant* variant;
+  std::span<const DimByte> changes;
+};
+
+constexpr DimRow kDimRows[] = {
+    {12193, &kVariant1, kEveryRow}, {12194, &kVariant4, kEveryRow}, {12195, &kVariant2, kEveryRow},
+    {12196, &kLibraryDefault, kRow4}, {12197, &kLibraryDefault, kEveryRow}, {12198, &kVariant3, kEveryRow},
+};
+
+void Apply(BYTE* record, std::span<const DimByte> bytes) {
+  for (const DimByte& b : bytes) record[b.at] = b.value;
+}
+
+void FillDimRecord(BYTE (&record)[kDimensionRecordSize], const DimRow& row) {
+  std::memset(record, 0, sizeof record);
+  InitDefaultDimensionRecord(record);
+  Apply(record, row.variant->bytes);
+  for (const DimDouble& d : row.variant->doubles) std::memcpy(record + d.at, &d.value, sizeof d.value);
+  for (const DimText& t : row.variant->texts) {
+    std::memcpy(record + t.at, t.text, (wcslen(t.text) + 1) * sizeof(wchar_t));
+  }
+  Apply(record, row.changes);
+}
+
+HRESULT AddDimensionStyles(const Builder& b) {
+  GUserText name;
+  for (const DimRow& row : kDimRows) {
+    if (FAILED(LoadName(b, row.nameId, name))) return E_FAIL;
+    DWORD id = 0;
+    bool kept = false;
+    StyleComPtr<IUnknown> object;
+    const HRESULT hr = Create(b, CLSID_HostDimensionStyle, name.Wide(), STYLETYPE_Dimension, &id, object, &kept);
+    if (FAILED(hr)) return hr;
+    if (!kept) {
+      StyleComPtr<IJHostDimensionStyle> dimension;
+      TRY(Ask(object.Get(), IID_IJHostDimensionStyle, dimension));
+      BYTE record[kDimensionRecordSize];
+      FillDimRecord(record, row);
+      TRY(dimension->SetRecord(record));
+    }
+    if (&row == &kDimRows[0]) TRY(b.librarian->SetActiveStyleID(&STYLETYPE_Dimension, id));
+  }
+  return S_OK;
+}
+
+// ---- the symbol line ----
+
+constexpr UINT kSymbolNameId = 12215;
+// The zigzag: three segments in symbol coordinates, start and end.
+constexpr double kZigzag[3][2][2] = {{{-0.01, 0.0}, {-0.005, 0.005}},
+                                     {{-0.005, 0.005}, {0.005, -0.005}},
+                                     {{0.005, -0.005}, {0.01, 0.0}}};
+constexpr double kSymbolDashLengths[] = {-0.007, 0.0, -0.007, 0.0};
+// The IIDs under which the document takes the symbol's graphic and its segments.
+constexpr IID kGraphicPlacement = {0xC1430B82, 0xCE5D, 0x11CE, {0x94, 0x72, 0x08, 0x00, 0x36, 0x1C, 0x06, 0x02}};
+constexpr IID kSegmentPlacement = {0x77169D81, 0xEC58, 0x11CD, {0xBB, 0x2E, 0x08, 0x00, 0x36, 0x01, 0xBD, 0xA9}};
+constexpr DWORD kHostCreation = 1;
+
+// The object is placed in the document under the document itself.
+HRESULT PlaceInDocument(IJDocumentNamedObjects* home, IUnknown* object, const IID& iid) {
+  TRY(DocumentInsertObject(home, object, 0, home, iid));
+  return S_OK;
+}
+
+HRESULT AddSegment(IJDocumentNamedObjects* home, IUnknown* group, const double (&ends)[2][2], DWORD styleID) {
+  QuarnetGeometry2d geometry{};
+  LONG rc = 0;
+  GeomFromTwoPoints2d(&geometry, ends[0], ends[1], &rc);
+  if (rc != 0) return E_FAIL;
+  StyleComPtr<IUnknown> segment;
+  HRESULT hr = CALL(JCoCreateInstance(CLSID_HostLineSegment, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
+                                      segment.PutVoid(), kHostCreation));
+  if (SUCCEEDED(hr) && !segment) hr = E_FAIL;
+  if (FAILED(hr)) {
+    if (RCfatalerr(CLSID_HostLineSegment, 1, hr, kSource, __LINE__) != 0 && IsDebuggerPresent()) DebugBreak();
+    return REPORT(hr);
+  }
+  StyleComPtr<IJHostLineGeometry> line;
+  TRY(Ask(segment.Get(), IID_IJHostLineGeometry, line));
+  TRY(line->SetGeometry(&geometry));
+  if (FAILED(hr = PlaceInDocument(home, segment.Get(), kSegmentPlacement))) return hr;
+  TRY(AddDefaultStyleObject(group, segment.Get()));
+  StyleComPtr<IJStyledElement> styled;
+  TRY(Ask(segment.Get(), IID_IJStyledElement, styled));
+  TRY(styled->SetStyleID(styleID));
+  return S_OK;
+}
+
+// ---- the style types and the activation of existing defaults ----
+
+struct TypeRow {
+  const GUID* type;
+  const IID* iid;
+};
+
+constexpr TypeRow kTypeRows[] = {
+    {&STYLETYPE_Dash, &IID_IJStyleDashTypeRender},
+    {&STYLETYPE_Linear, &IID_IJStyleRender},
+    {&STYLETYPE_Fill, &IID_IJStyleRender},
+    {&STYLETYPE_TextChar, &IID_IJStyleRender},
+    {&STYLETYPE_TextPara, &IID_IJStyleTextPara},
+    {&STYLETYPE_Dimension, &IID_IUnknown},
+    {&STYLETYPE_BriskFrame, &IID_IUnknown},
+    {&STYLETYPE_HatchFillPattern, &IID_IJStyleFillTypeRender},
+    {&STYLETYPE_SymbolFillPattern, &IID_IJStyleFillTypeRender},
+    {&STYLETYPE_SegmentedStyle, &IID_IJStylePrerender},
+    {&STYLETYPE_PointSymbol, &IID_IJStyleRender},
+    {&STYLETYPE_LinePointGen, &IID_IJStyleRender},
+};
+
+// The librarian of the document, which the caller releases.
+HRESULT LibrarianOf(IUnknown* document, StyleComPtr<IJSLLibrarian>& librarian) {
+  HRESULT hr = CALL(GetStyleLibrarian(document, librarian.Put()));
+  if (SUCCEEDED(hr) && !librarian) hr = E_FAIL;
+  return FAILED(hr) ? REPORT(hr) : S_OK;
+}
+
+HRESULT ActivateByName(IJSLLibrarian* librarian, LPCWSTR name, const GUID& type) {
+  DWORD id = 0;
+  TRY(librarian->FindOrCreateStyleID(name, &type, &id));
+  TRY(librarian->SetActiveStyleID(&type, id));
+  return S_OK;
+}
+
+// The default names made active where the library has them; stops at the first type without its name.
+HRESULT ActivateDefaults(IJSLLibrarian* librarian) {
+  HMODULE module = GetStyleResourceModule();
+  GUserText name;
+  if (!module || !name.LoadStringResource(module, kFirstNameId)) return REPORT(E_FAIL);
+  for (const GUID* type : {&STYLETYPE_Linear, &STYLETYPE_Fill, &STYLETYPE_TextPara}) {
+    const HRESULT hr = ActivateByName(librarian, name.Wide(), *type);
+    if (FAILED(hr)) return hr;
+  }
+  if (!name.LoadStringResource(module, kDimRows[0].nameId)) return REPORT(E_FAIL);
+  return ActivateByName(librarian, name.Wide(), STYLETYPE_Dimension);
+}
+
 }  // namespace
 
 HRESULT AddDefaultStyleSet(IUnknown* document) {
   StyleComPtr<IJSLLibrarian> librarian;
-  HRESULT hr = CALL(GetStyleLibrarian(document, librarian.Put()));
-  if (SUCCEEDED(hr) && !librarian) hr = E_FAIL;
-  if (FAILED(hr)) return REPORT(hr);
+  HRESULT hr = LibrarianOf(document, librarian);
+  if (FAILED(hr)) return hr;
   const Builder builder{document, librarian.Get(), GetStyleResourceModule()};
   if (!builder.module) return REPORT(E_FAIL);
   for (HRESULT (*section)(const Builder&) : {AddDashTypes, AddLineStyles, AddSolidFill, AddHatchPatterns,
-                                             AddTextStyles}) {
+                                             AddTextStyles, AddDimensionStyles}) {
     if (FAILED(hr = section(builder))) return hr;
+  }
+  return S_OK;
+}
+
+HRESULT AddDefaultSymbolLineStyle(IUnknown* document) {
+  StyleComPtr<IJSLLibrarian> librarian;
+  HRESULT hr = LibrarianOf(document, librarian);
+  if (FAILED(hr)) return hr;
+  const Builder b{document, librarian.Get(), GetStyleResourceModule()};
+  GUserText name;
+  if (!b.module || FAILED(LoadName(b, kSymbolNameId, name))) return REPORT(E_FAIL);
+  // Built before: a second symbol, generator and unnamed line would only be orphans.
+  DWORD id = 0;
+  if (SUCCEEDED(librarian->FindStyleIDByName(name.Wide(), &STYLETYPE_Linear, &id)) && id != 0) return S_OK;
+
+  // The document that owns the library, which also takes the symbol's graphic objects.
+  StyleComPtr<IJDocumentNamedObjects> home;
+  TRY(GetObjectDocument(librarian.Get(), home.Put()));
+  StyleComPtr<IUnknown> group;
+  hr = CALL(JCoCreateInstance(CLSID_HostGraphicGroup, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, group.PutVoid(),
+                              kHostCreation));
+  if (SUCCEEDED(hr) && !group) hr = E_FAIL;
+  if (FAILED(hr)) return REPORT(hr);
+  StyleComPtr<IJGraphic> graphic;
+  TRY(Ask(group.Get(), IID_IJGraphic, graphic));
+  if (FAILED(hr = PlaceInDocument(home.Get(), graphic.Get(), kGraphicPlacement))) return hr;
+
+  bool kept = false;
+  DWORD segmentStyleID = 0;
+  StyleComPtr<IUnknown> segmentStyle;
+  if (FAILED(hr = Create(b, CLSID_JStyleSimpleLine, nullptr, STYLETYPE_Linear, &segmentStyleID, segmentStyle,
+                         &kept))) {
+    return hr;
+  }
+  {
+    StyleComPtr<IJStyleSimpleLine> line;
+    TRY(Ask(segmentStyle.Get(), IID_IJStyleSimpleLine, line));
+    TRY(line->SetColor(0));
+    TRY(line->SetWidth(kLineWidth));
+    TRY(line->SetUnits(kUnits));
+  }
+  for (const auto& ends : kZigzag) {
+    if (FAILED(hr = AddSegment(home.Get(), graphic.Get(), ends, segmentStyleID))) return hr;
+  }
+
+  DWORD symbolID = 0, generatorID = 0, dashID = 0, lineID = 0;
+  StyleComPtr<IUnknown> symbol, generator, dash, line;
+  if (FAILED(hr = Create(b, CLSID_JStylePointSymbol, name.Wide(), STYLETYPE_PointSymbol, &symbolID, symbol, &kept))) {
+    return hr;
+  }
+  if (!kept) {
+    StyleComPtr<IJStylePointSymbol> point;
+    TRY(Ask(symbol.Get(), IID_IJStylePointSymbol, point));
+    TRY(point->SetUnits(kUnits));
+    TRY(point->SetGraphic(graphic.Get()));
+  }
+  if (FAILED(hr = Create(b, CLSID_JStyleLinePointGen, nullptr, STYLETYPE_LinePointGen, &generatorID, generator,
+                         &kept))) {
+    return hr;
+  }
+  {
+    StyleComPtr<IJStyleLinePointGen> points;
+    TRY(Ask(generator.Get(), IID_IJStyleLinePointGen, points));
+    TRY(points->SetEntry(1, symbol.Get(), 0.5f, 0.0, 0.0, 0.0, 0, 0));
+    TRY(points->SetUnits(kUnits));
+  }
+  if (FAILED(hr = Create(b, CLSID_JStyleSimpleDashType, name.Wide(), STYLETYPE_Dash, &dashID, dash, &kept))) {
+    return hr;
+  }
+  if (!kept) {
+    StyleComPtr<IJStyleSimpleDashType> simple;
+    TRY(Ask(dash.Get(), IID_IJStyleSimpleDashType, simple));
+    const tagStyleSimpleDashTypeData data{kUnits, 4, kSymbolDashLengths, kStretched, 1.0, 0};
+    TRY(simple->SetData(&data));
+    // The generator serves the pattern's second entry: without it no symbol would be drawn.
+    StyleComPtr<IJStyleDashType> clients;
+    TRY(Ask(dash.Get(), IID_IJStyleDashType, clients));
+    const DWORD ids[4] = {0, generatorID, 0, 0};
+    TRY(clients->SetClientIDs(4, ids));
+  }
+  if (FAILED(hr = Create(b, CLSID_JStyleSimpleLine, name.Wide(), STYLETYPE_Linear, &lineID, line, &kept))) {
+    return hr;
+  }
+  StyleComPtr<IJStyleSimpleLine> styled;
+  TRY(Ask(line.Get(), IID_IJStyleSimpleLine, styled));
+  TRY(styled->SetDashType(dash.Get()));
+  TRY(styled->SetColor(0));
+  TRY(styled->SetWidth(kLineWidth));
+  TRY(styled->SetWidthFixed());
+  TRY(styled->SetColorFixed());
+  TRY(styled->SetUnits(kUnits));
+  tagStyleSimpleLineData data{};
+  TRY(styled->GetData(&data));
+  data.styleFlags |= SLINE_FIT;
+  TRY(styled->SetData(&data));
+  return S_OK;
+}
+
+HRESULT RegisterDefaultStyleTypes(IUnknown* document) {
+  StyleComPtr<IJSLLibrarian> librarian;
+  const HRESULT hr = LibrarianOf(document, librarian);
+  if (FAILED(hr)) return hr;
+  for (const TypeRow& row : kTypeRows) TRY(librarian->RegisterType(*row.type, 0, 0, *row.iid));
+  return S_OK;
+}
+
+HRESULT WINAPI HAddDefaultStyles(IUnknown* document, BOOL fullSet) {
+  StyleComPtr<IJSLLibrarian> librarian;
+  HRESULT hr = LibrarianOf(document, librarian);
+  if (FAILED(hr)) return hr;
+  if (!fullSet) return ActivateDefaults(librarian.Get());
+  for (HRESULT (*builder)(IUnknown*) : {RegisterDefaultStyleTypes, AddDefaultStyleSet, AddDefaultSymbolLineStyle}) {
+    if (FAILED(hr = builder(document))) return hr;
   }
   return S_OK;
 }
@@ -439,6 +742,7 @@ LONG DefaultStylesFailAt(LONG n, HRESULT hr) {
 }
 
 const DefaultStyleFunctions* GetDefaultStyleFunctions() {
-  static constexpr DefaultStyleFunctions kFunctions{&AddDefaultStyleSet, &DefaultStylesFailAt};
+  static constexpr DefaultStyleFunctions kFunctions{&AddDefaultStyleSet, &DefaultStylesFailAt,
+                                                    &RegisterDefaultStyleTypes, &AddDefaultSymbolLineStyle};
   return &kFunctions;
 }
