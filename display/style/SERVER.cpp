@@ -39,6 +39,7 @@
 #include "geometry/platform.h"
 #include "host/pellow/pellow.h"
 #include "services/daxutil/daxutil.h"
+#include "display/style/stylspt/AddStyles.h"
 
 namespace {
 
@@ -199,6 +200,7 @@ const StyleServerInternals kInternals{
     &ValidateStyleName,
     &GetStdDashResourceFunctions,
     &JStyleSymbolFill::CaptureSlotOf,
+    &GetDefaultStyleFunctions,
 };
 
 }  // namespace
@@ -261,6 +263,7 @@ void IncrementServerLockCount() { InterlockedIncrement(&g_serverLockCount); }
 void DecrementServerLockCount() { InterlockedDecrement(&g_serverLockCount); }
 LONG GetLiveObjectCount() { return g_liveObjectCount; }
 LONG GetServerLockCount() { return g_serverLockCount; }
+HMODULE GetStyleResourceModule() { return g_resourceModule; }
 
 const StyleClassTable& GetStyleClassTable() { return kClassTable; }
 

@@ -42,6 +42,11 @@ void DecrementServerLockCount();
 LONG GetLiveObjectCount();
 LONG GetServerLockCount();
 
+// ---- the resource module ----
+
+// Tellury.drx as the library attached it at load; null when it was not there.
+HMODULE GetStyleResourceModule();
+
 // ---- class objects ----
 
 // DllGetClassObject over a given table.
@@ -87,6 +92,7 @@ struct StyleTlsProbe {
 
 enum class FillBlockKind;  // geometry/fill.h
 struct StdDashResourceFunctions;  // display/style/stylspt/StdDashResources.h
+struct DefaultStyleFunctions;  // display/style/stylspt/AddStyles.h
 
 struct StyleServerInternals {
   std::uint32_t size;  // of this table, for callers built against a shorter one
@@ -123,6 +129,8 @@ struct StyleServerInternals {
   // A symbol fill of this server captures one slot's symbol through a host display object, as drawing does
   // (display/style/styles/JStyleSymbolFill.h); E_INVALIDARG for another object.
   HRESULT (*CaptureSymbolSlot)(IUnknown* fill, LONG slot, IUnknown* display, double scale);
+  // The builders of the default style set, which are not exported on their own.
+  const DefaultStyleFunctions* (*GetDefaultStyles)();
 };
 
 extern "C" const StyleServerInternals* WINAPI GetStyleServerInternals();

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "host/halvorn/engine_internal.h"
+#include "host/halvorn/elements.h"
 #include "host/halvorn/halvorn.h"
 
 namespace {
@@ -127,6 +128,9 @@ HRESULT RecordCall(DWORD kind, IUnknown* document, IUnknown* object, IUnknown* c
   ReleaseSRWLockExclusive(&log.lock);
   return result;
 }
+
+// The kind under which a symbol's graphic is placed in a document.
+constexpr GUID kSymbolGraphicKind = {0xC1430B82, 0xCE5D, 0x11CE, {0x94, 0x72, 0x08, 0x00, 0x36, 0x1C, 0x06, 0x02}};
 
 #define HOST_DOCUMENT_UNUSED_SLOT(n) \
   HRESULT STDMETHODCALLTYPE Slot##n() override { return E_NOTIMPL; }
@@ -264,11 +268,18 @@ class HostDocument final : public IJDocumentNamedObjects, public IJDocument2, pu
     // A context that is a container of this document makes the call an insertion. The word is compared with
     // what the document knows before it is taken for an object: it may be a plain code.
     IUnknown* container = ContainerWord(context);
+    // A symbol's graphic placed under the document goes where the document keeps its style symbols.
+    IUnknown* cluster = nullptr;
+    if (container == Identity() && mode && IsEqualGUID(*reinterpret_cast<const GUID*>(mode), kSymbolGraphicKind) &&
+        SUCCEEDED(NamedObject(L"StyleCluster", &cluster))) {
+      container = cluster;
+    }
     if (SUCCEEDED(call.result) && container) {
       HRESULT hr = InjectedCallFailure(HOST_DOC_INSERT);
       if (SUCCEEDED(hr)) hr = Insert(target, container);
       call.result = RecordCall(HOST_DOC_INSERT, Identity(), target, container, 0, hr);
     }
+    if (cluster) cluster->Release();
     return RecordEngineCall(call);
   }
 
@@ -791,6 +802,18 @@ HRESULT LinkElementToContainer(IJDocumentNamedObjects* document, IUnknown* eleme
     if (holder) holder->Release();
   }
   return RecordCall(HOST_DOC_LINK_ELEMENT, document, element, container, 0, hr);
+}
+
+HRESULT AddDefaultStyleObject(IUnknown* group, IUnknown* object) {
+  HRESULT hr = InjectedCallFailure(HOST_DOC_GROUP_ADD);
+  if (SUCCEEDED(hr) && (!group || !object)) hr = E_INVALIDARG;
+  IJHostGroupMembers* members = nullptr;
+  if (SUCCEEDED(hr)) hr = group->QueryInterface(IID_IJHostGroupMembers, reinterpret_cast<void**>(&members));
+  if (SUCCEEDED(hr)) {
+    hr = members->AddMember(object);
+    members->Release();
+  }
+  return RecordCall(HOST_DOC_GROUP_ADD, nullptr, object, group, 0, hr);
 }
 
 LONG HostDocumentCallCount() {

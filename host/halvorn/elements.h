@@ -44,3 +44,30 @@ struct IJElementStyleCopy : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE CopyStylesTo(IUnknown* sourceLibrarian, IUnknown* targetLibrarian,
                                                  IUnknown* targetContainer, IUnknown* copy) = 0;
 };
+
+// ---- the symbol graphics that the default symbol line is made of ----
+
+// The host's group of graphics, which draws its members in turn, and its line segment.
+inline constexpr CLSID CLSID_HostGraphicGroup = {
+    0xDA02A6D0, 0xC991, 0x11CD, {0xB0, 0x2F, 0x08, 0x00, 0x36, 0x01, 0xBE, 0x3A}};
+inline constexpr CLSID CLSID_HostLineSegment = {
+    0x2D4E13C0, 0xD3D1, 0x11CD, {0x8A, 0xEA, 0x08, 0x00, 0x36, 0x01, 0xB4, 0x4A}};
+
+// A geometry record of the 2D geometry library (host/quarnet/quarnet.h).
+struct QuarnetGeometry2d;
+
+// The line segment's geometry setter.
+inline constexpr IID IID_IJHostLineGeometry = {
+    0xA16AFDC0, 0xAEC5, 0x11CD, {0x8B, 0xA4, 0x08, 0x00, 0x36, 0x24, 0xFC, 0x01}};
+struct IJHostLineGeometry : public IUnknown {
+  // 3: the segment takes a copy of the record.
+  virtual HRESULT STDMETHODCALLTYPE SetGeometry(const QuarnetGeometry2d* geometry) = 0;
+};
+
+// The members of a group, as the engine's AddDefaultStyleObject adds to them.
+inline constexpr IID IID_IJHostGroupMembers = {
+    0x3E1B7A40, 0x5C2D, 0x4F10, {0x9A, 0x61, 0x2B, 0x7C, 0x44, 0x0D, 0x81, 0x5E}};
+struct IJHostGroupMembers : public IUnknown {
+  // 3: the group keeps the object, with a reference, after those it has.
+  virtual HRESULT STDMETHODCALLTYPE AddMember(IUnknown* object) = 0;
+};

@@ -129,7 +129,9 @@ struct IJDocumentNamedObjects : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE EnumObjects(DWORD flags, IEnumUnknown** out) = 0;
   // 17: a call into the document's services for the target; `context` is a context object or a plain code.
   // With a container object of the document as context it places the target in the document under that
-  // container (DocumentInsertObject); `mode` is then the address of a GUID of the host's.
+  // container (DocumentInsertObject); `mode` is then the address of a GUID of the host's. A symbol's graphic
+  // (GUID {C1430B82-CE5D-11CE-9472-0800361C0602}) placed under the document goes under its "StyleCluster" when
+  // it has one.
   virtual HRESULT STDMETHODCALLTYPE CallService(IUnknown* target, DWORD value, ULONG_PTR context,
                                                 ULONG_PTR mode) = 0;
   HALVORN_UNUSED_SLOT(18)
@@ -440,6 +442,7 @@ enum HostDocumentCallKind : DWORD {
   HOST_DOC_NOTIFY_ID = 20,
   HOST_DOC_FETCH_BY_ID = 21,
   HOST_DOC_LINK_ELEMENT = 0x100,  // LinkElementToContainer
+  HOST_DOC_GROUP_ADD = 0x101,     // AddDefaultStyleObject (container = the group; document null)
 };
 
 struct HostDocumentCall {
@@ -456,6 +459,10 @@ HALVORN_API BOOL HostGetDocumentCall(LONG index, HostDocumentCall* out);
 HALVORN_API void HostClearDocumentCalls();
 // Makes the `n`th call of that kind from now (1 = the next one) fail with `hr`, doing nothing else; 0 cancels.
 HALVORN_API void HostFailDocumentCall(DWORD kind, LONG n, HRESULT hr);
+
+// Adds the object to the group's members (the group answers IJHostGroupMembers of host/halvorn/elements.h);
+// recorded as HOST_DOC_GROUP_ADD.
+HALVORN_API HRESULT AddDefaultStyleObject(IUnknown* group, IUnknown* object);
 
 }  // extern "C"
 

@@ -29,4 +29,24 @@ QUARNET_API void QnRectangle2d(const double* origin, double width, double height
 // on success, 1 for a null or empty figure (the range is then left as it was).
 QUARNET_API void QnRange2d(const QuarnetFigure2d* figure, double* range, LONG* rc);
 
+// A straight segment's geometry record, as GeomFromTwoPoints2d fills it.
+struct QuarnetGeometry2d {
+  DWORD kind;  // 1: a line segment
+  DWORD reserved;
+  double start[2];
+  double end[2];
+};
+static_assert(sizeof(QuarnetGeometry2d) == 40);
+
+// The segment from one 2D point to another (ordinal 88). *rc is 0 on success, 1 for a null argument.
+QUARNET_API void GeomFromTwoPoints2d(QuarnetGeometry2d* geometry, const double* start, const double* end,
+                                     LONG* rc);
+
+// ---- for the tests ----
+
+// Makes the `n`th call of GeomFromTwoPoints2d from now (1 = the next one) answer `rc` without filling the
+// record; 0 cancels. And the calls so far.
+QUARNET_API void QnFailTwoPointsAt(LONG n, LONG rc);
+QUARNET_API LONG QnTwoPointsCount();
+
 }  // extern "C"

@@ -253,3 +253,32 @@ SITHE_API BOOL SitheGetFontCall(LONG index, SitheFontCall* out);
 SITHE_API void SitheClearFontCalls();
 
 }  // extern "C"
+
+// ---- the render service ----
+
+inline constexpr IID IID_ISitheRenderService = {0x7D2C5A12, 0x31B4, 0x4E6A, {0x9F, 0x02, 0x6B, 0x51, 0xC8, 0x3E, 0x10, 0x01}};
+
+// The length of a font-name buffer, terminator included.
+inline constexpr DWORD kSitheFontNameLength = 32;
+
+struct ISitheRenderService : public IUnknown {
+  // 3: writes the default font's name, UTF-16 and terminated when it fits, into a buffer of
+  // kSitheFontNameLength characters.
+  virtual HRESULT STDMETHODCALLTYPE GetDefaultFontName(LPWSTR buffer) = 0;
+};
+
+extern "C" {
+
+// The process's render service, with a reference (ordinal 24).
+SITHE_API HRESULT GetRenderService(IUnknown** out);
+
+// ---- for the tests ----
+
+// The name the default-font operation writes from now on; null brings back "Arial".
+SITHE_API void SitheSetDefaultFont(const wchar_t* name);
+// What GetRenderService and the default-font operation answer from now on; S_OK cancels.
+SITHE_API void SitheFailRenderService(HRESULT service, HRESULT defaultFont);
+// Calls of the default-font operation so far.
+SITHE_API LONG SitheDefaultFontCalls();
+
+}  // extern "C"

@@ -5,8 +5,8 @@
 // rendering library's recording target and writes the picture as an SVG file, keeps a style library in a
 // document and creates, finds and names a line style there through the exported functions, gives elements of a
 // drawing styles and has the library check the use counts against the references they hold, chooses the font
-// and language of a text style, checks that the library may be unloaded and unloads it, telling each step on
-// standard output. It ends non-zero when a step goes wrong.
+// and language of a text style, builds the default style set into a new document and draws a gallery of it,
+// checks that the library may be unloaded and unloads it, telling each step on standard output. It ends non-zero when a step goes wrong.
 #include <windows.h>
 #include <objbase.h>
 
@@ -14,14 +14,17 @@
 #include <cstdio>
 #include <cwchar>
 #include <iterator>
+#include <string>
 #include <vector>
 
 #include "display/style/stylesrv_clsid.h"
 #include "display/style/stylesrv_itf.h"
 #include "display/style/stylspt/StyleExports.h"
+#include "host/app/dimension_style.h"
 #include "host/app/graphic_element.h"
 #include "host/app/render_context.h"
 #include "host/app/styled_element.h"
+#include "host/app/symbol_graphics.h"
 #include "host/halvorn/halvorn.h"
 #include "host/pellow/pellow.h"
 #include "host/sithe/sithe.h"
@@ -713,6 +716,185 @@ int ChooseTextStyle(decltype(&DllGetClassObject) getClassObject) {
   return FAILED(hr) ? 1 : 0;
 }
 
+
+// ---- the default style set ----
+
+// A label for the gallery: its text at a point of the drawing (y upwards).
+struct Label {
+  double x, y;
+  std::wstring text;
+};
+
+// The named styles of a type in the library, in the order of their IDs, with their names.
+std::vector<std::pair<IUnknown*, std::wstring>> NamedStyles(IJSLLibrarian* librarian, const GUID& type) {
+  std::vector<std::pair<IUnknown*, std::wstring>> styles;
+  IEnumUnknown* all = nullptr;
+  if (FAILED(librarian->EnumStyles(&type, &all)) || !all) return styles;
+  IUnknown* style = nullptr;
+  while (all->Next(1, &style, nullptr) == S_OK) {
+    DWORD id = 0;
+    WCHAR name[64] = {};
+    DWORD length = 64;
+    IJManageStyle2* manage = nullptr;
+    WORD n = 0;
+    if (SUCCEEDED(style->QueryInterface(IID_IJManageStyle2, reinterpret_cast<void**>(&manage)))) {
+      manage->GetID(&n, &id);
+      manage->Release();
+    }
+    // The unnamed styles (answered under their named ancestor's name, or 0x40223) are the set's parts.
+    DWORD own = 0;
+    if (id && librarian->GetStyleName(id, name, &length) == S_OK &&
+        SUCCEEDED(librarian->FindStyleIDByName(name, &type, &own)) && own == id) {
+      styles.emplace_back(style, name);
+    } else {
+      style->Release();
+    }
+  }
+  all->Release();
+  return styles;
+}
+
+// The picture with the labels written in, to `path`.
+HRESULT WriteLabelled(ISitheRecording* recording, const std::vector<Label>& labels, const char* path) {
+  DWORD length = 0;
+  HRESULT hr = recording->GetSvg(nullptr, 0, &length);
+  if (FAILED(hr)) return hr;
+  std::string svg(length + 1, '\0');
+  if (FAILED(hr = recording->GetSvg(svg.data(), length + 1, &length))) return hr;
+  svg.resize(length);
+  std::string text;
+  for (const Label& label : labels) {
+    char line[256];
+    std::snprintf(line, sizeof line, "  <text font-size=\"3\" font-family=\"sans-serif\" x=\"%g\" y=\"%g\">%ls</text>\n",
+                  label.x, -label.y, label.text.c_str());
+    text += line;
+  }
+  const std::size_t end = svg.rfind("</svg>");
+  if (end == std::string::npos) return E_FAIL;
+  svg.insert(end, text);
+  FILE* file = std::fopen(path, "wb");
+  if (!file) return E_FAIL;
+  const bool written = std::fwrite(svg.data(), 1, svg.size(), file) == svg.size();
+  return std::fclose(file) == 0 && written ? S_OK : E_FAIL;
+}
+
+// A new document gets the default style set through HAddDefaultStyles, and every line style of it is drawn along
+// a polyline, the solid and each pattern fill in a square and the text style's sample, each labelled with its
+// name, into `path`. The host's dimension, graphic-group and line classes are registered for the run, and the
+// document keeps its style symbols in a cluster as a host's new document does.
+int DrawDefaultStyles(HMODULE library, decltype(&DllGetClassObject) getClassObject, const char* path) {
+  auto addDefaultStyles = FindExport<HRESULT(WINAPI*)(IUnknown*, BOOL)>(library, "HAddDefaultStyles");
+  if (!addDefaultStyles) {
+    std::printf("samplehost: stylesrv.dll lacks HAddDefaultStyles\n");
+    return 1;
+  }
+  DWORD dimensionCookie = 0;
+  host_app::SymbolGraphicClasses graphicCookies;
+  HRESULT hr = HostDimensionStyle::Register(&dimensionCookie);
+  if (SUCCEEDED(hr)) hr = host_app::RegisterSymbolGraphicClasses(&graphicCookies);
+  const WORD english[] = {1033};
+  const SitheFont fonts[] = {{L"Arial", english, 1, FALSE}};
+  SitheSetFonts(fonts, 1);
+
+  IJDocumentNamedObjects* document = nullptr;
+  if (SUCCEEDED(hr)) hr = NewDrawing(getClassObject, &document);
+  IUnknown* cluster = SUCCEEDED(hr) ? host_app::CreatePolylineElement({}) : nullptr;
+  DWORD clusterID = 0;
+  if (SUCCEEDED(hr)) hr = document->RegisterObject(cluster, &clusterID, nullptr);
+  if (SUCCEEDED(hr)) hr = HostDocumentSetNamedObject(document, L"StyleCluster", cluster);
+  ReleaseAll(cluster);
+  if (SUCCEEDED(hr)) hr = addDefaultStyles(document, TRUE);
+  std::printf("samplehost: a new document got the default style set: %s (0x%08lX)\n", Name(hr),
+              static_cast<unsigned long>(hr));
+  IUnknown* found = nullptr;
+  IJSLLibrarian* librarian = nullptr;
+  if (SUCCEEDED(hr)) hr = document->FindNamedObject(L"StyleLibrarian", &found);
+  if (SUCCEEDED(hr)) hr = found->QueryInterface(IID_IJSLLibrarian, reinterpret_cast<void**>(&librarian));
+  ReleaseAll(found);
+
+  ISitheRecording* recording = nullptr;
+  IRenderTarget2d* target = nullptr;
+  if (SUCCEEDED(hr)) hr = SitheCreateRecordingTarget(&recording);
+  if (SUCCEEDED(hr)) hr = recording->QueryInterface(IID_IRenderTarget2d, reinterpret_cast<void**>(&target));
+  // The set's lengths are in metres; the picture is in millimetres.
+  RenderContextScales context{};
+  context.scale11 = 1000.0;
+  context.scale12 = context.scale13 = 1.0;
+  context.textFactor = 1.0;
+  context.verticalAxisFactor = 1.0;
+  context.smallestSpacing = 0.1;
+  std::vector<Label> labels;
+  int drawn = 0, failed = 0;
+  // A fill's patterns come from metres into the picture's millimetres through the host's render context.
+  host_app::RenderContext host;
+  for (int i : {0, 5, 10}) host.transform.m_matrix[i] = 1000.0;
+  FillDrawingSetup setup{};
+  setup.context = &host;
+  setup.unitsCode = STYLE_UNITS_13;
+  StyleElementRecord element{};
+  element.display = target;  // it places the symbols of the symbol line
+  auto draw = [&](IUnknown* style, double* points, DWORD count, const std::wstring& name, double x, double y,
+                  const StyleElementRecord* seventh) {
+    IJStyleRender* render = nullptr;
+    HRESULT result = style->QueryInterface(IID_IJStyleRender, reinterpret_cast<void**>(&render));
+    if (SUCCEEDED(result)) result = DrawPoints(render, target, context, points, count, seventh);
+    ReleaseAll(render);
+    labels.push_back({x, y, name});
+    if (FAILED(result)) std::printf("samplehost: \"%ls\" did not draw: %s\n", name.c_str(), Name(result));
+    ++(FAILED(result) ? failed : drawn);
+  };
+  if (SUCCEEDED(hr)) {
+    double y = 0.0;
+    for (auto& [style, name] : NamedStyles(librarian, STYLETYPE_Linear)) {
+      double points[] = {0, y, 0, 50, y, 0, 62, y + 5, 0, 100, y + 5, 0};
+      draw(style, points, 4, name, 105, y, &element);
+      style->Release();
+      y -= 10.0;
+    }
+    int column = 0;
+    y -= 30.0;
+    for (auto& [style, name] : NamedStyles(librarian, STYLETYPE_Fill)) {
+      const double x = 32.0 * column;
+      double square[] = {x, y, 0, x + 25, y, 0, x + 25, y + 25, 0, x, y + 25, 0, x, y, 0};
+      draw(style, square, 5, name, x, y - 4, AsSeventhArgument(&setup));
+      style->Release();
+      if (++column == 6) {
+        column = 0;
+        y -= 40.0;
+      }
+    }
+    y -= 40.0;
+    for (auto& [style, name] : NamedStyles(librarian, STYLETYPE_TextChar)) {
+      IJStyleRender* render = nullptr;
+      TextDrawingState state{0, 0, {0.0, y, 0.0}};
+      TextDrawItem item{};
+      item.state = &state;
+      HRESULT result = style->QueryInterface(IID_IJStyleRender, reinterpret_cast<void**>(&render));
+      if (SUCCEEDED(result)) {
+        result = render->RenderWithContext(reinterpret_cast<const StyleGeometryRecord*>(&item), target, &context,
+                                           nullptr, nullptr, nullptr);
+      }
+      ReleaseAll(render);
+      style->Release();
+      labels.push_back({40, y, name});
+      ++(FAILED(result) ? failed : drawn);
+      y -= 10.0;
+    }
+    std::printf("samplehost: drew %d default styles (%d failed)\n", drawn, failed);
+    if (failed != 0 || drawn == 0) hr = E_FAIL;
+  }
+  if (SUCCEEDED(hr)) hr = WriteLabelled(recording, labels, path);
+  std::printf("samplehost: the default styles written to %s: %s\n", path, Name(hr));
+  ReleaseAll(target);
+  ReleaseAll(recording);
+  ReleaseAll(librarian);
+  ReleaseAll(document);
+  SitheSetFonts(nullptr, 0);
+  if (graphicCookies.groupCookie) host_app::RevokeSymbolGraphicClasses(graphicCookies);
+  if (dimensionCookie) CoRevokeClassObject(dimensionCookie);
+  return FAILED(hr) ? 1 : 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -776,6 +958,8 @@ int main(int argc, char** argv) {
   failures += NamedStyle(library, getClassObject);
   failures += ElementStyles(library, getClassObject);
   failures += ChooseTextStyle(getClassObject);
+  // Where the default styles go: the second argument, else gallery.svg in the working directory.
+  failures += DrawDefaultStyles(library, getClassObject, argc > 2 ? argv[2] : "gallery.svg");
 
   HRESULT unload = canUnloadNow();
   std::printf("samplehost: DllCanUnloadNow: %s\n", Name(unload));
