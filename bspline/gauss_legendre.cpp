@@ -36,6 +36,12 @@ bool settled(double I, double prev, double tol) {
   return d < tol || d <= 16 * DBL_EPSILON * std::fabs(I);
 }
 
+// Settled beyond chance: a smooth speed converges so fast that two rules agree far inside tol. Where the speed
+// nearly vanishes inside the span its root has a kink, the rules' errors wander, and two neighbouring rules can
+// agree within tol while both miss by several times tol; such an agreement waits for the next rule's (the top
+// rule's agreement excepted: bisecting a span whose every half holds the kink again would only run too deep).
+bool settled_firmly(double I, double prev, double tol) { return settled(I, prev, 1e-3 * tol); }
+
 // Refusals shared by both integrators: too deep a bisection, a tolerance that is not positive.
 bool refused(int depth, double tol, int *rc) {
   if (depth > kMaxDepth)
@@ -51,8 +57,12 @@ template <class AtPair>
 bool climb_ladder(AtPair at_pair, int bad, double tol, double *result, int *rc) {
   double values[160];
   double prev = 0;
-  for (int n : kLadder) {
+  bool agreed = false;  // the previous two rules agreed within tol
+  for (int r = 0; r < 6; ++r) {
+    const int n = kLadder[r];
     if (n > BSglmaxsize) break;
+    // The top rule has none after it to confirm an agreement: it is taken as it stands.
+    const bool last = r == 5 || kLadder[r + 1] > BSglmaxsize;
     const double *x = nullptr;
     BSextrtlgd(n, &x, rc);
     for (int i = 0; i < n / 2 && *rc == 0; ++i)
@@ -61,10 +71,12 @@ bool climb_ladder(AtPair at_pair, int bad, double tol, double *result, int *rc) 
     if (*rc == 0) BSintegval(n, values, &I, rc);
     if (*rc == 0 && !std::isfinite(I)) *rc = bad;
     if (*rc != 0) return false;
-    if (settled(I, prev, tol)) {
+    const bool agrees = settled(I, prev, tol);
+    if (agrees && (agreed || last || settled_firmly(I, prev, tol))) {
       *result = I;
       return true;
     }
+    agreed = agrees;
     prev = I;
   }
   return false;

@@ -90,6 +90,16 @@ BSboolean BSiarcln2(int *rc, VOQbsp_curve *cv, const double *total, const double
       *rc = BSRC_OUT_OF_RANGE;
       break;
     }
+    // A start past the range: the lengths of the caller (BSarclen cuts at the ends) and the walk (which
+    // extrapolates the end piece) would measure from different points; no answer can serve both.
+    const double first = cv->knots[cv->order - 1], last = cv->knots[cv->num_poles];
+    double ktol = 0;
+    BScvkttol2(cv->order, cv->knots, cv->num_poles, cv->poles, cv->rational ? cv->weights : nullptr, &ktol, rc);
+    if (*rc != 0) break;
+    if (*par0 < first - ktol || *par0 > last + ktol) {
+      *rc = BSRC_OUT_OF_RANGE;
+      break;
+    }
     if (std::fabs(*dist - *total) < tol) {
       *par = *end;
       break;
@@ -125,9 +135,6 @@ BSboolean BSiarcln2(int *rc, VOQbsp_curve *cv, const double *total, const double
       }
       if (!status) break;
     }
-    double ktol = 0;
-    BScvkttol2(cv->order, cv->knots, n, cv->poles, cv->rational ? cv->weights : nullptr, &ktol, rc);
-    if (*rc != 0) break;
     double b = *end, fa = -D, fb = T - D, base = -D, prev = -D;
     *par = a;
     for (int steps = 0; std::fabs(b - a) > ktol && steps < kMaxFalsiSteps; ++steps) {

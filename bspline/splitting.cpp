@@ -120,6 +120,10 @@ BSboolean BSactivsplt(int *rc, const VOQbsp_curve *cv_in, const double *u1, cons
             break;
           }
         if (std::fabs(a - b) < std::min(ta, tb)) *rc = BSRC_OUT_OF_RANGE;
+        // b is inserted after a, matching existing knots within its own tolerance: within it of a, it would
+        // join a's knots and the piece would run to the span's far end. The two points are then one within the
+        // distance tolerance, as parameters closer than their tolerance are.
+        if (!start && !end && std::fabs(a - b) < tb) *rc = BSRC_OUT_OF_RANGE;
         const int free_ends = (start ? 0 : 1) + (end ? 0 : 1);
         bsknots::ScratchCurve work;
         if (*rc == 0 && !work.take(k, n + (k - 1) * free_ends, cv.rational)) *rc = BSRC_NO_SCRATCH;

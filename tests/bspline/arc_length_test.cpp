@@ -143,6 +143,18 @@ TEST(ArcLength, AgreesWithQuadratureOnRandomCurves) {
   }
 }
 
+// At the library's own length tolerance: a span whose speed nearly vanishes inside it, where two neighbouring
+// quadrature rules agree within the tolerance while both miss by twice it.
+TEST(ArcLength, NearlyVanishingSpeedHoldsTheDefaultAccuracy) {
+  TestCurve c(8, {2, 9, 1, 0, -11.875, 13.625, 4, 7, -15, -15, 4, 1, 8, 4, 2, 9, 1, 0, -11.875, 13.625, 1.5, -15, -15,
+                  -15, -15, -15, -15, -15, -15, -15},
+              {3, 3, 3, 3, 3, 3, 3, 3, 7.5, 12.25, 18, 18, 18, 18, 18, 18, 18, 18});
+  int rc = 0;
+  const double ours = arclength(c.cv, 3, 18, &rc);
+  ASSERT_EQ(rc, 0);
+  EXPECT_NEAR(ours, reference_length(c.cv, 3, 18), BStoltab[15]);
+}
+
 TEST(ArcLength, PlanarCurveTiltedIntoSpaceKeepsItsLength) {
   TolScope accuracy(15, 1e-10);
   std::mt19937 rng(7);

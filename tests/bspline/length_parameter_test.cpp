@@ -28,6 +28,11 @@ TEST(LengthParameter, PolylineWalk) {
   // The whole length (within dist_tol) is the end parameter without any walk.
   EXPECT_EQ(iarcln(poly.cv, 0, 2 + 5e-7, 2, &rc), 2);
   EXPECT_EQ(rc, 0);
+  // A start past either end: no point to walk from that the lengths agree on.
+  for (double start : {-0.5, 2.5}) {
+    iarcln(poly.cv, start, 0.5, start < 0 ? 2 : 0, &rc);
+    EXPECT_EQ(rc, -2) << start;
+  }
 }
 
 TEST(LengthParameter, ClosedPolylineWrapsOverItsSeam) {

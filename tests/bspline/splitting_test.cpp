@@ -193,6 +193,16 @@ TEST(Splitting, PartOverTheWholeRangeIsAClampedCopy) {
   EXPECT_EQ(rc, -1);
   EXPECT_FALSE(BSactivsplt(&rc, &c->cv, &b, &near_a, &out.cv, &kNo));
   EXPECT_EQ(rc, -2);
+  // A curve resting on coinciding poles: the second parameter's tolerance is wide and takes in the first's new
+  // knots; no piece reaching to the span's far end may come of it.
+  TestCurve rest(6, {9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 10.375, -14.625},
+                 {0, 3.75, 7.75, 11.75, 14.9375, 20.9375, 23.96875, 29.96875, 35.96875, 41.96875, 43.21875, 49.21875});
+  const double u = 20.997170275590552, v = 21.128444881889763;
+  RoomCurve piece(14, 6, false);
+  if (BSactivsplt(&rc, &rest.cv, &u, &v, &piece.cv, &kNo))
+    EXPECT_EQ(piece.cv.knots[piece.cv.num_poles], v);
+  else
+    EXPECT_EQ(rc, -2);
 }
 
 TEST(Splitting, ClosureOfAPieceIsJudgedOnItsPoints) {
