@@ -371,9 +371,10 @@ class FillHatchLines {
 };
 
 // ---------------------------------------------------------------------------------------------------------
-// Symbol fills: one slot's lattice walked over a fill region
+// Symbol fills: one slot's lattice walked over a fill region, and its symbol polygons cut to the boundary
 
 inline constexpr char kTileGenSource[] = "TILEGEN";
+inline constexpr char kFillPieceClipSource[] = "FILLPCLP";
 
 // One slot's lattice as drawing scaled it. Cell (i, j) places the symbol's own origin at
 //   origin + R (i |spacingX| + rowShift [j odd], j |spacingY| - columnShift [i odd]),
@@ -406,6 +407,22 @@ struct TileGenElement {
   double sides[4][4];
 };
 static_assert(sizeof(TileGenElement) == 160);
+
+// A closed convex piece of a symbol polygon inside the fill boundary: points 0..last, the last repeating the
+// first, counter-clockwise, z written as 0.
+struct ClipPolygon {
+  std::int32_t last;  // -1 when empty
+  std::uint32_t reserved;
+  GPosition points[10];
+};
+static_assert(sizeof(ClipPolygon) == 248);
+
+struct ClipPolygonBlock {
+  static constexpr std::uint32_t kCapacity = 128;
+  std::uint32_t count;  // polygons used
+  ClipPolygonBlock* next;
+  ClipPolygon polygons[kCapacity];
+};
 
 // Adds a reference to a piece's style when the generator hands the piece out; the caller releases it.
 using TileGenStyleHold = void (*)(void* style);
@@ -453,6 +470,22 @@ class TileGen {
   FillResult NextClosedPieceElements(bool restart, TileGenElement* buffer, std::uint32_t capacity,
                                      std::uint32_t* count, void** style, bool* found);
 
+  // ---- symbol polygons cut to the boundary (reported under "FILLPCLP") ----
+
+  // Cuts each element against the trapezoids of `boundary`: one closed convex polygon for each element and fill
+  // trapezoid whose intersection has area. Answers the polygon count and hands out the first polygon (null and
+  // 0 without one). kFillOutOfMemory when a block cannot be had: the polygons made so far are handed out.
+  FillResult ClipPieceElements(const TileGenElement* elements, std::uint32_t count, std::uint32_t* polygonCount,
+                               const GPosition** points, std::uint32_t* pointCount, FillTrap* boundary);
+  // The next polygon of the last ClipPieceElements; false after the last. The points stay valid until the
+  // next ClipPieceElements or the generator's end.
+  bool NextClipPolygon(const GPosition** points, std::uint32_t* pointCount);
+  // Cuts one element against the boundary's trapezoids.
+  FillResult ClipElement(const TileGenElement& element, FillTrap* boundary);
+  // Appends a point to the current polygon, unless it repeats the last within 5e-7; starts a polygon first when
+  // `newPolygon`. A point beyond a polygon's room is dropped and reported.
+  FillResult AddClipPiece(const GPosition2d& point, bool newPolygon);
+
   // ---- state ----
 
   enum Mode : std::uint32_t { kHorizontal = 0, kVertical = 1, kGeneral = 2 };
@@ -474,6 +507,7 @@ class TileGen {
   bool RowParity() const { return (m_row & 1) != 0; }
   GPosition2d Translation() const { return {m_dx, m_dy}; }
   const GPosition2d* Footprint() const { return m_footprint; }
+  std::uint32_t ClipPolygonCount() const { return m_polygonCount; }
 
  private:
   struct PieceCopy {
@@ -533,4 +567,11 @@ class TileGen {
   GPosition2d m_footprint[4];
   PieceList m_open;
   PieceList m_closed;
+  // Clip polygons: blocks kept for reuse while the generator lives.
+  ClipPolygonBlock* m_blocks = nullptr;
+  ClipPolygonBlock* m_writeBlock = nullptr;
+  ClipPolygon* m_polygon = nullptr;  // being written
+  std::uint32_t m_polygonCount = 0;
+  ClipPolygonBlock* m_readBlock = nullptr;
+  std::uint32_t m_readPlace = 0;
 };

@@ -33,6 +33,11 @@ bool Overlap(double lo, double hi, double otherLo, double otherHi, double slack)
 TileGen::~TileGen() {
   FreePieces(&m_open);
   FreePieces(&m_closed);
+  while (m_blocks) {
+    ClipPolygonBlock* next = m_blocks->next;
+    FillFree(m_blocks);
+    m_blocks = next;
+  }
 }
 
 FillResult TileGen::SetSlot(const TileGenLattice& lattice, const GBox2d& region) {
