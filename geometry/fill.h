@@ -575,3 +575,29 @@ class TileGen {
   ClipPolygonBlock* m_readBlock = nullptr;
   std::uint32_t m_readPlace = 0;
 };
+
+// ---------------------------------------------------------------------------------------------------------
+// Drawing one slot's symbols: whole where a cell's footprint lies inside the boundary, cut where it does not
+
+// Receives what one slot's lattice draws, with the style of the piece it comes from; points are three doubles
+// each and stay valid only for the call. A failure the sink answers ends the walk. Release is called once for
+// every piece handed out, after its last call, on every path: it gives back the hold the generator added.
+class FillSymbolSink {
+ public:
+  virtual FillResult WholePiece(bool closed, const GPosition* points, std::uint32_t count, void* style) = 0;
+  virtual FillResult Segment(const GPosition& start, const GPosition& end, void* style) = 0;
+  virtual FillResult Polygon(const GPosition* points, std::uint32_t count, void* style) = 0;
+  virtual void Release(void* style) = 0;
+
+ protected:
+  ~FillSymbolSink() = default;
+};
+
+// Walks a generator that has been set up, classified, started over `boundary` and given its boundary elements
+// (whose largest count is `mostElements`), and hands every cell's symbol to the sink: open pieces of at least 2
+// and closed pieces of at least 3 points whole when the footprint lies inside the boundary; else each segment of
+// an open piece (its ends rounded to whole units with `roundEnds`) cut to the boundary, and each closed piece as
+// the closed polygons of its elements. `mostPoints` is the largest point count of a piece. kFillOutOfMemory;
+// a failure of the generator, the clipping or the sink is answered as it comes.
+FillResult FillSymbolLattice(TileGen* gen, FillTrap* boundary, std::uint32_t mostPoints, std::uint32_t mostElements,
+                             bool roundEnds, FillSymbolSink* sink);

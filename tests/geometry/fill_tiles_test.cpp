@@ -5,6 +5,7 @@
 #include <limits>
 #include <map>
 #include <utility>
+#include <vector>
 
 #include "tests/geometry/fill_fixtures.h"
 
@@ -239,6 +240,66 @@ TEST(FillTilesTest, EveryAllocationFailureIsReported) {
     ASSERT_FALSE(FillReports().empty());
     ASSERT_LT(n, 100);
   }
+}
+
+// Drawing one slot over a square with a hole: a sink failure, or a piece larger than the buffer, ends the walk
+// with every hold given back; device units round the ends of cut segments.
+TEST(FillTilesTest, LatticeDrawingEnds) {
+  struct Sink : FillSymbolSink {
+    FillResult failWith = kFillOk;
+    int failAt = -1, calls = 0, released = 0;
+    std::vector<GPosition> ends;
+    FillResult Answer() { return calls++ == failAt ? failWith : kFillOk; }
+    FillResult WholePiece(bool, const GPosition*, std::uint32_t, void*) override { return Answer(); }
+    FillResult Segment(const GPosition& a, const GPosition& b, void*) override {
+      ends.push_back(a);
+      ends.push_back(b);
+      return Answer();
+    }
+    FillResult Polygon(const GPosition*, std::uint32_t, void*) override { return Answer(); }
+    void Release(void* style) override { --static_cast<Held*>(style)->holds; }
+  };
+  const Boundary boundary = SquareWithHole();
+  FillTrap trap;
+  ASSERT_EQ(trap.Build(boundary.data(), boundary.size()), kFillOk);
+  const GPosition line[] = {{0.4, 0.4, 0}, {1.6, 0.4, 0}}, square[] = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 0, 0}};
+  const struct {
+    const char* name;
+    int failAt;
+    std::uint32_t mostPoints;
+    bool round;
+    FillResult hr;
+  } cases[] = {
+      {"every cell", -1, 4, false, kFillOk},
+      {"device units", -1, 4, true, kFillOk},
+      {"the sink fails at once", 0, 4, false, kFillOutOfMemory},
+      {"the sink fails later", 7, 4, false, kFillOutOfMemory},
+      {"a piece larger than the buffer", -1, 1, false, kFillInvalidArg},
+  };
+  for (const auto& c : cases) {
+    Held held;
+    const TileGenPiece open[] = {{2, line, &held}}, closed[] = {{4, square, &held}};
+    TileGen gen(Hold);
+    ASSERT_EQ(gen.SetOpenPieces(open, 1, GBox2d(0, 0, 1.6, 1)), kFillOk);
+    ASSERT_EQ(Ready(gen, Lattice(0, 2, 2, 0, 0, 0.5, -0.5), GBox2d(0, 0, 4, 4), GBox2d(0, 0, 1.6, 1), closed, 1),
+              kFillOk);
+    std::uint32_t most = 0;
+    ASSERT_EQ(gen.BuildBoundaryElements(&most), kFillOk);
+    Sink sink;
+    sink.failAt = c.failAt;
+    sink.failWith = kFillOutOfMemory;
+    EXPECT_EQ(FillSymbolLattice(&gen, &trap, c.mostPoints, most, c.round, &sink), c.hr) << c.name;
+    EXPECT_EQ(held.holds, 0) << c.name;
+    if (c.failAt >= 0 || c.hr != kFillOk) {
+      EXPECT_EQ(sink.calls, c.failAt + 1) << c.name;
+    } else {
+      EXPECT_GT(sink.calls, 9) << c.name;  // nine cells, most drawing both pieces
+    }
+    for (const GPosition& p : sink.ends) {
+      EXPECT_TRUE(!c.round || (p.x == std::floor(p.x) && p.y == std::floor(p.y))) << c.name;
+    }
+  }
+  EXPECT_EQ(FillSymbolLattice(nullptr, &trap, 4, 1, false, nullptr), kFillInvalidArg);
 }
 
 }  // namespace
