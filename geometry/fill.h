@@ -369,3 +369,235 @@ class FillHatchLines {
   bool m_firstPending = false;     // ClipSegment's piece is still to be handed out
   GPosition m_first[2];
 };
+
+// ---------------------------------------------------------------------------------------------------------
+// Symbol fills: one slot's lattice walked over a fill region, and its symbol polygons cut to the boundary
+
+inline constexpr char kTileGenSource[] = "TILEGEN";
+inline constexpr char kFillPieceClipSource[] = "FILLPCLP";
+
+// One slot's lattice as drawing scaled it. Cell (i, j) places the symbol's own origin at
+//   origin + R (i |spacingX| + rowShift [j odd], j |spacingY| - columnShift [i odd]),
+// R the rotation by -angle; the symbol itself is only translated.
+struct TileGenLattice {
+  double angle;  // radians, any value
+  double spacingX;
+  double spacingY;
+  double rowShift;     // along the rows, of every odd row
+  double columnShift;  // across the rows, of every odd column
+  double originX;      // the fill origin plus the slot's offset
+  double originY;
+};
+
+// A captured symbol piece as the generator copies it: a line string, or a polygon whose last point repeats its
+// first. The style is opaque here; the generator holds no reference of its own on it.
+struct TileGenPiece {
+  std::uint32_t count;
+  const GPosition* points;
+  void* style;
+};
+
+// One trapezoid of a symbol polygon's decomposition: its range box, then side k from corner k to corner k + 1
+// (bottom-left, bottom-right, top-right, top-left), each as x1, y1, x2, y2.
+struct TileGenElement {
+  double xMin;
+  double yMin;
+  double xMax;
+  double yMax;
+  double sides[4][4];
+};
+static_assert(sizeof(TileGenElement) == 160);
+
+// A closed convex piece of a symbol polygon inside the fill boundary: points 0..last, the last repeating the
+// first, counter-clockwise, z written as 0.
+struct ClipPolygon {
+  std::int32_t last;  // -1 when empty
+  std::uint32_t reserved;
+  GPosition points[10];
+};
+static_assert(sizeof(ClipPolygon) == 248);
+
+struct ClipPolygonBlock {
+  static constexpr std::uint32_t kCapacity = 128;
+  std::uint32_t count;  // polygons used
+  ClipPolygonBlock* next;
+  ClipPolygon polygons[kCapacity];
+};
+
+// Adds a reference to a piece's style when the generator hands the piece out; the caller releases it.
+using TileGenStyleHold = void (*)(void* style);
+
+// Walks one slot's lattice cell by cell over a region box: every cell whose footprint (the cell's rectangle and
+// the symbol's box, as one rectangle of the lattice's axes) meets the box, each once, row after row. Not a COM
+// object; one per slot and draw, used by one thread. Failures are reported under "TILEGEN".
+class TileGen {
+ public:
+  explicit TileGen(TileGenStyleHold hold = nullptr) : m_hold(hold) {}
+  virtual ~TileGen();
+  TileGen(const TileGen&) = delete;
+  TileGen& operator=(const TileGen&) = delete;
+
+  // Stores the lattice (its angle reduced into [0, 2pi)) and the region; sets the quadrant and the shift flags.
+  // kFillInvalidArg for a value that is not finite or a spacing below 1.19e-7 in magnitude. A region whose low
+  // corner lies above its high corner on an axis has no cells.
+  FillResult SetSlot(const TileGenLattice& lattice, const GBox2d& region);
+  // Copies the pieces (dropping any earlier copy of the same kind) and keeps the symbol box, grown to hold
+  // (0, 0). kFillInvalidArg for a null list with pieces, a piece without points, or a value that is not finite;
+  // kFillOutOfMemory. Nothing is kept on failure.
+  FillResult SetClosedPieces(const TileGenPiece* pieces, std::uint32_t count, const GBox2d& symbolBox);
+  FillResult SetOpenPieces(const TileGenPiece* pieces, std::uint32_t count, const GBox2d& symbolBox);
+  // Rotation, lattice mode and slope, the footprint and the overlap counts.
+  void Classify();
+  // The first row and the size of the walk; `boundary` (may be null) answers the inside requests.
+  // kFillInvalidArg, before anything is walked, for a walk that cannot be counted or exceeds 2^31 - 1 cells.
+  FillResult Start(FillTrap* boundary);
+  // The next cell; *found false when the walk is over. With *inside true on entry, *inside answers whether the
+  // footprint lies wholly inside the boundary: each side clips to one whole piece and no boundary vertex lies
+  // inside or on it. A clipping failure is answered (the walk can go on) with *inside false.
+  FillResult NextTile(bool* found, bool* inside);
+
+  // The next piece translated into the current cell, its points written to `buffer` (room for `capacity`), its
+  // style with a reference held for the caller; *found false at the end. kFillInvalidArg for a null output or a
+  // piece larger than the buffer (which is then skipped).
+  FillResult NextOpenPiece(bool restart, GPosition* buffer, std::uint32_t capacity, void** style,
+                           std::uint32_t* count, bool* found);
+  FillResult NextClosedPiece(bool restart, GPosition* buffer, std::uint32_t capacity, void** style,
+                             std::uint32_t* count, bool* found);
+  // Decomposes each closed piece into its boundary elements and answers the largest element count of a piece.
+  // A piece whose points enclose nothing gets none. kFillOutOfMemory; a decomposition failure is answered.
+  FillResult BuildBoundaryElements(std::uint32_t* maxCount);
+  // As NextClosedPiece, for the elements of the closed pieces that have any, translated into the current cell.
+  FillResult NextClosedPieceElements(bool restart, TileGenElement* buffer, std::uint32_t capacity,
+                                     std::uint32_t* count, void** style, bool* found);
+
+  // ---- symbol polygons cut to the boundary (reported under "FILLPCLP") ----
+
+  // Cuts each element against the trapezoids of `boundary`: one closed convex polygon for each element and fill
+  // trapezoid whose intersection has area. Answers the polygon count and hands out the first polygon (null and
+  // 0 without one). kFillOutOfMemory when a block cannot be had: the polygons made so far are handed out.
+  FillResult ClipPieceElements(const TileGenElement* elements, std::uint32_t count, std::uint32_t* polygonCount,
+                               const GPosition** points, std::uint32_t* pointCount, FillTrap* boundary);
+  // The next polygon of the last ClipPieceElements; false after the last. The points stay valid until the
+  // next ClipPieceElements or the generator's end.
+  bool NextClipPolygon(const GPosition** points, std::uint32_t* pointCount);
+  // Cuts one element against the boundary's trapezoids.
+  FillResult ClipElement(const TileGenElement& element, FillTrap* boundary);
+  // Appends a point to the current polygon, unless it repeats the last within 5e-7; starts a polygon first when
+  // `newPolygon`. A point beyond a polygon's room is dropped and reported.
+  FillResult AddClipPiece(const GPosition2d& point, bool newPolygon);
+
+  // ---- state ----
+
+  enum Mode : std::uint32_t { kHorizontal = 0, kVertical = 1, kGeneral = 2 };
+  Mode LatticeMode() const { return m_mode; }
+  std::uint32_t Quadrant() const { return m_quadrant; }
+  double Angle() const { return m_lattice.angle; }
+  double Cos() const { return m_cos; }
+  double Sin() const { return m_sin; }
+  double Slope() const { return m_slope; }
+  bool RowShifted() const { return m_rowShifted; }
+  bool ColumnShifted() const { return m_columnShifted; }
+  std::uint32_t OverlapColumns() const { return m_overlapColumns; }
+  std::uint32_t OverlapRows() const { return m_overlapRows; }
+  // The current cell: lattice indices and parities, the translation that places the symbol in it and its
+  // footprint's corners.
+  std::int64_t Column() const { return m_column; }
+  std::int64_t Row() const { return m_row; }
+  bool ColumnParity() const { return (m_column & 1) != 0; }
+  bool RowParity() const { return (m_row & 1) != 0; }
+  GPosition2d Translation() const { return {m_dx, m_dy}; }
+  const GPosition2d* Footprint() const { return m_footprint; }
+  std::uint32_t ClipPolygonCount() const { return m_polygonCount; }
+
+ private:
+  struct PieceCopy {
+    std::uint32_t count;
+    GPosition* points;
+    void* style;
+    std::uint32_t elementCount;
+    TileGenElement* elements;
+  };
+  struct PieceList {
+    PieceCopy* pieces = nullptr;
+    std::uint32_t count = 0;
+    std::uint32_t reading = 0;
+  };
+
+  FillResult CopyPieces(PieceList* list, const TileGenPiece* pieces, std::uint32_t count, const GBox2d& symbolBox);
+  static void FreePieces(PieceList* list);
+  FillResult NextPiece(PieceList* list, bool restart, GPosition* buffer, std::uint32_t capacity, void** style,
+                       std::uint32_t* count, bool* found);
+  // Sets the current row's column range; false when the row has no cell that can meet the region.
+  bool RowRange(std::int64_t row);
+  void PlaceCell();
+  bool FootprintMeetsRegion() const;
+  FillResult FootprintInside(bool* inside);
+  void World(double u, double v, double* x, double* y) const;
+  void Lattice(double x, double y, double* u, double* v) const;
+
+  TileGenStyleHold m_hold;
+  TileGenLattice m_lattice{};
+  GBox2d m_region;
+  GBox2d m_symbolBox{0, 0, 0, 0};
+  bool m_rowShifted = false;
+  bool m_columnShifted = false;
+  Mode m_mode = kHorizontal;
+  std::uint32_t m_quadrant = 0;
+  double m_cos = 1.0;
+  double m_sin = 0.0;
+  double m_slope = 0.0;
+  double m_spacingX = 0.0;  // magnitudes
+  double m_spacingY = 0.0;
+  // The footprint relative to a cell's lattice point, in lattice axes: u over [m_u0, m_u1], v over [m_v0, m_v1].
+  double m_u0 = 0.0, m_u1 = 0.0, m_v0 = 0.0, m_v1 = 0.0;
+  std::uint32_t m_overlapColumns = 0;
+  std::uint32_t m_overlapRows = 0;
+  // The region in lattice axes (its corners, and their range) and the slack of the meet test.
+  double m_regionLattice[4][2] = {};
+  double m_regionU0 = 0.0, m_regionU1 = 0.0, m_regionV0 = 0.0, m_regionV1 = 0.0;
+  double m_slack = 0.0;
+  // Walk state.
+  FillTrap* m_boundary = nullptr;
+  bool m_walking = false;
+  std::int64_t m_rowLast = 0;
+  std::int64_t m_columnFirst = 0, m_columnLast = -1;
+  std::int64_t m_column = 0;
+  std::int64_t m_row = 0;
+  double m_dx = 0.0, m_dy = 0.0;
+  GPosition2d m_footprint[4];
+  PieceList m_open;
+  PieceList m_closed;
+  // Clip polygons: blocks kept for reuse while the generator lives.
+  ClipPolygonBlock* m_blocks = nullptr;
+  ClipPolygonBlock* m_writeBlock = nullptr;
+  ClipPolygon* m_polygon = nullptr;  // being written
+  std::uint32_t m_polygonCount = 0;
+  ClipPolygonBlock* m_readBlock = nullptr;
+  std::uint32_t m_readPlace = 0;
+};
+
+// ---------------------------------------------------------------------------------------------------------
+// Drawing one slot's symbols: whole where a cell's footprint lies inside the boundary, cut where it does not
+
+// Receives what one slot's lattice draws, with the style of the piece it comes from; points are three doubles
+// each and stay valid only for the call. A failure the sink answers ends the walk. Release is called once for
+// every piece handed out, after its last call, on every path: it gives back the hold the generator added.
+class FillSymbolSink {
+ public:
+  virtual FillResult WholePiece(bool closed, const GPosition* points, std::uint32_t count, void* style) = 0;
+  virtual FillResult Segment(const GPosition& start, const GPosition& end, void* style) = 0;
+  virtual FillResult Polygon(const GPosition* points, std::uint32_t count, void* style) = 0;
+  virtual void Release(void* style) = 0;
+
+ protected:
+  ~FillSymbolSink() = default;
+};
+
+// Walks a generator that has been set up, classified, started over `boundary` and given its boundary elements
+// (whose largest count is `mostElements`), and hands every cell's symbol to the sink: open pieces of at least 2
+// and closed pieces of at least 3 points whole when the footprint lies inside the boundary; else each segment of
+// an open piece (its ends rounded to whole units with `roundEnds`) cut to the boundary, and each closed piece as
+// the closed polygons of its elements. `mostPoints` is the largest point count of a piece. kFillOutOfMemory;
+// a failure of the generator, the clipping or the sink is answered as it comes.
+FillResult FillSymbolLattice(TileGen* gen, FillTrap* boundary, std::uint32_t mostPoints, std::uint32_t mostElements,
+                             bool roundEnds, FillSymbolSink* sink);

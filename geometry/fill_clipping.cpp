@@ -19,18 +19,6 @@ double SideX(const FillTrapNode* bottom, const FillTrapNode* top, double y) {
   return bottom->x + (y - bottom->y) / (top->y - bottom->y) * (top->x - bottom->x);
 }
 
-// Up to two points, the second only when it is not a repeat of the first.
-struct PointSet {
-  GPosition2d* points;
-  std::uint32_t count;
-
-  void Add(double x, double y) {
-    if (count >= 2) return;
-    if (count == 1 && Near(x, y, points[0].x, points[0].y, kFillPointTolerance)) return;
-    points[count++] = GPosition2d(x, y);
-  }
-};
-
 void WritePiece(const FillClipSegment& segment, GPosition piece[2]) {
   piece[0].x = segment.x1;
   piece[0].y = segment.y1;
@@ -63,8 +51,7 @@ void FillTrap::ClearSegments() {
   m_lastSegment = nullptr;
 }
 
-FillResult FillTrap::ClipSegment(const GPosition2d& a, const GPosition2d& b, std::uint32_t* count,
-                                 GPosition piece[2]) {
+FillResult FillTrap::ClipSegment(const GPosition2d& a, const GPosition2d& b, std::uint32_t* count, GPosition piece[2]) {
   if (!count || !piece) return FillReport(kFillInvalidArg, kFillClipSource, __LINE__);
   *count = m_segmentCount;
   if (!std::isfinite(a.x) || !std::isfinite(a.y) || !std::isfinite(b.x) || !std::isfinite(b.y)) {
@@ -134,13 +121,34 @@ const FillTrapRow* FillTrap::FindRow(double y) const {
   return nullptr;
 }
 
+// Two crossings apart, or an end inside, make a piece; it runs between the two of all the crossings and inside
+// ends that lie furthest apart along the segment. Taking the first two found would lose the piece of a segment that
+// passes a corner: the crossings with both sides there are taken within the parameter tolerance and need not meet
+// within 5e-7.
 bool FillTrap::ClipAgainstTrapezoid(FillClipDescriptor& segment, const FillTrapTrapezoid& trapezoid,
                                     GPosition2d points[2], FillClipMode mode) {
-  PointSet found{points, 0};
   const double ex = segment.upperX - segment.lowerX;
   const double ey = segment.upperY - segment.lowerY;
+  const double length2 = ex * ex + ey * ey;
+  double first = HUGE_VAL, last = -HUGE_VAL;
+  std::uint32_t crossings = 0;  // apart from one another, two at most
+  const auto add = [&](double x, double y) {
+    if (crossings == 0 || (crossings == 1 && !Near(x, y, points[0].x, points[0].y, kFillPointTolerance) &&
+                           !Near(x, y, points[1].x, points[1].y, kFillPointTolerance))) {
+      ++crossings;
+    }
+    const double u = length2 > 0 ? ((x - segment.lowerX) * ex + (y - segment.lowerY) * ey) / length2 : 0.0;
+    if (u < first) {
+      first = u;
+      points[0] = GPosition2d(x, y);
+    }
+    if (u > last) {
+      last = u;
+      points[1] = GPosition2d(x, y);
+    }
+  };
   // Bottom, right, top, left: each side from its corner to the next counter-clockwise.
-  for (int side = 0; side < 4 && found.count < 2; ++side) {
+  for (int side = 0; side < 4; ++side) {
     const FillTrapNode* s = trapezoid.corners[side];
     const FillTrapNode* e = trapezoid.corners[(side + 1) % 4];
     if (mode == kFillClipOverlap && (side == 0 || side == 2)) {
@@ -148,8 +156,8 @@ bool FillTrap::ClipAgainstTrapezoid(FillClipDescriptor& segment, const FillTrapT
       const double sideLow = std::min(s->x, e->x);
       const double sideHigh = std::max(s->x, e->x);
       if (!(sideLow < segment.xMax) || !(segment.xMin < sideHigh)) continue;
-      found.Add(std::max(sideLow, segment.xMin), s->y);
-      found.Add(std::min(sideHigh, segment.xMax), s->y);
+      add(std::max(sideLow, segment.xMin), s->y);
+      add(std::min(sideHigh, segment.xMax), s->y);
       continue;
     }
     const double dx = e->x - s->x;
@@ -161,12 +169,19 @@ bool FillTrap::ClipAgainstTrapezoid(FillClipDescriptor& segment, const FillTrapT
     const double wy = segment.lowerY - s->y;
     const double t = (wy * ex - wx * ey) / denominator;
     const double u = (wy * dx - wx * dy) / denominator;
-    if (InParameterRange(t) && InParameterRange(u)) found.Add(s->x + dx * t, s->y + dy * t);
+    if (InParameterRange(t) && InParameterRange(u)) add(s->x + dx * t, s->y + dy * t);
   }
-  bool exists = found.count == 2;
-  if (!exists) exists = AddInsidePoints(segment, trapezoid, points, &found.count);
+  // A single crossing is a touch, not a piece, unless an end apart from it lies inside.
+  bool exists = crossings == 2;
+  GPosition2d ends[2];
+  std::uint32_t inside = 0;
+  AddInsidePoints(segment, trapezoid, ends, &inside);
+  for (std::uint32_t k = 0; k < inside; ++k) {
+    exists = exists || crossings == 0 || !Near(ends[k].x, ends[k].y, points[0].x, points[0].y, kFillPointTolerance);
+    add(ends[k].x, ends[k].y);
+  }
   if (!exists) return false;
-  if (found.count == 1) {
+  if (Near(points[0].x, points[0].y, points[1].x, points[1].y, kFillPointTolerance)) {
     points[1] = points[0];
   } else if (points[0].y > points[1].y || (points[0].y == points[1].y && points[0].x > points[1].x)) {
     std::swap(points[0], points[1]);
@@ -183,10 +198,10 @@ bool FillTrap::AddInsidePoints(const FillClipDescriptor& segment, const FillTrap
     if (*count >= 2) break;
     if (p.x < trapezoid.xMin || p.x > trapezoid.xMax || p.y < trapezoid.yBottom || p.y > trapezoid.yTop) continue;
     if (*count == 1 && Near(p.x, p.y, points[0].x, points[0].y, kFillPointTolerance)) continue;
-    const double left = SideX(trapezoid.corners[FillTrapTrapezoid::kBottomLeft],
-                              trapezoid.corners[FillTrapTrapezoid::kTopLeft], p.y);
-    const double right = SideX(trapezoid.corners[FillTrapTrapezoid::kBottomRight],
-                               trapezoid.corners[FillTrapTrapezoid::kTopRight], p.y);
+    const double left =
+        SideX(trapezoid.corners[FillTrapTrapezoid::kBottomLeft], trapezoid.corners[FillTrapTrapezoid::kTopLeft], p.y);
+    const double right =
+        SideX(trapezoid.corners[FillTrapTrapezoid::kBottomRight], trapezoid.corners[FillTrapTrapezoid::kTopRight], p.y);
     if (p.x < left || p.x > right) continue;
     points[(*count)++] = p;
     added = true;

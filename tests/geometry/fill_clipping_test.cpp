@@ -39,7 +39,10 @@ struct ClipCase {
 TEST(FillClippingTest, PiecesOfASegment) {
   const ClipCase cases[] = {
       {"across the square", Boundary{{0, 0}, {1, 0}, {1, 1}, {0, 1}}, {-1, 0.5}, {2, 0.5}, {{0, 0.5, 1, 0.5}}},
-      {"across the square, right to left", Boundary{{0, 0}, {1, 0}, {1, 1}, {0, 1}}, {2, 0.5}, {-1, 0.5},
+      {"across the square, right to left",
+       Boundary{{0, 0}, {1, 0}, {1, 1}, {0, 1}},
+       {2, 0.5},
+       {-1, 0.5},
        {{0, 0.5, 1, 0.5}}},
       {"up through every row", Hexagon(), {2, 5}, {2, -1}, {{2, 0, 2, 4}}},
       {"slanted through every row", Hexagon(), {0.5, -1}, {3.5, 5}, {{1, 0, 3, 4}}},
@@ -182,6 +185,15 @@ TEST(FillClippingTest, OneTrapezoidInBothModes) {
     EXPECT_EQ(points[1].x, c.piece.x2);
     EXPECT_EQ(points[1].y, c.piece.y2);
   }
+  // Out past a corner within the parameter tolerance of both sides there: the two crossings lie 3e-6 apart, and
+  // the piece still runs to the end inside.
+  FillClipDescriptor past = FillClipDescriptor::FromEnds({0.5, 0.5}, {1.5, -0.5 + 4e-6});
+  GPosition2d points[2];
+  ASSERT_TRUE(FillTrap::ClipAgainstTrapezoid(past, t, points, kFillClipCrossing));
+  EXPECT_NEAR(points[0].x, 1.0, 3e-6);
+  EXPECT_NEAR(points[0].y, 0.0, 3e-6);
+  EXPECT_EQ(points[1].x, 0.5);
+  EXPECT_EQ(points[1].y, 0.5);
 }
 
 // A piece that starts within 5e-5 of the last one's end extends it, wherever the last one lies.
