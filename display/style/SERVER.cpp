@@ -34,6 +34,7 @@
 #include "display/style/wrkbnch/Mux3dStyleWorkbench.h"
 #include "display/style/wrkshop/JStyleDescriptor.h"
 #include "display/style/wrkshop/JStyleWorkshop.h"
+#include "display/style/wrkbnch/JWorkbenchDash.h"
 #include "display/style/textscratch.h"
 #include "geometry/fill.h"
 #include "geometry/platform.h"
@@ -113,7 +114,8 @@ constexpr StyleClassRow kRowJStyleWorkshop =
 constexpr StyleClassRow kRowJStyleDescriptor =
     StyleClassRowFor<JStyleDescriptor, StyleAllocator::Ordinary>("JStyleDescriptor");
 STYLESRV_UNBUILT_ROW(JWorkbenchLinear, Ordinary)
-STYLESRV_UNBUILT_ROW(JWorkbenchDash, Ordinary)
+constexpr StyleClassRow kRowJWorkbenchDash =
+    StyleClassRowFor<JWorkbenchDash, StyleAllocator::Ordinary>("JWorkbenchDash");
 constexpr StyleClassRow kRowJWorkbenchPointSymbol =
     StyleClassRowFor<JWorkbenchPointSymbol, StyleAllocator::Ordinary>("JWorkbenchPointSymbol");
 constexpr StyleClassRow kRowMux3dStyleWorkbench =

@@ -2240,3 +2240,50 @@ struct ICommonWrkBench : public IUnknown {
 
 #undef STYLE_MUX3D_BASE_SLOTS
 #undef STYLE_MUX3D_UNUSED_SLOT
+
+// ---- the dash-pattern workbench ----
+
+inline constexpr IID IID_IWorkbenchLinearPattern = {0x33C89489, 0xC29C, 0x11D1, {0xBC, 0xC2, 0x08, 0x00, 0x36, 0x92, 0xD0, 0x02}};
+// The same interface under the IID of its second release.
+inline constexpr IID IID_IWorkbenchLinearPattern2 = {0x0FDC4D43, 0xF4F3, 0x11D1, {0xBD, 0x06, 0x08, 0x00, 0x36, 0x92, 0xD0, 0x02}};
+
+// The editing interface of the dash-pattern workbench: the lengths of a dash pattern and, per pattern entry, a
+// point symbol (its own point-symbol workbench) with a placement and four values. Index arguments are signed;
+// an index outside the entries answers E_INVALIDARG.
+struct IWorkbenchLinearPattern : public IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE GetUnits(DWORD* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetUnits(DWORD unitsCode) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetDashes(LONG count, const double* lengths) = 0;
+  // Answers 8 (kDashBufferTooSmall), writing nothing, when `size` is below the dash count.
+  virtual HRESULT STDMETHODCALLTYPE GetDashes(DWORD size, double* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetDashCount(LONG* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetKind(DWORD kind) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetKind(DWORD* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetFlagA(DWORD value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetFlagA(DWORD* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetScale(double scale) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetScale(double* out) = 0;
+  // Makes room for one more dash, which SetDash(*index, value) then appends.
+  virtual HRESULT STDMETHODCALLTYPE AddDash(LONG* index) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetDash(LONG index, double value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetDash(LONG index, double* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE IsDrawnDash(LONG index, BOOL* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetSymbolWorkbench(LONG index, IUnknown* workbench) = 0;
+  // With a reference, or null.
+  virtual HRESULT STDMETHODCALLTYPE GetSymbolWorkbench(LONG index, IUnknown** out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetFirstValue(LONG index, double value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetFirstValue(LONG index, double* out) = 0;
+  // 0 free, 1 at an absolute angle, 2 kept upright.
+  virtual HRESULT STDMETHODCALLTYPE SetPlacement(LONG index, DWORD placement) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetPlacement(LONG index, DWORD* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetSecondValue(LONG index, double value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetSecondValue(LONG index, double* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetThirdValue(LONG index, double value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetThirdValue(LONG index, double* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetFourthValue(LONG index, double value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetFourthValue(LONG index, double* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetFlagB(DWORD value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetFlagB(DWORD* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetKindDetail(DWORD value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetKindDetail(DWORD* out) = 0;
+};

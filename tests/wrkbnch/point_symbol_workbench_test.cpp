@@ -58,11 +58,7 @@ DWORD UnitsOf(IUnknown* style) {
   return units;
 }
 
-class PointSymbolWorkbenchTest : public symbols_test::PointSymbolTest {
- protected:
-  // Declared first, so that they outlive everything that holds them.
-  ProbeGraphic g, h, k;
-};
+class PointSymbolWorkbenchTest : public SymbolWorkbenchTest {};
 
 TEST_F(PointSymbolWorkbenchTest, EditsCountTheGraphicOnceByIdentity) {
   StyleComPtr<IWorkbenchPointSymbol> bench;
@@ -194,21 +190,8 @@ TEST_F(PointSymbolWorkbenchTest, TheAdoptedCopyReplacesTheHeldGraphic) {
   EXPECT_EQ(RefsOf(definition), before);
 }
 
-// The library's document keeps its point symbols' graphics in its cluster, where the probes already are (so no
-// copy is made of them).
-class PointSymbolLibraryTest : public PointSymbolWorkbenchTest {
+class PointSymbolLibraryTest : public SymbolLibraryTest {
  protected:
-  void SetUp() override {
-    PointSymbolWorkbenchTest::SetUp();
-    ASSERT_EQ(library->QueryInterface(IID_IJSLWorkShop, shop.PutVoid()), S_OK);
-    IUnknown* cluster = Element();
-    DWORD id = 0;
-    ASSERT_EQ(library.document->RegisterObject(cluster, &id, nullptr), S_OK);
-    ASSERT_EQ(HostDocumentSetNamedObject(library.document, L"StyleCluster", cluster), S_OK);
-    for (ProbeGraphic* probe : {&g, &h, &k}) {
-      ASSERT_EQ(DocumentInsertObject(library.document, probe->AsGraphic(), 0, cluster, GUID_NULL), S_OK);
-    }
-  }
   // A new workbench of the library deriving from `parent`, its graphic set when one is given, saved by name.
   void SaveNew(DWORD parent, IUnknown* graphic, const wchar_t* name, StyleComPtr<IWorkbenchPointSymbol>& bench,
                DWORD* id) {
@@ -226,9 +209,6 @@ class PointSymbolLibraryTest : public PointSymbolWorkbenchTest {
     EXPECT_EQ(library->GetStyle(id, style.Put()), S_OK);
     return GraphicOf(style.Get());
   }
-
-  styllib_test::TestLibrary library;
-  StyleComPtr<IJSLWorkShop> shop;
 };
 
 TEST_F(PointSymbolLibraryTest, AChildTakesAChangedParentsGraphicUnlessItSetItsOwn) {

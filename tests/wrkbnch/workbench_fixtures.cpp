@@ -36,3 +36,15 @@ HRESULT ProbeGraphic::QueryInterface(REFIID iid, void** out) {
   AddRef();
   return S_OK;
 }
+
+void SymbolLibraryTest::SetUp() {
+  SymbolWorkbenchTest::SetUp();
+  ASSERT_EQ(library->QueryInterface(IID_IJSLWorkShop, shop.PutVoid()), S_OK);
+  IUnknown* cluster = Element();
+  DWORD id = 0;
+  ASSERT_EQ(library.document->RegisterObject(cluster, &id, nullptr), S_OK);
+  ASSERT_EQ(HostDocumentSetNamedObject(library.document, L"StyleCluster", cluster), S_OK);
+  for (ProbeGraphic* probe : {&g, &h, &k}) {
+    ASSERT_EQ(DocumentInsertObject(library.document, probe->AsGraphic(), 0, cluster, GUID_NULL), S_OK);
+  }
+}

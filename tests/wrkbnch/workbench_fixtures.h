@@ -4,6 +4,8 @@
 
 #include "display/style/wrkbnch/JWorkbenchBase.h"
 #include "tests/bases/test_styles.h"
+#include "tests/styllib/library_fixtures.h"
+#include "tests/symbols/point_symbol_fixtures.h"
 
 class TestWorkbench : public JWorkbenchBase {
  public:
@@ -60,4 +62,19 @@ class ProbeGraphic final : public IJGraphic, public IPersist {
   IUnknown* AsGraphic() { return static_cast<IJGraphic*>(this); }
   IUnknown* AsPersist() { return static_cast<IPersist*>(this); }
   ULONG refs = 1;
+};
+
+// Point symbols with probe graphics, declared first so that they outlive everything that holds them.
+class SymbolWorkbenchTest : public symbols_test::PointSymbolTest {
+ protected:
+  ProbeGraphic g, h, k;
+};
+
+// A real style library in a host document that keeps its point symbols' graphics in its cluster, where the
+// probes already are (so no copy is made of them), and the library's workbench registry.
+class SymbolLibraryTest : public SymbolWorkbenchTest {
+ protected:
+  void SetUp() override;
+  styllib_test::TestLibrary library;
+  StyleComPtr<IJSLWorkShop> shop;
 };

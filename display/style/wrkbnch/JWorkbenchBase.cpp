@@ -130,6 +130,25 @@ HRESULT JWorkbenchBase::SetDescriptionText(LPCWSTR text) {
   return S_OK;
 }
 
+HRESULT JWorkbenchBase::AskStyleName(DWORD id, LPWSTR* out) {
+  *out = nullptr;
+  if (!m_librarian) return S_OK;
+  DWORD length = 0;
+  HRESULT hr = m_librarian->GetStyleName(id, nullptr, &length);
+  if (hr != S_OK || length == 0) return hr;
+  auto* name = static_cast<LPWSTR>(std::calloc(length, sizeof(WCHAR)));
+  if (!name) return E_OUTOFMEMORY;
+  DWORD written = length;
+  hr = m_librarian->GetStyleName(id, name, &written);
+  // A name that grew between the two questions was not copied: nothing is answered rather than a cut name.
+  if (hr != S_OK || written > length) {
+    StyleFreeText(name);
+    return FAILED(hr) ? hr : E_FAIL;
+  }
+  *out = name;
+  return S_OK;
+}
+
 HRESULT JWorkbenchBase::FetchLibraryStyleObject() {
   if (m_styleObject || !IsValidID(m_styleID) || !m_library) return S_OK;
   return m_library->GetStyle(m_styleID, &m_styleObject);

@@ -134,6 +134,9 @@ class JWorkbenchBase : public UUnknown {
   void ReleaseStyleObject();
   // The description field becomes a copy of `text`.
   HRESULT SetDescriptionText(LPCWSTR text);
+  // The name the librarian answers for `id` (the style's own or its nearest named ancestor's), in a text sized
+  // to it that the caller frees with StyleFreeText; null, with the librarian's answer, when it has none.
+  HRESULT AskStyleName(DWORD id, LPWSTR* out);
 
   LPWSTR m_name = nullptr;
   LPWSTR m_secondString = nullptr;
