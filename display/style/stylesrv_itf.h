@@ -2287,3 +2287,27 @@ struct IWorkbenchLinearPattern : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE SetKindDetail(DWORD value) = 0;
   virtual HRESULT STDMETHODCALLTYPE GetKindDetail(DWORD* out) = 0;
 };
+
+// ---- the offset line ----
+
+inline constexpr IID IID_IJStyleOLG = {0x1C565A4C, 0xD983, 0x11CE, {0xA0, 0x21, 0x08, 0x00, 0x36, 0x12, 0x28, 0x02}};
+
+struct OLGData {
+  DWORD unitsCode;
+  double offset;
+  DWORD mode;
+};
+static_assert(sizeof(OLGData) == 24);
+
+// A line style that draws the style it refers to (IJStyleRender's referenced style) at a signed offset. The mode
+// is the direction code: 0 to the side only, 1 to 4 a quadrant.
+struct IJStyleOLG : public IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE SetOffset(double offset) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetOffset(double* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetUnits(DWORD unitsCode) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetUnits(DWORD* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetData(const OLGData* data) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetData(OLGData* data) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetMode(DWORD mode) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetMode(DWORD* out) = 0;
+};

@@ -130,6 +130,30 @@ HRESULT JWorkbenchBase::SetDescriptionText(LPCWSTR text) {
   return S_OK;
 }
 
+HRESULT JWorkbenchBase::SaveSubWorkbench(IUnknown* workbench, bool* moved) {
+  *moved = false;
+  StyleComPtr<IWorkbenchAdmin> admin;
+  HRESULT hr = workbench->QueryInterface(IID_IWorkbenchAdmin, admin.PutVoid());
+  if (FAILED(hr)) return REPORT(hr);
+  StyleComPtr<IJSLLibrarian> librarian;
+  hr = admin->GetLibrarian(librarian.Put());
+  if (FAILED(hr)) return REPORT(hr);
+  if (!librarian) return S_OK;
+  StyleComPtr<IUnknown> object;
+  hr = admin->GetStyleObject(object.PutVoid(), IID_IUnknown);
+  if (FAILED(hr)) return REPORT(hr);
+  DWORD before = kNoStyleID;
+  if (object) {
+    hr = librarian->FindStyleID(object.Get(), &before);
+    if (FAILED(hr)) return REPORT(hr);
+  }
+  DWORD saved = kNoStyleID;
+  hr = admin->Save(&saved);
+  if (FAILED(hr)) return REPORT(hr);
+  *moved = saved != before;
+  return S_OK;
+}
+
 HRESULT JWorkbenchBase::AskStyleName(DWORD id, LPWSTR* out) {
   *out = nullptr;
   if (!m_librarian) return S_OK;

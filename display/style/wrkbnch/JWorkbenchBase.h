@@ -85,6 +85,10 @@ class JWorkbenchBase : public UUnknown {
   HRESULT FetchLibraryStyleObject();
 
   static bool IsValidID(DWORD id) { return id != kNoStyleID && id != kInvalidStyleID; }
+  // Saves a sub-workbench held by another workbench (a dash pattern's symbol, a line's dash pattern or
+  // terminator) when it is bound to a library; *moved tells whether its style now lies in another entry than its
+  // object did before, so that the holder stores its own style again.
+  static HRESULT SaveSubWorkbench(IUnknown* workbench, bool* moved);
 
   DWORD StyleID() const { return m_styleID; }
   DWORD ParentID() const { return m_parentID; }

@@ -449,28 +449,12 @@ HRESULT JWorkbenchDash::StoreSymbols(IJStyleSimpleDashType* dash) {
 
 HRESULT JWorkbenchDash::ValidateEdits() {
   for (DWORD i = 0; i < m_elements.Size(); ++i) {
-    IUnknown* bench = m_elements[i].symbolWorkbench;
-    if (!bench) continue;
-    StyleComPtr<IWorkbenchAdmin> admin;
-    HRESULT hr = bench->QueryInterface(IID_IWorkbenchAdmin, admin.PutVoid());
-    if (FAILED(hr)) return REPORT(hr);
-    StyleComPtr<IJSLLibrarian> librarian;
-    hr = admin->GetLibrarian(librarian.Put());
-    if (FAILED(hr)) return REPORT(hr);
-    if (!librarian) continue;
-    StyleComPtr<IUnknown> object;
-    hr = admin->GetStyleObject(object.PutVoid(), IID_IUnknown);
-    if (FAILED(hr)) return REPORT(hr);
-    DWORD before = kNoStyleID;
-    if (object) {
-      hr = librarian->FindStyleID(object.Get(), &before);
-      if (FAILED(hr)) return REPORT(hr);
-    }
-    DWORD saved = kNoStyleID;
-    hr = admin->Save(&saved);
+    if (!m_elements[i].symbolWorkbench) continue;
+    bool moved = false;
+    const HRESULT hr = SaveSubWorkbench(m_elements[i].symbolWorkbench, &moved);
     if (FAILED(hr)) return REPORT(hr);
     // The symbol moved to another entry: the generator must be stored again.
-    if (saved != before) MarkEdited();
+    if (moved) MarkEdited();
   }
   return S_OK;
 }
