@@ -35,6 +35,7 @@
 #include "display/style/wrkshop/JStyleDescriptor.h"
 #include "display/style/wrkshop/JStyleWorkshop.h"
 #include "display/style/wrkbnch/JWorkbenchDash.h"
+#include "display/style/wrkbnch/JWorkbenchLinear.h"
 #include "display/style/textscratch.h"
 #include "geometry/fill.h"
 #include "geometry/platform.h"
@@ -113,7 +114,8 @@ constexpr StyleClassRow kRowJStyleWorkshop =
     StyleClassRowFor<JStyleWorkshop, StyleAllocator::Ordinary>("JStyleWorkshop");
 constexpr StyleClassRow kRowJStyleDescriptor =
     StyleClassRowFor<JStyleDescriptor, StyleAllocator::Ordinary>("JStyleDescriptor");
-STYLESRV_UNBUILT_ROW(JWorkbenchLinear, Ordinary)
+constexpr StyleClassRow kRowJWorkbenchLinear =
+    StyleClassRowFor<JWorkbenchLinear, StyleAllocator::Ordinary>("JWorkbenchLinear");
 constexpr StyleClassRow kRowJWorkbenchDash =
     StyleClassRowFor<JWorkbenchDash, StyleAllocator::Ordinary>("JWorkbenchDash");
 constexpr StyleClassRow kRowJWorkbenchPointSymbol =

@@ -2311,3 +2311,58 @@ struct IJStyleOLG : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE SetMode(DWORD mode) = 0;
   virtual HRESULT STDMETHODCALLTYPE GetMode(DWORD* out) = 0;
 };
+
+// ---- the linear-style workbench ----
+
+inline constexpr IID IID_IWorkbenchLinear = {0xA2D3D22D, 0xBDC7, 0x11D1, {0xBC, 0xB8, 0x08, 0x00, 0x36, 0x92, 0xD0, 0x02}};
+
+// The editing interface of the linear-style workbench: a list of lines (components), of which the current one
+// takes the per-line operations. The style is read on the first operation; a failure to read it is answered by
+// every operation.
+struct IWorkbenchLinear : public IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE GetUnits(DWORD* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetUnits(DWORD unitsCode) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetColor(DWORD* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetColor(DWORD colour) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetColorFixed(BOOL fixed) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetColorFixed(BOOL* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetWidth(double* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetWidth(double width) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetWidthFixed(BOOL fixed) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetWidthFixed(BOOL* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetDashWorkbench(IUnknown* workbench) = 0;
+  // With a reference, or null.
+  virtual HRESULT STDMETHODCALLTYPE GetDashWorkbench(IUnknown** out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetTerminatorWorkbench(BOOL first, IUnknown* workbench) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetTerminatorWorkbench(BOOL first, IUnknown** out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetHeldCode(DWORD value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetHeldCode(DWORD* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetHeldValue1(double value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetHeldValue1(double* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetHeldValue2(double value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetHeldValue2(double* out) = 0;
+  // 23 to 28: E_NOTIMPL.
+  virtual HRESULT STDMETHODCALLTYPE NotImplemented23(DWORD, DWORD) = 0;
+  virtual HRESULT STDMETHODCALLTYPE NotImplemented24(DWORD*) = 0;
+  virtual HRESULT STDMETHODCALLTYPE NotImplemented25(DWORD, DWORD) = 0;
+  virtual HRESULT STDMETHODCALLTYPE NotImplemented26(DWORD*) = 0;
+  virtual HRESULT STDMETHODCALLTYPE NotImplemented27(DWORD, DWORD) = 0;
+  virtual HRESULT STDMETHODCALLTYPE NotImplemented28(DWORD*) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetOffset(double offset) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetOffset(double* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetOffsetDirection(DWORD code) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetOffsetDirection(DWORD* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE AddComponent(DWORD* index) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetCurrentComponent(DWORD index) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetCurrentComponent(DWORD* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetComponentCount(DWORD* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE DeleteComponent(DWORD index) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetLineCode1(DWORD* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetLineCode1(DWORD code) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetLineCode2(DWORD* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetLineCode2(DWORD code) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetLineCode3(DWORD* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetLineCode3(DWORD code) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetSkipFlag(DWORD* out) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetSkipFlag(DWORD flag) = 0;
+};

@@ -139,9 +139,10 @@ TEST_F(UseCountsTest, TheActiveStyleOfATypeIsNeverRemoved) {
 TEST_F(UseCountsTest, RemovingAParentRelinksItsChildren) {
   const DWORD grandparent = library.AddLine(L"Base");
   const DWORD parent = library.AddLine(nullptr, 2, grandparent);
-  const DWORD sameType = library.AddLine(nullptr, 3, parent);
-  const DWORD otherType = library.AddLine(nullptr, 4, parent, STYLETYPE_Fill);
-  const DWORD unrelated = library.AddLine(nullptr, 5, grandparent);
+  // Named, so that they stay when the workbenches that hear of the move let go of them.
+  const DWORD sameType = library.AddLine(L"Same", 3, parent);
+  const DWORD otherType = library.AddLine(L"Other", 4, parent, STYLETYPE_Fill);
+  const DWORD unrelated = library.AddLine(L"Unrelated", 5, grandparent);
   ASSERT_NE(otherType, 0u);
   EXPECT_EQ(library.UseCount(grandparent), 0u);
 

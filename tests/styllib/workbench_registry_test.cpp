@@ -88,7 +88,10 @@ class WorkbenchRegistryTest : public ::testing::Test {
     stylesrv_test::ClearReports();
     HostClearNotifications();
     ASSERT_EQ(library->QueryInterface(IID_IJSLWorkShop, reinterpret_cast<void**>(&shop)), S_OK);
+    ASSERT_EQ(library->RegisterType(kUnservedType, 0, 0, IID_IJStyleRender), S_OK);
   }
+  // A style type whose workbench class nothing serves.
+  static constexpr GUID kUnservedType = {0x6E0B7D21, 0x3A5C, 0x4F19, {0x9B, 0x2D, 0x71, 0x0C, 0x5E, 0x83, 0xA4, 0x16}};
   void TearDown() override {
     for (TestWorkbench* w : open) w->Release();
     if (shop) shop->Release();
@@ -114,7 +117,7 @@ class WorkbenchRegistryTest : public ::testing::Test {
 
 TEST_F(WorkbenchRegistryTest, OneWorkbenchPerIDAndAMissingClassIsAFatalReport) {
   DWORD ids[5];
-  for (DWORD& id : ids) id = library.AddLine(nullptr, 0x10 + (&id - ids));
+  for (DWORD& id : ids) id = library.AddLine(nullptr, 0x10 + (&id - ids), 0, kUnservedType);
   TestWorkbench* five = Open(5);
   IWorkbenchAdmin* first = nullptr;
   IWorkbenchAdmin* second = nullptr;
@@ -125,7 +128,7 @@ TEST_F(WorkbenchRegistryTest, OneWorkbenchPerIDAndAMissingClassIsAFatalReport) {
   first->Release();
   second->Release();
 
-  // A fresh workbench is made by the style type's class, which nothing serves yet: a fatal report, nothing out.
+  // A fresh workbench is made by the style type's class, which nothing serves: a fatal report, nothing out.
   stylesrv_test::ClearReports();
   IWorkbenchAdmin* fresh = reinterpret_cast<IWorkbenchAdmin*>(0x1);
   EXPECT_TRUE(FAILED(shop->GetWorkbench(5, TRUE, &fresh)));
@@ -133,7 +136,7 @@ TEST_F(WorkbenchRegistryTest, OneWorkbenchPerIDAndAMissingClassIsAFatalReport) {
   const auto reports = stylesrv_test::Reports();
   ASSERT_FALSE(reports.empty());
   EXPECT_TRUE(reports.front().fatal);
-  EXPECT_TRUE(IsEqualCLSID(reports.front().clsid, STYLETYPE_Linear));
+  EXPECT_TRUE(IsEqualCLSID(reports.front().clsid, kUnservedType));
   EXPECT_EQ(Registered(5), five->Admin());  // the registered one is untouched
 
   // IDs that are not styles have no workbench.
@@ -145,7 +148,7 @@ TEST_F(WorkbenchRegistryTest, OneWorkbenchPerIDAndAMissingClassIsAFatalReport) {
 }
 
 TEST_F(WorkbenchRegistryTest, WorkbenchesMoveAndForgetTheirIDs) {
-  for (DWORD i = 0; i < 40; ++i) library.AddLine(nullptr, 0x100 + i);
+  for (DWORD i = 0; i < 40; ++i) library.AddLine(nullptr, 0x100 + i, 0, kUnservedType);
   TestWorkbench* moving = Open(3);
   // IDs 17 and 18 share a bucket; 16 and 32 do not.
   TestWorkbench* a = Open(17);

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <initializer_list>
 #include <tuple>
+#include <utility>
 
 #include "display/style/stylbas/StyleComPtr.h"
 #include "display/style/stylesrv_clsid.h"
@@ -112,6 +113,29 @@ HRESULT CIntLine::SetTerminatorWorkbench(BOOL first, IUnknown* workbench) {
   m_changeMask |= first ? kFirstTerminator : kSecondTerminator;
   SetChanged();
   return S_OK;
+}
+
+void CIntLine::AdoptValuesFrom(const CIntLine& other) {
+  for (auto [mine, theirs] : {std::pair{&m_dash, other.m_dash}, std::pair{&m_firstTerminator, other.m_firstTerminator},
+                              std::pair{&m_secondTerminator, other.m_secondTerminator}}) {
+    if (theirs) theirs->AddRef();
+    ReleaseField(mine);
+    *mine = theirs;
+  }
+  m_units = other.m_units;
+  m_lineFlags = other.m_lineFlags;
+  m_colour = other.m_colour;
+  m_width = other.m_width;
+  m_heldCode = other.m_heldCode;
+  m_heldValue1 = other.m_heldValue1;
+  m_heldValue2 = other.m_heldValue2;
+  m_lineCode1 = other.m_lineCode1;
+  m_lineCode2 = other.m_lineCode2;
+  m_lineCode3 = other.m_lineCode3;
+  m_modeSkip = other.m_modeSkip;
+  m_offset = other.m_offset;
+  m_direction = other.m_direction;
+  m_changeMask = 0;
 }
 
 HRESULT CIntLine::MergeChangeMask(CIntLine* other) {

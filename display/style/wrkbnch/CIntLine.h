@@ -86,6 +86,10 @@ class CIntLine : public CIntBase {
   HRESULT GetSkipFlag(DWORD* out) const { return Get(&CIntLine::m_modeSkip, out); }
   HRESULT SetSkipFlag(DWORD value) { return Set(&CIntLine::m_modeSkip, value, 0); }
 
+  // Becomes a line of its own with every value of `other` (direction and skip flag too) and its sub-workbenches
+  // (shared), nothing set in this style.
+  void AdoptValuesFrom(const CIntLine& other);
+
   DWORD ChangeMask() const { return m_changeMask; }
   bool ReadFromLibraryFlag() const { return m_readFromLibrary != 0; }
   // Without a reference.
