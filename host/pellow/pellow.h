@@ -86,14 +86,36 @@ class PELLOW_API GUserText {
   GUserText();
   ~GUserText();
   GUserText(const GUserText&) = delete;
-  GUserText& operator=(const GUserText&) = delete;
 
   // The string `id` of the module's string table; a string the module does not have leaves the text empty and
   // answers FALSE.
   BOOL LoadStringResource(HMODULE module, UINT id);
   // The text, never null.
   LPCWSTR Wide() const { return m_text ? m_text : L""; }
+  // A copy of the string or of the other text replaces the text; an append adds one at its end.
+  GUserText& operator=(LPCWSTR text);
+  GUserText& operator=(const GUserText& other) { return *this = other.Wide(); }
+  GUserText& operator+=(LPCWSTR text);
+  GUserText& operator+=(const GUserText& other) { return *this += other.Wide(); }
 
  private:
   WCHAR* m_text;
 };
+
+// Writes `value`, a length in the host's units `mode`, into `text` as the host's unit formatter would, by the
+// 20-byte format record and the character limit. This stand-in writes the value with "%.3f" and records each
+// call, for the tests.
+PELLOW_API HRESULT FormatUnit(DWORD mode, double value, GUserText* text, const BYTE* format, const DWORD* limit,
+                              void* reserved1, void* reserved2);
+
+struct PellowFormatCall {
+  DWORD mode;
+  double value;
+  BYTE format[20];
+  DWORD limit;      // 0 when no limit was given
+  BOOL extrasNull;  // both reserved arguments were null
+};
+extern "C" {
+PELLOW_API LONG PellowFormatCallCount();
+PELLOW_API BOOL PellowGetFormatCall(LONG index, PellowFormatCall* out);
+}

@@ -1,16 +1,55 @@
 #include "display/style/wrkbnch/JWorkbenchLinear.h"
 
+#include <cfloat>
+#include <climits>
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 
 #include "display/style/stylesrv_clsid.h"
 #include "display/style/styllib/JStyleLib.h"
+#include "display/style/server.h"
 #include "display/style/styllib/StyleReport.h"
+#include "display/style/styllib/StyleText.h"
+#include "display/style/stylspt/StyleExports.h"
 
 namespace {
 
 constexpr char kSource[] = "display/style/wrkbnch/wbline";
 constexpr DWORD kLineKind = 2;
+
+// The resource strings of the description.
+enum DescriptionString : UINT {
+  kValueSeparator = 182,
+  kPartSeparator = 185,
+  kNoDash = 192,
+  kStyleLabel = 213,
+  kColourLabel = 12160,
+  kWidthLabel = 12161,
+  kUnnamedDash = 12166,
+  kMixedWidths = 12169,
+  kMixedDashes = 12170,
+  kDotsUnit = 12216,
+};
+// DashDescription's answers that only choose the dash text.
+constexpr HRESULT kDashWithoutDescription = 0x40223;
+constexpr HRESULT kDifferentDashes = 0x4023F;
+
+void AppendString(GUserText* text, HMODULE module, UINT id) {
+  GUserText word;
+  word.LoadStringResource(module, id);
+  *text += word;
+}
+
+// A width in whole dots: truncated toward zero, clamped to the 32-bit range, NaN as 0.
+int WholeDots(double width) {
+  if (std::isnan(width)) return 0;
+  if (width >= static_cast<double>(INT_MAX)) return INT_MAX;
+  if (width <= static_cast<double>(INT_MIN)) return INT_MIN;
+  return static_cast<int>(width);
+}
 
 CIntLine* NewLine() {
   auto* line = new CIntLine;
@@ -347,6 +386,134 @@ HRESULT JWorkbenchLinear::ValidateEdits() {
 HRESULT JWorkbenchLinear::OnStyleIDChanged(DWORD newID) {
   if (m_lastIndex == 0) Current()->SetStyleID(newID);
   return S_OK;
+}
+
+// ---- the description ----
+
+HRESULT JWorkbenchLinear::BuildDescription() {
+  HRESULT hr = EnsureLoaded();
+  if (FAILED(hr)) return REPORT(hr);
+  const HMODULE module = GetStyleServerInternals()->GetResourceModule();
+  GUserText text;
+  LPWSTR inherited = nullptr;
+  LPCWSTR name = m_name;
+  if ((!name || !*name) && IsValidID(m_parentID) && m_library) {
+    // The library answers the nearest named ancestor's name, sized as it is.
+    hr = AskStyleName(m_parentID, &inherited);
+    if (FAILED(hr)) return REPORT(hr);
+    name = inherited;
+  }
+  if (name && *name) {
+    text = name;
+    AppendString(&text, module, kValueSeparator);
+  }
+  StyleFreeText(inherited);
+  AppendString(&text, module, kStyleLabel);
+  AppendString(&text, module, kPartSeparator);
+
+  DWORD colour = 0;
+  hr = Current()->GetColor(&colour);
+  if (FAILED(hr)) return REPORT(hr);
+  GUserText colourName;
+  hr = HGetNameFromColorRef(module, static_cast<LONG>(colour), &colourName);
+  if (FAILED(hr)) return REPORT(hr);
+  text += colourName;
+  AppendString(&text, module, kValueSeparator);
+  AppendString(&text, module, kColourLabel);
+  AppendString(&text, module, kPartSeparator);
+
+  hr = DescribeWidth(module, &text);
+  if (FAILED(hr)) return hr;
+  AppendString(&text, module, kValueSeparator);
+  AppendString(&text, module, kWidthLabel);
+  AppendString(&text, module, kPartSeparator);
+
+  LPWSTR dash = nullptr;
+  hr = DashDescription(&dash);
+  if (FAILED(hr)) return REPORT(hr);
+  if (hr == kDashWithoutDescription) {
+    AppendString(&text, module, kUnnamedDash);
+  } else if (hr == kDifferentDashes) {
+    AppendString(&text, module, kMixedDashes);
+  } else if (dash) {
+    text += dash;
+  } else {
+    AppendString(&text, module, kNoDash);
+  }
+  StyleFreeText(dash);
+  hr = SetDescriptionText(text.Wide());
+  return FAILED(hr) ? hr : S_OK;
+}
+
+HRESULT JWorkbenchLinear::DescribeWidth(HMODULE module, GUserText* text) {
+  double width = 0;
+  HRESULT hr = (m_lastIndex == 0 ? Current() : m_components[0])->GetWidth(&width);
+  if (FAILED(hr)) return REPORT(hr);
+  for (DWORD i = 1; i <= m_lastIndex; ++i) {
+    double other = 0;
+    hr = m_components[i]->GetWidth(&other);
+    if (FAILED(hr)) return REPORT(hr);
+    // A flag, not a width of -1, tells widths apart: -1 is a width a line may have.
+    if (!(std::fabs(other - width) < FLT_EPSILON)) {
+      AppendString(text, module, kMixedWidths);
+      return S_OK;
+    }
+  }
+  DWORD units = 0;
+  hr = Current()->GetUnits(&units);
+  if (FAILED(hr)) return REPORT(hr);
+  if (units == 13) {
+    wchar_t dots[16];
+    std::swprintf(dots, 16, L"%d ", WholeDots(width));
+    *text += dots;
+    AppendString(text, module, kDotsUnit);
+    return S_OK;
+  }
+  BYTE format[20] = {};
+  format[1] = 2;
+  const DWORD one = 1;
+  std::memcpy(format + 8, &one, sizeof one);
+  std::memcpy(format + 16, &one, sizeof one);
+  const DWORD limit = 61;
+  GUserText written;
+  hr = FormatUnit(1, width, &written, format, &limit, nullptr, nullptr);
+  if (FAILED(hr)) return REPORT(hr);
+  *text += written;
+  return S_OK;
+}
+
+HRESULT JWorkbenchLinear::DashDescription(LPWSTR* out) {
+  *out = nullptr;
+  IUnknown* first = nullptr;
+  StyleComPtr<IUnknown> firstStyle;
+  for (DWORD i = 0; i <= m_lastIndex; ++i) {
+    IUnknown* dash = m_lastIndex == 0 ? Current()->DashWorkbench() : m_components[i]->DashWorkbench();
+    if (!dash) continue;
+    StyleComPtr<IWorkbenchAdmin> admin;
+    HRESULT hr = dash->QueryInterface(IID_IWorkbenchAdmin, admin.PutVoid());
+    if (FAILED(hr)) return REPORT(hr);
+    if (!first) {
+      first = dash;
+      if (m_lastIndex == 0) break;
+      hr = admin->GetStyleObject(firstStyle.PutVoid(), IID_IUnknown);
+      if (FAILED(hr)) return REPORT(hr);
+      continue;
+    }
+    StyleComPtr<IUnknown> style;
+    hr = admin->GetStyleObject(style.PutVoid(), IID_IUnknown);
+    if (FAILED(hr)) return REPORT(hr);
+    if (style.Get() != firstStyle.Get()) return kDifferentDashes;
+  }
+  if (!first) return S_OK;
+  StyleComPtr<IWorkbenchAdmin> admin;
+  HRESULT hr = first->QueryInterface(IID_IWorkbenchAdmin, admin.PutVoid());
+  if (FAILED(hr)) return REPORT(hr);
+  LPWSTR* description = nullptr;
+  hr = admin->GetDescription(&description);
+  if (FAILED(hr)) return REPORT(hr);
+  if (!description || !*description) return kDashWithoutDescription;
+  *out = StyleDupText(*description);
+  return *out ? S_OK : REPORT(E_OUTOFMEMORY);
 }
 
 // ---- the list ----

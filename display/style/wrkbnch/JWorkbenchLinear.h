@@ -11,6 +11,7 @@
 #include "display/style/wrkbnch/CIntLine.h"
 #include "display/style/wrkbnch/CStylCreator.h"
 #include "display/style/wrkbnch/JWorkbenchBase.h"
+#include "host/pellow/pellow.h"
 
 class JWorkbenchLinear : public JWorkbenchBase {
  public:
@@ -30,6 +31,8 @@ class JWorkbenchLinear : public JWorkbenchBase {
   HRESULT StoreStyle() override;
   HRESULT CreateStyleObject() override;
   HRESULT ValidateEdits() override;
+  // Name, colour, width and dash pattern of the style in words of the resource module.
+  HRESULT BuildDescription() override;
   HRESULT OnStyleIDChanged(DWORD newID) override;
   HRESULT OnParentChanged(IUnknown* parent) override;
   HRESULT OnParentRemoved(IUnknown* parent) override;
@@ -111,6 +114,11 @@ class JWorkbenchLinear : public JWorkbenchBase {
   HRESULT GetCreator(bool library, CStylCreator** out);
   HRESULT BuildInto(CStylCreator* creator);
   HRESULT BuildMultiplexer(CStylCreator* creator, IUnknown** out);
+  // The description of the lines' dash workbench into *out (heap text, null for none); a success code tells a
+  // dash workbench without a description (0x40223) or lines with different dash styles (0x4023F).
+  HRESULT DashDescription(LPWSTR* out);
+  // The width part of the description.
+  HRESULT DescribeWidth(HMODULE module, GUserText* text);
   // Gives this workbench a copy of each of the parent's lines when their number differs: S_FALSE then.
   HRESULT AdoptStructure(JWorkbenchLinear* other);
 
