@@ -1,7 +1,8 @@
 // The sample host: what a drafting host does with stylesrv.dll. It loads the library, asks a class object for
 // every CLSID the server serves, creates an object of each class that exists, draws a solid, a dashed and an
 // overridden line, a line with an arrow symbol at each of its points, a dashed line with arrows generated along
-// it, a gallery of fills, a multiplexed line, a line with arrowheads at both ends, hatches, pictures and text into the
+// it, a gallery of fills, a multiplexed line, a line with arrowheads at both ends, hatches, pictures, text and a
+// library's line style before and after the host's line-style page edited it through its workbench into the
 // rendering library's recording target and writes the picture as an SVG file, keeps a style library in a
 // document and creates, finds and names a line style there through the exported functions, gives elements of a
 // drawing styles and has the library check the use counts against the references they hold, chooses the font
@@ -401,6 +402,9 @@ int DrawTexts(decltype(&DllGetClassObject) getClassObject, IRenderTarget2d* targ
   return failures;
 }
 
+int LineStylePage(decltype(&DllGetClassObject) getClassObject, IRenderTarget2d* target,
+                  const RenderContextScales& context, double y);
+
 // A solid, a dashed and an overridden line, a line with arrows, a line with points generated along it, a
 // gallery of fills, a multiplexed line, a line with arrowheads at its ends, a row of hatches, a row of pictures
 // and two pieces of text, drawn into a recording target whose picture goes to `path`.
@@ -518,6 +522,7 @@ int DrawPicture(decltype(&DllGetClassObject) getClassObject, HMODULE library, co
     ReleaseAll(dashRender);
     failures += DrawBitmaps(getClassObject, target, context, 440);
     failures += DrawTexts(getClassObject, target, context, 500);
+    failures += LineStylePage(getClassObject, target, context, 560);
     std::printf("samplehost: the target recorded %lu calls\n", recording->CallCount());
     hr = recording->WriteSvg(path);
     std::printf("samplehost: picture written to %s: %s\n", path, Name(hr));
@@ -549,6 +554,77 @@ HRESULT NewDrawing(decltype(&DllGetClassObject) getClassObject, IJDocumentNamedO
   ReleaseAll(persist);
   ReleaseAll(librarian);  // the document keeps it
   return hr;
+}
+
+// The host's line-style page: the workbench of a library's line style, opened through the library's workbench
+// service, takes a new colour, a new width and, through a dash workbench, a dash pattern, and saves; the style is
+// drawn as it was at height y and as it is then at y + 30.
+int LineStylePage(decltype(&DllGetClassObject) getClassObject, IRenderTarget2d* target,
+                  const RenderContextScales& context, double y) {
+  IJDocumentNamedObjects* document = nullptr;
+  IJSLLibrarian* librarian = nullptr;
+  IJSLWorkShop* shop = nullptr;
+  IWorkbenchAdmin* admin = nullptr;
+  IWorkbenchLinear* linear = nullptr;
+  IWorkbenchAdmin* dashAdmin = nullptr;
+  auto* rail = Create<IJStyleSimpleLine>(getClassObject, CLSID_JStyleSimpleLine, IID_IJStyleSimpleLine, "simple line");
+  auto* dash = Create<IWorkbenchLinearPattern>(getClassObject, CLSID_JWorkbenchDash, IID_IWorkbenchLinearPattern,
+                                               "dash workbench");
+  HRESULT hr = rail && dash ? NewDrawing(getClassObject, &document) : E_FAIL;
+  IJDocument2* drawing = nullptr;
+  if (SUCCEEDED(hr)) hr = document->QueryInterface(IID_IJDocument2, reinterpret_cast<void**>(&drawing));
+  if (SUCCEEDED(hr)) hr = drawing->GetLibraryInterface(IID_IJSLLibrarian, reinterpret_cast<void**>(&librarian));
+  ReleaseAll(drawing);
+  DWORD id = 0;
+  if (SUCCEEDED(hr)) {
+    rail->SetColor(0x00808080);
+    rail->SetWidth(3.0);
+    rail->SetUnits(STYLE_UNITS_13);
+    GUID type = STYLETYPE_Linear;
+    StyleRecord record{const_cast<LPWSTR>(L"Rail"), nullptr, rail, &type, 0, 0};
+    hr = librarian->AddStyle(&record, &id);
+  }
+  auto draw = [&](double at) {
+    IUnknown* style = nullptr;
+    IJStyleRender* render = nullptr;
+    HRESULT drawn = librarian->GetStyle(id, &style);
+    if (SUCCEEDED(drawn)) drawn = style->QueryInterface(IID_IJStyleRender, reinterpret_cast<void**>(&render));
+    if (SUCCEEDED(drawn)) drawn = DrawLine(render, target, context, at);
+    ReleaseAll(render);
+    ReleaseAll(style);
+    return drawn;
+  };
+  if (SUCCEEDED(hr)) hr = draw(y);
+  std::printf("samplehost: the line style \"Rail\" drawn before its page: %s\n", Name(hr));
+  if (SUCCEEDED(hr)) hr = librarian->QueryInterface(IID_IJSLWorkShop, reinterpret_cast<void**>(&shop));
+  if (SUCCEEDED(hr)) hr = shop->GetWorkbench(id, FALSE, &admin);
+  if (SUCCEEDED(hr)) hr = admin->QueryInterface(IID_IWorkbenchLinear, reinterpret_cast<void**>(&linear));
+  if (SUCCEEDED(hr)) hr = linear->SetColor(0x000080FF);
+  if (SUCCEEDED(hr)) hr = linear->SetWidth(5.0);
+  if (SUCCEEDED(hr)) hr = dash->QueryInterface(IID_IWorkbenchAdmin, reinterpret_cast<void**>(&dashAdmin));
+  if (SUCCEEDED(hr)) hr = dashAdmin->AttachNew(0, librarian);
+  double lengths[] = {10.0, -5.0};
+  if (SUCCEEDED(hr)) hr = dash->SetUnits(STYLE_UNITS_13);
+  if (SUCCEEDED(hr)) hr = dash->SetDashes(2, lengths);
+  if (SUCCEEDED(hr)) hr = dashAdmin->SetName(L"Rail dash");
+  if (SUCCEEDED(hr)) hr = linear->SetDashWorkbench(dash);
+  DWORD saved = 0;
+  if (SUCCEEDED(hr)) hr = admin->Save(&saved);
+  std::printf("samplehost: the line-style page made \"Rail\" orange, wider and dashed and saved it: %s\n", Name(hr));
+  LPWSTR* description = nullptr;
+  if (SUCCEEDED(hr)) hr = admin->GetDescription(&description);
+  if (SUCCEEDED(hr)) std::printf("samplehost: the page describes it as \"%ls\"\n", *description);
+  if (SUCCEEDED(hr)) hr = draw(y + 30);
+  std::printf("samplehost: the line style \"Rail\" drawn after its page: %s\n", Name(hr));
+  ReleaseAll(dashAdmin);
+  ReleaseAll(linear);
+  ReleaseAll(admin);
+  ReleaseAll(shop);
+  ReleaseAll(librarian);
+  ReleaseAll(document);
+  ReleaseAll(dash);
+  ReleaseAll(rail);
+  return FAILED(hr) ? 1 : 0;
 }
 
 // A document that keeps a style library, as a host keeps one: a named line style is created in it, found again
