@@ -2,9 +2,12 @@
 // polynomial tools the integrators need, and the two integrators behind every arc length.
 #include "bspline/measure.h"
 #include "bspline/measure_internal.h"
+#include "bspline/numerics.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <cstdint>
 
 namespace {
 constexpr int kSizes[9] = {4, 8, 12, 16, 20, 40, 80, 160, 320};
@@ -230,13 +233,133 @@ void sqrtpw_level(int degN, const double *N, int degW, const double *W, double t
   BSexit(rc, "BSintsqrtpw", "bsintsqrtpw");
 }
 
+// Where the squared speed nearly vanishes inside [-1, 1] its root has a kink, and where a weight nearly vanishes
+// the speed has a narrow bump: features narrower than any rule's nodes, on which several rules in a row can agree
+// with each other while all of them miss by far more than tol. Both sit at interior minima of a polynomial that
+// are small beside its largest value on [-1, 1]; the integral is split there, so that every such feature lies at
+// the end of a piece, where it costs a rule little. Adds those points of p to at[count..] and returns the new
+// count; scratch holds 3 deg doubles. A polynomial whose roots cannot be found is not split: the ladder and its
+// bisection stay as they are.
+constexpr double kFeature = 1e-2;
+constexpr int kGradeSteps = 26;  // 4^-26 of the room: below the spacing of doubles near the point
+
+int add_features(int deg, const double *p, double tol, double *at, int count, double *scratch) {
+  double *der = scratch, *re = der + deg, *im = re + deg;
+  double big = 0;
+  for (int j = 1; j <= deg; ++j) {
+    der[j - 1] = j * p[j];
+    big = std::fmax(big, std::fabs(der[j - 1]));
+  }
+  int m = deg - 1;
+  while (m > 0 && !(std::fabs(der[m]) > 1e-14 * big)) --m;
+  if (m < 1 || !std::isfinite(big)) return count;
+  const std::int16_t dg = static_cast<std::int16_t>(m);
+  int prc = 0;
+  if (!BSrpoly(&prc, der, &dg, re, im)) return count;
+  auto at_x = [&](double x) {
+    double v = 0;
+    for (int j = deg; j >= 0; --j) v = v * x + p[j];
+    return v;
+  };
+  double top = std::fmax(std::fabs(at_x(-1)), std::fabs(at_x(1)));
+  for (int j = 0; j < m; ++j)
+    if (std::fabs(im[j]) <= 1e-9 && std::fabs(re[j]) < 1) top = std::fmax(top, std::fabs(at_x(re[j])));
+  for (int j = 0; j < m; ++j) {
+    // A complex pair this close to the axis is a near double root: its real part is the point.
+    const double x = re[j], low = std::fabs(at_x(x));
+    if (!(std::fabs(im[j]) <= 1e-9 && std::fabs(x) < 1 - 1e-9 && low <= kFeature * top)) continue;
+    at[count++] = x;
+    // The feature is as wide as the stretch over which p grows a few times over its least value; a piece that
+    // ends at it but is much longer than that holds it as a corner the rules resolve only slowly. Pieces
+    // shrinking by four towards the point reach down to that width, or to where the piece's whole contribution
+    // (its width times the root of p) no longer counts against tol.
+    for (int side = -1; side <= 1; side += 2) {
+      const double room = side < 0 ? x + 1 : 1 - x;
+      for (int k = 1; k <= kGradeSteps; ++k) {
+        const double step = std::ldexp(room, -2 * k), y = x + side * step, v = std::fabs(at_x(y));
+        at[count++] = y;
+        if (v <= 4 * low || step * std::sqrt(v) <= 1e-3 * tol) break;
+      }
+    }
+  }
+  return count;
+}
+
+// Interior split points of the integrand in at[1..count-2], -1 and 1 at the ends, sorted and apart; at holds
+// (degN + degW) (2 kGradeSteps + 1) + 2 doubles.
+int pieces_of(int degN, const double *N, int degW, const double *W, double tol, double *at, double *scratch) {
+  int count = 1;
+  at[0] = -1;
+  count = add_features(degN, N, tol, at, count, scratch);
+  if (W) count = add_features(degW, W, tol, at, count, scratch);
+  std::sort(at + 1, at + count);
+  int kept = 1;
+  for (int j = 1; j < count; ++j)
+    if (at[j] > at[kept - 1]) at[kept++] = at[j];
+  at[kept++] = 1;
+  return kept;
+}
+
+// q(s) = p(mid + half s): the piece [mid - half, mid + half] of [-1, 1] stretched over [-1, 1].
+void piece_poly(int deg, const double *p, double mid, double half, double *q) {
+  for (int j = 0; j <= deg; ++j) q[j] = p[j];
+  for (int i = 0; i < deg; ++i)
+    for (int j = deg - 1; j >= i; --j) q[j] += mid * q[j + 1];
+  double f = 1;
+  for (int j = 0; j <= deg; ++j, f *= half) q[j] *= f;
+}
+
+// Both integrals over [-1, 1], piece by piece: each piece's integral over its own [-1, 1] times its half width,
+// with the whole tol, so that the errors add up to tol at most. W null: no weight.
+void integrate_pieces(int degN, const double *N, int degW, const double *W, double tol, int depth, double *result,
+                      int *rc) {
+  *rc = 0;
+  const double floor = rounding_floor(degN, N);
+  const int most = std::max({degN, degW, 0});
+  bsmeasure::LocalWork<200> work;
+  const std::size_t points = static_cast<std::size_t>(std::max(degN, 0) + std::max(degW, 0)) * (2 * kGradeSteps + 1) + 2;
+  double *at = work.take(points + 3 * static_cast<std::size_t>(most) + 2);
+  if (!at) {
+    *rc = BSRC_NO_SCRATCH;
+    BSexit(rc, W ? "BSintsqrtpw" : "BSintsqrtp", W ? "bsintsqrtpw" : "bsintsqrtp");
+    return;
+  }
+  double *scratch = at + points;
+  const int count = pieces_of(degN, N, degW, W, tol, at, scratch);
+  if (count == 2) {
+    if (W)
+      sqrtpw_level(degN, N, degW, W, tol, depth, floor, result, rc);
+    else
+      sqrtp_level(degN, N, tol, depth, floor, result, rc);
+    return;
+  }
+  // The pieces' polynomials take the place of the root scratch, which is done with.
+  double *qN = scratch, *qW = qN + degN + 1;
+  double total = 0;
+  for (int j = 0; j + 1 < count && *rc == 0; ++j) {
+    const double mid = (at[j] + at[j + 1]) / 2, half = (at[j + 1] - at[j]) / 2;
+    piece_poly(degN, N, mid, half, qN);
+    // The piece's values carry the rounding of the whole, its coefficients may carry more.
+    const double pfloor = std::fmax(floor, rounding_floor(degN, qN));
+    double I = 0;
+    if (W) {
+      piece_poly(degW, W, mid, half, qW);
+      sqrtpw_level(degN, qN, degW, qW, tol, depth, pfloor, &I, rc);
+    } else {
+      sqrtp_level(degN, qN, tol, depth, pfloor, &I, rc);
+    }
+    total += half * I;
+  }
+  if (*rc == 0) *result = total;
+}
+
 }  // namespace
 
 void BSintsqrtp(int deg, const double *p, double tol, int depth, double *result, int *rc) {
-  sqrtp_level(deg, p, tol, depth, rounding_floor(deg, p), result, rc);
+  integrate_pieces(deg, p, 0, nullptr, tol, depth, result, rc);
 }
 
 void BSintsqrtpw(int degN, const double *N, int degW, const double *W, double tol, int depth, double *result,
                  int *rc) {
-  sqrtpw_level(degN, N, degW, W, tol, depth, rounding_floor(degN, N), result, rc);
+  integrate_pieces(degN, N, degW, W, tol, depth, result, rc);
 }
