@@ -244,6 +244,11 @@ constexpr double kFeature = 1e-2;
 constexpr int kGradeSteps = 26;  // 4^-26 of the room: below the spacing of doubles near the point
 
 int add_features(int deg, const double *p, double tol, double *at, int count, double *scratch) {
+  // p(0) less the other terms' sizes bounds p from below on [-1, 1], plus them from above: a polynomial
+  // that cannot dip below kFeature of its top needs no roots.
+  double rest = 0;
+  for (int j = 1; j <= deg; ++j) rest += std::fabs(p[j]);
+  if (p[0] - rest > kFeature * (p[0] + rest)) return count;
   double *der = scratch, *re = der + deg, *im = re + deg;
   double big = 0;
   for (int j = 1; j <= deg; ++j) {
