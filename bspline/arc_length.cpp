@@ -135,11 +135,15 @@ void whole_length(const VOQbsp_curve &cv_in, double tol, bool rational, double *
   if (*rc != 0) return;
   if (type == BSKIND_POINT) return;
   if (type == BSKIND_LINE) {
-    if (k == 2) {
+    // k equal knots inside the knot vector let the curve jump: the polygon and the end points then count the
+    // jump, which is no part of the length; the spans are measured one by one instead.
+    bool jumps = false;
+    for (int j = 1; j < n && !jumps; ++j) jumps = cv.knots[j] == cv.knots[j + k - 1];
+    if (k == 2 && !jumps) {
       BScumdist(rc, &n, cv.poles, weights, length);
       return;
     }
-    if (runs_one_way(cv, vec)) {
+    if (!jumps && runs_one_way(cv, vec)) {
       double a[3], b[3];
       BScveval_n(&cv, cv.knots[k - 1], 0, a, rc);
       if (*rc == 0) BScveval_n(&cv, cv.knots[n], 0, b, rc);

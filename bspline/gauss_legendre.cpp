@@ -321,8 +321,10 @@ void integrate_pieces(int degN, const double *N, int degW, const double *W, doub
   *rc = 0;
   const double floor = rounding_floor(degN, N);
   const int most = std::max({degN, degW, 0});
-  bsmeasure::LocalWork<200> work;
-  const std::size_t points = static_cast<std::size_t>(std::max(degN, 0) + std::max(degW, 0)) * (2 * kGradeSteps + 1) + 2;
+  // Called once per span, not recursively: the frame holds the split points of a cubic span, rational or not.
+  bsmeasure::LocalWork<1024> work;
+  const std::size_t points =
+      static_cast<std::size_t>(std::max(degN, 0) + std::max(degW, 0)) * (2 * kGradeSteps + 1) + 2;
   double *at = work.take(points + 3 * static_cast<std::size_t>(most) + 2);
   if (!at) {
     *rc = BSRC_NO_SCRATCH;

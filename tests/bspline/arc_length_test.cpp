@@ -30,6 +30,22 @@ TEST(ArcLength, StraightCurves) {
   BScveval_n(&loose.cv, 2, 0, a, &rc);
   BScveval_n(&loose.cv, 4, 0, b, &rc);
   EXPECT_NEAR(arclength(loose.cv, 2, 4, &rc), std::sqrt(3.0) * (b[0] - a[0]), 1e-13);
+  // k equal knots inside the knot vector: the curve jumps there, and the jump is no part of its length (at the
+  // end of the range, between two spans, and where the polygon runs one way along its line).
+  const struct {
+    int order;
+    std::vector<double> x, knots;
+    double end, length;
+  } jumps[] = {{2, {0, 1, 3}, {0, 0, 1, 1, 2}, 1, 1},
+               {2, {0, 1, 3, 4}, {0, 0, 1, 1, 2, 2}, 2, 2},
+               {3, {0, 1, 2, 5, 6, 7}, {0, 0, 0, 1, 1, 1, 2, 2, 2}, 2, 4}};
+  for (const auto &j : jumps) {
+    std::vector<double> poles;
+    for (double x : j.x) poles.insert(poles.end(), {x, 0, 0});
+    TestCurve c(j.order, poles, j.knots);
+    EXPECT_NEAR(arclength(c.cv, 0, j.end, &rc), j.length, 1e-12) << j.order << " " << j.x.size();
+    EXPECT_EQ(rc, 0);
+  }
   // Poles at one point; an interval within the parameter tolerance.
   TestCurve dot(4, {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1}, {0, 0, 0, 0, 1, 1, 1, 1});
   EXPECT_EQ(arclength(dot.cv, 0, 1, &rc), 0);
