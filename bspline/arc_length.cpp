@@ -188,13 +188,53 @@ void whole_length(const VOQbsp_curve &cv_in, double tol, bool rational, double *
   }
 }
 
+// cv cut at u into left and right (arrays of cv's size). BScvsplit refuses a cut where k equal knots break the
+// curve, and a length asked up to such a break (the parameter found for a length can lie there) cuts there: the
+// curve already falls apart into two clamped curves at the break, and the cut takes them as they stand.
+BSboolean cut(int *rc, const VOQbsp_curve *cv_in, double u, double ptol, VOQbsp_curve *left, VOQbsp_curve *right) {
+  const VOQbsp_curve cv = bsknots::plain_view(*cv_in);
+  const int k = cv.order, n = cv.num_poles;
+  const double *t = cv.knots;
+  double ktol = 0;
+  BScvkttol2(k, t, n, cv.poles, cv.weights, &ktol, rc);
+  for (int i = k; i < n && *rc == 0; ++i) {
+    if (t[i] == t[i - 1] || t[i + k - 1] != t[i] || !(t[i] < t[n]) || !(std::fabs(u - t[i]) <= std::fmax(ptol, ktol)))
+      continue;
+    int m = k;
+    while (i + m < n + k && t[i + m] == t[i]) ++m;
+    const int first[2] = {0, i + m - k}, count[2] = {i, n - (i + m - k)};
+    VOQbsp_curve *parts[2] = {left, right};
+    for (int p = 0; p < 2; ++p) {
+      VOQbsp_curve *c = parts[p];
+      double *poles = c->poles, *knots = c->knots, *weights = c->weights;
+      *c = cv;
+      c->poles = poles;
+      c->knots = knots;
+      c->weights = cv.rational ? weights : nullptr;
+      c->num_poles = count[p];
+      c->num_knots = count[p] + k;
+      c->periodic = 0;
+      c->phy_closed = 0;
+      c->non_uniform = 1;
+      c->num_boundaries = 0;
+      c->bdrys = nullptr;
+      std::copy(cv.poles + 3 * first[p], cv.poles + 3 * (first[p] + count[p]), poles);
+      std::copy(t + first[p], t + first[p] + count[p] + k, knots);
+      if (cv.rational) std::copy(cv.weights + first[p], cv.weights + first[p] + count[p], weights);
+    }
+    return BSTRUE;
+  }
+  if (*rc != 0) return BSFALSE;
+  const BSboolean no = BSFALSE;
+  return BScvsplit(rc, cv_in, &u, left, right, &no);
+}
+
 // Length between low and high of an open curve (or a closed one whose flag is cleared): the piece is cut out
 // and measured whole. *length stays DBL_MAX when the cutting fails.
 void measure_between(VOQbsp_curve *cv, double low, double high, double ptol, BSboolean *status, double *length,
                      int *rc) {
   const int k = cv->order, n = cv->num_poles;
   const bool rational = cv->rational != 0;
-  const BSboolean no = BSFALSE;
   // Every piece of a cut fits in the size of the curve that is cut.
   bsknots::ScratchCurve b, c, scrap;
   if (!b.take(k, n, rational) || !c.take(k, n, rational) || !scrap.take(k, n, rational)) {
@@ -204,15 +244,15 @@ void measure_between(VOQbsp_curve *cv, double low, double high, double ptol, BSb
   }
   VOQbsp_curve *piece = &c.cv;
   if (std::fabs(low - cv->knots[k - 1]) >= ptol) {
-    *status = BScvsplit(rc, cv, &low, &scrap.cv, &b.cv, &no);
+    *status = cut(rc, cv, low, ptol, &scrap.cv, &b.cv);
     if (*status) {
       if (b.cv.num_poles == 0)
         piece->num_poles = 0;  // low lies at the end: nothing between
       else
-        *status = BScvsplit(rc, &b.cv, &high, &c.cv, &scrap.cv, &no);
+        *status = cut(rc, &b.cv, high, ptol, &c.cv, &scrap.cv);
     }
   } else {
-    *status = BScvsplit(rc, cv, &high, &c.cv, &scrap.cv, &no);
+    *status = cut(rc, cv, high, ptol, &c.cv, &scrap.cv);
   }
   if (!*status) return;
   *length = 0;

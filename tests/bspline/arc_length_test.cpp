@@ -46,6 +46,11 @@ TEST(ArcLength, StraightCurves) {
     EXPECT_NEAR(arclength(c.cv, 0, j.end, &rc), j.length, 1e-12) << j.order << " " << j.x.size();
     EXPECT_EQ(rc, 0);
   }
+  // Up to a break and on from it: the cut there takes the two parts as they stand.
+  TestCurve broken(2, {0, 0, 0, 1, 0, 0, 3, 0, 0, 4, 0, 0}, {0, 0, 1, 1, 2, 2});
+  EXPECT_NEAR(arclength(broken.cv, 0.5, 1, &rc), 0.5, 1e-12);
+  EXPECT_NEAR(arclength(broken.cv, 1, 1.5, &rc), 0.5, 1e-12);
+  EXPECT_EQ(rc, 0);
   // Poles at one point; an interval within the parameter tolerance.
   TestCurve dot(4, {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1}, {0, 0, 0, 0, 1, 1, 1, 1});
   EXPECT_EQ(arclength(dot.cv, 0, 1, &rc), 0);
