@@ -5,7 +5,9 @@
 #include "bspline/knots.h"
 #include "bspline/measure.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <memory>
 #include <new>
 
@@ -54,7 +56,10 @@ BSboolean walk_polyline(int *rc, const VOQbsp_curve &cv, double par0, double dis
       if (next == n) next = 0;
       if (next < 0) next = n - 1;
     }
-    acc += segment(P, i, next);
+    // A leg over no parameter interval (two equal knots: the curve breaks there) is a jump, not length.
+    const int lo = std::min(i, next);
+    const bool jump = std::abs(next - i) == 1 && t[lo + 1] == t[lo + 2];
+    if (!jump) acc += segment(P, i, next);
     i = next;
   }
   if (acc < dist) {

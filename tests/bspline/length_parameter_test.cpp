@@ -28,6 +28,10 @@ TEST(LengthParameter, PolylineWalk) {
   // The whole length (within dist_tol) is the end parameter without any walk.
   EXPECT_EQ(iarcln(poly.cv, 0, 2 + 5e-7, 2, &rc), 2);
   EXPECT_EQ(rc, 0);
+  // A polyline that breaks (two equal knots) between its second and third poles: the jump is no length.
+  TestCurve broken(2, {0, 0, 0, 1, 0, 0, 5, 5, 0, 6, 5, 0}, {0, 0, 1, 1, 2, 2});
+  EXPECT_DOUBLE_EQ(iarcln(broken.cv, 0, 1.5, 2, &rc), 1.5);
+  EXPECT_EQ(rc, 0);
   // A start past either end: no point to walk from that the lengths agree on.
   for (double start : {-0.5, 2.5}) {
     iarcln(poly.cv, start, 0.5, start < 0 ? 2 : 0, &rc);
