@@ -9,6 +9,7 @@ namespace {
 
 volatile LONG g_liveBlocks = 0;
 volatile LONG g_failuresPending = 0;
+volatile LONG g_skipBeforeFailure = -1;  // -1: no single failure armed
 
 constexpr DWORD kLiveMagic = 0x4E564C48;  // "HLVN"
 constexpr DWORD kDeadMagic = 0xDEADB10C;
@@ -31,7 +32,16 @@ BlockHeader* HeaderOf(void* block) {
   std::abort();
 }
 
+bool TakeArmedFailure() {
+  for (;;) {
+    const LONG skip = g_skipBeforeFailure;
+    if (skip < 0) return false;
+    if (InterlockedCompareExchange(&g_skipBeforeFailure, skip - 1, skip) == skip) return skip == 0;
+  }
+}
+
 bool TakeInjectedFailure() {
+  if (TakeArmedFailure()) return true;
   for (;;) {
     LONG pending = g_failuresPending;
     if (pending <= 0) return false;
@@ -75,5 +85,7 @@ void EngineFree(void* block) {
 LONG EngineLiveBlocks() { return g_liveBlocks; }
 
 void EngineFailNextAllocations(LONG count) { InterlockedExchange(&g_failuresPending, count < 0 ? 0 : count); }
+
+LONG EngineFailAllocationAfter(LONG skip) { return InterlockedExchange(&g_skipBeforeFailure, skip < 0 ? -1 : skip); }
 
 }  // extern "C"

@@ -31,6 +31,10 @@ HALVORN_API LONG EngineLiveBlocks();
 // Makes the next `count` calls of EngineAlloc fail.
 HALVORN_API void EngineFailNextAllocations(LONG count);
 
+// Lets the next `skip` calls of EngineAlloc through and makes the one after them fail; a negative `skip` disarms.
+// Answers the previous setting's remaining skip: -1 once its failure was taken (or when none was armed).
+HALVORN_API LONG EngineFailAllocationAfter(LONG skip);
+
 }  // extern "C"
 
 // ---- the persistence archive ----
