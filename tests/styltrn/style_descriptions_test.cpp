@@ -46,8 +46,25 @@ DWORD IdByName(const Drawing& drawing, LPCWSTR name, const GUID& type) {
   return SUCCEEDED(drawing->FindStyleIDByName(name, &type, &id)) ? id : 0;
 }
 
+// With the host's 3D multiplexer components registered, as the workbench needs them.
+class DescriptionTest : public StyleExportsTest {
+ protected:
+  void SetUp() override {
+    StyleExportsTest::SetUp();
+    ASSERT_EQ(host_app::RegisterMux3dStyleClass(&m_styleCookie), S_OK);
+    ASSERT_EQ(host_app::RegisterMux3dAppearanceClass(&m_appearanceCookie), S_OK);
+  }
+  void TearDown() override {
+    CoRevokeClassObject(m_styleCookie);
+    CoRevokeClassObject(m_appearanceCookie);
+    host_app::Mux3dComponentCalls() = {};
+    StyleExportsTest::TearDown();
+  }
+  DWORD m_styleCookie = 0, m_appearanceCookie = 0;
+};
+
 // A found fill is reused as it is when the description gives no value, else overridden in exactly that value.
-TEST_F(StyleExportsTest, AFoundFillIsOverriddenInEachValueTheDescriptionGives) {
+TEST_F(DescriptionTest, AFoundFillIsOverriddenInEachValueTheDescriptionGives) {
   struct Row {
     const char* what;
     void (*edit)(UFFillData&, UFHatchLine&);
@@ -98,7 +115,7 @@ TEST_F(StyleExportsTest, AFoundFillIsOverriddenInEachValueTheDescriptionGives) {
 
 // A fresh fill: without lines a plain simple fill; with lines an unnamed hatch of one family per line, each with
 // the dash its reference resolves to.
-TEST_F(StyleExportsTest, AFreshFillGetsAHatchFamilyPerLineWithItsResolvedDash) {
+TEST_F(DescriptionTest, AFreshFillGetsAHatchFamilyPerLineWithItsResolvedDash) {
   Drawing drawing;
   const DWORD given = drawing.Create(CLSID_JStyleSimpleDashType, L"Given", STYLETYPE_Dash);
   const DWORD dashDot = drawing.Create(CLSID_JStyleSimpleDashType, L"Dash dot", STYLETYPE_Dash);
@@ -168,7 +185,7 @@ TEST_F(StyleExportsTest, AFreshFillGetsAHatchFamilyPerLineWithItsResolvedDash) {
 
 // Lines by dash code: continuous, custom (line and dash share the name), a dash number (added under the
 // number's name, then unnamed below it), and an override of a named line (code 16).
-TEST_F(StyleExportsTest, ALineDescriptionIsAddedAsItsDashCodeSays) {
+TEST_F(DescriptionTest, ALineDescriptionIsAddedAsItsDashCodeSays) {
   Drawing drawing;
   UFStyleRecord line{};
   line.colour = 0xFF, line.width = 0.7, line.unitsCode = 11;
@@ -214,7 +231,7 @@ TEST_F(StyleExportsTest, ALineDescriptionIsAddedAsItsDashCodeSays) {
 }
 
 // A description that cannot be used whole is refused before anything is added or made.
-TEST_F(StyleExportsTest, AnUnusableDescriptionIsRefusedWithNothingAdded) {
+TEST_F(DescriptionTest, AnUnusableDescriptionIsRefusedWithNothingAdded) {
   static UFHatchLine lines[2];
   struct Row {
     const char* what;
@@ -234,6 +251,8 @@ TEST_F(StyleExportsTest, AnUnusableDescriptionIsRefusedWithNothingAdded) {
        [](UFStyleRecord& d, UFFillData&) { d.dashCode = 16, d.name = nullptr; }, E_FAIL, true},
       {"hatch lines missing", STYLETYPE_Fill, [](UFStyleRecord&, UFFillData& f) { f.lines = nullptr; }, E_INVALIDARG,
        true},
+      {"a line without spacing", STYLETYPE_Fill, [](UFStyleRecord&, UFFillData&) { lines[1].spacing = 0.0; },
+       E_INVALIDARG, true},
       {"lengths counted 0", STYLETYPE_Fill, [](UFStyleRecord&, UFFillData&) { lines[1].dash.count = 0; },
        E_INVALIDARG, true},
       {"a line dash number without a name", STYLETYPE_Fill,
@@ -267,6 +286,30 @@ TEST_F(StyleExportsTest, AnUnusableDescriptionIsRefusedWithNothingAdded) {
   EXPECT_EQ(HCreateStyleFromUF(STYLETYPE_Linear, &line, nullptr, nullptr, nullptr, nullptr), E_INVALIDARG);
 }
 
+// Writing a description into a fill and hatch of the caller's: bad pointers answer unreported; the first family
+// the hatch refuses ends the call with the families before it kept.
+TEST_F(DescriptionTest, FillDataStopsAtTheFirstFamilyTheHatchRefuses) {
+  StyleComPtr<IUnknown> fillObject, hatchObject;
+  ASSERT_EQ(HCreateStyle(fillObject.Put(), nullptr, &CLSID_JStyleSimpleFill, 0, nullptr), S_OK);
+  ASSERT_EQ(HCreateStyle(hatchObject.Put(), nullptr, &CLSID_JStyleHatchFill, 0, nullptr), S_OK);
+  auto fill = As<IJStyleSimpleFill>(fillObject.Get(), IID_IJStyleSimpleFill);
+  auto hatch = As<IJStyleHatchFill>(hatchObject.Get(), IID_IJStyleHatchFill);
+  UFHatchLine lines[] = {Line(), Line(), Line()};
+  lines[1].spacing = 0.0;
+  const UFFillData data = Fill(nullptr, 3, lines);
+  IUnknown* dashes[3] = {};
+  stylesrv_test::ClearReports();
+  EXPECT_EQ(HSetFillDataFromUF(nullptr, hatch.Get(), &data, dashes), E_INVALIDARG);
+  EXPECT_EQ(HSetFillDataFromUF(fill.Get(), hatch.Get(), nullptr, dashes), E_INVALIDARG);
+  EXPECT_EQ(HSetFillDataFromUF(fill.Get(), nullptr, &data, dashes), E_INVALIDARG);
+  EXPECT_EQ(HSetFillDataFromUF(fill.Get(), hatch.Get(), &data, nullptr), E_INVALIDARG);
+  EXPECT_TRUE(stylesrv_test::Reports().empty());
+  EXPECT_EQ(HSetFillDataFromUF(fill.Get(), hatch.Get(), &data, dashes), E_INVALIDARG);
+  DWORD families = 0;
+  EXPECT_EQ(hatch->GetFamilyCount(&families), S_OK);
+  EXPECT_EQ(families, 1u);
+}
+
 // A class object that makes nothing: a host whose workbench cannot be had.
 class RefusingFactory final : public IClassFactory {
  public:
@@ -285,10 +328,8 @@ class RefusingFactory final : public IClassFactory {
 
 // The 3D multiplexer is built by the workbench in the document's library with the description's name and colour;
 // a workbench that cannot be made is a fatal report first.
-TEST_F(StyleExportsTest, AMux3dDescriptionIsBuiltByTheWorkbench) {
-  DWORD styleCookie = 0, appearanceCookie = 0, benchCookie = 0;
-  ASSERT_EQ(host_app::RegisterMux3dStyleClass(&styleCookie), S_OK);
-  ASSERT_EQ(host_app::RegisterMux3dAppearanceClass(&appearanceCookie), S_OK);
+TEST_F(DescriptionTest, AMux3dDescriptionIsBuiltByTheWorkbench) {
+  DWORD benchCookie = 0;
   {
     Drawing drawing;
     UFStyleRecord tube{};
@@ -314,13 +355,10 @@ TEST_F(StyleExportsTest, AMux3dDescriptionIsBuiltByTheWorkbench) {
     EXPECT_EQ(reports[1].hr, E_OUTOFMEMORY);
     CoRevokeClassObject(benchCookie);
   }
-  CoRevokeClassObject(styleCookie);
-  CoRevokeClassObject(appearanceCookie);
-  host_app::Mux3dComponentCalls() = {};
 }
 
 // A library step that fails is answered as it failed, reported, with nothing of the call left alive.
-TEST_F(StyleExportsTest, ALibraryFailureIsAnsweredAndLeavesNothingAlive) {
+TEST_F(DescriptionTest, ALibraryFailureIsAnsweredAndLeavesNothingAlive) {
   const UFHatchLine lines[] = {Line(UF_DASH_NUMBER)};
   const UFFillData fill = Fill(nullptr, 1, lines);
   struct Row {
@@ -329,9 +367,6 @@ TEST_F(StyleExportsTest, ALibraryFailureIsAnsweredAndLeavesNothingAlive) {
     LPCWSTR name;
     HRESULT answer;
   };
-  DWORD styleCookie = 0, appearanceCookie = 0;
-  ASSERT_EQ(host_app::RegisterMux3dStyleClass(&styleCookie), S_OK);
-  ASSERT_EQ(host_app::RegisterMux3dAppearanceClass(&appearanceCookie), S_OK);
   const Row rows[] = {
       {"AddStyle", STYLETYPE_Fill, nullptr, kInjected},
       {"GetStyle", STYLETYPE_Fill, nullptr, kInjected},
@@ -359,14 +394,11 @@ TEST_F(StyleExportsTest, ALibraryFailureIsAnsweredAndLeavesNothingAlive) {
     library->Release();
     EXPECT_EQ(Live(), live);
   }
-  CoRevokeClassObject(styleCookie);
-  CoRevokeClassObject(appearanceCookie);
-  host_app::Mux3dComponentCalls() = {};
 }
 
 // An allocation of the engine that fails anywhere in making a hatched fill fails the call, and what the call
 // made goes: the sweep fails each allocation in turn until the call makes none that fail.
-TEST_F(StyleExportsTest, AFailedAllocationAnywhereFailsTheCallWithoutLeaks) {
+TEST_F(DescriptionTest, AFailedAllocationAnywhereFailsTheCallWithoutLeaks) {
   UFHatchLine lines[] = {Line(UF_DASH_LENGTHS), Line(UF_DASH_NUMBER)};
   lines[0].dash.lengths = kLengths, lines[0].dash.count = 2, lines[1].dash.number = 1;
   const UFFillData fill = Fill(L"Tiles", 2, lines);

@@ -122,7 +122,9 @@ HRESULT CheckFillDescription(const UFFillData& data, HINSTANCE resourceModule) {
   if (!data.lines) return REPORT(E_INVALIDARG);
   for (LONG i = 0; i < data.lineCount; ++i) {
     const UFHatchLine& line = data.lines[i];
-    if (!AllFinite({line.angle, line.spacing, line.shift, line.originX, line.originY, line.originZ, line.width})) {
+    // The hatch takes no family without spacing: refused here, before any of the line dashes is added.
+    if (!AllFinite({line.angle, line.spacing, line.shift, line.originX, line.originY, line.originZ, line.width}) ||
+        line.spacing == 0.0) {
       return REPORT(E_INVALIDARG);
     }
     const HRESULT hr = CheckDashRef(line.dash, resourceModule);
