@@ -196,6 +196,22 @@ bool near_end(double p, double lo, double hi, double tol) {
   return std::fabs(p - lo) < tol || std::fabs(p - hi) < tol;
 }
 
+// The Legendre search stops refining within the distance tolerance: Newton steps from its interior result reach
+// the bottom of that basin. An end result stays, as the ends win ties on purpose.
+void polish(int degree, int dim, BSboolean rational, const double *poles, const double *point, double *dist,
+            double *bound, double *t, double *q) {
+  if (!(*t > 0 && *t < 1) || degree + 1 > 16 || (dim + rational) * (degree + 1) > 64) return;
+  double sq = 0, u = *t, r[64];
+  BSboolean converged = BSFALSE;
+  int rc = 0;
+  BSmdptbznwt(degree, dim, rational, poles, point, 0, &sq, &u, r, &converged, &rc);
+  if (rc != 0 || !converged || !(std::sqrt(sq) < *dist)) return;
+  *dist = std::sqrt(sq);
+  *bound = std::fmin(*bound, *dist);
+  *t = u;
+  std::memcpy(q, r, sizeof(double) * dim);
+}
+
 void copy_in(int npts, const double *in, double *out) {
   if (in != out) std::memcpy(out, in, sizeof(double) * npts);
 }
@@ -253,7 +269,11 @@ void BSmdptbzcv(int degree, int dim, BSboolean rational, const double *poles, in
         BSmdptlgcv(degree, dim, rational, lg, npts, points, tol, bound_out, dist_out, active, bound_out, dist_out,
                    par_out, point_out, status, rc);
       for (int i = 0; *rc == 0 && i < npts; ++i)
-        if (active[i] && status[i] == 0) par_out[i] = (par_out[i] + 1) * 0.5;
+        if (active[i] && status[i] == 0) {
+          par_out[i] = (par_out[i] + 1) * 0.5;
+          polish(degree, dim, rational, poles, points + static_cast<std::size_t>(i) * dim, &dist_out[i],
+                 &bound_out[i], &par_out[i], point_out + static_cast<std::size_t>(i) * dim);
+        }
     }
   }
   BSexit(rc, "BSmdptbzcv", "bsmdptbzcv");

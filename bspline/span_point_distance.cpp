@@ -257,7 +257,7 @@ void BSmdptbezcv(int degree, int dim, BSboolean rational, const double *poles, c
         std::memcpy(best_q, q, sizeof(double) * dim);
       } else if (*rc == 0) {
         // The chord's point is off the curve by up to tol': without a polish the span is solved exactly.
-        double b = d + tw, e = DBL_MAX, te = 0;
+        double b = DBL_MAX, e = DBL_MAX, te = 0;
         int status = 0;
         const unsigned char on = 1;
         BSmdptbzcv(degree, dim, rational, poles, 1, point, tol, &b, &e, &on, &b, &e, &te, q, &status, rc);

@@ -9,8 +9,14 @@
 #include <cfloat>
 #include <cmath>
 #include <cstdlib>
+#include <random>
+#include <vector>
 
 #include "tests/bspline/oracle/peer_curves.h"
+
+#ifdef __SANITIZE_ADDRESS__
+#include <sanitizer/lsan_interface.h>
+#endif
 
 struct PeerFoot {
   double dist = DBL_MAX, par = 0;
@@ -66,7 +72,13 @@ inline PeerFoot sisl_nearest(SISLCurve *sc, const double q[3]) {
   int npar = 0, ncu = 0, stat = 0;
   double *par = nullptr;
   SISLIntcurve **cu = nullptr;
+#ifdef __SANITIZE_ADDRESS__
+  __lsan_disable();  // s1953 leaks its work arrays when it fails on a curve
+#endif
   s1953(sc, const_cast<double *>(q), 3, 1e-12, 1e-12, &npar, &par, &ncu, &cu, &stat);
+#ifdef __SANITIZE_ADDRESS__
+  __lsan_enable();
+#endif
   for (int i = 0; stat >= 0 && i < npar; ++i) {
     double foot = par[i];
     int st = 0;
@@ -86,4 +98,17 @@ inline std::vector<double> component_major(const TestCurve &c, int dim = 3) {
     for (int i = 0; i < c.n(); ++i) out.push_back(c.poles[3 * i + k]);
   for (double w : c.weights) out.push_back(w);
   return out;
+}
+
+// Points scattered around the curve: near it (a curve point and a small offset) and far from it.
+inline std::vector<double> points_around(std::mt19937 &rng, const TestCurve &c, int np, double spread) {
+  std::uniform_real_distribution<double> u(c.start(), c.end()), off(-spread, spread), far(-25, 25);
+  std::vector<double> pts;
+  for (int i = 0; i < np; ++i) {
+    double q[3];
+    ref_point(c, u(rng), q);
+    for (double &v : q) v = i % 4 == 3 ? far(rng) : v + off(rng);
+    pts.insert(pts.end(), q, q + 3);
+  }
+  return pts;
 }

@@ -18,19 +18,6 @@ struct Answers {
   explicit Answers(int np) : bound(np, DBL_MAX), dist(np, DBL_MAX), par(np, 0), pt(3 * np, 0) {}
 };
 
-// Points scattered around the curve: near it (a curve point and a small offset) and far from it.
-std::vector<double> points_around(std::mt19937 &rng, const TestCurve &c, int np, double spread) {
-  std::uniform_real_distribution<double> u(c.start(), c.end()), off(-spread, spread), far(-25, 25);
-  std::vector<double> pts;
-  for (int i = 0; i < np; ++i) {
-    double q[3];
-    ref_point(c, u(rng), q);
-    for (double &v : q) v = i % 4 == 3 ? far(rng) : v + off(rng);
-    pts.insert(pts.end(), q, q + 3);
-  }
-  return pts;
-}
-
 // Points that follow the curve in order, each a little off it.
 std::vector<double> points_along(std::mt19937 &rng, const TestCurve &c, int np) {
   std::uniform_real_distribution<double> off(-0.3, 0.3);
