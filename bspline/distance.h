@@ -159,3 +159,17 @@ void BSmdptbznwt(int degree, int dim, BSboolean rational, const double *poles, c
                  double *sq, double *t, double *q, BSboolean *converged, int *rc);
 // Test support: the subdivision depth limit of BSmdptbezcv (0: back to 50).
 void BSmdptsbdepth(int levels);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Point on a curve, curve onto a plane (bspline/point_on_curve.cpp).
+
+// on = 1 when pt lies within dist_tol of cv. u is written (the nearest parameter) only when pt lies in the box of
+// the poles widened by dist_tol: a point outside it is off the curve and u keeps its value. FALSE with rc -2 for
+// a non-finite point, the record's code for a damaged one, or a failure of the nearest-point search.
+BSboolean BSprptoncv(int *rc, const VOQbsp_curve *cv, const double pt[3], double *u, BSboolean *on);
+// cv projected onto the plane (plane_pt, normal) along dir into out (arrays as large as cv's; out may be cv):
+// same knots and weights, planar flag from the new poles. normal is normalised in place. A zero or non-finite
+// normal or direction answers rc -6 and a direction within tolerance entry 3 of the plane rc 13, both with out
+// untouched.
+BSboolean BSprj_cv_pl(int *rc, const VOQbsp_curve *cv, const double plane_pt[3], double normal[3],
+                      const double dir[3], VOQbsp_curve *out);
