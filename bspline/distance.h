@@ -74,3 +74,102 @@ void BSmdlgeffdr(int degree, int dim, const double *coef, double tol, int *m, do
 // flag 1 when the piece lies within tol of one point, written to point.
 void BSmdlgptpc(int degree, int dim, BSboolean rational, const double *coef, double tol, BSboolean *flag,
                 double *point);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Nearest points of a B-spline curve (bspline/point_distance.cpp). The curve comes loose: degree >= 1, n >= degree
+// + 1 poles in component-major order (all x, all y, ..., then the weights when rational; coordinates weighted),
+// n + degree + 1 non-decreasing knots; any ends (clamped or not) and multiplicities. tol is the distance tolerance
+// (entry 1). Per-point arrays as above; an input array may be the output array. A curve that is not like that,
+// a weight that is not positive, npts < 0, or a point, tolerance or bound that is not finite answers rc -2 with
+// nothing written; npts = 0 answers rc 0.
+
+// For each point: the global nearest point (dist_out, par_out in [knot[degree], knot[n]], point_out) when it is at
+// most bound_in, and bound_out the smaller of the two. The curve's interpolated poles (ends and knots of
+// multiplicity degree) win ties within tol/2. A planar (dim 2) rational quadratic circle or arc is tried in closed
+// form first. rc 0; -12 when some point got nothing at most its bound; -13 when the curve's Bezier form would
+// exceed 1,000,000 doubles; 33 without scratch memory.
+void BSmdptbscv(int degree, int n, int dim, BSboolean rational, const double *poles, const double *knots, int npts,
+                const double *points, double tol, const double *bound_in, const double *dist_in, double *bound_out,
+                double *dist_out, double *par_out, double *point_out, int *rc);
+// The interpolated poles as candidates (last first; a pole replaces a result up to tol/2 nearer). rc 0 when some
+// point took a pole, -12 when none did. Reports nothing to the trace.
+void BSmdptintpls(int degree, int n, int dim, BSboolean rational, const double *poles, const double *knots,
+                  int npts, const double *points, double tol, const double *bound_in, const double *dist_in,
+                  double *bound_out, double *dist_out, double *par_out, double *point_out, int *rc);
+// The branch-and-bound for one point (npts must be 1), without the pole candidates: a result only when it is at
+// most bound and below *dist_out. rc 0, -12, -13, 33.
+void BSmdptbscv1(int degree, int dim, BSboolean rational, int n, const double *poles, const double *knots, int npts,
+                 const double *point, double tol, double bound, double *dist_out, double *par_out, double *point_out,
+                 int *rc);
+// Which of two pole blocks (component-major, count poles each) to explore first: which = 1 the first.
+void BSdcdbsp12(int dim, BSboolean rational, int count1, const double *poles1, int count2, const double *poles2,
+                int npts, const double *points, const unsigned char *active, int *which, int *rc);
+// One Bezier span (component-major, degree + 1 poles) through its Legendre form; par_out in [0, 1].
+void BSmdptbzcv(int degree, int dim, BSboolean rational, const double *poles, int npts, const double *points,
+                double tol, const double *bound_in, const double *dist_in, const unsigned char *active,
+                double *bound_out, double *dist_out, double *par_out, double *point_out, int *status, int *rc);
+// Parameters within tol of an end of the range snap to it; on a closed range a seam value takes the side its
+// neighbours come from (the previous values rising: umax), judged against the middle (umin + umax)/2 where there
+// are too few neighbours. pairs 1: (u, v) pairs, v against its own range. count < 2 changes nothing; rc is 0.
+void BSchkuvpars(BSboolean pairs, double umin, double umax, double vmin, double vmax, BSboolean u_closed,
+                 BSboolean v_closed, double tol, int count, double *pars, int *rc);
+// Test support: the cap of the Bezier form in doubles (0: back to 1,000,000).
+void BSmdptbsblock(std::size_t cap);
+
+// ---------------------------------------------------------------------------------------------------------------
+// A circular arc in closed form (bspline/circle_distance.cpp): the curve as BSgeocrcbsp describes it (n x, n y, n
+// weights; n + 3 knots), its centre, the middle point of the arc and half its sweep h. Only these two routines
+// report to the trace (under their own names), and none calls the test hook.
+
+// rc 0 with the distance, curve point and parameter; 50 when the point's direction lies outside the arc (the
+// caller searches in general); -2 for a missing array; or BSinvbspcrc's code.
+void BSmdptcrcv(int n, const double *knots, const double *poles, const double centre[2], const double middle[2],
+                double h, const double point[2], double *dist, double *curve_point, double *par, int *rc);
+// The parameter of the angle (from the arc's middle) on a curve of equal symmetric segments of two knots each.
+// rc -1 when the curve is not made so, -12 when the angle lies off the arc, 33, or a failure of BSbstobez.
+void BSinvbspcrc(double angle, int n, const double *knots, const double *poles, double *par, int *rc);
+// t = tan(theta / 2) of the direction (dx, dy) of length r, without cancellation; flag 1 when theta = pi.
+void BShlfangtan(double r, double dx, double dy, BSboolean *flag, double *t);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Nearest points span by span (bspline/span_point_distance.cpp), for many points that follow the curve: the curve
+// as for BSmdptbscv with dim 1 to 3; each point's result bounds the search of the next (never changing a result).
+// dist_out, point_out (dim doubles each) and par_out per point. rc 0; 50 for order above 16; -13 when a span
+// needs more than 50 halvings deep; 33 without scratch memory; -2 as for BSmdptbscv. A failure leaves the later
+// points' outputs unchanged.
+void BSmdptsbscv(int degree, int n, int dim, BSboolean rational, const double *poles, const double *knots, int npts,
+                 const double *points, double tol, double *dist_out, double *point_out, double *par_out, int *rc);
+// One point against one Bezier span (component-major) on [0, 1]: dist_out the largest finite double when no piece
+// came within bound + max(tol, 0.001). rc 0, 50 (order above 16), -13 (a 51st level).
+void BSmdptbezcv(int degree, int dim, BSboolean rational, const double *poles, const double *point, double tol,
+                 double bound, double *dist_out, double *point_out, double *par_out, int *rc);
+// Box of a span's Cartesian poles: dim minima, then dim maxima.
+void BSbzboxpl(int order, int dim, BSboolean rational, const double *poles, double *box);
+void BSbzboxdst(int degree, int dim, BSboolean rational, const double *poles, const double *point, double *sq);
+void BSptboxdst(int dim, const double *point, const double *box, double *sq);
+// de Casteljau at 1/2 on each of ncomp components.
+void BSbzhalve(int degree, int ncomp, const double *poles, double *left, double *right);
+// flag 1 when every interior pole lies within sqrt(1.8) tol of the chord line (always for degree < 2).
+void BSbzflat(int degree, int dim, BSboolean rational, const double *poles, double tol, BSboolean *flag);
+// The point of a chord (P0, w0, P1, w1 pole by pole) nearest to point: squared distance, the point, t in [0, 1].
+void BSmdptchord(int dim, BSboolean rational, const double *chord, const double *point, double tol, double *sq,
+                 double *q, double *t);
+// Newton steps on (X - p) . X' from *t; converged 0 leaves every output untouched.
+void BSmdptbznwt(int degree, int dim, BSboolean rational, const double *poles, const double *point, double tol,
+                 double *sq, double *t, double *q, BSboolean *converged, int *rc);
+// Test support: the subdivision depth limit of BSmdptbezcv (0: back to 50).
+void BSmdptsbdepth(int levels);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Point on a curve, curve onto a plane (bspline/point_on_curve.cpp).
+
+// on = 1 when pt lies within dist_tol of cv. u is written (the nearest parameter) only when pt lies in the box of
+// the poles widened by dist_tol: a point outside it is off the curve and u keeps its value. FALSE with rc -2 for
+// a non-finite point, the record's code for a damaged one, or a failure of the nearest-point search.
+BSboolean BSprptoncv(int *rc, const VOQbsp_curve *cv, const double pt[3], double *u, BSboolean *on);
+// cv projected onto the plane (plane_pt, normal) along dir into out (arrays as large as cv's; out may be cv):
+// same knots and weights, planar flag from the new poles. normal is normalised in place. A zero or non-finite
+// normal or direction answers rc -6 and a direction within tolerance entry 3 of the plane rc 13, both with out
+// untouched.
+BSboolean BSprj_cv_pl(int *rc, const VOQbsp_curve *cv, const double plane_pt[3], double normal[3],
+                      const double dir[3], VOQbsp_curve *out);

@@ -103,3 +103,23 @@ void BScvset_rng(double a[3], double b[3], double pad, double qmin[3], double qm
 // levels built).
 void BScvrngtree(int n, double *pts, double *mids, double qmin[3], double qmax[3], BSboolean no_pad, int *levels,
                  int *counts, BSrangenode **level_arrays, int *rc);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Nearest points of a curve record (bspline/intersect/point_curve_distance.cpp): per point its parameter in the
+// curve's range, its base point (3 doubles) and the distance; points are 3 doubles each. The on-curve flag is 1
+// when every distance is at most 2 x `chrdht_tol`; it is meaningful only with rc 0 (a failure leaves it 1). A
+// count below 1, a non-finite coordinate or a damaged record answers rc -2 (3 for a NULL record or array) with
+// nothing written; 33 without scratch memory, with nothing left allocated. The global minimum of every point is
+// found (ties go to the curve's ends and corner poles within dist_tol / 2); a parameter within the knot tolerance
+// of an end is put on it. Both bodies report under "BSmdstptscv".
+
+// One point: BSmdstptscv with one point, the flag discarded; reports under its own name.
+void BSmdstptcv(const VOQbsp_curve *cv, const double point[3], double *par, double base[3], double *dist, int *rc);
+// One point (count below 2) by the global search; several by the span-by-span search, which on a closed curve
+// puts a parameter at the end of the range on its start (the one-point body leaves it at the end).
+void BSmdstptscv(int npts, const double *points, const VOQbsp_curve *cv, double *pars, double *base, double *dist,
+                 BSboolean *on_curve, int *rc);
+void BSmdstptscv1(int npts, const double *points, const VOQbsp_curve *cv, double *pars, double *base, double *dist,
+                  BSboolean *on_curve, int *rc);
+void BSmdstptscvn(int npts, const double *points, const VOQbsp_curve *cv, double *pars, double *base, double *dist,
+                  BSboolean *on_curve, int *rc);

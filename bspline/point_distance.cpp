@@ -1,0 +1,458 @@
+// The nearest point of a B-spline curve to points: a branch-and-bound over runs of the curve's Bezier spans, each
+// surviving span solved exactly in Legendre form, then the interpolated poles as candidates. The curve is turned
+// into Bezier spans once per call, so unclamped ends, clustered knots and knots of any multiplicity all reach the
+// span solver as plain clamped spans.
+#include "bspline/distance.h"
+
+#include <cfloat>
+#include <cmath>
+#include <cstring>
+
+#include "bspline/conics.h"
+#include "bspline/knots.h"
+#include "bspline/legendre.h"
+#include "bspline/measure.h"
+
+namespace {
+
+constexpr std::size_t kBlockCap = 1000000;
+std::size_t g_block_cap = kBlockCap;
+
+// A working bound a little above a box's upper bound, so that rounding in the span solver never loses the span
+// that produced it.
+double widened(double sq) { return std::sqrt(sq) * (1 + 8 * DBL_EPSILON) + DBL_MIN; }
+
+double sq_distance(int dim, const double *a, const double *b) {
+  double s = 0;
+  for (int c = 0; c < dim; ++c) s += (a[c] - b[c]) * (a[c] - b[c]);
+  return s;
+}
+
+// The curve as the routines here accept it: a pole count beyond the degree, finite non-decreasing knots with a
+// range of positive length, finite poles and (when rational) positive weights.
+bool curve_ok(int degree, int n, int dim, BSboolean rational, const double *poles, const double *knots) {
+  if (degree < 1 || n < degree + 1 || dim < 1 || dim > 64 || rational > 1 || !poles || !knots) return false;
+  const int nk = n + degree + 1;
+  if (!BSallfinite(nk, knots)) return false;
+  for (int i = 1; i < nk; ++i)
+    if (knots[i] < knots[i - 1]) return false;
+  if (!(knots[degree] < knots[n])) return false;
+  if (!BSallfinite(n * (dim + rational), poles)) return false;
+  if (rational)
+    for (int i = 0; i < n; ++i)
+      if (!(poles[dim * n + i] > 0)) return false;
+  return true;
+}
+
+bool points_ok(int npts, int dim, const double *points, double tol, const double *bound, const double *dist) {
+  if (!points || !(tol >= 0) || !std::isfinite(tol)) return false;
+  if (!BSallfinite(npts * dim, points)) return false;
+  for (int i = 0; i < npts; ++i)
+    if ((bound && (!std::isfinite(bound[i]) || bound[i] < 0)) || (dist && std::isnan(dist[i]))) return false;
+  return true;
+}
+
+// The curve's Bezier spans: per span ncomp blocks of degree + 1 (as BSbstobez writes them), the breakpoints, and
+// for the bounds a knot vector over all spans (degree + 1 copies of each breakpoint) so that any run of spans is a
+// clamped B-spline of its own.
+struct Spans {
+  int degree = 0, ncomp = 0, count = 0;
+  double *bez = nullptr, *breaks = nullptr, *knots = nullptr, *gather = nullptr;
+  BSscratch<0> room;
+
+  int build(int deg, int n, int nc, const double *poles, const double *kv) {
+    degree = deg;
+    ncomp = nc;
+    const std::size_t k = static_cast<std::size_t>(deg) + 1, segs = static_cast<std::size_t>(n - deg);
+    const std::size_t pole_block = segs * k * nc, knot_block = (segs + 1) * k;
+    if (pole_block > g_block_cap || knot_block > g_block_cap) return BSRC_ALLOC_CURVE;
+    double *w = room.take(2 * pole_block + knot_block + segs + 1);
+    if (!w) return BSRC_NO_SCRATCH;
+    bez = w;
+    gather = bez + pole_block;
+    knots = gather + pole_block;
+    breaks = knots + knot_block;
+    int rc = 0;
+    BSbstobez(deg, n, nc, kv, poles, &count, bez, breaks, &rc);
+    if (rc != 0) return rc;
+    for (int s = 0; s <= count; ++s)
+      for (std::size_t i = 0; i < k; ++i) knots[s * k + i] = breaks[s];
+    return 0;
+  }
+  std::size_t span_size() const { return static_cast<std::size_t>(degree + 1) * ncomp; }
+  const double *span(int s) const { return bez + s * span_size(); }
+  // Spans [s0, s1) as a component-major pole block at out; returns the pole count.
+  int gather_run(int s0, int s1, double *out) const {
+    const int k = degree + 1, m = (s1 - s0) * k;
+    for (int s = s0; s < s1; ++s)
+      for (int c = 0; c < ncomp; ++c)
+        std::memcpy(out + static_cast<std::size_t>(c) * m + (s - s0) * k, span(s) + c * k, sizeof(double) * k);
+    return m;
+  }
+};
+
+// The branch-and-bound for one point over spans already built.
+int nearest_on_spans(const Spans &S, int dim, BSboolean rational, const double *point, double tol, double bound,
+                     double *dist_out, double *par_out, double *point_out) {
+  const int degree = S.degree;
+  double wb = bound;
+  bool found = false;
+  int rc = 0;
+  const unsigned char on = 1;
+  int stack[2][72];
+  int top = 0;
+  stack[0][0] = 0;
+  stack[1][0] = S.count;
+  while (top >= 0) {
+    const int s0 = stack[0][top], s1 = stack[1][top];
+    const int m = S.gather_run(s0, s1, S.gather);
+    double L = 0, U = 0;
+    BSminmaxbsc(degree + 1, m, dim, rational, S.knots + static_cast<std::size_t>(s0) * (degree + 1), S.gather, 1,
+                point, &on, &L, &U, &rc);
+    if (rc != 0) return rc;
+    if (wb == DBL_MAX) {
+      wb = widened(U);
+    } else if (wb * wb < L) {
+      --top;
+      continue;
+    } else if (U < wb * wb) {
+      wb = widened(U);
+    }
+    if (s1 - s0 == 1) {
+      double t = 0;
+      int status = 0;
+      BSmdptbzcv(degree, dim, rational, S.span(s0), 1, point, tol, &wb, dist_out, &on, &wb, dist_out, &t, point_out,
+                 &status, &rc);
+      if (rc != 0) return rc;
+      if (status == 0) {
+        found = true;
+        *par_out = S.breaks[s0] + (S.breaks[s1] - S.breaks[s0]) * t;
+      }
+      --top;
+      continue;
+    }
+    // Halve the run at its middle span; the half nearer by BSdcdbsp12 goes on top.
+    const int mid = (s0 + s1) / 2;
+    const int m1 = S.gather_run(s0, mid, S.gather);
+    S.gather_run(mid, s1, S.gather + static_cast<std::size_t>(m1) * S.ncomp);
+    int which = 1;
+    BSdcdbsp12(dim, rational, m1, S.gather, m - m1, S.gather + static_cast<std::size_t>(m1) * S.ncomp, 1, point, &on,
+               &which, &rc);
+    if (rc != 0) return rc;
+    if (top + 1 >= 72) return BSRC_ALLOC_CURVE;
+    stack[0][top] = which ? mid : s0;
+    stack[1][top] = which ? s1 : mid;
+    ++top;
+    stack[0][top] = which ? s0 : mid;
+    stack[1][top] = which ? mid : s1;
+  }
+  return found ? 0 : BSRC_NOT_BEATEN;
+}
+
+// The interpolated poles in the order the candidates are tried (last recorded first): indices and parameters.
+int interpolated_poles(int degree, int n, const double *knots, int *index, double *param) {
+  int count = 0, run = 0;
+  for (int i = 1; i <= n + degree - 1; ++i) {
+    run = knots[i] == knots[i - 1] ? run + 1 : 1;
+    if (run == degree) {
+      index[count] = i - degree;
+      param[count++] = knots[i - degree + 1];
+      run = 0;
+    }
+  }
+  return count;
+}
+
+// BSmdptintpls on checked input; taken[i] says whether point i took a pole.
+int try_poles(int degree, int n, int dim, BSboolean rational, const double *poles, const double *knots, int npts,
+              const double *points, double tol, double *bound, double *dist, double *par, double *point_out,
+              unsigned char *taken) {
+  BSscratch<400> room;
+  double *w = room.take(static_cast<std::size_t>(n) * 2 + dim);
+  if (!w) return BSRC_NO_SCRATCH;
+  int *index = reinterpret_cast<int *>(w);
+  double *param = w + n, *q = w + 2 * n;
+  const int count = interpolated_poles(degree, n, knots, index, param);
+  for (int r = count - 1; r >= 0; --r) {
+    const int j = index[r];
+    const double wt = rational ? poles[dim * n + j] : 1.0;
+    for (int c = 0; c < dim; ++c) q[c] = poles[c * n + j] / wt;
+    for (int i = 0; i < npts; ++i) {
+      const std::size_t at = static_cast<std::size_t>(i) * dim;
+      const double d = std::sqrt(sq_distance(dim, q, points + at));
+      const double threshold = bound[i] == DBL_MAX ? DBL_MAX : bound[i] + tol / 2;
+      if (d < threshold) {
+        bound[i] = dist[i] = d;
+        par[i] = param[r];
+        std::memcpy(point_out + at, q, sizeof(double) * dim);
+        taken[i] = 1;
+      }
+    }
+  }
+  return 0;
+}
+
+bool near_end(double p, double lo, double hi, double tol) {
+  return std::fabs(p - lo) < tol || std::fabs(p - hi) < tol;
+}
+
+// The Legendre search stops refining within the distance tolerance: Newton steps from its interior result reach
+// the bottom of that basin. An end result stays, as the ends win ties on purpose.
+void polish(int degree, int dim, BSboolean rational, const double *poles, const double *point, double *dist,
+            double *bound, double *t, double *q) {
+  if (!(*t > 0 && *t < 1) || degree + 1 > 16 || (dim + rational) * (degree + 1) > 64) return;
+  double sq = 0, u = *t, r[64];
+  BSboolean converged = BSFALSE;
+  int rc = 0;
+  BSmdptbznwt(degree, dim, rational, poles, point, 0, &sq, &u, r, &converged, &rc);
+  if (rc != 0 || !converged || !(std::sqrt(sq) < *dist)) return;
+  *dist = std::sqrt(sq);
+  *bound = std::fmin(*bound, *dist);
+  *t = u;
+  std::memcpy(q, r, sizeof(double) * dim);
+}
+
+void copy_in(int npts, const double *in, double *out) {
+  if (in != out) std::memcpy(out, in, sizeof(double) * npts);
+}
+
+// The circle path for every point: solved[i] is 1 when the closed form gave a distance below the bound. rc 0 with
+// *is_circle 0 when the curve is no circle.
+int circle_path(int n, const double *poles, const double *knots, int npts, const double *points, double tol,
+                double *bound, double *dist, double *par, double *point_out, unsigned char *solved, int *is_circle) {
+  *is_circle = 0;
+  BSscratch<300> room;
+  double *work = room.take(3 * static_cast<std::size_t>(n));
+  if (!work) return BSRC_NO_SCRATCH;
+  double centre[2], middle[2], h = 0;
+  int rc = 0;
+  BSgeocrcbsp(2, n, knots, 2, 1, poles, tol > 0 ? tol : 1e-12, is_circle, centre, middle, work, &h, &rc);
+  if (rc == BSRC_NO_SCRATCH) return rc;
+  if (rc != 0) *is_circle = 0;
+  for (int i = 0; *is_circle && i < npts; ++i) {
+    double d = 0, q[2], t = 0;
+    int status = 0;
+    BSmdptcrcv(n, knots, poles, centre, middle, h, points + 2 * i, &d, q, &t, &status);
+    if (status == 50 || status == BSRC_NOT_BEATEN) continue;
+    if (status != 0) return status;
+    if (!(d < bound[i])) continue;
+    bound[i] = dist[i] = d;
+    par[i] = t;
+    point_out[2 * i] = q[0];
+    point_out[2 * i + 1] = q[1];
+    solved[i] = 1;
+  }
+  return 0;
+}
+
+}  // namespace
+
+void BSmdptbsblock(std::size_t cap) { g_block_cap = cap > 0 ? cap : kBlockCap; }
+
+void BSmdptbzcv(int degree, int dim, BSboolean rational, const double *poles, int npts, const double *points,
+                double tol, const double *bound_in, const double *dist_in, const unsigned char *active,
+                double *bound_out, double *dist_out, double *par_out, double *point_out, int *status, int *rc) {
+  *rc = 0;
+  if (degree < 1 || dim < 1 || dim > 64 || rational > 1 || npts < 0 || !poles) {
+    *rc = BSRC_OUT_OF_RANGE;
+  } else if (npts > 0) {
+    copy_in(npts, bound_in, bound_out);
+    copy_in(npts, dist_in, dist_out);
+    const int nc = dim + rational;
+    BSscratch<64> room;
+    double *lg = room.take(static_cast<std::size_t>(degree + 1) * nc);
+    if (!lg) {
+      *rc = BSRC_NO_SCRATCH;
+    } else {
+      BSbeztolgd(degree, nc, poles, lg, rc);
+      if (*rc == 0)
+        BSmdptlgcv(degree, dim, rational, lg, npts, points, tol, bound_out, dist_out, active, bound_out, dist_out,
+                   par_out, point_out, status, rc);
+      for (int i = 0; *rc == 0 && i < npts; ++i)
+        if (active[i] && status[i] == 0) {
+          par_out[i] = (par_out[i] + 1) * 0.5;
+          polish(degree, dim, rational, poles, points + static_cast<std::size_t>(i) * dim, &dist_out[i],
+                 &bound_out[i], &par_out[i], point_out + static_cast<std::size_t>(i) * dim);
+        }
+    }
+  }
+  BSexit(rc, "BSmdptbzcv", "bsmdptbzcv");
+}
+
+void BSdcdbsp12(int dim, BSboolean rational, int count1, const double *poles1, int count2, const double *poles2,
+                int npts, const double *points, const unsigned char *active, int *which, int *rc) {
+  *rc = 0;
+  double local[6];
+  double *cen = dim <= 3 ? local : static_cast<double *>(BSdbgmalloc(static_cast<int>(sizeof(double)) * 2 * dim));
+  if (!cen) {
+    *rc = BSRC_NO_SCRATCH;
+  } else {
+    const int counts[2] = {count1, count2};
+    const double *blocks[2] = {poles1, poles2};
+    double sums[2] = {0, 0};
+    for (int h = 0; h < 2; ++h) {
+      double *ch = cen + h * dim;
+      for (int c = 0; c < dim; ++c) ch[c] = 0;
+      for (int j = 0; j < counts[h]; ++j) {
+        const double w = rational ? blocks[h][dim * counts[h] + j] : 1.0;
+        for (int c = 0; c < dim; ++c) ch[c] += blocks[h][c * counts[h] + j] / w;
+      }
+      for (int c = 0; c < dim; ++c) ch[c] /= counts[h] > 0 ? counts[h] : 1;
+      for (int i = 0; i < npts; ++i)
+        if (active[i])
+          for (int c = 0; c < dim; ++c) sums[h] += points[static_cast<std::size_t>(i) * dim + c] - ch[c];
+    }
+    *which = std::fabs(sums[1]) >= std::fabs(sums[0]) ? 1 : 0;
+    if (cen != local) BSdbgfree(cen);
+  }
+  BSexit(rc, "BSdcdbsp12", "bsdcdbsp12");
+}
+
+void BSmdptbscv1(int degree, int dim, BSboolean rational, int n, const double *poles, const double *knots, int npts,
+                 const double *point, double tol, double bound, double *dist_out, double *par_out, double *point_out,
+                 int *rc) {
+  *rc = 0;
+  if (npts != 1 || !curve_ok(degree, n, dim, rational, poles, knots) ||
+      !points_ok(1, dim, point, tol, &bound, dist_out)) {
+    *rc = BSRC_OUT_OF_RANGE;
+  } else {
+    Spans S;
+    *rc = S.build(degree, n, dim + rational, poles, knots);
+    if (*rc == 0) *rc = nearest_on_spans(S, dim, rational, point, tol, bound, dist_out, par_out, point_out);
+  }
+  BSexit(rc, "BSmdptbscv1", "bsmdptbscv1");
+}
+
+void BSmdptintpls(int degree, int n, int dim, BSboolean rational, const double *poles, const double *knots,
+                  int npts, const double *points, double tol, const double *bound_in, const double *dist_in,
+                  double *bound_out, double *dist_out, double *par_out, double *point_out, int *rc) {
+  *rc = 0;
+  if (npts < 0 || !curve_ok(degree, n, dim, rational, poles, knots) ||
+      !points_ok(npts, dim, points, tol, bound_in, dist_in)) {
+    *rc = BSRC_OUT_OF_RANGE;
+  } else if (npts > 0) {
+    copy_in(npts, bound_in, bound_out);
+    copy_in(npts, dist_in, dist_out);
+    BSscratch<100> room;
+    unsigned char *taken = reinterpret_cast<unsigned char *>(room.take((static_cast<std::size_t>(npts) + 7) / 8));
+    if (!taken) {
+      *rc = BSRC_NO_SCRATCH;
+    } else {
+      std::memset(taken, 0, static_cast<std::size_t>(npts));
+      *rc = try_poles(degree, n, dim, rational, poles, knots, npts, points, tol, bound_out, dist_out, par_out,
+                      point_out, taken);
+      bool any = false;
+      for (int i = 0; i < npts; ++i) any = any || taken[i];
+      if (*rc == 0 && !any) *rc = BSRC_NOT_BEATEN;
+    }
+  }
+  BSfaulthook("bsmdptintpls", rc);
+}
+
+void BSmdptbscv(int degree, int n, int dim, BSboolean rational, const double *poles, const double *knots, int npts,
+                const double *points, double tol, const double *bound_in, const double *dist_in, double *bound_out,
+                double *dist_out, double *par_out, double *point_out, int *rc) {
+  *rc = 0;
+  if (npts < 0 || !curve_ok(degree, n, dim, rational, poles, knots) ||
+      !points_ok(npts, dim, points, tol, bound_in, dist_in)) {
+    *rc = BSRC_OUT_OF_RANGE;
+  } else if (npts > 0) {
+    copy_in(npts, bound_in, bound_out);
+    copy_in(npts, dist_in, dist_out);
+    // Per point: bit 0 solved by the circle, bit 1 by the search, bit 2 by a pole.
+    BSscratch<100> room;
+    unsigned char *got = reinterpret_cast<unsigned char *>(room.take((static_cast<std::size_t>(npts) + 7) / 8));
+    int is_circle = 0;
+    if (!got) *rc = BSRC_NO_SCRATCH;
+    if (*rc == 0) std::memset(got, 0, static_cast<std::size_t>(npts));
+    if (*rc == 0 && dim == 2 && rational && degree == 2)
+      *rc = circle_path(n, poles, knots, npts, points, tol, bound_out, dist_out, par_out, point_out, got,
+                        &is_circle);
+    bool all = is_circle != 0;
+    for (int i = 0; all && i < npts; ++i) all = got[i] != 0;
+    if (*rc == 0 && !all) {
+      Spans S;
+      *rc = S.build(degree, n, dim + rational, poles, knots);
+      for (int i = 0; *rc == 0 && i < npts; ++i) {
+        const std::size_t at = static_cast<std::size_t>(i) * dim;
+        const int code = nearest_on_spans(S, dim, rational, points + at, tol, bound_in[i], &dist_out[i],
+                                          &par_out[i], point_out + at);
+        if (code == 0) {
+          bound_out[i] = std::fmin(bound_in[i], dist_out[i]);
+          got[i] |= 2;
+        } else if (code == BSRC_NOT_BEATEN) {
+          if (!(got[i] & 1)) bound_out[i] = bound_in[i];
+        } else {
+          *rc = code;
+        }
+      }
+      if (*rc == 0) {
+        BSscratch<100> room2;
+        unsigned char *taken =
+            reinterpret_cast<unsigned char *>(room2.take((static_cast<std::size_t>(npts) + 7) / 8));
+        if (!taken) {
+          *rc = BSRC_NO_SCRATCH;
+        } else {
+          std::memset(taken, 0, static_cast<std::size_t>(npts));
+          *rc = try_poles(degree, n, dim, rational, poles, knots, npts, points, tol, bound_out, dist_out, par_out,
+                          point_out, taken);
+          for (int i = 0; i < npts; ++i) got[i] |= taken[i] ? 4 : 0;
+        }
+      }
+      for (int i = 0; *rc == 0 && i < npts; ++i)
+        if (!got[i]) *rc = BSRC_NOT_BEATEN;
+    }
+  }
+  BSexit(rc, "BSmdptbscv", "bsmdptbscv");
+}
+
+void BSchkuvpars(BSboolean pairs, double umin, double umax, double vmin, double vmax, BSboolean u_closed,
+                 BSboolean v_closed, double tol, int count, double *pars, int *rc) {
+  *rc = 0;
+  if (count >= 2 && pars) {
+    const int stride = pairs ? 2 : 1;
+    for (int comp = 0; comp < stride; ++comp) {
+      const double lo = comp == 0 ? umin : vmin, hi = comp == 0 ? umax : vmax;
+      const bool closed = (comp == 0 ? u_closed : v_closed) != 0;
+      // The middle of the range decides a seam value's side from its neighbours.
+      const double middle = (lo + hi) * 0.5;
+      const int values = count;
+      for (int k = 0; k < values; ++k) {
+        const int i = k * stride + comp;
+        double p = pars[i];
+        const bool near_lo = std::fabs(p - lo) < tol, near_hi = std::fabs(p - hi) < tol;
+        if (!near_lo && !near_hi) continue;
+        // A pair whose previous neighbour sits at a seam takes that side.
+        if (pairs && closed && k > 0 && near_end(pars[i - stride], lo, hi, tol)) {
+          pars[i] = pars[i - stride];
+          continue;
+        }
+        p = near_lo ? lo : hi;
+        if (closed) {
+          const double *prev1 = k >= 1 ? &pars[i - stride] : nullptr, *prev2 = k >= 2 ? &pars[i - 2 * stride] : nullptr;
+          const double *next1 = k + 1 < values ? &pars[i + stride] : nullptr;
+          const double *next2 = k + 2 < values ? &pars[i + 2 * stride] : nullptr;
+          const bool at_lo = p == lo;
+          bool flip = false;
+          if (k >= 2) {
+            flip = at_lo ? *prev1 > *prev2 : *prev1 < *prev2;
+          } else if (k == 1) {
+            flip = at_lo ? middle < *prev1 : middle > *prev1;
+          } else if (values >= 4 && next1 && next2) {
+            flip = at_lo ? *next1 > *next2 : *next1 < *next2;
+          } else if (next1) {
+            flip = at_lo ? middle < *next1 : middle > *next1;
+          }
+          if (flip) p = at_lo ? hi : lo;
+        }
+        pars[i] = p;
+        // The first pair hands its side to a second pair that sits at a seam too.
+        if (pairs && closed && k == 0 && values > 1 && near_end(pars[i + stride], lo, hi, tol)) {
+          pars[i + stride] = p;
+          ++k;
+        }
+      }
+    }
+  }
+  BSexit(rc, "BSchkuvpars", "bschkuvpars");
+}

@@ -1,0 +1,366 @@
+// The nearest points of a curve to many points, span by span: every Bezier span gets a box of its poles, each point
+// tries the span whose box looks nearest and then every span whose box is nearer than its best so far, and a span
+// is searched by de Casteljau halving down to flat pieces, solved as chords and polished by Newton steps. One
+// point's result bounds the next, which suits points that follow the curve.
+#include "bspline/distance.h"
+
+#include <cfloat>
+#include <cmath>
+#include <cstring>
+
+#include "bspline/knots.h"
+
+namespace {
+
+constexpr int kLevels = 50;
+constexpr int kMaxOrder = 16;
+int g_levels = kLevels;
+
+double sqdist(int dim, const double *a, const double *b) {
+  double s = 0;
+  for (int c = 0; c < dim; ++c) s += (a[c] - b[c]) * (a[c] - b[c]);
+  return s;
+}
+
+// Cartesian pole j of a component-major piece of k poles.
+void cartesian(int dim, BSboolean rational, int k, const double *poles, int j, double *q) {
+  const double w = rational ? poles[dim * k + j] : 1.0;
+  for (int c = 0; c < dim; ++c) q[c] = poles[c * k + j] / w;
+}
+
+struct Level {
+  double poles[64];
+  double lower, a, b;
+};
+
+}  // namespace
+
+void BSmdptsbdepth(int levels) { g_levels = levels > 0 && levels <= kLevels ? levels : kLevels; }
+
+void BSptboxdst(int dim, const double *point, const double *box, double *sq) {
+  double s = 0;
+  for (int c = 0; c < dim; ++c) {
+    const double x = point[c], lo = box[c], hi = box[dim + c];
+    if (x < lo)
+      s += (lo - x) * (lo - x);
+    else if (x > hi)
+      s += (x - hi) * (x - hi);
+  }
+  *sq = s;
+}
+
+void BSbzboxpl(int order, int dim, BSboolean rational, const double *poles, double *box) {
+  double q[64];
+  for (int j = 0; j < order; ++j) {
+    cartesian(dim, rational, order, poles, j, q);
+    for (int c = 0; c < dim; ++c) {
+      if (j == 0 || q[c] < box[c]) box[c] = q[c];
+      if (j == 0 || q[c] > box[dim + c]) box[dim + c] = q[c];
+    }
+  }
+}
+
+void BSbzboxdst(int degree, int dim, BSboolean rational, const double *poles, const double *point, double *sq) {
+  double box[128];
+  BSbzboxpl(degree + 1, dim, rational, poles, box);
+  BSptboxdst(dim, point, box, sq);
+}
+
+void BSbzhalve(int degree, int ncomp, const double *poles, double *left, double *right) {
+  const int k = degree + 1;
+  double tri[kMaxOrder];
+  for (int c = 0; c < ncomp; ++c) {
+    std::memcpy(tri, poles + c * k, sizeof(double) * k);
+    for (int r = 0; r < k; ++r) {
+      left[c * k + r] = tri[0];
+      right[c * k + degree - r] = tri[degree - r];
+      for (int j = 0; j < degree - r; ++j) tri[j] = (tri[j] + tri[j + 1]) * 0.5;
+    }
+  }
+}
+
+void BSbzflat(int degree, int dim, BSboolean rational, const double *poles, double tol, BSboolean *flag) {
+  *flag = BSTRUE;
+  if (degree < 2) return;
+  const int k = degree + 1;
+  double p0[64], p1[64], q[64], d[64];
+  cartesian(dim, rational, k, poles, 0, p0);
+  cartesian(dim, rational, k, poles, degree, p1);
+  double dd = 0;
+  for (int c = 0; c < dim; ++c) {
+    d[c] = p1[c] - p0[c];
+    dd += d[c] * d[c];
+  }
+  const double limit = 1.8 * tol * tol;
+  for (int j = 1; j < degree; ++j) {
+    cartesian(dim, rational, k, poles, j, q);
+    double vv = 0, vd = 0;
+    for (int c = 0; c < dim; ++c) {
+      const double v = q[c] - p0[c];
+      vv += v * v;
+      vd += v * d[c];
+    }
+    const double off = dd >= 1e-15 ? vv - vd * vd / dd : vv;
+    if (off > limit) {
+      *flag = BSFALSE;
+      return;
+    }
+  }
+}
+
+void BSmdptchord(int dim, BSboolean rational, const double *chord, const double *point, double tol, double *sq,
+                 double *q, double *t) {
+  const int st = dim + rational;
+  const double *P0 = chord, *P1 = chord + st;
+  const double w0 = rational ? P0[dim] : 1.0, w1 = rational ? P1[dim] : 1.0;
+  double N = 0, D = 0;
+  for (int c = 0; c < dim; ++c) {
+    if (rational) {
+      const double dP = P1[c] - P0[c], dw = w1 - w0, e = w0 * dP - dw * P0[c];
+      N += (w0 * point[c] - P0[c]) * e;
+      D += (dP - dw * point[c]) * e;
+    } else {
+      N += (point[c] - P0[c]) * (P1[c] - P0[c]);
+      D += (P1[c] - P0[c]) * (P1[c] - P0[c]);
+    }
+  }
+  double u;
+  if (D >= tol * tol) {
+    u = N / D;
+    if (u < tol) u = 0;
+    if (u > 1 - tol) u = 1;
+  } else {
+    u = N > 0 ? 1 : 0;
+  }
+  const double w = rational ? w0 + u * (w1 - w0) : 1.0;
+  for (int c = 0; c < dim; ++c) q[c] = (P0[c] + u * (P1[c] - P0[c])) / w;
+  *t = u;
+  *sq = sqdist(dim, q, point);
+}
+
+void BSmdptbznwt(int degree, int dim, BSboolean rational, const double *poles, const double *point, double tol,
+                 double *sq, double *t, double *q, BSboolean *converged, int *rc) {
+  *rc = 0;
+  *converged = BSFALSE;
+  double knots[2 * kMaxOrder], der[3 * 64];
+  for (int i = 0; i <= degree; ++i) {
+    knots[i] = 0;
+    knots[degree + 1 + i] = 1;
+  }
+  double u = *t, prev = 0;
+  for (int step = 0; step <= 15; ++step) {
+    BSevalbsp(degree, degree + 1, dim, rational, poles, knots, u, 2, der, rc);
+    if (*rc != 0) return;
+    double s = 0, f = 0, dd = 0, e2 = 0;
+    for (int c = 0; c < dim; ++c) {
+      const double r = der[c] - point[c];
+      s += r * r;
+      f += r * der[dim + c];
+      dd += der[dim + c] * der[dim + c];
+      e2 += r * der[2 * dim + c];
+    }
+    // A tolerance finer than the squared distance's rounding still converges.
+    if (std::fabs(s - prev) < std::fmax(tol * tol, 1e-15 * (s + prev))) {
+      *converged = BSTRUE;
+      *sq = s;
+      *t = u;
+      std::memcpy(q, der, sizeof(double) * dim);
+      return;
+    }
+    if (step == 15) return;
+    // Away from a minimum (a negative curvature term) the step falls back to Gauss-Newton, which still descends.
+    double den = dd + e2;
+    if (den <= 0) den = dd;
+    if (den == 0) return;
+    prev = s;
+    u = std::fmin(1, std::fmax(0, u - f / den));
+  }
+}
+
+void BSmdptbezcv(int degree, int dim, BSboolean rational, const double *poles, const double *point, double tol,
+                 double bound, double *dist_out, double *point_out, double *par_out, int *rc) {
+  *rc = 0;
+  const int k = degree + 1, nc = dim + rational;
+  if (k > kMaxOrder) {
+    *rc = 50;
+  } else if (degree < 1 || dim < 1 || nc * k > 64) {
+    *rc = BSRC_OUT_OF_RANGE;
+  } else {
+    const double tw = tol < 0.001 ? 0.001 : tol;
+    double threshold = bound == DBL_MAX ? DBL_MAX : (tw + bound) * (tw + bound);
+    double best = DBL_MAX, best_t = 0, best_q[64];
+    *dist_out = DBL_MAX;
+    Level stack[kLevels];
+    int top = 0, halvings = 0;
+    std::memcpy(stack[0].poles, poles, sizeof(double) * nc * k);
+    stack[0].lower = 0;
+    stack[0].a = 0;
+    stack[0].b = 1;
+    while (top >= 0 && *rc == 0) {
+      Level &L = stack[top];
+      if (!(L.lower < threshold)) {
+        --top;
+        continue;
+      }
+      BSboolean flat = BSFALSE;
+      if (halvings > 2) BSbzflat(degree, dim, rational, L.poles, tw, &flat);
+      if (flat) {
+        double chord[2 * 65], q[64], sq = 0, t = 0;
+        for (int c = 0; c < nc; ++c) {
+          chord[c] = L.poles[c * k];
+          chord[nc + c] = L.poles[c * k + degree];
+        }
+        BSmdptchord(dim, rational, chord, point, tw, &sq, q, &t);
+        if (sq < best) {
+          best = sq;
+          threshold = best + tw;
+          best_t = L.a + (L.b - L.a) * t;
+          std::memcpy(best_q, q, sizeof(double) * dim);
+        }
+        --top;
+        continue;
+      }
+      Level left, right;
+      BSbzhalve(degree, nc, L.poles, left.poles, right.poles);
+      ++halvings;
+      const double mid = (L.a + L.b) / 2;
+      left.a = L.a;
+      left.b = right.a = mid;
+      right.b = L.b;
+      BSbzboxdst(degree, dim, rational, left.poles, point, &left.lower);
+      BSbzboxdst(degree, dim, rational, right.poles, point, &right.lower);
+      // The nearer half goes on top; the farther one below it only while its box can still beat the threshold.
+      const bool right_first = right.lower < left.lower;
+      const Level &near = right_first ? right : left, &far = right_first ? left : right;
+      --top;
+      if (far.lower < threshold) {
+        if (top + 1 >= g_levels) {
+          *rc = BSRC_ALLOC_CURVE;
+          break;
+        }
+        stack[++top] = far;
+      }
+      if (top + 1 >= g_levels) {
+        *rc = BSRC_ALLOC_CURVE;
+        break;
+      }
+      stack[++top] = near;
+    }
+    if (*rc == 0 && best < DBL_MAX) {
+      double d = std::sqrt(best), t = best_t, q[64], sq = 0;
+      std::memcpy(q, best_q, sizeof(double) * dim);
+      BSboolean conv = BSFALSE;
+      BSmdptbznwt(degree, dim, rational, poles, point, tol, &sq, &t, q, &conv, rc);
+      if (*rc == 0 && conv && sq < (tw + d) * (tw + d)) {
+        d = std::sqrt(sq);
+        best_t = t;
+        std::memcpy(best_q, q, sizeof(double) * dim);
+      } else if (*rc == 0) {
+        // The chord's point is off the curve by up to tol': without a polish the span is solved exactly.
+        double b = DBL_MAX, e = DBL_MAX, te = 0;
+        int status = 0;
+        const unsigned char on = 1;
+        BSmdptbzcv(degree, dim, rational, poles, 1, point, tol, &b, &e, &on, &b, &e, &te, q, &status, rc);
+        if (*rc == 0 && status == 0) {
+          d = e;
+          best_t = te;
+          std::memcpy(best_q, q, sizeof(double) * dim);
+        }
+      }
+      // A result just inside an end gives way to the end itself when that is within tol/2 as near.
+      if (*rc == 0 && ((best_t > 0 && best_t < 0.01) || (best_t > 0.99 && best_t < 1))) {
+        const int j = best_t >= 0.5 ? degree : 0;
+        cartesian(dim, rational, k, poles, j, q);
+        const double de = std::sqrt(sqdist(dim, q, point));
+        if (de < tol / 2 + d) {
+          d = de;
+          best_t = j == 0 ? 0 : 1;
+          std::memcpy(best_q, q, sizeof(double) * dim);
+        }
+      }
+      if (*rc == 0) {
+        *dist_out = d;
+        *par_out = best_t;
+        std::memcpy(point_out, best_q, sizeof(double) * dim);
+      }
+    }
+  }
+  BSexit(rc, "BSmdptbezcv", "bsmdptbezcv");
+}
+
+void BSmdptsbscv(int degree, int n, int dim, BSboolean rational, const double *poles, const double *knots, int npts,
+                 const double *points, double tol, double *dist_out, double *point_out, double *par_out, int *rc) {
+  *rc = 0;
+  const int nk = n + degree + 1;
+  bool ok = degree >= 1 && n >= degree + 1 && dim >= 1 && dim <= 3 && rational <= 1 && npts >= 0 && poles &&
+            knots && points && std::isfinite(tol) && tol >= 0 && BSallfinite(nk, knots) &&
+            BSallfinite(n * (dim + rational), poles) && BSallfinite(npts * dim, points);
+  for (int i = 1; ok && i < nk; ++i) ok = knots[i] >= knots[i - 1];
+  ok = ok && knots[degree] < knots[n];
+  for (int i = 0; ok && rational && i < n; ++i) ok = poles[dim * n + i] > 0;
+  if (!ok) {
+    *rc = BSRC_OUT_OF_RANGE;
+  } else if (degree + 1 > kMaxOrder) {
+    *rc = 50;
+  } else if (npts > 0) {
+    const int k = degree + 1, nc = dim + rational, segs_max = n - degree;
+    const std::size_t per = static_cast<std::size_t>(nc) * k;
+    BSscratch<1000> room;
+    double *table = room.take((per + 8) * segs_max + 1);
+    int segs = 0;
+    if (!table) {
+      *rc = BSRC_NO_SCRATCH;
+    } else {
+      double *bez = table, *breaks = bez + per * segs_max, *boxes = breaks + segs_max + 1;
+      double *lower = boxes + 6 * static_cast<std::size_t>(segs_max);
+      BSbstobez(degree, n, nc, knots, poles, &segs, bez, breaks, rc);
+      for (int s = 0; *rc == 0 && s < segs; ++s) BSbzboxpl(k, dim, rational, bez + s * per, boxes + 6 * s);
+      double bound = DBL_MAX;
+      for (int i = 0; *rc == 0 && i < npts; ++i) {
+        const double *p = points + static_cast<std::size_t>(i) * dim;
+        double best = DBL_MAX, best_par = 0, best_q[3];
+        for (int pass = 0; pass < 2 && best == DBL_MAX && *rc == 0; ++pass) {
+          // A seeded bound that no span beats (it can only be too tight at a tie) falls back to none.
+          if (pass == 1) {
+            if (bound == DBL_MAX) break;
+            bound = DBL_MAX;
+          }
+          for (int s = 0; s < segs; ++s) BSptboxdst(dim, p, boxes + 6 * s, &lower[s]);
+          int lo = 0, hi = segs - 1;
+          while (hi - lo > 1) {
+            if (lower[hi] < lower[lo])
+              lo = (lo + hi) / 2;
+            else
+              hi = (lo + hi) / 2;
+          }
+          const int first = lower[hi] < lower[lo] ? hi : lo;
+          for (int step = -1; step < segs && *rc == 0; ++step) {
+            const int s = step < 0 ? first : step;
+            if (step >= 0 && (s == first || !(lower[s] < bound * bound))) continue;
+            double d = 0, q[3], t = 0;
+            BSmdptbezcv(degree, dim, rational, bez + s * per, p, tol, bound, &d, q, &t, rc);
+            if (*rc != 0 || d == DBL_MAX || !(d < best - 1e-16)) continue;
+            best = d;
+            best_par = breaks[s] + (breaks[s + 1] - breaks[s]) * t;
+            std::memcpy(best_q, q, sizeof(double) * dim);
+            bound = d + 1e-16;
+          }
+        }
+        if (*rc != 0) break;
+        if (best < DBL_MAX) {
+          dist_out[i] = best;
+          par_out[i] = best_par;
+          std::memcpy(point_out + static_cast<std::size_t>(i) * dim, best_q, sizeof(double) * dim);
+        }
+        // The next point starts from the distance to this point's foot.
+        if (i + 1 < npts && best < DBL_MAX) {
+          const double d2 = sqdist(dim, p + dim, best_q);
+          bound = d2 <= tol * tol ? tol : std::sqrt(d2) + tol;
+        } else {
+          bound = DBL_MAX;
+        }
+      }
+    }
+  }
+  BSexit(rc, "BSmdptsbscv", "bsmdptsbscv");
+}

@@ -1,0 +1,236 @@
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "bspline/distance.h"
+#include "tests/bspline/knots_fixtures.h"
+
+namespace {
+
+const double kNaN = std::numeric_limits<double>::quiet_NaN();
+const double kInf = std::numeric_limits<double>::infinity();
+const double kS = std::sqrt(0.5);
+
+int g_spans = 0, g_orders = 0;
+void count_calls(const char *name, int *) {
+  g_spans += std::strcmp(name, "bsmdptbzcv") == 0;
+  g_orders += std::strcmp(name, "bsdcdbsp12") == 0;
+}
+
+// A loose curve: component-major poles (weighted) and knots.
+struct Loose {
+  int degree, dim;
+  BSboolean rational;
+  std::vector<double> poles, knots;
+  int n() const { return static_cast<int>(knots.size()) - degree - 1; }
+};
+
+struct Found {
+  double bound, dist, par, pt[3];
+  int rc;
+};
+
+Found nearest(const Loose &c, const std::vector<double> &p, double tol = 1e-9, double bound = DBL_MAX) {
+  Found f{bound, DBL_MAX, -7, {-7, -7, -7}, 99};
+  BSmdptbscv(c.degree, c.n(), c.dim, c.rational, c.poles.data(), c.knots.data(), 1, p.data(), tol, &f.bound,
+             &f.dist, &f.bound, &f.dist, &f.par, f.pt, &f.rc);
+  return f;
+}
+
+// The polylines (0,0) (1,0) (2,0) (2,1) and (0,1) (0,0) (3,0), and a cubic of one span over [2, 5].
+const Loose kPolyline{1, 2, 0, {0, 1, 2, 2, 0, 0, 0, 1}, {0, 0, 1, 2, 3, 3}};
+const Loose kCorner{1, 2, 0, {0, 0, 3, 1, 0, 0}, {0, 0, 1, 2, 2}};
+const Loose kCubic{3, 3, 0, {0, 1, 2, 3, 0, 2, 2, 0, 0, 0, 0, 0}, {2, 2, 2, 2, 5, 5, 5, 5}};
+// Rational quadratic arcs of radius 1 about the origin: a quarter, a whole circle in four quarters.
+const Loose kQuarter{2, 2, 1, {1, kS, 0, 0, kS, 1, 1, kS, 1}, {0, 0, 0, 1, 1, 1}};
+const Loose kCircle{2, 2, 1,
+                    {1, kS, 0, -kS, -1, -kS, 0, kS, 1, 0, kS, 1, kS, 0, -kS, -1, -kS, 0, 1, kS, 1, kS, 1, kS, 1,
+                     kS, 1},
+                    {0, 0, 0, .25, .25, .5, .5, .75, .75, 1, 1, 1}};
+
+TEST(PointDistance, NearestPoints) {
+  struct Case {
+    const char *what;
+    const Loose &curve;
+    std::vector<double> point;
+    double bound, dist, par;
+    std::vector<double> foot;
+    int rc, spans;  // spans: solved Bezier spans (-1: not counted)
+  } cases[] = {
+      {"a vertex of a polyline is exact, with its knot", kPolyline, {2.3, -0.4}, DBL_MAX, 0.5, 2, {2, 0}, 0, -1},
+      {"a tie of an interior point and an end goes to the end", kCorner, {1, 1}, DBL_MAX, 1, 0, {0, 1}, 0, -1},
+      {"a bound below every distance by more than tol/2", kPolyline, {0, 3}, 1.5, DBL_MAX, -7, {-7, -7}, -12, -1},
+      {"one Bezier span is solved once, its parameter mapped to [2, 5]", kCubic, {1.5, 3, 0}, DBL_MAX, 1.5, 3.5,
+       {1.5, 1.5, 0}, 0, 1},
+      {"the centre of a whole circle: the arc's middle, by the closed form", kCircle, {0, 0}, DBL_MAX, 1, 0.5,
+       {-1, 0}, 0, 0},
+      {"off a quarter arc's end ray: the general search takes the end", kQuarter, {2, -0.02}, DBL_MAX,
+       std::hypot(1, 0.02), 0, {1, 0}, 0, -1},
+      {"inside a quarter arc: the closed form", kQuarter, {0.3, 0.3}, DBL_MAX, 1 - std::hypot(.3, .3), 0.5,
+       {kS, kS}, 0, 0},
+  };
+  HookGuard hook(count_calls);
+  for (const Case &c : cases) {
+    g_spans = 0;
+    const Found f = nearest(c.curve, c.point, 1e-9, c.bound);
+    EXPECT_EQ(f.rc, c.rc) << c.what;
+    EXPECT_NEAR(f.dist, c.dist, 1e-12) << c.what;
+    EXPECT_NEAR(f.par, c.par, 1e-12) << c.what;
+    for (size_t k = 0; k < c.foot.size(); ++k) EXPECT_NEAR(f.pt[k], c.foot[k], 1e-12) << c.what;
+    if (c.spans >= 0) EXPECT_EQ(g_spans, c.spans) << c.what;
+  }
+  // The single span is solved without ordering any halves.
+  g_orders = 0;
+  nearest(kCubic, {1.5, 3, 0});
+  EXPECT_EQ(g_orders, 0);
+}
+
+TEST(PointDistance, RefusedInput) {
+  struct Case {
+    const char *what;
+    int degree, n, npts;
+    double point0, tol, bound;
+    int rc;
+  } cases[] = {
+      {"degree 0", 0, 4, 1, 0, 1e-9, DBL_MAX, -2},         {"n below degree + 1", 3, 3, 1, 0, 1e-9, DBL_MAX, -2},
+      {"negative count", 3, 4, -1, 0, 1e-9, DBL_MAX, -2},  {"NaN point", 3, 4, 1, kNaN, 1e-9, DBL_MAX, -2},
+      {"infinite tolerance", 3, 4, 1, 0, kInf, DBL_MAX, -2}, {"NaN bound", 3, 4, 1, 0, 1e-9, kNaN, -2},
+      {"infinite bound", 3, 4, 1, 0, 1e-9, kInf, -2},      {"no points", 3, 4, 0, 0, 1e-9, DBL_MAX, 0},
+  };
+  for (const Case &c : cases) {
+    const double p[3] = {c.point0, 1, 0};
+    double bound = c.bound, dist = 5, par = 6, pt[3] = {7, 7, 7}, bo = 8;
+    int rc = 99;
+    BSmdptbscv(c.degree, c.n, 3, 0, kCubic.poles.data(), kCubic.knots.data(), c.npts, p, c.tol, &bound, &dist, &bo,
+               &dist, &par, pt, &rc);
+    EXPECT_EQ(rc, c.rc) << c.what;
+    EXPECT_EQ(bo, 8) << c.what;
+    EXPECT_EQ(dist, 5) << c.what;
+    EXPECT_EQ(par, 6) << c.what;
+    double d2 = 5, q[3], t = 6;
+    BSmdptsbscv(c.degree, c.n, 3, 0, kCubic.poles.data(), kCubic.knots.data(), c.npts, p, c.tol, &d2, q, &t, &rc);
+    EXPECT_EQ(rc, std::isfinite(c.bound) ? c.rc : 0) << c.what;  // no bound to refuse
+    if (rc != 0) EXPECT_EQ(t, 6) << c.what;
+  }
+  // A Bezier form over the block cap answers -13; the cap comes back.
+  BSmdptbsblock(8);
+  EXPECT_EQ(nearest(kCubic, {0, 0, 0}).rc, -13);
+  BSmdptbsblock(0);
+  EXPECT_EQ(nearest(kCubic, {0, 0, 0}).rc, 0);
+}
+
+TEST(PointDistance, EndParameters) {
+  struct Case {
+    const char *what;
+    double lo, hi;
+    BSboolean closed;
+    std::vector<double> in, out;
+  } cases[] = {
+      {"one value is left alone", 0, 1, 1, {1e-12}, {1e-12}},
+      {"values within the tolerance snap to the ends", 0, 1, 0, {1e-12, 0.5, 1 - 1e-12}, {0, 0.5, 1}},
+      {"seam after rising values: the end", 0, 1, 1, {0.6, 0.8, 1e-12}, {0.6, 0.8, 1}},
+      {"seam after falling values: the start", 0, 1, 1, {0.4, 0.2, 1 - 1e-12}, {0.4, 0.2, 0}},
+      {"seam first, the next value past the middle", 0, 1, 1, {1e-12, 0.7}, {1, 0.7}},
+      {"the same on [2, 3]: rising", 2, 3, 1, {2.6, 2.8, 2 + 1e-12}, {2.6, 2.8, 3}},
+      {"the same on [2, 3]: falling", 2, 3, 1, {2.4, 2.2, 3 - 1e-12}, {2.4, 2.2, 2}},
+      {"on [2, 3] the middle is 2.5", 2, 3, 1, {2 + 1e-12, 2.3}, {2, 2.3}},
+  };
+  for (const Case &c : cases) {
+    std::vector<double> p = c.in;
+    int rc = 99;
+    BSchkuvpars(0, c.lo, c.hi, 0, 0, c.closed, 0, 1e-9, static_cast<int>(p.size()), p.data(), &rc);
+    EXPECT_EQ(rc, 0) << c.what;
+    for (size_t i = 0; i < p.size(); ++i) EXPECT_EQ(p[i], c.out[i]) << c.what << " value " << i;
+  }
+}
+
+TEST(PointDistance, CircleClosedForm) {
+  BSboolean flag = 9;
+  double t = 0;
+  BShlfangtan(1, 0, 1, &flag, &t);
+  EXPECT_EQ(t, 1);
+  EXPECT_EQ(flag, 0);
+  BShlfangtan(1, -1, 0, &flag, &t);
+  EXPECT_EQ(flag, 1);
+  // Two segments whose weights differ cannot be inverted; a point off a quarter arc's rays answers 50.
+  const std::vector<double> two = {1, 1, 0, -1, -1, 0, 1, 1, 1, 0, 1, 0.8, 1, 0.6, 1};
+  const double knots[] = {0, 0, 0, .5, .5, 1, 1, 1};
+  double par = -5, d = 0, q[2];
+  int rc = 0;
+  BSinvbspcrc(0.1, 5, knots, two.data(), &par, &rc);
+  EXPECT_EQ(rc, -1);
+  EXPECT_EQ(par, -5);
+  const double centre[2] = {0, 0}, middle[2] = {kS, kS}, outside[2] = {2, -0.02};
+  BSmdptcrcv(3, kQuarter.knots.data(), kQuarter.poles.data(), centre, middle, M_PI / 4, outside, &d, q, &par, &rc);
+  EXPECT_EQ(rc, 50);
+  // Along the whole circle the closed form inverts the parameter: the point at u comes back with u.
+  for (double u : {0.0, 0.1, 0.3, 0.5, 0.62, 0.9, 1.0}) {
+    const double th = 2 * M_PI * u;
+    const Found f = nearest(kCircle, {2 * std::cos(th), 2 * std::sin(th)});
+    EXPECT_NEAR(f.dist, 1, 1e-14) << u;
+    EXPECT_NEAR(std::atan2(f.pt[1], f.pt[0]), std::atan2(std::sin(th), std::cos(th)), 1e-14) << u;
+  }
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Span by span
+
+struct Many {
+  std::vector<double> dist, pt, par;
+  int rc = 99;
+  Many(const Loose &c, const std::vector<double> &pts, double tol) {
+    const int np = static_cast<int>(pts.size()) / c.dim;
+    dist.assign(np, -1);
+    pt.assign(pts.size(), -1);
+    par.assign(np, -1);
+    BSmdptsbscv(c.degree, c.n(), c.dim, c.rational, c.poles.data(), c.knots.data(), np, pts.data(), tol,
+                dist.data(), pt.data(), par.data(), &rc);
+  }
+};
+
+TEST(SpanPointDistance, Results) {
+  const Loose quarter3{2, 3, 1, {1, kS, 0, 0, kS, 1, 0, 0, 0, 1, kS, 1}, {0, 0, 0, 1, 1, 1}};
+  // Two points on one span give what two separate calls give; a fine tolerance is met.
+  const std::vector<double> two = {1.5, 3, 0, 0.2, -0.5, 0.1};
+  const Many both(kCubic, two, 1e-12);
+  ASSERT_EQ(both.rc, 0);
+  for (int i = 0; i < 2; ++i) {
+    const Many one(kCubic, {two.begin() + 3 * i, two.begin() + 3 * i + 3}, 1e-12);
+    EXPECT_EQ(both.dist[i], one.dist[0]);
+    EXPECT_EQ(both.par[i], one.par[0]);
+    EXPECT_NEAR(both.dist[i], nearest(kCubic, {two.begin() + 3 * i, two.begin() + 3 * i + 3}, 1e-12).dist, 1e-12);
+  }
+  // Points on the rational arc, inside and outside it: the feet lie on the arc.
+  const Many arc(quarter3, {0.5, 0.2, 0, 3, 4, 0, 0.99, 0.01, 0, -1, 2, 0}, 1e-7);
+  ASSERT_EQ(arc.rc, 0);
+  for (int i = 0; i < 4; ++i) EXPECT_NEAR(std::hypot(arc.pt[3 * i], arc.pt[3 * i + 1]), 1, 1e-9) << i;
+  EXPECT_NEAR(arc.dist[1], 4, 1e-9);
+  // A point whose foot lies just inside the start takes the start when it is within tol/2 as near.
+  // (Its foot is at about u = 2.003, a unit off the curve.)
+  const std::vector<double> near_start = {0.897427, -0.441214, 0};
+  const Many snap(kCubic, near_start, 1e-2), exact(kCubic, near_start, 1e-9);
+  EXPECT_EQ(snap.par[0], 2);
+  EXPECT_EQ(snap.pt[0], 0);
+  EXPECT_GT(exact.par[0], 2.002);
+  EXPECT_LT(exact.dist[0], snap.dist[0]);
+}
+
+TEST(SpanPointDistance, Limits) {
+  // Order 17 is refused with 50; a forced depth limit answers -13 and leaves the later points alone.
+  Loose high{16, 3, 0, std::vector<double>(51, 0.5), std::vector<double>(34, 0)};
+  for (int i = 17; i < 34; ++i) high.knots[i] = 1;
+  EXPECT_EQ(Many(high, {0, 0, 0}, 1e-6).rc, 50);
+  BSmdptsbdepth(2);
+  const Many cut(kCubic, {1.5, 3, 0, 1, 1, 0}, 1e-6);
+  BSmdptsbdepth(0);
+  EXPECT_EQ(cut.rc, -13);
+  EXPECT_EQ(cut.dist[1], -1);
+  EXPECT_EQ(Many(kCubic, {1.5, 3, 0, 1, 1, 0}, 1e-6).rc, 0);
+}
+
+}  // namespace
