@@ -1,0 +1,76 @@
+// Planar offsets of B-spline curves. One smooth piece (bspline/offset/): its control polygon is offset leg by
+// leg, the result is checked against the true offset at sample parameters, and the spans that fail are refined
+// by knot insertion until the check passes.
+//
+// Offsets are made in the xy plane. normal is the plane's normal, (0, 0, 1) or (0, 0, -1): the offset direction
+// at a point with unit tangent T is side x (T x normal), T's z taken as 0; the polygon rules look only at whether
+// normal[2] is exactly 1.0. side is +1 or -1.
+//
+// Conventions are the core's (bspline/bspline.h): rc set to 0 on entry, every routine leaving through BSexit
+// under its exact name. A distance, tolerance, parameter, point or normal that is not finite, and a side other
+// than +1 or -1, is refused with rc -2 before any work.
+#pragma once
+
+#include "bspline/bspline.h"
+
+// Codes beyond the core's.
+enum : int {
+  BSRC_OFFSET_PASSES = 5,    // the offset check still failed after the last refinement; the result is usable
+  BSRC_NO_CONVERGENCE = -12, // a Newton projection did not converge
+};
+
+// Refinement passes of the span offset, and the iterations of its Newton projection.
+constexpr int BSOFFSET_MAX_PASSES = 15;
+constexpr int BSOFFSET_MAX_NEWTON = 25;
+
+// ---------------------------------------------------------------------------------------------------------------
+// Offset of one smooth piece (bspline/offset/span_offset.cpp)
+
+// The offset of cv at dist. *out is a record the caller allocated (BSallocvoqcv, no boundaries) or any record
+// this routine may release: it is replaced by a new record whenever the result needs another size, so the caller
+// holds the result only through *out and releases it with BSfreevoqcv. cv is never changed.
+// Outside the arc case the result has the order, weights and knots of cv refined where the check failed, and the
+// z coordinates of those refined poles. A rational planar arc of order 4 or more is offset exactly as an arc of
+// its degree (a point curve at the centre when offset inwards by its radius).
+// rc 5 when the check of the last of the 15 passes still failed (the result is usable); 3 for a NULL argument;
+// -2 for a malformed or non-finite curve or argument; -6 for a null tangent or leg normal; 33 / -13 without
+// memory (then *out may be NULL); or a callee's code.
+void BSspnoffset(const VOQbsp_curve *cv, double dist, const double normal[3], int side, VOQbsp_curve **out,
+                 int *rc);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Offset control polygon (bspline/offset/offset_polygon.cpp). out is a copy of cv (same order, pole count and
+// rational flag); the poles set get z = 0 and, when rational, cv's weight.
+
+// The poles of out that span s uses (order - 1 <= s <= num_poles - 1, else rc -2): end poles along the normal of
+// the first / last leg that is not degenerate, interior poles by BSsetq. rc -6 when no leg has a normal.
+void BSsetspn(int s, const VOQbsp_curve *cv, double dist, const double normal[3], int side, VOQbsp_curve *out,
+              int *rc);
+// Interior pole i (1 <= i <= num_poles - 2; otherwise rc 5 and nothing read): the mitre point of the two offset
+// legs that meet there, the incoming leg's offset where the polygon turns back.
+void BSsetq(int i, const VOQbsp_curve *cv, double dist, const double normal[3], int side, VOQbsp_curve *out,
+            int *rc);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Acceptance check of an offset (bspline/offset/offset_check.cpp)
+
+// Tests the n points (params ascending, targets 3 each: the true offset points) against off_cv: a point passes
+// when its target lies within 0.75 offset_tol of off_cv and its foot within the larger of tol (compared with the
+// squared distance) and (0.75 offset_tol)^2, squared, of off_cv at the same parameter. The spans of span_cv that
+// hold failing points go to bad (each once, ascending; room for n), the failing points to the front of params
+// and targets (nkeep of them); ok 1 when all passed. A projection that does not converge is judged by the
+// global nearest point (BSmdstptcv). rc 33 without scratch memory, or a callee's code.
+void BStstspn1(int n, double tol, double *params, double *targets, const VOQbsp_curve *span_cv,
+               const VOQbsp_curve *off_cv, int *nbad, int *bad, int *nkeep, BSboolean *ok, int *rc);
+// The foot of pt on cv by a bounded Newton iteration from u0 (in cv's range): parameter, point and distance.
+// rc -12 when it took 25 iterations, or the solver's code (-2 for u0 outside the range).
+void BSprptnrcv(const VOQbsp_curve *cv, double u0, const double pt[3], double *u, double foot[3], double *dist,
+                int *rc);
+// The residual of that iteration: the signed distance of pt from the curve point at *u along the unit tangent
+// (0 within dist_tol). *u is clamped into the range in place. data is the address of the solver record's data
+// field, which points to a BSprptdata. TRUE when rc is 0.
+struct BSprptdata {
+  const VOQbsp_curve *cv;
+  double pt[3];
+};
+BSboolean BSprptnrfn(int *rc, double *u, double *f, void *data);

@@ -1,0 +1,147 @@
+// The acceptance check of an offset span: each true offset point is projected onto the offset curve by a Newton
+// iteration started at its own parameter. The offset is good where the point lies on the curve and its foot lies
+// near the curve point of the same parameter, so that the curve follows the true offset in step, not only in
+// shape.
+#include <cmath>
+#include <cstring>
+
+#include "bspline/intersect.h"
+#include "bspline/knots.h"
+#include "bspline/measure.h"
+#include "bspline/numerics.h"
+#include "bspline/offset.h"
+
+namespace {
+
+// The projection must resolve the check it serves: a tangential residual or a dead zone of dist_tol would hide
+// the offset tolerance when that is set finer than the distance tolerance.
+double projection_tol() { return std::fmin(BStoltab[bstol::dist_tol], 0.075 * BStoltab[bstol::offset_tol]); }
+
+}  // namespace
+
+BSboolean BSprptnrfn(int *rc, double *u, double *f, void *data) {
+  *rc = 0;
+  const BSprptdata *d = *static_cast<BSprptdata *const *>(data);
+  const VOQbsp_curve *cv = d->cv;
+  double ev[6];
+  BSclamppar(cv->knots, cv->order, cv->num_poles, u, rc);
+  if (*rc == 0) BScveval_n(cv, *u, 1, ev, rc);
+  if (*rc == 0 && BSnorvec(rc, ev + 3)) {
+    double v[3];
+    for (int k = 0; k < 3; ++k) v[k] = ev[k] - d->pt[k];
+    const double sq = v[0] * v[0] + v[1] * v[1] + v[2] * v[2];
+    const double zone = projection_tol();
+    *f = sq < std::fmin(BStoltab[bstol::dist_sqtol], zone * zone) ? 0.0 : v[0] * ev[3] + v[1] * ev[4] + v[2] * ev[5];
+  }
+  BSexit(rc, "BSprptnrfn", "bsprptnrfn");
+  return *rc == 0 ? BSTRUE : BSFALSE;
+}
+
+void BSprptnrcv(const VOQbsp_curve *cv, double u0, const double pt[3], double *u, double foot[3], double *dist,
+                int *rc) {
+  *rc = 0;
+  do {
+    if (!pt || !u || !foot || !dist) {
+      *rc = BSRC_NULL_CURVE;
+      break;
+    }
+    if ((*rc = BScvcheck(cv)) != 0) break;
+    if (!std::isfinite(u0) || !BSallfinite(3, pt)) {
+      *rc = BSRC_OUT_OF_RANGE;
+      break;
+    }
+    double ktol = 0;
+    BScvkttol2(cv->order, cv->knots, cv->num_poles, cv->poles, cv->weights, &ktol, rc);
+    if (*rc != 0) break;
+    // Everything the residual needs travels in the solver's record: nothing is kept between calls.
+    BSprptdata data{cv, {pt[0], pt[1], pt[2]}};
+    double lo = cv->knots[cv->order - 1], hi = cv->knots[cv->num_poles], x = u0;
+    std::uint16_t periodic = cv->phy_closed ? 1 : 0;
+    BSnewtonrec rec{};
+    rec.lo = &lo;
+    rec.hi = &hi;
+    rec.ftol = projection_tol();
+    // The knot tolerance stands for dist_tol along the curve; a finer check needs a finer step in proportion.
+    rec.xtol = ktol * (projection_tol() / BStoltab[bstol::dist_tol]);
+    rec.n = 1;
+    rec.max_iter = BSOFFSET_MAX_NEWTON;
+    rec.periodic = &periodic;
+    rec.data = &data;
+    rec.x0 = &u0;
+    rec.x = &x;
+    BSqnwt2(rc, &rec, BSprptnrfn);
+    if (*rc != 0) break;
+    if (rec.iterations >= BSOFFSET_MAX_NEWTON) {
+      *rc = BSRC_NO_CONVERGENCE;
+      break;
+    }
+    BSclamppar(cv->knots, cv->order, cv->num_poles, &x, rc);
+    if (*rc == 0) BScveval_n(cv, x, 0, foot, rc);
+    if (*rc != 0) break;
+    *u = x;
+    *dist = BSpdist(rc, foot, pt);
+  } while (false);
+  BSexit(rc, "BSprptnrcv", "bsprptnrcv");
+}
+
+void BStstspn1(int n, double tol, double *params, double *targets, const VOQbsp_curve *span_cv,
+               const VOQbsp_curve *off_cv, int *nbad, int *bad, int *nkeep, BSboolean *ok, int *rc) {
+  *rc = 0;
+  do {
+    if (!nbad || !nkeep || !ok) {
+      *rc = BSRC_NULL_CURVE;
+      break;
+    }
+    *nbad = 0;
+    *nkeep = 0;
+    *ok = BSTRUE;
+    if (n > 0 && (!params || !targets || !bad)) {
+      *rc = BSRC_NULL_CURVE;
+      break;
+    }
+    if ((*rc = BScvcheck(span_cv)) != 0 || (*rc = BScvcheck(off_cv)) != 0) break;
+    if (n < 0 || !(tol >= 0) || !std::isfinite(tol) || !BSallfinite(n, params) || !BSallfinite(3 * n, targets)) {
+      *rc = BSRC_OUT_OF_RANGE;
+      break;
+    }
+    if (n == 0) break;
+    const double t_off = 0.75 * BStoltab[bstol::offset_tol] * (0.75 * BStoltab[bstol::offset_tol]);
+    // tol is a length compared with a squared distance on purpose: the foot only has to stay roughly in step.
+    const double t_par = std::fmax(tol, t_off);
+    BSscratch<300> point_work;
+    BSscratch<400> keep_work;
+    double *points = point_work.take(3 * static_cast<std::size_t>(n));
+    double *kept = keep_work.take(4 * static_cast<std::size_t>(n));
+    if (!points || !kept) {
+      *rc = BSRC_NO_SCRATCH;
+      break;
+    }
+    double *kept_targets = kept + n;
+    BScvarrev0(rc, off_cv, params, n, points);
+    if (*rc != 0) break;
+    const int span_poles = span_cv->num_poles;
+    for (int i = 0; i < n && *rc == 0; ++i) {
+      double u = 0, foot[3], d = 0;
+      BSprptnrcv(off_cv, params[i], targets + 3 * i, &u, foot, &d, rc);
+      if (*rc == BSRC_NO_CONVERGENCE) BSmdstptcv(off_cv, targets + 3 * i, &u, foot, &d, rc);
+      if (*rc != 0) break;
+      const double d_par = BSpdistsq(rc, foot, points + 3 * i);
+      if (d * d <= t_off && d_par <= t_par) continue;
+      int s = 0;
+      if (!BSfndspan(rc, span_cv, &span_poles, span_cv->knots, params + i, &s)) break;
+      bad[(*nbad)++] = s;
+      *ok = BSFALSE;
+      kept[*nkeep] = params[i];
+      std::memcpy(kept_targets + 3 * *nkeep, targets + 3 * i, 3 * sizeof(double));
+      ++*nkeep;
+    }
+    if (*rc != 0) break;
+    std::memcpy(params, kept, static_cast<std::size_t>(*nkeep) * sizeof(double));
+    std::memcpy(targets, kept_targets, 3 * static_cast<std::size_t>(*nkeep) * sizeof(double));
+    int m = 0;
+    for (int j = 0; j < *nbad; ++j)
+      if (m == 0 || bad[m - 1] != bad[j]) bad[m++] = bad[j];
+    *nbad = m;
+  } while (false);
+  BSexit(rc, "BStstspn1", "bststspn1");
+}

@@ -1,0 +1,273 @@
+// The offset of one smooth piece: the offset control polygon, checked against the true offset at the nodes and
+// between them, refined by a knot in the middle of every failing span until the check passes. Only failing spans
+// gain knots, and only failing points are checked again, so smooth stretches stay as coarse as the input.
+#include <cmath>
+#include <cstring>
+
+#include "bspline/conics.h"
+#include "bspline/knots.h"
+#include "bspline/legendre.h"
+#include "bspline/measure.h"
+#include "bspline/numerics.h"
+#include "bspline/offset.h"
+
+namespace {
+
+// A heap array that grows to ten times the count then needed, so that growth is rare over the passes.
+template <typename T>
+struct Grown {
+  T *p = nullptr;
+  int cap = 0;
+  Grown() = default;
+  Grown(const Grown &) = delete;
+  Grown &operator=(const Grown &) = delete;
+  ~Grown() { BSdbgfree(p); }
+  bool ensure(int need) {
+    if (need <= cap) return true;
+    const long long bytes = 10LL * need * static_cast<long long>(sizeof(T));
+    if (bytes > 0x7fffffffLL) return false;
+    T *q = static_cast<T *>(BSdbgralloc(p, static_cast<int>(bytes)));
+    if (!q) return false;
+    p = q;
+    cap = 10 * need;
+    return true;
+  }
+};
+
+// A curve record released on every way out.
+struct OwnedCurve {
+  VOQbsp_curve *cv = nullptr;
+  OwnedCurve() = default;
+  OwnedCurve(const OwnedCurve &) = delete;
+  OwnedCurve &operator=(const OwnedCurve &) = delete;
+  // Releases the record; its code, when nonzero.
+  int release() {
+    int code = 0;
+    if (cv) BSfreevoqcv(cv, &code);
+    cv = nullptr;
+    return code;
+  }
+  ~OwnedCurve() { release(); }
+};
+
+// The offset point of the evaluation (point, point + unit tangent) into target, z = 0.
+bool offset_point(const double *ev, const double normal[3], int side, double dist, double *target, int *rc) {
+  double t[3] = {ev[3] - ev[0], ev[4] - ev[1], 0.0}, n[3];
+  if (!BSvcross(rc, t, normal, n) || !BSnorvec(rc, n)) return false;
+  for (int k = 0; k < 2; ++k) target[k] = ev[k] + side * dist * n[k];
+  target[2] = 0.0;
+  return true;
+}
+
+// Targets of the count parameters: W evaluated with unit tangents into ev (6 each), offset into targets.
+bool make_targets(const VOQbsp_curve *W, const double *params, int count, double *ev, const double normal[3],
+                  int side, double dist, double *targets, int *rc) {
+  if (count == 0) return true;
+  BScvarrevt(W, params, count, 1.0, ev, rc);
+  for (int i = 0; i < count && *rc == 0; ++i) offset_point(ev + 6 * i, normal, side, dist, targets + 3 * i, rc);
+  return *rc == 0;
+}
+
+// *out replaced by a fresh copy of W holding the offset polygon of every span.
+void offset_polygon(const VOQbsp_curve *W, double dist, const double normal[3], int side, bool realloc,
+                    VOQbsp_curve **out, int *rc) {
+  if (realloc) {
+    BSfreevoqcv(*out, rc);
+    *out = nullptr;
+    if (*rc == 0) BSallocvoqcv(W->order, W->num_poles, W->rational, 0, out, rc);
+    if (*rc != 0) return;
+  }
+  BScv_copy(rc, W, *out);
+  for (int s = W->order - 1; s <= W->num_poles - 1 && *rc == 0; ++s) BSsetspn(s, W, dist, normal, side, *out, rc);
+}
+
+// The arc case: the exact offset of a planar rational arc of order 4 or more, or nothing (done false).
+void offset_arc(const VOQbsp_curve *W, double dist, const double normal[3], int side, bool fits,
+                VOQbsp_curve **out, bool *done, int *rc) {
+  *done = false;
+  OwnedCurve arc;
+  BSallocvoqcv(3, 7, BSTRUE, 0, &arc.cv, rc);
+  std::uint16_t is_arc = 0;
+  double centre[3], radius = 0;
+  if (*rc == 0) BStstcvfarc(W, &is_arc, centre, &radius, arc.cv, rc);
+  // A whole circle has no three distinct points to rebuild it from: it takes the general road.
+  if (*rc != 0 || is_arc != 1) return;
+  *done = true;
+  const double w0 = W->weights[0], w1 = W->weights[1];
+  double a[3], b[3], m[3];
+  for (int k = 0; k < 3; ++k) {
+    a[k] = W->poles[3 + k] / w1 - W->poles[k] / w0;
+    b[k] = centre[k] - W->poles[k] / w0;
+  }
+  if (!BSvcross(rc, a, normal, m)) return;
+  const double inwards = side * (b[0] * m[0] + b[1] * m[1] + b[2] * m[2]);
+  if (std::fabs(radius - dist) < BStoltab[bstol::dist_tol] && inwards > 0) {
+    if (!fits) {
+      BSfreevoqcv(*out, rc);
+      *out = nullptr;
+      if (*rc == 0) BSallocvoqcv(W->order, W->order, W->rational, 0, out, rc);
+      if (*rc != 0) return;
+    }
+    BSptcvgen(centre, W->order, W->rational, *out, rc);
+    return;
+  }
+  const double lo = W->knots[W->order - 1], hi = W->knots[W->num_poles];
+  const double params[3] = {lo, (lo + hi) / 2, hi};
+  double ev[18], q[9];
+  BScvarrevt(W, params, 3, 1.0, ev, rc);
+  for (int i = 0; i < 3 && *rc == 0; ++i) {
+    if (!offset_point(ev + 6 * i, normal, side, dist, q + 3 * i, rc)) break;
+    q[3 * i + 2] = ev[6 * i + 2];
+  }
+  // The arc goes into the arc record and is raised into a new *out of the size it needs.
+  if (*rc == 0) BSarc3pts(rc, q, q + 3, q + 6, arc.cv);
+  if (*rc == 0) BSupthedeg(arc.cv, static_cast<std::int16_t>(W->order - 1), BSFALSE, out, rc);
+}
+
+}  // namespace
+
+void BSspnoffset(const VOQbsp_curve *cv, double dist, const double normal[3], int side, VOQbsp_curve **out,
+                 int *rc) {
+  *rc = 0;
+  OwnedCurve W;
+  Grown<double> params, ev, targets, newpar, knots, sorted;
+  Grown<int> bad, tags;
+  do {
+    if (!normal || !out || !*out) {
+      *rc = BSRC_NULL_CURVE;
+      break;
+    }
+    if ((*rc = BScvcheck(cv)) != 0) break;
+    if (!std::isfinite(dist) || !BSallfinite(3, normal) || (side != 1 && side != -1) || cv->order < 2) {
+      *rc = BSRC_OUT_OF_RANGE;
+      break;
+    }
+    const double dtol = BStoltab[bstol::dist_tol];
+    BSallocvoqcv(cv->order, cv->num_poles, cv->rational, 0, &W.cv, rc);
+    if (*rc != 0 || !BScv_copy(rc, cv, W.cv)) break;
+    VOQbsp_curve *w = W.cv;
+    const int k = w->order;
+    // A caller's record of another size than the piece is replaced rather than overrun.
+    const VOQbsp_curve *o = *out;
+    const bool fits = o->order == k && o->num_poles == w->num_poles && o->rational == w->rational && o->poles &&
+                      o->knots && (!o->rational || o->weights);
+
+    if (w->rational && k > 3) {
+      BSboolean planar = BSFALSE;
+      double np[3];
+      BStst_plan(w->num_poles, w->poles, w->weights, &planar, np, rc);
+      if (*rc != 0) break;
+      const double along = normal[0] * np[0] + normal[1] * np[1] + normal[2] * np[2];
+      if (planar && std::fabs(1.0 - std::fabs(along)) < BStoltab[3]) {
+        bool done = false;
+        offset_arc(w, dist, normal, side, fits, out, &done, rc);
+        if (done || *rc != 0) break;
+      }
+    }
+
+    double tol_start = 0, tol_end = 0;
+    BSlocknttol(w, w->knots[k - 1], dtol, &tol_start, rc);
+    if (*rc == 0) BSlocknttol(w, w->knots[w->num_poles], dtol, &tol_end, rc);
+    if (*rc != 0) break;
+    {
+      // The check's tolerance: 1 % of the control polygon's length in the plane.
+      BSscratch<100> z_work;
+      double *z = z_work.take(static_cast<std::size_t>(w->num_poles));
+      if (!z) {
+        *rc = BSRC_NO_SCRATCH;
+        break;
+      }
+      for (int i = 0; i < w->num_poles; ++i) z[i] = w->poles[3 * i + 2], w->poles[3 * i + 2] = 0.0;
+      double length = 0;
+      BScumdist(rc, &w->num_poles, w->poles, w->weights, &length);
+      for (int i = 0; i < w->num_poles; ++i) w->poles[3 * i + 2] = z[i];
+      if (*rc != 0) break;
+      const double tau = 0.01 * length;
+
+      offset_polygon(w, dist, normal, side, !fits, out, rc);
+      if (*rc != 0) break;
+      BSboolean degenerate = BSFALSE;
+      BStstcvdegn(*out, &degenerate, rc);
+      if (*rc != 0) break;
+      if (!degenerate && k > 2) {
+        // The first test set: the nodes and the midpoints between them, ends excluded.
+        const int n = w->num_poles;
+        int m = 0;
+        if (!params.ensure(2 * n + 4) || !ev.ensure(6 * (2 * n + 4)) || !targets.ensure(3 * (2 * n + 4))) {
+          *rc = BSRC_NO_SCRATCH;
+          break;
+        }
+        BSnodevals(w->order, w->num_knots, w->knots, 1, &m, params.p, rc);
+        if (*rc != 0) break;
+        if (std::fabs(params.p[0] - w->knots[k - 1]) <= tol_start) params.p[0] = w->knots[k - 1];
+        if (std::fabs(params.p[m - 1] - w->knots[n]) <= tol_end) params.p[m - 1] = w->knots[n];
+        if (!make_targets(w, params.p, m, ev.p, normal, side, dist, targets.p, rc)) break;
+        int count = m - 2;
+        std::memmove(params.p, params.p + 1, static_cast<std::size_t>(count) * sizeof(double));
+        std::memmove(targets.p, targets.p + 3, 3 * static_cast<std::size_t>(count) * sizeof(double));
+        if (!bad.ensure(count)) {
+          *rc = BSRC_ALLOC_CURVE;
+          break;
+        }
+        int nbad = 0, nkeep = 0;
+        BSboolean ok = BSFALSE;
+        BStstspn1(count, tau, params.p, targets.p, w, *out, &nbad, bad.p, &nkeep, &ok, rc);
+        int pass = 0;
+        for (; *rc == 0 && !ok && pass < BSOFFSET_MAX_PASSES; ++pass) {
+          const int per_span = pass == 0 ? 2 : 3;
+          const int fresh = per_span * nbad;
+          if (!knots.ensure(nbad + 1) || !newpar.ensure(fresh)) {
+            *rc = pass == 0 ? BSRC_NO_SCRATCH : BSRC_ALLOC_CURVE;
+            break;
+          }
+          int nknots = 0;
+          for (int j = 0; j < nbad; ++j) {
+            const int s = bad.p[j];
+            const double a = w->knots[s], b = w->knots[s + 1], mid = (a + b) / 2;
+            knots.p[nknots++] = mid;
+            double *np = newpar.p + per_span * j;
+            np[0] = (a + mid) / 2;
+            if (per_span == 3) np[1] = mid;
+            np[per_span - 1] = (mid + b) / 2;
+          }
+          // A point failing at the start of the last span is reported in the span before it: the last span is
+          // halved too, so that the end itself gains freedom.
+          const double last_start = w->knots[w->num_poles - 1], last_end = w->knots[w->num_poles];
+          const double last_mid = (last_start + last_end) / 2;
+          if (nkeep > 0 && std::fabs(params.p[nkeep - 1] - last_start) <= tol_end &&
+              std::fabs(last_end - last_mid) > tol_end)
+            knots.p[nknots++] = last_mid;
+          for (int j = 0; j < nknots && *rc == 0; ++j) BSadd_1kt_tot(w, knots.p[j], 1, BSFALSE, &W.cv, rc), w = W.cv;
+          if (*rc != 0) break;
+          offset_polygon(w, dist, normal, side, true, out, rc);
+          if (*rc != 0) break;
+          // The kept points, then the new ones with their targets, all sorted by parameter.
+          count = nkeep + fresh;
+          if (!params.ensure(count) || !targets.ensure(3 * count) || !ev.ensure(6 * fresh) ||
+              !sorted.ensure(4 * count) || !tags.ensure(count) || !bad.ensure(count)) {
+            *rc = BSRC_ALLOC_CURVE;
+            break;
+          }
+          std::memcpy(params.p + nkeep, newpar.p, static_cast<std::size_t>(fresh) * sizeof(double));
+          if (!make_targets(w, newpar.p, fresh, ev.p, normal, side, dist, targets.p + 3 * nkeep, rc)) break;
+          if (!BStagsort(rc, &count, params.p, tags.p)) break;
+          double *sorted_targets = sorted.p + count;
+          for (int j = 0; j < count; ++j) {
+            sorted.p[j] = params.p[tags.p[j]];
+            std::memcpy(sorted_targets + 3 * j, targets.p + 3 * tags.p[j], 3 * sizeof(double));
+          }
+          std::memcpy(params.p, sorted.p, static_cast<std::size_t>(count) * sizeof(double));
+          std::memcpy(targets.p, sorted_targets, 3 * static_cast<std::size_t>(count) * sizeof(double));
+          BStstspn1(count, tau, params.p, targets.p, w, *out, &nbad, bad.p, &nkeep, &ok, rc);
+        }
+        if (*rc != 0) break;
+        // Only a check that still fails is a shortfall: a pass that succeeds at the last try is a result.
+        if (!ok) *rc = BSRC_OFFSET_PASSES;
+      }
+    }
+    for (int i = 0; i < w->num_poles; ++i) (*out)->poles[3 * i + 2] = w->poles[3 * i + 2];
+  } while (false);
+  const int code = W.release();
+  if (code != 0) *rc = code;
+  BSexit(rc, "BSspnoffset", "bsspnoffset");
+}

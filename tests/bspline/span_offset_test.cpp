@@ -1,0 +1,296 @@
+// The offset of one smooth piece: the offset control polygon, the acceptance check and the refinement passes,
+// bad input and forced allocation failures.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "bspline/knots.h"
+#include "bspline/offset.h"
+#include "tests/bspline/curve_fixtures.h"
+
+namespace {
+
+const double kUp[3] = {0, 0, 1};
+
+std::vector<double> clamped_knots(int order, int n) {
+  std::vector<double> t;
+  for (int i = 0; i < order; ++i) t.push_back(0);
+  for (int i = 1; i < n - order + 1; ++i) t.push_back(i);
+  for (int i = 0; i < order; ++i) t.push_back(n - order + 1);
+  return t;
+}
+
+// A record for the offset, sized like the input, released at the end of the test.
+struct Out {
+  VOQbsp_curve *cv = nullptr;
+  explicit Out(const VOQbsp_curve &in) {
+    int rc = 0;
+    BSallocvoqcv(in.order, in.num_poles, in.rational, 0, &cv, &rc);
+  }
+  ~Out() {
+    int rc = 0;
+    if (cv) BSfreevoqcv(cv, &rc);
+  }
+  double x(int i) const { return cv->poles[3 * i] / (cv->rational ? cv->weights[i] : 1.0); }
+  double y(int i) const { return cv->poles[3 * i + 1] / (cv->rational ? cv->weights[i] : 1.0); }
+};
+
+// Counts the acceptance checks of an offset (one per pass plus the first) and tightens the offset tolerance
+// after each; after check g_pass_at (when nonzero) the tolerance lets everything through.
+int g_checks = 0, g_pass_at = 0;
+void tighten_checks(const char *lname, int *) {
+  if (std::strcmp(lname, "bststspn1") != 0) return;
+  ++g_checks;
+  BStoltab[bstol::offset_tol] = g_checks == g_pass_at ? 1.0 : BStoltab[bstol::offset_tol] / 3;
+}
+
+// A cubic running straight along x over its first three spans, then turning back in a tight bend.
+std::unique_ptr<TestCurve> tight_bend() {
+  return std::make_unique<TestCurve>(
+      4, std::vector<double>{0, 0, 0, 1, 0, 0, 2, 0, 0, 3, 0, 0, 4, 0, 0, 5, 0, 0, 5.3, 0.3, 0, 5, 0.6, 0},
+      clamped_knots(4, 8));
+}
+
+// A rational cubic quarter circle of radius 2 about the origin, counter-clockwise.
+VOQbsp_curve *quarter_circle() {
+  static TestCurve quad(3, {2, 0, 0, 2, 2, 0, 0, 2, 0}, {0, 0, 0, 1, 1, 1}, {1, std::sqrt(0.5), 1});
+  VOQbsp_curve *cubic = nullptr;
+  int rc = 0;
+  VOQbsp_curve copy = quad.cv;
+  BSupthedeg(&copy, 3, BSFALSE, &cubic, &rc);
+  return cubic;
+}
+
+TEST(OffsetPolygon, PoleRules) {
+  const double r2 = std::sqrt(2.0);
+  struct Case {
+    const char *name;
+    std::vector<double> poles;  // xy per pole
+    double dist;
+    int pole;                   // the pole checked
+    double x, y;
+  } cases[] = {
+      // Left turn at (1, 0), offset to the right (outside): d sqrt 2 along the bisector.
+      {"right angle", {0, 0, 1, 0, 1, 1}, 1, 1, 1 + 1, -1},
+      {"collinear", {0, 0, 1, 0, 2, 0}, 2, 1, 1, -2},
+      {"turns back", {0, 0, 2, 0, 1, 0}, 1, 1, 2, -1},
+      {"coincident first poles", {0, 0, 0, 0, 0, 3}, 1, 0, 1, 0},
+      {"coincident last poles", {0, 0, 3, 0, 3, 0}, 1, 2, 3, -1},
+      {"distance 0", {0, 0, 1, 0, 1, 1}, 0, 1, 1, 0},
+  };
+  for (const Case &c : cases) {
+    std::vector<double> p;
+    for (size_t i = 0; i < c.poles.size(); i += 2) p.insert(p.end(), {c.poles[i], c.poles[i + 1], 7.0});
+    TestCurve cv(3, p, clamped_knots(3, 3));
+    Out out(cv.cv);
+    int rc = 0;
+    BScv_copy(&rc, &cv.cv, out.cv);
+    BSsetspn(2, &cv.cv, c.dist, kUp, 1, out.cv, &rc);
+    ASSERT_EQ(rc, 0) << c.name;
+    EXPECT_NEAR(out.x(c.pole), c.x, 1e-12) << c.name;
+    EXPECT_NEAR(out.y(c.pole), c.y, 1e-12) << c.name;
+    EXPECT_EQ(out.cv->poles[3 * c.pole + 2], 0.0) << c.name;
+    if (std::string(c.name) == "right angle") {
+      EXPECT_NEAR(std::hypot(out.x(1) - 1, out.y(1)), r2, 1e-12);
+    }
+  }
+  // An index without two neighbours is refused before any pole is read.
+  TestCurve cv(3, {0, 0, 0, 1, 0, 0, 2, 0, 0}, clamped_knots(3, 3));
+  Out out(cv.cv);
+  int rc = 0;
+  for (int i : {0, 2}) {
+    BSsetq(i, &cv.cv, 1, kUp, 1, out.cv, &rc);
+    EXPECT_EQ(rc, 5) << i;
+  }
+}
+
+TEST(SpanOffset, Results) {
+  // Collinear cubic poles: the offset polygon, unchanged knots, no refinement.
+  TestCurve line(4, {0, 0, 0, 1, 0, 0, 2, 0, 0, 3, 0, 0}, clamped_knots(4, 4));
+  Out o1(line.cv);
+  int rc = -99;
+  BSspnoffset(&line.cv, 2, kUp, -1, &o1.cv, &rc);
+  ASSERT_EQ(rc, 0);
+  ASSERT_EQ(o1.cv->num_poles, 4);
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_NEAR(o1.x(i), i, 1e-15);
+    EXPECT_NEAR(o1.y(i), 2, 1e-15);
+  }
+  EXPECT_EQ(std::vector<double>(o1.cv->knots, o1.cv->knots + 8), line.knots);
+
+  // A straight order-2 segment at z = 5: its polygon, z kept, input untouched.
+  TestCurve seg(2, {0, 0, 5, 3, 4, 5}, {0, 0, 1, 1});
+  const std::vector<double> before = seg.poles;
+  Out o2(seg.cv);
+  BSspnoffset(&seg.cv, 5, kUp, 1, &o2.cv, &rc);
+  ASSERT_EQ(rc, 0);
+  EXPECT_NEAR(o2.x(0), 4, 1e-12);
+  EXPECT_NEAR(o2.y(0), -3, 1e-12);
+  EXPECT_EQ(o2.cv->poles[2], 5.0);
+  EXPECT_EQ(seg.poles, before);
+
+  // A tight bend at z = 5: knots only where the offset polygon strays (the spans whose poles are not all on
+  // the straight stretch), every pole back at z = 5.
+  auto bend = tight_bend();
+  for (int i = 0; i < 8; ++i) bend->poles[3 * i + 2] = 5;
+  Out o3(bend->cv);
+  BSspnoffset(&bend->cv, 0.1, kUp, 1, &o3.cv, &rc);
+  ASSERT_EQ(rc, 0);
+  ASSERT_GT(o3.cv->num_poles, 8);
+  for (int i = 0; i < o3.cv->num_poles; ++i) EXPECT_EQ(o3.cv->poles[3 * i + 2], 5.0);
+  for (int i = 6; i < o3.cv->num_knots - 4; ++i) EXPECT_GT(o3.cv->knots[i], 2) << i;
+}
+
+TEST(SpanOffset, QuarterCircleIsAnExactArc) {
+  VOQbsp_curve *cubic = quarter_circle();
+  ASSERT_NE(cubic, nullptr);
+  struct Case {
+    double dist;
+    int side;
+    double radius;
+  } cases[] = {{0.5, 1, 2.5}, {1.5, -1, 0.5}, {2 + 5e-7, -1, 0}};
+  for (const Case &c : cases) {
+    Out out(*cubic);
+    int rc = 0;
+    BSspnoffset(cubic, c.dist, kUp, c.side, &out.cv, &rc);
+    ASSERT_EQ(rc, 0) << c.dist;
+    EXPECT_EQ(out.cv->order, 4);
+    for (int i = 0; i <= 40; ++i) {
+      const double lo = out.cv->knots[3], hi = out.cv->knots[out.cv->num_poles];
+      double p[3];
+      BScveval_n(out.cv, lo + (hi - lo) * i / 40, 0, p, &rc);
+      EXPECT_NEAR(std::hypot(p[0], p[1]), c.radius, 1e-12) << c.dist << " at " << i;
+    }
+  }
+  int rc = 0;
+  BSfreevoqcv(cubic, &rc);
+}
+
+TEST(SpanOffset, PassLimit) {
+  // Each check tightens the tolerance for the next one threefold, so that every
+  // pass still fails somewhere; the 15th pass either fails too (rc 5) or is let through (rc 0).
+  auto bend = tight_bend();
+  const double saved = BStoltab[bstol::offset_tol];
+  BSsetfaulthook(tighten_checks);
+  for (int pass_at : {0, 15}) {
+    g_checks = 0;
+    g_pass_at = pass_at;
+    BStoltab[bstol::offset_tol] = 1e-3;
+    Out out(bend->cv);
+    int rc = 0;
+    BSspnoffset(&bend->cv, 0.1, kUp, 1, &out.cv, &rc);
+    EXPECT_EQ(g_checks, 16) << pass_at;
+    EXPECT_EQ(rc, pass_at ? 0 : 5);
+    EXPECT_GT(out.cv->num_poles, 8);  // the last pass's offset is handed out either way
+  }
+  BSsetfaulthook(nullptr);
+  BStoltab[bstol::offset_tol] = saved;
+}
+
+TEST(OffsetCheck, FailingPoints) {
+  // The check run on the curve itself: targets on it pass or fail by where their foot lies.
+  auto bend = tight_bend();
+  const VOQbsp_curve *cv = &bend->cv;
+  auto point = [&](double u) {
+    std::vector<double> p(3);
+    int rc = 0;
+    BScveval_n(cv, u, 0, p.data(), &rc);
+    return p;
+  };
+  struct Case {
+    const char *name;
+    std::vector<double> params, targets;
+    int nbad, nkeep;
+    std::vector<double> kept;
+  } cases[] = {
+      {"on the curve", {0.5, 1.5}, {}, 0, 0, {}},
+      // Targets off the curve by 0.01 in span 4 (u in (1, 2]) and one on it in span 3.
+      {"two failures in one span", {0.5, 1.2, 1.8}, {}, 1, 2, {1.2, 1.8}},
+  };
+  cases[0].targets = point(0.5);
+  for (double v : point(1.5)) cases[0].targets.push_back(v);
+  for (double u : cases[1].params) {
+    std::vector<double> p = point(u);
+    if (u != 0.5) p[2] += 0.01;
+    cases[1].targets.insert(cases[1].targets.end(), p.begin(), p.end());
+  }
+  for (Case &c : cases) {
+    int nbad = -1, nkeep = -1, rc = 0, bad[3] = {-1, -1, -1};
+    BSboolean ok = 7;
+    BStstspn1(static_cast<int>(c.params.size()), 1e-4, c.params.data(), c.targets.data(), cv, cv, &nbad, bad,
+              &nkeep, &ok, &rc);
+    ASSERT_EQ(rc, 0) << c.name;
+    EXPECT_EQ(ok, c.nbad == 0 ? 1 : 0) << c.name;
+    EXPECT_EQ(nbad, c.nbad) << c.name;
+    EXPECT_EQ(nkeep, c.nkeep) << c.name;
+    if (c.nbad) {
+      EXPECT_EQ(bad[0], 4) << c.name;
+    }
+    for (int i = 0; i < c.nkeep; ++i) EXPECT_EQ(c.params[i], c.kept[i]) << c.name;
+  }
+}
+
+TEST(SpanOffset, BadInputLeavesEverything) {
+  auto bend = tight_bend();
+  const double nan = std::nan(""), inf = INFINITY;
+  const double up_nan[3] = {0, 0, nan};
+  struct Case {
+    const char *name;
+    double dist;
+    const double *normal;
+    int side;
+    int pole_damage;  // index into the poles made NaN, or -1
+    int rc;
+  } cases[] = {
+      {"NaN distance", nan, kUp, 1, -1, -2},  {"infinite distance", inf, kUp, 1, -1, -2},
+      {"NaN normal", 1, up_nan, 1, -1, -2},   {"side 0", 1, kUp, 0, -1, -2},
+      {"NaN pole", 1, kUp, 1, 7, -2},         {"infinite pole", 1, kUp, 1, 4, -2},
+      {"no normal", 1, nullptr, 1, -1, 3},
+  };
+  for (const Case &c : cases) {
+    auto cv = tight_bend();
+    if (c.pole_damage >= 0) cv->poles[c.pole_damage] = c.name[0] == 'N' ? nan : inf;
+    Out out(cv->cv);
+    VOQbsp_curve *held = out.cv;
+    int rc = 0;
+    BSspnoffset(&cv->cv, c.dist, c.normal, c.side, &out.cv, &rc);
+    EXPECT_EQ(rc, c.rc) << c.name;
+    EXPECT_EQ(out.cv, held) << c.name;
+  }
+  int rc = 0;
+  double u = 0, foot[3], d = 0;
+  const double pt[3] = {0, nan, 0};
+  BSprptnrcv(&bend->cv, 0.5, pt, &u, foot, &d, &rc);
+  EXPECT_EQ(rc, -2);
+}
+
+TEST(SpanOffset, AllocationFailuresLeaveNothing) {
+  auto bend = tight_bend();
+  VOQbsp_curve *circle = quarter_circle();
+  for (const VOQbsp_curve *cv : {static_cast<const VOQbsp_curve *>(&bend->cv), static_cast<const VOQbsp_curve *>(circle)}) {
+    for (int n = 1;; ++n) {
+      const int blocks = BSdbgliveblocks(), heap = BSscratchheapblocks();
+      const double tol = BStoltab[bstol::dist_tol];
+      VOQbsp_curve *out = nullptr;
+      int rc = 0;
+      BSallocvoqcv(cv->order, cv->num_poles, cv->rational, 0, &out, &rc);
+      ASSERT_EQ(rc, 0);
+      BSallocfailat(n);
+      BSspnoffset(cv, 0.1, kUp, 1, &out, &rc);
+      const bool fired = BSallocfailpending() == 0 && rc != 0;
+      BSallocfailat(0);
+      if (out) BSfreevoqcv(out, &rc);
+      EXPECT_EQ(BSdbgliveblocks(), blocks) << n;
+      EXPECT_EQ(BSscratchheapblocks(), heap) << n;
+      EXPECT_EQ(BStoltab[bstol::dist_tol], tol);
+      if (!fired) break;
+    }
+  }
+  int rc = 0;
+  BSfreevoqcv(circle, &rc);
+}
+
+}  // namespace
