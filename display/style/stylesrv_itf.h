@@ -155,6 +155,9 @@ struct RenderContextScales {
   // Read by the fill styles.
   double smallestSpacing;  // smallest drawable spacing
   DWORD originsConverted;
+  // Read by the symbol fill: the context's own scale, which symbols take on when the context has a units code.
+  double contextScale;
+  DWORD contextUnitsCode;  // 0 = none
 };
 static_assert(offsetof(RenderContextScales, deviceMode) == 24);
 static_assert(offsetof(RenderContextScales, furtherFactor) == 32);
@@ -162,7 +165,9 @@ static_assert(offsetof(RenderContextScales, deviceMaximum) == 56);
 static_assert(offsetof(RenderContextScales, verticalAxisFactor) == 64);
 static_assert(offsetof(RenderContextScales, smallestSpacing) == 72);
 static_assert(offsetof(RenderContextScales, originsConverted) == 80);
-static_assert(sizeof(RenderContextScales) == 88);
+static_assert(offsetof(RenderContextScales, contextScale) == 88);
+static_assert(offsetof(RenderContextScales, contextUnitsCode) == 96);
+static_assert(sizeof(RenderContextScales) == 104);
 
 // A style's extent. Ranges merge extents field by field, keeping the larger value.
 struct StyleExtent {
@@ -1100,9 +1105,11 @@ struct FillDrawingSetup {
   IUnknown* context;  // answers IJRenderContext
   DWORD unitsCode;    // of the drawing: 11, 12 or 13
   double clipBox[4];  // xmin, ymin, xmax, ymax; all zero for none
+  IUnknown* display;  // the host display object through which symbols are captured; not held
 };
 static_assert(offsetof(FillDrawingSetup, clipBox) == 8);
-static_assert(sizeof(FillDrawingSetup) == 40);
+static_assert(offsetof(FillDrawingSetup, display) == 40);
+static_assert(sizeof(FillDrawingSetup) == 48);
 
 inline const FillDrawingSetup* AsFillDrawingSetup(const StyleElementRecord* seventh) {
   return reinterpret_cast<const FillDrawingSetup*>(seventh);

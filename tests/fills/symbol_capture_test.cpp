@@ -17,61 +17,6 @@ using ::testing::IsEmpty;
 
 namespace {
 
-// What the capture asks of an attribute style: its render table's variant and its kind.
-class AttributeStyle final : public IJStyleRender {
- public:
-  AttributeStyle(DWORD variant, DWORD kind, HRESULT kindAnswer = S_OK)
-      : m_variant(variant), m_kind(kind), m_kindAnswer(kindAnswer) {}
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IJStyleRender)) return E_NOINTERFACE;
-    *out = this;
-    AddRef();
-    return S_OK;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
-  ULONG STDMETHODCALLTYPE Release() override { return --refs; }
-  DWORD STDMETHODCALLTYPE GetVariant() override { return m_variant; }
-  HRESULT STDMETHODCALLTYPE GetRangeWithContext(StyleExtent*, const RenderContextScales*, IJStyleRender*,
-                                                const tagStyleOverride*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE SetReferencedStyle(IUnknown*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetStyleKind(DWORD* out) override {
-    *out = m_kind;
-    return m_kindAnswer;
-  }
-  HRESULT STDMETHODCALLTYPE GetReferencedStyle(IJStyleRender**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetFixedQuery1(DWORD*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetFixedQuery2(DWORD*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetFixedQuery3(DWORD, DWORD*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE RenderWithContext(const StyleGeometryRecord*, IRenderTarget2d*, const RenderContextScales*,
-                                              IJStyleRender*, const tagStyleOverride*,
-                                              const StyleElementRecord*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetExtentDelta(StyleExtent*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE ApplyToGraphic(tagStyleOverride*) override { return E_NOTIMPL; }
-  LONG refs = 1;
-
- private:
-  DWORD m_variant, m_kind;
-  HRESULT m_kindAnswer;
-};
-
-CaptureStep Attributes(IJStyleRender* style, DWORD mode = 0, DWORD code = kSymbolAttributesStyle, DWORD id = 0) {
-  CaptureStep step;
-  step.kind = CaptureStep::Attributes;
-  step.attributes = {code, mode, style, id};
-  return step;
-}
-CaptureStep NullAttributes() {
-  CaptureStep step;
-  step.kind = CaptureStep::NullAttributes;
-  return step;
-}
-CaptureStep Primitive(std::vector<double> xy, bool oneOutline = false, DWORD count = 0) {
-  CaptureStep step;
-  for (std::size_t i = 0; i + 1 < xy.size(); i += 2) step.points.insert(step.points.end(), {xy[i], xy[i + 1], 0.0});
-  step.oneOutline = oneOutline;
-  step.count = count;
-  return step;
-}
 CaptureStep Hook(std::function<void()> hook) {
   CaptureStep step;
   step.kind = CaptureStep::Hook;
@@ -125,16 +70,6 @@ class SymbolCaptureTest : public ::testing::Test {
   StyleTlsBlock* GetStyleBlock() { return server.internals().GetStyleTlsBlock(); }
   HRESULT Capture(IJStyleSymbolFill* fill, LONG slot, double scale = 1.0) {
     return server.internals().CaptureSymbolSlot(fill, slot, recording.Get(), scale);
-  }
-  // A symbol that runs the steps when it draws into a capture, with one reference.
-  static StyleComPtr<IJGraphic> Scripted(std::vector<CaptureStep> steps, std::vector<HRESULT>* answers = nullptr,
-                                         HRESULT drawResult = S_OK) {
-    host_app::GraphicElementSetup setup;
-    setup.capture = std::move(steps);
-    setup.answers = answers;
-    setup.drawResult = drawResult;
-    setup.managed = true;
-    return SymbolFrom(std::move(setup));
   }
   // A fill with one slot of the symbol.
   static StyleComPtr<IJStyleSymbolFill> FillOf(IJGraphic* symbol) {

@@ -68,3 +68,52 @@ IUnknown* GraphicOf(IJStyleSymbolFill* fill, LONG slot) {
   EXPECT_EQ(fill->GetSlotGraphic(slot, graphic.Put()), S_OK);
   return styllib_test::IdentityOf(graphic.Get());
 }
+
+HRESULT STDMETHODCALLTYPE AttributeStyle::QueryInterface(REFIID iid, void** out) {
+  if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IJStyleRender)) return E_NOINTERFACE;
+  *out = this;
+  AddRef();
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE AttributeStyle::RenderWithContext(const StyleGeometryRecord* geometry, IRenderTarget2d*,
+                                                            const RenderContextScales*, IJStyleRender*,
+                                                            const tagStyleOverride* record,
+                                                            const StyleElementRecord*) {
+  Piece piece{geometry->type, {}, record->colour, record->flags};
+  const auto* p = static_cast<const double*>(geometry->pointList->points);
+  for (DWORD i = 0; i < geometry->pointList->count; ++i) piece.xy.insert(piece.xy.end(), {p[3 * i], p[3 * i + 1]});
+  drawn.push_back(piece);
+  return S_OK;
+}
+
+host_app::CaptureStep Attributes(IJStyleRender* style, DWORD mode, DWORD code, DWORD id) {
+  host_app::CaptureStep step;
+  step.kind = host_app::CaptureStep::Attributes;
+  step.attributes = {code, mode, style, id};
+  return step;
+}
+
+host_app::CaptureStep NullAttributes() {
+  host_app::CaptureStep step;
+  step.kind = host_app::CaptureStep::NullAttributes;
+  return step;
+}
+
+host_app::CaptureStep Primitive(std::vector<double> xy, bool oneOutline, DWORD count) {
+  host_app::CaptureStep step;
+  for (std::size_t i = 0; i + 1 < xy.size(); i += 2) step.points.insert(step.points.end(), {xy[i], xy[i + 1], 0.0});
+  step.oneOutline = oneOutline;
+  step.count = count;
+  return step;
+}
+
+StyleComPtr<IJGraphic> Scripted(std::vector<host_app::CaptureStep> steps, std::vector<HRESULT>* answers,
+                                HRESULT drawResult) {
+  host_app::GraphicElementSetup setup;
+  setup.capture = std::move(steps);
+  setup.answers = answers;
+  setup.drawResult = drawResult;
+  setup.managed = true;
+  return SymbolFrom(std::move(setup));
+}

@@ -2,6 +2,7 @@
 // their colour, and the host's graphic doubles as the symbols, kept in style libraries as point symbols.
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include "display/style/styles/JStyleSymbolFill.h"
@@ -38,3 +39,53 @@ std::vector<DWORD> GraphicIDs(IJStyleSymbolFill* fill);
 bool SameData(const SymbolFillData& a, const SymbolFillData& b);
 // The identity of the graphic a slot answers.
 IUnknown* GraphicOf(IJStyleSymbolFill* fill, LONG slot);
+
+// ---- symbols that draw into a capture ----
+
+// An attribute style of a symbol: answers its render table's variant and its kind as set, and records each piece
+// it is asked to draw with the render record's colour and flags.
+class AttributeStyle final : public IJStyleRender {
+ public:
+  struct Piece {
+    WORD type;
+    std::vector<double> xy;  // x, y per point
+    DWORD colour, flags;
+  };
+  AttributeStyle(DWORD variant, DWORD kind, HRESULT kindAnswer = S_OK)
+      : m_variant(variant), m_kind(kind), m_kindAnswer(kindAnswer) {}
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
+  ULONG STDMETHODCALLTYPE Release() override { return --refs; }
+  DWORD STDMETHODCALLTYPE GetVariant() override { return m_variant; }
+  HRESULT STDMETHODCALLTYPE GetRangeWithContext(StyleExtent*, const RenderContextScales*, IJStyleRender*,
+                                                const tagStyleOverride*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE SetReferencedStyle(IUnknown*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetStyleKind(DWORD* out) override {
+    *out = m_kind;
+    return m_kindAnswer;
+  }
+  HRESULT STDMETHODCALLTYPE GetReferencedStyle(IJStyleRender**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetFixedQuery1(DWORD*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetFixedQuery2(DWORD*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetFixedQuery3(DWORD, DWORD*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE RenderWithContext(const StyleGeometryRecord* geometry, IRenderTarget2d*,
+                                              const RenderContextScales*, IJStyleRender*,
+                                              const tagStyleOverride* record, const StyleElementRecord*) override;
+  HRESULT STDMETHODCALLTYPE GetExtentDelta(StyleExtent*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE ApplyToGraphic(tagStyleOverride*) override { return E_NOTIMPL; }
+  LONG refs = 1;
+  std::vector<Piece> drawn;
+
+ private:
+  DWORD m_variant, m_kind;
+  HRESULT m_kindAnswer;
+};
+
+host_app::CaptureStep Attributes(IJStyleRender* style, DWORD mode = 0, DWORD code = kSymbolAttributesStyle,
+                                 DWORD id = 0);
+host_app::CaptureStep NullAttributes();
+// A primitive of the points (x, y per point).
+host_app::CaptureStep Primitive(std::vector<double> xy, bool oneOutline = false, DWORD count = 0);
+// A symbol that runs the steps when it draws into a capture, with one reference.
+StyleComPtr<IJGraphic> Scripted(std::vector<host_app::CaptureStep> steps, std::vector<HRESULT>* answers = nullptr,
+                                HRESULT drawResult = S_OK);

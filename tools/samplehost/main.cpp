@@ -1,9 +1,9 @@
 // The sample host: what a drafting host does with stylesrv.dll. It loads the library, asks a class object for
 // every CLSID the server serves, creates an object of each class that exists, draws a solid, a dashed and an
 // overridden line, a line with an arrow symbol at each of its points, a dashed line with arrows generated along
-// it, a gallery of fills, a multiplexed line, a line with arrowheads at both ends, hatches, pictures, text and a
-// library's line style before and after the host's line-style page edited it through its workbench into the
-// rendering library's recording target and writes the picture as an SVG file, keeps a style library in a
+// it, a gallery of fills, a multiplexed line, a line with arrowheads at both ends, hatches, symbol fills,
+// pictures, text and a library's line style before and after the host's line-style page edited it through its
+// workbench into the rendering library's recording target and writes the picture as an SVG file, keeps a style library in a
 // document and creates, finds and names a line style there through the exported functions, gives elements of a
 // drawing styles and has the library check the use counts against the references they hold, chooses the font
 // and language of a text style, builds the default style set into a new document and draws a gallery of it,
@@ -265,6 +265,82 @@ HatchFamilyDesc HatchLines(double degrees, double spacing, DWORD colour, IJStyle
   return family;
 }
 
+// Two symbol fills after the hatches, each the pattern of a simple fill: a turned lattice of small squares and
+// strokes whose odd rows shift half a cell, over a shape with a hole and cut at its edges; and a lattice too
+// dense for its symbols in device units, which fills its shape solid in the slot's colour. The squares draw
+// through a second simple fill as their area style.
+int DrawSymbolFills(decltype(&DllGetClassObject) getClassObject, ISitheRecording* recording,
+                    IRenderTarget2d* target, const RenderContextScales& context) {
+  IJStyleSimpleFill *fill = nullptr, *squares = nullptr;
+  IJStyleRender* render = NewSimpleFill(getClassObject, &fill);
+  IJStyleRender* squareStyle = NewSimpleFill(getClassObject, &squares);
+  HRESULT hr = render && squareStyle ? squares->SetColor(0x00C08000) : E_FAIL;
+  host_app::GraphicElementSetup symbol;
+  symbol.category = STYLETYPE_PointSymbol;
+  host_app::CaptureStep area, square, none, stroke;
+  area.kind = host_app::CaptureStep::Attributes;
+  area.attributes = {kSymbolAttributesStyle, 3, squareStyle, 0};
+  square.points = {0, 0, 0, 1.5, 0, 0, 1.5, 1.5, 0, 0, 1.5, 0};
+  square.oneOutline = true;
+  none.kind = host_app::CaptureStep::NullAttributes;
+  stroke.points = {2.5, 0, 0, 4, 1.5, 0};
+  symbol.capture = {area, square, none, stroke};
+  IUnknown* element = host_app::CreateGraphicElement(symbol);
+  IJGraphic* graphic = nullptr;
+  if (SUCCEEDED(hr)) hr = element->QueryInterface(IID_IJGraphic, reinterpret_cast<void**>(&graphic));
+  host_app::RenderContext host;
+  FillDrawingSetup setup{};
+  setup.context = &host;
+  setup.display = target;
+  constexpr double kLoop = -DBL_MAX;
+  const struct {
+    const char* name;
+    std::vector<double> points;
+    double angle, spacing;
+    DWORD units;
+  } shapes[] = {
+      {"a turned, row-shifted lattice around a hole",
+       {215, 380, 0, 275, 380, 0, 275, 420, 0, 215, 420, 0, kLoop, 0, 0, 235, 392, 0, 255, 392, 0, 255, 408, 0, 235,
+        408, 0},
+       0.4, 6.0, STYLE_UNITS_11},
+      {"a lattice too dense for device units", {285, 380, 0, 315, 380, 0, 315, 420, 0, 285, 420, 0}, 0.0, 3.0,
+       STYLE_UNITS_13},
+  };
+  int failures = SUCCEEDED(hr) ? 0 : 1;
+  for (const auto& shape : shapes) {
+    if (FAILED(hr)) break;
+    auto* symbols =
+        Create<IJStyleSymbolFill>(getClassObject, CLSID_JStyleSymbolFill, IID_IJStyleSymbolFill, "symbol fill");
+    const SymbolSlotRecord slot{0x000000A0, 0, shape.angle, shape.spacing, shape.spacing, shape.spacing / 2, 0.0,
+                                1.0,        0.0, 0.0,         0.0,         graphic,       0};
+    DWORD index = 0;
+    hr = symbols ? symbols->AddSlot(&slot, &index) : E_FAIL;
+    if (SUCCEEDED(hr)) hr = fill->SetPattern(symbols);
+    if (SUCCEEDED(hr)) hr = fill->SetColor(kNoFillColour);
+    setup.unitsCode = shape.units;
+    const DWORD before = recording->CallCount();
+    if (SUCCEEDED(hr)) {
+      std::vector<double> points = shape.points;
+      StylePointRun run{points.data(), static_cast<DWORD>(points.size() / 3), {0, 0}};
+      StyleGeometryRecord geometry{};
+      geometry.pointList = &run;
+      hr = render->RenderWithContext(&geometry, target, &context, nullptr, nullptr, AsSeventhArgument(&setup));
+    }
+    std::printf("samplehost: symbol fill, %s: %s, %lu calls on the target\n", shape.name, Name(hr),
+                recording->CallCount() - before);
+    if (FAILED(hr)) ++failures;
+    if (fill) fill->SetPattern(nullptr);
+    ReleaseAll(symbols);
+  }
+  ReleaseAll(graphic);
+  ReleaseAll(element);
+  ReleaseAll(squareStyle);
+  ReleaseAll(squares);
+  ReleaseAll(render);
+  ReleaseAll(fill);
+  return failures;
+}
+
 // A row of hatched fills at the top of the picture, each a simple fill with a hatch pattern: two families
 // crossing, a family at 30 degrees, a dashed family, a family around a hole over a pale fill, and a family
 // closer than the context's smallest spacing, which fills its boundary solid. The drawing set-up carries the
@@ -520,6 +596,7 @@ int DrawPicture(decltype(&DllGetClassObject) getClassObject, HMODULE library, co
       ++failures;
     }
     ReleaseAll(dashRender);
+    failures += DrawSymbolFills(getClassObject, recording, target, context);
     failures += DrawBitmaps(getClassObject, target, context, 440);
     failures += DrawTexts(getClassObject, target, context, 500);
     failures += LineStylePage(getClassObject, target, context, 560);

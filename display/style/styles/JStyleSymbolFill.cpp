@@ -1,5 +1,6 @@
 #include "display/style/styles/JStyleSymbolFill.h"
 
+#include <cfloat>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -12,6 +13,7 @@
 #include "geometry/fill_internal.h"
 #include "geometry/geometry.h"
 #include "host/pellow/pellow.h"
+#include "host/sithe/sithe.h"
 
 namespace {
 
@@ -895,9 +897,252 @@ HRESULT JStyleSymbolFill::SetReferencedStyle(IUnknown*) {
   return S_OK;
 }
 
-HRESULT JStyleSymbolFill::Render(const StyleGeometryRecord*, IRenderTarget2d*, const RenderContextScales*,
-                                 IJStyleRender*, tagStyleOverride*, BOOL, const StyleElementRecord*) {
-  return Report(E_NOTIMPL, __LINE__);
+namespace {
+
+constexpr char kDrawSource[] = "SYMBLSYM";
+constexpr double kTurn = 6.283185307179586;
+// Below this many device units a lattice cell cannot show its symbol: the slot fills the run instead.
+constexpr double kSmallestDeviceCell = 3.5;
+constexpr DWORD kNoColour = 0xFFFFFFFF;
+
+HRESULT DrawReport(HRESULT hr, int line) {
+  HRerr(hr, 0, kDrawSource, line);
+  return hr;
+}
+
+bool AllZero(const double* values, int count) {
+  for (int i = 0; i < count; ++i) {
+    if (values[i] != 0.0) return false;
+  }
+  return true;
+}
+
+bool AllFinite(const double* values, int count) {
+  for (int i = 0; i < count; ++i) {
+    if (!std::isfinite(values[i])) return false;
+  }
+  return true;
+}
+
+// The generator hands each piece out with a reference on its attribute style; the sink gives it back.
+void HoldStyle(void* style) { static_cast<IJStyleRender*>(style)->AddRef(); }
+
+// An array of the ordinary allocator, freed on every path.
+template <class T>
+class ScopedArray {
+ public:
+  explicit ScopedArray(std::size_t count)
+      : m_items(static_cast<T*>(FillAllocateArray(count ? count : 1, sizeof(T)))) {}
+  ~ScopedArray() { FillFree(m_items); }
+  ScopedArray(const ScopedArray&) = delete;
+  ScopedArray& operator=(const ScopedArray&) = delete;
+  T* Get() const { return m_items; }
+
+ private:
+  T* m_items;
+};
+
+// The pieces of a list as the generator copies them.
+template <class Piece>
+void ListPieces(const Piece* piece, TileGenPiece* out) {
+  for (; piece; piece = piece->next, ++out) {
+    *out = {static_cast<std::uint32_t>(piece->count), reinterpret_cast<const GPosition*>(piece->points),
+            piece->style};
+  }
+}
+
+// Draws what one slot's lattice hands out: through the piece's attribute style with a geometry record of its
+// own, or, for a line string without one, as a plain polyline of the target.
+class SymbolDrawSink final : public FillSymbolSink {
+ public:
+  SymbolDrawSink(const StyleGeometryRecord* boundary, IRenderTarget2d* target, const RenderContextScales* context,
+                 IJStyleRender* substitute, const tagStyleOverride* working, const StyleElementRecord* setup)
+      : m_boundary(boundary), m_target(target), m_context(context), m_substitute(substitute), m_working(working),
+        m_setup(setup) {}
+
+  FillResult WholePiece(bool, const GPosition* points, std::uint32_t count, void* style) override {
+    return Draw(points, count, style);
+  }
+  FillResult Segment(const GPosition& start, const GPosition& end, void* style) override {
+    const GPosition line[2] = {start, end};
+    return Draw(line, 2, style);
+  }
+  FillResult Polygon(const GPosition* points, std::uint32_t count, void* style) override {
+    return Draw(points, count, style);
+  }
+  void Release(void* style) override { static_cast<IJStyleRender*>(style)->Release(); }
+
+ private:
+  FillResult Draw(const GPosition* points, std::uint32_t count, void* style) {
+    void* xyz = const_cast<GPosition*>(points);
+    if (!style) {
+      m_target->BeginDrawing(0, 0);
+      m_target->SetPenColor(m_working->colour);
+      m_target->SetPenWidth(1.0);
+      m_target->SetDashPattern(0, nullptr);
+      const HRESULT hr = m_target->DrawPolyline(count, static_cast<const double*>(xyz));
+      return FAILED(hr) ? hr : kFillOk;
+    }
+    StylePointRun run{xyz, count, {0, 0}};
+    StyleGeometryRecord piece = *m_boundary;
+    piece.type = 1;
+    piece.pointList = &run;
+    const HRESULT hr = static_cast<IJStyleRender*>(style)->RenderWithContext(&piece, m_target, m_context,
+                                                                             m_substitute, m_working, m_setup);
+    return FAILED(hr) ? hr : kFillOk;
+  }
+
+  const StyleGeometryRecord* m_boundary;
+  IRenderTarget2d* m_target;
+  const RenderContextScales* m_context;
+  IJStyleRender* m_substitute;
+  const tagStyleOverride* m_working;
+  const StyleElementRecord* m_setup;
+};
+
+}  // namespace
+
+// The seventh argument is the drawing set-up (FillDrawingSetup). The captured symbols and the converted lattices
+// stay with the slots between draws; what the record or the context changed since the last draw is redone.
+HRESULT JStyleSymbolFill::Render(const StyleGeometryRecord* boundary, IRenderTarget2d* target,
+                                 const RenderContextScales* context, IJStyleRender* substitute,
+                                 tagStyleOverride* record, BOOL, const StyleElementRecord* seventh) {
+  const FillDrawingSetup* setup = AsFillDrawingSetup(seventh);
+  if (!HasPointList(boundary) || !target || !record || !setup) return DrawReport(E_INVALIDARG, __LINE__);
+  const StylePointRun& list = *boundary->pointList;
+  if (list.count < 3) return S_OK;
+  // A fill without slots is a valid style that draws nothing.
+  if (m_slots.Count() == 0) return S_OK;
+  const auto* points = static_cast<const GPosition*>(list.points);
+
+  // What changed since the cache was taken.
+  const double rotation = (record->flags & OVR_ROTATION) ? record->rotationAngle : m_rotation;
+  const double recordScale = (record->flags & OVR_SCALE) ? record->scaleFactor : 1.0;
+  const double unitScale = ConvertStyleLength(1.0, m_unitsCode, context, FALSE);
+  if (!std::isfinite(rotation) || !std::isfinite(recordScale) || !std::isfinite(unitScale)) {
+    return DrawReport(E_INVALIDARG, __LINE__);
+  }
+  if (!(record->flags & OVR_ROTATION) || rotation != m_cachedRotation) m_dirtyFlags |= 0x2;
+  if (!(record->flags & OVR_SCALE) || std::fabs(unitScale - m_cachedUnitScale) >= FLT_EPSILON ||
+      std::fabs(recordScale - m_cachedScale) >= FLT_EPSILON) {
+    m_dirtyFlags |= 0x1;
+  }
+  m_cachedUnitScale = unitScale;
+  m_cachedScale = recordScale;
+  m_cachedRotation = rotation;
+
+  const bool contextUnits = context && context->contextUnitsCode != STYLE_UNITS_NONE;
+  const double s = recordScale * (contextUnits ? context->contextScale : 1.0);
+  const bool device = setup->unitsCode == STYLE_UNITS_13;
+  if (!std::isfinite(s)) return DrawReport(E_INVALIDARG, __LINE__);
+
+  // The cells that can meet the run: every loop's, cut to the clip box with a margin.
+  GBox2d region;
+  if (AllZero(boundary->rangeBox, 6)) {
+    FillBoundaryRange(list.count, points, &region);
+  } else {
+    region = GBox2d(boundary->rangeBox[0], boundary->rangeBox[1], boundary->rangeBox[3], boundary->rangeBox[4]);
+  }
+  const double* clip = setup->clipBox;
+  if (!AllFinite(clip, 4)) return DrawReport(E_INVALIDARG, __LINE__);
+  if (!AllZero(clip, 4)) region = GBox2d::Intersect(region, GBox2d(clip[0] - 1, clip[1] - 1, clip[2] + 1, clip[3] + 1));
+
+  G4x4 units, turn;
+  int rc = 0;
+  u4x4Scale(unitScale, unitScale * (contextUnits ? context->contextScale : 1.0), unitScale, units, &rc);
+  if (rc != 0) return DrawReport(E_FAIL, __LINE__);
+  const GPosition fillOrigin(m_originX, m_originY, 0.0);
+  u4x4RotateAngleAtPoint(rotation, GUnitVector(0, 0, 1), fillOrigin, turn, &rc);
+  if (rc != 0) return DrawReport(E_INVALIDARG, __LINE__);
+  const G4x4 placing = units * turn;
+
+  FillTrap trap;
+  HRESULT hr = trap.Build(points, list.count);
+  if (FAILED(hr)) return DrawReport(hr, __LINE__);
+
+  target->BeginDrawing(0, 0);
+  HRESULT refused = S_OK;
+  // An attribute style may lead back to this fill and change its slots: each is read afresh by its index.
+  for (LONG i = 0; i < m_slots.Count(); ++i) {
+    SymbolSlot* node = m_slots.slots[i];
+    if (!node) continue;
+    tagStyleOverride working = *record;
+    if (!(record->flags & OVR_COLOUR) && node->record.color != kNoColour) {
+      working.colour = working.fillColour = node->record.color;
+      working.flags |= OVR_COLOUR | OVR_FILL_COLOUR;
+    }
+    // The lattice is redone whole on any change, so that a turn keeps the converted sizes and a new size the
+    // turn; only a change of size captures the symbol again.
+    if (m_dirtyFlags) {
+      SymbolSlotRecord& w = node->working;
+      w = node->record;
+      double angle = rotation + w.angle;
+      angle -= std::floor(angle / kTurn) * kTurn;
+      if (!(angle >= 0.0 && angle < kTurn)) angle = 0.0;
+      if (!device && angle > 0.0) angle = kTurn - angle;
+      w.angle = angle;
+      w.spacingX = ConvertStyleLength(w.spacingX * s, m_unitsCode, context, FALSE);
+      w.spacingY = ConvertStyleLength(w.spacingY * s, m_unitsCode, context, FALSE);
+      w.rowShift = ConvertStyleLength(w.rowShift * s, m_unitsCode, context, FALSE);
+      w.columnShift = ConvertStyleLength(w.columnShift * s, m_unitsCode, context, FALSE);
+      if (m_dirtyFlags & 0x1) {
+        hr = CaptureSlotGeometry(i, setup->display, s * node->record.scale);
+        if (FAILED(hr)) return DrawReport(hr, __LINE__);
+        if (hr == S_FALSE) continue;
+        node = m_slots.slots[i];
+        if (!node) continue;
+      }
+    }
+    SymbolSlotRecord& w = node->working;
+    if (!node->record.graphic) continue;
+    // The lattice's origin: the slot's offset from the fill origin, turned with the fill about it.
+    const GPosition origin =
+        placing * GPosition(m_originX + node->record.offsetX * s, m_originY + node->record.offsetY * s, 0.0);
+    w.offsetX = origin.x;
+    w.offsetY = origin.y;
+    w.offsetZ = 0.0;
+
+    if (device && (std::fabs(w.spacingX) < kSmallestDeviceCell || std::fabs(w.spacingY) < kSmallestDeviceCell)) {
+      target->BeginDrawing(node->record.fillStyleWord, working.colour);
+      target->SetFillColor(working.colour);
+      target->FillArea(list.count, static_cast<const double*>(list.points));
+      continue;
+    }
+    if (node->openPieceCount + node->closedPieceCount == 0) continue;
+
+    TileGen gen(HoldStyle);
+    const TileGenLattice lattice{w.angle, w.spacingX, w.spacingY, w.rowShift, w.columnShift, w.offsetX, w.offsetY};
+    const GBox2d symbolBox(node->extent.xmin, node->extent.ymin, node->extent.xmax, node->extent.ymax);
+    ScopedArray<TileGenPiece> open(static_cast<std::size_t>(node->openPieceCount));
+    ScopedArray<TileGenPiece> closed(static_cast<std::size_t>(node->closedPieceCount));
+    if (!open.Get() || !closed.Get()) return DrawReport(E_OUTOFMEMORY, __LINE__);
+    ListPieces(node->openHead, open.Get());
+    ListPieces(node->closedHead, closed.Get());
+    hr = gen.SetSlot(lattice, region);
+    if (SUCCEEDED(hr)) hr = gen.SetOpenPieces(open.Get(), static_cast<std::uint32_t>(node->openPieceCount), symbolBox);
+    if (SUCCEEDED(hr)) {
+      hr = gen.SetClosedPieces(closed.Get(), static_cast<std::uint32_t>(node->closedPieceCount), symbolBox);
+    }
+    if (SUCCEEDED(hr)) {
+      gen.Classify();
+      hr = gen.Start(&trap);
+    }
+    // A lattice the generator refuses (a damaged or vanishing size) leaves this slot out, not the others.
+    if (hr == kFillInvalidArg) {
+      refused = DrawReport(E_INVALIDARG, __LINE__);
+      continue;
+    }
+    if (FAILED(hr)) return DrawReport(hr, __LINE__);
+    std::uint32_t mostElements = 0;
+    if (FAILED(hr = gen.BuildBoundaryElements(&mostElements))) return DrawReport(hr, __LINE__);
+    SymbolDrawSink sink(boundary, target, context, substitute, &working, seventh);
+    // A captured polygon gets a closing point.
+    hr = FillSymbolLattice(&gen, &trap, static_cast<std::uint32_t>(node->maxPiecePoints) + 1, mostElements, device,
+                           &sink);
+    if (FAILED(hr)) return DrawReport(hr, __LINE__);
+  }
+  m_dirtyFlags = 0;
+  return refused;
 }
 
 HRESULT JStyleSymbolFill::PrepareRenderRecord(tagStyleOverride* record, const RenderContextScales*, double) {
