@@ -1060,9 +1060,20 @@ HRESULT JStyleSymbolFill::Render(const StyleGeometryRecord* boundary, IRenderTar
   HRESULT hr = trap.Build(points, list.count);
   if (FAILED(hr)) return DrawReport(hr, __LINE__);
 
+  // An attribute style may lead back to this fill and change its slots: each is read afresh by its index, and
+  // an edit made meanwhile marks the cache anew for the next draw. What a failed draw left undone stays marked.
+  const DWORD dirty = m_dirtyFlags;
+  m_dirtyFlags = 0;
+  struct DirtyKeeper {
+    DWORD* flags;
+    DWORD dirty;
+    bool done;
+    ~DirtyKeeper() {
+      if (!done) *flags |= dirty;
+    }
+  } keeper{&m_dirtyFlags, dirty, false};
   target->BeginDrawing(0, 0);
   HRESULT refused = S_OK;
-  // An attribute style may lead back to this fill and change its slots: each is read afresh by its index.
   for (LONG i = 0; i < m_slots.Count(); ++i) {
     SymbolSlot* node = m_slots.slots[i];
     if (!node) continue;
@@ -1073,7 +1084,7 @@ HRESULT JStyleSymbolFill::Render(const StyleGeometryRecord* boundary, IRenderTar
     }
     // The lattice is redone whole on any change, so that a turn keeps the converted sizes and a new size the
     // turn; only a change of size captures the symbol again.
-    if (m_dirtyFlags) {
+    if (dirty) {
       SymbolSlotRecord& w = node->working;
       w = node->record;
       double angle = rotation + w.angle;
@@ -1085,7 +1096,7 @@ HRESULT JStyleSymbolFill::Render(const StyleGeometryRecord* boundary, IRenderTar
       w.spacingY = ConvertStyleLength(w.spacingY * s, m_unitsCode, context, FALSE);
       w.rowShift = ConvertStyleLength(w.rowShift * s, m_unitsCode, context, FALSE);
       w.columnShift = ConvertStyleLength(w.columnShift * s, m_unitsCode, context, FALSE);
-      if (m_dirtyFlags & 0x1) {
+      if (dirty & 0x1) {
         hr = CaptureSlotGeometry(i, setup->display, s * node->record.scale);
         if (FAILED(hr)) return DrawReport(hr, __LINE__);
         if (hr == S_FALSE) continue;
@@ -1141,7 +1152,7 @@ HRESULT JStyleSymbolFill::Render(const StyleGeometryRecord* boundary, IRenderTar
                            &sink);
     if (FAILED(hr)) return DrawReport(hr, __LINE__);
   }
-  m_dirtyFlags = 0;
+  keeper.done = true;
   return refused;
 }
 
