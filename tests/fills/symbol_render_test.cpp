@@ -117,6 +117,9 @@ TEST_F(SymbolRenderTest, DrawsCaptureOnlyWhatChanged) {
   unscaled.flags &= ~DWORD{OVR_SCALE};
   RenderContextScales halved = UnitScales();
   halved.scale11 = 0.5;
+  RenderContextScales doubled = halved;
+  doubled.contextScale = 2.0;
+  doubled.contextUnitsCode = STYLE_UNITS_11;
   const struct {
     const char* name;
     tagStyleOverride record;
@@ -129,6 +132,7 @@ TEST_F(SymbolRenderTest, DrawsCaptureOnlyWhatChanged) {
       {"a turn alone", Turned(0.5), UnitScales(), false, 0},
       {"a new scale keeps the turn", Turned(0.5, 2), UnitScales(), false, 2},
       {"a new unit scale", Turned(0.5, 2), halved, false, 2},
+      {"the context's own scale", Turned(0.5, 2), doubled, false, 2},
       {"an edit", Turned(0.5, 2), halved, true, 2},
       {"no scale flag", unscaled, UnitScales(), false, 2},
       {"no scale flag again", unscaled, UnitScales(), false, 2},

@@ -1015,26 +1015,25 @@ HRESULT JStyleSymbolFill::Render(const StyleGeometryRecord* boundary, IRenderTar
   if (m_slots.Count() == 0) return S_OK;
   const auto* points = static_cast<const GPosition*>(list.points);
 
-  // What changed since the cache was taken.
+  // What changed since the cache was taken. The symbols take on the context's own scale as well as the
+  // record's, so a change of either captures them again.
   const double rotation = (record->flags & OVR_ROTATION) ? record->rotationAngle : m_rotation;
-  const double recordScale = (record->flags & OVR_SCALE) ? record->scaleFactor : 1.0;
+  const bool contextUnits = context && context->contextUnitsCode != STYLE_UNITS_NONE;
+  const double contextScale = contextUnits ? context->contextScale : 1.0;
+  const double s = ((record->flags & OVR_SCALE) ? record->scaleFactor : 1.0) * contextScale;
   const double unitScale = ConvertStyleLength(1.0, m_unitsCode, context, FALSE);
-  if (!std::isfinite(rotation) || !std::isfinite(recordScale) || !std::isfinite(unitScale)) {
+  if (!std::isfinite(rotation) || !std::isfinite(s) || !std::isfinite(unitScale)) {
     return DrawReport(E_INVALIDARG, __LINE__);
   }
   if (!(record->flags & OVR_ROTATION) || rotation != m_cachedRotation) m_dirtyFlags |= 0x2;
   if (!(record->flags & OVR_SCALE) || std::fabs(unitScale - m_cachedUnitScale) >= FLT_EPSILON ||
-      std::fabs(recordScale - m_cachedScale) >= FLT_EPSILON) {
+      std::fabs(s - m_cachedScale) >= FLT_EPSILON) {
     m_dirtyFlags |= 0x1;
   }
   m_cachedUnitScale = unitScale;
-  m_cachedScale = recordScale;
+  m_cachedScale = s;
   m_cachedRotation = rotation;
-
-  const bool contextUnits = context && context->contextUnitsCode != STYLE_UNITS_NONE;
-  const double s = recordScale * (contextUnits ? context->contextScale : 1.0);
   const bool device = setup->unitsCode == STYLE_UNITS_13;
-  if (!std::isfinite(s)) return DrawReport(E_INVALIDARG, __LINE__);
 
   // The cells that can meet the run: every loop's, cut to the clip box with a margin.
   GBox2d region;
@@ -1049,7 +1048,7 @@ HRESULT JStyleSymbolFill::Render(const StyleGeometryRecord* boundary, IRenderTar
 
   G4x4 units, turn;
   int rc = 0;
-  u4x4Scale(unitScale, unitScale * (contextUnits ? context->contextScale : 1.0), unitScale, units, &rc);
+  u4x4Scale(unitScale, unitScale * contextScale, unitScale, units, &rc);
   if (rc != 0) return DrawReport(E_FAIL, __LINE__);
   const GPosition fillOrigin(m_originX, m_originY, 0.0);
   u4x4RotateAngleAtPoint(rotation, GUnitVector(0, 0, 1), fillOrigin, turn, &rc);
