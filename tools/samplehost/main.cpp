@@ -3,11 +3,12 @@
 // overridden line, a line with an arrow symbol at each of its points, a dashed line with arrows generated along
 // it, a gallery of fills, a multiplexed line, a line with arrowheads at both ends, hatches, symbol fills,
 // pictures, text and a library's line style before and after the host's line-style page edited it through its
-// workbench into the rendering library's recording target and writes the picture as an SVG file, keeps a style library in a
-// document and creates, finds and names a line style there through the exported functions, gives elements of a
-// drawing styles and has the library check the use counts against the references they hold, chooses the font
-// and language of a text style, builds the default style set into a new document and draws a gallery of it,
-// checks that the library may be unloaded and unloads it, telling each step on standard output. It ends non-zero when a step goes wrong.
+// workbench into the rendering library's recording target and writes the picture as an SVG file, keeps a style
+// library in a document and creates, finds and names a line style there through the exported functions, gives
+// elements of a drawing styles and has the library check the use counts against the references they hold,
+// chooses the font and language of a text style, builds the default style set into a new document and draws a
+// gallery of it, checks that the library may be unloaded and unloads it, telling each step on standard output.
+// It ends non-zero when a step goes wrong.
 #include <windows.h>
 #include <objbase.h>
 
@@ -918,7 +919,8 @@ HRESULT WriteLabelled(ISitheRecording* recording, const std::vector<Label>& labe
   std::string text;
   for (const Label& label : labels) {
     char line[256];
-    std::snprintf(line, sizeof line, "  <text font-size=\"3\" font-family=\"sans-serif\" x=\"%g\" y=\"%g\">%ls</text>\n",
+    std::snprintf(line, sizeof line,
+                  "  <text font-size=\"3\" font-family=\"sans-serif\" x=\"%g\" y=\"%g\">%ls</text>\n",
                   label.x, -label.y, label.text.c_str());
     text += line;
   }
