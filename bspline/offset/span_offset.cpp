@@ -1,6 +1,8 @@
 // The offset of one smooth piece: the offset control polygon, checked against the true offset at the nodes and
 // between them, refined by a knot in the middle of every failing span until the check passes. Only failing spans
-// gain knots, and only failing points are checked again, so smooth stretches stay as coarse as the input.
+// gain knots, and only the points of failing spans and of their neighbours are checked again, so smooth stretches
+// stay as coarse as the input.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -130,8 +132,8 @@ void BSspnoffset(const VOQbsp_curve *cv, double dist, const double normal[3], in
                  int *rc) {
   *rc = 0;
   OwnedCurve W;
-  Grown<double> params, ev, targets, newpar, knots, sorted;
-  Grown<int> bad, tags;
+  Grown<double> params, ev, targets, newpar, knots, sorted, tested, tested_at;
+  Grown<int> bad, tags, marks;
   do {
     if (!normal || !out || !*out) {
       *rc = BSRC_NULL_CURVE;
@@ -193,7 +195,8 @@ void BSspnoffset(const VOQbsp_curve *cv, double dist, const double normal[3], in
         // The first test set: the nodes and the midpoints between them, ends excluded.
         const int n = w->num_poles;
         int m = 0;
-        if (!params.ensure(2 * n + 4) || !ev.ensure(6 * (2 * n + 4)) || !targets.ensure(3 * (2 * n + 4))) {
+        if (!params.ensure(2 * n + 4) || !ev.ensure(6 * (3 * n + 4)) || !targets.ensure(3 * (3 * n + 4)) ||
+            !sorted.ensure(3 * n + 4)) {
           *rc = BSRC_NO_SCRATCH;
           break;
         }
@@ -201,16 +204,39 @@ void BSspnoffset(const VOQbsp_curve *cv, double dist, const double normal[3], in
         if (*rc != 0) break;
         if (std::fabs(params.p[0] - w->knots[k - 1]) <= tol_start) params.p[0] = w->knots[k - 1];
         if (std::fabs(params.p[m - 1] - w->knots[n]) <= tol_end) params.p[m - 1] = w->knots[n];
-        if (!make_targets(w, params.p, m, ev.p, normal, side, dist, targets.p, rc)) break;
-        int count = m - 2;
-        std::memmove(params.p, params.p + 1, static_cast<std::size_t>(count) * sizeof(double));
-        std::memmove(targets.p, targets.p + 3, 3 * static_cast<std::size_t>(count) * sizeof(double));
+        // The interior parameters, ends excluded. Nodes and midpoints can step over a short span between long
+        // ones; such a span gets its own midpoint, or its offset would never be checked.
+        int count = 0, j = 1;
+        for (int s = k - 1; s < n; ++s) {
+          const double a = w->knots[s], b = w->knots[s + 1];
+          bool held = false;
+          for (; j < m - 1 && params.p[j] <= b; ++j) {
+            sorted.p[count++] = params.p[j];
+            held = held || params.p[j] > a;
+          }
+          if (b > a && !held) sorted.p[count++] = (a + b) / 2;
+        }
+        for (; j < m - 1; ++j) sorted.p[count++] = params.p[j];
+        if (!make_targets(w, sorted.p, count, ev.p, normal, side, dist, targets.p, rc)) break;
+        std::memcpy(params.p, sorted.p, static_cast<std::size_t>(count) * sizeof(double));
         if (!bad.ensure(count)) {
           *rc = BSRC_ALLOC_CURVE;
           break;
         }
-        int nbad = 0, nkeep = 0;
+        // Every point ever tested, with its target: the check keeps only its failing points.
+        int nbad = 0, nkeep = 0, ntested = 0;
+        auto keep_tested = [&](const double *u, const double *at, int c) {
+          if (!tested.ensure(ntested + c) || !tested_at.ensure(3 * (ntested + c))) return false;
+          std::memcpy(tested.p + ntested, u, static_cast<std::size_t>(c) * sizeof(double));
+          std::memcpy(tested_at.p + 3 * ntested, at, 3 * static_cast<std::size_t>(c) * sizeof(double));
+          ntested += c;
+          return true;
+        };
         BSboolean ok = BSFALSE;
+        if (!keep_tested(params.p, targets.p, count)) {
+          *rc = BSRC_NO_SCRATCH;
+          break;
+        }
         BStstspn1(count, tau, params.p, targets.p, w, *out, &nbad, bad.p, &nkeep, &ok, rc);
         int pass = 0;
         for (; *rc == 0 && !ok && pass < BSOFFSET_MAX_PASSES; ++pass) {
@@ -237,6 +263,25 @@ void BSspnoffset(const VOQbsp_curve *cv, double dist, const double normal[3], in
           if (nkeep > 0 && std::fabs(params.p[nkeep - 1] - last_start) <= tol_end &&
               std::fabs(last_end - last_mid) > tol_end)
             knots.p[nknots++] = last_mid;
+          // A new knot moves the offset poles of the spans around the failing one too, so every point tested so
+          // far in those spans is tested again beside the failing ones: a span's offset may not spoil unseen.
+          const int spans = w->num_poles;
+          if (!marks.ensure(spans) || !params.ensure(ntested) || !targets.ensure(3 * ntested)) {
+            *rc = BSRC_ALLOC_CURVE;
+            break;
+          }
+          std::fill(marks.p, marks.p + spans, 0);
+          for (int j = 0; j < nbad; ++j)
+            std::fill(marks.p + std::max(bad.p[j] - k + 1, k - 1), marks.p + std::min(bad.p[j] + k, spans), 1);
+          nkeep = 0;
+          for (int i = 0; i < ntested; ++i) {
+            const double u = tested.p[i];
+            const int t = static_cast<int>(std::lower_bound(w->knots + k, w->knots + spans, u) - w->knots) - 1;
+            if (!marks.p[t]) continue;
+            params.p[nkeep] = u;
+            std::memcpy(targets.p + 3 * nkeep, tested_at.p + 3 * i, 3 * sizeof(double));
+            ++nkeep;
+          }
           for (int j = 0; j < nknots && *rc == 0; ++j) BSadd_1kt_tot(w, knots.p[j], 1, BSFALSE, &W.cv, rc), w = W.cv;
           if (*rc != 0) break;
           offset_polygon(w, dist, normal, side, true, out, rc);
@@ -250,6 +295,10 @@ void BSspnoffset(const VOQbsp_curve *cv, double dist, const double normal[3], in
           }
           std::memcpy(params.p + nkeep, newpar.p, static_cast<std::size_t>(fresh) * sizeof(double));
           if (!make_targets(w, newpar.p, fresh, ev.p, normal, side, dist, targets.p + 3 * nkeep, rc)) break;
+          if (!keep_tested(newpar.p, targets.p + 3 * nkeep, fresh)) {
+            *rc = BSRC_ALLOC_CURVE;
+            break;
+          }
           if (!BStagsort(rc, &count, params.p, tags.p)) break;
           double *sorted_targets = sorted.p + count;
           for (int j = 0; j < count; ++j) {
