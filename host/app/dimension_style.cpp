@@ -2,6 +2,8 @@
 
 #include <new>
 
+#include "host/app/host_double.h"
+
 namespace {
 
 // Of kDimensionRecordSize in display/style/styllib/JStyleLib.h; the host's own number.
@@ -16,30 +18,9 @@ void* Slot(F f) {
 
 }  // namespace
 
-class HostDimensionStyleFactory final : public IClassFactory {
- public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (!out) return E_INVALIDARG;
-    *out = IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IClassFactory) ? this : nullptr;
-    return *out ? S_OK : E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }  // one per process, never destroyed
-  ULONG STDMETHODCALLTYPE Release() override { return 1; }
-  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
-    if (!out) return E_INVALIDARG;
-    *out = nullptr;
-    if (outer) return CLASS_E_NOAGGREGATION;
-    auto* style = new (std::nothrow) HostDimensionStyle;
-    if (!style) return E_OUTOFMEMORY;
-    const HRESULT hr = style->QueryInterface(iid, out);
-    style->Release();
-    return hr;
-  }
-  HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
-};
 
 namespace {
-HostDimensionStyleFactory g_factory;
+host_app::HostFactoryOf<HostDimensionStyle> g_factory;
 }  // namespace
 
 HRESULT HostDimensionStyle::Register(DWORD* cookie) {

@@ -9,6 +9,11 @@
 
 #include "display/style/stylesrv_itf.h"
 
+namespace host_app {
+template <class T>
+class HostFactoryOf;
+}  // namespace host_app
+
 class HostDimensionStyle final : public IJManageStyle2 {
  public:
   // The class object registered for the calling thread, until the cookie is revoked (CoRevokeClassObject).
@@ -44,7 +49,8 @@ class HostDimensionStyle final : public IJManageStyle2 {
   HRESULT STDMETHODCALLTYPE OnStyleChanged(DWORD, DWORD) override { return S_OK; }
 
  private:
-  friend class HostDimensionStyleFactory;
+  template <class T>
+  friend class host_app::HostFactoryOf;
 
   // The dimension-style interface: its table first, then the style it belongs to.
   struct DimensionFace {

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <new>
+
 namespace host_app {
 
 // The identity of an object (its IUnknown), without a reference; null for none.
@@ -51,6 +53,30 @@ class HostClassFactory final : public IClassFactory {
 
  private:
   IUnknown* (*m_make)();
+};
+
+// A static class object for objects born holding one reference, which the first interface asked for takes over.
+template <class T>
+class HostFactoryOf final : public IClassFactory {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (!out) return E_INVALIDARG;
+    *out = IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IClassFactory) ? this : nullptr;
+    return *out ? S_OK : E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }  // one per process, never destroyed
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
+    if (!out) return E_INVALIDARG;
+    *out = nullptr;
+    if (outer) return CLASS_E_NOAGGREGATION;
+    auto* object = new (std::nothrow) T;
+    if (!object) return E_OUTOFMEMORY;
+    const HRESULT hr = object->QueryInterface(iid, out);
+    object->Release();
+    return hr;
+  }
+  HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
 };
 
 }  // namespace host_app

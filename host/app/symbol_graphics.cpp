@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <new>
 
+#include "host/app/host_double.h"
 #include "host/sithe/sithe.h"
 
 namespace host_app {
@@ -171,31 +172,9 @@ class Group final : public Counted<Group>, public IJHostGroupMembers {
   std::vector<IUnknown*> members;
 };
 
-template <class T>
-class Factory final : public IClassFactory {
- public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (!out) return E_INVALIDARG;
-    *out = IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IClassFactory) ? this : nullptr;
-    return *out ? S_OK : E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }  // one per process, never destroyed
-  ULONG STDMETHODCALLTYPE Release() override { return 1; }
-  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
-    if (!out) return E_INVALIDARG;
-    *out = nullptr;
-    if (outer) return CLASS_E_NOAGGREGATION;
-    auto* object = new (std::nothrow) T;
-    if (!object) return E_OUTOFMEMORY;
-    const HRESULT hr = object->QueryInterface(iid, out);
-    object->Release();
-    return hr;
-  }
-  HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
-};
 
-Factory<Group> g_groupFactory;
-Factory<Segment> g_segmentFactory;
+host_app::HostFactoryOf<Group> g_groupFactory;
+host_app::HostFactoryOf<Segment> g_segmentFactory;
 
 }  // namespace
 
