@@ -283,13 +283,6 @@ TEST_F(Mux3dWorkbenchTest, AnExistingNameIsHandedOutAndNamelessBuildsAreNew) {
   const DWORD secondID = CreatedID(nameless);
   EXPECT_NE(secondID, firstID);
   EXPECT_NE(QueryUnknown(nameless), firstStyle);
-  for (DWORD id : {firstID, secondID}) {
-    StyleRecord* record = nullptr;
-    ASSERT_EQ(librarian->GetStyleRecord(id, &record), S_OK);
-    EXPECT_EQ(record->name, nullptr);
-    EXPECT_TRUE(IsEqualGUID(*record->type, STYLETYPE_Mux3d));
-    librarian->FreeStyleRecord(&record);
-  }
 }
 
 // A style found by name that is no 3D multiplexer: recolouring it fails and leaves it as it was.

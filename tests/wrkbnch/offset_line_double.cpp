@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <new>
 
 #include "display/style/stylesrv_clsid.h"
@@ -28,12 +27,6 @@ namespace wrkbnch_test {
 
 namespace {
 
-std::string Number(double value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%g", value);
-  return text;
-}
-
 class OffsetLine final : public IJStyleOLG, public IJStyleRender {
  public:
   OffsetLine() { OffsetLineReferences().push_back(nullptr); m_slot = OffsetLineReferences().size() - 1; }
@@ -54,16 +47,16 @@ class OffsetLine final : public IJStyleOLG, public IJStyleRender {
   }
 
   HRESULT STDMETHODCALLTYPE SetOffset(double offset) override {
-    return Record("SetOffset", Number(offset), &m_data.offset, offset);
+    return Set(&m_data.offset, offset);
   }
   HRESULT STDMETHODCALLTYPE GetOffset(double* out) override { return Answer(out, m_data.offset); }
   HRESULT STDMETHODCALLTYPE SetUnits(DWORD code) override {
-    return Record("SetUnits", Number(code), &m_data.unitsCode, code);
+    return Set(&m_data.unitsCode, code);
   }
   HRESULT STDMETHODCALLTYPE GetUnits(DWORD* out) override { return Answer(out, m_data.unitsCode); }
   HRESULT STDMETHODCALLTYPE SetData(const OLGData*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetData(OLGData*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE SetMode(DWORD mode) override { return Record("SetMode", Number(mode), &m_data.mode, mode); }
+  HRESULT STDMETHODCALLTYPE SetMode(DWORD mode) override { return Set(&m_data.mode, mode); }
   HRESULT STDMETHODCALLTYPE GetMode(DWORD* out) override { return Answer(out, m_data.mode); }
 
   DWORD STDMETHODCALLTYPE GetVariant() override { return 1; }
@@ -72,7 +65,6 @@ class OffsetLine final : public IJStyleOLG, public IJStyleRender {
     return E_NOTIMPL;
   }
   HRESULT STDMETHODCALLTYPE SetReferencedStyle(IUnknown* style) override {
-    OffsetLineCalls().push_back("SetReferencedStyle");
     IJStyleRender* render = nullptr;
     if (style && FAILED(style->QueryInterface(IID_IJStyleRender, reinterpret_cast<void**>(&render)))) {
       return E_NOINTERFACE;
@@ -110,8 +102,7 @@ class OffsetLine final : public IJStyleOLG, public IJStyleRender {
     if (m_referenced) m_referenced->Release();
   }
   template <class T>
-  static HRESULT Record(const char* what, const std::string& value, T* field, T set) {
-    OffsetLineCalls().push_back(std::string(what) + "(" + value + ")");
+  static HRESULT Set(T* field, T set) {
     *field = set;
     return S_OK;
   }
@@ -155,11 +146,6 @@ class OffsetLineFactory final : public IClassFactory {
 OffsetLineFactory g_factory;
 
 }  // namespace
-
-std::vector<std::string>& OffsetLineCalls() {
-  static std::vector<std::string> calls;
-  return calls;
-}
 
 std::vector<IUnknown*>& OffsetLineReferences() {
   static std::vector<IUnknown*> references;

@@ -13,8 +13,6 @@
 
 namespace wrkbnch_test {
 
-// The offset lines' calls in order, as "SetOffset(0.5)", "SetMode(2)", "SetUnits(12)", "SetReferencedStyle".
-std::vector<std::string>& OffsetLineCalls();
 // The style each offset line was last given (identity, no reference), in creation order.
 std::vector<IUnknown*>& OffsetLineReferences();
 
