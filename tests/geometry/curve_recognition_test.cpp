@@ -53,7 +53,6 @@ TEST_F(Recognition, ConicsAreRecognisedAndEverythingElseRefused) {
       {"quarter circle raised to order 5", 5, {}, {}, {}, true, 0, {1, 2, 0}, 2, 1, kPi / 2},
       {"whole circle whose ends only meet", 3, circle, circleKnots, circleWeights, true, 0, {0, 0, 0}, 1, 1, 2 * kPi},
       {"the whole circle as an ellipse", 3, circle, circleKnots, circleWeights, false, 0, {0, 0, 0}, 1, 1, 0},
-      {"parabola", 3, {0, 0, 0, 1, 1, 0, 2, 0, 0}, kBezier, {1, 1, 1}, true, 5},
       {"hyperbola", 3, {0, 0, 0, 1, 1, 0, 2, 0, 0}, kBezier, {1, 2, 1}, true, 5},
       {"rational order 5 off any conic", 5, {0, 0, 0, 1, 2, 0, 2, -1, 0, 3, 3, 0, 4, 0, 0},
        {0, 0, 0, 0, 0, 1, 1, 1, 1, 1}, {1, 2, 1, 2, 1}, true, 5},
@@ -102,8 +101,8 @@ TEST_F(Recognition, ArcsComeBackFromTheirBsplineForm) {
   struct Case {
     double ratio, start, end, normalZ;
   };
-  const std::vector<Case> cases = {{1.0, 0.5, 2.0, 1},  {0.4, 0.5, 2.0, 1},           {0.4, 5.5, 0.7, -1},
-                                   {0.4, -1.0, 0.2, 1}, {0.3, 1.0, 1.0 + 2 * kPi, 1}, {1.0, 3.0, 2.9, -1}};
+  const std::vector<Case> cases = {{1.0, 0.5, 2.0, 1}, {0.4, 5.5, 0.7, -1},           {0.4, -1.0, 0.2, 1},
+                                   {0.3, 1.0, 1.0 + 2 * kPi, 1}, {1.0, 3.0, 2.9, -1}};
   for (const Case& c : cases) {
     const GArc in{{{1, -2, 3}, {0, 0, c.normalZ}, {0, 3, 0}, c.ratio}, c.start, c.end};
     VOQbsp_curve* cv = nullptr;

@@ -65,7 +65,6 @@ TEST(FillSymbolClippingTest, PolygonsOfChosenElements) {
        {{{2, 2}, {10 - 2e-7, 2}, {10, 3}, {2, 3}, {2, 2}}}},
       {"touching along an edge", square, Square(10, 2, 1), {}},
       {"touching at a corner", square, Square(10, 10, 1), {}},
-      {"outside", square, Square(12, 2, 1), {}},
       {"triangle with its point on the boundary", square, Element({{5, -1}, {5, -1}, {6, 0}, {4, 0}}), {}},
   };
   for (const auto& c : cases) {
