@@ -463,6 +463,11 @@ class TileGen {
                            std::uint32_t* count, bool* found);
   FillResult NextClosedPiece(bool restart, GPosition* buffer, std::uint32_t capacity, void** style,
                              std::uint32_t* count, bool* found);
+  // Their untranslated twins: the points as stored, wherever the walk stands.
+  FillResult NextOpenPieceAsStored(bool restart, GPosition* buffer, std::uint32_t capacity, void** style,
+                                   std::uint32_t* count, bool* found);
+  FillResult NextClosedPieceAsStored(bool restart, GPosition* buffer, std::uint32_t capacity, void** style,
+                                     std::uint32_t* count, bool* found);
   // Decomposes each closed piece into its boundary elements and answers the largest element count of a piece.
   // A piece whose points enclose nothing gets none. kFillOutOfMemory; a decomposition failure is answered.
   FillResult BuildBoundaryElements(std::uint32_t* maxCount);
@@ -525,8 +530,8 @@ class TileGen {
 
   FillResult CopyPieces(PieceList* list, const TileGenPiece* pieces, std::uint32_t count, const GBox2d& symbolBox);
   static void FreePieces(PieceList* list);
-  FillResult NextPiece(PieceList* list, bool restart, GPosition* buffer, std::uint32_t capacity, void** style,
-                       std::uint32_t* count, bool* found);
+  FillResult NextPiece(PieceList* list, bool translate, bool restart, GPosition* buffer, std::uint32_t capacity,
+                       void** style, std::uint32_t* count, bool* found);
   // Sets the current row's column range; false when the row has no cell that can meet the region.
   bool RowRange(std::int64_t row);
   void PlaceCell();

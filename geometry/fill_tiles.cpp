@@ -343,8 +343,8 @@ FillResult TileGen::SetOpenPieces(const TileGenPiece* pieces, std::uint32_t coun
   return CopyPieces(&m_open, pieces, count, symbolBox);
 }
 
-FillResult TileGen::NextPiece(PieceList* list, bool restart, GPosition* buffer, std::uint32_t capacity, void** style,
-                              std::uint32_t* count, bool* found) {
+FillResult TileGen::NextPiece(PieceList* list, bool translate, bool restart, GPosition* buffer,
+                              std::uint32_t capacity, void** style, std::uint32_t* count, bool* found) {
   if (!buffer || !style || !count || !found) return FillReport(kFillInvalidArg, kTileGenSource, __LINE__);
   *found = false;
   *count = 0;
@@ -353,8 +353,9 @@ FillResult TileGen::NextPiece(PieceList* list, bool restart, GPosition* buffer, 
   if (list->reading >= list->count) return kFillOk;
   const PieceCopy& p = list->pieces[list->reading++];
   if (p.count > capacity) return FillReport(kFillInvalidArg, kTileGenSource, __LINE__);
+  const double dx = translate ? m_dx : 0, dy = translate ? m_dy : 0;
   for (std::uint32_t k = 0; k < p.count; ++k) {
-    buffer[k] = GPosition(p.points[k].x + m_dx, p.points[k].y + m_dy, p.points[k].z);
+    buffer[k] = GPosition(p.points[k].x + dx, p.points[k].y + dy, p.points[k].z);
   }
   if (p.style && m_hold) m_hold(p.style);
   *style = p.style;
@@ -365,12 +366,22 @@ FillResult TileGen::NextPiece(PieceList* list, bool restart, GPosition* buffer, 
 
 FillResult TileGen::NextOpenPiece(bool restart, GPosition* buffer, std::uint32_t capacity, void** style,
                                   std::uint32_t* count, bool* found) {
-  return NextPiece(&m_open, restart, buffer, capacity, style, count, found);
+  return NextPiece(&m_open, true, restart, buffer, capacity, style, count, found);
+}
+
+FillResult TileGen::NextOpenPieceAsStored(bool restart, GPosition* buffer, std::uint32_t capacity, void** style,
+                                          std::uint32_t* count, bool* found) {
+  return NextPiece(&m_open, false, restart, buffer, capacity, style, count, found);
 }
 
 FillResult TileGen::NextClosedPiece(bool restart, GPosition* buffer, std::uint32_t capacity, void** style,
                                     std::uint32_t* count, bool* found) {
-  return NextPiece(&m_closed, restart, buffer, capacity, style, count, found);
+  return NextPiece(&m_closed, true, restart, buffer, capacity, style, count, found);
+}
+
+FillResult TileGen::NextClosedPieceAsStored(bool restart, GPosition* buffer, std::uint32_t capacity, void** style,
+                                            std::uint32_t* count, bool* found) {
+  return NextPiece(&m_closed, false, restart, buffer, capacity, style, count, found);
 }
 
 FillResult TileGen::BuildBoundaryElements(std::uint32_t* maxCount) {

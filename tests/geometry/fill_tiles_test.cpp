@@ -183,6 +183,7 @@ TEST(FillTilesTest, PiecesHandedOutPerCell) {
     std::uint32_t count;
     void* style;
     double x0, y0;
+    bool stored = false;  // the untranslated twin
   } steps[] = {
       {true, false, 5, kFillOk, true, 2, nullptr, 13, 20},
       {false, false, 5, kFillOk, true, 3, &second, 14, 20},
@@ -191,10 +192,13 @@ TEST(FillTilesTest, PiecesHandedOutPerCell) {
       {true, true, 4, kFillInvalidArg, false, 0, nullptr, 0, 0},  // larger than the buffer: skipped
       {false, true, 4, kFillOk, true, 4, &second, 13, 20},
       {true, true, 5, kFillOk, true, 5, &first, 13, 20},
+      {true, false, 5, kFillOk, true, 2, nullptr, 0, 0, true},  // the points as stored, the cell's move left out
   };
   for (const auto& s : steps) {
-    const FillResult hr = s.closed ? gen.NextClosedPiece(s.restart, buffer, s.capacity, &style, &count, &found)
-                                   : gen.NextOpenPiece(s.restart, buffer, s.capacity, &style, &count, &found);
+    const FillResult hr =
+        s.stored   ? gen.NextOpenPieceAsStored(s.restart, buffer, s.capacity, &style, &count, &found)
+        : s.closed ? gen.NextClosedPiece(s.restart, buffer, s.capacity, &style, &count, &found)
+                   : gen.NextOpenPiece(s.restart, buffer, s.capacity, &style, &count, &found);
     EXPECT_EQ(hr, s.hr);
     EXPECT_EQ(found, s.found);
     EXPECT_EQ(count, s.count);
