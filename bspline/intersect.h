@@ -123,3 +123,36 @@ void BSmdstptscv1(int npts, const double *points, const VOQbsp_curve *cv, double
                   BSboolean *on_curve, int *rc);
 void BSmdstptscvn(int npts, const double *points, const VOQbsp_curve *cv, double *pars, double *base, double *dist,
                   BSboolean *on_curve, int *rc);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Spans that are lines or circular arcs, and coinciding spans (bspline/closed_form_spans.cpp). A circle is its
+// centre and radius (from BStstcvfarc) with the unit normal of its plane; a non-finite or negative value answers
+// rc -2. Candidates of the closed forms are at most 2 points (6 doubles); counts are 16-bit.
+
+// The meetings of the infinite line through L0 and L1 with the sphere: k = 1 with the foot of the centre when the
+// line touches within dist_tol, else k = 2 (foot + h u, foot - h u, u the unit direction L0 -> L1) or 0. A line
+// too short to project onto gives k = 0 with rc 0.
+void BSxlnsph(const double L0[3], const double L1[3], const double centre[3], double radius, std::int16_t *k,
+              double pts[6], int *rc);
+// Two planes, each through a point with a (unit) normal: code 3 parallel and distinct, 4 coincident, 5 meeting in
+// a line, with a point of it (the coordinate of the largest direction component fixed at 1) and its unit
+// direction. A zero normal answers rc -6, code 0.
+void BSpl_pl(const double P1[3], const double N1[3], const double P2[3], const double N2[3], int *code,
+             double point[3], double dir[3], int *rc);
+// Two circles in one plane: k = 1 touching (outside or inside), 2 crossing (symmetric about the line of centres),
+// 0 apart. rc 46 for one circle, with k = 0.
+void BSxarcarc(const double c1[3], double r1, const double N1[3], const double c2[3], double r2, const double N2[3],
+               std::int16_t *k, double pts[6], int *rc);
+// A straight span against a circular-arc span: the m points on both with their parameters on each. rc 3 for a
+// NULL span.
+void BSxbzlnarc(const VOQbsp_curve *line, const VOQbsp_curve *arc, const double centre[3], double radius,
+                std::int16_t *m, double pts[6], double par_line[2], double par_arc[2], int *rc);
+// Two circular-arc spans. Arcs of one circle give m = 0 with rc 0: they meet where their ends do.
+void BSxbzarcarc(const VOQbsp_curve *arc1, const double c1[3], double r1, const VOQbsp_curve *arc2,
+                 const double c2[3], double r2, std::int16_t *m, double pts[6], double par1[2], double par2[2],
+                 int *rc);
+// Whether two spans that meet at (par1[0], par2[0]) and (par1[1], par2[1]) coincide between those results,
+// judged at the interior samples of their pieces within tolerance entry 18: overlap 1 when no sample lies apart
+// and at least one is placed. Spans of order 2 or less have no samples: overlap 0. Any failure leaves overlap 0.
+void BSbzoverlap(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, const double par1[2], const double par2[2],
+                 BSboolean *overlap, int *rc);
