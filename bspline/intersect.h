@@ -156,3 +156,32 @@ void BSxbzarcarc(const VOQbsp_curve *arc1, const double c1[3], double r1, const 
 // and at least one is placed. Spans of order 2 or less have no samples: overlap 0. Any failure leaves overlap 0.
 void BSbzoverlap(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, const double par1[2], const double par2[2],
                  BSboolean *overlap, int *rc);
+
+// ---------------------------------------------------------------------------------------------------------------
+// End-point coincidences of two spans and the merging of results (bspline/span_endpoints.cpp). A span's ends are
+// its first pole and its pole order - 1 (as points), at knots[order - 1] and knots[num_poles]. Results are points
+// of 3 doubles with a parameter on each span.
+
+// Merged results a pair of spans may give: the callers' arrays hold this many.
+constexpr int BSSPAN_RESULTS = 256;
+enum : int { BSRC_TOO_MANY_RESULTS = 44 };
+
+// 1 when one of the count points lies at a squared distance below tol from point.
+BSboolean BSptnearlst(const double point[3], int count, const double *points, double tol);
+// The meetings of the two spans at their ends (n = 0, 1 or 2, in increasing par1): pairs of ends within tolerance
+// entry 18, else single ends within it of the other span. A lone result counts only when it is coincident
+// (within dist_tol). Entries 1 and 2 are changed during the call and are the same after it as before, on every
+// path.
+BSboolean BSendpoint(int *rc, const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, int *n, double pts[6], double par1[2],
+                     double par2[2]);
+// Two spans that are single points: n = 1 with the point where they coincide, else 0. Entry 2 is squared during
+// the call.
+BSboolean BSpt_pt(int *rc, const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, int *n, double point[3], double *par1,
+                  double *par2);
+// The end results (in increasing par1) and the interior results (in the order found) as one list along the first
+// span: an interior result within dist_sqtol (times 1e6 with the tangency flag) of an end result is dropped.
+// The output arrays hold n_end + n_int results; more than BSSPAN_RESULTS merged results answer rc 44 with n = 0
+// and nothing written. rc 33 without scratch memory for above 100 interior results.
+void BScvcv_comb(int n_end, int n_int, BSboolean tangency, double *end_pts, double *int_pts, double *end_par1,
+                 double *end_par2, double *int_par1, double *int_par2, int *n, double *pts, double *par1, double *par2,
+                 int *rc);
