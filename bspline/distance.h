@@ -15,7 +15,8 @@
 
 // Codes beyond the core's.
 enum : int {
-  BSRC_NOT_BEATEN = -12,  // nothing at most the bound
+  BSRC_NOT_BEATEN = -12,      // nothing at most the bound
+  BSRC_COUNT_OVERFLOW = 44,   // more nearest parameters or intervals than a 16-bit count holds
 };
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -206,3 +207,22 @@ BSboolean BSspnpow01(int *rc, const VOQbsp_curve *cv, const int *span, BSboolean
 void BScvspndst(const VOQbsp_curve *cv, const double pt[3], int count, const int *spans, double *dist, int *rc);
 // Bezier coefficients (four doubles each) to power coefficients of the same span on [0, 1].
 BSboolean BScbzpr(int *rc, const std::int16_t *order, const double *bez, double *coef);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Every nearest point of a curve (bspline/normals_distance.cpp). Not BSmdstptcv (bspline/intersect.h), which gives
+// one global nearest point: this one lists every nearest parameter and every parameter interval at the minimal
+// distance. Both set the weights pointer of a non-rational curve to NULL (the library's convention for such
+// records). Arrays come from BSdbgmalloc only with a count above 0, in the order the values were found, and are the
+// caller's to release with BSdbgfree, also after a failure; callers set both pointers to NULL first. A damaged
+// record answers its BScvcheck code, a non-finite point rc -2, a NULL output 3, more than 32767 values 44, a
+// refused list node -13, a refused array 33. Tolerance entry 8 is the same after the call as before, on every path.
+
+// The feet of all perpendiculars from point (ascending within a span, a root shared by two spans once) and the
+// intervals (start, end pairs) where every point is a foot.
+BSboolean BSnormals(int *rc, VOQbsp_curve *curve, const double point[3], std::int16_t *num_params, double **params,
+                    std::int16_t *num_intervals, double **intervals);
+// The nearest parameters (ascending) among the feet, the two ends and the cusps, all within dist_tol of min_dist,
+// and the intervals of feet at that distance; a parameter inside a reported interval is not listed. rc -1 when the
+// feet cannot be had although nothing failed. Both counts are 0 after any failure of the search.
+void BSmdistptcv(VOQbsp_curve *curve, const double point[3], std::int16_t *num_intervals, std::int16_t *num_params,
+                 double **params, double *min_dist, double **intervals, int *rc);

@@ -113,7 +113,8 @@ void BScvrngtree(int n, double *pts, double *mids, double qmin[3], double qmax[3
 // found (ties go to the curve's ends and corner poles within dist_tol / 2); a parameter within the knot tolerance
 // of an end is put on it. Both bodies report under "BSmdstptscv".
 
-// One point: BSmdstptscv with one point, the flag discarded; reports under its own name.
+// One point: BSmdstptscv with one point, the flag discarded; reports under its own name. One global nearest point
+// only: BSmdistptcv (bspline/distance.h), with a near-identical name, lists every nearest parameter and interval.
 void BSmdstptcv(const VOQbsp_curve *cv, const double point[3], double *par, double base[3], double *dist, int *rc);
 // One point (count below 2) by the global search; several by the span-by-span search, which on a closed curve
 // puts a parameter at the end of the range on its start (the one-point body leaves it at the end).

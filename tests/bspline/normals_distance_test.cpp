@@ -1,0 +1,128 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+#include "bspline/distance.h"
+#include "tests/bspline/curve_fixtures.h"
+
+namespace {
+
+const char *g_fail = nullptr;
+void fail_named(const char *lname, int *rc) {
+  if (rc && *rc == 0 && g_fail && std::strcmp(lname, g_fail) == 0) *rc = 77;
+}
+
+struct Result {
+  std::int16_t nint = -9, npar = -9;
+  double *params = nullptr, *intervals = nullptr, min_dist = -1;
+  int rc = 99;
+  Result(TestCurve &cv, const double pt[3]) {
+    BSmdistptcv(&cv.cv, pt, &nint, &npar, &params, &min_dist, &intervals, &rc);
+  }
+  ~Result() { BSdbgfree(params), BSdbgfree(intervals); }
+};
+
+// Two quarter circles of radius 2 about (1, 1): a half circle in two spans.
+TestCurve half_circle() {
+  const double s = std::sqrt(0.5);
+  return TestCurve(3, {3, 1, 0, 3, 3, 0, 1, 3, 0, -1, 3, 0, -1, 1, 0}, {0, 0, 0, 1, 1, 2, 2, 2}, {1, s, 1, s, 1});
+}
+
+// The nearest parameters and intervals where the nearest point is a foot, an end without a perpendicular, a corner, a
+// whole arc, or two points at equal distance, and on a span junction that is a foot from both sides.
+TEST(NormalsDistance, NearestParametersAndIntervals) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  TestCurve cubic(4, {0, 0, 0, 1, 2, 0, 3, -1, 0, 4, 1, 0, 5, 0, 0}, {0, 0, 0, 0, 1, 2, 2, 2, 2});
+  TestCurve line(2, {0, 0, 0, 10, 0, 0}, {0, 0, 1, 1});
+  TestCurve corner(2, {-1, 1, 0, 0, 0, 0, 1, 1, 0}, {0, 0, 1, 2, 2});
+  TestCurve straight(2, {0, 0, 0, 1, 0, 0, 2, 0, 0}, {0, 0, 1, 2, 2});
+  // A cubic with a triple knot at a corner: a cusp inside the curve.
+  TestCurve cusp(4, {-2, 2, 0, -1, 1, 0, -0.5, 0.5, 0, 0, 0, 0, 0.5, 0.5, 0, 1, 1, 0, 2, 2, 0},
+                 {0, 0, 0, 0, 1, 1, 1, 2, 2, 2, 2});
+  TestCurve half = half_circle();
+  // An unclamped cubic whose range ends before its last pole.
+  TestCurve unclamped(4, {0, 0, 0, 1, 0, 0, 2, 0, 0, 3, 0, 0, 4, 0, 0}, {0, 1, 2, 3, 4, 5, 6, 7, 8});
+  const double on_cubic = 1.3;
+  double p_on[3];
+  ref_point(cubic, on_cubic, p_on);
+  struct Case {
+    const char *what;
+    TestCurve &cv;
+    double pt[3];
+    int rc;
+    double dist;
+    std::vector<double> params, intervals;
+  } cases[] = {
+      {"a point on the curve", cubic, {p_on[0], p_on[1], p_on[2]}, 0, 0, {on_cubic}, {}},
+      {"beyond the end of a line: the end", line, {12, 1, 0}, 0, std::sqrt(5.0), {1}, {}},
+      {"outside a polyline corner: the corner", corner, {0, -2, 0}, 0, 2, {1}, {}},
+      {"inside it: two feet at equal distance", corner, {0, 1, 0}, 0, std::sqrt(0.5), {0.5, 1.5}, {}},
+      {"a junction that is a foot of both spans", straight, {1, 1, 0}, 0, 1, {1}, {}},
+      {"below a cusp of a cubic", cusp, {0, -1, 0}, 0, 1, {1}, {}},
+      {"the centre of a half circle", half, {1, 1, 0}, 0, 2, {}, {0, 2}},
+      {"beyond the range of an unclamped curve", unclamped, {9, 0, 0}, 0, -1, {5}, {}},
+      {"a NaN point", cubic, {nan, 0, 0}, -2, -1, {}, {}},
+  };
+  for (Case &c : cases) {
+    Result r(c.cv, c.pt);
+    ASSERT_EQ(r.rc, c.rc) << c.what;
+    ASSERT_EQ(r.npar, static_cast<int>(c.params.size())) << c.what;
+    ASSERT_EQ(r.nint, static_cast<int>(c.intervals.size() / 2)) << c.what;
+    EXPECT_TRUE((r.params != nullptr) == (r.npar > 0) && (r.intervals != nullptr) == (r.nint > 0)) << c.what;
+    for (int i = 0; i < r.npar; ++i) EXPECT_NEAR(r.params[i], c.params[i], 1e-9) << c.what;
+    for (int i = 0; i < 2 * r.nint; ++i) EXPECT_NEAR(r.intervals[i], c.intervals[i], 1e-12) << c.what;
+    if (c.dist >= 0) {
+      EXPECT_NEAR(r.min_dist, c.dist, 1e-9) << c.what;
+    }
+  }
+}
+
+// A failure of any callee, and a heap refusal at each allocation in turn, leaves both counts 0, nothing allocated that
+// the caller does not release, and the knot tolerance entry as it was.
+TEST(NormalsDistance, FailuresLeakNothingAndRestoreTheKnotTolerance) {
+  TestCurve half = half_circle();
+  TestCurve corner(2, {-1, 1, 0, 0, 0, 0, 1, 1, 0, 2, 0, 0}, {0, 0, 1, 2, 3, 3});
+  const double centre[3] = {1, 1, 0}, inside[3] = {0, 1, 0};
+  int rc = 0;
+  BSchangepar(&rc, bstol::knot_tol, 3e-9);  // not the curves' own knot tolerance, so a lost restore shows
+  const double saved = BStoltab[bstol::knot_tol];
+  for (const char *name :
+       {"bscvkttol2", "bscvndegspn", "bsspnpow01", "bsperpr", "bsnormals", "bsfndcvcsp", "bscveval", "bsquicksort"}) {
+    g_fail = name;
+    BSfaulthandler previous = BSsetfaulthook(fail_named);
+    Result r(corner, inside);
+    BSsetfaulthook(previous);
+    g_fail = nullptr;
+    EXPECT_EQ(r.rc, 77) << name;
+    EXPECT_EQ(BStoltab[bstol::knot_tol], saved) << name;
+    // Only the sort comes after the parameters are delivered.
+    EXPECT_EQ(r.npar + r.nint, std::strcmp(name, "bsquicksort") == 0 ? 2 : 0) << name;
+  }
+  for (TestCurve *cv : {&half, &corner}) {
+    const double *pt = cv == &half ? centre : inside;
+    for (int at = 1;; ++at) {
+      const int live = BSdbgliveblocks(), scratch = BSscratchheapblocks();
+      BSallocfailat(at);
+      {
+        Result r(*cv, pt);
+        rc = r.rc;
+        EXPECT_TRUE(rc == 0 || rc == 33 || rc == -13) << at << " " << rc;
+      }
+      const bool armed = BSallocfailpending() > 0;
+      BSallocfailat(0);
+      EXPECT_EQ(BSdbgliveblocks(), live) << at;
+      EXPECT_EQ(BSscratchheapblocks(), scratch) << at;
+      EXPECT_EQ(BStoltab[bstol::knot_tol], saved) << at;
+      if (armed) {
+        EXPECT_EQ(rc, 0);
+        break;
+      }
+    }
+  }
+  BSchangepar(&rc, bstol::knot_tol, BStoldefault(bstol::knot_tol));
+}
+
+}  // namespace
