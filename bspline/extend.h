@@ -21,3 +21,42 @@ void BSmodshppts(int n, double *points, int k, const double new_point[3], double
 // by the same displacement scaled by its chord-length distance from the fixed end over the whole length (by
 // its index over n - 1 when all points coincide). Errors as BSmodshppts.
 void BSmodnplpts(int n, double *points, int which, const double new_point[3], double *out, int *rc);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Circular fillets (bspline/fillets.cpp). side1 and side2 are points on or near the first and the second curve
+// (their perpendicular feet seed the search), corner the point on whose side of each curve the centre lies. The
+// whole tolerance table is the same after each call as before, on every path. Return codes: -1 for curves that
+// are a point or spatial, not in one plane, parallel or non-meeting lines, a tangent point off its curve; -6 when
+// Newton needs 25 iterations or more or the arc degenerates; -2 for a radius at or below 0 or not finite (the table
+// untouched), a non-finite point, or a normal that cannot be had; 33 without scratch memory.
+
+// The arc of the radius tangent to two curves of one plane, from the tangent point on cv1 (parameter par[0]) to
+// the one on cv2 (par[1]), into arc (room for 7 poles, 7 weights and 10 knots), and its centre. A radius below
+// basis_tol sets the dependent tolerances from a thousandth of it for the call.
+BSboolean BSfillet(int *rc, const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, const double side1[3],
+                   const double side2[3], const double corner[3], const double *radius, VOQbsp_curve *arc,
+                   double centre[3], double par[2]);
+// The point at distance r from a planar curve at u along its in-plane normal turned toward ref.
+BSboolean BSoffsetpt(int *rc, const VOQbsp_curve *cv, const double *u, const double ref[3], const double *r,
+                     double out[3]);
+// That unit normal (the mean tangent at a corner knot); -2 for a curve that is not planar, ref on the curve, or
+// a tangent of length 0.
+BSboolean BSget_u_nor(int *rc, const VOQbsp_curve *cv, const double *u, const double ref[3], double nor[3]);
+// f = offset point of cv2 at u2 minus that of cv1 at u1.
+BSboolean BSeval(int *rc, const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, const double *u1, const double *u2,
+                 const double *r, const double ref[3], double f[3]);
+// Start values: the feet of the side points (their nearest points where there is no foot), replaced by the best
+// of n x n samples in windows around them (ties to the later sample).
+BSboolean BSgoodstart(int *rc, const int *n, const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, const double side1[3],
+                      const double side2[3], const double ref[3], const double *r, double start[2]);
+// The Newton residual of BSfillet: x clamped into the curves' ranges, f the xy part of BSeval.
+BSboolean BSfilletres(int *rc, double x[2], double f[2], void *data_address);
+// The fillet between two pieces that are nearly in the plane through cv1's first pole normal to normal: the planar
+// fillet of their projections along normal, with 5 poles at least (a 3-pole arc gets the middle of its range as a
+// double knot), its two end poles on each side lifted onto the tangent line of the piece in space. result is a
+// caller-allocated rational record; an arc with more poles than result->num_poles on entry gives -2 with result
+// untouched. -1 also when a tangent parameter cannot be found within dist_tol or a lift misses the tangent line by
+// dist_tol or more; result then holds partly lifted Cartesian poles and is not a curve.
+void BSfillet3d(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, double radius, const double side1[3],
+                const double side2[3], const double corner[3], const double normal[3], VOQbsp_curve *result,
+                int *rc);
