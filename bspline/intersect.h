@@ -186,3 +186,60 @@ BSboolean BSpt_pt(int *rc, const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, int
 void BScvcv_comb(int n_end, int n_int, BSboolean tangency, double *end_pts, double *int_pts, double *end_par1,
                  double *end_par2, double *int_par1, double *int_par2, int *n, double *pts, double *par1, double *par2,
                  int *rc);
+
+// ---------------------------------------------------------------------------------------------------------------
+// The intersection call of two curves and its results (bspline/intersect/intersection_results.cpp and
+// line_string_intersection.cpp).
+//
+// Arguments 4 to 21 of every curve/curve intersection, in this order: int_size and over_size, the capacities of
+// the caller's arrays; int_pts (3 doubles a point), int_par1 and int_par2 (a parameter on each curve a point);
+// over_pts (2 points an overlap), over_par1 and over_par2 (2 parameters on each curve an overlap, in end order);
+// out n_int and n_over; out int_alloc and over_alloc, TRUE when that kind came back in arrays of exactly its
+// count from BSdbgmalloc (then handed over through a_int_* or a_over_*, which the caller releases with BSdbgfree,
+// and the caller's arrays of that kind are not written); else the a_* pointers are set to NULL. Every parameter
+// lies in its own curve's array, points come in the order of their parameter on cv1, and an overlap's cv1
+// parameters do not decrease from its first end to its second. The outputs are cleared on entry, so a failure
+// leaves the counts 0 and nothing allocated. A NULL output, a caller's array missing behind a positive capacity,
+// or a damaged accumulator is refused with rc -2.
+
+// The box of one node of a range tree and, below it, every flagged leaf whose box meets box (6 doubles: minimum
+// corner, maximum corner) through flagged nodes that all meet it: their segment indices are appended to *found
+// (count *n_found), which holds at least the next multiple of 200 entries above *n_found and grows by 200 with
+// BSdbgralloc whenever its count reaches a multiple of 200 (rc -13 when it cannot; the list then keeps what it
+// had). level counts from 1 at the leaves (levels[level - 1]); a leaf that is found has its count set to 1.
+void BScvcmp_rng(const double box[6], int level, BSrangenode **levels, int node, int *n_found, int **found, int *rc);
+
+// Turns raw results into the results of the call. cv1 and cv2 are the curves in the accumulators' order, tol1
+// and tol2 their knot tolerances; swapped TRUE when that order is the reverse of the caller's, whose per-curve
+// outputs are then passed exchanged (int_par2 before int_par1, and so on). The accumulators (n_pts points with
+// their parameters, n_over overlaps in the over_* layout) are only read. Overlaps touching end to start in one
+// direction on both curves are merged; points on an overlap and repeated points are dropped (by distance with
+// merge_by_dist, else by parameters on both curves); points at the seam of a closed curve beside an overlap end
+// take that end's side of the range. rc 33 without scratch memory, -13 when a result array cannot be allocated.
+void BScvcv_sort(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, BSboolean merge_by_dist, BSboolean swapped,
+                 double tol1, double tol2, int n_pts, int n_over, const double *pts, const double *par1,
+                 const double *par2, const double *over_pts, const double *over_par1, const double *over_par2,
+                 int int_size, int over_size, double *int_pts, double *int_par1, double *int_par2, double *over_pts_out,
+                 double *over_par1_out, double *over_par2_out, int *n_int, int *n_over_out, BSboolean *int_alloc,
+                 BSboolean *over_alloc, double **a_int_pts, double **a_int_par1, double **a_int_par2,
+                 double **a_over_pts, double **a_over_par1, double **a_over_par2, int *rc);
+
+// Two line strings (order-2 curves, weighted poles divided out), segment against segment: an end of one segment
+// on the other first, then the crossing; two results of one pair are the ends of an overlap. Segments shorter
+// than tolerance entry 12 take no part. The curve with fewer poles is walked against a range tree of the other's
+// segments. rc -2 for a curve of another order or damaged; 33 without scratch memory; -13 without heap.
+void BSlsls_int(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, BSboolean merge_by_dist, int int_size,
+                int over_size, double *int_pts, double *int_par1, double *int_par2, double *over_pts,
+                double *over_par1, double *over_par2, int *n_int, int *n_over, BSboolean *int_alloc,
+                BSboolean *over_alloc, double **a_int_pts, double **a_int_par1, double **a_int_par2,
+                double **a_over_pts, double **a_over_par1, double **a_over_par2, int *rc);
+
+// Two segments (2 points each) of two-pole order-2 curves with the knot vectors knots1 and knots2 (4 knots each):
+// at most one point or one overlap, its parameters on the curves' ranges. The one overlap goes into the caller's
+// arrays only when over_size is at least 2; else into allocated ones. A segment shorter than tolerance entry 12
+// gives no result.
+void BSlnln_int(const double seg1[6], const double seg2[6], const double knots1[4], const double knots2[4],
+                int int_size, int over_size, double *int_pts, double *int_par1, double *int_par2, double *over_pts,
+                double *over_par1, double *over_par2, int *n_int, int *n_over, BSboolean *int_alloc,
+                BSboolean *over_alloc, double **a_int_pts, double **a_int_par1, double **a_int_par2,
+                double **a_over_pts, double **a_over_par1, double **a_over_par2, int *rc);

@@ -1,0 +1,87 @@
+// The output half of the curve/curve intersection call, carried as one value between the routines that fill it.
+// Not for callers outside bspline/.
+#pragma once
+
+#include "bspline/intersect.h"
+
+#include <initializer_list>
+#include <utility>
+
+namespace bsintcall {
+
+// Arguments 4 to 21 of the intersection call.
+struct Outputs {
+  int int_size, over_size;
+  double *int_pts, *int_par1, *int_par2, *over_pts, *over_par1, *over_par2;
+  int *n_int, *n_over;
+  BSboolean *int_alloc, *over_alloc;
+  double **a_int_pts, **a_int_par1, **a_int_par2, **a_over_pts, **a_over_par1, **a_over_par2;
+
+  // Every output is there, and every positive capacity is backed by the caller's arrays.
+  bool usable() const {
+    const bool outs = n_int && n_over && int_alloc && over_alloc && a_int_pts && a_int_par1 && a_int_par2 &&
+                      a_over_pts && a_over_par1 && a_over_par2;
+    return outs && (int_size <= 0 || (int_pts && int_par1 && int_par2)) &&
+           (over_size <= 0 || (over_pts && over_par1 && over_par2));
+  }
+
+  // No results: counts 0, flags FALSE, no handed-over arrays (whatever outputs are present).
+  void clear() const {
+    for (int *n : {n_int, n_over})
+      if (n) *n = 0;
+    for (BSboolean *f : {int_alloc, over_alloc})
+      if (f) *f = BSFALSE;
+    for (double **a : {a_int_pts, a_int_par1, a_int_par2, a_over_pts, a_over_par1, a_over_par2})
+      if (a) *a = nullptr;
+  }
+
+  // The per-curve outputs exchanged, for results whose curves come in the reverse order.
+  Outputs exchanged() const {
+    Outputs o = *this;
+    std::swap(o.int_par1, o.int_par2);
+    std::swap(o.over_par1, o.over_par2);
+    std::swap(o.a_int_par1, o.a_int_par2);
+    std::swap(o.a_over_par1, o.a_over_par2);
+    return o;
+  }
+};
+
+// Where `count` results of one kind go (record widths: pw doubles of points, tw of parameters per result): the
+// caller's arrays when `fits`, else three fresh arrays of exactly count records. False when the heap fails, with
+// nothing left allocated.
+struct Target {
+  double *pts = nullptr, *par1 = nullptr, *par2 = nullptr;
+  bool allocated = false;
+
+  bool place(int count, bool fits, int pw, int tw, double *own_pts, double *own1, double *own2) {
+    if (count <= 0) return true;
+    if (fits) {
+      pts = own_pts, par1 = own1, par2 = own2;
+      return true;
+    }
+    const int bytes = static_cast<int>(sizeof(double)) * count;
+    pts = static_cast<double *>(BSdbgmalloc(bytes * pw));
+    par1 = static_cast<double *>(BSdbgmalloc(bytes * tw));
+    par2 = static_cast<double *>(BSdbgmalloc(bytes * tw));
+    allocated = true;
+    if (pts && par1 && par2) return true;
+    release();
+    return false;
+  }
+  // Gives back arrays that were never handed over.
+  void release() {
+    if (!allocated) return;
+    for (double *a : {pts, par1, par2})
+      if (a) BSdbgfree(a);
+    pts = par1 = par2 = nullptr;
+    allocated = false;
+  }
+  // Hands allocated arrays to the caller.
+  void hand_over(BSboolean *flag, double **a_pts, double **a1, double **a2) const {
+    if (!allocated) return;
+    *flag = BSTRUE;
+    *a_pts = pts, *a1 = par1, *a2 = par2;
+  }
+};
+
+}  // namespace bsintcall
