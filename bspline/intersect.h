@@ -243,3 +243,59 @@ void BSlnln_int(const double seg1[6], const double seg2[6], const double knots1[
                 double *over_par1, double *over_par2, int *n_int, int *n_over, BSboolean *int_alloc,
                 BSboolean *over_alloc, double **a_int_pts, double **a_int_par1, double **a_int_par2,
                 double **a_over_pts, double **a_over_par1, double **a_over_par2, int *rc);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Local solvers of the polygon-based intersector of two spans (bspline/segment_distance.cpp,
+// bspline/tangency.cpp). A segment is given by its two end points, its local parameter running from 0 to 1. A
+// NULL argument answers rc 3, a non-finite point, parameter or tolerance rc -2; nothing is written then.
+
+enum : int {
+  BSRC_NO_TANGENCY = -12,  // the tangency solve did not settle or did not land on the straight segment
+};
+// Index of "no pair" in BSmdstptarr.
+constexpr int BSNO_INDEX = 2000000000;
+
+// Nearest points of the segments a0 a1 and b0 b1, with their local parameters u and v. Crossing or skew segments
+// whose feet lie inside both give those feet; otherwise the nearest of the four ends against the other segment
+// (the first met of equal ones: a0, a1, b0, b1). Segments within about 3e-5 rad of parallel (1 - cos^2 below
+// tolerance entry 6) are parallel: where their stretches along the line meet, the middle of the common stretch
+// on each, at the distance of a0 from b's line.
+void BSdlsegs2(const double a0[3], const double a1[3], const double b0[3], const double b1[3], double *dist,
+               double pa[3], double pb[3], double *u, double *v, int *rc);
+// Nearest point of the segment s0 s1 to p; feet within tolerance entry 6 of an end are put on it (s 0 or 1).
+void BSdptseg2(const double p[3], const double s0[3], const double s1[3], double foot[3], double *s, double *dist,
+               int *rc);
+// The ends o0, o1 of the common stretch of two collinear segments, measured along a0 a1 and never beyond it (ends
+// within tolerance entry 6 of a0 are put on it). Segments apart along their line give o0 past o1.
+BSboolean BSoverlap(int *rc, const double a0[3], const double a1[3], const double b0[3], const double b1[3],
+                    double o0[3], double o1[3]);
+
+// The spans of a tangency solve, handed to the residuals through the solver record's data field. For BStanlnfn
+// cv1 is the two-pole segment and x[0] the parameter of cv2; for BStan2cvfn x = (t1 on cv1, t2 on cv2).
+struct BStanspans {
+  const VOQbsp_curve *cv1;
+  const VOQbsp_curve *cv2;
+};
+// Residuals (BSnewtonfunc): the parameters are clamped into their ranges in place. BStan2cvfn answers
+// f = ((|N1 . T2| + |N2 . T1|) / 2, |C1 - C2|), BStanlnfn f = |L . N| (L the segment's direction). FALSE with the
+// callee's code where a span has no tangent or principal normal.
+BSboolean BStan2cvfn(int *rc, double *x, double *f, void *block);
+BSboolean BStanlnfn(int *rc, double *x, double *f, void *block);
+// A touching point of two spans near (t1, t2), k1 and k2 their knot tolerances: one unknown when a span is a
+// two-pole segment, else two. rc -12 when the solve needs all 25 iterations or its point lies farther than a
+// tenth of tolerance entry 3 from the segment; a solution no nearer than the start gives the start back. rc -2
+// for a start outside its span's range or a knot tolerance that is not positive.
+void BSpttan2cvs(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, double t1, double t2, double k1, double k2,
+                 double *t1_out, double *t2_out, double p1[3], double p2[3], int *rc);
+// Nearest points of two spans searched from (t1, t2): up to 5 samples a span around the current pair in a window
+// of 1000 knot tolerances that shrinks by 0.8 a pass, at most 9 passes, ending early within `dist_tol`. A first
+// pass that finds nothing nearer than the start gives the start back. rc -2 for a start outside its range.
+void BSmdstbzbz(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, double t1, double t2, double k1, double k2,
+                double *t1_out, double *t2_out, double p1[3], double p2[3], double *dist, int *rc);
+// Appends samples c - 2h, c - h (direction 0, limit below) or c + h, c + 2h (direction 1, limit above) around
+// c = params[2] at params[*count]: a value beyond the limit becomes the limit once, the rest beyond it are left out.
+void BSsmplprm(double limit, double h, std::int16_t direction, int *count, double *params);
+// The nearest pair of two point arrays (the last of equal pairs); with an empty array the indices stay BSNO_INDEX
+// and the distance is the square root of the largest double.
+void BSmdstptarr(int count1, const double *points1, int count2, const double *points2, int *i1, int *i2,
+                 double *dist, int *rc);
