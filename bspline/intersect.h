@@ -299,3 +299,51 @@ void BSsmplprm(double limit, double h, std::int16_t direction, int *count, doubl
 // and the distance is the square root of the largest double.
 void BSmdstptarr(int count1, const double *points1, int count2, const double *points2, int *i1, int *i2,
                  double *dist, int *rc);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Polygon-based intersector of two Bezier spans (bspline/polygon_intersector.cpp) and the piece stack of a span's
+// self-intersection (bspline/piece_stack.cpp).
+
+constexpr int BSXBZ_MAX_ORDER = 16;        // spans of higher order are refused with rc -2
+constexpr int BSXBZ_MAX_NODES = 76;        // room of a node polygon (a span of order 16 has at most 46 nodes)
+constexpr int BSXBZ_MAX_CANDIDATES = 2048; // room of the candidate list (at most 45 x 45 leg pairs)
+// The most results BSxbzs4 gives: one per pair of polygon legs, (nodes1 - 1)(nodes2 - 1) for spans of order 16.
+constexpr int BSXBZ_MAX_RESULTS = 2025;
+
+// The crossings of two Bezier spans (one span each: num_poles == order, order 2 .. 16), found from the node
+// polygons of both: n results (points, par1 on cv1, par2 on cv2) in the order of their leg pairs, each run of
+// candidates closer than 1e-5 of the shorter longest pole leg merged into one at its middle (a middle off either
+// span keeps the run's first candidate). The output arrays need room for (nodes1 - 1)(nodes2 - 1) results, at most
+// BSXBZ_MAX_RESULTS. *tangent is 1 when a crossing was met where the tangents are within about 4.5 degrees; it is
+// then solved as a touching point. The weights pointer of a non-rational span is set to NULL. On failure n counts
+// the results written so far and tolerance entry 1 is put back to its value on entry.
+void BSxbzs4(VOQbsp_curve *cv1, VOQbsp_curve *cv2, std::int32_t *n, double *points, double *par1, double *par2,
+             BSboolean *tangent, int *rc);
+// The largest squared distance of consecutive poles (Cartesian when weights are given).
+double BSmaxlegsq(int num_poles, const double *weights, const double *poles, int *rc);
+// The node polygon of a Bezier span: count node parameters and their points (arrays of BSXBZ_MAX_NODES entries)
+// and the deviation, the largest distance of a leg's middle from the span at the leg's middle parameter.
+void BSspnndptpr(const VOQbsp_curve *span, int *count, double *points, double *params, double *deviation, int *rc);
+// Newton iteration on C2(t2) - C1(t1) from (t1, t2), at most 10 steps: converged (and t1, t2 written back) when it
+// stops within `dist_tol` with the tangents never parallel. point is the middle of the last two curve points,
+// left unwritten when a closed span's parameter ran 5 periods out of its range.
+void BScvcviter(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, BSboolean closed1, BSboolean closed2, double k1,
+                double k2, double *t1, double *t2, double point[3], BSboolean *converged, int *rc);
+// t clamped into [a, b] (open), or brought back by whole periods (closed); wraps 5 means it was 5 periods or more
+// out and t may still lie outside.
+void BSprmwrap(double a, double b, BSboolean closed, double *t, int *wraps);
+
+// Whether the polyline through num_points points crosses itself: points within `dist_tol` of the previous kept
+// one are dropped; any two segments that are not neighbours meeting, or the last point lying on the segment
+// before it, is a crossing.
+BSboolean BSls_slfint(int *rc, const int *num_points, const double *points, BSboolean *crosses);
+
+// One step of a piece stack of *count records (always a multiple of 2; every record and its blocks from the
+// library heap, owned by the stack): the top pair is copied into wc1 and wc2 (the caller's records, room for
+// BSXBZ_MAX_ORDER poles) and released; each working piece whose polygon crosses itself or whose end points lie in
+// the box of its other poles is halved at its parameter middle, unless that lies within its knot tolerance of an
+// end or its polygon is shorter than `dist_tol`; curve 1's halves go back into the freed slots, curve 2's on top
+// (the array grown by two entries with BSdbgralloc when both were halved). A top record of more than
+// BSXBZ_MAX_ORDER poles answers rc -2 with the stack unchanged; rc -13 when a record or the array cannot be
+// allocated. After any failure each record is on the stack once, counted, or released.
+BSboolean BStst_stack(int *rc, std::int32_t *count, VOQbsp_curve ***stack, VOQbsp_curve *wc1, VOQbsp_curve *wc2);

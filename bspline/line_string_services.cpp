@@ -369,3 +369,53 @@ void BScvrngtree(int n, double *pts, double *mids, double qmin[3], double qmax[3
   }
   BSexit(rc, "BScvrngtree", "bscvrngtree");
 }
+
+BSboolean BSls_slfint(int *rc, const int *num_points, const double *points, BSboolean *crosses) {
+  *rc = 0;
+  BSboolean result = BSTRUE;
+  do {
+    if (!num_points || !crosses || (*num_points > 0 && !points)) {
+      *rc = BSRC_NULL_CURVE;
+      break;
+    }
+    *crosses = BSFALSE;
+    if (*num_points < 0 || !finite_points(*num_points, points)) {
+      *rc = BSRC_OUT_OF_RANGE;
+      break;
+    }
+    BSscratch<300> work;
+    double *p = work.take(3 * static_cast<std::size_t>(*num_points));
+    if (!p) {
+      *rc = BSRC_NO_SCRATCH;
+      break;
+    }
+    // Points closer than dist_tol to the one kept before them add no segment of their own.
+    const double tol = BStoltab[bstol::dist_tol];
+    int m = 0;
+    for (int i = 0; i < *num_points && *rc == 0; ++i) {
+      if (m > 0 && BSpdist(rc, p + 3 * (m - 1), points + 3 * i) < tol) continue;
+      std::memcpy(p + 3 * m++, points + 3 * i, 3 * sizeof(double));
+    }
+    if (*rc != 0 || m < 3) break;
+    for (int i = 0; i + 1 < m && !*crosses; ++i) {
+      for (int j = i + 2; j + 1 < m && !*crosses; ++j) {
+        double a[6], b[6], pts[6], t1[2], t2[2];
+        int n = 0;
+        std::memcpy(a, p + 3 * i, sizeof a);
+        std::memcpy(b, p + 3 * j, sizeof b);
+        BSxlnln(a, b, &n, pts, t1, t2, rc);
+        if (*rc != 0) break;
+        if (n > 0) *crosses = BSTRUE;
+      }
+      if (*rc != 0) break;
+    }
+    if (*rc != 0 || *crosses) break;
+    // Neighbouring segments meet at their joint anyway; they cross only when the last one folds back onto the one
+    // before it.
+    double t = 0;
+    double *last = p + 3 * (m - 3);
+    result = BSpt_on_lne(rc, last, last + 3, last + 6, &t, crosses);
+  } while (false);
+  BSexit(rc, "BSls_slfint", "bsls_slfint");
+  return *rc == 0 ? result : BSFALSE;
+}

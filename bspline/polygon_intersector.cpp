@@ -1,0 +1,325 @@
+// Crossings of two Bezier spans without recursive subdivision: each span is replaced by the polygon of its node
+// points, whose chord deviation bounds how far the span strays from it. Leg pairs within that margin give start
+// points for a Newton iteration on the two spans; near-tangent meetings, where that iteration is ill-conditioned,
+// go to the tangency solvers; candidates that lie closer together than a small fraction of the legs are merged.
+#include <cmath>
+#include <cstring>
+
+#include "bspline/distance.h"
+#include "bspline/intersect.h"
+#include "bspline/knots.h"
+#include "bspline/measure.h"
+
+namespace {
+
+constexpr int kZeroTol = 16;              // tolerance entry of the parameter nudge and the parallel test
+constexpr double kMarginFactor = 2.5;     // box margin in chord deviations
+constexpr double kNearFactor = 0.01;      // a leg distance below this part of the margin is a good start
+constexpr double kTangentSine = 0.0785;   // about 4.5 degrees between the tangents: nearly tangent
+constexpr double kMergeFactor = 1e4;      // candidates closer than 1e-5 of the shorter longest leg are one
+constexpr int kMaxWraps = 5;
+constexpr int kCrossingSteps = 10;
+
+static_assert(1 + (BSXBZ_MAX_ORDER - 1) * 3 <= BSXBZ_MAX_NODES,
+              "the densest node polygon of a span (two nodes between knots) fits the working arrays");
+static_assert((BSXBZ_MAX_ORDER - 1) * 3 * (BSXBZ_MAX_ORDER - 1) * 3 <= BSXBZ_MAX_CANDIDATES,
+              "every leg pair yields at most one candidate");
+
+struct Candidate {
+  double point[3];
+  double t1, t2;
+};
+
+double dot3(const double *a, const double *b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
+
+double lo_par(const VOQbsp_curve *cv) { return cv->knots[cv->order - 1]; }
+double hi_par(const VOQbsp_curve *cv) { return cv->knots[cv->num_poles]; }
+
+// Node density between knots: one node more for a quadratic, whose polygon is otherwise coarse, and a finer
+// polygon when the basis tolerance asks for precision.
+int node_density(const VOQbsp_curve *cv) {
+  int k = cv->order == 2 || BStoltab[bstol::basis_tol] >= 0.00001 ? 1 : 2;
+  if (cv->order == 3) k += 2;
+  return k;
+}
+
+// The spans this intersector takes: one Bezier span whose node polygon fits the working arrays.
+int check_span(const VOQbsp_curve *cv) {
+  if (const int bad = BScvcheck(cv)) return bad;
+  if (cv->order < 2 || cv->order > BSXBZ_MAX_ORDER || cv->num_poles != cv->order) return BSRC_OUT_OF_RANGE;
+  return 0;
+}
+
+bool box_apart(const double *p0, const double *p1, const double *q0, const double *q1, double margin) {
+  for (int c = 0; c < 3; ++c) {
+    const double pmin = std::fmin(p0[c], p1[c]), pmax = std::fmax(p0[c], p1[c]);
+    const double qmin = std::fmin(q0[c], q1[c]), qmax = std::fmax(q0[c], q1[c]);
+    if (pmax + margin < qmin || qmax + margin < pmin) return true;
+  }
+  return false;
+}
+
+// Local segment parameter exactly at an end moved inside, so that the start is not on a node shared by two legs.
+double nudged(double s) {
+  const double e = BStoltab[kZeroTol];
+  return s == 0.0 ? e : s == 1.0 ? 1.0 - e : s;
+}
+
+// The sine of the angle between the tangents of the spans at t1 and t2.
+double tangent_sine(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, double t1, double t2, int *rc) {
+  double e1[6], e2[6], n[3];
+  BScveval_n(cv1, t1, 1, e1, rc);
+  if (*rc == 0) BScveval_n(cv2, t2, 1, e2, rc);
+  if (*rc != 0) return 0;
+  // A tangent that vanishes is left as it is: its cross product is small and the meeting is treated as tangent.
+  BSnorvec(rc, e1 + 3);
+  BSnorvec(rc, e2 + 3);
+  *rc = 0;
+  BSvcross(rc, e1 + 3, e2 + 3, n);
+  if (*rc != 0) return 0;
+  return BSvlength(rc, n);
+}
+
+}  // namespace
+
+double BSmaxlegsq(int num_poles, const double *weights, const double *poles, int *rc) {
+  *rc = 0;
+  double best = 0;
+  for (int i = num_poles - 2; i >= 0 && *rc == 0; --i) {
+    const double *p = poles + 3 * i, *q = p + 3;
+    const double sq = weights ? BShpdistsq(rc, p, weights[i], q, weights[i + 1]) : BSpdistsq(rc, p, q);
+    if (sq > best) best = sq;
+  }
+  return best;
+}
+
+void BSprmwrap(double a, double b, BSboolean closed, double *t, int *wraps) {
+  *wraps = 0;
+  if (!closed) {
+    *t = std::fmin(std::fmax(*t, a), b);
+    return;
+  }
+  const double period = b - a;
+  while (*t > b) {
+    *t -= period;
+    if (++*wraps == kMaxWraps) return;
+  }
+  *wraps = 0;
+  while (*t < a && *wraps < kMaxWraps) {
+    *t += period;
+    ++*wraps;
+  }
+}
+
+void BSspnndptpr(const VOQbsp_curve *span, int *count, double *points, double *params, double *deviation, int *rc) {
+  *rc = 0;
+  do {
+    if (!count || !points || !params || !deviation) {
+      *rc = BSRC_NULL_CURVE;
+      break;
+    }
+    *count = 0;
+    if ((*rc = check_span(span)) != 0) break;
+    BScvnodpts(span, node_density(span), count, params, points, rc);
+    if (*rc != 0) break;
+    double worst = 0;
+    for (int i = 0; i + 1 < *count && *rc == 0; ++i) {
+      double mid[3];
+      BScveval_n(span, 0.5 * (params[i] + params[i + 1]), 0, mid, rc);
+      const double *p = points + 3 * i, *q = p + 3;
+      const double d[3] = {mid[0] - 0.5 * (p[0] + q[0]), mid[1] - 0.5 * (p[1] + q[1]), mid[2] - 0.5 * (p[2] + q[2])};
+      worst = std::fmax(worst, dot3(d, d));
+    }
+    *deviation = std::sqrt(worst);
+  } while (false);
+  BSexit(rc, "BSspnndptpr", "bsspnndptpr");
+}
+
+void BScvcviter(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, BSboolean closed1, BSboolean closed2, double k1,
+                double k2, double *t1, double *t2, double point[3], BSboolean *converged, int *rc) {
+  *rc = 0;
+  do {
+    if (!t1 || !t2 || !point || !converged) {
+      *rc = BSRC_NULL_CURVE;
+      break;
+    }
+    *converged = BSFALSE;
+    if ((*rc = BScvcheck(cv1)) != 0 || (*rc = BScvcheck(cv2)) != 0) break;
+    const double values[4] = {*t1, *t2, k1, k2};
+    if (!BSallfinite(4, values)) {
+      *rc = BSRC_OUT_OF_RANGE;
+      break;
+    }
+    const double a1 = lo_par(cv1), b1 = hi_par(cv1), a2 = lo_par(cv2), b2 = hi_par(cv2);
+    const double sqtol = BStoltab[bstol::dist_sqtol], e16 = BStoltab[kZeroTol];
+    double u1 = *t1, u2 = *t2, e1[6], e2[6];
+    BScveval_n(cv1, u1, 1, e1, rc);
+    if (*rc == 0) BScveval_n(cv2, u2, 1, e2, rc);
+    if (*rc != 0) break;
+    double dt1 = 1, dt2 = 1;
+    bool parallel = false, wrapped_out = false;
+    for (int steps = 0; !wrapped_out;) {
+      const double d[3] = {e2[0] - e1[0], e2[1] - e1[1], e2[2] - e1[2]};
+      if (dot3(d, d) >= 0.001 * sqtol) {
+        double n[3], m1[3], m2[3];
+        BSvcross(rc, e1 + 3, e2 + 3, n);
+        const double s = dot3(n, n);
+        if (s >= e16) {
+          BSvcross(rc, e2 + 3, n, m1);
+          BSvcross(rc, n, e1 + 3, m2);
+          dt1 = dot3(m1, d) / s;
+          dt2 = -dot3(m2, d) / s;
+          // A step that overflows leads nowhere: the start gives no candidate.
+          if (!std::isfinite(dt1) || !std::isfinite(dt2)) break;
+          u1 += dt1, u2 += dt2;
+          int w1 = 0, w2 = 0;
+          BSprmwrap(a1, b1, closed1, &u1, &w1);
+          BSprmwrap(a2, b2, closed2, &u2, &w2);
+          if (w1 == kMaxWraps || w2 == kMaxWraps) {
+            wrapped_out = true;
+            break;
+          }
+        } else {
+          parallel = true;
+        }
+        ++steps;
+      } else {
+        dt1 = dt2 = 0;
+      }
+      BScveval_n(cv1, u1, 1, e1, rc);
+      if (*rc == 0) BScveval_n(cv2, u2, 1, e2, rc);
+      if (*rc != 0) break;
+      if (steps >= kCrossingSteps || (std::fabs(dt1) < k1 && std::fabs(dt2) < k2)) {
+        if (!parallel && BSpdistsq(rc, e1, e2) < sqtol) {
+          *t1 = u1, *t2 = u2;
+          *converged = BSTRUE;
+        }
+        break;
+      }
+      if (parallel) break;
+    }
+    if (*rc != 0 || wrapped_out) break;
+    for (int c = 0; c < 3; ++c) point[c] = 0.5 * (e1[c] + e2[c]);
+  } while (false);
+  BSexit(rc, "BScvcviter", "bscvcviter");
+}
+
+void BSxbzs4(VOQbsp_curve *cv1, VOQbsp_curve *cv2, std::int32_t *n, double *points, double *par1, double *par2,
+             BSboolean *tangent, int *rc) {
+  *rc = 0;
+  const double saved_dist = BStoltab[bstol::dist_tol];
+  do {
+    if (!n || !points || !par1 || !par2 || !tangent) {
+      *rc = BSRC_NULL_CURVE;
+      break;
+    }
+    *n = 0;
+    *tangent = BSFALSE;
+    if ((*rc = check_span(cv1)) != 0 || (*rc = check_span(cv2)) != 0) break;
+    if (!cv1->rational) cv1->weights = nullptr;
+    if (!cv2->rational) cv2->weights = nullptr;
+    const double sqtol = BStoltab[bstol::dist_sqtol];
+    double k1 = 0, k2 = 0;
+    BScvkttol2(cv1->order, cv1->knots, cv1->num_poles, cv1->poles, cv1->weights, &k1, rc);
+    if (*rc == 0) BScvkttol2(cv2->order, cv2->knots, cv2->num_poles, cv2->poles, cv2->weights, &k2, rc);
+    if (*rc != 0) break;
+
+    double p_pts[3 * BSXBZ_MAX_NODES], p_par[BSXBZ_MAX_NODES], q_pts[3 * BSXBZ_MAX_NODES], q_par[BSXBZ_MAX_NODES];
+    int np = 0, nq = 0;
+    double e1 = 0, e2 = 0;
+    BSspnndptpr(cv1, &np, p_pts, p_par, &e1, rc);
+    if (*rc == 0) BSspnndptpr(cv2, &nq, q_pts, q_par, &e2, rc);
+    if (*rc != 0) break;
+    const double margin = kMarginFactor * std::fmax(std::fmax(e1, e2), BStoltab[bstol::dist_tol]);
+    const double a1 = lo_par(cv1), b1 = hi_par(cv1), a2 = lo_par(cv2), b2 = hi_par(cv2);
+
+    Candidate cand[BSXBZ_MAX_CANDIDATES];
+    int nc = 0;
+    for (int i = 0; i + 1 < np && *rc == 0; ++i) {
+      const double *p0 = p_pts + 3 * i, *p1 = p0 + 3;
+      for (int j = 0; j + 1 < nq && *rc == 0; ++j) {
+        const double *q0 = q_pts + 3 * j, *q1 = q0 + 3;
+        if (box_apart(p0, p1, q0, q1, margin)) continue;
+        double dist = 0, on_p[3], on_q[3], u = 0, v = 0;
+        BSdlsegs2(p0, p1, q0, q1, &dist, on_p, on_q, &u, &v, rc);
+        if (*rc != 0) break;
+        if (!(dist < margin)) continue;
+        u = nudged(u), v = nudged(v);
+        double t1 = 0.5 * (p_par[i] + p_par[i + 1]), t2 = 0.5 * (q_par[j] + q_par[j + 1]);
+        if (dist <= kNearFactor * margin) {
+          t1 = (1 - u) * p_par[i] + u * p_par[i + 1];
+          t2 = (1 - v) * q_par[j] + v * q_par[j + 1];
+        }
+        double point[3];
+        BSboolean converged = 0;
+        BScvcviter(cv1, cv2, cv1->phy_closed, cv2->phy_closed, k1, k2, &t1, &t2, point, &converged, rc);
+        if (*rc != 0) break;
+        if (!converged) continue;
+        if (t1 < a1 && t1 > a1 - k1) t1 = a1;
+        if (t1 > b1 && t1 < b1 + k1) t1 = b1;
+        if (t2 < a2 && t2 > a2 - k2) t2 = a2;
+        if (t2 > b2 && t2 < b2 + k2) t2 = b2;
+        const double s = tangent_sine(cv1, cv2, t1, t2, rc);
+        if (*rc != 0) break;
+        if (s < kTangentSine && s > BStoltab[kZeroTol]) {
+          *tangent = BSTRUE;
+          double s1 = 0, s2 = 0, c1[3], c2[3];
+          BSpttan2cvs(cv1, cv2, t1, t2, k1, k2, &s1, &s2, c1, c2, rc);
+          if (*rc != 0) {
+            double d = 0;
+            *rc = 0;
+            BSmdstbzbz(cv1, cv2, t1, t2, k1, k2, &s1, &s2, c1, c2, &d, rc);
+            if (*rc != 0) break;
+          }
+          t1 = s1, t2 = s2;
+          for (int c = 0; c < 3; ++c) point[c] = 0.5 * (c1[c] + c2[c]);
+        }
+        bool repeated = false;
+        for (int c = 0; c < nc && !repeated && *rc == 0; ++c) repeated = BSpdistsq(rc, point, cand[c].point) < sqtol;
+        if (*rc != 0 || repeated) continue;
+        // Guarded by the static bound above: one candidate per leg pair at most.
+        if (nc >= BSXBZ_MAX_CANDIDATES) {
+          *rc = BSRC_OUT_OF_RANGE;
+          break;
+        }
+        std::memcpy(cand[nc].point, point, sizeof point);
+        cand[nc].t1 = t1, cand[nc].t2 = t2;
+        ++nc;
+      }
+    }
+    if (*rc != 0) break;
+
+    // Merging: a run of close neighbours is one meeting, placed at the middle of its outer candidates.
+    const double leg1 = BSmaxlegsq(cv1->num_poles, cv1->weights, cv1->poles, rc);
+    const double leg2 = *rc == 0 ? BSmaxlegsq(cv2->num_poles, cv2->weights, cv2->poles, rc) : 0;
+    if (*rc != 0) break;
+    const double close = 0.1 * std::fmin(leg1, leg2);
+    for (int i = 0; i < nc && *rc == 0;) {
+      int e = i;
+      while (e + 1 < nc && kMergeFactor * BSpdistsq(rc, cand[e].point, cand[e + 1].point) <= close) ++e;
+      double *out = points + 3 * *n;
+      std::memcpy(out, cand[i].point, 3 * sizeof(double));
+      par1[*n] = cand[i].t1, par2[*n] = cand[i].t2;
+      if (e > i) {
+        double mid[3], u1 = cand[i].t1, u2 = cand[i].t2;
+        BSboolean on1 = 0, on2 = 0;
+        for (int c = 0; c < 3; ++c) mid[c] = 0.5 * (cand[i].point[c] + cand[e].point[c]);
+        BSprptoncv(rc, cv1, mid, &u1, &on1);
+        if (*rc == 0) BSprptoncv(rc, cv2, mid, &u2, &on2);
+        if (*rc != 0) break;
+        // A middle off either span stands for no meeting: the run keeps its first candidate as it was found.
+        if (on1 && on2) {
+          std::memcpy(out, mid, sizeof mid);
+          par1[*n] = u1, par2[*n] = u2;
+        }
+      }
+      ++*n;
+      i = e + 1;
+    }
+  } while (false);
+  if (*rc != 0) {
+    int own = 0;
+    BSchangepar(&own, bstol::dist_tol, saved_dist);
+  }
+  BSexit(rc, "BSxbzs4", "bsxbzs4");
+}

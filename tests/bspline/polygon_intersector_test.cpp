@@ -1,0 +1,120 @@
+// Crossings of two Bezier spans through their node polygons: transversal, on a node of both polygons, touching,
+// boxes apart (no Newton iteration at all), refused spans, dist_tol put back after a failure inside the iteration,
+// and a closed span's parameter that runs periods out of range.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+
+#include "bspline/intersect.h"
+#include "tests/bspline/curve_fixtures.h"
+
+namespace {
+
+std::unique_ptr<TestCurve> Bezier(std::vector<double> poles) {
+  const std::size_t k = poles.size() / 3;
+  std::vector<double> knots(k, 0.0);
+  knots.resize(2 * k, 1.0);
+  return std::make_unique<TestCurve>(static_cast<int>(k), std::move(poles), std::move(knots));
+}
+
+// Iterations seen through the hook; with g_fail set, the first one fails and leaves dist_tol changed.
+int g_iterations = 0;
+bool g_fail = false;
+void CountIterations(const char *lname, int *rc) {
+  if (std::strcmp(lname, "bscvcviter") != 0 || (++g_iterations, !g_fail)) return;
+  BStoltab[bstol::dist_tol] = 0.5;
+  *rc = BSRC_NO_SCRATCH;
+}
+
+struct Crossings {
+  int rc = -99, n = -1;
+  BSboolean tangent = 7;
+  double pts[3 * BSXBZ_MAX_RESULTS], t1[BSXBZ_MAX_RESULTS], t2[BSXBZ_MAX_RESULTS];
+  Crossings(TestCurve &a, TestCurve &b) {
+    g_iterations = 0;
+    const BSfaulthandler previous = BSsetfaulthook(CountIterations);
+    BSxbzs4(&a.cv, &b.cv, &n, pts, t1, t2, &tangent, &rc);
+    BSsetfaulthook(previous);
+  }
+};
+
+TEST(PolygonIntersector, CrossingsOfTwoSpans) {
+  const auto arch = Bezier({0, 0, 0, 1, 2, 0, 2, 0, 0});  // y = x (2 - x)
+  std::vector<double> poles17;
+  for (int i = 0; i < 17; ++i) poles17.insert(poles17.end(), {double(i), double(i % 2), 0});
+  struct {
+    std::unique_ptr<TestCurve> other;
+    int rc, n;
+    BSboolean tangent;
+    std::vector<double> points;  // the crossings, in order
+  } cases[] = {
+      {Bezier({0, 1.5, 0, 1, -0.5, 0, 2, 1.5, 0}), 0, 2, 0, {0.5, 0.75, 0, 1.5, 0.75, 0}},
+      {Bezier({1, 0, 0, 1, 1, 0, 1, 2, 0}), 0, 1, 0, {1, 1, 0}},  // parameter 0.5, a node of both polygons
+      // y = 1 + (x - 1)^2 / 2 over x from -0.2 to 2.5 touches the arch at (1, 1) from above.
+      {Bezier({-0.2, 1.72, 0, 1.15, 0.1, 0, 2.5, 2.125, 0}), 0, 1, 1, {1, 1, 0}},
+      {Bezier({0, 3, 0, 1, 5, 0, 2, 3, 0}), 0, 0, 0, {}},  // boxes apart
+      {Bezier(poles17), BSRC_OUT_OF_RANGE, 0, 0, {}},
+      {Bezier({0, 0, 0, 1, std::nan(""), 0, 2, 0, 0}), BSRC_OUT_OF_RANGE, 0, 0, {}},
+      {std::make_unique<TestCurve>(2, std::vector<double>{0, 1, 0, 1, 1, 0, 2, 1, 0},
+                                   std::vector<double>{0, 0, 0.5, 1, 1}),
+       BSRC_OUT_OF_RANGE, 0, 0, {}},  // two spans
+  };
+  int row = 0;
+  for (auto &c : cases) {
+    const Crossings r(*arch, *c.other);
+    ASSERT_EQ(r.rc, c.rc) << row;
+    ASSERT_EQ(r.n, c.n) << row;
+    EXPECT_EQ(r.tangent, c.tangent) << row;
+    if (c.n == 0) EXPECT_EQ(g_iterations, 0) << row;
+    for (int i = 0; i < r.n; ++i) {
+      double p1[3], p2[3];
+      int rc = 0;
+      BScveval_n(&arch->cv, r.t1[i], 0, p1, &rc);
+      BScveval_n(&c.other->cv, r.t2[i], 0, p2, &rc);
+      EXPECT_LT(BSpdist(&rc, p1, p2), BStoltab[bstol::dist_tol]) << row;
+      for (int k = 0; k < 3; ++k) EXPECT_NEAR(r.pts[3 * i + k], c.points[3 * i + k], 1e-6) << row;
+    }
+    ++row;
+  }
+  // A failure inside the iteration ends the call with its code, and dist_tol is as it was.
+  const double before = BStoltab[bstol::dist_tol];
+  g_fail = true;
+  const Crossings r(*arch, *Bezier({0, 0.5, 0, 2, 0.5, 0}));
+  g_fail = false;
+  EXPECT_EQ(r.rc * 10 + g_iterations, BSRC_NO_SCRATCH * 10 + 1);
+  EXPECT_EQ(BStoltab[bstol::dist_tol], before);
+}
+
+TEST(PolygonIntersector, ClosedParameterWrapsAtMostFourPeriods) {
+  struct {
+    double t;
+    BSboolean closed;
+    double out;
+    int wraps;
+  } cases[] = {{1.5, 0, 1, 0},     {-3, 0, 0, 0},      {4.25, 1, 0.25, 0}, {-3.75, 1, 0.25, 4},
+               {5.5, 1, 0.5, 5},   {-4.5, 1, 0.5, 5},  {-5.5, 1, -0.5, 5}};
+  for (const auto &c : cases) {
+    double t = c.t;
+    int wraps = -1;
+    BSprmwrap(0, 1, c.closed, &t, &wraps);
+    EXPECT_EQ(t, c.out) << c.t;
+    EXPECT_EQ(wraps, c.wraps) << c.t;
+  }
+  // A closed loop at its lowest point, nearly parallel to a line far below: the first step runs the loop's
+  // parameter many periods out and that start gives no point. Taken as open, the loop is clamped instead.
+  auto loop = Bezier({0, 0, 0, 4, -3, 0, -4, -3, 0, 0, 0, 0});
+  const auto line = Bezier({-5, -10, 0, 5, -10.001, 0});
+  for (BSboolean closed : {BSboolean(1), BSboolean(0)}) {
+    loop->cv.phy_closed = closed;
+    double t1 = 0.5, t2 = 0.5, point[3] = {-7, -7, -7};
+    BSboolean converged = 9;
+    int rc = 1;
+    BScvcviter(&loop->cv, &line->cv, closed, 0, 1e-9, 1e-9, &t1, &t2, point, &converged, &rc);
+    EXPECT_EQ(rc + converged, 0);
+    EXPECT_EQ(t1, 0.5);
+    EXPECT_EQ(point[0] == -7, closed == 1);
+  }
+}
+
+}  // namespace
