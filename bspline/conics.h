@@ -301,3 +301,35 @@ BSboolean BSmaxext(int *rc, const int *n, const double *const pts[], const doubl
 // Q towards P2. rc -2 when P2 is at Q (tolerance entry 16); otherwise BSconic32's.
 void BStransconc(const double P1[3], const double P2[3], const double P3[3], const double Q[3], VOQbsp_curve *cv,
                  int *rc);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Extension of conic arcs (bspline/conic_extension.cpp). The arc is an order-3 curve of type 6 to 9, rational or
+// (a parabola) polynomial; pieces and complements come out in the form of the builders above.
+
+enum : int {
+  BSRC_CONIC_TYPE = 16,  // a conic type outside 6 .. 9
+  BSRC_ARC_CLOSED = -12, // an arc that is already closed has no complement
+};
+
+// The arc continued along its conic into out: an ellipse or circle completed to the whole closed curve (the
+// complement of BSarccomp joined after the arc, so out starts where the arc starts; an arc already closed, or
+// whose ends lie within dist_tol, is copied with phy_closed 1 and weights 1 for a polynomial input), a parabola
+// or hyperbola lengthened by the pieces of BSphypxtnd before and after it. The knots are then normalised and
+// set by arc length (BSarclnparc); out is rational except for a polynomial parabola. out needs room for
+// num_poles + 6 poles. rc 3 for a NULL argument or a missing out array (weights included), 16 for a type outside
+// 6 .. 9, -2 for an order other than 3, the record's code for a damaged curve; FALSE on any failure.
+BSboolean BSconextend(int *rc, const std::int16_t *type, const VOQbsp_curve *cv, VOQbsp_curve *out);
+// The arc of the ellipse or circle of cv's first segment that closes cv, from cv's end to its start, into comp
+// (room for 7 poles and 10 knots), built by BSconicgen3 (ellipse) or BSprepcarc (circle). normal: the unit
+// normal of cv's plane; unweighted_poles: cv's poles divided by their weights. rc -2 for fewer than 3 poles, an
+// order other than 3 or a first segment that is no ellipse or circle; -12 for a closed cv; -1 when the opposite
+// point of an end of an arc of more than half an ellipse is not found on it.
+BSboolean BSarccomp(int *rc, const double normal[3], const VOQbsp_curve *cv, const double *unweighted_poles,
+                    VOQbsp_curve *comp);
+// One-segment pieces of the parabola (type 6) or hyperbola (7) of cv before its start and after its end, each
+// meeting cv with a common tangent: poles, 6 knots 0 0 0 1 1 1, end weights 1, rational as cv. The records need
+// room for 3 poles (weights when cv is rational). rc -2 for another type or order, a hyperbola span whose
+// w0 w2 / w1^2 exceeds 1 (an ellipse) or whose continuation has a vanishing weight; 3 for a NULL argument. The
+// records are written only on success.
+BSboolean BSphypxtnd(int *rc, const std::int16_t *type, const VOQbsp_curve *cv, VOQbsp_curve *before,
+                     VOQbsp_curve *after);
