@@ -4,6 +4,7 @@
 #include "bspline/conics.h"
 #include "bspline/distance.h"
 #include "bspline/extend.h"
+#include "bspline/intersect.h"
 #include "bspline/knots.h"
 #include "bspline/knots_internal.h"
 #include "bspline/measure.h"
@@ -266,4 +267,313 @@ BSboolean BSconextend(int *rc, const std::int16_t *type, const VOQbsp_curve *cv_
   }
   BSexit(rc, "BSconextend", "bsconextend");
   return *rc == 0 ? BSTRUE : BSFALSE;
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Arcs lengthened or shortened by an arc length
+
+namespace {
+
+// Tolerance entry 15 follows the requested change of length while an arc is cut, so that no step under it works
+// to a tolerance coarser than a hundredth of that change.
+constexpr int kLengthTol = 15;
+
+// A record over fixed arrays for one span of order up to 16.
+struct SpanRecord {
+  double poles[48], knots[32], weights[16];
+  VOQbsp_curve cv{};
+  SpanRecord() {
+    cv.poles = poles;
+    cv.knots = knots;
+    cv.weights = weights;
+  }
+};
+
+// A record whose arrays BScvsplit allocates (BSdbgmalloc); released with BSdbgfree.
+struct SplitPart {
+  VOQbsp_curve cv{};
+  SplitPart() = default;
+  SplitPart(const SplitPart &) = delete;
+  SplitPart &operator=(const SplitPart &) = delete;
+  ~SplitPart() { release(); }
+  void release() {
+    for (double **p : {&cv.poles, &cv.knots, &cv.weights}) {
+      BSdbgfree(*p);
+      *p = nullptr;
+    }
+    cv = VOQbsp_curve{};
+  }
+};
+
+void release(VOQbsp_curve **cv, int *rc) {
+  if (!*cv) return;
+  int frc = 0;
+  BSfreevoqcv(*cv, &frc);
+  *cv = nullptr;
+  if (*rc == 0) *rc = frc;
+}
+
+double range_start(const VOQbsp_curve &cv) { return cv.knots[cv.order - 1]; }
+double range_end(const VOQbsp_curve &cv) { return cv.knots[cv.num_poles]; }
+
+// The parameter of pt on cv; rc -1 when pt does not lie on it.
+bool locate(int *rc, const VOQbsp_curve *cv, const double pt[3], double *u) {
+  BSboolean on = BSFALSE;
+  if (BSprptoncv(rc, cv, pt, u, &on) && !on) *rc = BSRC_NOT_CONIC;
+  return *rc == 0;
+}
+
+// The arc length between two parameters of cv, the arc between them when cv is closed.
+bool length_between(int *rc, VOQbsp_curve *cv, double u0, double u1, double *len) {
+  BSboolean status = BSTRUE;
+  const double through = (u0 + u1) / 2;
+  BSarclen(rc, &status, cv, &u0, &u1, &through, len);
+  return *rc == 0;
+}
+
+// The point at arc length dist from u0 towards the parameter e. The length search stops within dist_tol of the
+// length; a few Newton steps on the measured length take the point to the accuracy of the length itself, which
+// a cut that must meet a given far end needs.
+bool point_along(int *rc, VOQbsp_curve *cv, double u0, double dist, double e, double point[3]) {
+  double u = u0;
+  if (!BSiarcln(rc, cv, &u0, &dist, &e, &u)) return false;
+  const double lo = std::min(u0, e), hi = std::max(u0, e), sense = e >= u0 ? 1.0 : -1.0;
+  for (int step = 0; step < 4; ++step) {
+    double len = 0, d[6];
+    if (!length_between(rc, cv, u0, u, &len)) return false;
+    const double miss = dist - len;
+    if (std::fabs(miss) <= 1e-13 * (1 + dist)) break;
+    BScveval_n(cv, u, 1, d, rc);
+    if (*rc != 0) return false;
+    const double speed = std::sqrt(d[3] * d[3] + d[4] * d[4] + d[5] * d[5]);
+    if (!(speed > 0)) break;
+    u = std::clamp(u + sense * miss / speed, lo, hi);
+  }
+  BScveval_n(cv, u, 0, point, rc);
+  return *rc == 0;
+}
+
+// The point at arc length dist beyond the open curve's end parameter e, along the polynomial continuation of the
+// end span there.
+void beyond_open_end(int *rc, VOQbsp_curve *cv, double e, double dist, double point[3]) {
+  const bool at_end = e == range_end(*cv);
+  const int span = at_end ? cv->num_poles - 1 : cv->order - 1;
+  const BSboolean no = BSFALSE;
+  const std::int16_t flag = at_end ? 1 : 0;
+  SpanRecord spn;
+  VOQbsp_curve *cont = nullptr, *normed = nullptr;
+  double pe[3], ue = e, far = 0, room = 0;
+  if (cv->order > 16) {
+    *rc = BSRC_OUT_OF_RANGE;
+  } else if (BSextrcvspn(rc, &span, cv, &spn.cv, &no, &no) && BScnvtomkt(rc, &spn.cv)) {
+    BSallocvoqcv(cv->order, 2 * cv->order - 1, cv->rational, 0, &cont, rc);
+  }
+  if (*rc == 0) BSpoly_ext(rc, &spn.cv, &flag, cont);
+  VOQbsp_curve *use = cont;
+  if (*rc == 0 && cont->rational) {
+    BSchgecvwts(cont, &normed, rc);
+    use = normed;
+  }
+  // Normalising the weights moves parameters: the old end is found on the continuation again.
+  if (*rc == 0) BScveval_n(cv, e, 0, pe, rc);
+  if (*rc == 0 && locate(rc, use, pe, &ue)) {
+    far = at_end ? range_end(*use) : range_start(*use);
+    length_between(rc, use, ue, far, &room);
+  }
+  if (*rc == 0 && room < dist + BStoltab[bstol::dist_tol]) *rc = BSRC_OUT_OF_RANGE;
+  if (*rc == 0) point_along(rc, use, ue, dist, far, point);
+  release(&normed, rc);
+  release(&cont, rc);
+}
+
+}  // namespace
+
+BSboolean BSptsdlcv(int *rc, VOQbsp_curve *cv, const double *from_par, const double toward_point[3],
+                    const double *dist, double point_out[3]) {
+  *rc = 0;
+  do {
+    if (!cv || !from_par || !toward_point || !dist || !point_out) {
+      *rc = BSRC_NULL_CURVE;
+      break;
+    }
+    if (!std::isfinite(*from_par) || !std::isfinite(*dist) || *dist < 0 || !BSallfinite(3, toward_point)) {
+      *rc = BSRC_OUT_OF_RANGE;
+      break;
+    }
+    if ((*rc = BScvcheck(cv)) != 0) break;
+    const double start = range_start(*cv), end = range_end(*cv);
+    if (*from_par < start || *from_par > end) {
+      *rc = BSRC_OUT_OF_RANGE;
+      break;
+    }
+    BSboolean found = BSFALSE;
+    double t = 0;
+    int position = 0;
+    if (!BSperpa(rc, cv, toward_point, toward_point, &found, &t, &position)) break;
+    if (!found) {
+      // No perpendicular foot: the direction point lies beyond an end of an open curve, or at a circle's
+      // centre. Its nearest point still tells the side, or says there is none.
+      double base[3], d = 0;
+      BSmdstptcv(cv, toward_point, &t, base, &d, rc);
+      if (*rc != 0) break;
+    }
+    double from = *from_par, e;
+    if (!cv->phy_closed) {
+      e = from <= t ? end : start;
+    } else {
+      // The far end lies the way round on which the direction point comes within half a turn.
+      const double h = (end - start) / 2;
+      if (from <= start + h)
+        e = from < t && t < from + h ? end : start;
+      else
+        e = t <= from - h || t >= from ? end : start;
+      // At the seam the way round begins at the other end parameter, the same point.
+      double ktol = 0;
+      BScvkttol2(cv->order, cv->knots, cv->num_poles, cv->poles, cv->rational ? cv->weights : nullptr, &ktol, rc);
+      if (*rc != 0) break;
+      if (std::fabs(from - e) <= ktol) from = e == end ? start : end;
+    }
+    double L = 0;
+    if (!length_between(rc, cv, from, e, &L)) break;
+    if (L <= BStoltab[bstol::basis_tol]) {
+      *rc = BSRC_ZERO_STRETCH;
+      break;
+    }
+    if (L - *dist > BStoltab[bstol::dist_tol]) {
+      point_along(rc, cv, from, *dist, e, point_out);
+      break;
+    }
+    double r = *dist - L;
+    if (cv->phy_closed) {
+      double full = 0;
+      if (!length_between(rc, cv, start, end, &full)) break;
+      if (full > 0) r -= std::floor(r / full) * full;
+      const double again = e == end ? start : end;
+      point_along(rc, cv, again, r, e, point_out);
+    } else {
+      beyond_open_end(rc, cv, e, r, point_out);
+    }
+  } while (false);
+  BSexit(rc, "BSptsdlcv", "bsptsdlcv");
+  return *rc == 0 ? BSTRUE : BSFALSE;
+}
+
+void BScncxtdst(std::int16_t mode, VOQbsp_curve *curve, double dist, double par, VOQbsp_curve **out, int *rc) {
+  *rc = 0;
+  const double saved_tol = BStoltab[kLengthTol];
+  bool lowered = false, too_short = false;
+  VOQbsp_curve *ext = nullptr, *work = nullptr, *turned = nullptr;
+  SplitPart cut[2], piece[2];
+  do {
+    if (!curve || !out || !*out) {
+      *rc = BSRC_NULL_CURVE;
+      break;
+    }
+    if (!std::isfinite(dist) || !std::isfinite(par)) {
+      *rc = BSRC_OUT_OF_RANGE;
+      break;
+    }
+    if ((*rc = BScvcheck(curve)) != 0) break;
+    const double dtol = BStoltab[bstol::dist_tol];
+    if (curve->order != 3 || std::fabs(dist) < dtol || curve->phy_closed || mode < BSCONIC_PARABOLA ||
+        mode > BSCONIC_CIRCLE) {
+      *rc = BSRC_OUT_OF_RANGE;
+      break;
+    }
+    const double start = range_start(*curve), end = range_end(*curve);
+    if (par < start || par > end) {
+      *rc = BSRC_OUT_OF_RANGE;
+      break;
+    }
+    const int room = (*out)->num_poles;
+    if (!BSchangepar(rc, kLengthTol, std::min(saved_tol, std::fabs(dist) * 0.01))) break;
+    lowered = true;
+    BSallocvoqcv(3, curve->num_poles + 6, BSTRUE, 0, &ext, rc);
+    if (*rc != 0 || !BSconextend(rc, &mode, curve, ext)) break;
+    double len_c = 0, len_e = 0;
+    if (!length_between(rc, curve, start, end, &len_c) ||
+        !length_between(rc, ext, range_start(*ext), range_end(*ext), &len_e))
+      break;
+    const double target = len_c + dist;
+    if (target < dtol) {
+      *rc = BSRC_OUT_OF_RANGE;
+      break;
+    }
+    const bool end_side = (start + end) / 2 <= par, closed = mode >= BSCONIC_ELLIPSE;
+    double ps[3], pe[3], pm[3], us = 0, ue = 0;
+    BScveval_n(curve, start, 0, ps, rc);
+    if (*rc == 0) BScveval_n(curve, end, 0, pe, rc);
+    if (*rc == 0) BScveval_n(curve, (start + end) / 2, 0, pm, rc);
+    if (*rc != 0 || !locate(rc, ext, ps, &us) || !locate(rc, ext, pe, &ue)) break;
+    const BSboolean no = BSFALSE, yes = BSTRUE;
+    const VOQbsp_curve *result = nullptr;
+    bool turned_back = !end_side;
+    BSallocvoqcv(3, ext->num_poles + 2, ext->rational, 0, &work, rc);
+    if (*rc != 0) break;
+    if (closed && dist > 0 && len_e - target < dtol) {
+      // The whole conic: started at the arc's far end when the start is lengthened, so that it ends there.
+      too_short = target > len_e + dtol;
+      turned_back = false;
+      if (end_side)
+        result = ext;
+      else if (BScv_shffl(rc, ext, &ue, &yes, work))
+        result = work;
+      if (*rc != 0) break;
+    } else {
+      if (closed) {
+        BScv_copy(rc, ext, work);
+      } else if (BScvsplit(rc, ext, end_side ? &us : &ue, &cut[0].cv, &cut[1].cv, &no)) {
+        BScv_copy(rc, &cut[end_side ? 1 : 0].cv, work);
+      }
+      if (*rc != 0) break;
+      // The walk starts at the arc's fixed end and runs through the arc: backwards when the start moves.
+      VOQbsp_curve *walk = work;
+      if (!end_side) {
+        const double from_end = closed ? ue : range_end(*work);
+        BSallocvoqcv(3, work->num_poles + 2, work->rational, 0, &turned, rc);
+        if (*rc != 0 || !BScv_shffl(rc, work, &from_end, &no, turned)) break;
+        walk = turned;
+      }
+      double from = 0, avail = 0, point[3], up = 0;
+      if (!locate(rc, walk, end_side ? ps : pe, &from)) break;
+      if (!closed) {
+        // An open conic holds only the stretch from the fixed end on: a longer target takes all of it.
+        if (!length_between(rc, walk, from, range_end(*walk), &avail)) break;
+        if (target >= avail - dtol) {
+          too_short = target > avail + dtol;
+          result = walk;
+        }
+      }
+      if (!result) {
+        if (!BSptsdlcv(rc, walk, &from, pm, &target, point) || !locate(rc, walk, point, &up) ||
+            !BScvsplit(rc, walk, &up, &piece[0].cv, &piece[1].cv, &no))
+          break;
+        if (piece[0].cv.num_poles == 0) {
+          *rc = BSRC_NOT_CONIC;
+          break;
+        }
+        result = &piece[0].cv;
+      }
+    }
+    // The caller's record takes the result only when it has the room; otherwise a larger one replaces it.
+    if (result->num_poles > room || (result->rational && !(*out)->weights)) {
+      (*out)->rational = result->rational;
+      BSreallocvoqcv(3, result->num_poles, 0, out, rc);
+      if (*rc != 0) break;
+    }
+    if (!BScv_copy(rc, result, *out) || !BSnorkts(rc, &(*out)->order, &(*out)->num_poles, (*out)->knots)) break;
+    if (turned_back && !BSrev_cv(rc, *out)) break;
+    if ((*out)->rational) BSchgcvewlr(*out, end_side ? 1 : 0, out, rc);
+  } while (false);
+  if (*rc == 0 && too_short) *rc = BSRC_CONIC_TOO_SHORT;
+  if (lowered) {
+    int trc = 0;
+    BSchangepar(&trc, kLengthTol, saved_tol);
+    if (*rc == 0) *rc = trc;
+  }
+  for (SplitPart *p : {&cut[0], &cut[1], &piece[0], &piece[1]}) p->release();
+  release(&turned, rc);
+  release(&work, rc);
+  release(&ext, rc);
+  BSexit(rc, "BScncxtdst", "bscncxtdst");
 }

@@ -60,3 +60,33 @@ BSboolean BSfilletres(int *rc, double x[2], double f[2], void *data_address);
 void BSfillet3d(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, double radius, const double side1[3],
                 const double side2[3], const double corner[3], const double normal[3], VOQbsp_curve *result,
                 int *rc);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Conic arcs lengthened or shortened by an arc length (bspline/conic_extension.cpp): the arc is continued to its
+// whole extended conic (BSconextend, bspline/conics.h) and the result cut out of that.
+
+// Codes beyond the core's.
+enum : int {
+  BSRC_CONIC_TOO_SHORT = 5,  // the extended conic holds less than the requested length: the longest arc is given
+  BSRC_ZERO_STRETCH = 35,    // BSptsdlcv: no length between the start parameter and the far end
+};
+
+// The conic arc curve (order 3, open, of conic type mode 6 .. 9) lengthened (dist > 0) or shortened at one end so
+// that its arc length changes by dist: at its end when par lies in the second half of its range, else at its
+// start, the other end staying where it is and the result running the input's way. *out is the caller's
+// BSallocvoqcv record, its num_poles the room it has: a larger result, and the weight normalisation at the moved
+// end, may replace it by a new record (the old one released). An ellipse or circle lengthened to its whole
+// perimeter or more gives the whole closed conic. Tolerance entry 15 is lowered to |dist| / 100 during the call
+// and has its old value again on every return. rc -2: order not 3, |dist| below dist_tol, par outside the range,
+// a closed arc, a mode outside 6 .. 9, a non-finite dist or par, or a shortening that leaves less than dist_tol;
+// -1: an end of the arc not found on its extended conic; 5: the extended conic holds less than the target (the
+// longest arc is in *out); 3: a NULL argument; callees' codes pass through.
+void BScncxtdst(std::int16_t mode, VOQbsp_curve *curve, double dist, double par, VOQbsp_curve **out, int *rc);
+// The point at arc length *dist (>= 0) from *from_par along cv, towards the side where toward_point's foot on cv
+// lies (within half a turn of a closed curve). Past the far end a closed curve runs on over its seam; an open one
+// continues along the polynomial (or rational) continuation of its end span (BSpoly_ext), rc -2 when that is
+// shorter than needed. The side is that of toward_point's perpendicular foot, or of its nearest point when it has
+// none (beyond an end). rc 35 for no length between *from_par and the far end, -2 for a non-finite or
+// out-of-range argument; point_out is written only on success.
+BSboolean BSptsdlcv(int *rc, VOQbsp_curve *cv, const double *from_par, const double toward_point[3],
+                    const double *dist, double point_out[3]);

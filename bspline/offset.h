@@ -74,3 +74,17 @@ struct BSprptdata {
   double pt[3];
 };
 BSboolean BSprptnrfn(int *rc, double *u, double *f, void *data);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Polynomial extension of a Bezier span (bspline/offset/polynomial_extension.cpp)
+
+// The span cv (num_poles == order, 2 to 16, open) continued past its end (*at_end nonzero) or its start along its
+// own polynomial, or its own rational function, into out (room for 2 order - 1 poles, 3 order - 1 knots and, when
+// rational, weights; boundaries cleared). Directly: one span over a range f times as long (f 10 for a polynomial
+// line, else 4), the given span's range kept at the side not extended. A rational span whose extrapolated weights
+// would fall below a quarter of their mean is continued less far, halving the reach up to 8 times, as two spans:
+// the given span and the continuation, joined by a knot of multiplicity order - 1 (range [a, b] of the given span
+// kept; the continuation after b, or before a when the start is extended). rc -2 for an input that is not a
+// single open span of order 2 to 16, -1 when no halving gives usable weights, 3 for a NULL argument; out is
+// written only on success.
+BSboolean BSpoly_ext(int *rc, const VOQbsp_curve *cv, const std::int16_t *at_end, VOQbsp_curve *out);

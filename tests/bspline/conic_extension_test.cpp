@@ -1,6 +1,5 @@
-// Conic arcs continued along their conic: whole ellipses and circles from arcs, end pieces of parabolas and
-// hyperbolas, and arcs lengthened or shortened by an arc length. Points are checked on the conic of the input's
-// first segment (conic_distance) and evaluated by the reference evaluation.
+// Conic arcs continued along their conic, and cut by arc length. Points are evaluated by the reference
+// evaluation and checked on the implicit conic of the input's first segment (conic_distance).
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -10,6 +9,7 @@
 
 #include "bspline/distance.h"
 #include "bspline/extend.h"
+#include "bspline/knots.h"
 #include "bspline/measure.h"
 #include "tests/bspline/conic_fixtures.h"
 
@@ -17,24 +17,25 @@ namespace {
 
 using namespace conic_test;
 
-const double kOrigin[3] = {0, 0, 0}, kUp[3] = {0, 0, 1};
+const double kOrigin[3] = {0, 0, 0}, kUp[3] = {0, 0, 1}, kX2[3] = {2, 0, 0}, kY2[3] = {0, 2, 0};
 
-// A caller's record with room for n poles, filled with a marker.
-struct Room {
-  std::vector<double> poles, knots, weights;
-  VOQbsp_curve cv{};
-  explicit Room(int n) : poles(3 * n, kUnset), knots(n + 3, kUnset), weights(n, kUnset) {
-    cv.poles = poles.data();
-    cv.knots = knots.data();
-    cv.weights = weights.data();
-    cv.num_poles = -1;
+// A caller's record from BSallocvoqcv (marked, num_poles -1), released even when a routine replaced it.
+struct Out {
+  VOQbsp_curve *cv = nullptr;
+  explicit Out(int n) {
+    int rc = 0;
+    BSallocvoqcv(3, n, BSTRUE, 0, &cv, &rc);
+    std::fill(cv->poles, cv->poles + 3 * n, kUnset);
+    cv->num_poles = -1;
+  }
+  ~Out() {
+    int rc = 0;
+    BSfreevoqcv(cv, &rc);
   }
 };
 
-// The point of any record at u by the definition.
 void ref_eval(const VOQbsp_curve &c, double u, double out[3]) {
-  const std::vector<double> t(c.knots, c.knots + c.num_poles + c.order);
-  const std::vector<double> N = ref_basis_all(t, c.order, u, c.knots[c.num_poles]);
+  const std::vector<double> N = ref_basis_all({c.knots, c.knots + c.num_poles + 3}, 3, u, c.knots[c.num_poles]);
   double A[3] = {0, 0, 0}, W = 0;
   for (int i = 0; i < c.num_poles; ++i) {
     for (int k = 0; k < 3; ++k) A[k] += N[i] * c.poles[3 * i + k];
@@ -43,164 +44,117 @@ void ref_eval(const VOQbsp_curve &c, double u, double out[3]) {
   for (int k = 0; k < 3; ++k) out[k] = A[k] / W;
 }
 
-// Every one of 200 points of c lies on the conic of the input's first segment within tol times size.
-void expect_on_input_conic(const ArcRecord &in, const VOQbsp_curve &c, double size, double tol) {
-  const double a = c.knots[c.order - 1], b = c.knots[c.num_poles];
-  double worst = 0;
-  for (int i = 0; i <= 200; ++i) {
-    double X[3];
-    ref_eval(c, a + (b - a) * i / 200.0, X);
+// The largest distance of 101 points of c from the conic of in's first segment.
+double off_conic(const ArcRecord &in, const VOQbsp_curve &c) {
+  double worst = 0, X[3];
+  for (int i = 0; i <= 100; ++i) {
+    ref_eval(c, c.knots[2] + (c.knots[c.num_poles] - c.knots[2]) * i / 100.0, X);
     worst = std::max(worst, conic_distance(in, X));
   }
-  EXPECT_LT(worst, tol * size);
+  return worst;
 }
 
 double length_of(VOQbsp_curve *c) {
   int rc = 1;
   double len = -1;
-  const double a = c->knots[c->order - 1], b = c->knots[c->num_poles];
-  EXPECT_TRUE(BSarclength(&rc, c, &a, &b, &len));
+  EXPECT_TRUE(BSarclength(&rc, c, &c->knots[2], &c->knots[c->num_poles], &len));
   return len;
 }
 
-// The perimeter of the ellipse of semi-axes r1, r2: the trapezoidal rule on a periodic integrand converges
-// geometrically, far below the test's tolerance at 4000 points.
-double ellipse_perimeter(double r1, double r2) {
-  double s = 0;
-  for (int i = 0; i < 4000; ++i) {
-    const double t = 2 * M_PI * i / 4000;
-    s += std::sqrt(r1 * r1 * std::sin(t) * std::sin(t) + r2 * r2 * std::cos(t) * std::cos(t));
-  }
-  return s * 2 * M_PI / 4000;
+void take(const TestCurve &src, ArcRecord *dst) {
+  std::copy(src.poles.begin(), src.poles.end(), dst->poles);
+  std::copy(src.knots.begin(), src.knots.end(), dst->knots);
+  std::copy(src.weights.begin(), src.weights.end(), dst->weights);
+  dst->cv = src.cv;
+  dst->cv.poles = dst->poles, dst->cv.knots = dst->knots, dst->cv.weights = dst->weights;
 }
 
-// Circular arcs of 1 to 3 segments in both senses and elliptical arcs of less and more than half the ellipse,
-// in a tilted plane away from the origin: the extension is closed, starts where the arc starts, runs on [0, 1],
-// lies on the input's conic before and after the arc-length step, and is as long as the whole conic.
+// Circular arcs of 1 to 3 segments and elliptical arcs of less, exactly and more than half, both senses, in a
+// tilted plane: the whole conic is closed, starts where the arc starts, runs on [0, 1], lies on the input's
+// conic and is as long as the perimeter (trapezoidal rule, exact to rounding on a periodic integrand).
 TEST(ConicExtension, EllipsesAndCirclesCompleted) {
   PlaneFrame f;
-  const double tilt[3] = {0.3, -0.2, 0.9};
-  const double nt = std::sqrt(dot(tilt, tilt));
   f.origin[0] = 3, f.origin[1] = -7, f.origin[2] = 2;
-  double e2[3] = {-tilt[1] / nt, tilt[0] / nt, 0};
-  const double l2 = std::sqrt(dot(e2, e2));
-  for (double &v : e2) v /= l2;
-  double e1[3], n[3] = {tilt[0] / nt, tilt[1] / nt, tilt[2] / nt};
-  cross(e2, n, e1);
-  std::copy(e1, e1 + 3, f.e1), std::copy(e2, e2 + 3, f.e2);
-  struct Case {
-    double r1, r2, start, sweep;
-  } cases[] = {
-      {2, 2, 0.3, M_PI / 2},  {2, 2, 1.0, 2.0},   {2, 2, 0, M_PI},        {2, 2, 0.5, 3.5},   {2, 2, 2.0, 5.0},
-      {2, 2, 0.1, 6.2},       {5, 2, 0.4, 1.2},   {5, 2, 0.2, 2.9},       {5, 0.3, 1.1, 3.3}, {5, 2, 0.3, 4.4},
-      {5, 2, -0.7, 6.0},      {3, 1, 2.5, 5.5},   {3, 1, 0.3, M_PI},
-  };
-  int idx = 0;
-  for (const Case &c : cases)
+  const double c30 = std::cos(0.5), s30 = std::sin(0.5);
+  f.e1[0] = c30, f.e1[2] = s30, f.e2[1] = 1, f.e1[1] = f.e2[0] = f.e2[2] = 0;
+  const double cases[][4] = {{2, 2, 0.3, M_PI / 2}, {2, 2, 1.0, 2.0}, {2, 2, 0, M_PI},   {2, 2, 2.0, 5.0},
+                             {2, 2, 0.1, 6.2},      {5, 2, 0.4, 1.2}, {5, 0.3, 1.1, 3.3}, {5, 2, -0.7, 6.0},
+                             {3, 1, 0.3, M_PI}};
+  for (const auto &c : cases)
     for (int sense : {1, -1}) {
-      SCOPED_TRACE("case " + std::to_string(idx++) + " sense " + std::to_string(sense));
-      const auto P = f.at(c.r1, 0), Q = f.at(0, sense * c.r2), C = f.at(0, 0);
+      SCOPED_TRACE("sweep " + std::to_string(c[3]) + " sense " + std::to_string(sense));
+      const auto P = f.at(c[0], 0), Q = f.at(0, sense * c[1]), C = f.at(0, 0);
       ArcRecord in;
-      int rc = 1;
+      int rc = 1, given = 1;
       std::uint16_t is_circle = 0;
-      const int given = 1;
-      BSelarptang(C.data(), P.data(), Q.data(), c.start, c.sweep, 1, nullptr, nullptr, &given, nullptr, nullptr,
+      BSelarptang(C.data(), P.data(), Q.data(), c[2], c[3], 1, nullptr, nullptr, &given, nullptr, nullptr,
                   &is_circle, &in.ptr, &rc);
-      ASSERT_EQ(rc, 0);
-      const std::int16_t type = c.r1 == c.r2 ? BSCONIC_CIRCLE : BSCONIC_ELLIPSE;
-      Room out(in.cv.num_poles + 6);
-      ASSERT_TRUE(BSconextend(&rc, &type, &in.cv, &out.cv)) << rc;
-      EXPECT_EQ(out.cv.phy_closed, 1);
-      EXPECT_EQ(out.cv.rational, 1);
-      EXPECT_EQ(out.knots[2], 0.0);
-      EXPECT_EQ(out.knots[out.cv.num_poles], 1.0);
-      double s0[3], s1[3], x[3];
-      in.point(0, s0);
-      ref_eval(out.cv, 0, x);
-      EXPECT_LT(dist(s0, x), 1e-12 * c.r1);
-      ref_eval(out.cv, 1, x);
-      EXPECT_LT(dist(s0, x), 1e-12 * c.r1);
-      // The arc itself comes first: its end lies on the result's way round before the result's own end.
-      in.point(1, s1);
-      int on_rc = 1;
+      const std::int16_t type = c[0] == c[1] ? BSCONIC_CIRCLE : BSCONIC_ELLIPSE;
+      Out out(in.cv.num_poles + 6);
+      ASSERT_TRUE(BSconextend(&rc, &type, &in.cv, out.cv)) << rc;
+      EXPECT_EQ(out.cv->phy_closed, 1);
+      EXPECT_EQ(out.cv->knots[2], 0.0);
+      EXPECT_EQ(out.cv->knots[out.cv->num_poles], 1.0);
+      double s[3], x[3], e[3], u_end = -1;
+      in.point(0, s);
+      ref_eval(*out.cv, 0, x);
+      EXPECT_LT(dist(s, x), 1e-12 * c[0]);
+      // The arc comes first: its end lies as far round the result as its sweep goes round the conic.
+      in.point(1, e);
       BSboolean on = BSFALSE;
-      double u_end = -1;
-      ASSERT_TRUE(BSprptoncv(&on_rc, &out.cv, s1, &u_end, &on));
-      EXPECT_TRUE(on);
-      EXPECT_NEAR(u_end, c.sweep / (2 * M_PI), 0.1);
-      expect_on_input_conic(in, out.cv, c.r1, 1e-10);
-      EXPECT_NEAR(length_of(&out.cv), ellipse_perimeter(c.r1, c.r2), 1e-6 * c.r1);
+      ASSERT_TRUE(BSprptoncv(&rc, out.cv, e, &u_end, &on) && on);
+      EXPECT_NEAR(u_end, c[3] / (2 * M_PI), 0.1);
+      EXPECT_LT(off_conic(in, *out.cv), 1e-10 * c[0]);
+      double perimeter = 0;
+      for (int i = 0; i < 4000; ++i)
+        perimeter += std::hypot(c[0] * std::sin(i * M_PI / 2000), c[1] * std::cos(i * M_PI / 2000)) * M_PI / 2000;
+      EXPECT_NEAR(length_of(out.cv), perimeter, 1e-6 * c[0]);
     }
-}
-
-// An arc already closed, flagged or only by its ends, is copied: weights 1 for a polynomial record, knots on
-// [0, 1], phy_closed 1.
-TEST(ConicExtension, ClosedArcCopied) {
+  // Ends that meet, also of a polynomial record: a copy with weights 1 and phy_closed 1.
+  ArcRecord circle;
+  const double r = 3;
   int rc = 1;
-  for (int flagged : {0, 1}) {
-    ArcRecord circle;
-    const double r = 3, C[3] = {1, 2, 0};
-    ASSERT_TRUE(BScirrdcr(&rc, &r, C, &circle.cv));
-    circle.cv.phy_closed = static_cast<std::uint16_t>(flagged);
-    const std::int16_t type = BSCONIC_CIRCLE;
-    Room out(circle.cv.num_poles + 6);
-    ASSERT_TRUE(BSconextend(&rc, &type, &circle.cv, &out.cv)) << rc;
-    EXPECT_EQ(out.cv.num_poles, circle.cv.num_poles);
-    EXPECT_EQ(out.cv.phy_closed, 1);
-    EXPECT_NEAR(length_of(&out.cv), 2 * M_PI * r, 1e-9);
-  }
-  // A polynomial record of a point-closed parabola-like loop typed as an ellipse: copied, weights written as 1.
+  ASSERT_TRUE(BScirrdcr(&rc, &r, kOrigin, &circle.cv));
   TestCurve loop(3, {0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0, 0, 0, 0}, {0, 0, 0, 0.3, 0.6, 1, 1, 1});
-  const std::int16_t type = BSCONIC_ELLIPSE;
-  Room out(11);
-  ASSERT_TRUE(BSconextend(&rc, &type, &loop.cv, &out.cv)) << rc;
-  EXPECT_EQ(out.cv.rational, 1);
-  EXPECT_EQ(std::vector<double>(out.weights.begin(), out.weights.begin() + 5), std::vector<double>(5, 1.0));
-  EXPECT_EQ(std::vector<double>(out.poles.begin(), out.poles.begin() + 15), loop.poles);
-}
-
-// The parabola y = x^2 from x = -1 to 1 in one span, polynomial and rational with unit weights: the pieces of
-// the worked example, and the extension through them.
-TEST(ConicExtension, ParabolaPieces) {
-  for (bool rational : {false, true}) {
-    SCOPED_TRACE(rational ? "rational" : "polynomial");
-    TestCurve arc(3, {-1, 1, 0, 0, -1, 0, 1, 1, 0}, {0, 0, 0, 1, 1, 1},
-                  rational ? std::vector<double>{1, 1, 1} : std::vector<double>{});
-    ArcRecord before, after;
-    int rc = 1;
-    const std::int16_t type = BSCONIC_PARABOLA;
-    ASSERT_TRUE(BSphypxtnd(&rc, &type, &arc.cv, &before.cv, &after.cv));
-    const double want_after[9] = {1, 1, 0, 5.5, 10, 0, 10, 100, 0}, want_before[9] = {-10, 100, 0, -5.5, 10, 0, -1, 1, 0};
-    for (int i = 0; i < 9; ++i) {
-      EXPECT_NEAR(after.poles[i], want_after[i], 1e-12) << i;
-      EXPECT_NEAR(before.poles[i], want_before[i], 1e-12) << i;
-    }
-    EXPECT_EQ(before.cv.rational, rational ? 1 : 0);
-    EXPECT_EQ(after.knot_vector(), (std::vector<double>{0, 0, 0, 1, 1, 1}));
-    if (rational) {
-      EXPECT_EQ(std::vector<double>(after.weights, after.weights + 3), std::vector<double>(3, 1.0));
-    }
-    Room out(9);
-    ASSERT_TRUE(BSconextend(&rc, &type, &arc.cv, &out.cv)) << rc;
-    ASSERT_EQ(out.cv.num_poles, 7);
-    EXPECT_EQ(out.cv.rational, rational ? 1 : 0);
-    EXPECT_EQ(out.cv.weights, out.weights.data()) << "the caller's array stays with the record";
-    for (int i = 0; i <= 100; ++i) {
-      double X[3];
-      ref_eval(out.cv, i / 100.0, X);
-      EXPECT_NEAR(X[1], X[0] * X[0], 1e-12 * 100) << i;
-    }
-    double X[3];
-    ref_eval(out.cv, 0, X);
-    EXPECT_NEAR(X[0], -10, 1e-13);
-    ref_eval(out.cv, 1, X);
-    EXPECT_NEAR(X[0], 10, 1e-13);
+  for (VOQbsp_curve *cv : {&circle.cv, &loop.cv}) {
+    circle.cv.phy_closed = 0;
+    const std::int16_t type = BSCONIC_ELLIPSE;
+    Out out(cv->num_poles + 6);
+    ASSERT_TRUE(BSconextend(&rc, &type, cv, out.cv)) << rc;
+    EXPECT_EQ(out.cv->num_poles, cv->num_poles);
+    EXPECT_EQ(out.cv->phy_closed, 1);
+    EXPECT_EQ(out.cv->rational, 1);
+    for (int i = 0; i < 5 && cv == &loop.cv; ++i) EXPECT_EQ(out.cv->weights[i], 1.0);
   }
 }
 
-// Hyperbola arcs of weights 1, w, 1 and of three random weights, one and two segments, in a random plane: both
-// pieces lie on the input's hyperbola, have end weights 1 and join the arc with a common tangent.
-TEST(ConicExtension, HyperbolaPieces) {
+// The pieces before and after: the worked parabola y = x^2 (polynomial and with unit weights) exactly, and
+// random hyperbolas (weights 1, w, 1 and three random weights) in tilted planes: on the input's hyperbola, end
+// weights 1, joined to the arc with a common tangent the same way.
+TEST(ConicExtension, ParabolaAndHyperbolaPieces) {
+  int rc = 1;
+  const std::int16_t parabola = BSCONIC_PARABOLA, hyperbola = BSCONIC_HYPERBOLA;
+  for (bool rational : {false, true}) {
+    TestCurve arc(3, {-1, 1, 0, 0, -1, 0, 1, 1, 0}, {0, 0, 0, 1, 1, 1}, rational ? std::vector<double>(3, 1.0)
+                                                                                   : std::vector<double>{});
+    ArcRecord before, after;
+    ASSERT_TRUE(BSphypxtnd(&rc, &parabola, &arc.cv, &before.cv, &after.cv));
+    const double want[2][9] = {{-10, 100, 0, -5.5, 10, 0, -1, 1, 0}, {1, 1, 0, 5.5, 10, 0, 10, 100, 0}};
+    for (int i = 0; i < 9; ++i) {
+      EXPECT_NEAR(before.poles[i], want[0][i], 1e-12);
+      EXPECT_NEAR(after.poles[i], want[1][i], 1e-12);
+    }
+    Out out(9);
+    ASSERT_TRUE(BSconextend(&rc, &parabola, &arc.cv, out.cv)) << rc;
+    EXPECT_EQ(out.cv->num_poles, 7);
+    EXPECT_EQ(out.cv->rational, rational ? 1 : 0);
+    EXPECT_NE(out.cv->weights, nullptr) << "the record keeps its weights array";
+    double X[3];
+    for (int i = 0; i <= 100; ++i) {
+      ref_eval(*out.cv, i / 100.0, X);
+      EXPECT_NEAR(X[1], X[0] * X[0], 1e-10);
+    }
+  }
   std::mt19937 rng(1080);
   std::uniform_real_distribution<double> u(0, 1);
   for (int trial = 0; trial < 200; ++trial) {
@@ -208,43 +162,25 @@ TEST(ConicExtension, HyperbolaPieces) {
     PlaneFrame f;
     for (double &o : f.origin) o = 20 * u(rng) - 10;
     const double ang = 6.28 * u(rng);
-    f.e1[0] = std::cos(ang), f.e1[1] = 0, f.e1[2] = std::sin(ang);
-    f.e2[0] = 0, f.e2[1] = 1, f.e2[2] = 0;
-    double w[3];
-    if (trial % 2 == 0) {
-      w[0] = w[2] = 1, w[1] = 1.001 + 5 * u(rng);
-    } else {
-      w[0] = 0.3 + 2 * u(rng), w[2] = 0.3 + 2 * u(rng);
-      w[1] = std::sqrt(w[0] * w[2]) * (1.001 + 4 * u(rng));
-    }
+    f.e1[0] = std::cos(ang), f.e1[1] = 0, f.e1[2] = std::sin(ang), f.e2[0] = 0, f.e2[1] = 1, f.e2[2] = 0;
+    double w[3] = {1, 1.001 + 5 * u(rng), 1};
+    if (trial % 2) w[0] = 0.3 + 2 * u(rng), w[2] = 0.3 + 2 * u(rng), w[1] = std::sqrt(w[0] * w[2]) * w[1];
     const double sx = 0.5 + 5 * u(rng);
-    auto seg = plane_segment(f, {-sx, 2 * u(rng), 2 * u(rng) - 1, -3 * u(rng) - 0.5, sx, 2 * u(rng)},
-                             {w[0], w[1], w[2]});
-    ArcRecord in;
-    std::copy(seg->poles.begin(), seg->poles.end(), in.poles);
-    std::copy(seg->knots.begin(), seg->knots.end(), in.knots);
-    std::copy(seg->weights.begin(), seg->weights.end(), in.weights);
-    in.cv = seg->cv;
-    in.cv.poles = in.poles, in.cv.knots = in.knots, in.cv.weights = in.weights;
-    ArcRecord before, after;
-    int rc = 1;
-    const std::int16_t type = BSCONIC_HYPERBOLA;
-    ASSERT_TRUE(BSphypxtnd(&rc, &type, &in.cv, &before.cv, &after.cv)) << rc;
-    const double size = 10 * sx;
-    for (const ArcRecord *piece : {&before, &after}) {
-      EXPECT_EQ(piece->weights[0], 1.0);
-      EXPECT_EQ(piece->weights[2], 1.0);
-      expect_on_input_conic(in, piece->cv, size, 1e-10);
-    }
-    // Common tangents: the piece's leg at the joint runs along the arc's leg there, the same way.
+    ArcRecord in, before, after;
+    take(*plane_segment(f, {-sx, 2 * u(rng), 2 * u(rng) - 1, -3 * u(rng) - 0.5, sx, 2 * u(rng)}, {w[0], w[1], w[2]}),
+         &in);
+    ASSERT_TRUE(BSphypxtnd(&rc, &hyperbola, &in.cv, &before.cv, &after.cv)) << rc;
     for (int e = 0; e < 2; ++e) {
       const ArcRecord &piece = e ? after : before;
-      const int j = e ? 0 : 2, jn = e ? 1 : 1, a = e ? 2 : 0, an = 1;
+      EXPECT_EQ(piece.weights[0], 1.0);
+      EXPECT_EQ(piece.weights[2], 1.0);
+      EXPECT_LT(off_conic(in, piece.cv), 1e-10 * 10 * sx);
+      const int joint = e ? 0 : 2, arc_end = e ? 2 : 0;
       double leg_p[3], leg_a[3], c[3];
       for (int k = 0; k < 3; ++k) {
-        leg_p[k] = piece.pole(jn, k) - piece.pole(j, k);
-        leg_a[k] = in.pole(a, k) - in.pole(an, k);
-        EXPECT_NEAR(piece.pole(j, k), in.pole(a, k), 1e-12 * size);
+        EXPECT_NEAR(piece.pole(joint, k), in.pole(arc_end, k), 1e-12 * 10 * sx);
+        leg_p[k] = piece.pole(1, k) - piece.pole(joint, k);
+        leg_a[k] = in.pole(arc_end, k) - in.pole(1, k);
       }
       cross(leg_p, leg_a, c);
       EXPECT_LT(std::sqrt(dot(c, c)), 1e-10 * std::sqrt(dot(leg_p, leg_p) * dot(leg_a, leg_a)));
@@ -256,70 +192,200 @@ TEST(ConicExtension, HyperbolaPieces) {
 // Refused input: the code, FALSE, and the caller's records untouched.
 TEST(ConicExtension, RefusedInput) {
   int rc = 0;
-  ArcRecord quarter;
-  const double x1[3] = {1, 0, 0}, y1[3] = {0, 1, 0};
-  ASSERT_TRUE(BSprepcarc(&rc, x1, kOrigin, y1, kUp, &quarter.cv, nullptr, nullptr));
+  ArcRecord quarter, closed, piece;
+  ASSERT_TRUE(BSprepcarc(&rc, kX2, kOrigin, kY2, kUp, &quarter.cv, nullptr, nullptr));
+  ASSERT_TRUE(BSprepcarc(&rc, kX2, kOrigin, kY2, kUp, &closed.cv, nullptr, nullptr));
+  closed.cv.phy_closed = 1;
   TestCurve cubic(4, {0, 0, 0, 1, 1, 0, 2, 1, 0, 3, 0, 0}, {0, 0, 0, 0, 1, 1, 1, 1});
   TestCurve nan_pole(3, {0, 0, 0, NAN, 1, 0, 2, 0, 0}, {0, 0, 0, 1, 1, 1}, {1, 2, 1});
-  // An ellipse segment (w1^2 > w0 w2) declared a hyperbola.
   TestCurve ellipse(3, {1, 0, 0, 1, 1, 0, 0, 1, 0}, {0, 0, 0, 1, 1, 1}, {1, 0.7071, 1});
-  const std::int16_t circle_t = BSCONIC_CIRCLE, hyper_t = BSCONIC_HYPERBOLA, five = 5, ten = 10;
+  TestCurve hyperbola(3, {-1, 1, 0, 0, 0, 0, 1, 1, 0}, {0, 0, 0, 1, 1, 1}, {1, 3, 1});
+  TestCurve line(2, {0, 0, 0, 1, 0, 0}, {0, 0, 1, 1});
+  const std::int16_t circle_t = 9, hyper_t = 7, five = 5, ten = 10;
   struct Case {
     const char *what;
     const std::int16_t *type;
     const VOQbsp_curve *cv;
-    bool null_out, no_weights;
+    int out;  // 0 a record, 1 none, 2 one without weights
     int want;
-  } cases[] = {
-      {"type 5", &five, &quarter.cv, false, false, BSRC_CONIC_TYPE},
-      {"type 10", &ten, &quarter.cv, false, false, BSRC_CONIC_TYPE},
-      {"NULL out", &circle_t, &quarter.cv, true, false, BSRC_NULL_CURVE},
-      {"out without weights", &circle_t, &quarter.cv, false, true, BSRC_NULL_CURVE},
-      {"order 4", &circle_t, &cubic.cv, false, false, BSRC_OUT_OF_RANGE},
-      {"NaN pole", &circle_t, &nan_pole.cv, false, false, BSRC_OUT_OF_RANGE},
-      {"ellipse as hyperbola", &hyper_t, &ellipse.cv, false, false, BSRC_OUT_OF_RANGE},
-  };
+  } cases[] = {{"type 5", &five, &quarter.cv, 0, BSRC_CONIC_TYPE},
+               {"type 10", &ten, &quarter.cv, 0, BSRC_CONIC_TYPE},
+               {"NULL out", &circle_t, &quarter.cv, 1, BSRC_NULL_CURVE},
+               {"out without weights", &circle_t, &quarter.cv, 2, BSRC_NULL_CURVE},
+               {"order 4", &circle_t, &cubic.cv, 0, BSRC_OUT_OF_RANGE},
+               {"NaN pole", &circle_t, &nan_pole.cv, 0, BSRC_OUT_OF_RANGE},
+               {"ellipse as hyperbola", &hyper_t, &ellipse.cv, 0, BSRC_OUT_OF_RANGE}};
   for (const Case &c : cases) {
     SCOPED_TRACE(c.what);
-    Room out(16);
-    if (c.no_weights) out.cv.weights = nullptr;
-    rc = 0;
-    EXPECT_FALSE(BSconextend(&rc, c.type, c.cv, c.null_out ? nullptr : &out.cv));
+    Out out(16);
+    if (c.out == 2) out.cv->weights = nullptr;
+    EXPECT_FALSE(BSconextend(&rc, c.type, c.cv, c.out == 1 ? nullptr : out.cv));
     EXPECT_EQ(rc, c.want);
-    EXPECT_EQ(out.cv.num_poles, -1);
-    EXPECT_EQ(out.poles[0], kUnset);
+    EXPECT_EQ(out.cv->num_poles, -1);
+    EXPECT_EQ(out.cv->poles[0], kUnset);
   }
-  // The pieces and the complement refuse what has none.
-  ArcRecord b, a, comp;
-  rc = 0;
-  EXPECT_FALSE(BSphypxtnd(&rc, &hyper_t, &ellipse.cv, &b.cv, &a.cv));
+  ArcRecord before;
+  EXPECT_FALSE(BSphypxtnd(&rc, &hyper_t, &ellipse.cv, &before.cv, &piece.cv));
   EXPECT_EQ(rc, BSRC_OUT_OF_RANGE);
-  EXPECT_EQ(b.poles[0], kUnset);
-  EXPECT_EQ(a.poles[0], kUnset);
-  double unweighted[21];
+  EXPECT_EQ(before.poles[0], kUnset);
+  double unweighted[9], hyp[9] = {-1, 1, 0, 0, 0, 0, 1, 1, 0};
   for (int i = 0; i < 9; ++i) unweighted[i] = quarter.pole(i / 3, i % 3);
-  ArcRecord closed;
-  ASSERT_TRUE(BSprepcarc(&rc, x1, kOrigin, y1, kUp, &closed.cv, nullptr, nullptr));
+  const std::pair<const VOQbsp_curve *, int> comps[] = {
+      {&line.cv, BSRC_OUT_OF_RANGE}, {&closed.cv, BSRC_ARC_CLOSED}, {&hyperbola.cv, BSRC_OUT_OF_RANGE}};
+  for (const auto &[cv, want] : comps) {
+    EXPECT_FALSE(BSarccomp(&rc, kUp, cv, cv == &hyperbola.cv ? hyp : unweighted, &piece.cv));
+    EXPECT_EQ(rc, want);
+    EXPECT_EQ(piece.poles[0], kUnset);
+  }
+}
+
+const char *g_fail_name = nullptr;
+void fail_named(const char *lname, int *rc) {
+  if (rc && *rc == 0 && g_fail_name && std::string(lname) == g_fail_name) *rc = 77;
+}
+
+// Lengthening and shortening at either end for each conic type: the code, the length, the fixed end, the
+// input's direction, the points on the input's conic, tolerance entry 15 as it was and no block left behind;
+// then again with the callees on the road forced to fail. Bad arguments answer before any work.
+TEST(ConicLength, LengthenAndShorten) {
+  int rc = 0, given = 1;
+  ArcRecord quarter, ellipse, big, parabola, hyperbola, closed;
+  ASSERT_TRUE(BSprepcarc(&rc, kX2, kOrigin, kY2, kUp, &quarter.cv, nullptr, nullptr));
+  ASSERT_TRUE(BSprepcarc(&rc, kX2, kOrigin, kY2, kUp, &closed.cv, nullptr, nullptr));
   closed.cv.phy_closed = 1;
-  TestCurve line(2, {0, 0, 0, 1, 0, 0}, {0, 0, 1, 1});
-  TestCurve hyperbola(3, {-1, 1, 0, 0, 0, 0, 1, 1, 0}, {0, 0, 0, 1, 1, 1}, {1, 3, 1});
-  double hyp_unweighted[9] = {-1, 1, 0, 0, 0, 0, 1, 1, 0};
-  struct CompCase {
+  const double C[3] = {1, -2, 0.5}, A1[3] = {6, -2, 0.5}, A2[3] = {1, 0, 0.5};
+  std::uint16_t is_circle = 0;
+  BSelarptang(C, A1, A2, 0.4, 1.3, 1, nullptr, nullptr, &given, nullptr, nullptr, &is_circle, &ellipse.ptr, &rc);
+  BSelarptang(C, A1, A2, 0.4, 4.5, 1, nullptr, nullptr, &given, nullptr, nullptr, &is_circle, &big.ptr, &rc);
+  take(*plane_segment(PlaneFrame{}, {-1, 1, 0, -1, 1, 1}, {1, 1, 1}), &parabola);
+  take(*plane_segment(PlaneFrame{}, {-1, 1, 0, -0.5, 1, 1}, {1, 2.5, 1}), &hyperbola);
+  TestCurve cubic(4, {0, 0, 0, 1, 1, 0, 2, 1, 0, 3, 0, 0}, {0, 0, 0, 0, 1, 1, 1, 1});
+  const double q = M_PI;  // a quarter of the circle of radius 2
+  struct Case {
     const char *what;
-    const VOQbsp_curve *cv;
-    const double *poles;
+    VOQbsp_curve *arc;
+    std::int16_t mode;
+    double dist, par;
     int want;
-  } comps[] = {
-      {"two poles", &line.cv, unweighted, BSRC_OUT_OF_RANGE},
-      {"closed arc", &closed.cv, unweighted, BSRC_ARC_CLOSED},
-      {"hyperbola", &hyperbola.cv, hyp_unweighted, BSRC_OUT_OF_RANGE},
-  };
-  for (const CompCase &c : comps) {
+    double want_len;  // -1: the input's length plus dist; -2: longer than that by 5 at least
+  } cases[] = {{"quarter circle to a half", &quarter.cv, 9, q, 1, 0, -1},
+               {"circle, start side", &quarter.cv, 9, 1.25, 0, 0, -1},
+               {"circle shortened to 0.01", &quarter.cv, 9, -(q - 0.01), 1, 0, -1},
+               {"circle beyond its whole", &quarter.cv, 9, 100, 1, BSRC_CONIC_TOO_SHORT, 4 * q},
+               {"circle, whole from its start", &quarter.cv, 9, 3 * q, 0, 0, 4 * q},
+               {"ellipse, start side", &ellipse.cv, 8, 6.0, 0, 0, -1},
+               {"ellipse past half shortened by more than what is left", &big.cv, 8, -15.0, 0, 0, -1},
+               {"parabola, end side", &parabola.cv, 6, 3.0, 1, 0, -1},
+               {"parabola shortened at its start", &parabola.cv, 6, -1.0, 0, 0, -1},
+               {"hyperbola, end side", &hyperbola.cv, 7, 1.5, 0.8, 0, -1},
+               {"hyperbola, start side", &hyperbola.cv, 7, 0.7, 0.1, 0, -1},
+               {"parabola beyond its extension", &parabola.cv, 6, 1e4, 1, BSRC_CONIC_TOO_SHORT, -2},
+               {"circle, less than dist_tol left", &quarter.cv, 9, -(q - 1e-12), 1, BSRC_OUT_OF_RANGE, 0},
+               {"NaN distance", &quarter.cv, 9, NAN, 1, BSRC_OUT_OF_RANGE, 0},
+               {"parameter past the end", &quarter.cv, 9, 1, 1.001, BSRC_OUT_OF_RANGE, 0},
+               {"mode 10", &quarter.cv, 10, 1, 1, BSRC_OUT_OF_RANGE, 0},
+               {"distance below dist_tol", &quarter.cv, 9, 1e-12, 1, BSRC_OUT_OF_RANGE, 0},
+               {"closed arc", &closed.cv, 9, 1, 1, BSRC_OUT_OF_RANGE, 0},
+               {"order 4", &cubic.cv, 9, 1, 1, BSRC_OUT_OF_RANGE, 0}};
+  const double tol15 = BStoltab[15];
+  const ArcRecord *recs[] = {&quarter, &ellipse, &big, &parabola, &hyperbola};
+  for (const Case &c : cases) {
     SCOPED_TRACE(c.what);
-    rc = 0;
-    EXPECT_FALSE(BSarccomp(&rc, kUp, c.cv, c.poles, &comp.cv));
-    EXPECT_EQ(rc, c.want);
-    EXPECT_EQ(comp.poles[0], kUnset);
+    const int live = BSdbgliveblocks();
+    {
+      Out out(c.arc->num_poles + 12);
+      VOQbsp_curve *const given_out = out.cv;
+      const double len_c = length_of(c.arc);
+      BScncxtdst(c.mode, c.arc, c.dist, c.par, &out.cv, &rc);
+      EXPECT_EQ(rc, c.want);
+      EXPECT_EQ(BStoltab[15], tol15);
+      if (rc != 0 && rc != BSRC_CONIC_TOO_SHORT) {
+        EXPECT_EQ(out.cv, given_out);
+        EXPECT_EQ(out.cv->poles[0], kUnset);
+        continue;
+      }
+      const double len = length_of(out.cv);
+      if (c.want_len == -2) {
+        EXPECT_GT(len, len_c + 5);
+      } else {
+        EXPECT_NEAR(len, c.want_len >= 0 ? c.want_len : len_c + c.dist, 1e-6);
+      }
+      const bool end_side = c.par >= 0.5;
+      const ArcRecord &in = **std::find_if(recs, recs + 5, [&](const ArcRecord *r) { return &r->cv == c.arc; });
+      double fixed[3], got[3], in_near[3], out_near[3];
+      in.point(end_side ? 0 : 1, fixed);
+      ref_eval(*out.cv, end_side ? 0 : 1, got);
+      EXPECT_LT(dist(fixed, got), 1e-9);
+      in.point(end_side ? 1e-3 : 1 - 1e-3, in_near);
+      ref_eval(*out.cv, end_side ? 1e-5 : 1 - 1e-5, out_near);
+      EXPECT_LT(dist(in_near, out_near), dist(fixed, in_near)) << "runs the input's way";
+      EXPECT_LT(off_conic(in, *out.cv), 1e-9);
+      for (int i = 0; i <= 50 && c.arc == &quarter.cv; ++i) {
+        ref_eval(*out.cv, i / 50.0, got);
+        EXPECT_NEAR(std::hypot(got[0], got[1]), 2.0, 1e-9);
+      }
+    }
+    EXPECT_EQ(BSdbgliveblocks(), live);
+  }
+  const BSfaulthandler previous = BSsetfaulthook(fail_named);
+  for (const char *name : {"bsconextend", "bsarclen", "bsprptoncv", "bscvsplit", "bsptsdlcv", "bscv_shffl"}) {
+    g_fail_name = name;
+    int hits = 0;
+    for (int k : {0, 2, 5, 8}) {
+      const int live = BSdbgliveblocks();
+      {
+        Out out(cases[k].arc->num_poles + 12);
+        BScncxtdst(cases[k].mode, cases[k].arc, cases[k].dist, cases[k].par, &out.cv, &rc);
+        hits += rc != 0;
+      }
+      EXPECT_EQ(BStoltab[15], tol15) << name;
+      EXPECT_EQ(BSdbgliveblocks(), live) << name;
+    }
+    EXPECT_GT(hits, 0) << name << " is on the road of some case";
+  }
+  g_fail_name = nullptr;
+  BSsetfaulthook(previous);
+}
+
+// The point at a distance: a closed circle over [2, 3] answers as over [0, 1] for the same offsets, across the
+// seam and past whole turns; an open line runs on along its continuation; no length and too short a
+// continuation answer their codes.
+TEST(ConicLength, PointAtDistance) {
+  int rc = 0;
+  ArcRecord unit, shifted;
+  const double centre[3] = {1, 1, 0}, radius = 2, circ = 2 * M_PI * radius;
+  ASSERT_TRUE(BSprepcirc(&rc, centre, &radius, kUp, &unit.cv, nullptr, nullptr));
+  BSreparmcv(&unit.cv, 2, 3, &shifted.cv, &rc);
+  shifted.cv.phy_closed = 1;
+  const double cases[][3] = {{0.1, 1.0, 1.5}, {0.1, 1.0, -0.5}, {0.7, 2.0, 5.0}, {0.7, 2.0, 3.5},
+                             {0.0, 3.0, 0.5}, {1.0, 3.0, 0.5},  {0.9, 9.0, 6.0}, {0.6, 2.5 * circ, 4.5}};
+  double p0[3];
+  unit.point(0, p0);
+  const double a0 = std::atan2(p0[1] - centre[1], p0[0] - centre[0]);
+  for (const auto &c : cases) {
+    const double toward[3] = {centre[0] + 3 * std::cos(a0 + c[2]), centre[1] + 3 * std::sin(a0 + c[2]), 0};
+    double got[2][3];
+    for (int s = 0; s < 2; ++s) {
+      const double from = c[0] + 2 * s;
+      ASSERT_TRUE(BSptsdlcv(&rc, s ? &shifted.cv : &unit.cv, &from, toward, &c[1], got[s])) << rc;
+    }
+    EXPECT_LT(dist(got[0], got[1]), 1e-9) << c[0] << " " << c[2];
+    EXPECT_NEAR(dist(got[0], centre), radius, 1e-9);
+  }
+  TestCurve line(2, {0, 0, 0, 1, 0, 0}, {0, 0, 1, 1});
+  const double ahead[3] = {5, 1, 0}, behind[3] = {-5, 1, 0};
+  const struct {
+    double from, dist;
+    const double *toward;
+    int want;
+    double x;
+  } lines[] = {{0.5, 3.5, ahead, 0, 4.0}, {0.5, 0.25, behind, 0, 0.25}, {0.5, 2.5, behind, 0, -2.0},
+               {0.5, 30, ahead, BSRC_OUT_OF_RANGE, kUnset}, {1.0, 1.0, ahead, BSRC_ZERO_STRETCH, kUnset}};
+  for (const auto &c : lines) {
+    double p[3] = {kUnset, kUnset, kUnset};
+    EXPECT_EQ(BSptsdlcv(&rc, &line.cv, &c.from, c.toward, &c.dist, p), c.want == 0 ? BSTRUE : BSFALSE);
+    EXPECT_EQ(rc, c.want) << c.from << " " << c.dist;
+    EXPECT_NEAR(p[0], c.x, 1e-9);
   }
 }
 
