@@ -11,6 +11,7 @@
 #include "bspline/conics.h"
 
 #include "bspline/knots.h"
+#include "bspline/knots_internal.h"
 #include "bspline/measure_internal.h"
 #include "bspline/numerics.h"
 
@@ -58,15 +59,7 @@ int points_failure(std::initializer_list<const double *> points) {
 }
 
 // A record of our own, as large as the largest arc BSprepcarc writes.
-struct LocalArc {
-  double poles[21], knots[10], weights[7];
-  VOQbsp_curve cv{};
-  LocalArc() {
-    cv.poles = poles;
-    cv.knots = knots;
-    cv.weights = weights;
-  }
-};
+using LocalArc = bsknots::FixedCurve<7, 3>;
 
 // The poles A, Q0, M, M, Q2, B of the two segments of a split, M the shoulder point midway between Q0 and Q2.
 // Copied through locals: an output may be one of the inputs.

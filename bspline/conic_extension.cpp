@@ -17,16 +17,8 @@ using bsknots::plain_view;
 
 namespace {
 
-// A record over fixed arrays for the one- to three-segment pieces that the extension builds.
-struct PieceRecord {
-  double poles[21], knots[10], weights[7];
-  VOQbsp_curve cv{};
-  PieceRecord() {
-    cv.poles = poles;
-    cv.knots = knots;
-    cv.weights = weights;
-  }
-};
+// The one- to three-segment pieces that the extension builds.
+using PieceRecord = bsknots::FixedCurve<7, 3>;
 
 double distance(const double a[3], const double b[3]) { return std::sqrt(bsknots::squared_distance(a, b)); }
 
@@ -278,16 +270,8 @@ namespace {
 // to a tolerance coarser than a hundredth of that change.
 constexpr int kLengthTol = 15;
 
-// A record over fixed arrays for one span of order up to 16.
-struct SpanRecord {
-  double poles[48], knots[32], weights[16];
-  VOQbsp_curve cv{};
-  SpanRecord() {
-    cv.poles = poles;
-    cv.knots = knots;
-    cv.weights = weights;
-  }
-};
+// One span of order up to 16.
+using SpanRecord = bsknots::FixedCurve<16, 16>;
 
 // A record whose arrays BScvsplit allocates (BSdbgmalloc); released with BSdbgfree.
 struct SplitPart {

@@ -43,6 +43,20 @@ inline double squared_distance(const double a[3], const double b[3]) {
   return s;
 }
 
+// A record over fixed arrays for a small curve of at most P poles and K + P knots, with weights.
+template <int P, int K>
+struct FixedCurve {
+  double poles[3 * P], knots[P + K], weights[P];
+  VOQbsp_curve cv{};
+  FixedCurve() {
+    cv.poles = poles;
+    cv.knots = knots;
+    cv.weights = weights;
+  }
+  FixedCurve(const FixedCurve &) = delete;
+  FixedCurve &operator=(const FixedCurve &) = delete;
+};
+
 // A work record whose arrays follow the scratch rule: local up to 100 poles (116 knots), else stack or heap.
 struct ScratchCurve {
   VOQbsp_curve cv{};

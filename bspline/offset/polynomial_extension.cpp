@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "bspline/knots.h"
+#include "bspline/knots_internal.h"
 #include "bspline/measure.h"
 #include "bspline/offset.h"
 
@@ -10,15 +11,7 @@ namespace {
 
 constexpr int kMaxOrder = 16;
 
-struct SpanCopy {
-  double poles[3 * kMaxOrder], knots[3 * kMaxOrder], weights[kMaxOrder];
-  VOQbsp_curve cv{};
-  SpanCopy() {
-    cv.poles = poles;
-    cv.knots = knots;
-    cv.weights = weights;
-  }
-};
+using SpanCopy = bsknots::FixedCurve<kMaxOrder, 2 * kMaxOrder>;
 
 // Whether no weight of the polygon of [a, t] (the triangle's diagonal, entry [j][j]) lies below a quarter of
 // their mean.
