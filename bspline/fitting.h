@@ -91,3 +91,44 @@ void BSavgprsfft(int sets, int n, const double *points, const double *weights, i
 // doubles. rc -1 for a first or last span shorter than tol, with everything written.
 void BSkts_f_fit(std::int16_t order, std::int16_t periodic, int method, double tol, int num_spans, int n,
                  const double *params, int *num_knots, double *knots, int *span_index, int *rc);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Curve fitting through or near points (bspline/curve_fitting.cpp)
+
+// A curve of the given order through (end_type 1 or 2 with as many poles as points) or near n points: the
+// degenerate sets (all points at one place, a polyline of order 2 without search) settled directly, parameters
+// and knots computed where params, knots or span_index are NULL, a planar set fitted in its own plane, and with
+// search 0 or 2 and computed knots the smallest span count whose largest deviation stays within tolerance.
+// *curve receives a new record (BSallocvoqcv) that belongs to the caller also after a failure (release it with
+// BSfreevoqcv when it is not NULL). A code-1 end value is normalised in place when the points are planar. The
+// reserved words are passed to BSfitratpts unread.
+// rc -2 for a bad argument (n < 1; a NULL points, curve or deviation output; order < 2; missing parameters, knots
+// or spans for end_type 0 or 1; a point count that does not suit the given knots; a periodic fit of fewer than 4
+// points or with open ends; a value that is not finite); 49 for a weight that is not positive; -1 when the search
+// ended at its most spans above tolerance (the last curve and its deviations in place); 33 without scratch.
+void BSfitratcv(int n, double *points, double *weights, double *params, int *span_index, std::int16_t order,
+                int num_knots, double *knots, std::int16_t periodic, int end_type, int start_code, int end_code,
+                double *start_value, double *end_value, std::int32_t reserved1, std::int32_t reserved2,
+                double start_weight, double end_weight, std::int32_t reserved3, double reserved4,
+                std::int32_t reserved5, std::int16_t search, double tolerance, VOQbsp_curve **curve, double *mean_dev,
+                double *max_dev, int *max_index, double *max_point, int *rc);
+
+// Mean and largest distance of the n points (weighted when weights are given) from curve, the index of the
+// farthest (the first of equals) and its nearest curve point. Index and point keep what they held when every
+// distance is 0. Reports no name of its own.
+void BSfitraterr(int n, const double *points, const double *weights, const VOQbsp_curve *curve, double *mean_dev,
+                 double *max_dev, int *max_index, double *max_point, int *rc);
+
+// Rows and columns of the fitting matrix: periodic n - 1 by num_poles - order + 1; open rows n (rational or
+// end_type 0) or n - 2 (end_type 1 to 4) by order columns (rows left alone for another open end_type).
+void BSftmatsz(BSboolean rational, int n, int num_poles, std::int16_t order, std::int16_t periodic, int end_type,
+               int *rows, int *cols, int *rc);
+
+// Fills what given[] marks as missing: [0] the parameters (chord or centripetal), [1] the knot vector for
+// num_spans spans (room for num_spans + 2 order - 1), [2] the span indices.
+void BSktsprsfft(int n, const double *points, const double *weights, std::int16_t order, std::int16_t periodic,
+                 int num_spans, const BSboolean given[3], double *params, int *num_knots, double *knots,
+                 int *span_index, int *rc);
+
+// *coincident 1 when the n points (weighted when weights are given) lie at one place.
+void BScoincdpts(int n, const double *points, const double *weights, BSboolean *coincident, int *rc);

@@ -1,0 +1,526 @@
+// Curve fitting through or near points: the front end that checks a request, settles the degenerate point sets
+// itself, supplies parameters and knots, fits a planar set in its own plane and searches the smallest number of
+// spans that keeps the points within a tolerance; with the deviation measure and the small services it uses.
+//
+// The search halves the interval [L, H] of span counts: a fit within tolerance lowers H, one beyond it raises
+// L. The curve record is allocated once with the most poles any fit of the search can have.
+#include <climits>
+#include <cmath>
+#include <cstring>
+
+#include "bspline/fitting.h"
+#include "bspline/intersect.h"
+#include "bspline/knots.h"
+#include "bspline/legendre.h"
+#include "bspline/measure.h"
+#include "bspline/numerics.h"
+
+namespace {
+
+constexpr int kLocal = 100;          // entries a point array keeps in the frame before asking for scratch
+constexpr int kMaxPoints = 1 << 24;  // keeps every work array size inside the allocator's int argument
+constexpr int kMaxRounds = 200;      // the halving ends long before; a guard against a fit that is not repeatable
+
+std::size_t sz(long long a, long long b = 1) { return static_cast<std::size_t>(a) * static_cast<std::size_t>(b); }
+
+int *ints(double *p) { return reinterpret_cast<int *>(p); }
+
+void unweighted(const double *points, const double *weights, int i, double out[3]) {
+  const double w = weights ? weights[i] : 1.0;
+  for (int c = 0; c < 3; ++c) out[c] = points[3 * i + c] / w;
+}
+
+bool ascending(int count, const double *v) {
+  if (!BSallfinite(count, v)) return false;
+  for (int i = 1; i < count; ++i)
+    if (v[i] < v[i - 1]) return false;
+  return true;
+}
+
+void set_header(VOQbsp_curve *cv, int k, int P, const double *knots, bool rational, bool periodic) {
+  cv->order = static_cast<std::int16_t>(k);
+  cv->num_poles = P;
+  cv->num_knots = P + k;
+  if (cv->knots != knots) std::memmove(cv->knots, knots, sz(P + k) * sizeof(double));
+  cv->rational = rational ? BSTRUE : BSFALSE;
+  if (!rational) cv->weights = nullptr;
+  cv->periodic = periodic ? BSTRUE : BSFALSE;
+  cv->non_uniform = P > k ? BSTRUE : BSFALSE;
+  cv->num_boundaries = 0;
+  cv->bdrys = nullptr;
+}
+
+// The point curve of order k at mean: k poles made by BSptcvgen, or the P poles of the given knot vector.
+void point_curve(int k, int P, const double *knots, bool rational, const double mean[3], VOQbsp_curve **curve,
+                 int *rc) {
+  BSallocvoqcv(static_cast<std::int16_t>(k), knots ? P : k, rational ? BSTRUE : BSFALSE, 0, curve, rc);
+  if (*rc != 0) return;
+  VOQbsp_curve *cv = *curve;
+  if (!knots) {
+    BSptcvgen(mean, static_cast<short>(k), rational ? BSTRUE : BSFALSE, cv, rc);
+    return;
+  }
+  set_header(cv, k, P, knots, rational, false);
+  cv->non_uniform = 1;
+  cv->planar = 0;
+  cv->phy_closed = 0;
+  for (int i = 0; i < P; ++i) {
+    std::memcpy(cv->poles + 3 * i, mean, 3 * sizeof(double));
+    if (rational) cv->weights[i] = 1.0;
+  }
+}
+
+// The nearest-point search stops at a parameter tolerance, which leaves a distance of a small deviation off by
+// more than the deviation's own size: a few Newton steps on (C(u) - p) . C'(u) from its parameter settle it. A
+// step that does not bring the foot closer is not taken.
+void polish_foot(const VOQbsp_curve *cv, const double p[3], double *u, double foot[3], double *dist) {
+  const double lo = cv->knots[cv->order - 1], hi = cv->knots[cv->num_poles];
+  for (int iter = 0; iter < 4; ++iter) {
+    double d[9], r[3];
+    int lrc = 0;
+    BScveval_n(cv, *u, 2, d, &lrc);
+    if (lrc != 0) return;
+    for (int c = 0; c < 3; ++c) r[c] = d[c] - p[c];
+    const double f = r[0] * d[3] + r[1] * d[4] + r[2] * d[5];
+    const double df = d[3] * d[3] + d[4] * d[4] + d[5] * d[5] + r[0] * d[6] + r[1] * d[7] + r[2] * d[8];
+    if (!(df > 0)) return;
+    const double v = std::fmin(hi, std::fmax(lo, *u - f / df));
+    double q[3];
+    BScveval_n(cv, v, 0, q, &lrc);
+    if (lrc != 0) return;
+    const double e = std::sqrt((q[0] - p[0]) * (q[0] - p[0]) + (q[1] - p[1]) * (q[1] - p[1]) + (q[2] - p[2]) * (q[2] - p[2]));
+    if (!(e < *dist)) return;
+    *u = v, *dist = e;
+    std::memcpy(foot, q, sizeof q);
+  }
+}
+
+}  // namespace
+
+void BScoincdpts(int n, const double *points, const double *weights, BSboolean *coincident, int *rc) {
+  *rc = 0;
+  *coincident = BSFALSE;
+  int type = 0;
+  double point[3], vec[3], deviation = 0.0;
+  BSlsqptlnpl(n, points, weights, BSFIT_POINT, &type, point, vec, &deviation, rc);
+  if (*rc == 0 && type == BSKIND_POINT) *coincident = BSTRUE;
+  BSexit(rc, "BScoincdpts", "bscoincdpts");
+}
+
+void BSftmatsz(BSboolean rational, int n, int num_poles, std::int16_t order, std::int16_t periodic, int end_type,
+               int *rows, int *cols, int *rc) {
+  *rc = 0;
+  if (periodic) {
+    *rows = n - 1;
+    *cols = num_poles - order + 1;
+  } else {
+    *cols = order;
+    if (rational || end_type == 0)
+      *rows = n;
+    else if (end_type >= 1 && end_type <= 4)
+      *rows = n - 2;
+  }
+  BSexit(rc, "BSftmatsz", "bsftmatsz");
+}
+
+void BSktsprsfft(int n, const double *points, const double *weights, std::int16_t order, std::int16_t periodic,
+                 int num_spans, const BSboolean given[3], double *params, int *num_knots, double *knots,
+                 int *span_index, int *rc) {
+  *rc = 0;
+  do {
+    double tol = BStoltab[bstol::knot_tol];
+    if (!given[0]) {
+      double s = 0.0;
+      BSavgprsfft(1, n, points, weights, 3, 3, order, &s, params, rc);
+      if (*rc != 0) break;
+      // Parameters run over [0, 1]: the knot tolerance, a length, shrinks with the set's size.
+      if (s < 0.001) s = 0.001;
+      tol /= s;
+    }
+    if (!given[1])
+      BSkts_f_fit(order, periodic, 4, tol, num_spans, n, params, num_knots, knots, span_index, rc);
+    else if (!given[2])
+      BSfndspnarr(order, *num_knots - order, n, params, knots, span_index, rc);
+  } while (false);
+  BSexit(rc, "BSktsprsfft", "bsktsprsfft");
+}
+
+void BSfitraterr(int n, const double *points, const double *weights, const VOQbsp_curve *curve, double *mean_dev,
+                 double *max_dev, int *max_index, double *max_point, int *rc) {
+  *rc = 0;
+  BSscratch<2 * kLocal> pd_scratch;
+  BSscratch<3 * kLocal> base_scratch, pts_scratch;
+  double *pd = pd_scratch.take(sz(2, n));
+  double *base = base_scratch.take(sz(3, n));
+  double *pts = weights ? pts_scratch.take(sz(3, n)) : nullptr;
+  if (!pd || !base || (weights && !pts)) {
+    *rc = BSRC_NO_SCRATCH;
+    return;
+  }
+  if (weights)
+    for (int i = 0; i < n; ++i) unweighted(points, weights, i, pts + 3 * i);
+  double *pars = pd, *dist = pd + n;
+  BSboolean on_curve = BSFALSE;
+  BSmdstptscv(n, weights ? pts : points, curve, pars, base, dist, &on_curve, rc);
+  if (*rc != 0) return;
+  double sum = 0.0, worst = 0.0;
+  for (int i = 0; i < n; ++i) {
+    polish_foot(curve, (weights ? pts : points) + 3 * i, &pars[i], base + 3 * i, &dist[i]);
+    sum += dist[i];
+    if (dist[i] > worst) {
+      worst = dist[i];
+      *max_index = i;
+      std::memcpy(max_point, base + 3 * i, 3 * sizeof(double));
+    }
+  }
+  *mean_dev = sum / n;
+  *max_dev = worst;
+}
+
+void BSfitratcv(int n, double *points, double *weights, double *params, int *span_index, std::int16_t order,
+                int num_knots, double *knots, std::int16_t periodic, int end_type, int start_code, int end_code,
+                double *start_value, double *end_value, std::int32_t reserved1, std::int32_t reserved2,
+                double start_weight, double end_weight, std::int32_t reserved3, double reserved4,
+                std::int32_t reserved5, std::int16_t search, double tolerance, VOQbsp_curve **curve, double *mean_dev,
+                double *max_dev, int *max_index, double *max_point, int *rc) {
+  *rc = 0;
+  // Unsafe input is refused before anything is written, and a weight before any point is divided by it.
+  if (n < 1 || n > kMaxPoints || !points || !curve || !mean_dev || !max_dev || !max_index || !max_point) {
+    *rc = BSRC_OUT_OF_RANGE;
+  } else if (weights) {
+    if (!BSallfinite(n, weights)) *rc = BSRC_OUT_OF_RANGE;
+    for (int i = 0; i < n && *rc == 0; ++i)
+      if (!(weights[i] > 0)) *rc = BSRC_DEGENERATE;
+  }
+  if (*rc != 0) {
+    BSexit(rc, "BSfitratcv", "bsfitratcv");
+    return;
+  }
+  *curve = nullptr;
+  *mean_dev = *max_dev = 0.0;
+  *max_index = 0;
+  max_point[0] = max_point[1] = max_point[2] = 0.0;
+
+  const int k = order;
+  const bool rational = weights != nullptr;
+  BSscratch<3 * kLocal> unw_scratch, mapped_scratch, red_pts_scratch;
+  BSscratch<kLocal> red_w_scratch, red_par_scratch, red_spn_scratch, par_scratch, spn_scratch, knot_scratch;
+  BSscratch<3 * kLocal> rhs_scratch, pwork_scratch;
+  BSscratch<0> matrix_scratch;  // a large band goes to the heap rather than the frame
+  do {
+    // Checks.
+    const bool given_knots = knots != nullptr;
+    if (((end_type == 0 || end_type == 1) && (!params || !knots || !span_index)) || k < 2 ||
+        (end_type == 2 && k == 3 && n == 2)) {
+      *rc = BSRC_OUT_OF_RANGE;
+      break;
+    }
+    const bool start_tangent = start_code == 1 || start_code == -1, end_tangent = end_code == 1 || end_code == -1;
+    if (end_type < 0 || end_type > 2 || search < 0 || search > 2 || !std::isfinite(tolerance) || tolerance < 0 ||
+        !BSallfinite(3 * n, points) || (params && !BSallfinite(n, params)) ||
+        (given_knots && (num_knots < 2 * k || num_knots > kMaxPoints || !ascending(num_knots, knots))) ||
+        (start_tangent && (!start_value || !BSallfinite(3, start_value))) ||
+        (end_tangent && (!end_value || !BSallfinite(3, end_value))) ||
+        (rational && ((start_code == -1 && !(start_weight > 0)) || (end_code == -1 && !(end_weight > 0))))) {
+      *rc = BSRC_OUT_OF_RANGE;
+      break;
+    }
+
+    // All points at one place.
+    BSboolean coincident = BSFALSE;
+    BScoincdpts(n, points, weights, &coincident, rc);
+    if (*rc != 0) break;
+    if (coincident) {
+      double mean[3];
+      if (!BSavgpts(rc, n, points, weights, mean)) break;
+      std::memcpy(max_point, mean, sizeof mean);
+      point_curve(k, num_knots - k, knots, rational, mean, curve, rc);
+      break;
+    }
+
+    // A polygon through the points; it is never rational.
+    if (search == 1 && k == 2) {
+      const double *pts = points;
+      if (rational) {
+        double *u = unw_scratch.take(sz(3, n));
+        if (!u) {
+          *rc = BSRC_NO_SCRATCH;
+          break;
+        }
+        for (int i = 0; i < n; ++i) unweighted(points, weights, i, u + 3 * i);
+        pts = u;
+      }
+      if (given_knots && num_knots != n + 2) {
+        *rc = BSRC_OUT_OF_RANGE;
+        break;
+      }
+      BSallocvoqcv(2, n, BSFALSE, 0, curve, rc);
+      if (*rc != 0) break;
+      double dir[3];
+      if (given_knots) {
+        std::memcpy((*curve)->knots, knots, sz(num_knots) * sizeof(double));
+        BSlinintnkt(n, pts, *curve, dir, rc);
+        (*curve)->num_knots = num_knots;
+      } else {
+        BSlininter(rc, &n, pts, *curve, dir);
+      }
+      break;
+    }
+
+    // End tangents on a given knot vector: the points next to a constrained end make way for its tangent pole.
+    const double *pts = points, *wts = weights, *prm = params;
+    const int *spn = span_index;
+    if (end_type == 2 && given_knots) {
+      const int P = num_knots - k, h = (k - 1) / 2;
+      if (n == P - 2 * h || (start_tangent != end_tangent && (start_code == 0 || end_code == 0) && n == P - h)) {
+        // the data are used as they come
+      } else if (start_code == 0 && end_code == 0 && n == P) {
+        end_type = 1;
+      } else if (n != P || (!start_tangent && !end_tangent)) {
+        *rc = BSRC_OUT_OF_RANGE;
+        break;
+      } else {
+        double *rp = red_pts_scratch.take(sz(3, n));
+        double *rw = rational ? red_w_scratch.take(sz(n)) : nullptr;
+        double *ru = params ? red_par_scratch.take(sz(n)) : nullptr;
+        int *rs = span_index ? ints(red_spn_scratch.take(sz(n))) : nullptr;
+        if (!rp || (rational && !rw) || (params && !ru) || (span_index && !rs)) {
+          *rc = BSRC_NO_SCRATCH;
+          break;
+        }
+        int m = 0;
+        for (int i = 0; i < n; ++i) {
+          const bool dropped = i > 0 && i < n - 1 && ((start_tangent && i <= h) || (end_tangent && i >= n - 1 - h));
+          if (dropped) continue;
+          std::memcpy(rp + 3 * m, points + 3 * i, 3 * sizeof(double));
+          if (rw) rw[m] = weights[i];
+          if (ru) ru[m] = params[i];
+          if (rs) rs[m] = span_index[i];
+          ++m;
+        }
+        n = m;
+        pts = rp, wts = rw, prm = ru, spn = rs;
+      }
+    }
+
+    // Closure.
+    double first[3], last[3];
+    unweighted(pts, wts, 0, first);
+    unweighted(pts, wts, n - 1, last);
+    const double d2 = BSpdistsq(rc, first, last);
+    if (periodic && (n < 4 || d2 > BStoltab[bstol::dist_sqtol])) {
+      *rc = BSRC_OUT_OF_RANGE;
+      break;
+    }
+
+    // Shape of the set.
+    int kind = 0;
+    double normal[3];
+    BSptlnplan(n, 0, pts, wts, &kind, normal, rc);
+    if (*rc != 0) break;
+    if (kind == BSKIND_POINT) {
+      double mean[3];
+      if (!BSavgpts(rc, n, pts, wts, mean)) break;
+      point_curve(k, 0, nullptr, rational, mean, curve, rc);
+      if (*rc == 0 && search == 0) std::memcpy(max_point, mean, sizeof mean);
+      break;
+    }
+
+    // Arrays for what the caller leaves to this routine.
+    const BSboolean given[3] = {prm ? BSTRUE : BSFALSE, given_knots ? BSTRUE : BSFALSE, spn ? BSTRUE : BSFALSE};
+    if (spn && (!prm || !given_knots)) {
+      *rc = BSRC_OUT_OF_RANGE;
+      break;
+    }
+    double *u = prm ? const_cast<double *>(prm) : par_scratch.take(sz(n));
+    double *t = given_knots ? knots : knot_scratch.take(sz(n) + sz(2, k) - 1);
+    int *sp = spn ? const_cast<int *>(spn) : ints(spn_scratch.take(sz(n)));
+    if (!u || !t || !sp) {
+      *rc = BSRC_NO_SCRATCH;
+      break;
+    }
+
+    // Spans and knots.
+    int nk = num_knots;
+    const int S = given_knots ? num_knots - 2 * k + 1 : (periodic ? n - 1 : n - 1 + k % 2);
+    if (!(given[0] && given[1] && given[2])) {
+      BSktsprsfft(n, pts, wts, order, periodic, S, given, u, &nk, t, sp, rc);
+      if (*rc != 0) break;
+    }
+
+    // Result and work arrays, sized for the most poles.
+    int P = nk - k;
+    BSallocvoqcv(order, P, rational ? BSTRUE : BSFALSE, 0, curve, rc);
+    if (*rc != 0) break;
+    VOQbsp_curve *cv = *curve;
+    int rows = 0, cols = 0;
+    BSftmatsz(rational ? BSTRUE : BSFALSE, n, P, order, periodic, end_type, &rows, &cols, rc);
+    if (rows < 0) rows = 0;
+    double *matrix = matrix_scratch.take(sz(rows, k));
+    double *rhs = rhs_scratch.take(sz(rows, periodic && cols >= 2 * k - 1 ? k + 2 : 3));
+    double *pwork = periodic ? pwork_scratch.take(sz(cols > 0 ? cols : 1, 3)) : nullptr;
+    if (!matrix || !rhs || (periodic && !pwork)) {
+      *rc = BSRC_NO_SCRATCH;
+      break;
+    }
+
+    // Search start.
+    const bool searching = search != 1 && !given_knots;
+    int L = 1, H = S, c = S;
+    if (searching) {
+      // A periodic curve has two spans at least: one would leave no distinct pole to fit.
+      const int least = periodic ? 2 : 1;
+      c = S / 2 > least ? S / 2 : least;
+      const BSboolean again[3] = {given[0], BSFALSE, BSFALSE};
+      BSktsprsfft(n, pts, wts, order, periodic, c, again, u, &nk, t, sp, rc);
+      if (*rc != 0) break;
+      P = nk - k;
+    }
+
+    // Curve header.
+    set_header(cv, k, P, t, rational, periodic != 0);
+    cv->phy_closed = periodic || d2 < BStoltab[bstol::dist_sqtol] ? BSTRUE : BSFALSE;
+
+    // End tangents against the plane of the points: one leaving it makes the fit three-dimensional.
+    if (kind == BSKIND_PLANE) {
+      double *values[2] = {start_value, end_value};
+      const int codes[2] = {start_code, end_code};
+      const double vw[2] = {start_weight, end_weight};
+      const double *ends[2] = {first, last};
+      for (int e = 0; e < 2 && kind == BSKIND_PLANE && *rc == 0; ++e) {
+        double d[3];
+        if (codes[e] == 1) {
+          if (!BSnorvec(rc, values[e])) break;
+          std::memcpy(d, values[e], sizeof d);
+        } else if (codes[e] == -1) {
+          for (int j = 0; j < 3; ++j) d[j] = values[e][j] / (rational ? vw[e] : 1.0) - ends[e][j];
+          if (!BSnorvec(rc, d)) break;
+        } else {
+          continue;
+        }
+        if (std::fabs(BSvdot(rc, d, normal)) > BStoltab[3]) kind = BSKIND_NONE;
+      }
+      if (*rc != 0) break;
+    }
+
+    // The plane's own frame: the fit runs on the mapped data and the poles are mapped back after every fit.
+    const bool in_plane = kind == BSKIND_PLANE;
+    cv->planar = in_plane ? BSTRUE : BSFALSE;
+    double origin[3] = {0, 0, 0}, M[9], scale = 1.0;
+    const double *fit_pts = pts;
+    double fit_sv[3] = {0, 0, 0}, fit_ev[3] = {0, 0, 0};
+    const double *sv = start_value, *ev = end_value;
+    if (in_plane) {
+      double mean[3];
+      const double zero[3] = {0, 0, 0}, zaxis[3] = {0, 0, 1};
+      double *mapped = mapped_scratch.take(sz(3, n));
+      if (!mapped) {
+        *rc = BSRC_NO_SCRATCH;
+        break;
+      }
+      if (!BSavgpts(rc, n, pts, wts, mean) || !BStrans1(rc, mean, normal, zero, zaxis, origin, M, &scale)) break;
+      BSptsoldtnw(origin, M, scale, n, rational ? BSTRUE : BSFALSE, pts, wts, mapped, rc);
+      if (*rc != 0) break;
+      fit_pts = mapped;
+      double *mv[2] = {fit_sv, fit_ev};
+      const double *values[2] = {start_value, end_value};
+      const int codes[2] = {start_code, end_code};
+      const double vw[2] = {start_weight, end_weight};
+      for (int e = 0; e < 2 && *rc == 0; ++e) {
+        if (codes[e] == 1) {
+          BSptoldtnw(rc, zero, M, &scale, values[e], mv[e]);
+        } else if (codes[e] == -1) {
+          const double w = rational ? vw[e] : 1.0;
+          const double p[3] = {values[e][0] / w, values[e][1] / w, values[e][2] / w};
+          BSptoldtnw(rc, origin, M, &scale, p, mv[e]);
+          for (int j = 0; j < 3; ++j) mv[e][j] *= w;
+        }
+      }
+      if (*rc != 0) break;
+      if (start_tangent) sv = fit_sv;
+      if (end_tangent) ev = fit_ev;
+    }
+
+    auto fit = [&]() {
+      BSfitratpts(n, fit_pts, wts, u, sp, order, P, cv->knots, 3, 3, periodic, end_type, start_code, end_code, sv, ev,
+                  reserved1, reserved2, start_weight, end_weight, reserved3, reserved4, reserved5, matrix, rhs, pwork,
+                  cv->poles, cv->weights, rc);
+      if (*rc == 0 && in_plane)
+        BSptsnwtold(origin, M, scale, P, rational ? BSTRUE : BSFALSE, cv->poles, cv->weights, cv->poles, rc);
+      return *rc == 0;
+    };
+    if (!fit()) break;
+
+    // Search of the span count.
+    bool failed = false;
+    for (int round = 0; !failed; ++round) {
+      if (search == 1) break;
+      if (given_knots) {
+        if (search == 0) BSfitraterr(n, pts, wts, cv, mean_dev, max_dev, max_index, max_point, rc);
+        failed = *rc != 0;
+        break;
+      }
+      if (c == S) {
+        // The curve has as many poles as it can have and interpolates; the outputs describe one point.
+        *mean_dev = *max_dev = 0.0;
+        *max_index = 0;
+        std::memcpy(max_point, first, sizeof first);
+        break;
+      }
+      BSfitraterr(n, pts, wts, cv, mean_dev, max_dev, max_index, max_point, rc);
+      if (*rc != 0 || round >= kMaxRounds) {
+        if (*rc == 0) *rc = BSRC_ZERO_WEIGHT;
+        failed = true;
+        break;
+      }
+      const int old = c;
+      if (H - L == 1) {
+        if (*max_dev <= tolerance) break;
+        if (c == H) {
+          *rc = BSRC_ZERO_WEIGHT;
+          failed = true;
+          break;
+        }
+        c = H;
+      } else if (*max_dev < tolerance) {
+        H = c;
+        const int next = c - (c - L) / 2;
+        if (next == S || next == old) {
+          if (c - L == 0 || (c - L == 1 && (L != 1 || periodic))) break;
+          c = L;
+        } else {
+          c = next;
+        }
+      } else {
+        L = c;
+        const int next = c + (H - c) / 2;
+        c = next == 1 || next == old ? H : next;
+      }
+      const BSboolean again[3] = {given[0], BSFALSE, BSFALSE};
+      BSktsprsfft(n, pts, wts, order, periodic, c, again, u, &nk, t, sp, rc);
+      if (*rc != 0) {
+        failed = true;
+        break;
+      }
+      P = nk - k;
+      set_header(cv, k, P, t, rational, periodic != 0);
+      if (!fit()) failed = true;
+    }
+    if (failed) break;
+
+    // Closing touches.
+    if (!periodic && cv->phy_closed) {
+      double *a = cv->poles, *b = cv->poles + 3 * (P - 1);
+      for (int j = 0; j < 3; ++j) {
+        const double wa = rational ? cv->weights[0] : 1.0, wb = rational ? cv->weights[P - 1] : 1.0;
+        const double m = (a[j] / wa + b[j] / wb) / 2;
+        a[j] = m * wa;
+        b[j] = m * wb;
+      }
+    } else if (periodic && search == 1 && k % 2 == 1 && !given_knots) {
+      const int np = P;
+      BSnorkts(rc, &order, &np, cv->knots);
+    }
+  } while (false);
+  BSexit(rc, "BSfitratcv", "bsfitratcv");
+}
