@@ -88,3 +88,40 @@ BSboolean BSprptnrfn(int *rc, double *u, double *f, void *data);
 // single open span of order 2 to 16, -1 when no halving gives usable weights, 3 for a NULL argument; out is
 // written only on success.
 BSboolean BSpoly_ext(int *rc, const VOQbsp_curve *cv, const std::int16_t *at_end, VOQbsp_curve *out);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Offsets by a distance law (bspline/offset/distance_law.cpp, bspline/offset/variable_offset.cpp)
+
+// A distance law: linear from a at position 0 to b at position 1, or a planar law curve drawn over x whose x
+// extent stands for positions 0 to 1 and whose y at t0 maps to a and at t1 to b. Six 32-bit words on the
+// product's platform; {1, 0, 0, 0, 0, 0} is the linear law.
+struct BSdistlaw {
+  std::int32_t linear;        // nonzero: linear; curve, t0 and t1 are not read
+  const VOQbsp_curve *curve;  // the law curve, single-valued over x (may be NULL for a linear law)
+  double t0, t1;              // parameters on the law curve
+};
+#if UINTPTR_MAX == 0xFFFFFFFFu
+static_assert(sizeof(BSdistlaw) == 24, "the law block keeps its six words");
+#endif
+
+// The distances of the law at the n positions u in [0, 1]. Positions are all tested before any value is written.
+// rc 12 for a position outside [0, 1] or not finite, a non-finite a or b, and for a law curve with t0 and t1
+// closer than dist_tol, equal y at t0 and t1, or no x extent; -2 where the law is not crossed exactly once
+// (also where it is crossed more often than it has poles); 3 for a missing array; -2 for a damaged law curve;
+// 33 without scratch memory.
+void BSlawcvvals(const VOQbsp_curve *law, double a, double b, double t0, double t1, int n, const double *u,
+                 BSboolean linear_law, double *out, int *rc);
+
+// The offset of one planar curve by the law's distance, which runs from position u0 at the curve's start to u1
+// at its end along its arc length: side by side_flag (nonzero: the right of the direction of travel) or, with
+// side_by_flag 0, towards side_point. normal is not read. *result receives a new record (BSallocvoqcv) that the
+// caller releases with BSfreevoqcv, also after a failure, when it is not NULL. Tolerance entry 15 is changed
+// during the call and put back. rc -1 for every failure (the callee's code is on the trace), among them a side
+// point within dist_tol of the curve and a curve of no length.
+void BSvrcvofntp(const VOQbsp_curve *curve, const double side_point[3], BSboolean side_by_flag,
+                 const double normal[3], BSboolean side_flag, double a, double b, const BSdistlaw *law, double u0,
+                 double u1, VOQbsp_curve **result, int *rc);
+
+// A quadratic Bezier whose legs turn back by more than about 170 degrees as 8 poles with knots crowded about
+// its turn, on its own parameter range; any other curve as a plain copy. *out receives a new record.
+void BSvrofq3ref(const VOQbsp_curve *curve, VOQbsp_curve **out, int *rc);
