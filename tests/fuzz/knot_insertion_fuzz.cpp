@@ -45,7 +45,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   if (rc != 0) FUZZ_CHECK(out == nullptr);
 
   // Splitting into parts with room for every knot the cut may add. A cut at or past an end gives the whole curve
-  // and an empty part, so the parts follow the curve up to the cut held within the range.
+  // and an empty part. The cut snaps to a knot, and from there to a range end, each within the knot tolerance:
+  // that is all the split owes in parameter, so the parts are held to the curve at the cut they took, and that
+  // cut to the one asked, held within the range.
   const double cut = std::fmin(std::fmax(u, a), b), other = std::fmin(std::fmax(v, a), b);
   const int room = c->n() + std::max(c->order(), 1) + 1, order_room = std::max(c->order(), 1) + 1;
   {
@@ -53,10 +55,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const BSboolean no = BSFALSE;
     BScvsplit(&rc, &c->cv, &u, &left.cv, &right.cv, &no);
     if (rc == 0 && sane) {
-      if (left.cv.num_poles > 0) check_same_shape(*c, left.cv, fuzz::range_start(left.cv),
-                                                   fuzz::range_end(left.cv), a, cut);
-      if (right.cv.num_poles > 0) check_same_shape(*c, right.cv, fuzz::range_start(right.cv),
-                                                    fuzz::range_end(right.cv), cut, b);
+      double ktol = 0;
+      int krc = 0;
+      BScvkttol2(c->cv.order, c->cv.knots, c->n(), c->cv.poles, c->cv.rational ? c->cv.weights : nullptr, &ktol,
+                 &krc);
+      const double taken = left.cv.num_poles > 0 ? fuzz::range_end(left.cv) : fuzz::range_start(right.cv);
+      FUZZ_CHECK(krc == 0 && std::fabs(taken - cut) < 2 * ktol);
+      if (left.cv.num_poles > 0) check_same_shape(*c, left.cv, fuzz::range_start(left.cv), taken, a, taken);
+      if (right.cv.num_poles > 0) check_same_shape(*c, right.cv, taken, fuzz::range_end(right.cv), taken, b);
     }
   }
   {
