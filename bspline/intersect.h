@@ -347,3 +347,16 @@ BSboolean BSls_slfint(int *rc, const int *num_points, const double *points, BSbo
 // BSXBZ_MAX_ORDER poles answers rc -2 with the stack unchanged; rc -13 when a record or the array cannot be
 // allocated. After any failure each record is on the stack once, counted, or released.
 BSboolean BStst_stack(int *rc, std::int32_t *count, VOQbsp_curve ***stack, VOQbsp_curve *wc1, VOQbsp_curve *wc2);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Intersection of two Bezier spans (bspline/span_intersection.cpp).
+
+// Where two spans (one Bezier span each: num_poles == order, order 2 .. BSXBZ_MAX_ORDER, rc -2 otherwise) meet:
+// n results (points, par1 on cv1, par2 on cv2), the interior ones in the order their method gives them with the end
+// results of BSendpoint placed among them by par1 (BScvcv_comb); the caller's arrays hold BSSPAN_RESULTS (rc 44
+// with n = 0 for more). overlap 1 when the spans coincide between two end results, which are then the n = 2
+// results. A two-pole span shorter than sqrt(dist_sqtol) gives the end results only. Straight spans and circular
+// arcs meet in closed form (a failing arc test leaves a span general), other pairs through BSxbzs4, which sets the
+// weights pointer of a non-rational span to NULL. On failure n is 0.
+void BSbzbz_int(VOQbsp_curve *cv1, VOQbsp_curve *cv2, int *n, double *points, double *par1, double *par2,
+                BSboolean *overlap, int *rc);

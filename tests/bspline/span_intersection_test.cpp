@@ -1,0 +1,100 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+#include "bspline/intersect.h"
+#include "tests/bspline/measure_curves.h"
+
+namespace {
+
+const char *g_fail_in = nullptr;  // the routine whose exit the hook turns into a failure
+int g_polygon_calls = 0;
+void hook(const char *lname, int *rc) {
+  if (rc && g_fail_in && std::strcmp(lname, g_fail_in) == 0) *rc = 77;
+  g_polygon_calls += std::strcmp(lname, "bsxbzs4") == 0;
+}
+
+std::vector<double> bezier_knots(int order) {
+  std::vector<double> k(2 * order, 0.0);
+  for (int i = order; i < 2 * order; ++i) k[i] = 1;
+  return k;
+}
+
+TEST(SpanIntersection, CasesAndMethods) {
+  const double nan = std::numeric_limits<double>::quiet_NaN(), c30 = std::sqrt(3.0) / 2;
+  // Where y = 0.8 meets the arc below: 0.5 -+ sqrt(3) / 6 on it.
+  const double ta = 0.5 - std::sqrt(3.0) / 6, tb = 1 - ta;
+  const std::vector<double> k2 = bezier_knots(2), k3 = bezier_knots(3), k4 = bezier_knots(4);
+  TestCurve seg(2, {0, 0, 0, 3, 0, 0}, k2), back(2, {3, 0, 0, 0, 0, 0}, k2);
+  TestCurve bump(4, {0, 0, 0, 1, 1, 0, 2, 1, 0, 3, 0, 0}, k4), dip(4, {3, 0, 0, 4, -1, 0, 5, -1, 0, 6, 0, 0}, k4);
+  // Crosses the x axis at its middle, by symmetry.
+  TestCurve wave(4, {0, 0, 0, 1, 2, 0, 2, -2, 0, 3, 0, 0}, k4);
+  // 120 degrees of the unit circle about the origin, from 30 to 150 degrees, crossed twice by y = 0.8.
+  TestCurve arc(3, {c30, 0.5, 0, 0, 2, 0, -c30, 0.5, 0}, k3, {1, 0.5, 1}), chord(2, {-2, 0.8, 0, 2, 0.8, 0}, k2);
+  TestCurve dot(2, {3, 0, 0, 3 + 1e-7, 0, 0}, k2), order17(17, std::vector<double>(51, 0.0), bezier_knots(17));
+  for (int i = 0; i < 17; ++i) order17.poles[3 * i] = i;
+  // Weights too uneven for the straightness test of the poles.
+  const auto wide = circular_arc(1, 0, 3.0, 1);
+  TestCurve heavy(2, {1, 0, 0, -1, 0.5, 0}, k2, {1, 0.1});
+  TestCurve damaged(4, {0, 0, 0, 1, nan, 0, 2, 1, 0, 3, 0, 0}, k4);
+  struct Case {
+    const char *what;
+    TestCurve &a, &b;
+    const char *fail_in;
+    int rc, n, overlap, polygon_calls;
+    bool pars;  // par1 and par2 known
+    double par1[3], par2[3];
+  } cases[] = {
+      {"two identical segments: their ends, as an overlap", seg, seg, nullptr, 0, 2, 1, 0, true, {0, 1}, {0, 1}},
+      {"the same cubic: an overlap through the samples", bump, bump, nullptr, 0, 2, 1, 0, true, {0, 1}, {0, 1}},
+      {"the same arc of 3 rad", *wide, *wide, nullptr, 0, 2, 1, 0, true, {0, 1}, {0, 1}},
+      {"the same unevenly weighted segment", heavy, heavy, nullptr, 0, 2, 1, 0, true, {0, 1}, {0, 1}},
+      {"a common end only", bump, dip, nullptr, 0, 1, 0, 1, true, {1}, {0}},
+      {"both ends and a crossing, the end repeats dropped", wave, back, nullptr, 0, 3, 0, 1, true, {0, 0.5, 1},
+       {1, 0.5, 0}},
+      {"a line twice across an arc, in closed form", chord, arc, nullptr, 0, 2, 0, 0, true, {0.65, 0.35}, {ta, tb}},
+      {"the arc first", arc, chord, nullptr, 0, 2, 0, 0, true, {ta, tb}, {0.65, 0.35}},
+      {"the arc test fails: a general span", chord, arc, "bststcvfarc", 0, 2, 0, 1, true, {0.35, 0.65}, {tb, ta}},
+      {"a degenerate segment: the end results only", seg, dot, nullptr, 0, 1, 0, 0, true, {1}, {0}},
+      {"the polygon intersector fails", bump, dip, "bsxbzs4", 77, 0, 0, 1, false, {}, {}},
+      {"the end stage fails", bump, dip, "bsendpoint", 77, 0, 0, 0, false, {}, {}},
+      {"order 17", order17, seg, nullptr, -2, 0, 0, 0, false, {}, {}},
+      {"a NaN pole", damaged, seg, nullptr, -2, 0, 0, 0, false, {}, {}},
+      {"a null span", seg, seg, "", 3, 0, 0, 0, false, {}, {}},
+  };
+  for (const Case &c : cases) {
+    g_fail_in = c.fail_in;
+    g_polygon_calls = 0;
+    const BSfaulthandler old = BSsetfaulthook(hook);
+    VOQbsp_curve *b = c.fail_in && !*c.fail_in ? nullptr : &c.b.cv;
+    double pts[3 * BSSPAN_RESULTS], par1[BSSPAN_RESULTS], par2[BSSPAN_RESULTS];
+    int n = -1, rc = 99;
+    BSboolean overlap = 9;
+    BSbzbz_int(&c.a.cv, b, &n, pts, par1, par2, &overlap, &rc);
+    BSsetfaulthook(old);
+    EXPECT_EQ(rc, c.rc) << c.what;
+    EXPECT_EQ(overlap, c.overlap) << c.what;
+    EXPECT_EQ(g_polygon_calls, c.polygon_calls) << c.what;
+    ASSERT_EQ(n, c.n) << c.what;
+    for (int i = 0; i < n; ++i) {
+      if (c.pars) {
+        EXPECT_NEAR(par1[i], c.par1[i], 1e-9) << c.what << " " << i;
+        EXPECT_NEAR(par2[i], c.par2[i], 1e-9) << c.what << " " << i;
+      }
+      // Every result lies on both spans at its parameters.
+      double on1[3], on2[3];
+      int erc = 0;
+      BScveval_n(&c.a.cv, par1[i], 0, on1, &erc);
+      BScveval_n(b, par2[i], 0, on2, &erc);
+      for (int k = 0; k < 3; ++k) {
+        EXPECT_NEAR(on1[k], pts[3 * i + k], 1e-9) << c.what << " " << i;
+        EXPECT_NEAR(on2[k], pts[3 * i + k], 1e-9) << c.what << " " << i;
+      }
+    }
+  }
+}
+
+}  // namespace
