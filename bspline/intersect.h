@@ -360,3 +360,61 @@ BSboolean BStst_stack(int *rc, std::int32_t *count, VOQbsp_curve ***stack, VOQbs
 // weights pointer of a non-rational span to NULL. On failure n is 0.
 void BSbzbz_int(VOQbsp_curve *cv1, VOQbsp_curve *cv2, int *n, double *points, double *par1, double *par2,
                 BSboolean *overlap, int *rc);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Curve against curve (bspline/intersect/curve_intersection.cpp).
+
+// Classes of a curve or span for the intersection.
+enum : int {
+  BSINT_UNKNOWN = -1,
+  BSINT_POINT = 1,    // its poles make a point (BStstcvdegn)
+  BSINT_SEGMENT = 2,  // order 2 with 2 poles
+  BSINT_GENERAL = 3,
+};
+// The most results one span pair may answer: 255 crossings and 2 end results.
+constexpr int BSSPAN_PAIR_RESULTS = 257;
+// Spans of higher order than this do not fit a span record: such curves are refused where spans are paired.
+constexpr int BSSPAN_MAX_ORDER = 16;
+
+// The class of cv. A curve too short for the degeneracy test (its rc 49) is classed by its order and poles.
+void BScvinttyp(const VOQbsp_curve *cv, int *cls, int *rc);
+
+// A point-like curve pcv against cv (of class cv_class): n_int 0 or 1, the point, its parameter on pcv (the
+// middle of its range unless an end) and on cv. The ends of both curves are tried first; parameters within the
+// knot tolerance of an end are put on it.
+void BSptcv_int(const VOQbsp_curve *pcv, const VOQbsp_curve *cv, int cv_class, int *n_int, double pt[3],
+                double *par_p, double *par_c, int *rc);
+
+// The range tree of the spans of cv (a leaf per span of non-zero length, its pole box widened by 10 dist_tol),
+// its nodes flagged against the box (box_min, box_max) from the root down; children that miss are dropped from
+// their parent's count. level_counts and levels (20 entries each) are cleared on entry; the levels come from
+// BSdbgmalloc and are the caller's. A curve of more than 2^19 such spans answers rc 44 with nothing built; any
+// failure leaves nothing allocated.
+void BScvspnrgtr(const VOQbsp_curve *cv, const double box_min[3], const double box_max[3], int *n_levels,
+                 int *level_counts, BSrangenode **levels, int *rc);
+
+// Two Bezier spans (one span each, order at most 16) of the given classes: n results, points of 3 doubles with a
+// parameter on each span; *overlap TRUE when the two results are the ends of a common stretch. The output
+// arrays hold BSSPAN_PAIR_RESULTS results. The weights pointer of a non-rational span may be set to NULL.
+void BSxspnspn(VOQbsp_curve *span1, VOQbsp_curve *span2, int class1, int class2, int *n, double *pts, double *par1,
+               double *par2, BSboolean *overlap, int *rc);
+
+// Appends one span pair's results to the accumulators: an overlap (exactly 2 results) as one overlap, else n
+// points. The array arguments point at the accumulator's array pointers; the first block of each kind holds 100
+// entries and is the caller's; a store that must grow moves to BSdbgmalloc arrays (the old ones released when
+// their block counter is above 0), points to the next multiple of 100 at or above the new count. rc -13 when an
+// allocation fails, -2 for a damaged batch or store; the accumulators are then unchanged.
+void BSspnspnmem(int n, const double *pts, const double *par1, const double *par2, BSboolean overlap, int *n_int,
+                 double **int_pts, double **int_par1, double **int_par2, int *n_over, double **over_pts,
+                 double **over_par1, double **over_par2, int *int_blocks, int *over_blocks, int *rc);
+
+// The curve/curve intersection call (arguments as above): two polynomial segments go to BSlnln_int, two polynomial
+// line strings to BSlsls_int, a point-like curve to BSptcv_int, anything else span by span, the curve with more spans
+// through a range tree. The curves are only written to set the weights pointer of a non-rational curve to NULL. rc -2
+// for a damaged curve (non-finite or zero weights included) or missing outputs, and for a curve of order above 16 that
+// must be paired span by span; 44 for more than 2^19 spans; -13 or 33 without memory.
+void BScvcvint(VOQbsp_curve *cv1, VOQbsp_curve *cv2, BSboolean merge_by_dist, int int_size, int over_size,
+               double *int_pts, double *int_par1, double *int_par2, double *over_pts, double *over_par1,
+               double *over_par2, int *n_int, int *n_over, BSboolean *int_alloc, BSboolean *over_alloc,
+               double **a_int_pts, double **a_int_par1, double **a_int_par2, double **a_over_pts,
+               double **a_over_par1, double **a_over_par2, int *rc);

@@ -84,4 +84,44 @@ struct Target {
   }
 };
 
+// The raw results of an intersection (the accumulators), first blocks in place; later blocks come from the heap
+// and go with the store.
+struct Store {
+  double pts[3 * BSRESULT_BLOCK], t1[BSRESULT_BLOCK], t2[BSRESULT_BLOCK];
+  double opts[6 * BSRESULT_BLOCK], ot1[2 * BSRESULT_BLOCK], ot2[2 * BSRESULT_BLOCK];
+  double *pp = pts, *pt1 = t1, *pt2 = t2, *op = opts, *ot1p = ot1, *ot2p = ot2;
+  int n_pts = 0, n_ovl = 0, blocks_pts = 0, blocks_ovl = 0;
+  Store() = default;
+  Store(const Store &) = delete;
+  Store &operator=(const Store &) = delete;
+  ~Store() {
+    if (blocks_pts > 0)
+      for (double *a : {pp, pt1, pt2}) BSdbgfree(a);
+    if (blocks_ovl > 0)
+      for (double *a : {op, ot1p, ot2p}) BSdbgfree(a);
+  }
+};
+
+struct Tree {
+  int levels = 0, counts[BSRANGE_MAX_LEVELS] = {};
+  BSrangenode *arrays[BSRANGE_MAX_LEVELS] = {};
+  Tree() = default;
+  Tree(const Tree &) = delete;
+  Tree &operator=(const Tree &) = delete;
+  ~Tree() {
+    for (BSrangenode *level : arrays)
+      if (level) BSdbgfree(level);
+  }
+};
+
+struct Candidates {
+  int *list = nullptr;
+  Candidates() = default;
+  Candidates(const Candidates &) = delete;
+  Candidates &operator=(const Candidates &) = delete;
+  ~Candidates() {
+    if (list) BSdbgfree(list);
+  }
+};
+
 }  // namespace bsintcall

@@ -71,45 +71,6 @@ int pair_results(const double a[6], const double b[6], double near, bool crossin
   return n;
 }
 
-// The raw results of the walk, first blocks in place; later blocks come from the heap and go with the store.
-struct Store {
-  double pts[3 * BSRESULT_BLOCK], t1[BSRESULT_BLOCK], t2[BSRESULT_BLOCK];
-  double opts[6 * BSRESULT_BLOCK], ot1[2 * BSRESULT_BLOCK], ot2[2 * BSRESULT_BLOCK];
-  double *pp = pts, *pt1 = t1, *pt2 = t2, *op = opts, *ot1p = ot1, *ot2p = ot2;
-  int n_pts = 0, n_ovl = 0, blocks_pts = 0, blocks_ovl = 0;
-  Store() = default;
-  Store(const Store &) = delete;
-  Store &operator=(const Store &) = delete;
-  ~Store() {
-    if (blocks_pts > 0)
-      for (double *a : {pp, pt1, pt2}) BSdbgfree(a);
-    if (blocks_ovl > 0)
-      for (double *a : {op, ot1p, ot2p}) BSdbgfree(a);
-  }
-};
-
-struct Tree {
-  int levels = 0, counts[BSRANGE_MAX_LEVELS] = {};
-  BSrangenode *arrays[BSRANGE_MAX_LEVELS] = {};
-  Tree() = default;
-  Tree(const Tree &) = delete;
-  Tree &operator=(const Tree &) = delete;
-  ~Tree() {
-    for (BSrangenode *level : arrays)
-      if (level) BSdbgfree(level);
-  }
-};
-
-struct Candidates {
-  int *list = nullptr;
-  Candidates() = default;
-  Candidates(const Candidates &) = delete;
-  Candidates &operator=(const Candidates &) = delete;
-  ~Candidates() {
-    if (list) BSdbgfree(list);
-  }
-};
-
 // The poles of cv divided by their weights; false for a zero weight or a result that is not finite.
 bool plain_poles(const VOQbsp_curve *cv, double *out) {
   for (int i = 0; i < cv->num_poles; ++i) {
@@ -155,20 +116,20 @@ void strings(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, BSboolean merge_b
   BSpolesbox(rc, &nw, wp, nullptr, wlo, whi);
   if (*rc != 0) return;
   widen(wlo, whi, h);
-  Tree tree;
+  bsintcall::Tree tree;
   BScvrngtree(nt, tp, nullptr, wlo, whi, BSTRUE, &tree.levels, tree.counts, tree.arrays, rc);
   if (*rc != 0) return;
   BSpolesbox(rc, &nt, tp, nullptr, tlo, thi);
   if (*rc != 0) return;
   widen(tlo, thi, h);
-  Candidates found;
+  bsintcall::Candidates found;
   found.list = static_cast<int *>(BSdbgmalloc(200 * static_cast<int>(sizeof(int))));
   if (!found.list) {
     *rc = BSRC_NO_HEAP;
     return;
   }
 
-  Store st;
+  bsintcall::Store st;
   for (int i = 0; i + 1 < nw; ++i) {
     double *a = wp + 3 * i;
     if (too_short(a)) continue;

@@ -41,6 +41,10 @@ struct CallResults {
     BSlsls_int(cv1, cv2, merge_by_dist, int_size, over_size, ip.data(), i1.data(), i2.data(), op.data(), o1.data(),
                o2.data(), &n_int, &n_over, &int_alloc, &over_alloc, &a[0], &a[1], &a[2], &a[3], &a[4], &a[5], &rc);
   }
+  void cvcv(VOQbsp_curve *cv1, VOQbsp_curve *cv2, BSboolean merge_by_dist) {
+    BScvcvint(cv1, cv2, merge_by_dist, int_size, over_size, ip.data(), i1.data(), i2.data(), op.data(), o1.data(),
+              o2.data(), &n_int, &n_over, &int_alloc, &over_alloc, &a[0], &a[1], &a[2], &a[3], &a[4], &a[5], &rc);
+  }
   void lnln(const double s1[6], const double s2[6], const double k1[4], const double k2[4]) {
     BSlnln_int(s1, s2, k1, k2, int_size, over_size, ip.data(), i1.data(), i2.data(), op.data(), o1.data(),
                o2.data(), &n_int, &n_over, &int_alloc, &over_alloc, &a[0], &a[1], &a[2], &a[3], &a[4], &a[5], &rc);

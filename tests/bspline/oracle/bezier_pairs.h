@@ -38,8 +38,7 @@ inline SISLCurve *SislBezier(const double *p) {
 }
 
 // Either peer's crossings; *overlap when it also found a common stretch (or, SISL, failed).
-inline std::vector<Crossing> Occt(const Handle(Geom2d_BezierCurve) & c1, const Handle(Geom2d_BezierCurve) & c2,
-                                  bool *overlap) {
+inline std::vector<Crossing> Occt(const Handle(Geom2d_Curve) & c1, const Handle(Geom2d_Curve) & c2, bool *overlap) {
   Geom2dAPI_InterCurveCurve x(c1, c2, 1e-12);
   *overlap = x.NbSegments() > 0;
   std::vector<Crossing> out;

@@ -1,0 +1,637 @@
+// Intersection of two B-spline curves: special roads for segments, line strings and point-like curves, and otherwise
+// the Bezier spans of both paired through a range tree of the pole boxes of the curve with more spans.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <utility>
+
+#include "bspline/distance.h"
+#include "bspline/intersect.h"
+#include "bspline/intersect/call_internal.h"
+#include "bspline/knots.h"
+#include "bspline/measure.h"
+
+namespace {
+
+constexpr int kCacheSize = 32;
+constexpr int kCandidateBlock = 200;
+// Beyond this many entries the byte size of an accumulator array no longer fits an int.
+constexpr int kMaxEntries = (1 << 30) / (6 * static_cast<int>(sizeof(double)));
+
+double dist2(const double *a, const double *b) {
+  const double d[3] = {b[0] - a[0], b[1] - a[1], b[2] - a[2]};
+  return d[0] * d[0] + d[1] * d[1] + d[2] * d[2];
+}
+
+// Pole i of cv, divided by its weight.
+void pole_at(const VOQbsp_curve *cv, int i, double out[3]) {
+  const double w = cv->rational ? cv->weights[i] : 1.0;
+  for (int c = 0; c < 3; ++c) out[c] = cv->poles[3 * i + c] / w;
+}
+
+double range_start(const VOQbsp_curve *cv) { return cv->knots[cv->order - 1]; }
+double range_end(const VOQbsp_curve *cv) { return cv->knots[cv->num_poles]; }
+
+// A record for the curves here: sound arrays, a curve (order 2 at least, not a row of points), and weights that can
+// be divided out.
+int curve_code(const VOQbsp_curve *cv) {
+  const int code = BScvcheck(cv);
+  if (code != 0) return code;
+  if (cv->order < 2) return BSRC_OUT_OF_RANGE;
+  if (cv->rational)
+    for (int i = 0; i < cv->num_poles; ++i)
+      if (cv->weights[i] == 0) return BSRC_OUT_OF_RANGE;
+  return 0;
+}
+
+// One Bezier span in a block of its own.
+struct SpanRecord {
+  double poles[3 * BSSPAN_MAX_ORDER];
+  double weights[BSSPAN_MAX_ORDER];
+  double knots[2 * BSSPAN_MAX_ORDER];
+  double box[6];  // minimum corner, maximum corner
+  int cls;
+  int index;
+  VOQbsp_curve cv;
+
+  // Arrays pointed into this block (weights only for a rational span).
+  void aim(bool rational) {
+    cv.poles = poles;
+    cv.knots = knots;
+    cv.weights = rational ? weights : nullptr;
+    cv.num_boundaries = 0;
+    cv.bdrys = nullptr;
+  }
+  void copy_from(const SpanRecord &other) {
+    std::memcpy(static_cast<void *>(this), &other, sizeof *this);
+    aim(other.cv.rational != 0);
+  }
+  void take_box(int *rc) {
+    const int n = cv.num_poles;
+    BSpolesbox(rc, &n, cv.poles, cv.rational ? cv.weights : nullptr, box, box + 3);
+  }
+};
+
+// Boxes (min corner, max corner) that come within dist_tol of each other on every axis.
+bool near_boxes(const double *a, const double *b, double tol) {
+  for (int c = 0; c < 3; ++c)
+    if (!(a[3 + c] + tol >= b[c] && b[3 + c] + tol >= a[c])) return false;
+  return true;
+}
+
+bool box_meets(const BSrangenode &node, const double *lo, const double *hi) {
+  for (int c = 0; c < 3; ++c)
+    if (!(lo[c] <= node.box[3 + c] && hi[c] >= node.box[c])) return false;
+  return true;
+}
+
+void release_levels(int *level_counts, BSrangenode **levels) {
+  for (int l = 0; l < BSRANGE_MAX_LEVELS; ++l) {
+    if (levels[l]) BSdbgfree(levels[l]);
+    levels[l] = nullptr;
+    level_counts[l] = 0;
+  }
+}
+
+// Where the curve starts and ends: its end poles when the end knots are full, else evaluated.
+bool end_points(const VOQbsp_curve *cv, double out[6], int *rc) {
+  const int k = cv->order, n = cv->num_poles;
+  const bool starts_on_pole = k <= 2 || cv->knots[1] == cv->knots[k - 1];
+  const bool ends_on_pole = k <= 2 || cv->knots[n] == cv->knots[n + k - 2];
+  if (starts_on_pole && ends_on_pole) {
+    pole_at(cv, 0, out);
+    pole_at(cv, n - 1, out + 3);
+    return true;
+  }
+  const double params[2] = {range_start(cv), range_end(cv)};
+  BScvarrev0(rc, cv, params, 2, out);
+  if (*rc != 0) return false;
+  if (starts_on_pole) pole_at(cv, 0, out);
+  if (ends_on_pole) pole_at(cv, n - 1, out + 3);
+  return BSallfinite(6, out) != 0;
+}
+
+// An accumulator array moved to a larger heap block; the old block released when it was the heap's.
+bool grow(int keep, int room, bool owned, double **arrays[3], const int widths[3]) {
+  double *fresh[3] = {};
+  for (int a = 0; a < 3; ++a) {
+    fresh[a] = static_cast<double *>(BSdbgmalloc(static_cast<int>(sizeof(double)) * widths[a] * room));
+    if (!fresh[a]) {
+      for (double *f : fresh)
+        if (f) BSdbgfree(f);
+      return false;
+    }
+  }
+  for (int a = 0; a < 3; ++a) {
+    if (keep > 0) std::memcpy(fresh[a], *arrays[a], sizeof(double) * widths[a] * keep);
+    if (owned) BSdbgfree(*arrays[a]);
+    *arrays[a] = fresh[a];
+  }
+  return true;
+}
+
+}  // namespace
+
+void BScvinttyp(const VOQbsp_curve *cv, int *cls, int *rc) {
+  *rc = 0;
+  if (cls) *cls = BSINT_UNKNOWN;
+  int code = 0;
+  if (!cls) {
+    *rc = BSRC_OUT_OF_RANGE;
+  } else if ((code = BScvcheck(cv)) != 0) {
+    *rc = code;
+  } else {
+    BSboolean degenerate = BSFALSE;
+    BStstcvdegn(cv, &degenerate, rc);
+    if (*rc == BSRC_DEGENERATE) {
+      *rc = 0;
+      degenerate = BSFALSE;
+    }
+    if (*rc == 0)
+      *cls = degenerate ? BSINT_POINT : cv->order == 2 && cv->num_poles == 2 ? BSINT_SEGMENT : BSINT_GENERAL;
+  }
+  BSexit(rc, "BScvinttyp", "bscvinttyp");
+}
+
+void BSptcv_int(const VOQbsp_curve *pcv, const VOQbsp_curve *cv, int cv_class, int *n_int, double pt[3], double *par_p,
+                double *par_c, int *rc) {
+  *rc = 0;
+  if (n_int) *n_int = 0;
+  int code = 0;
+  do {
+    if (!n_int || !pt || !par_p || !par_c || cv_class < BSINT_POINT || cv_class > BSINT_GENERAL) {
+      *rc = BSRC_OUT_OF_RANGE;
+      break;
+    }
+    if ((code = curve_code(pcv)) != 0 || (code = curve_code(cv)) != 0) {
+      *rc = code;
+      break;
+    }
+    const double p0 = range_start(pcv), p1 = range_end(pcv), c0 = range_start(cv), c1 = range_end(cv);
+    const double pm = (p0 + p1) * 0.5, cm = (c0 + c1) * 0.5;
+    const double sq = BStoltab[bstol::dist_sqtol];
+    double kp = 0, kc = 0;
+    BScvkttol2(pcv->order, pcv->knots, pcv->num_poles, pcv->poles, pcv->rational ? pcv->weights : nullptr, &kp, rc);
+    if (*rc != 0) break;
+    BScvkttol2(cv->order, cv->knots, cv->num_poles, cv->poles, cv->rational ? cv->weights : nullptr, &kc, rc);
+    if (*rc != 0) break;
+
+    // The ends first. An unclamped curve does not pass through its end poles: its end points stand for them.
+    double ep[6], ec[6], mids[6], s[2], t[2];
+    int found = 0;
+    if (!end_points(pcv, ep, rc) || !end_points(cv, ec, rc)) {
+      if (*rc == 0) *rc = BSRC_OUT_OF_RANGE;
+      break;
+    }
+    BSendpt_int(2, 2, BSFALSE, BSFALSE, ep, ec, nullptr, nullptr, BSTRUE, sq, &found, mids, s, t, rc);
+    if (*rc != 0) break;
+    double u = 0, v = 0;
+    bool met = false;
+    if (found > 0) {
+      std::memcpy(pt, mids, sizeof(double) * 3);
+      u = s[0] == 0 ? p0 : s[0] == 1 ? p1 : p0 + (p1 - p0) * s[0];
+      v = t[0] == 0 ? c0 : t[0] == 1 ? c1 : c0 + (c1 - c0) * t[0];
+      met = true;
+    } else {
+      double q[3];
+      BSavgpts(rc, pcv->num_poles, pcv->poles, pcv->rational ? pcv->weights : nullptr, q);
+      if (*rc != 0) break;
+      if (cv_class == BSINT_POINT) {
+        double r[3];
+        BSavgpts(rc, cv->num_poles, cv->poles, cv->rational ? cv->weights : nullptr, r);
+        if (*rc != 0) break;
+        if (dist2(q, r) < sq) {
+          for (int c = 0; c < 3; ++c) pt[c] = (q[c] + r[c]) * 0.5;
+          u = pm, v = cm, met = true;
+        }
+      } else if (cv_class == BSINT_SEGMENT) {
+        double a[3], b[3], w = 0;
+        BSboolean on = BSFALSE;
+        pole_at(cv, 0, a);
+        pole_at(cv, 1, b);
+        if (!BSpt_on_lne(rc, a, b, q, &w, &on)) break;
+        if (on) {
+          std::memcpy(pt, q, sizeof(double) * 3);
+          u = pm, v = w == 0 ? c0 : w == 1 ? c1 : c0 + (c1 - c0) * w, met = true;
+        }
+      } else {
+        double w = 0;
+        BSboolean on = BSFALSE;
+        if (!BSprptoncv(rc, cv, q, &w, &on)) break;
+        if (on) {
+          std::memcpy(pt, q, sizeof(double) * 3);
+          u = pm, v = w, met = true;
+        }
+      }
+    }
+    if (!met) break;
+    auto snap = [](double x, double a, double b, double k) {
+      if (a - k <= x && x <= a + k) return a;
+      if (b - k <= x && x <= b + k) return b;
+      return x;
+    };
+    *par_p = snap(u, p0, p1, kp);
+    *par_c = snap(v, c0, c1, kc);
+    *n_int = 1;
+  } while (false);
+  BSexit(rc, "BSptcv_int", "bsptcv_int");
+}
+
+void BScvspnrgtr(const VOQbsp_curve *cv, const double box_min[3], const double box_max[3], int *n_levels,
+                 int *level_counts, BSrangenode **levels, int *rc) {
+  *rc = 0;
+  if (n_levels) *n_levels = 0;
+  if (level_counts) std::fill(level_counts, level_counts + BSRANGE_MAX_LEVELS, 0);
+  if (levels) std::fill(levels, levels + BSRANGE_MAX_LEVELS, nullptr);
+  int code = 0;
+  do {
+    if (!n_levels || !level_counts || !levels || !box_min || !box_max || !BSallfinite(3, box_min) ||
+        !BSallfinite(3, box_max)) {
+      *rc = BSRC_OUT_OF_RANGE;
+      break;
+    }
+    if ((code = curve_code(cv)) != 0) {
+      *rc = code;
+      break;
+    }
+    double ktol = 0;
+    BScvkttol2(cv->order, cv->knots, cv->num_poles, cv->poles, cv->rational ? cv->weights : nullptr, &ktol, rc);
+    if (*rc != 0) break;
+    const int k = cv->order, spans = cv->num_poles - k + 1;
+    auto counts = [&](int i) { return std::fabs(cv->knots[k - 1 + i] - cv->knots[k + i]) >= ktol; };
+    int leaves = 0;
+    for (int i = 0; i < spans; ++i) leaves += counts(i) ? 1 : 0;
+    // The levels a tree of this many leaves needs; the twentieth is the last there is.
+    int needed = 1;
+    for (long long width = leaves; width > 1; width = (width + 1) / 2) ++needed;
+    if (needed > BSRANGE_MAX_LEVELS) {
+      *rc = BSRC_TREE_TOO_TALL;
+      break;
+    }
+    auto take = [&](int count) {
+      auto *level = static_cast<BSrangenode *>(BSdbgmalloc(std::max(count, 1) * static_cast<int>(sizeof(BSrangenode))));
+      if (!level) {
+        *rc = BSRC_NO_HEAP;
+        return level;
+      }
+      levels[*n_levels] = level;
+      level_counts[*n_levels] = count;
+      ++*n_levels;
+      return level;
+    };
+    BSrangenode *leaf = take(leaves);
+    if (!leaf) break;
+    const double e = 10 * BStoltab[bstol::dist_tol];
+    int made = 0;
+    for (int i = 0; i < spans && *rc == 0; ++i) {
+      if (!counts(i)) continue;
+      BSrangenode &node = leaf[made++];
+      node = BSrangenode{0, 0, {0, 0, 0, 0, 0, 0}, i, i};
+      BSpolesbox(rc, &k, cv->poles + 3 * i, cv->rational ? cv->weights + i : nullptr, node.box, node.box + 3);
+      for (int c = 0; c < 3; ++c) node.box[c] -= e, node.box[3 + c] += e;
+    }
+    level_counts[0] = made;
+    while (*rc == 0 && level_counts[*n_levels - 1] > 1) {
+      const int below = level_counts[*n_levels - 1];
+      const BSrangenode *children = levels[*n_levels - 1];
+      BSrangenode *level = take((below + 1) / 2);
+      if (!level) break;
+      for (int j = 0; j < (below + 1) / 2; ++j) {
+        const int first = 2 * j, last = std::min(2 * j + 1, below - 1);
+        BSrangenode &node = level[j];
+        node = BSrangenode{1, last - first + 1, {}, first, last};
+        std::memcpy(node.box, children[first].box, sizeof node.box);
+        for (int c = 0; c < 3; ++c) {
+          node.box[c] = std::min(node.box[c], children[last].box[c]);
+          node.box[3 + c] = std::max(node.box[3 + c], children[last].box[3 + c]);
+        }
+      }
+    }
+    if (*rc != 0) break;
+    // Flag from the root down; a child that misses leaves its parent's list, and nodes under a parent that misses are
+    // not reached.
+    if (made == 0) break;
+    BSrangenode &root = levels[*n_levels - 1][0];
+    root.meets = box_meets(root, box_min, box_max) ? 1 : 0;
+    for (int l = *n_levels - 1; l > 0; --l) {
+      BSrangenode *parents = levels[l], *children = levels[l - 1];
+      bool any = false;
+      for (int j = 0; j < level_counts[l]; ++j) {
+        BSrangenode &parent = parents[j];
+        const int first = parent.first, second = parent.second;
+        for (int c = first; c <= second; ++c) {
+          BSrangenode &child = children[c];
+          child.meets = parent.meets && box_meets(child, box_min, box_max) ? 1 : 0;
+          if (!parent.meets || child.meets) continue;
+          --parent.count;
+          if (parent.count == 1 && c == first) parent.first = parent.second;
+        }
+        any = any || parent.meets;
+      }
+      if (!any) {
+        for (int m = l - 1; m >= 0; --m)
+          for (int j = 0; j < level_counts[m]; ++j) levels[m][j].meets = 0;
+        break;
+      }
+    }
+  } while (false);
+  if (*rc != 0 && levels && level_counts) {
+    release_levels(level_counts, levels);
+    if (n_levels) *n_levels = 0;
+  }
+  BSexit(rc, "BScvspnrgtr", "bscvspnrgtr");
+}
+
+void BSxspnspn(VOQbsp_curve *span1, VOQbsp_curve *span2, int class1, int class2, int *n, double *pts, double *par1,
+               double *par2, BSboolean *overlap, int *rc) {
+  *rc = 0;
+  if (n) *n = 0;
+  if (overlap) *overlap = BSFALSE;
+  if (!n || !pts || !par1 || !par2 || !overlap) {
+    *rc = BSRC_OUT_OF_RANGE;
+  } else if (class1 * 10 + class2 == 11) {
+    BSpt_pt(rc, span1, span2, n, pts, par1, par2);
+  } else {
+    BSbzbz_int(span1, span2, n, pts, par1, par2, overlap, rc);
+  }
+  BSexit(rc, "BSxspnspn", "bsxspnspn");
+}
+
+void BSspnspnmem(int n, const double *pts, const double *par1, const double *par2, BSboolean overlap, int *n_int,
+                 double **int_pts, double **int_par1, double **int_par2, int *n_over, double **over_pts,
+                 double **over_par1, double **over_par2, int *int_blocks, int *over_blocks, int *rc) {
+  *rc = 0;
+  bool ok = n >= 0 && (n == 0 || (pts && par1 && par2)) && (!overlap || n == 2);
+  ok = ok && n_int && int_pts && int_par1 && int_par2 && int_blocks && *int_pts && *int_par1 && *int_par2 &&
+       *n_int >= 0 && *int_blocks >= 0 && *int_blocks < kMaxEntries / BSRESULT_BLOCK &&
+       *n_int <= BSRESULT_BLOCK * (*int_blocks + 1) && n <= kMaxEntries - *n_int;
+  ok = ok && n_over && over_pts && over_par1 && over_par2 && over_blocks && *over_pts && *over_par1 && *over_par2 &&
+       *n_over >= 0 && *over_blocks >= 0 && *over_blocks < kMaxEntries / BSRESULT_BLOCK &&
+       *n_over <= BSRESULT_BLOCK * (*over_blocks + 1) && *n_over < kMaxEntries / 2;
+  ok = ok && (n == 0 || (BSallfinite(3 * n, pts) && BSallfinite(n, par1) && BSallfinite(n, par2)));
+  if (!ok) {
+    *rc = BSRC_OUT_OF_RANGE;
+  } else if (overlap) {
+    if (*n_over == BSRESULT_BLOCK * (*over_blocks + 1)) {
+      double **arrays[3] = {over_pts, over_par1, over_par2};
+      const int widths[3] = {6, 2, 2};
+      if (grow(*n_over, BSRESULT_BLOCK * (*over_blocks + 1) + 2 * BSRESULT_BLOCK, *over_blocks > 0, arrays, widths))
+        ++*over_blocks;
+      else
+        *rc = BSRC_NO_HEAP;
+    }
+    if (*rc == 0) {
+      const int o = (*n_over)++;
+      std::memcpy(*over_pts + 6 * o, pts, sizeof(double) * 6);
+      std::memcpy(*over_par1 + 2 * o, par1, sizeof(double) * 2);
+      std::memcpy(*over_par2 + 2 * o, par2, sizeof(double) * 2);
+    }
+  } else if (n > 0) {
+    // A batch of up to 257 results may need more than one further block.
+    const int need = *n_int + n;
+    if (need > BSRESULT_BLOCK * (*int_blocks + 1)) {
+      const int blocks = (need + BSRESULT_BLOCK - 1) / BSRESULT_BLOCK;
+      double **arrays[3] = {int_pts, int_par1, int_par2};
+      const int widths[3] = {3, 1, 1};
+      if (grow(*n_int, BSRESULT_BLOCK * blocks, *int_blocks > 0, arrays, widths))
+        *int_blocks = blocks - 1;
+      else
+        *rc = BSRC_NO_HEAP;
+    }
+    if (*rc == 0) {
+      std::memcpy(*int_pts + 3 * *n_int, pts, sizeof(double) * 3 * n);
+      std::memcpy(*int_par1 + *n_int, par1, sizeof(double) * n);
+      std::memcpy(*int_par2 + *n_int, par2, sizeof(double) * n);
+      *n_int = need;
+    }
+  }
+  BSexit(rc, "BSspnspnmem", "bsspnspnmem");
+}
+
+namespace {
+
+// A one-span curve copied into a record and clamped there.
+bool copy_span(const VOQbsp_curve *cv, SpanRecord *rec, int *rc) {
+  rec->aim(cv->rational != 0);
+  BScv_copy(rc, cv, &rec->cv);
+  if (*rc == 0) BScnvtomkt(rc, &rec->cv);
+  return *rc == 0;
+}
+
+// The general road: the spans of a (the curve with more spans, in the tree) against those of b.
+struct SpanPairing {
+  VOQbsp_curve *a, *b;
+  int class_a, class_b;
+  double box_a[6], box_b[6];
+  double tol_a = 0, tol_b = 0;
+  bsintcall::Store &store;
+
+  void add(VOQbsp_curve *sa, VOQbsp_curve *sb, int ca, int cb, int *rc) {
+    double pts[3 * BSSPAN_PAIR_RESULTS], p1[BSSPAN_PAIR_RESULTS], p2[BSSPAN_PAIR_RESULTS];
+    int n = 0;
+    BSboolean overlap = BSFALSE;
+    BSxspnspn(sa, sb, ca, cb, &n, pts, p1, p2, &overlap, rc);
+    if (*rc != 0 || n == 0) return;
+    if (n < 0 || n > BSSPAN_PAIR_RESULTS) {
+      *rc = BSRC_TOO_MANY_RESULTS;
+      return;
+    }
+    BSspnspnmem(n, pts, p1, p2, overlap, &store.n_pts, &store.pp, &store.pt1, &store.pt2, &store.n_ovl, &store.op,
+                &store.ot1p, &store.ot2p, &store.blocks_pts, &store.blocks_ovl, rc);
+  }
+
+  void single_spans(int *rc) {
+    SpanRecord s1{}, s2{};
+    // Accumulated in the caller's order: two single spans are never swapped.
+    if (!copy_span(a, &s1, rc) || !copy_span(b, &s2, rc)) return;
+    add(&s1.cv, &s2.cv, class_a, class_b, rc);
+  }
+
+  void spans(int *rc) {
+    const int ka = a->order, kb = b->order;
+    const int spans_a = a->num_poles - ka + 1, spans_b = b->num_poles - kb + 1;
+    bsintcall::Tree tree;
+    BScvspnrgtr(a, box_b, box_b + 3, &tree.levels, tree.counts, tree.arrays, rc);
+    if (*rc != 0 || tree.counts[0] == 0) return;
+    bsintcall::Candidates found;
+    found.list = static_cast<int *>(BSdbgmalloc(kCandidateBlock * static_cast<int>(sizeof(int))));
+    const int cache_size = std::min(spans_a, kCacheSize);
+    auto *cache = static_cast<SpanRecord *>(BSdbgmalloc(cache_size * static_cast<int>(sizeof(SpanRecord))));
+    struct Release {
+      SpanRecord *p;
+      ~Release() {
+        if (p) BSdbgfree(p);
+      }
+    } release{cache};
+    if (!found.list || !cache) {
+      *rc = BSRC_NO_HEAP;
+      return;
+    }
+    int cached = 0;
+    SpanRecord bs{}, work{};
+    const double dtol = BStoltab[bstol::dist_tol];
+    for (int i = 0; i < spans_b; ++i) {
+      if (std::fabs(b->knots[kb + i] - b->knots[kb - 1 + i]) < tol_b) continue;
+      // The span of b, clamped, in a record of its own: the caller's curve is never clamped in place.
+      bs.aim(b->rational != 0);
+      if (spans_b == 1) {
+        copy_span(b, &bs, rc);
+        bs.cls = class_b;
+      } else {
+        const int span = kb - 1 + i;
+        BSspn_t_bz(rc, &span, b, &bs.cv, nullptr, nullptr);
+        if (*rc == 0) BScvinttyp(&bs.cv, &bs.cls, rc);
+      }
+      if (*rc == 0) bs.take_box(rc);
+      if (*rc != 0) return;
+      if (bs.cls == BSINT_POINT || !near_boxes(bs.box, box_a, dtol)) continue;
+      int n_found = 0;
+      BScvcmp_rng(bs.box, tree.levels, tree.arrays, 0, &n_found, &found.list, rc);
+      if (*rc != 0) return;
+      for (int f = 0; f < n_found; ++f) {
+        const int j = found.list[f];
+        if (std::fabs(a->knots[ka + j] - a->knots[ka - 1 + j]) < tol_a) continue;
+        int hit = -1;
+        for (int c = 0; c < std::min(cached, kCacheSize) && hit < 0; ++c)
+          if (cache[c].index == j) hit = c;
+        if (hit >= 0) {
+          work.copy_from(cache[hit]);
+        } else {
+          SpanRecord &into = cached < kCacheSize ? cache[cached] : work;
+          into.aim(a->rational != 0);
+          const int span = ka - 1 + j;
+          BSspn_t_bz(rc, &span, a, &into.cv, nullptr, nullptr);
+          if (*rc == 0) BScnvtomkt(rc, &into.cv);
+          if (*rc == 0) into.take_box(rc);
+          if (*rc == 0) BScvinttyp(&into.cv, &into.cls, rc);
+          if (*rc != 0) return;
+          into.index = j;
+          if (&into != &work) {
+            ++cached;
+            work.copy_from(into);
+          }
+        }
+        if (work.cls == BSINT_POINT || !near_boxes(work.box, bs.box, dtol)) continue;
+        add(&work.cv, &bs.cv, work.cls, bs.cls, rc);
+        if (*rc != 0) return;
+      }
+    }
+  }
+};
+
+void intersect(VOQbsp_curve *cv1, VOQbsp_curve *cv2, BSboolean merge_by_dist, const bsintcall::Outputs &out, int *rc) {
+  const double sq = BStoltab[bstol::dist_sqtol];
+  int class1 = BSINT_UNKNOWN, class2 = BSINT_UNKNOWN;
+  // The segment and line-string intersectors map a point's place on a segment linearly onto its knots, which holds
+  // only for polynomial segments: rational ones are paired span by span.
+  const bool straight = !cv1->rational && !cv2->rational && cv1->order == 2 && cv2->order == 2;
+  if (straight && cv1->num_poles == 2 && cv2->num_poles == 2) {
+    double seg1[6], seg2[6];
+    pole_at(cv1, 0, seg1), pole_at(cv1, 1, seg1 + 3), pole_at(cv2, 0, seg2), pole_at(cv2, 1, seg2 + 3);
+    if (dist2(seg1, seg1 + 3) < sq) class1 = BSINT_POINT;
+    if (dist2(seg2, seg2 + 3) < sq) class2 = BSINT_POINT;
+    if (class1 != BSINT_POINT && class2 != BSINT_POINT) {
+      BSlnln_int(seg1, seg2, cv1->knots, cv2->knots, out.int_size, out.over_size, out.int_pts, out.int_par1,
+                 out.int_par2, out.over_pts, out.over_par1, out.over_par2, out.n_int, out.n_over, out.int_alloc,
+                 out.over_alloc, out.a_int_pts, out.a_int_par1, out.a_int_par2, out.a_over_pts, out.a_over_par1,
+                 out.a_over_par2, rc);
+      return;
+    }
+  }
+  for (VOQbsp_curve *cv : {cv1, cv2})
+    if (!cv->rational) cv->weights = nullptr;
+
+  double box1[6], box2[6];
+  BSpolesbox(rc, &cv1->num_poles, cv1->poles, cv1->weights, box1, box1 + 3);
+  BSpolesbox(rc, &cv2->num_poles, cv2->poles, cv2->weights, box2, box2 + 3);
+  if (!BSbxint(rc, box1, box1 + 3, box2, box2 + 3)) return;
+  if (class1 == BSINT_UNKNOWN) BScvinttyp(cv1, &class1, rc);
+  if (*rc == 0 && class2 == BSINT_UNKNOWN) BScvinttyp(cv2, &class2, rc);
+  if (*rc != 0) return;
+
+  if (class1 == BSINT_POINT || class2 == BSINT_POINT) {
+    int n = 0;
+    double pt[3], u1 = 0, u2 = 0;
+    if (class1 == BSINT_POINT)
+      BSptcv_int(cv1, cv2, class2, &n, pt, &u1, &u2, rc);
+    else
+      BSptcv_int(cv2, cv1, class1, &n, pt, &u2, &u1, rc);
+    if (*rc != 0 || n == 0) return;
+    bsintcall::Target target;
+    if (!target.place(1, out.int_size >= 1, 3, 1, out.int_pts, out.int_par1, out.int_par2)) {
+      *rc = BSRC_NO_HEAP;
+      return;
+    }
+    std::memcpy(target.pts, pt, sizeof pt);
+    target.par1[0] = u1;
+    target.par2[0] = u2;
+    target.hand_over(out.int_alloc, out.a_int_pts, out.a_int_par1, out.a_int_par2);
+    *out.n_int = 1;
+    return;
+  }
+  if (straight) {
+    BSlsls_int(cv1, cv2, merge_by_dist, out.int_size, out.over_size, out.int_pts, out.int_par1, out.int_par2,
+               out.over_pts, out.over_par1, out.over_par2, out.n_int, out.n_over, out.int_alloc, out.over_alloc,
+               out.a_int_pts, out.a_int_par1, out.a_int_par2, out.a_over_pts, out.a_over_par1, out.a_over_par2, rc);
+    return;
+  }
+
+  // Span records hold spans of order 16 at most.
+  if (cv1->order > BSSPAN_MAX_ORDER || cv2->order > BSSPAN_MAX_ORDER) {
+    *rc = BSRC_OUT_OF_RANGE;
+    return;
+  }
+  const int spans1 = cv1->num_poles - cv1->order + 1, spans2 = cv2->num_poles - cv2->order + 1;
+  const bool swapped = spans2 > spans1;
+  bsintcall::Store store;
+  SpanPairing pairing{swapped ? cv2 : cv1,
+                      swapped ? cv1 : cv2,
+                      swapped ? class2 : class1,
+                      swapped ? class1 : class2,
+                      {},
+                      {},
+                      0,
+                      0,
+                      store};
+  std::memcpy(pairing.box_a, swapped ? box2 : box1, sizeof box1);
+  std::memcpy(pairing.box_b, swapped ? box1 : box2, sizeof box1);
+  for (VOQbsp_curve *cv : {pairing.a, pairing.b}) {
+    BScvkttol2(cv->order, cv->knots, cv->num_poles, cv->poles, cv->weights,
+               cv == pairing.a ? &pairing.tol_a : &pairing.tol_b, rc);
+    if (*rc != 0) return;
+  }
+  if (spans1 == 1 && spans2 == 1)
+    pairing.single_spans(rc);
+  else
+    pairing.spans(rc);
+  if (*rc != 0 || (store.n_pts == 0 && store.n_ovl == 0)) return;
+  const bsintcall::Outputs o = swapped ? out.exchanged() : out;
+  BScvcv_sort(pairing.a, pairing.b, merge_by_dist, swapped ? BSTRUE : BSFALSE, pairing.tol_a, pairing.tol_b,
+              store.n_pts, store.n_ovl, store.pp, store.pt1, store.pt2, store.op, store.ot1p, store.ot2p, o.int_size,
+              o.over_size, o.int_pts, o.int_par1, o.int_par2, o.over_pts, o.over_par1, o.over_par2, o.n_int, o.n_over,
+              o.int_alloc, o.over_alloc, o.a_int_pts, o.a_int_par1, o.a_int_par2, o.a_over_pts, o.a_over_par1,
+              o.a_over_par2, rc);
+}
+
+}  // namespace
+
+void BScvcvint(VOQbsp_curve *cv1, VOQbsp_curve *cv2, BSboolean merge_by_dist, int int_size, int over_size,
+               double *int_pts, double *int_par1, double *int_par2, double *over_pts, double *over_par1,
+               double *over_par2, int *n_int, int *n_over, BSboolean *int_alloc, BSboolean *over_alloc,
+               double **a_int_pts, double **a_int_par1, double **a_int_par2, double **a_over_pts, double **a_over_par1,
+               double **a_over_par2, int *rc) {
+  *rc = 0;
+  const bsintcall::Outputs out{int_size,  over_size,  int_pts,    int_par1,   int_par2,    over_pts,
+                               over_par1, over_par2,  n_int,      n_over,     int_alloc,   over_alloc,
+                               a_int_pts, a_int_par1, a_int_par2, a_over_pts, a_over_par1, a_over_par2};
+  out.clear();
+  int code = 0;
+  if (!out.usable()) {
+    *rc = BSRC_OUT_OF_RANGE;
+  } else if ((code = curve_code(cv1)) != 0 || (code = curve_code(cv2)) != 0) {
+    *rc = code;
+  } else {
+    intersect(cv1, cv2, merge_by_dist, out, rc);
+  }
+  BSexit(rc, "BScvcvint", "bscvcvint");
+}

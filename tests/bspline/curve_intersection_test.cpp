@@ -1,0 +1,405 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "bspline/intersect/call_internal.h"
+#include "bspline/knots.h"
+#include "tests/bspline/curve_fixtures.h"
+#include "tests/bspline/intersection_call.h"
+#include "tests/bspline/measure_curves.h"
+
+namespace {
+
+const double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// The names of the routines a call went through.
+std::set<std::string> g_called;
+void record(const char *lname, int *) { g_called.insert(lname); }
+struct Recording {
+  BSfaulthandler before;
+  Recording() : before(BSsetfaulthook(record)) { g_called.clear(); }
+  ~Recording() { BSsetfaulthook(before); }
+  bool saw(const char *name) const { return g_called.count(name) > 0; }
+};
+
+// The same results, bit for bit, wherever each call put them.
+void expect_same(const CallResults &got, const CallResults &want, const char *what) {
+  ASSERT_EQ(std::vector<int>({got.rc, got.n_int, got.n_over, got.int_alloc, got.over_alloc}),
+            std::vector<int>({want.rc, want.n_int, want.n_over, want.int_alloc, want.over_alloc}))
+      << what;
+  const int n = got.n_int, m = 2 * got.n_over;
+  EXPECT_TRUE(std::equal(got.pts(), got.pts() + 3 * n, want.pts()) &&
+              std::equal(got.par1(), got.par1() + n, want.par1()) &&
+              std::equal(got.par2(), got.par2() + n, want.par2()) &&
+              std::equal(got.over_pts(), got.over_pts() + 3 * m, want.over_pts()) &&
+              std::equal(got.over_par1(), got.over_par1() + m, want.over_par1()) &&
+              std::equal(got.over_par2(), got.over_par2() + m, want.over_par2()))
+      << what;
+}
+
+// Segments and line strings leave early for their own intersectors and answer exactly what those answer; pole boxes
+// apart answer nothing before any curve is classed.
+TEST(CurveIntersection, EarlyRoads) {
+  TestCurve seg_x(2, {0, 0, 0, 2, 0, 0}, {0, 0, 1, 1}), seg_y(2, {1, -1, 0, 1, 1, 0}, {5, 5, 7, 7});
+  // Tilted by 1e-9 over 1 against a fine tolerance: still a crossing of two lines, not an overlap.
+  TestCurve tilt_a(2, {0, 0, 0, 1, 1e-9, 0}, {0, 0, 1, 1}), tilt_b(2, {0, 1e-9, 0, 1, 0, 0}, {0, 0, 1, 1});
+  TestCurve zig(2, {0, -1, 0, 1, 1, 0, 2, -1, 0, 3, 1, 0}, {0, 0, 1, 2, 3, 3});
+  TestCurve cubic(4, {0, 0, 0, 1, 1, 0, 2, -1, 0, 3, 0, 0}, {0, 0, 0, 0, 1, 1, 1, 1});
+  TestCurve cubic_above(4, {0, 1 + 2e-6, 0, 1, 3, 0, 2, 2, 0, 3, 1 + 2e-6, 0}, {0, 0, 0, 0, 1, 1, 1, 1});
+  struct Case {
+    const char *what;
+    VOQbsp_curve *a, *b;
+    double fine_tol;  // 0: the default table
+    const char *road;
+  } const cases[] = {
+      {"segments crossing", &seg_x.cv, &seg_y.cv, 0, "bslnln_int"},
+      {"segments tilted, fine tolerance", &tilt_a.cv, &tilt_b.cv, 1e-12, "bslnln_int"},
+      {"line strings", &zig.cv, &seg_x.cv, 0, "bslsls_int"},
+      {"boxes 2e-6 apart", &cubic.cv, &cubic_above.cv, 0, nullptr},
+  };
+  for (const Case &c : cases) {
+    const TolScope tol(bstol::dist_tol, c.fine_tol ? c.fine_tol : BStoltab[bstol::dist_tol]);
+    const TolScope sq(bstol::dist_sqtol, c.fine_tol ? c.fine_tol * c.fine_tol : BStoltab[bstol::dist_sqtol]);
+    CallResults got(1, 1), want(1, 1);
+    {
+      Recording names;
+      got.cvcv(c.a, c.b, BSFALSE);
+      // Neither two segments nor boxes apart are classed; line strings are (a point-like string goes elsewhere).
+      const bool segments = c.a->num_poles == 2 && c.b->num_poles == 2;
+      EXPECT_EQ(names.saw("bscvinttyp"), !segments && c.road) << c.what;
+      EXPECT_FALSE(names.saw("bsxspnspn")) << c.what;
+      EXPECT_TRUE(!c.road || names.saw(c.road)) << c.what;
+    }
+    if (!c.road) {
+      EXPECT_EQ(got.rc + got.n_int + got.n_over, 0) << c.what;
+    } else if (c.a->num_poles == 2 && c.b->num_poles == 2) {
+      want.lnln(c.a->poles, c.b->poles, c.a->knots, c.b->knots);
+    } else {
+      want.lsls(c.a, c.b, BSFALSE);
+    }
+    if (c.road) expect_same(got, want, c.what);
+  }
+  BStraceclear();  // the failures of each test here must not fill the trace for later tests
+}
+
+// A curve whose poles all coincide meets the other curve at most once, ends first.
+TEST(CurveIntersection, PointLikeCurves) {
+  TestCurve at_one(4, {1, 0, 0, 1, 0, 0, 1, 0, 0, 1, 0, 0}, {2, 2, 2, 2, 5, 5, 5, 5});
+  TestCurve at_origin(3, {0, 0, 0, 0, 0, 0, 0, 0, 0}, {1, 1, 1, 3, 3, 3});
+  TestCurve at_bump(3, {1, 1, 0, 1, 1, 0, 1, 1, 0}, {0, 0, 0, 1, 1, 1}, {1, 2, 1});
+  TestCurve off(3, {1, 0.5, 0, 1, 0.5, 0, 1, 0.5, 0}, {0, 0, 0, 1, 1, 1});
+  TestCurve short_seg(2, {1, 0, 0, 1 + 1e-7, 0, 0}, {6, 6, 8, 8});
+  TestCurve seg(2, {0, 0, 0, 2, 0, 0}, {0, 0, 4, 4});
+  TestCurve bump(3, {0, 0, 0, 1, 2, 0, 2, 0, 0}, {0, 0, 0, 1, 1, 1});
+  // Unclamped at its start: it begins at (0.5, 0, 0), not at its first pole (0, 0, 0).
+  TestCurve unclamped(3, {0, 0, 0, 1, 0, 0, 2, 0, 0, 3, 0, 0}, {0, 1, 2, 3, 4, 4, 4});
+  TestCurve nan_pt(3, {1, 0, 0, 1, kNaN, 0, 1, 0, 0}, {0, 0, 0, 1, 1, 1});
+  struct Case {
+    const char *what;
+    VOQbsp_curve *a, *b;
+    int int_size, rc, n;
+    double pt[3], par1, par2;
+  } const cases[] = {
+      {"inside a segment", &at_one.cv, &seg.cv, 0, 0, 1, {1, 0, 0}, 3.5, 2},
+      {"point second", &seg.cv, &at_one.cv, 0, 0, 1, {1, 0, 0}, 2, 3.5},
+      {"ends of both", &at_origin.cv, &seg.cv, 0, 0, 1, {0, 0, 0}, 1, 0},
+      {"into the caller's arrays", &at_origin.cv, &seg.cv, 1, 0, 1, {0, 0, 0}, 1, 0},
+      {"on a curve, rational point", &at_bump.cv, &bump.cv, 0, 0, 1, {1, 1, 0}, 0.5, 0.5},
+      {"two points", &at_one.cv, &short_seg.cv, 0, 0, 1, {1, 0, 0}, 2, 6},
+      {"beside the curve", &off.cv, &bump.cv, 0, 0, 0, {}, 0, 0},
+      {"first pole of an unclamped curve", &at_origin.cv, &unclamped.cv, 0, 0, 0, {}, 0, 0},
+      {"NaN pole", &nan_pt.cv, &seg.cv, 0, -2, 0, {}, 0, 0},
+  };
+  for (const Case &c : cases) {
+    const int live = BSdbgliveblocks();
+    {
+      CallResults r(c.int_size, 0);
+      r.cvcv(c.a, c.b, BSTRUE);
+      ASSERT_EQ(r.rc, c.rc) << c.what;
+      ASSERT_EQ(r.n_int, c.n) << c.what;
+      EXPECT_EQ(r.n_over, 0) << c.what;
+      if (c.n == 0) continue;
+      EXPECT_EQ(r.int_alloc, c.int_size < 1) << c.what;
+      for (int i = 0; i < 3; ++i) EXPECT_NEAR(r.pts()[i], c.pt[i], 1e-9) << c.what;
+      // Parameters at the ends come exactly; the others within the projection's accuracy.
+      EXPECT_NEAR(r.par1()[0], c.par1, std::fmod(c.par1, 1) == 0 ? 0 : 1e-9) << c.what;
+      EXPECT_NEAR(r.par2()[0], c.par2, std::fmod(c.par2, 1) == 0 ? 0 : 1e-9) << c.what;
+    }
+    EXPECT_EQ(BSdbgliveblocks(), live) << c.what;
+  }
+  BStraceclear();
+}
+
+// The class of a curve; a curve the degeneracy test cannot judge (its rc 49) is classed by order and poles.
+int g_forced = 0;
+void force_degn(const char *lname, int *rc) {
+  if (rc && std::strcmp(lname, "bststcvdegn") == 0) *rc = g_forced;
+}
+
+TEST(CurveIntersection, Classes) {
+  TestCurve seg(2, {0, 0, 0, 2, 0, 0}, {0, 0, 1, 1});
+  TestCurve dot(2, {1, 1, 0, 1, 1, 0}, {0, 0, 1, 1});
+  TestCurve cubic(4, {0, 0, 0, 1, 1, 0, 2, -1, 0, 3, 0, 0}, {0, 0, 0, 0, 1, 1, 1, 1});
+  TestCurve nan(4, {0, 0, 0, 1, 1, 0, 2, kNaN, 0, 3, 0, 0}, {0, 0, 0, 0, 1, 1, 1, 1});
+  struct Case {
+    const char *what;
+    const VOQbsp_curve *cv;
+    int forced, rc, cls;
+  } const cases[] = {
+      {"segment", &seg.cv, 0, 0, 2},
+      {"point", &dot.cv, 0, 0, 1},
+      {"cubic", &cubic.cv, 0, 0, 3},
+      {"unjudged point", &dot.cv, 49, 0, 2},
+      {"unjudged cubic", &cubic.cv, 49, 0, 3},
+      {"failed test", &cubic.cv, 33, 33, -1},
+      {"NaN", &nan.cv, 0, -2, -1},
+      {"null", nullptr, 0, 3, -1},
+  };
+  for (const Case &c : cases) {
+    g_forced = c.forced;
+    const BSfaulthandler before = BSsetfaulthook(c.forced ? force_degn : nullptr);
+    int cls = 9, rc = 9;
+    BScvinttyp(c.cv, &cls, &rc);
+    BSsetfaulthook(before);
+    EXPECT_EQ(rc, c.rc) << c.what;
+    EXPECT_EQ(cls, c.cls) << c.what;
+  }
+  BStraceclear();
+}
+
+// The span tree: a leaf per span of non-zero length, pruned from the root against the query box; the query then names
+// exactly the spans whose widened boxes meet both boxes.
+TEST(CurveIntersection, SpanTree) {
+  // Seven spans along x (span i covers x in [i, i + 2] by its poles), span 3 of zero length.
+  std::vector<double> poles;
+  for (int i = 0; i < 9; ++i) poles.insert(poles.end(), {static_cast<double>(i), i % 2 ? 1.0 : 0.0, 0});
+  TestCurve cv(3, poles, {0, 0, 0, 1, 2, 3, 3, 4, 5, 6, 6, 6});
+  struct Case {
+    const char *what;
+    double lo[3], hi[3], query[6];
+    int levels, leaves;
+    std::vector<int> found;
+  } const cases[] = {
+      {"everything", {-9, -9, -9}, {9, 9, 9}, {-9, -9, -9, 9, 9, 9}, 4, 6, {0, 1, 2, 4, 5, 6}},
+      {"around x = 4.5", {4.4, 0, 0}, {4.6, 1, 0}, {4.4, 0, 0, 4.6, 1, 0}, 4, 6, {4}},
+      {"tree pruned beyond x = 6.5", {6.5, 0, 0}, {9, 1, 0}, {-9, -9, -9, 9, 9, 9}, 4, 6, {5, 6}},
+      {"missing everything", {20, 0, 0}, {21, 1, 0}, {-9, -9, -9, 9, 9, 9}, 4, 6, {}},
+  };
+  for (const Case &c : cases) {
+    int levels = -1, counts[BSRANGE_MAX_LEVELS], rc = 9;
+    BSrangenode *arrays[BSRANGE_MAX_LEVELS];
+    BScvspnrgtr(&cv.cv, c.lo, c.hi, &levels, counts, arrays, &rc);
+    ASSERT_EQ(rc, 0) << c.what;
+    ASSERT_EQ(levels, c.levels) << c.what;
+    EXPECT_EQ(counts[0], c.leaves) << c.what;
+    EXPECT_EQ(counts[levels - 1], 1) << c.what;
+    int *list = static_cast<int *>(BSdbgmalloc(200 * sizeof(int))), n = 0;
+    BScvcmp_rng(c.query, levels, arrays, 0, &n, &list, &rc);
+    EXPECT_EQ(rc, 0) << c.what;
+    EXPECT_EQ(std::vector<int>(list, list + n), c.found) << c.what;
+    BSdbgfree(list);
+    for (int l = 0; l < BSRANGE_MAX_LEVELS; ++l)
+      if (arrays[l]) BSdbgfree(arrays[l]);
+  }
+
+  // 2^19 + 1 spans are refused before anything is built.
+  const double lo[3] = {-9, -9, -9}, hi[3] = {9, 9, 9};
+  const int spans = (1 << 19) + 1;
+  std::vector<double> many(3 * static_cast<size_t>(spans + 2), 0.0), knots = {0, 0};
+  for (int i = 0; i < spans + 2; ++i) many[3 * static_cast<size_t>(i)] = i;
+  for (int i = 0; i <= spans; ++i) knots.push_back(i);
+  knots.insert(knots.end(), {static_cast<double>(spans), static_cast<double>(spans)});
+  TestCurve huge(3, many, knots);
+  const int live = BSdbgliveblocks();
+  int levels = -1, counts[BSRANGE_MAX_LEVELS], rc = 9;
+  BSrangenode *arrays[BSRANGE_MAX_LEVELS];
+  BScvspnrgtr(&huge.cv, lo, hi, &levels, counts, arrays, &rc);
+  EXPECT_EQ(rc, 44);
+  EXPECT_EQ(levels, 0);
+  EXPECT_EQ(BSdbgliveblocks(), live);
+  BStraceclear();
+}
+
+// The accumulators grow far enough for any batch, in place first and then on the heap; a failed growth leaves them as
+// they were.
+TEST(CurveIntersection, AccumulatorGrowth) {
+  struct Case {
+    const char *what;
+    int stored, batch;
+    BSboolean overlap;
+    int fail_at, rc, n_after, blocks_after;
+  } const cases[] = {
+      {"256 points onto 90", 90, 256, 0, 0, 0, 346, 3}, {"10 points onto 90", 90, 10, 0, 0, 0, 100, 0},
+      {"11 points onto 90", 90, 11, 0, 0, 0, 101, 1},   {"overlap onto 99", 99, 2, 1, 0, 0, 100, 0},
+      {"overlap onto 100", 100, 2, 1, 0, 0, 101, 1},    {"heap fails", 90, 256, 0, 2, -13, 90, 0},
+      {"overlap of 3 results", 0, 3, 1, 0, -2, 0, 0},
+  };
+  std::vector<double> batch_pts(3 * 257), b1(257), b2(257);
+  for (int i = 0; i < 257; ++i) {
+    batch_pts[3 * i] = 1000 + i, batch_pts[3 * i + 1] = -i, batch_pts[3 * i + 2] = 0.5;
+    b1[i] = 1000 + i, b2[i] = 2000 + i;
+  }
+  for (const Case &c : cases) {
+    const int live = BSdbgliveblocks();
+    {
+      bsintcall::Store st;
+      // Stored entries: points, or overlaps, numbered by their index.
+      for (int i = 0; i < c.stored; ++i) st.pts[3 * i + 1] = st.ot2[2 * i + 1] = i;
+      (c.overlap ? st.n_ovl : st.n_pts) = c.stored;
+      int rc = 9;
+      BSallocfailat(c.fail_at);
+      BSspnspnmem(c.batch, batch_pts.data(), b1.data(), b2.data(), c.overlap, &st.n_pts, &st.pp, &st.pt1, &st.pt2,
+                  &st.n_ovl, &st.op, &st.ot1p, &st.ot2p, &st.blocks_pts, &st.blocks_ovl, &rc);
+      BSallocfailat(0);
+      EXPECT_EQ(rc, c.rc) << c.what;
+      const int n = c.overlap ? st.n_ovl : st.n_pts;
+      ASSERT_EQ(n, c.n_after) << c.what;
+      EXPECT_EQ(c.overlap ? st.blocks_ovl : st.blocks_pts, c.blocks_after) << c.what;
+      EXPECT_EQ(c.overlap ? st.n_pts : st.n_ovl, 0) << c.what;
+      // The last stored entry and the whole batch after it, then a second batch onto a store on the heap.
+      const int last = c.stored - 1, at = c.stored + c.batch - 1;
+      if (c.stored > 0) EXPECT_EQ(c.overlap ? st.ot2p[2 * last + 1] : st.pp[3 * last + 1], last) << c.what;
+      if (c.rc == 0 && c.overlap) EXPECT_EQ(st.op[6 * (n - 1) + 5], batch_pts[5]) << c.what;
+      if (c.rc == 0 && !c.overlap)
+        EXPECT_TRUE(std::equal(st.pt2 + c.stored, st.pt2 + n, b2.begin()) &&
+                    st.pp[3 * at] == batch_pts[3 * (c.batch - 1)])
+            << c.what;
+      if (c.rc == 0 && !c.overlap && st.blocks_pts > 0) {
+        BSspnspnmem(257, batch_pts.data(), b1.data(), b2.data(), BSFALSE, &st.n_pts, &st.pp, &st.pt1, &st.pt2,
+                    &st.n_ovl, &st.op, &st.ot1p, &st.ot2p, &st.blocks_pts, &st.blocks_ovl, &rc);
+        EXPECT_EQ(rc, 0) << c.what;
+        EXPECT_EQ(st.pt1[st.n_pts - 1] + st.pt1[at], b1[256] + b1[c.batch - 1]) << c.what;
+      }
+    }
+    EXPECT_EQ(BSdbgliveblocks(), live) << c.what;
+  }
+  BStraceclear();
+}
+
+// Span by span: crossings inside spans and at their joints (found by both neighbours, reported once), ordered by the
+// caller's first curve whichever curve has more spans, and the spans' order limit.
+TEST(CurveIntersection, SpanPairs) {
+  TestCurve bump(3, {0, 0, 0, 1, 2, 0, 2, 0, 0}, {0, 0, 0, 1, 1, 1});
+  TestCurve level(2, {0, 0.75, 0, 2, 0.75, 0}, {0, 0, 1, 1});
+  // Three quadratic spans whose joints (1.5, 0.5) and (2.5, 0.5) lie on the line y = 0.5, run right to left.
+  TestCurve wave(3, {0, 0, 0, 1, 2, 0, 2, -1, 0, 3, 2, 0, 4, 0, 0}, {0, 0, 0, 1, 2, 3, 3, 3});
+  TestCurve back(2, {5, 0.5, 0, -1, 0.5, 0}, {0, 0, 1, 1});
+  const double xs[4] = {13.5 / 49, 1.5, 2.5, 182.5 / 49}, us[4] = {1.0 / 7, 1, 2, 20.0 / 7};
+  auto on_back = [&](int i) { return (5 - xs[i]) / 6; };
+  std::vector<double> p17(3 * 17), k17(34);
+  for (int i = 0; i < 17; ++i) p17[3 * i] = i, p17[3 * i + 1] = i % 2;
+  for (int i = 0; i < 34; ++i) k17[i] = i < 17 ? 0 : 1;
+  TestCurve order17(17, p17, k17);
+  struct Case {
+    const char *what;
+    VOQbsp_curve *a, *b;
+    int rc;
+    std::vector<double> x, par1, par2;
+  } const cases[] = {
+      {"quadratic and line", &bump.cv, &level.cv, 0, {0.5, 1.5}, {0.25, 0.75}, {0.25, 0.75}},
+      {"line and quadratic", &level.cv, &bump.cv, 0, {0.5, 1.5}, {0.25, 0.75}, {0.25, 0.75}},
+      {"joints, more spans first",
+       &wave.cv,
+       &back.cv,
+       0,
+       {xs[0], xs[1], xs[2], xs[3]},
+       {us[0], us[1], us[2], us[3]},
+       {on_back(0), on_back(1), on_back(2), on_back(3)}},
+      {"joints, more spans second",
+       &back.cv,
+       &wave.cv,
+       0,
+       {xs[3], xs[2], xs[1], xs[0]},
+       {on_back(3), on_back(2), on_back(1), on_back(0)},
+       {us[3], us[2], us[1], us[0]}},
+      {"order 17", &order17.cv, &level.cv, -2, {}, {}, {}},
+  };
+  for (const Case &c : cases) {
+    const int live = BSdbgliveblocks();
+    {
+      CallResults r(2, 2);
+      r.cvcv(c.a, c.b, BSFALSE);
+      ASSERT_EQ(r.rc, c.rc) << c.what;
+      ASSERT_EQ(r.n_int, static_cast<int>(c.x.size())) << c.what;
+      EXPECT_EQ(r.n_over, 0) << c.what;
+      EXPECT_EQ(r.int_alloc, r.n_int > 2) << c.what;
+      for (int k = 0; k < r.n_int; ++k) {
+        EXPECT_NEAR(r.pts()[3 * k], c.x[k], 1e-6) << c.what << k;
+        EXPECT_NEAR(r.par1()[k], c.par1[k], 1e-6) << c.what << k;
+        EXPECT_NEAR(r.par2()[k], c.par2[k], 1e-6) << c.what << k;
+      }
+    }
+    EXPECT_EQ(BSdbgliveblocks(), live) << c.what;
+  }
+  BStraceclear();
+}
+
+// A curve against a piece of itself: one overlap over the piece, no points inside it.
+TEST(CurveIntersection, SubCurveOverlaps) {
+  std::mt19937 rng(83);
+  for (int trial = 0; trial < 6; ++trial) {
+    const std::unique_ptr<TestCurve> cv = random_curve(rng, 2 + trial % 4, 9, trial % 2 == 1, true);
+    const double u1 = cv->start() + 0.3 * (cv->end() - cv->start()), u2 = cv->start() + 0.8 * (cv->end() - cv->start());
+    std::vector<double> poles(cv->poles.size()), knots(cv->knots.size()), weights(cv->weights.size());
+    VOQbsp_curve piece{};
+    piece.poles = poles.data(), piece.knots = knots.data(), piece.weights = weights.empty() ? nullptr : weights.data();
+    int rc = 9;
+    BSactivsplt(&rc, &cv->cv, &u1, &u2, &piece, nullptr);
+    ASSERT_EQ(rc, 0);
+    CallResults r(10, 10);
+    r.cvcv(&cv->cv, &piece, BSFALSE);
+    ASSERT_EQ(r.rc, 0) << trial;
+    EXPECT_EQ(r.n_int, 0) << trial;
+    ASSERT_EQ(r.n_over, 1) << trial;
+    EXPECT_NEAR(r.over_par1()[0], u1, 1e-6) << trial;
+    EXPECT_NEAR(r.over_par1()[1], u2, 1e-6) << trial;
+    double p[3];
+    for (int e = 0; e < 2; ++e) {
+      ref_point(*cv, e ? u2 : u1, p);
+      for (int d = 0; d < 3; ++d) EXPECT_NEAR(r.over_pts()[3 * e + d], p[d], 1e-6) << trial;
+    }
+  }
+  BStraceclear();
+}
+
+// 250 spans against one line, met at every joint: the candidate list, the span cache, the accumulators and the sort all
+// go beyond their first blocks, and every failure on the way releases everything.
+TEST(CurveIntersection, ManySpansReleaseEverything) {
+  std::vector<double> poles, knots = {0, 0, 0};
+  for (int i = 0; i < 252; ++i) poles.insert(poles.end(), {static_cast<double>(i), i % 2 ? 1.0 : 0.0, 0});
+  for (int i = 1; i < 250; ++i) knots.push_back(i);
+  knots.insert(knots.end(), {250, 250, 250});
+  TestCurve zig(3, poles, knots), line(2, {-1, 0.5, 0, 252, 0.5, 0}, {0, 0, 1, 1});
+  int failures = 0;
+  for (int at_alloc = 1; at_alloc < 200; ++at_alloc) {
+    const int live = BSdbgliveblocks(), scratch = BSscratchheapblocks();
+    {
+      CallResults r(0, 0);
+      BSallocfailat(at_alloc);
+      r.cvcv(&line.cv, &zig.cv, BSFALSE);
+      const bool hit = BSallocfailpending() == 0;
+      BSallocfailat(0);
+      if (!hit) {
+        ASSERT_EQ(r.rc, 0);
+        ASSERT_EQ(r.n_int, 251);  // one inside the first and the last span each, and the 249 joints
+        EXPECT_TRUE(r.int_alloc);
+        for (int k = 1; k < 250; ++k) EXPECT_NEAR(r.par2()[k], k, 1e-6) << k;
+        for (int k = 0; k < 251; ++k) EXPECT_NEAR(r.pts()[3 * k + 1], 0.5, 1e-6) << k;
+        break;
+      }
+      ++failures;
+      EXPECT_TRUE(r.rc == -13 || r.rc == 33) << at_alloc << " rc " << r.rc;
+    }
+    EXPECT_EQ(BSdbgliveblocks(), live) << at_alloc;
+    EXPECT_EQ(BSscratchheapblocks(), scratch) << at_alloc;
+  }
+  EXPECT_GE(failures, 10);
+  BStraceclear();
+}
+
+}  // namespace
