@@ -125,20 +125,6 @@ struct PlacedFamily {
   double width;
 };
 
-bool AllZero(const double* values, int count) {
-  for (int i = 0; i < count; ++i) {
-    if (values[i] != 0.0) return false;
-  }
-  return true;
-}
-
-bool AllFinite(const double* values, int count) {
-  for (int i = 0; i < count; ++i) {
-    if (!std::isfinite(values[i])) return false;
-  }
-  return true;
-}
-
 PlacedFamily Place(const HatchFamily& f, const HatchFrame& frame, const tagStyleOverride& record) {
   const RenderContextScales* context = frame.context;
   PlacedFamily placed{};

@@ -910,20 +910,6 @@ HRESULT DrawReport(HRESULT hr, int line) {
   return hr;
 }
 
-bool AllZero(const double* values, int count) {
-  for (int i = 0; i < count; ++i) {
-    if (values[i] != 0.0) return false;
-  }
-  return true;
-}
-
-bool AllFinite(const double* values, int count) {
-  for (int i = 0; i < count; ++i) {
-    if (!std::isfinite(values[i])) return false;
-  }
-  return true;
-}
-
 // The generator hands each piece out with a reference on its attribute style; the sink gives it back.
 void HoldStyle(void* style) { static_cast<IJStyleRender*>(style)->AddRef(); }
 

@@ -89,6 +89,21 @@ inline IJStyleDashTypeRender* NamedLineStyle(const tagStyleOverride& record) {
 
 // An extent length truncated toward zero into the extent's u32; lengths that are not numbers or are negative
 // give 0, lengths beyond the u32 its largest value.
+// Style parameters arrive from stored records and callers alike; these decide what is drawable.
+inline bool AllZero(const double* values, int count) {
+  for (int i = 0; i < count; ++i) {
+    if (values[i] != 0.0) return false;
+  }
+  return true;
+}
+
+inline bool AllFinite(const double* values, int count) {
+  for (int i = 0; i < count; ++i) {
+    if (!std::isfinite(values[i])) return false;
+  }
+  return true;
+}
+
 inline DWORD TruncateExtent(double value) {
   if (!(value >= 1.0)) return 0;
   if (value >= 4294967295.0) return 0xFFFFFFFF;
