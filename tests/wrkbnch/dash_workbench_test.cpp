@@ -48,15 +48,16 @@ void OnlyClient(IUnknown* style, StyleComPtr<IJStyleLinePointGen>& generator) {
 
 class DashWorkbenchTest : public SymbolLibraryTest {
  protected:
-  void NewBench(StyleComPtr<IWorkbenchLinearPattern>& bench) {
+  JWorkbenchDash* NewBench(StyleComPtr<IWorkbenchLinearPattern>& bench) {
     Make(library.server(), CLSID_JWorkbenchDash, IID_IWorkbenchLinearPattern, bench);
-    EXPECT_NE(StateOf(bench.Get()), nullptr);
+    JWorkbenchDash* state = StateOf(bench.Get());
+    EXPECT_NE(state, nullptr);
+    return state;
   }
   // A dash style saved into the library under `name`, deriving from `parent`.
   void SaveNew(DWORD parent, std::vector<double> dashes, const wchar_t* name, DWORD* id,
                StyleComPtr<IWorkbenchLinearPattern>& bench) {
-    NewBench(bench);
-    IWorkbenchAdmin* admin = StateOf(bench.Get())->Admin();
+    IWorkbenchAdmin* admin = NewBench(bench)->Admin();
     EXPECT_EQ(admin->AttachNew(parent, library.librarian), S_OK);
     if (!dashes.empty()) {
       EXPECT_EQ(bench->SetDashes(static_cast<LONG>(dashes.size()), dashes.data()), S_OK);
@@ -73,8 +74,7 @@ class DashWorkbenchTest : public SymbolLibraryTest {
 
 TEST_F(DashWorkbenchTest, EditsByPlaceKeepOneRealDash) {
   StyleComPtr<IWorkbenchLinearPattern> bench;
-  NewBench(bench);
-  JWorkbenchDash* state = StateOf(bench.Get());
+  JWorkbenchDash* state = NewBench(bench);
   IWorkbenchLinearPattern* p = bench.Get();
   DWORD units = 0, kind = 9, flagA = 0, flagB = 9;
   LONG count = -1, index = -1;
@@ -144,8 +144,7 @@ TEST_F(DashWorkbenchTest, StoresIntoASimpleDashTypeAndReadsItBack) {
   for (const auto& r : rows) {
     SCOPED_TRACE(r.kind);
     StyleComPtr<IWorkbenchLinearPattern> bench;
-  NewBench(bench);
-    JWorkbenchDash* state = StateOf(bench.Get());
+    JWorkbenchDash* state = NewBench(bench);
     // Without dashes nothing is made.
     ASSERT_EQ(state->StoreStyle(), S_OK);
     EXPECT_EQ(state->StyleObject(), nullptr);
@@ -161,29 +160,22 @@ TEST_F(DashWorkbenchTest, StoresIntoASimpleDashTypeAndReadsItBack) {
     tagStyleSimpleDashTypeData data{};
     DWORD locked = 0;
     EXPECT_EQ(DashesOf(state->StyleObject(), &data, &locked), std::vector<double>({4.0, -2.0}));
-    EXPECT_EQ(data.unitsCode, 12u);
-    EXPECT_EQ(data.flags, r.flags);
-    EXPECT_EQ(data.endFraction, 0.5);
-    EXPECT_EQ(data.strokesHidden, r.strokesHidden);
-    EXPECT_EQ(locked, 0x133u);
+    EXPECT_EQ(std::vector<double>({double(data.unitsCode), double(data.flags), data.endFraction,
+                                   double(data.strokesHidden), double(locked)}),
+              std::vector<double>({12, double(r.flags), 0.5, double(r.strokesHidden), 0x133}));
 
     // A workbench bound to the object reads it back, starting from its stored mask.
     StyleComPtr<IWorkbenchLinearPattern> reader;
-  NewBench(reader);
-    JWorkbenchDash* read = StateOf(reader.Get());
+    JWorkbenchDash* read = NewBench(reader);
     ASSERT_EQ(read->Admin()->AttachObject(state->StyleObject()), S_OK);
     DWORD kind = 9;
     double got[2] = {};
     EXPECT_EQ(reader->GetDashes(2, got), S_OK);
     EXPECT_EQ(std::vector<double>(got, got + 2), std::vector<double>({4.0, -2.0}));
     EXPECT_EQ(reader->GetKind(&kind), S_OK);
-    EXPECT_EQ(kind, r.readKind);
-    EXPECT_EQ(read->Units(), 12u);
-    EXPECT_EQ(read->Scale(), 0.5);
-    EXPECT_EQ(read->FlagA(), r.flagA);
-    EXPECT_EQ(read->FlagB(), r.flagB);
-    EXPECT_EQ(read->ChangeMask(), 0x133u);
-    EXPECT_EQ(read->ElementCount(), 2u);
+    EXPECT_EQ(std::vector<double>({double(kind), double(read->Units()), read->Scale(), double(read->FlagA()),
+                                   double(read->FlagB()), double(read->ChangeMask()), double(read->ElementCount())}),
+              std::vector<double>({double(r.readKind), 12, 0.5, double(r.flagA), double(r.flagB), 0x133, 2}));
     EXPECT_FALSE(read->IsDirty());
   }
 }
@@ -219,10 +211,9 @@ TEST_F(DashWorkbenchTest, AChildKeepsItsOwnDashesAcrossNotices) {
   TestWorkbench* foreign = TestWorkbench::Create(STYLETYPE_Dash);
   IUnknown* before = Stored(did);
   ASSERT_EQ(parent->SetScale(2.0 + 1e-8), S_OK);
-  const struct {
-    IUnknown* from;
-  } quiet[] = {{parent.Get()}, {foreign->Admin()}};
-  for (const auto& q : quiet) EXPECT_EQ(notify->ParentChanged(q.from), S_OK);
+  for (IUnknown* from : {static_cast<IUnknown*>(parent.Get()), static_cast<IUnknown*>(foreign->Admin())}) {
+    EXPECT_EQ(notify->ParentChanged(from), S_OK);
+  }
   EXPECT_EQ(Stored(did), before);
   EXPECT_EQ(StateOf(child.Get())->Scale(), 2.0);
   foreign->Release();
@@ -239,8 +230,7 @@ TEST_F(DashWorkbenchTest, SymbolsGoIntoTheDashStylesOnlyGenerator) {
 
   DWORD id = 0;
   StyleComPtr<IWorkbenchLinearPattern> bench;
-  NewBench(bench);
-  JWorkbenchDash* state = StateOf(bench.Get());
+  JWorkbenchDash* state = NewBench(bench);
   ASSERT_EQ(state->Admin()->AttachNew(0, library.librarian), S_OK);
   ASSERT_EQ(bench->SetDashes(2, std::vector<double>{4, -2}.data()), S_OK);
   ASSERT_EQ(bench->SetUnits(13), S_OK);
@@ -325,8 +315,7 @@ TEST_F(DashWorkbenchTest, AGeneratorPointPastThePatternSurvivesARoundTrip) {
   ASSERT_EQ(clients->SetClients(1, list), S_OK);
 
   StyleComPtr<IWorkbenchLinearPattern> bench;
-  NewBench(bench);
-  JWorkbenchDash* state = StateOf(bench.Get());
+  JWorkbenchDash* state = NewBench(bench);
   ASSERT_EQ(state->Admin()->AttachObject(dash.Get()), S_OK);
   ASSERT_EQ(state->ElementCount(), 6u);
   DWORD placement = 0;

@@ -15,6 +15,17 @@ using styllib_test::CreateObject;
 
 namespace {
 
+// Colour, units, width and offset of a line component.
+std::vector<double> ValuesOf(CIntLine* line) {
+  DWORD colour = 1, units = 0;
+  double width = 0, offset = 9;
+  line->GetColor(&colour);
+  line->GetUnits(&units);
+  line->GetWidth(&width);
+  line->GetOffset(&offset);
+  return {double(colour), double(units), width, offset};
+}
+
 // A component as a workbench holds it: one reference, reset.
 class Line {
  public:
@@ -115,16 +126,11 @@ TEST_F(InterpreterTest, ReadsOverrideOffsetAndSimpleLine) {
     ASSERT_EQ(line->SetColor(7), S_OK);
     ASSERT_EQ(line->LoadFromObject(r.style), S_OK);
     EXPECT_EQ(held.refs, 1u);
-    DWORD colour = 1, units = 0, direction = 9, code = 9;
-    double width = 0, offset = 9;
-    line->GetColor(&colour);
-    line->GetUnits(&units);
-    line->GetWidth(&width);
-    line->GetOffset(&offset);
+    DWORD direction = 9, code = 9;
     line->GetOffsetDirection(&direction);
     line->GetHeldCode(&code);
-    EXPECT_EQ(std::vector<double>({double(colour), double(units), width, offset, double(direction), double(code)}),
-              std::vector<double>({double(r.colour), double(r.units), r.width, r.offset, double(r.direction), 0}));
+    EXPECT_EQ(ValuesOf(line.get()), std::vector<double>({double(r.colour), double(r.units), r.width, r.offset}));
+    EXPECT_EQ(std::vector<DWORD>({direction, code}), std::vector<DWORD>({r.direction, 0}));
     EXPECT_EQ(line->ChangeMask(), r.mask);
     EXPECT_FALSE(line->Changed());
   }
@@ -286,14 +292,7 @@ TEST_F(InterpreterTest, InheritsOnlyWhatTheChildDidNotSet) {
       ASSERT_EQ(child->SetWidth(r.childWidth), S_OK);
     }
     EXPECT_EQ(child->InheritChanged(parent.get()), r.answer);
-    DWORD colour = 0, units = 0;
-    double width = 0, offset = 0;
-    child->GetColor(&colour);
-    child->GetUnits(&units);
-    child->GetWidth(&width);
-    child->GetOffset(&offset);
-    EXPECT_EQ(std::vector<double>({double(colour), double(units), width, offset}),
-              std::vector<double>({double(r.colour), double(r.units), r.width, r.offset}));
+    EXPECT_EQ(ValuesOf(child.get()), std::vector<double>({double(r.colour), double(r.units), r.width, r.offset}));
   }
 }
 

@@ -2,6 +2,7 @@
 // builds, and a linear style's edits reaching its children in the real style library.
 #include <algorithm>
 #include <string>
+#include <utility>
 
 #include "display/style/wrkbnch/JWorkbenchLinear.h"
 #include "tests/bases/recording_librarian.h"
@@ -22,9 +23,11 @@ DWORD ColourOf(CIntLine* line) {
 
 class LinearWorkbenchTest : public SymbolLibraryTest {
  protected:
-  void NewBench(StyleComPtr<IWorkbenchLinear>& bench) {
-    ASSERT_EQ(CreateObject(library.server(), CLSID_JWorkbenchLinear, IID_IWorkbenchLinear, bench.PutVoid()), S_OK);
-    ASSERT_NE(StateOf(bench.Get()), nullptr);
+  JWorkbenchLinear* NewBench(StyleComPtr<IWorkbenchLinear>& bench) {
+    EXPECT_EQ(CreateObject(library.server(), CLSID_JWorkbenchLinear, IID_IWorkbenchLinear, bench.PutVoid()), S_OK);
+    JWorkbenchLinear* state = StateOf(bench.Get());
+    EXPECT_NE(state, nullptr);
+    return state;
   }
   // A simple line of the colour as a nameless library entry.
   DWORD AddLine(DWORD colour) {
@@ -59,8 +62,7 @@ class LinearWorkbenchTest : public SymbolLibraryTest {
 TEST_F(LinearWorkbenchTest, TheLineListByPlace) {
   StyleComPtr<RecordingLibrarian> lib(RecordingLibrarian::Create());
   StyleComPtr<IWorkbenchLinear> bench;
-  NewBench(bench);
-  JWorkbenchLinear* state = StateOf(bench.Get());
+  JWorkbenchLinear* state = NewBench(bench);
   IWorkbenchLinear* p = bench.Get();
   // A new style without a parent or an object: one default line, and the library is never asked.
   ASSERT_EQ(state->Admin()->AttachNew(kInvalidStyleID, lib->Librarian()), S_OK);
@@ -141,8 +143,7 @@ TEST_F(LinearWorkbenchTest, LoadsAMultiplexerLinePerEntry) {
   for (const auto& r : rows) {
     SCOPED_TRACE(r.what);
     StyleComPtr<IWorkbenchLinear> bench;
-    NewBench(bench);
-    JWorkbenchLinear* state = StateOf(bench.Get());
+    JWorkbenchLinear* state = NewBench(bench);
     StyleComPtr<IUnknown> object;
     ASSERT_EQ(library->GetStyle(overrideID, object.Put()), S_OK);
     ASSERT_EQ(r.id ? state->Admin()->Attach(r.id, library.librarian) : state->Admin()->AttachObject(object.Get()),
@@ -164,8 +165,7 @@ TEST_F(LinearWorkbenchTest, StoresSeveralLinesAsAMultiplexer) {
   for (bool intoLibrary : {true, false}) {
     SCOPED_TRACE(intoLibrary ? "library" : "free-standing");
     StyleComPtr<IWorkbenchLinear> bench;
-    NewBench(bench);
-    JWorkbenchLinear* state = StateOf(bench.Get());
+    JWorkbenchLinear* state = NewBench(bench);
     ASSERT_EQ(state->Admin()->AttachNew(0, intoLibrary ? library.librarian : nullptr), S_OK);
     DWORD index = 0;
     for (DWORD colour : {0x10u, 0x20u, 0x30u}) {
@@ -203,8 +203,7 @@ TEST_F(LinearWorkbenchTest, StoresSeveralLinesAsAMultiplexer) {
 // with its own colour keeps it; a child that copied its parent's lines edits its own copies.
 TEST_F(LinearWorkbenchTest, ARailsEditsReachItsChildren) {
   auto saveNew = [&](DWORD parent, const wchar_t* name, DWORD colour, StyleComPtr<IWorkbenchLinear>& bench) {
-    NewBench(bench);
-    IWorkbenchAdmin* admin = StateOf(bench.Get())->Admin();
+    IWorkbenchAdmin* admin = NewBench(bench)->Admin();
     EXPECT_EQ(admin->AttachNew(parent, library.librarian), S_OK);
     if (colour) {
       EXPECT_EQ(bench->SetColor(colour), S_OK);
@@ -214,13 +213,18 @@ TEST_F(LinearWorkbenchTest, ARailsEditsReachItsChildren) {
     EXPECT_EQ(admin->Save(&id), S_OK);
     return id;
   };
-  auto storedColour = [&](DWORD id) {
+  // Colour and width of the stored simple line; 0 for another style.
+  auto storedLine = [&](DWORD id) {
     StyleComPtr<IUnknown> style;
     StyleComPtr<IJStyleSimpleLine> line;
     DWORD colour = 0;
+    double width = 0;
     EXPECT_EQ(library->GetStyle(id, style.Put()), S_OK);
-    if (SUCCEEDED(style->QueryInterface(IID_IJStyleSimpleLine, line.PutVoid()))) line->GetColor(&colour);
-    return colour;
+    if (style && SUCCEEDED(style->QueryInterface(IID_IJStyleSimpleLine, line.PutVoid()))) {
+      line->GetColor(&colour);
+      line->GetWidth(&width);
+    }
+    return std::make_pair(colour, width);
   };
   StyleComPtr<IWorkbenchLinear> rail, child, own;
   const DWORD railID = saveNew(0, L"Rail", 0xFF0000, rail);
@@ -240,16 +244,11 @@ TEST_F(LinearWorkbenchTest, ARailsEditsReachItsChildren) {
   ASSERT_EQ(reopened->Save(&saved), S_OK);
   EXPECT_EQ(saved, railID);
   StyleComPtr<IUnknown> after;
-  StyleComPtr<IJStyleSimpleLine> line;
   ASSERT_EQ(library->GetStyle(railID, after.Put()), S_OK);
   EXPECT_NE(after.Get(), before.Get());
-  ASSERT_EQ(after->QueryInterface(IID_IJStyleSimpleLine, line.PutVoid()), S_OK);
-  double width = 0;
-  line->GetWidth(&width);
-  EXPECT_EQ(width, 0.5);
-  EXPECT_EQ(storedColour(railID), 0x0000FFu);
-  EXPECT_EQ(storedColour(childID), 0x0000FFu);
-  EXPECT_EQ(storedColour(ownID), 0x00FF00u);
+  EXPECT_EQ(storedLine(railID), std::make_pair(DWORD{0x0000FF}, 0.5));
+  EXPECT_EQ(storedLine(childID).first, 0x0000FFu);
+  EXPECT_EQ(storedLine(ownID).first, 0x00FF00u);
 
   // The parent gains a line: the open child copies the structure and then edits its own copy.
   DWORD index = 0;
