@@ -177,7 +177,7 @@ TEST_F(DescriptionTest, AFreshFillGetsAHatchFamilyPerLineWithItsResolvedDash) {
     EXPECT_THAT(got, ::testing::ElementsAre(rows[i].lengths[0], rows[i].lengths[1]));
     EXPECT_EQ(data.endFraction, 0.5);
   }
-  // Without lines: no pattern, the colour and the lock mask all the same.
+  // Without lines: a plain fill with no pattern.
   ASSERT_EQ(MakeFill(Fill(L"Plain"), drawing.D(), &id, style.Put()), S_OK);
   ASSERT_EQ(As<IJStyleSimpleFill>(style.Get(), IID_IJStyleSimpleFill)->GetPattern(pattern.Put()), S_OK);
   EXPECT_EQ(pattern.Get(), nullptr);
@@ -329,32 +329,30 @@ class RefusingFactory final : public IClassFactory {
 // The 3D multiplexer is built by the workbench in the document's library with the description's name and colour;
 // a workbench that cannot be made is a fatal report first.
 TEST_F(DescriptionTest, AMux3dDescriptionIsBuiltByTheWorkbench) {
-  DWORD benchCookie = 0;
-  {
-    Drawing drawing;
-    UFStyleRecord tube{};
-    tube.name = L"Tube", tube.colour = 0x3366CC;
-    DWORD id = 0;
-    StyleComPtr<IUnknown> style;
-    ASSERT_EQ(Make(STYLETYPE_Mux3d, tube, drawing.D(), &id, style.Put()), S_OK);
-    EXPECT_EQ(IdByName(drawing, L"Tube", STYLETYPE_Mux3d), id);
-    EXPECT_EQ(IdentityOf(style.Get()), IdentityOf(drawing.Style<IUnknown>(id, IID_IUnknown).Get()));
-    ASSERT_FALSE(host_app::Mux3dComponentCalls().copies.empty());
-    EXPECT_EQ(host_app::Mux3dComponentCalls().copies.back().a.colour, 0x3366CCu);
+  Drawing drawing;
+  UFStyleRecord tube{};
+  tube.name = L"Tube", tube.colour = 0x3366CC;
+  DWORD id = 0;
+  StyleComPtr<IUnknown> style;
+  ASSERT_EQ(Make(STYLETYPE_Mux3d, tube, drawing.D(), &id, style.Put()), S_OK);
+  EXPECT_EQ(IdByName(drawing, L"Tube", STYLETYPE_Mux3d), id);
+  EXPECT_EQ(IdentityOf(style.Get()), IdentityOf(drawing.Style<IUnknown>(id, IID_IUnknown).Get()));
+  ASSERT_FALSE(host_app::Mux3dComponentCalls().copies.empty());
+  EXPECT_EQ(host_app::Mux3dComponentCalls().copies.back().a.colour, 0x3366CCu);
 
-    RefusingFactory refusing;
-    ASSERT_EQ(CoRegisterClassObject(CLSID_Mux3dStyleWorkbench, &refusing, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE,
-                                    &benchCookie),
-              S_OK);
-    stylesrv_test::ClearReports();
-    EXPECT_EQ(Make(STYLETYPE_Mux3d, tube, drawing.D(), &id, style.Put()), E_OUTOFMEMORY);
-    EXPECT_EQ(id, 0u);
-    const auto reports = stylesrv_test::Reports();
-    ASSERT_EQ(reports.size(), 2u);
-    EXPECT_TRUE(reports[0].fatal && IsEqualCLSID(reports[0].clsid, CLSID_Mux3dStyleWorkbench));
-    EXPECT_EQ(reports[1].hr, E_OUTOFMEMORY);
-    CoRevokeClassObject(benchCookie);
-  }
+  RefusingFactory refusing;
+  DWORD benchCookie = 0;
+  ASSERT_EQ(CoRegisterClassObject(CLSID_Mux3dStyleWorkbench, &refusing, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE,
+                                  &benchCookie),
+            S_OK);
+  stylesrv_test::ClearReports();
+  EXPECT_EQ(Make(STYLETYPE_Mux3d, tube, drawing.D(), &id, style.Put()), E_OUTOFMEMORY);
+  CoRevokeClassObject(benchCookie);
+  EXPECT_EQ(id, 0u);
+  const auto reports = stylesrv_test::Reports();
+  ASSERT_EQ(reports.size(), 2u);
+  EXPECT_TRUE(reports[0].fatal && IsEqualCLSID(reports[0].clsid, CLSID_Mux3dStyleWorkbench));
+  EXPECT_EQ(reports[1].hr, E_OUTOFMEMORY);
 }
 
 // A library step that fails is answered as it failed, reported, with nothing of the call left alive.
