@@ -13,7 +13,6 @@ using stylesrv_test::Reports;
 namespace {
 
 constexpr DWORD kNoColour = 0xFFFFFFFF;
-const std::vector<double> kUnitSquare = {0, 0, 4, 0, 4, 4, 0, 4};
 
 std::vector<double> Box(double x0, double y0, double x1, double y1) {
   return {x0, y0, 0, x1, y0, 0, x1, y1, 0, x0, y1, 0};
@@ -24,6 +23,14 @@ tagStyleOverride Turned(double rotation, double scale = 1.0) {
   record.flags = OVR_SCALE | OVR_ROTATION;
   record.scaleFactor = scale;
   record.rotationAngle = rotation;
+  return record;
+}
+
+// A record that brings its own colour.
+tagStyleOverride Coloured() {
+  tagStyleOverride record = Turned(0);
+  record.flags |= OVR_COLOUR;
+  record.colour = 0x123456;
   return record;
 }
 
@@ -157,9 +164,6 @@ TEST_F(SymbolRenderTest, DrawsCaptureOnlyWhatChanged) {
 // slot has none) and draws no symbol; in other units any spacing draws symbols.
 TEST_F(SymbolRenderTest, DenseDeviceSlotsFillTheRun) {
   StyleComPtr<IJGraphic> symbol = Scripted({Primitive({0, 0, 1, 0})});
-  tagStyleOverride coloured = Turned(0);
-  coloured.flags |= OVR_COLOUR;
-  coloured.colour = 0x123456;
   const struct {
     const char* name;
     double spacingX, spacingY;
@@ -168,7 +172,7 @@ TEST_F(SymbolRenderTest, DenseDeviceSlotsFillTheRun) {
     std::vector<DWORD> fillColours;
   } cases[] = {
       {"spacing 3 in device units", 3.0, 10.0, STYLE_UNITS_13, 7, Turned(0), {7}},
-      {"the record's colour", 3.0, 3.0, STYLE_UNITS_13, kNoColour, coloured, {0x123456}},
+      {"the record's colour", 3.0, 3.0, STYLE_UNITS_13, kNoColour, Coloured(), {0x123456}},
       {"spacing 4", 4.0, 4.0, STYLE_UNITS_13, 7, Turned(0), {}},
       {"spacing 3 in other units", 3.0, 3.0, STYLE_UNITS_11, 7, Turned(0), {}},
   };
@@ -193,11 +197,8 @@ TEST_F(SymbolRenderTest, DenseDeviceSlotsFillTheRun) {
 // the record brings one.
 TEST_F(SymbolRenderTest, SymbolsAreCutAtTheBoundary) {
   AttributeStyle area(1, STYLE_KIND_FILL);
-  StyleComPtr<IJGraphic> symbol =
-      Scripted({Attributes(&area), Primitive(kUnitSquare, true), NullAttributes(), Primitive({0, 1, 4, 1})});
-  tagStyleOverride coloured = Turned(0);
-  coloured.flags |= OVR_COLOUR;
-  coloured.colour = 0x123456;
+  StyleComPtr<IJGraphic> symbol = Scripted(
+      {Attributes(&area), Primitive({0, 0, 4, 0, 4, 4, 0, 4}, true), NullAttributes(), Primitive({0, 1, 4, 1})});
   const struct {
     const char* name;
     DWORD slotColour;
@@ -205,7 +206,7 @@ TEST_F(SymbolRenderTest, SymbolsAreCutAtTheBoundary) {
     DWORD colour, flags;
   } cases[] = {
       {"the slot's colour", 7, Turned(0), 7, OVR_SCALE | OVR_ROTATION | OVR_COLOUR | OVR_FILL_COLOUR},
-      {"the record's colour first", 7, coloured, 0x123456, OVR_SCALE | OVR_ROTATION | OVR_COLOUR},
+      {"the record's colour first", 7, Coloured(), 0x123456, OVR_SCALE | OVR_ROTATION | OVR_COLOUR},
   };
   for (const auto& c : cases) {
     area.drawn.clear();

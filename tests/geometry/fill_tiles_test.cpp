@@ -249,10 +249,9 @@ TEST(FillTilesTest, EveryAllocationFailureIsReported) {
 // with every hold given back; device units round the ends of cut segments.
 TEST(FillTilesTest, LatticeDrawingEnds) {
   struct Sink : FillSymbolSink {
-    FillResult failWith = kFillOk;
-    int failAt = -1, calls = 0, released = 0;
+    int failAt = -1, calls = 0;
     std::vector<GPosition> ends;
-    FillResult Answer() { return calls++ == failAt ? failWith : kFillOk; }
+    FillResult Answer() { return calls++ == failAt ? kFillOutOfMemory : kFillOk; }
     FillResult WholePiece(bool, const GPosition*, std::uint32_t, void*) override { return Answer(); }
     FillResult Segment(const GPosition& a, const GPosition& b, void*) override {
       ends.push_back(a);
@@ -289,7 +288,6 @@ TEST(FillTilesTest, LatticeDrawingEnds) {
     ASSERT_EQ(gen.BuildBoundaryElements(&most), kFillOk);
     Sink sink;
     sink.failAt = c.failAt;
-    sink.failWith = kFillOutOfMemory;
     EXPECT_EQ(FillSymbolLattice(&gen, &trap, c.mostPoints, most, c.round, &sink), c.hr) << c.name;
     EXPECT_EQ(held.holds, 0) << c.name;
     if (c.failAt >= 0 || c.hr != kFillOk) {

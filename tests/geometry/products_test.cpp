@@ -51,9 +51,7 @@ TEST_F(Products, RowAndColumnFormsWithMatrices) {
       {"m2 p2", V(m2 * GPosition2d(1, 1)), {3, 7, 0}},
       {"v2 m2", V(GVector2d(1, 0) * m2), {1, 2, 0}},
       {"m2 v2", V(m2 * GVector2d(1, 0)), {1, 3, 0}},
-  });
-  // Unit vectors come out renormalised.
-  ExpectProducts({
+      // Unit vectors come out renormalised.
       {"u stretched", V(GUnitVector(1, 1, 0) * GMatrix(2, 0, 0, 0, 1, 0, 0, 0, 1)), V(GUnitVector(2, 1, 0))},
       {"m u", V(m * GUnitVector(1, 0, 0)), V(GUnitVector(1, 4, 7))},
       {"u2 m2", V(GUnitVector2d(0, 1) * m2), V(GUnitVector2d(3, 4))},
@@ -113,7 +111,6 @@ TEST_F(Products, EachKindOfValueTakesItsPartOfATransform) {
       {"vector2d", V(GVector2d(1, 0) * t2), {0, 2, 0}},
       {"unit vector2d", V(GUnitVector2d(1, 0) * t2), {0, 1, 0}},
   });
-  EXPECT_NEAR(GVector(GUnitVector(3, 4, 12) * t).Length(), 1.0, 1e-15);
   EXPECT_EQ(log_.Take(), kNone);
 }
 
