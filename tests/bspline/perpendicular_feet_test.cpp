@@ -24,6 +24,9 @@ struct Hook {
   ~Hook() { BSsetfaulthook(previous), g_fail = nullptr; }
 };
 
+// A rational quarter circle of radius 1 about the origin.
+const TestCurve kArc(3, {1, 0, 0, 1, 1, 0, 0, 1, 0}, {0, 0, 0, 1, 1, 1}, {1, std::sqrt(0.5), 1});
+
 double sq(const double a[3], const double b[3]) {
   return (a[0] - b[0]) * (a[0] - b[0]) + (a[1] - b[1]) * (a[1] - b[1]) + (a[2] - b[2]) * (a[2] - b[2]);
 }
@@ -68,8 +71,7 @@ TEST(PerpendicularFeet, SpanPolynomials) {
 
 // The feet BSperpa reports on small curves, and the inputs it refuses.
 TEST(PerpendicularFeet, Feet) {
-  const double s = std::sqrt(0.5), nan = std::numeric_limits<double>::quiet_NaN();
-  const TestCurve arc(3, {1, 0, 0, 1, 1, 0, 0, 1, 0}, {0, 0, 0, 1, 1, 1}, {1, s, 1});
+  const double nan = std::numeric_limits<double>::quiet_NaN();
   const TestCurve line(2, {0, 0, 0, 10, 0, 0}, {0, 0, 1, 1});
   struct Case {
     const char *what;
@@ -79,13 +81,13 @@ TEST(PerpendicularFeet, Feet) {
     double u;
     int position, rc, solved;  // solved: BSperpr calls, -1 when not checked
   } cases[] = {
-      {"on the start point: no equation solved", arc, {1, 0, 0}, 1, 1, 0, 1, 0, 0},
-      {"on the end point", arc, {0, 1, 0}, 1, 1, 1, -1, 0, 0},
-      {"the centre of the arc: every point is a foot", arc, {0, 0, 0}, 1, 0, -9, -9, 0, -1},
-      {"outside the arc on its bisector", arc, {2, 2, 0}, 1, 1, 0.5, 0, 0, -1},
+      {"on the start point: no equation solved", kArc, {1, 0, 0}, 1, 1, 0, 1, 0, 0},
+      {"on the end point", kArc, {0, 1, 0}, 1, 1, 1, -1, 0, 0},
+      {"the centre of the arc: every point is a foot", kArc, {0, 0, 0}, 1, 0, -9, -9, 0, -1},
+      {"outside the arc on its bisector", kArc, {2, 2, 0}, 1, 1, 0.5, 0, 0, -1},
       {"beside a line beyond its end: no foot", line, {12, 1, 0}, 1, 0, -9, -9, 0, -1},
       {"above the line's middle", line, {5, 3, 0}, 1, 1, 0.5, 0, 0, 1},
-      {"a NaN point", arc, {nan, 0, 0}, 0, 0, -9, -9, -2, 0},
+      {"a NaN point", kArc, {nan, 0, 0}, 0, 0, -9, -9, -2, 0},
   };
   for (const Case &c : cases) {
     BSboolean found = 7;
@@ -126,15 +128,12 @@ TEST(PerpendicularFeet, LongCurveAndKnotTolerance) {
   ASSERT_TRUE(found);
   EXPECT_EQ(BStoltab[bstol::knot_tol], saved);
   // The nearest perpendicular foot by sampling: a local minimum of the distance inside the range.
-  double best = 1e300, best_u = -1, prev[3], cur[3], next[3];
   const int steps = 40000;
-  for (int i = 1; i < steps; ++i) {
-    ref_point(cv, 40.0 * (i - 1) / steps, prev), ref_point(cv, 40.0 * i / steps, cur);
-    ref_point(cv, 40.0 * (i + 1) / steps, next);
-    const double d = sq(cur, pt);
-    if (d <= sq(prev, pt) && d <= sq(next, pt) && d < best) best = d, best_u = 40.0 * i / steps;
-  }
-  double p[3];
+  std::vector<double> d(steps + 1);
+  double best = 1e300, best_u = -1, p[3];
+  for (int i = 0; i <= steps; ++i) ref_point(cv, 40.0 * i / steps, p), d[i] = sq(p, pt);
+  for (int i = 1; i < steps; ++i)
+    if (d[i] <= d[i - 1] && d[i] <= d[i + 1] && d[i] < best) best = d[i], best_u = 40.0 * i / steps;
   ref_point(cv, u, p);
   EXPECT_LE(sq(p, pt), best + 1e-12);
   EXPECT_NEAR(u, best_u, 2e-3);
@@ -149,13 +148,12 @@ TEST(PerpendicularFeet, LongCurveAndKnotTolerance) {
 
 // One span whose equation vanishes for pt (an arc about its centre): no foot, and s the guess for pt_dist.
 TEST(PerpendicularFeet, VanishingSpanEquation) {
-  const double s = std::sqrt(0.5), centre[3] = {0, 0, 0};
-  const TestCurve arc(3, {1, 0, 0, 1, 1, 0, 0, 1, 0}, {0, 0, 0, 1, 1, 1}, {1, s, 1});
+  const double centre[3] = {0, 0, 0};
   std::vector<double> coef(12);
   int span = 2, rc = 0;
   BSboolean skip = 0;
   std::int16_t k = 0;
-  ASSERT_TRUE(BSspnpow01(&rc, &arc.cv, &span, &skip, &k, coef.data()));
+  ASSERT_TRUE(BSspnpow01(&rc, &kArc.cv, &span, &skip, &k, coef.data()));
   struct Case {
     const char *what;
     double pt_dist[3], s;

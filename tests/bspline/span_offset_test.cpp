@@ -193,37 +193,36 @@ TEST(OffsetCheck, FailingPoints) {
   // The check run on the curve itself: targets on it pass or fail by where their foot lies.
   auto bend = tight_bend();
   const VOQbsp_curve *cv = &bend->cv;
-  auto point = [&](double u) {
-    std::vector<double> p(3);
-    int rc = 0;
-    BScveval_n(cv, u, 0, p.data(), &rc);
-    return p;
+  // The curve points at params, all but the one at u = 0.5 lifted off the curve by lift.
+  auto targets = [&](const std::vector<double> &params, double lift) {
+    std::vector<double> t;
+    for (double u : params) {
+      double p[3];
+      int rc = 0;
+      BScveval_n(cv, u, 0, p, &rc);
+      t.insert(t.end(), {p[0], p[1], p[2] + (u != 0.5 ? lift : 0)});
+    }
+    return t;
   };
   struct Case {
     const char *name;
-    std::vector<double> params, targets;
+    std::vector<double> params;
+    double lift;
     int nbad, nkeep;
     std::vector<double> kept;
     bool capped;  // every Newton projection reports its 25 iterations: the global nearest point judges instead
   } cases[] = {
-      {"on the curve", {0.5, 1.5}, {}, 0, 0, {}, false},
+      {"on the curve", {0.5, 1.5}, 0, 0, 0, {}, false},
       // Targets off the curve by 0.01 in span 4 (u in (1, 2]) and one on it in span 3.
-      {"two failures in one span", {0.5, 1.2, 1.8}, {}, 1, 2, {1.2, 1.8}, false},
-      {"Newton runs capped", {0.5, 1.2, 1.8}, {}, 1, 2, {1.2, 1.8}, true},
+      {"two failures in one span", {0.5, 1.2, 1.8}, 0.01, 1, 2, {1.2, 1.8}, false},
+      {"Newton runs capped", {0.5, 1.2, 1.8}, 0.01, 1, 2, {1.2, 1.8}, true},
   };
-  cases[0].targets = point(0.5);
-  for (double v : point(1.5)) cases[0].targets.push_back(v);
-  for (double u : cases[1].params) {
-    std::vector<double> p = point(u);
-    if (u != 0.5) p[2] += 0.01;
-    cases[1].targets.insert(cases[1].targets.end(), p.begin(), p.end());
-  }
-  cases[2].targets = cases[1].targets;
   for (Case &c : cases) {
     int nbad = -1, nkeep = -1, rc = 0, bad[3] = {-1, -1, -1};
     BSboolean ok = 7;
     if (c.capped) BSsetfaulthook(cap_newton);
-    BStstspn1(static_cast<int>(c.params.size()), 1e-4, c.params.data(), c.targets.data(), cv, cv, &nbad, bad,
+    std::vector<double> target = targets(c.params, c.lift);
+    BStstspn1(static_cast<int>(c.params.size()), 1e-4, c.params.data(), target.data(), cv, cv, &nbad, bad,
               &nkeep, &ok, &rc);
     BSsetfaulthook(nullptr);
     ASSERT_EQ(rc, 0) << c.name;
