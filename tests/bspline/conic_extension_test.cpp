@@ -34,21 +34,11 @@ struct Out {
   }
 };
 
-void ref_eval(const VOQbsp_curve &c, double u, double out[3]) {
-  const std::vector<double> N = ref_basis_all({c.knots, c.knots + c.num_poles + 3}, 3, u, c.knots[c.num_poles]);
-  double A[3] = {0, 0, 0}, W = 0;
-  for (int i = 0; i < c.num_poles; ++i) {
-    for (int k = 0; k < 3; ++k) A[k] += N[i] * c.poles[3 * i + k];
-    W += N[i] * (c.rational ? c.weights[i] : 1.0);
-  }
-  for (int k = 0; k < 3; ++k) out[k] = A[k] / W;
-}
-
 // The largest distance of 101 points of c from the conic of in's first segment.
 double off_conic(const ArcRecord &in, const VOQbsp_curve &c) {
   double worst = 0, X[3];
   for (int i = 0; i <= 100; ++i) {
-    ref_eval(c, c.knots[2] + (c.knots[c.num_poles] - c.knots[2]) * i / 100.0, X);
+    ref_point(c, c.knots[2] + (c.knots[c.num_poles] - c.knots[2]) * i / 100.0, X);
     worst = std::max(worst, conic_distance(in, X));
   }
   return worst;
@@ -97,7 +87,7 @@ TEST(ConicExtension, EllipsesAndCirclesCompleted) {
       EXPECT_EQ(out.cv->knots[out.cv->num_poles], 1.0);
       double s[3], x[3], e[3], u_end = -1;
       in.point(0, s);
-      ref_eval(*out.cv, 0, x);
+      ref_point(*out.cv, 0, x);
       EXPECT_LT(dist(s, x), 1e-12 * c[0]);
       // The arc comes first: its end lies as far round the result as its sweep goes round the conic.
       in.point(1, e);
@@ -151,7 +141,7 @@ TEST(ConicExtension, ParabolaAndHyperbolaPieces) {
     EXPECT_NE(out.cv->weights, nullptr) << "the record keeps its weights array";
     double X[3];
     for (int i = 0; i <= 100; ++i) {
-      ref_eval(*out.cv, i / 100.0, X);
+      ref_point(*out.cv, i / 100.0, X);
       EXPECT_NEAR(X[1], X[0] * X[0], 1e-10);
     }
   }
@@ -314,14 +304,14 @@ TEST(ConicLength, LengthenAndShorten) {
       const ArcRecord &in = **std::find_if(recs, recs + 5, [&](const ArcRecord *r) { return &r->cv == c.arc; });
       double fixed[3], got[3], in_near[3], out_near[3];
       in.point(end_side ? 0 : 1, fixed);
-      ref_eval(*out.cv, end_side ? 0 : 1, got);
+      ref_point(*out.cv, end_side ? 0 : 1, got);
       EXPECT_LT(dist(fixed, got), 1e-9);
       in.point(end_side ? 1e-3 : 1 - 1e-3, in_near);
-      ref_eval(*out.cv, end_side ? 1e-5 : 1 - 1e-5, out_near);
+      ref_point(*out.cv, end_side ? 1e-5 : 1 - 1e-5, out_near);
       EXPECT_LT(dist(in_near, out_near), dist(fixed, in_near)) << "runs the input's way";
       EXPECT_LT(off_conic(in, *out.cv), 1e-9);
       for (int i = 0; i <= 50 && c.arc == &quarter.cv; ++i) {
-        ref_eval(*out.cv, i / 50.0, got);
+        ref_point(*out.cv, i / 50.0, got);
         EXPECT_NEAR(std::hypot(got[0], got[1]), 2.0, 1e-9);
       }
     }

@@ -114,3 +114,15 @@ inline void ref_point(const TestCurve &c, double u, double out[3]) {
   }
   for (int k = 0; k < 3; ++k) out[k] = A[k] / W;
 }
+
+// The same for a record a routine wrote (weighted poles when rational).
+inline void ref_point(const VOQbsp_curve &c, double u, double out[3]) {
+  const std::vector<double> N =
+      ref_basis_all({c.knots, c.knots + c.num_poles + c.order}, c.order, u, c.knots[c.num_poles]);
+  double A[3] = {0, 0, 0}, W = 0;
+  for (int i = 0; i < c.num_poles; ++i) {
+    for (int k = 0; k < 3; ++k) A[k] += N[i] * c.poles[3 * i + k];
+    W += N[i] * (c.rational ? c.weights[i] : 1.0);
+  }
+  for (int k = 0; k < 3; ++k) out[k] = A[k] / W;
+}
