@@ -90,3 +90,45 @@ void BScncxtdst(std::int16_t mode, VOQbsp_curve *curve, double dist, double par,
 // out-of-range argument; point_out is written only on success.
 BSboolean BSptsdlcv(int *rc, VOQbsp_curve *cv, const double *from_par, const double toward_point[3],
                     const double *dist, double point_out[3]);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Two curves connected end to start (bspline/curve_connection.cpp). The inputs are only read; an input that is
+// not clamped is worked on (and handed out) as its clamped copy, so that end poles are end points. A NULL curve
+// answers rc 3; non-finite poles, weights or knots, a weight that is not positive, an order below 2 or an empty
+// parameter range answer -2.
+
+enum : int {
+  BSRC_EXTENSIONS_APART = -12,  // BSlinxcvcv: the straight extensions neither cross nor overlap
+};
+
+// cv1's end joined to cv2's start. mode 0: both trimmed (or extended) where their straight extensions cross
+// (BSlinxcvcv, ends {1, 0}); extensions that never meet fall back to a connecting line with rc 0. mode 2: cv1's
+// last pole moved onto cv2's start (reweighted when rational) when cv1's end is straight and the gap runs along
+// it; mode 3 and above: cv2's first pole onto cv1's end likewise; otherwise, and for mode 1 and every other value
+// below 2, a connecting line. With a line, *first is the copy of cv1, *second the line (order 2, 2 poles, not
+// rational) and *third the copy of cv2; without one, *first and *second are the connected curves and *third is
+// not written. The records are new (BSallocvoqcv) and the caller's to release. A gap shorter than dist_tol is
+// closed by the pole move in modes 2 and 3; in mode 1 it answers -6 (BSlngen). On failure nothing stays
+// allocated and the three output pointers are NULL. Callees' codes pass through; -2 also for a closed curve in
+// mode 0.
+void BSlineconcvs(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, int mode, VOQbsp_curve **first,
+                  VOQbsp_curve **second, VOQbsp_curve **third, int *rc);
+// The selected ends (ends[i] 0 the start, 1 the end) of cv1 and cv2 brought together: mode 0 changes both, 1 only
+// cv1, 2 only cv2; out1 and out2 receive the curves (changed or copied) and need room for num_poles - 2 + 2 order
+// poles of their curve. Ends closer than dist_tol meet at their midpoint (mode 0), at cv2's end (1) or at cv1's
+// end (2) by moving end poles. Otherwise the changing curves are extended straight (BSlinxcvext) and intersected:
+// of the crossings the one with the least distance to the changing ends wins (the first of equal ones); with
+// only common stretches, the stretch end nearest the scanned curve's end (cv2's in mode 2, else cv1's), which in
+// mode 0 moves halfway back towards cv1's end, cv2 following by projection. Each changing curve is trimmed there
+// to its far end; in mode 0 both junction poles then lie on their midpoint. rc -2 for a closed curve or an ends
+// or mode value out of range, -12 when the extensions do not meet, -1 when the mode-0 junction of a common
+// stretch projects farther than 10 dist_tol; 33 without scratch memory.
+void BSlinxcvcv(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, const int ends[2], int mode, VOQbsp_curve *out1,
+                VOQbsp_curve *out2, int *rc);
+// curve extended straight at its end (at_end nonzero) or start, end_param being that end's parameter (within the
+// knot tolerance; -2 otherwise), P and D the point and derivative there: order 2 moves the end pole to P + 10 D
+// (P - 10 D at the start), keeping its weight; a higher order k gets a straight polynomial piece of k evenly
+// spaced poles out to P + 10 D on a parameter range ten times the curve's, joined at the end (BScomb2cvs, whose
+// rc 59 passes for an end derivative too short to extend), its end weights brought to 1 when rational. out needs
+// room for num_poles - 2 + 2k poles and num_poles - 2 + 3k knots.
+void BSlinxcvext(const VOQbsp_curve *curve, double end_param, BSboolean at_end, VOQbsp_curve *out, int *rc);
