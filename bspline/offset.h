@@ -125,3 +125,46 @@ void BSvrcvofntp(const VOQbsp_curve *curve, const double side_point[3], BSboolea
 // A quadratic Bezier whose legs turn back by more than about 170 degrees as 8 poles with knots crowded about
 // its turn, on its own parameter range; any other curve as a plain copy. *out receives a new record.
 void BSvrofq3ref(const VOQbsp_curve *curve, VOQbsp_curve **out, int *rc);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Trimming of neighbouring offset pieces (bspline/offset/offset_trimming.cpp). Pieces are cut in the xy
+// projection: the z of their poles is set aside, set to 0 for the intersections and nearest points, and put back
+// on every way out, failures included. Replacements are copied into the caller's records (which keep their
+// arrays, room enough for any piece of the curve), and carry no boundaries.
+//
+// The pending start trim is a 16-bit flag and a point owned by the caller and passed from one join of a chain to
+// the next: set, it says that the start of the latest piece is still to be cut back to the point.
+
+enum : int {
+  BSRC_TRIM_FAILED = -1,  // a reparametrisation failed; a cut, extraction or copy of a piece failed
+  BSRC_NO_JOIN = -12,     // two offset pieces neither cross nor overlap, or fold onto each other
+};
+
+// cv put onto the parameter range [a, b] in place (knots mapped affinely; those at the range ends become a and b
+// exactly; a = b makes every knot a); its boundaries are dropped. rc -1 for every failure (NULL or damaged
+// curve, a > b, a bound not finite, a curve of no range mapped onto a range), cv then unchanged.
+void BSofrparcv(VOQbsp_curve *cv, double a, double b, int *rc);
+
+// The front of cv cut off at the foot of p (nearest in xy, p taken as lying in the plane): cv keeps the part
+// from the foot to its end, on its former range; a foot within the knot tolerance of the end leaves a point
+// curve at p itself (cv's order and rational flag). Nothing is pushed onto the trace (the callers report).
+// rc 3 for a NULL argument, -2 for a damaged curve or a non-finite point, 33 without scratch memory, else a
+// callee's code; cv changes only once the new piece is made. The two names serve the pending start trim of
+// composite offsets and the corner joins.
+void BScvtrmpt(VOQbsp_curve *cv, const double p[3], int *rc);
+void BSoftrmfrnt(VOQbsp_curve *cv, const double point[3], int *rc);
+
+// Trims two consecutive offset pieces at their crossing: of several, the one latest on cv1; with none, the
+// second end of the first overlap. cv1 is cut back at its end to the crossing (from the pending point when the
+// flag is set); in modes 3 (last join of a chain) and 4 (closing join) cv2 is cut at its start at once, in any
+// other mode it is left to the next join: the flag is set and pt becomes the crossing (with cv2's z there). A cut
+// within the knot tolerance of an end leaves a point curve. Parameters are not restored; callers that need the
+// former ranges apply BSofrparcv. d1, d2 are the pieces' (signed) offset distances.
+// rc -12 when the pieces neither cross nor overlap, or meet only at their junction while their far ends lie
+// within the larger distance of each other (then, with the flag set, cv1 is cut back to the pending point and
+// the flag is cleared; cv2 is unchanged), and in mode 4 when the only crossing is the start of cv1 and the end
+// of cv2 (nothing changed). rc 3 for a NULL argument; -2 for a damaged curve, cv1 == cv2, a non-finite distance
+// or pending point; 33 without scratch memory; -1 when a cut or copy failed; else a callee's code.
+// *zero_out is set to 0 on entry and never written otherwise: callers' branches on it never fire.
+void BScvinttrmd(double d1, double d2, VOQbsp_curve *cv1, VOQbsp_curve *cv2, int mode, double pt[3],
+                 std::int16_t *pending, int *zero_out, int *rc);

@@ -12,8 +12,11 @@
 #include "bspline/measure.h"
 #include "bspline/numerics.h"
 #include "bspline/offset.h"
+#include "bspline/offset/offset_internal.h"
 
 namespace {
+
+using bsoffset::OwnedCurve;
 
 // A heap array that grows to ten times the count then needed, so that growth is rare over the passes.
 template <typename T>
@@ -34,22 +37,6 @@ struct Grown {
     cap = 10 * need;
     return true;
   }
-};
-
-// A curve record released on every way out.
-struct OwnedCurve {
-  VOQbsp_curve *cv = nullptr;
-  OwnedCurve() = default;
-  OwnedCurve(const OwnedCurve &) = delete;
-  OwnedCurve &operator=(const OwnedCurve &) = delete;
-  // Releases the record; its code, when nonzero.
-  int release() {
-    int code = 0;
-    if (cv) BSfreevoqcv(cv, &code);
-    cv = nullptr;
-    return code;
-  }
-  ~OwnedCurve() { release(); }
 };
 
 // The offset point of the evaluation (point, point + unit tangent) into target, z = 0.
