@@ -168,3 +168,44 @@ void BSoftrmfrnt(VOQbsp_curve *cv, const double point[3], int *rc);
 // *zero_out is set to 0 on entry and never written otherwise: callers' branches on it never fire.
 void BScvinttrmd(double d1, double d2, VOQbsp_curve *cv1, VOQbsp_curve *cv2, int mode, double pt[3],
                  std::int16_t *pending, int *zero_out, int *rc);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Joining offset pieces by extending them (bspline/offset/extension_join.cpp)
+
+// cv1 and cv2 continued past their chosen ends (low 16 bits of ends[i]: 0 the start, else the end) and cut at a
+// crossing of the continuations, so that both end exactly at one point: pieces whose poles lie on a line are
+// continued straight, ten times their chord, others along their end span's own function (BSpoly_ext). Of several
+// crossings the one with the least summed distance to the two chosen ends; where the continuations run over each
+// other, the second piece's end. Ends already within dist_tol are only moved onto their midpoint. out1 and out2
+// are the caller's records with room for num_poles + 2 order - 2 poles of their curve (knots, weights alike);
+// they may hold partial results after a failure. rc -12 when the continuations neither cross nor overlap, -2 for
+// a physically closed (or damaged) curve, -1 when an overlap does not bring the ends within 10 dist_tol, 3 for a
+// NULL argument, else a callee's code.
+void BSpolyxcvcv(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, const std::int32_t ends[2], VOQbsp_curve *out1,
+                 VOQbsp_curve *out2, int *rc);
+
+// One piece cut with a straight ray (bspline/offset/extension_join.cpp), cut in the xy projection: mode 1 the ray
+// runs on from out1's end and cuts out2, out1 lengthened to the crossing; 2 the ray runs up to out2's start and
+// cuts out1, out2 lengthened; 3 the ray runs back from out1's start and cuts out2, out1 becomes a point at the
+// crossing (flag -1); 4 the ray runs on from out2's end and cuts out1, out2 becomes a point (flag -2). Of several
+// crossings the one farthest along the ray (modes 1, 3) or latest on out1 (2, 4). The cut piece keeps what lies
+// beyond the crossing, or becomes a point there when that is within knot_tol (flag -1 in mode 2, else -2). A
+// lengthened piece of order 2 at the ray's height just has its corner pole moved; others get the ray's stretch
+// merged on, and need room for num_poles + 2 order - 2 poles. Both keep their ranges. ray_z holds 2 doubles,
+// piece_z one per pole of the cut piece (save areas of the z coordinates). count: the number of crossings.
+void BSexttrmln(VOQbsp_curve *ray, int mode, double *ray_z, double *piece_z, double tol, double knot_tol,
+                VOQbsp_curve *out1, VOQbsp_curve *out2, int *count, std::int16_t *flag, int *rc);
+
+// The end of cv1 joined to the start of cv2, two offset pieces at (signed) distances d1 and d2, into the caller's
+// out1 and out2 (room as for BSpolyxcvcv). The continuations of BSpolyxcvcv are taken (flag 1) unless a piece
+// grows by more than the reach f dmax (dmax the larger size of d1, d2, or chrdht_tol when both are 0; f 3, 2, 1.5
+// or 1 as dmin / dmax passes 0.3, 0.5, 0.8; for two 2-pole pieces 2 max(polygon lengths) / dmax); a 2-pole line
+// then comes back with 2 poles. Otherwise rays of that reach (f 1 raised to 3) are tried in the order of
+// BSexttrmln's modes 1 to 4 (flag 0, or -1 / -2 when ray 3 or 4 reduced a piece to a point); a piece of no length
+// is carried to the other's start instead. When no ray meets, *trim_flag is cleared and, with d1 != d2, *line
+// receives a new 2-pole line from out1's end to out2's start (BSallocvoqcv, the caller's to release); with
+// d1 == d2 rc is -12. point is not read. rc 3 for a NULL argument, -2 for damaged curves or non-finite
+// distances, 33 without scratch memory, else a callee's code.
+void BSexttrmcmp(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, double d1, double d2, std::int16_t *trim_flag,
+                 const double point[3], VOQbsp_curve **line, std::int16_t *flag, VOQbsp_curve *out1,
+                 VOQbsp_curve *out2, int *rc);

@@ -3,6 +3,8 @@
 
 #include "bspline/bspline.h"
 
+#include <initializer_list>
+
 namespace bsoffset {
 
 // Offset pieces are cut against each other in the xy projection of their local frame, and their own z must come
@@ -54,5 +56,43 @@ struct OwnedCurve {
   }
   ~OwnedCurve() { release(); }
 };
+
+// The results of a curve/curve intersection called with no room of the caller's (every kind comes back in
+// arrays of its own), released on every way out.
+struct Crossings {
+  double *pts = nullptr, *par1 = nullptr, *par2 = nullptr, *over_pts = nullptr, *over1 = nullptr,
+         *over2 = nullptr;
+  int n_int = 0, n_over = 0;
+  Crossings() = default;
+  Crossings(const Crossings &) = delete;
+  Crossings &operator=(const Crossings &) = delete;
+  ~Crossings() {
+    for (double *p : {pts, par1, par2, over_pts, over1, over2}) BSdbgfree(p);
+  }
+};
+
+// The part of cv between u and v into work; a point curve at p (cv's order and rational flag) when the two are
+// one parameter: within tol, or closer than the extraction can cut, which leaves less than dist_tol of curve.
+bool piece_or_point(const VOQbsp_curve *cv, double u, double v, double tol, const double p[3], VOQbsp_curve *work,
+                    int *rc);
+
+// The knot tolerance of cv (BScvkttol2).
+void knot_tolerance(const VOQbsp_curve *cv, double *tol, int *rc);
+
+// The ends of cv's parameter range.
+inline double start_of(const VOQbsp_curve *cv) { return cv->knots[cv->order - 1]; }
+inline double end_of(const VOQbsp_curve *cv) { return cv->knots[cv->num_poles]; }
+
+// Cartesian pole i of cv.
+inline void pole_point(const VOQbsp_curve *cv, int i, double out[3]) {
+  const double w = cv->rational ? cv->weights[i] : 1.0;
+  for (int c = 0; c < 3; ++c) out[c] = cv->poles[3 * i + c] / w;
+}
+
+// Pole i of cv moved onto the Cartesian point p (weighted again when rational).
+inline void set_pole(VOQbsp_curve *cv, int i, const double p[3]) {
+  const double w = cv->rational ? cv->weights[i] : 1.0;
+  for (int c = 0; c < 3; ++c) cv->poles[3 * i + c] = p[c] * w;
+}
 
 }  // namespace bsoffset

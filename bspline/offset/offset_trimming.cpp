@@ -2,7 +2,6 @@
 // at their crossing, and a cut piece put back onto the parameter range it had, so that consecutive pieces keep
 // meeting at equal parameters. The caller's records stay in place: every replacement is copied into them.
 #include <cmath>
-#include <initializer_list>
 
 #include "bspline/intersect.h"
 #include "bspline/knots.h"
@@ -10,28 +9,12 @@
 #include "bspline/offset.h"
 #include "bspline/offset/offset_internal.h"
 
-namespace {
-
-using bsoffset::FlatZ;
-using bsoffset::OwnedCurve;
-
-double start_of(const VOQbsp_curve *cv) { return cv->knots[cv->order - 1]; }
-double end_of(const VOQbsp_curve *cv) { return cv->knots[cv->num_poles]; }
+namespace bsoffset {
 
 void knot_tolerance(const VOQbsp_curve *cv, double *tol, int *rc) {
   BScvkttol2(cv->order, cv->knots, cv->num_poles, cv->poles, cv->rational ? cv->weights : nullptr, tol, rc);
 }
 
-// The parameter of the point of the (flattened) cv nearest to p as if p lay in the plane: a height of p would
-// only blur the comparison of distances.
-void foot_in_plane(const VOQbsp_curve *cv, const double p[3], double *u, int *rc) {
-  const double flat[3] = {p[0], p[1], 0.0};
-  double base[3], dist = 0;
-  BSmdstptcv(cv, flat, u, base, &dist, rc);
-}
-
-// The part of cv between u and v into work; a point curve at p (cv's order and rational flag) when the two are
-// one parameter: within tol, or closer than the extraction can cut, which leaves less than dist_tol of curve.
 bool piece_or_point(const VOQbsp_curve *cv, double u, double v, double tol, const double p[3], VOQbsp_curve *work,
                     int *rc) {
   if (std::fabs(v - u) >= tol) {
@@ -41,6 +24,27 @@ bool piece_or_point(const VOQbsp_curve *cv, double u, double v, double tol, cons
   }
   BSptcvgen(p, cv->order, cv->rational, work, rc);
   return *rc == 0;
+}
+
+}  // namespace bsoffset
+
+namespace {
+
+using bsoffset::Crossings;
+using bsoffset::FlatZ;
+using bsoffset::OwnedCurve;
+using bsoffset::end_of;
+using bsoffset::start_of;
+using bsoffset::knot_tolerance;
+using bsoffset::piece_or_point;
+
+
+// The parameter of the point of the (flattened) cv nearest to p as if p lay in the plane: a height of p would
+// only blur the comparison of distances.
+void foot_in_plane(const VOQbsp_curve *cv, const double p[3], double *u, int *rc) {
+  const double flat[3] = {p[0], p[1], 0.0};
+  double base[3], dist = 0;
+  BSmdstptcv(cv, flat, u, base, &dist, rc);
 }
 
 // The front of cv cut off at the foot of p, on cv's former range (both front-trimming entries).
@@ -72,25 +76,12 @@ void trim_front(VOQbsp_curve *cv, const double p[3], int *rc) {
   if (*rc == 0) *rc = code;
 }
 
-// The crossing results of the intersection call, released on every way out.
-struct Crossings {
-  double *pts = nullptr, *par1 = nullptr, *par2 = nullptr, *over_pts = nullptr, *over1 = nullptr,
-         *over2 = nullptr;
-  int n_int = 0, n_over = 0;
-  Crossings() = default;
-  Crossings(const Crossings &) = delete;
-  Crossings &operator=(const Crossings &) = delete;
-  ~Crossings() {
-    for (double *p : {pts, par1, par2, over_pts, over1, over2}) BSdbgfree(p);
-  }
-};
-
 // Whether the first pole of a and the last pole of b (or the other way round) lie closer than dmax in xy.
 bool far_ends_close(const VOQbsp_curve *a, int ia, const VOQbsp_curve *b, int ib, double dmax) {
-  const double wa = a->rational ? a->weights[ia] : 1.0, wb = b->rational ? b->weights[ib] : 1.0;
-  const double dx = a->poles[3 * ia] / wa - b->poles[3 * ib] / wb;
-  const double dy = a->poles[3 * ia + 1] / wa - b->poles[3 * ib + 1] / wb;
-  return std::sqrt(dx * dx + dy * dy) < dmax;
+  double pa[3], pb[3];
+  bsoffset::pole_point(a, ia, pa);
+  bsoffset::pole_point(b, ib, pb);
+  return std::hypot(pa[0] - pb[0], pa[1] - pb[1]) < dmax;
 }
 
 // The trim itself, into the work records w1 (and w2 in modes 3 and 4); the caller releases them.
