@@ -209,3 +209,38 @@ void BSexttrmln(VOQbsp_curve *ray, int mode, double *ray_z, double *piece_z, dou
 void BSexttrmcmp(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, double d1, double d2, std::int16_t *trim_flag,
                  const double point[3], VOQbsp_curve **line, std::int16_t *flag, VOQbsp_curve *out1,
                  VOQbsp_curve *out2, int *rc);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Corners between offset pieces (bspline/offset/corner_classification.cpp, bspline/offset/corner_joins.cpp)
+
+// How the path p0 -> p1 -> p2 turns at p1, seen from the offset side (the sign of side times the normal):
+// *kind 1 straight (also a full reversal, and a leg of no length), 2 towards the offset side (the offsets
+// overlap), 3 away from it (they leave a gap; also p2 within dist_tol of p0). rc 3 for a NULL argument, -2 for
+// a point or normal that is not finite; FALSE whenever rc is nonzero, *kind then unwritten.
+BSboolean BSzigzag(int *rc, const double p0[3], const double p1[3], const double p2[3], const double normal[3],
+                   const int *side, int *kind);
+
+// Codes of the joining curve of BSofk3arc.
+enum : int {
+  BSJOIN_NONE = -65,      // nothing built (line offsets may have been extended)
+  BSJOIN_CONIC = -64,     // order 3, rational, 9 poles at most
+  BSJOIN_ARC = -63,       // circular arc: order 3, rational, 7 poles at most
+  BSJOIN_POLYLINE = -62,  // order 2, two or three segments
+  BSJOIN_SEGMENT = -61,   // order 2, one segment
+};
+
+// The join at the corner where piece A ends and piece B starts, between their offsets offA (ending at E) and
+// offB (starting at S) at distances dist1 and dist2; side +1 or -1 relative to normal. corner nonzero asks for a
+// curved join (an arc about the corner, or a conic), 0 for a sharp one (mitre point, square end at a reversal).
+// Line offsets (order 2, one z) are extended by moving their end pole; with unequal distances an offset is
+// trimmed back to where the other's tangent ray crosses it. Both happen in the caller's records, and only when
+// the join succeeds; offA and offB may be one record (a closing corner). A joining curve goes to *arc (a new
+// record, which the caller sets NULL before and releases after, also after a failure) with its code in *code;
+// it runs from the end of offA to the start of offB as they are on return.
+// rc -12 when the end tangents of a sharp join are parallel; 43, 45 or 46 when tangent lines that must meet do
+// not; 3 for a NULL argument; -2 for a damaged curve, a distance that is negative or not finite, a normal that is
+// not finite or a side other than +1 or -1; 33 without scratch memory; -1 when a release failed; or a callee's
+// code.
+void BSofk3arc(const VOQbsp_curve *A, const VOQbsp_curve *B, VOQbsp_curve *offA, VOQbsp_curve *offB,
+               std::int16_t corner, double dist1, double dist2, const double normal[3], int side, int *code,
+               VOQbsp_curve **arc, int *rc);

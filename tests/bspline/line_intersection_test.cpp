@@ -1,32 +1,34 @@
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "bspline/bspline.h"
 
 namespace {
 
 TEST(LineIntersection, CrossingSkewParallelAndCoincident) {
-  int rc = 0;
-  double x[3] = {-9, -9, -9};
-  const double a[3] = {0, 0, 0}, b[3] = {1, 1, 0}, c[3] = {4, 0, 0}, d[3] = {3, 1, 0};
-  ASSERT_EQ(BSxln(&rc, a, b, c, d, x), BSTRUE);
-  EXPECT_NEAR(x[0], 2, 1e-15);  // beyond both segments: the lines are infinite
-  EXPECT_NEAR(x[1], 2, 1e-15);
-  const double c7[3] = {4, 0, 1e-7}, d7[3] = {3, 1, 1e-7};
-  ASSERT_EQ(BSxln(&rc, a, b, c7, d7, x), BSTRUE);
-  EXPECT_NEAR(x[2], 0.5e-7, 1e-15);
-  const double c3[3] = {4, 0, 1e-3}, d3[3] = {3, 1, 1e-3};
-  double untouched[3] = {5, 5, 5};
-  EXPECT_EQ(BSxln(&rc, a, b, c3, d3, untouched), BSFALSE);
-  EXPECT_EQ(rc, 43);
-  EXPECT_EQ(untouched[0], 5);
-  const double p[3] = {0, 2, 0}, q[3] = {1, 3, 0};
-  EXPECT_EQ(BSxln(&rc, a, b, p, q, x), BSFALSE);
-  EXPECT_EQ(rc, 45);
-  const double r[3] = {5, 5, 0}, s[3] = {7, 7, 0};
-  EXPECT_EQ(BSxln(&rc, a, b, r, s, x), BSFALSE);
-  EXPECT_EQ(rc, 46);
-  EXPECT_EQ(BSxln(&rc, a, a, r, s, x), BSFALSE);
-  EXPECT_EQ(rc, -6);
+  using Vec = std::vector<double>;
+  const struct {
+    Vec p1, p2, p3, p4;
+    int rc;
+    Vec x;  // the meeting point, or the sentinel a failure must leave
+  } cases[] = {
+      {{0, 0, 0}, {1, 1, 0}, {4, 0, 0}, {3, 1, 0}, 0, {2, 2, 0}},  // beyond both segments: the lines are infinite
+      {{0, 0, 0}, {1, 1, 0}, {4, 0, 1e-7}, {3, 1, 1e-7}, 0, {2, 2, 0.5e-7}},  // skew, within dist_tol: midpoint
+      {{0, 0, 0}, {1, 1, 0}, {4, 0, 1e-3}, {3, 1, 1e-3}, 43, {-9, -9, -9}},
+      {{0, 0, 0}, {1, 0, 0}, {0, 2, 0}, {5, 2, 0}, 45, {-9, -9, -9}},         // parallel, 2 apart
+      {{0, 0, 0}, {1, 1, 0}, {5, 5, 0}, {7, 7, 0}, 46, {-9, -9, -9}},         // the same line twice
+      {{0, 0, 0}, {0, 0, 0}, {5, 5, 0}, {7, 7, 0}, -6, {-9, -9, -9}},
+      {{0, 0, 0}, {1, 1, 0}, {5, 5, 0}, {5, 5, 0}, -6, {-9, -9, -9}},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(&c - cases);
+    int rc = 99;
+    double x[3] = {-9, -9, -9};
+    EXPECT_EQ(BSxln(&rc, c.p1.data(), c.p2.data(), c.p3.data(), c.p4.data(), x), c.rc == 0 ? BSTRUE : BSFALSE);
+    EXPECT_EQ(rc, c.rc);
+    for (int i = 0; i < 3; ++i) EXPECT_NEAR(x[i], c.x[i], 1e-15) << i;
+  }
 }
 
 }  // namespace
