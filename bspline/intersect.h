@@ -418,3 +418,34 @@ void BScvcvint(VOQbsp_curve *cv1, VOQbsp_curve *cv2, BSboolean merge_by_dist, in
                double *over_par2, int *n_int, int *n_over, BSboolean *int_alloc, BSboolean *over_alloc,
                double **a_int_pts, double **a_int_par1, double **a_int_par2, double **a_over_pts,
                double **a_over_par1, double **a_over_par2, int *rc);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Self-intersection of a curve (bspline/intersect/self_intersection.cpp).
+
+enum : int {
+  BSRC_SLFINT_FAILED = -1,  // a step failed without a code of its own: the result would otherwise read "no loops"
+};
+
+// Where cv meets itself: n_int crossings, each a pair of parameters (first, second; on a curve of more than one
+// span the smaller first), and n_over overlaps, each a first interval (start, end) and the interval covering the
+// same points a second time (second start, second end; it runs backwards where the curve does). All parameters are
+// cv's. The six arrays come from BSdbgmalloc and are the caller's (released with BSdbgfree); a set whose count is
+// 0 is NULL. A curve on a straight line gives overlaps only, one per pair of pieces between its turning points
+// that share a stretch, and one per stationary run. The closing point of a closed curve and crossings at an
+// overlap's first start or end are not reported; abutting overlaps come back as one. When cv is not rational its
+// weights pointer is set to NULL. A failure hands nothing out (counts 0, all six NULL): rc 3 for a NULL argument,
+// -2 for a damaged curve or an order above 16, -13 or 33 without memory, -1 for a step that failed without a
+// code, else the callee's code.
+BSboolean BScv_slfint(int *rc, VOQbsp_curve *cv, int *n_int, double **first, double **second, int *n_over,
+                      double **over_first_start, double **over_first_end, double **over_second_start,
+                      double **over_second_end);
+// The crossings of one Bezier span (num_poles == order, order 2 .. 16) with itself, each as its parameter on the
+// earlier and on the later of two pieces, found by halving the span on the piece stack. The arrays come from
+// BSdbgmalloc (first room 8 order^2, grown as needed); with no crossing or a failure both are NULL and count 0.
+BSboolean BSspnslfint(int *rc, const VOQbsp_curve *span, int *count, double **first, double **second);
+// A curve on a straight line cut where it turns back: each piece its start and end point (6 doubles) and start
+// and end parameter (2 doubles), and the stationary runs (order - 1 coincident pole steps) each as first interval
+// (2 doubles: where the curve stands still) and second interval (both the run's end). The caller's arrays hold as
+// many pieces and runs as cv has poles. Without a turning point the piece count is 0.
+void BSfndturovr(const VOQbsp_curve *cv, int *n_pieces, double *piece_pts, double *piece_pars, int *n_runs,
+                 double *run_first, double *run_second, int *rc);

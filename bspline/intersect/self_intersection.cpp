@@ -1,0 +1,689 @@
+// Where a curve meets itself. The loop removal of every offset rests on this: a crossing missed here leaves a loop
+// in the drawn offset. A curve on a straight line can only run back over itself, so it is cut at its turning
+// points and its pieces compared as overlaps; any other curve is cut one span at a time, each span tested against
+// itself and against all that follows it, so that every pair of spans is examined once.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "bspline/distance.h"
+#include "bspline/intersect.h"
+#include "bspline/knots.h"
+#include "bspline/legendre.h"
+#include "bspline/measure.h"
+#include "bspline/numerics.h"
+
+namespace {
+
+// Room the curve/curve intersection gets in this routine's own arrays for one span against the rest.
+constexpr int kSpanRestRoom = 256;
+// First room of the result arrays of a curve that is not straight.
+constexpr int kFirstCrossings = 20;
+constexpr int kFirstOverlaps = 10;
+
+// A FALSE from a callee that left no code of its own must not read as "no loops".
+int failed(int *rc) { return *rc != 0 ? *rc : (*rc = BSRC_SLFINT_FAILED); }
+
+void release_record(VOQbsp_curve *&cv) {
+  if (cv) BSdbgfree(cv);
+  cv = nullptr;
+}
+
+// A curve record whose arrays the caller's split took from the heap.
+void release_split(VOQbsp_curve &cv) {
+  BSdbgfree(cv.poles);
+  BSdbgfree(cv.knots);
+  if (cv.rational) BSdbgfree(cv.weights);
+  cv.poles = cv.knots = cv.weights = nullptr;
+}
+
+void release_piece(VOQbsp_curve *cv) {
+  if (!cv) return;
+  release_split(*cv);
+  BSdbgfree(cv);
+}
+
+// The Cartesian poles of cv into out (room for its poles).
+bool unweighted(int *rc, const VOQbsp_curve &cv, double *out) {
+  if (cv.rational) return BSunwght_p(rc, cv.poles, cv.weights, &cv.num_poles, out) != 0 && *rc == 0;
+  std::memcpy(out, cv.poles, 3 * static_cast<std::size_t>(cv.num_poles) * sizeof(double));
+  return true;
+}
+
+// Whether cv might meet itself: its control polygon crosses itself, or an end point lies in the box of the other
+// poles.
+bool may_meet_itself(int *rc, const VOQbsp_curve &cv, double *poles) {
+  if (!unweighted(rc, cv, poles)) return false;
+  BSboolean crosses = BSFALSE, inside = BSFALSE;
+  if (!BSls_slfint(rc, &cv.num_poles, poles, &crosses)) {
+    failed(rc);
+    return false;
+  }
+  if (crosses) return true;
+  BSendptinbx(rc, &cv, &inside);
+  return *rc == 0 && inside;
+}
+
+// Parallel arrays of doubles that grow together to exactly the room asked for; never written past their room.
+struct Columns {
+  double **col[4] = {nullptr, nullptr, nullptr, nullptr};
+  int width = 0;
+  int room = 0;
+  int *count = nullptr;
+
+  bool allocate(int *rc, int n) {
+    for (int c = 0; c < width; ++c) {
+      *col[c] = static_cast<double *>(BSdbgmalloc(static_cast<int>(sizeof(double)) * std::max(n, 1)));
+      if (!*col[c]) {
+        *rc = BSRC_NO_HEAP;
+        return false;
+      }
+    }
+    room = n;
+    return true;
+  }
+  bool reserve(int *rc, int need) {
+    if (need <= room) return true;
+    for (int c = 0; c < width; ++c) {
+      void *grown = BSdbgralloc(*col[c], static_cast<int>(sizeof(double)) * need);
+      if (!grown) {
+        *rc = BSRC_NO_HEAP;
+        return false;
+      }
+      *col[c] = static_cast<double *>(grown);
+    }
+    room = need;
+    return true;
+  }
+  bool push(int *rc, const double *values) {
+    if (!reserve(rc, *count + 1)) return false;
+    for (int c = 0; c < width; ++c) (*col[c])[*count] = values[c];
+    ++*count;
+    return true;
+  }
+  void remove(int i) {
+    for (int c = 0; c < width; ++c)
+      std::memmove(*col[c] + i, *col[c] + i + 1, static_cast<std::size_t>(*count - i - 1) * sizeof(double));
+    --*count;
+  }
+  // Released (and nulled) when empty or when forced.
+  void settle(bool force) {
+    if (*count > 0 && !force) return;
+    *count = 0;
+    for (int c = 0; c < width; ++c) {
+      BSdbgfree(*col[c]);
+      *col[c] = nullptr;
+    }
+    room = 0;
+  }
+};
+
+// Results that a call appends in one batch: the room is fitted to the new count before anything is written.
+bool append_crossings(int *rc, Columns &crossings, int m, const double *first, const double *second) {
+  if (m <= 0) return true;
+  if (!crossings.reserve(rc, *crossings.count + m)) return false;
+  for (int r = 0; r < m; ++r) {
+    (*crossings.col[0])[*crossings.count] = first[r];
+    (*crossings.col[1])[*crossings.count] = second[r];
+    ++*crossings.count;
+  }
+  return true;
+}
+
+// The stack of halved piece pairs, with every record it still holds released on the way out.
+struct PieceStack {
+  VOQbsp_curve **slots = nullptr;
+  std::int32_t count = 0;
+  ~PieceStack() {
+    for (int i = 0; i < count; ++i) release_piece(slots[i]);
+    BSdbgfree(slots);
+  }
+};
+
+// A working Bezier piece of the pair stack.
+struct PieceRecord {
+  double poles[3 * BSXBZ_MAX_ORDER], knots[2 * BSXBZ_MAX_ORDER], weights[BSXBZ_MAX_ORDER];
+  VOQbsp_curve cv{};
+  PieceRecord() {
+    cv.poles = poles;
+    cv.knots = knots;
+    cv.weights = weights;
+  }
+};
+
+// The collinear case: pieces between turning points compared pairwise as overlaps.
+void collinear_overlaps(int *rc, const VOQbsp_curve *cv, double ktol, Columns &overlaps) {
+  const int n = cv->num_poles;
+  BSscratch<600> pts_work;
+  BSscratch<200> par_work, first_work, second_work;
+  double *pts = pts_work.take(6 * static_cast<std::size_t>(n));
+  double *pars = par_work.take(2 * static_cast<std::size_t>(n));
+  double *first = first_work.take(2 * static_cast<std::size_t>(n));
+  double *second = second_work.take(2 * static_cast<std::size_t>(n));
+  if (!pts || !pars || !first || !second) {
+    *rc = BSRC_NO_SCRATCH;
+    return;
+  }
+  int pieces = 0, runs = 0;
+  BSfndturovr(cv, &pieces, pts, pars, &runs, first, second, rc);
+  if (*rc != 0) return;
+  int kept = 0;
+  for (int p = 0; p < pieces; ++p) {
+    if (std::fabs(pars[2 * p + 1] - pars[2 * p]) < ktol) continue;
+    std::memmove(pts + 6 * kept, pts + 6 * p, 6 * sizeof(double));
+    std::memmove(pars + 2 * kept, pars + 2 * p, 2 * sizeof(double));
+    ++kept;
+  }
+  pieces = kept;
+  if (pieces < 2) return;
+
+  struct Records {
+    VOQbsp_curve **cv = nullptr;
+    int count = 0;
+    ~Records() {
+      for (int i = 0; i < count; ++i) release_record(cv[i]);
+      BSdbgfree(cv);
+    }
+  } records;
+  records.cv = static_cast<VOQbsp_curve **>(BSdbgcalloc(pieces, static_cast<int>(sizeof(VOQbsp_curve *))));
+  if (!records.cv) {
+    *rc = BSRC_NO_HEAP;
+    return;
+  }
+  records.count = pieces;
+  for (int p = 0; p < pieces && *rc == 0; ++p) {
+    BSallocvoqcv(cv->order, n, cv->rational, 0, &records.cv[p], rc);
+    if (*rc == 0 && !BSactivsplt(rc, cv, &pars[2 * p], &pars[2 * p + 1], records.cv[p], nullptr)) failed(rc);
+  }
+  if (*rc != 0) return;
+  if (!overlaps.allocate(rc, pieces * (pieces - 1) / 2 + runs)) return;
+  for (int r = 0; r < runs; ++r) {
+    const double rec[4] = {first[2 * r], first[2 * r + 1], second[2 * r], second[2 * r + 1]};
+    overlaps.push(rc, rec);
+  }
+
+  const double near = 10.0 * BStoltab[bstol::dist_tol];
+  for (int i = 0; i < pieces && *rc == 0; ++i) {
+    const double *si = pts + 6 * i, *ei = si + 3;
+    for (int j = i + 1; j < pieces && *rc == 0; ++j) {
+      const double *sj = pts + 6 * j, *ej = sj + 3;
+      double di[3], dj[3];
+      BSvdiff(rc, di, si, ei);
+      BSvdiff(rc, dj, sj, ej);
+      const bool same_way = BSvdot(rc, di, dj) >= 0;
+      const double *near_end = same_way ? sj : ej, *far_end = same_way ? ej : sj;
+      const double near_par = pars[2 * j + (same_way ? 0 : 1)], far_par = pars[2 * j + (same_way ? 1 : 0)];
+      double foot = 0, base[3], dist = 0, rec[4];
+      BSmdstptcv(records.cv[j], si, &foot, base, &dist, rc);
+      if (*rc != 0) break;
+      if (dist <= near) {
+        rec[0] = pars[2 * i];
+        rec[2] = foot;
+      } else {
+        BSmdstptcv(records.cv[i], near_end, &foot, base, &dist, rc);
+        rec[0] = foot;
+        rec[2] = near_par;
+      }
+      BSmdstptcv(records.cv[j], ei, &foot, base, &dist, rc);
+      if (*rc != 0) break;
+      if (dist <= near && std::fabs(foot - rec[2]) > ktol) {
+        rec[1] = pars[2 * i + 1];
+        rec[3] = foot;
+        overlaps.push(rc, rec);
+        continue;
+      }
+      BSmdstptcv(records.cv[i], far_end, &foot, base, &dist, rc);
+      if (*rc == 0 && dist < near && std::fabs(foot - rec[0]) > ktol) {
+        rec[1] = foot;
+        rec[3] = far_par;
+        overlaps.push(rc, rec);
+      }
+    }
+  }
+}
+
+// Knots where a straight span of cv turns back along its line, inserted into *copy so that no span of the copy
+// runs over itself.
+void split_at_line_turns(int *rc, const VOQbsp_curve *cv, VOQbsp_curve **copy) {
+  const int k = cv->order, n = cv->num_poles;
+  const double *t = cv->knots;
+  VOQbsp_curve *span = nullptr;
+  BSallocvoqcv(cv->order, n, cv->rational, 0, &span, rc);
+  const double tol = BStoltab[bstol::dist_tol];
+  for (int i = k - 1; i <= n - 1 && *rc == 0; ++i) {
+    if (!(t[i] < t[i + 1])) continue;
+    double tol0 = 0, tol1 = 0;
+    BSlocknttol(cv, t[i], tol, &tol0, rc);
+    if (*rc == 0) BSlocknttol(cv, t[i + 1], tol, &tol1, rc);
+    if (*rc != 0) break;
+    if (t[i + 1] - t[i] < std::min(tol0, tol1)) continue;
+    if (!BSactivsplt(rc, cv, &t[i], &t[i + 1], span, nullptr)) {
+      failed(rc);
+      break;
+    }
+    int type = 0;
+    double point[3], dir[3], deviation = 0;
+    BSlsqptlnpl(span->num_poles, span->poles, span->rational ? span->weights : nullptr, BSFIT_LINE, &type, point,
+                dir, &deviation, rc);
+    if (*rc != 0 || type != BSKIND_LINE) continue;
+    if (!BSnorvec(rc, dir)) break;
+    // Only the position along the line matters for where the span turns back.
+    for (int p = 0; p < span->num_poles; ++p) {
+      double *P = span->poles + 3 * p;
+      const double w = span->rational ? span->weights[p] : 1.0;
+      double d[3] = {P[0] / w - point[0], P[1] / w - point[1], P[2] / w - point[2]};
+      const double s = BSvdot(rc, d, dir) * w;
+      for (int c = 0; c < 3; ++c) P[c] = dir[c] * s;
+    }
+    double turns_at[2 * BSSPAN_MAX_ORDER], turn_pts[2 * BSSPAN_MAX_ORDER][3];
+    int turns = 0;
+    BSfndcvtrns(span, &turns, turn_pts, turns_at, rc);
+    for (int r = 0; r < turns && *rc == 0; ++r) BSadd_1kt_tot(*copy, turns_at[r], 1, BSFALSE, copy, rc);
+  }
+  release_record(span);
+}
+
+// Crossings of span with the remainder that follows it, and their overlaps, appended to the results. The
+// junction t_join, where both always meet, is not a crossing.
+void span_against_rest(int *rc, VOQbsp_curve *span, VOQbsp_curve *rest, double t_join, double ktol,
+                       Columns &crossings, Columns &overlaps) {
+  struct Room {
+    double pts[3 * kSpanRestRoom], par1[kSpanRestRoom], par2[kSpanRestRoom];
+    double opts[6 * kSpanRestRoom], opar1[2 * kSpanRestRoom], opar2[2 * kSpanRestRoom];
+  };
+  static_assert(sizeof(Room) < 64 * 1024, "the span-against-rest arrays stay a modest frame");
+  Room room;
+  int n_int = 0, n_over = 0;
+  BSboolean int_alloc = BSFALSE, over_alloc = BSFALSE;
+  double *a_pts = nullptr, *a_par1 = nullptr, *a_par2 = nullptr, *a_opts = nullptr, *a_opar1 = nullptr,
+         *a_opar2 = nullptr;
+  BScvcvint(span, rest, BSTRUE, kSpanRestRoom, kSpanRestRoom, room.pts, room.par1, room.par2, room.opts, room.opar1,
+            room.opar2, &n_int, &n_over, &int_alloc, &over_alloc, &a_pts, &a_par1, &a_par2, &a_opts, &a_opar1,
+            &a_opar2, rc);
+  double *par1 = int_alloc ? a_par1 : room.par1, *par2 = int_alloc ? a_par2 : room.par2;
+  const double *opar1 = over_alloc ? a_opar1 : room.opar1, *opar2 = over_alloc ? a_opar2 : room.opar2;
+  if (*rc == 0) {
+    // Whole pairs at the junction go, so that the two lists stay aligned whatever else touches it.
+    int kept = 0;
+    for (int r = 0; r < n_int; ++r) {
+      if (std::fabs(par1[r] - t_join) < ktol && std::fabs(par2[r] - t_join) < ktol) continue;
+      par1[kept] = par1[r];
+      par2[kept] = par2[r];
+      ++kept;
+    }
+    append_crossings(rc, crossings, kept, par1, par2);
+  }
+  if (*rc == 0 && n_over > 0 && overlaps.reserve(rc, *overlaps.count + n_over))
+    for (int r = 0; r < n_over; ++r) {
+      const double rec[4] = {opar1[2 * r], opar1[2 * r + 1], opar2[2 * r], opar2[2 * r + 1]};
+      overlaps.push(rc, rec);
+    }
+  for (double *a : {a_pts, a_par1, a_par2, a_opts, a_opar1, a_opar2}) BSdbgfree(a);
+}
+
+// A span's self-crossings appended to the results.
+void span_itself(int *rc, const VOQbsp_curve *span, Columns &crossings) {
+  int m = 0;
+  double *first = nullptr, *second = nullptr;
+  if (!BSspnslfint(rc, span, &m, &first, &second))
+    failed(rc);
+  else
+    append_crossings(rc, crossings, m, first, second);
+  BSdbgfree(first);
+  BSdbgfree(second);
+}
+
+// The general case from the copy of the curve onwards (the result arrays not yet allocated).
+bool general_crossings(int *rc, VOQbsp_curve *copy, double ktol, Columns &crossings, Columns &overlaps) {
+  const int k = copy->order, n = copy->num_poles;
+  BSscratch<300> poles_work, polygon_work;
+  BSscratch<116> knots_work;
+  BSscratch<100> weights_work;
+  VOQbsp_curve work{};
+  work.poles = poles_work.take(3 * static_cast<std::size_t>(n));
+  work.knots = knots_work.take(static_cast<std::size_t>(n + k));
+  work.weights = copy->rational ? weights_work.take(static_cast<std::size_t>(n)) : nullptr;
+  double *polygon = polygon_work.take(3 * static_cast<std::size_t>(n));
+  if (!work.poles || !work.knots || !polygon || (copy->rational && !work.weights)) {
+    *rc = BSRC_NO_SCRATCH;
+    return false;
+  }
+  if (!BScv_copy(rc, copy, &work)) return failed(rc), false;
+  if (!may_meet_itself(rc, work, polygon)) return false;
+  if (!crossings.allocate(rc, kFirstCrossings) || !overlaps.allocate(rc, kFirstOverlaps)) return false;
+  if (n == k) {
+    span_itself(rc, &work, crossings);
+    return true;
+  }
+  const double *t = copy->knots;
+  for (int i = k; i <= n && *rc == 0; ++i) {
+    if (!(t[i - 1] < t[i])) continue;
+    BSboolean degenerate = BSFALSE;
+    if (t[i] >= t[n]) {
+      BStstcvdegn(&work, &degenerate, rc);
+      if (*rc == 0 && !degenerate && k > 2) span_itself(rc, &work, crossings);
+      break;
+    }
+    VOQbsp_curve span{}, rest{};
+    if (!BScvsplit(rc, &work, &t[i], &span, &rest, nullptr)) {
+      failed(rc);
+      break;
+    }
+    // A cut within the knot tolerance of the far end leaves the span as the whole last piece.
+    if (rest.num_poles == 0) {
+      BStstcvdegn(&span, &degenerate, rc);
+      if (*rc == 0 && !degenerate && k > 2) span_itself(rc, &span, crossings);
+      release_split(span);
+      break;
+    }
+    if (span.num_poles > 0) BStstcvdegn(&span, &degenerate, rc);
+    if (*rc == 0 && span.num_poles > 0 && !degenerate) {
+      double normal[3];
+      BStst_plan(span.num_poles, span.poles, span.rational ? span.weights : nullptr, &span.planar, normal, rc);
+      if (*rc == 0)
+        BStst_plan(rest.num_poles, rest.poles, rest.rational ? rest.weights : nullptr, &rest.planar, normal, rc);
+      if (*rc == 0 && k > 2) span_itself(rc, &span, crossings);
+      if (*rc == 0) span_against_rest(rc, &span, &rest, t[i], ktol, crossings, overlaps);
+    }
+    if (*rc == 0 && !BScv_copy(rc, &rest, &work)) failed(rc);
+    release_split(span);
+    release_split(rest);
+  }
+  return *rc == 0;
+}
+
+bool near_value(double x, double y, double tol) { return std::fabs(x - y) < tol; }
+
+// The closing point of a closed curve meets itself by construction and is not a crossing.
+void drop_closing_point(int *rc, const VOQbsp_curve *cv, double ktol, Columns &crossings) {
+  const double a = cv->knots[cv->order - 1], b = cv->knots[cv->num_poles];
+  double pa[3], pb[3];
+  BScveval_n(cv, a, 0, pa, rc);
+  if (*rc == 0) BScveval_n(cv, b, 0, pb, rc);
+  if (*rc != 0 || BSpdist(rc, pa, pb) > BStoltab[bstol::dist_tol]) return;
+  const double *s = *crossings.col[0], *e = *crossings.col[1];
+  for (int r = *crossings.count - 1; r >= 0; --r)
+    if ((near_value(s[r], a, ktol) && near_value(e[r], b, ktol)) ||
+        (near_value(s[r], b, ktol) && near_value(e[r], a, ktol)))
+      crossings.remove(r);
+}
+
+// Steps after the span loop: ordered pairs, no crossing at an overlap's first end, abutting overlaps as one.
+void tidy_results(double ktol, Columns &crossings, Columns &overlaps) {
+  double *c1 = *crossings.col[0], *c2 = *crossings.col[1];
+  for (int r = 0; r < *crossings.count; ++r)
+    if (c2[r] < c1[r]) std::swap(c1[r], c2[r]);
+  for (int r = *crossings.count - 1; r >= 0; --r) {
+    bool on_end = false;
+    for (int o = 0; o < *overlaps.count && !on_end; ++o)
+      on_end = near_value(c1[r], (*overlaps.col[0])[o], ktol) || near_value(c1[r], (*overlaps.col[1])[o], ktol);
+    if (on_end) crossings.remove(r);
+  }
+  const double tol = BStoltab[18];
+  double *s1 = *overlaps.col[0], *e1 = *overlaps.col[1], *s2 = *overlaps.col[2], *e2 = *overlaps.col[3];
+  for (int k = 0; k + 1 < *overlaps.count;) {
+    const int j = k + 1;
+    const bool same_first = near_value(s1[k], s1[j], tol) && near_value(e1[k], e1[j], tol);
+    bool merged = false;
+    if (!same_first && near_value(e1[k], s1[j], tol)) {
+      const double lo = std::min(s2[k], e2[k]), hi = std::max(s2[k], e2[k]);
+      if (near_value(s2[j], e2[k], tol) || (lo < s2[j] && s2[j] < hi)) {
+        e1[k] = e1[j];
+        e2[k] = e2[j];
+        merged = true;
+      } else if (near_value(s2[k], e2[j], tol) || (s2[k] < e2[j] && e2[j] < s2[j])) {
+        e1[k] = e1[j];
+        s2[k] = s2[j];
+        merged = true;
+      }
+    }
+    if (merged)
+      overlaps.remove(j);
+    else
+      ++k;
+  }
+}
+
+}  // namespace
+
+BSboolean BSspnslfint(int *rc, const VOQbsp_curve *span, int *count, double **first, double **second) {
+  *rc = 0;
+  Columns found;
+  PieceStack stack;
+  do {
+    if (!span || !count || !first || !second) {
+      *rc = BSRC_NULL_CURVE;
+      break;
+    }
+    *count = 0;
+    *first = *second = nullptr;
+    found.col[0] = first;
+    found.col[1] = second;
+    found.width = 2;
+    found.count = count;
+    if ((*rc = BScvcheck(span)) != 0) break;
+    const int k = span->order;
+    if (k < 2 || k > BSXBZ_MAX_ORDER || span->num_poles != k) {
+      *rc = BSRC_OUT_OF_RANGE;
+      break;
+    }
+    if (!found.allocate(rc, 8 * k * k)) break;
+    // The halves must be Bezier pieces: an unclamped end of the span would carry over into them.
+    PieceRecord bezier;
+    const int first_span = k - 1;
+    if (!BSspn_t_bz(rc, &first_span, span, &bezier.cv, nullptr, nullptr)) {
+      failed(rc);
+      break;
+    }
+    double polygon[3 * BSXBZ_MAX_ORDER];
+    if (!may_meet_itself(rc, bezier.cv, polygon)) break;
+
+    const double middle = 0.5 * (bezier.cv.knots[k - 1] + bezier.cv.knots[k]);
+    stack.slots = static_cast<VOQbsp_curve **>(BSdbgcalloc(2, static_cast<int>(sizeof(VOQbsp_curve *))));
+    if (!stack.slots) {
+      *rc = BSRC_NO_HEAP;
+      break;
+    }
+    for (int h = 0; h < 2; ++h) {
+      stack.slots[h] = static_cast<VOQbsp_curve *>(BSdbgcalloc(1, sizeof(VOQbsp_curve)));
+      if (!stack.slots[h]) *rc = BSRC_NO_HEAP;
+    }
+    stack.count = 2;
+    if (*rc != 0) break;
+    if (!BScvsplit(rc, &bezier.cv, &middle, stack.slots[0], stack.slots[1], nullptr)) {
+      failed(rc);
+      break;
+    }
+    // A span shorter than twice its knot tolerance cannot be halved, nor hold a loop.
+    if (stack.slots[0]->num_poles == 0 || stack.slots[1]->num_poles == 0) break;
+
+    BSscratch<0> xbz_work;
+    double *pts = xbz_work.take(5 * static_cast<std::size_t>(BSXBZ_MAX_RESULTS));
+    if (!pts) {
+      *rc = BSRC_NO_SCRATCH;
+      break;
+    }
+    double *par1 = pts + 3 * BSXBZ_MAX_RESULTS, *par2 = par1 + BSXBZ_MAX_RESULTS;
+    PieceRecord wc1, wc2;
+    const double tol = BStoltab[bstol::dist_tol];
+    while (stack.count > 0 && *rc == 0) {
+      if (!BStst_stack(rc, &stack.count, &stack.slots, &wc1.cv, &wc2.cv)) {
+        failed(rc);
+        break;
+      }
+      std::int32_t n = 0;
+      BSboolean tangent = BSFALSE;
+      BSxbzs4(&wc1.cv, &wc2.cv, &n, pts, par1, par2, &tangent, rc);
+      if (*rc != 0) break;
+      // The halves meet where the second one starts; that is no crossing.
+      double joint[3];
+      for (int c = 0; c < 3; ++c) joint[c] = wc2.cv.poles[c] / (wc2.cv.rational ? wc2.cv.weights[0] : 1.0);
+      for (int r = 0; r < n && *rc == 0; ++r) {
+        const double *p = pts + 3 * r;
+        if (BSpdist(rc, p, joint) < tol) continue;
+        double u[2] = {par1[r], par2[r]};
+        BSboolean on = BSFALSE;
+        if (!BSprptoncv(rc, &wc1.cv, p, &u[0], &on) || !BSprptoncv(rc, &wc2.cv, p, &u[1], &on)) {
+          failed(rc);
+          break;
+        }
+        found.push(rc, u);
+      }
+    }
+  } while (false);
+  if (found.count) found.settle(*rc != 0);
+  BSexit(rc, "BSspnslfint", "bsspnslfint");
+  return *rc == 0 ? BSTRUE : BSFALSE;
+}
+
+void BSfndturovr(const VOQbsp_curve *cv, int *n_pieces, double *piece_pts, double *piece_pars, int *n_runs,
+                 double *run_first, double *run_second, int *rc) {
+  *rc = 0;
+  do {
+    if (!cv || !n_pieces || !piece_pts || !piece_pars || !n_runs || !run_first || !run_second) {
+      *rc = BSRC_NULL_CURVE;
+      break;
+    }
+    *n_pieces = *n_runs = 0;
+    if ((*rc = BScvcheck(cv)) != 0) break;
+    const int n = cv->num_poles, k = cv->order;
+    if (k < 2 || n < 2) {
+      *rc = BSRC_OUT_OF_RANGE;
+      break;
+    }
+    BSscratch<300> poles_work;
+    BSscratch<100> nodes_work;
+    double *P = poles_work.take(3 * static_cast<std::size_t>(n));
+    double *node = nodes_work.take(static_cast<std::size_t>(n));
+    if (!P || !node) {
+      *rc = BSRC_NO_SCRATCH;
+      break;
+    }
+    int num_nodes = 0;
+    if (!unweighted(rc, *cv, P)) break;
+    BSnodevals(cv->order, n + k, cv->knots, 0, &num_nodes, node, rc);
+    if (*rc != 0) break;
+    const double tol = BStoltab[bstol::dist_tol];
+    int piece = 0, runs = 0, pending = 0;
+    std::memcpy(piece_pts, P, 3 * sizeof(double));
+    piece_pars[0] = node[0];
+    double dir[3];
+    BSvdiff(rc, dir, P, P + 3);
+    double last = node[1];
+    for (int i = 1; i + 1 < n && *rc == 0; ++i) {
+      double step[3];
+      BSvdiff(rc, step, P + 3 * i, P + 3 * (i + 1));
+      if (BSvlength(rc, step) <= tol) {
+        if (++pending == k - 1) {
+          if (runs < n) {
+            run_first[2 * runs] = node[i - k + 2];
+            run_first[2 * runs + 1] = run_second[2 * runs] = run_second[2 * runs + 1] = node[i + 1];
+            ++runs;
+          }
+          pending = 0;
+        }
+        continue;
+      }
+      if (BSvdot(rc, dir, step) >= 0) {
+        std::memcpy(dir, step, sizeof dir);
+        last = node[i + 1];
+        pending = 0;
+        continue;
+      }
+      // The motion turns back: where it stood still, the turn is the start of that stationary run.
+      int at_run = -1;
+      for (int r = 0; r < runs && at_run < 0; ++r)
+        if (run_first[2 * r] <= last && last < run_first[2 * r + 1]) at_run = r;
+      double t = 0, point[3];
+      if (at_run >= 0) {
+        t = run_first[2 * at_run];
+        BScveval_n(cv, t, 0, point, rc);
+      } else {
+        BSfndcvturn(cv, dir, last, &t, point, rc);
+        if (*rc == BSRC_NO_TANGENCY) {
+          *rc = 0;
+          continue;
+        }
+      }
+      if (*rc != 0 || piece + 1 >= n) break;
+      std::memcpy(piece_pts + 6 * piece + 3, point, sizeof point);
+      piece_pars[2 * piece + 1] = t;
+      ++piece;
+      std::memcpy(piece_pts + 6 * piece, point, sizeof point);
+      // The next piece starts where the curve moves again: after the run it stood still in.
+      piece_pars[2 * piece] = at_run >= 0 && pending == 0 ? run_first[2 * at_run + 1] : t;
+      std::memcpy(dir, step, sizeof dir);
+      last = node[i + 1];
+      pending = 0;
+    }
+    if (*rc != 0) break;
+    *n_runs = runs;
+    if (piece == 0) break;
+    std::memcpy(piece_pts + 6 * piece + 3, P + 3 * (n - 1), 3 * sizeof(double));
+    double end = last;
+    if (runs > 0 && BSpdist(rc, P + 3 * (n - 2), P + 3 * (n - 1)) < tol && run_first[2 * runs - 2] <= last &&
+        last < run_first[2 * runs - 1])
+      end = run_first[2 * runs - 2];
+    piece_pars[2 * piece + 1] = end;
+    *n_pieces = piece + 1;
+  } while (false);
+  BSexit(rc, "BSfndturovr", "bsfndturovr");
+}
+
+BSboolean BScv_slfint(int *rc, VOQbsp_curve *cv, int *n_int, double **first, double **second, int *n_over,
+                      double **over_first_start, double **over_first_end, double **over_second_start,
+                      double **over_second_end) {
+  *rc = 0;
+  Columns crossings, overlaps;
+  VOQbsp_curve *copy = nullptr;
+  do {
+    double **outs[6] = {first, second, over_first_start, over_first_end, over_second_start, over_second_end};
+    if (!cv || !n_int || !n_over || std::find(outs, outs + 6, nullptr) != outs + 6) {
+      *rc = BSRC_NULL_CURVE;
+      break;
+    }
+    for (double **o : outs) *o = nullptr;
+    *n_int = *n_over = 0;
+    crossings.col[0] = first;
+    crossings.col[1] = second;
+    crossings.width = 2;
+    crossings.count = n_int;
+    overlaps.col[0] = over_first_start;
+    overlaps.col[1] = over_first_end;
+    overlaps.col[2] = over_second_start;
+    overlaps.col[3] = over_second_end;
+    overlaps.width = 4;
+    overlaps.count = n_over;
+    if ((*rc = BScvcheck(cv)) != 0) break;
+    if (cv->order > BSSPAN_MAX_ORDER || cv->order < 2) {
+      *rc = BSRC_OUT_OF_RANGE;
+      break;
+    }
+    if (!cv->rational) cv->weights = nullptr;
+    double ktol = 0;
+    BSboolean collinear = BSFALSE;
+    BScvkttol2(cv->order, cv->knots, cv->num_poles, cv->poles, cv->weights, &ktol, rc);
+    if (*rc == 0) BScollinmn3(cv, &collinear, rc);
+    if (*rc != 0) break;
+    if (collinear) {
+      collinear_overlaps(rc, cv, ktol, overlaps);
+      break;
+    }
+    BSallocvoqcv(cv->order, cv->num_poles, cv->rational, 0, &copy, rc);
+    if (*rc != 0) break;
+    if (!BScv_copy(rc, cv, copy)) {
+      failed(rc);
+      break;
+    }
+    split_at_line_turns(rc, cv, &copy);
+    if (*rc != 0 || !general_crossings(rc, copy, ktol, crossings, overlaps)) break;
+    drop_closing_point(rc, cv, ktol, crossings);
+    if (*rc == 0 && copy->num_poles > copy->order) tidy_results(ktol, crossings, overlaps);
+  } while (false);
+  release_record(copy);
+  // Nothing is handed out with a failure; an empty set is never handed out.
+  if (crossings.count) crossings.settle(*rc != 0);
+  if (overlaps.count) overlaps.settle(*rc != 0);
+  BSexit(rc, "BScv_slfint", "bscv_slfint");
+  return *rc == 0 ? BSTRUE : BSFALSE;
+}
