@@ -9,6 +9,7 @@
 #include "bspline/distance.h"
 #include "bspline/intersect.h"
 #include "bspline/knots.h"
+#include "bspline/knots_internal.h"
 #include "bspline/legendre.h"
 #include "bspline/measure.h"
 #include "bspline/numerics.h"
@@ -141,15 +142,7 @@ struct PieceStack {
 };
 
 // A working Bezier piece of the pair stack.
-struct PieceRecord {
-  double poles[3 * BSXBZ_MAX_ORDER], knots[2 * BSXBZ_MAX_ORDER], weights[BSXBZ_MAX_ORDER];
-  VOQbsp_curve cv{};
-  PieceRecord() {
-    cv.poles = poles;
-    cv.knots = knots;
-    cv.weights = weights;
-  }
-};
+using PieceRecord = bsknots::FixedCurve<BSXBZ_MAX_ORDER, BSXBZ_MAX_ORDER>;
 
 // The collinear case: pieces between turning points compared pairwise as overlaps.
 void collinear_overlaps(int *rc, const VOQbsp_curve *cv, double ktol, Columns &overlaps) {
@@ -336,15 +329,11 @@ void span_itself(int *rc, const VOQbsp_curve *span, Columns &crossings) {
 // The general case from the copy of the curve onwards (the result arrays not yet allocated).
 bool general_crossings(int *rc, VOQbsp_curve *copy, double ktol, Columns &crossings, Columns &overlaps) {
   const int k = copy->order, n = copy->num_poles;
-  BSscratch<300> poles_work, polygon_work;
-  BSscratch<116> knots_work;
-  BSscratch<100> weights_work;
-  VOQbsp_curve work{};
-  work.poles = poles_work.take(3 * static_cast<std::size_t>(n));
-  work.knots = knots_work.take(static_cast<std::size_t>(n + k));
-  work.weights = copy->rational ? weights_work.take(static_cast<std::size_t>(n)) : nullptr;
+  BSscratch<300> polygon_work;
+  bsknots::ScratchCurve work_arrays;
+  VOQbsp_curve &work = work_arrays.cv;
   double *polygon = polygon_work.take(3 * static_cast<std::size_t>(n));
-  if (!work.poles || !work.knots || !polygon || (copy->rational && !work.weights)) {
+  if (!work_arrays.take(k, n, copy->rational != 0) || !polygon) {
     *rc = BSRC_NO_SCRATCH;
     return false;
   }
