@@ -132,3 +132,53 @@ void BSlinxcvcv(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, const int ends
 // rc 59 passes for an end derivative too short to extend), its end weights brought to 1 when rational. out needs
 // room for num_poles - 2 + 2k poles and num_poles - 2 + 3k knots.
 void BSlinxcvext(const VOQbsp_curve *curve, double end_param, BSboolean at_end, VOQbsp_curve *out, int *rc);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Polynomial continuation of a curve end (bspline/end_continuation.cpp): the end span's polynomial (homogeneous for
+// a rational curve) runs on past the end, so the old range keeps its points. Orders above 16 answer rc -2; a
+// target that is not finite, or inside the range (its ends included), answers -2.
+
+// Codes beyond the core's.
+enum : int {
+  BSRC_BLOWS_UP = 12,            // the continued poles run away (one moves 10000 times farther than the one before)
+  BSRC_WEIGHTS_UNREPAIRED = 50,  // order - 1 knots at the old end did not lift the weights to a quarter of the mean
+  BSRC_CLOSES_CIRCLE = 56,       // the continuation of a circular arc would close the circle
+};
+
+// The continuation flag: 0 nothing limited the continuation; 1 it was cut back before a turning point, or the
+// curve is not continued at all (a short result is to be finished with a straight piece); 2 it runs back over the
+// curve and is valid up to the self-overlap nearest the old end.
+
+// cv continued to target (beyond its end, or before its start), checked by BSxtpolcv01: *out a new BSallocvoqcv
+// record (the caller releases it with BSfreevoqcv), *reached the parameter up to which the continuation is valid,
+// *flag as above. When the pole continuation fails, the end span's Bezier form is continued instead (BSpolyextfc)
+// and joined on. rc 56 for an arc that would close its circle, -1 when the check leaves no result, else the codes
+// of the routines below; on any failure *out is NULL.
+void BSextpolcv0(const VOQbsp_curve *cv, double target, std::uint16_t *flag, VOQbsp_curve **out, double *reached,
+                 int *rc);
+// The continuation itself: BSxtpolcvrc from level 0.
+void BSxtpolcv00(const VOQbsp_curve *cv, double target, VOQbsp_curve **out, double *reached, int *rc);
+// One level of it (*level counts the levels). A rational continuation whose weights fall below a quarter of their
+// mean is retried up to the parameter where the end span's weight function reaches 0.004 (at most 10 levels, rc -1
+// beyond); where the weights dip without reaching it, knots at the old end are inserted (rc 50 when order - 1 do not
+// suffice). *out is NULL on failure.
+void BSxtpolcvrc(const VOQbsp_curve *cv, double target, int *level, VOQbsp_curve **out, double *reached, int *rc);
+// The pole arithmetic on raw arrays: dim 3 (poles) or 4 (weighted poles with their weight), num_poles of them, the
+// range [start, end] and knots of the curve: the order - 1 poles at the continued end replaced by the blossom of the
+// end span with the target for the end knots, and those order knots set to the target. The outputs may be the
+// inputs. rc 12 when the poles blow up (dim 3 only).
+void BSextpolcv1(int dim, int order, int num_poles, const double *poles, const double *knots, double start, double end,
+                 double target, double *out_poles, double *out_knots, int *rc);
+// The Bezier span continued past its end (at_end) or start to factor (at least 2) times its parameter length, into
+// out (room for 2 order - 1 poles), the span's own range kept at the other side; a rational span whose weights would
+// fall below a quarter of their mean is continued less far, as two spans. rc -2 for a span that is not a single open
+// span of order 2 .. 16 or a factor below 2; -1 when no shorter reach gives usable weights.
+BSboolean BSpolyextfc(const VOQbsp_curve *bezier, BSboolean at_end, int factor, VOQbsp_curve *out, int *rc);
+// The check of a continuation (the whole continued curve `continued`, valid up to reached_in) of cv: one that has
+// turned back is cut before the turning point (flag 1, continued again up to there); one that runs back over the
+// curve keeps its record, with *reached the overlap end on the continuation nearest the old end (flag 2); one that
+// crosses the curve is dropped (*out a copy of cv, flag 1). A turn that cannot be placed leaves *out NULL with rc 0.
+// A failure of the self-intersection test leaves the continuation unchecked and is not reported. reached_in inside
+// cv's range: *out a copy of cv.
+void BSxtpolcv01(const VOQbsp_curve *cv, BSboolean is_arc, const VOQbsp_curve *continued, double reached_in,
+                 std::uint16_t *flag, VOQbsp_curve **out, double *reached, int *rc);

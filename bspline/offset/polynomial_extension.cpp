@@ -2,6 +2,7 @@
 // construction at a parameter outside the span gives the control polygon of the enlarged range.
 #include <cmath>
 
+#include "bspline/extend_internal.h"
 #include "bspline/knots.h"
 #include "bspline/knots_internal.h"
 #include "bspline/measure.h"
@@ -26,22 +27,18 @@ bool weights_usable(int k, const double w[BSDCAST_SIZE][BSDCAST_SIZE]) {
 
 }  // namespace
 
-BSboolean BSpoly_ext(int *rc, const VOQbsp_curve *cv, const std::int16_t *at_end, VOQbsp_curve *out) {
-  *rc = 0;
-  if (!cv || !at_end || !out || !out->poles || !out->knots || (cv->rational && !out->weights)) {
-    *rc = BSRC_NULL_CURVE;
-  } else if ((*rc = BScvcheck(cv)) != 0) {
-  } else if (cv->order < 2 || cv->order > kMaxOrder || cv->num_poles != cv->order || cv->phy_closed) {
+void bsextend::continue_bezier(int *rc, const VOQbsp_curve *cv, bool at_end, double factor, VOQbsp_curve *out) {
+  if (cv->order < 2 || cv->order > kMaxOrder || cv->num_poles != cv->order || cv->phy_closed) {
     *rc = BSRC_OUT_OF_RANGE;
   } else {
     SpanCopy work;
     const int k = cv->order;
-    const bool reversed = *at_end == 0, rational = cv->rational != 0;
+    const bool reversed = !at_end, rational = cv->rational != 0;
     if (BScv_copy(rc, cv, &work.cv) && reversed) BSrev_cv(rc, &work.cv);
     if (*rc == 0 && rational) BSchgewts(&work.cv, &work.cv, rc);
     double pts[BSDCAST_SIZE][BSDCAST_SIZE][3], wts[BSDCAST_SIZE][BSDCAST_SIZE];
     const double a = work.knots[k - 1], b = work.knots[k];
-    double t = a + (!rational && k == 2 ? 10.0 : 4.0) * (b - a);
+    double t = a + factor * (b - a);
     BSboolean ok = BSFALSE;
     if (*rc == 0) {
       ok = BSdcastelj(rc, &work.cv, &t, pts, wts);
@@ -118,6 +115,14 @@ BSboolean BSpoly_ext(int *rc, const VOQbsp_curve *cv, const std::int16_t *at_end
       if (reversed) BSrev_cv(rc, out);
     }
   }
+}
+
+BSboolean BSpoly_ext(int *rc, const VOQbsp_curve *cv, const std::int16_t *at_end, VOQbsp_curve *out) {
+  *rc = 0;
+  if (!cv || !at_end || !out || !out->poles || !out->knots || (cv->rational && !out->weights))
+    *rc = BSRC_NULL_CURVE;
+  else if ((*rc = BScvcheck(cv)) == 0)
+    bsextend::continue_bezier(rc, cv, *at_end != 0, !cv->rational && cv->order == 2 ? 10.0 : 4.0, out);
   BSexit(rc, "BSpoly_ext", "bspoly_ext");
   return *rc == 0 ? BSTRUE : BSFALSE;
 }
