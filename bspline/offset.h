@@ -244,3 +244,81 @@ enum : int {
 void BSofk3arc(const VOQbsp_curve *A, const VOQbsp_curve *B, VOQbsp_curve *offA, VOQbsp_curve *offB,
                std::int16_t corner, double dist1, double dist2, const double normal[3], int side, int *code,
                VOQbsp_curve **arc, int *rc);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Chaining of offset pieces and removal of the loops of an offset (bspline/offset/loop_preparation.cpp,
+// bspline/offset/loop_removal.cpp)
+
+enum : int {
+  BSRC_CHAIN_OPEN = -1,   // the curves do not join into one chain
+  BSRC_LOOPS_FAILED = -1, // loop removal failed (the cause is on the trace)
+};
+
+// One position of a chain of curves joined end to end.
+struct BSchainrec {
+  std::int32_t curve;     // index of the curve in the caller's array
+  std::int32_t gap;       // 1: the junction after this position is open by more than dist_sqtol (squared)
+  std::int32_t reversed;  // 1: the curve runs from its last pole to its first in the chain
+};
+
+// The order in which the n curves join end to end into one chain, starting with curve 0 in its own direction.
+// Ends are the end poles (divided by their weights). A curve fits where its end lies within a limit of the
+// chain's end, or else of its start; the limit starts at dist_sqtol and widens tenfold after each of at most 20
+// passes in which nothing more fits. records: n positions; each inner junction whose ends miss by more than
+// dist_sqtol has gap 1 and its midpoint in gap_points (3 doubles each, room for n - 1), counted in *gap_count.
+// The last record's gap says whether the chain closes: 0 for an open chain (closed 0), else 0 only when no inner
+// junction is open and the last curve's end meets the first's start within dist_sqtol.
+// rc -1 when no limit completes the chain: then only the positions placed are written and *gap_count is 0.
+// rc 3 for a NULL argument, -2 for n < 1 or a damaged curve.
+void BStstcvcnct(int n, const VOQbsp_curve *const *curves, BSboolean closed, BSchainrec *records, int *gap_count,
+                 double *gap_points, int *rc);
+
+// The self-intersections of cv (as BScv_slfint gives them) made ready for loop removal. Each crossing is a loop
+// [a, b] of cv's parameters (a the smaller); each overlap whose stretches run the same way and do not meet at
+// once is the loop [first end, upper end of its second interval]. Dropped: crossings within the knot tolerance
+// of the range's start (a) or end (b), crossings that start on an overlap, branches that touch without crossing
+// (unit tangents with squared cross product below tolerance entry 5; at a corner, branches whose sides do not
+// separate), and loops that interlock with an earlier one. The remaining crossings and overlaps are written back
+// to the caller's arrays (crossings sorted by a, a first) and their counts set.
+// Outer loops, those in no other loop, give the outer intervals: *n_outer (start, end) pairs sorted by start in a
+// new BSdbgmalloc array (NULL for none). Each loop also gives one inner loop record: kind 2 (a, b) when no loop
+// lies in it, kind 4 (a, a', b', b), the stretches [a, a'] and [b', b], when exactly one loop (a', b') lies in it
+// directly; a loop holding several beside each other gives none. Kinds and parameters are new BSdbgmalloc
+// arrays with room for as many kinds as loops kept and four times as many doubles (NULL for none); the caller
+// releases the three arrays with BSdbgfree. rc 3 for a NULL argument, -2 for a damaged curve, a negative count or
+// a parameter that is not finite, 33 without memory, else a callee's code; on failure nothing is handed out.
+void BSpreploop(int *rc, const VOQbsp_curve *cv, int *n_int, double *first, double *second, int *n_over,
+                double *over_first_start, double *over_first_end, double *over_second_start,
+                double *over_second_end, int *n_outer, double **outer, int *n_inner, std::int32_t **kinds,
+                double **inner);
+
+// cv without the c removed intervals given by the 2c ascending parameters cuts (c0 < c1 <= c2 < ...), the parts
+// kept, [start, c0], [c1, c2] ... [c(2c-1), end], joined end to end (each part shifted in parameter onto the
+// previous part's end; a part shorter than the splitting can cut is skipped) and the knots put on [0, 1]. out is
+// the caller's record with room for order c + num_poles poles (and weights when cv is rational); it carries no
+// boundaries. rc 3 for a NULL argument, -2 for a damaged curve, c < 0, cuts that are not finite, ascending and
+// inside the range, or no part left; 33 without scratch memory, else a callee's code.
+void BSremloop(int *rc, const VOQbsp_curve *cv, const int *c, const double *cuts, VOQbsp_curve *out);
+
+// The loop partition of cv by its self-intersections (arguments as BSpreploop, whose in-place changes they
+// undergo): *out becomes a new record (BSallocvoqcv) of cv with its outer loops cut out (BSremloop; a copy with
+// its boundaries when there are none), knots on [0, 1], exactly closed when its ends meet. With loop_mode 1,
+// *loops becomes a new BSdbgmalloc array of *n_loops new loop curves (NULL when 0), each closed and on [0, 1];
+// otherwise *n_loops is 0. Everything belongs to the caller. On failure nothing is handed out (*out and *loops
+// NULL, *n_loops 0): rc -13 without the loop array, 33 without a working record, else BSpreploop's or a callee's
+// code.
+BSboolean BSpartloop2(int *rc, const VOQbsp_curve *cv, int *n_int, double *first, double *second, int *n_over,
+                      double *over_first_start, double *over_first_end, double *over_second_start,
+                      double *over_second_end, std::int16_t loop_mode, VOQbsp_curve **out, int *n_loops,
+                      VOQbsp_curve ***loops);
+
+// The loops of the offset curve cv removed: *out becomes a new record (BSallocvoqcv, the caller's) on cv's
+// parameter range, an exact copy (boundaries included) when cv does not meet itself. With loop_mode 1 the
+// removed loops are appended to the caller's list (*n_loops curves in *loops, a BSdbgmalloc array or NULL), which
+// is allocated or grown only when there are loops to add; other modes leave the list alone. The whole tolerance
+// table is kept during the removal as on entry except the dependent entries, which BSchgdeppar derives from a
+// tenth of basis_tol, and is put back bit for bit on every way out. Every failure answers rc -1 (the cause stays
+// on the trace) with *out NULL and the caller's list unchanged. cv is written only to drop the weights pointer of
+// a polynomial curve.
+void BSofrmlp3(VOQbsp_curve *cv, std::int16_t loop_mode, int *n_loops, VOQbsp_curve ***loops, VOQbsp_curve **out,
+               int *rc);

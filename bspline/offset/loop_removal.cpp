@@ -1,0 +1,234 @@
+// The loops of an offset curve cut out: the curve's self-intersections sorted into loops, the stretches outside
+// the outer loops joined into one curve, and on request each loop handed back as a closed curve of its own.
+#include <cmath>
+#include <cstring>
+
+#include "bspline/intersect.h"
+#include "bspline/knots.h"
+#include "bspline/knots_internal.h"
+#include "bspline/offset.h"
+#include "bspline/offset/offset_internal.h"
+
+namespace {
+
+using bsoffset::end_of;
+using bsoffset::start_of;
+
+// The stretch [u, v] of cv into the work record; false with rc 0 when it is too short to be cut out at all.
+bool extract(const VOQbsp_curve *cv, double u, double v, bsknots::ScratchCurve &work, int *rc) {
+  work.cv.weights = work.weight_array;
+  const BSboolean no_planar_test = BSFALSE;
+  if (BSactivsplt(rc, cv, &u, &v, &work.cv, &no_planar_test)) return true;
+  if (*rc == BSRC_OUT_OF_RANGE) *rc = 0;
+  return false;
+}
+
+// A copy of cv in a new record, boundaries included.
+void copy_curve(const VOQbsp_curve *cv, VOQbsp_curve **out, int *rc) {
+  BSallocvoqcv(cv->order, cv->num_poles, cv->rational, cv->bdrys ? cv->num_boundaries : 0, out, rc);
+  if (*rc == 0 && BScv_copy(rc, cv, *out) && cv->bdrys && cv->num_boundaries > 0) {
+    (*out)->num_boundaries = cv->num_boundaries;
+    std::memcpy((*out)->bdrys, cv->bdrys, sizeof(double) * 2 * static_cast<std::size_t>(cv->num_boundaries));
+  }
+}
+
+void release(VOQbsp_curve **cv) {
+  int rc = 0;
+  if (*cv) BSfreevoqcv(*cv, &rc);
+  *cv = nullptr;
+}
+
+// The outer intervals (sorted by start) as ascending cuts: intervals that overlap or touch become one.
+int merge_cuts(int n, const double *outer, double *cuts) {
+  int c = 0;
+  for (int i = 0; i < n; ++i) {
+    const double a = outer[2 * i], b = outer[2 * i + 1];
+    if (c > 0 && a <= cuts[2 * c - 1]) {
+      cuts[2 * c - 1] = std::fmax(cuts[2 * c - 1], b);
+    } else {
+      cuts[2 * c] = a, cuts[2 * c + 1] = b, ++c;
+    }
+  }
+  return c;
+}
+
+// Loop curve i of the loop list: one stretch, or two joined end to start (kind 4); closed, knots on [0, 1].
+void make_loop(const VOQbsp_curve *cv, std::int32_t kind, const double *p, bsknots::ScratchCurve &w1,
+               bsknots::ScratchCurve &w2, VOQbsp_curve **loop, int *rc) {
+  if (kind == 4) {
+    // Two crossings closer than a stretch can be cut leave the other stretch as the whole loop.
+    const bool has1 = extract(cv, p[0], p[1], w1, rc), has2 = *rc == 0 && extract(cv, p[2], p[3], w2, rc);
+    if (*rc == 0 && !has1 && !has2) *rc = BSRC_OUT_OF_RANGE;
+    if (*rc != 0) return;
+    const int np = (has1 ? w1.cv.num_poles : 0) + (has2 ? w2.cv.num_poles : 0) - (has1 && has2 ? 1 : 0);
+    BSallocvoqcv(cv->order, np, cv->rational, 0, loop, rc);
+    w1.cv.phy_closed = 0, w2.cv.phy_closed = 0;
+    if (*rc == 0 && has1 && has2)
+      BS2cvsto1(rc, &w1.cv, &w2.cv, *loop);
+    else if (*rc == 0 && BScv_copy(rc, has1 ? &w1.cv : &w2.cv, *loop))
+      BSnorkts(rc, &(*loop)->order, &(*loop)->num_poles, (*loop)->knots);
+  } else {
+    BSallocvoqcv(cv->order, cv->num_poles, cv->rational, 0, loop, rc);
+    const BSboolean no_planar_test = BSFALSE;
+    if (*rc == 0 && BSactivsplt(rc, cv, &p[0], &p[1], *loop, &no_planar_test))
+      BSnorkts(rc, &(*loop)->order, &(*loop)->num_poles, (*loop)->knots);
+  }
+  // A loop ends where it starts by construction; the crossing is found only to the self-intersection's accuracy.
+  if (*rc == 0) {
+    (*loop)->phy_closed = 1;
+    BScvsetclsd(*loop, rc);
+  }
+}
+
+}  // namespace
+
+void BSremloop(int *rc, const VOQbsp_curve *cv, const int *c, const double *cuts, VOQbsp_curve *out) {
+  *rc = 0;
+  const int nc = c ? *c : 0;
+  if (!cv || !c || !out || (nc > 0 && !cuts)) {
+    *rc = BSRC_NULL_CURVE;
+  } else if ((*rc = BScvcheck(cv)) == 0 && (nc < 0 || !BSallfinite(2 * nc, cuts))) {
+    *rc = BSRC_OUT_OF_RANGE;
+  }
+  if (*rc == 0) {
+    const double s0 = start_of(cv), s1 = end_of(cv);
+    for (int i = 0; i < 2 * nc && *rc == 0; ++i)
+      if (cuts[i] < s0 || cuts[i] > s1 || (i > 0 && cuts[i] < cuts[i - 1]) || (i % 2 == 1 && cuts[i] == cuts[i - 1]))
+        *rc = BSRC_OUT_OF_RANGE;
+  }
+  bsknots::ScratchCurve part;
+  if (*rc == 0 && !part.take(cv->order, cv->num_poles, cv->rational)) *rc = BSRC_NO_SCRATCH;
+  if (*rc == 0) {
+    bool have = false;
+    for (int i = 0; i <= nc && *rc == 0; ++i) {
+      const double u = i == 0 ? start_of(cv) : cuts[2 * i - 1], v = i == nc ? end_of(cv) : cuts[2 * i];
+      if (!extract(cv, u, v, part, rc)) continue;
+      part.cv.phy_closed = 0;
+      if (!have) {
+        BScv_copy(rc, &part.cv, out);
+        have = true;
+        continue;
+      }
+      // The part follows on at the parameter where the curve so far ends: the combination shifts its knots
+      // there, which keeps every span's shape (moving only the end knots would bend the end spans).
+      out->phy_closed = 0;
+      BScomb2cvs(out, &part.cv, out, rc);
+      if (*rc == BSRC_DEGENERATE_INPUT) *rc = 0;
+    }
+    if (*rc == 0 && !have) *rc = BSRC_OUT_OF_RANGE;
+    if (*rc == 0) {
+      out->num_boundaries = 0;
+      BSnorkts(rc, &out->order, &out->num_poles, out->knots);
+    }
+  }
+  BSexit(rc, "BSremloop", "bsremloop");
+}
+
+BSboolean BSpartloop2(int *rc, const VOQbsp_curve *cv, int *n_int, double *first, double *second, int *n_over,
+                      double *ofs, double *ofe, double *oss, double *ose, std::int16_t loop_mode,
+                      VOQbsp_curve **out, int *n_loops, VOQbsp_curve ***loops) {
+  *rc = 0;
+  if (!out || !n_loops || !loops) {
+    *rc = BSRC_NULL_CURVE;
+    BSexit(rc, "BSpartloop2", "bspartloop2");
+    return BSFALSE;
+  }
+  *out = nullptr, *loops = nullptr, *n_loops = 0;
+  int n_outer = 0, n_inner = 0;
+  double *outer = nullptr, *inner = nullptr;
+  std::int32_t *kinds = nullptr;
+  BSpreploop(rc, cv, n_int, first, second, n_over, ofs, ofe, oss, ose, &n_outer, &outer, &n_inner, &kinds, &inner);
+  int built = 0;
+  if (*rc == 0 && loop_mode == 1 && n_inner > 0) {
+    *loops = static_cast<VOQbsp_curve **>(BSdbgmalloc(static_cast<int>(n_inner * sizeof(VOQbsp_curve *))));
+    bsknots::ScratchCurve w1, w2;
+    if (!*loops)
+      *rc = BSRC_ALLOC_CURVE;
+    else if (!w1.take(cv->order, cv->num_poles, cv->rational) || !w2.take(cv->order, cv->num_poles, cv->rational))
+      *rc = BSRC_NO_SCRATCH;
+    const double *p = inner;
+    for (int i = 0; i < n_inner && *rc == 0; ++i) {
+      (*loops)[i] = nullptr;
+      make_loop(cv, kinds[i], p, w1, w2, &(*loops)[i], rc);
+      ++built;
+      p += kinds[i] == 4 ? 4 : 2;
+    }
+  }
+  if (*rc == 0) {
+    BSscratch<16> cut_room;
+    double *cuts = cut_room.take(2 * static_cast<std::size_t>(n_outer));
+    if (!cuts) *rc = BSRC_NO_SCRATCH;
+    const int c = cuts ? merge_cuts(n_outer, outer, cuts) : 0;
+    if (*rc == 0 && c == 0) {
+      copy_curve(cv, out, rc);
+      if (*rc == 0 && (*out)->phy_closed) BScvsetclsd(*out, rc);
+      if (*rc == 0) BSnorkts(rc, &(*out)->order, &(*out)->num_poles, (*out)->knots);
+    } else if (*rc == 0) {
+      const long room = static_cast<long>(cv->order) * c + cv->num_poles;
+      if (room > 0x3FFFFFFF) *rc = BSRC_OUT_OF_RANGE;
+      if (*rc == 0) BSallocvoqcv(cv->order, static_cast<std::int32_t>(room), cv->rational, 0, out, rc);
+      if (*rc == 0) BSremloop(rc, cv, &c, cuts, *out);
+      if (*rc == 0 && (*out)->phy_closed) BScvsetclsd(*out, rc);
+    }
+  }
+  if (*rc == 0) {
+    *n_loops = loop_mode == 1 ? n_inner : 0;
+  } else {
+    release(out);
+    for (int i = 0; i < built; ++i) release(&(*loops)[i]);
+    BSdbgfree(*loops);
+    *loops = nullptr;
+  }
+  BSdbgfree(outer), BSdbgfree(kinds), BSdbgfree(inner);
+  BSexit(rc, "BSpartloop2", "bspartloop2");
+  return *rc == 0 ? BSTRUE : BSFALSE;
+}
+
+void BSofrmlp3(VOQbsp_curve *cv, std::int16_t loop_mode, int *n_loops, VOQbsp_curve ***loops, VOQbsp_curve **out,
+               int *rc) {
+  *rc = 0;
+  if (out) *out = nullptr;
+  if (!cv || !out || (loop_mode == 1 && (!n_loops || !loops))) {
+    *rc = BSRC_NULL_CURVE;
+  } else if ((*rc = BScvcheck(cv)) == 0 && cv->order < 2) {
+    *rc = BSRC_OUT_OF_RANGE;
+  }
+  // The whole table is put back as it was, entries set by hand included: later offsets must not depend on
+  // whether a removal ran before them.
+  double saved[BSTOL_COUNT];
+  std::memcpy(saved, BStoltab, sizeof saved);
+  if (*rc == 0) BSchgdeppar(BStoltab[bstol::basis_tol] / 10.0, rc);
+
+  int n_int = 0, n_over = 0, k = 0;
+  double *first = nullptr, *second = nullptr, *ofs = nullptr, *ofe = nullptr, *oss = nullptr, *ose = nullptr;
+  VOQbsp_curve **found = nullptr;
+  if (*rc == 0) BScv_slfint(rc, cv, &n_int, &first, &second, &n_over, &ofs, &ofe, &oss, &ose);
+  if (*rc == 0 && n_int == 0 && n_over == 0) {
+    copy_curve(cv, out, rc);
+  } else if (*rc == 0) {
+    if (BSpartloop2(rc, cv, &n_int, first, second, &n_over, ofs, ofe, oss, ose, loop_mode, out, &k, &found))
+      BSofrparcv(*out, start_of(cv), end_of(cv), rc);
+  }
+  // The loops go to the caller's list only once nothing else can fail.
+  if (*rc == 0 && loop_mode == 1 && k > 0) {
+    const int old = *n_loops < 1 ? 0 : *n_loops;
+    const int bytes = static_cast<int>((static_cast<std::size_t>(old) + k) * sizeof(VOQbsp_curve *));
+    VOQbsp_curve **list = static_cast<VOQbsp_curve **>(*loops ? BSdbgralloc(*loops, bytes) : BSdbgmalloc(bytes));
+    if (!list) {
+      *rc = BSRC_ALLOC_CURVE;
+      BStracepush(*rc, "BSofrmlp3");
+    } else {
+      for (int i = 0; i < k; ++i) list[old + i] = found[i];
+      *loops = list;
+      *n_loops = old + k;
+      k = 0;
+    }
+  }
+  for (int i = 0; i < k; ++i) release(&found[i]);
+  BSdbgfree(found);
+  for (double *p : {first, second, ofs, ofe, oss, ose}) BSdbgfree(p);
+  if (*rc != 0 && out) release(out);
+  std::memcpy(BStoltab, saved, sizeof saved);
+  if (*rc != 0) *rc = BSRC_LOOPS_FAILED;
+  BSexit(rc, "BSofrmlp3", "bsofrmlp3");
+}

@@ -1,0 +1,288 @@
+// Offset pieces chained end to end, self-intersections sorted into loops, and the loops of an offset cut out:
+// with the tolerance table, the caller's loop list and the heap as they were before on every way out.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <limits>
+#include <memory>
+#include <vector>
+
+#include "bspline/intersect.h"
+#include "bspline/offset.h"
+#include "tests/bspline/curve_fixtures.h"
+
+namespace {
+
+const double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// An order-2 polyline through the xy points, knots 0, 1, 2 ... at its vertices.
+std::unique_ptr<TestCurve> polyline(const std::vector<double> &xy) {
+  std::vector<double> poles, knots{0.0};
+  for (size_t i = 0; i < xy.size() / 2; ++i) {
+    poles.insert(poles.end(), {xy[2 * i], xy[2 * i + 1], 0.0});
+    knots.push_back(static_cast<double>(i));
+  }
+  knots.push_back(knots.back());
+  return std::make_unique<TestCurve>(2, poles, knots);
+}
+
+// The chain of the curves (each a segment): records as (curve, gap, reversed) triples, the gap points, and rc.
+TEST(LoopRemoval, ChainOrderGapsAndClosure) {
+  struct Row {
+    const char *what;
+    std::vector<std::vector<double>> segs;
+    BSboolean closed;
+    int rc;
+    std::vector<int> records;
+    std::vector<double> gaps;
+  } rows[] = {
+      {"P, R, Q chain as P Q R", {{0, 0, 1, 0}, {2, 0, 3, 0}, {1, 0, 2, 0}}, 0, 0, {0, 0, 0, 2, 0, 0, 1, 0, 0}, {}},
+      {"a curve runs backwards", {{0, 0, 1, 0}, {2, 0, 1, 0}}, 0, 0, {0, 0, 0, 1, 0, 1}, {}},
+      {"a curve fits only in front", {{0, 0, 1, 0}, {-1, 0, 0, 0}}, 0, 0, {1, 0, 0, 0, 0, 0}, {}},
+      {"in front, reversed", {{0, 0, 1, 0}, {0, 0, -1, 0}}, 0, 0, {1, 0, 1, 0, 0, 0}, {}},
+      {"ends missing by 1e-10 squared", {{0, 0, 1, 0}, {1, 1e-5, 2, 0}}, 0, 0, {0, 1, 0, 1, 0, 0}, {1, 5e-6, 0}},
+      {"closed chain, never taken twice", {{0, 0, 1, 0}, {1, 0, 0, 0}}, 1, 0, {0, 0, 0, 1, 0, 0}, {}},
+      {"closed chain with an open seam", {{0, 0, 1, 0}, {1, 0, 0, 1e-3}}, 1, 0, {0, 0, 0, 1, 1, 0}, {}},
+      {"closed chain, gaps at both ends", {{0, 0, 1, 0}, {1, 1e-3, 0, 1e-3}}, 1, 0, {0, 1, 0, 1, 1, 0}, {1, 5e-4, 0}},
+      {"single open curve", {{0, 0, 1, 0}}, 0, 0, {0, 0, 0}, {}},
+      {"single curve asked closed", {{0, 0, 1, 0}}, 1, 0, {0, 1, 0}, {}},
+      {"incomplete chain", {{0, 0, 1, 0}, {1e5, 0, 2e5, 0}, {1, 0, 2, 0}}, 0, -1, {0, 0, 0, 2, 0, 0}, {}},
+      {"NaN pole", {{0, 0, 1, 0}, {1, 0, kNaN, 0}}, 0, -2, {}, {}},
+  };
+  for (const Row &r : rows) {
+    std::vector<std::unique_ptr<TestCurve>> own;
+    std::vector<const VOQbsp_curve *> cvs;
+    for (const auto &s : r.segs) own.push_back(polyline(s)), cvs.push_back(&own.back()->cv);
+    const int n = static_cast<int>(cvs.size());
+    // Sentinels show which records were written.
+    std::vector<BSchainrec> rec(n, BSchainrec{-7, -7, -7});
+    std::vector<double> gaps(3 * n, -7);
+    int count = -7, rc = 0;
+    BStstcvcnct(n, cvs.data(), r.closed, rec.data(), &count, gaps.data(), &rc);
+    EXPECT_EQ(rc, r.rc) << r.what;
+    std::vector<int> got;
+    for (const BSchainrec &c : rec)
+      if (c.curve != -7) got.insert(got.end(), {c.curve, c.gap, c.reversed});
+    EXPECT_EQ(got, r.records) << r.what;
+    gaps.resize(3 * std::max(count, 0));
+    for (size_t i = 0; i < gaps.size(); ++i) gaps[i] = std::round(gaps[i] * 1e9) / 1e9;
+    EXPECT_EQ(gaps, r.gaps) << r.what;
+  }
+}
+
+// A staircase whose even legs run along x and odd legs along y: a pair of parameters on legs of either kind is a
+// crossing, on two legs of one kind a touch. Input pairs -> outer intervals and loop records.
+TEST(LoopRemoval, LoopPreparation) {
+  std::vector<double> xy;
+  for (int i = 0; i <= 12; ++i) xy.insert(xy.end(), {static_cast<double>((i + 1) / 2), static_cast<double>(i / 2)});
+  auto stairs = polyline(xy);  // range [0, 12]
+  struct Row {
+    const char *what;
+    std::vector<double> pairs;
+    int fail_at;
+    int rc;
+    std::vector<double> outer;
+    std::vector<double> loops;  // kind, then its parameters
+  } rows[] = {
+      {"one crossing", {0.5, 9.5}, 0, 0, {0.5, 9.5}, {2, 0.5, 9.5}},
+      {"one nested", {2.5, 7.5, 0.5, 9.5}, 0, 0, {0.5, 9.5}, {4, 0.5, 2.5, 7.5, 9.5, 2, 2.5, 7.5}},
+      {"two nested", {0.5, 9.5, 2.5, 7.5, 4.5, 5.5}, 0, 0, {0.5, 9.5},
+       {4, 0.5, 2.5, 7.5, 9.5, 4, 2.5, 4.5, 5.5, 7.5, 2, 4.5, 5.5}},
+      {"beside each other inside one", {0.5, 11.5, 2.5, 3.5, 6.5, 7.5}, 0, 0, {0.5, 11.5},
+       {2, 2.5, 3.5, 2, 6.5, 7.5}},
+      {"at the range's ends", {0.0, 5.5, 2.5, 12.0}, 0, 0, {}, {}},
+      {"branches touch", {2.5, 4.5}, 0, 0, {}, {}},
+      {"interlocking", {0.5, 5.5, 2.5, 9.5}, 0, 0, {0.5, 5.5}, {2, 0.5, 5.5}},
+      {"unsorted, parameters swapped", {7.5, 6.5, 0.5, 3.5}, 0, 0, {0.5, 3.5, 6.5, 7.5}, {2, 0.5, 3.5, 2, 6.5, 7.5}},
+      {"NaN parameter", {0.5, kNaN}, 0, -2, {}, {}},
+      {"no memory for the outer intervals", {0.5, 9.5}, 2, 33, {}, {}},
+      {"no memory for the loops", {0.5, 9.5}, 3, 33, {}, {}},
+  };
+  for (const Row &r : rows) {
+    std::vector<double> a, b;
+    for (size_t i = 0; i < r.pairs.size(); i += 2) a.push_back(r.pairs[i]), b.push_back(r.pairs[i + 1]);
+    int n_int = static_cast<int>(a.size()), n_over = 0, n_outer = -1, n_inner = -1, rc = 0;
+    double *outer = nullptr, *inner = nullptr;
+    std::int32_t *kinds = nullptr;
+    const int live = BSdbgliveblocks();
+    BSallocfailat(r.fail_at);
+    BSpreploop(&rc, &stairs->cv, &n_int, a.data(), b.data(), &n_over, nullptr, nullptr, nullptr, nullptr, &n_outer,
+               &outer, &n_inner, &kinds, &inner);
+    BSallocfailat(0);
+    EXPECT_EQ(rc, r.rc) << r.what;
+    ASSERT_EQ(n_outer, static_cast<int>(r.outer.size() / 2)) << r.what;
+    for (size_t i = 0; i < r.outer.size(); ++i) EXPECT_EQ(outer[i], r.outer[i]) << r.what;
+    std::vector<double> got;
+    for (int i = 0, p = 0; i < n_inner; p += kinds[i++] == 4 ? 4 : 2) {
+      got.push_back(kinds[i]);
+      got.insert(got.end(), inner + p, inner + p + (kinds[i] == 4 ? 4 : 2));
+    }
+    EXPECT_EQ(got, r.loops) << r.what;
+    EXPECT_EQ(outer == nullptr, n_outer == 0) << r.what;
+    EXPECT_EQ(kinds == nullptr, n_inner == 0) << r.what;
+    BSdbgfree(outer), BSdbgfree(kinds), BSdbgfree(inner);
+    EXPECT_EQ(BSdbgliveblocks(), live) << r.what;
+  }
+}
+
+// The cubic Bezier that crosses itself once.
+std::unique_ptr<TestCurve> bezier_loop() {
+  return std::make_unique<TestCurve>(4, std::vector<double>{0, 0, 0, 3, 3, 0, -1, 3, 0, 2, 0, 0},
+                                     std::vector<double>{0, 0, 0, 0, 1, 1, 1, 1});
+}
+
+// A path that crosses its first leg twice, the second crossing inside the first loop.
+std::unique_ptr<TestCurve> nested_loops() { return polyline({-4, 0, 4, 0, 4, 2, 0, 2, 0, -2, -2, -2, -2, 3, -5, 3}); }
+
+int crossings(VOQbsp_curve *cv) {
+  int rc = 0, n_int = 0, n_over = 0;
+  double *p[6] = {};
+  BScv_slfint(&rc, cv, &n_int, &p[0], &p[1], &n_over, &p[2], &p[3], &p[4], &p[5]);
+  for (double *q : p) BSdbgfree(q);
+  return rc == 0 ? n_int + n_over : -1;
+}
+
+void free_list(int n, VOQbsp_curve **list) {
+  for (int i = 0, rc = 0; i < n; ++i) BSfreevoqcv(list[i], &rc);
+  BSdbgfree(list);
+}
+
+void svg_path(std::ofstream &f, const VOQbsp_curve &cv, const char *colour) {
+  f << "<path fill='none' stroke-width='0.05' stroke='" << colour << "' d='";
+  for (int i = 0; i <= 400; ++i) {
+    double p[3];
+    const double a = cv.knots[cv.order - 1], b = cv.knots[cv.num_poles];
+    ref_point(cv, i == 400 ? b : a + i / 400.0 * (b - a), p);
+    f << (i ? " L" : "M") << p[0] << " " << -p[1];
+  }
+  f << "'/>\n";
+}
+
+// Removals in a row that share one loop list: a curve without crossings, a loop removed without and with the
+// loops handed back, nested loops (the ring between the crossings comes back as one curve), and a stretch run
+// over twice. Lengths are those of the polylines' loops.
+TEST(LoopRemoval, RemovalModesAndTheLoopList) {
+  struct Row {
+    const char *what;
+    std::unique_ptr<TestCurve> cv;
+    std::int16_t mode;
+    int poles;  // exact, or at most order + num_poles when -1
+    std::vector<double> loops;
+  } rows[] = {
+      {"no crossing", std::make_unique<TestCurve>(3, std::vector<double>{0, 0, 0, 1, 2, 0, 3, 0, 0},
+                                                  std::vector<double>{0, 0, 0, 1, 1, 1}), 1, 3, {}},
+      {"loop, none handed back", bezier_loop(), 2, -1, {}},
+      {"loop handed back", bezier_loop(), 1, -1, {-1}},
+      {"nested loops", nested_loops(), 1, 4, {8, 12}},
+      {"stretch run over twice", polyline({-1, 0, 2, 0, 2, 1, 0, 1, 0, 0, 3, 0}), 1, 3, {6}},
+  };
+  int n = 0, rc = 0;
+  VOQbsp_curve **list = nullptr, *out = nullptr;
+  std::vector<VOQbsp_curve *> had;
+  const int live = BSdbgliveblocks();
+  for (Row &r : rows) {
+    BSofrmlp3(&r.cv->cv, r.mode, &n, &list, &out, &rc);
+    ASSERT_EQ(rc, 0) << r.what;
+    ASSERT_EQ(n, static_cast<int>(had.size() + r.loops.size())) << r.what;
+    EXPECT_EQ(list == nullptr, n == 0) << r.what;
+    for (size_t i = 0; i < had.size(); ++i) EXPECT_EQ(list[i], had[i]) << r.what;
+    if (r.loops.empty() && r.mode == 1) {
+      EXPECT_EQ(std::memcmp(out->poles, r.cv->poles.data(), r.cv->poles.size() * sizeof(double)), 0) << r.what;
+    }
+    EXPECT_EQ(r.poles < 0 ? out->num_poles <= r.cv->order() + r.cv->n() : out->num_poles == r.poles, true) << r.what;
+    EXPECT_EQ(out->knots[out->order - 1], r.cv->start()) << r.what;
+    EXPECT_EQ(out->knots[out->num_poles], r.cv->end()) << r.what;
+    EXPECT_EQ(crossings(out), 0) << r.what;
+    for (size_t i = 0; i < r.loops.size(); ++i) {
+      const VOQbsp_curve &l = *list[had.size() + i];
+      EXPECT_TRUE(l.phy_closed && l.knots[l.order - 1] == 0.0 && l.knots[l.num_poles] == 1.0) << r.what << i;
+      double len = 0;
+      for (int j = 1; j < l.num_poles; ++j)
+        len += std::hypot(l.poles[3 * j] - l.poles[3 * j - 3], l.poles[3 * j + 1] - l.poles[3 * j - 2]);
+      EXPECT_NEAR(r.loops[i] > 0 ? len : -1, r.loops[i], 1e-9) << r.what << i;
+    }
+    if (r.loops.size() == 2) {
+      std::ofstream f("loop_removal.svg");
+      f << "<svg xmlns='http://www.w3.org/2000/svg' viewBox='-6 -4 11 7'>\n";
+      svg_path(f, r.cv->cv, "#bbb");
+      svg_path(f, *out, "black");
+      svg_path(f, *list[n - 2], "red");
+      svg_path(f, *list[n - 1], "blue");
+      f << "</svg>\n";
+      EXPECT_TRUE(f.good());
+    }
+    had.assign(list, list + n);
+    BSfreevoqcv(out, &rc);
+  }
+  free_list(n, list);
+  EXPECT_EQ(BSdbgliveblocks(), live);
+}
+
+// The table after a removal is the table before it, bit for bit: with the defaults, with entries set by hand
+// and after a failure (forced at a callee, and at the growth of the caller's list, which must then be unchanged).
+TEST(LoopRemoval, ToleranceTableAndFailures) {
+  static const char *fail_at_name = nullptr;
+  struct Row {
+    const char *what;
+    double entry3;          // set by hand before the call when positive
+    const char *fail_name;  // the routine forced to answer 33
+    int cause;              // the code the trace must keep under the -1 (0: the call succeeds)
+  } rows[] = {
+      {"defaults", -1, nullptr, 0},
+      {"entry 3 by hand", 1.25e-9, nullptr, 0},
+      {"loop joining fails", -1, "bsremloop", 33},
+      {"self-intersection fails", -1, "bscv_slfint", 33},
+      {"no memory for the list", -1, nullptr, -13},
+  };
+  for (const Row &r : rows) {
+    auto cv = nested_loops();
+    if (r.entry3 > 0) BStoltab[3] = r.entry3;
+    double before[BSTOL_COUNT];
+    std::memcpy(before, BStoltab, sizeof before);
+    int n = 1, rc = 0, fail_at = 0;
+    VOQbsp_curve *kept = nullptr, *out = reinterpret_cast<VOQbsp_curve *>(&n);
+    BSallocvoqcv(2, 2, 0, 0, &kept, &rc);
+    VOQbsp_curve **list = static_cast<VOQbsp_curve **>(BSdbgmalloc(sizeof(VOQbsp_curve *)));
+    list[0] = kept;
+    if (r.cause == -13) {
+      // The list's growth is the last heap request of a removal that hands back loops: counted on a first run.
+      VOQbsp_curve **probe = nullptr;
+      int m = 0;
+      BSallocfailat(1 << 30);
+      BSofrmlp3(&cv->cv, 1, &m, &probe, &out, &rc);
+      fail_at = (1 << 30) - BSallocfailpending();
+      BSfreevoqcv(out, &rc);
+      free_list(m, probe);
+    }
+    const int live = BSdbgliveblocks();
+    BStraceclear();
+    fail_at_name = r.fail_name;
+    BSsetfaulthook(r.fail_name ? +[](const char *name, int *c) { c && !std::strcmp(name, fail_at_name) ? *c = 33 : 0; }
+                               : nullptr);
+    BSallocfailat(fail_at);
+    BSofrmlp3(&cv->cv, 1, &n, &list, &out, &rc);
+    BSallocfailat(0);
+    BSsetfaulthook(nullptr);
+    EXPECT_EQ(std::memcmp(before, BStoltab, sizeof before), 0) << r.what;
+    EXPECT_EQ(rc, r.cause ? -1 : 0) << r.what;
+    EXPECT_EQ(n, r.cause ? 1 : 3) << r.what;
+    EXPECT_EQ(list[0], kept) << r.what;
+    if (r.cause == 0) {
+      BSfreevoqcv(out, &rc);
+    } else {
+      EXPECT_EQ(out, nullptr) << r.what;
+      EXPECT_EQ(BSdbgliveblocks(), live) << r.what;
+      const int count = BStracecount();
+      ASSERT_GE(count, 2) << r.what;
+      EXPECT_EQ(BStracetable()[count - 1].rc, -1) << r.what;
+      EXPECT_EQ(BStracetable()[count - 2].rc, r.cause) << r.what;
+    }
+    free_list(n, list);
+    for (int i = 0; i < BSTOL_COUNT; ++i) BStoltab[i] = BStoldefault(i);
+  }
+}
+
+}  // namespace
