@@ -322,3 +322,58 @@ BSboolean BSpartloop2(int *rc, const VOQbsp_curve *cv, int *n_int, double *first
 // a polynomial curve.
 void BSofrmlp3(VOQbsp_curve *cv, std::int16_t loop_mode, int *n_loops, VOQbsp_curve ***loops, VOQbsp_curve **out,
                int *rc);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Corner joins of a composite curve's offset (bspline/offset/composite_joins.cpp). At each corner the last output
+// piece prev (offset by d1) is joined to next, the offset of the following component (by d2, recorded under
+// index): BScmpmrgoff where the corner is tangent-continuous, BScmpintoff where the offsets overlap and
+// BScmpextoff where they leave a gap (BSzigzag's codes 1, 2 and 3).
+//
+// The output lists: *count entries of indices (a component's index, or the corner-join code -61 .. -64 of an
+// inserted piece) and distances (its offset distance; max(d1, d2) for an inserted piece). A join appends at
+// *count the entries of the pieces it adds after prev. Its results are new records (BSallocvoqcv) for the caller
+// to put in place of prev and after it and to release; a result pointer that stays NULL leaves its slot as it is.
+// Input curves are never changed. trim_flag and point are the pending front trim: a set flag first cuts the
+// front of prev's copy back to point (BSoftrmfrnt) and is cleared; a trim at the crossing may set it again.
+// Work on the pieces is flat: z is set aside and put back, so pieces at one height keep it.
+// On failure nothing is appended and no result is handed out. rc 3 for a NULL argument, a record's own code for
+// a damaged curve, -2 for a distance, point or normal that is not finite or a count below 0; -1 when a work
+// record could not be released; 33 / -13 without memory; else a callee's code.
+
+// Gap corner. comp1 and comp2 are the components before and after the corner (their knot tolerances, and the
+// corner of a corner curve). mode 2: the pieces connected (BSlineconcvs with 2 when d1 is 0, else 3 when d2 is
+// 0, else 0); out1, out2 and out3 as it gives them, (-61, max(d1, d2)) appended for a connecting line. mode 0:
+// both pieces extended to the crossing of their extensions (BSpolyxcvcv, worked flat: what lies within a piece's
+// range keeps its heights, an extension takes its end's), knots on [0, 1], a 2-pole line kept a 2-pole line;
+// extensions that miss fall back to a sharp corner join. Any other mode, and that fallback: BSofk3arc with mode
+// as its corner code (0 sharp) and the sizes of d1 and d2; a corner curve goes to out2 with its code and
+// max(d1, d2), the pieces to out1 and out3. Last (index, d2). rc -12 when a sharp corner join finds the end
+// tangents parallel (the caller then drops prev when it can).
+void BScmpextoff(const VOQbsp_curve *comp1, const VOQbsp_curve *comp2, const VOQbsp_curve *prev,
+                 const VOQbsp_curve *next, std::int16_t mode, double d1, double d2, const double normal[3],
+                 int side, int index, std::int16_t *trim_flag, double point[3], int *count, int *indices,
+                 double *distances, VOQbsp_curve **out1, VOQbsp_curve **out2, VOQbsp_curve **out3, int *rc);
+
+// Overlap corner. prev2 is the piece before prev (NULL when there is none; d0 its distance) and position the
+// corner's place in the chain for BScvinttrmd (1 first, 2 middle, 3 last). The pieces are trimmed at their
+// crossing and back on their ranges, prev's end nearer the crossing then moved onto next there (next's height
+// included); with position 1 or 2 next is left for the following join to cut (the pending trim is set). When
+// they do not cross and prev2 is given with *count >= 2, prev2 is trimmed against next instead, next cut at the
+// crossing, and prev becomes a point there (order 2). Failing that, they are extended (BSexttrmcmp): a piece
+// reduced to a point is dropped (out2 or out3 NULL), and a dropped prev hands its entry, index d2, to next;
+// a connecting line goes to out3 with (-61, max(d1, d2)) and next to out4. out1 is prev2's copy. The entry
+// (index, d2) is appended when both prev and next remain. rc -12 when nothing joins them (BSexttrmcmp), -2 also
+// for a *count below 1.
+void BScmpintoff(const VOQbsp_curve *prev2, const VOQbsp_curve *prev, const VOQbsp_curve *next, int position,
+                 double d0, double d1, double d2, int index, int *count, int *indices, double *distances,
+                 std::int16_t *trim_flag, double point[3], VOQbsp_curve **out1, VOQbsp_curve **out2,
+                 VOQbsp_curve **out3, VOQbsp_curve **out4, int *rc);
+
+// Tangent-continuous corner. Ends closer than dist_sqtol both move to their midpoint; with d1 and d2 within
+// dist_tol and the gap along prev's end tangent (tolerance entry 3), prev's end moves onto next's start.
+// Otherwise BSexttrmcmp extends them (out1, out2, on their former ranges); where it connects them, or finds
+// nothing with equal distances, a line from prev's end to next's start goes to out2 with (-61, max(d1, d2)) and
+// next to out3. Last (index, d2).
+void BScmpmrgoff(const VOQbsp_curve *prev, const VOQbsp_curve *next, double d1, double d2, int index,
+                 std::int16_t *trim_flag, double point[3], int *count, int *indices, double *distances,
+                 VOQbsp_curve **out1, VOQbsp_curve **out2, VOQbsp_curve **out3, int *rc);
