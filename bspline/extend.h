@@ -182,3 +182,43 @@ BSboolean BSpolyextfc(const VOQbsp_curve *bezier, BSboolean at_end, int factor, 
 // cv's range: *out a copy of cv.
 void BSxtpolcv01(const VOQbsp_curve *cv, BSboolean is_arc, const VOQbsp_curve *continued, double reached_in,
                  std::uint16_t *flag, VOQbsp_curve **out, double *reached, int *rc);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Curve ends lengthened or shortened by an arc length (bspline/arc_length_extension.cpp). The end is the one nearer,
+// in parameter, to the nearest point of end_point on the curve (its first nearest parameter, else the start of its
+// first interval of nearest points; neither answers rc -1). dist > 0 lengthens, dist < 0 shortens, dist 0 gives a
+// copy. *out is the caller's BSallocvoqcv record, its num_poles (num_knots, weights) on entry the room it has: a
+// larger result replaces it by a new record (BSreallocvoqcv, the old one released); the changed end of a rational
+// result gets weight 1 (which may replace it too). Curves whose poles lie on one line are lengthened or shortened
+// along it; poles at one point answer -2. A shortening that leaves less than dist_tol gives a curve of the curve's
+// order with all poles at the far end point, over the old range. Return codes: 3 a NULL argument; -2 a damaged
+// record (or its check's code), a non-finite dist or point, a shortening longer than the curve; callees' codes pass.
+
+enum : int {
+  BSRC_EXTENSION_SHORT = 5,  // the continuation of the end span holds less than dist (BSpolyxd0; BSpolxtdst0 then
+                             // gives its longest trial)
+};
+
+// The end span's polynomial continued in parameter steps of dist over the end speed (BSextpolcv0) until the added
+// piece holds dist, then continued to the parameter at dist along it: the old range keeps its points and the new
+// end lies on the continued polynomial. A continuation cut before a turning point gives the straight extension
+// (BSpolxtdlin); one limited at its self-overlap short of dist gives the continuation up to there; a rational one
+// whose end weight passes 4.0 short of dist stops there; after 10 further steps short of dist BSpolyxd0 takes
+// over, and its rc 5 gives the last trial with rc 5. *achieved: dist, or the length added where it stops short.
+// A closed curve to be lengthened answers -2.
+void BSpolxtdst0(const VOQbsp_curve *curve, const double end_point[3], double dist, VOQbsp_curve **out,
+                 double *achieved, int *rc);
+// BSpolxtdst0 without the achieved length.
+void BSpolyxtdst(const VOQbsp_curve *curve, const double end_point[3], double dist, VOQbsp_curve **out, int *rc);
+// The same by one construction: the end span's Bezier form continued (BSpoly_ext, then BSpolyextfc farther when
+// that holds less than dist; rc 5 with *out untouched when neither does), cut at dist and joined on. A piece that
+// meets the curve anywhere but at the joint answers -2, as do a closed curve, a shortening by more than the
+// length less dist_tol, and a lengthening of order above 16.
+void BSpolyxd0(const VOQbsp_curve *curve, const double end_point[3], double dist, VOQbsp_curve **out, int *rc);
+// The straight extension of the clamped curve at its end (at_end) or start by dist along the end leg (from the
+// nearest pole that differs from the end pole), length being the curve's arc length: dist <= 0 or order below 3
+// gives one straight curve of the curve's order from the far end pole to the new end point, else a straight piece
+// of the curve's order joined at the end pole by a knot of multiplicity order - 1 (num_poles + order - 1 poles,
+// non_uniform 1). The new end parameter moves by dist times the range over length. out must have the room (rc -2
+// otherwise, unwritten); -2 also for an unclamped curve, -6 for a curve of no length or no end leg.
+void BSpolxtdlin(const VOQbsp_curve *curve, BSboolean at_end, double dist, double length, VOQbsp_curve *out, int *rc);

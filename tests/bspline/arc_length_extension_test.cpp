@@ -1,0 +1,313 @@
+// Curve ends lengthened or shortened by an arc length: the length changes by the distance, the old range keeps its
+// points and the new end lies on the continued end span; lines stay straight; refusals, the room of the caller's
+// record and the joint contact of the one-construction fallback.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "bspline/extend.h"
+#include "bspline/measure.h"
+#include "tests/bspline/curve_fixtures.h"
+
+namespace {
+
+// The caller's record, num_poles of room.
+struct Out {
+  VOQbsp_curve *cv = nullptr;
+  Out(int order, int num_poles, bool rational) {
+    int rc = 0;
+    BSallocvoqcv(static_cast<std::int16_t>(order), num_poles, rational, 0, &cv, &rc);
+  }
+  Out(const Out &) = delete;
+  ~Out() {
+    int rc = 0;
+    BSfreevoqcv(cv, &rc);
+  }
+};
+
+double length_of(const VOQbsp_curve &c) {
+  VOQbsp_curve v = c;
+  const double a = c.knots[c.order - 1], b = c.knots[c.num_poles];
+  double len = 0;
+  int rc = 0;
+  BSarclength(&rc, &v, &a, &b, &len);
+  return len;
+}
+
+double gap(const double a[3], const double b[3]) { return std::hypot(a[0] - b[0], a[1] - b[1], a[2] - b[2]); }
+
+// The largest distance between the curve and the result over the curve's range.
+double old_range_error(const TestCurve &c, const VOQbsp_curve &out) {
+  double worst = 0;
+  for (int i = 0; i <= 40; ++i) {
+    const double u = c.start() + (c.end() - c.start()) * i / 40;
+    double a[3], b[3];
+    ref_point(c, u, a);
+    ref_point(out, u, b);
+    worst = std::max(worst, gap(a, b));
+  }
+  return worst;
+}
+
+// The polynomial of c's span [s0, s1] at u, by Lagrange's form through order points of the span.
+void span_polynomial(const TestCurve &c, double s0, double s1, double u, double out[3]) {
+  const int k = c.order();
+  std::vector<double> x(k);
+  for (int i = 0; i < k; ++i) x[i] = 0.5 * (s0 + s1) - 0.5 * (s1 - s0) * std::cos(M_PI * (i + 0.5) / k);
+  out[0] = out[1] = out[2] = 0;
+  for (int i = 0; i < k; ++i) {
+    double l = 1, p[3];
+    for (int j = 0; j < k; ++j)
+      if (j != i) l *= (u - x[j]) / (x[i] - x[j]);
+    ref_point(c, x[i], p);
+    for (int d = 0; d < 3; ++d) out[d] += l * p[d];
+  }
+}
+
+TEST(ArcLengthExtension, RandomCubics) {
+  std::mt19937 rng(229);
+  std::uniform_real_distribution<double> frac(0.05, 0.6);
+  int lengthened = 0;
+  for (int trial = 0; trial < 24; ++trial) {
+    auto c = random_curve(rng, 4, 4 + trial % 4, false, trial % 5 != 4);
+    const bool at_end = trial % 2 == 0, shorten = trial % 3 == 2;
+    const double L = length_of(c->cv), dist = (shorten ? -1 : 1) * frac(rng) * L;
+    double pt[3];
+    ref_point(*c, at_end ? c->end() : c->start(), pt);
+    Out out(4, c->n() + 3, false);
+    double achieved = 0;
+    int rc = 0;
+    BSpolxtdst0(&c->cv, pt, dist, &out.cv, &achieved, &rc);
+    ASSERT_EQ(rc, 0) << trial;
+    const VOQbsp_curve &r = *out.cv;
+    const double a = r.knots[r.order - 1], b = r.knots[r.num_poles];
+    // The other end stays where it was, on its parameter.
+    double keep[3], kept[3];
+    ref_point(*c, at_end ? c->start() : c->end(), keep);
+    ref_point(r, at_end ? a : b, kept);
+    EXPECT_LT(gap(keep, kept), 1e-9) << trial;
+    EXPECT_EQ(at_end ? a : b, at_end ? c->start() : c->end()) << trial;
+    if (shorten) {
+      EXPECT_NEAR(length_of(r), L + dist, 1e-6) << trial;
+      continue;
+    }
+    if (achieved != dist) continue;  // limited: a straight piece or the self-overlap took over
+    ++lengthened;
+    EXPECT_NEAR(length_of(r) - L, dist, 1e-6) << trial;
+    EXPECT_LT(old_range_error(*c, r), 1e-9) << trial;
+    const int span = at_end ? c->n() - 1 : c->order() - 1;
+    double want[3], got[3];
+    span_polynomial(*c, c->knots[span], c->knots[span + 1], at_end ? b : a, want);
+    ref_point(r, at_end ? b : a, got);
+    EXPECT_LT(gap(want, got), 1e-8) << trial;
+  }
+  EXPECT_GE(lengthened, 10);
+  BStraceclear();
+}
+
+// Refusals and boundaries, each case's end chosen by the point at parameter u: the length changes by dist, the
+// other end keeps its point; lines stay on their line.
+TEST(ArcLengthExtension, EndsLinesAndRefusals) {
+  const double nan = std::nan(""), inf = INFINITY;
+  TestCurve line(4, {0, 0, 0, 1, 1, 0, 2, 2, 0, 4, 4, 0}, {0, 0, 0, 0, 1, 1, 1, 1});
+  TestCurve line_rational(3, {0, 0, 1, 1, 0, 1, 3, 0, 1}, {2, 2, 2, 3, 3, 3}, {1, 2, 0.5});
+  TestCurve arch(4, {0, 0, 0, 1, 2, 0, 3, 2, 0, 4, 0, 0, 5, -1, 0}, {0, 0, 0, 0, 0.5, 1, 1, 1, 1});
+  TestCurve closed(4, {0, 0, 0, 1, 2, 0, 3, 2, 0, 0, 0, 0}, {0, 0, 0, 0, 1, 1, 1, 1});
+  closed.cv.phy_closed = 1;
+  TestCurve dot(3, {1, 1, 1, 1, 1, 1, 1, 1, 1}, {0, 0, 0, 1, 1, 1});
+  const double L_line = std::sqrt(32.0), L_arch = length_of(arch.cv);
+  struct {
+    const char *what;
+    TestCurve *c;
+    double u, dist;
+    int rc;
+    bool at_end;
+  } cases[] = {
+      {"line at its end", &line, 0.9, 1.5, 0, true},
+      {"line at its start", &line, 0.1, 1.5, 0, false},
+      {"line, order 3, rational, range [2, 3]", &line_rational, 2.2, 0.7, 0, false},
+      {"line shortened", &line, 0.9, -2.0, 0, true},
+      {"line shortened by its length", &line, 0.1, -L_line, 0, false},
+      {"line shortened past its length", &line, 0.9, -1.001 * L_line, BSRC_OUT_OF_RANGE, true},
+      {"curve at its end", &arch, 0.6, 0.8, 0, true},
+      {"curve at its start", &arch, 0.4, 0.8, 0, false},
+      {"curve shortened by its length", &arch, 0.6, -L_arch, 0, true},
+      {"curve shortened past its length", &arch, 0.6, -L_arch - 1e-3, BSRC_OUT_OF_RANGE, true},
+      {"distance 0", &arch, 0.6, 0.0, 0, true},
+      {"closed curve lengthened", &closed, 0.9, 0.5, BSRC_OUT_OF_RANGE, true},
+      {"closed curve shortened", &closed, 0.9, -0.5, 0, true},
+      {"poles at one point", &dot, 0.5, 0.5, BSRC_OUT_OF_RANGE, true},
+      {"distance NaN", &arch, 0.6, nan, BSRC_OUT_OF_RANGE, true},
+      {"distance infinite", &arch, 0.6, inf, BSRC_OUT_OF_RANGE, true},
+  };
+  for (const auto &c : cases) {
+    const TestCurve &cv = *c.c;
+    double pt[3], keep[3];
+    ref_point(cv, c.u, pt);
+    ref_point(cv, c.at_end ? cv.start() : cv.end(), keep);
+    const double L = length_of(cv.cv);
+    Out out(cv.order(), cv.n() + cv.order() - 1, cv.cv.rational);
+    double achieved = 0;
+    int rc = 0;
+    BSpolxtdst0(&cv.cv, pt, c.dist, &out.cv, &achieved, &rc);
+    ASSERT_EQ(rc, c.rc) << c.what;
+    if (rc != 0) continue;
+    const VOQbsp_curve &r = *out.cv;
+    const double a = r.knots[r.order - 1], b = r.knots[r.num_poles];
+    ASSERT_LT(a, b) << c.what;
+    double kept[3];
+    ref_point(r, c.at_end ? a : b, kept);
+    EXPECT_LT(gap(keep, kept), 1e-9) << c.what;
+    EXPECT_NEAR(length_of(r), L + c.dist, 1e-6) << c.what;
+    if (c.c != &line && c.c != &line_rational) continue;
+    // On the line, and for a lengthening of order 3 or more joined by a knot of multiplicity order - 1.
+    for (int i = 0; i < r.num_poles; ++i) {
+      const double w = r.rational ? r.weights[i] : 1.0, x = r.poles[3 * i] / w, y = r.poles[3 * i + 1] / w;
+      EXPECT_NEAR(c.c == &line ? x - y : y, 0.0, 1e-12) << c.what << i;
+    }
+    EXPECT_EQ(r.non_uniform, 1) << c.what;
+    if (c.dist <= 0) {
+      EXPECT_EQ(r.num_poles, cv.order()) << c.what;
+      continue;
+    }
+    EXPECT_EQ(r.num_poles, cv.n() + cv.order() - 1) << c.what;
+    const double joint = c.at_end ? cv.end() : cv.start();
+    EXPECT_EQ(std::count(r.knots, r.knots + r.num_knots, joint), cv.order() - 1) << c.what;
+  }
+  int rc = 0;
+  double pt[3] = {0, 0, 0};
+  VOQbsp_curve *none = nullptr;
+  BSpolyxtdst(&arch.cv, pt, 1.0, &none, &rc);
+  EXPECT_EQ(rc, BSRC_NULL_CURVE);
+  Out out(4, 8, false);
+  pt[0] = nan;
+  BSpolyxtdst(&arch.cv, pt, 1.0, &out.cv, &rc);
+  EXPECT_EQ(rc, BSRC_OUT_OF_RANGE);
+  BStraceclear();
+}
+
+// The one-construction fallback: a continuation that would cross the curve is refused while one that only meets
+// it at the joint is taken; one that cannot reach the distance leaves the record alone; a record with too little
+// room is replaced (the sanitizer sees any write past the old one).
+TEST(ArcLengthExtension, OneConstruction) {
+  TestCurve curl(4, {0.368023, -2.45671, 0, 2.97593, -0.13559, 0, 1.10949, 2.06025, 0, 0.696749, 0.379125, 0},
+                 {0, 0, 0, 0, 1, 1, 1, 1});
+  TestCurve two(3, {0, 0, 0, 1, 1, 0, 2, 0, 0, 3, 1, 0}, {0, 0, 0, 0.5, 1, 1, 1});
+  const struct {
+    const char *what;
+    TestCurve *c;
+    double u, dist;
+    int room, rc;
+  } cases[] = {
+      {"touching at the joint only", &curl, 1.0, 0.5, 7, 0},
+      {"crossing the curve", &curl, 1.0, 3.0, 7, BSRC_OUT_OF_RANGE},
+      {"beyond the continuation's reach", &curl, 1.0, 1e4, 7, BSRC_EXTENSION_SHORT},
+      {"two spans at the start, room for one pole", &two, 0.0, 0.7, 1, 0},
+      {"shortened at the end", &two, 1.0, -0.7, 1, 0},
+      {"shortened by all but dist_tol", &two, 1.0, -length_of(two.cv) + 0.5e-6, 4, BSRC_OUT_OF_RANGE},
+  };
+  for (const auto &c : cases) {
+    const TestCurve &cv = *c.c;
+    double pt[3];
+    ref_point(cv, c.u, pt);
+    const bool at_end = c.u > 0.5;
+    Out out(cv.order(), c.room, false);
+    for (int i = 0; i < 3 * c.room; ++i) out.cv->poles[i] = -7;
+    const VOQbsp_curve *before = out.cv;
+    int rc = 0;
+    BSpolyxd0(&cv.cv, pt, c.dist, &out.cv, &rc);
+    ASSERT_EQ(rc, c.rc) << c.what;
+    if (rc != 0) {
+      EXPECT_EQ(out.cv, before) << c.what;
+      EXPECT_EQ(out.cv->poles[0], -7) << c.what;
+      continue;
+    }
+    const VOQbsp_curve &r = *out.cv;
+    EXPECT_NEAR(length_of(r) - length_of(cv.cv), c.dist, 1e-6) << c.what;
+    if (c.dist > 0) {
+      EXPECT_LT(old_range_error(cv, r), 1e-9) << c.what;
+    }
+    double keep[3], kept[3];
+    ref_point(cv, at_end ? cv.start() : cv.end(), keep);
+    ref_point(r, at_end ? r.knots[r.order - 1] : r.knots[r.num_poles], kept);
+    EXPECT_LT(gap(keep, kept), 1e-9) << c.what;
+  }
+  BStraceclear();
+}
+
+// A rational end whose weight passes 4.0 stops there: achieved is the length it added, short of dist.
+TEST(ArcLengthExtension, RationalEndWeightStops) {
+  TestCurve r(3, {0, 0, 0, 1, 1, 0, 2, 0, 0}, {0, 0, 0, 1, 1, 1}, {1, 2, 3.5});
+  double pt[3];
+  ref_point(r, 1.0, pt);
+  for (double dist : {0.5, 2.0}) {
+    Out out(3, 3, true);
+    double achieved = 0;
+    int rc = 0;
+    BSpolxtdst0(&r.cv, pt, dist, &out.cv, &achieved, &rc);
+    ASSERT_EQ(rc, 0) << dist;
+    EXPECT_LT(achieved, dist) << dist;
+    EXPECT_GT(out.cv->weights[out.cv->num_poles - 1], 4.0) << dist;
+    EXPECT_NEAR(length_of(*out.cv) - length_of(r.cv), achieved, 1e-6) << dist;
+    EXPECT_LT(old_range_error(r, *out.cv), 1e-9) << dist;
+  }
+  BStraceclear();
+}
+
+const char *g_fail = nullptr;
+void fail_named(const char *name, int *rc) {
+  if (rc && *rc == 0 && std::string(name) == g_fail) *rc = BSRC_ZERO_WEIGHT;
+}
+
+// A failure in any callee, or at any heap or scratch request, passes up and leaves nothing allocated.
+TEST(ArcLengthExtension, FailuresLeaveNothing) {
+  TestCurve arch(4, {0, 0, 0, 1, 2, 0, 3, 2, 0, 4, 0, 0, 5, -1, 0}, {0, 0, 0, 0, 0.5, 1, 1, 1, 1});
+  TestCurve line(3, {0, 0, 0, 1, 1, 0, 3, 3, 0}, {0, 0, 0, 1, 1, 1});
+  TestCurve rational(3, {0, 0, 0, 1, 1, 0, 2, 0, 0, 3, -1, 0}, {0, 0, 0, 0.5, 1, 1, 1}, {1, 1.5, 1.2, 1});
+  double end[3], start[3];
+  ref_point(arch, 1.0, end);
+  ref_point(arch, 0.0, start);
+  const int live = BSdbgliveblocks(), scratch = BSscratchheapblocks();
+  auto run = [&](const TestCurve &c, const double *pt, double dist, bool fallback) {
+    Out out(c.order(), 2, c.cv.rational);
+    int rc = 0;
+    double achieved = 0;
+    if (fallback)
+      BSpolyxd0(&c.cv, pt, dist, &out.cv, &rc);
+    else
+      BSpolxtdst0(&c.cv, pt, dist, &out.cv, &achieved, &rc);
+    return rc;
+  };
+  const BSfaulthandler previous = BSsetfaulthook(fail_named);
+  for (const char *name : {"bsmdistptcv", "bsarclength", "bsextpolcv0", "bsactivsplt", "bsiarcln2", "bschgcvewlr",
+                           "bslngenord", "bspolxtdlin", "bspoly_ext", "bscvcvint", "bscomb2cvs", "bsreallocvoqcv"}) {
+    g_fail = name;
+    int hits = 0;
+    hits += run(arch, end, 1.5, false) != 0;
+    hits += run(arch, start, -1.0, false) != 0;
+    hits += run(arch, start, 1.0, true) != 0;
+    hits += run(line, end, 1.0, false) != 0;
+    hits += run(rational, end, 1.0, false) != 0;
+    EXPECT_GT(hits, 0) << name;
+    EXPECT_EQ(BSdbgliveblocks(), live) << name;
+  }
+  BSsetfaulthook(previous);
+  for (bool fallback : {false, true}) {
+    for (int at = 1; at < 5000; ++at) {
+      BSallocfailat(at);
+      run(arch, end, 1.5, fallback);
+      const bool reached = BSallocfailpending() == 0;
+      BSallocfailat(0);
+      if (!reached) break;
+    }
+  }
+  EXPECT_EQ(BSdbgliveblocks(), live);
+  EXPECT_EQ(BSscratchheapblocks(), scratch);
+  BStraceclear();
+}
+
+}  // namespace
