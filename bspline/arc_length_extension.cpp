@@ -205,7 +205,11 @@ void straight_extension(int *rc, const VOQbsp_curve &cv, bool at_end, double dis
   }
   // The straight piece's poles are laid straight into place around the curve's, which move over when the start
   // is extended.
-  SpanRecord line;
+  bsknots::ScratchCurve line;
+  if (!line.take(k, k, false)) {
+    *rc = BSRC_NO_SCRATCH;
+    return;
+  }
   BSlngenord(at_end ? B : N, at_end ? N : B, cv.order, BSFALSE, &line.cv, rc);
   if (*rc != 0) return;
   const int total = n + k - 1, shift = at_end ? 0 : k - 1, first_new = at_end ? n : 0;
@@ -215,7 +219,7 @@ void straight_extension(int *rc, const VOQbsp_curve &cv, bool at_end, double dis
   }
   for (int j = 0; j < k - 1; ++j) {
     const int from = at_end ? j + 1 : j;  // the line's pole at B is the curve's own
-    for (int c = 0; c < 3; ++c) out->poles[3 * (first_new + j) + c] = line.poles[3 * from + c];
+    for (int c = 0; c < 3; ++c) out->poles[3 * (first_new + j) + c] = line.cv.poles[3 * from + c];
     if (cv.rational) out->weights[first_new + j] = 1.0;
   }
   // Knots: the curve's, with its end knots at the extended side down to multiplicity order - 1, and order new
@@ -314,10 +318,10 @@ bool crosses(int *rc, VOQbsp_curve *cv, VOQbsp_curve *piece, double e, bool *cro
 // One trial continuation: the piece it adds (range and length), and, where the continuation was limited short of
 // the distance, the result at once (done): the continuation up to its self-overlap (flag 2), or the straight
 // extension (flag 1).
-void turn(const VOQbsp_curve *curve, const VOQbsp_curve *trial, double start, double end, double trial_start,
+void turn(const VOQbsp_curve *curve, VOQbsp_curve *trial, double start, double end, double trial_start,
           double trial_end, double target_par, double reached_par, std::uint16_t flag, double dist, bool at_end,
-          bsknots::ScratchCurve *piece, double length, double *piece_start, double *piece_end, double *piece_len,
-          double *achieved, bool *done, VOQbsp_curve **out, Room *room, int *rc) {
+          double length, double *piece_start, double *piece_end, double *piece_len, double *achieved, bool *done,
+          VOQbsp_curve **out, Room *room, int *rc) {
   *rc = 0;
   *done = false;
   *piece_len = 0;
@@ -325,23 +329,17 @@ void turn(const VOQbsp_curve *curve, const VOQbsp_curve *trial, double start, do
   do {
     const double e = at_end ? end : start, far = at_end ? trial_end : trial_start;
     if (!(flag == 1 && far == e)) {
+      // Measured on the trial itself, which runs through the piece with the same parameter: a piece too short to
+      // be cut out still has its length.
       *piece_start = at_end ? end : trial_start;
       *piece_end = at_end ? trial_end : start;
-      if (!piece->take(trial->order, trial->num_poles + trial->order, trial->rational != 0)) {
-        *rc = BSRC_NO_SCRATCH;
-        break;
-      }
-      if (!BSactivsplt(rc, trial, piece_start, piece_end, &piece->cv, nullptr) ||
-          !whole_length(rc, &piece->cv, piece_len))
-        break;
-      if (flag == 0) break;
+      if (!BSarclength(rc, trial, piece_start, piece_end, piece_len) || flag == 0) break;
     }
     if (*piece_len >= dist && reached_par == target_par) break;
     if (flag == 2) {
       // Limited at its self-overlap: what lies before it is the result, unless it already holds the distance.
       double valid = 0;
-      VOQbsp_curve tr = *trial;
-      if (!BSarclength(rc, &tr, &e, &reached_par, &valid) || valid >= dist) break;
+      if (!BSarclength(rc, trial, &e, &reached_par, &valid) || valid >= dist) break;
       bsknots::ScratchCurve cut;
       if (!cut.take(trial->order, trial->num_poles + trial->order, trial->rational != 0)) {
         *rc = BSRC_NO_SCRATCH;
@@ -476,7 +474,7 @@ void BSpolxtdst0(const VOQbsp_curve *curve, const double end_point[3], double di
                  double *achieved, int *rc) {
   *rc = 0;
   VOQbsp_curve *trial = nullptr;
-  bsknots::ScratchCurve clamp, piece;
+  bsknots::ScratchCurve clamp;
   do {
     if (!achieved) {
       *rc = BSRC_NULL_CURVE;
@@ -535,14 +533,21 @@ void BSpolxtdst0(const VOQbsp_curve *curve, const double end_point[3], double di
     double target = e + h, reached = target, piece_start = 0, piece_end = 0, added = 0;
     std::uint16_t flag = 1;
     bool done = false;
+    if (dist < BStoltab[bstol::dist_tol]) {
+      // Below the length's resolution the trials measure nothing; one step at the end's speed is exact to within
+      // the square of the distance.
+      BSextpolcv0(&cv, target, &flag, &trial, &reached, rc);
+      if (*rc == 0 && put(rc, *trial, out, &room)) end_weight_to_one(rc, out, at_end);
+      break;
+    }
     auto try_once = [&]() {
       release(&trial, rc);
       if (*rc != 0) return false;
       flag = 1;
       BSextpolcv0(&cv, target, &flag, &trial, &reached, rc);
       if (*rc != 0) return false;
-      turn(&cv, trial, start, end, range_start(*trial), range_end(*trial), target, reached, flag, dist, at_end,
-           &piece, length, &piece_start, &piece_end, &added, achieved, &done, out, &room, rc);
+      turn(&cv, trial, start, end, range_start(*trial), range_end(*trial), target, reached, flag, dist, at_end, length,
+           &piece_start, &piece_end, &added, achieved, &done, out, &room, rc);
       return *rc == 0 && !done;
     };
     auto accept = [&](bool weights_to_one) {
@@ -585,7 +590,7 @@ void BSpolxtdst0(const VOQbsp_curve *curve, const double end_point[3], double di
     if (finished || *rc != 0) break;
     // Long enough: cut at the distance, measured along the added piece from the old end.
     double p = 0;
-    if (!parameter_at(rc, &piece.cv, e, at_end ? piece_end : piece_start, added, dist, &p)) break;
+    if (!parameter_at(rc, trial, e, at_end ? piece_end : piece_start, added, dist, &p)) break;
     if (p == e) {
       put(rc, cv, out, &room);
       break;

@@ -205,7 +205,8 @@ enum : int {
 // (BSpolxtdlin); one limited at its self-overlap short of dist gives the continuation up to there; a rational one
 // whose end weight passes 4.0 short of dist stops there; after 10 further steps short of dist BSpolyxd0 takes
 // over, and its rc 5 gives the last trial with rc 5. *achieved: dist, or the length added where it stops short.
-// A closed curve to be lengthened answers -2.
+// A lengthening below dist_tol, which no length measure resolves, takes the one step. A closed curve to be
+// lengthened answers -2, as does one of order above 16 that is not straight (BSextpolcv0).
 void BSpolxtdst0(const VOQbsp_curve *curve, const double end_point[3], double dist, VOQbsp_curve **out,
                  double *achieved, int *rc);
 // BSpolxtdst0 without the achieved length.
@@ -213,7 +214,7 @@ void BSpolyxtdst(const VOQbsp_curve *curve, const double end_point[3], double di
 // The same by one construction: the end span's Bezier form continued (BSpoly_ext, then BSpolyextfc farther when
 // that holds less than dist; rc 5 with *out untouched when neither does), cut at dist and joined on. A piece that
 // meets the curve anywhere but at the joint answers -2, as do a closed curve, a shortening by more than the
-// length less dist_tol, and a lengthening of order above 16.
+// length less dist_tol, a lengthening below dist_tol (too short a piece to cut) and one of order above 16.
 void BSpolyxd0(const VOQbsp_curve *curve, const double end_point[3], double dist, VOQbsp_curve **out, int *rc);
 // The straight extension of the clamped curve at its end (at_end) or start by dist along the end leg (from the
 // nearest pole that differs from the end pole), length being the curve's arc length: dist <= 0 or order below 3
