@@ -377,3 +377,41 @@ void BScmpintoff(const VOQbsp_curve *prev2, const VOQbsp_curve *prev, const VOQb
 void BScmpmrgoff(const VOQbsp_curve *prev, const VOQbsp_curve *next, double d1, double d2, int index,
                  std::int16_t *trim_flag, double point[3], int *count, int *indices, double *distances,
                  VOQbsp_curve **out1, VOQbsp_curve **out2, VOQbsp_curve **out3, int *rc);
+
+// ---------------------------------------------------------------------------------------------------------------
+// The closing joint of a closed composite curve's offset (bspline/offset/closing_joint.cpp)
+
+// The joint between the offset of the last component in_last (piece off_last, slot n - 1, at d_last) and that of
+// the first in_first (off_first, slot 0, at d_first) of a closed chain of ncomp components, with the pieces
+// beyond them off_prev (slot n - 2) and off_second (slot 1), either NULL, at d_prev and d_second. The chain's
+// corner at its closing point (BSzigzag) decides: straight on, the end pieces are levelled (a height step over
+// the square root of dist_tol moves the last pole of the last piece), trimmed at their crossing or extended
+// (their ends snapped together when the extension does not serve); towards the offset side they are trimmed
+// against each other, with more than three components one of them against the piece beyond a vanished
+// neighbour (which becomes an order-2 point curve at the corner point), else extended, or bridged by a line;
+// away from it corner_mode closes the gap as BScmpextoff does (0 extension to the crossing, 2 connection: its
+// line takes slot 0 and the first piece the new slot) and any other mode by a corner curve (1 a curved one,
+// others sharp). An appended piece (slot n) is entered in codes and dists at *count (-61 for a line, the corner
+// curve's code otherwise, and max(d_last, d_first)) and *count raised by one. The pending start trim is cleared
+// before a trim and left as the trims set it.
+// The pieces come back as new records (BSallocvoqcv) in new_prev .. new_second (those of pieces given) and
+// joint (NULL when none is made), for the caller to release and store in place of the slots' pieces; the
+// caller's pieces are never changed. On failure all five are NULL and the lists as they were. rc 3 for a NULL
+// argument, a record's own code for a damaged curve, -2 for a distance or normal that is not finite, a pending
+// corner point that is not (read only with the flag set), a side other than +1 or -1, *count below 0 or ncomp
+// below 1, -6 for a zero end tangent of the chain, -1 when a work record could not be released, 33 / -13 without
+// memory, else a callee's code.
+void BScmpoffcls(const VOQbsp_curve *in_last, const VOQbsp_curve *in_first, const VOQbsp_curve *off_prev,
+                 const VOQbsp_curve *off_last, const VOQbsp_curve *off_first, const VOQbsp_curve *off_second,
+                 double d_prev, double d_last, double d_first, double d_second, int ncomp, std::int16_t corner_mode,
+                 const double normal[3], int side, int *count, int *codes, double *dists,
+                 std::int16_t *pending_flag, double corner_point[3], VOQbsp_curve **new_prev,
+                 VOQbsp_curve **new_last, VOQbsp_curve **new_first, VOQbsp_curve **new_second,
+                 VOQbsp_curve **joint, int *rc);
+
+// Levels the joint of cv1 (at its parameter *u1) and cv2 (at *u2) after a trim: when the heights of the two
+// points differ by more than dist_tol, the last pole of cv1 (which nonzero) or the first pole of cv2 (which 0)
+// is put on the other curve's point, weighted by its own weight, which stays. rc 3 for a NULL argument, the
+// record's own code for a damaged curve, -2 for a parameter that is not finite, else the evaluation's code.
+void BSjntmtchz2(std::uint16_t which, VOQbsp_curve *cv1, VOQbsp_curve *cv2, const double *u1, const double *u2,
+                 int *rc);

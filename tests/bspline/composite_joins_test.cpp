@@ -4,25 +4,16 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
 #include <limits>
 #include <memory>
 #include <vector>
 
 #include "bspline/offset.h"
-#include "tests/bspline/curve_fixtures.h"
+#include "tests/bspline/offset_fixtures.h"
 
 namespace {
 
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
-
-struct Seg {
-  double x0, y0, x1, y1;
-};
-std::unique_ptr<TestCurve> line(const Seg &s, double z = 2) {
-  return std::make_unique<TestCurve>(2, std::vector<double>{s.x0, s.y0, z, s.x1, s.y1, z},
-                                     std::vector<double>{0, 0, 1, 1});
-}
 
 struct Piece {  // by its end points in xy
   bool present;
@@ -61,7 +52,9 @@ struct Call {
 };
 
 void run(const Row &r, Call &c, std::int16_t *trim) {
-  auto c1 = line(r.c1), c2 = line(r.c2), prev = line(r.prev), next = line(r.next, r.znext);
+  Seg at_next = r.next;
+  at_next.z = r.znext;
+  auto c1 = line(r.c1), c2 = line(r.c2), prev = line(r.prev), next = line(at_next);
   if (r.curved == 1)
     prev = std::make_unique<TestCurve>(3, std::vector<double>{0, -3, 2, 5, -1, 2, 10, -1, 2},
                                        std::vector<double>{0, 0, 0, 1, 1, 1});
@@ -190,32 +183,24 @@ TEST(CompositeJoins, Joins) {
 TEST(CompositeJoins, FailuresAppendNothing) {
   for (const Row &r : kRows) {
     if (r.want.rc != 0) continue;
-    for (int at = 0, injected = 1; injected; ++at) {
-      SCOPED_TRACE(testing::Message() << r.name << ", failure " << at);
-      const int live = BSdbgliveblocks();
-      {
-        Call c;
-        std::int16_t trim = r.trim;
-        const BSfaulthandler fail_release = [](const char *lname, int *rc) {
-          if (std::strcmp(lname, "bsfreevoqcv") == 0) *rc = 33;
-        };
-        at == 0 ? (void)BSsetfaulthook(fail_release) : BSallocfailat(at);
-        run(r, c, &trim);
-        BSsetfaulthook(nullptr);
-        injected = at == 0 || BSallocfailpending() == 0;
-        BSallocfailat(0);
-        EXPECT_TRUE(c.rc == 0 || injected);
-        EXPECT_TRUE(at != 0 || c.rc != 0) << "a failed release is a failure";
-        if (c.rc == 0) {
-          check(c, r);
-        } else {
-          EXPECT_EQ(c.count, r.count);
-          EXPECT_EQ(c.indices[r.count], 0);
-          for (VOQbsp_curve *cv : c.out) EXPECT_EQ(cv, nullptr);
-        }
+    SCOPED_TRACE(r.name);
+    const auto call = [&] {
+      auto c = std::make_unique<Call>();
+      std::int16_t trim = r.trim;
+      run(r, *c, &trim);
+      return c;
+    };
+    for_each_failure(call, [&](const Call &c, int at, bool injected) {
+      EXPECT_TRUE(c.rc == 0 || injected);
+      EXPECT_TRUE(at != 0 || c.rc != 0) << "a failed release is a failure";
+      if (c.rc == 0) {
+        check(c, r);
+      } else {
+        EXPECT_EQ(c.count, r.count);
+        EXPECT_EQ(c.indices[r.count], 0);
+        for (VOQbsp_curve *cv : c.out) EXPECT_EQ(cv, nullptr);
       }
-      EXPECT_EQ(BSdbgliveblocks(), live);
-    }
+    });
   }
 }
 
