@@ -397,10 +397,10 @@ void BScmpmrgoff(const VOQbsp_curve *prev, const VOQbsp_curve *next, double d1, 
 // The pieces come back as new records (BSallocvoqcv) in new_prev .. new_second (those of pieces given) and
 // joint (NULL when none is made), for the caller to release and store in place of the slots' pieces; the
 // caller's pieces are never changed. On failure all five are NULL and the lists as they were. rc 3 for a NULL
-// argument, a record's own code for a damaged curve, -2 for a distance or normal that is not finite, a pending
-// corner point that is not (read only with the flag set), a side other than +1 or -1, *count below 0 or ncomp
-// below 1, -6 for a zero end tangent of the chain, -1 when a work record could not be released, 33 / -13 without
-// memory, else a callee's code.
+// argument, a record's own code for a damaged curve, -2 for a distance (of a piece given) or normal that is not
+// finite, a pending corner point that is not (read only with the flag set), a side other than +1 or -1, *count
+// below 0 or ncomp below 1, -6 for a zero end tangent of the chain, -1 when a work record could not be released,
+// 33 / -13 without memory, else a callee's code.
 void BScmpoffcls(const VOQbsp_curve *in_last, const VOQbsp_curve *in_first, const VOQbsp_curve *off_prev,
                  const VOQbsp_curve *off_last, const VOQbsp_curve *off_first, const VOQbsp_curve *off_second,
                  double d_prev, double d_last, double d_first, double d_second, int ncomp, std::int16_t corner_mode,

@@ -353,7 +353,8 @@ void BScmpoffcls(const VOQbsp_curve *in_last, const VOQbsp_curve *in_first, cons
   if (*rc == 0 && (!BSallfinite(3, normal) || (*pending_flag && !BSallfinite(3, corner_point)) ||
                    (side != 1 && side != -1) || *count < 0 || ncomp < 1))
     *rc = BSRC_OUT_OF_RANGE;
-  for (double d : {d_prev, d_last, d_first, d_second})
+  // The distances of the pieces beyond the end pieces mean something only when those pieces are given.
+  for (double d : {off_prev ? d_prev : 0.0, d_last, d_first, off_second ? d_second : 0.0})
     if (*rc == 0 && !std::isfinite(d)) *rc = BSRC_OUT_OF_RANGE;
   Joint j;
   j.in_last = in_last, j.in_first = in_first, j.ncomp = ncomp, j.pending = pending_flag, j.corner = corner_point;
