@@ -104,6 +104,14 @@ TEST(DistanceBounds, PointSegmentAndFlatBoxes) {
   EXPECT_LE(lo, 1e302);
   EXPECT_GE(hi, 1e302);
   EXPECT_GT(lo, 0.99e302);
+  // A third axis so thin that its square is subnormal and holds few digits: divided by, it threw the point
+  // off the box's plane and the lower bound past the distance.
+  const double thin[9] = {2, 0, 0, 0, 1, 0, 0, 0, 2.3e-162}, over[3] = {0, 0, 5};
+  BSminmaxbox(3, thin, center, over, &lo, &hi, &rc);
+  ASSERT_EQ(rc, 0);
+  EXPECT_LE(lo, 25);
+  EXPECT_GE(hi, 25 + 4 + 1);
+  EXPECT_GT(lo, 25 * (1 - 1e-12));
 }
 
 TEST(DistanceBounds, CurveBoundsHoldForEveryPointOfTheCurve) {
