@@ -53,21 +53,6 @@ double old_range_error(const TestCurve &c, const VOQbsp_curve &out) {
   return worst;
 }
 
-// The polynomial of c's span [s0, s1] at u, by Lagrange's form through order points of the span.
-void span_polynomial(const TestCurve &c, double s0, double s1, double u, double out[3]) {
-  const int k = c.order();
-  std::vector<double> x(k);
-  for (int i = 0; i < k; ++i) x[i] = 0.5 * (s0 + s1) - 0.5 * (s1 - s0) * std::cos(M_PI * (i + 0.5) / k);
-  out[0] = out[1] = out[2] = 0;
-  for (int i = 0; i < k; ++i) {
-    double l = 1, p[3];
-    for (int j = 0; j < k; ++j)
-      if (j != i) l *= (u - x[j]) / (x[i] - x[j]);
-    ref_point(c, x[i], p);
-    for (int d = 0; d < 3; ++d) out[d] += l * p[d];
-  }
-}
-
 TEST(ArcLengthExtension, RandomCubics) {
   std::mt19937 rng(229);
   std::uniform_real_distribution<double> frac(0.05, 0.6);

@@ -126,3 +126,19 @@ inline void ref_point(const VOQbsp_curve &c, double u, double out[3]) {
   }
   for (int k = 0; k < 3; ++k) out[k] = A[k] / W;
 }
+
+// The polynomial of c's span [s0, s1] at u, by Lagrange's form through order points of the span: continued
+// past the span, it is what a continuation of that span must follow.
+inline void span_polynomial(const TestCurve &c, double s0, double s1, double u, double out[3]) {
+  const int k = c.order();
+  std::vector<double> x(k);
+  for (int i = 0; i < k; ++i) x[i] = 0.5 * (s0 + s1) - 0.5 * (s1 - s0) * std::cos(M_PI * (i + 0.5) / k);
+  out[0] = out[1] = out[2] = 0;
+  for (int i = 0; i < k; ++i) {
+    double l = 1, p[3];
+    for (int j = 0; j < k; ++j)
+      if (j != i) l *= (u - x[j]) / (x[i] - x[j]);
+    ref_point(c, x[i], p);
+    for (int d = 0; d < 3; ++d) out[d] += l * p[d];
+  }
+}
