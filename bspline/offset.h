@@ -415,3 +415,64 @@ void BScmpoffcls(const VOQbsp_curve *in_last, const VOQbsp_curve *in_first, cons
 // record's own code for a damaged curve, -2 for a parameter that is not finite, else the evaluation's code.
 void BSjntmtchz2(std::uint16_t which, VOQbsp_curve *cv1, VOQbsp_curve *cv2, const double *u1, const double *u2,
                  int *rc);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Offset of a whole planar curve (bspline/offset/whole_offset.cpp, bspline/offset/piece_pair_offset.cpp,
+// bspline/offset/offset_closing.cpp). A negative distance offsets to the other side: it is taken as its size with
+// the side reversed, so that the corners are classified and filled on the side the offset really lies on.
+
+// The offset of curve (in the xy plane, only read) at dist into *out, a new record the caller releases with
+// BSfreevoqcv (NULL on entry and after any failure). The curve is cut at its corner knots; the pieces are offset
+// and joined pair by pair (BS2cvsoffpg), merged with joints at the mean of the neighbouring pieces' end and start
+// parameters, and a physically closed curve is closed again (BSofmkcls). |dist| < 1e-14 gives a copy. corner is
+// handed on unread to the corner joins (BSofk3arc). rc 5 when a piece offset used all its passes (the result is
+// delivered); -12 when the curve has two pieces and both are degenerate, or no piece is left; -1 when the knots
+// of the result decrease or a callee failed without a code; -13, 33 without memory; 3 for a NULL argument, -2
+// for a damaged curve or an argument that is not finite or a side other than +1 or -1; else a callee's code.
+void BSxycvoff(const VOQbsp_curve *curve, double dist, std::int16_t corner, const double normal[3], int side,
+               VOQbsp_curve **out, int *rc);
+
+// A new record (*out) equal to piece, except that a single quadratic span whose legs fold back (cosine of the
+// legs' directions below -0.9848) is refined to 8 poles with five knots crowded about the fold, on the piece's
+// own parameter range. rc -1 when the copy fails, or a callee's code.
+void BSofprpcv(const VOQbsp_curve *piece, VOQbsp_curve **out, int *rc);
+
+// Sets curve's phy_closed from its end poles (squared distance below dist_sqtol) and answers whether all its
+// poles are collinear.
+void BSofchkln(VOQbsp_curve *curve, BSboolean *collinear, int *rc);
+
+// The offsets of two adjacent pieces A and B (A's end is B's start) made to meet. mode 1 or 4: both are offset
+// into *offA and *offB; 2 or 3: *offA is given and only B is offset; 5: both are given, nothing is offset and
+// degeneracy is not tested. The slots hold records the routine may replace (NULL is allocated). *status 1, 2 or 3
+// says that A, B or both are degenerate in the plane (then nothing is offset and rc is 0), or, after offsets
+// were made, that the extension reduced A's or B's offset to a point (1, 2) or that the offsets could not be
+// joined (3). A corner on the offset side is trimmed at the offsets' crossing (the cut of B's front is left to
+// the next pair through trim_flag and trim_point), or both are extended until they meet; a corner away from it is
+// filled by BSofk3arc, whose joining curve, like an extension's connecting line, goes to *arc (a new record the
+// caller releases; *arc_flag 1). A pending trim request cuts the front of *offA first. rc 5 when a piece offset
+// used all its passes (the result is complete); 3 for a NULL argument; -2 for a mode outside 1..5, a damaged
+// curve, a distance, normal or point that is not finite or a side other than +1 or -1; else a callee's code.
+void BS2cvsoffpg(const VOQbsp_curve *A, const VOQbsp_curve *B, int mode, double dist, std::int16_t corner, int side,
+                 const double normal[3], std::int16_t *trim_flag, double trim_point[3], VOQbsp_curve **offA,
+                 VOQbsp_curve **offB, std::int16_t *arc_flag, VOQbsp_curve **arc, int *status, int *rc);
+
+// The offset of curve closed again into *out (a new record; NULL after a failure): a copy when curve is not
+// physically closed; otherwise the closing corner is classified from curve's end and start tangents: smooth,
+// the offset as it is; inner, the offset cut at the crossing of its tails (with a short closing line when the cut
+// ends are more than dist_tol apart); outer, the offset with the corner join of BSofk3arc between last_piece and
+// first_piece appended over [S, E - h] (S, E the offset's range, h 1.1 times the join's knot tolerance). Then its
+// end poles are averaged and phy_closed set. Tolerance entry 1 is raised for the outer join and put back exactly
+// on every path. rc -6 when the halves of a one-span offset do not cross, -1 when no crossing is found at all or
+// the join is too far from the offset; 3 / -2 for bad arguments as above; else a callee's code.
+void BSofmkcls(const VOQbsp_curve *curve, const VOQbsp_curve *offset, const VOQbsp_curve *last_piece,
+               const VOQbsp_curve *first_piece, const double normal[3], std::int16_t corner, double dist, int side,
+               VOQbsp_curve **out, int *rc);
+
+// *a and *b brought to one order: the one of lower order is replaced by its degree-raised copy (the old record is
+// released). Answers the common order, whether either is rational and the joint pole count (sum - 1).
+void BSofupdeg(VOQbsp_curve **a, VOQbsp_curve **b, std::int16_t *order, BSboolean *rational, int *num_poles,
+               int *rc);
+
+// a then b (same order) into the caller's record out, knots on [0, 1], when a's last pole and b's first pole are
+// at most 10 sqrt(dist_sqtol) apart; rc -1 otherwise (out untouched).
+void BSofcvjoin(const VOQbsp_curve *a, const VOQbsp_curve *b, VOQbsp_curve *out, int *rc);

@@ -1,0 +1,92 @@
+// Pieces shared by the whole-curve offset, the pair join and the closing step; not for callers outside
+// bspline/offset/.
+#pragma once
+
+#include <cmath>
+#include <cstring>
+
+#include "bspline/bspline.h"
+#include "bspline/measure.h"
+
+namespace bswhole {
+
+// The unit direction in which cv leaves its start (at_end false) or arrives at its end, in the xy plane. Where the
+// first derivative vanishes (coincident end poles) the first pole step of some length stands in for it. False
+// with rc -6 when the curve has no direction at all in the plane.
+inline bool end_direction(const VOQbsp_curve *cv, bool at_end, double point[3], double dir[3], int *rc) {
+  double ev[6];
+  const int k = cv->order, n = cv->num_poles;
+  BScveval_n(cv, at_end ? cv->knots[n] : cv->knots[k - 1], 1, ev, rc);
+  if (*rc != 0) return false;
+  for (int c = 0; c < 3; ++c) point[c] = ev[c];
+  dir[0] = ev[3], dir[1] = ev[4], dir[2] = 0.0;
+  double len = std::hypot(dir[0], dir[1]);
+  for (int step = 1; !(len > 0) && step < n; ++step) {
+    const int i = at_end ? n - 1 : 0, j = at_end ? n - 1 - step : step;
+    const double wi = cv->rational ? cv->weights[i] : 1.0, wj = cv->rational ? cv->weights[j] : 1.0;
+    const double sign = at_end ? 1.0 : -1.0;
+    dir[0] = sign * (cv->poles[3 * i] / wi - cv->poles[3 * j] / wj);
+    dir[1] = sign * (cv->poles[3 * i + 1] / wi - cv->poles[3 * j + 1] / wj);
+    len = std::hypot(dir[0], dir[1]);
+  }
+  if (!(len > 0) || !std::isfinite(len)) {
+    *rc = BSRC_NULL_VECTOR;
+    return false;
+  }
+  dir[0] /= len, dir[1] /= len;
+  return true;
+}
+
+// A fresh record holding a copy of cv (no boundaries); NULL with rc set on failure.
+inline VOQbsp_curve *copy_of(const VOQbsp_curve *cv, int *rc) {
+  VOQbsp_curve *c = nullptr;
+  BSallocvoqcv(cv->order, cv->num_poles, cv->rational, 0, &c, rc);
+  if (*rc == 0 && !BScv_copy(rc, cv, c)) {
+    if (*rc == 0) *rc = -1;
+    int ignored = 0;
+    BSfreevoqcv(c, &ignored);
+    c = nullptr;
+  }
+  return c;
+}
+
+// A new straight line of order 2 from p to q over [a, b] into *out (not rational, not closed, no boundaries).
+inline void line_curve(const double p[3], const double q[3], double a, double b, VOQbsp_curve **out, int *rc) {
+  BSallocvoqcv(2, 2, BSFALSE, 0, out, rc);
+  if (*rc != 0) return;
+  VOQbsp_curve *l = *out;
+  l->order = 2, l->periodic = 0, l->non_uniform = 1, l->num_poles = 2, l->num_knots = 4, l->rational = 0;
+  l->weights = nullptr, l->planar = 0, l->phy_closed = 0, l->num_boundaries = 0, l->bdrys = nullptr;
+  for (int i = 0; i < 3; ++i) l->poles[i] = p[i], l->poles[3 + i] = q[i];
+  l->knots[0] = l->knots[1] = a, l->knots[2] = l->knots[3] = b;
+}
+
+// First and last pole of cv moved onto their common midpoint (Cartesian, each weighted again by its own weight).
+inline void close_end_poles(VOQbsp_curve *cv) {
+  const int n = cv->num_poles;
+  const double w0 = cv->rational ? cv->weights[0] : 1.0, w1 = cv->rational ? cv->weights[n - 1] : 1.0;
+  for (int c = 0; c < 3; ++c) {
+    const double mid = (cv->poles[c] / w0 + cv->poles[3 * (n - 1) + c] / w1) / 2;
+    cv->poles[c] = mid * w0;
+    cv->poles[3 * (n - 1) + c] = mid * w1;
+  }
+}
+
+// Whether cv is degenerate once its poles are laid into the plane z = 0 (cv itself is only read).
+inline bool flat_degenerate(const VOQbsp_curve *cv, int *rc) {
+  BSscratch<300> store;
+  double *p = store.take(3 * static_cast<std::size_t>(cv->num_poles));
+  if (!p) {
+    *rc = BSRC_NO_SCRATCH;
+    return false;
+  }
+  std::memcpy(p, cv->poles, sizeof(double) * 3 * static_cast<std::size_t>(cv->num_poles));
+  for (int i = 0; i < cv->num_poles; ++i) p[3 * i + 2] = 0.0;
+  VOQbsp_curve flat = *cv;
+  flat.poles = p;
+  BSboolean degenerate = BSFALSE;
+  BStstcvdegn(&flat, &degenerate, rc);
+  return *rc == 0 && degenerate;
+}
+
+}  // namespace bswhole

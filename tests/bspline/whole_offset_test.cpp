@@ -1,0 +1,323 @@
+// The offset of a whole planar curve: corners, reversals, degenerate pieces, the closing step and its borrowed
+// tolerance, the piece preparation and the joining helpers, under forced warnings and failures.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "bspline/intersect.h"
+#include "bspline/offset.h"
+#include "tests/bspline/curve_fixtures.h"
+#include "tests/bspline/measure_curves.h"
+
+namespace {
+
+const double kUp[3] = {0, 0, 1}, kBevel = 0.5 * (std::sqrt(2.0) - 1);  // mitre point to a round join of 0.5
+
+std::unique_ptr<TestCurve> polyline(const std::vector<double> &xyz, bool closed = false) {
+  std::vector<double> k = {0};
+  for (std::size_t i = 0; i < xyz.size() / 3; ++i) k.push_back(static_cast<double>(i));
+  k.push_back(k.back());
+  auto c = std::make_unique<TestCurve>(2, xyz, k);
+  c->cv.phy_closed = closed;
+  return c;
+}
+
+std::unique_ptr<TestCurve> star() {
+  std::vector<double> p;
+  for (int i = 0; i <= 10; ++i) p.insert(p.end(), {(i % 2 ? 1.5 : 4) * std::cos(M_PI / 2 + (i % 10) * M_PI / 5),
+                                                   (i % 2 ? 1.5 : 4) * std::sin(M_PI / 2 + (i % 10) * M_PI / 5), 0});
+  return polyline(p, true);
+}
+
+struct Offset {
+  VOQbsp_curve *cv = nullptr;
+  int rc = 0;
+  Offset(const VOQbsp_curve *c, double d, int code, int side) { BSxycvoff(c, d, code, kUp, side, &cv, &rc); }
+  ~Offset() {
+    if (cv) BSfreevoqcv(cv, &rc);
+  }
+  std::array<double, 3> at(double u) const {
+    std::array<double, 3> p;
+    ref_point(*cv, u, p.data());
+    return p;
+  }
+  // The distance of (x, y) from the offset.
+  double off(double x, double y) const {
+    const double q[3] = {x, y, 0};
+    double u = 0, foot[3], d = 0;
+    int r = 0;
+    BSmdstptcv(cv, q, &u, foot, &d, &r);
+    return r == 0 ? d : INFINITY;
+  }
+  bool closed_exactly() const {
+    const std::array<double, 3> a = at(cv->knots[cv->order - 1]), b = at(cv->knots[cv->num_poles]);
+    return cv->phy_closed == 1 && a == b;
+  }
+};
+
+int span_offsets = 0;
+void count_spans(const char *name, int *) { span_offsets += std::strcmp(name, "bsspnoffset") == 0; }
+void force5(const char *name, int *rc) {
+  if (rc && *rc == 0 && std::strcmp(name, "bsspnoffset") == 0) *rc = BSRC_OFFSET_PASSES;
+}
+void fail_join(const char *name, int *rc) {
+  if (rc && std::strcmp(name, "bsofcvjoin") == 0) *rc = -1;
+}
+
+TEST(WholeOffset, CornersAndReversals) {
+  // Side +1 lies to the right: the zig-zag turns left (outer), right (inner), right (outer); the other polyline
+  // turns back on itself.
+  auto zig = polyline({0, 0, 0, 4, 0, 0, 4, 3, 0, 8, 3, 0, 8, -2, 0}), back = polyline({0, 0, 0, 4, 0, 0, 0, 0, 0});
+  const double h = 0.5 / std::sqrt(2.0);
+  const struct {
+    const TestCurve *c;
+    int code;
+    std::vector<std::array<double, 3>> probes;  // x, y and the distance of the offset from there
+  } rows[] = {
+      {zig.get(), 0, {{0, -0.5, 0}, {4.5, -0.5, 0}, {4.5, 2.5, 0}, {7.5, 2.5, 0}, {7.5, -2, 0}, {4.5, 2.6, 0.1}}},
+      {zig.get(), 1, {{4 + h, -h, 0}, {4.5, -0.5, kBevel}, {4.5, 2.5, 0}, {4.5, 2.6, 0.1}, {7.5, 2.5, 0}}},
+      // A square end or a half circle, never the two offsets merged over each other.
+      {back.get(), 0, {{4.5, 0, 0}, {4.5, 0.5, 0}, {4.5, -0.5, 0}, {0, 0.5, 0}, {2, 0, 0.5}}},
+      {back.get(), 1, {{4.5, 0, 0}, {4.5, 0.5, kBevel}, {4, 0.5, 0}, {0, 0.5, 0}, {2, 0, 0.5}}},
+  };
+  for (const auto &r : rows) {
+    const Offset o(&r.c->cv, 0.5, r.code, 1);
+    ASSERT_EQ(o.rc, 0);
+    for (const auto &p : r.probes) EXPECT_NEAR(o.off(p[0], p[1]), p[2], 1e-12) << r.code << " " << p[0] << "," << p[1];
+    for (int i = 1; i < o.cv->num_knots; ++i) EXPECT_LE(o.cv->knots[i - 1], o.cv->knots[i]);
+    // Joints at the mean of the neighbouring pieces' parameters: a mitred polyline keeps the input's knots.
+    if (r.c == zig.get() && r.code == 0) {
+      EXPECT_EQ(std::vector<double>(o.cv->knots, o.cv->knots + o.cv->num_knots), r.c->knots);
+    }
+  }
+}
+
+TEST(WholeOffset, CopiesSingleSpansDegeneratePiecesAndBadInput) {
+  TestCurve cubic(4, {0, 0, 1, 1, 2, 1, 3, 2, 1, 4, 0, 1}, {0, 0, 0, 0, 1, 1, 1, 1});
+  const Offset copy(&cubic.cv, 5e-15, 0, 1), one(&cubic.cv, 0.5, 0, 1), flipped(&cubic.cv, -0.5, 0, -1);
+  EXPECT_EQ(0, std::memcmp(copy.cv->poles, cubic.poles.data(), 12 * sizeof(double))) << "an exact copy";
+  VOQbsp_curve *direct = nullptr;
+  int rc = 0;
+  BSallocvoqcv(4, 4, 0, 0, &direct, &rc);
+  BSspnoffset(&cubic.cv, 0.5, kUp, 1, &direct, &rc);
+  for (const Offset *o : {&one, &flipped}) {
+    ASSERT_EQ(o->cv->num_poles, direct->num_poles);
+    EXPECT_EQ(0, std::memcmp(o->cv->poles, direct->poles, 3 * sizeof(double) * direct->num_poles));
+  }
+  BSfreevoqcv(direct, &rc);
+  // Without corner knots: one span offset; closed, the result is closed.
+  TestCurve loop(4, {0, 0, 0, 3, 3, 0, 1, 5, 0, -1, 5, 0, -3, 3, 0, 0, 0, 0}, {0, 0, 0, 0, 1, 2, 3, 3, 3, 3});
+  loop.cv.phy_closed = 1;
+  span_offsets = 0;
+  const BSfaulthandler prev = BSsetfaulthook(count_spans);
+  const Offset closed(&loop.cv, 0.2, 1, -1);
+  BSsetfaulthook(prev);
+  EXPECT_TRUE(closed.rc == 0 && span_offsets == 1 && closed.closed_exactly());
+  // Pieces that are points in the plane, whatever their z: two fail, among more they are skipped.
+  auto two = polyline({1, 1, 0, 1, 1, 2, 1, 1, 5}), three = polyline({0, 0, 0, 4, 0, 0, 4, 0, 7, 4, 3, 0});
+  EXPECT_EQ(Offset(&two->cv, 0.5, 0, 1).rc, BSRC_NO_JOIN);
+  const std::vector<double> before = three->poles;
+  const Offset skipped(&three->cv, 0.5, 0, 1);
+  ASSERT_EQ(skipped.rc, 0);
+  EXPECT_EQ(three->poles, before);
+  EXPECT_LT(skipped.off(4.5, -0.5), 1e-12) << "the pieces beside the point meet at their mitre";
+  auto nan = polyline({0, 0, 0, NAN, 0, 0, 4, 3, 0});
+  const struct {
+    const VOQbsp_curve *cv;
+    double d;
+    int side, rc;
+  } bad[] = {{&cubic.cv, NAN, 1, -2}, {&cubic.cv, INFINITY, 1, -2}, {&cubic.cv, 1, 0, -2}, {&nan->cv, 1, 1, -2},
+             {nullptr, 1, 1, 3}};
+  for (const auto &b : bad) {
+    const Offset o(b.cv, b.d, 0, b.side);
+    EXPECT_TRUE(o.rc == b.rc && o.cv == nullptr) << b.d << " " << b.side;
+  }
+}
+
+TEST(WholeOffset, WarningsFailuresAndTheBorrowedTolerance) {
+  auto s = star();
+  const TolScope odd(bstol::dist_tol, 3.3e-7);  // 5 x 0.2 does not give these bits back
+  const BSfaulthandler prev = BSsetfaulthook(force5);
+  {
+    const Offset warned(&s->cv, 0.3, 1, 1);
+    BSsetfaulthook(fail_join);
+    const Offset failed(&s->cv, 0.3, 1, 1);
+    BSsetfaulthook(prev);
+    EXPECT_TRUE(warned.rc == BSRC_OFFSET_PASSES && warned.closed_exactly()) << "the warning comes with the result";
+    EXPECT_TRUE(failed.rc != 0 && failed.cv == nullptr);
+    EXPECT_EQ(BStoltab[bstol::dist_tol], 3.3e-7);
+  }
+  // Every heap request failed in turn: a clean failure with nothing left behind, or the full result.
+  const int live = BSdbgliveblocks();
+  for (int n = 1, done = 0; !done && n < 5000; ++n) {
+    {
+      BSallocfailat(n);
+      const Offset o(&s->cv, 0.3, 1, n % 2 ? 1 : -1);
+      done = BSallocfailpending() != 0;  // the call ran through before the n-th request
+      BSallocfailat(0);
+      EXPECT_EQ(o.rc != 0, o.cv == nullptr) << n;
+      EXPECT_TRUE(!done || o.rc == 0);
+    }
+    EXPECT_EQ(BSdbgliveblocks(), live) << n;
+    EXPECT_EQ(BStoltab[bstol::dist_tol], 3.3e-7) << n;
+  }
+}
+
+TEST(WholeOffset, PreparedPieceIsRefinedOnlyPastTheFold) {
+  const struct {
+    double cosine, a, b;
+    int poles;
+  } rows[] = {{-0.98481, 0, 1, 8}, {-0.98479, 0, 1, 3}, {-0.99, 2, 4, 8}, {0.5, 2, 4, 3}};
+  for (const auto &r : rows) {
+    const double s = std::sqrt(1 - r.cosine * r.cosine);
+    TestCurve q(3, {0, 0, 1, 3, 0, 1, 3 + 1.5 * r.cosine, 1.5 * s, 1}, {r.a, r.a, r.a, r.b, r.b, r.b});
+    VOQbsp_curve *out = nullptr;
+    int rc = 0;
+    BSofprpcv(&q.cv, &out, &rc);
+    ASSERT_EQ(rc, 0);
+    EXPECT_EQ(out->num_poles, r.poles) << r.cosine;
+    // The knots crowd about the fold, at a / (a + e) = 2/3 of the piece's own range.
+    if (r.poles == 8) {
+      EXPECT_NEAR(out->knots[5], r.a + (r.b - r.a) * 2 / 3, 1e-15);
+    }
+    EXPECT_TRUE(out->knots[0] == r.a && out->knots[out->num_poles + 2] == r.b);
+    BSfreevoqcv(out, &rc);
+  }
+}
+
+TEST(WholeOffset, ClosingStep) {
+  // Smooth closing point: a full circle of four pieces.
+  auto circle = circular_arc(2, 0, 2 * M_PI, 4);
+  circle->cv.phy_closed = 1;
+  for (int side : {1, -1}) {
+    const Offset o(&circle->cv, 0.5, 1, side);
+    EXPECT_TRUE(o.rc == 0 && o.closed_exactly());
+    EXPECT_NEAR(o.off(2 + side * 0.5, 0), 0, 1e-6);
+  }
+  // A square: side +1 lies outside (an outer closing corner), -1 inside (an inner one).
+  auto sq = polyline({0, 0, 0, 4, 0, 0, 4, 4, 0, 0, 4, 0, 0, 0, 0}, true);
+  const Offset outer(&sq->cv, 0.5, 1, 1), inner(&sq->cv, 0.5, 1, -1);
+  ASSERT_TRUE(outer.rc == 0 && inner.rc == 0);
+  const double E = outer.cv->knots[outer.cv->num_poles];
+  EXPECT_TRUE(outer.cv->knots[2] == 0 && E < 4 && E > 4 - 1e-4) << "the closing arc within [S, E - h]";
+  EXPECT_TRUE(outer.closed_exactly() && inner.closed_exactly());
+  EXPECT_NEAR(outer.off(-0.5 / std::sqrt(2.0), -0.5 / std::sqrt(2.0)), 0, 1e-12);
+  EXPECT_EQ(inner.cv->num_poles, 5);
+  EXPECT_NEAR(inner.at(inner.cv->knots[1])[0], 0.5, 1e-12) << "cut where the tails cross";
+  // Cut ends farther apart than a very fine dist_tol: a closing line.
+  int rc = 0;
+  VOQbsp_curve *open = nullptr, *closed = nullptr, *copy = nullptr;
+  sq->cv.phy_closed = 0;
+  BSxycvoff(&sq->cv, 0.5, 0, kUp, -1, &open, &rc);
+  BSofmkcls(&sq->cv, open, open, open, kUp, 0, 0.5, -1, &copy, &rc);
+  EXPECT_TRUE(rc == 0 && copy->phy_closed == 0 && 0 == std::memcmp(copy->poles, open->poles, 15 * sizeof(double)))
+      << "an open input: a copy";
+  sq->cv.phy_closed = 1;
+  {
+    const TolScope fine(bstol::dist_tol, 1e-16);
+    BSofmkcls(&sq->cv, open, open, open, kUp, 0, 0.5, -1, &closed, &rc);
+  }
+  EXPECT_TRUE(rc == 0 && closed->num_poles == 6 && closed->phy_closed == 1);
+  for (VOQbsp_curve *c : {open, closed, copy}) BSfreevoqcv(c, &rc);
+}
+
+TEST(WholeOffset, JoiningHelpers) {
+  const TolScope sq(bstol::dist_sqtol, 0.01);  // joins up to a gap of exactly 1, closed below 0.1
+  int rc = 0;
+  for (double gap : {1.0, std::nextafter(1.0, 2.0)}) {
+    auto a = polyline({0, 0, 0, 2, 0, 0}), b = polyline({2, gap, 0, 4, 0, 0});
+    VOQbsp_curve *out = nullptr;
+    BSallocvoqcv(2, 3, 0, 0, &out, &rc);
+    BSofcvjoin(&a->cv, &b->cv, out, &rc);
+    EXPECT_EQ(rc, gap == 1.0 ? 0 : -1) << gap;
+    BSfreevoqcv(out, &rc);
+  }
+  for (double gap : {0.0999, 0.1}) {
+    auto c = polyline({0, 0, 0, 2, 0, 0, 0, gap, 0}, gap > 0.1);
+    BSboolean collinear = 1;
+    BSofchkln(&c->cv, &collinear, &rc);
+    EXPECT_TRUE(rc == 0 && c->cv.phy_closed == (gap < 0.1) && collinear == 0) << gap;
+  }
+  // Equal orders change neither curve; otherwise the lower one is raised in its slot.
+  auto line = polyline({0, 0, 0, 2, 0, 0});
+  auto arc = circular_arc(1, 0, 1, 1);
+  VOQbsp_curve *a = nullptr, *b = nullptr, *c = nullptr;
+  for (auto [slot, src] : {std::pair{&a, &line->cv}, std::pair{&b, &line->cv}, std::pair{&c, &arc->cv}}) {
+    BSallocvoqcv(src->order, src->num_poles, src->rational, 0, slot, &rc);
+    BScv_copy(&rc, src, *slot);
+  }
+  VOQbsp_curve *const a0 = a, *const b0 = b;
+  std::int16_t order = 0;
+  BSboolean rational = 0;
+  int np = 0;
+  BSofupdeg(&a, &b, &order, &rational, &np, &rc);
+  EXPECT_TRUE(rc == 0 && a == a0 && b == b0 && order == 2 && rational == 0 && np == 3);
+  EXPECT_EQ(0, std::memcmp(a->poles, line->poles.data(), 6 * sizeof(double)));
+  BSofupdeg(&c, &b, &order, &rational, &np, &rc);
+  EXPECT_TRUE(rc == 0 && c->order == 3 && b->order == 3 && rational == 1 && np == 5);
+  for (VOQbsp_curve *x : {a, b, c}) BSfreevoqcv(x, &rc);
+}
+
+TEST(WholeOffset, PairOfPieces) {
+  auto A = polyline({0, 0, 0, 4, 0, 0}), B = polyline({4, 0, 0, 4, 3, 0}), C = polyline({4, 3, 0, 8, 3, 0});
+  auto P = polyline({4, 0, 0, 4, 0, 9});
+  VOQbsp_curve *offA = nullptr, *offB = nullptr, *arc = nullptr;
+  std::int16_t trim = 0, arc_flag = 0;
+  double pt[3] = {0, 0, 0};
+  int status = 0, rc = 0;
+  BS2cvsoffpg(&P->cv, &B->cv, 1, 0.5, 0, 1, kUp, &trim, pt, &offA, &offB, &arc_flag, &arc, &status, &rc);
+  EXPECT_TRUE(rc == 0 && status == 1 && !offA && !offB) << "a piece that is a point in the plane";
+  BS2cvsoffpg(&A->cv, &B->cv, 6, 0.5, 0, 1, kUp, &trim, pt, &offA, &offB, &arc_flag, &arc, &status, &rc);
+  EXPECT_EQ(rc, -2);
+  // Side -1, an inner corner: A's offset is trimmed and the cut of B's front left to the next pair.
+  BS2cvsoffpg(&A->cv, &B->cv, 1, 0.5, 0, -1, kUp, &trim, pt, &offA, &offB, &arc_flag, &arc, &status, &rc);
+  ASSERT_EQ(rc, 0);
+  EXPECT_TRUE(trim == 1 && std::fabs(pt[0] - 3.5) < 1e-12 && std::fabs(pt[1] - 0.5) < 1e-12);
+  // Mode 5 offsets nothing, cuts the given offA's front, then mitres the outer corner by moving the line ends.
+  std::swap(offA, offB);
+  BSspnoffset(&C->cv, 0.5, kUp, -1, &offB, &rc);
+  BS2cvsoffpg(&B->cv, &C->cv, 5, 0.5, 0, -1, kUp, &trim, pt, &offA, &offB, &arc_flag, &arc, &status, &rc);
+  ASSERT_EQ(rc, 0);
+  EXPECT_TRUE(trim == 0 && arc_flag == 0 && arc == nullptr);
+  const double want[4] = {3.5, 0.5, 3.5, 3.5};
+  for (int i = 0; i < 4; ++i) EXPECT_NEAR(offA->poles[i < 2 ? i : i + 1], want[i], 1e-12);
+  for (VOQbsp_curve *x : {offA, offB}) BSfreevoqcv(x, &rc);
+}
+
+// A picture for a reader: a zig-zag, a closed star and a cusped quadratic, the curve black, side +1 red, -1
+// blue, sharp joins above and round joins below.
+TEST(WholeOffset, WritesAPicture) {
+  auto zig = polyline({0, 0, 0, 3, 2, 0, 6, -1, 0, 9, 2, 0, 12, 0, 0}), st = star();
+  const TestCurve cusp(3, {0, 0, 0, 4, 0.3, 0, 0, 0.6, 0}, {0, 0, 0, 1, 1, 1});
+  std::FILE *f = std::fopen("whole_offset.svg", "w");
+  ASSERT_NE(f, nullptr);
+  std::fprintf(f, "<svg xmlns='http://www.w3.org/2000/svg' viewBox='-1 2 48 24'>\n");
+  const struct {
+    const VOQbsp_curve *cv;
+    double dx, d;
+  } items[] = {{&zig->cv, 0, 0.5}, {&st->cv, 20, 0.4}, {&cusp.cv, 30, 0.2}};
+  int drawn = 0;
+  for (int code : {0, 1})
+    for (const auto &it : items)
+      for (int side : {0, 1, -1}) {
+        const Offset o(it.cv, side ? it.d : 0, code, side ? side : 1);
+        if (o.rc != 0) continue;
+        std::fprintf(f, "<polyline fill='none' stroke-width='0.05' stroke='%s' points='",
+                     side == 0 ? "black" : side > 0 ? "red" : "blue");
+        const double a = o.cv->knots[o.cv->order - 1], b = o.cv->knots[o.cv->num_poles];
+        for (int j = 0; j <= 400; ++j) {
+          const std::array<double, 3> p = o.at(a + (b - a) * j / 400);
+          std::fprintf(f, "%.4f,%.4f ", p[0] + it.dx, 8 + code * 12 - p[1]);
+        }
+        std::fprintf(f, "'/>\n");
+        ++drawn;
+      }
+  std::fprintf(f, "</svg>\n");
+  EXPECT_EQ(std::fclose(f), 0);
+  EXPECT_EQ(drawn, 18);
+}
+
+}  // namespace
