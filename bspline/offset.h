@@ -476,3 +476,41 @@ void BSofupdeg(VOQbsp_curve **a, VOQbsp_curve **b, std::int16_t *order, BSboolea
 // a then b (same order) into the caller's record out, knots on [0, 1], when a's last pole and b's first pole are
 // at most 10 sqrt(dist_sqtol) apart; rc -1 otherwise (out untouched).
 void BSofcvjoin(const VOQbsp_curve *a, const VOQbsp_curve *b, VOQbsp_curve *out, int *rc);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Offsets by a distance law of curves with sharp corners (bspline/offset/law_offset_pieces.cpp). Law positions
+// run from 0 at the start to 1 at the end of the whole curve being offset.
+
+// BSvrcvofntp, then (fix_start, fix_end) the offset's second and second-to-last poles moved onto the base curve's
+// end tangent directions at their former distance in xy, keeping their z (BSmodcvtnpl); an offset of 3 poles or
+// fewer, or a degenerate one, is left as it is. rc 0 or -1 (the callee's code is on the trace); *result is the
+// caller's to release, also after a failure.
+void BSvrcvofwtp(const VOQbsp_curve *curve, const double side_point[3], BSboolean side_by_flag,
+                 const double normal[3], BSboolean side_flag, double a, double b, const BSdistlaw *law, double u0,
+                 double u1, std::int16_t fix_start, std::int16_t fix_end, VOQbsp_curve **result, int *rc);
+
+// The offsets of two adjacent pieces (cv1's end is cv2's start) by the law over positions [u0, u1] and [u1, u2],
+// joined at their corner. join 1 or 4: both are offset into *off1 and *off2; any other value: *off1 holds the
+// first offset already and only cv2 is offset. Slots holding a record have it replaced. *status 1, 2 or 3 when
+// cv1, cv2 or both are degenerate in the plane (nothing offset, rc 0), or 3 when the offsets neither cross nor
+// can be extended to meet. A corner towards the offset side (side -1: left of the direction of travel, else
+// right) trims the offsets at their crossing, leaving the cut of *off2's front pending in split and split_point,
+// or extends them (a connecting line may come in *arc); a corner away from it gets BSofk3arc's join (arc_option)
+// in *arc; otherwise, and before the corner join, a pending cut is made on *off1's front. *arcs_made says whether
+// *arc holds a new record (the caller's to release). rc 0 or -1 (the callee's code is on the trace); what was
+// made stays in *off1, *off2 and *arc for the caller to release.
+void BS2cvsoffwl(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, int join, double a, double b, double u0,
+                 double u1, double u2, const BSdistlaw *law, int arc_option, int side, const double normal[3],
+                 std::int16_t *split, double split_point[3], VOQbsp_curve **off1, VOQbsp_curve **off2,
+                 std::int16_t *arcs_made, VOQbsp_curve **arc, int *status, int *rc);
+
+// The offset of a planar curve from d_start at its start to d_end at its end by the law, into *offset (a new
+// record; NULL after a failure). Both distances below 1e-14: a copy. A curve without cusps (or whose only cusp is
+// at parameter 0.0) is offset in one piece; otherwise it is cut at its cusps (a closed curve whose seam is a cusp
+// gets no piece before the first), degenerate pieces are passed over, the pieces' offsets joined pair by pair
+// (BS2cvsoffwl) and chained, with a straight bridge where matched ends are more than dist_tol apart. A closed
+// curve whose offset gaps agree at both ends is closed again (BSofmkcls, arc_flag as its corner mode). rc -12
+// when every piece is degenerate; 3 for a NULL argument; -2 for a damaged curve, a distance or normal that is not
+// finite, a side other than +1 or -1 or a curve of no range; 33, -13 without memory; else a callee's code.
+void BSxycvoffwl(const VOQbsp_curve *curve, double d_start, double d_end, const BSdistlaw *law,
+                 std::int16_t arc_flag, const double normal[3], int side, VOQbsp_curve **offset, int *rc);
