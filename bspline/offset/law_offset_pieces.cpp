@@ -49,34 +49,8 @@ double knot_tol_of(const VOQbsp_curve *cv, int *rc) {
 
 // The offset built so far and the parameter at which it ends. Every piece is laid onto its parameter interval and
 // merged on; an offset that does not meet the chain is reached by a straight bridge.
-struct Chain {
-  OwnedCurve acc;
-  double end = 0;
-
-  void merge(VOQbsp_curve **piece, double a, double b, int *rc) {
-    OwnedCurve p;
-    std::swap(p.cv, *piece);
-    BSofrparcv(p.cv, a, b, rc);
-    if (*rc != 0) return;
-    p.cv->phy_closed = 0;
-    if (!acc.cv) {
-      std::swap(acc.cv, p.cv);
-      end = b;
-      return;
-    }
-    acc.cv->phy_closed = 0;
-    std::int16_t order = 0;
-    BSboolean rational = BSFALSE;
-    int np = 0;
-    BSofupdeg(&acc.cv, &p.cv, &order, &rational, &np, rc);
-    OwnedCurve merged;
-    if (*rc == 0) BSallocvoqcv(order, np, rational, 0, &merged.cv, rc);
-    if (*rc == 0) BSmergecvnn(acc.cv, p.cv, merged.cv, rc);
-    if (*rc == BSRC_DEGENERATE_INPUT) *rc = 0;  // a piece cut down to a point was merged: the result is complete
-    if (*rc != 0) return;
-    std::swap(acc.cv, merged.cv);
-    end = b;
-  }
+struct Chain : bswhole::OffsetChain {
+  void merge(VOQbsp_curve **piece, double a, double b, int *rc) { OffsetChain::append(piece, a, b, false, rc); }
 
   // The held offset q appended up to m: after the previous corner's joint piece when there is one, else after a
   // bridge when q's nearest matched end is not where the chain's matched end is. q_start is the start of q's

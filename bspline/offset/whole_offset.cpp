@@ -12,6 +12,42 @@
 #include "bspline/offset/offset_internal.h"
 #include "bspline/offset/whole_offset_internal.h"
 
+namespace bswhole {
+
+void OffsetChain::append(VOQbsp_curve **piece, double a, double b, bool combine, int *rc) {
+  bsoffset::OwnedCurve p;
+  std::swap(p.cv, *piece);
+  BSofrparcv(p.cv, a, b, rc);
+  if (*rc != 0) return;
+  p.cv->phy_closed = 0;
+  if (!acc.cv) {
+    std::swap(acc.cv, p.cv);
+    end = b;
+    return;
+  }
+  // The chain may have come round to its own start: it stays an open curve until the closing step.
+  acc.cv->phy_closed = 0;
+  std::int16_t order = 0;
+  BSboolean rational = BSFALSE;
+  int np = 0;
+  BSofupdeg(&acc.cv, &p.cv, &order, &rational, &np, rc);
+  bsoffset::OwnedCurve merged;
+  if (*rc == 0) BSallocvoqcv(order, np, rational, 0, &merged.cv, rc);
+  if (*rc == 0 && combine) {
+    BScnvtmekt(1, acc.cv, rc);
+    if (*rc == 0) BScnvtmekt(0, p.cv, rc);
+    if (*rc == 0) BScomb2cvs(acc.cv, p.cv, merged.cv, rc);
+  } else if (*rc == 0) {
+    BSmergecvnn(acc.cv, p.cv, merged.cv, rc);
+  }
+  if (*rc == BSRC_DEGENERATE_INPUT) *rc = 0;  // a piece cut down to a point was merged: the result is complete
+  if (*rc != 0) return;
+  std::swap(acc.cv, merged.cv);
+  end = b;
+}
+
+}  // namespace bswhole
+
 namespace {
 
 using bsoffset::OwnedCurve;
@@ -41,45 +77,8 @@ struct Pieces {
   }
 };
 
-// The offset built so far, and the parameter at which it ends.
-struct Chain {
-  OwnedCurve acc;
-  double end = 0;
-
-  // piece (taken over) put onto [a, b] and merged on; corner joins are combined as they are, offsets and lines
-  // merged, which orients and clamps them.
-  void append(VOQbsp_curve **piece, double a, double b, bool combine, int *rc) {
-    OwnedCurve p;
-    std::swap(p.cv, *piece);
-    BSofrparcv(p.cv, a, b, rc);
-    if (*rc != 0) return;
-    p.cv->phy_closed = 0;
-    if (!acc.cv) {
-      std::swap(acc.cv, p.cv);
-      end = b;
-      return;
-    }
-    // The chain may have come round to its own start: it stays an open curve until the closing step.
-    acc.cv->phy_closed = 0;
-    std::int16_t order = 0;
-    BSboolean rational = BSFALSE;
-    int np = 0;
-    BSofupdeg(&acc.cv, &p.cv, &order, &rational, &np, rc);
-    OwnedCurve merged;
-    if (*rc == 0) BSallocvoqcv(order, np, rational, 0, &merged.cv, rc);
-    if (*rc == 0 && combine) {
-      BScnvtmekt(1, acc.cv, rc);
-      if (*rc == 0) BScnvtmekt(0, p.cv, rc);
-      if (*rc == 0) BScomb2cvs(acc.cv, p.cv, merged.cv, rc);
-    } else if (*rc == 0) {
-      BSmergecvnn(acc.cv, p.cv, merged.cv, rc);
-    }
-    if (*rc == BSRC_DEGENERATE_INPUT) *rc = 0;  // a piece cut down to a point was merged: the result is complete
-    if (*rc != 0) return;
-    std::swap(acc.cv, merged.cv);
-    end = b;
-  }
-
+// The offset built so far, reached by a straight line where an offset starts away from it.
+struct Chain : bswhole::OffsetChain {
   // An offset that does not start where the chain ends (its front was cut back) is first reached by a straight
   // line from the nearest pair of end poles; the offset then begins at the line's end.
   void append_offset(VOQbsp_curve **off, double a, double b, double piece_start, int *rc) {

@@ -7,6 +7,7 @@
 
 #include "bspline/bspline.h"
 #include "bspline/measure.h"
+#include "bspline/offset/offset_internal.h"
 
 namespace bswhole {
 
@@ -88,5 +89,14 @@ inline bool flat_degenerate(const VOQbsp_curve *cv, int *rc) {
   BStstcvdegn(&flat, &degenerate, rc);
   return *rc == 0 && degenerate;
 }
+
+// The offset built so far and the parameter at which it ends. append takes the piece over, puts it onto [a, b]
+// and merges it on: corner joins are combined as they are (combine), offsets and lines merged, which orients and
+// clamps them. The chain stays an open curve until a closing step.
+struct OffsetChain {
+  bsoffset::OwnedCurve acc;
+  double end = 0;
+  void append(VOQbsp_curve **piece, double a, double b, bool combine, int *rc);
+};
 
 }  // namespace bswhole
