@@ -40,19 +40,6 @@ double length_of(const VOQbsp_curve &c) {
 
 double gap(const double a[3], const double b[3]) { return std::hypot(a[0] - b[0], a[1] - b[1], a[2] - b[2]); }
 
-// The largest distance between the curve and the result over the curve's range.
-double old_range_error(const TestCurve &c, const VOQbsp_curve &out) {
-  double worst = 0;
-  for (int i = 0; i <= 40; ++i) {
-    const double u = c.start() + (c.end() - c.start()) * i / 40;
-    double a[3], b[3];
-    ref_point(c, u, a);
-    ref_point(out, u, b);
-    worst = std::max(worst, gap(a, b));
-  }
-  return worst;
-}
-
 TEST(ArcLengthExtension, RandomCubics) {
   std::mt19937 rng(229);
   std::uniform_real_distribution<double> frac(0.05, 0.6);

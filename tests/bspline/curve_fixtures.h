@@ -2,6 +2,7 @@
 // reference evaluation by the plain Cox-de Boor definition that shares no code with the library.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <random>
@@ -141,4 +142,28 @@ inline void span_polynomial(const TestCurve &c, double s0, double s1, double u, 
     ref_point(c, x[i], p);
     for (int d = 0; d < 3; ++d) out[d] += l * p[d];
   }
+}
+
+// The largest distance between c and a result over c's whole range (41 samples): a continuation or lengthening
+// must leave the old range where it was.
+inline double old_range_error(const TestCurve &c, const VOQbsp_curve &out) {
+  double worst = 0;
+  for (int i = 0; i <= 40; ++i) {
+    const double u = c.start() + (c.end() - c.start()) * i / 40;
+    double a[3], b[3];
+    ref_point(c, u, a);
+    ref_point(out, u, b);
+    worst = std::max(worst, std::hypot(a[0] - b[0], a[1] - b[1], a[2] - b[2]));
+  }
+  return worst;
+}
+
+// An order-2 curve through the points xyz (x, y, z each), knots 0, 1, 2, ... at the corners.
+inline std::unique_ptr<TestCurve> polyline_xyz(const std::vector<double> &xyz, bool closed = false) {
+  std::vector<double> k = {0};
+  for (std::size_t i = 0; i < xyz.size() / 3; ++i) k.push_back(static_cast<double>(i));
+  k.push_back(k.back());
+  auto c = std::make_unique<TestCurve>(2, xyz, k);
+  c->cv.phy_closed = closed;
+  return c;
 }

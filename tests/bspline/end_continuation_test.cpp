@@ -27,19 +27,6 @@ struct Continued {
   }
 };
 
-// The result's points over the old range are the curve's.
-double old_range_error(const TestCurve &c, const VOQbsp_curve &out) {
-  double worst = 0;
-  for (int i = 0; i <= 40; ++i) {
-    const double u = c.start() + (c.end() - c.start()) * i / 40;
-    double a[3], b[3];
-    ref_point(c, u, a);
-    ref_point(out, u, b);
-    worst = std::max(worst, std::hypot(a[0] - b[0], a[1] - b[1], a[2] - b[2]));
-  }
-  return worst;
-}
-
 TEST(EndContinuation, KeepsTheEndSpanPolynomial) {
   std::mt19937 rng(106);
   for (int trial = 0; trial < 12; ++trial) {

@@ -18,15 +18,6 @@ namespace {
 const double kUp[3] = {0, 0, 1};
 const BSdistlaw kLinear = {1, nullptr, 0, 0};
 
-std::unique_ptr<TestCurve> polyline(const std::vector<double> &xyz, bool closed = false) {
-  std::vector<double> k = {0};
-  for (std::size_t i = 0; i < xyz.size() / 3; ++i) k.push_back(static_cast<double>(i));
-  k.push_back(k.back());
-  auto c = std::make_unique<TestCurve>(2, xyz, k);
-  c->cv.phy_closed = closed;
-  return c;
-}
-
 // Three quadratic pieces meeting at two corners.
 const TestCurve kTwoCusps(3, {0, 0, 0, 2, 1, 0, 4, 0, 0, 5, 2, 0, 6, 4, 0, 8, 4, 0, 10, 3, 0},
                           {0, 0, 0, 1, 1, 2, 2, 3, 3, 3});
@@ -176,7 +167,7 @@ TEST(LawOffset, CuspsSkippedPiecesBridgesAndSeams) {
   // Side -1 lies to the left: the corner of the polyline turns left, so its offsets cross. The middle piece is a
   // point in the plane that rises in z: the pieces beside it are joined, and their offsets (z 0 and z 3) meet in
   // the plane only: a bridge rises between them.
-  auto riser = polyline({0, 0, 0, 4, 0, 0, 4, 0, 3, 4, 3, 3});
+  auto riser = polyline_xyz({0, 0, 0, 4, 0, 0, 4, 0, 3, 4, 3, 3});
   {
     const Off o(&riser->cv, 0.5, 0.5, -1);
     ASSERT_EQ(o.rc, 0);
@@ -192,8 +183,8 @@ TEST(LawOffset, CuspsSkippedPiecesBridgesAndSeams) {
   }
   // A closed square whose seam is a cusp: four pieces, four offsets, closed again; the same with a zero-length
   // span at a corner gives the same offset.
-  auto square = polyline({0, 0, 0, 4, 0, 0, 4, 4, 0, 0, 4, 0, 0, 0, 0}, true);
-  auto stutter = polyline({0, 0, 0, 4, 0, 0, 4, 0, 0, 4, 4, 0, 0, 4, 0, 0, 0, 0}, true);
+  auto square = polyline_xyz({0, 0, 0, 4, 0, 0, 4, 4, 0, 0, 4, 0, 0, 0, 0}, true);
+  auto stutter = polyline_xyz({0, 0, 0, 4, 0, 0, 4, 0, 0, 4, 4, 0, 0, 4, 0, 0, 0, 0}, true);
   for (int side : {1, -1}) {
     calls = 0, counted = "bsvrcvofntp";
     const BSfaulthandler prev = BSsetfaulthook(count_calls);
@@ -249,9 +240,9 @@ TEST(LawOffset, TwoCuspsBothSidesAgainstConstantOffsetAndAPicture) {
 }
 
 TEST(LawOffset, BadInputAndEveryAllocationFailing) {
-  auto nan = polyline({0, 0, 0, NAN, 0, 0, 4, 3, 0});
+  auto nan = polyline_xyz({0, 0, 0, NAN, 0, 0, 4, 3, 0});
   // Every piece degenerate in the plane, with and without cusps: no offset, the soft code.
-  auto dots = polyline({1, 1, 0, 1, 1, 2, 1, 1, 5}), folded = polyline({1, 1, 0, 1, 1, 2, 1, 1, 0});
+  auto dots = polyline_xyz({1, 1, 0, 1, 1, 2, 1, 1, 5}), folded = polyline_xyz({1, 1, 0, 1, 1, 2, 1, 1, 0});
   const VOQbsp_curve *c = &kTwoCusps.cv;
   const struct {
     const VOQbsp_curve *cv;
@@ -263,8 +254,8 @@ TEST(LawOffset, BadInputAndEveryAllocationFailing) {
     const Off o(b.cv, b.a, b.b, b.side);
     EXPECT_TRUE(o.rc == b.rc && o.cv == nullptr) << b.a << " " << b.side << " " << o.rc;
   }
-  auto square = polyline({0, 0, 0, 4, 0, 0, 4, 4, 0, 0, 4, 0, 0, 0, 0}, true);
-  auto riser = polyline({0, 0, 0, 4, 0, 0, 4, 0, 3, 4, 3, 3});
+  auto square = polyline_xyz({0, 0, 0, 4, 0, 0, 4, 4, 0, 0, 4, 0, 0, 0, 0}, true);
+  auto riser = polyline_xyz({0, 0, 0, 4, 0, 0, 4, 0, 3, 4, 3, 3});
   for (const VOQbsp_curve *t : std::initializer_list<const VOQbsp_curve *>{c, &square->cv, &riser->cv}) {
     const int live = BSdbgliveblocks();
     for (int n = 1, done = 0; !done && n < 20000; ++n) {

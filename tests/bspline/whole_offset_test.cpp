@@ -16,20 +16,11 @@ namespace {
 
 const double kUp[3] = {0, 0, 1}, kBevel = 0.5 * (std::sqrt(2.0) - 1);  // mitre point to a round join of 0.5
 
-std::unique_ptr<TestCurve> polyline(const std::vector<double> &xyz, bool closed = false) {
-  std::vector<double> k = {0};
-  for (std::size_t i = 0; i < xyz.size() / 3; ++i) k.push_back(static_cast<double>(i));
-  k.push_back(k.back());
-  auto c = std::make_unique<TestCurve>(2, xyz, k);
-  c->cv.phy_closed = closed;
-  return c;
-}
-
 std::unique_ptr<TestCurve> star() {
   std::vector<double> p;
   for (int i = 0; i <= 10; ++i) p.insert(p.end(), {(i % 2 ? 1.5 : 4) * std::cos(M_PI / 2 + (i % 10) * M_PI / 5),
                                                    (i % 2 ? 1.5 : 4) * std::sin(M_PI / 2 + (i % 10) * M_PI / 5), 0});
-  return polyline(p, true);
+  return polyline_xyz(p, true);
 }
 
 struct Offset {
@@ -70,7 +61,7 @@ void fail_join(const char *name, int *rc) {
 TEST(WholeOffset, CornersAndReversals) {
   // Side +1 lies to the right: the zig-zag turns left (outer), right (inner), right (outer); the other polyline
   // turns back on itself.
-  auto zig = polyline({0, 0, 0, 4, 0, 0, 4, 3, 0, 8, 3, 0, 8, -2, 0}), back = polyline({0, 0, 0, 4, 0, 0, 0, 0, 0});
+  auto zig = polyline_xyz({0, 0, 0, 4, 0, 0, 4, 3, 0, 8, 3, 0, 8, -2, 0}), back = polyline_xyz({0, 0, 0, 4, 0, 0, 0, 0, 0});
   const double h = 0.5 / std::sqrt(2.0);
   const struct {
     const TestCurve *c;
@@ -117,14 +108,14 @@ TEST(WholeOffset, CopiesSingleSpansDegeneratePiecesAndBadInput) {
   BSsetfaulthook(prev);
   EXPECT_TRUE(closed.rc == 0 && span_offsets == 1 && closed.closed_exactly());
   // Pieces that are points in the plane, whatever their z: two fail, among more they are skipped.
-  auto two = polyline({1, 1, 0, 1, 1, 2, 1, 1, 5}), three = polyline({0, 0, 0, 4, 0, 0, 4, 0, 7, 4, 3, 0});
+  auto two = polyline_xyz({1, 1, 0, 1, 1, 2, 1, 1, 5}), three = polyline_xyz({0, 0, 0, 4, 0, 0, 4, 0, 7, 4, 3, 0});
   EXPECT_EQ(Offset(&two->cv, 0.5, 0, 1).rc, BSRC_NO_JOIN);
   const std::vector<double> before = three->poles;
   const Offset skipped(&three->cv, 0.5, 0, 1);
   ASSERT_EQ(skipped.rc, 0);
   EXPECT_EQ(three->poles, before);
   EXPECT_LT(skipped.off(4.5, -0.5), 1e-12) << "the pieces beside the point meet at their mitre";
-  auto nan = polyline({0, 0, 0, NAN, 0, 0, 4, 3, 0});
+  auto nan = polyline_xyz({0, 0, 0, NAN, 0, 0, 4, 3, 0});
   const struct {
     const VOQbsp_curve *cv;
     double d;
@@ -198,7 +189,7 @@ TEST(WholeOffset, ClosingStep) {
     EXPECT_NEAR(o.off(2 + side * 0.5, 0), 0, 1e-6);
   }
   // A square: side +1 lies outside (an outer closing corner), -1 inside (an inner one).
-  auto sq = polyline({0, 0, 0, 4, 0, 0, 4, 4, 0, 0, 4, 0, 0, 0, 0}, true);
+  auto sq = polyline_xyz({0, 0, 0, 4, 0, 0, 4, 4, 0, 0, 4, 0, 0, 0, 0}, true);
   const Offset outer(&sq->cv, 0.5, 1, 1), inner(&sq->cv, 0.5, 1, -1);
   ASSERT_TRUE(outer.rc == 0 && inner.rc == 0);
   const double E = outer.cv->knots[outer.cv->num_poles];
@@ -228,7 +219,7 @@ TEST(WholeOffset, JoiningHelpers) {
   const TolScope sq(bstol::dist_sqtol, 0.01);  // joins up to a gap of exactly 1, closed below 0.1
   int rc = 0;
   for (double gap : {1.0, std::nextafter(1.0, 2.0)}) {
-    auto a = polyline({0, 0, 0, 2, 0, 0}), b = polyline({2, gap, 0, 4, 0, 0});
+    auto a = polyline_xyz({0, 0, 0, 2, 0, 0}), b = polyline_xyz({2, gap, 0, 4, 0, 0});
     VOQbsp_curve *out = nullptr;
     BSallocvoqcv(2, 3, 0, 0, &out, &rc);
     BSofcvjoin(&a->cv, &b->cv, out, &rc);
@@ -236,13 +227,13 @@ TEST(WholeOffset, JoiningHelpers) {
     BSfreevoqcv(out, &rc);
   }
   for (double gap : {0.0999, 0.1}) {
-    auto c = polyline({0, 0, 0, 2, 0, 0, 0, gap, 0}, gap > 0.1);
+    auto c = polyline_xyz({0, 0, 0, 2, 0, 0, 0, gap, 0}, gap > 0.1);
     BSboolean collinear = 1;
     BSofchkln(&c->cv, &collinear, &rc);
     EXPECT_TRUE(rc == 0 && c->cv.phy_closed == (gap < 0.1) && collinear == 0) << gap;
   }
   // Equal orders change neither curve; otherwise the lower one is raised in its slot.
-  auto line = polyline({0, 0, 0, 2, 0, 0});
+  auto line = polyline_xyz({0, 0, 0, 2, 0, 0});
   auto arc = circular_arc(1, 0, 1, 1);
   VOQbsp_curve *a = nullptr, *b = nullptr, *c = nullptr;
   for (auto [slot, src] : {std::pair{&a, &line->cv}, std::pair{&b, &line->cv}, std::pair{&c, &arc->cv}}) {
@@ -262,8 +253,8 @@ TEST(WholeOffset, JoiningHelpers) {
 }
 
 TEST(WholeOffset, PairOfPieces) {
-  auto A = polyline({0, 0, 0, 4, 0, 0}), B = polyline({4, 0, 0, 4, 3, 0}), C = polyline({4, 3, 0, 8, 3, 0});
-  auto P = polyline({4, 0, 0, 4, 0, 9});
+  auto A = polyline_xyz({0, 0, 0, 4, 0, 0}), B = polyline_xyz({4, 0, 0, 4, 3, 0}), C = polyline_xyz({4, 3, 0, 8, 3, 0});
+  auto P = polyline_xyz({4, 0, 0, 4, 0, 9});
   VOQbsp_curve *offA = nullptr, *offB = nullptr, *arc = nullptr;
   std::int16_t trim = 0, arc_flag = 0;
   double pt[3] = {0, 0, 0};
@@ -290,7 +281,7 @@ TEST(WholeOffset, PairOfPieces) {
 // A picture for a reader: a zig-zag, a closed star and a cusped quadratic, the curve black, side +1 red, -1
 // blue, sharp joins above and round joins below.
 TEST(WholeOffset, WritesAPicture) {
-  auto zig = polyline({0, 0, 0, 3, 2, 0, 6, -1, 0, 9, 2, 0, 12, 0, 0}), st = star();
+  auto zig = polyline_xyz({0, 0, 0, 3, 2, 0, 6, -1, 0, 9, 2, 0, 12, 0, 0}), st = star();
   const TestCurve cusp(3, {0, 0, 0, 4, 0.3, 0, 0, 0.6, 0}, {0, 0, 0, 1, 1, 1});
   std::FILE *f = std::fopen("whole_offset.svg", "w");
   ASSERT_NE(f, nullptr);
