@@ -514,3 +514,54 @@ void BS2cvsoffwl(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, int join, dou
 // finite, a side other than +1 or -1 or a curve of no range; 33, -13 without memory; else a callee's code.
 void BSxycvoffwl(const VOQbsp_curve *curve, double d_start, double d_end, const BSdistlaw *law,
                  std::int16_t arc_flag, const double normal[3], int side, VOQbsp_curve **offset, int *rc);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Offset of one curve in its own plane (bspline/offset/single_offset.cpp). The side is that of a side point, or
+// of a given normal and side flag; the curve is carried into a frame whose z axis is the plane normal, offset
+// there (BSxycvoff), carried back, and with loop mode 1 or 2 its loops are removed (BSofrmlp3). The result is a
+// new record the caller releases with BSfreevoqcv; loop removal may split off *count further pieces, handed over
+// as a BSdbgmalloc array in *pieces (released with BSdbgfree) or, when the caller gave an array, written into it.
+// The count is 0 on entry; the result and pieces are written only on success (rc 0 or 5). Every curve made inside
+// is released on every path. rc 5 when a piece offset used all its passes (the result is complete); 3 for a NULL
+// argument; -2 for a damaged curve or an argument that is not finite; -6 for a null normal or side vector (a side
+// point on a line curve, or on the curve); else a callee's code.
+
+// normal_given TRUE: normal is the plane normal and *side_flag chooses the direction (TRUE +1). Otherwise both are
+// found from side, and *side_flag is written on success (TRUE when the direction is +1). A negative dist offsets
+// by its size on the other side. corner_mode 1 asks for round corners from the planar offset.
+void BScvoffsetd(const VOQbsp_curve *curve, double dist, const double side[3], BSboolean normal_given,
+                 int corner_mode, std::int16_t loop_mode, BSboolean *side_flag, const double normal[3],
+                 VOQbsp_curve **result, int *count, VOQbsp_curve ***pieces, int *rc);
+
+// The offset of a curve flagged planar, or lying on a line, with normal and direction found from side; -2 for
+// any other curve. TRUE when rc is 0.
+BSboolean BScvoffset(int *rc, const VOQbsp_curve *curve, const double *dist, const double side[3],
+                     const int *corner_mode, const std::int16_t *loop_mode, VOQbsp_curve **result, int *count,
+                     VOQbsp_curve ***pieces);
+
+// The worker. find_normal FALSE needs normal_given TRUE (else -2): normal, *direction and frame are used as
+// given. find_normal TRUE needs a curve flagged planar or lying on a line (else -2); with normal_given FALSE
+// normal, *direction and frame are found (BSofnorm, BSfndoffdir) and written. A closed curve offset by more than
+// dist_tol whose offset starts inside a loop is re-started between its first two self-intersections before loop
+// removal; one that does not meet itself goes to loop removal as it is. The result's planar flag is FALSE with 2
+// poles, else the planarity of its poles.
+void BScvoff3d(const VOQbsp_curve *curve, double dist, BSboolean corner_flag, std::int16_t loop_mode,
+               BSboolean find_normal, const double side[3], double normal[3], BSboolean normal_given,
+               int *direction, double frame[9], VOQbsp_curve **result, int *count, VOQbsp_curve ***pieces,
+               int *rc);
+
+// The unit plane normal of curve and *planar_curve, a new record (the caller's): the curve projected into its
+// plane when it is flagged planar, else a copy. use_given: the normal is given (negated when *flag is FALSE).
+// Otherwise *flag is set TRUE and the normal is V x T, T the tangent at the point nearest side and V towards
+// side's projection; a curve on a line takes (F - L) x (side - F) from its end poles, and a closed curve not
+// flagged planar the plane of its poles (-2 when they have none). At the seam of a closed curve the tangent of
+// the other end is taken when it lies less along V. curve is written only to clear a polynomial curve's weights
+// pointer.
+void BSofnorm(VOQbsp_curve *curve, const double side[3], BSboolean use_given, const double given[3],
+              BSboolean *flag, VOQbsp_curve **planar_curve, double normal[3], int *rc);
+
+// The direction (+1 or -1) that BSxycvoff needs in the frame of normal (BStrans2, written to frame) to offset
+// towards side: +1 when (V x T) . normal > 0, V and T as for BSofnorm in the plane of normal. curve is written
+// only to clear a polynomial curve's weights pointer. rc -1 when the working projection cannot be released.
+void BSfndoffdir(VOQbsp_curve *curve, const double side[3], const double normal[3], int *direction,
+                 double frame[9], int *rc);

@@ -1,0 +1,478 @@
+// The offset of one curve in its own plane: the plane normal and the side found from a side point, the curve
+// carried into a frame whose z axis is that normal, offset there as a whole and carried back, and its loops cut
+// out on request. A closed curve whose offset does not start on a plain stretch is re-started between its first
+// self-intersections first, so that loop removal does not take the main loop for a loop.
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+#include "bspline/distance.h"
+#include "bspline/intersect.h"
+#include "bspline/knots.h"
+#include "bspline/legendre.h"
+#include "bspline/measure.h"
+#include "bspline/numerics.h"
+#include "bspline/offset.h"
+#include "bspline/offset/offset_internal.h"
+
+namespace {
+
+using bsoffset::OwnedCurve;
+
+constexpr int kPerpTol = 3;            // tolerance entry: a tangent perpendicular to the side vector
+constexpr int kStartRoom = 10;         // start-point crossings kept on the stack, per kind
+constexpr int kSelfParamsOnStack = 100;
+const double kOrigin[3] = {0.0, 0.0, 0.0};
+const double kUnitScale = 1.0;
+const BSboolean kRightHanded = BSTRUE;
+
+bool finite3(const double *v) { return v && BSallfinite(3, v) != 0; }
+
+// A new record of cv's order, pole count and rational flag; with extra room when it is to be clamped in place.
+VOQbsp_curve *new_like(const VOQbsp_curve *cv, int extra_poles, int *rc) {
+  VOQbsp_curve *out = nullptr;
+  BSallocvoqcv(cv->order, cv->num_poles + extra_poles, cv->rational, 0, &out, rc);
+  return *rc == 0 ? out : nullptr;
+}
+
+// A plain copy of cv, or (clamp) a copy with its ends clamped. Unclamped ends are clamped in a record with room
+// for 2 (order - 1) more poles and knots, so that the clamping never writes past the copy.
+void copy_curve(const VOQbsp_curve *cv, bool clamp, OwnedCurve *out, int *rc) {
+  out->release();
+  out->cv = new_like(cv, clamp ? 2 * (cv->order - 1) : 0, rc);
+  if (*rc == 0) BScv_copy(rc, cv, out->cv);
+  if (*rc == 0 && clamp) BScnvtomkt(rc, out->cv);
+  if (*rc != 0) out->release();
+}
+
+// Cartesian pole i of cv.
+void pole_at(const VOQbsp_curve *cv, int i, double p[3]) {
+  const double w = cv->rational && cv->weights ? cv->weights[i] : 1.0;
+  for (int c = 0; c < 3; ++c) p[c] = cv->poles[3 * i + c] / w;
+}
+
+// Point and first derivative of cv at u.
+bool point_tangent(const VOQbsp_curve *cv, double u, double p[3], double t[3], int *rc) {
+  double ev[6];
+  BScveval_n(cv, u, 1, ev, rc);
+  if (*rc != 0) return false;
+  for (int c = 0; c < 3; ++c) p[c] = ev[c], t[c] = ev[3 + c];
+  return true;
+}
+
+// q projected onto the plane through a with unit normal n (its foot on the normal line through a, taken back).
+void onto_plane(const double a[3], const double n[3], const double q[3], double out[3], int *rc) {
+  double foot[3];
+  BSproj1(rc, a, n, q, foot);
+  for (int c = 0; c < 3; ++c) out[c] = q[c] - (foot[c] - a[c]);
+}
+
+// The parameter at the other end of a closed curve when u lies exactly on one of its ends; false otherwise.
+bool other_end(const VOQbsp_curve *cv, double u, double *v) {
+  const double u0 = cv->knots[cv->order - 1], u1 = cv->knots[cv->num_poles];
+  if (!cv->phy_closed || (u != u0 && u != u1)) return false;
+  *v = u == u0 ? u1 : u0;
+  return true;
+}
+
+// cv projected along normal onto the plane through the average of its poles, into out (arrays as large as cv's).
+void project_flat(VOQbsp_curve *cv, const double normal[3], VOQbsp_curve *out, double avg[3], int *rc) {
+  // The averaging reads the weights pointer of a polynomial curve; it must not see a stale one.
+  if (!cv->rational) cv->weights = nullptr;
+  BSavgpts(rc, cv->num_poles, cv->poles, cv->weights, avg);
+  double n[3] = {normal[0], normal[1], normal[2]}, dir[3] = {normal[0], normal[1], normal[2]};
+  if (*rc == 0) BSprj_cv_pl(rc, cv, avg, n, dir, out);
+}
+
+// The curve handed to loop removal: the offset itself, unless a closed base curve's offset starts inside a loop,
+// where it is re-started between its two first self-intersection parameters. False with rc set on failure.
+bool needs_restart(const VOQbsp_curve *working, VOQbsp_curve *world, int *rc) {
+  double p0[3], t0[3], q0[3], s0[3];
+  if (!point_tangent(working, working->knots[working->order - 1], p0, t0, rc)) return false;
+  if (!point_tangent(world, world->knots[world->order - 1], q0, s0, rc)) return false;
+  if (!BSnorvec(rc, t0) || !BSnorvec(rc, s0)) return false;
+  if (BSvdot(rc, t0, s0) < 0.0) return true;
+
+  // The segment from the base's start to the offset's start meets the offset only at its own end when the
+  // offset starts on the outer stretch.
+  OwnedCurve line;
+  BSallocvoqcv(2, 2, BSFALSE, 0, &line.cv, rc);
+  if (*rc != 0) return false;
+  int code = 0;
+  if (!BSlngen(rc, p0, q0, line.cv, &code)) return false;
+  double pts[3 * kStartRoom], par1[kStartRoom], par2[kStartRoom];
+  double opts[6 * kStartRoom], opar1[2 * kStartRoom], opar2[2 * kStartRoom];
+  int n_int = 0, n_over = 0;
+  BSboolean int_alloc = BSFALSE, over_alloc = BSFALSE;
+  bsoffset::Crossings own;
+  BScvcvint(line.cv, world, BSFALSE, kStartRoom, kStartRoom, pts, par1, par2, opts, opar1, opar2, &n_int, &n_over,
+            &int_alloc, &over_alloc, &own.pts, &own.par1, &own.par2, &own.over_pts, &own.over1, &own.over2, rc);
+  if (*rc != 0) return false;
+  const double *P = int_alloc ? own.pts : pts, *w = int_alloc ? own.par2 : par2;
+  const double u0 = world->knots[world->order - 1], u1 = world->knots[world->num_poles];
+  const double tol = BStoltab[bstol::dist_tol];
+  // The end parameters are compared exactly: the intersection puts a crossing at an end on the end itself.
+  if (n_int == 2) return !(BSpdist(rc, P, P + 3) <= tol || (w[0] == u0 && w[1] == u1));
+  if (n_int == 3) return !(BSpdist(rc, P + 3, P + 6) > tol && w[1] == u0 && w[2] == u1);
+  return false;
+}
+
+// world re-started at the middle of its two smallest self-intersection parameters into *out; a copy when it does
+// not meet itself (an offset reversed as a whole, inwards past the curve's inradius).
+void restart_closed(VOQbsp_curve *world, OwnedCurve *out, int *rc) {
+  int n_int = 0, n_over = 0;
+  double *first = nullptr, *second = nullptr, *ofs = nullptr, *ofe = nullptr, *oss = nullptr, *ose = nullptr;
+  BScv_slfint(rc, world, &n_int, &first, &second, &n_over, &ofs, &ofe, &oss, &ose);
+  for (double *p : {ofs, ofe, oss, ose}) BSdbgfree(p);
+  if (*rc == 0 && n_int < 1) copy_curve(world, false, out, rc);
+  if (*rc == 0 && n_int >= 1) {
+    const int m = 2 * n_int;
+    double keys_local[kSelfParamsOnStack];
+    int tags_local[kSelfParamsOnStack];
+    double *keys = keys_local;
+    int *tags = tags_local;
+    if (m > kSelfParamsOnStack) {
+      keys = static_cast<double *>(BSdbgmalloc(m * static_cast<int>(sizeof(double))));
+      tags = static_cast<int *>(BSdbgmalloc(m * static_cast<int>(sizeof(int))));
+      if (!keys || !tags) *rc = BSRC_NO_SCRATCH;
+    }
+    if (*rc == 0) {
+      for (int i = 0; i < n_int; ++i) keys[2 * i] = first[i], keys[2 * i + 1] = second[i];
+      BStagsort(rc, &m, keys, tags);
+    }
+    if (*rc == 0) {
+      const double u_mid = (keys[tags[0]] + keys[tags[1]]) * 0.5;
+      const int n = world->num_poles, k = world->order;
+      // Room for both the two cut parts and the clamped re-start.
+      const int room = std::max(2 * n - 1, n + k - 1);
+      out->release();
+      out->cv = new_like(world, room - n, rc);
+      const BSboolean same_direction = BSTRUE;
+      if (*rc == 0) BSclcvshffl(rc, world, &u_mid, &same_direction, out->cv);
+      if (*rc != 0) out->release();
+    }
+    if (keys != keys_local) BSdbgfree(keys);
+    if (tags != tags_local) BSdbgfree(tags);
+  }
+  BSdbgfree(first);
+  BSdbgfree(second);
+}
+
+// Hands the removed pieces over: into the caller's array when it gave one, else the array itself.
+void hand_over(int n, VOQbsp_curve **list, int *count, VOQbsp_curve ***pieces) {
+  if (n > 0 && *pieces) {
+    for (int i = 0; i < n; ++i) (*pieces)[i] = list[i];
+    BSdbgfree(list);
+  } else if (n > 0) {
+    *pieces = list;
+  }
+  *count = n;
+}
+
+// Releases pieces that could not be handed over.
+void release_list(int n, VOQbsp_curve **list) {
+  for (int i = 0; i < n && list; ++i) {
+    int ignored = 0;
+    BSfreevoqcv(list[i], &ignored);
+  }
+  BSdbgfree(list);
+}
+
+}  // namespace
+
+void BSfndoffdir(VOQbsp_curve *curve, const double side[3], const double normal[3], int *direction,
+                 double frame[9], int *rc) {
+  *rc = 0;
+  OwnedCurve flat;
+  if (!curve || !side || !normal || !direction || !frame) {
+    *rc = BSRC_NULL_CURVE;
+  } else if ((*rc = BScvcheck(curve)) == 0 && (!finite3(side) || !finite3(normal))) {
+    *rc = BSRC_OUT_OF_RANGE;
+  }
+  do {
+    if (*rc != 0) break;
+    double n[3] = {normal[0], normal[1], normal[2]}, a[3], s[3], p[3], t[3], v[3], u = 0, base[3], dist = 0;
+    if (!BSnorvec(rc, n)) break;
+    flat.cv = new_like(curve, 0, rc);
+    if (*rc != 0) break;
+    project_flat(curve, n, flat.cv, a, rc);
+    if (*rc == 0) onto_plane(a, n, side, s, rc);
+    if (*rc == 0) BSmdstptcv(flat.cv, side, &u, base, &dist, rc);
+    if (*rc != 0 || !point_tangent(flat.cv, u, p, t, rc)) break;
+    for (int c = 0; c < 3; ++c) v[c] = s[c] - p[c];
+    if (!BSnorvec(rc, t) || !BSnorvec(rc, v)) break;
+    const double d = BSvdot(rc, t, v);
+    // At the seam of a closed curve the nearest point has two tangents: the one more across the side vector
+    // decides.
+    double other = 0;
+    flat.cv->phy_closed = curve->phy_closed;
+    if (std::fabs(d) > BStoltab[kPerpTol] && other_end(flat.cv, u, &other)) {
+      double p2[3], t2[3], v2[3];
+      if (!point_tangent(flat.cv, other, p2, t2, rc)) break;
+      for (int c = 0; c < 3; ++c) v2[c] = s[c] - p2[c];
+      if (!BSnorvec(rc, t2) || !BSnorvec(rc, v2)) break;
+      if (BSvdot(rc, t2, v2) < std::fabs(d))
+        for (int c = 0; c < 3; ++c) t[c] = t2[c], v[c] = v2[c];
+    }
+    double w[3];
+    BSvcross(rc, v, t, w);
+    if (!BSnorvec(rc, w)) break;
+    const int dir = BSvdot(rc, w, n) > 0.0 ? 1 : -1;
+    if (!BStrans2(n, &kRightHanded, frame, rc)) break;
+    *direction = dir;
+  } while (false);
+  if (flat.release() != 0 && *rc == 0) *rc = -1;
+  BSexit(rc, "BSfndoffdir", "bsfndoffdir");
+}
+
+void BSofnorm(VOQbsp_curve *curve, const double side[3], BSboolean use_given, const double given[3],
+              BSboolean *flag, VOQbsp_curve **planar_curve, double normal[3], int *rc) {
+  *rc = 0;
+  OwnedCurve pc;
+  if (!curve || !side || !flag || !planar_curve || !normal || (use_given && !given)) {
+    *rc = BSRC_NULL_CURVE;
+  } else if ((*rc = BScvcheck(curve)) == 0 && (!finite3(side) || (use_given && !finite3(given)))) {
+    *rc = BSRC_OUT_OF_RANGE;
+  }
+  do {
+    if (*rc != 0) break;
+    copy_curve(curve, false, &pc, rc);
+    BSboolean collinear = BSFALSE;
+    if (*rc == 0) BSofchkln(pc.cv, &collinear, rc);
+    if (*rc != 0) break;
+    if (collinear) pc.cv->planar = BSFALSE;
+    bool planar = pc.cv->planar != 0;
+    double pn[3] = {0, 0, 0}, avg[3];
+    if (planar) {
+      if (!BScvnormal(rc, curve, pn)) break;
+    } else if (!use_given && pc.cv->phy_closed && !collinear) {
+      // A closed curve not flagged planar: its end poles coincide, so they and the side point span no plane.
+      // Its poles must give one.
+      BSboolean flat = BSFALSE;
+      BStst_plan(curve->num_poles, curve->poles, curve->rational ? curve->weights : nullptr, &flat, pn, rc);
+      if (*rc != 0) break;
+      if (!flat) {
+        *rc = BSRC_OUT_OF_RANGE;
+        break;
+      }
+      planar = true;
+    }
+    if (planar) {
+      // The only change made to the caller's curve: a polynomial curve's weights pointer is cleared.
+      const std::uint16_t closed = pc.cv->phy_closed;
+      project_flat(curve, pn, pc.cv, avg, rc);
+      if (*rc != 0) break;
+      pc.cv->planar = BSTRUE, pc.cv->phy_closed = closed;
+    }
+    if (use_given) {
+      for (int c = 0; c < 3; ++c) normal[c] = *flag ? given[c] : -given[c];
+      BSnorvec(rc, normal);
+      break;
+    }
+    *flag = BSTRUE;
+    double u = 0, base[3], dist = 0, p[3], t[3];
+    BSmdstptcv(pc.cv, side, &u, base, &dist, rc);
+    if (*rc != 0 || !point_tangent(pc.cv, u, p, t, rc)) break;
+    double nv[3];
+    if (!planar) {
+      double f[3], l[3], lf[3], sf[3];
+      pole_at(pc.cv, 0, f);
+      pole_at(pc.cv, pc.cv->num_poles - 1, l);
+      for (int c = 0; c < 3; ++c) lf[c] = f[c] - l[c], sf[c] = side[c] - f[c];
+      BSvcross(rc, lf, sf, nv);
+    } else {
+      if (!BSnorvec(rc, t)) break;
+      double s[3], v[3];
+      onto_plane(p, pn, side, s, rc);
+      for (int c = 0; c < 3; ++c) v[c] = s[c] - p[c];
+      if (!BSnorvec(rc, v)) break;
+      const double d = BSvdot(rc, t, v);
+      double other = 0;
+      if (std::fabs(d) > BStoltab[kPerpTol] && other_end(pc.cv, u, &other)) {
+        double p2[3], t2[3];
+        if (!point_tangent(pc.cv, other, p2, t2, rc) || !BSnorvec(rc, t2)) break;
+        if (BSvdot(rc, t2, v) < std::fabs(d))
+          for (int c = 0; c < 3; ++c) t[c] = t2[c], p[c] = p2[c];
+      }
+      BSvcross(rc, v, t, nv);
+    }
+    if (!BSnorvec(rc, nv)) break;
+    for (int c = 0; c < 3; ++c) normal[c] = nv[c];
+  } while (false);
+  if (*rc == 0) {
+    *planar_curve = pc.cv;
+    pc.cv = nullptr;
+  }
+  BSexit(rc, "BSofnorm", "bsofnorm");
+}
+
+void BScvoff3d(const VOQbsp_curve *curve, double dist, BSboolean corner_flag, std::int16_t loop_mode,
+               BSboolean find_normal, const double side[3], double normal[3], BSboolean normal_given,
+               int *direction, double frame[9], VOQbsp_curve **result, int *count, VOQbsp_curve ***pieces,
+               int *rc) {
+  *rc = 0;
+  if (count) *count = 0;
+  OwnedCurve copy, found, local, world, chosen, out;
+  VOQbsp_curve *offset = nullptr;
+  int n_loops = 0;
+  VOQbsp_curve **loops = nullptr;
+  bool passes_short = false;
+  if (!curve || !side || !normal || !direction || !frame || !result || !count || !pieces) {
+    *rc = BSRC_NULL_CURVE;
+  } else if ((*rc = BScvcheck(curve)) == 0) {
+    if (!std::isfinite(dist) || !finite3(side) || (normal_given && !finite3(normal)) ||
+        (normal_given && (!BSallfinite(9, frame) || (*direction != 1 && *direction != -1))))
+      *rc = BSRC_OUT_OF_RANGE;
+  }
+  do {
+    if (*rc != 0) break;
+    copy_curve(curve, true, &copy, rc);
+    BSboolean collinear = BSFALSE;
+    if (*rc == 0) BSofchkln(copy.cv, &collinear, rc);
+    if (*rc != 0) break;
+    const VOQbsp_curve *working = copy.cv;
+    if (!find_normal) {
+      if (!normal_given) *rc = BSRC_OUT_OF_RANGE;
+    } else if (!copy.cv->planar && !collinear) {
+      *rc = BSRC_OUT_OF_RANGE;
+    } else if (!normal_given) {
+      const double unused[3] = {0, 0, 0};
+      BSboolean flag = BSFALSE;
+      BSofnorm(copy.cv, side, BSFALSE, unused, &flag, &found.cv, normal, rc);
+      if (*rc == 0) BSfndoffdir(found.cv, side, normal, direction, frame, rc);
+      working = found.cv;
+    }
+    if (*rc != 0) break;
+
+    local.cv = new_like(working, 0, rc);
+    if (*rc == 0) BScvoton(rc, kOrigin, frame, &kUnitScale, working, local.cv);
+    if (*rc != 0) break;
+    const double up[3] = {0.0, 0.0, 1.0};
+    BSxycvoff(local.cv, dist, corner_flag, up, *direction, &offset, rc);
+    if (*rc == BSRC_OFFSET_PASSES) passes_short = true, *rc = 0;
+    if (*rc != 0) break;
+    world.cv = new_like(offset, 0, rc);
+    if (*rc == 0) BScvntoo(rc, kOrigin, frame, &kUnitScale, offset, world.cv);
+    if (*rc != 0) break;
+    *rc = 0;
+    BSboolean degenerate = BSFALSE;
+    BStstcvdegn(world.cv, &degenerate, rc);
+    if (*rc != 0) break;
+
+    if ((loop_mode == 1 || loop_mode == 2) && !degenerate) {
+      if (!working->phy_closed || dist <= BStoltab[bstol::dist_tol]) {
+        copy_curve(world.cv, false, &chosen, rc);
+      } else {
+        const bool restart = needs_restart(working, world.cv, rc);
+        if (*rc == 0 && restart) restart_closed(world.cv, &chosen, rc);
+        else if (*rc == 0) copy_curve(world.cv, false, &chosen, rc);
+      }
+      if (*rc == 0) BSofrmlp3(chosen.cv, loop_mode, &n_loops, &loops, &out.cv, rc);
+    } else {
+      copy_curve(world.cv, false, &out, rc);
+    }
+    if (*rc != 0) break;
+
+    if (out.cv->num_poles == 2) {
+      out.cv->planar = BSFALSE;
+    } else {
+      BSboolean planar = BSFALSE;
+      double plane_normal[3];
+      BStst_plan(out.cv->num_poles, out.cv->poles, out.cv->rational ? out.cv->weights : nullptr, &planar,
+                 plane_normal, rc);
+      if (*rc == 0) out.cv->planar = planar;
+    }
+  } while (false);
+  if (offset) {
+    int code = 0;
+    BSfreevoqcv(offset, &code);
+    if (*rc == 0) *rc = code;
+  }
+  for (OwnedCurve *c : {&copy, &found, &local, &world, &chosen}) {
+    const int code = c->release();
+    if (*rc == 0) *rc = code;
+  }
+  if (*rc == 0) {
+    *result = out.cv;
+    out.cv = nullptr;
+    hand_over(n_loops, loops, count, pieces);
+    if (passes_short) *rc = BSRC_OFFSET_PASSES;
+  } else {
+    release_list(n_loops, loops);
+  }
+  BSexit(rc, "BScvoff3d", "bscvoff3d");
+}
+
+void BScvoffsetd(const VOQbsp_curve *curve, double dist, const double side[3], BSboolean normal_given,
+                 int corner_mode, std::int16_t loop_mode, BSboolean *side_flag, const double normal[3],
+                 VOQbsp_curve **result, int *count, VOQbsp_curve ***pieces, int *rc) {
+  *rc = 0;
+  if (count) *count = 0;
+  OwnedCurve clamped, working, out;
+  int n_loops = 0;
+  VOQbsp_curve **loops = nullptr;
+  int direction = 1;
+  bool passes_short = false;
+  if (!curve || !side || !side_flag || (normal_given && !normal) || !result || !count || !pieces) {
+    *rc = BSRC_NULL_CURVE;
+  } else if ((*rc = BScvcheck(curve)) == 0 &&
+             (!std::isfinite(dist) || !finite3(side) || (normal_given && !finite3(normal)))) {
+    *rc = BSRC_OUT_OF_RANGE;
+  }
+  do {
+    if (*rc != 0) break;
+    copy_curve(curve, true, &clamped, rc);
+    if (*rc != 0) break;
+    double wn[3], frame[9];
+    if (normal_given) {
+      for (int c = 0; c < 3; ++c) wn[c] = normal[c];
+      BStrans2(wn, &kRightHanded, frame, rc);
+      direction = *side_flag ? 1 : -1;
+      if (*rc == 0) copy_curve(clamped.cv, false, &working, rc);
+    } else {
+      const double unused[3] = {0, 0, 0};
+      BSboolean flag = BSFALSE;
+      BSofnorm(clamped.cv, side, BSFALSE, unused, &flag, &working.cv, wn, rc);
+      direction = flag ? 1 : -1;
+      if (*rc == 0) BSfndoffdir(working.cv, side, wn, &direction, frame, rc);
+    }
+    if (*rc != 0) break;
+    // The other side by the distance's size, so that the closing tests below see a positive distance.
+    if (dist < 0.0) direction = -direction, dist = -dist;
+    // The worker's outputs are held back until the releases below have succeeded too.
+    BScvoff3d(working.cv, dist, corner_mode == 1 ? BSTRUE : BSFALSE, loop_mode, BSFALSE, side, wn, BSTRUE,
+              &direction, frame, &out.cv, &n_loops, &loops, rc);
+    if (*rc == BSRC_OFFSET_PASSES) passes_short = true, *rc = 0;
+  } while (false);
+  for (OwnedCurve *c : {&working, &clamped}) {
+    const int code = c->release();
+    if (*rc == 0) *rc = code;
+  }
+  if (*rc == 0) {
+    if (!normal_given) *side_flag = direction == 1 ? BSTRUE : BSFALSE;
+    *result = out.cv;
+    out.cv = nullptr;
+    hand_over(n_loops, loops, count, pieces);
+    if (passes_short) *rc = BSRC_OFFSET_PASSES;
+  } else {
+    release_list(n_loops, loops);
+  }
+  BSexit(rc, "BScvoffsetd", "bscvoffsetd");
+}
+
+BSboolean BScvoffset(int *rc, const VOQbsp_curve *curve, const double *dist, const double side[3],
+                     const int *corner_mode, const std::int16_t *loop_mode, VOQbsp_curve **result, int *count,
+                     VOQbsp_curve ***pieces) {
+  *rc = 0;
+  if (!dist || !corner_mode || !loop_mode) {
+    *rc = BSRC_NULL_CURVE;
+    if (count) *count = 0;
+  } else {
+    double normal[3] = {0, 0, 0}, frame[9] = {0};
+    int direction = 1;
+    BScvoff3d(curve, *dist, *corner_mode == 1 ? BSTRUE : BSFALSE, *loop_mode, BSTRUE, side, normal, BSFALSE,
+              &direction, frame, result, count, pieces, rc);
+  }
+  BSexit(rc, "BScvoffset", "bscvoffset");
+  return *rc == 0 ? BSTRUE : BSFALSE;
+}

@@ -1,0 +1,318 @@
+// The offset of one curve in its own plane: the side chosen by a point, the plane found for lines, closed and
+// tilted curves, loops removed from closed offsets, and every failure leaving the caller's outputs and the heap
+// as they were.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "bspline/intersect.h"
+#include "bspline/offset.h"
+#include "tests/bspline/curve_fixtures.h"
+
+namespace {
+
+const double kNaN = std::numeric_limits<double>::quiet_NaN();
+const double kPi = 3.14159265358979323846;
+
+// What one entry call handed back; the result and pieces released on destruction.
+struct Result {
+  VOQbsp_curve *cv = nullptr;
+  VOQbsp_curve **pieces = nullptr;
+  int count = -1, rc = -99;
+  BSboolean flag = BSFALSE;
+  Result() = default;
+  Result(const Result &) = delete;
+  Result &operator=(const Result &) = delete;
+  ~Result() {
+    int ignored = 0;
+    if (cv) BSfreevoqcv(cv, &ignored);
+    for (int i = 0; i < count && pieces; ++i) BSfreevoqcv(pieces[i], &ignored);
+    BSdbgfree(pieces);
+  }
+};
+
+void offsetd(const VOQbsp_curve *c, double d, const double side[3], int loop_mode, Result *r) {
+  const double zero[3] = {0, 0, 0};
+  BScvoffsetd(c, d, side, BSFALSE, 0, static_cast<std::int16_t>(loop_mode), &r->flag, zero, &r->cv, &r->count,
+              &r->pieces, &r->rc);
+}
+
+// Closed cubic round (0, 0) of radius about r in the xy plane: 8 control points wrapped on uniform knots
+// (unclamped), or the same knots made periodic-looking with a non-unit spacing.
+// squash < 1 flattens it along y into an ellipse-like curve starting at its sharp end on the x axis.
+std::unique_ptr<TestCurve> closed_cubic(double r, double spacing = 1.0, double squash = 1.0) {
+  std::vector<double> poles, knots;
+  for (int i = 0; i < 11; ++i) {
+    const double a = 2 * kPi * ((i + 7) % 8) / 8;
+    poles.insert(poles.end(), {r * std::cos(a), squash * r * std::sin(a), 0.0});
+  }
+  for (int i = 0; i < 15; ++i) knots.push_back(spacing * i);
+  auto c = std::make_unique<TestCurve>(4, poles, knots);
+  c->cv.planar = 1;
+  c->cv.periodic = 1;
+  return c;
+}
+
+// The square (0, 0) .. (10, 10) as a closed order-2 polyline starting at the origin.
+std::unique_ptr<TestCurve> square() {
+  auto c = std::make_unique<TestCurve>(2, std::vector<double>{0, 0, 0, 10, 0, 0, 10, 10, 0, 0, 10, 0, 0, 0, 0},
+                                       std::vector<double>{0, 0, 1, 2, 3, 4, 4});
+  c->cv.planar = 1;
+  return c;
+}
+
+// Largest deviation of the distance from base of samples of off from d; the side point side must lie on the
+// offset's side: its distance to off is smaller than its distance to base.
+double distance_error(const VOQbsp_curve *base, const VOQbsp_curve *off, double d) {
+  double worst = 0;
+  const double u0 = off->knots[off->order - 1], u1 = off->knots[off->num_poles];
+  for (int i = 0; i <= 200; ++i) {
+    double ev[3], u = 0, foot[3], dist = 0;
+    int rc = 0;
+    BScveval_n(off, u0 + (u1 - u0) * i / 200.0, 0, ev, &rc);
+    BSmdstptcv(base, ev, &u, foot, &dist, &rc);
+    if (rc != 0) return 1e9;
+    worst = std::max(worst, std::fabs(dist - d));
+  }
+  return worst;
+}
+
+double distance_to(const VOQbsp_curve *cv, const double p[3]) {
+  double u = 0, foot[3], dist = 0;
+  int rc = 0;
+  BSmdstptcv(cv, p, &u, foot, &dist, &rc);
+  return rc == 0 ? dist : -1;
+}
+
+// Entry arguments and outputs: the line of the geometry layer, both distance signs, bad input refused before
+// anything is written, loop mode 0 keeping the caller's pieces array.
+TEST(SingleOffset, LineSidesAndRefusals) {
+  TestCurve line(2, {0, 0, 0, 0, 10, 0}, {0, 0, 1, 1});
+  TestCurve space(3, {0, 0, 0, 1, 0, 1, 2, 2, 0, 3, 0, 2}, {0, 0, 0, 0.5, 1, 1, 1});
+  TestCurve nan_pole(2, {0, 0, 0, 0, kNaN, 0}, {0, 0, 1, 1});
+  const double left[3] = {-3, 5, 0}, on_line[3] = {0, 5, 0};
+  const struct Row {
+    const char *what;
+    const VOQbsp_curve *cv;
+    double d;
+    const double *side;
+    int loop_mode, rc;
+    double x;  // the offset line's x, when rc is 0
+    BSboolean flag;
+  } rows[] = {
+      {"towards the side point", &line.cv, 2, left, 2, 0, -2, BSTRUE},
+      {"negative distance: the other side", &line.cv, -2, left, 2, 0, 2, BSFALSE},
+      {"no loop removal", &line.cv, 2, left, 0, 0, -2, BSTRUE},
+      {"side point on the line", &line.cv, 2, on_line, 2, -6, 0, BSFALSE},
+      {"NaN distance", &line.cv, kNaN, left, 2, -2, 0, BSFALSE},
+      {"infinite distance", &line.cv, HUGE_VAL, left, 2, -2, 0, BSFALSE},
+      {"NaN pole", &nan_pole.cv, 2, left, 2, -2, 0, BSFALSE},
+  };
+  const int live = BSdbgliveblocks();
+  VOQbsp_curve sentinel{};
+  VOQbsp_curve *keep[1] = {&sentinel};
+  for (const Row &r : rows) {
+    {
+      Result o;
+      o.cv = &sentinel, o.pieces = keep, o.flag = 7;
+      offsetd(r.cv, r.d, r.side, r.loop_mode, &o);
+      EXPECT_EQ(o.rc, r.rc) << r.what;
+      EXPECT_EQ(o.count, 0) << r.what;
+      EXPECT_EQ(o.pieces, keep) << r.what;
+      o.pieces = nullptr;
+      if (r.rc != 0) {
+        EXPECT_EQ(o.cv, &sentinel) << r.what;
+        EXPECT_EQ(o.flag, 7) << r.what;
+        o.cv = nullptr;
+        continue;
+      }
+      ASSERT_NE(o.cv, &sentinel) << r.what;
+      EXPECT_EQ(o.flag, r.flag) << r.what;
+      ASSERT_EQ(o.cv->num_poles, 2) << r.what;
+      EXPECT_EQ(o.cv->planar, 0) << r.what;
+      const double want[6] = {r.x, 0, 0, r.x, 10, 0};
+      for (int i = 0; i < 6; ++i) EXPECT_NEAR(o.cv->poles[i], want[i], 1e-12) << r.what;
+    }
+    EXPECT_EQ(BSdbgliveblocks(), live) << r.what;
+  }
+  // The arc entry finds the plane only of a planar curve or a line; the negative distance goes on unchanged.
+  for (const auto &c : {std::make_pair(&space.cv, -2), std::make_pair(&line.cv, 0)}) {
+    Result o;
+    o.cv = &sentinel;
+    const double d = -2;
+    const int corner = 0;
+    const std::int16_t mode = 2;
+    const BSboolean ok = BScvoffset(&o.rc, c.first, &d, left, &corner, &mode, &o.cv, &o.count, &o.pieces);
+    EXPECT_EQ(o.rc, c.second);
+    EXPECT_EQ(ok, c.second == 0 ? BSTRUE : BSFALSE);
+    EXPECT_EQ(o.count, 0);
+    if (c.second != 0) {
+      EXPECT_EQ(o.cv, &sentinel);
+      o.cv = nullptr;
+    } else {
+      EXPECT_NEAR(o.cv->poles[0], 2, 1e-12);
+    }
+  }
+}
+
+// Closed curves, unclamped and on shifted knots, offset outwards, inwards and past their inradius; a tilted
+// copy not flagged planar is offset in its own plane. The offset lies at the distance, on the side point's side,
+// and has no self-intersection left.
+TEST(SingleOffset, ClosedCurvesBothSidesAndTilted) {
+  auto round = closed_cubic(10), shifted = closed_cubic(10, 0.37), notched = closed_cubic(10, 1.0, 0.2);
+  auto tilted = closed_cubic(10);
+  // Rotated 40 degrees about the x axis and moved away from the origin.
+  const double c = std::cos(0.7), s = std::sin(0.7);
+  for (int i = 0; i < tilted->n(); ++i) {
+    double *p = &tilted->poles[3 * i];
+    const double y = p[1];
+    p[1] = c * y + 1, p[2] = s * y + 5, p[0] += 2;
+  }
+  tilted->cv.planar = 0;
+  const double outside[3] = {30, 1, 0}, centre[3] = {0.5, 0.2, 0}, tilted_out[3] = {2, c * 30 + 1, s * 30 + 5};
+  const struct Row {
+    const char *what;
+    const VOQbsp_curve *cv;
+    double d;
+    const double *side;
+    bool inward;
+    double tol;
+  } rows[] = {
+      {"unclamped, outwards", &round->cv, 2, outside, false, 2e-3},
+      {"unclamped, inwards", &round->cv, 2, centre, true, 2e-3},
+      {"shifted knots, outwards", &shifted->cv, 1, outside, false, 2e-3},
+      {"negative distance with the outer point", &shifted->cv, -1, outside, true, 2e-3},
+      {"inwards past the inradius", &round->cv, 12, centre, true, -1},
+      {"flat, inwards past the tip's curvature", &notched->cv, 1.2, centre, true, 2e-3},
+      {"tilted, not flagged planar", &tilted->cv, 1.5, tilted_out, false, 2e-3},
+      {"at dist_tol", &round->cv, 1e-6, outside, false, 2e-3},
+  };
+  const int live = BSdbgliveblocks();
+  for (const Row &r : rows) {
+    {
+      Result o;
+      offsetd(r.cv, r.d, r.side, 2, &o);
+      ASSERT_TRUE(o.rc == 0 || o.rc == BSRC_OFFSET_PASSES) << r.what << " rc " << o.rc;
+      ASSERT_NE(o.cv, nullptr) << r.what;
+      int rc = 0, n_int = 0, n_over = 0;
+      double *f = nullptr, *g = nullptr, *a = nullptr, *b = nullptr, *e = nullptr, *h = nullptr;
+      BScv_slfint(&rc, o.cv, &n_int, &f, &g, &n_over, &a, &b, &e, &h);
+      for (double *p : {f, g, a, b, e, h}) BSdbgfree(p);
+      EXPECT_EQ(rc, 0) << r.what;
+      EXPECT_EQ(n_int, 0) << r.what;
+      if (r.tol < 0) continue;
+      EXPECT_LT(distance_error(r.cv, o.cv, std::fabs(r.d)), r.tol) << r.what;
+      // The side point is outside: an outward offset comes closer to it than the base does.
+      EXPECT_EQ(distance_to(o.cv, r.side) < distance_to(r.cv, r.side), (r.side == centre) == r.inward)
+          << r.what;
+      if (r.cv == &tilted->cv)
+        for (int i = 0; i < o.cv->num_poles; ++i) {
+          const double *p = &o.cv->poles[3 * i], w = o.cv->rational ? o.cv->weights[i] : 1.0;
+          EXPECT_NEAR(-s * (p[1] / w - 1) + c * (p[2] / w - 5), 0, 1e-9) << r.what << " pole " << i;
+        }
+    }
+    EXPECT_EQ(BSdbgliveblocks(), live) << r.what;
+  }
+  // The arc entry does not take a curve that is not flagged planar.
+  Result o;
+  const double d = 1;
+  const int corner = 0;
+  const std::int16_t mode = 2;
+  EXPECT_FALSE(BScvoffset(&o.rc, &tilted->cv, &d, tilted_out, &corner, &mode, &o.cv, &o.count, &o.pieces));
+  EXPECT_EQ(o.rc, -2);
+}
+
+// A side point on the extension of one of the square's edges through its start corner is nearest to the seam,
+// where that edge's tangent runs straight at it: the other end's tangent decides, and the offset goes outwards.
+TEST(SingleOffset, SeamTangentOfAClosedCurve) {
+  auto sq = square();
+  sq->cv.phy_closed = 1;
+  for (const auto &side : {std::vector<double>{-1, 0, 0}, std::vector<double>{0, -1, 0}}) {
+    for (const auto &entry : {0, 1}) {
+      Result o;
+      if (entry == 0) {
+        offsetd(&sq->cv, 1, side.data(), 2, &o);
+      } else {
+        const double d = 1;
+        const int corner = 0;
+        const std::int16_t mode = 2;
+        BScvoffset(&o.rc, &sq->cv, &d, side.data(), &corner, &mode, &o.cv, &o.count, &o.pieces);
+      }
+      ASSERT_EQ(o.rc, 0) << side[0] << " entry " << entry;
+      double lo = 1e9, hi = -1e9;
+      for (int i = 0; i < o.cv->num_poles; ++i)
+        for (int k = 0; k < 2; ++k) lo = std::min(lo, o.cv->poles[3 * i + k]), hi = std::max(hi, o.cv->poles[3 * i + k]);
+      EXPECT_NEAR(lo, -1, 1e-9) << side[0] << " entry " << entry;
+      EXPECT_NEAR(hi, 11, 1e-9) << side[0] << " entry " << entry;
+    }
+  }
+}
+
+std::vector<std::string> g_seen;
+const char *g_fail = nullptr;
+void record_and_fail(const char *name, int *rc) {
+  g_seen.push_back(name);
+  if (g_fail && rc && *rc == 0 && std::string(name) == g_fail) *rc = BSRC_ZERO_WEIGHT;
+}
+
+// The start test runs only for a closed curve offset by more than dist_tol; a failure in any callee, or at any
+// heap request, passes up with the outputs untouched and nothing left allocated.
+TEST(SingleOffset, StartTestAndFailures) {
+  auto round = closed_cubic(10), notched = closed_cubic(10, 1.0, 0.2);
+  const double outside[3] = {30, 1, 0}, centre[3] = {0.5, 0.2, 0};
+  const BSfaulthandler previous = BSsetfaulthook(record_and_fail);
+  for (const auto &row : {std::make_pair(1e-6, false), std::make_pair(2e-6, true)}) {
+    g_seen.clear();
+    Result o;
+    offsetd(&round->cv, row.first, outside, 2, &o);
+    EXPECT_EQ(o.rc, 0);
+    EXPECT_EQ(std::find(g_seen.begin(), g_seen.end(), "bslngen") != g_seen.end(), row.second) << row.first;
+  }
+  const int live = BSdbgliveblocks();
+  for (const char *name : {"bscnvtomkt", "bsofnorm", "bsfndoffdir", "bsmdstptcv", "bsprj_cv_pl", "bstrans2",
+                           "bscvoton", "bsxycvoff", "bscvntoo", "bststcvdegn", "bslngen", "bscvcvint", "bscv_slfint",
+                           "bsclcvshffl", "bsofrmlp3", "bstst_plan", "bscvoff3d"}) {
+    g_fail = name;
+    int hits = 0;
+    for (const double *side : {outside, centre}) {
+      VOQbsp_curve sentinel{};
+      Result o;
+      o.cv = &sentinel;
+      offsetd(side == centre ? &notched->cv : &round->cv, side == centre ? 1.2 : 2, side, 2, &o);
+      hits += o.rc != 0;
+      if (o.rc != 0) {
+        EXPECT_EQ(o.cv, &sentinel) << name;
+      }
+      if (o.cv == &sentinel) o.cv = nullptr;
+    }
+    EXPECT_GT(hits, 0) << name;
+    EXPECT_EQ(BSdbgliveblocks(), live) << name;
+  }
+  g_fail = nullptr;
+  BSsetfaulthook(previous);
+  // Every heap request failed in turn (a sample of them on a long run): a clean failure or the full result.
+  BSallocfailat(1 << 30);
+  {
+    Result o;
+    offsetd(&notched->cv, 1.2, centre, 2, &o);
+  }
+  const int requests = (1 << 30) - BSallocfailpending();
+  BSallocfailat(0);
+  for (int at = 1; at <= requests; at += 1 + requests / 150) {
+    BSallocfailat(at);
+    {
+      Result o;
+      offsetd(&notched->cv, 1.2, centre, 2, &o);
+      BSallocfailat(0);
+      EXPECT_EQ(o.rc != 0 && o.rc != BSRC_OFFSET_PASSES, o.cv == nullptr) << at;
+    }
+    EXPECT_EQ(BSdbgliveblocks(), live) << at;
+  }
+}
+
+}  // namespace
