@@ -565,3 +565,40 @@ void BSofnorm(VOQbsp_curve *curve, const double side[3], BSboolean use_given, co
 // only to clear a polynomial curve's weights pointer. rc -1 when the working projection cannot be released.
 void BSfndoffdir(VOQbsp_curve *curve, const double side[3], const double normal[3], int *direction,
                  double frame[9], int *rc);
+
+// ---------------------------------------------------------------------------------------------------------------
+// One-pass offset of a composite curve (bspline/offset/composite_offset.cpp)
+
+// Component kinds of a composite offset.
+enum : int {
+  BSCMP_ORDINARY = 51,    // offset by its own distance
+  BSCMP_CORNER = 52,      // fillet arc or chamfer, re-made between its neighbours' offsets
+  BSCMP_TRANSITION = 53,  // offset by a distance running from its predecessor's to its successor's
+};
+
+// The planar components comps (chain order; their kinds and distances looked up through comp_order) offset one
+// after the other to side and joined as they come (merge, intersection or extension join by the corner's turn),
+// corner pieces re-made between their neighbours' offsets, a closed chain closed by BScmpoffcls. option is the
+// corner option of the joins (1 also asks the piece offsets for curved corners). out and tags have room for
+// 2 n + 1 entries, out NULL-filled: the pieces are new records, the caller's also after a failure; tags are the
+// component numbers, or a join's code for a piece a join inserted. A chain starting with a corner piece is worked
+// from its second component and its output rotated back. A component whose offset vanishes (-12) is left out.
+// *num_out is set on every return. rc -6 for an open chain that starts or ends with a corner piece, two
+// transition components alone or a closed chain starting with two corner pieces; -2 for another kind, a
+// distance, normal or component number out of range or not finite, or a side other than +1 or -1; -1 when the
+// tangent lines about a translated corner piece do not meet; -12 when a join finds nothing to join; 3 for a NULL
+// argument; 33 without scratch memory; else a callee's code.
+void BScmpcvoff1(int num_comps, const VOQbsp_curve *const *comps, const int *comp_types, const int *comp_order,
+                 int side, const double normal[3], const double *dists, std::int16_t option, std::int16_t closed,
+                 int *num_out, VOQbsp_curve **out, int *tags, int *rc);
+
+// *ext a new record: cv lengthened by len at its start (u its start parameter) or else its end. A line keeps its
+// far pole and gets knots 0, 0, 1, 1; an arc runs on along its circle; any other curve by arc length along its
+// end span's continuation. Nothing is traced. rc 3 for a NULL argument, -2 for a damaged curve or a value that
+// is not finite, else a callee's code (*ext NULL).
+void BScvextdst(const VOQbsp_curve *cv, double len, double u, VOQbsp_curve **ext, int *rc);
+
+// BSjntmtchz2 without a trace entry: the last pole of a (at_end nonzero) or the first of b put onto the other
+// curve's point when their heights at *ua and *ub differ by more than dist_tol.
+void BSjntmtchz(std::uint16_t at_end, VOQbsp_curve *a, VOQbsp_curve *b, const double *ua, const double *ub,
+                int *rc);

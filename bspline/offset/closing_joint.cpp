@@ -306,7 +306,8 @@ void Joint::away_from_side(std::int16_t mode, const VOQbsp_curve *off_last, cons
 
 }  // namespace
 
-void BSjntmtchz2(std::uint16_t which, VOQbsp_curve *cv1, VOQbsp_curve *cv2, const double *u1, const double *u2,
+namespace bsoffset {
+void level_joint(std::uint16_t which, VOQbsp_curve *cv1, VOQbsp_curve *cv2, const double *u1, const double *u2,
                  int *rc) {
   *rc = 0;
   if (!cv1 || !cv2 || !u1 || !u2) {
@@ -328,6 +329,12 @@ void BSjntmtchz2(std::uint16_t which, VOQbsp_curve *cv1, VOQbsp_curve *cv2, cons
       }
     }
   }
+}
+}  // namespace bsoffset
+
+void BSjntmtchz2(std::uint16_t which, VOQbsp_curve *cv1, VOQbsp_curve *cv2, const double *u1, const double *u2,
+                 int *rc) {
+  bsoffset::level_joint(which, cv1, cv2, u1, u2, rc);
   BSexit(rc, "BSjntmtchz2", "bsjntmtchz2");
 }
 

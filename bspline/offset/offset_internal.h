@@ -95,4 +95,9 @@ inline void set_pole(VOQbsp_curve *cv, int i, const double p[3]) {
   for (int c = 0; c < 3; ++c) cv->poles[3 * i + c] = p[c] * w;
 }
 
+// The joint of cv1 (at *u1) and cv2 (at *u2) levelled after a trim, as BSjntmtchz2 describes it; nothing is
+// reported, callers decide.
+void level_joint(std::uint16_t which, VOQbsp_curve *cv1, VOQbsp_curve *cv2, const double *u1, const double *u2,
+                 int *rc);
+
 }  // namespace bsoffset

@@ -1,0 +1,529 @@
+// One-pass offset of a composite curve: the components are offset one after another and each new piece is joined
+// to the pieces made so far; corner pieces are re-made between their neighbours' offsets.
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+#include "bspline/conics.h"
+#include "bspline/extend.h"
+#include "bspline/intersect.h"
+#include "bspline/offset.h"
+#include "bspline/offset/offset_internal.h"
+
+namespace {
+
+using bsoffset::Crossings;
+using bsoffset::end_of;
+using bsoffset::FlatZ;
+using bsoffset::OwnedCurve;
+using bsoffset::pole_point;
+using bsoffset::set_pole;
+using bsoffset::start_of;
+
+// A working array in the frame up to Local entries, on the heap beyond; zero-filled.
+template <class T, int Local>
+class Work {
+ public:
+  Work() = default;
+  Work(const Work &) = delete;
+  Work &operator=(const Work &) = delete;
+  ~Work() {
+    if (p_ != local_) BSdbgfree(p_);
+  }
+  bool take(int n) {
+    p_ = n <= Local ? local_ : static_cast<T *>(BSdbgcalloc(n, static_cast<int>(sizeof(T))));
+    if (!p_) return false;
+    for (int i = 0; i < n; ++i) p_[i] = T();
+    return true;
+  }
+  T &operator[](int i) { return p_[i]; }
+  T *data() { return p_; }
+
+ private:
+  T local_[Local];
+  T *p_ = local_;
+};
+
+constexpr int kLocalComps = 100;
+
+bool is_line(const VOQbsp_curve *cv) { return cv->num_poles == 2 && cv->order == 2; }
+
+// A new record equal to src with room for extra more poles; NULL on failure.
+VOQbsp_curve *copy_of(const VOQbsp_curve *src, int extra, int *rc) {
+  VOQbsp_curve *c = nullptr;
+  BSallocvoqcv(src->order, src->num_poles + extra, src->rational, 0, &c, rc);
+  if (*rc == 0) BScv_copy(rc, src, c);
+  if (*rc != 0 && c) {
+    int ignored = 0;
+    BSfreevoqcv(c, &ignored);
+    c = nullptr;
+  }
+  return c;
+}
+
+// The point and first derivative of cv at its end (at_end) or start, flattened onto z = 0.
+bool flat_tangent(const VOQbsp_curve *cv, bool at_end, double P[3], double T[3], int *rc) {
+  double v[6];
+  BScveval_n(cv, at_end ? end_of(cv) : start_of(cv), 1, v, rc);
+  if (*rc != 0) return false;
+  for (int c = 0; c < 3; ++c) P[c] = v[c], T[c] = v[3 + c];
+  P[2] = T[2] = 0.0;
+  return true;
+}
+
+// Where the tangent line at a's end meets the one at b's start; rc -1 when they do not meet.
+bool tangent_corner(const VOQbsp_curve *a, const VOQbsp_curve *b, double X[3], int *rc) {
+  double P1[3], T1[3], P2[3], T2[3];
+  if (!flat_tangent(a, true, P1, T1, rc) || !flat_tangent(b, false, P2, T2, rc)) return false;
+  double Q1[3], Q2[3];
+  for (int c = 0; c < 3; ++c) Q1[c] = P1[c] + T1[c], Q2[c] = P2[c] - T2[c];
+  if (!BSxln(rc, P1, Q1, P2, Q2, X)) {
+    *rc = -1;
+    return false;
+  }
+  return true;
+}
+
+struct Chain {
+  int n = 0;
+  Work<const VOQbsp_curve *, kLocalComps> cv;
+  Work<int, kLocalComps> num, type;
+  Work<double, kLocalComps> dist;
+  Work<VOQbsp_curve *, kLocalComps> off;
+  Work<int, kLocalComps> skipped;  // components that left no offset
+  Work<double, 2 * kLocalComps + 2> odist;  // the distance each output piece was made with
+  VOQbsp_curve **out = nullptr;
+  int *tags = nullptr;
+  int m = 0, m0 = 0;
+  int side = 1;
+  const double *normal = nullptr;
+  std::int16_t option = 0, flag = 0;
+  std::int16_t pending = 0;
+  double ppt[3] = {0, 0, 0};
+  bool closure = false;
+
+  // A non-NULL replacement takes the slot, releasing what stood there.
+  void place(int slot, VOQbsp_curve *r, int *rc) {
+    if (!r) return;
+    if (slot < 0) slot = 0;
+    if (out[slot] && out[slot] != r) {
+      int code = 0;
+      BSfreevoqcv(out[slot], &code);
+      if (*rc == 0) *rc = code;
+    }
+    out[slot] = r;
+  }
+  bool append(const VOQbsp_curve *src, int tag, double d, int extra, int *rc) {
+    VOQbsp_curve *c = copy_of(src, extra, rc);
+    if (!c) return false;
+    place(m, c, rc);
+    tags[m] = tag;
+    odist[m] = d;
+    ++m;
+    return *rc == 0;
+  }
+  void drop_last(int *rc) {
+    --m;
+    if (out[m]) {
+      int code = 0;
+      BSfreevoqcv(out[m], &code);
+      if (*rc == 0) *rc = code;
+      out[m] = nullptr;
+    }
+  }
+
+  int position(int i) const { return i == 1 ? (n > 2 ? 1 : 3) : i == n - 1 ? 3 : 2; }
+
+  // The join kind at the corner between components j and i (1 merge, 2 intersection, 3 extension).
+  bool classify(int j, int i, int *kind, int *rc) {
+    double P[3], T1[3], S[3], T2[3];
+    if (!flat_tangent(cv[j], true, P, T1, rc) || !flat_tangent(cv[i], false, S, T2, rc)) return false;
+    if (!BSnorvec(rc, T1) || !BSnorvec(rc, T2)) return false;
+    double Q1[3], Q3[3];
+    for (int c = 0; c < 3; ++c) Q1[c] = P[c] - T1[c], Q3[c] = P[c] + T2[c];
+    int s = side;
+    return BSzigzag(rc, Q1, P, Q3, normal, &s, kind) != 0;
+  }
+
+  // Offset piece next (of component i) joined to the last output piece, with j the component before.
+  void join(int j, int i, VOQbsp_curve *next, int *rc) {
+    int kind = 0;
+    if (!classify(j, i, &kind, rc)) return;
+    VOQbsp_curve *r[4] = {nullptr, nullptr, nullptr, nullptr};
+    int slot[4];
+    const int before = m;
+    if (kind == 1) {
+      BScmpmrgoff(out[m - 1], next, odist[m - 1], dist[i], num[i], &pending, ppt, &m, tags, odist.data(), &r[0],
+                  &r[1], &r[2], rc);
+    } else if (kind == 2) {
+      OwnedCurve prev2;
+      if (m >= 2 && !(prev2.cv = copy_of(out[m - 2], 0, rc))) return;
+      BScmpintoff(prev2.cv, out[m - 1], next, position(i), m >= 2 ? odist[m - 2] : 0.0, odist[m - 1], dist[i],
+                  num[i], &m, tags, odist.data(), &pending, ppt, &r[0], &r[1], &r[2], &r[3], rc);
+      const int code = prev2.release();
+      if (*rc == 0) *rc = code;
+    } else {
+      BScmpextoff(cv[j], cv[i], out[m - 1], next, option, odist[m - 1], dist[i], normal, side, num[i], &pending,
+                  ppt, &m, tags, odist.data(), &r[0], &r[1], &r[2], rc);
+    }
+    if (kind == 2) {
+      slot[0] = before - 2, slot[1] = before - 1;
+      slot[2] = r[1] ? before : before - 1, slot[3] = slot[2] + 1;
+      m0 = r[1] ? before : before - 1;
+    } else {
+      slot[0] = before - 1, slot[1] = before, slot[2] = before + 1, slot[3] = -1;
+      m0 = before;
+    }
+    int code = 0;
+    for (int k = 0; k < 4; ++k)
+      if (r[k]) place(slot[k], r[k], &code);
+    if (*rc == 0) *rc = code;
+  }
+
+  // Step for an ordinary component at working position i.
+  void ordinary(int i, int *rc) {
+    BSxycvoff(cv[i], dist[i], flag, normal, side, &off[i], rc);
+    if (*rc == 5) *rc = 0;
+    if (*rc == BSRC_NO_JOIN) {  // nothing is left of this component: it is passed over
+      *rc = 0;
+      skipped[i] = 1;
+      return;
+    }
+    if (*rc != 0) return;
+    int j = i >= 2 && m == m0 ? i - 2 : i - 1;
+    // The corner is the one after the last component that left an offset.
+    while (j > 0 && skipped[j]) --j;
+    if (m == 0 || (dist[i] == 0.0 && dist[j] == 0.0)) {
+      // Room for the extension a later join may merge onto it.
+      append(off[i], num[i], dist[i], 2 * off[i]->order - 2, rc);
+      return;
+    }
+    join(j, i, off[i], rc);
+    if (*rc == BSRC_NO_JOIN && (i < n - 1 || m > 1)) {
+      *rc = 0;
+      drop_last(rc);
+    }
+  }
+
+  // Step for a transition component: its distance runs from its predecessor's to its successor's.
+  void transition(int i, int *rc) {
+    double d0, d1;
+    if (i == 0) {
+      d0 = closure ? dist[n - 1] : dist[0];
+      d1 = n > 1 ? dist[1] : dist[0];
+    } else {
+      d0 = dist[i - 1];
+      d1 = i < n - 1 ? dist[i + 1] : closure ? dist[0] : dist[i];
+    }
+    const BSdistlaw linear = {1, nullptr, 0, 0};
+    BSxycvoffwl(cv[i], d0, d1, &linear, flag, normal, side, &off[i], rc);
+    if (*rc == 5) *rc = 0;
+    if (*rc == BSRC_NO_JOIN) {  // every piece of it is degenerate: passed over like a vanished component
+      *rc = 0;
+      skipped[i] = 1;
+      return;
+    }
+    if (*rc != 0) return;
+    if (i == 0 || m == 0) {
+      append(off[i], num[i], dist[i], 0, rc);
+      return;
+    }
+    int j = i - 1;
+    while (j > 0 && skipped[j]) --j;
+    join(j, i, off[i], rc);
+  }
+
+  // The end of a against the start of b: trimmed at their latest crossing on a (levelled in z), else the
+  // end pole of a (level_a) or the start pole of b moved onto the other's point.
+  void meet(VOQbsp_curve *a, VOQbsp_curve *b, double d1, double d2, int mode, bool level_a, int *rc) {
+    Crossings x;
+    {
+      FlatZ fa, fb;
+      if (!fa.flatten(a) || !fb.flatten(b)) {
+        *rc = BSRC_NO_SCRATCH;
+        return;
+      }
+      BSboolean int_alloc = 0, over_alloc = 0;
+      BScvcvint(a, b, BSTRUE, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &x.n_int, &x.n_over,
+                &int_alloc, &over_alloc, &x.pts, &x.par1, &x.par2, &x.over_pts, &x.over1, &x.over2, rc);
+    }
+    if (*rc != 0) return;
+    if (x.n_int > 0) {
+      int best = 0;
+      for (int k = 1; k < x.n_int; ++k)
+        if (x.par1[k] > x.par1[best]) best = k;
+      const double u1 = x.par1[best], u2 = x.par2[best];
+      const double a0 = start_of(a), a1 = end_of(a), b0 = start_of(b), b1 = end_of(b);
+      int spare = 0;
+      BScvinttrmd(d1, d2, a, b, mode, ppt, &pending, &spare, rc);
+      if (*rc == 0) BSjntmtchz(level_a ? 1 : 0, a, b, &u1, &u2, rc);
+      if (*rc == 0) BSofrparcv(a, a0, a1, rc);
+      if (*rc == 0) BSofrparcv(b, b0, b1, rc);
+    } else if (level_a) {
+      double s[3];
+      pole_point(b, 0, s);
+      set_pole(a, a->num_poles - 1, s);
+    } else {
+      double e[3];
+      pole_point(a, a->num_poles - 1, e);
+      set_pole(b, 0, e);
+    }
+  }
+
+  // Step for a corner piece at position i: re-made between the last output and the next component's offset.
+  // *both: the next component was done with it.
+  void corner(int i, bool *both, int *rc) {
+    *both = false;
+    if (m == 0 || (i == n - 1 && m < 2)) {  // nothing of its neighbours is left to join it to
+      *rc = BSRC_NO_JOIN;
+      return;
+    }
+    if (pending) {
+      BScvtrmpt(out[m - 1], ppt, rc);
+      if (*rc != 0) return;
+      pending = 0;
+    }
+    const VOQbsp_curve *next_comp;
+    VOQbsp_curve *next;
+    double next_d;
+    if (i < n - 1) {
+      BSxycvoff(cv[i + 1], dist[i + 1], flag, normal, side, &off[i + 1], rc);
+      if (*rc == 5) *rc = 0;
+      if (*rc != 0) return;
+      next = off[i + 1], next_comp = cv[i + 1], next_d = dist[i + 1];
+    } else {
+      next = out[0], next_comp = cv[0], next_d = dist[0];
+    }
+    OwnedCurve arc, made, next_ext;
+    BSallocvoqcv(3, 7, BSTRUE, 0, &arc.cv, rc);
+    std::uint16_t is_arc = 0;
+    double centre[3], R = 0;
+    if (*rc == 0) BStstcvfarc(cv[i], &is_arc, centre, &R, arc.cv, rc);
+    if (*rc != 0) return;
+    VOQbsp_curve *last = out[m - 1];
+    if (is_arc && !(is_line(cv[i - 1]) && is_line(next_comp))) {
+      Crossings x;
+      BSboolean int_alloc = 0, over_alloc = 0;
+      BScvcvint(last, next, BSTRUE, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &x.n_int,
+                &x.n_over, &int_alloc, &over_alloc, &x.pts, &x.par1, &x.par2, &x.over_pts, &x.over1, &x.over2, rc);
+      if (*rc != 0) return;
+      double E[3], S[3], M[3];
+      pole_point(last, last->num_poles - 1, E);
+      pole_point(next, 0, S);
+      for (int c = 0; c < 3; ++c) {
+        M[c] = 0.5 * (E[c] + S[c]);
+        if (x.n_int > 0) M[c] = 2.0 * x.pts[c] - M[c];
+      }
+      VOQbsp_curve *longer = nullptr;
+      BScvextdst(last, 10.0 * std::max(odist[m - 1], R), end_of(last), &longer, rc);
+      if (*rc != 0) return;
+      place(m - 1, longer, rc);
+      last = longer;
+      BScvextdst(next, 10.0 * std::max(next_d, R), start_of(next), &next_ext.cv, rc);
+      if (*rc != 0) return;
+      next = next_ext.cv;
+      if (next_d > 0.0 || odist[m - 1] > 0.0) {
+        // An arc of order 3 may take up to 9 poles.
+        BSallocvoqcv(3, 9, BSTRUE, 0, &made.cv, rc);
+        if (*rc == 0) BSfillet3d(last, next, R, E, S, M, normal, made.cv, rc);
+      } else {
+        made.cv = copy_of(cv[i], 0, rc);
+      }
+    } else {
+      // A fillet between lines keeps its radius: translated with the corner of the tangent lines.
+      double X0[3], X1[3];
+      if (!tangent_corner(cv[i - 1], next_comp, X0, rc) || !tangent_corner(last, next, X1, rc)) return;
+      if (!(made.cv = copy_of(cv[i], 0, rc))) return;
+      for (int k = 0; k < made.cv->num_poles; ++k) {
+        const double w = made.cv->rational ? made.cv->weights[k] : 1.0;
+        for (int c = 0; c < 3; ++c) made.cv->poles[3 * k + c] += (X1[c] - X0[c]) * w;
+      }
+    }
+    if (*rc != 0) return;
+    meet(last, made.cv, odist[m - 1], dist[i], position(i), true, rc);
+    // The next piece is cut at once where no later join will: before the last component, and at the seam.
+    if (*rc == 0) meet(made.cv, next, dist[i], next_d, i >= n - 2 ? 3 : 2, false, rc);
+    if (*rc != 0 || !append(made.cv, num[i], dist[i], 0, rc)) return;
+    if (i < n - 1) {
+      append(next, num[i + 1], dist[i + 1], 0, rc);
+      *both = true;
+    } else if (next != out[0]) {
+      // The first piece was lengthened and trimmed to meet the corner: that is the piece that joins.
+      VOQbsp_curve *c = copy_of(next, 0, rc);
+      if (c) place(0, c, rc);
+    }
+  }
+
+  // The joint between the last and the first piece of a closed chain.
+  void close(int *rc) {
+    OwnedCurve prev, second;
+    if (m > 2 && (!(prev.cv = copy_of(out[m - 2], 0, rc)) || !(second.cv = copy_of(out[1], 0, rc)))) return;
+    if (out[m]) {
+      int code = 0;
+      BSfreevoqcv(out[m], &code);
+      out[m] = nullptr;
+      if ((*rc = code) != 0) return;
+    }
+    VOQbsp_curve *r[5] = {nullptr, nullptr, nullptr, nullptr, nullptr};
+    const int before = m;
+    BScmpoffcls(cv[n - 1], cv[0], prev.cv, out[m - 1], out[0], second.cv, m > 2 ? odist[m - 2] : 0.0,
+                odist[m - 1], odist[0], m > 2 ? odist[1] : 0.0, n, option, normal, side, &m, tags, odist.data(),
+                &pending, ppt, &r[0], &r[1], &r[2], &r[3], &r[4], rc);
+    const int slot[5] = {before - 2, before - 1, 0, 1, before};
+    int code = 0;
+    for (int k = 0; k < 5; ++k)
+      if (r[k]) place(slot[k], r[k], &code);
+    for (OwnedCurve *c : {&prev, &second}) {
+      const int c_code = c->release();
+      if (code == 0) code = c_code;
+    }
+    if (*rc == 0) *rc = code;
+  }
+};
+
+}  // namespace
+
+void BSjntmtchz(std::uint16_t at_end, VOQbsp_curve *a, VOQbsp_curve *b, const double *ua, const double *ub,
+                int *rc) {
+  bsoffset::level_joint(at_end, a, b, ua, ub, rc);
+}
+
+void BScvextdst(const VOQbsp_curve *cv, double len, double u, VOQbsp_curve **ext, int *rc) {
+  *rc = 0;
+  if (!ext) {
+    *rc = BSRC_NULL_CURVE;
+    return;
+  }
+  *ext = nullptr;
+  if ((*rc = BScvcheck(cv)) != 0) return;
+  if (!std::isfinite(len) || !std::isfinite(u)) {
+    *rc = BSRC_OUT_OF_RANGE;
+    return;
+  }
+  const bool at_start = u == start_of(cv);
+  if (is_line(cv)) {
+    double P0[3], P1[3], d[3];
+    pole_point(cv, 0, P0);
+    pole_point(cv, 1, P1);
+    for (int c = 0; c < 3; ++c) d[c] = P1[c] - P0[c];
+    if (!BSnorvec(rc, d)) return;
+    BSallocvoqcv(2, 2, BSFALSE, 0, ext, rc);
+    if (*rc != 0) return;
+    VOQbsp_curve *e = *ext;
+    e->order = 2, e->num_poles = 2, e->rational = BSFALSE, e->periodic = cv->periodic;
+    e->non_uniform = cv->non_uniform, e->planar = BSTRUE, e->phy_closed = BSFALSE, e->num_boundaries = 0;
+    const double knots[4] = {0, 0, 1, 1};
+    for (int k = 0; k < 4; ++k) e->knots[k] = knots[k];
+    for (int c = 0; c < 3; ++c) {
+      e->poles[c] = at_start ? P0[c] - len * d[c] : P0[c];
+      e->poles[3 + c] = at_start ? P1[c] : P1[c] + len * d[c];
+    }
+    return;
+  }
+  OwnedCurve arc, result;
+  BSallocvoqcv(3, 7, BSTRUE, 0, &arc.cv, rc);
+  std::uint16_t is_arc = 0;
+  double centre[3], radius = 0;
+  if (*rc == 0) BStstcvfarc(cv, &is_arc, centre, &radius, arc.cv, rc);
+  if (*rc != 0) return;
+  if (is_arc == 1) {
+    BSallocvoqcv(3, cv->num_poles + 12, BSTRUE, 0, &result.cv, rc);
+    // The conic extension leaves the curve as it is; its signature only predates const.
+    if (*rc == 0) BScncxtdst(9, const_cast<VOQbsp_curve *>(cv), len, u, &result.cv, rc);
+  } else {
+    BSallocvoqcv(cv->order, cv->num_poles + cv->order - 1, cv->rational, 0, &result.cv, rc);
+    double p[3];
+    if (*rc == 0) BScveval_n(cv, u, 0, p, rc);
+    if (*rc == 0) BSpolyxtdst(cv, p, len, &result.cv, rc);
+  }
+  if (*rc == 0) std::swap(*ext, result.cv);
+}
+
+void BScmpcvoff1(int num_comps, const VOQbsp_curve *const *comps, const int *comp_types, const int *comp_order,
+                 int side, const double normal[3], const double *dists, std::int16_t option, std::int16_t closed,
+                 int *num_out, VOQbsp_curve **out, int *tags, int *rc) {
+  *rc = 0;
+  if (num_out) *num_out = 0;
+  if (!comps || !comp_types || !comp_order || !normal || !dists || !num_out || !out || !tags) {
+    *rc = BSRC_NULL_CURVE;
+    BSexit(rc, "BScmpcvoff1", "bscmpcvoff1");
+    return;
+  }
+  Chain ch;
+  const int n = num_comps;
+  do {
+    if (n < 1 || (side != 1 && side != -1) || !BSallfinite(3, normal)) {
+      *rc = BSRC_OUT_OF_RANGE;
+      break;
+    }
+    for (int i = 0; i < n && *rc == 0; ++i) {
+      if (comp_order[i] < 0 || comp_order[i] >= n || !std::isfinite(dists[comp_order[i]])) *rc = BSRC_OUT_OF_RANGE;
+      if (*rc == 0) *rc = BScvcheck(comps[i]);
+    }
+    if (*rc != 0) break;
+    const auto type_at = [&](int i) { return comp_types[comp_order[i]]; };
+    const bool rotated = type_at(0) == BSCMP_CORNER;
+    if ((rotated && (!closed || (n > 1 && type_at(1) == BSCMP_CORNER) || n == 1)) ||
+        (type_at(n - 1) == BSCMP_CORNER && !closed) ||
+        (n == 2 && type_at(0) == BSCMP_TRANSITION && type_at(1) == BSCMP_TRANSITION)) {
+      *rc = -6;
+      break;
+    }
+    for (int i = 0; i < n && *rc == 0; ++i)
+      if (type_at(i) < BSCMP_ORDINARY || type_at(i) > BSCMP_TRANSITION) *rc = BSRC_OUT_OF_RANGE;
+    if (*rc != 0) break;
+    if (!ch.cv.take(n) || !ch.num.take(n) || !ch.type.take(n) || !ch.dist.take(n) || !ch.off.take(n) || !ch.skipped.take(n) ||
+        !ch.odist.take(2 * n + 2)) {
+      *rc = BSRC_NO_SCRATCH;
+      break;
+    }
+    ch.n = n;
+    for (int i = 0; i < n; ++i) {
+      const int at = rotated ? (i + 1) % n : i;
+      ch.cv[i] = comps[at];
+      ch.num[i] = comp_order[at];
+      ch.type[i] = comp_types[comp_order[at]];
+      ch.dist[i] = dists[comp_order[at]];
+    }
+    ch.out = out, ch.tags = tags, ch.side = side, ch.normal = normal, ch.option = option;
+    ch.flag = option == 1 ? 1 : 0;
+    if (closed) {
+      double s[3], e[3];
+      pole_point(comps[0], 0, s);
+      pole_point(comps[n - 1], comps[n - 1]->num_poles - 1, e);
+      double d2 = 0;
+      for (int c = 0; c < 3; ++c) d2 += (s[c] - e[c]) * (s[c] - e[c]);
+      ch.closure = d2 < BStoltab[bstol::dist_sqtol];
+    }
+    for (int i = 0; i < n && *rc == 0; ++i) {
+      if (ch.type[i] == BSCMP_ORDINARY) {
+        ch.ordinary(i, rc);
+      } else if (ch.type[i] == BSCMP_TRANSITION) {
+        ch.transition(i, rc);
+      } else {
+        bool both = false;
+        ch.corner(i, &both, rc);
+        if (both) ++i;
+      }
+    }
+    if (*rc != 0) break;
+    if (closed && ch.m >= 1 && !(ch.odist[ch.m - 1] == 0.0 && ch.odist[0] == 0.0)) ch.close(rc);
+    if (*rc != 0 || !rotated || ch.m < 1) break;
+    // Back into the input order: the corner piece, and what the closing joint appended after it, come first.
+    int from = ch.m - 1;
+    while (from > 0 && tags[from] != comp_order[0]) --from;
+    std::rotate(out, out + from, out + ch.m);
+    std::rotate(tags, tags + from, tags + ch.m);
+  } while (false);
+  *num_out = ch.m;
+  int code = 0;
+  for (int i = 0; i < ch.n; ++i)
+    if (ch.off[i]) {
+      int c = 0;
+      BSfreevoqcv(ch.off[i], &c);
+      if (code == 0) code = c;
+    }
+  if (*rc == 0) *rc = code;
+  BSexit(rc, "BScmpcvoff1", "bscmpcvoff1");
+}
