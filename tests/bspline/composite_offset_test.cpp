@@ -28,8 +28,8 @@ std::unique_ptr<TestCurve> seg(double x0, double y0, double x1, double y1) { ret
 
 struct Offset {
   int rc = 0, m = -1;
-  VOQbsp_curve *out[64] = {};
-  int tags[64] = {};
+  VOQbsp_curve *out[256] = {};
+  int tags[256] = {};
   ~Offset() {
     for (VOQbsp_curve *cv : out)
       if (cv) BSfreevoqcv(cv, &rc);
@@ -209,6 +209,21 @@ TEST(CompositeOffset, FailuresLeaveNothing) {
           EXPECT_GE(o.m, 0);
           if (!injected) EXPECT_EQ(o.rc, 0);
         });
+}
+
+// Beyond the components the frame holds: a staircase of 121 steps, its working arrays on the heap.
+TEST(CompositeOffset, LongStaircase) {
+  std::vector<std::unique_ptr<TestCurve>> steps;
+  for (int k = 0; k < 121; ++k)
+    steps.push_back(k % 2 ? seg(k / 2 + 1, k / 2, k / 2 + 1, k / 2 + 1) : seg(k / 2, k / 2, k / 2 + 1, k / 2));
+  std::vector<const TestCurve *> cs;
+  for (const auto &c : steps) cs.push_back(c.get());
+  for (int side : {1, -1}) {
+    auto o = offset(cs, std::vector<int>(121, 51), std::vector<double>(121, 0.25), side, 0, 0);
+    ASSERT_EQ(o->rc, 0);
+    EXPECT_EQ(o->m, 121);
+    EXPECT_LT(o->gap(false), 1e-12);
+  }
 }
 
 // Polyline length of a curve from 2000 samples.
