@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 #include <memory>
 #include <string>
@@ -313,6 +314,37 @@ TEST(SingleOffset, StartTestAndFailures) {
     }
     EXPECT_EQ(BSdbgliveblocks(), live) << at;
   }
+}
+
+// A picture for a reader: an arch whose top bends tighter than the distance, offset under it, so that its offset
+// crosses itself; the arch black, the offset red and the removed loop blue.
+TEST(SingleOffset, WritesAPictureOfARemovedLoop) {
+  TestCurve arch(4, {0, 0, 0, 2, 10.0 / 3, 0, 4, 10.0 / 3, 0, 6, 0, 0}, {0, 0, 0, 0, 1, 1, 1, 1});
+  arch.cv.planar = 1;
+  const double under[3] = {3, 1, 0}, d = 2.5;
+  Result o;
+  offsetd(&arch.cv, d, under, 1, &o);
+  ASSERT_EQ(o.rc, 0);
+  ASSERT_GT(o.count, 0);
+  EXPECT_LT(distance_error(&arch.cv, o.cv, d), 1e-3);
+  std::FILE *f = std::fopen("single_offset.svg", "w");
+  ASSERT_NE(f, nullptr);
+  std::fprintf(f, "<svg xmlns='http://www.w3.org/2000/svg' viewBox='-3 -5 12 8'>\n");
+  std::vector<std::pair<const VOQbsp_curve *, const char *>> drawn{{&arch.cv, "black"}, {o.cv, "red"}};
+  for (int i = 0; i < o.count; ++i) drawn.emplace_back(o.pieces[i], "blue");
+  for (const auto &[cv, colour] : drawn) {
+    std::fprintf(f, "<polyline fill='none' stroke-width='0.03' stroke='%s' points='", colour);
+    const double a = cv->knots[cv->order - 1], b = cv->knots[cv->num_poles];
+    for (int j = 0; j <= 400; ++j) {
+      double p[3];
+      int rc = 0;
+      BScveval_n(cv, a + (b - a) * j / 400, 0, p, &rc);
+      std::fprintf(f, "%.4f,%.4f ", p[0], -p[1]);
+    }
+    std::fprintf(f, "'/>\n");
+  }
+  std::fprintf(f, "</svg>\n");
+  EXPECT_EQ(std::fclose(f), 0);
 }
 
 }  // namespace

@@ -3,8 +3,6 @@
 // into pieces that meet without corners) against OpenCASCADE's exact offset curve.
 #include <gtest/gtest.h>
 
-#include <geos_c.h>
-
 #include <GeomAPI_ProjectPointOnCurve.hxx>
 #include <Geom_OffsetCurve.hxx>
 
@@ -16,6 +14,7 @@
 #include "bspline/knots.h"
 #include "bspline/offset.h"
 #include "tests/bspline/oracle/peer_curves.h"
+#include "tests/bspline/oracle/peer_geos.h"
 
 namespace {
 
@@ -38,28 +37,6 @@ double to_line(const std::vector<double> &xy, double x, double y) {
     best = std::fmin(best, std::hypot(x - ax - t * bx, y - ay - t * by));
   }
   return best;
-}
-
-// GEOS's offset of the polyline (positive to the left) as x, y pairs, in the polyline's direction.
-std::vector<double> geos_offset(const TestCurve &c, double d, bool round) {
-  GEOSContextHandle_t h = GEOS_init_r();
-  GEOSCoordSequence *seq = GEOSCoordSeq_create_r(h, c.n(), 2);
-  for (int i = 0; i < c.n(); ++i) GEOSCoordSeq_setXY_r(h, seq, i, c.pole(i, 0), c.pole(i, 1));
-  GEOSGeometry *line = GEOSGeom_createLineString_r(h, seq);
-  GEOSGeometry *off =
-      GEOSOffsetCurve_r(h, line, d, round ? 64 : 8, round ? GEOSBUF_JOIN_ROUND : GEOSBUF_JOIN_MITRE, 1e9);
-  const GEOSCoordSequence *os = GEOSGeom_getCoordSeq_r(h, off);
-  unsigned int m = 0;
-  GEOSCoordSeq_getSize_r(h, os, &m);
-  std::vector<double> xy(2 * m);
-  for (unsigned int i = 0; i < m; ++i) GEOSCoordSeq_getXY_r(h, os, i, &xy[2 * i], &xy[2 * i + 1]);
-  GEOSGeom_destroy_r(h, off);
-  GEOSGeom_destroy_r(h, line);
-  GEOS_finish_r(h);
-  if (std::hypot(xy[0] - c.pole(0, 0), xy[1] - c.pole(0, 1)) > 1.5 * std::fabs(d))
-    for (unsigned int i = 0; i < m / 2; ++i)
-      for (int k = 0; k < 2; ++k) std::swap(xy[2 * i + k], xy[2 * (m - 1 - i) + k]);
-  return xy;
 }
 
 TEST(WholeOffsetOracle, ZigZagsAgreeWithGeosMitreAndRoundJoins) {
