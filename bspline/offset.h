@@ -602,3 +602,20 @@ void BScvextdst(const VOQbsp_curve *cv, double len, double u, VOQbsp_curve **ext
 // curve's point when their heights at *ua and *ub differ by more than dist_tol.
 void BSjntmtchz(std::uint16_t at_end, VOQbsp_curve *a, VOQbsp_curve *b, const double *ua, const double *ub,
                 int *rc);
+
+// Composite-curve offset driver (bspline/offset/composite_driver.cpp)
+
+// The n (>= 2) planar components comps offset to the side (TRUE +1, FALSE -1) of normal by their distances and
+// types (one of each for all with single), through BScmpcvoff1 in the frame of normal, degenerate components
+// left out; option and closed are handed on. pieces and tags have room for 2 n + 1 entries; the pieces are new
+// records (the caller's, released with BSfreevoqcv), knots on [0, 1], tagged with the component number or a
+// join's code. Distances all at or below dist_tol (a single one below it) give copies tagged 0 .. n - 1. Loop mode
+// 1 or 2 cuts the loops of the joined offset out of the pieces (a closed chain starting inside a loop re-started
+// first); mode 1 hands each loop back as curves_per_loop[k] curves in loop_curves with their tags (room for
+// 2 n + 1 curves). The counts are 0 and the 2 n + 1 slots NULL on entry; on failure nothing made inside remains.
+// rc 47 when the pieces leave an inner gap (all outputs written); -2 for n < 2 or more pieces than the room;
+// 3 for a NULL argument; -1 when the pieces do not form a chain; else a callee's code.
+void BScmpcvoffl(int n, const VOQbsp_curve *const *comps, BSboolean side, const double normal[3],
+                 const double *dists, BSboolean single, const int *types, std::int16_t option,
+                 std::int16_t loop_mode, BSboolean closed, int *num_pieces, VOQbsp_curve **pieces, int *tags,
+                 int *num_loops, int *curves_per_loop, VOQbsp_curve **loop_curves, int *loop_tags, int *rc);

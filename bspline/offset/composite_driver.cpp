@@ -1,0 +1,476 @@
+// The offset of a composite curve in its own plane: the components carried into a frame whose z axis is the
+// plane normal, degenerate ones dropped, offset and joined in one pass, carried back, and on request the loops of
+// the joined offset found on one merged curve and cut out of the pieces. Positions along the chain are chain
+// parameters: piece i covers [i, i + 1], each piece's knots on [0, 1].
+#include <algorithm>
+#include <cmath>
+#include <utility>
+#include <vector>
+
+#include "bspline/intersect.h"
+#include "bspline/knots.h"
+#include "bspline/legendre.h"
+#include "bspline/measure.h"
+#include "bspline/numerics.h"
+#include "bspline/offset.h"
+#include "bspline/offset/offset_internal.h"
+
+namespace {
+
+using bsoffset::OwnedCurve;
+
+constexpr int kStartRoom = 10;  // start-point crossings kept on the stack, per kind
+const double kOrigin[3] = {0.0, 0.0, 0.0};
+const double kUnitScale = 1.0;
+const double kZ[3] = {0.0, 0.0, 1.0};
+
+VOQbsp_curve *new_curve(int order, int num_poles, BSboolean rational, int *rc) {
+  VOQbsp_curve *out = nullptr;
+  BSallocvoqcv(static_cast<std::int16_t>(order), num_poles, rational, 0, &out, rc);
+  return *rc == 0 ? out : nullptr;
+}
+
+VOQbsp_curve *copy_of(const VOQbsp_curve *cv, int *rc) {
+  VOQbsp_curve *out = new_curve(cv->order, cv->num_poles, cv->rational, rc);
+  if (out && !BScv_copy(rc, cv, out)) {
+    int frc = 0;
+    BSfreevoqcv(out, &frc);
+    out = nullptr;
+  }
+  return out;
+}
+
+void release_all(std::vector<VOQbsp_curve *> *list) {
+  for (VOQbsp_curve *&cv : *list)
+    if (cv) {
+      int frc = 0;
+      BSfreevoqcv(cv, &frc);
+      cv = nullptr;
+    }
+  list->clear();
+}
+
+// A piece of the chain with the tag of the piece it comes from.
+struct Tagged {
+  std::vector<VOQbsp_curve *> cv;
+  std::vector<int> tag;
+  ~Tagged() { release_all(&cv); }
+  void push(VOQbsp_curve *c, int t) { cv.push_back(c), tag.push_back(t); }
+};
+
+// The pieces merged into one new curve on [0, 1], each piece over an equal share (a copy for a single piece).
+// A degenerate piece (a join that closed up to a point) is merged like the others: it keeps its share of the
+// chain parameter, which the cuts rely on.
+VOQbsp_curve *merge_chain(const std::vector<VOQbsp_curve *> &pieces, int *rc) {
+  if (pieces.size() == 1) return copy_of(pieces[0], rc);
+  int kmax = 0;
+  long cap = 0;
+  for (const VOQbsp_curve *p : pieces) kmax = std::max<int>(kmax, p->order);
+  // Raising a piece of order k by r adds at most r (n - k + 1) poles.
+  for (const VOQbsp_curve *p : pieces) cap += p->num_poles + static_cast<long>(kmax - p->order) * (p->num_poles + 1);
+  if (cap > 0x3FFFFFFF) {
+    *rc = BSRC_NO_SCRATCH;
+    return nullptr;
+  }
+  OwnedCurve work, out;
+  work.cv = new_curve(kmax, static_cast<int>(cap), BSTRUE, rc);
+  if (*rc == 0) out.cv = new_curve(kmax, static_cast<int>(cap), BSTRUE, rc);
+  if (*rc != 0) return nullptr;
+  // A polynomial step clears the weights pointer of the record it writes; a later rational step needs it back.
+  double *work_weights = work.cv->weights, *out_weights = out.cv->weights;
+  BScv_copy(rc, pieces[0], work.cv);
+  for (std::size_t i = 1; i < pieces.size() && *rc == 0; ++i) {
+    VOQbsp_curve *next = pieces[i];
+    const BSboolean closed = next->phy_closed;
+    next->phy_closed = BSFALSE, work.cv->phy_closed = BSFALSE;
+    if (!work.cv->weights) work.cv->weights = work_weights;
+    if (!out.cv->weights) out.cv->weights = out_weights;
+    if (!work.cv->rational) work.cv->weights = nullptr;
+    BSmergecvnn(work.cv, next, out.cv, rc);
+    if (!work.cv->weights) work.cv->weights = work_weights;
+    next->phy_closed = closed;
+    if (*rc == BSRC_DEGENERATE_INPUT) *rc = 0;
+    std::swap(work.cv, out.cv);
+    std::swap(work_weights, out_weights);
+  }
+  if (*rc == 0) BSnorkts(rc, &work.cv->order, &work.cv->num_poles, work.cv->knots);
+  if (!work.cv->weights) work.cv->weights = work_weights;
+  if (!out.cv->weights) out.cv->weights = out_weights;
+  if (*rc != 0) return nullptr;
+  VOQbsp_curve *result = work.cv;
+  work.cv = nullptr;
+  return result;
+}
+
+// The part of pieces[i] between local parameters u and v, knots on [0, 1]; NULL when the part is empty.
+VOQbsp_curve *part_of(const VOQbsp_curve *cv, double u, double v, int *rc) {
+  const double a = bsoffset::start_of(cv), b = bsoffset::end_of(cv);
+  if (!(v > u)) return nullptr;
+  if (u <= a && v >= b) return copy_of(cv, rc);
+  VOQbsp_curve *out = new_curve(cv->order, cv->num_poles + 2 * cv->order, cv->rational, rc);
+  if (!out) return nullptr;
+  const BSboolean no = BSFALSE;
+  if (BSactivsplt(rc, cv, &u, &v, out, &no)) BSnorkts(rc, &out->order, &out->num_poles, out->knots);
+  if (*rc != 0) {
+    int frc = 0;
+    BSfreevoqcv(out, &frc);
+    out = nullptr;
+  }
+  return out;
+}
+
+// The stretch [s1, s2] of the chain appended to out, piece by piece, each part with its piece's tag.
+void cut_stretch(const std::vector<VOQbsp_curve *> &pieces, const std::vector<int> &tags, double s1, double s2,
+                 Tagged *out, int *rc) {
+  const int m = static_cast<int>(pieces.size());
+  const int i1 = std::clamp(static_cast<int>(s1), 0, m - 1), i2 = std::clamp(static_cast<int>(s2), 0, m - 1);
+  for (int i = i1; i <= i2 && *rc == 0; ++i) {
+    const VOQbsp_curve *cv = pieces[i];
+    const double a = bsoffset::start_of(cv), b = bsoffset::end_of(cv);
+    const double u = i == i1 ? a + (s1 - i) * (b - a) : a, v = i == i2 ? a + (s2 - i) * (b - a) : b;
+    VOQbsp_curve *part = part_of(cv, u, v, rc);
+    if (part) out->push(part, tags[i]);
+  }
+}
+
+// first then second, parts of one piece on each side of a removed loop, into one new curve: the joint knots set
+// to the mean of first's end and second's start, so that the parameters of both parts stay where they were.
+VOQbsp_curve *join_parts(VOQbsp_curve *first, VOQbsp_curve *second, double end1, double start2, bool wrap,
+                         int *rc) {
+  const int cap = first->num_poles + second->num_poles +
+                  std::abs(first->order - second->order) * (std::max(first->num_poles, second->num_poles) + 1);
+  VOQbsp_curve *out = new_curve(std::max(first->order, second->order), cap, BSTRUE, rc);
+  if (!out) return nullptr;
+  if (wrap) {
+    BSmerge_cv(rc, first, second, out);
+  } else {
+    const double mid = 0.5 * (end1 + start2);
+    for (int k = 0; k < first->order; ++k) first->knots[first->num_poles + k] = mid;
+    for (int k = 0; k < second->order; ++k) second->knots[k] = mid;
+    BSmergecvnn(first, second, out, rc);
+    if (*rc == 0) BSnorkts(rc, &out->order, &out->num_poles, out->knots);
+  }
+  if (*rc != 0) {
+    int frc = 0;
+    BSfreevoqcv(out, &frc);
+    out = nullptr;
+  }
+  return out;
+}
+
+// Whether a closed chain's merged offset starts inside a loop: the segment from the first component's point
+// just after its start to the offset's point just after its start meets the offset elsewhere than at its ends.
+bool start_in_loop(const VOQbsp_curve *first_comp, VOQbsp_curve *merged, int *rc) {
+  const double delta = 100.0 * std::max(BStoltab[bstol::knot_tol], 1e-6);
+  double p[3], q[3];
+  BScveval_n(first_comp, bsoffset::start_of(first_comp) + delta, 0, p, rc);
+  if (*rc == 0) BScveval_n(merged, bsoffset::start_of(merged) + delta, 0, q, rc);
+  if (*rc != 0) return false;
+  OwnedCurve line;
+  BSallocvoqcv(2, 2, BSFALSE, 0, &line.cv, rc);
+  int code = 0;
+  if (*rc != 0 || !BSlngen(rc, p, q, line.cv, &code)) return false;
+  double pts[3 * kStartRoom], par1[kStartRoom], par2[kStartRoom];
+  double opts[6 * kStartRoom], opar1[2 * kStartRoom], opar2[2 * kStartRoom];
+  int n_int = 0, n_over = 0;
+  BSboolean int_alloc = BSFALSE, over_alloc = BSFALSE;
+  bsoffset::Crossings own;
+  BScvcvint(line.cv, merged, BSFALSE, kStartRoom, kStartRoom, pts, par1, par2, opts, opar1, opar2, &n_int, &n_over,
+            &int_alloc, &over_alloc, &own.pts, &own.par1, &own.par2, &own.over_pts, &own.over1, &own.over2, rc);
+  if (*rc != 0) return false;
+  const double *w = int_alloc ? own.par2 : par2;
+  // Exact comparisons: the intersection puts a crossing at an end on the end parameter itself.
+  if (n_int > 2) return true;
+  return n_int == 2 && !(w[0] == bsoffset::start_of(merged) && w[1] == bsoffset::end_of(merged));
+}
+
+struct SelfCrossings {
+  int n_int = 0, n_over = 0;
+  double *first = nullptr, *second = nullptr, *ofs = nullptr, *ofe = nullptr, *oss = nullptr, *ose = nullptr;
+  ~SelfCrossings() {
+    for (double *p : {first, second, ofs, ofe, oss, ose}) BSdbgfree(p);
+  }
+  void find(VOQbsp_curve *cv, int *rc) {
+    BScv_slfint(rc, cv, &n_int, &first, &second, &n_over, &ofs, &ofe, &oss, &ose);
+  }
+  void scale(double f) {
+    for (int i = 0; i < n_int; ++i) first[i] *= f, second[i] *= f;
+    for (int i = 0; i < n_over; ++i) ofs[i] *= f, ofe[i] *= f, oss[i] *= f, ose[i] *= f;
+  }
+};
+
+void scale_knots(VOQbsp_curve *cv, double f) {
+  for (int k = 0; k < cv->num_poles + cv->order; ++k) cv->knots[k] *= f;
+}
+
+// Re-start of a closed chain between the two smallest crossing parameters; the pieces and tags are rotated (the
+// first piece split when the new start falls inside it). Nothing changes when the offset does not cross itself.
+void restart(std::vector<VOQbsp_curve *> *pieces, std::vector<int> *tags, VOQbsp_curve **merged, int *rc) {
+  const int m = static_cast<int>(pieces->size());
+  SelfCrossings x;
+  x.find(*merged, rc);
+  if (*rc != 0 || x.n_int < 1) return;
+  std::vector<double> keys;
+  for (int i = 0; i < x.n_int; ++i) keys.push_back(x.first[i] * m), keys.push_back(x.second[i] * m);
+  std::sort(keys.begin(), keys.end());
+  const double s = 0.5 * (keys[0] + keys[1]);
+  const int i = static_cast<int>(s);
+  std::vector<VOQbsp_curve *> next;
+  std::vector<int> next_tags;
+  if (s > 0.0 && s < 1.0) {
+    const VOQbsp_curve *cv = (*pieces)[0];
+    VOQbsp_curve *head = part_of(cv, 0.0, s, rc);
+    VOQbsp_curve *tail = *rc == 0 ? part_of(cv, s, 1.0, rc) : nullptr;
+    if (*rc != 0 || !head || !tail) {
+      int frc = 0;
+      for (VOQbsp_curve *c : {head, tail})
+        if (c) BSfreevoqcv(c, &frc);
+      if (*rc == 0) *rc = BSRC_OUT_OF_RANGE;
+      return;
+    }
+    next.push_back(tail), next_tags.push_back((*tags)[0]);
+    for (int k = 1; k < m; ++k) next.push_back((*pieces)[k]), next_tags.push_back((*tags)[k]);
+    next.push_back(head), next_tags.push_back((*tags)[0]);
+    int frc = 0;
+    BSfreevoqcv((*pieces)[0], &frc);
+  } else {
+    if (m < 2) return;
+    const int first = std::max(1, std::min(i, m - 1));
+    for (int k = 0; k < m; ++k) {
+      next.push_back((*pieces)[(first + k) % m]);
+      next_tags.push_back((*tags)[(first + k) % m]);
+    }
+  }
+  *pieces = next, *tags = next_tags;
+  VOQbsp_curve *again = merge_chain(*pieces, rc);
+  if (*rc != 0) return;
+  int frc = 0;
+  BSfreevoqcv(*merged, &frc);
+  *merged = again;
+  BSboolean deg_first = BSFALSE, deg_last = BSFALSE;
+  BStstcvdegn(pieces->front(), &deg_first, rc);
+  if (*rc == 0) BStstcvdegn(pieces->back(), &deg_last, rc);
+  if (*rc == 0 && (deg_first || deg_last)) {
+    double a[3], b[3];
+    bsoffset::pole_point(again, 0, a), bsoffset::pole_point(again, again->num_poles - 1, b);
+    const double d2 = (a[0] - b[0]) * (a[0] - b[0]) + (a[1] - b[1]) * (a[1] - b[1]) + (a[2] - b[2]) * (a[2] - b[2]);
+    if (d2 < BStoltab[bstol::dist_sqtol]) again->phy_closed = BSTRUE;
+  }
+}
+
+}  // namespace
+
+void BScmpcvoffl(int n, const VOQbsp_curve *const *comps, BSboolean side, const double normal[3],
+                 const double *dists, BSboolean single, const int *types, std::int16_t option,
+                 std::int16_t loop_mode, BSboolean closed, int *num_pieces, VOQbsp_curve **pieces, int *tags,
+                 int *num_loops, int *curves_per_loop, VOQbsp_curve **loop_curves, int *loop_tags, int *rc) {
+  *rc = 0;
+  if (!num_pieces || !pieces || !tags || !num_loops || !comps || !normal || !dists || !types) {
+    *rc = BSRC_NULL_CURVE;
+    BSexit(rc, "BScmpcvoffl", "bscmpcvoffl");
+    return;
+  }
+  *num_pieces = 0, *num_loops = 0;
+  const int room = n >= 1 ? 2 * n + 1 : 0;
+  for (int i = 0; i < room; ++i) pieces[i] = nullptr;
+  if (n < 2) *rc = BSRC_OUT_OF_RANGE;
+  for (int i = 0; i < n && *rc == 0; ++i)
+    if (!comps[i]) *rc = BSRC_NULL_CURVE;
+  if (*rc == 0 && loop_mode == 1 && (!curves_per_loop || !loop_curves || !loop_tags)) *rc = BSRC_NULL_CURVE;
+  if (*rc != 0) {
+    BSexit(rc, "BScmpcvoffl", "bscmpcvoffl");
+    return;
+  }
+
+  const double dist_tol = BStoltab[bstol::dist_tol];
+  bool nothing = single ? dists[0] < dist_tol : true;
+  for (int i = 0; !single && i < n; ++i) nothing = nothing && dists[i] <= dist_tol;
+  if (nothing) {
+    for (int i = 0; i < n && *rc == 0; ++i) pieces[i] = copy_of(comps[i], rc), tags[i] = i;
+    if (*rc == 0) *num_pieces = n;
+    BSexit(rc, "BScmpcvoffl", "bscmpcvoffl");
+    return;
+  }
+
+  const int dir = side ? 1 : -1;
+  double frame[9];
+  const BSboolean flag1 = BSTRUE;
+  std::vector<VOQbsp_curve *> local_comps(static_cast<std::size_t>(n), nullptr);
+  std::vector<VOQbsp_curve *> local_out(static_cast<std::size_t>(room), nullptr), world;
+  std::vector<int> local_tags(static_cast<std::size_t>(room), 0), order, all_types, piece_tags;
+  std::vector<double> all_dists;
+  VOQbsp_curve *merged = nullptr;
+  BStrans2(normal, &flag1, frame, rc);
+
+  // Local frame and degeneracy: the plane's z set aside for the test only.
+  for (int i = 0; i < n && *rc == 0; ++i) {
+    local_comps[i] = new_curve(comps[i]->order, comps[i]->num_poles, comps[i]->rational, rc);
+    if (*rc == 0) BScvoton(rc, kOrigin, frame, &kUnitScale, comps[i], local_comps[i]);
+    if (*rc != 0) break;
+    BSboolean degenerate = BSFALSE;
+    {
+      bsoffset::FlatZ flat;
+      if (!flat.flatten(local_comps[i])) *rc = BSRC_NO_SCRATCH;
+      if (*rc == 0) BStstcvdegn(local_comps[i], &degenerate, rc);
+    }
+    if (*rc == 0 && !degenerate) order.push_back(i);
+  }
+  for (int i = 0; i < n; ++i) {
+    all_types.push_back(single ? types[0] : types[i]);
+    all_dists.push_back(single ? dists[0] : dists[i]);
+  }
+
+  // The one-pass offset numbers the working list from 0; its component tags are mapped back to input positions.
+  int m = 0;
+  if (*rc == 0) {
+    std::vector<const VOQbsp_curve *> working;
+    std::vector<int> work_types, work_order;
+    std::vector<double> work_dists;
+    for (int i : order) {
+      work_order.push_back(static_cast<int>(working.size()));
+      working.push_back(local_comps[i]), work_types.push_back(all_types[i]), work_dists.push_back(all_dists[i]);
+    }
+    BScmpcvoff1(static_cast<int>(working.size()), working.data(), work_types.data(), work_order.data(), dir, kZ,
+                work_dists.data(), option, closed, &m, local_out.data(), local_tags.data(), rc);
+    for (int i = 0; i < m; ++i)
+      if (local_tags[i] >= 0 && local_tags[i] < static_cast<int>(order.size())) local_tags[i] = order[local_tags[i]];
+  }
+  for (int i = 0; i < m && *rc == 0; ++i) {
+    const VOQbsp_curve *lc = local_out[i];
+    VOQbsp_curve *w = new_curve(lc->order, lc->num_poles, lc->rational, rc);
+    if (w) world.push_back(w), piece_tags.push_back(local_tags[i]);
+    if (*rc == 0) BScvntoo(rc, kOrigin, frame, &kUnitScale, lc, w);
+    if (*rc == 0) BSnorkts(rc, &w->order, &w->num_poles, w->knots);
+  }
+  release_all(&local_out);
+  release_all(&local_comps);
+
+  Tagged result, loops;
+  std::vector<int> loop_sizes;
+  bool searched = false;
+  if (*rc == 0 && (loop_mode == 1 || loop_mode == 2) && !world.empty()) {
+    merged = merge_chain(world, rc);
+    if (*rc == 0 && closed && start_in_loop(comps[order.empty() ? 0 : order[0]], merged, rc) &&
+        !(single && dists[0] == 0.0))
+      restart(&world, &piece_tags, &merged, rc);
+    SelfCrossings x;
+    if (*rc == 0) x.find(merged, rc);
+    if (*rc == 0 && (x.n_int > 0 || x.n_over > 0)) {
+      searched = true;
+      const double u0 = bsoffset::start_of(merged), u1 = bsoffset::end_of(merged);
+      if (x.n_int > 0 && ((x.first[0] == u0 && x.second[0] != u1 && merged->phy_closed) ||
+                          (x.first[0] != u0 && x.second[0] == u1))) {
+        for (int k = 1; k < x.n_int; ++k) x.first[k - 1] = x.first[k], x.second[k - 1] = x.second[k];
+        --x.n_int;
+      }
+      const double mm = static_cast<double>(world.size());
+      scale_knots(merged, mm);
+      x.scale(mm);
+      int n_outer = 0, n_inner = 0;
+      double *outer = nullptr, *inner = nullptr;
+      std::int32_t *kinds = nullptr;
+      BSpreploop(rc, merged, &x.n_int, x.first, x.second, &x.n_over, x.ofs, x.ofe, x.oss, x.ose, &n_outer, &outer,
+                 &n_inner, &kinds, &inner);
+      // Loops, each as its one or two stretches.
+      for (int k = 0; k < n_inner && *rc == 0 && loop_mode == 1; ++k) {
+        const std::size_t before = loops.cv.size();
+        const double *p = inner + 4 * k;
+        if (kinds[k] == 4) {
+          cut_stretch(world, piece_tags, p[0], p[1], &loops, rc);
+          if (*rc == 0) cut_stretch(world, piece_tags, p[2], p[3], &loops, rc);
+        } else {
+          cut_stretch(world, piece_tags, p[0], p[1], &loops, rc);
+        }
+        loop_sizes.push_back(static_cast<int>(loops.cv.size() - before));
+      }
+      // What lies outside the outer intervals; parts of one piece on both sides of a loop joined.
+      std::vector<double> ends{0.0};
+      for (int k = 0; k < n_outer; ++k) ends.push_back(outer[2 * k]), ends.push_back(outer[2 * k + 1]);
+      ends.push_back(mm);
+      std::size_t head_count = 0;
+      for (std::size_t k = 0; k + 1 < ends.size() && *rc == 0; k += 2) {
+        Tagged part;
+        cut_stretch(world, piece_tags, ends[k], ends[k + 1], &part, rc);
+        if (k == 0) head_count = part.cv.size();
+        for (std::size_t j = 0; j < part.cv.size() && *rc == 0; ++j) {
+          const bool same_piece = j == 0 && k > 0 && !result.cv.empty() && result.tag.back() == part.tag[j] &&
+                                  std::clamp(static_cast<int>(ends[k - 1]), 0, static_cast<int>(world.size()) - 1) ==
+                                      std::clamp(static_cast<int>(ends[k]), 0, static_cast<int>(world.size()) - 1) &&
+                                  ends[k - 1] > std::floor(ends[k - 1]) && ends[k] > std::floor(ends[k]);
+          if (same_piece) {
+            const double e1 = ends[k - 1] - std::floor(ends[k - 1]), s2 = ends[k] - std::floor(ends[k]);
+            // The parts' own parameters: both were put on [0, 1]; spread them back to the piece's.
+            for (int q = 0; q < result.cv.back()->num_poles + result.cv.back()->order; ++q)
+              result.cv.back()->knots[q] *= e1;
+            VOQbsp_curve *second = part.cv[j];
+            for (int q = 0; q < second->num_poles + second->order; ++q)
+              second->knots[q] = s2 + second->knots[q] * (1.0 - s2);
+            VOQbsp_curve *joined = join_parts(result.cv.back(), second, e1, s2, false, rc);
+            if (joined) {
+              int frc = 0;
+              BSfreevoqcv(result.cv.back(), &frc);
+              result.cv.back() = joined;
+            }
+          } else {
+            result.push(part.cv[j], part.tag[j]);
+            part.cv[j] = nullptr;
+          }
+        }
+      }
+      // A closed chain whose remaining stretch runs over its start: the part before the start joined to the part
+      // after it when both come from the same piece (a single piece, or the two halves of a re-started one).
+      if (*rc == 0 && closed && n_outer > 0 && ends[1] > 0.0 && ends[ends.size() - 2] < mm && head_count > 0 &&
+          result.cv.size() > head_count && result.tag.front() == result.tag.back() &&
+          (world.size() == 1 || static_cast<int>(world.size()) == m + 1)) {
+        VOQbsp_curve *joined = join_parts(result.cv.back(), result.cv.front(), 1.0, 0.0, true, rc);
+        if (joined) {
+          int frc = 0;
+          BSfreevoqcv(result.cv.back(), &frc);
+          BSfreevoqcv(result.cv.front(), &frc);
+          result.cv.back() = joined;
+          result.cv.erase(result.cv.begin());
+          result.tag.erase(result.tag.begin());
+        }
+      }
+      for (void *p : {static_cast<void *>(outer), static_cast<void *>(inner), static_cast<void *>(kinds)})
+        BSdbgfree(p);
+    }
+  }
+  if (merged) {
+    int frc = 0;
+    BSfreevoqcv(merged, &frc);
+  }
+
+  // Hand over: the loop search's pieces, or the world pieces themselves.
+  if (*rc == 0) {
+    Tagged &src = result;
+    if (!searched) {
+      src.cv = world, src.tag = piece_tags;
+      world.clear();
+    }
+    if (static_cast<int>(src.cv.size()) > room || static_cast<int>(loops.cv.size()) > room) *rc = BSRC_OUT_OF_RANGE;
+    for (std::size_t k = 0; k < src.cv.size() && *rc == 0; ++k) {
+      pieces[k] = src.cv[k], tags[k] = src.tag[k];
+      BSnorkts(rc, &pieces[k]->order, &pieces[k]->num_poles, pieces[k]->knots);
+      src.cv[k] = nullptr;
+    }
+    if (*rc == 0) *num_pieces = static_cast<int>(src.cv.size());
+    if (*rc == 0 && loop_mode == 1) {
+      for (std::size_t k = 0; k < loop_sizes.size(); ++k) curves_per_loop[k] = loop_sizes[k];
+      for (std::size_t k = 0; k < loops.cv.size(); ++k) loop_curves[k] = loops.cv[k], loop_tags[k] = loops.tag[k];
+      loops.cv.clear();
+      *num_loops = static_cast<int>(loop_sizes.size());
+    }
+  }
+  release_all(&world);
+
+  if (*rc == 0) {
+    std::vector<BSchainrec> records(static_cast<std::size_t>(*num_pieces) + 1);
+    std::vector<double> gaps(3 * static_cast<std::size_t>(*num_pieces) + 3);
+    int gap_count = 0;
+    BStstcvcnct(*num_pieces, pieces, closed, records.data(), &gap_count, gaps.data(), rc);
+    // The closing junction is not counted: only inner gaps leave the chain in pieces.
+    if (*rc == 0 && gap_count > 0) *rc = 47;
+  }
+  BSexit(rc, "BScmpcvoffl", "bscmpcvoffl");
+}

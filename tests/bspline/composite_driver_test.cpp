@@ -1,0 +1,169 @@
+// The composite-curve offset driver: what it does with nothing to offset, degenerate components, loops of the
+// joined offset, gaps and closed chains, judged by the pieces' ends, tags and loops.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <memory>
+#include <vector>
+
+#include "bspline/intersect.h"
+#include "bspline/offset.h"
+#include "tests/bspline/offset_fixtures.h"
+
+namespace {
+
+const double kZ[3] = {0, 0, 1};
+const double kDown[3] = {0, 0, -1};
+
+struct Result {
+  int rc = 0, m = -1, loops = -1;
+  VOQbsp_curve *out[64] = {}, *loop_cv[64] = {};
+  int tags[64] = {}, per_loop[64] = {}, loop_tags[64] = {};
+  ~Result() {
+    int frc = 0;
+    for (VOQbsp_curve *cv : out)
+      if (cv) BSfreevoqcv(cv, &frc);
+    for (VOQbsp_curve *cv : loop_cv)
+      if (cv) BSfreevoqcv(cv, &frc);
+  }
+  void end(const VOQbsp_curve *c, bool at_end, double p[3]) const {
+    ref_point(*c, at_end ? c->knots[c->num_poles] : c->knots[c->order - 1], p);
+  }
+  // The largest gap between consecutive pieces, round the seam too when closed.
+  double gap(bool closed) const {
+    double g = 0;
+    for (int k = 0; k + 1 < m + (closed ? 1 : 0); ++k) {
+      double e[3], s[3];
+      end(out[k], true, e), end(out[(k + 1) % m], false, s);
+      g = std::max(g, std::hypot(e[0] - s[0], e[1] - s[1]));
+    }
+    return g;
+  }
+  // Corners of the box of the pieces' ends.
+  void box(double lo[2], double hi[2]) const {
+    lo[0] = lo[1] = 1e300, hi[0] = hi[1] = -1e300;
+    for (int k = 0; k < m; ++k)
+      for (bool e : {false, true}) {
+        double p[3];
+        end(out[k], e, p);
+        for (int c = 0; c < 2; ++c) lo[c] = std::min(lo[c], p[c]), hi[c] = std::max(hi[c], p[c]);
+      }
+  }
+};
+
+struct Case {
+  const char *name;
+  std::vector<Seg> legs;
+  std::vector<double> dists;
+  bool single, side, closed;
+  int loop_mode;
+  const double *normal;
+};
+
+std::unique_ptr<Result> run(const Case &c) {
+  auto r = std::make_unique<Result>();
+  std::vector<std::unique_ptr<TestCurve>> own;
+  std::vector<const VOQbsp_curve *> cs;
+  for (const Seg &s : c.legs) own.push_back(line(s)), cs.push_back(&own.back()->cv);
+  for (int k = 0; k < 64; ++k) r->out[k] = reinterpret_cast<VOQbsp_curve *>(&r->m);  // must be cleared
+  for (int k = std::max<int>(3, 2 * static_cast<int>(cs.size()) + 1); k < 64; ++k) r->out[k] = nullptr;
+  const std::vector<int> types(cs.size(), BSCMP_ORDINARY);
+  BScmpcvoffl(static_cast<int>(cs.size()), cs.data(), c.side, c.normal, c.dists.data(), c.single, types.data(), 0,
+              static_cast<std::int16_t>(c.loop_mode), c.closed, &r->m, r->out, r->tags, &r->loops, r->per_loop,
+              r->loop_cv, r->loop_tags, &r->rc);
+  return r;
+}
+
+std::vector<Seg> square(double a) { return {{0, 0, a, 0}, {a, 0, a, a}, {a, a, 0, a}, {0, a, 0, 0}}; }
+
+const double kNaN = std::numeric_limits<double>::quiet_NaN();
+const std::vector<Seg> kEll = {{0, 0, 10, 0}, {10, 0, 10, 10}};
+// Its last leg crosses its first: the joined offset crosses itself.
+const std::vector<Seg> kSpiral = {{0, 0, 10, 0}, {10, 0, 10, 10}, {10, 10, 5, 10}, {5, 10, 5, -5}};
+// A closed chain opening with a notch: offset inwards it starts on a piece that shrank to a point.
+const std::vector<Seg> kNotch = {{0, 0, 0.5, 0.3}, {0.5, 0.3, 1, 0}, {1, 0, 4, 0},
+                                 {4, 0, 4, 4},     {4, 4, 0, 4},     {0, 4, 0, 0}};
+
+TEST(CompositeOffsetDriver, Outcomes) {
+  const double kNaNs[3] = {0, kNaN, 1};
+  struct Row {
+    Case c;
+    int rc;
+    std::vector<int> tags, per_loop;
+    double lo[2], hi[2];  // box of the pieces' ends (unchecked when lo > hi)
+  };
+  const std::vector<Row> rows = {
+      {{"one component", {{0, 0, 1, 0}}, {1}, true, true, false, 2, kZ}, -2, {}, {}, {1, 1}, {0, 0}},
+      {{"zero distance", kEll, {0}, true, true, false, 1, kZ}, 0, {0, 1}, {}, {0, 0}, {10, 10}},
+      {{"negative distance", kEll, {-1}, true, true, false, 1, kZ}, 0, {0, 1}, {}, {0, 0}, {10, 10}},
+      {{"below dist_tol", kEll, {5e-7}, true, true, false, 1, kZ}, 0, {0, 1}, {}, {0, 0}, {10, 10}},
+      {{"all at dist_tol", kEll, {1e-6, 0}, false, true, false, 1, kZ}, 0, {0, 1}, {}, {0, 0}, {10, 10}},
+      {{"NaN distance", kEll, {kNaN}, true, true, false, 1, kZ}, -2, {}, {}, {1, 1}, {0, 0}},
+      {{"NaN normal", kEll, {1}, true, true, false, 1, kNaNs}, -2, {}, {}, {1, 1}, {0, 0}},
+      {{"point in the middle", {{0, 0, 10, 0}, {10, 0, 10, 0, 7}, {10, 0, 10, 10}}, {1}, true, true, false, 0, kZ},
+       0, {0, 2}, {}, {0, -1}, {11, 10}},
+      {{"square out", square(4), {1}, true, true, true, 0, kZ}, 0, {0, 1, 2, 3}, {}, {-1, -1}, {5, 5}},
+      {{"square in", square(4), {1}, true, false, true, 1, kZ}, 0, {0, 1, 2, 3}, {}, {1, 1}, {3, 3}},
+      {{"square mirrored", square(4), {1}, true, true, true, 2, kDown}, 0, {0, 1, 2, 3}, {}, {1, 1}, {3, 3}},
+      {{"loops handed back", kSpiral, {1}, true, true, false, 1, kZ}, 0, {0, 3}, {4}, {0, -5}, {4, -1}},
+      {{"loops dropped", kSpiral, {1}, true, false, false, 2, kZ}, 0, {0, 3}, {}, {0, -5}, {6, 1}},
+      {{"loops kept", kSpiral, {1}, true, true, false, 0, kZ}, 0, {0, 1, 2, 3}, {}, {1, 1}, {0, 0}},
+      {{"re-started", kNotch, {1}, true, false, true, 1, kZ}, 0, {3, 4, 5, 0, 1, 2}, {}, {1, 1}, {3, 3}},
+  };
+  for (const Row &row : rows) {
+    SCOPED_TRACE(row.c.name);
+    auto r = run(row.c);
+    EXPECT_EQ(r->rc, row.rc);
+    ASSERT_EQ(r->m, static_cast<int>(row.tags.size()));
+    ASSERT_EQ(r->loops, static_cast<int>(row.per_loop.size()));
+    for (int k = 0; k < 3 && row.rc != 0; ++k) EXPECT_EQ(r->out[k], nullptr);
+    for (int k = 0; k < r->m; ++k) {
+      EXPECT_EQ(r->tags[k], row.tags[k]) << k;
+      const VOQbsp_curve &c = *r->out[k];
+      EXPECT_EQ(c.knots[c.order - 1], 0.0);
+      EXPECT_EQ(c.knots[c.num_poles], 1.0);
+    }
+    if (r->m > 0) {
+      EXPECT_LT(r->gap(row.c.closed), 1e-9);
+    }
+    int loop_curves = 0;
+    for (int k = 0; k < r->loops; ++k) {
+      EXPECT_EQ(r->per_loop[k], row.per_loop[k]);
+      loop_curves += r->per_loop[k];
+    }
+    for (int k = 0; k < loop_curves; ++k) EXPECT_TRUE(r->loop_cv[k] && r->loop_tags[k] >= 0 && r->loop_tags[k] < 4);
+    if (row.lo[0] <= row.hi[0]) {
+      double lo[2], hi[2];
+      r->box(lo, hi);
+      for (int c = 0; c < 2; ++c) {
+        EXPECT_NEAR(lo[c], row.lo[c], 1e-9);
+        EXPECT_NEAR(hi[c], row.hi[c], 1e-9);
+      }
+    }
+    // Every piece lies in the plane of the input, z = 2, after the trip through the local frame.
+    for (int k = 0; k < r->m; ++k)
+      for (bool e : {false, true}) {
+        double p[3];
+        r->end(r->out[k], e, p);
+        EXPECT_NEAR(p[2], 2.0, 1e-9);
+      }
+  }
+}
+
+// A failure anywhere, a release included, leaves nothing behind and answers a code.
+TEST(CompositeOffsetDriver, FailuresReleaseEverything) {
+  const Case c{"loops", kSpiral, {1}, true, true, false, 1, kZ};
+  for_each_failure([&] { return run(c); },
+                   [](const Result &r, int, bool injected) {
+                     if (!injected) {
+                       EXPECT_EQ(r.rc, 0);
+                     }
+                     if (r.rc != 0) {
+                       EXPECT_EQ(r.m, 0);
+                     }
+                   });
+}
+
+}  // namespace
