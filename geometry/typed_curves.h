@@ -372,3 +372,30 @@ void IMCSDmp(const GComplexString* cs, int type, std::FILE** stream);
 void IMElDmp(const GEllipse* el, int type, std::FILE** stream);
 void IMArDmp(const GArc* ar, int type, std::FILE** stream);
 void IMCvDmp(const GBspCurve* cv, int type, std::FILE** stream);
+
+// ---------------------------------------------------------------------------------------------------------
+// Offsets of planar curves towards the side of a side point (a point, not a normal), each new record the
+// caller frees (IMGTCFree). A positive distance moves the curve towards the side point; a negative one acts
+// by type: a line moves away from the side point, a line string or B-spline curve goes by its absolute value
+// to the far side, a circle's radius changes by the sign. Codes: 1 a library step failed (any of its codes,
+// also where it wrote a result, which is then freed), 4 a side point on a line's extension, 5 a bad argument
+// (null, not finite) or an offset that cannot be made (side point on the curve, a circle that collapses, an
+// inward offset of an ellipse beyond its minor radius), 6 no memory.
+
+// The corner flag reaches the library; with 1 a line string comes back as a B-spline curve (type 27), with any
+// other value as a line string. Type 150 and unknown codes succeed with an empty result; complex strings give 5.
+void IMTCOff(const GTypedCurve* curve, const GPosition* side, const double* distance, const int* corner,
+             GTypedCurve* result, int* rc);
+// As IMTCOff; a given member map gets 0 first. On any failure the result is freed whole and left empty.
+void IMTCOffI(const GTypedCurve* curve, const GPosition* side, double distance, int corner, GTypedCurve* result,
+              int* map, int* rc);
+// The root point moves along the side point's perpendicular; direction and bounds are kept.
+void IMLnOff(const GLine* ln, const GPosition* side, double distance, GLine* result, int* rc);
+void IMLSOff(const GLineString* ls, const GPosition* side, double distance, int corner, GTypedCurve* result,
+             int* rc);
+// Circles keep their type and every field but the major axis' length; other conics come back as type 27.
+void IMArOff(const GArc* ar, double distance, const GPosition* side, GTypedCurve* result, int* rc);
+void IMElOff(const GEllipse* el, const GPosition* side, double distance, GTypedCurve* result, int* rc);
+// The result record is cleared first.
+void IMCvOff(const GBspCurve* cv, const GPosition* side, double distance, int corner, GBspCurve* result,
+             int* rc);

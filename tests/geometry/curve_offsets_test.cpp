@@ -1,0 +1,180 @@
+// Offsets of typed curves: the exact moves of lines and circles, the library road of line strings, conics and
+// B-spline curves with its result types, refusals, and a failing library or allocator leaving nothing behind.
+#include <cmath>
+#include <algorithm>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "bspline/intersect.h"
+#include "tests/geometry/typed_curve_builders.h"
+
+namespace {
+
+using namespace tcb;
+
+class Offsets : public TypedCurves {};
+
+// The library's offset answering its shortfall code, with its result written.
+void FailOffsetHook(const char* lname, int* rc) {
+  if (std::string(lname) == "bscvoffsetd" && *rc == 0) *rc = 5;
+}
+
+// Largest gap between the curve's distance to the input's points and the distance asked, over samples of the
+// result (both evaluated through the library form).
+double WorstGap(const GTypedCurve& input, const GTypedCurve& offset, double distance) {
+  VOQbsp_curve* in = nullptr;
+  VOQbsp_curve* off = nullptr;
+  int rc = 0;
+  IMGTCIcv(&input, &in, &rc);
+  IMGTCIcv(&offset, &off, &rc);
+  double worst = rc == 0 ? 0.0 : 1e30;
+  for (int i = 0; rc == 0 && i <= 40; ++i) {
+    const double lo = off->knots[off->order - 1], hi = off->knots[off->num_poles];
+    const GPosition p = Evaluate(off, lo + (hi - lo) * i / 40);
+    double u = 0, dist = 0, foot[3];
+    const double q[3] = {p.x, p.y, p.z};
+    BSmdstptcv(in, q, &u, foot, &dist, &rc);
+    worst = std::max(worst, std::fabs(dist - std::fabs(distance)));
+  }
+  Free(in);
+  Free(off);
+  return rc == 0 ? worst : 1e30;
+}
+
+TEST_F(Offsets, EachTypeMovesByItsRuleOrIsRefused) {
+  struct Case {
+    const char* what;
+    std::function<GTypedCurve()> make;
+    GPosition side;
+    double distance;
+    int corner;
+    int rc;
+    std::uint8_t type;                                        // of a made result
+    std::function<void(const GTypedCurve&, const GTypedCurve&)> check;  // of a made result
+  };
+  const GUnitVector z(0, 0, 1);
+  auto radius = [](double r) {
+    return [r](const GTypedCurve&, const GTypedCurve& out) {
+      EXPECT_NEAR(Rec<GEllipse>(out).majorAxis.Length(), r, 1e-12);
+    };
+  };
+  auto atDistance = [](double d) {
+    return [d](const GTypedCurve& in, const GTypedCurve& out) { EXPECT_LE(WorstGap(in, out, d), BStoltab[bstol::offset_tol]); };
+  };
+  const auto tilted = [] { return Line({1e3 + 0.1, 1e3 + 0.3, 0}, {1e3 + 3.1, 1e3 + 7.3, 0}); };
+  const std::vector<Case> cases = {
+      {"a record kept by the library", [] { return Make(kCurveLibrary, GArc{}); }, {0, 1, 0}, 1, 0, 0, 0, nullptr},
+      {"a side point on the line", [] { return Line({0, 0, 0}, {4, 0, 0}); }, {2, 0, 0}, 1, 0, 5, 0, nullptr},
+      {"a side point beyond the line's end", [] { return Line({0, 0, 0}, {4, 0, 0}); }, {9, 0, 0}, 1, 0, 4, 0,
+       nullptr},
+      {"a side point beyond a tilted line's end", tilted, {1e3 + 7.0, 1e3 + 16.4, 0}, 1, 0, 4, 0, nullptr},
+      {"a negative distance moves the line away", [] { return Line({0, 0, 0}, {4, 0, 0}); }, {2, 3, 0}, -0.5, 0, 0,
+       kCurveLine,
+       [](const GTypedCurve&, const GTypedCurve& out) {
+         EXPECT_NEAR(Rec<GLine>(out).rootPoint.y, -0.5, 1e-15);
+         EXPECT_EQ(Rec<GLine>(out).end, 4.0);
+       }},
+      {"a side point at a circle's centre", [] { return Ellipse({1, 1, 0}, {0, 0, 1}, {2, 0, 0}, 1.0); }, {1, 1, 0},
+       0.5, 0, 0, kCurveEllipse, radius(1.5)},
+      {"a side point outside the circle", [] { return Ellipse({1, 1, 0}, {0, 0, 1}, {2, 0, 0}, 1.0); }, {9, 1, 0},
+       0.5, 0, 0, kCurveEllipse, radius(2.5)},
+      {"a circle collapsing to its centre", [] { return Ellipse({1, 1, 0}, {0, 0, 1}, {2, 0, 0}, 1.0); }, {1, 1, 0},
+       2, 0, 5, 0, nullptr},
+      {"a circular arc", [] { return Arc({0, 0, 0}, {0, 0, 1}, {0, 2, 0}, 1.0, 0.25, 2.0); }, {5, 5, 0}, 1, 0, 0,
+       kCurveArc,
+       [](const GTypedCurve& in, const GTypedCurve& out) {
+         const GArc& a = Rec<GArc>(in);
+         const GArc& b = Rec<GArc>(out);
+         EXPECT_NEAR(b.majorAxis.y, 3.0, 1e-12);
+         EXPECT_TRUE(b.center.IsEqual(a.center) && b.startAngle == a.startAngle && b.endAngle == a.endAngle &&
+                     b.normal.z == 1.0);
+       }},
+      {"an ellipse offset outwards", [] { return Ellipse({0, 0, 0}, {0, 0, 1}, {3, 0, 0}, 0.5); }, {9, 9, 0}, 0.4, 0,
+       0, kCurveBspline, atDistance(0.4)},
+      {"an ellipse offset inwards past its minor radius",
+       [] { return Ellipse({0, 0, 0}, {0, 0, 1}, {3, 0, 0}, 0.5); }, {0.1, 0, 0}, 1.6, 0, 5, 0, nullptr},
+      {"a non-circular arc, side point beyond its angles",
+       [] { return Arc({0, 0, 0}, {0, 0, 1}, {3, 0, 0}, 0.5, 0.0, 1.5); }, {-9, -9, 0}, 0.3, 0, 0, kCurveBspline,
+       atDistance(0.3)},
+      {"a line string with corner flag 0", [] { return LineString({{0, 0, 0}, {2, 0, 0}, {2, 2, 0}}); }, {0, 1, 0},
+       0.5, 0, 0, kCurveLineString,
+       [](const GTypedCurve&, const GTypedCurve& out) {
+         const GLineString& ls = Rec<GLineString>(out);
+         ASSERT_EQ(ls.numPoints, 3u);
+         EXPECT_LT(Distance(ls.pPoints[1], {1.5, 0.5, 0}), 1e-12);
+       }},
+      {"a line string with corner flag 1", [] { return LineString({{0, 0, 0}, {2, 0, 0}, {2, 2, 0}}); }, {3, -1, 0},
+       0.5, 1, 0, kCurveBspline, atDistance(0.5)},
+      {"a line string, negative distance", [] { return LineString({{0, 0, 0}, {2, 0, 0}, {4, 1, 0}}); }, {1, 1, 0},
+       -0.5, 0, 0, kCurveLineString,
+       [](const GTypedCurve&, const GTypedCurve& out) { EXPECT_NEAR(Rec<GLineString>(out).pPoints[0].y, -0.5, 1e-12); }},
+      {"a cubic B-spline curve",
+       [] { return Bspline(4, {{0, 0, 0}, {1, 2, 0}, {3, 2, 0}, {4, 0, 0}}, {0, 0, 0, 0, 1, 1, 1, 1}); }, {2, 0, 0},
+       0.25, 0, 0, kCurveBspline, atDistance(0.25)},
+      {"a distance that is not a number", [] { return LineString({{0, 0, 0}, {2, 0, 0}}); }, {0, 1, 0}, std::nan(""),
+       0, 5, 0, nullptr},
+      {"a side point that is not finite", [] { return Ellipse({0, 0, 0}, {0, 0, 1}, {2, 0, 0}, 1.0); },
+       {INFINITY, 0, 0}, 1, 0, 5, 0, nullptr},
+      {"a record that is missing", [] { return GTypedCurve{nullptr, kCurveBspline}; }, {0, 1, 0}, 1, 0, 5, 0,
+       nullptr},
+  };
+  for (const Case& c : cases) {
+    GTypedCurve in = c.make();
+    GTypedCurve out{reinterpret_cast<void*>(1), 99};
+    int map[2] = {-7, -7};
+    int rc = -1;
+    IMTCOffI(&in, &c.side, c.distance, c.corner, &out, map, &rc);
+    EXPECT_EQ(rc, c.rc) << c.what;
+    if (c.rc == 0 && c.type != 0) {
+      EXPECT_EQ(out.type, c.type) << c.what;
+      EXPECT_EQ(map[0], 0) << c.what;
+      if (out.pCurve && out.type == c.type && c.check) c.check(in, out);
+    } else {
+      // A bad argument is refused before anything is written; any other failure leaves an empty result.
+      const bool bad = !in.pCurve || std::isnan(c.distance) || !std::isfinite(c.side.x);
+      EXPECT_EQ(out.pCurve, bad ? reinterpret_cast<void*>(1) : nullptr) << c.what;
+    }
+    if (out.pCurve != reinterpret_cast<void*>(1)) Free(out);
+    if (in.pCurve) Free(in);
+  }
+}
+
+TEST_F(Offsets, FailuresLeaveAnEmptyResultAndNoBlocks) {
+  GTypedCurve ls = LineString({{0, 0, 0}, {2, 0, 0}, {2, 2, 0}, {5, 1, 0}});
+  const GPosition side{0, 1, 0};
+  const double distance = 0.5;
+  const int corner = 0;
+  BSsetfaulthook(FailOffsetHook);
+  GTypedCurve out{};
+  int rc = -1;
+  IMTCOff(&ls, &side, &distance, &corner, &out, &rc);
+  BSsetfaulthook(nullptr);
+  EXPECT_EQ(rc, 1);
+  EXPECT_EQ(out.pCurve, nullptr);
+  EXPECT_EQ(BSdbgliveblocks(), lib_);
+
+  GTypedCurve el = Ellipse({0, 0, 0}, {0, 0, 1}, {3, 0, 0}, 0.5);
+  for (GTypedCurve* tc : {&ls, &el}) {
+    for (const bool library : {false, true}) {
+      rc = -1;
+      int failing = 1;
+      for (; rc != 0 && failing < 300; ++failing) {
+        if (library) BSallocfailat(failing); else QnGeomFailAllocAt(failing);
+        IMTCOff(tc, &side, &distance, &corner, &out, &rc);
+        BSallocfailat(0);
+        QnGeomFailAllocAt(0);
+        EXPECT_TRUE(rc == 0 || rc == 1 || rc == 6) << failing << ": " << rc;
+        EXPECT_EQ(out.pCurve != nullptr, rc == 0) << failing;
+        Free(out);
+        EXPECT_EQ(BSdbgliveblocks(), lib_) << failing;
+        EXPECT_EQ(BSscratchheapblocks(), scratch_) << failing;
+      }
+      EXPECT_GT(failing, 3) << library;  // the conversions, the offset and the record were all reached
+    }
+  }
+  Free(el);
+  Free(ls);
+}
+
+}  // namespace
