@@ -19,7 +19,6 @@ namespace {
 
 using bsoffset::OwnedCurve;
 
-constexpr int kStartRoom = 10;  // start-point crossings kept on the stack, per kind
 const double kOrigin[3] = {0.0, 0.0, 0.0};
 const double kUnitScale = 1.0;
 const double kZ[3] = {0.0, 0.0, 1.0};
@@ -166,19 +165,9 @@ bool start_in_loop(const VOQbsp_curve *first_comp, VOQbsp_curve *merged, int *rc
   BScveval_n(first_comp, bsoffset::start_of(first_comp) + delta, 0, p, rc);
   if (*rc == 0) BScveval_n(merged, bsoffset::start_of(merged) + delta, 0, q, rc);
   if (*rc != 0) return false;
-  OwnedCurve line;
-  BSallocvoqcv(2, 2, BSFALSE, 0, &line.cv, rc);
-  int code = 0;
-  if (*rc != 0 || !BSlngen(rc, p, q, line.cv, &code)) return false;
-  double pts[3 * kStartRoom], par1[kStartRoom], par2[kStartRoom];
-  double opts[6 * kStartRoom], opar1[2 * kStartRoom], opar2[2 * kStartRoom];
-  int n_int = 0, n_over = 0;
-  BSboolean int_alloc = BSFALSE, over_alloc = BSFALSE;
-  bsoffset::Crossings own;
-  BScvcvint(line.cv, merged, BSFALSE, kStartRoom, kStartRoom, pts, par1, par2, opts, opar1, opar2, &n_int, &n_over,
-            &int_alloc, &over_alloc, &own.pts, &own.par1, &own.par2, &own.over_pts, &own.over1, &own.over2, rc);
-  if (*rc != 0) return false;
-  const double *w = int_alloc ? own.par2 : par2;
+  int n_int = 0;
+  double pts[9], w[3];
+  if (!bsoffset::segment_crossings(p, q, merged, &n_int, pts, w, rc)) return false;
   // Exact comparisons: the intersection puts a crossing at an end on the end parameter itself.
   if (n_int > 2) return true;
   return n_int == 2 && !(w[0] == bsoffset::start_of(merged) && w[1] == bsoffset::end_of(merged));

@@ -100,4 +100,10 @@ inline void set_pole(VOQbsp_curve *cv, int i, const double p[3]) {
 void level_joint(std::uint16_t which, VOQbsp_curve *cv1, VOQbsp_curve *cv2, const double *u1, const double *u2,
                  int *rc);
 
+// The crossings of the segment p -> q with cv: their count in *n, and the first three of them (points, and
+// parameters on cv; a crossing at an end of cv carries the end parameter itself). The start tests of closed
+// offsets decide on these. False with rc set on failure.
+bool segment_crossings(const double p[3], const double q[3], VOQbsp_curve *cv, int *n, double pts[9],
+                       double on_cv[3], int *rc);
+
 }  // namespace bsoffset

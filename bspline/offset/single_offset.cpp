@@ -95,20 +95,9 @@ bool needs_restart(const VOQbsp_curve *working, VOQbsp_curve *world, int *rc) {
 
   // The segment from the base's start to the offset's start meets the offset only at its own end when the
   // offset starts on the outer stretch.
-  OwnedCurve line;
-  BSallocvoqcv(2, 2, BSFALSE, 0, &line.cv, rc);
-  if (*rc != 0) return false;
-  int code = 0;
-  if (!BSlngen(rc, p0, q0, line.cv, &code)) return false;
-  double pts[3 * kStartRoom], par1[kStartRoom], par2[kStartRoom];
-  double opts[6 * kStartRoom], opar1[2 * kStartRoom], opar2[2 * kStartRoom];
-  int n_int = 0, n_over = 0;
-  BSboolean int_alloc = BSFALSE, over_alloc = BSFALSE;
-  bsoffset::Crossings own;
-  BScvcvint(line.cv, world, BSFALSE, kStartRoom, kStartRoom, pts, par1, par2, opts, opar1, opar2, &n_int, &n_over,
-            &int_alloc, &over_alloc, &own.pts, &own.par1, &own.par2, &own.over_pts, &own.over1, &own.over2, rc);
-  if (*rc != 0) return false;
-  const double *P = int_alloc ? own.pts : pts, *w = int_alloc ? own.par2 : par2;
+  int n_int = 0;
+  double P[9], w[3];
+  if (!bsoffset::segment_crossings(p0, q0, world, &n_int, P, w, rc)) return false;
   const double u0 = world->knots[world->order - 1], u1 = world->knots[world->num_poles];
   const double tol = BStoltab[bstol::dist_tol];
   // The end parameters are compared exactly: the intersection puts a crossing at an end on the end itself.
@@ -179,6 +168,30 @@ void release_list(int n, VOQbsp_curve **list) {
 }
 
 }  // namespace
+
+bool bsoffset::segment_crossings(const double p[3], const double q[3], VOQbsp_curve *cv, int *n, double pts[9],
+                                 double on_cv[3], int *rc) {
+  OwnedCurve line;
+  BSallocvoqcv(2, 2, BSFALSE, 0, &line.cv, rc);
+  if (*rc != 0) return false;
+  int code = 0;
+  if (!BSlngen(rc, p, q, line.cv, &code)) return false;
+  double lpts[3 * kStartRoom], par1[kStartRoom], par2[kStartRoom];
+  double opts[6 * kStartRoom], opar1[2 * kStartRoom], opar2[2 * kStartRoom];
+  int n_over = 0;
+  BSboolean int_alloc = BSFALSE, over_alloc = BSFALSE;
+  Crossings own;
+  *n = 0;
+  BScvcvint(line.cv, cv, BSFALSE, kStartRoom, kStartRoom, lpts, par1, par2, opts, opar1, opar2, n, &n_over,
+            &int_alloc, &over_alloc, &own.pts, &own.par1, &own.par2, &own.over_pts, &own.over1, &own.over2, rc);
+  if (*rc != 0) return false;
+  const double *P = int_alloc ? own.pts : lpts, *w = int_alloc ? own.par2 : par2;
+  for (int i = 0; i < std::min(*n, 3); ++i) {
+    for (int c = 0; c < 3; ++c) pts[3 * i + c] = P[3 * i + c];
+    on_cv[i] = w[i];
+  }
+  return true;
+}
 
 void BSfndoffdir(VOQbsp_curve *curve, const double side[3], const double normal[3], int *direction,
                  double frame[9], int *rc) {
