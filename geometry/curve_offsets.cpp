@@ -1,9 +1,15 @@
 // Offsets of planar typed curves towards the side of a side point. Lines and circles move exactly here; every
-// other curve goes through the B-spline library's single-curve offset and comes back as a typed curve.
+// other curve goes through the B-spline library's single-curve offset and comes back as a typed curve, and the
+// members of a complex string through its composite offset, which joins them at their corners.
+#include <algorithm>
+#include <cstddef>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 
 #include "bspline/bspline.h"
+#include "bspline/intersect.h"
+#include "bspline/measure.h"
 #include "bspline/offset.h"
 #include "geometry/platform.h"
 #include "geometry/typed_curves.h"
@@ -134,6 +140,264 @@ void ConicOffset(const GEllipse* el, std::uint8_t type, const GPosition* side, d
   if (*rc == 0) *rc = freeRc;
 }
 
+// ---------------------------------------------------------------------------------------------------------
+// Complex strings
+
+// Every member is offset in one pass by the library's composite offset, as one distance along its whole length.
+constexpr int kWholeComponent = 51;
+constexpr std::size_t kLocalEntries = 50;
+
+// Working entries of a string's offset: local up to kLocalEntries, beyond that from the geometry library's
+// allocator and released on every path. Zero-filled either way; null when the allocation failed.
+template <typename T>
+class Working {
+ public:
+  explicit Working(std::size_t count) {
+    if (count <= kLocalEntries) {
+      std::fill(local_, local_ + kLocalEntries, T{});
+      data_ = local_;
+    } else {
+      data_ = static_cast<T*>(qn::GeomCalloc(count, sizeof(T)));
+    }
+  }
+  ~Working() {
+    if (data_ != local_) qn::GeomFree(data_);
+  }
+  Working(const Working&) = delete;
+  Working& operator=(const Working&) = delete;
+  T* get() const { return data_; }
+  T& operator[](std::size_t i) const { return data_[i]; }
+
+ private:
+  T local_[kLocalEntries];
+  T* data_ = nullptr;
+};
+
+// The types whose members the offset can make; a nested string and a geometry-library record are not among them.
+bool Offsettable(std::uint8_t type) {
+  return type == kCurveLine || type == kCurveLineString || type == kCurveEllipse || type == kCurveArc ||
+         type == kCurveBspline;
+}
+
+GVector Unit(const GVector& v) {
+  const double length = v.Length();
+  return length > kTiny ? v * (1.0 / length) : GVector(0, 0, 0);
+}
+
+// The plane of a string of several members and the side of the side point in it, from the member point nearest
+// the side point (closed members skipped) and its tangent T: the normal is that of the plane through the end
+// points; for end points on one line, of the plane through that line and T, or, when T runs along the line too
+// (a straight string), through T and the side point. toSide: the side point lies towards T x normal.
+void PlaneAndSide(const GComplexString& cs, VOQbsp_curve* const* members, const GPosition* ends,
+                  const GPosition& side, double normal[3], BSboolean* toSide, int* rc) {
+  const int n = static_cast<int>(cs.numCurves);
+  const double point[3] = {side.x, side.y, side.z};
+  int nearest = -1;
+  double best = std::numeric_limits<double>::infinity(), parameter = 0.0, foot[3] = {0, 0, 0};
+  for (int i = 0; i < n; ++i) {
+    if (ends[2 * i].IsEqual(ends[2 * i + 1])) continue;
+    double u = 0.0, base[3], d = 0.0;
+    int libRc = 0;
+    BSmdstptcv(members[i], point, &u, base, &d, &libRc);
+    if (libRc != 0) {
+      *rc = 1;
+      return;
+    }
+    if (d < best) {  // the first of equally near members
+      best = d, nearest = i, parameter = u;
+      std::copy(base, base + 3, foot);
+    }
+  }
+  if (nearest < 0) {
+    *rc = 5;  // every member closed: no point of the string tells the side
+    return;
+  }
+  // A side point within the distance tolerance of the string names no side; rounding alone would choose one.
+  const GVector v = side - GPosition(foot[0], foot[1], foot[2]);
+  if (!(v.Length() > GetDistanceTolerance())) {
+    *rc = 5;
+    return;
+  }
+  double ev[6];
+  int libRc = 0;
+  BScveval_n(members[nearest], parameter, 1, ev, &libRc);
+  if (libRc != 0) {
+    *rc = 1;
+    return;
+  }
+  const GVector t = Unit({ev[3], ev[4], ev[5]});
+  int kind = 0;
+  GVector centroid, fitted;
+  IMLsqPtLnPl(2 * n, ends, &kind, &centroid, &fitted, rc);
+  if (*rc != 0) return;
+  if (kind == 1) {
+    *rc = 5;
+    return;
+  }
+  GVector plane = fitted;
+  if (kind == 2) {
+    plane = GVector::Cross(Unit(fitted), t);
+    if (plane.Length() <= GetRelativeTolerance()) plane = GVector::Cross(t, v);
+  }
+  plane = Unit(plane);
+  const GVector c = GVector::Cross(t, plane);
+  if (!(c.Length() > kTiny)) {
+    *rc = 5;
+    return;
+  }
+  normal[0] = plane.x, normal[1] = plane.y, normal[2] = plane.z;
+  *toSide = GVector::Dot(v, c) >= 0 ? BSTRUE : BSFALSE;
+}
+
+// The type a piece of the offset becomes: a join by the kind of join the library made, a member's offset by
+// its member's type where the piece still has that shape, else a B-spline curve.
+std::uint8_t PieceType(const GComplexString& cs, VOQbsp_curve* const* members, const VOQbsp_curve& piece, int tag,
+                       int corner) {
+  if (tag == BSJOIN_SEGMENT) return kCurveLine;
+  if (tag == BSJOIN_POLYLINE) return kCurveLineString;
+  if (tag == BSJOIN_ARC) return kCurveArc;
+  if (tag < 0 || tag >= static_cast<int>(cs.numCurves)) return kCurveBspline;
+  const GTypedCurve& source = cs.curves[tag];
+  const VOQbsp_curve& form = *members[tag];
+  switch (source.type) {
+    case kCurveEllipse:
+    case kCurveArc: {
+      if (static_cast<const GEllipse*>(source.pCurve)->minorMajorRatio == 1.0) return source.type;
+      const bool same = piece.num_poles == form.num_poles && piece.rational == form.rational &&
+                        (!piece.rational || std::equal(piece.weights, piece.weights + piece.num_poles, form.weights));
+      return same ? source.type : kCurveBspline;
+    }
+    case kCurveLineString:
+      if (corner != 0 && piece.num_poles != form.num_poles) return kCurveBspline;
+      return piece.num_poles == 2 ? kCurveLine : kCurveLineString;
+    default:
+      return source.type;
+  }
+}
+
+// The one member offset on its own, in a string of its own.
+void OffsetOneMember(const GComplexString& cs, const GPosition& side, double distance, int corner,
+                     GComplexString* result, int* map, int* rc) {
+  if (!Offsettable(cs.curves[0].type)) {
+    *rc = 5;
+    return;
+  }
+  result->curves = static_cast<GTypedCurve*>(qn::GeomCalloc(1, sizeof(GTypedCurve)));
+  if (!result->curves) {
+    *rc = 6;
+    return;
+  }
+  IMTCOffI(&cs.curves[0], &side, distance, corner, &result->curves[0], map, rc);
+  if (*rc != 0) return;
+  result->numCurves = 1;
+  IMGCSStSc(result, rc);
+  if (*rc == 0) IMGCSStFrm(result, rc);
+}
+
+// The pieces of the library's offset made into members, degenerate ones left out; each member's map entry is
+// its piece's tag.
+void MembersFromPieces(const GComplexString& cs, VOQbsp_curve* const* members, VOQbsp_curve** pieces,
+                       const int* tags, int m, int corner, GComplexString* result, int* map, int* rc) {
+  int kept = 0;
+  for (int i = 0; i < m; ++i) {
+    BSboolean degenerate = BSFALSE;
+    int libRc = 0;
+    BStstcvdegn(pieces[i], &degenerate, &libRc);
+    if (libRc != 0) {
+      *rc = 1;
+      return;
+    }
+    if (degenerate) {
+      DropCurve(&pieces[i], rc);
+      if (*rc != 0) return;
+    } else {
+      ++kept;
+    }
+  }
+  if (kept == 0) {
+    *rc = 4;
+    return;
+  }
+  result->curves = static_cast<GTypedCurve*>(qn::GeomCalloc(kept, sizeof(GTypedCurve)));
+  if (!result->curves) {
+    *rc = 6;
+    return;
+  }
+  for (int i = 0; i < m && *rc == 0; ++i) {
+    if (!pieces[i]) continue;
+    const std::uint8_t type = PieceType(cs, members, *pieces[i], tags[i], corner);
+    GTypedCurve& member = result->curves[result->numCurves];
+    IMIcvGTC(pieces[i], type, &member, rc);
+    // A shape the type cannot hold is made a B-spline curve instead; a want of memory is not retried, so that
+    // the types do not depend on what memory there was.
+    if (*rc != 0 && *rc != 6 && type != kCurveBspline) {
+      *rc = 0;
+      IMIcvGTC(pieces[i], kCurveBspline, &member, rc);
+    }
+    if (*rc != 0) return;
+    if (map) map[result->numCurves] = tags[i];
+    ++result->numCurves;
+  }
+  IMGCSStSc(result, rc);
+  if (*rc == 0) IMGCSStFrm(result, rc);
+}
+
+// Several members offset together by the library's composite offset.
+void OffsetMembers(const GComplexString& cs, const GPosition& side, double distance, int corner,
+                   GComplexString* result, int* map, int* rc) {
+  const std::size_t n = cs.numCurves;
+  // The library counts pieces in 32-bit ints: 2 n + 1 of them must fit.
+  if (n > 0x3FFFFFF0u) {
+    *rc = 5;
+    return;
+  }
+  for (std::size_t i = 0; i < n; ++i)
+    if (!Offsettable(cs.curves[i].type)) {
+      *rc = 5;
+      return;
+    }
+  const std::size_t room = 2 * n + 1;
+  Working<VOQbsp_curve*> members(n), pieces(room), loopCurves(room);
+  Working<GPosition> ends(2 * n);
+  Working<int> tags(room), loopTags(room), curvesPerLoop(room);
+  if (!members.get() || !pieces.get() || !loopCurves.get() || !ends.get() || !tags.get() || !loopTags.get() ||
+      !curvesPerLoop.get()) {
+    *rc = 6;
+    return;
+  }
+  for (std::size_t i = 0; i < n && *rc == 0; ++i) {
+    IMGTCIcv(&cs.curves[i], &members[i], rc);
+    if (*rc == 0) IMGGTCEPts(&cs.curves[i], &ends[2 * i], &ends[2 * i + 1], rc);
+  }
+  double normal[3] = {0, 0, 0};
+  BSboolean toSide = BSFALSE;
+  if (*rc == 0) PlaneAndSide(cs, members.get(), ends.get(), side, normal, &toSide, rc);
+  int m = 0;
+  if (*rc == 0) {
+    const bool closed = cs.form == 0 ? ends[0].IsEqual(ends[2 * n - 1]) : cs.form >= 2;
+    // With one distance for every member the library reads one type.
+    const int types[1] = {kWholeComponent};
+    int numLoops = 0, libRc = 0;
+    BScmpcvoffl(static_cast<int>(n), members.get(), toSide, normal, &distance, BSTRUE, types,
+                static_cast<std::int16_t>(corner != 0 ? 1 : 0), kLoopMode, closed ? BSTRUE : BSFALSE, &m,
+                pieces.get(), tags.get(), &numLoops, curvesPerLoop.get(), loopCurves.get(), loopTags.get(), &libRc);
+    // A code that still hands pieces back (47, the pieces leave gaps) is no offset either.
+    if (libRc != 0) *rc = 1;
+    if (m < 0 || static_cast<std::size_t>(m) > room) m = 0;
+  }
+  if (*rc == 0) MembersFromPieces(cs, members.get(), pieces.get(), tags.get(), m, corner, result, map, rc);
+  if (*rc == 0 && IsValidateMathEnabled() == 1) {
+    int valid = 0;
+    int valRc = 0;
+    IMCSVal(result, &valid, &valRc);
+  }
+  for (std::size_t i = 0; i < room; ++i) {
+    DropCurve(&pieces[i], rc);
+    DropCurve(&loopCurves[i], rc);
+  }
+  for (std::size_t i = 0; i < n; ++i) DropCurve(&members[i], rc);
+}
+
 }  // namespace
 
 void IMTCOff(const GTypedCurve* curve, const GPosition* side, const double* distance, const int* corner,
@@ -184,8 +448,14 @@ void IMTCOffI(const GTypedCurve* curve, const GPosition* side, double distance, 
       IMArOff(static_cast<const GArc*>(curve->pCurve), distance, side, result, rc);
       break;
     case kCurveComplexString:
-      // Complex strings are not offset by this entry: a result that was never made is no success.
-      *rc = 5;
+      result->type = type;
+      result->pCurve = qn::GeomCalloc(1, sizeof(GArc));
+      if (!result->pCurve) {
+        *rc = 6;
+      } else {
+        IMCSOff(static_cast<const GComplexString*>(curve->pCurve), side, distance, corner,
+                static_cast<GComplexString*>(result->pCurve), map, rc);
+      }
       break;
     default:
       break;
@@ -280,4 +550,31 @@ void IMCvOff(const GBspCurve* cv, const GPosition* side, double distance, int co
     }
   }
   BSexit(rc, "IMCvOff", "imcvoff");
+}
+
+void IMCSOff(const GComplexString* cs, const GPosition* side, double distance, int corner, GComplexString* result,
+             int* map, int* rc) {
+  *rc = 0;
+  if (!cs || !result || cs == result) {
+    *rc = 5;
+  } else {
+    *result = GComplexString{};
+    if (!side || !cs->curves || cs->numCurves == 0 || !std::isfinite(distance) || !Finite(*side)) {
+      *rc = 5;
+    } else if (distance < GetDistanceTolerance()) {
+      IMGCSCopy(cs, result, rc);
+      for (std::uint32_t i = 0; *rc == 0 && map && i < cs->numCurves; ++i) map[i] = static_cast<int>(i);
+    } else if (cs->numCurves == 1) {
+      OffsetOneMember(*cs, *side, distance, corner, result, map, rc);
+    } else {
+      OffsetMembers(*cs, *side, distance, corner, result, map, rc);
+    }
+    if (*rc != 0) {
+      // Nothing of a failed offset stays: no member and no member array.
+      int freeRc = 0;
+      IMGCSFree(result, &freeRc);
+      *result = GComplexString{};
+    }
+  }
+  BSexit(rc, "IMCSOff", "imcsoff");
 }

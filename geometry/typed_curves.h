@@ -383,10 +383,11 @@ void IMCvDmp(const GBspCurve* cv, int type, std::FILE** stream);
 // inward offset of an ellipse beyond its minor radius), 6 no memory.
 
 // The corner flag reaches the library; with 1 a line string comes back as a B-spline curve (type 27), with any
-// other value as a line string. Type 150 and unknown codes succeed with an empty result; complex strings give 5.
+// other value as a line string. Type 150 and unknown codes succeed with an empty result. No member map is kept.
 void IMTCOff(const GTypedCurve* curve, const GPosition* side, const double* distance, const int* corner,
              GTypedCurve* result, int* rc);
-// As IMTCOff; a given member map gets 0 first. On any failure the result is freed whole and left empty.
+// As IMTCOff; a given member map gets 0 first, except for a complex string, whose map is IMCSOff's. On any
+// failure the result is freed whole and left empty.
 void IMTCOffI(const GTypedCurve* curve, const GPosition* side, double distance, int corner, GTypedCurve* result,
               int* map, int* rc);
 // The root point moves along the side point's perpendicular; direction and bounds are kept.
@@ -399,3 +400,16 @@ void IMElOff(const GEllipse* el, const GPosition* side, double distance, GTypedC
 // The result record is cleared first.
 void IMCvOff(const GBspCurve* cv, const GPosition* side, double distance, int corner, GBspCurve* result,
              int* rc);
+// The members of a complex string offset together, joined at their corners (with corner flag 1 by arcs), in the
+// plane of the string's end points (for end points on one line, of that line and the tangent at the point
+// nearest the side point, or of the side point for a straight string). The map, when given, gets one entry per
+// result member: the index of the member it comes from, or the join that made it (-61 a segment, type 3; -62 a
+// polyline, type 4; -63 a circular arc, type 16; other negative codes a B-spline curve); it needs room for
+// 2 numCurves + 1 entries. A distance below the distance tolerance, every negative one included, gives an
+// unchanged copy and the identity map (unlike the other types). One member is offset on its own (IMTCOffI).
+// Codes: 1 a library step failed (also one that handed pieces back, as with gaps between them), 4 every piece
+// degenerate, 5 a bad argument, a member of a type that cannot be offset (150, a nested string), a side point
+// within the distance tolerance of the string, every member closed, end points that coincide or span no plane,
+// 6 no memory. The result is cleared first and left empty on failure.
+void IMCSOff(const GComplexString* cs, const GPosition* side, double distance, int corner, GComplexString* result,
+             int* map, int* rc);

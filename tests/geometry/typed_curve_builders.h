@@ -69,12 +69,14 @@ inline GTypedCurve Bspline(int order, const std::vector<GPosition>& poles, const
   return Make(kCurveBspline, cv);
 }
 
-inline GTypedCurve Complex(std::initializer_list<GTypedCurve> members) {
+inline GTypedCurve Complex(const std::vector<GTypedCurve>& members) {
   GComplexString cs{};
   cs.curves = static_cast<GTypedCurve*>(geomplatform::GeomMalloc(members.size() * sizeof(GTypedCurve)));
   for (const GTypedCurve& m : members) cs.curves[cs.numCurves++] = m;
   return Make(kCurveComplexString, cs);
 }
+
+inline GTypedCurve Complex(std::initializer_list<GTypedCurve> members) { return Complex(std::vector(members)); }
 
 inline void Free(GTypedCurve& tc) {
   int rc = -1;
