@@ -449,7 +449,7 @@ void IMTCOffI(const GTypedCurve* curve, const GPosition* side, double distance, 
       break;
     case kCurveComplexString:
       result->type = type;
-      result->pCurve = qn::GeomCalloc(1, sizeof(GArc));
+      result->pCurve = qn::GeomCalloc(1, sizeof(GComplexString));
       if (!result->pCurve) {
         *rc = 6;
       } else {
