@@ -36,7 +36,6 @@ class OffsetLineTest : public ::testing::Test {
  protected:
   void SetUp() override {
     RegisterLineVersions();
-    ArchiveRegisterClassVersion(&CLSID_JStyleOLG, 3);
     stylesrv_test::ClearReports();
     QnClearGeomCalls();
     olg = NewStyle<IJStyleOLG>(CLSID_JStyleOLG, IID_IJStyleOLG);
