@@ -52,9 +52,10 @@ class OffsetLineTest : public ::testing::Test {
 
   static StyleComPtr<IJStyleRender> Render(IUnknown* style) { return Query<IJStyleRender>(style, IID_IJStyleRender); }
 
-  // The paths the referenced solid line drew (x, y of each point) when the offset line drew `points`.
+  // The paths the referenced solid line drew (x, y of each point) when the offset line drew the geometry.
   std::vector<Path> Drawn(const TestGeometry& geometry, const StyleElementRecord* element,
-                          const tagStyleOverride* record, HRESULT* hr, const RenderContextScales& context = UnitScales()) {
+                          const tagStyleOverride* record, HRESULT* hr,
+                          const RenderContextScales& context = UnitScales()) {
     TestTarget target;
     *hr = Render(olg)->RenderWithContext(&geometry.record, target.target(), &context, nullptr, record, element);
     std::vector<Path> paths;
@@ -209,7 +210,8 @@ TEST_F(OffsetLineTest, QuadrantOffsetMovesSegmentsTowardsTheModesQuadrant) {
   EXPECT_THAT(Reports(), ElementsAre(IsReport(E_FAIL, kSource, 1568)));
 }
 
-// Offsets closer than single-precision epsilon are the same; modes and units codes must match; a clone is equal.
+// Offsets closer than single-precision epsilon are the same; modes and units codes must match; clones and copies
+// are equal.
 TEST_F(OffsetLineTest, EqualityAllowsSinglePrecisionOffsets) {
   ASSERT_EQ(olg->SetOffset(2.0), S_OK);
   const struct {
@@ -234,6 +236,15 @@ TEST_F(OffsetLineTest, EqualityAllowsSinglePrecisionOffsets) {
     ASSERT_EQ(Query<IJManageStyle2>(olg, IID_IJManageStyle2)->IsSameStyle(other.Get(), &same), S_OK);
     EXPECT_EQ(same != FALSE, row.same);
   }
+  // A copy takes the data; a style of another class cannot be copied from.
+  StyleComPtr<IJStyleOLG> copy(NewStyle<IJStyleOLG>(CLSID_JStyleOLG, IID_IJStyleOLG));
+  StyleComPtr<IJManageStyle2> manage = Query<IJManageStyle2>(copy.Get(), IID_IJManageStyle2);
+  ASSERT_EQ(manage->CopyFrom(olg, 0), S_OK);
+  ASSERT_EQ(Render(copy.Get())->SetReferencedStyle(solid), S_OK);
+  BOOL same = FALSE;
+  ASSERT_EQ(manage->IsSameStyle(olg, &same), S_OK);
+  EXPECT_TRUE(same);
+  EXPECT_EQ(manage->CopyFrom(solid, 0), E_NOINTERFACE);
 }
 
 // The current record is the base record, whose flags carry the mode in bits 3 to 5 beside the units code, and

@@ -177,7 +177,8 @@ void JStyleOLG::QuadrantNormal(const double* a, const double* b, double* u) cons
   const GUnitVector2d left(-v.y, v.x);
   // Mostly vertical segments move sideways by the x factor, mostly horizontal ones and those at 45 degrees
   // (within single precision) up or down by the y factor.
-  const bool byY = std::fabs(std::fabs(left.y) - std::fabs(left.x)) < FLT_EPSILON || std::fabs(left.y) > std::fabs(left.x);
+  const double ax = std::fabs(left.x), ay = std::fabs(left.y);
+  const bool byY = std::fabs(ay - ax) < FLT_EPSILON || ay > ax;
   const double part = byY ? left.y : left.x;
   const double factor = byY ? m_yFactor : m_xFactor;
   const bool turned = factor < 0 ? !(part < 0) : !(part >= 0);
@@ -332,7 +333,7 @@ HRESULT JStyleOLG::Clone(IUnknown* outer, IUnknown** out) {
 }
 
 HRESULT JStyleOLG::CopyFrom(IUnknown* source, DWORD flags) {
-  if (!source) return Report(E_INVALIDARG, 611);
+  if (!source) return Report(E_INVALIDARG, 609);
   HRESULT hr = CStyleRdr2dBase::CopyFrom(source, flags);
   if (FAILED(hr)) return Report(hr, 611);
   StyleComPtr<IJStyleOLG> other;

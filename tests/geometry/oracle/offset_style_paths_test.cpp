@@ -67,7 +67,9 @@ TEST_F(OffsetStylePaths, AgreeWithGeosMitredOffsets) {
     ASSERT_EQ(moved.type, kCurveLineString);
     const auto& result = Rec<GLineString>(moved);
     std::vector<double> ours;
-    for (std::uint32_t i = 0; i < result.numPoints; ++i) ours.insert(ours.end(), {result.pPoints[i].x, result.pPoints[i].y});
+    for (std::uint32_t i = 0; i < result.numPoints; ++i) {
+      ours.insert(ours.end(), {result.pPoints[i].x, result.pPoints[i].y});
+    }
     Free(moved);
 
     // The style's right is GEOS's negative side.
