@@ -17,6 +17,7 @@
 #include "display/style/styles/JStyleLinePointGen.h"
 #include "display/style/styles/JStyleLineTerminator.h"
 #include "display/style/styles/JStyleMultiplexer.h"
+#include "display/style/styles/JStyleOLG.h"
 #include "display/style/styles/JStyleOverride.h"
 #include "display/style/styles/JStylePointSymbol.h"
 #include "display/style/styles/JStyleSimpleDashType.h"
@@ -66,9 +67,6 @@ __attribute__((init_priority(STYLESRV_INIT_BLOCK_LIST))) JPtrList g_blockList(10
 
 // ---- the class table ----
 
-#define STYLESRV_UNBUILT_ROW(cls, allocator) \
-  constexpr StyleClassRow kRow##cls{#cls, StyleAllocator::allocator, nullptr, nullptr};
-
 constexpr StyleClassRow kRowJStyleMultiplexer =
     StyleClassRowFor<JStyleMultiplexer, StyleAllocator::Engine>("JStyleMultiplexer");
 constexpr StyleClassRow kRowJStyleSimpleFill =
@@ -85,7 +83,7 @@ constexpr StyleClassRow kRowJStyleSimpleDashType =
     StyleClassRowFor<JStyleSimpleDashType, StyleAllocator::Engine>("JStyleSimpleDashType");
 constexpr StyleClassRow kRowJStyleOverride =
     StyleClassRowFor<JStyleOverride, StyleAllocator::Engine>("JStyleOverride");
-STYLESRV_UNBUILT_ROW(JStyleOLG, Engine)
+constexpr StyleClassRow kRowJStyleOLG = StyleClassRowFor<JStyleOLG, StyleAllocator::Engine>("JStyleOLG");
 constexpr StyleClassRow kRowJStyleBitmap = StyleClassRowFor<JStyleBitmap, StyleAllocator::Engine>("JStyleBitmap");
 constexpr StyleClassRow kRowJStylePointSymbol =
     StyleClassRowFor<JStylePointSymbol, StyleAllocator::Engine>("JStylePointSymbol");
@@ -124,7 +122,6 @@ constexpr StyleClassRow kRowMux3dStyleWorkbench =
     StyleClassRowFor<Mux3dStyleWorkbench, StyleAllocator::Ordinary>("Mux3dStyleWorkbench");
 constexpr StyleClassRow kRowJWorkbenchGeneric =
     StyleClassRowFor<JWorkbenchGeneric, StyleAllocator::Ordinary>("JWorkbenchGeneric");
-#undef STYLESRV_UNBUILT_ROW
 
 #define STYLESRV_TABLE_ENTRY(name, cls, ...) {&CLSID_##name, &kRow##cls},
 constexpr StyleClsidEntry kClassEntries[] = {STYLESRV_SERVED_CLSIDS(STYLESRV_TABLE_ENTRY)};

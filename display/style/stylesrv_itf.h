@@ -204,16 +204,18 @@ static_assert(offsetof(StyleGeometryRecord, rangeBox) == 8);
 static_assert(offsetof(StyleGeometryRecord, pointList) == 56);
 
 // The host's record of the element drawn. Styles hand it on unchanged; the dash generation reads three fields,
-// the point symbol the element's display object.
+// the point symbol the element's display object, the offset line the element code and the reference length.
 struct StyleElementRecord {
   double runLength;   // 0.0: none given, the run's own length counts
   double phase;       // where in the dash pattern the run starts
   IUnknown* display;  // the element's display object, without a reference: placed symbols draw through it
-  DWORD elementCode;  // 115, 116 and 127 never restart the pattern at corners
+  DWORD elementCode;  // 115, 116 and 127 never restart the pattern at corners; 103 to 105 take quadrant offsets
+  double referenceLength;  // quadrant offsets shorter than half of it are not drawn
 };
-static_assert(sizeof(StyleElementRecord) == 24);
+static_assert(sizeof(StyleElementRecord) == 32);
 static_assert(offsetof(StyleElementRecord, display) == 16);
 static_assert(offsetof(StyleElementRecord, elementCode) == 20);
+static_assert(offsetof(StyleElementRecord, referenceLength) == 24);
 
 // The description of a simple dash type, handed to and from it and across the exported style API.
 struct tagStyleSimpleDashTypeData {

@@ -1,5 +1,5 @@
 // The host's 2D geometry library (stand-in), as far as stylesrv uses it: the square of the missing-graphic
-// placeholder and its 2D range.
+// placeholder and its 2D range, segments from two points and where their lines meet.
 #pragma once
 
 #include <windows.h>
@@ -42,11 +42,31 @@ static_assert(sizeof(QuarnetGeometry2d) == 40);
 QUARNET_API void GeomFromTwoPoints2d(QuarnetGeometry2d* geometry, const double* start, const double* end,
                                      LONG* rc);
 
+// Where two segments' lines meet (`flag` 1, the only relation asked for): *rc 0 and the point; 2 for parallel
+// lines (collinear ones included), with the point left alone; 1 for a null or non-line record, another flag, or
+// coordinates that are not finite.
+QUARNET_API void GeomCurveCurveRelation(const QuarnetGeometry2d* first, const QuarnetGeometry2d* second, LONG flag,
+                                        double* point, LONG* rc);
+
 // ---- for the tests ----
 
 // Makes the `n`th call of GeomFromTwoPoints2d from now (1 = the next one) answer `rc` without filling the
 // record; 0 cancels. And the calls so far.
 QUARNET_API void QnFailTwoPointsAt(LONG n, LONG rc);
 QUARNET_API LONG QnTwoPointsCount();
+
+// Every call of the two routines above, in order: its inputs (the two points; or the first line's ends, then the
+// second's), its code and the point answered (relations with code 0 only).
+enum : LONG { QN_CALL_TWO_POINTS = 1, QN_CALL_RELATION = 2 };
+struct QnGeomCall {
+  LONG routine;
+  LONG rc;
+  double in[8];
+  double point[2];
+};
+QUARNET_API LONG QnGeomCallCount();
+// FALSE past the last call.
+QUARNET_API BOOL QnGetGeomCall(LONG index, QnGeomCall* call);
+QUARNET_API void QnClearGeomCalls();
 
 }  // extern "C"

@@ -1,13 +1,12 @@
 // The linear-style interpreter's line component, compiled into the test: chains of override, offset line and
 // simple line read into values and built back through the creators, with stylesrv.dll's styles and workbenches
-// in the real style library and a recording double of the offset line.
+// in the real style library.
 #include <cfloat>
 
 #include "display/style/wrkbnch/CIntLine.h"
 #include "display/style/wrkbnch/CStylCreator.h"
 #include "display/style/wrkbnch/JWorkbenchDash.h"
 #include "display/style/wrkbnch/JWorkbenchPointSymbol.h"
-#include "tests/wrkbnch/offset_line_double.h"
 #include "tests/wrkbnch/workbench_fixtures.h"
 
 using stylesrv_test::IdentityOf;
@@ -78,7 +77,6 @@ class InterpreterTest : public SymbolLibraryTest {
     return type;
   }
 
-  wrkbnch_test::OffsetLineClass offsetLines;
   CStylCreatorDirect direct;
   CStylCreatorLibrary toLibrary;
 };
@@ -102,7 +100,14 @@ TEST_F(InterpreterTest, ReadsOverrideOffsetAndSimpleLine) {
     made->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(out));
   };
   StyleComPtr<IUnknown> offset, full, empty, solid;
-  ASSERT_EQ(wrkbnch_test::MakeOffsetLine(0.25, 2, simple.Get(), offset.Put()), S_OK);
+  StyleComPtr<IJStyleOLG> offsetLine;
+  ASSERT_EQ(CreateObject(server, CLSID_JStyleOLG, IID_IJStyleOLG, offsetLine.PutVoid()), S_OK);
+  ASSERT_EQ(offsetLine->SetOffset(0.25), S_OK);
+  ASSERT_EQ(offsetLine->SetMode(2), S_OK);
+  StyleComPtr<IJStyleSetup2d> offsetSetup;
+  ASSERT_EQ(offsetLine->QueryInterface(IID_IJStyleSetup2d, offsetSetup.PutVoid()), S_OK);
+  ASSERT_EQ(offsetSetup->SetReferencedStyle(simple.Get()), S_OK);
+  ASSERT_EQ(offsetLine->QueryInterface(IID_IUnknown, offset.PutVoid()), S_OK);
   override(offset.Get(), full.Put());
   override(nullptr, empty.Put());
   ASSERT_EQ(CreateObject(server, CLSID_JStyleLineSolid, IID_IUnknown, solid.PutVoid()), S_OK);
@@ -249,7 +254,11 @@ TEST_F(InterpreterTest, BuildsFlagsDashAndOffsetThroughTheCreators) {
     DWORD mode = 0;
     outer->GetMode(&mode);
     EXPECT_EQ(mode, 4u);
-    IUnknown* inner = wrkbnch_test::OffsetLineReferences().back();
+    StyleComPtr<IJStyleRender> outerRender, innerRender;
+    ASSERT_EQ(outer->QueryInterface(IID_IJStyleRender, outerRender.PutVoid()), S_OK);
+    ASSERT_EQ(outerRender->GetReferencedStyle(innerRender.Put()), S_OK);
+    ASSERT_TRUE(innerRender);
+    IUnknown* inner = IdentityOf(innerRender.Get());
     StyleComPtr<IJStyleSimpleLine> innerLine;
     StyleComPtr<IJStyleRender> terminator;
     ASSERT_EQ(inner->QueryInterface(IID_IJStyleSimpleLine, innerLine.PutVoid()), S_OK);

@@ -1,14 +1,14 @@
-// The sample host: what a drafting host does with stylesrv.dll. It loads the library, asks a class object for
-// every CLSID the server serves, creates an object of each class that exists, draws a solid, a dashed and an
-// overridden line, a line with an arrow symbol at each of its points, a dashed line with arrows generated along
-// it, a gallery of fills, a multiplexed line, a line with arrowheads at both ends, hatches, symbol fills,
-// pictures, text and a library's line style before and after the host's line-style page edited it through its
-// workbench into the rendering library's recording target and writes the picture as an SVG file, keeps a style
-// library in a document and creates, finds and names a line style there through the exported functions, gives
-// elements of a drawing styles and has the library check the use counts against the references they hold,
+// The sample host: what a drafting host does with stylesrv.dll. It loads the library, asks a class object for every
+// CLSID the server serves, creates an object of each class that exists, draws a solid, a dashed and an overridden
+// line, a line with an arrow symbol at each of its points, a dashed line with arrows generated along it, a gallery
+// of fills, a multiplexed line, a line with arrowheads at both ends, hatches, symbol fills, pictures, text, a
+// library's line style before and after the host's line-style page edited it through its workbench, and a rectangle
+// with its offset outline into the rendering library's recording target and writes the picture as an SVG file, keeps
+// a style library in a document and creates, finds and names a line style there through the exported functions,
+// gives elements of a drawing styles and has the library check the use counts against the references they hold,
 // chooses the font and language of a text style, builds the default style set into a new document and draws a
-// gallery of it, checks that the library may be unloaded and unloads it, telling each step on standard output.
-// It ends non-zero when a step goes wrong.
+// gallery of it, checks that the library may be unloaded and unloads it, telling each step on standard output. It
+// ends non-zero when a step goes wrong.
 #include <windows.h>
 #include <objbase.h>
 
@@ -254,6 +254,40 @@ int DrawMultiplexer(decltype(&DllGetClassObject) getClassObject, IRenderTarget2d
   return FAILED(hr) ? 1 : 0;
 }
 
+// A rectangle drawn solid, and its outline moved outwards by an offset line over a solid line of another colour.
+int DrawOffsetOutline(decltype(&DllGetClassObject) getClassObject, IRenderTarget2d* target,
+                      const RenderContextScales& context, double y) {
+  auto* edge = Create<IJStyleLineSolid>(getClassObject, CLSID_JStyleLineSolid, IID_IJStyleLineSolid, "solid line");
+  auto* outline = Create<IJStyleLineSolid>(getClassObject, CLSID_JStyleLineSolid, IID_IJStyleLineSolid, "solid line");
+  auto* offset = Create<IJStyleOLG>(getClassObject, CLSID_JStyleOLG, IID_IJStyleOLG, "offset line");
+  IJStyleRender* edgeRender = nullptr;
+  IJStyleRender* offsetRender = nullptr;
+  HRESULT hr = edge && outline && offset ? S_OK : E_FAIL;
+  if (SUCCEEDED(hr)) {
+    edge->SetColor(0x00404040);
+    edge->SetWidth(2.0);
+    outline->SetColor(0x00C000C0);
+    outline->SetWidth(2.0);
+    // Counter-clockwise, so that the right-hand side of a positive offset is the outside.
+    offset->SetMode(0);
+    offset->SetUnits(STYLE_UNITS_13);
+    hr = offset->SetOffset(8.0);
+  }
+  if (SUCCEEDED(hr)) hr = offset->QueryInterface(IID_IJStyleRender, reinterpret_cast<void**>(&offsetRender));
+  if (SUCCEEDED(hr)) hr = offsetRender->SetReferencedStyle(outline);
+  if (SUCCEEDED(hr)) hr = edge->QueryInterface(IID_IJStyleRender, reinterpret_cast<void**>(&edgeRender));
+  double rectangle[] = {20, y, 0, 120, y, 0, 120, y + 40, 0, 20, y + 40, 0, 20, y, 0};
+  if (SUCCEEDED(hr)) hr = DrawPoints(edgeRender, target, context, rectangle, 5);
+  if (SUCCEEDED(hr)) hr = DrawPoints(offsetRender, target, context, rectangle, 5);
+  std::printf("samplehost: drew a rectangle and its outline moved out by an offset line: %s\n", Name(hr));
+  ReleaseAll(edgeRender);
+  ReleaseAll(offsetRender);
+  ReleaseAll(offset);
+  ReleaseAll(outline);
+  ReleaseAll(edge);
+  return FAILED(hr) ? 1 : 0;
+}
+
 // A hatch family as the gallery draws it: angle in degrees, spacing, colour, width; with a dash type or none.
 HatchFamilyDesc HatchLines(double degrees, double spacing, DWORD colour, IJStyleDashTypeRender* dash = nullptr) {
   HatchFamilyDesc family{};
@@ -483,8 +517,9 @@ int LineStylePage(decltype(&DllGetClassObject) getClassObject, IRenderTarget2d* 
                   const RenderContextScales& context, double y);
 
 // A solid, a dashed and an overridden line, a line with arrows, a line with points generated along it, a
-// gallery of fills, a multiplexed line, a line with arrowheads at its ends, a row of hatches, a row of pictures
-// and two pieces of text, drawn into a recording target whose picture goes to `path`.
+// gallery of fills, a multiplexed line, a line with arrowheads at its ends, a row of hatches, a row of pictures,
+// two pieces of text, a library's line style and a rectangle with its offset outline, drawn into a recording
+// target whose picture goes to `path`.
 int DrawPicture(decltype(&DllGetClassObject) getClassObject, HMODULE library, const char* path) {
   int failures = 0;
   auto* solid = Create<IJStyleLineSolid>(getClassObject, CLSID_JStyleLineSolid, IID_IJStyleLineSolid, "solid line");
@@ -601,6 +636,7 @@ int DrawPicture(decltype(&DllGetClassObject) getClassObject, HMODULE library, co
     failures += DrawBitmaps(getClassObject, target, context, 440);
     failures += DrawTexts(getClassObject, target, context, 500);
     failures += LineStylePage(getClassObject, target, context, 560);
+    failures += DrawOffsetOutline(getClassObject, target, context, 640);
     std::printf("samplehost: the target recorded %lu calls\n", recording->CallCount());
     hr = recording->WriteSvg(path);
     std::printf("samplehost: picture written to %s: %s\n", path, Name(hr));
