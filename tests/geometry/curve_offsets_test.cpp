@@ -169,7 +169,8 @@ TEST_F(Offsets, FailuresLeaveAnEmptyResultAndNoBlocks) {
   EXPECT_EQ(BSdbgliveblocks(), lib_);
 
   GTypedCurve el = Ellipse({0, 0, 0}, {0, 0, 1}, {3, 0, 0}, 0.5);
-  for (GTypedCurve* tc : {&ls, &el}) {
+  GTypedCurve arc = Arc({0, 0, 0}, {0, 0, 1}, {3, 0, 0}, 0.5, 0.0, 1.5);  // through BScvoffset
+  for (GTypedCurve* tc : {&ls, &el, &arc}) {
     for (const bool library : {false, true}) {
       rc = -1;
       int failing = 1;
@@ -187,6 +188,7 @@ TEST_F(Offsets, FailuresLeaveAnEmptyResultAndNoBlocks) {
       EXPECT_GT(failing, 3) << library;  // the conversions, the offset and the record were all reached
     }
   }
+  Free(arc);
   Free(el);
   Free(ls);
 }
