@@ -78,21 +78,12 @@ const Cubic &CubicOf(int n) {
   return *c;
 }
 
-// A zig-zag of n points, x rising, legs long beside the distance 0.4 and turns of at most about 110 degrees, so
-// that no mitred offset crosses itself.
+// The zig-zag of n points.
 const TestCurve &ZigZag(int n) {
   static std::map<int, std::unique_ptr<TestCurve>> made;
   auto &c = made[n];
   if (!c) {
-    std::mt19937 rng(9104 + n);
-    std::uniform_real_distribution<double> step(2.5, 4), amp(0.5, 1.5);
-    std::vector<double> p, k = {0};
-    for (int i = 0; i < n; ++i) {
-      p.insert(p.end(), {i ? p[3 * i - 3] + step(rng) : 0, (i % 2 ? 1 : -1) * amp(rng), 0.0});
-      k.push_back(i);
-    }
-    k.push_back(n - 1);
-    c = std::make_unique<TestCurve>(2, p, k);
+    c = zigzag(n, 9104 + n);
     c->cv.planar = 1;
   }
   return *c;

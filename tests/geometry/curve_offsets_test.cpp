@@ -2,11 +2,14 @@
 // B-spline curves with its result types, refusals, and a failing library or allocator leaving nothing behind.
 #include <cmath>
 #include <algorithm>
+#include <cstdio>
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "bspline/intersect.h"
+#include "tests/geometry/geometry_test_support.h"
 #include "tests/geometry/typed_curve_builders.h"
 
 namespace {
@@ -18,6 +21,15 @@ class Offsets : public TypedCurves {};
 // The library's offset answering its shortfall code, with its result written.
 void FailOffsetHook(const char* lname, int* rc) {
   if (std::string(lname) == "bscvoffsetd" && *rc == 0) *rc = 5;
+}
+
+// Names of the validators that ran; the typed-curve validator's own code is forced to a failure, which the
+// offset must not pass on.
+std::set<std::string> gValidators;
+void ValidatorHook(const char* lname, int* rc) {
+  const std::string name(lname);
+  if (name.find("val2") != std::string::npos) gValidators.insert(name);
+  if (name == "imtcval2" && rc) *rc = 1;
 }
 
 // Largest gap between the curve's distance to the input's points and the distance asked, over samples of the
@@ -126,9 +138,11 @@ TEST_F(Offsets, EachTypeMovesByItsRuleOrIsRefused) {
     int rc = -1;
     IMTCOffI(&in, &c.side, c.distance, c.corner, &out, map, &rc);
     EXPECT_EQ(rc, c.rc) << c.what;
+    if (c.rc == 0) {
+      EXPECT_EQ(map[0], 0) << c.what;  // an empty result of a type left alone included
+    }
     if (c.rc == 0 && c.type != 0) {
       EXPECT_EQ(out.type, c.type) << c.what;
-      EXPECT_EQ(map[0], 0) << c.what;
       if (out.pCurve && out.type == c.type && c.check) c.check(in, out);
     } else {
       // A bad argument is refused before anything is written; any other failure leaves an empty result.
@@ -155,7 +169,8 @@ TEST_F(Offsets, FailuresLeaveAnEmptyResultAndNoBlocks) {
   EXPECT_EQ(BSdbgliveblocks(), lib_);
 
   GTypedCurve el = Ellipse({0, 0, 0}, {0, 0, 1}, {3, 0, 0}, 0.5);
-  for (GTypedCurve* tc : {&ls, &el}) {
+  GTypedCurve arc = Arc({0, 0, 0}, {0, 0, 1}, {3, 0, 0}, 0.5, 0.0, 1.5);  // through BScvoffset
+  for (GTypedCurve* tc : {&ls, &el, &arc}) {
     for (const bool library : {false, true}) {
       rc = -1;
       int failing = 1;
@@ -173,8 +188,118 @@ TEST_F(Offsets, FailuresLeaveAnEmptyResultAndNoBlocks) {
       EXPECT_GT(failing, 3) << library;  // the conversions, the offset and the record were all reached
     }
   }
+  Free(arc);
   Free(el);
   Free(ls);
+}
+
+TEST_F(Offsets, ResultsAreValidatedWhenAskedWithoutChangingRc) {
+  GeomLogCapture log;
+  struct Case {
+    const char* what;
+    std::function<GTypedCurve()> make;
+    int corner;
+    Messages messages;  // with validation on
+  };
+  const std::vector<Case> cases = {
+      {"a line string, sharp corners", [] { return LineString({{0, 0, 0}, {2, 0, 0}, {2, 2, 0}}); }, 0, {}},
+      {"a line string, round corners", [] { return LineString({{0, 0, 0}, {2, 0, 0}, {2, 2, 0}}); }, 1, {}},
+      {"an ellipse", [] { return Ellipse({0, 0, 0}, {0, 0, 1}, {3, 0, 0}, 0.5); }, 0, {}},
+      {"a circle", [] { return Ellipse({0, 0, 0}, {0, 0, 1}, {3, 0, 0}, 1.0); }, 0, {}},
+      // The copied bounds make an invalid result of a sound offset.
+      {"a line with its bounds swapped", [] { return Make(kCurveLine, GLine{{0, 0, 0}, {1, 0, 0}, 2.0, 1.0}); }, 0,
+       {"GLine: start > end"}},
+  };
+  const GPosition side{1, 0.5, 0};
+  const double distance = 0.5;
+  for (const int on : {0, 1}) {
+    {
+      ScopedDebugValue enabled("ValidateMathEnabled", on);
+      ResetValidateMathCache();
+      for (const Case& c : cases) {
+        GTypedCurve in = c.make();
+        GTypedCurve out{};
+        int rc = -1;
+        gValidators.clear();
+        BSsetfaulthook(ValidatorHook);
+        IMTCOff(&in, &side, &distance, &c.corner, &out, &rc);
+        BSsetfaulthook(nullptr);
+        EXPECT_EQ(rc, 0) << c.what << on;
+        EXPECT_EQ(gValidators.count("imtcval2"), static_cast<std::size_t>(on)) << c.what;
+        EXPECT_EQ(log.Take(), on ? c.messages : Messages{}) << c.what;
+        Free(out);
+        Free(in);
+      }
+    }
+    ResetValidateMathCache();
+  }
+}
+
+// A picture for a reader: a zig-zag (black) offset to its left (red) and right (blue), sharp corners above, round
+// ones below. Each sharp leg lies on the parallel of its input leg; the round offset keeps the distance all along.
+TEST_F(Offsets, WritesAZigZagWithItsOffsets) {
+  const std::vector<GPosition> zig = {{0, 0, 0}, {3, 2, 0}, {6, -1, 0}, {9, 2, 0}, {12, 0, 0}};
+  // Signed distance of p from the line of leg i, positive on its left.
+  const auto across = [&](int i, const GPosition& p) {
+    const GVector leg = zig[i + 1] - zig[i], w = p - zig[i];
+    return (leg.x * w.y - leg.y * w.x) / leg.Length();
+  };
+  const auto toZig = [&](const GPosition& p) {
+    double best = INFINITY;
+    for (int i = 0; i + 1 < 5; ++i) {
+      const GVector leg = zig[i + 1] - zig[i], w = p - zig[i];
+      const double t = std::clamp((leg.x * w.x + leg.y * w.y) / (leg.x * leg.x + leg.y * leg.y), 0.0, 1.0);
+      best = std::min(best, Distance(p, zig[i] + leg * t));
+    }
+    return best;
+  };
+  const double d = 0.5, tol = BStoltab[bstol::offset_tol];
+  GTypedCurve in = LineString(zig);
+  std::FILE* f = std::fopen("curve_offsets.svg", "w");
+  ASSERT_NE(f, nullptr);
+  std::fprintf(f, "<svg xmlns='http://www.w3.org/2000/svg' viewBox='-1 -4 14 16'>\n");
+  const auto draw = [&](const std::vector<GPosition>& points, double dy, const char* colour) {
+    std::fprintf(f, "<polyline fill='none' stroke-width='0.04' stroke='%s' points='", colour);
+    for (const GPosition& p : points) std::fprintf(f, "%.4f,%.4f ", p.x, dy - p.y);
+    std::fprintf(f, "'/>\n");
+  };
+  for (const int corner : {0, 1}) {
+    draw(zig, 8.0 * corner, "black");
+    for (const double left : {1.0, -1.0}) {
+      const GPosition side{1.5 - left * 0.2, 1 + left * 0.3, 0};
+      GTypedCurve out{};
+      int rc = -1;
+      IMTCOff(&in, &side, &d, &corner, &out, &rc);
+      ASSERT_EQ(rc, 0) << corner << left;
+      VOQbsp_curve* cv = nullptr;
+      IMGTCIcv(&out, &cv, &rc);
+      ASSERT_EQ(rc, 0);
+      std::vector<GPosition> points;
+      if (corner == 0) {
+        ASSERT_EQ(out.type, kCurveLineString);
+        const GLineString& ls = Rec<GLineString>(out);
+        ASSERT_EQ(ls.numPoints, 5u);
+        points.assign(ls.pPoints, ls.pPoints + 5);
+        for (int i = 0; i + 1 < 5; ++i) {
+          EXPECT_NEAR(across(i, points[i]), left * d, 1e-12) << left << " leg " << i;
+          EXPECT_NEAR(across(i, points[i + 1]), left * d, 1e-12) << left << " leg " << i;
+        }
+      } else {
+        ASSERT_EQ(out.type, kCurveBspline);
+        const double a = cv->knots[cv->order - 1], b = cv->knots[cv->num_poles];
+        for (int j = 0; j <= 400; ++j) points.push_back(Evaluate(cv, a + (b - a) * j / 400));
+        for (const GPosition& p : points) EXPECT_NEAR(toZig(p), d, tol) << left;
+        EXPECT_NEAR(across(0, points.front()), left * d, tol);
+        EXPECT_NEAR(across(3, points.back()), left * d, tol);
+      }
+      draw(points, 8.0 * corner, left > 0 ? "red" : "blue");
+      Free(cv);
+      Free(out);
+    }
+  }
+  std::fprintf(f, "</svg>\n");
+  EXPECT_EQ(std::fclose(f), 0);
+  Free(in);
 }
 
 }  // namespace

@@ -37,7 +37,7 @@ inline GTypedCurve Line(GPosition from, GPosition to) {
   return Make(kCurveLine, GLine{from, u, 0.0, length});
 }
 
-inline GTypedCurve LineString(std::initializer_list<GPosition> points) {
+inline GTypedCurve LineString(const std::vector<GPosition>& points) {
   GLineString ls{};
   int rc = 0;
   IMGLSAlloc(static_cast<std::uint32_t>(points.size()), &ls, &rc);
