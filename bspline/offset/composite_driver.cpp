@@ -101,6 +101,23 @@ VOQbsp_curve *merge_chain(const std::vector<VOQbsp_curve *> &pieces, int *rc) {
   return result;
 }
 
+// Whether each piece meets the next end to end (either way round) within dist_tol, as merging them needs. A chain
+// left in pieces has no one curve to search for loops: it is handed back as it is, for the connection test to
+// report its gaps, rather than lost to the merge's failure.
+bool pieces_meet(const std::vector<VOQbsp_curve *> &pieces) {
+  const double tol = BStoltab[bstol::dist_tol];
+  const auto apart = [](const double a[3], const double b[3]) {
+    return std::sqrt((a[0] - b[0]) * (a[0] - b[0]) + (a[1] - b[1]) * (a[1] - b[1]) + (a[2] - b[2]) * (a[2] - b[2]));
+  };
+  for (std::size_t k = 0; k + 1 < pieces.size(); ++k) {
+    double s1[3], e1[3], s2[3], e2[3];
+    bsoffset::pole_point(pieces[k], 0, s1), bsoffset::pole_point(pieces[k], pieces[k]->num_poles - 1, e1);
+    bsoffset::pole_point(pieces[k + 1], 0, s2), bsoffset::pole_point(pieces[k + 1], pieces[k + 1]->num_poles - 1, e2);
+    if (std::min({apart(e1, s2), apart(e2, s1), apart(e1, e2), apart(s1, s2)}) > tol) return false;
+  }
+  return true;
+}
+
 // The part of pieces[i] between local parameters u and v, knots on [0, 1]; NULL when the part is empty.
 VOQbsp_curve *part_of(const VOQbsp_curve *cv, double u, double v, int *rc) {
   const double a = bsoffset::start_of(cv), b = bsoffset::end_of(cv);
@@ -337,7 +354,7 @@ void BScmpcvoffl(int n, const VOQbsp_curve *const *comps, BSboolean side, const 
   Tagged result, loops;
   std::vector<int> loop_sizes;
   bool searched = false;
-  if (*rc == 0 && (loop_mode == 1 || loop_mode == 2) && !world.empty()) {
+  if (*rc == 0 && (loop_mode == 1 || loop_mode == 2) && !world.empty() && pieces_meet(world)) {
     merged = merge_chain(world, rc);
     if (*rc == 0 && closed && start_in_loop(comps[order.empty() ? 0 : order[0]], merged, rc) &&
         !(single && dists[0] == 0.0))
