@@ -125,19 +125,22 @@ VOQbsp_curve *merge_chain(const std::vector<VOQbsp_curve *> &pieces, int *rc) {
 
 // Whether each piece meets the next end to end (either way round) within dist_tol, as merging them needs. A chain
 // left in pieces has no one curve to search for loops: it is handed back as it is, for the connection test to
-// report its gaps, rather than lost to the merge's failure.
-bool pieces_meet(const std::vector<VOQbsp_curve *> &pieces) {
+// report its gaps, rather than lost to the merge's failure. FALSE also when an end cannot be evaluated (rc set).
+bool pieces_meet(const std::vector<VOQbsp_curve *> &pieces, int *rc) {
   const double tol = BStoltab[bstol::dist_tol];
   const auto apart = [](const double a[3], const double b[3]) {
     return std::sqrt((a[0] - b[0]) * (a[0] - b[0]) + (a[1] - b[1]) * (a[1] - b[1]) + (a[2] - b[2]) * (a[2] - b[2]));
   };
-  for (std::size_t k = 0; k + 1 < pieces.size(); ++k) {
+  for (std::size_t k = 0; k + 1 < pieces.size() && *rc == 0; ++k) {
+    const VOQbsp_curve *a = pieces[k], *b = pieces[k + 1];
     double s1[3], e1[3], s2[3], e2[3];
-    bsoffset::pole_point(pieces[k], 0, s1), bsoffset::pole_point(pieces[k], pieces[k]->num_poles - 1, e1);
-    bsoffset::pole_point(pieces[k + 1], 0, s2), bsoffset::pole_point(pieces[k + 1], pieces[k + 1]->num_poles - 1, e2);
-    if (std::min({apart(e1, s2), apart(e2, s1), apart(e1, e2), apart(s1, s2)}) > tol) return false;
+    BScveval_n(a, bsoffset::start_of(a), 0, s1, rc);
+    if (*rc == 0) BScveval_n(a, bsoffset::end_of(a), 0, e1, rc);
+    if (*rc == 0) BScveval_n(b, bsoffset::start_of(b), 0, s2, rc);
+    if (*rc == 0) BScveval_n(b, bsoffset::end_of(b), 0, e2, rc);
+    if (*rc == 0 && std::min({apart(e1, s2), apart(e2, s1), apart(e1, e2), apart(s1, s2)}) > tol) return false;
   }
-  return true;
+  return *rc == 0;
 }
 
 // The part of pieces[i] between local parameters u and v, knots on [0, 1]; NULL when the part is empty.
@@ -376,7 +379,7 @@ void BScmpcvoffl(int n, const VOQbsp_curve *const *comps, BSboolean side, const 
   Tagged result, loops;
   std::vector<int> loop_sizes;
   bool searched = false;
-  if (*rc == 0 && (loop_mode == 1 || loop_mode == 2) && !world.empty() && pieces_meet(world)) {
+  if (*rc == 0 && (loop_mode == 1 || loop_mode == 2) && !world.empty() && pieces_meet(world, rc)) {
     merged = merge_chain(world, rc);
     if (*rc == 0 && closed && start_in_loop(comps[order.empty() ? 0 : order[0]], merged, rc) &&
         !(single && dists[0] == 0.0))
