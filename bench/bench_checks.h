@@ -18,3 +18,12 @@ inline void TimeChecked(benchmark::State& state, double expected, double slack,
   for (auto _ : state) benchmark::DoNotOptimize(run());
   state.counters["error"] = std::fabs(first - expected);
 }
+
+// Times `run` when `error`, the check of the contender's answer made beforehand, is within `slack`; else the
+// benchmark fails with `wrong`. The error is kept as the counter "error".
+inline void TimeAfterCheck(benchmark::State& state, double error, double slack, const std::function<void()>& run,
+                           const char* wrong) {
+  state.counters["error"] = error;
+  if (!(error <= slack)) return state.SkipWithError(wrong);
+  for (auto _ : state) run();
+}

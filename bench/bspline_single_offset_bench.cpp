@@ -18,6 +18,7 @@
 #include <random>
 #include <vector>
 
+#include "bench/bench_checks.h"
 #include "bspline/offset.h"
 #include "tests/bspline/oracle/curve_pairs.h"
 #include "tests/bspline/oracle/peer_geos.h"
@@ -123,14 +124,6 @@ gp_Pnt2d OursAt(const VOQbsp_curve *cv, double u) {
   return gp_Pnt2d(p[0], p[1]);
 }
 
-// Times `run` once `error` (the check of its first answer) is within `slack`.
-void CheckedTiming(benchmark::State &state, double error, double slack, const std::function<void()> &run,
-                   const char *wrong) {
-  state.counters["error"] = error;
-  if (!(error <= slack)) return state.SkipWithError(wrong);
-  for (auto _ : state) run();
-}
-
 void BM_CubicOffset_Ours(benchmark::State &state) {
   const Cubic &c = CubicOf(static_cast<int>(state.range(0)));
   VOQbsp_curve *out = Ours(&c.curve->cv, c.dist, c.side);
@@ -139,7 +132,7 @@ void BM_CubicOffset_Ours(benchmark::State &state) {
   state.counters["poles"] = out->num_poles;
   int rc = 0;
   BSfreevoqcv(out, &rc);
-  CheckedTiming(state, err, 2 * kTol, [&] {
+  TimeAfterCheck(state, err, 2 * kTol, [&] {
     VOQbsp_curve *o = Ours(&c.curve->cv, c.dist, c.side);
     benchmark::DoNotOptimize(o->num_poles);
     BSfreevoqcv(o, &rc);
@@ -168,7 +161,7 @@ void BM_CubicOffset_SislS1360(benchmark::State &state) {
   const double err = c.deviation(at, out->et[3], out->et[out->in]);
   state.counters["poles"] = out->in;
   freeCurve(out);
-  CheckedTiming(state, err, 2 * kTol, [&] { freeCurve(Sisl(c)); }, "s1360 strays from the distance");
+  TimeAfterCheck(state, err, 2 * kTol, [&] { freeCurve(Sisl(c)); }, "s1360 strays from the distance");
 }
 
 void BM_CubicOffset_OcctApproxCurve(benchmark::State &state) {
@@ -182,7 +175,7 @@ void BM_CubicOffset_OcctApproxCurve(benchmark::State &state) {
   if (out.IsNull()) return state.SkipWithError("Geom2dConvert_ApproxCurve failed");
   const double err = c.deviation([&](double u) { return out->Value(u); }, out->FirstParameter(), out->LastParameter());
   state.counters["poles"] = out->NbPoles();
-  CheckedTiming(state, err, 2 * kTol, [&] { benchmark::DoNotOptimize(approx()); },
+  TimeAfterCheck(state, err, 2 * kTol, [&] { benchmark::DoNotOptimize(approx()); },
                 "Geom2dConvert_ApproxCurve strays from the distance");
 }
 
@@ -197,7 +190,7 @@ void BM_PolylineOffset_Ours(benchmark::State &state) {
   for (int i = 0; i < out->num_poles; ++i) xy.insert(xy.end(), {out->poles[3 * i], out->poles[3 * i + 1]});
   int rc = 0;
   BSfreevoqcv(out, &rc);
-  CheckedTiming(state, LegDeviation(c, xy), 1e-9, [&] {
+  TimeAfterCheck(state, LegDeviation(c, xy), 1e-9, [&] {
     VOQbsp_curve *o = Ours(&c.cv, kZigDist, side);
     benchmark::DoNotOptimize(o->num_poles);
     BSfreevoqcv(o, &rc);
@@ -206,7 +199,7 @@ void BM_PolylineOffset_Ours(benchmark::State &state) {
 
 void BM_PolylineOffset_Geos(benchmark::State &state) {
   const TestCurve &c = ZigZag(static_cast<int>(state.range(0)));
-  CheckedTiming(state, LegDeviation(c, geos_offset(c, -kZigDist, false)), 1e-9,
+  TimeAfterCheck(state, LegDeviation(c, geos_offset(c, -kZigDist, false)), 1e-9,
                 [&] { benchmark::DoNotOptimize(geos_offset(c, -kZigDist, false)); }, "GEOS strays from the distance");
 }
 

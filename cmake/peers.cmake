@@ -9,7 +9,7 @@ find_library(SISL_LIBRARY NAMES sisl PATHS /usr/lib REQUIRED)
 find_library(AGG_LIBRARY NAMES agg REQUIRED)
 target_include_directories(stylesrv_peers SYSTEM INTERFACE ${OpenCASCADE_INCLUDE_DIR} /usr/include/agg2)
 target_link_libraries(stylesrv_peers INTERFACE
-  TKernel TKMath TKG2d TKG3d TKGeomBase TKGeomAlgo
+  TKernel TKMath TKG2d TKG3d TKGeomBase TKGeomAlgo TKBRep TKTopAlgo TKOffset
   Eigen3::Eigen GSL::gsl ${SISL_LIBRARY} GEOS::geos ${AGG_LIBRARY})
 # GEOS's C interface, through which the fill geometry is checked.
 target_link_libraries(stylesrv_peers INTERFACE GEOS::geos_c)
@@ -17,3 +17,6 @@ target_link_libraries(stylesrv_peers INTERFACE GEOS::geos_c)
 find_library(LAPACKE_LIBRARY NAMES lapacke REQUIRED)
 find_library(LAPACK_LIBRARY NAMES lapack REQUIRED)
 target_link_libraries(stylesrv_peers INTERFACE ${LAPACKE_LIBRARY} ${LAPACK_LIBRARY})
+# Clipper's polygon offset, the integer-grid peer of the closed composite offsets.
+find_library(POLYCLIPPING_LIBRARY NAMES polyclipping REQUIRED)
+target_link_libraries(stylesrv_peers INTERFACE ${POLYCLIPPING_LIBRARY})

@@ -14,7 +14,7 @@ pkgs=(cmake ninja-build g++ googletest libgtest-dev libbenchmark-dev
       g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev
       wine wine32:i386
       libsisl-dev libocct-foundation-dev libocct-modeling-data-dev libocct-modeling-algorithms-dev
-      libtbb-dev libgsl-dev libeigen3-dev libgeos-dev libagg-dev liblapacke-dev)
+      libtbb-dev libgsl-dev libeigen3-dev libgeos-dev libagg-dev liblapacke-dev libpolyclipping-dev)
 # The fuzz targets: clang with its libFuzzer and sanitizer runtimes.
 pkgs+=(clang libclang-rt-dev)
 # The native readers of the style-library files the Wine tests write: olefile, and gsf as a second writer.

@@ -57,48 +57,90 @@ struct Tagged {
   void push(VOQbsp_curve *c, int t) { cv.push_back(c), tag.push_back(t); }
 };
 
+// A merged stretch of the chain. A polynomial merge clears the weights pointer of the record it writes; the
+// array stays the record's, kept here to be put back before the record is released or written again.
+struct Merged {
+  VOQbsp_curve *cv = nullptr;
+  double *weights = nullptr;
+  Merged() = default;
+  Merged(const Merged &) = delete;
+  Merged &operator=(const Merged &) = delete;
+  ~Merged() {
+    if (!cv) return;
+    if (!cv->weights) cv->weights = weights;
+    int frc = 0;
+    BSfreevoqcv(cv, &frc);
+  }
+};
+
+// pieces[lo, hi) (two at least) merged into out, of order kmax with room for poles[hi] - poles[lo] poles: each half
+// merged first, so that a pole is copied and a curve tested for degeneracy about log m times rather than m times.
+void merge_range(const std::vector<VOQbsp_curve *> &pieces, const std::vector<long> &poles, int lo, int hi, int kmax,
+                 Merged *out, int *rc) {
+  const int mid = (lo + hi) / 2;
+  Merged halves[2];
+  VOQbsp_curve *parts[2] = {pieces[lo], pieces[mid]};
+  const int ends[2][2] = {{lo, mid}, {mid, hi}};
+  for (int h = 0; h < 2 && *rc == 0; ++h)
+    if (ends[h][1] - ends[h][0] > 1) {
+      merge_range(pieces, poles, ends[h][0], ends[h][1], kmax, &halves[h], rc);
+      if (*rc == 0 && !halves[h].cv->rational) halves[h].cv->weights = nullptr;
+      parts[h] = halves[h].cv;
+    }
+  if (*rc != 0) return;
+  out->cv = new_curve(kmax, static_cast<int>(poles[hi] - poles[lo]), BSTRUE, rc);
+  if (*rc != 0) return;
+  out->weights = out->cv->weights;
+  const BSboolean closed[2] = {parts[0]->phy_closed, parts[1]->phy_closed};
+  parts[0]->phy_closed = BSFALSE, parts[1]->phy_closed = BSFALSE;
+  BSmergecvnn(parts[0], parts[1], out->cv, rc);
+  parts[0]->phy_closed = closed[0], parts[1]->phy_closed = closed[1];
+  if (*rc == BSRC_DEGENERATE_INPUT) *rc = 0;
+}
+
 // The pieces merged into one new curve on [0, 1], each piece over an equal share (a copy for a single piece).
 // A degenerate piece (a join that closed up to a point) is merged like the others: it keeps its share of the
 // chain parameter, which the cuts rely on.
 VOQbsp_curve *merge_chain(const std::vector<VOQbsp_curve *> &pieces, int *rc) {
   if (pieces.size() == 1) return copy_of(pieces[0], rc);
   int kmax = 0;
-  long cap = 0;
   for (const VOQbsp_curve *p : pieces) kmax = std::max<int>(kmax, p->order);
-  // Raising a piece of order k by r adds at most r (n - k + 1) poles.
-  for (const VOQbsp_curve *p : pieces) cap += p->num_poles + static_cast<long>(kmax - p->order) * (p->num_poles + 1);
-  if (cap > 0x3FFFFFFF) {
+  // Raising a piece of order k by r adds at most r (n - k + 1) poles; poles[i] is the room for the first i.
+  std::vector<long> poles{0};
+  for (const VOQbsp_curve *p : pieces)
+    poles.push_back(poles.back() + p->num_poles + static_cast<long>(kmax - p->order) * (p->num_poles + 1));
+  if (poles.back() > 0x3FFFFFFF) {
     *rc = BSRC_NO_SCRATCH;
     return nullptr;
   }
-  OwnedCurve work, out;
-  work.cv = new_curve(kmax, static_cast<int>(cap), BSTRUE, rc);
-  if (*rc == 0) out.cv = new_curve(kmax, static_cast<int>(cap), BSTRUE, rc);
+  Merged all;
+  merge_range(pieces, poles, 0, static_cast<int>(pieces.size()), kmax, &all, rc);
+  if (*rc == 0) BSnorkts(rc, &all.cv->order, &all.cv->num_poles, all.cv->knots);
   if (*rc != 0) return nullptr;
-  // A polynomial step clears the weights pointer of the record it writes; a later rational step needs it back.
-  double *work_weights = work.cv->weights, *out_weights = out.cv->weights;
-  BScv_copy(rc, pieces[0], work.cv);
-  for (std::size_t i = 1; i < pieces.size() && *rc == 0; ++i) {
-    VOQbsp_curve *next = pieces[i];
-    const BSboolean closed = next->phy_closed;
-    next->phy_closed = BSFALSE, work.cv->phy_closed = BSFALSE;
-    if (!work.cv->weights) work.cv->weights = work_weights;
-    if (!out.cv->weights) out.cv->weights = out_weights;
-    if (!work.cv->rational) work.cv->weights = nullptr;
-    BSmergecvnn(work.cv, next, out.cv, rc);
-    if (!work.cv->weights) work.cv->weights = work_weights;
-    next->phy_closed = closed;
-    if (*rc == BSRC_DEGENERATE_INPUT) *rc = 0;
-    std::swap(work.cv, out.cv);
-    std::swap(work_weights, out_weights);
-  }
-  if (*rc == 0) BSnorkts(rc, &work.cv->order, &work.cv->num_poles, work.cv->knots);
-  if (!work.cv->weights) work.cv->weights = work_weights;
-  if (!out.cv->weights) out.cv->weights = out_weights;
-  if (*rc != 0) return nullptr;
-  VOQbsp_curve *result = work.cv;
-  work.cv = nullptr;
+  if (!all.cv->weights) all.cv->weights = all.weights;
+  VOQbsp_curve *result = all.cv;
+  all.cv = nullptr;
   return result;
+}
+
+// Whether each piece meets the next end to end (either way round) within dist_tol, as merging them needs. A chain
+// left in pieces has no one curve to search for loops: it is handed back as it is, for the connection test to
+// report its gaps, rather than lost to the merge's failure. FALSE also when an end cannot be evaluated (rc set).
+bool pieces_meet(const std::vector<VOQbsp_curve *> &pieces, int *rc) {
+  const double tol = BStoltab[bstol::dist_tol];
+  const auto apart = [](const double a[3], const double b[3]) {
+    return std::sqrt((a[0] - b[0]) * (a[0] - b[0]) + (a[1] - b[1]) * (a[1] - b[1]) + (a[2] - b[2]) * (a[2] - b[2]));
+  };
+  for (std::size_t k = 0; k + 1 < pieces.size() && *rc == 0; ++k) {
+    const VOQbsp_curve *a = pieces[k], *b = pieces[k + 1];
+    double s1[3], e1[3], s2[3], e2[3];
+    BScveval_n(a, bsoffset::start_of(a), 0, s1, rc);
+    if (*rc == 0) BScveval_n(a, bsoffset::end_of(a), 0, e1, rc);
+    if (*rc == 0) BScveval_n(b, bsoffset::start_of(b), 0, s2, rc);
+    if (*rc == 0) BScveval_n(b, bsoffset::end_of(b), 0, e2, rc);
+    if (*rc == 0 && std::min({apart(e1, s2), apart(e2, s1), apart(e1, e2), apart(s1, s2)}) > tol) return false;
+  }
+  return *rc == 0;
 }
 
 // The part of pieces[i] between local parameters u and v, knots on [0, 1]; NULL when the part is empty.
@@ -337,7 +379,7 @@ void BScmpcvoffl(int n, const VOQbsp_curve *const *comps, BSboolean side, const 
   Tagged result, loops;
   std::vector<int> loop_sizes;
   bool searched = false;
-  if (*rc == 0 && (loop_mode == 1 || loop_mode == 2) && !world.empty()) {
+  if (*rc == 0 && (loop_mode == 1 || loop_mode == 2) && !world.empty() && pieces_meet(world, rc)) {
     merged = merge_chain(world, rc);
     if (*rc == 0 && closed && start_in_loop(comps[order.empty() ? 0 : order[0]], merged, rc) &&
         !(single && dists[0] == 0.0))

@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "bspline/intersect.h"
@@ -83,6 +85,8 @@ const std::vector<Seg> kEll = {{0, 0, 10, 0}, {10, 0, 10, 10}};
 // Its last leg crosses its first: the joined offset crosses itself.
 const std::vector<Seg> kSpiral = {{0, 0, 10, 0}, {10, 0, 10, 10}, {10, 10, 5, 10}, {5, 10, 5, -5}};
 // A closed chain opening with a notch: offset inwards it starts on a piece that shrank to a point.
+// A hairpin: offset inwards by more than its width, its turn vanishes and its two legs' offsets never meet.
+const std::vector<Seg> kHairpin = {{0, 0, 10, 0}, {10, 0, 10.5, 0.5}, {10.5, 0.5, 0, 0.5}};
 const std::vector<Seg> kNotch = {{0, 0, 0.5, 0.3}, {0.5, 0.3, 1, 0}, {1, 0, 4, 0},
                                  {4, 0, 4, 4},     {4, 4, 0, 4},     {0, 4, 0, 0}};
 
@@ -111,6 +115,7 @@ TEST(CompositeOffsetDriver, Outcomes) {
       {{"loops dropped", kSpiral, {1}, true, false, false, 2, kZ}, 0, {0, 3}, {}, {0, -5}, {6, 1}},
       {{"loops kept", kSpiral, {1}, true, true, false, 0, kZ}, 0, {0, 1, 2, 3}, {}, {1, 1}, {0, 0}},
       {{"re-started", kNotch, {1}, true, false, true, 1, kZ}, 0, {3, 4, 5, 0, 1, 2}, {}, {1, 1}, {3, 3}},
+      {{"gap handed back", kHairpin, {1}, true, false, false, 2, kZ}, 47, {0, 2}, {}, {0, -0.5}, {10 - M_SQRT2 + 1, 1}},
   };
   for (const Row &row : rows) {
     SCOPED_TRACE(row.c.name);
@@ -118,7 +123,7 @@ TEST(CompositeOffsetDriver, Outcomes) {
     EXPECT_EQ(r->rc, row.rc);
     ASSERT_EQ(r->m, static_cast<int>(row.tags.size()));
     ASSERT_EQ(r->loops, static_cast<int>(row.per_loop.size()));
-    for (int k = 0; k < 3 && row.rc != 0; ++k) EXPECT_EQ(r->out[k], nullptr);
+    for (int k = 0; k < 3 && row.tags.empty(); ++k) EXPECT_EQ(r->out[k], nullptr);
     for (int k = 0; k < r->m; ++k) {
       EXPECT_EQ(r->tags[k], row.tags[k]) << k;
       const VOQbsp_curve &c = *r->out[k];
@@ -126,7 +131,7 @@ TEST(CompositeOffsetDriver, Outcomes) {
       EXPECT_EQ(c.knots[c.num_poles], 1.0);
     }
     if (r->m > 0) {
-      EXPECT_LT(r->gap(row.c.closed), 1e-9);
+      EXPECT_EQ(r->gap(row.c.closed) > 1e-9, row.rc == 47);
     }
     int loop_curves = 0;
     for (int k = 0; k < r->loops; ++k) {
@@ -150,6 +155,60 @@ TEST(CompositeOffsetDriver, Outcomes) {
         EXPECT_NEAR(p[2], 2.0, 1e-9);
       }
   }
+}
+
+// A picture for a reader: the chain grey, its offset's pieces coloured by tag, the loops cut out of it dashed red.
+// What is drawn must hold together: the pieces end to end, each loop closing on itself.
+TEST(CompositeOffsetDriver, DrawsPiecesByTagAndTheRemovedLoops) {
+  const Case c{"loops", kSpiral, {1}, true, true, false, 1, kZ};
+  auto r = run(c);
+  ASSERT_EQ(r->rc, 0);
+  std::FILE *f = std::fopen("composite_driver.svg", "w");
+  ASSERT_NE(f, nullptr);
+  std::fprintf(f, "<svg xmlns='http://www.w3.org/2000/svg' viewBox='-2 -12 14 18'>\n");
+  const char *by_tag[] = {"blue", "green", "orange", "purple"};
+  // Each curve as a polyline; its first and last points come back for the checks.
+  const auto draw = [&](const VOQbsp_curve &cv, const char *colour, const char *dash, double first[2], double last[2]) {
+    std::fprintf(f, "<polyline fill='none' stroke-width='0.08' stroke='%s' stroke-dasharray='%s' points='", colour, dash);
+    for (int j = 0; j <= 50; ++j) {
+      double p[3];
+      ref_point(cv, cv.knots[cv.order - 1] + j * (cv.knots[cv.num_poles] - cv.knots[cv.order - 1]) / 50, p);
+      std::fprintf(f, "%.4f,%.4f ", p[0], -p[1]);
+      if (j == 0) first[0] = p[0], first[1] = p[1];
+      last[0] = p[0], last[1] = p[1];
+    }
+    std::fprintf(f, "'/>\n");
+  };
+  double a[2], b[2], prev[2];
+  for (const Seg &s : kSpiral) draw(line(s)->cv, "#bbb", "none", a, b);
+  std::vector<std::string> colours;
+  for (int k = 0; k < r->m; ++k) {
+    colours.push_back(r->tags[k] >= 0 && r->tags[k] < 4 ? by_tag[r->tags[k]] : "black");
+    draw(*r->out[k], colours.back().c_str(), "none", a, b);
+    if (k > 0) {
+      EXPECT_LT(std::hypot(a[0] - prev[0], a[1] - prev[1]), 1e-9) << k;
+    }
+    prev[0] = b[0], prev[1] = b[1];
+  }
+  int at = 0;
+  for (int l = 0; l < r->loops; ++l) {
+    double start[2];
+    for (int k = 0; k < r->per_loop[l]; ++k, ++at) {
+      draw(*r->loop_cv[at], "red", "0.2 0.1", a, b);
+      if (k == 0) start[0] = a[0], start[1] = a[1];
+      if (k > 0) {
+        EXPECT_LT(std::hypot(a[0] - prev[0], a[1] - prev[1]), 1e-9) << l << " " << k;
+      }
+      prev[0] = b[0], prev[1] = b[1];
+    }
+    EXPECT_LT(std::hypot(start[0] - prev[0], start[1] - prev[1]), 1e-9) << l;
+  }
+  std::fprintf(f, "</svg>\n");
+  EXPECT_EQ(std::fclose(f), 0);
+  // The first and the last leg's pieces, and one loop made of all four legs' parts.
+  EXPECT_EQ(colours, (std::vector<std::string>{"blue", "purple"}));
+  EXPECT_EQ(r->loops, 1);
+  EXPECT_EQ(at, 4);
 }
 
 // A failure anywhere, a release included, leaves nothing behind and answers a code.
