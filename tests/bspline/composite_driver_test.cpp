@@ -179,7 +179,7 @@ TEST(CompositeOffsetDriver, DrawsPiecesByTagAndTheRemovedLoops) {
     }
     std::fprintf(f, "'/>\n");
   };
-  double a[2], b[2], prev[2];
+  double a[2], b[2], prev[2] = {0, 0};
   for (const Seg &s : kSpiral) draw(line(s)->cv, "#bbb", "none", a, b);
   std::vector<std::string> colours;
   for (int k = 0; k < r->m; ++k) {
@@ -192,7 +192,7 @@ TEST(CompositeOffsetDriver, DrawsPiecesByTagAndTheRemovedLoops) {
   }
   int at = 0;
   for (int l = 0; l < r->loops; ++l) {
-    double start[2];
+    double start[2] = {0, 0};
     for (int k = 0; k < r->per_loop[l]; ++k, ++at) {
       draw(*r->loop_cv[at], "red", "0.2 0.1", a, b);
       if (k == 0) start[0] = a[0], start[1] = a[1];
