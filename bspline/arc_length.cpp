@@ -318,8 +318,8 @@ double BSarclen(int *rc, BSboolean *status, VOQbsp_curve *cv, const double *par0
     }
     measure_between(cv, low, high, ptol, status, length, rc);
   } while (false);
-  if (*rc != 0) *status = BSFALSE;
   BSexit(rc, "BSarclen", "bsarclen");
+  if (*rc != 0) *status = BSFALSE;
   return *length;
 }
 

@@ -145,15 +145,23 @@ void BSmnmxpt2(int dim, const double *center, const double *a1, const double *a2
       far = std::fmax(far, s);
     }
   *max_sq = far;
-  const double g11 = dot(dim, b1, b1), g12 = dot(dim, b1, b2), g22 = dot(dim, b2, b2);
-  const double r1 = dot(dim, v, b1), r2 = dot(dim, v, b2);
-  const double det = g11 * g22 - g12 * g12;
-  if (det == 0) {
-    // Parallel half-axes: the figure is a segment whose ends the plane coordinates cannot place. No lower bound
-    // is claimed rather than a wrong one.
+  // The Gram system is solved on the unit axes: with the raw axes its determinant is a fourth power of their
+  // lengths, subnormal for half-axes near 1e-77 and 0 below, and the coordinates lose their digits long before
+  // the test for zero sees it. On unit axes the determinant is the squared sine of the angle between them.
+  const double n1 = std::sqrt(dot(dim, b1, b1)), n2 = std::sqrt(dot(dim, b2, b2));
+  double u1[3], u2[3];
+  for (int c = 0; c < dim; ++c) {
+    u1[c] = b1[c] / n1;
+    u2[c] = b2[c] / n2;
+  }
+  const double cs = dot(dim, u1, u2), r1 = dot(dim, v, u1), r2 = dot(dim, v, u2);
+  const double det = 1 - cs * cs;
+  if (!(det > 4 * DBL_EPSILON)) {
+    // Parallel half-axes (to rounding): the figure is a segment whose ends the plane coordinates cannot place.
+    // No lower bound is claimed rather than a wrong one.
     *min_sq = 0;
   } else {
-    double s = (r1 * g22 - r2 * g12) / det, t = (g11 * r2 - g12 * r1) / det;
+    double s = (r1 - cs * r2) / det / n1, t = (r2 - cs * r1) / det / n2;
     if (s < 0) {
       s = -s;
       for (int c = 0; c < dim; ++c) b1[c] = -b1[c];

@@ -164,9 +164,9 @@ BSboolean BSiarcln2(int *rc, VOQbsp_curve *cv, const double *total, const double
       prev = g;
     }
   } while (false);
-  if (*rc != 0) status = BSFALSE;
   BSexit(rc, "BSiarcln2", "bsiarcln2");
-  return status;
+  // After the exit hook, which may have forced a code: the answer follows the code that is handed back.
+  return *rc == 0 ? status : BSFALSE;
 }
 
 BSboolean BSiarcln(int *rc, VOQbsp_curve *cv, const double *par0, const double *dist, const double *dir_par,
@@ -192,9 +192,8 @@ BSboolean BSiarcln(int *rc, VOQbsp_curve *cv, const double *par0, const double *
     }
     if (status) status = BSiarcln2(rc, cv, &total, par0, dist, &end, par);
   }
-  if (*rc != 0) status = BSFALSE;
   BSexit(rc, "BSiarcln", "bsiarcln");
-  return status;
+  return *rc == 0 ? status : BSFALSE;
 }
 
 void BSarclnparc(int *rc, VOQbsp_curve *cv) {

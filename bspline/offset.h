@@ -58,8 +58,9 @@ void BSsetq(int i, const VOQbsp_curve *cv, double dist, const double normal[3], 
 // when its target lies within 0.75 offset_tol of off_cv and its foot within the larger of tol (compared with the
 // squared distance) and (0.75 offset_tol)^2, squared, of off_cv at the same parameter. The spans of span_cv that
 // hold failing points go to bad (each once, ascending; room for n), the failing points to the front of params
-// and targets (nkeep of them); ok 1 when all passed. A projection that does not converge is judged by the
-// global nearest point (BSmdstptcv). rc 33 without scratch memory, or a callee's code.
+// and targets (nkeep of them); ok 1 when all passed. A projection that does not converge (rc -12) or whose
+// solver breaks down (-1) is judged by the global nearest point (BSmdstptcv). rc 33 without scratch memory, or a
+// callee's code.
 void BStstspn1(int n, double tol, double *params, double *targets, const VOQbsp_curve *span_cv,
                const VOQbsp_curve *off_cv, int *nbad, int *bad, int *nkeep, BSboolean *ok, int *rc);
 // The foot of pt on cv by a bounded Newton iteration from u0 (in cv's range): parameter, point and distance.

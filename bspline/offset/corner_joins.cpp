@@ -221,13 +221,35 @@ bool new_arc(Join &j, int *rc) {
   return *rc == 0;
 }
 
+// Arcs and conics are built level, at the corner's height: their constructions need their points in one plane
+// normal to the normal. Ends at other heights (a piece rising only along the normal was left out between the
+// offsets) are then reached by moving the poles along the normal, from z0 at the start to z1 at the end in
+// proportion to their knot averages. That leaves the curve's shape in the plane as it is, since the weights do
+// not change, and keeps it between the two heights.
+void climb(const Join &j, VOQbsp_curve *cv, double z0, double z1) {
+  if (z0 == j.zK && z1 == j.zK) return;
+  const int k = cv->order, n = cv->num_poles;
+  auto greville = [&](int i) {
+    double g = 0;
+    for (int m = 1; m < k; ++m) g += cv->knots[i + m];
+    return g / (k - 1);
+  };
+  const double g0 = greville(0), span = greville(n - 1) - g0;
+  for (int i = 0; i < n; ++i) {
+    const double f = i == 0 ? 0.0 : i == n - 1 ? 1.0 : (greville(i) - g0) / span;
+    cv->poles[3 * i + 2] = (z0 + (z1 - z0) * f) * (cv->rational ? cv->weights[i] : 1.0);
+  }
+}
+
 // The conic from P (z zP) to Q (z zQ) in the triangle P, X, Q about the corner.
 void transconc(Join &j, const double P[3], double zP, const double X[3], const double Q[3], double zQ, int *rc) {
   double Pz[3], Xz[3], Qz[3], Kz[3];
-  lift(P, zP, Pz), lift(X, j.zK, Xz), lift(Q, zQ, Qz), lift(j.K, j.zK, Kz);
+  lift(P, j.zK, Pz), lift(X, j.zK, Xz), lift(Q, j.zK, Qz), lift(j.K, j.zK, Kz);
   if (!new_conic(j, rc)) return;
   BStransconc(Pz, Xz, Qz, Kz, *j.arc, rc);
-  if (*rc == 0) *j.code = BSJOIN_CONIC;
+  if (*rc != 0) return;
+  climb(j, *j.arc, zP, zQ);
+  *j.code = BSJOIN_CONIC;
 }
 
 // The part of cv between u1 and u2 written back over cv.
@@ -264,8 +286,6 @@ void mitre(Join &j, const double X2[3], int *rc) {
 // (a conic when the offsets' ends are not true offsets) through the point d beyond the corner.
 void BSofk3col(Join &j, double d, int *rc) {
   *rc = 0;
-  double Ez[3], Sz[3];
-  lift(j.E, j.zE, Ez), lift(j.S, j.zS, Sz);
   if (j.corner == 0) {
     double G[3], H[3];
     set3(G, j.E[0] + d * j.a[0], j.E[1] + d * j.a[1], j.zE);
@@ -281,6 +301,8 @@ void BSofk3col(Join &j, double d, int *rc) {
       double pts[12];
       int n = 0;
       auto put = [&](const double *p) { std::memcpy(pts + 3 * n++, p, sizeof(double) * 3); };
+      double Ez[3], Sz[3];
+      lift(j.E, j.zE, Ez), lift(j.S, j.zS, Sz);
       if (!j.line_a) put(Ez);
       put(G), put(H);
       if (!j.line_b) put(Sz);
@@ -289,16 +311,18 @@ void BSofk3col(Join &j, double d, int *rc) {
       if (*rc == 0) *j.code = BSJOIN_POLYLINE;
     }
   } else {
+    double Ez[3], Sz[3];
+    lift(j.E, j.zK, Ez), lift(j.S, j.zK, Sz);
     const bool parallel = ends_parallel(j, rc);
     if (*rc == 0 && !parallel) {
       double P1[3], P2[3], m[3], Q[3];
-      set3(P1, j.E[0] + j.a[0], j.E[1] + j.a[1], j.zE);
-      set3(P2, j.S[0] + j.b[0], j.S[1] + j.b[1], j.zS);
+      set3(P1, j.E[0] + j.a[0], j.E[1] + j.a[1], j.zK);
+      set3(P2, j.S[0] + j.b[0], j.S[1] + j.b[1], j.zK);
       set3(m, (j.a[0] - j.b[0]) / 2, (j.a[1] - j.b[1]) / 2, 0.0);
       if (BSnorvec(rc, m) && new_conic(j, rc)) {
         set3(Q, j.K[0] + d * m[0], j.K[1] + d * m[1], j.zK);
         BSconic32(rc, Ez, Q, Sz, P1, P2, *j.arc, nullptr, nullptr);
-        if (*rc == 0) *j.code = BSJOIN_CONIC;
+        if (*rc == 0) climb(j, *j.arc, j.zE, j.zS), *j.code = BSJOIN_CONIC;
       }
     } else if (*rc == 0) {
       // The half circle bulges to the offset side of the chord from E to S.
@@ -307,10 +331,9 @@ void BSofk3col(Join &j, double d, int *rc) {
       set3(u, j.S[0] - j.E[0], j.S[1] - j.E[1], 0.0);
       BSvcross(rc, u, up, n);
       if (BSnorvec(rc, n) && new_arc(j, rc)) {
-        set3(Mid, (j.E[0] + j.S[0]) / 2 + j.side * d * n[0], (j.E[1] + j.S[1]) / 2 + j.side * d * n[1],
-             (j.zE + j.zS) / 2);
+        set3(Mid, (j.E[0] + j.S[0]) / 2 + j.side * d * n[0], (j.E[1] + j.S[1]) / 2 + j.side * d * n[1], j.zK);
         BSarc3pts(rc, Ez, Mid, Sz, *j.arc);
-        if (*rc == 0) *j.code = BSJOIN_ARC;
+        if (*rc == 0) climb(j, *j.arc, j.zE, j.zS), *j.code = BSJOIN_ARC;
       }
     }
   }
@@ -326,16 +349,16 @@ void equal_join(Join &j, bool collinear, double d, int *rc) {
   if (j.corner != 0) {
     const bool parallel = ends_parallel(j, rc);
     if (*rc != 0) return;
-    double Ez[3], Sz[3], Kz[3];
-    lift(j.E, j.zE, Ez), lift(j.S, j.zS, Sz), lift(j.K, j.zK, Kz);
     if (parallel) {
+      double Ez[3], Sz[3], Kz[3];
+      lift(j.E, j.zK, Ez), lift(j.S, j.zK, Sz), lift(j.K, j.zK, Kz);
       double u[3], v[3], w[3];
       BSvdiff(rc, u, Kz, Ez);
       BSvdiff(rc, v, Kz, Sz);
       BSvcross(rc, u, v, w);
       if (!new_arc(j, rc)) return;
       BSprepcarc(rc, Ez, Kz, Sz, w, *j.arc, nullptr, nullptr);
-      if (*rc == 0) *j.code = BSJOIN_ARC;
+      if (*rc == 0) climb(j, *j.arc, j.zE, j.zS), *j.code = BSJOIN_ARC;
     } else {
       // Tangent to both offsets: the corner of the triangle is where their end tangents meet.
       double X[3], Ea[3], Sb[3];

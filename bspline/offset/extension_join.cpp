@@ -313,6 +313,9 @@ void BSexttrmcmp(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, double d1, do
       const std::int32_t ends[2] = {1, 0};
       int erc = 0;
       BSpolyxcvcv(cv1, cv2, ends, out1, out2, &erc);
+      // Any other failure only says the continuations do not meet, and another join is tried; memory running
+      // out says nothing about the geometry, and no other join would fare better.
+      if (erc == BSRC_NO_SCRATCH || erc == BSRC_ALLOC_CURVE) *rc = erc;
       if (erc == 0) {
         double len[4] = {0, 0, 0, 0};
         const VOQbsp_curve *curves[4] = {cv1, cv2, out1, out2};

@@ -13,6 +13,9 @@
 
 namespace {
 
+// BSqnwt2's answer when its step is singular or leaves the doubles.
+constexpr int kNewtonBroke = -1;
+
 // The projection must resolve the check it serves: a tangential residual or a dead zone of dist_tol would hide
 // the offset tolerance when that is set finer than the distance tolerance.
 double projection_tol() { return std::fmin(BStoltab[bstol::dist_tol], 0.075 * BStoltab[bstol::offset_tol]); }
@@ -123,7 +126,9 @@ void BStstspn1(int n, double tol, double *params, double *targets, const VOQbsp_
     for (int i = 0; i < n && *rc == 0; ++i) {
       double u = 0, foot[3], d = 0;
       BSprptnrcv(off_cv, params[i], targets + 3 * i, &u, foot, &d, rc);
-      if (*rc == BSRC_NO_CONVERGENCE) BSmdstptcv(off_cv, targets + 3 * i, &u, foot, &d, rc);
+      // A Newton run that gives up (its iterations used up, or a flat residual or a step out of the doubles on a
+      // wild curve) has only missed the nearest point; the global search finds it.
+      if (*rc == BSRC_NO_CONVERGENCE || *rc == kNewtonBroke) BSmdstptcv(off_cv, targets + 3 * i, &u, foot, &d, rc);
       if (*rc != 0) break;
       const double d_par = BSpdistsq(rc, foot, points + 3 * i);
       if (d * d <= t_off && d_par <= t_par) continue;

@@ -269,8 +269,19 @@ void BSspnoffset(const VOQbsp_curve *cv, double dist, const double normal[3], in
             std::memcpy(targets.p + 3 * nkeep, tested_at.p + 3 * i, 3 * sizeof(double));
             ++nkeep;
           }
-          for (int j = 0; j < nknots && *rc == 0; ++j) BSadd_1kt_tot(w, knots.p[j], 1, BSFALSE, &W.cv, rc), w = W.cv;
-          if (*rc != 0) break;
+          // A span at a range end shorter than the curve's parameter resolution there (a wild curve rushes
+          // through it) takes no knot: the inserter refuses one that close to the end. The span is left as it is,
+          // and when no span could take a knot, no further pass can change the offset: its shortfall is reported.
+          int inserted = 0;
+          for (int j = 0; j < nknots && *rc == 0; ++j) {
+            double ptol = 0;
+            BSlocknttol(w, knots.p[j], dtol, &ptol, rc);
+            if (*rc != 0) break;
+            if (knots.p[j] - w->knots[k - 1] < ptol || w->knots[w->num_poles] - knots.p[j] < ptol) continue;
+            BSadd_1kt_tot(w, knots.p[j], 1, BSFALSE, &W.cv, rc), w = W.cv;
+            ++inserted;
+          }
+          if (*rc != 0 || inserted == 0) break;
           offset_polygon(w, dist, normal, side, true, out, rc);
           if (*rc != 0) break;
           // The kept points, then the new ones with their targets, all sorted by parameter.

@@ -91,6 +91,14 @@ const JoinRow kJoins[] = {
     {"backward ray meets offA, curved", kTurnR, kAR, kOffTurnR, kOffA8R, 1, 2.5, 0.8, -1, 0, -64, {4.42, 0.19, 0},
      {0, -0.8, 0}},
     {"no ray meets: mitre", kA, kB, kOffA, {2, 0, 0, 2, 5, 0}, 0, 1, 2, 1, 0, -65, {2, -1, 0}, {2, -1, 0}},
+    // A piece rising only in z was left out between the two: offB starts 2 higher. In the plane the joins are
+    // those of the level corner; z climbs from one end to the other.
+    {"arc, offB higher", kA, kB, kOffA, {1, 0, 2, 1, 5, 2}, 1, 1, 1, 1, 0, -63, {0, -1, 0}, {1, 0, 2}},
+    {"half circle, offB higher", kA, kBack, kOffA, {0, 1, 2, -5, 1, 2}, 1, 1, 1, 1, 0, -63, {0, -1, 0}, {0, 1, 2}},
+    {"conic, offB higher", kA, kB, {-4, -1.5, 0, -2, -1.2, 0, 0, -1, 0}, {1, 0, 2, 1.2, 2, 2, 1.5, 4, 2}, 1, 1, 1, 1,
+     0, -64, {0, -1, 0}, {1, 0, 2}},
+    {"half conic, offB higher", kA, kBack, kOffA3, {0, 1, 2, -2.5, 1.3, 2, -5, 1, 2}, 1, 1, 1, 1, 0, -64,
+     {0, -1, 0}, {0, 1, 2}},
     {"NaN distance", kA, kB, kOffA, kOffB, 1, NAN, 1, 1, -2, -65, {0, -1, 0}, {1, 0, 0}},
     {"side 0", kA, kB, kOffA, kOffB, 1, 1, 1, 0, -2, -65, {0, -1, 0}, {1, 0, 0}},
 };
@@ -147,10 +155,14 @@ TEST(CornerJoins, Table) {
             EXPECT_NEAR(j.arc->poles[i], row.poles[i] * (i % 3 == 1 ? flip : 1.0), 1e-12) << i;
           EXPECT_EQ(Vec(j.arc->knots, j.arc->knots + j.arc->num_knots), row.knots);
         }
-        for (int i = 0; i <= 10 && row.code == -63; ++i) {
+        // In the plane a circle about the corner; along the normal between the two ends.
+        for (int i = 0; i <= 10; ++i) {
           double p[6];
           point_at(j.arc, i / 10.0, p);
-          EXPECT_NEAR(std::hypot(p[0], p[1], p[2]), row.d1, 1e-12) << i;
+          EXPECT_LE(p[2], std::fmax(s[2], e[2]) + 1e-12) << i;
+          EXPECT_GE(p[2], std::fmin(s[2], e[2]) - 1e-12) << i;
+          if (row.code != -63) continue;
+          EXPECT_NEAR(std::hypot(p[0], p[1]), row.d1, 1e-12) << i;
           EXPECT_TRUE(i != 5 || p[0] > 0.5);  // round the outside of the corner
         }
         auto sine = [](const double *u, const double *v) {

@@ -112,6 +112,13 @@ TEST(DistanceBounds, PointSegmentAndFlatBoxes) {
   EXPECT_LE(lo, 25);
   EXPECT_GE(hi, 25 + 4 + 1);
   EXPECT_GT(lo, 25 * (1 - 1e-12));
+  // A parallelogram of half-axes near 1e-80: the determinant of their plane coordinates, a fourth power of
+  // their lengths, is deep in the subnormals. Over its inside, at a height of 1e-84, the lower bound overshot the
+  // distance by a fifth.
+  const double k = 1e-80, tiny[9] = {3 * k, k, 0, k, 2 * k, 0, 0, 0, 0}, over_tiny[3] = {-0.3 * k, -1.1 * k, 1e-4 * k};
+  BSminmaxbox(3, tiny, center, over_tiny, &lo, &hi, &rc);
+  ASSERT_EQ(rc, 0);
+  EXPECT_NEAR(lo / (1e-8 * k * k), 1, 1e-12);
 }
 
 TEST(DistanceBounds, CurveBoundsHoldForEveryPointOfTheCurve) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <random>
 #include <vector>
 
@@ -82,6 +83,45 @@ TEST(LengthParameter, InvertsTheArcLength) {
   auto arc = circular_arc(1, 0, 2, 2);
   EXPECT_FALSE(BSiarcln2(&rc, &arc->cv, &total, &p0, &dist, &dir, &par));
   EXPECT_EQ(rc, 9) << "beyond the end of an open curve";
+}
+
+// A code forced at a routine's exit (the fault hook) must turn its answer to FALSE, as a code of its own does.
+TEST(LengthParameter, AnswerFollowsACodeForcedAtTheExit) {
+  auto arc = circular_arc(1, 0, 2, 2);
+  const double p0 = 0.5, dist = 0.1, end = 2;
+  const struct {
+    const char *hooked;
+    BSboolean (*call)(VOQbsp_curve *, double, double, double, int *);
+  } rows[] = {
+      {"bsiarcln2",
+       [](VOQbsp_curve *cv, double p0, double dist, double end, int *rc) {
+         double total = 0, par = 0;
+         BSarclength(rc, cv, &p0, &end, &total);
+         return BSiarcln2(rc, cv, &total, &p0, &dist, &end, &par);
+       }},
+      {"bsiarcln",
+       [](VOQbsp_curve *cv, double p0, double dist, double end, int *rc) {
+         double par = 0;
+         return BSiarcln(rc, cv, &p0, &dist, &end, &par);
+       }},
+      {"bsarclen",
+       [](VOQbsp_curve *cv, double p0, double, double end, int *rc) {
+         BSboolean status = BSTRUE;
+         double length = 0;
+         BSarclen(rc, &status, cv, &p0, &end, &p0, &length);
+         return status;
+       }},
+  };
+  static const char *hooked = nullptr;
+  for (const auto &row : rows) {
+    hooked = row.hooked;
+    HookGuard guard([](const char *lname, int *rc) {
+      if (rc && std::strcmp(lname, hooked) == 0) *rc = 77;
+    });
+    int rc = 0;
+    EXPECT_FALSE(row.call(&arc->cv, p0, dist, end, &rc)) << row.hooked;
+    EXPECT_EQ(rc, 77) << row.hooked;
+  }
 }
 
 TEST(LengthParameter, ClosedCurveWrapsAsManyTurnsAsNeeded) {
