@@ -109,4 +109,12 @@ void merge_open(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, VOQbsp_curve *
 // The planar flag that a join gives its result.
 void flag_planar(VOQbsp_curve *cv, int *rc);
 
+// BSadd_1kt_tot; checked: cv is known to pass BScvcheck (a copy of a curve that was checked), so the check is
+// left out unless a fault hook must see it.
+void add_knot_total(const VOQbsp_curve *cv, double u, int total_mult, BSboolean in_place, VOQbsp_curve **out,
+                    bool checked, int *rc);
+// BSactivsplt; checked as for add_knot_total.
+bool active_split(int *rc, const VOQbsp_curve *cv, const double *u1, const double *u2, VOQbsp_curve *out,
+                  const BSboolean *test_planar, bool checked);
+
 }  // namespace bsknots

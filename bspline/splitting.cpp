@@ -83,10 +83,16 @@ void copy_poles(const VOQbsp_curve &from, int first, int count, VOQbsp_curve *to
 
 BSboolean BSactivsplt(int *rc, const VOQbsp_curve *cv_in, const double *u1, const double *u2, VOQbsp_curve *out,
                       const BSboolean *test_planar) {
+  return bsknots::active_split(rc, cv_in, u1, u2, out, test_planar, false) ? BSTRUE : BSFALSE;
+}
+
+bool bsknots::active_split(int *rc, const VOQbsp_curve *cv_in, const double *u1, const double *u2,
+                           VOQbsp_curve *out, const BSboolean *test_planar, bool checked) {
   *rc = 0;
   if (!cv_in || !out || !out->poles || !out->knots || (cv_in->rational && !out->weights)) {
     *rc = BSRC_NULL_CURVE;
-  } else if (!std::isfinite(*u1) || !std::isfinite(*u2) || BScvcheck(cv_in) != 0) {
+  } else if (!std::isfinite(*u1) || !std::isfinite(*u2) ||
+             (!(checked && !BSfaulthooked()) && BScvcheck(cv_in) != 0)) {
     *rc = BSRC_OUT_OF_RANGE;
   } else {
     const VOQbsp_curve cv = plain_view(*cv_in);
@@ -129,13 +135,14 @@ BSboolean BSactivsplt(int *rc, const VOQbsp_curve *cv_in, const double *u1, cons
         if (*rc == 0 && !work.take(k, n + (k - 1) * free_ends, cv.rational)) *rc = BSRC_NO_SCRATCH;
         VOQbsp_curve *w = &work.cv;
         if (*rc == 0) BScv_copy(rc, &cv, w);
+        // The work record is a copy of the checked curve: the insertions need not check it again.
         if (*rc == 0 && !start) {
           bsknots::KnotTolScope scope(ta);
-          BSadd_1kt_tot(w, a, k - 1, BSTRUE, &w, rc);
+          add_knot_total(w, a, k - 1, BSTRUE, &w, true, rc);
         }
         if (*rc == 0 && !end) {
           bsknots::KnotTolScope scope(tb);
-          BSadd_1kt_tot(w, b, k - 1, BSTRUE, &w, rc);
+          add_knot_total(w, b, k - 1, BSTRUE, &w, true, rc);
         }
         if (*rc == 0 && free_ends == 1) BScnvtmekt(start ? 0 : 1, w, rc);
         if (*rc == 0) {
@@ -170,7 +177,7 @@ BSboolean BSactivsplt(int *rc, const VOQbsp_curve *cv_in, const double *u1, cons
     }
   }
   BSexit(rc, "BSactivsplt", "bsactivsplt");
-  return *rc == 0 ? BSTRUE : BSFALSE;
+  return *rc == 0;
 }
 
 BSboolean BScvsplit(int *rc, const VOQbsp_curve *cv_in, const double *u, VOQbsp_curve *left, VOQbsp_curve *right,
@@ -347,10 +354,12 @@ BSboolean BSbreakcv(int *rc, const VOQbsp_curve *cv_in, int *num_pieces, VOQbsp_
     if (*rc == 0 && breaks == 0) {
       BScv_copy(rc, &cv, list[0]);
     } else {
+      // The curve is checked once here, not again for every piece (a failed check lets the first piece fail).
+      const bool checked = *rc == 0 && !BSfaulthooked() && BScvcheck(&cv) == 0;
       for (int i = 0; i < count && *rc == 0; ++i) {
         const double lo = i == 0 ? cv.knots[k - 1] : params[i - 1];
         const double hi = i == breaks ? cv.knots[n] : params[i];
-        if (BSactivsplt(rc, &cv, &lo, &hi, list[i], test_planar)) BScvtstclsd(list[i], rc);
+        if (bsknots::active_split(rc, &cv, &lo, &hi, list[i], test_planar, checked)) BScvtstclsd(list[i], rc);
       }
     }
     if (*rc == 0) {
