@@ -91,4 +91,30 @@ void refine_midpoints(const VOQbsp_curve &cv, VOQbsp_curve **out, int *rc);
 // The planar flag of a piece from the planarity test: codes -1 and 49 mean "not planar", others are failures.
 int piece_planarity(const VOQbsp_curve &piece, BSboolean test_planar, BSboolean *planar);
 
+// What a caller joining many curves one by one already knows of the curve it has built so far. first_has_extent:
+// the first curve runs through the points extent[0] and extent[1], so it need not be measured for degeneracy when
+// they lie far enough apart. plane_later: the planar flag of the result is left for flag_planar at the end. Only
+// for callers that check BSfaulthooked() first: the shortcuts skip the exits of the tests they leave out.
+struct JoinHints {
+  bool first_has_extent = false;
+  bool plane_later = false;
+  double extent[2][3] = {{0, 0, 0}, {0, 0, 0}};
+  bool first_long(const VOQbsp_curve &cv) const;
+};
+// BScomb2cvs and BSmergecvnn without their exits, with the hints applied; *rc must be 0 on entry.
+void combine_open(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, VOQbsp_curve *out, const JoinHints &hints,
+                  int *rc);
+void merge_open(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, VOQbsp_curve *out, const JoinHints &hints,
+                int *rc);
+// The planar flag that a join gives its result.
+void flag_planar(VOQbsp_curve *cv, int *rc);
+
+// BSadd_1kt_tot; checked: cv is known to pass BScvcheck (a copy of a curve that was checked), so the check is
+// left out unless a fault hook must see it.
+void add_knot_total(const VOQbsp_curve *cv, double u, int total_mult, BSboolean in_place, VOQbsp_curve **out,
+                    bool checked, int *rc);
+// BSactivsplt; checked as for add_knot_total.
+bool active_split(int *rc, const VOQbsp_curve *cv, const double *u1, const double *u2, VOQbsp_curve *out,
+                  const BSboolean *test_planar, bool checked);
+
 }  // namespace bsknots

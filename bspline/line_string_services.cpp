@@ -370,6 +370,49 @@ void BScvrngtree(int n, double *pts, double *mids, double qmin[3], double qmax[3
   BSexit(rc, "BScvrngtree", "bscvrngtree");
 }
 
+namespace {
+// Whether two segments of the polygon of m points p that are not neighbours meet, found by sweeping their boxes
+// along x so that only pairs whose boxes overlap are handed to meet(i, j) (i < j), which sets *crosses on contact.
+// The boxes are padded past the contact distance and the rounding of the feet, so every pair left out is one
+// that meet would answer with no contact. False when the sweep cannot stand in for testing every pair: a fault
+// hook must see every test, a coordinate large enough for differences to overflow, or a test that failed.
+template <typename Meet>
+bool swept_crossing(int m, const double *p, const Meet &meet, int *rc, BSboolean *crosses) {
+  constexpr int kSweepFrom = 32;  // fewer segments are all tested
+  if (m < kSweepFrom || BSfaulthooked()) return false;
+  double big = 0;
+  for (int i = 0; i < 3 * m; ++i) big = std::max(big, std::fabs(p[i]));
+  if (!(big < 1e150)) return false;
+  const int segs = m - 1;
+  const double pad = 2 * std::sqrt(BStoltab[bstol::dist_sqtol]) + 1e-12 * (1 + big);
+  BSscratch<0> work;
+  double *box = work.take(6 * static_cast<std::size_t>(segs));
+  int *order = static_cast<int *>(BSdbgmalloc(segs * static_cast<int>(sizeof(int))));
+  if (!box || !order) {
+    BSdbgfree(order);
+    return false;
+  }
+  for (int s = 0; s < segs; ++s)
+    for (int c = 0; c < 3; ++c) {
+      box[6 * s + c] = std::min(p[3 * s + c], p[3 * s + 3 + c]) - pad;
+      box[6 * s + 3 + c] = std::max(p[3 * s + c], p[3 * s + 3 + c]) + pad;
+    }
+  for (int s = 0; s < segs; ++s) order[s] = s;
+  std::sort(order, order + segs, [&](int a, int b) { return box[6 * a] < box[6 * b]; });
+  for (int x = 0; x < segs && !*crosses && *rc == 0; ++x) {
+    const double *bx = box + 6 * order[x];
+    for (int y = x + 1; y < segs && box[6 * order[y]] <= bx[3] && !*crosses && *rc == 0; ++y) {
+      const int i = std::min(order[x], order[y]), j = std::max(order[x], order[y]);
+      const double *by = box + 6 * order[y];
+      if (j - i < 2 || by[1] > bx[4] || bx[1] > by[4] || by[2] > bx[5] || bx[2] > by[5]) continue;
+      meet(i, j);
+    }
+  }
+  BSdbgfree(order);
+  return *rc == 0;
+}
+}  // namespace
+
 BSboolean BSls_slfint(int *rc, const int *num_points, const double *points, BSboolean *crosses) {
   *rc = 0;
   BSboolean result = BSTRUE;
@@ -397,17 +440,18 @@ BSboolean BSls_slfint(int *rc, const int *num_points, const double *points, BSbo
       std::memcpy(p + 3 * m++, points + 3 * i, 3 * sizeof(double));
     }
     if (*rc != 0 || m < 3) break;
-    for (int i = 0; i + 1 < m && !*crosses; ++i) {
-      for (int j = i + 2; j + 1 < m && !*crosses; ++j) {
-        double a[6], b[6], pts[6], t1[2], t2[2];
-        int n = 0;
-        std::memcpy(a, p + 3 * i, sizeof a);
-        std::memcpy(b, p + 3 * j, sizeof b);
-        BSxlnln(a, b, &n, pts, t1, t2, rc);
-        if (*rc != 0) break;
-        if (n > 0) *crosses = BSTRUE;
-      }
-      if (*rc != 0) break;
+    const auto meet = [&](int i, int j) {
+      double a[6], b[6], pts[6], t1[2], t2[2];
+      int n = 0;
+      std::memcpy(a, p + 3 * i, sizeof a);
+      std::memcpy(b, p + 3 * j, sizeof b);
+      BSxlnln(a, b, &n, pts, t1, t2, rc);
+      if (*rc == 0 && n > 0) *crosses = BSTRUE;
+    };
+    if (!swept_crossing(m, p, meet, rc, crosses)) {
+      *rc = 0, *crosses = BSFALSE;
+      for (int i = 0; i + 1 < m && !*crosses && *rc == 0; ++i)
+        for (int j = i + 2; j + 1 < m && !*crosses && *rc == 0; ++j) meet(i, j);
     }
     if (*rc != 0 || *crosses) break;
     // Neighbouring segments meet at their joint anyway; they cross only when the last one folds back onto the one

@@ -31,8 +31,23 @@ VOQbsp_curve *fresh_copy(const VOQbsp_curve &cv, int *rc) {
 }
 }  // namespace
 
-void BScomb2cvs(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, VOQbsp_curve *out, int *rc) {
-  *rc = 0;
+namespace {
+// Whether cv certainly is no degenerate curve without measuring it: its weights are positive (so its points lie
+// in the hull of its poles) and it runs through two points farther apart than a thousand distance tolerances.
+bool has_extent(const VOQbsp_curve &cv, const double p[3], const double q[3]) {
+  if (cv.rational)
+    for (int i = 0; i < cv.num_poles; ++i)
+      if (!(cv.weights[i] > 0)) return false;
+  return distance(p, q) >= 1e3 * BStoltab[bstol::dist_tol];
+}
+}  // namespace
+
+bool bsknots::JoinHints::first_long(const VOQbsp_curve &cv) const {
+  return first_has_extent && has_extent(cv, extent[0], extent[1]);
+}
+
+void bsknots::combine_open(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, VOQbsp_curve *out,
+                           const JoinHints &hints, int *rc) {
   bool degenerate = false;
   if (!cv1 || !cv2 || !out || !out->poles || !out->knots) {
     *rc = BSRC_NULL_CURVE;
@@ -45,6 +60,8 @@ void BScomb2cvs(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, VOQbsp_curve *
   } else {
     const VOQbsp_curve a = plain_view(*cv1), b = plain_view(*cv2);
     for (const VOQbsp_curve *c : {&a, &b}) {
+      // A chain that grows one piece at a time would otherwise measure its whole length again on every join.
+      if (c == &a && hints.first_long(a)) continue;
       int trc = 0;
       BSboolean too_small = BSFALSE;
       BStstcvdegn(c, &too_small, &trc);
@@ -89,22 +106,31 @@ void BScomb2cvs(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, VOQbsp_curve *
         }
       }
     }
-    int kind = 0;
-    double vec[3];
-    BSptlnplan(N, 0, out->poles, out->weights, &kind, vec, rc);
-    out->planar = *rc == 0 && kind == BSKIND_PLANE ? 1 : 0;
-    if (*rc == BSRC_DEGENERATE) *rc = 0;
+    if (!hints.plane_later) bsknots::flag_planar(out, rc);
     out->periodic = 0;
     out->non_uniform = 1;
     out->num_boundaries = 0;
     out->bdrys = nullptr;
     if (*rc == 0 && degenerate) *rc = BSRC_DEGENERATE_INPUT;
   }
+}
+
+void bsknots::flag_planar(VOQbsp_curve *cv, int *rc) {
+  int kind = 0;
+  double vec[3];
+  BSptlnplan(cv->num_poles, 0, cv->poles, cv->rational ? cv->weights : nullptr, &kind, vec, rc);
+  cv->planar = *rc == 0 && kind == BSKIND_PLANE ? 1 : 0;
+  if (*rc == BSRC_DEGENERATE) *rc = 0;
+}
+
+void BScomb2cvs(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, VOQbsp_curve *out, int *rc) {
+  *rc = 0;
+  bsknots::combine_open(cv1, cv2, out, bsknots::JoinHints{}, rc);
   BSexit(rc, "BScomb2cvs", "bscomb2cvs");
 }
 
-void BSmergecvnn(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, VOQbsp_curve *out, int *rc) {
-  *rc = 0;
+void bsknots::merge_open(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, VOQbsp_curve *out,
+                         const JoinHints &hints, int *rc) {
   VOQbsp_curve *first = nullptr, *second = nullptr;
   if (!cv1 || !cv2 || !out) {
     *rc = BSRC_NULL_CURVE;
@@ -146,7 +172,10 @@ void BSmergecvnn(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, VOQbsp_curve 
       else
         BScnvtmekt(1, first, rc);
     }
-    if (*rc == 0) BScomb2cvs(first, second, out, rc);
+    if (*rc == 0) {
+      combine_open(first, second, out, hints, rc);
+      BSexit(rc, "BScomb2cvs", "bscomb2cvs");
+    }
   }
   for (VOQbsp_curve *c : {first, second})
     if (c) {
@@ -154,6 +183,11 @@ void BSmergecvnn(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, VOQbsp_curve 
       BSfreevoqcv(c, &frc);
       if (*rc == 0) *rc = frc;
     }
+}
+
+void BSmergecvnn(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, VOQbsp_curve *out, int *rc) {
+  *rc = 0;
+  bsknots::merge_open(cv1, cv2, out, bsknots::JoinHints{}, rc);
   BSexit(rc, "BSmergecvnn", "bsmergecvnn");
 }
 

@@ -83,10 +83,16 @@ void copy_poles(const VOQbsp_curve &from, int first, int count, VOQbsp_curve *to
 
 BSboolean BSactivsplt(int *rc, const VOQbsp_curve *cv_in, const double *u1, const double *u2, VOQbsp_curve *out,
                       const BSboolean *test_planar) {
+  return bsknots::active_split(rc, cv_in, u1, u2, out, test_planar, false) ? BSTRUE : BSFALSE;
+}
+
+bool bsknots::active_split(int *rc, const VOQbsp_curve *cv_in, const double *u1, const double *u2,
+                           VOQbsp_curve *out, const BSboolean *test_planar, bool checked) {
   *rc = 0;
   if (!cv_in || !out || !out->poles || !out->knots || (cv_in->rational && !out->weights)) {
     *rc = BSRC_NULL_CURVE;
-  } else if (!std::isfinite(*u1) || !std::isfinite(*u2) || BScvcheck(cv_in) != 0) {
+  } else if (!std::isfinite(*u1) || !std::isfinite(*u2) ||
+             (!(checked && !BSfaulthooked()) && BScvcheck(cv_in) != 0)) {
     *rc = BSRC_OUT_OF_RANGE;
   } else {
     const VOQbsp_curve cv = plain_view(*cv_in);
@@ -125,17 +131,51 @@ BSboolean BSactivsplt(int *rc, const VOQbsp_curve *cv_in, const double *u1, cons
         // distance tolerance, as parameters closer than their tolerance are.
         if (!start && !end && std::fabs(a - b) < tb) *rc = BSRC_OUT_OF_RANGE;
         const int free_ends = (start ? 0 : 1) + (end ? 0 : 1);
+        // A piece inside a checked curve is cut from the stretch of the curve around [a, b] alone, so that cutting
+        // a curve into all its pieces does not copy and shift the whole curve for each. The knot insertion reads
+        // the curve no further from a cut than its parameter tolerance (BSlocknttol), which never exceeds its
+        // first estimate from the speed and the turning at the cut; a stretch reaching four times that estimate
+        // past both cuts holds every span read, with the same poles and knots, so the piece comes out the same.
+        VOQbsp_curve src = cv;
+        if (checked && free_ends == 2 && !BSfaulthooked()) {
+          const auto reach = [&cv](double u) -> double {
+            double d[9];
+            int erc = 0;
+            BScveval_n(&cv, u, 2, d, &erc);
+            if (erc != 0) return INFINITY;
+            const double dist = BStoltab[bstol::dist_tol];
+            const double d1 = std::sqrt(d[3] * d[3] + d[4] * d[4] + d[5] * d[5]);
+            const double d2 = std::sqrt(d[6] * d[6] + d[7] * d[7] + d[8] * d[8]);
+            double r = 1e-10;
+            if (d1 > dist) r = std::fmax(r, dist / d1);
+            if (d2 > dist) r = std::fmax(r, std::sqrt(dist / (2 * d2)));
+            return 4 * r;
+          };
+          int p0 = 0, p1 = n - 1;
+          const int last_low = static_cast<int>(std::upper_bound(t + k - 1, t + n + 1, a - reach(a)) - t) - 1;
+          if (last_low >= k - 1) p0 = last_low - (k - 1);
+          const int first_high = static_cast<int>(std::lower_bound(t + k - 1, t + n + 1, b + reach(b)) - t);
+          if (first_high <= n) p1 = first_high - 1;
+          if (p1 - p0 + 1 > k) {
+            src.poles = cv.poles + 3 * static_cast<std::size_t>(p0);
+            if (cv.rational) src.weights = cv.weights + p0;
+            src.knots = cv.knots + p0;
+            src.num_poles = p1 - p0 + 1;
+            src.num_knots = src.num_poles + k;
+          }
+        }
         bsknots::ScratchCurve work;
-        if (*rc == 0 && !work.take(k, n + (k - 1) * free_ends, cv.rational)) *rc = BSRC_NO_SCRATCH;
+        if (*rc == 0 && !work.take(k, src.num_poles + (k - 1) * free_ends, cv.rational)) *rc = BSRC_NO_SCRATCH;
         VOQbsp_curve *w = &work.cv;
-        if (*rc == 0) BScv_copy(rc, &cv, w);
+        if (*rc == 0) BScv_copy(rc, &src, w);
+        // The work record is a copy of the checked curve: the insertions need not check it again.
         if (*rc == 0 && !start) {
           bsknots::KnotTolScope scope(ta);
-          BSadd_1kt_tot(w, a, k - 1, BSTRUE, &w, rc);
+          add_knot_total(w, a, k - 1, BSTRUE, &w, true, rc);
         }
         if (*rc == 0 && !end) {
           bsknots::KnotTolScope scope(tb);
-          BSadd_1kt_tot(w, b, k - 1, BSTRUE, &w, rc);
+          add_knot_total(w, b, k - 1, BSTRUE, &w, true, rc);
         }
         if (*rc == 0 && free_ends == 1) BScnvtmekt(start ? 0 : 1, w, rc);
         if (*rc == 0) {
@@ -170,7 +210,7 @@ BSboolean BSactivsplt(int *rc, const VOQbsp_curve *cv_in, const double *u1, cons
     }
   }
   BSexit(rc, "BSactivsplt", "bsactivsplt");
-  return *rc == 0 ? BSTRUE : BSFALSE;
+  return *rc == 0;
 }
 
 BSboolean BScvsplit(int *rc, const VOQbsp_curve *cv_in, const double *u, VOQbsp_curve *left, VOQbsp_curve *right,
@@ -347,10 +387,12 @@ BSboolean BSbreakcv(int *rc, const VOQbsp_curve *cv_in, int *num_pieces, VOQbsp_
     if (*rc == 0 && breaks == 0) {
       BScv_copy(rc, &cv, list[0]);
     } else {
+      // The curve is checked once here, not again for every piece (a failed check lets the first piece fail).
+      const bool checked = *rc == 0 && !BSfaulthooked() && BScvcheck(&cv) == 0;
       for (int i = 0; i < count && *rc == 0; ++i) {
         const double lo = i == 0 ? cv.knots[k - 1] : params[i - 1];
         const double hi = i == breaks ? cv.knots[n] : params[i];
-        if (BSactivsplt(rc, &cv, &lo, &hi, list[i], test_planar)) BScvtstclsd(list[i], rc);
+        if (bsknots::active_split(rc, &cv, &lo, &hi, list[i], test_planar, checked)) BScvtstclsd(list[i], rc);
       }
     }
     if (*rc == 0) {

@@ -144,7 +144,7 @@ struct PieceStack {
 // A working Bezier piece of the pair stack.
 using PieceRecord = bsknots::FixedCurve<BSXBZ_MAX_ORDER, BSXBZ_MAX_ORDER>;
 
-// The collinear case: pieces between turning points compared pairwise as overlaps.
+// The collinear case: pieces between turning points compared pairwise as overlaps. cv has passed BScvcheck.
 void collinear_overlaps(int *rc, const VOQbsp_curve *cv, double ktol, Columns &overlaps) {
   const int n = cv->num_poles;
   BSscratch<600> pts_work;
@@ -186,7 +186,8 @@ void collinear_overlaps(int *rc, const VOQbsp_curve *cv, double ktol, Columns &o
   records.count = pieces;
   for (int p = 0; p < pieces && *rc == 0; ++p) {
     BSallocvoqcv(cv->order, n, cv->rational, 0, &records.cv[p], rc);
-    if (*rc == 0 && !BSactivsplt(rc, cv, &pars[2 * p], &pars[2 * p + 1], records.cv[p], nullptr)) failed(rc);
+    if (*rc == 0 && !bsknots::active_split(rc, cv, &pars[2 * p], &pars[2 * p + 1], records.cv[p], nullptr, true))
+      failed(rc);
   }
   if (*rc != 0) return;
   if (!overlaps.allocate(rc, pieces * (pieces - 1) / 2 + runs)) return;
@@ -236,7 +237,7 @@ void collinear_overlaps(int *rc, const VOQbsp_curve *cv, double ktol, Columns &o
 }
 
 // Knots where a straight span of cv turns back along its line, inserted into *copy so that no span of the copy
-// runs over itself.
+// runs over itself. cv has passed BScvcheck.
 void split_at_line_turns(int *rc, const VOQbsp_curve *cv, VOQbsp_curve **copy) {
   const int k = cv->order, n = cv->num_poles;
   const double *t = cv->knots;
@@ -250,7 +251,7 @@ void split_at_line_turns(int *rc, const VOQbsp_curve *cv, VOQbsp_curve **copy) {
     if (*rc == 0) BSlocknttol(cv, t[i + 1], tol, &tol1, rc);
     if (*rc != 0) break;
     if (t[i + 1] - t[i] < std::min(tol0, tol1)) continue;
-    if (!BSactivsplt(rc, cv, &t[i], &t[i + 1], span, nullptr)) {
+    if (!bsknots::active_split(rc, cv, &t[i], &t[i + 1], span, nullptr, true)) {
       failed(rc);
       break;
     }

@@ -387,7 +387,9 @@ void BSxycvoffwl(const VOQbsp_curve *given, double d_start, double d_end, const 
         *rc = BSRC_NO_JOIN;  // every piece is degenerate: no offset
         break;
       }
-      BSofrparcv(chain.acc.cv, start_of(chain.acc.cv), end_of(pieces[i < count ? i : count - 1]), rc);
+      chain.finish(rc);
+      if (*rc == 0)
+        BSofrparcv(chain.acc.cv, start_of(chain.acc.cv), end_of(pieces[i < count ? i : count - 1]), rc);
       if (*rc != 0) break;
       std::swap(result.cv, chain.acc.cv);
       first = pieces[first_valid], last = pieces[i < count ? i : count - 1];

@@ -4,9 +4,11 @@
 // offset drivers apply before they offset.
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <utility>
 
 #include "bspline/knots.h"
+#include "bspline/knots_internal.h"
 #include "bspline/numerics.h"
 #include "bspline/offset.h"
 #include "bspline/offset/offset_internal.h"
@@ -23,6 +25,7 @@ void OffsetChain::append(VOQbsp_curve **piece, double a, double b, bool combine,
   if (!acc.cv) {
     std::swap(acc.cv, p.cv);
     end = b;
+    note_extent();
     return;
   }
   // The chain may have come round to its own start: it stays an open curve until the closing step.
@@ -33,17 +36,44 @@ void OffsetChain::append(VOQbsp_curve **piece, double a, double b, bool combine,
   BSofupdeg(&acc.cv, &p.cv, &order, &rational, &np, rc);
   bsoffset::OwnedCurve merged;
   if (*rc == 0) BSallocvoqcv(order, np, rational, 0, &merged.cv, rc);
+  // Each join would test the whole chain again for degeneracy and planarity: the chain's extent is known, and
+  // its planarity is judged once, in finish.
+  bsknots::JoinHints hints;
+  hints.plane_later = !BSfaulthooked();
+  hints.first_has_extent = hints.plane_later && extent_known;
+  std::memcpy(hints.extent, extent, sizeof extent);
   if (*rc == 0 && combine) {
     BScnvtmekt(1, acc.cv, rc);
     if (*rc == 0) BScnvtmekt(0, p.cv, rc);
-    if (*rc == 0) BScomb2cvs(acc.cv, p.cv, merged.cv, rc);
+    if (*rc == 0) {
+      bsknots::combine_open(acc.cv, p.cv, merged.cv, hints, rc);
+      BSexit(rc, "BScomb2cvs", "bscomb2cvs");
+    }
   } else if (*rc == 0) {
-    BSmergecvnn(acc.cv, p.cv, merged.cv, rc);
+    bsknots::merge_open(acc.cv, p.cv, merged.cv, hints, rc);
+    BSexit(rc, "BSmergecvnn", "bsmergecvnn");
   }
   if (*rc == BSRC_DEGENERATE_INPUT) *rc = 0;  // a piece cut down to a point was merged: the result is complete
   if (*rc != 0) return;
   std::swap(acc.cv, merged.cv);
   end = b;
+  plane_pending = hints.plane_later;
+  note_extent();
+}
+
+void OffsetChain::note_extent() {
+  if (extent_known || BSfaulthooked()) return;
+  const VOQbsp_curve *c = acc.cv;
+  int erc = 0;
+  BScveval_n(c, c->knots[c->order - 1], 0, extent[0], &erc);
+  if (erc == 0) BScveval_n(c, c->knots[c->num_poles], 0, extent[1], &erc);
+  const double d[3] = {extent[1][0] - extent[0][0], extent[1][1] - extent[0][1], extent[1][2] - extent[0][2]};
+  extent_known = erc == 0 && std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]) >= 1e3 * BStoltab[bstol::dist_tol];
+}
+
+void OffsetChain::finish(int *rc) {
+  if (plane_pending && acc.cv) bsknots::flag_planar(acc.cv, rc);
+  plane_pending = false;
 }
 
 }  // namespace bswhole
@@ -314,6 +344,8 @@ void BSxycvoff(const VOQbsp_curve *given, double dist, std::int16_t corner, cons
         *rc = BSRC_NO_JOIN;
         break;
       }
+      chain.finish(rc);
+      if (*rc != 0) break;
       std::swap(offset.cv, chain.acc.cv);
       // The first and the last piece that were offset frame the closing corner.
       first = P[first_valid < 0 ? i : first_valid], last = P[i];

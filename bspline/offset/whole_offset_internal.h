@@ -92,11 +92,19 @@ inline bool flat_degenerate(const VOQbsp_curve *cv, int *rc) {
 
 // The offset built so far and the parameter at which it ends. append takes the piece over, puts it onto [a, b]
 // and merges it on: corner joins are combined as they are (combine), offsets and lines merged, which orients and
-// clamps them. The chain stays an open curve until a closing step.
+// clamps them. The chain stays an open curve until a closing step; finish gives it the planar flag that its last
+// join would have, and must be called before the chain is taken.
 struct OffsetChain {
   bsoffset::OwnedCurve acc;
   double end = 0;
   void append(VOQbsp_curve **piece, double a, double b, bool combine, int *rc);
+  void finish(int *rc);
+
+ private:
+  // Two points of the chain far enough apart that it is no degenerate curve; every later chain runs through them.
+  bool extent_known = false, plane_pending = false;
+  double extent[2][3] = {{0, 0, 0}, {0, 0, 0}};
+  void note_extent();
 };
 
 }  // namespace bswhole

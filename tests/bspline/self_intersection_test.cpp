@@ -148,6 +148,15 @@ TEST(SelfIntersection, RefusalsAndHeapFailures) {
   BStraceclear();
 }
 
+// A staircase of legs of length 1 rising to the right; on request it comes back round below and ends just under
+// the middle of its first leg, within the contact distance of it.
+std::vector<double> staircase(int legs, bool back) {
+  std::vector<double> p{0, 0, 0};
+  for (int i = 1; i <= legs; ++i) p.insert(p.end(), {static_cast<double>((i + 1) / 2), static_cast<double>(i / 2), 0});
+  if (back) p.insert(p.end(), {legs / 2.0 + 10, -2, 0, -1, -2, 0, 0.5, -0.5 * BStoltab[bstol::dist_tol], 0});
+  return p;
+}
+
 TEST(SelfIntersection, PolylineCrossesItself) {
   struct {
     std::vector<double> pts;
@@ -157,6 +166,10 @@ TEST(SelfIntersection, PolylineCrossesItself) {
       {{0, 0, 0, 2, 0, 0, 2, 2, 0, 1, -1, 0}, 1},  // the last leg crosses the first
       {{0, 0, 0, 2, 0, 0, 2, 1, 0, 2, 0.5, 0}, 1}, // the last leg folds back onto the one before
       {{0, 0, 0, 2, 0, 0, 2, 1, 0, 3, 1, 0}, 0},
+      // Long enough for the segments to be sorted into boxes: a staircase of 40 legs, and the same coming back
+      // to end half the distance tolerance short of its first leg, outside that leg's bare box.
+      {staircase(40, false), 0},
+      {staircase(40, true), 1},
   };
   for (const auto &c : cases) {
     int rc = 1, n = static_cast<int>(c.pts.size() / 3);

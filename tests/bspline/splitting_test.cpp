@@ -286,6 +286,44 @@ TEST(Splitting, BreakAtEveryJoint) {
   BSdbgfree(pieces);
 }
 
+void no_fault(const char *, int *) {}
+
+// Middle pieces of a checked curve are cut from a stretch around them; with a fault hook installed the whole
+// curve is cut. Both must give the same pieces to the bit, also where the curve crawls into a joint (coincident
+// poles: a parameter tolerance of whole spans) and at a parameter scale far from 1.
+TEST(Splitting, PiecesCutFromAStretchEqualPiecesCutFromTheWholeCurve) {
+  std::mt19937 rng(23);
+  for (const double scale : {1e-3, 1.0, 1e3}) {
+    // Quadratic pieces of two spans between joints at 1, 2, .. 19 (times scale).
+    auto c = random_curve(rng, 3, 61, true, true);
+    c->knots.assign(3, 0);
+    for (int j = 1; j <= 19; ++j) c->knots.insert(c->knots.end(), {(j - 0.5) * scale, j * scale, j * scale});
+    c->knots.insert(c->knots.end(), {19.5 * scale, 20 * scale, 20 * scale, 20 * scale});
+    c->cv.knots = c->knots.data();
+    for (int a = 0; a < 3; ++a)  // the curve leaves the joint at 7 (pole 21) with no speed
+      c->poles[3 * 22 + a] = c->weights[22] * c->pole(21, a);
+    int rc = 0, count[2] = {0, 0};
+    VOQbsp_curve **pieces[2] = {nullptr, nullptr};
+    ASSERT_TRUE(BSbreakcv(&rc, &c->cv, &count[0], &pieces[0], &kNo));
+    const BSfaulthandler before = BSsetfaulthook(no_fault);
+    ASSERT_TRUE(BSbreakcv(&rc, &c->cv, &count[1], &pieces[1], &kNo));
+    BSsetfaulthook(before);
+    ASSERT_EQ(count[0], 20);
+    ASSERT_EQ(count[1], 20);
+    for (int i = 0; i < 20; ++i) {
+      const VOQbsp_curve &x = *pieces[0][i], &y = *pieces[1][i];
+      ASSERT_EQ(x.num_poles, y.num_poles) << i;
+      EXPECT_EQ(std::memcmp(x.poles, y.poles, 24 * x.num_poles), 0) << scale << " " << i;
+      EXPECT_EQ(std::memcmp(x.weights, y.weights, 8 * x.num_poles), 0) << scale << " " << i;
+      EXPECT_EQ(knots_of(x), knots_of(y)) << scale << " " << i;
+    }
+    for (VOQbsp_curve **list : pieces) {
+      for (int i = 0; i < 20; ++i) BSfreevoqcv(list[i], &rc);
+      BSdbgfree(list);
+    }
+  }
+}
+
 TEST(Splitting, RawArraysCutAtAKnot) {
   // Quadratic, two coordinates, knots 0 0 0 1 2 3 3 3: cut at knot index 4 (value 2).
   const std::vector<double> knots = {0, 0, 0, 1, 2, 3, 3, 3};

@@ -53,6 +53,18 @@ TEST(VectorArithmetic, FiniteFuzzyModuloAndPower) {
   EXPECT_EQ(BSnotfinite(std::numeric_limits<double>::quiet_NaN()), 1);
   EXPECT_EQ(BSnotfinite(-std::numeric_limits<double>::infinity()), 1);
   EXPECT_EQ(BSnotfinite(1e308), 0);
+  // A long array is judged in blocks with a tail: one bad value at a block's ends or in the tail is found, the
+  // extremes of the finite range are not bad.
+  for (const double bad : {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(),
+                           -std::numeric_limits<double>::infinity()})
+    for (const int at : {0, 15, 16, 31, 32, 36}) {
+      std::vector<double> v(37, -std::numeric_limits<double>::max());
+      v[1] = std::numeric_limits<double>::denorm_min();
+      EXPECT_EQ(BSallfinite(37, v.data()), BSTRUE);
+      v[at] = bad;
+      EXPECT_EQ(BSallfinite(37, v.data()), BSFALSE) << at;
+      EXPECT_EQ(BSallfinite(at, v.data()), BSTRUE) << at;
+    }
   EXPECT_EQ(BSfuzzyeq(1.0, 1.0 + 1e-15), BSTRUE);  // differs in the lowest bits only
   EXPECT_EQ(BSfuzzyeq(1.0, 1.0 + 1e-12), BSFALSE);
   EXPECT_EQ(BSfuzzyeq(1.0, -1.0), BSFALSE);
