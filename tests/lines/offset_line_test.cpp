@@ -172,6 +172,7 @@ TEST_F(OffsetLineTest, QuadrantOffsetMovesSegmentsTowardsTheModesQuadrant) {
       {"half the reference length is drawn", 2, 104, ell, 1, 2, 0, {{0, -1, 9, -1, 9, 10}}},
       {"less is not", 2, 104, ell, 1, 2.001, 0, {}},
       {"a lone point takes the side offset", 1, 105, {3, 4, 0}, -1, 0, 0, {{3, 5, 4, 5}}},
+      {"one segment of a closed element stays whole", 1, 105, {0, 0, 0, 10, 0, 0}, -1, 0, 0, {{0, -1, 10, -1}}},
       {"mode 0 takes the side offset", 0, 104, ell, -1, 0, 0, {{0, 1, 9, 1, 9, 10}}},
       {"each run on its own", 1, 103, {0, 0, 0, 10, 0, 0, kSep, kSep, 0, 0, 5, 0, 0, 10, 0}, 1, 0, 0,
        {{0, -1, 10, -1}, {1, 5, 1, 10}}},
@@ -208,6 +209,13 @@ TEST_F(OffsetLineTest, QuadrantOffsetMovesSegmentsTowardsTheModesQuadrant) {
   EXPECT_TRUE(Drawn(geometry, &element, nullptr, &hr).empty());
   EXPECT_EQ(hr, E_FAIL);
   EXPECT_THAT(Reports(), ElementsAre(IsReport(E_FAIL, kSource, 1568)));
+
+  // A failed run stays the answer when a later run is drawn.
+  QnFailTwoPointsAt(1, 7);
+  TestGeometry runs({0, 0, 0, 10, 0, 0, kSep, kSep, 0, 0, 5, 0, 0, 10, 0});
+  StyleElementRecord open{0, 0, nullptr, 103, 0};
+  ExpectPaths(Drawn(runs, &open, nullptr, &hr), {{1, 5, 1, 10}});
+  EXPECT_EQ(hr, E_FAIL);
 }
 
 // Offsets closer than single-precision epsilon are the same; modes and units codes must match; clones and copies
@@ -313,6 +321,7 @@ TEST_F(OffsetLineTest, RecordsOfEachVersion) {
   TestArchive nan(ARCHIVE_LOADING);
   ArchiveSetData(nan.get(), record.data(), static_cast<DWORD>(record.size()));
   WriteAt<double>(nan.get(), 14, kNaN);
+  WriteAt<WORD>(nan.get(), 0, 0x11);  // units 11, read before the offset is refused
   ArchiveRestart(nan.get(), ARCHIVE_LOADING);
   for (TestArchive* damaged : {&old, &nan}) {
     StyleComPtr<IJStyleOLG> loaded(NewStyle<IJStyleOLG>(CLSID_JStyleOLG, IID_IJStyleOLG));
@@ -320,6 +329,12 @@ TEST_F(OffsetLineTest, RecordsOfEachVersion) {
     double offset = 9;
     loaded->GetOffset(&offset);
     EXPECT_EQ(offset, 0.0);
+    // Whatever the failed load left of the base, the offset's units code still follows it.
+    DWORD units = 0;
+    ASSERT_EQ(loaded->GetUnits(&units), S_OK);
+    TestArchive stored(ARCHIVE_STORING);
+    ASSERT_EQ(Query<IJPersist>(loaded.Get(), IID_IJPersist)->Store(stored.get()), S_OK);
+    EXPECT_EQ(10u + (ReadAt<WORD>(stored.Bytes(), 0) & 7u), units);
   }
 }
 

@@ -115,13 +115,17 @@ HRESULT JStyleOLG::Render(const StyleGeometryRecord* geometry, IRenderTarget2d* 
                         element->elementCode <= kClosedQuadrantElement;
   // Each run between separators moves on its own, even when the host asks for the list as one run: a separator
   // is no point of any path and must not reach the offset or the meeting points.
-  return ForEachPointRun(geometry, [&](const StyleGeometryRecord* run) {
+  // The later runs are still drawn after a failed one, but the failure is the answer.
+  HRESULT failed = S_OK;
+  const HRESULT last = ForEachPointRun(geometry, [&](const StyleGeometryRecord* run) {
     // A quadrant offset needs a segment; a lone point moves as the side offset's unit segment does.
-    if (quadrant && run->pointList->count >= 2) {
-      return DrawQuadrantOffset(run, target, context, substitute, record, element, scale);
-    }
-    return DrawSideOffset(run, target, context, substitute, record, element, scale);
+    const HRESULT hr = quadrant && run->pointList->count >= 2
+                           ? DrawQuadrantOffset(run, target, context, substitute, record, element, scale)
+                           : DrawSideOffset(run, target, context, substitute, record, element, scale);
+    if (FAILED(hr) && SUCCEEDED(failed)) failed = hr;
+    return hr;
   });
+  return FAILED(failed) ? failed : last;
 }
 
 HRESULT JStyleOLG::RenderDefault(const StyleGeometryRecord* geometry, IRenderTarget2d* target,
@@ -238,7 +242,8 @@ HRESULT JStyleOLG::DrawQuadrantOffset(const StyleGeometryRecord* run, IRenderTar
     previous = segment;
   }
   double* last = &moved[3 * std::size_t{count - 1}];
-  if (element->elementCode == kClosedQuadrantElement) {
+  // One segment closes on nothing: its own moved line would meet itself.
+  if (element->elementCode == kClosedQuadrantElement && count > 2) {
     corner(previous, first, last);
     // A closed outline that repeats its first point starts at that same corner, not on a stub beyond it.
     const double* end = points + 3 * std::size_t{count - 1};
@@ -381,7 +386,15 @@ HRESULT JStyleOLG::SerializeWithHeader(JArchive* archive) {
   return S_OK;
 }
 
+// The offset's units code follows the base's on every way out, a failed load included, which may already have
+// changed the base's.
+struct JStyleOLG::UnitsFollowBase {
+  JStyleOLG* style;
+  ~UnitsFollowBase() { style->m_offsetUnits = style->m_unitsCode; }
+};
+
 HRESULT JStyleOLG::SerializeCurrent(JArchive* archive) {
+  const UnitsFollowBase follow{this};
   const bool loading = IsLoading(archive);
   // The mode has three bits of the base record's flags; a mode they cannot carry is refused before anything
   // is written.
@@ -398,12 +411,12 @@ HRESULT JStyleOLG::SerializeCurrent(JArchive* archive) {
     m_offset = offset;
     SetFactorsFromMode();
   }
-  m_offsetUnits = m_unitsCode;
   return S_OK;
 }
 
 // Records of versions 1 and 2 carry no mode: they load with mode 0. Storing one leaves the style's mode alone.
 HRESULT JStyleOLG::SerializeOldRecord(JArchive* archive) {
+  const UnitsFollowBase follow{this};
   const bool loading = IsLoading(archive);
   HRESULT hr = SerializeClass(archive);
   if (FAILED(hr)) return Report(hr, 560);
@@ -419,7 +432,6 @@ HRESULT JStyleOLG::SerializeOldRecord(JArchive* archive) {
     m_mode = 0;
     SetFactorsFromMode();
     m_unitsCode = units;
-    m_offsetUnits = units;
   }
   return S_OK;
 }

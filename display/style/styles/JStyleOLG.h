@@ -72,6 +72,7 @@ class JStyleOLG : public CStyleRdr2dBase {
   // The unit normal of a segment that points towards the mode's quadrant.
   void QuadrantNormal(const double* a, const double* b, double* u) const;
   HRESULT SerializeOldRecord(JArchive* archive);
+  struct UnitsFollowBase;
   void SetFactorsFromMode();
 
   DWORD m_offsetUnits = STYLE_UNITS_13;  // kept equal to the base's units code
