@@ -10,6 +10,7 @@
 #include <random>
 #include <vector>
 
+#include "geometry/offset_side.h"
 #include "tests/bspline/oracle/looping_curves.h"
 #include "tests/bspline/oracle/peer_curves.h"
 #include "tests/bspline/oracle/peer_geos.h"
@@ -136,6 +137,39 @@ TEST_F(CurveOffsetsOracle, LineStringsWithSharpCornersAgreeWithGeosMitre) {
   }
   GEOS_finish_r(ctx);
   EXPECT_EQ(kept, 40);
+}
+
+// The paths the offset line style draws along: the side point it hands the offset (a unit off the first leg's
+// middle, on its right for a positive offset, GEOS's negative side) on an L and a zig-zag.
+TEST_F(CurveOffsetsOracle, OffsetLineStylePathsAgreeWithGeosMitre) {
+  const std::vector<GPosition> ell = {{0, 0, 0}, {10, 0, 0}, {10, 10, 0}};
+  const std::vector<GPosition> zigzag = {{0, 0, 0}, {4, 3, 0}, {8, 0, 0}, {12, 3, 0}, {16, 0, 0}, {19, 5, 0}};
+  const struct {
+    const std::vector<GPosition>* points;
+    double offset;
+  } rows[] = {{&ell, 1.0}, {&ell, -1.0}, {&ell, 3.25}, {&zigzag, 0.5}, {&zigzag, -0.75}, {&zigzag, -1.2}};
+  for (const auto& row : rows) {
+    const std::vector<GPosition>& points = *row.points;
+    std::vector<double> p, k = {0};
+    for (std::size_t i = 0; i < points.size(); ++i) {
+      p.insert(p.end(), {points[i].x, points[i].y, 0.0});
+      k.push_back(static_cast<double>(i));
+    }
+    k.push_back(static_cast<double>(points.size() - 1));
+    const std::vector<double> peer = geos_offset(TestCurve(2, p, k), -row.offset, false);
+    GTypedCurve ls = LineString(points), out;
+    ASSERT_EQ(Offset(ls, OffsetSidePoint(points[0], points[1], row.offset), std::fabs(row.offset), &out),
+              kCurveLineString)
+        << row.offset;
+    const GLineString& r = Rec<GLineString>(out);
+    ASSERT_EQ(2 * static_cast<std::size_t>(r.numPoints), peer.size()) << row.offset;
+    for (std::uint32_t i = 0; i < r.numPoints; ++i) {
+      EXPECT_NEAR(r.pPoints[i].x, peer[2 * i], 1e-9) << row.offset << " point " << i;
+      EXPECT_NEAR(r.pPoints[i].y, peer[2 * i + 1], 1e-9) << row.offset << " point " << i;
+    }
+    Free(out);
+    Free(ls);
+  }
 }
 
 // Clamped cubics (a third of them rational) along gentle random walks in a random plane, offset by half their
