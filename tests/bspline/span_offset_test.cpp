@@ -164,7 +164,7 @@ TEST(SpanOffset, Results) {
     TestCurve cv(4, c.poles, clamped_knots(4, n));
     Out o4(cv.cv);
     BSspnoffset(&cv.cv, c.dist, kUp, c.side, &o4.cv, &rc);
-    EXPECT_TRUE(rc == 0 || rc == 5) << n << ": " << rc;
+    EXPECT_EQ(rc, 5) << n;  // handed out, the check still short where the curve outruns its resolution
     EXPECT_GT(o4.cv->num_poles, n);
   }
 }
