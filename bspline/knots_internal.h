@@ -91,6 +91,14 @@ void refine_midpoints(const VOQbsp_curve &cv, VOQbsp_curve **out, int *rc);
 // The planar flag of a piece from the planarity test: codes -1 and 49 mean "not planar", others are failures.
 int piece_planarity(const VOQbsp_curve &piece, BSboolean test_planar, BSboolean *planar);
 
+// Whether cv certainly is no degenerate curve, so that BStstcvdegn need not measure it: its weights are positive
+// and it runs through the points p and q, farther apart than a thousand distance tolerances (and than n
+// coincident poles could spread). Only for callers that check BSfaulthooked() first.
+bool has_extent(const VOQbsp_curve &cv, const double p[3], const double q[3]);
+// The same for a curve clamped at both ends, through its end poles; false for any other, and for coordinates
+// large enough to overflow the test's own measures.
+bool clamped_extent(const VOQbsp_curve &cv);
+
 // What a caller joining many curves one by one already knows of the curve it has built so far. first_has_extent:
 // the first curve runs through the points extent[0] and extent[1], so it need not be measured for degeneracy when
 // they lie far enough apart. plane_later: the planar flag of the result is left for flag_planar at the end. Only

@@ -31,16 +31,33 @@ VOQbsp_curve *fresh_copy(const VOQbsp_curve &cv, int *rc) {
 }
 }  // namespace
 
-namespace {
-// Whether cv certainly is no degenerate curve without measuring it: its weights are positive (so its points lie
-// in the hull of its poles) and it runs through two points farther apart than a thousand distance tolerances.
-bool has_extent(const VOQbsp_curve &cv, const double p[3], const double q[3]) {
+// Its weights are positive, so its points lie in the hull of its poles: two points of the curve that far apart
+// put a pole at least a quarter of their squared distance (in sum of squares) from the poles' centroid, more than
+// the degeneracy test's spread allows n coincident poles.
+bool bsknots::has_extent(const VOQbsp_curve &cv, const double p[3], const double q[3]) {
   if (cv.rational)
     for (int i = 0; i < cv.num_poles; ++i)
       if (!(cv.weights[i] > 0)) return false;
-  return distance(p, q) >= 1e3 * BStoltab[bstol::dist_tol];
+  const double tol = BStoltab[bstol::dist_tol], d = distance(p, q);
+  return std::isfinite(d) && d >= 1e3 * tol && d * d >= 8.0 * cv.num_poles * tol * tol;
 }
-}  // namespace
+
+bool bsknots::clamped_extent(const VOQbsp_curve &cv) {
+  const int k = cv.order, n = cv.num_poles;
+  if (k < 2 || n < k) return false;
+  for (int i = 1; i < k; ++i)
+    if (cv.knots[i] != cv.knots[0] || cv.knots[n + i] != cv.knots[n]) return false;
+  // Coordinates this large could overflow the spread the test would measure; it is left to decide them.
+  double p[3];
+  for (int i = 0; i < n; ++i) {
+    cartesian_pole(cv, i, p);
+    if (!(std::fabs(p[0]) < 1e150 && std::fabs(p[1]) < 1e150 && std::fabs(p[2]) < 1e150)) return false;
+  }
+  double q[3];
+  cartesian_pole(cv, 0, p);
+  cartesian_pole(cv, n - 1, q);
+  return has_extent(cv, p, q);
+}
 
 bool bsknots::JoinHints::first_long(const VOQbsp_curve &cv) const {
   return first_has_extent && has_extent(cv, extent[0], extent[1]);

@@ -9,6 +9,7 @@
 #include "bspline/intersect.h"
 #include "bspline/intersect/call_internal.h"
 #include "bspline/knots.h"
+#include "bspline/knots_internal.h"
 #include "bspline/measure.h"
 
 namespace {
@@ -152,6 +153,17 @@ void BScvinttyp(const VOQbsp_curve *cv, int *cls, int *rc) {
   }
   BSexit(rc, "BScvinttyp", "bscvinttyp");
 }
+
+namespace {
+// BScvinttyp, but a curve that certainly is no point is not measured: measuring the remainder of a curve is most
+// of the work when a self-intersection tries each span against all that follows it.
+void classify(const VOQbsp_curve *cv, int *cls, int *rc) {
+  if (!BSfaulthooked() && bsknots::clamped_extent(*cv))
+    *cls = cv->order == 2 && cv->num_poles == 2 ? BSINT_SEGMENT : BSINT_GENERAL;
+  else
+    BScvinttyp(cv, cls, rc);
+}
+}  // namespace
 
 void BSptcv_int(const VOQbsp_curve *pcv, const VOQbsp_curve *cv, int cv_class, int *n_int, double pt[3], double *par_p,
                 double *par_c, int *rc) {
@@ -480,7 +492,7 @@ struct SpanPairing {
       } else {
         const int span = kb - 1 + i;
         BSspn_t_bz(rc, &span, b, &bs.cv, nullptr, nullptr);
-        if (*rc == 0) BScvinttyp(&bs.cv, &bs.cls, rc);
+        if (*rc == 0) classify(&bs.cv, &bs.cls, rc);
       }
       if (*rc == 0) bs.take_box(rc);
       if (*rc != 0) return;
@@ -503,7 +515,7 @@ struct SpanPairing {
           BSspn_t_bz(rc, &span, a, &into.cv, nullptr, nullptr);
           if (*rc == 0) BScnvtomkt(rc, &into.cv);
           if (*rc == 0) into.take_box(rc);
-          if (*rc == 0) BScvinttyp(&into.cv, &into.cls, rc);
+          if (*rc == 0) classify(&into.cv, &into.cls, rc);
           if (*rc != 0) return;
           into.index = j;
           if (&into != &work) {
@@ -545,8 +557,8 @@ void intersect(VOQbsp_curve *cv1, VOQbsp_curve *cv2, BSboolean merge_by_dist, co
   BSpolesbox(rc, &cv1->num_poles, cv1->poles, cv1->weights, box1, box1 + 3);
   BSpolesbox(rc, &cv2->num_poles, cv2->poles, cv2->weights, box2, box2 + 3);
   if (!BSbxint(rc, box1, box1 + 3, box2, box2 + 3)) return;
-  if (class1 == BSINT_UNKNOWN) BScvinttyp(cv1, &class1, rc);
-  if (*rc == 0 && class2 == BSINT_UNKNOWN) BScvinttyp(cv2, &class2, rc);
+  if (class1 == BSINT_UNKNOWN) classify(cv1, &class1, rc);
+  if (*rc == 0 && class2 == BSINT_UNKNOWN) classify(cv2, &class2, rc);
   if (*rc != 0) return;
 
   if (class1 == BSINT_POINT || class2 == BSINT_POINT) {
