@@ -167,6 +167,17 @@ void release_list(int n, VOQbsp_curve **list) {
   BSdbgfree(list);
 }
 
+// The offset and its loop pieces handed to the caller once everything else has succeeded (a shortfall of the
+// passes reported then), or the pieces released.
+void deliver(OwnedCurve *out, int n_loops, VOQbsp_curve **loops, bool passes_short, VOQbsp_curve **result,
+             int *count, VOQbsp_curve ***pieces, int *rc) {
+  if (*rc != 0) return release_list(n_loops, loops);
+  *result = out->cv;
+  out->cv = nullptr;
+  hand_over(n_loops, loops, count, pieces);
+  if (passes_short) *rc = BSRC_OFFSET_PASSES;
+}
+
 }  // namespace
 
 bool bsoffset::segment_crossings(const double p[3], const double q[3], VOQbsp_curve *cv, int *n, double pts[9],
@@ -405,14 +416,7 @@ void BScvoff3d(const VOQbsp_curve *curve, double dist, BSboolean corner_flag, st
     const int code = c->release();
     if (*rc == 0) *rc = code;
   }
-  if (*rc == 0) {
-    *result = out.cv;
-    out.cv = nullptr;
-    hand_over(n_loops, loops, count, pieces);
-    if (passes_short) *rc = BSRC_OFFSET_PASSES;
-  } else {
-    release_list(n_loops, loops);
-  }
+  deliver(&out, n_loops, loops, passes_short, result, count, pieces, rc);
   BSexit(rc, "BScvoff3d", "bscvoff3d");
 }
 
@@ -461,15 +465,8 @@ void BScvoffsetd(const VOQbsp_curve *curve, double dist, const double side[3], B
     const int code = c->release();
     if (*rc == 0) *rc = code;
   }
-  if (*rc == 0) {
-    if (!normal_given) *side_flag = direction == 1 ? BSTRUE : BSFALSE;
-    *result = out.cv;
-    out.cv = nullptr;
-    hand_over(n_loops, loops, count, pieces);
-    if (passes_short) *rc = BSRC_OFFSET_PASSES;
-  } else {
-    release_list(n_loops, loops);
-  }
+  if (*rc == 0 && !normal_given) *side_flag = direction == 1 ? BSTRUE : BSFALSE;
+  deliver(&out, n_loops, loops, passes_short, result, count, pieces, rc);
   BSexit(rc, "BScvoffsetd", "bscvoffsetd");
 }
 
