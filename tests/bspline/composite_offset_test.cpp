@@ -78,7 +78,7 @@ double circle_miss(const VOQbsp_curve &c, double centre[2], double *r) {
 int closing_calls = 0;
 void count_closing(const char *lname, int *) { closing_calls += std::strcmp(lname, "bscmpoffcls") == 0; }
 
-const TestCurve *kA, *kB, *kC, *kD, *kP, *kF1, *kF, *kF2, *kQ, *kT2, *kT3, *kR, *kQtop, *kLeft;
+const TestCurve *kA, *kB, *kC, *kD, *kP, *kF1, *kF, *kF2, *kQ, *kT2, *kT3, *kR, *kQtop;
 void make_curves() {
   static auto a = seg(0, 0, 10, 0), b = seg(10, 0, 10, 10), c = seg(10, 10, 0, 10), d = seg(0, 10, 0, 0);
   // Three coincident poles: a curve of two degenerate pieces, whose offset vanishes.
@@ -87,11 +87,9 @@ void make_curves() {
   static auto f1 = seg(0, 0, 9, 0), f = arc(9, 0, 9, 1, 10, 1), f2 = seg(10, 1, 10, 10);
   static auto q = std::make_unique<TestCurve>(3, std::vector<double>{10, 1, 0, 10, 5, 0, 12, 10, 0},
                                               std::vector<double>{0, 0, 0, 1, 1, 1});
-  static auto t2 = seg(10, 0, 20, 0), t3 = seg(20, 0, 30, 0), r = seg(10, 0, 0, 0);
-  static auto qtop = seg(12, 10, 0, 10), left = seg(0, 10, 0, 0);
+  static auto t2 = seg(10, 0, 20, 0), t3 = seg(20, 0, 30, 0), r = seg(10, 0, 0, 0), qtop = seg(12, 10, 0, 10);
   kA = a.get(), kB = b.get(), kC = c.get(), kD = d.get(), kP = p.get(), kF1 = f1.get(), kF = f.get();
-  kF2 = f2.get(), kQ = q.get(), kT2 = t2.get(), kT3 = t3.get(), kR = r.get();
-  kQtop = qtop.get(), kLeft = left.get();
+  kF2 = f2.get(), kQ = q.get(), kT2 = t2.get(), kT3 = t3.get(), kR = r.get(), kQtop = qtop.get();
 }
 
 struct Row {
@@ -140,9 +138,9 @@ TEST(CompositeOffset, ChainsJoinTagAndClose) {
        {{10, -1}, {20, -2}, {30, -2}}, 1e-6, -1},
       {"closed, starting with a fillet", {&kF, &kF2, &kC, &kD, &kF1}, {52, 51, 51, 51, 51}, {0, 1, 1, 1, 1}, 1, 0, 1,
        0, {0, 1, 2, 3, 4}, {{11, 0}, {11, 11}, {-1, 11}, {-1, -1}, {10, -1}}, 1e-12, 0, 10, 0, 1, 1},
-      {"closed, starting with a fillet by a curve", {&kF, &kQ, &kQtop, &kLeft, &kF1}, {52, 51, 51, 51, 51},
+      {"closed, starting with a fillet by a curve", {&kF, &kQ, &kQtop, &kD, &kF1}, {52, 51, 51, 51, 51},
        {0, 0.5, 0.5, 0.5, 0.5}, 1, 0, 1, 0, {0, 1, 2, 3, 4}, {}, 1e-6, 0, n, n, 1, 1},
-      {"closed, fillet onto an unmoved first piece", {&kF, &kQ, &kQtop, &kLeft, &kF1}, {52, 51, 51, 51, 51},
+      {"closed, fillet onto an unmoved first piece", {&kF, &kQ, &kQtop, &kD, &kF1}, {52, 51, 51, 51, 51},
        {0, 0, 0.5, 0.5, 0.5}, 1, 0, 1, 0, {}, {}, 1e-6, 0, n, n, 1, 0},
       {"closed, zero at both ends", {&kA, &kB, &kC, &kD}, {51, 51, 51, 51}, {0, 1, 1, 0}, 1, 0, 1, 0, {}, {}, -1, -1,
        0, 0, 0, 0},
