@@ -3,15 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <cmath>
-#include <cstdio>
-#include <cstring>
 #include <initializer_list>
 #include <string>
 
-#include "bspline/intersect.h"
 #include "bspline/offset.h"
-#include "tests/bspline/curve_fixtures.h"
+#include "tests/bspline/offset_fixtures.h"
 
 namespace {
 
@@ -40,13 +36,6 @@ struct Off {
     return p;
   }
 };
-
-double dist_to(const VOQbsp_curve *cv, const double *p) {
-  double u = 0, foot[3], d = 0;
-  int r = 0;
-  BSmdstptcv(cv, p, &u, foot, &d, &r);
-  return r == 0 ? d : INFINITY;
-}
 
 int calls = 0;
 std::string counted;
@@ -205,9 +194,8 @@ TEST(LawOffset, CuspsSkippedPiecesBridgesAndSeams) {
 // the plain offset of the whole curve.
 TEST(LawOffset, TwoCuspsBothSidesAgainstConstantOffsetAndAPicture) {
   const VOQbsp_curve *c = &kTwoCusps.cv;
-  std::FILE *f = std::fopen("law_offset.svg", "w");
+  std::FILE *f = svg_open("law_offset.svg", "-3 -7 16 10");
   ASSERT_NE(f, nullptr);
-  std::fprintf(f, "<svg xmlns='http://www.w3.org/2000/svg' viewBox='-3 -7 16 10'>\n");
   for (int side : {0, 1, -1}) {
     calls = 0, counted = "bs2cvsoffwl";
     const BSfaulthandler prev = BSsetfaulthook(count_calls);
@@ -215,18 +203,15 @@ TEST(LawOffset, TwoCuspsBothSidesAgainstConstantOffsetAndAPicture) {
     BSsetfaulthook(prev);
     ASSERT_EQ(o.rc, 0);
     EXPECT_EQ(calls, side ? 2 : 0) << "a join at each of the two corners";
-    std::fprintf(f, "<polyline fill='none' stroke-width='0.05' stroke='%s' points='", side ? side > 0 ? "red" : "blue" : "black");
+    svg_curve(f, *o.cv, side ? side > 0 ? "red" : "blue" : "black");
     double lo = INFINITY, hi = 0;
     for (int j = 0; j <= 400; ++j) {
-      const std::array<double, 3> p = o.at(j / 400.0);
-      std::fprintf(f, "%.4f,%.4f ", p[0], -p[1]);
-      lo = std::min(lo, dist_to(c, p.data())), hi = std::max(hi, dist_to(c, p.data()));
+      const double d = dist_to(c, o.at(j / 400.0).data());
+      lo = std::min(lo, d), hi = std::max(hi, d);
     }
-    std::fprintf(f, "'/>\n");
     EXPECT_TRUE(!side || (lo > 0.5 - 1e-3 && hi < 2 + 1e-3)) << side << " " << lo << " " << hi;
   }
-  std::fprintf(f, "</svg>\n");
-  EXPECT_EQ(std::fclose(f), 0);
+  EXPECT_TRUE(svg_close(f));
   for (int side : {1, -1})
     for (std::int16_t arc : {0, 1}) {
       Off o(c, 0.7, 0.7, side, arc), ref;

@@ -4,15 +4,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
-#include <fstream>
 #include <limits>
-#include <memory>
-#include <vector>
 
-#include "bspline/intersect.h"
 #include "bspline/offset.h"
-#include "tests/bspline/curve_fixtures.h"
+#include "tests/bspline/offset_fixtures.h"
 
 namespace {
 
@@ -20,13 +15,9 @@ const double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 // An order-2 polyline through the xy points, knots 0, 1, 2 ... at its vertices.
 std::unique_ptr<TestCurve> polyline(const std::vector<double> &xy) {
-  std::vector<double> poles, knots{0.0};
-  for (size_t i = 0; i < xy.size() / 2; ++i) {
-    poles.insert(poles.end(), {xy[2 * i], xy[2 * i + 1], 0.0});
-    knots.push_back(static_cast<double>(i));
-  }
-  knots.push_back(knots.back());
-  return std::make_unique<TestCurve>(2, poles, knots);
+  std::vector<double> xyz;
+  for (size_t i = 0; i + 1 < xy.size(); i += 2) xyz.insert(xyz.end(), {xy[i], xy[i + 1], 0.0});
+  return polyline_xyz(xyz);
 }
 
 // The chain of the curves (each a segment): records as (curve, gap, reversed) triples, the gap points, and rc.
@@ -150,17 +141,6 @@ void free_list(int n, VOQbsp_curve **list) {
   BSdbgfree(list);
 }
 
-void svg_path(std::ofstream &f, const VOQbsp_curve &cv, const char *colour) {
-  f << "<path fill='none' stroke-width='0.05' stroke='" << colour << "' d='";
-  for (int i = 0; i <= 400; ++i) {
-    double p[3];
-    const double a = cv.knots[cv.order - 1], b = cv.knots[cv.num_poles];
-    ref_point(cv, i == 400 ? b : a + i / 400.0 * (b - a), p);
-    f << (i ? " L" : "M") << p[0] << " " << -p[1];
-  }
-  f << "'/>\n";
-}
-
 // Removals in a row that share one loop list: a curve without crossings, a loop removed without and with the
 // loops handed back, nested loops (the ring between the crossings comes back as one curve), and a stretch run
 // over twice. Lengths are those of the polylines' loops.
@@ -205,14 +185,13 @@ TEST(LoopRemoval, RemovalModesAndTheLoopList) {
       EXPECT_NEAR(r.loops[i] > 0 ? len : -1, r.loops[i], 1e-9) << r.what << i;
     }
     if (r.loops.size() == 2) {
-      std::ofstream f("loop_removal.svg");
-      f << "<svg xmlns='http://www.w3.org/2000/svg' viewBox='-6 -4 11 7'>\n";
-      svg_path(f, r.cv->cv, "#bbb");
-      svg_path(f, *out, "black");
-      svg_path(f, *list[n - 2], "red");
-      svg_path(f, *list[n - 1], "blue");
-      f << "</svg>\n";
-      EXPECT_TRUE(f.good());
+      std::FILE *f = svg_open("loop_removal.svg", "-6 -4 11 7");
+      ASSERT_NE(f, nullptr);
+      svg_curve(f, r.cv->cv, "#bbb");
+      svg_curve(f, *out, "black");
+      svg_curve(f, *list[n - 2], "red");
+      svg_curve(f, *list[n - 1], "blue");
+      EXPECT_TRUE(svg_close(f));
     }
     had.assign(list, list + n);
     BSfreevoqcv(out, &rc);

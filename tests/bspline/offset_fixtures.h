@@ -1,14 +1,17 @@
-// Shared by the tests of the joins between offset pieces: straight pieces by their ends, and the round of
-// injected failures every join must survive.
+// Shared by the offset tests: straight pieces by their ends, the round of injected failures every join must
+// survive, the distance of a point from a curve, and the pictures written for a reader.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <vector>
 
 #include "bspline/bspline.h"
+#include "bspline/intersect.h"
 #include "tests/bspline/curve_fixtures.h"
 
 struct Seg {
@@ -41,3 +44,29 @@ void for_each_failure(Run run, Check check) {
     EXPECT_EQ(BSdbgliveblocks(), live);
   }
 }
+
+// Infinite when the distance cannot be found, so that a failure never passes for a near point.
+inline double dist_to(const VOQbsp_curve *cv, const double p[3]) {
+  double u = 0, foot[3], d = 0;
+  int rc = 0;
+  BSmdstptcv(cv, p, &u, foot, &d, &rc);
+  return rc == 0 ? d : INFINITY;
+}
+
+inline std::FILE *svg_open(const char *name, const char *view_box) {
+  std::FILE *f = std::fopen(name, "w");
+  if (f) std::fprintf(f, "<svg xmlns='http://www.w3.org/2000/svg' viewBox='%s'>\n", view_box);
+  return f;
+}
+// 401 samples of the curve moved by (dx, dy), y pointing down as the picture's does.
+inline void svg_curve(std::FILE *f, const VOQbsp_curve &cv, const char *colour, double dx = 0, double dy = 0) {
+  std::fprintf(f, "<polyline fill='none' stroke-width='0.05' stroke='%s' points='", colour);
+  const double a = cv.knots[cv.order - 1], b = cv.knots[cv.num_poles];
+  for (int j = 0; j <= 400; ++j) {
+    double p[3];
+    ref_point(cv, j == 400 ? b : a + (b - a) * j / 400, p);
+    std::fprintf(f, "%.4f,%.4f ", p[0] + dx, dy - p[1]);
+  }
+  std::fprintf(f, "'/>\n");
+}
+inline bool svg_close(std::FILE *f) { return std::fputs("</svg>\n", f) >= 0 && std::fclose(f) == 0; }

@@ -3,14 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <cmath>
-#include <cstdio>
-#include <cstring>
 
-#include "bspline/intersect.h"
 #include "bspline/offset.h"
-#include "tests/bspline/curve_fixtures.h"
 #include "tests/bspline/measure_curves.h"
+#include "tests/bspline/offset_fixtures.h"
 
 namespace {
 
@@ -38,10 +34,7 @@ struct Offset {
   // The distance of (x, y) from the offset.
   double off(double x, double y) const {
     const double q[3] = {x, y, 0};
-    double u = 0, foot[3], d = 0;
-    int r = 0;
-    BSmdstptcv(cv, q, &u, foot, &d, &r);
-    return r == 0 ? d : INFINITY;
+    return dist_to(cv, q);
   }
   bool closed_exactly() const {
     const std::array<double, 3> a = at(cv->knots[cv->order - 1]), b = at(cv->knots[cv->num_poles]);
@@ -90,15 +83,9 @@ TEST(WholeOffset, CopiesSingleSpansDegeneratePiecesAndBadInput) {
   TestCurve cubic(4, {0, 0, 1, 1, 2, 1, 3, 2, 1, 4, 0, 1}, {0, 0, 0, 0, 1, 1, 1, 1});
   const Offset copy(&cubic.cv, 5e-15, 0, 1), one(&cubic.cv, 0.5, 0, 1), flipped(&cubic.cv, -0.5, 0, -1);
   EXPECT_EQ(0, std::memcmp(copy.cv->poles, cubic.poles.data(), 12 * sizeof(double))) << "an exact copy";
-  VOQbsp_curve *direct = nullptr;
-  int rc = 0;
-  BSallocvoqcv(4, 4, 0, 0, &direct, &rc);
-  BSspnoffset(&cubic.cv, 0.5, kUp, 1, &direct, &rc);
-  for (const Offset *o : {&one, &flipped}) {
-    ASSERT_EQ(o->cv->num_poles, direct->num_poles);
-    EXPECT_EQ(0, std::memcmp(o->cv->poles, direct->poles, 3 * sizeof(double) * direct->num_poles));
-  }
-  BSfreevoqcv(direct, &rc);
+  ASSERT_TRUE(one.rc == 0 && flipped.rc == 0 && one.cv->num_poles == flipped.cv->num_poles);
+  EXPECT_EQ(0, std::memcmp(one.cv->poles, flipped.cv->poles, 3 * sizeof(double) * one.cv->num_poles))
+      << "a negative distance is the other side";
   // Without corner knots: one span offset; closed, the result is closed.
   TestCurve loop(4, {0, 0, 0, 3, 3, 0, 1, 5, 0, -1, 5, 0, -3, 3, 0, 0, 0, 0}, {0, 0, 0, 0, 1, 2, 3, 3, 3, 3});
   loop.cv.phy_closed = 1;
@@ -283,9 +270,8 @@ TEST(WholeOffset, PairOfPieces) {
 TEST(WholeOffset, WritesAPicture) {
   auto zig = polyline_xyz({0, 0, 0, 3, 2, 0, 6, -1, 0, 9, 2, 0, 12, 0, 0}), st = star();
   const TestCurve cusp(3, {0, 0, 0, 4, 0.3, 0, 0, 0.6, 0}, {0, 0, 0, 1, 1, 1});
-  std::FILE *f = std::fopen("whole_offset.svg", "w");
+  std::FILE *f = svg_open("whole_offset.svg", "-1 2 48 24");
   ASSERT_NE(f, nullptr);
-  std::fprintf(f, "<svg xmlns='http://www.w3.org/2000/svg' viewBox='-1 2 48 24'>\n");
   const struct {
     const VOQbsp_curve *cv;
     double dx, d;
@@ -296,18 +282,10 @@ TEST(WholeOffset, WritesAPicture) {
       for (int side : {0, 1, -1}) {
         const Offset o(it.cv, side ? it.d : 0, code, side ? side : 1);
         if (o.rc != 0) continue;
-        std::fprintf(f, "<polyline fill='none' stroke-width='0.05' stroke='%s' points='",
-                     side == 0 ? "black" : side > 0 ? "red" : "blue");
-        const double a = o.cv->knots[o.cv->order - 1], b = o.cv->knots[o.cv->num_poles];
-        for (int j = 0; j <= 400; ++j) {
-          const std::array<double, 3> p = o.at(a + (b - a) * j / 400);
-          std::fprintf(f, "%.4f,%.4f ", p[0] + it.dx, 8 + code * 12 - p[1]);
-        }
-        std::fprintf(f, "'/>\n");
+        svg_curve(f, *o.cv, side == 0 ? "black" : side > 0 ? "red" : "blue", it.dx, 8 + code * 12);
         ++drawn;
       }
-  std::fprintf(f, "</svg>\n");
-  EXPECT_EQ(std::fclose(f), 0);
+  EXPECT_TRUE(svg_close(f));
   EXPECT_EQ(drawn, 18);
 }
 
