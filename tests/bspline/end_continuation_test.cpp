@@ -102,60 +102,56 @@ TEST(EndContinuation, RefusalsAndLimits) {
   BStraceclear();
 }
 
-TEST(EndContinuation, SinkingWeightsCutBack) {
-  // Weights falling toward the end: continued far, the weight function would cross zero. The level is absolute, so
-  // the weights are on its scale.
-  TestCurve c(4, {0, 0, 0, 1, 1, 0, 2, 1, 0, 3, 0, 0}, {0, 0, 0, 0, 1, 1, 1, 1}, {0.03, 0.021, 0.012, 0.006});
-  Continued r(&c.cv, 4.0);
-  ASSERT_EQ(r.rc, 0);
-  ASSERT_NE(r.out, nullptr);
-  EXPECT_GT(r.reached, 1.0);
-  EXPECT_LT(r.reached, 4.0);
-  EXPECT_EQ(r.out->knots[r.out->num_poles], r.reached);
-  EXPECT_NEAR(r.out->weights[r.out->num_poles - 1], 0.004, 1e-12);
-  double mean = 0;
-  for (int i = 0; i < r.out->num_poles; ++i) mean += r.out->weights[i] / r.out->num_poles;
-  for (int i = 0; i < r.out->num_poles; ++i) EXPECT_GE(r.out->weights[i], 0.25 * mean) << i;
-  EXPECT_LT(old_range_error(c, *r.out), 1e-12);
-  BStraceclear();
-}
-
+// Where the continuation stops short of the target: at the end (j), where the tangent vanishes (t), where it
+// runs back over the curve's start (b), or where sinking weights would cross zero (w).
 TEST(EndContinuation, ChecksOfTheContinuation) {
   struct {
     const char *what;
-    std::vector<double> xy;
+    std::vector<double> xy, weights;
     double target;
     std::uint16_t flag;
-    bool at_turn;  // reached where the curve's tangent vanishes, else where the continuation leaves the curve
+    char stop;
   } cases[] = {
       // Along a line, turned back before its end: the continuation runs back over the curve past its start.
-      {"runs back over the curve", {-1.77507, 0, -2.28543, 0, 2.26742, 0, 0.142052, 0}, 2.578, 2, false},
-      {"turns back", {0.0382549, 0, -1.6963, 0, 0.444441, 0, 1.69149, 0}, 3.5246, 1, true},
+      {"runs back over the curve", {-1.77507, 0, -2.28543, 0, 2.26742, 0, 0.142052, 0}, {}, 2.578, 2, 'b'},
+      {"turns back", {0.0382549, 0, -1.6963, 0, 0.444441, 0, 1.69149, 0}, {}, 3.5246, 1, 't'},
       // Curling round across its own first half: not continued at all.
-      {"crosses the curve", {0.368023, -2.45671, 2.97593, -0.13559, 1.10949, 2.06025, 0.696749, 0.379125}, 2.2309, 1,
-       false},
+      {"crosses the curve", {0.368023, -2.45671, 2.97593, -0.13559, 1.10949, 2.06025, 0.696749, 0.379125}, {},
+       2.2309, 1, 'j'},
+      // Weights falling toward the end; the level is absolute, so the weights are on its scale.
+      {"sinking weights", {0, 0, 1, 1, 2, 1, 3, 0}, {0.03, 0.021, 0.012, 0.006}, 4.0, 0, 'w'},
   };
   for (const auto &c : cases) {
     std::vector<double> poles;
     for (size_t i = 0; i < c.xy.size(); i += 2) poles.insert(poles.end(), {c.xy[i], c.xy[i + 1], 0});
-    TestCurve cv(4, poles, {0, 0, 0, 0, 1, 1, 1, 1});
+    TestCurve cv(4, poles, {0, 0, 0, 0, 1, 1, 1, 1}, c.weights);
     Continued r(&cv.cv, c.target);
     ASSERT_EQ(r.rc, 0) << c.what;
     ASSERT_NE(r.out, nullptr) << c.what;
     EXPECT_EQ(r.flag, c.flag) << c.what;
-    if (c.flag == 1 && !c.at_turn) {
+    EXPECT_LT(old_range_error(cv, *r.out), 1e-12) << c.what;
+    if (c.stop == 'j' || c.stop == 'w') {
+      EXPECT_EQ(r.out->knots[r.out->num_poles], r.reached) << c.what;  // cut back to where it stopped
+    }
+    if (c.stop == 'j') {
       EXPECT_EQ(r.reached, 1.0) << c.what;
-      EXPECT_EQ(r.out->knots[r.out->num_poles], 1.0) << c.what;
       continue;
     }
     EXPECT_GT(r.reached, 1.0) << c.what;
     EXPECT_LT(r.reached, c.target) << c.what;
+    if (c.stop == 'w') {
+      EXPECT_NEAR(r.out->weights[r.out->num_poles - 1], 0.004, 1e-12);
+      double mean = 0;
+      for (int i = 0; i < r.out->num_poles; ++i) mean += r.out->weights[i] / r.out->num_poles;
+      for (int i = 0; i < r.out->num_poles; ++i) EXPECT_GE(r.out->weights[i], 0.25 * mean) << i;
+      continue;
+    }
     double d0[6], d[6], p0[3];
     int rc = 0;
     BScveval_n(r.out, 1.0, 1, d0, &rc);
     BScveval_n(r.out, r.reached, 1, d, &rc);
     ref_point(cv, 0.0, p0);
-    if (c.at_turn)
+    if (c.stop == 't')
       EXPECT_LT(std::fabs(d[3]), 1e-4 * std::fabs(d0[3])) << c.what;
     else
       EXPECT_NEAR(d[0], p0[0], 1e-9) << c.what;
