@@ -32,26 +32,10 @@ void ValidatorHook(const char* lname, int* rc) {
   if (name == "imtcval2" && rc) *rc = 1;
 }
 
-// Largest gap between the curve's distance to the input's points and the distance asked, over samples of the
-// result (both evaluated through the library form).
+// Largest gap between the result's distance to the input and the distance asked.
 double WorstGap(const GTypedCurve& input, const GTypedCurve& offset, double distance) {
-  VOQbsp_curve* in = nullptr;
-  VOQbsp_curve* off = nullptr;
-  int rc = 0;
-  IMGTCIcv(&input, &in, &rc);
-  IMGTCIcv(&offset, &off, &rc);
-  double worst = rc == 0 ? 0.0 : 1e30;
-  for (int i = 0; rc == 0 && i <= 40; ++i) {
-    const double lo = off->knots[off->order - 1], hi = off->knots[off->num_poles];
-    const GPosition p = Evaluate(off, lo + (hi - lo) * i / 40);
-    double u = 0, dist = 0, foot[3];
-    const double q[3] = {p.x, p.y, p.z};
-    BSmdstptcv(in, q, &u, foot, &dist, &rc);
-    worst = std::max(worst, std::fabs(dist - std::fabs(distance)));
-  }
-  Free(in);
-  Free(off);
-  return rc == 0 ? worst : 1e30;
+  const auto [nearest, farthest] = DistanceRange(input, &offset, 1, 40);
+  return std::max(std::fabs(nearest - std::fabs(distance)), std::fabs(farthest - std::fabs(distance)));
 }
 
 TEST_F(Offsets, EachTypeMovesByItsRuleOrIsRefused) {
@@ -74,25 +58,24 @@ TEST_F(Offsets, EachTypeMovesByItsRuleOrIsRefused) {
   auto atDistance = [](double d) {
     return [d](const GTypedCurve& in, const GTypedCurve& out) { EXPECT_LE(WorstGap(in, out, d), BStoltab[bstol::offset_tol]); };
   };
+  const auto line = [] { return Line({0, 0, 0}, {4, 0, 0}); };
   const auto tilted = [] { return Line({1e3 + 0.1, 1e3 + 0.3, 0}, {1e3 + 3.1, 1e3 + 7.3, 0}); };
+  const auto circle = [] { return Ellipse({1, 1, 0}, {0, 0, 1}, {2, 0, 0}, 1.0); };
+  const auto ellipse = [] { return Ellipse({0, 0, 0}, {0, 0, 1}, {3, 0, 0}, 0.5); };
+  const auto ell = [] { return LineString({{0, 0, 0}, {2, 0, 0}, {2, 2, 0}}); };
   const std::vector<Case> cases = {
       {"a record kept by the library", [] { return Make(kCurveLibrary, GArc{}); }, {0, 1, 0}, 1, 0, 0, 0, nullptr},
-      {"a side point on the line", [] { return Line({0, 0, 0}, {4, 0, 0}); }, {2, 0, 0}, 1, 0, 5, 0, nullptr},
-      {"a side point beyond the line's end", [] { return Line({0, 0, 0}, {4, 0, 0}); }, {9, 0, 0}, 1, 0, 4, 0,
-       nullptr},
+      {"a side point on the line", line, {2, 0, 0}, 1, 0, 5, 0, nullptr},
+      {"a side point beyond the line's end", line, {9, 0, 0}, 1, 0, 4, 0, nullptr},
       {"a side point beyond a tilted line's end", tilted, {1e3 + 7.0, 1e3 + 16.4, 0}, 1, 0, 4, 0, nullptr},
-      {"a negative distance moves the line away", [] { return Line({0, 0, 0}, {4, 0, 0}); }, {2, 3, 0}, -0.5, 0, 0,
-       kCurveLine,
+      {"a negative distance moves the line away", line, {2, 3, 0}, -0.5, 0, 0, kCurveLine,
        [](const GTypedCurve&, const GTypedCurve& out) {
          EXPECT_NEAR(Rec<GLine>(out).rootPoint.y, -0.5, 1e-15);
          EXPECT_EQ(Rec<GLine>(out).end, 4.0);
        }},
-      {"a side point at a circle's centre", [] { return Ellipse({1, 1, 0}, {0, 0, 1}, {2, 0, 0}, 1.0); }, {1, 1, 0},
-       0.5, 0, 0, kCurveEllipse, radius(1.5)},
-      {"a side point outside the circle", [] { return Ellipse({1, 1, 0}, {0, 0, 1}, {2, 0, 0}, 1.0); }, {9, 1, 0},
-       0.5, 0, 0, kCurveEllipse, radius(2.5)},
-      {"a circle collapsing to its centre", [] { return Ellipse({1, 1, 0}, {0, 0, 1}, {2, 0, 0}, 1.0); }, {1, 1, 0},
-       2, 0, 5, 0, nullptr},
+      {"a side point at a circle's centre", circle, {1, 1, 0}, 0.5, 0, 0, kCurveEllipse, radius(1.5)},
+      {"a side point outside the circle", circle, {9, 1, 0}, 0.5, 0, 0, kCurveEllipse, radius(2.5)},
+      {"a circle collapsing to its centre", circle, {1, 1, 0}, 2, 0, 5, 0, nullptr},
       {"a circular arc", [] { return Arc({0, 0, 0}, {0, 0, 1}, {0, 2, 0}, 1.0, 0.25, 2.0); }, {5, 5, 0}, 1, 0, 0,
        kCurveArc,
        [](const GTypedCurve& in, const GTypedCurve& out) {
@@ -102,32 +85,26 @@ TEST_F(Offsets, EachTypeMovesByItsRuleOrIsRefused) {
          EXPECT_TRUE(b.center.IsEqual(a.center) && b.startAngle == a.startAngle && b.endAngle == a.endAngle &&
                      b.normal.z == 1.0);
        }},
-      {"an ellipse offset outwards", [] { return Ellipse({0, 0, 0}, {0, 0, 1}, {3, 0, 0}, 0.5); }, {9, 9, 0}, 0.4, 0,
-       0, kCurveBspline, atDistance(0.4)},
-      {"an ellipse offset inwards past its minor radius",
-       [] { return Ellipse({0, 0, 0}, {0, 0, 1}, {3, 0, 0}, 0.5); }, {0.1, 0, 0}, 1.6, 0, 5, 0, nullptr},
+      {"an ellipse offset outwards", ellipse, {9, 9, 0}, 0.4, 0, 0, kCurveBspline, atDistance(0.4)},
+      {"an ellipse offset inwards past its minor radius", ellipse, {0.1, 0, 0}, 1.6, 0, 5, 0, nullptr},
       {"a non-circular arc, side point beyond its angles",
        [] { return Arc({0, 0, 0}, {0, 0, 1}, {3, 0, 0}, 0.5, 0.0, 1.5); }, {-9, -9, 0}, 0.3, 0, 0, kCurveBspline,
        atDistance(0.3)},
-      {"a line string with corner flag 0", [] { return LineString({{0, 0, 0}, {2, 0, 0}, {2, 2, 0}}); }, {0, 1, 0},
-       0.5, 0, 0, kCurveLineString,
+      {"a line string with corner flag 0", ell, {0, 1, 0}, 0.5, 0, 0, kCurveLineString,
        [](const GTypedCurve&, const GTypedCurve& out) {
          const GLineString& ls = Rec<GLineString>(out);
          ASSERT_EQ(ls.numPoints, 3u);
          EXPECT_LT(Distance(ls.pPoints[1], {1.5, 0.5, 0}), 1e-12);
        }},
-      {"a line string with corner flag 1", [] { return LineString({{0, 0, 0}, {2, 0, 0}, {2, 2, 0}}); }, {3, -1, 0},
-       0.5, 1, 0, kCurveBspline, atDistance(0.5)},
+      {"a line string with corner flag 1", ell, {3, -1, 0}, 0.5, 1, 0, kCurveBspline, atDistance(0.5)},
       {"a line string, negative distance", [] { return LineString({{0, 0, 0}, {2, 0, 0}, {4, 1, 0}}); }, {1, 1, 0},
        -0.5, 0, 0, kCurveLineString,
        [](const GTypedCurve&, const GTypedCurve& out) { EXPECT_NEAR(Rec<GLineString>(out).pPoints[0].y, -0.5, 1e-12); }},
       {"a cubic B-spline curve",
        [] { return Bspline(4, {{0, 0, 0}, {1, 2, 0}, {3, 2, 0}, {4, 0, 0}}, {0, 0, 0, 0, 1, 1, 1, 1}); }, {2, 0, 0},
        0.25, 0, 0, kCurveBspline, atDistance(0.25)},
-      {"a distance that is not a number", [] { return LineString({{0, 0, 0}, {2, 0, 0}}); }, {0, 1, 0}, std::nan(""),
-       0, 5, 0, nullptr},
-      {"a side point that is not finite", [] { return Ellipse({0, 0, 0}, {0, 0, 1}, {2, 0, 0}, 1.0); },
-       {INFINITY, 0, 0}, 1, 0, 5, 0, nullptr},
+      {"a distance that is not a number", ell, {0, 1, 0}, std::nan(""), 0, 5, 0, nullptr},
+      {"a side point that is not finite", circle, {INFINITY, 0, 0}, 1, 0, 5, 0, nullptr},
       {"a record that is missing", [] { return GTypedCurve{nullptr, kCurveBspline}; }, {0, 1, 0}, 1, 0, 5, 0,
        nullptr},
   };
@@ -171,26 +148,13 @@ TEST_F(Offsets, FailuresLeaveAnEmptyResultAndNoBlocks) {
   GTypedCurve el = Ellipse({0, 0, 0}, {0, 0, 1}, {3, 0, 0}, 0.5);
   GTypedCurve arc = Arc({0, 0, 0}, {0, 0, 1}, {3, 0, 0}, 0.5, 0.0, 1.5);  // through BScvoffset
   for (GTypedCurve* tc : {&ls, &el, &arc}) {
-    for (const bool library : {false, true}) {
-      rc = -1;
-      int failing = 1;
-      for (; rc != 0 && failing < 300; ++failing) {
-        if (library) BSallocfailat(failing); else QnGeomFailAllocAt(failing);
-        IMTCOff(tc, &side, &distance, &corner, &out, &rc);
-        BSallocfailat(0);
-        QnGeomFailAllocAt(0);
-        EXPECT_TRUE(rc == 0 || rc == 1 || rc == 6) << failing << ": " << rc;
-        EXPECT_EQ(out.pCurve != nullptr, rc == 0) << failing;
-        Free(out);
-        EXPECT_EQ(BSdbgliveblocks(), lib_) << failing;
-        EXPECT_EQ(BSscratchheapblocks(), scratch_) << failing;
-      }
-      EXPECT_GT(failing, 3) << library;  // the conversions, the offset and the record were all reached
-    }
+    // The conversions, the offset and the record are all reached.
+    ExpectAllocationFailuresLeaveNothing([&](GTypedCurve* result) {
+      IMTCOff(tc, &side, &distance, &corner, result, &rc);
+      return rc;
+    }, 3);
+    Free(*tc);
   }
-  Free(arc);
-  Free(el);
-  Free(ls);
 }
 
 TEST_F(Offsets, ResultsAreValidatedWhenAskedWithoutChangingRc) {
@@ -198,20 +162,17 @@ TEST_F(Offsets, ResultsAreValidatedWhenAskedWithoutChangingRc) {
   struct Case {
     const char* what;
     std::function<GTypedCurve()> make;
-    int corner;
     Messages messages;  // with validation on
   };
   const std::vector<Case> cases = {
-      {"a line string, sharp corners", [] { return LineString({{0, 0, 0}, {2, 0, 0}, {2, 2, 0}}); }, 0, {}},
-      {"a line string, round corners", [] { return LineString({{0, 0, 0}, {2, 0, 0}, {2, 2, 0}}); }, 1, {}},
-      {"an ellipse", [] { return Ellipse({0, 0, 0}, {0, 0, 1}, {3, 0, 0}, 0.5); }, 0, {}},
-      {"a circle", [] { return Ellipse({0, 0, 0}, {0, 0, 1}, {3, 0, 0}, 1.0); }, 0, {}},
+      {"an ellipse", [] { return Ellipse({0, 0, 0}, {0, 0, 1}, {3, 0, 0}, 0.5); }, {}},
       // The copied bounds make an invalid result of a sound offset.
-      {"a line with its bounds swapped", [] { return Make(kCurveLine, GLine{{0, 0, 0}, {1, 0, 0}, 2.0, 1.0}); }, 0,
+      {"a line with its bounds swapped", [] { return Make(kCurveLine, GLine{{0, 0, 0}, {1, 0, 0}, 2.0, 1.0}); },
        {"GLine: start > end"}},
   };
   const GPosition side{1, 0.5, 0};
   const double distance = 0.5;
+  const int corner = 0;
   for (const int on : {0, 1}) {
     {
       ScopedDebugValue enabled("ValidateMathEnabled", on);
@@ -222,7 +183,7 @@ TEST_F(Offsets, ResultsAreValidatedWhenAskedWithoutChangingRc) {
         int rc = -1;
         gValidators.clear();
         BSsetfaulthook(ValidatorHook);
-        IMTCOff(&in, &side, &distance, &c.corner, &out, &rc);
+        IMTCOff(&in, &side, &distance, &corner, &out, &rc);
         BSsetfaulthook(nullptr);
         EXPECT_EQ(rc, 0) << c.what << on;
         EXPECT_EQ(gValidators.count("imtcval2"), static_cast<std::size_t>(on)) << c.what;
@@ -243,15 +204,6 @@ TEST_F(Offsets, WritesAZigZagWithItsOffsets) {
   const auto across = [&](int i, const GPosition& p) {
     const GVector leg = zig[i + 1] - zig[i], w = p - zig[i];
     return (leg.x * w.y - leg.y * w.x) / leg.Length();
-  };
-  const auto toZig = [&](const GPosition& p) {
-    double best = INFINITY;
-    for (int i = 0; i + 1 < 5; ++i) {
-      const GVector leg = zig[i + 1] - zig[i], w = p - zig[i];
-      const double t = std::clamp((leg.x * w.x + leg.y * w.y) / (leg.x * leg.x + leg.y * leg.y), 0.0, 1.0);
-      best = std::min(best, Distance(p, zig[i] + leg * t));
-    }
-    return best;
   };
   const double d = 0.5, tol = BStoltab[bstol::offset_tol];
   GTypedCurve in = LineString(zig);
@@ -288,7 +240,9 @@ TEST_F(Offsets, WritesAZigZagWithItsOffsets) {
         ASSERT_EQ(out.type, kCurveBspline);
         const double a = cv->knots[cv->order - 1], b = cv->knots[cv->num_poles];
         for (int j = 0; j <= 400; ++j) points.push_back(Evaluate(cv, a + (b - a) * j / 400));
-        for (const GPosition& p : points) EXPECT_NEAR(toZig(p), d, tol) << left;
+        const auto [nearest, farthest] = DistanceRange(in, &out, 1, 400);
+        EXPECT_NEAR(nearest, d, tol) << left;
+        EXPECT_NEAR(farthest, d, tol) << left;
         EXPECT_NEAR(across(0, points.front()), left * d, tol);
         EXPECT_NEAR(across(3, points.back()), left * d, tol);
       }

@@ -4,14 +4,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <functional>
 #include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "bspline/bspline.h"
+#include "bspline/intersect.h"
 #include "geometry/platform.h"
 #include "geometry/typed_curves.h"
 #include "host/quarnet/geom_services.h"
@@ -106,6 +109,31 @@ inline GPosition Evaluate(const VOQbsp_curve* cv, double u) {
 
 inline double Distance(const GPosition& a, const GPosition& b) { return GPosition::Distance(a, b); }
 
+// Nearest and farthest distance from the input to samples of each of the result's pieces, both evaluated through
+// the library form; a failed conversion answers {1e30, 1e30}.
+inline std::pair<double, double> DistanceRange(const GTypedCurve& in, const GTypedCurve* pieces, std::uint32_t count,
+                                               int samples = 20) {
+  VOQbsp_curve* string = nullptr;
+  int rc = 0;
+  IMGTCIcv(&in, &string, &rc);
+  std::pair<double, double> range{1e30, rc == 0 ? 0.0 : 1e30};
+  for (std::uint32_t k = 0; rc == 0 && k < count; ++k) {
+    VOQbsp_curve* cv = nullptr;
+    IMGTCIcv(&pieces[k], &cv, &rc);
+    for (int i = 0; rc == 0 && i <= samples; ++i) {
+      const double lo = cv->knots[cv->order - 1], hi = cv->knots[cv->num_poles];
+      const GPosition p = Evaluate(cv, lo + (hi - lo) * i / samples);
+      const double q[3] = {p.x, p.y, p.z};
+      double u = 0, d = 0, foot[3];
+      BSmdstptcv(string, q, &u, foot, &d, &rc);
+      range = {std::min(range.first, d), std::max(range.second, d)};
+    }
+    Free(cv);
+  }
+  Free(string);
+  return rc == 0 ? range : std::pair<double, double>{1e30, 1e30};
+}
+
 // What a writer put into a temporary stream.
 inline std::string Captured(const std::function<void(std::FILE*)>& write) {
   std::FILE* f = std::tmpfile();
@@ -140,6 +168,32 @@ class TypedCurves : public ::testing::Test {
     BSallocfailat(0);
     QnGeomReset();
     BStraceclear();
+  }
+
+  // Fails the n-th allocation of either allocator in turn, n = 1, 2, ... until the offset succeeds: every failure
+  // answers 1 or 6 with an empty result and leaves no block of the library, its scratch heap or (when inputs is
+  // given) the layer's own beyond the inputs'; more than `reached` steps must have been passed.
+  void ExpectAllocationFailuresLeaveNothing(const std::function<int(GTypedCurve* out)>& offset, int reached,
+                                            int inputs = -1) {
+    for (const bool library : {false, true}) {
+      int rc = -1, failing = 1;
+      for (; rc != 0 && failing < 5000; ++failing) {
+        if (library) BSallocfailat(failing); else QnGeomFailAllocAt(failing);
+        GTypedCurve out{};
+        rc = offset(&out);
+        BSallocfailat(0);
+        QnGeomFailAllocAt(0);
+        EXPECT_TRUE(rc == 0 || rc == 1 || rc == 6) << failing << ": " << rc;
+        EXPECT_EQ(out.pCurve != nullptr, rc == 0) << failing;
+        if (out.pCurve) Free(out);
+        if (inputs >= 0) {
+          EXPECT_EQ(QnGeomLiveBlocks(), inputs) << failing;
+        }
+        EXPECT_EQ(BSdbgliveblocks(), lib_) << failing;
+        EXPECT_EQ(BSscratchheapblocks(), scratch_) << failing;
+      }
+      EXPECT_GT(failing, reached) << library;
+    }
   }
   int geom_ = 0, lib_ = 0, scratch_ = 0;
 };
