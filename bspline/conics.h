@@ -303,7 +303,7 @@ void BStransconc(const double P1[3], const double P2[3], const double P3[3], con
                  int *rc);
 
 // ---------------------------------------------------------------------------------------------------------------
-// Extension of conic arcs (bspline/conic_extension.cpp). The arc is an order-3 curve of type 6 to 9, rational or
+// Extension of conic arcs (bspline/conics/conic_extension.cpp). The arc is an order-3 curve of type 6 to 9, rational or
 // (a parabola) polynomial; pieces and complements come out in the form of the builders above.
 
 enum : int {

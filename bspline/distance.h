@@ -20,7 +20,7 @@ enum : int {
 };
 
 // ---------------------------------------------------------------------------------------------------------------
-// The distance equation (bspline/legendre_distance.cpp): (X(t) - p) . X'(t) as a Legendre series per active point,
+// The distance equation (bspline/distance/legendre_distance.cpp): (X(t) - p) . X'(t) as a Legendre series per active point,
 // into the caller's room equations[i] (2n coefficients, degree 2n - 1, for a polynomial curve; 3n - 1, degree
 // 3n - 2, for a rational one, whose equation is that function times w^3). degrees[i] is the degree, -1 for n = 0.
 
@@ -37,7 +37,7 @@ void BSformeqer(int n, int dim, const double *coef, int npts, const double *poin
                 int *degrees, double *const *equations, int *rc);
 
 // ---------------------------------------------------------------------------------------------------------------
-// Nearest point of a Legendre curve (bspline/legendre_distance.cpp). tol is the distance tolerance (entry 1).
+// Nearest point of a Legendre curve (bspline/distance/legendre_distance.cpp). tol is the distance tolerance (entry 1).
 
 // For each active point: the nearest curve point if it is at most bound_in (par_out in [-1, 1], point_out dim
 // doubles per point, bound_out the smaller of the bound and the distance). The curve's ends win ties within tol/2,
@@ -77,7 +77,7 @@ void BSmdlgptpc(int degree, int dim, BSboolean rational, const double *coef, dou
                 double *point);
 
 // ---------------------------------------------------------------------------------------------------------------
-// Nearest points of a B-spline curve (bspline/point_distance.cpp). The curve comes loose: degree >= 1, n >= degree
+// Nearest points of a B-spline curve (bspline/distance/point_distance.cpp). The curve comes loose: degree >= 1, n >= degree
 // + 1 poles in component-major order (all x, all y, ..., then the weights when rational; coordinates weighted),
 // n + degree + 1 non-decreasing knots; any ends (clamped or not) and multiplicities. tol is the distance tolerance
 // (entry 1). Per-point arrays as above; an input array may be the output array. A curve that is not like that,
@@ -118,7 +118,7 @@ void BSchkuvpars(BSboolean pairs, double umin, double umax, double vmin, double 
 void BSmdptbsblock(std::size_t cap);
 
 // ---------------------------------------------------------------------------------------------------------------
-// A circular arc in closed form (bspline/circle_distance.cpp): the curve as BSgeocrcbsp describes it (n x, n y, n
+// A circular arc in closed form (bspline/distance/circle_distance.cpp): the curve as BSgeocrcbsp describes it (n x, n y, n
 // weights; n + 3 knots), its centre, the middle point of the arc and half its sweep h. Only these two routines
 // report to the trace (under their own names), and none calls the test hook.
 
@@ -133,7 +133,7 @@ void BSinvbspcrc(double angle, int n, const double *knots, const double *poles, 
 void BShlfangtan(double r, double dx, double dy, BSboolean *flag, double *t);
 
 // ---------------------------------------------------------------------------------------------------------------
-// Nearest points span by span (bspline/span_point_distance.cpp), for many points that follow the curve: the curve
+// Nearest points span by span (bspline/distance/span_point_distance.cpp), for many points that follow the curve: the curve
 // as for BSmdptbscv with dim 1 to 3; each point's result bounds the search of the next (never changing a result).
 // dist_out, point_out (dim doubles each) and par_out per point. rc 0; 50 for order above 16; -13 when a span
 // needs more than 50 halvings deep; 33 without scratch memory; -2 as for BSmdptbscv. A failure leaves the later
@@ -162,7 +162,7 @@ void BSmdptbznwt(int degree, int dim, BSboolean rational, const double *poles, c
 void BSmdptsbdepth(int levels);
 
 // ---------------------------------------------------------------------------------------------------------------
-// Point on a curve, curve onto a plane (bspline/point_on_curve.cpp).
+// Point on a curve, curve onto a plane (bspline/distance/point_on_curve.cpp).
 
 // on = 1 when pt lies within dist_tol of cv. u is written (the nearest parameter) only when pt lies in the box of
 // the poles widened by dist_tol: a point outside it is off the curve and u keeps its value. FALSE with rc -2 for
@@ -176,7 +176,7 @@ BSboolean BSprj_cv_pl(int *rc, const VOQbsp_curve *cv, const double plane_pt[3],
                       const double dir[3], VOQbsp_curve *out);
 
 // ---------------------------------------------------------------------------------------------------------------
-// Perpendicular feet (bspline/perpendicular_feet.cpp). A span polynomial is k coefficients of four doubles (x, y,
+// Perpendicular feet (bspline/distance/perpendicular_feet.cpp). A span polynomial is k coefficients of four doubles (x, y,
 // z, w; weighted, w = 1 when not rational) in powers of the local parameter s in [0, 1]. Position codes: 1 at the
 // start of the span, -1 at its end, 0 inside.
 
@@ -209,7 +209,7 @@ void BScvspndst(const VOQbsp_curve *cv, const double pt[3], int count, const int
 BSboolean BScbzpr(int *rc, const std::int16_t *order, const double *bez, double *coef);
 
 // ---------------------------------------------------------------------------------------------------------------
-// Every nearest point of a curve (bspline/normals_distance.cpp). Not BSmdstptcv (bspline/intersect.h), which gives
+// Every nearest point of a curve (bspline/distance/normals_distance.cpp). Not BSmdstptcv (bspline/intersect.h), which gives
 // one global nearest point: this one lists every nearest parameter and every parameter interval at the minimal
 // distance. Both set the weights pointer of a non-rational curve to NULL (the library's convention for such
 // records). Arrays come from BSdbgmalloc only with a count above 0, in the order the values were found, and are the

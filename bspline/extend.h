@@ -1,4 +1,4 @@
-// Joins, fillets and extensions of curve ends. End-pole moves (bspline/end_pole_moves.cpp): a pole next to an
+// Joins, fillets and extensions of curve ends. End-pole moves (bspline/extend/end_pole_moves.cpp): a pole next to an
 // end is moved to a prescribed point and the poles between it and the far end follow by chord length, so the
 // curve keeps its end points and does not kink.
 #pragma once
@@ -23,7 +23,7 @@ void BSmodshppts(int n, double *points, int k, const double new_point[3], double
 void BSmodnplpts(int n, double *points, int which, const double new_point[3], double *out, int *rc);
 
 // ---------------------------------------------------------------------------------------------------------------
-// Circular fillets (bspline/fillets.cpp). side1 and side2 are points on or near the first and the second curve
+// Circular fillets (bspline/extend/fillets.cpp). side1 and side2 are points on or near the first and the second curve
 // (their perpendicular feet seed the search), corner the point on whose side of each curve the centre lies. The
 // whole tolerance table is the same after each call as before, on every path. Return codes: -1 for curves that
 // are a point or spatial, not in one plane, parallel or non-meeting lines, a tangent point off its curve; -6 when
@@ -62,7 +62,7 @@ void BSfillet3d(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, double radius,
                 int *rc);
 
 // ---------------------------------------------------------------------------------------------------------------
-// Conic arcs lengthened or shortened by an arc length (bspline/conic_extension.cpp): the arc is continued to its
+// Conic arcs lengthened or shortened by an arc length (bspline/conics/conic_extension.cpp): the arc is continued to its
 // whole extended conic (BSconextend, bspline/conics.h) and the result cut out of that.
 
 // Codes beyond the core's.
@@ -92,7 +92,7 @@ BSboolean BSptsdlcv(int *rc, VOQbsp_curve *cv, const double *from_par, const dou
                     const double *dist, double point_out[3]);
 
 // ---------------------------------------------------------------------------------------------------------------
-// Two curves connected end to start (bspline/curve_connection.cpp). The inputs are only read; an input that is
+// Two curves connected end to start (bspline/extend/curve_connection.cpp). The inputs are only read; an input that is
 // not clamped is worked on (and handed out) as its clamped copy, so that end poles are end points. A NULL curve
 // answers rc 3; non-finite poles, weights or knots, a weight that is not positive, an order below 2 or an empty
 // parameter range answer -2.
@@ -134,7 +134,7 @@ void BSlinxcvcv(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, const int ends
 void BSlinxcvext(const VOQbsp_curve *curve, double end_param, BSboolean at_end, VOQbsp_curve *out, int *rc);
 
 // ---------------------------------------------------------------------------------------------------------------
-// Polynomial continuation of a curve end (bspline/end_continuation.cpp): the end span's polynomial (homogeneous for
+// Polynomial continuation of a curve end (bspline/extend/end_continuation.cpp): the end span's polynomial (homogeneous for
 // a rational curve) runs on past the end, so the old range keeps its points. Orders above 16 answer rc -2; a
 // target that is not finite, or inside the range (its ends included), answers -2.
 
@@ -184,7 +184,7 @@ void BSxtpolcv01(const VOQbsp_curve *cv, BSboolean is_arc, const VOQbsp_curve *c
                  std::uint16_t *flag, VOQbsp_curve **out, double *reached, int *rc);
 
 // ---------------------------------------------------------------------------------------------------------------
-// Curve ends lengthened or shortened by an arc length (bspline/arc_length_extension.cpp). The end is the one nearer,
+// Curve ends lengthened or shortened by an arc length (bspline/extend/arc_length_extension.cpp). The end is the one nearer,
 // in parameter, to the nearest point of end_point on the curve (its first nearest parameter, else the start of its
 // first interval of nearest points; neither answers rc -1). dist > 0 lengthens, dist < 0 shortens, dist 0 gives a
 // copy. *out is the caller's BSallocvoqcv record, its num_poles (num_knots, weights) on entry the room it has: a

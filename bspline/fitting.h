@@ -93,7 +93,7 @@ void BSkts_f_fit(std::int16_t order, std::int16_t periodic, int method, double t
                  const double *params, int *num_knots, double *knots, int *span_index, int *rc);
 
 // ---------------------------------------------------------------------------------------------------------------
-// Curve fitting through or near points (bspline/curve_fitting.cpp)
+// Curve fitting through or near points (bspline/fitting/curve_fitting.cpp)
 
 // A curve of the given order through (end_type 1 or 2 with as many poles as points) or near n points: the
 // degenerate sets (all points at one place, a polyline of order 2 without search) settled directly, parameters

@@ -126,7 +126,7 @@ void BSmdstptscvn(int npts, const double *points, const VOQbsp_curve *cv, double
                   BSboolean *on_curve, int *rc);
 
 // ---------------------------------------------------------------------------------------------------------------
-// Spans that are lines or circular arcs, and coinciding spans (bspline/closed_form_spans.cpp). A circle is its
+// Spans that are lines or circular arcs, and coinciding spans (bspline/intersect/closed_form_spans.cpp). A circle is its
 // centre and radius (from BStstcvfarc) with the unit normal of its plane; a non-finite or negative value answers
 // rc -2. Candidates of the closed forms are at most 2 points (6 doubles); counts are 16-bit.
 
@@ -159,7 +159,7 @@ void BSbzoverlap(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, const double 
                  BSboolean *overlap, int *rc);
 
 // ---------------------------------------------------------------------------------------------------------------
-// End-point coincidences of two spans and the merging of results (bspline/span_endpoints.cpp). A span's ends are
+// End-point coincidences of two spans and the merging of results (bspline/intersect/span_endpoints.cpp). A span's ends are
 // its first pole and its pole order - 1 (as points), at knots[order - 1] and knots[num_poles]. Results are points
 // of 3 doubles with a parameter on each span.
 
@@ -245,8 +245,8 @@ void BSlnln_int(const double seg1[6], const double seg2[6], const double knots1[
                 double **a_over_pts, double **a_over_par1, double **a_over_par2, int *rc);
 
 // ---------------------------------------------------------------------------------------------------------------
-// Local solvers of the polygon-based intersector of two spans (bspline/segment_distance.cpp,
-// bspline/tangency.cpp). A segment is given by its two end points, its local parameter running from 0 to 1. A
+// Local solvers of the polygon-based intersector of two spans (bspline/intersect/segment_distance.cpp,
+// bspline/intersect/tangency.cpp). A segment is given by its two end points, its local parameter running from 0 to 1. A
 // NULL argument answers rc 3, a non-finite point, parameter or tolerance rc -2; nothing is written then.
 
 enum : int {
@@ -301,8 +301,8 @@ void BSmdstptarr(int count1, const double *points1, int count2, const double *po
                  double *dist, int *rc);
 
 // ---------------------------------------------------------------------------------------------------------------
-// Polygon-based intersector of two Bezier spans (bspline/polygon_intersector.cpp) and the piece stack of a span's
-// self-intersection (bspline/piece_stack.cpp).
+// Polygon-based intersector of two Bezier spans (bspline/intersect/polygon_intersector.cpp) and the piece stack of a span's
+// self-intersection (bspline/intersect/piece_stack.cpp).
 
 constexpr int BSXBZ_MAX_ORDER = 16;        // spans of higher order are refused with rc -2
 constexpr int BSXBZ_MAX_NODES = 76;        // room of a node polygon (a span of order 16 has at most 46 nodes)
@@ -349,7 +349,7 @@ BSboolean BSls_slfint(int *rc, const int *num_points, const double *points, BSbo
 BSboolean BStst_stack(int *rc, std::int32_t *count, VOQbsp_curve ***stack, VOQbsp_curve *wc1, VOQbsp_curve *wc2);
 
 // ---------------------------------------------------------------------------------------------------------------
-// Intersection of two Bezier spans (bspline/span_intersection.cpp).
+// Intersection of two Bezier spans (bspline/intersect/span_intersection.cpp).
 
 // Where two spans (one Bezier span each: num_poles == order, order 2 .. BSXBZ_MAX_ORDER, rc -2 otherwise) meet:
 // n results (points, par1 on cv1, par2 on cv2), the interior ones in the order their method gives them with the end

@@ -173,7 +173,7 @@ void BScumdstopt(int n, const double *points, const double *weights, int stride,
                  int *rc);
 
 // ---------------------------------------------------------------------------------------------------------------
-// Knot removal by weighted least squares (bspline/span_approximation.cpp)
+// Knot removal by weighted least squares (bspline/knots/span_approximation.cpp)
 
 // The knot-insertion rows of source poles p = 0 .. num_rows-1 (source knots t[p .. p+order-1]) against the n
 // target basis functions on knots (n + order values): row p applied to a target spline's poles gives pole p of
@@ -196,7 +196,7 @@ void BSr_approxs(int num_curves, const VOQbsp_curve *const in[], int n, const do
                  BSboolean hold_end, VOQbsp_curve *const out[], int *rc);
 
 // ---------------------------------------------------------------------------------------------------------------
-// Order increase of clamped splines on plain arrays (bspline/order_increase.cpp)
+// Order increase of clamped splines on plain arrays (bspline/knots/order_increase.cpp)
 //
 // Poles in coordinate blocks (dim blocks of np), np + k knots, both end values of multiplicity exactly k and no
 // interior one above k; anything else (or k < 2, np < k, dim < 1, values that are not finite) gives rc -2 before

@@ -1,4 +1,4 @@
-// Where a B-spline curve meets a plane (bspline/plane_intersection.cpp): isolated points and the parameter ranges over
+// Where a B-spline curve meets a plane (bspline/intersect/plane_intersection.cpp): isolated points and the parameter ranges over
 // which the curve lies in the plane, from the signed distances of the poles treated as a scalar B-spline.
 #pragma once
 

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Writes bspline/gauss_legendre_tables.cpp: the nodes and half-weights of the Gauss-Legendre rules of 4, 8, 12,
+"""Writes bspline/measure/gauss_legendre_tables.cpp: the nodes and half-weights of the Gauss-Legendre rules of 4, 8, 12,
 16, 20, 40, 80, 160 and 320 points on [-1, 1].
 
 The nodes are the roots of the Legendre polynomial P_n, found by Newton's method from Tricomi's estimate in

@@ -1,11 +1,11 @@
 #!/usr/bin/env python3
-"""Writes bspline/legendre_tables.cpp: the fixed tables behind the Legendre basis conversions.
+"""Writes bspline/legendre/legendre_tables.cpp: the fixed tables behind the Legendre basis conversions.
 
 - Gauss-Legendre fit matrices, one block per rule of 4, 8, 12, 16, 20, 40, 80, 160 and 320 points (2h^2 doubles,
   h = n/2, at offsets 0, 8, 40, 112, 240, 440, 1240, 4440, 17240): for j = 0..h-1 the even row j, then the odd row
   j, each of h entries; even entry k = (4j+1)/2 w_k P_2j(x_k), odd entry k = (4j+3)/2 w_k P_2j+1(x_k), x_k the k-th
   positive node in ascending order and w_k its weight. The nodes and weights are the doubles stored in
-  bspline/gauss_legendre_tables.cpp, read back from that file, so that the projection matches the rule callers
+  bspline/measure/gauss_legendre_tables.cpp, read back from that file, so that the projection matches the rule callers
   get from BSextrtlgd; each entry is evaluated from them in 110-digit decimal arithmetic and rounded once.
 - Chebyshev to Legendre and Legendre to Chebyshev: the degree limit 325, then rows j = 0..325 of 163 - floor(j/2)
   entries: entry s of row j is the coefficient of P_j in T_j+2s (of T_j in P_j+2s).

@@ -9,7 +9,7 @@
 
 #include "bspline/knots.h"
 #include "bspline/measure.h"
-#include "bspline/measure_internal.h"
+#include "bspline/measure/measure_internal.h"
 #include "bspline/numerics.h"
 
 #include <cmath>

@@ -11,8 +11,8 @@
 #include "bspline/conics.h"
 
 #include "bspline/knots.h"
-#include "bspline/knots_internal.h"
-#include "bspline/measure_internal.h"
+#include "bspline/knots/knots_internal.h"
+#include "bspline/measure/measure_internal.h"
 #include "bspline/numerics.h"
 
 #include <algorithm>

@@ -6,7 +6,7 @@
 #include "bspline/conics.h"
 
 #include "bspline/knots.h"
-#include "bspline/measure_internal.h"
+#include "bspline/measure/measure_internal.h"
 #include "bspline/numerics.h"
 
 #include <cmath>

@@ -7,7 +7,7 @@
 
 #include "bspline/distance.h"
 #include "bspline/knots.h"
-#include "bspline/knots_internal.h"
+#include "bspline/knots/knots_internal.h"
 #include "bspline/measure.h"
 
 namespace {

@@ -9,10 +9,10 @@
 
 #include "bspline/conics.h"
 #include "bspline/extend.h"
-#include "bspline/extend_internal.h"
+#include "bspline/extend/extend_internal.h"
 #include "bspline/intersect.h"
 #include "bspline/knots.h"
-#include "bspline/knots_internal.h"
+#include "bspline/knots/knots_internal.h"
 #include "bspline/legendre.h"
 #include "bspline/measure.h"
 #include "bspline/plane_intersection.h"

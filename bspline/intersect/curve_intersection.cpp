@@ -9,7 +9,7 @@
 #include "bspline/intersect.h"
 #include "bspline/intersect/call_internal.h"
 #include "bspline/knots.h"
-#include "bspline/knots_internal.h"
+#include "bspline/knots/knots_internal.h"
 #include "bspline/measure.h"
 
 namespace {

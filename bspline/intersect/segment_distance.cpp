@@ -139,7 +139,7 @@ void BSdlsegs2(const double a0[3], const double a1[3], const double b0[3], const
     }
     for (int c = 0; c < 3; ++c) a[c] /= la, b[c] /= lb;
     const double w[3] = {a0[0] - b0[0], a0[1] - b0[1], a0[2] - b0[2]};
-    const double cs = dot3(a, b), wa = dot3(w, a), wb = dot3(w, b);
+    const double cs = dot3(a, b), wb = dot3(w, b);
     double n[3], wxa[3], wxb[3];
     BSvcross(rc, a, b, n);
     BSvcross(rc, w, a, wxa);

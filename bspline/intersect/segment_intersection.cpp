@@ -1,6 +1,6 @@
 // Intersection of two straight segments in space: a crossing or touch, or the ends of a common stretch.
 #include "bspline/intersect.h"
-#include "bspline/lines_internal.h"
+#include "bspline/core/lines_internal.h"
 
 #include <algorithm>
 #include <cmath>

@@ -7,7 +7,7 @@
 
 #include "bspline/conics.h"
 #include "bspline/intersect.h"
-#include "bspline/knots_internal.h"
+#include "bspline/knots/knots_internal.h"
 #include "bspline/numerics.h"
 
 namespace {

@@ -67,7 +67,7 @@ void evaluate_samples(int *rc, const VOQbsp_curve *cv, const double *params, int
   for (int i = 0; i < count; ++i) order[i] = i;
   for (int i = 1; i < count; ++i)
     for (int j = i; j > 0 && params[order[j - 1]] > params[order[j]]; --j) std::swap(order[j - 1], order[j]);
-  double sorted[kMaxSamples], pts[3 * kMaxSamples];
+  double sorted[kMaxSamples] = {}, pts[3 * kMaxSamples];
   for (int i = 0; i < count; ++i) sorted[i] = params[order[i]];
   BScvarreval(rc, cv, sorted, count, 0, pts);
   if (*rc != 0) return;

@@ -4,7 +4,7 @@
 // the arguments, so that no derivatives and no expansion about an anchor enter (a Taylor expansion there loses
 // digits as fast as the derivatives grow: clustered knots at order 10 kept only seven).
 #include "bspline/knots.h"
-#include "bspline/knots_internal.h"
+#include "bspline/knots/knots_internal.h"
 
 #include <algorithm>
 #include <cmath>

@@ -2,7 +2,7 @@
 // segment of degree d the weights w_i may become w_i a^(d-i) b^i for any positive a, b without changing the
 // shape; choosing a or b from an end weight makes that end weight 1.
 #include "bspline/knots.h"
-#include "bspline/knots_internal.h"
+#include "bspline/knots/knots_internal.h"
 
 #include <cmath>
 

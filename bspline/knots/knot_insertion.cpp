@@ -2,7 +2,7 @@
 // at once (the Oslo algorithm on the record or on raw coefficient arrays), and the Bezier decomposition of raw
 // arrays. None of them changes the curve.
 #include "bspline/knots.h"
-#include "bspline/knots_internal.h"
+#include "bspline/knots/knots_internal.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,7 +1,7 @@
 // Open curves joined end to end into one curve: the raw combination of two compatible curves, the merge that
 // first orients the two, brings them to one order and clamps them, and the chain merge of many.
 #include "bspline/knots.h"
-#include "bspline/knots_internal.h"
+#include "bspline/knots/knots_internal.h"
 #include "bspline/measure.h"
 #include "bspline/numerics.h"
 

@@ -1,7 +1,7 @@
 // Direction and closure of curves: reversal in place, exact closure of a curve flagged closed, and a closed
 // curve restarted at another parameter (cut there and joined the other way round).
 #include "bspline/knots.h"
-#include "bspline/knots_internal.h"
+#include "bspline/knots/knots_internal.h"
 
 #include <algorithm>
 #include <cmath>

@@ -2,7 +2,7 @@
 // C0 joints, and raw coefficient arrays at one knot. Every cut is knot insertion up to multiplicity k-1 followed
 // by taking the poles on each side, so the pieces keep the shape and the parameters of the curve.
 #include "bspline/knots.h"
-#include "bspline/knots_internal.h"
+#include "bspline/knots/knots_internal.h"
 #include "bspline/numerics.h"
 
 #include <algorithm>

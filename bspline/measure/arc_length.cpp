@@ -3,9 +3,9 @@
 // polynomial in a normalised variable and its root integrated by the Gauss-Legendre ladder, and the shortcuts
 // for poles at one point, on one line or in one plane.
 #include "bspline/knots.h"
-#include "bspline/knots_internal.h"
+#include "bspline/knots/knots_internal.h"
 #include "bspline/measure.h"
-#include "bspline/measure_internal.h"
+#include "bspline/measure/measure_internal.h"
 #include "bspline/numerics.h"
 
 #include <algorithm>

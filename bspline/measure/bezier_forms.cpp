@@ -2,7 +2,7 @@
 // scalar Bezier functions on an interval, and the polar form (blossom) of the basis and of a curve, which
 // extensions evaluate with arguments outside the span.
 #include "bspline/knots.h"
-#include "bspline/knots_internal.h"
+#include "bspline/knots/knots_internal.h"
 #include "bspline/measure.h"
 
 #include <cmath>

@@ -3,7 +3,7 @@
 // second derivatives, and of one span given as Legendre series. Every box rests on the convex hull of the poles
 // or on |P_j(t)| <= 1 for the Legendre polynomials on [-1, 1]; none is tight.
 #include "bspline/measure.h"
-#include "bspline/measure_internal.h"
+#include "bspline/measure/measure_internal.h"
 
 #include <cfloat>
 #include <cmath>

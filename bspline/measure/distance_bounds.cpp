@@ -3,7 +3,7 @@
 // when no box can be had. A bound may be loose but is never wrong: min_sq never exceeds, and max_sq never falls
 // short of, the squared distance to any point of the curve.
 #include "bspline/measure.h"
-#include "bspline/measure_internal.h"
+#include "bspline/measure/measure_internal.h"
 
 #include <cfloat>
 #include <cmath>

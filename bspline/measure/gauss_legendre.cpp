@@ -1,7 +1,7 @@
 // Gauss-Legendre quadrature of square roots of polynomials: access to the rule tables, the rule sum, the small
 // polynomial tools the integrators need, and the two integrators behind every arc length.
 #include "bspline/measure.h"
-#include "bspline/measure_internal.h"
+#include "bspline/measure/measure_internal.h"
 #include "bspline/numerics.h"
 
 #include <algorithm>

@@ -8,7 +8,7 @@
 #include <cmath>
 #include <initializer_list>
 
-#include "bspline/numerics_internal.h"
+#include "bspline/numerics/numerics_internal.h"
 
 namespace {
 

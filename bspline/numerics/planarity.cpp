@@ -3,7 +3,7 @@
 #include "bspline/numerics.h"
 
 #include "bspline/knots.h"
-#include "bspline/knots_internal.h"
+#include "bspline/knots/knots_internal.h"
 
 namespace {
 

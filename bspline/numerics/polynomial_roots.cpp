@@ -10,7 +10,7 @@
 #include <cmath>
 #include <complex>
 
-#include "bspline/numerics_internal.h"
+#include "bspline/numerics/numerics_internal.h"
 
 namespace {
 

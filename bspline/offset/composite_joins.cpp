@@ -10,7 +10,7 @@
 #include "bspline/distance.h"
 #include "bspline/extend.h"
 #include "bspline/knots.h"
-#include "bspline/knots_internal.h"
+#include "bspline/knots/knots_internal.h"
 #include "bspline/legendre.h"
 #include "bspline/offset.h"
 #include "bspline/offset/offset_internal.h"

@@ -7,7 +7,7 @@
 
 #include "bspline/intersect.h"
 #include "bspline/knots.h"
-#include "bspline/knots_internal.h"
+#include "bspline/knots/knots_internal.h"
 #include "bspline/legendre.h"
 #include "bspline/measure.h"
 #include "bspline/numerics.h"

@@ -5,7 +5,7 @@
 
 #include "bspline/intersect.h"
 #include "bspline/knots.h"
-#include "bspline/knots_internal.h"
+#include "bspline/knots/knots_internal.h"
 #include "bspline/offset.h"
 #include "bspline/offset/offset_internal.h"
 

@@ -2,9 +2,9 @@
 // construction at a parameter outside the span gives the control polygon of the enlarged range.
 #include <cmath>
 
-#include "bspline/extend_internal.h"
+#include "bspline/extend/extend_internal.h"
 #include "bspline/knots.h"
-#include "bspline/knots_internal.h"
+#include "bspline/knots/knots_internal.h"
 #include "bspline/measure.h"
 #include "bspline/offset.h"
 

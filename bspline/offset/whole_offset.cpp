@@ -8,7 +8,7 @@
 #include <utility>
 
 #include "bspline/knots.h"
-#include "bspline/knots_internal.h"
+#include "bspline/knots/knots_internal.h"
 #include "bspline/numerics.h"
 #include "bspline/offset.h"
 #include "bspline/offset/offset_internal.h"

@@ -85,7 +85,7 @@ TEST_F(DashGenerationTest, TargetThatDashesByItselfGetsThePatternAndTheWholeRun)
 
   // A phase, a fitted pattern or clients need the walk even then.
   target.recording()->Clear();
-  StyleElementRecord element{0.0, 1.0, 0, 0};
+  StyleElementRecord element{0.0, 1.0, 0, 0, 0.0};
   ASSERT_EQ(Dash(dash, run, target, &context, 0, nullptr, &element), S_OK);
   EXPECT_THAT(DashPatterns(target), ElementsAre(IsEmpty()));
   target.recording()->Clear();
@@ -123,7 +123,7 @@ TEST_F(DashGenerationTest, StretchedPatternRunsOnceOverTheRun) {
   EXPECT_THAT(Spans(Polylines(target)), ElementsAre(SpanIs(0, 2), SpanIs(8, 10)));
   // The element record's run length stands for the run's own.
   target.recording()->Clear();
-  StyleElementRecord element{20.0, 0.0, 0, 0};
+  StyleElementRecord element{20.0, 0.0, 0, 0, 0.0};
   ASSERT_EQ(Dash(dash, run, target, &context, 0, nullptr, &element), S_OK);
   EXPECT_THAT(Spans(Polylines(target)), ElementsAre(SpanIs(0, 2)));
 }
@@ -275,7 +275,7 @@ TEST_F(DashGenerationTest, PhaseStartsTheRunInsideThePattern) {
   ASSERT_EQ(dash.Set({4, -2}), S_OK);
   PointRun run({0, 0, 10, 0});
   // A phase beyond the period counts modulo the pattern.
-  StyleElementRecord element{0.0, 7.0, 0, 0};
+  StyleElementRecord element{0.0, 7.0, 0, 0, 0.0};
   ASSERT_EQ(Dash(dash, run, target, &context, 0, nullptr, &element), S_OK);
   EXPECT_THAT(Spans(Polylines(target)), ElementsAre(SpanIs(0, 3), SpanIs(5, 9)));
   // A negative phase counts back from the end of the period.

@@ -495,9 +495,10 @@ TEST(CurveEvaluation, ShortcutGivesTheBitsOfTheGeneralRoad) {
             BScveval_n(&cv, u, nder, general, &rc_general);
             BSsetfaulthook(nullptr);
             EXPECT_EQ(rc_fast, rc_general) << c.what << " order " << order << " rational " << rational << " u " << u;
-            if (rc_general == 0)
+            if (rc_general == 0) {
               EXPECT_EQ(std::memcmp(fast, general, sizeof(double) * 3 * (nder + 1)), 0)
                   << c.what << " order " << order << " rational " << rational << " u " << u << " nder " << nder;
+            }
           }
       }
 }

@@ -91,8 +91,8 @@ TEST(DistanceEquation, FormedEquations) {
     Equations eq(t.n, 2, t.rational, t.c, {0.5, 0.5}, t.active);
     EXPECT_EQ(eq.rc, t.rc) << t.what;
     EXPECT_EQ(eq.deg[0], t.deg) << t.what;
-    if (t.eqtol == -2) EXPECT_EQ(eq.eqtol, -1) << t.what;
-    if (t.eqtol >= 0) EXPECT_EQ(eq.eqtol, t.eqtol) << t.what;
+    if (t.eqtol == -2) { EXPECT_EQ(eq.eqtol, -1) << t.what; }
+    if (t.eqtol >= 0) { EXPECT_EQ(eq.eqtol, t.eqtol) << t.what; }
   }
   int rc = 0, deg = -9;
   double room[4] = {7, 7, 7, 7}, *ptr = room;

@@ -82,7 +82,7 @@ TEST(PointDistance, NearestPoints) {
     EXPECT_NEAR(f.dist, c.dist, 1e-12) << c.what;
     EXPECT_NEAR(f.par, c.par, 1e-12) << c.what;
     for (size_t k = 0; k < c.foot.size(); ++k) EXPECT_NEAR(f.pt[k], c.foot[k], 1e-12) << c.what;
-    if (c.spans >= 0) EXPECT_EQ(g_spans, c.spans) << c.what;
+    if (c.spans >= 0) { EXPECT_EQ(g_spans, c.spans) << c.what; }
     if (c.spans == 1) {
       EXPECT_EQ(g_orders, 0) << c.what;
     }
@@ -114,7 +114,7 @@ TEST(PointDistance, RefusedInput) {
     double d2 = 5, q[3], t = 6;
     BSmdptsbscv(c.degree, c.n, 3, 0, kCubic.poles.data(), kCubic.knots.data(), c.npts, p, c.tol, &d2, q, &t, &rc);
     EXPECT_EQ(rc, std::isfinite(c.bound) ? c.rc : 0) << c.what;  // no bound to refuse
-    if (rc != 0) EXPECT_EQ(t, 6) << c.what;
+    if (rc != 0) { EXPECT_EQ(t, 6) << c.what; }
   }
   // A Bezier form over the block cap answers -13; the cap comes back.
   BSmdptbsblock(8);

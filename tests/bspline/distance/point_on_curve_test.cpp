@@ -71,13 +71,14 @@ TEST(PointOnCurve, ProjectionOntoPlane) {
     }
     EXPECT_NEAR(std::hypot(normal[0], normal[1], normal[2]), 1, 1e-15) << c.what;
     EXPECT_EQ(knots, c.curve.knots) << c.what;
-    if (!c.curve.weights.empty()) EXPECT_EQ(weights, c.curve.weights) << c.what;
+    if (!c.curve.weights.empty()) { EXPECT_EQ(weights, c.curve.weights) << c.what; }
     EXPECT_EQ(out.planar, BSTRUE) << c.what;
     for (int i = 0; i < n; ++i) {
       const double w = c.curve.weights.empty() ? 1 : c.curve.weights[i];
       EXPECT_NEAR(poles[3 * i + 2] / w, 2, 1e-12) << c.what;  // on the plane z = 2
-      if (&c.curve == &flat)
+      if (&c.curve == &flat) {
         for (int k = 0; k < 3; ++k) EXPECT_NEAR(poles[3 * i + k], c.curve.poles[3 * i + k], 1e-12) << c.what;
+      }
     }
   }
 }

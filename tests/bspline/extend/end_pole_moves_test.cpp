@@ -107,10 +107,10 @@ TEST(EndPoleMoves, CurvePoles) {
         const double want = i == 0 || i == row.n - 1 ? xyz[3 * i + q] : x[3 * (i - 1) + q];
         EXPECT_NEAR(c.pole(i, q), want, 1e-14) << i;
       }
-    if (row.first) EXPECT_NEAR(c.pole(1, 1), row.a[1], 1e-14);
-    if (row.last) EXPECT_NEAR(c.pole(row.n - 2, 1), row.b[1], 1e-14);
-    if (row.n == 4 && row.first) EXPECT_EQ(c.pole(2, 1), xyz[7]);
-    if (row.n == 4 && row.last) EXPECT_EQ(c.pole(1, 1), xyz[4]);
+    if (row.first) { EXPECT_NEAR(c.pole(1, 1), row.a[1], 1e-14); }
+    if (row.last) { EXPECT_NEAR(c.pole(row.n - 2, 1), row.b[1], 1e-14); }
+    if (row.n == 4 && row.first) { EXPECT_EQ(c.pole(2, 1), xyz[7]); }
+    if (row.n == 4 && row.last) { EXPECT_EQ(c.pole(1, 1), xyz[4]); }
   }
 }
 

@@ -53,8 +53,9 @@ TEST(PointCurveDistance, Answers) {
     for (size_t i = 0; i < c.par.size(); ++i) {
       EXPECT_NEAR(r.par[i], c.par[i], 1e-9) << c.what;
       EXPECT_NEAR(r.dist[i], c.dist[i], 1e-9) << c.what;
-      if (c.dist[i] == 0)
+      if (c.dist[i] == 0) {
         for (int k = 0; k < 3; ++k) EXPECT_NEAR(r.base[3 * i + k], c.points[3 * i + k], 1e-9) << c.what;
+      }
     }
   }
 }

@@ -66,7 +66,7 @@ TEST(PolygonIntersector, CrossingsOfTwoSpans) {
     ASSERT_EQ(r.rc, c.rc) << row;
     ASSERT_EQ(r.n, c.n) << row;
     EXPECT_EQ(r.tangent, c.tangent) << row;
-    if (c.n == 0) EXPECT_EQ(g_iterations, 0) << row;
+    if (c.n == 0) { EXPECT_EQ(g_iterations, 0) << row; }
     for (int i = 0; i < r.n; ++i) {
       double p1[3], p2[3];
       int rc = 0;

@@ -5,7 +5,7 @@
 #include <random>
 #include <vector>
 
-#include "tests/bspline/box_fixtures.h"
+#include "tests/bspline/measure/box_fixtures.h"
 
 namespace {
 

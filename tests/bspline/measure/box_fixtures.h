@@ -73,7 +73,7 @@ inline bool in_box(int dim, const double *center, const double *axes, const doub
   for (int i = 0; i < dim; ++i)
     if (std::sqrt(dot(axes + i * dim, axes + i * dim, dim)) > 1e-12 * size) a.push_back(axes + i * dim);
   const int m = static_cast<int>(a.size());
-  double v[3];
+  double v[3] = {};
   for (int c = 0; c < dim; ++c) v[c] = p[c] - center[c];
   double G[3][4] = {};
   for (int i = 0; i < m; ++i) {

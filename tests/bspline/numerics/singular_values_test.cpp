@@ -376,9 +376,9 @@ TEST(SingularValues, BidiagonalsOfEveryKindDecompose) {
     for (int i = 0; i < k; ++i) big = std::max({big, std::fabs(c.d[i]), i + 1 < k ? std::fabs(c.e[i]) : 0.0});
     for (int i = 0; i < k; ++i) {
       EXPECT_GE(run.d[i], 0.0) << c.what;
-      if (i) EXPECT_GE(run.d[i - 1], run.d[i]) << c.what;
+      if (i) { EXPECT_GE(run.d[i - 1], run.d[i]) << c.what; }
     }
-    if (c.singular) EXPECT_LE(run.d[k - 1], 1e-15 * big) << c.what;
+    if (c.singular) { EXPECT_LE(run.d[k - 1], 1e-15 * big) << c.what; }
     // Orthonormal factors (columns of the column-major matrices) that take the values back to the bidiagonal.
     EXPECT_LT(orthonormality_error(run.u.data(), k, k), 1e-13) << c.what;
     EXPECT_LT(orthonormality_error(run.v.data(), k, k), 1e-13) << c.what;
@@ -408,7 +408,7 @@ TEST(SingularValues, DiagonalMatricesNeedNoSweepAndKeepTheirTies) {
     int rc = 0;
     BSsingsv(u.data(), n, 1, s.data(), v.data(), n, 1, a.data(), n, n, n, work.data(), &rc);
     ASSERT_EQ(rc, 0) << n;
-    if (n > 1) EXPECT_EQ(work[n - 1], n);
+    if (n > 1) { EXPECT_EQ(work[n - 1], n); }
     for (int p = 0; p < n; ++p) {
       EXPECT_EQ(s[p], c.values[p]);
       const int place = std::abs(c.places[p]) - 1;
@@ -438,13 +438,13 @@ TEST(SingularValues, SweepLimitLeavesAValidPartialDecomposition) {
     const int final_count = static_cast<int>(run.scale1[0]) - 1;
     ASSERT_GE(final_count, 0);
     ASSERT_LT(final_count, k);
-    if (cap == 14) EXPECT_GT(final_count, 0);
+    if (cap == 14) { EXPECT_GT(final_count, 0); }
     for (int i = k - final_count; i < k; ++i) {
       EXPECT_GE(run.d[i], 0.0);
       double nearest = 1.0;
       for (double x : full.d) nearest = std::min(nearest, std::fabs(x - run.d[i]));
       EXPECT_LT(nearest, 1e-13) << cap << " value " << i;
-      if (i < k - 1) EXPECT_EQ(run.e[i], 0.0);
+      if (i < k - 1) { EXPECT_EQ(run.e[i], 0.0); }
     }
     EXPECT_LT(reconstruction_error(run.u, run.d, run.e, run.v, bidiagonal(d, e)), 1e-12) << cap;
     EXPECT_LT(orthonormality_error(run.u.data(), k, k), 1e-13) << cap;

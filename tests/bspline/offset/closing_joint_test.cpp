@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "bspline/offset.h"
-#include "tests/bspline/offset_fixtures.h"
+#include "tests/bspline/offset/offset_fixtures.h"
 
 namespace {
 
@@ -105,14 +105,14 @@ void run(const Row &r, Call &c) {
               static_cast<std::int16_t>(r.mode), normal, r.corner == 'i' ? -1 : 1, &c.count, c.codes, c.dists,
               &c.pending, corner, &c.out[0], &c.out[1], &c.out[2], &c.out[3], &c.out[4], &c.rc);
   for (int k = 0; k < 4; ++k)
-    if (segs[k]) EXPECT_EQ(p[k]->poles, line(*segs[k])->poles) << "the caller's piece " << k << " is untouched";
+    if (segs[k]) { EXPECT_EQ(p[k]->poles, line(*segs[k])->poles) << "the caller's piece " << k << " is untouched"; }
 }
 
 void check(const Call &c, const Row &r) {
   ASSERT_EQ(c.rc, r.rc);
   ASSERT_EQ(c.count, r.code ? 4 : 3);
   EXPECT_EQ(c.codes[3], r.code);
-  if (r.code) EXPECT_EQ(c.dists[3], std::max(r.d_last, r.d_first));
+  if (r.code) { EXPECT_EQ(c.dists[3], std::max(r.d_last, r.d_first)); }
   for (int k = 0; k < 5; ++k) {
     SCOPED_TRACE(k);
     ASSERT_EQ(c.out[k] != nullptr, r.want[k].present);

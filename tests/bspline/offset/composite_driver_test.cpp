@@ -11,7 +11,7 @@
 
 #include "bspline/intersect.h"
 #include "bspline/offset.h"
-#include "tests/bspline/offset_fixtures.h"
+#include "tests/bspline/offset/offset_fixtures.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "bspline/offset.h"
-#include "tests/bspline/offset_fixtures.h"
+#include "tests/bspline/offset/offset_fixtures.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include "bspline/offset.h"
 #include "tests/bspline/measure_curves.h"
-#include "tests/bspline/offset_fixtures.h"
+#include "tests/bspline/offset/offset_fixtures.h"
 
 namespace {
 
@@ -104,8 +104,8 @@ struct Row {
   std::vector<std::vector<double>> ends;  // each piece's end in xy (empty: not judged)
   double gap;                             // largest gap between consecutive pieces
   int arc;                                // piece that must be a circle: centre (cx, cy) unless NaN, radius r
-  double cx, cy, r;
-  int closings;                           // calls of the closing joint
+  double cx = 0, cy = 0, r = 0;
+  int closings = 0;                       // calls of the closing joint
 };
 
 TEST(CompositeOffset, ChainsJoinTagAndClose) {
@@ -164,19 +164,19 @@ TEST(CompositeOffset, ChainsJoinTagAndClose) {
       EXPECT_EQ(o->m, 0);
       continue;
     }
-    if (!r.tags.empty()) EXPECT_EQ(std::vector<int>(o->tags, o->tags + o->m), r.tags);
+    if (!r.tags.empty()) { EXPECT_EQ(std::vector<int>(o->tags, o->tags + o->m), r.tags); }
     for (std::size_t k = 0; k < r.ends.size() && k < static_cast<std::size_t>(o->m); ++k) {
       double e[3];
       o->point(static_cast<int>(k), true, e);
       EXPECT_NEAR(e[0], r.ends[k][0], 1e-9) << k;
       EXPECT_NEAR(e[1], r.ends[k][1], 1e-9) << k;
     }
-    if (r.gap > 0) EXPECT_LT(o->gap(r.closed), r.gap);
+    if (r.gap > 0) { EXPECT_LT(o->gap(r.closed), r.gap); }
     if (r.arc >= 0) {
       double centre[2], radius;
       EXPECT_LT(circle_miss(*o->out[r.arc], centre, &radius), 1e-9);
       EXPECT_NEAR(radius, r.r, 1e-9);
-      if (!std::isnan(r.cx)) EXPECT_NEAR(std::hypot(centre[0] - r.cx, centre[1] - r.cy), 0, 1e-9);
+      if (!std::isnan(r.cx)) { EXPECT_NEAR(std::hypot(centre[0] - r.cx, centre[1] - r.cy), 0, 1e-9); }
       for (int k : {r.arc - 1, r.arc}) {  // tangent to both neighbours
         if (k < 0 || k + 1 >= o->m) continue;
         double a[6], b[6];
@@ -201,7 +201,7 @@ TEST(CompositeOffset, FailuresLeaveNothing) {
         },
         [](const Offset &o, int, bool injected) {
           EXPECT_GE(o.m, 0);
-          if (!injected) EXPECT_EQ(o.rc, 0);
+          if (!injected) { EXPECT_EQ(o.rc, 0); }
         });
 }
 
@@ -249,7 +249,7 @@ TEST(CompositeOffset, ExtendedByALength) {
     ref_point(*e, r.at_start ? e->knots[e->num_poles] : e->knots[e->order - 1], fe);
     ref_point(c, ends[r.at_start], fc);
     EXPECT_NEAR(std::hypot(fe[0] - fc[0], fe[1] - fc[1]), 0, 1e-9);
-    if (c.rational) EXPECT_LT(circle_miss(*e, centre, &radius) + std::fabs(radius - 1), 1e-9);
+    if (c.rational) { EXPECT_LT(circle_miss(*e, centre, &radius) + std::fabs(radius - 1), 1e-9); }
     BSfreevoqcv(e, &rc);
   }
 }

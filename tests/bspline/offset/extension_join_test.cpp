@@ -233,7 +233,7 @@ TEST(ExtensionJoin, FailuresLeaveNothing) {
         BSallocfailat(0);
         // Past the rooms' own allocations, reported as itself: out of memory is no answer that the continuations
         // do not meet.
-        if (fired && j.o1.cv && j.o2.cv) EXPECT_TRUE(j.rc == 33 || j.rc == -13) << j.rc;
+        if (fired && j.o1.cv && j.o2.cv) { EXPECT_TRUE(j.rc == 33 || j.rc == -13) << j.rc; }
       }
       EXPECT_EQ(BSdbgliveblocks(), blocks);
       EXPECT_EQ(BSscratchheapblocks(), heap);

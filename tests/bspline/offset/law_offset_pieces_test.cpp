@@ -7,7 +7,7 @@
 #include <string>
 
 #include "bspline/offset.h"
-#include "tests/bspline/offset_fixtures.h"
+#include "tests/bspline/offset/offset_fixtures.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include "bspline/offset.h"
 #include "tests/bspline/measure_curves.h"
-#include "tests/bspline/offset_fixtures.h"
+#include "tests/bspline/offset/offset_fixtures.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "tests/bspline/intersection_call.h"
-#include "tests/bspline/oracle/line_string_pairs.h"
+#include "tests/bspline/oracle/intersect/line_string_pairs.h"
 
 namespace {
 

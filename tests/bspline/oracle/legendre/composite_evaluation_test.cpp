@@ -12,7 +12,7 @@
 
 #include "bspline/legendre.h"
 #include "tests/bspline/oracle/peer_curves.h"
-#include "tests/bspline/oracle/peer_legendre.h"
+#include "tests/bspline/oracle/legendre/peer_legendre.h"
 
 namespace {
 
