@@ -1,6 +1,9 @@
 // The line styles inside the real style library: their dash types, overlays, substitute styles and parents as
 // library references, copied into another library, moved to another owner, replaced under their IDs, and the
 // override's prerender chain.
+#include <functional>
+
+#include "display/style/stylbas/StyleCallDepth.h"
 #include "display/style/stylesrv_itf.h"
 #include "tests/lines/line_fixtures.h"
 #include "tests/styllib/library_fixtures.h"
@@ -465,6 +468,70 @@ TEST_F(RealLibraryLineTest, PrerenderChainMergesEachOverrideAndPassesArgumentsOn
   EXPECT_EQ(line->QueryInterface(IID_OverrideExtension1, &extension), E_NOINTERFACE);
   EXPECT_EQ(extension, nullptr);
   end->Release();
+}
+
+// Overrides that name their parents by ID ask each parent whether it prepares records; one whose own parent is
+// not at hand yet says no, which is no failure: a chain of them draws without a report. Two that name each
+// other fail every drawing, measuring and applying call with E_FAIL, reported once where the depth bound
+// tripped, whether the cycle was closed over styles that had drawn before or over new ones.
+TEST_F(RealLibraryLineTest, OverridesNamingEachOtherFailEachCallWithOneReport) {
+  for (const bool drawnBefore : {true, false}) {
+    SCOPED_TRACE(drawnBefore ? "closed after drawing as a chain" : "closed at once");
+    TestLibrary library;
+    StyleComPtr<IJStyleLineSolid> solid(NewSolid(0x0000FF));
+    StyleComPtr<IJStyleOverride> a(NewStyle<IJStyleOverride>(CLSID_JStyleOverride, IID_IJStyleOverride));
+    StyleComPtr<IJStyleOverride> b(NewStyle<IJStyleOverride>(CLSID_JStyleOverride, IID_IJStyleOverride));
+    const DWORD solidID = Add(library, solid.Get(), L"Solid");
+    const DWORD idA = Add(library, a.Get(), L"A"), idB = Add(library, b.Get(), L"B");
+    StyleComPtr<IJStyleSetup2d> setupA = Query<IJStyleSetup2d>(a.Get(), IID_IJStyleSetup2d);
+    StyleComPtr<IJStyleSetup2d> setupB = Query<IJStyleSetup2d>(b.Get(), IID_IJStyleSetup2d);
+    if (drawnBefore) {
+      ASSERT_EQ(setupB->SetReferencedStyleID(solidID), S_OK);
+      ASSERT_EQ(setupA->SetReferencedStyleID(idB), S_OK);
+      EXPECT_EQ(Draw(a.Get()).polylines, Draw(solid.Get()).polylines);
+      EXPECT_THAT(stylesrv_test::Reports(), ::testing::IsEmpty());
+    }
+    ASSERT_EQ(setupA->SetReferencedStyleID(idB), S_OK);
+    ASSERT_EQ(setupB->SetReferencedStyleID(idA), S_OK);
+
+    StyleComPtr<IJStyleRender> render = Query<IJStyleRender>(a.Get(), IID_IJStyleRender);
+    TestTarget target;
+    TestGeometry geometry{{0, 0, 0, 10, 0, 0}};
+    const RenderContextScales context = UnitScales();
+    const tagStyleOverride given = EmptyRecord();
+    const struct {
+      const char* what;
+      std::function<HRESULT()> call;
+    } calls[] = {
+        {"draw", [&] { return render->RenderWithContext(&geometry.record, target.target(), &context, nullptr, &given,
+                                                        nullptr); }},
+        {"draw plain", [&] { return render->RenderWithContext(&geometry.record, target.target(), &context, nullptr,
+                                                              nullptr, nullptr); }},
+        {"range", [&] {
+           StyleExtent extent{};
+           return render->GetRangeWithContext(&extent, &context, nullptr, &given);
+         }},
+        {"extent", [&] {
+           StyleExtent extent{};
+           return render->GetExtentDelta(&extent);
+         }},
+        {"apply", [&] {
+           tagStyleOverride record = EmptyRecord();
+           return render->ApplyToGraphic(&record);
+         }},
+    };
+    for (const auto& c : calls) {
+      SCOPED_TRACE(c.what);
+      stylesrv_test::ClearReports();
+      EXPECT_EQ(c.call(), E_FAIL);
+      EXPECT_THAT(stylesrv_test::Reports(), ::testing::ElementsAre(stylesrv_test::IsReport(
+                                                E_FAIL, StyleCallDepth::kReportSource, StyleCallDepth::kReportLine)));
+    }
+    stylesrv_test::ClearReports();
+    // Each caches the other: the cycle is cut before the library goes.
+    setupA->SetReferencedStyleID(0);
+    setupB->SetReferencedStyleID(0);
+  }
 }
 
 // Each entry of a multiplexer in a library holds one use of its style; a shrinking count and emptying the list give

@@ -3,8 +3,10 @@
 // with the resource module not yet attached. Expected texts and pictures are read from the resource module.
 #include <cmath>
 #include <cstring>
+#include <iterator>
 #include <limits>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "display/style/stylbas/StyleComPtr.h"
@@ -48,6 +50,35 @@ tagStyleSimpleLineData Read(IJStyleSimpleLine* line) {
   tagStyleSimpleLineData data{};
   EXPECT_EQ(line->GetData(&data), S_OK);
   return data;
+}
+
+// Argument words as a call lays them out, the first at the lowest address.
+struct Arguments {
+  std::vector<DWORD> words;
+  template <class T>
+  Arguments& operator<<(T value) {
+    static_assert(sizeof(T) % sizeof(DWORD) == 0);
+    DWORD split[sizeof(T) / sizeof(DWORD)];
+    std::memcpy(split, &value, sizeof value);
+    words.insert(words.end(), std::begin(split), std::end(split));
+    return *this;
+  }
+};
+
+// Calls `function` as a caller that cleans up after it: pushes the words, calls, and answers how many bytes of
+// them the callee took off the stack itself (none for a caller-cleans function).
+int BytesPoppedByCallee(FARPROC function, const Arguments& arguments, HRESULT* hr) {
+  int count = static_cast<int>(arguments.words.size());
+  int popped;
+  __asm__ volatile(
+      "movl %%esp, %%esi\n"
+      "1: testl %%ecx, %%ecx; jz 2f; pushl -4(%%edi,%%ecx,4); decl %%ecx; jmp 1b\n"
+      "2: movl %%esp, %%edi; call *%%ebx\n"
+      "movl %%esp, %%edx; subl %%edi, %%edx; movl %%esi, %%esp"
+      : "=a"(*hr), "=d"(popped), "+c"(count)
+      : "D"(arguments.words.data()), "b"(function)
+      : "esi", "memory", "cc");
+  return popped;
 }
 
 IUnknown* DashOf(IJStyleSimpleLine* line) {
@@ -433,6 +464,55 @@ TEST_F(StandardDashTest, ACustomDashKeepsItsFirstLengthAtOrBelowZeroAndBadInputC
   EXPECT_EQ(setCustom(nullptr, dash.Get(), 1, one, 0, 0.0, 11), E_INVALIDARG);
   EXPECT_EQ(setCustom(line.Get(), dash.Get(), 1, one, 0, kNaN, 11), E_INVALIDARG);
   EXPECT_TRUE(ReportedInvalidArg());
+}
+
+// A host finds these by their plain names and calls them through caller-cleans pointers, taking the arguments
+// off the stack itself; a function that took them too would leave the host's stack pointer off by their size.
+TEST_F(StandardDashTest, CallsThroughCallerCleansPointersLeaveTheStackToTheCaller) {
+  StyleComPtr<IJStyleSimpleLine> continuous, standard, custom;
+  StyleComPtr<IJStyleSimpleDashType> loaded, standardDash, customDash;
+  MakeLineAndDash(continuous, loaded);
+  MakeLineAndDash(standard, standardDash);
+  MakeLineAndDash(custom, customDash);
+  ASSERT_EQ(continuous->SetDashType(loaded.Get()), S_OK);
+  GUserText text;
+  const double lengths[] = {0.002, -0.001};
+  const struct {
+    const char* name;
+    Arguments arguments;
+    HRESULT hr;
+  } rows[] = {
+      {"HGetStdDashStyleNameFromNumber", Arguments() << LONG{18} << &text, S_OK},
+      {"HGetStdDashStyleNameFromNumber", Arguments() << LONG{22} << &text, E_FAIL},
+      {"HSetStdDashTypeData", Arguments() << DWORD{21} << loaded.Get(), S_OK},
+      {"HSetStdDashTypeData", Arguments() << DWORD{1} << static_cast<void*>(nullptr), E_INVALIDARG},
+      {"HSetContinuousLineStyleData", Arguments() << continuous.Get() << DWORD{0xFF} << 0.5 << DWORD{12}, S_OK},
+      {"HSetStdDashStyleData",
+       Arguments() << standard.Get() << standardDash.Get() << DWORD{3} << DWORD{0x10} << 0.25 << DWORD{11} << TRUE,
+       S_OK},
+      {"HSetCustomDashStyleData",
+       Arguments() << custom.Get() << customDash.Get() << DWORD{2} << &lengths[0] << DWORD{0x20} << 0.125
+                   << DWORD{13},
+       S_OK},
+      {"HSetCustomDashStyleData",
+       Arguments() << custom.Get() << customDash.Get() << DWORD{2} << &lengths[0] << DWORD{0x20} << kNaN << DWORD{13},
+       E_INVALIDARG},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    const FARPROC function = GetProcAddress(server.handle(), row.name);
+    ASSERT_NE(function, nullptr);
+    HRESULT hr = E_UNEXPECTED;
+    EXPECT_EQ(BytesPoppedByCallee(function, row.arguments, &hr), 0);
+    EXPECT_EQ(hr, row.hr);
+  }
+  // What arrived: the name of 18, the lengths of 21 and of the caller, each line's double and the code behind it.
+  EXPECT_EQ(std::wstring(text.Wide()), StringOf(Tellury(), 12219));
+  EXPECT_EQ(Read(loaded.Get()).lengths.size(), 6u);
+  EXPECT_EQ(Read(customDash.Get()).lengths, (std::vector<double>{-0.002, -0.001}));
+  const tagStyleSimpleLineData a = Read(continuous.Get()), b = Read(standard.Get()), c = Read(custom.Get());
+  EXPECT_EQ(std::make_tuple(a.width, a.unitsCode, b.width, b.unitsCode, c.width, c.unitsCode),
+            std::make_tuple(0.5, 12ul, 0.25, 11ul, 0.125, 13ul));
 }
 
 }  // namespace

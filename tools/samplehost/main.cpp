@@ -12,7 +12,9 @@
 #include <windows.h>
 #include <objbase.h>
 
+#include <algorithm>
 #include <cfloat>
+#include <cmath>
 #include <cstdio>
 #include <cwchar>
 #include <iterator>
@@ -77,15 +79,15 @@ void ReleaseAll(T*& p) {
   p = nullptr;
 }
 
-// Draws a style along a point list with an empty record.
+// Draws a style along a point list with the given record, or an empty one.
 HRESULT DrawPoints(IJStyleRender* style, IRenderTarget2d* target, const RenderContextScales& context, double* points,
-                   DWORD count, const StyleElementRecord* element = nullptr) {
+                   DWORD count, const StyleElementRecord* element = nullptr, const tagStyleOverride* given = nullptr) {
   StylePointRun run{points, count, {0, 0}};
   StyleGeometryRecord geometry{};
   geometry.pointList = &run;
   tagStyleOverride record{};
   record.recordCode = kStyleOverrideRecordCode;
-  return style->RenderWithContext(&geometry, target, &context, nullptr, &record, element);
+  return style->RenderWithContext(&geometry, target, &context, nullptr, given ? given : &record, element);
 }
 
 // Draws one line of the picture: a polyline with a kink, placed at height y.
@@ -944,6 +946,51 @@ std::vector<std::pair<IUnknown*, std::wstring>> NamedStyles(IJSLLibrarian* libra
   return styles;
 }
 
+// How large a fill's hatch pattern is, in the hatch's units: the longest length over which it repeats (the widest
+// spacing of its families, or the longest period of their dashes) and the widest pen of its families. Zero for a
+// fill without a hatch pattern.
+struct PatternSize {
+  DWORD unitsCode = 0;
+  double repeat = 0.0;
+  double pen = 0.0;
+};
+
+PatternSize SizeOfPattern(IUnknown* fill) {
+  PatternSize size;
+  IJStyleSimpleFill* simple = nullptr;
+  IJStyleFillTypeRender* pattern = nullptr;
+  IJStyleHatchFill* hatch = nullptr;
+  DWORD families = 0;
+  if (SUCCEEDED(fill->QueryInterface(IID_IJStyleSimpleFill, reinterpret_cast<void**>(&simple))) &&
+      SUCCEEDED(simple->GetPattern(&pattern)) && pattern &&
+      SUCCEEDED(pattern->QueryInterface(IID_IJStyleHatchFill, reinterpret_cast<void**>(&hatch))) &&
+      SUCCEEDED(hatch->GetUnits(&size.unitsCode)) && SUCCEEDED(hatch->GetFamilyCount(&families))) {
+    for (DWORD i = 0; i < families; ++i) {
+      HatchFamilyDesc family{};
+      if (FAILED(hatch->GetFamily(static_cast<LONG>(i), &family))) continue;
+      size.repeat = std::max(size.repeat, std::fabs(family.spacing));
+      size.pen = std::max(size.pen, family.width);
+      IJStyleSimpleDashType* dash = nullptr;
+      if (family.dashType &&
+          SUCCEEDED(family.dashType->QueryInterface(IID_IJStyleSimpleDashType, reinterpret_cast<void**>(&dash)))) {
+        double lengths[64];
+        DWORD count = 64;
+        if (dash->GetLengths(&count, lengths) == S_OK) {
+          double period = 0.0;
+          for (DWORD j = 0; j < count; ++j) period += lengths[j] == -DBL_MAX ? 0.0 : std::fabs(lengths[j]);
+          size.repeat = std::max(size.repeat, period);
+        }
+      }
+      ReleaseAll(dash);
+      ReleaseAll(family.dashType);
+    }
+  }
+  ReleaseAll(hatch);
+  ReleaseAll(pattern);
+  ReleaseAll(simple);
+  return size;
+}
+
 // The picture with the labels written in, to `path`.
 HRESULT WriteLabelled(ISitheRecording* recording, const std::vector<Label>& labels, const char* path) {
   DWORD length = 0;
@@ -970,10 +1017,11 @@ HRESULT WriteLabelled(ISitheRecording* recording, const std::vector<Label>& labe
 }
 
 // A new document gets the default style set through HAddDefaultStyles, and every line style of it is drawn along
-// a polyline, the solid and each pattern fill in a square and the text style's sample, each labelled with its
-// name, into `path`. The host's dimension, graphic-group and line classes are registered for the run, and the
+// a polyline, the solid and each pattern fill in a square (reduced where its pattern would not repeat twice in
+// it) and the text style's sample, each labelled with its name, into `path`. The host's dimension, graphic-group and line classes are registered for the run, and the
 // document keeps its style symbols in a cluster as a host's new document does.
 int DrawDefaultStyles(HMODULE library, decltype(&DllGetClassObject) getClassObject, const char* path) {
+  constexpr double kSwatch = 25.0;  // the side of a fill's square, in millimetres
   auto addDefaultStyles = FindExport<HRESULT(WINAPI*)(IUnknown*, BOOL)>(library, "HAddDefaultStyles");
   if (!addDefaultStyles) {
     std::printf("samplehost: stylesrv.dll lacks HAddDefaultStyles\n");
@@ -1025,10 +1073,11 @@ int DrawDefaultStyles(HMODULE library, decltype(&DllGetClassObject) getClassObje
   StyleElementRecord element{};
   element.display = target;  // it places the symbols of the symbol line
   auto draw = [&](IUnknown* style, double* points, DWORD count, const std::wstring& name, double x, double y,
-                  const StyleElementRecord* seventh) {
+                  const StyleElementRecord* seventh, const RenderContextScales& scales,
+                  const tagStyleOverride* record) {
     IJStyleRender* render = nullptr;
     HRESULT result = style->QueryInterface(IID_IJStyleRender, reinterpret_cast<void**>(&render));
-    if (SUCCEEDED(result)) result = DrawPoints(render, target, context, points, count, seventh);
+    if (SUCCEEDED(result)) result = DrawPoints(render, target, scales, points, count, seventh, record);
     ReleaseAll(render);
     labels.push_back({x, y, name});
     if (FAILED(result)) std::printf("samplehost: \"%ls\" did not draw: %s\n", name.c_str(), Name(result));
@@ -1038,7 +1087,7 @@ int DrawDefaultStyles(HMODULE library, decltype(&DllGetClassObject) getClassObje
     double y = 0.0;
     for (auto& [style, name] : NamedStyles(librarian, STYLETYPE_Linear)) {
       double points[] = {0, y, 0, 50, y, 0, 62, y + 5, 0, 100, y + 5, 0};
-      draw(style, points, 4, name, 105, y, &element);
+      draw(style, points, 4, name, 105, y, &element, context, nullptr);
       style->Release();
       y -= 10.0;
     }
@@ -1046,8 +1095,29 @@ int DrawDefaultStyles(HMODULE library, decltype(&DllGetClassObject) getClassObje
     y -= 30.0;
     for (auto& [style, name] : NamedStyles(librarian, STYLETYPE_Fill)) {
       const double x = 32.0 * column;
-      double square[] = {x, y, 0, x + 25, y, 0, x + 25, y + 25, 0, x, y + 25, 0, x, y, 0};
-      draw(style, square, 5, name, x, y - 4, AsSeventhArgument(&setup));
+      double square[] = {x, y, 0, x + kSwatch, y, 0, x + kSwatch, y + kSwatch, 0, x, y + kSwatch, 0, x, y, 0};
+      // Each swatch shows at least two repeats of its pattern: one too large for that is drawn reduced by a whole
+      // factor, its pens kept at their own width, with the reduction under its name.
+      const PatternSize pattern = SizeOfPattern(style);
+      const double perUnit = pattern.unitsCode == STYLE_UNITS_11 ? context.scale11 : 1.0;
+      const int reduction = std::max(1, static_cast<int>(std::ceil(2.0 * pattern.repeat * perUnit / kSwatch)));
+      if (reduction == 1) {
+        draw(style, square, 5, name, x, y - 4, AsSeventhArgument(&setup), context, nullptr);
+      } else {
+        RenderContextScales reduced = context;
+        reduced.scale11 /= reduction;
+        host_app::RenderContext reducedHost;
+        for (int i : {0, 5, 10}) reducedHost.transform.m_matrix[i] = host.transform.m_matrix[i] / reduction;
+        FillDrawingSetup reducedSetup = setup;
+        reducedSetup.context = &reducedHost;
+        tagStyleOverride pens{};
+        pens.recordCode = kStyleOverrideRecordCode;
+        pens.flags = OVR_WIDTH;
+        pens.unitsCode = STYLE_UNITS_13;
+        pens.width = pattern.pen * perUnit;
+        draw(style, square, 5, name, x, y - 4, AsSeventhArgument(&reducedSetup), reduced, &pens);
+        labels.push_back({x, y - 8, L"at 1:" + std::to_wstring(reduction)});
+      }
       style->Release();
       if (++column == 6) {
         column = 0;

@@ -267,6 +267,27 @@ HRESULT CStyleRdr2dBase::SerializeBase(JArchive* archive, StyleBaseRecord* recor
   return S_OK;
 }
 
+CStyleRdr2dBase::BaseState CStyleRdr2dBase::SaveBase() const {
+  return {m_styleID, m_flagWord, m_versioned, m_unitsCode, m_referencedStyleID, m_styleKind};
+}
+
+void CStyleRdr2dBase::RestoreBase(const BaseState& state) {
+  m_styleID = state.styleID;
+  m_flagWord = state.flagWord;
+  m_versioned = state.versioned;
+  m_unitsCode = state.unitsCode;
+  if (m_referencedStyleID != state.referencedStyleID) DropReferencedStyle();
+  m_referencedStyleID = state.referencedStyleID;
+  m_styleKind = state.styleKind;
+}
+
+HRESULT CStyleRdr2dBase::SerializeVersionedWhole(JArchive* archive) {
+  const BaseState before = SaveBase();
+  const HRESULT hr = JStyleBase::SerializeVersioned(archive);
+  if (FAILED(hr) && IsLoading(archive)) RestoreBase(before);
+  return hr;
+}
+
 HRESULT CStyleRdr2dBase::SerializeClass(JArchive* archive) {
   HRESULT hr = JStyleBase::Serialize(archive);
   if (FAILED(hr)) return Report(hr, 724);

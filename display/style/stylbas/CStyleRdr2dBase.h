@@ -139,6 +139,20 @@ class CStyleRdr2dBase : public JStyleBase {
 
   // Drops the cached referenced style (its ID stays) and clears the word that follows it.
   void DropReferencedStyle();
+
+  // What the headers and the base part of a record change as they load, so that a record that fails further on
+  // can leave the style as it was, its ID included.
+  struct BaseState {
+    DWORD styleID;
+    WORD flagWord;
+    DWORD versioned, unitsCode, referencedStyleID, styleKind;
+  };
+  BaseState SaveBase() const;
+  void RestoreBase(const BaseState& state);
+  // The JStyleBase SerializeVersioned, for a class whose serializer takes its own fields only from a record read
+  // whole and found sound, to override it with: a load that fails leaves the base part as it was too, so the
+  // whole style is as it was.
+  HRESULT SerializeVersionedWhole(JArchive* archive);
   // Fills a copy of the caller's record and scales it as the drawing and range entry points do.
   HRESULT PrepareCopy(const tagStyleOverride* record, const RenderContextScales* context, tagStyleOverride* copy,
                       int line);

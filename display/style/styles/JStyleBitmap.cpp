@@ -259,17 +259,6 @@ struct BitmapState {
   }
 };
 
-// Puts a field back as it was unless the scope is left through Keep().
-struct Restore {
-  DWORD& field;
-  DWORD before;
-  bool kept = false;
-  void Keep() { kept = true; }
-  ~Restore() {
-    if (!kept) field = before;
-  }
-};
-
 }  // namespace
 
 JStyleBitmap::JStyleBitmap(IUnknown* outer) : CStyleRdr2dBase(outer, Counted{}) {
@@ -440,13 +429,13 @@ HRESULT JStyleBitmap::Serialize(JArchive* archive) {
   return S_OK;
 }
 
-// Both layouts read the whole record before the style takes any of it; a damaged one leaves the picture, size,
-// mode and units code as they were. A store that cannot read the picture writes nothing.
+// Both layouts read the whole record before the style takes any of it; a damaged one leaves the picture, size
+// and mode as they were (the base part is put back by SerializeVersionedWhole). A store that cannot read the
+// picture writes nothing.
 HRESULT JStyleBitmap::SerializeCurrent(JArchive* archive) {
   HRESULT hr;
   DibRecord dib;
   if (IsStoring(archive) && FAILED(hr = dib.Read(m_picture, false))) return hr;
-  Restore units{m_unitsCode, m_unitsCode};
   StyleBaseRecord base{};
   if (FAILED(hr = SerializeBase(archive, &base))) return REPORT(hr);
   double size = m_size;
@@ -455,7 +444,6 @@ HRESULT JStyleBitmap::SerializeCurrent(JArchive* archive) {
   if (FAILED(hr = Exchange(archive, mode))) return REPORT(hr);
   if (IsLoading(archive) && !std::isfinite(size)) return REPORT(E_FAIL);
   if (FAILED(hr = dib.Exchange(archive))) return hr;
-  units.Keep();
   if (!IsLoading(archive)) return S_OK;
   TakePicture(dib.Take());
   m_size = size == 0.0 ? 1.0 : size;

@@ -22,6 +22,8 @@ class JStyleBitmap : public CStyleRdr2dBase {
 
   GUID* GetClassID(GUID* out) override;
   HRESULT Serialize(JArchive* archive) override;
+  // A load that fails leaves the whole style as it was, its ID included.
+  HRESULT SerializeVersioned(JArchive* archive) override { return SerializeVersionedWhole(archive); }
   // The same kind, units code, size and mode, with copies of both bitmaps.
   HRESULT Clone(IUnknown* outer, IUnknown** out) override;
   // Takes copies of the source's bitmaps, its size, units code and mode; the flag changes nothing.

@@ -47,6 +47,8 @@ class JStyleHatchFill : public JStyleFillType {
   BOOL UsesStyleID(DWORD id) override;
   GUID* GetClassID(GUID* out) override;
   HRESULT Serialize(JArchive* archive) override;
+  // A load that fails leaves the whole style as it was, its ID included.
+  HRESULT SerializeVersioned(JArchive* archive) override { return SerializeVersionedWhole(archive); }
   HRESULT Clone(IUnknown* outer, IUnknown** out) override;
   // A non-zero `flags` merges the source into this fill family by family.
   HRESULT CopyFrom(IUnknown* source, DWORD flags) override;

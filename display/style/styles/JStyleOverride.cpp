@@ -49,7 +49,11 @@ HRESULT JStyleOverride::ResolvePrerender(DWORD id, IJStylePrerender** out) {
   if (!IsUsable(id)) return S_OK;
   StyleComPtr<IJStyleRender> render;
   HRESULT hr = GetStyleByID(id, IID_IJStyleRender2, render.PutVoid());
-  if (FAILED(hr)) return Report(hr, 3201);
+  // A parent without that table prepares no records: a plain answer, not a failure. (An override answers it
+  // only once its own parent is at hand, and a cycle of parents never.) Other failures go back to the caller
+  // unreported here: the library reported its own, and a cycle is reported once where the depth bound trips.
+  if (hr == E_NOINTERFACE) return S_OK;
+  if (FAILED(hr)) return hr;
   if (render && render->GetVariant() == 2) {
     hr = GetStyleByID(id, IID_IJStylePrerender, reinterpret_cast<void**>(out));
     if (FAILED(hr)) return Report(hr, 3206);

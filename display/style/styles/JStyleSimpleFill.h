@@ -23,6 +23,8 @@ class JStyleSimpleFill : public CStyleRdr2dBase {
   BOOL UsesStyleID(DWORD id) override;
   GUID* GetClassID(GUID* out) override;
   HRESULT Serialize(JArchive* archive) override;
+  // A load that fails leaves the whole style as it was, its ID included.
+  HRESULT SerializeVersioned(JArchive* archive) override { return SerializeVersionedWhole(archive); }
   HRESULT Clone(IUnknown* outer, IUnknown** out) override;
   HRESULT CopyFrom(IUnknown* source, DWORD flags) override;
   HRESULT IsEqual(IUnknown* other, BOOL* same) override;

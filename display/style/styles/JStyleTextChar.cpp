@@ -399,18 +399,6 @@ HRESULT JStyleTextChar::IsEqual(IUnknown* other, BOOL* same) {
 
 // ---- persistence ----
 
-JStyleTextChar::BaseState JStyleTextChar::SaveBase() const {
-  return {m_unitsCode, m_styleID, m_referencedStyleID, m_styleKind};
-}
-
-void JStyleTextChar::RestoreBase(const BaseState& state) {
-  m_unitsCode = state.unitsCode;
-  m_styleID = state.styleID;
-  if (m_referencedStyleID != state.referencedStyleID) DropReferencedStyle();
-  m_referencedStyleID = state.referencedStyleID;
-  m_styleKind = state.styleKind;
-}
-
 bool JStyleTextChar::NameTooLongToStore() const {
   return m_data.fontName && std::wcslen(m_data.fontName) > kMostStoredNameLength;
 }

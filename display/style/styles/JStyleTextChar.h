@@ -147,13 +147,6 @@ class JStyleTextChar : public CStyleRdr2dBase {
   ~JStyleTextChar();
 
  private:
-  // What the base part of a record changes as it loads, so that a record that fails later leaves it as it was.
-  struct BaseState {
-    DWORD unitsCode, styleID, referencedStyleID, styleKind;
-  };
-  BaseState SaveBase() const;
-  void RestoreBase(const BaseState& state);
-
   HRESULT SerializeVersion2(JArchive* archive);
   // The end of either record layout's exchange: checks what was loaded, and takes it or leaves all as it was.
   HRESULT EndExchange(HRESULT hr, JArchive* archive, const BaseState& before, TextCharData d, LPWSTR name);

@@ -108,7 +108,7 @@ HRESULT SetDashedLine(IJStyleSimpleLine* line, IJStyleSimpleDashType* dash, DWOR
 
 }  // namespace
 
-HRESULT WINAPI HGetStdDashStyleNameFromNumber(LONG number, GUserText* name) {
+HRESULT __cdecl HGetStdDashStyleNameFromNumber(LONG number, GUserText* name) {
   if (!name) return REPORT(E_INVALIDARG);
   const DWORD id = NameIdOf(number);
   if (id == 0) return REPORT(E_FAIL);
@@ -116,7 +116,7 @@ HRESULT WINAPI HGetStdDashStyleNameFromNumber(LONG number, GUserText* name) {
   return StdDashGetNameById(id, name);
 }
 
-HRESULT WINAPI HSetStdDashTypeData(DWORD number, IJStyleSimpleDashType* dash) {
+HRESULT __cdecl HSetStdDashTypeData(DWORD number, IJStyleSimpleDashType* dash) {
   if (!dash) return REPORT(E_INVALIDARG);
   const StdDashRow* row = RowOf(number);
   if (!row) return S_OK;
@@ -126,7 +126,8 @@ HRESULT WINAPI HSetStdDashTypeData(DWORD number, IJStyleSimpleDashType* dash) {
   return FAILED(hr) ? REPORT(hr) : hr;
 }
 
-HRESULT WINAPI HSetContinuousLineStyleData(IJStyleSimpleLine* line, DWORD colour, double width, DWORD unitsCode) {
+HRESULT __cdecl HSetContinuousLineStyleData(IJStyleSimpleLine* line, DWORD colour, double width,
+                                            DWORD unitsCode) {
   if (!line || !std::isfinite(width)) return REPORT(E_INVALIDARG);
   HRESULT hr = line->SetColor(colour);
   if (FAILED(hr)) return REPORT(hr);
@@ -137,8 +138,8 @@ HRESULT WINAPI HSetContinuousLineStyleData(IJStyleSimpleLine* line, DWORD colour
   return S_OK;
 }
 
-HRESULT WINAPI HSetStdDashStyleData(IJStyleSimpleLine* line, IJStyleSimpleDashType* dash, DWORD number,
-                                    DWORD colour, double width, DWORD unitsCode, BOOL loadDash) {
+HRESULT __cdecl HSetStdDashStyleData(IJStyleSimpleLine* line, IJStyleSimpleDashType* dash, DWORD number,
+                                     DWORD colour, double width, DWORD unitsCode, BOOL loadDash) {
   if (!line || (!dash && loadDash) || !std::isfinite(width)) return REPORT(E_INVALIDARG);
   if (loadDash) {
     const HRESULT hr = HSetStdDashTypeData(number, dash);
@@ -147,8 +148,8 @@ HRESULT WINAPI HSetStdDashStyleData(IJStyleSimpleLine* line, IJStyleSimpleDashTy
   return SetDashedLine(line, dash, colour, width, unitsCode);
 }
 
-HRESULT WINAPI HSetCustomDashStyleData(IJStyleSimpleLine* line, IJStyleSimpleDashType* dash, DWORD count,
-                                       const double* lengths, DWORD colour, double width, DWORD unitsCode) {
+HRESULT __cdecl HSetCustomDashStyleData(IJStyleSimpleLine* line, IJStyleSimpleDashType* dash, DWORD count,
+                                        const double* lengths, DWORD colour, double width, DWORD unitsCode) {
   if (!line || !dash || count == 0 || !lengths || !std::isfinite(width)) return REPORT(E_INVALIDARG);
   if (count > SIZE_MAX / sizeof(double)) return REPORT(E_OUTOFMEMORY);
   std::unique_ptr<double, decltype(&std::free)> copy(

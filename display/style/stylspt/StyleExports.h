@@ -3,7 +3,8 @@
 // library through GetStyleLibrarian (services/daxutil) and release it before they return.
 //
 // How the H functions are exported (every one follows this):
-// - Each is WINAPI (stdcall) and answers an HRESULT.
+// - Each is WINAPI (stdcall) and answers an HRESULT, except the standard-dash functions, which leave the clean-up
+//   of their arguments to the caller (__cdecl, listed in stylesrv.def without @bytes).
 // - A name with one form has C linkage. stylesrv.def lists it as name@bytes; the DLL is linked with --kill-at,
 //   so the export is the plain name (GetProcAddress finds it so), and the import library keeps name@bytes.
 // - A name with two forms (one hands out or takes a style object, the other a style ID) is declared twice with
@@ -237,29 +238,30 @@ HRESULT WINAPI ValidateStyleName(LPCWSTR name, DWORD* valid);
 // line functions write colour, width, units and a dash into a simple line, with the locked fields saying what
 // was given: 0x1 a colour (not 0), 0x2 a width (not 0.0), 0x90 a dash type. A width or length that is not
 // finite answers E_INVALIDARG before anything changes. A step that fails ends the call; the steps before it
-// stay applied.
+// stay applied. Hosts call these with the caller's clean-up of the stack (__cdecl), under their plain names.
 
 extern "C" {
 
 // The name of a standard number, from the resource module. E_FAIL for a number without a name (`name` is left
 // as it was) and for a name that cannot be loaded.
-HRESULT WINAPI HGetStdDashStyleNameFromNumber(LONG number, GUserText* name);
+HRESULT __cdecl HGetStdDashStyleNameFromNumber(LONG number, GUserText* name);
 
 // Loads the number's lengths into the dash type; a number without lengths leaves it as it was (S_OK).
-HRESULT WINAPI HSetStdDashTypeData(DWORD number, IJStyleSimpleDashType* dash);
+HRESULT __cdecl HSetStdDashTypeData(DWORD number, IJStyleSimpleDashType* dash);
 
 // A continuous line: no dash type.
-HRESULT WINAPI HSetContinuousLineStyleData(IJStyleSimpleLine* line, DWORD colour, double width, DWORD unitsCode);
+HRESULT __cdecl HSetContinuousLineStyleData(IJStyleSimpleLine* line, DWORD colour, double width,
+                                            DWORD unitsCode);
 
 // The line gets `dash` as its dash type (first loaded with the number's lengths when `loadDash` is set) and
 // its fit flag (style flag 0x1). `dash` may be null only when `loadDash` is 0: the line then has none.
-HRESULT WINAPI HSetStdDashStyleData(IJStyleSimpleLine* line, IJStyleSimpleDashType* dash, DWORD number,
-                                    DWORD colour, double width, DWORD unitsCode, BOOL loadDash);
+HRESULT __cdecl HSetStdDashStyleData(IJStyleSimpleLine* line, IJStyleSimpleDashType* dash, DWORD number,
+                                     DWORD colour, double width, DWORD unitsCode, BOOL loadDash);
 
 // As HSetStdDashStyleData, with the caller's `count` lengths (at least one) in the units of `unitsCode`,
 // repeated, with an end fraction of 0.5. A first length above 0.0 is stored negated.
-HRESULT WINAPI HSetCustomDashStyleData(IJStyleSimpleLine* line, IJStyleSimpleDashType* dash, DWORD count,
-                                       const double* lengths, DWORD colour, double width, DWORD unitsCode);
+HRESULT __cdecl HSetCustomDashStyleData(IJStyleSimpleLine* line, IJStyleSimpleDashType* dash, DWORD count,
+                                        const double* lengths, DWORD colour, double width, DWORD unitsCode);
 
 }  // extern "C"
 
