@@ -91,12 +91,12 @@ TEST(CustodianServiceTest, SequencesOfCallsOnOneThread) {
       EXPECT_EQ(stylesrv_test::Reports().size(), call.reported ? 1u : 0u) << static_cast<int>(call.step);
       // One custodian in the word from its start to its stop, and the one handed out.
       if (*word && !first) first = *word;
-      if (*word) EXPECT_EQ(*word, first);
+      if (*word) { EXPECT_EQ(*word, first); }
       for (IJSCustodian* out : held) EXPECT_EQ(stylesrv_test::IdentityOf(out), *word);
     }
     EXPECT_TRUE(held.empty());
     EXPECT_EQ(*word != nullptr, row.runsAfter);
-    if (*word) EXPECT_EQ(service.stop(), S_OK);
+    if (*word) { EXPECT_EQ(service.stop(), S_OK); }
     EXPECT_EQ(server.internals().GetLiveObjectCount(), objects);
   }
 }

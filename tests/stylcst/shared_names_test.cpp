@@ -100,7 +100,7 @@ TEST_F(SharedNamesTest, EarlierFilesAndTheDocumentsOwnNamesWinAndEachFileOpensOn
     SCOPED_TRACE(testing::PrintToString(std::wstring(name)));
     const Found found = Find(document.librarian, name);
     EXPECT_EQ(found.hr, hr);
-    if (hr == S_OK) EXPECT_EQ(found.width, width);
+    if (hr == S_OK) { EXPECT_EQ(found.width, width); }
   }
   EXPECT_EQ(Find(document.librarian, L"Own").id, own);
   EXPECT_TRUE(Find(document.librarian, L"Thin").dashed);

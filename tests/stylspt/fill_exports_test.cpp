@@ -32,7 +32,7 @@ TEST_F(StyleExportsTest, FillExportsRefuseWhatTheyCannotUse) {
   ASSERT_EQ(HostDocumentCreate(&bare), S_OK);
   IUnknown *D = drawing.D(), *S = solid.Get(), *out = nullptr, *hatch = nullptr, *symbol = nullptr;
   WCHAR name[] = L"Solid", buffer[8] = {};
-  DWORD id = 0, length = 8, kind = 0;
+  DWORD id = 0, length = 8;
   auto* noOut = static_cast<IUnknown**>(nullptr);
   auto* noID = static_cast<DWORD*>(nullptr);
   const LPCWSTR constName = name;

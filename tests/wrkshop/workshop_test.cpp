@@ -93,7 +93,7 @@ class WorkshopTest : public ::testing::Test {
     IUnknown* editor = nullptr;
     EXPECT_EQ(by->OpenEditor(id, derived, &editor), S_OK);
     DWORD attached = 0xDEAD;
-    if (editor) EXPECT_EQ(shop->AttachEditor(Keep(editor), &attached), S_OK);
+    if (editor) { EXPECT_EQ(shop->AttachEditor(Keep(editor), &attached), S_OK); }
     return editor;
   }
   static IJStylDes* DescriptorOf(IUnknown* editor) { return host_app::TextEditorDescriptor(editor); }
