@@ -73,7 +73,11 @@ constexpr std::size_t kSector = 512;
 // Where the sizes, counts and sector numbers of a compound file of 512-byte sectors lie.
 struct CompoundLayout {
   std::vector<std::size_t> directoryEntries;  // file offsets of the 128-byte entries in use
-  std::vector<std::size_t> chainLinks;        // file offsets of FAT and mini FAT entries in use
+  struct Link {
+    std::size_t at;  // the file offset of a FAT or mini FAT entry in use
+    DWORD sector;    // the (mini) sector it follows
+  };
+  std::vector<Link> chainLinks;
 };
 
 std::size_t SectorOffset(DWORD sector) { return (static_cast<std::size_t>(sector) + 1) * kSector; }
@@ -100,7 +104,9 @@ CompoundLayout LayoutOf(const std::vector<BYTE>& file) {
     }
   }
   for (std::size_t s = 0; s < fat.size(); ++s) {
-    if (fat[s] != kFreeSector && SectorOffset(static_cast<DWORD>(s)) < file.size()) layout.chainLinks.push_back(fatOffsets[s]);
+    if (fat[s] != kFreeSector && SectorOffset(static_cast<DWORD>(s)) < file.size()) {
+      layout.chainLinks.push_back({fatOffsets[s], static_cast<DWORD>(s)});
+    }
   }
   for (DWORD s : Chain(file, fat, WordAt(file, 0x30))) {
     for (std::size_t e = 0; e < kSector / 128; ++e) {
@@ -108,11 +114,13 @@ CompoundLayout LayoutOf(const std::vector<BYTE>& file) {
       if (file[at + 0x42] != 0) layout.directoryEntries.push_back(at);  // an entry of a storage or stream
     }
   }
-  std::size_t miniEntries = 0;
+  DWORD miniEntries = 0;
   if (!layout.directoryEntries.empty()) miniEntries = WordAt(file, layout.directoryEntries[0] + 0x78) / 64;
+  DWORD mini = 0;
   for (DWORD s : Chain(file, fat, WordAt(file, 0x3C))) {
-    for (std::size_t e = 0; e < kSector / 4 && miniEntries > 0; ++e, --miniEntries) {
-      if (WordAt(file, SectorOffset(s) + 4 * e) != kFreeSector) layout.chainLinks.push_back(SectorOffset(s) + 4 * e);
+    for (std::size_t e = 0; e < kSector / 4 && mini < miniEntries; ++e, ++mini) {
+      if (WordAt(file, SectorOffset(s) + 4 * e) != kFreeSector)
+        layout.chainLinks.push_back({SectorOffset(s) + 4 * e, mini});
     }
   }
   return layout;
@@ -123,10 +131,12 @@ std::vector<Damage> CompoundFileDamage(const std::vector<BYTE>& sound) {
   const DWORD sectors = static_cast<DWORD>(sound.size() / kSector - 1);
   // Cut inside a sector, where the platform's storage would read zeros, and at every sector's end.
   for (std::size_t cut = 1; cut < sound.size(); cut += 211) {
-    damage.push_back({"cut to " + std::to_string(cut) + " bytes", {sound.begin(), sound.begin() + cut}, Expect::Refused});
+    damage.push_back(
+        {"cut to " + std::to_string(cut) + " bytes", {sound.begin(), sound.begin() + cut}, Expect::Refused});
   }
   for (std::size_t cut = kSector; cut < sound.size(); cut += kSector) {
-    damage.push_back({"cut to " + std::to_string(cut / kSector) + " sectors", {sound.begin(), sound.begin() + cut},
+    damage.push_back({"cut to " + std::to_string(cut / kSector) + " sectors",
+                      {sound.begin(), sound.begin() + cut},
                       Expect::Refused});
   }
   // Whole sectors of junk after the last are no part of the file; a part of a sector is damage.
@@ -134,8 +144,8 @@ std::vector<Damage> CompoundFileDamage(const std::vector<BYTE>& sound) {
   for (std::size_t extra : {std::size_t{100}, kSector, 3 * kSector, kSector + 1}) {
     std::vector<BYTE> file = sound;
     for (std::size_t i = 0; i < extra; ++i) file.push_back(static_cast<BYTE>(random()));
-    damage.push_back({std::to_string(extra) + " bytes of junk appended", file,
-                      extra % kSector ? Expect::Refused : Expect::Opens});
+    damage.push_back(
+        {std::to_string(extra) + " bytes of junk appended", file, extra % kSector ? Expect::Refused : Expect::Opens});
   }
 
   const DWORD huge[] = {0, 1, kEndOfChain, kFreeSector, 0x7FFFFFFF, sectors, sectors + 1};
@@ -143,15 +153,16 @@ std::vector<Damage> CompoundFileDamage(const std::vector<BYTE>& sound) {
     const char* name;
     std::size_t at;
   };
-  const Field header[] = {{"directory sectors", 0x28}, {"FAT sectors", 0x2C},       {"first directory sector", 0x30},
-                          {"mini stream cutoff", 0x38}, {"first mini FAT sector", 0x3C}, {"mini FAT sectors", 0x40},
-                          {"first DIFAT sector", 0x44}, {"DIFAT sectors", 0x48},     {"first FAT sector", 0x4C},
-                          {"second FAT sector", 0x50}};
+  const Field header[] = {{"directory sectors", 0x28},      {"FAT sectors", 0x2C},
+                          {"first directory sector", 0x30}, {"mini stream cutoff", 0x38},
+                          {"first mini FAT sector", 0x3C},  {"mini FAT sectors", 0x40},
+                          {"first DIFAT sector", 0x44},     {"DIFAT sectors", 0x48},
+                          {"first FAT sector", 0x4C},       {"second FAT sector", 0x50}};
   for (const Field& field : header) {
     for (DWORD value : huge) {
       if (value == WordAt(sound, field.at)) continue;
-      damage.push_back({std::string("header: ") + field.name + " " + std::to_string(value), With(sound, field.at, value),
-                        Expect::Either});
+      damage.push_back({std::string("header: ") + field.name + " " + std::to_string(value),
+                        With(sound, field.at, value), Expect::Either});
     }
   }
   for (WORD shift : {WORD{0}, WORD{7}, WORD{12}, WORD{0xFFFF}}) {
@@ -169,8 +180,8 @@ std::vector<Damage> CompoundFileDamage(const std::vector<BYTE>& sound) {
     for (const Field& field : {Field{"left", 0x44}, Field{"right", 0x48}, Field{"child", 0x4C}}) {
       // A link to itself, to the root and far past the entries: a tree that never ends or leads nowhere.
       for (DWORD value : {self, DWORD{0}, DWORD{0x7FFFFFFF}, DWORD{kEndOfChain}}) {
-        damage.push_back({entry + field.name + " " + std::to_string(value), With(sound, at + field.at, value),
-                          Expect::Either});
+        damage.push_back(
+            {entry + field.name + " " + std::to_string(value), With(sound, at + field.at, value), Expect::Either});
       }
     }
     for (DWORD value : huge) {
@@ -182,19 +193,19 @@ std::vector<Damage> CompoundFileDamage(const std::vector<BYTE>& sound) {
     }
     damage.push_back({entry + "size above 4 GiB", With(sound, at + 0x7C, DWORD{1}), Expect::Either});
     for (WORD length : {WORD{0}, WORD{1}, WORD{66}, WORD{0xFFFF}}) {
-      damage.push_back({entry + "name length " + std::to_string(length), With(sound, at + 0x40, length),
-                        Expect::Either});
+      damage.push_back(
+          {entry + "name length " + std::to_string(length), With(sound, at + 0x40, length), Expect::Either});
     }
     for (BYTE type : {BYTE{0}, BYTE{3}, BYTE{0xFF}}) {
       damage.push_back({entry + "type " + std::to_string(type), With(sound, at + 0x42, type), Expect::Either});
     }
   }
-  for (std::size_t at : layout.chainLinks) {
-    const DWORD link = static_cast<DWORD>(at);
-    for (DWORD value : {DWORD{0}, kFreeSector, kEndOfChain, sectors + 1, DWORD{0x7FFFFFFF}}) {
-      if (value == WordAt(sound, at)) continue;
-      damage.push_back({"chain link at " + std::to_string(link) + " " + std::to_string(value), With(sound, at, value),
-                        Expect::Either});
+  // A link to its own sector is a chain without end; the others lead out of the file or end it early.
+  for (const CompoundLayout::Link& link : layout.chainLinks) {
+    for (DWORD value : {link.sector, DWORD{0}, kFreeSector, kEndOfChain, sectors + 1, DWORD{0x7FFFFFFF}}) {
+      if (value == WordAt(sound, link.at)) continue;
+      damage.push_back({"chain link at " + std::to_string(link.at) + " " + std::to_string(value),
+                        With(sound, link.at, value), Expect::Either});
     }
   }
   return damage;
@@ -224,7 +235,8 @@ std::vector<BYTE> WithStream(const std::wstring& sound, const std::wstring& scra
                              const std::optional<std::vector<BYTE>>& bytes) {
   CopyFileW(sound.c_str(), scratch.c_str(), FALSE);
   IStorage* storage = nullptr;
-  EXPECT_EQ(StgOpenStorage(scratch.c_str(), nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, nullptr, 0, &storage), S_OK);
+  EXPECT_EQ(StgOpenStorage(scratch.c_str(), nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, nullptr, 0, &storage),
+            S_OK);
   if (!storage) return {};
   if (bytes) {
     IStream* stream = nullptr;
@@ -272,7 +284,8 @@ std::vector<Damage> StreamDamage(const std::wstring& sound, const std::wstring& 
   const std::vector<BYTE> version = ReadStream(storage, kVersion);
   storage->Release();
   EXPECT_EQ(version.size(), 4u);
-  auto add = [&](const std::string& what, LPCWSTR stream, const std::optional<std::vector<BYTE>>& bytes, Expect expect) {
+  auto add = [&](const std::string& what, LPCWSTR stream, const std::optional<std::vector<BYTE>>& bytes,
+                 Expect expect) {
     damage.push_back({Narrow(stream) + ": " + what, WithStream(sound, scratch, stream, bytes), expect});
   };
 
@@ -288,7 +301,8 @@ std::vector<Damage> StreamDamage(const std::wstring& sound, const std::wstring& 
                           Stream{kVersion, version, Expect::OtherVersion, Expect::Opens}}) {
     const std::size_t step = std::max<std::size_t>(1, s.bytes.size() / 60);
     for (std::size_t cut = 0; cut < s.bytes.size(); cut += step) {
-      add("cut to " + std::to_string(cut), s.name, std::vector<BYTE>(s.bytes.begin(), s.bytes.begin() + cut), s.whenCut);
+      add("cut to " + std::to_string(cut), s.name, std::vector<BYTE>(s.bytes.begin(), s.bytes.begin() + cut),
+          s.whenCut);
     }
     add("removed", s.name, std::nullopt, s.whenRemoved);
     for (std::size_t extra : {std::size_t{1}, std::size_t{4}, std::size_t{5000}}) {
@@ -364,7 +378,8 @@ std::vector<Damage> StreamDamage(const std::wstring& sound, const std::wstring& 
   const std::size_t nameID = 8 + units * sizeof(wchar_t);
   for (const StoredObject& object : stored) {
     if (&object == library) continue;
-    add("the library's name given to a style", kNames, With(names, nameID, WordAt(objects, object.at)), Expect::Refused);
+    add("the library's name given to a style", kNames, With(names, nameID, WordAt(objects, object.at)),
+        Expect::Refused);
     break;
   }
   add("the library's name given to no object", kNames, With(names, nameID, DWORD{0x6FFFFFF0}), Expect::Refused);
@@ -378,6 +393,7 @@ class StyleFileSweep : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(server.loaded());
     stylcst_test::SetCurrentVersion();
+    stylcst_test::UseOwnTemporaryFolder(L"sweep-temporary");
     CreateDirectoryW(folder.c_str(), nullptr);
     // The file lists itself, as a library file may: opening it must not load it again.
     stylcst_test::WriteLibraryFile(sound, {{L"Alpha", 0.5, L"Dots"}, {L"Beta", 0.25}, {L"Gamma", 0.125, L"Dashes"}}, 3,
@@ -474,7 +490,8 @@ class StyleFileSweep : public ::testing::Test {
       const RenderContextScales context = Scales(1.0, 1.0, 1.0);
       tagStyleOverride record{};
       record.recordCode = kStyleOverrideRecordCode;
-      const HRESULT drawn = render->RenderWithContext(&line.record, target.target(), &context, nullptr, &record, nullptr);
+      const HRESULT drawn =
+          render->RenderWithContext(&line.record, target.target(), &context, nullptr, &record, nullptr);
       if (expect == Expect::Opens) {
         EXPECT_EQ(drawn, S_OK);
         EXPECT_NE(target.recording()->CallCount(), 0u);
@@ -528,7 +545,7 @@ class StyleFileSweep : public ::testing::Test {
     }
     stylesrv_test::ClearReports();
     // The counts of a run, said where they are read.
-    std::printf("[ sweep    ] %zu damaged files: %u opened, %u refused for their version, %u refused as damaged\n",
+    std::printf("[ sweep    ] %zu files: %u opened, %u refused for their version, %u refused as damaged\n",
                 damage.size(), opened, otherVersion, refused);
   }
 
@@ -541,12 +558,8 @@ class StyleFileSweep : public ::testing::Test {
   std::vector<std::wstring> copies;
 };
 
-TEST_F(StyleFileSweep, DamagedCompoundFilesOpenWholeOrAreRefused) {
-  Sweep(CompoundFileDamage(ReadBytes(sound)));
-}
+TEST_F(StyleFileSweep, DamagedCompoundFilesOpenWholeOrAreRefused) { Sweep(CompoundFileDamage(ReadBytes(sound))); }
 
-TEST_F(StyleFileSweep, DamagedStreamsOpenWholeOrAreRefused) {
-  Sweep(StreamDamage(sound, folder + L"\\scratch.stl"));
-}
+TEST_F(StyleFileSweep, DamagedStreamsOpenWholeOrAreRefused) { Sweep(StreamDamage(sound, folder + L"\\scratch.stl")); }
 
 }  // namespace

@@ -160,8 +160,8 @@ std::string Picture(IUnknown* style, std::vector<double> xyz, const FillDrawingS
   const RenderContextScales context = Scales(1.0, 1.0, 1.0);
   tagStyleOverride record{};
   record.recordCode = kStyleOverrideRecordCode;
-  const HRESULT hr =
-      render->RenderWithContext(&geometry.record, target.target(), &context, nullptr, &record, AsSeventhArgument(setup));
+  const HRESULT hr = render->RenderWithContext(&geometry.record, target.target(), &context, nullptr, &record,
+                                               AsSeventhArgument(setup));
   return std::to_string(hr) + "\n" + target.Svg();
 }
 
@@ -274,8 +274,7 @@ void Round(Worker& worker, int round) {
     EXPECT_EQ(document.librarian->FindOrCreateStyleID(worker.OwnName().c_str(), &STYLETYPE_Linear, &id),
               withOld ? kNameUnknown : S_OK)
         << where;
-    EXPECT_EQ(document.librarian->FindOrCreateStyleID(worker.OtherName().c_str(), &STYLETYPE_Linear, &id),
-              kNameUnknown)
+    EXPECT_EQ(document.librarian->FindOrCreateStyleID(worker.OtherName().c_str(), &STYLETYPE_Linear, &id), kNameUnknown)
         << where << ": another thread's name";
     if (shared) {
       EXPECT_THAT(DrawnWidths(document.librarian, shared), ::testing::Each(worker.fileWidth)) << where;
@@ -338,17 +337,17 @@ TEST(ThreadStress, EightThreadsEachKeepTheirOwnState) {
   stylesrv_test::ServerModule server;
   ASSERT_TRUE(server.loaded());
   stylcst_test::SetCurrentVersion();
+  stylcst_test::UseOwnTemporaryFolder(L"stress-temporary");
   const stylcst_test::Service service(server);
   Meeting meeting(kThreads + 1);
-  const Common common{&server,
-                      &service,
-                      stylesrv_test::FindExport<decltype(common.setPersistIdsState)>(server.handle(),
-                                                                                    "HStyleAssignPersistIdsCallback"),
-                      stylesrv_test::FindExport<decltype(common.getPersistIdsState)>(server.handle(),
-                                                                                    "HStyleGetAssignPersistIdsState"),
-                      stylesrv_test::FindExport<decltype(common.setStdDash)>(server.handle(), "HSetStdDashStyleData"),
-                      &meeting,
-                      Rounds()};
+  const Common common{
+      &server,
+      &service,
+      stylesrv_test::FindExport<decltype(common.setPersistIdsState)>(server.handle(), "HStyleAssignPersistIdsCallback"),
+      stylesrv_test::FindExport<decltype(common.getPersistIdsState)>(server.handle(), "HStyleGetAssignPersistIdsState"),
+      stylesrv_test::FindExport<decltype(common.setStdDash)>(server.handle(), "HSetStdDashStyleData"),
+      &meeting,
+      Rounds()};
   ASSERT_TRUE(common.setPersistIdsState && common.getPersistIdsState && common.setStdDash);
   const LONG objects = server.internals().GetLiveObjectCount();
   const LONG blocks = EngineLiveBlocks();
