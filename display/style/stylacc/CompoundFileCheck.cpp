@@ -9,6 +9,7 @@ namespace {
 constexpr BYTE kSignature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
 constexpr DWORD kEndOfChain = 0xFFFFFFFE;
 constexpr DWORD kNoEntry = 0xFFFFFFFF;
+constexpr DWORD kFreeSector = 0xFFFFFFFF;
 constexpr DWORD kHeaderFatSectors = 109;  // the FAT sectors the header itself lists
 constexpr DWORD kMiniSectorSize = 64;
 constexpr DWORD kMiniStreamCutoff = 4096;
@@ -37,7 +38,8 @@ constexpr ULONGLONG kMostWords = ULONGLONG{1} << 26;
 // A table of 32-bit words from the heap; empty when it could not be had.
 struct Words {
   explicit Words(ULONGLONG n)
-      : data(n <= kMostWords ? new (std::nothrow) DWORD[n ? n : 1] : nullptr), count(data ? static_cast<DWORD>(n) : 0) {}
+      : data(n <= kMostWords ? new (std::nothrow) DWORD[n ? n : 1] : nullptr),
+        count(data ? static_cast<DWORD>(n) : 0) {}
   std::unique_ptr<DWORD[]> data;
   DWORD count;
 };
@@ -141,7 +143,8 @@ HRESULT CompoundFile::CheckTree(const Words& directory, DWORD entries, const Wor
     const WORD nameBytes = Half(entry + 0x40);
     const BYTE type = entry[0x42];
     if (nameBytes > 64 || nameBytes % 2 || (type != kStorage && type != kStream)) return kCorrupt;
-    for (const DWORD link : {Word(entry + 0x44), Word(entry + 0x48), type == kStorage ? Word(entry + 0x4C) : kNoEntry}) {
+    for (const DWORD link :
+         {Word(entry + 0x44), Word(entry + 0x48), type == kStorage ? Word(entry + 0x4C) : kNoEntry}) {
       if (link == kNoEntry) continue;
       if (depth >= entries) return kCorrupt;
       pending.data[depth++] = link;
@@ -204,10 +207,13 @@ HRESULT CompoundFile::Check() {
     return kCorrupt;
   }
   const DWORD miniSectors = static_cast<DWORD>((miniStream + kMiniSectorSize - 1) / kMiniSectorSize);
+  // A file without a mini FAT has "end" or "free" for its first sector, as its writer chose.
   Words miniFat(0);
   const DWORD miniFatFirst = Word(header + 0x3C);
-  if (!ChainLength(m_fat, m_sectors, miniFatFirst, &length)) return kCorrupt;
-  if (FAILED(hr = ReadChain(miniFatFirst, length, &miniFat))) return hr;
+  if (miniFatFirst != kFreeSector) {
+    if (!ChainLength(m_fat, m_sectors, miniFatFirst, &length)) return kCorrupt;
+    if (FAILED(hr = ReadChain(miniFatFirst, length, &miniFat))) return hr;
+  }
   return CheckTree(directory, entries, miniFat, miniSectors);
 }
 
