@@ -177,11 +177,15 @@ std::vector<Damage> CompoundFileDamage(const std::vector<BYTE>& sound) {
     const std::size_t at = layout.directoryEntries[e];
     const std::string entry = "directory entry " + std::to_string(e) + ": ";
     const DWORD self = static_cast<DWORD>(e);
+    const bool hasChildren = sound[at + 0x42] == 1 || sound[at + 0x42] == 5;  // a storage or the root
     for (const Field& field : {Field{"left", 0x44}, Field{"right", 0x48}, Field{"child", 0x4C}}) {
-      // A link to itself, to the root and far past the entries: a tree that never ends or leads nowhere.
+      // A link to itself, to the root and far past the entries: a tree that never ends or leads nowhere. The
+      // storage once walked such a tree for ever; the links nothing follows (the root's siblings, a stream's
+      // children) change nothing.
+      const bool followed = field.at == 0x4C ? hasChildren : e != 0;
       for (DWORD value : {self, DWORD{0}, DWORD{0x7FFFFFFF}, DWORD{kEndOfChain}}) {
-        damage.push_back(
-            {entry + field.name + " " + std::to_string(value), With(sound, at + field.at, value), Expect::Either});
+        damage.push_back({entry + field.name + " " + std::to_string(value), With(sound, at + field.at, value),
+                          followed ? Expect::Refused : Expect::Either});
       }
     }
     for (DWORD value : huge) {
