@@ -109,6 +109,14 @@ std::vector<std::wstring> TemporaryCopies() {
   return files;
 }
 
+void UseOwnTemporaryFolder(const std::wstring& name) {
+  const std::wstring folder = Folder(name);
+  CreateDirectoryW(folder.c_str(), nullptr);
+  // The platform's temporary folder is the first of these two that is set.
+  SetEnvironmentVariableW(L"TMP", folder.c_str());
+  SetEnvironmentVariableW(L"TEMP", folder.c_str());
+}
+
 ClassRegistration::ClassRegistration(const stylesrv_test::ServerModule& server) {
   for (const CLSID* clsid :
        {&CLSID_JStyleLib, &CLSID_JStyleSimpleLine, &CLSID_JStyleSimpleDashType, &CLSID_JVOQStyleAccess}) {

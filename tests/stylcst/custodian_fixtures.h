@@ -43,6 +43,9 @@ void WriteLibraryFile(const std::wstring& path, const std::vector<FileStyle>& st
                       const wchar_t* listed = nullptr);
 // The copies the FileSystemObject made in the temporary folder (its temporary names begin with "rad").
 std::vector<std::wstring> TemporaryCopies();
+// From now on this process's temporary folder is a folder of its own in the test's folder, so that test programs
+// running beside it see none of its temporary copies, nor it theirs.
+void UseOwnTemporaryFolder(const std::wstring& name);
 
 // The server's classes a file's document is made of, and the host's "RSC" class, registered with the platform.
 class ClassRegistration {

@@ -5,6 +5,7 @@
 #include <cwchar>
 
 #include "display/style/server.h"
+#include "display/style/stylacc/CompoundFileCheck.h"
 #include "display/style/stylbas/StyleComPtr.h"
 #include "display/style/styllib/StyleReport.h"
 
@@ -43,14 +44,6 @@ HRESULT OpenFileStorage(LPCWSTR path, BOOL* readOnly, IStorage** out) {
   hr = OpenStorage(path, kRead, out);
   if (FAILED(hr)) hr = OpenStorage(path, kReadPriority, out);
   return hr;
-}
-
-// A compound file is made of whole sectors of 512 bytes or more. One cut inside a sector is damage, refused
-// before the platform's storage reads it: that reads the missing bytes as zeros (a cut file could pass for
-// another version, or load altered), and opening read-only it can recurse without end on a cut directory.
-bool CutInsideASector(LPCWSTR path) {
-  WIN32_FILE_ATTRIBUTE_DATA data{};
-  return GetFileAttributesExW(path, GetFileExInfoStandard, &data) && data.nFileSizeLow % 512 != 0;
 }
 
 // Compares the file's "DocVersion2" stream with `current`: S_OK when they match or the file has no such stream,
@@ -183,7 +176,8 @@ HRESULT JVOQStyleAccess::OpenLibraryFile(LPCWSTR path, IUnknown** document, IJDo
   std::sscanf(value, "%hd.%hd", &major, &minor);
   const DWORD current = (DWORD{static_cast<WORD>(major)} << 16) | static_cast<WORD>(minor);
 
-  if (CutInsideASector(path)) return REPORT(STG_E_DOCFILECORRUPT);
+  hr = CheckCompoundFileFrame(path);
+  if (FAILED(hr)) return REPORT(hr);
   StyleComPtr<IStorage> storage;
   hr = OpenFileStorage(path, readOnly, storage.Put());
   if (FAILED(hr)) return REPORT(hr);
