@@ -27,6 +27,10 @@ void BScubdep(double p, double q, double D, double roots[3], double imag[3]);
 void BSquadsolve(const double c[3], double re[2], double im[2]);
 // rc is not cleared on entry: the caller has cleared it; it becomes -1 on failure.
 void BSrpoly3(const double c[4], double re[3], double im[3], int *rc);
+// A multiple root (double, triple, quadruple, a double pair) fills as many slots as it counts: it is found as a
+// root of the quartic and of its derivatives within rounding, on the quartic scaled by a power of two to roots
+// near unit modulus, so that coefficients that were rounded and roots of any magnitude are told alike. Every slot
+// is then refined on the quartic and verified as one of its roots (rc -1 otherwise).
 void BSrpoly4(const double c[5], double re[4], double im[4], int *rc);
 double BSpower(int *rc, double base, int exponent);
 
