@@ -62,7 +62,8 @@ extern const double BSbinom16[256];
 // Basis conversions
 
 // Legendre coefficients of degree n-1 from n samples f at the nodes of the n-point Gauss-Legendre rule
-// (ascending); rc -2 unless n is 4, 8, 12, 16, 20, 40, 80, 160 or 320.
+// (ascending); rc -2, with nothing written, unless n is 4, 8, 12, 16, 20, 40, 80, 160 or 320 and every sample is
+// finite.
 void BShifit(int n, const double *f, double *out, int *rc);
 // Chebyshev to Legendre and back, degree n <= 325 (rc -2 above).
 void BStchtlgd(int n, const double *cheb, double *out, int *rc);
