@@ -160,9 +160,13 @@ double BSnewtkroot(double a, int k);
 // Householder least squares (householder.cpp)
 //
 // Dense matrices are row-major: A m rows of n, right-hand sides B m rows of nrhs. Pivots are tested against
-// zero_tol (entry [16]) as absolute values: the solvers expect entries of about unit size. rc -2 answers a size
-// below 1, a bad block layout or an entry that is not finite, before anything changes; rc -1 a rank defect (a
-// diagonal of R below zero_tol or NaN), with the solution left unwritten.
+// zero_tol (entry [16], 1e-14 unless changed) as absolute values: the solvers expect entries of about unit size.
+// rc -2 answers a size below 1, a bad block layout or an entry that is not finite, before anything changes; rc -1
+// a rank defect, with the solution left unwritten. The rank test is on lengths, not squared lengths: a column is
+// rank-deficient when its part on and below the diagonal, after the reflections of the columns before it, is
+// shorter than zero_tol, or when its diagonal in R ends below zero_tol (the accumulating solvers test only the
+// diagonals). A column is left unreflected only when half the squared length of its reflection vector is below
+// zero_tol squared, so that a column merely small in one block of a band is still reflected.
 
 // Triangularises A (R on and above the diagonal, reflection tails below it) and replaces B by Q^T B.
 void BShshldtran(int m, int n, int nrhs, double *A, double *B, int *rc);
