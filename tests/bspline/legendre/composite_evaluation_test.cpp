@@ -438,7 +438,8 @@ TEST(CompositeEvaluation, ConicsTurnAtTheirExtremesOnJointsAndInsideSegments) {
   auto ellipse = [&](std::vector<double> c, std::vector<double> e1, std::vector<double> e2, double a0,
                      double sweep) {
     return [=](ArcRecord &rec) {
-      const double p1[3] = {c[0] + 5 * e1[0], c[1] + 5 * e1[1], c[2]}, p2[3] = {c[0] + 2 * e2[0], c[1] + 2 * e2[1], c[2]};
+      const double p1[3] = {c[0] + 5 * e1[0], c[1] + 5 * e1[1], c[2]};
+      const double p2[3] = {c[0] + 2 * e2[0], c[1] + 2 * e2[1], c[2]};
       std::uint16_t is_circle = 7;
       int rc = 99;
       BSelarptang(c.data(), p1, p2, a0, sweep, 1, nullptr, nullptr, &normal_given, nullptr, nullptr, &is_circle,
