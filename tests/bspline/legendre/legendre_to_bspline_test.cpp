@@ -160,7 +160,9 @@ TEST(LegendreToBspline, BreakPlacementCorners) {
     BSfndktslg(r.n, 1, 1, c, 4, 2, 1e-6, &nspans, &breaks, &rc);
     ASSERT_EQ(rc, 0) << r.what;
     ASSERT_EQ(nspans, r.nspans) << r.what;
-    if (r.nspans == 0) EXPECT_EQ(breaks, nullptr) << r.what;
+    if (r.nspans == 0) {
+      EXPECT_EQ(breaks, nullptr) << r.what;
+    }
     else EXPECT_TRUE(breaks[0] == -1 && breaks[1] == 0 && breaks[2] == 1) << r.what << " split at " << breaks[1];
     if (r.nspans) BSdbgfree(breaks);
   }

@@ -52,7 +52,9 @@ TEST(NormalsDistanceOracle, FeetAndNearestParameters) {
           gp_Vec V;
           oc.cv->D1(u, P, V);
           const gp_Vec w(p, P);
-          if (mult == 1) EXPECT_LT(std::fabs(w.Dot(V)), 1e-9 * V.Magnitude() * (1 + w.Magnitude())) << i / 3;
+          if (mult == 1) {
+            EXPECT_LT(std::fabs(w.Dot(V)), 1e-9 * V.Magnitude() * (1 + w.Magnitude())) << i / 3;
+          }
         }
         // The nearest parameters: extrema, ends and the corner knots, filtered to the minimum within dist_tol.
         std::vector<std::pair<double, double>> cand;

@@ -48,7 +48,9 @@ void expect_peer_minimum(const TestCurve &c, const std::vector<double> &pts, con
     // Either peer may miss a minimum; the nearer one of the two is the reference.
     const PeerFoot o = occt_nearest(oc, q), s = sisl_nearest(sc.cv, q), &best = o.dist < s.dist ? o : s;
     EXPECT_NEAR(a.dist[i], best.dist, 1e-9 * std::fmax(1, best.dist)) << what << " point " << i;
-    if (o.unique && s.unique) EXPECT_NEAR(a.par[i], best.par, 1e-6) << what << " point " << i;
+    if (o.unique && s.unique) {
+      EXPECT_NEAR(a.par[i], best.par, 1e-6) << what << " point " << i;
+    }
     double r[3];
     ref_point(c, a.par[i], r);
     EXPECT_NEAR(std::sqrt((r[0] - q[0]) * (r[0] - q[0]) + (r[1] - q[1]) * (r[1] - q[1]) + (r[2] - q[2]) * (r[2] - q[2])),
