@@ -1,9 +1,7 @@
-// Building 10^5 circular arcs (centre, ends and normal) and 10^5 elliptical arcs (centre, axis ends, parametric
-// angles) as rational quadratic B-splines, as the geometry layer does for every arc it draws: ours beside
-// OpenCASCADE's GC_MakeArcOf* followed by GeomConvert. Every contender's every curve is checked once before the
-// timing (its ends and its middle on the analytic arc, within 1e-9 of the size); a wrong curve fails its benchmark.
-#include <benchmark/benchmark.h>
-
+// Building circular arcs (centre, ends and normal) and elliptical arcs (centre, axis ends, parametric angles) as
+// rational quadratic B-splines, as the geometry layer does for every arc it draws: ours beside OpenCASCADE's
+// GC_MakeArcOf* followed by GeomConvert. Every contender's every curve is checked once before the timing (its ends
+// and its middle on the analytic arc, within 1e-9 of the size).
 #include <ElCLib.hxx>
 #include <GC_MakeArcOfCircle.hxx>
 #include <GC_MakeArcOfEllipse.hxx>
@@ -14,14 +12,17 @@
 
 #include <cmath>
 #include <functional>
+#include <memory>
+#include <string>
 #include <random>
 #include <vector>
 
+#include "bench/bench_checks.h"
 #include "tests/bspline/conic_fixtures.h"
 
 namespace {
 
-constexpr int kArcs = 100000;
+constexpr int kArcs = 100000;  // arcs drawn; a size takes the first of them
 
 struct ArcCase {
   gp_Ax2 axes;
@@ -64,24 +65,22 @@ const std::vector<ArcCase> &ellipse_cases() {
 // (check = true) or only builds it. False when it failed.
 using Contender = std::function<bool(const ArcCase &, bool check, double pts[9])>;
 
-void time_checked(benchmark::State &state, const std::vector<ArcCase> &cases, const Contender &run,
-                  const char *wrong) {
-  for (const ArcCase &k : cases) {
+// Checks the first `count` cases once, then times building them.
+bench::Ready Checked(const std::vector<ArcCase> &cases, int count, const Contender &run, const char *wrong) {
+  for (int i = 0; i < count; ++i) {
+    const ArcCase &k = cases[i];
     double pts[9], want[3];
     bool ok = run(k, true, pts);
     for (int j = 0; j < 3 && ok; ++j) {
       k.at(k.start + j * k.sweep / 2, want);
       for (int c = 0; c < 3; ++c) ok = ok && std::fabs(pts[3 * j + c] - want[c]) <= 1e-9 * (10 + k.r1);
     }
-    if (!ok) {
-      state.SkipWithError(wrong);
-      return;
-    }
+    if (!ok) return bench::Failed(std::string(wrong) + " at arc " + std::to_string(i));
   }
-  double scratch[9];
-  for (auto _ : state)
-    for (const ArcCase &k : cases) benchmark::DoNotOptimize(run(k, false, scratch));
-  state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(cases.size()));
+  return bench::Passed([&cases, count, run] {
+    double scratch[9];
+    for (int i = 0; i < count; ++i) benchmark::DoNotOptimize(run(cases[i], false, scratch));
+  });
 }
 
 void xyz(const gp_XYZ &p, double out[3]) { out[0] = p.X(), out[1] = p.Y(), out[2] = p.Z(); }
@@ -103,72 +102,70 @@ bool peer_converted(const Maker &arc, bool check, double pts[9]) {
   return true;
 }
 
-void BM_OursCircle(benchmark::State &state) {
-  ArcRecord rec;
-  time_checked(
-      state, circle_cases(),
-      [&rec](const ArcCase &k, bool check, double pts[9]) {
-        double s[3], e[3], c[3], n[3], nout[3];
-        k.at(k.start, s);
-        k.at(k.start + k.sweep, e);
-        xyz(k.axes.Location().XYZ(), c);
-        xyz(k.axes.Direction().XYZ(), n);
-        int rc = 0;
-        if (!BSprepcarc(&rc, s, c, e, n, &rec.cv, nout, nullptr)) return false;
-        if (check) our_points(rec, pts);
-        return true;
-      },
-      "BSprepcarc is wrong");
+Contender OursCircle() {
+  auto rec = std::make_shared<ArcRecord>();
+  return [rec](const ArcCase &k, bool check, double pts[9]) {
+    double s[3], e[3], c[3], n[3], nout[3];
+    k.at(k.start, s);
+    k.at(k.start + k.sweep, e);
+    xyz(k.axes.Location().XYZ(), c);
+    xyz(k.axes.Direction().XYZ(), n);
+    int rc = 0;
+    if (!BSprepcarc(&rc, s, c, e, n, &rec->cv, nout, nullptr)) return false;
+    if (check) our_points(*rec, pts);
+    return true;
+  };
 }
 
-void BM_PeerCircle(benchmark::State &state) {
-  time_checked(
-      state, circle_cases(),
-      [](const ArcCase &k, bool check, double pts[9]) {
-        const gp_Circ circ(k.axes, k.r1);
-        return peer_converted(
-            GC_MakeArcOfCircle(circ, ElCLib::Value(k.start, circ), ElCLib::Value(k.start + k.sweep, circ), true),
-            check, pts);
-      },
-      "GC_MakeArcOfCircle + GeomConvert is wrong");
+bool PeerCircle(const ArcCase &k, bool check, double pts[9]) {
+  const gp_Circ circ(k.axes, k.r1);
+  return peer_converted(
+      GC_MakeArcOfCircle(circ, ElCLib::Value(k.start, circ), ElCLib::Value(k.start + k.sweep, circ), true), check,
+      pts);
 }
 
-void BM_OursEllipse(benchmark::State &state) {
-  ArcRecord rec;
-  time_checked(
-      state, ellipse_cases(),
-      [&rec](const ArcCase &k, bool check, double pts[9]) {
-        double c[3], p1[3], p2[3];
-        const gp_XYZ o = k.axes.Location().XYZ();
-        xyz(o, c);
-        xyz(o + k.r1 * k.axes.XDirection().XYZ(), p1);
-        xyz(o + k.r2 * k.axes.YDirection().XYZ(), p2);
-        int rc = 0;
-        std::uint16_t is_circle = 0;
-        BSelarptang(c, p1, p2, k.start, k.sweep, 1, nullptr, nullptr, &rec, nullptr, nullptr, &is_circle, &rec.ptr,
-                    &rc);
-        if (rc != 0) return false;
-        if (check) our_points(rec, pts);
-        return true;
-      },
-      "BSelarptang is wrong");
+Contender OursEllipse() {
+  auto rec = std::make_shared<ArcRecord>();
+  return [rec](const ArcCase &k, bool check, double pts[9]) {
+    double c[3], p1[3], p2[3];
+    const gp_XYZ o = k.axes.Location().XYZ();
+    xyz(o, c);
+    xyz(o + k.r1 * k.axes.XDirection().XYZ(), p1);
+    xyz(o + k.r2 * k.axes.YDirection().XYZ(), p2);
+    int rc = 0;
+    std::uint16_t is_circle = 0;
+    BSelarptang(c, p1, p2, k.start, k.sweep, 1, nullptr, nullptr, rec.get(), nullptr, nullptr, &is_circle,
+                &rec->ptr, &rc);
+    if (rc != 0) return false;
+    if (check) our_points(*rec, pts);
+    return true;
+  };
 }
 
-void BM_PeerEllipse(benchmark::State &state) {
-  time_checked(
-      state, ellipse_cases(),
-      [](const ArcCase &k, bool check, double pts[9]) {
-        return peer_converted(GC_MakeArcOfEllipse(gp_Elips(k.axes, k.r1, k.r2), k.start, k.start + k.sweep, true),
-                              check, pts);
-      },
-      "GC_MakeArcOfEllipse + GeomConvert is wrong");
+bool PeerEllipse(const ArcCase &k, bool check, double pts[9]) {
+  return peer_converted(GC_MakeArcOfEllipse(gp_Elips(k.axes, k.r1, k.r2), k.start, k.start + k.sweep, true), check,
+                        pts);
 }
 
-BENCHMARK(BM_OursCircle)->Name("arcs_circle_1e5/ours_BSprepcarc")->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_PeerCircle)->Name("arcs_circle_1e5/occt_GC_MakeArcOfCircle_GeomConvert")->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_OursEllipse)->Name("arcs_ellipse_1e5/ours_BSelarptang")->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_PeerEllipse)
-    ->Name("arcs_ellipse_1e5/occt_GC_MakeArcOfEllipse_GeomConvert")
-    ->Unit(benchmark::kMillisecond);
+void Register(bool ellipse, const char *contender, std::function<Contender()> make, const char *wrong) {
+  bench::Contender("arcs", ellipse ? "elliptical_arcs" : "circular_arcs", contender, bench::Sizes({1000, 10000, 100000}),
+                   "arcs", [ellipse, make, wrong](int count) {
+                     return Checked(ellipse ? ellipse_cases() : circle_cases(), count, make(), wrong);
+                   });
+}
+
+const bool registered = [] {
+  bench::Describe("arcs",
+                  "Circular arcs (centre, ends, normal) and elliptical arcs (centre, axis ends, parametric angles) "
+                  "built as rational quadratic B-splines, radii 0.1 to 50, sweeps 1 to 359 degrees; size: arcs. "
+                  "Every curve's ends and middle are checked on the analytic arc within 1e-9 of its size.");
+  Register(false, "ours_BSprepcarc", OursCircle, "BSprepcarc is wrong");
+  Register(false, "occt_GC_MakeArcOfCircle_GeomConvert", [] { return Contender(PeerCircle); },
+           "GC_MakeArcOfCircle + GeomConvert is wrong");
+  Register(true, "ours_BSelarptang", OursEllipse, "BSelarptang is wrong");
+  Register(true, "occt_GC_MakeArcOfEllipse_GeomConvert", [] { return Contender(PeerEllipse); },
+           "GC_MakeArcOfEllipse + GeomConvert is wrong");
+  return true;
+}();
 
 }  // namespace

@@ -1,7 +1,7 @@
-// Segment against segment on 10^6 random planar pairs in general position: ours beside GEOS's segment
-// intersection. Each answer, the number of crossings plus the sum of their coordinates, is checked against the
-// crossings solved in long double before it is timed.
-#include <benchmark/benchmark.h>
+// Segment against segment on random planar pairs in general position: ours beside GEOS's segment intersection.
+// Each answer, the number of crossings plus the sum of their coordinates, is checked against the crossings solved
+// in long double before it is timed.
+#include <type_traits>
 
 #include "bench/bench_checks.h"
 #include "bspline/intersect.h"
@@ -9,15 +9,16 @@
 
 namespace {
 
-const std::vector<segpairs::Pair>& ThePairs() {
-  static const std::vector<segpairs::Pair> pairs = segpairs::MakePairs(227, 1000000, false);
-  return pairs;
+using Pairs = std::vector<segpairs::Pair>;
+
+std::shared_ptr<const Pairs> ThePairs(int count) {
+  return bench::Once(count, [count] { return std::make_shared<const Pairs>(segpairs::MakePairs(227, count, false)); });
 }
 
 // The pairs are well posed: a crossing lies inside both segments or clearly outside one.
-double Reference() {
+double Reference(const Pairs &pairs) {
   long double sum = 0;
-  for (const segpairs::Pair& q : ThePairs()) {
+  for (const segpairs::Pair &q : pairs) {
     const long double ax = q.a[3] - q.a[0], ay = q.a[4] - q.a[1], bx = q.b[3] - q.b[0], by = q.b[4] - q.b[1];
     const long double wx = q.b[0] - q.a[0], wy = q.b[1] - q.a[1], det = ax * by - ay * bx;
     const long double s = (wx * by - wy * bx) / det, t = (wx * ay - wy * ax) / det;
@@ -26,9 +27,9 @@ double Reference() {
   return static_cast<double>(sum);
 }
 
-double Ours() {
+double Ours(const Pairs &pairs) {
   double sum = 0;
-  for (segpairs::Pair q : ThePairs()) {
+  for (segpairs::Pair q : pairs) {
     double pts[6], t1[2], t2[2];
     int n = 0, rc = 0;
     BSxlnln(q.a, q.b, &n, pts, t1, t2, &rc);
@@ -37,9 +38,9 @@ double Ours() {
   return sum;
 }
 
-double Geos(GEOSContextHandle_t ctx) {
+double Geos(GEOSContextHandle_t ctx, const Pairs &pairs) {
   double sum = 0;
-  for (const segpairs::Pair& q : ThePairs()) {
+  for (const segpairs::Pair &q : pairs) {
     double x, y;
     if (GEOSSegmentIntersection_r(ctx, q.a[0], q.a[1], q.a[3], q.a[4], q.b[0], q.b[1], q.b[3], q.b[4], &x, &y) == 1)
       sum += 1 + x + y;
@@ -47,20 +48,25 @@ double Geos(GEOSContextHandle_t ctx) {
   return sum;
 }
 
-void BM_OursSegmentPairs(benchmark::State& state) {
-  static const double expected = Reference();
-  TimeChecked(state, expected, 1e-6, Ours, "ours is wrong");
-  state.counters["pairs"] = static_cast<double>(ThePairs().size());
-}
+const std::vector<int> kSizes = bench::Sizes({10000, 100000, 1000000});
 
-void BM_GeosSegmentPairs(benchmark::State& state) {
-  static const double expected = Reference();
-  GEOSContextHandle_t ctx = GEOS_init_r();
-  TimeChecked(state, expected, 1e-6, [ctx] { return Geos(ctx); }, "GEOS is wrong");
-  GEOS_finish_r(ctx);
-}
+const bool registered = [] {
+  bench::Describe("segment_intersection",
+                  "Crossings of random planar segment pairs in general position; size: pairs. Each answer, the "
+                  "number of crossings plus the sum of their coordinates, is checked against the crossings solved "
+                  "in long double, to 1e-6 in all.");
+  bench::Contender("segment_intersection", "general_position", "ours", kSizes, "pairs", [](int count) {
+    const auto pairs = ThePairs(count);
+    return bench::CheckedValue(Reference(*pairs), 1e-6, [pairs] { return Ours(*pairs); }, "the crossings are wrong");
+  });
+  bench::Contender("segment_intersection", "general_position", "geos_GEOSSegmentIntersection", kSizes, "pairs",
+                   [](int count) {
+                     const auto pairs = ThePairs(count);
+                     std::shared_ptr<std::remove_pointer_t<GEOSContextHandle_t>> ctx(GEOS_init_r(), GEOS_finish_r);
+                     return bench::CheckedValue(Reference(*pairs), 1e-6, [pairs, ctx] { return Geos(ctx.get(), *pairs); },
+                                                "the crossings are wrong");
+                   });
+  return true;
+}();
 
 }  // namespace
-
-BENCHMARK(BM_OursSegmentPairs)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_GeosSegmentPairs)->Unit(benchmark::kMillisecond);

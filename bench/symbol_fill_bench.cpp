@@ -1,12 +1,11 @@
-// Drawing one slot's symbol, 3 polygons and 2 line strings, at about 5,000 lattice cells over a 500-vertex
-// boundary with four holes: ours walks the lattice and draws each symbol whole or cut, beside GEOS intersecting
-// each translated piece with the prepared boundary. Each answer, the area of what is drawn of the polygons plus
+// Drawing one slot's symbol, 3 polygons and 2 line strings, at the lattice cells over a 500-vertex boundary with
+// four holes: ours walks the lattice and draws each symbol whole or cut, beside GEOS intersecting each translated
+// piece (the cells' translations given) with the prepared boundary. The lattice and the symbol scale together, so
+// that the picture stays the same while the cells grow tenfold. Each answer, the area of what is drawn of the polygons plus
 // the length of what is drawn of the line strings, is checked before it is timed: GEOS's against its own to
 // 1e-9, ours to 1e-7, since the cut takes a crossing within 5e-6 of a side's parameter range (a line string
 // passing a boundary corner that closely gains or loses up to that part of its segment) and joins points that
 // meet within 5e-7.
-#include <benchmark/benchmark.h>
-
 #include "bench/bench_checks.h"
 #include "tests/geometry/oracle/fill_peers.h"
 
@@ -17,40 +16,13 @@ using namespace fillpeers;
 struct Scene {
   std::vector<Loop> loops;
   Boundary boundary;
-  GBox2d region;
+  GBox2d region, box;
   TileGenLattice lattice;
   std::vector<std::vector<GPosition>> pieces;  // the polygons (closed), then the line strings
   std::vector<TileGenPiece> closed, open;
+  std::vector<GPosition2d> cells;  // the cells' translations, as the walk visits them
+  double reference = 0;            // GEOS's sum
 };
-
-const Scene& TheScene() {
-  static const Scene scene = [] {
-    Random random(5000);
-    Scene s;
-    s.loops.push_back(random.Star(0, 0, 3, 5, 400));
-    const double centres[4][2] = {{-1.2, -1.2}, {1.2, -1.2}, {1.2, 1.2}, {-1.2, 1.2}};
-    for (const auto& c : centres) s.loops.push_back(random.Star(c[0], c[1], 0.3, 0.6, 25));
-    s.boundary = ToBoundary(s.loops);
-    FillBoundaryRange(s.boundary.size(), s.boundary.data(), &s.region);
-    for (int k = 0; k < 5; ++k) {
-      std::vector<GPosition> p;
-      for (const auto& [x, y] : random.Star(random.Uniform(0.04, 0.09), random.Uniform(0.04, 0.09), 0.01, 0.04, 7)) {
-        p.emplace_back(x, y, 0.0);
-      }
-      if (k < 3) p.push_back(p.front());
-      s.pieces.push_back(p);
-    }
-    s.pieces.shrink_to_fit();
-    for (std::size_t k = 0; k < s.pieces.size(); ++k) {
-      const TileGenPiece piece{static_cast<std::uint32_t>(s.pieces[k].size()), s.pieces[k].data(), nullptr};
-      (k < 3 ? s.closed : s.open).push_back(piece);
-    }
-    // Cells of 0.13 by 0.13 over the 10 by 10 range: about 5,000 meet the boundary.
-    s.lattice = {0.5, 0.13, 0.13, 0.04, 0.02, 0.01, -0.02};
-    return s;
-  }();
-  return scene;
-}
 
 struct Totals : FillSymbolSink {
   double sum = 0;
@@ -73,8 +45,8 @@ struct Totals : FillSymbolSink {
 
 bool Ready(const Scene& s, TileGen& gen, FillTrap* trap, std::uint32_t* most) {
   return gen.SetSlot(s.lattice, s.region) == kFillOk &&
-         gen.SetClosedPieces(s.closed.data(), 3, GBox2d(0, 0, 0.13, 0.13)) == kFillOk &&
-         gen.SetOpenPieces(s.open.data(), 2, GBox2d(0, 0, 0.13, 0.13)) == kFillOk && (gen.Classify(), true) &&
+         gen.SetClosedPieces(s.closed.data(), 3, s.box) == kFillOk &&
+         gen.SetOpenPieces(s.open.data(), 2, s.box) == kFillOk && (gen.Classify(), true) &&
          gen.Start(trap) == kFillOk && gen.BuildBoundaryElements(most) == kFillOk;
 }
 
@@ -88,27 +60,11 @@ double Ours(const Scene& s) {
   return totals.sum;
 }
 
-// The cells' translations, as the walk visits them.
-const std::vector<GPosition2d>& Cells() {
-  static const std::vector<GPosition2d> cells = [] {
-    std::vector<GPosition2d> all;
-    TileGen gen;
-    std::uint32_t most = 0;
-    if (!Ready(TheScene(), gen, nullptr, &most)) return all;
-    for (bool found = true;;) {
-      if (gen.NextTile(&found, nullptr) != kFillOk || !found) break;
-      all.push_back(gen.Translation());
-    }
-    return all;
-  }();
-  return cells;
-}
-
 double GeosSum(const Geos& geos, const Scene& s) {
   GEOSGeometry* polygon = geos.Polygon(s.loops);
   const GEOSPreparedGeometry* prepared = GEOSPrepare_r(geos.ctx(), polygon);
   double sum = 0;
-  for (const GPosition2d& t : Cells()) {
+  for (const GPosition2d& t : s.cells) {
     for (std::size_t k = 0; k < s.pieces.size(); ++k) {
       const auto& p = s.pieces[k];
       GEOSCoordSequence* seq = GEOSCoordSeq_create_r(geos.ctx(), static_cast<unsigned>(p.size()), 2);
@@ -135,29 +91,73 @@ double GeosSum(const Geos& geos, const Scene& s) {
   return sum;
 }
 
-double TheReference() {
-  static const double reference = [] {
+// Cells of 0.13 by 0.13 over the 10 by 10 range, about 5,000 meeting the boundary, for 5,000; the lattice and the
+// symbol scaled up together for fewer.
+std::shared_ptr<const Scene> TheScene(int cells) {
+  return bench::Once(cells, [cells] {
+    const double f = std::sqrt(5000.0 / cells);
+    Random random(5000);
+    auto s = std::make_shared<Scene>();
+    s->loops.push_back(random.Star(0, 0, 3, 5, 400));
+    const double centres[4][2] = {{-1.2, -1.2}, {1.2, -1.2}, {1.2, 1.2}, {-1.2, 1.2}};
+    for (const auto& c : centres) s->loops.push_back(random.Star(c[0], c[1], 0.3, 0.6, 25));
+    s->boundary = ToBoundary(s->loops);
+    FillBoundaryRange(s->boundary.size(), s->boundary.data(), &s->region);
+    for (int k = 0; k < 5; ++k) {
+      std::vector<GPosition> p;
+      for (const auto& [x, y] : random.Star(random.Uniform(0.04, 0.09), random.Uniform(0.04, 0.09), 0.01, 0.04, 7)) {
+        p.emplace_back(f * x, f * y, 0.0);
+      }
+      if (k < 3) p.push_back(p.front());
+      s->pieces.push_back(p);
+    }
+    s->pieces.shrink_to_fit();
+    for (std::size_t k = 0; k < s->pieces.size(); ++k) {
+      const TileGenPiece piece{static_cast<std::uint32_t>(s->pieces[k].size()), s->pieces[k].data(), nullptr};
+      (k < 3 ? s->closed : s->open).push_back(piece);
+    }
+    s->box = GBox2d(0, 0, 0.13 * f, 0.13 * f);
+    s->lattice = {0.5, 0.13 * f, 0.13 * f, 0.04 * f, 0.02 * f, 0.01, -0.02};
+    TileGen gen;
+    std::uint32_t most = 0;
+    if (Ready(*s, gen, nullptr, &most)) {
+      for (bool found = true;;) {
+        if (gen.NextTile(&found, nullptr) != kFillOk || !found) break;
+        s->cells.push_back(gen.Translation());
+      }
+    }
     Geos geos;
-    return GeosSum(geos, TheScene());
-  }();
-  return reference;
+    s->reference = GeosSum(geos, *s);
+    return std::shared_ptr<const Scene>(s);
+  });
 }
 
-void BM_OursSymbolFill(benchmark::State& state) {
-  const double expected = TheReference();
-  TimeChecked(
-      state, expected, 1e-7 * expected, [] { return Ours(TheScene()); }, "ours is wrong");
-  state.counters["cells"] = static_cast<double>(Cells().size());
-}
-
-void BM_GeosPreparedSymbolFill(benchmark::State& state) {
-  const double expected = TheReference();
-  Geos geos;
-  TimeChecked(
-      state, expected, 1e-9 * expected, [&geos] { return GeosSum(geos, TheScene()); }, "GEOS is wrong");
-}
-
-BENCHMARK(BM_OursSymbolFill)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_GeosPreparedSymbolFill)->Unit(benchmark::kMicrosecond);
+const bool registered = [] {
+  bench::Describe("symbol_fill",
+                  "Drawing one slot's symbol (3 polygons, 2 line strings) at the cells of a lattice over a boundary "
+                  "of 500 vertices with four holes; size: cells (the lattice and the symbol scale together). Ours "
+                  "decomposes the boundary, walks the lattice and draws each symbol whole or cut; GEOS prepares the "
+                  "boundary and intersects each translated piece with it, the cells' translations given. The area "
+                  "drawn of the polygons plus the length drawn of the line strings is checked: GEOS's against its "
+                  "own to 1e-9, ours to 1e-7 (the cut takes a crossing within 5e-6 of a side's parameter range and "
+                  "joins points that meet within 5e-7).");
+  const std::vector<int> sizes = bench::Sizes({50, 500, 5000});
+  bench::Contender("symbol_fill", "three_polygons_two_line_strings", "ours", sizes, "cells", [](int cells) {
+    const auto s = TheScene(cells);
+    bench::Ready r = bench::CheckedValue(s->reference, 1e-7 * s->reference, [s] { return Ours(*s); },
+                                         "the drawn area and length are wrong");
+    r.counters["cells"] = static_cast<double>(s->cells.size());
+    return r;
+  }, benchmark::kMicrosecond);
+  bench::Contender("symbol_fill", "three_polygons_two_line_strings", "geos_prepared_intersections", sizes, "cells",
+                   [](int cells) {
+                     const auto s = TheScene(cells);
+                     auto geos = std::make_shared<Geos>();
+                     return bench::CheckedValue(s->reference, 1e-9 * s->reference,
+                                                [s, geos] { return GeosSum(*geos, *s); },
+                                                "the drawn area and length are wrong");
+                   }, benchmark::kMicrosecond);
+  return true;
+}();
 
 }  // namespace

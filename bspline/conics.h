@@ -38,9 +38,15 @@ enum : int {
 //   9 circle     Z, a (and b = a when BSconicprp finds the circle from the power form)
 
 // An order-3 curve of 3, 5, 7 or 9 poles, judged on its longest non-degenerate span. An ellipse has V1 the vertex
-// nearer the curve's first pole (F1 beside it) and V1, M1 turning the way the curve runs. rc -2 for another order
-// or pole count or a non-finite value, -1 for poles out of one plane, -13 without memory for the refinement that
-// unevenly weighted poles need, 50 for a segment whose weight changes sign.
+// nearer the curve's first pole (F1 beside it) and V1, M1 turning the way the curve runs. Poles too unevenly
+// weighted for the planarity test are judged on the curve refined once and then on its segments in standard form
+// (end weights 1), halved, which evens out weights that fall over the whole curve. rc 3 for a NULL
+// record or array; -2 for another order or pole count, a non-finite value, or a hyperbolic or parabolic segment
+// whose end weights have a product of at most 3e-10; -1 for poles out of one plane, for weights that even the
+// standard form leaves too uneven (an end weight that is not positive), for an ellipse whose first axis is the
+// shorter or a negative singular value; -6 for a vanishing middle weight or a degenerate plane or axis; -7 for a
+// segment whose three poles are collinear; -13 without memory for the refinement; 33 without scratch memory; 50
+// for a segment whose weight changes sign.
 void BSconicprp(const VOQbsp_curve *cv, int *type, double Z[3], double *a, double *b, double F1[3], double F2[3],
                 double V1[3], double V2[3], double M1[3], double M2[3], int *rc);
 

@@ -62,7 +62,8 @@ extern const double BSbinom16[256];
 // Basis conversions
 
 // Legendre coefficients of degree n-1 from n samples f at the nodes of the n-point Gauss-Legendre rule
-// (ascending); rc -2 unless n is 4, 8, 12, 16, 20, 40, 80, 160 or 320.
+// (ascending); rc -2, with nothing written, unless n is 4, 8, 12, 16, 20, 40, 80, 160 or 320 and every sample is
+// finite.
 void BShifit(int n, const double *f, double *out, int *rc);
 // Chebyshev to Legendre and back, degree n <= 325 (rc -2 above).
 void BStchtlgd(int n, const double *cheb, double *out, int *rc);
@@ -310,10 +311,12 @@ void BSevalgdsng(int degree, int dim, int code, const double *span, int deriv, d
 void BScvtrndir(int degree, int rational, const double *f, const double range[2], double tol, int *count,
                 double **params, int *rc);
 // The turning point of cv with respect to dir nearest to t0: an interior parameter where the tangent is
-// perpendicular to dir, or a breakpoint where the curve reverses (the first derivatives in the middles of the
-// neighbouring spans point apart); the seam between the last and the first span counts only when cv is
-// physically closed (phy_closed). *t and point are written on success only. rc -12 when there is none; 3 for a
-// NULL argument; -2 for a t0 or dir that is not finite or a dir of length 0.
+// perpendicular to dir, or a breakpoint where the curve reverses (the first derivatives on the two sides of the
+// joint point apart) or where its motion along dir does (rising on one side, falling on the other, judged by the
+// first derivative on each side that is not perpendicular to dir): the top of an arc whose segments meet there.
+// The seam between the last and the first span counts only when cv is physically closed (phy_closed), at
+// whichever end of the range is nearer to t0. *t and point are written on success only. rc -12 when there is
+// none; 3 for a NULL argument; -2 for a t0 or dir that is not finite or a dir of length 0.
 void BSfndcvturn(const VOQbsp_curve *cv, const double dir[3], double t0, double *t, double point[3], int *rc);
 // The transitions of cv, span by span: the parameters inside each span where the tangent is perpendicular to the
 // tangent at the span's start, with their points. params and points need room for (number of spans) times

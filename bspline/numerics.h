@@ -27,6 +27,10 @@ void BScubdep(double p, double q, double D, double roots[3], double imag[3]);
 void BSquadsolve(const double c[3], double re[2], double im[2]);
 // rc is not cleared on entry: the caller has cleared it; it becomes -1 on failure.
 void BSrpoly3(const double c[4], double re[3], double im[3], int *rc);
+// A multiple root (double, triple, quadruple, a double pair) fills as many slots as it counts: it is found as a
+// root of the quartic and of its derivatives within rounding, on the quartic scaled by a power of two to roots
+// near unit modulus, so that coefficients that were rounded and roots of any magnitude are told alike. Every slot
+// is then refined on the quartic and verified as one of its roots (rc -1 otherwise).
 void BSrpoly4(const double c[5], double re[4], double im[4], int *rc);
 double BSpower(int *rc, double base, int exponent);
 
@@ -156,9 +160,13 @@ double BSnewtkroot(double a, int k);
 // Householder least squares (householder.cpp)
 //
 // Dense matrices are row-major: A m rows of n, right-hand sides B m rows of nrhs. Pivots are tested against
-// zero_tol (entry [16]) as absolute values: the solvers expect entries of about unit size. rc -2 answers a size
-// below 1, a bad block layout or an entry that is not finite, before anything changes; rc -1 a rank defect (a
-// diagonal of R below zero_tol or NaN), with the solution left unwritten.
+// zero_tol (entry [16], 1e-14 unless changed) as absolute values: the solvers expect entries of about unit size.
+// rc -2 answers a size below 1, a bad block layout or an entry that is not finite, before anything changes; rc -1
+// a rank defect, with the solution left unwritten. The rank test is on lengths, not squared lengths: a column is
+// rank-deficient when its part on and below the diagonal, after the reflections of the columns before it, is
+// shorter than zero_tol, or when its diagonal in R ends below zero_tol (the accumulating solvers test only the
+// diagonals). A column is left unreflected only when half the squared length of its reflection vector is below
+// zero_tol squared, so that a column merely small in one block of a band is still reflected.
 
 // Triangularises A (R on and above the diagonal, reflection tails below it) and replaces B by Q^T B.
 void BShshldtran(int m, int n, int nrhs, double *A, double *B, int *rc);

@@ -244,8 +244,47 @@ void orient_ellipse(const VOQbsp_curve &cv, const double S0[3], const double S1[
   if (dot3(axes, run) * (w[0] * w[1] < 0 ? -1.0 : 1.0) < 0) std::swap(c->M1, c->M2);
 }
 
-// The plane normal of BSconicprp: from the segment itself, or from the poles (refined once when their weights are
-// too uneven for the planarity test).
+// The planarity test of BSconicprp on the curve's segments in standard form, halved: a segment of weights w0, w1,
+// w2 is the same curve with 1, w, 1 (w = w1 / sqrt(w0 w2), a change of its parameter), and its halves at the
+// middle of that parameter have the weights 1, sqrt((1 + w) / 2), 1. Weights that fall over the curve as a whole,
+// which no knot insertion evens out, pass then, and so does a segment that turns through nearly half a turn. A
+// segment whose end weights are not positive, or whose w is not above -1, still answers 49.
+void standard_form_planarity(const VOQbsp_curve &cv, BSboolean *kind, double normal[3], int *rc) {
+  int spans[8], count = 0;
+  BScvndegspn(&cv, &count, spans, rc);
+  if (*rc != 0) return;
+  double points[5 * 3 * 8], weights[5 * 8];
+  for (int j = 0; j < count; ++j) {
+    double seg_poles[9], seg_knots[6], seg_weights[3];
+    VOQbsp_curve seg{};
+    seg.poles = seg_poles;
+    seg.knots = seg_knots;
+    seg.weights = seg_weights;
+    if (!BSspn_t_bz(rc, &spans[j], &cv, &seg, nullptr, nullptr)) return;
+    const double w0 = seg_weights[0], w2 = seg_weights[2];
+    const double w = w0 > 0.0 && w2 > 0.0 ? seg_weights[1] / std::sqrt(w0 * w2) : -1.0;
+    if (!(w > -1.0)) {
+      *rc = BSRC_DEGENERATE;
+      return;
+    }
+    double P[3][3];
+    for (int i = 0; i < 3; ++i) bsknots::cartesian_pole(seg, i, P[i]);
+    const double v = std::sqrt((1.0 + w) / 2.0);
+    double *q = points + 15 * j;
+    for (int k = 0; k < 3; ++k) {
+      const double M = (P[0][k] + 2.0 * w * P[1][k] + P[2][k]) / (2.0 + 2.0 * w);
+      const double half[5] = {P[0][k], (P[0][k] + w * P[1][k]) / (1.0 + w), M, (w * P[1][k] + P[2][k]) / (1.0 + w),
+                              P[2][k]};
+      for (int i = 0; i < 5; ++i) q[3 * i + k] = half[i] * (i % 2 ? v : 1.0);
+    }
+    for (int i = 0; i < 5; ++i) weights[5 * j + i] = i % 2 ? v : 1.0;
+  }
+  BSplanar2(5 * count, points, weights, kind, normal, rc);
+}
+
+// The plane normal of BSconicprp: from the segment itself, or from the poles; when their weights are too uneven
+// for the planarity test, from the poles of the curve refined once, and when even those are, from its segments in
+// standard form, halved.
 void curve_normal(const VOQbsp_curve &cv, double normal[3], int *rc) {
   if (cv.num_poles == 3 && cv.rational) {
     BScncbeznrm(&cv, normal, rc);
@@ -265,6 +304,12 @@ void curve_normal(const VOQbsp_curve &cv, double normal[3], int *rc) {
       if (*rc == 0 && frc != 0) *rc = frc;
     }
   }
+  if (*rc == BSRC_DEGENERATE) {
+    *rc = 0;
+    standard_form_planarity(cv, &kind, normal, rc);
+  }
+  // Weights that no change of parameter evens out leave the plane undecided: no conic this routine can tell.
+  if (*rc == BSRC_DEGENERATE) *rc = BSRC_NOT_CONIC;
   if (*rc != 0) return;
   if (kind != BSKIND_PLANE) {
     *rc = BSRC_NOT_CONIC;

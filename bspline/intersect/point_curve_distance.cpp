@@ -11,8 +11,9 @@ namespace {
 
 // Checks shared by both bodies: rc 0 when the call can go ahead.
 int refuse(int npts, const double *points, const VOQbsp_curve *cv, void *out1, void *out2, void *out3, void *flag) {
-  if (npts < 1 || !points || !out1 || !out2 || !out3 || !flag) return BSRC_OUT_OF_RANGE;
+  if (!points || !out1 || !out2 || !out3 || !flag) return BSRC_NULL_CURVE;
   if (const int bad = BScvcheck(cv)) return bad;
+  if (npts < 1) return BSRC_OUT_OF_RANGE;
   if (cv->order < 2 || !BSallfinite(3 * npts, points)) return BSRC_OUT_OF_RANGE;
   return 0;
 }

@@ -11,6 +11,12 @@ namespace {
 
 constexpr int kMaxRationalOrder = 320;
 
+// A derivative within this angle (in radians, nearly) of perpendicular to a direction counts as perpendicular:
+// well above the rounding of the Legendre conversion, far below any turn a curve makes on purpose.
+constexpr double kFlat = 1e-10;
+// The derivative orders that may tell how a projection moves beside a joint.
+constexpr int kSideOrders = 4;
+
 bool finite_all(std::size_t count, const double *v) {
   for (std::size_t i = 0; i < count; ++i)
     if (!std::isfinite(v[i])) return false;
@@ -122,6 +128,27 @@ struct CurveComposite {
     tangent(i, end, D, rc);
     const double tol = BStoltab[bstol::dist_tol];
     if (*rc == 0 && D[0] * D[0] + D[1] * D[1] + D[2] * D[2] <= tol * tol) tangent(i, 0.0, D, rc);
+  }
+
+  // How the projection on dir moves just inside span i beside its end u = end (+1 or -1) as the parameter runs
+  // forward: +1 rising, -1 falling, 0 standing still. D is the side's tangent there; where it is perpendicular to
+  // dir (within kFlat), the first higher derivative that is not gives the way a step inside.
+  int side_sign(int i, double end, const double D[3], const double dir[3], int *rc) const {
+    const double dn = std::sqrt(dir[0] * dir[0] + dir[1] * dir[1] + dir[2] * dir[2]);
+    double Dk[3] = {D[0], D[1], D[2]};
+    for (int k = 1; k <= kSideOrders; ++k) {
+      if (k > 1) {
+        BSevalgdsng(degrees[i], 3, codes[i], spans[i], k, end, Dk, rc);
+        if (*rc != 0) return 0;
+      }
+      const double a = dir[0] * Dk[0] + dir[1] * Dk[1] + dir[2] * Dk[2];
+      if (std::fabs(a) <= kFlat * dn * std::sqrt(Dk[0] * Dk[0] + Dk[1] * Dk[1] + Dk[2] * Dk[2])) continue;
+      // f'(1 - h) = f^(k)(1) (-h)^(k-1) / (k-1)! at the span's end, f'(-1 + h) = f^(k)(-1) h^(k-1) / (k-1)! at
+      // its start.
+      const int sign = a > 0 ? 1 : -1;
+      return end > 0 && k % 2 == 0 ? -sign : sign;
+    }
+    return 0;
   }
 
   void point(double t, double out[3], int *rc) const {
@@ -326,20 +353,29 @@ void BSfndcvturn(const VOQbsp_curve *cv, const double dir[3], double t0, double 
         if (std::fabs(params[k] - t0) < best) best = std::fabs(params[k] - t0), best_t = params[k], found = true;
       BSdbgfree(params);
     }
-    // A joint where the curve doubles back turns whatever the direction. The tangents are compared at the
+    // Joints. One where the curve doubles back turns whatever the direction. The tangents are compared at the
     // joint itself: in the middles of curved spans they may point apart on a smooth curve (the three spans of a
-    // whole circle lie 120 degrees apart). A side whose tangent vanishes at the joint (coincident poles) shows
-    // its way in its middle. The start of an open curve is no joint: only a closed curve runs on from its last
-    // span into the first.
+    // whole circle lie 120 degrees apart). A side whose tangent vanishes at the joint (coincident poles) shows its
+    // way in its middle. A joint turns with respect to dir, too, where the projection on dir rises on one side
+    // and falls on the other: the top of an arc whose segments meet there, where the derivative along dir
+    // vanishes on the span ends that the spans' own search leaves out, or the apex of a roof. A projection that
+    // stands still beside the joint (a leg perpendicular to dir) or keeps its way across it makes no turn. The
+    // start of an open curve is no joint: only a closed curve runs on from its last span into the first, and its
+    // seam is both ends of the range, whichever is nearer.
     const int joints = cv->phy_closed ? comp.n : comp.n - 1;
     for (int i = 0; i < joints && *rc == 0; ++i) {
       const int j = i + 1 < comp.n ? i + 1 : 0;
       double Di[3], Dj[3];
       comp.side_tangent(i, 1.0, Di, rc);
       if (*rc == 0) comp.side_tangent(j, -1.0, Dj, rc);
+      const int si = *rc == 0 ? comp.side_sign(i, 1.0, Di, dir, rc) : 0;
+      const int sj = *rc == 0 ? comp.side_sign(j, -1.0, Dj, dir, rc) : 0;
       if (*rc != 0) break;
-      if (Di[0] * Dj[0] + Di[1] * Dj[1] + Di[2] * Dj[2] < 0 && std::fabs(b[j] - t0) < best)
-        best = std::fabs(b[j] - t0), best_t = b[j], found = true;
+      const bool turns = Di[0] * Dj[0] + Di[1] * Dj[1] + Di[2] * Dj[2] < 0 || si * sj < 0;
+      if (!turns) continue;
+      const double seam[2] = {b[j], j == 0 ? b[comp.n] : b[j]};
+      for (const double at : seam)
+        if (std::fabs(at - t0) < best) best = std::fabs(at - t0), best_t = at, found = true;
     }
     if (*rc != 0) break;
     if (!found) {

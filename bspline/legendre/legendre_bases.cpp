@@ -69,7 +69,7 @@ void clear(int n, double *m) {
 void BShifit(int n, const double *f, double *out, int *rc) {
   *rc = 0;
   const int r = fit_rule(n);
-  if (r < 0) {
+  if (r < 0 || !BSallfinite(n, f)) {
     *rc = BSRC_OUT_OF_RANGE;
   } else {
     // The nodes are symmetric (x[h+k] = -x[h-1-k]): even rows see the sum of a sample and its mirror, odd rows

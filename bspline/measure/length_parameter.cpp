@@ -6,6 +6,7 @@
 #include "bspline/measure.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <cstdlib>
 #include <memory>
@@ -140,26 +141,33 @@ BSboolean BSiarcln2(int *rc, VOQbsp_curve *cv, const double *total, const double
       }
       if (!status) break;
     }
-    double b = *end, fa = -D, fb = T - D, base = -D, prev = -D;
+    const double from = a;
+    double b = *end, fa = -D, fb = T - D, prev = -D;
     *par = a;
-    for (int steps = 0; std::fabs(b - a) > ktol && steps < kMaxFalsiSteps; ++steps) {
+    // The bracket closes on the length, not on the knot tolerance: where the curve races through a short span
+    // (beside a stretch where it stands still, the tolerance is long) a bracket the size of the tolerance still
+    // holds a good part of the length. Each trial is measured from the start: a piece shorter than the knot
+    // tolerance measures nothing, so the lengths of ever shorter pieces cannot be added up.
+    for (int steps = 0; std::fabs(b - a) > 4 * DBL_EPSILON * (std::fabs(a) + std::fabs(b)) && steps < kMaxFalsiSteps;
+         ++steps) {
       const double u = (fb * a - fa * b) / (fb - fa);
       *par = u;
-      const double lo = std::fmin(a, u), hi = std::fmax(a, u), mid = (lo + hi) / 2;
+      const double lo = std::fmin(from, u), hi = std::fmax(from, u), mid = (lo + hi) / 2;
       double L = 0;
       BSarclen(rc, &status, cv, &lo, &hi, &mid, &L);
       if (!status) break;
-      const double g = base + L;
+      const double g = L - D;
       if (std::fabs(g) < tol) break;
       if (g <= 0) {
         a = u;
         fa = g;
-        base = g;
         if (prev < 0) fb /= 2;
       } else {
+        // Illinois: the end kept twice in a row has its value halved, on either side (a flat stretch of the
+        // length beyond the target otherwise holds the bracket's far end where it is for every step).
         b = u;
         fb = g;
-        if (prev < 0) fa /= 2;
+        if (prev > 0) fa /= 2;
       }
       prev = g;
     }

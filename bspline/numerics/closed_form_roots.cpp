@@ -7,6 +7,7 @@
 #include <cfloat>
 #include <cmath>
 #include <initializer_list>
+#include <utility>
 
 #include "bspline/numerics/numerics_internal.h"
 
@@ -62,6 +63,159 @@ bool last_common_root(const double *x, int n, std::initializer_list<Poly> polys,
     }
   }
   return found;
+}
+
+// The quartic of steps past the symmetric forms, c0 and c4 both non-zero. rc is 0 on entry.
+void solve_general(const double c[5], double re[4], double im[4], int *rc) {
+  // A root of multiplicity m is a root of the first m - 1 derivatives too. Each candidate is held against each
+  // polynomial by its backward error there, the test the answer is verified with: coefficients that were
+  // rounded make a multiple root no exact root of any of them, and a test relative to the largest term alone
+  // (BSisroot) misses it where the terms cancel, as they do at every negative root of a quartic whose roots
+  // share their sign. A multiple root that goes undetected reaches Ferrari's formula, whose resolvent has a
+  // multiple root then too, and comes out split by the square or fourth root of the rounding.
+  const double d1[4] = {c[1], 2.0 * c[2], 3.0 * c[3], 4.0 * c[4]};
+  const double d2[3] = {2.0 * c[2], 6.0 * c[3], 12.0 * c[4]};
+  const auto root_of = [](const double *poly, int degree, double x, double y) {
+    return bsroots::within_rounding(poly, degree, x, y);
+  };
+
+  const double x0 = -c[3] / (4.0 * c[4]);
+  if (root_of(d2, 2, x0, 0.0) && root_of(d1, 3, x0, 0.0) && root_of(c, 4, x0, 0.0)) {
+    for (int i = 0; i < 4; ++i) set_real(re, im, i, x0);
+    return;
+  }
+
+  {
+    // A triple root is a zero of the second derivative at which the first derivative and the quartic vanish.
+    double tr[2], ti[2], t = 0.0;
+    bool triple = false;
+    BSquadsolve(d2, tr, ti);
+    for (int i = 0; i < 2 && ti[0] == 0.0; ++i)
+      if (root_of(d1, 3, tr[i], 0.0) && root_of(c, 4, tr[i], 0.0)) t = tr[i], triple = true;
+    if (triple) {
+      for (int i = 0; i < 3; ++i) set_real(re, im, i, t);
+      set_real(re, im, 3, c[0] / (t * t * t * c[4]));
+      return;
+    }
+  }
+
+  {
+    // c4 (x^2 + h x + g)^2: a double real or complex root of the factor is one of the quartic and its derivative.
+    const double h = c[3] / (2.0 * c[4]);
+    if (h != 0.0) {
+      const double g = c[1] / (2.0 * h * c[4]);
+      const double qd[3] = {g, h, 1.0};
+      double rr[2], ri[2];
+      BSquadsolve(qd, rr, ri);
+      bool square = true;
+      for (int i = 0; i < (ri[0] != 0.0 ? 1 : 2); ++i)
+        square = square && root_of(d1, 3, rr[i], ri[i]) && root_of(c, 4, rr[i], ri[i]);
+      if (square) {
+        re[0] = re[1] = rr[0];
+        im[0] = im[1] = ri[0];
+        re[2] = re[3] = rr[1];
+        im[2] = im[3] = ri[1];
+        return;
+      }
+    }
+  }
+
+  {
+    // A double root is a real critical point at which the quartic vanishes.
+    double cr[3], ci[3], d = 0.0;
+    bool twice = false;
+    BSrpoly3(d1, cr, ci, rc);
+    if (*rc != 0) return;
+    for (int i = 0; i < 3; ++i)
+      if (ci[i] == 0.0 && root_of(c, 4, cr[i], 0.0)) d = cr[i], twice = true;
+    if (twice) {
+      set_real(re, im, 2, d);
+      set_real(re, im, 3, d);
+      const double qd[3] = {(c[0] / c[4]) / (d * d), c[3] / c[4] + 2.0 * d, 1.0};
+      BSquadsolve(qd, re, im);
+      return;
+    }
+  }
+
+  // Ferrari on the reversed polynomial, whose largest root is the original's smallest: that one is divided out,
+  // as a complex pair when the y of largest modulus is complex, else as a real root. The count of real roots
+  // that a factorisation of the polynomial itself gives does not choose between the two: where the roots spread
+  // over many orders of magnitude it is wrong either way (a small complex pair deflated as two real roots, two
+  // real roots answered as a double one), and that factorisation can fail on a sound quartic.
+  double p, q, r, u, g, h;
+  const double rev[5] = {c[4], c[3], c[2], c[1], c[0]};
+  BSdepquart(rev, &p, &q, &r);
+  BSquartfac(p, q, r, &u, &g, &h, rc);
+  if (*rc != 0) return;
+  double yr[4], yi[4];
+  const double qa[3] = {g, u, 1.0}, qb[3] = {h, -u, 1.0};
+  BSquadsolve(qa, yr, yi);
+  BSquadsolve(qb, yr + 2, yi + 2);
+  const double shift = -c[1] / (4.0 * c[0]);
+  for (int i = 0; i < 4; ++i) yr[i] += shift;
+
+  int best = -1;
+  double big = 0.0;
+  for (int i = 0; i < 4; ++i) {
+    const double mi = modulus_sq(yr[i], yi[i]);
+    if (mi > big) {
+      big = mi;
+      best = i;
+    }
+  }
+  if (best < 0) {
+    *rc = -1;
+    return;
+  }
+  if (yi[best] != 0.0) {
+    double xr, xi;
+    BScxrecip(yr[best], yi[best], &xr, &xi);
+    BSdefl4cx(xr, xi, c, re, im);
+  } else {
+    BSdefl4re(1.0 / yr[best], c, re, im, rc);
+  }
+}
+
+// Two simple roots closer than the square root of the rounding come out of the formulas as nearly one value
+// twice, or as a pair with a tiny imaginary part, that is a root of neither; the refinement cannot part them, as
+// each slot keeps away from the other. The quadratic model of the quartic at their midpoint m,
+// p(m) + p'(m) e + p''(m) e^2 / 2, does: its two roots e place them, and Newton steps finish. True when a slot
+// changed.
+bool part_close_roots(const double c[5], double re[4], double im[4]) {
+  bool changed = false, done[4] = {false, false, false, false};
+  for (int j = 0; j < 4; ++j)
+    for (int k = j + 1; k < 4 && !done[j]; ++k) {
+      const bool both_real = im[j] == 0.0 && im[k] == 0.0;
+      const bool pair = re[j] == re[k] && im[j] == -im[k];
+      const double gap = std::hypot(re[j] - re[k], im[j] - im[k]);
+      if (done[k] || !(both_real || pair) || !(gap <= 1e-4 * std::hypot(re[j], im[j])) ||
+          bsroots::within_rounding(c, 4, re[j], im[j]) || bsroots::within_rounding(c, 4, re[k], im[k]))
+        continue;
+      const double m = (re[j] + re[k]) / 2.0;
+      double p = c[4], d = 0.0, h = 0.0;  // p, p' and p'' / 2 at m by Horner
+      for (int i = 3; i >= 0; --i) {
+        h = h * m + d;
+        d = d * m + p;
+        p = p * m + c[i];
+      }
+      const double model[3] = {p, d, h};
+      double er[2], ei[2];
+      BSquadsolve(model, er, ei);
+      if (!std::isfinite(er[0]) || !std::isfinite(er[1]) || std::fabs(er[0]) == DBL_MAX) continue;
+      // A pair goes into adjacent slots: j and the slot after it, whose value moves to k.
+      const int k2 = j + 1;
+      if (k2 != k) {
+        std::swap(re[k2], re[k]);
+        std::swap(im[k2], im[k]);
+      }
+      re[j] = m + er[0];
+      re[k2] = m + er[1];
+      im[j] = std::fabs(ei[0]);
+      im[k2] = -im[j];
+      done[j] = done[k2] = changed = true;
+    }
+  if (changed) bsroots::polish_roots(c, 4, 0, re, im);
+  return changed;
 }
 
 }  // namespace
@@ -411,108 +565,31 @@ void BSrpoly4(const double c[5], double re[4], double im[4], int *rc) {
       break;
     }
 
-    const double d1[4] = {c[1], 2.0 * c[2], 3.0 * c[3], 4.0 * c[4]};
-    const double d2[3] = {2.0 * c[2], 6.0 * c[3], 12.0 * c[4]};
-
-    const double x0 = -c[3] / (4.0 * c[4]);
-    double x;
-    if (last_common_root(&x0, 1, {{2, d2}, {3, d1}, {4, c}}, &x)) {
-      for (int i = 0; i < 4; ++i) set_real(re, im, i, x);
-      break;
+    // The roots are brought near unit modulus by a power of two, exact both ways (x = 2^k y): the thresholds of
+    // the cubic solver (a constant term below 1e-40 of the others counts as 0, a root below 1e-20 of the next
+    // coefficient is tiny) would otherwise judge the roots by the units they are given in, and a quartic whose
+    // roots are all near 1e-20 has critical points that the cubic puts at the origin.
+    const int k = (std::ilogb(c[0]) - std::ilogb(c[4])) / 4;
+    double b[5];
+    bool scaled = true;
+    for (int i = 0; i <= 4; ++i) {
+      b[i] = std::ldexp(c[i], k * (i - 4));
+      scaled = scaled && std::isfinite(b[i]) && (b[i] != 0.0) == (c[i] != 0.0);
     }
-
-    {
-      // A triple root is a zero of the second derivative at which the first derivative and the quartic vanish.
-      double tr[2], ti[2], t;
-      BSquadsolve(d2, tr, ti);
-      if (ti[0] == 0.0 && last_common_root(tr, 2, {{3, d1}, {4, c}}, &t)) {
-        for (int i = 0; i < 3; ++i) set_real(re, im, i, t);
-        set_real(re, im, 3, c[0] / (t * t * t * c[4]));
-        break;
+    solve_general(scaled ? b : c, re, im, rc);
+    if (*rc == 0 && scaled)
+      for (int i = 0; i < 4; ++i) {
+        re[i] = std::ldexp(re[i], k);
+        im[i] = std::ldexp(im[i], k);
       }
-    }
-
-    {
-      double m = 0.0;
-      for (int i = 0; i < 4; ++i) m = std::fmax(m, std::fabs(c[i]));
-      const double tol = 1e-14 * m / std::fabs(c[4]);
-      const double h = c[3] / (2.0 * c[4]);
-      if (h != 0.0) {
-        const double g = c[1] / (2.0 * h * c[4]);
-        if (std::fabs(g * g - c[0] / c[4]) <= tol && std::fabs(h * h + 2.0 * g - c[2] / c[4]) <= tol) {
-          // c4 (x^2 + h x + g)^2
-          const double qd[3] = {g, h, 1.0};
-          double rr[2], ri[2];
-          BSquadsolve(qd, rr, ri);
-          re[0] = re[1] = rr[0];
-          im[0] = im[1] = ri[0];
-          re[2] = re[3] = rr[1];
-          im[2] = im[3] = ri[1];
-          break;
-        }
-      }
-    }
-
-    {
-      // A double root is a real critical point at which the quartic vanishes.
-      double cr[3], ci[3], real[3], d;
-      BSrpoly3(d1, cr, ci, rc);
-      if (*rc != 0) break;
-      int nreal = 0;
-      for (int i = 0; i < 3; ++i)
-        if (ci[i] == 0.0) real[nreal++] = cr[i];
-      if (last_common_root(real, nreal, {{4, c}}, &d)) {
-        set_real(re, im, 2, d);
-        set_real(re, im, 3, d);
-        const double qd[3] = {(c[0] / c[4]) / (d * d), c[3] / c[4] + 2.0 * d, 1.0};
-        BSquadsolve(qd, re, im);
-        break;
-      }
-    }
-
-    // Ferrari on the reversed polynomial, whose largest root is the original's smallest: that one is divided out,
-    // as a complex pair when the y of largest modulus is complex, else as a real root. The count of real roots
-    // that a factorisation of the polynomial itself gives does not choose between the two: where the roots spread
-    // over many orders of magnitude it is wrong either way (a small complex pair deflated as two real roots, two
-    // real roots answered as a double one), and that factorisation can fail on a sound quartic.
-    double p, q, r, u, g, h;
-    const double rev[5] = {c[4], c[3], c[2], c[1], c[0]};
-    BSdepquart(rev, &p, &q, &r);
-    BSquartfac(p, q, r, &u, &g, &h, rc);
-    if (*rc != 0) break;
-    double yr[4], yi[4];
-    const double qa[3] = {g, u, 1.0}, qb[3] = {h, -u, 1.0};
-    BSquadsolve(qa, yr, yi);
-    BSquadsolve(qb, yr + 2, yi + 2);
-    const double shift = -c[1] / (4.0 * c[0]);
-    for (int i = 0; i < 4; ++i) yr[i] += shift;
-
-    int best = -1;
-    double big = 0.0;
-    for (int i = 0; i < 4; ++i) {
-      const double mi = modulus_sq(yr[i], yi[i]);
-      if (mi > big) {
-        big = mi;
-        best = i;
-      }
-    }
-    if (best < 0) {
-      *rc = -1;
-      break;
-    }
-    if (yi[best] != 0.0) {
-      double xr, xi;
-      BScxrecip(yr[best], yi[best], &xr, &xi);
-      BSdefl4cx(xr, xi, c, re, im);
-    } else {
-      BSdefl4re(1.0 / yr[best], c, re, im, rc);
-    }
   } while (false);
   if (*rc == 0 && c[4] != 0.0) {
     // Deflation leaves the roots divided out last with the error of the first: Newton steps on the quartic
     // itself give each its own accuracy, and a slot that is no root of it is never answered as one.
     bsroots::polish_roots(c, 4, 0, re, im);
-    if (!bsroots::roots_verified(c, 4, 0, re, im)) *rc = -1;
+    if (!bsroots::roots_verified(c, 4, 0, re, im) && !(part_close_roots(c, re, im) &&
+                                                       bsroots::roots_verified(c, 4, 0, re, im)))
+      *rc = -1;
   }
   BSexit(rc, "BSrpoly4", "bsrpoly4");
 }

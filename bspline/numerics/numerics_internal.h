@@ -5,12 +5,18 @@ namespace bsroots {
 
 // Refines the roots in slots from .. degree-1 with Newton steps on the polynomial coef (ascending, as the caller
 // was given it), each slot in place: a real root stays real; of a conjugate pair in adjacent slots the first is
-// refined and the second set to its conjugate. A step is kept only when it lowers the backward error, so a root
-// never gets worse; DBL_MAX (a root at infinity) and non-finite slots are left alone.
+// refined and the second set to its conjugate. A step is kept only when it lowers the backward error and the root
+// stays within half the distance to the nearest other slot, so a root never gets worse and never leaves for
+// another one: beside a multiple root p / p' is rounding noise, and one step could land on a neighbouring root
+// whose backward error happens to be lower. Slots holding one value (a multiple root) are left as they are, and
+// so are DBL_MAX (a root at infinity) and non-finite slots.
 void polish_roots(const double *coef, int degree, int from, double *re, double *im);
 
 // True when every slot from .. degree-1 holds a root of coef within what rounding explains: |p(z)| at most a
 // small multiple of degree x eps x sum |c_i| |z|^i.
 bool roots_verified(const double *coef, int degree, int from, const double *re, const double *im);
+
+// The same test for the one point re + i im.
+bool within_rounding(const double *coef, int degree, double re, double im);
 
 }  // namespace bsroots

@@ -419,17 +419,19 @@ bool usable_slot(double re, double im) {
   return std::isfinite(re) && std::isfinite(im) && std::fabs(re) != DBL_MAX;
 }
 
-// Newton steps on z, kept while they lower the backward error; a real root stays on the real axis and a complex
-// one off it, on its own side.
-void polish_one(const double *c, int n, double *re, double *im) {
+// Newton steps on z, kept while they lower the backward error and stay within limit of the start; a real root
+// stays on the real axis and a complex one off it, on its own side.
+void polish_one(const double *c, int n, double limit, double *re, double *im) {
   if (!usable_slot(*re, *im)) return;
   const bool real = *im == 0.0;
-  Complex z(*re, *im);
+  const Complex start(*re, *im);
+  Complex z = start;
   RootEval e = evaluate(c, n, z);
   for (int it = 0; it < kPolishSteps && e.has_ratio && e.backward > 0.0; ++it) {
     const Complex step = real ? Complex(e.ratio.real(), 0.0) : e.ratio;
     const Complex next = z - step;
     if (!real && !(next.imag() * z.imag() > 0.0)) break;
+    if (!(std::abs(next - start) <= limit)) break;
     const RootEval f = evaluate(c, n, next);
     if (!(f.backward < e.backward)) break;
     z = next;
@@ -705,13 +707,20 @@ namespace bsroots {
 void polish_roots(const double *coef, int degree, int from, double *re, double *im) {
   for (int j = from; j < degree; ++j) {
     const bool pair = im[j] != 0.0 && j + 1 < degree && re[j + 1] == re[j] && im[j + 1] == -im[j];
-    polish_one(coef, degree, &re[j], &im[j]);
+    double nearest = INFINITY;
+    for (int k = from; k < degree; ++k)
+      if (k != j) nearest = std::fmin(nearest, std::hypot(re[j] - re[k], im[j] - im[k]));
+    polish_one(coef, degree, nearest / 2.0, &re[j], &im[j]);
     if (pair) {
       re[j + 1] = re[j];
       im[j + 1] = -im[j];
       ++j;
     }
   }
+}
+
+bool within_rounding(const double *coef, int degree, double re, double im) {
+  return usable_slot(re, im) && evaluate(coef, degree, Complex(re, im)).backward <= kVerifyFactor * degree * kEta;
 }
 
 bool roots_verified(const double *coef, int degree, int from, const double *re, const double *im) {

@@ -12,9 +12,10 @@
 
 #include "tests/bspline/polynomials.h"
 
-// Every computed root is matched with a distinct expected root within tol (relative to max(1, |root|)).
+// Every computed root is matched with a distinct expected root, the nearest in units of that root's tolerance,
+// and lies within it: tols[i] times |root i| (tol_floor: at least tols[i]). A NaN root matches nothing.
 inline ::testing::AssertionResult roots_match(const std::vector<cplx> &expected, const double *re, const double *im,
-                                              double tol) {
+                                              const std::vector<double> &tols, bool tol_floor = false) {
   std::vector<bool> used(expected.size(), false);
   for (std::size_t j = 0; j < expected.size(); ++j) {
     const cplx z(re[j], im[j]);
@@ -22,16 +23,23 @@ inline ::testing::AssertionResult roots_match(const std::vector<cplx> &expected,
     double bestd = 0.0;
     for (std::size_t i = 0; i < expected.size(); ++i) {
       if (used[i]) continue;
-      const double d = std::abs(z - expected[i]) / std::max(1.0, std::abs(expected[i]));
+      const double scale = tol_floor ? std::max(1.0, std::abs(expected[i])) : std::abs(expected[i]);
+      const double d = std::abs(z - expected[i]) / (scale * tols[i]);
       if (best < 0 || d < bestd) best = static_cast<int>(i), bestd = d;
     }
-    if (best < 0 || bestd > tol)
+    if (best < 0 || !(bestd <= 1.0))
       return ::testing::AssertionFailure() << "root " << j << " = (" << re[j] << ", " << im[j]
-                                           << ") matches no expected root within " << tol << " (nearest off by "
-                                           << bestd << ")";
+                                           << ") matches no expected root (nearest off by " << bestd
+                                           << " times its tolerance)";
     used[best] = true;
   }
   return ::testing::AssertionSuccess();
+}
+
+// The same with one tolerance tol relative to max(1, |root|).
+inline ::testing::AssertionResult roots_match(const std::vector<cplx> &expected, const double *re, const double *im,
+                                              double tol) {
+  return roots_match(expected, re, im, std::vector<double>(expected.size(), tol), true);
 }
 
 // Complex roots come in adjacent conjugate slots (the positive imaginary part first when asked); real roots have

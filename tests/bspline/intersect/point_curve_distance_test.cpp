@@ -24,12 +24,16 @@ struct Result {
   std::vector<double> par, base, dist;
   BSboolean on = 7;
   int rc = 99;
-  Result(const TestCurve &c, const std::vector<double> &pts, int count = -9) {
+  // missing: 1 .. 6 passes NULL for the points, the curve, the parameters, the base points, the distances or the
+  // flag.
+  Result(const TestCurve &c, const std::vector<double> &pts, int count = -9, int missing = 0) {
     const int np = count == -9 ? static_cast<int>(pts.size() / 3) : count;
     par.assign(pts.size() / 3 + 1, -5);
     base.assign(pts.size() + 3, -5);
     dist.assign(pts.size() / 3 + 1, -5);
-    BSmdstptscv(np, pts.data(), &c.cv, par.data(), base.data(), dist.data(), &on, &rc);
+    BSmdstptscv(np, missing == 1 ? nullptr : pts.data(), missing == 2 ? nullptr : &c.cv,
+                missing == 3 ? nullptr : par.data(), missing == 4 ? nullptr : base.data(),
+                missing == 5 ? nullptr : dist.data(), missing == 6 ? nullptr : &on, &rc);
   }
 };
 
@@ -99,8 +103,14 @@ TEST(PointCurveDistance, Failures) {
     const char *what;
     const TestCurve &curve;
     std::vector<double> points;
-    int count, fail_at, rc;
+    int count, fail_at, rc, missing = 0;
   } cases[] = {
+      {"no points", bez, {1, 1, 0}, 1, 0, 3, 1},
+      {"no curve", bez, {1, 1, 0}, 1, 0, 3, 2},
+      {"no room for the parameters", bez, {1, 1, 0, 2, 2, 0}, 2, 0, 3, 3},
+      {"no room for the base points", bez, {1, 1, 0}, 1, 0, 3, 4},
+      {"no room for the distances", bez, {1, 1, 0, 2, 2, 0}, 2, 0, 3, 5},
+      {"no flag", bez, {1, 1, 0}, 1, 0, 3, 6},
       {"count 0", bez, {1, 1, 0}, 0, 0, -2},
       {"count -1", bez, {1, 1, 0}, -1, 0, -2},
       {"a NaN coordinate", bez, {1, nan, 0}, 1, 0, -2},
@@ -113,7 +123,7 @@ TEST(PointCurveDistance, Failures) {
     BStraceclear();
     g_hooked.clear();
     BSallocfailat(c.fail_at);
-    const Result r(c.curve, c.points, c.count);
+    const Result r(c.curve, c.points, c.count, c.missing);
     BSallocfailat(0);
     EXPECT_EQ(r.rc, c.rc) << c.what;
     EXPECT_EQ(r.par[0], -5) << c.what;

@@ -343,7 +343,7 @@ TEST(CompositeEvaluation, VanishingDerivativeInsideTheRange) {
 }
 
 TEST(CompositeEvaluation, TurningPointNearestToTheStart) {
-  const double x[3] = {1, 0, 0}, y[3] = {0, 1, 0};
+  const double x[3] = {1, 0, 0}, y[3] = {0, 1, 0}, tilted[3] = {-1, 4, 0};
   struct Row {
     const char *what;
     int order;
@@ -371,6 +371,16 @@ TEST(CompositeEvaluation, TurningPointNearestToTheStart) {
        {0, 0, 0, 2, 0, 0, 2, 0, 0, 1, 0, 0}, {0, 0, 0, 1, 2, 2, 2}, false, y, 0, 0, 1, {2, 0, 0}},
       {"closed square: the corners do not reverse", 2, {0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0, 0, 0, 0},
        {0, 0, 1, 2, 3, 4, 4}, true, y, 0.2, -12, 0, {}},
+      {"shallow roof: the apex knot, where the tangents do not reverse", 2, {0, 0, 0, 3, 1, 0, 6, 0, 0},
+       {0, 0, 1, 2, 2}, false, y, 0, 0, 1, {3, 1, 0}},
+      {"quadratic arch: its apex on the knot", 3, {0, 0, 0, 1, 2, 0, 3, 2, 0, 4, 0, 0}, {0, 0, 0, 1, 2, 2, 2},
+       false, y, 0, 0, 1, {2, 2, 0}},
+      {"quadratic arch seen along (-1, 4): inside the first span", 3, {0, 0, 0, 1, 2, 0, 3, 2, 0, 4, 0, 0},
+       {0, 0, 0, 1, 2, 2, 2}, false, tilted, 0, 0, 0.875, {1.75, 1.96875, 0}},
+      {"cubic arch: its apex on the middle knot", 4, {0, 0, 0, 1, 1, 0, 2, 2, 0, 3, 1, 0, 4, 0, 0},
+       {0, 0, 0, 0, 1, 2, 2, 2, 2}, false, y, 2, 0, 1, {2, 1.5, 0}},
+      {"rising, level on the knot, rising again: no turn", 3, {0, 0, 0, 1, 1, 0, 3, 1, 0, 4, 2, 0},
+       {0, 0, 0, 1, 2, 2, 2}, false, y, 1, -12, 0, {}},
   };
   const int live = BSdbgliveblocks();
   for (const Row &row : rows) {
@@ -391,59 +401,114 @@ TEST(CompositeEvaluation, TurningPointNearestToTheStart) {
 }
 
 // Arcs and ellipses turn where the tangent is perpendicular to dir: at the centre plus or minus the support
-// vector along dir.
-TEST(CompositeEvaluation, ConicsTurnAtTheirExtremes) {
-  const double kUp[3] = {0, 0, 1};
+// vector along dir. Rows with that extreme on a joint of the conic's segments (where the derivative along dir
+// vanishes on two span ends, and the tangents do not reverse) and the same shapes turned so that it lies inside
+// a segment; the turning point nearest to t0, on a joint exactly the joint's parameter. A whole circle's seam is
+// both ends of its range.
+TEST(CompositeEvaluation, ConicsTurnAtTheirExtremesOnJointsAndInsideSegments) {
+  const double kUp[3] = {0, 0, 1}, kOrigin[3] = {0, 0, 0};
+  const double deg = M_PI / 180;
   const int normal_given = 1;
-  auto turn = [](const VOQbsp_curve &cv, const double dir[3], double t0, double point[3]) {
-    double t = 0;
-    int rc = 99;
-    BSfndcvturn(&cv, dir, t0, &t, point, &rc);
-    EXPECT_EQ(rc, 0);
-    double T[3];
-    tangent(cv, t, T);
-    EXPECT_NEAR(dot(T, dir), 0, 1e-10 * std::sqrt(dot(T, T)));
-    return t;
+  enum Where { kJoint, kInside, kStart, kEnd };
+  struct Row {
+    std::string what;
+    std::function<void(ArcRecord &)> build;
+    std::vector<double> dir;
+    double t0;             // as a fraction of the range
+    std::vector<double> want;
+    Where where;
+    // Not empty: want is a support vector, and the answer is this centre plus or minus it, on the answer's side.
+    std::vector<double> centre = {};
   };
-  {
-    // Centre (1, 2), radius 3, from -30 to 250 degrees (three segments); dir at 20 degrees.
-    const double r = 3, c[3] = {1, 2, 0}, deg = M_PI / 180;
-    const double s[3] = {c[0] + r * std::cos(-30 * deg), c[1] + r * std::sin(-30 * deg), 0};
-    const double e[3] = {c[0] + r * std::cos(250 * deg), c[1] + r * std::sin(250 * deg), 0};
-    const double dir[3] = {std::cos(20 * deg), std::sin(20 * deg), 0};
-    ArcRecord arc;
+  // The arc of radius r about c from angle a0 to a1 (degrees) counter-clockwise, and a point of its circle.
+  auto arc = [&](double r, std::vector<double> c, double a0, double a1) {
+    return [=](ArcRecord &rec) {
+      const double s[3] = {c[0] + r * std::cos(a0 * deg), c[1] + r * std::sin(a0 * deg), 0};
+      const double e[3] = {c[0] + r * std::cos(a1 * deg), c[1] + r * std::sin(a1 * deg), 0};
+      int rc = 99;
+      ASSERT_TRUE(BSprepcarc(&rc, s, c.data(), e, kUp, &rec.cv, nullptr, nullptr));
+    };
+  };
+  auto circle = [&](ArcRecord &rec) {
+    const double p[3] = {2, 0, 0};
     int rc = 99;
-    ASSERT_TRUE(BSprepcarc(&rc, s, c, e, kUp, &arc.cv, nullptr, nullptr));
-    for (int end = 0; end < 2; ++end) {
-      double point[3];
-      turn(arc.cv, dir, end ? arc.knots[arc.cv.num_poles] : arc.knots[0], point);
-      const double sign = end ? -1 : 1;
-      for (int k = 0; k < 3; ++k) EXPECT_NEAR(point[k], c[k] + sign * r * dir[k], 1e-10) << "end " << end;
-    }
-  }
-  {
-    // A tilted whole ellipse, radii 5 and 2, in the plane z = 1.
-    const double c[3] = {-1, 3, 1}, e1[3] = {0.6, 0.8, 0}, e2[3] = {-0.8, 0.6, 0}, a = 5, b = 2;
-    const double p1[3] = {c[0] + a * e1[0], c[1] + a * e1[1], 1}, p2[3] = {c[0] + b * e2[0], c[1] + b * e2[1], 1};
-    ArcRecord ell;
-    std::uint16_t is_circle = 7;
-    int rc = 99;
-    BSelarptang(c, p1, p2, 0, 2 * M_PI, 1, nullptr, nullptr, &normal_given, nullptr, nullptr, &is_circle,
-                &ell.ptr, &rc);
-    ASSERT_EQ(rc, 0);
-    ASSERT_TRUE(ell.cv.phy_closed);
-    for (double angle : {0.0, 0.3, 1.7, 2.9}) {
+    ASSERT_TRUE(BSprepcircp(&rc, kOrigin, p, kUp, &rec.cv, nullptr, nullptr));
+  };
+  // Radii 5 along e1 and 2 along e2 about c, from parametric angle a0 through sweep (radians).
+  auto ellipse = [&](std::vector<double> c, std::vector<double> e1, std::vector<double> e2, double a0,
+                     double sweep) {
+    return [=](ArcRecord &rec) {
+      const double p1[3] = {c[0] + 5 * e1[0], c[1] + 5 * e1[1], c[2]};
+      const double p2[3] = {c[0] + 2 * e2[0], c[1] + 2 * e2[1], c[2]};
+      std::uint16_t is_circle = 7;
+      int rc = 99;
+      BSelarptang(c.data(), p1, p2, a0, sweep, 1, nullptr, nullptr, &normal_given, nullptr, nullptr, &is_circle,
+                  &rec.ptr, &rc);
+      ASSERT_EQ(rc, 0);
+    };
+  };
+  const double r3 = 3, dx = std::cos(20 * deg), dy = std::sin(20 * deg);
+  std::vector<Row> rows = {
+      {"semicircle: its top on the joint", arc(2, {0, 0, 0}, 0, 180), {0, 1, 0}, 0, {0, 2, 0}, kJoint},
+      {"semicircle from 30 degrees: its top inside", arc(2, {0, 0, 0}, 30, 210), {0, 1, 0}, 0, {0, 2, 0}, kInside},
+      {"270-degree arc: its top on the first joint", arc(2, {0, 0, 0}, 0, 270), {0, 1, 0}, 0, {0, 2, 0}, kJoint},
+      {"270-degree arc: its far left on the second joint", arc(2, {0, 0, 0}, 0, 270), {1, 0, 0}, 1, {-2, 0, 0},
+       kJoint},
+      {"270-degree arc from 45 degrees: its top inside", arc(2, {0, 0, 0}, 45, 315), {0, 1, 0}, 0, {0, 2, 0},
+       kInside},
+      {"arc of three segments, dir at 20 degrees, from the start", arc(r3, {1, 2, 0}, -30, 250), {dx, dy, 0}, 0,
+       {1 + r3 * dx, 2 + r3 * dy, 0}, kInside},
+      {"arc of three segments, dir at 20 degrees, from the end", arc(r3, {1, 2, 0}, -30, 250), {dx, dy, 0}, 1,
+       {1 - r3 * dx, 2 - r3 * dy, 0}, kInside},
+      {"circle: its seam, nearer the start", circle, {1, 0, 0}, 0.02, {2, 0, 0}, kStart},
+      {"circle: its seam, nearer the end", circle, {1, 0, 0}, 0.98, {2, 0, 0}, kEnd},
+      {"circle: its far side", circle, {1, 0, 0}, 0.45, {-2, 0, 0}, kInside},
+      {"circle: its top", circle, {0, 1, 0}, 0.3, {0, 2, 0}, kInside},
+      {"half ellipse: its top on the joint", ellipse({0, 0, 0}, {1, 0, 0}, {0, 1, 0}, 0, M_PI), {0, 1, 0}, 0,
+       {0, 2, 0}, kJoint},
+      {"half ellipse from 30 degrees: its top inside", ellipse({0, 0, 0}, {1, 0, 0}, {0, 1, 0}, M_PI / 6, M_PI),
+       {0, 1, 0}, 0, {0, 2, 0}, kInside},
+  };
+  // A tilted whole ellipse in the plane z = 1, from several starts along several directions.
+  const std::vector<double> c = {-1, 3, 1}, e1 = {0.6, 0.8, 0}, e2 = {-0.8, 0.6, 0};
+  for (double angle : {0.0, 0.3, 1.7, 2.9})
+    for (double t0 : {0.0, 0.37, 0.81}) {
       const double dir[3] = {std::cos(angle), std::sin(angle), 0};
-      const double th = std::atan2(b * dot(dir, e2), a * dot(dir, e1));
-      double support[3];
-      for (int k = 0; k < 3; ++k) support[k] = a * std::cos(th) * e1[k] + b * std::sin(th) * e2[k];
-      for (double t0 : {0.0, 0.37, 0.81}) {
-        double point[3];
-        turn(ell.cv, dir, t0, point);
-        const double sign = dot(point, dir) > dot(c, dir) ? 1 : -1;
-        for (int k = 0; k < 3; ++k)
-          EXPECT_NEAR(point[k], c[k] + sign * support[k], 1e-10) << "angle " << angle << " t0 " << t0;
-      }
+      const double th = std::atan2(2 * dot(dir, e2.data()), 5 * dot(dir, e1.data()));
+      std::vector<double> support(3);
+      for (int k = 0; k < 3; ++k) support[k] = 5 * std::cos(th) * e1[k] + 2 * std::sin(th) * e2[k];
+      rows.push_back({"tilted ellipse, dir at " + std::to_string(angle) + ", t0 " + std::to_string(t0),
+                      ellipse(c, e1, e2, 0, 2 * M_PI), {dir[0], dir[1], dir[2]}, t0, support, kInside, c});
+    }
+  for (const Row &row : rows) {
+    ArcRecord rec;
+    row.build(rec);
+    const VOQbsp_curve &cv = rec.cv;
+    const double lo = rec.knots[cv.order - 1], hi = rec.knots[cv.num_poles];
+    double t = -99, point[3] = {-99, -99, -99};
+    int rc = 99;
+    BSfndcvturn(&cv, row.dir.data(), lo + row.t0 * (hi - lo), &t, point, &rc);
+    EXPECT_EQ(rc, 0) << row.what;
+    if (rc != 0) continue;
+    std::vector<double> want = row.want;
+    if (!row.centre.empty()) {
+      const double sign = dot(point, row.dir.data()) > dot(row.centre.data(), row.dir.data()) ? 1 : -1;
+      for (int k = 0; k < 3; ++k) want[k] = row.centre[k] + sign * row.want[k];
+    }
+    for (int k = 0; k < 3; ++k) EXPECT_NEAR(point[k], want[k], 1e-10) << row.what;
+    double T[3], P[3];
+    tangent(cv, t, T);
+    EXPECT_NEAR(dot(T, row.dir.data()), 0, 1e-10 * std::sqrt(dot(T, T))) << row.what;
+    rec.point(t, P);
+    EXPECT_LT(dist(P, point), 1e-12) << row.what << ": the point at t";
+    // Interior knots of the segments: the joints.
+    bool on_joint = false;
+    for (int i = cv.order; i < cv.num_poles; ++i) on_joint = on_joint || t == rec.knots[i];
+    switch (row.where) {
+      case kJoint: EXPECT_TRUE(on_joint) << row.what << ": t " << t; break;
+      case kInside: EXPECT_FALSE(on_joint) << row.what; break;
+      case kStart: EXPECT_EQ(t, lo) << row.what; break;
+      case kEnd: EXPECT_EQ(t, hi) << row.what; break;
     }
   }
 }

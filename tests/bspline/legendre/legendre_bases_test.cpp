@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <functional>
@@ -143,14 +144,18 @@ TEST(LegendreBases, TheDocumentedCases) {
 }
 
 // A refusal leaves the output untouched and leaves its name on the trace; the zero series (degree -1) is
-// accepted and nothing is written.
+// accepted and nothing is written. A sample that is not finite is refused like an unsupported count.
 TEST(LegendreBases, RefusalsAndTheZeroSeries) {
   const struct {
     const char *name;
     Call call;
     int n, rc;
+    int poisoned = -1;  // the input entry set to `poison`
+    double poison = 0;
   } cases[] = {
       {"BShifit", kHifit, 6, -2},       {"BShifit", kHifit, 640, -2},     {"BShifit", kHifit, -4, -2},
+      {"BShifit", kHifit, 4, -2, 2, kNaN}, {"BShifit", kHifit, 8, -2, 0, -INFINITY},
+      {"BShifit", kHifit, 320, -2, 319, INFINITY},
       {"BStchtlgd", kTchtlgd, 326, -2}, {"BSlgdttch", kLgdttch, 326, -2}, {"BSlgdtcan", kLgdtcan, 64, -2},
       {"BScantlgd", kCantlgd, 128, -2}, {"", kCantlgd1, 128, 0},
       {"", kTchtlgd, -1, 0},            {"", kLgdttch, -3, 0},            {"", kLgdtcan, -1, 0},
@@ -158,12 +163,13 @@ TEST(LegendreBases, RefusalsAndTheZeroSeries) {
       {"", kBeztcan, -1, 0},            {"", kBezrhalf, -1, 0},           {"", kBezelev, -1, 0},
       {"", kLimtchab, -1, 0},           {"", kLimcanab, -1, 0},           {"", kCantlgd1, -1, 0},
   };
-  std::vector<double> in(700, 1.0), out(700);
+  const std::vector<double> in(700, 1.0);
   for (const auto &c : cases) {
-    std::fill(out.begin(), out.end(), 7.0);
+    std::vector<double> samples = in, out(700, 7.0);
+    if (c.poisoned >= 0) samples[c.poisoned] = c.poison;
     BStraceclear();
-    EXPECT_EQ(c.call(c.n, in.data(), out.data()), c.rc) << c.name << " " << c.n;
-    EXPECT_EQ(out[0], 7.0) << c.name << " " << c.n << " wrote";
+    EXPECT_EQ(c.call(c.n, samples.data(), out.data()), c.rc) << c.name << " " << c.n;
+    EXPECT_EQ(std::count(out.begin(), out.end(), 7.0), 700) << c.name << " " << c.n << " wrote";
     ASSERT_EQ(BStracecount(), c.rc != 0);
     if (c.rc != 0) {
       EXPECT_STREQ(BStracetable()[0].name, c.name);

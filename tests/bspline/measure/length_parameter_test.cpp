@@ -77,7 +77,19 @@ TEST(LengthParameter, InvertsTheArcLength) {
     EXPECT_EQ(par > p0, forward) << trial;
     EXPECT_NEAR(arclength(c->cv, p0, par, &rc), dist, 2e-6) << trial;
   }
+  // Fifteen units along the first sixteenth of the range, then standing still: past the target the length is
+  // flat, and the bracket must still close on the target rather than stall at its far end.
+  std::vector<double> rush_poles = {0, -15, 0, -15, -14, 0};
+  for (int i = 0; i < 8; ++i) rush_poles.insert(rush_poles.end(), {-15, -15, 0});
+  TestCurve rush(4, rush_poles,
+                 {-14, -14, -14, -14, -13.9375, -13.9375, -10.1875, -10.1875, -10.1875, -6.4375, -5.4375, -5.4375,
+                  -5.4375, -5.4375});
   int rc = 0;
+  const double rushed = iarcln(rush.cv, -14, 15, -5.4375, &rc);
+  ASSERT_EQ(rc, 0);
+  EXPECT_LT(rushed, -13.9375);
+  EXPECT_NEAR(arclength(rush.cv, -14, rushed, &rc), 15, 2e-6);
+
   const double p0 = 0.5, dist = 10, dir = 1, total = 1;
   double par = 0;
   auto arc = circular_arc(1, 0, 2, 2);

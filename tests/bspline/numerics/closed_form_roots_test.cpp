@@ -254,6 +254,76 @@ TEST(ClosedFormRoots, QuarticMultipleRootsAndDegenerateCoefficients) {
   EXPECT_TRUE(roots_match({1.0, -2.0, 5.0}, re, im, 1e-14));
 }
 
+// Every multiplicity pattern of a quartic, from seeded random roots: exact dyadic ones (every coefficient exact)
+// and ones whose coefficients round, at scales from 1e-25 to 1e25, the other roots at the multiple root's mean
+// (the depressed quartic's odd term then vanishes) or anywhere. Each root must come back as often as it occurs:
+// a simple one to 1e-10 relative, a double one to 1e-7, a triple or quadruple one to 1e-4.
+TEST(ClosedFormRoots, QuarticMultiplicityPatterns) {
+  using Roots = std::vector<std::pair<cplx, int>>;  // the distinct roots and how often each occurs
+  using Pattern = Roots (*)(double a, double b, double c, double e);
+  const std::pair<const char *, Pattern> patterns[] = {
+      {"double, two simple", [](double a, double b, double c, double) { return Roots{{a, 2}, {b, 1}, {c, 1}}; }},
+      {"double at the simple roots' mean",
+       [](double a, double, double, double e) { return Roots{{a, 2}, {a - e, 1}, {a + e, 1}}; }},
+      {"double, pair",
+       [](double a, double b, double c, double) { return Roots{{a, 2}, {{b, c}, 1}, {{b, -c}, 1}}; }},
+      {"double at the pair's centre",
+       [](double a, double, double, double e) { return Roots{{a, 2}, {{a, e}, 1}, {{a, -e}, 1}}; }},
+      {"two doubles", [](double a, double b, double, double) { return Roots{{a, 2}, {b, 2}}; }},
+      {"triple, simple", [](double a, double b, double, double) { return Roots{{a, 3}, {b, 1}}; }},
+      {"quadruple", [](double a, double, double, double) { return Roots{{a, 4}}; }},
+      {"squared pair", [](double a, double b, double, double) { return Roots{{{a, b}, 2}, {{a, -b}, 2}}; }},
+  };
+  std::vector<std::pair<int, Roots>> rows = {
+      {0, {{192, 2}, {32, 1}, {144, 1}}}, {0, {{-16, 2}, {-8, 1}, {-10, 1}}},
+      {1, {{-1.106e-4, 2}, {-1.678e-4, 1}, {-5.34e-5, 1}}}};
+  std::mt19937 rng(121);
+  std::uniform_real_distribution<double> u(0, 1);
+  for (int dyadic = 0; dyadic < 2; ++dyadic)
+    for (int p = 0; p < 8; ++p)
+      for (int trial = 0; trial < 150; ++trial) {
+        const double scale = dyadic ? std::ldexp(1.0, static_cast<int>(u(rng) * 24) - 16)
+                                    : std::pow(10.0, 50 * u(rng) - 25);
+        const double sign = trial % 2 ? 0 : u(rng) < 0.5 ? -1 : 1;  // half the rows with roots of one sign
+        // Magnitudes 1 .. 256 times a power of two, or 0.1 .. 1.1 times the scale.
+        auto real = [&] {
+          const double s = sign != 0 ? sign : u(rng) < 0.5 ? -1 : 1;
+          return s * scale * (dyadic ? std::floor(1 + 256 * u(rng)) : 0.1 + u(rng));
+        };
+        for (bool apart = false; !apart;) {
+          const double a = real(), b = real(), c = std::fabs(real()), e = std::fabs(real()) / 2;
+          rows.push_back({p, patterns[p].second(a, b, c, e)});
+          // Distinct roots 5% apart, none at the origin (a relative error needs a modulus).
+          apart = true;
+          const Roots &r = rows.back().second;
+          for (std::size_t i = 0; i < r.size(); ++i) {
+            apart = apart && std::abs(r[i].first) > 0.01 * scale;
+            for (std::size_t j = 0; j < i; ++j)
+              apart = apart && std::abs(r[i].first - r[j].first) > 0.05 * std::abs(r[i].first);
+          }
+          if (!apart) rows.pop_back();
+        }
+      }
+  int failed = 0;
+  for (const auto &[p, want] : rows) {
+    std::vector<cplx> roots;
+    std::vector<double> tols;
+    for (const auto &[z, times] : want) {
+      roots.insert(roots.end(), times, z);
+      tols.insert(tols.end(), times, times == 1 ? 1e-10 : times == 2 ? 1e-7 : 1e-4);
+    }
+    const auto c = poly_from_roots(roots);
+    double re[4], im[4];
+    int rc = 99;
+    BSrpoly4(c.data(), re, im, &rc);
+    const auto match = roots_match(roots, re, im, tols);
+    if ((rc != 0 || !match) && ++failed <= 10)
+      ADD_FAILURE() << patterns[p].first << ": roots " << ::testing::PrintToString(roots) << " rc " << rc << ", "
+                    << match.message();
+  }
+  EXPECT_EQ(failed, 0) << "of " << rows.size() << " rows";
+}
+
 TEST(ClosedFormRoots, QuarticGeneralFromKnownRoots) {
   const std::vector<std::vector<cplx>> cases = {
       {1.0, 2.0, 3.0, 4.0},

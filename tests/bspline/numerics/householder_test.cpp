@@ -31,6 +31,11 @@ TEST(Householder, DenseSolutionsAndRefusals) {
       {"nonsingular 4x4", 4, 4, 1, {4, 1, -2, 0.5, 1, 3, 0, -1, 2, -1, 5, 1, 0.5, 2, 1, -3}, {}, 0},
       {"zero column", 3, 3, 1, {1, 0, 2, 3, 0, 1, -1, 0, 4}, {1, 2, 3}, -1},
       {"mass below a zero diagonal", 3, 2, 1, {0, 1, 1e-15, 0, 0, 1}, {1, 2, 3}, -1},
+      // The rank test is on a column's length (on and below the diagonal), not on its entries: each entry of
+      // both columns below is under zero_tol (1e-14), the first column is 9e-15 long, the second 1.56e-14.
+      {"column shorter than zero_tol", 5, 3, 1, {-6e-15, 0, 0, 6e-15, 0, 0, 3e-15, 0, 0, 0, 1, 0, 0, 0, 1}, {}, -1},
+      {"column longer than zero_tol of entries below it", 5, 3, 1,
+       {-9e-15, 0, 0, 9e-15, 0, 0, 9e-15, 0, 0, 0, 1, 0, 0, 0, 1}, {}, 0},
       {"NaN entry", 2, 2, 1, {1, kNaN, 0, 1}, {1, 1}, -2},
       {"infinite right-hand side", 2, 2, 1, {1, 0, 0, 1}, {INFINITY, 1}, -2},
       {"fewer rows than columns", 2, 3, 1, {1, 0, 0, 0, 1, 0}, {1, 1}, -2},

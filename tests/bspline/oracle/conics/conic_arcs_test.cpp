@@ -95,11 +95,12 @@ TEST(ConicArcsOracle, ArcsOfPeerConics) {
         EXPECT_LT(std::fabs(F) / grad.norm(), 1e-10) << s;
         EXPECT_LT(std::fabs(off.Dot(ax.Direction().XYZ())), 1e-10 * size) << s;
         // The complement of the arc lies on the same ellipse: only the peer's parameter tells them apart.
-        if (kind == BSCONIC_ELLIPSE)
+        if (kind == BSCONIC_ELLIPSE) {
           EXPECT_LE(std::fabs(std::remainder(ElCLib::Parameter(el, gp_Pnt(p[0], p[1], p[2])) - u0 - sweep / 2,
                                              2 * M_PI)),
                     sweep / 2 + 1e-9)
               << s;
+        }
       }
     }
 }

@@ -78,7 +78,9 @@ TEST(LegendreDistanceOracle, RandomSpansAgreeWithOpenCascade) {
           const Minimum m = occt_minimum(bz, p);
           EXPECT_EQ(status[i], 0);
           EXPECT_NEAR(dist[i], m.dist, 1e-9) << "degree " << degree << " rational " << rational << " point " << i;
-          if (m.unique) EXPECT_NEAR((par[i] + 1) / 2, m.s, 1e-6) << "degree " << degree << " point " << i;
+          if (m.unique) {
+            EXPECT_NEAR((par[i] + 1) / 2, m.s, 1e-6) << "degree " << degree << " point " << i;
+          }
           // The returned point is the curve at the returned parameter.
           EXPECT_NEAR(p.Distance(bz->Value((par[i] + 1) / 2)), dist[i], 1e-12);
         }

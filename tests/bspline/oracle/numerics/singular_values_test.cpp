@@ -120,7 +120,9 @@ TEST(SingularValuesOracle, BidiagonalReductionAgreesWithGsl) {
       for (int i = 0; i < n; ++i) {
         EXPECT_NEAR(std::fabs(d[i]), std::fabs(gsl_vector_get(gd, i)), 1e-13)
             << m << "x" << n;
-        if (i + 1 < n) EXPECT_NEAR(std::fabs(e[i]), std::fabs(gsl_vector_get(ge, i)), 1e-13) << m << "x" << n;
+        if (i + 1 < n) {
+          EXPECT_NEAR(std::fabs(e[i]), std::fabs(gsl_vector_get(ge, i)), 1e-13) << m << "x" << n;
+        }
       }
       gsl_vector_free(ge);
       gsl_vector_free(gd);

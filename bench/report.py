@@ -1,0 +1,182 @@
+#!/usr/bin/env python3
+"""Writes the benchmark report from the JSON results of one run of tools/bench.sh.
+
+Usage: report.py RESULTS_DIR [NOTE ...] > report.md
+
+Each benchmark is named <family>/<row>/<contender>/<size>_<unit> (bench/bench_checks.h). A contender whose name
+starts with "ours" is ours; every other contender of the same family, row and size is a peer. A time is the
+median over the repetitions of the CPU time of one timed call; a peer's ratio is its time over ours (above 1:
+ours is faster); the growth is our time over our time at the family's previous size. A contender whose answer
+failed its check is shown failed with the reason, never dropped.
+"""
+import json
+import os
+import statistics
+import sys
+
+SCALE = {"ns": 1e-9, "us": 1e-6, "ms": 1e-3, "s": 1.0}
+
+# The families in the order the report gives them; any other follows in the order the programs name it.
+ORDER = ["evaluation", "arc_length", "polynomial_roots", "curve_fitting", "band_least_squares", "point_fitting",
+         "segment_intersection", "span_intersection", "curve_intersection", "line_string_intersection",
+         "self_intersection", "point_distance", "single_curve_offset", "span_offset", "typed_curve_offset",
+         "composite_offset", "legendre_series", "fill_decomposition", "hatch_lines", "symbol_clipping",
+         "symbol_fill"]
+
+
+def duration(seconds):
+    for unit, scale in (("s", 1.0), ("ms", 1e-3), ("us", 1e-6)):
+        if seconds >= scale:
+            return f"{seconds / scale:.3g} {unit}"
+    return f"{seconds / 1e-9:.3g} ns"
+
+
+class Result:
+    def __init__(self):
+        self.times = []
+        self.failure = None
+
+    def median(self):
+        return statistics.median(self.times) if self.times and self.failure is None else None
+
+    def spread(self):
+        return max(self.times) / min(self.times) - 1 if len(self.times) > 1 and min(self.times) > 0 else 0.0
+
+
+def load(results_dir):
+    """Families in the order the programs registered them: description, and results by (row, contender, size)."""
+    families = {}
+    problems = []
+    for name in sorted(os.listdir(results_dir)):
+        path = os.path.join(results_dir, name)
+        if name.endswith(".status"):
+            with open(path) as f:
+                code = f.read().strip()
+            if code != "0":
+                problems.append(f"`{name[:-len('.status')]}` exited with status {code}")
+            continue
+        if not name.endswith(".json"):
+            continue
+        try:
+            with open(path) as f:
+                data = json.load(f)
+        except (OSError, ValueError) as e:
+            problems.append(f"`{name}` could not be read: {e}")
+            continue
+        context = data.get("context", {})
+        for b in data.get("benchmarks", []):
+            if b.get("run_type") == "aggregate":
+                continue
+            parts = b.get("run_name", b["name"]).split("/")
+            if len(parts) != 4:
+                continue
+            family, row, contender, size = parts
+            fam = families.setdefault(family, {"description": context.get("family:" + family, ""), "results": {}})
+            r = fam["results"].setdefault((row, contender, size), Result())
+            if b.get("error_occurred"):
+                r.failure = b.get("error_message", "failed")
+            else:
+                r.times.append(b["cpu_time"] * SCALE[b.get("time_unit", "ns")])
+    return families, problems
+
+
+def size_key(size):
+    number, _, unit = size.partition("_")
+    try:
+        return (unit, float(number))
+    except ValueError:
+        return (unit, 0.0)
+
+
+def size_label(size):
+    number, _, unit = size.partition("_")
+    return f"{int(number):,} {unit.replace('_', ' ')}" if number.isdigit() else size
+
+
+def cell(result):
+    if result is None:
+        return ""
+    if result.failure is not None:
+        return "failed: " + result.failure.replace("|", "/")
+    return duration(result.median())
+
+
+def table(results, rows):
+    """One table of the given rows: a line per variant of ours and size, a time and a ratio per peer."""
+    peers = list(dict.fromkeys(c for r, c, _ in results if r in rows and not c.startswith("ours")))
+    header = ["row", "size", "ours", "growth"]
+    for p in peers:
+        header += [f"`{p}`", "ratio"]
+    lines = ["| " + " | ".join(header) + " |", "|" + "---|" * len(header)]
+    for row in rows:
+        variants = list(dict.fromkeys(c for r, c, _ in results if r == row and c.startswith("ours")))
+        sizes = sorted(dict.fromkeys(s for r, _, s in results if r == row), key=size_key)
+        for variant in variants or [None]:
+            label = row.replace("_", " ") + ("" if variant in (None, "ours") else f" · `{variant}`")
+            previous = None
+            for size in sizes:
+                ours = results.get((row, variant, size)) if variant else None
+                ours_time = ours.median() if ours else None
+                growth = f"×{ours_time / previous:.3g}" if ours_time is not None and previous else ""
+                previous = ours_time
+                line = [label, size_label(size), cell(ours) or "none", growth]
+                for p in peers:
+                    peer = results.get((row, p, size))
+                    ratio = ""
+                    if peer is not None and peer.median() is not None and ours_time:
+                        ratio = f"{peer.median() / ours_time:.3g}"
+                    line += [cell(peer), ratio]
+                lines.append("| " + " | ".join(line) + " |")
+    return lines
+
+
+def family_table(family, fam):
+    """The family's section: one table when its rows share their peers, else one table per row."""
+    results = fam["results"]
+    rows = list(dict.fromkeys(row for row, _, _ in results))
+    peer_sets = {frozenset(c for r, c, _ in results if r == row and not c.startswith("ours")) for row in rows}
+    lines = [f"## {family.replace('_', ' ')}", ""]
+    if fam["description"]:
+        lines += [fam["description"], ""]
+    if len(peer_sets) == 1:
+        lines += table(results, rows)
+    else:
+        for row in rows:
+            lines += [f"### {row.replace('_', ' ')}", ""] + table(results, [row]) + [""]
+    worst = (0.0, "")
+    for (row, contender, size), r in results.items():
+        if r.failure is None and r.spread() > worst[0]:
+            worst = (r.spread(), f"{row} {contender} {size_label(size)}")
+    if worst[1]:
+        if lines[-1]:
+            lines.append("")
+        lines.append(f"Largest spread over the repetitions: {worst[0] * 100:.0f}% ({worst[1]}).")
+    if lines[-1]:
+        lines.append("")
+    return lines
+
+
+def main():
+    if len(sys.argv) < 2:
+        sys.exit(__doc__)
+    families, problems = load(sys.argv[1])
+    failed = [(f, key) for f, fam in families.items() for key, r in fam["results"].items() if r.failure is not None]
+    out = ["# Benchmark report", ""]
+    out += [note for note in sys.argv[2:]]
+    out += ["",
+            "Times are the median CPU time of one timed call over the repetitions; ratio = peer time / our time "
+            "(above 1: ours is faster); growth = our time / our time at the previous size. Every contender's "
+            "answer was checked before it was timed; one that failed its check shows as failed.", ""]
+    out.append(f"{len(families)} families, {sum(len(f['results']) for f in families.values())} benchmarks, "
+               f"{len(failed)} failed checks.")
+    for p in problems:
+        out.append(f"- {p}")
+    out.append("")
+    ordered = sorted(families, key=lambda f: ORDER.index(f) if f in ORDER else len(ORDER))
+    for family in ordered:
+        out += family_table(family, families[family])
+    print("\n".join(out))
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,87 @@
+#!/usr/bin/env python3
+"""The benchmark report from hand-made results: what a reader of the report relies on."""
+import json
+import os
+import subprocess
+import sys
+import tempfile
+import unittest
+
+REPORT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "report.py")
+
+
+def run(name, cpu_ms, unit="ms", error=None, aggregate=False):
+    """One benchmark entry as Google Benchmark writes it."""
+    entry = {"name": name, "run_name": name, "run_type": "aggregate" if aggregate else "iteration",
+             "cpu_time": cpu_ms, "real_time": cpu_ms * 3, "time_unit": unit}
+    if error:
+        entry.update({"error_occurred": True, "error_message": error, "cpu_time": 0})
+    return entry
+
+
+def report(programs, statuses=None):
+    """The report's text for programs {file: (context, entries)} and exit statuses {program: code}."""
+    with tempfile.TemporaryDirectory() as folder:
+        for name, (context, entries) in programs.items():
+            with open(os.path.join(folder, name + ".json"), "w") as f:
+                json.dump({"context": context, "benchmarks": entries}, f)
+        for name, code in (statuses or {}).items():
+            with open(os.path.join(folder, name + ".status"), "w") as f:
+                f.write(f"{code}\n")
+        return subprocess.run([sys.executable, REPORT, folder, "a note"], check=True, capture_output=True,
+                              text=True).stdout
+
+
+def line(text, start):
+    """The table line that starts with `start`."""
+    found = [l for l in text.splitlines() if l.startswith(start)]
+    if len(found) != 1:
+        raise AssertionError(f"{len(found)} lines start with {start!r} in:\n{text}")
+    return [c.strip() for c in found[0].strip("|").split("|")]
+
+
+class ReportTest(unittest.TestCase):
+    def test_times_ratios_and_growth(self):
+        # Medians over an odd and an even number of repetitions, sizes ordered by number (not as text), a
+        # microsecond peer against millisecond ours, and aggregates not counted as repetitions.
+        entries = [run("fam/row/ours/100_poles", v) for v in (4.0, 1.0, 2.0)]
+        entries += [run("fam/row/ours/1000_poles", v) for v in (30.0, 10.0, 20.0, 40.0)]
+        entries += [run("fam/row/ours/1000_poles", 999.0, aggregate=True)]
+        entries += [run("fam/row/peer_x/100_poles", 3000.0, unit="us"), run("fam/row/peer_x/1000_poles", 5.0)]
+        text = report({"a_bench": ({"family:fam": "What fam measures."}, entries)})
+        self.assertIn("What fam measures.", text)
+        small, large = line(text, "| row | 100 poles"), line(text, "| row | 1,000 poles")
+        self.assertEqual(small[2:], ["2 ms", "", "3 ms", "1.5"])
+        self.assertEqual(large[2:], ["25 ms", "×12.5", "5 ms", "0.2"])
+        self.assertLess(text.index("| row | 100 poles"), text.index("| row | 1,000 poles"))
+
+    def test_failed_contenders_show_failed(self):
+        # A failed peer keeps its place with its reason and no ratio; a failed size of ours has no growth, and
+        # the next size's growth is not taken across it.
+        entries = [run("fam/row/ours/10_pieces", 1.0), run("fam/row/ours/100_pieces", 0, error="strays (2 > 1)"),
+                   run("fam/row/ours/1000_pieces", 50.0), run("fam/row/peer_y/10_pieces", 0, error="misses a leg"),
+                   run("fam/row/peer_y/100_pieces", 8.0), run("fam/row/peer_y/1000_pieces", 100.0)]
+        text = report({"b_bench": ({}, entries)})
+        self.assertEqual(line(text, "| row | 10 pieces")[2:], ["1 ms", "", "failed: misses a leg", ""])
+        self.assertEqual(line(text, "| row | 100 pieces")[2:], ["failed: strays (2 > 1)", "", "8 ms", ""])
+        self.assertEqual(line(text, "| row | 1,000 pieces")[2:], ["50 ms", "", "100 ms", "2"])
+        self.assertIn("2 failed checks", text)
+
+    def test_variants_of_ours_and_rows_with_other_peers(self):
+        # Each variant of ours is a row of its own against the same peers; rows whose peers differ get tables of
+        # their own; a program that ended badly is named.
+        entries = [run("fam/a/ours_one_at_a_time/10_points", 4.0), run("fam/a/ours_in_order/10_points", 1.0),
+                   run("fam/a/peer_p/10_points", 2.0), run("fam/b/ours/10_points", 1.0),
+                   run("fam/b/peer_q/10_points", 3.0)]
+        text = report({"c_bench": ({}, entries)}, {"c_bench": 0, "d_bench": 134})
+        self.assertEqual(line(text, "| a · `ours_one_at_a_time`")[2:], ["4 ms", "", "2 ms", "0.5"])
+        self.assertEqual(line(text, "| a · `ours_in_order`")[2:], ["1 ms", "", "2 ms", "2"])
+        self.assertEqual(line(text, "| b |")[2:], ["1 ms", "", "3 ms", "3"])
+        self.assertIn("### a", text)
+        self.assertIn("### b", text)
+        self.assertIn("`d_bench` exited with status 134", text)
+        self.assertNotIn("c_bench` exited", text)
+
+
+if __name__ == "__main__":
+    unittest.main()
