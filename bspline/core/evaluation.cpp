@@ -24,6 +24,21 @@ struct BinomialTable {
 constexpr BinomialTable kBinom;
 
 constexpr int kMaxOrder = 16;
+
+// q[m] = a[m] / b[m] for m < M, two at a time: a division of a pair costs the divider what one of a single
+// double does, and each quotient is the correctly rounded one either way.
+typedef double Pair __attribute__((vector_size(16)));
+template <int M>
+[[gnu::always_inline]] inline void divide_pairs(const double *a, const double *b, double *q) {
+#pragma GCC unroll 8
+  for (int m = 0; m + 1 < M; m += 2) {
+    const Pair x = {a[m], a[m + 1]}, y = {b[m], b[m + 1]};
+    const Pair r = x / y;
+    q[m] = r[0];
+    q[m + 1] = r[1];
+  }
+  if (M % 2) q[M - 1] = a[M - 1] / b[M - 1];
+}
 constexpr int kMaxDeriv = 15;
 
 BSboolean ok(const int *rc) { return *rc == 0 ? BSTRUE : BSFALSE; }
@@ -197,145 +212,186 @@ int raw_span(int p, int num_poles, const double *knots, double u, int hint) {
 }  // namespace
 
 namespace {
-// The common case of BScveval_n as fast as the plain algorithm allows: a point, or a point and its first
-// derivative, of a curve of order 2 to 6 whose span and basis need no refusal. The span comes from a branch-free
-// bisection, the basis and the sums from the very operations of BSfndspan, BSmansf0 / BSmansf1 and BScveval0 /
-// BScveval1 in the same order (hence the same bits), unrolled for the order, without scratch memory and without
-// the callees' exits. Anything unusual answers false, and the caller takes the general road, which refuses and
-// reports as before; so does every call while a test handler watches the exits.
+// The common case of BScveval_n as fast as the plain algorithm allows: a point and up to two derivatives of a
+// curve of order 2 to 6 whose span and basis need no refusal. The span comes from a branch-free bisection, the
+// basis and the sums from the very operations of BSfndspan, BSmansf0 / BSmansf1 / BSmansf2 and BScveval0 /
+// BScveval1 / BScveval2 in the same order (hence the same bits), unrolled for the order, without scratch memory
+// and without the callees' exits. Each order, weighting and derivative count has a body of its own, small enough
+// to keep its values in registers. Anything unusual answers false, and the caller takes the general road, which
+// refuses and reports as before; so does every call while a test handler watches the exits.
 
-// The span BSfndspan answers from the hint k-1 (knots[s] < u <= knots[s+1], the ends snapped), or -1.
-inline int quick_span(const double *t, int k, int n, double u) {
-  if (k == n || (t[k - 1] < u && u <= t[k])) return k - 1;
-  if (t[k] < u && u <= t[k + 1]) return k;
-  // At the ends BSfndspan passes over empty spans to the first or last one with length; those are left to it.
-  if (u <= t[k - 1] + 1e-20) return t[k] > t[k - 1] ? k - 1 : -1;
-  if (u > t[n] - 1e-20) return t[n] > t[n - 1] ? n - 1 : -1;
-  // The first of t[k..n] not below u. On a knot vector that does not decrease, the span before it is the only
-  // one that brackets u, so it is the one BSfndspan's bisection finds; a span that does not bracket u is left to
-  // BSfndspan. (A damaged vector that decreases somewhere may have two bracketing spans, and the two searches
-  // may then choose differently.)
+// The index of the last knot below u, for a vector of at least W knots that does not decrease and
+// t[k-1] < u <= t[n].
+template <int W>
+[[gnu::always_inline]] inline int windowed_search(const double *t, int k, int n, double u) {
   const double *b = t + k;
   int len = n - k + 1;
-  while (len > 1) {
+  while (len > W) {
     const int half = len / 2;
     b += b[half] < u ? half : 0;
     len -= half;
   }
-  const int s = static_cast<int>(b - t) + (b[0] < u ? 1 : 0) - 1;
-  return s >= k - 1 && s <= n - 1 && t[s] < u && u <= t[s + 1] ? s : -1;
+  b = std::min(b, t + n + k - W);
+  int below = 0;
+#pragma GCC unroll 16
+  for (int i = 0; i < W; ++i) below += b[i] < u ? 1 : 0;
+  return static_cast<int>(b - t) + below - 1;
 }
 
-// The basis values (and first derivatives) of order K on span s at u by the operations of BSmansf0 / BSmansf1,
-// in the same order. Every ratio of the triangle depends on u and the knots alone, so all are taken first, a
-// level at a time, where their divisions overlap: at level j the ratio of place i is
-// (u - t[s-j+i]) / (t[s+i] - t[s-j+i]), for i = 1 .. j contiguous in both knots. A value divided twice by derive
-// is divided once. false for an interval below eps.
-template <int K, bool Derivative>
-[[gnu::always_inline]] inline bool quick_basis(const double *t, int s, double u, double eps, double N[K], double D1[K]) {
-  double den[K][K], ratio[K][K];  // level j, place i: 1 <= i <= j < K
-  bool ok = true;
+// The span BSfndspan answers from the hint k-1 (knots[s] < u <= knots[s+1], the ends snapped), or -1.
+template <int K>
+[[gnu::always_inline]] inline int quick_span(const double *t, int n, double u) {
+  if (K == n || (t[K - 1] < u && u <= t[K])) return K - 1;
+  if (t[K] < u && u <= t[K + 1]) return K;
+  // At the ends BSfndspan passes over empty spans to the first or last one with length; those are left to it.
+  if (u <= t[K - 1] + 1e-20) return t[K] > t[K - 1] ? K - 1 : -1;
+  if (u > t[n] - 1e-20) return t[n] > t[n - 1] ? n - 1 : -1;
+  // The first of t[K..n] not below u. On a knot vector that does not decrease, the span before it is the only
+  // one that brackets u, so it is the one BSfndspan's bisection finds; a span that does not bracket u is left to
+  // BSfndspan. (A damaged vector that decreases somewhere may have two bracketing spans, and the two searches
+  // may then choose differently.)
+  // The bisection stops at a window of W knots, whose count of knots below u is taken at once: its compares
+  // overlap where the halvings would wait on one another. On such a vector the knots before the window are below
+  // u and those past the bisection's range are not, so the count gives the same span also where the window is
+  // moved back to stay inside the knot array.
+  const int s = n + K >= 16 ? windowed_search<16>(t, K, n, u)
+                : n + K >= 8 ? windowed_search<8>(t, K, n, u)
+                             : windowed_search<4>(t, K, n, u);
+  return s <= n - 1 && t[s] < u && u <= t[s + 1] ? s : -1;
+}
+
+// v / d for the derivative scheme of BSmansf1 (derive): place i of order q takes L[i-1] / d(i) - L[i] / d(i+1),
+// with d(i) the interval of ratio i on the level that raised order q-1 to q, times q - 1. Each quotient is shared
+// by the two places that use it, as derive's own divisions give the same bits.
+// den[i] is the interval of ratio i + 1.
+template <int Q>
+[[gnu::always_inline]] inline void quick_derive(const double *den, const double *L, double *out) {
+  double z[Q];
+  divide_pairs<Q - 1>(L, den, z);
 #pragma GCC unroll 8
-  for (int j = 1; j < K; ++j) {
-    const double *lo = t + s - j;
+  for (int i = 0; i < Q; ++i) {
+    double v = 0;
+    if (i > 0) v += z[i - 1];
+    if (i < Q - 1) v -= z[i];
+    out[i] = (Q - 1) * v;
+  }
+}
+
+// The basis values of order K on span s at u (and Nder derivatives) by the operations of BSmansf0 / BSmansf1 /
+// BSmansf2 in the same order. Every ratio of the triangle depends on u and the knots alone, so all are taken
+// first, a level at a time, where their divisions overlap: at level j the ratio of place i is
+// (u - t[s-j+i]) / (t[s+i] - t[s-j+i]), for i = 1 .. j contiguous in both knots. false for an interval below eps;
+// a negative interval (a damaged vector) also goes to the general road, which answers the same.
+template <int K, int Nder>
+[[gnu::always_inline]] inline bool quick_basis(const double *t, int s, double u, double eps, double (&B)[3][K]) {
+  // Level j, place i at j (j - 1) / 2 + i - 1 of flat arrays, so that the subtractions and divisions run as one
+  // loop that the compiler pairs.
+  constexpr int M = K * (K - 1) / 2;
+  double lo[M], hi[M], den[M], ratio[M];
+#pragma GCC unroll 8
+  for (int j = 1; j < K; ++j)
 #pragma GCC unroll 8
     for (int i = 1; i <= j; ++i) {
-      den[j][i] = t[s + i] - lo[i];
-      ratio[j][i] = (u - lo[i]) / den[j][i];
-      ok &= !(std::fabs(den[j][i]) < eps);
+      lo[j * (j - 1) / 2 + i - 1] = t[s - j + i];
+      hi[j * (j - 1) / 2 + i - 1] = t[s + i];
     }
+  double least = eps, num[M];
+#pragma GCC unroll 16
+  for (int m = 0; m < M; ++m) {
+    den[m] = hi[m] - lo[m];
+    num[m] = u - lo[m];
   }
-  if (!ok) return false;
-  double lower[K];
+  divide_pairs<M>(num, den, ratio);
+#pragma GCC unroll 16
+  for (int m = 0; m < M; ++m) least = den[m] < least ? den[m] : least;
+  if (least < eps) return false;
+  double *N = B[0];
+  double lower2[K], lower1[K];
   N[0] = 1;
 #pragma GCC unroll 8
   for (int j = 1; j < K; ++j) {
-    if (Derivative && j == K - 1)
+    if (Nder >= 2 && j == K - 2)
 #pragma GCC unroll 8
-      for (int i = 0; i < K - 1; ++i) lower[i] = N[i];
-    N[j] = ratio[j][j] * N[j - 1];
+      for (int i = 0; i < K - 2; ++i) lower2[i] = N[i];
+    if (Nder >= 1 && j == K - 1)
 #pragma GCC unroll 8
-    for (int i = j - 1; i >= 1; --i) N[i] = ratio[j][i] * N[i - 1] + (1 - ratio[j][i + 1]) * N[i];
-    N[0] = (1 - ratio[j][1]) * N[0];
+      for (int i = 0; i < K - 1; ++i) lower1[i] = N[i];
+    const double *r = ratio + j * (j - 1) / 2;  // r[i - 1]: the ratio of place i
+    N[j] = r[j - 1] * N[j - 1];
+#pragma GCC unroll 8
+    for (int i = j - 1; i >= 1; --i) N[i] = r[i - 1] * N[i - 1] + (1 - r[i]) * N[i];
+    N[0] = (1 - r[0]) * N[0];
   }
-  if (Derivative) {
-    // derive divides lower[i] by the interval of the last level's ratio i+1 for the derivative of place i and
-    // again for that of place i+1.
-    double z[K];
-#pragma GCC unroll 8
-    for (int i = 0; i < K - 1; ++i) z[i] = lower[i] / den[K - 1][i + 1];
-#pragma GCC unroll 8
-    for (int i = 0; i < K; ++i) {
-      double v = 0;
-      if (i > 0) v += z[i - 1];
-      if (i < K - 1) v -= z[i];
-      D1[i] = (K - 1) * v;
+  if (Nder >= 1) quick_derive<K>(den + (K - 1) * (K - 2) / 2, lower1, B[1]);
+  if (Nder >= 2) {
+    if (K == 2) {
+      B[2][0] = B[2][1] = 0;
+    } else {
+      double d1lower[K];
+      quick_derive<K - 1>(den + (K - 2) * (K - 3) / 2, lower2, d1lower);
+      quick_derive<K>(den + (K - 1) * (K - 2) / 2, d1lower, B[2]);
     }
   }
   return true;
 }
 
-// A damaged record (a NaN knot or pole) or an overflow gives values the general road refuses.
-inline bool finite_values(const double *v, int n) {
-  bool ok = true;
-  for (int i = 0; i < n; ++i) ok &= std::isfinite(v[i]);
-  return ok;
+// A damaged record (a NaN knot or pole) or an overflow gives values the general road refuses: x - x is 0 for
+// every finite x and NaN for the others.
+template <int Count>
+[[gnu::always_inline]] inline bool finite_values(const double *v) {
+  double z = 0;
+#pragma GCC unroll 16
+  for (int i = 0; i < Count; ++i) z += v[i] - v[i];
+  return z == 0;
 }
 
-template <int K, bool Rational>
-bool quick_eval(const VOQbsp_curve &cv, double u, int nder, double *out) {
-  const int s = quick_span(cv.knots, K, cv.num_poles, u);
+template <int K, bool Rational, int Nder>
+[[gnu::noinline]] bool quick_eval(const VOQbsp_curve &cv, double u, double *out) {
+  const int s = quick_span<K>(cv.knots, cv.num_poles, u);
   if (s < 0) return false;
+  // BSmansf0 compares intervals with the squared tolerance, the derivative schemes with the tolerance itself.
+  const double tol = BStoltab[bstol::zero_tol];
+  double B[3][K];
+  if (!quick_basis<K, Nder>(cv.knots, s, u, Nder == 0 ? tol * tol : tol, B)) return false;
   // Known at compile time, so the sums unroll and the weights drop out of a polynomial curve's.
   const double *weights = Rational ? cv.weights : nullptr;
-  const double tol = BStoltab[bstol::zero_tol];
-  double N[K], D1[K];
-  if (nder == 0) {
-    if (!quick_basis<K, false>(cv.knots, s, u, tol * tol, N, D1)) return false;
-    double A[3], W;
-    weighted_sum(K, s, N, cv.poles, weights, A, &W);
-    if (!Rational) W = 1;
-    if (W == 0) return false;
-    for (int c = 0; c < 3; ++c) out[c] = A[c] / W;
-    return finite_values(out, 3);
-  }
-  if (!quick_basis<K, true>(cv.knots, s, u, tol, N, D1)) return false;
-  double A[3], A1[3], W, W1;
-  weighted_sum(K, s, N, cv.poles, weights, A, &W);
-  weighted_sum(K, s, D1, cv.poles, weights, A1, &W1);
-  if (!Rational) W = 1, W1 = 0;
-  if (W == 0) return false;
+  double A[3][3], W[3];
+#pragma GCC unroll 3
+  for (int d = 0; d <= Nder; ++d) weighted_sum(K, s, B[d], cv.poles, weights, A[d], &W[d]);
+  if (!Rational) W[0] = 1, W[1] = 0, W[2] = 0;
+  if (W[0] == 0) return false;
+#pragma GCC unroll 3
   for (int c = 0; c < 3; ++c) {
-    const double Q = A[c] / W;
+    const double Q = A[0][c] / W[0];
     out[c] = Q;
-    out[3 + c] = (A1[c] - Q * W1) / W;
+    if (Nder >= 1) {
+      const double Q1 = (A[1][c] - Q * W[1]) / W[0];
+      out[3 + c] = Q1;
+      if (Nder >= 2) out[6 + c] = (A[2][c] - 2 * Q1 * W[1] - Q * W[2]) / W[0];
+    }
   }
-  return finite_values(out, 6);
+  return finite_values<3 * (Nder + 1)>(out);
 }
 
+using QuickEval = bool (*)(const VOQbsp_curve &, double, double *);
 template <int K>
-bool quick_eval(const VOQbsp_curve &cv, double u, int nder, double *out) {
-  return cv.rational ? quick_eval<K, true>(cv, u, nder, out) : quick_eval<K, false>(cv, u, nder, out);
-}
+constexpr QuickEval kQuickOrder[2][3] = {{quick_eval<K, false, 0>, quick_eval<K, false, 1>, quick_eval<K, false, 2>},
+                                        {quick_eval<K, true, 0>, quick_eval<K, true, 1>, quick_eval<K, true, 2>}};
+// Order 2 to 6, polynomial or rational, 0 to 2 derivatives.
+constexpr const QuickEval (*kQuick[5])[3] = {kQuickOrder<2>, kQuickOrder<3>, kQuickOrder<4>, kQuickOrder<5>,
+                                             kQuickOrder<6>};
 
-bool quick_eval(const VOQbsp_curve *cv, double u, int nder, double *out) {
-  if (!cv || nder < 0 || nder > 1 || !cv->poles || !cv->knots || (cv->rational && !cv->weights) ||
-      cv->num_poles < cv->order || !std::isfinite(u) || BSfaulthooked())
+[[gnu::always_inline]] inline bool quick_eval(const VOQbsp_curve *cv, double u, int nder, double *out) {
+  if (!cv || nder < 0 || nder > 2 || !cv->poles || !cv->knots || (cv->rational && !cv->weights) ||
+      cv->order < 2 || cv->order > 6 || cv->num_poles < cv->order || !std::isfinite(u) || BSfaulthooked())
     return false;
-  switch (cv->order) {
-    case 2: return quick_eval<2>(*cv, u, nder, out);
-    case 3: return quick_eval<3>(*cv, u, nder, out);
-    case 4: return quick_eval<4>(*cv, u, nder, out);
-    case 5: return quick_eval<5>(*cv, u, nder, out);
-    case 6: return quick_eval<6>(*cv, u, nder, out);
-    default: return false;
-  }
+  return kQuick[cv->order - 2][cv->rational ? 1 : 0][nder](*cv, u, out);
 }
 }  // namespace
 
-void BScveval_n(const VOQbsp_curve *cv, double u, int nder, double *out, int *rc) {
-  *rc = 0;
-  if (quick_eval(cv, u, nder, out)) return;
+namespace {
+// The general road of BScveval_n, kept out of line so that the shortcut's callers pay nothing for its frame.
+[[gnu::noinline]] void general_eval(const VOQbsp_curve *cv, double u, int nder, double *out, int *rc) {
   if (!cv) {
     *rc = BSRC_NULL_CURVE;
   } else if (cv->order < 1) {
@@ -391,6 +447,12 @@ void BScveval_n(const VOQbsp_curve *cv, double u, int nder, double *out, int *rc
   }
   BSexit(rc, "BScveval_n", "bscveval");
 }
+}  // namespace
+
+void BScveval_n(const VOQbsp_curve *cv, double u, int nder, double *out, int *rc) {
+  *rc = 0;
+  if (!quick_eval(cv, u, nder, out)) general_eval(cv, u, nder, out, rc);
+}
 
 void BScvevaln0(int p, int num_poles, int dim, const double *poles, const double *knots, double u, int,
                 double *out, int *rc) {
@@ -431,9 +493,41 @@ void BScvevaln0(int p, int num_poles, int dim, const double *poles, const double
   BSexit(rc, "BScvevaln0", "bscvevaln0");
 }
 
+namespace {
+// The shortcut of BScvevaln for one or two derivatives of orders 2 to 6: the span of raw_span, the basis of
+// BSmansfn (whose derivative rows are those of BSmansf1 and BSmansf2) and the same sums, component by component.
+// false where the general road may refuse, and while a test handler watches the exits.
+template <int K, int Nder>
+[[gnu::noinline]] bool quick_raw(int num_poles, int dim, const double *poles, const double *knots, double u,
+                                 int hint, double *out) {
+  const int s = hint >= K - 1 && hint <= num_poles - 1 ? hint : quick_span<K>(knots, num_poles, u);
+  double B[3][K];
+  if (s < 0 || !quick_basis<K, Nder>(knots, s, u, BStoltab[bstol::zero_tol], B)) return false;
+  for (int d = 0; d <= Nder; ++d)
+    for (int c = 0; c < dim; ++c) {
+      const double *P = poles + static_cast<std::size_t>(c) * num_poles + s - K + 1;
+      double v = 0;
+      if (d < K)
+#pragma GCC unroll 8
+        for (int i = 0; i < K; ++i) v += B[d][i] * P[i];
+      out[d * dim + c] = v;
+    }
+  return true;
+}
+
+using QuickRaw = bool (*)(int, int, const double *, const double *, double, int, double *);
+template <int K>
+constexpr QuickRaw kQuickRawOrder[2] = {quick_raw<K, 1>, quick_raw<K, 2>};
+constexpr const QuickRaw *kQuickRaw[5] = {kQuickRawOrder<2>, kQuickRawOrder<3>, kQuickRawOrder<4>,
+                                          kQuickRawOrder<5>, kQuickRawOrder<6>};
+}  // namespace
+
 void BScvevaln(int p, int num_poles, int dim, const double *poles, const double *knots, double u, int span_hint,
                int nder, double *out, int *rc) {
   *rc = 0;
+  if (p >= 1 && p <= 5 && (nder == 1 || nder == 2) && num_poles >= p + 1 && dim >= 1 && std::isfinite(u) &&
+      !BSfaulthooked() && kQuickRaw[p - 1][nder - 1](num_poles, dim, poles, knots, u, span_hint, out))
+    return;
   if (p < 0) {
     for (int i = 0; i < (nder + 1) * dim; ++i) out[i] = 0;
   } else if (nder == 0) {

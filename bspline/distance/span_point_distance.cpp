@@ -23,9 +23,14 @@ double sqdist(int dim, const double *a, const double *b) {
 }
 
 // Cartesian pole j of a component-major piece of k poles.
-void cartesian(int dim, BSboolean rational, int k, const double *poles, int j, double *q) {
-  const double w = rational ? poles[dim * k + j] : 1.0;
-  for (int c = 0; c < dim; ++c) q[c] = poles[c * k + j] / w;
+[[gnu::always_inline]] inline void cartesian(int dim, BSboolean rational, int k, const double *poles, int j,
+                                             double *q) {
+  if (rational) {
+    const double w = poles[dim * k + j];
+    for (int c = 0; c < dim; ++c) q[c] = poles[c * k + j] / w;
+  } else {
+    for (int c = 0; c < dim; ++c) q[c] = poles[c * k + j];
+  }
 }
 
 struct Level {
@@ -75,35 +80,6 @@ void BSbzhalve(int degree, int ncomp, const double *poles, double *left, double 
       left[c * k + r] = tri[0];
       right[c * k + degree - r] = tri[degree - r];
       for (int j = 0; j < degree - r; ++j) tri[j] = (tri[j] + tri[j + 1]) * 0.5;
-    }
-  }
-}
-
-void BSbzflat(int degree, int dim, BSboolean rational, const double *poles, double tol, BSboolean *flag) {
-  *flag = BSTRUE;
-  if (degree < 2) return;
-  const int k = degree + 1;
-  double p0[64], p1[64], q[64], d[64];
-  cartesian(dim, rational, k, poles, 0, p0);
-  cartesian(dim, rational, k, poles, degree, p1);
-  double dd = 0;
-  for (int c = 0; c < dim; ++c) {
-    d[c] = p1[c] - p0[c];
-    dd += d[c] * d[c];
-  }
-  const double limit = 1.8 * tol * tol;
-  for (int j = 1; j < degree; ++j) {
-    cartesian(dim, rational, k, poles, j, q);
-    double vv = 0, vd = 0;
-    for (int c = 0; c < dim; ++c) {
-      const double v = q[c] - p0[c];
-      vv += v * v;
-      vd += v * d[c];
-    }
-    const double off = dd >= 1e-15 ? vv - vd * vd / dd : vv;
-    if (off > limit) {
-      *flag = BSFALSE;
-      return;
     }
   }
 }
@@ -177,6 +153,161 @@ void BSmdptbznwt(int degree, int dim, BSboolean rational, const double *poles, c
   }
 }
 
+namespace {
+// The subdivision search of BSmdptbezcv over the pieces of one span, for K poles of D coordinates, R weighted
+// (0: any order up to 16, any dimension, and -1: the flag as passed), with the operations of BSbzhalve,
+// BSbzboxdst, BSbzflat and BSmdptchord in their order; fixed sizes let the compiler unroll every loop.
+
+// De Casteljau at 1/2 as BSbzhalve; left may be poles itself.
+template <int K>
+[[gnu::always_inline]] inline void halve_k(int kk, int ncomp, const double *poles, double *left, double *right) {
+  const int k = K ? K : kk;
+  for (int c = 0; c < ncomp; ++c) {
+    double tri[K ? K : kMaxOrder];
+#pragma GCC unroll 16
+    for (int j = 0; j < k; ++j) tri[j] = poles[c * k + j];
+#pragma GCC unroll 16
+    for (int r = 0; r < k; ++r) {
+      left[c * k + r] = tri[0];
+      right[c * k + k - 1 - r] = tri[k - 1 - r];
+#pragma GCC unroll 16
+      for (int j = 0; j < k - 1 - r; ++j) tri[j] = (tri[j] + tri[j + 1]) * 0.5;
+    }
+  }
+}
+
+// BSbzboxdst: the squared distance of point from the box of the k poles.
+template <int K, int D, int R>
+[[gnu::always_inline]] inline double box_lower(int kk, int dd, BSboolean rr, const double *poles,
+                                               const double *point) {
+  const int k = K ? K : kk, dim = D ? D : dd;
+  const bool rational = R >= 0 ? R != 0 : rr != 0;
+  double s = 0;
+  for (int c = 0; c < dim; ++c) {
+    double lo, hi;
+    if (rational) {
+      lo = hi = poles[c * k] / poles[dim * k];
+#pragma GCC unroll 16
+      for (int j = 1; j < k; ++j) {
+        const double q = poles[c * k + j] / poles[dim * k + j];
+        lo = q < lo ? q : lo;
+        hi = q > hi ? q : hi;
+      }
+    } else {
+      lo = hi = poles[c * k];
+#pragma GCC unroll 16
+      for (int j = 1; j < k; ++j) {
+        const double q = poles[c * k + j];
+        lo = q < lo ? q : lo;
+        hi = q > hi ? q : hi;
+      }
+    }
+    const double x = point[c];
+    if (x < lo)
+      s += (lo - x) * (lo - x);
+    else if (x > hi)
+      s += (x - hi) * (x - hi);
+  }
+  return s;
+}
+
+// BSbzflat with tol and the degree k - 1.
+template <int K, int D, int R>
+[[gnu::always_inline]] inline bool flat_k(int kk, int dn, BSboolean rr, const double *poles, double tol) {
+  const int k = K ? K : kk, degree = k - 1, dim = D ? D : dn;
+  const BSboolean rational = R >= 0 ? static_cast<BSboolean>(R) : rr;
+  if (degree < 2) return true;
+  double p0[64], p1[64], q[64], d[64];
+  cartesian(dim, rational, k, poles, 0, p0);
+  cartesian(dim, rational, k, poles, degree, p1);
+  double dd = 0;
+  for (int c = 0; c < dim; ++c) {
+    d[c] = p1[c] - p0[c];
+    dd += d[c] * d[c];
+  }
+  const double limit = 1.8 * tol * tol;
+#pragma GCC unroll 16
+  for (int j = 1; j < degree; ++j) {
+    cartesian(dim, rational, k, poles, j, q);
+    double vv = 0, vd = 0;
+    for (int c = 0; c < dim; ++c) {
+      const double v = q[c] - p0[c];
+      vv += v * v;
+      vd += v * d[c];
+    }
+    const double off = dd >= 1e-15 ? vv - vd * vd / dd : vv;
+    if (off > limit) return false;
+  }
+  return true;
+}
+
+template <int K, int D, int R>
+void search_pieces(int kk, int dd, BSboolean rr, const double *poles, const double *point, double tw,
+                   double *threshold, double *best, double *best_t, double *best_q, int *rc) {
+  const int k = K ? K : kk, degree = k - 1, dim = D ? D : dd;
+  const BSboolean rational = R >= 0 ? static_cast<BSboolean>(R) : rr;
+  const int nc = dim + rational;
+  // The pieces live in a pool; the stack holds pool slots, so that ordering the two halves moves no poles.
+  // Position p of the stack uses slot[p]; the halves of the top piece go to its own slot and the next one.
+  Level pool[kLevels + 1];
+  int slot[kLevels + 1];
+  slot[0] = 0;
+  int top = 0, halvings = 0, used = 1;
+  std::memcpy(pool[0].poles, poles, sizeof(double) * nc * k);
+  pool[0].lower = 0;
+  pool[0].a = 0;
+  pool[0].b = 1;
+  while (top >= 0 && *rc == 0) {
+    Level &L = pool[slot[top]];
+    if (!(L.lower < *threshold)) {
+      --top;
+      continue;
+    }
+    if (halvings > 2 && flat_k<K, D, R>(k, dim, rational, L.poles, tw)) {
+      double chord[2 * 65], q[64], sq = 0, t = 0;
+      for (int c = 0; c < nc; ++c) {
+        chord[c] = L.poles[c * k];
+        chord[nc + c] = L.poles[c * k + degree];
+      }
+      BSmdptchord(dim, rational, chord, point, tw, &sq, q, &t);
+      if (sq < *best) {
+        *best = sq;
+        *threshold = *best + tw;
+        *best_t = L.a + (L.b - L.a) * t;
+        std::memcpy(best_q, q, sizeof(double) * dim);
+      }
+      --top;
+      continue;
+    }
+    // The left half replaces the piece, the right one takes the next slot.
+    if (top + 1 == used) slot[used] = used, ++used;
+    Level &left = L, &right = pool[slot[top + 1]];
+    halve_k<K>(k, nc, L.poles, left.poles, right.poles);
+    ++halvings;
+    const double mid = (L.a + L.b) / 2;
+    right.a = mid;
+    right.b = L.b;
+    left.b = mid;
+    left.lower = box_lower<K, D, R>(k, dim, rational, left.poles, point);
+    right.lower = box_lower<K, D, R>(k, dim, rational, right.poles, point);
+    // The nearer half goes on top; the farther one below it only while its box can still beat the threshold.
+    const bool right_first = right.lower < left.lower;
+    const bool keep_far = (right_first ? left.lower : right.lower) < *threshold;
+    if (keep_far && top + 1 >= g_levels) {
+      *rc = BSRC_ALLOC_CURVE;
+      break;
+    }
+    // Wanted: far at top and near above it, or near alone at top.
+    if (right_first != keep_far) std::swap(slot[top], slot[top + 1]);
+    if (keep_far) ++top;
+  }
+}
+}  // namespace
+
+void BSbzflat(int degree, int dim, BSboolean rational, const double *poles, double tol, BSboolean *flag) {
+  *flag = flat_k<0, 0, -1>(degree + 1, dim, rational, poles, tol) ? BSTRUE : BSFALSE;
+}
+
 void BSmdptbezcv(int degree, int dim, BSboolean rational, const double *poles, const double *point, double tol,
                  double bound, double *dist_out, double *point_out, double *par_out, int *rc) {
   *rc = 0;
@@ -190,62 +321,16 @@ void BSmdptbezcv(int degree, int dim, BSboolean rational, const double *poles, c
     double threshold = bound == DBL_MAX ? DBL_MAX : (tw + bound) * (tw + bound);
     double best = DBL_MAX, best_t = 0, best_q[64];
     *dist_out = DBL_MAX;
-    Level stack[kLevels];
-    int top = 0, halvings = 0;
-    std::memcpy(stack[0].poles, poles, sizeof(double) * nc * k);
-    stack[0].lower = 0;
-    stack[0].a = 0;
-    stack[0].b = 1;
-    while (top >= 0 && *rc == 0) {
-      Level &L = stack[top];
-      if (!(L.lower < threshold)) {
-        --top;
-        continue;
-      }
-      BSboolean flat = BSFALSE;
-      if (halvings > 2) BSbzflat(degree, dim, rational, L.poles, tw, &flat);
-      if (flat) {
-        double chord[2 * 65], q[64], sq = 0, t = 0;
-        for (int c = 0; c < nc; ++c) {
-          chord[c] = L.poles[c * k];
-          chord[nc + c] = L.poles[c * k + degree];
-        }
-        BSmdptchord(dim, rational, chord, point, tw, &sq, q, &t);
-        if (sq < best) {
-          best = sq;
-          threshold = best + tw;
-          best_t = L.a + (L.b - L.a) * t;
-          std::memcpy(best_q, q, sizeof(double) * dim);
-        }
-        --top;
-        continue;
-      }
-      Level left, right;
-      BSbzhalve(degree, nc, L.poles, left.poles, right.poles);
-      ++halvings;
-      const double mid = (L.a + L.b) / 2;
-      left.a = L.a;
-      left.b = right.a = mid;
-      right.b = L.b;
-      BSbzboxdst(degree, dim, rational, left.poles, point, &left.lower);
-      BSbzboxdst(degree, dim, rational, right.poles, point, &right.lower);
-      // The nearer half goes on top; the farther one below it only while its box can still beat the threshold.
-      const bool right_first = right.lower < left.lower;
-      const Level &near = right_first ? right : left, &far = right_first ? left : right;
-      --top;
-      if (far.lower < threshold) {
-        if (top + 1 >= g_levels) {
-          *rc = BSRC_ALLOC_CURVE;
-          break;
-        }
-        stack[++top] = far;
-      }
-      if (top + 1 >= g_levels) {
-        *rc = BSRC_ALLOC_CURVE;
-        break;
-      }
-      stack[++top] = near;
-    }
+    using Search = void (*)(int, int, BSboolean, const double *, const double *, double, double *, double *,
+                            double *, double *, int *);
+    // Orders 2 to 6 in three dimensions, polynomial or rational; the others by the general body.
+    static constexpr Search kSearch[5][2] = {
+        {search_pieces<2, 3, 0>, search_pieces<2, 3, 1>}, {search_pieces<3, 3, 0>, search_pieces<3, 3, 1>},
+        {search_pieces<4, 3, 0>, search_pieces<4, 3, 1>}, {search_pieces<5, 3, 0>, search_pieces<5, 3, 1>},
+        {search_pieces<6, 3, 0>, search_pieces<6, 3, 1>}};
+    const Search search =
+        k >= 2 && k <= 6 && dim == 3 && rational <= 1 ? kSearch[k - 2][rational] : search_pieces<0, 0, -1>;
+    search(k, dim, rational, poles, point, tw, &threshold, &best, &best_t, best_q, rc);
     if (*rc == 0 && best < DBL_MAX) {
       double d = std::sqrt(best), t = best_t, q[64], sq = 0;
       std::memcpy(q, best_q, sizeof(double) * dim);
@@ -288,6 +373,81 @@ void BSmdptbezcv(int degree, int dim, BSboolean rational, const double *poles, c
   BSexit(rc, "BSmdptbezcv", "bsmdptbezcv");
 }
 
+namespace {
+// BSptboxdst without its branches, which a search over many boxes mispredicts: inside the box both differences
+// are negative and the term is 0, which leaves the sum as it was; outside, the larger difference is the one that
+// BSptboxdst squares. Hence the same bits.
+template <int D>
+[[gnu::always_inline]] inline double box_distance_d(int dn, const double *p, const double *box) {
+  const int dim = D ? D : dn;
+  double s = 0;
+#pragma GCC unroll 3
+  for (int c = 0; c < dim; ++c) {
+    const double below = box[c] - p[c], above = p[c] - box[dim + c];
+    const double d = below > above ? below : above;
+    const double e = d > 0 ? d : 0;
+    s += e * e;
+  }
+  return s;
+}
+[[gnu::always_inline]] inline double box_distance(int dim, const double *p, const double *box) {
+  return dim == 3 ? box_distance_d<3>(3, p, box) : box_distance_d<0>(dim, p, box);
+}
+
+// The span boxes and, above them, boxes of pairs of boxes level by level up to one: a box holds the boxes beneath
+// it, so its squared distance from a point is no larger than theirs (each term rounds the same way), and a box
+// not nearer than the bound can pass over every span beneath it, as the span-by-span test would.
+struct BoxTree {
+  int dim = 0, levels = 0;
+  int count[32] = {};
+  double *level[32] = {};
+  // Builds the levels above the span boxes (6 doubles each) into room, which holds 6 (spans - 1) doubles.
+  void build(int d, int spans, double *boxes, double *room) {
+    dim = d;
+    levels = 1;
+    count[0] = spans;
+    level[0] = boxes;
+    while (count[levels - 1] > 1) {
+      const int below = count[levels - 1], here = (below + 1) / 2;
+      const double *b = level[levels - 1];
+      double *h = room;
+      room += 6 * static_cast<std::size_t>(here);
+      for (int i = 0; i < here; ++i) {
+        const double *l = b + 12 * static_cast<std::size_t>(i), *r = 2 * i + 1 < below ? l + 6 : l;
+        for (int c = 0; c < dim; ++c) {
+          h[6 * i + c] = l[c] < r[c] ? l[c] : r[c];
+          h[6 * i + dim + c] = l[dim + c] > r[dim + c] ? l[dim + c] : r[dim + c];
+        }
+      }
+      level[levels] = h;
+      count[levels++] = here;
+    }
+  }
+  // Calls visit(s) in increasing order for every span s whose box lies nearer to p than *bound (squared, as
+  // bound * bound); visit may lower *bound.
+  template <class Visit>
+  void each_near(const double *p, const double *bound, Visit visit) const {
+    struct Node {
+      int lv, i;
+    } stack[64];
+    int top = 0;
+    stack[top++] = {levels - 1, 0};
+    while (top > 0) {
+      const Node nd = stack[--top];
+      const double sq = box_distance(dim, p, level[nd.lv] + 6 * static_cast<std::size_t>(nd.i));
+      if (!(sq < *bound * *bound)) continue;
+      if (nd.lv == 0) {
+        visit(nd.i);
+        continue;
+      }
+      const int child = 2 * nd.i;
+      if (child + 1 < count[nd.lv - 1]) stack[top++] = {nd.lv - 1, child + 1};
+      stack[top++] = {nd.lv - 1, child};
+    }
+  }
+};
+}  // namespace
+
 void BSmdptsbscv(int degree, int n, int dim, BSboolean rational, const double *poles, const double *knots, int npts,
                  const double *points, double tol, double *dist_out, double *point_out, double *par_out, int *rc) {
   *rc = 0;
@@ -306,45 +466,55 @@ void BSmdptsbscv(int degree, int n, int dim, BSboolean rational, const double *p
     const int k = degree + 1, nc = dim + rational, segs_max = n - degree;
     const std::size_t per = static_cast<std::size_t>(nc) * k;
     BSscratch<1000> room;
-    double *table = room.take((per + 8) * segs_max + 1);
+    // Bezier poles, breaks, span boxes, and the boxes above them (fewer than one per span and one per level).
+    double *table = room.take((per + 13) * segs_max + 1 + 6 * 32);
     int segs = 0;
     if (!table) {
       *rc = BSRC_NO_SCRATCH;
     } else {
       double *bez = table, *breaks = bez + per * segs_max, *boxes = breaks + segs_max + 1;
-      double *lower = boxes + 6 * static_cast<std::size_t>(segs_max);
+      double *above = boxes + 6 * static_cast<std::size_t>(segs_max);
       BSbstobez(degree, n, nc, knots, poles, &segs, bez, breaks, rc);
       for (int s = 0; *rc == 0 && s < segs; ++s) BSbzboxpl(k, dim, rational, bez + s * per, boxes + 6 * s);
+      BoxTree tree;
+      if (*rc == 0 && segs > 0) tree.build(dim, segs, boxes, above);
+      if (segs < 1) npts = 0;
+      auto lower = [&](const double *p, int s) { return box_distance(dim, p, boxes + 6 * s); };
       double bound = DBL_MAX;
       for (int i = 0; *rc == 0 && i < npts; ++i) {
         const double *p = points + static_cast<std::size_t>(i) * dim;
         double best = DBL_MAX, best_par = 0, best_q[3];
+        auto try_span = [&](int s) {
+          double d = 0, q[3], t = 0;
+          BSmdptbezcv(degree, dim, rational, bez + s * per, p, tol, bound, &d, q, &t, rc);
+          if (*rc != 0 || d == DBL_MAX || !(d < best - 1e-16)) return;
+          best = d;
+          best_par = breaks[s] + (breaks[s + 1] - breaks[s]) * t;
+          std::memcpy(best_q, q, sizeof(double) * dim);
+          bound = d + 1e-16;
+        };
         for (int pass = 0; pass < 2 && best == DBL_MAX && *rc == 0; ++pass) {
           // A seeded bound that no span beats (it can only be too tight at a tie) falls back to none.
           if (pass == 1) {
             if (bound == DBL_MAX) break;
             bound = DBL_MAX;
           }
-          for (int s = 0; s < segs; ++s) BSptboxdst(dim, p, boxes + 6 * s, &lower[s]);
+          // The span whose box looks nearest, by halving on the boxes' distances; then every other span whose
+          // box is nearer than the bound, in order.
           int lo = 0, hi = segs - 1;
+          double at_lo = lower(p, lo), at_hi = lower(p, hi);
           while (hi - lo > 1) {
-            if (lower[hi] < lower[lo])
-              lo = (lo + hi) / 2;
+            if (at_hi < at_lo)
+              lo = (lo + hi) / 2, at_lo = lower(p, lo);
             else
-              hi = (lo + hi) / 2;
+              hi = (lo + hi) / 2, at_hi = lower(p, hi);
           }
-          const int first = lower[hi] < lower[lo] ? hi : lo;
-          for (int step = -1; step < segs && *rc == 0; ++step) {
-            const int s = step < 0 ? first : step;
-            if (step >= 0 && (s == first || !(lower[s] < bound * bound))) continue;
-            double d = 0, q[3], t = 0;
-            BSmdptbezcv(degree, dim, rational, bez + s * per, p, tol, bound, &d, q, &t, rc);
-            if (*rc != 0 || d == DBL_MAX || !(d < best - 1e-16)) continue;
-            best = d;
-            best_par = breaks[s] + (breaks[s + 1] - breaks[s]) * t;
-            std::memcpy(best_q, q, sizeof(double) * dim);
-            bound = d + 1e-16;
-          }
+          const int first = at_hi < at_lo ? hi : lo;
+          try_span(first);
+          if (*rc == 0)
+            tree.each_near(p, &bound, [&](int s) {
+              if (s != first && *rc == 0) try_span(s);
+            });
         }
         if (*rc != 0) break;
         if (best < DBL_MAX) {

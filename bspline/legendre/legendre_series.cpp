@@ -188,6 +188,51 @@ void BSlgdcvmin(int n, int dim, const double *coef, int mindeg, double tol, int 
 // ---------------------------------------------------------------------------------------------------------------
 // Evaluation and derivatives
 
+namespace {
+// The ratios (2k - 1) / k and (k - 1) / k of the recurrence below, for the degrees most series have: the
+// quotients the loop would otherwise divide at every step, correctly rounded either way, hence the same bits.
+constexpr int kRatioDegree = 64;
+struct ClenshawRatios {
+  double up[kRatioDegree + 1] = {}, down[kRatioDegree + 1] = {};
+  constexpr ClenshawRatios() {
+    for (int k = 1; k <= kRatioDegree; ++k) {
+      up[k] = (2.0 * k - 1) / k;
+      down[k] = (k - 1.0) / k;
+    }
+  }
+};
+constexpr ClenshawRatios kRatios;
+
+// Clenshaw's recurrence, in the form that needs no trailing correction, for dim series of degree n >= 2 side
+// by side (component c's coefficients at coef + c (n + 1)): u = c[n], v = c[n-1]; for k = n down to 2,
+// (u, v) becomes (v + (2k-1)/k t u, c[k-2] - (k-1)/k u); the value is v + t u. The components share each step's
+// ratios, and their chains, independent of one another, overlap. Dim > 0 fixes the count at compile time; u and
+// v hold dim doubles each when Dim is 0.
+template <int Dim>
+[[gnu::always_inline]] inline void clenshaw(int n, int dim_, const double *coef, double t, double *out,
+                                            double *u_room = nullptr, double *v_room = nullptr) {
+  const int dim = Dim > 0 ? Dim : dim_;
+  const std::size_t stride = count_of(n);
+  double u_fixed[Dim > 0 ? Dim : 1], v_fixed[Dim > 0 ? Dim : 1];
+  double *u = Dim > 0 ? u_fixed : u_room, *v = Dim > 0 ? v_fixed : v_room;
+  for (int c = 0; c < dim; ++c) {
+    u[c] = coef[c * stride + n];
+    v[c] = coef[c * stride + n - 1];
+  }
+  for (int k = n; k >= 2; --k) {
+    const double up = k <= kRatioDegree ? kRatios.up[k] : (2.0 * k - 1) / k;
+    const double down = k <= kRatioDegree ? kRatios.down[k] : (k - 1.0) / k;
+    const double step = up * t;
+    for (int c = 0; c < dim; ++c) {
+      const double next_u = v[c] + step * u[c];
+      v[c] = coef[c * stride + k - 2] - down * u[c];
+      u[c] = next_u;
+    }
+  }
+  for (int c = 0; c < dim; ++c) out[c] = v[c] + t * u[c];
+}
+}  // namespace
+
 void BSevalpolgd(int n, const double *c, double t, double *value) {
   if (n < 0) {
     *value = 0;
@@ -200,14 +245,7 @@ void BSevalpolgd(int n, const double *c, double t, double *value) {
     for (int k = 0; k <= n; ++k) sum += (t < 0 && k % 2) ? -c[k] : c[k];
     *value = sum;
   } else {
-    // Clenshaw's recurrence in the form that needs no trailing correction.
-    double u = c[n], v = c[n - 1];
-    for (int k = n; k >= 2; --k) {
-      const double next_u = v + (2.0 * k - 1) / k * t * u;
-      v = c[k - 2] - (k - 1.0) / k * u;
-      u = next_u;
-    }
-    *value = v + t * u;
+    clenshaw<1>(n, 1, c, t, value);
   }
   BSfaulthook("bsevalpolgd", nullptr);
 }
@@ -265,8 +303,21 @@ void BSpocurvlgd(int n, int dim, const double *coef, double t, double *out, int 
   } else if (n < 2 || t == 1 || t == -1) {
     // P_k(±1) = (±1)^k: the power-basis sum of the same coefficients.
     BSpocurvcan(n, dim, coef, t, out);
-  } else {
-    for (int c = 0; c < dim; ++c) BSevalpolgd(n, coef + c * count_of(n), t, out + c);
+  } else if (dim == 4) {
+    clenshaw<4>(n, 4, coef, t, out);
+  } else if (dim == 3) {
+    clenshaw<3>(n, 3, coef, t, out);
+  } else if (dim == 2) {
+    clenshaw<2>(n, 2, coef, t, out);
+  } else if (dim == 1) {
+    clenshaw<1>(n, 1, coef, t, out);
+  } else if (dim > 0) {
+    BSscratch<16> scratch;
+    double *uv = scratch.take(2 * static_cast<std::size_t>(dim));
+    if (!uv)
+      *rc = BSRC_NO_SCRATCH;
+    else
+      clenshaw<0>(n, dim, coef, t, out, uv, uv + dim);
   }
   BSexit(rc, "BSpocurvlgd", "bspocurvlgd");
 }

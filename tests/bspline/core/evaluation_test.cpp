@@ -5,6 +5,7 @@
 #include <functional>
 #include <limits>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "bspline/bspline.h"
@@ -430,9 +431,11 @@ TEST(ClosureTest, SetsPhysicallyClosed) {
   EXPECT_EQ(open.cv.phy_closed, 0);
 }
 
-// Points and first derivatives of the common orders take a shortcut that must give the very bits and return code
-// of the general road, which every call takes while a fault handler is installed. One table of curves, each
-// evaluated at its knots, between them, at and just beyond its ends, far outside and at non-finite parameters.
+// Points and first and second derivatives of the common orders take a shortcut, in the curve entry and in the raw
+// evaluator of component-major poles, that must give the very bits and return code of the general road, which
+// every call takes while a fault handler is installed. One table of curves, each evaluated at its knots, next to
+// them, between them, at and just beyond its ends, far outside and at non-finite parameters; the raw evaluator
+// also with a span hint that holds the parameter and one that does not.
 TEST(CurveEvaluation, ShortcutGivesTheBitsOfTheGeneralRoad) {
   struct Case {
     const char *what;
@@ -459,6 +462,14 @@ TEST(CurveEvaluation, ShortcutGivesTheBitsOfTheGeneralRoad) {
       {"unclamped", [](std::mt19937 &rng, int order, bool rational) {
          return random_curve(rng, order, order + 6, rational, false);
        }},
+      // Long enough that the span search narrows by halving before it counts.
+      {"many spans", [](std::mt19937 &rng, int order, bool rational) {
+         return random_curve(rng, order, order + 70, rational, true, 2);
+       }},
+      {"clustered knots",
+       knots_of(4, {-3, -3, -3, -3, 1e-9, 2e-9, 2e-9 + 1e-12, 3e-9, 1.5, 1.5 + 1e-8, 1.5 + 2e-8, 4, 4, 4, 4})},
+      {"knots far from zero", knots_of(5, {1e8, 1e8, 1e8, 1e8, 1e8, 1e8 + 0.5, 1e8 + 0.5, 1e8 + 1, 1e8 + 1,
+                                           1e8 + 1, 1e8 + 1, 1e8 + 1})},
       {"one span", [](std::mt19937 &rng, int order, bool rational) {
          return random_curve(rng, order, order, rational, true);
        }},
@@ -482,22 +493,47 @@ TEST(CurveEvaluation, ShortcutGivesTheBitsOfTheGeneralRoad) {
         const double lo = curve->start(), hi = curve->end();
         std::vector<double> us = {lo,         hi,          std::nextafter(lo, -inf), lo - 1e-21, hi + 1e-21,
                                   lo - 1,     hi + 1,      nan,                      inf,        -inf};
-        for (int i = 0; i < cv.num_knots; ++i) us.push_back(cv.knots[i]);
+        for (int i = 0; i < cv.num_knots; ++i)
+          for (double u : {cv.knots[i], std::nextafter(cv.knots[i], -inf), std::nextafter(cv.knots[i], inf)})
+            us.push_back(u);
         for (int i = 0; i + 1 < cv.num_knots; ++i) us.push_back((cv.knots[i] + cv.knots[i + 1]) / 2);
         std::uniform_real_distribution<double> ud(lo, hi);
         for (int i = 0; i < 20; ++i) us.push_back(ud(rng));
+        // The raw evaluator's poles: all x, all y, all z, then the weights.
+        const int n = cv.num_poles, dim = 3 + rational;
+        std::vector<double> block(static_cast<std::size_t>(dim) * n);
+        for (int i = 0; i < n; ++i) {
+          for (int k = 0; k < 3; ++k) block[k * n + i] = cv.poles[3 * i + k];
+          if (rational) block[3 * n + i] = cv.weights[i];
+        }
         for (double u : us)
-          for (int nder = 0; nder <= 1; ++nder) {
-            double fast[6] = {}, general[6] = {};
+          for (int nder = 0; nder <= 2; ++nder) {
+            const std::string at = std::string(c.what) + " order " + std::to_string(order) + " rational " +
+                                   std::to_string(rational) + " u " + std::to_string(u) + " nder " +
+                                   std::to_string(nder);
+            double fast[12] = {}, general[12] = {};
             int rc_fast = 0, rc_general = 0;
             BScveval_n(&cv, u, nder, fast, &rc_fast);
             BSsetfaulthook(quiet);
             BScveval_n(&cv, u, nder, general, &rc_general);
             BSsetfaulthook(nullptr);
-            EXPECT_EQ(rc_fast, rc_general) << c.what << " order " << order << " rational " << rational << " u " << u;
+            EXPECT_EQ(rc_fast, rc_general) << at;
             if (rc_general == 0) {
-              EXPECT_EQ(std::memcmp(fast, general, sizeof(double) * 3 * (nder + 1)), 0)
-                  << c.what << " order " << order << " rational " << rational << " u " << u << " nder " << nder;
+              EXPECT_EQ(std::memcmp(fast, general, sizeof(double) * 3 * (nder + 1)), 0) << at;
+            }
+            const int p = cv.order - 1;
+            for (int hint : {-1, p, n - 1}) {
+              std::fill(fast, fast + 12, 0.0);
+              std::fill(general, general + 12, 0.0);
+              BScvevaln(p, n, dim, block.data(), cv.knots, u, hint, nder, fast, &rc_fast);
+              BSsetfaulthook(quiet);
+              BScvevaln(p, n, dim, block.data(), cv.knots, u, hint, nder, general, &rc_general);
+              BSsetfaulthook(nullptr);
+              EXPECT_EQ(rc_fast, rc_general) << at << " raw, hint " << hint;
+              if (rc_general == 0) {
+                EXPECT_EQ(std::memcmp(fast, general, sizeof(double) * dim * (nder + 1)), 0)
+                    << at << " raw, hint " << hint;
+              }
             }
           }
       }

@@ -214,6 +214,99 @@ TEST(SpanPointDistance, Results) {
   EXPECT_LT(exact.dist[0], snap.dist[0]);
 }
 
+// With many spans, most are passed over by their boxes (singly or a group at a time): none that holds a nearer
+// point may be. Each point's distance is the least over every span searched alone without a bound, and its foot
+// is the curve point at its parameter. Curves whose far-apart spans come close (a spiral's turns, a curve that
+// crosses itself, a closed one), a zigzag with points as near to two legs as to one, and span counts on either side
+// of a power of two.
+TEST(SpanPointDistance, NoNearerSpanIsPassedOver) {
+  auto curve = [](int degree, int dim, BSboolean rational, int spans, auto point_at) {
+    // Uniform clamped knots on [0, spans]; the poles sampled from point_at (weights 0.7 .. 1.3 when rational).
+    Loose c{degree, dim, rational, {}, {}};
+    const int n = spans + degree;
+    for (int i = 0; i <= degree; ++i) c.knots.push_back(0);
+    for (int i = 1; i < spans; ++i) c.knots.push_back(i);
+    for (int i = 0; i <= degree; ++i) c.knots.push_back(spans);
+    c.poles.assign(static_cast<std::size_t>(dim + rational) * n, 0);
+    for (int i = 0; i < n; ++i) {
+      double q[3];
+      point_at(static_cast<double>(i) / (n - 1), q);
+      const double w = rational ? 1 + 0.3 * std::sin(7.0 * i) : 1;
+      for (int k = 0; k < dim; ++k) c.poles[k * n + i] = q[k] * w;
+      if (rational) c.poles[dim * n + i] = w;
+    }
+    return c;
+  };
+  auto spiral = [](double s, double *q) {
+    q[0] = (1 + 4 * s) * std::cos(25 * s), q[1] = (1 + 4 * s) * std::sin(25 * s), q[2] = 0.5 * s;
+  };
+  auto eight = [](double s, double *q) {
+    q[0] = std::sin(4 * M_PI * s), q[1] = std::sin(2 * M_PI * s), q[2] = 0;
+  };
+  auto ring = [](double s, double *q) { q[0] = std::cos(2 * M_PI * s), q[1] = std::sin(2 * M_PI * s), q[2] = 0; };
+  auto zigzag = [](double s, double *q) {
+    const double x = 36 * s;
+    q[0] = x, q[1] = static_cast<int>(std::lround(x)) % 2, q[2] = 0;
+  };
+  struct Case {
+    const char *what;
+    Loose c;
+    std::vector<double> points;  // c.dim per point
+  } cases[] = {
+      {"a spiral of 150 cubic spans", curve(3, 3, 0, 150, spiral), {}},
+      {"the spiral rational, 129 spans", curve(3, 3, 1, 129, spiral), {}},
+      {"a figure eight of 64 quadratic spans, in the plane", curve(2, 2, 0, 64, eight), {}},
+      {"a closed ring of 17 quintic spans", curve(5, 3, 0, 17, ring), {}},
+      {"a zigzag of 36 legs", curve(1, 2, 0, 36, zigzag), {}},
+      {"three spans", curve(3, 3, 1, 3, ring), {}},
+  };
+  std::mt19937 rng(127);
+  for (Case &k : cases) {
+    const Loose &c = k.c;
+    const int n = c.n(), nc = c.dim + c.rational, per = nc * (c.degree + 1);
+    // Points along the curve (as a fit's data lie), then scattered ones, the origin and far away.
+    std::uniform_real_distribution<double> scatter(-6, 6), jitter(-0.3, 0.3);
+    for (int i = 0; i <= 200; ++i) {
+      double q[3] = {0, 0, 0};
+      int rc = 0;
+      BSevalbsp(c.degree, n, c.dim, c.rational, c.poles.data(), c.knots.data(), c.knots.back() * i / 200, 0, q, &rc);
+      for (int d = 0; d < c.dim; ++d) k.points.push_back(q[d] + (i % 3 == 0 ? jitter(rng) : 0.0));
+    }
+    for (int i = 0; i < 60; ++i)
+      for (int d = 0; d < c.dim; ++d) k.points.push_back(i < 2 ? (i == 0 ? 0.0 : 1e6) : scatter(rng));
+    const int np = static_cast<int>(k.points.size()) / c.dim;
+    const Many many(c, k.points, 1e-10);
+    ASSERT_EQ(many.rc, 0) << k.what;
+    // Every span alone.
+    std::vector<double> bez(static_cast<std::size_t>(per) * n), breaks(n + 1);
+    int segs = 0, rc = 0;
+    BSbstobez(c.degree, n, nc, c.knots.data(), c.poles.data(), &segs, bez.data(), breaks.data(), &rc);
+    ASSERT_EQ(rc, 0) << k.what;
+    for (int i = 0; i < np; ++i) {
+      const double *p = &k.points[static_cast<std::size_t>(i) * c.dim];
+      double least = DBL_MAX;
+      for (int s = 0; s < segs; ++s) {
+        double d = 0, q[3], t = 0;
+        BSmdptbezcv(c.degree, c.dim, c.rational, &bez[static_cast<std::size_t>(s) * per], p, 1e-10, DBL_MAX, &d, q,
+                    &t, &rc);
+        ASSERT_EQ(rc, 0) << k.what;
+        least = std::min(least, d);
+      }
+      const double scale = 1 + least;
+      EXPECT_NEAR(many.dist[i], least, 1e-9 * scale) << k.what << " point " << i;
+      double foot[4] = {0, 0, 0, 0};
+      BSevalbsp(c.degree, n, c.dim, c.rational, c.poles.data(), c.knots.data(), many.par[i], 0, foot, &rc);
+      ASSERT_EQ(rc, 0) << k.what << " point " << i;
+      double d2 = 0;
+      for (int d = 0; d < c.dim; ++d) {
+        EXPECT_NEAR(many.pt[static_cast<std::size_t>(i) * c.dim + d], foot[d], 1e-9 * scale) << k.what << " point " << i;
+        d2 += (foot[d] - p[d]) * (foot[d] - p[d]);
+      }
+      EXPECT_NEAR(std::sqrt(d2), many.dist[i], 1e-9 * scale) << k.what << " point " << i;
+    }
+  }
+}
+
 TEST(SpanPointDistance, Limits) {
   // Order 17 is refused with 50; a forced depth limit answers -13 and leaves the later points alone.
   Loose high{16, 3, 0, std::vector<double>(51, 0.5), std::vector<double>(34, 0)};

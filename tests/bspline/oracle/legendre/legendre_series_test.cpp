@@ -85,11 +85,30 @@ std::vector<double> parameters(std::mt19937 &rng, int count) {
 TEST(LegendreSeriesOracle, ValuesAndDerivativesAgreeWithGsl) {
   std::mt19937 rng(40);
   const std::vector<double> ts = parameters(rng, 24);
-  for (int n : {0, 1, 2, 3, 5, 8, 13, 21, 34, 47, 60}) {
+  // Degrees on either side of where the recurrence's ratios stop coming from a table.
+  for (int n : {0, 1, 2, 3, 5, 8, 13, 21, 34, 47, 60, 64, 65, 90}) {
     const Series a = random_series(rng, n), b = random_series(rng, n);
     Series ab(a);
     ab.insert(ab.end(), b.begin(), b.end());
+    // Five series side by side: the value of any leading count of them, a count of its own in each evaluation.
+    std::vector<Series> five = {a, b};
+    Series all(ab);
+    for (int i = 2; i < 5; ++i) {
+      five.push_back(random_series(rng, n));
+      all.insert(all.end(), five.back().begin(), five.back().end());
+    }
     for (double t : ts) {
+      for (int dim = 1; dim <= 5; ++dim) {
+        // A component's block is n + 1 long whatever the count, so the leading blocks of all stand alone.
+        double vals[5] = {NAN, NAN, NAN, NAN, NAN};
+        int rc = -99;
+        BSpocurvlgd(n, dim, all.data(), t, vals, &rc);
+        ASSERT_EQ(rc, 0);
+        for (int c = 0; c < dim; ++c)
+          EXPECT_TRUE(near(vals[c], legendre_at(five[c], t), 1e-13))
+              << "BSpocurvlgd degree " << n << " dim " << dim << " component " << c << " at " << t;
+        for (int c = dim; c < 5; ++c) EXPECT_TRUE(std::isnan(vals[c])) << "BSpocurvlgd wrote past dim " << dim;
+      }
       for (int k = 0; k <= 4; ++k) {
         const Value ra = legendre_at(a, t, k), rb = legendre_at(b, t, k);
         double v = NAN, vec[2] = {NAN, NAN};
