@@ -267,11 +267,14 @@ void BSxbzs4(VOQbsp_curve *cv1, VOQbsp_curve *cv2, std::int32_t *n, double *poin
     const double leg2 = *rc == 0 ? BSmaxlegsq(cv2->num_poles, cv2->weights, cv2->poles, rc) : 0;
     if (*rc != 0) break;
     const Reach reach{0.1 * std::fmin(leg1, leg2) / kMergeFactor, sqtol};
+    // Every result needs a leg pair's room in the caller's arrays; only the starts at span ends can give more.
+    const int room = (np - 1) * (nq - 1);
 
     Candidate cand[BSXBZ_MAX_CANDIDATES];
     int nc = 0;
-    // One start of the iteration; a converged start that is new becomes a candidate.
-    auto solve = [&](double t1, double t2) {
+    // One start of the iteration; a converged start that is new becomes a candidate. A start at a span end only
+    // adds: it marks a touching point only when that is new.
+    auto solve = [&](double t1, double t2, bool at_end) {
       double point[3];
       BSboolean converged = 0;
       BScvcviter(cv1, cv2, cv1->phy_closed, cv2->phy_closed, k1, k2, &t1, &t2, point, &converged, rc);
@@ -284,7 +287,7 @@ void BSxbzs4(VOQbsp_curve *cv1, VOQbsp_curve *cv2, std::int32_t *n, double *poin
       if (*rc != 0) return;
       const bool touching = s < kTangentSine && s > BStoltab[kZeroTol];
       if (touching) {
-        *tangent = BSTRUE;
+        if (!at_end) *tangent = BSTRUE;
         double s1 = 0, s2 = 0, c1[3], c2[3];
         BSpttan2cvs(cv1, cv2, t1, t2, k1, k2, &s1, &s2, c1, c2, rc);
         if (*rc != 0) {
@@ -303,13 +306,32 @@ void BSxbzs4(VOQbsp_curve *cv1, VOQbsp_curve *cv2, std::int32_t *n, double *poin
       for (int c = 0; c < nc && !repeated && *rc == 0; ++c)
         repeated = one_meeting(cv1, cv2, found, cand[c], reach.tol_sq, reach, rc);
       if (*rc != 0 || repeated) return;
-      // Guarded by the static bound above: one candidate per leg pair at most.
-      if (nc >= BSXBZ_MAX_CANDIDATES) {
+      if (nc >= room) {
         *rc = BSRC_OUT_OF_RANGE;
         return;
       }
       cand[nc++] = found;
+      if (touching) *tangent = BSTRUE;
     };
+    // A span end near leg s0 s1 of the other polygon, and no end of that span, is a start of its own: a crossing
+    // close to the end can share its leg pair with another crossing that the leg pair's start runs to, and the
+    // end test does not reach it when the crossing is shallow. These starts run after all leg pairs, so that
+    // they only add crossings and never change one that a leg pair finds.
+    struct Start {
+      double t1, t2;
+    } ends[4 * (BSXBZ_MAX_NODES - 1)];
+    int n_ends = 0;
+    auto end_start = [&](const double *end, const double *s0, const double *s1, const double *other_ends, double *v) {
+      double foot[3], d = 0;
+      BSdptseg2(end, s0, s1, foot, v, &d, rc);
+      if (*rc != 0 || !(d < margin)) return false;
+      for (int k = 0; k < 2; ++k)
+        if (BSpdistsq(rc, end, other_ends + 3 * k) < sqtol) return false;
+      *v = nudged(*v);
+      return *rc == 0;
+    };
+    const double p_ends[6] = {p_pts[0], p_pts[1], p_pts[2], p_pts[3 * np - 3], p_pts[3 * np - 2], p_pts[3 * np - 1]};
+    const double q_ends[6] = {q_pts[0], q_pts[1], q_pts[2], q_pts[3 * nq - 3], q_pts[3 * nq - 2], q_pts[3 * nq - 1]};
     for (int i = 0; i + 1 < np && *rc == 0; ++i) {
       const double *p0 = p_pts + 3 * i, *p1 = p0 + 3;
       for (int j = 0; j + 1 < nq && *rc == 0; ++j) {
@@ -321,11 +343,22 @@ void BSxbzs4(VOQbsp_curve *cv1, VOQbsp_curve *cv2, std::int32_t *n, double *poin
         if (!(dist < margin)) continue;
         u = nudged(u), v = nudged(v);
         if (dist <= kNearFactor * margin)
-          solve((1 - u) * p_par[i] + u * p_par[i + 1], (1 - v) * q_par[j] + v * q_par[j + 1]);
+          solve((1 - u) * p_par[i] + u * p_par[i + 1], (1 - v) * q_par[j] + v * q_par[j + 1], false);
         else
-          solve(0.5 * (p_par[i] + p_par[i + 1]), 0.5 * (q_par[j] + q_par[j + 1]));
+          solve(0.5 * (p_par[i] + p_par[i + 1]), 0.5 * (q_par[j] + q_par[j + 1]), false);
+        // At most two ends of each span a leg pair, on its first and last legs only.
+        double w = 0;
+        if (i == 0 && *rc == 0 && end_start(p0, q0, q1, q_ends, &w))
+          ends[n_ends++] = {a1, (1 - w) * q_par[j] + w * q_par[j + 1]};
+        if (i == np - 2 && *rc == 0 && end_start(p1, q0, q1, q_ends, &w))
+          ends[n_ends++] = {b1, (1 - w) * q_par[j] + w * q_par[j + 1]};
+        if (j == 0 && *rc == 0 && end_start(q0, p0, p1, p_ends, &w))
+          ends[n_ends++] = {(1 - w) * p_par[i] + w * p_par[i + 1], a2};
+        if (j == nq - 2 && *rc == 0 && end_start(q1, p0, p1, p_ends, &w))
+          ends[n_ends++] = {(1 - w) * p_par[i] + w * p_par[i + 1], b2};
       }
     }
+    for (int k = 0; k < n_ends && *rc == 0; ++k) solve(ends[k].t1, ends[k].t2, true);
     if (*rc != 0) break;
 
     // Merging: a run of neighbours that are one meeting is placed at the middle of its outer candidates.

@@ -1,7 +1,7 @@
 // Crossings of two Bezier spans through their node polygons: transversal, on a node of both polygons, touching,
 // boxes apart (no Newton iteration at all), refused spans, two crossings at one place or close together (on two
-// branches of a span, or at a clear angle on a sharp bend), dist_tol put back after a failure inside the
-// iteration, and a closed span's parameter that runs periods out of range.
+// branches of a span, or at a clear angle on a sharp bend), a shallow crossing near a span end, dist_tol put back
+// after a failure inside the iteration, and a closed span's parameter that runs periods out of range.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -56,6 +56,8 @@ TEST(PolygonIntersector, CrossingsOfTwoSpans) {
     t->cv.phy_closed = closed;
     return t;
   };
+  auto shallow_a = [] { return Bezier({0.2744, 0.6821, 0, 0.6111, 0.0754, 0, 0.8100, 0.2750, 0, 0.5814, 0.4139, 0}); };
+  auto shallow_b = [] { return Bezier({0.9183, 0.1725, 0, 0.1273, 0.6473, 0, 0.3815, 0.9023, 0, 0.9915, 0.9134, 0}); };
   struct {
     std::unique_ptr<TestCurve> other;
     int rc, n;
@@ -87,6 +89,10 @@ TEST(PolygonIntersector, CrossingsOfTwoSpans) {
       // The corner of a closed span is one point of it; of an open one, its two ends.
       {Bezier({-1, 0, 0, 1, 0, 0}), 0, 1, 0, {0, 0, 0}, teardrop(1), {}, 1e-9},
       {Bezier({-1, 0, 0, 1, 0, 0}), 0, 2, 0, {0, 0, 0, 0, 0, 0}, teardrop(0), {0, 1}, 1e-9},
+      // Two crossings on the last legs of one span's polygon, the second at 11 degrees 8e-4 from its end, with that
+      // span first and second.
+      {shallow_b(), 0, 2, 0, {0.65616, 0.35052, 0, 0.58195, 0.41357, 0}, shallow_a(), {0.8507, 0.9992}, 1e-4},
+      {shallow_a(), 0, 2, 0, {0.65616, 0.35052, 0, 0.58195, 0.41357, 0}, shallow_b(), {0.1332, 0.1852}, 1e-4},
   };
   int row = 0;
   for (auto &c : cases) {
