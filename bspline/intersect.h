@@ -311,12 +311,22 @@ constexpr int BSXBZ_MAX_CANDIDATES = 2048; // room of the candidate list (at mos
 constexpr int BSXBZ_MAX_RESULTS = 2025;
 
 // The crossings of two Bezier spans (one span each: num_poles == order, order 2 .. 16), found from the node
-// polygons of both: n results (points, par1 on cv1, par2 on cv2) in the order of their leg pairs, each run of
-// candidates closer than 1e-5 of the shorter longest pole leg merged into one at its middle (a middle off either
-// span keeps the run's first candidate). The output arrays need room for (nodes1 - 1)(nodes2 - 1) results, at most
-// BSXBZ_MAX_RESULTS. *tangent is 1 when a crossing was met where the tangents are within about 4.5 degrees; it is
-// then solved as a touching point. The weights pointer of a non-rational span is set to NULL. On failure n counts
-// the results written so far and tolerance entry 1 is put back to its value on entry.
+// polygons of both: each pair of legs within the margin gives one start of the iteration, and after all of them a
+// span end within the margin of a leg of the other span (and not on an end of that span) one more, which only adds
+// crossings. n results (points, par1 on cv1, par2 on cv2) in the order of their leg pairs, then those found only
+// from span ends. Two candidates are one meeting only when both spans stay near them in between: each span's point
+// at the middle of the two parameters (the short way round on a closed span) within the merge distance of the
+// middle of the two points. The merge distance (at least dist_tol) is about 0.32% of the shorter longest pole leg:
+// 10,000 times its square is a tenth of the smaller squared longest leg. So two crossings at one place on two
+// branches of a span, or close together on two arms, are both kept. A candidate within dist_tol of an earlier one
+// that is the same meeting is a repeat. Neighbours that are one meeting are merged when they lie within the merge
+// distance of each other and one was solved as a touching point, or within 10 dist_tol (and the merge distance)
+// when both cross at a clear angle; a run of them becomes one result at its middle (a middle off either span keeps
+// the run's first candidate). The output arrays need room for (nodes1 - 1)(nodes2 - 1) results, at most
+// BSXBZ_MAX_RESULTS; more candidates than that answer rc -2. *tangent is 1 when a crossing was met where the
+// tangents are within about 4.5 degrees; it is then solved as a touching point. The weights pointer of a
+// non-rational span is set to NULL. On failure n counts the results written so far and tolerance entry 1 is put
+// back to its value on entry.
 void BSxbzs4(VOQbsp_curve *cv1, VOQbsp_curve *cv2, std::int32_t *n, double *points, double *par1, double *par2,
              BSboolean *tangent, int *rc);
 // The largest squared distance of consecutive poles (Cartesian when weights are given).

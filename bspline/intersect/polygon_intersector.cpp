@@ -1,7 +1,8 @@
 // Crossings of two Bezier spans without recursive subdivision: each span is replaced by the polygon of its node
 // points, whose chord deviation bounds how far the span strays from it. Leg pairs within that margin give start
 // points for a Newton iteration on the two spans; near-tangent meetings, where that iteration is ill-conditioned,
-// go to the tangency solvers; candidates that lie closer together than a small fraction of the legs are merged.
+// go to the tangency solvers; candidates that are one meeting, close together with both spans staying close between
+// them, are merged.
 #include <cmath>
 #include <cstring>
 
@@ -16,7 +17,8 @@ constexpr int kZeroTol = 16;              // tolerance entry of the parameter nu
 constexpr double kMarginFactor = 2.5;     // box margin in chord deviations
 constexpr double kNearFactor = 0.01;      // a leg distance below this part of the margin is a good start
 constexpr double kTangentSine = 0.0785;   // about 4.5 degrees between the tangents: nearly tangent
-constexpr double kMergeFactor = 1e4;      // candidates closer than 1e-5 of the shorter longest leg are one
+constexpr double kMergeFactor = 1e4;      // the merge distance squared: 1e-5 of the smaller squared longest leg
+constexpr double kCrossingReach = 100;    // two crossings at a clear angle are one within 10 dist_tol
 constexpr int kMaxWraps = 5;
 constexpr int kCrossingSteps = 10;
 
@@ -28,6 +30,14 @@ static_assert((BSXBZ_MAX_ORDER - 1) * 3 * (BSXBZ_MAX_ORDER - 1) * 3 <= BSXBZ_MAX
 struct Candidate {
   double point[3];
   double t1, t2;
+  bool touching;  // solved as a touching point
+};
+
+// Squared distances within which candidates are one meeting: the merge distance, scaled by the legs, for touching
+// points, whose solutions scatter along the common tangent, and dist_tol for repeats of one crossing.
+struct Reach {
+  double merge_sq, tol_sq;
+  double crossing_sq() const { return std::fmin(merge_sq, kCrossingReach * tol_sq); }
 };
 
 double dot3(const double *a, const double *b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
@@ -78,6 +88,27 @@ double tangent_sine(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, double t1,
   BSvcross(rc, e1 + 3, e2 + 3, n);
   if (*rc != 0) return 0;
   return BSvlength(rc, n);
+}
+
+// Whether the span stays within reach of the point mid between its parameters s and t: the middle of the two, the
+// short way round on a closed span.
+bool stays_near(const VOQbsp_curve *cv, double s, double t, const double mid[3], double reach_sq, int *rc) {
+  const double a = lo_par(cv), b = hi_par(cv), half = 0.5 * (b - a);
+  double m = 0.5 * (s + t), on[3];
+  if (cv->phy_closed && std::fabs(s - t) > half) m += m < a + half ? half : -half;
+  BScveval_n(cv, m, 0, on, rc);
+  return *rc == 0 && BSpdistsq(rc, on, mid) <= reach_sq;
+}
+
+// Whether two candidates are one meeting: within near_sq of each other, with both spans staying near them in
+// between. Two crossings at one place on two branches of a span, or close together on two arms, are two.
+bool one_meeting(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, const Candidate &x, const Candidate &y,
+                 double near_sq, const Reach &reach, int *rc) {
+  if (!(BSpdistsq(rc, x.point, y.point) <= near_sq) || *rc != 0) return false;
+  double mid[3];
+  for (int c = 0; c < 3; ++c) mid[c] = 0.5 * (x.point[c] + y.point[c]);
+  const double stay_sq = std::fmax(reach.merge_sq, near_sq);
+  return stays_near(cv1, x.t1, y.t1, mid, stay_sq, rc) && stays_near(cv2, x.t2, y.t2, mid, stay_sq, rc);
 }
 
 }  // namespace
@@ -232,9 +263,75 @@ void BSxbzs4(VOQbsp_curve *cv1, VOQbsp_curve *cv2, std::int32_t *n, double *poin
     if (*rc != 0) break;
     const double margin = kMarginFactor * std::fmax(std::fmax(e1, e2), BStoltab[bstol::dist_tol]);
     const double a1 = lo_par(cv1), b1 = hi_par(cv1), a2 = lo_par(cv2), b2 = hi_par(cv2);
+    const double leg1 = BSmaxlegsq(cv1->num_poles, cv1->weights, cv1->poles, rc);
+    const double leg2 = *rc == 0 ? BSmaxlegsq(cv2->num_poles, cv2->weights, cv2->poles, rc) : 0;
+    if (*rc != 0) break;
+    const Reach reach{0.1 * std::fmin(leg1, leg2) / kMergeFactor, sqtol};
+    // Every result needs a leg pair's room in the caller's arrays; only the starts at span ends can give more.
+    const int room = (np - 1) * (nq - 1);
 
     Candidate cand[BSXBZ_MAX_CANDIDATES];
     int nc = 0;
+    // One start of the iteration; a converged start that is new becomes a candidate. A start at a span end only
+    // adds: it marks a touching point only when that is new.
+    auto solve = [&](double t1, double t2, bool at_end) {
+      double point[3];
+      BSboolean converged = 0;
+      BScvcviter(cv1, cv2, cv1->phy_closed, cv2->phy_closed, k1, k2, &t1, &t2, point, &converged, rc);
+      if (*rc != 0 || !converged) return;
+      if (t1 < a1 && t1 > a1 - k1) t1 = a1;
+      if (t1 > b1 && t1 < b1 + k1) t1 = b1;
+      if (t2 < a2 && t2 > a2 - k2) t2 = a2;
+      if (t2 > b2 && t2 < b2 + k2) t2 = b2;
+      const double s = tangent_sine(cv1, cv2, t1, t2, rc);
+      if (*rc != 0) return;
+      const bool touching = s < kTangentSine && s > BStoltab[kZeroTol];
+      if (touching) {
+        if (!at_end) *tangent = BSTRUE;
+        double s1 = 0, s2 = 0, c1[3], c2[3];
+        BSpttan2cvs(cv1, cv2, t1, t2, k1, k2, &s1, &s2, c1, c2, rc);
+        if (*rc != 0) {
+          double d = 0;
+          *rc = 0;
+          BSmdstbzbz(cv1, cv2, t1, t2, k1, k2, &s1, &s2, c1, c2, &d, rc);
+          if (*rc != 0) return;
+        }
+        t1 = s1, t2 = s2;
+        for (int c = 0; c < 3; ++c) point[c] = 0.5 * (c1[c] + c2[c]);
+      }
+      Candidate found;
+      std::memcpy(found.point, point, sizeof point);
+      found.t1 = t1, found.t2 = t2, found.touching = touching;
+      bool repeated = false;
+      for (int c = 0; c < nc && !repeated && *rc == 0; ++c)
+        repeated = one_meeting(cv1, cv2, found, cand[c], reach.tol_sq, reach, rc);
+      if (*rc != 0 || repeated) return;
+      if (nc >= room) {
+        *rc = BSRC_OUT_OF_RANGE;
+        return;
+      }
+      cand[nc++] = found;
+      if (touching) *tangent = BSTRUE;
+    };
+    // A span end near leg s0 s1 of the other polygon, and no end of that span, is a start of its own: a crossing
+    // close to the end can share its leg pair with another crossing that the leg pair's start runs to, and the
+    // end test does not reach it when the crossing is shallow. These starts run after all leg pairs, so that
+    // they only add crossings and never change one that a leg pair finds.
+    struct Start {
+      double t1, t2;
+    } ends[4 * (BSXBZ_MAX_NODES - 1)];
+    int n_ends = 0;
+    auto end_start = [&](const double *end, const double *s0, const double *s1, const double *other_ends, double *v) {
+      double foot[3], d = 0;
+      BSdptseg2(end, s0, s1, foot, v, &d, rc);
+      if (*rc != 0 || !(d < margin)) return false;
+      for (int k = 0; k < 2; ++k)
+        if (BSpdistsq(rc, end, other_ends + 3 * k) < sqtol) return false;
+      *v = nudged(*v);
+      return *rc == 0;
+    };
+    const double p_ends[6] = {p_pts[0], p_pts[1], p_pts[2], p_pts[3 * np - 3], p_pts[3 * np - 2], p_pts[3 * np - 1]};
+    const double q_ends[6] = {q_pts[0], q_pts[1], q_pts[2], q_pts[3 * nq - 3], q_pts[3 * nq - 2], q_pts[3 * nq - 1]};
     for (int i = 0; i + 1 < np && *rc == 0; ++i) {
       const double *p0 = p_pts + 3 * i, *p1 = p0 + 3;
       for (int j = 0; j + 1 < nq && *rc == 0; ++j) {
@@ -245,58 +342,35 @@ void BSxbzs4(VOQbsp_curve *cv1, VOQbsp_curve *cv2, std::int32_t *n, double *poin
         if (*rc != 0) break;
         if (!(dist < margin)) continue;
         u = nudged(u), v = nudged(v);
-        double t1 = 0.5 * (p_par[i] + p_par[i + 1]), t2 = 0.5 * (q_par[j] + q_par[j + 1]);
-        if (dist <= kNearFactor * margin) {
-          t1 = (1 - u) * p_par[i] + u * p_par[i + 1];
-          t2 = (1 - v) * q_par[j] + v * q_par[j + 1];
-        }
-        double point[3];
-        BSboolean converged = 0;
-        BScvcviter(cv1, cv2, cv1->phy_closed, cv2->phy_closed, k1, k2, &t1, &t2, point, &converged, rc);
-        if (*rc != 0) break;
-        if (!converged) continue;
-        if (t1 < a1 && t1 > a1 - k1) t1 = a1;
-        if (t1 > b1 && t1 < b1 + k1) t1 = b1;
-        if (t2 < a2 && t2 > a2 - k2) t2 = a2;
-        if (t2 > b2 && t2 < b2 + k2) t2 = b2;
-        const double s = tangent_sine(cv1, cv2, t1, t2, rc);
-        if (*rc != 0) break;
-        if (s < kTangentSine && s > BStoltab[kZeroTol]) {
-          *tangent = BSTRUE;
-          double s1 = 0, s2 = 0, c1[3], c2[3];
-          BSpttan2cvs(cv1, cv2, t1, t2, k1, k2, &s1, &s2, c1, c2, rc);
-          if (*rc != 0) {
-            double d = 0;
-            *rc = 0;
-            BSmdstbzbz(cv1, cv2, t1, t2, k1, k2, &s1, &s2, c1, c2, &d, rc);
-            if (*rc != 0) break;
-          }
-          t1 = s1, t2 = s2;
-          for (int c = 0; c < 3; ++c) point[c] = 0.5 * (c1[c] + c2[c]);
-        }
-        bool repeated = false;
-        for (int c = 0; c < nc && !repeated && *rc == 0; ++c) repeated = BSpdistsq(rc, point, cand[c].point) < sqtol;
-        if (*rc != 0 || repeated) continue;
-        // Guarded by the static bound above: one candidate per leg pair at most.
-        if (nc >= BSXBZ_MAX_CANDIDATES) {
-          *rc = BSRC_OUT_OF_RANGE;
-          break;
-        }
-        std::memcpy(cand[nc].point, point, sizeof point);
-        cand[nc].t1 = t1, cand[nc].t2 = t2;
-        ++nc;
+        if (dist <= kNearFactor * margin)
+          solve((1 - u) * p_par[i] + u * p_par[i + 1], (1 - v) * q_par[j] + v * q_par[j + 1], false);
+        else
+          solve(0.5 * (p_par[i] + p_par[i + 1]), 0.5 * (q_par[j] + q_par[j + 1]), false);
+        // At most two ends of each span a leg pair, on its first and last legs only.
+        double w = 0;
+        if (i == 0 && *rc == 0 && end_start(p0, q0, q1, q_ends, &w))
+          ends[n_ends++] = {a1, (1 - w) * q_par[j] + w * q_par[j + 1]};
+        if (i == np - 2 && *rc == 0 && end_start(p1, q0, q1, q_ends, &w))
+          ends[n_ends++] = {b1, (1 - w) * q_par[j] + w * q_par[j + 1]};
+        if (j == 0 && *rc == 0 && end_start(q0, p0, p1, p_ends, &w))
+          ends[n_ends++] = {(1 - w) * p_par[i] + w * p_par[i + 1], a2};
+        if (j == nq - 2 && *rc == 0 && end_start(q1, p0, p1, p_ends, &w))
+          ends[n_ends++] = {(1 - w) * p_par[i] + w * p_par[i + 1], b2};
       }
     }
+    for (int k = 0; k < n_ends && *rc == 0; ++k) solve(ends[k].t1, ends[k].t2, true);
     if (*rc != 0) break;
 
-    // Merging: a run of close neighbours is one meeting, placed at the middle of its outer candidates.
-    const double leg1 = BSmaxlegsq(cv1->num_poles, cv1->weights, cv1->poles, rc);
-    const double leg2 = *rc == 0 ? BSmaxlegsq(cv2->num_poles, cv2->weights, cv2->poles, rc) : 0;
-    if (*rc != 0) break;
-    const double close = 0.1 * std::fmin(leg1, leg2);
+    // Merging: a run of neighbours that are one meeting is placed at the middle of its outer candidates.
     for (int i = 0; i < nc && *rc == 0;) {
       int e = i;
-      while (e + 1 < nc && kMergeFactor * BSpdistsq(rc, cand[e].point, cand[e + 1].point) <= close) ++e;
+      while (e + 1 < nc && *rc == 0) {
+        const bool touching = cand[e].touching || cand[e + 1].touching;
+        if (!one_meeting(cv1, cv2, cand[e], cand[e + 1], touching ? reach.merge_sq : reach.crossing_sq(), reach, rc))
+          break;
+        ++e;
+      }
+      if (*rc != 0) break;
       double *out = points + 3 * *n;
       std::memcpy(out, cand[i].point, 3 * sizeof(double));
       par1[*n] = cand[i].t1, par2[*n] = cand[i].t2;

@@ -287,8 +287,8 @@ TEST(CurveIntersection, AccumulatorGrowth) {
   BStraceclear();
 }
 
-// Span by span: crossings inside spans and at their joints (found by both neighbours, reported once), ordered by the
-// caller's first curve whichever curve has more spans, and the spans' order limit.
+// Span by span: crossings inside spans and at their joints (found by both neighbours, reported once), two crossings
+// at one place, ordered by the caller's first curve whichever curve has more spans, and the spans' order limit.
 TEST(CurveIntersection, SpanPairs) {
   TestCurve bump(3, {0, 0, 0, 1, 2, 0, 2, 0, 0}, {0, 0, 0, 1, 1, 1});
   TestCurve level(2, {0, 0.75, 0, 2, 0.75, 0}, {0, 0, 1, 1});
@@ -301,6 +301,10 @@ TEST(CurveIntersection, SpanPairs) {
   for (int i = 0; i < 17; ++i) p17[3 * i] = i, p17[3 * i + 1] = i % 2;
   for (int i = 0; i < 34; ++i) k17[i] = i < 17 ? 0 : 1;
   TestCurve order17(17, p17, k17);
+  // A loop that crosses itself at (0.5, 0.3), at 0.5 -+ sqrt(0.15), and a line through that point.
+  TestCurve loop(4, {0, 0, 0, 2, 1, 0, -1, 1, 0, 1, 0, 0}, {0, 0, 0, 0, 1, 1, 1, 1});
+  TestCurve upright(2, {0.5, 0, 0, 0.5, 0.5, 0}, {0, 0, 1, 1});
+  const double s = 0.5 - std::sqrt(0.15);
   struct Case {
     const char *what;
     VOQbsp_curve *a, *b;
@@ -308,6 +312,8 @@ TEST(CurveIntersection, SpanPairs) {
     std::vector<double> x, par1, par2;
   } const cases[] = {
       {"quadratic and line", &bump.cv, &level.cv, 0, {0.5, 1.5}, {0.25, 0.75}, {0.25, 0.75}},
+      {"a line through a loop's self-crossing: both crossings", &loop.cv, &upright.cv, 0, {0.5, 0.5}, {s, 1 - s},
+       {0.6, 0.6}},
       {"joints, more spans first",
        &wave.cv,
        &back.cv,

@@ -1,6 +1,7 @@
 // Crossings of two Bezier spans through their node polygons: transversal, on a node of both polygons, touching,
-// boxes apart (no Newton iteration at all), refused spans, dist_tol put back after a failure inside the iteration,
-// and a closed span's parameter that runs periods out of range.
+// boxes apart (no Newton iteration at all), refused spans, two crossings at one place or close together (on two
+// branches of a span, or at a clear angle on a sharp bend), a shallow crossing near a span end, dist_tol put back
+// after a failure inside the iteration, and a closed span's parameter that runs periods out of range.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -43,11 +44,28 @@ TEST(PolygonIntersector, CrossingsOfTwoSpans) {
   const auto arch = Bezier({0, 0, 0, 1, 2, 0, 2, 0, 0});  // y = x (2 - x)
   std::vector<double> poles17;
   for (int i = 0; i < 17; ++i) poles17.insert(poles17.end(), {double(i), double(i % 2), 0});
+  auto loop = [] { return Bezier({0, 0, 0, 2, 1, 0, -1, 1, 0, 1, 0, 0}); };
+  // x = 10 t^3 - 15 t^2 + 6 t, y = 3 t (1 - t): a loop symmetric about x = 0.5 that crosses itself at (0.5, 0.3),
+  // at t = 0.5 -+ sqrt(0.15). A line x = x(u) meets it again where 10 t^2 + (10 u - 15) t + 10 u^2 - 15 u + 6 = 0.
+  auto x_of = [](double t) { return ((10 * t - 15) * t + 6) * t; };
+  const double s = 0.5 - std::sqrt(0.15), t = s - 1e-4, b = 10 * t - 15, c = (10 * t - 15) * t + 6;
+  const double t2 = (-b + std::sqrt(b * b - 40 * c)) / 20, xt = x_of(t);
+  // A teardrop with its corner at the origin, crossed there by the x axis.
+  auto teardrop = [](BSboolean closed) {
+    auto t = Bezier({0, 0, 0, 2, 1, 0, 2, -1, 0, 0, 0, 0});
+    t->cv.phy_closed = closed;
+    return t;
+  };
+  auto shallow_a = [] { return Bezier({0.2744, 0.6821, 0, 0.6111, 0.0754, 0, 0.8100, 0.2750, 0, 0.5814, 0.4139, 0}); };
+  auto shallow_b = [] { return Bezier({0.9183, 0.1725, 0, 0.1273, 0.6473, 0, 0.3815, 0.9023, 0, 0.9915, 0.9134, 0}); };
   struct {
     std::unique_ptr<TestCurve> other;
     int rc, n;
     BSboolean tangent;
-    std::vector<double> points;  // the crossings, in order
+    std::vector<double> points;           // the crossings, in order
+    std::unique_ptr<TestCurve> first{};  // the arch when not given
+    std::vector<double> pars1{};         // parameters on the first span, when checked
+    double tol = 1e-6;                   // of the points and parameters
   } cases[] = {
       {Bezier({0, 1.5, 0, 1, -0.5, 0, 2, 1.5, 0}), 0, 2, 0, {0.5, 0.75, 0, 1.5, 0.75, 0}},
       {Bezier({1, 0, 0, 1, 1, 0, 1, 2, 0}), 0, 1, 0, {1, 1, 0}},  // parameter 0.5, a node of both polygons
@@ -59,10 +77,27 @@ TEST(PolygonIntersector, CrossingsOfTwoSpans) {
       {std::make_unique<TestCurve>(2, std::vector<double>{0, 1, 0, 1, 1, 0, 2, 1, 0},
                                    std::vector<double>{0, 0, 0.5, 1, 1}),
        BSRC_OUT_OF_RANGE, 0, 0, {}},  // two spans
+      // A line through the loop's self-crossing meets both branches there: one place, two crossings.
+      {Bezier({0.5, 0, 0, 0.5, 0.5, 0}), 0, 2, 0, {0.5, 0.3, 0, 0.5, 0.3, 0}, loop(), {s, 1 - s}, 1e-9},
+      // A line 3e-4 beside it: two crossings 5e-4 apart, far closer than the merge distance.
+      {Bezier({xt, 0, 0, xt, 0.5, 0}), 0, 2, 0, {xt, 3 * t * (1 - t), 0, xt, 3 * t2 * (1 - t2), 0}, loop(), {t, t2},
+       1e-9},
+      // A sharp bend y = 176 x^2 crossed 1e-3 apart at 10 degrees: two crossings, though well within the merge
+      // distance of each other with both spans near them in between.
+      {Bezier({-1, 4.4e-5, 0, 1, 4.4e-5, 0}), 0, 2, 0, {-5e-4, 4.4e-5, 0, 5e-4, 4.4e-5, 0},
+       Bezier({-0.1, 1.76, 0, 0, -1.76, 0, 0.1, 1.76, 0}), {0.4975, 0.5025}, 1e-7},
+      // The corner of a closed span is one point of it; of an open one, its two ends.
+      {Bezier({-1, 0, 0, 1, 0, 0}), 0, 1, 0, {0, 0, 0}, teardrop(1), {}, 1e-9},
+      {Bezier({-1, 0, 0, 1, 0, 0}), 0, 2, 0, {0, 0, 0, 0, 0, 0}, teardrop(0), {0, 1}, 1e-9},
+      // Two crossings on the last legs of one span's polygon, the second at 11 degrees 8e-4 from its end, with that
+      // span first and second.
+      {shallow_b(), 0, 2, 0, {0.65616, 0.35052, 0, 0.58195, 0.41357, 0}, shallow_a(), {0.8507, 0.9992}, 1e-4},
+      {shallow_a(), 0, 2, 0, {0.65616, 0.35052, 0, 0.58195, 0.41357, 0}, shallow_b(), {0.1332, 0.1852}, 1e-4},
   };
   int row = 0;
   for (auto &c : cases) {
-    const Crossings r(*arch, *c.other);
+    TestCurve &first = c.first ? *c.first : *arch;
+    const Crossings r(first, *c.other);
     ASSERT_EQ(r.rc, c.rc) << row;
     ASSERT_EQ(r.n, c.n) << row;
     EXPECT_EQ(r.tangent, c.tangent) << row;
@@ -70,10 +105,11 @@ TEST(PolygonIntersector, CrossingsOfTwoSpans) {
     for (int i = 0; i < r.n; ++i) {
       double p1[3], p2[3];
       int rc = 0;
-      BScveval_n(&arch->cv, r.t1[i], 0, p1, &rc);
+      BScveval_n(&first.cv, r.t1[i], 0, p1, &rc);
       BScveval_n(&c.other->cv, r.t2[i], 0, p2, &rc);
       EXPECT_LT(BSpdist(&rc, p1, p2), BStoltab[bstol::dist_tol]) << row;
-      for (int k = 0; k < 3; ++k) EXPECT_NEAR(r.pts[3 * i + k], c.points[3 * i + k], 1e-6) << row;
+      for (int k = 0; k < 3; ++k) EXPECT_NEAR(r.pts[3 * i + k], c.points[3 * i + k], c.tol) << row;
+      if (!c.pars1.empty()) { EXPECT_NEAR(r.t1[i], c.pars1[i], c.tol) << row; }
     }
     ++row;
   }
