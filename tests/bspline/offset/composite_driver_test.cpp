@@ -83,7 +83,8 @@ const double kNaN = std::numeric_limits<double>::quiet_NaN();
 const std::vector<Seg> kEll = {{0, 0, 10, 0}, {10, 0, 10, 10}};
 // Its last leg crosses its first: the joined offset crosses itself.
 const std::vector<Seg> kSpiral = {{0, 0, 10, 0}, {10, 0, 10, 10}, {10, 10, 5, 10}, {5, 10, 5, -5}};
-// A closed chain opening with a notch: offset inwards it starts on a piece that shrank to a point.
+// A closed chain opening with a notch: offset inwards its first leg vanishes, and the second's line cuts off the
+// corner that would come nearer to it than the distance.
 // A hairpin: offset inwards by more than its width, nothing of it is left. With its turn kept in place (distance
 // 0) its legs' offsets cross over and never meet.
 const std::vector<Seg> kHairpin = {{0, 0, 10, 0}, {10, 0, 10.5, 0.5}, {10.5, 0.5, 0, 0.5}};
@@ -116,7 +117,7 @@ TEST(CompositeOffsetDriver, Outcomes) {
       {{"loops handed back", kSpiral, {1}, true, true, false, 1, kZ}, 0, {0, 3}, {4}, {0, -5}, {4, -1}},
       {{"loops dropped", kSpiral, {1}, true, false, false, 2, kZ}, 0, {0, 3}, {}, {0, -5}, {6, 1}},
       {{"loops kept", kSpiral, {1}, true, true, false, 0, kZ}, 0, {0, 1, 2, 3}, {}, {1, 1}, {0, 0}},
-      {{"re-started", kNotch, {1}, true, false, true, 1, kZ}, 0, {3, 4, 5, 0, 1, 2}, {}, {1, 1}, {3, 3}},
+      {{"notch left out", kNotch, {1}, true, false, true, 1, kZ}, 0, {1, 2, 3, 4, 5}, {}, {1, 1}, {3, 3}},
       {{"nothing left", kHairpin, {1}, true, false, false, 2, kZ}, -12, {}, {}, {1, 1}, {0, 0}},
       {{"short step mirrored", kStep, {2}, true, true, false, 1, kDown}, 0, {0, 1, 2}, {}, {0, 2}, {20, 3}},
       {{"short step, a distance per leg", kStep, {2, 1, 2}, false, false, false, 0, kZ}, 0, {0, 1, 2}, {}, {0, 2},
