@@ -206,6 +206,163 @@ struct Chain {
     }
   }
 
+  // The offsets made so far released, for the joins to make them again.
+  bool release_offsets(int *rc) {
+    for (int k = 0; k < n; ++k)
+      if (off[k]) {
+        int code = 0;
+        BSfreevoqcv(off[k], &code);
+        off[k] = nullptr;
+        if (*rc == 0) *rc = code;
+      }
+    return false;
+  }
+
+  // A chain of lines offset with extended corners is the mitred offset: every leg's offset line runs from
+  // where it crosses the previous alive leg's line to where it crosses the next one's. Joined corner by corner, a
+  // short leg whose two crossings come in reverse order would be dropped and its neighbours bridged past it; here
+  // the distances grow from 0 together and legs go in the order in which they vanish, so that a leg keeps its
+  // line as long as it has room between its neighbours, and a corner is where the lines that are left meet. Two
+  // alive legs that run against each other meet head on once their lines have passed: the one that still runs
+  // between its other neighbours stays, else both go. Two that run on along one line meet half-way between their
+  // ends. The end legs of an open chain keep its ends; of a closed one nothing is left once fewer than three
+  // legs remain. False, with nothing made, where the joins can join the chain: where no leg has to give way, and
+  // where two alive legs run side by side or apart, or a leg has no length.
+  bool mitred(int *rc) {
+    const double tol = BStoltab[bstol::dist_tol];
+    const auto cross = [](const double a[2], const double b[2]) { return a[0] * b[1] - a[1] * b[0]; };
+    Work<double, 6 * kLocalComps> geo;  // per leg: start, unit direction, offset at the full distance
+    Work<double, kLocalComps> len;
+    Work<int, kLocalComps> prev, next;
+    if (!geo.take(6 * n) || !len.take(n) || !prev.take(n) || !next.take(n)) {
+      *rc = BSRC_NO_SCRATCH;
+      return false;
+    }
+    for (int k = 0; k < n; ++k) {
+      BSxycvoff(cv[k], dist[k], flag, normal, side, &off[k], rc);
+      if (*rc == 5) *rc = 0;
+      if (*rc != 0) return false;
+      double a[3], b[3], o[3];
+      pole_point(cv[k], 0, a);
+      pole_point(cv[k], 1, b);
+      pole_point(off[k], 0, o);
+      len[k] = std::hypot(b[0] - a[0], b[1] - a[1]);
+      if (!(len[k] > tol)) return release_offsets(rc);
+      double *g = &geo[6 * k];
+      g[0] = a[0], g[1] = a[1], g[2] = (b[0] - a[0]) / len[k], g[3] = (b[1] - a[1]) / len[k];
+      g[4] = o[0] - a[0], g[5] = o[1] - a[1];
+      prev[k] = k - 1, next[k] = k + 1 < n ? k + 1 : -1;
+    }
+    if (closure) prev[0] = n - 1, next[n - 1] = 0;
+    // The line of leg k at the share f of its distance: a point and the direction.
+    const auto at = [&](int k, double f, double p[2]) {
+      const double *g = &geo[6 * k];
+      p[0] = g[0] + f * g[4], p[1] = g[1] + f * g[5];
+    };
+    // Where, along leg k's line from its offset start, it meets leg j's, which comes after it or before; NaN
+    // where they run side by side (half-way between their ends when on one line).
+    const auto meet = [&](int k, int j, bool after, double f) {
+      double pk[2], pj[2];
+      at(k, f, pk), at(j, f, pj);
+      const double *dk = &geo[6 * k + 2], *dj = &geo[6 * j + 2];
+      const double w[2] = {pj[0] - pk[0], pj[1] - pk[1]}, c = cross(dk, dj);
+      if (std::fabs(c) > 1e-12) return cross(w, dj) / c;
+      if (std::fabs(cross(w, dk)) > tol || dk[0] * dj[0] + dk[1] * dj[1] < 0) return static_cast<double>(NAN);
+      const double ends = w[0] * dk[0] + w[1] * dk[1] + (after ? 0.0 : len[j]);
+      return 0.5 * (ends + (after ? len[k] : 0.0));
+    };
+    const auto span = [&](int k, double f, double *u0, double *u1) {
+      *u0 = prev[k] < 0 ? 0.0 : meet(k, prev[k], false, f);
+      *u1 = next[k] < 0 ? len[k] : meet(k, next[k], true, f);
+      return *u1 - *u0;
+    };
+    int first = 0, alive = n;
+    // A closed chain is left with nothing once fewer than three legs remain.
+    while (alive > (closure ? 2 : 0)) {
+      // The earliest event: a leg whose crossings come in reverse order, or two legs whose lines pass.
+      double when = INFINITY;
+      int leg = -1;
+      bool pair = false;
+      for (int k = first, left = alive; left > 0; k = next[k], --left) {
+        const int q = next[k];
+        if (q >= 0 && std::isnan(meet(k, q, true, 1.0))) {
+          const double *dk = &geo[6 * k + 2], *dq = &geo[6 * q + 2];
+          double p0[2], q0[2], p1[2], q1[2];
+          at(k, 0, p0), at(q, 0, q0), at(k, 1, p1), at(q, 1, q1);
+          const double w0[2] = {q0[0] - p0[0], q0[1] - p0[1]}, w1[2] = {q1[0] - p1[0], q1[1] - p1[1]};
+          const double g0 = cross(dk, w0), g1 = cross(dk, w1);  // how far q's line lies to the left of k's
+          const bool passed = std::fabs(g0) > tol && (g0 * g1 < 0.0 || std::fabs(g1) <= tol);
+          if (dk[0] * dq[0] + dk[1] * dq[1] > 0.0 || !passed) return release_offsets(rc);
+          const double f = g0 / (g0 - g1);
+          if (f < when) when = f, leg = k, pair = true;
+          continue;
+        }
+        if (prev[k] < 0 || next[k] < 0) continue;  // the chain's ends stay
+        double u0, u1;
+        const double l1 = span(k, 1.0, &u0, &u1);
+        if (std::isnan(l1)) continue;
+        if (l1 >= -tol) continue;
+        const double l0 = span(k, 0.0, &u0, &u1), f = l0 <= 0.0 ? 0.0 : l0 / (l0 - l1);
+        if (f < when) when = f, leg = k, pair = false;
+      }
+      if (leg < 0) break;
+      int gone[2] = {leg, pair ? next[leg] : -1};
+      if (pair) {
+        // Once their lines have passed, the one that still runs between its other neighbours is kept.
+        const int a = leg, b = next[leg];
+        const auto runs_without = [&](int drop, int keep) {
+          int &link = drop == a ? prev[keep] : next[keep];
+          link = drop == a ? prev[drop] : next[drop];
+          double u0, u1;
+          const double l0 = span(keep, when, &u0, &u1), l1 = span(keep, 1.0, &u0, &u1);
+          link = drop;
+          return l0 > tol || (l0 > -tol && l1 > l0);
+        };
+        const bool keep_b = runs_without(a, b), keep_a = runs_without(b, a);
+        if (keep_a != keep_b) gone[0] = keep_a ? b : a, gone[1] = -1;
+      }
+      for (int k : gone) {
+        if (k < 0) continue;
+        if (prev[k] >= 0) next[prev[k]] = next[k];
+        if (next[k] >= 0) prev[next[k]] = prev[k];
+        if (k == first) first = next[k];
+        --alive;
+      }
+    }
+    if (closure && alive <= 2) alive = 0;
+    // Where no leg went and every corner lies on both its pieces or on their extensions past the corner, the
+    // joins make the same corners.
+    bool joinable = alive == n;
+    for (int k = 0; k < n && joinable; ++k) {
+      double u0, u1;
+      span(k, 1.0, &u0, &u1);
+      joinable = u0 < len[k] - tol && u1 > tol;
+    }
+    if (joinable) return release_offsets(rc);
+    // The legs left, from the first component's on.
+    while (alive > 0 && closure && first > 0 && prev[first] < first) first = prev[first];
+    for (int k = first, left = alive; left > 0 && *rc == 0; k = next[k], --left) {
+      double u0, u1, p[2];
+      if (!(span(k, 1.0, &u0, &u1) > tol)) continue;  // a leg left no room: only its line counts
+      at(k, 1.0, p);
+      const double *d = &geo[6 * k + 2];
+      VOQbsp_curve *c = copy_of(off[k], 0, rc);
+      if (!c) return true;
+      for (int e = 0; e < 2; ++e) {
+        double X[3];
+        pole_point(off[k], e, X);
+        X[0] = p[0] + (e ? u1 : u0) * d[0], X[1] = p[1] + (e ? u1 : u0) * d[1];
+        set_pole(c, e, X);
+      }
+      place(m, c, rc);
+      tags[m] = num[k];
+      odist[m] = dist[k];
+      ++m;
+    }
+    if (*rc == 0 && m == 0) *rc = BSRC_NO_JOIN;
+    return true;
+  }
+
   // Step for a transition component: its distance runs from its predecessor's to its successor's.
   void transition(int i, int *rc) {
     double d0, d1;
@@ -496,7 +653,11 @@ void BScmpcvoff1(int num_comps, const VOQbsp_curve *const *comps, const int *com
       for (int c = 0; c < 3; ++c) d2 += (s[c] - e[c]) * (s[c] - e[c]);
       ch.closure = d2 < BStoltab[bstol::dist_sqtol];
     }
-    for (int i = 0; i < n && *rc == 0; ++i) {
+    bool lines = (!closed || ch.closure) && option == 0;
+    for (int i = 0; i < n && lines; ++i)
+      lines = ch.type[i] == BSCMP_ORDINARY && is_line(ch.cv[i]) && ch.dist[i] > BStoltab[bstol::dist_tol];
+    const bool done = lines && ch.mitred(rc);
+    for (int i = 0; i < n && *rc == 0 && !done; ++i) {
       if (ch.type[i] == BSCMP_ORDINARY) {
         ch.ordinary(i, rc);
       } else if (ch.type[i] == BSCMP_TRANSITION) {
@@ -508,7 +669,7 @@ void BScmpcvoff1(int num_comps, const VOQbsp_curve *const *comps, const int *com
       }
     }
     if (*rc != 0) break;
-    if (closed && ch.m >= 1 && !(ch.odist[ch.m - 1] == 0.0 && ch.odist[0] == 0.0)) ch.close(rc);
+    if (closed && !done && ch.m >= 1 && !(ch.odist[ch.m - 1] == 0.0 && ch.odist[0] == 0.0)) ch.close(rc);
     if (*rc != 0 || !rotated || ch.m < 1) break;
     // Back into the input order: the corner piece, and what the closing joint appended after it, come first.
     int from = ch.m - 1;

@@ -83,11 +83,15 @@ const double kNaN = std::numeric_limits<double>::quiet_NaN();
 const std::vector<Seg> kEll = {{0, 0, 10, 0}, {10, 0, 10, 10}};
 // Its last leg crosses its first: the joined offset crosses itself.
 const std::vector<Seg> kSpiral = {{0, 0, 10, 0}, {10, 0, 10, 10}, {10, 10, 5, 10}, {5, 10, 5, -5}};
-// A closed chain opening with a notch: offset inwards it starts on a piece that shrank to a point.
-// A hairpin: offset inwards by more than its width, its turn vanishes and its two legs' offsets never meet.
+// A closed chain opening with a notch: offset inwards its first leg vanishes, and the second's line cuts off the
+// corner that would come nearer to it than the distance.
+// A hairpin: offset inwards by more than its width, nothing of it is left. With its turn kept in place (distance
+// 0) its legs' offsets cross over and never meet.
 const std::vector<Seg> kHairpin = {{0, 0, 10, 0}, {10, 0, 10.5, 0.5}, {10.5, 0.5, 0, 0.5}};
 const std::vector<Seg> kNotch = {{0, 0, 0.5, 0.3}, {0.5, 0.3, 1, 0}, {1, 0, 4, 0},
                                  {4, 0, 4, 4},     {4, 4, 0, 4},     {0, 4, 0, 0}};
+// A step shorter than twice the distance: offset to the left its middle leg's offset starts beyond its own end.
+const std::vector<Seg> kStep = {{0, 0, 10, 0}, {10, 0, 10, 1}, {10, 1, 20, 1}};
 
 TEST(CompositeOffsetDriver, Outcomes) {
   const double kNaNs[3] = {0, kNaN, 1};
@@ -113,8 +117,12 @@ TEST(CompositeOffsetDriver, Outcomes) {
       {{"loops handed back", kSpiral, {1}, true, true, false, 1, kZ}, 0, {0, 3}, {4}, {0, -5}, {4, -1}},
       {{"loops dropped", kSpiral, {1}, true, false, false, 2, kZ}, 0, {0, 3}, {}, {0, -5}, {6, 1}},
       {{"loops kept", kSpiral, {1}, true, true, false, 0, kZ}, 0, {0, 1, 2, 3}, {}, {1, 1}, {0, 0}},
-      {{"re-started", kNotch, {1}, true, false, true, 1, kZ}, 0, {3, 4, 5, 0, 1, 2}, {}, {1, 1}, {3, 3}},
-      {{"gap handed back", kHairpin, {1}, true, false, false, 2, kZ}, 47, {0, 2}, {}, {0, -0.5}, {10 - M_SQRT2 + 1, 1}},
+      {{"notch left out", kNotch, {1}, true, false, true, 1, kZ}, 0, {1, 2, 3, 4, 5}, {}, {1, 1}, {3, 3}},
+      {{"nothing left", kHairpin, {1}, true, false, false, 2, kZ}, -12, {}, {}, {1, 1}, {0, 0}},
+      {{"short step mirrored", kStep, {2}, true, true, false, 1, kDown}, 0, {0, 1, 2}, {}, {0, 2}, {20, 3}},
+      {{"short step, a distance per leg", kStep, {2, 1, 2}, false, false, false, 0, kZ}, 0, {0, 1, 2}, {}, {0, 2},
+       {20, 3}},
+      {{"gap handed back", kHairpin, {1, 0, 1}, false, false, false, 2, kZ}, 47, {0, -61, 2}, {}, {0, -0.5}, {10, 1}},
   };
   for (const Row &row : rows) {
     SCOPED_TRACE(row.c.name);
@@ -199,18 +207,22 @@ TEST(CompositeOffsetDriver, DrawsPiecesByTagAndTheRemovedLoops) {
   EXPECT_EQ(std::fclose(f), 0);
 }
 
-// A failure anywhere, a release included, leaves nothing behind and answers a code.
+// A failure anywhere, a release included, leaves nothing behind and answers a code: offsets joined piece by
+// piece, and a chain of short legs made at once.
 TEST(CompositeOffsetDriver, FailuresReleaseEverything) {
-  const Case c{"loops", kSpiral, {1}, true, true, false, 1, kZ};
-  for_each_failure([&] { return run(c); },
-                   [](const Result &r, int, bool injected) {
-                     if (!injected) {
-                       EXPECT_EQ(r.rc, 0);
-                     }
-                     if (r.rc != 0) {
-                       EXPECT_EQ(r.m, 0);
-                     }
-                   });
+  for (const Case &c : {Case{"loops", kSpiral, {1}, true, true, false, 1, kZ},
+                        Case{"short step", kStep, {2}, true, false, false, 1, kZ}}) {
+    SCOPED_TRACE(c.name);
+    for_each_failure([&] { return run(c); },
+                     [](const Result &r, int, bool injected) {
+                       if (!injected) {
+                         EXPECT_EQ(r.rc, 0);
+                       }
+                       if (r.rc != 0) {
+                         EXPECT_EQ(r.m, 0);
+                       }
+                     });
+  }
 }
 
 }  // namespace
