@@ -178,8 +178,8 @@ bool convex_minimum(int degree, const double *P, const double point[3], double *
 }
 
 // The nearest point of a rational quadratic span that is a circular arc, in closed form: the radial foot when the
-// point's direction from the centre falls inside the sweep, else the end nearer in angle. False for any other
-// span, and for points too near the axis or the sweep's limits to tell.
+// point's direction from the centre falls inside the sweep, else the nearer end. False for any other span, and
+// for points too near the axis to tell.
 bool arc_minimum(const VOQbsp_curve &cv, const double point[3], double *t_out, double best[3]) {
   if (cv.order != 3 || cv.num_poles != 3) return false;
   const double *w = cv.weights;
@@ -214,11 +214,16 @@ bool arc_minimum(const VOQbsp_curve &cv, const double point[3], double *t_out, d
   for (int k = 0; k < 3; ++k) v[k] -= off * normal[k];
   const double vn = norm3(v);
   if (!(vn > 1e-9 * R)) return false;
-  const double mid[3] = {P1[0] - O[0], P1[1] - O[1], P1[2] - O[2]};
-  const double along = dot3(v, mid) / (vn * norm3(mid));
-  constexpr double kEdge = 1e-9;
-  if (std::fabs(along - cos_half) <= kEdge) return false;
-  if (along < cos_half) {
+  // Inside the sweep (under half a turn) means on the inner side of both end radii: signs of cross products, which
+  // keep their accuracy at the sweep's limits where cosines would not.
+  const double to0[3] = {P0[0] - O[0], P0[1] - O[1], P0[2] - O[2]};
+  const double to2[3] = {P2[0] - O[0], P2[1] - O[1], P2[2] - O[2]};
+  double x0[3], x2[3], xs[3];
+  cross3(to0, v, x0);
+  cross3(v, to2, x2);
+  cross3(to0, to2, xs);
+  const double turn = dot3(xs, normal) > 0 ? 1 : -1;
+  if (!(dot3(x0, normal) * turn >= 0 && dot3(x2, normal) * turn >= 0)) {
     // Outside the sweep the nearest point is an end: the first one here, the other weighed against it with the
     // ties.
     std::copy(P0, P0 + 3, best);
