@@ -46,17 +46,22 @@ void evaluate(int degree, const double *P, double t, double c[3], double d1[3], 
 }
 
 // True when |C'|^2 + (C - point) . C'' is certainly positive over the whole span: |C'| is bounded below by the
-// hodograph's least extent along the chord, |C''| above by its poles, |C - point| by the farthest pole.
+// hodograph's least extent along the chord; (C - point) . C'' below by the larger of two bounds, the product of
+// the largest lengths, and the products of the components' ranges over the poles (which tightens as pieces
+// shrink, so that pieces near a minimum qualify up to the centre of curvature).
 bool certainly_convex(int degree, const double *P, const double point[3]) {
   double chord[3] = {P[3 * degree] - P[0], P[3 * degree + 1] - P[1], P[3 * degree + 2] - P[2]};
   const double len = std::sqrt(dot3(chord, chord));
   if (!(len > 0) || !std::isfinite(len)) return false;
   for (double &c : chord) c /= len;
   double m = DBL_MAX, K = 0, R = 0;
+  double off_lo[3] = {DBL_MAX, DBL_MAX, DBL_MAX}, off_hi[3] = {-DBL_MAX, -DBL_MAX, -DBL_MAX};
+  double bend_lo[3] = {0, 0, 0}, bend_hi[3] = {0, 0, 0};
   for (int i = 0; i <= degree; ++i) {
     const double *a = P + 3 * i;
     const double off[3] = {a[0] - point[0], a[1] - point[1], a[2] - point[2]};
     R = std::max(R, dot3(off, off));
+    for (int c = 0; c < 3; ++c) off_lo[c] = std::min(off_lo[c], off[c]), off_hi[c] = std::max(off_hi[c], off[c]);
     if (i < degree) {
       const double h[3] = {a[3] - a[0], a[4] - a[1], a[5] - a[2]};
       m = std::min(m, dot3(h, chord));
@@ -64,12 +69,82 @@ bool certainly_convex(int degree, const double *P, const double point[3]) {
     if (i + 1 < degree) {
       const double s[3] = {a[6] - 2 * a[3] + a[0], a[7] - 2 * a[4] + a[1], a[8] - 2 * a[5] + a[2]};
       K = std::max(K, dot3(s, s));
+      for (int c = 0; c < 3; ++c) {
+        bend_lo[c] = i == 0 ? s[c] : std::min(bend_lo[c], s[c]);
+        bend_hi[c] = i == 0 ? s[c] : std::max(bend_hi[c], s[c]);
+      }
     }
   }
   if (!(m > 0)) return false;
-  const double p = degree, speed = p * m, bend = p * (p - 1) * std::sqrt(K);
-  // A factor of two keeps the rounding of the bounds themselves on the safe side.
-  return speed * speed > 2 * std::sqrt(R) * bend;
+  const double p = degree, speed = p * m, scale = p * (p - 1);
+  double ranges = 0;
+  for (int c = 0; c < 3; ++c)
+    ranges += std::min(std::min(off_lo[c] * bend_lo[c], off_lo[c] * bend_hi[c]),
+                       std::min(off_hi[c] * bend_lo[c], off_hi[c] * bend_hi[c]));
+  const double lower = std::max(-std::sqrt(R) * scale * std::sqrt(K), scale * ranges);
+  // The bounds hold exactly; the factor covers their own rounding.
+  return speed * speed + (1 + 1e-6) * std::min(lower, 0.0) > 0;
+}
+
+}  // namespace
+
+namespace {
+
+// A piece [a, b] of a span: homogeneous poles, four components each, halved by de Casteljau.
+struct Piece {
+  double q[4 * kMaxOrder];
+  double a, b;
+  int depth;
+  bool rational;
+};
+
+// The piece of the whole span; false for a weight that is not positive.
+bool whole_span(const VOQbsp_curve &cv, Piece *p) {
+  const int k = cv.order;
+  for (int i = 0; i < k; ++i) {
+    const double w = cv.rational ? cv.weights[i] : 1.0;
+    if (!(w > 0)) return false;
+    for (int c = 0; c < 3; ++c) p->q[4 * i + c] = cv.poles[3 * i + c];
+    p->q[4 * i + 3] = w;
+  }
+  p->a = 0, p->b = 1, p->depth = 0;
+  p->rational = cv.rational != 0;
+  return true;
+}
+
+// The distance from point to the box of the piece's poles, less a margin for the rounding of the coordinates.
+double box_gap(const Piece &p, int k, const double point[3]) {
+  double sq = 0, extent = std::fabs(point[0]) + std::fabs(point[1]) + std::fabs(point[2]);
+  for (int c = 0; c < 3; ++c) {
+    double lo = DBL_MAX, hi = -DBL_MAX;
+    for (int i = 0; i < k; ++i) {
+      const double x = p.rational ? p.q[4 * i + c] / p.q[4 * i + 3] : p.q[4 * i + c];
+      lo = std::min(lo, x);
+      hi = std::max(hi, x);
+    }
+    const double d = point[c] < lo ? lo - point[c] : point[c] > hi ? point[c] - hi : 0;
+    sq += d * d;
+    extent = std::max(extent, std::fabs(lo) + std::fabs(hi));
+  }
+  return std::sqrt(sq) - 64 * DBL_EPSILON * extent;
+}
+
+// The piece on top of the stack becomes its left half, its right half goes on top.
+void halve(Piece *stack, int *top, int k) {
+  Piece &p = stack[*top], &right = stack[*top + 1];
+  right.depth = ++p.depth;
+  right.rational = p.rational;
+  const double mid = 0.5 * (p.a + p.b);
+  right.a = mid, right.b = p.b, p.b = mid;
+  double *a = p.q, *b = right.q;
+  std::copy(a, a + 4 * k, b);
+  for (int level = 1; level < k; ++level)
+    for (int i = k - 1; i >= level; --i)
+      for (int c = 0; c < 4; ++c) a[4 * i + c] = 0.5 * (a[4 * i + c] + a[4 * (i - 1) + c]);
+  for (int level = 1; level < k; ++level)
+    for (int i = 0; i < k - level; ++i)
+      for (int c = 0; c < 4; ++c) b[4 * i + c] = 0.5 * (b[4 * i + c] + b[4 * (i + 1) + c]);
+  ++*top;
 }
 
 }  // namespace
@@ -77,53 +152,16 @@ bool certainly_convex(int degree, const double *P, const double point[3]) {
 bool beyond(const VOQbsp_curve &cv, const double point[3], double r) {
   const int k = cv.order;
   if (k < 2 || k > kMaxOrder || cv.num_poles != k || !(r >= 0)) return false;
-  // Homogeneous poles, four components each, halved by de Casteljau in place of the curve.
-  struct Piece {
-    double q[4 * kMaxOrder];
-    int depth;
-  };
   Piece stack[kDepth + 2];
   int top = 0;
-  for (int i = 0; i < k; ++i) {
-    const double w = cv.rational ? cv.weights[i] : 1.0;
-    if (!(w > 0)) return false;
-    for (int c = 0; c < 3; ++c) stack[0].q[4 * i + c] = cv.poles[3 * i + c];
-    stack[0].q[4 * i + 3] = w;
-  }
-  stack[0].depth = 0;
-  const double margin =
-      r * 1e-9 + 64 * DBL_EPSILON * (std::fabs(point[0]) + std::fabs(point[1]) + std::fabs(point[2]));
+  if (!whole_span(cv, &stack[0])) return false;
   while (top >= 0) {
-    Piece &p = stack[top];
-    double sq = 0, extent = 0;
-    for (int c = 0; c < 3; ++c) {
-      double lo = DBL_MAX, hi = -DBL_MAX;
-      for (int i = 0; i < k; ++i) {
-        const double x = p.q[4 * i + c] / p.q[4 * i + 3];
-        lo = std::min(lo, x);
-        hi = std::max(hi, x);
-      }
-      const double d = point[c] < lo ? lo - point[c] : point[c] > hi ? point[c] - hi : 0;
-      sq += d * d;
-      extent = std::max(extent, std::fabs(lo) + std::fabs(hi));
-    }
-    if (std::sqrt(sq) > r + margin + 64 * DBL_EPSILON * extent) {
+    if (box_gap(stack[top], k, point) > r * (1 + 1e-9)) {
       --top;
       continue;
     }
-    if (p.depth == kDepth) return false;
-    // The left half replaces the piece, the right half goes on top.
-    Piece &right = stack[top + 1];
-    right.depth = ++p.depth;
-    double *a = p.q, *b = right.q;
-    std::copy(a, a + 4 * k, b);
-    for (int level = 1; level < k; ++level)
-      for (int i = k - 1; i >= level; --i)
-        for (int c = 0; c < 4; ++c) a[4 * i + c] = 0.5 * (a[4 * i + c] + a[4 * (i - 1) + c]);
-    for (int level = 1; level < k; ++level)
-      for (int i = 0; i < k - level; ++i)
-        for (int c = 0; c < 4; ++c) b[4 * i + c] = 0.5 * (b[4 * i + c] + b[4 * (i + 1) + c]);
-    ++top;
+    if (stack[top].depth == kDepth) return false;
+    halve(stack, &top, k);
   }
   return true;
 }
@@ -174,6 +212,57 @@ bool convex_minimum(int degree, const double *P, const double point[3], double *
   if (!converged && slope(t) != 0) return false;
   evaluate(degree, P, t, best, d1, d2);
   *t_out = t;
+  return true;
+}
+
+// The single nearest point of a non-rational span, piece by piece: a piece whose pole box lies farther than the
+// best point so far is dropped, a piece whose squared distance is certainly convex gives its one minimum, any
+// other piece is halved. False after too many pieces, or when two minima apart on the span come within rounding
+// of one distance (which of them the global search takes is not ours to guess).
+bool minimum_by_pieces(const VOQbsp_curve &cv, const double point[3], double *t_out, double best[3]) {
+  const int k = cv.order, degree = k - 1;
+  constexpr int kPieces = 64;
+  constexpr double kApart = 1e-7;
+  Piece stack[kDepth + 2];
+  int top = 0, seen = 0;
+  if (!whole_span(cv, &stack[0])) return false;
+  // The ends are points of the span: the nearer bounds the search from the start.
+  double upper = DBL_MAX, runner = DBL_MAX, best_t = 0;
+  for (const int end : {0, degree}) {
+    const double *e = cv.poles + 3 * end;
+    const double off[3] = {e[0] - point[0], e[1] - point[1], e[2] - point[2]};
+    const double d = norm3(off);
+    if (d < upper) upper = d, best_t = end == 0 ? 0 : 1, std::copy(e, e + 3, best);
+  }
+  while (top >= 0) {
+    Piece &p = stack[top];
+    if (++seen > kPieces) return false;
+    if (box_gap(p, k, point) > upper * (1 + 1e-9)) {
+      --top;
+      continue;
+    }
+    double P[3 * kMaxOrder], q[3], t = 0;
+    for (int i = 0; i < k; ++i)
+      for (int c = 0; c < 3; ++c) P[3 * i + c] = p.q[4 * i + c];
+    if (convex_minimum(degree, P, point, &t, q)) {
+      const double off[3] = {q[0] - point[0], q[1] - point[1], q[2] - point[2]};
+      const double d = norm3(off), at = t == 0 ? p.a : t == 1 ? p.b : p.a + (p.b - p.a) * t;
+      const bool apart = std::fabs(at - best_t) > kApart;
+      if (d < upper) {
+        if (apart) runner = upper;
+        upper = d, best_t = at;
+        std::copy(q, q + 3, best);
+      } else if (apart) {
+        runner = std::min(runner, d);
+      }
+      --top;
+      continue;
+    }
+    if (p.depth == kDepth) return false;
+    halve(stack, &top, k);
+  }
+  if (!(upper < DBL_MAX) || runner - upper <= 1e-9 * (1 + upper)) return false;
+  *t_out = best_t;
   return true;
 }
 
@@ -255,7 +344,7 @@ bool local_foot(const VOQbsp_curve &cv, const double point[3], double tol, doubl
     if (cv.knots[i] != a || cv.knots[order + i - 1] != b) return false;
   if (!(a < b) || !std::isfinite(tol)) return false;
   double t = 0, best[3];
-  const bool found = cv.rational ? arc_minimum(cv, point, &t, best) : convex_minimum(degree, cv.poles, point, &t, best);
+  const bool found = cv.rational ? arc_minimum(cv, point, &t, best) : minimum_by_pieces(cv, point, &t, best);
   if (!found) return false;
   double r[3] = {best[0] - point[0], best[1] - point[1], best[2] - point[2]};
   double d = norm3(r);
