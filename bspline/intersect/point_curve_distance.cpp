@@ -5,6 +5,7 @@
 
 #include "bspline/distance.h"
 #include "bspline/intersect.h"
+#include "bspline/intersect/span_end_foot.h"
 #include "bspline/knots.h"
 
 namespace {
@@ -53,7 +54,11 @@ void tidy(const VOQbsp_curve *cv, double ktol, int npts, double *pars, int *rc) 
 void BSmdstptscv1(int npts, const double *points, const VOQbsp_curve *cv, double *pars, double *base, double *dist,
                   BSboolean *on_curve, int *rc) {
   *rc = refuse(npts, points, cv, pars, base, dist, on_curve);
-  if (*rc == 0) {
+  if (*rc == 0 && npts == 1 && bsendfoot::local_foot(*cv, points, BStoltab[bstol::dist_tol], pars, base, dist)) {
+    // One span with a single nearest point: settled without the search (one point needs no tidying).
+    *on_curve = BSTRUE;
+    judge_on_curve(1, dist, on_curve);
+  } else if (*rc == 0) {
     *on_curve = BSTRUE;
     BSscratch<300> room;
     BSscratch<100> work_room;

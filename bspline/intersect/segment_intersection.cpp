@@ -3,6 +3,7 @@
 #include "bspline/core/lines_internal.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 
 namespace {
@@ -11,6 +12,12 @@ constexpr double kGuard = 2.220446049250313e-15;
 using Solver = void (*)(int *rc, double a[6], double b[3], double x[2]);
 
 double dot3(const double *a, const double *b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
+
+void cross3(const double *a, const double *b, double *out) {
+  out[0] = a[1] * b[2] - a[2] * b[1];
+  out[1] = a[2] * b[0] - a[0] * b[2];
+  out[2] = a[0] * b[1] - a[1] * b[0];
+}
 
 double dist2(const double *a, const double *b) {
   const double d[3] = {b[0] - a[0], b[1] - a[1], b[2] - a[2]};
@@ -94,9 +101,70 @@ void overlap(const double *seg1, const double *seg2, const Segment &a, const Seg
   }
 }
 
+// Two segments in general position, decided from the products of their edge vectors alone: they stand at a clear
+// angle and the feet of the common perpendicular, after the same clamping as below, are settled at least a little
+// away from the contact tolerance. False, with nothing written, for anything closer to a boundary (short or nearly
+// parallel segments, a distance near the tolerance, non-finite products): the full treatment decides those.
+bool general_position(const double *seg1, const double *seg2, double tol, int *n, double pts[6], double t1[2],
+                      double t2[2]) {
+  const double d1[3] = {seg1[3] - seg1[0], seg1[4] - seg1[1], seg1[5] - seg1[2]};
+  const double d2[3] = {seg2[3] - seg2[0], seg2[4] - seg2[1], seg2[5] - seg2[2]};
+  const double w[3] = {seg2[0] - seg1[0], seg2[1] - seg1[1], seg2[2] - seg1[2]};
+  // The feet of the common perpendicular from cross products, which keep the accuracy that the normal equations
+  // (squaring the angle's sine) would lose.
+  double nrm[3], wd1[3], wd2[3];
+  cross3(d1, d2, nrm);
+  cross3(w, d1, wd1);
+  cross3(w, d2, wd2);
+  const double a = dot3(d1, d1), c = dot3(d2, d2), den = dot3(nrm, nrm);
+  constexpr double kShort = 1e6 * kGuard * kGuard;
+  if (!(a > kShort && c > kShort && den > 1e-6 * a * c) || !std::isfinite(den) || !std::isfinite(dot3(w, w)))
+    return false;
+  const double inv = 1 / den;
+  double s = dot3(wd2, nrm) * inv, t = dot3(wd1, nrm) * inv;
+  // Feet within a hair of an end would be clamped or not as rounding falls: left to the full treatment.
+  constexpr double kHair = 1e-9;
+  const auto near_end = [](double x) { return std::fabs(x) < kHair || std::fabs(x - 1) < kHair; };
+  if (near_end(s) || near_end(t)) return false;
+  // A point of one segment within r of the other lies within r / sin of the crossing of the lines (seen along
+  // their common normal), so the crossing lies within r (1 + 1 / sin) <= 2 r / sin of both segments. Farther
+  // outside either one is a miss.
+  const double beyond_a = s < 0 ? -s : s - 1, beyond_b = t < 0 ? -t : t - 1;
+  const double reach = tol * 4 * a * c * inv * (1 + 1e-6);
+  if ((beyond_a > 0 && beyond_a * beyond_a * a > reach) || (beyond_b > 0 && beyond_b * beyond_b * c > reach))
+    return true;
+  if (s < 0 || s > 1 || t < 0 || t > 1) {
+    s = std::clamp(s, 0.0, 1.0);
+    const double p[3] = {seg1[0] + s * d1[0] - seg2[0], seg1[1] + s * d1[1] - seg2[1], seg1[2] + s * d1[2] - seg2[2]};
+    t = dot3(p, d2) / c;
+    if (near_end(t)) return false;
+    t = std::clamp(t, 0.0, 1.0);
+    const double q[3] = {seg2[0] + t * d2[0] - seg1[0], seg2[1] + t * d2[1] - seg1[1], seg2[2] + t * d2[2] - seg1[2]};
+    s = dot3(q, d1) / a;
+    if (near_end(s)) return false;
+    s = std::clamp(s, 0.0, 1.0);
+  }
+  along(seg1, d1, s, pts);
+  along(seg2, d2, t, pts + 3);
+  const double gap = dist2(pts, pts + 3);
+  if (!(std::fabs(gap - tol) > 1e-6 * tol + DBL_MIN)) return false;
+  if (gap < tol) {
+    midpoint(pts, pts + 3, pts);
+    t1[0] = s;
+    t2[0] = t;
+    *n = 1;
+  } else {
+    // A miss leaves the feet and their distances along the segments, as the full treatment does.
+    t1[0] = s * std::sqrt(a);
+    t2[0] = t * std::sqrt(c);
+  }
+  return true;
+}
+
 void intersect(double seg1[6], double seg2[6], bool skip_parallel_test, Solver solve, int *n, double pts[6],
                double t1[2], double t2[2], int *rc) {
   *n = 0;
+  if (general_position(seg1, seg2, BStoltab[bstol::dist_sqtol], n, pts, t1, t2)) return;
   const Segment a(seg1), b(seg2);
   const double w[3] = {seg2[0] - seg1[0], seg2[1] - seg1[1], seg2[2] - seg1[2]};
   // Finite coordinates can still overflow in their differences.
@@ -150,7 +218,11 @@ void intersect(double seg1[6], double seg2[6], bool skip_parallel_test, Solver s
 
 bool usable(const double *seg1, const double *seg2, const int *n, const double *pts, const double *t1,
             const double *t2) {
-  return seg1 && seg2 && n && pts && t1 && t2 && BSallfinite(6, seg1) && BSallfinite(6, seg2);
+  if (!(seg1 && seg2 && n && pts && t1 && t2)) return false;
+  // x - x is 0 for every finite x and NaN otherwise: one test for all twelve coordinates.
+  double z = 0;
+  for (int i = 0; i < 6; ++i) z += (seg1[i] - seg1[i]) + (seg2[i] - seg2[i]);
+  return z == 0;
 }
 }  // namespace
 

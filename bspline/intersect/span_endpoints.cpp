@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "bspline/intersect.h"
+#include "bspline/intersect/span_end_foot.h"
 #include "bspline/knots.h"
 
 namespace {
@@ -49,6 +50,13 @@ struct EndResults {
 int check_pair(const VOQbsp_curve *a, const VOQbsp_curve *b) {
   const int bad = BScvcheck(a);
   return bad != 0 ? bad : BScvcheck(b);
+}
+
+// The foot of point on cv at the current distance tolerance: settled on the span where it can be, else by the
+// global search.
+void end_foot(const VOQbsp_curve *cv, const double point[3], double *par, double foot[3], double *dist, int *rc) {
+  if (!bsendfoot::local_foot(*cv, point, BStoltab[bstol::dist_tol], par, foot, dist))
+    BSmdstptcv(cv, point, par, foot, dist, rc);
 }
 
 void copy_result(const double *pts, const double *par1, const double *par2, int from, double *out_pts,
@@ -101,11 +109,11 @@ BSboolean BSendpoint(int *rc, const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, 
       std::memcpy(B, Y.pt, sizeof B);
       bool coinc = d2 < saved_sqtol;
       if (!coinc) {
-        BSmdstptcv(cv1, Y.pt, &u1, A, &dist, rc);
+        end_foot(cv1, Y.pt, &u1, A, &dist, rc);
         coinc = *rc == 0 && dist <= saved_tol;
       }
       if (*rc == 0 && !coinc) {
-        BSmdstptcv(cv2, X.pt, &u2, B, &dist, rc);
+        end_foot(cv2, X.pt, &u2, B, &dist, rc);
         coinc = *rc == 0 && dist < saved_tol;
       }
       if (*rc != 0) break;
@@ -132,8 +140,10 @@ BSboolean BSendpoint(int *rc, const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, 
           if (taken) continue;
           const SpanEnd &E = t.side == 1 ? ends2[t.end] : ends1[t.end];
           const VOQbsp_curve *onto = t.side == 1 ? cv1 : cv2;
+          // An end certainly out of reach of the span is passed over unprojected, as its foot would be.
+          if (!bsendfoot::g_global_only && bsendfoot::beyond(*onto, E.pt, r)) continue;
           double u = 0, foot[3], dist = 0;
-          BSmdstptcv(onto, E.pt, &u, foot, &dist, rc);
+          end_foot(onto, E.pt, &u, foot, &dist, rc);
           if (*rc != 0 || !(dist < r)) continue;
           const double u1 = t.side == 1 ? u : E.par, u2 = t.side == 1 ? E.par : u;
           if (!res.distinct(u1, u2, foot, k1, k2, saved_sqtol)) continue;

@@ -22,6 +22,17 @@ struct Case {
 // the end itself lies 6e-7 from the second segment.
 const double kC = std::cos(M_PI / 6), kS = std::sin(M_PI / 6), kX = 1 + 6e-7 * kS, kY = -6e-7 * kC;
 
+// A shallow crossing (0.01 rad) beyond the first segment's end at (1, 0, 0), by delta = f 1e-6 / sin: the end lies
+// f 1e-6 from the second segment, which runs from half a unit before the crossing to half a unit after it.
+const double kT = 0.01, kCt = std::cos(kT), kSt = std::sin(kT);
+constexpr double kNear = 0.9, kFar = 1.1, kFarther = 3;
+double shallow(double f, int i) {
+  const double delta = f * 1e-6 / kSt, x = 1 + delta;
+  const double ends[6] = {x - 0.5 * kCt, -0.5 * kSt, 0, x + 0.5 * kCt, 0.5 * kSt, 0};
+  return ends[i];
+}
+const double kDelta = kNear * 1e-6 / kSt;
+
 const Case kCases[] = {
     {"interior crossing in space", {0, 0, 0, 4, 0, 0}, {1, -1, -2, 1, 3, 6}, 1, {{{1, 0, 0}, 0.25, 0.25}}},
     {"crossing beyond an end", {0, 0, 0, 1, 0, 0}, {2, -1, 0, 2, 1, 0}, 0, {}},
@@ -36,6 +47,31 @@ const Case kCases[] = {
     {"two points apart", {3, 2, 1, 3, 2, 1}, {3, 2, 1.001, 3, 2, 1.001}, 0, {}},
     {"tilted end within tolerance", {0, 0, 0, 1, 0, 0}, {kX - kC, kY - kS, 0, kX + kC, kY + kS, 0}, 1,
      {{{1 + 3e-7 * kS, -3e-7 * kC, 0}, 1, 0.5}}},
+    {"shallow crossing beyond an end, the end within tolerance",
+     {0, 0, 0, 1, 0, 0},
+     {shallow(kNear, 0), shallow(kNear, 1), 0, shallow(kNear, 3), shallow(kNear, 4), 0},
+     1,
+     {{{1 + kDelta * kSt * kSt / 2, -kDelta * kCt * kSt / 2, 0}, 1, 0.5 - kDelta * kCt}}},
+    {"shallow crossing beyond an end, the end just out of tolerance",
+     {0, 0, 0, 1, 0, 0},
+     {shallow(kFar, 0), shallow(kFar, 1), 0, shallow(kFar, 3), shallow(kFar, 4), 0},
+     0,
+     {}},
+    {"shallow crossing far beyond an end",
+     {0, 0, 0, 1, 0, 0},
+     {shallow(kFarther, 0), shallow(kFarther, 1), 0, shallow(kFarther, 3), shallow(kFarther, 4), 0},
+     0,
+     {}},
+    {"near-parallel crossing, sine 1.2e-3", {0, 0, 0, 2, 0, 0}, {0, -1.2e-3, 0, 2, 1.2e-3, 0}, 1,
+     {{{1, 0, 0}, 0.5, 0.5}}},
+    {"near-parallel crossing, sine 0.8e-3", {0, 0, 0, 2, 0, 0}, {0, -0.8e-3, 0, 2, 0.8e-3, 0}, 1,
+     {{{1, 0, 0}, 0.5, 0.5}}},
+    {"parallel within tolerance: a common stretch", {0, 0, 0, 2, 0, 0}, {0, -1e-8, 0, 2, 1e-8, 0}, 2,
+     {{{0, -5e-9, 0}, 0, 0}, {{2, 5e-9, 0}, 1, 1}}},
+    {"skew in space, within tolerance", {0, 0, 0, 1, 0, 0}, {0.5, -1, 5e-7, 0.5, 1, 5e-7}, 1,
+     {{{0.5, 0, 2.5e-7}, 0.5, 0.5}}},
+    {"skew in space, apart", {0, 0, 0, 1, 0, 0}, {0.5, -1, 2e-6, 0.5, 1, 2e-6}, 0, {}},
+    {"ends touching at an angle", {0, 0, 0, 1, 0, 0}, {1, 0, 0, 2, 1, 0}, 1, {{{1, 0, 0}, 1, 0}}},
 };
 
 TEST(SegmentIntersection, CountsPointsAndParametersOfBothRoutines) {
