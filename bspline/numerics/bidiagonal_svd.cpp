@@ -212,7 +212,7 @@ struct Bidiagonal {
   // The same, only when a scale of the block has come near underflow.
   void BSfgrescale(int lo, int hi) {
     double smallest = 1.0;
-    for (int i = lo; i <= hi; ++i) smallest = std::min({smallest, std::fabs(r[i]), std::fabs(c[i])});
+    for (int i = lo; i <= hi; ++i) smallest = std::min(smallest, std::min(std::fabs(r[i]), std::fabs(c[i])));
     if (smallest <= kFoldBelow) fold(lo, hi);
   }
 
@@ -317,6 +317,17 @@ struct Bidiagonal {
 // then neighbouring runs merged until one is left. The indices are held as doubles in order; work takes k.
 void BSsvsort(const double *values, double *order, double *work, int k) {
   for (int i = 0; i < k; ++i) order[i] = i;
+  // A few values by insertion, which is as stable and so gives the same order; a NaN has none, and leaves the
+  // order to the merges.
+  if (k <= 8 && bssvd::finite(k, values)) {
+    for (int i = 1; i < k; ++i) {
+      const double x = order[i];
+      int j = i;
+      for (; j > 0 && values[i] < values[static_cast<int>(order[j - 1])]; --j) order[j] = order[j - 1];
+      order[j] = x;
+    }
+    return;
+  }
   double *from = order, *to = work;
   for (;;) {
     int runs = 0;
