@@ -72,7 +72,7 @@ void BSquadzeros(double a, double b1, double c, double *sr, double *si, double *
 }
 
 // Calls f with the degree n as a compile-time constant where it is small (0 standing for any other degree), so
-// that the short recurrences of the iteration and the refinement are unrolled.
+// that the short recurrences of the iteration are unrolled.
 template <class F>
 auto by_degree(int n, F f) {
   switch (n) {
