@@ -8,6 +8,7 @@
 // columns with two multiplications and shrinks their two scales instead of taking a square root; the scales are
 // folded back in before they can underflow.
 #include "bspline/numerics.h"
+#include "bspline/numerics/numerics_internal.h"
 
 #include <algorithm>
 #include <cmath>
@@ -38,7 +39,7 @@ inline double *column(double *m, int ld, int j) { return m + static_cast<std::pt
 // Householder reduction
 
 // The Euclidean norm of n values with stride, scaled so that neither the squares overflow nor underflow.
-double scaled_norm(const double *x, int n, int stride) {
+inline double scaled_norm(const double *x, int n, int stride) {
   // The plain sum of squares first: it is exact enough whenever it neither overflows nor leaves the normal range.
   double plain = 0.0;
   for (int i = 0; i < n; ++i) plain += x[i * stride] * x[i * stride];
@@ -60,7 +61,7 @@ double scaled_norm(const double *x, int n, int stride) {
 // Turns x[0..n) (stride) into the vector v of the reflection I - v v^T that maps x onto (-beta, 0, ..., 0), and
 // answers -beta. When x has nothing below its first entry no reflection is needed: v becomes 0 and x[0] is
 // answered.
-double make_reflection(double *x, int n, int stride) {
+inline double make_reflection(double *x, int n, int stride) {
   bool below = false;
   for (int i = 1; i < n && !below; ++i) below = x[i * stride] != 0.0;
   if (!below) {
@@ -78,7 +79,7 @@ double make_reflection(double *x, int n, int stride) {
 }
 
 // y := (I - v v^T) y over n values; v and y with their own strides.
-void reflect(const double *v, int vstride, double *y, int ystride, int n) {
+inline void reflect(const double *v, int vstride, double *y, int ystride, int n) {
   double t = 0.0;
   for (int i = 0; i < n; ++i) t += v[i * vstride] * y[i * ystride];
   if (t == 0.0) return;
@@ -152,8 +153,10 @@ inline FastRotation BSfgivens(double &x1, double &x2, double &p1, double &p2) {
   return {first ? alpha : 1.0, first ? 1.0 : alpha, first ? -1.0 : -beta, first ? beta : 1.0};
 }
 
-// Columns x, y (n rows) of a matrix under a fast rotation.
+// Columns x, y (n rows) of a matrix under a fast rotation; R > 0 fixes n.
+template <int R = 0>
 void BSfgrot(double *m, int ld, int n, int x, int y, const FastRotation &g) {
+  if (R > 0) n = R;
   double *px = column(m, ld, x), *py = column(m, ld, y);
   for (int i = 0; i < n; ++i) {
     const double a = px[i], b = py[i];
@@ -169,24 +172,28 @@ inline void turn(const FastRotation &g, double &a, double &b) {
   b = g.yx * x + g.yy * y;
 }
 
-// The matrix a rotation goes to (NULL when it is not updated).
+// The matrix a rotation goes to (NULL when it is not updated); R > 0 is its number of rows, fixed so that the
+// rotations of small matrices are unrolled.
+template <int R>
 struct Factor {
   double *m;
   int ld, rows;
   void rotate(const FastRotation &g, int x, int y) const {
-    if (m) BSfgrot(m, ld, rows, x, y, g);
+    if (m) BSfgrot<R>(m, ld, rows, x, y, g);
   }
   void scale(int j, double f) const {
     if (!m || f == 1.0) return;
     double *col = column(m, ld, j);
-    for (int i = 0; i < rows; ++i) col[i] *= f;
+    const int n = R > 0 ? R : rows;
+    for (int i = 0; i < n; ++i) col[i] *= f;
   }
 };
 
 // The bidiagonal in scaled form with the two factors that receive its rotations.
+template <int R>
 struct Bidiagonal {
   double *d, *e, *r, *c;  // diagonal, superdiagonal, row scales, column scales
-  Factor left, right;
+  Factor<R> left, right;
 
   double dsq(int i) const { return d[i] * d[i] * std::fabs(r[i] * c[i]); }
   double esq(int i) const { return e[i] * e[i] * std::fabs(r[i] * c[i + 1]); }
@@ -205,7 +212,7 @@ struct Bidiagonal {
   // The same, only when a scale of the block has come near underflow.
   void BSfgrescale(int lo, int hi) {
     double smallest = 1.0;
-    for (int i = lo; i <= hi; ++i) smallest = std::min({smallest, std::fabs(r[i]), std::fabs(c[i])});
+    for (int i = lo; i <= hi; ++i) smallest = std::min(smallest, std::min(std::fabs(r[i]), std::fabs(c[i])));
     if (smallest <= kFoldBelow) fold(lo, hi);
   }
 
@@ -310,6 +317,17 @@ struct Bidiagonal {
 // then neighbouring runs merged until one is left. The indices are held as doubles in order; work takes k.
 void BSsvsort(const double *values, double *order, double *work, int k) {
   for (int i = 0; i < k; ++i) order[i] = i;
+  // A few values by insertion, which is as stable and so gives the same order; a NaN has none, and leaves the
+  // order to the merges.
+  if (k <= 8 && bssvd::finite(k, values)) {
+    for (int i = 1; i < k; ++i) {
+      const double x = order[i];
+      int j = i;
+      for (; j > 0 && values[i] < values[static_cast<int>(order[j - 1])]; --j) order[j] = order[j - 1];
+      order[j] = x;
+    }
+    return;
+  }
   double *from = order, *to = work;
   for (;;) {
     int runs = 0;
@@ -336,7 +354,8 @@ void BSsvsort(const double *values, double *order, double *work, int k) {
     for (int i = 0; i < k; ++i) order[i] = from[i];
 }
 
-void swap_columns(const Factor &f, int x, int y) {
+template <int R>
+void swap_columns(const Factor<R> &f, int x, int y) {
   if (!f.m) return;
   double *px = column(f.m, f.ld, x), *py = column(f.m, f.ld, y);
   for (int i = 0; i < f.rows; ++i) {
@@ -346,7 +365,8 @@ void swap_columns(const Factor &f, int x, int y) {
   }
 }
 
-void normalise_column(const Factor &f, int x) {
+template <int R>
+void normalise_column(const Factor<R> &f, int x) {
   if (!f.m) return;
   double *px = column(f.m, f.ld, x);
   double sum = 0.0;
@@ -354,6 +374,38 @@ void normalise_column(const Factor &f, int x) {
   if (sum == 0.0) return;
   const double len = std::sqrt(sum);
   for (int i = 0; i < f.rows; ++i) px[i] /= len;
+}
+
+// The reduction of w (m x n, overwritten by the reflections) to the bidiagonal s, e, and the factors asked for;
+// M, N > 0 fix the size, so that the reflections of small matrices are unrolled.
+template <int M, int N>
+void bidiagonalise(double *s, double *e, double *u, int ju, double *v, int jv, double *w, int m, int n) {
+  if (M > 0) m = M, n = N;
+  auto at = [&](int i, int j) -> double & { return w[static_cast<std::ptrdiff_t>(j) * m + i]; };
+
+  // The left reflection of column j stays in rows j.. of that column, the right reflection of row j in
+  // columns j+1.. of that row; a zero vector stands for "no reflection".
+  for (int j = 0; j < n; ++j) {
+    s[j] = make_reflection(&at(j, j), m - j, 1);
+    for (int c = j + 1; c < n; ++c) reflect(&at(j, j), 1, &at(j, c), 1, m - j);
+    if (j + 1 < n) {
+      e[j] = make_reflection(&at(j, j + 1), n - j - 1, m);
+      for (int r = j + 1; r < m; ++r) reflect(&at(j, j + 1), m, &at(r, j + 1), m, n - j - 1);
+    }
+  }
+
+  if (ju != 0 && m > n) BSbdformul(w, m, n, u);
+  if ((ju == 1 || ju == 3) && m == n) BSbdformus(w, n, u);
+  if (jv != 0) BSbdformv(w, m, n, v);
+}
+
+void bidiagonal(double *s, double *e, double *u, int ju, double *v, int jv, double *w, int m, int n) {
+  if (m == 3 && n == 3)
+    bidiagonalise<3, 3>(s, e, u, ju, v, jv, w, m, n);
+  else if (m == 4 && n == 4)
+    bidiagonalise<4, 4>(s, e, u, ju, v, jv, w, m, n);
+  else
+    bidiagonalise<0, 0>(s, e, u, ju, v, jv, w, m, n);
 }
 
 }  // namespace
@@ -381,37 +433,20 @@ void BSbidag2sv(double *s, double *e, double *u, int ju, double *v, int jv, cons
       break;
     }
     for (std::size_t i = 0; i < size; ++i) w[i] = a[i];
-    auto at = [&](int i, int j) -> double & { return w[static_cast<std::ptrdiff_t>(j) * m + i]; };
-
-    // The left reflection of column j stays in rows j.. of that column, the right reflection of row j in
-    // columns j+1.. of that row; a zero vector stands for "no reflection".
-    for (int j = 0; j < n; ++j) {
-      s[j] = make_reflection(&at(j, j), m - j, 1);
-      for (int c = j + 1; c < n; ++c) reflect(&at(j, j), 1, &at(j, c), 1, m - j);
-      if (j + 1 < n) {
-        e[j] = make_reflection(&at(j, j + 1), n - j - 1, m);
-        for (int r = j + 1; r < m; ++r) reflect(&at(j, j + 1), m, &at(r, j + 1), m, n - j - 1);
-      }
-    }
-
-    if (ju != 0 && m > n) BSbdformul(w, m, n, u);
-    if ((ju == 1 || ju == 3) && m == n) BSbdformus(w, n, u);
-    if (jv != 0) BSbdformv(w, m, n, v);
+    bidiagonal(s, e, u, ju, v, jv, w, m, n);
   } while (false);
   BSexit(rc, "BSbidag2sv", "bsbidag2sv");
 }
 
-void BSsingbval(double *s, int k, double *e, BSboolean wide, double *u, int ldu, int rows, int ju, double *v,
-                int ldv, int columns, int jv, double *scale1, double *scale2, int *rc) {
-  *rc = 0;
-  if (k > 0 && (!BSallfinite(k, s) || !BSallfinite(k - 1, e))) {
-    *rc = BSRC_OUT_OF_RANGE;  // a NaN never tests negligible: the sweeps would run to their limit
-    BSexit(rc, "BSsingbval", "bssingbval");
-    return;
-  }
+namespace {
+
+// The sweeps of BSsingbval; R > 0 when both factors have R rows.
+template <int R>
+void singbval_sweeps(double *s, int k, double *e, BSboolean wide, double *u, int ldu, int rows, int ju, double *v,
+                     int ldv, int columns, int jv, double *scale1, double *scale2, int *rc) {
   // Left rotations go to U, right ones to V; a wide matrix exchanges the two.
-  Factor fu{ju == 1 ? u : nullptr, ldu, rows}, fv{jv == 1 ? v : nullptr, ldv, columns};
-  Bidiagonal B{s, e, scale1, scale2, wide ? fv : fu, wide ? fu : fv};
+  Factor<R> fu{ju == 1 ? u : nullptr, ldu, rows}, fv{jv == 1 ? v : nullptr, ldv, columns};
+  Bidiagonal<R> B{s, e, scale1, scale2, wide ? fv : fu, wide ? fu : fv};
   // Squares of entries beyond 2^+-64 would leave the range of doubles: such a matrix is brought near 1 by a
   // power of two (exact), and its values back at the end.
   double big = 0.0;
@@ -530,5 +565,38 @@ void BSsingbval(double *s, int k, double *e, BSboolean wide, double *u, int ldu,
       }
     scale1[0] = k;
   }
+}
+
+// BSsingbval without its exit.
+void singbval(double *s, int k, double *e, BSboolean wide, double *u, int ldu, int rows, int ju, double *v, int ldv,
+              int columns, int jv, double *scale1, double *scale2, int *rc) {
+  *rc = 0;
+  if (k > 0 && (!bssvd::finite(k, s) || !bssvd::finite(k - 1, e)))
+    *rc = BSRC_OUT_OF_RANGE;  // a NaN never tests negligible: the sweeps would run to their limit
+  else if (rows == columns && rows == 3)
+    singbval_sweeps<3>(s, k, e, wide, u, ldu, rows, ju, v, ldv, columns, jv, scale1, scale2, rc);
+  else if (rows == columns && rows == 4)
+    singbval_sweeps<4>(s, k, e, wide, u, ldu, rows, ju, v, ldv, columns, jv, scale1, scale2, rc);
+  else
+    singbval_sweeps<0>(s, k, e, wide, u, ldu, rows, ju, v, ldv, columns, jv, scale1, scale2, rc);
+}
+
+}  // namespace
+
+void BSsingbval(double *s, int k, double *e, BSboolean wide, double *u, int ldu, int rows, int ju, double *v,
+                int ldv, int columns, int jv, double *scale1, double *scale2, int *rc) {
+  singbval(s, k, e, wide, u, ldu, rows, ju, v, ldv, columns, jv, scale1, scale2, rc);
   BSexit(rc, "BSsingbval", "bssingbval");
+}
+
+bool bssvd::finite(int n, const double *x) {
+  for (int i = 0; i < n; ++i)
+    if (!std::isfinite(x[i])) return false;
+  return true;
+}
+
+void bssvd::decompose(double *w, int rows, int columns, double *u, double *s, double *v, double *work, int *rc) {
+  const int k = columns;
+  bidiagonal(s, work, u, 1, v, 1, w, rows, columns);
+  singbval(s, k, work, BSFALSE, u, rows, rows, 1, v, columns, columns, 1, work + k - 1, work + 2 * k - 1, rc);
 }

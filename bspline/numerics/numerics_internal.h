@@ -20,3 +20,16 @@ bool roots_verified(const double *coef, int degree, int from, const double *re, 
 bool within_rounding(const double *coef, int degree, double re, double im);
 
 }  // namespace bsroots
+
+namespace bssvd {
+
+// The singular value decomposition with both factors of w (rows x columns, column-major, rows >= columns >= 2;
+// overwritten), as BSsingsv gives it, without its checks of the input and without the exits of the routines it
+// is made of: for callers that have checked their input and that, on a nonzero rc, go through the routines
+// themselves. work takes 3 columns.
+void decompose(double *w, int rows, int columns, double *u, double *s, double *v, double *work, int *rc);
+
+// Whether all n values are finite (BSallfinite without its exit).
+bool finite(int n, const double *x);
+
+}  // namespace bssvd

@@ -9,6 +9,7 @@
 #include <cfloat>
 #include <cmath>
 #include <complex>
+#include <type_traits>
 
 #include "bspline/numerics/numerics_internal.h"
 
@@ -70,8 +71,28 @@ void BSquadzeros(double a, double b1, double c, double *sr, double *si, double *
   *sr = std::fabs(*lr) >= kZero ? (c / *lr) / a : 0.0;
 }
 
+// Calls f with the degree n as a compile-time constant where it is small (0 standing for any other degree), so
+// that the short recurrences of the iteration are unrolled.
+template <class F>
+auto by_degree(int n, F f) {
+  switch (n) {
+    case 3:
+      return f(std::integral_constant<int, 3>());
+    case 4:
+      return f(std::integral_constant<int, 4>());
+    case 5:
+      return f(std::integral_constant<int, 5>());
+    case 6:
+      return f(std::integral_constant<int, 6>());
+    default:
+      return f(std::integral_constant<int, 0>());
+  }
+}
+
 // Divides the degree-n polynomial p by z^2 + u z + v; the remainder is b (z + u) + a.
+template <int N = 0>
 void BSquaddiv(int n, double u, double v, const double *p, double *q, double *a, double *b) {
+  if (N > 0) n = N;
   q[0] = p[0];
   q[1] = p[1] - u * q[0];
   for (int i = 2; i <= n; ++i) q[i] = p[i] - u * q[i - 1] - v * q[i - 2];
@@ -81,9 +102,10 @@ void BSquaddiv(int n, double u, double v, const double *p, double *q, double *a,
 
 // Divides K by the current quadratic and forms the scalars of the next K and of the new quadratic. Type 3 means
 // the quadratic is almost a factor of K.
+template <int N>
 int BSshiftscal(Iteration &s) {
-  const int n = s.n;
-  BSquaddiv(n - 1, s.u, s.v, s.k, s.qk, &s.c, &s.d);
+  const int n = N > 0 ? N : s.n;
+  BSquaddiv<N == 0 ? 0 : N - 1>(n - 1, s.u, s.v, s.k, s.qk, &s.c, &s.d);
   if (std::fabs(s.c) <= std::fabs(s.k[n - 1]) * 100.0 * kEta && std::fabs(s.d) <= std::fabs(s.k[n - 2]) * 100.0 * kEta)
     return 3;
   if (std::fabs(s.d) >= std::fabs(s.c)) {
@@ -106,8 +128,9 @@ int BSshiftscal(Iteration &s) {
   return 1;
 }
 
+template <int N>
 void BSnextkpol(Iteration &s, int type) {
-  const int n = s.n;
+  const int n = N > 0 ? N : s.n;
   double *k = s.k;
   if (type == 3) {
     k[0] = k[1] = 0.0;
@@ -129,10 +152,11 @@ void BSnextkpol(Iteration &s, int type) {
   for (int i = 2; i < n; ++i) k[i] = s.a3 * s.qk[i - 2] - s.a7 * s.qp[i - 1] + s.qp[i];
 }
 
+template <int N>
 void BSnewquad(const Iteration &s, int type, double *uu, double *vv) {
   *uu = *vv = 0.0;
   if (type == 3) return;
-  const int n = s.n;
+  const int n = N > 0 ? N : s.n;
   double a4, a5;
   if (type == 2) {
     a4 = (s.a + s.g) * s.f + s.h;
@@ -155,8 +179,9 @@ void BSnewquad(const Iteration &s, int type, double *uu, double *vv) {
 
 // Variable-shift iteration towards a real root from s. Returns 1 when a root is found (szr). Sets near_double
 // when the steps stall in what looks like a cluster of roots near the real axis; s then holds the point reached.
+template <int N>
 int BSrealshift(Iteration &st, double *sss, bool *near_double) {
-  const int n = st.n;
+  const int n = N > 0 ? N : st.n;
   double s = *sss, t = 0.0, omp = 0.0;
   *near_double = false;
   for (int j = 1;; ++j) {
@@ -206,8 +231,9 @@ int BSrealshift(Iteration &st, double *sss, bool *near_double) {
 
 // Variable-shift iteration towards a quadratic factor from (uu, vv). Returns 2 when both of its roots are found
 // (szr, szi, lzr, lzi).
+template <int N>
 int BSquadshift(Iteration &st, double uu, double vv) {
-  const int n = st.n;
+  const int n = N > 0 ? N : st.n;
   bool tried = false;
   double omp = 0.0, relstp = 0.0;
   st.u = uu;
@@ -216,7 +242,7 @@ int BSquadshift(Iteration &st, double uu, double vv) {
     BSquadzeros(1.0, st.u, st.v, &st.szr, &st.szi, &st.lzr, &st.lzi);
     // Two real roots of clearly different magnitude: not a quadratic factor worth pursuing.
     if (std::fabs(std::fabs(st.szr) - std::fabs(st.lzr)) > 0.01 * std::fabs(st.lzr)) return 0;
-    BSquaddiv(n, st.u, st.v, st.p, st.qp, &st.a, &st.b);
+    BSquaddiv<N>(n, st.u, st.v, st.p, st.qp, &st.a, &st.b);
     // p(z) = b (z + u) + a at a root z of the quadratic: a - b szr at the larger one (and at a complex pair),
     // a - b lzr at the smaller one. Compared with a bound on the rounding error of evaluating p there.
     const double zm = std::sqrt(std::fabs(st.v));
@@ -241,17 +267,17 @@ int BSquadshift(Iteration &st, double uu, double vv) {
       relstp = std::sqrt(relstp);
       st.u -= st.u * relstp;
       st.v += st.v * relstp;
-      BSquaddiv(n, st.u, st.v, st.p, st.qp, &st.a, &st.b);
-      for (int i = 0; i < 5; ++i) BSnextkpol(st, BSshiftscal(st));
+      BSquaddiv<N>(n, st.u, st.v, st.p, st.qp, &st.a, &st.b);
+      for (int i = 0; i < 5; ++i) BSnextkpol<N>(st, BSshiftscal<N>(st));
       tried = true;
       j = 0;
     }
     omp = mp;
-    int type = BSshiftscal(st);
-    BSnextkpol(st, type);
-    type = BSshiftscal(st);
+    int type = BSshiftscal<N>(st);
+    BSnextkpol<N>(st, type);
+    type = BSshiftscal<N>(st);
     double ui, vi;
-    BSnewquad(st, type, &ui, &vi);
+    BSnewquad<N>(st, type, &ui, &vi);
     if (std::fabs(vi) < kZero) return 0;
     relstp = std::fabs((vi - st.v) / vi);
     st.u = ui;
@@ -261,17 +287,18 @@ int BSquadshift(Iteration &st, double uu, double vv) {
 
 // The fixed-shift stage with at most l steps; when the shifted estimates settle it hands over to the variable
 // shifts. Returns the number of roots found (0, 1 or 2).
+template <int N>
 int BSfixshift(Iteration &st, int l) {
-  const int n = st.n;
+  const int n = N > 0 ? N : st.n;
   double betav = 0.25, betas = 0.25;
   double oss = st.sr, ovv = st.v, otv = 0.0, ots = 0.0;
-  BSquaddiv(n, st.u, st.v, st.p, st.qp, &st.a, &st.b);
-  int type = BSshiftscal(st);
+  BSquaddiv<N>(n, st.u, st.v, st.p, st.qp, &st.a, &st.b);
+  int type = BSshiftscal<N>(st);
   for (int j = 1; j <= l; ++j) {
-    BSnextkpol(st, type);
-    type = BSshiftscal(st);
+    BSnextkpol<N>(st, type);
+    type = BSshiftscal<N>(st);
     double ui, vi;
-    BSnewquad(st, type, &ui, &vi);
+    BSnewquad<N>(st, type, &ui, &vi);
     const double vv = vi;
     const double ss = std::fabs(st.k[n - 1]) >= kZero ? -st.p[n] / st.k[n - 1] : 0.0;
     double tv = 1.0, ts = 1.0;
@@ -291,7 +318,7 @@ int BSfixshift(Iteration &st, int l) {
         for (bool done = false; !done;) {
           switch (step) {
             case kQuadratic:
-              if (BSquadshift(st, ui, vi) == 2) return 2;
+              if (BSquadshift<N>(st, ui, vi) == 2) return 2;
               vtry = true;
               betav *= 0.25;
               if (spass && !stry) {
@@ -303,7 +330,7 @@ int BSfixshift(Iteration &st, int l) {
               break;
             case kLinear: {
               bool near_double = false;
-              if (BSrealshift(st, &s, &near_double) == 1) return 1;
+              if (BSrealshift<N>(st, &s, &near_double) == 1) return 1;
               stry = true;
               betas *= 0.25;
               if (near_double) {
@@ -322,8 +349,8 @@ int BSfixshift(Iteration &st, int l) {
               if (vpass && !vtry) {
                 step = kQuadratic;
               } else {
-                BSquaddiv(n, st.u, st.v, st.p, st.qp, &st.a, &st.b);
-                type = BSshiftscal(st);
+                BSquaddiv<N>(n, st.u, st.v, st.p, st.qp, &st.a, &st.b);
+                type = BSshiftscal<N>(st);
                 done = true;
               }
               break;
@@ -339,6 +366,60 @@ int BSfixshift(Iteration &st, int l) {
   return 0;
 }
 
+// For the current polynomial of degree st.n (at least 3): K after the five steps without shift, and the lower
+// bound of the root moduli that places the shift points, which it answers. pt is scratch for st.n + 1 values.
+template <int N>
+double BSprepare(Iteration &st, double *pt) {
+  const int n = N > 0 ? N : st.n;
+  // A lower bound of the root moduli: the positive root of |p0| x^n + ... + |p(n-1)| x - |pn|.
+  for (int i = 0; i <= n; ++i) pt[i] = std::fabs(st.p[i]);
+  pt[n] = -pt[n];
+  double x = std::exp((std::log(-pt[n]) - std::log(pt[0])) / n);
+  if (std::fabs(pt[n - 1]) >= kZero) {
+    const double xm = -pt[n] / pt[n - 1];
+    if (xm < x) x = xm;
+  }
+  // Chop x by tenths while the polynomial stays positive at a tenth of it: Newton then starts to the right
+  // of the root, where the convex polynomial makes it converge monotonically. Started to the left, the first
+  // step can throw x out by many orders of magnitude (x^n - 1 overflows) and the bound is lost.
+  for (;;) {
+    const double xm = x * 0.1;
+    double ff = pt[0];
+    for (int i = 1; i <= n; ++i) ff = ff * xm + pt[i];
+    if (!(ff > 0.0)) break;
+    x = xm;
+  }
+  for (int it = 0; it < 1000; ++it) {
+    double ff = pt[0], df = ff;
+    for (int i = 1; i < n; ++i) {
+      ff = ff * x + pt[i];
+      df = df * x + ff;
+    }
+    ff = ff * x + pt[n];
+    const double dx = ff / df;
+    x -= dx;
+    if (!(std::fabs(dx / x) > 0.005)) break;
+  }
+
+  // First stage: K starts as the scaled derivative; five steps without shift.
+  st.k[0] = st.p[0];
+  for (int i = 1; i < n; ++i) st.k[i] = (n - i) * st.p[i] / n;
+  bool zerok = std::fabs(st.k[n - 1]) < kZero;
+  for (int step = 0; step < 5; ++step) {
+    if (!zerok) {
+      const double t = -st.p[n] / st.k[n - 1];
+      for (int j = n - 1; j >= 1; --j) st.k[j] = t * st.k[j - 1] + st.p[j];
+      st.k[0] = st.p[0];
+      zerok = std::fabs(st.k[n - 1]) <= std::fabs(st.p[n - 1]) * 10.0 * kEta;
+    } else {
+      for (int j = n - 1; j >= 1; --j) st.k[j] = st.k[j - 1];
+      st.k[0] = 0.0;
+      zerok = std::fabs(st.k[n - 1]) < kZero;
+    }
+  }
+  return x;
+}
+
 using Complex = std::complex<double>;
 
 constexpr int kPolishSteps = 10;
@@ -347,9 +428,10 @@ constexpr double kSqrtEta = 1.4901161193847656e-08;  // 2^-26
 // A root passes when |p(z)| is within this many degree x eps of sum |c_i| |z|^i.
 constexpr double kVerifyFactor = 16.0;
 
+// p(z) / p'(z) is kept as its numerator and denominator: the refinement divides only where it takes another step,
+// not at the point it ends on.
 struct RootEval {
-  Complex ratio;          // p(z) / p'(z)
-  bool has_ratio = false;
+  double numr = 0.0, numi = 0.0, denr = 0.0, deni = 0.0;
   double backward = 0.0;  // |p(z)| / sum |c_i| |z|^i
 };
 
@@ -361,6 +443,19 @@ Complex quotient(double a, double b, double c, double d) {
   }
   const double r = c / d, t = c * r + d;
   return {(a * r + b) / t, (b * r - a) / t};
+}
+
+// p(z) / p'(z) from e; false where p' vanishes or the quotient is not finite.
+bool newton_ratio(const RootEval &e, Complex *ratio) {
+  if (e.denr == 0.0 && e.deni == 0.0) return false;
+  *ratio = quotient(e.numr, e.numi, e.denr, e.deni);
+  return std::isfinite(ratio->real()) && std::isfinite(ratio->imag());
+}
+
+// |x + i y| by the plain formula where it neither overflows nor underflows, else by hypot.
+double modulus(double x, double y) {
+  const double m = std::sqrt(x * x + y * y);
+  return std::isfinite(m) && m > 1e-150 ? m : std::hypot(x, y);
 }
 
 // Beyond the unit circle both come from the reversed polynomial in w = 1/z, p(z) = z^n R(w), so that high degrees
@@ -398,17 +493,14 @@ RootEval evaluate(const double *c, int n, Complex z) {
       s = s * mv + std::fabs(*k);
     }
   }
-  double numr = pr, numi = pi, denr = dr, deni = di;
-  if (!inside) {
+  if (inside) {
+    e.numr = pr, e.numi = pi, e.denr = dr, e.deni = di;
+  } else {
     // p(z) / p'(z) = z R / (n R - w R'(w))
-    numr = x * pr - y * pi;
-    numi = x * pi + y * pr;
-    denr = n * pr - (vr * dr - vi * di);
-    deni = n * pi - (vr * di + vi * dr);
-  }
-  if (denr != 0.0 || deni != 0.0) {
-    e.ratio = quotient(numr, numi, denr, deni);
-    e.has_ratio = std::isfinite(e.ratio.real()) && std::isfinite(e.ratio.imag());
+    e.numr = x * pr - y * pi;
+    e.numi = x * pi + y * pr;
+    e.denr = n * pr - (vr * dr - vi * di);
+    e.deni = n * pi - (vr * di + vi * dr);
   }
   const double mp = std::sqrt(pr * pr + pi * pi);
   e.backward = s > 0.0 ? (std::isfinite(mp) ? mp : std::hypot(pr, pi)) / s : 0.0;
@@ -427,8 +519,9 @@ void polish_one(const double *c, int n, double limit, double *re, double *im) {
   const Complex start(*re, *im);
   Complex z = start;
   RootEval e = evaluate(c, n, z);
-  for (int it = 0; it < kPolishSteps && e.has_ratio && e.backward > 0.0; ++it) {
-    const Complex step = real ? Complex(e.ratio.real(), 0.0) : e.ratio;
+  Complex ratio;
+  for (int it = 0; it < kPolishSteps && e.backward > 0.0 && newton_ratio(e, &ratio); ++it) {
+    const Complex step = real ? Complex(ratio.real(), 0.0) : ratio;
     const Complex next = z - step;
     if (!real && !(next.imag() * z.imag() > 0.0)) break;
     if (!(std::abs(next - start) <= limit)) break;
@@ -460,14 +553,15 @@ Refined refine(const double *c, int n, const double *re, const double *im, int f
   RootEval e = evaluate(c, n, z);
   Refined best{z, e.backward};
   const double tol = kVerifyFactor * n * kEta;
-  for (int it = 0; it < kRefineSteps && e.has_ratio && e.backward > 0.0; ++it) {
+  Complex ratio;
+  for (int it = 0; it < kRefineSteps && e.backward > 0.0 && newton_ratio(e, &ratio); ++it) {
     double sr = 0.0, si = 0.0;
     for (int j = 0; j < found; ++j) {
       const double a = z.real() - re[j], b = z.imag() - im[j], m = a * a + b * b;
       sr += a / m;
       si -= b / m;
     }
-    const double nr = e.ratio.real(), ni = e.ratio.imag();
+    const double nr = ratio.real(), ni = ratio.imag();
     Complex step = quotient(nr, ni, 1.0 - (nr * sr - ni * si), -(nr * si + ni * sr));
     if (real) step = Complex(step.real(), 0.0);
     if (!std::isfinite(step.real()) || !std::isfinite(step.imag())) break;
@@ -488,7 +582,7 @@ Refined refine(const double *c, int n, const double *re, const double *im, int f
 // root it closed onto (refined again on the axis). Returns the slots filled, 0 when it is no root of c.
 int answer_complex(const double *c, int degree, double *re, double *im, int slot, Refined r) {
   if (r.z.imag() < 0.0) r.z = std::conj(r.z);
-  if (r.z.imag() > kSqrtEta * std::abs(r.z)) {
+  if (r.z.imag() > kSqrtEta * modulus(r.z.real(), r.z.imag())) {
     if (!verified(degree, r)) return 0;
     re[slot] = re[slot + 1] = r.z.real();
     im[slot] = r.z.imag();
@@ -608,7 +702,7 @@ void solve_iterative(const double *coef, int degree, double *re, double *im, int
 
     // Scale by a power of two so that the coefficients neither overflow nor underflow in the tests below.
     double mx = 0.0;
-    for (int i = 0; i <= n; ++i) mx = std::fmax(mx, std::fabs(st.p[i]));
+    for (int i = 0; i <= n; ++i) mx = std::fabs(st.p[i]) > mx ? std::fabs(st.p[i]) : mx;  // fmax is a call
     double mn = mx;
     for (int i = 0; i <= n; ++i) {
       const double x = std::fabs(st.p[i]);
@@ -618,59 +712,17 @@ void solve_iterative(const double *coef, int degree, double *re, double *im, int
     if ((sc > 1.0 && mx <= kBig / sc) || (sc <= 1.0 && mx >= 10.0)) {
       if (std::fabs(sc) < kZero) sc = kZero;
       const int l = static_cast<int>(std::log2(sc) + 0.5);
-      const double factor = BSpower(rc, 2.0, l);
-      if (*rc != 0) break;
+      // BSpower's value, without its exit where no fault hook needs to see the name.
+      double factor = l > -10 && l < 10 ? std::ldexp(1.0, l) : std::exp(l * 0.6931471805599453);
+      if (BSfaulthooked()) {
+        factor = BSpower(rc, 2.0, l);
+        if (*rc != 0) break;
+      }
       if (factor != 1.0)
         for (int i = 0; i <= n; ++i) st.p[i] *= factor;
     }
 
-    // A lower bound of the root moduli: the positive root of |p0| x^n + ... + |p(n-1)| x - |pn|.
-    for (int i = 0; i <= n; ++i) pt[i] = std::fabs(st.p[i]);
-    pt[n] = -pt[n];
-    double x = std::exp((std::log(-pt[n]) - std::log(pt[0])) / n);
-    if (std::fabs(pt[n - 1]) >= kZero) {
-      const double xm = -pt[n] / pt[n - 1];
-      if (xm < x) x = xm;
-    }
-    // Chop x by tenths while the polynomial stays positive at a tenth of it: Newton then starts to the right
-    // of the root, where the convex polynomial makes it converge monotonically. Started to the left, the first
-    // step can throw x out by many orders of magnitude (x^n - 1 overflows) and the bound is lost.
-    for (;;) {
-      const double xm = x * 0.1;
-      double ff = pt[0];
-      for (int i = 1; i <= n; ++i) ff = ff * xm + pt[i];
-      if (!(ff > 0.0)) break;
-      x = xm;
-    }
-    for (int it = 0; it < 1000; ++it) {
-      double ff = pt[0], df = ff;
-      for (int i = 1; i < n; ++i) {
-        ff = ff * x + pt[i];
-        df = df * x + ff;
-      }
-      ff = ff * x + pt[n];
-      const double dx = ff / df;
-      x -= dx;
-      if (!(std::fabs(dx / x) > 0.005)) break;
-    }
-    const double bnd = x;
-
-    // First stage: K starts as the scaled derivative; five steps without shift.
-    st.k[0] = st.p[0];
-    for (int i = 1; i < n; ++i) st.k[i] = (n - i) * st.p[i] / n;
-    bool zerok = std::fabs(st.k[n - 1]) < kZero;
-    for (int step = 0; step < 5; ++step) {
-      if (!zerok) {
-        const double t = -st.p[n] / st.k[n - 1];
-        for (int j = n - 1; j >= 1; --j) st.k[j] = t * st.k[j - 1] + st.p[j];
-        st.k[0] = st.p[0];
-        zerok = std::fabs(st.k[n - 1]) <= std::fabs(st.p[n - 1]) * 10.0 * kEta;
-      } else {
-        for (int j = n - 1; j >= 1; --j) st.k[j] = st.k[j - 1];
-        st.k[0] = 0.0;
-        zerok = std::fabs(st.k[n - 1]) < kZero;
-      }
-    }
+    const double bnd = by_degree(n, [&](auto d) { return BSprepare<d>(st, pt); });
     for (int i = 0; i < n; ++i) saved_k[i] = st.k[i];
 
     // Second and third stages from shift points turning round the circle of radius bnd, with v = bnd as the
@@ -685,7 +737,7 @@ void solve_iterative(const double *coef, int degree, double *re, double *im, int
         st.sr = bnd * xx;
         st.u = -2.0 * st.sr;
         st.v = v;
-        const int nz = BSfixshift(st, 20 * attempt);
+        const int nz = by_degree(n, [&](auto d) { return BSfixshift<d>(st, 20 * attempt); });
         if (nz > 0) got = settle(coef, degree, re, im, slot, nz, st.szr, st.szi, st.lzr);
         if (got == 0)
           for (int i = 0; i < n; ++i) st.k[i] = saved_k[i];
