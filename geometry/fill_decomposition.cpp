@@ -147,15 +147,22 @@ FillResult FillTrap::Build(const GPosition* points, std::uint32_t count) {
   if (count < 1) return kFillFail;
   if (!points || !PointsUsable(points, count)) return FillReport(kFillInvalidArg, kFillTrapSource, __LINE__);
   FillResult hr = MakeVertexTable(points, count);
-  if (hr != kFillOk) return hr;
-  SortAndLinkVertices();
-  hr = MakeRows();
-  if (hr != kFillOk) return hr;
-  hr = SplitEdgesAtRows();
-  if (hr != kFillOk) return FillReport(hr, kFillTrapSource, __LINE__);
-  hr = MakeTrapezoids();
-  if (hr != kFillOk) return FillReport(hr, kFillTrapSource, __LINE__);
-  return kFillOk;
+  if (hr == kFillOk) {
+    SortAndLinkVertices();
+    hr = MakeRows();
+  }
+  if (hr == kFillOk) {
+    hr = SplitEdgesAtRows();
+    if (hr != kFillOk) FillReport(hr, kFillTrapSource, __LINE__);
+  }
+  if (hr == kFillOk) {
+    hr = MakeTrapezoids();
+    if (hr != kFillOk) FillReport(hr, kFillTrapSource, __LINE__);
+  }
+  // A decomposition that failed half way is no decomposition: rows and trapezoids left from it would hand a
+  // later clipping pieces of a boundary that was never whole.
+  if (hr != kFillOk) Reset();
+  return hr;
 }
 
 FillResult FillTrap::BuildRows(const GPosition* points, std::uint32_t count, FillTrapRowsInfo* info) {

@@ -267,8 +267,8 @@ TEST(FillDecompositionTest, RebuildStartsOver) {
   EXPECT_EQ(TotalArea(reused), TotalArea(fresh));
 }
 
-// Each allocation of a build fails in turn: the build answers E_OUTOFMEMORY, reported, and the object is
-// destroyed without a leak; then the build succeeds.
+// Each allocation of a build fails in turn: the build answers E_OUTOFMEMORY, reported, leaves no rows or
+// trapezoids for a clipping to find, and the object is destroyed without a leak; then the build succeeds.
 TEST(FillDecompositionTest, EveryAllocationFailureIsReportedAndReleased) {
   Boundary crossing = Comb(20);
   crossing.Loop({{-1, 0.5}, {41, 3}, {41, 0.4}, {-1, 3.2}});  // crosses every tooth
@@ -288,6 +288,11 @@ TEST(FillDecompositionTest, EveryAllocationFailureIsReportedAndReleased) {
     ASSERT_EQ(hr, kFillOutOfMemory) << "allocation " << n;
     ASSERT_FALSE(FillReports().empty());
     EXPECT_EQ(FillReports()[0].source, "FILLTRAP");
+    EXPECT_EQ(trap.RowCount() + trap.TrapezoidCount(), 0u) << "allocation " << n;
+    std::uint32_t pieces = 99;
+    GPosition piece[2];
+    EXPECT_EQ(trap.ClipSegment({-1, 1}, {42, 2}, &pieces, piece), kFillOk);
+    EXPECT_EQ(pieces, 0u) << "allocation " << n;
     ASSERT_LT(n, 200);
   }
 }
