@@ -169,7 +169,13 @@ bool FillTrap::ClipAgainstTrapezoid(FillClipDescriptor& segment, const FillTrapT
     const double wy = segment.lowerY - s->y;
     const double t = (wy * ex - wx * ey) / denominator;
     const double u = (wy * dx - wx * dy) / denominator;
-    if (InParameterRange(t) && InParameterRange(u)) add(s->x + dx * t, s->y + dy * t);
+    if (!InParameterRange(t) || !InParameterRange(u)) continue;
+    // A side all but along the segment gives parameters that rounding alone decides, which need not name one
+    // point: the side's point may then lie far beyond the segment's end. Such a crossing is left to the ends
+    // inside the trapezoid, as for a side exactly along the segment.
+    const double x = s->x + dx * t, y = s->y + dy * t;
+    const double slack = kFillPointTolerance + 1e-12 * (std::fabs(x) + std::fabs(y) + std::sqrt(length2));
+    if (Near(x, y, segment.lowerX + ex * u, segment.lowerY + ey * u, slack)) add(x, y);
   }
   // A single crossing is a touch, not a piece, unless an end apart from it lies inside.
   bool exists = crossings == 2;

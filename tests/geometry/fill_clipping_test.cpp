@@ -56,6 +56,13 @@ TEST(FillClippingTest, PiecesOfASegment) {
       // Lying on an inner row, it is clipped in the bands below and above it.
       {"on an inner row", Hexagon(), {-2, 2}, {6, 2}, {{-1, 2, 5, 2}, {-1, 2, 5, 2}}},
       {"horizontal loop only", Boundary{{0, 0}, {3, 0}}, {-1, 0}, {4, 0}, {}},
+      // The segment's upper end is the bottom-left corner of a trapezoid whose left side, from (-3, -2) to
+      // (-43 / 13, -22 / 13), runs on along the segment's line but for rounding: that side is no crossing.
+      {"ending where a side runs on along it",
+       Boundary{{-7, -4}, {1, 1}, {-4, 1}, {2, -4.0625}}.Loop({{-5, -2}, {-4, -1}, {0, -5}, {-1, -6}}),
+       {-3, -2},
+       {-1, -4},
+       {{-1, -4, -3, -2}}},
   };
   for (const ClipCase& c : cases) {
     SCOPED_TRACE(c.name);
