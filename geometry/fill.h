@@ -289,7 +289,8 @@ struct FillLineState {
   // 1.19e-7 are horizontal, pi/2 and 3pi/2 vertical, everything else (2pi and negative angles too) general.
   void ClassifyAngle();
   // Sets the grown range, the first position and the line count. A spacing or position step of 0 or not
-  // finite, a first line or count that is not finite, or a count above 2^32 - 1 gives lineCount 0.
+  // finite, a general angle so large that its remainder by 2pi gives another direction than the angle itself, a
+  // first line or count that is not finite, or a count above 2^32 - 1 gives lineCount 0.
   void FirstLine();
   // Steps to the next line and sets its ends; false for a general line that meets the grown range in fewer
   // than two distinct points.
