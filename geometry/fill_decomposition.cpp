@@ -329,9 +329,16 @@ std::uint32_t FillTrap::CollectStubs(std::uint32_t row, Stub* stubs) const {
       stubs[n++] = {node, high, false};
     }
   }
+  // Where three or more edges cross at one point, each pair's crossing is computed on its own, and the nodes
+  // made there may differ by rounding: their edges are still ordered by their upper ends, as at a point shared
+  // exactly, or the pairing would nest trapezoids over one another.
+  const auto atOnePoint = [](const Stub& a, const Stub& b) {
+    if (a.node->x == b.node->x) return true;
+    const double reach = std::fabs(a.node->x) + std::fabs(a.top->x) + std::fabs(b.node->x) + std::fabs(b.top->x);
+    return std::fabs(a.node->x - b.node->x) <= 1e-12 * (1.0 + reach);
+  };
   for (std::uint32_t i = 1; i < n; ++i) {
-    for (std::uint32_t j = i; j > 0 && stubs[j - 1].node->x == stubs[j].node->x &&
-                              stubs[j - 1].top->x > stubs[j].top->x;
+    for (std::uint32_t j = i; j > 0 && atOnePoint(stubs[j - 1], stubs[j]) && stubs[j - 1].top->x > stubs[j].top->x;
          --j) {
       std::swap(stubs[j - 1], stubs[j]);
     }

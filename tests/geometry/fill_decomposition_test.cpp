@@ -146,7 +146,12 @@ INSTANTIATE_TEST_SUITE_P(
                       CoverCase{"overlapping", OverlappingSquares(), 6},
                       CoverCase{"pentagram", Pentagram(), PentagramEvenOddArea()},
                       CoverCase{"two_vertex_loop", Boundary{{0, 0}, {1, 0}, {1, 1}, {0, 1}}.Loop({{5, 0}, {5, 3}}),
-                                1}),
+                                1},
+                      // Three edges cross at (-16/91, -349/91), each pair's crossing a little apart in rounding;
+                      // the even-odd area by slabs between the crossings, in exact fractions.
+                      CoverCase{"three_edges_through_one_point",
+                                Boundary{{-3.5, 1}, {2, -7}, {-2, -4}, {0, -6}, {-1, 6.3125}, {-1, -7.75}, {0, -3}},
+                                11574461113.0 / 1457320480.0}),
     [](const ::testing::TestParamInfo<CoverCase>& info) { return std::string(info.param.name); });
 
 // Every edge of the band gets a node on the row at the crossing; the two crossing edges share theirs.
