@@ -169,8 +169,8 @@ class FillTrap {
   // The row whose band (up to the next row) holds y; the first row for a y at or below it; null above the last
   // row, and for a decomposition of fewer than two rows unless y is at or below the first.
   const FillTrapRow* FindRow(double y) const;
-  // The piece of the segment inside one trapezoid, written lower end first (its direction flag inverted when
-  // that turned the ends); a single point is written twice. False when there is none.
+  // The piece of the segment inside one trapezoid, written lower end first, in the segment's own order (the
+  // direction flag is left as it is); a single point is written twice. False when there is none.
   static bool ClipAgainstTrapezoid(FillClipDescriptor& segment, const FillTrapTrapezoid& trapezoid,
                                    GPosition2d points[2], FillClipMode mode);
   // Adds the segment's ends that lie inside the trapezoid to the *count points held (at most two, a repeat of

@@ -187,12 +187,10 @@ bool FillTrap::ClipAgainstTrapezoid(FillClipDescriptor& segment, const FillTrapT
     add(ends[k].x, ends[k].y);
   }
   if (!exists) return false;
-  if (Near(points[0].x, points[0].y, points[1].x, points[1].y, kFillPointTolerance)) {
-    points[1] = points[0];
-  } else if (points[0].y > points[1].y || (points[0].y == points[1].y && points[0].x > points[1].x)) {
-    std::swap(points[0], points[1]);
-    segment.direction = segment.direction ? 0 : 1;
-  }
+  // points[0] lies nearer the segment's lower end along the segment, so the piece already runs from its lower
+  // end. Comparing the computed coordinates instead turned a piece of a segment along a row whose ends rounding
+  // had put an ulp apart in y, and a turned piece is joined to the next one backwards, to nothing.
+  if (Near(points[0].x, points[0].y, points[1].x, points[1].y, kFillPointTolerance)) points[1] = points[0];
   return true;
 }
 

@@ -63,6 +63,14 @@ TEST(FillClippingTest, PiecesOfASegment) {
        {-3, -2},
        {-1, -4},
        {{-1, -4, -3, -2}}},
+      // Along a row at y = 1: the band below meets the segment where rounding puts one end an ulp under the row,
+      // and its piece must still run from the lower end, or the band above's piece is joined to it backwards.
+      {"along a row that edges cross",
+       Boundary{{-6, -4}, {-5, 4}, {-4, -3}, {-3, 4}, {-2, -3}, {6.875, 6.875}, {6.875, -1}, {4, 1}, {-3, 1}, {4, 2},
+                {-1, 4}},
+       {-4.5, 1},
+       {-9.5, 1},
+       {{-5.375, 1, -32.0 / 7, 1}, {-5.375, 1, -32.0 / 7, 1}}},
   };
   for (const ClipCase& c : cases) {
     SCOPED_TRACE(c.name);
