@@ -175,7 +175,17 @@ bool FillTrap::ClipAgainstTrapezoid(FillClipDescriptor& segment, const FillTrapT
     // inside the trapezoid, as for a side exactly along the segment.
     const double x = s->x + dx * t, y = s->y + dy * t;
     const double slack = kFillPointTolerance + 1e-12 * (std::fabs(x) + std::fabs(y) + std::sqrt(length2));
-    if (Near(x, y, segment.lowerX + ex * u, segment.lowerY + ey * u, slack)) add(x, y);
+    if (!Near(x, y, segment.lowerX + ex * u, segment.lowerY + ey * u, slack)) continue;
+    // The parameter tolerance is a distance in proportion to the side: along a long side all but level, a
+    // crossing just past its corner may lie well below or above the trapezoid, where the segment can be outside.
+    // The point itself must lie on the side and on the segment within the point tolerance.
+    const auto within = [slack](double v, double a, double b) {
+      return v >= std::min(a, b) - slack && v <= std::max(a, b) + slack;
+    };
+    if (within(x, s->x, e->x) && within(y, s->y, e->y) && within(x, segment.xMin, segment.xMax) &&
+        within(y, segment.yMin, segment.yMax)) {
+      add(x, y);
+    }
   }
   // A single crossing is a touch, not a piece, unless an end apart from it lies inside.
   bool exists = crossings == 2;

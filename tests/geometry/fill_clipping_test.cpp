@@ -71,6 +71,15 @@ TEST(FillClippingTest, PiecesOfASegment) {
        {-4.5, 1},
        {-9.5, 1},
        {{-5.375, 1, -32.0 / 7, 1}, {-5.375, 1, -32.0 / 7, 1}}},
+      // The edge from (1, -3) to (-126976, -1) is all but level: its crossing with the segment lies 3e-6 of
+      // its length past the corner of the triangle above it, and 6e-6 below that triangle, where the segment is
+      // outside. Taken there, the triangle's piece ran from that crossing and covered the part outside.
+      {"past the corner of a long level side",
+       Boundary{{-14.75, -15}, {-15, -14.5}, {-3, -3}, {-1, -1}, {-3, 7}}.Loop(
+           {{-1, -4.75}, {1, -3}, {-126976, -1}, {7, 1}}),
+       {-7.9375, -3.6875},
+       {-7.9375, -2.125},
+       {{-7.9375, -3.6875, -7.9375, -3 + 2 * 8.9375 / 126977}, {-7.9375, 7 - 22 * 4.9375 / 11.75, -7.9375, -2.125}}},
   };
   for (const ClipCase& c : cases) {
     SCOPED_TRACE(c.name);
