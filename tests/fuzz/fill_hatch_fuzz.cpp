@@ -118,8 +118,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       const double q = std::trunc(family.angle * 0.6366197723675814 + kFillAngleEpsilon);
       FUZZ_CHECK(!(q == 0 && s.x > e.x) && !(q == 1 && s.y < e.y) && !(q == 2 && s.x < e.x) && !(q == 3 && s.y > e.y));
       if (family.clipBox) FUZZ_CHECK(InBox(s.x, s.y, clip, tol) && InBox(e.x, e.y, clip, tol));
-      FUZZ_CHECK(piece.phase >= std::hypot(e.x - s.x, e.y - s.y) - tol);
+      // The dashes start at the piece's start, or at the reference point behind it; one that lies on the piece
+      // itself is behind or ahead of the start as rounding decides when the piece is all but across x.
       const FillLineState& at = hatch.Line();
+      const bool referenceOnPiece = gfuzz::SegmentDistance(at.referenceX, at.referenceY, s.x, s.y, e.x, e.y) <= tol;
+      FUZZ_CHECK(piece.phase >= std::hypot(e.x - s.x, e.y - s.y) - tol ||
+                 (referenceOnPiece &&
+                  std::fabs(piece.phase - std::hypot(e.x - at.referenceX, e.y - at.referenceY)) <= tol));
       // The reference point is stepped line by line: its rounding grows with the lines walked.
       const double walked = (std::fabs(family.shift) + l.spacing) * (std::fabs(k) + hatch.LineCount());
       FUZZ_CHECK(std::fabs(l.Number(at.referenceX, at.referenceY) - k) * l.spacing <= onLine + 1e-12 * walked);
