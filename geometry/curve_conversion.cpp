@@ -182,7 +182,8 @@ void MergeMembers(const GComplexString& cs, VOQbsp_curve** out, int* rc) {
   VOQbsp_curve* local[kLocalMembers];
   VOQbsp_curve** kept = local;
   if (n > kLocalMembers) {
-    kept = n > SIZE_MAX / sizeof(VOQbsp_curve*)
+    // Widened, so that the test is one on 32-bit targets (where it matters) and on 64-bit ones alike.
+    kept = std::uint64_t{n} > SIZE_MAX / sizeof(VOQbsp_curve*)
                ? nullptr
                : static_cast<VOQbsp_curve**>(qn::GeomMalloc(n * sizeof(VOQbsp_curve*)));
     if (!kept) {
