@@ -187,13 +187,16 @@ bool FillTrap::ClipAgainstTrapezoid(FillClipDescriptor& segment, const FillTrapT
       add(x, y);
     }
   }
-  // A single crossing is a touch, not a piece, unless an end apart from it lies inside.
+  // A single crossing is a touch, not a piece, unless an end apart from it lies inside. A segment shorter than
+  // the tolerance is a point, kept with an end inside as one of no length is, though it may cross a row.
   bool exists = crossings == 2;
+  const bool point = Near(segment.lowerX, segment.lowerY, segment.upperX, segment.upperY, kFillPointTolerance);
   GPosition2d ends[2];
   std::uint32_t inside = 0;
   AddInsidePoints(segment, trapezoid, ends, &inside);
   for (std::uint32_t k = 0; k < inside; ++k) {
-    exists = exists || crossings == 0 || !Near(ends[k].x, ends[k].y, points[0].x, points[0].y, kFillPointTolerance);
+    exists = exists || crossings == 0 || point ||
+             !Near(ends[k].x, ends[k].y, points[0].x, points[0].y, kFillPointTolerance);
     add(ends[k].x, ends[k].y);
   }
   if (!exists) return false;

@@ -48,6 +48,8 @@ TEST(FillClippingTest, PiecesOfASegment) {
       {"slanted through every row", Hexagon(), {0.5, -1}, {3.5, 5}, {{1, 0, 3, 4}}},
       {"inside, over a row", Hexagon(), {2, 3}, {1, 1}, {{1, 1, 2, 3}}},
       {"zero length inside", Hexagon(), {1.25, 0.5}, {1.25, 0.5}, {{1.25, 0.5, 1.25, 0.5}}},
+      // Shorter than the point tolerance, across a row: a point on each side of it, joined, as for no length.
+      {"shorter than the tolerance across a row", Hexagon(), {1, 2 + 1e-7}, {1, 2 - 1e-7}, {{1, 2 - 1e-7, 1, 2}}},
       {"corner touch", Boundary{{0, 0}, {1, 0}, {1, 1}, {0, 1}}, {0.5, 1.5}, {1.5, 0.5}, {}},
       {"across a hole", SquareWithHole(), {-1, 2}, {5, 2}, {{0, 2, 1, 2}, {3, 2, 4, 2}}},
       {"above", Hexagon(), {-5, 10}, {5, 11}, {}},
