@@ -28,10 +28,11 @@ struct Lines {
   double Number(double x, double y) const { return ((x - ox) * nx + (y - oy) * ny) / spacing; }
 };
 
-// The lines run along (cos a, -sin a); those within the classification's epsilon of an axis are on it.
+// The lines run along (cos b, sin b) for b = 2pi - a as rounded, which for an angle of many turns is another
+// direction than a's own by the rounding of b; those within the classification's epsilon of an axis are on it.
 Lines FamilyLines(const FillHatchFamily& f) {
-  const double a = f.angle, e = kFillAngleEpsilon;
-  Lines l{std::sin(a), std::cos(a), f.originX, f.originY, std::fabs(f.spacing)};
+  const double a = f.angle, b = kFillTwoPi - a, e = kFillAngleEpsilon;
+  Lines l{-std::sin(b), std::cos(b), f.originX, f.originY, std::fabs(f.spacing)};
   if (std::fabs(a) < e || std::fabs(a - kFillPi) < e) l.nx = 0, l.ny = 1;
   if (std::fabs(a - kFillHalfPi) < e || std::fabs(a - kFillThreeHalfPi) < e) l.nx = 1, l.ny = 0;
   return l;
@@ -83,7 +84,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const double reach = std::fmax(boundary.extent, std::fmax(std::fabs(family.originX), std::fabs(family.originY)));
   // A spacing far beyond the range puts the lines' ends, on the range grown by the spacing, so far out that
   // their rounding exceeds the boundary: the clipping then has no position of the line left to work with.
-  if (!(reach <= 1e6) || !(std::fabs(family.shift) <= 1e6) || !(std::fabs(family.spacing) >= 1e-3) ||
+  // The lines are stepped by the cosine of the angle's remainder by 2pi, which the stepping accepts within 1e-6
+  // of the slope's cosine: past some 1e3 radians the lines may lie that far off the spacing, beyond the rounding
+  // allowed here, so such angles are held to the codes only.
+  if (!(reach <= 1e6) || !(std::fabs(family.angle) <= 1e3) || !(std::fabs(family.shift) <= 1e6) ||
+      !(std::fabs(family.spacing) >= 1e-3) ||
       !(std::fabs(family.spacing) <= 1e6 * reach) ||
       !(std::fabs(range.low.x) + std::fabs(range.low.y) + std::fabs(range.high.x) + std::fabs(range.high.y) <= 1e6))
     return 0;
