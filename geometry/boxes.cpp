@@ -172,7 +172,7 @@ const PositionOf<Box>& Corner(const Box& b, int i) {
 // 2 n points of a view volume, or none when the buffer cannot be had; a count whose double does not fit the
 // point count of a box is refused rather than wrapped round.
 std::unique_ptr<GPosition[]> PointBuffer(std::uint32_t count) {
-  if (count > UINT32_MAX / 2 || count > SIZE_MAX / sizeof(GPosition) / 2) return nullptr;
+  if (count > UINT32_MAX / 2 || std::uint64_t{count} > SIZE_MAX / sizeof(GPosition) / 2) return nullptr;
   return std::unique_ptr<GPosition[]>(new (std::nothrow) GPosition[2 * std::size_t{count}]);
 }
 

@@ -182,7 +182,8 @@ void MergeMembers(const GComplexString& cs, VOQbsp_curve** out, int* rc) {
   VOQbsp_curve* local[kLocalMembers];
   VOQbsp_curve** kept = local;
   if (n > kLocalMembers) {
-    kept = n > SIZE_MAX / sizeof(VOQbsp_curve*)
+    // Widened, so that the test is one on 32-bit targets (where it matters) and on 64-bit ones alike.
+    kept = std::uint64_t{n} > SIZE_MAX / sizeof(VOQbsp_curve*)
                ? nullptr
                : static_cast<VOQbsp_curve**>(qn::GeomMalloc(n * sizeof(VOQbsp_curve*)));
     if (!kept) {
@@ -205,7 +206,9 @@ void MergeMembers(const GComplexString& cs, VOQbsp_curve** out, int* rc) {
       continue;
     }
     kept[k++] = cv;
-    if (libRc == 0 && cv->periodic) BScnvtomkt(&libRc, cv);
+    // Gaps left by dropped members are closed by moving end poles, which are the member's ends only once its
+    // knots are clamped: a periodic or otherwise unclamped member is clamped first, its shape kept.
+    if (libRc == 0) BScnvtomkt(&libRc, cv);
     if (libRc == 0) BSnorkts(&libRc, &cv->order, &cv->num_poles, cv->knots);
     if (libRc == 0 && dropped) CloseGap(cs, kept, k, &libRc, rc);
     if (libRc != 0) *rc = 1;

@@ -169,8 +169,8 @@ class FillTrap {
   // The row whose band (up to the next row) holds y; the first row for a y at or below it; null above the last
   // row, and for a decomposition of fewer than two rows unless y is at or below the first.
   const FillTrapRow* FindRow(double y) const;
-  // The piece of the segment inside one trapezoid, written lower end first (its direction flag inverted when
-  // that turned the ends); a single point is written twice. False when there is none.
+  // The piece of the segment inside one trapezoid, written lower end first, in the segment's own order (the
+  // direction flag is left as it is); a single point is written twice. False when there is none.
   static bool ClipAgainstTrapezoid(FillClipDescriptor& segment, const FillTrapTrapezoid& trapezoid,
                                    GPosition2d points[2], FillClipMode mode);
   // Adds the segment's ends that lie inside the trapezoid to the *count points held (at most two, a repeat of
@@ -289,7 +289,8 @@ struct FillLineState {
   // 1.19e-7 are horizontal, pi/2 and 3pi/2 vertical, everything else (2pi and negative angles too) general.
   void ClassifyAngle();
   // Sets the grown range, the first position and the line count. A spacing or position step of 0 or not
-  // finite, a first line or count that is not finite, or a count above 2^32 - 1 gives lineCount 0.
+  // finite, a general angle so large that its remainder by 2pi gives another direction than the angle itself, a
+  // first line or count that is not finite, or a count above 2^32 - 1 gives lineCount 0.
   void FirstLine();
   // Steps to the next line and sets its ends; false for a general line that meets the grown range in fewer
   // than two distinct points.

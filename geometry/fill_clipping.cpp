@@ -169,24 +169,41 @@ bool FillTrap::ClipAgainstTrapezoid(FillClipDescriptor& segment, const FillTrapT
     const double wy = segment.lowerY - s->y;
     const double t = (wy * ex - wx * ey) / denominator;
     const double u = (wy * dx - wx * dy) / denominator;
-    if (InParameterRange(t) && InParameterRange(u)) add(s->x + dx * t, s->y + dy * t);
+    if (!InParameterRange(t) || !InParameterRange(u)) continue;
+    // A side all but along the segment gives parameters that rounding alone decides, which need not name one
+    // point: the side's point may then lie far beyond the segment's end. Such a crossing is left to the ends
+    // inside the trapezoid, as for a side exactly along the segment.
+    const double x = s->x + dx * t, y = s->y + dy * t;
+    const double slack = kFillPointTolerance + 1e-12 * (std::fabs(x) + std::fabs(y) + std::sqrt(length2));
+    if (!Near(x, y, segment.lowerX + ex * u, segment.lowerY + ey * u, slack)) continue;
+    // The parameter tolerance is a distance in proportion to the side: along a long side all but level, a
+    // crossing just past its corner may lie well below or above the trapezoid, where the segment can be outside.
+    // The point itself must lie on the side and on the segment within the point tolerance.
+    const auto within = [slack](double v, double a, double b) {
+      return v >= std::min(a, b) - slack && v <= std::max(a, b) + slack;
+    };
+    if (within(x, s->x, e->x) && within(y, s->y, e->y) && within(x, segment.xMin, segment.xMax) &&
+        within(y, segment.yMin, segment.yMax)) {
+      add(x, y);
+    }
   }
-  // A single crossing is a touch, not a piece, unless an end apart from it lies inside.
+  // A single crossing is a touch, not a piece, unless an end apart from it lies inside. A segment shorter than
+  // the tolerance is a point, kept with an end inside as one of no length is, though it may cross a row.
   bool exists = crossings == 2;
+  const bool point = Near(segment.lowerX, segment.lowerY, segment.upperX, segment.upperY, kFillPointTolerance);
   GPosition2d ends[2];
   std::uint32_t inside = 0;
   AddInsidePoints(segment, trapezoid, ends, &inside);
   for (std::uint32_t k = 0; k < inside; ++k) {
-    exists = exists || crossings == 0 || !Near(ends[k].x, ends[k].y, points[0].x, points[0].y, kFillPointTolerance);
+    exists = exists || crossings == 0 || point ||
+             !Near(ends[k].x, ends[k].y, points[0].x, points[0].y, kFillPointTolerance);
     add(ends[k].x, ends[k].y);
   }
   if (!exists) return false;
-  if (Near(points[0].x, points[0].y, points[1].x, points[1].y, kFillPointTolerance)) {
-    points[1] = points[0];
-  } else if (points[0].y > points[1].y || (points[0].y == points[1].y && points[0].x > points[1].x)) {
-    std::swap(points[0], points[1]);
-    segment.direction = segment.direction ? 0 : 1;
-  }
+  // points[0] lies nearer the segment's lower end along the segment, so the piece already runs from its lower
+  // end. Comparing the computed coordinates instead turned a piece of a segment along a row whose ends rounding
+  // had put an ulp apart in y, and a turned piece is joined to the next one backwards, to nothing.
+  if (Near(points[0].x, points[0].y, points[1].x, points[1].y, kFillPointTolerance)) points[1] = points[0];
   return true;
 }
 

@@ -75,6 +75,7 @@ void InsertIntoRow(FillTrapRow* row, FillTrapNode* node) {
 // Where two upward edges of a band cross: both get a node at (x, y).
 struct CrossingEvent {
   std::uint32_t stub;
+  std::uint32_t other;  // the stub it crosses
   double y;
   double x;
 };
@@ -100,6 +101,7 @@ struct FillTrap::Scratch {
   FillTrapNode** previous = nullptr;  // per stub: the last node made on its edge
   FillTrapNode** rowNodes = nullptr;  // the nodes of the crossing row being made
   std::uint32_t* cursor = nullptr;    // per stub: its next event
+  std::uint32_t* group = nullptr;     // per stub: a stub it crosses on the row being made, toward the group's first
   CrossingEvent* events = nullptr;
   std::size_t eventCapacity = 0;
   double* heights = nullptr;
@@ -112,6 +114,7 @@ struct FillTrap::Scratch {
     FillFree(previous);
     FillFree(rowNodes);
     FillFree(cursor);
+    FillFree(group);
     FillFree(events);
     FillFree(heights);
   }
@@ -147,15 +150,22 @@ FillResult FillTrap::Build(const GPosition* points, std::uint32_t count) {
   if (count < 1) return kFillFail;
   if (!points || !PointsUsable(points, count)) return FillReport(kFillInvalidArg, kFillTrapSource, __LINE__);
   FillResult hr = MakeVertexTable(points, count);
-  if (hr != kFillOk) return hr;
-  SortAndLinkVertices();
-  hr = MakeRows();
-  if (hr != kFillOk) return hr;
-  hr = SplitEdgesAtRows();
-  if (hr != kFillOk) return FillReport(hr, kFillTrapSource, __LINE__);
-  hr = MakeTrapezoids();
-  if (hr != kFillOk) return FillReport(hr, kFillTrapSource, __LINE__);
-  return kFillOk;
+  if (hr == kFillOk) {
+    SortAndLinkVertices();
+    hr = MakeRows();
+  }
+  if (hr == kFillOk) {
+    hr = SplitEdgesAtRows();
+    if (hr != kFillOk) FillReport(hr, kFillTrapSource, __LINE__);
+  }
+  if (hr == kFillOk) {
+    hr = MakeTrapezoids();
+    if (hr != kFillOk) FillReport(hr, kFillTrapSource, __LINE__);
+  }
+  // A decomposition that failed half way is no decomposition: rows and trapezoids left from it would hand a
+  // later clipping pieces of a boundary that was never whole.
+  if (hr != kFillOk) Reset();
+  return hr;
 }
 
 FillResult FillTrap::BuildRows(const GPosition* points, std::uint32_t count, FillTrapRowsInfo* info) {
@@ -322,9 +332,16 @@ std::uint32_t FillTrap::CollectStubs(std::uint32_t row, Stub* stubs) const {
       stubs[n++] = {node, high, false};
     }
   }
+  // Where three or more edges cross at one point, each pair's crossing is computed on its own, and the nodes
+  // made there may differ by rounding: their edges are still ordered by their upper ends, as at a point shared
+  // exactly, or the pairing would nest trapezoids over one another.
+  const auto atOnePoint = [](const Stub& a, const Stub& b) {
+    if (a.node->x == b.node->x) return true;
+    const double reach = std::fabs(a.node->x) + std::fabs(a.top->x) + std::fabs(b.node->x) + std::fabs(b.top->x);
+    return std::fabs(a.node->x - b.node->x) <= 1e-12 * (1.0 + reach);
+  };
   for (std::uint32_t i = 1; i < n; ++i) {
-    for (std::uint32_t j = i; j > 0 && stubs[j - 1].node->x == stubs[j].node->x &&
-                              stubs[j - 1].top->x > stubs[j].top->x;
+    for (std::uint32_t j = i; j > 0 && atOnePoint(stubs[j - 1], stubs[j]) && stubs[j - 1].top->x > stubs[j].top->x;
          --j) {
       std::swap(stubs[j - 1], stubs[j]);
     }
@@ -360,7 +377,8 @@ FillResult FillTrap::SplitCrossings(std::uint32_t row, const Stub* stubs, std::u
     scratch.previous = TakeArray<FillTrapNode*>(scratch.capacity);
     scratch.rowNodes = TakeArray<FillTrapNode*>(scratch.capacity);
     scratch.cursor = TakeArray<std::uint32_t>(scratch.capacity);
-    if (!scratch.previous || !scratch.rowNodes || !scratch.cursor) {
+    scratch.group = TakeArray<std::uint32_t>(scratch.capacity);
+    if (!scratch.previous || !scratch.rowNodes || !scratch.cursor || !scratch.group) {
       return FillReport(kFillOutOfMemory, kFillTrapSource, __LINE__);
     }
   }
@@ -372,7 +390,14 @@ FillResult FillTrap::SplitCrossings(std::uint32_t row, const Stub* stubs, std::u
       const double below = stubs[j].node->x - stubs[i].node->x;
       const double above = stubs[i].top->x - stubs[j].top->x;
       if (!(above > 0 && below > 0)) continue;
-      const double y = y0 + below / (below + above) * (y1 - y0);
+      double y = y0 + below / (below + above) * (y1 - y0);
+      // A crossing that rounds onto the band's bottom or top row still twists the band (an edge all but level
+      // passes another within an ulp of its end): it is made one ulp inside. A band one ulp high has no room.
+      if (!(y > y0)) {
+        y = std::nextafter(y0, y1);
+      } else if (!(y < y1)) {
+        y = std::nextafter(y1, y0);
+      }
       if (!(y > y0 && y < y1)) continue;
       const double xi = EdgeX(stubs[i].node, stubs[i].top, y);
       const double xj = EdgeX(stubs[j].node, stubs[j].top, y);
@@ -393,8 +418,8 @@ FillResult FillTrap::SplitCrossings(std::uint32_t row, const Stub* stubs, std::u
         scratch.heights = nullptr;
         scratch.eventCapacity = capacity;
       }
-      scratch.events[eventCount++] = {i, y, x};
-      scratch.events[eventCount++] = {j, y, x};
+      scratch.events[eventCount++] = {i, j, y, x};
+      scratch.events[eventCount++] = {j, i, y, x};
     }
   }
   if (eventCount == 0) return kFillOk;
@@ -419,20 +444,37 @@ FillResult FillTrap::SplitCrossings(std::uint32_t row, const Stub* stubs, std::u
     scratch.cursor[i] = static_cast<std::uint32_t>(next);
     while (next < eventCount && events[next].stub == i) ++next;
   }
+  std::uint32_t* group = scratch.group;
+  const auto first = [group](std::uint32_t i) {
+    while (group[i] != i) i = group[i] = group[group[i]];
+    return i;
+  };
   for (std::uint32_t q = 0; q < rows; ++q) {
     const double y = heights[q];
     FillTrapRow& crossingRow = m_rows[row + 1 + q];
     crossingRow.y = y;
+    // Edges that cross one another at this height meet at one point. Where one edge crosses several here (an
+    // edge all but level passing two that close in on one vertex), each pair's x is computed on its own and
+    // may differ by more than rounding; nodes at the pairs' own x would twist the band below, so every edge of
+    // such a group takes the x of its leftmost edge's crossing.
+    for (std::uint32_t i = 0; i < n; ++i) group[i] = i;
     for (std::uint32_t i = 0; i < n; ++i) {
       std::uint32_t& at = scratch.cursor[i];
       while (at < eventCount && events[at].stub == i && events[at].y < y) ++at;
+      for (std::size_t e = at; e < eventCount && events[e].stub == i && events[e].y == y; ++e) {
+        const std::uint32_t a = first(i), b = first(events[e].other);
+        group[std::max(a, b)] = std::min(a, b);
+      }
+    }
+    for (std::uint32_t i = 0; i < n; ++i) {
+      const std::uint32_t at = scratch.cursor[i];
       const bool crossing = at < eventCount && events[at].stub == i && events[at].y == y;
       FillTrapNode* node = nullptr;
       hr = NewNode(&node);
       if (hr != kFillOk) return hr;
       FillTrapNode* before = scratch.previous[i];
       FillTrapNode* top = stubs[i].top;
-      node->x = crossing ? events[at].x : EdgeX(stubs[i].node, top, y);
+      node->x = crossing ? events[scratch.cursor[first(i)]].x : EdgeX(stubs[i].node, top, y);
       node->y = y;
       node->lowNeighbour = before;
       node->highNeighbour = top;

@@ -39,7 +39,10 @@ void FillLineState::ClassifyAngle() {
   }
   mode = kGeneral;
   slope = s / c;
-  if ((angle > 0 && angle < kFillHalfPi) || (angle > kFillThreeHalfPi && angle < kFillTwoPi)) {
+  // The lines step to higher intercepts; the pattern reference point steps with them when its motion across the
+  // lines follows the sign of the cosine. Within (0, 2pi) that is the angle's quadrant; taking the sign itself
+  // keeps the reference point on its line for 2pi, negative angles and angles past 2pi as well.
+  if (c > 0) {
     stepX = -(s * spacing) - c * shift;
     stepY = c * spacing - s * shift;
   } else {
@@ -78,8 +81,11 @@ void FillLineState::FirstLine() {
                                  grownYMax - slope * grownXMax, grownYMax - slope * grownXMin};
       const double cMin = *std::min_element(corners, corners + 4);
       const double cMax = *std::max_element(corners, corners + 4);
-      positionStep = std::fabs(S / std::cos(std::fmod(angle, kFillTwoPi)));
-      usable = UsableStep(positionStep);
+      const double c = std::cos(std::fmod(angle, kFillTwoPi));
+      positionStep = std::fabs(S / c);
+      // The slope came from the cosine of 2pi - angle. Past some 1e8 radians the remainder by 2pi names another
+      // direction than the angle does, and lines stepped by it would not lie the spacing apart.
+      usable = UsableStep(positionStep) && std::fabs(c - std::cos(kFillTwoPi - angle)) <= 1e-6 * std::fabs(c);
       const double d = cMin - c0;
       k = std::trunc(d / positionStep);
       const double rest = d - k * positionStep;

@@ -256,6 +256,9 @@ void BSmergarrcv(int num_curves, VOQbsp_curve **curves, VOQbsp_curve **out, int 
       VOQbsp_curve *next = curves[i];
       const BSboolean closed = next->phy_closed;
       double *const next_weights = next->weights;
+      // The chain stays open while it grows, also where its first curve, or the chain so far, comes back to its
+      // start; the last join sets the flag from the ends of the whole.
+      work.phy_closed = 0;
       next->phy_closed = 0;
       if (!next->rational) next->weights = nullptr;
       BSmergecvnn(&work, next, *out, rc);

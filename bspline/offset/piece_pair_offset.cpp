@@ -111,6 +111,24 @@ void BS2cvsoffpg(const VOQbsp_curve *A, const VOQbsp_curve *B, int mode, double 
         if (*rc == BSRC_NO_JOIN) *rc = 0, *status = 3;
         break;
       }
+      if (corner != 0 && (flag == -1 || flag == -2)) {
+        // Round corners: an offset that the extension reduced to a point (a piece too short to keep an offset of
+        // its own between two corners) would leave the mitre point, off every circle about the next corner, for
+        // that corner's arc to start from. The offsets stay as they were, joined by a straight bridge, and the
+        // loop the bridge closes with the next corner's arc is cut away with the offset's other loops.
+        if (line) {
+          int ignored = 0;
+          BSfreevoqcv(line, &ignored);
+        }
+        if (*trim_flag) BSoftrmfrnt(*offA, trim_point, rc);
+        *trim_flag = 0;
+        double from[3], to[3];
+        if (*rc == 0) BScveval_n(*offA, bsoffset::end_of(*offA), 0, from, rc);
+        if (*rc == 0) BScveval_n(*offB, bsoffset::start_of(*offB), 0, to, rc);
+        if (*rc == 0) bswhole::line_curve(from, to, 0, 1, arc, rc);
+        if (*rc == 0) *arc_flag = 1;
+        break;
+      }
       if (line) *arc = line, *arc_flag = 1;
       if (flag == -1) *status = 1;
       if (flag == -2) *status = 2;

@@ -120,13 +120,18 @@ struct Chain : bswhole::OffsetChain {
       bsoffset::pole_point(o, 0, op[0]);
       bsoffset::pole_point(o, o->num_poles - 1, op[1]);
       const int pairs[3][2] = {{1, 0}, {1, 1}, {0, 1}};
-      int ci = 0, oi = 0;
+      int ci = 1, oi = 0;
       const double tol = BStoltab[bstol::dist_tol];
-      for (const auto &pr : pairs)
-        if (std::hypot(cp[pr[0]][0] - op[pr[1]][0], cp[pr[0]][1] - op[pr[1]][1]) < tol) {
+      double nearest = HUGE_VAL;
+      for (const auto &pr : pairs) {
+        const double gap = std::hypot(cp[pr[0]][0] - op[pr[1]][0], cp[pr[0]][1] - op[pr[1]][1]);
+        if (gap < tol) {
           ci = pr[0], oi = pr[1];
           break;
         }
+        // No pair within the tolerance: the nearest, never the chain's start to the offset's start.
+        if (gap < nearest) nearest = gap, ci = pr[0], oi = pr[1];
+      }
       if (BSpdist(rc, cp[ci], op[oi]) > tol) {
         OwnedCurve line;
         bswhole::line_curve(cp[ci], op[oi], 0, 1, &line.cv, rc);

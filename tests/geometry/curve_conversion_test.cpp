@@ -213,6 +213,21 @@ TEST_F(Conversion, ComplexStringsMergeAcrossDroppedMembers) {
        [] { return Complex({Line({0, 0, 0}, {1, 0, 0}), RationalLine({1, 0, 0}, {2, 1, 0}, 3, 2),
                             Line({2, 1 + 4e-7, 0}, {2, 1 + 4e-7, 0})}); },
        {{0, 0, 0}, {1, 0, 0}, {2, 1 + 4e-7, 0}}},
+      // A chain that comes back to its start, at its first member or later, still takes the members after it.
+      {"a first member that comes back to its start",
+       [] { return Complex({LineString({{0, 0, 0}, {0, 1, 0}, {0, 0, 0}}), Line({0, 0, 0}, {2, 0, 0})}); },
+       {{0, 0, 0}, {0, 1, 0}, {0, 0, 0}, {2, 0, 0}}},
+      {"a chain round to its start before its last member",
+       [] { return Complex({Line({0, 0, 0}, {1, 0, 0}), Line({1, 0, 0}, {0, 0, 0}), Line({0, 0, 0}, {0, 1, 0})}); },
+       {{0, 0, 0}, {1, 0, 0}, {0, 0, 0}, {0, 1, 0}}},
+      // Unclamped, the member ends at (5, 1), midway between its last two poles: it is clamped before the dropped
+      // member's end is put on its last pole.
+      {"an unclamped member before a dropped last member",
+       [] {
+         return Complex({Bspline(3, {{0, 0, 0}, {2, 2, 0}, {4, 0, 0}, {6, 2, 0}}, {0, 1, 2, 3, 4, 5, 6}),
+                         Line({5, 1, 0}, {5, 1, 0})});
+       },
+       {{1, 1, 0}, {2, 2, 0}, {4, 0, 0}, {5, 1, 0}}},
       {"one member kept", [] { return Complex({Line({0, 0, 0}, {0, 0, 0}), Line({0, 0, 0}, {0, 3, 0})}); },
        {{0, 0, 0}, {0, 3, 0}}},
       {"every member dropped", [] { return Complex({Line({5, 0, 0}, {5, 0, 0}), Line({5, 0, 0}, {5, 0, 0})}); },

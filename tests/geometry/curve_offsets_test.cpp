@@ -100,6 +100,22 @@ TEST_F(Offsets, EachTypeMovesByItsRuleOrIsRefused) {
       {"a line string, negative distance", [] { return LineString({{0, 0, 0}, {2, 0, 0}, {4, 1, 0}}); }, {1, 1, 0},
        -0.5, 0, 0, kCurveLineString,
        [](const GTypedCurve&, const GTypedCurve& out) { EXPECT_NEAR(Rec<GLineString>(out).pPoints[0].y, -0.5, 1e-12); }},
+      // The middle leg is shorter than the distance: its offset has nothing left, and the outer corner's arc
+      // about (4, 0.25) must cut the first leg's offset rather than start from their mitre point.
+      {"a short leg between an inner and an outer corner, round corners",
+       [] { return LineString({{0, 0, 0}, {4, 0, 0}, {4, 0.25, 0}, {8, 0.25, 0}}); }, {2, 1, 0}, 0.5, 1, 0,
+       kCurveBspline, atDistance(0.5)},
+      // The legs lie closer than twice the distance: their offsets cannot be joined, and the line that bridges
+      // them follows the first leg's offset, which starts by the first point.
+      {"a line string turning back closer than twice the distance",
+       [] { return LineString({{0, 4, 0}, {0.25, 8, 0}, {0.25, 2, 0}}); }, {-14.375, 1, 0}, 0.5, 0, 0,
+       kCurveLineString,
+       [](const GTypedCurve&, const GTypedCurve& out) {
+         const GLineString& ls = Rec<GLineString>(out);
+         ASSERT_GE(ls.numPoints, 2u);
+         EXPECT_NEAR(Distance(ls.pPoints[0], {0, 4, 0}), 0.5, 1e-9);
+         EXPECT_GT(ls.pPoints[1].y, 7.0);
+       }},
       {"a cubic B-spline curve",
        [] { return Bspline(4, {{0, 0, 0}, {1, 2, 0}, {3, 2, 0}, {4, 0, 0}}, {0, 0, 0, 0, 1, 1, 1, 1}); }, {2, 0, 0},
        0.25, 0, 0, kCurveBspline, atDistance(0.25)},

@@ -48,6 +48,8 @@ TEST(FillClippingTest, PiecesOfASegment) {
       {"slanted through every row", Hexagon(), {0.5, -1}, {3.5, 5}, {{1, 0, 3, 4}}},
       {"inside, over a row", Hexagon(), {2, 3}, {1, 1}, {{1, 1, 2, 3}}},
       {"zero length inside", Hexagon(), {1.25, 0.5}, {1.25, 0.5}, {{1.25, 0.5, 1.25, 0.5}}},
+      // Shorter than the point tolerance, across a row: a point on each side of it, joined, as for no length.
+      {"shorter than the tolerance across a row", Hexagon(), {1, 2 + 1e-7}, {1, 2 - 1e-7}, {{1, 2 - 1e-7, 1, 2}}},
       {"corner touch", Boundary{{0, 0}, {1, 0}, {1, 1}, {0, 1}}, {0.5, 1.5}, {1.5, 0.5}, {}},
       {"across a hole", SquareWithHole(), {-1, 2}, {5, 2}, {{0, 2, 1, 2}, {3, 2, 4, 2}}},
       {"above", Hexagon(), {-5, 10}, {5, 11}, {}},
@@ -56,6 +58,30 @@ TEST(FillClippingTest, PiecesOfASegment) {
       // Lying on an inner row, it is clipped in the bands below and above it.
       {"on an inner row", Hexagon(), {-2, 2}, {6, 2}, {{-1, 2, 5, 2}, {-1, 2, 5, 2}}},
       {"horizontal loop only", Boundary{{0, 0}, {3, 0}}, {-1, 0}, {4, 0}, {}},
+      // The segment's upper end is the bottom-left corner of a trapezoid whose left side, from (-3, -2) to
+      // (-43 / 13, -22 / 13), runs on along the segment's line but for rounding: that side is no crossing.
+      {"ending where a side runs on along it",
+       Boundary{{-7, -4}, {1, 1}, {-4, 1}, {2, -4.0625}}.Loop({{-5, -2}, {-4, -1}, {0, -5}, {-1, -6}}),
+       {-3, -2},
+       {-1, -4},
+       {{-1, -4, -3, -2}}},
+      // Along a row at y = 1: the band below meets the segment where rounding puts one end an ulp under the row,
+      // and its piece must still run from the lower end, or the band above's piece is joined to it backwards.
+      {"along a row that edges cross",
+       Boundary{{-6, -4}, {-5, 4}, {-4, -3}, {-3, 4}, {-2, -3}, {6.875, 6.875}, {6.875, -1}, {4, 1}, {-3, 1}, {4, 2},
+                {-1, 4}},
+       {-4.5, 1},
+       {-9.5, 1},
+       {{-5.375, 1, -32.0 / 7, 1}, {-5.375, 1, -32.0 / 7, 1}}},
+      // The edge from (1, -3) to (-126976, -1) is all but level: its crossing with the segment lies 3e-6 of
+      // its length past the corner of the triangle above it, and 6e-6 below that triangle, where the segment is
+      // outside. Taken there, the triangle's piece ran from that crossing and covered the part outside.
+      {"past the corner of a long level side",
+       Boundary{{-14.75, -15}, {-15, -14.5}, {-3, -3}, {-1, -1}, {-3, 7}}.Loop(
+           {{-1, -4.75}, {1, -3}, {-126976, -1}, {7, 1}}),
+       {-7.9375, -3.6875},
+       {-7.9375, -2.125},
+       {{-7.9375, -3.6875, -7.9375, -3 + 2 * 8.9375 / 126977}, {-7.9375, 7 - 22 * 4.9375 / 11.75, -7.9375, -2.125}}},
   };
   for (const ClipCase& c : cases) {
     SCOPED_TRACE(c.name);

@@ -146,7 +146,37 @@ INSTANTIATE_TEST_SUITE_P(
                       CoverCase{"overlapping", OverlappingSquares(), 6},
                       CoverCase{"pentagram", Pentagram(), PentagramEvenOddArea()},
                       CoverCase{"two_vertex_loop", Boundary{{0, 0}, {1, 0}, {1, 1}, {0, 1}}.Loop({{5, 0}, {5, 3}}),
-                                1}),
+                                1},
+                      // Three edges cross at (-16/91, -349/91), each pair's crossing a little apart in rounding;
+                      // the even-odd area by slabs between the crossings, in exact fractions.
+                      CoverCase{"three_edges_through_one_point",
+                                Boundary{{-3.5, 1}, {2, -7}, {-2, -4}, {0, -6}, {-1, 6.3125}, {-1, -7.75}, {0, -3}},
+                                11574461113.0 / 1457320480.0},
+                      // The small triangle's top edge, all but level, starts 8.8e-9 left of the large one's steep
+                      // edge and crosses it 3.3e-16 higher, which rounds onto the row of its start; the area by
+                      // exact slabs.
+                      CoverCase{"crossing_an_ulp_above_a_row",
+                                Boundary{{3.2e-8, -7.75}, {-0.99999992, 4.999999984}, {-8, -5.4375}}.Loop(
+                                    {{-0.99999992, 4.999999872}, {1.9999999049999999, 4.9999999839999996},
+                                     {1.999999984, 2.00000008}}),
+                                54.34374978900001},
+                      // The edge from (7.9375001, 7.93750005) to (-6.000000064, 7.9375001) is all but level and
+                      // crosses both edges into (-5.874999873, 7.9375001) at one rounded height 7e-10 below it;
+                      // its node there must be theirs, or the band below twists.
+                      CoverCase{"one_edge_crossing_two_at_one_height",
+                                Boundary{{7.9374998720000001, -8.0000001160000007},
+                                         {-6.000000064, 7.9375001269999998},
+                                         {7.9375001269999998, 7.9375000480000004},
+                                         {-4.999999936, -4.0000000480000004},
+                                         {-3.000000016, 4},
+                                         {-2.999999984, -1.000000016},
+                                         {5.0000000460000003, -7.999999968},
+                                         {-0.99999993600000003, 4.0000001269999998},
+                                         {-5.8749998730000002, 7.9375001269999998},
+                                         {-6.1874998730000002, -5.7499998730000002},
+                                         {7.9374999519999996, 0.99999987199999996},
+                                         {-8.0000001279999999, -8.0000001279999999}},
+                                128.14065882733811}),
     [](const ::testing::TestParamInfo<CoverCase>& info) { return std::string(info.param.name); });
 
 // Every edge of the band gets a node on the row at the crossing; the two crossing edges share theirs.
@@ -267,8 +297,8 @@ TEST(FillDecompositionTest, RebuildStartsOver) {
   EXPECT_EQ(TotalArea(reused), TotalArea(fresh));
 }
 
-// Each allocation of a build fails in turn: the build answers E_OUTOFMEMORY, reported, and the object is
-// destroyed without a leak; then the build succeeds.
+// Each allocation of a build fails in turn: the build answers E_OUTOFMEMORY, reported, leaves no rows or
+// trapezoids for a clipping to find, and the object is destroyed without a leak; then the build succeeds.
 TEST(FillDecompositionTest, EveryAllocationFailureIsReportedAndReleased) {
   Boundary crossing = Comb(20);
   crossing.Loop({{-1, 0.5}, {41, 3}, {41, 0.4}, {-1, 3.2}});  // crosses every tooth
@@ -288,6 +318,11 @@ TEST(FillDecompositionTest, EveryAllocationFailureIsReportedAndReleased) {
     ASSERT_EQ(hr, kFillOutOfMemory) << "allocation " << n;
     ASSERT_FALSE(FillReports().empty());
     EXPECT_EQ(FillReports()[0].source, "FILLTRAP");
+    EXPECT_EQ(trap.RowCount() + trap.TrapezoidCount(), 0u) << "allocation " << n;
+    std::uint32_t pieces = 99;
+    GPosition piece[2];
+    EXPECT_EQ(trap.ClipSegment({-1, 1}, {42, 2}, &pieces, piece), kFillOk);
+    EXPECT_EQ(pieces, 0u) << "allocation " << n;
     ASSERT_LT(n, 200);
   }
 }

@@ -103,6 +103,8 @@ TEST(FillLinesTest, FamiliesWithoutLines) {
       {"NaN origin", 0.4, 1, 1, kNaN},
       {"more than 2^32 lines", 0, 1e-6, 1e4, 0},
       {"general, more than 2^32 lines", 0.4, 1e-6, 1e4, 0},
+      // Its remainder by 2pi gives another direction than its cosine: the lines would not lie the spacing apart.
+      {"an angle of 1e22 radians", 1e22, 1, 1, 0},
   };
   for (const auto& c : cases) {
     FillLineState state = Family(c.angle, c.spacing);
@@ -135,7 +137,8 @@ TEST(FillLinesTest, LineGrazingACornerIsNotValid) {
   EXPECT_TRUE(state.NextLine());
 }
 
-// For general directions every line of the family that meets the range is stepped, each once.
+// For general directions every line of the family that meets the range is stepped, each once, with its pattern
+// reference point on it, for angles of any turn.
 TEST(FillLinesTest, GeneralLinesCoverTheRange) {
   std::mt19937 rng(77);
   std::uniform_real_distribution<double> unit(0, 1);
@@ -157,6 +160,9 @@ TEST(FillLinesTest, GeneralLinesCoverTheRange) {
       const long long j = std::llround((state.position - c0) / state.positionStep);
       EXPECT_TRUE(stepped.insert(j).second) << "line " << j << " twice";
       EXPECT_NEAR(state.startY, state.slope * state.startX + state.position, 1e-9 * (1 + std::fabs(state.startY)));
+      const double onLine = state.slope * state.referenceX + state.position;
+      EXPECT_NEAR(state.referenceY, onLine, 1e-9 * (1 + std::fabs(onLine) + std::fabs(state.referenceY)))
+          << "reference of line " << j << ", angle " << state.angle;
     }
     // Brute force: y = slope x + c meets the range when c lies between the corners' intercepts.
     double cLow = HUGE_VAL, cHigh = -HUGE_VAL;
