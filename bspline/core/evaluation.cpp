@@ -257,7 +257,9 @@ template <int K>
   const int s = n + K >= 16 ? windowed_search<16>(t, K, n, u)
                 : n + K >= 8 ? windowed_search<8>(t, K, n, u)
                              : windowed_search<4>(t, K, n, u);
-  return s <= n - 1 && t[s] < u && u <= t[s + 1] ? s : -1;
+  // On a damaged vector the count may also land before the first span, where the basis would read ahead of
+  // the knots.
+  return s >= K - 1 && s <= n - 1 && t[s] < u && u <= t[s + 1] ? s : -1;
 }
 
 // v / d for the derivative scheme of BSmansf1 (derive): place i of order q takes L[i-1] / d(i) - L[i] / d(i+1),

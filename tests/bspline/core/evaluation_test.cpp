@@ -482,6 +482,11 @@ TEST(CurveEvaluation, ShortcutGivesTheBitsOfTheGeneralRoad) {
        }},
       {"NaN knot", knots_of(3, {0, 0, 0, 0.25, nan, 0.75, 1, 1, 1})},
       {"decreasing knots", knots_of(3, {0, 0, 0, 0.6, 0.4, 0.8, 1, 1, 1})},
+      // Every compare with a NaN fails, so the span count of a vector just long enough to be counted at once
+      // finds no knot below the parameter.
+      {"NaN knots opening a counted vector", knots_of(3, {nan, nan, nan, 0.25, 0.5, 0.75, 1, 1})},
+      {"NaN knots opening a long vector", knots_of(4, {nan, nan, nan, nan, 0.1, 0.2, 0.3, 0.4, 0.5, 0.6, 0.7, 0.8,
+                                                      0.9, 1, 1, 1, 1, 1})},
   };
   auto quiet = [](const char *, int *) {};
   std::mt19937 rng(19);
