@@ -1,6 +1,8 @@
 // Sorting: tags by key, doubles in place, 16-byte records by a comparator, and point pointers lexicographically.
 #include "bspline/bspline.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <utility>
 
@@ -11,15 +13,22 @@ BSboolean BStagsort(int *rc, const int *n, const double *keys, int *tags) {
     *rc = BSRC_OUT_OF_RANGE;
   } else {
     for (int i = 0; i < cnt; ++i) tags[i] = i;
-    // Bubble passes keep equal keys in their order.
-    for (int last = cnt - 1; last > 0; --last) {
-      bool swapped = false;
-      for (int i = 0; i < last; ++i)
-        if (keys[tags[i]] > keys[tags[i + 1]]) {
-          std::swap(tags[i], tags[i + 1]);
-          swapped = true;
-        }
-      if (!swapped) break;
+    // Equal keys keep their order. Without NaN the keys are totally ordered and a stable merge sort gives the one
+    // stable order; a NaN compares with nothing, and only the bubble passes say where it stays.
+    bool ordered = true;
+    for (int i = 0; i < cnt && ordered; ++i) ordered = !std::isnan(keys[i]);
+    if (ordered) {
+      std::stable_sort(tags, tags + cnt, [keys](int a, int b) { return keys[a] < keys[b]; });
+    } else {
+      for (int last = cnt - 1; last > 0; --last) {
+        bool swapped = false;
+        for (int i = 0; i < last; ++i)
+          if (keys[tags[i]] > keys[tags[i + 1]]) {
+            std::swap(tags[i], tags[i + 1]);
+            swapped = true;
+          }
+        if (!swapped) break;
+      }
     }
   }
   BSexit(rc, "BStagsort", "bstagsort");

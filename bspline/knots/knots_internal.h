@@ -114,6 +114,13 @@ void combine_open(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, VOQbsp_curve
                   int *rc);
 void merge_open(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, VOQbsp_curve *out, const JoinHints &hints,
                 int *rc);
+// merge_open(*chain, piece, out) for a chain that grows one piece at a time, written into *chain itself: the
+// chain's record keeps room for *room poles (0: its own count) and is moved to a larger one, twice the poles it
+// needs, when that runs out, so that a chain of n pieces costs O(n). Taken only where the merge could do nothing
+// else to the two: no fault handler listens, both are plain order-2 curves clamped where they meet, the piece
+// passes BScvcheck and the chain's end lies on the piece's start. False, with nothing changed and nothing
+// reported, otherwise; true with the merge's code (and its exits' trace) in *rc.
+bool append_open(VOQbsp_curve **chain, int *room, const VOQbsp_curve *piece, const JoinHints &hints, int *rc);
 // The planar flag that a join gives its result.
 void flag_planar(VOQbsp_curve *cv, int *rc);
 

@@ -6,6 +6,7 @@
 #include "bspline/numerics.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cmath>
 
 using bsknots::cartesian_pole;
@@ -94,7 +95,8 @@ void bsknots::combine_open(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, VOQ
     const double g2 = !b.rational && a.rational ? w1_last : 1.0;
     // cv1's part stays where it is, so that out may be cv1 itself.
     for (int j = 0; j < L2; ++j) out->knots[L1 + k - 1 + j] = b.knots[k + j] + shift;
-    for (int i = 0; i < L1; ++i) {
+    // Written in place with a factor of one, cv1's part would only be copied onto itself.
+    for (int i = 0; i < L1 && (out != cv1 || rational || g1 != 1.0); ++i) {
       for (int c = 0; c < 3; ++c) out->poles[3 * i + c] = a.poles[3 * i + c] * g1;
       if (rational) out->weights[i] = (a.rational ? a.weights[i] : 1.0) * g1;
     }
@@ -200,6 +202,50 @@ void bsknots::merge_open(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, VOQbs
       BSfreevoqcv(c, &frc);
       if (*rc == 0) *rc = frc;
     }
+}
+
+bool bsknots::append_open(VOQbsp_curve **chain, int *room, const VOQbsp_curve *piece, const JoinHints &hints,
+                          int *rc) {
+  VOQbsp_curve *a = *chain;
+  const VOQbsp_curve *b = piece;
+  // Order 2 clamped at the joint: the clamping that the merge would apply changes neither curve, whatever the
+  // knot tolerance it measures.
+  if (BSfaulthooked() || !hints.plane_later || !a || !b || a->order != 2 || b->order != 2 || a->rational ||
+      b->rational || a->phy_closed || b->phy_closed || a->num_boundaries != 0 || a->bdrys || a->num_poles < 2 ||
+      b->num_poles < 2 || !b->poles || !b->knots || a->knots[a->num_poles] != a->knots[a->num_poles + 1] ||
+      b->knots[0] != b->knots[1] || BScvcheck(b) != 0)
+    return false;
+  // A chain record that was not grown here is checked once; a grown one holds checked pieces only.
+  if (*room == 0 && BScvcheck(a) != 0) return false;
+  assert(BScvcheck(a) == 0);
+  double e1[3], s2[3];
+  int erc = 0;
+  curve_end(*a, true, e1, &erc);
+  if (erc == 0) curve_end(*b, false, s2, &erc);
+  if (erc != 0 || !(distance(e1, s2) <= BStoltab[bstol::dist_tol])) return false;
+  const int L1 = a->num_poles, n = L1 + b->num_poles - 1;
+  if (n > std::max(*room, L1)) {
+    const int grown = n < (1 << 29) ? std::max(2 * n, 16) : n;
+    VOQbsp_curve *g = nullptr;
+    BSallocvoqcv(2, grown, BSFALSE, 0, &g, rc);
+    if (*rc != 0) return true;
+    g->order = a->order, g->periodic = a->periodic, g->non_uniform = a->non_uniform;
+    g->num_poles = L1, g->num_knots = a->num_knots;
+    g->planar = a->planar, g->phy_closed = a->phy_closed, g->num_boundaries = 0, g->bdrys = nullptr;
+    std::copy(a->poles, a->poles + 3 * L1, g->poles);
+    std::copy(a->knots, a->knots + L1 + 2, g->knots);
+    BSfreevoqcv(a, rc);
+    *chain = a = g;
+    *room = grown;
+  }
+  combine_open(a, b, a, hints, rc);
+  // The merge's record is fresh: its planar flag keeps the allocator's pattern until the chain is finished.
+  a->planar = 0xFFFF;
+  if (*rc != 0) {
+    BSexit(rc, "BScomb2cvs", "bscomb2cvs");
+    BSexit(rc, "BSmergecvnn", "bsmergecvnn");
+  }
+  return true;
 }
 
 void BSmergecvnn(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, VOQbsp_curve *out, int *rc) {

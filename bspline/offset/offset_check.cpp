@@ -2,6 +2,7 @@
 // iteration started at its own parameter. The offset is good where the point lies on the curve and its foot lies
 // near the curve point of the same parameter, so that the curve follows the true offset in step, not only in
 // shape.
+#include <cassert>
 #include <cmath>
 #include <cstring>
 
@@ -19,6 +20,44 @@ constexpr int kNewtonBroke = -1;
 // The projection must resolve the check it serves: a tangential residual or a dead zone of dist_tol would hide
 // the offset tolerance when that is set finer than the distance tolerance.
 double projection_tol() { return std::fmin(BStoltab[bstol::dist_tol], 0.075 * BStoltab[bstol::offset_tol]); }
+
+// The projection on a curve already checked, with its knot tolerance: a caller that projects many points on one
+// curve checks it and measures its tolerance once.
+void project_near(const VOQbsp_curve *cv, double ktol, double u0, const double pt[3], double *u, double foot[3],
+                  double *dist, int *rc) {
+  assert(cv && cv->poles && cv->knots && cv->num_poles >= cv->order && std::isfinite(ktol) && std::isfinite(u0) &&
+         std::isfinite(pt[0] + pt[1] + pt[2]));
+  *rc = 0;
+  do {
+    // Everything the residual needs travels in the solver's record: nothing is kept between calls.
+    BSprptdata data{cv, {pt[0], pt[1], pt[2]}};
+    double lo = cv->knots[cv->order - 1], hi = cv->knots[cv->num_poles], x = u0;
+    std::uint16_t periodic = cv->phy_closed ? 1 : 0;
+    BSnewtonrec rec{};
+    rec.lo = &lo;
+    rec.hi = &hi;
+    rec.ftol = projection_tol();
+    // The knot tolerance stands for dist_tol along the curve; a finer check needs a finer step in proportion.
+    rec.xtol = ktol * (projection_tol() / BStoltab[bstol::dist_tol]);
+    rec.n = 1;
+    rec.max_iter = BSOFFSET_MAX_NEWTON;
+    rec.periodic = &periodic;
+    rec.data = &data;
+    rec.x0 = &u0;
+    rec.x = &x;
+    BSqnwt2(rc, &rec, BSprptnrfn);
+    if (*rc != 0) break;
+    if (rec.iterations >= BSOFFSET_MAX_NEWTON) {
+      *rc = BSRC_NO_CONVERGENCE;
+      break;
+    }
+    BSclamppar(cv->knots, cv->order, cv->num_poles, &x, rc);
+    if (*rc == 0) BScveval_n(cv, x, 0, foot, rc);
+    if (*rc != 0) break;
+    *u = x;
+    *dist = BSpdist(rc, foot, pt);
+  } while (false);
+}
 
 }  // namespace
 
@@ -55,34 +94,7 @@ void BSprptnrcv(const VOQbsp_curve *cv, double u0, const double pt[3], double *u
     }
     double ktol = 0;
     BScvkttol2(cv->order, cv->knots, cv->num_poles, cv->poles, cv->weights, &ktol, rc);
-    if (*rc != 0) break;
-    // Everything the residual needs travels in the solver's record: nothing is kept between calls.
-    BSprptdata data{cv, {pt[0], pt[1], pt[2]}};
-    double lo = cv->knots[cv->order - 1], hi = cv->knots[cv->num_poles], x = u0;
-    std::uint16_t periodic = cv->phy_closed ? 1 : 0;
-    BSnewtonrec rec{};
-    rec.lo = &lo;
-    rec.hi = &hi;
-    rec.ftol = projection_tol();
-    // The knot tolerance stands for dist_tol along the curve; a finer check needs a finer step in proportion.
-    rec.xtol = ktol * (projection_tol() / BStoltab[bstol::dist_tol]);
-    rec.n = 1;
-    rec.max_iter = BSOFFSET_MAX_NEWTON;
-    rec.periodic = &periodic;
-    rec.data = &data;
-    rec.x0 = &u0;
-    rec.x = &x;
-    BSqnwt2(rc, &rec, BSprptnrfn);
-    if (*rc != 0) break;
-    if (rec.iterations >= BSOFFSET_MAX_NEWTON) {
-      *rc = BSRC_NO_CONVERGENCE;
-      break;
-    }
-    BSclamppar(cv->knots, cv->order, cv->num_poles, &x, rc);
-    if (*rc == 0) BScveval_n(cv, x, 0, foot, rc);
-    if (*rc != 0) break;
-    *u = x;
-    *dist = BSpdist(rc, foot, pt);
+    if (*rc == 0) project_near(cv, ktol, u0, pt, u, foot, dist, rc);
   } while (false);
   BSexit(rc, "BSprptnrcv", "bsprptnrcv");
 }
@@ -123,9 +135,22 @@ void BStstspn1(int n, double tol, double *params, double *targets, const VOQbsp_
     BScvarrev0(rc, off_cv, params, n, points);
     if (*rc != 0) break;
     const int span_poles = span_cv->num_poles;
+    // The offset curve and the points were checked above: the projections share its knot tolerance. A fault
+    // handler must see every projection's exit, so it gets the checked entry.
+    const bool shared = !BSfaulthooked();
+    double ktol = 0;
+    if (shared) {
+      BScvkttol2(off_cv->order, off_cv->knots, off_cv->num_poles, off_cv->poles, off_cv->weights, &ktol, rc);
+      if (*rc != 0) BSexit(rc, "BSprptnrcv", "bsprptnrcv");
+    }
     for (int i = 0; i < n && *rc == 0; ++i) {
       double u = 0, foot[3], d = 0;
-      BSprptnrcv(off_cv, params[i], targets + 3 * i, &u, foot, &d, rc);
+      if (!shared) {
+        BSprptnrcv(off_cv, params[i], targets + 3 * i, &u, foot, &d, rc);
+      } else {
+        project_near(off_cv, ktol, params[i], targets + 3 * i, &u, foot, &d, rc);
+        if (*rc != 0) BSexit(rc, "BSprptnrcv", "bsprptnrcv");
+      }
       // A Newton run that gives up (its iterations used up, or a flat residual or a step out of the doubles on a
       // wild curve) has only missed the nearest point; the global search finds it.
       if (*rc == BSRC_NO_CONVERGENCE || *rc == kNewtonBroke) BSmdstptcv(off_cv, targets + 3 * i, &u, foot, &d, rc);

@@ -79,6 +79,10 @@ bool piece_or_point(const VOQbsp_curve *cv, double u, double v, double tol, cons
 // The knot tolerance of cv (BScvkttol2).
 void knot_tolerance(const VOQbsp_curve *cv, double *tol, int *rc);
 
+// BSsetspn on a curve and arguments that the caller has checked: the curve is not checked again for every span.
+void set_span(int s, const VOQbsp_curve *cv, double dist, const double normal[3], int side, VOQbsp_curve *out,
+              int *rc);
+
 // The ends of cv's parameter range.
 inline double start_of(const VOQbsp_curve *cv) { return cv->knots[cv->order - 1]; }
 inline double end_of(const VOQbsp_curve *cv) { return cv->knots[cv->num_poles]; }

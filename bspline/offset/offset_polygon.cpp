@@ -1,9 +1,11 @@
 // The offset control polygon: the end poles move along the normals of the end legs, each interior pole to the
 // point where its two offset legs meet. It is the starting guess of the span offset, which then checks it against
 // the true offset and refines where it is not close enough.
+#include <cassert>
 #include <cmath>
 
 #include "bspline/offset.h"
+#include "bspline/offset/offset_internal.h"
 
 namespace {
 
@@ -107,13 +109,10 @@ bool bad_arguments(const VOQbsp_curve *cv, const double normal[3], double dist, 
   return *rc != 0;
 }
 
-}  // namespace
-
-void BSsetq(int i, const VOQbsp_curve *cv, double dist, const double normal[3], int side, VOQbsp_curve *out,
-            int *rc) {
-  *rc = 0;
+// Interior pole i of a checked polygon (BSsetq's work).
+void set_interior_pole(int i, const VOQbsp_curve *cv, double dist, const double normal[3], int side,
+                       VOQbsp_curve *out, int *rc) {
   do {
-    if (bad_arguments(cv, normal, dist, side, out, rc)) break;
     // Checked before any pole is read: a pole without a successor has no outgoing leg.
     if (i < 1 || i >= cv->num_poles - 1) {
       *rc = BSRC_OFFSET_PASSES;
@@ -149,6 +148,49 @@ void BSsetq(int i, const VOQbsp_curve *cv, double dist, const double normal[3], 
     }
     put_pole(cv, i, p, out);
   } while (false);
+}
+
+// BSsetq from inside the polygon routines: its exit is left out on success, and taken on failure so that the
+// trace reads as it did. Only while no fault handler listens (set_span_poles checks).
+void set_q(int i, const VOQbsp_curve *cv, double dist, const double normal[3], int side, VOQbsp_curve *out,
+           int *rc) {
+  set_interior_pole(i, cv, dist, normal, side, out, rc);
+  if (*rc != 0) BSexit(rc, "BSsetq", "bssetq");
+}
+
+// The poles that span s of a checked polygon uses (BSsetspn's work).
+void set_span_poles(int s, const VOQbsp_curve *cv, double dist, const double normal[3], int side,
+                    VOQbsp_curve *out, int *rc) {
+  const bool quiet = !BSfaulthooked();
+  do {
+    const int k = cv->order, n = cv->num_poles;
+    if (s < k - 1 || s > n - 1) {
+      *rc = BSRC_OUT_OF_RANGE;
+      break;
+    }
+    if (s == k - 1) {
+      set_end_pole(0, cv, dist, normal, side, out, rc);
+      for (int i = 1; i <= k - 3 && *rc == 0; ++i) (quiet ? set_q : BSsetq)(i, cv, dist, normal, side, out, rc);
+      if (*rc != 0) break;
+    }
+    if (s >= 2) (quiet ? set_q : BSsetq)(s - 1, cv, dist, normal, side, out, rc);
+    if (*rc != 0) break;
+    if (s < n - 1)
+      (quiet ? set_q : BSsetq)(s, cv, dist, normal, side, out, rc);
+    else
+      set_end_pole(n - 1, cv, dist, normal, side, out, rc);
+  } while (false);
+}
+
+}  // namespace
+
+void BSsetq(int i, const VOQbsp_curve *cv, double dist, const double normal[3], int side, VOQbsp_curve *out,
+            int *rc) {
+  *rc = 0;
+  do {
+    if (bad_arguments(cv, normal, dist, side, out, rc)) break;
+    set_interior_pole(i, cv, dist, normal, side, out, rc);
+  } while (false);
   BSexit(rc, "BSsetq", "bssetq");
 }
 
@@ -157,22 +199,17 @@ void BSsetspn(int s, const VOQbsp_curve *cv, double dist, const double normal[3]
   *rc = 0;
   do {
     if (bad_arguments(cv, normal, dist, side, out, rc)) break;
-    const int k = cv->order, n = cv->num_poles;
-    if (s < k - 1 || s > n - 1) {
-      *rc = BSRC_OUT_OF_RANGE;
-      break;
-    }
-    if (s == k - 1) {
-      set_end_pole(0, cv, dist, normal, side, out, rc);
-      for (int i = 1; i <= k - 3 && *rc == 0; ++i) BSsetq(i, cv, dist, normal, side, out, rc);
-      if (*rc != 0) break;
-    }
-    if (s >= 2) BSsetq(s - 1, cv, dist, normal, side, out, rc);
-    if (*rc != 0) break;
-    if (s < n - 1)
-      BSsetq(s, cv, dist, normal, side, out, rc);
-    else
-      set_end_pole(n - 1, cv, dist, normal, side, out, rc);
+    set_span_poles(s, cv, dist, normal, side, out, rc);
   } while (false);
   BSexit(rc, "BSsetspn", "bssetspn");
+}
+
+void bsoffset::set_span(int s, const VOQbsp_curve *cv, double dist, const double normal[3], int side,
+                        VOQbsp_curve *out, int *rc) {
+  if (BSfaulthooked()) return BSsetspn(s, cv, dist, normal, side, out, rc);
+  assert(normal && out && out->poles && cv && cv->poles && cv->num_poles <= out->num_poles &&
+         (side == 1 || side == -1));
+  *rc = 0;
+  set_span_poles(s, cv, dist, normal, side, out, rc);
+  if (*rc != 0) BSexit(rc, "BSsetspn", "bssetspn");
 }

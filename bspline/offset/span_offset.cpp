@@ -12,6 +12,7 @@
 #include "bspline/measure.h"
 #include "bspline/numerics.h"
 #include "bspline/offset.h"
+#include "bspline/knots/knots_internal.h"
 #include "bspline/offset/offset_internal.h"
 
 namespace {
@@ -67,7 +68,7 @@ void offset_polygon(const VOQbsp_curve *W, double dist, const double normal[3], 
     if (*rc != 0) return;
   }
   BScv_copy(rc, W, *out);
-  for (int s = W->order - 1; s <= W->num_poles - 1 && *rc == 0; ++s) BSsetspn(s, W, dist, normal, side, *out, rc);
+  for (int s = W->order - 1; s <= W->num_poles - 1 && *rc == 0; ++s) bsoffset::set_span(s, W, dist, normal, side, *out, rc);
 }
 
 // The arc case: the exact offset of a planar rational arc of order 4 or more, or nothing (done false).
@@ -278,7 +279,8 @@ void BSspnoffset(const VOQbsp_curve *cv, double dist, const double normal[3], in
             BSlocknttol(w, knots.p[j], dtol, &ptol, rc);
             if (*rc != 0) break;
             if (knots.p[j] - w->knots[k - 1] < ptol || w->knots[w->num_poles] - knots.p[j] < ptol) continue;
-            BSadd_1kt_tot(w, knots.p[j], 1, BSFALSE, &W.cv, rc), w = W.cv;
+            // w is a refined copy of the checked curve: the inserter need not check it again.
+            bsknots::add_knot_total(w, knots.p[j], 1, BSFALSE, &W.cv, true, rc), w = W.cv;
             ++inserted;
           }
           if (*rc != 0 || inserted == 0) break;

@@ -24,24 +24,34 @@ void OffsetChain::append(VOQbsp_curve **piece, double a, double b, bool combine,
   p.cv->phy_closed = 0;
   if (!acc.cv) {
     std::swap(acc.cv, p.cv);
+    room = 0;
     end = b;
     note_extent();
     return;
   }
   // The chain may have come round to its own start: it stays an open curve until the closing step.
   acc.cv->phy_closed = 0;
-  std::int16_t order = 0;
-  BSboolean rational = BSFALSE;
-  int np = 0;
-  BSofupdeg(&acc.cv, &p.cv, &order, &rational, &np, rc);
-  bsoffset::OwnedCurve merged;
-  if (*rc == 0) BSallocvoqcv(order, np, rational, 0, &merged.cv, rc);
   // Each join would test the whole chain again for degeneracy and planarity: the chain's extent is known, and
   // its planarity is judged once, in finish.
   bsknots::JoinHints hints;
   hints.plane_later = !BSfaulthooked();
   hints.first_has_extent = hints.plane_later && extent_known;
   std::memcpy(hints.extent, extent, sizeof extent);
+  // A line string's legs are merged on in place, without copying the chain for every leg.
+  if (!combine && bsknots::append_open(&acc.cv, &room, p.cv, hints, rc)) {
+    if (*rc == BSRC_DEGENERATE_INPUT) *rc = 0;
+    if (*rc != 0) return;
+    end = b;
+    plane_pending = true;
+    note_extent();
+    return;
+  }
+  std::int16_t order = 0;
+  BSboolean rational = BSFALSE;
+  int np = 0;
+  BSofupdeg(&acc.cv, &p.cv, &order, &rational, &np, rc);
+  bsoffset::OwnedCurve merged;
+  if (*rc == 0) BSallocvoqcv(order, np, rational, 0, &merged.cv, rc);
   if (*rc == 0 && combine) {
     BScnvtmekt(1, acc.cv, rc);
     if (*rc == 0) BScnvtmekt(0, p.cv, rc);
@@ -56,6 +66,7 @@ void OffsetChain::append(VOQbsp_curve **piece, double a, double b, bool combine,
   if (*rc == BSRC_DEGENERATE_INPUT) *rc = 0;  // a piece cut down to a point was merged: the result is complete
   if (*rc != 0) return;
   std::swap(acc.cv, merged.cv);
+  room = 0;
   end = b;
   plane_pending = hints.plane_later;
   note_extent();

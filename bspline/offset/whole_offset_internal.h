@@ -104,6 +104,7 @@ struct OffsetChain {
   // Two points of the chain far enough apart that it is no degenerate curve; every later chain runs through them.
   bool extent_known = false, plane_pending = false;
   double extent[2][3] = {{0, 0, 0}, {0, 0, 0}};
+  int room = 0;  // poles that acc's record holds room for when it grew in place; 0 for a record of its own size
   void note_extent();
 };
 

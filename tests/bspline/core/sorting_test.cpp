@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -28,6 +29,41 @@ TEST(Sorting, TagsAscendingAndStable) {
   n = 0;
   EXPECT_EQ(BStagsort(&rc, &n, keys, tags), BSFALSE);
   EXPECT_EQ(rc, -2);
+}
+
+// The tag order that adjacent swaps of strictly greater keys give: stable, and for a NaN the order it leaves.
+std::vector<int> bubble_tags(const std::vector<double> &keys) {
+  std::vector<int> t(keys.size());
+  for (size_t i = 0; i < t.size(); ++i) t[i] = static_cast<int>(i);
+  for (size_t last = t.size(); last-- > 1;)
+    for (size_t i = 0; i < last; ++i)
+      if (keys[t[i]] > keys[t[i + 1]]) std::swap(t[i], t[i + 1]);
+  return t;
+}
+
+TEST(Sorting, TagsMatchAdjacentSwapsOnTiesSignedZerosInfinitiesAndNaN) {
+  std::mt19937 rng(7);
+  std::uniform_int_distribution<int> few(0, 3);
+  std::vector<std::vector<double>> tables = {
+      {0.0, -0.0, 0.0, -0.0},                         // signed zeros are one key
+      {INFINITY, -INFINITY, 1, INFINITY, -INFINITY},  // infinities with their ties
+      {2, 1, NAN, 0, 1, NAN, -1},                     // a NaN stops nothing and moves nowhere of its own
+      {NAN, 3, 2, 1},
+      {1, 2, 3, 4, 0.5, 1.5, 2.5, 3.5, 4.5},  // two ascending runs, as the offset check hands them
+  };
+  for (int n : {2, 17, 300}) {  // many ties among few keys
+    std::vector<double> k(n);
+    for (double &x : k) x = few(rng);
+    tables.push_back(k);
+  }
+  for (const auto &keys : tables) {
+    const int n = static_cast<int>(keys.size());
+    std::vector<int> tags(n, -1);
+    int rc = -99;
+    ASSERT_EQ(BStagsort(&rc, &n, keys.data(), tags.data()), BSTRUE);
+    EXPECT_EQ(rc, 0);
+    EXPECT_EQ(tags, bubble_tags(keys)) << n;
+  }
 }
 
 TEST(Sorting, QuicksortOnRandomAndOnLongSortedInput) {

@@ -176,6 +176,33 @@ TEST(Splitting, PartBetweenTwoParameters) {
       }
 }
 
+TEST(Splitting, CutNearAKnotClusterSnapsToItsFirstKnot) {
+  // A line string along x at unit speed whose knots crowd near 2 and 5: a cut within the parameter tolerance of
+  // several knots lands on the first of them, whichever side of the cluster it comes from; a cut near none stays.
+  const double c = 1e-13;
+  const std::vector<double> x = {0, 1, 2, 2 + c, 2 + 2 * c, 3, 4, 5, 5 + c, 6};
+  std::vector<double> poles, knots = {0};
+  for (double v : x) poles.insert(poles.end(), {v, 0, 0}), knots.push_back(v);
+  knots.push_back(6);
+  auto line = std::make_unique<TestCurve>(2, poles, knots);
+  const struct {
+    double a, b, start, end;
+  } cases[] = {
+      {2 + 1.5 * c, 4.5, 2, 4.5},            // inside the cluster
+      {2 - 3 * c, 4.5, 2, 4.5},              // just below it
+      {2 + 3 * c, 5 + 0.5 * c, 2, 5},        // above it, and the far cut inside the second cluster
+      {0.5, 5 - 2 * c, 0.5, 5},              // near nothing, and just below the second cluster
+      {2.5, 5 + 2 * c, 2.5, 5},              // the far cut just above the second cluster
+  };
+  for (const auto &k : cases) {
+    RoomCurve out(line->cv.num_poles, 2, false);
+    int rc = 0;
+    ASSERT_TRUE(BSactivsplt(&rc, &line->cv, &k.a, &k.b, &out.cv, &kNo)) << k.a;
+    EXPECT_EQ(range_start(out.cv), k.start) << k.a;
+    EXPECT_EQ(range_end(out.cv), k.end) << k.a;
+  }
+}
+
 TEST(Splitting, PartOverTheWholeRangeIsAClampedCopy) {
   std::mt19937 rng(2);
   auto c = random_curve(rng, 4, 8, true, false);

@@ -4,6 +4,8 @@
 
 #include <cmath>
 #include <cstring>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "bspline/knots.h"
@@ -260,6 +262,66 @@ TEST(OffsetCheck, FailingPoints) {
     }
     for (int i = 0; i < c.nkeep; ++i) EXPECT_EQ(c.params[i], c.kept[i]) << c.name;
   }
+}
+
+void listen_only(const char *, int *) {}
+
+// The offset, its code and the trace it left, bit for bit.
+struct OffsetRun {
+  int rc = 0;
+  std::vector<double> poles, knots;
+  std::vector<std::pair<std::string, int>> trace;
+};
+OffsetRun offset_run(const VOQbsp_curve &cv, double dist, int side) {
+  BStraceclear();
+  OffsetRun r;
+  Out out(cv);
+  BSspnoffset(&cv, dist, kUp, side, &out.cv, &r.rc);
+  const int np = out.cv->num_poles;
+  r.poles.assign(out.cv->poles, out.cv->poles + 3 * np);
+  r.knots.assign(out.cv->knots, out.cv->knots + np + out.cv->order);
+  for (int i = 0; i < BStracecount(); ++i) r.trace.emplace_back(BStracetable()[i].name, BStracetable()[i].rc);
+  return r;
+}
+
+TEST(SpanOffset, SharedChecksDecideAsTheCheckedEntries) {
+  // Without a fault handler the offset checks its curve once and shares it with the polygon, the projections
+  // and the knot inserter; with one every step goes through its checked entry. Both must give the same poles,
+  // code and trace. The curves put features where the sharing could slip: a short span between long ones, a
+  // double knot, a polygon turning back on itself, a wild cubic whose check stays short (a failure trace).
+  auto bend = tight_bend();
+  TestCurve short_span(5, {0, 0, 0, 1, 0.8, 0, 2, -0.5, 0, 3, 1.2, 0, 3.2, 1.3, 0, 4, 0, 0, 5, 0.9, 0, 6, 0, 0},
+                       {0, 0, 0, 0, 0, 1, 1.001, 2.5, 4, 4, 4, 4, 4});
+  TestCurve double_knot(3, {0, 0, 0, 1, 1, 0, 2, 0, 0, 3, 1, 0, 4, 0, 0, 5, 1, 0},
+                        {0, 0, 0, 1, 2, 2, 3, 3, 3});
+  TestCurve turn_back(2, {0, 0, 0, 4, 0, 0, 1, 0.2, 0, 1, 3, 0}, {0, 0, 1, 2, 3, 3});
+  TestCurve wild(4,
+                 {0.0047554201374054254, 0.00113046476357095, 0, 2.9113015357732195, -15.010488724460398, 0,
+                  -0.0047676328282864862, 6.8130362668757682e-05, 0, 0.0012491438487084545, -0.0046463735908151074, 0},
+                 clamped_knots(4, 4));
+  const struct {
+    const char *name;
+    const VOQbsp_curve *cv;
+    double dist;
+    int side;
+  } cases[] = {
+      {"tight bend", &bend->cv, 0.1, 1},       {"short span on a knot", &short_span.cv, 0.3, -1},
+      {"double knot", &double_knot.cv, 0.2, 1}, {"turning back", &turn_back.cv, 0.5, 1},
+      {"wild cubic", &wild.cv, 52.900953924824123, -1},
+  };
+  for (const auto &c : cases) {
+    const OffsetRun shared = offset_run(*c.cv, c.dist, c.side);
+    BSsetfaulthook(listen_only);
+    const OffsetRun checked = offset_run(*c.cv, c.dist, c.side);
+    BSsetfaulthook(nullptr);
+    EXPECT_EQ(shared.rc, checked.rc) << c.name;
+    EXPECT_EQ(shared.poles, checked.poles) << c.name;
+    EXPECT_EQ(shared.knots, checked.knots) << c.name;
+    EXPECT_EQ(shared.trace, checked.trace) << c.name;
+  }
+  EXPECT_EQ(offset_run(wild.cv, 52.900953924824123, -1).rc, 5);  // the failure trace above is not empty
+  EXPECT_FALSE(offset_run(wild.cv, 52.900953924824123, -1).trace.empty());
+  BStraceclear();
 }
 
 TEST(SpanOffset, BadInputLeavesEverything) {

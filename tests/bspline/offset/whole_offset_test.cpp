@@ -2,7 +2,11 @@
 // tolerance, the piece preparation and the joining helpers, under forced warnings and failures.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "bspline/offset.h"
 #include "tests/bspline/measure_curves.h"
@@ -77,6 +81,55 @@ TEST(WholeOffset, CornersAndReversals) {
       EXPECT_EQ(std::vector<double>(o.cv->knots, o.cv->knots + o.cv->num_knots), r.c->knots);
     }
   }
+}
+
+void listen_only(const char *, int *) {}
+
+TEST(WholeOffset, LegsMergedInPlaceAsByCopying) {
+  // Without a fault handler a line string's legs are merged onto the chain in place; with one, each merge copies
+  // the chain. The two must agree bit for bit, flags and trace included: a leg of zero length, a chain closing
+  // on itself, a turn back, legs shorter than the distance, and a long zig-zag whose chain grows many times.
+  std::vector<double> zig;
+  for (int i = 0; i < 300; ++i) zig.insert(zig.end(), {1.5 * i, i % 2 ? 1.0 : -1.0, 0});
+  auto zero_leg = polyline_xyz({0, 0, 0, 4, 0, 0, 4, 1e-9, 0, 4, 3, 0, 8, 3, 0, 8, 3 + 1e-6, 0, 12, 3, 0});
+  auto back = polyline_xyz({0, 0, 0, 4, 0, 0, 0, 0, 0});
+  auto stubs = polyline_xyz({0, 0, 0, 5, 0, 0, 5.1, 0.1, 0, 5.2, 0, 0, 10, 0, 0});
+  auto closed = star();
+  auto long_zig = polyline_xyz(zig);
+  const struct {
+    const char *name;
+    const TestCurve *c;
+    double d;
+    int side;
+  } cases[] = {{"zero leg", zero_leg.get(), 0.5, 1}, {"turn back", back.get(), 0.5, -1},
+               {"short legs", stubs.get(), 0.4, 1},  {"closed star", closed.get(), 0.3, -1},
+               {"long zig-zag", long_zig.get(), 0.4, 1}};
+  for (const auto &c : cases) {
+    std::vector<double> poles[2], knots[2];
+    std::vector<std::pair<std::string, int>> trace[2];
+    int rc[2], flags[2][3];
+    for (int hooked = 0; hooked < 2; ++hooked) {
+      BStraceclear();
+      if (hooked) BSsetfaulthook(listen_only);
+      {
+        Offset o(&c.c->cv, c.d, 0, c.side);
+        BSsetfaulthook(nullptr);
+        rc[hooked] = o.rc;
+        ASSERT_NE(o.cv, nullptr) << c.name;
+        poles[hooked].assign(o.cv->poles, o.cv->poles + 3 * o.cv->num_poles);
+        knots[hooked].assign(o.cv->knots, o.cv->knots + o.cv->num_knots);
+        flags[hooked][0] = o.cv->phy_closed, flags[hooked][1] = o.cv->planar, flags[hooked][2] = o.cv->order;
+      }
+      for (int i = 0; i < BStracecount(); ++i)
+        trace[hooked].emplace_back(BStracetable()[i].name, BStracetable()[i].rc);
+    }
+    EXPECT_EQ(rc[0], rc[1]) << c.name;
+    EXPECT_EQ(poles[0], poles[1]) << c.name;
+    EXPECT_EQ(knots[0], knots[1]) << c.name;
+    EXPECT_TRUE(std::equal(flags[0], flags[0] + 3, flags[1])) << c.name;
+    EXPECT_EQ(trace[0], trace[1]) << c.name;
+  }
+  BStraceclear();
 }
 
 TEST(WholeOffset, CopiesSingleSpansDegeneratePiecesAndBadInput) {
