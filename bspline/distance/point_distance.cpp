@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "bspline/conics.h"
+#include "bspline/intersect/span_end_foot.h"
 #include "bspline/knots.h"
 #include "bspline/legendre.h"
 #include "bspline/measure.h"
@@ -147,6 +148,41 @@ int nearest_on_spans(const Spans &S, int dim, BSboolean rational, const double *
     stack[1][top] = which ? mid : s1;
   }
   return found ? 0 : BSRC_NOT_BEATEN;
+}
+
+// A curve of a few circular arcs: each span's nearest point in closed form, the nearest of them taken when every
+// other span stays farther by more than the tolerance and it beats the bound by as much. False (outputs untouched)
+// for any other curve, for near ties between spans (a foot at an end they share among them) and for points near
+// an arc's axis: the search decides those.
+bool nearest_on_arcs(const Spans &S, int dim, const double *point, double tol, double bound, double *dist_out,
+                     double *par_out, double *point_out) {
+  if (S.degree != 2 || S.ncomp != dim + 1 || dim > 3 || S.count > 16) return false;
+  double q[3] = {0, 0, 0}, best = DBL_MAX, runner = DBL_MAX, best_par = 0, best_foot[3] = {0, 0, 0};
+  for (int c = 0; c < dim; ++c) q[c] = point[c];
+  for (int s = 0; s < S.count; ++s) {
+    const double *b = S.span(s);
+    double poles[9] = {0, 0, 0, 0, 0, 0, 0, 0, 0}, weights[3] = {b[3 * dim], b[3 * dim + 1], b[3 * dim + 2]};
+    double knots[6] = {S.breaks[s], S.breaks[s], S.breaks[s], S.breaks[s + 1], S.breaks[s + 1], S.breaks[s + 1]};
+    for (int i = 0; i < 3; ++i)
+      for (int c = 0; c < dim; ++c) poles[3 * i + c] = b[3 * c + i];
+    VOQbsp_curve cv{};
+    cv.order = 3, cv.num_poles = 3, cv.poles = poles, cv.num_knots = 6, cv.knots = knots;
+    cv.rational = 1, cv.weights = weights;
+    double par = 0, foot[3], d = 0;
+    if (!bsendfoot::local_foot(cv, q, tol, &par, foot, &d)) return false;
+    if (d < best) {
+      runner = best, best = d, best_par = par;
+      std::memcpy(best_foot, foot, sizeof foot);
+    } else {
+      runner = std::fmin(runner, d);
+    }
+  }
+  const double margin = std::fmax(tol, 1e-9 * (1 + best));
+  if (!(runner - best > margin) || !(bound == DBL_MAX || best + margin < bound)) return false;
+  *dist_out = best;
+  *par_out = best_par;
+  std::memcpy(point_out, best_foot, sizeof(double) * dim);
+  return true;
 }
 
 // The interpolated poles in the order the candidates are tried (last recorded first): indices and parameters.
@@ -375,8 +411,11 @@ void BSmdptbscv(int degree, int n, int dim, BSboolean rational, const double *po
       *rc = S.build(degree, n, dim + rational, poles, knots);
       for (int i = 0; *rc == 0 && i < npts; ++i) {
         const std::size_t at = static_cast<std::size_t>(i) * dim;
-        const int code = nearest_on_spans(S, dim, rational, points + at, tol, bound_in[i], &dist_out[i],
-                                          &par_out[i], point_out + at);
+        const int code = nearest_on_arcs(S, dim, points + at, tol, bound_in[i], &dist_out[i], &par_out[i],
+                                         point_out + at)
+                             ? 0
+                             : nearest_on_spans(S, dim, rational, points + at, tol, bound_in[i], &dist_out[i],
+                                                &par_out[i], point_out + at);
         if (code == 0) {
           bound_out[i] = std::fmin(bound_in[i], dist_out[i]);
           got[i] |= 2;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "bspline/distance.h"
+#include "bspline/intersect/span_end_foot.h"
 #include "tests/bspline/knots_fixtures.h"
 
 namespace {
@@ -167,6 +168,57 @@ TEST(PointDistance, CircleClosedForm) {
     const Found f = nearest(kCircle, {2 * std::cos(th), 2 * std::sin(th)});
     EXPECT_NEAR(f.dist, 1, 1e-14) << u;
     EXPECT_NEAR(std::atan2(f.pt[1], f.pt[0]), std::atan2(std::sin(th), std::cos(th)), 1e-14) << u;
+  }
+}
+
+// A curve of circular arcs in space is answered span by span in closed form where one span is clearly nearest; its
+// answers match the search's, and near ties, the axis, other curves and bounds are left to the search.
+TEST(PointDistance, ArcsAgainstTheSearch) {
+  Loose circle3{2, 3, 1, kCircle.poles, kCircle.knots};
+  circle3.poles.insert(circle3.poles.begin() + 18, 9, 0.0);
+  // The same circle tilted about the x axis by 30 degrees, and a quarter arc whose middle weight is no cosine.
+  Loose tilted = circle3;
+  const double c30 = std::cos(M_PI / 6), s30 = std::sin(M_PI / 6);
+  for (int i = 0; i < 9; ++i) {
+    const double y = circle3.poles[9 + i];
+    tilted.poles[9 + i] = y * c30, tilted.poles[18 + i] = y * s30;
+  }
+  const Loose squashed{2, 3, 1, {1, 0.6, 0, 0, 0.6, 1, 0, 0, 0, 1, 0.6, 1}, {0, 0, 0, 1, 1, 1}};
+  const double tq = 2 * M_PI * 0.25, tn = 2 * M_PI * (0.25 + 1e-9);
+  struct Case {
+    const char *what;
+    const Loose &curve;
+    std::vector<double> point;
+    double bound;
+    bool closed_form;  // solved without any Bezier span search
+  } cases[] = {
+      {"outside, in a quarter's middle", circle3, {2, 1.5, 0}, DBL_MAX, true},
+      {"inside, near the start of the range", circle3, {0.5, -0.01, 0}, DBL_MAX, true},
+      {"above the plane, off the axis", circle3, {-0.3, -0.2, 4}, DBL_MAX, true},
+      {"on the circle", circle3, {std::cos(2.0), std::sin(2.0), 0}, DBL_MAX, true},
+      {"tilted circle, a point off its plane", tilted, {1, 1, 1}, DBL_MAX, true},
+      {"on the axis: every point ties", circle3, {0, 0, 3}, DBL_MAX, false},
+      {"the centre itself", circle3, {0, 0, 0}, DBL_MAX, false},
+      {"the foot on a knot: two spans tie", circle3, {2 * std::cos(tq), 2 * std::sin(tq), 0}, DBL_MAX, false},
+      {"the foot just past a knot: within the tolerance of the end", circle3, {2 * std::cos(tn), 2 * std::sin(tn), 0},
+       DBL_MAX, false},
+      {"a bound below the distance is not beaten", circle3, {2, 1.5, 0}, 1.4, false},
+      {"a bound just above the distance is left to the search", circle3, {3, 4, 0}, 4 + 1e-12, false},
+      {"a bound well above the distance", circle3, {3, 4, 0}, 4.5, true},
+      {"no circular arc", squashed, {0.2, 0.3, 0}, DBL_MAX, false},
+  };
+  HookGuard hook(count_calls);
+  for (const Case &c : cases) {
+    g_spans = 0;
+    const Found fast = nearest(c.curve, c.point, 1e-10, c.bound);
+    EXPECT_EQ(g_spans == 0, c.closed_form) << c.what;
+    bsendfoot::g_global_only = true;
+    const Found slow = nearest(c.curve, c.point, 1e-10, c.bound);
+    bsendfoot::g_global_only = false;
+    EXPECT_EQ(fast.rc, slow.rc) << c.what;
+    EXPECT_NEAR(fast.dist, slow.dist, 1e-12) << c.what;
+    EXPECT_NEAR(fast.par, slow.par, 1e-9) << c.what;
+    for (int k = 0; k < 3; ++k) EXPECT_NEAR(fast.pt[k], slow.pt[k], 1e-9) << c.what;
   }
 }
 
