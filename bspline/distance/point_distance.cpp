@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "bspline/conics.h"
+#include "bspline/intersect/span_end_foot.h"
 #include "bspline/knots.h"
 #include "bspline/legendre.h"
 #include "bspline/measure.h"
@@ -147,6 +148,116 @@ int nearest_on_spans(const Spans &S, int dim, BSboolean rational, const double *
     stack[1][top] = which ? mid : s1;
   }
   return found ? 0 : BSRC_NOT_BEATEN;
+}
+
+// A curve of a few circular arcs: each span's nearest point in closed form, the nearest of them taken when every
+// other span stays farther by more than the tolerance and it beats the bound by as much. False (outputs untouched)
+// for any other curve, for near ties between spans (a foot at an end they share among them) and for points near
+// an arc's axis: the search decides those.
+bool nearest_on_arcs(const Spans &S, int dim, const double *point, double tol, double bound, double *dist_out,
+                     double *par_out, double *point_out) {
+  if (S.degree != 2 || S.ncomp != dim + 1 || dim > 3 || S.count > 16) return false;
+  double q[3] = {0, 0, 0}, best = DBL_MAX, runner = DBL_MAX, best_par = 0, best_foot[3] = {0, 0, 0};
+  for (int c = 0; c < dim; ++c) q[c] = point[c];
+  for (int s = 0; s < S.count; ++s) {
+    const double *b = S.span(s);
+    double poles[9] = {0, 0, 0, 0, 0, 0, 0, 0, 0}, weights[3] = {b[3 * dim], b[3 * dim + 1], b[3 * dim + 2]};
+    double knots[6] = {S.breaks[s], S.breaks[s], S.breaks[s], S.breaks[s + 1], S.breaks[s + 1], S.breaks[s + 1]};
+    for (int i = 0; i < 3; ++i)
+      for (int c = 0; c < dim; ++c) poles[3 * i + c] = b[3 * c + i];
+    VOQbsp_curve cv{};
+    cv.order = 3, cv.num_poles = 3, cv.poles = poles, cv.num_knots = 6, cv.knots = knots;
+    cv.rational = 1, cv.weights = weights;
+    double par = 0, foot[3], d = 0;
+    if (!bsendfoot::local_foot(cv, q, tol, &par, foot, &d)) return false;
+    if (d < best) {
+      runner = best, best = d, best_par = par;
+      std::memcpy(best_foot, foot, sizeof foot);
+    } else {
+      runner = std::fmin(runner, d);
+    }
+  }
+  const double margin = std::fmax(tol, 1e-9 * (1 + best));
+  if (!(runner - best > margin) || !(bound == DBL_MAX || best + margin < bound)) return false;
+  *dist_out = best;
+  *par_out = best_par;
+  std::memcpy(point_out, best_foot, sizeof(double) * dim);
+  return true;
+}
+
+// A polynomial curve: the nearer end of all spans bounds the distance, the box of a span's poles bounds it from
+// below, and each span whose box comes within that bound gives its single nearest point directly. The nearest is
+// taken when every other span stays farther by more than the tolerance and it beats the bound by as much; false
+// (outputs untouched) when a span's foot is not single, for near ties between spans (a foot at a knot) and for
+// rational curves: the search decides those.
+bool nearest_by_span_feet(const Spans &S, int dim, const double *point, double tol, double bound, double *dist_out,
+                          double *par_out, double *point_out) {
+  const int k = S.degree + 1;
+  if (S.ncomp != dim || dim > 3 || k > 16) return false;
+  double q[3] = {0, 0, 0};
+  for (int c = 0; c < dim; ++c) q[c] = point[c];
+  auto pole = [&](const double *b, int i, int c) { return c < dim ? b[c * k + i] : 0.0; };
+  double upper = DBL_MAX;
+  for (int s = 0; s < S.count; ++s)
+    for (int e = 0; e < 2; ++e) {
+      const int i = e == 0 ? 0 : k - 1;
+      double sq = 0;
+      for (int c = 0; c < 3; ++c) sq += (pole(S.span(s), i, c) - q[c]) * (pole(S.span(s), i, c) - q[c]);
+      upper = std::fmin(upper, sq);
+    }
+  double best = std::sqrt(upper), runner = DBL_MAX, best_par = 0, best_foot[3] = {0, 0, 0};
+  bool any = false;
+  for (int s = 0; s < S.count; ++s) {
+    const double *b = S.span(s);
+    double sq = 0, extent = std::fabs(q[0]) + std::fabs(q[1]) + std::fabs(q[2]);
+    for (int c = 0; c < 3; ++c) {
+      double lo = DBL_MAX, hi = -DBL_MAX;
+      for (int i = 0; i < k; ++i) lo = std::fmin(lo, pole(b, i, c)), hi = std::fmax(hi, pole(b, i, c));
+      const double d = q[c] < lo ? lo - q[c] : q[c] > hi ? q[c] - hi : 0;
+      sq += d * d;
+      extent = std::fmax(extent, std::fabs(lo) + std::fabs(hi));
+    }
+    const double gap = std::sqrt(sq) - 64 * DBL_EPSILON * extent;
+    if (gap > (any ? best : best * (1 + 1e-9)) + std::fmax(tol, 1e-9 * (1 + best))) continue;
+    double poles[48], knots[32];
+    for (int i = 0; i < k; ++i) {
+      for (int c = 0; c < 3; ++c) poles[3 * i + c] = pole(b, i, c);
+      knots[i] = S.breaks[s], knots[k + i] = S.breaks[s + 1];
+    }
+    VOQbsp_curve cv{};
+    cv.order = static_cast<std::int16_t>(k), cv.num_poles = k, cv.poles = poles, cv.num_knots = 2 * k;
+    cv.knots = knots;
+    double par = 0, foot[3] = {0, 0, 0}, d = 0;
+    if (!bsendfoot::local_foot(cv, q, tol, &par, foot, &d)) {
+      // Not single (the point beyond a centre of curvature): the span solver of the search, bounded by the span's
+      // nearer end so that it always answers.
+      double end_sq = DBL_MAX;
+      for (int e = 0; e < 2; ++e) {
+        const double *end = poles + 3 * (e == 0 ? 0 : k - 1);
+        end_sq = std::fmin(end_sq, sq_distance(3, end, q));
+      }
+      double wb = widened(end_sq), t = 0;
+      d = DBL_MAX;
+      int status = 0, rc = 0;
+      const unsigned char on = 1;
+      BSmdptbzcv(S.degree, dim, 0, b, 1, point, tol, &wb, &d, &on, &wb, &d, &t, foot, &status, &rc);
+      if (rc != 0 || status != 0) return false;
+      par = S.breaks[s] + (S.breaks[s + 1] - S.breaks[s]) * t;
+    }
+    if (!any || d < best) {
+      if (any) runner = best;
+      best = d, best_par = par, any = true;
+      std::memcpy(best_foot, foot, sizeof foot);
+    } else {
+      runner = std::fmin(runner, d);
+    }
+  }
+  const double margin = std::fmax(tol, 1e-9 * (1 + best));
+  if (!any || !(runner - best > margin) || !(bound == DBL_MAX || best + margin < bound)) return false;
+  *dist_out = best;
+  *par_out = best_par;
+  std::memcpy(point_out, best_foot, sizeof(double) * dim);
+  return true;
 }
 
 // The interpolated poles in the order the candidates are tried (last recorded first): indices and parameters.
@@ -375,8 +486,13 @@ void BSmdptbscv(int degree, int n, int dim, BSboolean rational, const double *po
       *rc = S.build(degree, n, dim + rational, poles, knots);
       for (int i = 0; *rc == 0 && i < npts; ++i) {
         const std::size_t at = static_cast<std::size_t>(i) * dim;
-        const int code = nearest_on_spans(S, dim, rational, points + at, tol, bound_in[i], &dist_out[i],
-                                          &par_out[i], point_out + at);
+        const int code = nearest_on_arcs(S, dim, points + at, tol, bound_in[i], &dist_out[i], &par_out[i],
+                                         point_out + at) ||
+                                 nearest_by_span_feet(S, dim, points + at, tol, bound_in[i], &dist_out[i],
+                                                      &par_out[i], point_out + at)
+                             ? 0
+                             : nearest_on_spans(S, dim, rational, points + at, tol, bound_in[i], &dist_out[i],
+                                                &par_out[i], point_out + at);
         if (code == 0) {
           bound_out[i] = std::fmin(bound_in[i], dist_out[i]);
           got[i] |= 2;

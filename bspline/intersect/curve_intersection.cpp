@@ -1,6 +1,7 @@
 // Intersection of two B-spline curves: special roads for segments, line strings and point-like curves, and otherwise
 // the Bezier spans of both paired through a range tree of the pole boxes of the curve with more spans.
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <cstring>
 #include <utility>
@@ -299,8 +300,18 @@ void BScvspnrgtr(const VOQbsp_curve *cv, const double box_min[3], const double b
       if (!counts(i)) continue;
       BSrangenode &node = leaf[made++];
       node = BSrangenode{0, 0, {0, 0, 0, 0, 0, 0}, i, i};
-      BSpolesbox(rc, &k, cv->poles + 3 * i, cv->rational ? cv->weights + i : nullptr, node.box, node.box + 3);
-      for (int c = 0; c < 3; ++c) node.box[c] -= e, node.box[3 + c] += e;
+      // The pole box inline: this runs for every span of the curve at each call, and the poles are finite.
+      const double *P = cv->poles + 3 * i, *W = cv->rational ? cv->weights + i : nullptr;
+      double lo[3] = {DBL_MAX, DBL_MAX, DBL_MAX}, hi[3] = {-DBL_MAX, -DBL_MAX, -DBL_MAX};
+      for (int j = 0; j < k; ++j) {
+        const double w = W ? W[j] : 1.0;
+        for (int c = 0; c < 3; ++c) {
+          const double x = P[3 * j + c] / w;
+          lo[c] = x < lo[c] ? x : lo[c];
+          hi[c] = x > hi[c] ? x : hi[c];
+        }
+      }
+      for (int c = 0; c < 3; ++c) node.box[c] = lo[c] - e, node.box[3 + c] = hi[c] + e;
     }
     level_counts[0] = made;
     while (*rc == 0 && level_counts[*n_levels - 1] > 1) {

@@ -327,6 +327,24 @@ void span_itself(int *rc, const VOQbsp_curve *span, Columns &crossings) {
   BSdbgfree(second);
 }
 
+// True when a span clamped at both ends has its ends at least twice the distance tolerance apart: its length is
+// no shorter and its poles are not all in one point, so the degeneracy test, which measures the length by
+// quadrature, has nothing to find.
+bool clearly_long(const VOQbsp_curve &span) {
+  const int k = span.order, n = span.num_poles;
+  const double *t = span.knots;
+  if (n < k || !(t[0] == t[k - 1] && t[n] == t[n + k - 1])) return false;
+  const double w0 = span.rational ? span.weights[0] : 1.0, w1 = span.rational ? span.weights[n - 1] : 1.0;
+  if (!(w0 > 0 && w1 > 0)) return false;
+  double sq = 0;
+  for (int c = 0; c < 3; ++c) {
+    const double d = span.poles[3 * (n - 1) + c] / w1 - span.poles[c] / w0;
+    sq += d * d;
+  }
+  const double tol = BStoltab[bstol::dist_tol];
+  return sq >= 4 * tol * tol && std::isfinite(sq);
+}
+
 // The general case from the copy of the curve onwards (the result arrays not yet allocated).
 bool general_crossings(int *rc, VOQbsp_curve *copy, double ktol, Columns &crossings, Columns &overlaps) {
   const int k = copy->order, n = copy->num_poles;
@@ -366,7 +384,7 @@ bool general_crossings(int *rc, VOQbsp_curve *copy, double ktol, Columns &crossi
       release_split(span);
       break;
     }
-    if (span.num_poles > 0) BStstcvdegn(&span, &degenerate, rc);
+    if (span.num_poles > 0 && !clearly_long(span)) BStstcvdegn(&span, &degenerate, rc);
     if (*rc == 0 && span.num_poles > 0 && !degenerate) {
       double normal[3];
       BStst_plan(span.num_poles, span.poles, span.rational ? span.weights : nullptr, &span.planar, normal, rc);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "bspline/distance.h"
+#include "bspline/intersect/span_end_foot.h"
 #include "tests/bspline/knots_fixtures.h"
 
 namespace {
@@ -16,10 +17,11 @@ const double kNaN = std::numeric_limits<double>::quiet_NaN();
 const double kInf = std::numeric_limits<double>::infinity();
 const double kS = std::sqrt(0.5);
 
-int g_spans = 0, g_orders = 0;
+int g_spans = 0, g_orders = 0, g_bounds = 0;
 void count_calls(const char *name, int *) {
   g_spans += std::strcmp(name, "bsmdptbzcv") == 0;
   g_orders += std::strcmp(name, "bsdcdbsp12") == 0;
+  g_bounds += std::strcmp(name, "bsminmaxbsc") == 0;
 }
 
 // A loose curve: component-major poles (weighted) and knots.
@@ -65,8 +67,8 @@ TEST(PointDistance, NearestPoints) {
       {"a vertex of a polyline is exact, with its knot", kPolyline, {2.3, -0.4}, DBL_MAX, 0.5, 2, {2, 0}, 0, -1},
       {"a tie of an interior point and an end goes to the end", kCorner, {1, 1}, DBL_MAX, 1, 0, {0, 1}, 0, -1},
       {"a bound below every distance by more than tol/2", kPolyline, {0, 3}, 1.5, DBL_MAX, -7, {-7, -7}, -12, -1},
-      {"one Bezier span is solved once, its parameter mapped to [2, 5]", kCubic, {1.5, 3, 0}, DBL_MAX, 1.5, 3.5,
-       {1.5, 1.5, 0}, 0, 1},
+      {"one Bezier span, its single foot found directly, its parameter mapped to [2, 5]", kCubic, {1.5, 3, 0},
+       DBL_MAX, 1.5, 3.5, {1.5, 1.5, 0}, 0, 0},
       {"the centre of a whole circle: the arc's middle, by the closed form", kCircle, {0, 0}, DBL_MAX, 1, 0.5,
        {-1, 0}, 0, 0},
       {"off a quarter arc's end ray: the general search takes the end", kQuarter, {2, -0.02}, DBL_MAX,
@@ -167,6 +169,75 @@ TEST(PointDistance, CircleClosedForm) {
     const Found f = nearest(kCircle, {2 * std::cos(th), 2 * std::sin(th)});
     EXPECT_NEAR(f.dist, 1, 1e-14) << u;
     EXPECT_NEAR(std::atan2(f.pt[1], f.pt[0]), std::atan2(std::sin(th), std::cos(th)), 1e-14) << u;
+  }
+}
+
+// A curve of circular arcs in space, or a polynomial one, is answered span by span where one span is clearly
+// nearest (an arc in closed form, a span whose foot is single by Newton steps, any other by its span solver); the
+// answers match the search's, and near ties between spans, the axis and bounds within reach go to the search.
+TEST(PointDistance, SpanFeetAgainstTheSearch) {
+  Loose circle3{2, 3, 1, kCircle.poles, kCircle.knots};
+  circle3.poles.insert(circle3.poles.begin() + 18, 9, 0.0);
+  // The same circle tilted about the x axis by 30 degrees, and a quarter arc whose middle weight is no cosine.
+  Loose tilted = circle3;
+  const double c30 = std::cos(M_PI / 6), s30 = std::sin(M_PI / 6);
+  for (int i = 0; i < 9; ++i) {
+    const double y = circle3.poles[9 + i];
+    tilted.poles[9 + i] = y * c30, tilted.poles[18 + i] = y * s30;
+  }
+  const Loose squashed{2, 3, 1, {1, 0.6, 0, 0, 0.6, 1, 0, 0, 0, 1, 0.6, 1}, {0, 0, 0, 1, 1, 1}};
+  const double tq = 2 * M_PI * 0.25, tn = 2 * M_PI * (0.25 + 1e-9);
+  // y = x^2 over [-1, 1] as one quadratic span, and as two (split at x = 0).
+  const Loose parabola{2, 2, 0, {-1, 0, 1, 1, -1, 1}, {0, 0, 0, 1, 1, 1}};
+  const Loose parabola2{2, 2, 0, {-1, -0.5, 0, 0.5, 1, 1, 0, 0, 0, 1}, {0, 0, 0, 1, 1, 2, 2, 2}};
+  struct Case {
+    const char *what;
+    const Loose &curve;
+    std::vector<double> point;
+    double bound;
+    bool direct;  // solved span by span, without the branch-and-bound over the curve
+  } cases[] = {
+      {"outside, in a quarter's middle", circle3, {2, 1.5, 0}, DBL_MAX, true},
+      {"inside, near the start of the range", circle3, {0.5, -0.01, 0}, DBL_MAX, true},
+      {"above the plane, off the axis", circle3, {-0.3, -0.2, 4}, DBL_MAX, true},
+      {"on the circle", circle3, {std::cos(2.0), std::sin(2.0), 0}, DBL_MAX, true},
+      {"tilted circle, a point off its plane", tilted, {1, 1, 1}, DBL_MAX, true},
+      {"on the axis: every point ties", circle3, {0, 0, 3}, DBL_MAX, false},
+      {"the centre itself", circle3, {0, 0, 0}, DBL_MAX, false},
+      {"the foot on a knot: two spans tie", circle3, {2 * std::cos(tq), 2 * std::sin(tq), 0}, DBL_MAX, false},
+      {"the foot just past a knot: within the tolerance of the end", circle3, {2 * std::cos(tn), 2 * std::sin(tn), 0},
+       DBL_MAX, false},
+      {"a bound below the distance is not beaten", circle3, {2, 1.5, 0}, 1.4, false},
+      {"a bound just above the distance is left to the search", circle3, {3, 4, 0}, 4 + 1e-12, false},
+      {"a bound well above the distance", circle3, {3, 4, 0}, 4.5, true},
+      {"no circular arc", squashed, {0.2, 0.3, 0}, DBL_MAX, false},
+      {"a polyline, the foot inside its first leg", kPolyline, {0.5, 0.3}, DBL_MAX, true},
+      {"a polyline, the foot on a knot: two legs tie", kPolyline, {1, 0.3}, DBL_MAX, false},
+      {"a polyline, two legs at one distance", kPolyline, {1.5, 0.5}, DBL_MAX, false},
+      {"a polyline, a bound below the distance", kPolyline, {0.5, 0.3}, 0.2, false},
+      {"a cubic, above its arch", kCubic, {1.5, 3, 0}, DBL_MAX, true},
+      {"a cubic, far below: both ends at one distance", kCubic, {1.5, -3, 0}, DBL_MAX, true},
+      {"a cubic, below and to one side", kCubic, {1.2, -3, 0}, DBL_MAX, true},
+      {"a cubic, off its plane", kCubic, {2.5, 0.5, -2}, DBL_MAX, true},
+      // Beyond the centre of curvature of a parabola's vertex: two feet, one on each side.
+      {"a parabola, two feet at one distance", parabola, {0, 3}, DBL_MAX, true},
+      {"a parabola, two feet, one nearer", parabola, {0.1, 3}, DBL_MAX, true},
+      {"a parabola of two spans, two feet on either side of the knot", parabola2, {0.05, 3}, DBL_MAX, true},
+  };
+  HookGuard hook(count_calls);
+  for (const Case &c : cases) {
+    g_bounds = 0;
+    const Found fast = nearest(c.curve, c.point, 1e-10, c.bound);
+    EXPECT_EQ(g_bounds == 0, c.direct) << c.what;
+    bsendfoot::g_global_only = true;
+    const Found slow = nearest(c.curve, c.point, 1e-10, c.bound);
+    bsendfoot::g_global_only = false;
+    EXPECT_EQ(fast.rc, slow.rc) << c.what;
+    EXPECT_NEAR(fast.dist, slow.dist, 1e-12) << c.what;
+    // Distances agree to rounding; a foot is fixed only to about the square root of that where the distance is
+    // flat (a point well off the curve's plane).
+    EXPECT_NEAR(fast.par, slow.par, 1e-7) << c.what;
+    for (int k = 0; k < 3; ++k) EXPECT_NEAR(fast.pt[k], slow.pt[k], 1e-7) << c.what;
   }
 }
 

@@ -55,6 +55,7 @@ TEST(SelfIntersection, CrossingsOverlapsAndRefusals) {
   std::vector<double> zigzag;
   for (int i = 0; i < 17; ++i) zigzag.insert(zigzag.end(), {double(i), double(i % 2)});
   auto nan_pole = plane(4, {0, 0, 3, 2, -1, 2, 2, 0});
+  const double tol = BStoltab[bstol::dist_tol];
   nan_pole->poles[4] = std::nan("");
   struct Case {
     const char *what;
@@ -71,6 +72,11 @@ TEST(SelfIntersection, CrossingsOverlapsAndRefusals) {
       {"through a joint", plane(2, {0, 0, 2, 0, 4, 0, 4, 2, 2, 2, 2, -2}), 1, 0, {}},
       {"through two joints", plane(2, {0, 0, 2, 0, 4, 0, 4, 2, 3, 1, 2, 0, 1, -1, 0, 2, 1, 0}), 3, 0, {}},
       {"through its start", plane(2, {0, 0, 3, 0, 3, 3, -1, -1}), 1, 0, {}},
+      // A first piece standing off the rest: degenerate below the tolerance, measured up to twice it, taken as long
+      // from its ends beyond; the crossing at the joint further on is found alike.
+      {"a piece of half the tolerance first", plane(2, {0, -tol / 2, 0, 0, 2, 0, 4, 0, 4, 2, 2, 2, 2, -2}), 1, 0, {}},
+      {"a piece of 1.5 tolerances first", plane(2, {0, -1.5 * tol, 0, 0, 2, 0, 4, 0, 4, 2, 2, 2, 2, -2}), 1, 0, {}},
+      {"a piece of 2.5 tolerances first", plane(2, {0, -2.5 * tol, 0, 0, 2, 0, 4, 0, 4, 2, 2, 2, 2, -2}), 1, 0, {}},
       // Forward, back, forward: one record per pair of pieces sharing a stretch, the backward one reversed.
       {"line back and forth", plane(2, {0, 0, 10, 0, 3, 0, 8, 0}), 0, 3,
        {0.3, 1, 2, 1, 0.3, 0.8, 2, 3, 1 + 2. / 7, 2, 3, 2}},
