@@ -108,8 +108,9 @@ inline int arc_segments(double a) { return a > 4.188790204786413 ? 3 : a > 2.094
 
 // The arc counter-clockwise about normal from start to end around centre; end is first pulled onto the start's
 // radius along its ray. normal_out (may be NULL) receives the unit normal, type_out (may be NULL)
-// BSCONIC_CIRCLE. rc -2: two of the points coincide, or the tangents of a one-segment arc are parallel; -5: the
-// arc is too flat to carry a middle pole; 3: cv or one of its arrays is NULL; -6 from a null normal.
+// BSCONIC_CIRCLE. rc -2: two of the points coincide, the normal leans out of the plane of the start and end
+// directions (beyond 1e-6), or the tangents of a one-segment arc are parallel; -5: the arc is too flat to carry a
+// middle pole; 3: cv or one of its arrays is NULL; -6 from a null normal.
 BSboolean BSprepcarc(int *rc, const double start[3], const double centre[3], const double end[3],
                      const double normal[3], VOQbsp_curve *cv, double normal_out[3], int *type_out);
 // The arc from p1 through p2 to p3; its ends are exactly p1 and p3. rc -7 for collinear points.

@@ -221,8 +221,9 @@ BSboolean BScbzpr(int *rc, const std::int16_t *order, const double *bez, double 
 // intervals (start, end pairs) where every point is a foot.
 BSboolean BSnormals(int *rc, VOQbsp_curve *curve, const double point[3], std::int16_t *num_params, double **params,
                     std::int16_t *num_intervals, double **intervals);
-// The nearest parameters (ascending) among the feet, the two ends and the cusps, all within dist_tol of min_dist,
-// and the intervals of feet at that distance; a parameter inside a reported interval is not listed. rc -1 when the
-// feet cannot be had although nothing failed. Both counts are 0 after any failure of the search.
+// The nearest parameters (ascending) among the feet, the two ends, the cusps and both sides of every jump, all
+// within dist_tol of min_dist, and the intervals of feet at that distance; a parameter inside a reported interval
+// is not listed. rc -1 when the feet cannot be had although nothing failed. Both counts are 0 after any failure of
+// the search.
 void BSmdistptcv(VOQbsp_curve *curve, const double point[3], std::int16_t *num_intervals, std::int16_t *num_params,
                  double **params, double *min_dist, double **intervals, int *rc);

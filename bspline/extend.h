@@ -217,9 +217,9 @@ void BSpolyxtdst(const VOQbsp_curve *curve, const double end_point[3], double di
 // length less dist_tol, a lengthening below dist_tol (too short a piece to cut) and one of order above 16.
 void BSpolyxd0(const VOQbsp_curve *curve, const double end_point[3], double dist, VOQbsp_curve **out, int *rc);
 // The straight extension of the clamped curve at its end (at_end) or start by dist along the end leg (from the
-// nearest pole that differs from the end pole), length being the curve's arc length: dist <= 0 or order below 3
-// gives one straight curve of the curve's order from the far end pole to the new end point, else a straight piece
-// of the curve's order joined at the end pole by a knot of multiplicity order - 1 (num_poles + order - 1 poles,
-// non_uniform 1). The new end parameter moves by dist times the range over length. out must have the room (rc -2
+// nearest pole that differs from the end pole), length being the curve's arc length: dist <= 0 gives one straight
+// curve of the curve's order from the far end pole to the new end point, else a straight piece of the curve's
+// order joined at the end pole by a knot of multiplicity order - 1 (num_poles + order - 1 poles, non_uniform 1;
+// a polyline keeps its corners). The new end parameter moves by dist times the range over length. out must have the room (rc -2
 // otherwise, unwritten); -2 also for an unclamped curve, -6 for a curve of no length or no end leg.
 void BSpolxtdlin(const VOQbsp_curve *curve, BSboolean at_end, double dist, double length, VOQbsp_curve *out, int *rc);

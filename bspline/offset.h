@@ -30,8 +30,9 @@ constexpr int BSOFFSET_MAX_NEWTON = 25;
 // this routine may release: it is replaced by a new record whenever the result needs another size, so the caller
 // holds the result only through *out and releases it with BSfreevoqcv. cv is never changed.
 // Outside the arc case the result has the order, weights and knots of cv refined where the check failed, and the
-// z coordinates of those refined poles. A rational planar arc of order 4 or more is offset exactly as an arc of
-// its degree (a point curve at the centre when offset inwards by its radius).
+// z coordinates of those refined poles; an unclamped cv is offset as its clamped copy (its end knots clamped). A
+// rational planar arc of order 4 or more is offset exactly as an arc of its degree (a point curve at the centre
+// when offset inwards by its radius).
 // rc 5 when the check of the last of the 15 passes still failed (the result is usable); 3 for a NULL argument;
 // -2 for a malformed or non-finite curve or argument; -6 for a null tangent or leg normal; 33 / -13 without
 // memory (then *out may be NULL); or a callee's code.

@@ -156,9 +156,22 @@ BSboolean BSprepcarc(int *rc, const double start[3], const double centre[3], con
     }
     double n[3] = {normal[0], normal[1], normal[2]};
     if (!BSnorvec(rc, n)) break;
-    if (normal_out) std::memcpy(normal_out, n, sizeof n);
     double x[3], y[3], c[3];
     for (int k = 0; k < 3; ++k) x[k] = vs[k] / r;
+    // A normal along the start radius leaves no in-plane direction (rc -6, as for a null normal).
+    cross3(n, x, y);
+    if (!BSnorvec(rc, y)) break;
+    // The arc lies in the plane through the centre normal to `normal`: the start and end must lie in it. A normal
+    // leaning out of it (beyond rounding) is refused; what rounding leaves is taken out, so that the arc is a
+    // circle's exactly (its weights follow the sweep about the normal).
+    const double lean_start = dot3(n, x), lean_end = dot3(n, ve) / re;
+    if (std::fabs(lean_start) > 1e-6 || std::fabs(lean_end) > 1e-6) {
+      *rc = BSRC_OUT_OF_RANGE;
+      break;
+    }
+    for (int k = 0; k < 3; ++k) n[k] -= lean_start * x[k];
+    if (!BSnorvec(rc, n)) break;
+    if (normal_out) std::memcpy(normal_out, n, sizeof n);
     cross3(n, x, y);
     if (!BSnorvec(rc, y)) break;
     cross3(vs, ve, c);

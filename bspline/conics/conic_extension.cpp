@@ -487,7 +487,9 @@ void BScncxtdst(std::int16_t mode, VOQbsp_curve *curve, double dist, double par,
     double ps[3], pe[3], pm[3], us = 0, ue = 0;
     BScveval_n(curve, start, 0, ps, rc);
     if (*rc == 0) BScveval_n(curve, end, 0, pe, rc);
-    if (*rc == 0) BScveval_n(curve, (start + end) / 2, 0, pm, rc);
+    // The way into the arc from its fixed end: a point of the arc near that end. The arc's middle would not do:
+    // on a closed conic an arc longer than half of it has its middle more than half a turn from its ends.
+    if (*rc == 0) BScveval_n(curve, end_side ? start + (end - start) / 64 : end - (end - start) / 64, 0, pm, rc);
     if (*rc != 0 || !locate(rc, ext, ps, &us) || !locate(rc, ext, pe, &ue)) break;
     const BSboolean no = BSFALSE, yes = BSTRUE;
     const VOQbsp_curve *result = nullptr;

@@ -487,8 +487,13 @@ struct Search {
 
   // One pass over a table of K slots: 0 done, 1 out of slots (restart), else a failure code.
   int pass(Slots &S, int e, double eqtol) {
-    const double ptol = tol * 0.0078125, rtol = eqtol / 128;
     const int nc = S.ncomp;
+    // A piece is a line or a point once its higher terms fall below the piece tolerance, or below the rounding
+    // its coordinates carry: far from the origin no halving brings them under an absolute tolerance, and the
+    // search would halve on for hundreds of levels.
+    double size = 0;
+    for (std::size_t c = 0; c < static_cast<std::size_t>(nc) * sz(n); ++c) size = std::fmax(size, std::fabs(coef[c]));
+    const double ptol = std::fmax(tol * 0.0078125, 64 * DBL_EPSILON * size), rtol = eqtol / 128;
     double *slot0 = S.piece(0);
     std::memcpy(slot0, coef, sizeof(double) * sz(n) * nc);
     S.deg[0] = n;
@@ -509,7 +514,10 @@ struct Search {
         S.used[s] = 0;
         --top;
       };
-      if (top < saved && !refine) S.active[s] = 0;
+      // Refining has stopped below the saved depth: a piece left there is searched on only when its box could
+      // still hold a point nearer than the result by the tolerance (the result need not lie in the branch that
+      // stagnated, and the global minimum is owed).
+      const bool stale = top < saved && !refine;
       int d;
       if (rational)
         BSmdlgeffdr(S.deg[s], dim, pc, ptol, &d, pc);
@@ -537,18 +545,19 @@ struct Search {
           continue;
         }
       }
-      const bool live = S.active[s] != 0;
       double *es = S.equation(s);
-      if (live && S.edeg[s] >= 0) {
-        int m = 0;
-        BSeffdeg(S.edeg[s], es, rtol, &m);
-        S.edeg[s] = m < 0 ? 0 : m;
-      }
       int rc = 0;
       double L = 0, U = 0;
       unsigned char one_active = 1;
       BSboxcvlgd(d, dim, rational ? BSTRUE : BSFALSE, pc, 1, point, &bound, &one_active, &L, &U, &rc);
       if (rc != 0) return rc;
+      if (stale && !(result > tol && L < (result - tol) * (result - tol))) S.active[s] = 0;
+      const bool live = S.active[s] != 0;
+      if (live && S.edeg[s] >= 0) {
+        int m = 0;
+        BSeffdeg(S.edeg[s], es, rtol, &m);
+        S.edeg[s] = m < 0 ? 0 : m;
+      }
       if (live) {
         if (bound == DBL_MAX)
           bound = std::sqrt(U);

@@ -208,8 +208,17 @@ void BSmdistptcv(VOQbsp_curve *curve, const double point[3], std::int16_t *num_i
       BSfndcvcsp(curve, &ncusps, cusps, rc);
     }
   }
+  // Where the curve jumps (an interior knot of full multiplicity) each side ends a piece without a foot: both
+  // sides are candidates, as the curve's ends are.
+  int njumps = 0;
+  for (int i = k; i < n; ++i) {
+    int m = 1;
+    while (i + m < n && curve->knots[i + m] == curve->knots[i]) ++m;
+    njumps += m >= k;
+    i += m - 1;
+  }
   if (*rc == 0) {
-    cand = cand_room.take(static_cast<std::size_t>(nfeet) + ncusps + 2);
+    cand = cand_room.take(static_cast<std::size_t>(nfeet) + ncusps + njumps + 2);
     if (!cand) *rc = BSRC_ALLOC_CURVE;
   }
   if (*rc == 0) {
@@ -224,6 +233,17 @@ void BSmdistptcv(VOQbsp_curve *curve, const double point[3], std::int16_t *num_i
     const int before_cusps = ncand;
     for (int i = 0; i < ncusps; ++i)
       if (!near_one(before_cusps, cusps[i])) cand[ncand++] = cusps[i];
+    for (int i = k; i < n; ++i) {
+      int m = 1;
+      while (i + m < n && curve->knots[i + m] == curve->knots[i]) ++m;
+      // A foot or cusp within the knot tolerance of the jump is the jump: it takes the knot, so that both sides
+      // are measured there.
+      int at = -1;
+      for (int c = 0; m >= k && c < ncand && at < 0; ++c)
+        if (std::fabs(cand[c] - curve->knots[i]) <= ktol) at = c;
+      if (m >= k) cand[at < 0 ? ncand++ : at] = curve->knots[i];
+      i += m - 1;
+    }
     dist = dist_room.take(static_cast<std::size_t>(ncand) + nranges);
     if (!dist) *rc = BSRC_NO_SCRATCH;
   }
@@ -236,6 +256,16 @@ void BSmdistptcv(VOQbsp_curve *curve, const double point[3], std::int16_t *num_i
     double p[3];
     BScveval_n(curve, u, 0, p, rc);
     if (*rc == 0) d = BSpdist(rc, p, point);
+    // At a jump the spans on either side end at different points: the nearer side counts.
+    int first = k;
+    while (*rc == 0 && first < n && curve->knots[first] != u) ++first;
+    int m = 0;
+    while (first + m < n && curve->knots[first + m] == u) ++m;
+    for (int span : {first - 1, first + m - 1}) {
+      if (*rc != 0 || m < k) break;
+      BScveval0(rc, k, curve->poles, curve->weights, curve->knots, span, u, p);
+      if (*rc == 0) d = std::fmin(d, BSpdist(rc, p, point));
+    }
   };
   for (int i = 0; i < ncand && *rc == 0; ++i) snapped_distance(cand[i], dist[i]);
   if (*rc == 0) {
@@ -318,6 +348,11 @@ void BSmdistptcv(VOQbsp_curve *curve, const double point[3], std::int16_t *num_i
       if (nmins > 1) {
         const int lo = 0, hi = nmins - 1;
         BSquicksort(rc, &lo, &hi, 0, out);
+        // Feet snapped onto an end of the range may have become that end twice over: each parameter once.
+        int kept = 1;
+        for (int i = 1; i < nmins; ++i)
+          if (out[i] != out[kept - 1]) out[kept++] = out[i];
+        *num_params = static_cast<std::int16_t>(kept);
       }
     }
   }

@@ -262,14 +262,19 @@ bool nearest_by_span_feet(const Spans &S, int dim, const double *point, double t
 
 // The interpolated poles in the order the candidates are tried (last recorded first): indices and parameters.
 int interpolated_poles(int degree, int n, const double *knots, int *index, double *param) {
-  int count = 0, run = 0;
-  for (int i = 1; i <= n + degree - 1; ++i) {
-    run = knots[i] == knots[i - 1] ? run + 1 : 1;
-    if (run == degree) {
-      index[count] = i - degree;
-      param[count++] = knots[i - degree + 1];
-      run = 0;
+  // A run of at least `degree` equal knots puts the curve on a pole on either side of it: the pole before the
+  // run ends the span on its left, the pole `degree` back from the run's last knot starts the span on its right
+  // (the same pole unless the curve jumps there). Only the sides within the range are points of the curve.
+  const double start = knots[degree], end = knots[n];
+  int count = 0;
+  for (int j = 0, m = 1; j < n + degree + 1; j += m) {
+    for (m = 1; j + m < n + degree + 1 && knots[j + m] == knots[j]; ++m) {
     }
+    const double at = knots[j];
+    if (m < degree || at < start || at > end) continue;
+    const int left = j - 1, right = j + m - 1 - degree;
+    if (at > start && left >= 0 && left < n) index[count] = left, param[count++] = at;
+    if (at < end && right != left && right >= 0 && right < n) index[count] = right, param[count++] = at;
   }
   return count;
 }

@@ -68,11 +68,12 @@ void end_weight_to_one(int *rc, VOQbsp_curve **out, bool at_end) {
   if (*rc == 0 && (*out)->rational) BSchgcvewlr(*out, at_end ? 1 : 0, out, rc);
 }
 
+// Clamped: the end knots run exactly order times (a longer run leaves poles beyond the range at the ends).
 bool is_clamped(const VOQbsp_curve &cv) {
   const int k = cv.order, n = cv.num_poles;
   for (int i = 0; i + 1 < k; ++i)
     if (cv.knots[i] != cv.knots[k - 1] || cv.knots[n + 1 + i] != cv.knots[n]) return false;
-  return true;
+  return cv.knots[k] != cv.knots[k - 1] && cv.knots[n - 1] != cv.knots[n];
 }
 
 // The curve to work on: the input itself, or its clamped copy, so that its end poles are its end points.
@@ -193,7 +194,9 @@ void straight_extension(int *rc, const VOQbsp_curve &cv, bool at_end, double dis
   bsknots::cartesian_pole(cv, at_end ? 0 : n - 1, F);
   for (int c = 0; c < 3; ++c) N[c] = B[c] + dist * dir[c];
   const double step = dist * (b - a) / length, new_par = at_end ? b + step : a - step;
-  if (dist <= 0 || k < 3) {
+  // Shortened, a straight curve is one piece from its far end; lengthened, any curve (a polyline too) keeps all
+  // it has and gains the straight piece.
+  if (dist <= 0) {
     BSlngenord(at_end ? F : N, at_end ? N : F, cv.order, cv.rational, out, rc);
     if (*rc != 0) return;
     for (int i = 0; i < k; ++i) {
@@ -278,7 +281,23 @@ bool straight_poles(int *rc, const VOQbsp_curve &cv, bool *straight) {
     *rc = BSRC_OUT_OF_RANGE;
     return false;
   }
-  *straight = type == BSKIND_LINE;
+  // Straight also means running one way along the line: a curve that turns back on it is measured along its
+  // path, which a straight piece from its far end does not follow. The poles' steps along the line keep one sign.
+  bool forward = false, backward = false;
+  const double len = std::sqrt(vec[0] * vec[0] + vec[1] * vec[1] + vec[2] * vec[2]);
+  for (int i = 1; i < cv.num_poles && len > 0; ++i) {
+    const double *p = cartesian + 3 * (i - 1), *q = cartesian + 3 * i;
+    const double step = ((q[0] - p[0]) * vec[0] + (q[1] - p[1]) * vec[1] + (q[2] - p[2]) * vec[2]) / len;
+    forward = forward || step > BStoltab[bstol::dist_tol], backward = backward || step < -BStoltab[bstol::dist_tol];
+  }
+  // Nor may it jump (an inner knot of full multiplicity): the jump is no part of its length.
+  bool jumps = false;
+  for (int i = cv.order, m = 1; i < cv.num_poles && !jumps; i += m) {
+    for (m = 1; i + m < cv.num_poles && cv.knots[i + m] == cv.knots[i]; ++m) {
+    }
+    jumps = m >= cv.order;
+  }
+  *straight = type == BSKIND_LINE && !(forward && backward) && !jumps;
   return true;
 }
 
@@ -378,7 +397,7 @@ void BSpolxtdlin(const VOQbsp_curve *curve, BSboolean at_end, double dist, doubl
       break;
     }
     const VOQbsp_curve cv = bsknots::plain_view(*curve);
-    const int need = dist <= 0 || cv.order < 3 ? cv.order : cv.num_poles + cv.order - 1;
+    const int need = dist <= 0 ? cv.order : cv.num_poles + cv.order - 1;
     if (out->num_poles < need || out->num_knots < need + cv.order || (cv.rational && !out->weights)) {
       *rc = BSRC_OUT_OF_RANGE;
       break;
@@ -592,13 +611,40 @@ void BSpolxtdst0(const VOQbsp_curve *curve, const double end_point[3], double di
     double p = 0;
     if (!parameter_at(rc, trial, e, at_end ? piece_end : piece_start, added, dist, &p)) break;
     if (p == e) {
-      put(rc, cv, out, &room);
+      // The continuation holds the distance, yet none of it lies past the end (where the curve stands still at its
+      // end, its polynomial turns back there): the straight extension along the end leg instead, not the curve
+      // unchanged.
+      if (make_room(rc, out, &room, k, n + k - 1, cv.rational != 0)) {
+        BSpolxtdlin(&cv, at_end ? BSTRUE : BSFALSE, dist, length, *out, rc);
+        end_weight_to_one(rc, out, at_end);
+      }
       break;
     }
     release(&trial, rc);
     flag = 0;
     if (*rc == 0) BSextpolcv0(&cv, p, &flag, &trial, &reached, rc);
-    if (*rc == 0 && put(rc, *trial, out, &room)) end_weight_to_one(rc, out, at_end);
+    if (*rc != 0) break;
+    if (flag != 0 || reached != p) {
+      // The continuation to the cut was limited after all (its check found it turning back short of it): the
+      // straight extension along the end leg holds the distance instead.
+      if (make_room(rc, out, &room, k, n + k - 1, cv.rational != 0)) {
+        BSpolxtdlin(&cv, at_end ? BSTRUE : BSFALSE, dist, length, *out, rc);
+        end_weight_to_one(rc, out, at_end);
+      }
+      break;
+    }
+    if (put(rc, *trial, out, &room)) end_weight_to_one(rc, out, at_end);
+    // A rational continuation can run far out where its weight falls towards zero, and the curve then cut at the
+    // distance is not the one measured: a result whose length misses the distance gives way to the straight
+    // extension along the end leg.
+    double got = 0;
+    room = Room(**out);  // the weight change may have replaced the record
+    if (*rc == 0 && cv.rational && whole_length(rc, *out, &got) &&
+        !(std::fabs(got - (length + dist)) <= 4 * BStoltab[15] + 1e-9 * (length + dist)) &&
+        make_room(rc, out, &room, k, n + k - 1, true)) {
+      BSpolxtdlin(&cv, at_end ? BSTRUE : BSFALSE, dist, length, *out, rc);
+      end_weight_to_one(rc, out, at_end);
+    }
   } while (false);
   release(&trial, rc);
   BSexit(rc, "BSpolxtdst0", "bspolxtdst0");

@@ -141,6 +141,16 @@ void fillet_lines(int *rc, const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, con
 void fillet_general(int *rc, const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, const double plane_normal[3],
                     const double side1[3], const double side2[3], const double corner[3], double r, VOQbsp_curve *arc,
                     double centre[3], double par[2]) {
+  // The side points are on or near the curves, perhaps off their plane: the fillet is made in the curves' plane,
+  // so the frame is set up at side1's foot on it (through cv1's first pole), and side2's foot stands for side2.
+  double un[3] = {plane_normal[0], plane_normal[1], plane_normal[2]}, p0[3], on1[3], on2[3];
+  if (!BSnorvec(rc, un)) return;
+  pole(cv1, 0, p0);
+  for (const auto &[from, to] : {std::pair{side1, on1}, std::pair{side2, on2}}) {
+    const double off = (from[0] - p0[0]) * un[0] + (from[1] - p0[1]) * un[1] + (from[2] - p0[2]) * un[2];
+    for (int c = 0; c < 3; ++c) to[c] = from[c] - off * un[c];
+  }
+  side1 = on1, side2 = on2;
   // The corner in the plane through side1.
   double foot[3], pc[3];
   BSproj1(rc, side1, plane_normal, corner, foot);

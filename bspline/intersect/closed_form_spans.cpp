@@ -272,7 +272,21 @@ void BSbzoverlap(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, const double 
       const double a1 = w1->knots[p - 1], b1 = w1->knots[w1->num_poles];
       const double a2 = w2->knots[p - 1], b2 = w2->knots[w2->num_poles];
       const bool forward = dist_sq(w1->poles, w2->poles) <= r2;
-      int unplaced = 0;
+      // A sample of one piece away from its partner on the other lies on the other only where a foot of the other
+      // reaches it; one without a foot is judged by its nearest point there (a piece that turns back has samples
+      // beyond the other's end). Both pieces are sampled against each other: either may cover more.
+      auto off = [&](const VOQbsp_curve &b, const double x[3]) {
+        BSboolean found = BSFALSE;
+        double foot = 0, y[3], dist = 0;
+        int position = 0;
+        BSperpa(rc, &b, x, x, &found, &foot, &position);
+        if (*rc == 0 && found) {
+          point_at(b, foot, y, rc);
+          return *rc == 0 && dist_sq(x, y) > r2;
+        }
+        if (*rc == 0) BSmdstptcv(&b, x, &foot, y, &dist, rc);
+        return *rc == 0 && dist * dist > r2;
+      };
       bool apart = false;
       for (int i = 1; i <= p - 2 && *rc == 0 && !apart; ++i) {
         const double u1 = a1 + i * (b1 - a1) / q;
@@ -281,18 +295,9 @@ void BSbzoverlap(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, const double 
         point_at(*w1, u1, x1, rc);
         if (*rc == 0) point_at(*w2, u2, x2, rc);
         if (*rc != 0 || dist_sq(x1, x2) <= r2) continue;
-        BSboolean found = BSFALSE;
-        double foot = 0;
-        int position = 0;
-        BSperpa(rc, w2, x1, x1, &found, &foot, &position);
-        if (*rc == 0 && !found) {
-          ++unplaced;
-        } else if (*rc == 0) {
-          point_at(*w2, foot, x2, rc);
-          apart = *rc == 0 && dist_sq(x1, x2) > r2;
-        }
+        apart = off(*w2, x1) || (*rc == 0 && off(*w1, x2));
       }
-      if (*rc == 0) *overlap = !apart && p > 2 && unplaced < p - 2 ? BSTRUE : BSFALSE;
+      if (*rc == 0) *overlap = !apart && p > 2 ? BSTRUE : BSFALSE;
     }
   }
   for (VOQbsp_curve *w : {w1, w2})

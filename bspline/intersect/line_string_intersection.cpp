@@ -87,6 +87,8 @@ void widen(double lo[3], double hi[3], double h) {
 
 // Segment i of an order-2 curve runs over knots[i + 1] .. knots[i + 2].
 double on_curve(const double *knots, int i, double t) { return knots[i + 1] + (knots[i + 2] - knots[i + 1]) * t; }
+// Over a double knot the curve jumps from pole i to pole i + 1: the chord between them is no part of it.
+bool jumped(const double *knots, int i) { return !(knots[i + 1] < knots[i + 2]); }
 
 void clamp_into(double *u, int count, const VOQbsp_curve *cv) {
   const double lo = cv->knots[cv->order - 1], hi = cv->knots[cv->num_poles];
@@ -132,7 +134,7 @@ void strings(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, BSboolean merge_b
   bsintcall::Store st;
   for (int i = 0; i + 1 < nw; ++i) {
     double *a = wp + 3 * i;
-    if (too_short(a)) continue;
+    if (too_short(a) || jumped(walked->knots, i)) continue;
     double box[6];
     BSboolean meets = BSFALSE;
     BScvset_rng(a, a + 3, h, tlo, thi, box, &meets, rc);
@@ -144,7 +146,7 @@ void strings(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, BSboolean merge_b
     for (int f = 0; f < n_found; ++f) {
       const int j = found.list[f];
       const double *b = tp + 3 * j;
-      if (too_short(b)) continue;
+      if (too_short(b) || jumped(treed->knots, j)) continue;
       double pts[6], t1[2], t2[2];
       const int n = pair_results(a, b, near, false, pts, t1, t2, rc);
       if (*rc != 0) return;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 namespace {
 std::int32_t line_int_mode = 1;
@@ -77,6 +78,13 @@ void store_points(int count, const double *pts, const double *t1, const double *
   *n_pts = need;
 }
 
+// Whether a new piece over t[0] .. t[1] of a string starts where the previous piece, a0 .. a1, ends on it: a
+// string that comes back to the end point later runs another stretch there, which a piece must not bridge.
+bool same_place(double a0, double a1, const double *t) {
+  const double gap = std::fabs(t[0] - a1), reach = std::fabs(a1 - a0) + std::fabs(t[1] - t[0]);
+  return gap <= 1e-9 * reach || gap <= 4 * std::numeric_limits<double>::epsilon() * std::fabs(a1);
+}
+
 void store_piece(const double *pts, const double *t1, const double *t2, double tol, int *n_ovl, double **ovl_pts,
                  double **ovl_t1, double **ovl_t2, int *blocks, int *rc) {
   if (*n_ovl >= BSRESULT_BLOCK * (*blocks + 1)) {
@@ -88,7 +96,9 @@ void store_piece(const double *pts, const double *t1, const double *t2, double t
     ++*blocks;
   }
   int slot = *n_ovl;
-  if (slot > 0 && dist2(*ovl_pts + 6 * (slot - 1) + 3, pts) < tol) {
+  if (slot > 0 && dist2(*ovl_pts + 6 * (slot - 1) + 3, pts) < tol &&
+      same_place((*ovl_t1)[2 * slot - 2], (*ovl_t1)[2 * slot - 1], t1) &&
+      same_place((*ovl_t2)[2 * slot - 2], (*ovl_t2)[2 * slot - 1], t2)) {
     // The new piece continues the previous one: only its far end is new.
     --slot;
     std::memcpy(*ovl_pts + 6 * slot + 3, pts + 3, sizeof(double) * 3);

@@ -435,11 +435,17 @@ void tidy_results(double ktol, Columns &crossings, Columns &overlaps) {
     bool merged = false;
     if (!same_first && near_value(e1[k], s1[j], tol)) {
       const double lo = std::min(s2[k], e2[k]), hi = std::max(s2[k], e2[k]);
-      if (near_value(s2[j], e2[k], tol) || (lo < s2[j] && s2[j] < hi)) {
+      // The joined record's second interval must still cover both second intervals: where the curve folds back
+      // inside them the two ends of the join can meet, and a record of a stretch against a point would remain.
+      auto covers = [&](double from, double to) {
+        const double a = std::min(from, to) - tol, b = std::max(from, to) + tol;
+        return a <= lo && hi <= b && a <= std::min(s2[j], e2[j]) && std::max(s2[j], e2[j]) <= b;
+      };
+      if ((near_value(s2[j], e2[k], tol) || (lo < s2[j] && s2[j] < hi)) && covers(s2[k], e2[j])) {
         e1[k] = e1[j];
         e2[k] = e2[j];
         merged = true;
-      } else if (near_value(s2[k], e2[j], tol) || (s2[k] < e2[j] && e2[j] < s2[j])) {
+      } else if ((near_value(s2[k], e2[j], tol) || (s2[k] < e2[j] && e2[j] < s2[j])) && covers(s2[j], e2[k])) {
         e1[k] = e1[j];
         s2[k] = s2[j];
         merged = true;
@@ -572,7 +578,8 @@ void BSfndturovr(const VOQbsp_curve *cv, int *n_pieces, double *piece_pts, doubl
     BSnodevals(cv->order, n + k, cv->knots, 0, &num_nodes, node, rc);
     if (*rc != 0) break;
     const double tol = BStoltab[bstol::dist_tol];
-    int piece = 0, runs = 0, pending = 0;
+    // runs_moved: the runs recorded before the last step that moved; those after it lie where the curve now rests.
+    int piece = 0, runs = 0, pending = 0, runs_moved = 0;
     std::memcpy(piece_pts, P, 3 * sizeof(double));
     piece_pars[0] = node[0];
     double dir[3];
@@ -583,9 +590,12 @@ void BSfndturovr(const VOQbsp_curve *cv, int *n_pieces, double *piece_pts, doubl
       BSvdiff(rc, step, P + 3 * i, P + 3 * (i + 1));
       if (BSvlength(rc, step) <= tol) {
         if (++pending == k - 1) {
+          // Poles i - k + 2 .. i + 1 coincide: the one span they alone carry, [t(i+1), t(i+2)], stands still
+          // (their node values may lie where the curve still moves).
           if (runs < n) {
-            run_first[2 * runs] = node[i - k + 2];
-            run_first[2 * runs + 1] = run_second[2 * runs] = run_second[2 * runs + 1] = node[i + 1];
+            const double *t = cv->knots, lo = t[k - 1], hi = t[n];
+            run_first[2 * runs] = std::clamp(t[i + 1], lo, hi);
+            run_first[2 * runs + 1] = run_second[2 * runs] = run_second[2 * runs + 1] = std::clamp(t[i + 2], lo, hi);
             ++runs;
           }
           pending = 0;
@@ -596,12 +606,16 @@ void BSfndturovr(const VOQbsp_curve *cv, int *n_pieces, double *piece_pts, doubl
         std::memcpy(dir, step, sizeof dir);
         last = node[i + 1];
         pending = 0;
+        runs_moved = runs;
         continue;
       }
-      // The motion turns back: where it stood still, the turn is the start of that stationary run.
-      int at_run = -1;
+      // The motion turns back: where it stood still, the turn is the start of that stationary run. A rest of
+      // several runs since the last motion turns at its first run and moves on after its last (the node value
+      // of the last moving pole may lie before the rest, where no tangent turns).
+      int at_run = -1, end_run = -1;
+      if (runs > runs_moved) at_run = runs_moved, end_run = runs - 1;
       for (int r = 0; r < runs && at_run < 0; ++r)
-        if (run_first[2 * r] <= last && last < run_first[2 * r + 1]) at_run = r;
+        if (run_first[2 * r] <= last && last < run_first[2 * r + 1]) at_run = end_run = r;
       double t = 0, point[3];
       if (at_run >= 0) {
         t = run_first[2 * at_run];
@@ -619,19 +633,25 @@ void BSfndturovr(const VOQbsp_curve *cv, int *n_pieces, double *piece_pts, doubl
       ++piece;
       std::memcpy(piece_pts + 6 * piece, point, sizeof point);
       // The next piece starts where the curve moves again: after the run it stood still in.
-      piece_pars[2 * piece] = at_run >= 0 && pending == 0 ? run_first[2 * at_run + 1] : t;
+      piece_pars[2 * piece] = at_run >= 0 && pending == 0 ? run_first[2 * end_run + 1] : t;
       std::memcpy(dir, step, sizeof dir);
       last = node[i + 1];
       pending = 0;
+      runs_moved = runs;
     }
     if (*rc != 0) break;
     *n_runs = runs;
     if (piece == 0) break;
-    std::memcpy(piece_pts + 6 * piece + 3, P + 3 * (n - 1), 3 * sizeof(double));
-    double end = last;
-    if (runs > 0 && BSpdist(rc, P + 3 * (n - 2), P + 3 * (n - 1)) < tol && run_first[2 * runs - 2] <= last &&
-        last < run_first[2 * runs - 1])
-      end = run_first[2 * runs - 2];
+    // The last piece runs to the end of the range, or to where the curve comes to rest for good: poles a .. n-1
+    // coinciding, at least k of them, stand still from t(a + k - 1) on. Its end point is the curve's there.
+    int a = n - 1;
+    while (a > 0 && BSpdist(rc, P + 3 * (a - 1), P + 3 * (n - 1)) <= tol) --a;
+    const double *t = cv->knots;
+    const double end = n - a >= k ? std::clamp(t[a + k - 1], t[k - 1], t[n]) : t[n];
+    double end_point[3];
+    BScveval_n(cv, end, 0, end_point, rc);
+    if (*rc != 0) break;
+    std::memcpy(piece_pts + 6 * piece + 3, end_point, sizeof end_point);
     piece_pars[2 * piece + 1] = end;
     *n_pieces = piece + 1;
   } while (false);

@@ -2,6 +2,7 @@
 // pair goes to the cheapest exact method: spans that coincide between two end results are an overlap, a straight
 // span or a circular arc against a straight span or an arc meets in closed form, and anything else goes to the
 // polygon intersector. The end results and the interior ones come back as one list along the first span.
+#include <algorithm>
 #include <cfloat>
 #include <cstring>
 
@@ -70,6 +71,32 @@ bool straight(const VOQbsp_curve *cv, int *rc) {
   return *rc == 0 && collinear;
 }
 
+// Whether a span runs one way from its first pole to its last: the projections of its poles (Cartesian) onto that
+// chord never fall back. A straight span that turns back covers part of its stretch twice, so two end results
+// on it need not bound a common stretch.
+bool one_way(const VOQbsp_curve *cv) {
+  const int n = cv->num_poles;
+  auto pole = [cv](int i, double *p) {
+    const double w = cv->rational ? cv->weights[i] : 1.0;
+    for (int c = 0; c < 3; ++c) p[c] = cv->poles[3 * i + c] / w;
+  };
+  double a[3], b[3], dir[3];
+  pole(0, a);
+  pole(n - 1, b);
+  for (int c = 0; c < 3; ++c) dir[c] = b[c] - a[c];
+  const double len2 = dir[0] * dir[0] + dir[1] * dir[1] + dir[2] * dir[2];
+  if (!(len2 > 0)) return false;
+  double prev = 0;
+  for (int i = 1; i < n; ++i) {
+    double p[3];
+    pole(i, p);
+    const double along = (p[0] - a[0]) * dir[0] + (p[1] - a[1]) * dir[1] + (p[2] - a[2]) * dir[2];
+    if (along < prev - 1e-12 * len2) return false;
+    prev = std::max(prev, along);
+  }
+  return true;
+}
+
 // The spans taken here: one Bezier span each, of an order the polygon intersector accepts.
 int check_span(const VOQbsp_curve *cv) {
   if (const int bad = BScvcheck(cv)) return bad;
@@ -102,9 +129,10 @@ void BSbzbz_int(VOQbsp_curve *cv1, VOQbsp_curve *cv2, int *n, double *points, do
     int n_end = 0;
     if (!BSendpoint(rc, cv1, cv2, &n_end, end_pts, end_par1, end_par2)) break;
 
-    // Two end results bound a common stretch when both spans are straight, or when the spans agree between them.
+    // Two end results bound a common stretch when both spans run one way along one line, or when the spans agree
+    // between them.
     if (n_end == 2) {
-      const bool both = straight(cv1, rc) && straight(cv2, rc);
+      const bool both = straight(cv1, rc) && straight(cv2, rc) && one_way(cv1) && one_way(cv2);
       if (*rc != 0) break;
       if (both)
         *overlap = BSTRUE;

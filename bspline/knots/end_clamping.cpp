@@ -14,6 +14,21 @@ void blend(VOQbsp_curve *cv, int dst, int a_index, double a, int b_index, double
 // The fraction of u along [lo, hi]; an empty interval means u already sits there.
 double ratio(double u, double lo, double hi) { return hi > lo ? (u - lo) / (hi - lo) : 0.0; }
 
+// Where the end knot runs more than order times, the poles beyond the first live span carry no weight in the
+// range: they take that span's end pole, so that the end pole is the end point as a clamped end promises.
+void settle_orphans(VOQbsp_curve *cv, bool at_end) {
+  const int k = cv->order, n = cv->num_poles;
+  const double *t = cv->knots;
+  int run = 1;
+  if (!at_end) {
+    while (run < n && t[run] == t[0]) ++run;
+    for (int i = 0; i < run - k; ++i) blend(cv, i, run - k, 1.0, run - k, 0.0);
+  } else {
+    while (run < n && t[n + k - 1 - run] == t[n + k - 1]) ++run;
+    for (int i = n - 1 - (run - k) + 1; i < n && run > k; ++i) blend(cv, i, n - 1 - (run - k), 1.0, n - 1 - (run - k), 0.0);
+  }
+}
+
 void clamp_end(VOQbsp_curve *cv, bool at_end, double ktol, int *rc) {
   const int k = cv->order, n = cv->num_poles;
   double *t = cv->knots;
@@ -26,6 +41,7 @@ void clamp_end(VOQbsp_curve *cv, bool at_end, double ktol, int *rc) {
     const double u = t[n];
     for (int j = n; j <= n + k - 2 && *rc == 0; ++j) BSadd_ekt(rc, cv, &u, &j);
   }
+  if (*rc == 0) settle_orphans(cv, at_end);
 }
 
 bool knot_tolerance(VOQbsp_curve *cv, double *ktol, int *rc) {

@@ -46,18 +46,20 @@ struct KnotRun {
   double u = 0;
 };
 
+// The copies of the interior knot nearest u, when it lies within tol. Only equal knots make a run: where the
+// tolerance spans several distinct knots (a curve that barely moves), chaining them would count one knot's
+// copies as another's and give the refined curve more poles than its spans need.
 KnotRun existing_run(const VOQbsp_curve &cv, double u, double tol) {
   KnotRun run;
   run.u = u;
-  for (int i = cv.order; i <= cv.num_poles - 1; ++i) {
-    if (std::fabs(cv.knots[i] - run.u) < tol) {
-      if (run.first < 0) run.first = i;
-      ++run.count;
+  double nearest = tol;
+  for (int i = cv.order; i <= cv.num_poles - 1; ++i)
+    if (std::fabs(cv.knots[i] - u) < nearest) {
+      nearest = std::fabs(cv.knots[i] - u);
+      run.first = i;
       run.u = cv.knots[i];
-    } else if (run.first >= 0) {
-      break;
     }
-  }
+  for (int i = run.first; run.first >= 0 && i <= cv.num_poles - 1 && cv.knots[i] == run.u; ++i) ++run.count;
   return run;
 }
 

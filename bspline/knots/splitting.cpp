@@ -79,12 +79,15 @@ void copy_poles(const VOQbsp_curve &from, int first, int count, VOQbsp_curve *to
   std::memmove(to->poles, from.poles + 3 * first, 3 * static_cast<std::size_t>(count) * sizeof(double));
   if (from.rational) std::memmove(to->weights, from.weights + first, static_cast<std::size_t>(count) * sizeof(double));
 }
-// The first of the sorted knots [lo, hi) within tol of u (|u - t| < tol), or u itself when none is. The computed
-// distance falls as the knots approach u and grows past it, so the knots that pass form one run: its first is
-// where the knots stop lying below u out of reach, found by bisection rather than by a walk along the curve.
-double first_knot_near(const double *lo, const double *hi, double u, double tol) {
-  const double *t = std::partition_point(lo, hi, [u, tol](double x) { return x < u && !(std::fabs(u - x) < tol); });
-  return t != hi && std::fabs(u - *t) < tol ? *t : u;
+// The nearest of the sorted knots [lo, hi) within tol of u (|u - t| < tol; of two as near, the lower), or u
+// itself when none is: a cut on a knot stays there even where the tolerance reaches a neighbour. Only the knots
+// either side of u can be nearest, so bisection finds them rather than a walk along the curve.
+double nearest_knot_near(const double *lo, const double *hi, double u, double tol) {
+  const double *t = std::lower_bound(lo, hi, u);
+  double best = tol, to = u;
+  if (t != lo && std::fabs(u - t[-1]) < best) best = std::fabs(u - t[-1]), to = t[-1];
+  if (t != hi && std::fabs(u - *t) < best) to = *t;
+  return to;
 }
 }  // namespace
 
@@ -122,8 +125,8 @@ bool bsknots::active_split(int *rc, const VOQbsp_curve *cv_in, const double *u1,
       if (start && end) {
         if (BScv_copy(rc, &cv, out)) BScnvtomkt(rc, out);
       } else {
-        if (!start) a = first_knot_near(t + k, t + n, a, ta);
-        if (!end) b = first_knot_near(t + k, t + n, b, tb);
+        if (!start) a = nearest_knot_near(t + k, t + n, a, ta);
+        if (!end) b = nearest_knot_near(t + k, t + n, b, tb);
         if (std::fabs(a - b) < std::min(ta, tb)) *rc = BSRC_OUT_OF_RANGE;
         // b is inserted after a, matching existing knots within its own tolerance: within it of a, it would
         // join a's knots and the piece would run to the span's far end. The two points are then one within the

@@ -139,12 +139,19 @@ int deflate_multiple(int m, const double *c, double attempt_tol, double tol, int
       if (rc != 0) break;
       if (D != 0 && std::isfinite(D)) {
         const double eps = std::exp((std::lgamma(mult + 1.0) + std::log(tol) - std::log(std::fabs(D))) / mult);
+        double to = r;
         if (std::fabs(r) <= eps)
-          r = 0;
+          to = 0;
         else if (std::fabs(r - 1) <= eps)
-          r = 1;
+          to = 1;
         else if (std::fabs(r + 1) <= eps)
-          r = -1;
+          to = -1;
+        // The reach assumes the series is its multiple root's power alone: a wide reach (a large tolerance) can
+        // span to an end where the series is far from zero. The snapped place must still be a root within tol,
+        // or the deflation below, which makes it an exact root, would change the series there.
+        double v = 0;
+        BSevalpolgd(m, c, to, &v);
+        if (std::fabs(v) <= tol) r = to;
       }
     }
     for (;;) {
@@ -172,6 +179,19 @@ int deflate_multiple(int m, const double *c, double attempt_tol, double tol, int
       rc = BSRC_NOT_ISOLATED;
       break;
     }
+    // The rest are roots of the quotient, rescaled: where the tolerance is wide, the quotient can vanish within it
+    // where the series itself does not. Only roots of the series are kept, judged within the tolerance and the
+    // rounding of the series' value (a root found to the last digits of large coefficients is still one).
+    double size = 0;
+    for (int j = 0; j <= m; ++j) size += std::fabs(c[j]);
+    const double keep = 16 * tol + 64 * DBL_EPSILON * (m + 1) * size;
+    int kept = 0;
+    for (int i = 0; i < k; ++i) {
+      double v = 0;
+      BSevalpolgd(m, c, roots[i], &v);
+      if (std::fabs(v) <= keep) roots[kept++] = roots[i];
+    }
+    k = kept;
     int at = 0;
     while (at < k && roots[at] < r) ++at;
     std::memmove(roots + at + mult, roots + at, sizeof(double) * static_cast<std::size_t>(k - at));

@@ -65,9 +65,30 @@ void exact_segment(int d, int nser, const double *coef, int *num_poles, double *
   for (int i = 0; i < np; ++i) (*knots)[i] = 0.0, (*knots)[np + i] = 1.0;
 }
 
+// With continuity 0 joins nothing corrects the pieces after their truncation, and the breaks size a piece by its
+// first dropped term alone: at high degree the terms after it add up, most at the ends of a piece, where every
+// Legendre term takes its largest value. Whether the curve at a break (a joint pole, or an end pole) lies farther
+// from the series than the placement allows (three times tol): the breaks are then placed again, finer.
+bool joints_missed(int n, int nser, const double *coef, int k, int nspans, const double *breaks, double tol,
+                   int np, const double *poles) {
+  if (np != (k - 1) * nspans + 1 || !poles) return false;
+  const std::size_t stride = static_cast<std::size_t>(n) + 1;
+  for (int j = 0; j <= nspans; ++j) {
+    double gap = 0.0;
+    for (int q = 0; q < nser; ++q) {
+      double v = 0.0;
+      BSevalpolgd(n, coef + q * stride, breaks[j], &v);
+      const double d = v - poles[static_cast<std::size_t>(q) * np + static_cast<std::size_t>(k - 1) * j];
+      gap += d * d;
+    }
+    if (!(gap <= 9 * tol * tol)) return true;
+  }
+  return false;
+}
+
 // The drivers' approximation: breaks placed from `place` under place_tol, `coef` approximated on them under tol;
-// a missed continuity step frees everything handed out and places the breaks again under half the tolerance, up
-// to kRetries times, after which rc 55 stays with the last result.
+// a missed continuity step (or, with continuity 0 joins, a break missed) frees everything handed out and places the
+// breaks again under half the tolerance, up to kRetries times, after which rc 55 stays with the last result.
 void approximate(int n, int nser, const double *place, const double *coef, int k, int cont, double place_tol,
                  double tol, int *num_poles, double **poles, double **knots, int *rc) {
   int nspans = 0;
@@ -75,6 +96,8 @@ void approximate(int n, int nser, const double *place, const double *coef, int k
   for (int retry = 0;; ++retry) {
     BSfndktslg(n, 1, nser, place, k, cont, place_tol, &nspans, &breaks, rc);
     if (*rc == 0) BSlgdbspspn(n, 1, nser, coef, k, cont, nspans, breaks, tol, num_poles, poles, knots, rc);
+    if (*rc == 0 && cont == -1 && joints_missed(n, nser, coef, k, nspans, breaks, tol, *num_poles, *poles))
+      *rc = BSRC_CONTINUITY_MISSED;
     if (*rc != BSRC_CONTINUITY_MISSED || retry == kRetries) break;
     release(&breaks);
     release(poles);

@@ -355,9 +355,12 @@ void BSrpoly3(const double c[4], double re[3], double im[3], int *rc) {
     }
     const bool tiny_root = c[0] != 0.0 && c[1] != 0.0 && std::fabs(c[0] / c[1]) < 1e-20;
     if (tiny_root) {
+      // Divided out forwards: the quotient's constant c1/c3 + (c2/c3 + r) r needs no division by the tiny root,
+      // whose constant term may be subnormal and carry only a few bits.
       const double r = -c[0] / c[1];
       set_real(re, im, 2, r);
-      deflated_quadratic(c, r, re, im);
+      const double q[3] = {c[1] / c[3] + (c[2] / c[3] + r) * r, c[2] / c[3] + r, 1.0};
+      BSquadsolve(q, re, im);
       break;
     }
     const double m =

@@ -307,6 +307,8 @@ void BScmpcvoffl(int n, const VOQbsp_curve *const *comps, BSboolean side, const 
   if (n < 2) *rc = BSRC_OUT_OF_RANGE;
   for (int i = 0; i < n && *rc == 0; ++i)
     if (!comps[i]) *rc = BSRC_NULL_CURVE;
+  // A damaged component is refused before anything is copied from it: its counts size the copies.
+  for (int i = 0; i < n && *rc == 0; ++i) *rc = BScvcheck(comps[i]);
   if (*rc == 0 && loop_mode == 1 && (!curves_per_loop || !loop_curves || !loop_tags)) *rc = BSRC_NULL_CURVE;
   if (*rc != 0) {
     BSexit(rc, "BScmpcvoffl", "bscmpcvoffl");

@@ -3,6 +3,7 @@
 // gain knots, and only the points of failing spans and of their neighbours are checked again, so smooth stretches
 // stay as coarse as the input.
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <cstring>
 
@@ -135,6 +136,9 @@ void BSspnoffset(const VOQbsp_curve *cv, double dist, const double normal[3], in
     const double dtol = BStoltab[bstol::dist_tol];
     BSallocvoqcv(cv->order, cv->num_poles, cv->rational, 0, &W.cv, rc);
     if (*rc != 0 || !BScv_copy(rc, cv, W.cv)) break;
+    // The offset polygon starts and ends at the offsets of the end poles: an unclamped piece is worked on as its
+    // clamped copy, the same curve over the same range, so that its end poles are its end points.
+    if (!BScnvtomkt(rc, W.cv)) break;
     VOQbsp_curve *w = W.cv;
     const int k = w->order;
     // A caller's record of another size than the piece is replaced rather than overrun.
@@ -225,9 +229,21 @@ void BSspnoffset(const VOQbsp_curve *cv, double dist, const double normal[3], in
           *rc = BSRC_NO_SCRATCH;
           break;
         }
-        BStstspn1(count, tau, params.p, targets.p, w, *out, &nbad, bad.p, &nkeep, &ok, rc);
+        // Far out (coordinates beyond about 5e10) the offset tolerance lies below the rounding of the points
+        // compared: no check could pass, and each refinement would only lengthen the curve the next one searches.
+        // The offset polygon is handed back as a shortfall then.
+        double reach = std::fabs(dist);
+        for (int i = 0; i < w->num_poles; ++i)
+          for (int c = 0; c < 3; ++c)
+            reach = std::fmax(reach, std::fabs(w->poles[3 * i + c] / (w->rational ? w->weights[i] : 1.0)));
+        const bool checkable = 64 * DBL_EPSILON * reach <= 0.75 * BStoltab[bstol::offset_tol];
+        if (checkable) BStstspn1(count, tau, params.p, targets.p, w, *out, &nbad, bad.p, &nkeep, &ok, rc);
         int pass = 0;
-        for (; *rc == 0 && !ok && pass < BSOFFSET_MAX_PASSES; ++pass) {
+        // Refinement past many times the piece's own poles chases a tolerance the curve cannot meet, each pass
+        // testing every point against a longer curve: the last offset is a shortfall then, as after the last pass.
+        const int refined_cap = std::max(1024, 64 * cv->num_poles);
+        for (; *rc == 0 && checkable && !ok && pass < BSOFFSET_MAX_PASSES && w->num_poles + nbad < refined_cap;
+             ++pass) {
           const int per_span = pass == 0 ? 2 : 3;
           const int fresh = per_span * nbad;
           if (!knots.ensure(nbad + 1) || !newpar.ensure(fresh)) {

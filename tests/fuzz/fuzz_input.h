@@ -8,8 +8,12 @@
 //           raw knots 16), then the knots (raw: order + count numbers; else a start number and one gap byte per
 //           knot, gap = byte / 32, clamped ends repeated), the poles (3 numbers each, Cartesian; weighted when
 //           stored) and, when rational, one weight number per pole.
+//   span:   a Bezier span: order (signed byte), flags (rational 1, raw knots 16), then order poles and weights
+//           as for a curve, knots 0 and 1 (raw: 2 order numbers).
+//   point:  3 numbers.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -35,6 +39,21 @@ inline constexpr double kSpecial[] = {std::numeric_limits<double>::quiet_NaN(),
                                       std::numeric_limits<double>::denorm_min(),
                                       std::numeric_limits<double>::max(),
                                       1e-9};
+
+// A record on one screen, for FUZZ_DUMP: order, poles, flags, the knots, then the poles (Cartesian) and weights.
+inline void dump(const char *what, const VOQbsp_curve &cv) {
+  std::fprintf(stderr, "%s: order %d, %d poles, rational %d, periodic %d, closed %d\n  knots", what, cv.order,
+               cv.num_poles, cv.rational, cv.periodic, cv.phy_closed);
+  // A damaged record claims more knots than it has: the count it was made with is the one to trust.
+  const int knots = cv.num_knots > 0 ? cv.num_knots : cv.num_poles + cv.order;
+  for (int i = 0; i < knots; ++i) std::fprintf(stderr, " %.17g", cv.knots[i]);
+  for (int i = 0; i < cv.num_poles; ++i) {
+    const double w = cv.rational && cv.weights ? cv.weights[i] : 1;
+    std::fprintf(stderr, "\n  %.17g %.17g %.17g", cv.poles[3 * i] / w, cv.poles[3 * i + 1] / w, cv.poles[3 * i + 2] / w);
+    if (cv.rational && cv.weights) std::fprintf(stderr, " w %.17g", w);
+  }
+  std::fprintf(stderr, "\n");
+}
 
 class Reader {
  public:
@@ -93,7 +112,7 @@ inline std::unique_ptr<TestCurve> read_curve(Reader &in, int max_poles = 64) {
   c->cv.periodic = (flags & 2) ? 1 : 0;
   c->cv.phy_closed = (flags & 4) ? 1 : 0;
   // FUZZ_DUMP=1 shows what a kept input decodes to.
-  if (std::getenv("FUZZ_DUMP")) BSprtcv(stderr, "fuzz input", &c->cv, BSTRUE);
+  if (std::getenv("FUZZ_DUMP")) dump("curve", c->cv);
   return c;
 }
 
@@ -123,6 +142,22 @@ inline bool well_formed(const TestCurve &c) {
   }
   return true;
 }
+
+// Whether a record's closed flag tells the truth: its ends meet within the distance tolerance. The library takes
+// the flag as given (a parameter at the end of a closed curve may be put on its start), so a flag that lies is
+// damaged input, which the checks of an answer leave alone.
+inline bool closure_honest(const TestCurve &c) {
+  if (!c.cv.phy_closed) return true;
+  double p[3], q[3];
+  int rc = 0, qrc = 0;
+  BScveval_n(&c.cv, c.start(), 0, p, &rc);
+  BScveval_n(&c.cv, c.end(), 0, q, &qrc);
+  return rc == 0 && qrc == 0 &&
+         std::hypot(p[0] - q[0], p[1] - q[1], p[2] - q[2]) <= BStoltab[1];
+}
+
+// A curve whose answers the targets judge: well formed, with an honest closed flag.
+inline bool sound(const TestCurve &c) { return well_formed(c) && closure_honest(c); }
 
 // The largest Cartesian coordinate of a curve's poles (1 at least): the scale of its tolerances.
 inline double scale_of(const TestCurve &c) {
@@ -156,6 +191,13 @@ inline bool at_jump(const VOQbsp_curve &cv, double u) {
   return mult >= cv.order;
 }
 
+// Whether u is (up to rounding) an interior knot where the tangent may turn: multiplicity order - 1 or more.
+inline bool at_corner(const VOQbsp_curve &cv, double u) {
+  int mult = 0;
+  for (int i = cv.order; i < cv.num_poles; ++i) mult += std::fabs(cv.knots[i] - u) <= 1e-12 * (std::fabs(u) + 1);
+  return mult >= cv.order - 1 && mult > 0;
+}
+
 // Largest distance between cv and ref at `samples` parameters spread over the common range, ref's parameter
 // mapped from [a, b] onto [ra, rb], jumps of ref skipped; NaN when an evaluation fails.
 inline double shape_gap(const VOQbsp_curve &cv, double a, double b, const VOQbsp_curve &ref, double ra, double rb,
@@ -187,6 +229,15 @@ struct FreeCurve {
 };
 using HeapCurve = std::unique_ptr<VOQbsp_curve, FreeCurve>;
 
+// Owner of a block from BSdbgmalloc.
+struct FreeBlock {
+  void operator()(void *p) const {
+    if (p) BSdbgfree(p);
+  }
+};
+template <class T>
+using HeapArray = std::unique_ptr<T[], FreeBlock>;
+
 // An output record with room for `poles` poles of order up to `order`, filled with a marker value so that a
 // refusal that writes can be seen.
 struct RoomCurve {
@@ -209,6 +260,81 @@ struct RoomCurve {
       if (v != kMarker) return false;
     return true;
   }
+};
+
+inline void read_point(Reader &in, double p[3]) {
+  for (int j = 0; j < 3; ++j) p[j] = in.number();
+}
+
+// A Bezier span: num_poles == order; clamped on [0, 1] unless the knots are raw.
+inline std::unique_ptr<TestCurve> read_span(Reader &in, int max_order = 16) {
+  const int order = static_cast<std::int8_t>(in.byte());
+  const std::uint8_t flags = in.byte();
+  const int k = std::clamp(order, 1, max_order);
+  std::vector<double> knots;
+  for (int i = 0; i < 2 * k; ++i) knots.push_back((flags & 16) ? in.number() : i < k ? 0.0 : 1.0);
+  std::vector<double> poles(3 * static_cast<std::size_t>(k)), weights;
+  for (double &p : poles) p = in.number();
+  if (flags & 1)
+    for (int i = 0; i < k; ++i) weights.push_back(in.number());
+  auto c = std::make_unique<TestCurve>(k, poles, knots, weights);
+  c->cv.order = static_cast<std::int16_t>(order);
+  if (std::getenv("FUZZ_DUMP")) dump("span", c->cv);
+  return c;
+}
+
+// The curve moved into the plane z = 0, as the planar routines (offsets, fillets, arcs) take it.
+inline void flatten(TestCurve &c) {
+  for (int i = 0; i < c.n(); ++i) c.poles[3 * static_cast<std::size_t>(i) + 2] = 0;
+  c.cv.planar = 1;
+}
+
+inline double dist3(const double *a, const double *b) { return std::hypot(a[0] - b[0], a[1] - b[1], a[2] - b[2]); }
+
+// The point of cv at u; false when the evaluation fails.
+inline bool point_at(const VOQbsp_curve &cv, double u, double p[3]) {
+  int rc = 0;
+  BScveval_n(&cv, u, 0, p, &rc);
+  return rc == 0;
+}
+
+// Distance from p to cv's point at u (NaN when the evaluation fails). Where the curve jumps at u, the nearer of
+// its two sides: a result may take either.
+inline double gap_at(const VOQbsp_curve &cv, double u, const double p[3]) {
+  double q[3];
+  if (!point_at(cv, u, q)) return std::numeric_limits<double>::quiet_NaN();
+  double gap = dist3(p, q);
+  if (at_jump(cv, u)) {
+    const double h = 1e-13 * (std::fabs(u) + range_end(cv) - range_start(cv));
+    for (double v : {u - h, u + h})
+      if (point_at(cv, std::clamp(v, range_start(cv), range_end(cv)), q)) gap = std::fmin(gap, dist3(p, q));
+  }
+  return gap;
+}
+
+// The library's heap and scratch blocks at construction; clean() once every output is released.
+struct BlockCount {
+  int live = BSdbgliveblocks(), scratch = BSscratchheapblocks();
+  bool clean() const { return BSdbgliveblocks() == live && BSscratchheapblocks() == scratch; }
+};
+
+// An allocation failure injected into the call under test when the input asks for one (a byte from 1 to 32:
+// the n-th heap request fails). disarm() after the call: the checks that follow must not meet it. hit() says
+// whether the call reached it.
+class InjectedFailure {
+ public:
+  explicit InjectedFailure(std::uint8_t b) : at_(b >= 1 && b <= 32 ? b : 0) {}
+  ~InjectedFailure() { BSallocfailat(0); }
+  void arm() const { BSallocfailat(at_); }
+  void disarm() {
+    hit_ = at_ > 0 && BSallocfailpending() == 0;
+    BSallocfailat(0);
+  }
+  bool hit() const { return hit_; }
+
+ private:
+  int at_;
+  bool hit_ = false;
 };
 
 }  // namespace fuzz

@@ -68,7 +68,7 @@ TEST(CircularArcs, PrepcarcShapes) {
 
 TEST(CircularArcs, PrepcarcRefusals) {
   const double x1[3] = {1, 0, 0}, y1[3] = {0, 1, 0}, tiny[3] = {1e-7, 0, 0}, nan3[3] = {NAN, 0, 1};
-  const double zero[3] = {0, 0, 0}, along_x[3] = {1, 0, 0};
+  const double zero[3] = {0, 0, 0}, along_x[3] = {1, 0, 0}, lean[3] = {0, 0.3, 1};
   // A sweep of 6e-8 on radius 20: far enough apart and not parallel, but no room for a middle pole.
   const double far[3] = {20, 0, 0}, near_far[3] = {20 * std::cos(6e-8), 20 * std::sin(6e-8), 0};
   const struct {
@@ -80,6 +80,7 @@ TEST(CircularArcs, PrepcarcRefusals) {
       {"start = centre", x1, x1, y1, kUp, -2},         {"NaN normal", x1, kOrigin, y1, nan3, -2},
       {"null normal", x1, kOrigin, y1, zero, -6},      {"normal along the start radius", x1, kOrigin, y1, along_x, -6},
       {"too flat", far, kOrigin, near_far, kUp, -5},
+      {"normal leaning out of the plane", x1, kOrigin, y1, lean, -2},
   };
   for (const auto &cs : cases) {
     SCOPED_TRACE(cs.what);

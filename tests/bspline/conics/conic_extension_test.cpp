@@ -250,6 +250,12 @@ TEST(ConicLength, LengthenAndShorten) {
   take(*plane_segment(PlaneFrame{}, {-1, 1, 0, -1, 1, 1}, {1, 1, 1}), &parabola);
   take(*plane_segment(PlaneFrame{}, {-1, 1, 0, -0.5, 1, 1}, {1, 2.5, 1}), &hyperbola);
   TestCurve cubic(4, {0, 0, 0, 1, 1, 0, 2, 1, 0, 3, 0, 0}, {0, 0, 0, 0, 1, 1, 1, 1});
+  // An ellipse arc of three segments, 3929 long, whose middle lies nearly opposite its ends on a long ellipse:
+  // from its fixed end the walk must go through the arc, not round the short way.
+  ArcRecord long_ellipse;
+  const double LA[3] = {-1, 4.5, 0}, LB[3] = {-13, -15, 0}, LTA[3] = {9.125, -7.5, 0}, LTB[3] = {-7.5, 3.75, 0},
+               LS[3] = {3.75, -15, 0};
+  ASSERT_TRUE(BSconicgen3(&rc, LA, LB, LTA, LTB, LS, &long_ellipse.cv, nullptr, nullptr));
   const double q = M_PI;  // a quarter of the circle of radius 2
   struct Case {
     const char *what;
@@ -265,6 +271,7 @@ TEST(ConicLength, LengthenAndShorten) {
                {"circle, whole from its start", &quarter.cv, 9, 3 * q, 0, 0, 4 * q},
                {"ellipse, start side", &ellipse.cv, 8, 6.0, 0, 0, -1},
                {"ellipse past half shortened by more than what is left", &big.cv, 8, -15.0, 0, 0, -1},
+               {"long ellipse arc shortened at its start", &long_ellipse.cv, 8, -15.0, 0.04, 0, -1},
                {"parabola, end side", &parabola.cv, 6, 3.0, 1, 0, -1},
                {"parabola shortened at its start", &parabola.cv, 6, -1.0, 0, 0, -1},
                {"hyperbola, end side", &hyperbola.cv, 7, 1.5, 0.8, 0, -1},
@@ -278,7 +285,7 @@ TEST(ConicLength, LengthenAndShorten) {
                {"closed arc", &closed.cv, 9, 1, 1, BSRC_OUT_OF_RANGE, 0},
                {"order 4", &cubic.cv, 9, 1, 1, BSRC_OUT_OF_RANGE, 0}};
   const double tol15 = BStoltab[15];
-  const ArcRecord *recs[] = {&quarter, &ellipse, &big, &parabola, &hyperbola};
+  const ArcRecord *recs[] = {&quarter, &ellipse, &big, &parabola, &hyperbola, &long_ellipse};
   for (const Case &c : cases) {
     SCOPED_TRACE(c.what);
     const int live = BSdbgliveblocks();
@@ -301,7 +308,7 @@ TEST(ConicLength, LengthenAndShorten) {
         EXPECT_NEAR(len, c.want_len >= 0 ? c.want_len : len_c + c.dist, 1e-6);
       }
       const bool end_side = c.par >= 0.5;
-      const ArcRecord &in = **std::find_if(recs, recs + 5, [&](const ArcRecord *r) { return &r->cv == c.arc; });
+      const ArcRecord &in = **std::find_if(recs, recs + 6, [&](const ArcRecord *r) { return &r->cv == c.arc; });
       double fixed[3], got[3], in_near[3], out_near[3];
       in.point(end_side ? 0 : 1, fixed);
       ref_point(*out.cv, end_side ? 0 : 1, got);

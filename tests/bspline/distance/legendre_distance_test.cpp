@@ -2,6 +2,7 @@
 
 #include <cfloat>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <random>
 #include <vector>
@@ -215,6 +216,18 @@ TEST(LegendreDistance, SearchOutcomes) {
   EXPECT_NEAR(inner.par[0], 0, 1e-8);
   EXPECT_NEAR(inner.dist[0], 0.5, 1e-12);
 
+  // The cubic (0, 0), (0, 0), (0, 12), (4, 12) stands still at its start; seen from (12, 0) the results beside the
+  // start improve by less than the tolerance five times over, yet the nearest point lies farther in, 2.2e-4 nearer.
+  const std::vector<double> still_start = {0, 0, 0, 4, 0, 0, 12, 12};
+  std::vector<double> lgd(8);
+  int lrc = 0;
+  BSbeztolgd(3, 2, still_start.data(), lgd.data(), &lrc);
+  ASSERT_EQ(lrc, 0);
+  Nearest beyond_stagnation(3, 2, false, lgd, {12, 0}, {DBL_MAX}, {1}, 1e-6);
+  ASSERT_EQ(beyond_stagnation.rc, 0);
+  EXPECT_NEAR(beyond_stagnation.dist[0], 11.99978002675022106, 1e-9);
+  EXPECT_NEAR(beyond_stagnation.par[0], -0.87650167494593349, 1e-5);
+
   // Damaged input.
   Nearest nan_point(2, 2, false, bow, {kNaN, 1}, {DBL_MAX}, {1});
   EXPECT_EQ(nan_point.rc, -2);
@@ -244,6 +257,24 @@ TEST(LegendreDistance, SearchState) {
     EXPECT_EQ(rc_small, 0);
     EXPECT_EQ(small[1], big[1]) << rational;
     EXPECT_EQ(small[2], big[2]) << rational;
+  }
+  // Far from the origin (the parabola (t^2 - 1, t) scaled by 1e120) no halving brings a piece under the absolute
+  // piece tolerance: the search stops at the rounding of its coordinates, a few dozen halvings in.
+  {
+    static int halvings = 0;
+    halvings = 0;
+    const BSfaulthandler before = BSsetfaulthook([](const char *name, int *) {
+      halvings += std::strcmp(name, "bsmdlghlfcv") == 0;
+    });
+    const double big = 1e120, far_point[2] = {0, 0.5 * big};
+    const double far_span[6] = {-big * 2 / 3, 0, big * 2 / 3, 0, big, 0};
+    double fb = 0, fd = 0, ft = 0, fq[2];
+    int frc = 0;
+    BSmdptlgcv1(2, 2, BSFALSE, far_span, far_point, 1e-6, DBL_MAX, DBL_MAX, &fb, &fd, &ft, fq, &frc);
+    BSsetfaulthook(before);
+    EXPECT_EQ(frc, 0);
+    EXPECT_NEAR(fd / big, 0.44183247709352910, 1e-14);
+    EXPECT_LE(halvings, 40);
   }
   // A piece within the piece tolerance of the origin is still solved, as a point.
   const double tiny[4] = {1e-13, 1e-14, -1e-13, 0};

@@ -43,8 +43,19 @@ TEST(NormalsDistance, NearestParametersAndIntervals) {
   TestCurve cusp(4, {-2, 2, 0, -1, 1, 0, -0.5, 0.5, 0, 0, 0, 0, 0.5, 0.5, 0, 1, 1, 0, 2, 2, 0},
                  {0, 0, 0, 0, 1, 1, 1, 2, 2, 2, 2});
   TestCurve half = half_circle();
+  // A polyline broken by a double knot: (0, 0) to (2, 0), then (2, 3) to (4, 3); the chord between is no part of it.
+  TestCurve broken(2, {0, 0, 0, 2, 0, 0, 2, 3, 0, 4, 3, 0}, {0, 0, 1, 1, 2, 2});
   // An unclamped cubic whose range ends before its last pole.
   TestCurve unclamped(4, {0, 0, 0, 1, 0, 0, 2, 0, 0, 3, 0, 0, 4, 0, 0}, {0, 1, 2, 3, 4, 5, 6, 7, 8});
+  TestCurve into_jump(4, {-15, -15, -15, -10.625, 12.375, -14.375, -10.25, -3, -4.75, -4.75, -4.75, 11.75,
+                          -4.75, -4.75, -4.75, -4.75, -4.75, -4.75, -4.75, -4.75, -4.75, -4.75, -14.125, -15,
+                          -15, -15, -4.75, -4.75, -4.75, -4.75, -4.75, -4.75, -4.75},
+                       {0, 0, 0, 0, 1.375, 3.03125, 9.375, 13.125, 13.125, 13.125, 13.125, 14.125, 14.125, 14.125, 14.125});
+  // A cubic that comes to rest at the end of its range (the knot there is triple; the poles after it coincide):
+  // two feet within rounding of that end.
+  TestCurve rest(4, {0, 0, 0, 0, 18, 0, 0, 0.5, 15, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+                 {-7.75, -6.625, -6.59375, -6.59375, -6.59375, -6.59375, -6.5625, -6.5625, -6.5625, -6.40625, -6.40625,
+                  -5.28125});
   const double on_cubic = 1.3;
   double p_on[3];
   ref_point(cubic, on_cubic, p_on);
@@ -64,6 +75,12 @@ TEST(NormalsDistance, NearestParametersAndIntervals) {
       {"below a cusp of a cubic", cusp, {0, -1, 0}, 0, 1, {1}, {}},
       {"the centre of a half circle", half, {1, 1, 0}, 0, 2, {}, {0, 2}},
       {"beyond the range of an unclamped curve", unclamped, {9, 0, 0}, 0, -1, {5}, {}},
+      // No foot on either piece: the start of the second, on the far side of the jump, is nearest.
+      {"beside a jump: the nearer side", broken, {1.5, 2, 0}, 0, std::sqrt(1.25), {1}, {}},
+      // A foot within the knot tolerance of a jump (the cubic runs into it): the jump's nearer side, the start of
+      // the last span, is nearest; the foot beside it used to hide that side.
+      {"a foot beside a jump", into_jump, {0, -15, -15}, 0, 4.8299197715904141, {13.125}, {}},
+      {"feet snapped onto the end: the end once", rest, {0, 0, 0}, 0, 0, {-6.5625}, {}},
       {"a NaN point", cubic, {nan, 0, 0}, -2, -1, {}, {}},
   };
   for (Case &c : cases) {

@@ -54,6 +54,9 @@ const Loose kCircle{2, 2, 1,
                     {1, kS, 0, -kS, -1, -kS, 0, kS, 1, 0, kS, 1, kS, 0, -kS, -1, -kS, 0, 1, kS, 1, kS, 1, kS, 1,
                      kS, 1},
                     {0, 0, 0, .25, .25, .5, .5, .75, .75, 1, 1, 1}};
+// A quadratic whose range starts on a triple knot: the curve starts at its second pole, (0, 0); the first pole,
+// (0, -3), ends the span before the range.
+const Loose kJumpStart{2, 2, 0, {0, 0, 1, 2, -3, 0, 1, 0}, {-1, 0, 0, 0, 1, 1, 1}};
 
 TEST(PointDistance, NearestPoints) {
   struct Case {
@@ -75,6 +78,7 @@ TEST(PointDistance, NearestPoints) {
        std::hypot(1, 0.02), 0, {1, 0}, 0, -1},
       {"inside a quarter arc: the closed form", kQuarter, {0.3, 0.3}, DBL_MAX, 1 - std::hypot(.3, .3), 0.5,
        {kS, kS}, 0, 0},
+      {"a pole before the range is no candidate", kJumpStart, {0, -3}, DBL_MAX, 3, 0, {0, 0}, 0, -1},
   };
   HookGuard hook(count_calls);
   for (const Case &c : cases) {

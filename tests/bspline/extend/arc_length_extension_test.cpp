@@ -56,6 +56,18 @@ TEST(ArcLengthExtension, EndsLinesAndRefusals) {
   for (int i = 0; i < 34; ++i) knots17.push_back(i < 17 ? 0 : 1);
   TestCurve order17(17, zigzag, knots17);
   TestCurve heavy(3, {0, 0, 0, 1, 1, 0, 2, 0, 0}, {0, 0, 0, 1, 1, 1}, {1, 2, 3.5});
+  // On one line but running back on it: shortened along its path, not as a straight curve.
+  TestCurve back_forth(2, {0, 0, 0, 4, 0, 0, 1, 0, 0, 6, 0, 0}, {0, 0, 1, 2, 3, 3});
+  // A hook whose last leg, continued, would cross its first: a straight piece goes on, the corners stay.
+  TestCurve hook(2, {0, 0, 0, 4, 0, 0, 4, 3, 0, 2, 3, 0, 2, 1, 0}, {0, 0, 1, 2, 3, 4, 4});
+  // Unclamped and rational with its weights falling from 4 to 0.5: its continuation runs far out as its weight
+  // falls, and the curve cut at the distance was not the one measured (2.25 added for 1).
+  TestCurve runaway(4, {-14.75, -14, 0, 0, 0.625, 0, -1.25, -1.25, 0, 4, 4, 0},
+                    {-14.5, -13.96875, -13.84375, -11.375, -7.625, -3.625, -3.5625, 0.84375}, {4, 4, 2, 0.5});
+  // On one line, one way, but jumping from (2, 2) to (0, 0): the jump is no length, so not a straight curve.
+  TestCurve jump_line(2, {4, 4, 0, 2, 2, 0, 0, 0, 0, -3, -3, 0}, {0, 0, 1, 1, 2, 2});
+  // Standing still at its end, where its polynomial turns back: a straight piece along the end leg.
+  TestCurve still_end(4, {0, 0, 0, 0, 4, 0, 4, 4, 0, 4, 4, 0}, {0, 0, 0, 0, 1, 1, 1, 1});
   const double L_line = std::sqrt(32.0), L_arch = length_of(arch.cv);
   struct {
     const char *what;
@@ -79,6 +91,11 @@ TEST(ArcLengthExtension, EndsLinesAndRefusals) {
       {"curve shortened past its length", &arch, 0.6, -L_arch - 1e-3, BSRC_OUT_OF_RANGE, true},
       {"distance 0", &arch, 0.6, 0.0, 0, true},
       {"rational end weight passing 4.0", &heavy, 0.9, 2.0, 0, true},
+      {"line running back and forth shortened", &back_forth, 2.9, -2.0, 0, true},
+      {"line jumping along itself shortened at its start", &jump_line, 0.1, -3.0, 0, false},
+      {"rational continuation running away", &runaway, -7.625, 1.0, 0, true},
+      {"polyline continued across itself", &hook, 3.9, 2.0, 0, true},
+      {"curve standing still at its end", &still_end, 0.9, 2.0, 0, true},
       {"distance below dist_tol", &arch, 0.6, 3e-7, 0, true},
       {"order 17 lengthened", &order17, 0.9, 0.5, BSRC_OUT_OF_RANGE, true},
       {"closed curve lengthened", &closed, 0.9, 0.5, BSRC_OUT_OF_RANGE, true},
@@ -115,7 +132,8 @@ TEST(ArcLengthExtension, EndsLinesAndRefusals) {
     if (c.dist > 0 && achieved == c.dist) {
       EXPECT_LT(old_range_error(cv, r), 1e-9) << c.what;
     }
-    if (c.dist > 0 && achieved == c.dist && !cv.cv.rational && c.c != &line) {  // a line goes on as a line
+    // A line goes on as a line; so does a curve whose end span cannot go on (straight, at the pace of the whole).
+    if (c.dist > 0 && achieved == c.dist && !cv.cv.rational && c.c != &line && c.c != &still_end && c.c != &hook) {
       const int span = c.at_end ? cv.n() - 1 : cv.order() - 1;
       double want[3], got[3];
       span_polynomial(cv, cv.knots[span], cv.knots[span + 1], c.at_end ? b : a, want);

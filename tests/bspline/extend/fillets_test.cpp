@@ -62,6 +62,8 @@ TEST(Fillets, PlanarFillet) {
   } cases[] = {
       {"two lines at right angles", x_axis, y_axis, {1, 0, 0}, {0, 1, 0}, {0.5, 0.5, 0}, 1, 0},
       {"a line against an arc", long_axis, arc, {4.5, 0, 0}, {2.4, 3.2, 0}, {3, 1, 0}, 2, 0},
+      // Side points near the curves but off their plane: the arc is still made in the curves' plane.
+      {"side points off the plane", long_axis, arc, {4.5, 0, 3}, {2.4, 3.2, -2}, {3, 1, 1}, 2, 0},
       {"two cubics", cubic1, cubic2, {1.5, 0, 0}, {2, 0.5, 0}, {1.5, 0.5, 0}, 0.4, 0},
       {"parallel lines", x_axis, parallel, {1, 0, 0}, {1, 1, 0}, {1, 0.5, 0}, 0.25, -1},
       {"a spatial curve", spatial, x_axis, {1, 0, 0}, {1, 0, 0}, {1, 1, 0}, 0.25, -1},

@@ -137,6 +137,8 @@ TEST(ClosedFormSpans, OverlapBetweenEndResults) {
   // The same quarter run backwards with its weights scaled, and a quadratic whose middle is the arc's centre.
   const TestCurve back(3, {0, 1, 0, 1, 1, 0, 1, 0, 0}, kBez3, {2, 2 * kS, 2});
   const TestCurve dented(3, {1, 0, 0, -0.5, -0.5, 0, 0, 1, 0}, kBez3), seg(2, {0, 0, 0, 2, 0, 0}, kSeg);
+  // Along the x axis from 0 out to 3.56 and back to 3, against the straight run from 0 to 3.
+  const TestCurve out_back(4, {0, 0, 0, 4, 0, 0, 4, 0, 0, 3, 0, 0}, kBez4), run(4, {0, 0, 0, 1, 0, 0, 2, 0, 0, 3, 0, 0}, kBez4);
   struct Case {
     const char *what;
     const VOQbsp_curve *a, *b;
@@ -150,6 +152,8 @@ TEST(ClosedFormSpans, OverlapBetweenEndResults) {
       {"rational, backwards, end weights not 1", &arc->cv, &back.cv, {0, 1}, {1, 0}, nullptr, 0, 1, 0},
       {"quadratics with equal ends bulging apart", &up.cv, &down.cv, {0, 1}, {0, 1}, nullptr, 1, 0, 0},
       {"no sample has a foot", &dented.cv, &arc->cv, {0, 1}, {0, 1}, nullptr, 1, 0, 0},
+      // The sample at 3.56 has no foot on the shorter run: it lies beyond its end, not on it.
+      {"a piece that turns back covers more", &out_back.cv, &run.cv, {0, 1}, {0, 1}, nullptr, 3, 0, 0},
       {"lines: no samples", &seg.cv, &seg.cv, {0, 1}, {0, 1}, nullptr, 0, 0, 0},
       {"the foot fails", &up.cv, &down.cv, {0, 1}, {0, 1}, "bsperpa", 1, 0, 77},
       {"the piece fails", &up.cv, &down.cv, {0, 1}, {0, 1}, "bsactivsplt", 0, 0, 77},

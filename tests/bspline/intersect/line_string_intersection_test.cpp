@@ -62,6 +62,46 @@ TEST(LineStringIntersection, TwoSegments) {
   }
 }
 
+// Two strings, every result as (parameter on the first, on the second): points, then overlaps as their end pairs.
+TEST(LineStringIntersection, TwoStrings) {
+  struct Case {
+    const char *what;
+    TestCurve a, b;
+    int n_int, n_over;
+    std::vector<double> results;
+  } const cases[] = {
+      // Over a double knot the string jumps: the chord between the poles on either side is no part of it.
+      {"no crossing on a jump",
+       TestCurve(2, {-2, -2, 0, -1, 1, 0, 1, -1, 0, 2, 2, 0}, {0, 0, 1, 1, 2, 2}),
+       TestCurve(2, {-3, 0, 0, 3, 0, 0}, {0, 0, 1, 1}), 2, 0, {2. / 3, 5. / 18, 4. / 3, 13. / 18}},
+      // Up and down one line against a string that runs up a part of it and down the rest: a stretch that starts
+      // where the previous one ended, but on another lap of the first string, is an overlap of its own.
+      {"stretches of two laps",
+       TestCurve(2, {-5.5, 0, 0, -15, -15, 0, -15, 0, 0, -15, -15, 0, 0, 3, 0}, {0, 0, 1, 2, 3, 4, 4}),
+       TestCurve(2, {-15, -8.625, 0, -15, -5, 0, -15, -15, 0, -15, -15, 0, -8.5, -6.75, 0},
+                 {2, 2, 8.65625, 9.65625, 10.65625, 11.65625, 11.65625}),
+       2, 4, {1, 10.65625, 3, 10.65625,  // the foot of both, where the overlaps start and end
+              1, 5. / 3, 9.65625, 8.65625, 1.425, 5. / 3, 2, 8.65625, 7. / 3, 2.575, 8.65625, 2, 7. / 3, 3, 8.65625,
+              9.65625}},
+  };
+  for (const Case &c : cases) {
+    CallResults r(10, 10);
+    r.lsls(&c.a.cv, &c.b.cv, BSFALSE);
+    ASSERT_EQ(r.rc, 0) << c.what;
+    ASSERT_EQ(r.n_int, c.n_int) << c.what;
+    ASSERT_EQ(r.n_over, c.n_over) << c.what;
+    for (int k = 0; k < r.n_int; ++k) {
+      EXPECT_NEAR(r.par1()[k], c.results[2 * k], 1e-12) << c.what << " " << k;
+      EXPECT_NEAR(r.par2()[k], c.results[2 * k + 1], 1e-12) << c.what << " " << k;
+    }
+    for (int k = 0; k < r.n_over; ++k)
+      for (int e = 0; e < 2; ++e) {
+        EXPECT_NEAR(r.over_par1()[2 * k + e], c.results[2 * c.n_int + 4 * k + e], 1e-12) << c.what << " " << k;
+        EXPECT_NEAR(r.over_par2()[2 * k + e], c.results[2 * c.n_int + 4 * k + 2 + e], 1e-12) << c.what << " " << k;
+      }
+  }
+}
+
 // Damaged strings are refused, and every way out of a call that runs out of heap or scratch releases all it took.
 TEST(LineStringIntersection, FailuresReleaseEverything) {
   // 240 poles against one long segment, which is walked: more candidates than one block of the list, more points

@@ -126,10 +126,11 @@ struct Store {
   double *ovl = own_ovl.data(), *o1 = own_o1.data(), *o2 = own_o2.data();
   int n_pts = 0, n_ovl = 0, blocks_pts = 0, blocks_ovl = 0;
 
-  // Appends count results: points at x = first .. first + count - 1 (pieces along x), parameters x / 1000.
-  int add(int count, double first, double gap = 0) {
+  // Appends count results: points at x = first .. first + count - 1 (pieces along x), parameters x / 1000 + lap
+  // (a string that came back to those points).
+  int add(int count, double first, double gap = 0, double lap = 0) {
     std::vector<double> p(3 * count), s(count);
-    for (int k = 0; k < count; ++k) p[3 * k] = first + k + (k > 0 ? gap : 0), s[k] = p[3 * k] / 1000;
+    for (int k = 0; k < count; ++k) p[3 * k] = first + k + (k > 0 ? gap : 0), s[k] = p[3 * k] / 1000 + lap;
     int rc = 1;
     BSlslsmem(count, p.data(), s.data(), s.data(), 1e-12, &n_pts, &pts, &t1, &t2, &n_ovl, &ovl, &o1, &o2,
               &blocks_pts, &blocks_ovl, &rc);
@@ -166,21 +167,24 @@ TEST(LineStringServices, ResultStoreGrowsByBlocksAndJoinsPieces) {
     ASSERT_EQ(s.add(2, 0), 0);  // a piece from x = 0 to 1
     ASSERT_EQ(s.add(2, 1), 0);  // starting where it ends: now 0 to 2
     ASSERT_EQ(s.add(2, 5), 0);
-    ASSERT_EQ(s.n_ovl, 2);
+    ASSERT_EQ(s.add(2, 6, 0, 1), 0);  // at its end point, but on another lap of the strings: a piece of its own
+    ASSERT_EQ(s.n_ovl, 3);
     EXPECT_EQ(s.ovl[3], 2);
     EXPECT_EQ(s.o1[1], 0.002);
     EXPECT_EQ(s.ovl[6], 5);
+    EXPECT_EQ(s.o2[3], 0.006);
+    EXPECT_EQ(s.o2[4], 1.006);
     for (int k = 0; k < 300; ++k) ASSERT_EQ(s.add(2, 10 + 3 * k), 0);
-    EXPECT_EQ(s.n_ovl, 302);
+    EXPECT_EQ(s.n_ovl, 303);
     EXPECT_EQ(s.blocks_ovl, 3);  // grown at 100, 200 and 300 pieces
-    EXPECT_EQ(s.ovl[6 * 301], 907);
+    EXPECT_EQ(s.ovl[6 * 302], 907);
 
     const std::int32_t mode = BSsetlineintmode(0);  // pairs become points
     EXPECT_EQ(mode, 1);
     ASSERT_EQ(s.add(2, 0), 0);
     BSsetlineintmode(mode);
     EXPECT_EQ(s.n_pts, 452);
-    EXPECT_EQ(s.n_ovl, 302);
+    EXPECT_EQ(s.n_ovl, 303);
 
     std::vector<double> bad = {0, kNaN, 0};
     int rc = 0;

@@ -84,6 +84,26 @@ TEST(SelfIntersection, CrossingsOverlapsAndRefusals) {
       // stands on the overlap is no crossing.
       {"abutting overlaps", plane(2, {0, 0, 5, 0, 10, 0, 10, 2, -1, 2, -1, 0, 11, 0}), 0, 1,
        {0, 2, 5 + 1. / 12, 5 + 11. / 12}},
+      // Up, down, up again and down to the start on one line: records whose second intervals fold at one turn
+      // are not joined into one that would claim a stretch against a point.
+      {"folds over a fold", plane(2, {-1, 0, 0, 0, 0, 4, 0, 1, 0, 4, 0, 0}), 0, 6,
+       {1, 2, 5, 4, 1.25, 2, 3, 2, 1.25, 2, 3, 4, 2, 3, 4, 3, 2, 3, 4, 4.75, 3, 4, 4.75, 4}},
+      // Out along the x axis and back, standing still from 2 on: the stationary record covers only [2, 3], where
+      // the curve stands still, and the way back ends where the curve comes to rest, not at a node value.
+      {"a line that comes to rest",
+       std::make_unique<TestCurve>(4, std::vector<double>{0, 0, 0, 4, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+                                   std::vector<double>{0, 0, 0, 0, 1, 2, 3, 3, 3, 3}),
+       0, 2, {2, 3, 3, 3, 0, 0.45308183932197282, 2, 0.45308183932197282}},
+      // Out and back, a rest of three spans, out and back again: the curve turns at the start of its rest (the node
+      // of the last pole that moved lies before it, where no tangent turns), so the second way out is a piece.
+      {"a turn through a rest",
+       std::make_unique<TestCurve>(4, std::vector<double>{0, 0, 0, 4, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                                                          0, 0, 0, 0, 0, 0, 3, 0, 0, 0, 0, 0},
+                                   std::vector<double>{0, 0, 0, 0, 1, 2, 3, 4, 5, 6, 7, 7, 7, 7}),
+       0, 7, {2, 3, 3, 3, 0, 0.45308183932197282, 2, 0.45308183932197282, 0, 0.21068882293130034, 2,
+              6.5469181606780271, 0, 0.21068882293130034, 7, 6.5469181606780271, 0.7604070127119793, 2,
+              6.5469181606780271, 2, 0.7604070127119793, 2, 6.5469181606780271, 7, 2, 6.5469181606780271, 7,
+              6.5469181606780271}},
       {"order 17", plane(17, zigzag), 0, 0, {}, BSRC_OUT_OF_RANGE},
       {"NaN pole", std::move(nan_pole), 0, 0, {}, BSRC_OUT_OF_RANGE},
   };

@@ -40,6 +40,9 @@ TEST(SpanIntersection, CasesAndMethods) {
   const auto wide = circular_arc(1, 0, 3.0, 1);
   TestCurve heavy(2, {1, 0, 0, -1, 0.5, 0}, k2, {1, 0.1});
   TestCurve damaged(4, {0, 0, 0, 1, nan, 0, 2, 1, 0, 3, 0, 0}, k4);
+  // Along the x axis from 0 out to 3.56 and back to 3, and the straight run from 0 to 3: both straight, yet the
+  // first covers more than the second between the ends they share.
+  TestCurve out_back(4, {0, 0, 0, 4, 0, 0, 4, 0, 0, 3, 0, 0}, k4), run(4, {0, 0, 0, 1, 0, 0, 2, 0, 0, 3, 0, 0}, k4);
   struct Case {
     const char *what;
     TestCurve &a, &b;
@@ -59,6 +62,7 @@ TEST(SpanIntersection, CasesAndMethods) {
       {"the arc first", arc, chord, nullptr, 0, 2, 0, 0, true, {ta, tb}, {0.65, 0.35}},
       {"the arc test fails: a general span", chord, arc, "bststcvfarc", 0, 2, 0, 1, true, {0.35, 0.65}, {tb, ta}},
       {"a degenerate segment: the end results only", seg, dot, nullptr, 0, 1, 0, 0, true, {1}, {0}},
+      {"straight, one turning back: no overlap", out_back, run, nullptr, 0, 2, 0, 1, true, {0, 1}, {0, 1}},
       {"the polygon intersector fails", bump, dip, "bsxbzs4", 77, 0, 0, 1, false, {}, {}},
       {"the end stage fails", bump, dip, "bsendpoint", 77, 0, 0, 0, false, {}, {}},
       {"order 17", order17, seg, nullptr, -2, 0, 0, 0, false, {}, {}},

@@ -74,6 +74,15 @@ TEST(EndClamping, PartlyClampedStart) {
   EXPECT_EQ(c.knots, (std::vector<double>{1, 1, 1, 2, 3, 3, 3}));
   std::mt19937 rng(1);
   expect_same_points(*before, c.cv, 1, 3, rng);
+
+  // The range starts on a knot already repeated order times past the first knot, and ends on one repeated order
+  // times before the last: clamped, the poles beyond the live spans are the end points, as clamped ends promise.
+  TestCurve jumps(2, {5, 5, 0, 0, 0, 0, 1, 0, 0, 2, 1, 0, 9, 9, 0}, {-1, 0, 0, 1, 2, 2, 3});
+  const HeapCurve jumps_before = heap_copy(jumps.cv);
+  ASSERT_TRUE(BScnvtomkt(&rc, &jumps.cv));
+  EXPECT_EQ(std::vector<double>(jumps.poles.begin(), jumps.poles.begin() + 3), (std::vector<double>{0, 0, 0}));
+  EXPECT_EQ(std::vector<double>(jumps.poles.end() - 3, jumps.poles.end()), (std::vector<double>{2, 1, 0}));
+  expect_same_points(*jumps_before, jumps.cv, 0, 2, rng);
 }
 
 }  // namespace

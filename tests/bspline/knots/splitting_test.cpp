@@ -176,9 +176,9 @@ TEST(Splitting, PartBetweenTwoParameters) {
       }
 }
 
-TEST(Splitting, CutNearAKnotClusterSnapsToItsFirstKnot) {
+TEST(Splitting, CutNearAKnotClusterSnapsToItsNearestKnot) {
   // A line string along x at unit speed whose knots crowd near 2 and 5: a cut within the parameter tolerance of
-  // several knots lands on the first of them, whichever side of the cluster it comes from; a cut near none stays.
+  // several knots lands on the nearest of them, whichever side of the cluster it comes from; a cut near none stays.
   const double c = 1e-13;
   const std::vector<double> x = {0, 1, 2, 2 + c, 2 + 2 * c, 3, 4, 5, 5 + c, 6};
   std::vector<double> poles, knots = {0};
@@ -188,11 +188,11 @@ TEST(Splitting, CutNearAKnotClusterSnapsToItsFirstKnot) {
   const struct {
     double a, b, start, end;
   } cases[] = {
-      {2 + 1.5 * c, 4.5, 2, 4.5},            // inside the cluster
+      {2 + 1.2 * c, 4.5, 2 + c, 4.5},        // inside the cluster
       {2 - 3 * c, 4.5, 2, 4.5},              // just below it
-      {2 + 3 * c, 5 + 0.5 * c, 2, 5},        // above it, and the far cut inside the second cluster
+      {2 + 3 * c, 5 + 0.3 * c, 2 + 2 * c, 5},  // above it, and the far cut inside the second cluster
       {0.5, 5 - 2 * c, 0.5, 5},              // near nothing, and just below the second cluster
-      {2.5, 5 + 2 * c, 2.5, 5},              // the far cut just above the second cluster
+      {2.5, 5 + 2 * c, 2.5, 5 + c},          // the far cut just above the second cluster
   };
   for (const auto &k : cases) {
     RoomCurve out(line->cv.num_poles, 2, false);
@@ -201,6 +201,39 @@ TEST(Splitting, CutNearAKnotClusterSnapsToItsFirstKnot) {
     EXPECT_EQ(range_start(out.cv), k.start) << k.a;
     EXPECT_EQ(range_end(out.cv), k.end) << k.a;
   }
+}
+
+// An unclamped curve of order 8 that crawls near its end, where the parameter tolerance spans the knots 12.09375
+// and 12.125 both: a cut on one of them stays there and only that knot's copies are counted, so no piece grows
+// beyond the curve's own size (the room callers give it).
+TEST(Splitting, PiecesWhereTheToleranceSpansTwoKnots) {
+  std::vector<double> poles = {0, -15, 0, -15, -14, 0, -11, -1.625, 0, 0, -15, 0};
+  for (int i = 0; i < 7; ++i) poles.insert(poles.end(), {-15, -15, 0});
+  TestCurve c(8, poles,
+              {-11, -11, -10.9375, -6.8125, -6.5625, -6.3125, -2.5625, -2.5625, 5.40625, 12.09375, 12.125, 12.3125,
+               17.625, 25.59375, 33.5625, 33.5625, 33.5625, 37.3125, 37.3125});
+  std::mt19937 rng(5);
+  struct Case {
+    int span, rc, poles;
+  } const cases[] = {{7, 0, 8}, {8, 0, 8}, {9, -2, 0}, {10, 0, 8}};
+  for (const Case &k : cases) {
+    RoomCurve out(c.n(), 8, false);
+    int rc = 0;
+    BSactivsplt(&rc, &c.cv, &c.knots[k.span], &c.knots[k.span + 1], &out.cv, &kNo);
+    ASSERT_EQ(rc, k.rc) << k.span;
+    if (rc != 0) continue;
+    EXPECT_EQ(out.cv.num_poles, k.poles) << k.span;
+    EXPECT_EQ(range_start(out.cv), c.knots[k.span]) << k.span;
+    expect_same_points(c.cv, out.cv, c.knots[k.span], c.knots[k.span + 1], rng);
+  }
+  VOQbsp_curve *raised = nullptr;
+  int rc = 0;
+  BSadd_1kt_tot(&c.cv, 12.125, 7, BSFALSE, &raised, &rc);
+  ASSERT_EQ(rc, 0);
+  HeapCurve owned(raised);
+  EXPECT_EQ(raised->num_poles, c.n() + 6);
+  EXPECT_EQ(std::count(raised->knots, raised->knots + raised->num_knots, 12.125), 7);
+  EXPECT_EQ(std::count(raised->knots, raised->knots + raised->num_knots, 12.09375), 1);
 }
 
 TEST(Splitting, PartOverTheWholeRangeIsAClampedCopy) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <random>
@@ -47,6 +48,38 @@ TEST(LegendreRoots, Table) {
     ASSERT_EQ(count, cs.count) << cs.what;
     for (int i = 0; i < count; ++i) EXPECT_NEAR(roots[i], cs.roots[i], cs.within) << cs.what << " root " << i;
   }
+
+  // A tolerance as wide as the coefficients: the multiple roots found within it are divided out, and what the
+  // quotient then offers within the tolerance is kept only where the series itself is within it (at t = 1 it is
+  // -272).
+  const std::vector<double> wide = {-11.625, -11.625, -11.625, -11.625, -15,     -14.5,   -3.625,
+                                    0,       0.625,   0,       -11.625, -11.625, -11.625, -11.625,
+                                    -13.625, -11.625, -12.625, -11.625, -11.625, -11.625, -11.625,
+                                    -12.625, -11.625, -11.625, -11.625, -11.625, -11.625, 8.625};
+  std::vector<double> roots(wide.size(), 7.0);
+  int count = 0, rc = 0;
+  BSfndrtlgd1(27, wide.data(), 11.875, &count, roots.data(), &rc);
+  ASSERT_EQ(rc, 0);
+  EXPECT_GT(count, 0);
+  for (int i = 0; i < count; ++i) {
+    double v = 0;
+    BSevalpolgd(27, wide.data(), roots[i], &v);
+    EXPECT_LE(std::fabs(v), 2 * 11.875) << roots[i];
+  }
+  // Degree 44 with tolerance 2: the triple roots the quotient offers at 0.196 and 0.432 are roots of the series
+  // within its tolerance (found only to the cube root of it) and stay.
+  const std::vector<double> triple = {
+      1.0, -0.5, -4.375, -4.375, 6.375, -7.75, 8.875, -1.1724546634323473e-25, -0.875, -11.5, 8.375, 8.375, 3.25,
+      -9.75, -15.0, -15.0, -15.0, -15.0, -15.0, -7.625, 9.625, -15.0, -15.0, -15.0, -15.0, -14.125, -15.0, -15.0,
+      -15.0, -15.0, -15.0, -15.0, -15.0, -15.0, 8.875, -5.8727609312813546e-21, 4.375, 8.375, 8.375, 8.375, 8.375,
+      8.375, 8.375, 8.375, 8.375};
+  std::vector<double> troots(triple.size(), 7.0);
+  BSfndrtlgd1(44, triple.data(), 2.0, &count, troots.data(), &rc);
+  ASSERT_EQ(rc, 0);
+  for (double want : {0.19617345407849551, 0.43198548024741723})
+    EXPECT_NE(std::find_if(troots.begin(), troots.begin() + count, [&](double r) { return std::fabs(r - want) < 1e-9; }),
+              troots.begin() + count)
+        << want;
 }
 
 // The tables behind the halves: each half is the same polynomial, up to degree 320 and in the rows that low

@@ -137,6 +137,16 @@ TEST(ClosedFormRoots, CubicEdgeCases) {
   EXPECT_TRUE(roots_match({-1e-30, cplx(-0.5, std::sqrt(0.75)), cplx(-0.5, -std::sqrt(0.75))}, re, im, 1e-15));
   EXPECT_TRUE(pairs_adjacent(2, re, im));
 
+  // A subnormal constant term carries a few bits only: the other two roots, 650 - 2100 x + 1227.78 x^2 = 0, must
+  // not inherit its rounding through the division by the tiny root.
+  const double subnormal[] = {2.4278385836638855e-319, 650, -2100.0000000000005, 1227.7777777777781};
+  BSrpoly3(subnormal, re, im, &rc);
+  EXPECT_EQ(rc, 0);
+  const double disc = std::sqrt(2100.0000000000005 * 2100.0000000000005 - 4 * 1227.7777777777781 * 650);
+  EXPECT_TRUE(roots_match({(2100.0000000000005 - disc) / (2 * 1227.7777777777781),
+                           (2100.0000000000005 + disc) / (2 * 1227.7777777777781), -3.7351362825598239e-322},
+                          re, im, 1e-14));
+
   // A constant term negligible beside the others counts as zero (with c1 = 0 the tiny-root branch cannot take
   // it first).
   const double negligible[] = {1e-45, 0, 1, 1};

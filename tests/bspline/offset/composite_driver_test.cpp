@@ -109,6 +109,8 @@ TEST(CompositeOffsetDriver, Outcomes) {
       {{"all at dist_tol", kEll, {1e-6, 0}, false, true, false, 1, kZ}, 0, {0, 1}, {}, {0, 0}, {10, 10}},
       {{"NaN distance", kEll, {kNaN}, true, true, false, 1, kZ}, -2, {}, {}, {1, 1}, {0, 0}},
       {{"NaN normal", kEll, {1}, true, true, false, 1, kNaNs}, -2, {}, {}, {1, 1}, {0, 0}},
+      // A damaged component is refused before it is copied into the local frame.
+      {{"NaN pole", {{0, 0, 10, 0}, {10, 0, 10, kNaN}}, {1}, true, true, false, 1, kZ}, -2, {}, {}, {1, 1}, {0, 0}},
       {{"point in the middle", {{0, 0, 10, 0}, {10, 0, 10, 0, 7}, {10, 0, 10, 10}}, {1}, true, true, false, 0, kZ},
        0, {0, 2}, {}, {0, -1}, {11, 10}},
       {{"square out", square(4), {1}, true, true, true, 0, kZ}, 0, {0, 1, 2, 3}, {}, {-1, -1}, {5, 5}},

@@ -169,6 +169,32 @@ TEST(SpanOffset, Results) {
     EXPECT_EQ(rc, 5) << n;  // handed out, the check still short where the curve outruns its resolution
     EXPECT_GT(o4.cv->num_poles, n);
   }
+
+  // Offset by 1e14 the tolerance lies far below the rounding of the offset's points: no check is made (each
+  // would search a curve that every pass lengthens), the polygon offset comes back as a shortfall.
+  static int checks = 0;
+  checks = 0;
+  const BSfaulthandler before_hook =
+      BSsetfaulthook([](const char *name, int *) { checks += std::strcmp(name, "bststspn1") == 0; });
+  auto far_bend = tight_bend();
+  Out o5(far_bend->cv);
+  BSspnoffset(&far_bend->cv, 1e14, kUp, 1, &o5.cv, &rc);
+  BSsetfaulthook(before_hook);
+  EXPECT_EQ(rc, 5);
+  EXPECT_EQ(checks, 0);
+  EXPECT_EQ(o5.cv->num_poles, 8);
+
+  // An unclamped quadratic: its range starts and ends away from its end poles, and so must its offset.
+  TestCurve loose(3, {4, 4, 0, 0, 4, 0, -1.625, -1.625, 0}, {-13.875, -10.125, -8.6875, -3.9375, -0.1875, 3.5625});
+  Out o6(loose.cv);
+  BSspnoffset(&loose.cv, 1.625, kUp, 1, &o6.cv, &rc);
+  ASSERT_EQ(rc, 0);
+  for (double u : {-8.6875, -3.9375}) {
+    double p[3], q[3];
+    ref_point(loose, u, p);
+    ref_point(*o6.cv, u, q);
+    EXPECT_NEAR(std::hypot(p[0] - q[0], p[1] - q[1]), 1.625, 1e-9) << u;
+  }
 }
 
 TEST(SpanOffset, QuarterCircleIsAnExactArc) {

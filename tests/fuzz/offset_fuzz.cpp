@@ -1,0 +1,120 @@
+// Offsets of one plane curve of any record: the whole curve with its corners joined and, on request, its loops
+// removed, and one smooth piece by itself. On a well-formed curve an answer of rc 0 is a sound record whose
+// samples keep the distance: within it plus the offset tolerance of the curve where corners are rounded, never
+// nearer than it less the tolerance once loops are removed from the offset of a closed curve that does not meet
+// itself; every point at the distance from a smooth curve, outside any loop, lies on the offset; a smooth piece's
+// offset follows its true offset within the tolerance. Nothing leaks, also when a heap request fails.
+#include "bspline/offset.h"
+#include "tests/fuzz/fuzz_oracles.h"
+
+namespace {
+
+void check_record(const VOQbsp_curve *cv) {
+  FUZZ_CHECK(cv && BScvcheck(cv) == 0);
+  FUZZ_CHECK(fuzz::finite(cv->poles, 3 * static_cast<std::size_t>(cv->num_poles)));
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
+  fuzz::Reader in(data, size);
+  const std::uint8_t opts = in.byte();
+  fuzz::InjectedFailure failure(in.byte());
+  const auto c = fuzz::read_curve(in, 16);
+  fuzz::flatten(*c);
+  const double d = std::fabs(in.number());
+  const BSboolean side_flag = opts & 1;
+  const int corner_mode = (opts >> 1) & 1, side = side_flag ? 1 : -1;
+  const std::int16_t loop_mode = static_cast<std::int16_t>((opts >> 2) & 3);
+  const bool sane = fuzz::sound(*c) && d <= 1e3;
+  const double scale = fuzz::scale_of(*c) + d;
+  const double tol = 2 * BStoltab[bstol::offset_tol] + 1e-9 * scale;
+  const double normal[3] = {0, 0, 1}, no_side[3] = {0, 0, 0};
+  BStraceclear();
+  const fuzz::BlockCount blocks;
+  {
+    VOQbsp_curve *result = nullptr, **pieces = nullptr;
+    int count = -1, rc = 0;
+    BSboolean flag = side_flag;
+    failure.arm();
+    BScvoffsetd(&c->cv, d, no_side, BSTRUE, corner_mode, loop_mode, &flag, normal, &result, &count, &pieces, &rc);
+    failure.disarm();
+    const fuzz::HeapCurve own_result(result);
+    std::vector<fuzz::HeapCurve> own_pieces;
+    for (int i = 0; i < count; ++i) own_pieces.emplace_back(pieces[i]);
+    const fuzz::HeapArray<VOQbsp_curve *> own_array(pieces);
+    if (std::getenv("FUZZ_DUMP")) {
+      std::fprintf(stderr, "whole: rc %d, %d pieces\n", rc, count);
+      if (result) fuzz::dump("offset", *result);
+    }
+    FUZZ_CHECK(count >= 0 && (count > 0) == (pieces != nullptr));
+    if (rc != 0 && rc != BSRC_OFFSET_PASSES) FUZZ_CHECK(!result && count == 0);
+    if (rc == 0 || rc == BSRC_OFFSET_PASSES) {
+      check_record(result);
+      for (int i = 0; i < count; ++i) check_record(pieces[i]);
+    }
+    if (rc == 0 && sane && !failure.hit()) {
+      // Loop removal leaves nothing nearer than the distance only where every stretch of the offset that comes
+      // nearer is closed off by a crossing of the offset with itself: on a closed curve that does not meet itself,
+      // whose one side is one region. An open curve's offset has no caps at its ends, and the offset of one stretch
+      // may enter the band of another from that one's far side, which is not offset: no crossing marks either.
+      const bool removes = loop_mode == 1 || loop_mode == 2;
+      const bool removed_all = removes && c->cv.phy_closed &&
+                               fuzz::planar_crossings(c->cv, c->cv, scale, 0, 0).empty();
+      std::vector<const VOQbsp_curve *> parts = {result};
+      for (int i = 0; i < count; ++i) parts.push_back(pieces[i]);
+      for (const VOQbsp_curve *part : parts) {
+        for (int s = 0; s <= 32; ++s) {
+          double q[3];
+          FUZZ_CHECK(fuzz::point_at(*part, fuzz::range_start(*part) + (fuzz::range_end(*part) - fuzz::range_start(*part)) * s / 32, q));
+          const double to_curve = fuzz::distance_to(c->cv, q);
+          if (std::getenv("FUZZ_DUMP"))
+            std::fprintf(stderr, "  sample %d (%.17g, %.17g): %.17g from the curve\n", s, q[0], q[1], to_curve);
+          if (corner_mode == 1) FUZZ_CHECK(to_curve <= d + tol);
+          if (removed_all) FUZZ_CHECK(to_curve >= d - tol);
+        }
+      }
+      // Every offset point outside the loops of a smooth curve is on the offset. Where the curve crosses itself,
+      // loop removal also takes the loops its crossings make, whose points keep the distance.
+      if (fuzz::smooth_for(*c, d) && !(removes && !fuzz::planar_crossings(c->cv, c->cv, scale, 0, 0).empty())) {
+        for (int s = 1; s < 32; ++s) {
+          double target[3];
+          if (!fuzz::offset_point(c->cv, c->start() + (c->end() - c->start()) * s / 32, d, side, scale, target)) continue;
+          if (fuzz::distance_to(c->cv, target) < d - tol) continue;
+          double nearest = fuzz::distance_to(*result, target);
+          for (int i = 0; i < count; ++i) nearest = std::fmin(nearest, fuzz::distance_to(*pieces[i], target));
+          FUZZ_CHECK(nearest <= tol);
+        }
+      }
+    }
+  }
+  // One smooth piece by itself: the polygon offset, refined until it follows the true offset.
+  if (opts & 0x10) {
+    VOQbsp_curve *out = nullptr;
+    int rc = 0;
+    if (c->order() >= 1 && c->order() <= 16 && c->n() >= c->order()) {
+      BSallocvoqcv(c->cv.order, c->n(), c->cv.rational, 0, &out, &rc);
+      failure.arm();
+      if (rc == 0) BSspnoffset(&c->cv, d, normal, side, &out, &rc);
+      failure.disarm();
+      const fuzz::HeapCurve own(out);
+      if (std::getenv("FUZZ_DUMP")) {
+        std::fprintf(stderr, "piece: rc %d\n", rc);
+        if (rc == 0) fuzz::dump("piece offset", *out);
+      }
+      if (rc == 0 || rc == BSRC_OFFSET_PASSES) check_record(out);
+      if (rc == 0 && sane && !failure.hit() && fuzz::smooth_for(*c, d)) {
+        for (int s = 0; s <= 32; ++s) {
+          double target[3];
+          if (fuzz::offset_point(c->cv, c->start() + (c->end() - c->start()) * s / 32, d, side, scale, target)) {
+            if (std::getenv("FUZZ_DUMP"))
+              std::fprintf(stderr, "  at %d: %.17g off\n", s, fuzz::distance_to(*out, target));
+            FUZZ_CHECK(fuzz::distance_to(*out, target) <= tol);
+          }
+        }
+      }
+    }
+  }
+  FUZZ_CHECK(blocks.clean());
+  return 0;
+}
