@@ -27,8 +27,9 @@ void BSmodnplpts(int n, double *points, int which, const double new_point[3], do
 // (their perpendicular feet seed the search), corner the point on whose side of each curve the centre lies. The
 // whole tolerance table is the same after each call as before, on every path. Return codes: -1 for curves that
 // are a point or spatial, not in one plane, parallel or non-meeting lines, a tangent point off its curve; -6 when
-// Newton needs 25 iterations or more or the arc degenerates; -2 for a radius at or below 0 or not finite (the table
-// untouched), a non-finite point, or a normal that cannot be had; 33 without scratch memory.
+// Newton needs 25 iterations or more, the offsets are still apart where it stops, or the arc degenerates; -2 for a
+// radius at or below 0 or not finite (the table untouched), a non-finite point, or a normal that cannot be had; 33
+// without scratch memory.
 
 // The arc of the radius tangent to two curves of one plane, from the tangent point on cv1 (parameter par[0]) to
 // the one on cv2 (par[1]), into arc (room for 7 poles, 7 weights and 10 knots), and its centre. A radius below

@@ -197,20 +197,31 @@ void fillet_general(int *rc, const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, c
     if (*rc == 0 && BSqnwt(rc, &problem, BSfilletres) &&
         (problem.iterations >= kIterations || !(problem.fnorm <= problem.ftol)))
       *rc = BSRC_NULL_VECTOR;
+    // The solver's fnorm is the residual where it last formed a Jacobian; the point it hands back is one step
+    // further on, and a step onto a corner knot meets the mean normal there, far from the normal the step was
+    // aimed with. So each answer is measured where it stands, and the pair must close there.
+    double closure = 0;
+    if (*rc == 0) BSclamppar(local[0].knots, local[0].order, local[0].num_poles, &x[0], rc);
+    if (*rc == 0) BSclamppar(local[1].knots, local[1].order, local[1].num_poles, &x[1], rc);
+    if (*rc == 0) residual_norm(rc, data, x[0], x[1], &closure);
     // Closed to dist_tol, the offset points may still be a good part of it apart, and so would be the centre from
     // either curve: a second pass from there closes the pair to the precision of the evaluation.
     if (*rc == 0) {
-      double polished[2] = {x[0], x[1]}, from[2] = {x[0], x[1]};
+      double polished[2] = {x[0], x[1]}, from[2] = {x[0], x[1]}, there = 0;
       BSnewtonrec again{
           lo,       hi, BStoltab[bstol::dist_tol] * 1e-6, std::fmin(kt1, kt2), 2, kIterations, 1, wrap, &data, from, 0,
           polished, 0};
       int lrc = 0;
-      if (BSqnwt(&lrc, &again, BSfilletres) && again.fnorm <= problem.fnorm) x[0] = polished[0], x[1] = polished[1];
+      if (BSqnwt(&lrc, &again, BSfilletres)) {
+        BSclamppar(local[0].knots, local[0].order, local[0].num_poles, &polished[0], &lrc);
+        if (lrc == 0) BSclamppar(local[1].knots, local[1].order, local[1].num_poles, &polished[1], &lrc);
+        if (lrc == 0 && residual_norm(&lrc, data, polished[0], polished[1], &there) && there <= closure)
+          x[0] = polished[0], x[1] = polished[1], closure = there;
+      }
     }
+    if (*rc == 0 && !(closure <= problem.ftol)) *rc = BSRC_NULL_VECTOR;
   }
   double P1[3], P2[3], O1[3], O2[3], a[3], b[3], axb[3];
-  if (*rc == 0) BSclamppar(local[0].knots, local[0].order, local[0].num_poles, &x[0], rc);
-  if (*rc == 0) BSclamppar(local[1].knots, local[1].order, local[1].num_poles, &x[1], rc);
   if (*rc == 0) BScveval_n(&local[0], x[0], 0, P1, rc);
   if (*rc == 0) BScveval_n(&local[1], x[1], 0, P2, rc);
   if (*rc == 0 && BSoffsetpt(rc, &local[0], &x[0], data.ref, &r, O1) &&
