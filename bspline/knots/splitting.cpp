@@ -111,8 +111,12 @@ bool bsknots::active_split(int *rc, const VOQbsp_curve *cv_in, const double *u1,
     double t1 = 0, t2 = 0;
     BSlocknttol(&cv, *u1, BStoltab[bstol::dist_tol], &t1, rc);
     if (*rc == 0) BSlocknttol(&cv, *u2, BStoltab[bstol::dist_tol], &t2, rc);
-    double a = *u1, b = *u2, ta = t1, tb = t2;
-    if (*rc == 0 && std::fabs(b - a) < std::min(t1, t2)) *rc = BSRC_OUT_OF_RANGE;
+    if (*rc == 0 && std::fabs(*u2 - *u1) < std::min(t1, t2)) *rc = BSRC_OUT_OF_RANGE;
+    // Beside a jump the parameter tolerance shrinks to the distance from it, which can be less than the width
+    // below which the evaluation refuses a span: a cut there would leave a piece that cannot be evaluated at that
+    // end. So close to a knot, a cut is the knot.
+    const double zero = BStoltab[bstol::zero_tol];
+    double a = *u1, b = *u2, ta = std::fmax(t1, zero), tb = std::fmax(t2, zero);
     if (*rc == 0 && a > b) {
       std::swap(a, b);
       std::swap(ta, tb);

@@ -66,6 +66,10 @@ TEST(ArcLengthExtension, EndsLinesAndRefusals) {
                     {-14.5, -13.96875, -13.84375, -11.375, -7.625, -3.625, -3.5625, 0.84375}, {4, 4, 2, 0.5});
   // On one line, one way, but jumping from (2, 2) to (0, 0): the jump is no length, so not a straight curve.
   TestCurve jump_line(2, {4, 4, 0, 2, 2, 0, 0, 0, 0, -3, -3, 0}, {0, 0, 1, 1, 2, 2});
+  // Standing still up to a jump, then one leg: shortened by that leg, the cut falls a hair past the jump, and
+  // kept there it left a span too narrow to evaluate, so that the result had no length.
+  TestCurve still_jump(2, {28.375, 0, 0, 0, 0, 0, 0, 0, 0, 0, 15, 0, 0, 0, 0},
+                       {20.46875, 20.46875, 27.5625, 34.65625, 34.65625, 41.75, 41.75});
   // Standing still at its end, where its polynomial turns back: a straight piece along the end leg.
   TestCurve still_end(4, {0, 0, 0, 0, 4, 0, 4, 4, 0, 4, 4, 0}, {0, 0, 0, 0, 1, 1, 1, 1});
   const double L_line = std::sqrt(32.0), L_arch = length_of(arch.cv);
@@ -93,6 +97,7 @@ TEST(ArcLengthExtension, EndsLinesAndRefusals) {
       {"rational end weight passing 4.0", &heavy, 0.9, 2.0, 0, true},
       {"line running back and forth shortened", &back_forth, 2.9, -2.0, 0, true},
       {"line jumping along itself shortened at its start", &jump_line, 0.1, -3.0, 0, false},
+      {"polyline still up to a jump shortened by its last leg", &still_jump, 41.0, -15.0, 0, true},
       {"rational continuation running away", &runaway, -7.625, 1.0, 0, true},
       {"polyline continued across itself", &hook, 3.9, 2.0, 0, true},
       {"curve standing still at its end", &still_end, 0.9, 2.0, 0, true},
