@@ -279,7 +279,7 @@ struct FillLineState {
   double slope;    // general lines: tan(2pi - angle)
   double position;  // y (horizontal), x (vertical) or intercept c of y = slope x + c (general)
   double previousPosition;
-  double positionStep;  // general lines: |spacing / cos(angle)|
+  double positionStep;  // general lines: |spacing / cos(2pi - angle)|, by the slope's own cosine
   double stepX;  // motion of the pattern reference point from one line to the next
   double stepY;
   double referenceX;  // the pattern reference point of the current line

@@ -81,11 +81,16 @@ void FillLineState::FirstLine() {
                                  grownYMax - slope * grownXMax, grownYMax - slope * grownXMin};
       const double cMin = *std::min_element(corners, corners + 4);
       const double cMax = *std::max_element(corners, corners + 4);
-      const double c = std::cos(std::fmod(angle, kFillTwoPi));
+      // The intercepts step by the slope's own cosine. With another one the lines lie the spacing apart only
+      // to the two cosines' relative difference, which just past an axis class is the rounding of 2pi - angle
+      // over a cosine near the angle epsilon, and a line far from the origin drifts off its place by that much
+      // times its distance.
+      const double c = std::cos(kFillTwoPi - angle);
       positionStep = std::fabs(S / c);
-      // The slope came from the cosine of 2pi - angle. Past some 1e8 radians the remainder by 2pi names another
-      // direction than the angle does, and lines stepped by it would not lie the spacing apart.
-      usable = UsableStep(positionStep) && std::fabs(c - std::cos(kFillTwoPi - angle)) <= 1e-6 * std::fabs(c);
+      // Past some 1e8 radians the remainder by 2pi names another direction than 2pi - angle does: rounding has
+      // left so large an angle no direction of its own, and the family is refused.
+      const double remainder = std::cos(std::fmod(angle, kFillTwoPi));
+      usable = UsableStep(positionStep) && std::fabs(remainder - c) <= 1e-6 * std::fabs(remainder);
       const double d = cMin - c0;
       k = std::trunc(d / positionStep);
       const double rest = d - k * positionStep;

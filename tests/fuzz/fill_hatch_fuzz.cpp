@@ -84,10 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const double reach = std::fmax(boundary.extent, std::fmax(std::fabs(family.originX), std::fabs(family.originY)));
   // A spacing far beyond the range puts the lines' ends, on the range grown by the spacing, so far out that
   // their rounding exceeds the boundary: the clipping then has no position of the line left to work with.
-  // The lines are stepped by the cosine of the angle's remainder by 2pi, which the stepping accepts within 1e-6
-  // of the slope's cosine: past some 1e3 radians the lines may lie that far off the spacing, beyond the rounding
-  // allowed here, so such angles are held to the codes only.
-  if (!(reach <= 1e6) || !(std::fabs(family.angle) <= 1e3) || !(std::fabs(family.shift) <= 1e6) ||
+  if (!(reach <= 1e6) || !(std::fabs(family.shift) <= 1e6) ||
       !(std::fabs(family.spacing) >= 1e-3) ||
       !(std::fabs(family.spacing) <= 1e6 * reach) ||
       !(std::fabs(range.low.x) + std::fabs(range.low.y) + std::fabs(range.high.x) + std::fabs(range.high.y) <= 1e6))

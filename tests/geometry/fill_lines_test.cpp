@@ -183,6 +183,47 @@ TEST(FillLinesTest, GeneralLinesCoverTheRange) {
   }
 }
 
+// General lines lie on the family's lines, the spacing apart across the direction 2pi - angle, with their
+// reference points on them, also just past the axis classes, where the intercepts step by far more than the
+// spacing and a step off the slope by rounding's share moves lines far from the origin off their places.
+TEST(FillLinesTest, GeneralLinesLieTheSpacingApart) {
+  const struct {
+    double angle, spacing, shift, originX, originY;
+  } cases[] = {
+      {M_PI / 2 - 2e-7, 1.0 / 64, -15, -536.0625, 9},
+      {3 * M_PI / 2 + 1.5e-7, 0.5, 2, 1000, -3},
+      {-M_PI / 2 - 3e-7, 0.25, 0, -2000, 50},
+      {M_PI / 2 - 2e-7 + 200 * M_PI, 1.0 / 64, 1, 600, 0},
+      {0.3, 0.7, 0.2, 900, -900},
+  };
+  for (const auto& c : cases) {
+    FillLineState state = Family(c.angle, c.spacing, c.shift);
+    state.originX = c.originX;
+    state.originY = c.originY;
+    state.xMin = -8, state.yMin = -8, state.xMax = 8, state.yMax = 2;
+    state.ClassifyAngle();
+    ASSERT_EQ(state.mode, FillLineState::kGeneral) << c.angle;
+    state.FirstLine();
+    ASSERT_GT(state.lineCount, 0u) << c.angle;
+    const double b = kFillTwoPi - c.angle, nx = -std::sin(b), ny = std::cos(b);
+    const auto number = [&](double x, double y) { return ((x - c.originX) * nx + (y - c.originY) * ny) / c.spacing; };
+    // The worst distance of a line's ends or reference point from the family line it is nearest to.
+    double off = 0;
+    int stepped = 0;
+    for (std::uint32_t i = 0; i < state.lineCount; ++i) {
+      if (!state.NextLine()) continue;
+      ++stepped;
+      const double k = std::nearbyint(number(state.startX, state.startY));
+      for (double n : {number(state.startX, state.startY), number(state.endX, state.endY),
+                       number(state.referenceX, state.referenceY)}) {
+        off = std::fmax(off, std::fabs(n - k) * c.spacing);
+      }
+    }
+    EXPECT_GT(stepped, 0) << c.angle;
+    EXPECT_LE(off, 1e-12 * (1 + std::fabs(c.originX) + std::fabs(c.originY))) << c.angle;
+  }
+}
+
 // Two range functions cover the first loop: the decomposition's stops at -DBL_MAX only, the pattern's at
 // either largest double. The boundary's range covers every loop and skips both separators.
 TEST(FillLinesTest, RangesOfABoundary) {
