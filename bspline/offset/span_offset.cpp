@@ -244,9 +244,22 @@ void BSspnoffset(const VOQbsp_curve *cv, double dist, const double normal[3], in
         const int refined_cap = std::max(1024, 64 * cv->num_poles);
         for (; *rc == 0 && checkable && !ok && pass < BSOFFSET_MAX_PASSES && w->num_poles + nbad < refined_cap;
              ++pass) {
+          // A point failing at the start of the last span is reported in the span before it: the last span is
+          // halved too, so that the end itself gains freedom, and is tested between its new knots like any halved
+          // span. Its points so far lie at its ends, and an offset that moved unseen there could stray far.
+          const int last = w->num_poles - 1;
+          const double last_start = w->knots[last], last_end = w->knots[last + 1];
+          if (nkeep > 0 && std::fabs(params.p[nkeep - 1] - last_start) <= tol_end &&
+              std::fabs(last_end - (last_start + last_end) / 2) > tol_end && bad.p[nbad - 1] != last) {
+            if (!bad.ensure(nbad + 1)) {
+              *rc = pass == 0 ? BSRC_NO_SCRATCH : BSRC_ALLOC_CURVE;
+              break;
+            }
+            bad.p[nbad++] = last;
+          }
           const int per_span = pass == 0 ? 2 : 3;
           const int fresh = per_span * nbad;
-          if (!knots.ensure(nbad + 1) || !newpar.ensure(fresh)) {
+          if (!knots.ensure(nbad) || !newpar.ensure(fresh)) {
             *rc = pass == 0 ? BSRC_NO_SCRATCH : BSRC_ALLOC_CURVE;
             break;
           }
@@ -260,13 +273,6 @@ void BSspnoffset(const VOQbsp_curve *cv, double dist, const double normal[3], in
             if (per_span == 3) np[1] = mid;
             np[per_span - 1] = (mid + b) / 2;
           }
-          // A point failing at the start of the last span is reported in the span before it: the last span is
-          // halved too, so that the end itself gains freedom.
-          const double last_start = w->knots[w->num_poles - 1], last_end = w->knots[w->num_poles];
-          const double last_mid = (last_start + last_end) / 2;
-          if (nkeep > 0 && std::fabs(params.p[nkeep - 1] - last_start) <= tol_end &&
-              std::fabs(last_end - last_mid) > tol_end)
-            knots.p[nknots++] = last_mid;
           // A new knot moves the offset poles of the spans around the failing one too, so every point tested so
           // far in those spans is tested again beside the failing ones: a span's offset may not spoil unseen.
           const int spans = w->num_poles;

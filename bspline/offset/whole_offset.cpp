@@ -121,7 +121,8 @@ struct Pieces {
 // The offset built so far, reached by a straight line where an offset starts away from it.
 struct Chain : bswhole::OffsetChain {
   // An offset that does not start where the chain ends (its front was cut back) is first reached by a straight
-  // line from the nearest pair of end poles; the offset then begins at the line's end.
+  // line from the chain's end to the offset's start; the offset then begins at the line's end. Ends that meet
+  // within the tolerance in another pairing (a piece cut down to a point) are merged as they meet.
   void append_offset(VOQbsp_curve **off, double a, double b, double piece_start, int *rc) {
     if (acc.cv) {
       const VOQbsp_curve *c = acc.cv, *o = *off;
@@ -133,16 +134,14 @@ struct Chain : bswhole::OffsetChain {
       const int pairs[3][2] = {{1, 0}, {1, 1}, {0, 1}};
       int ci = 1, oi = 0;
       const double tol = BStoltab[bstol::dist_tol];
-      double nearest = HUGE_VAL;
-      for (const auto &pr : pairs) {
-        const double gap = std::hypot(cp[pr[0]][0] - op[pr[1]][0], cp[pr[0]][1] - op[pr[1]][1]);
-        if (gap < tol) {
+      for (const auto &pr : pairs)
+        if (std::hypot(cp[pr[0]][0] - op[pr[1]][0], cp[pr[0]][1] - op[pr[1]][1]) < tol) {
           ci = pr[0], oi = pr[1];
           break;
         }
-        // No pair within the tolerance: the nearest, never the chain's start to the offset's start.
-        if (gap < nearest) nearest = gap, ci = pr[0], oi = pr[1];
-      }
+      // No pair within the tolerance: a bridge from any other pair of ends, however near, would have the merge
+      // turn the chain or the offset round, so that the chain no longer ran along the curve and a closed
+      // curve's closing join were made between ends that do not frame its closing corner.
       if (BSpdist(rc, cp[ci], op[oi]) > tol) {
         OwnedCurve line;
         bswhole::line_curve(cp[ci], op[oi], 0, 1, &line.cv, rc);

@@ -11,6 +11,7 @@
 #include "bspline/knots.h"
 #include "bspline/offset.h"
 #include "tests/bspline/curve_fixtures.h"
+#include "tests/bspline/offset/offset_fixtures.h"
 
 namespace {
 
@@ -195,6 +196,24 @@ TEST(SpanOffset, Results) {
     ref_point(*o6.cv, u, q);
     EXPECT_NEAR(std::hypot(p[0] - q[0], p[1] - q[1]), 1.625, 1e-9) << u;
   }
+}
+
+TEST(SpanOffset, FollowsTheDistanceBetweenItsCheckPoints) {
+  // A third of a slender ellipse (axes (-13.5, 2) and an eighth of that) ending at its sharpest point, offset
+  // outwards by 0.625. A point fails at the start of the last span: the halved last span must be checked inside.
+  const double r3 = std::sqrt(3.0), Mx = -13.5, My = 2, mx = -0.25, my = -1.6875;
+  TestCurve piece(3, {-Mx / 2 - r3 * mx / 2, -My / 2 - r3 * my / 2, 0, Mx - r3 * mx, My - r3 * my, 0, Mx, My, 0},
+                  {0, 0, 0, 1, 1, 1}, {1, 0.5, 1});
+  Out o(piece.cv);
+  int rc = -99;
+  BSspnoffset(&piece.cv, 0.625, kUp, 1, &o.cv, &rc);
+  ASSERT_EQ(rc, 0);
+  for (int s = 2; s < o.cv->num_poles; ++s)
+    for (int i = 0; i <= 16; ++i) {
+      double q[3];
+      ref_point(*o.cv, o.cv->knots[s] + (o.cv->knots[s + 1] - o.cv->knots[s]) * i / 16, q);
+      EXPECT_NEAR(dist_to(&piece.cv, q), 0.625, BStoltab[bstol::offset_tol]) << s << " " << i;
+    }
 }
 
 TEST(SpanOffset, QuarterCircleIsAnExactArc) {

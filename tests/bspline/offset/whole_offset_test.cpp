@@ -59,6 +59,12 @@ TEST(WholeOffset, CornersAndReversals) {
   // Side +1 lies to the right: the zig-zag turns left (outer), right (inner), right (outer); the other polyline
   // turns back on itself.
   auto zig = polyline_xyz({0, 0, 0, 4, 0, 0, 4, 3, 0, 8, 3, 0, 8, -2, 0}), back = polyline_xyz({0, 0, 0, 4, 0, 0, 0, 0, 0});
+  // Closed, crossing itself, its first two legs too short for their offsets to meet: the chain must go on from
+  // the first leg's offset in the curve's direction, so that the closing arc about the origin ends where that
+  // offset starts. Its middle lies on the bisector of the last and first legs' offset directions.
+  auto knot = polyline_xyz({0, 0, 0, -0.25, 0.3125, 0, 0, 0.125, 0, -1.125, -1.8125, 0, 0, 0, 0}, true);
+  const double bx = 1.8125 / std::hypot(1.8125, 1.125) + 0.3125 / std::hypot(0.3125, 0.25),
+               by = -1.125 / std::hypot(1.8125, 1.125) + 0.25 / std::hypot(0.3125, 0.25), bl = std::hypot(bx, by);
   const double h = 0.5 / std::sqrt(2.0);
   const struct {
     const TestCurve *c;
@@ -70,6 +76,7 @@ TEST(WholeOffset, CornersAndReversals) {
       // A square end or a half circle, never the two offsets merged over each other.
       {back.get(), 0, {{4.5, 0, 0}, {4.5, 0.5, 0}, {4.5, -0.5, 0}, {0, 0.5, 0}, {2, 0, 0.5}}},
       {back.get(), 1, {{4.5, 0, 0}, {4.5, 0.5, kBevel}, {4, 0.5, 0}, {0, 0.5, 0}, {2, 0, 0.5}}},
+      {knot.get(), 1, {{0.5 * bx / bl, 0.5 * by / bl, 0}}},
   };
   for (const auto &r : rows) {
     const Offset o(&r.c->cv, 0.5, r.code, 1);
