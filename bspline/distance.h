@@ -82,7 +82,8 @@ void BSmdlgptpc(int degree, int dim, BSboolean rational, const double *coef, dou
 // n + degree + 1 non-decreasing knots; any ends (clamped or not) and multiplicities. tol is the distance tolerance
 // (entry 1). Per-point arrays as above; an input array may be the output array. A curve that is not like that,
 // a weight that is not positive, npts < 0, or a point, tolerance or bound that is not finite answers rc -2 with
-// nothing written; npts = 0 answers rc 0.
+// nothing written, and so does a pole (divided by its weight) or a point with a coordinate beyond 2^500 in
+// magnitude, whose squared distances overflow; npts = 0 answers rc 0.
 
 // For each point: the global nearest point (dist_out, par_out in [knot[degree], knot[n]], point_out) when it is at
 // most bound_in, and bound_out the smaller of the two. The curve's interpolated poles (ends and knots of

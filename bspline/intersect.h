@@ -107,11 +107,12 @@ void BScvrngtree(int n, double *pts, double *mids, double qmin[3], double qmax[3
 // ---------------------------------------------------------------------------------------------------------------
 // Nearest points of a curve record (bspline/intersect/point_curve_distance.cpp): per point its parameter in the
 // curve's range, its base point (3 doubles) and the distance; points are 3 doubles each. The on-curve flag is 1
-// when every distance is at most 2 x `chrdht_tol`; it is meaningful only with rc 0 (a failure leaves it 1). A
-// NULL record, point array, output array or flag answers rc 3; a count below 1, a non-finite coordinate or a
-// damaged record -2; both with nothing written; 33 without scratch memory, with nothing left allocated. The
-// global minimum of every point is found (ties go to the curve's ends and corner poles within dist_tol / 2); a
-// parameter within the knot tolerance of an end is put on it. Both bodies report under "BSmdstptscv".
+// when every distance is at most 2 x `chrdht_tol`; it is meaningful only with rc 0 (a failure leaves it 1). A NULL
+// record, point array, output array or flag answers rc 3; a count below 1, a non-finite coordinate or a damaged
+// record -2, and a search on coordinates beyond 2^500 too (bspline/distance.h); both with nothing written; 33
+// without scratch memory, with nothing left allocated. The global minimum of every point is found (ties go to the
+// curve's ends and corner poles within dist_tol / 2); a parameter within the knot tolerance of an end is put on it.
+// Both bodies report under "BSmdstptscv".
 
 // One point: BSmdstptscv with one point, the flag discarded; reports under its own name. One global nearest point
 // only: BSmdistptcv (bspline/distance.h), with a near-identical name, lists every nearest parameter and interval.

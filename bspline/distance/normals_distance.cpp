@@ -113,6 +113,14 @@ BSboolean BSnormals(int *rc, VOQbsp_curve *curve, const double point[3], std::in
       int nroots = 0;
       if (!BSperpr(rc, &order, coef, point, &nroots, roots) || *rc != 0) break;
       const double a = curve->knots[spans[i]], b = curve->knots[spans[i] + 1];
+      // Past a jump (a knot of full multiplicity) the curve starts afresh elsewhere: an interval does not run on
+      // through it, and one begun at a listed foot covers that foot.
+      int mult = 0;
+      while (spans[i] - mult >= curve->order && curve->knots[spans[i] - mult] == a) ++mult;
+      if (mult >= curve->order && state >= 3) {
+        if (state == 4 && feet.count > 0) feet.pop();
+        state = 1;
+      }
       if (nroots < 0) {
         if (state == 1 || state == 2) {
           if (ranges.count / 2 >= kMaxCount) {
@@ -290,9 +298,12 @@ void BSmdistptcv(VOQbsp_curve *curve, const double point[3], std::int16_t *num_i
     auto *out = static_cast<double *>(BSdbgmalloc(16 * nranges));
     if (!out) *rc = BSRC_NO_SCRATCH;
     double *rdist = dist + ncand;
+    // Every point of an interval is at its distance; the middle is taken, as the start may be a jump whose other
+    // side lies elsewhere (and both sides count there).
     for (int i = 0; i < nranges && *rc == 0; ++i) {
-      double u = ranges[2 * i];
-      snapped_distance(u, rdist[i]);
+      double p[3];
+      BScveval_n(curve, 0.5 * (ranges[2 * i] + ranges[2 * i + 1]), 0, p, rc);
+      if (*rc == 0) rdist[i] = BSpdist(rc, p, point);
     }
     if (*rc == 0) {
       *intervals = out;

@@ -23,14 +23,21 @@ std::size_t g_block_cap = kBlockCap;
 // that produced it.
 double widened(double sq) { return std::sqrt(sq) * (1 + 8 * DBL_EPSILON) + DBL_MIN; }
 
+// The parameter of t in [0, 1] on the span [a, b]: a + (b - a) t can round past b (b - a absorbing a tiny b).
+double on_span(double a, double b, double t) { return std::fmax(a, std::fmin(b, a + (b - a) * t)); }
+
 double sq_distance(int dim, const double *a, const double *b) {
   double s = 0;
   for (int c = 0; c < dim; ++c) s += (a[c] - b[c]) * (a[c] - b[c]);
   return s;
 }
 
+// Coordinates beyond this (in magnitude) square past the largest double: the bounds of the search turn infinite
+// or NaN, prune nothing, and the search would halve to its narrowest pieces everywhere.
+constexpr double kHuge = 0x1p500;
+
 // The curve as the routines here accept it: a pole count beyond the degree, finite non-decreasing knots with a
-// range of positive length, finite poles and (when rational) positive weights.
+// range of positive length, finite poles and (when rational) positive weights, the poles as points within kHuge.
 bool curve_ok(int degree, int n, int dim, BSboolean rational, const double *poles, const double *knots) {
   if (degree < 1 || n < degree + 1 || dim < 1 || dim > 64 || rational > 1 || !poles || !knots) return false;
   const int nk = n + degree + 1;
@@ -42,12 +49,17 @@ bool curve_ok(int degree, int n, int dim, BSboolean rational, const double *pole
   if (rational)
     for (int i = 0; i < n; ++i)
       if (!(poles[dim * n + i] > 0)) return false;
+  for (int i = 0; i < n; ++i)
+    for (int c = 0; c < dim; ++c)
+      if (!(std::fabs(poles[c * n + i] / (rational ? poles[dim * n + i] : 1.0)) <= kHuge)) return false;
   return true;
 }
 
 bool points_ok(int npts, int dim, const double *points, double tol, const double *bound, const double *dist) {
   if (!points || !(tol >= 0) || !std::isfinite(tol)) return false;
   if (!BSallfinite(npts * dim, points)) return false;
+  for (int i = 0; i < npts * dim; ++i)
+    if (!(std::fabs(points[i]) <= kHuge)) return false;
   for (int i = 0; i < npts; ++i)
     if ((bound && (!std::isfinite(bound[i]) || bound[i] < 0)) || (dist && std::isnan(dist[i]))) return false;
   return true;
@@ -127,7 +139,7 @@ int nearest_on_spans(const Spans &S, int dim, BSboolean rational, const double *
       if (rc != 0) return rc;
       if (status == 0) {
         found = true;
-        *par_out = S.breaks[s0] + (S.breaks[s1] - S.breaks[s0]) * t;
+        *par_out = on_span(S.breaks[s0], S.breaks[s1], t);
       }
       --top;
       continue;
@@ -242,7 +254,7 @@ bool nearest_by_span_feet(const Spans &S, int dim, const double *point, double t
       const unsigned char on = 1;
       BSmdptbzcv(S.degree, dim, 0, b, 1, point, tol, &wb, &d, &on, &wb, &d, &t, foot, &status, &rc);
       if (rc != 0 || status != 0) return false;
-      par = S.breaks[s] + (S.breaks[s + 1] - S.breaks[s]) * t;
+      par = on_span(S.breaks[s], S.breaks[s + 1], t);
     }
     if (!any || d < best) {
       if (any) runner = best;

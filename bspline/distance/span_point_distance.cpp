@@ -100,16 +100,25 @@ void BSmdptchord(int dim, BSboolean rational, const double *chord, const double 
       D += (P1[c] - P0[c]) * (P1[c] - P0[c]);
     }
   }
+  auto at = [&](double u) {
+    const double w = rational ? w0 + u * (w1 - w0) : 1.0;
+    for (int c = 0; c < dim; ++c) q[c] = (P0[c] + u * (P1[c] - P0[c])) / w;
+  };
   double u;
   if (D >= tol * tol) {
-    u = N / D;
-    if (u < tol) u = 0;
-    if (u > 1 - tol) u = 1;
+    u = std::fmin(1, std::fmax(0, N / D));
+    // A foot within tol of an end of the chord is put on it. The test is on the points, not on u: on a long
+    // chord a parameter tol short of an end is far from it.
+    at(u);
+    if (u > 0 && u < 1) {
+      double e[64];
+      for (int c = 0; c < dim; ++c) e[c] = u < 0.5 ? P0[c] / w0 : P1[c] / w1;
+      if (sqdist(dim, q, e) < tol * tol) u = u < 0.5 ? 0 : 1;
+    }
   } else {
     u = N > 0 ? 1 : 0;
   }
-  const double w = rational ? w0 + u * (w1 - w0) : 1.0;
-  for (int c = 0; c < dim; ++c) q[c] = (P0[c] + u * (P1[c] - P0[c])) / w;
+  at(u);
   *t = u;
   *sq = sqdist(dim, q, point);
 }
@@ -458,6 +467,11 @@ void BSmdptsbscv(int degree, int n, int dim, BSboolean rational, const double *p
   for (int i = 1; ok && i < nk; ++i) ok = knots[i] >= knots[i - 1];
   ok = ok && knots[degree] < knots[n];
   for (int i = 0; ok && rational && i < n; ++i) ok = poles[dim * n + i] > 0;
+  // As BSmdptbscv: poles (as points) and points within 2^500, whose squared distances stay finite.
+  for (int i = 0; ok && i < n; ++i)
+    for (int c = 0; ok && c < dim; ++c)
+      ok = std::fabs(poles[c * n + i] / (rational ? poles[dim * n + i] : 1.0)) <= 0x1p500;
+  for (int i = 0; ok && i < npts * dim; ++i) ok = std::fabs(points[i]) <= 0x1p500;
   if (!ok) {
     *rc = BSRC_OUT_OF_RANGE;
   } else if (degree + 1 > kMaxOrder) {
@@ -489,7 +503,8 @@ void BSmdptsbscv(int degree, int n, int dim, BSboolean rational, const double *p
           BSmdptbezcv(degree, dim, rational, bez + s * per, p, tol, bound, &d, q, &t, rc);
           if (*rc != 0 || d == DBL_MAX || !(d < best - 1e-16)) return;
           best = d;
-          best_par = breaks[s] + (breaks[s + 1] - breaks[s]) * t;
+          // Held to the span: the sum can round past its end where the span's length absorbs a tiny end.
+          best_par = std::fmax(breaks[s], std::fmin(breaks[s + 1], breaks[s] + (breaks[s + 1] - breaks[s]) * t));
           std::memcpy(best_q, q, sizeof(double) * dim);
           bound = d + 1e-16;
         };

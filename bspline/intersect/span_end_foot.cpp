@@ -348,7 +348,8 @@ bool local_foot(const VOQbsp_curve &cv, const double point[3], double tol, doubl
   if (!found) return false;
   double r[3] = {best[0] - point[0], best[1] - point[1], best[2] - point[2]};
   double d = norm3(r);
-  double u = t == 0 ? a : t == 1 ? b : a + (b - a) * t;
+  // Held to the span: the sum can round past b where b - a absorbs a tiny b.
+  double u = t == 0 ? a : t == 1 ? b : std::fmax(a, std::fmin(b, a + (b - a) * t));
   // The ends win ties within half the tolerance, the last end tried first.
   for (const int end : {1, 0}) {
     const int i = end == 0 ? 0 : degree;

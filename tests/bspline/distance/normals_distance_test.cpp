@@ -51,6 +51,9 @@ TEST(NormalsDistance, NearestParametersAndIntervals) {
                           -4.75, -4.75, -4.75, -4.75, -4.75, -4.75, -4.75, -4.75, -4.75, -4.75, -14.125, -15,
                           -15, -15, -4.75, -4.75, -4.75, -4.75, -4.75, -4.75, -4.75},
                        {0, 0, 0, 0, 1.375, 3.03125, 9.375, 13.125, 13.125, 13.125, 13.125, 14.125, 14.125, 14.125, 14.125});
+  // Polylines that jump onto a piece standing still: from a line, and from another resting piece.
+  TestCurve onto_rest(2, {0, 0, 0, 2, 0, 0, 5, 5, 0, 5, 5, 0}, {0, 0, 1, 1, 2, 2});
+  TestCurve two_rests(2, {0, 0, 0, 0, 0, 0, 3, 0, 0, 3, 0, 0}, {0, 0, 1, 1, 2, 2});
   // A cubic that comes to rest at the end of its range (the knot there is triple; the poles after it coincide):
   // two feet within rounding of that end.
   TestCurve rest(4, {0, 0, 0, 0, 18, 0, 0, 0.5, 15, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
@@ -80,6 +83,9 @@ TEST(NormalsDistance, NearestParametersAndIntervals) {
       // A foot within the knot tolerance of a jump (the cubic runs into it): the jump's nearer side, the start of
       // the last span, is nearest; the foot beside it used to hide that side.
       {"a foot beside a jump", into_jump, {0, -15, -15}, 0, 4.8299197715904141, {13.125}, {}},
+      // The resting piece past the jump is far: the side before the jump is nearest, not the whole piece.
+      {"a jump onto a far resting piece", onto_rest, {3, 0, 0}, 0, 1, {1}, {}},
+      {"resting pieces on either side of a jump: the nearer one", two_rests, {1, 0, 0}, 0, 1, {}, {0, 1}},
       {"feet snapped onto the end: the end once", rest, {0, 0, 0}, 0, 0, {-6.5625}, {}},
       {"a NaN point", cubic, {nan, 0, 0}, -2, -1, {}, {}},
   };

@@ -57,6 +57,13 @@ const Loose kCircle{2, 2, 1,
 // A quadratic whose range starts on a triple knot: the curve starts at its second pole, (0, 0); the first pole,
 // (0, -3), ends the span before the range.
 const Loose kJumpStart{2, 2, 0, {0, 0, 1, 2, -3, 0, 1, 0}, {-1, 0, 0, 0, 1, 1, 1}};
+// An unclamped cubic whose range ends a hair below 0: the last span's length absorbs its end, so a foot just
+// short of it maps to 0 unless held to the span.
+const Loose kTinyEnd{3, 3, 0,
+                     {6.875, 6.875, 6.875, 6.875, 6.875, 6.875, 6.875, -14.875, 6.875, 6.875, 6.875, 6.875, 6.875,
+                      6.875, 6.875, -15, 6.875, 6.875, 6.875, 6.875, 6.875, 6.875, -15, -15},
+                     {-7.75, -6.625, -6.59375, -6.59375, -6.59375, -6.59375, -6.5625, -6.5625, -5.3446876474542821e-79,
+                      6.875, 6.875, 6.875}};
 
 TEST(PointDistance, NearestPoints) {
   struct Case {
@@ -79,6 +86,8 @@ TEST(PointDistance, NearestPoints) {
       {"inside a quarter arc: the closed form", kQuarter, {0.3, 0.3}, DBL_MAX, 1 - std::hypot(.3, .3), 0.5,
        {kS, kS}, 0, 0},
       {"a pole before the range is no candidate", kJumpStart, {0, -3}, DBL_MAX, 3, 0, {0, 0}, 0, -1},
+      {"a foot at the end of a range ending a hair below 0", kTinyEnd, {-15, -15, -15}, DBL_MAX,
+       24.263898714414029, 0, {}, 0, -1},
   };
   HookGuard hook(count_calls);
   for (const Case &c : cases) {
@@ -87,6 +96,9 @@ TEST(PointDistance, NearestPoints) {
     EXPECT_EQ(f.rc, c.rc) << c.what;
     EXPECT_NEAR(f.dist, c.dist, 1e-12) << c.what;
     EXPECT_NEAR(f.par, c.par, 1e-12) << c.what;
+    if (f.rc == 0) {
+      EXPECT_TRUE(f.par >= c.curve.knots[c.curve.degree] && f.par <= c.curve.knots[c.curve.n()]) << c.what;
+    }
     for (size_t k = 0; k < c.foot.size(); ++k) EXPECT_NEAR(f.pt[k], c.foot[k], 1e-12) << c.what;
     if (c.spans >= 0) { EXPECT_EQ(g_spans, c.spans) << c.what; }
     if (c.spans == 1) {
@@ -106,6 +118,7 @@ TEST(PointDistance, RefusedInput) {
       {"negative count", 3, 4, -1, 0, 1e-9, DBL_MAX, -2},  {"NaN point", 3, 4, 1, kNaN, 1e-9, DBL_MAX, -2},
       {"infinite tolerance", 3, 4, 1, 0, kInf, DBL_MAX, -2}, {"NaN bound", 3, 4, 1, 0, 1e-9, kNaN, -2},
       {"infinite bound", 3, 4, 1, 0, 1e-9, kInf, -2},      {"no points", 3, 4, 0, 0, 1e-9, DBL_MAX, 0},
+      {"a point whose squared distances overflow", 3, 4, 1, 1e200, 1e-9, DBL_MAX, -2},
   };
   for (const Case &c : cases) {
     const double p[3] = {c.point0, 1, 0};
@@ -122,6 +135,10 @@ TEST(PointDistance, RefusedInput) {
     EXPECT_EQ(rc, std::isfinite(c.bound) ? c.rc : 0) << c.what;  // no bound to refuse
     if (rc != 0) { EXPECT_EQ(t, 6) << c.what; }
   }
+  // Poles that lie beyond 2^500 as points (weights of 1e-300) are refused as such a point is: the search, whose
+  // bounds all overflow, would halve everywhere to its narrowest pieces.
+  const Loose far{2, 3, 1, {1, 0, 0, 0, 1, 0, 0, 0, 1, 1e-300, 1e-300, 1e-300}, {0, 0, 0, 1, 1, 1}};
+  EXPECT_EQ(nearest(far, {0, 0, 0}).rc, -2);
   // A Bezier form over the block cap answers -13; the cap comes back.
   BSmdptbsblock(8);
   EXPECT_EQ(nearest(kCubic, {0, 0, 0}).rc, -13);
@@ -287,6 +304,13 @@ TEST(SpanPointDistance, Results) {
   EXPECT_EQ(snap.pt[0], 0);
   EXPECT_GT(exact.par[0], 2.002);
   EXPECT_LT(exact.dist[0], snap.dist[0]);
+  // A span that runs far out and comes back along a line to its end: the foot of a point beside that line lies
+  // on a piece flat enough to be taken as a chord thousands of units long, a few units short of the end; the
+  // search gives what the general search gives, not the end.
+  const Loose spike{3, 3, 0, {-6, -2, 1e5, 1.875, -2, 6, 0, 1.875, 0, 0, 1.875, 1.875}, {0, 0, 0, 0, 1, 1, 1, 1}};
+  const Many beside(spike, {6, 2, 0}, 1e-6);
+  ASSERT_EQ(beside.rc, 0);
+  EXPECT_NEAR(beside.dist[0], nearest(spike, {6, 2, 0}, 1e-6).dist, 1e-9);
 }
 
 // With many spans, most are passed over by their boxes (singly or a group at a time): none that holds a nearer
