@@ -48,7 +48,9 @@ void BSspnoffset(const VOQbsp_curve *cv, double dist, const double normal[3], in
 void BSsetspn(int s, const VOQbsp_curve *cv, double dist, const double normal[3], int side, VOQbsp_curve *out,
               int *rc);
 // Interior pole i (1 <= i <= num_poles - 2; otherwise rc 5 and nothing read): the mitre point of the two offset
-// legs that meet there, the incoming leg's offset where the polygon turns back.
+// legs that meet there, the incoming leg's offset where the polygon turns back. Where the curve jumps between i
+// and a neighbour (an interior knot of full multiplicity), that leg is no part of it: i moves as an end pole of
+// its part, along the normal of its other leg.
 void BSsetq(int i, const VOQbsp_curve *cv, double dist, const double normal[3], int side, VOQbsp_curve *out,
             int *rc);
 

@@ -77,6 +77,8 @@ TEST(OffsetPolygon, PoleRules) {
     double dist;
     int pole;                   // the pole checked
     double x, y;
+    int order = 3;              // knots clamped and uniform, unless given
+    std::vector<double> knots = {};
   } cases[] = {
       // Left turn at (1, 0), offset to the right (outside): d sqrt 2 along the bisector.
       {"right angle", {0, 0, 1, 0, 1, 1}, 1, 1, 1 + 1, -1},
@@ -85,15 +87,22 @@ TEST(OffsetPolygon, PoleRules) {
       {"coincident first poles", {0, 0, 0, 0, 0, 3}, 1, 0, 1, 0},
       {"coincident last poles", {0, 0, 3, 0, 3, 0}, 1, 2, 3, -1},
       {"distance 0", {0, 0, 1, 0, 1, 1}, 0, 1, 1, 0},
+      // Two legs apart, the curve jumping from (1, 0) to (1, 5): the leg between is no part of it, so the poles
+      // beside the jump keep to the normals of their own legs, not the mitres with it ((2, -1) and (2, 4)).
+      {"jump after the pole", {0, 0, 1, 0, 1, 5, 2, 5}, 1, 1, 1, -1, 2, {0, 0, 1, 1, 2, 2}},
+      {"jump before the pole", {0, 0, 1, 0, 1, 5, 2, 5}, 1, 2, 1, 4, 2, {0, 0, 1, 1, 2, 2}},
+      {"jump, degenerate leg", {0, 0, 1, 0, 1, 0, 1, 5, 2, 5}, 1, 2, 1, -1, 2, {0, 0, 1, 2, 2, 3, 3}},
+      {"quadratic jump", {0, 0, 1, 0, 2, 0, 2, 5, 3, 5, 4, 5}, 1, 3, 2, 4, 3, {0, 0, 0, 1, 1, 1, 2, 2, 2}},
   };
   for (const Case &c : cases) {
     std::vector<double> p;
     for (size_t i = 0; i < c.poles.size(); i += 2) p.insert(p.end(), {c.poles[i], c.poles[i + 1], 7.0});
-    TestCurve cv(3, p, clamped_knots(3, 3));
+    const int n = static_cast<int>(p.size() / 3);
+    TestCurve cv(c.order, p, c.knots.empty() ? clamped_knots(c.order, n) : c.knots);
     Out out(cv.cv);
     int rc = 0;
     BScv_copy(&rc, &cv.cv, out.cv);
-    BSsetspn(2, &cv.cv, c.dist, kUp, 1, out.cv, &rc);
+    for (int s = c.order - 1; s < n && rc == 0; ++s) BSsetspn(s, &cv.cv, c.dist, kUp, 1, out.cv, &rc);
     ASSERT_EQ(rc, 0) << c.name;
     EXPECT_NEAR(out.x(c.pole), c.x, 1e-12) << c.name;
     EXPECT_NEAR(out.y(c.pole), c.y, 1e-12) << c.name;
