@@ -2,6 +2,7 @@
 // bad input and forced allocation failures.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -229,6 +230,49 @@ TEST(SpanOffset, QuarterCircleIsAnExactArc) {
   }
   int rc = 0;
   BSfreevoqcv(cubic, &rc);
+}
+
+TEST(SpanOffset, KeepsTheDistanceBetweenItsTestPoints) {
+  // One quadratic span, an arch: its first test set holds its quarter points, the middles of its halves.
+  TestCurve arch(3, {0, 0, 0, 2, 3, 0, 4, 0, 0}, clamped_knots(3, 3));
+  struct Case {
+    double dist;
+    int side;
+  } cases[] = {
+      {1.375, -1},  // outside: halved once, it strayed by 2.2e-3 off the middles of the halves
+      {0.5, 1},     // inside, within the least radius of curvature (4 / 3)
+  };
+  // The distance from p to the arch: the nearest of 400 samples, refined by golden sections.
+  auto distance = [&](const double p[3]) {
+    auto gap = [&](double u) {
+      double q[3];
+      int rc = 0;
+      BScveval_n(&arch.cv, std::clamp(u, 0.0, 1.0), 0, q, &rc);
+      return std::hypot(q[0] - p[0], q[1] - p[1]);
+    };
+    double best = 0;
+    for (int i = 1; i <= 400; ++i) best = gap(i / 400.0) < gap(best) ? i / 400.0 : best;
+    double lo = best - 1 / 400.0, hi = best + 1 / 400.0;
+    for (int it = 0; it < 60; ++it) {
+      const double x1 = hi - 0.618 * (hi - lo), x2 = lo + 0.618 * (hi - lo);
+      if (gap(x1) < gap(x2))
+        hi = x2;
+      else
+        lo = x1;
+    }
+    return gap((lo + hi) / 2);
+  };
+  for (const Case &c : cases) {
+    Out out(arch.cv);
+    int rc = 0;
+    BSspnoffset(&arch.cv, c.dist, kUp, c.side, &out.cv, &rc);
+    ASSERT_EQ(rc, 0) << c.dist;
+    for (int i = 0; i <= 200; ++i) {
+      double p[3];
+      BScveval_n(out.cv, i / 200.0, 0, p, &rc);
+      EXPECT_NEAR(distance(p), c.dist, 2 * BStoltab[bstol::offset_tol]) << c.dist << " at " << i;
+    }
+  }
 }
 
 TEST(SpanOffset, PassLimit) {
