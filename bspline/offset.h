@@ -280,7 +280,8 @@ void BStstcvcnct(int n, const VOQbsp_curve *const *curves, BSboolean closed, BSc
 // The self-intersections of cv (as BScv_slfint gives them) made ready for loop removal. Each crossing is a loop
 // [a, b] of cv's parameters (a the smaller); each overlap whose stretches run the same way and do not meet at
 // once is the loop [first end, upper end of its second interval]. Dropped: crossings within the knot tolerance
-// of the range's start (a) or end (b), crossings that start on an overlap, branches that touch without crossing
+// of the range's start (a) or end (b), crossings that start on an overlap or where its stretches part (before its
+// start, the curve up to it within dist_tol of the other stretch), branches that touch without crossing
 // (unit tangents with squared cross product below tolerance entry 5; at a corner, branches whose sides do not
 // separate), and loops that interlock with an earlier one. The remaining crossings and overlaps are written back
 // to the caller's arrays (crossings sorted by a, a first) and their counts set.
