@@ -34,6 +34,7 @@ bool runs_over_itself(const VOQbsp_curve &cv, double tol, double scale) {
   }
   const double r = fuzz::range_end(cv) - fuzz::range_start(cv);
   auto heads = [&](const double t[3]) { return std::hypot(t[0], t[1]) * r > 1e-6 * scale; };
+  auto same_way = [](const double t[3], double x, double y) { return t[0] * x + t[1] * y > 0; };
   // Sample i on the chord [j, j + 1] of another stretch, heading the same way.
   auto on_other = [&](std::size_t i) {
     const Sample &x = at[i];
@@ -41,20 +42,34 @@ bool runs_over_itself(const VOQbsp_curve &cv, double tol, double scale) {
     for (std::size_t j = 0; j + 1 < at.size(); ++j) {
       if (j + 3 > i && j < i + 2) continue;
       const Sample &a = at[j], &b = at[j + 1];
-      const double len = std::hypot(b.p[0] - a.p[0], b.p[1] - a.p[1]);
       const double ex = b.p[0] - a.p[0], ey = b.p[1] - a.p[1], wx = x.p[0] - a.p[0], wy = x.p[1] - a.p[1];
-      const double f = len > 0 ? std::clamp((ex * wx + ey * wy) / (len * len), 0.0, 1.0) : 0.0;
+      const double len = std::hypot(ex, ey);
+      if (!same_way(x.t, ex, ey)) continue;
+      const double f = std::clamp((ex * wx + ey * wy) / (len * len), 0.0, 1.0);
       // The curve keeps within about a chord's length of its chord: only near chords are searched.
       if (std::hypot(wx - f * ex, wy - f * ey) > tol + len) continue;
-      double u = 0, p[3], t[3];
-      if (fuzz::sampled_distance(cv, x.p, &u, 8, a.u, b.u) > tol || !fuzz::point_and_tangent(cv, u, p, t)) continue;
-      if (heads(t) && x.t[0] * t[0] + x.t[1] * t[1] > 0) return true;
+      // The foot on the curve between the chord's ends, by Newton steps from the chord's.
+      double u = a.u + f * (b.u - a.u), p[3], t[3];
+      bool found = true;
+      for (int it = 0; it < 6 && found; ++it) {
+        found = fuzz::point_and_tangent(cv, u, p, t) && heads(t);
+        if (found)
+          u = std::clamp(u + ((x.p[0] - p[0]) * t[0] + (x.p[1] - p[1]) * t[1]) / (t[0] * t[0] + t[1] * t[1]), a.u, b.u);
+      }
+      if (found && fuzz::point_and_tangent(cv, u, p, t) && std::hypot(x.p[0] - p[0], x.p[1] - p[1]) <= tol &&
+          heads(t) && same_way(x.t, t[0], t[1]))
+        return true;
     }
     return false;
   };
+  std::vector<signed char> on(at.size(), -1);
+  auto on_cached = [&](std::size_t i) {
+    if (on[i] < 0) on[i] = on_other(i);
+    return on[i] == 1;
+  };
   for (std::size_t i = 0; i + 1 < at.size(); ++i)
-    if (std::hypot(at[i + 1].p[0] - at[i].p[0], at[i + 1].p[1] - at[i].p[1]) > 2 * tol && on_other(i) &&
-        on_other(i + 1))
+    if (std::hypot(at[i + 1].p[0] - at[i].p[0], at[i + 1].p[1] - at[i].p[1]) > 2 * tol && on_cached(i) &&
+        on_cached(i + 1))
       return true;
   return false;
 }
@@ -138,7 +153,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
           double nearest = fuzz::distance_to(*result, target);
           for (int i = 0; i < count; ++i) nearest = std::fmin(nearest, fuzz::distance_to(*pieces[i], target));
           if (std::getenv("FUZZ_DUMP"))
-            std::fprintf(stderr, "  target %d (%.17g, %.17g): %.17g from the offset\n", s, target[0], target[1], nearest);
+            std::fprintf(stderr, "  target %d (%.17g, %.17g): %.17g from the offset\n", s, target[0], target[1],
+                         nearest);
           FUZZ_CHECK(nearest <= tol);
         }
       }
