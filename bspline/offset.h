@@ -48,7 +48,9 @@ void BSspnoffset(const VOQbsp_curve *cv, double dist, const double normal[3], in
 void BSsetspn(int s, const VOQbsp_curve *cv, double dist, const double normal[3], int side, VOQbsp_curve *out,
               int *rc);
 // Interior pole i (1 <= i <= num_poles - 2; otherwise rc 5 and nothing read): the mitre point of the two offset
-// legs that meet there, the incoming leg's offset where the polygon turns back.
+// legs that meet there, the incoming leg's offset where the polygon turns back. Where the curve jumps between i
+// and a neighbour (an interior knot of full multiplicity), that leg is no part of it: i moves as an end pole of
+// its part, along the normal of its other leg.
 void BSsetq(int i, const VOQbsp_curve *cv, double dist, const double normal[3], int side, VOQbsp_curve *out,
             int *rc);
 
@@ -278,7 +280,8 @@ void BStstcvcnct(int n, const VOQbsp_curve *const *curves, BSboolean closed, BSc
 // The self-intersections of cv (as BScv_slfint gives them) made ready for loop removal. Each crossing is a loop
 // [a, b] of cv's parameters (a the smaller); each overlap whose stretches run the same way and do not meet at
 // once is the loop [first end, upper end of its second interval]. Dropped: crossings within the knot tolerance
-// of the range's start (a) or end (b), crossings that start on an overlap, branches that touch without crossing
+// of the range's start (a) or end (b), crossings that start on an overlap or where its stretches part (before its
+// start, the curve up to it within dist_tol of the other stretch), branches that touch without crossing
 // (unit tangents with squared cross product below tolerance entry 5; at a corner, branches whose sides do not
 // separate), and loops that interlock with an earlier one. The remaining crossings and overlaps are written back
 // to the caller's arrays (crossings sorted by a, a first) and their counts set.

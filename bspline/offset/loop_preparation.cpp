@@ -241,6 +241,42 @@ void refine_crossing(const VOQbsp_curve *cv, double *a, double *b) {
   if (BSpdist(&rc, p0, ca) <= 10 * BStoltab[bstol::dist_tol]) *a = u, *b = v;
 }
 
+// The distance from p to the stretch [u0, u1] of cv, short enough to have one nearest point: golden sections.
+double stretch_distance(const VOQbsp_curve *cv, const double p[3], double u0, double u1) {
+  auto gap = [&](double u) {
+    double q[3];
+    int rc = 0;
+    BScveval_n(cv, u, 0, q, &rc);
+    return rc == 0 ? BSpdist(&rc, p, q) : HUGE_VAL;
+  };
+  double lo = std::fmin(u0, u1), hi = std::fmax(u0, u1);
+  const double g = 0.6180339887498949;
+  double x1 = hi - g * (hi - lo), x2 = lo + g * (hi - lo), f1 = gap(x1), f2 = gap(x2);
+  for (int it = 0; it < 60 && hi - lo > 1e-15 * (std::fabs(lo) + std::fabs(hi)); ++it) {
+    if (f1 < f2)
+      hi = x2, x2 = x1, f2 = f1, x1 = hi - g * (hi - lo), f1 = gap(x1);
+    else
+      lo = x1, x1 = x2, f1 = f2, x2 = lo + g * (hi - lo), f2 = gap(x2);
+  }
+  return std::fmin(std::fmin(f1, f2), std::fmin(gap(u0), gap(u1)));
+}
+
+// Whether the crossing c is where the stretches of the overlap o part: it lies just before the overlap's first
+// start, and the curve from it up to that start keeps within dist_tol of the stretch from the crossing's second
+// parameter to the nearer end of the second interval. Where the stretches part at a vanishing angle the
+// intersector finds such a crossing anywhere along the stretch they stay within the tolerance of each other.
+bool parts_at(const VOQbsp_curve *cv, const Loop &c, const Loop &o) {
+  if (!(c.a < o.s) || (c.b >= o.lo && c.b <= o.b)) return false;
+  const double end = std::fabs(c.b - o.lo) < std::fabs(c.b - o.b) ? o.lo : o.b;
+  for (int k = 1; k <= 3; ++k) {
+    double p[3];
+    int rc = 0;
+    BScveval_n(cv, c.a + (o.s - c.a) * k / 4, 0, p, &rc);
+    if (rc != 0 || !(stretch_distance(cv, p, c.b, end) <= BStoltab[bstol::dist_tol])) return false;
+  }
+  return true;
+}
+
 // Sorts the loops by a (their keys) through the tag sort into out.
 bool sort_loops(const Loop *in, int n, double *keys, int *tags, Loop *out, int *rc) {
   if (n == 0) return true;
@@ -328,7 +364,7 @@ void BSpreploop(int *rc, const VOQbsp_curve *cv, int *n_int, double *first, doub
       Loop &c = cross[i];
       if (std::fabs(c.a - s0) <= ktol || std::fabs(c.b - s1) <= ktol) c.keep = 0;
       for (int j = 0; j < no && c.keep; ++j)
-        if (c.a >= over[j].s && c.a <= over[j].b) c.keep = 0;
+        if ((c.a >= over[j].s && c.a <= over[j].b) || parts_at(cv, c, over[j])) c.keep = 0;
       if (c.keep && !crossing_is_transversal(cv, c.a, c.b, rc)) c.keep = 0;
     }
     // An overlap that comes back to its own start closes no loop: its second stretch runs back over the first.

@@ -1,6 +1,6 @@
 // The offset control polygon: the end poles move along the normals of the end legs, each interior pole to the
-// point where its two offset legs meet. It is the starting guess of the span offset, which then checks it against
-// the true offset and refines where it is not close enough.
+// point where its two offset legs meet; a curve that jumps is offset part by part. It is the starting guess of the
+// span offset, which then checks it against the true offset and refines where it is not close enough.
 #include <cassert>
 #include <cmath>
 
@@ -57,19 +57,21 @@ int distinct_pole(const VOQbsp_curve *cv, int from, int step, int stop) {
   return -1;
 }
 
-// End pole `end` (0 or n - 1) moved along the normal of its leg, or of the first leg that is not degenerate.
-void set_end_pole(int end, const VOQbsp_curve *cv, double dist, const double normal[3], int side,
+// Pole i, an end of the polygon or of a part of it that a jump cuts off, moved along the normal of its own leg
+// (to pole i + step; step +1 where the part starts at i, -1 where it ends there), or of the first leg onwards
+// that is not degenerate.
+void set_end_pole(int i, int step, const VOQbsp_curve *cv, double dist, const double normal[3], int side,
                   VOQbsp_curve *out, int *rc) {
   const int n = cv->num_poles;
-  const bool first = end == 0;
+  const bool first = step > 0;
   double q0[3], q1[3], nv[3];
-  plane_pole(cv, end, q0);
-  plane_pole(cv, first ? 1 : n - 2, q1);
+  plane_pole(cv, i, q0);
+  plane_pole(cv, i + step, q1);
   // The leg keeps the polygon's direction of travel, so that the normal points to the same side at both ends.
   bool ok = first ? leg_normal(q0, q1, normal, nv, rc) : leg_normal(q1, q0, normal, nv, rc);
   if (!ok) {
     *rc = 0;
-    const int j = first ? distinct_pole(cv, 0, 1, n) : distinct_pole(cv, n - 1, -1, -1);
+    const int j = first ? distinct_pole(cv, i, 1, n) : distinct_pole(cv, i, -1, -1);
     if (j < 0) {
       *rc = BSRC_NULL_VECTOR;
       return;
@@ -81,7 +83,15 @@ void set_end_pole(int end, const VOQbsp_curve *cv, double dist, const double nor
   double p[3];
   for (int c = 0; c < 2; ++c) p[c] = q0[c] + side * dist * nv[c];
   p[2] = 0.0;
-  put_pole(cv, end, p, out);
+  put_pole(cv, i, p, out);
+}
+
+// Whether the curve jumps between poles j and j + 1: an interior knot of full multiplicity lies between the last
+// span that uses pole j and the first that uses pole j + 1, so the leg joining them is no part of the curve.
+bool jumps_after(const VOQbsp_curve *cv, int j) {
+  const int k = cv->order, n = cv->num_poles;
+  const double *t = cv->knots;
+  return j >= k - 1 && j + k <= n - 1 && t[j + 1] == t[j + k] && t[j + 1] > t[k - 1] && t[j + k] < t[n];
 }
 
 // q moved along the normal of the leg a -> b, or of the chord fa -> fb when a -> b has no direction.
@@ -116,6 +126,12 @@ void set_interior_pole(int i, const VOQbsp_curve *cv, double dist, const double 
     // Checked before any pole is read: a pole without a successor has no outgoing leg.
     if (i < 1 || i >= cv->num_poles - 1) {
       *rc = BSRC_OFFSET_PASSES;
+      break;
+    }
+    // Beside a jump the pole ends a part of the curve: it has one leg, and no mitre with the leg across the jump.
+    const bool jump_in = jumps_after(cv, i - 1), jump_out = jumps_after(cv, i);
+    if (jump_in != jump_out) {
+      set_end_pole(i, jump_in ? 1 : -1, cv, dist, normal, side, out, rc);
       break;
     }
     double prev[3], q[3], next[3], A[3], B[3];
@@ -169,7 +185,7 @@ void set_span_poles(int s, const VOQbsp_curve *cv, double dist, const double nor
       break;
     }
     if (s == k - 1) {
-      set_end_pole(0, cv, dist, normal, side, out, rc);
+      set_end_pole(0, 1, cv, dist, normal, side, out, rc);
       for (int i = 1; i <= k - 3 && *rc == 0; ++i) (quiet ? set_q : BSsetq)(i, cv, dist, normal, side, out, rc);
       if (*rc != 0) break;
     }
@@ -178,7 +194,7 @@ void set_span_poles(int s, const VOQbsp_curve *cv, double dist, const double nor
     if (s < n - 1)
       (quiet ? set_q : BSsetq)(s, cv, dist, normal, side, out, rc);
     else
-      set_end_pole(n - 1, cv, dist, normal, side, out, rc);
+      set_end_pole(n - 1, -1, cv, dist, normal, side, out, rc);
   } while (false);
 }
 

@@ -229,6 +229,7 @@ void BSspnoffset(const VOQbsp_curve *cv, double dist, const double normal[3], in
           *rc = BSRC_NO_SCRATCH;
           break;
         }
+        const int first_tested = ntested;  // the first test set, ascending
         // Far out (coordinates beyond about 5e10) the offset tolerance lies below the rounding of the points
         // compared: no check could pass, and each refinement would only lengthen the curve the next one searches.
         // The offset polygon is handed back as a shortfall then.
@@ -257,21 +258,40 @@ void BSspnoffset(const VOQbsp_curve *cv, double dist, const double normal[3], in
             }
             bad.p[nbad++] = last;
           }
-          const int per_span = pass == 0 ? 2 : 3;
-          const int fresh = per_span * nbad;
-          if (!knots.ensure(nbad) || !newpar.ensure(fresh)) {
+          if (!knots.ensure(nbad + 1) || !newpar.ensure((pass == 0 ? 4 : 3) * nbad)) {
             *rc = pass == 0 ? BSRC_NO_SCRATCH : BSRC_ALLOC_CURVE;
             break;
           }
-          int nknots = 0;
+          // Whether u, up to rounding, is a point of the first test set.
+          auto tested_first = [&](double u, double span) {
+            const double *at = std::lower_bound(tested.p, tested.p + first_tested, u);
+            const double near = 1e-9 * span;
+            return (at < tested.p + first_tested && *at - u <= near) || (at > tested.p && u - at[-1] <= near);
+          };
+          int nknots = 0, fresh = 0;
           for (int j = 0; j < nbad; ++j) {
             const int s = bad.p[j];
             const double a = w->knots[s], b = w->knots[s + 1], mid = (a + b) / 2;
             knots.p[nknots++] = mid;
-            double *np = newpar.p + per_span * j;
-            np[0] = (a + mid) / 2;
-            if (per_span == 3) np[1] = mid;
-            np[per_span - 1] = (mid + b) / 2;
+            double *np = newpar.p;
+            if (pass > 0) {
+              np[fresh++] = (a + mid) / 2;
+              np[fresh++] = mid;
+              np[fresh++] = (mid + b) / 2;
+              continue;
+            }
+            // The first halving tests the middle of each half. Where the first test set holds it already (one
+            // quadratic span is tested at its quarter points), the half would be judged only where the whole
+            // passed, while its offset strays most off its middle: the half is tested at its thirds instead.
+            for (const double lo : {a, mid}) {
+              const double hi = lo == a ? mid : b, middle = (lo + hi) / 2;
+              if (tested_first(middle, b - a)) {
+                np[fresh++] = lo + (hi - lo) / 3;
+                np[fresh++] = hi - (hi - lo) / 3;
+              } else {
+                np[fresh++] = middle;
+              }
+            }
           }
           // A new knot moves the offset poles of the spans around the failing one too, so every point tested so
           // far in those spans is tested again beside the failing ones: a span's offset may not spoil unseen.

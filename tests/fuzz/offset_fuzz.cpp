@@ -14,6 +14,66 @@ void check_record(const VOQbsp_curve *cv) {
   FUZZ_CHECK(fuzz::finite(cv->poles, 3 * static_cast<std::size_t>(cv->num_poles)));
 }
 
+// Whether cv runs over itself the same way: two samples a stretch apart both lie within tol of parts of the curve
+// at least two chords away from them that head the same way there. Loop removal takes the stretch between two such
+// runs as a loop, as it takes the loop a crossing closes, but the runs do not cross: the crossing search sees
+// nothing there. Runs the opposite way make no loop and do not count.
+bool runs_over_itself(const VOQbsp_curve &cv, double tol, double scale) {
+  struct Sample {
+    double u, p[3], t[3];
+  };
+  std::vector<Sample> at;
+  for (int s = cv.order - 1; s < cv.num_poles; ++s) {
+    const double a = cv.knots[s], b = cv.knots[s + 1];
+    if (!(a < b)) continue;
+    for (int i = at.empty() ? 0 : 1; i <= 24; ++i) {
+      Sample x{a + (b - a) * i / 24, {}, {}};
+      if (!fuzz::point_and_tangent(cv, x.u, x.p, x.t)) return false;
+      at.push_back(x);
+    }
+  }
+  const double r = fuzz::range_end(cv) - fuzz::range_start(cv);
+  auto heads = [&](const double t[3]) { return std::hypot(t[0], t[1]) * r > 1e-6 * scale; };
+  auto same_way = [](const double t[3], double x, double y) { return t[0] * x + t[1] * y > 0; };
+  // Sample i on the chord [j, j + 1] of another stretch, heading the same way.
+  auto on_other = [&](std::size_t i) {
+    const Sample &x = at[i];
+    if (!heads(x.t)) return false;
+    for (std::size_t j = 0; j + 1 < at.size(); ++j) {
+      if (j + 3 > i && j < i + 2) continue;
+      const Sample &a = at[j], &b = at[j + 1];
+      const double ex = b.p[0] - a.p[0], ey = b.p[1] - a.p[1], wx = x.p[0] - a.p[0], wy = x.p[1] - a.p[1];
+      const double len = std::hypot(ex, ey);
+      if (!same_way(x.t, ex, ey)) continue;
+      const double f = std::clamp((ex * wx + ey * wy) / (len * len), 0.0, 1.0);
+      // The curve keeps within about a chord's length of its chord: only near chords are searched.
+      if (std::hypot(wx - f * ex, wy - f * ey) > tol + len) continue;
+      // The foot on the curve between the chord's ends, by Newton steps from the chord's.
+      double u = a.u + f * (b.u - a.u), p[3], t[3];
+      bool found = true;
+      for (int it = 0; it < 6 && found; ++it) {
+        found = fuzz::point_and_tangent(cv, u, p, t) && heads(t);
+        if (found)
+          u = std::clamp(u + ((x.p[0] - p[0]) * t[0] + (x.p[1] - p[1]) * t[1]) / (t[0] * t[0] + t[1] * t[1]), a.u, b.u);
+      }
+      if (found && fuzz::point_and_tangent(cv, u, p, t) && std::hypot(x.p[0] - p[0], x.p[1] - p[1]) <= tol &&
+          heads(t) && same_way(x.t, t[0], t[1]))
+        return true;
+    }
+    return false;
+  };
+  std::vector<signed char> on(at.size(), -1);
+  auto on_cached = [&](std::size_t i) {
+    if (on[i] < 0) on[i] = on_other(i);
+    return on[i] == 1;
+  };
+  for (std::size_t i = 0; i + 1 < at.size(); ++i)
+    if (std::hypot(at[i + 1].p[0] - at[i].p[0], at[i + 1].p[1] - at[i].p[1]) > 2 * tol && on_cached(i) &&
+        on_cached(i + 1))
+      return true;
+  return false;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
@@ -44,7 +104,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     for (int i = 0; i < count; ++i) own_pieces.emplace_back(pieces[i]);
     const fuzz::HeapArray<VOQbsp_curve *> own_array(pieces);
     if (std::getenv("FUZZ_DUMP")) {
-      std::fprintf(stderr, "whole: rc %d, %d pieces\n", rc, count);
+      std::fprintf(stderr, "whole at %.17g, corners %d, loops %d, side %d: rc %d, %d pieces\n", d, corner_mode,
+                   loop_mode, side, rc, count);
       if (result) fuzz::dump("offset", *result);
     }
     FUZZ_CHECK(count >= 0 && (count > 0) == (pieces != nullptr));
@@ -58,9 +119,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
       // nearer is closed off by a crossing of the offset with itself: on a closed curve that does not meet itself,
       // whose one side is one region. An open curve's offset has no caps at its ends, and the offset of one stretch
       // may enter the band of another from that one's far side, which is not offset: no crossing marks either.
+      // A curve that runs over itself the same way meets itself as well: its offset does so too, and the stretch
+      // between the two runs is a loop.
       const bool removes = loop_mode == 1 || loop_mode == 2;
-      const bool removed_all = removes && c->cv.phy_closed &&
-                               fuzz::planar_crossings(c->cv, c->cv, scale, 0, 0).empty();
+      auto meets_itself = [&, known = -1]() mutable {
+        if (known < 0) {
+          known = !fuzz::planar_crossings(c->cv, c->cv, scale, 0, 0).empty() || runs_over_itself(c->cv, tol, scale);
+          if (std::getenv("FUZZ_DUMP")) std::fprintf(stderr, "  the curve %s itself\n", known ? "meets" : "misses");
+        }
+        return known == 1;
+      };
+      const bool removed_all = removes && c->cv.phy_closed && !meets_itself();
       std::vector<const VOQbsp_curve *> parts = {result};
       for (int i = 0; i < count; ++i) parts.push_back(pieces[i]);
       for (const VOQbsp_curve *part : parts) {
@@ -74,15 +143,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
           if (removed_all) FUZZ_CHECK(to_curve >= d - tol);
         }
       }
-      // Every offset point outside the loops of a smooth curve is on the offset. Where the curve crosses itself,
-      // loop removal also takes the loops its crossings make, whose points keep the distance.
-      if (fuzz::smooth_for(*c, d) && !(removes && !fuzz::planar_crossings(c->cv, c->cv, scale, 0, 0).empty())) {
+      // Every offset point outside the loops of a smooth curve is on the offset. Where the curve meets itself,
+      // loop removal also takes the loops its crossings and same-way runs make, whose points keep the distance.
+      if (fuzz::smooth_for(*c, d) && !(removes && meets_itself())) {
         for (int s = 1; s < 32; ++s) {
           double target[3];
           if (!fuzz::offset_point(c->cv, c->start() + (c->end() - c->start()) * s / 32, d, side, scale, target)) continue;
           if (fuzz::distance_to(c->cv, target) < d - tol) continue;
           double nearest = fuzz::distance_to(*result, target);
           for (int i = 0; i < count; ++i) nearest = std::fmin(nearest, fuzz::distance_to(*pieces[i], target));
+          if (std::getenv("FUZZ_DUMP"))
+            std::fprintf(stderr, "  target %d (%.17g, %.17g): %.17g from the offset\n", s, target[0], target[1],
+                         nearest);
           FUZZ_CHECK(nearest <= tol);
         }
       }

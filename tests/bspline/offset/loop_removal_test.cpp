@@ -70,13 +70,19 @@ TEST(LoopRemoval, LoopPreparation) {
   std::vector<double> xy;
   for (int i = 0; i <= 12; ++i) xy.insert(xy.end(), {static_cast<double>((i + 1) / 2), static_cast<double>(i / 2)});
   auto stairs = polyline(xy);  // range [0, 12]
+  // A cubic that runs out along y = x to a cusp at (-15, -15) (u = 1.0625) and back, parting from its way out
+  // at (-14.81, -14.81) (u = 1.21875) towards (0, 3), with the crossing and overlap the intersector gives it.
+  const TestCurve spike(4, {0, -11, 0, -11, -15, 0, 0, 0, 0, -15, -15, 0, -15, -15, 0, -15, -15, 0, 0, 0, 0, 0, 3, 0},
+                        {0, 0, 0, 0, 1, 1, 1.0625, 1.21875, 2.46875, 2.46875, 2.46875, 2.46875});
   struct Row {
     const char *what;
     std::vector<double> pairs;
     int fail_at;
     int rc;
     std::vector<double> outer;
-    std::vector<double> loops;  // kind, then its parameters
+    std::vector<double> loops;     // kind, then its parameters
+    std::vector<double> over = {};  // first start, first end, second start, second end of each overlap
+    const TestCurve *curve = nullptr;  // the stairs unless given
   } rows[] = {
       {"one crossing", {0.5, 9.5}, 0, 0, {0.5, 9.5}, {2, 0.5, 9.5}},
       {"one nested", {2.5, 7.5, 0.5, 9.5}, 0, 0, {0.5, 9.5}, {4, 0.5, 2.5, 7.5, 9.5, 2, 2.5, 7.5}},
@@ -91,17 +97,24 @@ TEST(LoopRemoval, LoopPreparation) {
       {"NaN parameter", {0.5, kNaN}, 0, -2, {}, {}},
       {"no memory for the outer intervals", {0.5, 9.5}, 2, 33, {}, {}},
       {"no memory for the loops", {0.5, 9.5}, 3, 33, {}, {}},
+      // The stretches part at a vanishing angle: the crossing found where they part lies just before the
+      // overlap's start, still on it within the tolerance. No loop: the way back only touches the way out.
+      {"crossing where an overlap parts", {1.025022566, 1.220160181}, 0, 0, {}, {},
+       {1.025357769, 1.0625, 1.21875, 1.0625}, &spike},
   };
   for (const Row &r : rows) {
     std::vector<double> a, b;
     for (size_t i = 0; i < r.pairs.size(); i += 2) a.push_back(r.pairs[i]), b.push_back(r.pairs[i + 1]);
-    int n_int = static_cast<int>(a.size()), n_over = 0, n_outer = -1, n_inner = -1, rc = 0;
+    std::vector<double> over[4];
+    for (size_t i = 0; i < r.over.size(); ++i) over[i % 4].push_back(r.over[i]);
+    int n_int = static_cast<int>(a.size()), n_over = static_cast<int>(over[0].size()), n_outer = -1, n_inner = -1,
+        rc = 0;
     double *outer = nullptr, *inner = nullptr;
     std::int32_t *kinds = nullptr;
     const int live = BSdbgliveblocks();
     BSallocfailat(r.fail_at);
-    BSpreploop(&rc, &stairs->cv, &n_int, a.data(), b.data(), &n_over, nullptr, nullptr, nullptr, nullptr, &n_outer,
-               &outer, &n_inner, &kinds, &inner);
+    BSpreploop(&rc, r.curve ? &r.curve->cv : &stairs->cv, &n_int, a.data(), b.data(), &n_over, over[0].data(),
+               over[1].data(), over[2].data(), over[3].data(), &n_outer, &outer, &n_inner, &kinds, &inner);
     BSallocfailat(0);
     EXPECT_EQ(rc, r.rc) << r.what;
     ASSERT_EQ(n_outer, static_cast<int>(r.outer.size() / 2)) << r.what;

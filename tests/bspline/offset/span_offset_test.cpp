@@ -2,6 +2,7 @@
 // bad input and forced allocation failures.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -78,6 +79,8 @@ TEST(OffsetPolygon, PoleRules) {
     double dist;
     int pole;                   // the pole checked
     double x, y;
+    int order = 3;              // knots clamped and uniform, unless given
+    std::vector<double> knots = {};
   } cases[] = {
       // Left turn at (1, 0), offset to the right (outside): d sqrt 2 along the bisector.
       {"right angle", {0, 0, 1, 0, 1, 1}, 1, 1, 1 + 1, -1},
@@ -86,15 +89,22 @@ TEST(OffsetPolygon, PoleRules) {
       {"coincident first poles", {0, 0, 0, 0, 0, 3}, 1, 0, 1, 0},
       {"coincident last poles", {0, 0, 3, 0, 3, 0}, 1, 2, 3, -1},
       {"distance 0", {0, 0, 1, 0, 1, 1}, 0, 1, 1, 0},
+      // Two legs apart, the curve jumping from (1, 0) to (1, 5): the leg between is no part of it, so the poles
+      // beside the jump keep to the normals of their own legs, not the mitres with it ((2, -1) and (2, 4)).
+      {"jump after the pole", {0, 0, 1, 0, 1, 5, 2, 5}, 1, 1, 1, -1, 2, {0, 0, 1, 1, 2, 2}},
+      {"jump before the pole", {0, 0, 1, 0, 1, 5, 2, 5}, 1, 2, 1, 4, 2, {0, 0, 1, 1, 2, 2}},
+      {"jump, degenerate leg", {0, 0, 1, 0, 1, 0, 1, 5, 2, 5}, 1, 2, 1, -1, 2, {0, 0, 1, 2, 2, 3, 3}},
+      {"quadratic jump", {0, 0, 1, 0, 2, 0, 2, 5, 3, 5, 4, 5}, 1, 3, 2, 4, 3, {0, 0, 0, 1, 1, 1, 2, 2, 2}},
   };
   for (const Case &c : cases) {
     std::vector<double> p;
     for (size_t i = 0; i < c.poles.size(); i += 2) p.insert(p.end(), {c.poles[i], c.poles[i + 1], 7.0});
-    TestCurve cv(3, p, clamped_knots(3, 3));
+    const int n = static_cast<int>(p.size() / 3);
+    TestCurve cv(c.order, p, c.knots.empty() ? clamped_knots(c.order, n) : c.knots);
     Out out(cv.cv);
     int rc = 0;
     BScv_copy(&rc, &cv.cv, out.cv);
-    BSsetspn(2, &cv.cv, c.dist, kUp, 1, out.cv, &rc);
+    for (int s = c.order - 1; s < n && rc == 0; ++s) BSsetspn(s, &cv.cv, c.dist, kUp, 1, out.cv, &rc);
     ASSERT_EQ(rc, 0) << c.name;
     EXPECT_NEAR(out.x(c.pole), c.x, 1e-12) << c.name;
     EXPECT_NEAR(out.y(c.pole), c.y, 1e-12) << c.name;
@@ -239,6 +249,49 @@ TEST(SpanOffset, QuarterCircleIsAnExactArc) {
   }
   int rc = 0;
   BSfreevoqcv(cubic, &rc);
+}
+
+TEST(SpanOffset, KeepsTheDistanceBetweenItsTestPoints) {
+  // One quadratic span, an arch: its first test set holds its quarter points, the middles of its halves.
+  TestCurve arch(3, {0, 0, 0, 2, 3, 0, 4, 0, 0}, clamped_knots(3, 3));
+  struct Case {
+    double dist;
+    int side;
+  } cases[] = {
+      {1.375, -1},  // outside: halved once, it strayed by 2.2e-3 off the middles of the halves
+      {0.5, 1},     // inside, within the least radius of curvature (4 / 3)
+  };
+  // The distance from p to the arch: the nearest of 400 samples, refined by golden sections.
+  auto distance = [&](const double p[3]) {
+    auto gap = [&](double u) {
+      double q[3];
+      int rc = 0;
+      BScveval_n(&arch.cv, std::clamp(u, 0.0, 1.0), 0, q, &rc);
+      return std::hypot(q[0] - p[0], q[1] - p[1]);
+    };
+    double best = 0;
+    for (int i = 1; i <= 400; ++i) best = gap(i / 400.0) < gap(best) ? i / 400.0 : best;
+    double lo = best - 1 / 400.0, hi = best + 1 / 400.0;
+    for (int it = 0; it < 60; ++it) {
+      const double x1 = hi - 0.618 * (hi - lo), x2 = lo + 0.618 * (hi - lo);
+      if (gap(x1) < gap(x2))
+        hi = x2;
+      else
+        lo = x1;
+    }
+    return gap((lo + hi) / 2);
+  };
+  for (const Case &c : cases) {
+    Out out(arch.cv);
+    int rc = 0;
+    BSspnoffset(&arch.cv, c.dist, kUp, c.side, &out.cv, &rc);
+    ASSERT_EQ(rc, 0) << c.dist;
+    for (int i = 0; i <= 200; ++i) {
+      double p[3];
+      BScveval_n(out.cv, i / 200.0, 0, p, &rc);
+      EXPECT_NEAR(distance(p), c.dist, 2 * BStoltab[bstol::offset_tol]) << c.dist << " at " << i;
+    }
+  }
 }
 
 TEST(SpanOffset, PassLimit) {
