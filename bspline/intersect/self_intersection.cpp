@@ -144,6 +144,52 @@ struct PieceStack {
 // A working Bezier piece of the pair stack.
 using PieceRecord = bsknots::FixedCurve<BSXBZ_MAX_ORDER, BSXBZ_MAX_ORDER>;
 
+// Where cv, moving along dir from lo, first stops doing so before hi, for a turn that the search nearest to a
+// guess missed: the first of evenly spread samples that the next one does not pass along dir, narrowed by golden
+// sections between its neighbours, then settled on the turning point there when that is no worse than the
+// tolerance (else, or when that search fails, the narrowed point stands).
+void first_top_along(const VOQbsp_curve *cv, const double dir[3], double lo, double hi, double *t, double point[3],
+                     int *rc) {
+  constexpr int kSamples = 64;
+  double p[3];
+  auto along = [&](double u) {
+    BScveval_n(cv, u, 0, p, rc);
+    return *rc == 0 ? p[0] * dir[0] + p[1] * dir[1] + p[2] * dir[2] : -HUGE_VAL;
+  };
+  const double h = (hi - lo) / kSamples;
+  double best_u = lo, best = along(lo);
+  for (int s = 1; s <= kSamples && *rc == 0; ++s) {
+    const double u = s == kSamples ? hi : lo + h * s, v = along(u);
+    if (!(v > best)) break;
+    best = v, best_u = u;
+  }
+  if (*rc != 0) return;
+  const double g = 0.5 * (std::sqrt(5.0) - 1);
+  double a = std::max(lo, best_u - h), b = std::min(hi, best_u + h);
+  double x1 = b - g * (b - a), x2 = a + g * (b - a), f1 = along(x1), f2 = along(x2);
+  for (int it = 0; it < 100 && *rc == 0 && a < x1 && x1 < x2 && x2 < b; ++it) {
+    if (f1 < f2) {
+      a = x1, x1 = x2, f1 = f2, x2 = a + g * (b - a), f2 = along(x2);
+    } else {
+      b = x2, x2 = x1, f2 = f1, x1 = b - g * (b - a), f1 = along(x1);
+    }
+  }
+  if (*rc != 0) return;
+  if (f1 > best) best = f1, best_u = x1;
+  if (f2 > best) best = f2, best_u = x2;
+  double turn = 0, q[3];
+  BSfndcvturn(cv, dir, best_u, &turn, q, rc);
+  const double slack = BStoltab[bstol::dist_tol] * std::sqrt(dir[0] * dir[0] + dir[1] * dir[1] + dir[2] * dir[2]);
+  const bool settles = *rc == 0 && std::fabs(turn - best_u) <= h && turn >= lo && turn <= hi &&
+                       q[0] * dir[0] + q[1] * dir[1] + q[2] * dir[2] >= best - slack;
+  *rc = 0;
+  *t = settles ? turn : best_u;
+  if (settles)
+    std::memcpy(point, q, sizeof q);
+  else
+    BScveval_n(cv, best_u, 0, point, rc);
+}
+
 // The collinear case: pieces between turning points compared pairwise as overlaps. cv has passed BScvcheck.
 void collinear_overlaps(int *rc, const VOQbsp_curve *cv, double ktol, Columns &overlaps) {
   const int n = cv->num_poles;
@@ -580,11 +626,17 @@ void BSfndturovr(const VOQbsp_curve *cv, int *n_pieces, double *piece_pts, doubl
     const double tol = BStoltab[bstol::dist_tol];
     // runs_moved: the runs recorded before the last step that moved; those after it lie where the curve now rests.
     int piece = 0, runs = 0, pending = 0, runs_moved = 0;
-    std::memcpy(piece_pts, P, 3 * sizeof(double));
-    piece_pars[0] = node[0];
+    // The first piece starts at the curve's start, which is the first pole only where the knots clamp it there
+    // (an empty first span of a line string, or an unclamped start, begins elsewhere).
+    piece_pars[0] = std::clamp(node[0], cv->knots[k - 1], cv->knots[n]);
+    BScveval_n(cv, piece_pars[0], 0, piece_pts, rc);
+    if (*rc != 0) break;
     double dir[3];
     BSvdiff(rc, dir, P, P + 3);
+    // last: the node value of the pole that the last moving step (step `moved`, from pole moved to moved + 1)
+    // reached.
     double last = node[1];
+    int moved = 0;
     for (int i = 1; i + 1 < n && *rc == 0; ++i) {
       double step[3];
       BSvdiff(rc, step, P + 3 * i, P + 3 * (i + 1));
@@ -602,9 +654,28 @@ void BSfndturovr(const VOQbsp_curve *cv, int *n_pieces, double *piece_pts, doubl
         }
         continue;
       }
+      // Poles on the two sides of an interior knot of full multiplicity: the curve jumps there, which is no
+      // motion. The piece ends on the near side and the next starts on the far side, its way set by the steps
+      // after the jump.
+      const double *kt = cv->knots;
+      if (kt[i + 1] == kt[i + k] && kt[k - 1] < kt[i + 1] && kt[i + 1] < kt[n]) {
+        if (piece + 1 >= n) break;
+        std::memcpy(piece_pts + 6 * piece + 3, P + 3 * i, 3 * sizeof(double));
+        piece_pars[2 * piece + 1] = kt[i + 1];
+        ++piece;
+        std::memcpy(piece_pts + 6 * piece, P + 3 * (i + 1), 3 * sizeof(double));
+        piece_pars[2 * piece] = kt[i + 1];
+        dir[0] = dir[1] = dir[2] = 0;
+        last = node[i + 1];
+        moved = i;
+        pending = 0;
+        runs_moved = runs;
+        continue;
+      }
       if (BSvdot(rc, dir, step) >= 0) {
         std::memcpy(dir, step, sizeof dir);
         last = node[i + 1];
+        moved = i;
         pending = 0;
         runs_moved = runs;
         continue;
@@ -622,9 +693,24 @@ void BSfndturovr(const VOQbsp_curve *cv, int *n_pieces, double *piece_pts, doubl
         BScveval_n(cv, t, 0, point, rc);
       } else {
         BSfndcvturn(cv, dir, last, &t, point, rc);
+        // The turn nearest to the guess may be another one about it (where poles stand still or knots crowd, the
+        // turns lie close): the one this piece starts at, or a turn the other way. The top this piece runs to lies
+        // ahead of its start along dir; failing that, it is where the curve first stops moving along dir, at the
+        // latest where the last moving step's basis function ends.
+        const double *from = piece_pts + 6 * piece, start = piece_pars[2 * piece];
+        const double ahead = std::clamp(cv->knots[moved + k], cv->knots[k - 1], cv->knots[n]);
+        if (*rc == 0 && ahead > start &&
+            (t <= start || (point[0] - from[0]) * dir[0] + (point[1] - from[1]) * dir[1] +
+                                   (point[2] - from[2]) * dir[2] <= 0))
+          first_top_along(cv, dir, start, ahead, &t, point, rc);
         if (*rc == BSRC_NO_TANGENCY) {
           *rc = 0;
           continue;
+        }
+        // Still none ahead: the curve did not move on before this reversal of its poles.
+        if (*rc == 0 && t < start) {
+          t = start;
+          std::memcpy(point, from, sizeof point);
         }
       }
       if (*rc != 0 || piece + 1 >= n) break;
@@ -636,6 +722,7 @@ void BSfndturovr(const VOQbsp_curve *cv, int *n_pieces, double *piece_pts, doubl
       piece_pars[2 * piece] = at_run >= 0 && pending == 0 ? run_first[2 * end_run + 1] : t;
       std::memcpy(dir, step, sizeof dir);
       last = node[i + 1];
+      moved = i;
       pending = 0;
       runs_moved = runs;
     }

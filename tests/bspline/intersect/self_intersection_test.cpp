@@ -104,6 +104,40 @@ TEST(SelfIntersection, CrossingsOverlapsAndRefusals) {
               6.5469181606780271, 0, 0.21068882293130034, 7, 6.5469181606780271, 0.7604070127119793, 2,
               6.5469181606780271, 2, 0.7604070127119793, 2, 6.5469181606780271, 7, 2, 6.5469181606780271, 7,
               6.5469181606780271}},
+      // Back along the axis from a top at 2 to a bottom at 4 where three poles coincide (short of a rest): the turn
+      // at the bottom lies as far from the node of the last moving pole as the top does, and must not be mistaken
+      // for it, or the way back and the way out again would make one piece.
+      {"a bottom as far as the top",
+       std::make_unique<TestCurve>(4, std::vector<double>{-2, 0, 0, -1, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                                                          0, 1, 0, 0, 2, 0, 0, 3, 0, 0},
+                                   std::vector<double>{0, 0, 0, 0, 1, 2, 3, 4, 5, 6, 7, 7, 7, 7}),
+       0, 3, {1.06764370386353, 2, 4, 2, 1.06764370386353, 2, 4, 5.6371497390593523, 2, 4, 5.6371497390593523, 4}},
+      // A last span that leaves its joint at rest and runs out along a line and back: the fold is found with no
+      // tangent at the span's start to judge it by, and the way out and back overlap.
+      {"a spike from a rest",
+       std::make_unique<TestCurve>(4, std::vector<double>{-3, 0, 0, -2, 1, 0, -1, 0, 0, 0, 0, 0, 0, 0, 0, 3, 0, 0, 0,
+                                                          0, 0},
+                                   std::vector<double>{0, 0, 0, 0, 1, 1, 1, 2, 2, 2, 2}),
+       0, 1, {1, 5. / 3, 2, 5. / 3}},
+      // A line string whose first span is empty starts at its second point, not at its first.
+      {"a line string from an empty span",
+       std::make_unique<TestCurve>(2, std::vector<double>{4, 0, 0, 1, 0, 0, 6, 0, 0, 0, 0, 0},
+                                   std::vector<double>{0, 1, 1, 2, 3, 4}),
+       0, 1, {1, 2, 2 + 5. / 6, 2}},
+      // Up to a top and steeply down to a joint where the knots cut the curve, then up again: the joint lies
+      // nearer to the node of the last moving pole than the top, and must not be taken for it.
+      {"a top beside a cut joint",
+       std::make_unique<TestCurve>(4, std::vector<double>{0, 0, 0, 1, 0, 0, 2, 0, 0, -7, 0, 0, -7, 0, 0, -4, 0, 0, -1,
+                                                          0, 0, 2, 0, 0},
+                                   std::vector<double>{0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2}),
+       0, 3, {0, 0.31622776601683794, 0.54772255750516607, 0.31622776601683794, 0, 0.31622776601683794,
+              1.777777777777777, 1.848050614670409, 0.31622776601683794, 1, 1.848050614670409, 1}},
+      // A line string that jumps ahead and comes back: the jump is no motion, and the way back overlaps the way
+      // out only where both run.
+      {"a jump along the line",
+       std::make_unique<TestCurve>(2, std::vector<double>{0, 0, 0, 2, 0, 0, 3, 0, 0, 1, 0, 0},
+                                   std::vector<double>{0, 1, 2, 2, 3, 4}),
+       0, 1, {1.5, 2, 3, 2.5}},
       {"order 17", plane(17, zigzag), 0, 0, {}, BSRC_OUT_OF_RANGE},
       {"NaN pole", std::move(nan_pole), 0, 0, {}, BSRC_OUT_OF_RANGE},
   };
