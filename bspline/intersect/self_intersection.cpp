@@ -145,7 +145,7 @@ struct PieceStack {
 using PieceRecord = bsknots::FixedCurve<BSXBZ_MAX_ORDER, BSXBZ_MAX_ORDER>;
 
 // Where cv, moving along dir from lo, first stops doing so before hi, for a turn that the search nearest to a
-// guess missed: the first of evenly spread samples that the next one does not pass along dir, narrowed by golden
+// guess missed: the best of evenly spread samples up to the first that falls back along dir, narrowed by golden
 // sections between its neighbours, then settled on the turning point there when that is no worse than the
 // tolerance (else, or when that search fails, the narrowed point stands).
 void first_top_along(const VOQbsp_curve *cv, const double dir[3], double lo, double hi, double *t, double point[3],
@@ -157,11 +157,13 @@ void first_top_along(const VOQbsp_curve *cv, const double dir[3], double lo, dou
     return *rc == 0 ? p[0] * dir[0] + p[1] * dir[1] + p[2] * dir[2] : -HUGE_VAL;
   };
   const double h = (hi - lo) / kSamples;
+  const double slack = BStoltab[bstol::dist_tol] * std::sqrt(dir[0] * dir[0] + dir[1] * dir[1] + dir[2] * dir[2]);
+  // Standing still (a rest at the start) is no stop.
   double best_u = lo, best = along(lo);
   for (int s = 1; s <= kSamples && *rc == 0; ++s) {
     const double u = s == kSamples ? hi : lo + h * s, v = along(u);
-    if (!(v > best)) break;
-    best = v, best_u = u;
+    if (!(v >= best - slack)) break;
+    if (v > best) best = v, best_u = u;
   }
   if (*rc != 0) return;
   const double g = 0.5 * (std::sqrt(5.0) - 1);
@@ -179,7 +181,6 @@ void first_top_along(const VOQbsp_curve *cv, const double dir[3], double lo, dou
   if (f2 > best) best = f2, best_u = x2;
   double turn = 0, q[3];
   BSfndcvturn(cv, dir, best_u, &turn, q, rc);
-  const double slack = BStoltab[bstol::dist_tol] * std::sqrt(dir[0] * dir[0] + dir[1] * dir[1] + dir[2] * dir[2]);
   const bool settles = *rc == 0 && std::fabs(turn - best_u) <= h && turn >= lo && turn <= hi &&
                        q[0] * dir[0] + q[1] * dir[1] + q[2] * dir[2] >= best - slack;
   *rc = 0;
@@ -463,7 +464,16 @@ void drop_closing_point(int *rc, const VOQbsp_curve *cv, double ktol, Columns &c
 }
 
 // Steps after the span loop: ordered pairs, no crossing at an overlap's first end, abutting overlaps as one.
-void tidy_results(double ktol, Columns &crossings, Columns &overlaps) {
+// Whether cv is at one point at u and v.
+bool same_point(const VOQbsp_curve *cv, double u, double v) {
+  int rc = 0;
+  double p[3], q[3];
+  BScveval_n(cv, u, 0, p, &rc);
+  if (rc == 0) BScveval_n(cv, v, 0, q, &rc);
+  return rc == 0 && BSpdist(&rc, p, q) <= 10.0 * BStoltab[bstol::dist_tol];
+}
+
+void tidy_results(const VOQbsp_curve *cv, double ktol, Columns &crossings, Columns &overlaps) {
   double *c1 = *crossings.col[0], *c2 = *crossings.col[1];
   for (int r = 0; r < *crossings.count; ++r)
     if (c2[r] < c1[r]) std::swap(c1[r], c2[r]);
@@ -491,7 +501,9 @@ void tidy_results(double ktol, Columns &crossings, Columns &overlaps) {
         e1[k] = e1[j];
         e2[k] = e2[j];
         merged = true;
-      } else if ((near_value(s2[k], e2[j], tol) || (s2[k] < e2[j] && e2[j] < s2[j])) && covers(s2[j], e2[k])) {
+      } else if ((near_value(s2[k], e2[j], tol) || (s2[k] < e2[j] && e2[j] < s2[j])) && covers(s2[j], e2[k]) &&
+                 // Joined this way, the join pairs ends of two records: each pair must name one point.
+                 same_point(cv, s1[k], s2[j]) && same_point(cv, e1[j], e2[k])) {
         e1[k] = e1[j];
         s2[k] = s2[j];
         merged = true;
@@ -793,7 +805,7 @@ BSboolean BScv_slfint(int *rc, VOQbsp_curve *cv, int *n_int, double **first, dou
     split_at_line_turns(rc, cv, &copy);
     if (*rc != 0 || !general_crossings(rc, copy, ktol, crossings, overlaps)) break;
     drop_closing_point(rc, cv, ktol, crossings);
-    if (*rc == 0 && copy->num_poles > copy->order) tidy_results(ktol, crossings, overlaps);
+    if (*rc == 0 && copy->num_poles > copy->order) tidy_results(cv, ktol, crossings, overlaps);
   } while (false);
   release_record(copy);
   // Nothing is handed out with a failure; an empty set is never handed out.
