@@ -191,6 +191,22 @@ void first_top_along(const VOQbsp_curve *cv, const double dir[3], double lo, dou
     BScveval_n(cv, best_u, 0, point, rc);
 }
 
+// Whether cv runs along dir without falling back (within the tolerance) from lo to hi, judged at a few points.
+bool runs_one_way(const VOQbsp_curve *cv, const double dir[3], double lo, double hi, int *rc) {
+  constexpr int kChecks = 16;
+  const double slack = BStoltab[bstol::dist_tol] * std::sqrt(dir[0] * dir[0] + dir[1] * dir[1] + dir[2] * dir[2]);
+  double before = -HUGE_VAL;
+  for (int s = 0; s <= kChecks; ++s) {
+    double p[3];
+    BScveval_n(cv, s == kChecks ? hi : lo + (hi - lo) * s / kChecks, 0, p, rc);
+    if (*rc != 0) return false;
+    const double v = p[0] * dir[0] + p[1] * dir[1] + p[2] * dir[2];
+    if (v < before - slack) return false;
+    before = std::max(before, v);
+  }
+  return true;
+}
+
 // The collinear case: pieces between turning points compared pairwise as overlaps. cv has passed BScvcheck.
 void collinear_overlaps(int *rc, const VOQbsp_curve *cv, double ktol, Columns &overlaps) {
   const int n = cv->num_poles;
@@ -706,15 +722,19 @@ void BSfndturovr(const VOQbsp_curve *cv, int *n_pieces, double *piece_pts, doubl
       } else {
         BSfndcvturn(cv, dir, last, &t, point, rc);
         // The turn nearest to the guess may be another one about it (where poles stand still or knots crowd, the
-        // turns lie close): the one this piece starts at, or a turn the other way. The top this piece runs to lies
-        // ahead of its start along dir; failing that, it is where the curve first stops moving along dir, at the
-        // latest where the last moving step's basis function ends.
+        // turns lie close): the one this piece starts at, a turn the other way, or one past the first top. The top
+        // this piece runs to lies ahead of its start along dir, the curve running one way up to it; failing that,
+        // it is where the curve first stops moving along dir, before the turn found or, when that is not ahead, at
+        // the latest where the last moving step's basis function ends.
         const double *from = piece_pts + 6 * piece, start = piece_pars[2 * piece];
         const double ahead = std::clamp(cv->knots[moved + k], cv->knots[k - 1], cv->knots[n]);
-        if (*rc == 0 && ahead > start &&
-            (t <= start || (point[0] - from[0]) * dir[0] + (point[1] - from[1]) * dir[1] +
-                                   (point[2] - from[2]) * dir[2] <= 0))
+        const bool beyond = *rc == 0 && t > start &&
+                            (point[0] - from[0]) * dir[0] + (point[1] - from[1]) * dir[1] +
+                                    (point[2] - from[2]) * dir[2] > 0;
+        if (*rc == 0 && !beyond && ahead > start)
           first_top_along(cv, dir, start, ahead, &t, point, rc);
+        else if (beyond && !runs_one_way(cv, dir, start, t, rc) && *rc == 0)
+          first_top_along(cv, dir, start, t, &t, point, rc);
         if (*rc == BSRC_NO_TANGENCY) {
           *rc = 0;
           continue;
