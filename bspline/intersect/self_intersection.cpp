@@ -144,12 +144,13 @@ struct PieceStack {
 // A working Bezier piece of the pair stack.
 using PieceRecord = bsknots::FixedCurve<BSXBZ_MAX_ORDER, BSXBZ_MAX_ORDER>;
 
-// Where cv, moving along dir from lo, first stops doing so before hi, for a turn that the search nearest to a
-// guess missed: the best of evenly spread samples up to the first that falls back along dir, narrowed by golden
-// sections between its neighbours, then settled on the turning point there when that is no worse than the
-// tolerance (else, or when that search fails, the narrowed point stands).
-void first_top_along(const VOQbsp_curve *cv, const double dir[3], double lo, double hi, double *t, double point[3],
-                     int *rc) {
+// Where cv, moving along dir from lo (where it is at from, the far side of a jump there), first stops doing so
+// before hi, for a turn that the search nearest to a guess missed: the best of evenly spread samples up to the
+// first that falls back along dir, narrowed by golden sections between its neighbours, then settled on the
+// turning point there when that is no worse than the tolerance (else, or when that search fails, the narrowed
+// point stands).
+void first_top_along(const VOQbsp_curve *cv, const double dir[3], double lo, const double from[3], double hi,
+                     double *t, double point[3], int *rc) {
   constexpr int kSamples = 64;
   double p[3];
   auto along = [&](double u) {
@@ -159,7 +160,7 @@ void first_top_along(const VOQbsp_curve *cv, const double dir[3], double lo, dou
   const double h = (hi - lo) / kSamples;
   const double slack = BStoltab[bstol::dist_tol] * std::sqrt(dir[0] * dir[0] + dir[1] * dir[1] + dir[2] * dir[2]);
   // Standing still (a rest at the start) is no stop.
-  double best_u = lo, best = along(lo);
+  double best_u = lo, best = from[0] * dir[0] + from[1] * dir[1] + from[2] * dir[2];
   for (int s = 1; s <= kSamples && *rc == 0; ++s) {
     const double u = s == kSamples ? hi : lo + h * s, v = along(u);
     if (!(v >= best - slack)) break;
@@ -181,22 +182,25 @@ void first_top_along(const VOQbsp_curve *cv, const double dir[3], double lo, dou
   if (f2 > best) best = f2, best_u = x2;
   double turn = 0, q[3];
   BSfndcvturn(cv, dir, best_u, &turn, q, rc);
-  const bool settles = *rc == 0 && std::fabs(turn - best_u) <= h && turn >= lo && turn <= hi &&
+  const bool settles = *rc == 0 && std::fabs(turn - best_u) <= h && turn > lo && turn <= hi &&
                        q[0] * dir[0] + q[1] * dir[1] + q[2] * dir[2] >= best - slack;
   *rc = 0;
   *t = settles ? turn : best_u;
   if (settles)
     std::memcpy(point, q, sizeof q);
+  else if (best_u == lo)
+    std::memcpy(point, from, 3 * sizeof(double));
   else
     BScveval_n(cv, best_u, 0, point, rc);
 }
 
-// Whether cv runs along dir without falling back (within the tolerance) from lo to hi, judged at a few points.
-bool runs_one_way(const VOQbsp_curve *cv, const double dir[3], double lo, double hi, int *rc) {
+// Whether cv runs along dir without falling back (within the tolerance) from lo, where it is at from (the far
+// side of a jump there), to hi, judged at a few points.
+bool runs_one_way(const VOQbsp_curve *cv, const double dir[3], double lo, const double from[3], double hi, int *rc) {
   constexpr int kChecks = 16;
   const double slack = BStoltab[bstol::dist_tol] * std::sqrt(dir[0] * dir[0] + dir[1] * dir[1] + dir[2] * dir[2]);
-  double before = -HUGE_VAL;
-  for (int s = 0; s <= kChecks; ++s) {
+  double before = from[0] * dir[0] + from[1] * dir[1] + from[2] * dir[2];
+  for (int s = 1; s <= kChecks; ++s) {
     double p[3];
     BScveval_n(cv, s == kChecks ? hi : lo + (hi - lo) * s / kChecks, 0, p, rc);
     if (*rc != 0) return false;
@@ -732,9 +736,9 @@ void BSfndturovr(const VOQbsp_curve *cv, int *n_pieces, double *piece_pts, doubl
                             (point[0] - from[0]) * dir[0] + (point[1] - from[1]) * dir[1] +
                                     (point[2] - from[2]) * dir[2] > 0;
         if (*rc == 0 && !beyond && ahead > start)
-          first_top_along(cv, dir, start, ahead, &t, point, rc);
-        else if (beyond && !runs_one_way(cv, dir, start, t, rc) && *rc == 0)
-          first_top_along(cv, dir, start, t, &t, point, rc);
+          first_top_along(cv, dir, start, from, ahead, &t, point, rc);
+        else if (beyond && !runs_one_way(cv, dir, start, from, t, rc) && *rc == 0)
+          first_top_along(cv, dir, start, from, t, &t, point, rc);
         if (*rc == BSRC_NO_TANGENCY) {
           *rc = 0;
           continue;

@@ -176,6 +176,14 @@ TEST(SelfIntersection, CrossingsOverlapsAndRefusals) {
               13.112849977527766, 23.903523266700116, 23.94, 0, 13.112849977527766, 31.8, 23.94, 21.645580605951569,
               23.903523266700116, 23.94, 23.903523266700116, 21.645580605951569, 23.903523266700116, 23.94,
               29.892757042985647, 23.903523266700116, 23.94, 29.892757042985647, 23.94}},
+      // Out to 3, a jump back to 0 at a knot of full multiplicity, a rest, then out to a top and back: the way
+      // after the jump starts on its far side.
+      {"a rest after a jump",
+       std::make_unique<TestCurve>(4, std::vector<double>{0, 0, 0, 1, 0, 0, 2, 0, 0, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                                                          2, 0, 0, 0, 0, 0, 0, 0, 0},
+                                   std::vector<double>{0, 0, 0, 0, 1, 1, 1, 1, 2, 3, 4, 4, 4, 4}),
+       0, 3, {0, 0.39765880355588912, 1, 2.8918058124456123, 0, 0.39765880355588912, 4, 2.8918058124456123, 1,
+              2.8918058124456123, 4, 2.8918058124456123}},
       {"order 17", plane(17, zigzag), 0, 0, {}, BSRC_OUT_OF_RANGE},
       {"NaN pole", std::move(nan_pole), 0, 0, {}, BSRC_OUT_OF_RANGE},
   };
