@@ -319,8 +319,9 @@ void BScvtrndir(int degree, int rational, const double *f, const double range[2]
 // none; 3 for a NULL argument; -2 for a t0 or dir that is not finite or a dir of length 0.
 void BSfndcvturn(const VOQbsp_curve *cv, const double dir[3], double t0, double *t, double point[3], int *rc);
 // The transitions of cv, span by span: the parameters inside each span where the tangent is perpendicular to the
-// tangent at the span's start, with their points. params and points need room for (number of spans) times
-// 2 order - 4 (rational) or order - 2 (polynomial) entries. *count is 0 on failure.
+// tangent at the span's start (where that vanishes, the first derivative there that does not), with their points.
+// params and points need room for (number of spans) times 2 order - 4 (rational) or order - 2 (polynomial) entries.
+// *count is 0 on failure.
 void BSfndcvtrns(const VOQbsp_curve *cv, int *count, double points[][3], double *params, int *rc);
 
 // ---------------------------------------------------------------------------------------------------------------

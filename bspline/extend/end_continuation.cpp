@@ -315,13 +315,16 @@ void BSxtpolcv01(const VOQbsp_curve *cv, BSboolean is_arc, const VOQbsp_curve *c
     double *lists[6] = {nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
     BScv_slfint(&src, *out, &n_int, &lists[0], &lists[1], &n_over, &lists[2], &lists[3], &lists[4], &lists[5]);
     if (src == 0 && n_over > 0) {
-      // Of the first overlap's ends, the one on the continuation nearest the old end limits it.
+      // Of the ends of the first overlap that reaches the continuation, the one on it nearest the old end limits
+      // it (overlaps within the old curve, such as a small back and forth by its start, leave it alone).
       double best = 0;
       bool found = false;
-      for (int j = 2; j < 6; ++j) {
-        const double v = lists[j][0];
-        if ((at_end ? v >= b : v <= a) && (!found || std::fabs(v - e) < std::fabs(best - e))) best = v, found = true;
-      }
+      for (int o = 0; o < n_over && !found; ++o)
+        for (int j = 2; j < 6; ++j) {
+          const double v = lists[j][o];
+          if ((at_end ? v >= b : v <= a) && (!found || std::fabs(v - e) < std::fabs(best - e)))
+            best = v, found = true;
+        }
       if (found) {
         *flag = 2;
         *reached = best;

@@ -144,6 +144,73 @@ struct PieceStack {
 // A working Bezier piece of the pair stack.
 using PieceRecord = bsknots::FixedCurve<BSXBZ_MAX_ORDER, BSXBZ_MAX_ORDER>;
 
+// Where cv, moving along dir from lo (where it is at from, the far side of a jump there), first stops doing so
+// before hi, for a turn that the search nearest to a guess missed: the best of evenly spread samples up to the
+// first that falls back along dir, narrowed by golden sections between its neighbours, then settled on the
+// turning point there when that is no worse than the tolerance (else, or when that search fails, the narrowed
+// point stands).
+void first_top_along(const VOQbsp_curve *cv, const double dir[3], double lo, const double from[3], double hi,
+                     double *t, double point[3], int *rc) {
+  constexpr int kSamples = 64;
+  double p[3];
+  auto along = [&](double u) {
+    BScveval_n(cv, u, 0, p, rc);
+    return *rc == 0 ? p[0] * dir[0] + p[1] * dir[1] + p[2] * dir[2] : -HUGE_VAL;
+  };
+  const double h = (hi - lo) / kSamples;
+  const double slack = BStoltab[bstol::dist_tol] * std::sqrt(dir[0] * dir[0] + dir[1] * dir[1] + dir[2] * dir[2]);
+  // Standing still (a rest at the start) is no stop.
+  double best_u = lo, best = from[0] * dir[0] + from[1] * dir[1] + from[2] * dir[2];
+  for (int s = 1; s <= kSamples && *rc == 0; ++s) {
+    const double u = s == kSamples ? hi : lo + h * s, v = along(u);
+    if (!(v >= best - slack)) break;
+    if (v > best) best = v, best_u = u;
+  }
+  if (*rc != 0) return;
+  const double g = 0.5 * (std::sqrt(5.0) - 1);
+  double a = std::max(lo, best_u - h), b = std::min(hi, best_u + h);
+  double x1 = b - g * (b - a), x2 = a + g * (b - a), f1 = along(x1), f2 = along(x2);
+  for (int it = 0; it < 100 && *rc == 0 && a < x1 && x1 < x2 && x2 < b; ++it) {
+    if (f1 < f2) {
+      a = x1, x1 = x2, f1 = f2, x2 = a + g * (b - a), f2 = along(x2);
+    } else {
+      b = x2, x2 = x1, f2 = f1, x1 = b - g * (b - a), f1 = along(x1);
+    }
+  }
+  if (*rc != 0) return;
+  if (f1 > best) best = f1, best_u = x1;
+  if (f2 > best) best = f2, best_u = x2;
+  double turn = 0, q[3];
+  BSfndcvturn(cv, dir, best_u, &turn, q, rc);
+  const bool settles = *rc == 0 && std::fabs(turn - best_u) <= h && turn > lo && turn <= hi &&
+                       q[0] * dir[0] + q[1] * dir[1] + q[2] * dir[2] >= best - slack;
+  *rc = 0;
+  *t = settles ? turn : best_u;
+  if (settles)
+    std::memcpy(point, q, sizeof q);
+  else if (best_u == lo)
+    std::memcpy(point, from, 3 * sizeof(double));
+  else
+    BScveval_n(cv, best_u, 0, point, rc);
+}
+
+// Whether cv runs along dir without falling back (within the tolerance) from lo, where it is at from (the far
+// side of a jump there), to hi, judged at a few points.
+bool runs_one_way(const VOQbsp_curve *cv, const double dir[3], double lo, const double from[3], double hi, int *rc) {
+  constexpr int kChecks = 16;
+  const double slack = BStoltab[bstol::dist_tol] * std::sqrt(dir[0] * dir[0] + dir[1] * dir[1] + dir[2] * dir[2]);
+  double before = from[0] * dir[0] + from[1] * dir[1] + from[2] * dir[2];
+  for (int s = 1; s <= kChecks; ++s) {
+    double p[3];
+    BScveval_n(cv, s == kChecks ? hi : lo + (hi - lo) * s / kChecks, 0, p, rc);
+    if (*rc != 0) return false;
+    const double v = p[0] * dir[0] + p[1] * dir[1] + p[2] * dir[2];
+    if (v < before - slack) return false;
+    before = std::max(before, v);
+  }
+  return true;
+}
+
 // The collinear case: pieces between turning points compared pairwise as overlaps. cv has passed BScvcheck.
 void collinear_overlaps(int *rc, const VOQbsp_curve *cv, double ktol, Columns &overlaps) {
   const int n = cv->num_poles;
@@ -417,7 +484,16 @@ void drop_closing_point(int *rc, const VOQbsp_curve *cv, double ktol, Columns &c
 }
 
 // Steps after the span loop: ordered pairs, no crossing at an overlap's first end, abutting overlaps as one.
-void tidy_results(double ktol, Columns &crossings, Columns &overlaps) {
+// Whether cv is at one point at u and v.
+bool same_point(const VOQbsp_curve *cv, double u, double v) {
+  int rc = 0;
+  double p[3], q[3];
+  BScveval_n(cv, u, 0, p, &rc);
+  if (rc == 0) BScveval_n(cv, v, 0, q, &rc);
+  return rc == 0 && BSpdist(&rc, p, q) <= 10.0 * BStoltab[bstol::dist_tol];
+}
+
+void tidy_results(const VOQbsp_curve *cv, double ktol, Columns &crossings, Columns &overlaps) {
   double *c1 = *crossings.col[0], *c2 = *crossings.col[1];
   for (int r = 0; r < *crossings.count; ++r)
     if (c2[r] < c1[r]) std::swap(c1[r], c2[r]);
@@ -445,7 +521,9 @@ void tidy_results(double ktol, Columns &crossings, Columns &overlaps) {
         e1[k] = e1[j];
         e2[k] = e2[j];
         merged = true;
-      } else if ((near_value(s2[k], e2[j], tol) || (s2[k] < e2[j] && e2[j] < s2[j])) && covers(s2[j], e2[k])) {
+      } else if ((near_value(s2[k], e2[j], tol) || (s2[k] < e2[j] && e2[j] < s2[j])) && covers(s2[j], e2[k]) &&
+                 // Joined this way, the join pairs ends of two records: each pair must name one point.
+                 same_point(cv, s1[k], s2[j]) && same_point(cv, e1[j], e2[k])) {
         e1[k] = e1[j];
         s2[k] = s2[j];
         merged = true;
@@ -580,11 +658,17 @@ void BSfndturovr(const VOQbsp_curve *cv, int *n_pieces, double *piece_pts, doubl
     const double tol = BStoltab[bstol::dist_tol];
     // runs_moved: the runs recorded before the last step that moved; those after it lie where the curve now rests.
     int piece = 0, runs = 0, pending = 0, runs_moved = 0;
-    std::memcpy(piece_pts, P, 3 * sizeof(double));
-    piece_pars[0] = node[0];
+    // The first piece starts at the curve's start, which is the first pole only where the knots clamp it there
+    // (an empty first span of a line string, or an unclamped start, begins elsewhere).
+    piece_pars[0] = std::clamp(node[0], cv->knots[k - 1], cv->knots[n]);
+    BScveval_n(cv, piece_pars[0], 0, piece_pts, rc);
+    if (*rc != 0) break;
     double dir[3];
     BSvdiff(rc, dir, P, P + 3);
+    // last: the node value of the pole that the last moving step (step `moved`, from pole moved to moved + 1)
+    // reached.
     double last = node[1];
+    int moved = 0;
     for (int i = 1; i + 1 < n && *rc == 0; ++i) {
       double step[3];
       BSvdiff(rc, step, P + 3 * i, P + 3 * (i + 1));
@@ -602,9 +686,28 @@ void BSfndturovr(const VOQbsp_curve *cv, int *n_pieces, double *piece_pts, doubl
         }
         continue;
       }
+      // Poles on the two sides of an interior knot of full multiplicity: the curve jumps there, which is no
+      // motion. The piece ends on the near side and the next starts on the far side, its way set by the steps
+      // after the jump.
+      const double *kt = cv->knots;
+      if (kt[i + 1] == kt[i + k] && kt[k - 1] < kt[i + 1] && kt[i + 1] < kt[n]) {
+        if (piece + 1 >= n) break;
+        std::memcpy(piece_pts + 6 * piece + 3, P + 3 * i, 3 * sizeof(double));
+        piece_pars[2 * piece + 1] = kt[i + 1];
+        ++piece;
+        std::memcpy(piece_pts + 6 * piece, P + 3 * (i + 1), 3 * sizeof(double));
+        piece_pars[2 * piece] = kt[i + 1];
+        dir[0] = dir[1] = dir[2] = 0;
+        last = node[i + 1];
+        moved = i;
+        pending = 0;
+        runs_moved = runs;
+        continue;
+      }
       if (BSvdot(rc, dir, step) >= 0) {
         std::memcpy(dir, step, sizeof dir);
         last = node[i + 1];
+        moved = i;
         pending = 0;
         runs_moved = runs;
         continue;
@@ -622,9 +725,28 @@ void BSfndturovr(const VOQbsp_curve *cv, int *n_pieces, double *piece_pts, doubl
         BScveval_n(cv, t, 0, point, rc);
       } else {
         BSfndcvturn(cv, dir, last, &t, point, rc);
+        // The turn nearest to the guess may be another one about it (where poles stand still or knots crowd, the
+        // turns lie close): the one this piece starts at, a turn the other way, or one past the first top. The top
+        // this piece runs to lies ahead of its start along dir, the curve running one way up to it; failing that,
+        // it is where the curve first stops moving along dir, before the turn found or, when that is not ahead, at
+        // the latest where the last moving step's basis function ends.
+        const double *from = piece_pts + 6 * piece, start = piece_pars[2 * piece];
+        const double ahead = std::clamp(cv->knots[moved + k], cv->knots[k - 1], cv->knots[n]);
+        const bool beyond = *rc == 0 && t > start &&
+                            (point[0] - from[0]) * dir[0] + (point[1] - from[1]) * dir[1] +
+                                    (point[2] - from[2]) * dir[2] > 0;
+        if (*rc == 0 && !beyond && ahead > start)
+          first_top_along(cv, dir, start, from, ahead, &t, point, rc);
+        else if (beyond && !runs_one_way(cv, dir, start, from, t, rc) && *rc == 0)
+          first_top_along(cv, dir, start, from, t, &t, point, rc);
         if (*rc == BSRC_NO_TANGENCY) {
           *rc = 0;
           continue;
+        }
+        // Still none ahead: the curve did not move on before this reversal of its poles.
+        if (*rc == 0 && t < start) {
+          t = start;
+          std::memcpy(point, from, sizeof point);
         }
       }
       if (*rc != 0 || piece + 1 >= n) break;
@@ -636,6 +758,7 @@ void BSfndturovr(const VOQbsp_curve *cv, int *n_pieces, double *piece_pts, doubl
       piece_pars[2 * piece] = at_run >= 0 && pending == 0 ? run_first[2 * end_run + 1] : t;
       std::memcpy(dir, step, sizeof dir);
       last = node[i + 1];
+      moved = i;
       pending = 0;
       runs_moved = runs;
     }
@@ -706,7 +829,7 @@ BSboolean BScv_slfint(int *rc, VOQbsp_curve *cv, int *n_int, double **first, dou
     split_at_line_turns(rc, cv, &copy);
     if (*rc != 0 || !general_crossings(rc, copy, ktol, crossings, overlaps)) break;
     drop_closing_point(rc, cv, ktol, crossings);
-    if (*rc == 0 && copy->num_poles > copy->order) tidy_results(ktol, crossings, overlaps);
+    if (*rc == 0 && copy->num_poles > copy->order) tidy_results(cv, ktol, crossings, overlaps);
   } while (false);
   release_record(copy);
   // Nothing is handed out with a failure; an empty set is never handed out.

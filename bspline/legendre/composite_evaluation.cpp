@@ -413,6 +413,11 @@ void BSfndcvtrns(const VOQbsp_curve *cv, int *count, double points[][3], double 
     for (int i = 0; i < comp.n && *rc == 0; ++i) {
       double D[3];
       comp.tangent(i, -1.0, D, rc);
+      // Where the span starts at rest (coincident poles), the first derivative that does not vanish there is the
+      // way it leaves its start: a zero tangent would make every parameter, or none, a transition.
+      const double tol = BStoltab[bstol::dist_tol];
+      for (int k = 2; k <= comp.degrees[i] && *rc == 0 && D[0] * D[0] + D[1] * D[1] + D[2] * D[2] <= tol * tol; ++k)
+        BSevalgdsng(comp.degrees[i], 3, comp.codes[i], comp.spans[i], k, -1.0, D, rc);
       if (*rc != 0) break;
       comp.project(i, D, f);
       int found = 0;

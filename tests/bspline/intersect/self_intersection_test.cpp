@@ -104,6 +104,86 @@ TEST(SelfIntersection, CrossingsOverlapsAndRefusals) {
               6.5469181606780271, 0, 0.21068882293130034, 7, 6.5469181606780271, 0.7604070127119793, 2,
               6.5469181606780271, 2, 0.7604070127119793, 2, 6.5469181606780271, 7, 2, 6.5469181606780271, 7,
               6.5469181606780271}},
+      // Back along the axis from a top at 2 to a bottom at 4 where three poles coincide (short of a rest): the turn
+      // at the bottom lies as far from the node of the last moving pole as the top does, and must not be mistaken
+      // for it, or the way back and the way out again would make one piece.
+      {"a bottom as far as the top",
+       std::make_unique<TestCurve>(4, std::vector<double>{-2, 0, 0, -1, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                                                          0, 1, 0, 0, 2, 0, 0, 3, 0, 0},
+                                   std::vector<double>{0, 0, 0, 0, 1, 2, 3, 4, 5, 6, 7, 7, 7, 7}),
+       0, 3, {1.06764370386353, 2, 4, 2, 1.06764370386353, 2, 4, 5.6371497390593523, 2, 4, 5.6371497390593523, 4}},
+      // A last span that leaves its joint at rest and runs out along a line and back: the fold is found with no
+      // tangent at the span's start to judge it by, and the way out and back overlap.
+      {"a spike from a rest",
+       std::make_unique<TestCurve>(4, std::vector<double>{-3, 0, 0, -2, 1, 0, -1, 0, 0, 0, 0, 0, 0, 0, 0, 3, 0, 0, 0,
+                                                          0, 0},
+                                   std::vector<double>{0, 0, 0, 0, 1, 1, 1, 2, 2, 2, 2}),
+       0, 1, {1, 5. / 3, 2, 5. / 3}},
+      // A line string whose first span is empty starts at its second point, not at its first.
+      {"a line string from an empty span",
+       std::make_unique<TestCurve>(2, std::vector<double>{4, 0, 0, 1, 0, 0, 6, 0, 0, 0, 0, 0},
+                                   std::vector<double>{0, 1, 1, 2, 3, 4}),
+       0, 1, {1, 2, 2 + 5. / 6, 2}},
+      // Up to a top and steeply down to a joint where the knots cut the curve, then up again: the joint lies
+      // nearer to the node of the last moving pole than the top, and must not be taken for it.
+      {"a top beside a cut joint",
+       std::make_unique<TestCurve>(4, std::vector<double>{0, 0, 0, 1, 0, 0, 2, 0, 0, -7, 0, 0, -7, 0, 0, -4, 0, 0, -1,
+                                                          0, 0, 2, 0, 0},
+                                   std::vector<double>{0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2}),
+       0, 3, {0, 0.31622776601683794, 0.54772255750516607, 0.31622776601683794, 0, 0.31622776601683794,
+              1.777777777777777, 1.848050614670409, 0.31622776601683794, 1, 1.848050614670409, 1}},
+      // A line string that jumps ahead and comes back: the jump is no motion, and the way back overlaps the way
+      // out only where both run.
+      {"a jump along the line",
+       std::make_unique<TestCurve>(2, std::vector<double>{0, 0, 0, 2, 0, 0, 3, 0, 0, 1, 0, 0},
+                                   std::vector<double>{0, 1, 2, 2, 3, 4}),
+       0, 1, {1.5, 2, 3, 2.5}},
+      // A rest, a rise to a top and down to a cut joint beside it, then a higher top: the way to the first top
+      // starts standing still, which is no stop.
+      {"a rest before a top beside a cut joint",
+       std::make_unique<TestCurve>(4, std::vector<double>{-15, 0, 0, -15, 0, 0, -15, 0, 0, -15, 0, 0, -15, 0, 0, -15,
+                                                          0, 0, 0, 0, 0, -15, 0, 0, 5, 0, 0, 5, 0, 0, -15, 0, 0, -15, 0,
+                                                          0},
+                                   std::vector<double>{0, 0, 0, 0, 1, 2, 3, 3.9, 4, 4, 4, 5, 6, 6, 6, 6}),
+       0, 7, {1, 2, 2, 2, 0, 3.9293898888303458, 4, 3.9293898888303458, 0, 3.9293898888303458, 4, 4.298275289801488,
+              0, 3.9293898888303458, 6, 5.1229719318737859, 3.9293898888303458, 4, 4.298275289801488, 4,
+              3.9293898888303458, 4, 5.1229719318737859, 6, 4, 4.666666666666667, 6, 4.666666666666667}},
+      // Two abutting records whose second intervals do not chain: the join would pair ends that lie apart.
+      {"abutting records that do not chain",
+       std::make_unique<TestCurve>(4, std::vector<double>{0, -15, 0, -15, -15, 0, -15, -15, 0, -15, -15, 0, -15, -15, 0,
+                                                          -15, -15, 0, -15, -15, 0, -15, -5.375, 0, -15, -15, 0, -15,
+                                                          -15, 0, -15, -15, 0, -15, 0, 0, -15, -15, 0, -15, -15, 0,
+                                                          -14.875, -15, 0, -15, -15, 0, -15, 0, 0, -15, -15, 0},
+                                   std::vector<double>{0, 0, 0, 0, 7.96875, 9.84375, 11.71875, 13.59375, 15.46875,
+                                                       17.34375, 19.21875, 21.09375, 22.96875, 30.9375, 38.90625,
+                                                       46.875, 54.84375, 62.8125, 71.78125, 71.78125, 71.78125,
+                                                       71.78125}),
+       2, 11, {6.5527001139134304, 7.0796593134118879, 54.84375, 46.875, 13.59375, 15.46875, 21.09375, 19.21875,
+              13.59375, 15.46875, 21.09375, 24.540223551078675, 15.46875, 17.34375, 19.21875, 17.34375, 15.46875,
+              17.34375, 24.540223551078675, 28.028731924852949, 15.775742046964579, 17.34375, 38.90625,
+              35.505988999099038, 17.34375, 19.21875, 28.028731924852949, 24.540223551078672, 17.34375,
+              18.911757953035423, 35.505988999099038, 38.90625, 19.21875, 21.09375, 24.540223551078672, 21.09375,
+              21.09375, 22.96875, 71.78125, 71.720684580309154, 25.273527323911502, 31.553457295097012, 38.90625,
+              31.553457295097012}},
+      // Down from a top into a dip inside a span and up to a cut joint that is a top again: the joint lies ahead
+      // of the first top, but past the dip, which ends that piece.
+      {"a dip before a cut joint",
+       std::make_unique<TestCurve>(4, std::vector<double>{-15, 0, 0, -15, 0, 0, -15, 0, 0, 1, 0, 0, 0, 0, 0, -15, 0, 0,
+                                                          -5.375, 0, 0, -15, 0, 0, -15, 0, 0, -15, 0, 0},
+                                   std::vector<double>{0, 0, 0, 0, 8, 16, 23.9, 23.94, 23.94, 23.94, 31.8, 31.8, 31.8,
+                                                       31.8}),
+       0, 6, {2.9735803819927189, 18.125962781123615, 23.903523266700116, 18.125962781123615, 2.9735803819927189,
+              13.112849977527766, 23.903523266700116, 23.94, 0, 13.112849977527766, 31.8, 23.94, 21.645580605951569,
+              23.903523266700116, 23.94, 23.903523266700116, 21.645580605951569, 23.903523266700116, 23.94,
+              29.892757042985647, 23.903523266700116, 23.94, 29.892757042985647, 23.94}},
+      // Out to 3, a jump back to 0 at a knot of full multiplicity, a rest, then out to a top and back: the way
+      // after the jump starts on its far side.
+      {"a rest after a jump",
+       std::make_unique<TestCurve>(4, std::vector<double>{0, 0, 0, 1, 0, 0, 2, 0, 0, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                                                          2, 0, 0, 0, 0, 0, 0, 0, 0},
+                                   std::vector<double>{0, 0, 0, 0, 1, 1, 1, 1, 2, 3, 4, 4, 4, 4}),
+       0, 3, {0, 0.39765880355588912, 1, 2.8918058124456123, 0, 0.39765880355588912, 4, 2.8918058124456123, 1,
+              2.8918058124456123, 4, 2.8918058124456123}},
       {"order 17", plane(17, zigzag), 0, 0, {}, BSRC_OUT_OF_RANGE},
       {"NaN pole", std::move(nan_pole), 0, 0, {}, BSRC_OUT_OF_RANGE},
   };
