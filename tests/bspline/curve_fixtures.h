@@ -103,10 +103,12 @@ inline double ref_basis(const std::vector<double> &t, int i, int k, double u, do
   return ref_basis_all(t, k, u, end)[i];
 }
 
-// Cartesian point of a test curve by the definition.
-inline void ref_point(const TestCurve &c, double u, double out[3]) {
+// Cartesian point of a test curve by the definition. from_left: inside the range, the point of the span that ends
+// at u (the library's choice for a single parameter) rather than of the one that starts there; the two differ
+// where the curve jumps at u.
+inline void ref_point(const TestCurve &c, double u, double out[3], bool from_left = false) {
   double A[3] = {0, 0, 0}, W = 0;
-  const std::vector<double> N = ref_basis_all(c.knots, c.order(), u, c.end());
+  const std::vector<double> N = ref_basis_all(c.knots, c.order(), u, from_left && u > c.start() ? u : c.end());
   for (int i = 0; i < c.n(); ++i) {
     const double b = N[i];
     const double w = c.weights.empty() ? 1.0 : c.weights[i];

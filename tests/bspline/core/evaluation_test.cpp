@@ -459,6 +459,11 @@ TEST(CurveEvaluation, ShortcutGivesTheBitsOfTheGeneralRoad) {
        [](std::mt19937 &rng, int order, bool rational) {
          return random_curve(rng, order, order + 9, rational, true, std::max(1, order - 1));
        }},
+      // The curve jumps at an inner knot of full multiplicity: both searches must stand on the span that ends there.
+      {"knots of full multiplicity",
+       [](std::mt19937 &rng, int order, bool rational) {
+         return random_curve(rng, order, order + 9, rational, true, order);
+       }},
       {"unclamped", [](std::mt19937 &rng, int order, bool rational) {
          return random_curve(rng, order, order + 6, rational, false);
        }},
