@@ -213,7 +213,8 @@ void BScvcmp_rng(const double box[6], int level, BSrangenode **levels, int node,
 // and tol2 their knot tolerances; swapped TRUE when that order is the reverse of the caller's, whose per-curve
 // outputs are then passed exchanged (int_par2 before int_par1, and so on). The accumulators (n_pts points with
 // their parameters, n_over overlaps in the over_* layout) are only read. Overlaps touching end to start in one
-// direction on both curves are merged; points on an overlap and repeated points are dropped (by distance with
+// direction on both curves are merged when each curve stays at the touching point from the one end to the other
+// start (not when it touches there on another pass); points on an overlap and repeated points are dropped (by distance with
 // merge_by_dist, else by parameters on both curves); points at the seam of a closed curve beside an overlap end
 // take that end's side of the range. rc 33 without scratch memory, -13 when a result array cannot be allocated.
 void BScvcv_sort(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, BSboolean merge_by_dist, BSboolean swapped,
@@ -320,8 +321,8 @@ constexpr int BSXBZ_MAX_RESULTS = 2025;
 // 10,000 times its square is a tenth of the smaller squared longest leg. So two crossings at one place on two
 // branches of a span, or close together on two arms, are both kept. A candidate within dist_tol of an earlier one
 // that is the same meeting is a repeat. Neighbours that are one meeting are merged when they lie within the merge
-// distance of each other and one was solved as a touching point, or within 10 dist_tol (and the merge distance)
-// when both cross at a clear angle; a run of them becomes one result at its middle (a middle off either span keeps
+// distance of each other and both were solved as touching points, or within 10 dist_tol (and the merge distance)
+// when either crosses at a clear angle; a run of them becomes one result at its middle (a middle off either span keeps
 // the run's first candidate). The output arrays need room for (nodes1 - 1)(nodes2 - 1) results, at most
 // BSXBZ_MAX_RESULTS; more candidates than that answer rc -2. *tangent is 1 when a crossing was met where the
 // tangents are within about 4.5 degrees; it is then solved as a touching point. The weights pointer of a

@@ -365,7 +365,11 @@ void BSxbzs4(VOQbsp_curve *cv1, VOQbsp_curve *cv2, std::int32_t *n, double *poin
     for (int i = 0; i < nc && *rc == 0;) {
       int e = i;
       while (e + 1 < nc && *rc == 0) {
-        const bool touching = cand[e].touching || cand[e + 1].touching;
+        // Touching solutions scatter along the common tangent: two of them are one meeting within the merge
+        // distance. A crossing at a clear angle is exact, beside a touching point as beside another crossing; at
+        // the merge distance a span that all but stands still beside a touching end would pass the staying-near
+        // test and swallow it.
+        const bool touching = cand[e].touching && cand[e + 1].touching;
         if (!one_meeting(cv1, cv2, cand[e], cand[e + 1], touching ? reach.merge_sq : reach.crossing_sq(), reach, rc))
           break;
         ++e;
