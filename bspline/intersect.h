@@ -154,7 +154,8 @@ void BSxbzarcarc(const VOQbsp_curve *arc1, const double c1[3], double r1, const 
                  int *rc);
 // Whether two spans that meet at (par1[0], par2[0]) and (par1[1], par2[1]) coincide between those results,
 // judged at the interior samples of their pieces within tolerance entry 18: overlap 1 when no sample lies apart
-// and at least one is placed. Spans of order 2 or less have no samples: overlap 0. Any failure leaves overlap 0.
+// and at least one is placed. Pieces whose samples do not pair up (parametrised apart) are judged on 15 evenly
+// spaced samples of each as well. Spans of order 2 or less have no samples: overlap 0. Any failure leaves overlap 0.
 void BSbzoverlap(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, const double par1[2], const double par2[2],
                  BSboolean *overlap, int *rc);
 
