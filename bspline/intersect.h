@@ -369,7 +369,8 @@ BSboolean BStst_stack(int *rc, std::int32_t *count, VOQbsp_curve ***stack, VOQbs
 // with n = 0 for more). overlap 1 when the spans coincide between two end results, which are then the n = 2
 // results. A two-pole span shorter than sqrt(dist_sqtol) gives the end results only. Straight spans and circular
 // arcs meet in closed form (a failing arc test leaves a span general), other pairs through BSxbzs4, which sets the
-// weights pointer of a non-rational span to NULL. On failure n is 0.
+// weights pointer of a non-rational span to NULL. A span whose end knots are not full is taken clamped, in a copy
+// over the same range. On failure n is 0.
 void BSbzbz_int(VOQbsp_curve *cv1, VOQbsp_curve *cv2, int *n, double *points, double *par1, double *par2,
                 BSboolean *overlap, int *rc);
 
