@@ -155,7 +155,8 @@ void BSxbzarcarc(const VOQbsp_curve *arc1, const double c1[3], double r1, const 
                  int *rc);
 // Whether two spans that meet at (par1[0], par2[0]) and (par1[1], par2[1]) coincide between those results,
 // judged at the interior samples of their pieces within tolerance entry 18: overlap 1 when no sample lies apart
-// and at least one is placed. Spans of order 2 or less have no samples: overlap 0. Any failure leaves overlap 0.
+// and at least one is placed. Pieces whose samples do not pair up (parametrised apart) are judged on 15 evenly
+// spaced samples of each as well. Spans of order 2 or less have no samples: overlap 0. Any failure leaves overlap 0.
 void BSbzoverlap(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, const double par1[2], const double par2[2],
                  BSboolean *overlap, int *rc);
 
@@ -210,13 +211,14 @@ void BScvcv_comb(int n_end, int n_int, BSboolean tangency, double *end_pts, doub
 // had). level counts from 1 at the leaves (levels[level - 1]); a leaf that is found has its count set to 1.
 void BScvcmp_rng(const double box[6], int level, BSrangenode **levels, int node, int *n_found, int **found, int *rc);
 
-// Turns raw results into the results of the call. cv1 and cv2 are the curves in the accumulators' order, tol1
-// and tol2 their knot tolerances; swapped TRUE when that order is the reverse of the caller's, whose per-curve
-// outputs are then passed exchanged (int_par2 before int_par1, and so on). The accumulators (n_pts points with
-// their parameters, n_over overlaps in the over_* layout) are only read. Overlaps touching end to start in one
-// direction on both curves are merged; points on an overlap and repeated points are dropped (by distance with
-// merge_by_dist, else by parameters on both curves); points at the seam of a closed curve beside an overlap end
-// take that end's side of the range. rc 33 without scratch memory, -13 when a result array cannot be allocated.
+// Turns raw results into the results of the call. cv1 and cv2 are the curves in the accumulators' order, tol1 and tol2
+// their knot tolerances; swapped TRUE when that order is the reverse of the caller's, whose per-curve outputs are then
+// passed exchanged (int_par2 before int_par1, and so on). The accumulators (n_pts points with their parameters, n_over
+// overlaps in the over_* layout) are only read. Overlaps touching end to start in one direction on both curves are
+// merged when each curve stays at the touching point from the one end to the other start (not when it touches there on
+// another pass); points on an overlap and repeated points are dropped (by distance with merge_by_dist, else by
+// parameters on both curves); points at the seam of a closed curve beside an overlap end take that end's side of the
+// range. rc 33 without scratch memory, -13 when a result array cannot be allocated.
 void BScvcv_sort(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, BSboolean merge_by_dist, BSboolean swapped,
                  double tol1, double tol2, int n_pts, int n_over, const double *pts, const double *par1,
                  const double *par2, const double *over_pts, const double *over_par1, const double *over_par2,
@@ -311,23 +313,23 @@ constexpr int BSXBZ_MAX_CANDIDATES = 2048; // room of the candidate list (at mos
 // The most results BSxbzs4 gives: one per pair of polygon legs, (nodes1 - 1)(nodes2 - 1) for spans of order 16.
 constexpr int BSXBZ_MAX_RESULTS = 2025;
 
-// The crossings of two Bezier spans (one span each: num_poles == order, order 2 .. 16), found from the node
-// polygons of both: each pair of legs within the margin gives one start of the iteration, and after all of them a
-// span end within the margin of a leg of the other span (and not on an end of that span) one more, which only adds
-// crossings. n results (points, par1 on cv1, par2 on cv2) in the order of their leg pairs, then those found only
-// from span ends. Two candidates are one meeting only when both spans stay near them in between: each span's point
-// at the middle of the two parameters (the short way round on a closed span) within the merge distance of the
-// middle of the two points. The merge distance (at least dist_tol) is about 0.32% of the shorter longest pole leg:
-// 10,000 times its square is a tenth of the smaller squared longest leg. So two crossings at one place on two
-// branches of a span, or close together on two arms, are both kept. A candidate within dist_tol of an earlier one
-// that is the same meeting is a repeat. Neighbours that are one meeting are merged when they lie within the merge
-// distance of each other and one was solved as a touching point, or within 10 dist_tol (and the merge distance)
-// when both cross at a clear angle; a run of them becomes one result at its middle (a middle off either span keeps
-// the run's first candidate). The output arrays need room for (nodes1 - 1)(nodes2 - 1) results, at most
-// BSXBZ_MAX_RESULTS; more candidates than that answer rc -2. *tangent is 1 when a crossing was met where the
-// tangents are within about 4.5 degrees; it is then solved as a touching point. The weights pointer of a
-// non-rational span is set to NULL. On failure n counts the results written so far and tolerance entry 1 is put
-// back to its value on entry.
+// The crossings of two Bezier spans (one span each: num_poles == order, order 2 .. 16), found from the node polygons of
+// both: each pair of legs within the margin gives one start of the iteration, and after all of them a span end within
+// the margin of a leg of the other span (and not on an end of that span) one more, and two end legs meeting at their
+// nodes (an end both spans share) one more from their middles; these only add crossings. n results (points, par1 on
+// cv1, par2 on cv2) in the order of their leg pairs, then those found only from span ends. Two candidates are one
+// meeting only when both spans stay near them in between: each span's point at the middle of the two parameters (the
+// short way round on a closed span) within the merge distance of the middle of the two points. The merge distance (at
+// least dist_tol) is about 0.32% of the shorter longest pole leg: 10,000 times its square is a tenth of the smaller
+// squared longest leg. So two crossings at one place on two branches of a span, or close together on two arms, are both
+// kept. A candidate within dist_tol of an earlier one that is the same meeting is a repeat. Neighbours that are one
+// meeting are merged when they lie within the merge distance of each other and both were solved as touching points, or
+// within 10 dist_tol (and the merge distance) when either crosses at a clear angle; a run of them becomes one result at
+// its middle (a middle off either span keeps the run's first candidate). The output arrays need room for
+// (nodes1 - 1)(nodes2 - 1) results, at most BSXBZ_MAX_RESULTS; more candidates than that answer rc -2. *tangent is 1
+// when a crossing was met where the tangents are within about 4.5 degrees; it is then solved as a touching point. The
+// weights pointer of a non-rational span is set to NULL. On failure n counts the results written so far and tolerance
+// entry 1 is put back to its value on entry.
 void BSxbzs4(VOQbsp_curve *cv1, VOQbsp_curve *cv2, std::int32_t *n, double *points, double *par1, double *par2,
              BSboolean *tangent, int *rc);
 // The largest squared distance of consecutive poles (Cartesian when weights are given).
@@ -368,7 +370,8 @@ BSboolean BStst_stack(int *rc, std::int32_t *count, VOQbsp_curve ***stack, VOQbs
 // with n = 0 for more). overlap 1 when the spans coincide between two end results, which are then the n = 2
 // results. A two-pole span shorter than sqrt(dist_sqtol) gives the end results only. Straight spans and circular
 // arcs meet in closed form (a failing arc test leaves a span general), other pairs through BSxbzs4, which sets the
-// weights pointer of a non-rational span to NULL. On failure n is 0.
+// weights pointer of a non-rational span to NULL. A span whose end knots are not full is taken clamped, in a copy
+// over the same range. On failure n is 0.
 void BSbzbz_int(VOQbsp_curve *cv1, VOQbsp_curve *cv2, int *n, double *points, double *par1, double *par2,
                 BSboolean *overlap, int *rc);
 

@@ -14,6 +14,7 @@ namespace {
 constexpr int kParallelNormalsTol = 3;  // tolerance entry of | |N1 . N2| - 1 | for one circle
 constexpr int kParallelPlanesTol = 4;   // tolerance entry of |N1 x N2| for parallel planes
 constexpr int kOverlapTol = 18;         // tolerance entry whose square places the overlap samples
+constexpr int kDenseSamples = 16;       // pieces of each span sampled when their parametrisations differ
 // 2^-970: a distance at or below it gives no usable reciprocal.
 constexpr double kTinyLength = 1.0020841800044864e-292;
 
@@ -287,7 +288,7 @@ void BSbzoverlap(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, const double 
         if (*rc == 0) BSmdstptcv(&b, x, &foot, y, &dist, rc);
         return *rc == 0 && dist * dist > r2;
       };
-      bool apart = false;
+      bool apart = false, matched = true;
       for (int i = 1; i <= p - 2 && *rc == 0 && !apart; ++i) {
         const double u1 = a1 + i * (b1 - a1) / q;
         const double u2 = forward ? a2 + i * (b2 - a2) / q : b2 - i * (b2 - a2) / q;
@@ -295,7 +296,18 @@ void BSbzoverlap(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, const double 
         point_at(*w1, u1, x1, rc);
         if (*rc == 0) point_at(*w2, u2, x2, rc);
         if (*rc != 0 || dist_sq(x1, x2) <= r2) continue;
+        matched = false;
         apart = off(*w2, x1) || (*rc == 0 && off(*w1, x2));
+      }
+      // Samples that agree pair by pair prove one polynomial piece; pieces parametrised apart prove nothing by
+      // lying on each other at q - 1 places. A straight piece that turns back (its end's foot taken on the way
+      // back) has every one of them on the other piece and still runs past the other's end in between: such
+      // pieces are judged on dense samples of both.
+      for (int i = 1; i < kDenseSamples && !matched && *rc == 0 && !apart; ++i) {
+        double x1[3], x2[3];
+        point_at(*w1, a1 + i * (b1 - a1) / kDenseSamples, x1, rc);
+        if (*rc == 0) point_at(*w2, a2 + i * (b2 - a2) / kDenseSamples, x2, rc);
+        apart = *rc == 0 && (off(*w2, x1) || (*rc == 0 && off(*w1, x2)));
       }
       if (*rc == 0) *overlap = !apart && p > 2 ? BSTRUE : BSFALSE;
     }

@@ -95,11 +95,14 @@ void release_levels(int *level_counts, BSrangenode **levels) {
   }
 }
 
-// Where the curve starts and ends: its end poles when the end knots are full, else evaluated.
+// Where the curve starts and ends: its end poles when the end knots are full, else evaluated. Behind an empty
+// first or last span (the range's end knot once more) the end pole's basis function vanishes over the whole
+// range: the curve does not pass through it.
 bool end_points(const VOQbsp_curve *cv, double out[6], int *rc) {
   const int k = cv->order, n = cv->num_poles;
-  const bool starts_on_pole = k <= 2 || cv->knots[1] == cv->knots[k - 1];
-  const bool ends_on_pole = k <= 2 || cv->knots[n] == cv->knots[n + k - 2];
+  const double *t = cv->knots;
+  const bool starts_on_pole = t[1] == t[k - 1] && t[k - 1] < t[k];
+  const bool ends_on_pole = t[n] == t[n + k - 2] && t[n - 1] < t[n];
   if (starts_on_pole && ends_on_pole) {
     pole_at(cv, 0, out);
     pole_at(cv, n - 1, out + 3);

@@ -65,8 +65,21 @@ struct Sorter {
 
   double *param(int curve, int i) const { return curve == 1 ? wp1 + i : wp2 + i; }
 
+  // Whether cv, from u where one overlap ends to v where the next starts, stays at the point `at` where they
+  // touch: the same parameter within tol, or the curve's point half way between (the short way round on a closed
+  // curve) within reach of it. A curve that passes one place twice touches there at two parameters far apart,
+  // and an overlap on its first pass does not continue on its second.
+  bool stays_at(const VOQbsp_curve *cv, double u, double v, double tol, const double *at, int *rc) const {
+    if (std::fabs(u - v) <= tol) return true;
+    const double a = cv->knots[cv->order - 1], b = cv->knots[cv->num_poles], half = 0.5 * (b - a);
+    double mid = 0.5 * (u + v), on[3];
+    if (cv->phy_closed && std::fabs(u - v) > half) mid += mid < a + half ? half : -half;
+    BScveval_n(cv, mid, 0, on, rc);
+    return *rc == 0 && dist2(on, at) < t;
+  }
+
   // Overlaps ordered by their first curve-1 parameter; an overlap that continues the current one in the same
-  // direction on both curves becomes part of it.
+  // direction on both curves, from where it ends on each, becomes part of it.
   void merge_overlaps(int *rc) {
     if (m == 0) return;
     for (int i = 0; i < m; ++i) okey[i] = over_par1[2 * i];
@@ -80,13 +93,15 @@ struct Sorter {
         double *cur = wo + kOverlap * (kept_over - 1);
         const double dA = (cur[7] - cur[6]) * (a[1] - a[0]), dB = (cur[9] - cur[8]) * (b[1] - b[0]);
         if (dist2(cur + 3, p) < t && ((dA > 0 && dB > 0) || (dA < 0 && dB < 0)) &&
-            std::fabs(cur[9] - b[0]) < range2) {
+            std::fabs(cur[9] - b[0]) < range2 && stays_at(cv1, cur[7], a[0], tol1, p, rc) &&
+            stays_at(cv2, cur[9], b[0], tol2, p, rc)) {
           std::memcpy(cur + 3, p + 3, sizeof(double) * 3);
           cur[7] = a[1];
           cur[9] = b[1];
           continue;
         }
       }
+      if (*rc != 0) return;
       double *o = wo + kOverlap * kept_over++;
       std::memcpy(o, p, sizeof(double) * 6);
       o[6] = a[0], o[7] = a[1], o[8] = b[0], o[9] = b[1];

@@ -319,7 +319,7 @@ void BSxbzs4(VOQbsp_curve *cv1, VOQbsp_curve *cv2, std::int32_t *n, double *poin
     // they only add crossings and never change one that a leg pair finds.
     struct Start {
       double t1, t2;
-    } ends[4 * (BSXBZ_MAX_NODES - 1)];
+    } ends[4 * (BSXBZ_MAX_NODES - 1) + 4];
     int n_ends = 0;
     auto end_start = [&](const double *end, const double *s0, const double *s1, const double *other_ends, double *v) {
       double foot[3], d = 0;
@@ -356,6 +356,13 @@ void BSxbzs4(VOQbsp_curve *cv1, VOQbsp_curve *cv2, std::int32_t *n, double *poin
           ends[n_ends++] = {(1 - w) * p_par[i] + w * p_par[i + 1], a2};
         if (j == nq - 2 && *rc == 0 && end_start(q1, p0, p1, p_ends, &w))
           ends[n_ends++] = {(1 - w) * p_par[i] + w * p_par[i + 1], b2};
+        // End legs of both that meet at their nodes (an end both spans share): the leg pair's start runs to that
+        // end, and a shallow crossing beside it is started once more from the middles of the two legs.
+        const double e = BStoltab[kZeroTol];
+        const bool end_legs = (i == 0 || i == np - 2) && (j == 0 || j == nq - 2);
+        const bool at_nodes = (u == e || u == 1 - e) && (v == e || v == 1 - e);
+        if (end_legs && at_nodes && dist <= kNearFactor * margin && *rc == 0)
+          ends[n_ends++] = {0.5 * (p_par[i] + p_par[i + 1]), 0.5 * (q_par[j] + q_par[j + 1])};
       }
     }
     for (int k = 0; k < n_ends && *rc == 0; ++k) solve(ends[k].t1, ends[k].t2, true);
@@ -365,7 +372,11 @@ void BSxbzs4(VOQbsp_curve *cv1, VOQbsp_curve *cv2, std::int32_t *n, double *poin
     for (int i = 0; i < nc && *rc == 0;) {
       int e = i;
       while (e + 1 < nc && *rc == 0) {
-        const bool touching = cand[e].touching || cand[e + 1].touching;
+        // Touching solutions scatter along the common tangent: two of them are one meeting within the merge
+        // distance. A crossing at a clear angle is exact, beside a touching point as beside another crossing; at
+        // the merge distance a span that all but stands still beside a touching end would pass the staying-near
+        // test and swallow it.
+        const bool touching = cand[e].touching && cand[e + 1].touching;
         if (!one_meeting(cv1, cv2, cand[e], cand[e + 1], touching ? reach.merge_sq : reach.crossing_sq(), reach, rc))
           break;
         ++e;

@@ -8,6 +8,7 @@
 
 #include "bspline/conics.h"
 #include "bspline/intersect.h"
+#include "bspline/knots.h"
 #include "bspline/knots/knots_internal.h"
 #include "bspline/numerics.h"
 
@@ -104,6 +105,26 @@ int check_span(const VOQbsp_curve *cv) {
   return 0;
 }
 
+// Whether a span's end knots are full, so that it starts and ends on its end poles.
+bool clamped(const VOQbsp_curve *cv) {
+  const int k = cv->order;
+  for (int i = 1; i < k; ++i)
+    if (cv->knots[i] != cv->knots[0] || cv->knots[k + i] != cv->knots[k]) return false;
+  return true;
+}
+
+// A span record whose end knots are not full does not pass through its end poles, which the end and interior
+// methods take as its ends: it is clamped in a copy of its own, over the same range.
+struct Clamped {
+  bsknots::FixedCurve<BSXBZ_MAX_ORDER, BSXBZ_MAX_ORDER> copy;
+  VOQbsp_curve *take(VOQbsp_curve *cv, int *rc) {
+    if (clamped(cv)) return cv;
+    BScv_copy(rc, cv, &copy.cv);
+    if (*rc == 0) BScnvtomkt(rc, &copy.cv);
+    return &copy.cv;
+  }
+};
+
 void copy_results(int count, const double *pts, const double *u1, const double *u2, double *out_pts,
                   double *out_u1, double *out_u2) {
   std::memcpy(out_pts, pts, 3 * static_cast<std::size_t>(count) * sizeof(double));
@@ -124,6 +145,10 @@ void BSbzbz_int(VOQbsp_curve *cv1, VOQbsp_curve *cv2, int *n, double *points, do
       break;
     }
     if ((*rc = check_span(cv1)) != 0 || (*rc = check_span(cv2)) != 0) break;
+    Clamped own1, own2;
+    cv1 = own1.take(cv1, rc);
+    if (*rc == 0) cv2 = own2.take(cv2, rc);
+    if (*rc != 0) break;
 
     double end_pts[6], end_par1[2], end_par2[2];
     int n_end = 0;

@@ -139,6 +139,8 @@ TEST(ClosedFormSpans, OverlapBetweenEndResults) {
   const TestCurve dented(3, {1, 0, 0, -0.5, -0.5, 0, 0, 1, 0}, kBez3), seg(2, {0, 0, 0, 2, 0, 0}, kSeg);
   // Along the x axis from 0 out to 3.56 and back to 3, against the straight run from 0 to 3.
   const TestCurve out_back(4, {0, 0, 0, 4, 0, 0, 4, 0, 0, 3, 0, 0}, kBez4), run(4, {0, 0, 0, 1, 0, 0, 2, 0, 0, 3, 0, 0}, kBez4);
+  // Along the x axis out to 8/3 and back to 2, against the run from 0 to 2.5: that end's foot on the way back.
+  const TestCurve out_back2(3, {0, 0, 0, 4, 0, 0, 2, 0, 0}, kBez3), run2(3, {0, 0, 0, 1.25, 0, 0, 2.5, 0, 0}, kBez3);
   struct Case {
     const char *what;
     const VOQbsp_curve *a, *b;
@@ -154,6 +156,8 @@ TEST(ClosedFormSpans, OverlapBetweenEndResults) {
       {"no sample has a foot", &dented.cv, &arc->cv, {0, 1}, {0, 1}, nullptr, 1, 0, 0},
       // The sample at 3.56 has no foot on the shorter run: it lies beyond its end, not on it.
       {"a piece that turns back covers more", &out_back.cv, &run.cv, {0, 1}, {0, 1}, nullptr, 3, 0, 0},
+      {"a piece that turns back, each sample on the other", &out_back2.cv, &run2.cv, {0, 5. / 6}, {0, 1}, nullptr, 21,
+       0, 0},
       {"lines: no samples", &seg.cv, &seg.cv, {0, 1}, {0, 1}, nullptr, 0, 0, 0},
       {"the foot fails", &up.cv, &down.cv, {0, 1}, {0, 1}, "bsperpa", 1, 0, 77},
       {"the piece fails", &up.cv, &down.cv, {0, 1}, {0, 1}, "bsactivsplt", 0, 0, 77},

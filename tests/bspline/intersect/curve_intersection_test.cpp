@@ -106,6 +106,10 @@ TEST(CurveIntersection, PointLikeCurves) {
   // Unclamped at its start: it begins at (0.5, 0, 0), not at its first pole (0, 0, 0).
   TestCurve unclamped(3, {0, 0, 0, 1, 0, 0, 2, 0, 0, 3, 0, 0}, {0, 1, 2, 3, 4, 4, 4});
   TestCurve nan_pt(3, {1, 0, 0, 1, kNaN, 0, 1, 0, 0}, {0, 0, 0, 1, 1, 1});
+  // Behind an empty first span the first pole (5, 5, 0) is no part of the curve, though its knots look full: both
+  // are the point (1, 0, 0).
+  TestCurve stray(3, {5, 5, 0, 1, 0, 0, 1, 0, 0, 1, 0, 0}, {0, 1, 1, 1, 2, 2, 2});
+  TestCurve stray_too(3, {5, 5, 0, 1, 0, 0, 1, 0, 0, 1, 0, 0}, {3, 4, 4, 4, 6, 6, 6});
   struct Case {
     const char *what;
     VOQbsp_curve *a, *b;
@@ -120,6 +124,7 @@ TEST(CurveIntersection, PointLikeCurves) {
       {"two points", &at_one.cv, &short_seg.cv, 0, 0, 1, {1, 0, 0}, 2, 6},
       {"beside the curve", &off.cv, &bump.cv, 0, 0, 0, {}, 0, 0},
       {"first pole of an unclamped curve", &at_origin.cv, &unclamped.cv, 0, 0, 0, {}, 0, 0},
+      {"first poles behind empty spans", &stray.cv, &stray_too.cv, 0, 0, 1, {1, 0, 0}, 1, 4},
       {"NaN pole", &nan_pt.cv, &seg.cv, 0, -2, 0, {}, 0, 0},
   };
   for (const Case &c : cases) {

@@ -37,6 +37,9 @@ TEST(IntersectionResults, SortedMergedAndPlaced) {
       {"touching overlaps", 0, 0, 5, {}, {}, {}, {6, 8, 2, 6}, {6, 8, 2, 6}, {6, 8, 2, 6}, 0, {}, {}, {2, 8}, {2, 8}},
       {"touching, backward", 0, 0, 5, {}, {}, {}, {6, 8, 2, 6}, {6, 8, 2, 6}, {6, 4, 8, 6}, 0, {}, {}, {2, 8},
        {8, 4}},
+      // The second starts where the first ends in space, but not in curve 2's parameter: another pass there.
+      {"touching in space only", 0, 0, 5, {}, {}, {}, {2, 4, 4, 6}, {2, 4, 4, 6}, {2, 4, 6, 8}, 0, {}, {},
+       {2, 4, 4, 6}, {2, 4, 6, 8}},
       {"touching, turning", 0, 0, 5, {}, {}, {}, {2, 6, 6, 8}, {2, 6, 6, 8}, {2, 6, 6, 4}, 0, {}, {}, {2, 6, 6, 8},
        {2, 6, 6, 4}},
       {"swapped", 0, 1, 5, {1, 2, 3}, {1, 2, 3}, {9, 7, 8}, {1, 3}, {1, 3}, {6, 4}, 0, {2, 3, 1}, {7, 8, 9}, {3, 1},

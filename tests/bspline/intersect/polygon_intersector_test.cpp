@@ -93,6 +93,17 @@ TEST(PolygonIntersector, CrossingsOfTwoSpans) {
       // span first and second.
       {shallow_b(), 0, 2, 0, {0.65616, 0.35052, 0, 0.58195, 0.41357, 0}, shallow_a(), {0.8507, 0.9992}, 1e-4},
       {shallow_a(), 0, 2, 0, {0.65616, 0.35052, 0, 0.58195, 0.41357, 0}, shallow_b(), {0.1332, 0.1852}, 1e-4},
+      // A cubic ending at the origin against a quintic that stands still there (a triple pole) before it turns
+      // up: their touching point at the ends, and a crossing at a clear angle 0.02 from it.
+      {Bezier({-15, -15, 0, -15, -15, 0, -15, -15, 0, -14.875, -15, 0, -15, -15, 0, -15, -6.5, 0}), 0, 2, 1,
+       {-15, -15, 0, -14.9858998194, -14.9856579143, 0},
+       Bezier({-4, -15, 0, -11.625, -2, 0, -0.25, 0, 0, -15, -15, 0}),
+       {1, 0.9996811718}, 1e-9},
+      // Two cubics ending at (3, 0) that cross at 16 degrees 0.22 before it: the start at the shared end runs to it,
+      // so the crossing beside it starts from the middles of the two end legs.
+      {Bezier({-15, -15, 0, -15, 0, 0, 2, -4, 0, 3, 0, 0}), 0, 4, 0,
+       {-2.3399515132, -2.3810260440, 0, 1.9181604614, -1.1891518056, 0, 3, 0, 0, 2.9294129990, -0.2112901396, 0},
+       Bezier({0, 0, 0, -15, -15, 0, 4, 0, 0, 3, 0, 0}), {0.0598647161, 0.8205423889, 1, 0.9289035277}, 1e-6},
   };
   int row = 0;
   for (auto &c : cases) {

@@ -43,6 +43,9 @@ TEST(SpanIntersection, CasesAndMethods) {
   // Along the x axis from 0 out to 3.56 and back to 3, and the straight run from 0 to 3: both straight, yet the
   // first covers more than the second between the ends they share.
   TestCurve out_back(4, {0, 0, 0, 4, 0, 0, 4, 0, 0, 3, 0, 0}, k4), run(4, {0, 0, 0, 1, 0, 0, 2, 0, 0, 3, 0, 0}, k4);
+  // One span of a uniform cubic: its end knots are not full, so it runs from (1, 5/6) to (2, 5/6) above the x
+  // axis, away from its end poles (0, 0) and (3, 0).
+  TestCurve loose(4, {0, 0, 0, 1, 1, 0, 2, 1, 0, 3, 0, 0}, {-3, -2, -1, 0, 1, 2, 3, 4});
   struct Case {
     const char *what;
     TestCurve &a, &b;
@@ -63,6 +66,7 @@ TEST(SpanIntersection, CasesAndMethods) {
       {"the arc test fails: a general span", chord, arc, "bststcvfarc", 0, 2, 0, 1, true, {0.35, 0.65}, {tb, ta}},
       {"a degenerate segment: the end results only", seg, dot, nullptr, 0, 1, 0, 0, true, {1}, {0}},
       {"straight, one turning back: no overlap", out_back, run, nullptr, 0, 2, 0, 1, true, {0, 1}, {0, 1}},
+      {"end knots not full: the end poles are no ends", loose, seg, nullptr, 0, 0, 0, 1, true, {}, {}},
       {"the polygon intersector fails", bump, dip, "bsxbzs4", 77, 0, 0, 1, false, {}, {}},
       {"the end stage fails", bump, dip, "bsendpoint", 77, 0, 0, 0, false, {}, {}},
       {"order 17", order17, seg, nullptr, -2, 0, 0, 0, false, {}, {}},
