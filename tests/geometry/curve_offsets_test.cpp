@@ -119,6 +119,11 @@ TEST_F(Offsets, EachTypeMovesByItsRuleOrIsRefused) {
       {"a cubic B-spline curve",
        [] { return Bspline(4, {{0, 0, 0}, {1, 2, 0}, {3, 2, 0}, {4, 0, 0}}, {0, 0, 0, 0, 1, 1, 1, 1}); }, {2, 0, 0},
        0.25, 0, 0, kCurveBspline, atDistance(0.25)},
+      // Its tangent turns back within a radius far below the distance: no offset can follow the turn in step, and
+      // one whose check points were met out of step strayed to 2.5 times the distance between them.
+      {"a cubic turning back at a near-cusp, round corners",
+       [] { return Bspline(4, {{-14.875, -14.375, 0}, {0, 0, 0}, {3, -14.5, 0}, {-14.75, 0, 0}}, {0, 0, 0, 0, 1, 1, 1, 1}); },
+       {-11, 0, 0}, 0.125, 1, 1, 0, nullptr},
       {"a distance that is not a number", ell, {0, 1, 0}, std::nan(""), 0, 5, 0, nullptr},
       {"a side point that is not finite", circle, {INFINITY, 0, 0}, 1, 0, 5, 0, nullptr},
       {"a record that is missing", [] { return GTypedCurve{nullptr, kCurveBspline}; }, {0, 1, 0}, 1, 0, 5, 0,
