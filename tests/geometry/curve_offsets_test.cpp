@@ -86,6 +86,12 @@ TEST_F(Offsets, EachTypeMovesByItsRuleOrIsRefused) {
                      b.normal.z == 1.0);
        }},
       {"an ellipse offset outwards", ellipse, {9, 9, 0}, 0.4, 0, 0, kCurveBspline, atDistance(0.4)},
+      // Inwards past its least radius of curvature the offset makes a loop about each end of the major axis, and
+      // it starts inside one of them; by a cusp of a loop the offset kinks into a small loop of its own, which must
+      // not be taken as the loop the start lies in.
+      {"an ellipse offset inwards nearly to its minor radius",
+       [] { return Ellipse({0, -10.625, 0}, {0, 0, 1}, {-15, -15, 0}, 0.5); }, {0.125, -15, 0}, 9.75, 0, 0,
+       kCurveBspline, atDistance(9.75)},
       {"an ellipse offset inwards past its minor radius", ellipse, {0.1, 0, 0}, 1.6, 0, 5, 0, nullptr},
       {"a non-circular arc, side point beyond its angles",
        [] { return Arc({0, 0, 0}, {0, 0, 1}, {3, 0, 0}, 0.5, 0.0, 1.5); }, {-9, -9, 0}, 0.3, 0, 0, kCurveBspline,
