@@ -85,7 +85,8 @@ void project_flat(VOQbsp_curve *cv, const double normal[3], VOQbsp_curve *out, d
 }
 
 // The curve handed to loop removal: the offset itself, unless a closed base curve's offset starts inside a loop,
-// where it is re-started between its two first self-intersection parameters. False with rc set on failure.
+// where it is re-started on its outer stretch between two self-intersection parameters. False with rc set on
+// failure.
 bool needs_restart(const VOQbsp_curve *working, VOQbsp_curve *world, int *rc) {
   double p0[3], t0[3], q0[3], s0[3];
   if (!point_tangent(working, working->knots[working->order - 1], p0, t0, rc)) return false;
@@ -106,8 +107,6 @@ bool needs_restart(const VOQbsp_curve *working, VOQbsp_curve *world, int *rc) {
   return false;
 }
 
-// world re-started at the middle of its two smallest self-intersection parameters into *out; a copy when it does
-// not meet itself (an offset reversed as a whole, inwards past the curve's inradius).
 // Whether world at u lies on the outer stretch of the offset of working: it runs the way the base does there, and
 // the segment from the base point to it meets the offset at its own end only.
 bool outside_at(const VOQbsp_curve *working, VOQbsp_curve *world, double u, int *rc) {
@@ -123,6 +122,9 @@ bool outside_at(const VOQbsp_curve *working, VOQbsp_curve *world, double u, int 
   return *rc == 0;
 }
 
+// world re-started at the middle of the first gap between its self-intersection parameters that lies on its
+// outer stretch (else of the two smallest) into *out; a copy when it does not meet itself (an offset reversed
+// as a whole, inwards past the curve's inradius).
 void restart_closed(const VOQbsp_curve *working, VOQbsp_curve *world, OwnedCurve *out, int *rc) {
   int n_int = 0, n_over = 0;
   double *first = nullptr, *second = nullptr, *ofs = nullptr, *ofe = nullptr, *oss = nullptr, *ose = nullptr;
