@@ -5,6 +5,7 @@
 #include "bspline/bspline.h"
 #include "geometry/platform.h"
 #include "geometry/typed_curves.h"
+#include "geometry/typed_curves_internal.h"
 
 namespace {
 
@@ -68,9 +69,12 @@ void AppendShapedMember(const GTypedCurve& src, GComplexString* out, int* rc) {
   ShapeArrays(src, block, rc);
 }
 
+// A copy reads every pole and knot the counts name, so counts that disagree are refused: the arrays were sized
+// by two of them, and which one is wrong cannot be told.
 bool IsSound(const GBspCurve& cv) {
   return (cv.numPoles == 0 || cv.pPoles) && (cv.numKnots == 0 || cv.pKnots) &&
-         (!cv.rational || cv.numPoles == 0 || cv.pWeights);
+         (!cv.rational || cv.numPoles == 0 || cv.pWeights) && cv.numPoles <= typedcurves::ReadablePoles(cv) &&
+         cv.numKnots <= typedcurves::ReadableKnots(cv);
 }
 
 bool HasRoomFor(const GBspCurve& src, const GBspCurve& dst) {

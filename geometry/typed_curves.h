@@ -156,7 +156,8 @@ void IMGCSCopyNA(const GComplexString* src, GComplexString* dst, int* rc);
 void IMGElCopy(const GEllipse* src, GEllipse* dst, int* rc);
 void IMArCopy(const GArc* src, GArc* dst, int* rc);
 // The source's attached curve goes into the destination's, which is made (and shaped) first when it is missing;
-// a failure there leaves the destination's own fields unwritten.
+// a failure there leaves the destination's own fields unwritten. A source whose counts disagree (numKnots other
+// than numPoles + order while it has poles) gives rc 5: its arrays' sizes cannot be told.
 void IMGCvCopy(const GBspCurve* src, GBspCurve* dst, int* rc);
 
 // Copying with allocation: a deep copy of the source into an unallocated destination. On failure the
@@ -409,7 +410,8 @@ void IMCvOff(const GBspCurve* cv, const GPosition* side, double distance, int co
 // unchanged copy and the identity map (unlike the other types). One member is offset on its own (IMTCOffI).
 // Codes: 1 a library step failed (also one that handed pieces back, as with gaps between them), 4 every piece
 // degenerate, 5 a bad argument, a member of a type that cannot be offset (150, a nested string), a side point
-// within the distance tolerance of the string, every member closed, end points that coincide or span no plane,
-// 6 no memory. The result is cleared first and left empty on failure.
+// within the distance tolerance of the string, a damaged member (a B-spline record whose counts disagree, also
+// below the tolerance), every member closed, end points that coincide or span no plane, 6 no memory. The result
+// is cleared first and left empty on failure.
 void IMCSOff(const GComplexString* cs, const GPosition* side, double distance, int corner, GComplexString* result,
              int* map, int* rc);

@@ -85,7 +85,8 @@ void project_flat(VOQbsp_curve *cv, const double normal[3], VOQbsp_curve *out, d
 }
 
 // The curve handed to loop removal: the offset itself, unless a closed base curve's offset starts inside a loop,
-// where it is re-started between its two first self-intersection parameters. False with rc set on failure.
+// where it is re-started on its outer stretch between two self-intersection parameters. False with rc set on
+// failure.
 bool needs_restart(const VOQbsp_curve *working, VOQbsp_curve *world, int *rc) {
   double p0[3], t0[3], q0[3], s0[3];
   if (!point_tangent(working, working->knots[working->order - 1], p0, t0, rc)) return false;
@@ -106,9 +107,25 @@ bool needs_restart(const VOQbsp_curve *working, VOQbsp_curve *world, int *rc) {
   return false;
 }
 
-// world re-started at the middle of its two smallest self-intersection parameters into *out; a copy when it does
-// not meet itself (an offset reversed as a whole, inwards past the curve's inradius).
-void restart_closed(VOQbsp_curve *world, OwnedCurve *out, int *rc) {
+// Whether world at u lies on the outer stretch of the offset of working: it runs the way the base does there, and
+// the segment from the base point to it meets the offset at its own end only.
+bool outside_at(const VOQbsp_curve *working, VOQbsp_curve *world, double u, int *rc) {
+  double p[3], t[3], q[3], s[3];
+  if (!point_tangent(working, u, p, t, rc) || !point_tangent(world, u, q, s, rc)) return false;
+  if (!BSnorvec(rc, t) || !BSnorvec(rc, s) || BSvdot(rc, t, s) <= 0.0) return false;
+  int n_int = 0;
+  double P[9], w[3];
+  if (!bsoffset::segment_crossings(p, q, world, &n_int, P, w, rc)) return false;
+  const double tol = BStoltab[bstol::dist_tol];
+  for (int i = 0; i < n_int; ++i)
+    if (BSpdist(rc, P + 3 * i, q) > tol) return false;
+  return *rc == 0;
+}
+
+// world re-started at the middle of the first gap between its self-intersection parameters that lies on its
+// outer stretch (else of the two smallest) into *out; a copy when it does not meet itself (an offset reversed
+// as a whole, inwards past the curve's inradius).
+void restart_closed(const VOQbsp_curve *working, VOQbsp_curve *world, OwnedCurve *out, int *rc) {
   int n_int = 0, n_over = 0;
   double *first = nullptr, *second = nullptr, *ofs = nullptr, *ofe = nullptr, *oss = nullptr, *ose = nullptr;
   BScv_slfint(rc, world, &n_int, &first, &second, &n_over, &ofs, &ofe, &oss, &ose);
@@ -130,7 +147,18 @@ void restart_closed(VOQbsp_curve *world, OwnedCurve *out, int *rc) {
       BStagsort(rc, &m, keys, tags);
     }
     if (*rc == 0) {
-      const double u_mid = (keys[tags[0]] + keys[tags[1]]) * 0.5;
+      // The first gap between self-intersection parameters that lies on the outer stretch: the two first
+      // parameters may belong to a small loop inside the loop the offset starts in (a kink by a cusp of the
+      // offset), whose middle would start the curve inside that loop again.
+      double u_mid = (keys[tags[0]] + keys[tags[1]]) * 0.5;
+      for (int j = 0; j + 1 < m && *rc == 0; ++j) {
+        const double u = (keys[tags[j]] + keys[tags[j + 1]]) * 0.5;
+        if (keys[tags[j]] < u && u < keys[tags[j + 1]] && outside_at(working, world, u, rc)) {
+          u_mid = u;
+          break;
+        }
+      }
+      *rc = 0;
       const int n = world->num_poles, k = world->order;
       // Room for both the two cut parts and the clamped re-start.
       const int room = std::max(2 * n - 1, n + k - 1);
@@ -388,7 +416,7 @@ void BScvoff3d(const VOQbsp_curve *curve, double dist, BSboolean corner_flag, st
         copy_curve(world.cv, false, &chosen, rc);
       } else {
         const bool restart = needs_restart(working, world.cv, rc);
-        if (*rc == 0 && restart) restart_closed(world.cv, &chosen, rc);
+        if (*rc == 0 && restart) restart_closed(working, world.cv, &chosen, rc);
         else if (*rc == 0) copy_curve(world.cv, false, &chosen, rc);
       }
       if (*rc == 0) BSofrmlp3(chosen.cv, loop_mode, &n_loops, &loops, &out.cv, rc);

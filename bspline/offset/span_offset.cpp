@@ -164,7 +164,6 @@ void BSspnoffset(const VOQbsp_curve *cv, double dist, const double normal[3], in
     if (*rc == 0) BSlocknttol(w, w->knots[w->num_poles], dtol, &tol_end, rc);
     if (*rc != 0) break;
     {
-      // The check's tolerance: 1 % of the control polygon's length in the plane.
       BSscratch<100> z_work;
       double *z = z_work.take(static_cast<std::size_t>(w->num_poles));
       if (!z) {
@@ -176,7 +175,11 @@ void BSspnoffset(const VOQbsp_curve *cv, double dist, const double normal[3], in
       BScumdist(rc, &w->num_poles, w->poles, w->weights, &length);
       for (int i = 0; i < w->num_poles; ++i) w->poles[3 * i + 2] = z[i];
       if (*rc != 0) break;
-      const double tau = 0.01 * length;
+      // The check's tolerance: 1 % of the control polygon's length in the plane, and no more than twice the
+      // distance, squared as the check compares it. Where the curve turns about a point nearer than the distance
+      // (a near-cusp), a loose tolerance lets a test point's target be found on the offset of a neighbouring
+      // span, out of step, while the span between strays far off the true offset unseen.
+      const double tau = std::fmin(0.01 * length, 4 * dist * dist);
 
       offset_polygon(w, dist, normal, side, !fits, out, rc);
       if (*rc != 0) break;

@@ -147,6 +147,14 @@ TEST_F(ComplexOffsets, EachStringIsOffsetOrRefusedByItsRule) {
       {"a distance that is not a number", Ell, {1, 1, 0}, std::nan(""), 5, nullptr},
       {"a string without members", [] { return Make(kCurveComplexString, GComplexString{}); }, {1, 1, 0}, 1, 5,
        nullptr},
+      // The copy below the tolerance would read a pole past the arrays.
+      {"distance 0, a B-spline member counting one pole more than it holds",
+       [] {
+         GTypedCurve cv = Bspline(2, {{2, 0, 0}, {2, 2, 0}}, {0, 0, 1, 1});
+         ++Rec<GBspCurve>(cv).numPoles;
+         return Complex({Line({0, 0, 0}, {2, 0, 0}), cv});
+       },
+       {1, 1, 0}, 0.0, 5, nullptr},
   };
   for (const Case& c : cases) {
     GTypedCurve in = c.make();

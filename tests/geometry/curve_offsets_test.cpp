@@ -86,6 +86,12 @@ TEST_F(Offsets, EachTypeMovesByItsRuleOrIsRefused) {
                      b.normal.z == 1.0);
        }},
       {"an ellipse offset outwards", ellipse, {9, 9, 0}, 0.4, 0, 0, kCurveBspline, atDistance(0.4)},
+      // Inwards past its least radius of curvature the offset makes a loop about each end of the major axis, and
+      // it starts inside one of them; by a cusp of a loop the offset kinks into a small loop of its own, which must
+      // not be taken as the loop the start lies in.
+      {"an ellipse offset inwards nearly to its minor radius",
+       [] { return Ellipse({0, -10.625, 0}, {0, 0, 1}, {-15, -15, 0}, 0.5); }, {0.125, -15, 0}, 9.75, 0, 0,
+       kCurveBspline, atDistance(9.75)},
       {"an ellipse offset inwards past its minor radius", ellipse, {0.1, 0, 0}, 1.6, 0, 5, 0, nullptr},
       {"a non-circular arc, side point beyond its angles",
        [] { return Arc({0, 0, 0}, {0, 0, 1}, {3, 0, 0}, 0.5, 0.0, 1.5); }, {-9, -9, 0}, 0.3, 0, 0, kCurveBspline,
@@ -119,6 +125,11 @@ TEST_F(Offsets, EachTypeMovesByItsRuleOrIsRefused) {
       {"a cubic B-spline curve",
        [] { return Bspline(4, {{0, 0, 0}, {1, 2, 0}, {3, 2, 0}, {4, 0, 0}}, {0, 0, 0, 0, 1, 1, 1, 1}); }, {2, 0, 0},
        0.25, 0, 0, kCurveBspline, atDistance(0.25)},
+      // Its tangent turns back within a radius far below the distance: no offset can follow the turn in step, and
+      // one whose check points were met out of step strayed to 2.5 times the distance between them.
+      {"a cubic turning back at a near-cusp, round corners",
+       [] { return Bspline(4, {{-14.875, -14.375, 0}, {0, 0, 0}, {3, -14.5, 0}, {-14.75, 0, 0}}, {0, 0, 0, 0, 1, 1, 1, 1}); },
+       {-11, 0, 0}, 0.125, 1, 1, 0, nullptr},
       {"a distance that is not a number", ell, {0, 1, 0}, std::nan(""), 0, 5, 0, nullptr},
       {"a side point that is not finite", circle, {INFINITY, 0, 0}, 1, 0, 5, 0, nullptr},
       {"a record that is missing", [] { return GTypedCurve{nullptr, kCurveBspline}; }, {0, 1, 0}, 1, 0, 5, 0,
