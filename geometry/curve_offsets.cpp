@@ -267,9 +267,16 @@ std::uint8_t PieceType(const GComplexString& cs, VOQbsp_curve* const* members, c
                         (!piece.rational || std::equal(piece.weights, piece.weights + piece.num_poles, form.weights));
       return same ? source.type : kCurveBspline;
     }
-    case kCurveLineString:
-      if (corner != 0 && piece.num_poles != form.num_poles) return kCurveBspline;
+    case kCurveLineString: {
+      // A rounded corner is a rational span with a lighter middle pole. Loop removal may cut away as many poles
+      // as the corners added, so the count alone does not tell a polyline; taken as one, the arc's poles would
+      // become a mitre.
+      const bool arcs = piece.order > 2 && piece.rational &&
+                        std::any_of(piece.weights, piece.weights + piece.num_poles,
+                                    [&piece](double w) { return w != piece.weights[0]; });
+      if (corner != 0 && (piece.num_poles != form.num_poles || arcs)) return kCurveBspline;
       return piece.num_poles == 2 ? kCurveLine : kCurveLineString;
+    }
     default:
       return source.type;
   }
