@@ -79,6 +79,13 @@ bool piece_or_point(const VOQbsp_curve *cv, double u, double v, double tol, cons
 // The knot tolerance of cv (BScvkttol2).
 void knot_tolerance(const VOQbsp_curve *cv, double *tol, int *rc);
 
+// BScvoffsetd's offset of an open polyline (order 2, clamped, level, every leg a span of its own) to the side
+// of the side point, with sharp corners, on a road of its own with the general path's answer. False (nothing
+// written) for any curve it leaves to the general path; true with *rc, and on success the offset, no loop
+// pieces and the side flag, otherwise.
+bool straight_offset(const VOQbsp_curve *curve, double dist, const double side[3], int corner_mode,
+                     std::int16_t loop_mode, BSboolean *side_flag, VOQbsp_curve **result, int *count, int *rc);
+
 // BSsetspn on a curve and arguments that the caller has checked: the curve is not checked again for every span.
 void set_span(int s, const VOQbsp_curve *cv, double dist, const double normal[3], int side, VOQbsp_curve *out,
               int *rc);

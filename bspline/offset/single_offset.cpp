@@ -464,6 +464,11 @@ void BScvoffsetd(const VOQbsp_curve *curve, double dist, const double side[3], B
              (!std::isfinite(dist) || !finite3(side) || (normal_given && !finite3(normal)))) {
     *rc = BSRC_OUT_OF_RANGE;
   }
+  if (*rc == 0 && !normal_given &&
+      bsoffset::straight_offset(curve, dist, side, corner_mode, loop_mode, side_flag, result, count, rc)) {
+    BSexit(rc, "BScvoffsetd", "bscvoffsetd");
+    return;
+  }
   do {
     if (*rc != 0) break;
     copy_curve(curve, true, &clamped, rc);

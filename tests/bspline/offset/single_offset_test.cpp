@@ -213,6 +213,74 @@ TEST(SingleOffset, ClosedCurvesBothSidesAndTilted) {
   }
 }
 
+// Open polylines take a road of their own when the side is found from the side point: the same offset, knots and
+// poles, as the general road gives with the plane's normal given, from either side. Rows: both planarity flags
+// (the side flag then comes from the legs or from the chord), a level away from z = 0, knots of their own, a
+// shallow inner corner (the general road's crossing is only as good as the distance tolerance there), a long
+// mitre reaching across the next legs (a loop cut away), and a corner turning back.
+TEST(SingleOffset, PolylinesAsTheGeneralRoad) {
+  const auto poly = [](std::vector<double> xy, double z, int planar, std::vector<double> knots = {}) {
+    std::vector<double> p;
+    const int n = static_cast<int>(xy.size() / 2);
+    for (int i = 0; i < n; ++i) p.insert(p.end(), {xy[2 * i], xy[2 * i + 1], z});
+    if (knots.empty()) {
+      knots = {0};
+      for (int i = 0; i < n; ++i) knots.push_back(i);
+      knots.push_back(n - 1);
+    }
+    auto c = std::make_unique<TestCurve>(2, p, knots);
+    c->cv.planar = static_cast<std::uint16_t>(planar);
+    return c;
+  };
+  const std::vector<double> zig = {0, -1, 3, 1.2, 5.8, -0.7, 9.5, 1.4, 12.1, -0.6, 15, 0.9};
+  const auto flat = poly(zig, 0, 1), unflagged = poly(zig, 0, 0), level = poly(zig, 2.5, 1);
+  const auto knotted = poly(zig, 0, 1, {0, 0, 0.3, 1.1, 1.2, 2.9, 3.5, 3.5});
+  const auto shallow = poly({0, 0, 5, 0, 10, -0.01, 15, 2}, 0, 1);
+  const auto spike = poly({0, 0, 4, 0, 4.6, 0.5, 5.2, 0, 9, 0}, 0, 1);
+  const auto back = poly({0, 0, 6, 0, 0.5, 0.3, 0, 4}, 0, 1);
+  const double below[3] = {1, -3, 0}, above[3] = {1, 3, 0}, below_high[3] = {1, -3, 2.5};
+  const double under_chord[3] = {4, -0.2, 0};
+  const struct Row {
+    const char *what;
+    const VOQbsp_curve *cv;
+    double d;
+    const double *side;
+    BSboolean flag;
+  } rows[] = {
+      {"zig-zag, right of its legs", &flat->cv, 0.4, below, BSTRUE},
+      {"zig-zag, left of its legs", &flat->cv, 0.4, above, BSTRUE},
+      {"negative distance", &flat->cv, -0.4, below, BSFALSE},
+      {"not flagged planar, chord and leg agree", &unflagged->cv, 0.4, above, BSTRUE},
+      {"not flagged planar, chord and leg differ", &unflagged->cv, 0.4, under_chord, BSFALSE},
+      {"level at z = 2.5", &level->cv, 0.7, below_high, BSTRUE},
+      {"knots of its own", &knotted->cv, 0.4, below, BSTRUE},
+      {"shallow inner corner", &shallow->cv, 0.5, below, BSTRUE},
+      {"long mitre across the next legs", &spike->cv, 1.5, below, BSTRUE},
+      {"corner turning back", &back->cv, 0.3, below, BSTRUE},
+  };
+  const double up[3] = {0, 0, 1};
+  for (const Row &r : rows) {
+    Result o;
+    offsetd(r.cv, r.d, r.side, 2, &o);
+    ASSERT_EQ(o.rc, 0) << r.what;
+    EXPECT_EQ(o.flag, r.flag) << r.what;
+    double best = INFINITY;
+    for (const BSboolean right : {BSTRUE, BSFALSE}) {
+      Result g;
+      g.flag = right;
+      BScvoffsetd(r.cv, std::fabs(r.d), r.side, BSTRUE, 0, 2, &g.flag, up, &g.cv, &g.count, &g.pieces, &g.rc);
+      ASSERT_EQ(g.rc, 0) << r.what;
+      if (g.cv->num_poles != o.cv->num_poles || g.cv->planar != o.cv->planar) continue;
+      double worst = 0;
+      for (int i = 0; i < 3 * o.cv->num_poles; ++i)
+        worst = std::max(worst, std::fabs(g.cv->poles[i] - o.cv->poles[i]));
+      for (int i = 0; i < o.cv->num_knots; ++i) worst = std::max(worst, std::fabs(g.cv->knots[i] - o.cv->knots[i]));
+      best = std::min(best, worst);
+    }
+    EXPECT_LT(best, 1e-12) << r.what;
+  }
+}
+
 // A side point on the extension of one of the square's edges through its start corner is nearest to the seam,
 // where that edge's tangent runs straight at it: the other end's tangent decides, and the offset goes outwards.
 TEST(SingleOffset, SeamTangentOfAClosedCurve) {
