@@ -9,6 +9,7 @@
 #include "bspline/distance.h"
 #include "bspline/intersect.h"
 #include "bspline/intersect/call_internal.h"
+#include "bspline/intersect/polygon_intersector.h"
 #include "bspline/knots.h"
 #include "bspline/knots/knots_internal.h"
 #include "bspline/measure.h"
@@ -493,7 +494,9 @@ struct SpanPairing {
       *rc = BSRC_NO_HEAP;
       return;
     }
-    int cached = 0;
+    // Direct-mapped by span index: the spans of a that meet one span of b are mostly those that met the one
+    // before, so a span is converted about once however many spans a has.
+    for (int c = 0; c < cache_size; ++c) cache[c].index = -1;
     SpanRecord bs{}, work{};
     const double dtol = BStoltab[bstol::dist_tol];
     for (int i = 0; i < spans_b; ++i) {
@@ -517,26 +520,19 @@ struct SpanPairing {
       for (int f = 0; f < n_found; ++f) {
         const int j = found.list[f];
         if (std::fabs(a->knots[ka + j] - a->knots[ka - 1 + j]) < tol_a) continue;
-        int hit = -1;
-        for (int c = 0; c < std::min(cached, kCacheSize) && hit < 0; ++c)
-          if (cache[c].index == j) hit = c;
-        if (hit >= 0) {
-          work.copy_from(cache[hit]);
-        } else {
-          SpanRecord &into = cached < kCacheSize ? cache[cached] : work;
-          into.aim(a->rational != 0);
+        SpanRecord &slot = cache[j % cache_size];
+        if (slot.index != j) {
+          slot.index = -1;
+          slot.aim(a->rational != 0);
           const int span = ka - 1 + j;
-          BSspn_t_bz(rc, &span, a, &into.cv, nullptr, nullptr);
-          if (*rc == 0) BScnvtomkt(rc, &into.cv);
-          if (*rc == 0) into.take_box(rc);
-          if (*rc == 0) classify(&into.cv, &into.cls, rc);
+          BSspn_t_bz(rc, &span, a, &slot.cv, nullptr, nullptr);
+          if (*rc == 0) BScnvtomkt(rc, &slot.cv);
+          if (*rc == 0) slot.take_box(rc);
+          if (*rc == 0) classify(&slot.cv, &slot.cls, rc);
           if (*rc != 0) return;
-          into.index = j;
-          if (&into != &work) {
-            ++cached;
-            work.copy_from(into);
-          }
+          slot.index = j;
         }
+        work.copy_from(slot);
         if (work.cls == BSINT_POINT || !near_boxes(work.box, bs.box, dtol)) continue;
         add(&work.cv, &bs.cv, work.cls, bs.cls, rc);
         if (*rc != 0) return;
@@ -626,10 +622,13 @@ void intersect(VOQbsp_curve *cv1, VOQbsp_curve *cv2, BSboolean merge_by_dist, co
                cv == pairing.a ? &pairing.tol_a : &pairing.tol_b, rc);
     if (*rc != 0) return;
   }
-  if (spans1 == 1 && spans2 == 1)
+  if (spans1 == 1 && spans2 == 1) {
     pairing.single_spans(rc);
-  else
+  } else {
+    // Each span meets several of the other curve's: its node polygon is taken once for them all.
+    const bsxbz::SpanMemoScope memo;
     pairing.spans(rc);
+  }
   if (*rc != 0 || (store.n_pts == 0 && store.n_ovl == 0)) return;
   const bsintcall::Outputs o = swapped ? out.exchanged() : out;
   BScvcv_sort(pairing.a, pairing.b, merge_by_dist, swapped ? BSTRUE : BSFALSE, pairing.tol_a, pairing.tol_b,

@@ -8,6 +8,7 @@
 
 #include "bspline/distance.h"
 #include "bspline/intersect.h"
+#include "bspline/intersect/polygon_intersector.h"
 #include "bspline/knots.h"
 #include "bspline/measure.h"
 
@@ -60,12 +61,26 @@ int check_span(const VOQbsp_curve *cv) {
   return 0;
 }
 
-bool box_apart(const double *p0, const double *p1, const double *q0, const double *q1, double margin) {
-  for (int c = 0; c < 3; ++c) {
-    const double pmin = std::fmin(p0[c], p1[c]), pmax = std::fmax(p0[c], p1[c]);
-    const double qmin = std::fmin(q0[c], q1[c]), qmax = std::fmax(q0[c], q1[c]);
-    if (pmax + margin < qmin || qmax + margin < pmin) return true;
+// std::fmin and std::fmax, a NaN giving way to the other argument, inline (the library calls were a tenth of the
+// time of a span pair).
+double lesser(double a, double b) { return a < b || b != b ? a : b; }
+double greater(double a, double b) { return a > b || b != b ? a : b; }
+
+// The boxes of a polygon's legs (minimum corner, maximum corner), taken once for all leg pairs.
+struct LegBoxes {
+  double box[BSXBZ_MAX_NODES - 1][6];
+  LegBoxes(int nodes, const double *pts) {
+    for (int i = 0; i + 1 < nodes; ++i)
+      for (int c = 0; c < 3; ++c) {
+        box[i][c] = lesser(pts[3 * i + c], pts[3 * i + 3 + c]);
+        box[i][3 + c] = greater(pts[3 * i + c], pts[3 * i + 3 + c]);
+      }
   }
+};
+
+bool box_apart(const double *p, const double *q, double margin) {
+  for (int c = 0; c < 3; ++c)
+    if (p[3 + c] + margin < q[c] || q[3 + c] + margin < p[c]) return true;
   return false;
 }
 
@@ -111,7 +126,113 @@ bool one_meeting(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, const Candida
   return stays_near(cv1, x.t1, y.t1, mid, stay_sq, rc) && stays_near(cv2, x.t2, y.t2, mid, stay_sq, rc);
 }
 
+// What the intersector derives from one span alone: its knot tolerance, node polygon with its chord deviation and
+// its longest leg. A span meets several others in turn (the spans of one curve against the neighbours of each
+// span of the other), so within a memo scope the last few are kept, keyed by everything that decides them: the
+// span record's numbers, the tolerance table and the knot tolerance mode. Only spans that passed every step are
+// kept.
+struct SpanPolygon {
+  double ktol = 0, deviation = 0, leg = 0;
+  int np = 0;
+  double pts[3 * BSXBZ_MAX_NODES], par[BSXBZ_MAX_NODES];
+};
+
+class SpanMemo {
+ public:
+  // The scope whose entries count; 0 outside every scope.
+  unsigned scope = 0, last_scope = 0;
+
+  const SpanPolygon *find(const VOQbsp_curve *cv) const {
+    // Only a record the steps could take at all is compared: a Bezier span with its arrays.
+    if (scope == 0 || !cv || !cv->poles || !cv->knots || (cv->rational && !cv->weights) || cv->order < 2 ||
+        cv->order > BSXBZ_MAX_ORDER || cv->num_poles != cv->order)
+      return nullptr;
+    for (const Entry &e : entries_)
+      if (e.scope == scope && e.same(cv)) return &e.polygon;
+    return nullptr;
+  }
+  // Kept in the oldest entry other than in_use (the other span's, found before and still read).
+  void keep(const VOQbsp_curve *cv, const SpanPolygon &polygon, const SpanPolygon *in_use) {
+    if (scope == 0) return;
+    if (&entries_[next_].polygon == in_use) next_ = (next_ + 1) % kEntries;
+    Entry &e = entries_[next_];
+    next_ = (next_ + 1) % kEntries;
+    e.take(cv, scope);
+    e.polygon = polygon;
+  }
+
+ private:
+  static constexpr int kEntries = 8;
+  struct Entry {
+    unsigned scope = 0;
+    std::int16_t order = 0;
+    std::int32_t num_poles = 0;
+    std::uint16_t periodic = 0, rational = 0;
+    int kttol_mode = 0;
+    double tols[BSTOL_COUNT];
+    double poles[3 * BSXBZ_MAX_ORDER], weights[BSXBZ_MAX_ORDER], knots[2 * BSXBZ_MAX_ORDER];
+    SpanPolygon polygon;
+
+    bool same(const VOQbsp_curve *cv) const {
+      const int k = cv->order;
+      return order == k && num_poles == cv->num_poles && periodic == cv->periodic && rational == cv->rational &&
+             kttol_mode == BSkttolmode(-1) && std::memcmp(poles, cv->poles, 3 * k * sizeof(double)) == 0 &&
+             std::memcmp(knots, cv->knots, 2 * k * sizeof(double)) == 0 &&
+             (!rational || std::memcmp(weights, cv->weights, k * sizeof(double)) == 0) &&
+             std::memcmp(tols, BStoltab, sizeof tols) == 0;
+    }
+    void take(const VOQbsp_curve *cv, unsigned in_scope) {
+      const int k = cv->order;
+      scope = in_scope;
+      order = cv->order, num_poles = cv->num_poles, periodic = cv->periodic, rational = cv->rational;
+      kttol_mode = BSkttolmode(-1);
+      std::memcpy(tols, BStoltab, sizeof tols);
+      std::memcpy(poles, cv->poles, 3 * k * sizeof(double));
+      std::memcpy(knots, cv->knots, 2 * k * sizeof(double));
+      if (rational) std::memcpy(weights, cv->weights, k * sizeof(double));
+    }
+  };
+  Entry entries_[kEntries];
+  int next_ = 0;
+};
+
+thread_local SpanMemo span_memo;
+
+// The derivations of both spans, step by step in the order of the steps and, within a step, of the spans, so that
+// the first failure is the one it always was; a kept span skips its steps (it passed them all before). Nothing is
+// kept or taken while a fault hook is installed: the hook must see every routine's exit.
+void derive_spans(VOQbsp_curve *cv1, VOQbsp_curve *cv2, SpanPolygon own[2], const SpanPolygon *out[2], int *rc) {
+  SpanMemo &memo = span_memo;
+  const bool hooked = BSfaulthooked();
+  VOQbsp_curve *cvs[2] = {cv1, cv2};
+  // cv1 == cv2 by value is still derived twice when new: the memo is only asked before the steps.
+  for (int s = 0; s < 2; ++s) out[s] = hooked ? nullptr : memo.find(cvs[s]);
+  const bool need[2] = {out[0] == nullptr, out[1] == nullptr};
+  for (int s = 0; s < 2 && *rc == 0; ++s)
+    if (need[s]) *rc = check_span(cvs[s]);
+  if (*rc != 0) return;
+  for (VOQbsp_curve *cv : cvs)
+    if (!cv->rational) cv->weights = nullptr;
+  for (int s = 0; s < 2 && *rc == 0; ++s)
+    if (need[s]) BScvkttol2(cvs[s]->order, cvs[s]->knots, cvs[s]->num_poles, cvs[s]->poles, cvs[s]->weights,
+                            &own[s].ktol, rc);
+  for (int s = 0; s < 2 && *rc == 0; ++s)
+    if (need[s]) BSspnndptpr(cvs[s], &own[s].np, own[s].pts, own[s].par, &own[s].deviation, rc);
+  for (int s = 0; s < 2 && *rc == 0; ++s)
+    if (need[s]) own[s].leg = BSmaxlegsq(cvs[s]->num_poles, cvs[s]->weights, cvs[s]->poles, rc);
+  if (*rc != 0) return;
+  for (int s = 0; s < 2; ++s)
+    if (need[s]) {
+      if (!hooked) memo.keep(cvs[s], own[s], out[1 - s]);
+      out[s] = &own[s];
+    }
+}
+
 }  // namespace
+
+bsxbz::SpanMemoScope::SpanMemoScope() : outer_(span_memo.scope) { span_memo.scope = ++span_memo.last_scope; }
+
+bsxbz::SpanMemoScope::~SpanMemoScope() { span_memo.scope = outer_; }
 
 double BSmaxlegsq(int num_poles, const double *weights, const double *poles, int *rc) {
   *rc = 0;
@@ -246,26 +367,19 @@ void BSxbzs4(VOQbsp_curve *cv1, VOQbsp_curve *cv2, std::int32_t *n, double *poin
     }
     *n = 0;
     *tangent = BSFALSE;
-    if ((*rc = check_span(cv1)) != 0 || (*rc = check_span(cv2)) != 0) break;
-    if (!cv1->rational) cv1->weights = nullptr;
-    if (!cv2->rational) cv2->weights = nullptr;
+    SpanPolygon own[2];
+    const SpanPolygon *derived[2] = {nullptr, nullptr};
+    derive_spans(cv1, cv2, own, derived, rc);
+    if (*rc != 0) break;
     const double sqtol = BStoltab[bstol::dist_sqtol];
-    double k1 = 0, k2 = 0;
-    BScvkttol2(cv1->order, cv1->knots, cv1->num_poles, cv1->poles, cv1->weights, &k1, rc);
-    if (*rc == 0) BScvkttol2(cv2->order, cv2->knots, cv2->num_poles, cv2->poles, cv2->weights, &k2, rc);
-    if (*rc != 0) break;
-
-    double p_pts[3 * BSXBZ_MAX_NODES], p_par[BSXBZ_MAX_NODES], q_pts[3 * BSXBZ_MAX_NODES], q_par[BSXBZ_MAX_NODES];
-    int np = 0, nq = 0;
-    double e1 = 0, e2 = 0;
-    BSspnndptpr(cv1, &np, p_pts, p_par, &e1, rc);
-    if (*rc == 0) BSspnndptpr(cv2, &nq, q_pts, q_par, &e2, rc);
-    if (*rc != 0) break;
+    const double k1 = derived[0]->ktol, k2 = derived[1]->ktol;
+    const double *p_pts = derived[0]->pts, *p_par = derived[0]->par, *q_pts = derived[1]->pts,
+                 *q_par = derived[1]->par;
+    const int np = derived[0]->np, nq = derived[1]->np;
+    const double e1 = derived[0]->deviation, e2 = derived[1]->deviation;
     const double margin = kMarginFactor * std::fmax(std::fmax(e1, e2), BStoltab[bstol::dist_tol]);
     const double a1 = lo_par(cv1), b1 = hi_par(cv1), a2 = lo_par(cv2), b2 = hi_par(cv2);
-    const double leg1 = BSmaxlegsq(cv1->num_poles, cv1->weights, cv1->poles, rc);
-    const double leg2 = *rc == 0 ? BSmaxlegsq(cv2->num_poles, cv2->weights, cv2->poles, rc) : 0;
-    if (*rc != 0) break;
+    const double leg1 = derived[0]->leg, leg2 = derived[1]->leg;
     const Reach reach{0.1 * std::fmin(leg1, leg2) / kMergeFactor, sqtol};
     // Every result needs a leg pair's room in the caller's arrays; only the starts at span ends can give more.
     const int room = (np - 1) * (nq - 1);
@@ -332,11 +446,12 @@ void BSxbzs4(VOQbsp_curve *cv1, VOQbsp_curve *cv2, std::int32_t *n, double *poin
     };
     const double p_ends[6] = {p_pts[0], p_pts[1], p_pts[2], p_pts[3 * np - 3], p_pts[3 * np - 2], p_pts[3 * np - 1]};
     const double q_ends[6] = {q_pts[0], q_pts[1], q_pts[2], q_pts[3 * nq - 3], q_pts[3 * nq - 2], q_pts[3 * nq - 1]};
+    const LegBoxes p_boxes(np, p_pts), q_boxes(nq, q_pts);
     for (int i = 0; i + 1 < np && *rc == 0; ++i) {
       const double *p0 = p_pts + 3 * i, *p1 = p0 + 3;
       for (int j = 0; j + 1 < nq && *rc == 0; ++j) {
         const double *q0 = q_pts + 3 * j, *q1 = q0 + 3;
-        if (box_apart(p0, p1, q0, q1, margin)) continue;
+        if (box_apart(p_boxes.box[i], q_boxes.box[j], margin)) continue;
         double dist = 0, on_p[3], on_q[3], u = 0, v = 0;
         BSdlsegs2(p0, p1, q0, q1, &dist, on_p, on_q, &u, &v, rc);
         if (*rc != 0) break;

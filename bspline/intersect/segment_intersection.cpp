@@ -101,38 +101,74 @@ void overlap(const double *seg1, const double *seg2, const Segment &a, const Seg
   }
 }
 
+// The products that decide two segments in general position: the edge vectors d1 and d2, the offset w between
+// the starts, the squared lengths a and c, the squared norm den of n = d1 x d2, and sn = (w x d2) . n and
+// tn = (w x d1) . n, the feet of the common perpendicular times den. Cross products keep the accuracy that the
+// normal equations (squaring the angle's sine) would lose.
+struct Products {
+  double d1[3], d2[3], w[3], a, c, den, sn, tn;
+
+  Products(const double *seg1, const double *seg2) {
+    for (int i = 0; i < 3; ++i) {
+      d1[i] = seg1[3 + i] - seg1[i];
+      d2[i] = seg2[3 + i] - seg2[i];
+      w[i] = seg2[i] - seg1[i];
+    }
+    // Segments in one plane z = const (the drawing layer's usual case) have d1 x d2 and both other cross products
+    // along z, with the x and y components exactly 0: leaving them out gives the same values at a third of the
+    // cost (a zero's sign may differ, and a foot at 0 is left to the full treatment anyway).
+    if (seg1[2] == seg1[5] && seg2[2] == seg2[5] && seg1[2] == seg2[2]) {
+      const double k = d1[0] * d2[1] - d1[1] * d2[0];
+      a = d1[0] * d1[0] + d1[1] * d1[1];
+      c = d2[0] * d2[0] + d2[1] * d2[1];
+      den = k * k;
+      sn = (w[0] * d2[1] - w[1] * d2[0]) * k;
+      tn = (w[0] * d1[1] - w[1] * d1[0]) * k;
+      return;
+    }
+    double nrm[3], wd1[3], wd2[3];
+    cross3(d1, d2, nrm);
+    cross3(w, d1, wd1);
+    cross3(w, d2, wd2);
+    a = dot3(d1, d1);
+    c = dot3(d2, d2);
+    den = dot3(nrm, nrm);
+    sn = dot3(wd2, nrm);
+    tn = dot3(wd1, nrm);
+  }
+};
+
 // Two segments in general position, decided from the products of their edge vectors alone: they stand at a clear
 // angle and the feet of the common perpendicular, after the same clamping as below, are settled at least a little
 // away from the contact tolerance. False, with nothing written, for anything closer to a boundary (short or nearly
 // parallel segments, a distance near the tolerance, non-finite products): the full treatment decides those.
 bool general_position(const double *seg1, const double *seg2, double tol, int *n, double pts[6], double t1[2],
                       double t2[2]) {
-  const double d1[3] = {seg1[3] - seg1[0], seg1[4] - seg1[1], seg1[5] - seg1[2]};
-  const double d2[3] = {seg2[3] - seg2[0], seg2[4] - seg2[1], seg2[5] - seg2[2]};
-  const double w[3] = {seg2[0] - seg1[0], seg2[1] - seg1[1], seg2[2] - seg1[2]};
-  // The feet of the common perpendicular from cross products, which keep the accuracy that the normal equations
-  // (squaring the angle's sine) would lose.
-  double nrm[3], wd1[3], wd2[3];
-  cross3(d1, d2, nrm);
-  cross3(w, d1, wd1);
-  cross3(w, d2, wd2);
-  const double a = dot3(d1, d1), c = dot3(d2, d2), den = dot3(nrm, nrm);
+  const Products g(seg1, seg2);
+  const double *d1 = g.d1, *d2 = g.d2, a = g.a, c = g.c, den = g.den;
   constexpr double kShort = 1e6 * kGuard * kGuard;
-  if (!(a > kShort && c > kShort && den > 1e-6 * a * c) || !std::isfinite(den) || !std::isfinite(dot3(w, w)))
-    return false;
-  const double inv = 1 / den;
-  double s = dot3(wd2, nrm) * inv, t = dot3(wd1, nrm) * inv;
-  // Feet within a hair of an end would be clamped or not as rounding falls: left to the full treatment.
-  constexpr double kHair = 1e-9;
-  const auto near_end = [](double x) { return std::fabs(x) < kHair || std::fabs(x - 1) < kHair; };
-  if (near_end(s) || near_end(t)) return false;
+  // An infinite offset w makes sn and tn infinite or NaN (each of its infinite components meets two components of
+  // the other edge in the cross product), so one sum checks den, sn, tn and w.
+  if (!(a > kShort && c > kShort && den > 1e-6 * a * c) || !std::isfinite(den + g.sn + g.tn)) return false;
   // A point of one segment within r of the other lies within r / sin of the crossing of the lines (seen along
   // their common normal), so the crossing lies within r (1 + 1 / sin) <= 2 r / sin of both segments. Farther
-  // outside either one is a miss.
-  const double beyond_a = s < 0 ? -s : s - 1, beyond_b = t < 0 ? -t : t - 1;
-  const double reach = tol * 4 * a * c * inv * (1 + 1e-6);
-  if ((beyond_a > 0 && beyond_a * beyond_a * a > reach) || (beyond_b > 0 && beyond_b * beyond_b * c > reach))
+  // outside either one is a miss: with the feet s = sn / den and t = tn / den, beyond a by more than that is
+  // (sn - clamped sn)^2 > 4 r^2 c den, beyond b (tn - clamped tn)^2 > 4 r^2 a den. Most pairs end here, before
+  // any division; a bound that overflows leaves the pair to the tests below.
+  const double beyond_a = g.sn < 0 ? -g.sn : g.sn - den, beyond_b = g.tn < 0 ? -g.tn : g.tn - den;
+  const double reach = tol * 4 * den * (1 + 1e-6);
+  // Both sides are evaluated: which of them settles it is as random as the pairs.
+  if (((beyond_a > 0) & (beyond_a * beyond_a > reach * c)) | ((beyond_b > 0) & (beyond_b * beyond_b > reach * a)))
     return true;
+  // Feet within a hair of an end would be clamped or not as rounding falls: left to the full treatment. Tested
+  // before the division, scaled by den, which moves their boundaries by rounding only.
+  constexpr double kHair = 1e-9;
+  const double hair = kHair * den;
+  const auto near_end_scaled = [den, hair](double x) { return std::fabs(x) < hair || std::fabs(x - den) < hair; };
+  if (near_end_scaled(g.sn) || near_end_scaled(g.tn)) return false;
+  const double inv = 1 / den;
+  double s = g.sn * inv, t = g.tn * inv;
+  const auto near_end = [](double x) { return std::fabs(x) < kHair || std::fabs(x - 1) < kHair; };
   if (s < 0 || s > 1 || t < 0 || t > 1) {
     s = std::clamp(s, 0.0, 1.0);
     const double p[3] = {seg1[0] + s * d1[0] - seg2[0], seg1[1] + s * d1[1] - seg2[1], seg1[2] + s * d1[2] - seg2[2]};
@@ -161,10 +197,20 @@ bool general_position(const double *seg1, const double *seg2, double tol, int *n
   return true;
 }
 
-void intersect(double seg1[6], double seg2[6], bool skip_parallel_test, Solver solve, int *n, double pts[6],
-               double t1[2], double t2[2], int *rc) {
-  *n = 0;
-  if (general_position(seg1, seg2, BStoltab[bstol::dist_sqtol], n, pts, t1, t2)) return;
+bool finite(const double *seg1, const double *seg2) {
+  // x - x is 0 for every finite x and NaN otherwise: one test for all twelve coordinates.
+  double z = 0;
+  for (int i = 0; i < 6; ++i) z += (seg1[i] - seg1[i]) + (seg2[i] - seg2[i]);
+  return z == 0;
+}
+
+// Short, parallel and borderline pairs. Kept out of line so that the common case does not pay for its frame.
+[[gnu::noinline]] void full_treatment(double seg1[6], double seg2[6], bool skip_parallel_test, Solver solve, int *n,
+                                      double pts[6], double t1[2], double t2[2], int *rc) {
+  if (!finite(seg1, seg2)) {
+    *rc = BSRC_OUT_OF_RANGE;
+    return;
+  }
   const Segment a(seg1), b(seg2);
   const double w[3] = {seg2[0] - seg1[0], seg2[1] - seg1[1], seg2[2] - seg1[2]};
   // Finite coordinates can still overflow in their differences.
@@ -216,14 +262,15 @@ void intersect(double seg1[6], double seg2[6], bool skip_parallel_test, Solver s
   overlap(seg1, seg2, a, b, tol, n, pts, t1, t2);
 }
 
-bool usable(const double *seg1, const double *seg2, const int *n, const double *pts, const double *t1,
-            const double *t2) {
-  if (!(seg1 && seg2 && n && pts && t1 && t2)) return false;
-  // x - x is 0 for every finite x and NaN otherwise: one test for all twelve coordinates.
-  double z = 0;
-  for (int i = 0; i < 6; ++i) z += (seg1[i] - seg1[i]) + (seg2[i] - seg2[i]);
-  return z == 0;
+void intersect(double seg1[6], double seg2[6], bool skip_parallel_test, Solver solve, int *n, double pts[6],
+               double t1[2], double t2[2], int *rc) {
+  *n = 0;
+  // Any coordinate that is not finite leaves den, sn or tn so too, which general_position refuses: the check of
+  // all twelve can wait until it has (in the full treatment).
+  if (!general_position(seg1, seg2, BStoltab[bstol::dist_sqtol], n, pts, t1, t2))
+    full_treatment(seg1, seg2, skip_parallel_test, solve, n, pts, t1, t2, rc);
 }
+
 }  // namespace
 
 void BSlnlnqr(int *rc, double a[6], double b[3], double x[2]) {
@@ -239,7 +286,7 @@ void BSlnlnqropt(int *rc, double a[6], double b[3], double x[2]) {
 void BSxlnln(double seg1[6], double seg2[6], int *n, double pts[6], double t1[2], double t2[2], int *rc) {
   *rc = 0;
   if (n) *n = 0;
-  if (!usable(seg1, seg2, n, pts, t1, t2))
+  if (!(seg1 && seg2 && n && pts && t1 && t2))
     *rc = BSRC_OUT_OF_RANGE;
   else
     intersect(seg1, seg2, false, BSlnlnqr, n, pts, t1, t2, rc);
@@ -250,7 +297,7 @@ void BSxlnlnopt(double seg1[6], double seg2[6], BSboolean skip_parallel_test, in
                 double t2[2], int *rc) {
   *rc = 0;
   if (n) *n = 0;
-  if (!usable(seg1, seg2, n, pts, t1, t2))
+  if (!(seg1 && seg2 && n && pts && t1 && t2))
     *rc = BSRC_OUT_OF_RANGE;
   else
     intersect(seg1, seg2, skip_parallel_test != 0, BSlnlnqropt, n, pts, t1, t2, rc);

@@ -2,6 +2,8 @@
 // BSgmprppts3 at the distance tolerance, each answering in the form its callers want.
 #include "bspline/numerics.h"
 
+#include <cmath>
+
 #include "bspline/knots.h"
 #include "bspline/knots/knots_internal.h"
 
@@ -53,6 +55,31 @@ int kind_of(int shape) {
 }
 
 void clear3(double v[3]) { v[0] = v[1] = v[2] = 0.0; }
+
+// True when points certainly lie on no line at the distance tolerance, from their second moments alone: with
+// G = B^T B for the centred points B and its eigenvalues l1 >= l2 >= l3, the sum of G's 2 x 2 principal minors
+// e2 = l1 l2 + l1 l3 + l2 l3 is at most 3 l1 l2 and l1 is at most the trace e1, so l2 >= e2 / (3 e1). The
+// classification calls the points collinear only when the second singular value sqrt(l2) is below tol sqrt(n);
+// twice that, with e2 standing well clear of its rounding, settles it without the decomposition. False for
+// anything else (non-finite points included), which the decomposition then decides.
+bool clearly_not_collinear(int n, const double *pts, double tol) {
+  if (n < 3 || !(tol >= 0) || !std::isfinite(tol)) return false;
+  double c[3] = {0.0, 0.0, 0.0};
+  for (int i = 0; i < n; ++i)
+    for (int k = 0; k < 3; ++k) c[k] += pts[3 * i + k];
+  for (double &x : c) x /= n;
+  double g[3][3] = {};
+  for (int i = 0; i < n; ++i) {
+    const double b[3] = {pts[3 * i] - c[0], pts[3 * i + 1] - c[1], pts[3 * i + 2] - c[2]};
+    for (int r = 0; r < 3; ++r)
+      for (int k = r; k < 3; ++k) g[r][k] += b[r] * b[k];
+  }
+  const double e1 = g[0][0] + g[1][1] + g[2][2];
+  const double e2 = (g[0][0] * g[1][1] - g[0][1] * g[0][1]) + (g[0][0] * g[2][2] - g[0][2] * g[0][2]) +
+                    (g[1][1] * g[2][2] - g[1][2] * g[1][2]);
+  if (!(e1 > 0) || !std::isfinite(e1) || !std::isfinite(e2)) return false;
+  return e2 > 1e-8 * e1 * e1 && e2 > 12.0 * n * tol * tol * e1;
+}
 
 }  // namespace
 
@@ -131,6 +158,12 @@ void BScollinmn3(const VOQbsp_curve *cv, BSboolean *collinear, int *rc) {
   do {
     if (!cv) {
       *rc = BSRC_NULL_CURVE;
+      break;
+    }
+    // Most spans handed here bend clearly: no decomposition for them (unless a fault hook must see every exit).
+    if (!cv->rational && cv->poles && !BSfaulthooked() &&
+        clearly_not_collinear(cv->num_poles, cv->poles, BStoltab[bstol::dist_tol])) {
+      *collinear = BSFALSE;
       break;
     }
     BScollinmn2(cv->num_poles, cv->poles, cv->rational ? cv->weights : nullptr, collinear, rc);

@@ -8,7 +8,9 @@
 #include <cstring>
 
 #include "bspline/intersect.h"
+#include "bspline/intersect/polygon_intersector.h"
 #include "tests/bspline/curve_fixtures.h"
+#include "tests/bspline/measure_curves.h"
 
 namespace {
 
@@ -131,6 +133,53 @@ TEST(PolygonIntersector, CrossingsOfTwoSpans) {
   g_fail = false;
   EXPECT_EQ(r.rc * 10 + g_iterations, BSRC_NO_SCRATCH * 10 + 1);
   EXPECT_EQ(BStoltab[bstol::dist_tol], before);
+}
+
+// Within a memo scope a span seen before is not derived again: spans that differ from it in their knots only, in
+// their weights only, or met under another basis tolerance (a coarser polygon) must still answer as they do
+// without the memo, and so must a span met again after eight new ones have taken the memo round once.
+TEST(PolygonIntersector, KeptSpansAnswerAsFreshOnes) {
+  const std::vector<double> arch = {0, 0, 0, 1, 2, 0, 2, 0, 0};
+  TestCurve plain(3, arch, {0, 0, 0, 1, 1, 1}), later(3, arch, {2, 2, 2, 3, 3, 3});
+  std::vector<std::unique_ptr<TestCurve>> shifted;
+  for (double u = 3; u < 11; ++u)
+    shifted.push_back(std::make_unique<TestCurve>(3, arch, std::vector<double>{u, u, u, u + 1, u + 1, u + 1}));
+  TestCurve bulging(3, arch, {0, 0, 0, 1, 1, 1}, {1, 0.8, 1}), flatter(3, arch, {0, 0, 0, 1, 1, 1}, {1, 0.6, 1});
+  flatter.poles = bulging.poles;  // the same weighted poles, other weights
+  const auto line = Bezier({0, 1.5, 0, 1, -0.5, 0, 2, 1.5, 0});
+  struct Answer {
+    int rc = -99, n = -1;
+    BSboolean tangent = 7;
+    double pts[3 * BSXBZ_MAX_RESULTS] = {}, t1[BSXBZ_MAX_RESULTS] = {}, t2[BSXBZ_MAX_RESULTS] = {};
+  };
+  struct Turn {
+    TestCurve *span;
+    double basis_tol;
+  };
+  std::vector<Turn> turns = {{&plain, 1e-6}, {&later, 1e-6}, {&bulging, 1e-6}, {&flatter, 1e-6}, {&plain, 1e-4}};
+  for (const auto &cv : shifted) turns.push_back({cv.get(), 1e-6});
+  turns.push_back({&later, 1e-6});
+  auto run = [&](int k) {
+    const TolScope tol(bstol::basis_tol, turns[k].basis_tol);
+    Answer a;
+    BSxbzs4(&turns[k].span->cv, &line->cv, &a.n, a.pts, a.t1, a.t2, &a.tangent, &a.rc);
+    return a;
+  };
+  std::vector<Answer> fresh;
+  for (std::size_t k = 0; k < turns.size(); ++k) fresh.push_back(run(k));
+  const bsxbz::SpanMemoScope memo;
+  for (std::size_t k = 0; k < turns.size(); ++k) {
+    const Answer kept = run(k);
+    ASSERT_EQ(kept.rc, 0) << k;
+    ASSERT_EQ(kept.n, fresh[k].n) << k;
+    EXPECT_GT(kept.n, 0) << k;
+    EXPECT_EQ(kept.tangent, fresh[k].tangent) << k;
+    for (int i = 0; i < kept.n; ++i) {
+      EXPECT_EQ(kept.t1[i], fresh[k].t1[i]) << k << " " << i;
+      EXPECT_EQ(kept.t2[i], fresh[k].t2[i]) << k << " " << i;
+      for (int c = 0; c < 3; ++c) EXPECT_EQ(kept.pts[3 * i + c], fresh[k].pts[3 * i + c]) << k << " " << i;
+    }
+  }
 }
 
 TEST(PolygonIntersector, ClosedParameterWrapsAtMostFourPeriods) {

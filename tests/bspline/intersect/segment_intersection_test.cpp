@@ -35,6 +35,12 @@ const double kDelta = kNear * 1e-6 / kSt;
 
 const Case kCases[] = {
     {"interior crossing in space", {0, 0, 0, 4, 0, 0}, {1, -1, -2, 1, 3, 6}, 1, {{{1, 0, 0}, 0.25, 0.25}}},
+    // Seen from above they meet 1.2e-6 apart at (1, 0), but the common perpendicular is 0.85e-6 long.
+    {"one segment level, the other rising, within tolerance",
+     {0, 0, 0, 2, 0, 0},
+     {0, -1, -1 + 1.2e-6, 2, 1, 1 + 1.2e-6},
+     1,
+     {{{1 - 6e-7, -3e-7, 3e-7}, 0.5 - 3e-7, 0.5 - 3e-7}}},
     {"crossing beyond an end", {0, 0, 0, 1, 0, 0}, {2, -1, 0, 2, 1, 0}, 0, {}},
     {"collinear, common stretch", {0, 0, 0, 4, 0, 0}, {3, 0, 0, 1, 0, 0}, 2,
      {{{1, 0, 0}, 0.25, 1}, {{3, 0, 0}, 0.75, 0}}},

@@ -68,6 +68,31 @@ TEST(Planarity, Collinearity) {
   EXPECT_EQ(flag, 1);
   BScollinmn2(4, kSquare, nullptr, &flag, &rc);
   EXPECT_EQ(flag, 0);
+
+  // Four poles 1e-3 apart along x, spread across it by f dist_tol (root mean square) along y alone or along y and
+  // z alike: collinear below f = 1. The curve routine, which settles clearly bent poles without the
+  // decomposition, must agree with the decomposition on both sides of that boundary.
+  const double tol = BStoltab[bstol::dist_tol];
+  struct {
+    double f;
+    bool both;
+    BSboolean collinear;
+  } const spreads[] = {{0.5, false, 1}, {0.99, false, 1}, {1.01, false, 0}, {2.5, false, 0}, {1e4, false, 0},
+                       {0.9, true, 1},  {1.1, true, 0},   {3, true, 0}};
+  for (const auto &c : spreads) {
+    // Centred, the y pattern (1, -1, -1, 1) and the z pattern (1, -3, 3, -1) are orthogonal to each other and to
+    // the spacing along x; their norms are 2 and sqrt(20), and the root mean square takes a half.
+    const double a = c.f * tol, b = c.both ? c.f * tol / std::sqrt(5.0) : 0;
+    const std::vector<double> poles = {0, a, b, 1e-3, -a, -3 * b, 2e-3, -a, 3 * b, 3e-3, a, -b};
+    TestCurve cv(4, poles, {0, 0, 0, 0, 1, 1, 1, 1});
+    BSboolean by_curve = 5, by_points = 5;
+    BScollinmn3(&cv.cv, &by_curve, &rc);
+    ASSERT_EQ(rc, 0);
+    BScollinmn2(4, poles.data(), nullptr, &by_points, &rc);
+    ASSERT_EQ(rc, 0);
+    EXPECT_EQ(by_points, c.collinear) << c.f << " " << c.both;
+    EXPECT_EQ(by_curve, by_points) << c.f << " " << c.both;
+  }
 }
 
 TEST(Planarity, UnevenWeightsAreUndecided) {
