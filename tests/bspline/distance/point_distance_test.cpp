@@ -65,6 +65,11 @@ const Loose kTinyEnd{3, 3, 0,
                      {-7.75, -6.625, -6.59375, -6.59375, -6.59375, -6.59375, -6.5625, -6.5625, -5.3446876474542821e-79,
                       6.875, 6.875, 6.875}};
 
+// An unclamped cubic of one span that runs out to y = 1e5 and back, passing within 1.2e-6 of its last pole just
+// before its end: over the last pieces its first two Legendre coefficients stand nearly parallel.
+const Loose kFarSwing{3, 3, 0, {0, 0, 1.875, 1.875, -2, 1e5, 1.75, 1.875, 6, 0, 1.875, 1.875},
+                      {-15, -15, -15, -14.75, -11, -11, -8.75, -5.5}};
+
 TEST(PointDistance, NearestPoints) {
   struct Case {
     const char *what;
@@ -88,6 +93,8 @@ TEST(PointDistance, NearestPoints) {
       {"a pole before the range is no candidate", kJumpStart, {0, -3}, DBL_MAX, 3, 0, {0, 0}, 0, -1},
       {"a foot at the end of a range ending a hair below 0", kTinyEnd, {-15, -15, -15}, DBL_MAX,
        24.263898714414029, 0, {}, 0, -1},
+      {"a pass just before the end beats the end, on pieces too skewed for a box", kFarSwing, {1.875, 1.875, 1.875},
+       DBL_MAX, 1.2454267276e-6, -11.0015328077232, {}, 0, -1},
   };
   HookGuard hook(count_calls);
   for (const Case &c : cases) {
