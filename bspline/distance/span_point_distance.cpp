@@ -220,9 +220,12 @@ template <int K, int D, int R>
   return s;
 }
 
-// BSbzflat with tol and the degree k - 1.
+// BSbzflat with tol and the degree k - 1. With `beside` the interior poles must also keep within the tolerance
+// of the chord's ends along it: the search solves a flat piece on its chord, and a piece folded back along its
+// chord's line (a curve that reverses there) runs past the chord's end however flat it is.
 template <int K, int D, int R>
-[[gnu::always_inline]] inline bool flat_k(int kk, int dn, BSboolean rr, const double *poles, double tol) {
+[[gnu::always_inline]] inline bool flat_k(int kk, int dn, BSboolean rr, const double *poles, double tol,
+                                          bool beside = false) {
   const int k = K ? K : kk, degree = k - 1, dim = D ? D : dn;
   const BSboolean rational = R >= 0 ? static_cast<BSboolean>(R) : rr;
   if (degree < 2) return true;
@@ -246,6 +249,9 @@ template <int K, int D, int R>
     }
     const double off = dd >= 1e-15 ? vv - vd * vd / dd : vv;
     if (off > limit) return false;
+    // Past an end by more than the tolerance: before the start, or beyond the end (measured from it).
+    if (beside && ((vd < 0 && vd * vd > limit * dd) || (vd > dd && (vd - dd) * (vd - dd) > limit * dd)))
+      return false;
   }
   return true;
 }
@@ -272,7 +278,7 @@ void search_pieces(int kk, int dd, BSboolean rr, const double *poles, const doub
       --top;
       continue;
     }
-    if (halvings > 2 && flat_k<K, D, R>(k, dim, rational, L.poles, tw)) {
+    if (halvings > 2 && flat_k<K, D, R>(k, dim, rational, L.poles, tw, true)) {
       double chord[2 * 65], q[64], sq = 0, t = 0;
       for (int c = 0; c < nc; ++c) {
         chord[c] = L.poles[c * k];

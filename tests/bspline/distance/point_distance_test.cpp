@@ -318,6 +318,14 @@ TEST(SpanPointDistance, Results) {
   const Many beside(spike, {6, 2, 0}, 1e-6);
   ASSERT_EQ(beside.rc, 0);
   EXPECT_NEAR(beside.dist[0], nearest(spike, {6, 2, 0}, 1e-6).dist, 1e-9);
+  // One that comes back along a line past its end and turns back to it: the last piece lies on its chord's line
+  // but runs past the chord's end, where the foot of a point beside the line lies, 2.8e-4 nearer than the end.
+  const Loose fold{3, 3, 0, {16386.5, 1.79, 1.83, 1.85, 1.5625, 1.875, 1.875, 1.875, 1.875, 1.875, 1.875, 1.875},
+                   {0, 0, 0, 0, 1, 1, 1, 1}};
+  const Many past_end(fold, {1.875, 1.875, 0.75}, 1e-6);
+  ASSERT_EQ(past_end.rc, 0);
+  EXPECT_NEAR(past_end.dist[0], nearest(fold, {1.875, 1.875, 0.75}, 1e-6).dist, 1e-9);
+  EXPECT_LT(past_end.par[0], 1);
 }
 
 // With many spans, most are passed over by their boxes (singly or a group at a time): none that holds a nearer
