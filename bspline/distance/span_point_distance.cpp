@@ -7,6 +7,7 @@
 #include <cfloat>
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
 
 #include "bspline/knots.h"
 
@@ -373,6 +374,18 @@ void BSmdptbezcv(int degree, int dim, BSboolean rational, const double *poles, c
         cartesian(dim, rational, k, poles, j, q);
         const double de = std::sqrt(sqdist(dim, q, point));
         if (de < tol / 2 + d) {
+          d = de;
+          best_t = j == 0 ? 0 : 1;
+          std::memcpy(best_q, q, sizeof(double) * dim);
+        }
+      }
+      // The search settles in the basin of the nearest chord, and a chord may stand the flatness tolerance off
+      // its piece: an end of the span nearer than the point it settled on is the nearer point.
+      for (const int j : {0, degree}) {
+        if (*rc != 0) break;
+        cartesian(dim, rational, k, poles, j, q);
+        const double de = std::sqrt(sqdist(dim, q, point));
+        if (de < d) {
           d = de;
           best_t = j == 0 ? 0 : 1;
           std::memcpy(best_q, q, sizeof(double) * dim);

@@ -326,6 +326,18 @@ TEST(SpanPointDistance, Results) {
   ASSERT_EQ(past_end.rc, 0);
   EXPECT_NEAR(past_end.dist[0], nearest(fold, {1.875, 1.875, 0.75}, 1e-6).dist, 1e-9);
   EXPECT_LT(past_end.par[0], 1);
+  // An order-13 curve whose last five poles coincide: it comes to rest at its end, which lies 9e-5 nearer to the
+  // point than a foot inside the span, nearer than the chords could tell apart.
+  const Loose rest{12, 3, 0,
+                   {-15, -14.75, 1, 0, 1.875, -15, -14.75, -14, 0, 1.875, 1.875, 1.875, 1.875, 1.875,
+                    -11, -9.875, 8.875, 3, 1.875, -11, -9.875, 8.875, 3, 1.875, 1.875, 1.875, 1.875, 1.875,
+                    -14.375, -14, -14.875, 0, 0, -14.375, 1, -14.875, 0, 1.875, 1.875, 1.875, 1.875, 1.875},
+                   {-4, -4, -4, -4, -4, -4, -4, -4, -4, -4, -4, -4, -4, -0.25, 4.5, 4.5, 4.5, 4.5, 4.5, 4.5, 4.5, 4.5,
+                    4.5, 4.5, 4.5, 4.5, 4.5}};
+  const Many at_rest(rest, {1.875, 0, 1}, 1e-6);
+  ASSERT_EQ(at_rest.rc, 0);
+  EXPECT_NEAR(at_rest.dist[0], nearest(rest, {1.875, 0, 1}, 1e-6).dist, 1e-9);
+  EXPECT_NEAR(at_rest.dist[0], std::sqrt(4.28125), 1e-9);
 }
 
 // With many spans, most are passed over by their boxes (singly or a group at a time): none that holds a nearer
