@@ -322,10 +322,18 @@ TEST(SpanPointDistance, Results) {
   // but runs past the chord's end, where the foot of a point beside the line lies, 2.8e-4 nearer than the end.
   const Loose fold{3, 3, 0, {16386.5, 1.79, 1.83, 1.85, 1.5625, 1.875, 1.875, 1.875, 1.875, 1.875, 1.875, 1.875},
                    {0, 0, 0, 0, 1, 1, 1, 1}};
-  const Many past_end(fold, {1.875, 1.875, 0.75}, 1e-6);
-  ASSERT_EQ(past_end.rc, 0);
-  EXPECT_NEAR(past_end.dist[0], nearest(fold, {1.875, 1.875, 0.75}, 1e-6).dist, 1e-9);
-  EXPECT_LT(past_end.par[0], 1);
+  // Coming back from farther out, it folds back by less than the tolerance: the last piece passes for its chord,
+  // whose nearest point lies on the far side of the fold from the foot.
+  const Loose shallow_fold{3, 3, 0,
+                           {23786.176075274227, 43.0 / 24, 11.0 / 6, 89.0 / 48, 1.4213709677419355, 1.875, 1.875,
+                            1.875, 1.875, 1.875, 1.875, 1.875},
+                           {0, 0, 0, 0, 1, 1, 1, 1}};
+  for (const Loose *c : {&fold, &shallow_fold}) {
+    const Many past_end(*c, {1.875, 1.875, 0.75}, 1e-6);
+    ASSERT_EQ(past_end.rc, 0);
+    EXPECT_NEAR(past_end.dist[0], nearest(*c, {1.875, 1.875, 0.75}, 1e-6).dist, 1e-9);
+    EXPECT_LT(past_end.par[0], 1);
+  }
   // An order-13 curve whose last five poles coincide: it comes to rest at its end, which lies 9e-5 nearer to the
   // point than a foot inside the span, nearer than the chords could tell apart.
   const Loose rest{12, 3, 0,
