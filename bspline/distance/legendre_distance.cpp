@@ -435,6 +435,20 @@ struct Slots {
   }
 };
 
+// A rational span stays the same curve when all its coefficients are scaled alike. Weights far from 1 (a record
+// may have any positive ones) square or cube below the smallest double in the bounds and the distance equation,
+// which then bound nothing: the search halves every piece down to the narrowest or settles on a wrong piece. The
+// power of two that brings the largest weight coefficient near 1 (0 when it is near 1 already): scaling by it
+// keeps every digit short of pushing a coefficient below the normal range.
+int weight_shift(int n, int dim, const double *coef) {
+  const double *w = coef + dim * sz(n);
+  double top = 0;
+  for (std::size_t k = 0; k < sz(n); ++k) top = std::fmax(top, std::fabs(w[k]));
+  int e = 0;
+  std::frexp(top, &e);
+  return top > 0 && (e < -32 || e > 32) ? -e : 0;
+}
+
 // The working values of one point's search.
 struct Search {
   int n, dim;
@@ -651,12 +665,18 @@ void BSmdptlgcv1(int n, int dim, BSboolean rational, const double *coef, const d
   *bound_out = bound;
   *dist_out = dist;
   const int e = n == 0 ? -1 : rat ? 3 * n - 2 : 2 * n - 1;
-  BSscratch<64> eqroom;
+  BSscratch<64> eqroom, scaled_room;
   double *eq0 = eqroom.take(sz(e));
+  const int shift = rat ? weight_shift(n, dim, coef) : 0;
+  double *scaled = shift != 0 ? scaled_room.take((dim + 1) * sz(n)) : nullptr;
+  if (scaled) {
+    for (std::size_t i = 0; i < (dim + 1) * sz(n); ++i) scaled[i] = std::ldexp(coef[i], shift);
+    coef = scaled;
+  }
   double eqtol = DBL_MAX;
   int edeg = -1;
   const unsigned char on = 1;
-  if (!eq0) {
+  if (!eq0 || (shift != 0 && !scaled)) {
     *rc = BSRC_NO_SCRATCH;
   } else {
     BSformeqe(n, dim, rational, coef, 1, point, &on, tol, &edeg, &eq0, &eqtol, rc);

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "bspline/distance.h"
+#include "bspline/intersect.h"
 #include "bspline/knots.h"
 #include "bspline/knots/knots_internal.h"
 #include "bspline/measure.h"
@@ -290,6 +291,25 @@ void BSmdistptcv(VOQbsp_curve *curve, const double point[3], std::int16_t *num_i
         mins[nmins++] = cand[i];
       } else if (dist[i] < *min_dist + tol1) {
         mins[nmins++] = cand[i];
+      }
+    }
+  }
+  // The feet are the roots of a power-basis equation per span, which loses them where a span's poles differ by
+  // orders of magnitude: a pole of 1e5 among poles of 15 gave three false roots and hid the true foot. The global
+  // search's nearest point settles the least distance; nearer than every candidate by more than the tolerance, it
+  // is the one nearest parameter. Only a failure for memory is the call's.
+  if (*rc == 0) {
+    double u = 0, base[3], d = 0;
+    int search_rc = 0;
+    BSmdstptcv(curve, point, &u, base, &d, &search_rc);
+    if (search_rc == BSRC_NO_SCRATCH || search_rc == BSRC_ALLOC_CURVE) {
+      *rc = search_rc;
+    } else if (search_rc == 0) {
+      snapped_distance(u, d);
+      if (*rc == 0 && d < *min_dist - tol1) {
+        *min_dist = d;
+        nmins = 0;
+        mins[nmins++] = u;
       }
     }
   }

@@ -7,6 +7,7 @@
 #include <cfloat>
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
 
 #include "bspline/knots.h"
 
@@ -220,9 +221,13 @@ template <int K, int D, int R>
   return s;
 }
 
-// BSbzflat with tol and the degree k - 1.
+// BSbzflat with tol and the degree k - 1. With `beside` the interior poles must also keep within the tolerance
+// of the chord's ends along it: the search solves a flat piece on its chord, and a piece folded back along its
+// chord's line (a curve that reverses there) runs past the chord's end however flat it is. A flat piece's
+// largest squared distance of an interior pole from the chord's line goes to *worst when it is given.
 template <int K, int D, int R>
-[[gnu::always_inline]] inline bool flat_k(int kk, int dn, BSboolean rr, const double *poles, double tol) {
+[[gnu::always_inline]] inline bool flat_k(int kk, int dn, BSboolean rr, const double *poles, double tol,
+                                          bool beside = false, double *worst = nullptr) {
   const int k = K ? K : kk, degree = k - 1, dim = D ? D : dn;
   const BSboolean rational = R >= 0 ? static_cast<BSboolean>(R) : rr;
   if (degree < 2) return true;
@@ -235,6 +240,7 @@ template <int K, int D, int R>
     dd += d[c] * d[c];
   }
   const double limit = 1.8 * tol * tol;
+  double most = 0;
 #pragma GCC unroll 16
   for (int j = 1; j < degree; ++j) {
     cartesian(dim, rational, k, poles, j, q);
@@ -246,13 +252,21 @@ template <int K, int D, int R>
     }
     const double off = dd >= 1e-15 ? vv - vd * vd / dd : vv;
     if (off > limit) return false;
+    most = off > most ? off : most;
+    // Past an end by more than the tolerance: before the start, or beyond the end (measured from it).
+    if (beside && ((vd < 0 && vd * vd > limit * dd) || (vd > dd && (vd - dd) * (vd - dd) > limit * dd)))
+      return false;
   }
+  if (worst) *worst = most;
   return true;
 }
 
+// The search keeps the nearest chord point and, in *best_off, the largest squared distance of its piece's
+// interior poles from the chord's line: the piece runs from one end of the chord to the other within that
+// distance of it, so some point of the piece lies within it of the chord's point.
 template <int K, int D, int R>
 void search_pieces(int kk, int dd, BSboolean rr, const double *poles, const double *point, double tw,
-                   double *threshold, double *best, double *best_t, double *best_q, int *rc) {
+                   double *threshold, double *best, double *best_t, double *best_q, double *best_off, int *rc) {
   const int k = K ? K : kk, degree = k - 1, dim = D ? D : dd;
   const BSboolean rational = R >= 0 ? static_cast<BSboolean>(R) : rr;
   const int nc = dim + rational;
@@ -272,7 +286,8 @@ void search_pieces(int kk, int dd, BSboolean rr, const double *poles, const doub
       --top;
       continue;
     }
-    if (halvings > 2 && flat_k<K, D, R>(k, dim, rational, L.poles, tw)) {
+    double off = 0;
+    if (halvings > 2 && flat_k<K, D, R>(k, dim, rational, L.poles, tw, true, &off)) {
       double chord[2 * 65], q[64], sq = 0, t = 0;
       for (int c = 0; c < nc; ++c) {
         chord[c] = L.poles[c * k];
@@ -283,6 +298,7 @@ void search_pieces(int kk, int dd, BSboolean rr, const double *poles, const doub
         *best = sq;
         *threshold = *best + tw;
         *best_t = L.a + (L.b - L.a) * t;
+        *best_off = off;
         std::memcpy(best_q, q, sizeof(double) * dim);
       }
       --top;
@@ -331,7 +347,7 @@ void BSmdptbezcv(int degree, int dim, BSboolean rational, const double *poles, c
     double best = DBL_MAX, best_t = 0, best_q[64];
     *dist_out = DBL_MAX;
     using Search = void (*)(int, int, BSboolean, const double *, const double *, double, double *, double *,
-                            double *, double *, int *);
+                            double *, double *, double *, int *);
     // Orders 2 to 6 in three dimensions, polynomial or rational; the others by the general body.
     static constexpr Search kSearch[5][2] = {
         {search_pieces<2, 3, 0>, search_pieces<2, 3, 1>}, {search_pieces<3, 3, 0>, search_pieces<3, 3, 1>},
@@ -339,13 +355,20 @@ void BSmdptbezcv(int degree, int dim, BSboolean rational, const double *poles, c
         {search_pieces<6, 3, 0>, search_pieces<6, 3, 1>}};
     const Search search =
         k >= 2 && k <= 6 && dim == 3 && rational <= 1 ? kSearch[k - 2][rational] : search_pieces<0, 0, -1>;
-    search(k, dim, rational, poles, point, tw, &threshold, &best, &best_t, best_q, rc);
+    double best_off = 0;
+    search(k, dim, rational, poles, point, tw, &threshold, &best, &best_t, best_q, &best_off, rc);
     if (*rc == 0 && best < DBL_MAX) {
       double d = std::sqrt(best), t = best_t, q[64], sq = 0;
       std::memcpy(q, best_q, sizeof(double) * dim);
       BSboolean conv = BSFALSE;
       BSmdptbznwt(degree, dim, rational, poles, point, tol, &sq, &t, q, &conv, rc);
-      if (*rc == 0 && conv && sq < (tw + d) * (tw + d)) {
+      // The polish stays in the chord point's basin only if it comes within the piece's distance from its chord
+      // (and rounding) of that point's distance: a piece that turns back along its chord line holds a second
+      // basin beside the first, and the steps may end in it, farther than the chord promised.
+      double extent = 1;
+      for (int c = 0; c < dim; ++c) extent = std::fmax(extent, std::fabs(point[c]));
+      const double reach = d + std::fmin(tw, std::sqrt(best_off) + tol + 1e-12 * (extent + d));
+      if (*rc == 0 && conv && sq < reach * reach) {
         d = std::sqrt(sq);
         best_t = t;
         std::memcpy(best_q, q, sizeof(double) * dim);
@@ -367,6 +390,18 @@ void BSmdptbezcv(int degree, int dim, BSboolean rational, const double *poles, c
         cartesian(dim, rational, k, poles, j, q);
         const double de = std::sqrt(sqdist(dim, q, point));
         if (de < tol / 2 + d) {
+          d = de;
+          best_t = j == 0 ? 0 : 1;
+          std::memcpy(best_q, q, sizeof(double) * dim);
+        }
+      }
+      // The search settles in the basin of the nearest chord, and a chord may stand the flatness tolerance off
+      // its piece: an end of the span nearer than the point it settled on is the nearer point.
+      for (const int j : {0, degree}) {
+        if (*rc != 0) break;
+        cartesian(dim, rational, k, poles, j, q);
+        const double de = std::sqrt(sqdist(dim, q, point));
+        if (de < d) {
           d = de;
           best_t = j == 0 ? 0 : 1;
           std::memcpy(best_q, q, sizeof(double) * dim);

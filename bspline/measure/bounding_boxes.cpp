@@ -47,7 +47,9 @@ void legendre_box(int deg, int dim, const double *d, int stride, double factor, 
 }
 
 // Base axes from the first two coefficient vectors (and their cross product in space); false when they are
-// too near parallel for a box.
+// too near parallel for a box. The sine asked is the B-spline box's: the dual basis and the plane coordinates of
+// a point against the box magnify rounding by about its inverse square, and at a sine of 1e-6 a span some
+// thousands long put a point the curve passes through 0.06 off its box.
 bool base_axes(int dim, const double *c1, const double *c2, double *b) {
   double l1 = 0, l2 = 0;
   for (int c = 0; c < dim; ++c) {
@@ -64,6 +66,12 @@ bool base_axes(int dim, const double *c1, const double *c2, double *b) {
   }
   const double thr = 1e-16 * std::fmax(l1, l2);
   if (!(plus >= thr) || !(minus >= thr)) return false;
+  // On the unit vectors, so that the test holds at any scale.
+  double u1[3], u2[3], sine[3];
+  for (int c = 0; c < dim; ++c) u1[c] = c1[c] / l1, u2[c] = c2[c] / l2;
+  const double sq_sine = dim == 3 ? (bsmeasure::cross3(u1, u2, sine), bsmeasure::dot3(sine, sine))
+                                  : (u1[0] * u2[1] - u1[1] * u2[0]) * (u1[0] * u2[1] - u1[1] * u2[0]);
+  if (!(sq_sine >= kMinAxisSine * kMinAxisSine)) return false;
   for (int c = 0; c < dim; ++c) {
     b[c] = c1[c];
     b[dim + c] = c2[c];

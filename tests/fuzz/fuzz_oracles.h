@@ -95,14 +95,41 @@ struct Crossing {
   double p[3];
 };
 
+// The nearest points of the segments [p, q] and [a, b] in xy, as fractions f and g along them; false when they
+// lie farther apart than half the longer one's length, or either has no length.
+inline bool nearest_on_chords(const double *p, const double *q, const double *a, const double *b, double *f,
+                              double *g) {
+  const double ux = q[0] - p[0], uy = q[1] - p[1], vx = b[0] - a[0], vy = b[1] - a[1];
+  const double uu = ux * ux + uy * uy, vv = vx * vx + vy * vy;
+  if (!(uu > 0 && vv > 0)) return false;
+  auto gap = [&](double s, double t) {
+    return std::hypot(p[0] + s * ux - a[0] - t * vx, p[1] + s * uy - a[1] - t * vy);
+  };
+  // The nearest pair has an end of one segment on the other (they do not cross): the best of the four feet.
+  auto foot = [](double ox, double oy, double dx, double dy, double dd) {
+    return std::clamp((ox * dx + oy * dy) / dd, 0.0, 1.0);
+  };
+  const double cand[4][2] = {{0, foot(p[0] - a[0], p[1] - a[1], vx, vy, vv)},
+                             {1, foot(q[0] - a[0], q[1] - a[1], vx, vy, vv)},
+                             {foot(a[0] - p[0], a[1] - p[1], ux, uy, uu), 0},
+                             {foot(b[0] - p[0], b[1] - p[1], ux, uy, uu), 1}};
+  double best = std::numeric_limits<double>::infinity();
+  for (const auto &c : cand)
+    if (gap(c[0], c[1]) < best) best = gap(c[0], c[1]), *f = c[0], *g = c[1];
+  return best <= 0.5 * std::sqrt(std::fmax(uu, vv));
+}
+
 // The crossings in the xy plane of cv1 and cv2 (the same record for a curve against itself) that a careful
 // intersector cannot miss: a polyline of per_span chords in every non-empty span of each, every pair of chords
 // that cross properly refined by Newton steps on C1(s) - C2(t) in xy, kept when the steps settle on both curves
 // within the rounding of scale, both curves move there, their tangents meet at a sine above min_sine and no
 // other crossing lies within `apart` of it (near-coincident crossings may be merged by any method). Crossings
 // at a jump of either curve are left out. Against itself a crossing needs its two parameters farther apart than the two chords it came from.
+// With `near_chords`, Newton also starts from the nearest points of chords that come within half the longer one's
+// length without crossing: two crossings within one pair of chords cancel in the chords' test.
 inline std::vector<Crossing> planar_crossings(const VOQbsp_curve &cv1, const VOQbsp_curve &cv2, double scale,
-                                              double min_sine, double apart, int per_span = 24) {
+                                              double min_sine, double apart, int per_span = 24,
+                                              bool near_chords = false) {
   struct Chord {
     double a, b, p[2], q[2];
   };
@@ -135,9 +162,13 @@ inline std::vector<Crossing> planar_crossings(const VOQbsp_curve &cv1, const VOQ
       const Chord &x = c1[i], &y = c2[j];
       const double d1 = cross(x.p, x.q, y.p), d2 = cross(x.p, x.q, y.q), d3 = cross(y.p, y.q, x.p),
                    d4 = cross(y.p, y.q, x.q);
-      if (!((d1 > 0) != (d2 > 0) && (d3 > 0) != (d4 > 0))) continue;
-      // Start at the chords' crossing and let Newton settle it on the curves.
-      const double f = d3 / (d3 - d4), g = d1 / (d1 - d2);
+      double f = 0, g = 0;
+      if ((d1 > 0) != (d2 > 0) && (d3 > 0) != (d4 > 0)) {
+        // Start at the chords' crossing and let Newton settle it on the curves.
+        f = d3 / (d3 - d4), g = d1 / (d1 - d2);
+      } else if (!near_chords || !nearest_on_chords(x.p, x.q, y.p, y.q, &f, &g)) {
+        continue;
+      }
       double s = x.a + (x.b - x.a) * f, t = y.a + (y.b - y.a) * g;
       bool settled = false;
       double P[3], Q[3], dP[3], dQ[3];

@@ -258,23 +258,47 @@ TEST(LegendreDistance, SearchState) {
     EXPECT_EQ(small[1], big[1]) << rational;
     EXPECT_EQ(small[2], big[2]) << rational;
   }
-  // Far from the origin (the parabola (t^2 - 1, t) scaled by 1e120) no halving brings a piece under the absolute
-  // piece tolerance: the search stops at the rounding of its coordinates, a few dozen halvings in.
+  // The parabola (t^2 - 1, t) and the point (0, 0.5), both scaled: far from the origin (by 1e120) no halving brings
+  // a piece under the absolute piece tolerance, and the search stops at the rounding of its coordinates; weights
+  // of 2^-700 square and cube below the smallest double in the bounds and the distance equation, and the search
+  // scales them, to end where weights of 1 do. Either way it ends a few dozen halvings in; past a cap the hook
+  // stops it with a code.
   {
     static int halvings = 0;
-    halvings = 0;
-    const BSfaulthandler before = BSsetfaulthook([](const char *name, int *) {
-      halvings += std::strcmp(name, "bsmdlghlfcv") == 0;
+    const BSfaulthandler before = BSsetfaulthook([](const char *name, int *rc) {
+      if (std::strcmp(name, "bsmdlghlfcv") == 0 && ++halvings > 1000 && rc) *rc = -1;
     });
-    const double big = 1e120, far_point[2] = {0, 0.5 * big};
-    const double far_span[6] = {-big * 2 / 3, 0, big * 2 / 3, 0, big, 0};
-    double fb = 0, fd = 0, ft = 0, fq[2];
-    int frc = 0;
-    BSmdptlgcv1(2, 2, BSFALSE, far_span, far_point, 1e-6, DBL_MAX, DBL_MAX, &fb, &fd, &ft, fq, &frc);
+    const double big = 1e120, w = std::ldexp(1.0, -700);
+    const struct {
+      const char *what;
+      BSboolean rational;
+      std::vector<double> span;
+      double scale;
+    } cases[] = {
+        {"far from the origin", BSFALSE, {-big * 2 / 3, 0, big * 2 / 3, 0, big, 0}, big},
+        {"weights of 2^-700", BSTRUE, {-w * 2 / 3, 0, w * 2 / 3, 0, w, 0, w, 0, 0}, 1},
+    };
+    for (const auto &c : cases) {
+      const double far_point[2] = {0, 0.5 * c.scale};
+      double fb = 0, fd = 0, ft = 0, fq[2], ud = 0, ut = 0;
+      int frc = 0;
+      if (c.rational) {
+        std::vector<double> unit = c.span;
+        for (double &x : unit) x /= w;
+        BSmdptlgcv1(2, 2, BSTRUE, unit.data(), far_point, 1e-6, DBL_MAX, DBL_MAX, &fb, &ud, &ut, fq, &frc);
+      }
+      halvings = 0;
+      BSmdptlgcv1(2, 2, c.rational, c.span.data(), far_point, 1e-6, DBL_MAX, DBL_MAX, &fb, &fd, &ft, fq, &frc);
+      EXPECT_EQ(frc, 0) << c.what;
+      EXPECT_LE(halvings, 40) << c.what;
+      if (c.rational) {
+        EXPECT_EQ(fd, ud) << c.what;
+        EXPECT_EQ(ft, ut) << c.what;
+      } else {
+        EXPECT_NEAR(fd / c.scale, 0.44183247709352910, 1e-14) << c.what;
+      }
+    }
     BSsetfaulthook(before);
-    EXPECT_EQ(frc, 0);
-    EXPECT_NEAR(fd / big, 0.44183247709352910, 1e-14);
-    EXPECT_LE(halvings, 40);
   }
   // A piece within the piece tolerance of the origin is still solved, as a point.
   const double tiny[4] = {1e-13, 1e-14, -1e-13, 0};

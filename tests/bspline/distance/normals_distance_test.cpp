@@ -59,6 +59,13 @@ TEST(NormalsDistance, NearestParametersAndIntervals) {
   TestCurve rest(4, {0, 0, 0, 0, 18, 0, 0, 0.5, 15, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
                  {-7.75, -6.625, -6.59375, -6.59375, -6.59375, -6.59375, -6.5625, -6.5625, -6.5625, -6.40625, -6.40625,
                   -5.28125});
+  // One Bezier span of order 13 with a pole 1e5 out among poles within 15: its power-basis equation is far out in
+  // rounding near the end of the span.
+  TestCurve far_pole(13, {0, -15, -11, -14.375, -14.75, -9.875, 1, -14, 8.875, -14.875, 0, 3, 0, 9, -14.625, -2, 1,
+                          -13.875, -13.375, 0, -6, 0, -15, 1e5, 0, -15, -15, -15, -15, -15, -15, 1.875, 1.875, 6, 2,
+                          -15, -15, -1.75, 0},
+                     {-4, -4, -4, -4, -4, -4, -4, -4, -4, -4, -4, -4, -4, 0.75, 0.75, 0.75, 0.75, 0.75, 0.75, 0.75,
+                      0.75, 0.75, 0.75, 0.75, 0.75, 0.75});
   const double on_cubic = 1.3;
   double p_on[3];
   ref_point(cubic, on_cubic, p_on);
@@ -87,6 +94,9 @@ TEST(NormalsDistance, NearestParametersAndIntervals) {
       {"a jump onto a far resting piece", onto_rest, {3, 0, 0}, 0, 1, {1}, {}},
       {"resting pieces on either side of a jump: the nearer one", two_rests, {1, 0, 0}, 0, 1, {}, {0, 1}},
       {"feet snapped onto the end: the end once", rest, {0, 0, 0}, 0, 0, {-6.5625}, {}},
+      // The equation's false feet lie farther, and it misses the true one: the global search has it.
+      {"a foot the span's equation loses in rounding", far_pole, {0, 1.875, 1.875}, 0, 8.7599701817107203,
+       {0.5510933765452336}, {}},
       {"a NaN point", cubic, {nan, 0, 0}, -2, -1, {}, {}},
   };
   for (Case &c : cases) {

@@ -65,6 +65,11 @@ const Loose kTinyEnd{3, 3, 0,
                      {-7.75, -6.625, -6.59375, -6.59375, -6.59375, -6.59375, -6.5625, -6.5625, -5.3446876474542821e-79,
                       6.875, 6.875, 6.875}};
 
+// An unclamped cubic of one span that runs out to y = 1e5 and back, passing within 1.2e-6 of its last pole just
+// before its end: over the last pieces its first two Legendre coefficients stand nearly parallel.
+const Loose kFarSwing{3, 3, 0, {0, 0, 1.875, 1.875, -2, 1e5, 1.75, 1.875, 6, 0, 1.875, 1.875},
+                      {-15, -15, -15, -14.75, -11, -11, -8.75, -5.5}};
+
 TEST(PointDistance, NearestPoints) {
   struct Case {
     const char *what;
@@ -88,6 +93,8 @@ TEST(PointDistance, NearestPoints) {
       {"a pole before the range is no candidate", kJumpStart, {0, -3}, DBL_MAX, 3, 0, {0, 0}, 0, -1},
       {"a foot at the end of a range ending a hair below 0", kTinyEnd, {-15, -15, -15}, DBL_MAX,
        24.263898714414029, 0, {}, 0, -1},
+      {"a pass just before the end beats the end, on pieces too skewed for a box", kFarSwing, {1.875, 1.875, 1.875},
+       DBL_MAX, 1.2454267276e-6, -11.0015328077232, {}, 0, -1},
   };
   HookGuard hook(count_calls);
   for (const Case &c : cases) {
@@ -311,6 +318,34 @@ TEST(SpanPointDistance, Results) {
   const Many beside(spike, {6, 2, 0}, 1e-6);
   ASSERT_EQ(beside.rc, 0);
   EXPECT_NEAR(beside.dist[0], nearest(spike, {6, 2, 0}, 1e-6).dist, 1e-9);
+  // One that comes back along a line past its end and turns back to it: the last piece lies on its chord's line
+  // but runs past the chord's end, where the foot of a point beside the line lies, 2.8e-4 nearer than the end.
+  const Loose fold{3, 3, 0, {16386.5, 1.79, 1.83, 1.85, 1.5625, 1.875, 1.875, 1.875, 1.875, 1.875, 1.875, 1.875},
+                   {0, 0, 0, 0, 1, 1, 1, 1}};
+  // Coming back from farther out, it folds back by less than the tolerance: the last piece passes for its chord,
+  // whose nearest point lies on the far side of the fold from the foot.
+  const Loose shallow_fold{3, 3, 0,
+                           {23786.176075274227, 43.0 / 24, 11.0 / 6, 89.0 / 48, 1.4213709677419355, 1.875, 1.875,
+                            1.875, 1.875, 1.875, 1.875, 1.875},
+                           {0, 0, 0, 0, 1, 1, 1, 1}};
+  for (const Loose *c : {&fold, &shallow_fold}) {
+    const Many past_end(*c, {1.875, 1.875, 0.75}, 1e-6);
+    ASSERT_EQ(past_end.rc, 0);
+    EXPECT_NEAR(past_end.dist[0], nearest(*c, {1.875, 1.875, 0.75}, 1e-6).dist, 1e-9);
+    EXPECT_LT(past_end.par[0], 1);
+  }
+  // An order-13 curve whose last five poles coincide: it comes to rest at its end, which lies 9e-5 nearer to the
+  // point than a foot inside the span, nearer than the chords could tell apart.
+  const Loose rest{12, 3, 0,
+                   {-15, -14.75, 1, 0, 1.875, -15, -14.75, -14, 0, 1.875, 1.875, 1.875, 1.875, 1.875,
+                    -11, -9.875, 8.875, 3, 1.875, -11, -9.875, 8.875, 3, 1.875, 1.875, 1.875, 1.875, 1.875,
+                    -14.375, -14, -14.875, 0, 0, -14.375, 1, -14.875, 0, 1.875, 1.875, 1.875, 1.875, 1.875},
+                   {-4, -4, -4, -4, -4, -4, -4, -4, -4, -4, -4, -4, -4, -0.25, 4.5, 4.5, 4.5, 4.5, 4.5, 4.5, 4.5, 4.5,
+                    4.5, 4.5, 4.5, 4.5, 4.5}};
+  const Many at_rest(rest, {1.875, 0, 1}, 1e-6);
+  ASSERT_EQ(at_rest.rc, 0);
+  EXPECT_NEAR(at_rest.dist[0], nearest(rest, {1.875, 0, 1}, 1e-6).dist, 1e-9);
+  EXPECT_NEAR(at_rest.dist[0], std::sqrt(4.28125), 1e-9);
 }
 
 // With many spans, most are passed over by their boxes (singly or a group at a time): none that holds a nearer
