@@ -198,23 +198,6 @@ class SpanMeasure {
     return s;
   }
 
-  // The point, first and second derivative of span s at u by de Casteljau.
-  template <int k>
-  void eval(int s, double u, double q[3], double d1[3], double d2[3]) const {
-    const double *B = bez_ + sz(3, k) * s;
-    for (int c = 0; c < 3; ++c) {
-      double t[k < 3 ? 3 : k] = {};
-      for (int j = 0; j < k; ++j) t[j] = B[c * k + j];
-      d2[c] = 0;
-      for (int m = k - 1; m >= 1; --m) {
-        if (m == 2) d2[c] = (k - 1) * (k - 2) * (t[2] - 2 * t[1] + t[0]);
-        if (m == 1) d1[c] = (k - 1) * (t[1] - t[0]);
-        for (int j = 0; j < m; ++j) t[j] = t[j] + u * (t[j + 1] - t[j]);
-      }
-      q[c] = t[0];
-    }
-  }
-
   // The nearest point of span s when it is nearer than *best (squared); false when the span is not convex.
   bool solve(int s, const double p[3], double u, double *best, double foot[3]) const {
     switch (k_) {
@@ -270,19 +253,40 @@ class SpanMeasure {
         return true;
       }
     }
+    // The span's polynomial about p, whose values Horner's rule gives in a short chain of operations.
+    double a[3][k];
+    for (int c = 0; c < 3; ++c) {
+      double d[k];
+      for (int j = 0; j < k; ++j) d[j] = B[c * k + j];
+      double binom = 1;
+      for (int i = 0; i < k; ++i) {
+        a[c][i] = binom * d[0];
+        binom = binom * (k - 1 - i) / (i + 1);
+        for (int j = 0; j + 1 < k - i; ++j) d[j] = d[j + 1] - d[j];
+      }
+      a[c][0] -= p[c];
+    }
     // The minimum lies inside: Newton steps kept within the bracket of the derivative's sign change.
-    double lo = 0, hi = 1, q[3], d1[3], d2[3], got = INFINITY, at[3];
+    double lo = 0, hi = 1, got = INFINITY, at[3];
     bool last = false, settled = false;
     for (int iter = 0; iter < 60 && !settled; ++iter) {
-      eval<k>(s, u, q, d1, d2);
-      double f = 0, df = 0, sq = 0;
+      double f = 0, df = 0, sq = 0, r[3];
       for (int c = 0; c < 3; ++c) {
-        const double r = q[c] - p[c];
-        sq += r * r;
-        f += r * d1[c];
-        df += d1[c] * d1[c] + r * d2[c];
+        double v = a[c][k - 1], v1 = 0, v2 = 0;
+        for (int i = k - 2; i >= 0; --i) {
+          v2 = v2 * u + 2 * v1;
+          v1 = v1 * u + v;
+          v = v * u + a[c][i];
+        }
+        r[c] = v;
+        sq += v * v;
+        f += v * v1;
+        df += v1 * v1 + v * v2;
       }
-      if (sq < got) got = sq, std::memcpy(at, q, sizeof at);
+      if (sq < got) {
+        got = sq;
+        for (int c = 0; c < 3; ++c) at[c] = r[c] + p[c];
+      }
       if (f > 0)
         hi = u;
       else if (f < 0)
