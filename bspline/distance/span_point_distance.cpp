@@ -471,22 +471,23 @@ struct BoxTree {
   // bound * bound); visit may lower *bound.
   template <class Visit>
   void each_near(const double *p, const double *bound, Visit visit) const {
-    struct Node {
-      int lv, i;
-    } stack[64];
+    // Level and index in arrays of their own: a pair written as two ints and read back as one 8-byte load
+    // waits for both stores to retire, on every node of every point.
+    int stack_lv[64], stack_i[64];
     int top = 0;
-    stack[top++] = {levels - 1, 0};
+    stack_lv[top] = levels - 1, stack_i[top++] = 0;
     while (top > 0) {
-      const Node nd = stack[--top];
-      const double sq = box_distance(dim, p, level[nd.lv] + 6 * static_cast<std::size_t>(nd.i));
+      --top;
+      const int lv = stack_lv[top], i = stack_i[top];
+      const double sq = box_distance(dim, p, level[lv] + 6 * static_cast<std::size_t>(i));
       if (!(sq < *bound * *bound)) continue;
-      if (nd.lv == 0) {
-        visit(nd.i);
+      if (lv == 0) {
+        visit(i);
         continue;
       }
-      const int child = 2 * nd.i;
-      if (child + 1 < count[nd.lv - 1]) stack[top++] = {nd.lv - 1, child + 1};
-      stack[top++] = {nd.lv - 1, child};
+      const int child = 2 * i;
+      if (child + 1 < count[lv - 1]) stack_lv[top] = lv - 1, stack_i[top++] = child + 1;
+      stack_lv[top] = lv - 1, stack_i[top++] = child;
     }
   }
 };

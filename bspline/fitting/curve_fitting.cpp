@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "bspline/distance.h"
 #include "bspline/fitting.h"
 #include "bspline/intersect.h"
 #include "bspline/knots.h"
@@ -93,6 +94,264 @@ void polish_foot(const VOQbsp_curve *cv, const double p[3], double *u, double fo
     *u = v, *dist = e;
     std::memcpy(foot, q, sizeof q);
   }
+}
+
+// The deviation of points from a polynomial curve whose parameters at the points are known to lie near their
+// feet, as in the search's rounds: each point's nearest point is taken by Newton steps on the Bezier form of the
+// span holding its parameter, and only where it is sure to be the nearest one. A span is solved so when its
+// squared distance is convex (|B'|^2 > |B - p| |B''| over the whole span, from bounds of its derivative poles),
+// which leaves it one minimum; any other span whose box of poles reaches nearer than the best foot is solved too.
+// A span that cannot be shown convex answers false, and the caller measures by the general search instead.
+class SpanMeasure {
+ public:
+  // false when the curve is not one this measure takes; the caller then measures by the general search.
+  bool prepare(const VOQbsp_curve *cv) {
+    const int k = cv->order, P = cv->num_poles;
+    // Under an injected fault the general search runs, so that the fault reaches the caller as before.
+    if (cv->rational || cv->periodic || cv->phy_closed || k < 2 || k > 6 || P < k || !cv->poles || !cv->knots ||
+        BSfaulthooked())
+      return false;
+    if (!BSallfinite(P + k, cv->knots) || !BSallfinite(3 * P, cv->poles)) return false;
+    for (int i = 0; i < 3 * P; ++i)
+      if (!(std::fabs(cv->poles[i]) <= 0x1p500)) return false;
+    for (int i = 1; i < P + k; ++i)
+      if (cv->knots[i] < cv->knots[i - 1]) return false;
+    if (!(cv->knots[k - 1] < cv->knots[P])) return false;
+    k_ = k;
+    const std::size_t per = sz(3, k), most = sz(P - k + 1);
+    double *room = room_.take(sz(3, P) + per * most + most + 1 + 12 * most + 192);
+    if (!room) return false;
+    double *block = room;
+    bez_ = block + sz(3, P);
+    breaks_ = bez_ + per * most;
+    boxes_ = breaks_ + most + 1;
+    for (int i = 0; i < P; ++i)
+      for (int c = 0; c < 3; ++c) block[sz(c, P) + i] = cv->poles[3 * i + c];
+    int rc = 0;
+    BSbstobez(k - 1, P, 3, cv->knots, block, &segs_, bez_, breaks_, &rc);
+    if (rc != 0 || segs_ < 1 || segs_ > static_cast<int>(most)) return false;
+    // Boxes of the spans, then of pairs of boxes level by level up to one.
+    levels_ = 1;
+    count_[0] = segs_;
+    level_[0] = boxes_;
+    for (int s = 0; s < segs_; ++s) BSbzboxpl(k, 3, BSFALSE, bez_ + per * s, boxes_ + 6 * s);
+    double *next = boxes_ + 6 * sz(segs_);
+    while (count_[levels_ - 1] > 1 && levels_ < 32) {
+      const int below = count_[levels_ - 1], here = (below + 1) / 2;
+      const double *b = level_[levels_ - 1];
+      for (int i = 0; i < here; ++i) {
+        const double *l = b + 12 * sz(i), *r = 2 * i + 1 < below ? l + 6 : l;
+        for (int c = 0; c < 3; ++c) {
+          next[6 * i + c] = std::fmin(l[c], r[c]);
+          next[6 * i + 3 + c] = std::fmax(l[3 + c], r[3 + c]);
+        }
+      }
+      level_[levels_] = next;
+      count_[levels_++] = here;
+      next += 6 * sz(here);
+    }
+    return count_[levels_ - 1] == 1;
+  }
+
+  // The nearest point of the curve to p, starting in the span of parameter guess; false when it is not sure.
+  bool nearest(const double p[3], double guess, double foot[3], double *dist) const {
+    int lo = 0, hi = segs_ - 1;
+    while (lo < hi) {
+      const int mid = (lo + hi + 1) / 2;
+      if (breaks_[mid] <= guess)
+        lo = mid;
+      else
+        hi = mid - 1;
+    }
+    const double a = breaks_[lo], b = breaks_[lo + 1];
+    const double start = b > a ? std::fmin(1.0, std::fmax(0.0, (guess - a) / (b - a))) : 0.5;
+    double best = INFINITY;
+    if (!solve(lo, p, start, &best, foot)) return false;
+    // Every other span whose box reaches nearer than the best foot; the bound only shrinks on the way.
+    int stack_lv[64], stack_i[64], top = 0;
+    stack_lv[top] = levels_ - 1, stack_i[top++] = 0;
+    while (top > 0) {
+      --top;
+      const int lv = stack_lv[top], i = stack_i[top];
+      if (box_sq(p, level_[lv] + 6 * sz(i)) > best * (1 + 1e-9)) continue;
+      if (lv == 0) {
+        if (i != lo && !solve(i, p, 0.5, &best, foot)) return false;
+        continue;
+      }
+      if (top > 60) return false;
+      const int child = 2 * i;
+      if (child + 1 < count_[lv - 1]) stack_lv[top] = lv - 1, stack_i[top++] = child + 1;
+      stack_lv[top] = lv - 1, stack_i[top++] = child;
+    }
+    *dist = std::sqrt(best);
+    return true;
+  }
+
+ private:
+  static double box_sq(const double p[3], const double *box) {
+    double s = 0;
+    for (int c = 0; c < 3; ++c) {
+      const double below = box[c] - p[c], above = p[c] - box[3 + c], d = below > above ? below : above;
+      const double e = d > 0 ? d : 0;
+      s += e * e;
+    }
+    return s;
+  }
+
+  // The nearest point of span s when it is nearer than *best (squared); false when the span is not convex.
+  bool solve(int s, const double p[3], double u, double *best, double foot[3]) const {
+    switch (k_) {
+      case 2: return solve_k<2>(s, p, u, best, foot);
+      case 3: return solve_k<3>(s, p, u, best, foot);
+      case 4: return solve_k<4>(s, p, u, best, foot);
+      case 5: return solve_k<5>(s, p, u, best, foot);
+      default: return solve_k<6>(s, p, u, best, foot);
+    }
+  }
+  template <int k>
+  bool solve_k(int s, const double p[3], double u, double *best, double foot[3]) const {
+    const double *B = bez_ + sz(3, k) * s;
+    double e[3], far = 0;
+    for (int c = 0; c < 3; ++c) e[c] = B[c * k + k - 1] - B[c * k];
+    for (int j = 0; j < k; ++j) {
+      double r = 0;
+      for (int c = 0; c < 3; ++c) r += (B[c * k + j] - p[c]) * (B[c * k + j] - p[c]);
+      far = r > far ? r : far;
+    }
+    double least = INFINITY, bend = 0, ee = 0;
+    for (int c = 0; c < 3; ++c) ee += e[c] * e[c];
+    if (!(ee > 0)) return false;
+    for (int j = 0; j + 1 < k; ++j) {
+      double v = 0;
+      for (int c = 0; c < 3; ++c) v += (k - 1) * (B[c * k + j + 1] - B[c * k + j]) * e[c];
+      least = v < least ? v : least;
+    }
+    for (int j = 0; j + 2 < k; ++j) {
+      double w = 0;
+      for (int c = 0; c < 3; ++c) {
+        const double x = (k - 1) * (k - 2) * (B[c * k + j + 2] - 2 * B[c * k + j + 1] + B[c * k + j]);
+        w += x * x;
+      }
+      bend = w > bend ? w : bend;
+    }
+    // Twice the margin the bound needs, so that its rounding cannot matter.
+    if (!(least > 0) || !(least * least * least * least > 4 * far * bend * ee * ee)) return false;
+    // A convex distance that rises from an end (or falls to it) has its minimum there.
+    for (int end = 0; end < 2; ++end) {
+      const int j = end ? k - 1 : 0, i = end ? k - 2 : 0;
+      double f = 0, sq = 0;
+      for (int c = 0; c < 3; ++c) {
+        const double r = B[c * k + j] - p[c];
+        sq += r * r;
+        f += r * (B[c * k + i + 1] - B[c * k + i]);
+      }
+      if (end ? f <= 0 : f >= 0) {
+        if (sq < *best) {
+          *best = sq;
+          for (int c = 0; c < 3; ++c) foot[c] = B[c * k + j];
+        }
+        return true;
+      }
+    }
+    // The span's polynomial about p, whose values Horner's rule gives in a short chain of operations.
+    double a[3][k];
+    for (int c = 0; c < 3; ++c) {
+      double d[k];
+      for (int j = 0; j < k; ++j) d[j] = B[c * k + j];
+      double binom = 1;
+      for (int i = 0; i < k; ++i) {
+        a[c][i] = binom * d[0];
+        binom = binom * (k - 1 - i) / (i + 1);
+        for (int j = 0; j + 1 < k - i; ++j) d[j] = d[j + 1] - d[j];
+      }
+      a[c][0] -= p[c];
+    }
+    // The minimum lies inside: Newton steps kept within the bracket of the derivative's sign change.
+    double lo = 0, hi = 1, got = INFINITY, at[3];
+    bool last = false, settled = false;
+    for (int iter = 0; iter < 60 && !settled; ++iter) {
+      double f = 0, df = 0, sq = 0, r[3];
+      for (int c = 0; c < 3; ++c) {
+        double v = a[c][k - 1], v1 = 0, v2 = 0;
+        for (int i = k - 2; i >= 0; --i) {
+          v2 = v2 * u + 2 * v1;
+          v1 = v1 * u + v;
+          v = v * u + a[c][i];
+        }
+        r[c] = v;
+        sq += v * v;
+        f += v * v1;
+        df += v1 * v1 + v * v2;
+      }
+      if (sq < got) {
+        got = sq;
+        for (int c = 0; c < 3; ++c) at[c] = r[c] + p[c];
+      }
+      if (f > 0)
+        hi = u;
+      else if (f < 0)
+        lo = u;
+      if (last || f == 0 || !(hi - lo > 0x1p-52)) {
+        settled = true;
+        break;
+      }
+      double v = u - f / df;
+      if (!(v > lo && v < hi)) v = (lo + hi) / 2;
+      if (v == u) {
+        settled = true;
+        break;
+      }
+      last = std::fabs(v - u) < 1e-15;
+      u = v;
+    }
+    if (!settled) return false;
+    if (got < *best) {
+      *best = got;
+      std::memcpy(foot, at, sizeof at);
+    }
+    return true;
+  }
+
+  int k_ = 0, segs_ = 0, levels_ = 0;
+  int count_[32] = {};
+  double *level_[32] = {};
+  double *bez_ = nullptr, *breaks_ = nullptr, *boxes_ = nullptr;
+  BSscratch<0> room_;
+};
+
+// BSfitraterr for a round of the search, whose fit parameters lie near the feet: by SpanMeasure where it is sure
+// of every point, else by BSfitraterr itself.
+void round_error(int n, const double *points, const double *weights, const double *params, const VOQbsp_curve *cv,
+                 SpanMeasure &span, double *mean_dev, double *max_dev, int *max_index, double *max_point, int *rc) {
+  *rc = 0;
+  bool near = !weights;
+  // Points beyond 2^500 are left to the general search, which refuses them.
+  for (int i = 0; near && i < 3 * n; ++i) near = std::fabs(points[i]) <= 0x1p500;
+  if (near && span.prepare(cv)) {
+    double sum = 0.0, worst = 0.0, at[3] = {0, 0, 0};
+    int index = -1;
+    bool sure = true;
+    for (int i = 0; i < n && sure; ++i) {
+      double foot[3], dist = 0;
+      sure = span.nearest(points + 3 * i, params[i], foot, &dist);
+      sum += dist;
+      if (dist > worst) {
+        worst = dist;
+        index = i;
+        std::memcpy(at, foot, sizeof at);
+      }
+    }
+    if (sure) {
+      if (index >= 0) {
+        *max_index = index;
+        std::memcpy(max_point, at, sizeof at);
+      }
+      *mean_dev = sum / n;
+      *max_dev = worst;
+      return;
+    }
+  }
+  BSfitraterr(n, points, weights, cv, mean_dev, max_dev, max_index, max_point, rc);
 }
 
 }  // namespace
@@ -453,6 +712,7 @@ void BSfitratcv(int n, double *points, double *weights, double *params, int *spa
 
     // Search of the span count.
     bool failed = false;
+    SpanMeasure span;
     for (int round = 0; !failed; ++round) {
       if (search == 1) break;
       if (given_knots) {
@@ -467,7 +727,7 @@ void BSfitratcv(int n, double *points, double *weights, double *params, int *spa
         std::memcpy(max_point, first, sizeof first);
         break;
       }
-      BSfitraterr(n, pts, wts, cv, mean_dev, max_dev, max_index, max_point, rc);
+      round_error(n, pts, wts, u, cv, span, mean_dev, max_dev, max_index, max_point, rc);
       if (*rc != 0 || round >= kMaxRounds) {
         if (*rc == 0) *rc = BSRC_ZERO_WEIGHT;
         failed = true;

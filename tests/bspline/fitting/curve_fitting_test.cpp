@@ -161,6 +161,26 @@ TEST(CurveFitting, SpanSearchAndRationalData) {
   EXPECT_EQ(r.cv->num_poles, 17);
   EXPECT_EQ(r.maxd + r.idx, 0.0);
   EXPECT_EQ(r.maxp[0], r.pts[0]);
+  // The outputs of a search describe its last curve as the general measure does, also for points whose nearest
+  // point lies past the end of the span that holds their parameter.
+  for (double tol : {1e-4, 1e-3}) {
+    Vec spiral;
+    for (int i = 0; i < 100; ++i) {
+      const double s = i / 99.0, a = 2.5 * s;
+      spiral.insert(spiral.end(), {(1 + 4 * s) * std::cos(a), (1 + 4 * s) * std::sin(a), 0.5 * s});
+    }
+    Request h(spiral);
+    h.search = 0, h.tol = tol;
+    ASSERT_EQ(h.run(), 0) << tol;
+    double mean = 0, maxd = 0, maxp[3];
+    int idx = -1, rc = 0;
+    BSfitraterr(h.n, spiral.data(), nullptr, h.cv, &mean, &maxd, &idx, maxp, &rc);
+    ASSERT_EQ(rc, 0);
+    EXPECT_NEAR(h.mean, mean, 1e-12 + 1e-9 * mean) << tol;
+    EXPECT_NEAR(h.maxd, maxd, 1e-12 + 1e-9 * maxd) << tol;
+    EXPECT_EQ(h.idx, idx) << tol;
+    EXPECT_LE(h.maxd, tol);
+  }
   // A periodic search over three spans starts at two, the fewest a periodic curve has.
   Request closed(Vec{0, 0, 0, 2, 0, 0, 1, 1.5, 0, 0, 0, 0});
   closed.periodic = 1, closed.search = 0, closed.tol = 10;
