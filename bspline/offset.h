@@ -615,9 +615,11 @@ void BSjntmtchz(std::uint16_t at_end, VOQbsp_curve *a, VOQbsp_curve *b, const do
 
 // The n (>= 2) planar components comps offset to the side (TRUE +1, FALSE -1) of normal by their distances and
 // types (one of each for all with single), through BScmpcvoff1 in the frame of normal, degenerate components
-// left out; option and closed are handed on. pieces and tags have room for 2 n + 1 entries; the pieces are new
+// left out; option and closed are handed on, closed only where the chain's last end lies within offset_tol of its
+// first start (else it is offset as open). pieces and tags have room for 2 n + 1 entries; the pieces are new
 // records (the caller's, released with BSfreevoqcv), knots on [0, 1], tagged with the component number or a
-// join's code. Distances all at or below dist_tol (a single one below it) give copies tagged 0 .. n - 1. Loop mode
+// join's code. Distances all at or below dist_tol (a single one below it) give copies tagged 0 .. n - 1, rc 47
+// when they leave an inner gap. Loop mode
 // 1 or 2 cuts the loops of the joined offset out of the pieces (a closed chain starting inside a loop re-started
 // first); mode 1 hands each loop back as curves_per_loop[k] curves in loop_curves with their tags (room for
 // 2 n + 1 curves). The counts are 0 and the 2 n + 1 slots NULL on entry; on failure nothing made inside remains.

@@ -289,6 +289,16 @@ void restart(std::vector<VOQbsp_curve *> *pieces, std::vector<int> *tags, VOQbsp
   }
 }
 
+// rc 47 when the handed-over pieces leave an inner gap. The closing junction is not counted: only inner gaps
+// leave the chain in pieces.
+void report_gaps(int num_pieces, VOQbsp_curve **pieces, BSboolean closed, int *rc) {
+  std::vector<BSchainrec> records(static_cast<std::size_t>(num_pieces) + 1);
+  std::vector<double> gaps(3 * static_cast<std::size_t>(num_pieces) + 3);
+  int gap_count = 0;
+  BStstcvcnct(num_pieces, pieces, closed, records.data(), &gap_count, gaps.data(), rc);
+  if (*rc == 0 && gap_count > 0) *rc = 47;
+}
+
 }  // namespace
 
 void BScmpcvoffl(int n, const VOQbsp_curve *const *comps, BSboolean side, const double normal[3],
@@ -321,6 +331,8 @@ void BScmpcvoffl(int n, const VOQbsp_curve *const *comps, BSboolean side, const 
   if (nothing) {
     for (int i = 0; i < n && *rc == 0; ++i) pieces[i] = copy_of(comps[i], rc), tags[i] = i;
     if (*rc == 0) *num_pieces = n;
+    // Copies of a chain with a gap are a chain with the same gap.
+    if (*rc == 0) report_gaps(n, pieces, closed, rc);
     BSexit(rc, "BScmpcvoffl", "bscmpcvoffl");
     return;
   }
@@ -347,6 +359,19 @@ void BScmpcvoffl(int n, const VOQbsp_curve *const *comps, BSboolean side, const 
       if (*rc == 0) BStstcvdegn(local_comps[i], &degenerate, rc);
     }
     if (*rc == 0 && !degenerate) order.push_back(i);
+  }
+  // The closing joint is made at the corner where the last component ends, turning onto the first one's start.
+  // A seam gap within the offset tolerance is closed over, as the offset itself may stray by as much; across a
+  // wider one there is no such corner, and the last offset would be bridged onto the first by a piece that runs
+  // anywhere, near the chain too. Such a chain is offset as the open chain it is.
+  if (*rc == 0 && closed && !order.empty()) {
+    double s[3], e[3];
+    const VOQbsp_curve *first = local_comps[order.front()], *last = local_comps[order.back()];
+    BScveval_n(first, bsoffset::start_of(first), 0, s, rc);
+    if (*rc == 0) BScveval_n(last, bsoffset::end_of(last), 0, e, rc);
+    const double d2 = (s[0] - e[0]) * (s[0] - e[0]) + (s[1] - e[1]) * (s[1] - e[1]) + (s[2] - e[2]) * (s[2] - e[2]);
+    const double tol = BStoltab[bstol::offset_tol];
+    if (*rc == 0 && !(d2 <= tol * tol)) closed = BSFALSE;
   }
   for (int i = 0; i < n; ++i) {
     all_types.push_back(single ? types[0] : types[i]);
@@ -497,13 +522,6 @@ void BScmpcvoffl(int n, const VOQbsp_curve *const *comps, BSboolean side, const 
   }
   release_all(&world);
 
-  if (*rc == 0) {
-    std::vector<BSchainrec> records(static_cast<std::size_t>(*num_pieces) + 1);
-    std::vector<double> gaps(3 * static_cast<std::size_t>(*num_pieces) + 3);
-    int gap_count = 0;
-    BStstcvcnct(*num_pieces, pieces, closed, records.data(), &gap_count, gaps.data(), rc);
-    // The closing junction is not counted: only inner gaps leave the chain in pieces.
-    if (*rc == 0 && gap_count > 0) *rc = 47;
-  }
+  if (*rc == 0) report_gaps(*num_pieces, pieces, closed, rc);
   BSexit(rc, "BScmpcvoffl", "bscmpcvoffl");
 }

@@ -92,6 +92,14 @@ const std::vector<Seg> kNotch = {{0, 0, 0.5, 0.3}, {0.5, 0.3, 1, 0}, {1, 0, 4, 0
                                  {4, 0, 4, 4},     {4, 4, 0, 4},     {0, 4, 0, 0}};
 // A step shorter than twice the distance: offset to the left its middle leg's offset starts beyond its own end.
 const std::vector<Seg> kStep = {{0, 0, 10, 0}, {10, 0, 10, 1}, {10, 1, 20, 1}};
+// Flagged closed, their ends apart: a square's three sides, and legs offset inwards by more than two of them
+// are long, the last running off far from the first's start.
+const std::vector<Seg> kThreeSides = {{0, 0, 4, 0}, {4, 0, 4, 4}, {4, 4, 0, 4}};
+const std::vector<Seg> kShortLegs = {{0, 0, -15, 0}, {-15, 0, -15, 4}, {-15, 4, -19, 4}, {-19, 4, -34, -15}};
+
+bool closes(const Case &c) {
+  return c.closed && c.legs.front().x0 == c.legs.back().x1 && c.legs.front().y0 == c.legs.back().y1;
+}
 
 TEST(CompositeOffsetDriver, Outcomes) {
   const double kNaNs[3] = {0, kNaN, 1};
@@ -125,6 +133,10 @@ TEST(CompositeOffsetDriver, Outcomes) {
       {{"short step, a distance per leg", kStep, {2, 1, 2}, false, false, false, 0, kZ}, 0, {0, 1, 2}, {}, {0, 2},
        {20, 3}},
       {{"gap handed back", kHairpin, {1, 0, 1}, false, false, false, 2, kZ}, 47, {0, -61, 2}, {}, {0, -0.5}, {10, 1}},
+      {{"gap copied", {{0, 0, 10, 0}, {10, 5, 10, 10}}, {0}, true, true, false, 1, kZ}, 47, {0, 1}, {}, {0, 0}, {10, 10}},
+      // Not bridged across the seam as if a corner were there: offset as the open chains they are.
+      {{"closed, ends apart", kThreeSides, {1}, true, true, true, 1, kZ}, 0, {0, 1, 2}, {}, {0, -1}, {5, 5}},
+      {{"closed, ends apart, short legs", kShortLegs, {15}, true, false, true, 1, kZ}, 0, {0, 3}, {}, {1, 1}, {0, 0}},
   };
   for (const Row &row : rows) {
     SCOPED_TRACE(row.c.name);
@@ -140,7 +152,7 @@ TEST(CompositeOffsetDriver, Outcomes) {
       EXPECT_EQ(c.knots[c.num_poles], 1.0);
     }
     if (r->m > 0) {
-      EXPECT_EQ(r->gap(row.c.closed) > 1e-9, row.rc == 47);
+      EXPECT_EQ(r->gap(closes(row.c)) > 1e-9, row.rc == 47);
     }
     int loop_curves = 0;
     for (int k = 0; k < r->loops; ++k) {
