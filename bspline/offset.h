@@ -619,7 +619,7 @@ void BSjntmtchz(std::uint16_t at_end, VOQbsp_curve *a, VOQbsp_curve *b, const do
 // first start (else it is offset as open). pieces and tags have room for 2 n + 1 entries; the pieces are new
 // records (the caller's, released with BSfreevoqcv), knots on [0, 1], tagged with the component number or a
 // join's code. Distances all at or below dist_tol (a single one below it) give copies tagged 0 .. n - 1, rc 47
-// when they leave an inner gap. Loop mode
+// when one ends apart from the next one's start. Loop mode
 // 1 or 2 cuts the loops of the joined offset out of the pieces (a closed chain starting inside a loop re-started
 // first); mode 1 hands each loop back as curves_per_loop[k] curves in loop_curves with their tags (room for
 // 2 n + 1 curves). The counts are 0 and the 2 n + 1 slots NULL on entry; on failure nothing made inside remains.

@@ -299,6 +299,36 @@ void report_gaps(int num_pieces, VOQbsp_curve **pieces, BSboolean closed, int *r
   if (*rc == 0 && gap_count > 0) *rc = 47;
 }
 
+// rc 47 when one of the n copies ends apart from the next one's start. The copies keep the components' order and
+// directions, so that a chain the components would only make turned round or taken in another order is no chain.
+void report_copy_gaps(int n, VOQbsp_curve **copies, int *rc) {
+  for (int i = 0; i + 1 < n && *rc == 0; ++i) {
+    double e[3], s[3];
+    BScveval_n(copies[i], bsoffset::end_of(copies[i]), 0, e, rc);
+    if (*rc == 0) BScveval_n(copies[i + 1], bsoffset::start_of(copies[i + 1]), 0, s, rc);
+    const double d2 = (e[0] - s[0]) * (e[0] - s[0]) + (e[1] - s[1]) * (e[1] - s[1]) + (e[2] - s[2]) * (e[2] - s[2]);
+    if (*rc == 0 && !(d2 < BStoltab[bstol::dist_sqtol])) *rc = 47;
+  }
+}
+
+// After a failure nothing made here stays with the caller: the pieces in the room and the loop curves handed
+// over are released and the counts set to 0.
+void release_handed(int room, VOQbsp_curve **pieces, int *num_pieces, int loop_curves_handed,
+                    VOQbsp_curve **loop_curves, int *num_loops) {
+  for (int k = 0; k < room; ++k)
+    if (pieces[k]) {
+      int frc = 0;
+      BSfreevoqcv(pieces[k], &frc);
+      pieces[k] = nullptr;
+    }
+  for (int k = 0; k < loop_curves_handed; ++k) {
+    int frc = 0;
+    BSfreevoqcv(loop_curves[k], &frc);
+    loop_curves[k] = nullptr;
+  }
+  *num_pieces = 0, *num_loops = 0;
+}
+
 }  // namespace
 
 void BScmpcvoffl(int n, const VOQbsp_curve *const *comps, BSboolean side, const double normal[3],
@@ -332,7 +362,8 @@ void BScmpcvoffl(int n, const VOQbsp_curve *const *comps, BSboolean side, const 
     for (int i = 0; i < n && *rc == 0; ++i) pieces[i] = copy_of(comps[i], rc), tags[i] = i;
     if (*rc == 0) *num_pieces = n;
     // Copies of a chain with a gap are a chain with the same gap.
-    if (*rc == 0) report_gaps(n, pieces, closed, rc);
+    if (*rc == 0) report_copy_gaps(n, pieces, rc);
+    if (*rc != 0 && *rc != 47) release_handed(room, pieces, num_pieces, 0, loop_curves, num_loops);
     BSexit(rc, "BScmpcvoffl", "bscmpcvoffl");
     return;
   }
@@ -500,6 +531,7 @@ void BScmpcvoffl(int n, const VOQbsp_curve *const *comps, BSboolean side, const 
   }
 
   // Hand over: the loop search's pieces, or the world pieces themselves.
+  int loop_curves_handed = 0;
   if (*rc == 0) {
     Tagged &src = result;
     if (!searched) {
@@ -516,6 +548,7 @@ void BScmpcvoffl(int n, const VOQbsp_curve *const *comps, BSboolean side, const 
     if (*rc == 0 && loop_mode == 1) {
       for (std::size_t k = 0; k < loop_sizes.size(); ++k) curves_per_loop[k] = loop_sizes[k];
       for (std::size_t k = 0; k < loops.cv.size(); ++k) loop_curves[k] = loops.cv[k], loop_tags[k] = loops.tag[k];
+      loop_curves_handed = static_cast<int>(loops.cv.size());
       loops.cv.clear();
       *num_loops = static_cast<int>(loop_sizes.size());
     }
@@ -523,5 +556,6 @@ void BScmpcvoffl(int n, const VOQbsp_curve *const *comps, BSboolean side, const 
   release_all(&world);
 
   if (*rc == 0) report_gaps(*num_pieces, pieces, closed, rc);
+  if (*rc != 0 && *rc != 47) release_handed(room, pieces, num_pieces, loop_curves_handed, loop_curves, num_loops);
   BSexit(rc, "BScmpcvoffl", "bscmpcvoffl");
 }

@@ -134,6 +134,9 @@ TEST(CompositeOffsetDriver, Outcomes) {
        {20, 3}},
       {{"gap handed back", kHairpin, {1, 0, 1}, false, false, false, 2, kZ}, 47, {0, -61, 2}, {}, {0, -0.5}, {10, 1}},
       {{"gap copied", {{0, 0, 10, 0}, {10, 5, 10, 10}}, {0}, true, true, false, 1, kZ}, 47, {0, 1}, {}, {0, 0}, {10, 10}},
+      // Joined only turned round: the copies keep the components' directions, and leave a gap.
+      {{"copied, second turned round", {{0, 0, 10, 0}, {0, 0, 0, 10}}, {0}, true, true, false, 1, kZ}, 47, {0, 1}, {},
+       {0, 0}, {10, 10}},
       // Not bridged across the seam as if a corner were there: offset as the open chains they are.
       {{"closed, ends apart", kThreeSides, {1}, true, true, true, 1, kZ}, 0, {0, 1, 2}, {}, {0, -1}, {5, 5}},
       {{"closed, ends apart, short legs", kShortLegs, {15}, true, false, true, 1, kZ}, 0, {0, 3}, {}, {1, 1}, {0, 0}},
