@@ -622,7 +622,7 @@ void BSjntmtchz(std::uint16_t at_end, VOQbsp_curve *a, VOQbsp_curve *b, const do
 // when one ends apart from the next one's start. Loop mode
 // 1 or 2 cuts the loops of the joined offset out of the pieces (a closed chain starting inside a loop re-started
 // first); mode 1 hands each loop back as curves_per_loop[k] curves in loop_curves with their tags (room for
-// 2 n + 1 curves). The counts are 0 and the 2 n + 1 slots NULL on entry; on failure nothing made inside remains.
+// 2 n + 1 curves), a loop too short to leave a curve not at all. The counts are 0 and the 2 n + 1 slots NULL on entry; on failure nothing made inside remains.
 // rc 47 when the pieces leave an inner gap (all outputs written); -2 for n < 2 or more pieces than the room;
 // 3 for a NULL argument; -1 when the pieces do not form a chain; else a callee's code.
 void BScmpcvoffl(int n, const VOQbsp_curve *const *comps, BSboolean side, const double normal[3],

@@ -460,7 +460,8 @@ void BScmpcvoffl(int n, const VOQbsp_curve *const *comps, BSboolean side, const 
       std::int32_t *kinds = nullptr;
       BSpreploop(rc, merged, &x.n_int, x.first, x.second, &x.n_over, x.ofs, x.ofe, x.oss, x.ose, &n_outer, &outer,
                  &n_inner, &kinds, &inner);
-      // Loops, each as its one or two stretches.
+      // Loops, each as its one or two stretches. A loop whose stretches are too short to cut leaves no curve, and
+      // is no loop to hand back: counted, it would also need a count slot beyond its curves' room.
       for (int k = 0; k < n_inner && *rc == 0 && loop_mode == 1; ++k) {
         const std::size_t before = loops.cv.size();
         const double *p = inner + 4 * k;
@@ -470,7 +471,7 @@ void BScmpcvoffl(int n, const VOQbsp_curve *const *comps, BSboolean side, const 
         } else {
           cut_stretch(world, piece_tags, p[0], p[1], &loops, rc);
         }
-        loop_sizes.push_back(static_cast<int>(loops.cv.size() - before));
+        if (loops.cv.size() > before) loop_sizes.push_back(static_cast<int>(loops.cv.size() - before));
       }
       // What lies outside the outer intervals; parts of one piece on both sides of a loop joined.
       std::vector<double> ends{0.0};
