@@ -61,6 +61,7 @@ struct Case {
   bool single, side, closed;
   int loop_mode;
   const double *normal;
+  std::int16_t option = 0;
 };
 
 std::unique_ptr<Result> run(const Case &c) {
@@ -71,9 +72,9 @@ std::unique_ptr<Result> run(const Case &c) {
   for (int k = 0; k < 64; ++k) r->out[k] = reinterpret_cast<VOQbsp_curve *>(&r->m);  // must be cleared
   for (int k = std::max<int>(3, 2 * static_cast<int>(cs.size()) + 1); k < 64; ++k) r->out[k] = nullptr;
   const std::vector<int> types(cs.size(), BSCMP_ORDINARY);
-  BScmpcvoffl(static_cast<int>(cs.size()), cs.data(), c.side, c.normal, c.dists.data(), c.single, types.data(), 0,
-              static_cast<std::int16_t>(c.loop_mode), c.closed, &r->m, r->out, r->tags, &r->loops, r->per_loop,
-              r->loop_cv, r->loop_tags, &r->rc);
+  BScmpcvoffl(static_cast<int>(cs.size()), cs.data(), c.side, c.normal, c.dists.data(), c.single, types.data(),
+              c.option, static_cast<std::int16_t>(c.loop_mode), c.closed, &r->m, r->out, r->tags, &r->loops,
+              r->per_loop, r->loop_cv, r->loop_tags, &r->rc);
   return r;
 }
 
@@ -124,6 +125,9 @@ TEST(CompositeOffsetDriver, Outcomes) {
       {{"square out", square(4), {1}, true, true, true, 0, kZ}, 0, {0, 1, 2, 3}, {}, {-1, -1}, {5, 5}},
       {{"square in", square(4), {1}, true, false, true, 1, kZ}, 0, {0, 1, 2, 3}, {}, {1, 1}, {3, 3}},
       {{"square mirrored", square(4), {1}, true, true, true, 2, kDown}, 0, {0, 1, 2, 3}, {}, {1, 1}, {3, 3}},
+      // Every corner turns inwards: round corners change nothing, and the legs give way as when mitred.
+      {{"square in past half its side, round corners", square(4), {2.625}, true, false, true, 1, kZ, 1}, -12, {}, {},
+       {1, 1}, {0, 0}},
       {{"loops handed back", kSpiral, {1}, true, true, false, 1, kZ}, 0, {0, 3}, {4}, {0, -5}, {4, -1}},
       {{"loops dropped", kSpiral, {1}, true, false, false, 2, kZ}, 0, {0, 3}, {}, {0, -5}, {6, 1}},
       {{"loops kept", kSpiral, {1}, true, true, false, 0, kZ}, 0, {0, 1, 2, 3}, {}, {1, 1}, {0, 0}},
@@ -133,7 +137,8 @@ TEST(CompositeOffsetDriver, Outcomes) {
       {{"short step, a distance per leg", kStep, {2, 1, 2}, false, false, false, 0, kZ}, 0, {0, 1, 2}, {}, {0, 2},
        {20, 3}},
       {{"gap handed back", kHairpin, {1, 0, 1}, false, false, false, 2, kZ}, 47, {0, -61, 2}, {}, {0, -0.5}, {10, 1}},
-      {{"gap copied", {{0, 0, 10, 0}, {10, 5, 10, 10}}, {0}, true, true, false, 1, kZ}, 47, {0, 1}, {}, {0, 0}, {10, 10}},
+      {{"gap copied", {{0, 0, 10, 0}, {10, 5, 10, 10}}, {0}, true, true, false, 1, kZ}, 47, {0, 1}, {}, {0, 0},
+       {10, 10}},
       // Joined only turned round: the copies keep the components' directions, and leave a gap.
       {{"copied, second turned round", {{0, 0, 10, 0}, {0, 0, 0, 10}}, {0}, true, true, false, 1, kZ}, 47, {0, 1}, {},
        {0, 0}, {10, 10}},
