@@ -618,12 +618,12 @@ void BSjntmtchz(std::uint16_t at_end, VOQbsp_curve *a, VOQbsp_curve *b, const do
 // and closed are handed on, closed only where the chain's last end lies within offset_tol of its first start (else it
 // is offset as open). pieces and tags have room for 2 n + 1 entries; the pieces are new records (the caller's, released
 // with BSfreevoqcv), knots on [0, 1], tagged with the component number or a join's code. Distances all at or below
-// dist_tol (a single one below it) give copies tagged 0 .. n - 1, rc 47 when one ends apart from the next one's start.
-// Loop mode 1 or 2 cuts the loops of the joined offset out of the pieces (a closed chain starting inside a loop
-// re-started first); mode 1 hands each loop back as curves_per_loop[k] curves in loop_curves with their tags (room for
-// 2 n + 1 curves), a loop too short to leave a curve not at all. The counts are 0 and the 2 n + 1 slots NULL on entry;
-// on failure nothing made inside remains. rc 47 when the pieces leave an inner gap (all outputs written); -2 for n < 2
-// or more pieces than the room; 3 for a NULL argument; -1 when the pieces do not form a chain; else a callee's code.
+// dist_tol (a single one below it) give copies tagged 0 .. n - 1, rc 47 as below. Loop mode 1 or 2 cuts the loops of
+// the joined offset out of the pieces (a closed chain starting inside a loop re-started first); mode 1 hands each loop
+// back as curves_per_loop[k] curves in loop_curves with their tags (room for 2 n + 1 curves), a loop too short to leave
+// a curve not at all. The counts are 0 and the 2 n + 1 slots NULL on entry; on failure nothing made inside remains. rc
+// 47 when a piece ends farther than dist_tol from the next one's start, the pieces taken in their order and direction
+// (all outputs written); -2 for n < 2 or more pieces than the room; 3 for a NULL argument; else a callee's code.
 void BScmpcvoffl(int n, const VOQbsp_curve *const *comps, BSboolean side, const double normal[3],
                  const double *dists, BSboolean single, const int *types, std::int16_t option,
                  std::int16_t loop_mode, BSboolean closed, int *num_pieces, VOQbsp_curve **pieces, int *tags,

@@ -289,23 +289,14 @@ void restart(std::vector<VOQbsp_curve *> *pieces, std::vector<int> *tags, VOQbsp
   }
 }
 
-// rc 47 when the handed-over pieces leave an inner gap. The closing junction is not counted: only inner gaps
-// leave the chain in pieces.
-void report_gaps(int num_pieces, VOQbsp_curve **pieces, BSboolean closed, int *rc) {
-  std::vector<BSchainrec> records(static_cast<std::size_t>(num_pieces) + 1);
-  std::vector<double> gaps(3 * static_cast<std::size_t>(num_pieces) + 3);
-  int gap_count = 0;
-  BStstcvcnct(num_pieces, pieces, closed, records.data(), &gap_count, gaps.data(), rc);
-  if (*rc == 0 && gap_count > 0) *rc = 47;
-}
-
-// rc 47 when one of the n copies ends apart from the next one's start. The copies keep the components' order and
-// directions, so that a chain the components would only make turned round or taken in another order is no chain.
-void report_copy_gaps(int n, VOQbsp_curve **copies, int *rc) {
+// rc 47 when one of the n pieces ends apart from the next one's start. The pieces are handed back in chain order
+// and with the chain's direction, so that pieces a chain could only be made of turned round or taken in another
+// order leave gaps. The closing junction is not counted: only inner gaps leave the chain in pieces.
+void report_gaps(int n, VOQbsp_curve **pieces, int *rc) {
   for (int i = 0; i + 1 < n && *rc == 0; ++i) {
     double e[3], s[3];
-    BScveval_n(copies[i], bsoffset::end_of(copies[i]), 0, e, rc);
-    if (*rc == 0) BScveval_n(copies[i + 1], bsoffset::start_of(copies[i + 1]), 0, s, rc);
+    BScveval_n(pieces[i], bsoffset::end_of(pieces[i]), 0, e, rc);
+    if (*rc == 0) BScveval_n(pieces[i + 1], bsoffset::start_of(pieces[i + 1]), 0, s, rc);
     const double d2 = (e[0] - s[0]) * (e[0] - s[0]) + (e[1] - s[1]) * (e[1] - s[1]) + (e[2] - s[2]) * (e[2] - s[2]);
     if (*rc == 0 && !(d2 < BStoltab[bstol::dist_sqtol])) *rc = 47;
   }
@@ -362,7 +353,7 @@ void BScmpcvoffl(int n, const VOQbsp_curve *const *comps, BSboolean side, const 
     for (int i = 0; i < n && *rc == 0; ++i) pieces[i] = copy_of(comps[i], rc), tags[i] = i;
     if (*rc == 0) *num_pieces = n;
     // Copies of a chain with a gap are a chain with the same gap.
-    if (*rc == 0) report_copy_gaps(n, pieces, rc);
+    if (*rc == 0) report_gaps(n, pieces, rc);
     if (*rc != 0 && *rc != 47) release_handed(room, pieces, num_pieces, 0, loop_curves, num_loops);
     BSexit(rc, "BScmpcvoffl", "bscmpcvoffl");
     return;
@@ -556,7 +547,7 @@ void BScmpcvoffl(int n, const VOQbsp_curve *const *comps, BSboolean side, const 
   }
   release_all(&world);
 
-  if (*rc == 0) report_gaps(*num_pieces, pieces, closed, rc);
+  if (*rc == 0) report_gaps(*num_pieces, pieces, rc);
   if (*rc != 0 && *rc != 47) release_handed(room, pieces, num_pieces, loop_curves_handed, loop_curves, num_loops);
   BSexit(rc, "BScmpcvoffl", "bscmpcvoffl");
 }
