@@ -581,21 +581,21 @@ enum : int {
   BSCMP_TRANSITION = 53,  // offset by a distance running from its predecessor's to its successor's
 };
 
-// The planar components comps (chain order; their kinds and distances looked up through comp_order) offset one
-// after the other to side and joined as they come (merge, intersection or extension join by the corner's turn),
-// corner pieces re-made between their neighbours' offsets, a closed chain closed by BScmpoffcls. option is the
-// corner option of the joins (1 also asks the piece offsets for curved corners). out and tags have room for
-// 2 n + 1 entries, out NULL-filled: the pieces are new records, the caller's also after a failure; tags are the
-// component numbers, or a join's code for a piece a join inserted. A chain starting with a corner piece is worked
-// from its second component and its output rotated back. A component whose offset vanishes (-12) is left out.
-// A chain of ordinary lines with positive distances and option 0, open or closed end to end, in which a leg has
-// to give way is mitred instead: every leg's offset line runs between its crossings with the lines of the legs
-// left on either side, legs leaving in the order in which they vanish as the distances grow together; -12 when
-// nothing is left. *num_out is set on every return. rc -6 for an open chain that starts or ends with a corner piece, two
-// transition components alone or a closed chain starting with two corner pieces; -2 for another kind, a
-// distance, normal or component number out of range or not finite, or a side other than +1 or -1; -1 when the
-// tangent lines about a translated corner piece do not meet; -12 when a join finds nothing to join; 3 for a NULL
-// argument; 33 without scratch memory; else a callee's code.
+// The planar components comps (chain order; their kinds and distances looked up through comp_order) offset one after
+// the other to side and joined as they come (merge, intersection or extension join by the corner's turn), corner pieces
+// re-made between their neighbours' offsets, a closed chain closed by BScmpoffcls. option is the corner option of the
+// joins (1 also asks the piece offsets for curved corners). out and tags have room for 2 n + 1 entries, out
+// NULL-filled: the pieces are new records, the caller's also after a failure; tags are the component numbers, or a
+// join's code for a piece a join inserted. A chain starting with a corner piece is worked from its second component and
+// its output rotated back. A component whose offset vanishes (-12) is left out. A chain of ordinary lines with positive
+// distances and option 0 (any option where every corner turns towards the offset side), open or closed end to end, in
+// which a leg has to give way is mitred instead: every leg's offset line runs between its crossings with the lines of
+// the legs left on either side, legs leaving in the order in which they vanish as the distances grow together; -12 when
+// nothing is left. *num_out is set on every return. rc -6 for an open chain that starts or ends with a corner piece,
+// two transition components alone or a closed chain starting with two corner pieces; -2 for another kind, a distance,
+// normal or component number out of range or not finite, or a side other than +1 or -1; -1 when the tangent lines about
+// a translated corner piece do not meet; -12 when a join finds nothing to join; 3 for a NULL argument; 33 without
+// scratch memory; else a callee's code.
 void BScmpcvoff1(int num_comps, const VOQbsp_curve *const *comps, const int *comp_types, const int *comp_order,
                  int side, const double normal[3], const double *dists, std::int16_t option, std::int16_t closed,
                  int *num_out, VOQbsp_curve **out, int *tags, int *rc);
@@ -613,16 +613,17 @@ void BSjntmtchz(std::uint16_t at_end, VOQbsp_curve *a, VOQbsp_curve *b, const do
 
 // Composite-curve offset driver (bspline/offset/composite_driver.cpp)
 
-// The n (>= 2) planar components comps offset to the side (TRUE +1, FALSE -1) of normal by their distances and
-// types (one of each for all with single), through BScmpcvoff1 in the frame of normal, degenerate components
-// left out; option and closed are handed on. pieces and tags have room for 2 n + 1 entries; the pieces are new
-// records (the caller's, released with BSfreevoqcv), knots on [0, 1], tagged with the component number or a
-// join's code. Distances all at or below dist_tol (a single one below it) give copies tagged 0 .. n - 1. Loop mode
-// 1 or 2 cuts the loops of the joined offset out of the pieces (a closed chain starting inside a loop re-started
-// first); mode 1 hands each loop back as curves_per_loop[k] curves in loop_curves with their tags (room for
-// 2 n + 1 curves). The counts are 0 and the 2 n + 1 slots NULL on entry; on failure nothing made inside remains.
-// rc 47 when the pieces leave an inner gap (all outputs written); -2 for n < 2 or more pieces than the room;
-// 3 for a NULL argument; -1 when the pieces do not form a chain; else a callee's code.
+// The n (>= 2) planar components comps offset to the side (TRUE +1, FALSE -1) of normal by their distances and types
+// (one of each for all with single), through BScmpcvoff1 in the frame of normal, degenerate components left out; option
+// and closed are handed on, closed only where the chain's last end lies within offset_tol of its first start (else it
+// is offset as open). pieces and tags have room for 2 n + 1 entries; the pieces are new records (the caller's, released
+// with BSfreevoqcv), knots on [0, 1], tagged with the component number or a join's code. Distances all at or below
+// dist_tol (a single one below it) give copies tagged 0 .. n - 1, rc 47 as below. Loop mode 1 or 2 cuts the loops of
+// the joined offset out of the pieces (a closed chain starting inside a loop re-started first); mode 1 hands each loop
+// back as curves_per_loop[k] curves in loop_curves with their tags (room for 2 n + 1 curves), a loop too short to leave
+// a curve not at all. The counts are 0 and the 2 n + 1 slots NULL on entry; on failure nothing made inside remains. rc
+// 47 when a piece ends farther than dist_tol from the next one's start, the pieces taken in their order and direction
+// (all outputs written); -2 for n < 2 or more pieces than the room; 3 for a NULL argument; else a callee's code.
 void BScmpcvoffl(int n, const VOQbsp_curve *const *comps, BSboolean side, const double normal[3],
                  const double *dists, BSboolean single, const int *types, std::int16_t option,
                  std::int16_t loop_mode, BSboolean closed, int *num_pieces, VOQbsp_curve **pieces, int *tags,

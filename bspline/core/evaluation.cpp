@@ -601,12 +601,16 @@ BSboolean BSbspl(int *rc, const double *poles, const double *weights, const doub
   } else {
     const int p = k - 1;
     const double tol = BStoltab[bstol::zero_tol];
+    // Without weights the weight row is 1 at every level, (b + a) / (a + b) being exactly 1, and its derivatives
+    // exactly 0: only the coordinates are worked out, and the weight row is written as those values.
+    const bool weighted = *rational && weights;
+    const int lanes = weighted ? 4 : 3;
     // tri[r][i][c]: level r of the triangle, i counted from pole s-p; homogeneous (x w, y w, z w, w).
     double tri[kMaxOrder][kMaxOrder][4];
     for (int i = 0; i <= p; ++i) {
       const int P = s - p + i;
       for (int c = 0; c < 3; ++c) tri[0][i][c] = poles[3 * P + c];
-      tri[0][i][3] = *rational && weights ? weights[P] : 1.0;
+      tri[0][i][3] = weighted ? weights[P] : 1.0;
     }
     for (int r = 1; r <= p && *rc == 0; ++r)
       for (int i = r; i <= p; ++i) {
@@ -616,7 +620,10 @@ BSboolean BSbspl(int *rc, const double *poles, const double *weights, const doub
           *rc = BSRC_NULL_VECTOR;
           break;
         }
-        for (int c = 0; c < 4; ++c) tri[r][i][c] = (b * tri[r - 1][i - 1][c] + a * tri[r - 1][i][c]) / (a + b);
+        const double *before = tri[r - 1][i - 1], *after = tri[r - 1][i];
+        double *to = tri[r][i];
+        for (int c = 0; c < lanes; ++c) to[c] = (b * before[c] + a * after[c]) / (a + b);
+        if (!weighted) to[3] = 1.0;
       }
     if (*rc == 0) {
       for (int c = 0; c < 4; ++c) out[c] = tri[p][p][c];
@@ -634,10 +641,10 @@ BSboolean BSbspl(int *rc, const double *poles, const double *weights, const doub
               *rc = BSRC_NULL_VECTOR;
               break;
             }
-            for (int c = 0; c < 4; ++c) q[i][c] = (q[i][c] - q[i - 1][c]) / den;
+            for (int c = 0; c < lanes; ++c) q[i][c] = (q[i][c] - q[i - 1][c]) / den;
           }
         if (*rc == 0)
-          for (int c = 0; c < 4; ++c) out[4 * d + c] = factor * q[p][c];
+          for (int c = 0; c < lanes; ++c) out[4 * d + c] = factor * q[p][c];
       }
     }
   }

@@ -2,6 +2,7 @@
 // singular. Here the touching point is solved from the tangency equations instead (a straight segment leaves one
 // unknown), and when that does not settle, a shrinking-window sampling search finds the nearest points.
 #include <cmath>
+#include <cstring>
 #include <utility>
 
 #include "bspline/distance.h"
@@ -53,6 +54,53 @@ bool frame_at(int *rc, const VOQbsp_curve *cv, double *u, double point[3], doubl
   copy3(ev, point);
   copy3(ev + 3, tangent);
   return true;
+}
+
+// A curve's frame at the parameter last asked for. The solver's probes move one parameter at a time, so the frame
+// of the other curve is asked for again at the very same parameter: a frame depends on the curve and the
+// parameter alone, and the one kept is the one evaluating again would give.
+struct KeptFrame {
+  bool valid = false;
+  double asked = 0, u = 0, point[3] = {}, tangent[3] = {}, normal[3] = {};
+};
+
+bool kept_frame_at(int *rc, const VOQbsp_curve *cv, double *u, KeptFrame *kept, double point[3], double tangent[3],
+                   double normal[3]) {
+  if (!kept->valid || std::memcmp(&kept->asked, u, sizeof *u) != 0) {
+    const double asked = *u;
+    kept->valid = false;
+    if (!frame_at(rc, cv, u, kept->point, kept->tangent, kept->normal)) return false;
+    kept->valid = true, kept->asked = asked, kept->u = *u;
+  }
+  *u = kept->u;
+  copy3(kept->point, point);
+  copy3(kept->tangent, tangent);
+  copy3(kept->normal, normal);
+  return true;
+}
+
+// The residuals of BStan2cvfn from the two frames.
+void tangency_residuals(const double p1[3], const double t1[3], const double n1[3], const double p2[3],
+                        const double t2[3], const double n2[3], double *f) {
+  f[0] = 0.5 * (std::fabs(dot3(n1, t2)) + std::fabs(dot3(n2, t1)));
+  f[1] = distance(p1, p2);
+}
+
+// BStan2cvfn over spans whose frames are kept between calls (one solve's own block).
+struct KeptSpans {
+  BStanspans spans;
+  KeptFrame frame[2];
+};
+
+BSboolean tan2cvfn_kept(int *rc, double *x, double *f, void *block) {
+  *rc = 0;
+  KeptSpans *kept = *static_cast<KeptSpans *const *>(block);
+  double p1[3], t1[3], n1[3], p2[3], t2[3], n2[3];
+  if (!kept_frame_at(rc, kept->spans.cv1, x, &kept->frame[0], p1, t1, n1) ||
+      !kept_frame_at(rc, kept->spans.cv2, x + 1, &kept->frame[1], p2, t2, n2))
+    return BSFALSE;
+  tangency_residuals(p1, t1, n1, p2, t2, n2, f);
+  return BSTRUE;
 }
 
 // The pole of a two-pole segment, unweighted.
@@ -116,8 +164,7 @@ BSboolean BStan2cvfn(int *rc, double *x, double *f, void *block) {
   const BStanspans *spans = *static_cast<BStanspans *const *>(block);
   double p1[3], t1[3], n1[3], p2[3], t2[3], n2[3];
   if (!frame_at(rc, spans->cv1, x, p1, t1, n1) || !frame_at(rc, spans->cv2, x + 1, p2, t2, n2)) return BSFALSE;
-  f[0] = 0.5 * (std::fabs(dot3(n1, t2)) + std::fabs(dot3(n2, t1)));
-  f[1] = distance(p1, p2);
+  tangency_residuals(p1, t1, n1, p2, t2, n2, f);
   return BSTRUE;
 }
 
@@ -173,9 +220,10 @@ void BSpttan2cvs(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, double t1, do
     rec.ftol = accept;
     rec.max_iter = kTangencyIterations;
     rec.periodic = periodic;
-    rec.data = &spans;
+    KeptSpans kept{spans, {}};
+    rec.data = line1 || line2 ? static_cast<void *>(&spans) : static_cast<void *>(&kept);
     rec.x0 = start, rec.x = x;
-    BSqnwt2(rc, &rec, line1 || line2 ? BStanlnfn : BStan2cvfn);
+    BSqnwt2(rc, &rec, line1 || line2 ? BStanlnfn : tan2cvfn_kept);
     if (*rc != 0) break;
     if (rec.iterations >= kTangencyIterations) {
       *rc = BSRC_NO_TANGENCY;

@@ -289,6 +289,37 @@ void restart(std::vector<VOQbsp_curve *> *pieces, std::vector<int> *tags, VOQbsp
   }
 }
 
+// rc 47 when one of the n pieces ends apart from the next one's start. The pieces are handed back in chain order
+// and with the chain's direction, so that pieces a chain could only be made of turned round or taken in another
+// order leave gaps. The closing junction is not counted: only inner gaps leave the chain in pieces.
+void report_gaps(int n, VOQbsp_curve **pieces, int *rc) {
+  for (int i = 0; i + 1 < n && *rc == 0; ++i) {
+    double e[3], s[3];
+    BScveval_n(pieces[i], bsoffset::end_of(pieces[i]), 0, e, rc);
+    if (*rc == 0) BScveval_n(pieces[i + 1], bsoffset::start_of(pieces[i + 1]), 0, s, rc);
+    const double d2 = (e[0] - s[0]) * (e[0] - s[0]) + (e[1] - s[1]) * (e[1] - s[1]) + (e[2] - s[2]) * (e[2] - s[2]);
+    if (*rc == 0 && !(d2 < BStoltab[bstol::dist_sqtol])) *rc = 47;
+  }
+}
+
+// After a failure nothing made here stays with the caller: the pieces in the room and the loop curves handed
+// over are released and the counts set to 0.
+void release_handed(int room, VOQbsp_curve **pieces, int *num_pieces, int loop_curves_handed,
+                    VOQbsp_curve **loop_curves, int *num_loops) {
+  for (int k = 0; k < room; ++k)
+    if (pieces[k]) {
+      int frc = 0;
+      BSfreevoqcv(pieces[k], &frc);
+      pieces[k] = nullptr;
+    }
+  for (int k = 0; k < loop_curves_handed; ++k) {
+    int frc = 0;
+    BSfreevoqcv(loop_curves[k], &frc);
+    loop_curves[k] = nullptr;
+  }
+  *num_pieces = 0, *num_loops = 0;
+}
+
 }  // namespace
 
 void BScmpcvoffl(int n, const VOQbsp_curve *const *comps, BSboolean side, const double normal[3],
@@ -321,6 +352,9 @@ void BScmpcvoffl(int n, const VOQbsp_curve *const *comps, BSboolean side, const 
   if (nothing) {
     for (int i = 0; i < n && *rc == 0; ++i) pieces[i] = copy_of(comps[i], rc), tags[i] = i;
     if (*rc == 0) *num_pieces = n;
+    // Copies of a chain with a gap are a chain with the same gap.
+    if (*rc == 0) report_gaps(n, pieces, rc);
+    if (*rc != 0 && *rc != 47) release_handed(room, pieces, num_pieces, 0, loop_curves, num_loops);
     BSexit(rc, "BScmpcvoffl", "bscmpcvoffl");
     return;
   }
@@ -347,6 +381,19 @@ void BScmpcvoffl(int n, const VOQbsp_curve *const *comps, BSboolean side, const 
       if (*rc == 0) BStstcvdegn(local_comps[i], &degenerate, rc);
     }
     if (*rc == 0 && !degenerate) order.push_back(i);
+  }
+  // The closing joint is made at the corner where the last component ends, turning onto the first one's start.
+  // A seam gap within the offset tolerance is closed over, as the offset itself may stray by as much; across a
+  // wider one there is no such corner, and the last offset would be bridged onto the first by a piece that runs
+  // anywhere, near the chain too. Such a chain is offset as the open chain it is.
+  if (*rc == 0 && closed && !order.empty()) {
+    double s[3], e[3];
+    const VOQbsp_curve *first = local_comps[order.front()], *last = local_comps[order.back()];
+    BScveval_n(first, bsoffset::start_of(first), 0, s, rc);
+    if (*rc == 0) BScveval_n(last, bsoffset::end_of(last), 0, e, rc);
+    const double d2 = (s[0] - e[0]) * (s[0] - e[0]) + (s[1] - e[1]) * (s[1] - e[1]) + (s[2] - e[2]) * (s[2] - e[2]);
+    const double tol = BStoltab[bstol::offset_tol];
+    if (*rc == 0 && !(d2 <= tol * tol)) closed = BSFALSE;
   }
   for (int i = 0; i < n; ++i) {
     all_types.push_back(single ? types[0] : types[i]);
@@ -404,7 +451,8 @@ void BScmpcvoffl(int n, const VOQbsp_curve *const *comps, BSboolean side, const 
       std::int32_t *kinds = nullptr;
       BSpreploop(rc, merged, &x.n_int, x.first, x.second, &x.n_over, x.ofs, x.ofe, x.oss, x.ose, &n_outer, &outer,
                  &n_inner, &kinds, &inner);
-      // Loops, each as its one or two stretches.
+      // Loops, each as its one or two stretches. A loop whose stretches are too short to cut leaves no curve, and
+      // is no loop to hand back: counted, it would also need a count slot beyond its curves' room.
       for (int k = 0; k < n_inner && *rc == 0 && loop_mode == 1; ++k) {
         const std::size_t before = loops.cv.size();
         const double *p = inner + 4 * k;
@@ -414,7 +462,7 @@ void BScmpcvoffl(int n, const VOQbsp_curve *const *comps, BSboolean side, const 
         } else {
           cut_stretch(world, piece_tags, p[0], p[1], &loops, rc);
         }
-        loop_sizes.push_back(static_cast<int>(loops.cv.size() - before));
+        if (loops.cv.size() > before) loop_sizes.push_back(static_cast<int>(loops.cv.size() - before));
       }
       // What lies outside the outer intervals; parts of one piece on both sides of a loop joined.
       std::vector<double> ends{0.0};
@@ -475,6 +523,7 @@ void BScmpcvoffl(int n, const VOQbsp_curve *const *comps, BSboolean side, const 
   }
 
   // Hand over: the loop search's pieces, or the world pieces themselves.
+  int loop_curves_handed = 0;
   if (*rc == 0) {
     Tagged &src = result;
     if (!searched) {
@@ -491,19 +540,14 @@ void BScmpcvoffl(int n, const VOQbsp_curve *const *comps, BSboolean side, const 
     if (*rc == 0 && loop_mode == 1) {
       for (std::size_t k = 0; k < loop_sizes.size(); ++k) curves_per_loop[k] = loop_sizes[k];
       for (std::size_t k = 0; k < loops.cv.size(); ++k) loop_curves[k] = loops.cv[k], loop_tags[k] = loops.tag[k];
+      loop_curves_handed = static_cast<int>(loops.cv.size());
       loops.cv.clear();
       *num_loops = static_cast<int>(loop_sizes.size());
     }
   }
   release_all(&world);
 
-  if (*rc == 0) {
-    std::vector<BSchainrec> records(static_cast<std::size_t>(*num_pieces) + 1);
-    std::vector<double> gaps(3 * static_cast<std::size_t>(*num_pieces) + 3);
-    int gap_count = 0;
-    BStstcvcnct(*num_pieces, pieces, closed, records.data(), &gap_count, gaps.data(), rc);
-    // The closing junction is not counted: only inner gaps leave the chain in pieces.
-    if (*rc == 0 && gap_count > 0) *rc = 47;
-  }
+  if (*rc == 0) report_gaps(*num_pieces, pieces, rc);
+  if (*rc != 0 && *rc != 47) release_handed(room, pieces, num_pieces, loop_curves_handed, loop_curves, num_loops);
   BSexit(rc, "BScmpcvoffl", "bscmpcvoffl");
 }

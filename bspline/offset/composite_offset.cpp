@@ -653,7 +653,16 @@ void BScmpcvoff1(int num_comps, const VOQbsp_curve *const *comps, const int *com
       for (int c = 0; c < 3; ++c) d2 += (s[c] - e[c]) * (s[c] - e[c]);
       ch.closure = d2 < BStoltab[bstol::dist_sqtol];
     }
-    bool lines = (!closed || ch.closure) && option == 0;
+    // Where every corner turns towards the offset side the joins only trim, whatever the option: no corner curve
+    // is made, and a chain of lines in which a leg has to give way is mitred as with option 0.
+    bool trims_only = option != 0;
+    for (int i = 0; i < n && trims_only; ++i) {
+      if (i == 0 && !(closed && ch.closure)) continue;
+      int kind = 0;
+      trims_only = ch.classify(i == 0 ? n - 1 : i - 1, i, &kind, rc) && kind == 2;
+      *rc = 0;
+    }
+    bool lines = (!closed || ch.closure) && (option == 0 || trims_only);
     for (int i = 0; i < n && lines; ++i)
       lines = ch.type[i] == BSCMP_ORDINARY && is_line(ch.cv[i]) && ch.dist[i] > BStoltab[bstol::dist_tol];
     const bool done = lines && ch.mitred(rc);

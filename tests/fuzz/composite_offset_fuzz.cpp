@@ -1,7 +1,8 @@
 // Offsets of a chain of plane curves of any records, joined end to start, by one distance or one each, with loop
 // removal on request. On well-formed components an answer of rc 0 gives sound pieces within the room, one after
-// another end to start (and back to the first on a closed chain); once loops are removed no piece comes nearer
-// to the chain than its distance less the offset tolerance. Nothing leaks, also when a heap request fails.
+// another end to start (and back to the first on a closed chain); once loops are removed from the offset of a
+// chain that closes, no piece comes nearer to the chain than its distance less the offset tolerance. Nothing
+// leaks, also when a heap request fails.
 #include "bspline/offset.h"
 #include "tests/fuzz/fuzz_oracles.h"
 
@@ -83,10 +84,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         FUZZ_CHECK(fuzz::point_at(*pieces[i + 1], fuzz::range_start(*pieces[i + 1]), s));
         FUZZ_CHECK(fuzz::dist3(e, s) <= joint);
       }
-      // Loops removed: no piece nearer to the chain than the least distance it was offset by.
+      // Loops removed: no piece nearer to the chain than the least distance it was offset by. Only a closed chain
+      // closes off every stretch of its offset that comes nearer by a crossing of the offset with itself: an open
+      // chain's offset has no caps at its ends, and may enter the band of a stretch from that one's far side,
+      // which is not offset, without crossing anything.
       double dmin = dists[0];
       for (int i = 1; i < (single ? 1 : n); ++i) dmin = std::fmin(dmin, dists[i]);
-      if ((loop_mode == 1 || loop_mode == 2) && !(opts & 0x80))
+      double first[3], last[3];
+      FUZZ_CHECK(fuzz::point_at(comps[0]->cv, comps[0]->start(), first));
+      FUZZ_CHECK(fuzz::point_at(comps[n - 1]->cv, comps[n - 1]->end(), last));
+      const bool closes = closed && fuzz::dist3(first, last) <= BStoltab[bstol::dist_tol];
+      if ((loop_mode == 1 || loop_mode == 2) && !(opts & 0x80) && closes)
         for (int i = 0; i < num_pieces; ++i)
           for (int s = 0; s <= 16; ++s) {
             double q[3];

@@ -61,6 +61,7 @@ struct Case {
   bool single, side, closed;
   int loop_mode;
   const double *normal;
+  std::int16_t option = 0;
 };
 
 std::unique_ptr<Result> run(const Case &c) {
@@ -71,9 +72,9 @@ std::unique_ptr<Result> run(const Case &c) {
   for (int k = 0; k < 64; ++k) r->out[k] = reinterpret_cast<VOQbsp_curve *>(&r->m);  // must be cleared
   for (int k = std::max<int>(3, 2 * static_cast<int>(cs.size()) + 1); k < 64; ++k) r->out[k] = nullptr;
   const std::vector<int> types(cs.size(), BSCMP_ORDINARY);
-  BScmpcvoffl(static_cast<int>(cs.size()), cs.data(), c.side, c.normal, c.dists.data(), c.single, types.data(), 0,
-              static_cast<std::int16_t>(c.loop_mode), c.closed, &r->m, r->out, r->tags, &r->loops, r->per_loop,
-              r->loop_cv, r->loop_tags, &r->rc);
+  BScmpcvoffl(static_cast<int>(cs.size()), cs.data(), c.side, c.normal, c.dists.data(), c.single, types.data(),
+              c.option, static_cast<std::int16_t>(c.loop_mode), c.closed, &r->m, r->out, r->tags, &r->loops,
+              r->per_loop, r->loop_cv, r->loop_tags, &r->rc);
   return r;
 }
 
@@ -92,6 +93,14 @@ const std::vector<Seg> kNotch = {{0, 0, 0.5, 0.3}, {0.5, 0.3, 1, 0}, {1, 0, 4, 0
                                  {4, 0, 4, 4},     {4, 4, 0, 4},     {0, 4, 0, 0}};
 // A step shorter than twice the distance: offset to the left its middle leg's offset starts beyond its own end.
 const std::vector<Seg> kStep = {{0, 0, 10, 0}, {10, 0, 10, 1}, {10, 1, 20, 1}};
+// Flagged closed, their ends apart: a square's three sides, and legs offset inwards by more than two of them
+// are long, the last running off far from the first's start.
+const std::vector<Seg> kThreeSides = {{0, 0, 4, 0}, {4, 0, 4, 4}, {4, 4, 0, 4}};
+const std::vector<Seg> kShortLegs = {{0, 0, -15, 0}, {-15, 0, -15, 4}, {-15, 4, -19, 4}, {-19, 4, -34, -15}};
+
+bool closes(const Case &c) {
+  return c.closed && c.legs.front().x0 == c.legs.back().x1 && c.legs.front().y0 == c.legs.back().y1;
+}
 
 TEST(CompositeOffsetDriver, Outcomes) {
   const double kNaNs[3] = {0, kNaN, 1};
@@ -116,6 +125,9 @@ TEST(CompositeOffsetDriver, Outcomes) {
       {{"square out", square(4), {1}, true, true, true, 0, kZ}, 0, {0, 1, 2, 3}, {}, {-1, -1}, {5, 5}},
       {{"square in", square(4), {1}, true, false, true, 1, kZ}, 0, {0, 1, 2, 3}, {}, {1, 1}, {3, 3}},
       {{"square mirrored", square(4), {1}, true, true, true, 2, kDown}, 0, {0, 1, 2, 3}, {}, {1, 1}, {3, 3}},
+      // Every corner turns inwards: round corners change nothing, and the legs give way as when mitred.
+      {{"square in past half its side, round corners", square(4), {2.625}, true, false, true, 1, kZ, 1}, -12, {}, {},
+       {1, 1}, {0, 0}},
       {{"loops handed back", kSpiral, {1}, true, true, false, 1, kZ}, 0, {0, 3}, {4}, {0, -5}, {4, -1}},
       {{"loops dropped", kSpiral, {1}, true, false, false, 2, kZ}, 0, {0, 3}, {}, {0, -5}, {6, 1}},
       {{"loops kept", kSpiral, {1}, true, true, false, 0, kZ}, 0, {0, 1, 2, 3}, {}, {1, 1}, {0, 0}},
@@ -125,6 +137,14 @@ TEST(CompositeOffsetDriver, Outcomes) {
       {{"short step, a distance per leg", kStep, {2, 1, 2}, false, false, false, 0, kZ}, 0, {0, 1, 2}, {}, {0, 2},
        {20, 3}},
       {{"gap handed back", kHairpin, {1, 0, 1}, false, false, false, 2, kZ}, 47, {0, -61, 2}, {}, {0, -0.5}, {10, 1}},
+      {{"gap copied", {{0, 0, 10, 0}, {10, 5, 10, 10}}, {0}, true, true, false, 1, kZ}, 47, {0, 1}, {}, {0, 0},
+       {10, 10}},
+      // Joined only turned round: the copies keep the components' directions, and leave a gap.
+      {{"copied, second turned round", {{0, 0, 10, 0}, {0, 0, 0, 10}}, {0}, true, true, false, 1, kZ}, 47, {0, 1}, {},
+       {0, 0}, {10, 10}},
+      // Not bridged across the seam as if a corner were there: offset as the open chains they are.
+      {{"closed, ends apart", kThreeSides, {1}, true, true, true, 1, kZ}, 0, {0, 1, 2}, {}, {0, -1}, {5, 5}},
+      {{"closed, ends apart, short legs", kShortLegs, {15}, true, false, true, 1, kZ}, 0, {0, 3}, {}, {1, 1}, {0, 0}},
   };
   for (const Row &row : rows) {
     SCOPED_TRACE(row.c.name);
@@ -140,7 +160,7 @@ TEST(CompositeOffsetDriver, Outcomes) {
       EXPECT_EQ(c.knots[c.num_poles], 1.0);
     }
     if (r->m > 0) {
-      EXPECT_EQ(r->gap(row.c.closed) > 1e-9, row.rc == 47);
+      EXPECT_EQ(r->gap(closes(row.c)) > 1e-9, row.rc == 47);
     }
     int loop_curves = 0;
     for (int k = 0; k < r->loops; ++k) {
