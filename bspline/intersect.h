@@ -323,7 +323,8 @@ constexpr int BSXBZ_MAX_RESULTS = 2025;
 // least dist_tol) is about 0.32% of the shorter longest pole leg: 10,000 times its square is a tenth of the smaller
 // squared longest leg. So two crossings at one place on two branches of a span, or close together on two arms, are both
 // kept. A candidate within dist_tol of an earlier one that is the same meeting is a repeat. Neighbours that are one
-// meeting are merged when they lie within the merge distance of each other and both were solved as touching points, or
+// meeting are merged when they lie within the merge distance of each other and both were solved as touching points with
+// the spans within dist_tol of each other between them (each span's point at the middle parameters on the other), or
 // within 10 dist_tol (and the merge distance) when either crosses at a clear angle; a run of them becomes one result at
 // its middle (a middle off either span keeps the run's first candidate). The output arrays need room for
 // (nodes1 - 1)(nodes2 - 1) results, at most BSXBZ_MAX_RESULTS; more candidates than that answer rc -2. *tangent is 1

@@ -90,14 +90,33 @@ double tangent_sine(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, double t1,
   return BSvlength(rc, n);
 }
 
-// Whether the span stays within reach of the point mid between its parameters s and t: the middle of the two, the
-// short way round on a closed span.
-bool stays_near(const VOQbsp_curve *cv, double s, double t, const double mid[3], double reach_sq, int *rc) {
+// The middle of the span's parameters s and t, the short way round on a closed span.
+double middle_par(const VOQbsp_curve *cv, double s, double t) {
   const double a = lo_par(cv), b = hi_par(cv), half = 0.5 * (b - a);
-  double m = 0.5 * (s + t), on[3];
+  double m = 0.5 * (s + t);
   if (cv->phy_closed && std::fabs(s - t) > half) m += m < a + half ? half : -half;
-  BScveval_n(cv, m, 0, on, rc);
+  return m;
+}
+
+// Whether the span stays within reach of the point mid between its parameters s and t.
+bool stays_near(const VOQbsp_curve *cv, double s, double t, const double mid[3], double reach_sq, int *rc) {
+  double on[3];
+  BScveval_n(cv, middle_par(cv, s, t), 0, on, rc);
   return *rc == 0 && BSpdistsq(rc, on, mid) <= reach_sq;
+}
+
+// Whether a span's point between the candidates x and y lies off the other span (beyond dist_tol of it): the spans
+// part between them. Between two solutions of one touch they stay within the tolerance, as the gap of two spans
+// touching grows away from the touching point; between two shallow crossings it opens.
+bool part_between(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, const Candidate &x, const Candidate &y,
+                  int *rc) {
+  double m1[3], m2[3], u = 0;
+  BSboolean on = BSFALSE;
+  BScveval_n(cv1, middle_par(cv1, x.t1, y.t1), 0, m1, rc);
+  if (*rc == 0) BScveval_n(cv2, middle_par(cv2, x.t2, y.t2), 0, m2, rc);
+  if (*rc != 0 || !BSprptoncv(rc, cv2, m1, &u, &on)) return false;
+  if (!on) return true;
+  return BSprptoncv(rc, cv1, m2, &u, &on) && !on;
 }
 
 // Whether two candidates are one meeting: within near_sq of each other, with both spans staying near them in
@@ -375,10 +394,12 @@ void BSxbzs4(VOQbsp_curve *cv1, VOQbsp_curve *cv2, std::int32_t *n, double *poin
         // Touching solutions scatter along the common tangent: two of them are one meeting within the merge
         // distance. A crossing at a clear angle is exact, beside a touching point as beside another crossing; at
         // the merge distance a span that all but stands still beside a touching end would pass the staying-near
-        // test and swallow it.
+        // test and swallow it. And two touching solutions are one touch only while the spans stay within dist_tol
+        // between them: two shallow crossings closer than the merge distance are two meetings.
         const bool touching = cand[e].touching && cand[e + 1].touching;
         if (!one_meeting(cv1, cv2, cand[e], cand[e + 1], touching ? reach.merge_sq : reach.crossing_sq(), reach, rc))
           break;
+        if (touching && *rc == 0 && part_between(cv1, cv2, cand[e], cand[e + 1], rc)) break;
         ++e;
       }
       if (*rc != 0) break;
