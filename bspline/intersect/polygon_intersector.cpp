@@ -404,11 +404,12 @@ void BSxbzs4(VOQbsp_curve *cv1, VOQbsp_curve *cv2, std::int32_t *n, double *poin
           ends[n_ends++] = {(1 - w) * p_par[i] + w * p_par[i + 1], a2};
         if (j == nq - 2 && *rc == 0 && end_start(q1, p0, p1, p_ends, &w))
           ends[n_ends++] = {(1 - w) * p_par[i] + w * p_par[i + 1], b2};
+        // The nearest points of two legs meeting at a node may come out a rounding off it.
         const double e = BStoltab[kZeroTol];
         const bool end_legs = (i == 0 || i == np - 2) && (j == 0 || j == nq - 2);
-        const bool at_nodes = (u == e || u == 1 - e) && (v == e || v == 1 - e);
+        const bool at_nodes = (u <= e || u >= 1 - e) && (v <= e || v >= 1 - e);
         if (end_legs && at_nodes && dist <= kNearFactor * margin && n_shared < 4)
-          shared[n_shared++] = {i, j, u == e ? 0 : kSharedCuts - 1, v == e ? 0 : kSharedCuts - 1};
+          shared[n_shared++] = {i, j, u <= e ? 0 : kSharedCuts - 1, v <= e ? 0 : kSharedCuts - 1};
       }
     }
     for (int k = 0; k < n_ends && *rc == 0; ++k) solve(ends[k].t1, ends[k].t2, true);

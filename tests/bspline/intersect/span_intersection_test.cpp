@@ -49,6 +49,9 @@ TEST(SpanIntersection, CasesAndMethods) {
   // Two cubics ending at (3, 0) that cross at 17.5 degrees 0.22 before it, on the end legs of both node polygons.
   TestCurve hook_in(4, {0, 0, 0, -15, -15, 0, 4, 0, 0, 3, 0, 0}, k4);
   TestCurve sweep(4, {-15, -15, 0, -13, 0, 0, 2, -4, 0, 3, 0, 0}, k4);
+  // The same beside another cubic to (3, 0), whose end leg's nearest point to the other's comes out a rounding
+  // before the shared end.
+  TestCurve sweep_wide(4, {-14.75, -15, 0, -15, 0, 0, 2, -4, 0, 3, 0, 0}, k4);
   // A cubic across a loop of order 10 twice, at 3.5 and 3.3 degrees 0.042 apart: both crossings are solved as
   // touching points and lie within their merge distance (0.048). The loop starts and ends where the cubic ends.
   TestCurve sweep_back(4, {-10.75, -10, 0, 0, -14.625, 0, -13, -2, 0, -15, -15, 0}, k4);
@@ -80,6 +83,8 @@ TEST(SpanIntersection, CasesAndMethods) {
       {"end knots not full: the end poles are no ends", loose, seg, nullptr, 0, 0, 0, 1, true, {}, {}},
       {"a shallow crossing beside a shared end", hook_in, sweep, nullptr, 0, 4, 0, 1, true,
        {0.06381930006, 0.81061999871, 0.92972718888, 1}, {0.63094432844, 0.85639653432, 0.98215901852, 1}},
+      {"the same with the end legs meeting a rounding off their nodes", hook_in, sweep_wide, nullptr, 0, 4, 0, 1, true,
+       {0.05994080748, 0.82048505643, 0.92890419213, 1}, {0.65666543783, 0.87333011088, 0.98173962180, 1}},
       {"two shallow crossings closer than the merge distance: two, no touch", sweep_back, loop10, nullptr, 0, 4, 0, 1,
        true, {0.28466130908, 0.29256702267, 0.70185780398, 1}, {0.77239768228, 0.77105792245, 0.34838529987, 0},
        1e-7},
