@@ -316,14 +316,16 @@ constexpr int BSXBZ_MAX_RESULTS = 2025;
 // The crossings of two Bezier spans (one span each: num_poles == order, order 2 .. 16), found from the node polygons of
 // both: each pair of legs within the margin gives one start of the iteration, and after all of them a span end within
 // the margin of a leg of the other span (and not on an end of that span) one more, and two end legs meeting at their
-// nodes (an end both spans share) one more from their middles; these only add crossings. n results (points, par1 on
-// cv1, par2 on cv2) in the order of their leg pairs, then those found only from span ends. Two candidates are one
+// nodes (an end both spans share), each cut into 4 pieces, one more from each pair of pieces (but the pair at that end)
+// within the margin scaled by the pieces' squared share of the leg; these only add crossings. n results (points, par1
+// on cv1, par2 on cv2) in the order of their leg pairs, then those found only from span ends. Two candidates are one
 // meeting only when both spans stay near them in between: each span's point at the middle of the two parameters (the
 // short way round on a closed span) within the merge distance of the middle of the two points. The merge distance (at
 // least dist_tol) is about 0.32% of the shorter longest pole leg: 10,000 times its square is a tenth of the smaller
 // squared longest leg. So two crossings at one place on two branches of a span, or close together on two arms, are both
 // kept. A candidate within dist_tol of an earlier one that is the same meeting is a repeat. Neighbours that are one
-// meeting are merged when they lie within the merge distance of each other and both were solved as touching points, or
+// meeting are merged when they lie within the merge distance of each other and both were solved as touching points with
+// the spans within dist_tol of each other between them (each span's point at the middle parameters on the other), or
 // within 10 dist_tol (and the merge distance) when either crosses at a clear angle; a run of them becomes one result at
 // its middle (a middle off either span keeps the run's first candidate). The output arrays need room for
 // (nodes1 - 1)(nodes2 - 1) results, at most BSXBZ_MAX_RESULTS; more candidates than that answer rc -2. *tangent is 1

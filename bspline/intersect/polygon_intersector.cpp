@@ -20,6 +20,7 @@ constexpr double kNearFactor = 0.01;      // a leg distance below this part of t
 constexpr double kTangentSine = 0.0785;   // about 4.5 degrees between the tangents: nearly tangent
 constexpr double kMergeFactor = 1e4;      // the merge distance squared: 1e-5 of the smaller squared longest leg
 constexpr double kCrossingReach = 100;    // two crossings at a clear angle are one within 10 dist_tol
+constexpr int kSharedCuts = 4;            // pieces of each end leg at an end both spans share
 constexpr int kMaxWraps = 5;
 constexpr int kCrossingSteps = 10;
 
@@ -105,14 +106,46 @@ double tangent_sine(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, double t1,
   return BSvlength(rc, n);
 }
 
-// Whether the span stays within reach of the point mid between its parameters s and t: the middle of the two, the
-// short way round on a closed span.
-bool stays_near(const VOQbsp_curve *cv, double s, double t, const double mid[3], double reach_sq, int *rc) {
+// The middle of the span's parameters s and t, the short way round on a closed span.
+double middle_par(const VOQbsp_curve *cv, double s, double t) {
   const double a = lo_par(cv), b = hi_par(cv), half = 0.5 * (b - a);
-  double m = 0.5 * (s + t), on[3];
+  double m = 0.5 * (s + t);
   if (cv->phy_closed && std::fabs(s - t) > half) m += m < a + half ? half : -half;
-  BScveval_n(cv, m, 0, on, rc);
+  return m;
+}
+
+// Whether the span stays within reach of the point mid between its parameters s and t.
+bool stays_near(const VOQbsp_curve *cv, double s, double t, const double mid[3], double reach_sq, int *rc) {
+  double on[3];
+  BScveval_n(cv, middle_par(cv, s, t), 0, on, rc);
   return *rc == 0 && BSpdistsq(rc, on, mid) <= reach_sq;
+}
+
+// Whether a span's point between the candidates x and y lies off the other span (beyond dist_tol of it): the spans
+// part between them. Between two solutions of one touch they stay within the tolerance, as the gap of two spans
+// touching grows away from the touching point; between two shallow crossings it opens.
+bool part_between(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, const Candidate &x, const Candidate &y,
+                  int *rc) {
+  double m1[3], m2[3], u = 0;
+  BSboolean on = BSFALSE;
+  BScveval_n(cv1, middle_par(cv1, x.t1, y.t1), 0, m1, rc);
+  if (*rc == 0) BScveval_n(cv2, middle_par(cv2, x.t2, y.t2), 0, m2, rc);
+  if (*rc != 0 || !BSprptoncv(rc, cv2, m1, &u, &on)) return false;
+  if (!on) return true;
+  return BSprptoncv(rc, cv1, m2, &u, &on) && !on;
+}
+
+// The leg of a span from node p0 at s to node p1 at e cut into kSharedCuts pieces: their nodes, points and
+// parameters.
+void cut_leg(const VOQbsp_curve *cv, const double *p0, const double *p1, double s, double e, double *pts,
+             double *pars, int *rc) {
+  std::memcpy(pts, p0, 3 * sizeof(double));
+  std::memcpy(pts + 3 * kSharedCuts, p1, 3 * sizeof(double));
+  pars[0] = s, pars[kSharedCuts] = e;
+  for (int k = 1; k < kSharedCuts && *rc == 0; ++k) {
+    pars[k] = s + (e - s) * k / kSharedCuts;
+    BScveval_n(cv, pars[k], 0, pts + 3 * k, rc);
+  }
 }
 
 // Whether two candidates are one meeting: within near_sq of each other, with both spans staying near them in
@@ -433,7 +466,7 @@ void BSxbzs4(VOQbsp_curve *cv1, VOQbsp_curve *cv2, std::int32_t *n, double *poin
     // they only add crossings and never change one that a leg pair finds.
     struct Start {
       double t1, t2;
-    } ends[4 * (BSXBZ_MAX_NODES - 1) + 4];
+    } ends[4 * (BSXBZ_MAX_NODES - 1)];
     int n_ends = 0;
     auto end_start = [&](const double *end, const double *s0, const double *s1, const double *other_ends, double *v) {
       double foot[3], d = 0;
@@ -447,20 +480,37 @@ void BSxbzs4(VOQbsp_curve *cv1, VOQbsp_curve *cv2, std::int32_t *n, double *poin
     const double p_ends[6] = {p_pts[0], p_pts[1], p_pts[2], p_pts[3 * np - 3], p_pts[3 * np - 2], p_pts[3 * np - 1]};
     const double q_ends[6] = {q_pts[0], q_pts[1], q_pts[2], q_pts[3 * nq - 3], q_pts[3 * nq - 2], q_pts[3 * nq - 1]};
     const LegBoxes p_boxes(np, p_pts), q_boxes(nq, q_pts);
+    // One leg pair, p0 p1 over [ps, pe] of span 1 and q0 q1 over [qs, qe] of span 2: within the margin, one start
+    // of the iteration, from the legs' nearest points when they all but meet and else from their middles. u, v
+    // (nudged off the nodes) and dist are the legs' nearest points and distance.
+    auto leg_pair = [&](const double *p0, const double *p1, const double *p_box, double ps, double pe,
+                        const double *q0, const double *q1, const double *q_box, double qs, double qe, double near,
+                        bool at_end, double *u, double *v, double *dist) {
+      if (box_apart(p_box, q_box, near)) return false;
+      double on_p[3], on_q[3];
+      BSdlsegs2(p0, p1, q0, q1, dist, on_p, on_q, u, v, rc);
+      if (*rc != 0 || !(*dist < near)) return false;
+      *u = nudged(*u), *v = nudged(*v);
+      if (*dist <= kNearFactor * near)
+        solve((1 - *u) * ps + *u * pe, (1 - *v) * qs + *v * qe, at_end);
+      else
+        solve(0.5 * (ps + pe), 0.5 * (qs + qe), at_end);
+      return *rc == 0;
+    };
+    // End legs of both that meet at their nodes (an end both spans share): at most one pair at each of the four
+    // pairings of ends.
+    struct {
+      int i, j, a, b;  // the legs, and their pieces at the shared end
+    } shared[4];
+    int n_shared = 0;
     for (int i = 0; i + 1 < np && *rc == 0; ++i) {
       const double *p0 = p_pts + 3 * i, *p1 = p0 + 3;
       for (int j = 0; j + 1 < nq && *rc == 0; ++j) {
         const double *q0 = q_pts + 3 * j, *q1 = q0 + 3;
-        if (box_apart(p_boxes.box[i], q_boxes.box[j], margin)) continue;
-        double dist = 0, on_p[3], on_q[3], u = 0, v = 0;
-        BSdlsegs2(p0, p1, q0, q1, &dist, on_p, on_q, &u, &v, rc);
-        if (*rc != 0) break;
-        if (!(dist < margin)) continue;
-        u = nudged(u), v = nudged(v);
-        if (dist <= kNearFactor * margin)
-          solve((1 - u) * p_par[i] + u * p_par[i + 1], (1 - v) * q_par[j] + v * q_par[j + 1], false);
-        else
-          solve(0.5 * (p_par[i] + p_par[i + 1]), 0.5 * (q_par[j] + q_par[j + 1]), false);
+        double dist = 0, u = 0, v = 0;
+        if (!leg_pair(p0, p1, p_boxes.box[i], p_par[i], p_par[i + 1], q0, q1, q_boxes.box[j], q_par[j], q_par[j + 1],
+                      margin, false, &u, &v, &dist))
+          continue;
         // At most two ends of each span a leg pair, on its first and last legs only.
         double w = 0;
         if (i == 0 && *rc == 0 && end_start(p0, q0, q1, q_ends, &w))
@@ -471,16 +521,38 @@ void BSxbzs4(VOQbsp_curve *cv1, VOQbsp_curve *cv2, std::int32_t *n, double *poin
           ends[n_ends++] = {(1 - w) * p_par[i] + w * p_par[i + 1], a2};
         if (j == nq - 2 && *rc == 0 && end_start(q1, p0, p1, p_ends, &w))
           ends[n_ends++] = {(1 - w) * p_par[i] + w * p_par[i + 1], b2};
-        // End legs of both that meet at their nodes (an end both spans share): the leg pair's start runs to that
-        // end, and a shallow crossing beside it is started once more from the middles of the two legs.
+        // The nearest points of two legs meeting at a node may come out a rounding off it.
         const double e = BStoltab[kZeroTol];
         const bool end_legs = (i == 0 || i == np - 2) && (j == 0 || j == nq - 2);
-        const bool at_nodes = (u == e || u == 1 - e) && (v == e || v == 1 - e);
-        if (end_legs && at_nodes && dist <= kNearFactor * margin && *rc == 0)
-          ends[n_ends++] = {0.5 * (p_par[i] + p_par[i + 1]), 0.5 * (q_par[j] + q_par[j + 1])};
+        const bool at_nodes = (u <= e || u >= 1 - e) && (v <= e || v >= 1 - e);
+        if (end_legs && at_nodes && dist <= kNearFactor * margin && n_shared < 4)
+          shared[n_shared++] = {i, j, u <= e ? 0 : kSharedCuts - 1, v <= e ? 0 : kSharedCuts - 1};
       }
     }
     for (int k = 0; k < n_ends && *rc == 0; ++k) solve(ends[k].t1, ends[k].t2, true);
+    // A shared end's leg pair starts at that end, and a shallow crossing beside it lies on the same two legs, where
+    // no start of a whole leg reaches it. Both legs are cut into kSharedCuts pieces, which stray far less from the
+    // spans, and each pair of pieces within their own margin but the pair at the shared end starts once more; like
+    // the end starts, these only add crossings.
+    for (int k = 0; k < n_shared && *rc == 0; ++k) {
+      double pp[3 * (kSharedCuts + 1)], pr[kSharedCuts + 1], qp[3 * (kSharedCuts + 1)], qr[kSharedCuts + 1];
+      const int i = shared[k].i, j = shared[k].j;
+      cut_leg(cv1, p_pts + 3 * i, p_pts + 3 * i + 3, p_par[i], p_par[i + 1], pp, pr, rc);
+      if (*rc == 0) cut_leg(cv2, q_pts + 3 * j, q_pts + 3 * j + 3, q_par[j], q_par[j + 1], qp, qr, rc);
+      if (*rc != 0) break;
+      const LegBoxes p_pieces(kSharedCuts + 1, pp), q_pieces(kSharedCuts + 1, qp);
+      // A chord's deviation shrinks with the square of its parameter length.
+      const double near = kMarginFactor * std::fmax(std::fmax(e1, e2) / (kSharedCuts * kSharedCuts),
+                                                    BStoltab[bstol::dist_tol]);
+      for (int a = 0; a < kSharedCuts && *rc == 0; ++a)
+        for (int b = 0; b < kSharedCuts && *rc == 0; ++b) {
+          // The pieces at the shared end start at it, as their legs did.
+          if (a == shared[k].a && b == shared[k].b) continue;
+          double u = 0, v = 0, dist = 0;
+          leg_pair(pp + 3 * a, pp + 3 * a + 3, p_pieces.box[a], pr[a], pr[a + 1], qp + 3 * b, qp + 3 * b + 3,
+                   q_pieces.box[b], qr[b], qr[b + 1], near, true, &u, &v, &dist);
+        }
+    }
     if (*rc != 0) break;
 
     // Merging: a run of neighbours that are one meeting is placed at the middle of its outer candidates.
@@ -490,10 +562,12 @@ void BSxbzs4(VOQbsp_curve *cv1, VOQbsp_curve *cv2, std::int32_t *n, double *poin
         // Touching solutions scatter along the common tangent: two of them are one meeting within the merge
         // distance. A crossing at a clear angle is exact, beside a touching point as beside another crossing; at
         // the merge distance a span that all but stands still beside a touching end would pass the staying-near
-        // test and swallow it.
+        // test and swallow it. And two touching solutions are one touch only while the spans stay within dist_tol
+        // between them: two shallow crossings closer than the merge distance are two meetings.
         const bool touching = cand[e].touching && cand[e + 1].touching;
         if (!one_meeting(cv1, cv2, cand[e], cand[e + 1], touching ? reach.merge_sq : reach.crossing_sq(), reach, rc))
           break;
+        if (touching && *rc == 0 && part_between(cv1, cv2, cand[e], cand[e + 1], rc)) break;
         ++e;
       }
       if (*rc != 0) break;

@@ -102,7 +102,7 @@ TEST(PolygonIntersector, CrossingsOfTwoSpans) {
        Bezier({-4, -15, 0, -11.625, -2, 0, -0.25, 0, 0, -15, -15, 0}),
        {1, 0.9996811718}, 1e-9},
       // Two cubics ending at (3, 0) that cross at 16 degrees 0.22 before it: the start at the shared end runs to it,
-      // so the crossing beside it starts from the middles of the two end legs.
+      // so the crossing beside it starts from pieces of the two end legs.
       {Bezier({-15, -15, 0, -15, 0, 0, 2, -4, 0, 3, 0, 0}), 0, 4, 0,
        {-2.3399515132, -2.3810260440, 0, 1.9181604614, -1.1891518056, 0, 3, 0, 0, 2.9294129990, -0.2112901396, 0},
        Bezier({0, 0, 0, -15, -15, 0, 4, 0, 0, 3, 0, 0}), {0.0598647161, 0.8205423889, 1, 0.9289035277}, 1e-6},

@@ -46,13 +46,27 @@ TEST(SpanIntersection, CasesAndMethods) {
   // One span of a uniform cubic: its end knots are not full, so it runs from (1, 5/6) to (2, 5/6) above the x
   // axis, away from its end poles (0, 0) and (3, 0).
   TestCurve loose(4, {0, 0, 0, 1, 1, 0, 2, 1, 0, 3, 0, 0}, {-3, -2, -1, 0, 1, 2, 3, 4});
+  // Two cubics ending at (3, 0) that cross at 17.5 degrees 0.22 before it, on the end legs of both node polygons.
+  TestCurve hook_in(4, {0, 0, 0, -15, -15, 0, 4, 0, 0, 3, 0, 0}, k4);
+  TestCurve sweep(4, {-15, -15, 0, -13, 0, 0, 2, -4, 0, 3, 0, 0}, k4);
+  // The same beside another cubic to (3, 0), whose end leg's nearest point to the other's comes out a rounding
+  // before the shared end.
+  TestCurve sweep_wide(4, {-14.75, -15, 0, -15, 0, 0, 2, -4, 0, 3, 0, 0}, k4);
+  // A cubic across a loop of order 10 twice, at 3.5 and 3.3 degrees 0.042 apart: both crossings are solved as
+  // touching points and lie within their merge distance (0.048). The loop starts and ends where the cubic ends.
+  TestCurve sweep_back(4, {-10.75, -10, 0, 0, -14.625, 0, -13, -2, 0, -15, -15, 0}, k4);
+  TestCurve loop10(10,
+                   {-15, -15, 0, -15, -15, 0, -15, -15, 0, -13.125, -6.25, 0, -6.25, -6.25, 0, -6.875, -6.25, 0,
+                    -6.25, 0, 0, -9.375, -15, 0, 0, -15, 0, -15, -15, 0},
+                   bezier_knots(10));
   struct Case {
     const char *what;
     TestCurve &a, &b;
     const char *fail_in;
     int rc, n, overlap, polygon_calls;
     bool pars;  // par1 and par2 known
-    double par1[3], par2[3];
+    double par1[4], par2[4];
+    double tol = 1e-9;  // of the parameters and of the points on both spans
   } cases[] = {
       {"two identical segments: their ends, as an overlap", seg, seg, nullptr, 0, 2, 1, 0, true, {0, 1}, {0, 1}},
       {"the same cubic: an overlap through the samples", bump, bump, nullptr, 0, 2, 1, 0, true, {0, 1}, {0, 1}},
@@ -67,6 +81,13 @@ TEST(SpanIntersection, CasesAndMethods) {
       {"a degenerate segment: the end results only", seg, dot, nullptr, 0, 1, 0, 0, true, {1}, {0}},
       {"straight, one turning back: no overlap", out_back, run, nullptr, 0, 2, 0, 1, true, {0, 1}, {0, 1}},
       {"end knots not full: the end poles are no ends", loose, seg, nullptr, 0, 0, 0, 1, true, {}, {}},
+      {"a shallow crossing beside a shared end", hook_in, sweep, nullptr, 0, 4, 0, 1, true,
+       {0.06381930006, 0.81061999871, 0.92972718888, 1}, {0.63094432844, 0.85639653432, 0.98215901852, 1}},
+      {"the same with the end legs meeting a rounding off their nodes", hook_in, sweep_wide, nullptr, 0, 4, 0, 1, true,
+       {0.05994080748, 0.82048505643, 0.92890419213, 1}, {0.65666543783, 0.87333011088, 0.98173962180, 1}},
+      {"two shallow crossings closer than the merge distance: two, no touch", sweep_back, loop10, nullptr, 0, 4, 0, 1,
+       true, {0.28466130908, 0.29256702267, 0.70185780398, 1}, {0.77239768228, 0.77105792245, 0.34838529987, 0},
+       1e-7},
       {"the polygon intersector fails", bump, dip, "bsxbzs4", 77, 0, 0, 1, false, {}, {}},
       {"the end stage fails", bump, dip, "bsendpoint", 77, 0, 0, 0, false, {}, {}},
       {"order 17", order17, seg, nullptr, -2, 0, 0, 0, false, {}, {}},
@@ -89,8 +110,8 @@ TEST(SpanIntersection, CasesAndMethods) {
     ASSERT_EQ(n, c.n) << c.what;
     for (int i = 0; i < n; ++i) {
       if (c.pars) {
-        EXPECT_NEAR(par1[i], c.par1[i], 1e-9) << c.what << " " << i;
-        EXPECT_NEAR(par2[i], c.par2[i], 1e-9) << c.what << " " << i;
+        EXPECT_NEAR(par1[i], c.par1[i], c.tol) << c.what << " " << i;
+        EXPECT_NEAR(par2[i], c.par2[i], c.tol) << c.what << " " << i;
       }
       // Every result lies on both spans at its parameters.
       double on1[3], on2[3];
@@ -98,8 +119,8 @@ TEST(SpanIntersection, CasesAndMethods) {
       BScveval_n(&c.a.cv, par1[i], 0, on1, &erc);
       BScveval_n(b, par2[i], 0, on2, &erc);
       for (int k = 0; k < 3; ++k) {
-        EXPECT_NEAR(on1[k], pts[3 * i + k], 1e-9) << c.what << " " << i;
-        EXPECT_NEAR(on2[k], pts[3 * i + k], 1e-9) << c.what << " " << i;
+        EXPECT_NEAR(on1[k], pts[3 * i + k], c.tol) << c.what << " " << i;
+        EXPECT_NEAR(on2[k], pts[3 * i + k], c.tol) << c.what << " " << i;
       }
     }
   }
