@@ -316,7 +316,9 @@ constexpr int BSXBZ_MAX_RESULTS = 2025;
 // The crossings of two Bezier spans (one span each: num_poles == order, order 2 .. 16), found from the node polygons of
 // both: each pair of legs within the margin gives one start of the iteration, and after all of them a span end within
 // the margin of a leg of the other span (and not on an end of that span) one more, and two end legs meeting at their
-// nodes (an end both spans share) one more from their middles; these only add crossings. n results (points, par1 on
+// nodes (an end both spans share) one more from their middles, as does each leg pair whose start at the legs' nearest
+// points did not converge (what that one finds is new only where merging would keep it apart from every candidate);
+// these only add crossings. n results (points, par1 on
 // cv1, par2 on cv2) in the order of their leg pairs, then those found only from span ends. Two candidates are one
 // meeting only when both spans stay near them in between: each span's point at the middle of the two parameters (the
 // short way round on a closed span) within the merge distance of the middle of the two points. The merge distance (at

@@ -272,19 +272,21 @@ void BSxbzs4(VOQbsp_curve *cv1, VOQbsp_curve *cv2, std::int32_t *n, double *poin
 
     Candidate cand[BSXBZ_MAX_CANDIDATES];
     int nc = 0;
-    // One start of the iteration; a converged start that is new becomes a candidate. A start at a span end only
-    // adds: it marks a touching point only when that is new.
-    auto solve = [&](double t1, double t2, bool at_end) {
+    // One start of the iteration, answering whether it converged; a converged start that is new becomes a candidate.
+    // A start at a span end only adds: it marks a touching point only when that is new. A second start of a leg pair
+    // (from its legs' middles) adds only a meeting that merging would keep apart from every candidate: it is
+    // started where the first one failed, and what it finds beside a known meeting is that meeting again.
+    auto solve = [&](double t1, double t2, bool at_end, bool again = false) {
       double point[3];
       BSboolean converged = 0;
       BScvcviter(cv1, cv2, cv1->phy_closed, cv2->phy_closed, k1, k2, &t1, &t2, point, &converged, rc);
-      if (*rc != 0 || !converged) return;
+      if (*rc != 0 || !converged) return false;
       if (t1 < a1 && t1 > a1 - k1) t1 = a1;
       if (t1 > b1 && t1 < b1 + k1) t1 = b1;
       if (t2 < a2 && t2 > a2 - k2) t2 = a2;
       if (t2 > b2 && t2 < b2 + k2) t2 = b2;
       const double s = tangent_sine(cv1, cv2, t1, t2, rc);
-      if (*rc != 0) return;
+      if (*rc != 0) return true;
       const bool touching = s < kTangentSine && s > BStoltab[kZeroTol];
       if (touching) {
         if (!at_end) *tangent = BSTRUE;
@@ -294,7 +296,7 @@ void BSxbzs4(VOQbsp_curve *cv1, VOQbsp_curve *cv2, std::int32_t *n, double *poin
           double d = 0;
           *rc = 0;
           BSmdstbzbz(cv1, cv2, t1, t2, k1, k2, &s1, &s2, c1, c2, &d, rc);
-          if (*rc != 0) return;
+          if (*rc != 0) return true;
         }
         t1 = s1, t2 = s2;
         for (int c = 0; c < 3; ++c) point[c] = 0.5 * (c1[c] + c2[c]);
@@ -303,15 +305,20 @@ void BSxbzs4(VOQbsp_curve *cv1, VOQbsp_curve *cv2, std::int32_t *n, double *poin
       std::memcpy(found.point, point, sizeof point);
       found.t1 = t1, found.t2 = t2, found.touching = touching;
       bool repeated = false;
-      for (int c = 0; c < nc && !repeated && *rc == 0; ++c)
-        repeated = one_meeting(cv1, cv2, found, cand[c], reach.tol_sq, reach, rc);
-      if (*rc != 0 || repeated) return;
+      for (int c = 0; c < nc && !repeated && *rc == 0; ++c) {
+        const double near_sq = !again                           ? reach.tol_sq
+                               : touching && cand[c].touching ? reach.merge_sq
+                                                              : reach.crossing_sq();
+        repeated = one_meeting(cv1, cv2, found, cand[c], near_sq, reach, rc);
+      }
+      if (*rc != 0 || repeated) return true;
       if (nc >= room) {
         *rc = BSRC_OUT_OF_RANGE;
-        return;
+        return true;
       }
       cand[nc++] = found;
       if (touching) *tangent = BSTRUE;
+      return true;
     };
     // A span end near leg s0 s1 of the other polygon, and no end of that span, is a start of its own: a crossing
     // close to the end can share its leg pair with another crossing that the leg pair's start runs to, and the
@@ -321,6 +328,14 @@ void BSxbzs4(VOQbsp_curve *cv1, VOQbsp_curve *cv2, std::int32_t *n, double *poin
       double t1, t2;
     } ends[4 * (BSXBZ_MAX_NODES - 1) + 4];
     int n_ends = 0;
+    // Leg pairs whose start at their nearest points led nowhere. Where a span folds inside a leg, that start can lie
+    // beyond the fold from a shallow crossing on the leg, and the iteration runs off to the span's end; such a pair
+    // is started once more from the middles of its legs, after all leg pairs.
+    struct LegPair {
+      std::uint8_t i, j;
+    } retries[BSXBZ_MAX_CANDIDATES];
+    static_assert(BSXBZ_MAX_NODES <= 256, "leg indices fit a byte");
+    int n_retries = 0;
     auto end_start = [&](const double *end, const double *s0, const double *s1, const double *other_ends, double *v) {
       double foot[3], d = 0;
       BSdptseg2(end, s0, s1, foot, v, &d, rc);
@@ -342,9 +357,11 @@ void BSxbzs4(VOQbsp_curve *cv1, VOQbsp_curve *cv2, std::int32_t *n, double *poin
         if (*rc != 0) break;
         if (!(dist < margin)) continue;
         u = nudged(u), v = nudged(v);
-        if (dist <= kNearFactor * margin)
-          solve((1 - u) * p_par[i] + u * p_par[i + 1], (1 - v) * q_par[j] + v * q_par[j + 1], false);
-        else
+        if (dist <= kNearFactor * margin) {
+          if (!solve((1 - u) * p_par[i] + u * p_par[i + 1], (1 - v) * q_par[j] + v * q_par[j + 1], false) &&
+              *rc == 0)
+            retries[n_retries++] = {static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(j)};
+        } else
           solve(0.5 * (p_par[i] + p_par[i + 1]), 0.5 * (q_par[j] + q_par[j + 1]), false);
         // At most two ends of each span a leg pair, on its first and last legs only.
         double w = 0;
@@ -366,6 +383,10 @@ void BSxbzs4(VOQbsp_curve *cv1, VOQbsp_curve *cv2, std::int32_t *n, double *poin
       }
     }
     for (int k = 0; k < n_ends && *rc == 0; ++k) solve(ends[k].t1, ends[k].t2, true);
+    for (int k = 0; k < n_retries && *rc == 0; ++k) {
+      const int i = retries[k].i, j = retries[k].j;
+      solve(0.5 * (p_par[i] + p_par[i + 1]), 0.5 * (q_par[j] + q_par[j + 1]), true, true);
+    }
     if (*rc != 0) break;
 
     // Merging: a run of neighbours that are one meeting is placed at the middle of its outer candidates.
