@@ -329,9 +329,10 @@ constexpr int BSXBZ_MAX_RESULTS = 2025;
 // within 10 dist_tol (and the merge distance) when either crosses at a clear angle; a run of them becomes one result at
 // its middle (a middle off either span keeps the run's first candidate). The output arrays need room for
 // (nodes1 - 1)(nodes2 - 1) results, at most BSXBZ_MAX_RESULTS; more candidates than that answer rc -2. *tangent is 1
-// when a crossing was met where the tangents are within about 4.5 degrees; it is then solved as a touching point. The
-// weights pointer of a non-rational span is set to NULL. On failure n counts the results written so far and tolerance
-// entry 1 is put back to its value on entry.
+// when a crossing was met where the tangents are within about 4.5 degrees; it is then solved as a touching point (by
+// the nearest points where the tangency solve fails, at once for a start that meets, within dist_tol, a start where it
+// failed before). The weights pointer of a non-rational span is set to NULL. On failure n counts the results written
+// so far and tolerance entry 1 is put back to its value on entry.
 void BSxbzs4(VOQbsp_curve *cv1, VOQbsp_curve *cv2, std::int32_t *n, double *points, double *par1, double *par2,
              BSboolean *tangent, int *rc);
 // The largest squared distance of consecutive poles (Cartesian when weights are given).

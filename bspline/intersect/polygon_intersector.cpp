@@ -21,6 +21,7 @@ constexpr double kMergeFactor = 1e4;      // the merge distance squared: 1e-5 of
 constexpr double kCrossingReach = 100;    // two crossings at a clear angle are one within 10 dist_tol
 constexpr int kMaxWraps = 5;
 constexpr int kCrossingSteps = 10;
+constexpr int kFailedRoom = 64;           // meetings remembered where the tangency solve failed
 
 static_assert(1 + (BSXBZ_MAX_ORDER - 1) * 3 <= BSXBZ_MAX_NODES,
               "the densest node polygon of a span (two nodes between knots) fits the working arrays");
@@ -270,8 +271,8 @@ void BSxbzs4(VOQbsp_curve *cv1, VOQbsp_curve *cv2, std::int32_t *n, double *poin
     // Every result needs a leg pair's room in the caller's arrays; only the starts at span ends can give more.
     const int room = (np - 1) * (nq - 1);
 
-    Candidate cand[BSXBZ_MAX_CANDIDATES];
-    int nc = 0;
+    Candidate cand[BSXBZ_MAX_CANDIDATES], failed[kFailedRoom];
+    int nc = 0, n_failed = 0;
     // One start of the iteration, answering whether it converged; a converged start that is new becomes a candidate.
     // A start at a span end only adds: it marks a touching point only when that is new. A second start of a leg pair
     // (from its legs' middles) adds only a meeting that merging would keep apart from every candidate: it is
@@ -290,9 +291,20 @@ void BSxbzs4(VOQbsp_curve *cv1, VOQbsp_curve *cv2, std::int32_t *n, double *poin
       const bool touching = s < kTangentSine && s > BStoltab[kZeroTol];
       if (touching) {
         if (!at_end) *tangent = BSTRUE;
+        // Where the tangency solve failed from a start that converged to this meeting, it fails again (as it does
+        // by the hundred where a span turns back along itself within the tolerance): the nearest points stand for it.
+        const Candidate start{{point[0], point[1], point[2]}, t1, t2, true};
+        bool unsolved = false;
+        for (int f = 0; f < n_failed && !unsolved && *rc == 0; ++f)
+          unsolved = one_meeting(cv1, cv2, start, failed[f], reach.tol_sq, reach, rc);
+        if (*rc != 0) return true;
         double s1 = 0, s2 = 0, c1[3], c2[3];
-        BSpttan2cvs(cv1, cv2, t1, t2, k1, k2, &s1, &s2, c1, c2, rc);
-        if (*rc != 0) {
+        if (!unsolved) {
+          BSpttan2cvs(cv1, cv2, t1, t2, k1, k2, &s1, &s2, c1, c2, rc);
+          unsolved = *rc != 0;
+          if (unsolved && n_failed < kFailedRoom) failed[n_failed++] = start;
+        }
+        if (unsolved) {
           double d = 0;
           *rc = 0;
           BSmdstbzbz(cv1, cv2, t1, t2, k1, k2, &s1, &s2, c1, c2, &d, rc);
