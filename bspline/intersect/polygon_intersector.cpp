@@ -23,6 +23,7 @@ constexpr double kCrossingReach = 100;    // two crossings at a clear angle are 
 constexpr int kSharedCuts = 4;            // pieces of each end leg at an end both spans share
 constexpr int kMaxWraps = 5;
 constexpr int kCrossingSteps = 10;
+constexpr int kFailedRoom = 64;           // meetings remembered where the tangency solve failed
 
 static_assert(1 + (BSXBZ_MAX_ORDER - 1) * 3 <= BSXBZ_MAX_NODES,
               "the densest node polygon of a span (two nodes between knots) fits the working arrays");
@@ -417,31 +418,44 @@ void BSxbzs4(VOQbsp_curve *cv1, VOQbsp_curve *cv2, std::int32_t *n, double *poin
     // Every result needs a leg pair's room in the caller's arrays; only the starts at span ends can give more.
     const int room = (np - 1) * (nq - 1);
 
-    Candidate cand[BSXBZ_MAX_CANDIDATES];
-    int nc = 0;
-    // One start of the iteration; a converged start that is new becomes a candidate. A start at a span end only
-    // adds: it marks a touching point only when that is new.
-    auto solve = [&](double t1, double t2, bool at_end) {
+    Candidate cand[BSXBZ_MAX_CANDIDATES], failed[kFailedRoom];
+    int nc = 0, n_failed = 0;
+    // One start of the iteration, answering whether it converged; a converged start that is new becomes a candidate.
+    // A start at a span end only adds: it marks a touching point only when that is new. A second start of a leg pair
+    // (from its legs' middles) adds only a meeting that merging would keep apart from every candidate: it is
+    // started where the first one failed, and what it finds beside a known meeting is that meeting again.
+    auto solve = [&](double t1, double t2, bool at_end, bool again = false) {
       double point[3];
       BSboolean converged = 0;
       BScvcviter(cv1, cv2, cv1->phy_closed, cv2->phy_closed, k1, k2, &t1, &t2, point, &converged, rc);
-      if (*rc != 0 || !converged) return;
+      if (*rc != 0 || !converged) return false;
       if (t1 < a1 && t1 > a1 - k1) t1 = a1;
       if (t1 > b1 && t1 < b1 + k1) t1 = b1;
       if (t2 < a2 && t2 > a2 - k2) t2 = a2;
       if (t2 > b2 && t2 < b2 + k2) t2 = b2;
       const double s = tangent_sine(cv1, cv2, t1, t2, rc);
-      if (*rc != 0) return;
+      if (*rc != 0) return true;
       const bool touching = s < kTangentSine && s > BStoltab[kZeroTol];
       if (touching) {
         if (!at_end) *tangent = BSTRUE;
+        // Where the tangency solve failed from a start that converged to this meeting, it fails again (as it does
+        // by the hundred where a span turns back along itself within the tolerance): the nearest points stand for it.
+        const Candidate start{{point[0], point[1], point[2]}, t1, t2, true};
+        bool unsolved = false;
+        for (int f = 0; f < n_failed && !unsolved && *rc == 0; ++f)
+          unsolved = one_meeting(cv1, cv2, start, failed[f], reach.tol_sq, reach, rc);
+        if (*rc != 0) return true;
         double s1 = 0, s2 = 0, c1[3], c2[3];
-        BSpttan2cvs(cv1, cv2, t1, t2, k1, k2, &s1, &s2, c1, c2, rc);
-        if (*rc != 0) {
+        if (!unsolved) {
+          BSpttan2cvs(cv1, cv2, t1, t2, k1, k2, &s1, &s2, c1, c2, rc);
+          unsolved = *rc != 0;
+          if (unsolved && n_failed < kFailedRoom) failed[n_failed++] = start;
+        }
+        if (unsolved) {
           double d = 0;
           *rc = 0;
           BSmdstbzbz(cv1, cv2, t1, t2, k1, k2, &s1, &s2, c1, c2, &d, rc);
-          if (*rc != 0) return;
+          if (*rc != 0) return true;
         }
         t1 = s1, t2 = s2;
         for (int c = 0; c < 3; ++c) point[c] = 0.5 * (c1[c] + c2[c]);
@@ -450,15 +464,20 @@ void BSxbzs4(VOQbsp_curve *cv1, VOQbsp_curve *cv2, std::int32_t *n, double *poin
       std::memcpy(found.point, point, sizeof point);
       found.t1 = t1, found.t2 = t2, found.touching = touching;
       bool repeated = false;
-      for (int c = 0; c < nc && !repeated && *rc == 0; ++c)
-        repeated = one_meeting(cv1, cv2, found, cand[c], reach.tol_sq, reach, rc);
-      if (*rc != 0 || repeated) return;
+      for (int c = 0; c < nc && !repeated && *rc == 0; ++c) {
+        const double near_sq = !again                           ? reach.tol_sq
+                               : touching && cand[c].touching ? reach.merge_sq
+                                                              : reach.crossing_sq();
+        repeated = one_meeting(cv1, cv2, found, cand[c], near_sq, reach, rc);
+      }
+      if (*rc != 0 || repeated) return true;
       if (nc >= room) {
         *rc = BSRC_OUT_OF_RANGE;
-        return;
+        return true;
       }
       cand[nc++] = found;
       if (touching) *tangent = BSTRUE;
+      return true;
     };
     // A span end near leg s0 s1 of the other polygon, and no end of that span, is a start of its own: a crossing
     // close to the end can share its leg pair with another crossing that the leg pair's start runs to, and the
@@ -468,6 +487,14 @@ void BSxbzs4(VOQbsp_curve *cv1, VOQbsp_curve *cv2, std::int32_t *n, double *poin
       double t1, t2;
     } ends[4 * (BSXBZ_MAX_NODES - 1)];
     int n_ends = 0;
+    // Leg pairs whose start at their nearest points led nowhere. Where a span folds inside a leg, that start can lie
+    // beyond the fold from a shallow crossing on the leg, and the iteration runs off to the span's end; such a pair
+    // is started once more from the middles of its legs, after all leg pairs.
+    struct LegPair {
+      std::uint8_t i, j;
+    } retries[BSXBZ_MAX_CANDIDATES];
+    static_assert(BSXBZ_MAX_NODES <= 256, "leg indices fit a byte");
+    int n_retries = 0;
     auto end_start = [&](const double *end, const double *s0, const double *s1, const double *other_ends, double *v) {
       double foot[3], d = 0;
       BSdptseg2(end, s0, s1, foot, v, &d, rc);
@@ -485,15 +512,16 @@ void BSxbzs4(VOQbsp_curve *cv1, VOQbsp_curve *cv2, std::int32_t *n, double *poin
     // (nudged off the nodes) and dist are the legs' nearest points and distance.
     auto leg_pair = [&](const double *p0, const double *p1, const double *p_box, double ps, double pe,
                         const double *q0, const double *q1, const double *q_box, double qs, double qe, double near,
-                        bool at_end, double *u, double *v, double *dist) {
+                        bool at_end, double *u, double *v, double *dist, bool *led_nowhere = nullptr) {
       if (box_apart(p_box, q_box, near)) return false;
       double on_p[3], on_q[3];
       BSdlsegs2(p0, p1, q0, q1, dist, on_p, on_q, u, v, rc);
       if (*rc != 0 || !(*dist < near)) return false;
       *u = nudged(*u), *v = nudged(*v);
-      if (*dist <= kNearFactor * near)
-        solve((1 - *u) * ps + *u * pe, (1 - *v) * qs + *v * qe, at_end);
-      else
+      if (*dist <= kNearFactor * near) {
+        if (!solve((1 - *u) * ps + *u * pe, (1 - *v) * qs + *v * qe, at_end) && *rc == 0 && led_nowhere)
+          *led_nowhere = true;
+      } else
         solve(0.5 * (ps + pe), 0.5 * (qs + qe), at_end);
       return *rc == 0;
     };
@@ -508,9 +536,11 @@ void BSxbzs4(VOQbsp_curve *cv1, VOQbsp_curve *cv2, std::int32_t *n, double *poin
       for (int j = 0; j + 1 < nq && *rc == 0; ++j) {
         const double *q0 = q_pts + 3 * j, *q1 = q0 + 3;
         double dist = 0, u = 0, v = 0;
+        bool led_nowhere = false;
         if (!leg_pair(p0, p1, p_boxes.box[i], p_par[i], p_par[i + 1], q0, q1, q_boxes.box[j], q_par[j], q_par[j + 1],
-                      margin, false, &u, &v, &dist))
+                      margin, false, &u, &v, &dist, &led_nowhere))
           continue;
+        if (led_nowhere) retries[n_retries++] = {static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(j)};
         // At most two ends of each span a leg pair, on its first and last legs only.
         double w = 0;
         if (i == 0 && *rc == 0 && end_start(p0, q0, q1, q_ends, &w))
@@ -552,6 +582,10 @@ void BSxbzs4(VOQbsp_curve *cv1, VOQbsp_curve *cv2, std::int32_t *n, double *poin
           leg_pair(pp + 3 * a, pp + 3 * a + 3, p_pieces.box[a], pr[a], pr[a + 1], qp + 3 * b, qp + 3 * b + 3,
                    q_pieces.box[b], qr[b], qr[b + 1], near, true, &u, &v, &dist);
         }
+    }
+    for (int k = 0; k < n_retries && *rc == 0; ++k) {
+      const int i = retries[k].i, j = retries[k].j;
+      solve(0.5 * (p_par[i] + p_par[i + 1]), 0.5 * (q_par[j] + q_par[j + 1]), true, true);
     }
     if (*rc != 0) break;
 

@@ -65,6 +65,21 @@ bool may_meet_itself(int *rc, const VOQbsp_curve &cv, double *poles) {
   return *rc == 0 && inside;
 }
 
+// Whether every Cartesian pole of cv lies nearer than radius to centre, its weights positive.
+bool within(const VOQbsp_curve &cv, const double centre[3], double radius) {
+  for (int i = 0; i < cv.num_poles; ++i) {
+    const double w = cv.rational ? cv.weights[i] : 1.0;
+    if (!(w > 0)) return false;
+    double sq = 0;
+    for (int c = 0; c < 3; ++c) {
+      const double d = cv.poles[3 * i + c] / w - centre[c];
+      sq += d * d;
+    }
+    if (!(sq < radius * radius)) return false;
+  }
+  return true;
+}
+
 // Parallel arrays of doubles that grow together to exactly the room asked for; never written past their room.
 struct Columns {
   double **col[4] = {nullptr, nullptr, nullptr, nullptr};
@@ -603,13 +618,18 @@ BSboolean BSspnslfint(int *rc, const VOQbsp_curve *span, int *count, double **fi
         failed(rc);
         break;
       }
+      // The halves meet where the second one starts; that is no crossing.
+      double joint[3];
+      for (int c = 0; c < 3; ++c) joint[c] = wc2.cv.poles[c] / (wc2.cv.rational ? wc2.cv.weights[0] : 1.0);
+      // A meeting is the middle of two points of the halves less than the tolerance apart, and each half lies in
+      // the hull of its poles: where the poles of both halves lie within half the tolerance of the joint, or those
+      // of one half within a quarter of it, every meeting is at the joint (the rest leaves room for rounding).
+      const bool both_near = within(wc1.cv, joint, 0.5 * tol) && within(wc2.cv, joint, 0.5 * tol);
+      if (both_near || within(wc1.cv, joint, 0.25 * tol) || within(wc2.cv, joint, 0.25 * tol)) continue;
       std::int32_t n = 0;
       BSboolean tangent = BSFALSE;
       BSxbzs4(&wc1.cv, &wc2.cv, &n, pts, par1, par2, &tangent, rc);
       if (*rc != 0) break;
-      // The halves meet where the second one starts; that is no crossing.
-      double joint[3];
-      for (int c = 0; c < 3; ++c) joint[c] = wc2.cv.poles[c] / (wc2.cv.rational ? wc2.cv.weights[0] : 1.0);
       for (int r = 0; r < n && *rc == 0; ++r) {
         const double *p = pts + 3 * r;
         if (BSpdist(rc, p, joint) < tol) continue;

@@ -184,6 +184,17 @@ TEST(SelfIntersection, CrossingsOverlapsAndRefusals) {
                                    std::vector<double>{0, 0, 0, 0, 1, 1, 1, 1, 2, 3, 4, 4, 4, 4}),
        0, 3, {0, 0.39765880355588912, 1, 2.8918058124456123, 0, 0.39765880355588912, 4, 2.8918058124456123, 1,
               2.8918058124456123, 4, 2.8918058124456123}},
+      // A span that folds back inside its last leg, and a shallow crossing of its approach with a span beyond the
+      // next: the start where the legs cross lies past the fold and runs off to the span's end.
+      {"a shallow crossing beside a fold",
+       std::make_unique<TestCurve>(4, std::vector<double>{4, 0, 0, 1, 0, 0, -9.25, -9.25, 0, -9.25, -9.25, 0, -9.25,
+                                                          -9.25, 0, -9.25, -9.25, 0, -11, 0, 0, -15, 0, 0, 0, 0, 0, 0,
+                                                          -15, 0, -15, -15, 0, -14, -15, 0, -15, -15, 0, -15, 0, 0, -15,
+                                                          -15, 0, -15, -15, 0, -15, -15, 0, -15, -15, 0},
+                                   std::vector<double>{0, 0, 0, 0, 2.03125, 10, 17.96875, 17.96875, 17.96875, 18.03125,
+                                                       18.15625, 19.15625, 22.90625, 23.15625, 23.15625, 26.90625,
+                                                       27.90625, 31.65625, 36.40625, 36.40625, 36.40625, 36.40625}),
+       4, 1, {22.95625, 23.075336643189793, 23.15625, 23.075336643189793}},
       {"order 17", plane(17, zigzag), 0, 0, {}, BSRC_OUT_OF_RANGE},
       {"NaN pole", std::move(nan_pole), 0, 0, {}, BSRC_OUT_OF_RANGE},
   };
