@@ -75,7 +75,7 @@ void BScantlgd(int n, const double *pow, double *out, int *rc);
 // (floor(n/2) + 1 and (n+1)/2 of them). Writes nothing outside 0 <= n <= 127.
 void BScantlgd1(int n, const double *split_in, double *split_out);
 // Legendre series on [-1, 1] to the Bernstein coefficients of the same span on [0, 1] (u = (t+1)/2); rc 33 when
-// n >= 16 finds no scratch memory. BScvlgdtbez does it for dim components (stride n+1), stopping at the first
+// n >= 255 finds no scratch memory. BScvlgdtbez does it for dim components (stride n+1), stopping at the first
 // failure; rc -2 for a negative dim.
 void BSlgdtbez(int n, const double *lgd, double *bez, int *rc);
 void BScvlgdtbez(int n, int dim, const double *coef, double *out, int *rc);
