@@ -485,6 +485,8 @@ void BSbeztbsp5(int nspans, int nser, const double *bez, const double *b, double
 void BSlimlgdab(int degree, const double *coef, double a, double b, double *out, int *rc);
 // n whole spans of dimension dim (2 or 3), codes 0 and 1, to one B-spline of order at most `order` (>= 2). The
 // per-span converters join their own pieces with continuity min(continuity, order - 2) (-1: continuity 0).
+// Neighbouring spans share their joint's pole, unless their ends lie further apart than tol: such a jump stays
+// one, at a knot of full multiplicity.
 // rc 3 for a NULL array, -2 for n < 1, another dim, a negative degree or another code.
 void BScnvlgdnt(int dim, int n, const int *degrees, const int *codes, double **spans, double tol, int order,
                 int continuity, int *out_order, int *out_num_poles, int *out_rational, double **out_knots,
