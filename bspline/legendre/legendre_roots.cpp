@@ -315,9 +315,16 @@ void BSlinrtlgd(const double c[2], double tol, int *count, double *root) {
   BSfaulthook("bslinrtlgd", nullptr);
 }
 
-void BSquadrtlgd(const double c[3], double tol, int *count, double roots[2], BSboolean *spread) {
+void BSquadrtlgd(const double c_in[3], double tol, int *count, double roots[2], BSboolean *spread) {
   *count = 0;
   *spread = 0;
+  // The discriminant squares the coefficients, which underflows (or overflows) far from 1 and turns two simple
+  // roots into a double one at the vertex. Scaled together with tol by a power of two, the coefficients come near
+  // 1 and nothing else changes: every step below is exact in the scaling.
+  const double top = std::fmax(std::fabs(c_in[0]), std::fmax(std::fabs(c_in[1]), std::fabs(c_in[2])));
+  const int e = top > 0 && std::isfinite(top) ? std::ilogb(top) : 0;
+  const double c[3] = {std::ldexp(c_in[0], -e), std::ldexp(c_in[1], -e), std::ldexp(c_in[2], -e)};
+  tol = std::ldexp(tol, -e);
   if (c[2] == 0) {
     BSlinrtlgd(c, tol, count, roots);
     BSfaulthook("bsquadrtlgd", nullptr);

@@ -35,6 +35,8 @@ TEST(LegendreRoots, Table) {
       {"triple root by deflation", legendre_from_roots({0.3, 0.3, 0.3, -0.5}), 1e-12, 0, 4, {-0.5, 0.3, 0.3, 0.3},
        1e-12},
       {"double root at the end", legendre_from_roots({1, 1, -0.2}), 1e-12, 0, 3, {-0.2, 1, 1}, 1e-12},
+      {"P4 times 1e-274, whose pieces' discriminants would underflow", {0, 0, 0, 0, -3.7e-274, 0}, 0, 0, 4,
+       {-0.8611363115940526, -0.3399810435848563, 0.3399810435848563, 0.8611363115940526}, 1e-12},
       {"NaN where the bound would exclude", {10, 0, kNaN}, 1e-12, -2, 0, {}, 0},
       {"negative tol", {0, 1}, -1, -2, 0, {}, 0},
       {"degree 321", std::vector<double>(322, 1.0), 1e-12, -2, 0, {}, 0},
