@@ -423,8 +423,9 @@ void BSlgdspnerr(int S, int s, int deg, int G, int D, const double *coef, double
 
 // Polynomial span: truncated under tol to its effective degree m; m < k gives the exact Bezier segment of m+1
 // poles (order m+1, one zero pole for the zero series), otherwise a spline of order k and nspans + k - 1 poles. rc
-// 55 after ten finer break placements leaves the last result in place. With cont -1 (both drivers) a break where
-// the result lies more than 3 tol from the series counts as a miss too, and the breaks are placed again.
+// 55 after ten finer break placements leaves the last result in place. With cont -1 (both drivers) a piece that
+// may lie more than 3 tol from the series (its dropped terms on its interval and the larger move of its ends to the
+// joint poles) counts as a miss too, and the breaks are placed again.
 void BSlgdbspl1(int n, int dim, const double *coef, int k, int cont, double tol, int *num_poles, double **poles,
                 double **knots, int *rc);
 // Rational span: n+1 <= k gives the exact segment of n+1 poles; otherwise the numerators are approximated under
