@@ -75,7 +75,7 @@ void BScantlgd(int n, const double *pow, double *out, int *rc);
 // (floor(n/2) + 1 and (n+1)/2 of them). Writes nothing outside 0 <= n <= 127.
 void BScantlgd1(int n, const double *split_in, double *split_out);
 // Legendre series on [-1, 1] to the Bernstein coefficients of the same span on [0, 1] (u = (t+1)/2); rc 33 when
-// n >= 16 finds no scratch memory. BScvlgdtbez does it for dim components (stride n+1), stopping at the first
+// n >= 255 finds no scratch memory. BScvlgdtbez does it for dim components (stride n+1), stopping at the first
 // failure; rc -2 for a negative dim.
 void BSlgdtbez(int n, const double *lgd, double *bez, int *rc);
 void BScvlgdtbez(int n, int dim, const double *coef, double *out, int *rc);
@@ -423,8 +423,9 @@ void BSlgdspnerr(int S, int s, int deg, int G, int D, const double *coef, double
 
 // Polynomial span: truncated under tol to its effective degree m; m < k gives the exact Bezier segment of m+1
 // poles (order m+1, one zero pole for the zero series), otherwise a spline of order k and nspans + k - 1 poles. rc
-// 55 after ten finer break placements leaves the last result in place. With cont -1 (both drivers) a break where
-// the result lies more than 3 tol from the series counts as a miss too, and the breaks are placed again.
+// 55 after ten finer break placements leaves the last result in place. With cont -1 (both drivers) a piece that
+// may lie more than 3 tol from the series (its dropped terms on its interval and the larger move of its ends to the
+// joint poles) counts as a miss too, and the breaks are placed again.
 void BSlgdbspl1(int n, int dim, const double *coef, int k, int cont, double tol, int *num_poles, double **poles,
                 double **knots, int *rc);
 // Rational span: n+1 <= k gives the exact segment of n+1 poles; otherwise the numerators are approximated under
@@ -485,6 +486,8 @@ void BSbeztbsp5(int nspans, int nser, const double *bez, const double *b, double
 void BSlimlgdab(int degree, const double *coef, double a, double b, double *out, int *rc);
 // n whole spans of dimension dim (2 or 3), codes 0 and 1, to one B-spline of order at most `order` (>= 2). The
 // per-span converters join their own pieces with continuity min(continuity, order - 2) (-1: continuity 0).
+// Neighbouring spans share their joint's pole, unless their ends lie further apart than tol: such a jump stays
+// one, at a knot of full multiplicity.
 // rc 3 for a NULL array, -2 for n < 1, another dim, a negative degree or another code.
 void BScnvlgdnt(int dim, int n, const int *degrees, const int *codes, double **spans, double tol, int order,
                 int continuity, int *out_order, int *out_num_poles, int *out_rational, double **out_knots,

@@ -1,7 +1,7 @@
 // A run of spans of a composite Legendre form back to one B-spline: the range located on the breakpoints, its
 // first and last spans trimmed, each span converted within the tolerance by the per-span converters, the pieces
-// raised to one order, scaled to meet with equal weights and joined end to end, every span on a knot interval of
-// the same length.
+// raised to one order, scaled to meet with equal weights and joined end to end (a jump between them kept), every
+// span on a knot interval of the same length.
 #include "bspline/knots.h"
 #include "bspline/legendre.h"
 
@@ -40,7 +40,7 @@ struct Piece {
   int np;
   int order;     // min(np, requested order)
   int comps;
-  int unused;
+  int apart;     // set by join_pieces: starts away from the previous piece's end, across a jump of the composite
 };
 constexpr std::size_t kPieceSlots = (sizeof(Piece) + sizeof(double) - 1) / sizeof(double);
 
@@ -89,8 +89,8 @@ bool spans_ok(int n, const int *degrees, const int *codes, double *const *spans,
 }
 
 // Joins p >= 1 pieces of one order k into the result arrays (steps of BScnvlgdnt after the order raising).
-void join_pieces(int dim, bool rational, int k, int p, Piece *pieces, int *num_poles, double **poles, double **knots,
-                 int *rc) {
+void join_pieces(int dim, bool rational, int k, int p, Piece *pieces, double tol, int *num_poles, double **poles,
+                 double **knots, int *rc) {
   // Neighbours meet with one weight: each piece is scaled by the previous piece's (scaled) last weight over its
   // own first weight, which leaves its curve unchanged.
   for (int j = 0; j < p; ++j) pieces[j].scale = 1.0;
@@ -104,8 +104,24 @@ void join_pieces(int dim, bool rational, int k, int p, Piece *pieces, int *num_p
     }
     pieces[j].scale = s;
   }
+  // A composite made from a curve with jumps keeps them: pieces whose ends are further apart than the tolerance
+  // (and their rounding) are not pulled together through a shared pole, which would move both ends by half the
+  // jump, but meet at a knot of full multiplicity with a pole each.
   long long total = 1;
-  for (int j = 0; j < p; ++j) total += pieces[j].np - 1;
+  for (int j = 0; j < p; ++j) {
+    Piece &pc = pieces[j];
+    pc.apart = 0;
+    double a[3], b[3];
+    if (j > 0 && cartesian(pieces[j - 1], dim, pieces[j - 1].np - 1, a) && cartesian(pc, dim, 0, b)) {
+      double d2 = 0, size = 0;
+      for (int q = 0; q < dim; ++q) {
+        d2 += (a[q] - b[q]) * (a[q] - b[q]);
+        size = std::fmax(size, std::fmax(std::fabs(a[q]), std::fabs(b[q])));
+      }
+      pc.apart = std::sqrt(d2) > tol + 1e-12 * size ? 1 : 0;
+    }
+    total += pc.np - 1 + pc.apart;
+  }
   const int R = dim + (rational ? 1 : 0);
   if (total > INT_MAX / (R + 1) - k) {
     *rc = BSRC_ALLOC_CURVE;
@@ -122,12 +138,13 @@ void join_pieces(int dim, bool rational, int k, int p, Piece *pieces, int *num_p
   for (int i = 0; i < k; ++i) K[kt++] = 0.0;
   for (int j = 0; j < p; ++j) {
     const Piece &pc = pieces[j];
+    off += pc.apart;
     for (int q = 0; q < R; ++q) {
       double *dst = P + static_cast<std::size_t>(q) * N + off;
       for (int i = 0; i < pc.np; ++i) {
         double v = (q < dim ? pc.P[static_cast<std::size_t>(q) * pc.np + i] : weight(pc, dim, i)) * pc.scale;
         // The shared pole: the mean of both sides' coordinates (the weights already agree).
-        if (j > 0 && i == 0 && q < dim) v = (dst[0] + v) / 2;
+        if (j > 0 && i == 0 && q < dim && !pc.apart) v = (dst[0] + v) / 2;
         dst[i] = v;
       }
     }
@@ -135,7 +152,7 @@ void join_pieces(int dim, bool rational, int k, int p, Piece *pieces, int *num_p
     const double lo = pc.K[k - 1], hi = pc.K[pc.np];
     for (int i = k; i < pc.np; ++i) K[kt++] = j + (pc.K[i] - lo) / (hi - lo);
     if (j + 1 < p)
-      for (int r = 0; r < k - 1; ++r) K[kt++] = j + 1;
+      for (int r = 0; r < k - 1 + pieces[j + 1].apart; ++r) K[kt++] = j + 1;
     off += pc.np - 1;
   }
   for (int i = 0; i < k; ++i) K[kt++] = p;
@@ -296,7 +313,7 @@ void BScnvlgdnt(int dim, int n, const int *degrees, const int *codes, double **s
 
     int num_poles = 0;
     double *P = nullptr, *K = nullptr;
-    join_pieces(dim, rational, k, p, pieces, &num_poles, &P, &K, rc);
+    join_pieces(dim, rational, k, p, pieces, tol, &num_poles, &P, &K, rc);
     if (*rc != 0) break;
     *out_order = k;
     *out_num_poles = num_poles;

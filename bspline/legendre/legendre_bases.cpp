@@ -61,6 +61,21 @@ void clear(int n, double *m) {
   std::memset(m, 0, sizeof(double) * count);
 }
 
+// One step of BSlgdtbez: b_k = lg + alpha t b_k+1 - beta b_k+2 on the unnormalised basis of degree d,
+// over b_k+2 (degree d - 2) in out; b1 holds b_k+1 (degree d - 1). The last step divides by the binomials and
+// leaves Bernstein coefficients.
+template <bool Last>
+void bernstein_step(int d, double lg, double alpha, double beta, const double *binom, const double *b1, double *out) {
+  // Ascending, with the entries of b_k+2 that out[i] needs from below kept as they were.
+  double two_below = 0, below = 0, left = 0;
+  for (int i = 0; i <= d; ++i) {
+    const double here = i <= d - 2 ? out[i] : 0.0, right = i < d ? b1[i] : 0.0;
+    const double v = lg * binom[i] + alpha * (left - right) - beta * (two_below + 2 * below + here);
+    out[i] = Last && i > 0 && i < d ? v / binom[i] : v;
+    two_below = below, below = here, left = right;
+  }
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -193,40 +208,47 @@ void BSbezelev(int d, const double *in, double *out) {
 void BSlgdtbez(int n, const double *lgd, double *bez, int *rc) {
   *rc = 0;
   if (n >= 0) {
-    // The Bernstein coefficients of P_k on the mapped span are (-1)^(k-j) binom(k, j).
-    double local_work[16];
-    BSscratch<0> scratch;
-    const double *binom = BSbinom16;
-    int stride = 16;
-    double *work = local_work;
-    if (n >= 16) {
-      const std::size_t w = static_cast<std::size_t>(n) + 1;
-      double *block = scratch.take(w * w + w);
-      if (!block) {
-        *rc = BSRC_NO_SCRATCH;
-      } else {
-        for (std::size_t k = 0; k < w; ++k) {
-          double *row = block + k * w;
-          row[0] = row[k] = 1;
-          if (k >= 2) {
-            const double *above = row - w;
-            for (std::size_t j = 1; j < k; ++j) row[j] = above[j - 1] + above[j];
-          }
-        }
-        binom = block;
-        stride = n + 1;
-        work = block + w * w;
-      }
-    }
+    // Clenshaw's recurrence b_k = lgd[k] + (2k+1)/(k+1) t b_k+1 - (k+1)/(k+2) b_k+2, each b_k of degree n - k,
+    // the series b_0. Summing the Bernstein forms of the P_k instead (binom(k, j) before their elevation) leaves
+    // rounding far above the coefficients of a series whose high terms are small. The b_k are held on the
+    // unnormalised basis u^i (1-u)^(d-i), coefficient i being binom(d, i) times the Bernstein one: there the product
+    // with t = u - (1-u) is a difference of neighbours, the elevation of b_k+2 by two the weights 1, 2, 1, and the
+    // constant lgd[k] the binomial row. b_k replaces b_k+2, so the two buffers alternate and the last lands in
+    // bez.
+    BSscratch<32> scratch;
+    double *work = scratch.take(2 * (static_cast<std::size_t>(n) + 1));
+    if (!work) *rc = BSRC_NO_SCRATCH;
     if (*rc == 0) {
-      bez[0] = lgd[0];
-      for (int k = 1; k <= n; ++k) {
-        BSbezelev(k - 1, bez, work);
-        const double *row = binom + k * stride;
-        for (int j = 0; j <= k; ++j) {
-          const double term = row[j] * lgd[k];
-          bez[j] = (k - j) % 2 ? work[j] - term : work[j] + term;
+      // binom(d, i): the fixed table below degree 16, else a row kept up to date.
+      double *row = n >= 16 ? work + n + 1 : nullptr;
+      const double *binom = BSbinom16;
+      double *buf[2] = {n % 2 ? work : bez, n % 2 ? bez : work};
+      if (row) row[0] = 1;
+      // The recurrence's factors of the low steps, where their division would be the cost of a short series.
+      static constexpr struct Factors {
+        double alpha[16], beta[16];
+        constexpr Factors() : alpha(), beta() {
+          for (int k = 0; k < 16; ++k) alpha[k] = (2.0 * k + 1) / (k + 1), beta[k] = (k + 1.0) / (k + 2);
         }
+      } low;
+      for (int k = n; k >= 0; --k) {
+        const int d = n - k;
+        double *out = buf[d % 2];  // b_k+2, degree d - 2
+        const double *b1 = buf[1 - d % 2];  // b_k+1, degree d - 1
+        const double lg = lgd[k];
+        const double alpha = k < 16 ? low.alpha[k] : (2.0 * k + 1) / (k + 1);
+        const double beta = k < 16 ? low.beta[k] : (k + 1.0) / (k + 2);
+        if (!row) {
+          binom = BSbinom16 + 16 * d;
+        } else if (d > 0) {
+          row[d] = 1;
+          for (int i = d - 1; i >= 1; --i) row[i] += row[i - 1];
+          binom = row;
+        }
+        if (k > 0)
+          bernstein_step<false>(d, lg, alpha, beta, binom, b1, out);
+        else
+          bernstein_step<true>(d, lg, alpha, beta, binom, b1, out);
       }
     }
   }

@@ -163,17 +163,39 @@ int deflate_multiple(int m, const double *c, double attempt_tol, double tol, int
     }
     if (rc != 0) break;
 
+    // grown: the factor the rescaling has multiplied the quotient by, so that c = (t - r)^mult work / grown.
     std::memcpy(work, c, sizeof(double) * w);
+    double grown = 1;
     for (int deg = m; deg > m - mult; --deg) {
       double v = 0;
       BSevalpolgd(deg, work, r, &v);
       work[0] -= v;  // r becomes an exact root, so the division leaves no remainder
       BSdefllgd(deg, work, r, work);
       work[deg] = 0;
+      const double before = norm(deg, work);
       BSrescllgd(m, c, deg, work);
+      if (before > 0) grown *= norm(deg, work) / before;
     }
+    // Equal coefficient norms do not make equal values: a quotient whose coefficients cancel can stay far under
+    // tol across runs of crossings of the series, and searched with tol it would vanish there and lose them. A
+    // change of the quotient within its own tolerance moves the series by at most that times (1 + |r|)^mult / grown.
+    const double qtol = tol * grown / std::pow(1 + std::fabs(r), mult);
+    // The division is only as faithful as the root is multiple: where r is a steep crossing that merely passes
+    // within tol, the quotient can differ from the series by far more than tol and cross elsewhere. Such a
+    // deflation fails the attempt, and a narrower one isolates the roots instead.
+    double size = 0;
+    for (int j = 0; j <= m; ++j) size += std::fabs(c[j]);
+    const double keep = 16 * tol + 64 * DBL_EPSILON * (m + 1) * size;
+    for (int i = 0; i <= 64 && rc == 0; ++i) {
+      const double x = -1 + i / 32.0;
+      double vc = 0, vq = 0;
+      BSevalpolgd(m, c, x, &vc);
+      BSevalpolgd(m - mult, work, x, &vq);
+      if (!(std::fabs(vc - std::pow(x - r, mult) * vq / grown) <= keep)) rc = BSRC_NOT_ISOLATED;
+    }
+    if (rc != 0) break;
     int k = 0;
-    BSfndrtlgd1(m - mult, work, tol, &k, roots, &rc);
+    BSfndrtlgd1(m - mult, work, std::isfinite(qtol) ? qtol : tol, &k, roots, &rc);
     if (rc != 0) break;
     if (k < 0) {
       rc = BSRC_NOT_ISOLATED;
@@ -182,9 +204,6 @@ int deflate_multiple(int m, const double *c, double attempt_tol, double tol, int
     // The rest are roots of the quotient, rescaled: where the tolerance is wide, the quotient can vanish within it
     // where the series itself does not. Only roots of the series are kept, judged within the tolerance and the
     // rounding of the series' value (a root found to the last digits of large coefficients is still one).
-    double size = 0;
-    for (int j = 0; j <= m; ++j) size += std::fabs(c[j]);
-    const double keep = 16 * tol + 64 * DBL_EPSILON * (m + 1) * size;
     int kept = 0;
     for (int i = 0; i < k; ++i) {
       double v = 0;
@@ -296,9 +315,16 @@ void BSlinrtlgd(const double c[2], double tol, int *count, double *root) {
   BSfaulthook("bslinrtlgd", nullptr);
 }
 
-void BSquadrtlgd(const double c[3], double tol, int *count, double roots[2], BSboolean *spread) {
+void BSquadrtlgd(const double c_in[3], double tol, int *count, double roots[2], BSboolean *spread) {
   *count = 0;
   *spread = 0;
+  // The discriminant squares the coefficients, which underflows (or overflows) far from 1 and turns two simple
+  // roots into a double one at the vertex. Scaled together with tol by a power of two, the coefficients come near
+  // 1 and nothing else changes: every step below is exact in the scaling.
+  const double top = std::fmax(std::fabs(c_in[0]), std::fmax(std::fabs(c_in[1]), std::fabs(c_in[2])));
+  const int e = top > 0 && std::isfinite(top) ? std::ilogb(top) : 0;
+  const double c[3] = {std::ldexp(c_in[0], -e), std::ldexp(c_in[1], -e), std::ldexp(c_in[2], -e)};
+  tol = std::ldexp(tol, -e);
   if (c[2] == 0) {
     BSlinrtlgd(c, tol, count, roots);
     BSfaulthook("bsquadrtlgd", nullptr);

@@ -66,22 +66,40 @@ void exact_segment(int d, int nser, const double *coef, int *num_poles, double *
 }
 
 // With continuity 0 joins nothing corrects the pieces after their truncation, and the breaks size a piece by its
-// first dropped term alone: at high degree the terms after it add up, most at the ends of a piece, where every
-// Legendre term takes its largest value. Whether the curve at a break (a joint pole, or an end pole) lies farther
-// from the series than the placement allows (three times tol): the breaks are then placed again, finer.
-bool joints_missed(int n, int nser, const double *coef, int k, int nspans, const double *breaks, double tol,
-                   int np, const double *poles) {
+// first dropped term alone: at high degree the terms after it add up, and at a few samples the sum can hide. A
+// piece is the series' truncation on its interval with its end points moved to the joint poles: it strays from the
+// series by at most its dropped terms' size plus the larger move of an end. Where that exceeds what the placement
+// allows (three times tol) the breaks are placed again, finer.
+bool pieces_missed(int n, int nser, const double *coef, int k, int nspans, const double *breaks, double tol, int np,
+                   const double *poles, int *rc) {
   if (np != (k - 1) * nspans + 1 || !poles) return false;
   const std::size_t stride = static_cast<std::size_t>(n) + 1;
-  for (int j = 0; j <= nspans; ++j) {
-    double gap = 0.0;
+  BSscratch<0> scratch;
+  double *on = scratch.take(stride);
+  if (!on) {
+    *rc = BSRC_NO_SCRATCH;
+    return false;
+  }
+  for (int j = 0; j < nspans; ++j) {
+    double tail = 0.0, start = 0.0, end = 0.0;
     for (int q = 0; q < nser; ++q) {
-      double v = 0.0;
-      BSevalpolgd(n, coef + q * stride, breaks[j], &v);
-      const double d = v - poles[static_cast<std::size_t>(q) * np + static_cast<std::size_t>(k - 1) * j];
-      gap += d * d;
+      BSlimlgdab(n, coef + q * stride, breaks[j], breaks[j + 1], on, rc);
+      if (*rc != 0) return false;
+      double t = 0.0, at_start = 0.0, at_end = 0.0;
+      for (int i = 0; i <= n; ++i) {
+        if (i >= k) {
+          t += std::fabs(on[i]);
+          continue;
+        }
+        at_start += i % 2 ? -on[i] : on[i];
+        at_end += on[i];
+      }
+      const double *row = poles + static_cast<std::size_t>(q) * np + static_cast<std::size_t>(k - 1) * j;
+      tail += t * t;
+      start += (row[0] - at_start) * (row[0] - at_start);
+      end += (row[k - 1] - at_end) * (row[k - 1] - at_end);
     }
-    if (!(gap <= 9 * tol * tol)) return true;
+    if (!(std::sqrt(tail) + std::sqrt(std::fmax(start, end)) <= 3 * tol)) return true;
   }
   return false;
 }
@@ -96,7 +114,7 @@ void approximate(int n, int nser, const double *place, const double *coef, int k
   for (int retry = 0;; ++retry) {
     BSfndktslg(n, 1, nser, place, k, cont, place_tol, &nspans, &breaks, rc);
     if (*rc == 0) BSlgdbspspn(n, 1, nser, coef, k, cont, nspans, breaks, tol, num_poles, poles, knots, rc);
-    if (*rc == 0 && cont == -1 && joints_missed(n, nser, coef, k, nspans, breaks, tol, *num_poles, *poles))
+    if (*rc == 0 && cont == -1 && pieces_missed(n, nser, coef, k, nspans, breaks, tol, *num_poles, *poles, rc))
       *rc = BSRC_CONTINUITY_MISSED;
     if (*rc != BSRC_CONTINUITY_MISSED || retry == kRetries) break;
     release(&breaks);

@@ -367,13 +367,13 @@ TEST(LegendreBases, PowerReexpansionScalesAndCollapses) {
 
 // Heap scratch that cannot be had is reported, and nothing is left allocated either way.
 TEST(LegendreBases, ScratchFailures) {
-  std::vector<double> in(600, 0.5), out(1200);
+  std::vector<double> in(1200, 0.5), out(1200);
   int rc = 0;
   BSallocfailat(1);
-  BSlgdtbez(40, in.data(), out.data(), &rc);
+  BSlgdtbez(550, in.data(), out.data(), &rc);
   EXPECT_EQ(rc, 33);
   BSallocfailat(1);
-  BScvlgdtbez(40, 2, in.data(), out.data(), &rc);
+  BScvlgdtbez(550, 2, in.data(), out.data(), &rc);
   EXPECT_EQ(rc, 33);
   BSallocfailat(1);
   BScantbez(550, in.data(), out.data(), &rc);
@@ -382,7 +382,7 @@ TEST(LegendreBases, ScratchFailures) {
   BSlimtchab(40, 1, in.data(), -0.5, 0.5, out.data(), &rc);
   EXPECT_EQ(rc, 33);
   BSallocfailat(0);
-  BSlgdtbez(40, in.data(), out.data(), &rc);
+  BSlgdtbez(550, in.data(), out.data(), &rc);
   EXPECT_EQ(rc, 0);
   BScantbez(550, in.data(), out.data(), &rc);
   EXPECT_EQ(rc, 0);

@@ -35,6 +35,8 @@ TEST(LegendreRoots, Table) {
       {"triple root by deflation", legendre_from_roots({0.3, 0.3, 0.3, -0.5}), 1e-12, 0, 4, {-0.5, 0.3, 0.3, 0.3},
        1e-12},
       {"double root at the end", legendre_from_roots({1, 1, -0.2}), 1e-12, 0, 3, {-0.2, 1, 1}, 1e-12},
+      {"P4 times 1e-274, whose pieces' discriminants would underflow", {0, 0, 0, 0, -3.7e-274, 0}, 0, 0, 4,
+       {-0.8611363115940526, -0.3399810435848563, 0.3399810435848563, 0.8611363115940526}, 1e-12},
       {"NaN where the bound would exclude", {10, 0, kNaN}, 1e-12, -2, 0, {}, 0},
       {"negative tol", {0, 1}, -1, -2, 0, {}, 0},
       {"degree 321", std::vector<double>(322, 1.0), 1e-12, -2, 0, {}, 0},
@@ -66,20 +68,45 @@ TEST(LegendreRoots, Table) {
     BSevalpolgd(27, wide.data(), roots[i], &v);
     EXPECT_LE(std::fabs(v), 2 * 11.875) << roots[i];
   }
-  // Degree 44 with tolerance 2: the triple roots the quotient offers at 0.196 and 0.432 are roots of the series
-  // within its tolerance (found only to the cube root of it) and stay.
-  const std::vector<double> triple = {
-      1.0, -0.5, -4.375, -4.375, 6.375, -7.75, 8.875, -1.1724546634323473e-25, -0.875, -11.5, 8.375, 8.375, 3.25,
-      -9.75, -15.0, -15.0, -15.0, -15.0, -15.0, -7.625, 9.625, -15.0, -15.0, -15.0, -15.0, -14.125, -15.0, -15.0,
-      -15.0, -15.0, -15.0, -15.0, -15.0, -15.0, 8.875, -5.8727609312813546e-21, 4.375, 8.375, 8.375, 8.375, 8.375,
-      8.375, 8.375, 8.375, 8.375};
-  std::vector<double> troots(triple.size(), 7.0);
-  BSfndrtlgd1(44, triple.data(), 2.0, &count, troots.data(), &rc);
-  ASSERT_EQ(rc, 0);
-  for (double want : {0.19617345407849551, 0.43198548024741723})
-    EXPECT_NE(std::find_if(troots.begin(), troots.begin() + count, [&](double r) { return std::fabs(r - want) < 1e-9; }),
-              troots.begin() + count)
-        << want;
+  // Degree 44 with tolerance 2: a near-triple root at -0.395 is divided out, and the quotient's coefficients cancel
+  // so that its values stay far under 2 where the series crosses zero at 0.93, 0.955, 0.976 and 0.994 (it is -190
+  // at t = 1). Searched with the series' tolerance, the quotient vanished there and the crossings were lost. The
+  // second series, under tolerance 1.25, offers a triple root snapped to 0 where it is no multiple root: divided
+  // out there, the quotient differs from the series by more than the tolerance and crosses elsewhere. Every clear
+  // change of sign must hold a root.
+  const struct {
+    std::vector<double> c;
+    double tol;
+  } crossings[] = {
+      {{1.0, -0.5, -4.375, -4.375, 6.375, -7.75, 8.875, -1.1724546634323473e-25, -0.875, -11.5, 8.375, 8.375, 3.25,
+        -9.75, -15.0, -15.0, -15.0, -15.0, -15.0, -7.625, 9.625, -15.0, -15.0, -15.0, -15.0, -14.125, -15.0, -15.0,
+        -15.0, -15.0, -15.0, -15.0, -15.0, -15.0, 8.875, -5.8727609312813546e-21, 4.375, 8.375, 8.375, 8.375, 8.375,
+        8.375, 8.375, 8.375, 8.375},
+       2.0},
+      {{1.0, -0.5, -4.375, -4.375, 6.375, -7.75, 8.875, -1.1724546634323473e-25, -0.875, -11.5, 8.375, 8.375, 3.25,
+        -9.75, -15.0, -15.0, -15.0, -15.0, -15.0, -15.0, -15.0, -7.625, 9.625, -15.0, -15.0, -15.0, -15.0, -14.125,
+        -15.0, -15.0, -15.0, -15.0, -15.0, -15.0, -15.0, -15.0, 1.25, 1.25, 1.25, 1.25, 1.25, 1.25, 1.25, 1.25, 1.25},
+       1.25},
+  };
+  for (const auto &cs : crossings) {
+    const int n = static_cast<int>(cs.c.size()) - 1;
+    std::vector<double> troots(cs.c.size(), 7.0);
+    BSfndrtlgd1(n, cs.c.data(), cs.tol, &count, troots.data(), &rc);
+    ASSERT_EQ(rc, 0) << cs.tol;
+    ASSERT_GE(count, 0) << cs.tol;
+    double prev = 0;
+    BSevalpolgd(n, cs.c.data(), -1, &prev);
+    for (int s = 1; s <= 256; ++s) {
+      const double a = -1 + (s - 1) / 128.0, b = -1 + s / 128.0;
+      double v = 0;
+      BSevalpolgd(n, cs.c.data(), b, &v);
+      if (std::fabs(prev) > 16 * cs.tol && std::fabs(v) > 16 * cs.tol && (prev > 0) != (v > 0)) {
+        EXPECT_TRUE(std::any_of(troots.begin(), troots.begin() + count, [&](double r) { return r >= a && r <= b; }))
+            << "tolerance " << cs.tol << ": crossing in [" << a << ", " << b << "]";
+      }
+      prev = v;
+    }
+  }
 }
 
 // The tables behind the halves: each half is the same polynomial, up to degree 320 and in the rows that low
