@@ -115,6 +115,36 @@ void offset_arc(const VOQbsp_curve *W, double dist, const double normal[3], int 
   if (*rc == 0) BSupthedeg(arc.cv, static_cast<std::int16_t>(W->order - 1), BSFALSE, out, rc);
 }
 
+// The parameters of u (count, ascending, inside the range) with points added, ascending, into out (room for
+// count + 4 per span: a span gains at most its two ends and the middles between them and its points): nodes and midpoints are spaced by the longer spans about them and can pass over a short
+// span between long ones, or test it at one point, its offset free to stray near its ends unseen. Every span is
+// covered as a span of even knots is by its ends and middle: no point of it farther than a quarter of it from a
+// tested one, the range's ends counting as tested (the offset polygon holds them exactly). Where a point lies
+// farther, the farthest point of the gap is tested too. Answers the count written.
+int cover_spans(const VOQbsp_curve *w, const double *u, int count, double *out) {
+  const int k = w->order, n = w->num_poles;
+  const double hi = w->knots[n];
+  int written = 0, i = 0;
+  double prev = w->knots[k - 1];
+  for (int s = k - 1; s < n; ++s) {
+    const double a = w->knots[s], b = w->knots[s + 1], reach = 0.25 * (b - a) * (1 + 1e-9);
+    for (;;) {
+      const double next = i < count ? u[i] : hi;
+      if (b > a) {
+        const double c = std::fmin(std::fmax((prev + next) / 2, a), b);
+        if (std::fmin(c - prev, next - c) > reach) {
+          out[written++] = prev = c;
+          continue;
+        }
+      }
+      if (i >= count || next > b) break;
+      out[written++] = prev = next;
+      ++i;
+    }
+  }
+  return written;
+}
+
 }  // namespace
 
 void BSspnoffset(const VOQbsp_curve *cv, double dist, const double normal[3], int side, VOQbsp_curve **out,
@@ -190,8 +220,8 @@ void BSspnoffset(const VOQbsp_curve *cv, double dist, const double normal[3], in
         // The first test set: the nodes and the midpoints between them, ends excluded.
         const int n = w->num_poles;
         int m = 0;
-        if (!params.ensure(2 * n + 4) || !ev.ensure(6 * (3 * n + 4)) || !targets.ensure(3 * (3 * n + 4)) ||
-            !sorted.ensure(3 * n + 4)) {
+        if (!params.ensure(6 * n + 4) || !ev.ensure(6 * (6 * n + 4)) || !targets.ensure(3 * (6 * n + 4)) ||
+            !sorted.ensure(6 * n + 4)) {
           *rc = BSRC_NO_SCRATCH;
           break;
         }
@@ -199,19 +229,8 @@ void BSspnoffset(const VOQbsp_curve *cv, double dist, const double normal[3], in
         if (*rc != 0) break;
         if (std::fabs(params.p[0] - w->knots[k - 1]) <= tol_start) params.p[0] = w->knots[k - 1];
         if (std::fabs(params.p[m - 1] - w->knots[n]) <= tol_end) params.p[m - 1] = w->knots[n];
-        // The interior parameters, ends excluded. Nodes and midpoints can step over a short span between long
-        // ones; such a span gets its own midpoint, or its offset would never be checked.
-        int count = 0, j = 1;
-        for (int s = k - 1; s < n; ++s) {
-          const double a = w->knots[s], b = w->knots[s + 1];
-          bool held = false;
-          for (; j < m - 1 && params.p[j] <= b; ++j) {
-            sorted.p[count++] = params.p[j];
-            held = held || params.p[j] > a;
-          }
-          if (b > a && !held) sorted.p[count++] = (a + b) / 2;
-        }
-        for (; j < m - 1; ++j) sorted.p[count++] = params.p[j];
+        // The interior parameters, ends excluded, with the points that cover the short spans among them.
+        int count = cover_spans(w, params.p + 1, m - 2, sorted.p);
         if (!make_targets(w, sorted.p, count, ev.p, normal, side, dist, targets.p, rc)) break;
         std::memcpy(params.p, sorted.p, static_cast<std::size_t>(count) * sizeof(double));
         if (!bad.ensure(count)) {
