@@ -337,6 +337,24 @@ void BSspnoffset(const VOQbsp_curve *cv, double dist, const double normal[3], in
           // A span at a range end shorter than the curve's parameter resolution there (a wild curve rushes
           // through it) takes no knot: the inserter refuses one that close to the end. The span is left as it is,
           // and when no span could take a knot, no further pass can change the offset: its shortfall is reported.
+          // The knots go in one after another, in place, into a copy with room for all of them: a copy a pass
+          // rather than a copy a knot.
+          {
+            VOQbsp_curve *room = nullptr;
+            BSallocvoqcv(k, w->num_poles + nknots, w->rational, 0, &room, rc);
+            if (*rc == 0) BScv_copy(rc, w, room);
+            if (*rc != 0) {
+              int ignored = 0;
+              if (room) BSfreevoqcv(room, &ignored);
+              break;
+            }
+            const int code = W.release();
+            W.cv = w = room;
+            if (code != 0) {
+              *rc = code;
+              break;
+            }
+          }
           int inserted = 0;
           for (int j = 0; j < nknots && *rc == 0; ++j) {
             double ptol = 0;
@@ -344,7 +362,7 @@ void BSspnoffset(const VOQbsp_curve *cv, double dist, const double normal[3], in
             if (*rc != 0) break;
             if (knots.p[j] - w->knots[k - 1] < ptol || w->knots[w->num_poles] - knots.p[j] < ptol) continue;
             // w is a refined copy of the checked curve: the inserter need not check it again.
-            bsknots::add_knot_total(w, knots.p[j], 1, BSFALSE, &W.cv, true, rc), w = W.cv;
+            bsknots::add_knot_total(w, knots.p[j], 1, BSTRUE, &W.cv, true, rc);
             ++inserted;
           }
           if (*rc != 0 || inserted == 0) break;
