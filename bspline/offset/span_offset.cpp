@@ -69,7 +69,7 @@ void offset_polygon(const VOQbsp_curve *W, double dist, const double normal[3], 
     if (*rc != 0) return;
   }
   BScv_copy(rc, W, *out);
-  for (int s = W->order - 1; s <= W->num_poles - 1 && *rc == 0; ++s) bsoffset::set_span(s, W, dist, normal, side, *out, rc);
+  bsoffset::set_polygon(W, dist, normal, side, *out, rc);
 }
 
 // The arc case: the exact offset of a planar rational arc of order 4 or more, or nothing (done false).
