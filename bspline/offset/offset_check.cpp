@@ -28,8 +28,9 @@ constexpr int kExactSteps = 8;
 // [lo, hi]: the checked points start at their own parameter, on a good offset a step or two from their feet,
 // where the damped solver with its difference quotients takes four steps of two evaluations each. It stops
 // where that solver does, on the residual (with the same dead zone) or the step; false where it cannot go on
-// plainly (a residual whose derivative does not rise, a step out of a closed curve's range, no convergence in
-// kExactSteps), and the damped solver takes the point from its start.
+// plainly (a residual whose derivative strays from the squared speed by a tenth of it or more, a step out of the
+// range, no convergence in kExactSteps), and the damped solver takes the point from its start, so that it is
+// judged as it always was.
 bool exact_newton(const VOQbsp_curve *cv, double lo, double hi, double ftol, double xtol, double u0,
                   const double pt[3], double *u, int *rc) {
   const double zone = projection_tol(), dead = std::fmin(BStoltab[bstol::dist_sqtol], zone * zone);
@@ -48,14 +49,15 @@ bool exact_newton(const VOQbsp_curve *cv, double lo, double hi, double ftol, dou
       *u = x;
       return true;
     }
+    // Towards a centre of curvature (about a cusp of the offset) the residual flattens, and the damped solver
+    // may wander off or give up (the global search then decides) where plain steps find a nearby foot.
     const double rise = speed_sq + v[0] * ev[6] + v[1] * ev[7] + v[2] * ev[8];
-    if (!(rise > 0) || !std::isfinite(rise)) return false;
+    if (!(rise > 0.9 * speed_sq && rise < 1.1 * speed_sq) || !std::isfinite(rise)) return false;
     double next = x - g / rise;
     if (!std::isfinite(next)) return false;
-    if (next < lo || next > hi) {
-      if (cv->phy_closed) return false;
-      next = next < lo ? lo : hi;
-    }
+    // A foot beyond a range end is the damped solver's to judge: held at the end, its steps do not shrink, and
+    // where it gives up the global search decides.
+    if (next < lo || next > hi) return false;
     const double moved = std::fabs(next - x);
     x = next;
     if (moved <= xtol) {
