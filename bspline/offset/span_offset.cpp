@@ -145,6 +145,80 @@ int cover_spans(const VOQbsp_curve *w, const double *u, int count, double *out) 
   return written;
 }
 
+// A curve record with room for more poles, refined by knots in ascending order: the poles and knots not yet
+// reached wait at the far end of the room, and each knot goes into the stretch before them, so that an
+// insertion moves only that stretch's few poles past the knot rather than the whole rest of the curve. The
+// stretch reaches past every place an insertion reads (the curve at the knot and a parameter tolerance about
+// it, the knots within that tolerance): it starts at the same pole as the curve, so each insertion reads the
+// same poles and knots by the same indices and gives the same curve, bit for bit.
+class Refinement {
+ public:
+  // cv: a record with room for cap poles, holding its curve at the start.
+  Refinement(VOQbsp_curve *cv, int cap) : cv_(cv), cap_(cap), n_(cv->num_poles), reach_(cv->num_poles) {
+    const int k = cv->order, keep = std::min(n_, k + 1);
+    move(keep, cap_ - (n_ - keep), n_ - keep);
+    reach_ = keep;
+  }
+  // The curve as far as its stretch reaches.
+  VOQbsp_curve view() const {
+    VOQbsp_curve v = *cv_;
+    v.num_poles = reach_;
+    v.num_knots = reach_ + cv_->order;
+    return v;
+  }
+  // The stretch made to reach beyond u and the parameter tolerance about it.
+  void reach_past(double u) {
+    while (reach_ < n_ && !(cv_->knots[reach_] > u)) pull(16);
+    // A fault handler sees the insertions read the whole curve, as they always did.
+    if (reach_ == n_ || BSfaulthooked()) return pull(n_ - reach_);
+    const VOQbsp_curve v = view();
+    double d[9];
+    int erc = 0;
+    BScveval_n(&v, u, 2, d, &erc);
+    if (erc != 0) return pull(n_ - reach_);
+    // No parameter tolerance exceeds its first estimate (BSlocknttol).
+    const double dist = BStoltab[bstol::dist_tol];
+    const double d1 = std::sqrt(d[3] * d[3] + d[4] * d[4] + d[5] * d[5]);
+    const double d2 = std::sqrt(d[6] * d[6] + d[7] * d[7] + d[8] * d[8]);
+    double bound = 1e-10;
+    if (d1 > dist) bound = std::fmax(bound, dist / d1);
+    else if (d2 > dist) bound = std::fmax(bound, std::sqrt(dist / (2 * d2)));
+    if (!std::isfinite(bound)) return pull(n_ - reach_);
+    while (reach_ < n_ && !(cv_->knots[reach_] > u + 4 * bound + 1e-12 * std::fabs(u))) pull(16);
+  }
+  // After an insertion into the stretch, whose record then counts poles poles (a knot that met an existing one
+  // within its tolerance adds none).
+  void grew(int poles) {
+    n_ += poles - reach_;
+    reach_ = poles;
+  }
+  // The whole curve in the record again.
+  void finish() {
+    pull(n_ - reach_);
+    cv_->num_poles = n_;
+    cv_->num_knots = n_ + cv_->order;
+  }
+
+ private:
+  // count poles (with their weights) from index from to index to, and the knots k places on.
+  void move(int from, int to, int count) {
+    if (count <= 0 || from == to) return;
+    const std::size_t c = static_cast<std::size_t>(count);
+    std::memmove(cv_->poles + 3 * static_cast<std::size_t>(to), cv_->poles + 3 * static_cast<std::size_t>(from),
+                 3 * c * sizeof(double));
+    if (cv_->rational) std::memmove(cv_->weights + to, cv_->weights + from, c * sizeof(double));
+    std::memmove(cv_->knots + to + cv_->order, cv_->knots + from + cv_->order, c * sizeof(double));
+  }
+  // count more poles of those waiting at the far end brought to the end of the stretch.
+  void pull(int count) {
+    count = std::min(count, n_ - reach_);
+    move(cap_ - (n_ - reach_), reach_, count);
+    reach_ += count;
+  }
+  VOQbsp_curve *cv_;
+  int cap_, n_, reach_;
+};
+
 }  // namespace
 
 void BSspnoffset(const VOQbsp_curve *cv, double dist, const double normal[3], int side, VOQbsp_curve **out,
@@ -356,14 +430,24 @@ void BSspnoffset(const VOQbsp_curve *cv, double dist, const double normal[3], in
             }
           }
           int inserted = 0;
-          for (int j = 0; j < nknots && *rc == 0; ++j) {
-            double ptol = 0;
-            BSlocknttol(w, knots.p[j], dtol, &ptol, rc);
-            if (*rc != 0) break;
-            if (knots.p[j] - w->knots[k - 1] < ptol || w->knots[w->num_poles] - knots.p[j] < ptol) continue;
-            // w is a refined copy of the checked curve: the inserter need not check it again.
-            bsknots::add_knot_total(w, knots.p[j], 1, BSTRUE, &W.cv, true, rc);
-            ++inserted;
+          {
+            const double range_start = w->knots[k - 1], range_end = w->knots[w->num_poles];
+            Refinement refine(w, w->num_poles + nknots);
+            for (int j = 0; j < nknots && *rc == 0; ++j) {
+              refine.reach_past(knots.p[j]);
+              VOQbsp_curve stretch = refine.view();
+              double ptol = 0;
+              BSlocknttol(&stretch, knots.p[j], dtol, &ptol, rc);
+              if (*rc != 0) break;
+              if (knots.p[j] - range_start < ptol || range_end - knots.p[j] < ptol) continue;
+              // w is a refined copy of the checked curve: the inserter need not check it again.
+              VOQbsp_curve *into = &stretch;
+              bsknots::add_knot_total(&stretch, knots.p[j], 1, BSTRUE, &into, true, rc);
+              if (*rc != 0) break;
+              refine.grew(stretch.num_poles);
+              ++inserted;
+            }
+            refine.finish();
           }
           if (*rc != 0 || inserted == 0) break;
           offset_polygon(w, dist, normal, side, true, out, rc);
