@@ -318,6 +318,31 @@ void collinear_overlaps(int *rc, const VOQbsp_curve *cv, double ktol, Columns &o
   }
 }
 
+// Whether the span [a, b] of cv bends off every line by more than tol: its points at the ends and the middle
+// make a triangle that no strip four times tol wide holds, while the hull of the span's poles holds its points,
+// so the poles cannot all lie within tol of one line. False where that is not plain (a failed or unusable
+// evaluation, or a fault handler that must see every step of the straightness test).
+bool bends_off_lines(const VOQbsp_curve *cv, double a, double b, double tol) {
+  if (BSfaulthooked()) return false;
+  const double at[3] = {a, (a + b) / 2, b};
+  double p[3][3];
+  for (int i = 0; i < 3; ++i) {
+    int erc = 0;
+    BScveval_n(cv, at[i], 0, p[i], &erc);
+    if (erc != 0) return false;
+  }
+  double e[3][3], longest = 0;
+  for (int i = 0; i < 3; ++i) {
+    for (int c = 0; c < 3; ++c) e[i][c] = p[(i + 1) % 3][c] - p[i][c];
+    longest = std::fmax(longest, std::sqrt(e[i][0] * e[i][0] + e[i][1] * e[i][1] + e[i][2] * e[i][2]));
+  }
+  const double x = e[0][1] * e[1][2] - e[0][2] * e[1][1], y = e[0][2] * e[1][0] - e[0][0] * e[1][2],
+               z = e[0][0] * e[1][1] - e[0][1] * e[1][0];
+  // Twice the area over the longest side: the least height of the triangle.
+  const double height = std::sqrt(x * x + y * y + z * z) / longest;
+  return std::isfinite(height) && longest < 1e15 && height > 4 * tol;
+}
+
 // Knots where a straight span of cv turns back along its line, inserted into *copy so that no span of the copy
 // runs over itself. cv has passed BScvcheck.
 void split_at_line_turns(int *rc, const VOQbsp_curve *cv, VOQbsp_curve **copy) {
@@ -327,7 +352,7 @@ void split_at_line_turns(int *rc, const VOQbsp_curve *cv, VOQbsp_curve **copy) {
   BSallocvoqcv(cv->order, n, cv->rational, 0, &span, rc);
   const double tol = BStoltab[bstol::dist_tol];
   for (int i = k - 1; i <= n - 1 && *rc == 0; ++i) {
-    if (!(t[i] < t[i + 1])) continue;
+    if (!(t[i] < t[i + 1]) || bends_off_lines(cv, t[i], t[i + 1], tol)) continue;
     double tol0 = 0, tol1 = 0;
     BSlocknttol(cv, t[i], tol, &tol0, rc);
     if (*rc == 0) BSlocknttol(cv, t[i + 1], tol, &tol1, rc);

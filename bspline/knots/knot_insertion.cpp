@@ -14,9 +14,10 @@ int bsknots::boehm_insert(int k, int n, double *poles, double *weights, double *
                           double u) {
   if (r <= 0) return 0;
   const int p = k - 1, s = K - m;
-  for (int i = n - 1; i >= s; --i) {
-    for (int c = 0; c < 3; ++c) poles[3 * (i + r) + c] = poles[3 * i + c];
-    if (weights) weights[i + r] = weights[i];
+  if (n > s) {
+    std::memmove(poles + 3 * static_cast<std::size_t>(s + r), poles + 3 * static_cast<std::size_t>(s),
+                 3 * static_cast<std::size_t>(n - s) * sizeof(double));
+    if (weights) std::memmove(weights + s + r, weights + s, static_cast<std::size_t>(n - s) * sizeof(double));
   }
   for (int j = 1; j <= r; ++j) {
     // Downwards, so that pole q-1 still holds the previous level when pole q is blended.
@@ -33,7 +34,8 @@ int bsknots::boehm_insert(int k, int n, double *poles, double *weights, double *
       if (weights) weights[s + r - j] = weights[s];
     }
   }
-  for (int i = n + k - 1; i > K; --i) knots[i + r] = knots[i];
+  if (n + k - 1 > K)
+    std::memmove(knots + K + 1 + r, knots + K + 1, static_cast<std::size_t>(n + k - 1 - K) * sizeof(double));
   for (int i = 1; i <= r; ++i) knots[K + i] = u;
   return 0;
 }
@@ -49,16 +51,21 @@ struct KnotRun {
 // The copies of the interior knot nearest u, when it lies within tol. Only equal knots make a run: where the
 // tolerance spans several distinct knots (a curve that barely moves), chaining them would count one knot's
 // copies as another's and give the refined curve more poles than its spans need.
+// The knots of a checked curve do not decrease: the nearest lie on either side of u, and of equal distances the
+// lower knot's first copy is taken.
 KnotRun existing_run(const VOQbsp_curve &cv, double u, double tol) {
   KnotRun run;
   run.u = u;
-  double nearest = tol;
-  for (int i = cv.order; i <= cv.num_poles - 1; ++i)
-    if (std::fabs(cv.knots[i] - u) < nearest) {
-      nearest = std::fabs(cv.knots[i] - u);
-      run.first = i;
-      run.u = cv.knots[i];
-    }
+  const double *lo = cv.knots + cv.order, *hi = cv.knots + cv.num_poles;
+  const double *above = std::lower_bound(lo, hi, u);
+  const double below_gap = above > lo ? u - above[-1] : INFINITY, above_gap = above < hi ? *above - u : INFINITY;
+  if (below_gap < tol && below_gap <= above_gap) {
+    const double *first = std::lower_bound(lo, above, above[-1]);
+    run.first = static_cast<int>(first - cv.knots);
+  } else if (above_gap < tol) {
+    run.first = static_cast<int>(above - cv.knots);
+  }
+  if (run.first >= 0) run.u = cv.knots[run.first];
   for (int i = run.first; run.first >= 0 && i <= cv.num_poles - 1 && cv.knots[i] == run.u; ++i) ++run.count;
   return run;
 }

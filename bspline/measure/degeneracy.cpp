@@ -1,5 +1,7 @@
 // Whether a curve is degenerate: its points all within half the distance tolerance of one point, or its length
 // below the distance tolerance.
+#include <cmath>
+
 #include "bspline/measure.h"
 #include "bspline/numerics.h"
 
@@ -43,6 +45,20 @@ void BStstcvdegn(const VOQbsp_curve *cv, BSboolean *degenerate, int *rc) {
         *degenerate = 1;
         break;
       }
+    }
+    // The length is at least that of the polyline through the curve's points at its ends and middle: where that
+    // is well above the tolerance, integrating the length could not find it below. A fault handler sees the
+    // length measured, as before.
+    if (!BSfaulthooked() && n >= cv->order && cv->order >= 1) {
+      const double lo = cv->knots[cv->order - 1], hi = cv->knots[n], at[3] = {lo, (lo + hi) / 2, hi};
+      double p[3][3], chords = 0;
+      int erc = 0;
+      for (int i = 0; i < 3 && erc == 0; ++i) BScveval_n(cv, at[i], 0, p[i], &erc);
+      for (int i = 0; i < 2 && erc == 0; ++i)
+        chords += std::sqrt((p[i + 1][0] - p[i][0]) * (p[i + 1][0] - p[i][0]) +
+                            (p[i + 1][1] - p[i][1]) * (p[i + 1][1] - p[i][1]) +
+                            (p[i + 1][2] - p[i][2]) * (p[i + 1][2] - p[i][2]));
+      if (erc == 0 && std::isfinite(chords) && chords >= 2 * dist_tol) break;
     }
     // A writable view: the length routine clears and restores the closure flag of the curve it is given.
     VOQbsp_curve view = *cv;

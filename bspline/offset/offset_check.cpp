@@ -21,6 +21,53 @@ constexpr int kNewtonBroke = -1;
 // the offset tolerance when that is set finer than the distance tolerance.
 double projection_tol() { return std::fmin(BStoltab[bstol::dist_tol], 0.075 * BStoltab[bstol::offset_tol]); }
 
+// The Newton steps taken with the exact derivative before the damped solver is left to finish.
+constexpr int kExactSteps = 8;
+
+// The foot of pt by plain Newton steps on the tangential residual with its exact derivative, from u0 in
+// [lo, hi]: the checked points start at their own parameter, on a good offset a step or two from their feet,
+// where the damped solver with its difference quotients takes four steps of two evaluations each. It stops
+// where that solver does, on the residual (with the same dead zone) or the step; false where it cannot go on
+// plainly (a residual whose derivative strays from the squared speed by a tenth of it or more, a step out of the
+// range, no convergence in kExactSteps), and the damped solver takes the point from its start, so that it is
+// judged as it always was.
+bool exact_newton(const VOQbsp_curve *cv, double lo, double hi, double ftol, double xtol, double u0,
+                  const double pt[3], double *u, int *rc) {
+  const double zone = projection_tol(), dead = std::fmin(BStoltab[bstol::dist_sqtol], zone * zone);
+  double x = u0;
+  for (int step = 0; step < kExactSteps; ++step) {
+    double ev[9];
+    BScveval_n(cv, x, 2, ev, rc);
+    if (*rc != 0) return false;
+    double v[3];
+    for (int k = 0; k < 3; ++k) v[k] = ev[k] - pt[k];
+    const double sq = v[0] * v[0] + v[1] * v[1] + v[2] * v[2];
+    const double speed_sq = ev[3] * ev[3] + ev[4] * ev[4] + ev[5] * ev[5];
+    if (!(speed_sq > 1e-292)) return false;
+    const double g = v[0] * ev[3] + v[1] * ev[4] + v[2] * ev[5];
+    if (sq < dead || std::fabs(g) / std::sqrt(speed_sq) <= ftol) {
+      *u = x;
+      return true;
+    }
+    // Towards a centre of curvature (about a cusp of the offset) the residual flattens, and the damped solver
+    // may wander off or give up (the global search then decides) where plain steps find a nearby foot.
+    const double rise = speed_sq + v[0] * ev[6] + v[1] * ev[7] + v[2] * ev[8];
+    if (!(rise > 0.9 * speed_sq && rise < 1.1 * speed_sq) || !std::isfinite(rise)) return false;
+    double next = x - g / rise;
+    if (!std::isfinite(next)) return false;
+    // A foot beyond a range end is the damped solver's to judge: held at the end, its steps do not shrink, and
+    // where it gives up the global search decides.
+    if (next < lo || next > hi) return false;
+    const double moved = std::fabs(next - x);
+    x = next;
+    if (moved <= xtol) {
+      *u = x;
+      return true;
+    }
+  }
+  return false;
+}
+
 // The projection on a curve already checked, with its knot tolerance: a caller that projects many points on one
 // curve checks it and measures its tolerance once.
 void project_near(const VOQbsp_curve *cv, double ktol, double u0, const double pt[3], double *u, double foot[3],
@@ -29,27 +76,33 @@ void project_near(const VOQbsp_curve *cv, double ktol, double u0, const double p
          std::isfinite(pt[0] + pt[1] + pt[2]));
   *rc = 0;
   do {
-    // Everything the residual needs travels in the solver's record: nothing is kept between calls.
-    BSprptdata data{cv, {pt[0], pt[1], pt[2]}};
     double lo = cv->knots[cv->order - 1], hi = cv->knots[cv->num_poles], x = u0;
-    std::uint16_t periodic = cv->phy_closed ? 1 : 0;
-    BSnewtonrec rec{};
-    rec.lo = &lo;
-    rec.hi = &hi;
-    rec.ftol = projection_tol();
+    const double ftol = projection_tol();
     // The knot tolerance stands for dist_tol along the curve; a finer check needs a finer step in proportion.
-    rec.xtol = ktol * (projection_tol() / BStoltab[bstol::dist_tol]);
-    rec.n = 1;
-    rec.max_iter = BSOFFSET_MAX_NEWTON;
-    rec.periodic = &periodic;
-    rec.data = &data;
-    rec.x0 = &u0;
-    rec.x = &x;
-    BSqnwt2(rc, &rec, BSprptnrfn);
-    if (*rc != 0) break;
-    if (rec.iterations >= BSOFFSET_MAX_NEWTON) {
-      *rc = BSRC_NO_CONVERGENCE;
-      break;
+    const double xtol = ktol * (projection_tol() / BStoltab[bstol::dist_tol]);
+    if (!exact_newton(cv, lo, hi, ftol, xtol, u0, pt, &x, rc)) {
+      *rc = 0;
+      x = u0;
+      // Everything the residual needs travels in the solver's record: nothing is kept between calls.
+      BSprptdata data{cv, {pt[0], pt[1], pt[2]}};
+      std::uint16_t periodic = cv->phy_closed ? 1 : 0;
+      BSnewtonrec rec{};
+      rec.lo = &lo;
+      rec.hi = &hi;
+      rec.ftol = ftol;
+      rec.xtol = xtol;
+      rec.n = 1;
+      rec.max_iter = BSOFFSET_MAX_NEWTON;
+      rec.periodic = &periodic;
+      rec.data = &data;
+      rec.x0 = &u0;
+      rec.x = &x;
+      BSqnwt2(rc, &rec, BSprptnrfn);
+      if (*rc != 0) break;
+      if (rec.iterations >= BSOFFSET_MAX_NEWTON) {
+        *rc = BSRC_NO_CONVERGENCE;
+        break;
+      }
     }
     BSclamppar(cv->knots, cv->order, cv->num_poles, &x, rc);
     if (*rc == 0) BScveval_n(cv, x, 0, foot, rc);

@@ -89,6 +89,8 @@ bool straight_offset(const VOQbsp_curve *curve, double dist, const double side[3
 // BSsetspn on a curve and arguments that the caller has checked: the curve is not checked again for every span.
 void set_span(int s, const VOQbsp_curve *cv, double dist, const double normal[3], int side, VOQbsp_curve *out,
               int *rc);
+// set_span for every span of cv in turn, each pole set once rather than once for each span that uses it.
+void set_polygon(const VOQbsp_curve *cv, double dist, const double normal[3], int side, VOQbsp_curve *out, int *rc);
 
 // The ends of cv's parameter range.
 inline double start_of(const VOQbsp_curve *cv) { return cv->knots[cv->order - 1]; }

@@ -229,3 +229,19 @@ void bsoffset::set_span(int s, const VOQbsp_curve *cv, double dist, const double
   set_span_poles(s, cv, dist, normal, side, out, rc);
   if (*rc != 0) BSexit(rc, "BSsetspn", "bssetspn");
 }
+
+void bsoffset::set_polygon(const VOQbsp_curve *cv, double dist, const double normal[3], int side,
+                           VOQbsp_curve *out, int *rc) {
+  *rc = 0;
+  const int n = cv->num_poles;
+  // A pole depends on the curve alone, so each is set once, in the order the spans first set them. A failure is
+  // left to the spans in turn, which fail at the same pole and leave the trace they always left.
+  if (!BSfaulthooked() && n >= 2) {
+    set_end_pole(0, 1, cv, dist, normal, side, out, rc);
+    for (int i = 1; i <= n - 2 && *rc == 0; ++i) set_interior_pole(i, cv, dist, normal, side, out, rc);
+    if (*rc == 0) set_end_pole(n - 1, -1, cv, dist, normal, side, out, rc);
+    if (*rc == 0) return;
+    *rc = 0;
+  }
+  for (int s = cv->order - 1; s <= n - 1 && *rc == 0; ++s) set_span(s, cv, dist, normal, side, out, rc);
+}

@@ -69,7 +69,7 @@ void offset_polygon(const VOQbsp_curve *W, double dist, const double normal[3], 
     if (*rc != 0) return;
   }
   BScv_copy(rc, W, *out);
-  for (int s = W->order - 1; s <= W->num_poles - 1 && *rc == 0; ++s) bsoffset::set_span(s, W, dist, normal, side, *out, rc);
+  bsoffset::set_polygon(W, dist, normal, side, *out, rc);
 }
 
 // The arc case: the exact offset of a planar rational arc of order 4 or more, or nothing (done false).
@@ -114,6 +114,110 @@ void offset_arc(const VOQbsp_curve *W, double dist, const double normal[3], int 
   if (*rc == 0) BSarc3pts(rc, q, q + 3, q + 6, arc.cv);
   if (*rc == 0) BSupthedeg(arc.cv, static_cast<std::int16_t>(W->order - 1), BSFALSE, out, rc);
 }
+
+// The parameters of u (count, ascending, inside the range) with points added, ascending, into out (room for
+// count + 4 per span: a span gains at most its two ends and the middles between them and its points): nodes and midpoints are spaced by the longer spans about them and can pass over a short
+// span between long ones, or test it at one point, its offset free to stray near its ends unseen. Every span is
+// covered as a span of even knots is by its ends and middle: no point of it farther than a quarter of it from a
+// tested one, the range's ends counting as tested (the offset polygon holds them exactly). Where a point lies
+// farther, the farthest point of the gap is tested too. Answers the count written.
+int cover_spans(const VOQbsp_curve *w, const double *u, int count, double *out) {
+  const int k = w->order, n = w->num_poles;
+  const double hi = w->knots[n];
+  int written = 0, i = 0;
+  double prev = w->knots[k - 1];
+  for (int s = k - 1; s < n; ++s) {
+    const double a = w->knots[s], b = w->knots[s + 1], reach = 0.25 * (b - a) * (1 + 1e-9);
+    for (;;) {
+      const double next = i < count ? u[i] : hi;
+      if (b > a) {
+        const double c = std::fmin(std::fmax((prev + next) / 2, a), b);
+        if (std::fmin(c - prev, next - c) > reach) {
+          out[written++] = prev = c;
+          continue;
+        }
+      }
+      if (i >= count || next > b) break;
+      out[written++] = prev = next;
+      ++i;
+    }
+  }
+  return written;
+}
+
+// A curve record with room for more poles, refined by knots in ascending order: the poles and knots not yet
+// reached wait at the far end of the room, and each knot goes into the stretch before them, so that an
+// insertion moves only that stretch's few poles past the knot rather than the whole rest of the curve. The
+// stretch reaches past every place an insertion reads (the curve at the knot and a parameter tolerance about
+// it, the knots within that tolerance): it starts at the same pole as the curve, so each insertion reads the
+// same poles and knots by the same indices and gives the same curve, bit for bit.
+class Refinement {
+ public:
+  // cv: a record with room for cap poles, holding its curve at the start.
+  Refinement(VOQbsp_curve *cv, int cap) : cv_(cv), cap_(cap), n_(cv->num_poles), reach_(cv->num_poles) {
+    const int k = cv->order, keep = std::min(n_, k + 1);
+    move(keep, cap_ - (n_ - keep), n_ - keep);
+    reach_ = keep;
+  }
+  // The curve as far as its stretch reaches.
+  VOQbsp_curve view() const {
+    VOQbsp_curve v = *cv_;
+    v.num_poles = reach_;
+    v.num_knots = reach_ + cv_->order;
+    return v;
+  }
+  // The stretch made to reach beyond u and the parameter tolerance about it.
+  void reach_past(double u) {
+    while (reach_ < n_ && !(cv_->knots[reach_] > u)) pull(16);
+    // A fault handler sees the insertions read the whole curve, as they always did.
+    if (reach_ == n_ || BSfaulthooked()) return pull(n_ - reach_);
+    const VOQbsp_curve v = view();
+    double d[9];
+    int erc = 0;
+    BScveval_n(&v, u, 2, d, &erc);
+    if (erc != 0) return pull(n_ - reach_);
+    // No parameter tolerance exceeds its first estimate (BSlocknttol).
+    const double dist = BStoltab[bstol::dist_tol];
+    const double d1 = std::sqrt(d[3] * d[3] + d[4] * d[4] + d[5] * d[5]);
+    const double d2 = std::sqrt(d[6] * d[6] + d[7] * d[7] + d[8] * d[8]);
+    double bound = 1e-10;
+    if (d1 > dist) bound = std::fmax(bound, dist / d1);
+    else if (d2 > dist) bound = std::fmax(bound, std::sqrt(dist / (2 * d2)));
+    if (!std::isfinite(bound)) return pull(n_ - reach_);
+    while (reach_ < n_ && !(cv_->knots[reach_] > u + 4 * bound + 1e-12 * std::fabs(u))) pull(16);
+  }
+  // After an insertion into the stretch, whose record then counts poles poles (a knot that met an existing one
+  // within its tolerance adds none).
+  void grew(int poles) {
+    n_ += poles - reach_;
+    reach_ = poles;
+  }
+  // The whole curve in the record again.
+  void finish() {
+    pull(n_ - reach_);
+    cv_->num_poles = n_;
+    cv_->num_knots = n_ + cv_->order;
+  }
+
+ private:
+  // count poles (with their weights) from index from to index to, and the knots k places on.
+  void move(int from, int to, int count) {
+    if (count <= 0 || from == to) return;
+    const std::size_t c = static_cast<std::size_t>(count);
+    std::memmove(cv_->poles + 3 * static_cast<std::size_t>(to), cv_->poles + 3 * static_cast<std::size_t>(from),
+                 3 * c * sizeof(double));
+    if (cv_->rational) std::memmove(cv_->weights + to, cv_->weights + from, c * sizeof(double));
+    std::memmove(cv_->knots + to + cv_->order, cv_->knots + from + cv_->order, c * sizeof(double));
+  }
+  // count more poles of those waiting at the far end brought to the end of the stretch.
+  void pull(int count) {
+    count = std::min(count, n_ - reach_);
+    move(cap_ - (n_ - reach_), reach_, count);
+    reach_ += count;
+  }
+  VOQbsp_curve *cv_;
+  int cap_, n_, reach_;
+};
 
 }  // namespace
 
@@ -190,8 +294,8 @@ void BSspnoffset(const VOQbsp_curve *cv, double dist, const double normal[3], in
         // The first test set: the nodes and the midpoints between them, ends excluded.
         const int n = w->num_poles;
         int m = 0;
-        if (!params.ensure(2 * n + 4) || !ev.ensure(6 * (3 * n + 4)) || !targets.ensure(3 * (3 * n + 4)) ||
-            !sorted.ensure(3 * n + 4)) {
+        if (!params.ensure(6 * n + 4) || !ev.ensure(6 * (6 * n + 4)) || !targets.ensure(3 * (6 * n + 4)) ||
+            !sorted.ensure(6 * n + 4)) {
           *rc = BSRC_NO_SCRATCH;
           break;
         }
@@ -199,19 +303,8 @@ void BSspnoffset(const VOQbsp_curve *cv, double dist, const double normal[3], in
         if (*rc != 0) break;
         if (std::fabs(params.p[0] - w->knots[k - 1]) <= tol_start) params.p[0] = w->knots[k - 1];
         if (std::fabs(params.p[m - 1] - w->knots[n]) <= tol_end) params.p[m - 1] = w->knots[n];
-        // The interior parameters, ends excluded. Nodes and midpoints can step over a short span between long
-        // ones; such a span gets its own midpoint, or its offset would never be checked.
-        int count = 0, j = 1;
-        for (int s = k - 1; s < n; ++s) {
-          const double a = w->knots[s], b = w->knots[s + 1];
-          bool held = false;
-          for (; j < m - 1 && params.p[j] <= b; ++j) {
-            sorted.p[count++] = params.p[j];
-            held = held || params.p[j] > a;
-          }
-          if (b > a && !held) sorted.p[count++] = (a + b) / 2;
-        }
-        for (; j < m - 1; ++j) sorted.p[count++] = params.p[j];
+        // The interior parameters, ends excluded, with the points that cover the short spans among them.
+        int count = cover_spans(w, params.p + 1, m - 2, sorted.p);
         if (!make_targets(w, sorted.p, count, ev.p, normal, side, dist, targets.p, rc)) break;
         std::memcpy(params.p, sorted.p, static_cast<std::size_t>(count) * sizeof(double));
         if (!bad.ensure(count)) {
@@ -318,15 +411,43 @@ void BSspnoffset(const VOQbsp_curve *cv, double dist, const double normal[3], in
           // A span at a range end shorter than the curve's parameter resolution there (a wild curve rushes
           // through it) takes no knot: the inserter refuses one that close to the end. The span is left as it is,
           // and when no span could take a knot, no further pass can change the offset: its shortfall is reported.
+          // The knots go in one after another, in place, into a copy with room for all of them: a copy a pass
+          // rather than a copy a knot.
+          {
+            VOQbsp_curve *room = nullptr;
+            BSallocvoqcv(k, w->num_poles + nknots, w->rational, 0, &room, rc);
+            if (*rc == 0) BScv_copy(rc, w, room);
+            if (*rc != 0) {
+              int ignored = 0;
+              if (room) BSfreevoqcv(room, &ignored);
+              break;
+            }
+            const int code = W.release();
+            W.cv = w = room;
+            if (code != 0) {
+              *rc = code;
+              break;
+            }
+          }
           int inserted = 0;
-          for (int j = 0; j < nknots && *rc == 0; ++j) {
-            double ptol = 0;
-            BSlocknttol(w, knots.p[j], dtol, &ptol, rc);
-            if (*rc != 0) break;
-            if (knots.p[j] - w->knots[k - 1] < ptol || w->knots[w->num_poles] - knots.p[j] < ptol) continue;
-            // w is a refined copy of the checked curve: the inserter need not check it again.
-            bsknots::add_knot_total(w, knots.p[j], 1, BSFALSE, &W.cv, true, rc), w = W.cv;
-            ++inserted;
+          {
+            const double range_start = w->knots[k - 1], range_end = w->knots[w->num_poles];
+            Refinement refine(w, w->num_poles + nknots);
+            for (int j = 0; j < nknots && *rc == 0; ++j) {
+              refine.reach_past(knots.p[j]);
+              VOQbsp_curve stretch = refine.view();
+              double ptol = 0;
+              BSlocknttol(&stretch, knots.p[j], dtol, &ptol, rc);
+              if (*rc != 0) break;
+              if (knots.p[j] - range_start < ptol || range_end - knots.p[j] < ptol) continue;
+              // w is a refined copy of the checked curve: the inserter need not check it again.
+              VOQbsp_curve *into = &stretch;
+              bsknots::add_knot_total(&stretch, knots.p[j], 1, BSTRUE, &into, true, rc);
+              if (*rc != 0) break;
+              refine.grew(stretch.num_poles);
+              ++inserted;
+            }
+            refine.finish();
           }
           if (*rc != 0 || inserted == 0) break;
           offset_polygon(w, dist, normal, side, true, out, rc);

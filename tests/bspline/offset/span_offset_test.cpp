@@ -242,6 +242,10 @@ TEST(SpanOffset, KeepsTheDistanceBetweenItsTestPoints) {
                     {0, 0, 0, 1, 1, 1}, {1, 0.5, 1});
   // One quadratic arch: its first test set holds its quarter points, the middles of its halves after one halving.
   TestCurve arch(3, {0, 0, 0, 2, 3, 0, 4, 0, 0}, clamped_knots(3, 3));
+  // A cubic whose last span is a fifth of the one before: the nodes and their midpoints test it once, near its
+  // start, and its offset strayed by 5.5e-3 towards its end.
+  TestCurve short_end(4, {0, 0, 0, 1.05, 0.12, 0, 2.51, 0.38, 0, 3.47, -0.2, 0, 4.92, -0.7, 0, 7.2, 0.72, 0},
+                      {0, 0, 0, 0, 1.68, 3.24, 3.55, 3.55, 3.55, 3.55});
   struct Case {
     const char *name;
     const VOQbsp_curve *cv;
@@ -252,6 +256,7 @@ TEST(SpanOffset, KeepsTheDistanceBetweenItsTestPoints) {
       {"ellipse outwards", &ellipse.cv, 0.625, 1, 1},
       {"arch outwards, halved once (strayed 2.2e-3)", &arch.cv, 1.375, -1, 2},
       {"arch inwards, within its least radius of curvature", &arch.cv, 0.5, 1, 2},
+      {"short last span", &short_end.cv, 0.135, 1, 2},
   };
   for (const Case &c : cases) {
     Out o(*c.cv);
