@@ -2,8 +2,9 @@
 // removed, and one smooth piece by itself. On a well-formed curve an answer of rc 0 is a sound record whose
 // samples keep the distance: within it plus the offset tolerance of the curve where corners are rounded, never
 // nearer than it less the tolerance once loops are removed from the offset of a closed curve that does not meet
-// itself; every point at the distance from a smooth curve, outside any loop, lies on the offset; a smooth piece's
-// offset follows its true offset within the tolerance. Nothing leaks, also when a heap request fails.
+// itself (the loops handed back lie nearer); every point at the distance from a smooth curve, outside any loop,
+// lies on the offset; a smooth piece's offset follows its true offset within the tolerance. Nothing leaks, also
+// when a heap request fails.
 #include "bspline/offset.h"
 #include "tests/fuzz/fuzz_oracles.h"
 
@@ -125,9 +126,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
       // Every crossing counts, also two found at one point where the curve passes three times (a negative
       // `apart` keeps those the crossing search would drop as not isolated) and two so near that one pair of
       // chords holds both.
+      // The seam of a closed curve, where its end meets its start, is no crossing.
+      auto at_seam = [&](const fuzz::Crossing &x) {
+        const double lo = fuzz::range_start(c->cv), hi = fuzz::range_end(c->cv), e = 1e-9 * (hi - lo);
+        return c->cv.phy_closed && std::fmin(x.s, x.t) - lo <= e && hi - std::fmax(x.s, x.t) <= e;
+      };
       auto meets_itself = [&, known = -1]() mutable {
         if (known < 0) {
-          known = !fuzz::planar_crossings(c->cv, c->cv, scale, 0, -1, 24, true).empty() ||
+          const auto xs = fuzz::planar_crossings(c->cv, c->cv, scale, 0, -1, 24, true);
+          known = std::any_of(xs.begin(), xs.end(), [&](const fuzz::Crossing &x) { return !at_seam(x); }) ||
                   runs_over_itself(c->cv, tol, scale);
           if (std::getenv("FUZZ_DUMP")) std::fprintf(stderr, "  the curve %s itself\n", known ? "meets" : "misses");
         }
@@ -144,7 +151,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
           if (std::getenv("FUZZ_DUMP"))
             std::fprintf(stderr, "  sample %d (%.17g, %.17g): %.17g from the curve\n", s, q[0], q[1], to_curve);
           if (corner_mode == 1) FUZZ_CHECK(to_curve <= d + tol);
-          if (removed_all) FUZZ_CHECK(to_curve >= d - tol);
+          // Loop mode 1 hands back the loops it removed: those come nearer.
+          if (removed_all && part == result) FUZZ_CHECK(to_curve >= d - tol);
         }
       }
       // Every offset point outside the loops of a smooth curve is on the offset. Where the curve meets itself,

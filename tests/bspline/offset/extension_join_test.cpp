@@ -102,6 +102,9 @@ TEST(ExtensionJoin, CrossingOfContinuations) {
       {"curved, crossing twice", curve(3, parabola(1, 0, -1.5, -0.5, -1.25), 0, {}, {0.25}),
        curve(3, parabola(-1, 3, 0.7, 1.5), 0, {2, 2, 2}), {1, 0}, false, 0, {x, 1.5}, {-1.5, 2.25},
        {1.5, 0.75}},
+      // The first piece jumps from (1, 0) to (5, 1) where its end span begins: that span runs on up x = 5.
+      {"end span after a jump", curve(2, {0, 0, 1, 0, 5, 1, 5, 2}, 0, {}, {0.5, 0.5}), curve(2, {6, 4, 8, 4}),
+       {1, 0}, false, 0, {5, 4}, {0, 0}, {8, 4}},
   };
   for (Row &r : rows) {
     SCOPED_TRACE(r.name);
