@@ -96,13 +96,13 @@ BSboolean BSnormals(int *rc, VOQbsp_curve *curve, const double point[3], std::in
       BScvndegspn(curve, &count, spans, rc);
     }
     BSscratch<4 * 16> coef_room;
-    double *coef = *rc == 0 ? coef_room.take(4 * static_cast<std::size_t>(curve->order)) : nullptr;
+    double *coef = *rc == 0 ? coef_room.take(4 * static_cast<std::size_t>(curve->order) + 3) : nullptr;
     if (*rc == 0 && !coef) *rc = BSRC_NO_SCRATCH;
     BSscratch<kLocal> root_room;
     for (int i = 0; i < count && *rc == 0; ++i) {
       BSboolean skip = BSFALSE;
       std::int16_t order = 0;
-      if (!BSspnpow01(rc, curve, &spans[i], &skip, &order, coef) || *rc != 0) break;
+      if (!BSspnbez01(rc, curve, &spans[i], &skip, &order, coef) || *rc != 0) break;
       if (skip) continue;
       const std::size_t room = order >= 2 ? 3 * static_cast<std::size_t>(order) - 4 : 1;
       double *roots = root_room.take(room);

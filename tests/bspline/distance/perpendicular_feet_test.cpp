@@ -31,7 +31,7 @@ double sq(const double a[3], const double b[3]) {
   return (a[0] - b[0]) * (a[0] - b[0]) + (a[1] - b[1]) * (a[1] - b[1]) + (a[2] - b[2]) * (a[2] - b[2]);
 }
 
-// Every span's power form reproduces the curve over the span, on clamped, unclamped, rational and high-order
+// Every span's Bezier form reproduces the curve over the span, on clamped, unclamped, rational and high-order
 // curves and on curves with multiple knots; a degenerate span is skipped and an index outside the range refused.
 TEST(PerpendicularFeet, SpanPolynomials) {
   std::mt19937 rng(5);
@@ -42,28 +42,32 @@ TEST(PerpendicularFeet, SpanPolynomials) {
   } cases[] = {{2, 5, false, true, 1}, {4, 9, true, false, 1}, {4, 9, true, true, 3}, {12, 14, true, true, 1}};
   for (const Case &c : cases) {
     const auto cv = random_curve(rng, c.order, c.n, c.rational, c.clamped, c.mult);
-    std::vector<double> coef(4 * c.order);
+    std::vector<double> coef(4 * c.order + 3);
     for (int span = c.order - 1; span < c.n; ++span) {
       BSboolean skip = 7;
       std::int16_t k = 0;
       int rc = 99;
-      ASSERT_TRUE(BSspnpow01(&rc, &cv->cv, &span, &skip, &k, coef.data()));
+      ASSERT_TRUE(BSspnbez01(&rc, &cv->cv, &span, &skip, &k, coef.data()));
       const double a = cv->knots[span], b = cv->knots[span + 1];
       ASSERT_EQ(skip, b - a < 1e-9 ? 1 : 0) << span;
       if (skip) continue;
       for (double s : {0.0, 0.3, 1.0}) {
-        double h[4] = {0, 0, 0, 0}, ref[3];
-        for (int j = k - 1; j >= 0; --j)
-          for (int m = 0; m < 4; ++m) h[m] = h[m] * s + coef[4 * j + m];
+        // de Casteljau on the homogeneous poles.
+        std::vector<double> h(coef.begin(), coef.end());
+        double ref[3];
+        for (int r = 1; r < k; ++r)
+          for (int j = 0; j < k - r; ++j)
+            for (int m = 0; m < 4; ++m) h[4 * j + m] = (1 - s) * h[4 * j + m] + s * h[4 * j + 4 + m];
         ref_point(*cv, a + s * (b - a), ref);
-        for (int m = 0; m < 3; ++m) EXPECT_NEAR(h[m] / h[3], ref[m], 1e-9 * (1 + std::fabs(ref[m]))) << c.order;
+        for (int m = 0; m < 3; ++m)
+          EXPECT_NEAR(h[m] / h[3] + coef[4 * k + m], ref[m], 1e-9 * (1 + std::fabs(ref[m]))) << c.order;
       }
     }
     for (int bad : {c.order - 2, c.n}) {
       BSboolean skip = 7;
       std::int16_t k = 0;
       int rc = 0;
-      EXPECT_FALSE(BSspnpow01(&rc, &cv->cv, &bad, &skip, &k, coef.data()));
+      EXPECT_FALSE(BSspnbez01(&rc, &cv->cv, &bad, &skip, &k, coef.data()));
       EXPECT_EQ(rc, -2);
     }
   }
@@ -73,6 +77,28 @@ TEST(PerpendicularFeet, SpanPolynomials) {
 TEST(PerpendicularFeet, Feet) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
   const TestCurve line(2, {0, 0, 0, 10, 0, 0}, {0, 0, 1, 1});
+  const TestCurve short_line(2, {0, 0, 0, 5e-6, 0, 0}, {0, 0, 1, 1});
+  // A rational arch of order 10, symmetric about x = 0.
+  std::vector<double> arch_knots(10, 0.0);
+  arch_knots.insert(arch_knots.end(), 10, 1.0);
+  const TestCurve arch(10, {-4, 0, 0, -3, 1, 0, -2, 2, 0, -1, 2.5, 0, -0.5, 3, 0, 0.5, 3, 0, 1, 2.5, 0, 2, 2, 0, 3, 1, 0, 4, 0, 0},
+                       arch_knots, {1, 2, 1, 0.5, 3, 3, 0.5, 1, 2, 1});
+  // Order 14 with poles stacked at either end of a span: the curve crawls out of one place and to a stop at
+  // another, where the span equation has a root of high multiplicity.
+  std::vector<double> bezier_knots(14, 0.0);
+  bezier_knots.insert(bezier_knots.end(), 14, 1.0);
+  const TestCurve stop(14, {-6.125, -6.125, 0, -6.125, -6.125, 0, -6.125, -6.125, 0, -6.125, -6.125, 0, -6.125, -6.125, 0,
+                            -15, 12.25, 0, 12.25, -12.625, 0, -15, -15, 0, -15, -15, 0, -12.625, 0, 0, 12.25, -3, 0,
+                            -15, -15, 0, -15, -15, 0, -15, -15, 0},
+                       bezier_knots);
+  // Unclamped at its end, which it crawls to beside (-15, -15) without reaching it.
+  const TestCurve beside(14, {3, -15, 0, -15, -11.625, 0, 0.25, -9.875, 0, -15, -12.625, 0, -15, 12.25, 0, 12.25, -14.375, 0,
+                              0, -15, 0, 12.25, 12.375, 0, -15, 12.5, 0, -14.5, -15, 0, 9, 13.875, 0, -15, -15, 0,
+                              -15, -15, 0, -13.5, -15, 0, 12.25, -15, 0, -15, -15, 0, -15, -15, 0, -15, -15, 0, -15, -15, 0},
+                         {-15, -15, -14.15625, -10.40625, -9.125, -2.3125, 4.5, 7.4375, 12.09375, 14.09375, 14.09375,
+                          14.09375, 14.09375, 14.09375, 14.09375, 15.28125, 15.28125, 15.28125, 15.28125, 23.15625,
+                          23.15625, 23.15625, 23.15625, 23.15625, 23.15625, 23.25, 23.25, 23.25, 23.25, 23.25, 23.25, 23.25,
+                          23.6875});
   struct Case {
     const char *what;
     const TestCurve &cv;
@@ -87,6 +113,13 @@ TEST(PerpendicularFeet, Feet) {
       {"outside the arc on its bisector", kArc, {2, 2, 0}, 1, 1, 0.5, 0, 0, -1},
       {"beside a line beyond its end: no foot", line, {12, 1, 0}, 1, 0, -9, -9, 0, -1},
       {"above the line's middle", line, {5, 3, 0}, 1, 1, 0.5, 0, 0, 1},
+      // The multiple root at the stop spread into false feet short of it in powers of the span parameter.
+      {"above where a high-order curve stops: the stop", stop, {-15, -15, 0.01}, 1, 1, 1, -1, 0, -1},
+      {"where a high-order curve crawls to a stop beside the point: a foot, not the crawl", beside, {-15, -15, 0},
+       1, 1, 19.646424369020529, 0, 0, -1},
+      // Its span equation is small throughout, yet not 0.
+      {"beside a line a few tolerances long", short_line, {1e-6, 2e-6, 0}, 1, 1, 0.2, 0, 0, 1},
+      {"above the top of a rational high-order arch", arch, {0, 5, 0}, 1, 1, 0.5, 0, 0, 1},
       {"a NaN point", kArc, {nan, 0, 0}, 0, 0, -9, -9, -2, 0},
   };
   for (const Case &c : cases) {
@@ -137,7 +170,7 @@ TEST(PerpendicularFeet, LongCurveAndKnotTolerance) {
   ref_point(cv, u, p);
   EXPECT_LE(sq(p, pt), best + 1e-12);
   EXPECT_NEAR(u, best_u, 2e-3);
-  for (const char *name : {"bscvndegspn", "bscvspndst", "bsspnpow01", "bsperpr", "bsperpr1"}) {
+  for (const char *name : {"bscvndegspn", "bscvspndst", "bsspnbez01", "bsperpr", "bsperpr1"}) {
     Hook hook(name);
     rc = 0;
     EXPECT_FALSE(BSperpa(&rc, &cv.cv, pt, pt, &found, &u, &position)) << name;
@@ -149,11 +182,11 @@ TEST(PerpendicularFeet, LongCurveAndKnotTolerance) {
 // One span whose equation vanishes for pt (an arc about its centre): no foot, and s the guess for pt_dist.
 TEST(PerpendicularFeet, VanishingSpanEquation) {
   const double centre[3] = {0, 0, 0};
-  std::vector<double> coef(12);
+  std::vector<double> coef(15);
   int span = 2, rc = 0;
   BSboolean skip = 0;
   std::int16_t k = 0;
-  ASSERT_TRUE(BSspnpow01(&rc, &kArc.cv, &span, &skip, &k, coef.data()));
+  ASSERT_TRUE(BSspnbez01(&rc, &kArc.cv, &span, &skip, &k, coef.data()));
   struct Case {
     const char *what;
     double pt_dist[3], s;
