@@ -469,10 +469,12 @@ BSboolean BSperpa(int *rc, const VOQbsp_curve *cv, const double pt[3], const dou
         break;
       }
       w = w > u1 ? u1 : w < u0 ? u0 : w;
+      // Measured on the span that gave the foot: where the curve jumps at the span's end, its value at the knot
+      // is the other side's.
       double p[3];
-      BScveval_n(cv, w, 0, p, rc);
-      const double d = *rc == 0 ? sq_dist(p, pt_dist) : 0;
-      if (*rc == 0 && (!*found || d < best)) {
+      span_point(order, bez, s, p);
+      const double d = sq_dist(p, pt_dist);
+      if (!*found || d < best) {
         best = d;
         *found = BSTRUE;
         *u = w;

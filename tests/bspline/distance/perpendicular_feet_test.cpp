@@ -83,6 +83,8 @@ TEST(PerpendicularFeet, Feet) {
   arch_knots.insert(arch_knots.end(), 10, 1.0);
   const TestCurve arch(10, {-4, 0, 0, -3, 1, 0, -2, 2, 0, -1, 2.5, 0, -0.5, 3, 0, 0.5, 3, 0, 1, 2.5, 0, 2, 2, 0, 3, 1, 0, 4, 0, 0},
                        arch_knots, {1, 2, 1, 0.5, 3, 3, 0.5, 1, 2, 1});
+  // A valley, then a jump to an arch that starts on (1, 0) and comes back to it.
+  const TestCurve jump(3, {0, 5, 0, 1, 3, 0, 2, 5, 0, 1, 0, 0, 4, 0, 0, 0, 0, 0}, {0, 0, 0, 1, 1, 1, 2, 2, 2});
   // Order 14 with poles stacked at either end of a span: the curve crawls out of one place and to a stop at
   // another, where the span equation has a root of high multiplicity.
   std::vector<double> bezier_knots(14, 0.0);
@@ -120,6 +122,8 @@ TEST(PerpendicularFeet, Feet) {
       // Its span equation is small throughout, yet not 0.
       {"beside a line a few tolerances long", short_line, {1e-6, 2e-6, 0}, 1, 1, 0.2, 0, 0, 1},
       {"above the top of a rational high-order arch", arch, {0, 5, 0}, 1, 1, 0.5, 0, 0, 1},
+      // The curve's value at the jump is the valley's end, farther than the valley's foot.
+      {"on the start of a piece after a jump", jump, {1, 0, 0}, 1, 1, 1, 1, 0, -1},
       {"a NaN point", kArc, {nan, 0, 0}, 0, 0, -9, -9, -2, 0},
   };
   for (const Case &c : cases) {
