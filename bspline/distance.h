@@ -177,10 +177,9 @@ BSboolean BSprj_cv_pl(int *rc, const VOQbsp_curve *cv, const double plane_pt[3],
                       const double dir[3], VOQbsp_curve *out);
 
 // ---------------------------------------------------------------------------------------------------------------
-// Perpendicular feet (bspline/distance/perpendicular_feet.cpp). A span polynomial is its k Bezier poles on the
-// local parameter s in [0, 1], four doubles each (x, y, z, w; weighted; w exactly 1 when not rational), taken from
-// an origin, whose three coordinates follow them (4 k + 3 doubles). Position codes: 1 at the start of the span,
-// -1 at its end, 0 inside.
+// Perpendicular feet (bspline/distance/perpendicular_feet.cpp). A span polynomial is k coefficients of four doubles (x, y,
+// z, w; weighted, w = 1 when not rational) in powers of the local parameter s in [0, 1]. Position codes: 1 at the
+// start of the span, -1 at its end, 0 inside.
 
 // The foot of a perpendicular from pt nearest to pt_dist (callers pass the same point twice); the curve's ends
 // count only when pt lies on them within dist_sqtol. Not the global nearest point (BSmdstptcv is): a point whose
@@ -194,23 +193,20 @@ BSboolean BSperpa(int *rc, const VOQbsp_curve *cv, const double pt[3], const dou
 // The foot within one span: the root of BSperpr(pt) nearest to pt_dist (ties keep the first). When the equation
 // vanishes identically, found stays 0, position 0 and s is the guess for pt_dist (0.5 when that vanishes too,
 // else the nearest root or the nearer end).
-BSboolean BSperpr1(int *rc, const std::int16_t *order, const double *bez, const double pt[3],
+BSboolean BSperpr1(int *rc, const std::int16_t *order, const double *coef, const double pt[3],
                    const double pt_dist[3], BSboolean *found, double *s, int *position);
-// The roots in [0, 1] of (X - w pt) . (X' w - X w'), ascending, 3(k - 1) - 1 at most (roots needs that room);
-// nroots -1 when it vanishes identically (every Bernstein coefficient within its rounding).
-// Where the equation cannot be told from 0 over a stretch (the curve crawling to a stop at pt) the stretch gives
-// one root, the span's end when it reaches one. rc -2 for order below 2 or an equation that is not finite, 33
-// without scratch memory.
-BSboolean BSperpr(int *rc, const std::int16_t *order, const double *bez, const double pt[3], int *nroots,
+// The roots in [0, 1] of (X - w pt) . (X' w - X w'), 3(k - 1) - 1 at most (roots needs that room); nroots -1 when
+// it vanishes identically. rc -2 for order below 2, 33 without scratch memory.
+BSboolean BSperpr(int *rc, const std::int16_t *order, const double *coef, const double pt[3], int *nroots,
                   double *roots);
-// The span [knots[span], knots[span + 1]] (span in order - 1 .. num_poles - 1, else rc -2) as its Bezier poles on
-// [0, 1] from its start; skip = 1 and bez untouched when it is narrower than the curve's knot tolerance.
-BSboolean BSspnbez01(int *rc, const VOQbsp_curve *cv, const int *span, BSboolean *skip, std::int16_t *order_out,
-                     double *bez);
+// The span [knots[span], knots[span + 1]] (span in order - 1 .. num_poles - 1, else rc -2) as a polynomial on
+// [0, 1]; skip = 1 and coef untouched when it is narrower than the curve's knot tolerance.
+BSboolean BSspnpow01(int *rc, const VOQbsp_curve *cv, const int *span, BSboolean *skip, std::int16_t *order_out,
+                     double *coef);
 // Lower bounds of the squared distance from pt to each listed span (span indices as BScvndegspn gives them): the
 // distance to the box of the span's Cartesian poles, 0 inside.
 void BScvspndst(const VOQbsp_curve *cv, const double pt[3], int count, const int *spans, double *dist, int *rc);
-// Bezier poles (four doubles each) to power coefficients of the same span on [0, 1].
+// Bezier coefficients (four doubles each) to power coefficients of the same span on [0, 1].
 BSboolean BScbzpr(int *rc, const std::int16_t *order, const double *bez, double *coef);
 
 // ---------------------------------------------------------------------------------------------------------------

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "bspline/distance.h"
+#include "bspline/distance/feet_internal.h"
 #include "bspline/knots.h"
 #include "bspline/knots/knots_internal.h"
 #include "bspline/measure.h"
@@ -102,7 +103,7 @@ BSboolean BSnormals(int *rc, VOQbsp_curve *curve, const double point[3], std::in
     for (int i = 0; i < count && *rc == 0; ++i) {
       BSboolean skip = BSFALSE;
       std::int16_t order = 0;
-      if (!BSspnbez01(rc, curve, &spans[i], &skip, &order, coef) || *rc != 0) break;
+      if (!bsfeet::span_bezier(rc, curve, &spans[i], &skip, &order, coef) || *rc != 0) break;
       if (skip) continue;
       const std::size_t room = order >= 2 ? 3 * static_cast<std::size_t>(order) - 4 : 1;
       double *roots = root_room.take(room);
@@ -111,7 +112,7 @@ BSboolean BSnormals(int *rc, VOQbsp_curve *curve, const double point[3], std::in
         break;
       }
       int nroots = 0;
-      if (!BSperpr(rc, &order, coef, point, &nroots, roots) || *rc != 0) break;
+      if (!bsfeet::span_roots(rc, &order, coef, point, &nroots, roots) || *rc != 0) break;
       const double a = curve->knots[spans[i]], b = curve->knots[spans[i] + 1];
       // Past a jump (a knot of full multiplicity) the curve starts afresh elsewhere: an interval does not run on
       // through it, and one begun at a listed foot covers that foot.

@@ -7,9 +7,11 @@
 #include <limits>
 
 #include "bspline/distance.h"
+#include "bspline/distance/feet_internal.h"
 #include "bspline/knots.h"
 #include "bspline/knots/knots_internal.h"
 #include "bspline/measure.h"
+#include "bspline/numerics.h"
 
 namespace {
 
@@ -33,6 +35,21 @@ void span_point(int k, const double *bez, double s, double p[3]) {
   for (int m = 0; m < 3; ++m) p[m] = h[m] / h[3] + bez[4 * k + m];
 }
 
+// The Cartesian point of a span polynomial (k coefficients of x, y, z, w in powers of s) at s.
+void power_point(int k, const double *coef, double s, double p[3]) {
+  double h[4] = {0, 0, 0, 0};
+  for (int j = k - 1; j >= 0; --j)
+    for (int c = 0; c < 4; ++c) h[c] = h[c] * s + coef[4 * j + c];
+  for (int c = 0; c < 3; ++c) p[c] = h[c] / h[3];
+}
+
+// A span's form (power coefficients, or Bezier poles and origin) and the routines that read it.
+struct SpanForm {
+  void (*point)(int k, const double *form, double s, double p[3]);
+  BSboolean (*roots)(int *rc, const std::int16_t *order, const double *form, const double pt[3], int *nroots,
+                     double *roots);
+};
+
 double sq_dist(const double a[3], const double b[3]) {
   double s = 0;
   for (int c = 0; c < 3; ++c) s += (a[c] - b[c]) * (a[c] - b[c]);
@@ -42,11 +59,12 @@ double sq_dist(const double a[3], const double b[3]) {
 double norm1(const double v[3]) { return std::fabs(v[0]) + std::fabs(v[1]) + std::fabs(v[2]); }
 
 // The root whose span point lies nearest to pt_dist; ties keep the first.
-double nearest_root(int k, const double *bez, const double pt_dist[3], int count, const double *roots) {
+double nearest_root(const SpanForm &form, int k, const double *coef, const double pt_dist[3], int count,
+                    const double *roots) {
   double best = roots[0], best_sq = std::numeric_limits<double>::infinity();
   for (int i = 0; i < count; ++i) {
     double p[3];
-    span_point(k, bez, roots[i], p);
+    form.point(k, coef, roots[i], p);
     const double d = sq_dist(p, pt_dist);
     if (d < best_sq) {
       best_sq = d;
@@ -167,60 +185,86 @@ BSboolean BScbzpr(int *rc, const std::int16_t *order, const double *bez, double 
   return *rc == 0 ? BSTRUE : BSFALSE;
 }
 
-BSboolean BSspnbez01(int *rc, const VOQbsp_curve *cv, const int *span, BSboolean *skip, std::int16_t *order_out,
-                     double *bez) {
+namespace {
+
+// The span's Bezier poles into bez (4 k doubles), and with from_start the span's start after them (3 more) as
+// the origin they are taken from; the checks and the skip rule of BSspnpow01.
+void span_poles(int *rc, const VOQbsp_curve *cv, int i, BSboolean *skip, std::int16_t *order_out, double *bez,
+                bool from_start) {
   *rc = 0;
-  const int k = cv->order, n = cv->num_poles, i = *span;
+  const int k = cv->order, n = cv->num_poles;
   if (k < 2 || i < k - 1 || i > n - 1) {
     *rc = BSRC_OUT_OF_RANGE;
-  } else {
-    double ktol = 0;
-    const double *t = cv->knots;
-    BScvkttol2(cv->order, t, n, cv->poles, cv->rational ? cv->weights : nullptr, &ktol, rc);
-    if (*rc == 0 && !(t[i + 1] - t[i] >= ktol)) {
-      *skip = BSTRUE;
-    } else if (*rc == 0) {
-      *skip = BSFALSE;
-      // Bezier pole j is the blossom at (t_i repeated d - j times, t_i+1 repeated j times): de Boor's recurrence
-      // with those arguments in turn, on the homogeneous poles. Without weights w stays exactly 1, which tells
-      // the span equation that the curve is polynomial.
-      // The poles are taken from the span's start, so that a span that barely moves keeps the digits of its
-      // motion (differences of poles near one place are exact).
-      const int d = k - 1, dims = cv->rational ? 4 : 3;
-      BSscratch<4 * 16> work;
-      double *q = work.take(4 * static_cast<std::size_t>(k));
-      if (!q) {
-        *rc = BSRC_NO_SCRATCH;
-      } else {
-        // The first pass (from j = -1) finds the span's start with the origin at 0, which becomes the origin.
-        double *origin = bez + 4 * k;
-        for (int c = 0; c < 3; ++c) origin[c] = 0;
-        for (int j = -1; j <= d; ++j) {
-          for (int m = 0; m <= d; ++m) {
-            const int p = i - d + m;
-            const double w = cv->rational ? cv->weights[p] : 1.0;
-            for (int c = 0; c < 3; ++c) q[4 * m + c] = cv->poles[3 * p + c] - w * origin[c];
-            q[4 * m + 3] = w;
-          }
-          for (int r = 1; r <= d; ++r) {
-            const double arg = r <= d - std::max(j, 0) ? t[i] : t[i + 1];
-            for (int m = d; m >= r; --m) {
-              const int p = i - d + m;
-              const double a = (arg - t[p]) / (t[p + d - r + 1] - t[p]);
-              for (int c = 0; c < dims; ++c) q[4 * m + c] = (1 - a) * q[4 * (m - 1) + c] + a * q[4 * m + c];
-            }
-          }
-          if (j < 0) {
-            for (int c = 0; c < 3; ++c) origin[c] = q[4 * d + c] / q[4 * d + 3];
-          } else {
-            for (int c = 0; c < 4; ++c) bez[4 * j + c] = q[4 * d + c];
-          }
-        }
-        *order_out = static_cast<std::int16_t>(k);
+    return;
+  }
+  double ktol = 0;
+  const double *t = cv->knots;
+  BScvkttol2(cv->order, t, n, cv->poles, cv->rational ? cv->weights : nullptr, &ktol, rc);
+  if (*rc != 0) return;
+  if (!(t[i + 1] - t[i] >= ktol)) {
+    *skip = BSTRUE;
+    return;
+  }
+  *skip = BSFALSE;
+  // Bezier pole j is the blossom at (t_i repeated d - j times, t_i+1 repeated j times): de Boor's recurrence with
+  // those arguments in turn, on the homogeneous poles. Without weights w stays exactly 1, which tells the span
+  // equation that the curve is polynomial.
+  // Poles taken from the span's start keep the digits of a span that barely moves (differences of poles near
+  // one place are exact).
+  const int d = k - 1, dims = cv->rational ? 4 : 3;
+  BSscratch<4 * 16> work;
+  double *q = work.take(4 * static_cast<std::size_t>(k));
+  if (!q) {
+    *rc = BSRC_NO_SCRATCH;
+    return;
+  }
+  // The first pass (from j = -1) finds the span's start with the origin at 0, which becomes the origin.
+  double zero[3] = {0, 0, 0}, *origin = from_start ? bez + 4 * k : zero;
+  for (int c = 0; c < 3; ++c) origin[c] = 0;
+  for (int j = from_start ? -1 : 0; j <= d; ++j) {
+    for (int m = 0; m <= d; ++m) {
+      const int p = i - d + m;
+      const double w = cv->rational ? cv->weights[p] : 1.0;
+      for (int c = 0; c < 3; ++c) q[4 * m + c] = cv->poles[3 * p + c] - w * origin[c];
+      q[4 * m + 3] = w;
+    }
+    for (int r = 1; r <= d; ++r) {
+      const double arg = r <= d - std::max(j, 0) ? t[i] : t[i + 1];
+      for (int m = d; m >= r; --m) {
+        const int p = i - d + m;
+        const double a = (arg - t[p]) / (t[p + d - r + 1] - t[p]);
+        for (int c = 0; c < dims; ++c) q[4 * m + c] = (1 - a) * q[4 * (m - 1) + c] + a * q[4 * m + c];
       }
     }
+    if (j < 0) {
+      for (int c = 0; c < 3; ++c) origin[c] = q[4 * d + c] / q[4 * d + 3];
+    } else {
+      for (int c = 0; c < 4; ++c) bez[4 * j + c] = q[4 * d + c];
+    }
   }
-  BSexit(rc, "BSspnbez01", "bsspnbez01");
+  *order_out = static_cast<std::int16_t>(k);
+}
+
+}  // namespace
+
+BSboolean BSspnpow01(int *rc, const VOQbsp_curve *cv, const int *span, BSboolean *skip, std::int16_t *order_out,
+                     double *coef) {
+  BSscratch<4 * 16> bezier;
+  double *bez = bezier.take(4 * static_cast<std::size_t>(cv->order > 0 ? cv->order : 0));
+  if (!bez) {
+    *rc = BSRC_NO_SCRATCH;
+  } else {
+    span_poles(rc, cv, *span, skip, order_out, bez, false);
+    if (*rc == 0 && !*skip) BScbzpr(rc, order_out, bez, coef);
+  }
+  BSexit(rc, "BSspnpow01", "bsspnpow01");
+  return *rc == 0 ? BSTRUE : BSFALSE;
+}
+
+BSboolean bsfeet::span_bezier(int *rc, const VOQbsp_curve *cv, const int *span, BSboolean *skip,
+                              std::int16_t *order_out, double *bez) {
+  span_poles(rc, cv, *span, skip, order_out, bez, true);
+  BSexit(rc, "BSspnpow01", "bsspnpow01");
   return *rc == 0 ? BSTRUE : BSFALSE;
 }
 
@@ -236,8 +280,8 @@ void BScvspndst(const VOQbsp_curve *cv, const double pt[3], int count, const int
   BSexit(rc, "BScvspndst", "bscvspndst");
 }
 
-BSboolean BSperpr(int *rc, const std::int16_t *order, const double *bez, const double pt[3], int *nroots,
-                  double *roots) {
+BSboolean bsfeet::span_roots(int *rc, const std::int16_t *order, const double *bez, const double pt[3], int *nroots,
+                             double *roots) {
   *rc = 0;
   *nroots = 0;
   const int k = *order;
@@ -356,8 +400,50 @@ BSboolean BSperpr(int *rc, const std::int16_t *order, const double *bez, const d
   return *rc == 0 ? BSTRUE : BSFALSE;
 }
 
-BSboolean BSperpr1(int *rc, const std::int16_t *order, const double *bez, const double pt[3],
-                   const double pt_dist[3], BSboolean *found, double *s, int *position) {
+BSboolean BSperpr(int *rc, const std::int16_t *order, const double *coef, const double pt[3], int *nroots,
+                  double *roots) {
+  *rc = 0;
+  *nroots = 0;
+  const int k = *order;
+  if (k < 2) {
+    *rc = BSRC_OUT_OF_RANGE;
+  } else {
+    // (X - w pt) . (X' w - X w') = 0: the vector to the point against the numerator of the rational tangent.
+    // A has degree d, B 2d - 1 as formed (its top term cancels), so the product has 3d coefficients.
+    const int d = k - 1, nb = 2 * d, nf = 3 * d;
+    BSscratch<kLocalCoefs> room;
+    double *a = room.take(3 * static_cast<std::size_t>(k) + 3 * static_cast<std::size_t>(nb) + nf);
+    if (!a) {
+      *rc = BSRC_NO_SCRATCH;
+    } else {
+      double *b = a + 3 * k, *f = b + 3 * nb;
+      for (int j = 0; j < k; ++j)
+        for (int c = 0; c < 3; ++c) a[3 * j + c] = coef[4 * j + c] - coef[4 * j + 3] * pt[c];
+      for (int m = 0; m < 3 * nb; ++m) b[m] = 0;
+      for (int i = 1; i < k; ++i)
+        for (int j = 0; j < k; ++j)
+          for (int c = 0; c < 3; ++c)
+            b[3 * (i - 1 + j) + c] += i * (coef[4 * i + c] * coef[4 * j + 3] - coef[4 * j + c] * coef[4 * i + 3]);
+      for (int m = 0; m < nf; ++m) f[m] = 0;
+      for (int i = 0; i < k; ++i)
+        for (int j = 0; j < nb; ++j)
+          for (int c = 0; c < 3; ++c) f[i + j] += a[3 * i + c] * b[3 * j + c];
+      const std::int16_t deg = static_cast<std::int16_t>(nf - 1);
+      const double lo = 0, hi = 1;
+      std::uint16_t count = 0;
+      BSpoly3(rc, &deg, f, &lo, &hi, &count, roots);
+      if (*rc == 0) *nroots = count == 65535 ? -1 : count;
+    }
+  }
+  BSexit(rc, "BSperpr", "bsperpr");
+  return *rc == 0 ? BSTRUE : BSFALSE;
+}
+
+namespace {
+
+// The foot within one span in either form; leaves as BSperpr1.
+BSboolean span_foot(const SpanForm &form, int *rc, const std::int16_t *order, const double *coef, const double pt[3],
+                    const double pt_dist[3], BSboolean *found, double *s, int *position) {
   *rc = 0;
   *found = BSFALSE;
   const int k = *order;
@@ -368,29 +454,39 @@ BSboolean BSperpr1(int *rc, const std::int16_t *order, const double *bez, const 
     *rc = BSRC_OUT_OF_RANGE;
   } else if (!roots) {
     *rc = BSRC_NO_SCRATCH;
-  } else if (BSperpr(rc, order, bez, pt, &nroots, roots) && nroots > 0) {
-    *s = nearest_root(k, bez, pt_dist, nroots, roots);
+  } else if (form.roots(rc, order, coef, pt, &nroots, roots) && nroots > 0) {
+    *s = nearest_root(form, k, coef, pt_dist, nroots, roots);
     *found = BSTRUE;
     *position = *s == 0 ? 1 : *s == 1 ? -1 : 0;
   } else if (*rc == 0 && nroots < 0) {
     // Every point of the span is a foot for pt: no foot is reported, but s still names the best guess for
     // pt_dist.
     *position = 0;
-    if (BSperpr(rc, order, bez, pt_dist, &nroots, roots)) {
+    if (form.roots(rc, order, coef, pt_dist, &nroots, roots)) {
       if (nroots < 0) {
         *s = 0.5;
       } else if (nroots == 0) {
         double p0[3], p1[3];
-        span_point(k, bez, 0, p0);
-        span_point(k, bez, 1, p1);
+        form.point(k, coef, 0, p0);
+        form.point(k, coef, 1, p1);
         *s = sq_dist(p1, pt_dist) < sq_dist(p0, pt_dist) ? 1 : 0;
       } else {
-        *s = nearest_root(k, bez, pt_dist, nroots, roots);
+        *s = nearest_root(form, k, coef, pt_dist, nroots, roots);
       }
     }
   }
   BSexit(rc, "BSperpr1", "bsperpr1");
   return *rc == 0 ? BSTRUE : BSFALSE;
+}
+
+constexpr SpanForm kPowerForm = {power_point, BSperpr};
+constexpr SpanForm kBezierForm = {span_point, bsfeet::span_roots};
+
+}  // namespace
+
+BSboolean BSperpr1(int *rc, const std::int16_t *order, const double *coef, const double pt[3],
+                   const double pt_dist[3], BSboolean *found, double *s, int *position) {
+  return span_foot(kPowerForm, rc, order, coef, pt, pt_dist, found, s, position);
 }
 
 BSboolean BSperpa(int *rc, const VOQbsp_curve *cv, const double pt[3], const double pt_dist[3], BSboolean *found,
@@ -460,8 +556,8 @@ BSboolean BSperpa(int *rc, const VOQbsp_curve *cv, const double pt[3], const dou
       std::int16_t order = 0;
       double s = 0;
       int pos = 0;
-      if (!BSspnbez01(rc, cv, &spans[t], &skip, &order, bez) || skip) continue;
-      if (!BSperpr1(rc, &order, bez, pt, pt_dist, &hit, &s, &pos) || !hit) continue;
+      if (!bsfeet::span_bezier(rc, cv, &spans[t], &skip, &order, bez) || skip) continue;
+      if (!span_foot(kBezierForm, rc, &order, bez, pt, pt_dist, &hit, &s, &pos) || !hit) continue;
       const double a = cv->knots[spans[t]], b = cv->knots[spans[t] + 1];
       double w = a + s * (b - a);
       if (w >= u1 + ktol || w <= u0 - ktol) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "bspline/distance.h"
+#include "bspline/distance/feet_internal.h"
 #include "tests/bspline/curve_fixtures.h"
 
 namespace {
@@ -31,8 +32,9 @@ double sq(const double a[3], const double b[3]) {
   return (a[0] - b[0]) * (a[0] - b[0]) + (a[1] - b[1]) * (a[1] - b[1]) + (a[2] - b[2]) * (a[2] - b[2]);
 }
 
-// Every span's Bezier form reproduces the curve over the span, on clamped, unclamped, rational and high-order
-// curves and on curves with multiple knots; a degenerate span is skipped and an index outside the range refused.
+// Every span's power form, and its Bezier form from the span's start that BSperpa and BSnormals solve, reproduce
+// the curve over the span, on clamped, unclamped, rational and high-order curves and on curves with multiple
+// knots; a degenerate span is skipped and an index outside the range refused, by both.
 TEST(PerpendicularFeet, SpanPolynomials) {
   std::mt19937 rng(5);
   struct Case {
@@ -42,32 +44,42 @@ TEST(PerpendicularFeet, SpanPolynomials) {
   } cases[] = {{2, 5, false, true, 1}, {4, 9, true, false, 1}, {4, 9, true, true, 3}, {12, 14, true, true, 1}};
   for (const Case &c : cases) {
     const auto cv = random_curve(rng, c.order, c.n, c.rational, c.clamped, c.mult);
-    std::vector<double> coef(4 * c.order + 3);
+    std::vector<double> coef(4 * c.order), bez(4 * c.order + 3);
     for (int span = c.order - 1; span < c.n; ++span) {
-      BSboolean skip = 7;
-      std::int16_t k = 0;
+      BSboolean skip = 7, bez_skip = 7;
+      std::int16_t k = 0, bez_k = 0;
       int rc = 99;
-      ASSERT_TRUE(BSspnbez01(&rc, &cv->cv, &span, &skip, &k, coef.data()));
+      ASSERT_TRUE(BSspnpow01(&rc, &cv->cv, &span, &skip, &k, coef.data()));
+      ASSERT_TRUE(bsfeet::span_bezier(&rc, &cv->cv, &span, &bez_skip, &bez_k, bez.data()));
       const double a = cv->knots[span], b = cv->knots[span + 1];
       ASSERT_EQ(skip, b - a < 1e-9 ? 1 : 0) << span;
+      ASSERT_EQ(bez_skip, skip) << span;
       if (skip) continue;
+      ASSERT_EQ(bez_k, k);
       for (double s : {0.0, 0.3, 1.0}) {
-        // de Casteljau on the homogeneous poles.
-        std::vector<double> h(coef.begin(), coef.end());
-        double ref[3];
+        double h[4] = {0, 0, 0, 0}, ref[3];
+        for (int j = k - 1; j >= 0; --j)
+          for (int m = 0; m < 4; ++m) h[m] = h[m] * s + coef[4 * j + m];
+        // de Casteljau on the homogeneous Bezier poles, then the origin added back.
+        std::vector<double> q(bez.begin(), bez.end());
         for (int r = 1; r < k; ++r)
           for (int j = 0; j < k - r; ++j)
-            for (int m = 0; m < 4; ++m) h[4 * j + m] = (1 - s) * h[4 * j + m] + s * h[4 * j + 4 + m];
+            for (int m = 0; m < 4; ++m) q[4 * j + m] = (1 - s) * q[4 * j + m] + s * q[4 * j + 4 + m];
         ref_point(*cv, a + s * (b - a), ref);
-        for (int m = 0; m < 3; ++m)
-          EXPECT_NEAR(h[m] / h[3] + coef[4 * k + m], ref[m], 1e-9 * (1 + std::fabs(ref[m]))) << c.order;
+        for (int m = 0; m < 3; ++m) {
+          EXPECT_NEAR(h[m] / h[3], ref[m], 1e-9 * (1 + std::fabs(ref[m]))) << c.order;
+          EXPECT_NEAR(q[m] / q[3] + bez[4 * k + m], ref[m], 1e-9 * (1 + std::fabs(ref[m]))) << c.order;
+        }
       }
     }
     for (int bad : {c.order - 2, c.n}) {
       BSboolean skip = 7;
       std::int16_t k = 0;
       int rc = 0;
-      EXPECT_FALSE(BSspnbez01(&rc, &cv->cv, &bad, &skip, &k, coef.data()));
+      EXPECT_FALSE(BSspnpow01(&rc, &cv->cv, &bad, &skip, &k, coef.data()));
+      EXPECT_EQ(rc, -2);
+      rc = 0;
+      EXPECT_FALSE(bsfeet::span_bezier(&rc, &cv->cv, &bad, &skip, &k, bez.data()));
       EXPECT_EQ(rc, -2);
     }
   }
@@ -174,7 +186,7 @@ TEST(PerpendicularFeet, LongCurveAndKnotTolerance) {
   ref_point(cv, u, p);
   EXPECT_LE(sq(p, pt), best + 1e-12);
   EXPECT_NEAR(u, best_u, 2e-3);
-  for (const char *name : {"bscvndegspn", "bscvspndst", "bsspnbez01", "bsperpr", "bsperpr1"}) {
+  for (const char *name : {"bscvndegspn", "bscvspndst", "bsspnpow01", "bsperpr", "bsperpr1"}) {
     Hook hook(name);
     rc = 0;
     EXPECT_FALSE(BSperpa(&rc, &cv.cv, pt, pt, &found, &u, &position)) << name;
@@ -186,11 +198,11 @@ TEST(PerpendicularFeet, LongCurveAndKnotTolerance) {
 // One span whose equation vanishes for pt (an arc about its centre): no foot, and s the guess for pt_dist.
 TEST(PerpendicularFeet, VanishingSpanEquation) {
   const double centre[3] = {0, 0, 0};
-  std::vector<double> coef(15);
+  std::vector<double> coef(12);
   int span = 2, rc = 0;
   BSboolean skip = 0;
   std::int16_t k = 0;
-  ASSERT_TRUE(BSspnbez01(&rc, &kArc.cv, &span, &skip, &k, coef.data()));
+  ASSERT_TRUE(BSspnpow01(&rc, &kArc.cv, &span, &skip, &k, coef.data()));
   struct Case {
     const char *what;
     double pt_dist[3], s;
