@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "bspline/distance.h"
+#include "bspline/distance/feet_internal.h"
 #include "bspline/intersect.h"
 #include "bspline/knots.h"
 #include "bspline/knots/knots_internal.h"
@@ -97,13 +98,13 @@ BSboolean BSnormals(int *rc, VOQbsp_curve *curve, const double point[3], std::in
       BScvndegspn(curve, &count, spans, rc);
     }
     BSscratch<4 * 16> coef_room;
-    double *coef = *rc == 0 ? coef_room.take(4 * static_cast<std::size_t>(curve->order)) : nullptr;
+    double *coef = *rc == 0 ? coef_room.take(4 * static_cast<std::size_t>(curve->order) + 3) : nullptr;
     if (*rc == 0 && !coef) *rc = BSRC_NO_SCRATCH;
     BSscratch<kLocal> root_room;
     for (int i = 0; i < count && *rc == 0; ++i) {
       BSboolean skip = BSFALSE;
       std::int16_t order = 0;
-      if (!BSspnpow01(rc, curve, &spans[i], &skip, &order, coef) || *rc != 0) break;
+      if (!bsfeet::span_bezier(rc, curve, &spans[i], &skip, &order, coef) || *rc != 0) break;
       if (skip) continue;
       const std::size_t room = order >= 2 ? 3 * static_cast<std::size_t>(order) - 4 : 1;
       double *roots = root_room.take(room);
@@ -112,7 +113,7 @@ BSboolean BSnormals(int *rc, VOQbsp_curve *curve, const double point[3], std::in
         break;
       }
       int nroots = 0;
-      if (!BSperpr(rc, &order, coef, point, &nroots, roots) || *rc != 0) break;
+      if (!bsfeet::span_roots(rc, &order, coef, point, &nroots, roots) || *rc != 0) break;
       const double a = curve->knots[spans[i]], b = curve->knots[spans[i] + 1];
       // Past a jump (a knot of full multiplicity) the curve starts afresh elsewhere: an interval does not run on
       // through it, and one begun at a listed foot covers that foot.

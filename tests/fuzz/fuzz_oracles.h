@@ -211,13 +211,31 @@ inline std::vector<Crossing> planar_crossings(const VOQbsp_curve &cv1, const VOQ
 }
 
 // The signed distance along the unit tangent from p to cv's point at u: zero at a perpendicular foot. NaN where
-// the evaluation fails or the curve stands still (a speed of 1e-9 of scale over the range, or less).
-inline double along_tangent(const VOQbsp_curve &cv, double u, const double p[3], double scale) {
+// the evaluation fails or the curve stands still (a speed of 1e-9 of scale over the range, or less). With blur,
+// how far the rounding of the tangent's direction may move that value: the distance to p times the tangent's
+// rounding (noise, an absolute size) over the speed, so that where the curve barely moves its sign is not taken
+// for a foot's.
+inline double along_tangent(const VOQbsp_curve &cv, double u, const double p[3], double scale, double noise = 0,
+                            double *blur = nullptr) {
   double q[3], d[3];
   if (!point_and_tangent(cv, u, q, d)) return std::numeric_limits<double>::quiet_NaN();
   const double speed = std::hypot(d[0], d[1], d[2]);
   if (!(speed * (range_end(cv) - range_start(cv)) > 1e-9 * scale)) return std::numeric_limits<double>::quiet_NaN();
+  if (blur) *blur = dist3(q, p) * noise / speed;
   return ((q[0] - p[0]) * d[0] + (q[1] - p[1]) * d[1] + (q[2] - p[2]) * d[2]) / speed;
+}
+
+// The size of the rounding of cv's tangent over span s (knots[s] .. knots[s + 1]): evaluation mixes the span's
+// poles, divided by knot intervals no shorter than the span, a few units each per level.
+inline double tangent_noise(const VOQbsp_curve &cv, int s) {
+  double top = 0, w_lo = 1, w_hi = 1;
+  for (int j = s - cv.order + 1; j <= s; ++j) {
+    for (int c = 0; c < 3; ++c) top = std::fmax(top, std::fabs(cv.poles[3 * j + c]));
+    if (cv.rational) w_lo = std::fmin(w_lo, std::fabs(cv.weights[j])), w_hi = std::fmax(w_hi, std::fabs(cv.weights[j]));
+  }
+  const double ratio = cv.rational && w_lo > 0 ? w_hi / w_lo : 1;
+  return 8.0 * cv.order * cv.order * std::numeric_limits<double>::epsilon() * top * ratio /
+         (cv.knots[s + 1] - cv.knots[s]);
 }
 
 // The feet of the perpendiculars from p that no search may miss: per_span samples of along_tangent in every
@@ -231,10 +249,12 @@ inline std::vector<Crossing> perpendicular_feet(const VOQbsp_curve &cv, const do
     // The span's own ends are taken a hair inside, so that the tangent there is the span's, not its neighbour's.
     const double a = cv.knots[s] + 1e-9 * (cv.knots[s + 1] - cv.knots[s]), b = cv.knots[s + 1] - (a - cv.knots[s]);
     if (!(a < b)) continue;
-    double u0 = a, g0 = along_tangent(cv, a, p, scale);
+    const double noise = tangent_noise(cv, s);
+    double blur0 = 0, blur1 = 0, u0 = a, g0 = along_tangent(cv, a, p, scale, noise, &blur0);
     for (int i = 1; i <= per_span; ++i) {
-      const double u1 = i == per_span ? b : a + (b - a) * i / per_span, g1 = along_tangent(cv, u1, p, scale);
-      if (std::fabs(g0) > clear && std::fabs(g1) > clear && (g0 > 0) != (g1 > 0)) {
+      const double u1 = i == per_span ? b : a + (b - a) * i / per_span;
+      const double g1 = along_tangent(cv, u1, p, scale, noise, &blur1);
+      if (std::fabs(g0) > clear + blur0 && std::fabs(g1) > clear + blur1 && (g0 > 0) != (g1 > 0)) {
         double lo = u0, hi = u1, glo = g0;
         bool moving = true;
         for (int it = 0; it < 100 && lo < hi && moving; ++it) {
@@ -249,7 +269,7 @@ inline std::vector<Crossing> perpendicular_feet(const VOQbsp_curve &cv, const do
         Crossing f{0.5 * (lo + hi), 0, {}};
         if (moving && point_at(cv, f.s, f.p) && !at_jump(cv, f.s)) found.push_back(f);
       }
-      u0 = u1, g0 = g1;
+      u0 = u1, g0 = g1, blur0 = blur1;
     }
   }
   std::vector<Crossing> kept;

@@ -40,7 +40,11 @@ bool is_foot(const VOQbsp_curve &cv, double u, const double p[3], double tol) {
   // One side at a time: at a corner each side has its own tangent, which a hair beside u gives.
   for (double side : {-1.0, 1.0}) {
     const double beside = std::clamp(u + side * hair, a, b), g = equation(cv, beside, p);
-    if (std::isnan(g) || std::fabs(g) <= tol * top) return true;
+    // At the speed there too: the samples of top_speed can miss a short fast stretch (a span over a small knot
+    // interval), and the equation a hair from a foot grows with the speed.
+    double q_side[3], d_side[3], speed = 0;
+    if (fuzz::point_and_tangent(cv, beside, q_side, d_side)) speed = std::hypot(d_side[0], d_side[1], d_side[2]);
+    if (std::isnan(g) || std::fabs(g) <= tol * std::fmax(top, speed)) return true;
     for (double h = b - a; h > 1e-15 * (b - a + std::fabs(u)); h /= 2) {
       double lo = beside, hi = std::clamp(u + side * h, a, b);
       double glo = g, ghi = equation(cv, hi, p);

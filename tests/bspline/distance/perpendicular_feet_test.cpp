@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "bspline/distance.h"
+#include "bspline/distance/feet_internal.h"
 #include "tests/bspline/curve_fixtures.h"
 
 namespace {
@@ -31,8 +32,9 @@ double sq(const double a[3], const double b[3]) {
   return (a[0] - b[0]) * (a[0] - b[0]) + (a[1] - b[1]) * (a[1] - b[1]) + (a[2] - b[2]) * (a[2] - b[2]);
 }
 
-// Every span's power form reproduces the curve over the span, on clamped, unclamped, rational and high-order
-// curves and on curves with multiple knots; a degenerate span is skipped and an index outside the range refused.
+// Every span's power form, and its Bezier form from the span's start that BSperpa and BSnormals solve, reproduce
+// the curve over the span, on clamped, unclamped, rational and high-order curves and on curves with multiple
+// knots; a degenerate span is skipped and an index outside the range refused, by both.
 TEST(PerpendicularFeet, SpanPolynomials) {
   std::mt19937 rng(5);
   struct Case {
@@ -42,21 +44,32 @@ TEST(PerpendicularFeet, SpanPolynomials) {
   } cases[] = {{2, 5, false, true, 1}, {4, 9, true, false, 1}, {4, 9, true, true, 3}, {12, 14, true, true, 1}};
   for (const Case &c : cases) {
     const auto cv = random_curve(rng, c.order, c.n, c.rational, c.clamped, c.mult);
-    std::vector<double> coef(4 * c.order);
+    std::vector<double> coef(4 * c.order), bez(4 * c.order + 3);
     for (int span = c.order - 1; span < c.n; ++span) {
-      BSboolean skip = 7;
-      std::int16_t k = 0;
+      BSboolean skip = 7, bez_skip = 7;
+      std::int16_t k = 0, bez_k = 0;
       int rc = 99;
       ASSERT_TRUE(BSspnpow01(&rc, &cv->cv, &span, &skip, &k, coef.data()));
+      ASSERT_TRUE(bsfeet::span_bezier(&rc, &cv->cv, &span, &bez_skip, &bez_k, bez.data()));
       const double a = cv->knots[span], b = cv->knots[span + 1];
       ASSERT_EQ(skip, b - a < 1e-9 ? 1 : 0) << span;
+      ASSERT_EQ(bez_skip, skip) << span;
       if (skip) continue;
+      ASSERT_EQ(bez_k, k);
       for (double s : {0.0, 0.3, 1.0}) {
         double h[4] = {0, 0, 0, 0}, ref[3];
         for (int j = k - 1; j >= 0; --j)
           for (int m = 0; m < 4; ++m) h[m] = h[m] * s + coef[4 * j + m];
+        // de Casteljau on the homogeneous Bezier poles, then the origin added back.
+        std::vector<double> q(bez.begin(), bez.end());
+        for (int r = 1; r < k; ++r)
+          for (int j = 0; j < k - r; ++j)
+            for (int m = 0; m < 4; ++m) q[4 * j + m] = (1 - s) * q[4 * j + m] + s * q[4 * j + 4 + m];
         ref_point(*cv, a + s * (b - a), ref);
-        for (int m = 0; m < 3; ++m) EXPECT_NEAR(h[m] / h[3], ref[m], 1e-9 * (1 + std::fabs(ref[m]))) << c.order;
+        for (int m = 0; m < 3; ++m) {
+          EXPECT_NEAR(h[m] / h[3], ref[m], 1e-9 * (1 + std::fabs(ref[m]))) << c.order;
+          EXPECT_NEAR(q[m] / q[3] + bez[4 * k + m], ref[m], 1e-9 * (1 + std::fabs(ref[m]))) << c.order;
+        }
       }
     }
     for (int bad : {c.order - 2, c.n}) {
@@ -64,6 +77,9 @@ TEST(PerpendicularFeet, SpanPolynomials) {
       std::int16_t k = 0;
       int rc = 0;
       EXPECT_FALSE(BSspnpow01(&rc, &cv->cv, &bad, &skip, &k, coef.data()));
+      EXPECT_EQ(rc, -2);
+      rc = 0;
+      EXPECT_FALSE(bsfeet::span_bezier(&rc, &cv->cv, &bad, &skip, &k, bez.data()));
       EXPECT_EQ(rc, -2);
     }
   }
@@ -73,6 +89,30 @@ TEST(PerpendicularFeet, SpanPolynomials) {
 TEST(PerpendicularFeet, Feet) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
   const TestCurve line(2, {0, 0, 0, 10, 0, 0}, {0, 0, 1, 1});
+  const TestCurve short_line(2, {0, 0, 0, 5e-6, 0, 0}, {0, 0, 1, 1});
+  // A rational arch of order 10, symmetric about x = 0.
+  std::vector<double> arch_knots(10, 0.0);
+  arch_knots.insert(arch_knots.end(), 10, 1.0);
+  const TestCurve arch(10, {-4, 0, 0, -3, 1, 0, -2, 2, 0, -1, 2.5, 0, -0.5, 3, 0, 0.5, 3, 0, 1, 2.5, 0, 2, 2, 0, 3, 1, 0, 4, 0, 0},
+                       arch_knots, {1, 2, 1, 0.5, 3, 3, 0.5, 1, 2, 1});
+  // A valley, then a jump to an arch that starts on (1, 0) and comes back to it.
+  const TestCurve jump(3, {0, 5, 0, 1, 3, 0, 2, 5, 0, 1, 0, 0, 4, 0, 0, 0, 0, 0}, {0, 0, 0, 1, 1, 1, 2, 2, 2});
+  // Order 14 with poles stacked at either end of a span: the curve crawls out of one place and to a stop at
+  // another, where the span equation has a root of high multiplicity.
+  std::vector<double> bezier_knots(14, 0.0);
+  bezier_knots.insert(bezier_knots.end(), 14, 1.0);
+  const TestCurve stop(14, {-6.125, -6.125, 0, -6.125, -6.125, 0, -6.125, -6.125, 0, -6.125, -6.125, 0, -6.125, -6.125, 0,
+                            -15, 12.25, 0, 12.25, -12.625, 0, -15, -15, 0, -15, -15, 0, -12.625, 0, 0, 12.25, -3, 0,
+                            -15, -15, 0, -15, -15, 0, -15, -15, 0},
+                       bezier_knots);
+  // Unclamped at its end, which it crawls to beside (-15, -15) without reaching it.
+  const TestCurve beside(14, {3, -15, 0, -15, -11.625, 0, 0.25, -9.875, 0, -15, -12.625, 0, -15, 12.25, 0, 12.25, -14.375, 0,
+                              0, -15, 0, 12.25, 12.375, 0, -15, 12.5, 0, -14.5, -15, 0, 9, 13.875, 0, -15, -15, 0,
+                              -15, -15, 0, -13.5, -15, 0, 12.25, -15, 0, -15, -15, 0, -15, -15, 0, -15, -15, 0, -15, -15, 0},
+                         {-15, -15, -14.15625, -10.40625, -9.125, -2.3125, 4.5, 7.4375, 12.09375, 14.09375, 14.09375,
+                          14.09375, 14.09375, 14.09375, 14.09375, 15.28125, 15.28125, 15.28125, 15.28125, 23.15625,
+                          23.15625, 23.15625, 23.15625, 23.15625, 23.15625, 23.25, 23.25, 23.25, 23.25, 23.25, 23.25, 23.25,
+                          23.6875});
   struct Case {
     const char *what;
     const TestCurve &cv;
@@ -87,6 +127,15 @@ TEST(PerpendicularFeet, Feet) {
       {"outside the arc on its bisector", kArc, {2, 2, 0}, 1, 1, 0.5, 0, 0, -1},
       {"beside a line beyond its end: no foot", line, {12, 1, 0}, 1, 0, -9, -9, 0, -1},
       {"above the line's middle", line, {5, 3, 0}, 1, 1, 0.5, 0, 0, 1},
+      // The multiple root at the stop spread into false feet short of it in powers of the span parameter.
+      {"above where a high-order curve stops: the stop", stop, {-15, -15, 0.01}, 1, 1, 1, -1, 0, -1},
+      {"where a high-order curve crawls to a stop beside the point: a foot, not the crawl", beside, {-15, -15, 0},
+       1, 1, 19.646424369020529, 0, 0, -1},
+      // Its span equation is small throughout, yet not 0.
+      {"beside a line a few tolerances long", short_line, {1e-6, 2e-6, 0}, 1, 1, 0.2, 0, 0, 1},
+      {"above the top of a rational high-order arch", arch, {0, 5, 0}, 1, 1, 0.5, 0, 0, 1},
+      // The curve's value at the jump is the valley's end, farther than the valley's foot.
+      {"on the start of a piece after a jump", jump, {1, 0, 0}, 1, 1, 1, 1, 0, -1},
       {"a NaN point", kArc, {nan, 0, 0}, 0, 0, -9, -9, -2, 0},
   };
   for (const Case &c : cases) {
