@@ -295,7 +295,10 @@ inline bool offset_point(const VOQbsp_curve &cv, double u, double d, int side, d
 }
 
 // Whether cv is smooth enough that every point at distance d beside it belongs to its offset: no interior knot
-// where the tangent may turn (multiplicity order - 1 or more), and a radius of curvature above d at samples.
+// where the tangent may turn (multiplicity order - 1 or more), a radius of curvature above d at samples, and no
+// turn of more than a right angle between neighbouring samples. The last catches a curve that stops and runs
+// back along itself between samples (a cusp inside a span): its offset jumps sides there, which no sample of the
+// curvature sees on a straight fold.
 inline bool smooth_for(const TestCurve &c, double d) {
   const VOQbsp_curve &cv = c.cv;
   for (int i = cv.order; i < cv.num_poles; ++i) {
@@ -303,12 +306,15 @@ inline bool smooth_for(const TestCurve &c, double d) {
     while (i + mult < cv.num_poles && cv.knots[i + mult] == cv.knots[i]) ++mult;
     if (mult >= cv.order - 1) return false;
   }
+  double prev[2] = {0, 0};
   for (int s = 0; s <= 256; ++s) {
     double out[9];
     int rc = 0;
     BScveval_n(&cv, c.start() + (c.end() - c.start()) * s / 256, 2, out, &rc);
     const double speed = std::hypot(out[3], out[4]), cross = std::fabs(out[3] * out[7] - out[4] * out[6]);
     if (rc != 0 || !(speed > 0) || !(speed * speed * speed > 1.01 * d * cross)) return false;
+    if (s > 0 && !(prev[0] * out[3] + prev[1] * out[4] > 0)) return false;
+    prev[0] = out[3], prev[1] = out[4];
   }
   return true;
 }
