@@ -3,6 +3,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 #include "bspline/bspline.h"
 #include "bspline/conics.h"
@@ -20,7 +21,6 @@ using typedcurves::DropCurve;
 
 constexpr double kTwoPi = 6.283185307179586;
 constexpr double kHalfPi = 1.5707963267948966;
-constexpr int kLocalPoints = 200;
 constexpr std::uint32_t kLocalMembers = 100;
 
 const double* Coords(const GPosition& p) { return &p.x; }
@@ -322,24 +322,34 @@ void IMGLSIcv(const GLineString* ls, VOQbsp_curve** out, int* rc) {
   if (out) *out = nullptr;
   if (!ls || !out || !ls->pPoints || ls->numPoints == 0) {
     *rc = 5;
+  } else if (ls->numPoints > INT_MAX / 3) {
+    *rc = 6;
   } else {
-    BSscratch<3 * kLocalPoints> work;
-    double* kept = ls->numPoints <= INT_MAX / 3 ? work.take(3 * std::size_t{ls->numPoints}) : nullptr;
+    // The points kept are written straight into the curve's poles and interpolated there: a long line string
+    // is neither copied twice nor held twice. The curve has room for every point (two at least), and keeps
+    // the unused tail when points are dropped.
+    const int n = static_cast<int>(ls->numPoints);
+    int libRc = 0;
+    BSallocvoqcv(2, n < 2 ? 2 : n, BSFALSE, 0, out, &libRc);
+    if (libRc != 0) *rc = 1;
     int m = 0, dropped = 0;
-    if (!kept)
-      *rc = 6;
-    else
-      qn::GeomPointsToLineString(static_cast<int>(ls->numPoints), Coords(ls->pPoints[0]), 3, 1, &dropped, &m,
-                                 kept, rc);
+    if (*rc == 0) qn::GeomPointsToLineString(n, Coords(ls->pPoints[0]), 3, 1, &dropped, &m, (*out)->poles, rc);
     if (*rc == 0) {
-      int libRc = 0;
-      if (m < 1 || m > static_cast<int>(ls->numPoints)) libRc = BSRC_OUT_OF_RANGE;
-      if (libRc == 0) BSallocvoqcv(2, m == 1 ? 2 : m, BSFALSE, 0, out, &libRc);
-      if (libRc == 0 && m == 1) {
-        BSptcvgen(kept, 2, BSFALSE, *out, &libRc);
-      } else if (libRc == 0) {
+      if (m < 1 || m > n) {
+        libRc = BSRC_OUT_OF_RANGE;
+      } else if (m <= 2) {
+        // The point and line builders copy their points into the poles: they get them from elsewhere.
+        double ends[6];
+        std::memcpy(ends, (*out)->poles, sizeof(double) * 3 * static_cast<std::size_t>(m));
+        if (m == 1) {
+          BSptcvgen(ends, 2, BSFALSE, *out, &libRc);
+        } else {
+          double direction[3];
+          BSlininter(&libRc, &m, ends, *out, direction);
+        }
+      } else {
         double direction[3];
-        BSlininter(&libRc, &m, kept, *out, direction);
+        BSlininter(&libRc, &m, (*out)->poles, *out, direction);
       }
       if (libRc != 0) *rc = 1;
     }

@@ -529,9 +529,11 @@ void IMLSOff(const GLineString* ls, const GPosition* side, double distance, int 
     VOQbsp_curve* off = nullptr;
     IMGLSIcv(ls, &cv, rc);
     if (*rc == 0) LibraryOffset(cv, distance, *side, corner, true, &off, rc);
+    // The input curve goes before the result is made, so that a long line string's arrays are not all held at
+    // once.
+    DropCurve(&cv, rc);
     if (*rc == 0) IMIcvGTC(off, corner == 1 ? kCurveBspline : kCurveLineString, result, rc);
     DropCurve(&off, rc);
-    DropCurve(&cv, rc);
   }
   BSexit(rc, "IMLSOff", "imlsoff");
 }

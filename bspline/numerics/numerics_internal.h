@@ -32,4 +32,7 @@ void decompose(double *w, int rows, int columns, double *u, double *s, double *v
 // Whether all n values are finite (BSallfinite without its exit).
 bool finite(int n, const double *x);
 
+// BSsngvald3v on an array the caller no longer needs: its first 2 rows are overwritten, and no scratch is taken.
+void sngvald3v_in_place(int n, double *p, double sv[3], double v[9], int *rc);
+
 }  // namespace bssvd

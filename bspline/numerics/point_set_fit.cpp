@@ -6,6 +6,8 @@
 
 #include <cmath>
 
+#include "bspline/numerics/numerics_internal.h"
+
 namespace {
 
 constexpr int kLocalPoints = 200;
@@ -80,7 +82,7 @@ void BSgmprppts3(int n, const double *points, double tol, int *shape, double cen
     for (int i = 0; i < n; ++i)
       for (int k = 0; k < 3; ++k) blocks[k * n + i] = points[3 * i + k] - centroid[k];
     double sv[3], V[9];
-    BSsngvald3v(n, blocks, sv, V, rc);
+    bssvd::sngvald3v_in_place(n, blocks, sv, V, rc);
     if (*rc != 0) break;
 
     // Root-mean-square spread along each axis.

@@ -179,8 +179,11 @@ void BSsngvald2v(int n, const double *p, double sv[2], double v[4], int *rc) {
   BSexit(rc, "BSsngvald2v", "bssngvald2v");
 }
 
-void BSsngvald3v(int n, const double *p, double sv[3], double v[9], int *rc) {
-  *rc = 0;
+namespace {
+
+// BSsngvald3v, projecting into scratch, or into p itself for a caller done with it (in_place): each point is
+// projected whole before its place is written, so no second array is needed.
+void sngvald3v(int n, const double *p, double *in_place, double sv[3], double v[9], int *rc) {
   double *q = nullptr;
   BSstackblock stack;
   do {
@@ -195,20 +198,18 @@ void BSsngvald3v(int n, const double *p, double sv[3], double v[9], int *rc) {
     if (*rc != 0) break;
     sv[0] = std::sqrt(std::fmax(values[0], 0.0));
 
-    const std::size_t m = n > 0 ? 2 * static_cast<std::size_t>(n) : 0;
-    q = BSscratchtake(m, &stack);
+    q = in_place ? in_place : BSscratchtake(n > 0 ? 2 * static_cast<std::size_t>(n) : 0, &stack);
     if (!q) {
       *rc = BSRC_NO_SCRATCH;
       break;
     }
     bool spread = false;
-    for (int r = 0; r < 2; ++r) {
-      const double *er = e + 3 * (r + 1);
-      for (int k = 0; k < n; ++k) {
-        const double x = er[0] * p[k] + er[1] * p[n + k] + er[2] * p[2 * n + k];
-        q[r * n + k] = x;
-        if (std::fabs(x) > sv[0] * kEps) spread = true;
-      }
+    const double *e1 = e + 3, *e2 = e + 6;
+    for (int k = 0; k < n; ++k) {
+      const double a = p[k], b = p[n + k], c = p[2 * n + k];
+      const double x = e1[0] * a + e1[1] * b + e1[2] * c, y = e2[0] * a + e2[1] * b + e2[2] * c;
+      q[k] = x, q[n + k] = y;
+      if (std::fabs(x) > sv[0] * kEps || std::fabs(y) > sv[0] * kEps) spread = true;
     }
     double w[4] = {1.0, 0.0, 0.0, 1.0};
     if (spread) {
@@ -228,7 +229,20 @@ void BSsngvald3v(int n, const double *p, double sv[3], double v[9], int *rc) {
       v[6 + i] = w[2] * e[3 + i] + w[3] * e[6 + i];
     }
   } while (false);
-  BSscratchrelease(q);
+  if (!in_place) BSscratchrelease(q);
+}
+
+}  // namespace
+
+void BSsngvald3v(int n, const double *p, double sv[3], double v[9], int *rc) {
+  *rc = 0;
+  sngvald3v(n, p, nullptr, sv, v, rc);
+  BSexit(rc, "BSsngvald3v", "bssngvald3v");
+}
+
+void bssvd::sngvald3v_in_place(int n, double *p, double sv[3], double v[9], int *rc) {
+  *rc = 0;
+  sngvald3v(n, p, p, sv, v, rc);
   BSexit(rc, "BSsngvald3v", "bssngvald3v");
 }
 

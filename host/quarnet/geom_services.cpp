@@ -127,8 +127,8 @@ double LineDistance(const double* p, const double* a, const double* d) {
   return Norm(c);
 }
 
-int ScopeOf(const std::vector<double>& pts, int n, double tol) {
-  const double* first = pts.data();
+int ScopeOf(const double* pts, int n, double tol) {
+  const double* first = pts;
   // The line runs from the first pole to the one farthest from it, the plane adds the one farthest from the
   // line: the widest base keeps the tests sound for poles that crowd near the first.
   int farthest = 0;
@@ -345,12 +345,21 @@ void GeomScopeOfPoles(int count, const double* poles, int rational, const double
     *rc = 1;
     return;
   }
-  std::vector<double> pts(3 * static_cast<std::size_t>(count));
-  for (int i = 0; i < count; ++i) {
-    if (!Unweighted(poles, rational ? weights : nullptr, i, &pts[3 * i])) {
-      *rc = 1;
-      return;
+  // Plain poles are their own unweighted points: only weighted ones are divided into a copy.
+  std::vector<double> divided;
+  const double* pts = poles;
+  if (rational) {
+    divided.resize(3 * static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i) {
+      if (!Unweighted(poles, weights, i, &divided[3 * i])) {
+        *rc = 1;
+        return;
+      }
     }
+    pts = divided.data();
+  } else if (!Finite(poles, 3 * static_cast<std::size_t>(count))) {
+    *rc = 1;
+    return;
   }
   *scope = static_cast<std::uint8_t>(ScopeOf(pts, count, DistTolerance()));
 }
