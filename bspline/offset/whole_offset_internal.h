@@ -12,23 +12,36 @@
 namespace bswhole {
 
 // The unit direction in which cv leaves its start (at_end false) or arrives at its end, in the xy plane. Where the
-// first derivative vanishes (coincident end poles) the first pole step of some length stands in for it. False
-// with rc -6 when the curve has no direction at all in the plane.
+// end leg is no longer than dist_tol, the first pole step longer than that stands in for the derivative: within a
+// tolerance the curve has no turn that short, and a hook of next to no length would read as a reversal and turn
+// the corner the wrong way. A curve without such a step takes its first derivative, or its first pole step of
+// some length. False with rc -6 when the curve has no direction at all in the plane.
 inline bool end_direction(const VOQbsp_curve *cv, bool at_end, double point[3], double dir[3], int *rc) {
   double ev[6];
   const int k = cv->order, n = cv->num_poles;
   BScveval_n(cv, at_end ? cv->knots[n] : cv->knots[k - 1], 1, ev, rc);
   if (*rc != 0) return false;
   for (int c = 0; c < 3; ++c) point[c] = ev[c];
-  dir[0] = ev[3], dir[1] = ev[4], dir[2] = 0.0;
-  double len = std::hypot(dir[0], dir[1]);
-  for (int step = 1; !(len > 0) && step < n; ++step) {
+  // The step from the end pole to the pole `step` places in, pointing the way the curve runs.
+  auto pole_step = [&](int step, double v[3]) {
     const int i = at_end ? n - 1 : 0, j = at_end ? n - 1 - step : step;
     const double wi = cv->rational ? cv->weights[i] : 1.0, wj = cv->rational ? cv->weights[j] : 1.0;
     const double sign = at_end ? 1.0 : -1.0;
-    dir[0] = sign * (cv->poles[3 * i] / wi - cv->poles[3 * j] / wj);
-    dir[1] = sign * (cv->poles[3 * i + 1] / wi - cv->poles[3 * j + 1] / wj);
-    len = std::hypot(dir[0], dir[1]);
+    v[0] = sign * (cv->poles[3 * i] / wi - cv->poles[3 * j] / wj);
+    v[1] = sign * (cv->poles[3 * i + 1] / wi - cv->poles[3 * j + 1] / wj);
+    v[2] = 0.0;
+    return std::hypot(v[0], v[1]);
+  };
+  double len = 0;
+  // Steps longer than dist_tol first; a curve without any takes the first of some length.
+  for (const double floor : {BStoltab[bstol::dist_tol], 0.0}) {
+    if (n < 2 || pole_step(1, dir) > floor) {
+      dir[0] = ev[3], dir[1] = ev[4], dir[2] = 0.0;
+      len = std::hypot(dir[0], dir[1]);
+    }
+    for (int step = 2; !(len > 0) && step < n; ++step)
+      if (pole_step(step, dir) > floor) len = std::hypot(dir[0], dir[1]);
+    if (len > 0) break;
   }
   if (!(len > 0) || !std::isfinite(len)) {
     *rc = BSRC_NULL_VECTOR;

@@ -66,6 +66,9 @@ TEST(WholeOffset, CornersAndReversals) {
   const double bx = 1.8125 / std::hypot(1.8125, 1.125) + 0.3125 / std::hypot(0.3125, 0.25),
                by = -1.125 / std::hypot(1.8125, 1.125) + 0.25 / std::hypot(0.3125, 0.25), bl = std::hypot(bx, by);
   const double h = 0.5 / std::sqrt(2.0);
+  // Up to the origin with a hook of next to no length at the double knot, then left: seen from its last pole
+  // step the first piece arrives heading down, and the outer corner read as an inner one would be mitred.
+  const TestCurve hook(3, {0, -4, 0, 0, 0, 0, 0, -1e-200, 0, -4, 0, 0, -8, 0, 0}, {0, 0, 0, 1, 1, 3, 3, 3});
   const struct {
     const TestCurve *c;
     int code;
@@ -77,6 +80,7 @@ TEST(WholeOffset, CornersAndReversals) {
       {back.get(), 0, {{4.5, 0, 0}, {4.5, 0.5, 0}, {4.5, -0.5, 0}, {0, 0.5, 0}, {2, 0, 0.5}}},
       {back.get(), 1, {{4.5, 0, 0}, {4.5, 0.5, kBevel}, {4, 0.5, 0}, {0, 0.5, 0}, {2, 0, 0.5}}},
       {knot.get(), 1, {{0.5 * bx / bl, 0.5 * by / bl, 0}}},
+      {&hook, 1, {{h, h, 0}, {0.5, 0.5, kBevel}, {-4, 0.5, 0}}},
   };
   for (const auto &r : rows) {
     const Offset o(&r.c->cv, 0.5, r.code, 1);
