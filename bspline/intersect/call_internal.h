@@ -124,4 +124,15 @@ struct Candidates {
   }
 };
 
+// BScvcv_sort; checked: both curves have passed BScvcheck and are not checked again (unless a fault hook must see
+// it), as the intersection that sorts its own results for every span of a self-intersection has.
+void sort_results(bool checked, const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, BSboolean merge_by_dist,
+                  BSboolean swapped, double tol1, double tol2, int n_pts, int n_over, const double *pts,
+                  const double *par1, const double *par2, const double *over_pts, const double *over_par1,
+                  const double *over_par2, int int_size, int over_size, double *int_pts, double *int_par1,
+                  double *int_par2, double *over_pts_out, double *over_par1_out, double *over_par2_out, int *n_int,
+                  int *n_over_out, BSboolean *int_alloc, BSboolean *over_alloc, double **a_int_pts,
+                  double **a_int_par1, double **a_int_par2, double **a_over_pts, double **a_over_par1,
+                  double **a_over_par2, int *rc);
+
 }  // namespace bsintcall

@@ -254,8 +254,12 @@ void BSptcv_int(const VOQbsp_curve *pcv, const VOQbsp_curve *cv, int cv_class, i
   BSexit(rc, "BSptcv_int", "bsptcv_int");
 }
 
-void BScvspnrgtr(const VOQbsp_curve *cv, const double box_min[3], const double box_max[3], int *n_levels,
-                 int *level_counts, BSrangenode **levels, int *rc) {
+namespace {
+// The range tree of BScvspnrgtr. known_ktol, when not null, is the knot tolerance of cv, which has passed
+// curve_code: the general road has both already, and checking and measuring the whole curve again for every span
+// of a self-intersection made the span-against-rest passes slow.
+void range_tree(const VOQbsp_curve *cv, const double box_min[3], const double box_max[3], const double *known_ktol,
+                int *n_levels, int *level_counts, BSrangenode **levels, int *rc) {
   *rc = 0;
   if (n_levels) *n_levels = 0;
   if (level_counts) std::fill(level_counts, level_counts + BSRANGE_MAX_LEVELS, 0);
@@ -267,13 +271,17 @@ void BScvspnrgtr(const VOQbsp_curve *cv, const double box_min[3], const double b
       *rc = BSRC_OUT_OF_RANGE;
       break;
     }
-    if ((code = curve_code(cv)) != 0) {
-      *rc = code;
-      break;
-    }
     double ktol = 0;
-    BScvkttol2(cv->order, cv->knots, cv->num_poles, cv->poles, cv->rational ? cv->weights : nullptr, &ktol, rc);
-    if (*rc != 0) break;
+    if (known_ktol) {
+      ktol = *known_ktol;
+    } else {
+      if ((code = curve_code(cv)) != 0) {
+        *rc = code;
+        break;
+      }
+      BScvkttol2(cv->order, cv->knots, cv->num_poles, cv->poles, cv->rational ? cv->weights : nullptr, &ktol, rc);
+      if (*rc != 0) break;
+    }
     const int k = cv->order, spans = cv->num_poles - k + 1;
     auto counts = [&](int i) { return std::fabs(cv->knots[k - 1 + i] - cv->knots[k + i]) >= ktol; };
     int leaves = 0;
@@ -367,6 +375,12 @@ void BScvspnrgtr(const VOQbsp_curve *cv, const double box_min[3], const double b
     if (n_levels) *n_levels = 0;
   }
   BSexit(rc, "BScvspnrgtr", "bscvspnrgtr");
+}
+}  // namespace
+
+void BScvspnrgtr(const VOQbsp_curve *cv, const double box_min[3], const double box_max[3], int *n_levels,
+                 int *level_counts, BSrangenode **levels, int *rc) {
+  range_tree(cv, box_min, box_max, nullptr, n_levels, level_counts, levels, rc);
 }
 
 void BSxspnspn(VOQbsp_curve *span1, VOQbsp_curve *span2, int class1, int class2, int *n, double *pts, double *par1,
@@ -478,7 +492,8 @@ struct SpanPairing {
     const int ka = a->order, kb = b->order;
     const int spans_a = a->num_poles - ka + 1, spans_b = b->num_poles - kb + 1;
     bsintcall::Tree tree;
-    BScvspnrgtr(a, box_b, box_b + 3, &tree.levels, tree.counts, tree.arrays, rc);
+    // A fault hook must see the tree's own check and measure.
+    range_tree(a, box_b, box_b + 3, BSfaulthooked() ? nullptr : &tol_a, &tree.levels, tree.counts, tree.arrays, rc);
     if (*rc != 0 || tree.counts[0] == 0) return;
     bsintcall::Candidates found;
     found.list = static_cast<int *>(BSdbgmalloc(kCandidateBlock * static_cast<int>(sizeof(int))));
@@ -631,11 +646,12 @@ void intersect(VOQbsp_curve *cv1, VOQbsp_curve *cv2, BSboolean merge_by_dist, co
   }
   if (*rc != 0 || (store.n_pts == 0 && store.n_ovl == 0)) return;
   const bsintcall::Outputs o = swapped ? out.exchanged() : out;
-  BScvcv_sort(pairing.a, pairing.b, merge_by_dist, swapped ? BSTRUE : BSFALSE, pairing.tol_a, pairing.tol_b,
-              store.n_pts, store.n_ovl, store.pp, store.pt1, store.pt2, store.op, store.ot1p, store.ot2p, o.int_size,
-              o.over_size, o.int_pts, o.int_par1, o.int_par2, o.over_pts, o.over_par1, o.over_par2, o.n_int, o.n_over,
-              o.int_alloc, o.over_alloc, o.a_int_pts, o.a_int_par1, o.a_int_par2, o.a_over_pts, o.a_over_par1,
-              o.a_over_par2, rc);
+  // Both curves passed curve_code in BScvcvint.
+  bsintcall::sort_results(true, pairing.a, pairing.b, merge_by_dist, swapped ? BSTRUE : BSFALSE, pairing.tol_a,
+                          pairing.tol_b, store.n_pts, store.n_ovl, store.pp, store.pt1, store.pt2, store.op,
+                          store.ot1p, store.ot2p, o.int_size, o.over_size, o.int_pts, o.int_par1, o.int_par2,
+                          o.over_pts, o.over_par1, o.over_par2, o.n_int, o.n_over, o.int_alloc, o.over_alloc,
+                          o.a_int_pts, o.a_int_par1, o.a_int_par2, o.a_over_pts, o.a_over_par1, o.a_over_par2, rc);
 }
 
 }  // namespace

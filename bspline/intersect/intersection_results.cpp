@@ -275,6 +275,21 @@ void BScvcv_sort(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, BSboolean mer
                  double *over_par1_out, double *over_par2_out, int *n_int, int *n_over_out, BSboolean *int_alloc,
                  BSboolean *over_alloc, double **a_int_pts, double **a_int_par1, double **a_int_par2,
                  double **a_over_pts, double **a_over_par1, double **a_over_par2, int *rc) {
+  bsintcall::sort_results(false, cv1, cv2, merge_by_dist, swapped, tol1, tol2, n_pts, n_over, pts, par1, par2,
+                          over_pts, over_par1, over_par2, int_size, over_size, int_pts, int_par1, int_par2,
+                          over_pts_out, over_par1_out, over_par2_out, n_int, n_over_out, int_alloc, over_alloc,
+                          a_int_pts, a_int_par1, a_int_par2, a_over_pts, a_over_par1, a_over_par2, rc);
+}
+
+void bsintcall::sort_results(bool checked, const VOQbsp_curve *cv1, const VOQbsp_curve *cv2,
+                             BSboolean merge_by_dist, BSboolean swapped, double tol1, double tol2, int n_pts,
+                             int n_over, const double *pts, const double *par1, const double *par2,
+                             const double *over_pts, const double *over_par1, const double *over_par2, int int_size,
+                             int over_size, double *int_pts, double *int_par1, double *int_par2,
+                             double *over_pts_out, double *over_par1_out, double *over_par2_out, int *n_int,
+                             int *n_over_out, BSboolean *int_alloc, BSboolean *over_alloc, double **a_int_pts,
+                             double **a_int_par1, double **a_int_par2, double **a_over_pts, double **a_over_par1,
+                             double **a_over_par2, int *rc) {
   *rc = 0;
   const bsintcall::Outputs out{int_size,   over_size,  int_pts,    int_par1,   int_par2,   over_pts_out,
                                over_par1_out, over_par2_out, n_int,  n_over_out, int_alloc,  over_alloc,
@@ -283,7 +298,7 @@ void BScvcv_sort(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, BSboolean mer
   int code = 0;
   if (!out.usable()) {
     *rc = BSRC_OUT_OF_RANGE;
-  } else if ((code = BScvcheck(cv1)) != 0 || (code = BScvcheck(cv2)) != 0) {
+  } else if (!(checked && !BSfaulthooked()) && ((code = BScvcheck(cv1)) != 0 || (code = BScvcheck(cv2)) != 0)) {
     *rc = code;
   } else if (n_pts < 0 || n_over < 0 || n_pts > (1 << 24) || n_over > (1 << 24) || !(tol1 >= 0) ||
              !(tol2 >= 0) || !std::isfinite(tol1) || !std::isfinite(tol2) || !finite_array(3 * n_pts, pts) ||

@@ -175,6 +175,7 @@ class SpanMemo {
  public:
   // The scope whose entries count; 0 outside every scope.
   unsigned scope = 0, last_scope = 0;
+  bool shared = false;  // scopes opened inside the current one join it
 
   const SpanPolygon *find(const VOQbsp_curve *cv) const {
     // Only a record the steps could take at all is compared: a Bezier span with its arrays.
@@ -264,9 +265,15 @@ void derive_spans(VOQbsp_curve *cv1, VOQbsp_curve *cv2, SpanPolygon own[2], cons
 
 }  // namespace
 
-bsxbz::SpanMemoScope::SpanMemoScope() : outer_(span_memo.scope) { span_memo.scope = ++span_memo.last_scope; }
+bsxbz::SpanMemoScope::SpanMemoScope(bool shared) : outer_(span_memo.scope), outer_shared_(span_memo.shared) {
+  if (!(span_memo.shared && span_memo.scope != 0)) span_memo.scope = ++span_memo.last_scope;
+  span_memo.shared = shared || outer_shared_;
+}
 
-bsxbz::SpanMemoScope::~SpanMemoScope() { span_memo.scope = outer_; }
+bsxbz::SpanMemoScope::~SpanMemoScope() {
+  span_memo.scope = outer_;
+  span_memo.shared = outer_shared_;
+}
 
 double BSmaxlegsq(int num_poles, const double *weights, const double *poles, int *rc) {
   *rc = 0;

@@ -10,13 +10,17 @@ namespace bsxbz {
 // pairs of one intersection. Scopes nest; an inner one starts afresh and the outer one resumes after it.
 class SpanMemoScope {
  public:
-  SpanMemoScope();
+  // shared: the scopes opened inside this one (each intersection of a span with the rest of its curve in a
+  // self-intersection) keep its entries rather than starting afresh, so that a span derived for one pair is
+  // found again when it meets the spans after it.
+  explicit SpanMemoScope(bool shared = false);
   ~SpanMemoScope();
   SpanMemoScope(const SpanMemoScope &) = delete;
   SpanMemoScope &operator=(const SpanMemoScope &) = delete;
 
  private:
   unsigned outer_;
+  bool outer_shared_;
 };
 
 }  // namespace bsxbz

@@ -8,6 +8,7 @@
 
 #include "bspline/distance.h"
 #include "bspline/intersect.h"
+#include "bspline/intersect/polygon_intersector.h"
 #include "bspline/knots.h"
 #include "bspline/knots/knots_internal.h"
 #include "bspline/legendre.h"
@@ -471,6 +472,9 @@ bool general_crossings(int *rc, VOQbsp_curve *copy, double ktol, Columns &crossi
     return true;
   }
   const double *t = copy->knots;
+  // A span meets the spans after it one call at a time, and the spans beyond the cut are the same from one call
+  // to the next: what the polygon intersector derives from each is kept across the calls.
+  const bsxbz::SpanMemoScope memo(true);
   for (int i = k; i <= n && *rc == 0; ++i) {
     if (!(t[i - 1] < t[i])) continue;
     BSboolean degenerate = BSFALSE;

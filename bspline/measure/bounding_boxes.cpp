@@ -128,13 +128,25 @@ BSboolean BSpolesbox(int *rc, const int *num_poles, const double *poles, const d
     min[c] = DBL_MAX;
     max[c] = -DBL_MAX;
   }
-  for (int i = 0; i < *num_poles; ++i) {
-    const double w = weights ? weights[i] : 1.0;
-    for (int c = 0; c < 3; ++c) {
-      const double x = poles[3 * i + c] / w;
+  // Plain comparisons settle every step but a tie, which std::fmin and std::fmax decide as before (the sign of a
+  // zero); a NaN changes nothing, as with them. Without weights there is nothing to divide by: the intersection of
+  // a span with the rest of its curve boxes that rest for every span.
+  const auto take = [min, max](int c, double x) {
+    if (x < min[c])
+      min[c] = x;
+    else if (x == min[c])
       min[c] = std::fmin(min[c], x);
+    if (x > max[c])
+      max[c] = x;
+    else if (x == max[c])
       max[c] = std::fmax(max[c], x);
-    }
+  };
+  if (weights) {
+    for (int i = 0; i < *num_poles; ++i)
+      for (int c = 0; c < 3; ++c) take(c, poles[3 * i + c] / weights[i]);
+  } else {
+    for (int i = 0; i < *num_poles; ++i)
+      for (int c = 0; c < 3; ++c) take(c, poles[3 * i + c]);
   }
   BSexit(rc, "BSpolesbox", "bspolesbox");
   return BSTRUE;
