@@ -145,6 +145,86 @@ int cover_spans(const VOQbsp_curve *w, const double *u, int count, double *out) 
   return written;
 }
 
+// The cosine of the angle between the in-plane directions of the unit tangents of two evaluations (6 each), or 1 where
+// either has no direction in the plane.
+double turn_cos(const double *a, const double *b) {
+  const double ax = a[3] - a[0], ay = a[4] - a[1], bx = b[3] - b[0], by = b[4] - b[1];
+  const double la = std::hypot(ax, ay), lb = std::hypot(bx, by);
+  if (!(la > 1e-12 && lb > 1e-12)) return 1.0;
+  return (ax * bx + ay * by) / (la * lb);
+}
+
+// The interior test points (count of them in u, ascending, with their evaluations ev and targets) joined by the middle
+// of every neighbouring pair, the range's ends counting, between which the curve turns by more than the angle whose
+// cosine is min_cos and faster than on either side, until none does. Points chosen by parameter alone may straddle a
+// sharp turn in a short stretch (just past a knot), where the offset sweeps an arc of the distance's radius: the offset
+// polygon cuts that arc by about the distance times the turn squared over eight, unseen between its test points. A
+// curve whose points follow its turning gains none. Answers false with rc set on failure.
+bool follow_turning(const VOQbsp_curve *w, double min_cos, const double normal[3], int side, double dist,
+                    Grown<double> &u, Grown<double> &ev, Grown<double> &targets, int *count, int *rc) {
+  const int k = w->order;
+  const double lo = w->knots[k - 1], hi = w->knots[w->num_poles], ends[2] = {lo, hi};
+  double end_ev[12];
+  BScvarrevt(w, ends, 2, 1.0, end_ev, rc);
+  if (*rc != 0) return false;
+  Grown<double> mids, mid_ev, mid_at, merged, rate;
+  // The rate of turning of gap i, whether or not it turns too far.
+  auto rate_of = [&](int i) {
+    const double a = i == 0 ? lo : u.p[i - 1], b = i == *count ? hi : u.p[i];
+    if (rate.p[i] >= 0) return rate.p[i];
+    if (!(b - a > 0)) return 0.0;
+    const double *ea = i == 0 ? end_ev : ev.p + 6 * (i - 1), *eb = i == *count ? end_ev + 6 : ev.p + 6 * i;
+    return std::acos(std::fmin(std::fmax(turn_cos(ea, eb), -1.0), 1.0)) / (b - a);
+  };
+  // Each round halves the gaps that turn too far; a turn packed into a stretch far shorter than any gap needs a round
+  // per halving, and the points it may add are bounded by a few times the first set.
+  const int cap = 4 * *count + 64;
+  for (int round = 0; round < 24; ++round) {
+    const int n = *count;
+    if (!mids.ensure(n + 1) || !rate.ensure(n + 1)) return (*rc = BSRC_NO_SCRATCH), false;
+    // The turn of each gap, and its rate by parameter.
+    for (int i = 0; i <= n; ++i) {
+      const double a = i == 0 ? lo : u.p[i - 1], b = i == n ? hi : u.p[i];
+      const double *ea = i == 0 ? end_ev : ev.p + 6 * (i - 1), *eb = i == n ? end_ev + 6 : ev.p + 6 * i;
+      const double c = turn_cos(ea, eb);
+      rate.p[i] = c < min_cos && b - a > 1e-9 * (hi - lo) ? std::acos(std::fmax(c, -1.0)) / (b - a) : -1;
+    }
+    // A gap that turns too far is halved where it turns four times as fast as both its neighbours: there the turn is
+    // packed into part of it. Where the turn spreads evenly over the gaps, the points follow it already.
+    int added = 0;
+    for (int i = 0; i <= n; ++i) {
+      if (rate.p[i] < 0) continue;
+      const double a = i == 0 ? lo : u.p[i - 1], b = i == n ? hi : u.p[i];
+      const double beside = std::fmax(i > 0 ? rate_of(i - 1) : 0.0, i < n ? rate_of(i + 1) : 0.0);
+      if (rate.p[i] > 4 * beside) mids.p[added++] = (a + b) / 2;
+    }
+    if (added == 0 || n + added > cap) return true;
+    if (!mid_ev.ensure(6 * added) || !mid_at.ensure(3 * added) || !merged.ensure(10 * (n + added)))
+      return (*rc = BSRC_NO_SCRATCH), false;
+    if (!make_targets(w, mids.p, added, mid_ev.p, normal, side, dist, mid_at.p, rc)) return false;
+    // Both lists ascend: merged into params, evaluations and targets side by side, then copied back.
+    double *mu = merged.p, *me = mu + (n + added), *mt = me + 6 * (n + added);
+    for (int i = 0, j = 0, o = 0; o < n + added; ++o) {
+      const bool old = j == added || (i < n && u.p[i] < mids.p[j]);
+      const double *src_e = old ? ev.p + 6 * i : mid_ev.p + 6 * j, *src_t = old ? targets.p + 3 * i : mid_at.p + 3 * j;
+      mu[o] = old ? u.p[i] : mids.p[j];
+      std::memcpy(me + 6 * o, src_e, 6 * sizeof(double));
+      std::memcpy(mt + 3 * o, src_t, 3 * sizeof(double));
+      if (old)
+        ++i;
+      else
+        ++j;
+    }
+    *count = n + added;
+    if (!u.ensure(*count) || !ev.ensure(6 * *count) || !targets.ensure(3 * *count))
+      return (*rc = BSRC_NO_SCRATCH), false;
+    std::memcpy(u.p, mu, static_cast<std::size_t>(*count) * sizeof(double));
+    std::memcpy(ev.p, me, 6 * static_cast<std::size_t>(*count) * sizeof(double));
+    std::memcpy(targets.p, mt, 3 * static_cast<std::size_t>(*count) * sizeof(double));
+  }
+  return true;
+}
+
 // A curve record with room for more poles, refined by knots in ascending order: the poles and knots not yet
 // reached wait at the far end of the room, and each knot goes into the stretch before them, so that an
 // insertion moves only that stretch's few poles past the knot rather than the whole rest of the curve. The
@@ -306,6 +386,16 @@ void BSspnoffset(const VOQbsp_curve *cv, double dist, const double normal[3], in
         // The interior parameters, ends excluded, with the points that cover the short spans among them.
         int count = cover_spans(w, params.p + 1, m - 2, sorted.p);
         if (!make_targets(w, sorted.p, count, ev.p, normal, side, dist, targets.p, rc)) break;
+        // Between two test points the offset polygon may cut the arc the offset sweeps by about |dist| turn^2 / 8: a
+        // quarter of the offset tolerance at most.
+        const double max_turn = std::sqrt(2 * BStoltab[bstol::offset_tol] / std::fabs(dist));
+        if (max_turn < 0.5 &&
+            !follow_turning(w, std::cos(max_turn), normal, side, dist, sorted, ev, targets, &count, rc))
+          break;
+        if (!params.ensure(count)) {
+          *rc = BSRC_NO_SCRATCH;
+          break;
+        }
         std::memcpy(params.p, sorted.p, static_cast<std::size_t>(count) * sizeof(double));
         if (!bad.ensure(count)) {
           *rc = BSRC_ALLOC_CURVE;

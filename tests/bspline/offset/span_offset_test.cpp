@@ -246,6 +246,10 @@ TEST(SpanOffset, KeepsTheDistanceBetweenItsTestPoints) {
   // start, and its offset strayed by 5.5e-3 towards its end.
   TestCurve short_end(4, {0, 0, 0, 1.05, 0.12, 0, 2.51, 0.38, 0, 3.47, -0.2, 0, 4.92, -0.7, 0, 7.2, 0.72, 0},
                       {0, 0, 0, 0, 1.68, 3.24, 3.55, 3.55, 3.55, 3.55});
+  // A quadratic whose short middle span turns it by 2 degrees just past its start: at distance 15 the offset
+  // sweeps an arc there that the offset polygon cut by 4.5e-3 between test points placed by parameter alone.
+  TestCurve sharp_turn(3, {-15, -15, 0, -15, -14.875, 0, -15, -14.625, 0, -14, 5.25, 0, -14.875, -15, 0},
+                       {5.25, 5.25, 5.25, 6.53125, 6.5625, 7.5625, 7.5625, 7.5625});
   struct Case {
     const char *name;
     const VOQbsp_curve *cv;
@@ -254,6 +258,7 @@ TEST(SpanOffset, KeepsTheDistanceBetweenItsTestPoints) {
     double tol;  // in offset tolerances
   } cases[] = {
       {"ellipse outwards", &ellipse.cv, 0.625, 1, 1},
+      {"sharp turn just past a knot", &sharp_turn.cv, 15, -1, 2},
       {"arch outwards, halved once (strayed 2.2e-3)", &arch.cv, 1.375, -1, 2},
       {"arch inwards, within its least radius of curvature", &arch.cv, 0.5, 1, 2},
       {"short last span", &short_end.cv, 0.135, 1, 2},
