@@ -111,11 +111,12 @@ class SpanMeasure {
     if (cv->rational || cv->periodic || cv->phy_closed || k < 2 || k > 6 || P < k || !cv->poles || !cv->knots ||
         BSfaulthooked())
       return false;
-    if (!BSallfinite(P + k, cv->knots) || !BSallfinite(3 * P, cv->poles)) return false;
+    // Poles within 2^500 are finite too.
     for (int i = 0; i < 3 * P; ++i)
       if (!(std::fabs(cv->poles[i]) <= 0x1p500)) return false;
+    if (!std::isfinite(cv->knots[0])) return false;
     for (int i = 1; i < P + k; ++i)
-      if (cv->knots[i] < cv->knots[i - 1]) return false;
+      if (!std::isfinite(cv->knots[i]) || cv->knots[i] < cv->knots[i - 1]) return false;
     if (!(cv->knots[k - 1] < cv->knots[P])) return false;
     k_ = k;
     const std::size_t per = sz(3, k), most = sz(P - k + 1);
@@ -321,12 +322,12 @@ class SpanMeasure {
 
 // BSfitraterr for a round of the search, whose fit parameters lie near the feet: by SpanMeasure where it is sure
 // of every point, else by BSfitraterr itself.
+// near: the points are unweighted and within 2^500 (those beyond are left to the general search, which refuses
+// them); the same in every round, so the caller tells it once.
 void round_error(int n, const double *points, const double *weights, const double *params, const VOQbsp_curve *cv,
-                 SpanMeasure &span, double *mean_dev, double *max_dev, int *max_index, double *max_point, int *rc) {
+                 bool near, SpanMeasure &span, double *mean_dev, double *max_dev, int *max_index, double *max_point,
+                 int *rc) {
   *rc = 0;
-  bool near = !weights;
-  // Points beyond 2^500 are left to the general search, which refuses them.
-  for (int i = 0; near && i < 3 * n; ++i) near = std::fabs(points[i]) <= 0x1p500;
   if (near && span.prepare(cv)) {
     double sum = 0.0, worst = 0.0, at[3] = {0, 0, 0};
     int index = -1;
@@ -713,6 +714,8 @@ void BSfitratcv(int n, double *points, double *weights, double *params, int *spa
     // Search of the span count.
     bool failed = false;
     SpanMeasure span;
+    bool near = !wts;
+    for (int i = 0; near && i < 3 * n; ++i) near = std::fabs(pts[i]) <= 0x1p500;
     for (int round = 0; !failed; ++round) {
       if (search == 1) break;
       if (given_knots) {
@@ -727,7 +730,7 @@ void BSfitratcv(int n, double *points, double *weights, double *params, int *spa
         std::memcpy(max_point, first, sizeof first);
         break;
       }
-      round_error(n, pts, wts, u, cv, span, mean_dev, max_dev, max_index, max_point, rc);
+      round_error(n, pts, wts, u, cv, near, span, mean_dev, max_dev, max_index, max_point, rc);
       if (*rc != 0 || round >= kMaxRounds) {
         if (*rc == 0) *rc = BSRC_ZERO_WEIGHT;
         failed = true;

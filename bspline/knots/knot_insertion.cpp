@@ -137,16 +137,18 @@ int refined_span(int k, int n, const double *t, const double *tau, int j) {
 
 // The polar form of the piece of span mu at x[0 .. p-1] by de Boor's triangle with one argument per level. d
 // holds the p+1 local poles (ncomp values each, pole mu-p first) and is destroyed; the value is left in row p.
-void blossom(int p, int ncomp, const double *t, int mu, const double *x, double *d) {
-  for (int r = 1; r <= p; ++r) {
-    const double xr = x[r - 1];
-    for (int i = mu; i >= mu - p + r; --i) {
-      const double w = (xr - t[i]) / (t[i + p + 1 - r] - t[i]);
-      double *di = d + (i - mu + p) * ncomp;
-      const double *dm = di - ncomp;
-      for (int c = 0; c < ncomp; ++c) di[c] = w * di[c] + (1 - w) * dm[c];
-    }
+// Level r of that triangle at argument xr.
+inline void blossom_level(int p, int ncomp, const double *t, int mu, int r, double xr, double *d) {
+  for (int i = mu; i >= mu - p + r; --i) {
+    const double w = (xr - t[i]) / (t[i + p + 1 - r] - t[i]);
+    double *di = d + (i - mu + p) * ncomp;
+    const double *dm = di - ncomp;
+    for (int c = 0; c < ncomp; ++c) di[c] = w * di[c] + (1 - w) * dm[c];
   }
+}
+
+void blossom(int p, int ncomp, const double *t, int mu, const double *x, double *d) {
+  for (int r = 1; r <= p; ++r) blossom_level(p, ncomp, t, mu, r, x[r - 1], d);
 }
 }  // namespace
 
@@ -304,11 +306,13 @@ void BSbstobez(int degree, int num_poles, int dim, const double *knots, const do
     if (knots[i + 1] - knots[i] >= kGap && knots[i] - breakpoints[count] >= kGap) breakpoints[++count] = knots[i];
   breakpoints[++count] = knots[n];
   // Each segment's Bezier coefficients are the polar values of its piece at (a^(p-i), b^i): the same numbers
-  // that repeated insertion up to full multiplicity gives, and unclamped ends need no separate treatment.
-  BSscratch<100> work, args_work;
-  double *d = work.take(static_cast<std::size_t>(k) * dim);
-  double *x = args_work.take(static_cast<std::size_t>(p > 0 ? p : 1));
-  if (!d || !x) *rc = BSRC_NO_SCRATCH;
+  // that repeated insertion up to full multiplicity gives, and unclamped ends need no separate treatment. The
+  // levels at a are shared: the triangle after each of them is kept, and coefficient i goes on from the one
+  // after p - i levels with b alone.
+  const std::size_t one = static_cast<std::size_t>(k) * dim;
+  BSscratch<400> work;
+  double *kept = work.take(one * (p + 2));
+  if (!kept) *rc = BSRC_NO_SCRATCH;
   for (int s = 0; s < count && *rc == 0; ++s) {
     const double a = breakpoints[s], b = breakpoints[s + 1];
     const double mid = a + 0.5 * (b - a);
@@ -317,11 +321,16 @@ void BSbstobez(int degree, int num_poles, int dim, const double *knots, const do
       *rc = BSRC_OUT_OF_RANGE;
       break;
     }
+    for (int q = 0; q <= p; ++q)
+      for (int c = 0; c < dim; ++c) kept[q * dim + c] = poles[static_cast<std::size_t>(c) * n + mu - p + q];
+    for (int r = 1; r <= p; ++r) {
+      std::memcpy(kept + one * r, kept + one * (r - 1), one * sizeof(double));
+      blossom_level(p, dim, knots, mu, r, a, kept + one * r);
+    }
+    double *d = kept + one * (p + 1);
     for (int i = 0; i <= p; ++i) {
-      for (int r = 0; r < p; ++r) x[r] = r < p - i ? a : b;
-      for (int q = 0; q <= p; ++q)
-        for (int c = 0; c < dim; ++c) d[q * dim + c] = poles[static_cast<std::size_t>(c) * n + mu - p + q];
-      blossom(p, dim, knots, mu, x, d);
+      std::memcpy(d, kept + one * (p - i), one * sizeof(double));
+      for (int r = p - i + 1; r <= p; ++r) blossom_level(p, dim, knots, mu, r, b, d);
       for (int c = 0; c < dim; ++c)
         bezier_poles[(static_cast<std::size_t>(s) * dim + c) * k + i] = d[p * dim + c];
     }
