@@ -224,10 +224,11 @@ template <int K, int D, int R>
 // BSbzflat with tol and the degree k - 1. With `beside` the interior poles must also keep within the tolerance
 // of the chord's ends along it: the search solves a flat piece on its chord, and a piece folded back along its
 // chord's line (a curve that reverses there) runs past the chord's end however flat it is. A flat piece's
-// largest squared distance of an interior pole from the chord's line goes to *worst when it is given.
+// largest squared distance of an interior pole from the chord's line goes to *worst when it is given, and to
+// *turns whether its poles step back along the chord anywhere (a fold within the tolerance).
 template <int K, int D, int R>
 [[gnu::always_inline]] inline bool flat_k(int kk, int dn, BSboolean rr, const double *poles, double tol,
-                                          bool beside = false, double *worst = nullptr) {
+                                          bool beside = false, double *worst = nullptr, bool *turns = nullptr) {
   const int k = K ? K : kk, degree = k - 1, dim = D ? D : dn;
   const BSboolean rational = R >= 0 ? static_cast<BSboolean>(R) : rr;
   if (degree < 2) return true;
@@ -240,7 +241,8 @@ template <int K, int D, int R>
     dd += d[c] * d[c];
   }
   const double limit = 1.8 * tol * tol;
-  double most = 0;
+  double most = 0, along = 0;
+  bool back = false;
 #pragma GCC unroll 16
   for (int j = 1; j < degree; ++j) {
     cartesian(dim, rational, k, poles, j, q);
@@ -253,20 +255,25 @@ template <int K, int D, int R>
     const double off = dd >= 1e-15 ? vv - vd * vd / dd : vv;
     if (off > limit) return false;
     most = off > most ? off : most;
+    back = back || vd < along;
+    along = vd;
     // Past an end by more than the tolerance: before the start, or beyond the end (measured from it).
     if (beside && ((vd < 0 && vd * vd > limit * dd) || (vd > dd && (vd - dd) * (vd - dd) > limit * dd)))
       return false;
   }
   if (worst) *worst = most;
+  if (turns) *turns = back || dd < along;
   return true;
 }
 
 // The search keeps the nearest chord point and, in *best_off, the largest squared distance of its piece's
 // interior poles from the chord's line: the piece runs from one end of the chord to the other within that
-// distance of it, so some point of the piece lies within it of the chord's point.
+// distance of it, so some point of the piece lies within it of the chord's point; *best_turns says whether that
+// piece folds back along its chord.
 template <int K, int D, int R>
 void search_pieces(int kk, int dd, BSboolean rr, const double *poles, const double *point, double tw,
-                   double *threshold, double *best, double *best_t, double *best_q, double *best_off, int *rc) {
+                   double *threshold, double *best, double *best_t, double *best_q, double *best_off,
+                   bool *best_turns, int *rc) {
   const int k = K ? K : kk, degree = k - 1, dim = D ? D : dd;
   const BSboolean rational = R >= 0 ? static_cast<BSboolean>(R) : rr;
   const int nc = dim + rational;
@@ -287,7 +294,8 @@ void search_pieces(int kk, int dd, BSboolean rr, const double *poles, const doub
       continue;
     }
     double off = 0;
-    if (halvings > 2 && flat_k<K, D, R>(k, dim, rational, L.poles, tw, true, &off)) {
+    bool turns = false;
+    if (halvings > 2 && flat_k<K, D, R>(k, dim, rational, L.poles, tw, true, &off, &turns)) {
       double chord[2 * 65], q[64], sq = 0, t = 0;
       for (int c = 0; c < nc; ++c) {
         chord[c] = L.poles[c * k];
@@ -299,6 +307,7 @@ void search_pieces(int kk, int dd, BSboolean rr, const double *poles, const doub
         *threshold = *best + tw;
         *best_t = L.a + (L.b - L.a) * t;
         *best_off = off;
+        *best_turns = turns;
         std::memcpy(best_q, q, sizeof(double) * dim);
       }
       --top;
@@ -347,7 +356,7 @@ void BSmdptbezcv(int degree, int dim, BSboolean rational, const double *poles, c
     double best = DBL_MAX, best_t = 0, best_q[64];
     *dist_out = DBL_MAX;
     using Search = void (*)(int, int, BSboolean, const double *, const double *, double, double *, double *,
-                            double *, double *, double *, int *);
+                            double *, double *, double *, bool *, int *);
     // Orders 2 to 6 in three dimensions, polynomial or rational; the others by the general body.
     static constexpr Search kSearch[5][2] = {
         {search_pieces<2, 3, 0>, search_pieces<2, 3, 1>}, {search_pieces<3, 3, 0>, search_pieces<3, 3, 1>},
@@ -356,10 +365,23 @@ void BSmdptbezcv(int degree, int dim, BSboolean rational, const double *poles, c
     const Search search =
         k >= 2 && k <= 6 && dim == 3 && rational <= 1 ? kSearch[k - 2][rational] : search_pieces<0, 0, -1>;
     double best_off = 0;
-    search(k, dim, rational, poles, point, tw, &threshold, &best, &best_t, best_q, &best_off, rc);
+    bool best_turns = false;
+    search(k, dim, rational, poles, point, tw, &threshold, &best, &best_t, best_q, &best_off, &best_turns, rc);
     if (*rc == 0 && best < DBL_MAX) {
       double d = std::sqrt(best), t = best_t, q[64], sq = 0;
       std::memcpy(q, best_q, sizeof(double) * dim);
+      // The span solved exactly replaces the result when nearer than below.
+      auto solve_exactly = [&](double below) {
+        double b = DBL_MAX, e = DBL_MAX, te = 0;
+        int status = 0;
+        const unsigned char on = 1;
+        BSmdptbzcv(degree, dim, rational, poles, 1, point, tol, &b, &e, &on, &b, &e, &te, q, &status, rc);
+        if (*rc == 0 && status == 0 && (below == DBL_MAX || e < below)) {
+          d = e;
+          best_t = te;
+          std::memcpy(best_q, q, sizeof(double) * dim);
+        }
+      };
       BSboolean conv = BSFALSE;
       BSmdptbznwt(degree, dim, rational, poles, point, tol, &sq, &t, q, &conv, rc);
       // The polish stays in the chord point's basin only if it comes within the piece's distance from its chord
@@ -374,15 +396,7 @@ void BSmdptbezcv(int degree, int dim, BSboolean rational, const double *poles, c
         std::memcpy(best_q, q, sizeof(double) * dim);
       } else if (*rc == 0) {
         // The chord's point is off the curve by up to tol': without a polish the span is solved exactly.
-        double b = DBL_MAX, e = DBL_MAX, te = 0;
-        int status = 0;
-        const unsigned char on = 1;
-        BSmdptbzcv(degree, dim, rational, poles, 1, point, tol, &b, &e, &on, &b, &e, &te, q, &status, rc);
-        if (*rc == 0 && status == 0) {
-          d = e;
-          best_t = te;
-          std::memcpy(best_q, q, sizeof(double) * dim);
-        }
+        solve_exactly(DBL_MAX);
       }
       // A result just inside an end gives way to the end itself when that is within tol/2 as near.
       if (*rc == 0 && ((best_t > 0 && best_t < 0.01) || (best_t > 0.99 && best_t < 1))) {
@@ -407,6 +421,12 @@ void BSmdptbezcv(int degree, int dim, BSboolean rational, const double *poles, c
           std::memcpy(best_q, q, sizeof(double) * dim);
         }
       }
+      // A piece that folds back by less than the flatness tolerance at an end passes for its chord, and the
+      // chord's nearest point (put on the end when within that tolerance of it) may lie on the end's side of the
+      // fold while the foot lies on the other: the end is then a nearest point of its own basin, which no polish
+      // leaves. An end still off the point, found on such a piece, is checked against the span solved exactly;
+      // within tol/2 the end keeps the tie, as above.
+      if (*rc == 0 && best_turns && (best_t == 0 || best_t == 1) && d > tol) solve_exactly(d - tol / 2);
       if (*rc == 0) {
         *dist_out = d;
         *par_out = best_t;

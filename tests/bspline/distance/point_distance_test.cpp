@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "bspline/distance.h"
@@ -328,10 +329,18 @@ TEST(SpanPointDistance, Results) {
                            {23786.176075274227, 43.0 / 24, 11.0 / 6, 89.0 / 48, 1.4213709677419355, 1.875, 1.875,
                             1.875, 1.875, 1.875, 1.875, 1.875},
                            {0, 0, 0, 0, 1, 1, 1, 1}};
-  for (const Loose *c : {&fold, &shallow_fold}) {
-    const Many past_end(*c, {1.875, 1.875, 0.75}, 1e-6);
+  // The same, with the point beside the line within the tolerance of the end: the chord's nearest point is put
+  // on the end, on the far side of the fold, where a polish stays.
+  const Loose fold_at_end{3, 3, 0,
+                          {16386.592558628257, 1.8096289752650176, 1.8692579505300355, 1.8744956307898004, 1.5625,
+                           1.875, 1.875, 1.875, 1.875, 1.875, 1.875, 1.875},
+                          {0, 0, 0, 0, 1, 1, 1, 1}};
+  const std::pair<const Loose *, std::vector<double>> folds[] = {
+      {&fold, {1.875, 1.875, 0.75}}, {&shallow_fold, {1.875, 1.875, 0.75}}, {&fold_at_end, {1.875, 1.875, 1.875}}};
+  for (const auto &[c, p] : folds) {
+    const Many past_end(*c, p, 1e-6);
     ASSERT_EQ(past_end.rc, 0);
-    EXPECT_NEAR(past_end.dist[0], nearest(*c, {1.875, 1.875, 0.75}, 1e-6).dist, 1e-9);
+    EXPECT_NEAR(past_end.dist[0], nearest(*c, p, 1e-6).dist, 1e-9);
     EXPECT_LT(past_end.par[0], 1);
   }
   // An order-13 curve whose last five poles coincide: it comes to rest at its end, which lies 9e-5 nearer to the
