@@ -211,10 +211,19 @@ void first_top_along(const VOQbsp_curve *cv, const double dir[3], double lo, con
 }
 
 // Whether cv runs along dir without falling back (within the tolerance) from lo, where it is at from (the far
-// side of a jump there), to hi, judged at a few points.
+// side of a jump there), to hi, judged at a few points and by the way it arrives at hi: a corner at hi (a knot
+// of multiplicity order - 1) may follow a dip too narrow for the points, the curve coming back up to the corner.
 bool runs_one_way(const VOQbsp_curve *cv, const double dir[3], double lo, const double from[3], double hi, int *rc) {
   constexpr int kChecks = 16;
   const double slack = BStoltab[bstol::dist_tol] * std::sqrt(dir[0] * dir[0] + dir[1] * dir[1] + dir[2] * dir[2]);
+  // Where no derivative from the left is had (hi at a clamped end), the points alone judge.
+  const int one = 1;
+  int drc = 0;
+  double left[6], right[6];
+  BSboolean two_sided = BSFALSE;
+  if (BScveval_b(&drc, cv, &hi, &one, nullptr, &two_sided, left, right) &&
+      (left[3] * dir[0] + left[4] * dir[1] + left[5] * dir[2]) * (hi - lo) < -slack)
+    return false;
   double before = from[0] * dir[0] + from[1] * dir[1] + from[2] * dir[2];
   for (int s = 1; s <= kChecks; ++s) {
     double p[3];

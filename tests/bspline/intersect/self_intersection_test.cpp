@@ -195,6 +195,19 @@ TEST(SelfIntersection, CrossingsOverlapsAndRefusals) {
                                                        18.15625, 19.15625, 22.90625, 23.15625, 23.15625, 26.90625,
                                                        27.90625, 31.65625, 36.40625, 36.40625, 36.40625, 36.40625}),
        4, 1, {22.95625, 23.075336643189793, 23.15625, 23.075336643189793}},
+      // Down into a dip just short of a cut joint, up to the joint and down again from it: the dip lies between the
+      // points that judge the way down, but the curve arrives at the joint rising, so the joint is no end of the
+      // way down; the dip ends it, and the rise to the joint is a piece of its own.
+      {"a narrow dip before a cut joint",
+       std::make_unique<TestCurve>(4, std::vector<double>{-15, 0, 0, -15, 0, 0, -15, 0, 0, 1, 0, 0, -5.375, 0, 0,
+                                                          -14.875, 0, 0, -14, 0, 0, -15, 0, 0, -15, 0, 0, -15, 0, 0},
+                                   std::vector<double>{0, 0, 0, 0, 7.96875, 15.9375, 23.90625, 23.9375, 23.9375,
+                                                       23.9375, 31.84375, 31.84375, 31.84375, 31.84375}),
+       0, 6, {3.2696157647103665, 16.916316147566199, 23.912548093515749, 16.916316147566199, 3.2696157647103665,
+              5.7464631316935826, 23.912548093515749, 23.9375, 0, 5.7464631316935826, 31.84375, 23.9375,
+              23.676479193917128, 23.912548093515749, 23.9375, 23.912548093515749, 23.676479193917128,
+              23.912548093515749, 23.9375, 27.345261258608886, 23.912548093515749, 23.9375, 27.345261258608886,
+              23.9375}},
       {"order 17", plane(17, zigzag), 0, 0, {}, BSRC_OUT_OF_RANGE},
       {"NaN pole", std::move(nan_pole), 0, 0, {}, BSRC_OUT_OF_RANGE},
   };
