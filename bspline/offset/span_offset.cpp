@@ -20,7 +20,9 @@ namespace {
 
 using bsoffset::OwnedCurve;
 
-// A heap array that grows to ten times the count then needed, so that growth is rare over the passes.
+// A heap array sized to the first count asked of it, then at least doubled on each growth, so that growth stays rare
+// over the passes. Sizing every array far above its need made the temporaries of one call add up past the heap's
+// trim threshold, so that each call grew the heap and gave it back again.
 template <typename T>
 struct Grown {
   T *p = nullptr;
@@ -31,12 +33,14 @@ struct Grown {
   ~Grown() { BSdbgfree(p); }
   bool ensure(int need) {
     if (need <= cap) return true;
-    const long long bytes = 10LL * need * static_cast<long long>(sizeof(T));
-    if (bytes > 0x7fffffffLL) return false;
+    const long long most = 0x7fffffffLL / static_cast<long long>(sizeof(T));
+    if (need > most) return false;
+    const long long n = std::min(std::max(static_cast<long long>(need), 2LL * cap), most);
+    const long long bytes = n * static_cast<long long>(sizeof(T));
     T *q = static_cast<T *>(BSdbgralloc(p, static_cast<int>(bytes)));
     if (!q) return false;
     p = q;
-    cap = 10 * need;
+    cap = static_cast<int>(n);
     return true;
   }
 };
