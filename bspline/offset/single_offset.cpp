@@ -107,9 +107,11 @@ bool needs_restart(const VOQbsp_curve *working, VOQbsp_curve *world, int *rc) {
   return false;
 }
 
-// Whether world at u lies on the outer stretch of the offset of working: it runs the way the base does there, and
-// the segment from the base point to it meets the offset at its own end only.
-bool outside_at(const VOQbsp_curve *working, VOQbsp_curve *world, double u, int *rc) {
+// Whether world at u lies on the outer stretch of the offset of working: it runs the way the base does there, the
+// segment from the base point to it meets the offset at its own end only, and no part of the base lies nearer to
+// it than dist. The last alone tells the tip of a small kink by a cusp of the offset, where the first two hold,
+// from the outer stretch.
+bool outside_at(const VOQbsp_curve *working, VOQbsp_curve *world, double dist, double u, int *rc) {
   double p[3], t[3], q[3], s[3];
   if (!point_tangent(working, u, p, t, rc) || !point_tangent(world, u, q, s, rc)) return false;
   if (!BSnorvec(rc, t) || !BSnorvec(rc, s) || BSvdot(rc, t, s) <= 0.0) return false;
@@ -119,13 +121,16 @@ bool outside_at(const VOQbsp_curve *working, VOQbsp_curve *world, double u, int 
   const double tol = BStoltab[bstol::dist_tol];
   for (int i = 0; i < n_int; ++i)
     if (BSpdist(rc, P + 3 * i, q) > tol) return false;
-  return *rc == 0;
+  double v = 0.0, foot[3], nearest = 0.0;
+  if (*rc == 0) BSmdstptcv(working, q, &v, foot, &nearest, rc);
+  const double slack = std::fmax(tol, BStoltab[bstol::offset_tol]);
+  return *rc == 0 && nearest >= std::fabs(dist) - slack;
 }
 
 // world re-started at the middle of the first gap between its self-intersection parameters that lies on its
 // outer stretch (else of the two smallest) into *out; a copy when it does not meet itself (an offset reversed
 // as a whole, inwards past the curve's inradius).
-void restart_closed(const VOQbsp_curve *working, VOQbsp_curve *world, OwnedCurve *out, int *rc) {
+void restart_closed(const VOQbsp_curve *working, VOQbsp_curve *world, double dist, OwnedCurve *out, int *rc) {
   int n_int = 0, n_over = 0;
   double *first = nullptr, *second = nullptr, *ofs = nullptr, *ofe = nullptr, *oss = nullptr, *ose = nullptr;
   BScv_slfint(rc, world, &n_int, &first, &second, &n_over, &ofs, &ofe, &oss, &ose);
@@ -153,7 +158,7 @@ void restart_closed(const VOQbsp_curve *working, VOQbsp_curve *world, OwnedCurve
       double u_mid = (keys[tags[0]] + keys[tags[1]]) * 0.5;
       for (int j = 0; j + 1 < m && *rc == 0; ++j) {
         const double u = (keys[tags[j]] + keys[tags[j + 1]]) * 0.5;
-        if (keys[tags[j]] < u && u < keys[tags[j + 1]] && outside_at(working, world, u, rc)) {
+        if (keys[tags[j]] < u && u < keys[tags[j + 1]] && outside_at(working, world, dist, u, rc)) {
           u_mid = u;
           break;
         }
@@ -416,7 +421,7 @@ void BScvoff3d(const VOQbsp_curve *curve, double dist, BSboolean corner_flag, st
         copy_curve(world.cv, false, &chosen, rc);
       } else {
         const bool restart = needs_restart(working, world.cv, rc);
-        if (*rc == 0 && restart) restart_closed(working, world.cv, &chosen, rc);
+        if (*rc == 0 && restart) restart_closed(working, world.cv, dist, &chosen, rc);
         else if (*rc == 0) copy_curve(world.cv, false, &chosen, rc);
       }
       if (*rc == 0) BSofrmlp3(chosen.cv, loop_mode, &n_loops, &loops, &out.cv, rc);

@@ -92,6 +92,11 @@ TEST_F(Offsets, EachTypeMovesByItsRuleOrIsRefused) {
       {"an ellipse offset inwards nearly to its minor radius",
        [] { return Ellipse({0, -10.625, 0}, {0, 0, 1}, {-15, -15, 0}, 0.5); }, {0.125, -15, 0}, 9.75, 0, 0,
        kCurveBspline, atDistance(9.75)},
+      // Here the kink's tip, the middle of the small loop, runs the way the ellipse does and sees no crossing on
+      // its way to the ellipse, yet lies nearer to it than the distance.
+      {"an ellipse offset inwards nearly to its minor radius, start beside a kink",
+       [] { return Ellipse({0, -10.625, 0}, {0, 0, 1}, {-14.875, -15, 0}, 0.5); }, {0.125, -15, 0}, 9.75, 0, 0,
+       kCurveBspline, atDistance(9.75)},
       {"an ellipse offset inwards past its minor radius", ellipse, {0.1, 0, 0}, 1.6, 0, 5, 0, nullptr},
       {"a non-circular arc, side point beyond its angles",
        [] { return Arc({0, 0, 0}, {0, 0, 1}, {3, 0, 0}, 0.5, 0.0, 1.5); }, {-9, -9, 0}, 0.3, 0, 0, kCurveBspline,
