@@ -213,7 +213,7 @@ int raw_span(int p, int num_poles, const double *knots, double u, int hint) {
 
 namespace {
 // The common case of BScveval_n as fast as the plain algorithm allows: a point and up to two derivatives of a
-// curve of order 2 to 6 whose span and basis need no refusal. The span comes from a branch-free bisection, the
+// curve of order 2 to 8 whose span and basis need no refusal. The span comes from a branch-free bisection, the
 // basis and the sums from the very operations of BSfndspan, BSmansf0 / BSmansf1 / BSmansf2 and BScveval0 /
 // BScveval1 / BScveval2 in the same order (hence the same bits), unrolled for the order, without scratch memory
 // and without the callees' exits. Each order, weighting and derivative count has a body of its own, small enough
@@ -379,13 +379,13 @@ using QuickEval = bool (*)(const VOQbsp_curve &, double, double *);
 template <int K>
 constexpr QuickEval kQuickOrder[2][3] = {{quick_eval<K, false, 0>, quick_eval<K, false, 1>, quick_eval<K, false, 2>},
                                         {quick_eval<K, true, 0>, quick_eval<K, true, 1>, quick_eval<K, true, 2>}};
-// Order 2 to 6, polynomial or rational, 0 to 2 derivatives.
-constexpr const QuickEval (*kQuick[5])[3] = {kQuickOrder<2>, kQuickOrder<3>, kQuickOrder<4>, kQuickOrder<5>,
-                                             kQuickOrder<6>};
+// Order 2 to 8, polynomial or rational, 0 to 2 derivatives.
+constexpr const QuickEval (*kQuick[7])[3] = {kQuickOrder<2>, kQuickOrder<3>, kQuickOrder<4>, kQuickOrder<5>,
+                                             kQuickOrder<6>, kQuickOrder<7>, kQuickOrder<8>};
 
 [[gnu::always_inline]] inline bool quick_eval(const VOQbsp_curve *cv, double u, int nder, double *out) {
   if (!cv || nder < 0 || nder > 2 || !cv->poles || !cv->knots || (cv->rational && !cv->weights) ||
-      cv->order < 2 || cv->order > 6 || cv->num_poles < cv->order || !std::isfinite(u) || BSfaulthooked())
+      cv->order < 2 || cv->order > 8 || cv->num_poles < cv->order || !std::isfinite(u) || BSfaulthooked())
     return false;
   return kQuick[cv->order - 2][cv->rational ? 1 : 0][nder](*cv, u, out);
 }

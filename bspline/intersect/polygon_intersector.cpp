@@ -30,6 +30,9 @@ static_assert(1 + (BSXBZ_MAX_ORDER - 1) * 3 <= BSXBZ_MAX_NODES,
 static_assert((BSXBZ_MAX_ORDER - 1) * 3 * (BSXBZ_MAX_ORDER - 1) * 3 <= BSXBZ_MAX_CANDIDATES,
               "every leg pair yields at most one candidate");
 
+// Equal to the last bit: a zero of the other sign may evaluate otherwise.
+bool same_bits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
 struct Candidate {
   double point[3];
   double t1, t2;
@@ -351,8 +354,21 @@ void BScvcviter(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, BSboolean clos
     if (*rc != 0) break;
     double dt1 = 1, dt2 = 1;
     bool parallel = false, wrapped_out = false;
+    // The places and points after each step. A step is a function of the place alone, so a place met again
+    // repeats the steps since then up to the last step: where the iteration would stand at the last step is
+    // read off the steps taken, and its test taken there. Steps held back at the range ends often go round so.
+    struct Place {
+      double u1, u2, e1[6], e2[6];
+    } places[kCrossingSteps];
+    auto keep = [&](int at) {
+      places[at].u1 = u1, places[at].u2 = u2;
+      std::memcpy(places[at].e1, e1, sizeof e1);
+      std::memcpy(places[at].e2, e2, sizeof e2);
+    };
+    keep(0);
     for (int steps = 0; !wrapped_out;) {
       const double d[3] = {e2[0] - e1[0], e2[1] - e1[1], e2[2] - e1[2]};
+      const int before = steps;
       if (dot3(d, d) >= 0.001 * sqtol) {
         double n[3], m1[3], m2[3];
         BSvcross(rc, e1 + 3, e2 + 3, n);
@@ -390,6 +406,22 @@ void BScvcviter(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, BSboolean clos
         break;
       }
       if (parallel) break;
+      if (steps == before) continue;
+      int again = 0;
+      while (again < steps && !(same_bits(places[again].u1, u1) && same_bits(places[again].u2, u2))) ++again;
+      if (again == steps) {
+        keep(steps);
+        continue;
+      }
+      const Place &last = places[again + (kCrossingSteps - again) % (steps - again)];
+      u1 = last.u1, u2 = last.u2;
+      std::memcpy(e1, last.e1, sizeof e1);
+      std::memcpy(e2, last.e2, sizeof e2);
+      if (BSpdistsq(rc, e1, e2) < sqtol) {
+        *t1 = u1, *t2 = u2;
+        *converged = BSTRUE;
+      }
+      break;
     }
     if (*rc != 0 || wrapped_out) break;
     for (int c = 0; c < 3; ++c) point[c] = 0.5 * (e1[c] + e2[c]);

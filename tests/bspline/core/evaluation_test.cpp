@@ -496,7 +496,7 @@ TEST(CurveEvaluation, ShortcutGivesTheBitsOfTheGeneralRoad) {
   auto quiet = [](const char *, int *) {};
   std::mt19937 rng(19);
   for (const Case &c : cases)
-    for (int order = 2; order <= 6; ++order)
+    for (int order = 2; order <= 8; ++order)
       for (int rational = 0; rational <= 1; ++rational) {
         const auto curve = c.make(rng, order, rational != 0);
         const VOQbsp_curve &cv = curve->cv;
