@@ -5,6 +5,7 @@
 // the search starts again. Also the minimum bound of a series and the roots of a Bezier polynomial.
 #include "bspline/legendre.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <cstring>
@@ -62,9 +63,7 @@ int bisect(int n, double *const *pool, double tol, double a, double b, int index
     else
       BSquadrtlgd(s, tol, &k, r, &spread);
     if (spread) return BSRC_NOT_ISOLATED;
-    // A root at an inner division point is reported once, by the half on its left.
-    for (int i = 0; i < k; ++i)
-      if (r[i] != -1.0 || a == -1.0) roots[(*count)++] = r[i];
+    for (int i = 0; i < k; ++i) roots[(*count)++] = r[i];
     return 0;
   }
   if (index + 2 >= L) return BSRC_NO_SCRATCH;
@@ -87,6 +86,15 @@ int bisect(int n, double *const *pool, double tol, double a, double b, int index
   for (int i = 0; i < cl; ++i) own[i] = own[i] / 2 - 0.5;
   rc = bisect(nr, pool, tol, mid, b, index + 1, L, &cr, right);
   if (rc != 0) return rc;
+  // A root at the division point is reported by both halves when both see it, but a tolerance can snap a root
+  // of one half onto it that the other half, where the series only comes within tol at its end, never sees. The
+  // halves' ends map exactly onto 0, so the copies there are counted and the larger count kept.
+  int at_left = 0, at_right = 0;
+  while (at_left < cl && own[cl - 1 - at_left] == 0.0) ++at_left;
+  while (at_right < cr && right[at_right] == -1.0) ++at_right;
+  const int twice = std::min(at_left, at_right);
+  cr -= twice;
+  right += twice;
   if (cl + cr > n) return BSRC_NOT_ISOLATED;
   for (int i = 0; i < cr; ++i) own[cl + i] = (right[i] + 1) / 2;
   *count = cl + cr;
