@@ -295,8 +295,8 @@ void BSmdistptcv(VOQbsp_curve *curve, const double point[3], std::int16_t *num_i
       }
     }
   }
-  // The feet are the roots of a power-basis equation per span, which loses them where a span's poles differ by
-  // orders of magnitude: a pole of 1e5 among poles of 15 gave three false roots and hid the true foot. The global
+  // The feet are the roots of one equation per span, which can lose them where a span's poles differ by orders of
+  // magnitude: a pole of 1e5 among poles of 15 gave three false roots and hid the true foot. The global
   // search's nearest point settles the least distance; nearer than every candidate by more than the tolerance, it
   // is the one nearest parameter. Only a failure for memory is the call's.
   if (*rc == 0) {
