@@ -45,6 +45,10 @@ bool is_foot(const VOQbsp_curve &cv, double u, const double p[3], double tol) {
     double q_side[3], d_side[3], speed = 0;
     if (fuzz::point_and_tangent(cv, beside, q_side, d_side)) speed = std::hypot(d_side[0], d_side[1], d_side[2]);
     if (std::isnan(g) || std::fabs(g) <= tol * std::fmax(top, speed)) return true;
+    // Or in the limit: where a side's tangent dies at a corner (two poles coincide past a multiple knot) the
+    // equation goes to nought there but can still be large a hair away.
+    const double ulp_beside = std::clamp(std::nextafter(u, side * HUGE_VAL), a, b), g_ulp = equation(cv, ulp_beside, p);
+    if (std::isnan(g_ulp) || std::fabs(g_ulp) <= tol * std::fmax(top, speed)) return true;
     for (double h = b - a; h > 1e-15 * (b - a + std::fabs(u)); h /= 2) {
       double lo = beside, hi = std::clamp(u + side * h, a, b);
       double glo = g, ghi = equation(cv, hi, p);
