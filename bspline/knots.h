@@ -88,7 +88,8 @@ BSboolean BScnvtomkt(int *rc, VOQbsp_curve *cv);
 void BScnvtmekt(BSboolean which_end, VOQbsp_curve *cv, int *rc);
 // Maps the active range onto [0, 1] in place.
 BSboolean BSnorkts(int *rc, const std::int16_t *order, const int *num_poles, double *knots);
-// Distinct knot values (neighbours within tolerance entry 8 count as one) and their multiplicities.
+// Distinct knot values (equal neighbours, and neighbours within tolerance entry 8, count as one) and their
+// multiplicities.
 BSboolean BSgetmult(int *rc, const std::int16_t *order, const int *num_poles, const double *knots, int *count,
                     double *values, int *mults);
 // Indices of the spans of non-zero length (the first span always).
@@ -120,7 +121,9 @@ void BScomb2cvs(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, VOQbsp_curve *
 void BSmergecvnn(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, VOQbsp_curve *out, int *rc);
 BSboolean BSmerge_cv(int *rc, const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, VOQbsp_curve *out);
 BSboolean BS2cvsto1(int *rc, const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, VOQbsp_curve *out);
-// A chain of curves in array order into the caller's record *out, knots on [0, 1].
+// A chain of curves in array order into the caller's record *out, knots on [0, 1]. *out needs room for the
+// highest order and the sum of the curves' pole counts, each curve of order k and n poles raised by r counting
+// r (n - k + 1) more; weights where any curve is rational.
 void BSmergarrcv(int num_curves, VOQbsp_curve **curves, VOQbsp_curve **out, int *rc);
 
 // ---------------------------------------------------------------------------------------------------------------

@@ -28,7 +28,10 @@ BSboolean BSgetmult(int *rc, const std::int16_t *order, const int *num_poles, co
   values[0] = knots[0];
   mults[0] = 1;
   for (int i = 1; i < total; ++i) {
-    if (std::fabs(knots[i] - knots[i - 1]) < BStoltab[bstol::knot_tol]) {
+    // Equal knots are one value under any tolerance. A tolerance of zero (a basis tolerance set to zero, or a
+    // polygon whose length overflows) would otherwise count every copy of a knot apart, and a degree raise would
+    // then give a clamped end more copies, and the curve more poles, than the raise can ever need.
+    if (knots[i] == knots[i - 1] || std::fabs(knots[i] - knots[i - 1]) < BStoltab[bstol::knot_tol]) {
       ++mults[c];
     } else {
       ++c;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "tests/bspline/knots_fixtures.h"
+#include "tests/bspline/measure_curves.h"
 
 namespace {
 
@@ -148,6 +149,17 @@ TEST(Merging, DifferentOrdersAreRaisedToTheHigher) {
   ASSERT_TRUE(BSmerge_cv(&rc, &cubic.cv, &quad2.cv, &out.cv));
   EXPECT_EQ(out.cv.order, 4);
   expect_same_points(quad2.cv, out.cv, 0, 1, [](double u) { return (u + 1) / 2; }, rng);
+  // A basis tolerance of zero (the tolerance table takes it) makes every knot tolerance zero: raising the first
+  // curve must still keep its end knots together, or the merge writes past the room that raised pole counts give.
+  {
+    const TolScope zero(bstol::basis_tol, 0);
+    TestCurve line(2, {-2, 1, 0, 0, 0, 0}, {0, 0, 1, 1});
+    RoomCurve tight(3 + 3 - 1, 3, false);
+    ASSERT_TRUE(BSmerge_cv(&rc, &line.cv, &quad.cv, &tight.cv));
+    EXPECT_EQ(tight.cv.num_poles, 3 + 3 - 1);
+    EXPECT_EQ(knots_of(tight.cv), (std::vector<double>{0, 0, 0, 0.5, 0.5, 1, 1, 1}));
+    expect_same_points(line.cv, tight.cv, 0, 1, [](double u) { return u / 2; }, rng);
+  }
 }
 
 TEST(Merging, TwoHalvesOfALoopCloseExactly) {
