@@ -566,6 +566,7 @@ class TileGen {
   FillTrap* m_boundary = nullptr;
   bool m_walking = false;
   std::int64_t m_rowLast = 0;
+  std::int64_t m_gapFirst = 0, m_gapLast = -1;  // rows between the even and the odd columns' runs
   std::int64_t m_columnFirst = 0, m_columnLast = -1;
   std::int64_t m_column = 0;
   std::int64_t m_row = 0;

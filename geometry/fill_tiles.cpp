@@ -148,6 +148,23 @@ FillResult TileGen::Start(FillTrap* boundary) {
   }
   m_row = static_cast<std::int64_t>(first) - 1;
   m_rowLast = static_cast<std::int64_t>(last);
+  // Even columns sit on their rows and odd ones a column shift across, so each parity reaches the region over
+  // its own run of rows. A shift far beyond the region's extent parts the two runs, and no cell of the rows
+  // between can meet the region (each bound takes the meet test's slack and a row more): the walk steps over
+  // them rather than trying every cell of every row.
+  const double evenFirst = std::ceil((m_regionV0 - m_v1 - m_slack) / m_spacingY) - 1;
+  const double evenLast = std::floor((m_regionV1 - m_v0 + m_slack) / m_spacingY) + 1;
+  const double oddFirst = std::ceil((m_regionV0 - m_v1 + columnShift - m_slack) / m_spacingY) - 1;
+  const double oddLast = std::floor((m_regionV1 - m_v0 + columnShift + m_slack) / m_spacingY) + 1;
+  m_gapFirst = 0;
+  m_gapLast = -1;
+  if (evenLast + 1 < oddFirst) {
+    m_gapFirst = static_cast<std::int64_t>(evenLast) + 1;
+    m_gapLast = static_cast<std::int64_t>(oddFirst) - 1;
+  } else if (oddLast + 1 < evenFirst) {
+    m_gapFirst = static_cast<std::int64_t>(oddLast) + 1;
+    m_gapLast = static_cast<std::int64_t>(evenFirst) - 1;
+  }
   m_columnFirst = 0;
   m_columnLast = -1;
   m_column = -1;
@@ -223,6 +240,7 @@ FillResult TileGen::NextTile(bool* found, bool* inside) {
         break;
       }
       ++m_row;
+      if (m_row >= m_gapFirst && m_row <= m_gapLast) m_row = m_gapLast + 1;
       if (!RowRange(m_row)) {
         m_columnLast = m_columnFirst = 0;
         m_column = 0;
