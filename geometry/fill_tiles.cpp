@@ -152,10 +152,13 @@ FillResult TileGen::Start(FillTrap* boundary) {
   // its own run of rows. A shift far beyond the region's extent parts the two runs, and no cell of the rows
   // between can meet the region (each bound takes the meet test's slack and a row more): the walk steps over
   // them rather than trying every cell of every row.
-  const double evenFirst = std::ceil((m_regionV0 - m_v1 - m_slack) / m_spacingY) - 1;
-  const double evenLast = std::floor((m_regionV1 - m_v0 + m_slack) / m_spacingY) + 1;
-  const double oddFirst = std::ceil((m_regionV0 - m_v1 + columnShift - m_slack) / m_spacingY) - 1;
-  const double oddLast = std::floor((m_regionV1 - m_v0 + columnShift + m_slack) / m_spacingY) + 1;
+  // Held to the walk's rows: outside them a bound means nothing, and a slack far above the spacing would take it
+  // past what a row index holds.
+  auto rowBound = [&](double row) { return std::clamp(row, first - 1, last + 1); };
+  const double evenFirst = rowBound(std::ceil((m_regionV0 - m_v1 - m_slack) / m_spacingY) - 1);
+  const double evenLast = rowBound(std::floor((m_regionV1 - m_v0 + m_slack) / m_spacingY) + 1);
+  const double oddFirst = rowBound(std::ceil((m_regionV0 - m_v1 + columnShift - m_slack) / m_spacingY) - 1);
+  const double oddLast = rowBound(std::floor((m_regionV1 - m_v0 + columnShift + m_slack) / m_spacingY) + 1);
   m_gapFirst = 0;
   m_gapLast = -1;
   if (evenLast + 1 < oddFirst) {
