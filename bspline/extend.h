@@ -202,10 +202,11 @@ enum : int {
 
 // The end span's polynomial continued in parameter steps of dist over the end speed (BSextpolcv0) until the added
 // piece holds dist, then continued to the parameter at dist along it: the old range keeps its points and the new
-// end lies on the continued polynomial. A continuation cut before a turning point gives the straight extension
-// (BSpolxtdlin); one limited at its self-overlap short of dist gives the continuation up to there; a rational one
-// whose end weight passes 4.0 short of dist stops there; after 10 further steps short of dist BSpolyxd0 takes
-// over, and its rc 5 gives the last trial with rc 5. *achieved: dist, or the length added where it stops short.
+// end lies on the continued polynomial. A continuation cut before a turning point, or doubling over the curve from
+// the end itself (an end that stands still), gives the straight extension (BSpolxtdlin); one limited at its
+// self-overlap short of dist gives the continuation up to there; a rational one whose end weight passes 4.0 short
+// of dist stops there; after 10 further steps short of dist BSpolyxd0 takes over, and its rc 5 gives the last trial
+// with rc 5. *achieved: dist, or the length added where it stops short.
 // A lengthening below dist_tol, which no length measure resolves, takes the one step. A closed curve to be
 // lengthened answers -2, as does one of order above 16 that is not straight (BSextpolcv0).
 void BSpolxtdst0(const VOQbsp_curve *curve, const double end_point[3], double dist, VOQbsp_curve **out,

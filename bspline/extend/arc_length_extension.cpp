@@ -355,10 +355,12 @@ void turn(const VOQbsp_curve *curve, VOQbsp_curve *trial, double start, double e
       if (!BSarclength(rc, trial, piece_start, piece_end, piece_len) || flag == 0) break;
     }
     if (*piece_len >= dist && reached_par == target_par) break;
-    if (flag == 2) {
-      // Limited at its self-overlap: what lies before it is the result, unless it already holds the distance.
-      double valid = 0;
-      if (!BSarclength(rc, trial, &e, &reached_par, &valid) || valid >= dist) break;
+    // Limited at its self-overlap: what lies before it is the result, unless it already holds the distance. A
+    // continuation that doubles over the curve from the end itself (the curve stands still there and its polynomial
+    // runs back the way it came) has nothing before it: the straight extension, as for a turn.
+    double valid = 0;
+    if (flag == 2 && (!BSarclength(rc, trial, &e, &reached_par, &valid) || valid >= dist)) break;
+    if (flag == 2 && valid > BStoltab[bstol::dist_tol]) {
       bsknots::ScratchCurve cut;
       if (!cut.take(trial->order, trial->num_poles + trial->order, trial->rational != 0)) {
         *rc = BSRC_NO_SCRATCH;
@@ -371,7 +373,7 @@ void turn(const VOQbsp_curve *curve, VOQbsp_curve *trial, double start, double e
       *achieved = valid;
       BScvtstclsd(*out, rc);
       *done = *rc == 0;
-    } else if (flag == 1) {
+    } else if (flag == 1 || flag == 2) {
       if (!make_room(rc, out, room, cv.order, cv.num_poles + cv.order - 1, cv.rational != 0)) break;
       BSpolxtdlin(&cv, at_end ? BSTRUE : BSFALSE, dist, length, *out, rc);
       end_weight_to_one(rc, out, at_end);
@@ -539,7 +541,14 @@ void BSpolxtdst0(const VOQbsp_curve *curve, const double end_point[3], double di
     BScveval_n(&cv, e, 1, d, rc);
     if (*rc != 0) break;
     const double speed = std::sqrt(d[3] * d[3] + d[4] * d[4] + d[5] * d[5]);
-    if (speed >= BStoltab[bstol::zero_tol]) {
+    // An end leg within dist_tol is a doubled end pole (as the straight extension takes it): the speed left there is
+    // rounding (the clamped copy of an unclamped curve keeps some), and a step of dist over it runs the continuation
+    // out to where its poles are noise.
+    double P0[3], P1[3];
+    bsknots::cartesian_pole(cv, at_end ? n - 1 : 0, P0);
+    bsknots::cartesian_pole(cv, at_end ? n - 2 : 1, P1);
+    const double leg = std::hypot(P1[0] - P0[0], P1[1] - P0[1], P1[2] - P0[2]);
+    if (speed >= BStoltab[bstol::zero_tol] && leg > BStoltab[bstol::dist_tol]) {
       h = at_end ? dist / speed : -(dist / speed);
     } else {
       h = at_end ? end - cv.knots[n - 1] : start - cv.knots[k];

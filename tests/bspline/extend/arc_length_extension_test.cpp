@@ -72,6 +72,10 @@ TEST(ArcLengthExtension, EndsLinesAndRefusals) {
                        {20.46875, 20.46875, 27.5625, 34.65625, 34.65625, 41.75, 41.75});
   // Standing still at its end, where its polynomial turns back: a straight piece along the end leg.
   TestCurve still_end(4, {0, 0, 0, 0, 4, 0, 4, 4, 0, 4, 4, 0}, {0, 0, 0, 0, 1, 1, 1, 1});
+  // Unclamped, its first two poles at one point: it stands still at its start, where its polynomial runs back over
+  // it, and its clamped copy keeps a rounding speed there that a step of dist over it ran out into noise.
+  TestCurve still_start(3, {-15, -15, 0, -15, -15, 0, 0, 0, 0, 2, 0, 0, 3, -4, 0},
+                        {13.875, 13.90625, 13.9375, 14, 15, 16, 16.0625, 16.3125});
   const double L_line = std::sqrt(32.0), L_arch = length_of(arch.cv);
   struct {
     const char *what;
@@ -101,6 +105,7 @@ TEST(ArcLengthExtension, EndsLinesAndRefusals) {
       {"rational continuation running away", &runaway, -7.625, 1.0, 0, true},
       {"polyline continued across itself", &hook, 3.9, 2.0, 0, true},
       {"curve standing still at its end", &still_end, 0.9, 2.0, 0, true},
+      {"unclamped curve standing still at its start", &still_start, 14.0, 9.0, 0, false},
       {"distance below dist_tol", &arch, 0.6, 3e-7, 0, true},
       {"order 17 lengthened", &order17, 0.9, 0.5, BSRC_OUT_OF_RANGE, true},
       {"closed curve lengthened", &closed, 0.9, 0.5, BSRC_OUT_OF_RANGE, true},
@@ -138,7 +143,8 @@ TEST(ArcLengthExtension, EndsLinesAndRefusals) {
       EXPECT_LT(old_range_error(cv, r), 1e-9) << c.what;
     }
     // A line goes on as a line; so does a curve whose end span cannot go on (straight, at the pace of the whole).
-    if (c.dist > 0 && achieved == c.dist && !cv.cv.rational && c.c != &line && c.c != &still_end && c.c != &hook) {
+    if (c.dist > 0 && achieved == c.dist && !cv.cv.rational && c.c != &line && c.c != &still_end && c.c != &still_start &&
+        c.c != &hook) {
       const int span = c.at_end ? cv.n() - 1 : cv.order() - 1;
       double want[3], got[3];
       span_polynomial(cv, cv.knots[span], cv.knots[span + 1], c.at_end ? b : a, want);
