@@ -10,6 +10,7 @@
 
 #include "bspline/distance.h"
 #include "bspline/fitting.h"
+#include "bspline/fitting/fitting_internal.h"
 #include "bspline/intersect.h"
 #include "bspline/knots.h"
 #include "bspline/legendre.h"
@@ -701,10 +702,11 @@ void BSfitratcv(int n, double *points, double *weights, double *params, int *spa
       if (end_tangent) ev = fit_ev;
     }
 
+    // The points are the same in every round, and so are the end tangents estimated from them.
+    bsfit::EndTangents tangents;
     auto fit = [&]() {
-      BSfitratpts(n, fit_pts, wts, u, sp, order, P, cv->knots, 3, 3, periodic, end_type, start_code, end_code, sv, ev,
-                  reserved1, reserved2, start_weight, end_weight, reserved3, reserved4, reserved5, matrix, rhs, pwork,
-                  cv->poles, cv->weights, rc);
+      bsfit::fit_points(n, fit_pts, wts, u, sp, order, P, cv->knots, 3, 3, periodic, end_type, start_code, end_code,
+                        sv, ev, start_weight, end_weight, matrix, rhs, pwork, cv->poles, cv->weights, &tangents, rc);
       if (*rc == 0 && in_plane)
         BSptsnwtold(origin, M, scale, P, rational ? BSTRUE : BSFALSE, cv->poles, cv->weights, cv->poles, rc);
       return *rc == 0;
