@@ -143,9 +143,10 @@ class SpanMeasure {
       const double *b = level_[levels_ - 1];
       for (int i = 0; i < here; ++i) {
         const double *l = b + 12 * sz(i), *r = 2 * i + 1 < below ? l + 6 : l;
+        // The boxes are finite, and the sign of a zero bound does not change a distance to it.
         for (int c = 0; c < 3; ++c) {
-          next[6 * i + c] = std::fmin(l[c], r[c]);
-          next[6 * i + 3 + c] = std::fmax(l[3 + c], r[3 + c]);
+          next[6 * i + c] = l[c] < r[c] ? l[c] : r[c];
+          next[6 * i + 3 + c] = l[3 + c] > r[3 + c] ? l[3 + c] : r[3 + c];
         }
       }
       level_[levels_] = next;
@@ -384,16 +385,25 @@ void BSftmatsz(BSboolean rational, int n, int num_poles, std::int16_t order, std
   BSexit(rc, "BSftmatsz", "bsftmatsz");
 }
 
-void BSktsprsfft(int n, const double *points, const double *weights, std::int16_t order, std::int16_t periodic,
-                 int num_spans, const BSboolean given[3], double *params, int *num_knots, double *knots,
-                 int *span_index, int *rc) {
+namespace {
+
+// BSktsprsfft, with the length of the points kept in *length for a caller that asks for other span counts on the
+// same points: while *known, params already hold the parameters, which are not measured again.
+void params_and_knots(int n, const double *points, const double *weights, std::int16_t order, std::int16_t periodic,
+                      int num_spans, const BSboolean given[3], double *params, int *num_knots, double *knots,
+                      int *span_index, double *length, bool *known, int *rc) {
   *rc = 0;
   do {
     double tol = BStoltab[bstol::knot_tol];
     if (!given[0]) {
       double s = 0.0;
-      BSavgprsfft(1, n, points, weights, 3, 3, order, &s, params, rc);
-      if (*rc != 0) break;
+      if (known && *known && !BSfaulthooked()) {
+        s = *length;
+      } else {
+        BSavgprsfft(1, n, points, weights, 3, 3, order, &s, params, rc);
+        if (*rc != 0) break;
+        if (known) *length = s, *known = true;
+      }
       // Parameters run over [0, 1]: the knot tolerance, a length, shrinks with the set's size.
       if (s < 0.001) s = 0.001;
       tol /= s;
@@ -404,6 +414,15 @@ void BSktsprsfft(int n, const double *points, const double *weights, std::int16_
       BSfndspnarr(order, *num_knots - order, n, params, knots, span_index, rc);
   } while (false);
   BSexit(rc, "BSktsprsfft", "bsktsprsfft");
+}
+
+}  // namespace
+
+void BSktsprsfft(int n, const double *points, const double *weights, std::int16_t order, std::int16_t periodic,
+                 int num_spans, const BSboolean given[3], double *params, int *num_knots, double *knots,
+                 int *span_index, int *rc) {
+  params_and_knots(n, points, weights, order, periodic, num_spans, given, params, num_knots, knots, span_index,
+                   nullptr, nullptr, rc);
 }
 
 void BSfitraterr(int n, const double *points, const double *weights, const VOQbsp_curve *curve, double *mean_dev,
@@ -604,8 +623,11 @@ void BSfitratcv(int n, double *points, double *weights, double *params, int *spa
     // Spans and knots.
     int nk = num_knots;
     const int S = given_knots ? num_knots - 2 * k + 1 : (periodic ? n - 1 : n - 1 + k % 2);
+    // Every span count of the search has the same parameters: they are measured once.
+    double length = 0.0;
+    bool measured = false;
     if (!(given[0] && given[1] && given[2])) {
-      BSktsprsfft(n, pts, wts, order, periodic, S, given, u, &nk, t, sp, rc);
+      params_and_knots(n, pts, wts, order, periodic, S, given, u, &nk, t, sp, &length, &measured, rc);
       if (*rc != 0) break;
     }
 
@@ -633,7 +655,7 @@ void BSfitratcv(int n, double *points, double *weights, double *params, int *spa
       const int least = periodic ? 2 : 1;
       c = S / 2 > least ? S / 2 : least;
       const BSboolean again[3] = {given[0], BSFALSE, BSFALSE};
-      BSktsprsfft(n, pts, wts, order, periodic, c, again, u, &nk, t, sp, rc);
+      params_and_knots(n, pts, wts, order, periodic, c, again, u, &nk, t, sp, &length, &measured, rc);
       if (*rc != 0) break;
       P = nk - k;
     }
@@ -762,7 +784,7 @@ void BSfitratcv(int n, double *points, double *weights, double *params, int *spa
         c = next == 1 || next == old ? H : next;
       }
       const BSboolean again[3] = {given[0], BSFALSE, BSFALSE};
-      BSktsprsfft(n, pts, wts, order, periodic, c, again, u, &nk, t, sp, rc);
+      params_and_knots(n, pts, wts, order, periodic, c, again, u, &nk, t, sp, &length, &measured, rc);
       if (*rc != 0) {
         failed = true;
         break;
