@@ -191,14 +191,14 @@ class SpanMeasure {
   }
 
  private:
+  // Written out for the three coordinates: it runs for every box on the way down to each point's spans.
   static double box_sq(const double p[3], const double *box) {
-    double s = 0;
-    for (int c = 0; c < 3; ++c) {
+    auto gap = [&](int c) {
       const double below = box[c] - p[c], above = p[c] - box[3 + c], d = below > above ? below : above;
-      const double e = d > 0 ? d : 0;
-      s += e * e;
-    }
-    return s;
+      return d > 0 ? d : 0.0;
+    };
+    const double x = gap(0), y = gap(1), z = gap(2);
+    return x * x + y * y + z * z;
   }
 
   // The nearest point of span s when it is nearer than *best (squared); false when the span is not convex.
@@ -257,15 +257,21 @@ class SpanMeasure {
       }
     }
     // The span's polynomial about p, whose values Horner's rule gives in a short chain of operations.
+    // The differences of all coordinates side by side (a fourth, unused, makes pairs), each level in a row of
+    // its own: differenced in place along a coordinate, the poles went through memory in a way that stalled
+    // every load.
+    double d[k][k][4] = {};
+    for (int j = 0; j < k; ++j)
+      for (int c = 0; c < 3; ++c) d[0][j][c] = B[c * k + j];
+    for (int i = 1; i < k; ++i)
+      for (int j = 0; j < k - i; ++j)
+        for (int c = 0; c < 4; ++c) d[i][j][c] = d[i - 1][j + 1][c] - d[i - 1][j][c];
     double a[3][k];
     for (int c = 0; c < 3; ++c) {
-      double d[k];
-      for (int j = 0; j < k; ++j) d[j] = B[c * k + j];
       double binom = 1;
       for (int i = 0; i < k; ++i) {
-        a[c][i] = binom * d[0];
+        a[c][i] = binom * d[i][0][c];
         binom = binom * (k - 1 - i) / (i + 1);
-        for (int j = 0; j + 1 < k - i; ++j) d[j] = d[j + 1] - d[j];
       }
       a[c][0] -= p[c];
     }
@@ -273,6 +279,9 @@ class SpanMeasure {
     double lo = 0, hi = 1, got = INFINITY, at[3];
     bool last = false, settled = false;
     for (int iter = 0; iter < 60 && !settled; ++iter) {
+      // The sums start from their first terms rather than from 0, which can change only the sign of a zero
+      // sum: a zero f ends the steps whatever its sign, and a zero df sends the step out of the bracket either
+      // way; a sum of squares is never -0.
       double f = 0, df = 0, sq = 0, r[3];
       for (int c = 0; c < 3; ++c) {
         double v = a[c][k - 1], v1 = 0, v2 = 0;
@@ -282,9 +291,15 @@ class SpanMeasure {
           v = v * u + a[c][i];
         }
         r[c] = v;
-        sq += v * v;
-        f += v * v1;
-        df += v1 * v1 + v * v2;
+        if (c == 0) {
+          sq = v * v;
+          f = v * v1;
+          df = v1 * v1 + v * v2;
+        } else {
+          sq += v * v;
+          f += v * v1;
+          df += v1 * v1 + v * v2;
+        }
       }
       if (sq < got) {
         got = sq;
