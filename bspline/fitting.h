@@ -101,7 +101,7 @@ void BSkts_f_fit(std::int16_t order, std::int16_t periodic, int method, double t
 // search 0 or 2 and computed knots the smallest span count whose largest deviation stays within tolerance.
 // *curve receives a new record (BSallocvoqcv) that belongs to the caller also after a failure (release it with
 // BSfreevoqcv when it is not NULL). A code-1 end value is normalised in place when the points are planar. The
-// reserved words are passed to BSfitratpts unread.
+// reserved words are not read.
 // rc -2 for a bad argument (n < 1; a NULL points, curve or deviation output; order < 2; missing parameters, knots
 // or spans for end_type 0 or 1; a point count that does not suit the given knots; a periodic fit of fewer than 4
 // points or with open ends; a value that is not finite); 49 for a weight that is not positive; -1 when the search

@@ -10,6 +10,7 @@
 
 #include "bspline/distance.h"
 #include "bspline/fitting.h"
+#include "bspline/fitting/fitting_internal.h"
 #include "bspline/intersect.h"
 #include "bspline/knots.h"
 #include "bspline/legendre.h"
@@ -142,9 +143,10 @@ class SpanMeasure {
       const double *b = level_[levels_ - 1];
       for (int i = 0; i < here; ++i) {
         const double *l = b + 12 * sz(i), *r = 2 * i + 1 < below ? l + 6 : l;
+        // The boxes are finite, and the sign of a zero bound does not change a distance to it.
         for (int c = 0; c < 3; ++c) {
-          next[6 * i + c] = std::fmin(l[c], r[c]);
-          next[6 * i + 3 + c] = std::fmax(l[3 + c], r[3 + c]);
+          next[6 * i + c] = l[c] < r[c] ? l[c] : r[c];
+          next[6 * i + 3 + c] = l[3 + c] > r[3 + c] ? l[3 + c] : r[3 + c];
         }
       }
       level_[levels_] = next;
@@ -189,14 +191,14 @@ class SpanMeasure {
   }
 
  private:
+  // Written out for the three coordinates: it runs for every box on the way down to each point's spans.
   static double box_sq(const double p[3], const double *box) {
-    double s = 0;
-    for (int c = 0; c < 3; ++c) {
+    auto gap = [&](int c) {
       const double below = box[c] - p[c], above = p[c] - box[3 + c], d = below > above ? below : above;
-      const double e = d > 0 ? d : 0;
-      s += e * e;
-    }
-    return s;
+      return d > 0 ? d : 0.0;
+    };
+    const double x = gap(0), y = gap(1), z = gap(2);
+    return x * x + y * y + z * z;
   }
 
   // The nearest point of span s when it is nearer than *best (squared); false when the span is not convex.
@@ -255,15 +257,21 @@ class SpanMeasure {
       }
     }
     // The span's polynomial about p, whose values Horner's rule gives in a short chain of operations.
+    // The differences of all coordinates side by side (a fourth, unused, makes pairs), each level in a row of
+    // its own: differenced in place along a coordinate, the poles went through memory in a way that stalled
+    // every load.
+    double d[k][k][4] = {};
+    for (int j = 0; j < k; ++j)
+      for (int c = 0; c < 3; ++c) d[0][j][c] = B[c * k + j];
+    for (int i = 1; i < k; ++i)
+      for (int j = 0; j < k - i; ++j)
+        for (int c = 0; c < 4; ++c) d[i][j][c] = d[i - 1][j + 1][c] - d[i - 1][j][c];
     double a[3][k];
     for (int c = 0; c < 3; ++c) {
-      double d[k];
-      for (int j = 0; j < k; ++j) d[j] = B[c * k + j];
       double binom = 1;
       for (int i = 0; i < k; ++i) {
-        a[c][i] = binom * d[0];
+        a[c][i] = binom * d[i][0][c];
         binom = binom * (k - 1 - i) / (i + 1);
-        for (int j = 0; j + 1 < k - i; ++j) d[j] = d[j + 1] - d[j];
       }
       a[c][0] -= p[c];
     }
@@ -271,6 +279,9 @@ class SpanMeasure {
     double lo = 0, hi = 1, got = INFINITY, at[3];
     bool last = false, settled = false;
     for (int iter = 0; iter < 60 && !settled; ++iter) {
+      // The sums start from their first terms rather than from 0, which can change only the sign of a zero
+      // sum: a zero f ends the steps whatever its sign, and a zero df sends the step out of the bracket either
+      // way; a sum of squares is never -0.
       double f = 0, df = 0, sq = 0, r[3];
       for (int c = 0; c < 3; ++c) {
         double v = a[c][k - 1], v1 = 0, v2 = 0;
@@ -280,9 +291,15 @@ class SpanMeasure {
           v = v * u + a[c][i];
         }
         r[c] = v;
-        sq += v * v;
-        f += v * v1;
-        df += v1 * v1 + v * v2;
+        if (c == 0) {
+          sq = v * v;
+          f = v * v1;
+          df = v1 * v1 + v * v2;
+        } else {
+          sq += v * v;
+          f += v * v1;
+          df += v1 * v1 + v * v2;
+        }
       }
       if (sq < got) {
         got = sq;
@@ -383,16 +400,25 @@ void BSftmatsz(BSboolean rational, int n, int num_poles, std::int16_t order, std
   BSexit(rc, "BSftmatsz", "bsftmatsz");
 }
 
-void BSktsprsfft(int n, const double *points, const double *weights, std::int16_t order, std::int16_t periodic,
-                 int num_spans, const BSboolean given[3], double *params, int *num_knots, double *knots,
-                 int *span_index, int *rc) {
+namespace {
+
+// BSktsprsfft, with the length of the points kept in *length for a caller that asks for other span counts on the
+// same points: while *known, params already hold the parameters, which are not measured again.
+void params_and_knots(int n, const double *points, const double *weights, std::int16_t order, std::int16_t periodic,
+                      int num_spans, const BSboolean given[3], double *params, int *num_knots, double *knots,
+                      int *span_index, double *length, bool *known, int *rc) {
   *rc = 0;
   do {
     double tol = BStoltab[bstol::knot_tol];
     if (!given[0]) {
       double s = 0.0;
-      BSavgprsfft(1, n, points, weights, 3, 3, order, &s, params, rc);
-      if (*rc != 0) break;
+      if (known && *known && !BSfaulthooked()) {
+        s = *length;
+      } else {
+        BSavgprsfft(1, n, points, weights, 3, 3, order, &s, params, rc);
+        if (*rc != 0) break;
+        if (known) *length = s, *known = true;
+      }
       // Parameters run over [0, 1]: the knot tolerance, a length, shrinks with the set's size.
       if (s < 0.001) s = 0.001;
       tol /= s;
@@ -403,6 +429,15 @@ void BSktsprsfft(int n, const double *points, const double *weights, std::int16_
       BSfndspnarr(order, *num_knots - order, n, params, knots, span_index, rc);
   } while (false);
   BSexit(rc, "BSktsprsfft", "bsktsprsfft");
+}
+
+}  // namespace
+
+void BSktsprsfft(int n, const double *points, const double *weights, std::int16_t order, std::int16_t periodic,
+                 int num_spans, const BSboolean given[3], double *params, int *num_knots, double *knots,
+                 int *span_index, int *rc) {
+  params_and_knots(n, points, weights, order, periodic, num_spans, given, params, num_knots, knots, span_index,
+                   nullptr, nullptr, rc);
 }
 
 void BSfitraterr(int n, const double *points, const double *weights, const VOQbsp_curve *curve, double *mean_dev,
@@ -603,8 +638,11 @@ void BSfitratcv(int n, double *points, double *weights, double *params, int *spa
     // Spans and knots.
     int nk = num_knots;
     const int S = given_knots ? num_knots - 2 * k + 1 : (periodic ? n - 1 : n - 1 + k % 2);
+    // Every span count of the search has the same parameters: they are measured once.
+    double length = 0.0;
+    bool measured = false;
     if (!(given[0] && given[1] && given[2])) {
-      BSktsprsfft(n, pts, wts, order, periodic, S, given, u, &nk, t, sp, rc);
+      params_and_knots(n, pts, wts, order, periodic, S, given, u, &nk, t, sp, &length, &measured, rc);
       if (*rc != 0) break;
     }
 
@@ -632,7 +670,7 @@ void BSfitratcv(int n, double *points, double *weights, double *params, int *spa
       const int least = periodic ? 2 : 1;
       c = S / 2 > least ? S / 2 : least;
       const BSboolean again[3] = {given[0], BSFALSE, BSFALSE};
-      BSktsprsfft(n, pts, wts, order, periodic, c, again, u, &nk, t, sp, rc);
+      params_and_knots(n, pts, wts, order, periodic, c, again, u, &nk, t, sp, &length, &measured, rc);
       if (*rc != 0) break;
       P = nk - k;
     }
@@ -701,10 +739,11 @@ void BSfitratcv(int n, double *points, double *weights, double *params, int *spa
       if (end_tangent) ev = fit_ev;
     }
 
+    // The points are the same in every round, and so are the end tangents estimated from them.
+    bsfit::EndTangents tangents;
     auto fit = [&]() {
-      BSfitratpts(n, fit_pts, wts, u, sp, order, P, cv->knots, 3, 3, periodic, end_type, start_code, end_code, sv, ev,
-                  reserved1, reserved2, start_weight, end_weight, reserved3, reserved4, reserved5, matrix, rhs, pwork,
-                  cv->poles, cv->weights, rc);
+      bsfit::fit_points(n, fit_pts, wts, u, sp, order, P, cv->knots, 3, 3, periodic, end_type, start_code, end_code,
+                        sv, ev, start_weight, end_weight, matrix, rhs, pwork, cv->poles, cv->weights, &tangents, rc);
       if (*rc == 0 && in_plane)
         BSptsnwtold(origin, M, scale, P, rational ? BSTRUE : BSFALSE, cv->poles, cv->weights, cv->poles, rc);
       return *rc == 0;
@@ -760,7 +799,7 @@ void BSfitratcv(int n, double *points, double *weights, double *params, int *spa
         c = next == 1 || next == old ? H : next;
       }
       const BSboolean again[3] = {given[0], BSFALSE, BSFALSE};
-      BSktsprsfft(n, pts, wts, order, periodic, c, again, u, &nk, t, sp, rc);
+      params_and_knots(n, pts, wts, order, periodic, c, again, u, &nk, t, sp, &length, &measured, rc);
       if (*rc != 0) {
         failed = true;
         break;

@@ -10,6 +10,7 @@
 
 #include "bspline/conics.h"
 #include "bspline/fitting.h"
+#include "bspline/fitting/fitting_internal.h"
 #include "bspline/knots.h"
 #include "bspline/measure.h"
 #include "bspline/numerics.h"
@@ -488,9 +489,13 @@ void BStanffit(std::int16_t end, const double p0[3], const double p1[3], const d
   BSexit(rc, "BStanffit", "bstanffit");
 }
 
-void BSfndtnpol2(int n, const double *data, const double *weights, const double *params, std::int16_t order,
-                 int num_poles, const double *knots, int dim, int code, std::int16_t end, double pole_weight,
-                 const double *value, double *pole, int *rc) {
+namespace {
+
+// BSfndtnpol2 without its exit. kept: the estimated direction, taken from there when *known and left there
+// after it is estimated; the estimate reads only the points at the end, so it holds on any knots.
+void tangent_pole(int n, const double *data, const double *weights, const double *params, std::int16_t order,
+                  int num_poles, const double *knots, int dim, int code, std::int16_t end, double pole_weight,
+                  const double *value, double *pole, double *kept, bool *known, int *rc) {
   *rc = 0;
   do {
     if (!pole || (code != BSTAN_ESTIMATE && !value)) {
@@ -566,6 +571,8 @@ void BSfndtnpol2(int n, const double *data, const double *weights, const double 
       point3(data, weights, dim, 1, q);
       point3(data, weights, dim, 0, a);
       for (int c = 0; c < 3; ++c) dir[c] = q[c] - a[c];
+    } else if (known && *known && !BSfaulthooked()) {
+      std::memcpy(dir, kept, sizeof dir);
     } else {
       // Three points at the end; one further in when the end pair coincides.
       const double tol = BStoltab[bstol::dist_sqtol];
@@ -580,6 +587,10 @@ void BSfndtnpol2(int n, const double *data, const double *weights, const double 
       point3(data, weights, dim, j + 2, t2);
       BStanffit(end, t0, t1, t2, dir, rc);
       if (*rc != 0) break;
+      if (known) {
+        std::memcpy(kept, dir, sizeof dir);
+        *known = true;
+      }
     }
     const double len = length3(dir), zt = BStoltab[bstol::zero_tol];
     if (!(len >= zt * zt)) {
@@ -589,6 +600,15 @@ void BSfndtnpol2(int n, const double *data, const double *weights, const double 
     const double step = (end == 0 ? reach : -reach) / len, w = weights ? pole_weight : 1.0;
     for (int c = 0; c < dim; ++c) pole[c] = (ep[c] + step * dir[c]) * w;
   } while (false);
+}
+
+}  // namespace
+
+void BSfndtnpol2(int n, const double *data, const double *weights, const double *params, std::int16_t order,
+                 int num_poles, const double *knots, int dim, int code, std::int16_t end, double pole_weight,
+                 const double *value, double *pole, int *rc) {
+  tangent_pole(n, data, weights, params, order, num_poles, knots, dim, code, end, pole_weight, value, pole, nullptr,
+               nullptr, rc);
   BSexit(rc, "BSfndtnpol2", "bsfndtnpol2");
 }
 
@@ -717,11 +737,12 @@ struct Pass {
 
 }  // namespace
 
-void BSfitratpts(int n, const double *points, const double *weights, const double *params, const int *span_index,
-                 std::int16_t order, int num_poles, const double *knots, int dim, int solved, std::int16_t periodic,
-                 int end_type, int start_code, int end_code, const double *start_value, const double *end_value,
-                 std::int32_t, std::int32_t, double start_weight, double end_weight, std::int32_t, double, std::int32_t,
-                 double *matrix, double *rhs, double *periodic_work, double *poles, double *out_weights, int *rc) {
+void bsfit::fit_points(int n, const double *points, const double *weights, const double *params,
+                       const int *span_index, std::int16_t order, int num_poles, const double *knots, int dim,
+                       int solved, std::int16_t periodic, int end_type, int start_code, int end_code,
+                       const double *start_value, const double *end_value, double start_weight, double end_weight,
+                       double *matrix, double *rhs, double *periodic_work, double *poles, double *out_weights,
+                       EndTangents *kept, int *rc) {
   *rc = 0;
   do {
     const int k = order, P = num_poles;
@@ -936,8 +957,11 @@ void BSfitratpts(int n, const double *points, const double *weights, const doubl
           if (codes[e] == 3) continue;
           const int t = e == 0 ? 1 : P - 2;
           const double pw = wts ? out_weights[t] : 1.0;
-          BSfndtnpol2(n, ps.data, ps.weights, params, order, P, knots, ps.dim, codes[e], static_cast<std::int16_t>(e),
-                      pw, ps.is_weights ? &given_w[e] : values[e], ps.out + at(t, ps.dim), rc);
+          const bool keep = kept && !ps.is_weights;
+          tangent_pole(n, ps.data, ps.weights, params, order, P, knots, ps.dim, codes[e], static_cast<std::int16_t>(e),
+                       pw, ps.is_weights ? &given_w[e] : values[e], ps.out + at(t, ps.dim),
+                       keep ? kept->dir[e] : nullptr, keep ? &kept->known[e] : nullptr, rc);
+          BSexit(rc, "BSfndtnpol2", "bsfndtnpol2");
           if (*rc == 0 && !ps.is_weights && rational && codes[e] == BSTAN_POLE) out_weights[t] = given_w[e];
         }
         if (*rc != 0) break;
@@ -974,6 +998,16 @@ void BSfitratpts(int n, const double *points, const double *weights, const doubl
     for (int i = 0; i < num_poles; ++i)
       for (int c = solved; c < dim; ++c) poles[at(i, dim) + c] = 0;
   BSexit(rc, "BSfitratpts", "bsfitratpts");
+}
+
+void BSfitratpts(int n, const double *points, const double *weights, const double *params, const int *span_index,
+                 std::int16_t order, int num_poles, const double *knots, int dim, int solved, std::int16_t periodic,
+                 int end_type, int start_code, int end_code, const double *start_value, const double *end_value,
+                 std::int32_t, std::int32_t, double start_weight, double end_weight, std::int32_t, double, std::int32_t,
+                 double *matrix, double *rhs, double *periodic_work, double *poles, double *out_weights, int *rc) {
+  bsfit::fit_points(n, points, weights, params, span_index, order, num_poles, knots, dim, solved, periodic, end_type,
+                    start_code, end_code, start_value, end_value, start_weight, end_weight, matrix, rhs,
+                    periodic_work, poles, out_weights, nullptr, rc);
 }
 
 // ---------------------------------------------------------------------------------------------------------------

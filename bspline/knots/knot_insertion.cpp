@@ -294,6 +294,46 @@ void BSinsertmkt(int order, int dim, int num_poles, const double *poles, const d
   BSexit(rc, "BSinsertmkt", "bsinsertmkt");
 }
 
+namespace {
+
+// The Bezier coefficients of the piece of span mu on [a, b] (dim blocks of p + 1 into out), by the triangles of
+// BSbstobez. Level r of a triangle reads only the rows that level r - 1 wrote (r - 1 .. p), so each level is
+// written beside the one before instead of over a copy of it; the weights of the levels at b, the same for
+// every coefficient, are taken once. kept: room for (p + 2) (p + 1) dim + (p + 1) (p + 2) doubles. P and D,
+// when not 0, fix the degree and the dimension for the compiler.
+template <int P, int D>
+void segment_bezier(int degree, int ncomp, const double *knots, const double *poles, int n, int mu, double a,
+                    double b, double *kept, double *out) {
+  const int p = P ? P : degree, dim = D ? D : ncomp, k = p + 1;
+  const std::size_t one = static_cast<std::size_t>(k) * dim;
+  double *d = kept + one * (p + 1), *wb = d + one, *wa = wb + static_cast<std::size_t>(k) * k;
+  auto level = [&](int r, const double *w, const double *from, double *to) {
+    for (int row = p; row >= r; --row)
+      for (int c = 0; c < dim; ++c)
+        to[row * dim + c] = w[row] * from[row * dim + c] + (1 - w[row]) * from[(row - 1) * dim + c];
+  };
+  for (int q = 0; q <= p; ++q)
+    for (int c = 0; c < dim; ++c) kept[q * dim + c] = poles[static_cast<std::size_t>(c) * n + mu - p + q];
+  for (int r = 1; r <= p; ++r) {
+    for (int row = p; row >= r; --row) {
+      const int i = mu - p + row;
+      wa[row] = (a - knots[i]) / (knots[i + p + 1 - r] - knots[i]);
+      wb[r * k + row] = (b - knots[i]) / (knots[i + p + 1 - r] - knots[i]);
+    }
+    level(r, wa, kept + one * (r - 1), kept + one * r);
+  }
+  for (int i = 0; i <= p; ++i) {
+    const double *from = kept + one * (p - i);
+    for (int r = p - i + 1; r <= p; ++r) {
+      level(r, wb + r * k, from, d);
+      from = d;
+    }
+    for (int c = 0; c < dim; ++c) out[c * k + i] = from[p * dim + c];
+  }
+}
+
+}  // namespace
+
 void BSbstobez(int degree, int num_poles, int dim, const double *knots, const double *poles, int *num_segments,
                double *bezier_poles, double *breakpoints, int *rc) {
   *rc = 0;
@@ -311,8 +351,10 @@ void BSbstobez(int degree, int num_poles, int dim, const double *knots, const do
   // after p - i levels with b alone.
   const std::size_t one = static_cast<std::size_t>(k) * dim;
   BSscratch<400> work;
-  double *kept = work.take(one * (p + 2));
+  double *kept = work.take(one * (p + 2) + static_cast<std::size_t>(k) * (k + 1));
   if (!kept) *rc = BSRC_NO_SCRATCH;
+  const auto segment = p == 3 && dim == 3 ? segment_bezier<3, 3> : p == 2 && dim == 3 ? segment_bezier<2, 3>
+                                                                                        : segment_bezier<0, 0>;
   for (int s = 0; s < count && *rc == 0; ++s) {
     const double a = breakpoints[s], b = breakpoints[s + 1];
     const double mid = a + 0.5 * (b - a);
@@ -321,19 +363,7 @@ void BSbstobez(int degree, int num_poles, int dim, const double *knots, const do
       *rc = BSRC_OUT_OF_RANGE;
       break;
     }
-    for (int q = 0; q <= p; ++q)
-      for (int c = 0; c < dim; ++c) kept[q * dim + c] = poles[static_cast<std::size_t>(c) * n + mu - p + q];
-    for (int r = 1; r <= p; ++r) {
-      std::memcpy(kept + one * r, kept + one * (r - 1), one * sizeof(double));
-      blossom_level(p, dim, knots, mu, r, a, kept + one * r);
-    }
-    double *d = kept + one * (p + 1);
-    for (int i = 0; i <= p; ++i) {
-      std::memcpy(d, kept + one * (p - i), one * sizeof(double));
-      for (int r = p - i + 1; r <= p; ++r) blossom_level(p, dim, knots, mu, r, b, d);
-      for (int c = 0; c < dim; ++c)
-        bezier_poles[(static_cast<std::size_t>(s) * dim + c) * k + i] = d[p * dim + c];
-    }
+    segment(p, dim, knots, poles, n, mu, a, b, kept, bezier_poles + static_cast<std::size_t>(s) * one);
   }
   if (*rc == 0) *num_segments = count;
   BSexit(rc, "BSbstobez", "bsbstobez");

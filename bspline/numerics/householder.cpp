@@ -32,6 +32,40 @@ double dot(const double *a, const double *b, int n) {
   return s;
 }
 
+// One reflection (u, h) applied to the C columns right of u (row stride `stride`) and to the R columns of b, with
+// the widths known to the compiler: every column's product with u is summed in one pass over the rows, each in
+// the order that a column at a time sums it.
+template <int C, int R>
+void reflect_fixed(int len, int stride, double h, double *u, double *b) {
+  double f[C + R] = {};
+  for (int i = 0; i < len; ++i) {
+    const double ui = u[cells(i, stride)], *ri = u + cells(i, stride) + 1, *bi = b + cells(i, R);
+    for (int j = 0; j < C; ++j) f[j] += ui * ri[j];
+    for (int c = 0; c < R; ++c) f[C + c] += ui * bi[c];
+  }
+  for (int j = 0; j < C + R; ++j) f[j] /= h;
+  for (int i = 0; i < len; ++i) {
+    const double ui = u[cells(i, stride)];
+    double *ri = u + cells(i, stride) + 1, *bi = b + cells(i, R);
+    for (int j = 0; j < C; ++j) ri[j] -= f[j] * ui;
+    for (int c = 0; c < R; ++c) bi[c] -= f[C + c] * ui;
+  }
+}
+
+// The blocks of a band fit: up to six columns, three right-hand sides. false for any other shape.
+bool reflect_known(int len, int stride, int rest, int nrhs, double h, double *u, double *b) {
+  if (nrhs != 3) return false;
+  switch (rest) {
+    case 0: reflect_fixed<0, 3>(len, stride, h, u, b); return true;
+    case 1: reflect_fixed<1, 3>(len, stride, h, u, b); return true;
+    case 2: reflect_fixed<2, 3>(len, stride, h, u, b); return true;
+    case 3: reflect_fixed<3, 3>(len, stride, h, u, b); return true;
+    case 4: reflect_fixed<4, 3>(len, stride, h, u, b); return true;
+    case 5: reflect_fixed<5, 3>(len, stride, h, u, b); return true;
+    default: return false;
+  }
+}
+
 // Reflections of columns 0 .. min(m, n)-1 of the row-major m x n matrix A, applied to the m x nrhs matrix B too.
 // With stop_small, a column whose remaining length is below zero_tol answers -1 before it is touched.
 int reflect_columns(int m, int n, int nrhs, double *A, double *B, bool stop_small) {
@@ -51,6 +85,10 @@ int reflect_columns(int m, int n, int nrhs, double *A, double *B, bool stop_smal
     // reflected, and its entries below the diagonal are not mistaken for reflection tails and lost.
     if (std::fabs(h) <= tol * tol) continue;
     u[0] = d - alpha;
+    if (reflect_known(m - kk, n, n - kk - 1, nrhs, h, u, B + cells(kk, nrhs))) {
+      u[0] = alpha;
+      continue;
+    }
     auto reflect = [&](double *col, int stride) {
       double f = 0.0;
       for (int i = 0; i < m - kk; ++i) f += u[cells(i, n)] * col[cells(i, stride)];
