@@ -552,7 +552,8 @@ struct SpanPairing {
     }
     bsintcall::Candidates found;
     found.list = static_cast<int *>(BSdbgmalloc(kCandidateBlock * static_cast<int>(sizeof(int))));
-    const int cache_size = std::min(spans_a, kCacheSize);
+    // One span of b meets each span of a at most once: a single record serves.
+    const int cache_size = spans_b == 1 ? 1 : std::min(spans_a, kCacheSize);
     auto *cache = static_cast<SpanRecord *>(BSdbgmalloc(cache_size * static_cast<int>(sizeof(SpanRecord))));
     struct Release {
       SpanRecord *p;
