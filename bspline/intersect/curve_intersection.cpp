@@ -210,9 +210,13 @@ void BSptcv_int(const VOQbsp_curve *pcv, const VOQbsp_curve *cv, int cv_class, i
       v = t[0] == 0 ? c0 : t[0] == 1 ? c1 : c0 + (c1 - c0) * t[0];
       met = true;
     } else {
-      double q[3];
+      double q[3], at_middle[3];
       BSavgpts(rc, pcv->num_poles, pcv->poles, pcv->rational ? pcv->weights : nullptr, q);
+      if (*rc == 0) BScveval_n(pcv, pm, 0, at_middle, rc);
       if (*rc != 0) break;
+      // A pole that bears on the range only faintly (before an unclamped start, where the curve barely leaves the
+      // point) still pulls the average: the point is then the curve's own, at the parameter reported for it.
+      if (dist2(q, at_middle) > sq) std::memcpy(q, at_middle, sizeof q);
       if (cv_class == BSINT_POINT) {
         double r[3];
         BSavgpts(rc, cv->num_poles, cv->poles, cv->rational ? cv->weights : nullptr, r);
