@@ -210,9 +210,13 @@ void BSptcv_int(const VOQbsp_curve *pcv, const VOQbsp_curve *cv, int cv_class, i
       v = t[0] == 0 ? c0 : t[0] == 1 ? c1 : c0 + (c1 - c0) * t[0];
       met = true;
     } else {
-      double q[3];
+      double q[3], at_middle[3];
       BSavgpts(rc, pcv->num_poles, pcv->poles, pcv->rational ? pcv->weights : nullptr, q);
+      if (*rc == 0) BScveval_n(pcv, pm, 0, at_middle, rc);
       if (*rc != 0) break;
+      // A pole that bears on the range only faintly (before an unclamped start, where the curve barely leaves the
+      // point) still pulls the average: the point is then the curve's own, at the parameter reported for it.
+      if (dist2(q, at_middle) > sq) std::memcpy(q, at_middle, sizeof q);
       if (cv_class == BSINT_POINT) {
         double r[3];
         BSavgpts(rc, cv->num_poles, cv->poles, cv->rational ? cv->weights : nullptr, r);
@@ -255,6 +259,69 @@ void BSptcv_int(const VOQbsp_curve *pcv, const VOQbsp_curve *cv, int cv_class, i
 }
 
 namespace {
+// Whether span i of cv (counted from its first) is longer than the knot tolerance: only such spans are leaves of
+// the range tree.
+bool has_length(const VOQbsp_curve *cv, int i, double ktol) {
+  const int k = cv->order;
+  return std::fabs(cv->knots[k - 1 + i] - cv->knots[k + i]) >= ktol;
+}
+
+int leaf_count(const VOQbsp_curve *cv, double ktol) {
+  int leaves = 0;
+  for (int i = 0; i < cv->num_poles - cv->order + 1; ++i) leaves += has_length(cv, i, ktol) ? 1 : 0;
+  return leaves;
+}
+
+// The levels a tree of this many leaves needs; the twentieth is the last there is.
+int tree_levels(int leaves) {
+  int needed = 1;
+  for (long long width = leaves; width > 1; width = (width + 1) / 2) ++needed;
+  return needed;
+}
+
+// The box of the poles of span i of cv, grown by e: a leaf of the range tree. Taken here rather than by
+// BSpolesbox, as this runs for every span of the curve at each call; the poles are finite.
+void leaf_box(const VOQbsp_curve *cv, int i, double e, double box[6]) {
+  const int k = cv->order;
+  const double *P = cv->poles + 3 * i, *W = cv->rational ? cv->weights + i : nullptr;
+  double lo[3] = {DBL_MAX, DBL_MAX, DBL_MAX}, hi[3] = {-DBL_MAX, -DBL_MAX, -DBL_MAX};
+  for (int j = 0; j < k; ++j) {
+    const double w = W ? W[j] : 1.0;
+    for (int c = 0; c < 3; ++c) {
+      const double x = P[3 * j + c] / w;
+      lo[c] = x < lo[c] ? x : lo[c];
+      hi[c] = x > hi[c] ? x : hi[c];
+    }
+  }
+  for (int c = 0; c < 3; ++c) box[c] = lo[c] - e, box[3 + c] = hi[c] + e;
+}
+
+// What BScvcmp_rng finds for the query box in the tree of range_tree(cv, tree_box): the spans whose leaf boxes
+// meet both boxes, in their order. A parent's box holds its children's, so a leaf that meets a box has every
+// ancestor meet it too; for one query, building the tree to walk it costs more than the leaves alone. Both boxes
+// finite. The list grows as BScvcmp_rng grows it.
+void scan_leaves(const VOQbsp_curve *cv, double ktol, const double tree_box[6], const double query[6],
+                 int *n_found, int **found, int *rc) {
+  const double e = 10 * BStoltab[bstol::dist_tol];
+  for (int i = 0; i < cv->num_poles - cv->order + 1 && *rc == 0; ++i) {
+    if (!has_length(cv, i, ktol)) continue;
+    BSrangenode node{};
+    leaf_box(cv, i, e, node.box);
+    bool meets = box_meets(node, tree_box, tree_box + 3);
+    for (int c = 0; c < 3 && meets; ++c) meets = !(node.box[c] > query[3 + c] || node.box[3 + c] < query[c]);
+    if (!meets) continue;
+    (*found)[(*n_found)++] = i;
+    if (*n_found % kCandidateBlock == 0) {
+      void *grown = BSdbgralloc(*found, static_cast<int>(sizeof(int)) * (*n_found + kCandidateBlock));
+      if (!grown) {
+        *rc = BSRC_NO_HEAP;
+        return;
+      }
+      *found = static_cast<int *>(grown);
+    }
+  }
+}
+
 // The range tree of BScvspnrgtr. known_ktol, when not null, is the knot tolerance of cv, which has passed
 // curve_code: the general road has both already, and checking and measuring the whole curve again for every span
 // of a self-intersection made the span-against-rest passes slow.
@@ -282,14 +349,9 @@ void range_tree(const VOQbsp_curve *cv, const double box_min[3], const double bo
       BScvkttol2(cv->order, cv->knots, cv->num_poles, cv->poles, cv->rational ? cv->weights : nullptr, &ktol, rc);
       if (*rc != 0) break;
     }
-    const int k = cv->order, spans = cv->num_poles - k + 1;
-    auto counts = [&](int i) { return std::fabs(cv->knots[k - 1 + i] - cv->knots[k + i]) >= ktol; };
-    int leaves = 0;
-    for (int i = 0; i < spans; ++i) leaves += counts(i) ? 1 : 0;
-    // The levels a tree of this many leaves needs; the twentieth is the last there is.
-    int needed = 1;
-    for (long long width = leaves; width > 1; width = (width + 1) / 2) ++needed;
-    if (needed > BSRANGE_MAX_LEVELS) {
+    const int spans = cv->num_poles - cv->order + 1;
+    const int leaves = leaf_count(cv, ktol);
+    if (tree_levels(leaves) > BSRANGE_MAX_LEVELS) {
       *rc = BSRC_TREE_TOO_TALL;
       break;
     }
@@ -309,21 +371,10 @@ void range_tree(const VOQbsp_curve *cv, const double box_min[3], const double bo
     const double e = 10 * BStoltab[bstol::dist_tol];
     int made = 0;
     for (int i = 0; i < spans && *rc == 0; ++i) {
-      if (!counts(i)) continue;
+      if (!has_length(cv, i, ktol)) continue;
       BSrangenode &node = leaf[made++];
       node = BSrangenode{0, 0, {0, 0, 0, 0, 0, 0}, i, i};
-      // The pole box inline: this runs for every span of the curve at each call, and the poles are finite.
-      const double *P = cv->poles + 3 * i, *W = cv->rational ? cv->weights + i : nullptr;
-      double lo[3] = {DBL_MAX, DBL_MAX, DBL_MAX}, hi[3] = {-DBL_MAX, -DBL_MAX, -DBL_MAX};
-      for (int j = 0; j < k; ++j) {
-        const double w = W ? W[j] : 1.0;
-        for (int c = 0; c < 3; ++c) {
-          const double x = P[3 * j + c] / w;
-          lo[c] = x < lo[c] ? x : lo[c];
-          hi[c] = x > hi[c] ? x : hi[c];
-        }
-      }
-      for (int c = 0; c < 3; ++c) node.box[c] = lo[c] - e, node.box[3 + c] = hi[c] + e;
+      leaf_box(cv, i, e, node.box);
     }
     level_counts[0] = made;
     while (*rc == 0 && level_counts[*n_levels - 1] > 1) {
@@ -492,12 +543,21 @@ struct SpanPairing {
     const int ka = a->order, kb = b->order;
     const int spans_a = a->num_poles - ka + 1, spans_b = b->num_poles - kb + 1;
     bsintcall::Tree tree;
-    // A fault hook must see the tree's own check and measure.
-    range_tree(a, box_b, box_b + 3, BSfaulthooked() ? nullptr : &tol_a, &tree.levels, tree.counts, tree.arrays, rc);
-    if (*rc != 0 || tree.counts[0] == 0) return;
+    // A fault hook must see the tree's own check and measure. One span of b (a span against the rest of its curve
+    // in a self-intersection) is one query: its leaves are scanned, where the tree would be built without fault.
+    const int leaves = spans_b == 1 && !BSfaulthooked() && BSallfinite(6, box_b) ? leaf_count(a, tol_a) : -1;
+    const bool scan = leaves >= 0 && tree_levels(leaves) <= BSRANGE_MAX_LEVELS;
+    if (scan) {
+      if (leaves == 0) return;
+    } else {
+      range_tree(a, box_b, box_b + 3, BSfaulthooked() ? nullptr : &tol_a, &tree.levels, tree.counts, tree.arrays,
+                 rc);
+      if (*rc != 0 || tree.counts[0] == 0) return;
+    }
     bsintcall::Candidates found;
     found.list = static_cast<int *>(BSdbgmalloc(kCandidateBlock * static_cast<int>(sizeof(int))));
-    const int cache_size = std::min(spans_a, kCacheSize);
+    // One span of b meets each span of a at most once: a single record serves.
+    const int cache_size = spans_b == 1 ? 1 : std::min(spans_a, kCacheSize);
     auto *cache = static_cast<SpanRecord *>(BSdbgmalloc(cache_size * static_cast<int>(sizeof(SpanRecord))));
     struct Release {
       SpanRecord *p;
@@ -530,7 +590,12 @@ struct SpanPairing {
       if (*rc != 0) return;
       if (bs.cls == BSINT_POINT || !near_boxes(bs.box, box_a, dtol)) continue;
       int n_found = 0;
-      BScvcmp_rng(bs.box, tree.levels, tree.arrays, 0, &n_found, &found.list, rc);
+      if (scan && BSallfinite(6, bs.box)) {
+        scan_leaves(a, tol_a, box_b, bs.box, &n_found, &found.list, rc);
+      } else {
+        if (scan) range_tree(a, box_b, box_b + 3, &tol_a, &tree.levels, tree.counts, tree.arrays, rc);
+        if (*rc == 0) BScvcmp_rng(bs.box, tree.levels, tree.arrays, 0, &n_found, &found.list, rc);
+      }
       if (*rc != 0) return;
       for (int f = 0; f < n_found; ++f) {
         const int j = found.list[f];

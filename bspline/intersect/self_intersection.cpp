@@ -462,6 +462,19 @@ bool clearly_long(const VOQbsp_curve &span) {
   return sq >= 4 * tol * tol && std::isfinite(sq);
 }
 
+// Whether the planarity test of every piece the span loop cuts from cv is certain to pass, so that it can be left
+// out: the curve intersection does not read the planar flag, and what counts is only the failure the test reports
+// for a polygon it cannot measure (weights too uneven, or coordinates whose squares overflow). A piece's poles
+// are blends of cv's, so a polynomial cv with finite coordinates far short of overflow settles it for all of them;
+// measuring the whole remainder again for every span made the span loop quadratic. A fault handler sees every
+// test.
+bool planes_certain(const VOQbsp_curve &cv) {
+  if (cv.rational || BSfaulthooked()) return false;
+  for (int i = 0; i < 3 * cv.num_poles; ++i)
+    if (!(std::fabs(cv.poles[i]) <= 1e100)) return false;
+  return true;
+}
+
 // The general case from the copy of the curve onwards (the result arrays not yet allocated).
 bool general_crossings(int *rc, VOQbsp_curve *copy, double ktol, Columns &crossings, Columns &overlaps) {
   const int k = copy->order, n = copy->num_poles;
@@ -484,6 +497,7 @@ bool general_crossings(int *rc, VOQbsp_curve *copy, double ktol, Columns &crossi
   // A span meets the spans after it one call at a time, and the spans beyond the cut are the same from one call
   // to the next: what the polygon intersector derives from each is kept across the calls.
   const bsxbz::SpanMemoScope memo(true);
+  const bool test_planes = !planes_certain(*copy);
   for (int i = k; i <= n && *rc == 0; ++i) {
     if (!(t[i - 1] < t[i])) continue;
     BSboolean degenerate = BSFALSE;
@@ -507,8 +521,9 @@ bool general_crossings(int *rc, VOQbsp_curve *copy, double ktol, Columns &crossi
     if (span.num_poles > 0 && !clearly_long(span)) BStstcvdegn(&span, &degenerate, rc);
     if (*rc == 0 && span.num_poles > 0 && !degenerate) {
       double normal[3];
-      BStst_plan(span.num_poles, span.poles, span.rational ? span.weights : nullptr, &span.planar, normal, rc);
-      if (*rc == 0)
+      if (test_planes)
+        BStst_plan(span.num_poles, span.poles, span.rational ? span.weights : nullptr, &span.planar, normal, rc);
+      if (*rc == 0 && test_planes)
         BStst_plan(rest.num_poles, rest.poles, rest.rational ? rest.weights : nullptr, &rest.planar, normal, rc);
       if (*rc == 0 && k > 2) span_itself(rc, &span, crossings);
       if (*rc == 0) span_against_rest(rc, &span, &rest, t[i], ktol, crossings, overlaps);

@@ -110,6 +110,9 @@ TEST(CurveIntersection, PointLikeCurves) {
   // are the point (1, 0, 0).
   TestCurve stray(3, {5, 5, 0, 1, 0, 0, 1, 0, 0, 1, 0, 0}, {0, 1, 1, 1, 2, 2, 2});
   TestCurve stray_too(3, {5, 5, 0, 1, 0, 0, 1, 0, 0, 1, 0, 0}, {3, 4, 4, 4, 6, 6, 6});
+  // Unclamped at its start, its first pole bearing on the range by a millionth: the curve stays within 1e-7 of
+  // (1, 0, 0), while the average of its poles is (1.1, 0, 0), on the segment.
+  TestCurve faint(3, {1.4, 0, 0, 1, 0, 0, 1, 0, 0, 1, 0, 0}, {0, 1, 1.999999, 2, 3, 3, 3});
   struct Case {
     const char *what;
     VOQbsp_curve *a, *b;
@@ -125,6 +128,7 @@ TEST(CurveIntersection, PointLikeCurves) {
       {"beside the curve", &off.cv, &bump.cv, 0, 0, 0, {}, 0, 0},
       {"first pole of an unclamped curve", &at_origin.cv, &unclamped.cv, 0, 0, 0, {}, 0, 0},
       {"first poles behind empty spans", &stray.cv, &stray_too.cv, 0, 0, 1, {1, 0, 0}, 1, 4},
+      {"a first pole bearing faintly", &faint.cv, &seg.cv, 0, 0, 1, {1, 0, 0}, 2.4999995, 2},
       {"NaN pole", &nan_pt.cv, &seg.cv, 0, -2, 0, {}, 0, 0},
   };
   for (const Case &c : cases) {
