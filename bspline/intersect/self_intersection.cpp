@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "bspline/core/golden_section.h"
 #include "bspline/distance.h"
 #include "bspline/intersect.h"
 #include "bspline/intersect/polygon_intersector.h"
@@ -183,19 +184,12 @@ void first_top_along(const VOQbsp_curve *cv, const double dir[3], double lo, con
     if (v > best) best = v, best_u = u;
   }
   if (*rc != 0) return;
-  const double g = 0.5 * (std::sqrt(5.0) - 1);
-  double a = std::max(lo, best_u - h), b = std::min(hi, best_u + h);
-  double x1 = b - g * (b - a), x2 = a + g * (b - a), f1 = along(x1), f2 = along(x2);
-  for (int it = 0; it < 100 && *rc == 0 && a < x1 && x1 < x2 && x2 < b; ++it) {
-    if (f1 < f2) {
-      a = x1, x1 = x2, f1 = f2, x2 = a + g * (b - a), f2 = along(x2);
-    } else {
-      b = x2, x2 = x1, f2 = f1, x1 = b - g * (b - a), f1 = along(x1);
-    }
-  }
+  const bsgolden::Inner in = bsgolden::narrow_to_top(
+      along, std::max(lo, best_u - h), std::min(hi, best_u + h), 100,
+      [&](double a, double x1, double x2, double b) { return *rc == 0 && a < x1 && x1 < x2 && x2 < b; });
   if (*rc != 0) return;
-  if (f1 > best) best = f1, best_u = x1;
-  if (f2 > best) best = f2, best_u = x2;
+  if (in.f1 > best) best = in.f1, best_u = in.x1;
+  if (in.f2 > best) best = in.f2, best_u = in.x2;
   double turn = 0, q[3];
   BSfndcvturn(cv, dir, best_u, &turn, q, rc);
   const bool settles = *rc == 0 && std::fabs(turn - best_u) <= h && turn > lo && turn <= hi &&

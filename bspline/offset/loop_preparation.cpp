@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "bspline/core/golden_section.h"
 #include "bspline/knots.h"
 #include "bspline/offset.h"
 #include "bspline/offset/offset_internal.h"
@@ -249,16 +250,10 @@ double stretch_distance(const VOQbsp_curve *cv, const double p[3], double u0, do
     BScveval_n(cv, u, 0, q, &rc);
     return rc == 0 ? BSpdist(&rc, p, q) : HUGE_VAL;
   };
-  double lo = std::fmin(u0, u1), hi = std::fmax(u0, u1);
-  const double g = 0.6180339887498949;
-  double x1 = hi - g * (hi - lo), x2 = lo + g * (hi - lo), f1 = gap(x1), f2 = gap(x2);
-  for (int it = 0; it < 60 && hi - lo > 1e-15 * (std::fabs(lo) + std::fabs(hi)); ++it) {
-    if (f1 < f2)
-      hi = x2, x2 = x1, f2 = f1, x1 = hi - g * (hi - lo), f1 = gap(x1);
-    else
-      lo = x1, x1 = x2, f1 = f2, x2 = lo + g * (hi - lo), f2 = gap(x2);
-  }
-  return std::fmin(std::fmin(f1, f2), std::fmin(gap(u0), gap(u1)));
+  const bsgolden::Inner in = bsgolden::narrow_to_top(
+      [&](double u) { return -gap(u); }, std::fmin(u0, u1), std::fmax(u0, u1), 60,
+      [](double lo, double, double, double hi) { return hi - lo > 1e-15 * (std::fabs(lo) + std::fabs(hi)); });
+  return std::fmin(std::fmin(-in.f1, -in.f2), std::fmin(gap(u0), gap(u1)));
 }
 
 // Whether the crossing c is where the stretches of the overlap o part: it lies just before the overlap's first
