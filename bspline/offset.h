@@ -588,10 +588,10 @@ enum : int {
 // NULL-filled: the pieces are new records, the caller's also after a failure; tags are the component numbers, or a
 // join's code for a piece a join inserted. A chain starting with a corner piece is worked from its second component and
 // its output rotated back. A component whose offset vanishes (-12) is left out. A chain of ordinary lines with positive
-// distances and option 0 (any option where every corner turns towards the offset side), open or closed end to end, in
-// which a leg has to give way is mitred instead: every leg's offset line runs between its crossings with the lines of
-// the legs left on either side, legs leaving in the order in which they vanish as the distances grow together; -12 when
-// nothing is left. *num_out is set on every return. rc -6 for an open chain that starts or ends with a corner piece,
+// distances and option 0 (any option where every corner turns towards the offset side, and so do the corners that legs
+// giving way leave), open or closed end to end, in which a leg has to give way is mitred instead: every leg's offset
+// line runs between its crossings with the lines of the legs left on either side, legs leaving in the order in which
+// they vanish as the distances grow together; -12 when nothing is left. *num_out is set on every return. rc -6 for an open chain that starts or ends with a corner piece,
 // two transition components alone or a closed chain starting with two corner pieces; -2 for another kind, a distance,
 // normal or component number out of range or not finite, or a side other than +1 or -1; -1 when the tangent lines about
 // a translated corner piece do not meet; -12 when a join finds nothing to join; 3 for a NULL argument; 33 without

@@ -26,6 +26,13 @@ constexpr std::int16_t kLoopMode = 2;
 
 bool Finite(const GPosition& p) { return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z); }
 
+// A weight the offset could not be handed back with: the conversion back from the library refuses it.
+bool WeightVanishes(const VOQbsp_curve& cv) {
+  for (int i = 0; cv.rational && i < cv.num_poles; ++i)
+    if (!(std::fabs(cv.weights[i]) > kTiny)) return true;
+  return false;
+}
+
 // The library's offset of one curve, through BScvoffsetd (driver) or BScvoffset. Whatever the library wrote is
 // released unless it is handed back: the pieces split off by loop removal always, the offset on any non-zero
 // code (its shortfall code 5 included, which this layer cannot tell from a sound result). A library failure is
@@ -58,13 +65,22 @@ void LibraryOffset(const VOQbsp_curve* cv, double distance, const GPosition& sid
 }
 
 // The inside test of a non-circular conic: the side point is inside when the curve point at its angle lies
-// farther from the centre. Taken on the whole ellipse, since a side point beyond an arc's angles is valid.
-void InwardTooFar(const GEllipse& el, const GPosition& side, double distance, int* rc) {
+// farther from the centre. Taken on the whole ellipse, since a side point beyond an arc's angles is valid; one on
+// the curve itself names no side (rc 5), and the library's offset would take either.
+void InwardTooFar(const GEllipse& el, std::uint8_t type, const GPosition& side, double distance, int* rc) {
   double t = 0.0;
   IMGGElPFGPo(&el, &side, &t, rc);
   GPosition onCurve;
   if (*rc == 0) IMGGElGPoFP(&el, t, &onCurve, rc);
   if (*rc != 0) return;
+  if (!(GPosition::Distance(side, onCurve) > GetDistanceTolerance())) {
+    int arcRc = 0;
+    if (type == kCurveArc) IMGGArPFGPo(static_cast<const GArc*>(&el), &side, &t, &arcRc);
+    if (arcRc == 0) {
+      *rc = 5;
+      return;
+    }
+  }
   const double minor = el.majorAxis.Length() * el.minorMajorRatio;
   const bool inside = GPosition::Distance(onCurve, el.center) > GPosition::Distance(side, el.center);
   // A negative distance goes to the far side, so an outside side point with one moves inwards.
@@ -115,7 +131,7 @@ void ConicOffset(const GEllipse* el, std::uint8_t type, const GPosition* side, d
     CircleOffset(*el, type, *side, distance, result, rc);
     return;
   }
-  InwardTooFar(*el, *side, distance, rc);
+  InwardTooFar(*el, type, *side, distance, rc);
   if (*rc != 0) return;
   if (type == kCurveArc) {
     VOQbsp_curve* cv = nullptr;
@@ -374,6 +390,7 @@ void OffsetMembers(const GComplexString& cs, const GPosition& side, double dista
   }
   for (std::size_t i = 0; i < n && *rc == 0; ++i) {
     IMGTCIcv(&cs.curves[i], &members[i], rc);
+    if (*rc == 0 && WeightVanishes(*members[i])) *rc = 5;
     if (*rc == 0) IMGGTCEPts(&cs.curves[i], &ends[2 * i], &ends[2 * i + 1], rc);
   }
   double normal[3] = {0, 0, 0};
@@ -548,6 +565,7 @@ void IMCvOff(const GBspCurve* cv, const GPosition* side, double distance, int co
     VOQbsp_curve* in = nullptr;
     VOQbsp_curve* off = nullptr;
     IMGCvIcv(cv, &in, rc);
+    if (*rc == 0 && WeightVanishes(*in)) *rc = 5;
     if (*rc == 0) LibraryOffset(in, distance, *side, corner, true, &off, rc);
     if (*rc == 0) IMIcvGCv(off, result, rc);
     DropCurve(&off, rc);

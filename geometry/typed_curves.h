@@ -380,8 +380,8 @@ void IMCvDmp(const GBspCurve* cv, int type, std::FILE** stream);
 // by type: a line moves away from the side point, a line string or B-spline curve goes by its absolute value
 // to the far side, a circle's radius changes by the sign. Codes: 1 a library step failed (any of its codes,
 // also where it wrote a result, which is then freed), 4 a side point on a line's extension, 5 a bad argument
-// (null, not finite) or an offset that cannot be made (side point on the curve, a circle that collapses, an
-// inward offset of an ellipse beyond its minor radius), 6 no memory.
+// (null, not finite, a vanishing weight) or an offset that cannot be made (side point on the curve, a circle
+// that collapses, an inward offset of an ellipse beyond its minor radius), 6 no memory.
 
 // The corner flag reaches the library; with 1 a line string comes back as a B-spline curve (type 27), with any
 // other value as a line string. Type 150 and unknown codes succeed with an empty result. No member map is kept.
@@ -411,7 +411,7 @@ void IMCvOff(const GBspCurve* cv, const GPosition* side, double distance, int co
 // Codes: 1 a library step failed (also one that handed pieces back, as with gaps between them), 4 every piece
 // degenerate, 5 a bad argument, a member of a type that cannot be offset (150, a nested string), a side point
 // within the distance tolerance of the string, a damaged member (a B-spline record whose counts disagree, also
-// below the tolerance), every member closed, end points that coincide or span no plane, 6 no memory. The result
-// is cleared first and left empty on failure.
+// below the tolerance; above it one with a vanishing weight), every member closed, end points that coincide or
+// span no plane, 6 no memory. The result is cleared first and left empty on failure.
 void IMCSOff(const GComplexString* cs, const GPosition* side, double distance, int corner, GComplexString* result,
              int* map, int* rc);

@@ -227,7 +227,8 @@ struct Chain {
   // between its other neighbours stays, else both go. Two that run on along one line meet half-way between their
   // ends. The end legs of an open chain keep its ends; of a closed one nothing is left once fewer than three
   // legs remain. False, with nothing made, where the joins can join the chain: where no leg has to give way, and
-  // where two alive legs run side by side or apart, or a leg has no length.
+  // where two alive legs run side by side or apart, or a leg has no length; with curved corners also where a leg
+  // that goes leaves its neighbours a corner that turns away from the offset side.
   bool mitred(int *rc) {
     const double tol = BStoltab[bstol::dist_tol];
     const auto cross = [](const double a[2], const double b[2]) { return a[0] * b[1] - a[1] * b[0]; };
@@ -327,6 +328,17 @@ struct Chain {
         if (next[k] >= 0) prev[next[k]] = prev[k];
         if (k == first) first = next[k];
         --alive;
+      }
+      // Curved corners are mitred here only because every corner trims. The legs about one that went turn by
+      // both its corners together, which past a half turn is away from the offset side: such a corner wants its
+      // curve, and the lines that meet far out there are no offset. The joins take the chain then.
+      for (int k : gone) {
+        if (k < 0 || option == 0 || (closure && alive <= 2)) continue;
+        const int a = prev[k], b = next[k];
+        if (a < 0 || b < 0 || a == b || a == gone[0] || a == gone[1] || b == gone[0] || b == gone[1]) continue;
+        const double *da = &geo[6 * a + 2], *db = &geo[6 * b + 2];
+        const double turn = cross(da, db);
+        if (std::fabs(turn) > 1e-12 && turn * cross(da, &geo[6 * a + 4]) < 0.0) return release_offsets(rc);
       }
     }
     if (closure && alive <= 2) alive = 0;

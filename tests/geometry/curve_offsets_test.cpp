@@ -98,6 +98,7 @@ TEST_F(Offsets, EachTypeMovesByItsRuleOrIsRefused) {
        [] { return Ellipse({0, -10.625, 0}, {0, 0, 1}, {-14.875, -15, 0}, 0.5); }, {0.125, -15, 0}, 9.75, 0, 0,
        kCurveBspline, atDistance(9.75)},
       {"an ellipse offset inwards past its minor radius", ellipse, {0.1, 0, 0}, 1.6, 0, 5, 0, nullptr},
+      {"a side point on the ellipse", ellipse, {0, 1.5, 0}, 0.4, 0, 5, 0, nullptr},
       {"a non-circular arc, side point beyond its angles",
        [] { return Arc({0, 0, 0}, {0, 0, 1}, {3, 0, 0}, 0.5, 0.0, 1.5); }, {-9, -9, 0}, 0.3, 0, 0, kCurveBspline,
        atDistance(0.3)},
@@ -130,6 +131,14 @@ TEST_F(Offsets, EachTypeMovesByItsRuleOrIsRefused) {
       {"a cubic B-spline curve",
        [] { return Bspline(4, {{0, 0, 0}, {1, 2, 0}, {3, 2, 0}, {4, 0, 0}}, {0, 0, 0, 0, 1, 1, 1, 1}); }, {2, 0, 0},
        0.25, 0, 0, kCurveBspline, atDistance(0.25)},
+      // Weighted down to nothing the poles vanish in the library's form: even the copy that a distance below the
+      // tolerance makes cannot come back from it.
+      {"a rational cubic with vanishing weights",
+       [] {
+         return Bspline(4, {{0, 0, 0}, {1, 2, 0}, {3, 2, 0}, {4, 0, 0}}, {0, 0, 0, 0, 1, 1, 1, 1},
+                        {1e-300, 1e-300, 1e-300, 1e-300});
+       },
+       {2, 0, 0}, 1e-300, 0, 5, 0, nullptr},
       // Its tangent turns back within a radius far below the distance: no offset can follow the turn in step, and
       // one whose check points were met out of step strayed to 2.5 times the distance between them.
       {"a cubic turning back at a near-cusp, round corners",

@@ -89,6 +89,8 @@ const std::vector<Seg> kSpiral = {{0, 0, 10, 0}, {10, 0, 10, 10}, {10, 10, 5, 10
 // A hairpin: offset inwards by more than its width, nothing of it is left. With its turn kept in place (distance
 // 0) its legs' offsets cross over and never meet.
 const std::vector<Seg> kHairpin = {{0, 0, 10, 0}, {10, 0, 10.5, 0.5}, {10.5, 0.5, 0, 0.5}};
+// A tip turning past a half turn on a leg shorter than the distance; its last leg crosses its first.
+const std::vector<Seg> kOverturn = {{10, 10, 0, 0}, {0, 0, 0, 0.25}, {0, 0.25, 6, 3.25}};
 const std::vector<Seg> kNotch = {{0, 0, 0.5, 0.3}, {0.5, 0.3, 1, 0}, {1, 0, 4, 0},
                                  {4, 0, 4, 4},     {4, 4, 0, 4},     {0, 4, 0, 0}};
 // A step shorter than twice the distance: offset to the left its middle leg's offset starts beyond its own end.
@@ -128,6 +130,10 @@ TEST(CompositeOffsetDriver, Outcomes) {
       // Every corner turns inwards: round corners change nothing, and the legs give way as when mitred.
       {{"square in past half its side, round corners", square(4), {2.625}, true, false, true, 1, kZ, 1}, -12, {}, {},
        {1, 1}, {0, 0}},
+      // Both corners turn inwards, but once the short leg gives way the corner of its neighbours turns away: no
+      // mitre point far out where round corners were asked for; the joins leave a gap there.
+      {{"overturned tip past its short leg, round corners", kOverturn, {1.5}, true, true, false, 2, kZ, 1}, 47,
+       {0, -63, 2}, {}, {1, 1}, {0, 0}},
       {{"loops handed back", kSpiral, {1}, true, true, false, 1, kZ}, 0, {0, 3}, {4}, {0, -5}, {4, -1}},
       {{"loops dropped", kSpiral, {1}, true, false, false, 2, kZ}, 0, {0, 3}, {}, {0, -5}, {6, 1}},
       {{"loops kept", kSpiral, {1}, true, true, false, 0, kZ}, 0, {0, 1, 2, 3}, {}, {1, 1}, {0, 0}},
