@@ -96,11 +96,19 @@ double nudged(double s) {
 }
 
 // The sine of the angle between the tangents of the spans at t1 and t2.
-double tangent_sine(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, double t1, double t2, int *rc) {
+// known: the points and first derivatives there (e1 then e2), already taken, or NULL.
+double tangent_sine(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, double t1, double t2, const double *known,
+                    int *rc) {
   double e1[6], e2[6], n[3];
-  BScveval_n(cv1, t1, 1, e1, rc);
-  if (*rc == 0) BScveval_n(cv2, t2, 1, e2, rc);
-  if (*rc != 0) return 0;
+  if (known) {
+    std::memcpy(e1, known, sizeof e1);
+    std::memcpy(e2, known + 6, sizeof e2);
+    *rc = 0;
+  } else {
+    BScveval_n(cv1, t1, 1, e1, rc);
+    if (*rc == 0) BScveval_n(cv2, t2, 1, e2, rc);
+    if (*rc != 0) return 0;
+  }
   // A tangent that vanishes is left as it is: its cross product is small and the meeting is treated as tangent.
   BSnorvec(rc, e1 + 3);
   BSnorvec(rc, e2 + 3);
@@ -172,6 +180,13 @@ struct SpanPolygon {
   double ktol = 0, deviation = 0, leg = 0;
   int np = 0;
   double pts[3 * BSXBZ_MAX_NODES], par[BSXBZ_MAX_NODES];
+
+  // The nodes in use only: the arrays have room for the densest polygon, and most spans fill a small part of it.
+  void take(const SpanPolygon &from) {
+    ktol = from.ktol, deviation = from.deviation, leg = from.leg, np = from.np;
+    std::memcpy(pts, from.pts, 3 * static_cast<std::size_t>(np) * sizeof(double));
+    std::memcpy(par, from.par, static_cast<std::size_t>(np) * sizeof(double));
+  }
 };
 
 class SpanMemo {
@@ -196,7 +211,7 @@ class SpanMemo {
     Entry &e = entries_[next_];
     next_ = (next_ + 1) % kEntries;
     e.take(cv, scope);
-    e.polygon = polygon;
+    e.polygon.take(polygon);
   }
 
  private:
@@ -334,10 +349,11 @@ void BSspnndptpr(const VOQbsp_curve *span, int *count, double *points, double *p
 namespace {
 
 // The crossing iteration. spans_checked: both spans passed BScvcheck already (the intersector's own starts), and
-// no fault hook is installed, so that skipping the checks and the vector routines' exits changes nothing.
+// no fault hook is installed, so that skipping the checks and the vector routines' exits changes nothing. evals
+// (12 values, or NULL) receives the points and first derivatives of both spans where it converged.
 void crossing_iteration(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, BSboolean closed1, BSboolean closed2,
                         double k1, double k2, double *t1, double *t2, double point[3], BSboolean *converged,
-                        bool spans_checked, int *rc) {
+                        bool spans_checked, double *evals, int *rc) {
   *rc = 0;
   do {
     if (!t1 || !t2 || !point || !converged) {
@@ -435,6 +451,7 @@ void crossing_iteration(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, BSbool
         if (!parallel && BSpdistsq(rc, e1, e2) < sqtol) {
           *t1 = u1, *t2 = u2;
           *converged = BSTRUE;
+          if (evals) std::memcpy(evals, e1, sizeof e1), std::memcpy(evals + 6, e2, sizeof e2);
         }
         break;
       }
@@ -453,6 +470,7 @@ void crossing_iteration(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, BSbool
       if (BSpdistsq(rc, e1, e2) < sqtol) {
         *t1 = u1, *t2 = u2;
         *converged = BSTRUE;
+        if (evals) std::memcpy(evals, e1, sizeof e1), std::memcpy(evals + 6, e2, sizeof e2);
       }
       break;
     }
@@ -466,7 +484,7 @@ void crossing_iteration(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, BSbool
 
 void BScvcviter(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, BSboolean closed1, BSboolean closed2, double k1,
                 double k2, double *t1, double *t2, double point[3], BSboolean *converged, int *rc) {
-  crossing_iteration(cv1, cv2, closed1, closed2, k1, k2, t1, t2, point, converged, false, rc);
+  crossing_iteration(cv1, cv2, closed1, closed2, k1, k2, t1, t2, point, converged, false, nullptr, rc);
 }
 
 void BSxbzs4(VOQbsp_curve *cv1, VOQbsp_curve *cv2, std::int32_t *n, double *points, double *par1, double *par2,
@@ -506,16 +524,19 @@ void BSxbzs4(VOQbsp_curve *cv1, VOQbsp_curve *cv2, std::int32_t *n, double *poin
     // (from its legs' middles) adds only a meeting that merging would keep apart from every candidate: it is
     // started where the first one failed, and what it finds beside a known meeting is that meeting again.
     auto solve = [&](double t1, double t2, bool at_end, bool again = false) {
-      double point[3];
+      double point[3], evals[12];
       BSboolean converged = 0;
       crossing_iteration(cv1, cv2, cv1->phy_closed, cv2->phy_closed, k1, k2, &t1, &t2, point, &converged, checked,
-                         rc);
+                         evals, rc);
       if (*rc != 0 || !converged) return false;
+      const double met1 = t1, met2 = t2;
       if (t1 < a1 && t1 > a1 - k1) t1 = a1;
       if (t1 > b1 && t1 < b1 + k1) t1 = b1;
       if (t2 < a2 && t2 > a2 - k2) t2 = a2;
       if (t2 > b2 && t2 < b2 + k2) t2 = b2;
-      const double s = tangent_sine(cv1, cv2, t1, t2, rc);
+      // Unmoved onto a range end, the tangents are those the iteration ended with.
+      const bool unmoved = checked && same_bits(t1, met1) && same_bits(t2, met2);
+      const double s = tangent_sine(cv1, cv2, t1, t2, unmoved ? evals : nullptr, rc);
       if (*rc != 0) return true;
       const bool touching = s < kTangentSine && s > BStoltab[kZeroTol];
       if (touching) {
