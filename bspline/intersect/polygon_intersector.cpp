@@ -96,11 +96,19 @@ double nudged(double s) {
 }
 
 // The sine of the angle between the tangents of the spans at t1 and t2.
-double tangent_sine(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, double t1, double t2, int *rc) {
+// known: the points and first derivatives there (e1 then e2), already taken, or NULL.
+double tangent_sine(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, double t1, double t2, const double *known,
+                    int *rc) {
   double e1[6], e2[6], n[3];
-  BScveval_n(cv1, t1, 1, e1, rc);
-  if (*rc == 0) BScveval_n(cv2, t2, 1, e2, rc);
-  if (*rc != 0) return 0;
+  if (known) {
+    std::memcpy(e1, known, sizeof e1);
+    std::memcpy(e2, known + 6, sizeof e2);
+    *rc = 0;
+  } else {
+    BScveval_n(cv1, t1, 1, e1, rc);
+    if (*rc == 0) BScveval_n(cv2, t2, 1, e2, rc);
+    if (*rc != 0) return 0;
+  }
   // A tangent that vanishes is left as it is: its cross product is small and the meeting is treated as tangent.
   BSnorvec(rc, e1 + 3);
   BSnorvec(rc, e2 + 3);
@@ -172,6 +180,13 @@ struct SpanPolygon {
   double ktol = 0, deviation = 0, leg = 0;
   int np = 0;
   double pts[3 * BSXBZ_MAX_NODES], par[BSXBZ_MAX_NODES];
+
+  // The nodes in use only: the arrays have room for the densest polygon, and most spans fill a small part of it.
+  void take(const SpanPolygon &from) {
+    ktol = from.ktol, deviation = from.deviation, leg = from.leg, np = from.np;
+    std::memcpy(pts, from.pts, 3 * static_cast<std::size_t>(np) * sizeof(double));
+    std::memcpy(par, from.par, static_cast<std::size_t>(np) * sizeof(double));
+  }
 };
 
 class SpanMemo {
@@ -196,7 +211,7 @@ class SpanMemo {
     Entry &e = entries_[next_];
     next_ = (next_ + 1) % kEntries;
     e.take(cv, scope);
-    e.polygon = polygon;
+    e.polygon.take(polygon);
   }
 
  private:
@@ -331,8 +346,14 @@ void BSspnndptpr(const VOQbsp_curve *span, int *count, double *points, double *p
   BSexit(rc, "BSspnndptpr", "bsspnndptpr");
 }
 
-void BScvcviter(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, BSboolean closed1, BSboolean closed2, double k1,
-                double k2, double *t1, double *t2, double point[3], BSboolean *converged, int *rc) {
+namespace {
+
+// The crossing iteration. spans_checked: both spans passed BScvcheck already (the intersector's own starts), and
+// no fault hook is installed, so that skipping the checks and the vector routines' exits changes nothing. evals
+// (12 values, or NULL) receives the points and first derivatives of both spans where it converged.
+void crossing_iteration(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, BSboolean closed1, BSboolean closed2,
+                        double k1, double k2, double *t1, double *t2, double point[3], BSboolean *converged,
+                        bool spans_checked, double *evals, int *rc) {
   *rc = 0;
   do {
     if (!t1 || !t2 || !point || !converged) {
@@ -340,18 +361,46 @@ void BScvcviter(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, BSboolean clos
       break;
     }
     *converged = BSFALSE;
-    if ((*rc = BScvcheck(cv1)) != 0 || (*rc = BScvcheck(cv2)) != 0) break;
+    if (!spans_checked && ((*rc = BScvcheck(cv1)) != 0 || (*rc = BScvcheck(cv2)) != 0)) break;
     const double values[4] = {*t1, *t2, k1, k2};
-    if (!BSallfinite(4, values)) {
+    const bool finite = spans_checked ? std::isfinite(*t1) && std::isfinite(*t2) && std::isfinite(k1) &&
+                                            std::isfinite(k2)
+                                      : BSallfinite(4, values);
+    if (!finite) {
       *rc = BSRC_OUT_OF_RANGE;
       break;
     }
+    // The cross products of the steps, inline where no hook must see BSvcross's exit.
+    auto cross = [spans_checked, rc](const double *a, const double *b, double *out) {
+      if (!spans_checked) {
+        BSvcross(rc, a, b, out);
+        return;
+      }
+      const double x = a[1] * b[2] - a[2] * b[1];
+      const double y = a[2] * b[0] - a[0] * b[2];
+      const double z = a[0] * b[1] - a[1] * b[0];
+      out[0] = x, out[1] = y, out[2] = z;
+      *rc = 0;
+    };
     const double a1 = lo_par(cv1), b1 = hi_par(cv1), a2 = lo_par(cv2), b2 = hi_par(cv2);
     const double sqtol = BStoltab[bstol::dist_sqtol], e16 = BStoltab[kZeroTol];
     double u1 = *t1, u2 = *t2, e1[6], e2[6];
     BScveval_n(cv1, u1, 1, e1, rc);
     if (*rc == 0) BScveval_n(cv2, u2, 1, e2, rc);
     if (*rc != 0) break;
+    // Where e1 and e2 were taken. A parameter held at its range end, or a step too small to take, leaves it where
+    // it was, and the evaluation there (a function of the parameter alone, which succeeded) is not repeated; under
+    // a hook every evaluation runs, so that the hook sees each.
+    const bool reuse = !BSfaulthooked();
+    double at1 = u1, at2 = u2;
+    auto evaluate = [&](const VOQbsp_curve *cv, double u, double *at, double *e) {
+      if (reuse && same_bits(u, *at)) {
+        *rc = 0;
+        return;
+      }
+      BScveval_n(cv, u, 1, e, rc);
+      *at = u;
+    };
     double dt1 = 1, dt2 = 1;
     bool parallel = false, wrapped_out = false;
     // The places and points after each step. A step is a function of the place alone, so a place met again
@@ -371,11 +420,11 @@ void BScvcviter(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, BSboolean clos
       const int before = steps;
       if (dot3(d, d) >= 0.001 * sqtol) {
         double n[3], m1[3], m2[3];
-        BSvcross(rc, e1 + 3, e2 + 3, n);
+        cross(e1 + 3, e2 + 3, n);
         const double s = dot3(n, n);
         if (s >= e16) {
-          BSvcross(rc, e2 + 3, n, m1);
-          BSvcross(rc, n, e1 + 3, m2);
+          cross(e2 + 3, n, m1);
+          cross(n, e1 + 3, m2);
           dt1 = dot3(m1, d) / s;
           dt2 = -dot3(m2, d) / s;
           // A step that overflows leads nowhere: the start gives no candidate.
@@ -395,13 +444,14 @@ void BScvcviter(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, BSboolean clos
       } else {
         dt1 = dt2 = 0;
       }
-      BScveval_n(cv1, u1, 1, e1, rc);
-      if (*rc == 0) BScveval_n(cv2, u2, 1, e2, rc);
+      evaluate(cv1, u1, &at1, e1);
+      if (*rc == 0) evaluate(cv2, u2, &at2, e2);
       if (*rc != 0) break;
       if (steps >= kCrossingSteps || (std::fabs(dt1) < k1 && std::fabs(dt2) < k2)) {
         if (!parallel && BSpdistsq(rc, e1, e2) < sqtol) {
           *t1 = u1, *t2 = u2;
           *converged = BSTRUE;
+          if (evals) std::memcpy(evals, e1, sizeof e1), std::memcpy(evals + 6, e2, sizeof e2);
         }
         break;
       }
@@ -420,6 +470,7 @@ void BScvcviter(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, BSboolean clos
       if (BSpdistsq(rc, e1, e2) < sqtol) {
         *t1 = u1, *t2 = u2;
         *converged = BSTRUE;
+        if (evals) std::memcpy(evals, e1, sizeof e1), std::memcpy(evals + 6, e2, sizeof e2);
       }
       break;
     }
@@ -427,6 +478,13 @@ void BScvcviter(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, BSboolean clos
     for (int c = 0; c < 3; ++c) point[c] = 0.5 * (e1[c] + e2[c]);
   } while (false);
   BSexit(rc, "BScvcviter", "bscvcviter");
+}
+
+}  // namespace
+
+void BScvcviter(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, BSboolean closed1, BSboolean closed2, double k1,
+                double k2, double *t1, double *t2, double point[3], BSboolean *converged, int *rc) {
+  crossing_iteration(cv1, cv2, closed1, closed2, k1, k2, t1, t2, point, converged, false, nullptr, rc);
 }
 
 void BSxbzs4(VOQbsp_curve *cv1, VOQbsp_curve *cv2, std::int32_t *n, double *points, double *par1, double *par2,
@@ -444,6 +502,8 @@ void BSxbzs4(VOQbsp_curve *cv1, VOQbsp_curve *cv2, std::int32_t *n, double *poin
     const SpanPolygon *derived[2] = {nullptr, nullptr};
     derive_spans(cv1, cv2, own, derived, rc);
     if (*rc != 0) break;
+    // Both spans passed check_span, now or in the memo's call; under a hook every check runs again.
+    const bool checked = !BSfaulthooked();
     const double sqtol = BStoltab[bstol::dist_sqtol];
     const double k1 = derived[0]->ktol, k2 = derived[1]->ktol;
     const double *p_pts = derived[0]->pts, *p_par = derived[0]->par, *q_pts = derived[1]->pts,
@@ -464,15 +524,19 @@ void BSxbzs4(VOQbsp_curve *cv1, VOQbsp_curve *cv2, std::int32_t *n, double *poin
     // (from its legs' middles) adds only a meeting that merging would keep apart from every candidate: it is
     // started where the first one failed, and what it finds beside a known meeting is that meeting again.
     auto solve = [&](double t1, double t2, bool at_end, bool again = false) {
-      double point[3];
+      double point[3], evals[12];
       BSboolean converged = 0;
-      BScvcviter(cv1, cv2, cv1->phy_closed, cv2->phy_closed, k1, k2, &t1, &t2, point, &converged, rc);
+      crossing_iteration(cv1, cv2, cv1->phy_closed, cv2->phy_closed, k1, k2, &t1, &t2, point, &converged, checked,
+                         evals, rc);
       if (*rc != 0 || !converged) return false;
+      const double met1 = t1, met2 = t2;
       if (t1 < a1 && t1 > a1 - k1) t1 = a1;
       if (t1 > b1 && t1 < b1 + k1) t1 = b1;
       if (t2 < a2 && t2 > a2 - k2) t2 = a2;
       if (t2 > b2 && t2 < b2 + k2) t2 = b2;
-      const double s = tangent_sine(cv1, cv2, t1, t2, rc);
+      // Unmoved onto a range end, the tangents are those the iteration ended with.
+      const bool unmoved = checked && same_bits(t1, met1) && same_bits(t2, met2);
+      const double s = tangent_sine(cv1, cv2, t1, t2, unmoved ? evals : nullptr, rc);
       if (*rc != 0) return true;
       const bool touching = s < kTangentSine && s > BStoltab[kZeroTol];
       if (touching) {
