@@ -84,10 +84,18 @@ void project_flat(VOQbsp_curve *cv, const double normal[3], VOQbsp_curve *out, d
   if (*rc == 0) BSprj_cv_pl(rc, cv, avg, n, dir, out);
 }
 
+// Whether no part of working lies nearer to q than dist (less the offset tolerance). False with rc set on failure.
+bool keeps_distance(const VOQbsp_curve *working, const double q[3], double dist, int *rc) {
+  double v = 0.0, foot[3], nearest = 0.0;
+  BSmdstptcv(working, q, &v, foot, &nearest, rc);
+  const double slack = std::fmax(BStoltab[bstol::dist_tol], BStoltab[bstol::offset_tol]);
+  return *rc == 0 && nearest >= std::fabs(dist) - slack;
+}
+
 // The curve handed to loop removal: the offset itself, unless a closed base curve's offset starts inside a loop,
 // where it is re-started on its outer stretch between two self-intersection parameters. False with rc set on
 // failure.
-bool needs_restart(const VOQbsp_curve *working, VOQbsp_curve *world, int *rc) {
+bool needs_restart(const VOQbsp_curve *working, VOQbsp_curve *world, double dist, int *rc) {
   double p0[3], t0[3], q0[3], s0[3];
   if (!point_tangent(working, working->knots[working->order - 1], p0, t0, rc)) return false;
   if (!point_tangent(world, world->knots[world->order - 1], q0, s0, rc)) return false;
@@ -102,9 +110,12 @@ bool needs_restart(const VOQbsp_curve *working, VOQbsp_curve *world, int *rc) {
   const double u0 = world->knots[world->order - 1], u1 = world->knots[world->num_poles];
   const double tol = BStoltab[bstol::dist_tol];
   // The end parameters are compared exactly: the intersection puts a crossing at an end on the end itself.
-  if (n_int == 2) return !(BSpdist(rc, P, P + 3) <= tol || (w[0] == u0 && w[1] == u1));
-  if (n_int == 3) return !(BSpdist(rc, P + 3, P + 6) > tol && w[1] == u0 && w[2] == u1);
-  return false;
+  if (n_int == 2 && !(BSpdist(rc, P, P + 3) <= tol || (w[0] == u0 && w[1] == u1))) return true;
+  if (n_int == 3 && !(BSpdist(rc, P + 3, P + 6) > tol && w[1] == u0 && w[2] == u1)) return true;
+  // A start on a stretch that crosses a narrow part of the base (a spike thinner than twice the distance) passes
+  // the segment test, yet lies nearer to the far side of that part than dist: it is inside a loop all the same.
+  const bool keeps = keeps_distance(working, q0, dist, rc);
+  return *rc == 0 && !keeps;
 }
 
 // Whether world at u lies on the outer stretch of the offset of working: it runs the way the base does there, the
@@ -121,10 +132,7 @@ bool outside_at(const VOQbsp_curve *working, VOQbsp_curve *world, double dist, d
   const double tol = BStoltab[bstol::dist_tol];
   for (int i = 0; i < n_int; ++i)
     if (BSpdist(rc, P + 3 * i, q) > tol) return false;
-  double v = 0.0, foot[3], nearest = 0.0;
-  if (*rc == 0) BSmdstptcv(working, q, &v, foot, &nearest, rc);
-  const double slack = std::fmax(tol, BStoltab[bstol::offset_tol]);
-  return *rc == 0 && nearest >= std::fabs(dist) - slack;
+  return *rc == 0 && keeps_distance(working, q, dist, rc);
 }
 
 // world re-started at the middle of the first gap between its self-intersection parameters that lies on its
@@ -420,7 +428,7 @@ void BScvoff3d(const VOQbsp_curve *curve, double dist, BSboolean corner_flag, st
       if (!working->phy_closed || dist <= BStoltab[bstol::dist_tol]) {
         copy_curve(world.cv, false, &chosen, rc);
       } else {
-        const bool restart = needs_restart(working, world.cv, rc);
+        const bool restart = needs_restart(working, world.cv, dist, rc);
         if (*rc == 0 && restart) restart_closed(working, world.cv, dist, &chosen, rc);
         else if (*rc == 0) copy_curve(world.cv, false, &chosen, rc);
       }

@@ -33,9 +33,9 @@ struct Result {
   }
 };
 
-void offsetd(const VOQbsp_curve *c, double d, const double side[3], int loop_mode, Result *r) {
+void offsetd(const VOQbsp_curve *c, double d, const double side[3], int loop_mode, Result *r, int corner_mode = 0) {
   const double zero[3] = {0, 0, 0};
-  BScvoffsetd(c, d, side, BSFALSE, 0, static_cast<std::int16_t>(loop_mode), &r->flag, zero, &r->cv, &r->count,
+  BScvoffsetd(c, d, side, BSFALSE, corner_mode, static_cast<std::int16_t>(loop_mode), &r->flag, zero, &r->cv, &r->count,
               &r->pieces, &r->rc);
 }
 // The arc entry, corner mode 0 and loop mode 2.
@@ -154,11 +154,16 @@ TEST(SingleOffset, LineSidesAndRefusals) {
 }
 
 // Closed curves, unclamped and on shifted knots, offset outwards, inwards and past their inradius; a tilted
-// copy not flagged planar is offset in its own plane. The offset lies at the distance, on the side point's side,
-// and has no self-intersection left.
+// copy not flagged planar is offset in its own plane; a polyline whose offset starts on a leg that crosses a spike
+// thinner than twice the distance must not keep that leg's stretch. The offset lies at the distance, on the side
+// point's side, and has no self-intersection left.
 TEST(SingleOffset, ClosedCurvesBothSidesAndTilted) {
   auto round = closed_cubic(10), shifted = closed_cubic(10, 0.37), notched = closed_cubic(10, 1.0, 0.2);
   auto tilted = closed_cubic(10);
+  // A triangle with a spike out of its top right corner, starting at the spike's foot, where the spike is 1.1 wide.
+  TestCurve spiked(2, {2, 2, 0, 6.375, 6.25, 0, -9.75, -15, 0, -15, 2, 0, 2, 2, 0}, {0, 0, 1, 2, 3, 4, 4});
+  spiked.cv.planar = 1;
+  spiked.cv.phy_closed = 1;
   // Rotated 40 degrees about the x axis and moved away from the origin.
   const double c = std::cos(0.7), s = std::sin(0.7);
   for (int i = 0; i < tilted->n(); ++i) {
@@ -168,28 +173,32 @@ TEST(SingleOffset, ClosedCurvesBothSidesAndTilted) {
   }
   tilted->cv.planar = 0;
   const double outside[3] = {30, 1, 0}, centre[3] = {0.5, 0.2, 0}, tilted_out[3] = {2, c * 30 + 1, s * 30 + 5};
+  const double in_triangle[3] = {-6, -2, 0};
+  // nearer: the offset comes nearer to the side point than the curve does. corner: the corner mode (1 round).
   const struct Row {
     const char *what;
     const VOQbsp_curve *cv;
     double d;
     const double *side;
-    bool inward;
+    bool nearer;
     double tol;
+    int corner = 0;
   } rows[] = {
-      {"unclamped, outwards", &round->cv, 2, outside, false, 2e-3},
+      {"unclamped, outwards", &round->cv, 2, outside, true, 2e-3},
       {"unclamped, inwards", &round->cv, 2, centre, true, 2e-3},
-      {"shifted knots, outwards", &shifted->cv, 1, outside, false, 2e-3},
-      {"negative distance with the outer point", &shifted->cv, -1, outside, true, 2e-3},
+      {"shifted knots, outwards", &shifted->cv, 1, outside, true, 2e-3},
+      {"negative distance with the outer point", &shifted->cv, -1, outside, false, 2e-3},
       {"inwards past the inradius", &round->cv, 12, centre, true, -1},
       {"flat, inwards past the tip's curvature", &notched->cv, 1.2, centre, true, 2e-3},
-      {"tilted, not flagged planar", &tilted->cv, 1.5, tilted_out, false, 2e-3},
-      {"at dist_tol", &round->cv, 1e-6, outside, false, 2e-3},
+      {"tilted, not flagged planar", &tilted->cv, 1.5, tilted_out, true, 2e-3},
+      {"at dist_tol", &round->cv, 1e-6, outside, true, 2e-3},
+      {"round corners, inwards, starting across a thin spike", &spiked.cv, 2, in_triangle, true, 2e-3, 1},
   };
   const int live = BSdbgliveblocks();
   for (const Row &r : rows) {
     {
       Result o;
-      offsetd(r.cv, r.d, r.side, 2, &o);
+      offsetd(r.cv, r.d, r.side, 2, &o, r.corner);
       ASSERT_TRUE(o.rc == 0 || o.rc == BSRC_OFFSET_PASSES) << r.what << " rc " << o.rc;
       ASSERT_NE(o.cv, nullptr) << r.what;
       int rc = 0, n_int = 0, n_over = 0;
@@ -200,9 +209,7 @@ TEST(SingleOffset, ClosedCurvesBothSidesAndTilted) {
       EXPECT_EQ(n_int, 0) << r.what;
       if (r.tol < 0) continue;
       EXPECT_LT(distance_error(r.cv, o.cv, std::fabs(r.d)), r.tol) << r.what;
-      // The side point is outside: an outward offset comes closer to it than the base does.
-      EXPECT_EQ(dist_to(o.cv, r.side) < dist_to(r.cv, r.side), (r.side == centre) == r.inward)
-          << r.what;
+      EXPECT_EQ(dist_to(o.cv, r.side) < dist_to(r.cv, r.side), r.nearer) << r.what;
       if (r.cv == &tilted->cv)
         for (int i = 0; i < o.cv->num_poles; ++i) {
           const double *p = &o.cv->poles[3 * i], w = o.cv->rational ? o.cv->weights[i] : 1.0;
