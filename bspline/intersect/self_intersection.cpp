@@ -300,7 +300,11 @@ void collinear_overlaps(int *rc, const VOQbsp_curve *cv, double ktol, Columns &o
         rec[0] = pars[2 * i];
         rec[2] = foot;
       } else {
+        // A common stretch starts at one of the two near ends; when neither lies on the other piece they only
+        // meet, if at all, where the one piece turns back, and the foot here is no start of anything.
         BSmdstptcv(records.cv[i], near_end, &foot, base, &dist, rc);
+        if (*rc != 0) break;
+        if (dist > near) continue;
         rec[0] = foot;
         rec[2] = near_par;
       }

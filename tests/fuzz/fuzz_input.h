@@ -299,15 +299,22 @@ inline bool point_at(const VOQbsp_curve &cv, double u, double p[3]) {
 }
 
 // Distance from p to cv's point at u (NaN when the evaluation fails). Where the curve jumps at u, the nearer of
-// its two sides: a result may take either.
+// its two sides: a result may take either. The sides are the poles that end and start the pieces meeting at the
+// knot, taken exactly: a step off the knot, however small, lands far from them on a curve that runs fast there.
 inline double gap_at(const VOQbsp_curve &cv, double u, const double p[3]) {
   double q[3];
   if (!point_at(cv, u, q)) return std::numeric_limits<double>::quiet_NaN();
   double gap = dist3(p, q);
   if (at_jump(cv, u)) {
-    const double h = 1e-13 * (std::fabs(u) + range_end(cv) - range_start(cv));
-    for (double v : {u - h, u + h})
-      if (point_at(cv, std::clamp(v, range_start(cv), range_end(cv)), q)) gap = std::fmin(gap, dist3(p, q));
+    int first = -1, last = -1;
+    for (int i = cv.order; i < cv.num_poles; ++i)
+      if (std::fabs(cv.knots[i] - u) <= 1e-12 * (std::fabs(u) + 1)) last = i, first = first < 0 ? i : first;
+    for (int i : {first - 1, last - cv.order + 1}) {
+      if (first < 0 || i < 0 || i >= cv.num_poles) continue;
+      const double w = cv.rational && cv.weights ? cv.weights[i] : 1.0;
+      for (int j = 0; j < 3; ++j) q[j] = cv.poles[3 * i + j] / w;
+      gap = std::fmin(gap, dist3(p, q));
+    }
   }
   return gap;
 }
