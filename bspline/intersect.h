@@ -319,9 +319,11 @@ constexpr int BSXBZ_MAX_RESULTS = 2025;
 // nodes (an end both spans share), each cut into 4 pieces, one more from each pair of pieces (but the pair at that end)
 // within the margin scaled by the pieces' squared share of the leg; and each leg pair whose start at the legs' nearest
 // points did not converge one more from the legs' middles (what that one finds is new only where merging would keep it
-// apart from every candidate); these only add crossings. n results (points, par1 on cv1, par2 on cv2) in the order of
-// their leg pairs, then those found only from span ends. Two candidates are one
-// meeting only when both spans stay near them in between: each span's point at the middle of the two parameters (the
+// apart from every candidate); and each leg pair with an end leg at a shared end whose start from the legs' middles met
+// the spans outside its legs one more from the shorter leg's middle and its foot on the longer leg (what that one
+// finds is new only on its own legs, within the knot tolerances, and where merging would keep it apart from every
+// candidate); these only add crossings. n results (points, par1 on cv1, par2 on cv2) in the order of their leg pairs,
+// then those found only from span ends. Two candidates are one meeting only when both spans stay near them in between: each span's point at the middle of the two parameters (the
 // short way round on a closed span) within the merge distance of the middle of the two points. The merge distance (at
 // least dist_tol) is about 0.32% of the shorter longest pole leg: 10,000 times its square is a tenth of the smaller
 // squared longest leg. So two crossings at one place on two branches of a span, or close together on two arms, are both
