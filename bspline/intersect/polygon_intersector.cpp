@@ -603,12 +603,12 @@ void BSxbzs4(VOQbsp_curve *cv1, VOQbsp_curve *cv2, std::int32_t *n, double *poin
     } retries[BSXBZ_MAX_CANDIDATES];
     static_assert(BSXBZ_MAX_NODES <= 256, "leg indices fit a byte");
     int n_retries = 0;
-    // Leg pairs whose start from their middles met the spans off their legs. Where a span creeps away from an end
-    // both share (stacked poles there), the other's end leg lies along several of its short legs; the middle of the
-    // long leg is far from a short one, and that start runs past a shallow crossing on the pair to another meeting,
-    // beyond the shared end's pieces, which reach no farther than the short end leg. The legs' nearest points are no
-    // better: the legs close in towards the shared end. Such a pair with an end leg at a shared end is started once
-    // more from the shorter leg's middle and its foot on the longer leg, after all leg pairs.
+    // Leg pairs whose start from their middles led nowhere or met the spans off their legs. Where a span creeps away
+    // from an end both share (stacked poles there), the other's end leg lies along several of its short legs; the
+    // middle of the long leg is far from a short one, and that start runs past a shallow crossing on the pair to
+    // another meeting, beyond the shared end's pieces, which reach no farther than the short end leg. The legs' nearest
+    // points are no better: the legs close in towards the shared end. Such a pair with an end leg at a shared end is
+    // started once more from the shorter leg's middle and its foot on the longer leg, after all leg pairs.
     LegPair turns[BSXBZ_MAX_CANDIDATES];
     int n_turns = 0;
     auto end_start = [&](const double *end, const double *s0, const double *s1, const double *other_ends, double *v) {
@@ -626,7 +626,7 @@ void BSxbzs4(VOQbsp_curve *cv1, VOQbsp_curve *cv2, std::int32_t *n, double *poin
     // One leg pair, p0 p1 over [ps, pe] of span 1 and q0 q1 over [qs, qe] of span 2: within the margin, one start
     // of the iteration, from the legs' nearest points when they all but meet and else from their middles. u, v
     // (nudged off the nodes) and dist are the legs' nearest points and distance; ran_off tells a start from the
-    // middles that met the spans outside the legs.
+    // middles that led nowhere or met the spans outside the legs.
     auto leg_pair = [&](const double *p0, const double *p1, const double *p_box, double ps, double pe,
                         const double *q0, const double *q1, const double *q_box, double qs, double qe, double near,
                         bool at_end, double *u, double *v, double *dist, bool *led_nowhere = nullptr,
@@ -639,8 +639,11 @@ void BSxbzs4(VOQbsp_curve *cv1, VOQbsp_curve *cv2, std::int32_t *n, double *poin
       if (*dist <= kNearFactor * near) {
         if (!solve((1 - *u) * ps + *u * pe, (1 - *v) * qs + *v * qe, at_end) && *rc == 0 && led_nowhere)
           *led_nowhere = true;
-      } else if (solve(0.5 * (ps + pe), 0.5 * (qs + qe), at_end) && *rc == 0 && ran_off)
-        *ran_off = !(met[0] >= ps && met[0] <= pe) || !(met[1] >= qs && met[1] <= qe);
+      } else {
+        const bool converged = solve(0.5 * (ps + pe), 0.5 * (qs + qe), at_end);
+        if (*rc == 0 && ran_off)
+          *ran_off = !converged || !(met[0] >= ps && met[0] <= pe) || !(met[1] >= qs && met[1] <= qe);
+      }
       return *rc == 0;
     };
     // End legs of both that meet at their nodes (an end both spans share): at most one pair at each of the four
