@@ -319,22 +319,25 @@ constexpr int BSXBZ_MAX_RESULTS = 2025;
 // nodes (an end both spans share), each cut into 4 pieces, one more from each pair of pieces (but the pair at that end)
 // within the margin scaled by the pieces' squared share of the leg; and each leg pair whose start at the legs' nearest
 // points did not converge one more from the legs' middles (what that one finds is new only where merging would keep it
-// apart from every candidate); these only add crossings. n results (points, par1 on cv1, par2 on cv2) in the order of
-// their leg pairs, then those found only from span ends. Two candidates are one
-// meeting only when both spans stay near them in between: each span's point at the middle of the two parameters (the
-// short way round on a closed span) within the merge distance of the middle of the two points. The merge distance (at
-// least dist_tol) is about 0.32% of the shorter longest pole leg: 10,000 times its square is a tenth of the smaller
-// squared longest leg. So two crossings at one place on two branches of a span, or close together on two arms, are both
-// kept. A candidate within dist_tol of an earlier one that is the same meeting is a repeat. Neighbours that are one
-// meeting are merged when they lie within the merge distance of each other and both were solved as touching points with
-// the spans within dist_tol of each other between them (each span's point at the middle parameters on the other), or
-// within 10 dist_tol (and the merge distance) when either crosses at a clear angle; a run of them becomes one result at
-// its middle (a middle off either span keeps the run's first candidate). The output arrays need room for
-// (nodes1 - 1)(nodes2 - 1) results, at most BSXBZ_MAX_RESULTS; more candidates than that answer rc -2. *tangent is 1
-// when a crossing was met where the tangents are within about 4.5 degrees; it is then solved as a touching point (by
-// the nearest points where the tangency solve fails, at once for a start that meets, within dist_tol, a start where it
-// failed before). The weights pointer of a non-rational span is set to NULL. On failure n counts the results written
-// so far and tolerance entry 1 is put back to its value on entry.
+// apart from every candidate); and each leg pair with an end leg at a shared end whose start from the legs' middles led
+// nowhere or met the spans outside its legs one more from the shorter leg's middle and its foot on the longer leg (what
+// that one finds is new only on its own legs, within the knot tolerances, and where merging would keep it apart from
+// every candidate); these only add crossings. n results (points, par1 on cv1, par2 on cv2) in the order of their leg
+// pairs, then those found only from span ends. Two candidates are one meeting only when both spans stay near them in
+// between: each span's point at the middle of the two parameters (the short way round on a closed span) within the
+// merge distance of the middle of the two points. The merge distance (at least dist_tol) is about 0.32% of the shorter
+// longest pole leg: 10,000 times its square is a tenth of the smaller squared longest leg. So two crossings at one
+// place on two branches of a span, or close together on two arms, are both kept. A candidate within dist_tol of an
+// earlier one that is the same meeting is a repeat. Neighbours that are one meeting are merged when they lie within the
+// merge distance of each other and both were solved as touching points with the spans within dist_tol of each other
+// between them (each span's point at the middle parameters on the other), or within 10 dist_tol (and the merge
+// distance) when either crosses at a clear angle; a run of them becomes one result at its middle (a middle off either
+// span keeps the run's first candidate). The output arrays need room for (nodes1 - 1)(nodes2 - 1) results, at most
+// BSXBZ_MAX_RESULTS; more candidates than that answer rc -2. *tangent is 1 when a crossing was met where the tangents
+// are within about 4.5 degrees; it is then solved as a touching point (by the nearest points where the tangency solve
+// fails, at once for a start that meets, within dist_tol, a start where it failed before). The weights pointer of a
+// non-rational span is set to NULL. On failure n counts the results written so far and tolerance entry 1 is put back to
+// its value on entry.
 void BSxbzs4(VOQbsp_curve *cv1, VOQbsp_curve *cv2, std::int32_t *n, double *points, double *par1, double *par2,
              BSboolean *tangent, int *rc);
 // The largest squared distance of consecutive poles (Cartesian when weights are given).

@@ -519,17 +519,22 @@ void BSxbzs4(VOQbsp_curve *cv1, VOQbsp_curve *cv2, std::int32_t *n, double *poin
 
     Candidate cand[BSXBZ_MAX_CANDIDATES], failed[kFailedRoom];
     int nc = 0, n_failed = 0;
+    double met[2] = {0, 0};  // where the last start that converged met, before any snap onto a range end
     // One start of the iteration, answering whether it converged; a converged start that is new becomes a candidate.
     // A start at a span end only adds: it marks a touching point only when that is new. A second start of a leg pair
-    // (from its legs' middles) adds only a meeting that merging would keep apart from every candidate: it is
-    // started where the first one failed, and what it finds beside a known meeting is that meeting again.
-    auto solve = [&](double t1, double t2, bool at_end, bool again = false) {
+    // adds only a meeting that merging would keep apart from every candidate: it is started where the first one
+    // failed or ran off, and what it finds beside a known meeting is that meeting again. own (the leg pair's
+    // parameter ranges, or NULL) keeps out a meeting off the leg pair: a second start that runs off finds nothing
+    // the leg pair stands for.
+    auto solve = [&](double t1, double t2, bool at_end, bool again = false, const double *own = nullptr) {
       double point[3], evals[12];
       BSboolean converged = 0;
       crossing_iteration(cv1, cv2, cv1->phy_closed, cv2->phy_closed, k1, k2, &t1, &t2, point, &converged, checked,
                          evals, rc);
       if (*rc != 0 || !converged) return false;
       const double met1 = t1, met2 = t2;
+      met[0] = t1, met[1] = t2;
+      if (own && !(t1 >= own[0] - k1 && t1 <= own[1] + k1 && t2 >= own[2] - k2 && t2 <= own[3] + k2)) return true;
       if (t1 < a1 && t1 > a1 - k1) t1 = a1;
       if (t1 > b1 && t1 < b1 + k1) t1 = b1;
       if (t2 < a2 && t2 > a2 - k2) t2 = a2;
@@ -598,6 +603,14 @@ void BSxbzs4(VOQbsp_curve *cv1, VOQbsp_curve *cv2, std::int32_t *n, double *poin
     } retries[BSXBZ_MAX_CANDIDATES];
     static_assert(BSXBZ_MAX_NODES <= 256, "leg indices fit a byte");
     int n_retries = 0;
+    // Leg pairs whose start from their middles led nowhere or met the spans off their legs. Where a span creeps away
+    // from an end both share (stacked poles there), the other's end leg lies along several of its short legs; the
+    // middle of the long leg is far from a short one, and that start runs past a shallow crossing on the pair to
+    // another meeting, beyond the shared end's pieces, which reach no farther than the short end leg. The legs' nearest
+    // points are no better: the legs close in towards the shared end. Such a pair with an end leg at a shared end is
+    // started once more from the shorter leg's middle and its foot on the longer leg, after all leg pairs.
+    LegPair turns[BSXBZ_MAX_CANDIDATES];
+    int n_turns = 0;
     auto end_start = [&](const double *end, const double *s0, const double *s1, const double *other_ends, double *v) {
       double foot[3], d = 0;
       BSdptseg2(end, s0, s1, foot, v, &d, rc);
@@ -612,10 +625,12 @@ void BSxbzs4(VOQbsp_curve *cv1, VOQbsp_curve *cv2, std::int32_t *n, double *poin
     const LegBoxes p_boxes(np, p_pts), q_boxes(nq, q_pts);
     // One leg pair, p0 p1 over [ps, pe] of span 1 and q0 q1 over [qs, qe] of span 2: within the margin, one start
     // of the iteration, from the legs' nearest points when they all but meet and else from their middles. u, v
-    // (nudged off the nodes) and dist are the legs' nearest points and distance.
+    // (nudged off the nodes) and dist are the legs' nearest points and distance; ran_off tells a start from the
+    // middles that led nowhere or met the spans outside the legs.
     auto leg_pair = [&](const double *p0, const double *p1, const double *p_box, double ps, double pe,
                         const double *q0, const double *q1, const double *q_box, double qs, double qe, double near,
-                        bool at_end, double *u, double *v, double *dist, bool *led_nowhere = nullptr) {
+                        bool at_end, double *u, double *v, double *dist, bool *led_nowhere = nullptr,
+                        bool *ran_off = nullptr) {
       if (box_apart(p_box, q_box, near)) return false;
       double on_p[3], on_q[3];
       BSdlsegs2(p0, p1, q0, q1, dist, on_p, on_q, u, v, rc);
@@ -624,8 +639,11 @@ void BSxbzs4(VOQbsp_curve *cv1, VOQbsp_curve *cv2, std::int32_t *n, double *poin
       if (*dist <= kNearFactor * near) {
         if (!solve((1 - *u) * ps + *u * pe, (1 - *v) * qs + *v * qe, at_end) && *rc == 0 && led_nowhere)
           *led_nowhere = true;
-      } else
-        solve(0.5 * (ps + pe), 0.5 * (qs + qe), at_end);
+      } else {
+        const bool converged = solve(0.5 * (ps + pe), 0.5 * (qs + qe), at_end);
+        if (*rc == 0 && ran_off)
+          *ran_off = !converged || !(met[0] >= ps && met[0] <= pe) || !(met[1] >= qs && met[1] <= qe);
+      }
       return *rc == 0;
     };
     // End legs of both that meet at their nodes (an end both spans share): at most one pair at each of the four
@@ -639,10 +657,11 @@ void BSxbzs4(VOQbsp_curve *cv1, VOQbsp_curve *cv2, std::int32_t *n, double *poin
       for (int j = 0; j + 1 < nq && *rc == 0; ++j) {
         const double *q0 = q_pts + 3 * j, *q1 = q0 + 3;
         double dist = 0, u = 0, v = 0;
-        bool led_nowhere = false;
+        bool led_nowhere = false, ran_off = false;
         if (!leg_pair(p0, p1, p_boxes.box[i], p_par[i], p_par[i + 1], q0, q1, q_boxes.box[j], q_par[j], q_par[j + 1],
-                      margin, false, &u, &v, &dist, &led_nowhere))
+                      margin, false, &u, &v, &dist, &led_nowhere, &ran_off))
           continue;
+        if (ran_off) turns[n_turns++] = {static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(j)};
         if (led_nowhere) retries[n_retries++] = {static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(j)};
         // At most two ends of each span a leg pair, on its first and last legs only.
         double w = 0;
@@ -689,6 +708,23 @@ void BSxbzs4(VOQbsp_curve *cv1, VOQbsp_curve *cv2, std::int32_t *n, double *poin
     for (int k = 0; k < n_retries && *rc == 0; ++k) {
       const int i = retries[k].i, j = retries[k].j;
       solve(0.5 * (p_par[i] + p_par[i + 1]), 0.5 * (q_par[j] + q_par[j + 1]), true, true);
+    }
+    for (int k = 0; k < n_turns && *rc == 0; ++k) {
+      const int i = turns[k].i, j = turns[k].j;
+      bool beside = false;
+      for (int e = 0; e < n_shared && !beside; ++e) beside = shared[e].i == i || shared[e].j == j;
+      if (!beside) continue;
+      const double *p0 = p_pts + 3 * i, *p1 = p0 + 3, *q0 = q_pts + 3 * j, *q1 = q0 + 3;
+      const bool p_short = BSpdistsq(rc, p0, p1) < BSpdistsq(rc, q0, q1);
+      const double *s0 = p_short ? p0 : q0, *s1 = p_short ? p1 : q1;
+      double mid[3], foot[3], w = 0, d = 0;
+      for (int c = 0; c < 3; ++c) mid[c] = 0.5 * (s0[c] + s1[c]);
+      BSdptseg2(mid, p_short ? q0 : p0, p_short ? q1 : p1, foot, &w, &d, rc);
+      if (*rc != 0) break;
+      w = nudged(w);
+      const double u = p_short ? 0.5 : w, v = p_short ? w : 0.5;
+      const double own[4] = {p_par[i], p_par[i + 1], q_par[j], q_par[j + 1]};
+      solve((1 - u) * p_par[i] + u * p_par[i + 1], (1 - v) * q_par[j] + v * q_par[j + 1], true, true, own);
     }
     if (*rc != 0) break;
 

@@ -106,6 +106,14 @@ TEST(PolygonIntersector, CrossingsOfTwoSpans) {
       {Bezier({-15, -15, 0, -15, 0, 0, 2, -4, 0, 3, 0, 0}), 0, 4, 0,
        {-2.3399515132, -2.3810260440, 0, 1.9181604614, -1.1891518056, 0, 3, 0, 0, 2.9294129990, -0.2112901396, 0},
        Bezier({0, 0, 0, -15, -15, 0, 4, 0, 0, 3, 0, 0}), {0.0598647161, 0.8205423889, 1, 0.9289035277}, 1e-6},
+      // A cubic ending at (-15, -15) against an order-10 span that starts there on stacked poles (its first, third
+      // and sixth) and creeps away along the cubic's last leg: crossings at 3 degrees 0.52 from the shared end and
+      // at 4.4 degrees further on. The start from the middles of the long leg and a short one runs past the nearer
+      // crossing, and the shared end's pieces reach no farther than the short end leg.
+      {Bezier({-15, -15, 0, -15, -14.5, 0, -15, -15, 0, -11, 0, 0, -15, -13, 0, -15, -15, 0, -13.125, -6.25, 0,
+               -6.25, -6.25, 0, -6.875, -6.125, 0, -6.25, -6.25, 0}),
+       0, 3, 1, {-14.4570408875, -12.7092484157, 0, -15, -15, 0, -14.9138968095, -14.4918423751, 0},
+       Bezier({-11.125, -10, 0, 0, -14.625, 0, -13, -2, 0, -15, -15, 0}), {0.9326599232, 1, 0.9866200697}, 1e-9},
   };
   int row = 0;
   for (auto &c : cases) {
