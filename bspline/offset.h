@@ -584,7 +584,8 @@ enum : int {
 // The planar components comps (chain order; their kinds and distances looked up through comp_order) offset one after
 // the other to side and joined as they come (merge, intersection or extension join by the corner's turn), corner pieces
 // re-made between their neighbours' offsets, a closed chain closed by BScmpoffcls. option is the corner option of the
-// joins (1 also asks the piece offsets for curved corners). out and tags have room for 2 n + 1 entries, out
+// joins (1 also asks the piece offsets for curved corners; with any option but 0, an intersection join whose pieces
+// do not cross and would be extended past an end is joined by the corner curve instead). out and tags have room for 2 n + 1 entries, out
 // NULL-filled: the pieces are new records, the caller's also after a failure; tags are the component numbers, or a
 // join's code for a piece a join inserted. A chain starting with a corner piece is worked from its second component and
 // its output rotated back. A component whose offset vanishes (-12) is left out. A chain of ordinary lines with positive

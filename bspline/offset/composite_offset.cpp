@@ -146,6 +146,30 @@ struct Chain {
     return BSzigzag(rc, Q1, P, Q3, normal, &s, kind) != 0;
   }
 
+  // Whether an overlap corner's result r (as BScmpintoff hands it) runs the piece after the corner back past
+  // next's start, or the one before it on past prev's end. Where that cannot be told, it did not.
+  static bool extended(const VOQbsp_curve *prev, const VOQbsp_curve *next, VOQbsp_curve *const r[4]) {
+    double E[3], TE[3], S[3], TS[3];
+    int rc = 0;
+    if (!flat_tangent(prev, true, E, TE, &rc) || !flat_tangent(next, false, S, TS, &rc)) return false;
+    if (!BSnorvec(&rc, TE) || !BSnorvec(&rc, TS)) return false;
+    const double tol = BStoltab[bstol::dist_tol];
+    const auto beyond = [&](const VOQbsp_curve *c, int pole, const double P[3], const double T[3], double sign) {
+      double Y[3];
+      pole_point(c, pole, Y);
+      return sign * ((Y[0] - P[0]) * T[0] + (Y[1] - P[1]) * T[1]) > tol;
+    };
+    const VOQbsp_curve *after = r[3] ? r[3] : r[2];
+    if (after && beyond(after, 0, S, TS, -1.0)) return true;
+    const VOQbsp_curve *ahead = r[1];
+    if (!ahead) return false;
+    double a[3], b[3];
+    pole_point(ahead, 0, a);
+    pole_point(ahead, ahead->num_poles - 1, b);
+    if (ahead->num_poles == 2 && std::hypot(b[0] - a[0], b[1] - a[1]) <= tol) return false;  // a vanished piece
+    return beyond(ahead, ahead->num_poles - 1, E, TE, 1.0);
+  }
+
   // Offset piece next (of component i) joined to the last output piece, with j the component before.
   void join(int j, int i, VOQbsp_curve *next, int *rc) {
     int kind = 0;
@@ -157,12 +181,36 @@ struct Chain {
       BScmpmrgoff(out[m - 1], next, odist[m - 1], dist[i], num[i], &pending, ppt, &m, tags, odist.data(), &r[0],
                   &r[1], &r[2], rc);
     } else if (kind == 2) {
+      // Saved for a curved corner whose pieces do not cross (below).
+      const std::int16_t pending0 = pending;
+      const double ppt0[3] = {ppt[0], ppt[1], ppt[2]};
+      const int tag0 = tags[m - 1];
+      const double odist0 = odist[m - 1];
       OwnedCurve prev2;
       if (m >= 2 && !(prev2.cv = copy_of(out[m - 2], 0, rc))) return;
       BScmpintoff(prev2.cv, out[m - 1], next, position(i), m >= 2 ? odist[m - 2] : 0.0, odist[m - 1], dist[i],
                   num[i], &m, tags, odist.data(), &pending, ppt, &r[0], &r[1], &r[2], &r[3], rc);
       const int code = prev2.release();
       if (*rc == 0) *rc = code;
+      // Pieces that do not cross are extended along their end tangents until they do, which is a mitre: past a
+      // sharp turn onto a leg too short to reach the other piece, their lines may meet far from the corner, across
+      // the offset of some other part of the curve. Curved corners want no mitre; the two ends, both at the
+      // distance from the corner, are joined by its corner curve instead.
+      if (*rc == 0 && option != 0 && extended(out[before - 1], next, r)) {
+        for (VOQbsp_curve *&c : r)
+          if (c) {
+            int freed = 0;
+            BSfreevoqcv(c, &freed);
+            c = nullptr;
+            if (*rc == 0) *rc = freed;
+          }
+        m = before, pending = pending0, tags[m - 1] = tag0, odist[m - 1] = odist0;
+        for (int c = 0; c < 3; ++c) ppt[c] = ppt0[c];
+        kind = 3;
+        if (*rc == 0)
+          BScmpextoff(cv[j], cv[i], out[m - 1], next, option, odist[m - 1], dist[i], normal, side, num[i],
+                      &pending, ppt, &m, tags, odist.data(), &r[0], &r[1], &r[2], rc);
+      }
     } else {
       BScmpextoff(cv[j], cv[i], out[m - 1], next, option, odist[m - 1], dist[i], normal, side, num[i], &pending,
                   ppt, &m, tags, odist.data(), &r[0], &r[1], &r[2], rc);
