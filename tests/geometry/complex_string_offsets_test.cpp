@@ -257,7 +257,9 @@ TEST_F(ComplexOffsets, PiecesTakeTheTypeOfTheirTag) {
       // cuts at crossings found relative to the size of the offset.
       const auto [nearest, farthest] = DistanceRange(in, o.cs().curves, o.cs().numCurves);
       const double tol = 1e-7 * std::fmax(1.0, c.distance);
-      if (c.apart) EXPECT_NEAR(nearest, c.distance, tol) << c.what;
+      if (c.apart) {
+        EXPECT_NEAR(nearest, c.distance, tol) << c.what;
+      }
       if (c.corner == 1) {
         EXPECT_NEAR(farthest, c.distance, tol) << c.what;
       }
