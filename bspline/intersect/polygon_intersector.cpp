@@ -11,6 +11,7 @@
 #include "bspline/intersect/polygon_intersector.h"
 #include "bspline/knots.h"
 #include "bspline/measure.h"
+#include "bspline/measure/measure_internal.h"
 
 namespace {
 
@@ -46,7 +47,8 @@ struct Reach {
   double crossing_sq() const { return std::fmin(merge_sq, kCrossingReach * tol_sq); }
 };
 
-double dot3(const double *a, const double *b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
+using bsmeasure::cross3;
+using bsmeasure::dot3;
 
 double lo_par(const VOQbsp_curve *cv) { return cv->knots[cv->order - 1]; }
 double hi_par(const VOQbsp_curve *cv) { return cv->knots[cv->num_poles]; }
@@ -376,10 +378,7 @@ void crossing_iteration(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, BSbool
         BSvcross(rc, a, b, out);
         return;
       }
-      const double x = a[1] * b[2] - a[2] * b[1];
-      const double y = a[2] * b[0] - a[0] * b[2];
-      const double z = a[0] * b[1] - a[1] * b[0];
-      out[0] = x, out[1] = y, out[2] = z;
+      cross3(a, b, out);
       *rc = 0;
     };
     const double a1 = lo_par(cv1), b1 = hi_par(cv1), a2 = lo_par(cv2), b2 = hi_par(cv2);
