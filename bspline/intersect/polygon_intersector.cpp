@@ -202,8 +202,10 @@ class SpanMemo {
     if (scope == 0 || !cv || !cv->poles || !cv->knots || (cv->rational && !cv->weights) || cv->order < 2 ||
         cv->order > BSXBZ_MAX_ORDER || cv->num_poles != cv->order)
       return nullptr;
+    // Asked once: no fault hook is installed while the memo is asked, so the mode is the same for every entry.
+    const int kttol_mode = BSkttolmode(-1);
     for (const Entry &e : entries_)
-      if (e.scope == scope && e.same(cv)) return &e.polygon;
+      if (e.scope == scope && e.same(cv, kttol_mode)) return &e.polygon;
     return nullptr;
   }
   // Kept in the oldest entry other than in_use (the other span's, found before and still read).
@@ -228,10 +230,11 @@ class SpanMemo {
     double poles[3 * BSXBZ_MAX_ORDER], weights[BSXBZ_MAX_ORDER], knots[2 * BSXBZ_MAX_ORDER];
     SpanPolygon polygon;
 
-    bool same(const VOQbsp_curve *cv) const {
+    // The poles first: they tell the spans of one curve apart at their first bytes.
+    bool same(const VOQbsp_curve *cv, int mode) const {
       const int k = cv->order;
       return order == k && num_poles == cv->num_poles && periodic == cv->periodic && rational == cv->rational &&
-             kttol_mode == BSkttolmode(-1) && std::memcmp(poles, cv->poles, 3 * k * sizeof(double)) == 0 &&
+             std::memcmp(poles, cv->poles, 3 * k * sizeof(double)) == 0 && kttol_mode == mode &&
              std::memcmp(knots, cv->knots, 2 * k * sizeof(double)) == 0 &&
              (!rational || std::memcmp(weights, cv->weights, k * sizeof(double)) == 0) &&
              std::memcmp(tols, BStoltab, sizeof tols) == 0;
@@ -309,7 +312,8 @@ double BSmaxlegsq(int num_poles, const double *weights, const double *poles, int
 void BSprmwrap(double a, double b, BSboolean closed, double *t, int *wraps) {
   *wraps = 0;
   if (!closed) {
-    *t = std::fmin(std::fmax(*t, a), b);
+    // Strictly inside, both library calls give *t back; the clamp is for the ends, a NaN and a signed zero there.
+    if (!(a < *t && *t < b)) *t = std::fmin(std::fmax(*t, a), b);
     return;
   }
   const double period = b - a;
@@ -341,7 +345,9 @@ void BSspnndptpr(const VOQbsp_curve *span, int *count, double *points, double *p
       BScveval_n(span, 0.5 * (params[i] + params[i + 1]), 0, mid, rc);
       const double *p = points + 3 * i, *q = p + 3;
       const double d[3] = {mid[0] - 0.5 * (p[0] + q[0]), mid[1] - 0.5 * (p[1] + q[1]), mid[2] - 0.5 * (p[2] + q[2])};
-      worst = std::fmax(worst, dot3(d, d));
+      // A square is never a negative zero, so a plain comparison takes what std::fmax would (a NaN gives way).
+      const double sq = dot3(d, d);
+      if (sq > worst) worst = sq;
     }
     *deviation = std::sqrt(worst);
   } while (false);

@@ -42,8 +42,11 @@ struct SpanWalk {
 };
 
 // Basis values of span s at u by the triangular recurrence, without the zero-length tests of BSmansf0 (the walk
-// never stands on an empty span).
+// never stands on an empty span). K: the order when known at compile time (the loops unroll to the same operations
+// in the same order), else 0 and k gives it.
+template <int K>
 void basis(int k, const double *t, int s, double u, double N[kMaxOrder]) {
+  if (K) k = K;
   double left[kMaxOrder], right[kMaxOrder];
   N[0] = 1;
   for (int j = 1; j < k; ++j) {
@@ -60,8 +63,10 @@ void basis(int k, const double *t, int s, double u, double N[kMaxOrder]) {
 }
 
 // Points (homogeneous when keep_weight and rational) along the list.
-void points_along(const VOQbsp_curve &cv, const double *params, int count, bool keep_weight, double *out, int *rc) {
-  const int k = cv.order;
+template <int K>
+void points_of_order(const VOQbsp_curve &cv, const double *params, int count, bool keep_weight, double *out,
+                     int *rc) {
+  const int k = K ? K : cv.order;
   const bool rational = cv.rational != 0;
   const int stride = keep_weight && rational ? 4 : 3;
   SpanWalk walk(cv);
@@ -69,7 +74,7 @@ void points_along(const VOQbsp_curve &cv, const double *params, int count, bool 
   for (int i = 0; i < count; ++i) {
     const double u = params[i];
     const int s = walk.next(u);
-    basis(k, cv.knots, s, u, N);
+    basis<K>(k, cv.knots, s, u, N);
     double A[3] = {0, 0, 0}, W = 0;
     for (int j = 0; j < k; ++j) {
       const int P = s - k + 1 + j;
@@ -88,6 +93,16 @@ void points_along(const VOQbsp_curve &cv, const double *params, int count, bool 
     } else {
       for (int c = 0; c < 3; ++c) row[c] = A[c] / W;
     }
+  }
+}
+
+// The low orders, whose node polygons the intersectors take for every span, by their own unrolled loops.
+void points_along(const VOQbsp_curve &cv, const double *params, int count, bool keep_weight, double *out, int *rc) {
+  switch (cv.order) {
+    case 2: return points_of_order<2>(cv, params, count, keep_weight, out, rc);
+    case 3: return points_of_order<3>(cv, params, count, keep_weight, out, rc);
+    case 4: return points_of_order<4>(cv, params, count, keep_weight, out, rc);
+    default: return points_of_order<0>(cv, params, count, keep_weight, out, rc);
   }
 }
 
