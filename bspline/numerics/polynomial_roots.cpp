@@ -657,7 +657,8 @@ Refined refine(const double *c, int n, const double *re, const double *im, int f
 // root it closed onto (refined again on the axis). Returns the slots filled, 0 when it is no root of c.
 int answer_complex(const double *c, int degree, double *re, double *im, int slot, Refined r) {
   if (r.z.imag() < 0.0) r.z = std::conj(r.z);
-  if (r.z.imag() > kSqrtEta * modulus(r.z.real(), r.z.imag())) {
+  // A pair takes two slots; where one is left, the last root of the real polynomial is real.
+  if (slot + 1 < degree && r.z.imag() > kSqrtEta * modulus(r.z.real(), r.z.imag())) {
     if (!verified(degree, r)) return 0;
     re[slot] = re[slot + 1] = r.z.real();
     im[slot] = r.z.imag();
