@@ -6,9 +6,12 @@
 // quotient. All state of the iteration lives in the call.
 #include "bspline/numerics.h"
 
+#include <array>
 #include <cfloat>
 #include <cmath>
 #include <complex>
+#include <cstdint>
+#include <cstring>
 #include <type_traits>
 
 #include "bspline/numerics/numerics_internal.h"
@@ -71,6 +74,40 @@ void BSquadzeros(double a, double b1, double c, double *sr, double *si, double *
   *sr = std::fabs(*lr) >= kZero ? (c / *lr) / a : 0.0;
 }
 
+// static_cast<int>(std::log2(sc) + 0.5) for a normal sc > 0, read from its binary exponent: with sc = m 2^e,
+// m in [1/2, 1), the sum lies in [e - 1/2, e) below m = sqrt(1/2) and in (e, e + 1/2] above it, and the cast cuts
+// toward zero. Within 1e-6 of sqrt(1/2), where the rounding of log2 could tip the sum, log2 itself decides.
+int scale_exponent(double sc) {
+  std::uint64_t bits;
+  std::memcpy(&bits, &sc, sizeof bits);
+  const int biased = static_cast<int>(bits >> 52 & 0x7ff);
+  if (!(sc > 0.0) || biased == 0 || biased == 0x7ff) return static_cast<int>(std::log2(sc) + 0.5);
+  const int e = biased - 1022;
+  bits = (bits & 0x000fffffffffffffULL) | 0x3fe0000000000000ULL;
+  double m;
+  std::memcpy(&m, &bits, sizeof m);
+  if (m < 0.70710578) return e >= 1 ? e - 1 : e;
+  if (m > 0.70710778) return e >= 0 ? e : e + 1;
+  return static_cast<int>(std::log2(sc) + 0.5);
+}
+
+// 2^l as BSpower gives it (exact below 2^10, exp(l ln 2) beyond), without its exit where no fault hook needs to see
+// the name. The exponents that the scaling of polynomials
+// of ordinary size meets are looked up, computed once by the same expression (ln 2 read through a volatile, so
+// that the compiler's own exp cannot stand in for the library's).
+double power_of_two(int l) {
+  if (l > -10 && l < 10) return std::ldexp(1.0, l);
+  constexpr int kReach = 128;
+  static const std::array<double, 2 * kReach + 1> table = [] {
+    volatile double ln2 = 0.6931471805599453;
+    std::array<double, 2 * kReach + 1> t{};
+    for (int i = -kReach; i <= kReach; ++i) t[i + kReach] = std::exp(i * ln2);
+    return t;
+  }();
+  if (l >= -kReach && l <= kReach) return table[l + kReach];
+  return std::exp(l * 0.6931471805599453);
+}
+
 // Calls f with the degree n as a compile-time constant where it is small (0 standing for any other degree), so
 // that the short recurrences of the iteration are unrolled.
 template <class F>
@@ -101,9 +138,10 @@ void BSquaddiv(int n, double u, double v, const double *p, double *q, double *a,
 }
 
 // Divides K by the current quadratic and forms the scalars of the next K and of the new quadratic. Type 3 means
-// the quadratic is almost a factor of K.
+// the quadratic is almost a factor of K. This and the next two are inlined into the stages: called, every step
+// paid for the calls and for the state they pass through memory.
 template <int N>
-int BSshiftscal(Iteration &s) {
+[[gnu::always_inline]] inline int BSshiftscal(Iteration &s) {
   const int n = N > 0 ? N : s.n;
   BSquaddiv<N == 0 ? 0 : N - 1>(n - 1, s.u, s.v, s.k, s.qk, &s.c, &s.d);
   if (std::fabs(s.c) <= std::fabs(s.k[n - 1]) * 100.0 * kEta && std::fabs(s.d) <= std::fabs(s.k[n - 2]) * 100.0 * kEta)
@@ -129,7 +167,7 @@ int BSshiftscal(Iteration &s) {
 }
 
 template <int N>
-void BSnextkpol(Iteration &s, int type) {
+[[gnu::always_inline]] inline void BSnextkpol(Iteration &s, int type) {
   const int n = N > 0 ? N : s.n;
   double *k = s.k;
   if (type == 3) {
@@ -153,7 +191,7 @@ void BSnextkpol(Iteration &s, int type) {
 }
 
 template <int N>
-void BSnewquad(const Iteration &s, int type, double *uu, double *vv) {
+[[gnu::always_inline]] inline void BSnewquad(const Iteration &s, int type, double *uu, double *vv) {
   *uu = *vv = 0.0;
   if (type == 3) return;
   const int n = N > 0 ? N : s.n;
@@ -366,18 +404,47 @@ int BSfixshift(Iteration &st, int l) {
   return 0;
 }
 
+// fabs(dx / x) > bound (a positive bound below 1), without the division where the products tell it beyond doubt:
+// the loop's exit then waits on one division fewer.
+bool relative_step_above(double dx, double x, double bound) {
+  const double adx = std::fabs(dx), ax = std::fabs(x);
+  if (ax >= 0x1p-900 && ax <= 0x1p900) {
+    if (adx > bound * (1.0 + 1e-9) * ax) return true;
+    if (adx < bound * (1.0 - 1e-9) * ax) return false;
+  }
+  return std::fabs(dx / x) > bound;
+}
+
+// True when x^n b / a, formed without overflow or underflow, falls below 1 - 1e-9: x then lies below
+// (a / b)^(1/n) by about 1e-9 / n relative, a margin that neither the rounding of that product (n + 1
+// roundings) nor that of exp((log a - log b) / n) (about 7e-13 / n + 3e-16 relative) can close for any degree
+// the solver takes, so x is also below the value so computed.
+bool clearly_below_root(double x, int n, double b, double a) {
+  if (!(b >= DBL_MIN && b <= DBL_MAX)) return false;
+  // The products move monotonically from b, so a normal last one means every one was normal.
+  double t = b;
+  for (int i = 0; i < n; ++i) t *= x;
+  if (!(t >= DBL_MIN && t <= DBL_MAX)) return false;
+  const double r = t / a;
+  return r >= DBL_MIN && r < 1.0 - 1e-9;
+}
+
 // For the current polynomial of degree st.n (at least 3): K after the five steps without shift, and the lower
 // bound of the root moduli that places the shift points, which it answers. pt is scratch for st.n + 1 values.
 template <int N>
 double BSprepare(Iteration &st, double *pt) {
   const int n = N > 0 ? N : st.n;
-  // A lower bound of the root moduli: the positive root of |p0| x^n + ... + |p(n-1)| x - |pn|.
+  // A lower bound of the root moduli: the positive root of |p0| x^n + ... + |p(n-1)| x - |pn|. Newton starts from
+  // the smaller of (|pn| / |p0|)^(1/n) and |pn| / |p(n-1)|; the first, two logarithms and an exponential, is formed
+  // only where the second does not lie clearly below it.
   for (int i = 0; i <= n; ++i) pt[i] = std::fabs(st.p[i]);
   pt[n] = -pt[n];
-  double x = std::exp((std::log(-pt[n]) - std::log(pt[0])) / n);
-  if (std::fabs(pt[n - 1]) >= kZero) {
-    const double xm = -pt[n] / pt[n - 1];
-    if (xm < x) x = xm;
+  const bool linear = std::fabs(pt[n - 1]) >= kZero;
+  const double xm = linear ? -pt[n] / pt[n - 1] : 0.0;
+  double x = xm;
+  if (!(linear && clearly_below_root(xm, n, pt[0], -pt[n]))) {
+    x = std::exp((std::log(-pt[n]) - std::log(pt[0])) / n);
+    if (linear && xm < x) x = xm;
   }
   // Chop x by tenths while the polynomial stays positive at a tenth of it: Newton then starts to the right
   // of the root, where the convex polynomial makes it converge monotonically. Started to the left, the first
@@ -398,7 +465,7 @@ double BSprepare(Iteration &st, double *pt) {
     ff = ff * x + pt[n];
     const double dx = ff / df;
     x -= dx;
-    if (!(std::fabs(dx / x) > 0.005)) break;
+    if (!relative_step_above(dx, x, 0.005)) break;
   }
 
   // First stage: K starts as the scaled derivative; five steps without shift.
@@ -469,9 +536,15 @@ RootEval evaluate(const double *c, int n, Complex z) {
   // Horner in v = z on the coefficients from the top (inside), or in v = 1/z from the bottom (outside).
   double vr = x, vi = y, mv = std::sqrt(mz2);
   if (!inside) {
-    const Complex w = quotient(1.0, 0.0, x, y);
-    vr = w.real();
-    vi = w.imag();
+    if (y == 0.0 && std::isfinite(x)) {
+      // Smith's quotient below at a real point, to the bit, in one division instead of three in a row.
+      vr = 1.0 / x;
+      vi = x > 0.0 ? 0.0 : -0.0;
+    } else {
+      const Complex w = quotient(1.0, 0.0, x, y);
+      vr = w.real();
+      vi = w.imag();
+    }
     mv = 1.0 / mv;
   }
   const int step = inside ? -1 : 1;
@@ -502,7 +575,9 @@ RootEval evaluate(const double *c, int n, Complex z) {
     e.denr = n * pr - (vr * dr - vi * di);
     e.deni = n * pi - (vr * di + vi * dr);
   }
-  const double mp = std::sqrt(pr * pr + pi * pi);
+  // With pi 0 (a real point), sqrt(pr^2) is |pr| to the bit in binary rounding to nearest, unless pr^2 underflows;
+  // where it overflows the hypot below gives |pr| too.
+  const double mp = pi == 0.0 && std::fabs(pr) >= 0x1p-500 ? std::fabs(pr) : std::sqrt(pr * pr + pi * pi);
   e.backward = s > 0.0 ? (std::isfinite(mp) ? mp : std::hypot(pr, pi)) / s : 0.0;
   return e;
 }
@@ -559,7 +634,8 @@ Refined refine(const double *c, int n, const double *re, const double *im, int f
     for (int j = 0; j < found; ++j) {
       const double a = z.real() - re[j], b = z.imag() - im[j], m = a * a + b * b;
       sr += a / m;
-      si -= b / m;
+      // b / m is a zero for b 0 and m > 0, and si (never -0) stays as it is: the division is spared.
+      if (!(b == 0.0 && m > 0.0)) si -= b / m;
     }
     const double nr = ratio.real(), ni = ratio.imag();
     Complex step = quotient(nr, ni, 1.0 - (nr * sr - ni * si), -(nr * si + ni * sr));
@@ -582,7 +658,8 @@ Refined refine(const double *c, int n, const double *re, const double *im, int f
 // root it closed onto (refined again on the axis). Returns the slots filled, 0 when it is no root of c.
 int answer_complex(const double *c, int degree, double *re, double *im, int slot, Refined r) {
   if (r.z.imag() < 0.0) r.z = std::conj(r.z);
-  if (r.z.imag() > kSqrtEta * modulus(r.z.real(), r.z.imag())) {
+  // A pair takes two slots; where one is left, the last root of the real polynomial is real.
+  if (slot + 1 < degree && r.z.imag() > kSqrtEta * modulus(r.z.real(), r.z.imag())) {
     if (!verified(degree, r)) return 0;
     re[slot] = re[slot + 1] = r.z.real();
     im[slot] = r.z.imag();
@@ -695,7 +772,7 @@ void solve_iterative(const double *coef, int degree, double *re, double *im, int
         *rc = -1;
         break;
       }
-      n = divide_out(st, n, re + slot, im + slot, got);
+      n = got == n ? 0 : divide_out(st, n, re + slot, im + slot, got);  // the last roots leave nothing to divide
       continue;
     }
     st.n = n;
@@ -705,15 +782,15 @@ void solve_iterative(const double *coef, int degree, double *re, double *im, int
     for (int i = 0; i <= n; ++i) mx = std::fabs(st.p[i]) > mx ? std::fabs(st.p[i]) : mx;  // fmax is a call
     double mn = mx;
     for (int i = 0; i <= n; ++i) {
-      const double x = std::fabs(st.p[i]);
-      if (x > 0.0 && x < mn) mn = x;
+      // The smallest nonzero magnitude; a zero stands in as mx, which never lowers mn (no branch to mispredict).
+      const double x = std::fabs(st.p[i]) > 0.0 ? std::fabs(st.p[i]) : mx;
+      mn = x < mn ? x : mn;
     }
     double sc = kLo / mn;
     if ((sc > 1.0 && mx <= kBig / sc) || (sc <= 1.0 && mx >= 10.0)) {
       if (std::fabs(sc) < kZero) sc = kZero;
-      const int l = static_cast<int>(std::log2(sc) + 0.5);
-      // BSpower's value, without its exit where no fault hook needs to see the name.
-      double factor = l > -10 && l < 10 ? std::ldexp(1.0, l) : std::exp(l * 0.6931471805599453);
+      const int l = scale_exponent(sc);
+      double factor = power_of_two(l);
       if (BSfaulthooked()) {
         factor = BSpower(rc, 2.0, l);
         if (*rc != 0) break;

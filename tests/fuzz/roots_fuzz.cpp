@@ -24,7 +24,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   fuzz::Reader in(data, size);
   const std::int16_t degree = static_cast<std::int8_t>(in.byte());
   const int count = degree > 0 ? degree : 0;
-  std::vector<double> c(static_cast<std::size_t>(count) + 1), re(count + 1, -777), im(count + 1, -777);
+  // Exactly the slots the header promises to fill, so that a write past them is caught.
+  const std::size_t slots = count > 0 ? count : 1;
+  std::vector<double> c(static_cast<std::size_t>(count) + 1), re(slots, -777), im(slots, -777);
   for (double &x : c) x = in.number();
   const double lo = in.number(), hi = in.number();
   BStraceclear();
@@ -42,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   }
 
   std::uint16_t found = 0;
-  std::vector<double> roots(count + 1, -777);
+  std::vector<double> roots(slots, -777);
   BSpoly2(&rc, &degree, c.data(), &lo, &hi, &found, roots.data());
   if (rc == 0 && moderate && c[count] != 0) {
     FUZZ_CHECK(found <= count);

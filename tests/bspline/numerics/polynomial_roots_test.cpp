@@ -206,6 +206,20 @@ TEST(PolynomialRoots, AnsweredRootsAreRootsOfThePolynomialGiven) {
     ASSERT_EQ(s.rc, 0) << "sextic " << trial;
     for (int j = 0; j < 6; ++j) EXPECT_LT(relative_residual(c, cplx(s.re[j], s.im[j])), 16 * 6 * DBL_EPSILON);
   }
+  // Coefficients over seventy orders of magnitude (the constant term below 2^-97, a root at the origin): the last
+  // root, alone in the last slot, came back from the refinement as a complex pair, its conjugate written past
+  // the arrays and rc 0. Every answered slot is a root or a pair's half beside its partner; those filled before a
+  // failure stay valid.
+  {
+    const std::vector<double> c = {-7.5113406067389901e-38, 1.9286810371025381e-18, -14.979761347298732,
+                                   -90118051097259392.0,    -1.9988658891447881e+33, 1.3743802275654073e+32,
+                                   -4.6149827273905618e+30, 1381101666526756.0,      -0.796102558416522};
+    const Solved s = solve(c);
+    ASSERT_TRUE(s.rc == 0 || s.rc == -1) << s.rc;
+    const int filled = s.rc == 0 ? 8 : 7;
+    EXPECT_TRUE(pairs_adjacent(filled, s.re.data(), s.im.data()));
+    for (int j = 1; j < filled; ++j) EXPECT_LT(relative_residual(c, cplx(s.re[j], s.im[j])), 16 * 8 * DBL_EPSILON) << j;
+  }
 }
 
 void no_fault(const char *, int *) {}
