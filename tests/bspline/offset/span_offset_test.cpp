@@ -250,6 +250,11 @@ TEST(SpanOffset, KeepsTheDistanceBetweenItsTestPoints) {
   // sweeps an arc there that the offset polygon cut by 4.5e-3 between test points placed by parameter alone.
   TestCurve sharp_turn(3, {-15, -15, 0, -15, -14.875, 0, -15, -14.625, 0, -14, 5.25, 0, -14.875, -15, 0},
                        {5.25, 5.25, 5.25, 6.53125, 6.5625, 7.5625, 7.5625, 7.5625});
+  // Its first poles stacked: the curve runs straight up to its first knot and turns 2.3 degrees just past it, in a
+  // test gap that the straight run makes look slower than the next gap, which finishes the turn. The offset
+  // polygon cut the arc by 3.3e-3 there.
+  TestCurve stacked_turn(3, {-15, -15, 0, -15, -15, 0, -15, -14.625, 0, -14, 5.25, 0, -14.875, -15, 0},
+                         {5.25, 5.25, 5.25, 6.53125, 7.03125, 8.03125, 8.03125, 8.03125});
   struct Case {
     const char *name;
     const VOQbsp_curve *cv;
@@ -259,6 +264,7 @@ TEST(SpanOffset, KeepsTheDistanceBetweenItsTestPoints) {
   } cases[] = {
       {"ellipse outwards", &ellipse.cv, 0.625, 1, 1},
       {"sharp turn just past a knot", &sharp_turn.cv, 15, -1, 2},
+      {"turn just past a knot after a straight run from stacked poles", &stacked_turn.cv, 15, -1, 2},
       {"arch outwards, halved once (strayed 2.2e-3)", &arch.cv, 1.375, -1, 2},
       {"arch inwards, within its least radius of curvature", &arch.cv, 0.5, 1, 2},
       {"short last span", &short_end.cv, 0.135, 1, 2},
