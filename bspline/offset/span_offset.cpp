@@ -199,27 +199,30 @@ bool follow_turning(const VOQbsp_curve *w, double min_cos, const double normal[3
     for (int i = 0; i <= n; ++i) {
       if (rate.p[i] < 0) continue;
       const double a = i == 0 ? lo : u.p[i - 1], b = i == n ? hi : u.p[i];
-      const double beside = std::fmax(i > 0 ? rate_of(i - 1) : 0.0, i < n ? rate_of(i + 1) : 0.0);
+      const double before = i > 0 ? rate_of(i - 1) : 0.0, after = i < n ? rate_of(i + 1) : 0.0;
+      const double beside = std::fmax(before, after);
       if (rate.p[i] > 4 * beside) {
         mids.p[added++] = (a + b) / 2;
         continue;
       }
-      // A gap holding a knot (no gap holds two: the points cover every span) may run straight up to it and turn
-      // just past it, its rate diluted by the straight part below that of the neighbour that finishes the turn.
-      // It is split at the knot where the turn is packed into one side of it, to be halved there like any other.
+      // A turn packed into part of a gap may still hide from that test: a straight run up to a knot the curve turns
+      // just past dilutes the gap's rate below that of the neighbour finishing the turn, and beside a near-cusp the
+      // cusp's gap is always the faster. The gap is split at its knot (no gap holds two: the points cover every
+      // span), else at its middle, where one side turns too far and four times as fast as the other side and the
+      // slower neighbour; that side is then halved like any other packed turn.
       const double *kn = std::upper_bound(w->knots + k, w->knots + w->num_poles, a);
-      if (kn == w->knots + w->num_poles || !(*kn < b)) continue;
-      double at_knot[6];
-      BScvarrevt(w, kn, 1, 1.0, at_knot, rc);
+      const double at = kn < w->knots + w->num_poles && *kn < b ? *kn : (a + b) / 2;
+      double at_ev[6];
+      BScvarrevt(w, &at, 1, 1.0, at_ev, rc);
       if (*rc != 0) return false;
       const double *ea = i == 0 ? end_ev : ev.p + 6 * (i - 1), *eb = i == n ? end_ev + 6 : ev.p + 6 * i;
-      const double cos_below = turn_cos(ea, at_knot), cos_above = turn_cos(at_knot, eb);
-      const double below = std::acos(std::fmax(cos_below, -1.0)) / (*kn - a);
-      const double above = std::acos(std::fmax(cos_above, -1.0)) / (b - *kn);
+      const double cos_below = turn_cos(ea, at_ev), cos_above = turn_cos(at_ev, eb);
+      const double below = std::acos(std::fmax(cos_below, -1.0)) / (at - a);
+      const double above = std::acos(std::fmax(cos_above, -1.0)) / (b - at);
       const double shortest = 1e-9 * (hi - lo);
-      if ((cos_below < min_cos && *kn - a > shortest && below > 4 * std::fmax(beside, above)) ||
-          (cos_above < min_cos && b - *kn > shortest && above > 4 * std::fmax(beside, below)))
-        mids.p[added++] = *kn;
+      if ((cos_below < min_cos && at - a > shortest && below > 4 * std::fmax(std::fmin(before, after), above)) ||
+          (cos_above < min_cos && b - at > shortest && above > 4 * std::fmax(std::fmin(before, after), below)))
+        mids.p[added++] = at;
     }
     if (added == 0 || n + added > cap) return true;
     if (!mid_ev.ensure(6 * added) || !mid_at.ensure(3 * added) || !merged.ensure(10 * (n + added)))
