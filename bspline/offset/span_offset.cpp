@@ -199,8 +199,33 @@ bool follow_turning(const VOQbsp_curve *w, double min_cos, const double normal[3
     for (int i = 0; i <= n; ++i) {
       if (rate.p[i] < 0) continue;
       const double a = i == 0 ? lo : u.p[i - 1], b = i == n ? hi : u.p[i];
-      const double beside = std::fmax(i > 0 ? rate_of(i - 1) : 0.0, i < n ? rate_of(i + 1) : 0.0);
-      if (rate.p[i] > 4 * beside) mids.p[added++] = (a + b) / 2;
+      const double before = i > 0 ? rate_of(i - 1) : 0.0, after = i < n ? rate_of(i + 1) : 0.0;
+      const double beside = std::fmax(before, after);
+      if (rate.p[i] > 4 * beside) {
+        mids.p[added++] = (a + b) / 2;
+        continue;
+      }
+      // A turn packed into part of a gap may still hide from that test: a straight run up to a knot the curve turns
+      // just past dilutes the gap's rate below that of the neighbour finishing the turn, and beside a near-cusp the
+      // cusp's gap is always the faster. A gap four times as fast as its slower neighbour (at a range end its only
+      // one, judged already) is looked into: split at its knot (no gap holds two: the points cover every span),
+      // else at its middle, where one side turns too far and four times as fast as the other side and the slower
+      // neighbour; that side is then halved like any other packed turn. Where the turn spreads evenly, no gap is.
+      const double slower = i == 0 ? after : i == n ? before : std::fmin(before, after);
+      if (!(rate.p[i] > 4 * slower)) continue;
+      const double *kn = std::upper_bound(w->knots + k, w->knots + w->num_poles, a);
+      const double at = kn < w->knots + w->num_poles && *kn < b ? *kn : (a + b) / 2;
+      double at_ev[6];
+      BScvarrevt(w, &at, 1, 1.0, at_ev, rc);
+      if (*rc != 0) return false;
+      const double *ea = i == 0 ? end_ev : ev.p + 6 * (i - 1), *eb = i == n ? end_ev + 6 : ev.p + 6 * i;
+      const double cos_below = turn_cos(ea, at_ev), cos_above = turn_cos(at_ev, eb);
+      const double below = std::acos(std::fmax(cos_below, -1.0)) / (at - a);
+      const double above = std::acos(std::fmax(cos_above, -1.0)) / (b - at);
+      const double shortest = 1e-9 * (hi - lo);
+      if ((cos_below < min_cos && at - a > shortest && below > 4 * std::fmax(slower, above)) ||
+          (cos_above < min_cos && b - at > shortest && above > 4 * std::fmax(slower, below)))
+        mids.p[added++] = at;
     }
     if (added == 0 || n + added > cap) return true;
     if (!mid_ev.ensure(6 * added) || !mid_at.ensure(3 * added) || !merged.ensure(10 * (n + added)))

@@ -250,6 +250,15 @@ TEST(SpanOffset, KeepsTheDistanceBetweenItsTestPoints) {
   // sweeps an arc there that the offset polygon cut by 4.5e-3 between test points placed by parameter alone.
   TestCurve sharp_turn(3, {-15, -15, 0, -15, -14.875, 0, -15, -14.625, 0, -14, 5.25, 0, -14.875, -15, 0},
                        {5.25, 5.25, 5.25, 6.53125, 6.5625, 7.5625, 7.5625, 7.5625});
+  // Its first poles stacked: the curve runs straight up to its first knot and turns 2.3 degrees just past it, in a
+  // test gap that the straight run makes look slower than the next gap, which finishes the turn. The offset
+  // polygon cut the arc by 3.3e-3 there.
+  TestCurve stacked_turn(3, {-15, -15, 0, -15, -15, 0, -15, -14.625, 0, -14, 5.25, 0, -14.875, -15, 0},
+                         {5.25, 5.25, 5.25, 6.53125, 7.03125, 8.03125, 8.03125, 8.03125});
+  // A quadratic turning back about its second pole: the test gap just past the near-cusp turns by a third of a
+  // radian, always slower than the cusp's own gap, and its offset strayed by 4.9e-3 there, round the cusp's outside.
+  TestCurve past_cusp(3, {4.125, 0, 0, 2, 3, 0, 4, 0.25, 0, 6, 2.625, 0, 8, 0, 0},
+                      {0, 0, 0, 1.03125, 2.0625, 3.0625, 3.0625, 3.0625});
   struct Case {
     const char *name;
     const VOQbsp_curve *cv;
@@ -259,6 +268,8 @@ TEST(SpanOffset, KeepsTheDistanceBetweenItsTestPoints) {
   } cases[] = {
       {"ellipse outwards", &ellipse.cv, 0.625, 1, 1},
       {"sharp turn just past a knot", &sharp_turn.cv, 15, -1, 2},
+      {"turn just past a knot after a straight run from stacked poles", &stacked_turn.cv, 15, -1, 2},
+      {"just past a near-cusp, round its outside", &past_cusp.cv, 0.5, -1, 2},
       {"arch outwards, halved once (strayed 2.2e-3)", &arch.cv, 1.375, -1, 2},
       {"arch inwards, within its least radius of curvature", &arch.cv, 0.5, 1, 2},
       {"short last span", &short_end.cv, 0.135, 1, 2},
