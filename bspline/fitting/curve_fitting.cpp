@@ -136,7 +136,20 @@ class SpanMeasure {
     levels_ = 1;
     count_[0] = segs_;
     level_[0] = boxes_;
-    for (int s = 0; s < segs_; ++s) BSbzboxpl(k, 3, BSFALSE, bez_ + per * s, boxes_ + 6 * s);
+    // The boxes of the spans' poles as BSbzboxpl makes them, without its call and its copy of every pole.
+    for (int s = 0; s < segs_; ++s) {
+      const double *B = bez_ + per * s;
+      double *box = boxes_ + 6 * sz(s);
+      for (int c = 0; c < 3; ++c) {
+        double lo = B[c * k], hi = lo;
+        for (int j = 1; j < k; ++j) {
+          const double v = B[c * k + j];
+          if (v < lo) lo = v;
+          if (v > hi) hi = v;
+        }
+        box[c] = lo, box[3 + c] = hi;
+      }
+    }
     double *next = boxes_ + 6 * sz(segs_);
     while (count_[levels_ - 1] > 1 && levels_ < 32) {
       const int below = count_[levels_ - 1], here = (below + 1) / 2;
