@@ -180,8 +180,9 @@ bool code_ok(int code) { return code == BSTAN_POLE || code == BSTAN_ESTIMATE || 
 // reflections' own rank test, or a correction that shows the band too ill-conditioned for the normal equations,
 // answers false, and the caller solves by reflections. x: u x nrhs; work: u * (nb + 2 * nrhs + 1). NB and NR,
 // where above 0, are nb and nrhs made known to the compiler for the common fits of points in space.
+// Kept out of line: inlined into the open fit, it left the fit's own loops short of registers.
 template <int NB, int NR>
-bool normal_band_solve(const double *A, int nblocks, const int *nrows, int nb_, const int *first, int u, int nrhs_,
+[[gnu::noinline]] bool normal_band_solve(const double *A, int nblocks, const int *nrows, int nb_, const int *first, int u, int nrhs_,
                        const double *B, double *x, double *work) {
   const int nb = NB > 0 ? NB : nb_, nrhs = NR > 0 ? NR : nrhs_;
   double *G = work, *h = G + at(u, nb), *dx = h + at(u, nrhs), *diag = dx + at(u, nrhs);
@@ -254,8 +255,9 @@ bool normal_band_solve(const double *A, int nblocks, const int *nrows, int nb_, 
   for (std::size_t i = 0; i < at(u, nrhs); ++i) {
     x[i] = h[i] + dx[i];
     finite = finite && std::isfinite(x[i]);
-    most = std::fmax(most, std::fabs(h[i]));
-    moved = std::fmax(moved, std::fabs(dx[i]));
+    const double size = std::fabs(h[i]), step = std::fabs(dx[i]);
+    most = size > most ? size : most;
+    moved = step > moved ? step : moved;
   }
   return finite && moved <= 1e-10 * most;
 }
