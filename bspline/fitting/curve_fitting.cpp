@@ -136,7 +136,20 @@ class SpanMeasure {
     levels_ = 1;
     count_[0] = segs_;
     level_[0] = boxes_;
-    for (int s = 0; s < segs_; ++s) BSbzboxpl(k, 3, BSFALSE, bez_ + per * s, boxes_ + 6 * s);
+    // The boxes of the spans' poles as BSbzboxpl makes them, without its call and its copy of every pole.
+    for (int s = 0; s < segs_; ++s) {
+      const double *B = bez_ + per * s;
+      double *box = boxes_ + 6 * sz(s);
+      for (int c = 0; c < 3; ++c) {
+        double lo = B[c * k], hi = lo;
+        for (int j = 1; j < k; ++j) {
+          const double v = B[c * k + j];
+          if (v < lo) lo = v;
+          if (v > hi) hi = v;
+        }
+        box[c] = lo, box[3 + c] = hi;
+      }
+    }
     double *next = boxes_ + 6 * sz(segs_);
     while (count_[levels_ - 1] > 1 && levels_ < 32) {
       const int below = count_[levels_ - 1], here = (below + 1) / 2;
@@ -314,6 +327,11 @@ class SpanMeasure {
         break;
       }
       double v = u - f / df;
+      // A step too small to move u has converged, though u may sit on the end of the bracket it just set.
+      if (v == u) {
+        settled = true;
+        break;
+      }
       if (!(v > lo && v < hi)) v = (lo + hi) / 2;
       if (v == u) {
         settled = true;
@@ -341,13 +359,15 @@ class SpanMeasure {
 // of every point, else by BSfitraterr itself.
 // near: the points are unweighted and within 2^500 (those beyond are left to the general search, which refuses
 // them); the same in every round, so the caller tells it once.
+// decided: a round with a point surely farther than this has its outcome settled, and the measure stops at that
+// point (its distance the largest, the mean over the points measured); INFINITY measures every point.
 void round_error(int n, const double *points, const double *weights, const double *params, const VOQbsp_curve *cv,
-                 bool near, SpanMeasure &span, double *mean_dev, double *max_dev, int *max_index, double *max_point,
-                 int *rc) {
+                 bool near, double decided, SpanMeasure &span, double *mean_dev, double *max_dev, int *max_index,
+                 double *max_point, int *rc) {
   *rc = 0;
   if (near && span.prepare(cv)) {
     double sum = 0.0, worst = 0.0, at[3] = {0, 0, 0};
-    int index = -1;
+    int index = -1, measured = n;
     bool sure = true;
     for (int i = 0; i < n && sure; ++i) {
       double foot[3], dist = 0;
@@ -358,13 +378,17 @@ void round_error(int n, const double *points, const double *weights, const doubl
         index = i;
         std::memcpy(at, foot, sizeof at);
       }
+      if (sure && dist > decided) {
+        measured = i + 1;
+        break;
+      }
     }
     if (sure) {
       if (index >= 0) {
         *max_index = index;
         std::memcpy(max_point, at, sizeof at);
       }
-      *mean_dev = sum / n;
+      *mean_dev = sum / measured;
       *max_dev = worst;
       return;
     }
@@ -769,7 +793,10 @@ void BSfitratcv(int n, double *points, double *weights, double *params, int *spa
         std::memcpy(max_point, first, sizeof first);
         break;
       }
-      round_error(n, pts, wts, u, cv, near, span, mean_dev, max_dev, max_index, max_point, rc);
+      // A round beyond the tolerance only moves the search on, unless it is the last span count to try, whose
+      // measure the caller is given.
+      const double decided = H - L == 1 && c == H ? INFINITY : tolerance;
+      round_error(n, pts, wts, u, cv, near, decided, span, mean_dev, max_dev, max_index, max_point, rc);
       if (*rc != 0 || round >= kMaxRounds) {
         if (*rc == 0) *rc = BSRC_ZERO_WEIGHT;
         failed = true;

@@ -61,12 +61,14 @@ int weights_check(int n, const double *w) {
 
 // What every solver checks before it reads a row: the sizes, finite data, parameters and knots, and the span
 // index of each of the rows row0 .. row0+rows-1 inside k-1 .. P-1 (a span outside reads knots that are not
-// there).
+// there). sound: the caller has found the data, parameters and knots finite and the knots ascending already
+// (checked again under a test hook, which must see every name).
 int solver_check(int n, const double *data, const double *params, const int *spans, int row0, int rows, int k, int P,
-                 const double *knots, int dim, int solved) {
+                 const double *knots, int dim, int solved, bool sound = false) {
   if (!data || !params || !spans || !knots) return BSRC_NULL_CURVE;
-  if (!sizes_ok(n, k, P, dim, solved) || !knots_ok(P + k, knots) || !BSallfinite(n * dim, data) ||
-      !BSallfinite(n, params))
+  const bool again = !sound || BSfaulthooked();
+  if (!sizes_ok(n, k, P, dim, solved) ||
+      (again && (!knots_ok(P + k, knots) || !BSallfinite(n * dim, data) || !BSallfinite(n, params))))
     return BSRC_OUT_OF_RANGE;
   for (int r = row0; r < row0 + rows; ++r)
     if (spans[r] < k - 1 || spans[r] > P - 1) return BSRC_OUT_OF_RANGE;
@@ -172,14 +174,113 @@ int tangent_fit_type(bool start3, bool end3) {
 
 bool code_ok(int code) { return code == BSTAN_POLE || code == BSTAN_ESTIMATE || code == BSTAN_DIRECTION || code == 3; }
 
+// The band rows of an open fit solved through their normal equations: a banded Cholesky factor of A^T A, then
+// one step of refinement on the residual of the rows themselves, which wins back what forming A^T A loses where
+// the band is well conditioned. A pivot below a millionth of its column's squared length or near the
+// reflections' own rank test, or a correction that shows the band too ill-conditioned for the normal equations,
+// answers false, and the caller solves by reflections. x: u x nrhs; work: u * (nb + 2 * nrhs + 1). NB and NR,
+// where above 0, are nb and nrhs made known to the compiler for the common fits of points in space.
+// Kept out of line: inlined into the open fit, it left the fit's own loops short of registers.
+template <int NB, int NR>
+[[gnu::noinline]] bool normal_band_solve(const double *A, int nblocks, const int *nrows, int nb_, const int *first, int u, int nrhs_,
+                       const double *B, double *x, double *work) {
+  const int nb = NB > 0 ? NB : nb_, nrhs = NR > 0 ? NR : nrhs_;
+  double *G = work, *h = G + at(u, nb), *dx = h + at(u, nrhs), *diag = dx + at(u, nrhs);
+  std::memset(G, 0, sizeof(double) * at(u, nb));
+  std::memset(h, 0, sizeof(double) * at(u, nrhs));
+  for (int b = 0, r = 0; b < nblocks; ++b)
+    for (int e = 0; e < nrows[b]; ++e, ++r) {
+      const double *a = A + at(r, nb), *rb = B + at(r, nrhs);
+      double *g = G + at(first[b], nb), *hh = h + at(first[b], nrhs);
+      for (int i = 0; i < nb; ++i) {
+        for (int d = 0; i + d < nb; ++d) g[at(i, nb) + d] += a[i] * a[i + d];
+        for (int c = 0; c < nrhs; ++c) hh[at(i, nrhs) + c] += a[i] * rb[c];
+      }
+    }
+  const double tiny = 1e3 * BStoltab[bstol::zero_tol];
+  for (int j = 0; j < u; ++j) diag[j] = G[at(j, nb)];
+  for (int j = 0; j < u; ++j) {
+    double *row = G + at(j, nb);
+    const double piv = row[0];
+    if (!(piv >= 1e-6 * diag[j]) || !(piv >= tiny * tiny)) return false;
+    const double s = std::sqrt(piv);
+    row[0] = s;
+    const int w = u - j < nb ? u - j : nb;
+    for (int l = 1; l < w; ++l) row[l] /= s;
+    for (int l1 = 1; l1 < w; ++l1) {
+      double *below = G + at(j + l1, nb);
+      for (int l2 = l1; l2 < w; ++l2) below[l2 - l1] -= row[l1] * row[l2];
+    }
+  }
+  // U^T U y = rhs, in place.
+  auto solve = [&](double *y) {
+    for (int j = 0; j < u; ++j) {
+      const double *row = G + at(j, nb);
+      double *yj = y + at(j, nrhs);
+      for (int c = 0; c < nrhs; ++c) yj[c] /= row[0];
+      const int w = u - j < nb ? u - j : nb;
+      for (int l = 1; l < w; ++l)
+        for (int c = 0; c < nrhs; ++c) y[at(j + l, nrhs) + c] -= row[l] * yj[c];
+    }
+    for (int j = u - 1; j >= 0; --j) {
+      const double *row = G + at(j, nb);
+      double *yj = y + at(j, nrhs);
+      const int w = u - j < nb ? u - j : nb;
+      for (int l = 1; l < w; ++l)
+        for (int c = 0; c < nrhs; ++c) yj[c] -= row[l] * y[at(j + l, nrhs) + c];
+      for (int c = 0; c < nrhs; ++c) yj[c] /= row[0];
+    }
+  };
+  solve(h);
+  // A^T (B - A x), solved for the correction.
+  std::memset(dx, 0, sizeof(double) * at(u, nrhs));
+  for (int b = 0, r = 0; b < nblocks; ++b)
+    for (int e = 0; e < nrows[b]; ++e, ++r) {
+      const double *a = A + at(r, nb), *rb = B + at(r, nrhs), *xs = h + at(first[b], nrhs);
+      double res[3];
+      for (int c = 0; c < nrhs; ++c) {
+        double v = rb[c];
+        for (int i = 0; i < nb; ++i) v -= a[i] * xs[at(i, nrhs) + c];
+        res[c] = v;
+      }
+      double *d = dx + at(first[b], nrhs);
+      for (int i = 0; i < nb; ++i)
+        for (int c = 0; c < nrhs; ++c) d[at(i, nrhs) + c] += a[i] * res[c];
+    }
+  solve(dx);
+  // The correction measures the first solve's error, and what is left after it is smaller by as much again: a
+  // correction beyond 1e-10 of the poles leaves the answer less sure than the reflections'.
+  double most = 0, moved = 0;
+  bool finite = true;
+  for (std::size_t i = 0; i < at(u, nrhs); ++i) {
+    x[i] = h[i] + dx[i];
+    finite = finite && std::isfinite(x[i]);
+    const double size = std::fabs(h[i]), step = std::fabs(dx[i]);
+    most = size > most ? size : most;
+    moved = step > moved ? step : moved;
+  }
+  return finite && moved <= 1e-10 * most;
+}
+
+bool normal_band_solve(const double *A, int nblocks, const int *nrows, int nb, const int *first, int u, int nrhs,
+                       const double *B, double *x, double *work) {
+  if (nrhs > 3) return false;
+  if (nrhs == 3 && nb == 4) return normal_band_solve<4, 3>(A, nblocks, nrows, nb, first, u, nrhs, B, x, work);
+  if (nrhs == 3 && nb == 6) return normal_band_solve<6, 3>(A, nblocks, nrows, nb, first, u, nrhs, B, x, work);
+  return normal_band_solve<0, 0>(A, nblocks, nrows, nb, first, u, nrhs, B, x, work);
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------------------------
 // Open fit
 
-void BSnpftwcns2(int n, const double *data, const double *params, const int *span_index, std::int16_t order,
-                 int num_poles, const double *knots, int dim, int solved, int type, double *matrix, double *rhs,
-                 double *poles, int *rc) {
+namespace {
+
+// BSnpftwcns2; sound as for solver_check.
+void open_fit(int n, const double *data, const double *params, const int *span_index, std::int16_t order,
+              int num_poles, const double *knots, int dim, int solved, int type, double *matrix, double *rhs,
+              double *poles, bool sound, int *rc) {
   *rc = 0;
   do {
     const int k = order, P = num_poles;
@@ -217,7 +318,7 @@ void BSnpftwcns2(int n, const double *data, const double *params, const int *spa
       *rc = BSRC_OUT_OF_RANGE;
       break;
     }
-    *rc = solver_check(n, data, params, span_index, row0, R, k, P, knots, dim, solved);
+    *rc = solver_check(n, data, params, span_index, row0, R, k, P, knots, dim, solved, sound);
     if (*rc != 0) break;
     const bool start3 = type == BSCNS_START_RATIO || type == BSCNS_BOTH_RATIO;
     const bool end3 = type == BSCNS_END_RATIO || type == BSCNS_BOTH_RATIO;
@@ -281,16 +382,33 @@ void BSnpftwcns2(int n, const double *data, const double *params, const int *spa
         *rc = BSRC_OUT_OF_RANGE;
         break;
       }
-      BSbndhshold(matrix, nblocks, nrows, nb, first, solved, rhs, rc);
-      if (*rc != 0) break;
-      for (int j = 0; j < u; ++j)
-        for (int c = 0; c < solved; ++c) poles[at(f + j, dim) + c] = rhs[at(j, solved) + c];
+      // The normal equations where they are sure to serve, as they cost a fraction of the reflections; a test
+      // hook must see the reflections' name.
+      BSscratch<8 * 100> normal_scratch;
+      double *nx = BSfaulthooked() ? nullptr : normal_scratch.take(at(u, nb + 3 * solved + 1));
+      if (nx && normal_band_solve(matrix, nblocks, nrows, nb, first, u, solved, rhs, nx, nx + at(u, solved))) {
+        for (int j = 0; j < u; ++j)
+          for (int c = 0; c < solved; ++c) poles[at(f + j, dim) + c] = nx[at(j, solved) + c];
+      } else {
+        BSbndhshold(matrix, nblocks, nrows, nb, first, solved, rhs, rc);
+        if (*rc != 0) break;
+        for (int j = 0; j < u; ++j)
+          for (int c = 0; c < solved; ++c) poles[at(f + j, dim) + c] = rhs[at(j, solved) + c];
+      }
     }
     for (int i = 0; i < P; ++i)
       for (int c = solved; c < dim; ++c) poles[at(i, dim) + c] = 0;
     if (start3 || end3) *rc = place_ratio_poles(start3, end3, k, P, knots, dim, poles);
   } while (false);
   BSexit(rc, "BSnpftwcns2", "bsnpftwcns2");
+}
+
+}  // namespace
+
+void BSnpftwcns2(int n, const double *data, const double *params, const int *span_index, std::int16_t order,
+                 int num_poles, const double *knots, int dim, int solved, int type, double *matrix, double *rhs,
+                 double *poles, int *rc) {
+  open_fit(n, data, params, span_index, order, num_poles, knots, dim, solved, type, matrix, rhs, poles, false, rc);
 }
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -492,10 +610,12 @@ void BStanffit(std::int16_t end, const double p0[3], const double p1[3], const d
 namespace {
 
 // BSfndtnpol2 without its exit. kept: the estimated direction, taken from there when *known and left there
-// after it is estimated; the estimate reads only the points at the end, so it holds on any knots.
+// after it is estimated; the estimate reads only the points at the end, so it holds on any knots. checked: the
+// caller has found the knots, data, parameters and weights sound already (checked again under a test hook,
+// which must see every name).
 void tangent_pole(int n, const double *data, const double *weights, const double *params, std::int16_t order,
                   int num_poles, const double *knots, int dim, int code, std::int16_t end, double pole_weight,
-                  const double *value, double *pole, double *kept, bool *known, int *rc) {
+                  const double *value, double *pole, double *kept, bool *known, bool checked, int *rc) {
   *rc = 0;
   do {
     if (!pole || (code != BSTAN_ESTIMATE && !value)) {
@@ -518,13 +638,14 @@ void tangent_pole(int n, const double *data, const double *weights, const double
       *rc = BSRC_NULL_CURVE;
       break;
     }
+    const bool again = !checked || BSfaulthooked();
     if (n < 2 || !sizes_ok(n, k, P, dim, dim) || (code != BSTAN_ESTIMATE && code != BSTAN_DIRECTION) ||
-        !knots_ok(P + k, knots) || !BSallfinite(n * dim, data) || !BSallfinite(n, params) ||
+        (again && (!knots_ok(P + k, knots) || !BSallfinite(n * dim, data) || !BSallfinite(n, params))) ||
         (code == BSTAN_DIRECTION && dim > 1 && !BSallfinite(dim, value))) {
       *rc = BSRC_OUT_OF_RANGE;
       break;
     }
-    if ((*rc = weights_check(n, weights)) != 0) break;
+    if (again && (*rc = weights_check(n, weights)) != 0) break;
     if (dim == 1) {
       // The tangent pole's weight, from the weights at the end.
       pole[0] = end == 0 ? data[0] + kReach * (data[1] - data[0]) / (k - 1)
@@ -608,7 +729,7 @@ void BSfndtnpol2(int n, const double *data, const double *weights, const double 
                  int num_poles, const double *knots, int dim, int code, std::int16_t end, double pole_weight,
                  const double *value, double *pole, int *rc) {
   tangent_pole(n, data, weights, params, order, num_poles, knots, dim, code, end, pole_weight, value, pole, nullptr,
-               nullptr, rc);
+               nullptr, false, rc);
   BSexit(rc, "BSfndtnpol2", "bsfndtnpol2");
 }
 
@@ -892,8 +1013,8 @@ void bsfit::fit_points(int n, const double *points, const double *weights, const
 
     if (end_type == 0) {
       for (int p = 0; p < npass; ++p) {
-        BSnpftwcns2(n, passes[p].data, params, span_index, order, P, knots, passes[p].dim, passes[p].solved, BSCNS_FREE,
-                    matrix, rhs, passes[p].out, rc);
+        open_fit(n, passes[p].data, params, span_index, order, P, knots, passes[p].dim, passes[p].solved, BSCNS_FREE,
+                 matrix, rhs, passes[p].out, true, rc);
         if (*rc != 0 || weights_fail(passes[p])) break;
       }
       break;
@@ -916,8 +1037,8 @@ void bsfit::fit_points(int n, const double *points, const double *weights, const
     const double *wts = rational ? out_weights : nullptr;
     if (end_type == 1) {
       for (int p = 0; p < npass; ++p) {
-        BSnpftwcns2(n, passes[p].data, params, span_index, order, P, knots, passes[p].dim, passes[p].solved, BSCNS_ENDS,
-                    matrix, rhs, passes[p].out, rc);
+        open_fit(n, passes[p].data, params, span_index, order, P, knots, passes[p].dim, passes[p].solved, BSCNS_ENDS,
+                 matrix, rhs, passes[p].out, true, rc);
         if (*rc != 0 || weights_fail(passes[p])) break;
       }
       break;
@@ -927,8 +1048,8 @@ void bsfit::fit_points(int n, const double *points, const double *weights, const
     if (k <= 4 && P < 5 && !(start_code == BSTAN_POLE && end_code == BSTAN_POLE) && n > 3) {
       // Few poles: fit the tangent poles with the rest, then put each on its tangent.
       for (int p = 0; p < npass; ++p) {
-        BSnpftwcns2(n, passes[p].data, params, span_index, order, P, knots, passes[p].dim, passes[p].solved, BSCNS_ENDS,
-                    matrix, rhs, passes[p].out, rc);
+        open_fit(n, passes[p].data, params, span_index, order, P, knots, passes[p].dim, passes[p].solved, BSCNS_ENDS,
+                 matrix, rhs, passes[p].out, true, rc);
         if (*rc != 0 || weights_fail(passes[p])) break;
       }
       if (*rc != 0) break;
@@ -960,14 +1081,14 @@ void bsfit::fit_points(int n, const double *points, const double *weights, const
           const bool keep = kept && !ps.is_weights;
           tangent_pole(n, ps.data, ps.weights, params, order, P, knots, ps.dim, codes[e], static_cast<std::int16_t>(e),
                        pw, ps.is_weights ? &given_w[e] : values[e], ps.out + at(t, ps.dim),
-                       keep ? kept->dir[e] : nullptr, keep ? &kept->known[e] : nullptr, rc);
+                       keep ? kept->dir[e] : nullptr, keep ? &kept->known[e] : nullptr, true, rc);
           BSexit(rc, "BSfndtnpol2", "bsfndtnpol2");
           if (*rc == 0 && !ps.is_weights && rational && codes[e] == BSTAN_POLE) out_weights[t] = given_w[e];
         }
         if (*rc != 0) break;
         if (P > 4)
-          BSnpftwcns2(n, ps.data, params, span_index, order, P, knots, ps.dim, ps.solved,
-                      tangent_fit_type(start3, end3), matrix, rhs, ps.out, rc);
+          open_fit(n, ps.data, params, span_index, order, P, knots, ps.dim, ps.solved,
+                   tangent_fit_type(start3, end3), matrix, rhs, ps.out, true, rc);
         else if (start3 || end3)
           *rc = place_ratio_poles(start3, end3, k, P, knots, ps.dim, ps.out);
         if (*rc == 0) weights_fail(ps);

@@ -119,6 +119,9 @@ TEST(ArcTestsOracle, CircleThroughThreePoints) {
     const double mid[3] = {(p0[0] + p2[0]) / 2, (p0[1] + p2[1]) / 2, (p0[2] + p2[2]) / 2};
     EXPECT_FALSE(BScircprop(&rc, p0, mid, p2, centre, &r, normal) || rc != -2);
     EXPECT_FALSE(BScircprop(&rc, p0, p0, p2, centre, &r, normal) || rc != -2);
+    // Off the line by a fifth of the distance tolerance: still on it, though the three make a triangle.
+    const double off[3] = {mid[0] + 2e-7 * normal[0], mid[1] + 2e-7 * normal[1], mid[2] + 2e-7 * normal[2]};
+    EXPECT_FALSE(BScircprop(&rc, p0, off, p2, centre, &r, normal) || rc != -2);
   }
 }
 
