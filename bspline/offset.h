@@ -585,10 +585,12 @@ enum : int {
 // the other to side and joined as they come (merge, intersection or extension join by the corner's turn), corner pieces
 // re-made between their neighbours' offsets, a closed chain closed by BScmpoffcls. option is the corner option of the
 // joins (1 also asks the piece offsets for curved corners; with any option but 0, an intersection join whose pieces
-// do not cross and would be extended past an end is joined by the corner curve instead). out and tags have room for 2 n + 1 entries, out
-// NULL-filled: the pieces are new records, the caller's also after a failure; tags are the component numbers, or a
-// join's code for a piece a join inserted. A chain starting with a corner piece is worked from its second component and
-// its output rotated back. A component whose offset vanishes (-12) is left out. A chain of ordinary lines with positive
+// do not cross and would be extended past an end is joined by the corner curve instead, and one whose next piece
+// vanishes where the following corner, taken with this one, turns away from the offset side passes that piece over and
+// leaves the previous piece whole). out and tags have room for 2 n + 1 entries, out NULL-filled: the pieces are new
+// records, the caller's also after a failure; tags are the component numbers, or a join's code for a piece a join
+// inserted. A chain starting with a corner piece is worked from its second component and its output rotated back. A
+// component whose offset vanishes (-12) is left out. A chain of ordinary lines with positive
 // distances and option 0 (any option where every corner turns towards the offset side, and so do the corners that legs
 // giving way leave), open or closed end to end, in which a leg has to give way is mitred instead: every leg's offset
 // line runs between its crossings with the lines of the legs left on either side, legs leaving in the order in which

@@ -174,10 +174,10 @@ void cut_stretch(const std::vector<VOQbsp_curve *> &pieces, const std::vector<in
   }
 }
 
-// first then second, parts of one piece on each side of a removed loop, into one new curve: the joint knots set
-// to the mean of first's end and second's start, so that the parameters of both parts stay where they were.
-VOQbsp_curve *join_parts(VOQbsp_curve *first, VOQbsp_curve *second, double end1, double start2, bool wrap,
-                         int *rc) {
+// first then second, parts of one piece on each side of a removed loop, into one new curve, second's parameters
+// running on from first's end. The knots at the joint are left as they are: moved to meet each other, they would
+// reshape the spans on both sides of the joint.
+VOQbsp_curve *join_parts(VOQbsp_curve *first, VOQbsp_curve *second, bool wrap, int *rc) {
   const int cap = first->num_poles + second->num_poles +
                   std::abs(first->order - second->order) * (std::max(first->num_poles, second->num_poles) + 1);
   VOQbsp_curve *out = new_curve(std::max(first->order, second->order), cap, BSTRUE, rc);
@@ -185,9 +185,6 @@ VOQbsp_curve *join_parts(VOQbsp_curve *first, VOQbsp_curve *second, double end1,
   if (wrap) {
     BSmerge_cv(rc, first, second, out);
   } else {
-    const double mid = 0.5 * (end1 + start2);
-    for (int k = 0; k < first->order; ++k) first->knots[first->num_poles + k] = mid;
-    for (int k = 0; k < second->order; ++k) second->knots[k] = mid;
     BSmergecvnn(first, second, out, rc);
     if (*rc == 0) BSnorkts(rc, &out->order, &out->num_poles, out->knots);
   }
@@ -479,14 +476,7 @@ void BScmpcvoffl(int n, const VOQbsp_curve *const *comps, BSboolean side, const 
                                       std::clamp(static_cast<int>(ends[k]), 0, static_cast<int>(world.size()) - 1) &&
                                   ends[k - 1] > std::floor(ends[k - 1]) && ends[k] > std::floor(ends[k]);
           if (same_piece) {
-            const double e1 = ends[k - 1] - std::floor(ends[k - 1]), s2 = ends[k] - std::floor(ends[k]);
-            // The parts' own parameters: both were put on [0, 1]; spread them back to the piece's.
-            for (int q = 0; q < result.cv.back()->num_poles + result.cv.back()->order; ++q)
-              result.cv.back()->knots[q] *= e1;
-            VOQbsp_curve *second = part.cv[j];
-            for (int q = 0; q < second->num_poles + second->order; ++q)
-              second->knots[q] = s2 + second->knots[q] * (1.0 - s2);
-            VOQbsp_curve *joined = join_parts(result.cv.back(), second, e1, s2, false, rc);
+            VOQbsp_curve *joined = join_parts(result.cv.back(), part.cv[j], false, rc);
             if (joined) {
               int frc = 0;
               BSfreevoqcv(result.cv.back(), &frc);
@@ -503,7 +493,7 @@ void BScmpcvoffl(int n, const VOQbsp_curve *const *comps, BSboolean side, const 
       if (*rc == 0 && closed && n_outer > 0 && ends[1] > 0.0 && ends[ends.size() - 2] < mm && head_count > 0 &&
           result.cv.size() > head_count && result.tag.front() == result.tag.back() &&
           (world.size() == 1 || static_cast<int>(world.size()) == m + 1)) {
-        VOQbsp_curve *joined = join_parts(result.cv.back(), result.cv.front(), 1.0, 0.0, true, rc);
+        VOQbsp_curve *joined = join_parts(result.cv.back(), result.cv.front(), true, rc);
         if (joined) {
           int frc = 0;
           BSfreevoqcv(result.cv.back(), &frc);

@@ -192,11 +192,21 @@ struct Chain {
                   num[i], &m, tags, odist.data(), &pending, ppt, &r[0], &r[1], &r[2], &r[3], rc);
       const int code = prev2.release();
       if (*rc == 0) *rc = code;
+      // A next piece that vanished leaves the one before it to meet the component after it, across both corners
+      // together, which past a half turn is away from the offset side and wants its corner curve. Cut back to where
+      // the vanished piece's line crosses it, the previous piece no longer ends at the distance from the corner,
+      // and a curve made from there bulges out past the distance. Curved corners pass the vanished piece over and
+      // leave the previous one whole, for the corner curve to start where its offset ends.
+      bool passed_over = false;
+      if (*rc == 0 && option != 0 && r[1] && !r[2] && !r[3] && i + 1 < n && type[i + 1] == BSCMP_ORDINARY) {
+        int after = 0, ignored = 0;
+        passed_over = classify(j, i + 1, &after, &ignored) && after == 3;
+      }
       // Pieces that do not cross are extended along their end tangents until they do, which is a mitre: past a
       // sharp turn onto a leg too short to reach the other piece, their lines may meet far from the corner, across
       // the offset of some other part of the curve. Curved corners want no mitre; the two ends, both at the
       // distance from the corner, are joined by its corner curve instead.
-      if (*rc == 0 && option != 0 && extended(out[before - 1], next, r)) {
+      if (*rc == 0 && option != 0 && (passed_over || extended(out[before - 1], next, r))) {
         for (VOQbsp_curve *&c : r)
           if (c) {
             int freed = 0;
@@ -206,6 +216,10 @@ struct Chain {
           }
         m = before, pending = pending0, tags[m - 1] = tag0, odist[m - 1] = odist0;
         for (int c = 0; c < 3; ++c) ppt[c] = ppt0[c];
+        if (passed_over) {
+          skipped[i] = 1, m0 = m;
+          return;
+        }
         kind = 3;
         if (*rc == 0)
           BScmpextoff(cv[j], cv[i], out[m - 1], next, option, odist[m - 1], dist[i], normal, side, num[i],

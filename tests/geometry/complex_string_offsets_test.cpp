@@ -221,7 +221,15 @@ TEST_F(ComplexOffsets, PiecesTakeTheTypeOfTheirTag) {
                                 {1.5, -14.3, 0}, {8.7, -14.5, 0}}),
                     Line({8.7, -14.5, 0}, {5.2, -16.6, 0})});
   };
+  // A cubic whose offset to the left curls into a loop within it, then a line on along its end: the loop is cut
+  // out of the one piece and the parts on either side of it joined again.
+  const auto curled = [] {
+    return Complex({Bspline(4, {{0, -15, 0}, {-15, 6, 0}, {2, 0.125, 0}, {-15, -15, 0}, {-15, -10.5, 0}},
+                            {0, 0, 0, 0, 1, 5.75, 5.75, 5.75, 5.75}),
+                    Line({-15, -10.5, 0}, {-15, -5, 0})});
+  };
   const std::vector<Case> cases = {
+      {"a loop cut out of one piece, flag 1", curled, {4, 2, 0}, 0.875, 1, {{0, 27}, {1, 3}}, false},
       {"a zigzag cut back to one rounded corner, flag 1", zigzag, {3, 6, 0}, 4, 1, {{0, 3}, {1, 27}, {-63, 16}, {2, 3}}},
       {"a zigzag turned back onto a line, flag 1", turnedBack, {3, 6, 0}, 4, 1, {{0, 3}, {1, 27}, {-63, 16}, {2, 3}},
        false},

@@ -78,7 +78,7 @@ double circle_miss(const VOQbsp_curve &c, double centre[2], double *r) {
 int closing_calls = 0;
 void count_closing(const char *lname, int *) { closing_calls += std::strcmp(lname, "bscmpoffcls") == 0; }
 
-const TestCurve *kA, *kB, *kC, *kD, *kP, *kF1, *kF, *kF2, *kQ, *kT2, *kT3, *kR, *kQtop;
+const TestCurve *kA, *kB, *kC, *kD, *kP, *kF1, *kF, *kF2, *kQ, *kT2, *kT3, *kR, *kQtop, *kV1, *kV2, *kV3;
 void make_curves() {
   static auto a = seg(0, 0, 10, 0), b = seg(10, 0, 10, 10), c = seg(10, 10, 0, 10), d = seg(0, 10, 0, 0);
   // Three coincident poles: a curve of two degenerate pieces, whose offset vanishes.
@@ -89,7 +89,11 @@ void make_curves() {
                                               std::vector<double>{0, 0, 0, 1, 1, 1});
   static auto t2 = seg(10, 0, 20, 0), t3 = seg(20, 0, 30, 0), r = seg(10, 0, 0, 0), qtop = seg(12, 10, 0, 10);
   kA = a.get(), kB = b.get(), kC = c.get(), kD = d.get(), kP = p.get(), kF1 = f1.get(), kF = f.get();
+  // A bend turning down into the origin, back up-left along a leg shorter than the distance, then right along a
+  // line: both corners turn right, the bend and the line together turn left.
+  static auto v1 = arc(2, 2, 2, 0, 0, 0), v2 = seg(0, 0, -0.25, 0.25), v3 = seg(-0.25, 0.25, 5, 0.25);
   kF2 = f2.get(), kQ = q.get(), kT2 = t2.get(), kT3 = t3.get(), kR = r.get(), kQtop = qtop.get();
+  kV1 = v1.get(), kV2 = v2.get(), kV3 = v3.get();
 }
 
 struct Row {
@@ -134,6 +138,11 @@ TEST(CompositeOffset, ChainsJoinTagAndClose) {
       {"tangent run merged", {&kA, &kT2}, {51, 51}, {1, 1}, 1, 0, 0, 0, {0, 1}, {{10, -1}, {20, -1}}, 1e-12, -1},
       {"reversal extended", {&kA, &kR}, {51, 51}, {1, 1}, 1, 0, 0, 0, {0, -61, 1}, {{11, -1}, {11, 1}, {0, 1}},
        1e-12, -1},
+      // Offset to the right the short leg's offset vanishes, its line crossing the bend's offset far back. The bend's
+      // offset stays whole, and the corner curve is the arc about the bend's end towards the line's offset, not a
+      // conic bulging out from the crossing; the gap the short leg leaves before the line is the driver's to report.
+      {"short leg vanishing past a half turn, arc", {&kV1, &kV2, &kV3}, {51, 51, 51}, {1, 1, 1}, 1, 1, 0, 0,
+       {0, -63, 2}, {{-1, 0}, {-1 / std::sqrt(10.0), -3 / std::sqrt(10.0)}}, -1, -1},
       {"transition 1 to 2", {&kA, &kT2, &kT3}, {51, 53, 51}, {1, 0, 2}, 1, 0, 0, 0, {0, 1, 2},
        {{10, -1}, {20, -2}, {30, -2}}, 1e-6, -1},
       {"closed, starting with a fillet", {&kF, &kF2, &kC, &kD, &kF1}, {52, 51, 51, 51, 51}, {0, 1, 1, 1, 1}, 1, 0, 1,
