@@ -529,7 +529,8 @@ void BSxycvoffwl(const VOQbsp_curve *curve, double d_start, double d_end, const 
 // The count is 0 on entry; the result and pieces are written only on success (rc 0 or 5). Every curve made inside
 // is released on every path. rc 5 when a piece offset used all its passes (the result is complete); 3 for a NULL
 // argument; -2 for a damaged curve or an argument that is not finite; -6 for a null normal or side vector (a side
-// point on a line curve, or on the curve); else a callee's code.
+// point on a line curve, or on the curve); -12 when loop removal would leave nothing of a closed curve's offset
+// (BScvoff3d); else a callee's code.
 
 // normal_given TRUE: normal is the plane normal and *side_flag chooses the direction (TRUE +1). Otherwise both are
 // found from side, and *side_flag is written on success (TRUE when the direction is +1). A negative dist offsets
@@ -548,8 +549,9 @@ BSboolean BScvoffset(int *rc, const VOQbsp_curve *curve, const double *dist, con
 // given. find_normal TRUE needs a curve flagged planar or lying on a line (else -2); with normal_given FALSE
 // normal, *direction and frame are found (BSofnorm, BSfndoffdir) and written. A closed curve offset by more than
 // dist_tol whose offset starts inside a loop is re-started between its first two self-intersections before loop
-// removal; one that does not meet itself goes to loop removal as it is. The result's planar flag is FALSE with 2
-// poles, else the planarity of its poles.
+// removal; one that does not meet itself goes to loop removal as it is. rc -12 when such an offset meets itself
+// and every stretch between its self-intersections comes nearer to the curve than dist: all of it is loop. The
+// result's planar flag is FALSE with 2 poles, else the planarity of its poles.
 void BScvoff3d(const VOQbsp_curve *curve, double dist, BSboolean corner_flag, std::int16_t loop_mode,
                BSboolean find_normal, const double side[3], double normal[3], BSboolean normal_given,
                int *direction, double frame[9], VOQbsp_curve **result, int *count, VOQbsp_curve ***pieces,

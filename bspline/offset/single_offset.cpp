@@ -135,9 +135,28 @@ bool outside_at(const VOQbsp_curve *working, VOQbsp_curve *world, double dist, d
   return *rc == 0 && keeps_distance(working, q, dist, rc);
 }
 
+// Whether every stretch of world between its m sorted self-intersection parameters, the one across the seam
+// included, comes nearer to the base than dist at its middle: each is a loop, and nothing of the offset is left
+// (a closed curve offset inwards past its inradius, its offset crossing itself). False with rc set on failure.
+bool all_loop(const VOQbsp_curve *working, VOQbsp_curve *world, double dist, int m, const double *keys,
+              const int *tags, int *rc) {
+  const double u0 = world->knots[world->order - 1], u1 = world->knots[world->num_poles];
+  for (int j = 0; j < m; ++j) {
+    const double a = keys[tags[j]], b = j + 1 < m ? keys[tags[j + 1]] : keys[tags[0]] + (u1 - u0);
+    double u = (a + b) * 0.5;
+    if (u > u1) u -= u1 - u0;
+    if (!(a < b) || !(u0 <= u && u <= u1)) continue;
+    double p[3], t[3];
+    if (!point_tangent(world, u, p, t, rc)) return false;
+    const bool keeps = keeps_distance(working, p, dist, rc);
+    if (*rc != 0 || keeps) return false;
+  }
+  return true;
+}
+
 // world re-started at the middle of the first gap between its self-intersection parameters that lies on its
 // outer stretch (else of the two smallest) into *out; a copy when it does not meet itself (an offset reversed
-// as a whole, inwards past the curve's inradius).
+// as a whole, inwards past the curve's inradius). rc BSRC_NO_JOIN when it meets itself and every gap is a loop.
 void restart_closed(const VOQbsp_curve *working, VOQbsp_curve *world, double dist, OwnedCurve *out, int *rc) {
   int n_int = 0, n_over = 0;
   double *first = nullptr, *second = nullptr, *ofs = nullptr, *ofe = nullptr, *oss = nullptr, *ose = nullptr;
@@ -164,19 +183,23 @@ void restart_closed(const VOQbsp_curve *working, VOQbsp_curve *world, double dis
       // parameters may belong to a small loop inside the loop the offset starts in (a kink by a cusp of the
       // offset), whose middle would start the curve inside that loop again.
       double u_mid = (keys[tags[0]] + keys[tags[1]]) * 0.5;
+      bool outer = false;
       for (int j = 0; j + 1 < m && *rc == 0; ++j) {
         const double u = (keys[tags[j]] + keys[tags[j + 1]]) * 0.5;
         if (keys[tags[j]] < u && u < keys[tags[j + 1]] && outside_at(working, world, dist, u, rc)) {
           u_mid = u;
+          outer = true;
           break;
         }
       }
       *rc = 0;
+      // No outer stretch found: the fallback start is kept only where some stretch keeps the distance.
+      if (!outer && all_loop(working, world, dist, m, keys, tags, rc)) *rc = BSRC_NO_JOIN;
       const int n = world->num_poles, k = world->order;
       // Room for both the two cut parts and the clamped re-start.
       const int room = std::max(2 * n - 1, n + k - 1);
       out->release();
-      out->cv = new_like(world, room - n, rc);
+      if (*rc == 0) out->cv = new_like(world, room - n, rc);
       const BSboolean same_direction = BSTRUE;
       if (*rc == 0) BSclcvshffl(rc, world, &u_mid, &same_direction, out->cv);
       if (*rc != 0) out->release();

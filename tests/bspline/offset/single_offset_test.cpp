@@ -155,8 +155,9 @@ TEST(SingleOffset, LineSidesAndRefusals) {
 
 // Closed curves, unclamped and on shifted knots, offset outwards, inwards and past their inradius; a tilted
 // copy not flagged planar is offset in its own plane; a polyline whose offset starts on a leg that crosses a spike
-// thinner than twice the distance must not keep that leg's stretch. The offset lies at the distance, on the side
-// point's side, and has no self-intersection left.
+// thinner than twice the distance must not keep that leg's stretch, and one offset past its inradius, whose offset
+// crosses itself with every stretch a loop, keeps nothing. The offset lies at the distance, on the side point's
+// side, and has no self-intersection left.
 TEST(SingleOffset, ClosedCurvesBothSidesAndTilted) {
   auto round = closed_cubic(10), shifted = closed_cubic(10, 0.37), notched = closed_cubic(10, 1.0, 0.2);
   auto tilted = closed_cubic(10);
@@ -183,6 +184,7 @@ TEST(SingleOffset, ClosedCurvesBothSidesAndTilted) {
     bool nearer;
     double tol;
     int corner = 0;
+    int rc = 0;
   } rows[] = {
       {"unclamped, outwards", &round->cv, 2, outside, true, 2e-3},
       {"unclamped, inwards", &round->cv, 2, centre, true, 2e-3},
@@ -193,12 +195,20 @@ TEST(SingleOffset, ClosedCurvesBothSidesAndTilted) {
       {"tilted, not flagged planar", &tilted->cv, 1.5, tilted_out, true, 2e-3},
       {"at dist_tol", &round->cv, 1e-6, outside, true, 2e-3},
       {"round corners, inwards, starting across a thin spike", &spiked.cv, 2, in_triangle, true, 2e-3, 1},
+      {"round corners, inwards past its inradius: every stretch is loop", &spiked.cv, 14.125, in_triangle, true, 0, 1,
+       BSRC_NO_JOIN},
   };
   const int live = BSdbgliveblocks();
   for (const Row &r : rows) {
-    {
+    // The heap is checked once the row's result is released, also after a row ends early.
+    [&] {
       Result o;
       offsetd(r.cv, r.d, r.side, 2, &o, r.corner);
+      if (r.rc != 0) {
+        EXPECT_EQ(o.rc, r.rc) << r.what;
+        EXPECT_TRUE(o.cv == nullptr && o.count == 0) << r.what;
+        return;
+      }
       ASSERT_TRUE(o.rc == 0 || o.rc == BSRC_OFFSET_PASSES) << r.what << " rc " << o.rc;
       ASSERT_NE(o.cv, nullptr) << r.what;
       int rc = 0, n_int = 0, n_over = 0;
@@ -207,7 +217,7 @@ TEST(SingleOffset, ClosedCurvesBothSidesAndTilted) {
       for (double *p : {f, g, a, b, e, h}) BSdbgfree(p);
       EXPECT_EQ(rc, 0) << r.what;
       EXPECT_EQ(n_int, 0) << r.what;
-      if (r.tol < 0) continue;
+      if (r.tol < 0) return;
       EXPECT_LT(distance_error(r.cv, o.cv, std::fabs(r.d)), r.tol) << r.what;
       EXPECT_EQ(dist_to(o.cv, r.side) < dist_to(r.cv, r.side), r.nearer) << r.what;
       if (r.cv == &tilted->cv)
@@ -215,7 +225,7 @@ TEST(SingleOffset, ClosedCurvesBothSidesAndTilted) {
           const double *p = &o.cv->poles[3 * i], w = o.cv->rational ? o.cv->weights[i] : 1.0;
           EXPECT_NEAR(-s * (p[1] / w - 1) + c * (p[2] / w - 5), 0, 1e-9) << r.what << " pole " << i;
         }
-    }
+    }();
     EXPECT_EQ(BSdbgliveblocks(), live) << r.what;
   }
 }
