@@ -774,7 +774,15 @@ void BSfitratcv(int n, double *points, double *weights, double *params, int *spa
         BSptsnwtold(origin, M, scale, P, rational ? BSTRUE : BSFALSE, cv->poles, cv->weights, cv->poles, rc);
       return *rc == 0;
     };
-    if (!fit()) break;
+    if (!fit()) {
+      // The search fitted no curve, and a half-written record is none to hand back.
+      if (searching) {
+        int frc = 0;
+        BSfreevoqcv(cv, &frc);
+        *curve = nullptr;
+      }
+      break;
+    }
 
     // Search of the span count.
     bool failed = false;

@@ -78,6 +78,12 @@ TEST(CurveFitting, Refusals) {
          r.pts.insert(r.pts.begin() + 12, {r.pts[9], r.pts[10], r.pts[11]});
          r.n = 9, r.pts_in = r.pts.data(), r.search = 0;
        }, -1, false},
+      // Its first span count has none either: no curve is handed back.
+      {[](Request &r) {
+         r.pts.resize(15);
+         for (int i : {9, 9, 6, 6, 3, 3}) r.pts.insert(r.pts.begin() + i, {r.pts[i], r.pts[i + 1], r.pts[i + 2]});
+         r.n = 11, r.pts_in = r.pts.data(), r.search = 0;
+       }, -1, false},
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(&c - cases);
