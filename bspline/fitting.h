@@ -105,7 +105,9 @@ void BSkts_f_fit(std::int16_t order, std::int16_t periodic, int method, double t
 // rc -2 for a bad argument (n < 1; a NULL points, curve or deviation output; order < 2; missing parameters, knots
 // or spans for end_type 0 or 1; a point count that does not suit the given knots; a periodic fit of fewer than 4
 // points or with open ends; a value that is not finite); 49 for a weight that is not positive; -1 when the search
-// ended at its most spans above tolerance (the last curve and its deviations in place); 33 without scratch.
+// ended at its most spans above tolerance or at a span count whose fit failed (the last curve fitted and its
+// deviations in place, as when a later round's fit fails with another code; no curve when its first fit failed);
+// 33 without scratch.
 void BSfitratcv(int n, double *points, double *weights, double *params, int *span_index, std::int16_t order,
                 int num_knots, double *knots, std::int16_t periodic, int end_type, int start_code, int end_code,
                 double *start_value, double *end_value, std::int32_t reserved1, std::int32_t reserved2,

@@ -526,6 +526,7 @@ void BSfitratcv(int n, double *points, double *weights, double *params, int *spa
   BSscratch<kLocal> red_w_scratch, red_par_scratch, red_spn_scratch, par_scratch, spn_scratch, knot_scratch;
   BSscratch<3 * kLocal> rhs_scratch, pwork_scratch;
   BSscratch<0> matrix_scratch;  // a large band goes to the heap rather than the frame
+  BSscratch<0> keep_scratch;
   do {
     // Checks.
     const bool given_knots = knots != nullptr;
@@ -675,6 +676,7 @@ void BSfitratcv(int n, double *points, double *weights, double *params, int *spa
     BSallocvoqcv(order, P, rational ? BSTRUE : BSFALSE, 0, curve, rc);
     if (*rc != 0) break;
     VOQbsp_curve *cv = *curve;
+    const int most = P;
     int rows = 0, cols = 0;
     BSftmatsz(rational ? BSTRUE : BSFALSE, n, P, order, periodic, end_type, &rows, &cols, rc);
     if (rows < 0) rows = 0;
@@ -772,10 +774,21 @@ void BSfitratcv(int n, double *points, double *weights, double *params, int *spa
         BSptsnwtold(origin, M, scale, P, rational ? BSTRUE : BSFALSE, cv->poles, cv->weights, cv->poles, rc);
       return *rc == 0;
     };
-    if (!fit()) break;
+    if (!fit()) {
+      // The search fitted no curve, and a half-written record is none to hand back.
+      if (searching) {
+        int frc = 0;
+        BSfreevoqcv(cv, &frc);
+        *curve = nullptr;
+      }
+      break;
+    }
 
     // Search of the span count.
     bool failed = false;
+    // whole: the deviations held measure every point of the curve, as those a failed search hands back must.
+    bool whole = true;
+    double *kept = nullptr;
     SpanMeasure span;
     bool near = !wts;
     for (int i = 0; near && i < 3 * n; ++i) near = std::fabs(pts[i]) <= 0x1p500;
@@ -797,6 +810,7 @@ void BSfitratcv(int n, double *points, double *weights, double *params, int *spa
       // measure the caller is given.
       const double decided = H - L == 1 && c == H ? INFINITY : tolerance;
       round_error(n, pts, wts, u, cv, near, decided, span, mean_dev, max_dev, max_index, max_point, rc);
+      whole = !(*max_dev > decided);
       if (*rc != 0 || round >= kMaxRounds) {
         if (*rc == 0) *rc = BSRC_ZERO_WEIGHT;
         failed = true;
@@ -827,13 +841,33 @@ void BSfitratcv(int n, double *points, double *weights, double *params, int *spa
       }
       const BSboolean again[3] = {given[0], BSFALSE, BSFALSE};
       params_and_knots(n, pts, wts, order, periodic, c, again, u, &nk, t, sp, &length, &measured, rc);
-      if (*rc != 0) {
-        failed = true;
-        break;
+      // A fit that fails can leave the record half written: the last curve is kept to be put back, since the
+      // search then ends on it.
+      if (*rc == 0 && !kept && !(kept = keep_scratch.take(sz(5, most) + sz(k)))) *rc = BSRC_NO_SCRATCH;
+      if (*rc == 0) {
+        const int last = cv->num_poles;
+        double *kept_poles = kept + most + k, *kept_weights = kept_poles + sz(3, most);
+        std::memcpy(kept, cv->knots, sz(last + k) * sizeof(double));
+        std::memcpy(kept_poles, cv->poles, sz(3, last) * sizeof(double));
+        if (rational) std::memcpy(kept_weights, cv->weights, sz(last) * sizeof(double));
+        P = nk - k;
+        set_header(cv, k, P, t, rational, periodic != 0);
+        if (!fit()) {
+          P = last;
+          set_header(cv, k, P, kept, rational, periodic != 0);
+          std::memcpy(cv->poles, kept_poles, sz(3, P) * sizeof(double));
+          if (rational) std::memcpy(cv->weights, kept_weights, sz(P) * sizeof(double));
+        }
       }
-      P = nk - k;
-      set_header(cv, k, P, t, rational, periodic != 0);
-      if (!fit()) failed = true;
+      if (*rc != 0) {
+        // The caller is given the whole measure of the curve the search ends on; should that measure fail, the
+        // round's own stays.
+        if (!whole) {
+          int mrc = 0;
+          round_error(n, pts, wts, u, cv, near, INFINITY, span, mean_dev, max_dev, max_index, max_point, &mrc);
+        }
+        failed = true;
+      }
     }
     if (failed) break;
 

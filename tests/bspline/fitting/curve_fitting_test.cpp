@@ -73,6 +73,17 @@ TEST(CurveFitting, Refusals) {
       {[](Request &r) { r.periodic = 1; }, -2, false},  // open ends
       {[](Request &r) { r.spans.assign(r.n, 3), r.knots = {0, 0, 0, 0, 1, 1, 1, 1}; }, -2, false},
       {[](Request &r) { r.start_code = r.end_code = 1, r.knots = {0, 0, 0, 0, 0.5, 1, 1, 1, 1}; }, -2, false},
+      // A repeated point leaves the search's last span count no fit: its curve before that is handed back.
+      {[](Request &r) {
+         r.pts.insert(r.pts.begin() + 12, {r.pts[9], r.pts[10], r.pts[11]});
+         r.n = 9, r.pts_in = r.pts.data(), r.search = 0;
+       }, -1, false},
+      // Its first span count has none either: no curve is handed back.
+      {[](Request &r) {
+         r.pts.resize(15);
+         for (int i : {9, 9, 6, 6, 3, 3}) r.pts.insert(r.pts.begin() + i, {r.pts[i], r.pts[i + 1], r.pts[i + 2]});
+         r.n = 11, r.pts_in = r.pts.data(), r.search = 0;
+       }, -1, false},
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(&c - cases);
@@ -80,6 +91,17 @@ TEST(CurveFitting, Refusals) {
     c.set(r);
     EXPECT_EQ(r.run(), c.rc);
     EXPECT_EQ(r.mean == -7 && r.maxp[0] == -7, c.untouched);
+    // A curve handed back after a failure is whole, and the deviations reported are its own.
+    if (!r.cv) continue;
+    const int P = r.cv->num_poles;
+    EXPECT_EQ(r.cv->num_knots, P + r.k);
+    for (int i = 0; i < 3 * P; ++i) EXPECT_TRUE(std::isfinite(r.cv->poles[i])) << i;
+    double mean = 0, maxd = 0, maxp[3];
+    int idx = -1, rc = 0;
+    BSfitraterr(r.n, r.pts_in, r.w.empty() ? nullptr : r.w.data(), r.cv, &mean, &maxd, &idx, maxp, &rc);
+    ASSERT_EQ(rc, 0);
+    EXPECT_NEAR(r.maxd, maxd, 1e-12);
+    EXPECT_NEAR(r.mean, mean, 1e-12);
   }
 }
 
