@@ -2,6 +2,7 @@
 // iteration started at its own parameter. The offset is good where the point lies on the curve and its foot lies
 // near the curve point of the same parameter, so that the curve follows the true offset in step, not only in
 // shape.
+#include <algorithm>
 #include <cassert>
 #include <cmath>
 #include <cstring>
@@ -11,6 +12,7 @@
 #include "bspline/measure.h"
 #include "bspline/numerics.h"
 #include "bspline/offset.h"
+#include "bspline/offset/offset_internal.h"
 
 namespace {
 
@@ -152,8 +154,33 @@ void BSprptnrcv(const VOQbsp_curve *cv, double u0, const double pt[3], double *u
   BSexit(rc, "BSprptnrcv", "bsprptnrcv");
 }
 
+namespace {
+
+// Point i of params and targets kept as failing (the parameters in kept, their targets from kept + n on), its span of
+// span_cv marked in bad (room for n). False with rc set where its span cannot be found.
+bool keep_failing(const VOQbsp_curve *span_cv, int n, int i, const double *params, const double *targets,
+                  double *kept, int *nbad, int *bad, int *nkeep, BSboolean *ok, int *rc) {
+  const int span_poles = span_cv->num_poles;
+  int s = 0;
+  if (!BSfndspan(rc, span_cv, &span_poles, span_cv->knots, params + i, &s)) return false;
+  bad[(*nbad)++] = s;
+  *ok = BSFALSE;
+  kept[*nkeep] = params[i];
+  std::memcpy(kept + n + 3 * *nkeep, targets + 3 * i, 3 * sizeof(double));
+  ++*nkeep;
+  return true;
+}
+
+}  // namespace
+
 void BStstspn1(int n, double tol, double *params, double *targets, const VOQbsp_curve *span_cv,
                const VOQbsp_curve *off_cv, int *nbad, int *bad, int *nkeep, BSboolean *ok, int *rc) {
+  bsoffset::check_span(n, tol, params, targets, span_cv, off_cv, nullptr, nbad, bad, nkeep, ok, rc);
+}
+
+void bsoffset::check_span(int n, double tol, double *params, double *targets, const VOQbsp_curve *span_cv,
+                          const VOQbsp_curve *off_cv, double *points, int *nbad, int *bad, int *nkeep, BSboolean *ok,
+                          int *rc) {
   *rc = 0;
   do {
     if (!nbad || !nkeep || !ok) {
@@ -178,7 +205,7 @@ void BStstspn1(int n, double tol, double *params, double *targets, const VOQbsp_
     const double t_par = std::fmax(tol, t_off);
     BSscratch<300> point_work;
     BSscratch<400> keep_work;
-    double *points = point_work.take(3 * static_cast<std::size_t>(n));
+    if (!points) points = point_work.take(3 * static_cast<std::size_t>(n));
     double *kept = keep_work.take(4 * static_cast<std::size_t>(n));
     if (!points || !kept) {
       *rc = BSRC_NO_SCRATCH;
@@ -187,7 +214,6 @@ void BStstspn1(int n, double tol, double *params, double *targets, const VOQbsp_
     double *kept_targets = kept + n;
     BScvarrev0(rc, off_cv, params, n, points);
     if (*rc != 0) break;
-    const int span_poles = span_cv->num_poles;
     // The offset curve and the points were checked above: the projections share its knot tolerance. A fault
     // handler must see every projection's exit, so it gets the checked entry.
     const bool shared = !BSfaulthooked();
@@ -210,13 +236,7 @@ void BStstspn1(int n, double tol, double *params, double *targets, const VOQbsp_
       if (*rc != 0) break;
       const double d_par = BSpdistsq(rc, foot, points + 3 * i);
       if (d * d <= t_off && d_par <= t_par) continue;
-      int s = 0;
-      if (!BSfndspan(rc, span_cv, &span_poles, span_cv->knots, params + i, &s)) break;
-      bad[(*nbad)++] = s;
-      *ok = BSFALSE;
-      kept[*nkeep] = params[i];
-      std::memcpy(kept_targets + 3 * *nkeep, targets + 3 * i, 3 * sizeof(double));
-      ++*nkeep;
+      if (!keep_failing(span_cv, n, i, params, targets, kept, nbad, bad, nkeep, ok, rc)) break;
     }
     if (*rc != 0) break;
     std::memcpy(params, kept, static_cast<std::size_t>(*nkeep) * sizeof(double));
@@ -227,4 +247,52 @@ void BStstspn1(int n, double tol, double *params, double *targets, const VOQbsp_
     *nbad = m;
   } while (false);
   BSexit(rc, "BStstspn1", "bststspn1");
+}
+
+void bsoffset::check_distance(int n, double dist, double *params, double *targets, const VOQbsp_curve *span_cv,
+                              const double *points, const double *on_curve, int *nbad, int *bad, int *nkeep,
+                              BSboolean *ok, int *rc) {
+  *rc = 0;
+  *nbad = 0;
+  *nkeep = 0;
+  *ok = BSTRUE;
+  do {
+    if (n == 0) break;
+    BSscratch<400> keep_work;
+    double *kept = keep_work.take(4 * static_cast<std::size_t>(n));
+    if (!kept) {
+      *rc = BSRC_NO_SCRATCH;
+      break;
+    }
+    double *kept_targets = kept + n;
+    const double far = dist + 2 * BStoltab[bstol::offset_tol];
+    double ktol = -1;
+    for (int i = 0; i < n; ++i) {
+      const double *q = points + 3 * i;
+      int prc = 0;
+      // No nearer than the curve point of its own parameter, in the plane: within reach of that, the point keeps
+      // the distance.
+      const double dx = q[0] - on_curve[3 * i], dy = q[1] - on_curve[3 * i + 1];
+      if (dx * dx + dy * dy <= far * far) continue;
+      if (ktol < 0) {
+        BScvkttol2(span_cv->order, span_cv->knots, span_cv->num_poles, span_cv->poles, span_cv->weights, &ktol, &prc);
+        if (prc != 0) break;
+      }
+      double v = 0, at[3], e = 0;
+      project_near(span_cv, ktol, params[i], q, &v, at, &e, &prc);
+      if (prc != 0 || !(e > far)) continue;
+      if (!keep_failing(span_cv, n, i, params, targets, kept, nbad, bad, nkeep, ok, rc)) break;
+    }
+    if (*rc != 0) break;
+    // The points come in any order: the few failing ones and their spans are put in order.
+    for (int j = 1; j < *nkeep; ++j)
+      for (int m = j; m > 0 && kept[m - 1] > kept[m]; --m) {
+        std::swap(kept[m - 1], kept[m]);
+        for (int c = 0; c < 3; ++c) std::swap(kept_targets[3 * (m - 1) + c], kept_targets[3 * m + c]);
+      }
+    std::sort(bad, bad + *nbad);
+    *nbad = static_cast<int>(std::unique(bad, bad + *nbad) - bad);
+    std::memcpy(params, kept, static_cast<std::size_t>(*nkeep) * sizeof(double));
+    std::memcpy(targets, kept_targets, 3 * static_cast<std::size_t>(*nkeep) * sizeof(double));
+  } while (false);
 }

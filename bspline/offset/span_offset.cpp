@@ -334,8 +334,8 @@ void BSspnoffset(const VOQbsp_curve *cv, double dist, const double normal[3], in
                  int *rc) {
   *rc = 0;
   OwnedCurve W;
-  Grown<double> params, ev, targets, newpar, knots, sorted, tested, tested_at;
-  Grown<int> bad, tags, marks;
+  Grown<double> params, ev, targets, newpar, knots, sorted, tested, tested_at, tested_on, tested_off, at;
+  Grown<int> bad, tags, marks, source;
   do {
     if (!normal || !out || !*out) {
       *rc = BSRC_NULL_CURVE;
@@ -432,15 +432,19 @@ void BSspnoffset(const VOQbsp_curve *cv, double dist, const double normal[3], in
         }
         // Every point ever tested, with its target: the check keeps only its failing points.
         int nbad = 0, nkeep = 0, ntested = 0;
-        auto keep_tested = [&](const double *u, const double *at, int c) {
-          if (!tested.ensure(ntested + c) || !tested_at.ensure(3 * (ntested + c))) return false;
+        auto keep_tested = [&](const double *u, const double *at, const double *on, int c) {
+          if (!tested.ensure(ntested + c) || !tested_at.ensure(3 * (ntested + c)) ||
+              !tested_on.ensure(3 * (ntested + c)))
+            return false;
+          for (int i = 0; i < c; ++i) std::memcpy(tested_on.p + 3 * (ntested + i), on + 6 * i, 3 * sizeof(double));
           std::memcpy(tested.p + ntested, u, static_cast<std::size_t>(c) * sizeof(double));
           std::memcpy(tested_at.p + 3 * ntested, at, 3 * static_cast<std::size_t>(c) * sizeof(double));
           ntested += c;
           return true;
         };
         BSboolean ok = BSFALSE;
-        if (!keep_tested(params.p, targets.p, count)) {
+        bool lagged = false;  // the last check failed only where the offset runs out of step
+        if (!keep_tested(params.p, targets.p, ev.p, count)) {
           *rc = BSRC_NO_SCRATCH;
           break;
         }
@@ -453,7 +457,42 @@ void BSspnoffset(const VOQbsp_curve *cv, double dist, const double normal[3], in
           for (int c = 0; c < 3; ++c)
             reach = std::fmax(reach, std::fabs(w->poles[3 * i + c] / (w->rational ? w->weights[i] : 1.0)));
         const bool checkable = 64 * DBL_EPSILON * reach <= 0.75 * BStoltab[bstol::offset_tol];
-        if (checkable) BStstspn1(count, tau, params.p, targets.p, w, *out, &nbad, bad.p, &nkeep, &ok, rc);
+        // The check of the count points in params, each point source[j] of those tested, then, once it passes, the
+        // offset points of every parameter tested so far measured from the curve: the foot allowance lets the offset
+        // run out of step with the curve along a straight run past the knot where the curve turns, while every
+        // target still lies on the line the offset runs on. Measured as a last gate only, so that an offset that
+        // fails the check is refined as it always was. A point keeps the offset point of its last check: a pass
+        // checks again every point whose offset it may move. The curve is seen flat, in the plane where the offset
+        // and its targets lie.
+        auto check = [&] {
+          lagged = false;
+          if (!at.ensure(3 * count) || !tested_off.ensure(3 * ntested)) {
+            *rc = BSRC_NO_SCRATCH;
+            return;
+          }
+          bsoffset::check_span(count, tau, params.p, targets.p, w, *out, at.p, &nbad, bad.p, &nkeep, &ok, rc);
+          if (*rc != 0) return;
+          for (int j = 0; j < count; ++j)
+            std::memcpy(tested_off.p + 3 * source.p[j], at.p + 3 * j, 3 * sizeof(double));
+          if (!ok) return;
+          bsoffset::FlatZ flat;
+          if (!params.ensure(ntested) || !targets.ensure(3 * ntested) || !bad.ensure(ntested) || !flat.flatten(w)) {
+            *rc = BSRC_NO_SCRATCH;
+            return;
+          }
+          count = ntested;
+          std::memcpy(params.p, tested.p, static_cast<std::size_t>(count) * sizeof(double));
+          std::memcpy(targets.p, tested_at.p, 3 * static_cast<std::size_t>(count) * sizeof(double));
+          bsoffset::check_distance(count, std::fabs(dist), params.p, targets.p, w, tested_off.p, tested_on.p, &nbad,
+                                   bad.p, &nkeep, &ok, rc);
+          lagged = !ok;
+        };
+        if (!source.ensure(count)) {
+          *rc = BSRC_NO_SCRATCH;
+          break;
+        }
+        for (int j = 0; j < count; ++j) source.p[j] = j;
+        if (checkable) check();
         int pass = 0;
         // Refinement past many times the piece's own poles chases a tolerance the curve cannot meet, each pass
         // testing every point against a longer curve: the last offset is a shortfall then, as after the last pass.
@@ -486,7 +525,20 @@ void BSspnoffset(const VOQbsp_curve *cv, double dist, const double normal[3], in
           int nknots = 0, fresh = 0;
           for (int j = 0; j < nbad; ++j) {
             const int s = bad.p[j];
-            const double a = w->knots[s], b = w->knots[s + 1], mid = (a + b) / 2;
+            const double a = w->knots[s], b = w->knots[s + 1];
+            // The offset lags where a pole turns the curve and its knot sits far nearer one neighbouring knot than
+            // the other: the offset pole, shifted along by about the distance times half the turn, weighs on the
+            // knot point nearly alone. A span that lags beside a far shorter one is cut at that one's length from
+            // their common knot, which evens the spacing there; halving would take a pass per halving to get there.
+            double mid = (a + b) / 2;
+            if (lagged) {
+              const double after = s + 1 < w->num_poles ? w->knots[s + 2] - b : b - a;
+              const double before = s > k - 1 ? a - w->knots[s - 1] : b - a;
+              if (after > 0 && 2 * after < b - a)
+                mid = b - after;
+              else if (before > 0 && 2 * before < b - a)
+                mid = a + before;
+            }
             knots.p[nknots++] = mid;
             double *np = newpar.p;
             if (pass > 0) {
@@ -511,7 +563,8 @@ void BSspnoffset(const VOQbsp_curve *cv, double dist, const double normal[3], in
           // A new knot moves the offset poles of the spans around the failing one too, so every point tested so
           // far in those spans is tested again beside the failing ones: a span's offset may not spoil unseen.
           const int spans = w->num_poles;
-          if (!marks.ensure(spans) || !params.ensure(ntested) || !targets.ensure(3 * ntested)) {
+          if (!marks.ensure(spans) || !params.ensure(ntested) || !targets.ensure(3 * ntested) ||
+              !source.ensure(ntested + fresh)) {
             *rc = BSRC_ALLOC_CURVE;
             break;
           }
@@ -525,7 +578,7 @@ void BSspnoffset(const VOQbsp_curve *cv, double dist, const double normal[3], in
             if (!marks.p[t]) continue;
             params.p[nkeep] = u;
             std::memcpy(targets.p + 3 * nkeep, tested_at.p + 3 * i, 3 * sizeof(double));
-            ++nkeep;
+            source.p[nkeep++] = i;
           }
           // A span at a range end shorter than the curve's parameter resolution there (a wild curve rushes
           // through it) takes no knot: the inserter refuses one that close to the end. The span is left as it is,
@@ -580,7 +633,8 @@ void BSspnoffset(const VOQbsp_curve *cv, double dist, const double normal[3], in
           }
           std::memcpy(params.p + nkeep, newpar.p, static_cast<std::size_t>(fresh) * sizeof(double));
           if (!make_targets(w, newpar.p, fresh, ev.p, normal, side, dist, targets.p + 3 * nkeep, rc)) break;
-          if (!keep_tested(newpar.p, targets.p + 3 * nkeep, fresh)) {
+          for (int j = 0; j < fresh; ++j) source.p[nkeep + j] = ntested + j;
+          if (!keep_tested(newpar.p, targets.p + 3 * nkeep, ev.p, fresh)) {
             *rc = BSRC_ALLOC_CURVE;
             break;
           }
@@ -589,10 +643,12 @@ void BSspnoffset(const VOQbsp_curve *cv, double dist, const double normal[3], in
           for (int j = 0; j < count; ++j) {
             sorted.p[j] = params.p[tags.p[j]];
             std::memcpy(sorted_targets + 3 * j, targets.p + 3 * tags.p[j], 3 * sizeof(double));
+            bad.p[j] = source.p[tags.p[j]];
           }
+          std::memcpy(source.p, bad.p, static_cast<std::size_t>(count) * sizeof(int));
           std::memcpy(params.p, sorted.p, static_cast<std::size_t>(count) * sizeof(double));
           std::memcpy(targets.p, sorted_targets, 3 * static_cast<std::size_t>(count) * sizeof(double));
-          BStstspn1(count, tau, params.p, targets.p, w, *out, &nbad, bad.p, &nkeep, &ok, rc);
+          check();
         }
         if (*rc != 0) break;
         // Only a check that still fails is a shortfall: a pass that succeeds at the last try is a result.

@@ -255,6 +255,11 @@ TEST(SpanOffset, KeepsTheDistanceBetweenItsTestPoints) {
   // polygon cut the arc by 3.3e-3 there.
   TestCurve stacked_turn(3, {-15, -15, 0, -15, -15, 0, -15, -14.625, 0, -14, 5.25, 0, -14.875, -15, 0},
                          {5.25, 5.25, 5.25, 6.53125, 7.03125, 8.03125, 8.03125, 8.03125});
+  // The same turn packed into a span a seventieth of the straight one before it: the offset pole of the turn, moved
+  // along by about the distance times half the turn, weighs on the knot point nearly alone, and the offset ran on
+  // straight past the knot, 2.1e-3 beyond the distance, while every target it was checked at lay on that line.
+  TestCurve lagging_turn(3, {-15, -15, 0, -15, -14.875, 0, -15, -14.625, 0, -14, 5.25, 0, -14.875, -15, 0},
+                         {5.25, 5.25, 5.25, 7.34375, 7.375, 8.375, 8.375, 8.375});
   // A quadratic turning back about its second pole: the test gap just past the near-cusp turns by a third of a
   // radian, always slower than the cusp's own gap, and its offset strayed by 4.9e-3 there, round the cusp's outside.
   TestCurve past_cusp(3, {4.125, 0, 0, 2, 3, 0, 4, 0.25, 0, 6, 2.625, 0, 8, 0, 0},
@@ -269,6 +274,7 @@ TEST(SpanOffset, KeepsTheDistanceBetweenItsTestPoints) {
       {"ellipse outwards", &ellipse.cv, 0.625, 1, 1},
       {"sharp turn just past a knot", &sharp_turn.cv, 15, -1, 2},
       {"turn just past a knot after a straight run from stacked poles", &stacked_turn.cv, 15, -1, 2},
+      {"straight run past the knot of a far shorter turning span", &lagging_turn.cv, 15, -1, 2},
       {"just past a near-cusp, round its outside", &past_cusp.cv, 0.5, -1, 2},
       {"arch outwards, halved once (strayed 2.2e-3)", &arch.cv, 1.375, -1, 2},
       {"arch inwards, within its least radius of curvature", &arch.cv, 0.5, 1, 2},
