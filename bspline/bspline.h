@@ -98,12 +98,20 @@ void BStraceclear();
 // Test hook: every routine passes its lower-case name on exit, with its rc (NULL for routines without one). A
 // handler may change *rc to force a failure; the trace sees the changed code.
 using BSfaulthandler = void (*)(const char *lname, int *rc);
-void BSfaulthook(const char *lname, int *rc);
+namespace bsfault {
+// The installed handler, or NULL; set through BSsetfaulthook alone.
+extern BSfaulthandler installed;
+}  // namespace bsfault
+// Inline, as every routine leaves through it: with no handler installed (outside tests, always) it is a load and a
+// branch.
+inline void BSfaulthook(const char *lname, int *rc) {
+  if (bsfault::installed) bsfault::installed(lname, rc);
+}
 // Installs a handler (NULL: back to the no-op); returns the previous one.
 BSfaulthandler BSsetfaulthook(BSfaulthandler handler);
 // Whether a handler is installed. A routine may skip its callees' exits on its success path only while none is:
 // the handler must see every name.
-bool BSfaulthooked();
+inline bool BSfaulthooked() { return bsfault::installed != nullptr; }
 
 // Every routine leaves through this: the hook first, then the trace when rc is nonzero.
 inline void BSexit(int *rc, const char *name, const char *lname) {

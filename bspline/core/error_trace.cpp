@@ -6,8 +6,9 @@
 namespace {
 BStracerecord trace_table[BSTRACE_SIZE];
 int trace_count = 0;
-BSfaulthandler fault_handler = nullptr;
 }  // namespace
+
+BSfaulthandler bsfault::installed = nullptr;
 
 void BStracepush(int rc, const char *name) {
   if (trace_count < 0 || trace_count >= BSTRACE_SIZE) return;
@@ -25,14 +26,8 @@ int BStracecount() { return trace_count; }
 const BStracerecord *BStracetable() { return trace_table; }
 void BStraceclear() { trace_count = 0; }
 
-void BSfaulthook(const char *lname, int *rc) {
-  if (fault_handler) fault_handler(lname, rc);
-}
-
-bool BSfaulthooked() { return fault_handler != nullptr; }
-
 BSfaulthandler BSsetfaulthook(BSfaulthandler handler) {
-  BSfaulthandler old = fault_handler;
-  fault_handler = handler;
+  BSfaulthandler old = bsfault::installed;
+  bsfault::installed = handler;
   return old;
 }

@@ -2,6 +2,7 @@
 // 2-derivative bodies, the local-difference scheme for higher derivatives, raw pole arrays of any dimension, the
 // homogeneous de Boor triangle for both sides of a knot, and the closure test.
 #include "bspline/bspline.h"
+#include "bspline/core/evaluation_internal.h"
 
 #include <algorithm>
 #include <cmath>
@@ -450,6 +451,14 @@ namespace {
   BSexit(rc, "BScveval_n", "bscveval");
 }
 }  // namespace
+
+bool bseval::cubic_point(const VOQbsp_curve &cv, double u, double out[3]) {
+  return std::isfinite(u) && quick_eval<4, false, 0>(cv, u, out);
+}
+
+bool bseval::cubic_point_tangent(const VOQbsp_curve &cv, double u, double out[6]) {
+  return std::isfinite(u) && quick_eval<4, false, 1>(cv, u, out);
+}
 
 void BScveval_n(const VOQbsp_curve *cv, double u, int nder, double *out, int *rc) {
   *rc = 0;

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "bspline/core/evaluation_internal.h"
 #include "bspline/distance.h"
 #include "bspline/intersect.h"
 #include "bspline/intersect/polygon_intersector.h"
@@ -66,6 +67,17 @@ int check_span(const VOQbsp_curve *cv) {
   if (const int bad = BScvcheck(cv)) return bad;
   if (cv->order < 2 || cv->order > BSXBZ_MAX_ORDER || cv->num_poles != cv->order) return BSRC_OUT_OF_RANGE;
   return 0;
+}
+
+// A span's point (nder 0) or point and tangent (nder 1) at u. quick: the span is a polynomial cubic that passed
+// check_span and no fault hook is installed, so that the evaluation's shortcut, taken at once, is the road
+// BScveval_n would take.
+bool quick_cubic(const VOQbsp_curve *cv) { return cv->order == 4 && !cv->rational && !BSfaulthooked(); }
+void span_eval(const VOQbsp_curve *cv, bool quick, double u, int nder, double *out, int *rc) {
+  if (quick && (nder == 0 ? bseval::cubic_point(*cv, u, out) : bseval::cubic_point_tangent(*cv, u, out)))
+    *rc = 0;
+  else
+    BScveval_n(cv, u, nder, out, rc);
 }
 
 // std::fmin and std::fmax, a NaN giving way to the other argument, inline (the library calls were a tenth of the
@@ -151,14 +163,14 @@ bool part_between(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, const Candid
 
 // The leg of a span from node p0 at s to node p1 at e cut into kSharedCuts pieces: their nodes, points and
 // parameters.
-void cut_leg(const VOQbsp_curve *cv, const double *p0, const double *p1, double s, double e, double *pts,
+void cut_leg(const VOQbsp_curve *cv, bool quick, const double *p0, const double *p1, double s, double e, double *pts,
              double *pars, int *rc) {
   std::memcpy(pts, p0, 3 * sizeof(double));
   std::memcpy(pts + 3 * kSharedCuts, p1, 3 * sizeof(double));
   pars[0] = s, pars[kSharedCuts] = e;
   for (int k = 1; k < kSharedCuts && *rc == 0; ++k) {
     pars[k] = s + (e - s) * k / kSharedCuts;
-    BScveval_n(cv, pars[k], 0, pts + 3 * k, rc);
+    span_eval(cv, quick, pars[k], 0, pts + 3 * k, rc);
   }
 }
 
@@ -340,9 +352,10 @@ void BSspnndptpr(const VOQbsp_curve *span, int *count, double *points, double *p
     BScvnodpts(span, node_density(span), count, params, points, rc);
     if (*rc != 0) break;
     double worst = 0;
+    const bool quick = quick_cubic(span);
     for (int i = 0; i + 1 < *count && *rc == 0; ++i) {
       double mid[3];
-      BScveval_n(span, 0.5 * (params[i] + params[i + 1]), 0, mid, rc);
+      span_eval(span, quick, 0.5 * (params[i] + params[i + 1]), 0, mid, rc);
       const double *p = points + 3 * i, *q = p + 3;
       const double d[3] = {mid[0] - 0.5 * (p[0] + q[0]), mid[1] - 0.5 * (p[1] + q[1]), mid[2] - 0.5 * (p[2] + q[2])};
       // A square is never a negative zero, so a plain comparison takes what std::fmax would (a NaN gives way).
@@ -389,21 +402,22 @@ void crossing_iteration(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, BSbool
     };
     const double a1 = lo_par(cv1), b1 = hi_par(cv1), a2 = lo_par(cv2), b2 = hi_par(cv2);
     const double sqtol = BStoltab[bstol::dist_sqtol], e16 = BStoltab[kZeroTol];
+    const bool quick1 = spans_checked && quick_cubic(cv1), quick2 = spans_checked && quick_cubic(cv2);
     double u1 = *t1, u2 = *t2, e1[6], e2[6];
-    BScveval_n(cv1, u1, 1, e1, rc);
-    if (*rc == 0) BScveval_n(cv2, u2, 1, e2, rc);
+    span_eval(cv1, quick1, u1, 1, e1, rc);
+    if (*rc == 0) span_eval(cv2, quick2, u2, 1, e2, rc);
     if (*rc != 0) break;
     // Where e1 and e2 were taken. A parameter held at its range end, or a step too small to take, leaves it where
     // it was, and the evaluation there (a function of the parameter alone, which succeeded) is not repeated; under
     // a hook every evaluation runs, so that the hook sees each.
     const bool reuse = !BSfaulthooked();
     double at1 = u1, at2 = u2;
-    auto evaluate = [&](const VOQbsp_curve *cv, double u, double *at, double *e) {
+    auto evaluate = [&](const VOQbsp_curve *cv, bool quick, double u, double *at, double *e) {
       if (reuse && same_bits(u, *at)) {
         *rc = 0;
         return;
       }
-      BScveval_n(cv, u, 1, e, rc);
+      span_eval(cv, quick, u, 1, e, rc);
       *at = u;
     };
     double dt1 = 1, dt2 = 1;
@@ -449,8 +463,8 @@ void crossing_iteration(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, BSbool
       } else {
         dt1 = dt2 = 0;
       }
-      evaluate(cv1, u1, &at1, e1);
-      if (*rc == 0) evaluate(cv2, u2, &at2, e2);
+      evaluate(cv1, quick1, u1, &at1, e1);
+      if (*rc == 0) evaluate(cv2, quick2, u2, &at2, e2);
       if (*rc != 0) break;
       if (steps >= kCrossingSteps || (std::fabs(dt1) < k1 && std::fabs(dt2) < k2)) {
         if (!parallel && BSpdistsq(rc, e1, e2) < sqtol) {
@@ -509,6 +523,7 @@ void BSxbzs4(VOQbsp_curve *cv1, VOQbsp_curve *cv2, std::int32_t *n, double *poin
     if (*rc != 0) break;
     // Both spans passed check_span, now or in the memo's call; under a hook every check runs again.
     const bool checked = !BSfaulthooked();
+    const bool quick1 = checked && quick_cubic(cv1), quick2 = checked && quick_cubic(cv2);
     const double sqtol = BStoltab[bstol::dist_sqtol];
     const double k1 = derived[0]->ktol, k2 = derived[1]->ktol;
     const double *p_pts = derived[0]->pts, *p_par = derived[0]->par, *q_pts = derived[1]->pts,
@@ -694,8 +709,8 @@ void BSxbzs4(VOQbsp_curve *cv1, VOQbsp_curve *cv2, std::int32_t *n, double *poin
     for (int k = 0; k < n_shared && *rc == 0; ++k) {
       double pp[3 * (kSharedCuts + 1)], pr[kSharedCuts + 1], qp[3 * (kSharedCuts + 1)], qr[kSharedCuts + 1];
       const int i = shared[k].i, j = shared[k].j;
-      cut_leg(cv1, p_pts + 3 * i, p_pts + 3 * i + 3, p_par[i], p_par[i + 1], pp, pr, rc);
-      if (*rc == 0) cut_leg(cv2, q_pts + 3 * j, q_pts + 3 * j + 3, q_par[j], q_par[j + 1], qp, qr, rc);
+      cut_leg(cv1, quick1, p_pts + 3 * i, p_pts + 3 * i + 3, p_par[i], p_par[i + 1], pp, pr, rc);
+      if (*rc == 0) cut_leg(cv2, quick2, q_pts + 3 * j, q_pts + 3 * j + 3, q_par[j], q_par[j + 1], qp, qr, rc);
       if (*rc != 0) break;
       const LegBoxes p_pieces(kSharedCuts + 1, pp), q_pieces(kSharedCuts + 1, qp);
       // A chord's deviation shrinks with the square of its parameter length.

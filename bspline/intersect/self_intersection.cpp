@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "bspline/core/evaluation_internal.h"
 #include "bspline/core/golden_section.h"
 #include "bspline/distance.h"
 #include "bspline/intersect.h"
@@ -333,8 +334,11 @@ void collinear_overlaps(int *rc, const VOQbsp_curve *cv, double ktol, Columns &o
 bool bends_off_lines(const VOQbsp_curve *cv, double a, double b, double tol) {
   if (BSfaulthooked()) return false;
   const double at[3] = {a, (a + b) / 2, b};
+  // cv passed BScvcheck and no hook is installed: a polynomial cubic takes the evaluation's shortcut at once.
+  const bool quick = cv->order == 4 && !cv->rational;
   double p[3][3];
   for (int i = 0; i < 3; ++i) {
+    if (quick && bseval::cubic_point(*cv, at[i], p[i])) continue;
     int erc = 0;
     BScveval_n(cv, at[i], 0, p[i], &erc);
     if (erc != 0) return false;

@@ -25,9 +25,19 @@ BSboolean BScumdist(int *rc, const int *n, const double *points, const double *w
       if (!(weights[i] > 0)) *rc = BSRC_BAD_WEIGHT;
   if (*rc == 0) {
     double sum = 0;
-    for (int i = 0; i + 1 < count; ++i)
-      sum += span_length(points + 3 * i, weights ? weights[i] : 1.0, points + 3 * (i + 1),
-                         weights ? weights[i + 1] : 1.0, 3);
+    if (weights) {
+      for (int i = 0; i + 1 < count; ++i)
+        sum += span_length(points + 3 * i, weights[i], points + 3 * (i + 1), weights[i + 1], 3);
+    } else {
+      // Every knot tolerance measures a polygon, most of them a span's few poles: a division by 1 gives back its
+      // numerator bit for bit, and a square is never a negative zero that the sum's start at zero would turn, so
+      // the unweighted legs are taken without either.
+      for (int i = 0; i + 1 < count; ++i) {
+        const double *a = points + 3 * i, *b = a + 3;
+        const double dx = b[0] - a[0], dy = b[1] - a[1], dz = b[2] - a[2];
+        sum += std::sqrt(dx * dx + dy * dy + dz * dz);
+      }
+    }
     *length = sum;
   }
   BSexit(rc, "BScumdist", "bscumdist");

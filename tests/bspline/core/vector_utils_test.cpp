@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "bspline/bspline.h"
+#include "tests/bspline/curve_fixtures.h"
 
 namespace {
 
@@ -79,6 +80,35 @@ TEST(VectorArithmetic, FiniteFuzzyModuloAndPower) {
   EXPECT_EQ(BSrpower(0, 0, &rc), 1.0);
   EXPECT_NEAR(BSrpower(2, 10, &rc), 1024, 1e-9);
   EXPECT_NEAR(BSrpower(9, 0.5, &rc), 3, 1e-14);
+}
+
+// The record check judges in place where no hook is installed and through its callees' exits under one: both
+// roads give one code for each damage, a NaN or an infinity in any array, a falling knot, too few poles.
+void count_names(const char *, int *) {}
+
+TEST(VectorArithmetic, CurveCheckSameCodeWithAndWithoutHook) {
+  const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
+  struct Row {
+    int pole, knot, weight;  // the entry made bad, or -1
+    double bad;
+    bool falling;            // knot 5 below knot 4
+    int code;
+  } rows[] = {{-1, -1, -1, 0, false, 0},        {0, -1, -1, nan, false, -2},   {14, -1, -1, -inf, false, -2},
+              {-1, 0, -1, inf, false, -2},      {-1, 8, -1, nan, false, -2},   {-1, -1, 0, nan, false, -2},
+              {-1, -1, 4, inf, false, -2},      {-1, -1, -1, 0, true, -2}};
+  for (const Row &r : rows)
+    for (const bool hooked : {false, true}) {
+      TestCurve c(4, {0, 0, 0, 1, 2, 0, 2, -1, 0, 3, 1, 1, 4, 0, 0}, {0, 0, 0, 0, 0.5, 1, 1, 1, 1}, {1, 2, 1, 0.5, 1});
+      if (r.pole >= 0) c.poles[r.pole] = r.bad;
+      if (r.knot >= 0) c.knots[r.knot] = r.bad;
+      if (r.weight >= 0) c.weights[r.weight] = r.bad;
+      if (r.falling) c.knots[5] = 0.25;
+      const BSfaulthandler previous = BSsetfaulthook(hooked ? count_names : nullptr);
+      EXPECT_EQ(BScvcheck(&c.cv), r.code) << r.pole << ' ' << r.knot << ' ' << r.weight << ' ' << hooked;
+      c.cv.num_poles = 3;
+      EXPECT_EQ(BScvcheck(&c.cv), -2) << hooked;
+      BSsetfaulthook(previous);
+    }
 }
 
 TEST(VectorArithmetic, EqualSpacingAndAverages) {
