@@ -222,9 +222,10 @@ void BSlnln_int(const double seg1[6], const double seg2[6], const double knots1[
   } else if (!too_short(seg1) && !too_short(seg2)) {
     double pts[6], t1[2], t2[2];
     const int n = pair_results(seg1, seg2, BStoltab[bstol::dist_sqtol], true, pts, t1, t2, rc);
+    // The end of a segment maps onto its last knot only up to rounding, which may carry it past the range.
     for (int k = 0; k < n; ++k) {
-      t1[k] = on_curve(knots1, 0, t1[k]);
-      t2[k] = on_curve(knots2, 0, t2[k]);
+      t1[k] = std::clamp(on_curve(knots1, 0, t1[k]), knots1[1], knots1[2]);
+      t2[k] = std::clamp(on_curve(knots2, 0, t2[k]), knots2[1], knots2[2]);
     }
     bsintcall::Target target;
     // The one overlap of two segments counts as two end records against the caller's capacity.

@@ -32,6 +32,10 @@ TEST(LineStringIntersection, TwoSegments) {
       {"overlap, two slots",
        {0, 0, 0, 2, 0, 0}, {3, 0, 0, 1, 0, 0}, {0, 0, 1, 1}, 1, 2, 0, 0, 1, 0, {1, 0, 0, 2, 0, 0}, {0.5, 1},
        {1, 0.5}},
+      // The far end of the first maps onto its last knot only up to rounding.
+      {"overlap to a far knot",
+       {0, 0, 0, 2, 0, 0}, {0, 0, 0, 2, 0, 0}, {-10, -10, -0.95, -0.95}, 1, 2, 0, 0, 1, 0, {0, 0, 0, 2, 0, 0},
+       {-10, -0.95}, {0, 1}},
       {"apart", {0, 0, 0, 1, 0, 0}, {0, 1e-5, 0, 1, 1e-5, 0}, {0, 0, 1, 1}, 1, 2, 0, 0, 0, 0, {}, {}, {}},
       {"short segment", {1, 0, 0, 1, 5e-7, 0}, {0, 0, 0, 2, 0, 0}, {0, 0, 1, 1}, 1, 2, 0, 0, 0, 0, {}, {}, {}},
       {"NaN", {0, 0, 0, 2, kNaN, 0}, {1, -1, 0, 1, 1, 0}, {0, 0, 1, 1}, 1, 1, -2, 0, 0, 0, {}, {}, {}},
@@ -56,6 +60,7 @@ TEST(LineStringIntersection, TwoSegments) {
         for (int i = 0; i < 3; ++i) EXPECT_NEAR(pts[3 * k + i], c.pts[3 * k + i], 1e-12) << c.what;
         EXPECT_NEAR(p1[k], c.par1[k], 1e-12) << c.what;
         EXPECT_NEAR(p2[k], c.par2[k], 1e-12) << c.what;
+        EXPECT_TRUE(p1[k] >= c.k1[1] && p1[k] <= c.k1[2] && p2[k] >= k2[1] && p2[k] <= k2[2]) << c.what;
       }
     }
     EXPECT_EQ(BSdbgliveblocks(), live) << c.what;
