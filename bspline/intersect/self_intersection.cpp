@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "bspline/core/evaluation_internal.h"
 #include "bspline/core/golden_section.h"
@@ -606,6 +607,69 @@ void tidy_results(const VOQbsp_curve *cv, double ktol, Columns &crossings, Colum
   }
 }
 
+// Where a span's ends meet, its first half meets its second at the closing point, and the intersector, drawn to
+// that meeting, can miss a shallow crossing beside it where the curve comes back to the closing point slowly (end
+// poles resting on it). Halving both halves towards the closing point leaves every pair but the one holding it free
+// of it; a crossing so found counts when it lies off the closing point and beyond 10 dist_tol of every point found
+// for the halves before (their joint among them), which keeps those answers as they were. Once either piece lies
+// within the tolerance of the closing point, every meeting of the two is the closing point.
+void beside_closing_point(int *rc, const VOQbsp_curve &first_half, const VOQbsp_curve &second_half,
+                          const double closing[3], std::vector<double> &known, double *pts, double *par1,
+                          double *par2, Columns &found) {
+  const double tol = BStoltab[bstol::dist_tol];
+  VOQbsp_curve held[2] = {}, halves[4] = {};
+  const VOQbsp_curve *a = &first_half, *b = &second_half;
+  auto release_all = [&] {
+    for (VOQbsp_curve &h : halves) release_split(h);
+  };
+  for (int level = 0; level < 64 && *rc == 0; ++level) {
+    if (within(*a, closing, tol) || within(*b, closing, tol)) break;
+    const double mid_a = 0.5 * (a->knots[a->order - 1] + a->knots[a->num_poles]);
+    const double mid_b = 0.5 * (b->knots[b->order - 1] + b->knots[b->num_poles]);
+    if (!BScvsplit(rc, a, &mid_a, &halves[0], &halves[1], nullptr) ||
+        !BScvsplit(rc, b, &mid_b, &halves[2], &halves[3], nullptr)) {
+      failed(rc);
+      break;
+    }
+    bool cut = true;
+    for (const VOQbsp_curve &h : halves) cut = cut && h.num_poles > 0;
+    if (!cut) break;
+    // The first piece's far half against both of the second's, and its near half against the second's far one.
+    const int pairs[3][2] = {{1, 2}, {1, 3}, {0, 2}};
+    for (const auto &[i, j] : pairs) {
+      std::int32_t n = 0;
+      BSboolean tangent = BSFALSE;
+      BSxbzs4(&halves[i], &halves[j], &n, pts, par1, par2, &tangent, rc);
+      for (int r = 0; r < n && *rc == 0; ++r) {
+        const double *p = pts + 3 * r;
+        if (BSpdist(rc, p, closing) < tol) continue;
+        bool seen = false;
+        for (std::size_t q = 0; q < known.size() && !seen; q += 3) seen = BSpdist(rc, p, &known[q]) <= 10 * tol;
+        if (seen) continue;
+        double u[2] = {par1[r], par2[r]};
+        BSboolean on = BSFALSE;
+        if (!BSprptoncv(rc, &halves[i], p, &u[0], &on) || !BSprptoncv(rc, &halves[j], p, &u[1], &on)) {
+          failed(rc);
+          break;
+        }
+        if (!found.push(rc, u)) break;
+        known.insert(known.end(), p, p + 3);
+      }
+      if (*rc != 0) break;
+    }
+    // The near halves go on: the pieces held so far are released and the near halves held instead.
+    for (VOQbsp_curve &h : held) release_split(h);
+    held[0] = halves[0];
+    held[1] = halves[3];
+    halves[0] = halves[3] = VOQbsp_curve{};
+    release_all();
+    a = &held[0];
+    b = &held[1];
+  }
+  release_all();
+  for (VOQbsp_curve &h : held) release_split(h);
+}
+
 }  // namespace
 
 BSboolean BSspnslfint(int *rc, const VOQbsp_curve *span, int *count, double **first, double **second) {
@@ -668,6 +732,15 @@ BSboolean BSspnslfint(int *rc, const VOQbsp_curve *span, int *count, double **fi
     double *par1 = pts + 3 * BSXBZ_MAX_RESULTS, *par2 = par1 + BSXBZ_MAX_RESULTS;
     PieceRecord wc1, wc2;
     const double tol = BStoltab[bstol::dist_tol];
+    // The span's own ends: where they meet, the pair of its halves meets there too.
+    const double span_start = bezier.cv.knots[k - 1], span_end = bezier.cv.knots[k];
+    double closing[3], last[3];
+    for (int c = 0; c < 3; ++c) {
+      closing[c] = bezier.cv.poles[c] / (bezier.cv.rational ? bezier.cv.weights[0] : 1.0);
+      last[c] = bezier.cv.poles[3 * (k - 1) + c] / (bezier.cv.rational ? bezier.cv.weights[k - 1] : 1.0);
+    }
+    const bool closed = BSpdist(rc, closing, last) < tol;
+    std::vector<double> known;
     while (stack.count > 0 && *rc == 0) {
       if (!BStst_stack(rc, &stack.count, &stack.slots, &wc1.cv, &wc2.cv)) {
         failed(rc);
@@ -685,8 +758,14 @@ BSboolean BSspnslfint(int *rc, const VOQbsp_curve *span, int *count, double **fi
       BSboolean tangent = BSFALSE;
       BSxbzs4(&wc1.cv, &wc2.cv, &n, pts, par1, par2, &tangent, rc);
       if (*rc != 0) break;
+      bool at_closing = false;
+      const bool closing_pair = closed && wc1.cv.knots[k - 1] == span_start && wc2.cv.knots[k] == span_end;
       for (int r = 0; r < n && *rc == 0; ++r) {
         const double *p = pts + 3 * r;
+        if (closing_pair) {
+          known.insert(known.end(), p, p + 3);
+          at_closing = at_closing || BSpdist(rc, p, closing) < tol;
+        }
         if (BSpdist(rc, p, joint) < tol) continue;
         double u[2] = {par1[r], par2[r]};
         BSboolean on = BSFALSE;
@@ -696,6 +775,7 @@ BSboolean BSspnslfint(int *rc, const VOQbsp_curve *span, int *count, double **fi
         }
         found.push(rc, u);
       }
+      if (*rc == 0 && at_closing) beside_closing_point(rc, wc1.cv, wc2.cv, closing, known, pts, par1, par2, found);
     }
   } while (false);
   if (found.count) found.settle(*rc != 0);

@@ -226,6 +226,12 @@ TEST(SelfIntersection, CrossingsOverlapsAndRefusals) {
               13.957578825809996, 23.017875315858078, 23.482992336503916, 23.930426537922671, 23.482992336503916,
               23.017875315858078, 23.482992336503916, 23.930426537922671, 39.659054835171851, 23.482992336503916,
               23.930426537922671, 39.659054835171851, 23.930426537922671}},
+      // A loop whose nine last poles rest on its start point: the way in crosses the way out 25 tolerances short
+      // of the start, where the curve still moves, and that shallow crossing is no closing point.
+      {"a loop crossing its start before coming to rest",
+       plane(14, {-15, -15, 0.875, 0, -15, 0.875, -13.25, 10.875, -13.25, -15, -15, -15, -15, -15, -15, -15, -15, -15,
+                  -15, -15, -15, -15, -15, -15, -15, -15, -15, -15}),
+       1, 0, {}},
       {"order 17", plane(17, zigzag), 0, 0, {}, BSRC_OUT_OF_RANGE},
       {"NaN pole", std::move(nan_pole), 0, 0, {}, BSRC_OUT_OF_RANGE},
   };
