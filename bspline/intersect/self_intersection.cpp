@@ -898,8 +898,9 @@ void BSfndturovr(const VOQbsp_curve *cv, int *n_pieces, double *piece_pts, doubl
           *rc = 0;
           continue;
         }
-        // Still none ahead: the curve did not move on before this reversal of its poles.
-        if (*rc == 0 && t < start) {
+        // Still none ahead: the curve did not move on before this reversal of its poles. A turn found later than
+        // the start but not ahead of it, with no motion along dir left to search, belongs to a later piece.
+        if (*rc == 0 && (t < start || (!beyond && !(ahead > start)))) {
           t = start;
           std::memcpy(point, from, sizeof point);
         }
