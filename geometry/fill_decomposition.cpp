@@ -389,7 +389,10 @@ FillResult FillTrap::SplitCrossings(std::uint32_t row, const Stub* stubs, std::u
     for (std::uint32_t j = i + 1; j < n; ++j) {
       const double below = stubs[j].node->x - stubs[i].node->x;
       const double above = stubs[i].top->x - stubs[j].top->x;
-      if (!(above > 0 && below > 0)) continue;
+      // A pair whose nodes a far top's reach took as one point, ordered by their tops, may still lie apart: the
+      // edges then cross in the band, and collected again under the nearer tops of a split band they would come
+      // back in their nodes' order, twisted.
+      if (!(above > 0 && below > 0) && !(above < 0 && below < 0)) continue;
       double y = y0 + below / (below + above) * (y1 - y0);
       // A crossing that rounds onto the band's bottom or top row still twists the band (an edge all but level
       // passes another within an ulp of its end): it is made one ulp inside. A band one ulp high has no room.

@@ -176,7 +176,15 @@ INSTANTIATE_TEST_SUITE_P(
                                          {-6.1874998730000002, -5.7499998730000002},
                                          {7.9374999519999996, 0.99999987199999996},
                                          {-8.0000001279999999, -8.0000001279999999}},
-                                128.14065882733811}),
+                                128.14065882733811},
+                      // The triangle's left edge runs to x -2e13, so its far top takes the node 4.6 left of its
+                      // bottom as one point with it; the two edges cross 2.3e-12 up, below the bowtie's crossing,
+                      // whose row brings the tops near again. The area by slabs.
+                      CoverCase{"far_top_beside_a_nearby_node",
+                                Boundary{{0, 0}, {-2e13, 10}, {1, 10}}
+                                    .Loop({{-5, -1}, {-1, 10}, {5, -1}})
+                                    .Loop({{2, 0}, {12, 10}, {2, 10}, {2.02, 0}}),
+                                100000000000049.73}),
     [](const ::testing::TestParamInfo<CoverCase>& info) { return std::string(info.param.name); });
 
 // Every edge of the band gets a node on the row at the crossing; the two crossing edges share theirs.
