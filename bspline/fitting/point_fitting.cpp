@@ -174,102 +174,6 @@ int tangent_fit_type(bool start3, bool end3) {
 
 bool code_ok(int code) { return code == BSTAN_POLE || code == BSTAN_ESTIMATE || code == BSTAN_DIRECTION || code == 3; }
 
-// The band rows of an open fit solved through their normal equations: a banded Cholesky factor of A^T A, then
-// one step of refinement on the residual of the rows themselves, which wins back what forming A^T A loses where
-// the band is well conditioned. A pivot below a millionth of its column's squared length or near the
-// reflections' own rank test, or a correction that shows the band too ill-conditioned for the normal equations,
-// answers false, and the caller solves by reflections. x: u x nrhs; work: u * (nb + 2 * nrhs + 1). NB and NR,
-// where above 0, are nb and nrhs made known to the compiler for the common fits of points in space.
-// Kept out of line: inlined into the open fit, it left the fit's own loops short of registers.
-template <int NB, int NR>
-[[gnu::noinline]] bool normal_band_solve(const double *A, int nblocks, const int *nrows, int nb_, const int *first, int u, int nrhs_,
-                       const double *B, double *x, double *work) {
-  const int nb = NB > 0 ? NB : nb_, nrhs = NR > 0 ? NR : nrhs_;
-  double *G = work, *h = G + at(u, nb), *dx = h + at(u, nrhs), *diag = dx + at(u, nrhs);
-  std::memset(G, 0, sizeof(double) * at(u, nb));
-  std::memset(h, 0, sizeof(double) * at(u, nrhs));
-  for (int b = 0, r = 0; b < nblocks; ++b)
-    for (int e = 0; e < nrows[b]; ++e, ++r) {
-      const double *a = A + at(r, nb), *rb = B + at(r, nrhs);
-      double *g = G + at(first[b], nb), *hh = h + at(first[b], nrhs);
-      for (int i = 0; i < nb; ++i) {
-        for (int d = 0; i + d < nb; ++d) g[at(i, nb) + d] += a[i] * a[i + d];
-        for (int c = 0; c < nrhs; ++c) hh[at(i, nrhs) + c] += a[i] * rb[c];
-      }
-    }
-  const double tiny = 1e3 * BStoltab[bstol::zero_tol];
-  for (int j = 0; j < u; ++j) diag[j] = G[at(j, nb)];
-  for (int j = 0; j < u; ++j) {
-    double *row = G + at(j, nb);
-    const double piv = row[0];
-    if (!(piv >= 1e-6 * diag[j]) || !(piv >= tiny * tiny)) return false;
-    const double s = std::sqrt(piv);
-    row[0] = s;
-    const int w = u - j < nb ? u - j : nb;
-    for (int l = 1; l < w; ++l) row[l] /= s;
-    for (int l1 = 1; l1 < w; ++l1) {
-      double *below = G + at(j + l1, nb);
-      for (int l2 = l1; l2 < w; ++l2) below[l2 - l1] -= row[l1] * row[l2];
-    }
-  }
-  // U^T U y = rhs, in place.
-  auto solve = [&](double *y) {
-    for (int j = 0; j < u; ++j) {
-      const double *row = G + at(j, nb);
-      double *yj = y + at(j, nrhs);
-      for (int c = 0; c < nrhs; ++c) yj[c] /= row[0];
-      const int w = u - j < nb ? u - j : nb;
-      for (int l = 1; l < w; ++l)
-        for (int c = 0; c < nrhs; ++c) y[at(j + l, nrhs) + c] -= row[l] * yj[c];
-    }
-    for (int j = u - 1; j >= 0; --j) {
-      const double *row = G + at(j, nb);
-      double *yj = y + at(j, nrhs);
-      const int w = u - j < nb ? u - j : nb;
-      for (int l = 1; l < w; ++l)
-        for (int c = 0; c < nrhs; ++c) yj[c] -= row[l] * y[at(j + l, nrhs) + c];
-      for (int c = 0; c < nrhs; ++c) yj[c] /= row[0];
-    }
-  };
-  solve(h);
-  // A^T (B - A x), solved for the correction.
-  std::memset(dx, 0, sizeof(double) * at(u, nrhs));
-  for (int b = 0, r = 0; b < nblocks; ++b)
-    for (int e = 0; e < nrows[b]; ++e, ++r) {
-      const double *a = A + at(r, nb), *rb = B + at(r, nrhs), *xs = h + at(first[b], nrhs);
-      double res[3];
-      for (int c = 0; c < nrhs; ++c) {
-        double v = rb[c];
-        for (int i = 0; i < nb; ++i) v -= a[i] * xs[at(i, nrhs) + c];
-        res[c] = v;
-      }
-      double *d = dx + at(first[b], nrhs);
-      for (int i = 0; i < nb; ++i)
-        for (int c = 0; c < nrhs; ++c) d[at(i, nrhs) + c] += a[i] * res[c];
-    }
-  solve(dx);
-  // The correction measures the first solve's error, and what is left after it is smaller by as much again: a
-  // correction beyond 1e-10 of the poles leaves the answer less sure than the reflections'.
-  double most = 0, moved = 0;
-  bool finite = true;
-  for (std::size_t i = 0; i < at(u, nrhs); ++i) {
-    x[i] = h[i] + dx[i];
-    finite = finite && std::isfinite(x[i]);
-    const double size = std::fabs(h[i]), step = std::fabs(dx[i]);
-    most = size > most ? size : most;
-    moved = step > moved ? step : moved;
-  }
-  return finite && moved <= 1e-10 * most;
-}
-
-bool normal_band_solve(const double *A, int nblocks, const int *nrows, int nb, const int *first, int u, int nrhs,
-                       const double *B, double *x, double *work) {
-  if (nrhs > 3) return false;
-  if (nrhs == 3 && nb == 4) return normal_band_solve<4, 3>(A, nblocks, nrows, nb, first, u, nrhs, B, x, work);
-  if (nrhs == 3 && nb == 6) return normal_band_solve<6, 3>(A, nblocks, nrows, nb, first, u, nrhs, B, x, work);
-  return normal_band_solve<0, 0>(A, nblocks, nrows, nb, first, u, nrhs, B, x, work);
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -382,19 +286,10 @@ void open_fit(int n, const double *data, const double *params, const int *span_i
         *rc = BSRC_OUT_OF_RANGE;
         break;
       }
-      // The normal equations where they are sure to serve, as they cost a fraction of the reflections; a test
-      // hook must see the reflections' name.
-      BSscratch<8 * 100> normal_scratch;
-      double *nx = BSfaulthooked() ? nullptr : normal_scratch.take(at(u, nb + 3 * solved + 1));
-      if (nx && normal_band_solve(matrix, nblocks, nrows, nb, first, u, solved, rhs, nx, nx + at(u, solved))) {
-        for (int j = 0; j < u; ++j)
-          for (int c = 0; c < solved; ++c) poles[at(f + j, dim) + c] = nx[at(j, solved) + c];
-      } else {
-        BSbndhshold(matrix, nblocks, nrows, nb, first, solved, rhs, rc);
-        if (*rc != 0) break;
-        for (int j = 0; j < u; ++j)
-          for (int c = 0; c < solved; ++c) poles[at(f + j, dim) + c] = rhs[at(j, solved) + c];
-      }
+      BSbndhshold(matrix, nblocks, nrows, nb, first, solved, rhs, rc);
+      if (*rc != 0) break;
+      for (int j = 0; j < u; ++j)
+        for (int c = 0; c < solved; ++c) poles[at(f + j, dim) + c] = rhs[at(j, solved) + c];
     }
     for (int i = 0; i < P; ++i)
       for (int c = solved; c < dim; ++c) poles[at(i, dim) + c] = 0;
