@@ -181,8 +181,12 @@ BSboolean BSendpoint(int *rc, const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, 
 // the call.
 BSboolean BSpt_pt(int *rc, const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, int *n, double point[3], double *par1,
                   double *par2);
+// The factor of dist_sqtol within which BScvcv_comb drops an interior result beside an end result under the
+// tangency flag: the solutions of one touch scatter along the common tangent.
+constexpr double BSTOUCH_DROP_FACTOR = 1e6;
 // The end results (in increasing par1) and the interior results (in the order found) as one list along the first
-// span: an interior result within dist_sqtol (times 1e6 with the tangency flag) of an end result is dropped.
+// span: an interior result within dist_sqtol (times BSTOUCH_DROP_FACTOR with the tangency flag) of an end result is
+// dropped.
 // The output arrays hold n_end + n_int results; more than BSSPAN_RESULTS merged results answer rc 44 with n = 0
 // and nothing written. rc 33 without scratch memory for above 100 interior results.
 void BScvcv_comb(int n_end, int n_int, BSboolean tangency, double *end_pts, double *int_pts, double *end_par1,
@@ -375,11 +379,12 @@ BSboolean BStst_stack(int *rc, std::int32_t *count, VOQbsp_curve ***stack, VOQbs
 // Where two spans (one Bezier span each: num_poles == order, order 2 .. BSXBZ_MAX_ORDER, rc -2 otherwise) meet:
 // n results (points, par1 on cv1, par2 on cv2), the interior ones in the order their method gives them with the end
 // results of BSendpoint placed among them by par1 (BScvcv_comb); the caller's arrays hold BSSPAN_RESULTS (rc 44
-// with n = 0 for more). overlap 1 when the spans coincide between two end results, which are then the n = 2
-// results. A two-pole span shorter than sqrt(dist_sqtol) gives the end results only. Straight spans and circular
-// arcs meet in closed form (a failing arc test leaves a span general), other pairs through BSxbzs4, which sets the
-// weights pointer of a non-rational span to NULL. A span whose end knots are not full is taken clamped, in a copy
-// over the same range. On failure n is 0.
+// with n = 0 for more); an interior result that the tangency flag would drop beside an end result stays unless it
+// is one touch with it (BSxbzs4's merge test of two touching candidates at the drop distance). overlap 1 when the
+// spans coincide between two end results, which are then the n = 2 results. A two-pole span shorter than
+// sqrt(dist_sqtol) gives the end results only. Straight spans and circular arcs meet in closed form (a failing arc
+// test leaves a span general), other pairs through BSxbzs4, which sets the weights pointer of a non-rational span to
+// NULL. A span whose end knots are not full is taken clamped, in a copy over the same range. On failure n is 0.
 void BSbzbz_int(VOQbsp_curve *cv1, VOQbsp_curve *cv2, int *n, double *points, double *par1, double *par2,
                 BSboolean *overlap, int *rc);
 

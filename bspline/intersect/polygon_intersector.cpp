@@ -300,6 +300,16 @@ void derive_spans(VOQbsp_curve *cv1, VOQbsp_curve *cv2, SpanPolygon own[2], cons
 
 }  // namespace
 
+bool bsxbz::one_touch(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, const double x_point[3], double x1,
+                      double x2, const double y_point[3], double y1, double y2, double near_sq, int *rc) {
+  *rc = 0;
+  const Candidate x{{x_point[0], x_point[1], x_point[2]}, x1, x2, true};
+  const Candidate y{{y_point[0], y_point[1], y_point[2]}, y1, y2, true};
+  const Reach reach{near_sq, BStoltab[bstol::dist_sqtol]};
+  const bool one = one_meeting(cv1, cv2, x, y, near_sq, reach, rc) && *rc == 0;
+  return one && !part_between(cv1, cv2, x, y, rc) && *rc == 0;
+}
+
 bsxbz::SpanMemoScope::SpanMemoScope(bool shared) : outer_(span_memo.scope), outer_shared_(span_memo.shared) {
   if (!(span_memo.shared && span_memo.scope != 0)) span_memo.scope = ++span_memo.last_scope;
   span_memo.shared = shared || outer_shared_;

@@ -232,7 +232,7 @@ void BScvcv_comb(int n_end, int n_int, BSboolean tangency, double *end_pts, doub
     int kept = n_int;
     for (int j = 0; j < n_int; ++j) keep[j] = 1;
     if (n_end > 0 && n_int > 0) {
-      const double threshold = BStoltab[bstol::dist_sqtol] * (tangency ? 1e6 : 1.0);
+      const double threshold = BStoltab[bstol::dist_sqtol] * (tangency ? BSTOUCH_DROP_FACTOR : 1.0);
       for (int i = 0; i < n_end && *rc == 0; ++i)
         for (int j = 0; j < n_int && *rc == 0; ++j)
           if (keep[j] && BSpdistsq(rc, end_pts + 3 * i, int_pts + 3 * j) < threshold) {

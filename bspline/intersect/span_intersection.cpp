@@ -8,6 +8,7 @@
 
 #include "bspline/conics.h"
 #include "bspline/intersect.h"
+#include "bspline/intersect/polygon_intersector.h"
 #include "bspline/knots.h"
 #include "bspline/knots/knots_internal.h"
 #include "bspline/numerics.h"
@@ -132,6 +133,30 @@ void copy_results(int count, const double *pts, const double *u1, const double *
   std::memcpy(out_u2, u2, static_cast<std::size_t>(count) * sizeof(double));
 }
 
+// The interior results under the tangency flag less those that are an end result's touch again, kept in their
+// order; the count left. The flag lets the results' merge drop every interior result within the wide touch distance
+// of an end result, but a shallow crossing there, with the spans parting between it and the end, is a meeting of
+// its own and stays. What lies within dist_tol of an end result is left to the merge.
+int drop_touch_repeats(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, int n_end, const double *end_pts,
+                       const double *end_par1, const double *end_par2, int m, double *pts, double *par1,
+                       double *par2, int *rc) {
+  const double sqtol = BStoltab[bstol::dist_sqtol], wide = BSTOUCH_DROP_FACTOR * sqtol;
+  int kept = 0;
+  for (int j = 0; j < m && *rc == 0; ++j) {
+    bool repeat = false;
+    for (int i = 0; i < n_end && !repeat && *rc == 0; ++i) {
+      const double sq = BSpdistsq(rc, end_pts + 3 * i, pts + 3 * j);
+      repeat = *rc == 0 && sq >= sqtol && sq < wide &&
+               bsxbz::one_touch(cv1, cv2, end_pts + 3 * i, end_par1[i], end_par2[i], pts + 3 * j, par1[j], par2[j],
+                                wide, rc);
+    }
+    if (repeat || *rc != 0) continue;
+    if (kept < j) copy_results(1, pts + 3 * j, par1 + j, par2 + j, pts + 3 * kept, par1 + kept, par2 + kept);
+    ++kept;
+  }
+  return kept;
+}
+
 }  // namespace
 
 void BSbzbz_int(VOQbsp_curve *cv1, VOQbsp_curve *cv2, int *n, double *points, double *par1, double *par2,
@@ -204,6 +229,11 @@ void BSbzbz_int(VOQbsp_curve *cv1, VOQbsp_curve *cv2, int *n, double *points, do
       BSxbzs4(cv1, cv2, &m, int_pts, int_par1, int_par2, &tangency, rc);
     }
     if (*rc != 0) break;
+    if (tangency && n_end > 0 && m > 0) {
+      m = drop_touch_repeats(cv1, cv2, n_end, end_pts, end_par1, end_par2, m, int_pts, int_par1, int_par2, rc);
+      if (*rc != 0) break;
+      tangency = BSFALSE;
+    }
 
     if (n_end > 0 || m > 0)
       BScvcv_comb(n_end, m, tangency, end_pts, int_pts, end_par1, end_par2, int_par1, int_par2, n, points, par1,

@@ -314,6 +314,14 @@ TEST(CurveIntersection, SpanPairs) {
   TestCurve loop(4, {0, 0, 0, 2, 1, 0, -1, 1, 0, 1, 0, 0}, {0, 0, 0, 0, 1, 1, 1, 1});
   TestCurve upright(2, {0.5, 0, 0, 0.5, 0.5, 0}, {0, 0, 1, 1});
   const double s = 0.5 - std::sqrt(0.15);
+  // Two quintic spans of a zigzag that meet at a joint: the second runs out from it and back, and the first crosses
+  // that way back 4e-4 from the joint at a tangent sine of 0.064, the spans parting in between.
+  const double joint[2] = {-11977. / 1648, -5369. / 1648};
+  TestCurve way_out(5, {joint[0], joint[1], 0, -6003. / 824, -2691. / 824, 0, -754. / 103, -338. / 103, 0,
+                        -29. / 206, -13. / 206, 0, -20097481. / 1756768, -20094857. / 1756768, 0},
+                    {7.96875, 7.96875, 7.96875, 7.96875, 7.96875, 15.9375, 15.9375, 15.9375, 15.9375, 15.9375});
+  TestCurve way_in(5, {-1.5, -15, 0, -14.5, -6.5, 0, -7.25, -3.25, 0, -7.25, -3.25, 0, joint[0], joint[1], 0},
+                   {0, 0, 0, 0, 0, 7.96875, 7.96875, 7.96875, 7.96875, 7.96875});
   struct Case {
     const char *what;
     VOQbsp_curve *a, *b;
@@ -337,6 +345,8 @@ TEST(CurveIntersection, SpanPairs) {
        {xs[3], xs[2], xs[1], xs[0]},
        {on_back(3), on_back(2), on_back(1), on_back(0)},
        {us[3], us[2], us[1], us[0]}},
+      {"a shallow crossing beside a shared joint", &way_out.cv, &way_in.cv, 0, {joint[0], -7.2671716003, -8.4919226545},
+       {7.96875, 8.4121882808, 15.3025313493}, {7.96875, 7.6075052638, 1.9943223890}},
       {"order 17", &order17.cv, &level.cv, -2, {}, {}, {}},
   };
   for (const Case &c : cases) {

@@ -245,6 +245,18 @@ TEST(SelfIntersection, CrossingsOverlapsAndRefusals) {
               34.429029188644272, 34.267488528437056, 34.3125, 34.429029188644272, 34.3125, 34.267488528437056,
               34.26764934871003, 34.429029188644272, 34.4375, 34.422844889265406, 34.429029188644272, 34.4375,
               34.429029188644272}},
+      // Zigzagging between two points, the second span runs out from the first joint and back, and the first span
+      // crosses that way back 4e-4 from the joint at a tangent sine of 0.064: a shallow crossing, parted from the
+      // joint, not a touch there.
+      {"a shallow crossing beside a joint",
+       std::make_unique<TestCurve>(5, std::vector<double>{-1.5, -15, 0, -14.5, -6.5, 0, 0, 0, 0, -14.5, -6.5, 0, 0, 0,
+                                                          0, -15, -15, 0, -15, -15, 0, -15, -15, 0, -15, -15, 0, -15,
+                                                          -15, 0, -15, -15, 0, -15, -15, 0, -15, -15, 0, -15, -15, 0,
+                                                          -15, -15, 0, -15, -15, 0, -15, -15, 0, -15, -15, 0},
+                                   std::vector<double>{0, 0, 0, 0, 0, 7.96875, 15.9375, 15.9375, 16.09375, 18.21875,
+                                                       18.46875, 22.21875, 30.1875, 38.15625, 46.125, 49.5, 52.875,
+                                                       56.25, 60.625, 60.625, 60.625, 60.625, 60.625}),
+       2, 0, {}},
       {"order 17", plane(17, zigzag), 0, 0, {}, BSRC_OUT_OF_RANGE},
       {"NaN pole", std::move(nan_pole), 0, 0, {}, BSRC_OUT_OF_RANGE},
   };
