@@ -13,14 +13,26 @@
 
 namespace {
 
+// Two doubles side by side, for operations taken lane by lane (each lane's result is the scalar one).
+typedef double Pair __attribute__((vector_size(16)));
+
 std::size_t cells(long long rows, long long cols) {
   return static_cast<std::size_t>(rows) * static_cast<std::size_t>(cols);
 }
 
+// x - x is 0 for a finite x and NaN otherwise, and a sum of such differences is 0 only when all are: taken two
+// entries to a vector, without an early way out (the entries are almost always all finite, and every one is
+// then read anyway), the test costs a fraction of the instructions of one entry at a time.
 bool all_finite(const double *a, std::size_t count) {
-  for (std::size_t i = 0; i < count; ++i)
-    if (!std::isfinite(a[i])) return false;
-  return true;
+  Pair z = {0, 0};
+  std::size_t i = 0;
+  for (; i + 2 <= count; i += 2) {
+    Pair v;
+    std::memcpy(&v, a + i, sizeof v);
+    z += v - v;
+  }
+  double rest = i < count ? a[i] - a[i] : 0.0;
+  return z[0] == 0 && z[1] == 0 && rest == 0;
 }
 
 // A divisor that may be used: neither tiny nor NaN.
@@ -38,8 +50,6 @@ double dot(const double *a, const double *b, int n) {
 // scalar ones in the scalar order (no lane meets another), so the results are the same to the bit, for fewer
 // instructions. A row's entries of the columns and of b are gathered into the lanes; an odd last lane holds a 0
 // whose sum is never used.
-typedef double Pair __attribute__((vector_size(16)));
-
 template <int C>
 void reflect_pairs(int len, int stride, double h, double *u, double *b) {
   constexpr int L = C + 3, V = (L + 1) / 2;
