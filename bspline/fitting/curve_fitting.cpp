@@ -204,13 +204,18 @@ class SpanMeasure {
   }
 
  private:
-  // Written out for the three coordinates: it runs for every box on the way down to each point's spans.
+  // Written out for the three coordinates, the first two side by side in a vector (each lane does the scalar
+  // operations): it runs for every box on the way down to each point's spans.
   static double box_sq(const double p[3], const double *box) {
-    auto gap = [&](int c) {
-      const double below = box[c] - p[c], above = p[c] - box[3 + c], d = below > above ? below : above;
-      return d > 0 ? d : 0.0;
-    };
-    const double x = gap(0), y = gap(1), z = gap(2);
+    typedef double Pair __attribute__((vector_size(16)));
+    Pair lo, hi, at;
+    std::memcpy(&lo, box, sizeof lo);
+    std::memcpy(&hi, box + 3, sizeof hi);
+    std::memcpy(&at, p, sizeof at);
+    const Pair below = lo - at, above = at - hi, zero = {0, 0};
+    const Pair d = below > above ? below : above, g = d > zero ? d : zero;
+    const double below2 = box[2] - p[2], above2 = p[2] - box[5], d2 = below2 > above2 ? below2 : above2;
+    const double x = g[0], y = g[1], z = d2 > 0 ? d2 : 0.0;
     return x * x + y * y + z * z;
   }
 
