@@ -294,31 +294,37 @@ class SpanMeasure {
       a[c][0] -= p[c];
     }
     // The minimum lies inside: Newton steps kept within the bracket of the derivative's sign change.
+    // Horner's rule runs for the first two coordinates side by side in a vector, each lane with the scalar
+    // operations, and the third beside it; the sums over the coordinates are taken in their order.
+    typedef double Pair __attribute__((vector_size(16)));
+    Pair a01[k];
+    for (int i = 0; i < k; ++i) a01[i] = Pair{a[0][i], a[1][i]};
     double lo = 0, hi = 1, got = INFINITY, at[3];
     bool last = false, settled = false;
     for (int iter = 0; iter < 60 && !settled; ++iter) {
       // The sums start from their first terms rather than from 0, which can change only the sign of a zero
       // sum: a zero f ends the steps whatever its sign, and a zero df sends the step out of the bracket either
       // way; a sum of squares is never -0.
-      double f = 0, df = 0, sq = 0, r[3];
-      for (int c = 0; c < 3; ++c) {
-        double v = a[c][k - 1], v1 = 0, v2 = 0;
-        for (int i = k - 2; i >= 0; --i) {
-          v2 = v2 * u + 2 * v1;
-          v1 = v1 * u + v;
-          v = v * u + a[c][i];
-        }
-        r[c] = v;
-        if (c == 0) {
-          sq = v * v;
-          f = v * v1;
-          df = v1 * v1 + v * v2;
-        } else {
-          sq += v * v;
-          f += v * v1;
-          df += v1 * v1 + v * v2;
-        }
+      const Pair uu = {u, u}, two = {2, 2};
+      Pair h = a01[k - 1], h1 = {0, 0}, h2 = {0, 0};
+      double w = a[2][k - 1], w1 = 0, w2 = 0;
+      for (int i = k - 2; i >= 0; --i) {
+        h2 = h2 * uu + two * h1;
+        h1 = h1 * uu + h;
+        h = h * uu + a01[i];
+        w2 = w2 * u + 2 * w1;
+        w1 = w1 * u + w;
+        w = w * u + a[2][i];
       }
+      const Pair vv = h * h, vd = h * h1, dd = h1 * h1 + h * h2;
+      double sq = vv[0], f = vd[0], df = dd[0];
+      sq += vv[1];
+      f += vd[1];
+      df += dd[1];
+      sq += w * w;
+      f += w * w1;
+      df += w1 * w1 + w * w2;
+      const double r[3] = {h[0], h[1], w};
       if (sq < got) {
         got = sq;
         for (int c = 0; c < 3; ++c) at[c] = r[c] + p[c];
