@@ -278,9 +278,13 @@ class SpanMeasure {
     // The differences of all coordinates side by side (a fourth, unused, makes pairs), each level in a row of
     // its own: differenced in place along a coordinate, the poles went through memory in a way that stalled
     // every load.
-    double d[k][k][4] = {};
-    for (int j = 0; j < k; ++j)
+    // Only the unused fourth of the poles is set besides them: the rest of the table is written before it is
+    // read, and zeroing all of it first cost as much as the differences.
+    double d[k][k][4];
+    for (int j = 0; j < k; ++j) {
       for (int c = 0; c < 3; ++c) d[0][j][c] = B[c * k + j];
+      d[0][j][3] = 0;
+    }
     for (int i = 1; i < k; ++i)
       for (int j = 0; j < k - i; ++j)
         for (int c = 0; c < 4; ++c) d[i][j][c] = d[i - 1][j + 1][c] - d[i - 1][j][c];
