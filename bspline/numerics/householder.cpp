@@ -98,7 +98,10 @@ bool reflect_known(int len, int stride, int rest, int nrhs, double h, double *u,
 
 // Reflections of columns 0 .. min(m, n)-1 of the row-major m x n matrix A, applied to the m x nrhs matrix B too.
 // With stop_small, a column whose remaining length is below zero_tol answers -1 before it is touched.
-int reflect_columns(int m, int n, int nrhs, double *A, double *B, bool stop_small) {
+// N, when not 0, is n known to the compiler.
+template <int N = 0>
+int reflect_columns(int m, int cols, int nrhs, double *A, double *B, bool stop_small) {
+  const int n = N ? N : cols;
   const double tol = BStoltab[bstol::zero_tol];
   const int steps = m < n ? m : n;
   for (int kk = 0; kk < steps; ++kk) {
@@ -246,7 +249,8 @@ void BShshldtran(int m, int n, int nrhs, double *A, double *B, int *rc) {
   if (m < 1 || n < 1 || nrhs < 1 || !A || !B || !all_finite(A, cells(m, n)) || !all_finite(B, cells(m, nrhs)))
     *rc = BSRC_OUT_OF_RANGE;
   else
-    reflect_columns(m, n, nrhs, A, B, false);
+    // The blocks of a cubic fit's band are four columns wide.
+    (n == 4 ? reflect_columns<4> : reflect_columns<>)(m, n, nrhs, A, B, false);
   BSexit(rc, "BShshldtran", "bshshldtran");
 }
 
