@@ -103,7 +103,10 @@ void BSfndknotiv(std::int16_t order, int num_poles, const double *knots, double 
 namespace {
 // One level of the Cox-de Boor triangle in place: N holds the j functions of order j on span s (poles s-j+1 ..
 // s) and becomes the j+1 functions of order j+1. a: ratios, at least j+1 entries. eps: zero-interval threshold.
-int raise_level(int j, const double *knots, int s, double u, double eps, double *N, double *a) {
+// J, when not 0, is j known to the compiler.
+template <int J = 0>
+int raise_level(int level, const double *knots, int s, double u, double eps, double *N, double *a) {
+  const int j = J ? J : level;
   const double d = knots[s + j] - knots[s];
   if (std::fabs(d) < eps) return BSRC_ZERO_INTERVAL;
   a[j] = (u - knots[s]) / d;
@@ -149,6 +152,18 @@ int run_levels(int from_order, int to_order, const double *knots, int s, double 
   }
   return 0;
 }
+
+// run_levels from order 1 to order K, the levels' lengths known to the compiler, which unrolls them: a fit
+// takes the cubic functions at every point in every round.
+template <int K>
+int run_levels_to(const double *knots, int s, double u, double eps, double *N, double *a) {
+  int r = 0;
+  if constexpr (K > 1) {
+    r = run_levels_to<K - 1>(knots, s, u, eps, N, a);
+    if (r == 0) r = raise_level<K - 1>(K - 1, knots, s, u, eps, N, a);
+  }
+  return r;
+}
 }  // namespace
 
 BSboolean BSmansf0(int *rc, int k, const double *knots, int s, double u, double *N) {
@@ -166,7 +181,7 @@ BSboolean BSmansf0(int *rc, int k, const double *knots, int s, double u, double 
       *rc = BSRC_NO_SCRATCH;
     } else {
       N[0] = 1;
-      *rc = run_levels(1, k, knots, s, u, eps, N, a);
+      *rc = k == 4 ? run_levels_to<4>(knots, s, u, eps, N, a) : run_levels(1, k, knots, s, u, eps, N, a);
     }
   }
   BSexit(rc, "BSmansf0", "bsmansf0");

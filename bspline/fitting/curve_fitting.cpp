@@ -204,13 +204,18 @@ class SpanMeasure {
   }
 
  private:
-  // Written out for the three coordinates: it runs for every box on the way down to each point's spans.
+  // Written out for the three coordinates, the first two side by side in a vector (each lane does the scalar
+  // operations): it runs for every box on the way down to each point's spans.
   static double box_sq(const double p[3], const double *box) {
-    auto gap = [&](int c) {
-      const double below = box[c] - p[c], above = p[c] - box[3 + c], d = below > above ? below : above;
-      return d > 0 ? d : 0.0;
-    };
-    const double x = gap(0), y = gap(1), z = gap(2);
+    typedef double Pair __attribute__((vector_size(16)));
+    Pair lo, hi, at;
+    std::memcpy(&lo, box, sizeof lo);
+    std::memcpy(&hi, box + 3, sizeof hi);
+    std::memcpy(&at, p, sizeof at);
+    const Pair below = lo - at, above = at - hi, zero = {0, 0};
+    const Pair d = below > above ? below : above, g = d > zero ? d : zero;
+    const double below2 = box[2] - p[2], above2 = p[2] - box[5], d2 = below2 > above2 ? below2 : above2;
+    const double x = g[0], y = g[1], z = d2 > 0 ? d2 : 0.0;
     return x * x + y * y + z * z;
   }
 
@@ -273,9 +278,13 @@ class SpanMeasure {
     // The differences of all coordinates side by side (a fourth, unused, makes pairs), each level in a row of
     // its own: differenced in place along a coordinate, the poles went through memory in a way that stalled
     // every load.
-    double d[k][k][4] = {};
-    for (int j = 0; j < k; ++j)
+    // Only the unused fourth of the poles is set besides them: the rest of the table is written before it is
+    // read, and zeroing all of it first cost as much as the differences.
+    double d[k][k][4];
+    for (int j = 0; j < k; ++j) {
       for (int c = 0; c < 3; ++c) d[0][j][c] = B[c * k + j];
+      d[0][j][3] = 0;
+    }
     for (int i = 1; i < k; ++i)
       for (int j = 0; j < k - i; ++j)
         for (int c = 0; c < 4; ++c) d[i][j][c] = d[i - 1][j + 1][c] - d[i - 1][j][c];
@@ -289,31 +298,37 @@ class SpanMeasure {
       a[c][0] -= p[c];
     }
     // The minimum lies inside: Newton steps kept within the bracket of the derivative's sign change.
+    // Horner's rule runs for the first two coordinates side by side in a vector, each lane with the scalar
+    // operations, and the third beside it; the sums over the coordinates are taken in their order.
+    typedef double Pair __attribute__((vector_size(16)));
+    Pair a01[k];
+    for (int i = 0; i < k; ++i) a01[i] = Pair{a[0][i], a[1][i]};
     double lo = 0, hi = 1, got = INFINITY, at[3];
     bool last = false, settled = false;
     for (int iter = 0; iter < 60 && !settled; ++iter) {
       // The sums start from their first terms rather than from 0, which can change only the sign of a zero
       // sum: a zero f ends the steps whatever its sign, and a zero df sends the step out of the bracket either
       // way; a sum of squares is never -0.
-      double f = 0, df = 0, sq = 0, r[3];
-      for (int c = 0; c < 3; ++c) {
-        double v = a[c][k - 1], v1 = 0, v2 = 0;
-        for (int i = k - 2; i >= 0; --i) {
-          v2 = v2 * u + 2 * v1;
-          v1 = v1 * u + v;
-          v = v * u + a[c][i];
-        }
-        r[c] = v;
-        if (c == 0) {
-          sq = v * v;
-          f = v * v1;
-          df = v1 * v1 + v * v2;
-        } else {
-          sq += v * v;
-          f += v * v1;
-          df += v1 * v1 + v * v2;
-        }
+      const Pair uu = {u, u}, two = {2, 2};
+      Pair h = a01[k - 1], h1 = {0, 0}, h2 = {0, 0};
+      double w = a[2][k - 1], w1 = 0, w2 = 0;
+      for (int i = k - 2; i >= 0; --i) {
+        h2 = h2 * uu + two * h1;
+        h1 = h1 * uu + h;
+        h = h * uu + a01[i];
+        w2 = w2 * u + 2 * w1;
+        w1 = w1 * u + w;
+        w = w * u + a[2][i];
       }
+      const Pair vv = h * h, vd = h * h1, dd = h1 * h1 + h * h2;
+      double sq = vv[0], f = vd[0], df = dd[0];
+      sq += vv[1];
+      f += vd[1];
+      df += dd[1];
+      sq += w * w;
+      f += w * w1;
+      df += w1 * w1 + w * w2;
+      const double r[3] = {h[0], h[1], w};
       if (sq < got) {
         got = sq;
         for (int c = 0; c < 3; ++c) at[c] = r[c] + p[c];

@@ -768,8 +768,9 @@ void bsfit::fit_points(int n, const double *points, const double *weights, const
       *rc = BSRC_NULL_CURVE;
       break;
     }
-    if (!sizes_ok(n, k, P, dim, solved) || !knots_ok(P + k, knots) || !BSallfinite(n * dim, points) ||
-        !BSallfinite(n, params)) {
+    const bool sound = kept && kept->sound && !BSfaulthooked();
+    if (!sizes_ok(n, k, P, dim, solved) || !knots_ok(P + k, knots) ||
+        (!sound && (!BSallfinite(n * dim, points) || !BSallfinite(n, params)))) {
       *rc = BSRC_OUT_OF_RANGE;
       break;
     }
@@ -783,16 +784,17 @@ void bsfit::fit_points(int n, const double *points, const double *weights, const
     }
     // All points at one place.
     double mean[3] = {0, 0, 0}, mean_w = 0, q[3];
-    for (int i = 0; i < n; ++i) {
+    for (int i = 0; i < (sound ? 0 : n); ++i) {
       point3(points, weights, dim, i, q);
       for (int c = 0; c < 3; ++c) mean[c] += q[c] / n;
       mean_w += rational ? weights[i] / n : 0.0;
     }
-    bool together = true;
+    bool together = !sound;
     for (int i = 0; i < n && together; ++i) {
       point3(points, weights, dim, i, q);
       together = dist_sq(q, mean) < BStoltab[bstol::dist_sqtol];
     }
+    if (kept && !together) kept->sound = true;
     if (together) {
       for (int i = 0; i < P; ++i) {
         for (int c = 0; c < dim; ++c) poles[at(i, dim) + c] = mean[c] * (rational ? mean_w : 1.0);

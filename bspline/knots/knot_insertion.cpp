@@ -308,9 +308,25 @@ void segment_bezier(int degree, int ncomp, const double *knots, const double *po
   const std::size_t one = static_cast<std::size_t>(k) * dim;
   double *d = kept + one * (p + 1), *wb = d + one, *wa = wb + static_cast<std::size_t>(k) * k;
   auto level = [&](int r, const double *w, const double *from, double *to) {
-    for (int row = p; row >= r; --row)
-      for (int c = 0; c < dim; ++c)
-        to[row * dim + c] = w[row] * from[row * dim + c] + (1 - w[row]) * from[(row - 1) * dim + c];
+    if constexpr (D == 3) {
+      // The first two coordinates side by side in a vector, each lane with the scalar operations. A row is read
+      // whole before it is written, and the rows go downwards, so that from may be to.
+      typedef double Pair __attribute__((vector_size(16)));
+      for (int row = p; row >= r; --row) {
+        const double *hi = from + row * 3, *lo = from + (row - 1) * 3;
+        Pair h2, l2;
+        std::memcpy(&h2, hi, sizeof h2);
+        std::memcpy(&l2, lo, sizeof l2);
+        const double h3 = hi[2], l3 = lo[2], wr = w[row], rest = 1 - wr;
+        const Pair ww = {wr, wr}, rr = {rest, rest}, t2 = ww * h2 + rr * l2;
+        std::memcpy(to + row * 3, &t2, sizeof t2);
+        to[row * 3 + 2] = wr * h3 + rest * l3;
+      }
+    } else {
+      for (int row = p; row >= r; --row)
+        for (int c = 0; c < dim; ++c)
+          to[row * dim + c] = w[row] * from[row * dim + c] + (1 - w[row]) * from[(row - 1) * dim + c];
+    }
   };
   for (int q = 0; q <= p; ++q)
     for (int c = 0; c < dim; ++c) kept[q * dim + c] = poles[static_cast<std::size_t>(c) * n + mu - p + q];

@@ -13,14 +13,26 @@
 
 namespace {
 
+// Two doubles side by side, for operations taken lane by lane (each lane's result is the scalar one).
+typedef double Pair __attribute__((vector_size(16)));
+
 std::size_t cells(long long rows, long long cols) {
   return static_cast<std::size_t>(rows) * static_cast<std::size_t>(cols);
 }
 
+// x - x is 0 for a finite x and NaN otherwise, and a sum of such differences is 0 only when all are: taken two
+// entries to a vector, without an early way out (the entries are almost always all finite, and every one is
+// then read anyway), the test costs a fraction of the instructions of one entry at a time.
 bool all_finite(const double *a, std::size_t count) {
-  for (std::size_t i = 0; i < count; ++i)
-    if (!std::isfinite(a[i])) return false;
-  return true;
+  Pair z = {0, 0};
+  std::size_t i = 0;
+  for (; i + 2 <= count; i += 2) {
+    Pair v;
+    std::memcpy(&v, a + i, sizeof v);
+    z += v - v;
+  }
+  double rest = i < count ? a[i] - a[i] : 0.0;
+  return z[0] == 0 && z[1] == 0 && rest == 0;
 }
 
 // A divisor that may be used: neither tiny nor NaN.
@@ -32,23 +44,41 @@ double dot(const double *a, const double *b, int n) {
   return s;
 }
 
-// One reflection (u, h) applied to the C columns right of u (row stride `stride`) and to the R columns of b, with
-// the widths known to the compiler: every column's product with u is summed in one pass over the rows, each in
-// the order that a column at a time sums it.
-template <int C, int R>
-void reflect_fixed(int len, int stride, double h, double *u, double *b) {
-  double f[C + R] = {};
+// One reflection (u, h) applied to the C columns right of u (row stride `stride`) and to the three columns of b,
+// with the widths known to the compiler: every column's product with u is summed in one pass over the rows, each
+// in the order that a column at a time sums it. The sums go two to a vector: each lane's operations are the
+// scalar ones in the scalar order (no lane meets another), so the results are the same to the bit, for fewer
+// instructions. A row's entries of the columns and of b are gathered into the lanes; an odd last lane holds a 0
+// whose sum is never used.
+template <int C>
+void reflect_pairs(int len, int stride, double h, double *u, double *b) {
+  constexpr int L = C + 3, V = (L + 1) / 2;
+  Pair f[V] = {};
   for (int i = 0; i < len; ++i) {
-    const double ui = u[cells(i, stride)], *ri = u + cells(i, stride) + 1, *bi = b + cells(i, R);
-    for (int j = 0; j < C; ++j) f[j] += ui * ri[j];
-    for (int c = 0; c < R; ++c) f[C + c] += ui * bi[c];
+    const double ui = u[cells(i, stride)], *ri = u + cells(i, stride) + 1, *bi = b + cells(i, 3);
+    double x[2 * V];
+    for (int j = 0; j < C; ++j) x[j] = ri[j];
+    for (int c = 0; c < 3; ++c) x[C + c] = bi[c];
+    if (L % 2) x[L] = 0;
+    const Pair uu = {ui, ui};
+    for (int v = 0; v < V; ++v) f[v] += uu * Pair{x[2 * v], x[2 * v + 1]};
   }
-  for (int j = 0; j < C + R; ++j) f[j] /= h;
+  const Pair hh = {h, h};
+  for (int v = 0; v < V; ++v) f[v] /= hh;
   for (int i = 0; i < len; ++i) {
     const double ui = u[cells(i, stride)];
-    double *ri = u + cells(i, stride) + 1, *bi = b + cells(i, R);
-    for (int j = 0; j < C; ++j) ri[j] -= f[j] * ui;
-    for (int c = 0; c < R; ++c) bi[c] -= f[C + c] * ui;
+    double *ri = u + cells(i, stride) + 1, *bi = b + cells(i, 3);
+    double x[2 * V];
+    for (int j = 0; j < C; ++j) x[j] = ri[j];
+    for (int c = 0; c < 3; ++c) x[C + c] = bi[c];
+    if (L % 2) x[L] = 0;
+    const Pair uu = {ui, ui};
+    for (int v = 0; v < V; ++v) {
+      const Pair y = Pair{x[2 * v], x[2 * v + 1]} - f[v] * uu;
+      x[2 * v] = y[0], x[2 * v + 1] = y[1];
+    }
+    for (int j = 0; j < C; ++j) ri[j] = x[j];
+    for (int c = 0; c < 3; ++c) bi[c] = x[C + c];
   }
 }
 
@@ -56,19 +86,22 @@ void reflect_fixed(int len, int stride, double h, double *u, double *b) {
 bool reflect_known(int len, int stride, int rest, int nrhs, double h, double *u, double *b) {
   if (nrhs != 3) return false;
   switch (rest) {
-    case 0: reflect_fixed<0, 3>(len, stride, h, u, b); return true;
-    case 1: reflect_fixed<1, 3>(len, stride, h, u, b); return true;
-    case 2: reflect_fixed<2, 3>(len, stride, h, u, b); return true;
-    case 3: reflect_fixed<3, 3>(len, stride, h, u, b); return true;
-    case 4: reflect_fixed<4, 3>(len, stride, h, u, b); return true;
-    case 5: reflect_fixed<5, 3>(len, stride, h, u, b); return true;
+    case 0: reflect_pairs<0>(len, stride, h, u, b); return true;
+    case 1: reflect_pairs<1>(len, stride, h, u, b); return true;
+    case 2: reflect_pairs<2>(len, stride, h, u, b); return true;
+    case 3: reflect_pairs<3>(len, stride, h, u, b); return true;
+    case 4: reflect_pairs<4>(len, stride, h, u, b); return true;
+    case 5: reflect_pairs<5>(len, stride, h, u, b); return true;
     default: return false;
   }
 }
 
 // Reflections of columns 0 .. min(m, n)-1 of the row-major m x n matrix A, applied to the m x nrhs matrix B too.
 // With stop_small, a column whose remaining length is below zero_tol answers -1 before it is touched.
-int reflect_columns(int m, int n, int nrhs, double *A, double *B, bool stop_small) {
+// N, when not 0, is n known to the compiler.
+template <int N = 0>
+int reflect_columns(int m, int cols, int nrhs, double *A, double *B, bool stop_small) {
+  const int n = N ? N : cols;
   const double tol = BStoltab[bstol::zero_tol];
   const int steps = m < n ? m : n;
   for (int kk = 0; kk < steps; ++kk) {
@@ -216,7 +249,8 @@ void BShshldtran(int m, int n, int nrhs, double *A, double *B, int *rc) {
   if (m < 1 || n < 1 || nrhs < 1 || !A || !B || !all_finite(A, cells(m, n)) || !all_finite(B, cells(m, nrhs)))
     *rc = BSRC_OUT_OF_RANGE;
   else
-    reflect_columns(m, n, nrhs, A, B, false);
+    // The blocks of a cubic fit's band are four columns wide.
+    (n == 4 ? reflect_columns<4> : reflect_columns<>)(m, n, nrhs, A, B, false);
   BSexit(rc, "BShshldtran", "bshshldtran");
 }
 
