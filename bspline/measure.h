@@ -148,6 +148,10 @@ BSboolean BSbxint(int *rc, const double min1[3], const double max1[3], const dou
 BSboolean BSptinbx(int *rc, const double *p, const double *min, const double *max, const int *dim);
 BSboolean BSbx3(int *rc, const double p[3], const double min[3], const double max[3], double *dist_sq);
 void BSendptinbx(int *rc, const VOQbsp_curve *cv, BSboolean *inside);
+// Whether some direction exists along which every step between consecutive poles (unweighted, all weights
+// positive) strictly advances; repeated poles are no step. The curve then advances along it too and cannot meet
+// itself. FALSE says nothing: the direction is sought, not proven absent.
+bool BSpoles_advance(const VOQbsp_curve *cv);
 // The axis-aligned box of poles (rows of 3, divided by their weights when weights are given).
 BSboolean BSpolesbox(int *rc, const int *num_poles, const double *poles, const double *weights, double min[3],
                      double max[3]);

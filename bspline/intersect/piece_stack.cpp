@@ -1,7 +1,7 @@
 // One step of the piece stack of a span's self-intersection: the top pair is taken off for the caller to
 // intersect, and each of its pieces that may still cross itself is halved and its halves pushed as a new pair.
-// A piece whose control polygon does not cross itself, and whose end points lie outside the box of its other
-// poles, cannot meet itself and is done.
+// A piece whose control polygon does not cross itself, whose end points lie outside the box of its other poles,
+// and whose poles all advance along one direction, cannot meet itself and is done.
 #include <cstring>
 
 #include "bspline/intersect.h"
@@ -31,7 +31,10 @@ bool wants_split(int *rc, const VOQbsp_curve *cv, BSboolean crosses, double ktol
   if (!crosses) {
     BSboolean inside = 0;
     BSendptinbx(rc, cv, &inside);
-    if (*rc != 0 || !inside) return false;
+    if (*rc != 0) return false;
+    // Neither test sees a loop whose polygon stays simple and keeps the end poles outside: a piece that turns
+    // through a half turn or more is halved all the same.
+    if (!inside && BSpoles_advance(cv)) return false;
   }
   const int n = cv->num_poles;
   const double t0 = cv->knots[0], t1 = cv->knots[n], m = 0.5 * (t0 + t1);

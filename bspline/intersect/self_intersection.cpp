@@ -56,7 +56,7 @@ bool unweighted(int *rc, const VOQbsp_curve &cv, double *out) {
 }
 
 // Whether cv might meet itself: its control polygon crosses itself, or an end point lies in the box of the other
-// poles.
+// poles, or its poles do not all advance along one direction (a simple polygon can still carry a loop).
 bool may_meet_itself(int *rc, const VOQbsp_curve &cv, double *poles) {
   if (!unweighted(rc, cv, poles)) return false;
   BSboolean crosses = BSFALSE, inside = BSFALSE;
@@ -66,7 +66,8 @@ bool may_meet_itself(int *rc, const VOQbsp_curve &cv, double *poles) {
   }
   if (crosses) return true;
   BSendptinbx(rc, &cv, &inside);
-  return *rc == 0 && inside;
+  // A curve of order 2 is its polygon.
+  return *rc == 0 && (inside || (cv.order > 2 && !BSpoles_advance(&cv)));
 }
 
 // Whether every Cartesian pole of cv lies nearer than radius to centre, its weights positive.

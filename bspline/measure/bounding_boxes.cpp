@@ -7,6 +7,7 @@
 
 #include <cfloat>
 #include <cmath>
+#include <cstring>
 
 namespace {
 constexpr double kMinAxisComponent = 1e-6;
@@ -173,6 +174,59 @@ void BSendptinbx(int *rc, const VOQbsp_curve *cv, BSboolean *inside) {
     }
   }
   BSexit(rc, "BSendptinbx", "bsendptinbx");
+}
+
+bool BSpoles_advance(const VOQbsp_curve *cv) {
+  if (!cv || !cv->poles || (cv->rational && !cv->weights) || cv->num_poles < 2) return false;
+  const int n = cv->num_poles;
+  // The unit step from pole j to the next; false for a repeated pole. The derivative of the curve is a blend of
+  // steps with non-negative factors (for a rational curve of positive weights, of the steps between any two
+  // poles, which are sums of consecutive ones).
+  auto unit_step = [cv](int j, double u[3]) {
+    const double w0 = cv->rational ? cv->weights[j] : 1.0, w1 = cv->rational ? cv->weights[j + 1] : 1.0;
+    double sq = 0;
+    for (int c = 0; c < 3; ++c) {
+      u[c] = cv->poles[3 * (j + 1) + c] / w1 - cv->poles[3 * j + c] / w0;
+      sq += u[c] * u[c];
+    }
+    if (!(sq > 0)) return false;
+    const double len = std::sqrt(sq);
+    for (int c = 0; c < 3; ++c) u[c] /= len;
+    return true;
+  };
+  double d[3] = {0, 0, 0}, u[3];
+  bool moves = false;
+  for (int j = 0; j < n; ++j) {
+    const double w = cv->rational ? cv->weights[j] : 1.0;
+    if (!(w > 0)) return false;
+    for (int c = 0; c < 3; ++c)
+      if (!std::isfinite(cv->poles[3 * j + c] / w)) return false;
+  }
+  for (int j = 0; j + 1 < n; ++j)
+    if (unit_step(j, u)) {
+      moves = true;
+      for (int c = 0; c < 3; ++c) d[c] += u[c];
+    }
+  if (!moves) return false;
+  // From the mean step, the step the direction advances least along is added to it until it advances along all
+  // (each addition turns it towards the cone of the steps, when the cone is narrower than a half turn).
+  for (int round = 0; round < 64; ++round) {
+    const double len = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+    double least = 1e-12 * len, worst[3] = {0, 0, 0};
+    bool short_of = false;
+    for (int j = 0; j + 1 < n; ++j) {
+      if (!unit_step(j, u)) continue;
+      const double along = d[0] * u[0] + d[1] * u[1] + d[2] * u[2];
+      if (!(along > least)) {
+        least = along;
+        std::memcpy(worst, u, sizeof worst);
+        short_of = true;
+      }
+    }
+    if (!short_of) return len > 0;
+    for (int c = 0; c < 3; ++c) d[c] += worst[c];
+  }
+  return false;
 }
 
 void BSboxinvab(const double m[4], double inv[4], int *rc) {

@@ -257,6 +257,12 @@ TEST(SelfIntersection, CrossingsOverlapsAndRefusals) {
                                                        18.46875, 22.21875, 30.1875, 38.15625, 46.125, 49.5, 52.875,
                                                        56.25, 60.625, 60.625, 60.625, 60.625, 60.625}),
        2, 0, {}},
+      // A closed span whose second half carries a small loop, though the half's polygon is simple and its end
+      // poles lie outside the box of the others: the half is halved all the same, and the loop found.
+      {"a loop inside the second half of a closed span",
+       plane(14, {-15, -15, -12, -14.75, -14.125, -14, -11, -10.75, -11, -15, 0, 0, 0, 4, 0, -10, 5, 0, 4, -15, -2,
+                  -15, 8.75, 8.75, 8.75, -15, -15, -15}),
+       1, 0, {}},
       {"order 17", plane(17, zigzag), 0, 0, {}, BSRC_OUT_OF_RANGE},
       {"NaN pole", std::move(nan_pole), 0, 0, {}, BSRC_OUT_OF_RANGE},
   };
