@@ -52,6 +52,36 @@ TEST(BoundingBoxes, EndPointInsideTheBoxOfTheOtherPoles) {
   EXPECT_EQ(inside, BSTRUE);
 }
 
+// The certificate that a piece cannot meet itself: a direction along which every step between poles advances.
+// A wrong yes loses a loop, so the rows sit on the half-turn boundary from both sides.
+TEST(BoundingBoxes, PolesAdvanceAlongOneDirection) {
+  const std::vector<double> cubic = {0, 0, 0, 0, 1, 1, 1, 1};
+  const double nan = std::nan("");
+  struct Row {
+    const char *name;
+    std::vector<double> poles, weights;
+    bool advance;
+  } rows[] = {
+      {"a quarter turn", {0, 0, 0, 1, 0, 0, 2, 1, 0, 2, 2, 0}, {}, true},
+      {"a repeated pole is no step", {0, 0, 0, 1, 0, 0, 1, 0, 0, 2, 0, 0}, {}, true},
+      {"a half turn exactly", {0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0}, {}, false},
+      {"just short of a half turn", {0, 0, 0, 1, 0, 0, 0, 1e-3, 0, 0, 1e-3, 0}, {}, true},
+      {"just past a half turn", {0, 0, 0, 1, 0, 0, 0, -1e-3, 0, -1, 0, 0}, {}, false},
+      {"a looping cubic", {0, 0, 0, 2, 1, 0, 0, 1, 0, 2, 0, 0}, {}, false},
+      {"a half turn in plan rising all along", {0, 0, 0, 1, 0, 1, 1, 1, 2, 0, 1, 3}, {}, true},
+      {"every pole at one place", {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1}, {}, false},
+      // Undivided, the last weight would turn the quarter turn's steps through more than a half turn.
+      {"weights divided out", {0, 0, 0, 1, 0, 0, 2, 1, 0, 2, 2, 0}, {1, 1, 1, 0.1}, true},
+      {"a weighted half turn", {0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0}, {1, 2, 0.5, 4}, false},
+      {"a negative weight", {0, 0, 0, 1, 0, 0, 2, 1, 0, 2, 2, 0}, {1, -1, 1, 1}, false},
+      {"a NaN pole", {0, 0, 0, 1, 0, 0, nan, 1, 0, 2, 2, 0}, {}, false},
+  };
+  for (const Row &row : rows) {
+    TestCurve c(4, row.poles, cubic, row.weights);
+    EXPECT_EQ(BSpoles_advance(&c.cv), row.advance) << row.name;
+  }
+}
+
 TEST(BoundingBoxes, DualBases) {
   int rc = 0;
   const double m[4] = {2, 1, -1, 3};
