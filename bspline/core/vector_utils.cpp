@@ -1,5 +1,6 @@
 // Vector and point arithmetic, projections, distances and point-set tests, and the effective degree of a series.
 #include "bspline/bspline.h"
+#include "bspline/core/finite_internal.h"
 #include "bspline/numerics.h"
 
 #include <cmath>
@@ -94,14 +95,13 @@ int BSnotfinite(double x) {
   return std::isfinite(x) ? 0 : 1;
 }
 
-namespace {
-// Whether n values are all finite. Every check of a whole curve comes through here, most of them on the few poles and
-// knots of one span: x - x is 0 for every finite x and a NaN for an infinity or a NaN, and a NaN survives every
-// sum of such differences, so running sums judge the values without a branch each, two to a packed operation.
-bool finite_values(int n, const double *values) {
+// Every check of a whole curve comes through here, most of them on the few poles and knots of one span: x - x is 0
+// for every finite x and a NaN for an infinity or a NaN, and a NaN survives every sum of such differences, so
+// running sums judge the values without a branch each, two to a packed operation.
+bool bsfinite::all(const double *values, std::size_t n) {
   typedef double Pair __attribute__((vector_size(16)));
   Pair z0 = {0, 0}, z1 = {0, 0};
-  int i = 0;
+  std::size_t i = 0;
   for (; i + 4 <= n; i += 4) {
     Pair a, b;
     std::memcpy(&a, values + i, sizeof a);
@@ -113,6 +113,10 @@ bool finite_values(int n, const double *values) {
   for (; i < n; ++i) z += values[i] - values[i];
   return z == 0;
 }
+
+namespace {
+// Whether n values are all finite; a count below 1 holds none.
+bool finite_values(int n, const double *values) { return n < 1 || bsfinite::all(values, static_cast<std::size_t>(n)); }
 
 // The knots of cv finite and never decreasing.
 bool knots_ordered(const VOQbsp_curve &cv) {

@@ -5,6 +5,7 @@
 // Every pivot threshold is absolute (zero_tol): the callers' matrices hold basis values of about unit size, so a
 // diagonal below it means a rank defect there. The solvers are therefore not scale-invariant: a matrix scaled
 // down by 1e-10 is reported rank-deficient.
+#include "bspline/core/finite_internal.h"
 #include "bspline/numerics.h"
 
 #include <climits>
@@ -18,21 +19,6 @@ typedef double Pair __attribute__((vector_size(16)));
 
 std::size_t cells(long long rows, long long cols) {
   return static_cast<std::size_t>(rows) * static_cast<std::size_t>(cols);
-}
-
-// x - x is 0 for a finite x and NaN otherwise, and a sum of such differences is 0 only when all are: taken two
-// entries to a vector, without an early way out (the entries are almost always all finite, and every one is
-// then read anyway), the test costs a fraction of the instructions of one entry at a time.
-bool all_finite(const double *a, std::size_t count) {
-  Pair z = {0, 0};
-  std::size_t i = 0;
-  for (; i + 2 <= count; i += 2) {
-    Pair v;
-    std::memcpy(&v, a + i, sizeof v);
-    z += v - v;
-  }
-  double rest = i < count ? a[i] - a[i] : 0.0;
-  return z[0] == 0 && z[1] == 0 && rest == 0;
 }
 
 // A divisor that may be used: neither tiny nor NaN.
@@ -246,7 +232,7 @@ double fold(double *x, const double *t, int len, double *u0) {
 
 void BShshldtran(int m, int n, int nrhs, double *A, double *B, int *rc) {
   *rc = 0;
-  if (m < 1 || n < 1 || nrhs < 1 || !A || !B || !all_finite(A, cells(m, n)) || !all_finite(B, cells(m, nrhs)))
+  if (m < 1 || n < 1 || nrhs < 1 || !A || !B || !bsfinite::all(A, cells(m, n)) || !bsfinite::all(B, cells(m, nrhs)))
     *rc = BSRC_OUT_OF_RANGE;
   else
     // The blocks of a cubic fit's band are four columns wide.
@@ -257,8 +243,8 @@ void BShshldtran(int m, int n, int nrhs, double *A, double *B, int *rc) {
 BSboolean BShousehld(int *rc, const int *m, const int *n, double *A, const int *nrhs, double *B, double *X) {
   *rc = 0;
   do {
-    if (!m || !n || !nrhs || !A || !B || !X || *n < 1 || *m < *n || *nrhs < 1 || !all_finite(A, cells(*m, *n)) ||
-        !all_finite(B, cells(*m, *nrhs))) {
+    if (!m || !n || !nrhs || !A || !B || !X || *n < 1 || *m < *n || *nrhs < 1 || !bsfinite::all(A, cells(*m, *n)) ||
+        !bsfinite::all(B, cells(*m, *nrhs))) {
       *rc = BSRC_OUT_OF_RANGE;
       break;
     }
@@ -289,8 +275,8 @@ namespace {
 void band_member(double *A, int nblocks, const int *nrows, int nb, const int *first, int nrhs, double *B,
                  bool solve, int *rc) {
   long long rows;
-  if (!A || !B || !band_layout(nblocks, nrows, nb, first, nrhs, solve, &rows) || !all_finite(A, cells(rows, nb)) ||
-      !all_finite(B, cells(rows, nrhs))) {
+  if (!A || !B || !band_layout(nblocks, nrows, nb, first, nrhs, solve, &rows) || !bsfinite::all(A, cells(rows, nb)) ||
+      !bsfinite::all(B, cells(rows, nrhs))) {
     *rc = BSRC_OUT_OF_RANGE;
     return;
   }
@@ -320,13 +306,13 @@ void BSbndhsback(const double *A, int nblocks, int nb, const int *first, int ldb
       break;
     }
     // Only what the substitution reads: R on and right of each diagonal, the rows of B, the border values.
-    bool finite = all_finite(B, cells(n, ldb));
+    bool finite = bsfinite::all(B, cells(n, ldb));
     for (int r = 0, b = 0; finite && r < n; ++r) {
       while (b + 1 < nblocks && first[b + 1] <= r) ++b;
       const int e = r - first[b];
-      finite = all_finite(A + cells(r, nb) + e, cells(1, nb - e));
+      finite = bsfinite::all(A + cells(r, nb) + e, cells(1, nb - e));
     }
-    for (int j = 0; finite && j < c0; ++j) finite = all_finite(B + cells(n + j, ldb) + c0, cells(1, ldb - c0));
+    for (int j = 0; finite && j < c0; ++j) finite = bsfinite::all(B + cells(n + j, ldb) + c0, cells(1, ldb - c0));
     if (!finite) {
       *rc = BSRC_OUT_OF_RANGE;
       break;
@@ -521,8 +507,8 @@ void BShouslgbspc(int nj, int k, int nc, const double *C1, const double *C2, int
   BSscratch<0> scratch;
   do {
     const std::size_t block = cells(nc, k), series = cells(nj + 1LL, k);
-    if (nj < 1 || k < 1 || nc < 1 || nseries < 1 || !C1 || !C2 || !in || !out || !all_finite(C1, nj * block) ||
-        !all_finite(C2, nj * block) || !all_finite(in, nseries * series)) {
+    if (nj < 1 || k < 1 || nc < 1 || nseries < 1 || !C1 || !C2 || !in || !out || !bsfinite::all(C1, nj * block) ||
+        !bsfinite::all(C2, nj * block) || !bsfinite::all(in, nseries * series)) {
       *rc = BSRC_OUT_OF_RANGE;
       break;
     }
