@@ -220,13 +220,16 @@ void refine(int m, const double *c, const double *d1, double *x, double *v) {
   *v = value;
 }
 
+void find_all(int n, const double *c, double tol, int doubles, int *count, double *roots, int *rc);
+
 // The multiple-root treatment of one attempt on c[0..m] (m >= 0): roots of multiplicity 3 and more are simple
 // roots of c'' (runs of equal roots for more), double roots simple roots of c', in both cases where c and the
 // derivatives below vanish within tol. Every one found is divided out as often as its multiplicity, in one
 // quotient, whose roots are the rest. One quotient for all: a quotient searched for the next multiple root within
 // a tolerance shrunk by each division before it, as it must be (below), sees its rounding before that root, and
 // a triple root in it becomes a single crossing, a double root none.
-int deflate_multiple(int m, const double *c, double attempt_tol, double tol, int *count, double *roots) {
+int deflate_multiple(int m, const double *c, double attempt_tol, double tol, int doubles, int *count,
+                     double *roots) {
   if (m < 3) return BSRC_NOT_ISOLATED;
   const std::size_t w = static_cast<std::size_t>(m) + 1;
   double *block = BSscratchtake(7 * w, nullptr);
@@ -264,10 +267,12 @@ int deflate_multiple(int m, const double *c, double attempt_tol, double tol, int
       BSevalpolgd(m, c, end, &v);
       if (rc == 0 && std::fabs(v) <= tol) rc = take(end, 1);
     }
-    // Then the roots of c'' (order 2) and of c' (order 1), in runs of equal values.
-    for (int order = 2; order >= 1 && rc == 0; --order) {
+    // Then the roots of c'' (order 2) and of c' (order 1), in runs of equal values. A search for roots of c'
+    // looks for double roots of its own one level less deep: at a root of multiplicity k, searches that each
+    // looked for them all the way down would fan out into a tree of 2^k branches of derivatives.
+    for (int order = 2; order >= (doubles > 0 ? 1 : 2) && rc == 0; --order) {
       int nd = 0;
-      BSfndrtlgd1(m - order, order == 2 ? d2 : d1, attempt_tol, &nd, droots, &rc);
+      find_all(m - order, order == 2 ? d2 : d1, attempt_tol, order == 2 ? doubles : doubles - 1, &nd, droots, &rc);
       for (int i = 0; i < nd && rc == 0;) {
         int j = i + 1;
         while (j < nd && droots[j] == droots[i]) ++j;
@@ -290,39 +295,73 @@ int deflate_multiple(int m, const double *c, double attempt_tol, double tol, int
     }
     // The division is only as faithful as each root is multiple: where r is a steep crossing that merely passes
     // within tol, the quotient differs from the series by far more than tol and crosses elsewhere. Such a
-    // deflation fails the attempt, and a narrower one isolates the roots instead. Each root is judged on its own:
-    // the division by all of them together also carries the rounding of each root's place into the others' far
-    // side, as far as the roots are ill-conditioned, and that is no sign of a false root.
+    // deflation fails the attempt, and a narrower one isolates the roots instead.
     const double keep = 16 * tol + 64 * DBL_EPSILON * (m + 1) * abs_sum(0, m, c);
     for (int f = 0; f < found && rc == 0; ++f)
       if (!(division_change(m, c, found_at[f], static_cast<int>(mults[f]), &rc) <= keep) && rc == 0)
         rc = BSRC_NOT_ISOLATED;
     if (rc != 0) break;
 
-    // grown: the factor the rescaling has multiplied the quotient by, so that c = prod (t - r)^mult work / grown.
-    std::memcpy(work, c, sizeof(double) * w);
+    // What the divisions drop at one root, the others' factors carry to the rest of [-1, 1], multiplied by how
+    // much larger they are there than at that root: the rounding of roots close together comes back far from
+    // them that much larger (its reach, below), and so does what each root leaves within tol. Beyond that reach
+    // and tol the quotient is not the series' any more; then the first multiple root alone is divided out, as
+    // its search then finds the next one in the quotient.
     double grown = 1, reach = 1;
     int deg = m;
-    for (int f = 0; f < found; ++f) {
-      const double r = found_at[f];
-      reach *= std::pow(1 + std::fabs(r), mults[f]);
-      for (int k = 0; k < mults[f]; ++k, --deg) {
-        double v = 0;
-        BSevalpolgd(deg, work, r, &v);
-        work[0] -= v;  // r becomes an exact root, so the division leaves no remainder
-        BSdefllgd(deg, work, r, work);
-        work[deg] = 0;
-        const double before = norm(deg, work);
-        BSrescllgd(m, c, deg, work);
-        if (before > 0) grown *= norm(deg, work) / before;
+    for (int pass = 0;; ++pass) {
+      // grown: the factor the rescaling has multiplied the quotient by, so that c = prod (t - r)^mult work / grown.
+      std::memcpy(work, c, sizeof(double) * w);
+      grown = reach = 1;
+      deg = m;
+      for (int f = 0; f < found; ++f) {
+        const double r = found_at[f];
+        reach *= std::pow(1 + std::fabs(r), mults[f]);
+        for (int k = 0; k < mults[f]; ++k, --deg) {
+          double v = 0;
+          BSevalpolgd(deg, work, r, &v);
+          work[0] -= v;  // r becomes an exact root, so the division leaves no remainder
+          BSdefllgd(deg, work, r, work);
+          work[deg] = 0;
+          const double before = norm(deg, work);
+          BSrescllgd(m, c, deg, work);
+          if (before > 0) grown *= norm(deg, work) / before;
+        }
       }
+      bool faithful = true;
+      for (int i = 0; i <= 64 && faithful; ++i) {
+        const double x = -1 + i / 32.0;
+        double vc = 0, vq = 0, factors = 1, carried = 0;
+        BSevalpolgd(m, c, x, &vc);
+        BSevalpolgd(deg, work, x, &vq);
+        for (int f = 0; f < found; ++f) {
+          factors *= std::pow(x - found_at[f], mults[f]);
+          double own = 0, power = 1, factorial = 1, others = 1;
+          for (int k = 0; k < mults[f]; ++k, power *= std::fabs(x - found_at[f]), factorial *= k)
+            own += derivative_tol(m, c, k, 0) * power / factorial;
+          for (int g = 0; g < found; ++g)
+            if (g != f) others *= std::pow(std::fabs((x - found_at[g]) / (found_at[f] - found_at[g])), mults[g]);
+          carried += own * others;
+        }
+        faithful = std::fabs(vc - vq * factors / grown) <= keep + 16 * carried;
+      }
+      if (faithful) break;
+      const double *first = std::find_if(mults, mults + found, [](double k) { return k > 1; });
+      if (pass > 0 || found == 1 || first == mults + found) {
+        rc = BSRC_NOT_ISOLATED;
+        break;
+      }
+      found_at[0] = found_at[first - mults];
+      mults[0] = *first;
+      found = 1;
     }
+    if (rc != 0) break;
     // Equal coefficient norms do not make equal values: a quotient whose coefficients cancel can stay far under
     // tol across runs of crossings of the series, and searched with tol it would vanish there and lose them. A
     // change of the quotient within its own tolerance moves the series by at most that times reach / grown.
     const double qtol = tol * grown / reach;
     int k = 0;
-    BSfndrtlgd1(deg, work, std::isfinite(qtol) ? qtol : tol, &k, roots, &rc);
+    find_all(deg, work, std::isfinite(qtol) ? qtol : tol, doubles, &k, roots, &rc);
     if (rc != 0) break;
     if (k < 0) {
       rc = BSRC_NOT_ISOLATED;
@@ -335,20 +374,24 @@ int deflate_multiple(int m, const double *c, double attempt_tol, double tol, int
     // point by one and just beside it by the other: two crossings the same way within the rounding of the
     // series' value are one root (two roots of the series that close cross opposite ways).
     int kept = 0;
-    double last_slope = 0;
     for (int i = 0; i < k; ++i) {
-      double v = 0, slope = 0;
+      double v = 0;
       BSevalpolgd(m, c, roots[i], &v);
       if (std::fabs(roots[i]) != 1 && roots[i] != 0) refine(m, c, d1, &roots[i], &v);
-      if (!(std::fabs(v) <= keep)) continue;
-      BSevalpolgd(m - 1, d1, roots[i], &slope);
-      if (kept > 0 && roots[i] != roots[kept - 1] && slope * last_slope > 0 &&
-          roots[i] - roots[kept - 1] <= rounding / std::fabs(slope))
-        continue;
-      last_slope = slope;
-      roots[kept++] = roots[i];
+      if (std::fabs(v) <= keep) roots[kept++] = roots[i];
     }
-    k = kept;
+    std::sort(roots, roots + kept);  // the steps can carry a root past a neighbour of the quotient's
+    k = 0;
+    double last_slope = 0;
+    for (int i = 0; i < kept; ++i) {
+      double slope = 0;
+      BSevalpolgd(m - 1, d1, roots[i], &slope);
+      const bool same = k > 0 && roots[i] != roots[k - 1] && slope * last_slope > 0 &&
+                        roots[i] - roots[k - 1] <= rounding / std::fabs(slope);
+      if (same) continue;
+      last_slope = slope;
+      roots[k++] = roots[i];
+    }
     for (int f = 0; f < found; ++f) {
       const int mult = static_cast<int>(mults[f]);
       int at = 0;
@@ -364,7 +407,7 @@ int deflate_multiple(int m, const double *c, double attempt_tol, double tol, int
 }
 
 // One attempt of BSfndrtlgd1 with the attempt's tolerance t (tol is the caller's).
-int find_roots(int n, const double *c, double t, double tol, int *count, double *roots) {
+int find_roots(int n, const double *c, double t, double tol, int doubles, int *count, double *roots) {
   int m = -1;
   BSeffdeg(n, c, t, &m);
   if (m < 0) {
@@ -387,8 +430,31 @@ int find_roots(int n, const double *c, double t, double tol, int *count, double 
   // The pool is not needed by the multiple-root treatment, which recurses with pools of its own.
   BSdbgfree(pool);
   BSscratchrelease(series);
-  if (rc == BSRC_MULTIPLE_ROOT) rc = deflate_multiple(m, c, t, tol, count, roots);
+  if (rc == BSRC_MULTIPLE_ROOT) rc = deflate_multiple(m, c, t, tol, doubles, count, roots);
   return rc;
+}
+
+// BSfndrtlgd1; doubles: how many levels of searches for roots of c' (double roots) the multiple-root treatment
+// may still go down.
+void find_all(int n, const double *c, double tol, int doubles, int *count, double *roots, int *rc) {
+  *rc = 0;
+  *count = 0;
+  if (n > BSHLF_LIMIT || !(tol >= 0) || !std::isfinite(tol) || !finite_series(n, c)) {
+    *rc = BSRC_OUT_OF_RANGE;
+  } else if (n < 0) {
+    *count = -1;
+  } else {
+    // A tolerance under the rounding of the series values cannot be met: the bisection would never see a piece
+    // come down to degree 1 or 2.
+    const double floor = 4 * DBL_EPSILON * abs_sum(0, n, c);
+    double t = tol;
+    for (int attempt = 0; attempt < 3; ++attempt, t *= 0.0009765625) {
+      *rc = find_roots(n, c, std::fmax(t, floor), std::fmax(tol, floor), doubles, count, roots);
+      if (*rc != BSRC_NOT_ISOLATED) break;
+    }
+    if (*rc != 0) *count = 0;
+  }
+  BSexit(rc, "BSfndrtlgd1", "bsfndrtlgd1");
 }
 
 }  // namespace
@@ -549,24 +615,7 @@ void BSfndrtlgd2(int n, double *const *pool, double tol, double a, double b, int
 }
 
 void BSfndrtlgd1(int n, const double *c, double tol, int *count, double *roots, int *rc) {
-  *rc = 0;
-  *count = 0;
-  if (n > BSHLF_LIMIT || !(tol >= 0) || !std::isfinite(tol) || !finite_series(n, c)) {
-    *rc = BSRC_OUT_OF_RANGE;
-  } else if (n < 0) {
-    *count = -1;
-  } else {
-    // A tolerance under the rounding of the series values cannot be met: the bisection would never see a piece
-    // come down to degree 1 or 2.
-    const double floor = 4 * DBL_EPSILON * abs_sum(0, n, c);
-    double t = tol;
-    for (int attempt = 0; attempt < 3; ++attempt, t *= 0.0009765625) {
-      *rc = find_roots(n, c, std::fmax(t, floor), std::fmax(tol, floor), count, roots);
-      if (*rc != BSRC_NOT_ISOLATED) break;
-    }
-    if (*rc != 0) *count = 0;
-  }
-  BSexit(rc, "BSfndrtlgd1", "bsfndrtlgd1");
+  find_all(n, c, tol, 2, count, roots, rc);
 }
 
 // ---------------------------------------------------------------------------------------------------------------

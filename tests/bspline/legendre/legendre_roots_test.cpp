@@ -35,6 +35,8 @@ TEST(LegendreRoots, Table) {
       {"triple root by deflation", legendre_from_roots({0.3, 0.3, 0.3, -0.5}), 1e-12, 0, 4, {-0.5, 0.3, 0.3, 0.3},
        1e-12},
       {"double root at the end", legendre_from_roots({1, 1, -0.2}), 1e-12, 0, 3, {-0.2, 1, 1}, 1e-12},
+      {"a root of multiplicity 24", legendre_from_roots(std::vector<double>(24, 0.3)), 1e-12, 0, 24,
+       std::vector<double>(24, 0.3), 1e-9},
       {"P4 times 1e-274, whose pieces' discriminants would underflow", {0, 0, 0, 0, -3.7e-274, 0}, 0, 0, 4,
        {-0.8611363115940526, -0.3399810435848563, 0.3399810435848563, 0.8611363115940526}, 1e-12},
       {"NaN where the bound would exclude", {10, 0, kNaN}, 1e-12, -2, 0, {}, 0},
@@ -74,7 +76,9 @@ TEST(LegendreRoots, Table) {
   // second series, under tolerance 1.25, offers a triple root snapped to 0 where it is no multiple root: divided
   // out there, the quotient differs from the series by more than the tolerance and crosses elsewhere. In the third,
   // the half right of 0.572265625 snaps its crossing onto that division point, where the half on its left only
-  // comes within the tolerance and reports nothing. Every clear change of sign must hold a root.
+  // comes within the tolerance and reports nothing. In the fourth, two triple roots within tolerance 8.875, each
+  // faithful on its own, divided out together carry what each leaves into the other's far side, and the quotient
+  // lost the crossings above 0.77. Every clear change of sign must hold a root.
   const struct {
     std::vector<double> c;
     double tol;
@@ -113,6 +117,10 @@ TEST(LegendreRoots, Table) {
         0.008928571428571428, 0.008849557522123894, 0.008771929824561403, 0.008695652173913044, 0.008620689655172414,
         0.008547008547008548},
        0.0084745762711864406},
+      {{1, -0.5, 8.375, 8.375, 8.375, 8.375, 8.375, 8.375, 4.375, 8.375, 8.375, 8.375, 8.375, 8.375, 8.375, 2, -15,
+        13.375, 9.875, -0.875, -11.5, 8.375, 8.375, 3.25, -9.75, -15, -15, -15, -15, -15, -7.625, 9.625, -15, -15,
+        -14.125, -15, -15, -15, -15, -15, -15, -15, -15, -15, -15},
+       8.875},
   };
   for (const auto &cs : crossings) {
     const int n = static_cast<int>(cs.c.size()) - 1;
