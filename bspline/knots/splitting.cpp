@@ -329,7 +329,8 @@ bool bsknots::split_front(const VOQbsp_curve &cv_in, double u, KnotTolRange &tol
   if (cv.rational && !left->weights) return false;
   const int k = cv.order, n = cv.num_poles;
   const double *t = cv.knots;
-  if (k < 2 || n <= k) return false;
+  constexpr int kMaxOrder = 16;
+  if (k < 2 || k > kMaxOrder || n <= k) return false;
   // The snap to a knot within the tolerance: u stays itself when the nearest knots either side of it are beyond.
   const double *eq_lo = std::lower_bound(t + k - 1, t + n + 1, u), *eq_hi = std::upper_bound(eq_lo, t + n + 1, u);
   if (eq_lo > t + k - 1 && tol.below(std::fabs(u - eq_lo[-1]))) return false;
@@ -355,9 +356,7 @@ bool bsknots::split_front(const VOQbsp_curve &cv_in, double u, KnotTolRange &tol
   const int r = std::max(k - 1 - copies, 0), nl = s + 1, nr = n - s + r;
   if (nl + r > kFrontRoom || s - r < 0) return false;
   // The stretch: poles 0 .. s and knots 0 .. s + k, with room for the r new ones.
-  constexpr int kMaxOrder = 16;
   double wp[3 * kFrontRoom], ww[kFrontRoom], wk[kFrontRoom + kMaxOrder + 1];
-  if (k > kMaxOrder) return false;
   std::memcpy(wp, cv.poles, 3 * static_cast<std::size_t>(nl) * sizeof(double));
   if (cv.rational) std::memcpy(ww, cv.weights, static_cast<std::size_t>(nl) * sizeof(double));
   std::memcpy(wk, t, static_cast<std::size_t>(nl + k) * sizeof(double));
