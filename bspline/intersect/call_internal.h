@@ -139,9 +139,12 @@ class RestIndex {
   RestIndex(const RestIndex &) = delete;
   RestIndex &operator=(const RestIndex &) = delete;
 
-  // Over the curve in its arrays. False, nothing held, where the curve does not qualify (order above 16, more than
-  // 2^19 poles, a coordinate beyond 1e150, a weight that is not positive, knots out of order) or memory runs out.
-  bool build(const VOQbsp_curve &cv);
+  // Over the curve in its arrays, the boxes of its spans grown by `grow` (ten dist_tol for the span pairs, none for
+  // the segments of a polynomial line string). False, nothing held, where the curve does not qualify (order above
+  // 16, more than 2^19 poles, a coordinate beyond 1e150, a weight that is not positive, knots out of order) or
+  // memory runs out.
+  bool build(const VOQbsp_curve &cv, double grow);
+  double grow() const { return grow_; }
   void release();
   bool ready() const { return ready_; }
   // The first `written` poles of rest, a record over the arrays, no longer hold what they held when the index was
@@ -164,11 +167,18 @@ class RestIndex {
   // entries, grown as they fill).
   void candidates(const VOQbsp_curve &rest, bsknots::KnotTolRange &tol, const double tree_box[6],
                   const double query[6], int *n_found, int **found, int *rc) const;
+  // The segments of rest, a polynomial line string, in their order, whose boxes meet both boxes (as BScvrngtree
+  // over its points with tree_box, queried by BScvcmp_rng with query, finds them); the index has no growth.
+  void segments(const VOQbsp_curve &rest, const double tree_box[6], const double query[6], int *n_found,
+                int **found, int *rc) const;
 
  private:
+  // tol: spans shorter than it are left out; none with no tolerance.
   void walk(int node, int first, int width, int from, int offset, const VOQbsp_curve &rest,
-            bsknots::KnotTolRange &tol, const double tree_box[6], const double query[6], int *n_found, int **found,
+            bsknots::KnotTolRange *tol, const double tree_box[6], const double query[6], int *n_found, int **found,
             int *rc) const;
+  void find(const VOQbsp_curve &rest, bsknots::KnotTolRange *tol, double grow, const double tree_box[6],
+            const double query[6], int *n_found, int **found, int *rc) const;
   int offset_of(const VOQbsp_curve &rest) const { return static_cast<int>((rest.poles - poles_) / 3); }
   // Poles of rest in front of the ones the index still knows.
   int front_of(const VOQbsp_curve &rest) const;
@@ -186,14 +196,19 @@ class RestIndex {
 
 // BScvcvint(span, rest, TRUE, ...) for a span (one Bezier span) and a rest that index holds, rest_tol being rest's
 // knot tolerance: the same answer and code, from the index. False, nothing done, where the index cannot answer
-// (no fault handler may listen nor a heap failure be armed; a pair of line strings, a point-like curve or a rest
-// of one span take the plain road), and BScvcvint is to be called.
+// (no fault handler may listen nor a heap failure be armed; a point-like curve or a rest of one span take the
+// plain road), and BScvcvint is to be called.
 bool span_against_rest(RestIndex &index, VOQbsp_curve *span, VOQbsp_curve *rest, bsknots::KnotTolRange &rest_tol,
                        int int_size, int over_size, double *int_pts, double *int_par1, double *int_par2,
                        double *over_pts, double *over_par1, double *over_par2, int *n_int, int *n_over,
                        BSboolean *int_alloc, BSboolean *over_alloc, double **a_int_pts, double **a_int_par1,
                        double **a_int_par2, double **a_over_pts, double **a_over_par1, double **a_over_par2,
                        int *rc);
+
+// BSlsls_int(segment, rest, merge_by_dist, ...) for a segment (a polynomial order-2 span) and a polynomial line
+// string rest that index (built without growth) holds, both having passed BScvcheck: the same answer and code.
+void strings_against_rest(const RestIndex &index, const VOQbsp_curve *segment, const VOQbsp_curve *rest,
+                          bsknots::KnotTolRange &rest_tol, BSboolean merge_by_dist, const Outputs &out, int *rc);
 
 // BScvcv_sort; checked: both curves have passed BScvcheck and are not checked again (unless a fault hook must see
 // it), as the intersection that sorts its own results for every span of a self-intersection has.

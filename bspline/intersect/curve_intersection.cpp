@@ -483,7 +483,7 @@ void bsintcall::RestIndex::release() {
   ready_ = false;
 }
 
-bool bsintcall::RestIndex::build(const VOQbsp_curve &cv) {
+bool bsintcall::RestIndex::build(const VOQbsp_curve &cv, double grow) {
   release();
   const int k = cv.order, n = cv.num_poles;
   if (k < 2 || k > BSSPAN_MAX_ORDER || n < k || n > (1 << 19) || !cv.poles || !cv.knots ||
@@ -504,7 +504,7 @@ bool bsintcall::RestIndex::build(const VOQbsp_curve &cv) {
   order_ = k, n_ = n, spans_ = spans, leaves_ = leaves, valid_from_ = 0, rational_ = cv.rational != 0;
   nodes_ = block_, tail_box_ = nodes_ + 12 * leaves, tail_length_ = tail_box_ + 6 * (n + 1);
   min_gap_ = tail_length_ + (n + 1), max_gap_ = min_gap_ + (n + 2);
-  grow_ = 10 * BStoltab[bstol::dist_tol];
+  grow_ = grow;
 
   const double empty[6] = {DBL_MAX, DBL_MAX, DBL_MAX, -DBL_MAX, -DBL_MAX, -DBL_MAX};
   for (int c = 0; c < leaves; ++c) {
@@ -643,7 +643,7 @@ bool bsintcall::RestIndex::has_leaves(const VOQbsp_curve &rest, bsknots::KnotTol
 }
 
 void bsintcall::RestIndex::walk(int node, int first, int width, int from, int offset, const VOQbsp_curve &rest,
-                                bsknots::KnotTolRange &tol, const double tree_box[6], const double query[6],
+                                bsknots::KnotTolRange *tol, const double tree_box[6], const double query[6],
                                 int *n_found, int **found, int *rc) const {
   if (*rc != 0 || first + width <= from || first >= spans_) return;
   if (!leaf_meets(nodes_ + 6 * node, tree_box, query)) return;
@@ -654,23 +654,34 @@ void bsintcall::RestIndex::walk(int node, int first, int width, int from, int of
     return;
   }
   const int j = first - offset, k = order_;
-  if (!tol.below(std::fabs(rest.knots[k - 1 + j] - rest.knots[k + j]))) push_found(j, n_found, found, rc);
+  if (!tol || !tol->below(std::fabs(rest.knots[k - 1 + j] - rest.knots[k + j]))) push_found(j, n_found, found, rc);
+}
+
+void bsintcall::RestIndex::find(const VOQbsp_curve &rest, bsknots::KnotTolRange *tol, double grow,
+                                const double tree_box[6], const double query[6], int *n_found, int **found,
+                                int *rc) const {
+  const int k = order_, spans = rest.num_poles - k + 1, at = offset_of(rest);
+  // Spans over the new front poles are boxed here, the rest found in the tree (unless the tolerance moved since).
+  const bool tree = grow == grow_;
+  const int direct = tree ? std::min(front_of(rest), spans) : spans;
+  for (int j = 0; j < direct && *rc == 0; ++j) {
+    double box[6];
+    leaf_box(&rest, j, grow, box);
+    if (leaf_meets(box, tree_box, query) &&
+        (!tol || !tol->below(std::fabs(rest.knots[k - 1 + j] - rest.knots[k + j]))))
+      push_found(j, n_found, found, rc);
+  }
+  if (tree && *rc == 0) walk(1, 0, leaves_, at + direct, at, rest, tol, tree_box, query, n_found, found, rc);
 }
 
 void bsintcall::RestIndex::candidates(const VOQbsp_curve &rest, bsknots::KnotTolRange &tol, const double tree_box[6],
                                       const double query[6], int *n_found, int **found, int *rc) const {
-  const int k = order_, spans = rest.num_poles - k + 1, at = offset_of(rest);
-  const double e = 10 * BStoltab[bstol::dist_tol];
-  // Spans over the new front poles are boxed here, the rest found in the tree (unless the tolerance moved since).
-  const bool tree = e == grow_;
-  const int direct = tree ? std::min(front_of(rest), spans) : spans;
-  for (int j = 0; j < direct && *rc == 0; ++j) {
-    double box[6];
-    leaf_box(&rest, j, e, box);
-    if (leaf_meets(box, tree_box, query) && !tol.below(std::fabs(rest.knots[k - 1 + j] - rest.knots[k + j])))
-      push_found(j, n_found, found, rc);
-  }
-  if (tree && *rc == 0) walk(1, 0, leaves_, at + direct, at, rest, tol, tree_box, query, n_found, found, rc);
+  find(rest, &tol, 10 * BStoltab[bstol::dist_tol], tree_box, query, n_found, found, rc);
+}
+
+void bsintcall::RestIndex::segments(const VOQbsp_curve &rest, const double tree_box[6], const double query[6],
+                                    int *n_found, int **found, int *rc) const {
+  find(rest, nullptr, 0, tree_box, query, n_found, found, rc);
 }
 
 void BScvspnrgtr(const VOQbsp_curve *cv, const double box_min[3], const double box_max[3], int *n_levels,
@@ -985,9 +996,11 @@ bool bsintcall::span_against_rest(RestIndex &index, VOQbsp_curve *span, VOQbsp_c
                                   double **a_over_pts, double **a_over_par1, double **a_over_par2, int *rc) {
   // Heap requests are counted by an armed failure: only the plain road makes the ones it expects.
   if (BSfaulthooked() || BSallocfailpending() > 0 || !span || !rest || !index.holds(*rest) ||
-      span->num_poles != span->order || span->order > BSSPAN_MAX_ORDER || rest->num_poles - rest->order + 1 < 2 ||
-      (!span->rational && !rest->rational && span->order == 2 && rest->order == 2))
+      span->num_poles != span->order || span->order > BSSPAN_MAX_ORDER || rest->num_poles - rest->order + 1 < 2)
     return false;
+  // Two polynomial line strings go to the line-string intersector, the index then being one of bare segments.
+  const bool straight = !span->rational && !rest->rational && span->order == 2 && rest->order == 2;
+  if (straight != (index.grow() == 0)) return false;
   const Outputs out{int_size,  over_size,  int_pts,    int_par1,   int_par2,    over_pts,
                     over_par1, over_par2,  n_int,      n_over,     int_alloc,   over_alloc,
                     a_int_pts, a_int_par1, a_int_par2, a_over_pts, a_over_par1, a_over_par2};
@@ -1011,6 +1024,11 @@ bool bsintcall::span_against_rest(RestIndex &index, VOQbsp_curve *span, VOQbsp_c
         classify(rest, &class2, rc);
     }
     done = *rc != 0;
+  }
+  if (!done && straight) {
+    if (class1 == BSINT_POINT || class2 == BSINT_POINT) return false;
+    strings_against_rest(index, span, rest, rest_tol, BSTRUE, out, rc);
+    done = true;
   }
   if (!done) {
     if (class1 == BSINT_POINT || class2 == BSINT_POINT || !BSallfinite(6, box1) || !index.has_leaves(*rest, rest_tol))

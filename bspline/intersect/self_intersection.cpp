@@ -529,7 +529,9 @@ bool general_crossings(int *rc, VOQbsp_curve *copy, double ktol, Columns &crossi
     }
     const bool quick = !BSfaulthooked() && BSallocfailpending() == 0;
     if (quick && may_index && !indexed) {
-      indexed = may_index = index.build(work);
+      // A polynomial line string meets its rests in the line-string intersector, which boxes bare segments.
+      indexed = may_index =
+          index.build(work, k == 2 && !work.rational ? 0.0 : 10 * BStoltab[bstol::dist_tol]);
       work_tol_known = false;
     }
     VOQbsp_curve span{}, rest{};

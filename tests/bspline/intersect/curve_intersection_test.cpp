@@ -505,7 +505,8 @@ TEST(CurveIntersection, RestIndexAnswersForEveryRest) {
     work.poles = poles.data(), work.knots = knots.data(), work.weights = cv.rational ? weights.data() : nullptr;
     HeapCurve plain = heap_copy(cv);
     bsintcall::RestIndex index;
-    ASSERT_TRUE(index.build(work)) << row.what;
+    const double grow = 10 * BStoltab[bstol::dist_tol];
+    ASSERT_TRUE(index.build(work, grow)) << row.what;
     bsknots::FixedCurve<bsknots::kFrontRoom, 16> front;
     int cuts = 0;
     const int k = cv.order;
@@ -536,7 +537,7 @@ TEST(CurveIntersection, RestIndexAnswersForEveryRest) {
         if (cv.rational) weights.assign(want.right.weights, want.right.weights + want.right.num_poles);
         work = want.right;
         work.poles = poles.data(), work.knots = knots.data(), work.weights = cv.rational ? weights.data() : nullptr;
-        ASSERT_TRUE(index.build(work)) << row.what;
+        ASSERT_TRUE(index.build(work, grow)) << row.what;
         continue;
       }
       ++cuts;
