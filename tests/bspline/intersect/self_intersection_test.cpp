@@ -4,10 +4,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <random>
 #include <vector>
 
 #include "bspline/intersect.h"
+#include "bspline/knots.h"
 #include "tests/bspline/curve_fixtures.h"
 
 namespace {
@@ -325,6 +327,98 @@ TEST(SelfIntersection, HeapFailures) {
     EXPECT_GT(failures, 0);
     EXPECT_EQ(BSdbgliveblocks(), live);
     EXPECT_EQ(BSscratchheapblocks(), scratch);
+  }
+  BStraceclear();
+}
+
+// A curve of the given order through poles on a prolate trochoid (a loop every 11 or so poles), clamped, knots
+// 0, 1, 2, ...: moved by `offset`, scaled by `scale`, lifted off the plane when asked, weighted from 0.5 to 2
+// when asked, its last pole on its first when closed.
+std::unique_ptr<TestCurve> trochoid(int order, int n, double offset, double scale, bool lifted, bool weighted,
+                                    bool closed) {
+  std::vector<double> p, k, w;
+  for (int i = 0; i < n; ++i) {
+    const double t = 0.55 * i;
+    p.insert(p.end(), {offset + scale * (t - 1.7 * std::sin(t)), offset + scale * (1 - 1.7 * std::cos(t)),
+                       lifted ? scale * 0.3 * std::sin(0.2 * t) : 0.0});
+    if (weighted) w.push_back(std::pow(10.0, 0.3 * std::sin(0.02 * i)));
+  }
+  if (closed) std::copy(p.begin(), p.begin() + 3, p.end() - 3);
+  for (int i = 0; i < n + order; ++i) k.push_back(std::clamp(i - order + 1, 0, n - order + 1));
+  return std::make_unique<TestCurve>(order, p, k, w);
+}
+
+// The answer of a self-intersection as bytes: code, counts and every value, for comparisons to the bit.
+std::vector<double> answer(VOQbsp_curve *cv) {
+  SelfResult r(cv);
+  std::vector<double> out{double(r.ok), double(r.rc), double(r.n_int), double(r.n_over)};
+  for (const double *a : {r.first, r.second})
+    if (a) out.insert(out.end(), a, a + r.n_int);
+  for (const double *a : {r.os1, r.oe1, r.os2, r.oe2})
+    if (a) out.insert(out.end(), a, a + r.n_over);
+  return out;
+}
+
+// The span loop cuts each span from the front of the working curve in its own arrays and asks an index of them
+// for each rest; with a heap failure armed (that is never reached) it takes the plain road of fresh copies. Both
+// answer alike to the bit, for every kind of curve and tolerance setting that steers the index's decisions.
+TEST(SelfIntersection, IndexedRestsAnswerAsPlainCopies) {
+  std::mt19937 rng(135);
+  auto crowded = trochoid(4, 300, 0, 1, false, false, false);
+  for (int i = 8; i < 290; i += 7) crowded->knots[i] = crowded->knots[i - 1] + 1e-9;
+  auto doubled = trochoid(4, 300, 0, 1, false, false, false);
+  for (int i = 6; i < 290; i += 5) doubled->knots[i] = doubled->knots[i - 1];
+  auto tripled = trochoid(5, 300, 0, 1, false, false, false);
+  for (int i = 7; i < 290; i += 9) tripled->knots[i] = tripled->knots[i - 1] = tripled->knots[i - 2];
+  auto retraced = trochoid(3, 200, 0, 1, false, false, false);
+  for (int i = 20; i + 2 < 200; i += 30)
+    for (int c = 0; c < 3; ++c) retraced->poles[3 * (i + 1) + c] = retraced->poles[3 * (i - 1) + c];
+  auto unclamped = random_curve(rng, 4, 120, false, false);
+  for (int i = 0; i < unclamped->n(); ++i) unclamped->poles[3 * i + 2] = 0;
+  auto random_weighted = random_curve(rng, 6, 150, true, true, 3);
+  for (int i = 0; i < random_weighted->n(); ++i) random_weighted->poles[3 * i + 2] = 0;
+  struct Row {
+    const char *what;
+    std::unique_ptr<TestCurve> cv;
+    int min_crossings, min_overlaps;
+    bool fixed_knot_tol = false;
+    double tol = 0;  // BSchgdeppar, 0 for the defaults
+  } rows[] = {
+      {"looping cubic", trochoid(4, 400, 0, 1, false, false, false), 30, 0},
+      {"looping quadratic", trochoid(3, 300, 0, 1, false, false, false), 20, 0},
+      {"order 16", trochoid(16, 200, 0, 1, false, false, false), 1, 0},
+      {"weights from 0.5 to 2", trochoid(4, 300, 0, 1, false, true, false), 10, 0},
+      {"rational line string", trochoid(2, 200, 0, 1, false, true, false), 10, 0},
+      {"polynomial line string", trochoid(2, 200, 0, 1, false, false, false), 10, 0},
+      {"at 1e5", trochoid(4, 300, 1e5, 1, false, false, false), 20, 0},
+      {"at 1e7", trochoid(4, 300, 1e7, 1, false, false, false), 20, 0},
+      {"a thousandth in size", trochoid(4, 300, 0, 1e-3, false, false, false), 20, 0},
+      {"off the plane", trochoid(4, 300, 0, 1, true, false, false), 0, 0},
+      {"closed", trochoid(4, 300, 0, 1, false, false, true), 20, 0},
+      {"knots crowding", std::move(crowded), 20, 0},
+      {"double knots", std::move(doubled), 20, 0},
+      {"triple knots", std::move(tripled), 20, 0},
+      {"stretches run back over", std::move(retraced), 10, 5},
+      {"unclamped", std::move(unclamped), 20, 0},
+      {"random rational with multiple knots", std::move(random_weighted), 20, 0},
+      {"fixed knot tolerance", trochoid(4, 300, 0, 1, false, false, false), 20, 0, true},
+      {"coarse tolerances", trochoid(4, 300, 0, 1, false, false, false), 20, 0, false, 1e-2},
+  };
+  for (Row &row : rows) {
+    int rc = 0;
+    if (row.fixed_knot_tol) BSkttolmode(1);
+    if (row.tol > 0) BSchgdeppar(row.tol, &rc);
+    const std::vector<double> indexed = answer(&row.cv->cv);
+    BSallocfailat(1 << 30);
+    const std::vector<double> plain = answer(&row.cv->cv);
+    BSallocfailat(0);
+    if (row.fixed_knot_tol) BSkttolmode(0);
+    for (int e = 0; e < BSTOL_COUNT; ++e) BSchangepar(&rc, e, BStoldefault(e));
+    ASSERT_EQ(indexed.size(), plain.size()) << row.what;
+    EXPECT_EQ(std::memcmp(indexed.data(), plain.data(), indexed.size() * sizeof(double)), 0) << row.what;
+    EXPECT_EQ(indexed[1], 0) << row.what;
+    EXPECT_GE(indexed[2], row.min_crossings) << row.what;
+    EXPECT_GE(indexed[3], row.min_overlaps) << row.what;
   }
   BStraceclear();
 }
