@@ -116,37 +116,58 @@ FillResult TileGen::ClipElement(const TileGenElement& element, FillTrap* boundar
   const FillTrapRow* row = boundary->FindRow(element.yMin);
   if (!row) return kFillOk;
   const FillTrapRow* end = boundary->Rows() + boundary->RowCount() - 1;
+  // One polygon of the element's shape inside a trapezoid, when they overlap with area.
+  const auto cut = [this, &shape, &element](const FillTrapTrapezoid& t) -> FillResult {
+    if (t.yTop <= element.yMin) return kFillOk;
+    Cut a, b;
+    ClipByRow(shape, t.yBottom, 1, &a);
+    ClipBySide(a, t.corners[FillTrapTrapezoid::kBottomRight], t.corners[FillTrapTrapezoid::kTopRight], &b);
+    ClipByRow(b, t.yTop, -1, &a);
+    ClipBySide(a, t.corners[FillTrapTrapezoid::kTopLeft], t.corners[FillTrapTrapezoid::kBottomLeft], &b);
+    if (b.count < 3) return kFillOk;
+    for (int k = 0; k < b.count; ++k) {
+      const FillResult hr = AddClipPiece(b.points[k], k == 0);
+      if (hr != kFillOk) return hr;
+    }
+    // The polygon stands only with three points apart that are not in line; else its slot is given back.
+    ClipPolygon& p = *m_polygon;
+    if (p.last > 0 && Near(p.points[p.last], {p.points[0].x, p.points[0].y})) --p.last;
+    double twice = 0, reach = 0;
+    for (std::int32_t k = 0; k <= p.last; ++k) {
+      const GPosition& u = p.points[k];
+      const GPosition& v = p.points[k == p.last ? 0 : k + 1];
+      twice += u.x * v.y - v.x * u.y;
+      reach = std::fmax(reach, std::fmax(std::fabs(v.x - u.x), std::fabs(v.y - u.y)));
+    }
+    if (p.last < 2 || twice <= 8 * DBL_EPSILON * reach * reach) {
+      --m_writeBlock->count;
+      --m_polygonCount;
+      m_polygon = nullptr;
+      return kFillOk;
+    }
+    p.points[++p.last] = p.points[0];
+    return kFillOk;
+  };
+  // A row's trapezoids run in ascending x: the row ends at the first that does not start left of the element,
+  // and those that end at or left of it are passed over. A row whose xMin and xMax both rise along it finds the
+  // first to cut by search.
+  const auto passed = [&element](const FillTrapTrapezoid& t) { return t.xMax <= element.xMin; };
+  const auto beyond = [&element](const FillTrapTrapezoid& t) { return t.xMin >= element.xMax; };
   for (; row < end && row->y < element.yMax; ++row) {
-    for (const FillTrapTrapezoid* t = row->firstTrapezoid; t; t = t->next) {
-      if (t->xMin >= element.xMax) break;  // a row's trapezoids run in ascending x
-      if (t->xMax <= element.xMin || t->yTop <= element.yMin) continue;
-      Cut a, b;
-      ClipByRow(shape, t->yBottom, 1, &a);
-      ClipBySide(a, t->corners[FillTrapTrapezoid::kBottomRight], t->corners[FillTrapTrapezoid::kTopRight], &b);
-      ClipByRow(b, t->yTop, -1, &a);
-      ClipBySide(a, t->corners[FillTrapTrapezoid::kTopLeft], t->corners[FillTrapTrapezoid::kBottomLeft], &b);
-      if (b.count < 3) continue;
-      for (int k = 0; k < b.count; ++k) {
-        const FillResult hr = AddClipPiece(b.points[k], k == 0);
+    const FillTrap::RowTrapezoids trapezoids = boundary->TrapezoidsOf(row);
+    if (trapezoids.Ordered()) {
+      const std::uint32_t last = trapezoids.PartitionPoint([&](const FillTrapTrapezoid& t) { return !beyond(t); });
+      for (std::uint32_t i = trapezoids.PartitionPoint(passed); i < last; ++i) {
+        const FillResult hr = cut(trapezoids[i]);
         if (hr != kFillOk) return hr;
       }
-      // The polygon stands only with three points apart that are not in line; else its slot is given back.
-      ClipPolygon& p = *m_polygon;
-      if (p.last > 0 && Near(p.points[p.last], {p.points[0].x, p.points[0].y})) --p.last;
-      double twice = 0, reach = 0;
-      for (std::int32_t k = 0; k <= p.last; ++k) {
-        const GPosition& u = p.points[k];
-        const GPosition& v = p.points[k == p.last ? 0 : k + 1];
-        twice += u.x * v.y - v.x * u.y;
-        reach = std::fmax(reach, std::fmax(std::fabs(v.x - u.x), std::fabs(v.y - u.y)));
-      }
-      if (p.last < 2 || twice <= 8 * DBL_EPSILON * reach * reach) {
-        --m_writeBlock->count;
-        --m_polygonCount;
-        m_polygon = nullptr;
-        continue;
-      }
-      p.points[++p.last] = p.points[0];
+      continue;
+    }
+    for (const FillTrapTrapezoid* t = row->firstTrapezoid; t; t = t->next) {
+      if (beyond(*t)) break;
+      if (passed(*t)) continue;
+      const FillResult hr = cut(*t);
+      if (hr != kFillOk) return hr;
     }
   }
   return kFillOk;
