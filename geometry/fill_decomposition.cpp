@@ -138,6 +138,7 @@ FillTrap::~FillTrap() {
   FillFree(m_rows);
   FillFree(m_trapezoidBlockTable);
   FillFree(m_rowPlaces);
+  FillFree(m_xRanges);
 }
 
 void FillTrap::Reset() {
@@ -145,10 +146,13 @@ void FillTrap::Reset() {
   FillFree(m_rows);
   FillFree(m_trapezoidBlockTable);
   FillFree(m_rowPlaces);
+  FillFree(m_xRanges);
   m_vertices = nullptr;
   m_rows = nullptr;
   m_trapezoidBlockTable = nullptr;
   m_rowPlaces = nullptr;
+  m_xRanges = nullptr;
+  m_xRangeCapacity = 0;
   m_vertexCount = m_rowCapacity = m_rowCount = m_crossingCount = m_trapezoidCount = 0;
   FillChainEmpty(&m_trapezoids);
   FillChainEmpty(&m_nodes);
@@ -648,6 +652,16 @@ FillResult FillTrap::SplitCrossings(std::uint32_t row, const Stub* stubs, std::u
 
 FillResult FillTrap::AddTrapezoid(std::uint32_t row, FillTrapNode* bottomLeft, FillTrapNode* bottomRight,
                                   FillTrapNode* topRight, FillTrapNode* topLeft) {
+  if (m_trapezoidCount == m_xRangeCapacity) {
+    const std::uint64_t capacity = std::min<std::uint64_t>(std::max<std::uint64_t>(512, 2ull * m_xRangeCapacity),
+                                                           UINT32_MAX);
+    XRange* ranges = capacity > m_trapezoidCount ? TakeArray<XRange>(static_cast<std::size_t>(capacity)) : nullptr;
+    if (!ranges) return FillReport(kFillOutOfMemory, kFillTrapSource, __LINE__);
+    if (m_trapezoidCount) std::memcpy(ranges, m_xRanges, sizeof(XRange) * m_trapezoidCount);
+    FillFree(m_xRanges);
+    m_xRanges = ranges;
+    m_xRangeCapacity = static_cast<std::uint32_t>(capacity);
+  }
   auto* block = Reserve<FillTrapezoidBlock>(&m_trapezoids, FillBlockKind::kTrapezoid);
   if (!block) return FillReport(kFillOutOfMemory, kFillTrapSource, __LINE__);
   FillTrapTrapezoid* t = &block->records[block->count++];
@@ -659,6 +673,7 @@ FillResult FillTrap::AddTrapezoid(std::uint32_t row, FillTrapNode* bottomLeft, F
   t->yTop = m_rows[row + 1].y;
   t->xMin = std::min(std::min(bottomLeft->x, bottomRight->x), std::min(topRight->x, topLeft->x));
   t->xMax = std::max(std::max(bottomLeft->x, bottomRight->x), std::max(topRight->x, topLeft->x));
+  m_xRanges[m_trapezoidCount] = {t->xMin, t->xMax};
   t->next = nullptr;
   FillTrapRow& r = m_rows[row];
   if (r.lastTrapezoid) {
@@ -735,11 +750,12 @@ FillResult FillTrap::MakeTrapezoids() {
         if (left.equalTops) topLeft = left.node->highNeighbour;
         if (right.equalTops) topRight = right.node->highNeighbour;
       }
-      const FillTrapTrapezoid* previous = m_rows[r].lastTrapezoid;
       const FillResult hr = AddTrapezoid(r, left.node, right.node, topRight, topLeft);
       if (hr != kFillOk) return hr;
-      const FillTrapTrapezoid* t = m_rows[r].lastTrapezoid;
-      if (previous && (t->xMin < previous->xMin || t->xMax < previous->xMax)) place.ordered = false;
+      const XRange& range = m_xRanges[m_trapezoidCount - 1];
+      if (m_trapezoidCount > place.first + 1 && (range.xMin < (&range)[-1].xMin || range.xMax < (&range)[-1].xMax)) {
+        place.ordered = false;
+      }
     }
     place.count = m_trapezoidCount - place.first;
   }
@@ -765,8 +781,8 @@ FillResult FillTrap::NumberTrapezoidBlocks() {
 }
 
 FillTrap::RowTrapezoids FillTrap::TrapezoidsOf(const FillTrapRow* row) const {
-  if (!m_rowPlaces || !row || row < m_rows || row >= m_rows + m_rowCount) return RowTrapezoids(nullptr, 0, 0, false);
+  if (!m_rowPlaces || !row || row < m_rows || row >= m_rows + m_rowCount) return RowTrapezoids(nullptr, nullptr, 0, 0, false);
   const std::ptrdiff_t r = row - m_rows;
   const RowPlace& place = m_rowPlaces[r];
-  return RowTrapezoids(m_trapezoidBlockTable, place.first, place.count, place.ordered);
+  return RowTrapezoids(m_trapezoidBlockTable, m_xRanges, place.first, place.count, place.ordered);
 }

@@ -15,11 +15,17 @@ constexpr int kMostCutPoints = 12;
 // Points of a polygon before its closing point.
 constexpr std::int32_t kMostOpenPoints = 9;
 
+// A point of a cut: plain, so that the cuts made for every element and trapezoid are not cleared first.
+struct CutPoint {
+  double x;
+  double y;
+};
+
 struct Cut {
-  GPosition2d points[kMostCutPoints];
+  CutPoint points[kMostCutPoints];
   int count = 0;
 
-  void Add(const GPosition2d& p) {
+  void Add(const CutPoint& p) {
     if (count < kMostCutPoints) points[count++] = p;
   }
 };
@@ -30,8 +36,8 @@ struct Cut {
 void ClipByRow(const Cut& in, double y, double sign, Cut* out) {
   out->count = 0;
   for (int k = 0; k < in.count; ++k) {
-    const GPosition2d& p = in.points[k];
-    const GPosition2d& q = in.points[(k + 1) % in.count];
+    const CutPoint& p = in.points[k];
+    const CutPoint& q = in.points[(k + 1) % in.count];
     const bool pIn = sign * (p.y - y) >= 0, qIn = sign * (q.y - y) >= 0;
     if (pIn) out->Add(p);
     if (pIn != qIn) out->Add({p.x + (y - p.y) / (q.y - p.y) * (q.x - p.x), y});
@@ -41,10 +47,10 @@ void ClipByRow(const Cut& in, double y, double sign, Cut* out) {
 void ClipBySide(const Cut& in, const FillTrapNode* a, const FillTrapNode* b, Cut* out) {
   out->count = 0;
   const double ex = b->x - a->x, ey = b->y - a->y;
-  const auto side = [&](const GPosition2d& p) { return ex * (p.y - a->y) - ey * (p.x - a->x); };
+  const auto side = [&](const CutPoint& p) { return ex * (p.y - a->y) - ey * (p.x - a->x); };
   for (int k = 0; k < in.count; ++k) {
-    const GPosition2d& p = in.points[k];
-    const GPosition2d& q = in.points[(k + 1) % in.count];
+    const CutPoint& p = in.points[k];
+    const CutPoint& q = in.points[(k + 1) % in.count];
     const double sp = side(p), sq = side(q);
     if (sp >= 0) out->Add(p);
     if ((sp >= 0) != (sq >= 0)) {
@@ -107,7 +113,7 @@ FillResult TileGen::ClipElement(const TileGenElement& element, FillTrap* boundar
   if (!boundary || !FiniteElement(element)) return FillReport(kFillInvalidArg, kFillPieceClipSource, __LINE__);
   Cut shape;
   for (const auto& side : element.sides) {
-    const GPosition2d corner(side[0], side[1]);
+    const CutPoint corner{side[0], side[1]};
     if (shape.count == 0 || corner.x != shape.points[shape.count - 1].x ||
         corner.y != shape.points[shape.count - 1].y) {
       shape.Add(corner);
@@ -126,7 +132,7 @@ FillResult TileGen::ClipElement(const TileGenElement& element, FillTrap* boundar
     ClipBySide(a, t.corners[FillTrapTrapezoid::kTopLeft], t.corners[FillTrapTrapezoid::kBottomLeft], &b);
     if (b.count < 3) return kFillOk;
     for (int k = 0; k < b.count; ++k) {
-      const FillResult hr = AddClipPiece(b.points[k], k == 0);
+      const FillResult hr = AddClipPiece({b.points[k].x, b.points[k].y}, k == 0);
       if (hr != kFillOk) return hr;
     }
     // The polygon stands only with three points apart that are not in line; else its slot is given back.
@@ -151,12 +157,12 @@ FillResult TileGen::ClipElement(const TileGenElement& element, FillTrap* boundar
   // A row's trapezoids run in ascending x: the row ends at the first that does not start left of the element,
   // and those that end at or left of it are passed over. A row whose xMin and xMax both rise along it finds the
   // first to cut by search.
-  const auto passed = [&element](const FillTrapTrapezoid& t) { return t.xMax <= element.xMin; };
-  const auto beyond = [&element](const FillTrapTrapezoid& t) { return t.xMin >= element.xMax; };
+  const auto passed = [&element](const auto& t) { return t.xMax <= element.xMin; };
+  const auto beyond = [&element](const auto& t) { return t.xMin >= element.xMax; };
   for (; row < end && row->y < element.yMax; ++row) {
     const FillTrap::RowTrapezoids trapezoids = boundary->TrapezoidsOf(row);
     if (trapezoids.Ordered()) {
-      const std::uint32_t last = trapezoids.PartitionPoint([&](const FillTrapTrapezoid& t) { return !beyond(t); });
+      const std::uint32_t last = trapezoids.PartitionPoint([&](const FillTrap::XRange& t) { return !beyond(t); });
       for (std::uint32_t i = trapezoids.PartitionPoint(passed); i < last; ++i) {
         const FillResult hr = cut(trapezoids[i]);
         if (hr != kFillOk) return hr;
