@@ -75,9 +75,15 @@ double Ours(const Scene &s) {
   return length;
 }
 
+// Decomposes the boundary and sums its trapezoids' areas, row by row; -1 when it fails.
 double OursArea(const Scene &s) {
   FillTrap trap;
-  return trap.Build(s.boundary.data(), s.boundary.size()) == kFillOk ? TotalArea(trap) : -1;
+  if (trap.Build(s.boundary.data(), s.boundary.size()) != kFillOk) return -1;
+  double area = 0;
+  for (std::uint32_t r = 0; r + 1 < trap.RowCount(); ++r) {
+    for (const FillTrapTrapezoid *t = trap.Rows()[r].firstTrapezoid; t; t = t->next) area += TrapezoidArea(*t);
+  }
+  return area;
 }
 
 // What our decomposition builds, beside its time: its size grows as the square of the vertices at most.

@@ -200,35 +200,27 @@ class FillTrap {
 
   // ---- one row's trapezoids by place ----
 
-  // The x range of a trapezoid, kept apart from it in the order the trapezoids were made, so that a search within
-  // a row reads a few neighbouring records rather than trapezoids from all over their blocks.
-  struct XRange {
-    double xMin;
-    double xMax;
-  };
-
   // A row's trapezoids in list order, reached by place, so that a search can start inside the row rather than
   // at its first trapezoid. `ordered` when xMin and xMax each never fall from one trapezoid to the next, as they
   // do not when the row's sides do not cross; a row that rounding has tangled is to be walked along its list.
   class RowTrapezoids {
    public:
-    RowTrapezoids(const FillTrapezoidBlock* const* blocks, const XRange* ranges, std::uint32_t first,
-                  std::uint32_t count, bool ordered)
-        : m_blocks(blocks), m_ranges(ranges), m_first(first), m_count(count), m_ordered(ordered) {}
+    RowTrapezoids(const FillTrapezoidBlock* const* blocks, std::uint32_t first, std::uint32_t count, bool ordered)
+        : m_blocks(blocks), m_first(first), m_count(count), m_ordered(ordered) {}
     std::uint32_t Count() const { return m_count; }
     bool Ordered() const { return m_ordered; }
     const FillTrapTrapezoid& operator[](std::uint32_t place) const {
       const std::uint32_t at = m_first + place;
       return m_blocks[at / FillTrapezoidBlock::kCapacity]->records[at % FillTrapezoidBlock::kCapacity];
     }
-    // The first place from which `holds` (of the trapezoid's XRange) is false, `holds` being true up to some
-    // place and false after it.
+    // The first place from which `holds` is false, `holds` being true up to some place and false after it. A
+    // row's trapezoids lie one after another in their blocks, so a search reads within a few pages.
     template <class Holds>
     std::uint32_t PartitionPoint(Holds holds) const {
       std::uint32_t low = 0, high = m_count;
       while (low < high) {
         const std::uint32_t mid = low + (high - low) / 2;
-        if (holds(m_ranges[m_first + mid])) {
+        if (holds((*this)[mid])) {
           low = mid + 1;
         } else {
           high = mid;
@@ -239,7 +231,6 @@ class FillTrap {
 
    private:
     const FillTrapezoidBlock* const* m_blocks;
-    const XRange* m_ranges;
     std::uint32_t m_first;
     std::uint32_t m_count;
     bool m_ordered;
@@ -293,8 +284,6 @@ class FillTrap {
   // The trapezoid blocks in chain order, and each row's place among the trapezoids.
   FillTrapezoidBlock** m_trapezoidBlockTable = nullptr;
   RowPlace* m_rowPlaces = nullptr;
-  XRange* m_xRanges = nullptr;  // of every trapezoid, in the order they were made
-  std::uint32_t m_xRangeCapacity = 0;
 };
 
 // The 2D range {xmin, ymin, xmax, ymax} of the points up to the first loop separator (or all of them); the

@@ -165,10 +165,10 @@ FillResult FillTrap::ClipRows(FillClipDescriptor& segment) {
     // not starting left of its largest x, that one excluded; when the run is empty, that one alone when it starts
     // exactly there. The run is cut to the trapezoids near the band's part of the segment.
     const std::uint32_t begin =
-        row.PartitionPoint([&](const FillTrap::XRange& t) { return !(low <= t.xMax) || !(nearLow <= t.xMax); });
+        row.PartitionPoint([&](const FillTrapTrapezoid& t) { return !(low <= t.xMax) || !(nearLow <= t.xMax); });
     const std::uint32_t end =
-        nearHigh < high ? row.PartitionPoint([&](const FillTrap::XRange& t) { return !(t.xMin > nearHigh); })
-                        : row.PartitionPoint([&](const FillTrap::XRange& t) { return t.xMin < high; });
+        nearHigh < high ? row.PartitionPoint([&](const FillTrapTrapezoid& t) { return !(t.xMin > nearHigh); })
+                        : row.PartitionPoint([&](const FillTrapTrapezoid& t) { return t.xMin < high; });
     if (begin < end) {
       for (std::uint32_t i = begin; i < end; ++i) {
         const FillResult hr = clip(row[i]);
@@ -176,9 +176,9 @@ FillResult FillTrap::ClipRows(FillClipDescriptor& segment) {
       }
       continue;
     }
-    const std::uint32_t stop = row.PartitionPoint([&](const FillTrap::XRange& t) { return t.xMin < high; });
+    const std::uint32_t stop = row.PartitionPoint([&](const FillTrapTrapezoid& t) { return t.xMin < high; });
     if (stop == row.Count() || row[stop].xMin != high) continue;
-    const std::uint32_t reaching = row.PartitionPoint([&](const FillTrap::XRange& t) { return !(low <= t.xMax); });
+    const std::uint32_t reaching = row.PartitionPoint([&](const FillTrapTrapezoid& t) { return !(low <= t.xMax); });
     if (reaching >= stop && near(row[stop])) {
       const FillResult hr = clip(row[stop]);
       if (hr != kFillOk) return hr;

@@ -35,14 +35,23 @@ bool PointsUsable(const GPosition* points, std::uint32_t count) {
 
 // The x of the edge from bottom to top at height y, interpolated from the lower end and kept within the edge's
 // x range (the slope-intercept form cancels on nearly horizontal edges).
-double EdgeX(const FillTrapNode* bottom, const FillTrapNode* top, double y) {
-  if (top->x == bottom->x) return bottom->x;
-  double x = bottom->x + (y - bottom->y) * (top->x - bottom->x) / (top->y - bottom->y);
-  if (!std::isfinite(x)) x = bottom->x + (y - bottom->y) / (top->y - bottom->y) * (top->x - bottom->x);
-  const double low = std::min(bottom->x, top->x);
-  const double high = std::max(bottom->x, top->x);
-  return x < low ? low : (x > high ? high : x);
-}
+// The ends held by value, so that an edge split at many rows reads them once.
+struct EdgeLine {
+  double bottomX, bottomY, topX, topY;
+
+  EdgeLine(const FillTrapNode* bottom, const FillTrapNode* top)
+      : bottomX(bottom->x), bottomY(bottom->y), topX(top->x), topY(top->y) {}
+  double X(double y) const {
+    if (topX == bottomX) return bottomX;
+    double x = bottomX + (y - bottomY) * (topX - bottomX) / (topY - bottomY);
+    if (!std::isfinite(x)) x = bottomX + (y - bottomY) / (topY - bottomY) * (topX - bottomX);
+    const double low = std::min(bottomX, topX);
+    const double high = std::max(bottomX, topX);
+    return x < low ? low : (x > high ? high : x);
+  }
+};
+
+double EdgeX(const FillTrapNode* bottom, const FillTrapNode* top, double y) { return EdgeLine(bottom, top).X(y); }
 
 // Points the link of `from` that led to `oldTo` at `newTo` (the first one, when both did).
 void Redirect(FillTrapNode* from, const FillTrapNode* oldTo, FillTrapNode* newTo) {
@@ -138,7 +147,6 @@ FillTrap::~FillTrap() {
   FillFree(m_rows);
   FillFree(m_trapezoidBlockTable);
   FillFree(m_rowPlaces);
-  FillFree(m_xRanges);
 }
 
 void FillTrap::Reset() {
@@ -146,13 +154,10 @@ void FillTrap::Reset() {
   FillFree(m_rows);
   FillFree(m_trapezoidBlockTable);
   FillFree(m_rowPlaces);
-  FillFree(m_xRanges);
   m_vertices = nullptr;
   m_rows = nullptr;
   m_trapezoidBlockTable = nullptr;
   m_rowPlaces = nullptr;
-  m_xRanges = nullptr;
-  m_xRangeCapacity = 0;
   m_vertexCount = m_rowCapacity = m_rowCount = m_crossingCount = m_trapezoidCount = 0;
   FillChainEmpty(&m_trapezoids);
   FillChainEmpty(&m_nodes);
@@ -315,12 +320,13 @@ FillResult FillTrap::SplitEdgesAtRows() {
 
 FillResult FillTrap::SplitEdge(FillTrapNode* bottom, FillTrapNode* top, std::uint32_t row) {
   FillTrapNode* before = bottom;
-  for (std::uint32_t i = row + 1; i + 1 < m_rowCount && m_rows[i].y < top->y; ++i) {
+  const EdgeLine edge(bottom, top);
+  for (std::uint32_t i = row + 1; i + 1 < m_rowCount && m_rows[i].y < edge.topY; ++i) {
     FillTrapNode* node = nullptr;
     const FillResult hr = NewNode(&node);
     if (hr != kFillOk) return hr;
     node->scratch = m_crossingCount;
-    node->x = EdgeX(bottom, top, m_rows[i].y);
+    node->x = edge.X(m_rows[i].y);
     node->y = m_rows[i].y;
     node->lowNeighbour = before;
     node->highNeighbour = top;
@@ -421,7 +427,7 @@ std::uint32_t FillTrap::CollectStubs(std::uint32_t row, Stub* stubs) const {
     return std::fabs(a.node->x - b.node->x) <= 1e-12 * (1.0 + reach);
   };
   for (std::uint32_t i = 1; i < n; ++i) {
-    for (std::uint32_t j = i; j > 0 && atOnePoint(stubs[j - 1], stubs[j]) && stubs[j - 1].top->x > stubs[j].top->x;
+    for (std::uint32_t j = i; j > 0 && stubs[j - 1].top->x > stubs[j].top->x && atOnePoint(stubs[j - 1], stubs[j]);
          --j) {
       std::swap(stubs[j - 1], stubs[j]);
     }
@@ -652,16 +658,6 @@ FillResult FillTrap::SplitCrossings(std::uint32_t row, const Stub* stubs, std::u
 
 FillResult FillTrap::AddTrapezoid(std::uint32_t row, FillTrapNode* bottomLeft, FillTrapNode* bottomRight,
                                   FillTrapNode* topRight, FillTrapNode* topLeft) {
-  if (m_trapezoidCount == m_xRangeCapacity) {
-    const std::uint64_t capacity = std::min<std::uint64_t>(std::max<std::uint64_t>(512, 2ull * m_xRangeCapacity),
-                                                           UINT32_MAX);
-    XRange* ranges = capacity > m_trapezoidCount ? TakeArray<XRange>(static_cast<std::size_t>(capacity)) : nullptr;
-    if (!ranges) return FillReport(kFillOutOfMemory, kFillTrapSource, __LINE__);
-    if (m_trapezoidCount) std::memcpy(ranges, m_xRanges, sizeof(XRange) * m_trapezoidCount);
-    FillFree(m_xRanges);
-    m_xRanges = ranges;
-    m_xRangeCapacity = static_cast<std::uint32_t>(capacity);
-  }
   auto* block = Reserve<FillTrapezoidBlock>(&m_trapezoids, FillBlockKind::kTrapezoid);
   if (!block) return FillReport(kFillOutOfMemory, kFillTrapSource, __LINE__);
   FillTrapTrapezoid* t = &block->records[block->count++];
@@ -673,7 +669,6 @@ FillResult FillTrap::AddTrapezoid(std::uint32_t row, FillTrapNode* bottomLeft, F
   t->yTop = m_rows[row + 1].y;
   t->xMin = std::min(std::min(bottomLeft->x, bottomRight->x), std::min(topRight->x, topLeft->x));
   t->xMax = std::max(std::max(bottomLeft->x, bottomRight->x), std::max(topRight->x, topLeft->x));
-  m_xRanges[m_trapezoidCount] = {t->xMin, t->xMax};
   t->next = nullptr;
   FillTrapRow& r = m_rows[row];
   if (r.lastTrapezoid) {
@@ -750,12 +745,11 @@ FillResult FillTrap::MakeTrapezoids() {
         if (left.equalTops) topLeft = left.node->highNeighbour;
         if (right.equalTops) topRight = right.node->highNeighbour;
       }
+      const FillTrapTrapezoid* previous = m_rows[r].lastTrapezoid;
       const FillResult hr = AddTrapezoid(r, left.node, right.node, topRight, topLeft);
       if (hr != kFillOk) return hr;
-      const XRange& range = m_xRanges[m_trapezoidCount - 1];
-      if (m_trapezoidCount > place.first + 1 && (range.xMin < (&range)[-1].xMin || range.xMax < (&range)[-1].xMax)) {
-        place.ordered = false;
-      }
+      const FillTrapTrapezoid* t = m_rows[r].lastTrapezoid;
+      if (previous && (t->xMin < previous->xMin || t->xMax < previous->xMax)) place.ordered = false;
     }
     place.count = m_trapezoidCount - place.first;
   }
@@ -781,8 +775,8 @@ FillResult FillTrap::NumberTrapezoidBlocks() {
 }
 
 FillTrap::RowTrapezoids FillTrap::TrapezoidsOf(const FillTrapRow* row) const {
-  if (!m_rowPlaces || !row || row < m_rows || row >= m_rows + m_rowCount) return RowTrapezoids(nullptr, nullptr, 0, 0, false);
+  if (!m_rowPlaces || !row || row < m_rows || row >= m_rows + m_rowCount) return RowTrapezoids(nullptr, 0, 0, false);
   const std::ptrdiff_t r = row - m_rows;
   const RowPlace& place = m_rowPlaces[r];
-  return RowTrapezoids(m_trapezoidBlockTable, m_xRanges, place.first, place.count, place.ordered);
+  return RowTrapezoids(m_trapezoidBlockTable, place.first, place.count, place.ordered);
 }

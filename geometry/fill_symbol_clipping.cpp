@@ -157,12 +157,12 @@ FillResult TileGen::ClipElement(const TileGenElement& element, FillTrap* boundar
   // A row's trapezoids run in ascending x: the row ends at the first that does not start left of the element,
   // and those that end at or left of it are passed over. A row whose xMin and xMax both rise along it finds the
   // first to cut by search.
-  const auto passed = [&element](const auto& t) { return t.xMax <= element.xMin; };
-  const auto beyond = [&element](const auto& t) { return t.xMin >= element.xMax; };
+  const auto passed = [&element](const FillTrapTrapezoid& t) { return t.xMax <= element.xMin; };
+  const auto beyond = [&element](const FillTrapTrapezoid& t) { return t.xMin >= element.xMax; };
   for (; row < end && row->y < element.yMax; ++row) {
     const FillTrap::RowTrapezoids trapezoids = boundary->TrapezoidsOf(row);
     if (trapezoids.Ordered()) {
-      const std::uint32_t last = trapezoids.PartitionPoint([&](const FillTrap::XRange& t) { return !beyond(t); });
+      const std::uint32_t last = trapezoids.PartitionPoint([&](const FillTrapTrapezoid& t) { return !beyond(t); });
       for (std::uint32_t i = trapezoids.PartitionPoint(passed); i < last; ++i) {
         const FillResult hr = cut(trapezoids[i]);
         if (hr != kFillOk) return hr;
