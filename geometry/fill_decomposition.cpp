@@ -349,16 +349,21 @@ FillResult FillTrap::PlaceCrossings(std::uint32_t r, FillTrapNode** nodes) {
   const std::uint32_t n = row.count - vertices;
   if (n == 0) return kFillOk;
   const FillTrapNode* const vertexEnd = m_vertices + m_vertexCount;
-  const auto crossing = [&](const FillTrapNode* node) {
-    return node->y == row.y && !(node >= m_vertices && node < vertexEnd);
-  };
+  const auto isVertex = [this, vertexEnd](const FillTrapNode* node) { return node >= m_vertices && node < vertexEnd; };
+  const double y = row.y;
+  // A crossing node's high neighbour is the next node up its edge (its low one the node before); a vertex's
+  // neighbours may both rise.
   std::uint32_t found = 0;
   for (const FillTrapNode* below = r > 0 ? m_rows[r - 1].first : nullptr; below && found < n; below = below->rowNext) {
-    FillTrapNode* a = below->lowNeighbour;
-    FillTrapNode* b = below->highNeighbour;
-    if (b->x < a->x) std::swap(a, b);
-    if (crossing(a) && found < n) nodes[found++] = a;
-    if (b != a && crossing(b) && found < n) nodes[found++] = b;
+    FillTrapNode* up = below->highNeighbour;
+    if (!isVertex(below)) {
+      if (up->y == y && !isVertex(up)) nodes[found++] = up;
+      continue;
+    }
+    FillTrapNode* other = below->lowNeighbour;
+    if (up->x < other->x) std::swap(up, other);
+    if (other->y == y && !isVertex(other)) nodes[found++] = other;
+    if (up != other && up->y == y && !isVertex(up) && found < n) nodes[found++] = up;
   }
   if (found != n) return FillReport(kFillFail, kFillTrapSource, __LINE__);  // cannot be: every edge joins the rows
   const auto before = [](const FillTrapNode* p, const FillTrapNode* q) {
