@@ -377,10 +377,19 @@ void split_at_line_turns(int *rc, const VOQbsp_curve *cv, VOQbsp_curve **copy) {
       failed(rc);
       break;
     }
+    // The line is fitted to the Cartesian poles (the span's order of them): the fit refuses weights spread beyond
+    // a quarter of their mean, which says nothing of whether the poles lie on a line. A weight that is not
+    // positive is refused as it was.
+    double cartesian[3 * BSSPAN_MAX_ORDER];
+    for (int p = 0; p < span->num_poles && *rc == 0; ++p) {
+      const double w = span->rational ? span->weights[p] : 1.0;
+      if (!(w > 0)) *rc = BSRC_DEGENERATE;
+      for (int c = 0; c < 3; ++c) cartesian[3 * p + c] = span->poles[3 * p + c] / w;
+    }
+    if (*rc != 0) break;
     int type = 0;
     double point[3], dir[3], deviation = 0;
-    BSlsqptlnpl(span->num_poles, span->poles, span->rational ? span->weights : nullptr, BSFIT_LINE, &type, point,
-                dir, &deviation, rc);
+    BSlsqptlnpl(span->num_poles, cartesian, nullptr, BSFIT_LINE, &type, point, dir, &deviation, rc);
     if (*rc != 0 || type != BSKIND_LINE) continue;
     if (!BSnorvec(rc, dir)) break;
     // Only the position along the line matters for where the span turns back.
