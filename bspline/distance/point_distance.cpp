@@ -344,17 +344,20 @@ void copy_in(int npts, const double *in, double *out) {
   if (in != out) std::memcpy(out, in, sizeof(double) * npts);
 }
 
-// How the searches over a whole curve for many points start: the curve and the points checked, the bounds and
-// distances carried over to the outputs, and a byte per point, zeroed in room, for what settled it. rc 0 with
-// *got NULL when there are no points.
+// How the searches over a whole curve for many points start: the curve, the points and their arrays checked,
+// the bounds and distances carried over to the outputs, and a byte per point, zeroed in room, for what settled
+// it. rc 0 with *got NULL when there are no points.
 int start_search(int degree, int n, int dim, BSboolean rational, const double *poles, const double *knots, int npts,
                  const double *points, double tol, const double *bound_in, const double *dist_in, double *bound_out,
-                 double *dist_out, BSscratch<100> &room, unsigned char **got) {
+                 double *dist_out, const double *par_out, const double *point_out, BSscratch<100> &room,
+                 unsigned char **got) {
   *got = nullptr;
   if (npts < 0 || !curve_ok(degree, n, dim, rational, poles, knots) ||
       !points_ok(npts, dim, points, tol, bound_in, dist_in))
     return BSRC_OUT_OF_RANGE;
   if (npts == 0) return 0;
+  // Every point reads its bound and distance and may write all four results.
+  if (!bound_in || !dist_in || !bound_out || !dist_out || !par_out || !point_out) return BSRC_OUT_OF_RANGE;
   copy_in(npts, bound_in, bound_out);
   copy_in(npts, dist_in, dist_out);
   *got = reinterpret_cast<unsigned char *>(room.take((static_cast<std::size_t>(npts) + 7) / 8));
@@ -476,7 +479,7 @@ void BSmdptintpls(int degree, int n, int dim, BSboolean rational, const double *
   BSscratch<100> room;
   unsigned char *taken = nullptr;
   *rc = start_search(degree, n, dim, rational, poles, knots, npts, points, tol, bound_in, dist_in, bound_out,
-                     dist_out, room, &taken);
+                     dist_out, par_out, point_out, room, &taken);
   if (*rc == 0 && taken) {
     *rc = try_poles(degree, n, dim, rational, poles, knots, npts, points, tol, bound_out, dist_out, par_out,
                     point_out, taken, 1);
@@ -494,7 +497,7 @@ void BSmdptbscv(int degree, int n, int dim, BSboolean rational, const double *po
   BSscratch<100> room;
   unsigned char *got = nullptr;
   *rc = start_search(degree, n, dim, rational, poles, knots, npts, points, tol, bound_in, dist_in, bound_out,
-                     dist_out, room, &got);
+                     dist_out, par_out, point_out, room, &got);
   if (*rc == 0 && got) {
     int is_circle = 0;
     if (dim == 2 && rational && degree == 2)
