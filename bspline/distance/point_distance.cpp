@@ -291,10 +291,10 @@ int interpolated_poles(int degree, int n, const double *knots, int *index, doubl
   return count;
 }
 
-// BSmdptintpls on checked input; taken[i] says whether point i took a pole.
+// BSmdptintpls on checked input: got[i] |= bit where point i took a pole.
 int try_poles(int degree, int n, int dim, BSboolean rational, const double *poles, const double *knots, int npts,
               const double *points, double tol, double *bound, double *dist, double *par, double *point_out,
-              unsigned char *taken) {
+              unsigned char *got, unsigned char bit) {
   BSscratch<400> room;
   double *w = room.take(static_cast<std::size_t>(n) * 2 + dim);
   if (!w) return BSRC_NO_SCRATCH;
@@ -313,7 +313,7 @@ int try_poles(int degree, int n, int dim, BSboolean rational, const double *pole
         bound[i] = dist[i] = d;
         par[i] = param[r];
         std::memcpy(point_out + at, q, sizeof(double) * dim);
-        taken[i] = 1;
+        got[i] |= bit;
       }
     }
   }
@@ -342,6 +342,28 @@ void polish(int degree, int dim, BSboolean rational, const double *poles, const 
 
 void copy_in(int npts, const double *in, double *out) {
   if (in != out) std::memcpy(out, in, sizeof(double) * npts);
+}
+
+// How the searches over a whole curve for many points start: the curve, the points and their arrays checked,
+// the bounds and distances carried over to the outputs, and a byte per point, zeroed in room, for what settled
+// it. rc 0 with *got NULL when there are no points.
+int start_search(int degree, int n, int dim, BSboolean rational, const double *poles, const double *knots, int npts,
+                 const double *points, double tol, const double *bound_in, const double *dist_in, double *bound_out,
+                 double *dist_out, const double *par_out, const double *point_out, BSscratch<100> &room,
+                 unsigned char **got) {
+  *got = nullptr;
+  if (npts < 0 || !curve_ok(degree, n, dim, rational, poles, knots) ||
+      !points_ok(npts, dim, points, tol, bound_in, dist_in))
+    return BSRC_OUT_OF_RANGE;
+  if (npts == 0) return 0;
+  // Every point reads its bound and distance and may write all four results.
+  if (!bound_in || !dist_in || !bound_out || !dist_out || !par_out || !point_out) return BSRC_OUT_OF_RANGE;
+  copy_in(npts, bound_in, bound_out);
+  copy_in(npts, dist_in, dist_out);
+  *got = reinterpret_cast<unsigned char *>(room.take((static_cast<std::size_t>(npts) + 7) / 8));
+  if (!*got) return BSRC_NO_SCRATCH;
+  std::memset(*got, 0, static_cast<std::size_t>(npts));
+  return 0;
 }
 
 // The circle path for every point: solved[i] is 1 when the closed form gave a distance below the bound. rc 0 with
@@ -454,25 +476,16 @@ void BSmdptbscv1(int degree, int dim, BSboolean rational, int n, const double *p
 void BSmdptintpls(int degree, int n, int dim, BSboolean rational, const double *poles, const double *knots,
                   int npts, const double *points, double tol, const double *bound_in, const double *dist_in,
                   double *bound_out, double *dist_out, double *par_out, double *point_out, int *rc) {
-  *rc = 0;
-  if (npts < 0 || !curve_ok(degree, n, dim, rational, poles, knots) ||
-      !points_ok(npts, dim, points, tol, bound_in, dist_in)) {
-    *rc = BSRC_OUT_OF_RANGE;
-  } else if (npts > 0) {
-    copy_in(npts, bound_in, bound_out);
-    copy_in(npts, dist_in, dist_out);
-    BSscratch<100> room;
-    unsigned char *taken = reinterpret_cast<unsigned char *>(room.take((static_cast<std::size_t>(npts) + 7) / 8));
-    if (!taken) {
-      *rc = BSRC_NO_SCRATCH;
-    } else {
-      std::memset(taken, 0, static_cast<std::size_t>(npts));
-      *rc = try_poles(degree, n, dim, rational, poles, knots, npts, points, tol, bound_out, dist_out, par_out,
-                      point_out, taken);
-      bool any = false;
-      for (int i = 0; i < npts; ++i) any = any || taken[i];
-      if (*rc == 0 && !any) *rc = BSRC_NOT_BEATEN;
-    }
+  BSscratch<100> room;
+  unsigned char *taken = nullptr;
+  *rc = start_search(degree, n, dim, rational, poles, knots, npts, points, tol, bound_in, dist_in, bound_out,
+                     dist_out, par_out, point_out, room, &taken);
+  if (*rc == 0 && taken) {
+    *rc = try_poles(degree, n, dim, rational, poles, knots, npts, points, tol, bound_out, dist_out, par_out,
+                    point_out, taken, 1);
+    bool any = false;
+    for (int i = 0; i < npts; ++i) any = any || taken[i];
+    if (*rc == 0 && !any) *rc = BSRC_NOT_BEATEN;
   }
   BSfaulthook("bsmdptintpls", rc);
 }
@@ -480,20 +493,14 @@ void BSmdptintpls(int degree, int n, int dim, BSboolean rational, const double *
 void BSmdptbscv(int degree, int n, int dim, BSboolean rational, const double *poles, const double *knots, int npts,
                 const double *points, double tol, const double *bound_in, const double *dist_in, double *bound_out,
                 double *dist_out, double *par_out, double *point_out, int *rc) {
-  *rc = 0;
-  if (npts < 0 || !curve_ok(degree, n, dim, rational, poles, knots) ||
-      !points_ok(npts, dim, points, tol, bound_in, dist_in)) {
-    *rc = BSRC_OUT_OF_RANGE;
-  } else if (npts > 0) {
-    copy_in(npts, bound_in, bound_out);
-    copy_in(npts, dist_in, dist_out);
-    // Per point: bit 0 solved by the circle, bit 1 by the search, bit 2 by a pole.
-    BSscratch<100> room;
-    unsigned char *got = reinterpret_cast<unsigned char *>(room.take((static_cast<std::size_t>(npts) + 7) / 8));
+  // Per point: bit 0 solved by the circle, bit 1 by the search, bit 2 by a pole.
+  BSscratch<100> room;
+  unsigned char *got = nullptr;
+  *rc = start_search(degree, n, dim, rational, poles, knots, npts, points, tol, bound_in, dist_in, bound_out,
+                     dist_out, par_out, point_out, room, &got);
+  if (*rc == 0 && got) {
     int is_circle = 0;
-    if (!got) *rc = BSRC_NO_SCRATCH;
-    if (*rc == 0) std::memset(got, 0, static_cast<std::size_t>(npts));
-    if (*rc == 0 && dim == 2 && rational && degree == 2)
+    if (dim == 2 && rational && degree == 2)
       *rc = circle_path(n, poles, knots, npts, points, tol, bound_out, dist_out, par_out, point_out, got,
                         &is_circle);
     bool all = is_circle != 0;
@@ -519,19 +526,9 @@ void BSmdptbscv(int degree, int n, int dim, BSboolean rational, const double *po
           *rc = code;
         }
       }
-      if (*rc == 0) {
-        BSscratch<100> room2;
-        unsigned char *taken =
-            reinterpret_cast<unsigned char *>(room2.take((static_cast<std::size_t>(npts) + 7) / 8));
-        if (!taken) {
-          *rc = BSRC_NO_SCRATCH;
-        } else {
-          std::memset(taken, 0, static_cast<std::size_t>(npts));
-          *rc = try_poles(degree, n, dim, rational, poles, knots, npts, points, tol, bound_out, dist_out, par_out,
-                          point_out, taken);
-          for (int i = 0; i < npts; ++i) got[i] |= taken[i] ? 4 : 0;
-        }
-      }
+      if (*rc == 0)
+        *rc = try_poles(degree, n, dim, rational, poles, knots, npts, points, tol, bound_out, dist_out, par_out,
+                        point_out, got, 4);
       for (int i = 0; *rc == 0 && i < npts; ++i)
         if (!got[i]) *rc = BSRC_NOT_BEATEN;
     }

@@ -333,17 +333,11 @@ void write_periodic_poles(const PeriodicShape &s, int dim, int solved, const dou
   }
 }
 
-}  // namespace
-
-void BSperiodfit(int n, const double *data, const double *params, const int *span_index, std::int16_t order,
-                 int num_poles, const double *knots, int dim, int solved, double *matrix, double *rhs,
-                 double *periodic_work, double *poles, int *rc) {
-  *rc = 0;
+// Every row over all D distinct poles, solved by reflections in one piece.
+void solve_periodic_dense(PeriodicShape s, const double *data, const double *params, const int *span_index,
+                          const double *knots, int dim, int solved, double *matrix, double *rhs, double *periodic_work,
+                          double *poles, int *rc) {
   do {
-    PeriodicShape s{};
-    *rc = periodic_check(n, data, params, span_index, order, num_poles, knots, dim, solved, matrix, rhs, periodic_work,
-                         poles, &s);
-    if (*rc != 0) break;
     // R x D doubles: the caller's matrix holds rows x order, enough only while D <= order.
     BSscratch<0> dense;
     double *A = s.D <= s.k ? matrix : dense.take(at(s.R, s.D));
@@ -364,21 +358,15 @@ void BSperiodfit(int n, const double *data, const double *params, const int *spa
     if (!BShousehld(rc, &s.R, &s.D, A, &solved, rhs, periodic_work)) break;
     write_periodic_poles(s, dim, solved, periodic_work, solved, poles);
   } while (false);
-  BSexit(rc, "BSperiodfit", "bsperiodfit");
 }
 
 // The band holds distinct poles 0 .. D-order; the last order - 1 are a border whose coefficients ride in front
 // of the data columns of the right-hand sides. The band reduction leaves below it a small dense problem in the
 // border alone; its solution is then substituted back through the band.
-void BSprftwbsol(int n, const double *data, const double *params, const int *span_index, std::int16_t order,
-                 int num_poles, const double *knots, int dim, int solved, double *matrix, double *rhs,
-                 double *periodic_work, double *poles, int *rc) {
-  *rc = 0;
+void solve_periodic_bordered(PeriodicShape s, const double *data, const double *params, const int *span_index,
+                             const double *knots, int dim, int solved, double *matrix, double *rhs,
+                             double *periodic_work, double *poles, int *rc) {
   do {
-    PeriodicShape s{};
-    *rc = periodic_check(n, data, params, span_index, order, num_poles, knots, dim, solved, matrix, rhs, periodic_work,
-                         poles, &s);
-    if (*rc != 0) break;
     const int k = s.k, D = s.D, R = s.R;
     if (D < 2 * k - 1) {
       *rc = BSRC_OUT_OF_RANGE;
@@ -451,7 +439,38 @@ void BSprftwbsol(int n, const double *data, const double *params, const int *spa
     // The distinct poles in order: the band's, then the border's (already in rhs rows nband ..).
     write_periodic_poles(s, dim, solved, rhs + c0, ldb, poles);
   } while (false);
-  BSexit(rc, "BSprftwbsol", "bsprftwbsol");
+}
+
+// The periodic fits share their checks and differ in the solve; each reports under its own name.
+void periodic_fit(bool bordered, int n, const double *data, const double *params, const int *span_index,
+                  std::int16_t order, int num_poles, const double *knots, int dim, int solved, double *matrix,
+                  double *rhs, double *periodic_work, double *poles, int *rc) {
+  PeriodicShape s{};
+  *rc = periodic_check(n, data, params, span_index, order, num_poles, knots, dim, solved, matrix, rhs, periodic_work,
+                       poles, &s);
+  if (*rc == 0)
+    (bordered ? solve_periodic_bordered : solve_periodic_dense)(s, data, params, span_index, knots, dim, solved,
+                                                                matrix, rhs, periodic_work, poles, rc);
+  if (bordered)
+    BSexit(rc, "BSprftwbsol", "bsprftwbsol");
+  else
+    BSexit(rc, "BSperiodfit", "bsperiodfit");
+}
+
+}  // namespace
+
+void BSperiodfit(int n, const double *data, const double *params, const int *span_index, std::int16_t order,
+                 int num_poles, const double *knots, int dim, int solved, double *matrix, double *rhs,
+                 double *periodic_work, double *poles, int *rc) {
+  periodic_fit(false, n, data, params, span_index, order, num_poles, knots, dim, solved, matrix, rhs, periodic_work,
+               poles, rc);
+}
+
+void BSprftwbsol(int n, const double *data, const double *params, const int *span_index, std::int16_t order,
+                 int num_poles, const double *knots, int dim, int solved, double *matrix, double *rhs,
+                 double *periodic_work, double *poles, int *rc) {
+  periodic_fit(true, n, data, params, span_index, order, num_poles, knots, dim, solved, matrix, rhs, periodic_work,
+               poles, rc);
 }
 
 // ---------------------------------------------------------------------------------------------------------------

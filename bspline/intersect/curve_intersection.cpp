@@ -11,6 +11,7 @@
 #include "bspline/intersect.h"
 #include "bspline/intersect/call_internal.h"
 #include "bspline/intersect/polygon_intersector.h"
+#include "bspline/intersect/range_tree_internal.h"
 #include "bspline/knots.h"
 #include "bspline/knots/knots_internal.h"
 #include "bspline/measure.h"
@@ -356,17 +357,7 @@ void range_tree(const VOQbsp_curve *cv, const double box_min[3], const double bo
       *rc = BSRC_TREE_TOO_TALL;
       break;
     }
-    auto take = [&](int count) {
-      auto *level = static_cast<BSrangenode *>(BSdbgmalloc(std::max(count, 1) * static_cast<int>(sizeof(BSrangenode))));
-      if (!level) {
-        *rc = BSRC_NO_HEAP;
-        return level;
-      }
-      levels[*n_levels] = level;
-      level_counts[*n_levels] = count;
-      ++*n_levels;
-      return level;
-    };
+    auto take = [&](int count) { return bsrange::add_level(count, levels, level_counts, n_levels, rc); };
     BSrangenode *leaf = take(leaves);
     if (!leaf) break;
     const double e = 10 * BStoltab[bstol::dist_tol];

@@ -1,6 +1,7 @@
 // Services of the line-string intersectors: a point against a segment, end-point contacts of two segments and of
 // two pole chains, the growable result store, and the range tree of a chain's segments against a query box.
 #include "bspline/intersect.h"
+#include "bspline/intersect/range_tree_internal.h"
 
 #include <algorithm>
 #include <cmath>
@@ -135,6 +136,18 @@ void join_children(const BSrangenode *below, int m, BSrangenode *level, int coun
   }
 }
 }  // namespace
+
+BSrangenode *bsrange::add_level(int count, BSrangenode **levels, int *counts, int *n_levels, int *rc) {
+  auto *level = static_cast<BSrangenode *>(BSdbgmalloc(std::max(count, 1) * static_cast<int>(sizeof(BSrangenode))));
+  if (!level) {
+    *rc = BSRC_NO_HEAP;
+    return level;
+  }
+  levels[*n_levels] = level;
+  counts[*n_levels] = count;
+  ++*n_levels;
+  return level;
+}
 
 std::int32_t BSlineintmode() { return line_int_mode; }
 
@@ -345,17 +358,7 @@ void BScvrngtree(int n, double *pts, double *mids, double qmin[3], double qmax[3
   } else if (!finite_points(n, pts) || (!no_pad && !finite_points(segments, mids))) {
     *rc = BSRC_OUT_OF_RANGE;
   } else {
-    auto take = [&](int count) {
-      auto *level = static_cast<BSrangenode *>(BSdbgmalloc(count * static_cast<int>(sizeof(BSrangenode))));
-      if (!level) {
-        *rc = BSRC_NO_HEAP;
-        return level;
-      }
-      level_arrays[*levels] = level;
-      counts[*levels] = count;
-      ++*levels;
-      return level;
-    };
+    auto take = [&](int count) { return bsrange::add_level(count, level_arrays, counts, levels, rc); };
     BSrangenode *leaves = take(segments);
     for (int i = 0; leaves && i < segments && *rc == 0; ++i) {
       const double *a = pts + 3 * i, *b = a + 3;

@@ -79,6 +79,23 @@ void copy_poles(const VOQbsp_curve &from, int first, int count, VOQbsp_curve *to
   std::memmove(to->poles, from.poles + 3 * first, 3 * static_cast<std::size_t>(count) * sizeof(double));
   if (from.rational) std::memmove(to->weights, from.weights + first, static_cast<std::size_t>(count) * sizeof(double));
 }
+// The record of a part of cv, count poles long, as a split makes it, up to whether its ends meet; on_knot says
+// whether the cut fell on one of cv's knots.
+void describe_part(const VOQbsp_curve &cv, int count, bool on_knot, VOQbsp_curve *c) {
+  c->order = cv.order;
+  c->num_poles = count;
+  c->num_knots = count + cv.order;
+  c->rational = cv.rational;
+  if (!cv.rational) c->weights = nullptr;
+  c->periodic = 0;
+  c->num_boundaries = 0;
+  c->bdrys = nullptr;
+  if (cv.non_uniform)
+    c->non_uniform = c->order == c->num_poles ? 0 : 1;
+  else
+    c->non_uniform = on_knot ? 0 : 1;
+  c->phy_closed = ends_within(*c, BStoltab[bstol::dist_sqtol], true);
+}
 // The nearest of the sorted knots [lo, hi) within tol of u (|u - t| < tol; of two as near, the lower), or u
 // itself when none is: a cut on a knot stays there even where the tolerance reaches a neighbour. Only the knots
 // either side of u can be nearest, so bisection finds them rather than a walk along the curve.
@@ -285,19 +302,7 @@ BSboolean BScvsplit(int *rc, const VOQbsp_curve *cv_in, const double *u, VOQbsp_
         const int counts[2] = {nl, nr};
         for (int p = 0; p < 2 && *rc == 0; ++p) {
           VOQbsp_curve *c = parts[p];
-          c->order = cv.order;
-          c->num_poles = counts[p];
-          c->num_knots = counts[p] + k;
-          c->rational = cv.rational;
-          if (!cv.rational) c->weights = nullptr;
-          c->periodic = 0;
-          c->num_boundaries = 0;
-          c->bdrys = nullptr;
-          if (cv.non_uniform)
-            c->non_uniform = c->order == c->num_poles ? 0 : 1;
-          else
-            c->non_uniform = on_knot ? 0 : 1;
-          c->phy_closed = ends_within(*c, BStoltab[bstol::dist_sqtol], true);
+          describe_part(cv, counts[p], on_knot, c);
           if (c->phy_closed) BScvsetclsd(c, rc);
           if (*rc == 0) *rc = bsknots::piece_planarity(*c, test_planar && *test_planar, &c->planar);
         }
@@ -389,19 +394,7 @@ bool bsknots::split_front(const VOQbsp_curve &cv_in, double u, KnotTolRange &tol
   int rc = 0;
   for (int p = 0; p < 2 && rc == 0; ++p) {
     VOQbsp_curve *c = parts[p];
-    c->order = cv.order;
-    c->num_poles = counts[p];
-    c->num_knots = counts[p] + k;
-    c->rational = cv.rational;
-    if (!cv.rational) c->weights = nullptr;
-    c->periodic = 0;
-    c->num_boundaries = 0;
-    c->bdrys = nullptr;
-    if (cv.non_uniform)
-      c->non_uniform = c->order == c->num_poles ? 0 : 1;
-    else
-      c->non_uniform = on_knot ? 0 : 1;
-    c->phy_closed = ends_within(*c, BStoltab[bstol::dist_sqtol], true);
+    describe_part(cv, counts[p], on_knot, c);
     c->planar = 0;
     // A part that closes has its ends moved (and may fail doing so); the rest's would be moved over the arrays.
     if (c->phy_closed) rc = 1;

@@ -117,33 +117,53 @@ TEST(PointDistance, NearestPoints) {
 }
 
 TEST(PointDistance, RefusedInput) {
+  // missing: which per-point array is absent (bound in, distance in, bound out, distance out, parameter, point).
   struct Case {
     const char *what;
     int degree, n, npts;
     double point0, tol, bound;
-    int rc;
+    int missing, rc;
   } cases[] = {
-      {"degree 0", 0, 4, 1, 0, 1e-9, DBL_MAX, -2},         {"n below degree + 1", 3, 3, 1, 0, 1e-9, DBL_MAX, -2},
-      {"negative count", 3, 4, -1, 0, 1e-9, DBL_MAX, -2},  {"NaN point", 3, 4, 1, kNaN, 1e-9, DBL_MAX, -2},
-      {"infinite tolerance", 3, 4, 1, 0, kInf, DBL_MAX, -2}, {"NaN bound", 3, 4, 1, 0, 1e-9, kNaN, -2},
-      {"infinite bound", 3, 4, 1, 0, 1e-9, kInf, -2},      {"no points", 3, 4, 0, 0, 1e-9, DBL_MAX, 0},
-      {"a point whose squared distances overflow", 3, 4, 1, 1e200, 1e-9, DBL_MAX, -2},
+      {"degree 0", 0, 4, 1, 0, 1e-9, DBL_MAX, -1, -2},
+      {"n below degree + 1", 3, 3, 1, 0, 1e-9, DBL_MAX, -1, -2},
+      {"negative count", 3, 4, -1, 0, 1e-9, DBL_MAX, -1, -2},
+      {"NaN point", 3, 4, 1, kNaN, 1e-9, DBL_MAX, -1, -2},
+      {"infinite tolerance", 3, 4, 1, 0, kInf, DBL_MAX, -1, -2},
+      {"NaN bound", 3, 4, 1, 0, 1e-9, kNaN, -1, -2},
+      {"infinite bound", 3, 4, 1, 0, 1e-9, kInf, -1, -2},
+      {"no points", 3, 4, 0, 0, 1e-9, DBL_MAX, -1, 0},
+      {"a point whose squared distances overflow", 3, 4, 1, 1e200, 1e-9, DBL_MAX, -1, -2},
+      {"no bounds", 3, 4, 1, 0, 1e-9, DBL_MAX, 0, -2},
+      {"no starting distances", 3, 4, 1, 0, 1e-9, DBL_MAX, 1, -2},
+      {"no room for the bounds", 3, 4, 1, 0, 1e-9, DBL_MAX, 2, -2},
+      {"no room for the distances", 3, 4, 1, 0, 1e-9, DBL_MAX, 3, -2},
+      {"no room for the parameters", 3, 4, 1, 0, 1e-9, DBL_MAX, 4, -2},
+      {"no room for the points", 3, 4, 1, 0, 1e-9, DBL_MAX, 5, -2},
+      {"no points, no arrays", 3, 4, 0, 0, 1e-9, DBL_MAX, 6, 0},
   };
-  for (const Case &c : cases) {
-    const double p[3] = {c.point0, 1, 0};
-    double bound = c.bound, dist = 5, par = 6, pt[3] = {7, 7, 7}, bo = 8;
-    int rc = 99;
-    BSmdptbscv(c.degree, c.n, 3, 0, kCubic.poles.data(), kCubic.knots.data(), c.npts, p, c.tol, &bound, &dist, &bo,
-               &dist, &par, pt, &rc);
-    EXPECT_EQ(rc, c.rc) << c.what;
-    EXPECT_EQ(bo, 8) << c.what;
-    EXPECT_EQ(dist, 5) << c.what;
-    EXPECT_EQ(par, 6) << c.what;
-    double d2 = 5, q[3], t = 6;
-    BSmdptsbscv(c.degree, c.n, 3, 0, kCubic.poles.data(), kCubic.knots.data(), c.npts, p, c.tol, &d2, q, &t, &rc);
-    EXPECT_EQ(rc, std::isfinite(c.bound) ? c.rc : 0) << c.what;  // no bound to refuse
-    if (rc != 0) { EXPECT_EQ(t, 6) << c.what; }
-  }
+  using Entry = decltype(&BSmdptbscv);
+  for (const Case &c : cases)
+    for (const Entry entry : {&BSmdptbscv, &BSmdptintpls}) {
+      const double p[3] = {c.point0, 1, 0};
+      double bound = c.bound, dist = 5, par = 6, pt[3] = {7, 7, 7}, bo = 8, d_in = 5;
+      double *arrays[6] = {&bound, &d_in, &bo, &dist, &par, pt};
+      for (int a = 0; a < 6; ++a)
+        if (a == c.missing || c.missing == 6) arrays[a] = nullptr;
+      int rc = 99;
+      entry(c.degree, c.n, 3, 0, kCubic.poles.data(), kCubic.knots.data(), c.npts, p, c.tol, arrays[0], arrays[1],
+            arrays[2], arrays[3], arrays[4], arrays[5], &rc);
+      const std::string what = std::string(c.what) + (entry == &BSmdptbscv ? " (search)" : " (poles)");
+      EXPECT_EQ(rc, c.rc) << what;
+      EXPECT_EQ(bo, 8) << what;
+      EXPECT_EQ(dist, 5) << what;
+      EXPECT_EQ(par, 6) << what;
+      EXPECT_EQ(pt[0], 7) << what;
+      if (entry != &BSmdptbscv || c.missing >= 0) continue;
+      double d2 = 5, q[3], t = 6;
+      BSmdptsbscv(c.degree, c.n, 3, 0, kCubic.poles.data(), kCubic.knots.data(), c.npts, p, c.tol, &d2, q, &t, &rc);
+      EXPECT_EQ(rc, std::isfinite(c.bound) ? c.rc : 0) << what;  // no bound to refuse
+      if (rc != 0) { EXPECT_EQ(t, 6) << what; }
+    }
   // Poles that lie beyond 2^500 as points (weights of 1e-300) are refused as such a point is: the search, whose
   // bounds all overflow, would halve everywhere to its narrowest pieces.
   const Loose far{2, 3, 1, {1, 0, 0, 0, 1, 0, 0, 0, 1, 1e-300, 1e-300, 1e-300}, {0, 0, 0, 1, 1, 1}};
@@ -153,6 +173,32 @@ TEST(PointDistance, RefusedInput) {
   EXPECT_EQ(nearest(kCubic, {0, 0, 0}).rc, -13);
   BSmdptbsblock(0);
   EXPECT_EQ(nearest(kCubic, {0, 0, 0}).rc, 0);
+}
+
+TEST(PointDistance, InterpolatedPoleCandidates) {
+  // kCorner's poles (0,1) (0,0) (3,0) stand at parameters 0, 1, 2. A pole is taken within the bound (DBL_MAX: any);
+  // a point none reaches keeps what it had; the call answers -12 only when no point took one.
+  struct Case {
+    const char *what;
+    double p[4], bound[2];
+    int rc;
+    double par[2];
+  } cases[] = {
+      {"each point takes its nearest pole", {0.1, -0.2, 2.5, 0.5}, {DBL_MAX, DBL_MAX}, 0, {1, 2}},
+      {"one point beyond its bound", {0.1, -0.2, 2.5, 0.5}, {DBL_MAX, 0.1}, 0, {1, -7}},
+      {"no point within its bound", {0.1, -0.2, 2.5, 0.5}, {0.1, 0.1}, -12, {-7, -7}},
+  };
+  for (const Case &c : cases) {
+    double bound[2] = {c.bound[0], c.bound[1]}, dist[2] = {DBL_MAX, DBL_MAX}, par[2] = {-7, -7}, pt[4] = {};
+    int rc = 99;
+    BSmdptintpls(kCorner.degree, kCorner.n(), 2, 0, kCorner.poles.data(), kCorner.knots.data(), 2, c.p, 1e-9, bound,
+                 dist, bound, dist, par, pt, &rc);
+    EXPECT_EQ(rc, c.rc) << c.what;
+    for (int i = 0; i < 2; ++i) {
+      EXPECT_EQ(par[i], c.par[i]) << c.what << " point " << i;
+      if (c.par[i] >= 0) { EXPECT_EQ(bound[i], dist[i]) << c.what << " point " << i; }
+    }
+  }
 }
 
 TEST(PointDistance, EndParameters) {
