@@ -586,21 +586,31 @@ enum : int {
 // The planar components comps (chain order; their kinds and distances looked up through comp_order) offset one after
 // the other to side and joined as they come (merge, intersection or extension join by the corner's turn), corner pieces
 // re-made between their neighbours' offsets, a closed chain closed by BScmpoffcls. option is the corner option of the
-// joins (1 also asks the piece offsets for curved corners; with any option but 0, an intersection join whose pieces
-// do not cross and would be extended past an end is joined by the corner curve instead, and one whose next piece
-// vanishes where the following corner, taken with this one, turns away from the offset side passes that piece over and
-// leaves the previous piece whole). out and tags have room for 2 n + 1 entries, out NULL-filled: the pieces are new
-// records, the caller's also after a failure; tags are the component numbers, or a join's code for a piece a join
-// inserted. A chain starting with a corner piece is worked from its second component and its output rotated back. A
-// component whose offset vanishes (-12) is left out. A chain of ordinary lines with positive
-// distances and option 0 (any option where every corner turns towards the offset side, and so do the corners that legs
-// giving way leave), open or closed end to end, in which a leg has to give way is mitred instead: every leg's offset
-// line runs between its crossings with the lines of the legs left on either side, legs leaving in the order in which
-// they vanish as the distances grow together; -12 when nothing is left. *num_out is set on every return. rc -6 for an open chain that starts or ends with a corner piece,
-// two transition components alone or a closed chain starting with two corner pieces; -2 for another kind, a distance,
-// normal or component number out of range or not finite, or a side other than +1 or -1; -1 when the tangent lines about
-// a translated corner piece do not meet; -12 when a join finds nothing to join; 3 for a NULL argument; 33 without
-// scratch memory; else a callee's code.
+// joins (1 also asks the piece offsets for curved corners). out and tags have room for 2 n + 1 entries, out
+// NULL-filled: the pieces are new records, the caller's also after a failure; tags are the component numbers, or a
+// join's code for a piece a join inserted. A chain starting with a corner piece is worked from its second component
+// and its output rotated back. A component whose offset vanishes (-12) is left out.
+// Where a leg gives way (its offset has no room between its neighbours', or they do not cross it at a corner that turns
+// towards the offset side), corner by corner the chain would be bridged past it:
+//  - a chain of ordinary lines with positive distances and option 0 (any option where every corner turns towards the
+//    offset side, and so do the corners that legs giving way leave), open or closed end to end, is mitred: every leg's
+//    offset line runs between its crossings with the lines of the legs left on either side, legs leaving in the order
+//    in which they vanish as the distances grow together; -12 when nothing is left;
+//  - any other chain of ordinary components with distances above dist_tol, open or closed end to end, a polyline's
+//    legs taken each on its own, is offset whole and cleared: each leg's offset, and what the joins put where the
+//    chain turns away from the offset side, is kept only where it keeps clear of every leg by that leg's distance,
+//    and what is kept is followed from one kept stretch to the next (an open chain's ends capped where an offset
+//    passes round them, what lies apart from the run from its start or to its end dropped); -12 when nothing is
+//    kept;
+//  - the joins take the other chains: with any option but 0, an intersection join whose pieces do not cross and would
+//    be extended past an end is joined by the corner curve instead, and one whose next piece vanishes where the
+//    following corner, taken with this one, turns away from the offset side passes that piece over and leaves the
+//    previous piece whole.
+// *num_out is set on every return. rc -6 for an open chain that starts or ends with a corner piece, two transition
+// components alone or a closed chain starting with two corner pieces; -2 for another kind, a distance, normal or
+// component number out of range or not finite, a side other than +1 or -1, or more pieces than the room; -1 when the
+// tangent lines about a translated corner piece do not meet; -12 when a join finds nothing to join; 3 for a NULL
+// argument; 33 without scratch memory; else a callee's code.
 void BScmpcvoff1(int num_comps, const VOQbsp_curve *const *comps, const int *comp_types, const int *comp_order,
                  int side, const double normal[3], const double *dists, std::int16_t option, std::int16_t closed,
                  int *num_out, VOQbsp_curve **out, int *tags, int *rc);

@@ -91,6 +91,7 @@ struct Chain {
   Work<int, kLocalComps> num, type;
   Work<double, kLocalComps> dist;
   Work<VOQbsp_curve *, kLocalComps> off;
+  Work<int, kLocalComps> made;     // components whose offset was asked for (off NULL: nothing was left)
   Work<int, kLocalComps> skipped;  // components that left no offset
   Work<double, 2 * kLocalComps + 2> odist;  // the distance each output piece was made with
   VOQbsp_curve **out = nullptr;
@@ -102,6 +103,8 @@ struct Chain {
   std::int16_t pending = 0;
   double ppt[3] = {0, 0, 0};
   bool closure = false;
+  std::vector<std::array<int, 3>> kinds;  // join kinds already found: (before, after, kind)
+  std::vector<std::array<int, 2>> known;  // by the component before the corner: (after, kind), after -1 if none
 
   // A non-NULL replacement takes the slot, releasing what stood there.
   void place(int slot, VOQbsp_curve *r, int *rc) {
@@ -137,13 +140,21 @@ struct Chain {
 
   // The join kind at the corner between components j and i (1 merge, 2 intersection, 3 extension).
   bool classify(int j, int i, int *kind, int *rc) {
-    double P[3], T1[3], S[3], T2[3];
-    if (!flat_tangent(cv[j], true, P, T1, rc) || !flat_tangent(cv[i], false, S, T2, rc)) return false;
-    if (!BSnorvec(rc, T1) || !BSnorvec(rc, T2)) return false;
-    double Q1[3], Q3[3];
-    for (int c = 0; c < 3; ++c) Q1[c] = P[c] - T1[c], Q3[c] = P[c] + T2[c];
-    int s = side;
-    return BSzigzag(rc, Q1, P, Q3, normal, &s, kind) != 0;
+    if (!known.empty() && known[j][0] == i) {
+      *kind = known[j][1];
+      return true;
+    }
+    return bsoffset::corner_kind(cv[j], cv[i], normal, side, kind, rc);
+  }
+
+  // The offset of ordinary component i, made once: NULL when nothing is left of it.
+  bool offset(int i, int *rc) {
+    if (made[i]) return true;
+    made[i] = 1;
+    BSxycvoff(cv[i], dist[i], flag, normal, side, &off[i], rc);
+    if (*rc == 5) *rc = 0;
+    if (*rc == BSRC_NO_JOIN) *rc = 0, off[i] = nullptr;
+    return *rc == 0;
   }
 
   // Whether an overlap corner's result r (as BScmpintoff hands it) runs the piece after the corner back past
@@ -192,11 +203,13 @@ struct Chain {
                   num[i], &m, tags, odist.data(), &pending, ppt, &r[0], &r[1], &r[2], &r[3], rc);
       const int code = prev2.release();
       if (*rc == 0) *rc = code;
-      // A next piece that vanished leaves the one before it to meet the component after it, across both corners
-      // together, which past a half turn is away from the offset side and wants its corner curve. Cut back to where
-      // the vanished piece's line crosses it, the previous piece no longer ends at the distance from the corner,
-      // and a curve made from there bulges out past the distance. Curved corners pass the vanished piece over and
-      // leave the previous one whole, for the corner curve to start where its offset ends.
+      // Chains of ordinary components are cleared whole where a leg gives way; these come here only beside corner
+      // pieces, transitions or distances of zero. A next piece that vanished leaves the one before it to meet the
+      // component after it, across both corners together, which past a half turn is away from the offset side and
+      // wants its corner curve. Cut back to where the vanished piece's line crosses it, the previous piece no longer
+      // ends at the distance from the corner, and a curve made from there bulges out past the distance. Curved
+      // corners pass the vanished piece over and leave the previous one whole, for the corner curve to start where
+      // its offset ends.
       bool passed_over = false;
       if (*rc == 0 && option != 0 && r[1] && !r[2] && !r[3] && i + 1 < n && type[i + 1] == BSCMP_ORDINARY) {
         int after = 0, ignored = 0;
@@ -245,14 +258,11 @@ struct Chain {
 
   // Step for an ordinary component at working position i.
   void ordinary(int i, int *rc) {
-    BSxycvoff(cv[i], dist[i], flag, normal, side, &off[i], rc);
-    if (*rc == 5) *rc = 0;
-    if (*rc == BSRC_NO_JOIN) {  // nothing is left of this component: it is passed over
-      *rc = 0;
+    if (!offset(i, rc)) return;
+    if (!off[i]) {  // nothing is left of this component: it is passed over
       skipped[i] = 1;
       return;
     }
-    if (*rc != 0) return;
     int j = i >= 2 && m == m0 ? i - 2 : i - 1;
     // The corner is the one after the last component that left an offset.
     while (j > 0 && skipped[j]) --j;
@@ -268,17 +278,8 @@ struct Chain {
     }
   }
 
-  // The offsets made so far released, for the joins to make them again.
-  bool release_offsets(int *rc) {
-    for (int k = 0; k < n; ++k)
-      if (off[k]) {
-        int code = 0;
-        BSfreevoqcv(off[k], &code);
-        off[k] = nullptr;
-        if (*rc == 0) *rc = code;
-      }
-    return false;
-  }
+  // Nothing made: the offsets stay for the joins.
+  static bool decline() { return false; }
 
   // A chain of lines offset with extended corners is the mitred offset: every leg's offset line runs from
   // where it crosses the previous alive leg's line to where it crosses the next one's. Joined corner by corner, a
@@ -302,15 +303,14 @@ struct Chain {
       return false;
     }
     for (int k = 0; k < n; ++k) {
-      BSxycvoff(cv[k], dist[k], flag, normal, side, &off[k], rc);
-      if (*rc == 5) *rc = 0;
-      if (*rc != 0) return false;
+      if (!offset(k, rc)) return false;
+      if (!off[k]) return decline();
       double a[3], b[3], o[3];
       pole_point(cv[k], 0, a);
       pole_point(cv[k], 1, b);
       pole_point(off[k], 0, o);
       len[k] = std::hypot(b[0] - a[0], b[1] - a[1]);
-      if (!(len[k] > tol)) return release_offsets(rc);
+      if (!(len[k] > tol)) return decline();
       double *g = &geo[6 * k];
       g[0] = a[0], g[1] = a[1], g[2] = (b[0] - a[0]) / len[k], g[3] = (b[1] - a[1]) / len[k];
       g[4] = o[0] - a[0], g[5] = o[1] - a[1];
@@ -355,7 +355,7 @@ struct Chain {
           const double w0[2] = {q0[0] - p0[0], q0[1] - p0[1]}, w1[2] = {q1[0] - p1[0], q1[1] - p1[1]};
           const double g0 = cross(dk, w0), g1 = cross(dk, w1);  // how far q's line lies to the left of k's
           const bool passed = std::fabs(g0) > tol && (g0 * g1 < 0.0 || std::fabs(g1) <= tol);
-          if (dk[0] * dq[0] + dk[1] * dq[1] > 0.0 || !passed) return release_offsets(rc);
+          if (dk[0] * dq[0] + dk[1] * dq[1] > 0.0 || !passed) return decline();
           const double f = g0 / (g0 - g1);
           if (f < when) when = f, leg = k, pair = true;
           continue;
@@ -400,7 +400,7 @@ struct Chain {
         if (a < 0 || b < 0 || a == b || a == gone[0] || a == gone[1] || b == gone[0] || b == gone[1]) continue;
         const double *da = &geo[6 * a + 2], *db = &geo[6 * b + 2];
         const double turn = cross(da, db);
-        if (std::fabs(turn) > 1e-12 && turn * cross(da, &geo[6 * a + 4]) < 0.0) return release_offsets(rc);
+        if (std::fabs(turn) > 1e-12 && turn * cross(da, &geo[6 * a + 4]) < 0.0) return decline();
       }
     }
     if (closure && alive <= 2) alive = 0;
@@ -412,7 +412,7 @@ struct Chain {
       span(k, 1.0, &u0, &u1);
       joinable = u0 < len[k] - tol && u1 > tol;
     }
-    if (joinable) return release_offsets(rc);
+    if (joinable) return decline();
     // The legs left, from the first component's on.
     while (alive > 0 && closure && first > 0 && prev[first] < first) first = prev[first];
     for (int k = first, left = alive; left > 0 && *rc == 0; k = next[k], --left) {
@@ -435,6 +435,20 @@ struct Chain {
     }
     if (*rc == 0 && m == 0) *rc = BSRC_NO_JOIN;
     return true;
+  }
+
+  // A chain of ordinary components in which a leg gives way, offset whole and cleared of what comes nearer to it
+  // than the distance; false (nothing made) where the corner joins can join it.
+  bool cleared(int *rc) {
+    for (int i = 0; i < n; ++i)
+      if (!offset(i, rc)) return true;
+    bsoffset::LegChain legs;
+    legs.n = n, legs.cv = cv.data(), legs.off = off.data(), legs.num = num.data(), legs.dist = dist.data();
+    legs.side = side, legs.normal = normal, legs.option = option, legs.closed = closure, legs.kinds = &kinds;
+    const bool made = bsoffset::clear_offset(legs, 2 * n + 1, &m, out, tags, odist.data(), rc);
+    known.assign(static_cast<std::size_t>(n), {-1, 0});
+    for (const auto &k : kinds) known[k[0]] = {k[1], k[2]};
+    return made;
   }
 
   // Step for a transition component: its distance runs from its predecessor's to its successor's.
@@ -519,9 +533,11 @@ struct Chain {
     VOQbsp_curve *next;
     double next_d;
     if (i < n - 1) {
-      BSxycvoff(cv[i + 1], dist[i + 1], flag, normal, side, &off[i + 1], rc);
-      if (*rc == 5) *rc = 0;
-      if (*rc != 0) return;
+      if (!offset(i + 1, rc)) return;
+      if (!off[i + 1]) {
+        *rc = BSRC_NO_JOIN;
+        return;
+      }
       next = off[i + 1], next_comp = cv[i + 1], next_d = dist[i + 1];
     } else {
       next = out[0], next_comp = cv[0], next_d = dist[0];
@@ -704,8 +720,8 @@ void BScmpcvoff1(int num_comps, const VOQbsp_curve *const *comps, const int *com
     for (int i = 0; i < n && *rc == 0; ++i)
       if (type_at(i) < BSCMP_ORDINARY || type_at(i) > BSCMP_TRANSITION) *rc = BSRC_OUT_OF_RANGE;
     if (*rc != 0) break;
-    if (!ch.cv.take(n) || !ch.num.take(n) || !ch.type.take(n) || !ch.dist.take(n) || !ch.off.take(n) || !ch.skipped.take(n) ||
-        !ch.odist.take(2 * n + 2)) {
+    if (!ch.cv.take(n) || !ch.num.take(n) || !ch.type.take(n) || !ch.dist.take(n) || !ch.off.take(n) ||
+        !ch.made.take(n) || !ch.skipped.take(n) || !ch.odist.take(2 * n + 2)) {
       *rc = BSRC_NO_SCRATCH;
       break;
     }
@@ -739,7 +755,13 @@ void BScmpcvoff1(int num_comps, const VOQbsp_curve *const *comps, const int *com
     bool lines = (!closed || ch.closure) && (option == 0 || trims_only);
     for (int i = 0; i < n && lines; ++i)
       lines = ch.type[i] == BSCMP_ORDINARY && is_line(ch.cv[i]) && ch.dist[i] > BStoltab[bstol::dist_tol];
-    const bool done = lines && ch.mitred(rc);
+    bool done = lines && ch.mitred(rc);
+    // Ordinary components offset by distances, open or closed end to end: where a leg gives way the offset is made
+    // whole and cleared.
+    bool plain = !done && *rc == 0 && (!closed || ch.closure);
+    for (int i = 0; i < n && plain; ++i)
+      plain = ch.type[i] == BSCMP_ORDINARY && ch.dist[i] > BStoltab[bstol::dist_tol];
+    if (plain) done = ch.cleared(rc);
     for (int i = 0; i < n && *rc == 0 && !done; ++i) {
       if (ch.type[i] == BSCMP_ORDINARY) {
         ch.ordinary(i, rc);

@@ -66,6 +66,18 @@ void extend_end(const VOQbsp_curve *cv, bool at_end, VOQbsp_curve *work, int *rc
   int kind = 0;
   double dir[3];
   BSptlnplan(n, 0, own.cv.poles, own.cv.rational ? own.cv.weights : nullptr, &kind, dir, rc);
+  if (*rc == BSRC_DEGENERATE && own.cv.rational) {
+    // Weights too uneven for the weighted test (a wide arc in one span): its Cartesian poles tell whether the
+    // curve runs on a line.
+    BSscratch<48> store;
+    double *cart = store.take(3 * static_cast<std::size_t>(n));
+    if (!cart) {
+      *rc = BSRC_NO_SCRATCH;
+      return;
+    }
+    for (int i = 0; i < n; ++i) pole_point(&own.cv, i, cart + 3 * i);
+    BSptlnplan(n, 0, cart, nullptr, &kind, dir, rc);
+  }
   if (*rc != 0) return;
   const BSboolean no_test = BSFALSE;
   if (kind == BSKIND_LINE) {

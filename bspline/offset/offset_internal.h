@@ -3,7 +3,9 @@
 
 #include "bspline/bspline.h"
 
+#include <array>
 #include <initializer_list>
+#include <vector>
 
 namespace bsoffset {
 
@@ -134,5 +136,46 @@ void level_joint(std::uint16_t which, VOQbsp_curve *cv1, VOQbsp_curve *cv2, cons
 // offsets decide on these. False with rc set on failure.
 bool segment_crossings(const double p[3], const double q[3], VOQbsp_curve *cv, int *n, double pts[9],
                        double on_cv[3], int *rc);
+
+// ---------------------------------------------------------------------------------------------------------------
+// Chains of ordinary components whose legs give way (bspline/offset/composite_clearance.cpp).
+
+// The join kind at the corner where a ends and b starts, as BSzigzag gives it from their end tangents in the plane
+// (1 straight on, 2 towards the offset side, 3 away from it). False with rc set when a tangent cannot be had.
+bool corner_kind(const VOQbsp_curve *a, const VOQbsp_curve *b, const double normal[3], int side, int *kind, int *rc);
+
+// Whether cv is a circular arc whose offset by dist to the side runs to its centre or past it.
+bool offset_past_centre(const VOQbsp_curve *cv, double dist, int side, const double normal[3], int *rc);
+
+// A chain of n ordinary components (in the plane's frame, chain order) with their offsets by their distances
+// (each above dist_tol; off[i] NULL where nothing was left of component i), the offset side, the corner option of
+// the composite offset, whether the chain closes end to end, and the component numbers its pieces are tagged with.
+struct LegChain {
+  int n = 0;
+  const VOQbsp_curve *const *cv = nullptr;
+  VOQbsp_curve *const *off = nullptr;
+  const int *num = nullptr;
+  const double *dist = nullptr;
+  int side = 1;
+  const double *normal = nullptr;
+  std::int16_t option = 0;
+  bool closed = false;
+  // When not NULL: the join kind found at each corner between two components' offsets, (before, after, kind).
+  std::vector<std::array<int, 3>> *kinds = nullptr;
+};
+
+// The offset of the chain where a leg gives way; false, with nothing made, where none does. The legs are the
+// components, a polyline's legs each on its own. A leg gives way when at a corner that turns towards the offset
+// side the offsets about it do not cross, or its offset is cut at its two ends in reverse order, or it left no
+// offset, or it is an arc offset past its centre: corner by corner, the chain would be bridged past it. Then each
+// leg's offset, and what the corner joins put where the chain turns away from the offset side (BScmpextoff with the
+// option; a polyline's own corners as its offset makes them), is kept only where it keeps clear of every leg by
+// that leg's distance (a piece is not measured against its own leg, nor a stretch against a neighbour whose nearest
+// point is the corner they share), and the kept stretches are followed in order from one to the next where they
+// meet: new records in out (at most room of them) with their component numbers or join codes and distances, one
+// piece for what follows on along one component. A stretch that meets nothing after it ends a run, and the next
+// run follows. True with rc -12 when nothing is kept, -2 for more than room pieces, else a callee's code; what was
+// handed out stays in out[0 .. *m - 1].
+bool clear_offset(const LegChain &c, int room, int *m, VOQbsp_curve **out, int *tags, double *odist, int *rc);
 
 }  // namespace bsoffset

@@ -95,6 +95,9 @@ const std::vector<Seg> kNotch = {{0, 0, 0.5, 0.3}, {0.5, 0.3, 1, 0}, {1, 0, 4, 0
                                  {4, 0, 4, 4},     {4, 4, 0, 4},     {0, 4, 0, 0}};
 // A step shorter than twice the distance: offset to the left its middle leg's offset starts beyond its own end.
 const std::vector<Seg> kStep = {{0, 0, 10, 0}, {10, 0, 10, 1}, {10, 1, 20, 1}};
+// A box with a notch in its top, narrower than twice the distance.
+const std::vector<Seg> kNotchedBox = {{0, 0, 20, 0},  {20, 0, 20, 10}, {20, 10, 11, 10}, {11, 10, 11, 9},
+                                      {11, 9, 10, 9}, {10, 9, 10, 10}, {10, 10, 0, 10},  {0, 10, 0, 0}};
 // Flagged closed, their ends apart: a square's three sides, and legs offset inwards by more than two of them
 // are long, the last running off far from the first's start.
 const std::vector<Seg> kThreeSides = {{0, 0, 4, 0}, {4, 0, 4, 4}, {4, 4, 0, 4}};
@@ -134,10 +137,11 @@ TEST(CompositeOffsetDriver, Outcomes) {
       // Every corner turns inwards: round corners change nothing, and the legs give way as when mitred.
       {{"square in past half its side, round corners", square(4), {2.625}, true, false, true, 1, kZ, 1}, -12, {}, {},
        {1, 1}, {0, 0}},
-      // Both corners turn inwards, but once the short leg gives way the corner of its neighbours turns away: no
-      // mitre point far out where round corners were asked for; the joins leave a gap there.
+      // Both corners turn inwards, but once the short leg gives way its neighbours turn by more than a half turn
+      // about it: their offsets are kept where they keep clear of the tip, and what lies between them runs round
+      // the tip's far side, which is no offset. The gap is reported.
       {{"overturned tip past its short leg, round corners", kOverturn, {1.5}, true, true, false, 2, kZ, 1}, 47,
-       {0, -63, 2}, {}, {1, 1}, {0, 0}},
+       {0, 2}, {}, {1, 1}, {0, 0}},
       {{"loops handed back", kSpiral, {1}, true, true, false, 1, kZ}, 0, {0, 3}, {4}, {0, -5}, {4, -1}},
       // Each loop read from where the one before it ends, a loop of one stretch taking two parameters.
       {{"a loop, then one holding another", kLoopThenNested, {1}, true, true, false, 1, kZ}, 0, {0, 3, 4, 11},
@@ -149,6 +153,12 @@ TEST(CompositeOffsetDriver, Outcomes) {
       {{"short step mirrored", kStep, {2}, true, true, false, 1, kDown}, 0, {0, 1, 2}, {}, {0, 2}, {20, 3}},
       {{"short step, a distance per leg", kStep, {2, 1, 2}, false, false, false, 0, kZ}, 0, {0, 1, 2}, {}, {0, 2},
        {20, 3}},
+      // Cleared whole: the first leg's offset meets the arc about the far corner; straight, the middle leg's line.
+      {{"short step, round corners", kStep, {2}, true, false, false, 2, kZ, 1}, 0, {0, -63, 2}, {}, {0, 2}, {20, 3}},
+      {{"short step, straight corners", kStep, {2}, true, false, false, 1, kZ, 2}, 0, {0, 1, 2}, {}, {0, 2}, {20, 3}},
+      // The arcs about the notch's corners meet above it; nothing of its three legs is left.
+      {{"notched box outwards, round corners", kNotchedBox, {2}, true, true, true, 1, kZ, 1}, 0,
+       {0, -63, 1, -63, 2, -63, -63, 6, -63, 7, -63}, {}, {-2, -2}, {22, 12}},
       {{"gap handed back", kHairpin, {1, 0, 1}, false, false, false, 2, kZ}, 47, {0, -61, 2}, {}, {0, -0.5}, {10, 1}},
       {{"gap copied", {{0, 0, 10, 0}, {10, 5, 10, 10}}, {0}, true, true, false, 1, kZ}, 47, {0, 1}, {}, {0, 0},
        {10, 10}},
@@ -259,10 +269,11 @@ TEST(CompositeOffsetDriver, DrawsPiecesByTagAndTheRemovedLoops) {
 }
 
 // A failure anywhere, a release included, leaves nothing behind and answers a code: offsets joined piece by
-// piece, and a chain of short legs made at once.
+// piece, a chain of short legs made at once, and one made whole and cleared.
 TEST(CompositeOffsetDriver, FailuresReleaseEverything) {
   for (const Case &c : {Case{"loops", kSpiral, {1}, true, true, false, 1, kZ},
-                        Case{"short step", kStep, {2}, true, false, false, 1, kZ}}) {
+                        Case{"short step", kStep, {2}, true, false, false, 1, kZ},
+                        Case{"short step, round corners", kStep, {2}, true, false, false, 1, kZ, 1}}) {
     SCOPED_TRACE(c.name);
     for_each_failure([&] { return run(c); },
                      [](const Result &r, int, bool injected) {

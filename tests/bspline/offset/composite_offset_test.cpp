@@ -138,11 +138,12 @@ TEST(CompositeOffset, ChainsJoinTagAndClose) {
       {"tangent run merged", {&kA, &kT2}, {51, 51}, {1, 1}, 1, 0, 0, 0, {0, 1}, {{10, -1}, {20, -1}}, 1e-12, -1},
       {"reversal extended", {&kA, &kR}, {51, 51}, {1, 1}, 1, 0, 0, 0, {0, -61, 1}, {{11, -1}, {11, 1}, {0, 1}},
        1e-12, -1},
-      // Offset to the right the short leg's offset vanishes, its line crossing the bend's offset far back. The bend's
-      // offset stays whole, and the corner curve is the arc about the bend's end towards the line's offset, not a
-      // conic bulging out from the crossing; the gap the short leg leaves before the line is the driver's to report.
+      // Offset to the right the short leg's offset vanishes, and its neighbours turn by more than a half turn about
+      // it: the bend's offset is kept up to where it comes within the distance of the leg's tip (radius 3 about
+      // (2, 0) meeting radius 1 about (-0.25, 0.25)), the line's from where it comes clear of the leg. What lies
+      // between runs round the tip's far side, which is no offset: the gap is the driver's to report.
       {"short leg vanishing past a half turn, arc", {&kV1, &kV2, &kV3}, {51, 51, 51}, {1, 1, 1}, 1, 1, 0, 0,
-       {0, -63, 2}, {{-1, 0}, {-1 / std::sqrt(10.0), -3 / std::sqrt(10.0)}}, -1, -1},
+       {0, 2}, {{-0.7957861671973576, 1.0879244952237759}, {5, -0.75}}, -1, -1},
       {"transition 1 to 2", {&kA, &kT2, &kT3}, {51, 53, 51}, {1, 0, 2}, 1, 0, 0, 0, {0, 1, 2},
        {{10, -1}, {20, -2}, {30, -2}}, 1e-6, -1},
       {"closed, starting with a fillet", {&kF, &kF2, &kC, &kD, &kF1}, {52, 51, 51, 51, 51}, {0, 1, 1, 1, 1}, 1, 0, 1,

@@ -404,6 +404,23 @@ inline Path geos_offset_path(const Chain &c, double d, bool round, int per_arc =
   return polyline_path(geos_offset(*corners(c, per_arc), -d, round), false);
 }
 
+// The outline of GEOS's round buffer of a line chain by d (its arcs by quadrant_segments chords a quadrant), as
+// a path of segments.
+inline Path geos_buffer_path(const Chain &c, double d, int quadrant_segments) {
+  std::vector<double> xy;
+  for (const Element &e : c.path.elements) xy.insert(xy.end(), {e.x0, e.y0});
+  if (!c.closed) xy.insert(xy.end(), {c.path.elements.back().x1, c.path.elements.back().y1});
+  Path out;
+  for (const std::vector<double> &ring : geos_round_buffer(xy, c.closed, d, quadrant_segments))
+    for (std::size_t k = 2; k + 1 < ring.size(); k += 2) {
+      Element e;
+      e.x0 = ring[k - 2], e.y0 = ring[k - 1], e.x1 = ring[k], e.y1 = ring[k + 1];
+      out.elements.push_back(e);
+    }
+  out.index();
+  return out;
+}
+
 // Clipper's offset of the closed polygon by d outwards (inwards when negative), mitred without a limit that
 // matters, on the grid of 1e-6; an empty path unless it gives one polygon.
 inline Path clipper_offset(const Chain &c, double d) {

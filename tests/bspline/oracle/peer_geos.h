@@ -42,6 +42,35 @@ inline std::vector<double> geos_offset(const TestCurve &c, double d, bool round,
   return xy;
 }
 
+// The outline of GEOS's buffer of the polyline through the points (x, y pairs; closed: round to the first again)
+// by d, with round joins and ends drawn by quadrant_segments chords a quadrant: its rings as x, y pairs.
+inline std::vector<std::vector<double>> geos_round_buffer(const std::vector<double> &xy, bool closed, double d,
+                                                          int quadrant_segments) {
+  GEOSContextHandle_t h = GEOS_init_r();
+  const unsigned int n = static_cast<unsigned int>(xy.size() / 2) + (closed ? 1 : 0);
+  GEOSCoordSequence *seq = GEOSCoordSeq_create_r(h, n, 2);
+  for (unsigned int i = 0; i < n; ++i) {
+    const unsigned int k = i % static_cast<unsigned int>(xy.size() / 2);
+    GEOSCoordSeq_setXY_r(h, seq, i, xy[2 * k], xy[2 * k + 1]);
+  }
+  GEOSGeometry *line = GEOSGeom_createLineString_r(h, seq);
+  GEOSGeometry *buffer =
+      GEOSBufferWithStyle_r(h, line, d, quadrant_segments, GEOSBUF_CAP_ROUND, GEOSBUF_JOIN_ROUND, 5.0);
+  GEOSGeometry *outline = GEOSBoundary_r(h, buffer);
+  std::vector<std::vector<double>> rings;
+  for (int g = 0; g < GEOSGetNumGeometries_r(h, outline); ++g) {
+    const GEOSCoordSequence *cs = GEOSGeom_getCoordSeq_r(h, GEOSGetGeometryN_r(h, outline, g));
+    unsigned int m = 0;
+    GEOSCoordSeq_getSize_r(h, cs, &m);
+    std::vector<double> ring(2 * m);
+    for (unsigned int i = 0; i < m; ++i) GEOSCoordSeq_getXY_r(h, cs, i, &ring[2 * i], &ring[2 * i + 1]);
+    rings.push_back(ring);
+  }
+  for (GEOSGeometry *g : {outline, buffer, line}) GEOSGeom_destroy_r(h, g);
+  GEOS_finish_r(h);
+  return rings;
+}
+
 // A zig-zag of n points, x rising, legs 2.5 to 4 long beside offset distances up to 0.4 and turns of at most about
 // 110 degrees, so that no mitred offset crosses itself (order 2, knots the point indices).
 inline std::unique_ptr<TestCurve> zigzag(int n, unsigned seed) {

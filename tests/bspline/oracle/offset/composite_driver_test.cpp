@@ -67,11 +67,23 @@ TEST(CompositeDriverOracle, OpenChainsAgreeWithOpenCascadeAndGeos) {
 }
 
 // The chain of segments through the points x0, y0, x1, y1, ...
-Chain polyline_chain(const std::vector<double> &xy) {
+Chain polyline_chain(const std::vector<double> &xy, bool closed = false) {
   Chain c;
   for (size_t k = 2; k < xy.size(); k += 2) c.add_line(xy[k - 2], xy[k - 1], xy[k], xy[k + 1]);
+  c.closed = closed;
   c.path.index();
   return c;
+}
+
+// An arc about (cx, cy) of radius r from angle a0 through the signed sweep, appended to the chain.
+void add_arc(Chain *c, double cx, double cy, double r, double a0, double sweep) {
+  chains::Element e;
+  e.arc = true, e.cx = cx, e.cy = cy, e.r = r, e.a0 = a0, e.sweep = sweep;
+  e.at(0, &e.x0, &e.y0);
+  e.at(1, &e.x1, &e.y1);
+  c->curves.push_back(circular_arc(r, a0, sweep, sweep > M_PI ? 2 : 1, cx, cy));
+  c->path.elements.push_back(e);
+  c->lines_only = false;
 }
 
 // A chain of n legs, each shorter than twice d: rectilinear (legs along x, to the right, and along y, up or down,
@@ -90,8 +102,51 @@ Chain short_legs(std::mt19937 &rng, int n, bool zigzag, double d, double quantum
       xy.insert(xy.end(), {k % 2 ? x : x + q(leg(rng)), k % 2 ? y + sign * q(leg(rng)) : y});
   }
   if (closed) xy.insert(xy.end(), {xy[xy.size() - 2] + d, -20 * d, -d, -20 * d, 0, 0});
-  Chain c = polyline_chain(xy);
-  c.closed = closed;
+  return polyline_chain(xy, closed);
+}
+
+// A chain of n lines and arcs (no two arcs in a row), each a third of d to four times d long, heading within 82.5
+// degrees of +x so that it never turns back on itself; every other corner on the way is a hairpin turning back by
+// 105 to 165 degrees. Closed, it runs on from its end to 20 d below its lowest point, back and up to its start.
+Chain hairpins(std::mt19937 &rng, int n, bool arcs, double d, bool closed) {
+  std::uniform_real_distribution<double> u(0, 1);
+  const double most = 82.5 * M_PI / 180;
+  Chain c;
+  double x = 0, y = 0, h = (2 * u(rng) - 1) * most, low = 0;
+  bool after_arc = false;
+  for (int k = 0; k < n; ++k) {
+    const double h0 = u(rng) < 0.5 ? (h > 0 ? -1 : 1) * most * (0.7 + 0.3 * u(rng)) : (2 * u(rng) - 1) * most;
+    const double h1 = (2 * u(rng) - 1) * most, len = d * (1.0 / 3 + (4 - 1.0 / 3) * u(rng));
+    if (arcs && !after_arc && u(rng) < 0.5 && std::fabs(h1 - h0) > 0.2) {
+      const double sweep = h1 - h0, r = len / std::fabs(sweep), s = sweep > 0 ? 1 : -1;
+      add_arc(&c, x - s * r * std::sin(h0), y + s * r * std::cos(h0), r, h0 - s * M_PI / 2, sweep);
+      x = c.path.elements.back().x1, y = c.path.elements.back().y1, h = h1, after_arc = true;
+    } else {
+      c.add_line(x, y, x + len * std::cos(h0), y + len * std::sin(h0));
+      x += len * std::cos(h0), y += len * std::sin(h0), h = h0, after_arc = false;
+    }
+    low = std::min(low, y);
+  }
+  if (closed) {
+    c.add_line(x, y, x + d, low - 20 * d);
+    c.add_line(x + d, low - 20 * d, -d, low - 20 * d);
+    c.add_line(-d, low - 20 * d, 0, 0);
+    c.closed = true;
+  }
+  c.path.index();
+  return c;
+}
+
+// The chain scaled by f about the origin and moved by (dx, dy).
+Chain placed(const Chain &in, double f, double dx, double dy) {
+  Chain c;
+  for (const chains::Element &e : in.path.elements)
+    if (e.arc)
+      add_arc(&c, e.cx * f + dx, e.cy * f + dy, e.r * f, e.a0, e.sweep);
+    else
+      c.add_line(e.x0 * f + dx, e.y0 * f + dy, e.x1 * f + dx, e.y1 * f + dy);
+  c.closed = in.closed;
+  c.path.index();
   return c;
 }
 
@@ -114,25 +169,48 @@ std::vector<std::array<double, 2>> corners_of(const Ours &o) {
   return out;
 }
 
-// Our offset of the chain by d keeps the distance less the offset tolerance; where GEOS's mitred offset curve is
-// one line that keeps the distance itself (its flat ends can reach back to the chain's ends), ours has its ends
-// and its corners. An offset of which nothing is left fails with -12, where GEOS has none either or comes closer.
-// The failure, or nothing; *compared counts the offsets held to GEOS's, and *corners_only tells that only corners
-// between matching ends differ.
-std::string short_leg_fault(const Chain &c, const Ours &ours, BSboolean right, double d, int *compared,
+// What is wrong with an answer of rc 0, or nothing: a piece's end apart from the next one's start (and, closed,
+// the last's from the first's), or a point of a piece nearer to the chain than d less tol; a connecting line of
+// the straight corners (option 2) is judged by its ends, which lie at the distance, its middle cutting the corner.
+std::string distance_fault(const Chain &c, const Ours &ours, double d, std::int16_t option, double tol) {
+  if (ours.m < 1) return "no pieces";
+  char why[96];
+  for (int k = 0; k + (c.closed ? 0 : 1) < ours.m; ++k) {
+    const VOQbsp_curve *a = ours.pieces[k], *b = ours.pieces[(k + 1) % ours.m];
+    double e[3], s[3];
+    ref_point(*a, a->knots[a->num_poles], e), ref_point(*b, b->knots[b->order - 1], s);
+    if (std::hypot(e[0] - s[0], e[1] - s[1]) > tol) {
+      std::snprintf(why, sizeof why, "piece %d ends %.3g from the next", k, std::hypot(e[0] - s[0], e[1] - s[1]));
+      return why;
+    }
+  }
+  const int per = 32;
+  const auto samples = ours.samples(per);
+  for (std::size_t i = 0; i < samples.size(); ++i) {
+    const int k = static_cast<int>(i) / (per + 1), at = static_cast<int>(i) % (per + 1);
+    if (option == 2 && ours.tags[k] == BSJOIN_SEGMENT && at != 0 && at != per) continue;
+    const double near = c.path.distance(samples[i][0], samples[i][1]);
+    if (!(near >= d - tol)) {
+      std::snprintf(why, sizeof why, "piece %d (tag %d) comes within %.9g", k, ours.tags[k], near);
+      return why;
+    }
+  }
+  return "";
+}
+
+// Where GEOS's mitred offset curve of a line chain is one line that keeps the distance itself (its flat ends can
+// reach back to the chain's ends), our option-0 offset has its ends and its corners. *compared counts the offsets
+// held to GEOS's; *corners_only tells that only corners between matching ends differ.
+std::string stray_from_geos(const Chain &c, const Ours &ours, BSboolean right, double d, int *compared,
                             bool *corners_only) {
   *corners_only = false;
   int lines = 0;
   const std::vector<double> xy = geos_offset(*chains::corners(c, 1), right ? -d : d, false, &lines);
   const chains::Path geos = chains::polyline_path(xy, false);
-  double geos_near = INFINITY, near = INFINITY;
+  double geos_near = INFINITY;
   for (const auto &q : chains::samples_of(geos)) geos_near = std::min(geos_near, c.path.distance(q[0], q[1]));
-  const bool held = lines == 1 && geos_near >= d * (1 - 1e-9);
-  if (ours.rc == BSRC_NO_JOIN && ours.m == 0) return held ? "nothing left where GEOS keeps the distance" : "";
-  if (ours.rc != 0) return "rc " + std::to_string(ours.rc);
-  for (const auto &q : ours.samples()) near = std::min(near, c.path.distance(q[0], q[1]));
-  if (!(near >= d - BStoltab[bstol::offset_tol])) return "comes within " + std::to_string(near);
-  if (!held) return "";
+  if (!(lines == 1 && geos_near >= d * (1 - 1e-9))) return "";
+  if (ours.rc == BSRC_NO_JOIN && ours.m == 0) return "nothing left where GEOS keeps the distance";
   ++*compared;
   const auto ends = corners_of(ours);
   const double first = std::hypot(ends.front()[0] - xy[0], ends.front()[1] - xy[1]);
@@ -144,74 +222,197 @@ std::string short_leg_fault(const Chain &c, const Ours &ours, BSboolean right, d
   return gap > 1e-9 ? why : "";
 }
 
-// Legs shorter than twice the distance: a corner that turns towards the offset can leave a leg no room, or only a
-// stretch of its line beyond its own offset, and a corner's mitre can reach past a neighbouring line.
-TEST(CompositeDriverOracle, ShortLegsKeepTheDistanceAndTheMitredCorners) {
+chains::Element seg(double x0, double y0, double x1, double y1) {
+  chains::Element e;
+  e.x0 = x0, e.y0 = y0, e.x1 = x1, e.y1 = y1;
+  return e;
+}
+// The arc about (cx, cy) of radius r from angle a0 to a1 (degrees), the short way round.
+chains::Element arc(double cx, double cy, double r, double a0, double a1) {
+  chains::Element e;
+  e.arc = true, e.cx = cx, e.cy = cy, e.r = r, e.a0 = a0 * M_PI / 180, e.sweep = (a1 - a0) * M_PI / 180;
+  e.at(0, &e.x0, &e.y0);
+  e.at(1, &e.x1, &e.y1);
+  return e;
+}
+// Corners joined by segments.
+std::vector<chains::Element> polyline_elements(const std::vector<std::array<double, 2>> &p) {
+  std::vector<chains::Element> out;
+  for (std::size_t k = 1; k < p.size(); ++k) out.push_back(seg(p[k - 1][0], p[k - 1][1], p[k][0], p[k][1]));
+  return out;
+}
+// The segment p -> q moved by d to its right.
+std::array<double, 4> moved_right(double px, double py, double qx, double qy, double d) {
+  const double l = std::hypot(qx - px, qy - py), nx = (qy - py) / l, ny = -(qx - px) / l;
+  return {px + d * nx, py + d * ny, qx + d * nx, qy + d * ny};
+}
+// Where the lines through two segments (x0, y0, x1, y1) cross.
+std::array<double, 2> crossing(const std::array<double, 4> &a, const std::array<double, 4> &b) {
+  const double rx = a[2] - a[0], ry = a[3] - a[1], sx = b[2] - b[0], sy = b[3] - b[1];
+  const double f = ((b[0] - a[0]) * sy - (b[1] - a[1]) * sx) / (rx * sy - ry * sx);
+  return {a[0] + f * rx, a[1] + f * ry};
+}
+// Where the line through a segment first enters the circle about (cx, cy) of radius r.
+std::array<double, 2> entry(const std::array<double, 4> &s, double cx, double cy, double r) {
+  const double dx = s[2] - s[0], dy = s[3] - s[1], fx = s[0] - cx, fy = s[1] - cy;
+  const double a = dx * dx + dy * dy, b = 2 * (fx * dx + fy * dy), cc = fx * fx + fy * fy - r * r;
+  const double t = (-b - std::sqrt(b * b - 4 * a * cc)) / (2 * a);
+  return {s[0] + t * dx, s[1] + t * dy};
+}
+double deg(double y, double x) { return std::atan2(y, x) * 180 / M_PI; }
+
+// Legs shorter than twice the distance, and hairpins: a corner that turns towards the offset can leave a leg no
+// room, or only a stretch of its line beyond its own offset, and a corner's mitre or curve can reach past a
+// neighbouring line. Whatever the corner option, the kind of leg, the side and where the chain lies, an offset
+// that succeeds keeps the distance from the whole chain.
+TEST(CompositeDriverOracle, ShortLegsKeepTheDistance) {
+  const double r3 = std::sqrt(3.0), r2 = M_SQRT2, h = std::sqrt(3.75);
+  // The leg of 0.81 between a line and an arc and the last line: its offset line crosses the one before at a
+  // corner towards the offset side and meets the last one's in a mitre (option 0), or goes under the round corner
+  // about its end (option 1).
+  Chain bend;
+  bend.add_line(0, 0, -2.4686155261358413, 3.4214613028982317);
+  const double bx = -3.3171600943539574, by = 2.8092286600952625;
+  const double br = std::hypot(-2.4686155261358413 - bx, 3.4214613028982317 - by);
+  const double b0 = std::atan2(3.4214613028982317 - by, -2.4686155261358413 - bx);
+  const double b1 = std::atan2(3.7936391522349835 - by, -2.962487462013641 - bx);
+  add_arc(&bend, bx, by, br, b0, b1 - b0);
+  const std::vector<double> tail{-2.962487462013641, 3.7936391522349835, -5.0466583387954236, 4.5445437565819908,
+                                 -4.7870665064752984, 5.3072989701416944, -8.2064009682589401, 3.6087007167656502};
+  for (size_t k = 2; k < tail.size(); k += 2) bend.add_line(tail[k - 2], tail[k - 1], tail[k], tail[k + 1]);
+  bend.path.index();
+  const double bd = 0.92724996010770966;
+  const auto l0 = moved_right(0, 0, -2.4686155261358413, 3.4214613028982317, bd);
+  const auto l2 = moved_right(tail[0], tail[1], tail[2], tail[3], bd);
+  const auto l3 = moved_right(tail[2], tail[3], tail[4], tail[5], bd);
+  const auto l4 = moved_right(tail[4], tail[5], tail[6], tail[7], bd);
+  const auto x23 = crossing(l2, l3), x34 = crossing(l3, l4);
+  const auto in = entry(l2, tail[4], tail[5], bd);
+  const auto out = entry({l4[2], l4[3], l4[0], l4[1]}, tail[4], tail[5], bd);
+  const chains::Element bend_arc = arc(bx, by, br + bd, b0 * 180 / M_PI, b1 * 180 / M_PI);
+
+  const Chain step = polyline_chain({0, 0, 10, 0, 10, 1, 20, 1});
+  const Chain zig4 = polyline_chain({0, 0, 1, 1, 2, 0, 3, 1, 4, 0});
+  const Chain zig5 = polyline_chain({0, 0, 1, 1, 2, 0, 3, 1, 4, 0, 5, 1});
+  const Chain notch = polyline_chain({0, 0, 10, 0, 10, -1, 11, -1, 11, 0, 20, 0});
+  const Chain bump = polyline_chain({0, 0, 10, 0, 10, 1, 11, 1, 11, 0, 20, 0});
+  const Chain uneven = polyline_chain({0, 0, 1, 0, 1, -0.75, 2.5, -0.75, 2.5, 0.25, 4, 0.25});
+  const Chain box = polyline_chain({0, 0, 20, 0, 20, 10, 11, 10, 11, 9, 10, 9, 10, 10, 0, 10, 0, 0}, true);
   const struct {
     const char *what;
-    std::vector<double> xy;
+    const Chain &chain;
+    BSboolean right;
     double d;
-    std::vector<std::array<double, 2>> corners;
+    std::int16_t option;
+    std::vector<chains::Element> want;
   } rows[] = {
-      // The middle leg's offset starts beyond its own end and runs on to the next corner.
-      {"step", {0, 0, 10, 0, 10, 1, 20, 1}, 2, {{0, 2}, {8, 2}, {8, 3}, {20, 3}}},
-      // Each valley leaves the leg after it only a stretch of its line beyond its own offset.
-      {"zig-zag", {0, 0, 1, 1, 2, 0, 3, 1, 4, 0}, 2,
-       {{-M_SQRT2, M_SQRT2}, {1, 1 + 2 * M_SQRT2}, {2, 2 * M_SQRT2}, {3, 1 + 2 * M_SQRT2}, {4 + M_SQRT2, M_SQRT2}}},
-      // A notch narrower than twice the distance leaves nothing of its three legs.
-      {"notch", {0, 0, 10, 0, 10, -1, 11, -1, 11, 0, 20, 0}, 2, {{0, 2}, {20, 2}}},
+      // The middle leg's offset starts beyond its own end and runs on to the next corner; round, the first leg's
+      // offset meets the arc about that corner.
+      {"step", step, BSFALSE, 2, 0, polyline_elements({{0, 2}, {8, 2}, {8, 3}, {20, 3}})},
+      {"step, round", step, BSFALSE, 2, 1, {seg(0, 2, 10 - r3, 2), arc(10, 1, 2, 150, 90), seg(10, 3, 20, 3)}},
+      {"step, straight", step, BSFALSE, 2, 2, polyline_elements({{0, 2}, {8, 2}, {8, 3}, {20, 3}})},
+      // Each valley leaves the leg after it only a stretch of its line beyond its own offset; round, the arcs about
+      // the peaks meet, and the last leg's offset is swallowed up to where the arc comes within 2 of the chain's end.
+      {"zig-zag", zig4, BSFALSE, 2, 0,
+       polyline_elements({{-r2, r2}, {1, 1 + 2 * r2}, {2, 2 * r2}, {3, 1 + 2 * r2}, {4 + r2, r2}})},
+      {"zig-zag, round", zig5, BSFALSE, 2, 1,
+       {seg(-r2, r2, 1 - r2, 1 + r2), arc(1, 1, 2, 135, 60), arc(3, 1, 2, 120, 60)}},
+      // A notch narrower than twice the distance leaves nothing of its three legs; sticking out, its top's offset
+      // runs between the round corners that the sides' offsets give way to.
+      {"notch", notch, BSFALSE, 2, 0,
+       polyline_elements({{0, 2}, {20, 2}})},
+      {"bump, round", bump, BSFALSE, 2, 1,
+       {seg(0, 2, 10 - r3, 2), arc(10, 1, 2, 150, 90), seg(10, 3, 11, 3), arc(11, 1, 2, 90, 30),
+        seg(11 + r3, 2, 20, 2)}},
       // The bottom of a notch vanishes with its shorter wall; the longer wall still steps between the two sides.
-      {"uneven notch", {0, 0, 1, 0, 1, -0.75, 2.5, -0.75, 2.5, 0.25, 4, 0.25}, 1, {{0, 1}, {1.5, 1}, {1.5, 1.25},
-       {4, 1.25}}},
+      {"uneven notch", uneven, BSFALSE, 1, 0,
+       polyline_elements({{0, 1}, {1.5, 1}, {1.5, 1.25}, {4, 1.25}})},
+      // A box with a notch in its top, inwards and outwards.
+      {"notched box inwards, round", box, BSFALSE, 2, 1,
+       {seg(2, 2, 18, 2), seg(18, 2, 18, 8), seg(18, 8, 11 + r3, 8), arc(11, 9, 2, -30, -90), seg(11, 7, 10, 7),
+        arc(10, 9, 2, -90, -150), seg(10 - r3, 8, 2, 8), seg(2, 8, 2, 2)}},
+      {"notched box outwards, round", box, BSTRUE, 2, 1,
+       {seg(0, -2, 20, -2), arc(20, 0, 2, -90, 0), seg(22, 0, 22, 10), arc(20, 10, 2, 0, 90), seg(20, 12, 11, 12),
+        arc(11, 10, 2, 90, deg(h, -0.5)), arc(10, 10, 2, deg(h, 0.5), 90), seg(10, 12, 0, 12), arc(0, 10, 2, 90, 180),
+        seg(-2, 10, -2, 0), arc(0, 0, 2, 180, 270)}},
+      {"notched box outwards, straight", box, BSTRUE, 2, 2,
+       polyline_elements({{-2, -2}, {22, -2}, {22, 12}, {-2, 12}, {-2, -2}})},
+      {"bend", bend, BSTRUE, bd, 0,
+       {seg(l0[0], l0[1], l0[2], l0[3]), bend_arc, seg(l2[0], l2[1], x23[0], x23[1]),
+        seg(x23[0], x23[1], x34[0], x34[1]), seg(x34[0], x34[1], l4[2], l4[3])}},
+      {"bend, round", bend, BSTRUE, bd, 1,
+       {seg(l0[0], l0[1], l0[2], l0[3]), bend_arc, seg(l2[0], l2[1], in[0], in[1]),
+        arc(tail[4], tail[5], bd, deg(in[1] - tail[5], in[0] - tail[4]), deg(out[1] - tail[5], out[0] - tail[4])),
+        seg(out[0], out[1], l4[2], l4[3])}},
   };
-  int compared = 0;
-  for (const auto &r : rows) {
-    SCOPED_TRACE(r.what);
-    const Chain c = polyline_chain(r.xy);
-    const Ours ours(c, BSFALSE, r.d, 0, 1);
-    bool corners_only = false;
-    EXPECT_EQ(short_leg_fault(c, ours, BSFALSE, r.d, &compared, &corners_only), "");
-    const auto corners = corners_of(ours);
-    EXPECT_EQ(corners.size(), r.corners.size());
-    for (size_t k = 0; k < std::min(corners.size(), r.corners.size()); ++k)
-      EXPECT_LT(std::hypot(corners[k][0] - r.corners[k][0], corners[k][1] - r.corners[k][1]), 1e-12) << k;
-  }
-  EXPECT_EQ(compared, 2);  // GEOS runs the zig-zag's flat ends, and the uneven notch's first, back to the chain
-  // Chains of 3 to 12 legs; every other pair with lengths in quarters of the distance. Closed ones are judged by
-  // their distance alone.
-  std::mt19937 rng(122);
-  int failing = 0, spikes = 0, open = 0, closed = 0;
-  compared = 0;
-  for (int t = 0; t < 300; ++t) {
-    const bool zigzag = t % 2 == 1;
-    const Chain c = short_legs(rng, 3 + t % 10, zigzag, 1.0, t % 4 >= 2 ? 0.25 : 0.0, t >= 200);
-    for (const BSboolean right : {BSTRUE, BSFALSE}) {
-      if (c.closed) {
-        const Ours ours(c, right, 1.0, 0, 2);
-        ++closed;
-        double near = INFINITY;
-        for (const auto &q : ours.samples()) near = std::min(near, c.path.distance(q[0], q[1]));
-        if ((ours.rc != 0 || !(near >= 1.0 - BStoltab[bstol::offset_tol])) && ++failing <= 5)
-          ADD_FAILURE() << "closed " << t << " right " << int(right) << ": rc " << ours.rc << ", comes within " << near;
-        continue;
-      }
-      const Ours ours(c, right, 1.0, 0, static_cast<std::int16_t>(1 + t % 2));
-      bool corners_only = false;
-      const std::string fault = short_leg_fault(c, ours, right, 1.0, &compared, &corners_only);
-      ++open;
-      // GEOS's buffer keeps the mitre of a corner between two legs that vanished where it reaches out past the
-      // offset of a longer leg; ours, following the legs as the distance grows, has no such corner.
-      if (!fault.empty() && corners_only && zigzag) {
-        ++spikes;
-        continue;
-      }
-      if (!fault.empty() && ++failing <= 5)
-        ADD_FAILURE() << (zigzag ? "zig-zag " : "rectilinear ") << t << " right " << int(right) << ": " << fault;
+  for (const auto &r : rows)
+    for (const std::int16_t loop_mode : {0, 1, 2}) {
+      SCOPED_TRACE(testing::Message() << r.what << ", loop mode " << loop_mode);
+      const Ours ours(r.chain, r.right, r.d, r.option, loop_mode);
+      ASSERT_EQ(ours.rc, 0);
+      EXPECT_EQ(distance_fault(r.chain, ours, r.d, r.option, 1e-9), "");
+      chains::Path want;
+      want.elements = r.want;
+      want.index();
+      EXPECT_LE(ours.to(want), 1e-9);
+      EXPECT_LE(ours.from(want), 1e-9);
     }
+
+  // Random chains, to both sides with every corner option, open and closed: lines whose lengths come in quarters of
+  // the distance (legs then fall on each other's lines), and lines and arcs with hairpins, some of them far out
+  // and tiny. Where the chain is a polyline GEOS's buffer of it, round or mitred, is a second opinion: a round
+  // offset lies on the round buffer's outline, within the chords GEOS draws its arcs with.
+  std::mt19937 rng(122);
+  const int quadrant = 64;
+  const double chords = 1 - std::cos(M_PI / 2 / quadrant);
+  int cases = 0, failing = 0, refused = 0, compared = 0, spikes = 0, buffers = 0;
+  for (int t = 0; t < 420; ++t) {
+    const bool closed = t % 3 == 2, arcs = t % 4 >= 2;
+    const double f = t % 7 == 5 ? 1e-2 : 1, dx = t % 7 == 6 ? (t % 2 ? 1e7 : 1e5) : 0;
+    const Chain made = t < 120 ? short_legs(rng, 3 + t % 10, t % 2 == 1, 1.0, t % 4 >= 2 ? 0.25 : 0.0, closed)
+                               : hairpins(rng, 3 + t % 10, arcs, 1.0, closed);
+    const Chain c = placed(made, f, dx, 0.7 * dx);
+    const double tol = BStoltab[bstol::dist_tol] + 1e-13 * dx;
+    for (const BSboolean right : {BSTRUE, BSFALSE})
+      for (const std::int16_t option : {0, 1, 2}) {
+        ++cases;
+        const Ours ours(c, right, f, option, static_cast<std::int16_t>(1 + (t + option) % 2));
+        if (ours.rc != 0) {
+          // Nothing left of a chain that every leg's neighbours swallow, or a gap where a chain's offset falls
+          // apart; never anything else.
+          if (ours.rc != BSRC_NO_JOIN && ours.rc != 47 && ++failing <= 5)
+            ADD_FAILURE() << "chain " << t << " right " << int(right) << " option " << option << ": rc " << ours.rc;
+          ++refused;
+          continue;
+        }
+        const std::string fault = distance_fault(c, ours, f, option, tol);
+        if (!fault.empty() && ++failing <= 5)
+          ADD_FAILURE() << "chain " << t << " right " << int(right) << " option " << option << ": " << fault;
+        if (!fault.empty() || !c.lines_only || dx != 0 || f != 1) continue;
+        if (option == 0 && !c.closed && t < 120) {
+          // GEOS's buffer keeps the mitre of a corner between two legs that vanished where it reaches out past the
+          // offset of a longer leg; ours, following the legs as the distance grows, has no such corner.
+          bool corners_only = false;
+          const std::string stray = stray_from_geos(c, ours, right, f, &compared, &corners_only);
+          if (!stray.empty() && corners_only && t % 2 == 1)
+            ++spikes;
+          else if (!stray.empty() && ++failing <= 5)
+            ADD_FAILURE() << "chain " << t << " right " << int(right) << ": " << stray;
+        }
+        if (option == 1) {
+          ++buffers;
+          const chains::Path outline = chains::geos_buffer_path(c, f, quadrant);
+          const double off = ours.to(outline);
+          if (!(off <= f * chords + 1e-9) && ++failing <= 5)
+            ADD_FAILURE() << "chain " << t << " right " << int(right) << ": " << off << " off GEOS's round buffer";
+        }
+      }
   }
-  EXPECT_EQ(failing, 0) << "of " << open + closed;
-  EXPECT_LE(spikes, open / 50);
-  EXPECT_GT(compared, open / 4);
+  EXPECT_EQ(failing, 0) << "of " << cases;
+  EXPECT_LE(refused, cases / 100);
+  EXPECT_LE(spikes, compared / 10);
+  EXPECT_GT(compared, 20);
+  EXPECT_GT(buffers, 100);
 }
 
 // Star-shaped polygons of 3 to 30 corners, offset out and in. Clipper rounds the corners to its grid of 1e-6, and

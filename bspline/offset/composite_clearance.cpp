@@ -1,0 +1,1004 @@
+// Offsets of a chain of ordinary components in which a leg gives way: the offset of a leg shorter than its
+// neighbours leave room for is swallowed by theirs, and joined corner by corner the pieces about it would be
+// bridged past it, nearer to the chain than the distance. Here the offset is made whole and then cleared: every
+// leg's offset, and every corner curve, mitre or connecting line the corner joins make where the chain turns away
+// from the offset side, is kept only where it stays clear of every leg by that leg's distance; what is kept is
+// followed from one kept stretch to the next where they meet. The legs are the components, a polyline's legs
+// each on its own. An offset that passes round an open chain's end within the distance of it follows the end's
+// cap there; of an open chain's offset, what runs from its start or to its end is kept, and what else keeps clear
+// lies apart from it, about a chain that crosses itself.
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "bspline/conics.h"
+#include "bspline/intersect.h"
+#include "bspline/knots.h"
+#include "bspline/offset.h"
+#include "bspline/offset/offset_internal.h"
+
+namespace bsoffset {
+
+namespace {
+
+// The point and first derivative of cv at its end (at_end) or start, flattened onto z = 0.
+bool flat_end(const VOQbsp_curve *cv, bool at_end, double P[3], double T[3], int *rc) {
+  double v[6];
+  BScveval_n(cv, at_end ? end_of(cv) : start_of(cv), 1, v, rc);
+  if (*rc != 0) return false;
+  for (int c = 0; c < 3; ++c) P[c] = v[c], T[c] = v[3 + c];
+  P[2] = T[2] = 0.0;
+  return true;
+}
+
+double flat_gap(const double a[3], const double b[3]) { return std::hypot(a[0] - b[0], a[1] - b[1]); }
+
+void release(VOQbsp_curve *&cv) {
+  if (!cv) return;
+  int ignored = 0;
+  BSfreevoqcv(cv, &ignored);
+  cv = nullptr;
+}
+
+// A new record equal to src; NULL (rc set) on failure.
+VOQbsp_curve *copy_curve(const VOQbsp_curve *src, int *rc) {
+  VOQbsp_curve *c = nullptr;
+  BSallocvoqcv(src->order, src->num_poles, src->rational, 0, &c, rc);
+  if (*rc == 0) BScv_copy(rc, src, c);
+  if (*rc != 0) release(c);
+  return c;
+}
+
+// A copy of cv at z = 0.
+VOQbsp_curve *flat_copy(const VOQbsp_curve *cv, int *rc) {
+  VOQbsp_curve *c = copy_curve(cv, rc);
+  if (c)
+    for (int i = 0; i < c->num_poles; ++i) c->poles[3 * i + 2] = 0.0;
+  return c;
+}
+
+// The part of cv between u and v (u < v) as a new record; a copy when that is all of it.
+VOQbsp_curve *part_curve(const VOQbsp_curve *cv, double u, double v, int *rc) {
+  if (u <= start_of(cv) && v >= end_of(cv)) return copy_curve(cv, rc);
+  VOQbsp_curve *out = nullptr;
+  BSallocvoqcv(cv->order, cv->num_poles + 2 * cv->order, cv->rational, 0, &out, rc);
+  if (*rc != 0) return nullptr;
+  const BSboolean no = BSFALSE;
+  BSactivsplt(rc, cv, &u, &v, out, &no);
+  if (*rc != 0) release(out);
+  return out;
+}
+
+// The 2-pole line from p to q at their own heights, as a new record.
+VOQbsp_curve *segment(const double p[3], const double q[3], int *rc) {
+  VOQbsp_curve *c = nullptr;
+  BSallocvoqcv(2, 2, BSFALSE, 0, &c, rc);
+  if (*rc != 0) return nullptr;
+  c->order = 2, c->num_poles = 2, c->num_knots = 4, c->rational = BSFALSE, c->periodic = 0, c->non_uniform = 0;
+  c->planar = BSTRUE, c->phy_closed = BSFALSE, c->num_boundaries = 0;
+  const double knots[4] = {0, 0, 1, 1};
+  for (int k = 0; k < 4; ++k) c->knots[k] = knots[k];
+  for (int k = 0; k < 3; ++k) c->poles[k] = p[k], c->poles[3 + k] = q[k];
+  return c;
+}
+
+// *acc followed by next, raised to one order and joined end to start into a new *acc (next is only read).
+bool append_curve(VOQbsp_curve **acc, const VOQbsp_curve *next, int *rc) {
+  VOQbsp_curve *b = copy_curve(next, rc);
+  if (!b) return false;
+  std::int16_t order = 0;
+  BSboolean rational = BSFALSE;
+  int poles = 0;
+  BSofupdeg(acc, &b, &order, &rational, &poles, rc);
+  VOQbsp_curve *joined = nullptr;
+  if (*rc == 0) BSallocvoqcv(order, poles, rational, 0, &joined, rc);
+  if (*rc == 0) BSofcvjoin(*acc, b, joined, rc);
+  release(b);
+  if (*rc != 0) {
+    release(joined);
+    return false;
+  }
+  release(*acc);
+  *acc = joined;
+  return true;
+}
+
+struct Shape {
+  enum Kind { kPolyline, kArc, kCurve } kind = kCurve;
+  const VOQbsp_curve *cv = nullptr;
+  OwnedCurve flat;             // kCurve: the component at z = 0
+  std::vector<double> pts;     // kPolyline: its poles, x and y
+  double c[2] = {0, 0}, r = 0, a0 = 0, sweep = 0;  // kArc
+  double ends[2][2] = {{0, 0}, {0, 0}};            // start and end
+  double lo[2] = {0, 0}, hi[2] = {0, 0};
+  double d = 0;
+
+  bool make(const VOQbsp_curve *cv_in, double dist, int *rc) {
+    cv = cv_in, d = dist;
+    double p[3];
+    BScveval_n(cv, start_of(cv), 0, p, rc);
+    if (*rc != 0) return false;
+    ends[0][0] = p[0], ends[0][1] = p[1];
+    BScveval_n(cv, end_of(cv), 0, p, rc);
+    if (*rc != 0) return false;
+    ends[1][0] = p[0], ends[1][1] = p[1];
+    lo[0] = lo[1] = INFINITY, hi[0] = hi[1] = -INFINITY;
+    for (int i = 0; i < cv->num_poles; ++i) {
+      pole_point(cv, i, p);
+      for (int k = 0; k < 2; ++k) lo[k] = std::min(lo[k], p[k]), hi[k] = std::max(hi[k], p[k]);
+    }
+    if (cv->order == 2) {
+      // The ends are the end poles themselves, as the nearest points of the legs give them.
+      kind = kPolyline;
+      for (int i = 0; i < cv->num_poles; ++i) pole_point(cv, i, p), pts.push_back(p[0]), pts.push_back(p[1]);
+      ends[0][0] = pts[0], ends[0][1] = pts[1];
+      ends[1][0] = pts[pts.size() - 2], ends[1][1] = pts.back();
+      return true;
+    }
+    if (cv->rational) {
+      OwnedCurve arc;
+      BSallocvoqcv(3, 7, BSTRUE, 0, &arc.cv, rc);
+      std::uint16_t is_arc = 0;
+      double centre[3], radius = 0;
+      if (*rc == 0) BStstcvfarc(cv, &is_arc, centre, &radius, arc.cv, rc);
+      if (*rc != 0) return false;
+      if (is_arc == 1 || is_arc == 2) {
+        kind = kArc, c[0] = centre[0], c[1] = centre[1], r = radius;
+        a0 = std::atan2(ends[0][1] - c[1], ends[0][0] - c[0]);
+        if (is_arc == 2) {
+          sweep = 2 * M_PI;
+        } else {
+          // The sweep from the start through the middle to the end.
+          BScveval_n(cv, 0.5 * (start_of(cv) + end_of(cv)), 0, p, rc);
+          if (*rc != 0) return false;
+          const auto ccw = [&](double x, double y) {
+            const double a = std::atan2(y - c[1], x - c[0]) - a0;
+            return std::fmod(std::fmod(a, 2 * M_PI) + 2 * M_PI, 2 * M_PI);
+          };
+          const double am = ccw(p[0], p[1]), ae = ccw(ends[1][0], ends[1][1]);
+          sweep = am <= ae ? ae : ae - 2 * M_PI;
+        }
+        return true;
+      }
+    }
+    kind = kCurve;
+    flat.cv = copy_curve(cv, rc);
+    if (*rc != 0) return false;
+    for (int i = 0; i < flat.cv->num_poles; ++i) flat.cv->poles[3 * i + 2] = 0.0;
+    return true;
+  }
+
+  // A lower bound of the distance from p to the component.
+  double box_gap(const double p[2]) const {
+    const double dx = std::max({lo[0] - p[0], p[0] - hi[0], 0.0}), dy = std::max({lo[1] - p[1], p[1] - hi[1], 0.0});
+    return std::hypot(dx, dy);
+  }
+
+  // The distance from p to the component, and its nearest point.
+  double distance(const double p[2], double foot[2], int *rc) const {
+    if (kind == kPolyline) {
+      double best = INFINITY;
+      for (std::size_t i = 0; i + 3 < pts.size(); i += 2) {
+        const double ax = pts[i], ay = pts[i + 1], dx = pts[i + 2] - ax, dy = pts[i + 3] - ay;
+        const double l2 = dx * dx + dy * dy;
+        double t = l2 > 0 ? ((p[0] - ax) * dx + (p[1] - ay) * dy) / l2 : 0.0;
+        double fx, fy;
+        // The ends are the poles themselves, so that a nearest end is recognised exactly.
+        if (t <= 0) {
+          fx = ax, fy = ay;
+        } else if (t >= 1) {
+          fx = pts[i + 2], fy = pts[i + 3];
+        } else {
+          fx = ax + t * dx, fy = ay + t * dy;
+        }
+        const double g = std::hypot(p[0] - fx, p[1] - fy);
+        if (g < best) best = g, foot[0] = fx, foot[1] = fy;
+      }
+      return best;
+    }
+    if (kind == kArc) {
+      double a = std::atan2(p[1] - c[1], p[0] - c[0]) - a0;
+      if (sweep < 0) a = -a;
+      a = std::fmod(std::fmod(a, 2 * M_PI) + 2 * M_PI, 2 * M_PI);
+      const double rho = std::hypot(p[0] - c[0], p[1] - c[1]);
+      if (a <= std::fabs(sweep) && rho > 0) {
+        foot[0] = c[0] + r * (p[0] - c[0]) / rho, foot[1] = c[1] + r * (p[1] - c[1]) / rho;
+        return std::fabs(rho - r);
+      }
+      const double g0 = std::hypot(p[0] - ends[0][0], p[1] - ends[0][1]);
+      const double g1 = std::hypot(p[0] - ends[1][0], p[1] - ends[1][1]);
+      const int e = g1 < g0 ? 1 : 0;
+      foot[0] = ends[e][0], foot[1] = ends[e][1];
+      return e ? g1 : g0;
+    }
+    const double q[3] = {p[0], p[1], 0.0};
+    double u = 0, base[3], dist = 0;
+    BSmdstptcv(flat.cv, q, &u, base, &dist, rc);
+    foot[0] = base[0], foot[1] = base[1];
+    // An end found within the knot tolerance is that end.
+    for (int e = 0; e < 2; ++e)
+      if (u == (e ? end_of(flat.cv) : start_of(flat.cv))) foot[0] = ends[e][0], foot[1] = ends[e][1];
+    return dist;
+  }
+};
+
+// A stretch of the whole offset before it is cleared: a leg's offset piece (own >= 0) or what a corner join put
+// between two of them. Through the ends it shares with its neighbours (near[k], end of that leg near_end[k]) it
+// keeps no clearance from them: there the offset turns about the chain's corner.
+struct Stretch {
+  VOQbsp_curve *cv = nullptr;  // released with the clearing
+  int tag = 0;
+  double dist = 0;
+  int own = -1;
+  int parent = -1;           // the component it belongs to when it is part of that component's offset, else -1
+  int near[2] = {-1, -1}, near_end[2] = {0, 0};
+  int corner[2] = {-1, -1};  // the corners whose fill it bounds
+  bool never = false;        // the offset of an arc past its centre: it turns its corners, and keeps nothing
+  bool chord = false;        // a corner curve standing for a connecting line: what it keeps goes straight
+  bool bridge = false;       // an open chain's end cap: it only carries the offset from one kept stretch to another
+};
+
+// What a corner turning away from the offset side adds to the offset's reach: the area between the corner and
+// what its join made (an extension to the crossing, a corner curve, a connecting line), as a polygon (x, y pairs)
+// through the corner, the first piece's former end, the join, and the second piece's former start. Round and
+// straight fills lie within the distance of the corner; a mitre reaches beyond it.
+struct Fill {
+  std::vector<double> xy;
+  double lo[2] = {INFINITY, INFINITY}, hi[2] = {-INFINITY, -INFINITY};
+  void add(const double p[3]) {
+    xy.push_back(p[0]), xy.push_back(p[1]);
+    for (int k = 0; k < 2; ++k) lo[k] = std::min(lo[k], p[k]), hi[k] = std::max(hi[k], p[k]);
+  }
+  // The distance from p to the outline, negative inside.
+  double signed_gap(const double p[2]) const {
+    const std::size_t n = xy.size() / 2;
+    double best = INFINITY;
+    bool inside = false;
+    for (std::size_t i = 0, j = n - 1; i < n; j = i++) {
+      const double ax = xy[2 * j], ay = xy[2 * j + 1], bx = xy[2 * i], by = xy[2 * i + 1];
+      if ((by > p[1]) != (ay > p[1]) && p[0] < ax + (bx - ax) * (p[1] - ay) / (by - ay)) inside = !inside;
+      const double dx = bx - ax, dy = by - ay, l2 = dx * dx + dy * dy;
+      const double t = l2 > 0 ? std::clamp(((p[0] - ax) * dx + (p[1] - ay) * dy) / l2, 0.0, 1.0) : 0.0;
+      best = std::min(best, std::hypot(p[0] - ax - t * dx, p[1] - ay - t * dy));
+    }
+    return inside ? -best : best;
+  }
+};
+
+// Points of cv appended to fill: all of it (from NULL), or from the foot of `from` to its end (at_end), or from
+// its start to the foot of `from`; what lies beyond the foot at the other side is not the join's.
+bool trace(const VOQbsp_curve *cv, const double *from, bool at_end, Fill *fill, int *rc) {
+  double a = start_of(cv), b = end_of(cv);
+  if (from) {
+    OwnedCurve flat;
+    if (!(flat.cv = flat_copy(cv, rc))) return false;
+    const double q[3] = {from[0], from[1], 0.0};
+    double u = 0, foot[3], dist = 0;
+    BSmdstptcv(flat.cv, q, &u, foot, &dist, rc);
+    if (*rc != 0) return false;
+    (at_end ? a : b) = u;
+  }
+  const int spans = std::max(1, cv->num_poles - cv->order + 1), n = cv->order == 2 ? spans : 16 * spans;
+  for (int k = 0; k <= n; ++k) {
+    double p[3];
+    BScveval_n(cv, a + (b - a) * k / n, 0, p, rc);
+    if (*rc != 0) return false;
+    fill->add(p);
+  }
+  return true;
+}
+
+// A kept stretch of one stretch: parameters, end points, and whether each end is a cut (else the stretch's own
+// end); next: the kept stretch that goes on from its end.
+struct Kept {
+  int stretch = 0;
+  double t[2] = {0, 0};
+  double p[2][3] = {{0, 0, 0}, {0, 0, 0}};
+  bool cut[2] = {false, false};
+  int next = -1;
+  bool has_prev = false, used = false;
+};
+
+// A leg of the chain: a component, or one leg of a polyline component; its offset piece (NULL: nothing left).
+struct Leg {
+  const VOQbsp_curve *cv = nullptr;
+  VOQbsp_curve *off = nullptr;
+  VOQbsp_curve *own_cv = nullptr, *own_off = nullptr;  // records made here for a polyline's leg
+  int parent = 0;
+  double dist = 0;
+  bool past = false;  // an arc offset past its centre
+};
+
+struct Clearing {
+  const LegChain &ch;
+  std::vector<Leg> legs;
+  std::unique_ptr<Shape[]> shapes;
+  std::vector<Fill> fills;
+  std::vector<Stretch> parts;
+  double margin = 0, scale = 0;
+
+  explicit Clearing(const LegChain &c) : ch(c) {}
+  Clearing(const Clearing &) = delete;
+  Clearing &operator=(const Clearing &) = delete;
+  ~Clearing() {
+    for (Stretch &s : parts) release(s.cv);
+    for (Leg &l : legs) release(l.own_cv), release(l.own_off);
+  }
+
+  // The legs of the chain, each with its offset: a polyline component (order 2, three poles or more) leg by leg,
+  // legs of no length left out.
+  bool split(int *rc) {
+    const std::int16_t flag = ch.option == 1 ? 1 : 0;
+    for (int k = 0; k < ch.n; ++k) {
+      const VOQbsp_curve *cv = ch.cv[k];
+      if (cv->order != 2 || cv->num_poles < 3 || !ch.off[k]) {
+        Leg l;
+        l.cv = cv, l.off = ch.off[k], l.parent = k, l.dist = ch.dist[k];
+        legs.push_back(l);
+        continue;
+      }
+      for (int i = 0; i + 1 < cv->num_poles; ++i) {
+        double p[3], q[3];
+        pole_point(cv, i, p), pole_point(cv, i + 1, q);
+        if (!(flat_gap(p, q) > BStoltab[bstol::dist_tol])) continue;
+        Leg l;
+        l.parent = k, l.dist = ch.dist[k];
+        legs.push_back(l);
+        Leg &n = legs.back();
+        if (!(n.own_cv = segment(p, q, rc))) return false;
+        BSxycvoff(n.own_cv, n.dist, flag, ch.normal, ch.side, &n.own_off, rc);
+        if (*rc == 5 || *rc == BSRC_NO_JOIN) *rc = 0;
+        if (*rc != 0) return false;
+        n.cv = n.own_cv, n.off = n.own_off;
+      }
+    }
+    for (Leg &l : legs) {
+      l.past = offset_past_centre(l.cv, l.dist, ch.side, ch.normal, rc);
+      if (*rc != 0) return false;
+    }
+    return true;
+  }
+
+  // How far p keeps clear of the bands of the legs that stretch s answers to (negative: inside one).
+  double clearance(const Stretch &s, const double p[3], int *rc) const {
+    double g = 1e300;
+    for (int k = 0; k < static_cast<int>(legs.size()); ++k) {
+      if (k == s.own || !legs[k].off) continue;
+      const Shape &sh = shapes[k];
+      if (sh.box_gap(p) - sh.d >= g) continue;
+      double foot[2];
+      const double dist = sh.distance(p, foot, rc);
+      if (*rc != 0) return 0.0;
+      bool through_corner = false;
+      for (int e = 0; e < 2; ++e)
+        if (s.near[e] == k && foot[0] == sh.ends[s.near_end[e]][0] && foot[1] == sh.ends[s.near_end[e]][1])
+          through_corner = true;
+      if (!through_corner) g = std::min(g, dist - sh.d);
+    }
+    for (int f = 0; f < static_cast<int>(fills.size()); ++f) {
+      const Fill &fl = fills[f];
+      if (f == s.corner[0] || f == s.corner[1] || fl.xy.size() < 6) continue;
+      const double dx = std::max({fl.lo[0] - p[0], p[0] - fl.hi[0], 0.0});
+      const double dy = std::max({fl.lo[1] - p[1], p[1] - fl.hi[1], 0.0});
+      if (std::hypot(dx, dy) >= g) continue;
+      g = std::min(g, fl.signed_gap(p));
+    }
+    return g;
+  }
+  struct Probe {
+    double t, p[3], g;
+  };
+  Probe probe(const Stretch &s, double t, int *rc) const {
+    Probe q{t, {0, 0, 0}, 0};
+    BScveval_n(s.cv, t, 0, q.p, rc);
+    if (*rc == 0) q.g = clearance(s, q.p, rc);
+    return q;
+  }
+  bool clear(const Probe &q) const { return q.g >= -margin; }
+
+  // The parameters between a and b where s passes into or out of a band, ascending. The clearance changes no
+  // faster than the arc length: between two probes a stretch that could not reach the other side is left alone.
+  void cuts(const Stretch &s, const Probe &a, const Probe &b, double floor, int depth, std::vector<double> *out,
+            int *rc) const {
+    if (*rc != 0) return;
+    const double h = 1.1 * flat_gap(a.p, b.p);
+    const bool ca = clear(a), cb = clear(b);
+    if (ca == cb && (ca ? a.g + b.g - h >= -2 * margin : a.g + b.g + h < -2 * margin)) return;
+    if (depth > 48 || std::fabs(b.t - a.t) <= floor) {
+      if (ca == cb) return;
+      // The margin only spares what grazes a band; a crossing is put where the band begins.
+      const double at = std::min(0.0, ca ? a.g : b.g);
+      Probe lo = a, hi = b;
+      for (int it = 0; it < 200; ++it) {
+        const double mid = 0.5 * (lo.t + hi.t);
+        if (mid <= std::min(lo.t, hi.t) || mid >= std::max(lo.t, hi.t)) break;
+        const Probe m = probe(s, mid, rc);
+        if (*rc != 0) return;
+        ((m.g >= at) == ca ? lo : hi) = m;
+      }
+      out->push_back(ca ? lo.t : hi.t);
+      return;
+    }
+    const Probe m = probe(s, 0.5 * (a.t + b.t), rc);
+    if (*rc != 0) return;
+    cuts(s, a, m, floor, depth + 1, out, rc);
+    cuts(s, m, b, floor, depth + 1, out, rc);
+  }
+
+  // The kept stretches of stretch i appended to kept.
+  void keep(int i, std::vector<Kept> *kept, int *rc) const {
+    const Stretch &s = parts[i];
+    const VOQbsp_curve *cv = s.cv;
+    const double t0 = start_of(cv), t1 = end_of(cv);
+    if (!(t1 > t0) || s.never) return;
+    const int spans = std::max(1, cv->num_poles - cv->order + 1);
+    const int n = std::max(16, 4 * spans);
+    std::vector<Probe> probes;
+    for (int k = 0; k <= n && *rc == 0; ++k) probes.push_back(probe(s, k == n ? t1 : t0 + (t1 - t0) * k / n, rc));
+    if (*rc != 0) return;
+    std::vector<double> at;
+    const double floor = (t1 - t0) / 4096.0;
+    for (int k = 0; k < n && *rc == 0; ++k) cuts(s, probes[k], probes[k + 1], floor, 0, &at, rc);
+    if (*rc != 0) return;
+    // Walk the cuts: each one switches between kept and cleared.
+    bool in = clear(probes[0]);
+    double from = t0;
+    bool from_cut = false;
+    double ktol = 0;
+    knot_tolerance(cv, &ktol, rc);
+    if (*rc != 0) return;
+    // A stretch too short to cut out of the piece is only a point where others meet.
+    const auto add = [&](double a, bool a_cut, double b, bool b_cut) {
+      if (!(b - a > ktol)) return;
+      Kept k;
+      k.stretch = i, k.t[0] = a, k.t[1] = b, k.cut[0] = a_cut, k.cut[1] = b_cut;
+      BScveval_n(cv, a, 0, k.p[0], rc);
+      if (*rc == 0) BScveval_n(cv, b, 0, k.p[1], rc);
+      if (*rc == 0) kept->push_back(k);
+    };
+    for (double t : at) {
+      if (in) add(from, from_cut, t, true);
+      in = !in, from = t, from_cut = true;
+    }
+    if (in) add(from, from_cut, t1, false);
+  }
+};
+
+
+// A leg's offset as the test of its room sees it: a segment, a circular arc or any other curve, with positions
+// along it from 0 at its start to 1 at its end.
+struct Track {
+  enum Kind { kSegment, kCircle, kCurve } kind = kCurve;
+  const VOQbsp_curve *cv = nullptr;
+  double s[2] = {0, 0}, e[2] = {0, 0};            // its ends
+  double c[2] = {0, 0}, r = 0, a0 = 0, sweep = 0;  // kCircle
+
+  bool make(const VOQbsp_curve *curve, int *rc) {
+    cv = curve;
+    double p[3];
+    BScveval_n(cv, start_of(cv), 0, p, rc);
+    if (*rc != 0) return false;
+    s[0] = p[0], s[1] = p[1];
+    BScveval_n(cv, end_of(cv), 0, p, rc);
+    if (*rc != 0) return false;
+    e[0] = p[0], e[1] = p[1];
+    if (cv->order == 2 && cv->num_poles == 2) {
+      kind = kSegment;
+      return true;
+    }
+    kind = kCurve;
+    if (!cv->rational || cv->order != 3) return true;
+    // A circle through the ends and the middle that the quarter points lie on too.
+    double q[3][3];
+    const double t0 = start_of(cv), t1 = end_of(cv);
+    for (int k = 0; k < 3; ++k) {
+      BScveval_n(cv, t0 + (t1 - t0) * (k + 1) / 4, 0, q[k], rc);
+      if (*rc != 0) return false;
+    }
+    const double bx = q[1][0] - s[0], by = q[1][1] - s[1], cx = e[0] - s[0], cy = e[1] - s[1];
+    const double den = 2 * (bx * cy - by * cx);
+    if (!(std::fabs(den) > 1e-12 * (bx * bx + by * by + cx * cx + cy * cy))) return true;
+    const double b2 = bx * bx + by * by, c2 = cx * cx + cy * cy;
+    const double ox = s[0] + (cy * b2 - by * c2) / den, oy = s[1] + (bx * c2 - cx * b2) / den;
+    const double rad = std::hypot(s[0] - ox, s[1] - oy);
+    const double tol = 1e-12 * (std::fabs(ox) + std::fabs(oy) + rad);
+    for (int k : {0, 2})
+      if (!(std::fabs(std::hypot(q[k][0] - ox, q[k][1] - oy) - rad) <= tol)) return true;
+    kind = kCircle, c[0] = ox, c[1] = oy, r = rad, a0 = std::atan2(s[1] - oy, s[0] - ox);
+    const auto ccw = [&](double x, double y) {
+      const double a = std::atan2(y - oy, x - ox) - a0;
+      return std::fmod(std::fmod(a, 2 * M_PI) + 2 * M_PI, 2 * M_PI);
+    };
+    const double am = ccw(q[1][0], q[1][1]), ae = ccw(e[0], e[1]);
+    sweep = am <= ae ? ae : ae - 2 * M_PI;
+    return true;
+  }
+
+  // The position of a point of the circle along the arc (outside [0, 1] off it, the nearer way round).
+  double on_circle(const double p[2]) const {
+    double a = std::atan2(p[1] - c[1], p[0] - c[0]) - a0;
+    if (sweep < 0) a = -a;
+    a = std::fmod(std::fmod(a, 2 * M_PI) + 2 * M_PI, 2 * M_PI);
+    const double f = a / std::fabs(sweep);
+    return f > 1 && a - std::fabs(sweep) > 2 * M_PI - a ? (a - 2 * M_PI) / std::fabs(sweep) : f;
+  }
+  // The points where the line through p with direction d (p + t d) meets the circle: their count, and t.
+  int line_meets(const double p[2], const double d[2], double t[2]) const {
+    const double fx = p[0] - c[0], fy = p[1] - c[1], A = d[0] * d[0] + d[1] * d[1];
+    const double B = 2 * (fx * d[0] + fy * d[1]), C = fx * fx + fy * fy - r * r, D = B * B - 4 * A * C;
+    if (!(A > 0) || D < 0) return 0;
+    const double q = std::sqrt(D);
+    t[0] = (-B - q) / (2 * A), t[1] = (-B + q) / (2 * A);
+    return 2;
+  }
+};
+
+// Where two legs' offsets cross at a corner that turns towards the offset side, the one latest on the first: the
+// positions along each and the point; false when they do not cross.
+bool corner_crossing(const Track &a, const Track &b, double *fa, double *fb, double pt[2], int *rc) {
+  const double tol = BStoltab[bstol::dist_tol];
+  std::vector<std::array<double, 4>> found;  // position on a, on b, point
+  const auto seg_len = [](const Track &t) { return std::hypot(t.e[0] - t.s[0], t.e[1] - t.s[1]); };
+  // A position within the pieces, to the distance tolerance beyond their ends.
+  const auto near_range = [&](double f, double len) {
+    const double slack = tol / std::max(len, tol);
+    return f >= -slack && f <= 1 + slack;
+  };
+  if (a.kind == Track::kSegment && b.kind == Track::kSegment) {
+    const double r[2] = {a.e[0] - a.s[0], a.e[1] - a.s[1]}, s[2] = {b.e[0] - b.s[0], b.e[1] - b.s[1]};
+    const double w[2] = {b.s[0] - a.s[0], b.s[1] - a.s[1]}, den = r[0] * s[1] - r[1] * s[0];
+    const double lr = seg_len(a), ls = seg_len(b);
+    if (std::fabs(den) > 1e-12 * lr * ls) {
+      const double f = (w[0] * s[1] - w[1] * s[0]) / den, g = (w[0] * r[1] - w[1] * r[0]) / den;
+      if (near_range(f, lr) && near_range(g, ls)) found.push_back({f, g, a.s[0] + f * r[0], a.s[1] + f * r[1]});
+    }
+  } else if ((a.kind == Track::kSegment && b.kind == Track::kCircle) ||
+             (a.kind == Track::kCircle && b.kind == Track::kSegment)) {
+    const Track &line = a.kind == Track::kSegment ? a : b, &circle = a.kind == Track::kSegment ? b : a;
+    const double d[2] = {line.e[0] - line.s[0], line.e[1] - line.s[1]}, len = seg_len(line);
+    double t[2];
+    const int n = circle.line_meets(line.s, d, t);
+    for (int k = 0; k < n; ++k) {
+      const double p[2] = {line.s[0] + t[k] * d[0], line.s[1] + t[k] * d[1]}, g = circle.on_circle(p);
+      if (near_range(t[k], len) && near_range(g, circle.r * std::fabs(circle.sweep)))
+        found.push_back(a.kind == Track::kSegment ? std::array<double, 4>{t[k], g, p[0], p[1]}
+                                                  : std::array<double, 4>{g, t[k], p[0], p[1]});
+    }
+  } else if (a.kind == Track::kCircle && b.kind == Track::kCircle) {
+    const double dx = b.c[0] - a.c[0], dy = b.c[1] - a.c[1], d = std::hypot(dx, dy);
+    if (d > 0 && d <= a.r + b.r && d >= std::fabs(a.r - b.r)) {
+      const double l = (a.r * a.r - b.r * b.r + d * d) / (2 * d), h = std::sqrt(std::max(0.0, a.r * a.r - l * l));
+      for (const double sgn : {-1.0, 1.0}) {
+        const double p[2] = {a.c[0] + (l * dx - sgn * h * dy) / d, a.c[1] + (l * dy + sgn * h * dx) / d};
+        const double f = a.on_circle(p), g = b.on_circle(p);
+        if (near_range(f, a.r * std::fabs(a.sweep)) && near_range(g, b.r * std::fabs(b.sweep)))
+          found.push_back({f, g, p[0], p[1]});
+      }
+    }
+  } else {
+    OwnedCurve flat_a, flat_b;
+    if (!(flat_a.cv = flat_copy(a.cv, rc)) || !(flat_b.cv = flat_copy(b.cv, rc))) return false;
+    Crossings x;
+    BSboolean int_alloc = 0, over_alloc = 0;
+    BScvcvint(flat_a.cv, flat_b.cv, BSTRUE, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &x.n_int,
+              &x.n_over, &int_alloc, &over_alloc, &x.pts, &x.par1, &x.par2, &x.over_pts, &x.over1, &x.over2, rc);
+    const double a0 = start_of(a.cv), a1 = end_of(a.cv), b0 = start_of(b.cv), b1 = end_of(b.cv);
+    for (int q = 0; q < x.n_int && *rc == 0; ++q)
+      found.push_back({(x.par1[q] - a0) / (a1 - a0), (x.par2[q] - b0) / (b1 - b0), x.pts[3 * q], x.pts[3 * q + 1]});
+  }
+  if (*rc != 0 || found.empty()) return false;
+  const auto latest =
+      std::max_element(found.begin(), found.end(), [](const auto &x, const auto &y) { return x[0] < y[0]; });
+  *fa = (*latest)[0], *fb = (*latest)[1], pt[0] = (*latest)[2], pt[1] = (*latest)[3];
+  return true;
+}
+
+}  // namespace
+
+bool corner_kind(const VOQbsp_curve *a, const VOQbsp_curve *b, const double normal[3], int side, int *kind,
+                 int *rc) {
+  double P[3], T1[3], S[3], T2[3];
+  if (!flat_end(a, true, P, T1, rc) || !flat_end(b, false, S, T2, rc)) return false;
+  if (!BSnorvec(rc, T1) || !BSnorvec(rc, T2)) return false;
+  double Q1[3], Q3[3];
+  for (int c = 0; c < 3; ++c) Q1[c] = P[c] - T1[c], Q3[c] = P[c] + T2[c];
+  int s = side;
+  return BSzigzag(rc, Q1, P, Q3, normal, &s, kind) != 0;
+}
+
+bool offset_past_centre(const VOQbsp_curve *cv, double dist, int side, const double normal[3], int *rc) {
+  if (!cv->rational || cv->order < 3) return false;
+  // No radius is shorter than half the chord.
+  double a[3], b[3];
+  BScveval_n(cv, start_of(cv), 0, a, rc);
+  if (*rc == 0) BScveval_n(cv, end_of(cv), 0, b, rc);
+  if (*rc != 0 || 2 * dist < flat_gap(a, b) * (1 - 1e-9)) return false;
+  OwnedCurve arc;
+  BSallocvoqcv(3, 7, BSTRUE, 0, &arc.cv, rc);
+  std::uint16_t is_arc = 0;
+  double centre[3], radius = 0;
+  if (*rc == 0) BStstcvfarc(cv, &is_arc, centre, &radius, arc.cv, rc);
+  if (*rc != 0 || is_arc == 0) return false;
+  double P[3], T[3];
+  if (!flat_end(cv, false, P, T, rc)) return false;
+  // The offset direction side (T x normal) against the way to the centre.
+  const double n[2] = {side * (T[1] * normal[2]), side * (-T[0] * normal[2])};
+  const bool inwards = n[0] * (centre[0] - P[0]) + n[1] * (centre[1] - P[1]) > 0;
+  return inwards && dist >= radius - BStoltab[bstol::dist_tol];
+}
+
+bool clear_offset(const LegChain &c, int room, int *m, VOQbsp_curve **out, int *tags, double *odist, int *rc) {
+  *m = 0;
+  Clearing cl(c);
+  if (!cl.split(rc)) return true;
+  const std::vector<Leg> &legs = cl.legs;
+  const int nl = static_cast<int>(legs.size());
+  std::vector<int> alive;
+  bool gives_way = false;
+  for (int k = 0; k < nl; ++k) {
+    if (legs[k].off) alive.push_back(k);
+    gives_way = gives_way || (legs[k].off && legs[k].past);
+  }
+  const int a = static_cast<int>(alive.size());
+  const int corners = a == 0 ? 0 : a - 1 + (c.closed ? 1 : 0);
+  std::vector<int> kind(static_cast<std::size_t>(a), 0);
+  for (int k = 0; k < corners; ++k) {
+    const Leg &lj = legs[alive[k]], &li = legs[alive[(k + 1) % a]];
+    if (!corner_kind(lj.cv, li.cv, c.normal, c.side, &kind[k], rc)) return true;
+    if (c.kinds && lj.cv == c.cv[lj.parent] && li.cv == c.cv[li.parent])
+      c.kinds->push_back({lj.parent, li.parent, kind[k]});
+  }
+
+  // A leg gives way where the offsets about a corner towards the offset side do not cross, or where a leg's
+  // offset is cut at its two ends in reverse order.
+  if (!gives_way && a > 0) {
+    std::vector<Track> track(static_cast<std::size_t>(a));
+    std::vector<std::array<double, 3>> from(static_cast<std::size_t>(a)), to(static_cast<std::size_t>(a));
+    for (int k = 0; k < a; ++k) {
+      if (!track[k].make(legs[alive[k]].off, rc)) return true;
+      from[k] = {0.0, track[k].s[0], track[k].s[1]}, to[k] = {1.0, track[k].e[0], track[k].e[1]};
+    }
+    for (int k = 0; k < corners && !gives_way; ++k) {
+      if (kind[k] != 2) continue;
+      const int kn = (k + 1) % a;
+      double fa = 0, fb = 0, pt[2];
+      gives_way = !corner_crossing(track[k], track[kn], &fa, &fb, pt, rc);
+      if (*rc != 0) return true;
+      if (fa < to[k][0]) to[k] = {fa, pt[0], pt[1]};
+      if (fb > from[kn][0]) from[kn] = {fb, pt[0], pt[1]};
+    }
+    for (int k = 0; k < a && !gives_way; ++k)
+      gives_way = to[k][0] < from[k][0] &&
+                  std::hypot(to[k][1] - from[k][1], to[k][2] - from[k][2]) > BStoltab[bstol::dist_tol];
+  }
+  if (!gives_way) return false;
+  if (a == 0) {
+    *rc = BSRC_NO_JOIN;
+    return true;
+  }
+
+  cl.shapes.reset(new Shape[static_cast<std::size_t>(nl)]);
+  double dmin = INFINITY, dmax = 0, extent = 0;
+  for (int k = 0; k < nl; ++k) {
+    if (!cl.shapes[k].make(legs[k].cv, legs[k].dist, rc)) return true;
+    dmin = std::min(dmin, legs[k].dist), dmax = std::max(dmax, legs[k].dist);
+    for (int e = 0; e < 2; ++e)
+      extent = std::max({extent, std::fabs(cl.shapes[k].lo[e]), std::fabs(cl.shapes[k].hi[e])});
+  }
+  cl.scale = extent + dmax;
+  // What a piece may graze a band by: the rounding of the offsets' points, some ulps of the farthest coordinate.
+  cl.margin = 2e-14 * cl.scale;
+
+  // The legs' pieces with their corners: a corner away from the offset side joined as the corner joins join it (a
+  // polyline's own corners as its offset makes them), one towards it left open: the clearing cuts its pieces
+  // where they cross. An arc offset past its centre turns the corners at its ends like any piece, round.
+  std::vector<OwnedCurve> piece(static_cast<std::size_t>(a)), join(static_cast<std::size_t>(a));
+  std::vector<int> join_tag(static_cast<std::size_t>(a), 0);
+  std::vector<double> join_dist(static_cast<std::size_t>(a), 0.0);
+  std::vector<char> chord(static_cast<std::size_t>(a), 0);
+  cl.fills.resize(static_cast<std::size_t>(a));
+  for (int k = 0; k < a; ++k)
+    if (!(piece[k].cv = copy_curve(legs[alive[k]].off, rc))) return true;
+  const double jtol = BStoltab[bstol::dist_tol];
+  for (int k = 0; k < corners; ++k) {
+    const int kn = (k + 1) % a;
+    const Leg &lj = legs[alive[k]], &li = legs[alive[kn]];
+    const bool inner = lj.parent == li.parent && alive[kn] == alive[k] + 1;
+    if (kind[k] == 2) continue;
+    double E[3], S[3];
+    pole_point(piece[k].cv, piece[k].cv->num_poles - 1, E);
+    pole_point(piece[kn].cv, 0, S);
+    const double dmax2 = std::max(lj.dist, li.dist);
+    if (kind[k] == 1) {
+      if (flat_gap(E, S) > jtol) {
+        if (!(join[k].cv = segment(E, S, rc))) return true;
+        join_tag[k] = BSJOIN_SEGMENT, join_dist[k] = dmax2;
+      }
+      continue;
+    }
+    int indices[4] = {0, 0, 0, 0};
+    double dists[4] = {0, 0, 0, 0};
+    VOQbsp_curve *r[3] = {nullptr, nullptr, nullptr};
+    const auto corner_join = [&](std::int16_t mode) {
+      std::int16_t pending = 0;
+      double point[3] = {0, 0, 0};
+      int count = 0;
+      BScmpextoff(lj.cv, li.cv, piece[k].cv, piece[kn].cv, mode, lj.dist, li.dist, c.normal, c.side,
+                  c.num[li.parent], &pending, point, &count, indices, dists, &r[0], &r[1], &r[2], rc);
+    };
+    const auto drop = [&] {
+      for (VOQbsp_curve *&x : r) release(x);
+    };
+    const std::int16_t mode = lj.past || li.past ? 1 : inner ? (c.option == 1 ? 1 : 0) : c.option;
+    corner_join(mode);
+    // A connecting line is cleared as the corner curve it cuts across, so that what it keeps ends at the distance.
+    if (*rc == 0 && mode == 2 && r[2] && indices[0] == BSJOIN_SEGMENT) {
+      drop();
+      corner_join(1);
+      chord[k] = 1;
+    }
+    if (*rc == BSRC_NO_JOIN) {
+      // The end tangents of a sharp join run side by side: the ends are joined straight.
+      *rc = 0;
+      if (!(join[k].cv = segment(E, S, rc))) return true;
+      join_tag[k] = BSJOIN_SEGMENT, join_dist[k] = dmax2;
+      continue;
+    }
+    if (*rc != 0) {
+      drop();
+      return true;
+    }
+    OwnedCurve made[3];
+    for (int q = 0; q < 3; ++q) made[q].cv = r[q];
+    const auto take = [](OwnedCurve &into, OwnedCurve &from) {
+      if (!from.cv) return;
+      into.release();
+      into.cv = from.cv, from.cv = nullptr;
+    };
+    take(piece[k], made[0]);
+    if (made[2].cv) {
+      take(join[k], made[1]);
+      join_tag[k] = indices[0], join_dist[k] = dists[0];
+      take(piece[kn], made[2]);
+    } else {
+      take(piece[kn], made[1]);
+    }
+    // The fill: from the corner to the first piece's former end, along the join, back from the second piece's
+    // former start.
+    double V[3];
+    BScveval_n(lj.cv, end_of(lj.cv), 0, V, rc);
+    if (*rc != 0) return true;
+    Fill &fill = cl.fills[k];
+    fill.add(V), fill.add(E);
+    if (!trace(piece[k].cv, E, true, &fill, rc) || (join[k].cv && !trace(join[k].cv, nullptr, true, &fill, rc)) ||
+        !trace(piece[kn].cv, S, false, &fill, rc))
+      return true;
+    fill.add(S);
+  }
+  // The stretches in chain order, each piece followed by its corner's join.
+  for (int k = 0; k < a; ++k) {
+    const int i = alive[k];
+    const bool has_prev = k > 0 || c.closed, has_next = k + 1 < a || c.closed;
+    const int prev = alive[(k + a - 1) % a], next = alive[(k + 1) % a];
+    Stretch s;
+    s.cv = piece[k].cv, piece[k].cv = nullptr;
+    s.tag = c.num[legs[i].parent], s.dist = legs[i].dist, s.own = i, s.parent = legs[i].parent, s.never = legs[i].past;
+    s.corner[0] = has_prev ? (k + a - 1) % a : -1, s.corner[1] = has_next ? k : -1;
+    if (has_prev) s.near[0] = prev, s.near_end[0] = 1;
+    if (has_next) s.near[1] = next, s.near_end[1] = 0;
+    cl.parts.push_back(s);
+    if (join[k].cv) {
+      const bool inner = legs[next].parent == legs[i].parent && next == i + 1;
+      Stretch t;
+      t.cv = join[k].cv, join[k].cv = nullptr;
+      t.tag = chord[k] ? BSJOIN_SEGMENT : inner ? c.num[legs[i].parent] : join_tag[k];
+      t.dist = join_dist[k], t.parent = inner ? legs[i].parent : -1, t.chord = chord[k] != 0;
+      t.near[0] = i, t.near_end[0] = 1, t.near[1] = next, t.near_end[1] = 0;
+      t.corner[0] = t.corner[1] = k;
+      cl.parts.push_back(t);
+    }
+  }
+
+  // An open chain's ends are capped: an offset that passes round an end within the distance of it follows the
+  // cap there from where it is cut to where it comes clear again.
+  const int np = static_cast<int>(cl.parts.size());
+  for (int e = 0; e < 2 && !c.closed; ++e) {
+    const int at = e ? alive.back() : alive.front();
+    const Leg &leg = legs[at];
+    double W[6], T[3];
+    BScveval_n(leg.cv, e ? end_of(leg.cv) : start_of(leg.cv), 1, W, rc);
+    if (*rc != 0) return true;
+    for (int k = 0; k < 3; ++k) T[k] = W[3 + k];
+    T[2] = 0.0;
+    if (!BSnorvec(rc, T)) {
+      *rc = 0;  // an end of no direction has no cap
+      continue;
+    }
+    // side (T x normal): the offset side; the cap runs from the back side round the start to the offset side, or
+    // from the offset side round the end to the back side.
+    const double n[2] = {c.side * T[1] * c.normal[2], -c.side * T[0] * c.normal[2]};
+    const double sgn = e ? 1.0 : -1.0;
+    const double P0[3] = {W[0] + sgn * leg.dist * n[0], W[1] + sgn * leg.dist * n[1], W[2]};
+    const double P1[3] = {W[0] - sgn * leg.dist * n[0], W[1] - sgn * leg.dist * n[1], W[2]};
+    const double M[3] = {W[0] + sgn * leg.dist * T[0], W[1] + sgn * leg.dist * T[1], W[2]};
+    Stretch cap;
+    BSallocvoqcv(3, 7, BSTRUE, 0, &cap.cv, rc);
+    if (*rc == 0) BSarc3pts(rc, P0, M, P1, cap.cv);
+    if (*rc != 0) {
+      release(cap.cv);
+      return true;
+    }
+    cap.tag = BSJOIN_ARC, cap.dist = leg.dist, cap.bridge = true;
+    cap.near[0] = at, cap.near_end[0] = e;
+    cl.parts.push_back(cap);
+  }
+
+  // What each stretch keeps.
+  std::vector<Kept> kept;
+  for (int i = 0; i < static_cast<int>(cl.parts.size()) && *rc == 0; ++i) cl.keep(i, &kept, rc);
+  if (*rc != 0) return true;
+  const int nk = static_cast<int>(kept.size());
+  if (nk == 0) {
+    *rc = BSRC_NO_JOIN;
+    return true;
+  }
+  // Each kept stretch goes on where the next one starts: after its stretch's own end, the next stretch's start;
+  // after a cut, the start of a stretch cut there too, the later one where there are two (the loop between is
+  // cleared). Ends of a corner that hardly turns towards the offset side lie within the match of each other, and
+  // offsets of curves other than lines and arcs stray from the true offset by up to the offset tolerance, and so
+  // may the ends at a crossing they make; the crossing itself is then found below.
+  const double match = std::max({2 * std::sqrt(2 * cl.margin * dmax), 1e-12 * cl.scale,
+                                 std::min(2 * BStoltab[bstol::offset_tol], 0.1 * dmin)});
+  // A cap is only followed from a cut to a cut: it never leads off the offset's own ends.
+  const auto capped = [&](const Kept &x, int e) { return cl.parts[x.stretch].bridge && !x.cut[e]; };
+  for (int k = 0; k < nk; ++k) {
+    Kept &x = kept[k];
+    int best = -1;
+    double gap = INFINITY;
+    if (capped(x, 1)) continue;
+    for (int q = 0; q < nk; ++q) {
+      const Kept &y = kept[q];
+      if (q == k || y.has_prev || capped(y, 0)) continue;
+      const double g = flat_gap(x.p[1], y.p[0]);
+      if (!(g <= match)) continue;
+      if (!x.cut[1] && !y.cut[0] && x.stretch < np && y.stretch == (x.stretch + 1) % np &&
+          (c.closed || y.stretch > x.stretch)) {
+        best = q;
+        break;
+      }
+      if (g < gap - 1e-12 * cl.scale || (g <= gap + 1e-12 * cl.scale && y.stretch > kept[best].stretch))
+        best = q, gap = g;
+    }
+    if (best >= 0) x.next = best, kept[best].has_prev = true;
+  }
+  // Offsets that run on along one line (or circle) both keep their common stretch, each at the distance; the
+  // earlier one gives way where the later one starts on it, and goes on along it.
+  for (int q = 0; q < nk; ++q) {
+    Kept &y = kept[q];
+    if (y.has_prev) continue;
+    for (int k = 0; k < nk; ++k) {
+      Kept &x = kept[k];
+      if (k == q || x.next >= 0) continue;
+      const VOQbsp_curve *xc = cl.parts[x.stretch].cv;
+      OwnedCurve flat;
+      if (!(flat.cv = flat_copy(xc, rc))) return true;
+      const double at[3] = {y.p[0][0], y.p[0][1], 0.0};
+      double u = 0, foot[3], gap = 0;
+      BSmdstptcv(flat.cv, at, &u, foot, &gap, rc);
+      if (*rc != 0) return true;
+      if (!(gap <= match && u > x.t[0] && u < x.t[1])) continue;
+      double tx[6], ty[6];
+      BScveval_n(xc, u, 1, tx, rc);
+      if (*rc == 0) BScveval_n(cl.parts[y.stretch].cv, y.t[0], 1, ty, rc);
+      if (*rc != 0) return true;
+      const double along = tx[3] * ty[3] + tx[4] * ty[4], across = tx[3] * ty[4] - tx[4] * ty[3];
+      if (!(along > 0 && std::fabs(across) <= 1e-9 * along)) continue;
+      x.t[1] = u, x.cut[1] = true, x.next = q, y.has_prev = true;
+      for (int e = 0; e < 3; ++e) x.p[1][e] = y.p[0][e];
+      break;
+    }
+  }
+  // Where a cut meets a cut on another stretch apart from it, both are put on the crossing of the two.
+  for (int k = 0; k < nk; ++k) {
+    Kept &x = kept[k];
+    if (x.next < 0 || !x.cut[1]) continue;
+    Kept &y = kept[x.next];
+    if (flat_gap(x.p[1], y.p[0]) <= 1e-12 * cl.scale) continue;
+    OwnedCurve fa, fb;
+    if (!(fa.cv = flat_copy(cl.parts[x.stretch].cv, rc)) || !(fb.cv = flat_copy(cl.parts[y.stretch].cv, rc)))
+      return true;
+    Crossings xs;
+    BSboolean int_alloc = 0, over_alloc = 0;
+    BScvcvint(fa.cv, fb.cv, BSTRUE, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &xs.n_int,
+              &xs.n_over, &int_alloc, &over_alloc, &xs.pts, &xs.par1, &xs.par2, &xs.over_pts, &xs.over1, &xs.over2,
+              rc);
+    if (*rc != 0) return true;
+    const double mid[3] = {0.5 * (x.p[1][0] + y.p[0][0]), 0.5 * (x.p[1][1] + y.p[0][1]), 0.0};
+    int best = -1;
+    double gap = match;
+    for (int q = 0; q < xs.n_int; ++q) {
+      const double g = flat_gap(xs.pts + 3 * q, mid);
+      if (g <= gap && xs.par1[q] > x.t[0] && xs.par2[q] < y.t[1]) best = q, gap = g;
+    }
+    if (best < 0) continue;
+    x.t[1] = xs.par1[best], y.t[0] = xs.par2[best];
+    BScveval_n(cl.parts[x.stretch].cv, x.t[1], 0, x.p[1], rc);
+    if (*rc == 0) BScveval_n(cl.parts[y.stretch].cv, y.t[0], 0, y.p[0], rc);
+    if (*rc != 0) return true;
+  }
+
+  // Runs followed from each kept stretch with nothing before it (any, on a closed chain), a cap left out where a
+  // run would begin or end on it.
+  std::vector<std::vector<int>> runs;
+  for (int pass = 0; pass < 2; ++pass)
+    for (int k = 0; k < nk; ++k) {
+      if (kept[k].used || (pass == 0 && kept[k].has_prev)) continue;
+      std::vector<int> run;
+      for (int q = k; q >= 0 && !kept[q].used; q = kept[q].next) kept[q].used = true, run.push_back(q);
+      while (!run.empty() && cl.parts[kept[run.back()].stretch].bridge) run.pop_back();
+      std::size_t lead = 0;
+      while (lead < run.size() && cl.parts[kept[run[lead]].stretch].bridge) ++lead;
+      run.erase(run.begin(), run.begin() + static_cast<std::ptrdiff_t>(lead));
+      if (!run.empty()) runs.push_back(run);
+    }
+  // An open chain's offset is what runs from the offset of its start or to that of its end; what else keeps clear
+  // lies apart from it, about a chain that crosses itself.
+  if (!c.closed) {
+    std::vector<std::vector<int>> ends;
+    for (const std::vector<int> &run : runs) {
+      const Kept &first = kept[run.front()], &last = kept[run.back()];
+      if ((first.stretch == 0 && !first.cut[0]) || (last.stretch == np - 1 && !last.cut[1])) ends.push_back(run);
+    }
+    if (!ends.empty()) runs.swap(ends);
+  }
+  std::vector<int> order;
+  for (const std::vector<int> &run : runs) order.insert(order.end(), run.begin(), run.end());
+  if (order.empty()) {
+    *rc = BSRC_NO_JOIN;
+    return true;
+  }
+  // A closed chain's offset that does not close on itself starts after its first joint, so that the break lies
+  // between two of its pieces, where it is seen.
+  if (c.closed && order.size() > 1 && kept[order.back()].next != order.front())
+    std::rotate(order.begin(), order.begin() + 1, order.end());
+  // The pieces: a stretch that follows another starts exactly where that one ends, and the stretches of one
+  // component's offset that follow each other (a polyline's legs and their corners) are one piece again.
+  for (std::size_t q = 0; q < order.size(); ++q) {
+    const Kept &x = kept[order[q]];
+    const Stretch &s = cl.parts[x.stretch];
+    OwnedCurve made;
+    made.cv = s.chord ? segment(x.p[0], x.p[1], rc) : part_curve(s.cv, x.t[0], x.t[1], rc);
+    if (!made.cv) return true;
+    const bool follows = q > 0 && kept[order[q - 1]].next == order[q];
+    if (follows) {
+      double e[3], s0[3];
+      pole_point(out[*m - 1], out[*m - 1]->num_poles - 1, e);
+      pole_point(made.cv, 0, s0);
+      if (flat_gap(e, s0) <= match) set_pole(made.cv, 0, e);
+      if (s.parent >= 0 && cl.parts[kept[order[q - 1]].stretch].parent == s.parent) {
+        if (!append_curve(&out[*m - 1], made.cv, rc)) return true;
+        continue;
+      }
+    }
+    if (*m >= room) {
+      *rc = BSRC_OUT_OF_RANGE;
+      return true;
+    }
+    out[*m] = made.cv, made.cv = nullptr;
+    tags[*m] = s.parent >= 0 ? c.num[s.parent] : s.tag, odist[*m] = s.dist;
+    ++*m;
+  }
+  // A closed chain's last piece ends where its first starts.
+  if (c.closed && *m > 1 && kept[order.back()].next == order.front()) {
+    double e[3], s0[3];
+    pole_point(out[*m - 1], out[*m - 1]->num_poles - 1, e);
+    pole_point(out[0], 0, s0);
+    if (flat_gap(e, s0) <= match) set_pole(out[*m - 1], out[*m - 1]->num_poles - 1, s0);
+  }
+  return true;
+}
+
+}  // namespace bsoffset
