@@ -101,6 +101,10 @@ TEST(LoopRemoval, LoopPreparation) {
       // overlap's start, still on it within the tolerance. No loop: the way back only touches the way out.
       {"crossing where an overlap parts", {1.025022566, 1.220160181}, 0, 0, {}, {},
        {1.025357769, 1.0625, 1.21875, 1.0625}, &spike},
+      // The stretch from the crossing up to an overlap far on holds the crossing's own second parameter: one pass of
+      // the curve, not two that part there. The crossing closes a loop of its own.
+      {"crossing before an overlap far on", {0.5, 1.5}, 0, 0, {0.5, 1.5, 10.4, 11.4}, {2, 0.5, 1.5, 2, 10.4, 11.4},
+       {10.2, 10.4, 11.4, 11.2}},
   };
   for (const Row &r : rows) {
     std::vector<double> a, b;
