@@ -4,6 +4,7 @@
 // self-intersections first, so that loop removal does not take the main loop for a loop.
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <utility>
 
 #include "bspline/distance.h"
@@ -253,10 +254,29 @@ class Walk {
 // tiny curve's offset makes it). Evaluations only. False with rc set on failure (*back then unset).
 bool turns_back_near(const VOQbsp_curve *cv, bool at_start, double reach, bool *back, int *rc) {
   *back = false;
-  const double end = at_start ? cv->knots[cv->order - 1] : cv->knots[cv->num_poles];
+  auto dot = [](const double *a, const double *b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; };
+  const int n = cv->num_poles;
+  if (cv->order == 2 && !cv->rational) {
+    // A polyline's legs are its tangents: no evaluation needed.
+    // The leg that reaches past reach is looked at too, as the samples of a curve see the span past the last one.
+    double t0[3], t[3], s[3], travelled = 0.0;
+    bool first = true;
+    for (int i = 0; i + 1 < n; ++i) {
+      const double *a = cv->poles + 3 * (at_start ? i : n - 1 - i), *b = cv->poles + 3 * (at_start ? i + 1 : n - 2 - i);
+      for (int c = 0; c < 3; ++c) s[c] = at_start ? b[c] - a[c] : a[c] - b[c];
+      const double len = std::sqrt(dot(s, s));
+      if (!(len > 0.0)) continue;
+      if (first) std::memcpy(t0, s, sizeof t0), std::memcpy(t, s, sizeof t), first = false;
+      if (dot(t, s) < 0.0 || dot(t0, s) < 0.0) return *back = true;
+      if (travelled > reach) break;
+      travelled += len;
+      std::memcpy(t, s, sizeof t);
+    }
+    return true;
+  }
+  const double end = at_start ? cv->knots[cv->order - 1] : cv->knots[n];
   double p[3], t0[3], t[3], q[3], s[3], u = 0.0, travelled = 0.0;
   if (!point_tangent(cv, end, p, t0, rc)) return false;
-  auto dot = [](const double *a, const double *b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; };
   for (int c = 0; c < 3; ++c) t[c] = t0[c];
   Walk walk(cv, at_start);
   while (travelled <= reach && walk.next(&u)) {
@@ -327,30 +347,6 @@ bool end_cut(const VOQbsp_curve *working, const VOQbsp_curve *cv, double dist, b
   return *rc == 0;
 }
 
-// The ends of the loop-free offset *out of the open curve working cut back out of the loops they leave open, and
-// the rest put back onto *out's range. False with rc set on failure.
-bool cut_open_ends(const VOQbsp_curve *working, OwnedCurve *out, double dist, int *rc) {
-  VOQbsp_curve *cv = out->cv;
-  const double a = cv->knots[cv->order - 1], b = cv->knots[cv->num_poles];
-  double head = a, tail = b;
-  if (!end_cut(working, cv, dist, false, a, &tail, rc) || !end_cut(working, cv, dist, true, tail, &head, rc))
-    return false;
-  if (head == a && tail == b) return true;
-  OwnedCurve kept;
-  kept.cv = new_like(cv, 0, rc);
-  const BSboolean no_planar_test = BSFALSE;
-  if (*rc == 0 && !BSactivsplt(rc, cv, &head, &tail, kept.cv, &no_planar_test) && *rc == BSRC_OUT_OF_RANGE) {
-    // The two cuts next to one point: nothing is left to keep, and the offset stays as it is.
-    *rc = 0;
-    return true;
-  }
-  if (*rc == 0) BSofrparcv(kept.cv, a, b, rc);
-  if (*rc != 0) return false;
-  kept.cv->phy_closed = 0;
-  std::swap(out->cv, kept.cv);
-  return true;
-}
-
 // Hands the removed pieces over: into the caller's array when it gave one, else the array itself.
 void hand_over(int n, VOQbsp_curve **list, int *count, VOQbsp_curve ***pieces) {
   if (n > 0 && *pieces) {
@@ -383,6 +379,28 @@ void deliver(OwnedCurve *out, int n_loops, VOQbsp_curve **loops, bool passes_sho
 }
 
 }  // namespace
+
+bool bsoffset::cut_open_ends(const VOQbsp_curve *working, OwnedCurve *out, double dist, int *rc) {
+  VOQbsp_curve *cv = out->cv;
+  const double a = cv->knots[cv->order - 1], b = cv->knots[cv->num_poles];
+  double head = a, tail = b;
+  if (!end_cut(working, cv, dist, false, a, &tail, rc) || !end_cut(working, cv, dist, true, tail, &head, rc))
+    return false;
+  if (head == a && tail == b) return true;
+  OwnedCurve kept;
+  kept.cv = new_like(cv, 0, rc);
+  const BSboolean no_planar_test = BSFALSE;
+  if (*rc == 0 && !BSactivsplt(rc, cv, &head, &tail, kept.cv, &no_planar_test) && *rc == BSRC_OUT_OF_RANGE) {
+    // The two cuts next to one point: nothing is left to keep, and the offset stays as it is.
+    *rc = 0;
+    return true;
+  }
+  if (*rc == 0) BSofrparcv(kept.cv, a, b, rc);
+  if (*rc != 0) return false;
+  kept.cv->phy_closed = 0;
+  std::swap(out->cv, kept.cv);
+  return true;
+}
 
 bool bsoffset::segment_crossings(const double p[3], const double q[3], VOQbsp_curve *cv, int *n, double pts[9],
                                  double on_cv[3], int *rc) {
@@ -597,7 +615,7 @@ void BScvoff3d(const VOQbsp_curve *curve, double dist, BSboolean corner_flag, st
       }
       if (*rc == 0) BSofrmlp3(chosen.cv, loop_mode, &n_loops, &loops, &out.cv, rc);
       // An open curve's offset may end inside a loop that no crossing closes.
-      if (*rc == 0 && !working->phy_closed) cut_open_ends(working, &out, std::fabs(dist), rc);
+      if (*rc == 0 && !working->phy_closed) bsoffset::cut_open_ends(working, &out, std::fabs(dist), rc);
     } else {
       copy_curve(world.cv, false, &out, rc);
     }

@@ -255,6 +255,9 @@ TEST(SingleOffset, PolylinesAsTheGeneralRoad) {
   const auto shallow = poly({0, 0, 5, 0, 10, -0.01, 15, 2}, 0, 1);
   const auto spike = poly({0, 0, 4, 0, 4.6, 0.5, 5.2, 0, 9, 0}, 0, 1);
   const auto back = poly({0, 0, 6, 0, 0.5, 0.3, 0, 4}, 0, 1);
+  // Short legs turning tighter than the distance: the offset ends inside a loop that no crossing closes.
+  const auto hook = poly({0, 0, -0.238, 0.181, -0.227, -1.008, 1.704, -0.003}, 0, 1);
+  const double right_of_hook[3] = {-0.119 + 0.01 * 0.181 / 0.299, 0.0905 + 0.01 * 0.238 / 0.299, 0};
   const double below[3] = {1, -3, 0}, above[3] = {1, 3, 0}, below_high[3] = {1, -3, 2.5};
   const double under_chord[3] = {4, -0.2, 0};
   const struct Row {
@@ -274,6 +277,7 @@ TEST(SingleOffset, PolylinesAsTheGeneralRoad) {
       {"shallow inner corner", &shallow->cv, 0.5, below, BSTRUE},
       {"long mitre across the next legs", &spike->cv, 1.5, below, BSTRUE},
       {"corner turning back", &back->cv, 0.3, below, BSTRUE},
+      {"end inside a loop that no crossing closes", &hook->cv, 1.534, right_of_hook, BSTRUE},
   };
   const double up[3] = {0, 0, 1};
   for (const Row &r : rows) {
