@@ -214,12 +214,35 @@ void restart_closed(const VOQbsp_curve *working, VOQbsp_curve *world, double dis
 
 // How much nearer to working than dist the point of cv at u lies (negative when nearer). False with rc set on
 // failure.
-bool shortfall_at(const VOQbsp_curve *working, const VOQbsp_curve *cv, double u, double dist, double *g, int *rc) {
-  double q[3], v = 0.0, foot[3], nearest = 0.0;
+// The point q of cv at u and the parameter v of the point of working nearest to it. False with rc set on failure.
+bool shortfall_at(const VOQbsp_curve *working, const VOQbsp_curve *cv, double u, double dist, double *g, int *rc,
+                  double q[3] = nullptr, double *v = nullptr) {
+  double at[3], w = 0.0, foot[3], nearest = 0.0;
+  if (!q) q = at;
+  if (!v) v = &w;
   BScveval_n(cv, u, 0, q, rc);
-  if (*rc == 0) BSmdstptcv(working, q, &v, foot, &nearest, rc);
+  if (*rc == 0) BSmdstptcv(working, q, v, foot, &nearest, rc);
   *g = nearest - dist;
   return *rc == 0;
+}
+
+// Whether working, from parameter a to parameter b, stays within reach of q (samples 64 to a span). False with rc
+// set on failure.
+bool stays_within(const VOQbsp_curve *working, double a, double b, const double q[3], double reach, bool *within,
+                  int *rc) {
+  *within = true;
+  const double lo = std::fmin(a, b), hi = std::fmax(a, b);
+  const int k = working->order, n = working->num_poles;
+  for (int s = k - 1; s < n && *within; ++s) {
+    const double s0 = std::fmax(working->knots[s], lo), s1 = std::fmin(working->knots[s + 1], hi);
+    for (int i = 0; i <= 64 && s1 > s0 && *within; ++i) {
+      double p[3];
+      BScveval_n(working, s0 + (s1 - s0) * i / 64, 0, p, rc);
+      if (*rc != 0) return false;
+      *within = std::hypot(p[0] - q[0], p[1] - q[1], p[2] - q[2]) <= reach;
+    }
+  }
+  return true;
 }
 
 double gap3(const double a[3], const double b[3]) { return std::hypot(a[0] - b[0], a[1] - b[1], a[2] - b[2]); }
@@ -300,8 +323,13 @@ bool turns_back_near(const VOQbsp_curve *cv, bool at_start, double reach, bool *
 //   offset's own noise, left as it is);
 // - the end keeps the distance: a stub of the offset that keeps it leads into the loop, which starts where the
 //   shortfall passes twice the tolerance within dist of the end: deeper than the offset's own noise.
-// The cut lies where the shortfall comes back to half the tolerance; limit bounds the walk (the other end's cut).
-// False with rc set on failure.
+// A stretch is cut only where it lies inside a loop of the curve's own bending: the curve from its end to the point
+// nearest to the stretch's first deep point stays within twice the distance of that point (a loop point lies at
+// the distance from its own foot, and the bend between the feet is shorter than the distance). Where it does not,
+// two far parts of the curve come nearer than twice the distance (a hairpin narrower than that, whose legs meet
+// far off), and the offset keeps what loop removal left of it, as inside the curve. The cut lies where the
+// shortfall comes back to half the tolerance; limit bounds the walk (the other end's cut). False with rc set on
+// failure.
 bool end_cut(const VOQbsp_curve *working, const VOQbsp_curve *cv, double dist, bool at_start, double limit,
              double *cut, int *rc) {
   const double end = at_start ? cv->knots[cv->order - 1] : cv->knots[cv->num_poles];
@@ -310,17 +338,26 @@ bool end_cut(const VOQbsp_curve *working, const VOQbsp_curve *cv, double dist, b
   bool back = false;
   if (!turns_back_near(cv, at_start, 4 * dist, &back, rc)) return false;
   if (!back) return true;
-  double g = 0.0;
-  if (!shortfall_at(working, cv, end, dist, &g, rc)) return false;
+  const double base_end = at_start ? working->knots[working->order - 1] : working->knots[working->num_poles];
+  // Whether the deep point q, nearest to working at v, lies inside a loop of the curve's own bending.
+  auto local = [&](const double q[3], double v, bool *inside) {
+    return stays_within(working, base_end, v, q, 2 * dist, inside, rc);
+  };
+  double g = 0.0, p[3], q[3], v = 0.0;
+  if (!shortfall_at(working, cv, end, dist, &g, rc, p, &v)) return false;
   enum { kLead, kStub, kDeep } mode = g < -tol ? kDeep : g < -noise ? kStub : kLead;
-  double p[3], q[3], u = end, prev_u = end, prev_g = g, travelled = 0.0;
-  BScveval_n(cv, end, 0, p, rc);
+  bool inside = true, judged = false;
+  double u = end, prev_u = end, prev_g = g, travelled = 0.0;
+  if (mode == kDeep) {
+    if (!local(p, v, &inside)) return false;
+    if (!inside) return true;
+    judged = true;
+  }
   Walk walk(cv, at_start);
   while (*rc == 0 && walk.next(&u)) {
     if (at_start ? u >= limit : u <= limit) return true;
-    if (!shortfall_at(working, cv, u, dist, &g, rc)) return false;
+    if (!shortfall_at(working, cv, u, dist, &g, rc, q, &v)) return false;
     if (mode == kLead) {
-      BScveval_n(cv, u, 0, q, rc);
       travelled += gap3(p, q);
       for (int c = 0; c < 3; ++c) p[c] = q[c];
       if (g < -2 * tol) mode = kDeep;
@@ -328,7 +365,13 @@ bool end_cut(const VOQbsp_curve *working, const VOQbsp_curve *cv, double dist, b
     } else if (mode == kStub) {
       if (!(g < prev_g) || !(g < -noise)) return true;
       if (g < -tol) mode = kDeep;
-    } else if (!(g < -tol)) {
+    }
+    if (mode == kDeep && !judged) {
+      if (!local(q, v, &inside)) return false;
+      if (!inside) return true;
+      judged = true;
+    }
+    if (mode == kDeep && !(g < -tol)) {
       // The offset leaves the loop between prev_u (deep) and u: bisected for half the tolerance.
       double in = prev_u, out = u;
       for (int it = 0; it < 60; ++it) {
