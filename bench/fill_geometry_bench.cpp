@@ -4,12 +4,15 @@
 // clipped length against GEOS's, the area against AGG's coverage within its resolution.
 #include <cmath>
 
-#include "bench/bench_checks.h"
+#include "bench/fill_bench.h"
 #include "tests/geometry/oracle/fill_peers.h"
 
 namespace {
 
 using namespace fillpeers;
+
+constexpr int kLargest = 10000;
+constexpr int kLargestRepetitions = 2;
 
 constexpr int kLines = 300;
 constexpr double kAggScale = 200;  // 10 units to 2,000 pixels
@@ -72,9 +75,24 @@ double Ours(const Scene &s) {
   return length;
 }
 
+// Decomposes the boundary and sums its trapezoids' areas, row by row; -1 when it fails.
 double OursArea(const Scene &s) {
   FillTrap trap;
-  return trap.Build(s.boundary.data(), s.boundary.size()) == kFillOk ? TotalArea(trap) : -1;
+  if (trap.Build(s.boundary.data(), s.boundary.size()) != kFillOk) return -1;
+  double area = 0;
+  for (std::uint32_t r = 0; r + 1 < trap.RowCount(); ++r) {
+    for (const FillTrapTrapezoid *t = trap.Rows()[r].firstTrapezoid; t; t = t->next) area += TrapezoidArea(*t);
+  }
+  return area;
+}
+
+// What our decomposition builds, beside its time: its size grows as the square of the vertices at most.
+bench::Ready WithSize(bench::Ready r, const Scene &s) {
+  FillTrap trap;
+  if (trap.Build(s.boundary.data(), s.boundary.size()) != kFillOk) return bench::Failed("no decomposition");
+  r.counters["size_crossing_nodes"] = trap.CrossingNodeCount();
+  r.counters["size_trapezoids"] = trap.TrapezoidCount();
+  return r;
 }
 
 const bool registered = [] {
@@ -86,26 +104,31 @@ const bool registered = [] {
                   "the clipped length checked to 1e-9 against GEOS's pieces (ours with the gaps below 5e-5 "
                   "closed, as our clipping joins them, and the clipping's tolerance of 5e-6 of a line's length "
                   "allowed at each end of a line that passes a vertex or ends near the boundary closer than 1e-4).");
-  const std::vector<int> sizes = bench::Sizes({30, 300, 3000});
-  bench::Contender("fill_decomposition", "decompose", "ours", sizes, "vertices", [](int n) {
+  // Crossing nodes grow as the square of the vertices, and the decomposition holds at most 2^24 of them: 30,000 vertices would make about 26 million (the decomposition answers E_OUTOFMEMORY).
+  // At 10,000 GEOS takes many seconds a call, so that size is measured twice whatever the run asks.
+  const std::vector<int> sizes = bench::Sizes({30, 300, 3000, 10000});
+  bench::ContenderFewerFrom("fill_decomposition", "decompose", "ours", sizes, "vertices", [](int n) {
     const auto s = TheScene(n);
-    return bench::CheckedValue(s->area, s->resolution, [s] { return OursArea(*s); }, "ours differs from AGG's coverage");
-  }, benchmark::kMicrosecond);
-  bench::Contender("fill_decomposition", "decompose", "agg_rasterize_even_odd", sizes, "vertices", [](int n) {
+    return WithSize(bench::CheckedValue(s->area, s->resolution, [s] { return OursArea(*s); },
+                                        "ours differs from AGG's coverage"),
+                    *s);
+  }, benchmark::kMicrosecond, kLargest, kLargestRepetitions);
+  bench::ContenderFewerFrom("fill_decomposition", "decompose", "agg_rasterize_even_odd", sizes, "vertices", [](int n) {
     const auto s = TheScene(n);
     const double area = OursArea(*s) * kAggScale * kAggScale, resolution = s->resolution * kAggScale * kAggScale;
     return bench::CheckedValue(area, resolution, [s] { return AggEvenOddCoverage(s->loops, kAggScale); },
                                "AGG's coverage differs from our area");
-  }, benchmark::kMicrosecond);
-  bench::Contender("fill_decomposition", "decompose_and_clip_300_lines", "ours", sizes, "vertices", [](int n) {
+  }, benchmark::kMicrosecond, kLargest, kLargestRepetitions);
+  bench::ContenderFewerFrom("fill_decomposition", "decompose_and_clip_300_lines", "ours", sizes, "vertices", [](int n) {
     const auto s = TheScene(n);
     // Lines that pass a vertex or end near the boundary closer than the clipping's tolerances may gain or lose
     // that part of their length.
     const double expected = s->reference.joined;
-    return bench::CheckedValue(expected, 1e-9 * expected + s->reference.tolerance, [s] { return Ours(*s); },
-                               "the clipped length is wrong");
-  }, benchmark::kMicrosecond);
-  bench::Contender("fill_decomposition", "decompose_and_clip_300_lines", "geos_prepared_intersections", sizes,
+    return WithSize(bench::CheckedValue(expected, 1e-9 * expected + s->reference.tolerance, [s] { return Ours(*s); },
+                                        "the clipped length is wrong"),
+                    *s);
+  }, benchmark::kMicrosecond, kLargest, kLargestRepetitions);
+  bench::ContenderFewerFrom("fill_decomposition", "decompose_and_clip_300_lines", "geos_prepared_intersections", sizes,
                    "vertices", [](int n) {
                      const auto s = TheScene(n);
                      auto geos = std::make_shared<Geos>();
@@ -113,7 +136,7 @@ const bool registered = [] {
                      return bench::CheckedValue(expected, 1e-9 * expected,
                                                 [s, geos] { return GeosPreparedLength(*geos, s->loops, s->lines); },
                                                 "the clipped length is wrong");
-                   }, benchmark::kMicrosecond);
+                   }, benchmark::kMicrosecond, kLargest, kLargestRepetitions);
   return true;
 }();
 

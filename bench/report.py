@@ -7,7 +7,9 @@ Each benchmark is named <family>/<row>/<contender>/<size>_<unit> (bench/bench_ch
 starts with "ours" is ours; every other contender of the same family, row and size is a peer. A time is the
 median over the repetitions of the CPU time of one timed call; a peer's ratio is its time over ours (above 1:
 ours is faster); the growth is our time over our time at the family's previous size. A contender whose answer
-failed its check is shown failed with the reason, never dropped.
+failed its check is shown failed with the reason, never dropped. A counter of ours named "size_<what>" (the size
+of what our call built, such as the nodes of a decomposition) gets a column of its own with its growth beside
+the time's; a size measured over fewer repetitions than the rest of its family says how many.
 """
 import json
 import os
@@ -35,6 +37,7 @@ class Result:
     def __init__(self):
         self.times = []
         self.failure = None
+        self.sizes = {}  # the "size_" counters, by what they count
 
     def median(self):
         return statistics.median(self.times) if self.times and self.failure is None else None
@@ -67,7 +70,8 @@ def load(results_dir):
         for b in data.get("benchmarks", []):
             if b.get("run_type") == "aggregate":
                 continue
-            parts = b.get("run_name", b["name"]).split("/")
+            # Settings a benchmark carries of its own (such as "repeats:2") follow its four parts.
+            parts = [p for p in b.get("run_name", b["name"]).split("/") if ":" not in p]
             if len(parts) != 4:
                 continue
             family, row, contender, size = parts
@@ -77,6 +81,9 @@ def load(results_dir):
                 r.failure = b.get("error_message", "failed")
             else:
                 r.times.append(b["cpu_time"] * SCALE[b.get("time_unit", "ns")])
+                for key, value in b.items():
+                    if key.startswith("size_") and isinstance(value, (int, float)):
+                        r.sizes[key[len("size_"):].replace("_", " ")] = value
     return families, problems
 
 
@@ -101,10 +108,23 @@ def cell(result):
     return duration(result.median())
 
 
-def table(results, rows):
-    """One table of the given rows: a line per variant of ours and size, a time and a ratio per peer."""
+def growth(value, previous):
+    return f"×{value / previous:.3g}" if value is not None and previous else ""
+
+
+def count(value):
+    return f"{value:,.0f}" if value >= 100 else f"{value:.3g}"
+
+
+def table(results, rows, repetitions):
+    """One table of the given rows: a line per variant of ours and size, a time and a ratio per peer, and what
+    ours built beside its time."""
     peers = list(dict.fromkeys(c for r, c, _ in results if r in rows and not c.startswith("ours")))
+    measures = list(dict.fromkeys(m for (r, c, _), res in results.items()
+                                  if r in rows and c.startswith("ours") for m in res.sizes))
     header = ["row", "size", "ours", "growth"]
+    for m in measures:
+        header += [m, "growth"]
     for p in peers:
         header += [f"`{p}`", "ratio"]
     lines = ["| " + " | ".join(header) + " |", "|" + "---|" * len(header)]
@@ -114,12 +134,21 @@ def table(results, rows):
         for variant in variants or [None]:
             label = row.replace("_", " ") + ("" if variant in (None, "ours") else f" · `{variant}`")
             previous = None
+            previous_sizes = {}
             for size in sizes:
                 ours = results.get((row, variant, size)) if variant else None
                 ours_time = ours.median() if ours else None
-                growth = f"×{ours_time / previous:.3g}" if ours_time is not None and previous else ""
+                time_growth = growth(ours_time, previous)
                 previous = ours_time
-                line = [label, size_label(size), cell(ours) or "none", growth]
+                timed = [len(r.times) for (r_row, _, s), r in results.items() if r_row == row and s == size and r.times]
+                label_size = size_label(size)
+                if timed and min(timed) < repetitions:
+                    label_size += f" ({min(timed)} repetition{'s' if min(timed) > 1 else ''})"
+                line = [label, label_size, cell(ours) or "none", time_growth]
+                for m in measures:
+                    value = ours.sizes.get(m) if ours and ours.failure is None else None
+                    line += [count(value) if value is not None else "", growth(value, previous_sizes.get(m))]
+                    previous_sizes[m] = value
                 for p in peers:
                     peer = results.get((row, p, size))
                     ratio = ""
@@ -138,11 +167,13 @@ def family_table(family, fam):
     lines = [f"## {family.replace('_', ' ')}", ""]
     if fam["description"]:
         lines += [fam["description"], ""]
+    # The repetitions of the run: the most any size of the family had.
+    repetitions = max((len(r.times) for r in results.values()), default=0)
     if len(peer_sets) == 1:
-        lines += table(results, rows)
+        lines += table(results, rows, repetitions)
     else:
         for row in rows:
-            lines += [f"### {row.replace('_', ' ')}", ""] + table(results, [row]) + [""]
+            lines += [f"### {row.replace('_', ' ')}", ""] + table(results, [row], repetitions) + [""]
     worst = (0.0, "")
     for (row, contender, size), r in results.items():
         if r.failure is None and r.spread() > worst[0]:

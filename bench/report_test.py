@@ -82,6 +82,29 @@ class ReportTest(unittest.TestCase):
         self.assertIn("`d_bench` exited with status 134", text)
         self.assertNotIn("c_bench` exited", text)
 
+    def test_sizes_of_ours_and_fewer_repetitions(self):
+        # A "size_" counter of ours gets a column with its own growth beside the time's (other counters do not);
+        # the largest size, measured fewer times than the rest (its name carries its own repetitions), says how
+        # many.
+        def sized(name, ms, nodes):
+            entry = run(name, ms)
+            entry.update({"size_crossing_nodes": nodes, "lines": 7})
+            return entry
+
+        entries = [sized("fam/row/ours/10_vertices", 1.0, 50) for _ in range(3)]
+        entries += [sized("fam/row/ours/100_vertices", v, 5000) for v in (90.0, 100.0, 110.0)]
+        entries += [sized("fam/row/ours/1000_vertices/repeats:1", 9000.0, 500000)]
+        entries += [run("fam/row/peer/10_vertices", 2.0) for _ in range(3)]
+        entries += [run("fam/row/peer/100_vertices", 200.0) for _ in range(3)]
+        entries += [run("fam/row/peer/1000_vertices/repeats:1", 18000.0)]
+        text = report({"e_bench": ({}, entries)})
+        self.assertEqual(line(text, "| row | size"),
+                         ["row", "size", "ours", "growth", "crossing nodes", "growth", "`peer`", "ratio"])
+        self.assertEqual(line(text, "| row | 10 vertices |")[2:], ["1 ms", "", "50", "", "2 ms", "2"])
+        self.assertEqual(line(text, "| row | 100 vertices |")[2:], ["100 ms", "×100", "5,000", "×100", "200 ms", "2"])
+        self.assertEqual(line(text, "| row | 1,000 vertices (1 repetition) |")[2:],
+                         ["9 s", "×90", "500,000", "×100", "18 s", "2"])
+
 
 if __name__ == "__main__":
     unittest.main()

@@ -25,8 +25,10 @@ enum : int {
 // 3n - 2, for a rational one, whose equation is that function times w^3). degrees[i] is the degree, -1 for n = 0.
 
 // Forms the equations and their tolerance M tol / S (M the least coefficient sum of an equation, S the curve's
-// variation sum over its coefficients above the constant one, divided by |w[0]| when rational; the largest finite
-// double when S is 0). npts < 1 or no active point: rc 0 and nothing written.
+// variation sum over its coefficients above the constant one, those of P - p w about the first active point p
+// divided by |w[0]| when rational; the largest finite double when S is 0). Both are formed from the curve moved
+// to that point, so that they do not depend on where the curve and its points lie. npts < 1 or no active point:
+// rc 0 and nothing written.
 void BSformeqe(int n, int dim, BSboolean rational, const double *coef, int npts, const double *points,
                const unsigned char *active, double tol, int *degrees, double *const *equations, double *eqtol,
                int *rc);

@@ -113,7 +113,9 @@ enum : int { BSKIND_POINT = 1, BSKIND_LINE = 2, BSKIND_PLANE = 3, BSKIND_NONE = 
 
 // points: n records of 3 doubles. vec: unit line direction (shape 1) or plane normal (shape -1), else untouched.
 void BSgmprppts3(int n, const double *points, double tol, int *shape, double centroid[3], double vec[3], int *rc);
-// weights may be NULL. Writes one deviation double.
+// weights may be NULL; rc 49 when a weight lies below a quarter of their mean (callers rely on that refusal; a
+// shape test that must decide every positive weighting divides the points first and passes no weights).
+// Writes one deviation double.
 void BSlsqptlnpl(int n, const double *points, const double *weights, int mode, int *type, double point[3],
                  double vec[3], double *deviation, int *rc);
 // order: indices sorted by the coordinate along dir's largest component (stable).
@@ -121,7 +123,8 @@ void BSsrtptslnv(int n, const double *points, BSboolean rational, const double *
                  int *order, int *rc);
 
 // ---------------------------------------------------------------------------------------------------------------
-// Planarity and collinearity
+// Planarity and collinearity. With weights the points are the records divided by them: any positive weights are
+// decided, whatever their spread; rc 49 when a weight is not positive.
 
 void BStst_plan(int n, const double *poles, const double *weights, BSboolean *planar, double normal[3], int *rc);
 void BSplanar2(int n, const double *points, const double *weights, BSboolean *kind, double vec[3], int *rc);

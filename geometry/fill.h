@@ -198,9 +198,55 @@ class FillTrap {
     FillBlockHeader* current = nullptr;  // the one being written
   };
 
+  // ---- one row's trapezoids by place ----
+
+  // A row's trapezoids in list order, reached by place, so that a search can start inside the row rather than
+  // at its first trapezoid. `ordered` when xMin and xMax each never fall from one trapezoid to the next, as they
+  // do not when the row's sides do not cross; a row that rounding has tangled is to be walked along its list.
+  class RowTrapezoids {
+   public:
+    RowTrapezoids(const FillTrapezoidBlock* const* blocks, std::uint32_t first, std::uint32_t count, bool ordered)
+        : m_blocks(blocks), m_first(first), m_count(count), m_ordered(ordered) {}
+    std::uint32_t Count() const { return m_count; }
+    bool Ordered() const { return m_ordered; }
+    const FillTrapTrapezoid& operator[](std::uint32_t place) const {
+      const std::uint32_t at = m_first + place;
+      return m_blocks[at / FillTrapezoidBlock::kCapacity]->records[at % FillTrapezoidBlock::kCapacity];
+    }
+    // The first place from which `holds` is false, `holds` being true up to some place and false after it. A
+    // row's trapezoids lie one after another in their blocks, so a search reads within a few pages.
+    template <class Holds>
+    std::uint32_t PartitionPoint(Holds holds) const {
+      std::uint32_t low = 0, high = m_count;
+      while (low < high) {
+        const std::uint32_t mid = low + (high - low) / 2;
+        if (holds((*this)[mid])) {
+          low = mid + 1;
+        } else {
+          high = mid;
+        }
+      }
+      return low;
+    }
+
+   private:
+    const FillTrapezoidBlock* const* m_blocks;
+    std::uint32_t m_first;
+    std::uint32_t m_count;
+    bool m_ordered;
+  };
+  // The trapezoids of a row of this decomposition, not the last.
+  RowTrapezoids TrapezoidsOf(const FillTrapRow* row) const;
+
  private:
   struct Stub;
   struct Scratch;
+  // Where a row's trapezoids begin among all of them, in the order they were made.
+  struct RowPlace {
+    std::uint32_t first;
+    std::uint32_t count;
+    bool ordered;
+  };
 
   void Reset();
   FillResult MakeVertexTable(const GPosition* points, std::uint32_t count);
@@ -208,10 +254,14 @@ class FillTrap {
   FillResult MakeRows();
   FillResult SplitEdgesAtRows();
   FillResult SplitEdge(FillTrapNode* bottom, FillTrapNode* top, std::uint32_t row);
+  FillResult PlaceCrossings(std::uint32_t row, FillTrapNode** nodes);
+  FillResult NumberTrapezoidBlocks();
+  FillResult ClipRows(FillClipDescriptor& segment);
   FillResult MakeTrapezoids();
   std::uint32_t CollectStubs(std::uint32_t row, Stub* stubs) const;
   FillResult SplitCrossings(std::uint32_t row, const Stub* stubs, std::uint32_t stubCount, Scratch& scratch,
                             std::uint32_t* added);
+  static FillResult OpposedPairs(const Stub* stubs, std::uint32_t stubCount, Scratch& scratch, std::size_t* count);
   FillResult InsertRows(std::uint32_t after, std::uint32_t count);
   FillResult NewNode(FillTrapNode** out);
   FillResult AddTrapezoid(std::uint32_t row, FillTrapNode* bottomLeft, FillTrapNode* bottomRight,
@@ -231,6 +281,9 @@ class FillTrap {
   FillSegmentBlock* m_readBlock = nullptr;
   std::uint32_t m_readPlace = 0;
   FillClipSegment* m_lastSegment = nullptr;
+  // The trapezoid blocks in chain order, and each row's place among the trapezoids.
+  FillTrapezoidBlock** m_trapezoidBlockTable = nullptr;
+  RowPlace* m_rowPlaces = nullptr;
 };
 
 // The 2D range {xmin, ymin, xmax, ymax} of the points up to the first loop separator (or all of them); the

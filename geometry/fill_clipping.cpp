@@ -19,6 +19,56 @@ double SideX(const FillTrapNode* bottom, const FillTrapNode* top, double y) {
   return bottom->x + (y - bottom->y) / (top->y - bottom->y) * (top->x - bottom->x);
 }
 
+// Where along x a segment can give a piece within a band of rows. ClipAgainstTrapezoid takes a crossing up to 5e-6
+// of the segment beyond either end, at a point within its slack (5e-7 and 1e-12 of the coordinates) of the side
+// and of the segment, and an end inside the trapezoid: so a trapezoid that gives a piece comes within twice that
+// slack of the segment lengthened by that much. The segment is taken lengthened by 1e-5 of itself, and the band
+// and the answer widened by a margin well above the slack and the rounding of this reckoning.
+class SegmentReach {
+ public:
+  explicit SegmentReach(const FillClipDescriptor& s) {
+    constexpr double kLengthened = 1e-5;
+    const double ex = s.upperX - s.lowerX, ey = s.upperY - s.lowerY;
+    m_x0 = s.lowerX - kLengthened * ex;
+    m_y0 = s.lowerY - kLengthened * ey;
+    m_x1 = s.upperX + kLengthened * ex;
+    m_y1 = s.upperY + kLengthened * ey;
+    const double reach = std::max(std::fabs(m_x0), std::fabs(m_x1)) + std::max(std::fabs(m_y0), std::fabs(m_y1)) +
+                         std::fabs(ex) + std::fabs(ey);
+    m_margin = 1e-5 + 1e-10 * reach;
+    // Beyond the doubles nothing is ruled out.
+    m_everywhere = !std::isfinite(m_margin) || !std::isfinite(m_x1 - m_x0) || !std::isfinite(m_y1 - m_y0);
+  }
+
+  // The x range within which a trapezoid between the two rows' heights must reach to give a piece; false when
+  // none can.
+  bool Across(double yBottom, double yTop, double* low, double* high) const {
+    if (m_everywhere) {
+      *low = -HUGE_VAL;
+      *high = HUGE_VAL;
+      return true;
+    }
+    const double bottom = yBottom - m_margin, top = yTop + m_margin;
+    if (top < m_y0 || bottom > m_y1) return false;
+    double xBottom = m_x0, xTop = m_x1;
+    if (m_y1 > m_y0) {
+      const double dy = m_y1 - m_y0;
+      const double sBottom = bottom <= m_y0 ? 0.0 : std::min(1.0, (bottom - m_y0) / dy);
+      const double sTop = top >= m_y1 ? 1.0 : std::max(0.0, (top - m_y0) / dy);
+      xBottom = m_x0 + sBottom * (m_x1 - m_x0);
+      xTop = m_x0 + sTop * (m_x1 - m_x0);
+    }
+    *low = std::min(xBottom, xTop) - 2 * m_margin;
+    *high = std::max(xBottom, xTop) + 2 * m_margin;
+    return true;
+  }
+
+ private:
+  double m_x0, m_y0, m_x1, m_y1;  // the lengthened segment, lower end first
+  double m_margin;
+  bool m_everywhere;
+};
+
 void WritePiece(const FillClipSegment& segment, GPosition piece[2]) {
   piece[0].x = segment.x1;
   piece[0].y = segment.y1;
@@ -58,25 +108,10 @@ FillResult FillTrap::ClipSegment(const GPosition2d& a, const GPosition2d& b, std
     return FillReport(kFillInvalidArg, kFillClipSource, __LINE__);
   }
   FillClipDescriptor segment = FillClipDescriptor::FromEnds(a, b);
-  if (const FillTrapRow* first = FindRow(segment.lowerY)) {
-    const std::uint32_t last = m_rowCount - 1;
-    for (auto r = static_cast<std::uint32_t>(first - m_rows); r < last && m_rows[r].y <= segment.upperY; ++r) {
-      for (const FillTrapTrapezoid* t = m_rows[r].firstTrapezoid; t; t = t->next) {
-        if (segment.xMax >= t->xMin && segment.xMin <= t->xMax) {
-          GPosition2d points[2];
-          if (ClipAgainstTrapezoid(segment, *t, points, kFillClipCrossing)) {
-            const FillResult hr = AddSegment({points[0].x, points[0].y, points[1].x, points[1].y});
-            if (hr != kFillOk) {
-              *count = m_segmentCount;
-              return hr;
-            }
-          }
-          if (!t->next || !(t->next->xMin < segment.xMax)) break;
-        } else if (!(t->xMin < segment.xMax)) {
-          break;
-        }
-      }
-    }
+  const FillResult hr = ClipRows(segment);
+  if (hr != kFillOk) {
+    *count = m_segmentCount;
+    return hr;
   }
   *count = m_segmentCount;
   if (m_segmentCount == 0) {
@@ -87,6 +122,68 @@ FillResult FillTrap::ClipSegment(const GPosition2d& a, const GPosition2d& b, std
   m_readBlock = static_cast<FillSegmentBlock*>(m_segments.first);
   WritePiece(m_readBlock->records[0], piece);
   m_readPlace = 1;
+  return kFillOk;
+}
+
+// Row by row from the lower end, each row's trapezoids in order: one is tested when its x range meets the
+// segment's; after a tested one the row ends when the next does not start left of the segment's largest x, after
+// an untested one when it does not start there itself. Of those tested, only the ones that come near the segment
+// within the row's band can give a piece; a row whose xMin and xMax both rise along it finds them by search.
+FillResult FillTrap::ClipRows(FillClipDescriptor& segment) {
+  const FillTrapRow* first = FindRow(segment.lowerY);
+  if (!first) return kFillOk;
+  const SegmentReach reach(segment);
+  const double low = segment.xMin, high = segment.xMax;
+  const auto clip = [this, &segment](const FillTrapTrapezoid& t) {
+    GPosition2d points[2];
+    if (!ClipAgainstTrapezoid(segment, t, points, kFillClipCrossing)) return kFillOk;
+    return AddSegment({points[0].x, points[0].y, points[1].x, points[1].y});
+  };
+  const std::uint32_t last = m_rowCount - 1;
+  for (auto r = static_cast<std::uint32_t>(first - m_rows); r < last && m_rows[r].y <= segment.upperY; ++r) {
+    double nearLow, nearHigh;
+    if (!reach.Across(m_rows[r].y, m_rows[r + 1].y, &nearLow, &nearHigh)) continue;
+    const auto near = [nearLow, nearHigh](const FillTrapTrapezoid& t) {
+      return t.xMax >= nearLow && t.xMin <= nearHigh;
+    };
+    const RowTrapezoids row = TrapezoidsOf(&m_rows[r]);
+    if (!row.Ordered()) {
+      for (const FillTrapTrapezoid* t = m_rows[r].firstTrapezoid; t; t = t->next) {
+        if (high >= t->xMin && low <= t->xMax) {
+          if (near(*t)) {
+            const FillResult hr = clip(*t);
+            if (hr != kFillOk) return hr;
+          }
+          if (!t->next || !(t->next->xMin < high)) break;
+        } else if (!(t->xMin < high)) {
+          break;
+        }
+      }
+      continue;
+    }
+    // In order, the walk tests the run from the first trapezoid reaching the segment's smallest x up to the first
+    // not starting left of its largest x, that one excluded; when the run is empty, that one alone when it starts
+    // exactly there. The run is cut to the trapezoids near the band's part of the segment.
+    const std::uint32_t begin =
+        row.PartitionPoint([&](const FillTrapTrapezoid& t) { return !(low <= t.xMax) || !(nearLow <= t.xMax); });
+    const std::uint32_t end =
+        nearHigh < high ? row.PartitionPoint([&](const FillTrapTrapezoid& t) { return !(t.xMin > nearHigh); })
+                        : row.PartitionPoint([&](const FillTrapTrapezoid& t) { return t.xMin < high; });
+    if (begin < end) {
+      for (std::uint32_t i = begin; i < end; ++i) {
+        const FillResult hr = clip(row[i]);
+        if (hr != kFillOk) return hr;
+      }
+      continue;
+    }
+    const std::uint32_t stop = row.PartitionPoint([&](const FillTrapTrapezoid& t) { return t.xMin < high; });
+    if (stop == row.Count() || row[stop].xMin != high) continue;
+    const std::uint32_t reaching = row.PartitionPoint([&](const FillTrapTrapezoid& t) { return !(low <= t.xMax); });
+    if (reaching >= stop && near(row[stop])) {
+      const FillResult hr = clip(row[stop]);
+      if (hr != kFillOk) return hr;
+    }
+  }
   return kFillOk;
 }
 

@@ -35,14 +35,23 @@ bool PointsUsable(const GPosition* points, std::uint32_t count) {
 
 // The x of the edge from bottom to top at height y, interpolated from the lower end and kept within the edge's
 // x range (the slope-intercept form cancels on nearly horizontal edges).
-double EdgeX(const FillTrapNode* bottom, const FillTrapNode* top, double y) {
-  if (top->x == bottom->x) return bottom->x;
-  double x = bottom->x + (y - bottom->y) * (top->x - bottom->x) / (top->y - bottom->y);
-  if (!std::isfinite(x)) x = bottom->x + (y - bottom->y) / (top->y - bottom->y) * (top->x - bottom->x);
-  const double low = std::min(bottom->x, top->x);
-  const double high = std::max(bottom->x, top->x);
-  return x < low ? low : (x > high ? high : x);
-}
+// The ends held by value, so that an edge split at many rows reads them once.
+struct EdgeLine {
+  double bottomX, bottomY, topX, topY;
+
+  EdgeLine(const FillTrapNode* bottom, const FillTrapNode* top)
+      : bottomX(bottom->x), bottomY(bottom->y), topX(top->x), topY(top->y) {}
+  double X(double y) const {
+    if (topX == bottomX) return bottomX;
+    double x = bottomX + (y - bottomY) * (topX - bottomX) / (topY - bottomY);
+    if (!std::isfinite(x)) x = bottomX + (y - bottomY) / (topY - bottomY) * (topX - bottomX);
+    const double low = std::min(bottomX, topX);
+    const double high = std::max(bottomX, topX);
+    return x < low ? low : (x > high ? high : x);
+  }
+};
+
+double EdgeX(const FillTrapNode* bottom, const FillTrapNode* top, double y) { return EdgeLine(bottom, top).X(y); }
 
 // Points the link of `from` that led to `oldTo` at `newTo` (the first one, when both did).
 void Redirect(FillTrapNode* from, const FillTrapNode* oldTo, FillTrapNode* newTo) {
@@ -53,24 +62,11 @@ void Redirect(FillTrapNode* from, const FillTrapNode* oldTo, FillTrapNode* newTo
   }
 }
 
-// Before the first element whose x is at least the node's, or at the end.
-void InsertIntoRow(FillTrapRow* row, FillTrapNode* node) {
-  FillTrapNode* at = row->first;
-  while (at && at->x < node->x) at = at->rowNext;
-  node->rowNext = at;
-  node->rowPrev = at ? at->rowPrev : row->last;
-  if (node->rowPrev) {
-    node->rowPrev->rowNext = node;
-  } else {
-    row->first = node;
-  }
-  if (at) {
-    at->rowPrev = node;
-  } else {
-    row->last = node;
-  }
-  ++row->count;
-}
+// Two stubs of a band, the first the lower.
+struct StubPair {
+  std::uint32_t first;
+  std::uint32_t second;
+};
 
 // Where two upward edges of a band cross: both get a node at (x, y).
 struct CrossingEvent {
@@ -79,6 +75,14 @@ struct CrossingEvent {
   double y;
   double x;
 };
+
+// The block being written while it has room, without leaving this file; else FillChainReserve's.
+template <class Block>
+Block* Reserve(FillTrap::BlockChain* chain, FillBlockKind kind) {
+  FillBlockHeader* current = chain->current;
+  if (current && current->count < Block::kCapacity) return static_cast<Block*>(current);
+  return static_cast<Block*>(FillChainReserve(chain, kind));
+}
 
 template <class T>
 T* TakeArray(std::size_t count) {
@@ -105,6 +109,11 @@ struct FillTrap::Scratch {
   CrossingEvent* events = nullptr;
   std::size_t eventCapacity = 0;
   double* heights = nullptr;
+  FillTrapNode** arrivals = nullptr;  // a row's crossing nodes, while the row is put in order
+  std::uint32_t* order = nullptr;   // per stub, while the pairs that may cross are found
+  std::uint32_t* merged = nullptr;
+  StubPair* pairs = nullptr;
+  std::size_t pairCapacity = 0;
 
   Scratch() = default;
   Scratch(const Scratch&) = delete;
@@ -117,6 +126,10 @@ struct FillTrap::Scratch {
     FillFree(group);
     FillFree(events);
     FillFree(heights);
+    FillFree(arrivals);
+    FillFree(order);
+    FillFree(merged);
+    FillFree(pairs);
   }
 };
 
@@ -132,13 +145,19 @@ FillTrap::~FillTrap() {
   FillChainsRelease(&m_trapezoids, &m_nodes, &m_segments);
   FillFree(m_vertices);
   FillFree(m_rows);
+  FillFree(m_trapezoidBlockTable);
+  FillFree(m_rowPlaces);
 }
 
 void FillTrap::Reset() {
   FillFree(m_vertices);
   FillFree(m_rows);
+  FillFree(m_trapezoidBlockTable);
+  FillFree(m_rowPlaces);
   m_vertices = nullptr;
   m_rows = nullptr;
+  m_trapezoidBlockTable = nullptr;
+  m_rowPlaces = nullptr;
   m_vertexCount = m_rowCapacity = m_rowCount = m_crossingCount = m_trapezoidCount = 0;
   FillChainEmpty(&m_trapezoids);
   FillChainEmpty(&m_nodes);
@@ -160,6 +179,10 @@ FillResult FillTrap::Build(const GPosition* points, std::uint32_t count) {
   }
   if (hr == kFillOk) {
     hr = MakeTrapezoids();
+    if (hr != kFillOk) FillReport(hr, kFillTrapSource, __LINE__);
+  }
+  if (hr == kFillOk) {
+    hr = NumberTrapezoidBlocks();
     if (hr != kFillOk) FillReport(hr, kFillTrapSource, __LINE__);
   }
   // A decomposition that failed half way is no decomposition: rows and trapezoids left from it would hand a
@@ -262,7 +285,7 @@ FillResult FillTrap::MakeRows() {
 
 FillResult FillTrap::NewNode(FillTrapNode** out) {
   if (m_crossingCount >= kMaxCrossingNodes) return FillReport(kFillOutOfMemory, kFillTrapSource, __LINE__);
-  auto* block = static_cast<FillNodeBlock*>(FillChainReserve(&m_nodes, FillBlockKind::kNode));
+  auto* block = Reserve<FillNodeBlock>(&m_nodes, FillBlockKind::kNode);
   if (!block) return FillReport(kFillOutOfMemory, kFillTrapSource, __LINE__);
   FillTrapNode* node = &block->records[block->count++];
   std::memset(node, 0, sizeof *node);
@@ -272,6 +295,9 @@ FillResult FillTrap::NewNode(FillTrapNode** out) {
 }
 
 // First sweep: the vertices in sorted order split their edges upward at every row strictly between the ends.
+// A row's crossing nodes are not placed among its elements here, which would walk the row for each one: the
+// second sweep puts each row in order when it comes to it (PlaceCrossings). Until then a node's `scratch` holds
+// its number in the order the nodes were made.
 FillResult FillTrap::SplitEdgesAtRows() {
   std::uint32_t row = 0;
   for (std::uint32_t k = 0; k < m_vertexCount; ++k) {
@@ -294,19 +320,84 @@ FillResult FillTrap::SplitEdgesAtRows() {
 
 FillResult FillTrap::SplitEdge(FillTrapNode* bottom, FillTrapNode* top, std::uint32_t row) {
   FillTrapNode* before = bottom;
-  for (std::uint32_t i = row + 1; i + 1 < m_rowCount && m_rows[i].y < top->y; ++i) {
+  const EdgeLine edge(bottom, top);
+  for (std::uint32_t i = row + 1; i + 1 < m_rowCount && m_rows[i].y < edge.topY; ++i) {
     FillTrapNode* node = nullptr;
     const FillResult hr = NewNode(&node);
     if (hr != kFillOk) return hr;
-    node->x = EdgeX(bottom, top, m_rows[i].y);
+    node->scratch = m_crossingCount;
+    node->x = edge.X(m_rows[i].y);
     node->y = m_rows[i].y;
     node->lowNeighbour = before;
     node->highNeighbour = top;
     Redirect(before, top, node);
     Redirect(top, before, node);
-    InsertIntoRow(&m_rows[i], node);
+    ++m_rows[i].count;
     before = node;
   }
+  return kFillOk;
+}
+
+// Puts the crossing nodes of the first sweep among a row's vertices in ascending x, each before every element of
+// its x made before it: among equal x the later nodes come first, then the vertices in their order (as inserting
+// each node where it was made would have). The nodes are found from the row just below, which is in order already:
+// each edge passes from a node there to one here, and they keep their order unless edges cross between the rows,
+// so they come nearly in order and are sorted in about one step each. `nodes` has room for the row's.
+FillResult FillTrap::PlaceCrossings(std::uint32_t r, FillTrapNode** nodes) {
+  FillTrapRow& row = m_rows[r];
+  const auto vertices = static_cast<std::uint32_t>(row.last - row.first) + 1;  // alone in the row so far
+  const std::uint32_t n = row.count - vertices;
+  if (n == 0) return kFillOk;
+  const FillTrapNode* const vertexEnd = m_vertices + m_vertexCount;
+  const auto isVertex = [this, vertexEnd](const FillTrapNode* node) { return node >= m_vertices && node < vertexEnd; };
+  const double y = row.y;
+  // A crossing node's high neighbour is the next node up its edge (its low one the node before); a vertex's
+  // neighbours may both rise.
+  std::uint32_t found = 0;
+  for (const FillTrapNode* below = r > 0 ? m_rows[r - 1].first : nullptr; below && found < n; below = below->rowNext) {
+    FillTrapNode* up = below->highNeighbour;
+    if (!isVertex(below)) {
+      if (up->y == y && !isVertex(up)) nodes[found++] = up;
+      continue;
+    }
+    FillTrapNode* other = below->lowNeighbour;
+    if (up->x < other->x) std::swap(up, other);
+    if (other->y == y && !isVertex(other)) nodes[found++] = other;
+    if (up != other && up->y == y && !isVertex(up) && found < n) nodes[found++] = up;
+  }
+  if (found != n) return FillReport(kFillFail, kFillTrapSource, __LINE__);  // cannot be: every edge joins the rows
+  const auto before = [](const FillTrapNode* p, const FillTrapNode* q) {
+    return p->x < q->x || (p->x == q->x && p->scratch > q->scratch);
+  };
+  for (std::uint32_t i = 1; i < n; ++i) {
+    FillTrapNode* node = nodes[i];
+    std::uint32_t j = i;
+    for (; j > 0 && before(node, nodes[j - 1]); --j) nodes[j] = nodes[j - 1];
+    nodes[j] = node;
+  }
+  FillTrapNode* vertex = row.first;
+  FillTrapNode* previous = nullptr;
+  const auto append = [&row, &previous](FillTrapNode* node) {
+    node->rowPrev = previous;
+    if (previous) {
+      previous->rowNext = node;
+    } else {
+      row.first = node;
+    }
+    previous = node;
+  };
+  for (std::uint32_t i = 0; i < n || vertex;) {
+    if (i < n && (!vertex || !(vertex->x < nodes[i]->x))) {
+      nodes[i]->scratch = 0;
+      append(nodes[i++]);
+    } else {
+      FillTrapNode* next = vertex->rowNext;
+      append(vertex);
+      vertex = next;
+    }
+  }
+  previous->rowNext = nullptr;
+  row.last = previous;
   return kFillOk;
 }
 
@@ -341,7 +432,7 @@ std::uint32_t FillTrap::CollectStubs(std::uint32_t row, Stub* stubs) const {
     return std::fabs(a.node->x - b.node->x) <= 1e-12 * (1.0 + reach);
   };
   for (std::uint32_t i = 1; i < n; ++i) {
-    for (std::uint32_t j = i; j > 0 && atOnePoint(stubs[j - 1], stubs[j]) && stubs[j - 1].top->x > stubs[j].top->x;
+    for (std::uint32_t j = i; j > 0 && stubs[j - 1].top->x > stubs[j].top->x && atOnePoint(stubs[j - 1], stubs[j]);
          --j) {
       std::swap(stubs[j - 1], stubs[j]);
     }
@@ -356,15 +447,79 @@ FillResult FillTrap::InsertRows(std::uint32_t after, std::uint32_t count) {
     const std::uint64_t capacity = std::min<std::uint64_t>(std::max<std::uint64_t>(need, 2ull * m_rowCapacity),
                                                            UINT32_MAX);
     FillTrapRow* rows = TakeArray<FillTrapRow>(static_cast<std::size_t>(capacity));
-    if (!rows) return FillReport(kFillOutOfMemory, kFillTrapSource, __LINE__);
+    RowPlace* places = TakeArray<RowPlace>(static_cast<std::size_t>(capacity));
+    if (!rows || !places) {
+      FillFree(rows);
+      FillFree(places);
+      return FillReport(kFillOutOfMemory, kFillTrapSource, __LINE__);
+    }
     std::memcpy(rows, m_rows, sizeof(FillTrapRow) * m_rowCount);
+    std::memcpy(places, m_rowPlaces, sizeof(RowPlace) * (after + 1));  // the rows cut so far
     FillFree(m_rows);
+    FillFree(m_rowPlaces);
     m_rows = rows;
+    m_rowPlaces = places;
     m_rowCapacity = static_cast<std::uint32_t>(capacity);
   }
   std::memmove(&m_rows[after + 1 + count], &m_rows[after + 1], sizeof(FillTrapRow) * (m_rowCount - after - 1));
   std::memset(&m_rows[after + 1], 0, sizeof(FillTrapRow) * count);
   m_rowCount += count;
+  return kFillOk;
+}
+
+// The pairs of stubs whose nodes and whose tops lie in opposite orders, strictly: the only edges of the band that
+// can cross in it. The stubs are taken by node (then top) and merged on their tops, so that a pair costs one step
+// where it is found and the band's other pairs cost nothing; then the pairs are put in the order in which the
+// crossings are made (by first stub, then second).
+FillResult FillTrap::OpposedPairs(const Stub* stubs, std::uint32_t n, Scratch& scratch, std::size_t* count) {
+  *count = 0;
+  if (!scratch.order) {
+    scratch.order = TakeArray<std::uint32_t>(scratch.capacity);
+    scratch.merged = TakeArray<std::uint32_t>(scratch.capacity);
+    if (!scratch.order || !scratch.merged) return FillReport(kFillOutOfMemory, kFillTrapSource, __LINE__);
+  }
+  std::uint32_t* order = scratch.order;
+  std::uint32_t* merged = scratch.merged;
+  for (std::uint32_t k = 0; k < n; ++k) order[k] = k;
+  std::sort(order, order + n, [stubs](std::uint32_t a, std::uint32_t b) {
+    const double na = stubs[a].node->x, nb = stubs[b].node->x;
+    if (na != nb) return na < nb;
+    const double ta = stubs[a].top->x, tb = stubs[b].top->x;
+    return ta != tb ? ta < tb : a < b;
+  });
+  // In this order a later stub with a lower top has a node strictly right of the earlier one's: the pairs are
+  // the strict inversions of the tops.
+  for (std::uint32_t width = 1; width < n; width *= 2) {
+    for (std::uint32_t lo = 0; lo < n; lo += 2 * width) {
+      const std::uint32_t mid = std::min(n, lo + width), hi = std::min<std::uint64_t>(n, lo + 2ull * width);
+      std::uint32_t i = lo, j = mid, out = lo;
+      while (i < mid && j < hi) {
+        if (stubs[order[i]].top->x <= stubs[order[j]].top->x) {
+          merged[out++] = order[i++];
+          continue;
+        }
+        if (*count + (mid - i) > scratch.pairCapacity) {
+          const std::size_t capacity = std::max<std::size_t>({64, 2 * scratch.pairCapacity, *count + (mid - i)});
+          StubPair* pairs = TakeArray<StubPair>(capacity);
+          if (!pairs) return FillReport(kFillOutOfMemory, kFillTrapSource, __LINE__);
+          if (*count) std::memcpy(pairs, scratch.pairs, sizeof(StubPair) * *count);
+          FillFree(scratch.pairs);
+          scratch.pairs = pairs;
+          scratch.pairCapacity = capacity;
+        }
+        for (std::uint32_t k = i; k < mid; ++k) {
+          scratch.pairs[(*count)++] = {std::min(order[k], order[j]), std::max(order[k], order[j])};
+        }
+        merged[out++] = order[j++];
+      }
+      while (i < mid) merged[out++] = order[i++];
+      while (j < hi) merged[out++] = order[j++];
+    }
+    std::swap(order, merged);
+  }
+  std::sort(scratch.pairs, scratch.pairs + *count, [](const StubPair& a, const StubPair& b) {
+    return a.first != b.first ? a.first < b.first : a.second < b.second;
+  });
   return kFillOk;
 }
 
@@ -382,11 +537,15 @@ FillResult FillTrap::SplitCrossings(std::uint32_t row, const Stub* stubs, std::u
       return FillReport(kFillOutOfMemory, kFillTrapSource, __LINE__);
     }
   }
+  std::size_t pairCount = 0;
+  FillResult hr = OpposedPairs(stubs, n, scratch, &pairCount);
+  if (hr != kFillOk) return hr;
   const double y0 = m_rows[row].y;
   const double y1 = m_rows[row + 1].y;
   std::size_t eventCount = 0;
-  for (std::uint32_t i = 0; i < n; ++i) {
-    for (std::uint32_t j = i + 1; j < n; ++j) {
+  for (std::size_t p = 0; p < pairCount; ++p) {
+    const std::uint32_t i = scratch.pairs[p].first, j = scratch.pairs[p].second;
+    {
       const double below = stubs[j].node->x - stubs[i].node->x;
       const double above = stubs[i].top->x - stubs[j].top->x;
       // A pair whose nodes a far top's reach took as one point, ordered by their tops, may still lie apart: the
@@ -439,7 +598,7 @@ FillResult FillTrap::SplitCrossings(std::uint32_t row, const Stub* stubs, std::u
   std::sort(heights, heights + eventCount);
   const auto rows = static_cast<std::uint32_t>(std::unique(heights, heights + eventCount) - heights);
 
-  FillResult hr = InsertRows(row, rows);
+  hr = InsertRows(row, rows);
   if (hr != kFillOk) return hr;
   std::size_t next = 0;
   for (std::uint32_t i = 0; i < n; ++i) {
@@ -504,7 +663,7 @@ FillResult FillTrap::SplitCrossings(std::uint32_t row, const Stub* stubs, std::u
 
 FillResult FillTrap::AddTrapezoid(std::uint32_t row, FillTrapNode* bottomLeft, FillTrapNode* bottomRight,
                                   FillTrapNode* topRight, FillTrapNode* topLeft) {
-  auto* block = static_cast<FillTrapezoidBlock*>(FillChainReserve(&m_trapezoids, FillBlockKind::kTrapezoid));
+  auto* block = Reserve<FillTrapezoidBlock>(&m_trapezoids, FillBlockKind::kTrapezoid);
   if (!block) return FillReport(kFillOutOfMemory, kFillTrapSource, __LINE__);
   FillTrapTrapezoid* t = &block->records[block->count++];
   t->corners[FillTrapTrapezoid::kBottomLeft] = bottomLeft;
@@ -540,10 +699,27 @@ FillResult FillTrap::MakeTrapezoids() {
   Scratch scratch;
   scratch.capacity = static_cast<std::uint32_t>(2 * widest);
   scratch.stubs = TakeArray<Stub>(scratch.capacity);
-  if (!scratch.stubs) return FillReport(kFillOutOfMemory, kFillTrapSource, __LINE__);
+  scratch.arrivals = TakeArray<FillTrapNode*>(widest ? widest : 1);
+  m_rowPlaces = TakeArray<RowPlace>(m_rowCapacity);
+  if (!scratch.stubs || !scratch.arrivals || !m_rowPlaces) {
+    return FillReport(kFillOutOfMemory, kFillTrapSource, __LINE__);
+  }
 
+  // Each row of the first sweep is put in order one ahead of the band being cut, while the nodes of the row below
+  // are at hand; the rows made at crossings come in order already, and move the later rows on.
+  const std::uint32_t swept = m_rowCount;
+  std::uint32_t placed = 0, moved = 0;
+  const auto placeThrough = [&](std::uint64_t row) {
+    for (; placed < swept && placed + moved <= row; ++placed) {
+      const FillResult hr = PlaceCrossings(placed + moved, scratch.arrivals);
+      if (hr != kFillOk) return hr;
+    }
+    return kFillOk;
+  };
   std::uint32_t checkFrom = 0;  // bands made by splitting at crossings are not checked again
   for (std::uint32_t r = 0; r + 1 < m_rowCount; ++r) {
+    const FillResult placing = placeThrough(r + 1ull);
+    if (placing != kFillOk) return placing;
     m_rows[r].firstTrapezoid = m_rows[r].lastTrapezoid = nullptr;
     std::uint32_t n = CollectStubs(r, scratch.stubs);
     if (r >= checkFrom) {
@@ -557,10 +733,13 @@ FillResult FillTrap::MakeTrapezoids() {
         std::uint32_t added = 0;
         const FillResult hr = SplitCrossings(r, scratch.stubs, n, scratch, &added);
         if (hr != kFillOk) return hr;
+        moved += added;
         checkFrom = r + added + 1;
         if (added) n = CollectStubs(r, scratch.stubs);
       }
     }
+    RowPlace& place = m_rowPlaces[r];
+    place = {m_trapezoidCount, 0, true};
     for (std::uint32_t i = 0; i + 1 < n; i += 2) {
       const Stub& left = scratch.stubs[i];
       const Stub& right = scratch.stubs[i + 1];
@@ -571,10 +750,38 @@ FillResult FillTrap::MakeTrapezoids() {
         if (left.equalTops) topLeft = left.node->highNeighbour;
         if (right.equalTops) topRight = right.node->highNeighbour;
       }
+      const FillTrapTrapezoid* previous = m_rows[r].lastTrapezoid;
       const FillResult hr = AddTrapezoid(r, left.node, right.node, topRight, topLeft);
       if (hr != kFillOk) return hr;
+      const FillTrapTrapezoid* t = m_rows[r].lastTrapezoid;
+      if (previous && (t->xMin < previous->xMin || t->xMax < previous->xMax)) place.ordered = false;
     }
+    place.count = m_trapezoidCount - place.first;
   }
+  const FillResult placing = placeThrough(UINT64_MAX);
+  if (placing != kFillOk) return placing;
   m_rows[m_rowCount - 1].firstTrapezoid = m_rows[m_rowCount - 1].lastTrapezoid = nullptr;
+  m_rowPlaces[m_rowCount - 1] = {m_trapezoidCount, 0, true};
   return kFillOk;
+}
+
+// The blocks of the trapezoid chain by number: the n-th trapezoid made is record n % 512 of block n / 512, as a
+// block is filled before the next is taken, and a row's trapezoids are made one after another.
+FillResult FillTrap::NumberTrapezoidBlocks() {
+  constexpr std::uint32_t kPerBlock = FillTrapezoidBlock::kCapacity;
+  const std::uint32_t blocks = m_trapezoidCount / kPerBlock + (m_trapezoidCount % kPerBlock != 0);
+  m_trapezoidBlockTable = TakeArray<FillTrapezoidBlock*>(blocks ? blocks : 1);
+  if (!m_trapezoidBlockTable) return FillReport(kFillOutOfMemory, kFillTrapSource, __LINE__);
+  FillBlockHeader* block = m_trapezoids.first;
+  for (std::uint32_t b = 0; b < blocks; ++b, block = block->next) {
+    m_trapezoidBlockTable[b] = static_cast<FillTrapezoidBlock*>(block);
+  }
+  return kFillOk;
+}
+
+FillTrap::RowTrapezoids FillTrap::TrapezoidsOf(const FillTrapRow* row) const {
+  if (!m_rowPlaces || !row || row < m_rows || row >= m_rows + m_rowCount) return RowTrapezoids(nullptr, 0, 0, false);
+  const std::ptrdiff_t r = row - m_rows;
+  const RowPlace& place = m_rowPlaces[r];
+  return RowTrapezoids(m_trapezoidBlockTable, place.first, place.count, place.ordered);
 }

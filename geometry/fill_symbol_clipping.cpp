@@ -15,11 +15,17 @@ constexpr int kMostCutPoints = 12;
 // Points of a polygon before its closing point.
 constexpr std::int32_t kMostOpenPoints = 9;
 
+// A point of a cut: plain, so that the cuts made for every element and trapezoid are not cleared first.
+struct CutPoint {
+  double x;
+  double y;
+};
+
 struct Cut {
-  GPosition2d points[kMostCutPoints];
+  CutPoint points[kMostCutPoints];
   int count = 0;
 
-  void Add(const GPosition2d& p) {
+  void Add(const CutPoint& p) {
     if (count < kMostCutPoints) points[count++] = p;
   }
 };
@@ -30,8 +36,8 @@ struct Cut {
 void ClipByRow(const Cut& in, double y, double sign, Cut* out) {
   out->count = 0;
   for (int k = 0; k < in.count; ++k) {
-    const GPosition2d& p = in.points[k];
-    const GPosition2d& q = in.points[(k + 1) % in.count];
+    const CutPoint& p = in.points[k];
+    const CutPoint& q = in.points[(k + 1) % in.count];
     const bool pIn = sign * (p.y - y) >= 0, qIn = sign * (q.y - y) >= 0;
     if (pIn) out->Add(p);
     if (pIn != qIn) out->Add({p.x + (y - p.y) / (q.y - p.y) * (q.x - p.x), y});
@@ -41,10 +47,10 @@ void ClipByRow(const Cut& in, double y, double sign, Cut* out) {
 void ClipBySide(const Cut& in, const FillTrapNode* a, const FillTrapNode* b, Cut* out) {
   out->count = 0;
   const double ex = b->x - a->x, ey = b->y - a->y;
-  const auto side = [&](const GPosition2d& p) { return ex * (p.y - a->y) - ey * (p.x - a->x); };
+  const auto side = [&](const CutPoint& p) { return ex * (p.y - a->y) - ey * (p.x - a->x); };
   for (int k = 0; k < in.count; ++k) {
-    const GPosition2d& p = in.points[k];
-    const GPosition2d& q = in.points[(k + 1) % in.count];
+    const CutPoint& p = in.points[k];
+    const CutPoint& q = in.points[(k + 1) % in.count];
     const double sp = side(p), sq = side(q);
     if (sp >= 0) out->Add(p);
     if ((sp >= 0) != (sq >= 0)) {
@@ -107,7 +113,7 @@ FillResult TileGen::ClipElement(const TileGenElement& element, FillTrap* boundar
   if (!boundary || !FiniteElement(element)) return FillReport(kFillInvalidArg, kFillPieceClipSource, __LINE__);
   Cut shape;
   for (const auto& side : element.sides) {
-    const GPosition2d corner(side[0], side[1]);
+    const CutPoint corner{side[0], side[1]};
     if (shape.count == 0 || corner.x != shape.points[shape.count - 1].x ||
         corner.y != shape.points[shape.count - 1].y) {
       shape.Add(corner);
@@ -116,37 +122,58 @@ FillResult TileGen::ClipElement(const TileGenElement& element, FillTrap* boundar
   const FillTrapRow* row = boundary->FindRow(element.yMin);
   if (!row) return kFillOk;
   const FillTrapRow* end = boundary->Rows() + boundary->RowCount() - 1;
+  // One polygon of the element's shape inside a trapezoid, when they overlap with area.
+  const auto cut = [this, &shape, &element](const FillTrapTrapezoid& t) -> FillResult {
+    if (t.yTop <= element.yMin) return kFillOk;
+    Cut a, b;
+    ClipByRow(shape, t.yBottom, 1, &a);
+    ClipBySide(a, t.corners[FillTrapTrapezoid::kBottomRight], t.corners[FillTrapTrapezoid::kTopRight], &b);
+    ClipByRow(b, t.yTop, -1, &a);
+    ClipBySide(a, t.corners[FillTrapTrapezoid::kTopLeft], t.corners[FillTrapTrapezoid::kBottomLeft], &b);
+    if (b.count < 3) return kFillOk;
+    for (int k = 0; k < b.count; ++k) {
+      const FillResult hr = AddClipPiece({b.points[k].x, b.points[k].y}, k == 0);
+      if (hr != kFillOk) return hr;
+    }
+    // The polygon stands only with three points apart that are not in line; else its slot is given back.
+    ClipPolygon& p = *m_polygon;
+    if (p.last > 0 && Near(p.points[p.last], {p.points[0].x, p.points[0].y})) --p.last;
+    double twice = 0, reach = 0;
+    for (std::int32_t k = 0; k <= p.last; ++k) {
+      const GPosition& u = p.points[k];
+      const GPosition& v = p.points[k == p.last ? 0 : k + 1];
+      twice += u.x * v.y - v.x * u.y;
+      reach = std::fmax(reach, std::fmax(std::fabs(v.x - u.x), std::fabs(v.y - u.y)));
+    }
+    if (p.last < 2 || twice <= 8 * DBL_EPSILON * reach * reach) {
+      --m_writeBlock->count;
+      --m_polygonCount;
+      m_polygon = nullptr;
+      return kFillOk;
+    }
+    p.points[++p.last] = p.points[0];
+    return kFillOk;
+  };
+  // A row's trapezoids run in ascending x: the row ends at the first that does not start left of the element,
+  // and those that end at or left of it are passed over. A row whose xMin and xMax both rise along it finds the
+  // first to cut by search.
+  const auto passed = [&element](const FillTrapTrapezoid& t) { return t.xMax <= element.xMin; };
+  const auto beyond = [&element](const FillTrapTrapezoid& t) { return t.xMin >= element.xMax; };
   for (; row < end && row->y < element.yMax; ++row) {
-    for (const FillTrapTrapezoid* t = row->firstTrapezoid; t; t = t->next) {
-      if (t->xMin >= element.xMax) break;  // a row's trapezoids run in ascending x
-      if (t->xMax <= element.xMin || t->yTop <= element.yMin) continue;
-      Cut a, b;
-      ClipByRow(shape, t->yBottom, 1, &a);
-      ClipBySide(a, t->corners[FillTrapTrapezoid::kBottomRight], t->corners[FillTrapTrapezoid::kTopRight], &b);
-      ClipByRow(b, t->yTop, -1, &a);
-      ClipBySide(a, t->corners[FillTrapTrapezoid::kTopLeft], t->corners[FillTrapTrapezoid::kBottomLeft], &b);
-      if (b.count < 3) continue;
-      for (int k = 0; k < b.count; ++k) {
-        const FillResult hr = AddClipPiece(b.points[k], k == 0);
+    const FillTrap::RowTrapezoids trapezoids = boundary->TrapezoidsOf(row);
+    if (trapezoids.Ordered()) {
+      const std::uint32_t last = trapezoids.PartitionPoint([&](const FillTrapTrapezoid& t) { return !beyond(t); });
+      for (std::uint32_t i = trapezoids.PartitionPoint(passed); i < last; ++i) {
+        const FillResult hr = cut(trapezoids[i]);
         if (hr != kFillOk) return hr;
       }
-      // The polygon stands only with three points apart that are not in line; else its slot is given back.
-      ClipPolygon& p = *m_polygon;
-      if (p.last > 0 && Near(p.points[p.last], {p.points[0].x, p.points[0].y})) --p.last;
-      double twice = 0, reach = 0;
-      for (std::int32_t k = 0; k <= p.last; ++k) {
-        const GPosition& u = p.points[k];
-        const GPosition& v = p.points[k == p.last ? 0 : k + 1];
-        twice += u.x * v.y - v.x * u.y;
-        reach = std::fmax(reach, std::fmax(std::fabs(v.x - u.x), std::fabs(v.y - u.y)));
-      }
-      if (p.last < 2 || twice <= 8 * DBL_EPSILON * reach * reach) {
-        --m_writeBlock->count;
-        --m_polygonCount;
-        m_polygon = nullptr;
-        continue;
-      }
-      p.points[++p.last] = p.points[0];
+      continue;
+    }
+    for (const FillTrapTrapezoid* t = row->firstTrapezoid; t; t = t->next) {
+      if (beyond(*t)) break;
+      if (passed(*t)) continue;
+      const FillResult hr = cut(*t);
+      if (hr != kFillOk) return hr;
     }
   }
   return kFillOk;

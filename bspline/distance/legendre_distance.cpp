@@ -42,6 +42,11 @@ int first_active(int npts, const unsigned char *active) {
   return -1;
 }
 
+// One component of a rational curve moved by -x, in Legendre (or any linear) form: P - x w.
+void moved_component(int n, const double *pc, const double *wc, double x, double *out) {
+  for (std::size_t k = 0; k < sz(n); ++k) out[k] = pc[k] - x * wc[k];
+}
+
 // The Legendre series `deg` of a Chebyshev series added into out (work: deg + 1 doubles).
 int add_legendre(int deg, const double *cheb, double *work, double *out) {
   int rc = 0;
@@ -114,34 +119,36 @@ void BSformeqer(int n, int dim, const double *coef, int npts, const double *poin
     for (int i = 0; i < npts; ++i)
       if (active[i]) degrees[i] = -1;
   } else {
-    // Chebyshev forms of P, w, P', w'; N_c = P'_c w - P_c w' (its top term cancels: degree 2n - 2) per component,
-    // then sum_c (P_c - p_c w) N_c of degree 3n - 2.
+    // Q = P - p w, the curve moved to the first point, then the Chebyshev forms of Q, w, Q', w';
+    // N_c = Q'_c w - Q_c w' (its top term cancels: degree 2n - 2) per component, then sum_c Q_c N_c of degree
+    // 3n - 2. N does not depend on where the curve lies, but formed from P it would difference absolute
+    // coordinates and cancel as many digits as the curve is far from the point relative to its size.
     const int dn = 2 * n - 2, de = 3 * n - 2;
     const std::size_t c1 = sz(n), cd = sz(n - 1), cp = sz(2 * n - 1), cn = sz(dn), ce = sz(de);
-    double *w = scratch.take(c1 * (dim + 1) + cd * 2 + cp * 2 + cn * dim + ce * 3);
+    double *w = scratch.take(c1 * (dim + 1) + cd * 2 + cp * 2 + cn * dim + ce * 3 + c1);
     if (!w) {
       *rc = BSRC_NO_SCRATCH;
     } else {
       double *tp = w, *tw = tp + c1 * dim, *der = tw + c1, *td = der + cd, *pa = td + cd, *pb = pa + cp;
-      double *nn = pb + cp, *sum = nn + cn * dim, *prod = sum + ce, *lg = prod + ce;
+      double *nn = pb + cp, *sum = nn + cn * dim, *prod = sum + ce, *lg = prod + ce, *q = lg + ce;
       const double *wc = coef + dim * c1;
+      const double *p = points + static_cast<std::size_t>(first) * dim;
       BSlgdttch(n, wc, tw, rc);
       double *tdw = der;  // w' in the Chebyshev basis stays in der
       BSderpolgd(n, wc, td);
       if (*rc == 0) BSlgdttch(n - 1, td, tdw, rc);
       for (int c = 0; c < dim && *rc == 0; ++c) {
-        BSlgdttch(n, coef + c * c1, tp + c * c1, rc);
-        BSderpolgd(n, coef + c * c1, lg);
+        moved_component(n, coef + c * c1, wc, p[c], q);
+        BSlgdttch(n, q, tp + c * c1, rc);
+        BSderpolgd(n, q, lg);
         if (*rc == 0) BSlgdttch(n - 1, lg, td, rc);
         if (*rc == 0) BSprodpoltch(n - 1, td, n, tw, pa, rc);
         if (*rc == 0) BSprodpoltch(n, tp + c * c1, n - 1, tdw, pb, rc);
         for (std::size_t k = 0; k < cn; ++k) nn[c * cn + k] = pa[k] - pb[k];
       }
-      const double *p = points + static_cast<std::size_t>(first) * dim;
       std::memset(sum, 0, sizeof(double) * ce);
       for (int c = 0; c < dim && *rc == 0; ++c) {
-        for (std::size_t k = 0; k < c1; ++k) pa[k] = tp[c * c1 + k] - p[c] * tw[k];
-        BSprodpoltch(n, pa, dn, nn + c * cn, prod, rc);
+        BSprodpoltch(n, tp + c * c1, dn, nn + c * cn, prod, rc);
         for (std::size_t k = 0; k < ce; ++k) sum[k] += prod[k];
       }
       if (*rc == 0) BStchtlgd(de, sum, equations[first], rc);
@@ -180,13 +187,22 @@ void BSformeqe(int n, int dim, BSboolean rational, const double *coef, int npts,
     else
       BSformeqep(n, dim, coef, npts, points, active, degrees, equations, rc);
     if (*rc == 0) {
+      // The curve's variation about the first point: about the origin a rational curve's would grow with its
+      // distance from the origin (P = X w), and so would shrink the tolerance below the equation's rounding.
       double s = 0;
-      for (int c = 0; c < dim; ++c) s += abs_sum(n - 1, coef + c * sz(n) + 1);
+      BSscratch<64> room;
+      double *q = rational ? room.take(sz(n)) : nullptr;
+      const double *p = points + static_cast<std::size_t>(first) * dim;
+      if (rational && !q) *rc = BSRC_NO_SCRATCH;
+      for (int c = 0; c < dim && *rc == 0; ++c) {
+        if (rational) moved_component(n, coef + c * sz(n), coef + dim * sz(n), p[c], q);
+        s += abs_sum(n - 1, (rational ? q : coef + c * sz(n)) + 1);
+      }
       if (rational) s /= std::fabs(coef[dim * sz(n)]);
       double m = DBL_MAX;
       for (int i = 0; i < npts; ++i)
         if (active[i]) m = std::fmin(m, abs_sum(degrees[first], equations[i]));
-      *eqtol = s == 0 || !std::isfinite(s) ? DBL_MAX : m * tol / s;
+      if (*rc == 0) *eqtol = s == 0 || !std::isfinite(s) ? DBL_MAX : m * tol / s;
     }
   }
   BSexit(rc, "BSformeqe", "bsformeqe");
@@ -454,7 +470,7 @@ struct Search {
   int n, dim;
   bool rational;
   const double *coef, *point;
-  double tol;
+  double tol, carried;
   double bound, result, par;
   double *result_point;
   bool found = false;
@@ -503,11 +519,9 @@ struct Search {
   int pass(Slots &S, int e, double eqtol) {
     const int nc = S.ncomp;
     // A piece is a line or a point once its higher terms fall below the piece tolerance, or below the rounding
-    // its coordinates carry: far from the origin no halving brings them under an absolute tolerance, and the
-    // search would halve on for hundreds of levels.
-    double size = 0;
-    for (std::size_t c = 0; c < static_cast<std::size_t>(nc) * sz(n); ++c) size = std::fmax(size, std::fabs(coef[c]));
-    const double ptol = std::fmax(tol * 0.0078125, 64 * DBL_EPSILON * size), rtol = eqtol / 128;
+    // its coordinates carry (those of the curve as given, before it was moved to the point): far from the origin
+    // no halving brings them under an absolute tolerance, and the search would halve on for hundreds of levels.
+    const double ptol = std::fmax(tol * 0.0078125, 64 * DBL_EPSILON * carried), rtol = eqtol / 128;
     double *slot0 = S.piece(0);
     std::memcpy(slot0, coef, sizeof(double) * sz(n) * nc);
     S.deg[0] = n;
@@ -673,16 +687,37 @@ void BSmdptlgcv1(int n, int dim, BSboolean rational, const double *coef, const d
     for (std::size_t i = 0; i < (dim + 1) * sz(n); ++i) scaled[i] = std::ldexp(coef[i], shift);
     coef = scaled;
   }
+  // The search runs about the point: the curve moved so that the point is the origin. The distance equation,
+  // the bounds of the pieces and their line forms all difference coordinates, and for a curve far from the origin
+  // absolute ones would cancel as many digits as it is far relative to its size (a rational curve's weighted
+  // poles carry its distance from the origin into every coefficient); moved, the answer does not depend on where
+  // the curve lies.
+  const std::size_t ncoef = (dim + (rat ? 1 : 0)) * sz(n);
+  double carried = 0;
+  for (std::size_t i = 0; i < ncoef; ++i) carried = std::fmax(carried, std::fabs(coef[i]));
+  BSscratch<64> moved_room;
+  double *moved = moved_room.take(ncoef);
+  if (moved) {
+    std::memcpy(moved, coef, sizeof(double) * ncoef);
+    for (int c = 0; c < dim; ++c) {
+      if (rat)
+        moved_component(n, coef + c * sz(n), coef + dim * sz(n), point[c], moved + c * sz(n));
+      else
+        moved[c * sz(n)] -= point[c];
+    }
+  }
+  const double origin[64] = {};
+  double found_point[64];
   double eqtol = DBL_MAX;
   int edeg = -1;
   const unsigned char on = 1;
-  if (!eq0 || (shift != 0 && !scaled)) {
+  if (!eq0 || (shift != 0 && !scaled) || !moved) {
     *rc = BSRC_NO_SCRATCH;
   } else {
-    BSformeqe(n, dim, rational, coef, 1, point, &on, tol, &edeg, &eq0, &eqtol, rc);
+    BSformeqe(n, dim, rational, moved, 1, origin, &on, tol, &edeg, &eq0, &eqtol, rc);
   }
   if (*rc == 0) {
-    Search srch{n, dim, rat, coef, point, tol, bound, dist, 0.0, point_out};
+    Search srch{n, dim, rat, moved, origin, tol, carried, bound, dist, 0.0, found_point};
     srch.equation0 = eq0;
     int K = g_first_slots > 0 ? g_first_slots : 8 * (n + 1);
     for (;;) {
@@ -707,6 +742,7 @@ void BSmdptlgcv1(int n, int dim, BSboolean rational, const double *coef, const d
     if (srch.found) {
       *dist_out = srch.result;
       *par_out = srch.par;
+      for (int c = 0; c < dim; ++c) point_out[c] = found_point[c] + point[c];
     }
     if (*rc == 0 && (!srch.found || srch.status == BSRC_NOT_BEATEN)) *rc = BSRC_NOT_BEATEN;
   }

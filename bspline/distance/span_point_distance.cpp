@@ -137,16 +137,20 @@ void BSmdptbznwt(int degree, int dim, BSboolean rational, const double *poles, c
   for (int step = 0; step <= 15; ++step) {
     BSevalbsp(degree, degree + 1, dim, rational, poles, knots, u, 2, der, rc);
     if (*rc != 0) return;
-    double s = 0, f = 0, dd = 0, e2 = 0;
+    double s = 0, f = 0, dd = 0, e2 = 0, size = 0;
     for (int c = 0; c < dim; ++c) {
       const double r = der[c] - point[c];
       s += r * r;
       f += r * der[dim + c];
       dd += der[dim + c] * der[dim + c];
       e2 += r * der[2 * dim + c];
+      size = std::fmax(size, std::fabs(der[c]) + std::fabs(point[c]));
     }
-    // A tolerance finer than the squared distance's rounding still converges.
-    if (std::fabs(s - prev) < std::fmax(tol * tol, 1e-15 * (s + prev))) {
+    // A tolerance finer than the squared distance's rounding still converges: the difference of the coordinates
+    // rounds by some units of their size (far from the origin many more than of the distance), and the squared
+    // distance by twice the distance times that.
+    const double dr = 2 * DBL_EPSILON * size, noise = dr * (2 * std::sqrt(std::fmax(s, prev)) + dr);
+    if (std::fabs(s - prev) < std::fmax(std::fmax(tol * tol, 1e-15 * (s + prev)), noise)) {
       *converged = BSTRUE;
       *sq = s;
       *t = u;

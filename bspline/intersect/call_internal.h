@@ -3,6 +3,7 @@
 #pragma once
 
 #include "bspline/intersect.h"
+#include "bspline/knots/knots_internal.h"
 
 #include <initializer_list>
 #include <utility>
@@ -123,6 +124,91 @@ struct Candidates {
     if (list) BSdbgfree(list);
   }
 };
+
+// What the span loop of a self-intersection needs to know of each rest that it intersects a span with. The loop
+// cuts its working curve one span at a time from the front, in the working curve's own arrays (split_front), so
+// that every rest is a record over those arrays that ends where they end and whose poles past its first few are
+// the curve's as they were. Built once over the arrays, the index answers for such a rest from its new front and
+// from what it kept of the curve behind it (boxes of the spans in a tree, boxes and lengths of every tail of the
+// polygon, the shortest and longest knot intervals of every tail), so that no pass over the whole rest is made for
+// each span. Every answer is the one the plain routines give on the rest itself.
+class RestIndex {
+ public:
+  RestIndex() = default;
+  ~RestIndex() { release(); }
+  RestIndex(const RestIndex &) = delete;
+  RestIndex &operator=(const RestIndex &) = delete;
+
+  // Over the curve in its arrays, the boxes of its spans grown by `grow` (ten dist_tol for the span pairs, none for
+  // the segments of a polynomial line string). False, nothing held, where the curve does not qualify (order above
+  // 16, more than 2^19 poles, a coordinate beyond 1e150, a weight that is not positive, knots out of order) or
+  // memory runs out.
+  bool build(const VOQbsp_curve &cv, double grow);
+  double grow() const { return grow_; }
+  void release();
+  bool ready() const { return ready_; }
+  // The first `written` poles of rest, a record over the arrays, no longer hold what they held when the index was
+  // built; nor does anything in front of them.
+  void overwritten(const VOQbsp_curve &rest, int written);
+  // Whether rest is a record over the arrays that ends where they end, of the curve's order and kind, and passes
+  // BScvcheck (and the intersection's own check of its weights).
+  bool holds(const VOQbsp_curve &rest) const;
+  // The knot tolerance of rest (which the index holds), as a range; measured on rest where the knot intervals
+  // would lower it or its polygon is not plain to measure.
+  void knot_tol(const VOQbsp_curve &rest, bsknots::KnotTolRange *range) const;
+  // BSpolesbox of rest.
+  void box(const VOQbsp_curve &rest, double out[6]) const;
+  // Whether bsknots::clamped_extent(rest) holds, where that is plain without a pass over it; false otherwise.
+  bool clamped_extent(const VOQbsp_curve &rest) const;
+  // Whether some span of rest is no shorter than its knot tolerance, where the range settles it; false otherwise.
+  bool has_leaves(const VOQbsp_curve &rest, bsknots::KnotTolRange &tol) const;
+  // The spans of rest, in their order, whose pole boxes grown by ten dist_tol meet both boxes (finite; minimum
+  // corner first) and whose knot intervals are no shorter than its tolerance; appended to *found (blocks of 200
+  // entries, grown as they fill).
+  void candidates(const VOQbsp_curve &rest, bsknots::KnotTolRange &tol, const double tree_box[6],
+                  const double query[6], int *n_found, int **found, int *rc) const;
+  // The segments of rest, a polynomial line string, in their order, whose boxes meet both boxes (as BScvrngtree
+  // over its points with tree_box, queried by BScvcmp_rng with query, finds them); the index has no growth.
+  void segments(const VOQbsp_curve &rest, const double tree_box[6], const double query[6], int *n_found,
+                int **found, int *rc) const;
+
+ private:
+  // tol: spans shorter than it are left out; none with no tolerance.
+  void walk(int node, int first, int width, int from, int offset, const VOQbsp_curve &rest,
+            bsknots::KnotTolRange *tol, const double tree_box[6], const double query[6], int *n_found, int **found,
+            int *rc) const;
+  void find(const VOQbsp_curve &rest, bsknots::KnotTolRange *tol, double grow, const double tree_box[6],
+            const double query[6], int *n_found, int **found, int *rc) const;
+  int offset_of(const VOQbsp_curve &rest) const { return static_cast<int>((rest.poles - poles_) / 3); }
+  // Poles of rest in front of the ones the index still knows.
+  int front_of(const VOQbsp_curve &rest) const;
+
+  bool ready_ = false;
+  const double *poles_ = nullptr, *knots_ = nullptr, *weights_ = nullptr;
+  int order_ = 0, n_ = 0, spans_ = 0, leaves_ = 0, valid_from_ = 0;
+  bool rational_ = false;
+  double grow_ = 0;
+  double *block_ = nullptr;
+  // Tree nodes (6 doubles each, node 1 the root, leaves from leaves_ on), tail boxes (6 per pole), tail polygon
+  // lengths (per pole), shortest and longest knot intervals from each interval on (per knot up to n_ + 1).
+  double *nodes_ = nullptr, *tail_box_ = nullptr, *tail_length_ = nullptr, *min_gap_ = nullptr, *max_gap_ = nullptr;
+};
+
+// BScvcvint(span, rest, TRUE, ...) for a span (one Bezier span) and a rest that index holds, rest_tol being rest's
+// knot tolerance: the same answer and code, from the index. False, nothing done, where the index cannot answer
+// (no fault handler may listen nor a heap failure be armed; a point-like curve or a rest of one span take the
+// plain road), and BScvcvint is to be called.
+bool span_against_rest(RestIndex &index, VOQbsp_curve *span, VOQbsp_curve *rest, bsknots::KnotTolRange &rest_tol,
+                       int int_size, int over_size, double *int_pts, double *int_par1, double *int_par2,
+                       double *over_pts, double *over_par1, double *over_par2, int *n_int, int *n_over,
+                       BSboolean *int_alloc, BSboolean *over_alloc, double **a_int_pts, double **a_int_par1,
+                       double **a_int_par2, double **a_over_pts, double **a_over_par1, double **a_over_par2,
+                       int *rc);
+
+// BSlsls_int(segment, rest, merge_by_dist, ...) for a segment (a polynomial order-2 span) and a polynomial line
+// string rest that index (built without growth) holds, both having passed BScvcheck: the same answer and code.
+void strings_against_rest(const RestIndex &index, const VOQbsp_curve *segment, const VOQbsp_curve *rest,
+                          bsknots::KnotTolRange &rest_tol, BSboolean merge_by_dist, const Outputs &out, int *rc);
 
 // BScvcv_sort; checked: both curves have passed BScvcheck and are not checked again (unless a fault hook must see
 // it), as the intersection that sorts its own results for every span of a self-intersection has.

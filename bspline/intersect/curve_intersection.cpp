@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <cstddef>
 #include <cstring>
 #include <utility>
 
@@ -429,6 +430,260 @@ void range_tree(const VOQbsp_curve *cv, const double box_min[3], const double bo
 }
 }  // namespace
 
+namespace {
+// Whether a leaf box meets the tree's box and the query, tested as scan_leaves tests them.
+bool leaf_meets(const double *leaf, const double tree_box[6], const double query[6]) {
+  for (int c = 0; c < 3; ++c)
+    if (!(tree_box[c] <= leaf[3 + c] && tree_box[3 + c] >= leaf[c])) return false;
+  for (int c = 0; c < 3; ++c)
+    if (leaf[c] > query[3 + c] || leaf[3 + c] < query[c]) return false;
+  return true;
+}
+
+// The length of the leg from pole i of cv to the next, as BScumdist measures it.
+double leg_length(const VOQbsp_curve &cv, int i) {
+  const double *a = cv.poles + 3 * i, *b = a + 3;
+  if (cv.rational) {
+    double sq = 0;
+    for (int c = 0; c < 3; ++c) {
+      const double d = b[c] / cv.weights[i + 1] - a[c] / cv.weights[i];
+      sq += d * d;
+    }
+    return std::sqrt(sq);
+  }
+  const double dx = b[0] - a[0], dy = b[1] - a[1], dz = b[2] - a[2];
+  return std::sqrt(dx * dx + dy * dy + dz * dz);
+}
+
+// A pole the index can stand for: finite, its coordinates below what clamped_extent measures, its weight positive.
+bool plain_pole(const VOQbsp_curve &cv, int i) {
+  const double w = cv.rational ? cv.weights[i] : 1.0;
+  if (!(w > 0) || !std::isfinite(w)) return false;
+  for (int c = 0; c < 3; ++c)
+    if (!(std::fabs(cv.poles[3 * i + c] / w) < 1e150) || !std::isfinite(cv.poles[3 * i + c])) return false;
+  return true;
+}
+
+void push_found(int j, int *n_found, int **found, int *rc) {
+  (*found)[(*n_found)++] = j;
+  if (*n_found % kCandidateBlock == 0) {
+    void *grown = BSdbgralloc(*found, static_cast<int>(sizeof(int)) * (*n_found + kCandidateBlock));
+    if (!grown) {
+      *rc = BSRC_NO_HEAP;
+      return;
+    }
+    *found = static_cast<int *>(grown);
+  }
+}
+}  // namespace
+
+void bsintcall::RestIndex::release() {
+  if (block_) BSdbgfree(block_);
+  block_ = nullptr;
+  ready_ = false;
+}
+
+bool bsintcall::RestIndex::build(const VOQbsp_curve &cv, double grow) {
+  release();
+  const int k = cv.order, n = cv.num_poles;
+  if (k < 2 || k > BSSPAN_MAX_ORDER || n < k || n > (1 << 19) || !cv.poles || !cv.knots ||
+      (cv.rational && !cv.weights))
+    return false;
+  for (int i = 0; i < n; ++i)
+    if (!plain_pole(cv, i)) return false;
+  for (int i = 0; i < n + k; ++i)
+    if (!std::isfinite(cv.knots[i]) || (i > 0 && cv.knots[i] < cv.knots[i - 1])) return false;
+  const int spans = n - k + 1;
+  int leaves = 1;
+  while (leaves < spans) leaves *= 2;
+  const std::size_t doubles = 12 * static_cast<std::size_t>(leaves) + 7 * static_cast<std::size_t>(n + 1) +
+                              2 * static_cast<std::size_t>(n + 2);
+  block_ = static_cast<double *>(BSdbgmalloc(static_cast<int>(doubles * sizeof(double))));
+  if (!block_) return false;
+  poles_ = cv.poles, knots_ = cv.knots, weights_ = cv.rational ? cv.weights : nullptr;
+  order_ = k, n_ = n, spans_ = spans, leaves_ = leaves, valid_from_ = 0, rational_ = cv.rational != 0;
+  nodes_ = block_, tail_box_ = nodes_ + 12 * leaves, tail_length_ = tail_box_ + 6 * (n + 1);
+  min_gap_ = tail_length_ + (n + 1), max_gap_ = min_gap_ + (n + 2);
+  grow_ = grow;
+
+  const double empty[6] = {DBL_MAX, DBL_MAX, DBL_MAX, -DBL_MAX, -DBL_MAX, -DBL_MAX};
+  for (int c = 0; c < leaves; ++c) {
+    double *box = nodes_ + 6 * (leaves + c);
+    if (c < spans)
+      leaf_box(&cv, c, grow_, box);
+    else
+      std::memcpy(box, empty, sizeof empty);
+  }
+  for (int node = leaves - 1; node >= 1; --node) {
+    const double *l = nodes_ + 12 * node, *r = l + 6;
+    double *box = nodes_ + 6 * node;
+    for (int c = 0; c < 3; ++c) {
+      box[c] = std::min(l[c], r[c]);
+      box[3 + c] = std::max(l[3 + c], r[3 + c]);
+    }
+  }
+  std::memcpy(tail_box_ + 6 * n, empty, sizeof empty);
+  for (int i = n - 1; i >= 0; --i) {
+    const double *after = tail_box_ + 6 * (i + 1);
+    double *box = tail_box_ + 6 * i, p[3];
+    pole_at(&cv, i, p);
+    for (int c = 0; c < 3; ++c) {
+      box[c] = std::min(after[c], p[c]);
+      box[3 + c] = std::max(after[3 + c], p[c]);
+    }
+  }
+  tail_length_[n] = tail_length_[n - 1] = 0;
+  for (int i = n - 2; i >= 0; --i) tail_length_[i] = tail_length_[i + 1] + leg_length(cv, i);
+  const double zero = BStoltab[bstol::zero_tol];
+  min_gap_[n + 1] = HUGE_VAL;
+  max_gap_[n + 1] = -1;
+  for (int g = n; g >= 1; --g) {
+    const double d = std::fabs(cv.knots[g] - cv.knots[g - 1]);
+    min_gap_[g] = d > zero ? std::min(min_gap_[g + 1], d) : min_gap_[g + 1];
+    max_gap_[g] = std::max(max_gap_[g + 1], d);
+  }
+  min_gap_[0] = min_gap_[1];
+  max_gap_[0] = max_gap_[1];
+  ready_ = true;
+  return true;
+}
+
+void bsintcall::RestIndex::overwritten(const VOQbsp_curve &rest, int written) {
+  valid_from_ = std::max(valid_from_, offset_of(rest) + written);
+}
+
+int bsintcall::RestIndex::front_of(const VOQbsp_curve &rest) const {
+  return std::clamp(valid_from_ - offset_of(rest), 0, static_cast<int>(rest.num_poles));
+}
+
+bool bsintcall::RestIndex::holds(const VOQbsp_curve &rest) const {
+  if (!ready_ || rest.order != order_ || (rest.rational != 0) != rational_ || rest.num_poles < order_ ||
+      rest.poles < poles_ || rest.poles >= poles_ + 3 * static_cast<std::ptrdiff_t>(n_) ||
+      (rest.poles - poles_) % 3 != 0)
+    return false;
+  const int at = offset_of(rest), k = order_;
+  if (at + rest.num_poles != n_ || rest.knots != knots_ + at || (rational_ && rest.weights != weights_ + at) ||
+      rest.num_knots != rest.num_poles + k)
+    return false;
+  const int front = front_of(rest);
+  for (int i = 0; i < front; ++i)
+    if (!plain_pole(rest, i)) return false;
+  // The knots from k on are the curve's; the ones in front, the cut, must lead up to them.
+  for (int i = 0; i <= k; ++i)
+    if (!std::isfinite(rest.knots[i]) || (i > 0 && rest.knots[i] < rest.knots[i - 1])) return false;
+  return true;
+}
+
+void bsintcall::RestIndex::knot_tol(const VOQbsp_curve &rest, bsknots::KnotTolRange *range) const {
+  range->cv = rest;
+  if (!rest.rational) range->cv.weights = nullptr;
+  range->exact = false;
+  const int k = order_, nr = rest.num_poles, at = offset_of(rest), front = front_of(rest);
+  const double *t = rest.knots;
+  double lo = 0, hi = 0;
+  if (BSkttolmode(-1) == 1) {
+    lo = hi = BStoltab[bstol::knot_tol];
+  } else {
+    // The polygon's length is the front legs and the curve's tail behind them, summed in another order: it is
+    // known to some units in the last place of every leg there is.
+    double length = 0;
+    for (int j = 0; j < front && j + 1 < nr; ++j) length += leg_length(rest, j);
+    length += tail_length_[at + front];
+    const double slack = 8.0 * (n_ + 8) * DBL_EPSILON, extent = t[nr] - t[k - 1];
+    if (!(std::isfinite(length) && extent > 0 && std::isfinite(extent))) {
+      range->settle();
+      return;
+    }
+    const double basis = BStoltab[bstol::basis_tol];
+    lo = basis / std::max(length * (1 + slack), 0.001) * extent;
+    hi = basis / std::max(length * (1 - slack), 0.001) * extent;
+  }
+  // Unless no knot interval above zero_tol is shorter than the tolerance could be, the intervals lower it.
+  const double zero = BStoltab[bstol::zero_tol], first = std::fabs(t[k] - t[k - 1]);
+  const double shortest = std::min(first > zero ? first : HUGE_VAL, min_gap_[at + k + 1]);
+  if (!(shortest >= hi && lo > 0 && std::isfinite(hi))) {
+    range->settle();
+    return;
+  }
+  range->lo = lo;
+  range->hi = hi;
+  range->exact = lo == hi;
+}
+
+void bsintcall::RestIndex::box(const VOQbsp_curve &rest, double out[6]) const {
+  const int front = front_of(rest), at = offset_of(rest);
+  const double *tail = tail_box_ + 6 * (at + front);
+  std::memcpy(out, tail, 6 * sizeof(double));
+  for (int i = 0; i < front; ++i) {
+    double p[3];
+    pole_at(&rest, i, p);
+    for (int c = 0; c < 3; ++c) {
+      out[c] = std::min(out[c], p[c]);
+      out[3 + c] = std::max(out[3 + c], p[c]);
+    }
+  }
+}
+
+bool bsintcall::RestIndex::clamped_extent(const VOQbsp_curve &rest) const {
+  const int k = order_, n = rest.num_poles;
+  const double *t = rest.knots;
+  for (int i = 1; i < k; ++i)
+    if (t[i] != t[0] || t[n + i] != t[n]) return false;
+  // Every pole is plain (the index's and the front's): within the coordinates and with a positive weight.
+  double p[3], q[3];
+  bsknots::cartesian_pole(rest, 0, p);
+  bsknots::cartesian_pole(rest, n - 1, q);
+  return bsknots::points_apart(n, p, q);
+}
+
+bool bsintcall::RestIndex::has_leaves(const VOQbsp_curve &rest, bsknots::KnotTolRange &tol) const {
+  const int k = order_, at = offset_of(rest);
+  const double longest = std::max(std::fabs(rest.knots[k] - rest.knots[k - 1]), max_gap_[at + k + 1]);
+  return longest >= tol.hi;
+}
+
+void bsintcall::RestIndex::walk(int node, int first, int width, int from, int offset, const VOQbsp_curve &rest,
+                                bsknots::KnotTolRange *tol, const double tree_box[6], const double query[6],
+                                int *n_found, int **found, int *rc) const {
+  if (*rc != 0 || first + width <= from || first >= spans_) return;
+  if (!leaf_meets(nodes_ + 6 * node, tree_box, query)) return;
+  if (width > 1) {
+    const int half = width / 2;
+    walk(2 * node, first, half, from, offset, rest, tol, tree_box, query, n_found, found, rc);
+    walk(2 * node + 1, first + half, half, from, offset, rest, tol, tree_box, query, n_found, found, rc);
+    return;
+  }
+  const int j = first - offset, k = order_;
+  if (!tol || !tol->below(std::fabs(rest.knots[k - 1 + j] - rest.knots[k + j]))) push_found(j, n_found, found, rc);
+}
+
+void bsintcall::RestIndex::find(const VOQbsp_curve &rest, bsknots::KnotTolRange *tol, double grow,
+                                const double tree_box[6], const double query[6], int *n_found, int **found,
+                                int *rc) const {
+  const int k = order_, spans = rest.num_poles - k + 1, at = offset_of(rest);
+  // Spans over the new front poles are boxed here, the rest found in the tree (unless the tolerance moved since).
+  const bool tree = grow == grow_;
+  const int direct = tree ? std::min(front_of(rest), spans) : spans;
+  for (int j = 0; j < direct && *rc == 0; ++j) {
+    double box[6];
+    leaf_box(&rest, j, grow, box);
+    if (leaf_meets(box, tree_box, query) &&
+        (!tol || !tol->below(std::fabs(rest.knots[k - 1 + j] - rest.knots[k + j]))))
+      push_found(j, n_found, found, rc);
+  }
+  if (tree && *rc == 0) walk(1, 0, leaves_, at + direct, at, rest, tol, tree_box, query, n_found, found, rc);
+}
+
+void bsintcall::RestIndex::candidates(const VOQbsp_curve &rest, bsknots::KnotTolRange &tol, const double tree_box[6],
+                                      const double query[6], int *n_found, int **found, int *rc) const {
+  find(rest, &tol, 10 * BStoltab[bstol::dist_tol], tree_box, query, n_found, found, rc);
+}
+
+void bsintcall::RestIndex::segments(const VOQbsp_curve &rest, const double tree_box[6], const double query[6],
+                                    int *n_found, int **found, int *rc) const {
+  find(rest, nullptr, 0, tree_box, query, n_found, found, rc);
+}
+
 void BScvspnrgtr(const VOQbsp_curve *cv, const double box_min[3], const double box_max[3], int *n_levels,
                  int *level_counts, BSrangenode **levels, int *rc) {
   range_tree(cv, box_min, box_max, nullptr, n_levels, level_counts, levels, rc);
@@ -517,6 +772,12 @@ struct SpanPairing {
   double box_a[6], box_b[6];
   double tol_a = 0, tol_b = 0;
   bsintcall::Store &store;
+  // For a rest of a self-intersection (a, with b one span): its index, and its knot tolerance as a range, of which
+  // tol_a is then a value.
+  bsintcall::RestIndex *index = nullptr;
+  bsknots::KnotTolRange *tol_range = nullptr;
+
+  bool short_in_a(double gap) const { return tol_range ? tol_range->below(gap) : gap < tol_a; }
 
   void add(VOQbsp_curve *sa, VOQbsp_curve *sb, int ca, int cb, int *rc) {
     double pts[3 * BSSPAN_PAIR_RESULTS], p1[BSSPAN_PAIR_RESULTS], p2[BSSPAN_PAIR_RESULTS];
@@ -545,7 +806,9 @@ struct SpanPairing {
     bsintcall::Tree tree;
     // A fault hook must see the tree's own check and measure. One span of b (a span against the rest of its curve
     // in a self-intersection) is one query: its leaves are scanned, where the tree would be built without fault.
-    const int leaves = spans_b == 1 && !BSfaulthooked() && BSallfinite(6, box_b) ? leaf_count(a, tol_a) : -1;
+    // An index has settled that they are scanned and that there are some.
+    const int leaves =
+        index ? 1 : spans_b == 1 && !BSfaulthooked() && BSallfinite(6, box_b) ? leaf_count(a, tol_a) : -1;
     const bool scan = leaves >= 0 && tree_levels(leaves) <= BSRANGE_MAX_LEVELS;
     if (scan) {
       if (leaves == 0) return;
@@ -591,15 +854,19 @@ struct SpanPairing {
       if (bs.cls == BSINT_POINT || !near_boxes(bs.box, box_a, dtol)) continue;
       int n_found = 0;
       if (scan && BSallfinite(6, bs.box)) {
-        scan_leaves(a, tol_a, box_b, bs.box, &n_found, &found.list, rc);
+        if (index)
+          index->candidates(*a, *tol_range, box_b, bs.box, &n_found, &found.list, rc);
+        else
+          scan_leaves(a, tol_a, box_b, bs.box, &n_found, &found.list, rc);
       } else {
+        if (index) tol_a = tol_range->value();
         if (scan) range_tree(a, box_b, box_b + 3, &tol_a, &tree.levels, tree.counts, tree.arrays, rc);
         if (*rc == 0) BScvcmp_rng(bs.box, tree.levels, tree.arrays, 0, &n_found, &found.list, rc);
       }
       if (*rc != 0) return;
       for (int f = 0; f < n_found; ++f) {
         const int j = found.list[f];
-        if (std::fabs(a->knots[ka + j] - a->knots[ka - 1 + j]) < tol_a) continue;
+        if (short_in_a(std::fabs(a->knots[ka + j] - a->knots[ka - 1 + j]))) continue;
         SpanRecord &slot = cache[j % cache_size];
         if (slot.index != j) {
           slot.index = -1;
@@ -720,6 +987,78 @@ void intersect(VOQbsp_curve *cv1, VOQbsp_curve *cv2, BSboolean merge_by_dist, co
 }
 
 }  // namespace
+
+bool bsintcall::span_against_rest(RestIndex &index, VOQbsp_curve *span, VOQbsp_curve *rest,
+                                  bsknots::KnotTolRange &rest_tol, int int_size, int over_size, double *int_pts,
+                                  double *int_par1, double *int_par2, double *over_pts, double *over_par1,
+                                  double *over_par2, int *n_int, int *n_over, BSboolean *int_alloc,
+                                  BSboolean *over_alloc, double **a_int_pts, double **a_int_par1, double **a_int_par2,
+                                  double **a_over_pts, double **a_over_par1, double **a_over_par2, int *rc) {
+  // Heap requests are counted by an armed failure: only the plain road makes the ones it expects.
+  if (BSfaulthooked() || BSallocfailpending() > 0 || !span || !rest || !index.holds(*rest) ||
+      span->num_poles != span->order || span->order > BSSPAN_MAX_ORDER || rest->num_poles - rest->order + 1 < 2)
+    return false;
+  // Two polynomial line strings go to the line-string intersector, the index then being one of bare segments.
+  const bool straight = !span->rational && !rest->rational && span->order == 2 && rest->order == 2;
+  if (straight != (index.grow() == 0)) return false;
+  const Outputs out{int_size,  over_size,  int_pts,    int_par1,   int_par2,    over_pts,
+                    over_par1, over_par2,  n_int,      n_over,     int_alloc,   over_alloc,
+                    a_int_pts, a_int_par1, a_int_par2, a_over_pts, a_over_par1, a_over_par2};
+  if (!out.usable() || curve_code(span) != 0) return false;
+  *rc = 0;
+  out.clear();
+  // intersect(span, rest), the rest's measures from the index.
+  for (VOQbsp_curve *cv : {span, rest})
+    if (!cv->rational) cv->weights = nullptr;
+  double box1[6], box2[6];
+  BSpolesbox(rc, &span->num_poles, span->poles, span->weights, box1, box1 + 3);
+  index.box(*rest, box2);
+  bool done = !BSbxint(rc, box1, box1 + 3, box2, box2 + 3);
+  int class1 = BSINT_UNKNOWN, class2 = BSINT_UNKNOWN;
+  if (!done) {
+    classify(span, &class1, rc);
+    if (*rc == 0) {
+      if (index.clamped_extent(*rest))
+        class2 = BSINT_GENERAL;
+      else
+        classify(rest, &class2, rc);
+    }
+    done = *rc != 0;
+  }
+  if (!done && straight) {
+    if (class1 == BSINT_POINT || class2 == BSINT_POINT) return false;
+    strings_against_rest(index, span, rest, rest_tol, BSTRUE, out, rc);
+    done = true;
+  }
+  if (!done) {
+    if (class1 == BSINT_POINT || class2 == BSINT_POINT || !BSallfinite(6, box1) || !index.has_leaves(*rest, rest_tol))
+      return false;
+    bsintcall::Store store;
+    SpanPairing pairing{rest, span, class2, class1, {}, {}, 0, 0, store};
+    std::memcpy(pairing.box_a, box2, sizeof box2);
+    std::memcpy(pairing.box_b, box1, sizeof box1);
+    pairing.index = &index;
+    pairing.tol_range = &rest_tol;
+    pairing.tol_a = rest_tol.hi;
+    BScvkttol2(span->order, span->knots, span->num_poles, span->poles, span->weights, &pairing.tol_b, rc);
+    if (*rc == 0) {
+      const bsxbz::SpanMemoScope memo;
+      pairing.spans(rc);
+    }
+    if (*rc == 0 && (store.n_pts > 0 || store.n_ovl > 0)) {
+      // The rest's tolerance reaches the results only through their overlaps.
+      const double tol_rest = store.n_ovl > 0 ? rest_tol.value() : pairing.tol_a;
+      const bsintcall::Outputs o = out.exchanged();
+      bsintcall::sort_results(true, rest, span, BSTRUE, BSTRUE, tol_rest, pairing.tol_b, store.n_pts, store.n_ovl,
+                              store.pp, store.pt1, store.pt2, store.op, store.ot1p, store.ot2p, o.int_size,
+                              o.over_size, o.int_pts, o.int_par1, o.int_par2, o.over_pts, o.over_par1, o.over_par2,
+                              o.n_int, o.n_over, o.int_alloc, o.over_alloc, o.a_int_pts, o.a_int_par1, o.a_int_par2,
+                              o.a_over_pts, o.a_over_par1, o.a_over_par2, rc);
+    }
+  }
+  BSexit(rc, "BScvcvint", "bscvcvint");
+  return true;
+}
 
 void BScvcvint(VOQbsp_curve *cv1, VOQbsp_curve *cv2, BSboolean merge_by_dist, int int_size, int over_size,
                double *int_pts, double *int_par1, double *int_par2, double *over_pts, double *over_par1,

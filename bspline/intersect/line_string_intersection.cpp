@@ -182,6 +182,76 @@ void strings(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, BSboolean merge_b
 
 }  // namespace
 
+void bsintcall::strings_against_rest(const RestIndex &index, const VOQbsp_curve *segment, const VOQbsp_curve *rest,
+                                     bsknots::KnotTolRange &rest_tol, BSboolean merge_by_dist, const Outputs &out,
+                                     int *rc) {
+  // strings(segment, rest): the segment is walked, the rest's segments come from the index in the tree's order
+  // (its points are its poles, finite and unweighted), and its tolerance only where overlaps are sorted.
+  *rc = 0;
+  out.clear();
+  do {
+    if ((*rc = BScvcheck(segment)) != 0) break;
+    const double h = 0.5 * std::max(BStoltab[bstol::dist_tol], BStoltab[18]);
+    const double near = 10 * BStoltab[bstol::dist_sqtol];
+    const int nw = segment->num_poles;
+    double wp[6];
+    if (nw != 2 || !plain_poles(segment, wp)) {
+      *rc = BSRC_OUT_OF_RANGE;
+      break;
+    }
+    const double *tp = rest->poles;
+    double walked_box[6], rest_box[6];
+    BSpolesbox(rc, &nw, wp, nullptr, walked_box, walked_box + 3);
+    widen(walked_box, walked_box + 3, h);
+    index.box(*rest, rest_box);
+    widen(rest_box, rest_box + 3, h);
+    bsintcall::Candidates found;
+    found.list = static_cast<int *>(BSdbgmalloc(200 * static_cast<int>(sizeof(int))));
+    if (!found.list) {
+      *rc = BSRC_NO_HEAP;
+      break;
+    }
+    bsintcall::Store st;
+    const double *a = wp;
+    if (!too_short(a) && !jumped(segment->knots, 0)) {
+      double box[6];
+      BSboolean meets = BSFALSE;
+      BScvset_rng(wp, wp + 3, h, rest_box, rest_box + 3, box, &meets, rc);
+      int n_found = 0;
+      if (*rc == 0 && meets) index.segments(*rest, walked_box, box, &n_found, &found.list, rc);
+      for (int f = 0; f < n_found && *rc == 0; ++f) {
+        const int j = found.list[f];
+        const double *b = tp + 3 * j;
+        if (too_short(b) || jumped(rest->knots, j)) continue;
+        double pts[6], t1[2], t2[2];
+        const int n = pair_results(a, b, near, false, pts, t1, t2, rc);
+        if (*rc != 0 || n == 0) continue;
+        for (int k = 0; k < n; ++k) {
+          t1[k] = on_curve(segment->knots, 0, t1[k]);
+          t2[k] = on_curve(rest->knots, j, t2[k]);
+        }
+        BSlslsmem(n, pts, t1, t2, near, &st.n_pts, &st.pp, &st.pt1, &st.pt2, &st.n_ovl, &st.op, &st.ot1p, &st.ot2p,
+                  &st.blocks_pts, &st.blocks_ovl, rc);
+      }
+    }
+    if (*rc != 0 || (st.n_pts == 0 && st.n_ovl == 0)) break;
+    double tolw = 0;
+    BScvkttol2(segment->order, segment->knots, nw, segment->poles, nullptr, &tolw, rc);
+    if (*rc != 0) break;
+    const double tolt = st.n_ovl > 0 ? rest_tol.value() : rest_tol.hi;
+    clamp_into(st.pt1, st.n_pts, segment);
+    clamp_into(st.ot1p, 2 * st.n_ovl, segment);
+    clamp_into(st.pt2, st.n_pts, rest);
+    clamp_into(st.ot2p, 2 * st.n_ovl, rest);
+    bsintcall::sort_results(true, segment, rest, merge_by_dist, BSFALSE, tolw, tolt, st.n_pts, st.n_ovl, st.pp, st.pt1,
+                            st.pt2, st.op, st.ot1p, st.ot2p, out.int_size, out.over_size, out.int_pts, out.int_par1,
+                            out.int_par2, out.over_pts, out.over_par1, out.over_par2, out.n_int, out.n_over,
+                            out.int_alloc, out.over_alloc, out.a_int_pts, out.a_int_par1, out.a_int_par2,
+                            out.a_over_pts, out.a_over_par1, out.a_over_par2, rc);
+  } while (false);
+  BSexit(rc, "BSlsls_int", "bslsls_int");
+}
+
 void BSlsls_int(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, BSboolean merge_by_dist, int int_size,
                 int over_size, double *int_pts, double *int_par1, double *int_par2, double *over_pts,
                 double *over_par1, double *over_par2, int *n_int, int *n_over, BSboolean *int_alloc,

@@ -25,6 +25,7 @@ constexpr double kCrossingReach = 100;    // two crossings at a clear angle are 
 constexpr int kSharedCuts = 4;            // pieces of each end leg at an end both spans share
 constexpr int kMaxWraps = 5;
 constexpr int kCrossingSteps = 10;
+constexpr int kWeightSteps = 40;          // most steps added for the spread of a rational span's weights
 constexpr int kFailedRoom = 64;           // meetings remembered where the tangency solve failed
 
 static_assert(1 + (BSXBZ_MAX_ORDER - 1) * 3 <= BSXBZ_MAX_NODES,
@@ -379,6 +380,23 @@ void BSspnndptpr(const VOQbsp_curve *span, int *count, double *points, double *p
 
 namespace {
 
+// Steps the crossing iteration may take beyond kCrossingSteps. A rational span whose weights spread by a factor r
+// runs through most of its points within 1/r of its range near its lightest poles: from a start placed by the
+// node polygon, a step there at first only doubles the way to the meeting, and up to log2 r such steps come
+// before the steps close in. The usual steps allow for a spread of 4, within which the iteration is as it was.
+int weight_steps(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2) {
+  double spread = 1;
+  const VOQbsp_curve *const both[2] = {cv1, cv2};
+  for (const VOQbsp_curve *cv : both) {
+    if (!cv->rational) continue;
+    double lo = cv->weights[0], hi = lo;
+    for (int i = 1; i < cv->num_poles; ++i) lo = std::fmin(lo, cv->weights[i]), hi = std::fmax(hi, cv->weights[i]);
+    if (lo > 0 && hi / lo > spread) spread = hi / lo;
+  }
+  const double extra = std::ceil(std::log2(spread)) - 2;
+  return extra <= 0 ? 0 : extra < kWeightSteps ? static_cast<int>(extra) : kWeightSteps;
+}
+
 // The crossing iteration. spans_checked: both spans passed BScvcheck already (the intersector's own starts), and
 // no fault hook is installed, so that skipping the checks and the vector routines' exits changes nothing. evals
 // (12 values, or NULL) receives the points and first derivatives of both spans where it converged.
@@ -437,11 +455,20 @@ void crossing_iteration(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, BSbool
     // read off the steps taken, and its test taken there. Steps held back at the range ends often go round so.
     struct Place {
       double u1, u2, e1[6], e2[6];
-    } places[kCrossingSteps];
+    } places[kCrossingSteps + kWeightSteps];
     auto keep = [&](int at) {
       places[at].u1 = u1, places[at].u2 = u2;
       std::memcpy(places[at].e1, e1, sizeof e1);
       std::memcpy(places[at].e2, e2, sizeof e2);
+    };
+    // Steps below the knot tolerances end the iteration. The speed of a rational span whose weights spread far
+    // follows them, so that such a step can still move it far: there the steps must also move both spans less
+    // than dist_tol.
+    const int extra_steps = weight_steps(cv1, cv2), max_steps = kCrossingSteps + extra_steps;
+    auto settled = [&]() {
+      if (!(std::fabs(dt1) < k1 && std::fabs(dt2) < k2)) return false;
+      return extra_steps == 0 ||
+             (dt1 * dt1 * dot3(e1 + 3, e1 + 3) < sqtol && dt2 * dt2 * dot3(e2 + 3, e2 + 3) < sqtol);
     };
     keep(0);
     for (int steps = 0; !wrapped_out;) {
@@ -476,7 +503,7 @@ void crossing_iteration(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, BSbool
       evaluate(cv1, quick1, u1, &at1, e1);
       if (*rc == 0) evaluate(cv2, quick2, u2, &at2, e2);
       if (*rc != 0) break;
-      if (steps >= kCrossingSteps || (std::fabs(dt1) < k1 && std::fabs(dt2) < k2)) {
+      if (steps >= max_steps || settled()) {
         if (!parallel && BSpdistsq(rc, e1, e2) < sqtol) {
           *t1 = u1, *t2 = u2;
           *converged = BSTRUE;
@@ -492,7 +519,7 @@ void crossing_iteration(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, BSbool
         keep(steps);
         continue;
       }
-      const Place &last = places[again + (kCrossingSteps - again) % (steps - again)];
+      const Place &last = places[again + (max_steps - again) % (steps - again)];
       u1 = last.u1, u2 = last.u2;
       std::memcpy(e1, last.e1, sizeof e1);
       std::memcpy(e2, last.e2, sizeof e2);

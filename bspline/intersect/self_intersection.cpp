@@ -11,6 +11,7 @@
 #include "bspline/core/golden_section.h"
 #include "bspline/distance.h"
 #include "bspline/intersect.h"
+#include "bspline/intersect/call_internal.h"
 #include "bspline/intersect/polygon_intersector.h"
 #include "bspline/knots.h"
 #include "bspline/knots/knots_internal.h"
@@ -376,10 +377,19 @@ void split_at_line_turns(int *rc, const VOQbsp_curve *cv, VOQbsp_curve **copy) {
       failed(rc);
       break;
     }
+    // The line is fitted to the Cartesian poles (the span's order of them): the fit refuses weights spread beyond
+    // a quarter of their mean, which says nothing of whether the poles lie on a line. A weight that is not
+    // positive is refused as it was.
+    double cartesian[3 * BSSPAN_MAX_ORDER];
+    for (int p = 0; p < span->num_poles && *rc == 0; ++p) {
+      const double w = span->rational ? span->weights[p] : 1.0;
+      if (!(w > 0)) *rc = BSRC_DEGENERATE;
+      for (int c = 0; c < 3; ++c) cartesian[3 * p + c] = span->poles[3 * p + c] / w;
+    }
+    if (*rc != 0) break;
     int type = 0;
     double point[3], dir[3], deviation = 0;
-    BSlsqptlnpl(span->num_poles, span->poles, span->rational ? span->weights : nullptr, BSFIT_LINE, &type, point,
-                dir, &deviation, rc);
+    BSlsqptlnpl(span->num_poles, cartesian, nullptr, BSFIT_LINE, &type, point, dir, &deviation, rc);
     if (*rc != 0 || type != BSKIND_LINE) continue;
     if (!BSnorvec(rc, dir)) break;
     // Only the position along the line matters for where the span turns back.
@@ -399,9 +409,11 @@ void split_at_line_turns(int *rc, const VOQbsp_curve *cv, VOQbsp_curve **copy) {
 }
 
 // Crossings of span with the remainder that follows it, and their overlaps, appended to the results. The
-// junction t_join, where both always meet, is not a crossing.
+// junction t_join, where both always meet, is not a crossing. A rest that index holds (rest_tol its knot
+// tolerance) is intersected through the index where it can answer.
 void span_against_rest(int *rc, VOQbsp_curve *span, VOQbsp_curve *rest, double t_join, double ktol,
-                       Columns &crossings, Columns &overlaps) {
+                       Columns &crossings, Columns &overlaps, bsintcall::RestIndex *index,
+                       bsknots::KnotTolRange *rest_tol) {
   struct Room {
     double pts[3 * kSpanRestRoom], par1[kSpanRestRoom], par2[kSpanRestRoom];
     double opts[6 * kSpanRestRoom], opar1[2 * kSpanRestRoom], opar2[2 * kSpanRestRoom];
@@ -412,9 +424,13 @@ void span_against_rest(int *rc, VOQbsp_curve *span, VOQbsp_curve *rest, double t
   BSboolean int_alloc = BSFALSE, over_alloc = BSFALSE;
   double *a_pts = nullptr, *a_par1 = nullptr, *a_par2 = nullptr, *a_opts = nullptr, *a_opar1 = nullptr,
          *a_opar2 = nullptr;
-  BScvcvint(span, rest, BSTRUE, kSpanRestRoom, kSpanRestRoom, room.pts, room.par1, room.par2, room.opts, room.opar1,
-            room.opar2, &n_int, &n_over, &int_alloc, &over_alloc, &a_pts, &a_par1, &a_par2, &a_opts, &a_opar1,
-            &a_opar2, rc);
+  if (!index || !bsintcall::span_against_rest(*index, span, rest, *rest_tol, kSpanRestRoom, kSpanRestRoom, room.pts,
+                                              room.par1, room.par2, room.opts, room.opar1, room.opar2, &n_int,
+                                              &n_over, &int_alloc, &over_alloc, &a_pts, &a_par1, &a_par2, &a_opts,
+                                              &a_opar1, &a_opar2, rc))
+    BScvcvint(span, rest, BSTRUE, kSpanRestRoom, kSpanRestRoom, room.pts, room.par1, room.par2, room.opts,
+              room.opar1, room.opar2, &n_int, &n_over, &int_alloc, &over_alloc, &a_pts, &a_par1, &a_par2, &a_opts,
+              &a_opar1, &a_opar2, rc);
   double *par1 = int_alloc ? a_par1 : room.par1, *par2 = int_alloc ? a_par2 : room.par2;
   const double *opar1 = over_alloc ? a_opar1 : room.opar1, *opar2 = over_alloc ? a_opar2 : room.opar2;
   if (*rc == 0) {
@@ -502,6 +518,16 @@ bool general_crossings(int *rc, VOQbsp_curve *copy, double ktol, Columns &crossi
   // to the next: what the polygon intersector derives from each is kept across the calls.
   const bsxbz::SpanMemoScope memo(true);
   const bool test_planes = !planes_certain(*copy);
+  // Each span is cut from the front of the working curve in the working arrays themselves where it can be
+  // (split_front), so that the rest is no copy and the index built over the arrays answers for it; otherwise the
+  // cut makes both parts anew, the rest is copied back to the start of the arrays, and the index is built again
+  // over it when next wanted. Only the plain road runs while a fault handler listens or a heap failure is armed.
+  double *const arrays[3] = {work.poles, work.knots, work_arrays.weight_array};
+  bsintcall::RestIndex index;
+  bool indexed = false, may_index = true;
+  bsknots::KnotTolRange work_tol, rest_tol;
+  bool work_tol_known = false;
+  bsknots::FixedCurve<bsknots::kFrontRoom, BSSPAN_MAX_ORDER> front;
   for (int i = k; i <= n && *rc == 0; ++i) {
     if (!(t[i - 1] < t[i])) continue;
     BSboolean degenerate = BSFALSE;
@@ -510,19 +536,41 @@ bool general_crossings(int *rc, VOQbsp_curve *copy, double ktol, Columns &crossi
       if (*rc == 0 && !degenerate && k > 2) span_itself(rc, &work, crossings);
       break;
     }
+    const bool quick = !BSfaulthooked() && BSallocfailpending() == 0;
+    if (quick && may_index && !indexed) {
+      // A polynomial line string meets its rests in the line-string intersector, which boxes bare segments.
+      indexed = may_index =
+          index.build(work, k == 2 && !work.rational ? 0.0 : 10 * BStoltab[bstol::dist_tol]);
+      work_tol_known = false;
+    }
     VOQbsp_curve span{}, rest{};
-    if (!BScvsplit(rc, &work, &t[i], &span, &rest, nullptr)) {
-      failed(rc);
-      break;
+    bool in_place = false;
+    if (quick && indexed && index.holds(work)) {
+      if (!work_tol_known) index.knot_tol(work, &work_tol);
+      span.poles = front.poles;
+      span.knots = front.knots;
+      span.weights = front.weights;
+      int written = 0;
+      in_place = bsknots::split_front(work, t[i], work_tol, &span, &rest, &written);
+      if (in_place) index.overwritten(rest, written);
+    }
+    work_tol_known = false;
+    if (!in_place) {
+      span = rest = VOQbsp_curve{};
+      if (!BScvsplit(rc, &work, &t[i], &span, &rest, nullptr)) {
+        failed(rc);
+        break;
+      }
     }
     // A cut within the knot tolerance of the far end leaves the span as the whole last piece.
     if (rest.num_poles == 0) {
       BStstcvdegn(&span, &degenerate, rc);
       if (*rc == 0 && !degenerate && k > 2) span_itself(rc, &span, crossings);
-      release_split(span);
+      if (!in_place) release_split(span);
       break;
     }
     if (span.num_poles > 0 && !clearly_long(span)) BStstcvdegn(&span, &degenerate, rc);
+    bool rest_tol_known = false;
     if (*rc == 0 && span.num_poles > 0 && !degenerate) {
       double normal[3];
       if (test_planes)
@@ -530,11 +578,26 @@ bool general_crossings(int *rc, VOQbsp_curve *copy, double ktol, Columns &crossi
       if (*rc == 0 && test_planes)
         BStst_plan(rest.num_poles, rest.poles, rest.rational ? rest.weights : nullptr, &rest.planar, normal, rc);
       if (*rc == 0 && k > 2) span_itself(rc, &span, crossings);
-      if (*rc == 0) span_against_rest(rc, &span, &rest, t[i], ktol, crossings, overlaps);
+      if (*rc == 0 && in_place) {
+        index.knot_tol(rest, &rest_tol);
+        rest_tol_known = true;
+      }
+      if (*rc == 0)
+        span_against_rest(rc, &span, &rest, t[i], ktol, crossings, overlaps, in_place ? &index : nullptr, &rest_tol);
     }
-    if (*rc == 0 && !BScv_copy(rc, &rest, &work)) failed(rc);
-    release_split(span);
-    release_split(rest);
+    if (in_place) {
+      // The rest is the next working curve as it stands, its tolerance as measured.
+      work = rest;
+      if (rest_tol_known) work_tol = rest_tol, work_tol_known = true;
+    } else {
+      release_split(span);
+      work.poles = arrays[0];
+      work.knots = arrays[1];
+      work.weights = arrays[2];
+      if (*rc == 0 && !BScv_copy(rc, &rest, &work)) failed(rc);
+      release_split(rest);
+      indexed = false;
+    }
   }
   return *rc == 0;
 }

@@ -95,6 +95,8 @@ int piece_planarity(const VOQbsp_curve &piece, BSboolean test_planar, BSboolean 
 // and it runs through the points p and q, farther apart than a thousand distance tolerances (and than n
 // coincident poles could spread). Only for callers that check BSfaulthooked() first.
 bool has_extent(const VOQbsp_curve &cv, const double p[3], const double q[3]);
+// Its test of the two points alone, for a curve of num_poles poles whose weights are known to be positive.
+bool points_apart(int num_poles, const double p[3], const double q[3]);
 // The same for a curve clamped at both ends, through its end poles; false for any other, and for coordinates
 // large enough to overflow the test's own measures.
 bool clamped_extent(const VOQbsp_curve &cv);
@@ -131,5 +133,44 @@ void add_knot_total(const VOQbsp_curve *cv, double u, int total_mult, BSboolean 
 // BSactivsplt; checked as for add_knot_total.
 bool active_split(int *rc, const VOQbsp_curve *cv, const double *u1, const double *u2, VOQbsp_curve *out,
                   const BSboolean *test_planar, bool checked);
+
+// The knot tolerance (BScvkttol2) of the curve cv, known to lie in [lo, hi] (0 < lo <= hi, both finite): a test
+// against it is settled by the bounds where they agree, and the tolerance itself is measured on cv only when they
+// do not. cv is held by value; its arrays must hold the curve until the range is no longer asked.
+struct KnotTolRange {
+  VOQbsp_curve cv{};
+  double lo = 0, hi = 0;
+  bool exact = false;
+
+  // Whether holds(tol) for the curve's tolerance tol, where holds is monotone in tol.
+  template <class Test>
+  bool decide(Test holds) {
+    if (!exact) {
+      const bool at_lo = holds(lo);
+      if (at_lo == holds(hi)) return at_lo;
+      settle();
+    }
+    return holds(lo);
+  }
+  // Whether d < tol.
+  bool below(double d) {
+    return decide([d](double tol) { return d < tol; });
+  }
+  double value() {
+    if (!exact) settle();
+    return lo;
+  }
+  void settle();
+};
+
+// BScvsplit of cv at u where cv's arrays may be overwritten in front of the cut: *left receives the front part in
+// its own arrays (room for kFrontRoom poles), *right the rest as a record over cv's own arrays, ending where cv
+// ends; *written is the count of poles at the front of *right that differ from cv's there (the knots at its front
+// are the cut). Taken only for a cut at an interior parameter, away from both ends, whose knot tolerance
+// decisions are settled (tol is cv's), when no fault handler listens and cv has passed BScvcheck; false with
+// nothing changed and nothing reported otherwise (BScvsplit then answers). The parts are BScvsplit's to the bit.
+constexpr int kFrontRoom = 64;
+bool split_front(const VOQbsp_curve &cv, double u, KnotTolRange &tol, VOQbsp_curve *left, VOQbsp_curve *right,
+                 int *written);
 
 }  // namespace bsknots

@@ -39,8 +39,12 @@ bool bsknots::has_extent(const VOQbsp_curve &cv, const double p[3], const double
   if (cv.rational)
     for (int i = 0; i < cv.num_poles; ++i)
       if (!(cv.weights[i] > 0)) return false;
+  return points_apart(cv.num_poles, p, q);
+}
+
+bool bsknots::points_apart(int num_poles, const double p[3], const double q[3]) {
   const double tol = BStoltab[bstol::dist_tol], d = distance(p, q);
-  return std::isfinite(d) && d >= 1e3 * tol && d * d >= 8.0 * cv.num_poles * tol * tol;
+  return std::isfinite(d) && d >= 1e3 * tol && d * d >= 8.0 * num_poles * tol * tol;
 }
 
 bool bsknots::clamped_extent(const VOQbsp_curve &cv) {

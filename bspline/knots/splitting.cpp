@@ -312,6 +312,111 @@ BSboolean BScvsplit(int *rc, const VOQbsp_curve *cv_in, const double *u, VOQbsp_
   return *rc == 0 ? BSTRUE : BSFALSE;
 }
 
+void bsknots::KnotTolRange::settle() {
+  int rc = 0;
+  BScvkttol2(cv.order, cv.knots, cv.num_poles, cv.poles, cv.rational ? cv.weights : nullptr, &lo, &rc);
+  hi = lo;
+  exact = true;
+}
+
+// The steps of BScvsplit, each decision of which is settled by the tolerance range, on the stretch in front of the
+// cut alone: the knot insertion reads no pole past the span that ends at the cut and no knot past its k-th
+// successor, so the stretch gives the same poles, and the rest beyond it is cv's own.
+bool bsknots::split_front(const VOQbsp_curve &cv_in, double u, KnotTolRange &tol, VOQbsp_curve *left,
+                          VOQbsp_curve *right, int *written) {
+  if (BSfaulthooked() || !std::isfinite(u) || !left || !left->poles || !left->knots || !right) return false;
+  const VOQbsp_curve cv = plain_view(cv_in);
+  if (cv.rational && !left->weights) return false;
+  const int k = cv.order, n = cv.num_poles;
+  const double *t = cv.knots;
+  constexpr int kMaxOrder = 16;
+  if (k < 2 || k > kMaxOrder || n <= k) return false;
+  // The snap to a knot within the tolerance: u stays itself when the nearest knots either side of it are beyond.
+  const double *eq_lo = std::lower_bound(t + k - 1, t + n + 1, u), *eq_hi = std::upper_bound(eq_lo, t + n + 1, u);
+  if (eq_lo > t + k - 1 && tol.below(std::fabs(u - eq_lo[-1]))) return false;
+  if (eq_hi < t + n + 1 && tol.below(std::fabs(u - *eq_hi))) return false;
+  const double x = u;
+  const bool on_knot = eq_lo < eq_hi;
+  if (tol.decide([&](double tl) { return x <= t[k - 1] + tl || x >= t[n] - tl; })) return false;
+  int s = -1, frc = 0;
+  BSfndspan(&frc, &cv, &n, t, &x, &s);
+  if (frc != 0 || s < 0 || s >= n) return false;
+  int mult = 0, copies = 0;
+  if (tol.below(std::fabs(x - t[s + 1]))) {
+    // The interior knots within the tolerance of the cut's knot: those equal to it, the nearest others beyond.
+    const double v = t[s + 1];
+    const double *m_lo = std::lower_bound(t + k, t + n, v), *m_hi = std::upper_bound(m_lo, t + n, v);
+    if (m_lo > t + k && tol.below(std::fabs(m_lo[-1] - v))) return false;
+    if (m_hi < t + n && tol.below(std::fabs(*m_hi - v))) return false;
+    mult = static_cast<int>(m_hi - m_lo);
+    if (v == x)
+      for (const double *q = std::max(m_lo, t + s + 1); q < m_hi; ++q) ++copies;
+  }
+  if (mult >= k) return false;
+  const int r = std::max(k - 1 - copies, 0), nl = s + 1, nr = n - s + r;
+  if (nl + r > kFrontRoom || s - r < 0) return false;
+  // The stretch: poles 0 .. s and knots 0 .. s + k, with room for the r new ones.
+  double wp[3 * kFrontRoom], ww[kFrontRoom], wk[kFrontRoom + kMaxOrder + 1];
+  std::memcpy(wp, cv.poles, 3 * static_cast<std::size_t>(nl) * sizeof(double));
+  if (cv.rational) std::memcpy(ww, cv.weights, static_cast<std::size_t>(nl) * sizeof(double));
+  std::memcpy(wk, t, static_cast<std::size_t>(nl + k) * sizeof(double));
+  if (boehm_insert(k, nl, wp, cv.rational ? ww : nullptr, wk, s + copies, copies, r, x) != 0) return false;
+
+  // The front part, as BScvsplit makes it.
+  VOQbsp_curve &l = *left;
+  std::memcpy(l.poles, wp, 3 * static_cast<std::size_t>(nl) * sizeof(double));
+  if (cv.rational) std::memcpy(l.weights, ww, static_cast<std::size_t>(nl) * sizeof(double));
+  std::memcpy(l.knots, wk, static_cast<std::size_t>(nl) * sizeof(double));
+  for (int i = 0; i < k; ++i) l.knots[nl + i] = x;
+
+  // The rest over cv's arrays: its first r poles are new, the ones after them cv's from pole s on, its knots the
+  // cut k times and then cv's past the cut's copies. The overwritten front is kept until the rest is known sound.
+  const int at = s - r;
+  double saved_p[3 * kMaxOrder], saved_w[kMaxOrder], saved_k[kMaxOrder];
+  std::memcpy(saved_p, cv.poles + 3 * at, 3 * static_cast<std::size_t>(r) * sizeof(double));
+  if (cv.rational) std::memcpy(saved_w, cv.weights + at, static_cast<std::size_t>(r) * sizeof(double));
+  std::memcpy(saved_k, t + at, static_cast<std::size_t>(k) * sizeof(double));
+  std::memcpy(cv.poles + 3 * at, wp + 3 * s, 3 * static_cast<std::size_t>(r) * sizeof(double));
+  if (cv.rational) std::memcpy(cv.weights + at, ww + s, static_cast<std::size_t>(r) * sizeof(double));
+  for (int i = 0; i < k; ++i) cv.knots[at + i] = x;
+  VOQbsp_curve rest = cv;
+  rest.poles = cv.poles + 3 * at;
+  rest.knots = cv.knots + at;
+  rest.weights = cv.rational ? cv.weights + at : nullptr;
+
+  VOQbsp_curve *parts[2] = {&l, &rest};
+  const int counts[2] = {nl, nr};
+  int rc = 0;
+  for (int p = 0; p < 2 && rc == 0; ++p) {
+    VOQbsp_curve *c = parts[p];
+    c->order = cv.order;
+    c->num_poles = counts[p];
+    c->num_knots = counts[p] + k;
+    c->rational = cv.rational;
+    if (!cv.rational) c->weights = nullptr;
+    c->periodic = 0;
+    c->num_boundaries = 0;
+    c->bdrys = nullptr;
+    if (cv.non_uniform)
+      c->non_uniform = c->order == c->num_poles ? 0 : 1;
+    else
+      c->non_uniform = on_knot ? 0 : 1;
+    c->phy_closed = ends_within(*c, BStoltab[bstol::dist_sqtol], true);
+    c->planar = 0;
+    // A part that closes has its ends moved (and may fail doing so); the rest's would be moved over the arrays.
+    if (c->phy_closed) rc = 1;
+  }
+  if (rc != 0) {
+    std::memcpy(cv.poles + 3 * at, saved_p, 3 * static_cast<std::size_t>(r) * sizeof(double));
+    if (cv.rational) std::memcpy(cv.weights + at, saved_w, static_cast<std::size_t>(r) * sizeof(double));
+    std::memcpy(cv.knots + at, saved_k, static_cast<std::size_t>(k) * sizeof(double));
+    return false;
+  }
+  *right = rest;
+  *written = r;
+  return true;
+}
+
 BSboolean BSextrcvspn(int *rc, const int *span, const VOQbsp_curve *cv, VOQbsp_curve *out,
                       const BSboolean *test_planar, const BSboolean *test_closed) {
   *rc = 0;

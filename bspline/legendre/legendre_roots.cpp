@@ -1,8 +1,9 @@
 // Real roots of a Legendre series on [-1, 1] by bisection: each half is re-expanded exactly in its own parameter
 // (table rows, not samples), halves that cannot hold a root are dropped by a coefficient-sum bound, and pieces
 // whose series has come down to degree 1 or 2 are solved in closed form. A series that vanishes on a whole half
-// has a multiple root; its position comes from the roots of the second derivative, and it is divided out before
-// the search starts again. Also the minimum bound of a series and the roots of a Bezier polynomial.
+// has a multiple root; the multiple roots come from the roots of the first and second derivatives, and are divided
+// out together before the search starts again. Also the minimum bound of a series and the roots of a Bezier
+// polynomial.
 #include "bspline/legendre.h"
 
 #include <algorithm>
@@ -102,108 +103,265 @@ int bisect(int n, double *const *pool, double tol, double a, double b, int index
   return 0;
 }
 
-// The multiple-root treatment of one attempt on c[0..m] (m >= 0): locate the root through the roots of c'',
-// divide it out as often as its multiplicity and find the rest.
-int deflate_multiple(int m, const double *c, double attempt_tol, double tol, int *count, double *roots) {
+// A root of multiplicity mult is a simple root of the (mult-1)-th derivative, and there it is as sharp as a simple
+// root; found as a run of roots of c'', a root of multiplicity 4 and more is a multiple root of c'', only as close
+// as that root's band, and dividing by (t - r)^mult there changes the series by far more than its rounding.
+// Newton steps on the derivative bring r to that derivative's root; a step that does not reduce it ends the walk.
+int polish(int m, const double *c, int mult, double *r) {
+  double x = *r, g = 0, g1 = 0;
+  int rc = 0;
+  BSevalgder(m, c, mult - 1, x, &g, &rc);
+  for (int step = 0; step < 8 && rc == 0 && g != 0; ++step) {
+    BSevalgder(m, c, mult, x, &g1, &rc);
+    if (rc != 0 || !(g1 != 0)) break;
+    const double y = x - g / g1;
+    if (!(std::fabs(y) < 1)) break;
+    double gy = 0;
+    BSevalgder(m, c, mult - 1, y, &gy, &rc);
+    if (rc != 0 || !(std::fabs(gy) < std::fabs(g))) break;
+    x = y;
+    g = gy;
+  }
+  *r = x;
+  return rc;
+}
+
+// The least tolerance the k-th derivative of c can be judged within: the rounding of its value, from the
+// largest a P_j^(k) reaches on [-1, 1], P_j^(k)(1) = (j+k)! / (2^k k! (j-k)!). Beside the rounding of the
+// series' value, which the tolerance is already raised to, that of a derivative grows with the degree as j^2k.
+double derivative_tol(int m, const double *c, int k, double tol) {
+  double sum = 0;
+  for (int j = k; j <= m; ++j) {
+    double top = 1;
+    for (int i = 1; i <= k; ++i) top *= (j + i) * ((j - k + i) / (2.0 * i));
+    sum += std::fabs(c[j]) * top;
+  }
+  return std::fmax(tol, 4 * DBL_EPSILON * sum);
+}
+
+// What dividing c by (t - r)^mult changes, in exact arithmetic: its Taylor terms at r below mult, at most
+// sum |c^(k)(r)| (1 + |r|)^k / k! on [-1, 1]. Each derivative counts beyond its rounding only: at a root of
+// multiplicity 5 at an end, the 4th derivative of a degree-16 series rounds to more than the tolerance.
+double division_change(int m, const double *c, double r, int mult, int *rc) {
+  double change = 0, power = 1, factorial = 1;
+  for (int k = 0; k < mult && *rc == 0; ++k) {
+    double D = 0;
+    BSevalgder(m, c, k, r, &D, rc);
+    change += std::fmax(0.0, std::fabs(D) - derivative_tol(m, c, k, 0)) * power / factorial;
+    power *= 1 + std::fabs(r);
+    factorial *= k + 1;
+  }
+  return change;
+}
+
+// The place and multiplicity of a multiple root near r, at least mult: snapped onto 0 or an end within its
+// reach, grown while further derivatives vanish within tol (or their rounding), then polished. band: how far
+// from it the series stays within tol, as far as its lowest derivative that does not vanish tells.
+int settle(int m, const double *c, double tol, double *r, int *mult, double *band) {
+  int rc = 0;
+  *band = 0;
+  if (std::fabs(*r) != 1 && *r != 0) {
+    // |D| eps^mult / mult! = tol.
+    double D = 0;
+    BSevalgder(m, c, *mult, *r, &D, &rc);
+    if (rc != 0) return rc;
+    if (D != 0 && std::isfinite(D)) {
+      const double eps = std::exp((std::lgamma(*mult + 1.0) + std::log(tol) - std::log(std::fabs(D))) / *mult);
+      double to = *r;
+      if (std::fabs(*r) <= eps)
+        to = 0;
+      else if (std::fabs(*r - 1) <= eps)
+        to = 1;
+      else if (std::fabs(*r + 1) <= eps)
+        to = -1;
+      // The reach assumes the series is its multiple root's power alone: a wide reach (a large tolerance) can
+      // span to an end where the series is far from zero, and even where it is not, its slope there can be far
+      // from zero. The snapped place must still be a multiple root within tol, or the deflation below, which
+      // makes it an exact one, would change the series by more than tol.
+      if (to != *r && division_change(m, c, to, *mult, &rc) <= tol && rc == 0) *r = to;
+      if (rc != 0) return rc;
+    }
+  }
+  while (*mult < m - 1) {
+    double D = 0;
+    BSevalgder(m, c, *mult, *r, &D, &rc);
+    if (rc != 0 || std::fabs(D) > derivative_tol(m, c, *mult, tol)) break;
+    ++*mult;
+  }
+  if (rc == 0 && std::fabs(*r) != 1 && *r != 0) rc = polish(m, c, *mult, r);
+  double D = 0;
+  if (rc == 0) BSevalgder(m, c, *mult, *r, &D, &rc);
+  if (rc == 0 && D != 0 && std::isfinite(D))
+    *band = std::exp((std::lgamma(*mult + 1.0) + std::log(tol) - std::log(std::fabs(D))) / *mult);
+  return rc;
+}
+
+// The quotient is the series less what the divisions dropped, and with several multiple roots that is more than
+// each drop: the rounding of one root's place comes back wherever the other factors are large against their size
+// at that root. A simple root of the quotient then sits where the series is that far from zero. Newton steps on
+// the series bring it back, as long as each reduces the value and the whole move stays within twice the first:
+// a place where the quotient only comes near zero is not carried off to some other root.
+void refine(int m, const double *c, const double *d1, double *x, double *v) {
+  double at = *x, value = *v, first = 0;
+  for (int step = 0; step < 4; ++step) {
+    double slope = 0;
+    BSevalpolgd(m - 1, d1, at, &slope);
+    if (!(slope != 0)) break;
+    const double y = at - value / slope;
+    if (step == 0) first = std::fabs(y - at);
+    double vy = 0;
+    if (!(std::fabs(y) <= 1) || !(std::fabs(y - *x) <= 2 * first)) break;
+    BSevalpolgd(m, c, y, &vy);
+    if (!(std::fabs(vy) < std::fabs(value))) break;
+    at = y;
+    value = vy;
+  }
+  *x = at;
+  *v = value;
+}
+
+void find_all(int n, const double *c, double tol, int doubles, int *count, double *roots, int *rc);
+
+// The multiple-root treatment of one attempt on c[0..m] (m >= 0): roots of multiplicity 3 and more are simple
+// roots of c'' (runs of equal roots for more), double roots simple roots of c', in both cases where c and the
+// derivatives below vanish within tol. Every one found is divided out as often as its multiplicity, in one
+// quotient, whose roots are the rest. One quotient for all: a quotient searched for the next multiple root within
+// a tolerance shrunk by each division before it, as it must be (below), sees its rounding before that root, and
+// a triple root in it becomes a single crossing, a double root none.
+int deflate_multiple(int m, const double *c, double attempt_tol, double tol, int doubles, int *count,
+                     double *roots) {
   if (m < 3) return BSRC_NOT_ISOLATED;
   const std::size_t w = static_cast<std::size_t>(m) + 1;
-  double *block = BSscratchtake(4 * w, nullptr);
+  double *block = BSscratchtake(7 * w, nullptr);
   if (!block) return BSRC_NO_SCRATCH;
-  double *d1 = block, *d2 = block + w, *croots = block + 2 * w, *work = block + 3 * w;
+  double *d1 = block, *d2 = block + w, *found_at = block + 2 * w, *work = block + 3 * w, *bands = block + 4 * w;
+  double *droots = block + 5 * w, *mults = block + 6 * w;  // multiplicities, as whole numbers
   int rc = 0;
   do {
     BSderpolgd(m, c, d1);
     BSderpolgd(m - 1, d1, d2);
-    int nd = 0;
-    BSfndrtlgd1(m - 2, d2, attempt_tol, &nd, croots, &rc);
+    int found = 0, total = 0;
+    const double rounding = derivative_tol(m, c, 0, 0), tol1 = derivative_tol(m, c, 1, tol);
+    // A root at r of at least multiplicity mult, unless it is one already found (a root of c' inside the band of
+    // a root found before is that root again) or more than the degree allows.
+    const auto take = [&](double r, int mult) {
+      for (int f = 0; f < found; ++f)
+        if (std::fabs(r - found_at[f]) <= bands[f] || r == found_at[f]) return 0;
+      double band = 0;
+      const int code = settle(m, c, tol, &r, &mult, &band);
+      if (code != 0 || total + mult > m || std::any_of(found_at, found_at + found, [r](double x) { return x == r; }))
+        return code;
+      found_at[found] = r;
+      bands[found] = band;
+      mults[found++] = mult;
+      total += mult;
+      return 0;
+    };
+    // A root at an end of [-1, 1] comes first, with the multiplicity its derivatives there give: a multiple root
+    // at an end is a root of c'' or c' there that may come out just beyond it, or just inside and one short. And
+    // after the divisions the quotient's tolerance is the series' shrunk by the factors' reach: a simple root
+    // that the series has exactly at an end, the quotient has a rounding beyond it, where no closed form reaches.
+    // The series itself within tol at an end has a root there, as the closed forms snap it.
+    for (double end : {-1.0, 1.0}) {
+      double v = 0;
+      BSevalpolgd(m, c, end, &v);
+      if (rc == 0 && std::fabs(v) <= tol) rc = take(end, 1);
+    }
+    // Then the roots of c'' (order 2) and of c' (order 1), in runs of equal values. A search for roots of c'
+    // looks for double roots of its own one level less deep: at a root of multiplicity k, searches that each
+    // looked for them all the way down would fan out into a tree of 2^k branches of derivatives.
+    for (int order = 2; order >= (doubles > 0 ? 1 : 2) && rc == 0; --order) {
+      int nd = 0;
+      find_all(m - order, order == 2 ? d2 : d1, attempt_tol, order == 2 ? doubles : doubles - 1, &nd, droots, &rc);
+      for (int i = 0; i < nd && rc == 0;) {
+        int j = i + 1;
+        while (j < nd && droots[j] == droots[i]) ++j;
+        double v1 = 0, v0 = 0;
+        BSevalpolgd(m - 1, d1, droots[i], &v1);
+        BSevalpolgd(m, c, droots[i], &v0);
+        // A turn of the series is a double root where the series' value there is rounding. One within tol but
+        // beyond is either two crossings, which the quotient keeps as its own and a division would merge, or a
+        // near miss, which the quotient's closed forms judge as the series' own would have.
+        const bool turn = order == 1 && j - i == 1;
+        if (std::fabs(v0) <= (turn ? 8 * rounding : tol) && (order == 1 || std::fabs(v1) <= tol1))
+          rc = take(droots[i], j - i + order);
+        i = j;
+      }
+    }
     if (rc != 0) break;
-    if (nd < 1) {
+    if (std::none_of(mults, mults + found, [](double k) { return k > 1; })) {
       rc = BSRC_NOT_ISOLATED;
       break;
     }
-    // The first run of equal roots of c'' at which c' and c vanish within tol.
-    double r = 0;
-    int mult = 0;
-    for (int i = 0; i < nd && mult == 0;) {
-      int j = i + 1;
-      while (j < nd && croots[j] == croots[i]) ++j;
-      double v1 = 0, v0 = 0;
-      BSevalpolgd(m - 1, d1, croots[i], &v1);
-      BSevalpolgd(m, c, croots[i], &v0);
-      if (std::fabs(v1) <= tol && std::fabs(v0) <= tol) {
-        r = croots[i];
-        mult = j - i + 2;
-      }
-      i = j;
-    }
-    if (mult == 0) {
-      rc = BSRC_NOT_ISOLATED;
-      break;
-    }
-    if (std::fabs(r) != 1 && r != 0) {
-      // How far the root can move while the series stays within tol: |D| eps^mult / mult! = tol.
-      double D = 0;
-      BSevalgder(m, c, mult, r, &D, &rc);
-      if (rc != 0) break;
-      if (D != 0 && std::isfinite(D)) {
-        const double eps = std::exp((std::lgamma(mult + 1.0) + std::log(tol) - std::log(std::fabs(D))) / mult);
-        double to = r;
-        if (std::fabs(r) <= eps)
-          to = 0;
-        else if (std::fabs(r - 1) <= eps)
-          to = 1;
-        else if (std::fabs(r + 1) <= eps)
-          to = -1;
-        // The reach assumes the series is its multiple root's power alone: a wide reach (a large tolerance) can
-        // span to an end where the series is far from zero. The snapped place must still be a root within tol,
-        // or the deflation below, which makes it an exact root, would change the series there.
-        double v = 0;
-        BSevalpolgd(m, c, to, &v);
-        if (std::fabs(v) <= tol) r = to;
-      }
-    }
-    for (;;) {
-      double D = 0;
-      if (mult >= m - 1) break;
-      BSevalgder(m, c, mult, r, &D, &rc);
-      if (rc != 0 || std::fabs(D) > tol) break;
-      ++mult;
-    }
+    // The division is only as faithful as each root is multiple: where r is a steep crossing that merely passes
+    // within tol, the quotient differs from the series by far more than tol and crosses elsewhere. Such a
+    // deflation fails the attempt, and a narrower one isolates the roots instead.
+    const double keep = 16 * tol + 64 * DBL_EPSILON * (m + 1) * abs_sum(0, m, c);
+    for (int f = 0; f < found && rc == 0; ++f)
+      if (!(division_change(m, c, found_at[f], static_cast<int>(mults[f]), &rc) <= keep) && rc == 0)
+        rc = BSRC_NOT_ISOLATED;
     if (rc != 0) break;
 
-    // grown: the factor the rescaling has multiplied the quotient by, so that c = (t - r)^mult work / grown.
-    std::memcpy(work, c, sizeof(double) * w);
-    double grown = 1;
-    for (int deg = m; deg > m - mult; --deg) {
-      double v = 0;
-      BSevalpolgd(deg, work, r, &v);
-      work[0] -= v;  // r becomes an exact root, so the division leaves no remainder
-      BSdefllgd(deg, work, r, work);
-      work[deg] = 0;
-      const double before = norm(deg, work);
-      BSrescllgd(m, c, deg, work);
-      if (before > 0) grown *= norm(deg, work) / before;
-    }
-    // Equal coefficient norms do not make equal values: a quotient whose coefficients cancel can stay far under
-    // tol across runs of crossings of the series, and searched with tol it would vanish there and lose them. A
-    // change of the quotient within its own tolerance moves the series by at most that times (1 + |r|)^mult / grown.
-    const double qtol = tol * grown / std::pow(1 + std::fabs(r), mult);
-    // The division is only as faithful as the root is multiple: where r is a steep crossing that merely passes
-    // within tol, the quotient can differ from the series by far more than tol and cross elsewhere. Such a
-    // deflation fails the attempt, and a narrower one isolates the roots instead.
-    double size = 0;
-    for (int j = 0; j <= m; ++j) size += std::fabs(c[j]);
-    const double keep = 16 * tol + 64 * DBL_EPSILON * (m + 1) * size;
-    for (int i = 0; i <= 64 && rc == 0; ++i) {
-      const double x = -1 + i / 32.0;
-      double vc = 0, vq = 0;
-      BSevalpolgd(m, c, x, &vc);
-      BSevalpolgd(m - mult, work, x, &vq);
-      if (!(std::fabs(vc - std::pow(x - r, mult) * vq / grown) <= keep)) rc = BSRC_NOT_ISOLATED;
+    // What the divisions drop at one root, the others' factors carry to the rest of [-1, 1], multiplied by how
+    // much larger they are there than at that root: the rounding of roots close together comes back far from
+    // them that much larger (its reach, below), and so does what each root leaves within tol. Beyond that reach
+    // and tol the quotient is not the series' any more; then the first multiple root alone is divided out, as
+    // its search then finds the next one in the quotient.
+    double grown = 1, reach = 1;
+    int deg = m;
+    for (int pass = 0;; ++pass) {
+      // grown: the factor the rescaling has multiplied the quotient by, so that c = prod (t - r)^mult work / grown.
+      std::memcpy(work, c, sizeof(double) * w);
+      grown = reach = 1;
+      deg = m;
+      for (int f = 0; f < found; ++f) {
+        const double r = found_at[f];
+        reach *= std::pow(1 + std::fabs(r), mults[f]);
+        for (int k = 0; k < mults[f]; ++k, --deg) {
+          double v = 0;
+          BSevalpolgd(deg, work, r, &v);
+          work[0] -= v;  // r becomes an exact root, so the division leaves no remainder
+          BSdefllgd(deg, work, r, work);
+          work[deg] = 0;
+          const double before = norm(deg, work);
+          BSrescllgd(m, c, deg, work);
+          if (before > 0) grown *= norm(deg, work) / before;
+        }
+      }
+      bool faithful = true;
+      for (int i = 0; i <= 64 && faithful; ++i) {
+        const double x = -1 + i / 32.0;
+        double vc = 0, vq = 0, factors = 1, carried = 0;
+        BSevalpolgd(m, c, x, &vc);
+        BSevalpolgd(deg, work, x, &vq);
+        for (int f = 0; f < found; ++f) {
+          factors *= std::pow(x - found_at[f], mults[f]);
+          double own = 0, power = 1, factorial = 1, others = 1;
+          for (int k = 0; k < mults[f]; ++k, power *= std::fabs(x - found_at[f]), factorial *= k)
+            own += derivative_tol(m, c, k, 0) * power / factorial;
+          for (int g = 0; g < found; ++g)
+            if (g != f) others *= std::pow(std::fabs((x - found_at[g]) / (found_at[f] - found_at[g])), mults[g]);
+          carried += own * others;
+        }
+        faithful = std::fabs(vc - vq * factors / grown) <= keep + 16 * carried;
+      }
+      if (faithful) break;
+      const double *first = std::find_if(mults, mults + found, [](double k) { return k > 1; });
+      if (pass > 0 || found == 1 || first == mults + found) {
+        rc = BSRC_NOT_ISOLATED;
+        break;
+      }
+      found_at[0] = found_at[first - mults];
+      mults[0] = *first;
+      found = 1;
     }
     if (rc != 0) break;
+    // Equal coefficient norms do not make equal values: a quotient whose coefficients cancel can stay far under
+    // tol across runs of crossings of the series, and searched with tol it would vanish there and lose them. A
+    // change of the quotient within its own tolerance moves the series by at most that times reach / grown.
+    const double qtol = tol * grown / reach;
     int k = 0;
-    BSfndrtlgd1(m - mult, work, std::isfinite(qtol) ? qtol : tol, &k, roots, &rc);
+    find_all(deg, work, std::isfinite(qtol) ? qtol : tol, doubles, &k, roots, &rc);
     if (rc != 0) break;
     if (k < 0) {
       rc = BSRC_NOT_ISOLATED;
@@ -212,25 +370,44 @@ int deflate_multiple(int m, const double *c, double attempt_tol, double tol, int
     // The rest are roots of the quotient, rescaled: where the tolerance is wide, the quotient can vanish within it
     // where the series itself does not. Only roots of the series are kept, judged within the tolerance and the
     // rounding of the series' value (a root found to the last digits of large coefficients is still one).
+    // A simple root on a division point of the quotient's bisection can come from both halves, snapped onto the
+    // point by one and just beside it by the other: two crossings the same way within the rounding of the
+    // series' value are one root (two roots of the series that close cross opposite ways).
     int kept = 0;
     for (int i = 0; i < k; ++i) {
       double v = 0;
       BSevalpolgd(m, c, roots[i], &v);
+      if (std::fabs(roots[i]) != 1 && roots[i] != 0) refine(m, c, d1, &roots[i], &v);
       if (std::fabs(v) <= keep) roots[kept++] = roots[i];
     }
-    k = kept;
-    int at = 0;
-    while (at < k && roots[at] < r) ++at;
-    std::memmove(roots + at + mult, roots + at, sizeof(double) * static_cast<std::size_t>(k - at));
-    for (int i = 0; i < mult; ++i) roots[at + i] = r;
-    *count = k + mult;
+    std::sort(roots, roots + kept);  // the steps can carry a root past a neighbour of the quotient's
+    k = 0;
+    double last_slope = 0;
+    for (int i = 0; i < kept; ++i) {
+      double slope = 0;
+      BSevalpolgd(m - 1, d1, roots[i], &slope);
+      const bool same = k > 0 && roots[i] != roots[k - 1] && slope * last_slope > 0 &&
+                        roots[i] - roots[k - 1] <= rounding / std::fabs(slope);
+      if (same) continue;
+      last_slope = slope;
+      roots[k++] = roots[i];
+    }
+    for (int f = 0; f < found; ++f) {
+      const int mult = static_cast<int>(mults[f]);
+      int at = 0;
+      while (at < k && roots[at] < found_at[f]) ++at;
+      std::memmove(roots + at + mult, roots + at, sizeof(double) * static_cast<std::size_t>(k - at));
+      for (int i = 0; i < mult; ++i) roots[at + i] = found_at[f];
+      k += mult;
+    }
+    *count = k;
   } while (false);
   BSscratchrelease(block);
   return rc;
 }
 
 // One attempt of BSfndrtlgd1 with the attempt's tolerance t (tol is the caller's).
-int find_roots(int n, const double *c, double t, double tol, int *count, double *roots) {
+int find_roots(int n, const double *c, double t, double tol, int doubles, int *count, double *roots) {
   int m = -1;
   BSeffdeg(n, c, t, &m);
   if (m < 0) {
@@ -253,8 +430,31 @@ int find_roots(int n, const double *c, double t, double tol, int *count, double 
   // The pool is not needed by the multiple-root treatment, which recurses with pools of its own.
   BSdbgfree(pool);
   BSscratchrelease(series);
-  if (rc == BSRC_MULTIPLE_ROOT) rc = deflate_multiple(m, c, t, tol, count, roots);
+  if (rc == BSRC_MULTIPLE_ROOT) rc = deflate_multiple(m, c, t, tol, doubles, count, roots);
   return rc;
+}
+
+// BSfndrtlgd1; doubles: how many levels of searches for roots of c' (double roots) the multiple-root treatment
+// may still go down.
+void find_all(int n, const double *c, double tol, int doubles, int *count, double *roots, int *rc) {
+  *rc = 0;
+  *count = 0;
+  if (n > BSHLF_LIMIT || !(tol >= 0) || !std::isfinite(tol) || !finite_series(n, c)) {
+    *rc = BSRC_OUT_OF_RANGE;
+  } else if (n < 0) {
+    *count = -1;
+  } else {
+    // A tolerance under the rounding of the series values cannot be met: the bisection would never see a piece
+    // come down to degree 1 or 2.
+    const double floor = 4 * DBL_EPSILON * abs_sum(0, n, c);
+    double t = tol;
+    for (int attempt = 0; attempt < 3; ++attempt, t *= 0.0009765625) {
+      *rc = find_roots(n, c, std::fmax(t, floor), std::fmax(tol, floor), doubles, count, roots);
+      if (*rc != BSRC_NOT_ISOLATED) break;
+    }
+    if (*rc != 0) *count = 0;
+  }
+  BSexit(rc, "BSfndrtlgd1", "bsfndrtlgd1");
 }
 
 }  // namespace
@@ -415,24 +615,7 @@ void BSfndrtlgd2(int n, double *const *pool, double tol, double a, double b, int
 }
 
 void BSfndrtlgd1(int n, const double *c, double tol, int *count, double *roots, int *rc) {
-  *rc = 0;
-  *count = 0;
-  if (n > BSHLF_LIMIT || !(tol >= 0) || !std::isfinite(tol) || !finite_series(n, c)) {
-    *rc = BSRC_OUT_OF_RANGE;
-  } else if (n < 0) {
-    *count = -1;
-  } else {
-    // A tolerance under the rounding of the series values cannot be met: the bisection would never see a piece
-    // come down to degree 1 or 2.
-    const double floor = 4 * DBL_EPSILON * abs_sum(0, n, c);
-    double t = tol;
-    for (int attempt = 0; attempt < 3; ++attempt, t *= 0.0009765625) {
-      *rc = find_roots(n, c, std::fmax(t, floor), std::fmax(tol, floor), count, roots);
-      if (*rc != BSRC_NOT_ISOLATED) break;
-    }
-    if (*rc != 0) *count = 0;
-  }
-  BSexit(rc, "BSfndrtlgd1", "bsfndrtlgd1");
+  find_all(n, c, tol, 2, count, roots, rc);
 }
 
 // ---------------------------------------------------------------------------------------------------------------

@@ -165,9 +165,22 @@ void whole_length(const VOQbsp_curve &cv_in, double tol, bool rational, double *
     BSplnframe(vec, e1, e2);
     BSprjpolpl(&cv, point, e1, e2, block);
   } else {
+    // A rational curve is measured about the mean of its poles weighted by the sizes of their weights, as a planar
+    // one about its plane's point: the speed's numerator P'W - PW' does not depend on where the curve lies, but
+    // formed from weighted poles far from the origin it differences absolute coordinates and cancels as many digits
+    // as the curve is far relative to its size. Weighted, a pole of tiny weight (far out as a point) does not carry
+    // the mean away.
+    double origin[3] = {0, 0, 0}, sum = 0;
+    for (int i = 0; rational && i < n; ++i) {
+      const double sign = cv.weights[i] < 0 ? -1.0 : 1.0;
+      for (int c = 0; c < 3; ++c) origin[c] += sign * cv.poles[3 * i + c];
+      sum += std::fabs(cv.weights[i]);
+    }
+    for (int c = 0; c < 3 && sum > 0; ++c) origin[c] /= sum;
     for (int i = 0; i < n; ++i) {
-      for (int c = 0; c < 3; ++c) block[c * n + i] = cv.poles[3 * i + c];
-      if (rational) block[3 * n + i] = cv.weights[i];
+      const double w = rational ? cv.weights[i] : 1.0;
+      for (int c = 0; c < 3; ++c) block[c * n + i] = cv.poles[3 * i + c] - w * origin[c];
+      if (rational) block[3 * n + i] = w;
     }
   }
   double *coef = block + static_cast<std::size_t>(n) * D;
@@ -420,12 +433,13 @@ void BSspnlen4(int degree, int dim, const double *coef, double tol, double *leng
         for (int j = 0; j < d; ++j) Pd[j] = (j + 1) * P[j + 1];
         BSpolymul(d - 1, Pd, d, W, A);
         BSpolymul(d, P, d - 1, Wd, B);
-        // The top coefficient (degree 2d - 1) of P'W - PW' cancels; the rest is the numerator of the speed.
+        // The top coefficient (degree 2d - 1) of P'W - PW' cancels; the rest is the numerator of the speed. N, its
+        // square, only tells where the speed nearly vanishes: the speed itself is taken from P and W at each node.
         for (int j = 0; j <= degD; ++j) A[j] -= B[j];
         for (int i = 0; i <= degD; ++i)
           for (int j = 0; j <= degD; ++j) N[i + j] += A[i] * A[j];
       }
-      BSintsqrtpw(degN, N, d, W, tol, 0, length, rc);
+      bsmeasure::rational_span_length(d, dim, coef, degN, N, tol, length, rc);
     }
   }
   BSexit(rc, "BSspnlen4", "bsspnlen4");

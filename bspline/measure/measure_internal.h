@@ -44,6 +44,13 @@ const double *cartesian_blocks(LocalWork<Local> &work, int dim, int n, bool rati
   return out;
 }
 
+// The length of a rational span from its span polynomial (dim components and the weight, degree `degree`, as
+// BSspnlen4 takes it), its speed |P'W - PW'| / W^2 taken from the components at each node; degN and N (the
+// squared numerator of the speed, formed as a polynomial) only say where the speed nearly vanishes. Reports
+// under BSintsqrtpw.
+void rational_span_length(int degree, int dim, const double *coef, int degN, const double *N, double tol,
+                          double *result, int *rc);
+
 inline double dot3(const double a[3], const double b[3]) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
 
 inline void cross3(const double a[3], const double b[3], double out[3]) {

@@ -9,8 +9,9 @@
 
 namespace {
 
-// Divides the points by their weights into scratch and classifies them. rc 49 when a weight is below a quarter
-// of the mean weight (or none is positive): such points are too unevenly weighted to decide.
+// Divides the points by their weights into scratch and classifies them. Where positive-weighted points lie does
+// not depend on how their weights compare, so any spread of positive weights is decided; rc 49 only for a weight
+// that is not positive, which puts its point at infinity or behind it.
 void classify(int n, const double *points, const double *weights, int *shape, double vec[3], int *rc) {
   BSstackblock stack;
   double *unweighted = nullptr;
@@ -21,12 +22,9 @@ void classify(int n, const double *points, const double *weights, int *shape, do
       break;
     }
     if (weights && n > 0) {
-      double mean = 0.0;
-      for (int i = 0; i < n; ++i) mean += weights[i];
-      mean /= n;
-      bool uneven = !(mean > 0.0);
-      for (int i = 0; i < n && !uneven; ++i) uneven = weights[i] < mean / 4.0;
-      if (uneven) {
+      bool unusable = false;
+      for (int i = 0; i < n && !unusable; ++i) unusable = !(weights[i] > 0.0);
+      if (unusable) {
         *rc = BSRC_DEGENERATE;
         break;
       }
@@ -168,7 +166,8 @@ void BScollinmn3(const VOQbsp_curve *cv, BSboolean *collinear, int *rc) {
     }
     BScollinmn2(cv->num_poles, cv->poles, cv->rational ? cv->weights : nullptr, collinear, rc);
     if (*rc != BSRC_DEGENERATE) break;
-    // Weights too uneven to decide: one knot in the middle of every knot interval evens them out.
+    // A weight that is not positive: one knot in the middle of every knot interval blends it with its
+    // neighbours, which may lift it.
     *rc = 0;
     bsknots::refine_midpoints(*cv, &refined, rc);
     if (*rc != 0) break;

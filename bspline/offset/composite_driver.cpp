@@ -450,9 +450,10 @@ void BScmpcvoffl(int n, const VOQbsp_curve *const *comps, BSboolean side, const 
                  &n_inner, &kinds, &inner);
       // Loops, each as its one or two stretches. A loop whose stretches are too short to cut leaves no curve, and
       // is no loop to hand back: counted, it would also need a count slot beyond its curves' room.
-      for (int k = 0; k < n_inner && *rc == 0 && loop_mode == 1; ++k) {
+      // The loops' parameters are packed: two for a loop of kind 2, four for one of kind 4.
+      const double *p = inner;
+      for (int k = 0; k < n_inner && *rc == 0 && loop_mode == 1; p += kinds[k] == 4 ? 4 : 2, ++k) {
         const std::size_t before = loops.cv.size();
-        const double *p = inner + 4 * k;
         if (kinds[k] == 4) {
           cut_stretch(world, piece_tags, p[0], p[1], &loops, rc);
           if (*rc == 0) cut_stretch(world, piece_tags, p[2], p[3], &loops, rc);

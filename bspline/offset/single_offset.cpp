@@ -78,9 +78,28 @@ bool other_end(const VOQbsp_curve *cv, double u, double *v) {
 
 // cv projected along normal onto the plane through the average of its poles, into out (arrays as large as cv's).
 void project_flat(VOQbsp_curve *cv, const double normal[3], VOQbsp_curve *out, double avg[3], int *rc) {
-  // The averaging reads the weights pointer of a polynomial curve; it must not see a stale one.
+  // The projection reads the weights pointer of a polynomial curve; it must not see a stale one.
   if (!cv->rational) cv->weights = nullptr;
-  BSavgpts(rc, cv->num_poles, cv->poles, cv->weights, avg);
+  // The average of the Cartesian poles: the averaging refuses weights spread beyond a quarter of their mean,
+  // which says nothing of where the plane lies. A weight that is not positive is refused as it was.
+  BSscratch<300> room;
+  const double *poles = cv->poles;
+  if (cv->rational) {
+    double *cartesian = room.take(3 * static_cast<std::size_t>(cv->num_poles));
+    if (!cartesian) {
+      *rc = BSRC_NO_SCRATCH;
+      return;
+    }
+    for (int i = 0; i < cv->num_poles; ++i) {
+      if (!(cv->weights[i] > 0)) {
+        *rc = BSRC_DEGENERATE;
+        return;
+      }
+      for (int c = 0; c < 3; ++c) cartesian[3 * i + c] = cv->poles[3 * i + c] / cv->weights[i];
+    }
+    poles = cartesian;
+  }
+  BSavgpts(rc, cv->num_poles, poles, nullptr, avg);
   double n[3] = {normal[0], normal[1], normal[2]}, dir[3] = {normal[0], normal[1], normal[2]};
   if (*rc == 0) BSprj_cv_pl(rc, cv, avg, n, dir, out);
 }

@@ -139,8 +139,9 @@ class RecordingLibrarian final : public IJSLLibrarian, public IJSLManageStyleSer
   HRESULT STDMETHODCALLTYPE NoEffect49(DWORD) override { return S_OK; }
   HRESULT STDMETHODCALLTYPE GetLibraryValue(DWORD*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE RemoveUnusedStyles(DWORD) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE AddRefStyleID2(DWORD) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE ReleaseStyleID2(DWORD) override { return E_NOTIMPL; }
+  // Holds are logged and answered, not counted.
+  HRESULT STDMETHODCALLTYPE AddRefStyleID2(DWORD id) override { return Enter("AddRefStyleID2", id); }
+  HRESULT STDMETHODCALLTYPE ReleaseStyleID2(DWORD id) override { return Enter("ReleaseStyleID2", id); }
   HRESULT STDMETHODCALLTYPE FindEqualStyleID(IUnknown*, DWORD*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE UpdateChildStyles(DWORD) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE ChangeStyleType(DWORD, const GUID*) override { return E_NOTIMPL; }

@@ -198,7 +198,8 @@ TEST_F(ReferencesTest, UnresolvableReferenceIsReportedAndDrawsNothing) {
   EXPECT_EQ(style->renders, 1);
 }
 
-TEST_F(ReferencesTest, ReferenceByInterfaceKeepsTheIDWhenTheStyleLacksIt) {
+// A style without the interface is refused: the reference keeps its ID, its use and the style it held.
+TEST_F(ReferencesTest, ReferenceByInterfaceKeepsItsStyleWhenTheNewOneLacksIt) {
   TestLineStyle* style = nullptr;
   TestLineStyle* first = nullptr;
   AddStyle(&style);
@@ -211,10 +212,13 @@ TEST_F(ReferencesTest, ReferenceByInterfaceKeepsTheIDWhenTheStyleLacksIt) {
   EXPECT_EQ(pointer, static_cast<IUnknown*>(first->RenderItf()));
   EXPECT_EQ(style->SetStyleRefQI(&id, &pointer, para->Unknown(), IID_IJStyleRender), E_NOINTERFACE);
   EXPECT_EQ(id, firstID);
-  EXPECT_EQ(pointer, nullptr);
+  EXPECT_EQ(pointer, static_cast<IUnknown*>(first->RenderItf()));
   EXPECT_THAT(Reports(), ElementsAre(IsReport(E_NOINTERFACE, "STYLEBAS", 2078)));
   EXPECT_EQ(library->UseCount(firstID), 1u);
-  style->SetStyleRefID(&id, 0);
+  EXPECT_EQ(style->SetStyleRefPtr(&id, &pointer, nullptr), S_OK);
+  EXPECT_EQ(id, 0u);
+  EXPECT_EQ(pointer, nullptr);
+  EXPECT_EQ(library->UseCount(firstID), 0u);
   para->Release();
 }
 

@@ -84,6 +84,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         FUZZ_CHECK(fuzz::point_at(*pieces[i + 1], fuzz::range_start(*pieces[i + 1]), s));
         FUZZ_CHECK(fuzz::dist3(e, s) <= joint);
       }
+      // Each loop handed back runs end to start through its curves and closes on itself.
+      int at = 0;
+      for (int l = 0; l < num_loops && loop_mode == 1; ++l) {
+        FUZZ_CHECK(per_loop[l] >= 1 && at + per_loop[l] <= room);
+        double first[3], prev[3], s[3];
+        for (int k = 0; k < per_loop[l]; ++k, ++at) {
+          const VOQbsp_curve *c = loop_curves[at];
+          FUZZ_CHECK(c && BScvcheck(c) == 0 && fuzz::point_at(*c, fuzz::range_start(*c), s));
+          if (k == 0) std::copy(s, s + 3, first);
+          FUZZ_CHECK(k == 0 || fuzz::dist3(prev, s) <= joint);
+          FUZZ_CHECK(fuzz::point_at(*c, fuzz::range_end(*c), prev));
+        }
+        FUZZ_CHECK(fuzz::dist3(prev, first) <= joint);
+      }
       // Loops removed: no piece nearer to the chain than the least distance it was offset by. Only a closed chain
       // closes off every stretch of its offset that comes nearer by a crossing of the offset with itself: an open
       // chain's offset has no caps at its ends, and may enter the band of a stretch from that one's far side,

@@ -1,6 +1,8 @@
 // Segments clipped against a decomposed boundary: the pieces a segment gives, the piece list across blocks and
 // across calls, row lookup, the two modes of one trapezoid, and refused or failing clips.
+#include <cstring>
 #include <limits>
+#include <random>
 
 #include "tests/geometry/fill_fixtures.h"
 
@@ -52,6 +54,32 @@ TEST(FillClippingTest, PiecesOfASegment) {
       {"shorter than the tolerance across a row", Hexagon(), {1, 2 + 1e-7}, {1, 2 - 1e-7}, {{1, 2 - 1e-7, 1, 2}}},
       {"corner touch", Boundary{{0, 0}, {1, 0}, {1, 1}, {0, 1}}, {0.5, 1.5}, {1.5, 0.5}, {}},
       {"across a hole", SquareWithHole(), {-1, 2}, {5, 2}, {{0, 2, 1, 2}, {3, 2, 4, 2}}},
+      // Two squares side by side: after the left trapezoid the row ends at the right one, which starts where the
+      // segment ends; taken too, it would give the same piece again, not joined (it starts at the lower end).
+      {"along the side two trapezoids of a row share",
+       Boundary{{0, 0}, {1, 0}, {1, 1}, {0, 1}}.Loop({{1, 0}, {2, 0}, {2, 1}, {1, 1}}),
+       {1, 0.8},
+       {1, 0.2},
+       {{1, 0.2, 1, 0.8}}},
+      // With a gap before it, the trapezoid that starts where the segment ends is the one tested.
+      {"along a left side with a gap before it",
+       Boundary{{0, 0}, {1, 0}, {1, 1}, {0, 1}}.Loop({{2, 0}, {3, 0}, {3, 1}, {2, 1}}),
+       {2, 0.2},
+       {2, 0.8},
+       {{2, 0.2, 2, 0.8}}},
+      // Rising 1e-7 over its length, it meets the band above y = 0 only at its right end, but passes under the
+      // square there closer than the tolerance: both sides are crossed, and the piece is taken.
+      {"under a trapezoid closer than the tolerance",
+       Boundary{{2, 0}, {3, 0}, {3, 1}, {2, 1}},
+       {0, -1e-7},
+       {10, 1e-12},
+       {{2, -1e-7 + 0.2 * (1e-7 + 1e-12), 3, -1e-7 + 0.3 * (1e-7 + 1e-12)}}},
+      // Far from the origin the tolerance grows with the coordinates: passing 2e-5 under a square 10 high at 1e7.
+      {"under a trapezoid far from the origin closer than the tolerance there",
+       Boundary{{1e7 + 2, 1e7}, {1e7 + 3, 1e7}, {1e7 + 3, 1e7 + 10}, {1e7 + 2, 1e7 + 10}},
+       {1e7, 1e7 - 2e-5},
+       {1e7 + 10, 1e7 + 1e-9},
+       {{1e7 + 2, 9999999.9999840017, 1e7 + 3, 9999999.9999860004}}},
       {"above", Hexagon(), {-5, 10}, {5, 11}, {}},
       {"below", Hexagon(), {-5, -10}, {5, -1}, {}},
       {"beside", Hexagon(), {6, 0}, {7, 4}, {}},
@@ -220,6 +248,140 @@ TEST(FillClippingTest, OneTrapezoidInBothModes) {
   EXPECT_NEAR(points[0].y, 0.0, 3e-6);
   EXPECT_EQ(points[1].x, 0.5);
   EXPECT_EQ(points[1].y, 0.5);
+}
+
+// The pieces as the clipping finds them walking each row from its first trapezoid: a trapezoid is tested when
+// the x ranges meet, and the row ends after a tested one at the next that does not start left of the segment's
+// largest x, after an untested one at itself.
+std::vector<Piece> WalkedPieces(const FillTrap& trap, GPosition2d a, GPosition2d b) {
+  FillClipDescriptor segment = FillClipDescriptor::FromEnds(a, b);
+  FillTrap list;  // its piece list only
+  const FillTrapRow* row = trap.FindRow(segment.lowerY);
+  for (; row && row < trap.Rows() + trap.RowCount() - 1 && row->y <= segment.upperY; ++row) {
+    for (const FillTrapTrapezoid* t = row->firstTrapezoid; t; t = t->next) {
+      if (segment.xMax >= t->xMin && segment.xMin <= t->xMax) {
+        GPosition2d p[2];
+        if (FillTrap::ClipAgainstTrapezoid(segment, *t, p, kFillClipCrossing)) {
+          EXPECT_EQ(list.AddSegment({p[0].x, p[0].y, p[1].x, p[1].y}), kFillOk);
+        }
+        if (!t->next || !(t->next->xMin < segment.xMax)) break;
+      } else if (!(t->xMin < segment.xMax)) {
+        break;
+      }
+    }
+  }
+  std::vector<Piece> pieces;
+  for (const FillSegmentBlock* b = list.SegmentBlocks(); b; b = b->Next()) {
+    for (std::uint32_t i = 0; i < b->count && pieces.size() < list.SegmentCount(); ++i) pieces.push_back(b->records[i]);
+  }
+  return pieces;
+}
+
+// Boundaries of many kinds: stars with holes, loops that cross themselves and each other, rows shared by many
+// vertices (points on a grid), collinear and level edges, far from the origin and tiny.
+Boundary RandomBoundary(std::mt19937& random) {
+  const auto uniform = [&random](double lo, double hi) { return std::uniform_real_distribution<double>(lo, hi)(random); };
+  const auto pick = [&random](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(random); };
+  const bool grid = pick(0, 2) == 0;
+  const auto point = [grid](double x, double y) {
+    return grid ? std::make_pair(std::round(4 * x) / 4, std::round(4 * y) / 4) : std::make_pair(x, y);
+  };
+  const auto star = [&](double cx, double cy, double r0, double r1, int n) {
+    std::vector<std::pair<double, double>> loop;
+    for (int k = 0; k < n; ++k) {
+      const double a = (k + uniform(0.05, 0.95)) * 2 * M_PI / n, r = uniform(r0, r1);
+      loop.push_back(point(cx + r * std::cos(a), cy + r * std::sin(a)));
+    }
+    return loop;
+  };
+  std::vector<std::vector<std::pair<double, double>>> loops;
+  switch (pick(0, 3)) {
+    case 0:
+      loops.push_back(star(0, 0, 3, 5, pick(3, 80)));
+      for (const double c : {-1.2, 1.2}) loops.push_back(star(c, -c, 0.2, 0.6, pick(3, 12)));
+      break;
+    case 1:
+      for (int n = pick(1, 3); n > 0; --n) {
+        loops.emplace_back();
+        for (int k = pick(3, 25); k > 0; --k) loops.back().push_back(point(uniform(-5, 5), uniform(-5, 5)));
+      }
+      break;
+    case 2:
+      loops.push_back(star(0, 0, 1, 5, pick(3, 100)));
+      break;
+    default:
+      for (int n = pick(1, 6); n > 0; --n) {
+        const double x = pick(-5, 5), y = pick(-5, 5), w = pick(1, 4), h = pick(1, 4);
+        loops.push_back({{x, y}, {x + w / 2, y}, {x + w, y}, {x + w, y + h}, {x, y + h}});
+      }
+  }
+  const double scales[][3] = {{1, 0, 0}, {1e-6, 0, 0}, {1e3, 1e7, -3e6}, {1, 1e5, 2e5}};
+  const auto& s = scales[pick(0, 3)];
+  Boundary boundary;
+  for (const auto& loop : loops) {
+    std::vector<std::pair<double, double>> placed;
+    for (const auto& [x, y] : loop) placed.emplace_back(s[1] + s[0] * x, s[2] + s[0] * y);
+    boundary.Loop(placed);
+  }
+  return boundary;
+}
+
+// Searching within a row for the trapezoids a segment passes gives, bit for bit, the pieces of the walk along
+// the row: over random boundaries, and one whose second row rounding has tangled (its trapezoids' xMax falls by
+// an ulp, so that row is walked), for segments across them, between vertices, along rows and columns through
+// vertices, from a vertex, and of no length.
+TEST(FillClippingTest, SearchWithinRowsGivesThePiecesOfTheWalk) {
+  std::mt19937 random(2024);
+  const auto uniform = [&random](double lo, double hi) { return std::uniform_real_distribution<double>(lo, hi)(random); };
+  int compared = 0, found = 0;
+  const auto compare = [&](const Boundary& boundary, int segments) {
+    FillTrap trap;
+    ASSERT_EQ(trap.Build(boundary.data(), boundary.size()), kFillOk);
+    GBox2d range;
+    FillBoundaryRange(boundary.size(), boundary.data(), &range);
+    const double w = range.high.x - range.low.x, h = range.high.y - range.low.y;
+    std::vector<GPosition> vertices;
+    for (const GPosition& p : boundary.points) {
+      if (p.x != kFillLoopSeparatorX) vertices.push_back(p);
+    }
+    for (int k = 0; k < segments; ++k) {
+      GPosition2d a(range.low.x + uniform(-0.2, 1.2) * w, range.low.y + uniform(-0.2, 1.2) * h);
+      GPosition2d b(range.low.x + uniform(-0.2, 1.2) * w, range.low.y + uniform(-0.2, 1.2) * h);
+      const GPosition& v = vertices[std::uniform_int_distribution<std::size_t>(0, vertices.size() - 1)(random)];
+      const GPosition& u = vertices[std::uniform_int_distribution<std::size_t>(0, vertices.size() - 1)(random)];
+      switch (k % 6) {
+        case 1: a = {v.x, v.y}, b = {u.x, u.y}; break;
+        case 2: a = {range.low.x - w, v.y}, b = {range.high.x + w, v.y}; break;
+        case 3: a = {v.x, range.low.y - h}, b = {v.x, range.high.y + h}; break;
+        case 4: b = a; break;
+        case 5: a = {v.x, v.y}; break;
+        default: break;
+      }
+      const std::vector<Piece> expected = WalkedPieces(trap, a, b);
+      const std::vector<Piece> got = Clip(trap, a, b);
+      ASSERT_EQ(got.size(), expected.size()) << "segment " << k;
+      for (std::size_t i = 0; i < got.size(); ++i) {
+        ASSERT_EQ(std::memcmp(&got[i], &expected[i], sizeof(Piece)), 0) << "segment " << k << ", piece " << i;
+      }
+      ++compared;
+      found += !got.empty();
+    }
+  };
+  Boundary tangled;
+  for (const auto& [x, y] : std::vector<std::pair<double, double>>{{-1.5, 2.5}, {-0.75, 1.25}, {-1, 1.5}, {-0.5, 1}, {-0.75, 1.25}}) {
+    tangled.points.emplace_back(1e-6 * x, 1e-6 * y, 0.0);
+  }
+  {
+    FillTrap trap;
+    ASSERT_EQ(trap.Build(tangled.data(), tangled.size()), kFillOk);
+    ASSERT_FALSE(trap.TrapezoidsOf(&trap.Rows()[1]).Ordered());
+  }
+  compare(tangled, 600);
+  for (int shape = 0; shape < 80; ++shape) {
+    SCOPED_TRACE(shape);
+    compare(RandomBoundary(random), 60);
+  }
+  EXPECT_GT(found, compared / 3);
 }
 
 // A piece that starts within 5e-5 of the last one's end extends it, wherever the last one lies.

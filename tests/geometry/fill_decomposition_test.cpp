@@ -289,6 +289,40 @@ TEST(FillDecompositionTest, BlocksChainAndReturnToBoundedPools) {
   }
 }
 
+// The elements of a row in ascending x; a crossing node goes before every element of its x already in the row,
+// so that among equal x the edges split last come first, then the row's vertices. Row y = 1 holds the vertex
+// (2, 1) and the crossings of the vertical edges at x = 2 of three loops, split in the order of their lower
+// vertices (y, then x, then input order); each element is named by the input place of the vertex its edge rises
+// from, or its own.
+TEST(FillDecompositionTest, RowElementsInAscendingXWithLaterArrivalsFirst) {
+  Boundary b{{0, 0}, {2, 0}, {2, 2}, {0, 2}};  // 0..3: right side x = 2 from (2, 0)
+  b.Loop({{2, 0}, {4, 0}, {4, 2}, {2, 2}});     // 4..7: left side x = 2 from (2, 0)
+  b.Loop({{2, 1}, {3, 3}, {1, 3}});             // 8..10: the vertex (2, 1)
+  b.Loop({{2, -1}, {2.5, -1}, {2, 3}});         // 11..13: x = 2 from (2, -1), and a slanted side from (2.5, -1)
+  FillTrap trap;
+  ASSERT_EQ(trap.Build(b.data(), b.size()), kFillOk);
+  const FillTrapRow* row = trap.FindRow(1);
+  ASSERT_NE(row, nullptr);
+  ASSERT_EQ(row->y, 1.0);
+  const FillTrapNode* vertices = trap.Vertices();
+  const auto isVertex = [&](const FillTrapNode* n) { return n >= vertices && n < vertices + trap.VertexCount(); };
+  std::vector<std::uint32_t> names;
+  std::vector<double> xs;
+  for (const FillTrapNode* n = row->first; n; n = n->rowNext) {
+    const FillTrapNode* from = n;
+    while (!isVertex(from)) from = from->lowNeighbour;
+    names.push_back(from->index);
+    xs.push_back(n->x);
+    if (n->rowNext) {
+      EXPECT_EQ(n->rowNext->rowPrev, n);
+    }
+  }
+  EXPECT_EQ(names, (std::vector<std::uint32_t>{0, 4, 1, 11, 8, 12, 5}));
+  EXPECT_EQ(xs, (std::vector<double>{0, 2, 2, 2, 2, 2.25, 4}));
+  EXPECT_EQ(row->count, 7u);
+  EXPECT_EQ(row->last->x, 4.0);
+}
+
 // A second build on the same object answers as a first one does.
 TEST(FillDecompositionTest, RebuildStartsOver) {
   const Boundary comb = Comb(8);

@@ -47,6 +47,17 @@ std::vector<Points> Polygons(TileGen& gen, const std::vector<TileGenElement>& el
 TEST(FillSymbolClippingTest, PolygonsOfChosenElements) {
   const Boundary square{{0, 0}, {10, 0}, {10, 10}, {0, 10}};
   const Boundary ell{{0, 0}, {4, 0}, {4, 2}, {2, 2}, {2, 4}, {0, 4}};
+  // Ten teeth [2k, 2k + 1] x [1, 3] on a base [0, 19] x [0, 1]: ten trapezoids in the row at y = 1.
+  Boundary comb;
+  {
+    Points loop{{0, 0}, {19, 0}};
+    for (int k = 9; k >= 0; --k) {
+      const double x = 2.0 * k;
+      loop.insert(loop.end(), {{x + 1, 3}, {x, 3}, {x, 1}, {x - 1, 1}});
+    }
+    loop.pop_back();
+    comb.Loop(loop);
+  }
   const struct {
     const char* name;
     const Boundary& boundary;
@@ -63,6 +74,12 @@ TEST(FillSymbolClippingTest, PolygonsOfChosenElements) {
        square,
        Element({{2, 2}, {10 - 2e-7, 2}, {15, 3}, {2, 3}}),
        {{{2, 2}, {10 - 2e-7, 2}, {10, 3}, {2, 3}, {2, 2}}}},
+      {"across three teeth of ten in a row, from inside the first to inside the last",
+       comb,
+       Square(4.5, 1.5, 4),
+       {{{4.5, 1.5}, {5, 1.5}, {5, 3}, {4.5, 3}, {4.5, 1.5}},
+        {{6, 1.5}, {7, 1.5}, {7, 3}, {6, 3}, {6, 1.5}},
+        {{8, 1.5}, {8.5, 1.5}, {8.5, 3}, {8, 3}, {8, 1.5}}}},
       {"touching along an edge", square, Square(10, 2, 1), {}},
       {"touching at a corner", square, Square(10, 10, 1), {}},
       {"triangle with its point on the boundary", square, Element({{5, -1}, {5, -1}, {6, 0}, {4, 0}}), {}},

@@ -98,15 +98,9 @@ TEST_F(LibrarianTest, FindOrCreateStyleIDKnowsOnlyTheNamesOfTheType) {
   EXPECT_EQ(library.StyleCount(), 1u);
 }
 
-TEST_F(LibrarianTest, RenamingToATakenNameChangesNothing) {
-  const DWORD solid = library.AddLine(L"Solid", 1);
+TEST_F(LibrarianTest, RenamingMovesTheNameInTheTypesTable) {
+  library.AddLine(L"Solid", 1);
   const DWORD dashed = library.AddLine(L"Dashed", 2);
-  stylesrv_test::ClearReports();
-  EXPECT_EQ(library->RenameStyle(dashed, L"SOLID", 0), E_FAIL);
-  EXPECT_FALSE(stylesrv_test::Reports().empty());
-  EXPECT_EQ(Name(dashed), L"Dashed");
-  EXPECT_EQ(ByName(L"Solid"), solid);
-
   ASSERT_EQ(library->RenameStyle(dashed, L"Long dashes", 0), S_OK);
   EXPECT_EQ(Name(dashed), L"Long dashes");
   EXPECT_EQ(ByName(L"Long dashes"), dashed);
@@ -116,11 +110,85 @@ TEST_F(LibrarianTest, RenamingToATakenNameChangesNothing) {
   ASSERT_NE(style, nullptr);
   EXPECT_EQ(style->colour, 2u);
   style->Release();
+}
 
-  const DWORD unnamed = library.AddLine(nullptr, 3);
-  EXPECT_EQ(library->RenameStyle(unnamed, L"New", 0), E_FAIL);
-  EXPECT_EQ(library->RenameStyle(unnamed + 1, L"New", 0), E_FAIL);
-  EXPECT_EQ(library->RenameStyle(solid, nullptr, 0), E_FAIL);
+// What a refused rename must leave as it was: every entry's name and use count, the names in the type's table,
+// and the counts of named, live and all styles.
+struct NamesState {
+  std::vector<std::wstring> names;  // per ID: the name GetStyleName answers, or its code
+  std::vector<DWORD> uses;
+  std::vector<bool> inTable;  // per probed name
+  DWORD named = 0, live = 0, styles = 0, tableCount = 0;
+};
+
+NamesState NamesOf(TestLibrary& library, const std::vector<const wchar_t*>& probes) {
+  NamesState state;
+  for (DWORD id = 1; id <= 6; ++id) {
+    WCHAR buffer[64] = {};
+    DWORD length = 64;
+    const HRESULT hr = library->GetStyleName(id, buffer, &length);
+    state.names.push_back(hr == S_OK ? std::wstring(buffer) : L"code " + std::to_wstring(hr));
+    state.uses.push_back(library.UseCount(id));
+  }
+  for (const wchar_t* probe : probes) state.inTable.push_back(library.Names(STYLETYPE_Linear)->Exists(probe));
+  library->GetNamedStyleCount(&state.named);
+  state.live = library.LiveCount();
+  state.styles = library.StyleCount();
+  library->GetTypeNameCount(&STYLETYPE_Linear, &state.tableCount);
+  return state;
+}
+
+// A rename is refused, changing nothing, for an empty name (which would leave an entry counted as named that no
+// name finds), no name, a name the type has, a style without a name, and an ID that names no style.
+TEST_F(LibrarianTest, ARefusedRenameChangesNothing) {
+  enum Target : DWORD { kDashed, kUnnamed, kFreed, kPastEnd, kZero, kInvalid };
+  struct Row {
+    const char* what;
+    Target target;
+    const wchar_t* name;
+    DWORD force;
+    HRESULT expected;
+  };
+  const Row rows[] = {
+      {"an empty name", kDashed, L"", 0, E_INVALIDARG},
+      {"an empty name, forced", kDashed, L"", 1, E_INVALIDARG},
+      {"an empty name for an unnamed style", kUnnamed, L"", 0, E_INVALIDARG},
+      {"no name", kDashed, nullptr, 0, E_FAIL},
+      {"no name, forced", kDashed, nullptr, 1, E_FAIL},
+      {"a name the type has, in other letters", kDashed, L"SOLID", 0, E_FAIL},
+      {"a style without a name", kUnnamed, L"New", 0, E_FAIL},
+      {"a freed ID", kFreed, L"New", 0, E_FAIL},
+      {"an ID past the last", kPastEnd, L"New", 0, E_FAIL},
+      {"ID 0", kZero, L"New", 0, E_FAIL},
+      {"the invalid ID", kInvalid, L"New", 0, E_FAIL},
+      {"the invalid ID with an empty name", kInvalid, L"", 0, E_FAIL},
+  };
+  const std::vector<const wchar_t*> probes = {L"Solid", L"Dashed", L"New", L""};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    TestLibrary names;
+    const DWORD solid = names.AddLine(L"Solid", 1);
+    const DWORD dashed = names.AddLine(L"Dashed", 2);
+    const DWORD unnamed = names.AddLine(nullptr, 3);
+    const DWORD freed = names.AddLine(nullptr, 4);
+    names->AddRefStyleID(solid);
+    names->AddRefStyleID(freed);
+    names->ReleaseStyleID(freed);  // an unnamed style goes with its last use
+    ASSERT_EQ(names->IsDeletedSlot(freed), E_FAIL);
+    const DWORD ids[] = {dashed, unnamed, freed, freed + 1, 0, kInvalidStyleID};
+    const NamesState before = NamesOf(names, probes);
+    ASSERT_EQ(before.names[dashed - 1], L"Dashed");
+
+    EXPECT_EQ(names->RenameStyle(ids[row.target], row.name, row.force), row.expected);
+    const NamesState after = NamesOf(names, probes);
+    EXPECT_EQ(after.names, before.names);
+    EXPECT_EQ(after.uses, before.uses);
+    EXPECT_EQ(after.inTable, before.inTable);
+    EXPECT_EQ(after.named, before.named);
+    EXPECT_EQ(after.live, before.live);
+    EXPECT_EQ(after.styles, before.styles);
+    EXPECT_EQ(after.tableCount, before.tableCount);
+  }
 }
 
 TEST_F(LibrarianTest, RemovingAStyleInUseOnlyDropsItsName) {

@@ -1,5 +1,8 @@
 // Creating styles and adding them to a document's library through the exports: names the type already has,
 // equal unnamed styles, what a refusing library leaves behind, and lines made by the engine's extension.
+#include <functional>
+#include <string>
+
 #include "tests/stylspt/stylspt_fixtures.h"
 
 namespace stylspt_test {
@@ -129,6 +132,64 @@ TEST_F(StyleExportsTest, ARefusedStyleIsAFailureThatLeavesNothingBehind) {
     SetProcessLibrarian(nullptr);
     loose->Release();
     library->Release();
+  }
+}
+
+// An empty name names nothing: every road that adds a style adds it unnamed, as with no name, and never as an
+// entry that counts as named while no name finds it.
+TEST_F(StyleExportsTest, AnEmptyNameAddsAnUnnamedStyle) {
+  using Add = std::function<HRESULT(Drawing&, IUnknown* style, LPCWSTR name, DWORD* id)>;
+  struct Row {
+    const char* road;
+    Add add;
+  };
+  const Row rows[] = {
+      {"AddStyle",
+       [](Drawing& drawing, IUnknown* style, LPCWSTR name, DWORD* id) {
+         StyleRecord record{const_cast<LPWSTR>(name), nullptr, style, const_cast<GUID*>(&STYLETYPE_Linear), 0, 0};
+         return drawing->AddStyle(&record, id);
+       }},
+      {"AddStyleNoCreate",
+       [](Drawing& drawing, IUnknown* style, LPCWSTR name, DWORD* id) {
+         StyleRecord record{const_cast<LPWSTR>(name), nullptr, style, const_cast<GUID*>(&STYLETYPE_Linear), 0, 0};
+         return drawing->AddStyleNoCreate(&record, id);
+       }},
+      {"HAddStyleToLibrary",
+       [](Drawing& drawing, IUnknown* style, LPCWSTR name, DWORD* id) {
+         return HAddStyleToLibrary(id, nullptr, drawing.D(), style, &STYLETYPE_Linear, name, 0);
+       }},
+      {"HCreateStyleInLib",
+       [](Drawing& drawing, IUnknown*, LPCWSTR name, DWORD* id) {
+         return HCreateStyleInLib(drawing.D(), &CLSID_JStyleSimpleLine, name, &STYLETYPE_Linear, 0, id, nullptr);
+       }},
+  };
+  for (const Row& row : rows) {
+    for (LPCWSTR name : {static_cast<LPCWSTR>(nullptr), L""}) {
+      SCOPED_TRACE(std::string(row.road) + (name ? " with an empty name" : " without a name"));
+      Drawing drawing;
+      drawing.Create(CLSID_JStyleSimpleLine, L"Thin");
+      StyleComPtr<IUnknown> style;
+      ASSERT_EQ(HCreateStyle(style.Put(), nullptr, &CLSID_JStyleSimpleLine, 0, nullptr), S_OK);
+      DWORD named = 0, tableCount = 0;
+      drawing->GetNamedStyleCount(&named);
+      drawing->GetTypeNameCount(&STYLETYPE_Linear, &tableCount);
+
+      DWORD id = 0;
+      EXPECT_EQ(row.add(drawing, style.Get(), name, &id), S_OK);
+      ASSERT_NE(id, 0u);
+      WCHAR buffer[16] = {};
+      DWORD length = 16;
+      EXPECT_EQ(drawing->GetStyleName(id, buffer, &length), 0x40223);  // no name, nor an ancestor's
+      EXPECT_EQ(length, 0u);
+      DWORD count = 0;
+      drawing->GetNamedStyleCount(&count);
+      EXPECT_EQ(count, named);
+      drawing->GetTypeNameCount(&STYLETYPE_Linear, &count);
+      EXPECT_EQ(count, tableCount);
+      DWORD found = 0xDEAD;
+      EXPECT_EQ(drawing->FindStyleIDByName(L"", &STYLETYPE_Linear, &found), E_FAIL);
+      EXPECT_EQ(found, 0u);
+    }
   }
 }
 

@@ -329,8 +329,8 @@ HRESULT CStyleRdr2dBase::SetReferencedStyle(IUnknown* style) {
     if (FAILED(hr)) return Report(hr, 1135);
   }
   const HRESULT hr = SetStyleRefPtr(&m_referencedStyleID, AsUnknownSlot(&m_referencedStyle), render.Get());
+  if (FAILED(hr)) return Report(hr, 1135);
   m_changeWord = 0;
-  if (FAILED(hr)) Report(hr, 1135);
   return hr;
 }
 
@@ -401,10 +401,9 @@ HRESULT CStyleRdr2dBase::ApplyToGraphic(tagStyleOverride* record) {
 
 HRESULT CStyleRdr2dBase::SetReferencedStyleID(DWORD id) {
   if (id == m_referencedStyleID) return S_OK;
-  const DWORD before = m_referencedStyleID;
   const HRESULT hr = SetStyleRefID(&m_referencedStyleID, id);
   // A refused ID leaves the reference as it was, cache included.
-  if (m_referencedStyleID != before) DropReferencedStyle();
+  if (SUCCEEDED(hr)) DropReferencedStyle();
   return hr;
 }
 

@@ -402,54 +402,51 @@ HRESULT JStyleBase::SetStyleRefID(DWORD* field, DWORD newID) {
     return S_OK;
   }
   if (newID == *field) return S_OK;
-  const DWORD old = *field;
-  *field = newID;
   StyleComPtr<IJSLLibrarian> librarian;
   const HRESULT found = OwnerLibrarian(librarian.Put());
   HRESULT hr = S_OK;
-  // The new use first: the old and the new ID may be one style's, whose count must not reach 0 between.
-  if (newID != kNoStyleID) hr = librarian ? librarian->AddRefStyleID(newID) : found;
+  // The new use first: the old and the new ID may be one style's, whose count must not reach 0 between. An ID
+  // the owner will not count is no reference: the field keeps the old one, and the old one keeps its use.
+  if (newID != kNoStyleID) {
+    hr = librarian ? librarian->AddRefStyleID(newID) : found;
+    if (FAILED(hr)) return hr;
+  }
+  const DWORD old = *field;
+  *field = newID;
   if (IsUsableID(old) && librarian) librarian->ReleaseStyleID(old);
   return hr;
 }
 
 HRESULT JStyleBase::SetStyleRefPtr(DWORD* idField, IUnknown** pointerField, IUnknown* style) {
-  IUnknown* previous = *pointerField;
-  *pointerField = style;
-  if (style) style->AddRef();
-  if (style) {
-    if (m_owner) {
-      const DWORD id = GetStyleID(style);
-      if (id != kInvalidStyleID) SetStyleRefID(idField, id);
-    } else {
-      *idField = kInvalidStyleID;
-    }
-  } else if (m_owner) {
-    SetStyleRefID(idField, kNoStyleID);
-  } else {
-    *idField = kNoStyleID;
-  }
-  if (previous) previous->Release();
-  return S_OK;
+  return HoldStyleRef(idField, pointerField, style, style);
 }
 
 HRESULT JStyleBase::SetStyleRefQI(DWORD* idField, IUnknown** pointerField, IUnknown* style, REFIID iid) {
   if (!style) return SetStyleRefPtr(idField, pointerField, nullptr);
-  IUnknown* previous = *pointerField;
-  *pointerField = nullptr;
-  HRESULT hr = style->QueryInterface(iid, reinterpret_cast<void**>(pointerField));
-  if (FAILED(hr)) {
-    *pointerField = nullptr;
-    Report(hr, 2078);
-    if (previous) previous->Release();
-    return hr;
-  }
-  if (m_owner) {
-    const DWORD id = GetStyleID(style);
-    if (id != kInvalidStyleID) SetStyleRefID(idField, id);
-  } else {
+  StyleComPtr<IUnknown> wanted;
+  const HRESULT hr = style->QueryInterface(iid, wanted.PutVoid());
+  // A style without the interface is refused; the reference stays whole, whatever the cache was.
+  if (FAILED(hr)) return Report(hr, 2078);
+  return HoldStyleRef(idField, pointerField, style, wanted.Get());
+}
+
+HRESULT JStyleBase::HoldStyleRef(DWORD* idField, IUnknown** pointerField, IUnknown* style, IUnknown* kept) {
+  if (style && !m_owner) {
     *idField = kInvalidStyleID;
+  } else if (!style && !m_owner) {
+    *idField = kNoStyleID;
+  } else {
+    // An owner that cannot name the style leaves the ID as it was.
+    const DWORD id = style ? GetStyleID(style) : kNoStyleID;
+    if (id != kInvalidStyleID) {
+      // The pointer follows the ID: a refused ID leaves both as they were.
+      const HRESULT hr = SetStyleRefID(idField, id);
+      if (FAILED(hr)) return hr;
+    }
   }
+  IUnknown* previous = *pointerField;
+  *pointerField = kept;
+  if (kept) kept->AddRef();
   if (previous) previous->Release();
   return S_OK;
 }

@@ -66,11 +66,13 @@ class JStyleBase : public UUnknown {
   // 0 for a null style; 0xFFFFFFFF when there is no owner or the owner cannot name the style.
   DWORD GetStyleID(IUnknown* style);
   // Stores a new ID in a reference, adding a use of the new ID at the owner before releasing the old one.
-  // Without an owner only 0 and 0xFFFFFFFF are accepted.
+  // Without an owner only 0 and 0xFFFFFFFF are accepted. An ID the owner refuses to count leaves the field and
+  // the old ID's use as they were, and the refusal is the answer.
   HRESULT SetStyleRefID(DWORD* field, DWORD newID);
-  // Points a reference at a style object; the ID follows from the owner. Always S_OK.
+  // Points a reference at a style object; the ID follows from the owner. When the owner refuses that ID, the
+  // pointer and the ID stay as they were and the refusal is the answer.
   HRESULT SetStyleRefPtr(DWORD* idField, IUnknown** pointerField, IUnknown* style);
-  // As SetStyleRefPtr, keeping the style's interface of `iid`.
+  // As SetStyleRefPtr, keeping the style's interface of `iid`; a style without it is refused the same way.
   HRESULT SetStyleRefQI(DWORD* idField, IUnknown** pointerField, IUnknown* style, REFIID iid);
   // The interface `iid` of the style of an ID, resolved through the owner; null (S_OK) for ID 0, 0xFFFFFFFF
   // or a style without owner.
@@ -169,4 +171,6 @@ class JStyleBase : public UUnknown {
   HRESULT CopyStyleToLibraryCore(IJSLLibrarian* source, IJSLLibrarian* target, IUnknown* targetDocument,
                                  DWORD* newID);
   HRESULT CopyParentToTarget(IJSLLibrarian* target, DWORD* parentID);
+  // The common step of SetStyleRefPtr and SetStyleRefQI: the ID of `style`, then `kept` into the pointer field.
+  HRESULT HoldStyleRef(DWORD* idField, IUnknown** pointerField, IUnknown* style, IUnknown* kept);
 };

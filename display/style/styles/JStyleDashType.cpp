@@ -200,14 +200,30 @@ HRESULT JStyleDashType::SetClientID(LONG i, DWORD id) {
 
 HRESULT JStyleDashType::SetClientIDs(LONG count, const DWORD* ids) {
   if (count < 0 || (count > 0 && !ids)) return Report(E_INVALIDARG, 752);
-  HRESULT hr = FreeClientCache();
-  if (FAILED(hr)) return Report(hr, 757);
+  HRESULT hr = S_OK;
+  const DWORD heldIDs = m_clientIDs.Size();
+  LONG accepted = 0;
+  bool changed = false;
   for (LONG i = count - 1; i >= 0; --i) {
+    const DWORD before = ClientID(i);
     hr = SetClientID(i, ids[i]);
     if (FAILED(hr)) {
       Report(hr, 791);
       break;
     }
+    ++accepted;
+    changed = changed || ids[i] != before;
+  }
+  if (accepted == 0 && count > 0) {
+    // Refused at its first ID, the call changes nothing: not the ID array, not the count of clients.
+    if (m_clientIDs.Size() > heldIDs) m_clientIDs.SetSize(heldIDs);
+    return hr;
+  }
+  // The cache mirrors the IDs and goes once one of them has moved. A call that moves none keeps it, which without
+  // an owner is all there is of a client set by pointer.
+  if (changed) {
+    const HRESULT freed = FreeClientCache();
+    if (FAILED(freed)) return Report(freed, 757);
   }
   // IDs beyond `count` stay; those set before a failure hold their uses and so count as clients.
   if (count > m_clientCount) m_clientCount = count;

@@ -364,12 +364,11 @@ HRESULT JStyleHatchFill::SetFamilyDashTypeId(LONG index, DWORD id) {
   HatchFamily* f = nullptr;
   HRESULT hr = FamilyAt(index, &f, __LINE__);
   if (FAILED(hr) || id == f->dashTypeId) return hr;
-  const DWORD before = f->dashTypeId;
   hr = SetStyleRefID(&f->dashTypeId, id);
   // A refused ID leaves the reference as it was, cache included: without an owner the cache is all there is.
-  if (f->dashTypeId != before) ReleaseCache(f->dashType);
+  if (FAILED(hr)) return Report(hr, __LINE__);
+  ReleaseCache(f->dashType);
   NoteDashType(f);
-  if (FAILED(hr)) Report(hr, __LINE__);
   return hr;
 }
 

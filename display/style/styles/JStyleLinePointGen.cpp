@@ -222,7 +222,6 @@ HRESULT JStyleLinePointGen::SetEntry(LONG index, IUnknown* style, float fraction
   HRESULT hr = Reach(index, &old);
   if (FAILED(hr)) return REPORT(hr);
   LinePointEntry& entry = m_entries[index];
-  ReleaseCache(entry.symbol);
   hr = SetStyleRefQI(&entry.symbolID, AsUnknownSlot(&entry.symbol), style, IID_IJStyleRender);
   if (FAILED(hr)) {
     ShrinkTo(old);
@@ -239,12 +238,13 @@ HRESULT JStyleLinePointGen::SetEntryByID(LONG index, DWORD id, float fraction, d
   HRESULT hr = Reach(index, &old);
   if (FAILED(hr)) return REPORT(hr);
   LinePointEntry& entry = m_entries[index];
-  ReleaseCache(entry.symbol);
   hr = SetStyleRefID(&entry.symbolID, id);
   if (FAILED(hr)) {
+    // A refused ID leaves an entry that was there as it was, its symbol included.
     ShrinkTo(old);
     return REPORT(hr);
   }
+  ReleaseCache(entry.symbol);
   SetPlacement(entry, fraction, along, across, angle, absolute, upright);
   hr = GetStyleByID(id, IID_IJStyleRender, reinterpret_cast<void**>(&entry.symbol));
   return FAILED(hr) ? REPORT(hr) : S_OK;

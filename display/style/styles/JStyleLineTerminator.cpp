@@ -77,11 +77,11 @@ HRESULT JStyleLineTerminator::GetTerminator(End end, IUnknown** out) {
 
 HRESULT JStyleLineTerminator::SetTerminatorID(End end, DWORD id) {
   if (id == m_ids[end]) return S_OK;
-  const DWORD before = m_ids[end];
   const HRESULT hr = SetStyleRefID(&m_ids[end], id);
   // A refused ID leaves the terminator as it was, cache included.
-  if (m_ids[end] != before) DropStyle(end);
-  return FAILED(hr) ? REPORT(hr) : hr;
+  if (FAILED(hr)) return REPORT(hr);
+  DropStyle(end);
+  return hr;
 }
 
 HRESULT JStyleLineTerminator::GetTerminatorID(End end, DWORD* out) {

@@ -187,10 +187,10 @@ HRESULT JStyleMultiplexer::SetEntry(LONG index, IJStyleRender* style) {
   hr = render->GetStyleKind(&kind);
   if (FAILED(hr)) return Report(hr, 481);
   const DWORD own = GetStyleKind();
+  DWORD taken = own;
   if (own == STYLE_KIND_MULTIPLEXER) {
-    const DWORD taken = KindFromEntry(kind);
+    taken = KindFromEntry(kind);
     if (taken == STYLE_KIND_MULTIPLEXER) return Report(E_INVALIDARG, 490);
-    m_styleKind = taken;
   } else if (own == STYLE_KIND_LINE || own == STYLE_KIND_FILL) {
     if (!FitsKind(own, kind)) return Report(E_INVALIDARG, 497);
   } else {
@@ -198,7 +198,9 @@ HRESULT JStyleMultiplexer::SetEntry(LONG index, IJStyleRender* style) {
   }
   MuxEntry& entry = m_entries[static_cast<DWORD>(index)];
   hr = SetStyleRefPtr(&entry.id, AsUnknownSlot(&entry.style), render.Get());
-  if (FAILED(hr)) Report(hr, 508);
+  // A refused entry leaves the multiplexer as it was, its kind included.
+  if (FAILED(hr)) return Report(hr, 508);
+  m_styleKind = taken;
   return hr;
 }
 
@@ -220,19 +222,11 @@ HRESULT JStyleMultiplexer::RemoveAll() {
 HRESULT JStyleMultiplexer::SetEntryID(LONG index, DWORD id) {
   if (!ValidIndex(index)) return Report(E_INVALIDARG, 620);
   const auto i = static_cast<DWORD>(index);
-  const DWORD old = m_entries[i].id;
-  if (id == old) return S_OK;
-  ReleaseCache(m_entries[i].style);
+  if (id == m_entries[i].id) return S_OK;
   const HRESULT hr = SetStyleRefID(&m_entries[i].id, id);
-  if (FAILED(hr)) {
-    Report(hr, 631);
-    if (m_entries[i].id != old) {
-      // The owner refused the new ID after the old one's use was given back: the entry keeps its ID and its use.
-      m_entries[i].id = old;
-      StyleComPtr<IJSLLibrarian> librarian;
-      if (IsUsable(old) && SUCCEEDED(OwnerLibrarian(librarian.Put()))) librarian->AddRefStyleID(old);
-    }
-  }
+  // A refused ID leaves the entry as it was, its style included.
+  if (FAILED(hr)) return Report(hr, 631);
+  ReleaseCache(m_entries[i].style);
   return hr;
 }
 

@@ -401,6 +401,8 @@ IJStyleRender* JStyleOverride::GetReferencedStyle() {
 HRESULT JStyleOverride::SetReferencedStyleID(DWORD id) {
   if (id == m_referencedStyleID) return S_OK;
   const HRESULT hr = SetStyleRefID(&m_referencedStyleID, id);
+  // A refused ID leaves the parent as it was, both caches included.
+  if (FAILED(hr)) return hr;
   DropReferencedStyle();
   DropPrerender();
   return hr;
@@ -816,13 +818,14 @@ HRESULT STDMETHODCALLTYPE JStyleOverride::IJStyleOverrideImp::GetData(tagStyleOv
 
 HRESULT STDMETHODCALLTYPE JStyleOverride::IJStyleOverrideImp::SetDashTypeID(DWORD id) {
   JStyleOverride* self = Object();
-  HRESULT hr = S_OK;
   if (id != self->m_dashTypeID) {
+    // A refused ID changes nothing: neither the reference and its cache nor what the override forces.
+    const HRESULT hr = self->SetStyleRefID(&self->m_dashTypeID, id);
+    if (FAILED(hr)) return hr;
     self->DropDashType();
-    hr = self->SetStyleRefID(&self->m_dashTypeID, id);
   }
   self->m_record.flags |= OVR_DASH_TYPE;
-  return hr;
+  return S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE JStyleOverride::IJStyleOverrideImp::GetDashTypeID(DWORD* out) {
@@ -841,7 +844,7 @@ HRESULT STDMETHODCALLTYPE JStyleOverride::IJStyleOverrideImp::SetOtherStyleID(DW
   JStyleOverride* self = Object();
   if (id == self->m_otherID) return S_OK;
   const HRESULT hr = self->SetStyleRefID(&self->m_otherID, id);
-  self->DropOtherStyle();
+  if (SUCCEEDED(hr)) self->DropOtherStyle();
   return hr;
 }
 

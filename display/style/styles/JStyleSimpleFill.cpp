@@ -600,11 +600,10 @@ HRESULT STDMETHODCALLTYPE JStyleSimpleFill::IJStyleSimpleFillImp::GetLockMask(DW
 HRESULT STDMETHODCALLTYPE JStyleSimpleFill::IJStyleSimpleFillImp::SetPatternID(DWORD id) {
   JStyleSimpleFill* self = Object();
   if (id == self->m_patternID) return S_OK;
-  const DWORD before = self->m_patternID;
   const HRESULT hr = self->SetStyleRefID(&self->m_patternID, id);
   // A refused ID leaves the reference as it was, cache included.
-  if (self->m_patternID != before) self->DropPattern();
-  if (FAILED(hr)) Report(hr, __LINE__);
+  if (FAILED(hr)) return Report(hr, __LINE__);
+  self->DropPattern();
   return hr;
 }
 

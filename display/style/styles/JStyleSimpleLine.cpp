@@ -730,8 +730,10 @@ HRESULT STDMETHODCALLTYPE JStyleSimpleLine::IJStyleSimpleLineImp::GetOverlayStyl
 HRESULT STDMETHODCALLTYPE JStyleSimpleLine::IJStyleSimpleLineImp::SetDashTypeID(DWORD id) {
   JStyleSimpleLine* self = Object();
   if (id == self->m_dashTypeID) return S_OK;
-  self->DropDashType();
-  return self->SetStyleRefID(&self->m_dashTypeID, id);
+  const HRESULT hr = self->SetStyleRefID(&self->m_dashTypeID, id);
+  // A refused ID leaves the reference as it was, cache included.
+  if (SUCCEEDED(hr)) self->DropDashType();
+  return hr;
 }
 
 HRESULT STDMETHODCALLTYPE JStyleSimpleLine::IJStyleSimpleLineImp::GetDashTypeID(DWORD* out) {
@@ -746,7 +748,7 @@ HRESULT STDMETHODCALLTYPE JStyleSimpleLine::IJStyleSimpleLineImp::SetOverlayStyl
   JStyleSimpleLine* self = Object();
   if (id == self->m_overlayID) return S_OK;
   const HRESULT hr = self->SetStyleRefID(&self->m_overlayID, id);
-  self->DropOverlay();
+  if (SUCCEEDED(hr)) self->DropOverlay();
   return hr;
 }
 

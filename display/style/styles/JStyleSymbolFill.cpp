@@ -222,7 +222,8 @@ HRESULT JStyleSymbolFill::HoldGraphic(SymbolSlotRecord* record, IUnknown* graphi
   } else {
     const DWORD id = taken ? GetStyleID(taken.Get()) : kNoStyleID;
     hr = SetStyleRefID(&record->graphicID, id == kInvalidStyleID ? kNoStyleID : id);
-    if (FAILED(hr)) Report(hr, __LINE__);
+    // A refused ID leaves the slot as it was, its graphic included.
+    if (FAILED(hr)) return Report(hr, __LINE__);
   }
   IJGraphic* previous = record->graphic;
   record->graphic = taken.Detach();

@@ -439,6 +439,8 @@ HRESULT STDMETHODCALLTYPE Imp::GetStyleName(DWORD id, LPWSTR buffer, DWORD* leng
 HRESULT STDMETHODCALLTYPE Imp::RenameStyle(DWORD id, LPCWSTR name, DWORD force) {
   JStyleLib* library = Object();
   if (!library->IsValidID(id) || !name) return E_FAIL;
+  // An entry named by nothing would count as named while no name finds it.
+  if (!*name) return E_INVALIDARG;
   StyleEntry& entry = *library->EntryAt(id);
   StyleTypeRecord* type = library->TypeOf(entry);
   if (!type || !type->names) return REPORT(E_FAIL);

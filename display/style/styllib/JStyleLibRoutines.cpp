@@ -35,6 +35,14 @@ HRESULT JStyleLib::AddStyleCore(StyleRecord* record, DWORD* id, BOOL shareEqual)
   if (!id) return E_INVALIDARG;
   *id = 0;
   if (!record || !record->type || !record->styleObject) return REPORT(E_INVALIDARG);
+  // An empty name names nothing: the style is added as an unnamed one, as with a null name, rather than as an
+  // entry that counts as named while no name finds it.
+  StyleRecord unnamed;
+  if (record->name && !*record->name) {
+    unnamed = *record;
+    unnamed.name = nullptr;
+    record = &unnamed;
+  }
   HRESULT hr;
   WORD index = 0;
   const bool knownType = m_types.FindType(*record->type, &index);

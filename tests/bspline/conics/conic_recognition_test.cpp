@@ -251,13 +251,11 @@ TEST(ConicRecognition, RefusalsLeaveTheOutputsAlone) {
 }
 
 TEST(ConicRecognition, EveryAllocationOfTheRefinementMayFail) {
-  // Two 170-degree arcs: middle weights under a quarter of the mean, so planarity takes the refinement path.
-  const double h = 85 * std::acos(-1.0) / 180, w = std::cos(h);
-  double unused;
-  auto xy = ellipse_arc(2, 2, 0, 2 * h, &unused);
-  const auto second = ellipse_arc(2, 2, 2 * h, 4 * h, &unused);
-  xy.insert(xy.end(), second.begin() + 2, second.end());
-  auto c = plane_segment(PlaneFrame(), xy, {1, w, 1, w, 1});
+  // Two half circles of radius 2, each with its middle pole at infinity (weight 0, the record its direction
+  // times the radius): planarity is undecided on the poles and takes the refinement path.
+  auto c = plane_segment(PlaneFrame(), {2, 0, 0, 0, -2, 0, 0, 0, 2, 0}, {1, 0, 1, 0, 1});
+  c->poles[4] = 2;
+  c->poles[10] = -2;
   c->knots = {0, 0, 0, 1, 1, 2, 2, 2};
   c->cv.knots = c->knots.data();
   c->cv.num_knots = 8;

@@ -142,6 +142,33 @@ TEST(DistanceEquation, RationalEquationIsTheNumeratorOfTheDistanceDerivative) {
   }
 }
 
+// The equation of a span and a point moved together 1e5 to 1e7 from the origin is the equation near the origin, and
+// so is its tolerance: formed from absolute coordinates, a rational span's equation cancelled as many digits as it
+// was far relative to its size, and its tolerance (measured by the variation of P = X w) shrank in proportion.
+TEST(DistanceEquation, DoesNotDependOnWhereTheSpanLies) {
+  std::mt19937 rng(2351);
+  for (int rational = 0; rational <= 1; ++rational)
+    for (double far : {1e5, 1e6, 1e7}) {
+      const int n = 5, dim = 3, e = rational ? 3 * n - 2 : 2 * n - 1;
+      const std::vector<double> home = random_span(rng, n, dim, rational), p = {0.3, -0.4, 0.2};
+      // Moved by (far, -far / 2, far / 4): X + o, that is P + o w, the weight's series times o.
+      std::vector<double> moved = home, q = p;
+      for (int k = 0; k < dim; ++k) {
+        const double o = far * (k == 0 ? 1 : k == 1 ? -0.5 : 0.25);
+        q[k] += o;
+        for (int j = 0; j <= n; ++j) moved[k * (n + 1) + j] += o * (rational ? home[dim * (n + 1) + j] : j == 0);
+      }
+      const Equations a(n, dim, rational, home, p, {1}), b(n, dim, rational, moved, q, {1});
+      ASSERT_EQ(a.rc, 0);
+      ASSERT_EQ(b.rc, 0);
+      double size = 0;
+      for (int k = 0; k <= e; ++k) size += std::fabs(a.room[0][k]);
+      for (int k = 0; k <= e; ++k)
+        EXPECT_NEAR(b.room[0][k], a.room[0][k], 1e-8 * size) << "rational " << rational << " at " << far << ", " << k;
+      EXPECT_NEAR(b.eqtol, a.eqtol, 1e-6 * a.eqtol) << "rational " << rational << " at " << far;
+    }
+}
+
 TEST(LegendreDistance, LinePieces) {
   const struct {
     const char *what;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "bspline/distance.h"
+#include "bspline/intersect.h"
 #include "bspline/intersect/span_end_foot.h"
 #include "tests/bspline/knots_fixtures.h"
 
@@ -464,3 +465,150 @@ TEST(SpanPointDistance, Limits) {
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------------------------------------------------------
+// Where the curve lies
+
+// The order-6 rational curve of four spans with weights from 0.13 to 13.4, its poles about (2594093, -112001).
+const std::vector<double> kFarKnots = {0, 0, 0, 0, 0, 0, 0.16908767856404536, 0.89499918030761394,
+                                       0.94924537993271663, 1, 1, 1, 1, 1, 1};
+const std::vector<double> kFarPoles = {
+    2594092.5844052215, -112001.09750728338, 0, 2594092.9805037035, -112001.17715509162, 0,
+    2594093.1900450969, -112000.98188999167, 0, 2594093.5290736752, -112001.03676033516, 0,
+    2594093.6391827571, -112001.18397547114, 0, 2594093.8525335393, -112001.02292098536, 0,
+    2594094.1105305427, -112000.75415877425, 0, 2594094.3172853403, -112001.00129591825, 0,
+    2594094.7103074524, -112000.83395139496, 0};
+const std::vector<double> kFarWeights = {4.4379463464517324, 0.12654337703192259, 2.7381541310082103,
+                                         2.7339536053704023, 3.3626402599650564, 0.4886823661655223,
+                                         1.6742499951788963, 2.8161159238922857, 13.415762274046799};
+
+TEST(PointDistance, RationalCurveFarFromTheOrigin) {
+  TestCurve c(6, kFarPoles, kFarKnots, kFarWeights);
+  const double p[3] = {2594093.7273943145, -112001.24764008653, 0};
+  double u = 0, foot[3], d = 0;
+  int rc = 0;
+  BSmdstptcv(&c.cv, p, &u, foot, &d, &rc);
+  ASSERT_EQ(rc, 0);
+  EXPECT_NEAR(d, 0.163936, 1e-6);
+  EXPECT_NEAR(u, 0.686224979, 1e-8);
+}
+
+// Every road to a nearest point gives, for a curve moved 1e5 to 1e7 from the origin with its point, the answer it
+// gives near the origin: the one-point search (through the curve record and on the pole block, in space and in
+// the plane where circles have a closed form), the several-points search, every nearest point, the perpendicular
+// foot and the point-on-curve test. Each road works in differences of coordinates; formed from absolute ones, the
+// rational distance equation lost as many digits as the curve was far from the origin relative to its size, and
+// the search settled on a wrong span (0.50 for 0.16), or called a point on the curve off it.
+TEST(PointDistance, AnswersDoNotDependOnWhereTheCurveLies) {
+  enum Road { kOne, kBlock, kSeveral, kEvery, kFoot, kOnCurve };
+  const char *const road_names[] = {"one point",           "pole block",         "several points",
+                                    "every nearest point", "perpendicular foot", "point on curve"};
+  struct Shape {
+    const char *what;
+    int order;
+    std::vector<double> poles, knots, weights;  // Cartesian poles about the origin
+    std::vector<double> point;
+    int dim;  // 2: the pole block is searched in the plane
+  };
+  std::vector<double> near_poles = kFarPoles;
+  for (std::size_t i = 0; i < near_poles.size(); i += 3) near_poles[i] -= 2594093, near_poles[i + 1] += 112001;
+  std::vector<double> tiny_poles = near_poles;
+  for (double &x : tiny_poles) x *= 1.0 / 64;
+  const double r = std::sqrt(0.5);
+  const Shape shapes[] = {
+      {"the order-6 rational curve, weights 0.13 to 13.4", 6, near_poles, kFarKnots, kFarWeights,
+       {0.7273943145, -0.24764008653, 0}, 3},
+      {"the same 64 times smaller", 6, tiny_poles, kFarKnots, kFarWeights, {0.7273943145 / 64, -0.24764008653 / 64, 0},
+       3},
+      {"a rational cubic in space, weights 1e-3 to 1e3", 4,
+       {0, 0, 0, 0.4, 1, 0.2, 1.3, 1.1, -0.3, 2, 0.2, 0.5, 2.6, -0.5, 0.1, 3, 0.4, 0},
+       {0, 0, 0, 0, 0.3, 0.6, 1, 1, 1, 1},
+       {1, 1e-3, 1e3, 0.02, 30, 1},
+       {1.4, 0.3, 0.6},
+       3},
+      {"a polynomial quintic in space", 6,
+       {0, 0, 0, 0.5, 1, -0.5, 1, -0.5, 0.5, 1.5, 1.5, 0, 2, 0, 1, 2.5, 1, 0.25, 3, 0.5, 0},
+       {0, 0, 0, 0, 0, 0, 0.5, 1, 1, 1, 1, 1, 1},
+       {},
+       {1.7, 0.2, 0.9},
+       3},
+      {"a circle of four rational quadratic arcs in the plane", 3,
+       {1, 0, 0, 1, 1, 0, 0, 1, 0, -1, 1, 0, -1, 0, 0, -1, -1, 0, 0, -1, 0, 1, -1, 0, 1, 0, 0},
+       {0, 0, 0, 0.25, 0.25, 0.5, 0.5, 0.75, 0.75, 1, 1, 1},
+       {1, r, 1, r, 1, r, 1, r, 1},
+       {0.3, 0.8, 0},
+       2},
+  };
+  struct Answer {
+    double par, dist;
+    int rc;
+  };
+  // The road's answer for the shape moved by `shift`: its parameter and the distance it claims (or, where the
+  // road gives only a parameter, the distance of the curve point there).
+  auto answer = [](Road road, const Shape &s, const double shift[3]) {
+    std::vector<double> poles = s.poles;
+    for (std::size_t i = 0; i < poles.size(); ++i) poles[i] += shift[i % 3];
+    TestCurve c(s.order, poles, s.knots, s.weights);
+    double p[3], q[3];
+    for (int k = 0; k < 3; ++k) p[k] = s.point[k] + shift[k];
+    Answer a{-1, -1, 99};
+    auto distance_at = [&](double u) {
+      ref_point(c, u, q);
+      return std::sqrt((q[0] - p[0]) * (q[0] - p[0]) + (q[1] - p[1]) * (q[1] - p[1]) + (q[2] - p[2]) * (q[2] - p[2]));
+    };
+    if (road == kOne) {
+      BSmdstptcv(&c.cv, p, &a.par, q, &a.dist, &a.rc);
+    } else if (road == kBlock) {
+      // Component-major poles of s.dim coordinates (weighted), then the weights.
+      const int n = c.n(), nc = s.dim + (s.weights.empty() ? 0 : 1);
+      std::vector<double> block(static_cast<std::size_t>(n) * nc);
+      for (int i = 0; i < n; ++i) {
+        for (int k = 0; k < s.dim; ++k) block[k * n + i] = c.poles[3 * i + k];
+        if (nc > s.dim) block[s.dim * n + i] = c.weights[i];
+      }
+      double bound = DBL_MAX;
+      BSmdptbscv(s.order - 1, n, s.dim, nc > s.dim, block.data(), c.knots.data(), 1, p, 1e-6, &bound, &a.dist, &bound,
+                 &a.dist, &a.par, q, &a.rc);
+    } else if (road == kSeveral) {
+      const double two[6] = {p[0], p[1], p[2], p[0] + 0.25, p[1] - 0.125, p[2]};
+      double pars[2], base[6], dist[2];
+      BSboolean on = BSFALSE;
+      BSmdstptscv(2, two, &c.cv, pars, base, dist, &on, &a.rc);
+      a.par = pars[0], a.dist = dist[0];
+    } else if (road == kEvery) {
+      std::int16_t ni = 0, np = 0;
+      double *params = nullptr, *intervals = nullptr;
+      BSmdistptcv(&c.cv, p, &ni, &np, &params, &a.dist, &intervals, &a.rc);
+      if (np > 0) a.par = params[0];
+      BSdbgfree(params);
+      BSdbgfree(intervals);
+    } else if (road == kFoot) {
+      BSboolean found = BSFALSE;
+      int position = 0;
+      BSperpa(&a.rc, &c.cv, p, p, &found, &a.par, &position);
+      if (found) a.dist = distance_at(a.par);
+    } else {
+      // A point on the curve, in the middle of its range: on it, at that parameter.
+      ref_point(c, (c.start() + c.end()) / 2, p);
+      BSboolean on = BSFALSE;
+      BSprptoncv(&a.rc, &c.cv, p, &a.par, &on);
+      a.dist = on ? 0 : 1;
+    }
+    return a;
+  };
+  for (const Shape &s : shapes)
+    for (Road road : {kOne, kBlock, kSeveral, kEvery, kFoot, kOnCurve}) {
+      const double none[3] = {0, 0, 0};
+      const Answer home = answer(road, s, none);
+      ASSERT_EQ(home.rc, 0) << s.what << ", " << road_names[road];
+      for (double far : {1e5, 1e6, 1e7}) {
+        const double shift[3] = {far, -0.625 * far, s.dim == 2 ? 0 : 0.375 * far};
+        const Answer moved = answer(road, s, shift);
+        // The poles themselves are rounded to the spacing of doubles out there (2e-9 at 1e7).
+        const double slack = std::fmax(1e-12, 2e-15 * far);
+        EXPECT_EQ(moved.rc, 0) << s.what << ", " << road_names[road] << ", at " << far;
+        EXPECT_NEAR(moved.dist, home.dist, slack) << s.what << ", " << road_names[road] << ", at " << far;
+        EXPECT_NEAR(moved.par, home.par, 1e-6) << s.what << ", " << road_names[road] << ", at " << far;
+      }
+    }
+}

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <memory>
+#include <random>
 #include <set>
 #include <string>
 #include <vector>
@@ -10,6 +13,7 @@
 #include "bspline/intersect/call_internal.h"
 #include "bspline/knots.h"
 #include "tests/bspline/curve_fixtures.h"
+#include "tests/bspline/knots_fixtures.h"
 #include "tests/bspline/intersection_call.h"
 #include "tests/bspline/measure_curves.h"
 
@@ -430,3 +434,134 @@ TEST(CurveIntersection, ManySpansReleaseEverything) {
 }
 
 }  // namespace
+
+namespace {
+
+// The record's values, for comparisons to the bit: counts and flags, then poles, knots and weights.
+std::vector<double> record_values(const VOQbsp_curve &cv) {
+  std::vector<double> v{double(cv.order), double(cv.num_poles), double(cv.num_knots), double(cv.rational),
+                        double(cv.non_uniform), double(cv.phy_closed), double(cv.planar), double(cv.periodic)};
+  v.insert(v.end(), cv.poles, cv.poles + 3 * cv.num_poles);
+  v.insert(v.end(), cv.knots, cv.knots + cv.num_poles + cv.order);
+  if (cv.rational) v.insert(v.end(), cv.weights, cv.weights + cv.num_poles);
+  return v;
+}
+
+bool same_bits(const std::vector<double> &a, const std::vector<double> &b) {
+  return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0;
+}
+
+}  // namespace
+
+// A curve cut one span at a time from its front in its own arrays, as the self-intersection's span loop cuts it:
+// every part is BScvsplit's to the bit, and for every rest the index built once over the arrays gives BSpolesbox's
+// box, a knot tolerance range that holds BScvkttol2's value, and a clamped extent only where the curve has one.
+TEST(CurveIntersection, RestIndexAnswersForEveryRest) {
+  std::mt19937 rng(43);
+  auto wavy = [](int order, int n, double offset, bool weighted, bool lifted) {
+    std::vector<double> p, k, w;
+    for (int i = 0; i < n; ++i) {
+      const double t = 0.55 * i;
+      p.insert(p.end(), {offset + t - 1.7 * std::sin(t), offset + 1 - 1.7 * std::cos(t), lifted ? std::sin(t) : 0});
+      if (weighted) w.push_back(std::pow(10.0, 3 * std::sin(0.7 * i)));
+    }
+    for (int i = 0; i < n + order; ++i) k.push_back(std::clamp(i - order + 1, 0, n - order + 1));
+    return std::make_unique<TestCurve>(order, p, k, w);
+  };
+  auto doubled = wavy(4, 60, 0, false, false);
+  for (int i = 6; i < 60; i += 5) doubled->knots[i] = doubled->knots[i - 1];
+  auto crowded = wavy(4, 60, 0, false, false);
+  // Knots a unit in the last place apart, below zero_tol: a cut at the first one is a cut at the second.
+  for (int i = 8; i < 60; i += 7) crowded->knots[i] = std::nextafter(crowded->knots[i - 1], 100.0);
+  // A line string back within the distance tolerance of its 21st point at its end (the rest from there closes,
+  // and closing moves its ends), with a leg shorter than the tolerance (a span that closes).
+  auto closing = wavy(2, 60, 0, false, false);
+  std::copy(closing->poles.begin() + 60, closing->poles.begin() + 63, closing->poles.end() - 3);
+  std::copy(closing->poles.begin() + 30, closing->poles.begin() + 33, closing->poles.begin() + 33);
+  closing->poles.end()[-2] += 3e-7;
+  closing->poles[34] += 3e-7;
+  struct Row {
+    const char *what;
+    std::unique_ptr<TestCurve> cv;
+    int min_cuts;  // cuts made in place
+  } rows[] = {
+      {"parts that close", std::move(closing), 50},
+      {"cubic", wavy(4, 60, 0, false, false), 50},
+      {"line string", wavy(2, 60, 0, false, false), 55},
+      {"order 16", wavy(16, 60, 0, false, true), 40},
+      {"weights from 1e-3 to 1e3", wavy(4, 60, 0, true, false), 50},
+      {"at 1e7", wavy(5, 60, 1e7, false, true), 50},
+      {"double knots", std::move(doubled), 35},
+      {"crowded knots", std::move(crowded), 25},
+      {"unclamped", random_curve(rng, 4, 60, false, false), 50},
+      {"rational with triple knots", random_curve(rng, 5, 60, true, true, 3), 10},
+  };
+  for (Row &row : rows) {
+    const VOQbsp_curve &cv = row.cv->cv;
+    // The working arrays, and the plain road's rest beside them.
+    std::vector<double> poles(cv.poles, cv.poles + 3 * cv.num_poles), knots(cv.knots, cv.knots + cv.num_knots),
+        weights(cv.rational ? cv.weights : nullptr, cv.rational ? cv.weights + cv.num_poles : nullptr);
+    VOQbsp_curve work = cv;
+    work.poles = poles.data(), work.knots = knots.data(), work.weights = cv.rational ? weights.data() : nullptr;
+    HeapCurve plain = heap_copy(cv);
+    bsintcall::RestIndex index;
+    const double grow = 10 * BStoltab[bstol::dist_tol];
+    ASSERT_TRUE(index.build(work, grow)) << row.what;
+    bsknots::FixedCurve<bsknots::kFrontRoom, 16> front;
+    int cuts = 0;
+    const int k = cv.order;
+    for (int i = k; i < cv.num_poles; ++i) {
+      const double u = cv.knots[i];
+      if (!(cv.knots[i - 1] < u)) continue;
+      bsknots::KnotTolRange tol;
+      index.knot_tol(work, &tol);
+      VOQbsp_curve left = front.cv, rest{};
+      int written = 0;
+      const bool in_place = bsknots::split_front(work, u, tol, &left, &rest, &written);
+      struct Parts {
+        VOQbsp_curve left{}, right{};
+        ~Parts() {
+          for (VOQbsp_curve *c : {&left, &right})
+            for (double *a : {c->poles, c->knots, c->rational ? c->weights : nullptr}) BSdbgfree(a);
+        }
+      } want;
+      int rc = 0;
+      ASSERT_TRUE(BScvsplit(&rc, plain.get(), &u, &want.left, &want.right, nullptr)) << row.what << " " << i;
+      if (want.right.num_poles == 0) break;
+      if (!in_place) {
+        // Refused: the arrays hold the curve as they did; the loop goes on from the plain road's rest.
+        EXPECT_TRUE(same_bits(record_values(work), record_values(*plain))) << row.what << " " << i;
+        BScv_copy(&rc, &want.right, plain.get());
+        poles.assign(want.right.poles, want.right.poles + 3 * want.right.num_poles);
+        knots.assign(want.right.knots, want.right.knots + want.right.num_knots);
+        if (cv.rational) weights.assign(want.right.weights, want.right.weights + want.right.num_poles);
+        work = want.right;
+        work.poles = poles.data(), work.knots = knots.data(), work.weights = cv.rational ? weights.data() : nullptr;
+        ASSERT_TRUE(index.build(work, grow)) << row.what;
+        continue;
+      }
+      ++cuts;
+      index.overwritten(rest, written);
+      ASSERT_TRUE(same_bits(record_values(left), record_values(want.left))) << row.what << " " << i;
+      ASSERT_TRUE(same_bits(record_values(rest), record_values(want.right))) << row.what << " " << i;
+      ASSERT_TRUE(index.holds(rest)) << row.what << " " << i;
+      double box[6], want_box[6];
+      index.box(rest, box);
+      BSpolesbox(&rc, &rest.num_poles, rest.poles, rest.rational ? rest.weights : nullptr, want_box, want_box + 3);
+      for (int c = 0; c < 6; ++c) EXPECT_EQ(box[c], want_box[c]) << row.what << " " << i;
+      bsknots::KnotTolRange range;
+      index.knot_tol(rest, &range);
+      double exact = 0;
+      BScvkttol2(rest.order, rest.knots, rest.num_poles, rest.poles, rest.rational ? rest.weights : nullptr, &exact,
+                 &rc);
+      EXPECT_TRUE(range.lo <= exact && exact <= range.hi && (!range.exact || range.lo == exact))
+          << row.what << " " << i << ": " << range.lo << " " << exact << " " << range.hi;
+      if (index.clamped_extent(rest)) {
+        EXPECT_TRUE(bsknots::clamped_extent(rest)) << row.what << " " << i;
+      }
+      BScv_copy(&rc, &want.right, plain.get());
+      work = rest;
+    }
+    EXPECT_GE(cuts, row.min_cuts) << row.what;
+  }
+}

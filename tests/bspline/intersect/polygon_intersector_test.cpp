@@ -221,4 +221,41 @@ TEST(PolygonIntersector, ClosedParameterWrapsAtMostFourPeriods) {
   }
 }
 
+// A rational span whose weights spread far runs through most of its points within a tiny part of its range: the
+// iteration must neither stop on a parameter step below the knot tolerance that still moves the span far, nor run
+// out of steps while its first steps only double the way towards the meeting. A segment from (0, 0) to (10, 0),
+// its end weights w0 and w1, crossed at x = 10 s by a vertical segment (with weights of its own, v0 and v1, along
+// which the crossing lies at its middle), meets it at t = s w0 / (s w0 + (1 - s) w1).
+TEST(PolygonIntersector, RationalSpansWhoseWeightsSpreadFar) {
+  struct {
+    double w0, w1, s, v0, v1;
+  } const cases[] = {
+      {1, 1e2, 0.5, 1, 1},        {1, 1e4, 0.5, 1, 1},       {1, 1e6, 0.5, 1, 1},     {1, 1e6, 0.1, 1, 1},
+      {1, 1e6, 0.0024, 1, 1},     {1e6, 1, 0.5, 1, 1},       {1e3, 1e-3, 0.9, 1, 1},  {1e-3, 1e3, 0.5, 1e-3, 1e3},
+      {1e-3, 1e3, 0.9968, 1e3, 1e-3}, {1e3, 1e-3, 0.3, 1e-3, 1e3},
+  };
+  for (const auto &c : cases) {
+    TestCurve a(2, {0, 0, 0, 10, 0, 0}, {0, 0, 1, 1}, {c.w0, c.w1});
+    TestCurve b(2, {10 * c.s, -1, 0, 10 * c.s, 1, 0}, {0, 0, 1, 1}, {c.v0, c.v1});
+    const Crossings r(a, b);
+    const std::string what = std::to_string(c.w0) + " " + std::to_string(c.w1) + " at " + std::to_string(c.s) +
+                             ", crossed with " + std::to_string(c.v0) + " " + std::to_string(c.v1);
+    ASSERT_EQ(r.rc, 0) << what;
+    ASSERT_EQ(r.n, 1) << what;
+    EXPECT_EQ(r.tangent, 0) << what;
+    // Where the span runs fastest a parameter holds only some digits of the place: the place is what is checked.
+    const double t = c.s * c.w0 / (c.s * c.w0 + (1 - c.s) * c.w1), u = c.v0 / (c.v0 + c.v1);
+    EXPECT_NEAR(r.t1[0], t, 1e-6 * t) << what;
+    EXPECT_NEAR(r.t2[0], u, 1e-6 * u) << what;
+    double on_a[3], on_b[3];
+    int rc = 0;
+    BScveval_n(&a.cv, r.t1[0], 0, on_a, &rc);
+    BScveval_n(&b.cv, r.t2[0], 0, on_b, &rc);
+    for (const double *p : {r.pts, static_cast<const double *>(on_a), static_cast<const double *>(on_b)}) {
+      EXPECT_NEAR(p[0], 10 * c.s, 1e-8) << what;
+      EXPECT_NEAR(p[1], 0, 1e-8) << what;
+    }
+  }
+}
+
 }  // namespace

@@ -182,13 +182,14 @@ TEST(CurvesFromPoints, CurveFromBlocks) {
   }
   BSfreevoqcv(cv, &rc);
 
-  // Order above the pole count comes down to it; weights too uneven for the plane test give planar 0.
+  // Order above the pole count comes down to it; three poles that are not collinear lie in a plane, however
+  // unevenly weighted.
   const double uneven[9] = {0, 1, 2, 0, 1, 0, 1, 0.1, 1};
   const double knots2[7] = {0, 0, 0, 1, 1, 1, 9};
   BSplktbspcv(4, 2, 1, 3, uneven, knots2, 1e-6, &cv, &rc);
   ASSERT_EQ(rc, 0);
   EXPECT_EQ(cv->order, 3);
-  EXPECT_EQ(cv->planar, 0);
+  EXPECT_EQ(cv->planar, 1);
   EXPECT_EQ(cv->phy_closed, 0);
   EXPECT_EQ(std::vector<double>(cv->weights, cv->weights + 3), (std::vector<double>{1, 0.1, 1}));
   BSfreevoqcv(cv, &rc);

@@ -35,6 +35,8 @@ TEST(LegendreRoots, Table) {
       {"triple root by deflation", legendre_from_roots({0.3, 0.3, 0.3, -0.5}), 1e-12, 0, 4, {-0.5, 0.3, 0.3, 0.3},
        1e-12},
       {"double root at the end", legendre_from_roots({1, 1, -0.2}), 1e-12, 0, 3, {-0.2, 1, 1}, 1e-12},
+      {"a root of multiplicity 24", legendre_from_roots(std::vector<double>(24, 0.3)), 1e-12, 0, 24,
+       std::vector<double>(24, 0.3), 1e-9},
       {"P4 times 1e-274, whose pieces' discriminants would underflow", {0, 0, 0, 0, -3.7e-274, 0}, 0, 0, 4,
        {-0.8611363115940526, -0.3399810435848563, 0.3399810435848563, 0.8611363115940526}, 1e-12},
       {"NaN where the bound would exclude", {10, 0, kNaN}, 1e-12, -2, 0, {}, 0},
@@ -74,7 +76,9 @@ TEST(LegendreRoots, Table) {
   // second series, under tolerance 1.25, offers a triple root snapped to 0 where it is no multiple root: divided
   // out there, the quotient differs from the series by more than the tolerance and crosses elsewhere. In the third,
   // the half right of 0.572265625 snaps its crossing onto that division point, where the half on its left only
-  // comes within the tolerance and reports nothing. Every clear change of sign must hold a root.
+  // comes within the tolerance and reports nothing. In the fourth, two triple roots within tolerance 8.875, each
+  // faithful on its own, divided out together carry what each leaves into the other's far side, and the quotient
+  // lost the crossings above 0.77. Every clear change of sign must hold a root.
   const struct {
     std::vector<double> c;
     double tol;
@@ -113,6 +117,10 @@ TEST(LegendreRoots, Table) {
         0.008928571428571428, 0.008849557522123894, 0.008771929824561403, 0.008695652173913044, 0.008620689655172414,
         0.008547008547008548},
        0.0084745762711864406},
+      {{1, -0.5, 8.375, 8.375, 8.375, 8.375, 8.375, 8.375, 4.375, 8.375, 8.375, 8.375, 8.375, 8.375, 8.375, 2, -15,
+        13.375, 9.875, -0.875, -11.5, 8.375, 8.375, 3.25, -9.75, -15, -15, -15, -15, -15, -7.625, 9.625, -15, -15,
+        -14.125, -15, -15, -15, -15, -15, -15, -15, -15, -15, -15},
+       8.875},
   };
   for (const auto &cs : crossings) {
     const int n = static_cast<int>(cs.c.size()) - 1;
@@ -234,21 +242,25 @@ TEST(LegendreRoots, BezierPolynomials) {
   }
 }
 
-// Every heap request of the multiple-root path fails once in turn: rc 33, nothing left allocated; the same call
-// afterwards still finds the roots.
+// Every heap request of the multiple-root path (roots of c'' and c', the division, the quotient's search) fails
+// once in turn, up to the first the call no longer makes: rc 33, nothing left allocated; the same call afterwards
+// still finds the roots.
 TEST(LegendreRoots, AllocationFailures) {
-  const std::vector<double> c = legendre_from_roots({0.3, 0.3, 0.3, -0.5});
-  for (int k = 1; k <= 12; ++k) {
-    std::vector<double> roots(4);
+  const std::vector<double> c = legendre_from_roots({0.3, 0.3, 0.3, -0.5, -0.1, -0.1, 0.8});
+  bool consumed = true;
+  int k = 1;
+  for (; consumed && k < 1000; ++k) {
+    std::vector<double> roots(7);
     int count = 0, rc = 99;
     BSallocfailat(k);
-    BSfndrtlgd1(4, c.data(), 1e-12, &count, roots.data(), &rc);
-    const bool consumed = BSallocfailpending() == 0;
+    BSfndrtlgd1(7, c.data(), 1e-12, &count, roots.data(), &rc);
+    consumed = BSallocfailpending() == 0;
     BSallocfailat(0);
     EXPECT_EQ(rc, consumed ? 33 : 0) << "request " << k;
-    EXPECT_EQ(count, consumed ? 0 : 4) << "request " << k;
+    EXPECT_EQ(count, consumed ? 0 : 7) << "request " << k;
     EXPECT_EQ(BSscratchheapblocks(), 0) << "request " << k;
   }
+  EXPECT_FALSE(consumed);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <cstring>
 #include <random>
 #include <vector>
 
@@ -194,6 +195,47 @@ TEST(ArcLength, NearlyVanishingSpeedHoldsTheAskedAccuracy) {
     EXPECT_EQ(rc, 0) << r.name;
     EXPECT_NEAR(len, ref, 1e-6) << r.name;
   }
+}
+
+// One quintic span whose weights run from 0.0016 to 135: a pair of the weight's roots lies 0.03 beside the
+// parameter range near its start, and the speed peaks there between the nodes of every rule of the ladder, which
+// agreed on 1.1278830.
+TEST(ArcLength, WeightNearlyVanishingBesideTheRange) {
+  TestCurve c(6,
+              {0.24471293066199371, 0.55034976591219276, 0, 0.43445570869519906, 0.04434241836573205, 0,
+               0.057277066937312, 0.39579594590643963, 0, 0.41521999410217686, 0.99335776068811321, 0,
+               0.93422902305649624, 0.77910152181944559, 0, 0.78090364124065093, 0.43471339188511615, 0},
+              {0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1},
+              {0.012031978256035251, 0.0069110598642844615, 0.0037788956392645124, 22.836451879092632,
+               0.0016239961054716299, 135.18030862141563});
+  int rc = 0;
+  EXPECT_NEAR(arclength(c.cv, 0, 1, &rc), 1.1262129282289906, BStoltab[15]);
+  EXPECT_EQ(rc, 0);
+  TolScope accuracy(15, 1e-12);
+  EXPECT_NEAR(arclength(c.cv, 0, 1, &rc), 1.1262129282289906, 1e-12);
+}
+
+// A span that runs to a stop at 2.4e35 from the rest of its poles (equal weights of either sign are one curve):
+// near the stop its speed is all rounding, on which no two rules agree by less; the rules settle within it
+// instead of halving towards the stop for seconds.
+TEST(ArcLength, SpeedLostInRoundingSettles) {
+  const double x = -1.4654142350686347e36 / -6.125, y = 37.515625 / -6.125;
+  std::vector<double> poles = {x, y, y};
+  for (int i = 1; i < 6; ++i) poles.insert(poles.end(), {y, y, y});
+  TestCurve c(4, poles, {-6.125, -3.90625, -1.6875, 0.53125, 2.75, 4.96875, 7.1875, 9.40625, 11.625, 19.59375},
+              std::vector<double>(6, -6.125));
+  static int halvings = 0;
+  HookGuard count([](const char *name, int *) { halvings += std::strcmp(name, "bspolhalves") == 0; });
+  double len = 0;
+  int rc = 0;
+  BSarclg4ds(&c.cv, 1e-6, &len, &rc);
+  EXPECT_EQ(rc, 0);
+  // From the stop's side of the first span: the curve runs along x, monotonically, to where it comes to rest.
+  double a[3], b[3];
+  BScveval_n(&c.cv, c.start(), 0, a, &rc);
+  BScveval_n(&c.cv, c.knots[4], 0, b, &rc);
+  EXPECT_NEAR(len, std::fabs(a[0] - b[0]), 1e-12 * std::fabs(a[0]));
+  EXPECT_LT(halvings, 1000);
 }
 
 TEST(ArcLength, PlanarCurveTiltedIntoSpaceKeepsItsLength) {

@@ -99,6 +99,10 @@ const std::vector<Seg> kStep = {{0, 0, 10, 0}, {10, 0, 10, 1}, {10, 1, 20, 1}};
 // are long, the last running off far from the first's start.
 const std::vector<Seg> kThreeSides = {{0, 0, 4, 0}, {4, 0, 4, 4}, {4, 4, 0, 4}};
 const std::vector<Seg> kShortLegs = {{0, 0, -15, 0}, {-15, 0, -15, 4}, {-15, 4, -19, 4}, {-19, 4, -34, -15}};
+// A loop as kSpiral's, then a chain winding twice round before it runs off: its offset's second loop holds a third.
+const std::vector<Seg> kLoopThenNested = {{0, 0, 10, 0},  {10, 0, 10, 5},  {10, 5, 5, 5},   {5, 5, 5, -5},
+                                          {5, -5, 35, -5}, {35, -5, 35, 5}, {35, 5, 27, 5},  {27, 5, 27, -3},
+                                          {27, -3, 33, -3}, {33, -3, 33, 3}, {33, 3, 30, 3}, {30, 3, 30, -10}};
 
 bool closes(const Case &c) {
   return c.closed && c.legs.front().x0 == c.legs.back().x1 && c.legs.front().y0 == c.legs.back().y1;
@@ -135,6 +139,9 @@ TEST(CompositeOffsetDriver, Outcomes) {
       {{"overturned tip past its short leg, round corners", kOverturn, {1.5}, true, true, false, 2, kZ, 1}, 47,
        {0, -63, 2}, {}, {1, 1}, {0, 0}},
       {{"loops handed back", kSpiral, {1}, true, true, false, 1, kZ}, 0, {0, 3}, {4}, {0, -5}, {4, -1}},
+      // Each loop read from where the one before it ends, a loop of one stretch taking two parameters.
+      {{"a loop, then one holding another", kLoopThenNested, {1}, true, true, false, 1, kZ}, 0, {0, 3, 4, 11},
+       {4, 6, 4}, {0, -10}, {29, -1}},
       {{"loops dropped", kSpiral, {1}, true, false, false, 2, kZ}, 0, {0, 3}, {}, {0, -5}, {6, 1}},
       {{"loops kept", kSpiral, {1}, true, true, false, 0, kZ}, 0, {0, 1, 2, 3}, {}, {1, 1}, {0, 0}},
       {{"notch left out", kNotch, {1}, true, false, true, 1, kZ}, 0, {1, 2, 3, 4, 5}, {}, {1, 1}, {3, 3}},
@@ -173,7 +180,23 @@ TEST(CompositeOffsetDriver, Outcomes) {
       EXPECT_EQ(r->per_loop[k], row.per_loop[k]);
       loop_curves += r->per_loop[k];
     }
-    for (int k = 0; k < loop_curves; ++k) EXPECT_TRUE(r->loop_cv[k] && r->loop_tags[k] >= 0 && r->loop_tags[k] < 4);
+    const int legs = static_cast<int>(row.c.legs.size());
+    for (int k = 0; k < loop_curves; ++k) {
+      ASSERT_TRUE(r->loop_cv[k]) << k;
+      EXPECT_TRUE(r->loop_tags[k] >= 0 && r->loop_tags[k] < legs) << k;
+    }
+    // Each loop's curves run end to end and close on themselves.
+    for (int l = 0, at = 0; l < r->loops; at += r->per_loop[l++]) {
+      double first[3], prev[3], p[3];
+      r->end(r->loop_cv[at], false, first);
+      std::copy(first, first + 3, prev);
+      for (int k = 0; k < r->per_loop[l]; ++k) {
+        r->end(r->loop_cv[at + k], false, p);
+        EXPECT_LT(std::hypot(p[0] - prev[0], p[1] - prev[1]), 1e-9) << l << " " << k;
+        r->end(r->loop_cv[at + k], true, prev);
+      }
+      EXPECT_LT(std::hypot(first[0] - prev[0], first[1] - prev[1]), 1e-9) << l;
+    }
     if (row.lo[0] <= row.hi[0]) {
       double lo[2], hi[2];
       r->box(lo, hi);

@@ -72,16 +72,18 @@ struct Pair {
   bool transversal = false;
 };
 
-// Order k, n poles along the axis `along` (0: x, 1: y) over [0, 10], the other coordinate random in [0, 10].
-inline std::unique_ptr<TestCurve> Curve(std::mt19937 &rng, int k, int n, int along, bool rational) {
+// Order k, n poles along the axis `along` (0: x, 1: y) over [0, 10], the other coordinate random in [0, 10];
+// rational weights in [0.5, 2], or with a spread s > 0 log-uniform in [1/s, s].
+inline std::unique_ptr<TestCurve> Curve(std::mt19937 &rng, int k, int n, int along, bool rational, double spread = 0) {
   std::uniform_real_distribution<double> u(0, 1), gap(0.2, 2.0), w(0.5, 2.0);
+  std::uniform_real_distribution<double> log_w(-std::log(spread > 0 ? spread : 1), std::log(spread > 0 ? spread : 1));
   std::vector<double> poles, knots, weights;
   for (int i = 0; i < n; ++i) {
     double p[3] = {0, 0, 0};
     p[along] = 10.0 * (i + 0.8 * u(rng)) / n;
     p[1 - along] = 10 * u(rng);
     poles.insert(poles.end(), p, p + 3);
-    if (rational) weights.push_back(w(rng));
+    if (rational) weights.push_back(spread > 0 ? std::exp(log_w(rng)) : w(rng));
   }
   double t = 4 * u(rng) - 2;
   knots.assign(k, t);
@@ -91,7 +93,8 @@ inline std::unique_ptr<TestCurve> Curve(std::mt19937 &rng, int k, int n, int alo
   return std::make_unique<TestCurve>(k, poles, knots, weights);
 }
 
-inline std::vector<Pair> MakePairs(unsigned seed, int count, int min_order = 2, int max_order = 6, int max_poles = 30) {
+inline std::vector<Pair> MakePairs(unsigned seed, int count, int min_order = 2, int max_order = 6, int max_poles = 30,
+                                   double spread = 0) {
   std::mt19937 rng(seed);
   std::uniform_int_distribution<int> order(min_order, max_order), coin(0, 1);
   std::vector<Pair> pairs;
@@ -100,7 +103,7 @@ inline std::vector<Pair> MakePairs(unsigned seed, int count, int min_order = 2, 
     for (int side = 0; side < 2; ++side) {
       const int k = order(rng);
       std::uniform_int_distribution<int> poles(k, std::max(k, max_poles));
-      (side ? q.b : q.a) = Curve(rng, k, poles(rng), side, coin(rng) == 1);
+      (side ? q.b : q.a) = Curve(rng, k, poles(rng), side, coin(rng) == 1, spread);
     }
     const Handle(Geom2d_BSplineCurve) c1 = Occt(*q.a), c2 = Occt(*q.b);
     SISLCurve *s1 = Sisl(*q.a), *s2 = Sisl(*q.b);

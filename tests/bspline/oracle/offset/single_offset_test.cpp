@@ -3,10 +3,6 @@
 // zig-zag polylines with sharp corners beside GEOS's mitred offset curve.
 #include <gtest/gtest.h>
 
-#include <Geom2dAPI_InterCurveCurve.hxx>
-#include <Geom2dAPI_ProjectPointOnCurve.hxx>
-#include <Geom2d_OffsetCurve.hxx>
-
 #include <cmath>
 #include <memory>
 #include <random>
@@ -14,35 +10,10 @@
 
 #include "bspline/intersect.h"
 #include "bspline/offset.h"
-#include "tests/bspline/oracle/curve_pairs.h"
+#include "tests/bspline/oracle/offset/offset_checks.h"
 #include "tests/bspline/oracle/peer_geos.h"
 
 namespace {
-
-double to_base(const Handle(Geom2d_BSplineCurve) & base, const gp_Pnt2d &q) {
-  double d = std::min(q.Distance(base->Value(base->FirstParameter())), q.Distance(base->Value(base->LastParameter())));
-  Geom2dAPI_ProjectPointOnCurve foot(q, base);
-  if (foot.NbPoints() > 0) d = std::min(d, foot.LowerDistance());
-  return d;
-}
-
-void sample(const VOQbsp_curve *cv, int i, int n, double p[3]) {
-  const double a = cv->knots[cv->order - 1], b = cv->knots[cv->num_poles];
-  int rc = 0;
-  BScveval_n(cv, a + (b - a) * i / n, 0, p, &rc);
-}
-
-double to_ours(const std::vector<const VOQbsp_curve *> &ours, const gp_Pnt2d &q) {
-  double best = INFINITY;
-  for (const VOQbsp_curve *cv : ours) {
-    const double p[3] = {q.X(), q.Y(), 0};
-    double u = 0, foot[3], d = 0;
-    int rc = 0;
-    BSmdstptcv(cv, p, &u, foot, &d, &rc);
-    if (rc == 0) best = std::min(best, d);
-  }
-  return best;
-}
 
 TEST(SingleOffsetOracle, CubicsArcsAndClosedCurvesAgreeWithOpenCascade) {
   std::mt19937 rng(9101);
@@ -77,52 +48,9 @@ TEST(SingleOffsetOracle, CubicsArcsAndClosedCurvesAgreeWithOpenCascade) {
   for (size_t t = 0; t < bases.size(); ++t) {
     TestCurve &c = *bases[t];
     c.cv.planar = 1;
-    const Handle(Geom2d_BSplineCurve) base = cvpairs::Occt(c);
-    const double um = 0.5 * (base->FirstParameter() + base->LastParameter());
-    gp_Pnt2d pm;
-    gp_Vec2d tm;
-    base->D1(um, pm, tm);
-    tm.Normalize();
-    for (double sign : {1.0, -1.0}) {
-      const double d = 0.4 + 0.3 * (t % 3);
-      // The side point off the middle of the curve, close enough that it is nearest there.
-      const double side[3] = {pm.X() - sign * 0.1 * tm.Y(), pm.Y() + sign * 0.1 * tm.X(), 0};
-      const double zero[3] = {0, 0, 0};
-      VOQbsp_curve *out = nullptr, **pieces = nullptr;
-      int count = 0, rc = 0;
-      BSboolean flag = 0;
-      BScvoffsetd(&c.cv, d, side, BSFALSE, 0, 1, &flag, zero, &out, &count, &pieces, &rc);
-      ASSERT_TRUE(rc == 0 || rc == BSRC_OFFSET_PASSES) << t << " rc " << rc;
-      std::vector<const VOQbsp_curve *> ours{out};
-      for (int i = 0; i < count; ++i) ours.push_back(pieces[i]);
-      for (size_t k = 0; k < ours.size(); ++k)
-        for (int i = 0; i <= 200; ++i) {
-          double p[3];
-          sample(ours[k], i, 200, p);
-          const double dist = to_base(base, gp_Pnt2d(p[0], p[1]));
-          if (k == 0) {
-            EXPECT_GE(dist, d - tol) << t << " sample " << i;
-          }
-          EXPECT_LE(dist, d + tol) << t << " piece " << k << " sample " << i;
-        }
-      // OpenCASCADE offsets to the right of the tangent by a positive distance; the side point lies left for +1.
-      Handle(Geom2d_OffsetCurve) exact = new Geom2d_OffsetCurve(base, -sign * d);
-      for (int i = 0; i <= 400; ++i) {
-        const gp_Pnt2d e = exact->Value(base->FirstParameter() + (base->LastParameter() - base->FirstParameter()) * i / 400);
-        if (to_base(base, e) < d - tol) continue;
-        EXPECT_LE(to_ours(ours, e), tol) << t << " side " << sign << " exact sample " << i;
-      }
-      Geom2dAPI_InterCurveCurve self(cvpairs::Occt(*std::make_unique<TestCurve>(
-                                         out->order, std::vector<double>(out->poles, out->poles + 3 * out->num_poles),
-                                         std::vector<double>(out->knots, out->knots + out->num_poles + out->order))),
-                                     1e-6);
-      if (!out->rational && !out->phy_closed) {
-        EXPECT_EQ(self.NbPoints(), 0) << t << " side " << sign;
-      }
-      for (int i = 0; i < count; ++i) BSfreevoqcv(pieces[i], &rc);
-      BSdbgfree(pieces);
-      BSfreevoqcv(out, &rc);
-    }
+    for (double sign : {1.0, -1.0})
+      offsets_oracle::CheckSingleOffset(c, 0.4 + 0.3 * (t % 3), sign, 1, tol,
+                                        std::to_string(t) + " side " + std::to_string(sign));
   }
 }
 

@@ -3,9 +3,6 @@
 // into pieces that meet without corners) against OpenCASCADE's exact offset curve.
 #include <gtest/gtest.h>
 
-#include <GeomAPI_ProjectPointOnCurve.hxx>
-#include <Geom_OffsetCurve.hxx>
-
 #include <cmath>
 #include <random>
 #include <vector>
@@ -13,20 +10,12 @@
 #include "bspline/intersect.h"
 #include "bspline/knots.h"
 #include "bspline/offset.h"
-#include "tests/bspline/oracle/peer_curves.h"
+#include "tests/bspline/oracle/offset/offset_checks.h"
 #include "tests/bspline/oracle/peer_geos.h"
 
 namespace {
 
 const double kUp[3] = {0, 0, 1};
-
-double to_curve(const VOQbsp_curve *cv, double x, double y) {
-  const double q[3] = {x, y, 0};
-  double u = 0, foot[3], d = 0;
-  int rc = 0;
-  BSmdstptcv(cv, q, &u, foot, &d, &rc);
-  return rc == 0 ? d : INFINITY;
-}
 
 // The distance of (x, y) from the line through the points xy (x, y pairs).
 double to_line(const std::vector<double> &xy, double x, double y) {
@@ -112,27 +101,7 @@ TEST(WholeOffsetOracle, SmoothCubicCutAtCornerKnotsAgreesWithOpenCascade) {
     BScv_copy(&rc, &c.cv, cut);
     for (int i = 1; i <= n - 4 && rc == 0; ++i) BSadd_1kt_tot(cut, i, 3, BSFALSE, &cut, &rc);
     ASSERT_EQ(rc, 0);
-    const OcctCurve base(c);
-    for (int side : {1, -1}) {
-      VOQbsp_curve *out = nullptr;
-      BSxycvoff(cut, d, 0, kUp, side, &out, &rc);
-      ASSERT_EQ(rc, 0) << trial;
-      // OpenCASCADE offsets along T x V: to the right about +z, as side +1 does.
-      Handle(Geom_OffsetCurve) exact = new Geom_OffsetCurve(base.cv, side * d, gp_Dir(0, 0, 1));
-      const double a = out->knots[3], b = out->knots[out->num_poles];
-      for (int j = 0; j <= 200; ++j) {
-        double q[3];
-        BScveval_n(out, a + (b - a) * j / 200.0, 0, q, &rc);
-        GeomAPI_ProjectPointOnCurve proj(gp_Pnt(q[0], q[1], 0), exact);
-        double near = std::fmin(exact->Value(0).Distance(gp_Pnt(q[0], q[1], 0)),
-                                exact->Value(n - 3).Distance(gp_Pnt(q[0], q[1], 0)));
-        if (proj.NbPoints() > 0) near = std::fmin(near, proj.LowerDistance());
-        EXPECT_LE(near, 2 * tol) << trial;
-        const gp_Pnt e = exact->Value((n - 3) * j / 200.0);
-        EXPECT_LE(to_curve(out, e.X(), e.Y()), 2 * tol) << trial;
-      }
-      BSfreevoqcv(out, &rc);
-    }
+    for (int side : {1, -1}) offsets_oracle::CheckWholeOffset(c, cut, side, 0, d, 2 * tol, std::to_string(trial));
     BSfreevoqcv(cut, &rc);
   }
 }
