@@ -53,14 +53,14 @@ int merge_cuts(int n, const double *outer, double *cuts) {
 }
 
 // Loop curve i of the loop list: one stretch, or two joined end to start (kind 4); closed, knots on [0, 1]. No
-// curve (*loop stays NULL, rc 0) for a loop whose crossings lie closer than a stretch can be cut: it has no extent.
+// curve (*loop stays NULL, rc 0) for a loop whose crossings lie closer than a stretch can be cut, both stretches of
+// a kind 4 loop alike: it has no extent (the self-intersection finds such nests of loops round a cusp).
 void make_loop(const VOQbsp_curve *cv, std::int32_t kind, const double *p, bsknots::ScratchCurve &w1,
                bsknots::ScratchCurve &w2, VOQbsp_curve **loop, int *rc) {
   if (kind == 4) {
     // Two crossings closer than a stretch can be cut leave the other stretch as the whole loop.
     const bool has1 = extract(cv, p[0], p[1], w1, rc), has2 = *rc == 0 && extract(cv, p[2], p[3], w2, rc);
-    if (*rc == 0 && !has1 && !has2) *rc = BSRC_OUT_OF_RANGE;
-    if (*rc != 0) return;
+    if (*rc != 0 || (!has1 && !has2)) return;
     const int np = (has1 ? w1.cv.num_poles : 0) + (has2 ? w2.cv.num_poles : 0) - (has1 && has2 ? 1 : 0);
     BSallocvoqcv(cv->order, np, cv->rational, 0, loop, rc);
     w1.cv.phy_closed = 0, w2.cv.phy_closed = 0;

@@ -231,9 +231,8 @@ void restart_closed(const VOQbsp_curve *working, VOQbsp_curve *world, double dis
   BSdbgfree(second);
 }
 
-// How much nearer to working than dist the point of cv at u lies (negative when nearer). False with rc set on
-// failure.
-// The point q of cv at u and the parameter v of the point of working nearest to it. False with rc set on failure.
+// *g: how much farther from working than dist the point of cv at u lies (negative when nearer); with the point
+// itself in q and the parameter of its foot on working in v when asked. False with rc set on failure.
 bool shortfall_at(const VOQbsp_curve *working, const VOQbsp_curve *cv, double u, double dist, double *g, int *rc,
                   double q[3] = nullptr, double *v = nullptr) {
   double at[3], w = 0.0, foot[3], nearest = 0.0;

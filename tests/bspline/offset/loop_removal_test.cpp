@@ -218,8 +218,9 @@ TEST(LoopRemoval, RemovalModesAndTheLoopList) {
 }
 
 // Offsets whose loops the removal hands back although one cannot be cut as it stands: a loop whose crossings lie
-// closer than a stretch can be cut (it has no extent and is left out), and a loop made of two stretches one of which
-// has no extent (joined on as it is), far from the origin. Every loop handed back is a closed curve on [0, 1].
+// closer than a stretch can be cut (it has no extent and is left out), a loop made of two stretches one of which
+// has no extent (joined on as it is), far from the origin, and a nest of two-stretch loops round a cusp whose
+// innermost has neither stretch of any extent (left out). Every loop handed back is a closed curve on [0, 1].
 TEST(LoopRemoval, LoopsThatCannotBeCutAsTheyStand) {
   const struct Row {
     const char *what;
@@ -249,6 +250,17 @@ TEST(LoopRemoval, LoopsThatCannotBeCutAsTheyStand) {
         8.5428684748123445},
        1.347970597207927,
        {4138382.3801330393, -1146026.0417797626, 0}},
+      {"a nest of loops round a cusp, the innermost of no extent",
+       3,
+       {0.7691916991, -0.5964225652, 1.4571389817, 0.268158427, 2.5503005274, -1.1247162465, 3.4716916066,
+        0.9164849222, 4.46710038, -1.0274737286, 5.4922663681, 0.1541254874, 6.1680563316, -0.7885555676,
+        7.1784566995, 0.1600828618, 8.1117728371, -0.6851298753, 8.8461611308, 0.1147025633, 9.5945446566,
+        -0.517502707},
+       {0, 0, 0, 1.6730263404006975, 2.4172266684987065, 3.5132449201932094, 4.3245375231070593, 5.5825211210662617,
+        6.0008533448511212, 6.7432925402899482, 7.9494684832364308, 8.4166471664666602, 8.4166471664666602,
+        8.4166471664666602},
+       1.1203315611220299,
+       {4.7591078393, -0.6786975479, 0}},
   };
   for (const Row &r : rows) {
     std::vector<double> poles;

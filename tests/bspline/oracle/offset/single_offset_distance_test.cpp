@@ -1,15 +1,12 @@
-// The offset of one curve with its loops cut out, measured against the curve by dense sampling refined by golden
-// sections and by OpenCASCADE's projection, and against OpenCASCADE's exact offset: every point of the offset lies
-// on the exact offset and at the distance from the curve, but where two far parts of the curve come nearer than
-// twice the distance; every loop handed back lies on the exact offset. Random wavy curves of orders 3 to 8, open
-// and closed, near the origin, far from it and tiny, polynomial and rational; and curves whose loops were taken for
-// pieces of the offset kept by mistake.
+// The offset of one curve with its loops cut out, measured against the curve and against OpenCASCADE's exact offset
+// with the shared offset checks (the peer's projection and a polyline that follows the curve within 1e-7): every
+// point of the offset lies on the exact offset and at the distance from the curve, but where two far parts of the
+// curve come nearer than twice the distance; every loop handed back lies on the exact offset. Random wavy curves of
+// orders 3 to 8, open and closed, near the origin, far from it and tiny, polynomial and rational (weights spread
+// tenfold either way, far out too); and curves whose loops were taken for pieces of the offset kept by mistake.
 #include <gtest/gtest.h>
 
-#include <Geom2dAPI_ProjectPointOnCurve.hxx>
-#include <Geom2d_BSplineCurve.hxx>
 #include <Geom2d_OffsetCurve.hxx>
-#include <Standard_Failure.hxx>
 
 #include <algorithm>
 #include <cmath>
@@ -21,6 +18,8 @@
 
 #include "bspline/offset.h"
 #include "tests/bspline/oracle/curve_pairs.h"
+#include "tests/bspline/oracle/dense_polyline.h"
+#include "tests/bspline/oracle/offset/offset_checks.h"
 
 namespace {
 
@@ -44,90 +43,57 @@ struct Offset {
   }
 };
 
-// The minimum of f over [a, b] by golden sections: (argument, value).
-template <typename F>
-std::pair<double, double> golden(F f, double a, double b) {
-  const double g = 0.6180339887498949;
-  double x1 = b - g * (b - a), x2 = a + g * (b - a), f1 = f(x1), f2 = f(x2);
-  for (int it = 0; it < 100 && b - a > 1e-15 * (std::fabs(a) + std::fabs(b)); ++it) {
-    if (f1 < f2)
-      b = x2, x2 = x1, f2 = f1, x1 = b - g * (b - a), f1 = f(x1);
-    else
-      a = x1, x1 = x2, f1 = f2, x2 = a + g * (b - a), f2 = f(x2);
-  }
-  return f1 < f2 ? std::make_pair(x1, f1) : std::make_pair(x2, f2);
-}
-
-// A plane curve of the peer, sampled densely.
-struct Sampled {
-  Handle(Geom2d_Curve) cv;
-  double u0, u1;
-  std::vector<double> at;
-  std::vector<gp_Pnt2d> pts;
-  Sampled(Handle(Geom2d_Curve) c, double a, double b, int n) : cv(c), u0(a), u1(b) {
-    for (int i = 0; i <= n; ++i) {
-      at.push_back(i == n ? b : a + (b - a) * i / n);
-      pts.push_back(cv->Value(at.back()));
-    }
-  }
-  double gap(const gp_Pnt2d &q, double u) const { return q.Distance(cv->Value(u)); }
-  // The local minima of the distance from q along the curve, (parameter, distance): the ends, and each sample no
-  // farther than its neighbours, refined on the two intervals about it.
-  std::vector<std::pair<double, double>> minima(const gp_Pnt2d &q) const {
-    const int n = static_cast<int>(at.size());
-    std::vector<double> g(n);
-    for (int i = 0; i < n; ++i) g[i] = q.Distance(pts[i]);
-    std::vector<std::pair<double, double>> out = {{u0, g[0]}, {u1, g[n - 1]}};
-    for (int i = 1; i + 1 < n; ++i)
-      if (g[i] <= g[i - 1] && g[i] <= g[i + 1])
-        out.push_back(golden([&](double u) { return gap(q, u); }, at[i - 1], at[i + 1]));
-    return out;
-  }
-  double nearest(const gp_Pnt2d &q) const {
-    double best = INFINITY;
-    for (const auto &m : minima(q)) best = std::min(best, m.second);
-    return best;
-  }
-};
-
-// The curve and its exact offset on the side of the result.
+// The curve, the polyline that follows it, and the polyline that follows its exact offset on the side of the
+// result.
 struct Judge {
   Handle(Geom2d_BSplineCurve) base;
-  std::unique_ptr<Sampled> curve, exact;
+  dense::Polyline follow, exact;
   double d;
 
-  Judge(const TestCurve &c, double dist, const VOQbsp_curve *result) : base(cvpairs::Occt(c)), d(dist) {
-    const double a = base->FirstParameter(), b = base->LastParameter();
-    curve = std::make_unique<Sampled>(base, a, b, 2000);
+  Judge(const TestCurve &c, double dist, const VOQbsp_curve *result)
+      : base(cvpairs::Occt(c)), follow(offsets_oracle::Follow(base)), d(dist) {
+    std::vector<double> breaks;
+    for (int i = 1; i <= base->NbKnots(); ++i)
+      breaks.push_back(std::clamp(base->Knot(i), base->FirstParameter(), base->LastParameter()));
     double p[3];
-    int rc = 0;
-    BScveval_n(result, 0.5 * (result->knots[result->order - 1] + result->knots[result->num_poles]), 0, p, &rc);
+    offsets_oracle::Sample(result, 1, 2, p);
     double best = INFINITY;
     for (double s : {1.0, -1.0}) {
-      auto o = std::make_unique<Sampled>(new Geom2d_OffsetCurve(base, s * d), a, b, 6000);
-      const double g = o->nearest(gp_Pnt2d(p[0], p[1]));
-      if (g < best) best = g, exact = std::move(o);
+      Handle(Geom2d_OffsetCurve) o = new Geom2d_OffsetCurve(base, s * d);
+      dense::Polyline poly = dense::Follow(
+          [&o](double u, double *xy) {
+            const gp_Pnt2d q = o->Value(u);
+            xy[0] = q.X(), xy[1] = q.Y();
+          },
+          breaks);
+      const double g = dense::Distance(poly, p[0], p[1]);
+      if (g < best) best = g, exact = std::move(poly);
     }
   }
 
-  // The distance from q to the curve, and whether a shortfall beyond kTol is excused: the curve runs from q's own
-  // foot (a foot at the distance) to the nearer one outside the disc of radius d + kTol about q, so that two far
-  // parts of the curve come nearer than twice the distance. Feet: the sampled minima and OpenCASCADE's
-  // perpendicular feet.
-  double nearest(const gp_Pnt2d &q, bool *excused) const {
-    auto feet = curve->minima(q);
-    Geom2dAPI_ProjectPointOnCurve proj(q, base);
-    for (int i = 1; i <= proj.NbPoints(); ++i) feet.push_back({proj.Parameter(i), proj.Distance(i)});
-    std::pair<double, double> near = feet[0];
-    for (const auto &f : feet)
-      if (f.second < near.second) near = f;
-    *excused = false;
-    for (const auto &f : feet) {
-      if (*excused || near.second >= d - kTol || std::fabs(f.second - d) > kTol) continue;
-      for (int i = 0; i <= 400 && !*excused; ++i)
-        *excused = curve->gap(q, near.first + (f.first - near.first) * i / 400) > d + kTol;
+  double nearest(const gp_Pnt2d &q) const { return offsets_oracle::ToBase(base, follow, q); }
+
+  // Whether a shortfall at q is excused: the curve runs from q's nearest foot to another foot at the distance (q's
+  // own) outside the disc of radius d + kTol about q, so that two far parts of the curve come nearer than twice
+  // the distance. The feet are the legs of the following polyline nearer to q than both their neighbours.
+  bool excused(const gp_Pnt2d &q) const {
+    const std::vector<double> &xy = follow.xy;
+    const size_t legs = xy.size() / 2 - 1;
+    std::vector<double> g(legs);
+    for (size_t i = 0; i < legs; ++i) {
+      const double ax = xy[2 * i], ay = xy[2 * i + 1], bx = xy[2 * i + 2] - ax, by = xy[2 * i + 3] - ay;
+      const double len = bx * bx + by * by;
+      const double t = len > 0 ? std::clamp(((q.X() - ax) * bx + (q.Y() - ay) * by) / len, 0.0, 1.0) : 0.0;
+      g[i] = std::hypot(q.X() - ax - t * bx, q.Y() - ay - t * by);
     }
-    return near.second;
+    const size_t near = std::min_element(g.begin(), g.end()) - g.begin();
+    for (size_t f = 0; f < legs; ++f) {
+      const bool foot = (f == 0 || g[f] <= g[f - 1]) && (f + 1 == legs || g[f] <= g[f + 1]);
+      if (!foot || std::fabs(g[f] - d) > kTol) continue;
+      const auto lo = g.begin() + std::min(f, near), hi = g.begin() + std::max(f, near) + 1;
+      if (*std::max_element(lo, hi) > d + kTol) return true;
+    }
+    return false;
   }
 };
 
@@ -154,21 +120,16 @@ Faults judge(const TestCurve &c, double d, const Offset &o) {
   const Judge j(c, d, o.cv);
   std::vector<const VOQbsp_curve *> all{o.cv};
   for (int i = 0; i < o.count; ++i) all.push_back(o.pieces[i]);
-  for (size_t k = 0; k < all.size(); ++k) {
-    const VOQbsp_curve *cv = all[k];
-    const double a = cv->knots[cv->order - 1], b = cv->knots[cv->num_poles];
+  for (size_t k = 0; k < all.size(); ++k)
     for (int i = 0; i <= 200; ++i) {
       double p[3];
-      int rc = 0;
-      BScveval_n(cv, a + (b - a) * i / 200, 0, p, &rc);
+      offsets_oracle::Sample(all[k], i, 200, p);
       const gp_Pnt2d q(p[0], p[1]);
-      bool excused = false;
-      const double nearest = j.nearest(q, &excused), off = j.exact->nearest(q);
+      const double nearest = j.nearest(q), off = dense::Distance(j.exact, p[0], p[1]);
       if (nearest > d + kTol) f.add(&f.far, "far", nearest - d, k, i / 200.0);
       if (off > (k == 0 ? kTol : kLoopTol)) f.add(&f.off, "off", off, k, i / 200.0);
-      if (k == 0 && nearest < d - kTol && !excused) f.add(&f.near, "near", d - nearest, k, i / 200.0);
+      if (k == 0 && nearest < d - kTol && !j.excused(q)) f.add(&f.near, "near", d - nearest, k, i / 200.0);
     }
-  }
   return f;
 }
 
@@ -228,11 +189,12 @@ TEST(SingleOffsetDistanceOracle, CurvesWhoseLoopsWereTakenForPieces) {
 }
 
 // A wavy curve of the given order: poles stepping along x and swinging in y, interior knots of random spacing (now
-// and then one of multiplicity order - 2), size about `size`, moved by (ox, oy); rational with weights in
-// [0.5, 2] when asked.
-std::unique_ptr<TestCurve> wavy(std::mt19937 &rng, int order, double size, double ox, double oy, bool rational) {
+// and then one of multiplicity order - 2), size about `size`, moved by (ox, oy); rational with weights
+// log-uniform in [1 / spread, spread] when spread > 0.
+std::unique_ptr<TestCurve> wavy(std::mt19937 &rng, int order, double size, double ox, double oy, double spread) {
   std::uniform_int_distribution<int> extra(1, 8);
-  std::uniform_real_distribution<double> jitter(0.6, 1.4), swing(0.2, 1.2), gap(0.2, 2.0), unit(0, 1), wd(0.5, 2);
+  std::uniform_real_distribution<double> jitter(0.6, 1.4), swing(0.2, 1.2), gap(0.2, 2.0), unit(0, 1);
+  std::uniform_real_distribution<double> wd(-std::log(std::max(spread, 1.0)), std::log(std::max(spread, 1.0)));
   const int n = order + extra(rng);
   std::vector<double> poles, w, knots(order, 0.0);
   double x = 0;
@@ -249,7 +211,7 @@ std::unique_ptr<TestCurve> wavy(std::mt19937 &rng, int order, double size, doubl
     for (int j = 0; j < std::max(m, 1); ++j) knots.push_back(t);
   }
   knots.insert(knots.end(), order, t + gap(rng));
-  for (int i = 0; rational && i < n; ++i) w.push_back(wd(rng));
+  for (int i = 0; spread > 0 && i < n; ++i) w.push_back(std::exp(wd(rng)));
   return planar(order, poles, knots, ox, oy, w);
 }
 
@@ -284,13 +246,15 @@ void side_point(const TestCurve &c, double sign, double reach, double side[3]) {
 TEST(SingleOffsetDistanceOracle, RandomWavyCurves) {
   std::mt19937 rng(133);
   std::uniform_real_distribution<double> share(0.05, 1.0), far(1e5, 1e7);
-  const char *kinds[] = {"near the origin", "far out", "tiny", "rational", "closed"};
+  const char *kinds[] = {"near the origin", "far out", "tiny", "rational", "far rational", "closed"};
   int offsets = 0, loops = 0;
-  for (int t = 0; t < 60; ++t) {
-    const int order = 3 + t % 6, kind = (t / 6) % 5;
+  for (int t = 0; t < 72; ++t) {
+    const int order = 3 + t % 6, kind = (t / 6) % 6;
     const double size = kind == 2 ? 0.05 : 10.0;
-    const double ox = kind == 1 ? far(rng) : 0, oy = kind == 1 ? -far(rng) : 0;
-    auto c = kind == 4 ? ring(rng, order, size, ox, oy) : wavy(rng, order, size, ox, oy, kind == 3);
+    const bool out = kind == 1 || kind == 4;
+    const double ox = out ? far(rng) : 0, oy = out ? -far(rng) : 0;
+    auto c = kind == 5 ? ring(rng, order, size, ox, oy)
+                       : wavy(rng, order, size, ox, oy, kind == 3 || kind == 4 ? 10 : 0);
     const double d = share(rng) * size / 6;
     for (double sign : {1.0, -1.0}) {
       double side[3];
