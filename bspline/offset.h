@@ -550,8 +550,11 @@ BSboolean BScvoffset(int *rc, const VOQbsp_curve *curve, const double *dist, con
 // normal, *direction and frame are found (BSofnorm, BSfndoffdir) and written. A closed curve offset by more than
 // dist_tol whose offset starts inside a loop is re-started between its first two self-intersections before loop
 // removal; one that does not meet itself goes to loop removal as it is. rc -12 when such an offset meets itself
-// and every stretch between its self-intersections comes nearer to the curve than dist: all of it is loop. The
-// result's planar flag is FALSE with 2 poles, else the planarity of its poles.
+// and every stretch between its self-intersections comes nearer to the curve than dist: all of it is loop. After
+// loop removal, an open curve's offset that ends inside a loop no crossing closes (nearer to the curve than dist
+// less the offset tolerance) is cut back to where it comes back to the distance, on its former range; the loops
+// handed back are those loop removal cut out. The result's planar flag is FALSE with 2 poles, else the planarity
+// of its poles.
 void BScvoff3d(const VOQbsp_curve *curve, double dist, BSboolean corner_flag, std::int16_t loop_mode,
                BSboolean find_normal, const double side[3], double normal[3], BSboolean normal_given,
                int *direction, double frame[9], VOQbsp_curve **result, int *count, VOQbsp_curve ***pieces,

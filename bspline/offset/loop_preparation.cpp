@@ -259,10 +259,13 @@ double stretch_distance(const VOQbsp_curve *cv, const double p[3], double u0, do
 // Whether the crossing c is where the stretches of the overlap o part: it lies just before the overlap's first
 // start, and the curve from it up to that start keeps within dist_tol of the stretch from the crossing's second
 // parameter to the nearer end of the second interval. Where the stretches part at a vanishing angle the
-// intersector finds such a crossing anywhere along the stretch they stay within the tolerance of each other.
+// intersector finds such a crossing anywhere along the stretch they stay within the tolerance of each other. The
+// two stretches are two passes of the curve, apart in parameter: a stretch that holds the other's points is one
+// pass, as where the crossing closes a loop of its own before an overlap farther on.
 bool parts_at(const VOQbsp_curve *cv, const Loop &c, const Loop &o) {
   if (!(c.a < o.s) || (c.b >= o.lo && c.b <= o.b)) return false;
   const double end = std::fabs(c.b - o.lo) < std::fabs(c.b - o.b) ? o.lo : o.b;
+  if (std::fmax(c.a, std::fmin(c.b, end)) < std::fmin(o.s, std::fmax(c.b, end))) return false;
   for (int k = 1; k <= 3; ++k) {
     double p[3];
     int rc = 0;

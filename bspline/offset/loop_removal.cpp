@@ -52,26 +52,29 @@ int merge_cuts(int n, const double *outer, double *cuts) {
   return c;
 }
 
-// Loop curve i of the loop list: one stretch, or two joined end to start (kind 4); closed, knots on [0, 1].
+// Loop curve i of the loop list: one stretch, or two joined end to start (kind 4); closed, knots on [0, 1]. No
+// curve (*loop stays NULL, rc 0) for a loop whose crossings lie closer than a stretch can be cut, both stretches of
+// a kind 4 loop alike: it has no extent (the self-intersection finds such nests of loops round a cusp).
 void make_loop(const VOQbsp_curve *cv, std::int32_t kind, const double *p, bsknots::ScratchCurve &w1,
                bsknots::ScratchCurve &w2, VOQbsp_curve **loop, int *rc) {
   if (kind == 4) {
     // Two crossings closer than a stretch can be cut leave the other stretch as the whole loop.
     const bool has1 = extract(cv, p[0], p[1], w1, rc), has2 = *rc == 0 && extract(cv, p[2], p[3], w2, rc);
-    if (*rc == 0 && !has1 && !has2) *rc = BSRC_OUT_OF_RANGE;
-    if (*rc != 0) return;
+    if (*rc != 0 || (!has1 && !has2)) return;
     const int np = (has1 ? w1.cv.num_poles : 0) + (has2 ? w2.cv.num_poles : 0) - (has1 && has2 ? 1 : 0);
     BSallocvoqcv(cv->order, np, cv->rational, 0, loop, rc);
     w1.cv.phy_closed = 0, w2.cv.phy_closed = 0;
-    if (*rc == 0 && has1 && has2)
-      BS2cvsto1(rc, &w1.cv, &w2.cv, *loop);
-    else if (*rc == 0 && BScv_copy(rc, has1 ? &w1.cv : &w2.cv, *loop))
+    if (*rc == 0 && has1 && has2) {
+      // A stretch of no extent (the loop closes where the two crossings nearly meet) is joined on as it is.
+      BScomb2cvs(&w1.cv, &w2.cv, *loop, rc);
+      if (*rc == BSRC_DEGENERATE_INPUT) *rc = 0;
+      if (*rc == 0) BSnorkts(rc, &(*loop)->order, &(*loop)->num_poles, (*loop)->knots);
+    } else if (*rc == 0 && BScv_copy(rc, has1 ? &w1.cv : &w2.cv, *loop))
       BSnorkts(rc, &(*loop)->order, &(*loop)->num_poles, (*loop)->knots);
   } else {
-    BSallocvoqcv(cv->order, cv->num_poles, cv->rational, 0, loop, rc);
-    const BSboolean no_planar_test = BSFALSE;
-    if (*rc == 0 && BSactivsplt(rc, cv, &p[0], &p[1], *loop, &no_planar_test))
-      BSnorkts(rc, &(*loop)->order, &(*loop)->num_poles, (*loop)->knots);
+    if (!extract(cv, p[0], p[1], w1, rc)) return;
+    BSallocvoqcv(cv->order, w1.cv.num_poles, cv->rational, 0, loop, rc);
+    if (*rc == 0 && BScv_copy(rc, &w1.cv, *loop)) BSnorkts(rc, &(*loop)->order, &(*loop)->num_poles, (*loop)->knots);
   }
   // A loop ends where it starts by construction; the crossing is found only to the self-intersection's accuracy.
   if (*rc == 0) {
@@ -148,9 +151,9 @@ BSboolean BSpartloop2(int *rc, const VOQbsp_curve *cv, int *n_int, double *first
       *rc = BSRC_NO_SCRATCH;
     const double *p = inner;
     for (int i = 0; i < n_inner && *rc == 0; ++i) {
-      (*loops)[i] = nullptr;
-      make_loop(cv, kinds[i], p, w1, w2, &(*loops)[i], rc);
-      ++built;
+      (*loops)[built] = nullptr;
+      make_loop(cv, kinds[i], p, w1, w2, &(*loops)[built], rc);
+      if ((*loops)[built]) ++built;
       p += kinds[i] == 4 ? 4 : 2;
     }
   }
@@ -172,7 +175,7 @@ BSboolean BSpartloop2(int *rc, const VOQbsp_curve *cv, int *n_int, double *first
     }
   }
   if (*rc == 0) {
-    *n_loops = loop_mode == 1 ? n_inner : 0;
+    *n_loops = loop_mode == 1 ? built : 0;
   } else {
     release(out);
     for (int i = 0; i < built; ++i) release(&(*loops)[i]);

@@ -104,6 +104,11 @@ void knot_tolerance(const VOQbsp_curve *cv, double *tol, int *rc);
 bool straight_offset(const VOQbsp_curve *curve, double dist, const double side[3], int corner_mode,
                      std::int16_t loop_mode, BSboolean *side_flag, VOQbsp_curve **result, int *count, int *rc);
 
+// The last step of an open curve's offset after loop removal: the ends of *out, the offset of working by dist
+// (positive), cut back out of the loops they leave open, where no crossing closes a loop for the removal to find,
+// and the rest put back onto *out's range. False with rc set on failure.
+bool cut_open_ends(const VOQbsp_curve *working, OwnedCurve *out, double dist, int *rc);
+
 // BSsetspn on a curve and arguments that the caller has checked: the curve is not checked again for every span.
 void set_span(int s, const VOQbsp_curve *cv, double dist, const double normal[3], int side, VOQbsp_curve *out,
               int *rc);

@@ -4,6 +4,7 @@
 // self-intersections first, so that loop removal does not take the main loop for a loop.
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <utility>
 
 #include "bspline/distance.h"
@@ -230,6 +231,183 @@ void restart_closed(const VOQbsp_curve *working, VOQbsp_curve *world, double dis
   BSdbgfree(second);
 }
 
+// *g: how much farther from working than dist the point of cv at u lies (negative when nearer); with the point
+// itself in q and the parameter of its foot on working in v when asked. False with rc set on failure.
+bool shortfall_at(const VOQbsp_curve *working, const VOQbsp_curve *cv, double u, double dist, double *g, int *rc,
+                  double q[3] = nullptr, double *v = nullptr) {
+  double at[3], w = 0.0, foot[3], nearest = 0.0;
+  if (!q) q = at;
+  if (!v) v = &w;
+  BScveval_n(cv, u, 0, q, rc);
+  if (*rc == 0) BSmdstptcv(working, q, v, foot, &nearest, rc);
+  *g = nearest - dist;
+  return *rc == 0;
+}
+
+// Whether working, from parameter a to parameter b, stays within reach of q (samples 64 to a span). False with rc
+// set on failure.
+bool stays_within(const VOQbsp_curve *working, double a, double b, const double q[3], double reach, bool *within,
+                  int *rc) {
+  *within = true;
+  const double lo = std::fmin(a, b), hi = std::fmax(a, b);
+  const int k = working->order, n = working->num_poles;
+  for (int s = k - 1; s < n && *within; ++s) {
+    const double s0 = std::fmax(working->knots[s], lo), s1 = std::fmin(working->knots[s + 1], hi);
+    for (int i = 0; i <= 64 && s1 > s0 && *within; ++i) {
+      double p[3];
+      BScveval_n(working, s0 + (s1 - s0) * i / 64, 0, p, rc);
+      if (*rc != 0) return false;
+      *within = std::hypot(p[0] - q[0], p[1] - q[1], p[2] - q[2]) <= reach;
+    }
+  }
+  return true;
+}
+
+double gap3(const double a[3], const double b[3]) { return std::hypot(a[0] - b[0], a[1] - b[1], a[2] - b[2]); }
+
+// Parameters of cv a quarter span apart, span by span from one end inwards (the end itself excluded).
+class Walk {
+ public:
+  Walk(const VOQbsp_curve *cv, bool at_start) : cv_(cv), at_start_(at_start) {}
+  bool next(double *u) {
+    const int k = cv_->order, n = cv_->num_poles;
+    while (step_ < n - k + 1) {
+      const int s = at_start_ ? k - 1 + step_ : n - 1 - step_;
+      const double a = cv_->knots[s], b = cv_->knots[s + 1];
+      if (b > a && j_ < 4) {
+        ++j_;
+        *u = at_start_ ? a + (b - a) * j_ / 4 : b - (b - a) * j_ / 4;
+        return true;
+      }
+      ++step_, j_ = 0;
+    }
+    return false;
+  }
+
+ private:
+  const VOQbsp_curve *cv_;
+  bool at_start_;
+  int step_ = 0, j_ = 0;
+};
+
+// Whether cv, walked from one end inwards, turns back within an arc length of reach: a sample's tangent points
+// against the one before it (a sharp cusp) or against the end's own (a cusp rounded off over several samples, as a
+// tiny curve's offset makes it). Evaluations only. False with rc set on failure (*back then unset).
+bool turns_back_near(const VOQbsp_curve *cv, bool at_start, double reach, bool *back, int *rc) {
+  *back = false;
+  auto dot = [](const double *a, const double *b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; };
+  const int n = cv->num_poles;
+  if (cv->order == 2 && !cv->rational) {
+    // A polyline's legs are its tangents: no evaluation needed.
+    // The leg that reaches past reach is looked at too, as the samples of a curve see the span past the last one.
+    double t0[3], t[3], s[3], travelled = 0.0;
+    bool first = true;
+    for (int i = 0; i + 1 < n; ++i) {
+      const double *a = cv->poles + 3 * (at_start ? i : n - 1 - i), *b = cv->poles + 3 * (at_start ? i + 1 : n - 2 - i);
+      for (int c = 0; c < 3; ++c) s[c] = at_start ? b[c] - a[c] : a[c] - b[c];
+      const double len = std::sqrt(dot(s, s));
+      if (!(len > 0.0)) continue;
+      if (first) std::memcpy(t0, s, sizeof t0), std::memcpy(t, s, sizeof t), first = false;
+      if (dot(t, s) < 0.0 || dot(t0, s) < 0.0) return *back = true;
+      if (travelled > reach) break;
+      travelled += len;
+      std::memcpy(t, s, sizeof t);
+    }
+    return true;
+  }
+  const double end = at_start ? cv->knots[cv->order - 1] : cv->knots[n];
+  double p[3], t0[3], t[3], q[3], s[3], u = 0.0, travelled = 0.0;
+  if (!point_tangent(cv, end, p, t0, rc)) return false;
+  for (int c = 0; c < 3; ++c) t[c] = t0[c];
+  Walk walk(cv, at_start);
+  while (travelled <= reach && walk.next(&u)) {
+    if (!point_tangent(cv, u, q, s, rc)) return false;
+    if (dot(t, s) < 0.0 || dot(t0, s) < 0.0) return *back = true;
+    travelled += gap3(p, q);
+    for (int c = 0; c < 3; ++c) p[c] = q[c], t[c] = s[c];
+  }
+  return true;
+}
+
+// Where the offset cv of the open curve working, walked from one end inwards, first comes back to the distance
+// after the stretch at that end that lies nearer to working than dist less the offset tolerance: *cut, or the end
+// itself when there is no such stretch. That stretch is the open end of a loop that no crossing closes, so loop
+// removal keeps it: the curve bends tighter than the distance near its end, and the offset turns back there (a
+// cusp) and ends before it could cross its own way in. An offset that does not turn back within four times the
+// distance of its end has no such stretch and costs a few evaluations; otherwise, three ways in:
+// - the end lies deeper than the tolerance: the stretch starts there;
+// - the end lies a little nearer than the distance (beyond a few dist_tol: the end point is the exact offset of
+//   the curve's end) and the shortfall deepens steadily inwards past the tolerance (where it does not, it is the
+//   offset's own noise, left as it is);
+// - the end keeps the distance: a stub of the offset that keeps it leads into the loop, which starts where the
+//   shortfall passes twice the tolerance within dist of the end: deeper than the offset's own noise.
+// A stretch is cut only where it lies inside a loop of the curve's own bending: the curve from its end to the point
+// nearest to the stretch's first deep point stays within twice the distance of that point (a loop point lies at
+// the distance from its own foot, and the bend between the feet is shorter than the distance). Where it does not,
+// two far parts of the curve come nearer than twice the distance (a hairpin narrower than that, whose legs meet
+// far off), and the offset keeps what loop removal left of it, as inside the curve. The cut lies where the
+// shortfall comes back to half the tolerance; limit bounds the walk (the other end's cut). False with rc set on
+// failure.
+bool end_cut(const VOQbsp_curve *working, const VOQbsp_curve *cv, double dist, bool at_start, double limit,
+             double *cut, int *rc) {
+  const double end = at_start ? cv->knots[cv->order - 1] : cv->knots[cv->num_poles];
+  const double noise = 10 * BStoltab[bstol::dist_tol], tol = BStoltab[bstol::offset_tol];
+  *cut = end;
+  bool back = false;
+  if (!turns_back_near(cv, at_start, 4 * dist, &back, rc)) return false;
+  if (!back) return true;
+  const double base_end = at_start ? working->knots[working->order - 1] : working->knots[working->num_poles];
+  // Whether the deep point q, nearest to working at v, lies inside a loop of the curve's own bending.
+  auto local = [&](const double q[3], double v, bool *inside) {
+    return stays_within(working, base_end, v, q, 2 * dist, inside, rc);
+  };
+  double g = 0.0, p[3], q[3], v = 0.0;
+  if (!shortfall_at(working, cv, end, dist, &g, rc, p, &v)) return false;
+  enum { kLead, kStub, kDeep } mode = g < -tol ? kDeep : g < -noise ? kStub : kLead;
+  bool inside = true, judged = false;
+  double u = end, prev_u = end, prev_g = g, travelled = 0.0;
+  if (mode == kDeep) {
+    if (!local(p, v, &inside)) return false;
+    if (!inside) return true;
+    judged = true;
+  }
+  Walk walk(cv, at_start);
+  while (*rc == 0 && walk.next(&u)) {
+    if (at_start ? u >= limit : u <= limit) return true;
+    if (!shortfall_at(working, cv, u, dist, &g, rc, q, &v)) return false;
+    if (mode == kLead) {
+      travelled += gap3(p, q);
+      for (int c = 0; c < 3; ++c) p[c] = q[c];
+      if (g < -2 * tol) mode = kDeep;
+      else if (travelled > dist) return true;
+    } else if (mode == kStub) {
+      if (!(g < prev_g) || !(g < -noise)) return true;
+      if (g < -tol) mode = kDeep;
+    }
+    if (mode == kDeep && !judged) {
+      if (!local(q, v, &inside)) return false;
+      if (!inside) return true;
+      judged = true;
+    }
+    if (mode == kDeep && !(g < -tol)) {
+      // The offset leaves the loop between prev_u (deep) and u: bisected for half the tolerance.
+      double in = prev_u, out = u;
+      for (int it = 0; it < 60; ++it) {
+        const double mid = 0.5 * (in + out);
+        if (mid == in || mid == out) break;
+        double gm = 0.0;
+        if (!shortfall_at(working, cv, mid, dist, &gm, rc)) return false;
+        (gm < -0.5 * tol ? in : out) = mid;
+      }
+      *cut = out;
+      return true;
+    }
+    prev_u = u, prev_g = g;
+  }
+  // Nearer than the distance all the way: nothing is left to keep, and the offset stays as it is.
+  return *rc == 0;
+}
+
 // Hands the removed pieces over: into the caller's array when it gave one, else the array itself.
 void hand_over(int n, VOQbsp_curve **list, int *count, VOQbsp_curve ***pieces) {
   if (n > 0 && *pieces) {
@@ -262,6 +440,28 @@ void deliver(OwnedCurve *out, int n_loops, VOQbsp_curve **loops, bool passes_sho
 }
 
 }  // namespace
+
+bool bsoffset::cut_open_ends(const VOQbsp_curve *working, OwnedCurve *out, double dist, int *rc) {
+  VOQbsp_curve *cv = out->cv;
+  const double a = cv->knots[cv->order - 1], b = cv->knots[cv->num_poles];
+  double head = a, tail = b;
+  if (!end_cut(working, cv, dist, false, a, &tail, rc) || !end_cut(working, cv, dist, true, tail, &head, rc))
+    return false;
+  if (head == a && tail == b) return true;
+  OwnedCurve kept;
+  kept.cv = new_like(cv, 0, rc);
+  const BSboolean no_planar_test = BSFALSE;
+  if (*rc == 0 && !BSactivsplt(rc, cv, &head, &tail, kept.cv, &no_planar_test) && *rc == BSRC_OUT_OF_RANGE) {
+    // The two cuts next to one point: nothing is left to keep, and the offset stays as it is.
+    *rc = 0;
+    return true;
+  }
+  if (*rc == 0) BSofrparcv(kept.cv, a, b, rc);
+  if (*rc != 0) return false;
+  kept.cv->phy_closed = 0;
+  std::swap(out->cv, kept.cv);
+  return true;
+}
 
 bool bsoffset::segment_crossings(const double p[3], const double q[3], VOQbsp_curve *cv, int *n, double pts[9],
                                  double on_cv[3], int *rc) {
@@ -475,6 +675,8 @@ void BScvoff3d(const VOQbsp_curve *curve, double dist, BSboolean corner_flag, st
         else if (*rc == 0) copy_curve(world.cv, false, &chosen, rc);
       }
       if (*rc == 0) BSofrmlp3(chosen.cv, loop_mode, &n_loops, &loops, &out.cv, rc);
+      // An open curve's offset may end inside a loop that no crossing closes.
+      if (*rc == 0 && !working->phy_closed) bsoffset::cut_open_ends(working, &out, std::fabs(dist), rc);
     } else {
       copy_curve(world.cv, false, &out, rc);
     }

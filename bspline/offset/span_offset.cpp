@@ -20,6 +20,8 @@ namespace {
 
 using bsoffset::OwnedCurve;
 
+constexpr double kHalfTurn = 3.14159265358979323846;
+
 // A heap array sized to the first count asked of it, then at least doubled on each growth, so that growth stays rare
 // over the passes. Sizing every array far above its need made the temporaries of one call add up past the heap's
 // trim threshold, so that each call grew the heap and gave it back again.
@@ -416,9 +418,10 @@ void BSspnoffset(const VOQbsp_curve *cv, double dist, const double normal[3], in
         int count = cover_spans(w, params.p + 1, m - 2, sorted.p);
         if (!make_targets(w, sorted.p, count, ev.p, normal, side, dist, targets.p, rc)) break;
         // Between two test points the offset polygon may cut the arc the offset sweeps by about |dist| turn^2 / 8: a
-        // quarter of the offset tolerance at most.
+        // quarter of the offset tolerance at most. Only a distance so small that not even a half turn cuts more
+        // needs no such points: a distance of a few offset tolerances (a tiny curve's) strayed by up to three of them.
         const double max_turn = std::sqrt(2 * BStoltab[bstol::offset_tol] / std::fabs(dist));
-        if (max_turn < 0.5 &&
+        if (max_turn < kHalfTurn &&
             !follow_turning(w, std::cos(max_turn), normal, side, dist, sorted, ev, targets, &count, rc))
           break;
         if (!params.ensure(count)) {

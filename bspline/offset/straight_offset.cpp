@@ -295,6 +295,12 @@ bool bsoffset::straight_offset(const VOQbsp_curve *curve, double dist, const dou
   } else {
     std::swap(out.cv, off.cv);
   }
+  // The general path's last step of loop removal: ends left inside a loop that no crossing closes are cut back.
+  if (*rc == 0 && loop_mode != 0) {
+    const VOQbsp_curve *whole = out.cv;
+    cut_open_ends(curve, &out, std::fabs(dist), rc);
+    cut = cut || out.cv != whole;
+  }
   if (*rc == 0 && out.cv->num_poles == 2) {
     out.cv->planar = BSFALSE;
   } else if (*rc == 0 && !cut && spread(out.cv->poles, n, tol)) {

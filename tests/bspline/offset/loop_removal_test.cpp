@@ -101,6 +101,10 @@ TEST(LoopRemoval, LoopPreparation) {
       // overlap's start, still on it within the tolerance. No loop: the way back only touches the way out.
       {"crossing where an overlap parts", {1.025022566, 1.220160181}, 0, 0, {}, {},
        {1.025357769, 1.0625, 1.21875, 1.0625}, &spike},
+      // The stretch from the crossing up to an overlap far on holds the crossing's own second parameter: one pass of
+      // the curve, not two that part there. The crossing closes a loop of its own.
+      {"crossing before an overlap far on", {0.5, 1.5}, 0, 0, {0.5, 1.5, 10.4, 11.4}, {2, 0.5, 1.5, 2, 10.4, 11.4},
+       {10.2, 10.4, 11.4, 11.2}},
   };
   for (const Row &r : rows) {
     std::vector<double> a, b;
@@ -211,6 +215,74 @@ TEST(LoopRemoval, RemovalModesAndTheLoopList) {
   }
   free_list(n, list);
   EXPECT_EQ(BSdbgliveblocks(), live);
+}
+
+// Offsets whose loops the removal hands back although one cannot be cut as it stands: a loop whose crossings lie
+// closer than a stretch can be cut (it has no extent and is left out), a loop made of two stretches one of which
+// has no extent (joined on as it is), far from the origin, and a nest of two-stretch loops round a cusp whose
+// innermost has neither stretch of any extent (left out). Every loop handed back is a closed curve on [0, 1].
+TEST(LoopRemoval, LoopsThatCannotBeCutAsTheyStand) {
+  const struct Row {
+    const char *what;
+    int order;
+    std::vector<double> xy, knots;
+    double d, side[3];
+  } rows[] = {
+      {"a loop closer than a stretch can be cut",
+       4,
+       {0, -1.0733654706268279, 0.75322884907321275, 1.0360851929876176, 2.2253189767841706, -1.2136889522781142,
+        3.1509628970924237, 0.94869784252883982, 4.3510384986385269, -1.0919877418278312, 5.7077641175673044,
+        0.80206085374062464, 6.9172592822904093, -0.74208201167900134, 7.5613998153281479, 0.96885803464268605,
+        8.6308710803638551, -0.41485753904916423},
+       {0, 0, 0, 0, 1.498204411412648, 1.8068010806955408, 2.0260218807989414, 3.9950547308166731,
+        5.2900120515131004, 5.4921397803015513, 5.4921397803015513, 5.4921397803015513, 5.4921397803015513},
+       0.82909048464853097,
+       {4.4666144179611686, -0.32084200374501509, 0}},
+      {"a loop with a stretch of no extent, far out",
+       3,
+       {4138378.2845391384, -1146026.9523487096, 4138379.044895262, -1146025.1267855905, 4138380.0538713038,
+        -1146027.0301983387, 4138380.6072192565, -1146025.9031500928, 4138381.645567352, -1146026.564255297,
+        4138382.526742599, -1146025.8156602327, 4138383.7287063533, -1146026.7364724919, 4138384.8270595539,
+        -1146025.8871545533, 4138385.6818931778, -1146026.353482445, 4138386.8186715683, -1146025.5638984507,
+        4138387.3880549208, -1146026.3658439545},
+       {0, 0, 0, 0.5307901687981742, 1.51623292537726, 2.6122420240179873, 3.8622034606766356, 5.179126288710747,
+        6.0501869946705531, 7.363912845172992, 7.8469532211145756, 8.5428684748123445, 8.5428684748123445,
+        8.5428684748123445},
+       1.347970597207927,
+       {4138382.3801330393, -1146026.0417797626, 0}},
+      {"a nest of loops round a cusp, the innermost of no extent",
+       3,
+       {0.7691916991, -0.5964225652, 1.4571389817, 0.268158427, 2.5503005274, -1.1247162465, 3.4716916066,
+        0.9164849222, 4.46710038, -1.0274737286, 5.4922663681, 0.1541254874, 6.1680563316, -0.7885555676,
+        7.1784566995, 0.1600828618, 8.1117728371, -0.6851298753, 8.8461611308, 0.1147025633, 9.5945446566,
+        -0.517502707},
+       {0, 0, 0, 1.6730263404006975, 2.4172266684987065, 3.5132449201932094, 4.3245375231070593, 5.5825211210662617,
+        6.0008533448511212, 6.7432925402899482, 7.9494684832364308, 8.4166471664666602, 8.4166471664666602,
+        8.4166471664666602},
+       1.1203315611220299,
+       {4.7591078393, -0.6786975479, 0}},
+  };
+  for (const Row &r : rows) {
+    std::vector<double> poles;
+    for (size_t i = 0; i < r.xy.size(); i += 2) poles.insert(poles.end(), {r.xy[i], r.xy[i + 1], 0.0});
+    TestCurve c(r.order, poles, r.knots);
+    c.cv.planar = 1;
+    const double zero[3] = {0, 0, 0};
+    VOQbsp_curve *out = nullptr, **loops = nullptr;
+    int count = 0, rc = -99;
+    BSboolean flag = BSFALSE;
+    const int live = BSdbgliveblocks();
+    BScvoffsetd(&c.cv, r.d, r.side, BSFALSE, 0, 1, &flag, zero, &out, &count, &loops, &rc);
+    EXPECT_TRUE(rc == 0 || rc == BSRC_OFFSET_PASSES) << r.what << " rc " << rc;
+    EXPECT_GT(count, 0) << r.what;
+    for (int i = 0; i < count; ++i) {
+      const VOQbsp_curve &l = *loops[i];
+      EXPECT_TRUE(l.phy_closed && l.knots[l.order - 1] == 0.0 && l.knots[l.num_poles] == 1.0) << r.what << " " << i;
+    }
+    if (out) BSfreevoqcv(out, &rc);
+    free_list(count, loops);
+    EXPECT_EQ(BSdbgliveblocks(), live) << r.what;
+  }
 }
 
 // The table after a removal is the table before it, bit for bit: with the defaults, with entries set by hand

@@ -255,6 +255,9 @@ TEST(SingleOffset, PolylinesAsTheGeneralRoad) {
   const auto shallow = poly({0, 0, 5, 0, 10, -0.01, 15, 2}, 0, 1);
   const auto spike = poly({0, 0, 4, 0, 4.6, 0.5, 5.2, 0, 9, 0}, 0, 1);
   const auto back = poly({0, 0, 6, 0, 0.5, 0.3, 0, 4}, 0, 1);
+  // Short legs turning tighter than the distance: the offset ends inside a loop that no crossing closes.
+  const auto hook = poly({0, 0, -0.238, 0.181, -0.227, -1.008, 1.704, -0.003}, 0, 1);
+  const double right_of_hook[3] = {-0.119 + 0.01 * 0.181 / 0.299, 0.0905 + 0.01 * 0.238 / 0.299, 0};
   const double below[3] = {1, -3, 0}, above[3] = {1, 3, 0}, below_high[3] = {1, -3, 2.5};
   const double under_chord[3] = {4, -0.2, 0};
   const struct Row {
@@ -274,6 +277,7 @@ TEST(SingleOffset, PolylinesAsTheGeneralRoad) {
       {"shallow inner corner", &shallow->cv, 0.5, below, BSTRUE},
       {"long mitre across the next legs", &spike->cv, 1.5, below, BSTRUE},
       {"corner turning back", &back->cv, 0.3, below, BSTRUE},
+      {"end inside a loop that no crossing closes", &hook->cv, 1.534, right_of_hook, BSTRUE},
   };
   const double up[3] = {0, 0, 1};
   for (const Row &r : rows) {
@@ -312,6 +316,116 @@ TEST(SingleOffset, SeamTangentOfAClosedCurve) {
       EXPECT_TRUE(std::fabs(*lo + 1) < 1e-9 && std::fabs(*hi - 11) < 1e-9) << side[0] << " entry " << entry << ": " << *lo << " " << *hi;
     }
   }
+}
+
+// The least distance of 201 samples of off from c.
+double least_distance(const TestCurve &c, const VOQbsp_curve &off) {
+  double least = INFINITY;
+  const double a = off.knots[off.order - 1], b = off.knots[off.num_poles];
+  for (int j = 0; j <= 200; ++j) {
+    double q[3];
+    ref_point(off, a + (b - a) * j / 200, q);
+    least = std::min(least, dist_to(&c.cv, q));
+  }
+  return least;
+}
+
+// Open curves whose offset ends inside a loop that no crossing closes: it bends tighter than the distance at an
+// end (a curl), its end keeps the distance only just and falls inside beyond (a shallow start), or a stub that
+// keeps the distance leads into the loop (a tiny wave). The end is cut back to where the offset leaves the loop:
+// no point of the offset lies nearer to the curve than the distance less twice the offset tolerance, at either
+// end, far from the origin, tiny and rational, in both loop modes; the uncut end stays where it was, on the
+// offset of the curve's end, and the offset keeps the curve's range.
+TEST(SingleOffset, OpenEndsCutOutOfTheirLoops) {
+  // Knots 0, 1, 2 ... between clamped ends unless given (and then not to be reversed).
+  auto make = [](int order, std::vector<double> xy, double scale, double dx, double dy, bool reversed,
+                 std::vector<double> w = {}, std::vector<double> knots = {}) {
+    const int n = static_cast<int>(xy.size() / 2);
+    std::vector<double> poles;
+    for (int i = 0; i < n; ++i) {
+      const int j = reversed ? n - 1 - i : i;
+      poles.insert(poles.end(), {xy[2 * j] * scale + dx, xy[2 * j + 1] * scale + dy, 0.0});
+    }
+    if (reversed) std::reverse(w.begin(), w.end());
+    if (knots.empty()) {
+      knots.assign(order, 0.0);
+      for (int i = 1; i <= n - order; ++i) knots.push_back(i);
+      knots.insert(knots.end(), order, n - order + 1);
+    }
+    auto c = std::make_unique<TestCurve>(order, poles, knots, w);
+    c->cv.planar = 1;
+    return c;
+  };
+  const std::vector<double> curl = {0, 0, 1, 0, 1, 1, 1, 5, 1, 10}, shallow = {0, -2, 3, -4, 6, 2, 11, -2};
+  const std::vector<double> wave = {
+      0,                    -0.0029640268731059762, 0.0036808146358575005, 0.0032023119954106868,
+      0.006472856732589005, -0.0019295756700396926, 0.011746585711658111,  0.0044083499370672881,
+      0.016239715419730689, -0.0047788698530109629, 0.020895550280516859,  0.0045135044811575511,
+      0.025747102659816376, -0.0010629318578393933, 0.028606154058308318,  0.0029405515417676221,
+      0.033526499543082122, -0.0040721920577586387, 0.038057055776446594,  0.004397052739497676,
+      0.042131070690133179, -0.0026058571931204299, 0.047239596065995176,  0.0033088344444050896};
+  const std::vector<double> wave_knots = {0, 0, 0, 0, 0, 0.59640154211848762, 1.3584265547281167,
+                                          3.0184820892989359, 4.8057506841927085, 5.3076432905490281,
+                                          7.1968556625968469, 7.6780027098280454, 8.2460356764920171,
+                                          8.2460356764920171, 8.2460356764920171, 8.2460356764920171,
+                                          8.2460356764920171};
+  const struct Row {
+    const char *what;
+    std::unique_ptr<TestCurve> c;
+    double d;
+    BSboolean side;  // about the normal +z
+    bool at_start;   // the end cut back
+  } rows[] = {
+      {"curl at the start", make(3, curl, 1, 0, 0, false), 1.5, BSFALSE, true},
+      {"curl at the end", make(3, curl, 1, 0, 0, true), 1.5, BSTRUE, false},
+      {"curl far out", make(3, curl, 1, 4e6, -2e6, false), 1.5, BSFALSE, true},
+      {"tiny curl", make(3, curl, 0.01, 0, 0, false), 0.015, BSFALSE, true},
+      {"rational curl", make(3, curl, 1, 0, 0, false, {1, 2, 0.5, 1, 1}), 1.5, BSFALSE, true},
+      {"shallow start", make(4, shallow, 1, 0, 0, false), 2.5, BSFALSE, true},
+      {"shallow end", make(4, shallow, 1, 0, 0, true), 2.5, BSTRUE, false},
+      {"tiny wave", make(5, wave, 1, 0, 0, false, {}, wave_knots), 0.0066411709146883312, BSTRUE, true},
+  };
+  const double tol = 2 * BStoltab[bstol::offset_tol], up[3] = {0, 0, 1}, none[3] = {0, 0, 0};
+  for (const Row &r : rows) {
+    // The side as given about the normal +z, or by a point just off the middle of the curve on that side.
+    double mid[6], side[3], end[6];
+    int rc = 0;
+    BScveval_n(&r.c->cv, 0.5 * (r.c->start() + r.c->end()), 1, mid, &rc);
+    const double s = (r.side ? 1e-3 : -1e-3) * r.d / std::hypot(mid[3], mid[4]);
+    side[0] = mid[0] + s * mid[4], side[1] = mid[1] - s * mid[3], side[2] = 0;
+    // The end that stays: the curve's end moved by d across its tangent.
+    BScveval_n(&r.c->cv, r.at_start ? r.c->end() : r.c->start(), 1, end, &rc);
+    const double t = (r.side ? 1 : -1) * r.d / std::hypot(end[3], end[4]);
+    const double kept[2] = {end[0] + t * end[4], end[1] - t * end[3]};
+    for (const BSboolean given : {BSTRUE, BSFALSE})
+      for (const std::int16_t mode : {1, 2}) {
+        SCOPED_TRACE(testing::Message() << r.what << " mode " << mode << " side given " << given);
+        Result o;
+        o.flag = r.side;
+        BScvoffsetd(&r.c->cv, r.d, given ? none : side, given, 0, mode, &o.flag, up, &o.cv, &o.count, &o.pieces,
+                    &o.rc);
+        ASSERT_EQ(o.rc, 0);
+        EXPECT_GE(least_distance(*r.c, *o.cv), r.d - tol);
+        EXPECT_EQ(o.cv->knots[o.cv->order - 1], r.c->start());
+        EXPECT_EQ(o.cv->knots[o.cv->num_poles], r.c->end());
+        double q[3];
+        ref_point(*o.cv, r.at_start ? o.cv->knots[o.cv->num_poles] : o.cv->knots[o.cv->order - 1], q);
+        EXPECT_LT(std::hypot(kept[0] - q[0], kept[1] - q[1]), 1e-9 * (1 + std::fabs(kept[0]) + std::fabs(kept[1])));
+      }
+  }
+  // A failure anywhere on the way, the cut included, hands nothing back and leaves nothing allocated.
+  for_each_failure(
+      [&] {
+        auto o = std::make_unique<Result>();
+        o->flag = rows[0].side;
+        BScvoffsetd(&rows[0].c->cv, rows[0].d, none, BSTRUE, 0, 1, &o->flag, up, &o->cv, &o->count, &o->pieces,
+                    &o->rc);
+        return o;
+      },
+      [](const Result &o, int, bool injected) {
+        EXPECT_TRUE(o.rc == 0 || injected);
+        EXPECT_EQ(o.rc == 0, o.cv != nullptr);
+      });
 }
 
 std::vector<std::string> g_seen;

@@ -264,6 +264,9 @@ TEST(SpanOffset, KeepsTheDistanceBetweenItsTestPoints) {
   // radian, always slower than the cusp's own gap, and its offset strayed by 4.9e-3 there, round the cusp's outside.
   TestCurve past_cusp(3, {4.125, 0, 0, 2, 3, 0, 4, 0.25, 0, 6, 2.625, 0, 8, 0, 0},
                       {0, 0, 0, 1.03125, 2.0625, 3.0625, 3.0625, 3.0625});
+  // A tiny quadratic wave offset by three offset tolerances: the test points added where the curve turns were left
+  // out for any distance below eight offset tolerances, and the offset strayed by 2.8e-3 between the others.
+  TestCurve tiny(3, {0, 0.04, 0, 0.04, 0.02, 0, 0.06, -0.02, 0, 0.08, 0.04, 0}, clamped_knots(3, 4));
   struct Case {
     const char *name;
     const VOQbsp_curve *cv;
@@ -271,6 +274,7 @@ TEST(SpanOffset, KeepsTheDistanceBetweenItsTestPoints) {
     int side;
     double tol;  // in offset tolerances
   } cases[] = {
+      {"tiny wave, a distance of three offset tolerances", &tiny.cv, 0.003, 1, 2},
       {"ellipse outwards", &ellipse.cv, 0.625, 1, 1},
       {"sharp turn just past a knot", &sharp_turn.cv, 15, -1, 2},
       {"turn just past a knot after a straight run from stacked poles", &stacked_turn.cv, 15, -1, 2},

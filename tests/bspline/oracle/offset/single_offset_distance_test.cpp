@@ -1,0 +1,277 @@
+// The offset of one curve with its loops cut out, measured against the curve and against OpenCASCADE's exact offset
+// with the shared offset checks (the peer's projection and a polyline that follows the curve within 1e-7): every
+// point of the offset lies on the exact offset and at the distance from the curve, but where two far parts of the
+// curve come nearer than twice the distance; every loop handed back lies on the exact offset. Random wavy curves of
+// orders 3 to 8, open and closed, near the origin, far from it and tiny, polynomial and rational (weights spread
+// tenfold either way, far out too); and curves whose loops were taken for pieces of the offset kept by mistake.
+#include <gtest/gtest.h>
+
+#include <Geom2d_OffsetCurve.hxx>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "bspline/offset.h"
+#include "tests/bspline/oracle/curve_pairs.h"
+#include "tests/bspline/oracle/dense_polyline.h"
+#include "tests/bspline/oracle/offset/offset_checks.h"
+
+namespace {
+
+// The offset's accuracy: the span offset strays from the exact offset by up to twice the offset tolerance between
+// its test points, and by a little more beside the cusps of a loop it cuts out.
+const double kTol = 2 * BStoltab[bstol::offset_tol];
+const double kLoopTol = 3 * BStoltab[bstol::offset_tol];
+
+// What one offset call handed back; released on destruction.
+struct Offset {
+  VOQbsp_curve *cv = nullptr, **pieces = nullptr;
+  int count = 0, rc = -99;
+  Offset() = default;
+  Offset(const Offset &) = delete;
+  Offset &operator=(const Offset &) = delete;
+  ~Offset() {
+    int ignored = 0;
+    if (cv) BSfreevoqcv(cv, &ignored);
+    for (int i = 0; i < count && pieces; ++i) BSfreevoqcv(pieces[i], &ignored);
+    BSdbgfree(pieces);
+  }
+};
+
+// The curve, the polyline that follows it, and the polyline that follows its exact offset on the side of the
+// result.
+struct Judge {
+  Handle(Geom2d_BSplineCurve) base;
+  dense::Polyline follow, exact;
+  double d;
+
+  Judge(const TestCurve &c, double dist, const VOQbsp_curve *result)
+      : base(cvpairs::Occt(c)), follow(offsets_oracle::Follow(base)), d(dist) {
+    std::vector<double> breaks;
+    for (int i = 1; i <= base->NbKnots(); ++i)
+      breaks.push_back(std::clamp(base->Knot(i), base->FirstParameter(), base->LastParameter()));
+    double p[3];
+    offsets_oracle::Sample(result, 1, 2, p);
+    double best = INFINITY;
+    for (double s : {1.0, -1.0}) {
+      Handle(Geom2d_OffsetCurve) o = new Geom2d_OffsetCurve(base, s * d);
+      dense::Polyline poly = dense::Follow(
+          [&o](double u, double *xy) {
+            const gp_Pnt2d q = o->Value(u);
+            xy[0] = q.X(), xy[1] = q.Y();
+          },
+          breaks);
+      const double g = dense::Distance(poly, p[0], p[1]);
+      if (g < best) best = g, exact = std::move(poly);
+    }
+  }
+
+  double nearest(const gp_Pnt2d &q) const { return offsets_oracle::ToBase(base, follow, q); }
+
+  // Whether a shortfall at q is excused: the curve runs from q's nearest foot to another foot at the distance (q's
+  // own) outside the disc of radius d + kTol about q, so that two far parts of the curve come nearer than twice
+  // the distance. The feet are the legs of the following polyline nearer to q than both their neighbours.
+  bool excused(const gp_Pnt2d &q) const {
+    const std::vector<double> &xy = follow.xy;
+    const size_t legs = xy.size() / 2 - 1;
+    std::vector<double> g(legs);
+    for (size_t i = 0; i < legs; ++i) {
+      const double ax = xy[2 * i], ay = xy[2 * i + 1], bx = xy[2 * i + 2] - ax, by = xy[2 * i + 3] - ay;
+      const double len = bx * bx + by * by;
+      const double t = len > 0 ? std::clamp(((q.X() - ax) * bx + (q.Y() - ay) * by) / len, 0.0, 1.0) : 0.0;
+      g[i] = std::hypot(q.X() - ax - t * bx, q.Y() - ay - t * by);
+    }
+    const size_t near = std::min_element(g.begin(), g.end()) - g.begin();
+    for (size_t f = 0; f < legs; ++f) {
+      const bool foot = (f == 0 || g[f] <= g[f - 1]) && (f + 1 == legs || g[f] <= g[f + 1]);
+      if (!foot || std::fabs(g[f] - d) > kTol) continue;
+      const auto lo = g.begin() + std::min(f, near), hi = g.begin() + std::max(f, near) + 1;
+      if (*std::max_element(lo, hi) > d + kTol) return true;
+    }
+    return false;
+  }
+};
+
+// The faults of one offset of c by d: points of the result nearer to the curve than d - kTol (not excused) or
+// farther than d + kTol, or off the exact offset by more than kTol; points of a loop farther than d + kTol or off
+// the exact offset by more than kLoopTol. Counted, with the worst of each and where the first of each lies
+// ([curve@position]).
+struct Faults {
+  int near = 0, far = 0, off = 0;
+  double worst = 0;
+  std::string where;
+  int total() const { return near + far + off; }
+  void add(int *kind, const char *name, double by, size_t k, double at) {
+    worst = std::max(worst, by);
+    if ((*kind)++ > 0) return;
+    char s[64];
+    std::snprintf(s, sizeof s, " %s by %.3g [%zu@%.3f]", name, by, k, at);
+    where += s;
+  }
+};
+
+Faults judge(const TestCurve &c, double d, const Offset &o) {
+  Faults f;
+  const Judge j(c, d, o.cv);
+  std::vector<const VOQbsp_curve *> all{o.cv};
+  for (int i = 0; i < o.count; ++i) all.push_back(o.pieces[i]);
+  for (size_t k = 0; k < all.size(); ++k)
+    for (int i = 0; i <= 200; ++i) {
+      double p[3];
+      offsets_oracle::Sample(all[k], i, 200, p);
+      const gp_Pnt2d q(p[0], p[1]);
+      const double nearest = j.nearest(q), off = dense::Distance(j.exact, p[0], p[1]);
+      if (nearest > d + kTol) f.add(&f.far, "far", nearest - d, k, i / 200.0);
+      if (off > (k == 0 ? kTol : kLoopTol)) f.add(&f.off, "off", off, k, i / 200.0);
+      if (k == 0 && nearest < d - kTol && !j.excused(q)) f.add(&f.near, "near", d - nearest, k, i / 200.0);
+    }
+  return f;
+}
+
+// The offset by d, loop mode 1: to the side of a side point, or (side null) with the normal +z and the side flag
+// TRUE.
+void offset(const TestCurve &c, double d, const double *side, Offset *o) {
+  const double up[3] = {0, 0, 1}, none[3] = {0, 0, 0};
+  BSboolean flag = BSTRUE;
+  BScvoffsetd(&c.cv, d, side ? side : none, side ? BSFALSE : BSTRUE, 0, 1, &flag, up, &o->cv, &o->count,
+              &o->pieces, &o->rc);
+}
+
+std::unique_ptr<TestCurve> planar(int order, std::vector<double> poles, std::vector<double> knots, double dx = 0,
+                                  double dy = 0, std::vector<double> w = {}) {
+  for (size_t i = 0; i < poles.size(); i += 3) poles[i] += dx, poles[i + 1] += dy;
+  auto c = std::make_unique<TestCurve>(order, poles, knots, w);
+  c->cv.planar = 1;
+  return c;
+}
+
+// A loop at a bend tighter than the distance with a small loop at its cusp, and a loop whose cusp reaches next to
+// the curve, far from the origin and moved to it: each loop lies on the offset and the offset keeps the distance.
+TEST(SingleOffsetDistanceOracle, CurvesWhoseLoopsWereTakenForPieces) {
+  const std::vector<double> wave = {0.32504339071208843,   0.32356274685327396,  0, 0.59532703984714896,
+                                    0.083860705212189163,  0,                    0.81568456843526294,
+                                    0.23836567342563389,   0,                    1.020611965363738,
+                                    0.033103139374656282,  0,                    1.1725622588442497,
+                                    -0.033439542678792483, 0,                    1.3719951844764218,
+                                    0.074844098966196954,  0,                    1.5743317495086702,
+                                    -0.1081298572507963,   0};
+  const std::vector<double> bend = {-1036141.6696274511, -4757971.9404633902, 0, -1036138.7233312008,
+                                    -4757968.3269140162, 0, -1036136.9397250933, -4757971.6596764261, 0,
+                                    -1036134.9004202933, -4757969.1048756046, 0, -1036131.9267274126,
+                                    -4757966.2210910814, 0};
+  const std::vector<double> bend_knots = {0, 0, 0, 0.080518699502692956, 0.90673895485867251, 1, 1, 1};
+  const struct Row {
+    const char *what;
+    std::unique_ptr<TestCurve> c;
+    double d;
+    int loops;
+  } rows[] = {
+      {"wave", planar(3, wave, {0, 0, 0, 0.27968445470120762, 0.48817912468434183, 0.5284275689343455,
+                                0.8872326222381538, 1, 1, 1}),
+       0.079098713079695335, 2},
+      {"bend far out", planar(3, bend, bend_knots), 0.40584215674040952, 1},
+      {"bend at the origin", planar(3, bend, bend_knots, 1036141.6696274511, 4757971.9404633902),
+       0.40584215674040952, 1},
+  };
+  for (const Row &r : rows) {
+    Offset o;
+    offset(*r.c, r.d, nullptr, &o);
+    ASSERT_EQ(o.rc, 0) << r.what;
+    EXPECT_EQ(o.count, r.loops) << r.what;
+    const Faults f = judge(*r.c, r.d, o);
+    EXPECT_EQ(f.total(), 0) << r.what << f.where;
+  }
+}
+
+// A wavy curve of the given order: poles stepping along x and swinging in y, interior knots of random spacing (now
+// and then one of multiplicity order - 2), size about `size`, moved by (ox, oy); rational with weights
+// log-uniform in [1 / spread, spread] when spread > 0.
+std::unique_ptr<TestCurve> wavy(std::mt19937 &rng, int order, double size, double ox, double oy, double spread) {
+  std::uniform_int_distribution<int> extra(1, 8);
+  std::uniform_real_distribution<double> jitter(0.6, 1.4), swing(0.2, 1.2), gap(0.2, 2.0), unit(0, 1);
+  std::uniform_real_distribution<double> wd(-std::log(std::max(spread, 1.0)), std::log(std::max(spread, 1.0)));
+  const int n = order + extra(rng);
+  std::vector<double> poles, w, knots(order, 0.0);
+  double x = 0;
+  for (int i = 0; i < n; ++i) {
+    poles.insert(poles.end(), {x, (i % 2 ? 1 : -1) * swing(rng), 0.0});
+    x += jitter(rng);
+  }
+  for (int i = 0; i < n; ++i) poles[3 * i] *= size / x, poles[3 * i + 1] *= size / x;
+  const bool double_knot = unit(rng) < 0.2;
+  double t = 0;
+  while (static_cast<int>(knots.size()) < n) {
+    t += gap(rng);
+    const int m = double_knot && knots.size() == static_cast<size_t>(order) ? std::min(order - 2, n - order) : 1;
+    for (int j = 0; j < std::max(m, 1); ++j) knots.push_back(t);
+  }
+  knots.insert(knots.end(), order, t + gap(rng));
+  for (int i = 0; spread > 0 && i < n; ++i) w.push_back(std::exp(wd(rng)));
+  return planar(order, poles, knots, ox, oy, w);
+}
+
+// A closed wavy ring of the given order about (ox, oy): poles on a circle of diameter about size, swinging in and
+// out, wrapped on uniform knots.
+std::unique_ptr<TestCurve> ring(std::mt19937 &rng, int order, double size, double ox, double oy) {
+  std::uniform_int_distribution<int> count(6, 12);
+  std::uniform_real_distribution<double> swing(0.6, 1.0);
+  const int m = count(rng), n = m + order - 1;
+  std::vector<double> r(m), poles, knots;
+  for (double &x : r) x = swing(rng) * size / 2;
+  for (int i = 0; i < n; ++i) {
+    const double a = 2 * M_PI * (i % m) / m;
+    poles.insert(poles.end(), {r[i % m] * std::cos(a), r[i % m] * std::sin(a), 0.0});
+  }
+  for (int i = 0; i < n + order; ++i) knots.push_back(i);
+  return planar(order, poles, knots, ox, oy);
+}
+
+// The side point just off the middle of c, on the side sign.
+void side_point(const TestCurve &c, double sign, double reach, double side[3]) {
+  const Handle(Geom2d_BSplineCurve) b = cvpairs::Occt(c);
+  gp_Pnt2d p;
+  gp_Vec2d t;
+  b->D1(0.5 * (b->FirstParameter() + b->LastParameter()), p, t);
+  t.Normalize();
+  side[0] = p.X() - sign * reach * t.Y(), side[1] = p.Y() + sign * reach * t.X(), side[2] = 0;
+}
+
+// Distances up to a sixth of the curve's size, both sides, so that most offsets form loops, many at the ends of
+// the curve where no crossing closes them.
+TEST(SingleOffsetDistanceOracle, RandomWavyCurves) {
+  std::mt19937 rng(133);
+  std::uniform_real_distribution<double> share(0.05, 1.0), far(1e5, 1e7);
+  const char *kinds[] = {"near the origin", "far out", "tiny", "rational", "far rational", "closed"};
+  int offsets = 0, loops = 0;
+  for (int t = 0; t < 72; ++t) {
+    const int order = 3 + t % 6, kind = (t / 6) % 6;
+    const double size = kind == 2 ? 0.05 : 10.0;
+    const bool out = kind == 1 || kind == 4;
+    const double ox = out ? far(rng) : 0, oy = out ? -far(rng) : 0;
+    auto c = kind == 5 ? ring(rng, order, size, ox, oy)
+                       : wavy(rng, order, size, ox, oy, kind == 3 || kind == 4 ? 10 : 0);
+    const double d = share(rng) * size / 6;
+    for (double sign : {1.0, -1.0}) {
+      double side[3];
+      side_point(*c, sign, 1e-3 * size, side);
+      Offset o;
+      offset(*c, d, side, &o);
+      if (o.rc != 0 && o.rc != BSRC_OFFSET_PASSES) {
+        ADD_FAILURE() << t << " " << kinds[kind] << " order " << order << " side " << sign << " rc " << o.rc;
+        continue;
+      }
+      ++offsets, loops += o.count;
+      const Faults f = judge(*c, d, o);
+      EXPECT_EQ(f.total(), 0) << t << " " << kinds[kind] << " order " << order << " side " << sign << " d " << d
+                              << f.where;
+    }
+  }
+  EXPECT_GT(2 * loops, offsets);
+}
+
+}  // namespace
