@@ -229,20 +229,26 @@ BSboolean BSarc3pts(int *rc, const double p1[3], const double p2[3], const doubl
     if ((*rc = argument_failure(cv, {p1, p2, p3})) != 0) break;
     if (BScollin(rc, p1, p2, p3)) *rc = BSRC_COLLINEAR_POLES;
     if (*rc != 0) break;
-    double a[3], b[3], n[3];
-    for (int k = 0; k < 3; ++k) a[k] = p1[k] - p2[k], b[k] = p3[k] - p2[k];
-    cross3(b, a, n);
+    // The centre where the perpendicular bisectors meet, in closed form from the corner of the largest angle: the
+    // two sides that meet there are the shortest, so their cross product keeps its digits however thin the
+    // triangle. Taken from the middle point instead, nearly collinear points or ends that nearly meet cross two
+    // long, nearly parallel sides and lose the centre. Going round the corners in order keeps the sense of
+    // (p3 - p2) x (p1 - p2), with which the counter-clockwise arc from p1 to p3 passes through p2.
+    const double *P[3] = {p1, p2, p3};
+    double side[3][3], len2[3];
+    for (int i = 0; i < 3; ++i) {
+      for (int k = 0; k < 3; ++k) side[i][k] = P[(i + 2) % 3][k] - P[(i + 1) % 3][k];
+      len2[i] = dot3(side[i], side[i]);
+    }
+    const int at = len2[0] >= len2[1] && len2[0] >= len2[2] ? 0 : len2[1] >= len2[2] ? 1 : 2;
+    double u[3], v[3], n[3], grow[3], centre[3];
+    for (int k = 0; k < 3; ++k) u[k] = P[(at + 1) % 3][k] - P[at][k], v[k] = P[(at + 2) % 3][k] - P[at][k];
+    cross3(u, v, n);
+    const double nn = dot3(n, n), uu = dot3(u, u), vv = dot3(v, v);
+    for (int k = 0; k < 3; ++k) grow[k] = uu * v[k] - vv * u[k];
+    cross3(grow, n, centre);
+    for (int k = 0; k < 3; ++k) centre[k] = P[at][k] + centre[k] / (2 * nn);
     if (!BSnorvec(rc, n)) break;
-    // The centre is where the perpendicular bisectors of the two chords meet in the arc's plane.
-    double m1[3], m2[3], d1[3], d2[3], c1[3], c2[3], centre[3], dist = 0;
-    for (int k = 0; k < 3; ++k) m1[k] = (p1[k] + p2[k]) / 2, m2[k] = (p3[k] + p2[k]) / 2;
-    cross3(a, n, d1);
-    cross3(b, n, d2);
-    if (!BSnorvec(rc, d1) || !BSnorvec(rc, d2)) break;
-    BSboolean parallel = BSFALSE;
-    BSlldist(rc, m1, m2, d1, d2, &parallel, &dist, c1, c2);
-    if (*rc != 0) break;
-    for (int k = 0; k < 3; ++k) centre[k] = (c1[k] + c2[k]) / 2;
     double normal_out[3];
     if (!BSprepcarc(rc, p1, centre, p3, n, cv, normal_out, nullptr)) break;
     std::memcpy(cv->poles, p1, 3 * sizeof(double));

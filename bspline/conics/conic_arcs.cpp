@@ -77,6 +77,13 @@ void write_split(const double A[3], const double Q0[3], const double Q2[3], cons
 // The half of a one-segment arc of shoulder rho, renormalised to end weights 1.
 double half_rho(double rho) { return 1 / (std::sqrt(2 * (1 - rho)) + 1); }
 
+// An elliptic segment of end legs la, lc, chord lb and weight ratio q = w0 w2 / w1^2 is a circle's when its legs
+// are equal and its weight is the cosine of the angle between chord and leg. The weight test alone, q lb^2 =
+// 4 la lc, holds on a whole family of ellipses whose unequal legs make up the product: those stay ellipses.
+bool is_circle_segment(double q, double la, double lb, double lc, double tol) {
+  return std::fabs(la - lc) < tol * std::max(la, lc) && std::fabs(q * lb * lb / (4 * la * lc) - 1) < tol;
+}
+
 // An elliptic arc already written into cv (weighted poles, ends start and end) rebuilt as BSprepcarc's circular
 // arc: through the ellipse's axis frame, where stretching the minor axis by major/minor makes it a circle.
 bool to_circular_form(VOQbsp_curve *cv, int type, const double start[3], const double end[3],
@@ -229,7 +236,7 @@ BSboolean BSconicgen4(int *rc, VOQbsp_curve *cv, const int *form, int *type_out,
     if (std::fabs(q - 1) < tol)
       type = BSCONIC_PARABOLA;
     else if (q >= 1 + tol)
-      type = std::fabs(q * lb * lb / (4 * la * lc) - 1) < 100 * tol ? BSCONIC_CIRCLE : BSCONIC_ELLIPSE;
+      type = is_circle_segment(q, la, lb, lc, 100 * tol) ? BSCONIC_CIRCLE : BSCONIC_ELLIPSE;
     if (type == BSCONIC_PARABOLA) {
       cv->rational = 0;
       if (cv->weights) std::fill(cv->weights, cv->weights + n, 1.0);

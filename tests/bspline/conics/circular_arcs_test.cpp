@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -159,16 +162,116 @@ TEST(CircularArcs, SweepsAndAngleParameters) {
   }
 }
 
+// The circle through three points in long double, from the corner of the largest angle (none of the library's
+// code): centre and radius.
+void circle_through(const double *p1, const double *p2, const double *p3, long double c[3], long double *r) {
+  const double *P[3] = {p1, p2, p3};
+  long double len2[3];
+  for (int i = 0; i < 3; ++i) {
+    len2[i] = 0;
+    for (int k = 0; k < 3; ++k) len2[i] += std::pow((long double)P[(i + 2) % 3][k] - P[(i + 1) % 3][k], 2);
+  }
+  const int at = len2[0] >= len2[1] && len2[0] >= len2[2] ? 0 : len2[1] >= len2[2] ? 1 : 2;
+  long double u[3], v[3], w[3], g[3], uu = 0, vv = 0, ww = 0;
+  for (int k = 0; k < 3; ++k) u[k] = (long double)P[(at + 1) % 3][k] - P[at][k], v[k] = (long double)P[(at + 2) % 3][k] - P[at][k];
+  for (int k = 0; k < 3; ++k) {
+    w[k] = u[(k + 1) % 3] * v[(k + 2) % 3] - u[(k + 2) % 3] * v[(k + 1) % 3];
+    uu += u[k] * u[k], vv += v[k] * v[k];
+  }
+  for (int k = 0; k < 3; ++k) ww += w[k] * w[k], g[k] = uu * v[k] - vv * u[k];
+  *r = 0;
+  for (int k = 0; k < 3; ++k) {
+    c[k] = P[at][k] + (g[(k + 1) % 3] * w[(k + 2) % 3] - g[(k + 2) % 3] * w[(k + 1) % 3]) / (2 * ww);
+    *r += (c[k] - p1[k]) * (c[k] - p1[k]);
+  }
+  *r = std::sqrt(*r);
+}
+
+// The arc through three points: small to huge circles, in planes tilted and far from the origin, sweeps short,
+// about a half turn and nearly whole (ends that nearly meet), the middle point near either end; nearly collinear
+// points with the middle one on either side. Built, each is the arc of the circle through the three points from
+// the first to the last through the middle one; the refusals are collinear points (within the distance
+// tolerance), coincident or non-finite ones, and a turn too small for the arc's end tangents to tell apart.
 TEST(CircularArcs, ArcThroughThreePoints) {
-  ArcRecord r;
-  int rc = 1;
-  const double p1[3] = {1, 0, 0}, p2[3] = {0, 1, 0}, p3[3] = {-1, 0, 0};
-  ASSERT_TRUE(BSarc3pts(&rc, p1, p2, p3, &r.cv));
-  EXPECT_EQ(r.cv.num_poles, 5);
-  EXPECT_LT(dist(r.poles + 6, p2), 1e-15);
-  const double on_line[3] = {2, 0, 0};
-  EXPECT_FALSE(BSarc3pts(&rc, p1, on_line, p3, &r.cv));
-  EXPECT_EQ(rc, BSRC_COLLINEAR_POLES);
+  const double r2 = 1 / std::sqrt(2.0), r3 = 1 / std::sqrt(3.0);
+  const PlaneFrame flat, tilted{{1e5, -3e4, 2e3}, {r2, 0, r2}, {-r3, r3, r3}},
+      far{{1e7, -1e7, 0}, {1, 0, 0}, {0, 1, 0}}, far_tilted{{1e7, 1e7, 1e7}, {r2, 0, r2}, {-r3, r3, r3}};
+  struct Row {
+    std::string what;
+    std::vector<double> xy;  // the three points in the plane
+    const PlaneFrame *frame;
+    int rc;
+    double tol;  // in units of the largest coordinate
+  };
+  std::vector<Row> rows;
+  auto g = [](double v) {
+    char b[32];
+    std::snprintf(b, sizeof b, "%g", v);
+    return std::string(b);
+  };
+  for (const PlaneFrame *f : {&flat, &tilted, &far, &far_tilted})
+    for (double radius : {1e-3, 1.0, 1e3, 1e6})
+      for (double sweep : {0.1, 2.0, M_PI - 1e-9, M_PI + 1e-9, 4.5, 2 * M_PI - 1e-3, 2 * M_PI - 1e-6})
+        for (double mid : {0.5, 0.02, 0.98}) {
+          // Points within the distance tolerance of each other or of a line are refused: not these rows.
+          if (radius * std::min(sweep * sweep / 8, 2 * M_PI - sweep) <= 1e-5) continue;
+          std::vector<double> xy;
+          for (double a : {0.3, 0.3 + mid * sweep, 0.3 + sweep}) xy.push_back(radius * std::cos(a)), xy.push_back(radius * std::sin(a));
+          rows.push_back({"radius " + g(radius) + ", sweep " + g(sweep) + ", middle at " + g(mid),
+                          xy, f, 0, 2e-14});
+        }
+  // Nearly collinear: a flat arc's centre lies up to a million chords away, and its rounding there reaches the arc.
+  for (const PlaneFrame *f : {&flat, &far_tilted})
+    for (double half : {1.0, 1e3, 1e6})
+      for (double sag : {1e-3, -1e-3, 3e-6, -3e-6})
+        rows.push_back({"chord " + g(2 * half) + ", sag " + g(sag) + " of half of it",
+                        {0, 0, half, sag * half, 2 * half, 0}, f, 0, 1e-10});
+  // Sags of 1e-3 and 1e-4 on a chord of 2e6 turn the tangent by 4e-9 and 4e-10: too little to meet in a corner.
+  for (double sag : {1e-9, -1e-9, 1e-10})
+    rows.push_back({"chord 2e6, sag " + g(sag) + " of half of it", {0, 0, 1e6, sag * 1e6, 2e6, 0}, &far_tilted,
+                    BSRC_OUT_OF_RANGE, 0});
+  rows.push_back({"chord 2, sag 1e-10", {0, 0, 1, 1e-10, 2, 0}, &flat, BSRC_COLLINEAR_POLES, 0});
+  const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
+  rows.push_back({"collinear", {0, 0, 1, 0, 3, 0}, &flat, BSRC_COLLINEAR_POLES, 0});
+  rows.push_back({"first and last coincide", {1, 0, 0, 1, 1, 0}, &flat, BSRC_COLLINEAR_POLES, 0});
+  rows.push_back({"first and middle coincide", {1, 0, 1, 0, 0, 1}, &flat, BSRC_COLLINEAR_POLES, 0});
+  rows.push_back({"not a number", {1, 0, nan, 1, -1, 0}, &flat, BSRC_OUT_OF_RANGE, 0});
+  rows.push_back({"infinite", {1, 0, 0, inf, -1, 0}, &flat, BSRC_OUT_OF_RANGE, 0});
+  for (const Row &row : rows) {
+    SCOPED_TRACE(row.what + (row.frame == &flat ? "" : ", placed at " + g(row.frame->origin[0])));
+    double p[3][3], size = 0;
+    for (int i = 0; i < 3; ++i) {
+      const auto q = row.frame->at(row.xy[2 * i], row.xy[2 * i + 1]);
+      for (int k = 0; k < 3; ++k) p[i][k] = q[k], size = std::max(size, std::fabs(q[k]));
+    }
+    ArcRecord r;
+    int rc = 1;
+    const bool built = BSarc3pts(&rc, p[0], p[1], p[2], &r.cv);
+    EXPECT_EQ(built, row.rc == 0);
+    EXPECT_EQ(rc, row.rc);
+    if (!built || rc != 0) continue;
+    const int last = r.cv.num_poles - 1;
+    EXPECT_EQ(std::vector<double>(r.poles, r.poles + 3), std::vector<double>(p[0], p[0] + 3));
+    EXPECT_EQ(std::vector<double>(r.poles + 3 * last, r.poles + 3 * last + 3), std::vector<double>(p[2], p[2] + 3));
+    EXPECT_EQ(r.weights[0], 1.0);
+    EXPECT_EQ(r.weights[last], 1.0);
+    long double c[3], radius;
+    circle_through(p[0], p[1], p[2], c, &radius);
+    // On the circle everywhere; through the middle point, within a step of the samples, so not its complement.
+    const int steps = 256 * last;
+    double worst = 0, nearest = INFINITY;
+    for (int s = 0; s <= steps; ++s) {
+      double x[3];
+      r.point(static_cast<double>(s) / steps, x);
+      long double d = 0;
+      for (int k = 0; k < 3; ++k) d += (x[k] - c[k]) * (x[k] - c[k]);
+      worst = std::max(worst, static_cast<double>(std::fabs(std::sqrt(d) - radius)));
+      nearest = std::min(nearest, dist(x, p[1]));
+    }
+    const double step = 2 * M_PI * static_cast<double>(radius) / steps;
+    EXPECT_LE(worst, row.tol * size);
+    EXPECT_LE(nearest, step + row.tol * size);
+  }
 }
 
 TEST(CircularArcs, WholeCircles) {

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/bspline/conic_fixtures.h"
@@ -18,8 +20,10 @@ void unit_point(double deg, double out[3]) {
 }
 
 // Shapes on the unit circle and beside it, then nearly parallel tangents (sine 0.0998) and a shoulder beyond the
-// chord: two segments meeting at the shoulder point M, where the tangent is parallel to the chord. Each result
-// is the arc it was asked for.
+// chord: two segments meeting at the shoulder point M, where the tangent is parallel to the chord. Then ellipses
+// whose first segment has the weight of a circle's for its chord over the product of its unequal legs, on each
+// road to that segment: one segment, nearly parallel tangents, beyond the chord, parallel tangents. Each shape is
+// also placed in a tilted plane far from the origin, shrunk (within the distance tolerance's reach) and grown; each result is the arc it was asked for.
 TEST(ConicArcs, Shapes) {
   double s45[3], s30[3], b120[3], t120[3], s60[3], b150[3], t150[3], s255[3];
   unit_point(45, s45), unit_point(30, s30), unit_point(120, b120), unit_point(60, s60), unit_point(150, b150),
@@ -31,44 +35,84 @@ TEST(ConicArcs, Shapes) {
   const double parab[3] = {0.75, 0.75, 0}, mA[3] = {-1, 0, 0}, up1[3] = {1, 1, 0}, up2[3] = {-1, 1, 0};
   const double top[3] = {0, 2, 0}, O[3] = {0, 0, 0}, X[3] = {10, 0, 0}, TO[3] = {0.5, 10, 0}, TX[3] = {9.5, 10, 0};
   const double hyp[3] = {5, 70, 0}, ell[3] = {5, 30, 0};
+  // Legs 3.58 and 2.68 about the right angle at (1.2, -0.4), chord 4.47, weight ratio 1.92.
+  const double oA[3] = {-2, -2, 0}, oB[3] = {0, 2, 0}, oTA[3] = {0, -1, 0}, oTB[3] = {1, 0, 0};
+  // The half A, Q0, M of each split has legs 1 and 1.5 (apex at (50, 0): sine 0.061), 1 and 1.6 (apex behind A:
+  // the arc beyond the chord), 1 and 2 (tangents along x at both ends).
+  const double nB[3] = {-0.19262807163681633, 3.0551579014747765, 0}, nD[3] = {49.99999999999968, 0, 0},
+               nS[3] = {0.90561224489796, 1.4970273717226406, 0};
+  const double bB[3] = {-0.9883379433493229, 1.5705153693414546, 0}, bD[3] = {-1.380281690140845, 0, 0},
+               bS[3] = {0.1478106508875736, 1.3541688643811522, 0};
+  const double pB[3] = {-1, 3.872983346207417, 0}, pTA[3] = {1, 0, 0}, pTB[3] = {0, 3.872983346207417, 0},
+               pS[3] = {0.5, 1.9364916731037085, 0};
   const struct {
     const char *what;
     const double *A, *B, *TA, *TB, *S;
     int type;
     std::vector<double> weights;  // empty: not known in closed form
     int poles;
+    bool at_boundary = false;  // a sweep of 120 degrees exactly: placed, its rounding may ask for two segments
   } cases[] = {
       {"45 degrees", kA, kB, kD, kD, s45, BSCONIC_CIRCLE, {1, kC, 1}, 3},
       {"30 degrees", kA, kB, kD, kD, s30, BSCONIC_CIRCLE, {1, kC, 1}, 3},
-      {"120 degree arc", kA, b120, up1, t120, s60, BSCONIC_CIRCLE, {1, 0.5, 1}, 3},
+      {"120 degree arc", kA, b120, up1, t120, s60, BSCONIC_CIRCLE, {1, 0.5, 1}, 3, true},
       {"shoulder 1/2", kA, kB, kD, kD, parab, BSCONIC_PARABOLA, {1, 1, 1}, 3},
       {"parallel tangents", kA, mA, up1, up2, top, BSCONIC_ELLIPSE, {1, kC, 1, kC, 1}, 5},
       {"nearly parallel, hyperbola", O, X, TO, TX, hyp, BSCONIC_HYPERBOLA, {}, 5},
       {"nearly parallel, ellipse", O, X, TO, TX, ell, BSCONIC_ELLIPSE, {}, 5},
       {"210 degrees beyond the chord", kA, b150, kD, t150, s255, BSCONIC_CIRCLE, {}, 5},
+      {"circle's weight, unequal legs", oA, oB, oTA, oTB, O, BSCONIC_ELLIPSE, {}, 3},
+      {"circle's weight, unequal legs, nearly parallel", O, nB, nD, nD, nS, BSCONIC_ELLIPSE, {}, 5},
+      {"circle's weight, unequal legs, beyond the chord", O, bB, bD, bD, bS, BSCONIC_ELLIPSE, {}, 5},
+      {"circle's weight, unequal legs, parallel tangents", O, pB, pTA, pTB, pS, BSCONIC_ELLIPSE, {}, 5},
   };
-  for (const auto &c : cases) {
-    SCOPED_TRACE(c.what);
-    ArcRecord r;
-    int rc = 1, type = 0;
-    double n[3];
-    ASSERT_TRUE(BSconicgen3(&rc, c.A, c.B, c.TA, c.TB, c.S, &r.cv, n, &type));
-    EXPECT_EQ(rc, 0);
-    EXPECT_EQ(type, c.type);
-    EXPECT_EQ(r.cv.rational, c.type != BSCONIC_PARABOLA);
-    ASSERT_EQ(r.cv.num_poles, c.poles);
-    for (size_t i = 0; i < c.weights.size(); ++i) EXPECT_NEAR(r.weights[i], c.weights[i], 2e-15) << i;
-    EXPECT_NEAR(std::fabs(n[2]), 1.0, 1e-15);
-    expect_conic_arc(r, c.A, c.B, c.TA, c.TB, c.S, 1e-13);
-    if (c.poles == 3) continue;
-    EXPECT_EQ(r.knot_vector(), (std::vector<double>{0, 0, 0, 0.5, 0.5, 1, 1, 1}));
-    double M[3], chord[3], legs[3], x[3];
-    for (int k = 0; k < 3; ++k) M[k] = r.pole(2, k), legs[k] = r.pole(3, k) - r.pole(1, k);
-    sub(c.B, c.A, chord);
-    cross(chord, legs, x);
-    EXPECT_LT(std::sqrt(dot(x, x)), 1e-12 * std::sqrt(dot(chord, chord) * dot(legs, legs)));
-    EXPECT_LT(conic_distance(r, M), 1e-13);
-  }
+  struct Placement {
+    const char *what;
+    PlaneFrame frame;
+    double scale;
+  };
+  const double r = 1 / std::sqrt(2.0), t = 1 / std::sqrt(3.0);
+  const Placement placements[] = {
+      {"in place", PlaneFrame{}, 1},
+      {"tilted, far", PlaneFrame{{1e5, -3e4, 2e3}, {r, 0, r}, {-t, t, t}}, 1},
+      {"tilted, farther and larger", PlaneFrame{{1e7, -3e6, 2e5}, {r, 0, r}, {-t, t, t}}, 1e3},
+      {"tilted, small", PlaneFrame{{0, 0, 0}, {r, 0, r}, {-t, t, t}}, 1e-2},
+      {"tilted, huge and far", PlaneFrame{{1e7, 1e7, 1e7}, {r, 0, r}, {-t, t, t}}, 1e6},
+  };
+  for (const auto &pl : placements)
+    for (const auto &c : cases) {
+      SCOPED_TRACE(std::string(pl.what) + ": " + c.what);
+      // The rounding of the placed points, in units of the shape.
+      const double *o = pl.frame.origin;
+      const double slack = std::max(1.0, std::max({std::fabs(o[0]), std::fabs(o[1]), std::fabs(o[2])}) / pl.scale);
+      double A[3], B[3], TA[3], TB[3], S[3], normal[3];
+      for (auto [from, to] : {std::pair{c.A, A}, {c.B, B}, {c.TA, TA}, {c.TB, TB}, {c.S, S}}) {
+        const auto p = pl.frame.at(pl.scale * from[0], pl.scale * from[1]);
+        std::copy(p.begin(), p.end(), to);
+      }
+      pl.frame.normal(normal);
+      ArcRecord rec;
+      int rc = 1, type = 0;
+      double n[3];
+      ASSERT_TRUE(BSconicgen3(&rc, A, B, TA, TB, S, &rec.cv, n, &type));
+      EXPECT_EQ(rc, 0);
+      EXPECT_EQ(type, c.type);
+      EXPECT_EQ(rec.cv.rational, c.type != BSCONIC_PARABOLA);
+      if (!(c.at_boundary && &pl != placements && rec.cv.num_poles == 5)) {
+        ASSERT_EQ(rec.cv.num_poles, c.poles);
+        for (size_t i = 0; i < c.weights.size(); ++i) EXPECT_NEAR(rec.weights[i], c.weights[i], 2e-15 * slack) << i;
+      }
+      EXPECT_NEAR(std::fabs(dot(n, normal)), 1.0, 1e-15 * slack);
+      expect_conic_arc(rec, A, B, TA, TB, S, 1e-13 * slack * pl.scale);
+      if (rec.cv.num_poles == 3) continue;
+      EXPECT_EQ(rec.knot_vector(), (std::vector<double>{0, 0, 0, 0.5, 0.5, 1, 1, 1}));
+      double M[3], chord[3], legs[3], x[3];
+      for (int k = 0; k < 3; ++k) M[k] = rec.pole(2, k), legs[k] = rec.pole(3, k) - rec.pole(1, k);
+      sub(B, A, chord);
+      cross(chord, legs, x);
+      EXPECT_LT(std::sqrt(dot(x, x)), 1e-12 * slack * std::sqrt(dot(chord, chord) * dot(legs, legs)));
+      EXPECT_LT(conic_distance(rec, M), 1e-13 * slack * pl.scale);
+    }
 }
 
 // Degenerate input: its own code, FALSE, and a record that does not read as a curve.
