@@ -125,6 +125,8 @@ TEST(NormalsDistance, FailuresLeakNothingAndRestoreTheKnotTolerance) {
   for (const bool slow : {false, true})
     for (const char *name :
          {"bscvkttol2", "bscvndegspn", "bsspnpow01", "bsperpr", "bsnormals", "bsfndcvcsp", "bscveval", "bsquicksort"}) {
+      // Off the slow roads the evaluations take their shortcut, which passes no name to fail.
+      if (!slow && std::strcmp(name, "bscveval") == 0) continue;
       const bstest::SlowRoads roads(slow);
       g_fail = name;
       BSfaulthandler previous = BSsetfaulthook(fail_named);
