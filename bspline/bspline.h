@@ -18,6 +18,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "bspline/core/test_support.h"
+
 using BSboolean = std::uint16_t;
 constexpr BSboolean BSTRUE = 1;
 constexpr BSboolean BSFALSE = 0;
@@ -95,23 +97,11 @@ const BStracerecord *BStracetable();
 // Test support only: empties the trace.
 void BStraceclear();
 
-// Test hook: every routine passes its lower-case name on exit, with its rc (NULL for routines without one). A
-// handler may change *rc to force a failure; the trace sees the changed code.
-using BSfaulthandler = void (*)(const char *lname, int *rc);
-namespace bsfault {
-// The installed handler, or NULL; set through BSsetfaulthook alone.
-extern BSfaulthandler installed;
-}  // namespace bsfault
 // Inline, as every routine leaves through it: with no handler installed (outside tests, always) it is a load and a
-// branch.
+// branch. The hook and the library's other test switches are in core/test_support.h.
 inline void BSfaulthook(const char *lname, int *rc) {
-  if (bsfault::installed) bsfault::installed(lname, rc);
+  if (bstest::switches.hook) bstest::switches.hook(lname, rc);
 }
-// Installs a handler (NULL: back to the no-op); returns the previous one.
-BSfaulthandler BSsetfaulthook(BSfaulthandler handler);
-// Whether a handler is installed. A routine may skip its callees' exits on its success path only while none is:
-// the handler must see every name.
-inline bool BSfaulthooked() { return bsfault::installed != nullptr; }
 
 // Every routine leaves through this: the hook first, then the trace when rc is nonzero.
 inline void BSexit(int *rc, const char *name, const char *lname) {
@@ -131,10 +121,6 @@ void BSdbgfree(void *p);
 // array; sets *spans to NULL.
 void BSfreecmplgd(double ***spans);
 
-// Test support: the n-th heap request from now (1 = the next) of BSdbgmalloc, BSdbgcalloc, BSdbgralloc and the
-// scratch heap fails; 0 switches the injection off. BSallocfailpending: requests left before it (0: none armed).
-void BSallocfailat(int n);
-int BSallocfailpending();
 // Live scratch heap blocks (for leak and double-release checks in tests).
 int BSscratchheapblocks();
 // Live blocks of BSdbgmalloc, BSdbgcalloc and BSdbgralloc (tests compare it before and after a call whose

@@ -56,8 +56,6 @@ void BSmdptlgend(int n, int dim, BSboolean rational, const double *coef, int npt
 void BSmdptlgcv1(int n, int dim, BSboolean rational, const double *coef, const double *point, double tol,
                  double bound, double dist, double *bound_out, double *dist_out, double *par_out, double *point_out,
                  int *rc);
-// Test support: the slot count of the first pass of the next BSmdptlgcv1 searches (0: 8 (n + 1), the default).
-void BSmdptlgslots(int first);
 // A line piece (c0, c1 per component, then w0, w1 when rational): the nearest point, its parameter in [-1, 1] and
 // distance. rc -2 when both end weights vanish, 33 without scratch memory.
 void BSmdptlnlg(int dim, BSboolean rational, const double *coef, const double *point, double tol, double *dist,
@@ -117,8 +115,6 @@ void BSmdptbzcv(int degree, int dim, BSboolean rational, const double *poles, in
 // are too few neighbours. pairs 1: (u, v) pairs, v against its own range. count < 2 changes nothing; rc is 0.
 void BSchkuvpars(BSboolean pairs, double umin, double umax, double vmin, double vmax, BSboolean u_closed,
                  BSboolean v_closed, double tol, int count, double *pars, int *rc);
-// Test support: the cap of the Bezier form in doubles (0: back to 1,000,000).
-void BSmdptbsblock(std::size_t cap);
 
 // ---------------------------------------------------------------------------------------------------------------
 // A circular arc in closed form (bspline/distance/circle_distance.cpp): the curve as BSgeocrcbsp describes it (n x, n y, n
@@ -161,8 +157,6 @@ void BSmdptchord(int dim, BSboolean rational, const double *chord, const double 
 // Newton steps on (X - p) . X' from *t; converged 0 leaves every output untouched.
 void BSmdptbznwt(int degree, int dim, BSboolean rational, const double *poles, const double *point, double tol,
                  double *sq, double *t, double *q, BSboolean *converged, int *rc);
-// Test support: the subdivision depth limit of BSmdptbezcv (0: back to 50).
-void BSmdptsbdepth(int levels);
 
 // ---------------------------------------------------------------------------------------------------------------
 // Point on a curve, curve onto a plane (bspline/distance/point_on_curve.cpp).

@@ -62,9 +62,8 @@ void BSendpt_int(int count1, int count2, BSboolean rational1, BSboolean rational
 
 // The line-intersection mode of the line-string intersectors: 1 (the initial value) stores a batch of exactly
 // two results as one overlap piece and tests end points first; 0 stores every result as a point.
+// Tests set it through bstest::set_line_mode.
 std::int32_t BSlineintmode();
-// Test support: sets the mode word, answering the previous one.
-std::int32_t BSsetlineintmode(std::int32_t mode);
 
 constexpr int BSRESULT_BLOCK = 100;
 // Appends count results (points 3 doubles each, one parameter on each string each) to the result store. Points

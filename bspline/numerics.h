@@ -84,9 +84,6 @@ void BSbidag2sv(double *s, double *e, double *u, int ju, double *v, int jv, cons
 // values after the first k - scale1[0] + 1 final and non-negative, in place.
 void BSsingbval(double *s, int k, double *e, BSboolean wide, double *u, int ldu, int rows, int ju, double *v,
                 int ldv, int columns, int jv, double *scale1, double *scale2, int *rc);
-// Test support only: caps the sweeps of BSsingbval at the given number in all (negative: back to 50 k); answers
-// the previous cap.
-int BSsetsweeplimit(int sweeps);
 
 // ---------------------------------------------------------------------------------------------------------------
 // Eigenvalues and eigenvectors of symmetric matrices

@@ -1,5 +1,10 @@
 # Flags and helpers shared by every folder.
 
+# Multiplies and adds are rounded one by one, never fused: the scalar and the two-lane vector roads were shown to
+# answer bit for bit alike, and a compiler free to contract them (clang by default, any target with fused
+# multiply-add) could contract the two differently.
+add_compile_options(-ffp-contract=off)
+
 if(WIN32)
   # The DLLs and test programs carry their runtime with them, so that Wine needs nothing beside them.
   # Doubles are computed as doubles, not in the x87's extended registers: the geometry tolerance bands are a

@@ -1,4 +1,4 @@
-// The process-wide error trace and the test hook.
+// The process-wide error trace.
 #include "bspline/bspline.h"
 
 #include <cstring>
@@ -7,8 +7,6 @@ namespace {
 BStracerecord trace_table[BSTRACE_SIZE];
 int trace_count = 0;
 }  // namespace
-
-BSfaulthandler bsfault::installed = nullptr;
 
 void BStracepush(int rc, const char *name) {
   if (trace_count < 0 || trace_count >= BSTRACE_SIZE) return;
@@ -25,9 +23,3 @@ void BStracepush(int rc, const char *name) {
 int BStracecount() { return trace_count; }
 const BStracerecord *BStracetable() { return trace_table; }
 void BStraceclear() { trace_count = 0; }
-
-BSfaulthandler BSsetfaulthook(BSfaulthandler handler) {
-  BSfaulthandler old = bsfault::installed;
-  bsfault::installed = handler;
-  return old;
-}

@@ -386,7 +386,7 @@ constexpr const QuickEval (*kQuick[7])[3] = {kQuickOrder<2>, kQuickOrder<3>, kQu
 
 [[gnu::always_inline]] inline bool quick_eval(const VOQbsp_curve *cv, double u, int nder, double *out) {
   if (!cv || nder < 0 || nder > 2 || !cv->poles || !cv->knots || (cv->rational && !cv->weights) ||
-      cv->order < 2 || cv->order > 8 || cv->num_poles < cv->order || !std::isfinite(u) || BSfaulthooked())
+      cv->order < 2 || cv->order > 8 || cv->num_poles < cv->order || !std::isfinite(u) || bstest::slow_roads())
     return false;
   return kQuick[cv->order - 2][cv->rational ? 1 : 0][nder](*cv, u, out);
 }
@@ -537,7 +537,7 @@ void BScvevaln(int p, int num_poles, int dim, const double *poles, const double 
                int nder, double *out, int *rc) {
   *rc = 0;
   if (p >= 1 && p <= 5 && (nder == 1 || nder == 2) && num_poles >= p + 1 && dim >= 1 && std::isfinite(u) &&
-      !BSfaulthooked() && kQuickRaw[p - 1][nder - 1](num_poles, dim, poles, knots, u, span_hint, out))
+      !bstest::slow_roads() && kQuickRaw[p - 1][nder - 1](num_poles, dim, poles, knots, u, span_hint, out))
     return;
   if (p < 0) {
     for (int i = 0; i < (nder + 1) * dim; ++i) out[i] = 0;

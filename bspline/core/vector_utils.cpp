@@ -156,7 +156,7 @@ int BScvcheck(const VOQbsp_curve *cv) {
   // Every span-pair solve checks its spans several times over; where no hook is installed, none of the finiteness
   // tests' exits is seen, and the values are judged in place.
   bool sound;
-  if (BSfaulthooked()) {
+  if (bstest::slow_roads()) {
     sound = BScvfinite(cv) && knots_ordered(*cv);
     BSfaulthook("bscvcheck", nullptr);
   } else {

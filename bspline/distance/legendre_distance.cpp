@@ -395,8 +395,6 @@ void BSmdptlnlg(int dim, BSboolean rational, const double *coef, const double *p
 
 namespace {
 
-int g_first_slots = 0;
-
 // The slot table in one heap block: per slot its piece (own degree, stride degree + 1), interval, equation, active
 // byte and used flag; a stack of slot indices orders the work.
 struct Slots {
@@ -663,8 +661,6 @@ struct Search {
 
 }  // namespace
 
-void BSmdptlgslots(int first) { g_first_slots = first > 0 ? first : 0; }
-
 void BSmdptlgcv1(int n, int dim, BSboolean rational, const double *coef, const double *point, double tol,
                  double bound, double dist, double *bound_out, double *dist_out, double *par_out, double *point_out,
                  int *rc) {
@@ -719,7 +715,7 @@ void BSmdptlgcv1(int n, int dim, BSboolean rational, const double *coef, const d
   if (*rc == 0) {
     Search srch{n, dim, rat, moved, origin, tol, carried, bound, dist, 0.0, found_point};
     srch.equation0 = eq0;
-    int K = g_first_slots > 0 ? g_first_slots : 8 * (n + 1);
+    int K = bstest::switches.first_slots > 0 ? bstest::switches.first_slots : 8 * (n + 1);
     for (;;) {
       Slots S;
       if (!S.allocate(K, n, dim, rat, e)) {

@@ -17,7 +17,7 @@
 namespace {
 
 constexpr std::size_t kBlockCap = 1000000;
-std::size_t g_block_cap = kBlockCap;
+std::size_t block_cap() { return bstest::switches.block_cap > 0 ? bstest::switches.block_cap : kBlockCap; }
 
 // A working bound a little above a box's upper bound, so that rounding in the span solver never loses the span
 // that produced it.
@@ -78,7 +78,7 @@ struct Spans {
     ncomp = nc;
     const std::size_t k = static_cast<std::size_t>(deg) + 1, segs = static_cast<std::size_t>(n - deg);
     const std::size_t pole_block = segs * k * nc, knot_block = (segs + 1) * k;
-    if (pole_block > g_block_cap || knot_block > g_block_cap) return BSRC_ALLOC_CURVE;
+    if (pole_block > block_cap() || knot_block > block_cap()) return BSRC_ALLOC_CURVE;
     double *w = room.take(2 * pole_block + knot_block + segs + 1);
     if (!w) return BSRC_NO_SCRATCH;
     bez = w;
@@ -397,7 +397,6 @@ int circle_path(int n, const double *poles, const double *knots, int npts, const
 
 }  // namespace
 
-void BSmdptbsblock(std::size_t cap) { g_block_cap = cap > 0 ? cap : kBlockCap; }
 
 void BSmdptbzcv(int degree, int dim, BSboolean rational, const double *poles, int npts, const double *points,
                 double tol, const double *bound_in, const double *dist_in, const unsigned char *active,

@@ -15,7 +15,10 @@ namespace {
 
 constexpr int kLevels = 50;
 constexpr int kMaxOrder = 16;
-int g_levels = kLevels;
+int depth_limit() {
+  const int d = bstest::switches.depth;
+  return d > 0 && d <= kLevels ? d : kLevels;
+}
 
 double sqdist(int dim, const double *a, const double *b) {
   double s = 0;
@@ -40,8 +43,6 @@ struct Level {
 };
 
 }  // namespace
-
-void BSmdptsbdepth(int levels) { g_levels = levels > 0 && levels <= kLevels ? levels : kLevels; }
 
 void BSptboxdst(int dim, const double *point, const double *box, double *sq) {
   double s = 0;
@@ -331,7 +332,7 @@ void search_pieces(int kk, int dd, BSboolean rr, const double *poles, const doub
     // The nearer half goes on top; the farther one below it only while its box can still beat the threshold.
     const bool right_first = right.lower < left.lower;
     const bool keep_far = (right_first ? left.lower : right.lower) < *threshold;
-    if (keep_far && top + 1 >= g_levels) {
+    if (keep_far && top + 1 >= depth_limit()) {
       *rc = BSRC_ALLOC_CURVE;
       break;
     }

@@ -66,7 +66,7 @@ int weights_check(int n, const double *w) {
 int solver_check(int n, const double *data, const double *params, const int *spans, int row0, int rows, int k, int P,
                  const double *knots, int dim, int solved, bool sound = false) {
   if (!data || !params || !spans || !knots) return BSRC_NULL_CURVE;
-  const bool again = !sound || BSfaulthooked();
+  const bool again = !sound || bstest::slow_roads();
   if (!sizes_ok(n, k, P, dim, solved) ||
       (again && (!knots_ok(P + k, knots) || !BSallfinite(n * dim, data) || !BSallfinite(n, params))))
     return BSRC_OUT_OF_RANGE;
@@ -552,7 +552,7 @@ void tangent_pole(int n, const double *data, const double *weights, const double
       *rc = BSRC_NULL_CURVE;
       break;
     }
-    const bool again = !checked || BSfaulthooked();
+    const bool again = !checked || bstest::slow_roads();
     if (n < 2 || !sizes_ok(n, k, P, dim, dim) || (code != BSTAN_ESTIMATE && code != BSTAN_DIRECTION) ||
         (again && (!knots_ok(P + k, knots) || !BSallfinite(n * dim, data) || !BSallfinite(n, params))) ||
         (code == BSTAN_DIRECTION && dim > 1 && !BSallfinite(dim, value))) {
@@ -606,7 +606,7 @@ void tangent_pole(int n, const double *data, const double *weights, const double
       point3(data, weights, dim, 1, q);
       point3(data, weights, dim, 0, a);
       for (int c = 0; c < 3; ++c) dir[c] = q[c] - a[c];
-    } else if (known && *known && !BSfaulthooked()) {
+    } else if (known && *known && !bstest::slow_roads()) {
       std::memcpy(dir, kept, sizeof dir);
     } else {
       // Three points at the end; one further in when the end pair coincides.
@@ -787,7 +787,7 @@ void bsfit::fit_points(int n, const double *points, const double *weights, const
       *rc = BSRC_NULL_CURVE;
       break;
     }
-    const bool sound = kept && kept->sound && !BSfaulthooked();
+    const bool sound = kept && kept->sound && !bstest::slow_roads();
     if (!sizes_ok(n, k, P, dim, solved) || !knots_ok(P + k, knots) ||
         (!sound && (!BSallfinite(n * dim, points) || !BSallfinite(n, params)))) {
       *rc = BSRC_OUT_OF_RANGE;

@@ -165,7 +165,7 @@ namespace {
 // BScvinttyp, but a curve that certainly is no point is not measured: measuring the remainder of a curve is most
 // of the work when a self-intersection tries each span against all that follows it.
 void classify(const VOQbsp_curve *cv, int *cls, int *rc) {
-  if (!BSfaulthooked() && bsknots::clamped_extent(*cv))
+  if (!bstest::slow_roads() && bsknots::clamped_extent(*cv))
     *cls = cv->order == 2 && cv->num_poles == 2 ? BSINT_SEGMENT : BSINT_GENERAL;
   else
     BScvinttyp(cv, cls, rc);
@@ -799,12 +799,12 @@ struct SpanPairing {
     // in a self-intersection) is one query: its leaves are scanned, where the tree would be built without fault.
     // An index has settled that they are scanned and that there are some.
     const int leaves =
-        index ? 1 : spans_b == 1 && !BSfaulthooked() && BSallfinite(6, box_b) ? leaf_count(a, tol_a) : -1;
+        index ? 1 : spans_b == 1 && !bstest::slow_roads() && BSallfinite(6, box_b) ? leaf_count(a, tol_a) : -1;
     const bool scan = leaves >= 0 && tree_levels(leaves) <= BSRANGE_MAX_LEVELS;
     if (scan) {
       if (leaves == 0) return;
     } else {
-      range_tree(a, box_b, box_b + 3, BSfaulthooked() ? nullptr : &tol_a, &tree.levels, tree.counts, tree.arrays,
+      range_tree(a, box_b, box_b + 3, bstest::slow_roads() ? nullptr : &tol_a, &tree.levels, tree.counts, tree.arrays,
                  rc);
       if (*rc != 0 || tree.counts[0] == 0) return;
     }
@@ -986,7 +986,7 @@ bool bsintcall::span_against_rest(RestIndex &index, VOQbsp_curve *span, VOQbsp_c
                                   BSboolean *over_alloc, double **a_int_pts, double **a_int_par1, double **a_int_par2,
                                   double **a_over_pts, double **a_over_par1, double **a_over_par2, int *rc) {
   // Heap requests are counted by an armed failure: only the plain road makes the ones it expects.
-  if (BSfaulthooked() || BSallocfailpending() > 0 || !span || !rest || !index.holds(*rest) ||
+  if (bstest::slow_roads() || BSallocfailpending() > 0 || !span || !rest || !index.holds(*rest) ||
       span->num_poles != span->order || span->order > BSSPAN_MAX_ORDER || rest->num_poles - rest->order + 1 < 2)
     return false;
   // Two polynomial line strings go to the line-string intersector, the index then being one of bare segments.

@@ -298,7 +298,7 @@ void bsintcall::sort_results(bool checked, const VOQbsp_curve *cv1, const VOQbsp
   int code = 0;
   if (!out.usable()) {
     *rc = BSRC_OUT_OF_RANGE;
-  } else if (!(checked && !BSfaulthooked()) && ((code = BScvcheck(cv1)) != 0 || (code = BScvcheck(cv2)) != 0)) {
+  } else if (!(checked && !bstest::slow_roads()) && ((code = BScvcheck(cv1)) != 0 || (code = BScvcheck(cv2)) != 0)) {
     *rc = code;
   } else if (n_pts < 0 || n_over < 0 || n_pts > (1 << 24) || n_over > (1 << 24) || !(tol1 >= 0) ||
              !(tol2 >= 0) || !std::isfinite(tol1) || !std::isfinite(tol2) || !finite_array(3 * n_pts, pts) ||

@@ -9,8 +9,6 @@
 #include <limits>
 
 namespace {
-std::int32_t line_int_mode = 1;
-
 double dot3(const double *a, const double *b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
 
 double dist2(const double *a, const double *b) {
@@ -149,13 +147,7 @@ BSrangenode *bsrange::add_level(int count, BSrangenode **levels, int *counts, in
   return level;
 }
 
-std::int32_t BSlineintmode() { return line_int_mode; }
-
-std::int32_t BSsetlineintmode(std::int32_t mode) {
-  const std::int32_t previous = line_int_mode;
-  line_int_mode = mode;
-  return previous;
-}
+std::int32_t BSlineintmode() { return bstest::switches.line_mode; }
 
 void BSprptonln(double p0[3], double p1[3], double x[3], int *code, double *t, int *rc) {
   *rc = 0;
@@ -309,7 +301,7 @@ void BSlslsmem(int count, double *pts, double *t1, double *t2, double tol, int *
                double **t1_arr, double **t2_arr, int *n_ovl, double **ovl_pts, double **ovl_t1, double **ovl_t2,
                int *blocks_pts, int *blocks_ovl, int *rc) {
   *rc = 0;
-  const bool piece = count == 2 && line_int_mode != 0;
+  const bool piece = count == 2 && bstest::switches.line_mode != 0;
   bool ok = count >= 0 && tol >= 0 && std::isfinite(tol) && (count == 0 || (pts && t1 && t2));
   ok = ok && n_pts && pts_arr && t1_arr && t2_arr && blocks_pts && *n_pts >= 0 && *blocks_pts >= 0 &&
        *n_pts <= BSRESULT_BLOCK * (*blocks_pts + 1) && count <= kMaxEntries - *n_pts;
@@ -392,7 +384,7 @@ namespace {
 template <typename Meet>
 bool swept_crossing(int m, const double *p, const Meet &meet, int *rc, BSboolean *crosses) {
   constexpr int kSweepFrom = 32;  // fewer segments are all tested
-  if (m < kSweepFrom || BSfaulthooked()) return false;
+  if (m < kSweepFrom || bstest::slow_roads()) return false;
   double big = 0;
   for (int i = 0; i < 3 * m; ++i) big = std::max(big, std::fabs(p[i]));
   if (!(big < 1e150)) return false;

@@ -73,7 +73,7 @@ int check_span(const VOQbsp_curve *cv) {
 // A span's point (nder 0) or point and tangent (nder 1) at u. quick: the span is a polynomial cubic that passed
 // check_span and no fault hook is installed, so that the evaluation's shortcut, taken at once, is the road
 // BScveval_n would take.
-bool quick_cubic(const VOQbsp_curve *cv) { return cv->order == 4 && !cv->rational && !BSfaulthooked(); }
+bool quick_cubic(const VOQbsp_curve *cv) { return cv->order == 4 && !cv->rational && !bstest::slow_roads(); }
 void span_eval(const VOQbsp_curve *cv, bool quick, double u, int nder, double *out, int *rc) {
   if (quick && (nder == 0 ? bseval::cubic_point(*cv, u, out) : bseval::cubic_point_tangent(*cv, u, out)))
     *rc = 0;
@@ -274,7 +274,7 @@ thread_local SpanMemo span_memo;
 // kept or taken while a fault hook is installed: the hook must see every routine's exit.
 void derive_spans(VOQbsp_curve *cv1, VOQbsp_curve *cv2, SpanPolygon own[2], const SpanPolygon *out[2], int *rc) {
   SpanMemo &memo = span_memo;
-  const bool hooked = BSfaulthooked();
+  const bool hooked = bstest::slow_roads();
   VOQbsp_curve *cvs[2] = {cv1, cv2};
   // cv1 == cv2 by value is still derived twice when new: the memo is only asked before the steps.
   for (int s = 0; s < 2; ++s) out[s] = hooked ? nullptr : memo.find(cvs[s]);
@@ -438,7 +438,7 @@ void crossing_iteration(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, BSbool
     // Where e1 and e2 were taken. A parameter held at its range end, or a step too small to take, leaves it where
     // it was, and the evaluation there (a function of the parameter alone, which succeeded) is not repeated; under
     // a hook every evaluation runs, so that the hook sees each.
-    const bool reuse = !BSfaulthooked();
+    const bool reuse = !bstest::slow_roads();
     double at1 = u1, at2 = u2;
     auto evaluate = [&](const VOQbsp_curve *cv, bool quick, double u, double *at, double *e) {
       if (reuse && same_bits(u, *at)) {
@@ -559,7 +559,7 @@ void BSxbzs4(VOQbsp_curve *cv1, VOQbsp_curve *cv2, std::int32_t *n, double *poin
     derive_spans(cv1, cv2, own, derived, rc);
     if (*rc != 0) break;
     // Both spans passed check_span, now or in the memo's call; under a hook every check runs again.
-    const bool checked = !BSfaulthooked();
+    const bool checked = !bstest::slow_roads();
     const bool quick1 = checked && quick_cubic(cv1), quick2 = checked && quick_cubic(cv2);
     const double sqtol = BStoltab[bstol::dist_sqtol];
     const double k1 = derived[0]->ktol, k2 = derived[1]->ktol;

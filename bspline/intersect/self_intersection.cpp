@@ -335,7 +335,7 @@ void collinear_overlaps(int *rc, const VOQbsp_curve *cv, double ktol, Columns &o
 // so the poles cannot all lie within tol of one line. False where that is not plain (a failed or unusable
 // evaluation, or a fault handler that must see every step of the straightness test).
 bool bends_off_lines(const VOQbsp_curve *cv, double a, double b, double tol) {
-  if (BSfaulthooked()) return false;
+  if (bstest::slow_roads()) return false;
   const double at[3] = {a, (a + b) / 2, b};
   // cv passed BScvcheck and no hook is installed: a polynomial cubic takes the evaluation's shortcut at once.
   const bool quick = cv->order == 4 && !cv->rational;
@@ -489,7 +489,7 @@ bool clearly_long(const VOQbsp_curve &span) {
 // measuring the whole remainder again for every span made the span loop quadratic. A fault handler sees every
 // test.
 bool planes_certain(const VOQbsp_curve &cv) {
-  if (cv.rational || BSfaulthooked()) return false;
+  if (cv.rational || bstest::slow_roads()) return false;
   for (int i = 0; i < 3 * cv.num_poles; ++i)
     if (!(std::fabs(cv.poles[i]) <= 1e100)) return false;
   return true;
@@ -536,7 +536,7 @@ bool general_crossings(int *rc, VOQbsp_curve *copy, double ktol, Columns &crossi
       if (*rc == 0 && !degenerate && k > 2) span_itself(rc, &work, crossings);
       break;
     }
-    const bool quick = !BSfaulthooked() && BSallocfailpending() == 0;
+    const bool quick = !bstest::slow_roads() && BSallocfailpending() == 0;
     if (quick && may_index && !indexed) {
       // A polynomial line string meets its rests in the line-string intersector, which boxes bare segments.
       indexed = may_index =

@@ -9,7 +9,6 @@
 
 namespace bsendfoot {
 
-bool g_global_only = false;
 
 namespace {
 
@@ -338,7 +337,7 @@ bool arc_minimum(const VOQbsp_curve &cv, const double point[3], double *t_out, d
 bool local_foot(const VOQbsp_curve &cv, const double point[3], double tol, double *par, double foot[3],
                 double *dist) {
   const int order = cv.order, degree = order - 1;
-  if (g_global_only || order < 2 || order > kMaxOrder || cv.num_poles != order) return false;
+  if (bstest::switches.global_feet || order < 2 || order > kMaxOrder || cv.num_poles != order) return false;
   const double a = cv.knots[0], b = cv.knots[2 * order - 1];
   for (int i = 1; i < order; ++i)
     if (cv.knots[i] != a || cv.knots[order + i - 1] != b) return false;

@@ -21,7 +21,4 @@ bool beyond(const VOQbsp_curve &cv, const double point[3], double r);
 bool local_foot(const VOQbsp_curve &cv, const double point[3], double tol, double *par, double foot[3],
                 double *dist);
 
-// Test support: true sends every foot of the span-end check through the global search.
-extern bool g_global_only;
-
 }  // namespace bsendfoot

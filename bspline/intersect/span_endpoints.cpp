@@ -141,7 +141,7 @@ BSboolean BSendpoint(int *rc, const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, 
           const SpanEnd &E = t.side == 1 ? ends2[t.end] : ends1[t.end];
           const VOQbsp_curve *onto = t.side == 1 ? cv1 : cv2;
           // An end certainly out of reach of the span is passed over unprojected, as its foot would be.
-          if (!bsendfoot::g_global_only && bsendfoot::beyond(*onto, E.pt, r)) continue;
+          if (!bstest::switches.global_feet && bsendfoot::beyond(*onto, E.pt, r)) continue;
           double u = 0, foot[3], dist = 0;
           end_foot(onto, E.pt, &u, foot, &dist, rc);
           if (*rc != 0 || !(dist < r)) continue;

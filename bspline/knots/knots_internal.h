@@ -93,7 +93,7 @@ int piece_planarity(const VOQbsp_curve &piece, BSboolean test_planar, BSboolean 
 
 // Whether cv certainly is no degenerate curve, so that BStstcvdegn need not measure it: its weights are positive
 // and it runs through the points p and q, farther apart than a thousand distance tolerances (and than n
-// coincident poles could spread). Only for callers that check BSfaulthooked() first.
+// coincident poles could spread). Only for callers off the slow roads (bstest::slow_roads()).
 bool has_extent(const VOQbsp_curve &cv, const double p[3], const double q[3]);
 // Its test of the two points alone, for a curve of num_poles poles whose weights are known to be positive.
 bool points_apart(int num_poles, const double p[3], const double q[3]);
@@ -104,7 +104,7 @@ bool clamped_extent(const VOQbsp_curve &cv);
 // What a caller joining many curves one by one already knows of the curve it has built so far. first_has_extent:
 // the first curve runs through the points extent[0] and extent[1], so it need not be measured for degeneracy when
 // they lie far enough apart. plane_later: the planar flag of the result is left for flag_planar at the end. Only
-// for callers that check BSfaulthooked() first: the shortcuts skip the exits of the tests they leave out.
+// for callers off the slow roads: the shortcuts skip the exits of the tests they leave out.
 struct JoinHints {
   bool first_has_extent = false;
   bool plane_later = false;

@@ -214,7 +214,7 @@ bool bsknots::append_open(VOQbsp_curve **chain, int *room, const VOQbsp_curve *p
   const VOQbsp_curve *b = piece;
   // Order 2 clamped at the joint: the clamping that the merge would apply changes neither curve, whatever the
   // knot tolerance it measures.
-  if (BSfaulthooked() || !hints.plane_later || !a || !b || a->order != 2 || b->order != 2 || a->rational ||
+  if (bstest::slow_roads() || !hints.plane_later || !a || !b || a->order != 2 || b->order != 2 || a->rational ||
       b->rational || a->phy_closed || b->phy_closed || a->num_boundaries != 0 || a->bdrys || a->num_poles < 2 ||
       b->num_poles < 2 || !b->poles || !b->knots || a->knots[a->num_poles] != a->knots[a->num_poles + 1] ||
       b->knots[0] != b->knots[1] || BScvcheck(b) != 0)

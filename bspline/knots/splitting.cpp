@@ -119,7 +119,7 @@ bool bsknots::active_split(int *rc, const VOQbsp_curve *cv_in, const double *u1,
   if (!cv_in || !out || !out->poles || !out->knots || (cv_in->rational && !out->weights)) {
     *rc = BSRC_NULL_CURVE;
   } else if (!std::isfinite(*u1) || !std::isfinite(*u2) ||
-             (!(checked && !BSfaulthooked()) && BScvcheck(cv_in) != 0)) {
+             (!(checked && !bstest::slow_roads()) && BScvcheck(cv_in) != 0)) {
     *rc = BSRC_OUT_OF_RANGE;
   } else {
     const VOQbsp_curve cv = plain_view(*cv_in);
@@ -160,7 +160,7 @@ bool bsknots::active_split(int *rc, const VOQbsp_curve *cv_in, const double *u1,
         // first estimate from the speed and the turning at the cut; a stretch reaching four times that estimate
         // past both cuts holds every span read, with the same poles and knots, so the piece comes out the same.
         VOQbsp_curve src = cv;
-        if (checked && free_ends == 2 && !BSfaulthooked()) {
+        if (checked && free_ends == 2 && !bstest::slow_roads()) {
           const auto reach = [&cv](double u) -> double {
             double d[9];
             int erc = 0;
@@ -329,7 +329,7 @@ void bsknots::KnotTolRange::settle() {
 // successor, so the stretch gives the same poles, and the rest beyond it is cv's own.
 bool bsknots::split_front(const VOQbsp_curve &cv_in, double u, KnotTolRange &tol, VOQbsp_curve *left,
                           VOQbsp_curve *right, int *written) {
-  if (BSfaulthooked() || !std::isfinite(u) || !left || !left->poles || !left->knots || !right) return false;
+  if (bstest::slow_roads() || !std::isfinite(u) || !left || !left->poles || !left->knots || !right) return false;
   const VOQbsp_curve cv = plain_view(cv_in);
   if (cv.rational && !left->weights) return false;
   const int k = cv.order, n = cv.num_poles;
@@ -492,7 +492,7 @@ BSboolean BSbreakcv(int *rc, const VOQbsp_curve *cv_in, int *num_pieces, VOQbsp_
       BScv_copy(rc, &cv, list[0]);
     } else {
       // The curve is checked once here, not again for every piece (a failed check lets the first piece fail).
-      const bool checked = *rc == 0 && !BSfaulthooked() && BScvcheck(&cv) == 0;
+      const bool checked = *rc == 0 && !bstest::slow_roads() && BScvcheck(&cv) == 0;
       for (int i = 0; i < count && *rc == 0; ++i) {
         const double lo = i == 0 ? cv.knots[k - 1] : params[i - 1];
         const double hi = i == breaks ? cv.knots[n] : params[i];

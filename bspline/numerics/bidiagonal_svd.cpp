@@ -18,8 +18,6 @@ namespace {
 constexpr int kLocalCopy = 400;
 constexpr double kFoldBelow = 3.552713678800501e-15;  // 2^-48: smallest scale left unfolded
 
-int sweep_cap = -1;  // test support: negative is the usual 50 k
-
 // The double-precision epsilon, found once by halving until 1 + x no longer differs from 1 (2^-52).
 double find_epsilon() {
   volatile double x = 1.0, sum = 2.0;
@@ -410,12 +408,6 @@ void bidiagonal(double *s, double *e, double *u, int ju, double *v, int jv, doub
 
 }  // namespace
 
-int BSsetsweeplimit(int sweeps) {
-  const int old = sweep_cap;
-  sweep_cap = sweeps >= 0 ? sweeps : -1;
-  return old;
-}
-
 void BSbidag2sv(double *s, double *e, double *u, int ju, double *v, int jv, const double *a, int rows, int columns,
                 int *rc) {
   *rc = 0;
@@ -461,7 +453,7 @@ void singbval_sweeps(double *s, int k, double *e, BSboolean wide, double *u, int
   }
   for (int i = 0; i < k; ++i) scale1[i] = scale2[i] = 1.0;
 
-  const int limit = sweep_cap >= 0 ? sweep_cap : 50 * k;
+  const int limit = bstest::switches.sweeps >= 0 ? bstest::switches.sweeps : 50 * k;
   int sweeps = 0, counter = 0;
   int hi = k - 1;  // the active block is lo..hi; the values above hi are final
   while (hi > 0) {

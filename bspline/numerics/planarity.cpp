@@ -159,7 +159,7 @@ void BScollinmn3(const VOQbsp_curve *cv, BSboolean *collinear, int *rc) {
       break;
     }
     // Most spans handed here bend clearly: no decomposition for them (unless a fault hook must see every exit).
-    if (!cv->rational && cv->poles && !BSfaulthooked() &&
+    if (!cv->rational && cv->poles && !bstest::slow_roads() &&
         clearly_not_collinear(cv->num_poles, cv->poles, BStoltab[bstol::dist_tol])) {
       *collinear = BSFALSE;
       break;

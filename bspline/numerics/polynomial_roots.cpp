@@ -791,7 +791,7 @@ void solve_iterative(const double *coef, int degree, double *re, double *im, int
       if (std::fabs(sc) < kZero) sc = kZero;
       const int l = scale_exponent(sc);
       double factor = power_of_two(l);
-      if (BSfaulthooked()) {
+      if (bstest::slow_roads()) {
         factor = BSpower(rc, 2.0, l);
         if (*rc != 0) break;
       }

@@ -177,7 +177,7 @@ void set_q(int i, const VOQbsp_curve *cv, double dist, const double normal[3], i
 // The poles that span s of a checked polygon uses (BSsetspn's work).
 void set_span_poles(int s, const VOQbsp_curve *cv, double dist, const double normal[3], int side,
                     VOQbsp_curve *out, int *rc) {
-  const bool quiet = !BSfaulthooked();
+  const bool quiet = !bstest::slow_roads();
   do {
     const int k = cv->order, n = cv->num_poles;
     if (s < k - 1 || s > n - 1) {
@@ -222,7 +222,7 @@ void BSsetspn(int s, const VOQbsp_curve *cv, double dist, const double normal[3]
 
 void bsoffset::set_span(int s, const VOQbsp_curve *cv, double dist, const double normal[3], int side,
                         VOQbsp_curve *out, int *rc) {
-  if (BSfaulthooked()) return BSsetspn(s, cv, dist, normal, side, out, rc);
+  if (bstest::slow_roads()) return BSsetspn(s, cv, dist, normal, side, out, rc);
   assert(normal && out && out->poles && cv && cv->poles && cv->num_poles <= out->num_poles &&
          (side == 1 || side == -1));
   *rc = 0;
@@ -236,7 +236,7 @@ void bsoffset::set_polygon(const VOQbsp_curve *cv, double dist, const double nor
   const int n = cv->num_poles;
   // A pole depends on the curve alone, so each is set once, in the order the spans first set them. A failure is
   // left to the spans in turn, which fail at the same pole and leave the trace they always left.
-  if (!BSfaulthooked() && n >= 2) {
+  if (!bstest::slow_roads() && n >= 2) {
     set_end_pole(0, 1, cv, dist, normal, side, out, rc);
     for (int i = 1; i <= n - 2 && *rc == 0; ++i) set_interior_pole(i, cv, dist, normal, side, out, rc);
     if (*rc == 0) set_end_pole(n - 1, -1, cv, dist, normal, side, out, rc);

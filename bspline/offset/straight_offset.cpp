@@ -222,7 +222,7 @@ bool bsoffset::straight_offset(const VOQbsp_curve *curve, double dist, const dou
                                int *rc) {
   const int n = curve->num_poles;
   if (curve->order != 2 || curve->rational || curve->periodic || n < 3 || n > (1 << 26) || corner_mode == 1 ||
-      loop_mode < 0 || loop_mode > 2 || BSfaulthooked())
+      loop_mode < 0 || loop_mode > 2 || bstest::slow_roads())
     return false;
   const double *K = curve->knots, *poles = curve->poles;
   if (K[0] != K[1] || K[n] != K[n + 1]) return false;

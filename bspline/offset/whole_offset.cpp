@@ -34,7 +34,7 @@ void OffsetChain::append(VOQbsp_curve **piece, double a, double b, bool combine,
   // Each join would test the whole chain again for degeneracy and planarity: the chain's extent is known, and
   // its planarity is judged once, in finish.
   bsknots::JoinHints hints;
-  hints.plane_later = !BSfaulthooked();
+  hints.plane_later = !bstest::slow_roads();
   hints.first_has_extent = hints.plane_later && extent_known;
   std::memcpy(hints.extent, extent, sizeof extent);
   // A line string's legs are merged on in place, without copying the chain for every leg.
@@ -73,7 +73,7 @@ void OffsetChain::append(VOQbsp_curve **piece, double a, double b, bool combine,
 }
 
 void OffsetChain::note_extent() {
-  if (extent_known || BSfaulthooked()) return;
+  if (extent_known || bstest::slow_roads()) return;
   const VOQbsp_curve *c = acc.cv;
   int erc = 0;
   BScveval_n(c, c->knots[c->order - 1], 0, extent[0], &erc);

@@ -325,20 +325,23 @@ TEST(ConicLength, LengthenAndShorten) {
     EXPECT_EQ(BSdbgliveblocks(), live);
   }
   const BSfaulthandler previous = BSsetfaulthook(fail_named);
-  for (const char *name : {"bsconextend", "bsarclen", "bsprptoncv", "bscvsplit", "bsptsdlcv", "bscv_shffl"}) {
-    g_fail_name = name;
-    int hits = 0;
-    for (int k : {0, 2, 5, 8}) {
-      const int live = BSdbgliveblocks();
-      {
-        Out out(cases[k].arc->num_poles + 12);
-        BScncxtdst(cases[k].mode, cases[k].arc, cases[k].dist, cases[k].par, &out.cv, &rc);
-        hits += rc != 0;
+  for (const bool slow : {false, true}) {
+    const bstest::SlowRoads roads(slow);
+    for (const char *name : {"bsconextend", "bsarclen", "bsprptoncv", "bscvsplit", "bsptsdlcv", "bscv_shffl"}) {
+      g_fail_name = name;
+      int hits = 0;
+      for (int k : {0, 2, 5, 8}) {
+        const int live = BSdbgliveblocks();
+        {
+          Out out(cases[k].arc->num_poles + 12);
+          BScncxtdst(cases[k].mode, cases[k].arc, cases[k].dist, cases[k].par, &out.cv, &rc);
+          hits += rc != 0;
+        }
+        EXPECT_EQ(BStoltab[15], tol15) << name << " slow " << slow;
+        EXPECT_EQ(BSdbgliveblocks(), live) << name << " slow " << slow;
       }
-      EXPECT_EQ(BStoltab[15], tol15) << name;
-      EXPECT_EQ(BSdbgliveblocks(), live) << name;
+      EXPECT_GT(hits, 0) << name << " is on the road of some case, slow " << slow;
     }
-    EXPECT_GT(hits, 0) << name << " is on the road of some case";
   }
   g_fail_name = nullptr;
   BSsetfaulthook(previous);

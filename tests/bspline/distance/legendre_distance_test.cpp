@@ -276,10 +276,10 @@ TEST(LegendreDistance, SearchState) {
     double big[5], small[5], pt[3];
     int rc_big = 0, rc_small = 0;
     BSmdptlgcv1(n, 3, rational, c.data(), p, 1e-9, DBL_MAX, DBL_MAX, &big[0], &big[1], &big[2], pt, &rc_big);
-    BSmdptlgslots(3);
+    bstest::set_first_slots(3);
     BSmdptlgcv1(n, 3, rational, c.data(), p, 1e-9, DBL_MAX, DBL_MAX, &small[0], &small[1], &small[2], pt,
                 &rc_small);
-    BSmdptlgslots(0);
+    bstest::set_first_slots(0);
     ASSERT_EQ(rc_big, 0);
     EXPECT_EQ(rc_small, 0);
     EXPECT_EQ(small[1], big[1]) << rational;

@@ -186,12 +186,16 @@ TEST(PerpendicularFeet, LongCurveAndKnotTolerance) {
   ref_point(cv, u, p);
   EXPECT_LE(sq(p, pt), best + 1e-12);
   EXPECT_NEAR(u, best_u, 2e-3);
-  for (const char *name : {"bscvndegspn", "bscvspndst", "bsspnpow01", "bsperpr", "bsperpr1"}) {
-    Hook hook(name);
-    rc = 0;
-    EXPECT_FALSE(BSperpa(&rc, &cv.cv, pt, pt, &found, &u, &position)) << name;
-    EXPECT_EQ(rc, 77) << name;
-    EXPECT_EQ(BStoltab[bstol::knot_tol], saved) << name;
+  for (const bool slow : {false, true}) {
+    for (const char *name : {"bscvndegspn", "bscvspndst", "bsspnpow01", "bsperpr", "bsperpr1"}) {
+      const bstest::SlowRoads roads(slow);
+      SCOPED_TRACE(slow ? "slow roads" : "short roads");
+      Hook hook(name);
+      rc = 0;
+      EXPECT_FALSE(BSperpa(&rc, &cv.cv, pt, pt, &found, &u, &position)) << name;
+      EXPECT_EQ(rc, 77) << name;
+      EXPECT_EQ(BStoltab[bstol::knot_tol], saved) << name;
+    }
   }
 }
 

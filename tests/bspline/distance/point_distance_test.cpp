@@ -169,9 +169,9 @@ TEST(PointDistance, RefusedInput) {
   const Loose far{2, 3, 1, {1, 0, 0, 0, 1, 0, 0, 0, 1, 1e-300, 1e-300, 1e-300}, {0, 0, 0, 1, 1, 1}};
   EXPECT_EQ(nearest(far, {0, 0, 0}).rc, -2);
   // A Bezier form over the block cap answers -13; the cap comes back.
-  BSmdptbsblock(8);
+  bstest::set_block_cap(8);
   EXPECT_EQ(nearest(kCubic, {0, 0, 0}).rc, -13);
-  BSmdptbsblock(0);
+  bstest::set_block_cap(0);
   EXPECT_EQ(nearest(kCubic, {0, 0, 0}).rc, 0);
 }
 
@@ -305,9 +305,9 @@ TEST(PointDistance, SpanFeetAgainstTheSearch) {
     g_bounds = 0;
     const Found fast = nearest(c.curve, c.point, 1e-10, c.bound);
     EXPECT_EQ(g_bounds == 0, c.direct) << c.what;
-    bsendfoot::g_global_only = true;
+    const bool before = bstest::set_global_feet(true);
     const Found slow = nearest(c.curve, c.point, 1e-10, c.bound);
-    bsendfoot::g_global_only = false;
+    bstest::set_global_feet(before);
     EXPECT_EQ(fast.rc, slow.rc) << c.what;
     EXPECT_NEAR(fast.dist, slow.dist, 1e-12) << c.what;
     // Distances agree to rounding; a foot is fixed only to about the square root of that where the distance is
@@ -502,9 +502,9 @@ TEST(SpanPointDistance, Limits) {
   Loose high{16, 3, 0, std::vector<double>(51, 0.5), std::vector<double>(34, 0)};
   for (int i = 17; i < 34; ++i) high.knots[i] = 1;
   EXPECT_EQ(Many(high, {0, 0, 0}, 1e-6).rc, 50);
-  BSmdptsbdepth(2);
+  bstest::set_depth(2);
   const Many cut(kCubic, {1.5, 3, 0, 1, 1, 0}, 1e-6);
-  BSmdptsbdepth(0);
+  bstest::set_depth(0);
   EXPECT_EQ(cut.rc, -13);
   EXPECT_EQ(cut.dist[1], -1);
   EXPECT_EQ(Many(kCubic, {1.5, 3, 0, 1, 1, 0}, 1e-6).rc, 0);

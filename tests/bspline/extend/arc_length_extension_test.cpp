@@ -252,17 +252,20 @@ TEST(ArcLengthExtension, FailuresLeaveNothing) {
     return rc;
   };
   const BSfaulthandler previous = BSsetfaulthook(fail_named);
-  for (const char *name : {"bsmdistptcv", "bsarclength", "bsextpolcv0", "bsactivsplt", "bsiarcln2", "bschgcvewlr",
-                           "bslngenord", "bspolxtdlin", "bspoly_ext", "bscvcvint", "bscomb2cvs", "bsreallocvoqcv"}) {
-    g_fail = name;
-    int hits = 0;
-    hits += run(arch, end, 1.5, false) != 0;
-    hits += run(arch, start, -1.0, false) != 0;
-    hits += run(arch, start, 1.0, true) != 0;
-    hits += run(line, end, 1.0, false) != 0;
-    hits += run(rational, end, 1.0, false) != 0;
-    EXPECT_GT(hits, 0) << name;
-    EXPECT_EQ(BSdbgliveblocks(), live) << name;
+  for (const bool slow : {false, true}) {
+    const bstest::SlowRoads roads(slow);
+    for (const char *name : {"bsmdistptcv", "bsarclength", "bsextpolcv0", "bsactivsplt", "bsiarcln2", "bschgcvewlr",
+                             "bslngenord", "bspolxtdlin", "bspoly_ext", "bscvcvint", "bscomb2cvs", "bsreallocvoqcv"}) {
+      g_fail = name;
+      int hits = 0;
+      hits += run(arch, end, 1.5, false) != 0;
+      hits += run(arch, start, -1.0, false) != 0;
+      hits += run(arch, start, 1.0, true) != 0;
+      hits += run(line, end, 1.0, false) != 0;
+      hits += run(rational, end, 1.0, false) != 0;
+      EXPECT_GT(hits, 0) << name << " slow " << slow;
+      EXPECT_EQ(BSdbgliveblocks(), live) << name << " slow " << slow;
+    }
   }
   BSsetfaulthook(previous);
   for (bool fallback : {false, true}) {

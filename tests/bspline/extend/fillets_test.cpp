@@ -114,16 +114,20 @@ TEST(Fillets, ToleranceTableComesBack) {
   BSchangepar(&rc, 3, 4e-7);  // a dependent entry set by hand
   double before[BSTOL_COUNT];
   std::memcpy(before, BStoltab, sizeof before);
-  for (const char *fail : {static_cast<const char *>(nullptr), "bsqnwt"}) {
-    ArcRecord out;
-    double centre[3], par[2];
-    g_fail = fail, g_seen = 0;
-    BSfaulthandler previous = BSsetfaulthook(watch);
-    BSfillet(&rc, &x_axis.cv, &arc.cv, side1, side2, corner, &r, &out.cv, centre, par);
-    BSsetfaulthook(previous);
-    EXPECT_EQ(rc, fail ? 77 : 0);
-    EXPECT_EQ(g_seen, r * 0.001);
-    EXPECT_EQ(std::memcmp(before, BStoltab, sizeof before), 0) << (fail ? fail : "success");
+  for (const bool slow : {false, true}) {
+    for (const char *fail : {static_cast<const char *>(nullptr), "bsqnwt"}) {
+      const bstest::SlowRoads roads(slow);
+      SCOPED_TRACE(slow ? "slow roads" : "short roads");
+      ArcRecord out;
+      double centre[3], par[2];
+      g_fail = fail, g_seen = 0;
+      BSfaulthandler previous = BSsetfaulthook(watch);
+      BSfillet(&rc, &x_axis.cv, &arc.cv, side1, side2, corner, &r, &out.cv, centre, par);
+      BSsetfaulthook(previous);
+      EXPECT_EQ(rc, fail ? 77 : 0);
+      EXPECT_EQ(g_seen, r * 0.001);
+      EXPECT_EQ(std::memcmp(before, BStoltab, sizeof before), 0) << (fail ? fail : "success");
+    }
   }
   r = 0;
   g_seen = 0;

@@ -165,19 +165,23 @@ TEST(ClosedFormSpans, OverlapBetweenEndResults) {
       {"a NaN result", &up.cv, &down.cv, {0, 1}, {kNaN, 1}, nullptr, 0, 0, -2},
       {"a null span", &up.cv, nullptr, {0, 1}, {0, 1}, nullptr, 0, 0, 3},
   };
-  for (const Case &c : cases) {
-    const int blocks = BSdbgliveblocks();
-    g_fail_in = c.fail_in;
-    g_feet = 0;
-    const BSfaulthandler before = BSsetfaulthook(hook);
-    BSboolean overlap = 9;
-    int rc = 99;
-    BSbzoverlap(c.a, c.b, c.pa, c.pb, &overlap, &rc);
-    BSsetfaulthook(before);
-    EXPECT_EQ(rc, c.rc) << c.what;
-    EXPECT_EQ(overlap, c.overlap) << c.what;
-    EXPECT_EQ(g_feet, c.feet) << c.what;  // none where the samples coincide: the direction was right
-    EXPECT_EQ(BSdbgliveblocks(), blocks) << c.what;
+  for (const bool slow : {false, true}) {
+    for (const Case &c : cases) {
+      const bstest::SlowRoads roads(slow);
+      SCOPED_TRACE(slow ? "slow roads" : "short roads");
+      const int blocks = BSdbgliveblocks();
+      g_fail_in = c.fail_in;
+      g_feet = 0;
+      const BSfaulthandler before = BSsetfaulthook(hook);
+      BSboolean overlap = 9;
+      int rc = 99;
+      BSbzoverlap(c.a, c.b, c.pa, c.pb, &overlap, &rc);
+      BSsetfaulthook(before);
+      EXPECT_EQ(rc, c.rc) << c.what;
+      EXPECT_EQ(overlap, c.overlap) << c.what;
+      EXPECT_EQ(g_feet, c.feet) << c.what;  // none where the samples coincide: the direction was right
+      EXPECT_EQ(BSdbgliveblocks(), blocks) << c.what;
+    }
   }
 }
 

@@ -78,6 +78,7 @@ TEST(CurveIntersection, EarlyRoads) {
     const TolScope sq(bstol::dist_sqtol, c.fine_tol ? c.fine_tol * c.fine_tol : BStoltab[bstol::dist_sqtol]);
     CallResults got(1, 1), want(1, 1);
     {
+      const bstest::SlowRoads slow;  // the names of the classing, which a shortcut leaves out
       Recording names;
       got.cvcv(c.a, c.b, BSFALSE);
       // Neither two segments nor boxes apart are classed; line strings are (a point-like string goes elsewhere).
@@ -177,14 +178,18 @@ TEST(CurveIntersection, Classes) {
       {"NaN", &nan.cv, 0, -2, -1},
       {"null", nullptr, 0, 3, -1},
   };
-  for (const Case &c : cases) {
-    g_forced = c.forced;
-    const BSfaulthandler before = BSsetfaulthook(c.forced ? force_degn : nullptr);
-    int cls = 9, rc = 9;
-    BScvinttyp(c.cv, &cls, &rc);
-    BSsetfaulthook(before);
-    EXPECT_EQ(rc, c.rc) << c.what;
-    EXPECT_EQ(cls, c.cls) << c.what;
+  for (const bool slow : {false, true}) {
+    for (const Case &c : cases) {
+      const bstest::SlowRoads roads(slow);
+      SCOPED_TRACE(slow ? "slow roads" : "short roads");
+      g_forced = c.forced;
+      const BSfaulthandler before = BSsetfaulthook(c.forced ? force_degn : nullptr);
+      int cls = 9, rc = 9;
+      BScvinttyp(c.cv, &cls, &rc);
+      BSsetfaulthook(before);
+      EXPECT_EQ(rc, c.rc) << c.what;
+      EXPECT_EQ(cls, c.cls) << c.what;
+    }
   }
   BStraceclear();
 }

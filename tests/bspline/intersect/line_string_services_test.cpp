@@ -179,10 +179,10 @@ TEST(LineStringServices, ResultStoreGrowsByBlocksAndJoinsPieces) {
     EXPECT_EQ(s.blocks_ovl, 3);  // grown at 100, 200 and 300 pieces
     EXPECT_EQ(s.ovl[6 * 302], 907);
 
-    const std::int32_t mode = BSsetlineintmode(0);  // pairs become points
+    const std::int32_t mode = bstest::set_line_mode(0);  // pairs become points
     EXPECT_EQ(mode, 1);
     ASSERT_EQ(s.add(2, 0), 0);
-    BSsetlineintmode(mode);
+    bstest::set_line_mode(mode);
     EXPECT_EQ(s.n_pts, 452);
     EXPECT_EQ(s.n_ovl, 303);
 

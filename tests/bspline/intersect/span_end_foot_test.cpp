@@ -14,8 +14,8 @@ namespace {
 
 // Every foot through the global search while in scope.
 struct GlobalOnly {
-  GlobalOnly() { bsendfoot::g_global_only = true; }
-  ~GlobalOnly() { bsendfoot::g_global_only = false; }
+  const bstest::Restore keep;
+  GlobalOnly() { bstest::set_global_feet(true); }
 };
 
 struct Foot {
@@ -181,9 +181,9 @@ TEST(SpanEndFoot, EndResultsAgreeWithTheGlobalSearch) {
       double pts[2][6], par1[2][2], par2[2][2];
       int n[2] = {-1, -1}, rc[2] = {99, 99};
       for (int path = 0; path < 2; ++path) {
-        bsendfoot::g_global_only = path == 1;
+        const bool before = bstest::set_global_feet(path == 1);
         BSendpoint(&rc[path], &a.cv, &c.b.cv, &n[path], pts[path], par1[path], par2[path]);
-        bsendfoot::g_global_only = false;
+        bstest::set_global_feet(before);
       }
       ASSERT_EQ(rc[0], 0) << what;
       ASSERT_EQ(rc[1], 0) << what;

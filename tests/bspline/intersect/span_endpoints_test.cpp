@@ -44,25 +44,29 @@ TEST(SpanEndpoints, EndResults) {
       {"two points, the end stage fails", dot1, dot2, 1e-6, "bsendpoint", true, 0, 77, {}, {}},
   };
   const double entry18 = BStoltab[18], before[2] = {BStoltab[1], BStoltab[2]};
-  for (const Case &c : cases) {
-    int rc = 99;
-    BSchangepar(&rc, 18, c.entry18);
-    g_fail_in = c.fail_in;
-    const BSfaulthandler old = BSsetfaulthook(fail_in);
-    const VOQbsp_curve *b = c.fail_in && !*c.fail_in ? nullptr : &c.b.cv;
-    double pts[6], par1[2] = {-9, -9}, par2[2] = {-9, -9};
-    int n = -1;
-    const BSboolean ok = c.both_points ? BSpt_pt(&rc, &c.a.cv, b, &n, pts, par1, par2)
-                                       : BSendpoint(&rc, &c.a.cv, b, &n, pts, par1, par2);
-    BSsetfaulthook(old);
-    EXPECT_EQ(ok, c.rc == 0) << c.what;
-    EXPECT_EQ(rc, c.rc) << c.what;
-    EXPECT_EQ(BStoltab[1], before[0]) << c.what;
-    EXPECT_EQ(BStoltab[2], before[1]) << c.what;
-    ASSERT_EQ(n, c.n) << c.what;
-    for (int i = 0; i < n; ++i) {
-      EXPECT_NEAR(par1[i], c.par1[i], 1e-12) << c.what << " " << i;
-      EXPECT_NEAR(par2[i], c.par2[i], 1e-12) << c.what << " " << i;
+  for (const bool slow : {false, true}) {
+    for (const Case &c : cases) {
+      const bstest::SlowRoads roads(slow);
+      SCOPED_TRACE(slow ? "slow roads" : "short roads");
+      int rc = 99;
+      BSchangepar(&rc, 18, c.entry18);
+      g_fail_in = c.fail_in;
+      const BSfaulthandler old = BSsetfaulthook(fail_in);
+      const VOQbsp_curve *b = c.fail_in && !*c.fail_in ? nullptr : &c.b.cv;
+      double pts[6], par1[2] = {-9, -9}, par2[2] = {-9, -9};
+      int n = -1;
+      const BSboolean ok = c.both_points ? BSpt_pt(&rc, &c.a.cv, b, &n, pts, par1, par2)
+                                         : BSendpoint(&rc, &c.a.cv, b, &n, pts, par1, par2);
+      BSsetfaulthook(old);
+      EXPECT_EQ(ok, c.rc == 0) << c.what;
+      EXPECT_EQ(rc, c.rc) << c.what;
+      EXPECT_EQ(BStoltab[1], before[0]) << c.what;
+      EXPECT_EQ(BStoltab[2], before[1]) << c.what;
+      ASSERT_EQ(n, c.n) << c.what;
+      for (int i = 0; i < n; ++i) {
+        EXPECT_NEAR(par1[i], c.par1[i], 1e-12) << c.what << " " << i;
+        EXPECT_NEAR(par2[i], c.par2[i], 1e-12) << c.what << " " << i;
+      }
     }
   }
   int rc = 0;

@@ -94,33 +94,37 @@ TEST(SpanIntersection, CasesAndMethods) {
       {"a NaN pole", damaged, seg, nullptr, -2, 0, 0, 0, false, {}, {}},
       {"a null span", seg, seg, "", 3, 0, 0, 0, false, {}, {}},
   };
-  for (const Case &c : cases) {
-    g_fail_in = c.fail_in;
-    g_polygon_calls = 0;
-    const BSfaulthandler old = BSsetfaulthook(hook);
-    VOQbsp_curve *b = c.fail_in && !*c.fail_in ? nullptr : &c.b.cv;
-    double pts[3 * BSSPAN_RESULTS], par1[BSSPAN_RESULTS], par2[BSSPAN_RESULTS];
-    int n = -1, rc = 99;
-    BSboolean overlap = 9;
-    BSbzbz_int(&c.a.cv, b, &n, pts, par1, par2, &overlap, &rc);
-    BSsetfaulthook(old);
-    EXPECT_EQ(rc, c.rc) << c.what;
-    EXPECT_EQ(overlap, c.overlap) << c.what;
-    EXPECT_EQ(g_polygon_calls, c.polygon_calls) << c.what;
-    ASSERT_EQ(n, c.n) << c.what;
-    for (int i = 0; i < n; ++i) {
-      if (c.pars) {
-        EXPECT_NEAR(par1[i], c.par1[i], c.tol) << c.what << " " << i;
-        EXPECT_NEAR(par2[i], c.par2[i], c.tol) << c.what << " " << i;
-      }
-      // Every result lies on both spans at its parameters.
-      double on1[3], on2[3];
-      int erc = 0;
-      BScveval_n(&c.a.cv, par1[i], 0, on1, &erc);
-      BScveval_n(b, par2[i], 0, on2, &erc);
-      for (int k = 0; k < 3; ++k) {
-        EXPECT_NEAR(on1[k], pts[3 * i + k], c.tol) << c.what << " " << i;
-        EXPECT_NEAR(on2[k], pts[3 * i + k], c.tol) << c.what << " " << i;
+  for (const bool slow : {false, true}) {
+    for (const Case &c : cases) {
+      const bstest::SlowRoads roads(slow);
+      SCOPED_TRACE(slow ? "slow roads" : "short roads");
+      g_fail_in = c.fail_in;
+      g_polygon_calls = 0;
+      const BSfaulthandler old = BSsetfaulthook(hook);
+      VOQbsp_curve *b = c.fail_in && !*c.fail_in ? nullptr : &c.b.cv;
+      double pts[3 * BSSPAN_RESULTS], par1[BSSPAN_RESULTS], par2[BSSPAN_RESULTS];
+      int n = -1, rc = 99;
+      BSboolean overlap = 9;
+      BSbzbz_int(&c.a.cv, b, &n, pts, par1, par2, &overlap, &rc);
+      BSsetfaulthook(old);
+      EXPECT_EQ(rc, c.rc) << c.what;
+      EXPECT_EQ(overlap, c.overlap) << c.what;
+      EXPECT_EQ(g_polygon_calls, c.polygon_calls) << c.what;
+      ASSERT_EQ(n, c.n) << c.what;
+      for (int i = 0; i < n; ++i) {
+        if (c.pars) {
+          EXPECT_NEAR(par1[i], c.par1[i], c.tol) << c.what << " " << i;
+          EXPECT_NEAR(par2[i], c.par2[i], c.tol) << c.what << " " << i;
+        }
+        // Every result lies on both spans at its parameters.
+        double on1[3], on2[3];
+        int erc = 0;
+        BScveval_n(&c.a.cv, par1[i], 0, on1, &erc);
+        BScveval_n(b, par2[i], 0, on2, &erc);
+        for (int k = 0; k < 3; ++k) {
+          EXPECT_NEAR(on1[k], pts[3 * i + k], c.tol) << c.what << " " << i;
+          EXPECT_NEAR(on2[k], pts[3 * i + k], c.tol) << c.what << " " << i;
+        }
       }
     }
   }

@@ -467,21 +467,23 @@ TEST(CompositeToBspline, FailuresLeaveNothing) {
   const char *names[] = {"bslgdbspl1", "bslgdbsplr", "bsincord", "bsnorkts", "bslimlgdab", "bscnvlgdnt",
                          "bslgdratstd", "bslgdcvint", "bsdivlgdlgd", "bscnvlgd2d", "bscmlg2bsab"};
   const BSfaulthandler previous = BSsetfaulthook(fail_named);
-  for (const char *name : names) {
-    g_fail_name = name, g_fail_rc = 77;
-    int hits = 0;
-    for (const Case &cs : cases) {
-      Result r;
-      const double range[2] = {cs.a, cs.b};
-      cs.c->convert(range, 1e-6, 3, r, cs.general);
-      if (r.rc == 0) continue;
-      ++hits;
-      EXPECT_EQ(r.rc, 77) << name;
-      EXPECT_TRUE(r.unset()) << name;
-      EXPECT_EQ(BSdbgliveblocks(), live) << name;
+  for (const bool slow : {false, true})
+    for (const char *name : names) {
+      const bstest::SlowRoads roads(slow);
+      g_fail_name = name, g_fail_rc = 77;
+      int hits = 0;
+      for (const Case &cs : cases) {
+        Result r;
+        const double range[2] = {cs.a, cs.b};
+        cs.c->convert(range, 1e-6, 3, r, cs.general);
+        if (r.rc == 0) continue;
+        ++hits;
+        EXPECT_EQ(r.rc, 77) << name << " slow " << slow;
+        EXPECT_TRUE(r.unset()) << name << " slow " << slow;
+        EXPECT_EQ(BSdbgliveblocks(), live) << name << " slow " << slow;
+      }
+      EXPECT_GT(hits, 0) << name << " is on the road of some case, slow " << slow;
     }
-    EXPECT_GT(hits, 0) << name << " is on the road of some case";
-  }
   g_fail_name = nullptr;
   BSsetfaulthook(previous);
 }

@@ -18,6 +18,7 @@ bool was_called(const char *lname) {
 
 BSboolean degenerate(const VOQbsp_curve &cv, int *rc) {
   called.clear();
+  const bstest::SlowRoads slow;  // every measure it takes, by name
   HookGuard guard(record);
   BSboolean d = 7;
   BStstcvdegn(&cv, &d, rc);

@@ -125,14 +125,18 @@ TEST(LengthParameter, AnswerFollowsACodeForcedAtTheExit) {
        }},
   };
   static const char *hooked = nullptr;
-  for (const auto &row : rows) {
-    hooked = row.hooked;
-    HookGuard guard([](const char *lname, int *rc) {
-      if (rc && std::strcmp(lname, hooked) == 0) *rc = 77;
-    });
-    int rc = 0;
-    EXPECT_FALSE(row.call(&arc->cv, p0, dist, end, &rc)) << row.hooked;
-    EXPECT_EQ(rc, 77) << row.hooked;
+  for (const bool slow : {false, true}) {
+    for (const auto &row : rows) {
+      const bstest::SlowRoads roads(slow);
+      SCOPED_TRACE(slow ? "slow roads" : "short roads");
+      hooked = row.hooked;
+      HookGuard guard([](const char *lname, int *rc) {
+        if (rc && std::strcmp(lname, hooked) == 0) *rc = 77;
+      });
+      int rc = 0;
+      EXPECT_FALSE(row.call(&arc->cv, p0, dist, end, &rc)) << row.hooked;
+      EXPECT_EQ(rc, 77) << row.hooked;
+    }
   }
 }
 

@@ -399,7 +399,7 @@ TEST(SingularValues, DiagonalMatricesNeedNoSweepAndKeepTheirTies) {
       {{2, -2, 2}, {2, 2, 2}, {3, -2, 1}},
       {{-4}, {4}, {-1}},
   };
-  const int cap = BSsetsweeplimit(0);
+  const int cap = bstest::set_sweeps(0);
   for (const Case &c : cases) {
     const int n = static_cast<int>(c.diagonal.size());
     Mat a(static_cast<std::size_t>(n) * n, 0.0), u(a.size()), v(a.size());
@@ -418,7 +418,7 @@ TEST(SingularValues, DiagonalMatricesNeedNoSweepAndKeepTheirTies) {
       }
     }
   }
-  BSsetsweeplimit(cap);
+  bstest::set_sweeps(cap);
 }
 
 TEST(SingularValues, SweepLimitLeavesAValidPartialDecomposition) {
@@ -431,9 +431,9 @@ TEST(SingularValues, SweepLimitLeavesAValidPartialDecomposition) {
   const BidiagonalRun full = run_bidiagonal(d, e);
   ASSERT_EQ(full.rc, 0);
   for (int cap : {1, 6, 14}) {
-    const int old = BSsetsweeplimit(cap);
+    const int old = bstest::set_sweeps(cap);
     const BidiagonalRun run = run_bidiagonal(d, e);
-    BSsetsweeplimit(old);
+    bstest::set_sweeps(old);
     ASSERT_EQ(run.rc, -1) << cap;
     const int final_count = static_cast<int>(run.scale1[0]) - 1;
     ASSERT_GE(final_count, 0);
@@ -456,8 +456,6 @@ TEST(SingularValues, SweepLimitLeavesAValidPartialDecomposition) {
 
 namespace {
 
-void no_fault(const char *, int *) {}
-
 struct Decomposition {
   int rc = 0, trace = 0;
   std::vector<double> u, s, v;
@@ -475,10 +473,10 @@ Decomposition singval(int m, int n, const std::vector<double> &a) {
   return d;
 }
 
-// Without a fault hook the decomposition of checked points skips the inner routines' checks and exits: it must
-// give the bits the routines give (with a hook installed) at the sizes it unrolls and others, on matrices of
+// Off the slow roads the decomposition of checked points skips the inner routines' checks and exits: it must
+// give the bits the routines give (on the slow roads) at the sizes it unrolls and others, on matrices of
 // every rank, and when the sweeps fail, the same code and the same trace, which the routines then write.
-TEST(SingularValues, PointDecompositionWithAndWithoutTheFaultHook) {
+TEST(SingularValues, PointDecompositionOnTheShortAndTheSlowRoad) {
   std::mt19937 rng(53);
   std::uniform_real_distribution<double> unit(-1, 1);
   const std::pair<int, int> sizes[] = {{3, 3}, {4, 4}, {3, 7}, {2, 2}, {2, 5}, {5, 5}, {1, 4}, {4, 3}};
@@ -493,12 +491,12 @@ TEST(SingularValues, PointDecompositionWithAndWithoutTheFaultHook) {
         if (kind == 2)  // a coordinate that is zero throughout
           for (int j = 0; j < n; ++j) a[j * m + m - 1] = 0.0;
         if (kind == 3) std::fill(a.begin(), a.end(), 0.0);
-        const int old = BSsetsweeplimit(cap);
+        const int old = bstest::set_sweeps(cap);
         const Decomposition plain = singval(m, n, a);
-        const BSfaulthandler before = BSsetfaulthook(no_fault);
+        bstest::set_slow_roads(true);
         const Decomposition hooked = singval(m, n, a);
-        BSsetfaulthook(before);
-        BSsetsweeplimit(old);
+        bstest::set_slow_roads(false);
+        bstest::set_sweeps(old);
         SCOPED_TRACE(testing::Message() << m << "x" << n << " kind " << kind << " cap " << cap);
         EXPECT_EQ(plain.rc, hooked.rc);
         EXPECT_EQ(plain.trace, hooked.trace);

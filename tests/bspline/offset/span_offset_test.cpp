@@ -366,8 +366,6 @@ TEST(OffsetCheck, FailingPoints) {
   }
 }
 
-void listen_only(const char *, int *) {}
-
 // The offset, its code and the trace it left, bit for bit.
 struct OffsetRun {
   int rc = 0;
@@ -387,8 +385,8 @@ OffsetRun offset_run(const VOQbsp_curve &cv, double dist, int side) {
 }
 
 TEST(SpanOffset, SharedChecksDecideAsTheCheckedEntries) {
-  // Without a fault handler the offset checks its curve once and shares it with the polygon, the projections
-  // and the knot inserter; with one every step goes through its checked entry. Both must give the same poles,
+  // Off the slow roads the offset checks its curve once and shares it with the polygon, the projections and the
+  // knot inserter; on them every step goes through its checked entry. Both must give the same poles,
   // code and trace. The curves put features where the sharing could slip: a short span between long ones, a
   // double knot, a polygon turning back on itself, a wild cubic whose check stays short (a failure trace).
   auto bend = tight_bend();
@@ -413,9 +411,9 @@ TEST(SpanOffset, SharedChecksDecideAsTheCheckedEntries) {
   };
   for (const auto &c : cases) {
     const OffsetRun shared = offset_run(*c.cv, c.dist, c.side);
-    BSsetfaulthook(listen_only);
+    bstest::set_slow_roads(true);
     const OffsetRun checked = offset_run(*c.cv, c.dist, c.side);
-    BSsetfaulthook(nullptr);
+    bstest::set_slow_roads(false);
     EXPECT_EQ(shared.rc, checked.rc) << c.name;
     EXPECT_EQ(shared.poles, checked.poles) << c.name;
     EXPECT_EQ(shared.knots, checked.knots) << c.name;

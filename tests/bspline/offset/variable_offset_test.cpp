@@ -139,13 +139,17 @@ TEST(VariableOffset, QuadraticsThatTurnBack) {
 TEST(VariableOffset, ArcLengthToleranceComesBack) {
   TestCurve cubic(4, {0, 0, 0, 2, 3, 0, 5, -1, 0, 8, 1, 0}, bezier_knots(4));
   const double before = BStoltab[15];
-  for (const char *fail : {static_cast<const char *>(nullptr), "bsarclen"}) {
-    fail_name = fail;
-    const BSfaulthandler previous = BSsetfaulthook(watch);
-    Offset o;
-    EXPECT_EQ(o.run(cubic, 0.2, 0.6), fail ? -1 : 0);
-    BSsetfaulthook(previous);
-    EXPECT_EQ(BStoltab[15], before);
+  for (const bool slow : {false, true}) {
+    for (const char *fail : {static_cast<const char *>(nullptr), "bsarclen"}) {
+      const bstest::SlowRoads roads(slow);
+      SCOPED_TRACE(slow ? "slow roads" : "short roads");
+      fail_name = fail;
+      const BSfaulthandler previous = BSsetfaulthook(watch);
+      Offset o;
+      EXPECT_EQ(o.run(cubic, 0.2, 0.6), fail ? -1 : 0);
+      BSsetfaulthook(previous);
+      EXPECT_EQ(BStoltab[15], before);
+    }
   }
   fail_name = nullptr;
 }

@@ -94,11 +94,9 @@ TEST(WholeOffset, CornersAndReversals) {
   }
 }
 
-void listen_only(const char *, int *) {}
-
 TEST(WholeOffset, LegsMergedInPlaceAsByCopying) {
-  // Without a fault handler a line string's legs are merged onto the chain in place; with one, each merge copies
-  // the chain. The two must agree bit for bit, flags and trace included: a leg of zero length, a chain closing
+  // Off the slow roads a line string's legs are merged onto the chain in place; on them, each merge copies the
+  // chain. The two must agree bit for bit, flags and trace included: a leg of zero length, a chain closing
   // on itself, a turn back, legs shorter than the distance, and a long zig-zag whose chain grows many times.
   std::vector<double> zig;
   for (int i = 0; i < 300; ++i) zig.insert(zig.end(), {1.5 * i, i % 2 ? 1.0 : -1.0, 0});
@@ -121,10 +119,10 @@ TEST(WholeOffset, LegsMergedInPlaceAsByCopying) {
     int rc[2], flags[2][3];
     for (int hooked = 0; hooked < 2; ++hooked) {
       BStraceclear();
-      if (hooked) BSsetfaulthook(listen_only);
+      bstest::set_slow_roads(hooked != 0);
       {
         Offset o(&c.c->cv, c.d, 0, c.side);
-        BSsetfaulthook(nullptr);
+        bstest::set_slow_roads(false);
         rc[hooked] = o.rc;
         ASSERT_NE(o.cv, nullptr) << c.name;
         poles[hooked].assign(o.cv->poles, o.cv->poles + 3 * o.cv->num_poles);
