@@ -240,6 +240,7 @@ class FillTrap {
 
  private:
   struct Stub;
+  struct Arrival;
   struct Scratch;
   // Where a row's trapezoids begin among all of them, in the order they were made.
   struct RowPlace {
@@ -253,8 +254,8 @@ class FillTrap {
   void SortAndLinkVertices();
   FillResult MakeRows();
   FillResult SplitEdgesAtRows();
-  FillResult SplitEdge(FillTrapNode* bottom, FillTrapNode* top, std::uint32_t row);
-  FillResult PlaceCrossings(std::uint32_t row, FillTrapNode** nodes);
+  std::uint32_t EdgesPassing(std::uint32_t row, Arrival* arrivals);
+  FillResult PlaceCrossings(std::uint32_t row, Arrival* arrivals, std::uint32_t count);
   FillResult NumberTrapezoidBlocks();
   FillResult ClipRows(FillClipDescriptor& segment);
   FillResult MakeTrapezoids();

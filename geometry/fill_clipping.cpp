@@ -135,6 +135,9 @@ FillResult FillTrap::ClipRows(FillClipDescriptor& segment) {
   const SegmentReach reach(segment);
   const double low = segment.xMin, high = segment.xMax;
   const auto clip = [this, &segment](const FillTrapTrapezoid& t) {
+    // The nodes above this trapezoid's top corners are the next band's most likely; they lie a row further on.
+    __builtin_prefetch(t.corners[FillTrapTrapezoid::kTopLeft]->highNeighbour);
+    __builtin_prefetch(t.corners[FillTrapTrapezoid::kTopRight]->highNeighbour);
     GPosition2d points[2];
     if (!ClipAgainstTrapezoid(segment, t, points, kFillClipCrossing)) return kFillOk;
     return AddSegment({points[0].x, points[0].y, points[1].x, points[1].y});

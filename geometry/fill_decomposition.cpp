@@ -98,6 +98,16 @@ struct FillTrap::Stub {
   bool equalTops;  // a minimum whose two upper neighbours share x
 };
 
+// An edge that passes a row, while the row's nodes are made: its node's x, the node below it on the edge, its top,
+// and the edge's number (lower vertex, side).
+struct FillTrap::Arrival {
+  double x;
+  FillTrapNode* before;
+  FillTrapNode* top;
+  std::uint32_t bottom;
+  std::uint32_t side;
+};
+
 // Working arrays of the second sweep; the crossing arrays are made at the first band that needs them.
 struct FillTrap::Scratch {
   std::uint32_t capacity = 0;  // stubs of any row fit
@@ -109,7 +119,6 @@ struct FillTrap::Scratch {
   CrossingEvent* events = nullptr;
   std::size_t eventCapacity = 0;
   double* heights = nullptr;
-  FillTrapNode** arrivals = nullptr;  // a row's crossing nodes, while the row is put in order
   std::uint32_t* order = nullptr;   // per stub, while the pairs that may cross are found
   std::uint32_t* merged = nullptr;
   StubPair* pairs = nullptr;
@@ -126,7 +135,6 @@ struct FillTrap::Scratch {
     FillFree(group);
     FillFree(events);
     FillFree(heights);
-    FillFree(arrivals);
     FillFree(order);
     FillFree(merged);
     FillFree(pairs);
@@ -294,88 +302,83 @@ FillResult FillTrap::NewNode(FillTrapNode** out) {
   return kFillOk;
 }
 
-// First sweep: the vertices in sorted order split their edges upward at every row strictly between the ends.
-// A row's crossing nodes are not placed among its elements here, which would walk the row for each one: the
-// second sweep puts each row in order when it comes to it (PlaceCrossings). Until then a node's `scratch` holds
-// its number in the order the nodes were made.
+// First sweep: every edge gets a node on each row strictly between its ends (the last row apart). The nodes are
+// made row by row rather than edge by edge, so that a row's nodes lie side by side in their blocks in the row's
+// own order, and the later walks along a row read neighbouring records rather than one record from each of the
+// edges' stretches. Each edge that passes a row has its last node so far (its lower vertex, or the node made for
+// it on the row below) in the row just below, which is in order already; the structure is the one the edges
+// split one after another would give: the same nodes and links, and among nodes of equal x in a row those of
+// later edges first (edges numbered by their lower vertex, its low edge before its high one), then the
+// vertices. Until its edge's node in the next row is made, a node holds its edge's lower vertex in `index` and
+// its side there (0 low, 1 high) in `prevIndex`.
 FillResult FillTrap::SplitEdgesAtRows() {
-  std::uint32_t row = 0;
-  for (std::uint32_t k = 0; k < m_vertexCount; ++k) {
-    FillTrapNode* vertex = &m_vertices[k];
-    while (m_rows[row].y < vertex->y) ++row;
-    FillTrapNode* low = vertex->lowNeighbour;
-    FillTrapNode* high = vertex->highNeighbour;
-    const double y = m_rows[row].y;
-    if (low->y > y) {
-      const FillResult hr = SplitEdge(vertex, low, row);
-      if (hr != kFillOk) return hr;
-    }
-    if (high->y > y) {
-      const FillResult hr = SplitEdge(vertex, high, row);
-      if (hr != kFillOk) return hr;
-    }
+  // An edge passes a row at one node at most, and there are as many edges as vertices.
+  Arrival* arrivals = TakeArray<Arrival>(m_vertexCount);
+  if (!arrivals) return FillReport(kFillOutOfMemory, kFillTrapSource, __LINE__);
+  FillResult hr = kFillOk;
+  for (std::uint32_t r = 1; r < m_rowCount && hr == kFillOk; ++r) {
+    const std::uint32_t n = EdgesPassing(r, arrivals);
+    if (n > 0) hr = PlaceCrossings(r, arrivals, n);
   }
-  return kFillOk;
+  FillFree(arrivals);
+  return hr;
 }
 
-FillResult FillTrap::SplitEdge(FillTrapNode* bottom, FillTrapNode* top, std::uint32_t row) {
-  FillTrapNode* before = bottom;
-  const EdgeLine edge(bottom, top);
-  for (std::uint32_t i = row + 1; i + 1 < m_rowCount && m_rows[i].y < edge.topY; ++i) {
-    FillTrapNode* node = nullptr;
-    const FillResult hr = NewNode(&node);
-    if (hr != kFillOk) return hr;
-    node->scratch = m_crossingCount;
-    node->x = edge.X(m_rows[i].y);
-    node->y = m_rows[i].y;
-    node->lowNeighbour = before;
-    node->highNeighbour = top;
-    Redirect(before, top, node);
-    Redirect(top, before, node);
-    ++m_rows[i].count;
-    before = node;
-  }
-  return kFillOk;
-}
-
-// Puts the crossing nodes of the first sweep among a row's vertices in ascending x, each before every element of
-// its x made before it: among equal x the later nodes come first, then the vertices in their order (as inserting
-// each node where it was made would have). The nodes are found from the row just below, which is in order already:
-// each edge passes from a node there to one here, and they keep their order unless edges cross between the rows,
-// so they come nearly in order and are sorted in about one step each. `nodes` has room for the row's.
-FillResult FillTrap::PlaceCrossings(std::uint32_t r, FillTrapNode** nodes) {
-  FillTrapRow& row = m_rows[r];
-  const auto vertices = static_cast<std::uint32_t>(row.last - row.first) + 1;  // alone in the row so far
-  const std::uint32_t n = row.count - vertices;
-  if (n == 0) return kFillOk;
+// The edges that pass row r strictly (none pass the last), found from the row below, left to right; clears the
+// edge notes there.
+std::uint32_t FillTrap::EdgesPassing(std::uint32_t r, Arrival* arrivals) {
   const FillTrapNode* const vertexEnd = m_vertices + m_vertexCount;
-  const auto isVertex = [this, vertexEnd](const FillTrapNode* node) { return node >= m_vertices && node < vertexEnd; };
-  const double y = row.y;
-  // A crossing node's high neighbour is the next node up its edge (its low one the node before); a vertex's
-  // neighbours may both rise.
-  std::uint32_t found = 0;
-  for (const FillTrapNode* below = r > 0 ? m_rows[r - 1].first : nullptr; below && found < n; below = below->rowNext) {
-    FillTrapNode* up = below->highNeighbour;
-    if (!isVertex(below)) {
-      if (up->y == y && !isVertex(up)) nodes[found++] = up;
+  const double y = m_rows[r].y;
+  std::uint32_t n = 0;
+  for (FillTrapNode* below = m_rows[r - 1].first; below; below = below->rowNext) {
+    if (below < m_vertices || below >= vertexEnd) {
+      const std::uint32_t bottom = below->index, side = below->prevIndex;
+      below->index = below->prevIndex = 0;
+      FillTrapNode* top = below->highNeighbour;  // a crossing node's high neighbour is the next node up its edge
+      if (top->y > y) arrivals[n++] = {0, below, top, bottom, side};
       continue;
     }
-    FillTrapNode* other = below->lowNeighbour;
-    if (up->x < other->x) std::swap(up, other);
-    if (other->y == y && !isVertex(other)) nodes[found++] = other;
-    if (up != other && up->y == y && !isVertex(up) && found < n) nodes[found++] = up;
+    // A vertex's neighbours above its row are vertices still: no edge of its own has been split yet.
+    const auto bottom = static_cast<std::uint32_t>(below - m_vertices);
+    const double rowY = below->y;
+    FillTrapNode* low = below->lowNeighbour;
+    FillTrapNode* high = below->highNeighbour;
+    const bool lowPasses = low->y > rowY && low->y > y;
+    const bool highPasses = high->y > rowY && high->y > y;
+    // The one whose top lies further left first, as their nodes most likely will.
+    if (lowPasses && highPasses && high->x < low->x) {
+      arrivals[n++] = {0, below, high, bottom, 1};
+      arrivals[n++] = {0, below, low, bottom, 0};
+    } else {
+      if (lowPasses) arrivals[n++] = {0, below, low, bottom, 0};
+      if (highPasses) arrivals[n++] = {0, below, high, bottom, 1};
+    }
   }
-  if (found != n) return FillReport(kFillFail, kFillTrapSource, __LINE__);  // cannot be: every edge joins the rows
-  const auto before = [](const FillTrapNode* p, const FillTrapNode* q) {
-    return p->x < q->x || (p->x == q->x && p->scratch > q->scratch);
+  return n;
+}
+
+// Makes the nodes of row r for its passing edges and puts them among the row's vertices in ascending x; among
+// equal x the nodes of later edges first, then the vertices in their order.
+FillResult FillTrap::PlaceCrossings(std::uint32_t r, Arrival* arrivals, std::uint32_t n) {
+  FillTrapRow& row = m_rows[r];
+  const double y = row.y;
+  for (std::uint32_t i = 0; i < n; ++i) {
+    Arrival& a = arrivals[i];
+    a.x = EdgeX(&m_vertices[a.bottom], a.top, y);
+  }
+  // The edges keep the order they had on the row below unless they cross in between: nearly in order.
+  const auto before = [](const Arrival& p, const Arrival& q) {
+    return p.x < q.x || (p.x == q.x && (p.bottom != q.bottom ? p.bottom > q.bottom : p.side > q.side));
   };
   for (std::uint32_t i = 1; i < n; ++i) {
-    FillTrapNode* node = nodes[i];
+    if (!before(arrivals[i], arrivals[i - 1])) continue;
+    const Arrival moving = arrivals[i];
     std::uint32_t j = i;
-    for (; j > 0 && before(node, nodes[j - 1]); --j) nodes[j] = nodes[j - 1];
-    nodes[j] = node;
+    for (; j > 0 && before(moving, arrivals[j - 1]); --j) arrivals[j] = arrivals[j - 1];
+    arrivals[j] = moving;
   }
-  FillTrapNode* vertex = row.first;
+  FillTrapNode* const vertexEnd = m_vertices + m_vertexCount;
+  FillTrapNode* vertex = row.first;  // the row holds its vertices alone so far
   FillTrapNode* previous = nullptr;
   const auto append = [&row, &previous](FillTrapNode* node) {
     node->rowPrev = previous;
@@ -387,9 +390,32 @@ FillResult FillTrap::PlaceCrossings(std::uint32_t r, FillTrapNode** nodes) {
     previous = node;
   };
   for (std::uint32_t i = 0; i < n || vertex;) {
-    if (i < n && (!vertex || !(vertex->x < nodes[i]->x))) {
-      nodes[i]->scratch = 0;
-      append(nodes[i++]);
+    if (i < n && (!vertex || !(vertex->x < arrivals[i].x))) {
+      const Arrival& a = arrivals[i++];
+      FillTrapNode* node = nullptr;
+      const FillResult hr = NewNode(&node);
+      if (hr != kFillOk) return hr;
+      node->index = a.bottom;
+      node->prevIndex = a.side;
+      node->x = a.x;
+      node->y = y;
+      node->lowNeighbour = a.before;
+      node->highNeighbour = a.top;
+      // The link of the node below that led up this edge: a vertex's by its side, a crossing node's high one.
+      if (a.before >= m_vertices && a.before < vertexEnd && a.side == 0) {
+        a.before->lowNeighbour = node;
+      } else {
+        a.before->highNeighbour = node;
+      }
+      // The top's link down this edge. Only a loop of two vertices has both links of its top on one vertex:
+      // its low edge takes the low link.
+      FillTrapNode* top = a.top;
+      if (top->lowNeighbour == a.before && top->highNeighbour == a.before) {
+        (a.side == 0 ? top->lowNeighbour : top->highNeighbour) = node;
+      } else {
+        Redirect(top, a.before, node);
+      }
+      append(node);
     } else {
       FillTrapNode* next = vertex->rowNext;
       append(vertex);
@@ -398,6 +424,7 @@ FillResult FillTrap::PlaceCrossings(std::uint32_t r, FillTrapNode** nodes) {
   }
   previous->rowNext = nullptr;
   row.last = previous;
+  row.count += n;
   return kFillOk;
 }
 
@@ -699,27 +726,13 @@ FillResult FillTrap::MakeTrapezoids() {
   Scratch scratch;
   scratch.capacity = static_cast<std::uint32_t>(2 * widest);
   scratch.stubs = TakeArray<Stub>(scratch.capacity);
-  scratch.arrivals = TakeArray<FillTrapNode*>(widest ? widest : 1);
   m_rowPlaces = TakeArray<RowPlace>(m_rowCapacity);
-  if (!scratch.stubs || !scratch.arrivals || !m_rowPlaces) {
+  if (!scratch.stubs || !m_rowPlaces) {
     return FillReport(kFillOutOfMemory, kFillTrapSource, __LINE__);
   }
 
-  // Each row of the first sweep is put in order one ahead of the band being cut, while the nodes of the row below
-  // are at hand; the rows made at crossings come in order already, and move the later rows on.
-  const std::uint32_t swept = m_rowCount;
-  std::uint32_t placed = 0, moved = 0;
-  const auto placeThrough = [&](std::uint64_t row) {
-    for (; placed < swept && placed + moved <= row; ++placed) {
-      const FillResult hr = PlaceCrossings(placed + moved, scratch.arrivals);
-      if (hr != kFillOk) return hr;
-    }
-    return kFillOk;
-  };
   std::uint32_t checkFrom = 0;  // bands made by splitting at crossings are not checked again
   for (std::uint32_t r = 0; r + 1 < m_rowCount; ++r) {
-    const FillResult placing = placeThrough(r + 1ull);
-    if (placing != kFillOk) return placing;
     m_rows[r].firstTrapezoid = m_rows[r].lastTrapezoid = nullptr;
     std::uint32_t n = CollectStubs(r, scratch.stubs);
     if (r >= checkFrom) {
@@ -733,7 +746,6 @@ FillResult FillTrap::MakeTrapezoids() {
         std::uint32_t added = 0;
         const FillResult hr = SplitCrossings(r, scratch.stubs, n, scratch, &added);
         if (hr != kFillOk) return hr;
-        moved += added;
         checkFrom = r + added + 1;
         if (added) n = CollectStubs(r, scratch.stubs);
       }
@@ -758,8 +770,6 @@ FillResult FillTrap::MakeTrapezoids() {
     }
     place.count = m_trapezoidCount - place.first;
   }
-  const FillResult placing = placeThrough(UINT64_MAX);
-  if (placing != kFillOk) return placing;
   m_rows[m_rowCount - 1].firstTrapezoid = m_rows[m_rowCount - 1].lastTrapezoid = nullptr;
   m_rowPlaces[m_rowCount - 1] = {m_trapezoidCount, 0, true};
   return kFillOk;

@@ -6,6 +6,8 @@
 #include <limits>
 #include <memory>
 #include <ostream>
+#include <string>
+#include <vector>
 
 #include "tests/geometry/fill_fixtures.h"
 
@@ -321,6 +323,65 @@ TEST(FillDecompositionTest, RowElementsInAscendingXWithLaterArrivalsFirst) {
   EXPECT_EQ(xs, (std::vector<double>{0, 2, 2, 2, 2, 2.25, 4}));
   EXPECT_EQ(row->count, 7u);
   EXPECT_EQ(row->last->x, 4.0);
+}
+
+// The two edges that rise from one vertex, where they pass a row at the same x: the high one (split last) comes
+// first, and each keeps the links it had. An element is named by the input places of the vertices its edge runs
+// between, each with the link (l, h) of that vertex which leads along the edge; a vertex by its own place. A loop
+// of two vertices has both links of each vertex on the other one: its low edge keeps the low links at both ends.
+TEST(FillDecompositionTest, EdgesOfOneVertexKeepTheirLinksAndPlaces) {
+  const auto offset = [](Boundary b, double d) {
+    for (GPosition& p : b.points) {
+      if (p.x != kFillLoopSeparatorX) p.x += d, p.y += d;
+    }
+    return b;
+  };
+  // Two collinear edges of (0, 0), and the one from (1, 2) on with them; a triangle adds the rows y = 1 and 3.
+  Boundary collinear{{0, 0}, {2, 4}, {1, 2}};
+  collinear.Loop({{5, 1}, {6, 1}, {5.5, 3}});
+  Boundary twoVertices{{0, 0}, {2, 4}};
+  twoVertices.Loop({{5, 1}, {6, 1}, {5.5, 3}});
+  const struct {
+    const char* name;
+    Boundary boundary;
+    double rowY;  // from the first row's y
+    std::vector<std::string> elements;
+  } cases[] = {
+      {"collinear edges", collinear, 1, {"0h-1l", "0l-2l", "v3", "v4"}},
+      {"collinear edges, the higher row", collinear, 3, {"2h-1h", "0h-1l", "v5"}},
+      {"collinear edges far out", offset(collinear, 1048576), 1, {"0h-1l", "0l-2l", "v3", "v4"}},
+      {"loop of two vertices", twoVertices, 1, {"0h-1h", "0l-1l", "v2", "v3"}},
+      {"loop of two vertices, the higher row", twoVertices, 3, {"0h-1h", "0l-1l", "v4"}},
+      {"loop of two vertices far out", offset(twoVertices, -1048576), 3, {"0h-1h", "0l-1l", "v4"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    FillTrap trap;
+    ASSERT_EQ(trap.Build(c.boundary.data(), c.boundary.size()), kFillOk);
+    const FillTrapRow* row = trap.Rows();
+    while (row < trap.Rows() + trap.RowCount() && row->y != trap.Rows()[0].y + c.rowY) ++row;
+    ASSERT_LT(row, trap.Rows() + trap.RowCount());
+    const FillTrapNode* vertices = trap.Vertices();
+    const auto isVertex = [&](const FillTrapNode* n) { return n >= vertices && n < vertices + trap.VertexCount(); };
+    // The end of the edge through n, and the link of that end which leads to the node next to it.
+    const auto end = [&](const FillTrapNode* n, bool down) {
+      const FillTrapNode* before = n;
+      const FillTrapNode* at = down ? n->lowNeighbour : n->highNeighbour;
+      while (!isVertex(at)) {
+        EXPECT_EQ(down ? at->highNeighbour : at->lowNeighbour, before);
+        before = at;
+        at = down ? at->lowNeighbour : at->highNeighbour;
+      }
+      const char* link = at->lowNeighbour == before ? "l" : (at->highNeighbour == before ? "h" : "?");
+      return std::to_string(at->index) + link;
+    };
+    std::vector<std::string> names;
+    for (const FillTrapNode* n = row->first; n; n = n->rowNext) {
+      names.push_back(isVertex(n) ? "v" + std::to_string(n->index) : end(n, true) + "-" + end(n, false));
+    }
+    EXPECT_EQ(names, c.elements);
+    EXPECT_EQ(row->count, c.elements.size());
+  }
 }
 
 // A second build on the same object answers as a first one does.
