@@ -285,21 +285,24 @@ void FailConversions(const char* lname, int* rc) {
 
 TEST_F(ComplexOffsets, FailedConversionsAreRetriedOnceAsBsplineCurves) {
   GTypedCurve in = Square();
-  for (const int failing : {1, 2}) {
-    g_failing = failing;
-    BSsetfaulthook(FailConversions);
-    Offset o;
-    OffsetOf(in, {2, 2, 0}, 1.0, 0, &o);
-    BSsetfaulthook(nullptr);
-    if (failing == 1) {
-      ASSERT_EQ(o.rc, 0);
-      ASSERT_EQ(o.cs().numCurves, 4u);
-      for (int i = 0; i < 4; ++i) EXPECT_EQ(o.member(i).type, kCurveBspline) << i;
-    } else {
-      EXPECT_EQ(o.rc, 5);
-      EXPECT_EQ(o.out.pCurve, nullptr);
+  for (const bool slow : {false, true})
+    for (const int failing : {1, 2}) {
+      const bstest::SlowRoads roads(slow);
+      SCOPED_TRACE(slow ? "slow roads" : "short roads");
+      g_failing = failing;
+      BSsetfaulthook(FailConversions);
+      Offset o;
+      OffsetOf(in, {2, 2, 0}, 1.0, 0, &o);
+      BSsetfaulthook(nullptr);
+      if (failing == 1) {
+        ASSERT_EQ(o.rc, 0);
+        ASSERT_EQ(o.cs().numCurves, 4u);
+        for (int i = 0; i < 4; ++i) EXPECT_EQ(o.member(i).type, kCurveBspline) << i;
+      } else {
+        EXPECT_EQ(o.rc, 5);
+        EXPECT_EQ(o.out.pCurve, nullptr);
+      }
     }
-  }
   Free(in);
 }
 
@@ -318,13 +321,17 @@ TEST_F(ComplexOffsets, FailuresLeaveAnEmptyResultAndNoBlocks) {
   GTypedCurve many = Complex(zigzag);
   const int inputs = QnGeomLiveBlocks();
   for (GTypedCurve* tc : {&small, &many}) {
-    BSsetfaulthook(Force47);
-    Offset forced;
-    OffsetOf(*tc, side, distance, 0, &forced);
-    BSsetfaulthook(nullptr);
-    EXPECT_EQ(forced.rc, 1);
-    EXPECT_EQ(forced.out.pCurve, nullptr);
-    EXPECT_EQ(BSdbgliveblocks(), lib_);
+    for (const bool slow : {false, true}) {
+      const bstest::SlowRoads roads(slow);
+      SCOPED_TRACE(slow ? "slow roads" : "short roads");
+      BSsetfaulthook(Force47);
+      Offset forced;
+      OffsetOf(*tc, side, distance, 0, &forced);
+      BSsetfaulthook(nullptr);
+      EXPECT_EQ(forced.rc, 1);
+      EXPECT_EQ(forced.out.pCurve, nullptr);
+      EXPECT_EQ(BSdbgliveblocks(), lib_);
+    }
 
     ExpectAllocationFailuresLeaveNothing([&](GTypedCurve* out) {
       int rc = -1;

@@ -153,35 +153,38 @@ TEST_F(Conversion, SmallConicsAreBuiltUnderNarrowedTolerancesThatAreRestoredOnEv
       {"below the relative tolerance", 1e-11, [] {}, 5, {}},
   };
   const double table1 = BStoltab[bstol::dist_tol], table2 = BStoltab[bstol::dist_sqtol];
-  for (const Case& c : cases) {
-    QnGeomReset();
-    GTypedCurve el = Ellipse({1, 2, 0}, {0, 0, 1}, {1, 0, 0}, c.minor);
-    c.arm();
-    VOQbsp_curve* cv = nullptr;
-    int rc = -1;
-    IMGTCIcv(&el, &cv, &rc);
-    BSsetfaulthook(nullptr);
-    EXPECT_EQ(rc, c.rc) << c.what;
-    EXPECT_EQ(cv != nullptr, c.rc == 0) << c.what;
-    std::vector<int> calls;
-    for (int i = 0, which = 0; i < QnGeomToleranceCallCount(); ++i) {
-      double value = 0;
-      int callRc = 0;
-      QnGeomToleranceCall(i, &which, &value, &callRc);
-      calls.push_back(which);
+  for (const bool slow : {false, true})
+    for (const Case& c : cases) {
+      const bstest::SlowRoads roads(slow);
+      SCOPED_TRACE(slow ? "slow roads" : "short roads");
+      QnGeomReset();
+      GTypedCurve el = Ellipse({1, 2, 0}, {0, 0, 1}, {1, 0, 0}, c.minor);
+      c.arm();
+      VOQbsp_curve* cv = nullptr;
+      int rc = -1;
+      IMGTCIcv(&el, &cv, &rc);
+      BSsetfaulthook(nullptr);
+      EXPECT_EQ(rc, c.rc) << c.what;
+      EXPECT_EQ(cv != nullptr, c.rc == 0) << c.what;
+      std::vector<int> calls;
+      for (int i = 0, which = 0; i < QnGeomToleranceCallCount(); ++i) {
+        double value = 0;
+        int callRc = 0;
+        QnGeomToleranceCall(i, &which, &value, &callRc);
+        calls.push_back(which);
+      }
+      EXPECT_EQ(calls, c.calls) << c.what;
+      EXPECT_EQ(QnGeomDistTolerance(), 1e-6) << c.what;
+      EXPECT_EQ(QnGeomRelTolerance(), 1e-10) << c.what;
+      EXPECT_EQ(BStoltab[bstol::dist_tol], table1) << c.what;
+      EXPECT_EQ(BStoltab[bstol::dist_sqtol], table2) << c.what;
+      for (int i = 0; cv && i <= 12; ++i) {
+        const GPosition p = Evaluate(cv, i / 12.0);
+        EXPECT_NEAR(std::pow(p.x - 1, 2) + std::pow((p.y - 2) / c.minor, 2), 1.0, 1e-8) << c.what << " " << i;
+      }
+      Free(cv);
+      Free(el);
     }
-    EXPECT_EQ(calls, c.calls) << c.what;
-    EXPECT_EQ(QnGeomDistTolerance(), 1e-6) << c.what;
-    EXPECT_EQ(QnGeomRelTolerance(), 1e-10) << c.what;
-    EXPECT_EQ(BStoltab[bstol::dist_tol], table1) << c.what;
-    EXPECT_EQ(BStoltab[bstol::dist_sqtol], table2) << c.what;
-    for (int i = 0; cv && i <= 12; ++i) {
-      const GPosition p = Evaluate(cv, i / 12.0);
-      EXPECT_NEAR(std::pow(p.x - 1, 2) + std::pow((p.y - 2) / c.minor, 2), 1.0, 1e-8) << c.what << " " << i;
-    }
-    Free(cv);
-    Free(el);
-  }
 }
 
 GTypedCurve RationalLine(GPosition a, GPosition b, double wa, double wb) {

@@ -72,16 +72,19 @@ TEST_F(Lengths, FailedStepsFreeTheConvertedCurveAndRestoreTheAccuracy) {
     int allocation, rc;
   } cases[] = {{"", 1, 1}, {"bsarclen", 0, 1}, {"bscumdist", 0, 0}};
   BSsetfaulthook(FailNamed);
-  for (const auto& c : cases) {
-    gFailing = c.failing;
-    BSallocfailat(c.allocation);
-    double length = kUntouched;
-    int rc = -1;
-    IMTCLen(&ellipse, &length, &rc);
-    EXPECT_EQ(rc, c.rc) << c.failing;
-    EXPECT_EQ(BStoltab[15], savedAccuracy) << c.failing;
-    EXPECT_NEAR(length, c.rc ? kUntouched : perimeter, 1e-10) << c.failing;
-  }
+  for (const bool slow : {false, true})
+    for (const auto& c : cases) {
+      const bstest::SlowRoads roads(slow);
+      SCOPED_TRACE(slow ? "slow roads" : "short roads");
+      gFailing = c.failing;
+      BSallocfailat(c.allocation);
+      double length = kUntouched;
+      int rc = -1;
+      IMTCLen(&ellipse, &length, &rc);
+      EXPECT_EQ(rc, c.rc) << c.failing;
+      EXPECT_EQ(BStoltab[15], savedAccuracy) << c.failing;
+      EXPECT_NEAR(length, c.rc ? kUntouched : perimeter, 1e-10) << c.failing;
+    }
   gFailing = nullptr;
   Free(ellipse);
 }

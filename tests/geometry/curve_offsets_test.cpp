@@ -177,14 +177,18 @@ TEST_F(Offsets, FailuresLeaveAnEmptyResultAndNoBlocks) {
   const GPosition side{0, 1, 0};
   const double distance = 0.5;
   const int corner = 0;
-  BSsetfaulthook(FailOffsetHook);
-  GTypedCurve out{};
   int rc = -1;
-  IMTCOff(&ls, &side, &distance, &corner, &out, &rc);
-  BSsetfaulthook(nullptr);
-  EXPECT_EQ(rc, 1);
-  EXPECT_EQ(out.pCurve, nullptr);
-  EXPECT_EQ(BSdbgliveblocks(), lib_);
+  for (const bool slow : {false, true}) {
+    const bstest::SlowRoads roads(slow);
+    SCOPED_TRACE(slow ? "slow roads" : "short roads");
+    BSsetfaulthook(FailOffsetHook);
+    GTypedCurve out{};
+    IMTCOff(&ls, &side, &distance, &corner, &out, &rc);
+    BSsetfaulthook(nullptr);
+    EXPECT_EQ(rc, 1);
+    EXPECT_EQ(out.pCurve, nullptr);
+    EXPECT_EQ(BSdbgliveblocks(), lib_);
+  }
 
   GTypedCurve el = Ellipse({0, 0, 0}, {0, 0, 1}, {3, 0, 0}, 0.5);
   GTypedCurve arc = Arc({0, 0, 0}, {0, 0, 1}, {3, 0, 0}, 0.5, 0.0, 1.5);  // through BScvoffset
@@ -214,27 +218,30 @@ TEST_F(Offsets, ResultsAreValidatedWhenAskedWithoutChangingRc) {
   const GPosition side{1, 0.5, 0};
   const double distance = 0.5;
   const int corner = 0;
-  for (const int on : {0, 1}) {
-    {
-      ScopedDebugValue enabled("ValidateMathEnabled", on);
-      ResetValidateMathCache();
-      for (const Case& c : cases) {
-        GTypedCurve in = c.make();
-        GTypedCurve out{};
-        int rc = -1;
-        gValidators.clear();
-        BSsetfaulthook(ValidatorHook);
-        IMTCOff(&in, &side, &distance, &corner, &out, &rc);
-        BSsetfaulthook(nullptr);
-        EXPECT_EQ(rc, 0) << c.what << on;
-        EXPECT_EQ(gValidators.count("imtcval2"), static_cast<std::size_t>(on)) << c.what;
-        EXPECT_EQ(log.Take(), on ? c.messages : Messages{}) << c.what;
-        Free(out);
-        Free(in);
+  for (const bool slow : {false, true})
+    for (const int on : {0, 1}) {
+      {
+        const bstest::SlowRoads roads(slow);
+        SCOPED_TRACE(slow ? "slow roads" : "short roads");
+        ScopedDebugValue enabled("ValidateMathEnabled", on);
+        ResetValidateMathCache();
+        for (const Case& c : cases) {
+          GTypedCurve in = c.make();
+          GTypedCurve out{};
+          int rc = -1;
+          gValidators.clear();
+          BSsetfaulthook(ValidatorHook);
+          IMTCOff(&in, &side, &distance, &corner, &out, &rc);
+          BSsetfaulthook(nullptr);
+          EXPECT_EQ(rc, 0) << c.what << on;
+          EXPECT_EQ(gValidators.count("imtcval2"), static_cast<std::size_t>(on)) << c.what;
+          EXPECT_EQ(log.Take(), on ? c.messages : Messages{}) << c.what;
+          Free(out);
+          Free(in);
+        }
       }
+      ResetValidateMathCache();
     }
-    ResetValidateMathCache();
-  }
 }
 
 // A picture for a reader: a zig-zag (black) offset to its left (red) and right (blue), sharp corners above, round

@@ -75,21 +75,25 @@ TEST_F(ErrorTrace, HookSeesEveryRoutineByItsLowerCaseName) {
 }
 
 TEST_F(ErrorTrace, HookCanForceAFailureThatReachesTheTrace) {
-  BStraceclear();
-  BSsetfaulthook(fail_norvec);
-  double v[3] = {3, 4, 0};
-  int rc = 0;
-  EXPECT_EQ(BSnorvec(&rc, v), BSFALSE);
-  EXPECT_EQ(rc, 77);
-  ASSERT_EQ(BStracecount(), 1);
-  EXPECT_STREQ(BStracetable()[0].name, "BSnorvec");
-  EXPECT_EQ(BStracetable()[0].rc, 77);
-  // The forced failure propagates through a caller, which adds its own record.
-  double d[3] = {0, 0, 2}, z[3], x[3], y[3];
-  EXPECT_EQ(BSbasisvect(&rc, d, z, x, y), BSFALSE);
-  EXPECT_EQ(rc, 77);
-  ASSERT_EQ(BStracecount(), 3);
-  EXPECT_STREQ(BStracetable()[2].name, "BSbasisvect");
+  for (const bool slow : {false, true}) {
+    const bstest::SlowRoads roads(slow);
+    SCOPED_TRACE(slow ? "slow roads" : "short roads");
+    BStraceclear();
+    BSsetfaulthook(fail_norvec);
+    double v[3] = {3, 4, 0};
+    int rc = 0;
+    EXPECT_EQ(BSnorvec(&rc, v), BSFALSE);
+    EXPECT_EQ(rc, 77);
+    ASSERT_EQ(BStracecount(), 1);
+    EXPECT_STREQ(BStracetable()[0].name, "BSnorvec");
+    EXPECT_EQ(BStracetable()[0].rc, 77);
+    // The forced failure propagates through a caller, which adds its own record.
+    double d[3] = {0, 0, 2}, z[3], x[3], y[3];
+    EXPECT_EQ(BSbasisvect(&rc, d, z, x, y), BSFALSE);
+    EXPECT_EQ(rc, 77);
+    ASSERT_EQ(BStracecount(), 3);
+    EXPECT_STREQ(BStracetable()[2].name, "BSbasisvect");
+  }
 }
 
 }  // namespace

@@ -192,20 +192,24 @@ TEST(EndContinuation, BezierContinuation) {
   }
 
   // The pole continuation forced to fail: the Bezier form reaches 1.5 before the range [2, 3].
-  const BSfaulthandler before = BSsetfaulthook([](const char *name, int *rc) {
-    if (rc && *rc == 0 && std::string(name) == "bsxtpolcv00") *rc = BSRC_ZERO_WEIGHT;
-  });
-  Continued r(&span.cv, 1.5);
-  BSsetfaulthook(before);
-  ASSERT_EQ(r.rc, 0);
-  ASSERT_NE(r.out, nullptr);
-  EXPECT_EQ(r.reached, 1.5);
-  EXPECT_EQ(r.out->knots[r.out->order - 1], 1.5);
-  EXPECT_LT(old_range_error(span, *r.out), 1e-12);
-  double want[3], got[3];
-  span_polynomial(span, 2, 3, 1.5, want);
-  ref_point(*r.out, 1.5, got);
-  EXPECT_LT(std::hypot(want[0] - got[0], want[1] - got[1]), 1e-9);
+  for (const bool slow : {false, true}) {
+    const bstest::SlowRoads roads(slow);
+    SCOPED_TRACE(slow ? "slow roads" : "short roads");
+    const BSfaulthandler before = BSsetfaulthook([](const char *name, int *rc) {
+      if (rc && *rc == 0 && std::string(name) == "bsxtpolcv00") *rc = BSRC_ZERO_WEIGHT;
+    });
+    Continued r(&span.cv, 1.5);
+    BSsetfaulthook(before);
+    ASSERT_EQ(r.rc, 0);
+    ASSERT_NE(r.out, nullptr);
+    EXPECT_EQ(r.reached, 1.5);
+    EXPECT_EQ(r.out->knots[r.out->order - 1], 1.5);
+    EXPECT_LT(old_range_error(span, *r.out), 1e-12);
+    double want[3], got[3];
+    span_polynomial(span, 2, 3, 1.5, want);
+    ref_point(*r.out, 1.5, got);
+    EXPECT_LT(std::hypot(want[0] - got[0], want[1] - got[1]), 1e-9);
+  }
   BStraceclear();
 }
 

@@ -136,11 +136,15 @@ TEST(PolygonIntersector, CrossingsOfTwoSpans) {
   }
   // A failure inside the iteration ends the call with its code, and dist_tol is as it was.
   const double before = BStoltab[bstol::dist_tol];
-  g_fail = true;
-  const Crossings r(*arch, *Bezier({0, 0.5, 0, 2, 0.5, 0}));
-  g_fail = false;
-  EXPECT_EQ(r.rc * 10 + g_iterations, BSRC_NO_SCRATCH * 10 + 1);
-  EXPECT_EQ(BStoltab[bstol::dist_tol], before);
+  for (const bool slow : {false, true}) {
+    const bstest::SlowRoads roads(slow);
+    SCOPED_TRACE(slow ? "slow roads" : "short roads");
+    g_fail = true;
+    const Crossings r(*arch, *Bezier({0, 0.5, 0, 2, 0.5, 0}));
+    g_fail = false;
+    EXPECT_EQ(r.rc * 10 + g_iterations, BSRC_NO_SCRATCH * 10 + 1);
+    EXPECT_EQ(BStoltab[bstol::dist_tol], before);
+  }
 }
 
 // Within a memo scope a span seen before is not derived again: spans that differ from it in their knots only, in

@@ -78,23 +78,28 @@ void fail_newktr(const char *lname, int *rc) {
 }
 
 TEST(DegreeRaising, InputIsLeftClampedAndToleranceRestoredEvenOnFailure) {
-  std::mt19937 rng(2);
-  auto c = random_curve(rng, 3, 6, false, false);
-  const HeapCurve before = heap_copy(c->cv);
-  const double tol8 = BStoltab[8];
-  VOQbsp_curve *out = nullptr;
-  int rc = 0;
-  {
-    HookGuard hook(fail_newktr);
-    BSupthedeg(&c->cv, 3, BSFALSE, &out, &rc);
+  for (const bool slow : {false, true}) {
+    const bstest::SlowRoads roads(slow);
+    SCOPED_TRACE(slow ? "slow roads" : "short roads");
+    std::mt19937 rng(2);
+    auto c = random_curve(rng, 3, 6, false, false);
+    const HeapCurve before = heap_copy(c->cv);
+    const double tol8 = BStoltab[8];
+    VOQbsp_curve *out = nullptr;
+    int rc = 0;
+    tolerance_during = tol8;
+    {
+      HookGuard hook(fail_newktr);
+      BSupthedeg(&c->cv, 3, BSFALSE, &out, &rc);
+    }
+    EXPECT_EQ(rc, -13);
+    EXPECT_EQ(out, nullptr);
+    EXPECT_NE(tolerance_during, tol8);
+    EXPECT_EQ(BStoltab[8], tol8);
+    EXPECT_EQ(c->knots[0], c->knots[2]);
+    EXPECT_EQ(c->knots[6], c->knots[8]);
+    expect_same_points(*before, c->cv, range_start(*before), range_end(*before), rng, 1e-11);
   }
-  EXPECT_EQ(rc, -13);
-  EXPECT_EQ(out, nullptr);
-  EXPECT_NE(tolerance_during, tol8);
-  EXPECT_EQ(BStoltab[8], tol8);
-  EXPECT_EQ(c->knots[0], c->knots[2]);
-  EXPECT_EQ(c->knots[6], c->knots[8]);
-  expect_same_points(*before, c->cv, range_start(*before), range_end(*before), rng, 1e-11);
 }
 
 TEST(DegreeRaising, LowerOrEqualDegrees) {

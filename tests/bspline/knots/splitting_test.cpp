@@ -284,20 +284,25 @@ TEST(Splitting, KnotToleranceIsRestoredAfterSuccessAndFailure) {
   const double before = BStoltab[8];
   const double a = c->start() + 0.3, b = c->end() - 0.3;
   int rc = 0;
-  insertion_calls = fail_at_call = 0;
-  {
-    HookGuard hook(watch_insertion);
-    ASSERT_TRUE(BSactivsplt(&rc, &c->cv, &a, &b, &out.cv, &kNo));
-    EXPECT_EQ(insertion_calls, 2);
-    // The insertion ran under the end's own parameter tolerance, not the table's value.
-    EXPECT_NE(tolerance_seen, before);
+  for (const bool slow : {false, true}) {
+    const bstest::SlowRoads roads(slow);
+    SCOPED_TRACE(slow ? "slow roads" : "short roads");
+    insertion_calls = fail_at_call = 0;
+    tolerance_seen = before;
+    {
+      HookGuard hook(watch_insertion);
+      ASSERT_TRUE(BSactivsplt(&rc, &c->cv, &a, &b, &out.cv, &kNo));
+      EXPECT_EQ(insertion_calls, 2);
+      // The insertion ran under the end's own parameter tolerance, not the table's value.
+      EXPECT_NE(tolerance_seen, before);
+      EXPECT_EQ(BStoltab[8], before);
+      insertion_calls = 0;
+      fail_at_call = 2;
+      EXPECT_FALSE(BSactivsplt(&rc, &c->cv, &a, &b, &out.cv, &kNo));
+      EXPECT_EQ(rc, 33);
+    }
     EXPECT_EQ(BStoltab[8], before);
-    insertion_calls = 0;
-    fail_at_call = 2;
-    EXPECT_FALSE(BSactivsplt(&rc, &c->cv, &a, &b, &out.cv, &kNo));
-    EXPECT_EQ(rc, 33);
   }
-  EXPECT_EQ(BStoltab[8], before);
 }
 
 TEST(Splitting, OneSpanAndItsBezierForm) {

@@ -254,16 +254,19 @@ TEST(LegendreToBspline, MissedContinuityRetriesWithFinerBreaks) {
   std::vector<double> c(2 * (n + 1));
   for (int j = 0; j <= n; ++j) c[j] = std::sin(j + 1.0) * std::pow(0.8, j), c[n + 1 + j] = std::pow(-0.75, j);
   const int live = BSdbgliveblocks();
-  for (const auto &[misses, rc, calls] : {std::tuple{1000, 55, 11}, std::tuple{2, 0, 3}}) {
-    misses_left = misses, placements = 0;
-    BSsetfaulthook(miss_continuity);
-    Out o;
-    BSlgdbspl1(n, 2, c.data(), 4, 2, 1e-8, &o.np, &o.P, &o.K, &o.rc);
-    BSsetfaulthook(nullptr);
-    EXPECT_EQ(o.rc, rc);
-    EXPECT_EQ(placements, calls);
-    EXPECT_LE(deviation(o, n, 2, false, c), 1e-8);
-  }
+  for (const bool slow : {false, true})
+    for (const auto &[misses, rc, calls] : {std::tuple{1000, 55, 11}, std::tuple{2, 0, 3}}) {
+      const bstest::SlowRoads roads(slow);
+      SCOPED_TRACE(slow ? "slow roads" : "short roads");
+      misses_left = misses, placements = 0;
+      BSsetfaulthook(miss_continuity);
+      Out o;
+      BSlgdbspl1(n, 2, c.data(), 4, 2, 1e-8, &o.np, &o.P, &o.K, &o.rc);
+      BSsetfaulthook(nullptr);
+      EXPECT_EQ(o.rc, rc);
+      EXPECT_EQ(placements, calls);
+      EXPECT_LE(deviation(o, n, 2, false, c), 1e-8);
+    }
   EXPECT_EQ(BSdbgliveblocks(), live);
   BStraceclear();
 }

@@ -301,51 +301,56 @@ TEST(LoopRemoval, ToleranceTableAndFailures) {
       {"self-intersection fails", -1, "bscv_slfint", 33},
       {"no memory for the list", -1, nullptr, -13},
   };
-  for (const Row &r : rows) {
-    auto cv = nested_loops();
-    if (r.entry3 > 0) BStoltab[3] = r.entry3;
-    double before[BSTOL_COUNT];
-    std::memcpy(before, BStoltab, sizeof before);
-    int n = 1, rc = 0, fail_at = 0;
-    VOQbsp_curve *kept = nullptr, *out = reinterpret_cast<VOQbsp_curve *>(&n);
-    BSallocvoqcv(2, 2, 0, 0, &kept, &rc);
-    VOQbsp_curve **list = static_cast<VOQbsp_curve **>(BSdbgmalloc(sizeof(VOQbsp_curve *)));
-    list[0] = kept;
-    if (r.cause == -13) {
-      // The list's growth is the last heap request of a removal that hands back loops: counted on a first run.
-      VOQbsp_curve **probe = nullptr;
-      int m = 0;
-      BSallocfailat(1 << 30);
-      BSofrmlp3(&cv->cv, 1, &m, &probe, &out, &rc);
-      fail_at = (1 << 30) - BSallocfailpending();
-      BSfreevoqcv(out, &rc);
-      free_list(m, probe);
+  for (const bool slow : {false, true}) {
+    const bstest::SlowRoads roads(slow);
+    SCOPED_TRACE(slow ? "slow roads" : "short roads");
+    for (const Row &r : rows) {
+      auto cv = nested_loops();
+      if (r.entry3 > 0) BStoltab[3] = r.entry3;
+      double before[BSTOL_COUNT];
+      std::memcpy(before, BStoltab, sizeof before);
+      int n = 1, rc = 0, fail_at = 0;
+      VOQbsp_curve *kept = nullptr, *out = reinterpret_cast<VOQbsp_curve *>(&n);
+      BSallocvoqcv(2, 2, 0, 0, &kept, &rc);
+      VOQbsp_curve **list = static_cast<VOQbsp_curve **>(BSdbgmalloc(sizeof(VOQbsp_curve *)));
+      list[0] = kept;
+      if (r.cause == -13) {
+        // The list's growth is the last heap request of a removal that hands back loops: counted on a first run.
+        VOQbsp_curve **probe = nullptr;
+        int m = 0;
+        BSallocfailat(1 << 30);
+        BSofrmlp3(&cv->cv, 1, &m, &probe, &out, &rc);
+        fail_at = (1 << 30) - BSallocfailpending();
+        BSfreevoqcv(out, &rc);
+        free_list(m, probe);
+      }
+      const int live = BSdbgliveblocks();
+      BStraceclear();
+      fail_at_name = r.fail_name;
+      BSsetfaulthook(r.fail_name
+                         ? +[](const char *name, int *c) { c && !std::strcmp(name, fail_at_name) ? *c = 33 : 0; }
+                         : nullptr);
+      BSallocfailat(fail_at);
+      BSofrmlp3(&cv->cv, 1, &n, &list, &out, &rc);
+      BSallocfailat(0);
+      BSsetfaulthook(nullptr);
+      EXPECT_EQ(std::memcmp(before, BStoltab, sizeof before), 0) << r.what;
+      EXPECT_EQ(rc, r.cause ? -1 : 0) << r.what;
+      EXPECT_EQ(n, r.cause ? 1 : 3) << r.what;
+      EXPECT_EQ(list[0], kept) << r.what;
+      if (r.cause == 0) {
+        BSfreevoqcv(out, &rc);
+      } else {
+        EXPECT_EQ(out, nullptr) << r.what;
+        EXPECT_EQ(BSdbgliveblocks(), live) << r.what;
+        const int count = BStracecount();
+        ASSERT_GE(count, 2) << r.what;
+        EXPECT_EQ(BStracetable()[count - 1].rc, -1) << r.what;
+        EXPECT_EQ(BStracetable()[count - 2].rc, r.cause) << r.what;
+      }
+      free_list(n, list);
+      for (int i = 0; i < BSTOL_COUNT; ++i) BStoltab[i] = BStoldefault(i);
     }
-    const int live = BSdbgliveblocks();
-    BStraceclear();
-    fail_at_name = r.fail_name;
-    BSsetfaulthook(r.fail_name ? +[](const char *name, int *c) { c && !std::strcmp(name, fail_at_name) ? *c = 33 : 0; }
-                               : nullptr);
-    BSallocfailat(fail_at);
-    BSofrmlp3(&cv->cv, 1, &n, &list, &out, &rc);
-    BSallocfailat(0);
-    BSsetfaulthook(nullptr);
-    EXPECT_EQ(std::memcmp(before, BStoltab, sizeof before), 0) << r.what;
-    EXPECT_EQ(rc, r.cause ? -1 : 0) << r.what;
-    EXPECT_EQ(n, r.cause ? 1 : 3) << r.what;
-    EXPECT_EQ(list[0], kept) << r.what;
-    if (r.cause == 0) {
-      BSfreevoqcv(out, &rc);
-    } else {
-      EXPECT_EQ(out, nullptr) << r.what;
-      EXPECT_EQ(BSdbgliveblocks(), live) << r.what;
-      const int count = BStracecount();
-      ASSERT_GE(count, 2) << r.what;
-      EXPECT_EQ(BStracetable()[count - 1].rc, -1) << r.what;
-      EXPECT_EQ(BStracetable()[count - 2].rc, r.cause) << r.what;
-    }
-    free_list(n, list);
-    for (int i = 0; i < BSTOL_COUNT; ++i) BStoltab[i] = BStoldefault(i);
   }
 }
 

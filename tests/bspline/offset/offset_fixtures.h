@@ -23,26 +23,30 @@ inline std::unique_ptr<TestCurve> line(const Seg &s) {
 }
 
 // run() makes the call and hands back what it returned; check(result, at, injected) judges it. Failure 0 makes
-// every curve release fail, failure k the k-th allocation; the round ends with the first attempt whose failure
-// was never reached. After each attempt, with its result released, the heap holds what it held before.
+// every curve release fail, on the short and on the slow roads; failure k the k-th allocation; the round ends with
+// the first attempt whose failure was never reached. After each attempt, with its result released, the heap holds
+// what it held before.
 template <class Run, class Check>
 void for_each_failure(Run run, Check check) {
-  for (int at = 0, injected = 1; injected; ++at) {
-    SCOPED_TRACE(testing::Message() << "failure " << at);
-    const int live = BSdbgliveblocks();
-    {
-      const BSfaulthandler fail_release = [](const char *lname, int *rc) {
-        if (std::strcmp(lname, "bsfreevoqcv") == 0) *rc = 33;
-      };
-      at == 0 ? (void)BSsetfaulthook(fail_release) : BSallocfailat(at);
-      auto result = run();
-      BSsetfaulthook(nullptr);
-      injected = at == 0 || BSallocfailpending() == 0;
-      BSallocfailat(0);
-      check(*result, at, injected != 0);
+  for (int at = 0, injected = 1; injected; ++at)
+    for (const bool slow : {false, true}) {
+      if (slow && at != 0) break;
+      const bstest::SlowRoads roads(slow);
+      SCOPED_TRACE(testing::Message() << "failure " << at << (slow ? ", slow roads" : ""));
+      const int live = BSdbgliveblocks();
+      {
+        const BSfaulthandler fail_release = [](const char *lname, int *rc) {
+          if (std::strcmp(lname, "bsfreevoqcv") == 0) *rc = 33;
+        };
+        at == 0 ? (void)BSsetfaulthook(fail_release) : BSallocfailat(at);
+        auto result = run();
+        BSsetfaulthook(nullptr);
+        injected = at == 0 || BSallocfailpending() == 0;
+        BSallocfailat(0);
+        check(*result, at, injected != 0);
+      }
+      EXPECT_EQ(BSdbgliveblocks(), live);
     }
-    EXPECT_EQ(BSdbgliveblocks(), live);
-  }
 }
 
 // Infinite when the distance cannot be found, so that a failure never passes for a near point.

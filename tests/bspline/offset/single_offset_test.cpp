@@ -449,22 +449,26 @@ TEST(SingleOffset, StartTestAndFailures) {
     EXPECT_EQ(std::find(g_seen.begin(), g_seen.end(), "bslngen") != g_seen.end(), row.second) << row.first;
   }
   const int live = BSdbgliveblocks();
-  for (const char *name : {"bscnvtomkt", "bsofnorm", "bsfndoffdir", "bsmdstptcv", "bsprj_cv_pl", "bstrans2",
-                           "bscvoton", "bsxycvoff", "bscvntoo", "bststcvdegn", "bslngen", "bscvcvint", "bscv_slfint",
-                           "bsclcvshffl", "bsofrmlp3", "bstst_plan", "bscvoff3d"}) {
-    g_fail = name;
-    int hits = 0;
-    for (const double *side : {outside, centre}) {
-      VOQbsp_curve sentinel{};
-      Result o;
-      o.cv = &sentinel;
-      offsetd(side == centre ? &notched->cv : &round->cv, side == centre ? 1.2 : 2, side, 2, &o);
-      hits += o.rc != 0;
-      EXPECT_TRUE(o.rc == 0 || o.cv == &sentinel) << name;
-      if (o.cv == &sentinel) o.cv = nullptr;
+  for (const bool slow : {false, true}) {
+    const bstest::SlowRoads roads(slow);
+    SCOPED_TRACE(slow ? "slow roads" : "short roads");
+    for (const char *name : {"bscnvtomkt", "bsofnorm", "bsfndoffdir", "bsmdstptcv", "bsprj_cv_pl", "bstrans2",
+                             "bscvoton", "bsxycvoff", "bscvntoo", "bststcvdegn", "bslngen", "bscvcvint", "bscv_slfint",
+                             "bsclcvshffl", "bsofrmlp3", "bstst_plan", "bscvoff3d"}) {
+      g_fail = name;
+      int hits = 0;
+      for (const double *side : {outside, centre}) {
+        VOQbsp_curve sentinel{};
+        Result o;
+        o.cv = &sentinel;
+        offsetd(side == centre ? &notched->cv : &round->cv, side == centre ? 1.2 : 2, side, 2, &o);
+        hits += o.rc != 0;
+        EXPECT_TRUE(o.rc == 0 || o.cv == &sentinel) << name;
+        if (o.cv == &sentinel) o.cv = nullptr;
+      }
+      EXPECT_GT(hits, 0) << name;
+      EXPECT_EQ(BSdbgliveblocks(), live) << name;
     }
-    EXPECT_GT(hits, 0) << name;
-    EXPECT_EQ(BSdbgliveblocks(), live) << name;
   }
   g_fail = nullptr;
   BSsetfaulthook(previous);

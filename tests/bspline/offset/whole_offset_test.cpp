@@ -180,8 +180,10 @@ TEST(WholeOffset, CopiesSingleSpansDegeneratePiecesAndBadInput) {
 TEST(WholeOffset, WarningsFailuresAndTheBorrowedTolerance) {
   auto s = star();
   const TolScope odd(bstol::dist_tol, 3.3e-7);  // 5 x 0.2 does not give these bits back
-  const BSfaulthandler prev = BSsetfaulthook(force5);
-  {
+  for (const bool slow : {false, true}) {
+    const bstest::SlowRoads roads(slow);
+    SCOPED_TRACE(slow ? "slow roads" : "short roads");
+    const BSfaulthandler prev = BSsetfaulthook(force5);
     const Offset warned(&s->cv, 0.3, 1, 1);
     BSsetfaulthook(fail_join);
     const Offset failed(&s->cv, 0.3, 1, 1);
