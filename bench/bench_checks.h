@@ -118,30 +118,36 @@ inline void Describe(const std::string &family, const std::string &text) {
   benchmark::AddCustomContext("family:" + family, text);
 }
 
-// Registers a contender at each size: make(size) builds what it needs and checks its answer, once, untimed (the
+// Registers one contender at one size: make(size) builds what it needs and checks its answer, once, untimed (the
 // later repetitions reuse it); the benchmark then times the call alone, or fails with the check's reason.
+inline benchmark::internal::Benchmark *ContenderAt(const std::string &family, const std::string &row,
+                                                   const std::string &contender, int size, const std::string &unit,
+                                                   std::function<Ready(int)> make, benchmark::TimeUnit time_unit) {
+  const std::string name = family + "/" + row + "/" + contender + "/" + std::to_string(size) + "_" + unit;
+  auto ready = std::make_shared<std::unique_ptr<Ready>>();
+  return benchmark::RegisterBenchmark(name.c_str(), [ready, make, size](benchmark::State &state) {
+           if (!*ready) *ready = std::make_unique<Ready>(make(size));
+           const Ready &r = **ready;
+           state.counters["error"] = r.error;
+           for (const auto &[key, value] : r.counters) state.counters[key] = value;
+           if (!r.failure.empty()) return state.SkipWithError(r.failure.c_str());
+           for (auto _ : state) {
+             if (r.untimed) {
+               state.PauseTiming();
+               r.untimed();
+               state.ResumeTiming();
+             }
+             r.call();
+           }
+         })
+      ->Unit(time_unit);
+}
+
+// ContenderAt at each size.
 inline void Contender(const std::string &family, const std::string &row, const std::string &contender,
                       const std::vector<int> &sizes, const std::string &unit, std::function<Ready(int)> make,
                       benchmark::TimeUnit time_unit = benchmark::kMillisecond) {
-  for (const int size : sizes) {
-    const std::string name = family + "/" + row + "/" + contender + "/" + std::to_string(size) + "_" + unit;
-    auto ready = std::make_shared<std::unique_ptr<Ready>>();
-    benchmark::RegisterBenchmark(name.c_str(), [ready, make, size](benchmark::State &state) {
-      if (!*ready) *ready = std::make_unique<Ready>(make(size));
-      const Ready &r = **ready;
-      state.counters["error"] = r.error;
-      for (const auto &[key, value] : r.counters) state.counters[key] = value;
-      if (!r.failure.empty()) return state.SkipWithError(r.failure.c_str());
-      for (auto _ : state) {
-        if (r.untimed) {
-          state.PauseTiming();
-          r.untimed();
-          state.ResumeTiming();
-        }
-        r.call();
-      }
-    })->Unit(time_unit);
-  }
+  for (const int size : sizes) ContenderAt(family, row, contender, size, unit, make, time_unit);
 }
 
 }  // namespace bench

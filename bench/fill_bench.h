@@ -13,25 +13,8 @@ inline void ContenderFewerFrom(const std::string &family, const std::string &row
   std::vector<int> usual, fewer;
   for (const int size : sizes) (size < from ? usual : fewer).push_back(size);
   Contender(family, row, contender, usual, unit, make, time_unit);
-  for (const int size : fewer) {
-    const std::string name = family + "/" + row + "/" + contender + "/" + std::to_string(size) + "_" + unit;
-    auto ready = std::make_shared<std::unique_ptr<Ready>>();
-    benchmark::RegisterBenchmark(name.c_str(), [ready, make, size](benchmark::State &state) {
-      if (!*ready) *ready = std::make_unique<Ready>(make(size));
-      const Ready &r = **ready;
-      state.counters["error"] = r.error;
-      for (const auto &[key, value] : r.counters) state.counters[key] = value;
-      if (!r.failure.empty()) return state.SkipWithError(r.failure.c_str());
-      for (auto _ : state) {
-        if (r.untimed) {
-          state.PauseTiming();
-          r.untimed();
-          state.ResumeTiming();
-        }
-        r.call();
-      }
-    })->Unit(time_unit)->Repetitions(repetitions);
-  }
+  for (const int size : fewer)
+    ContenderAt(family, row, contender, size, unit, make, time_unit)->Repetitions(repetitions);
 }
 
 }  // namespace bench

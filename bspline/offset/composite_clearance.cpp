@@ -24,16 +24,6 @@ namespace bsoffset {
 
 namespace {
 
-// The point and first derivative of cv at its end (at_end) or start, flattened onto z = 0.
-bool flat_end(const VOQbsp_curve *cv, bool at_end, double P[3], double T[3], int *rc) {
-  double v[6];
-  BScveval_n(cv, at_end ? end_of(cv) : start_of(cv), 1, v, rc);
-  if (*rc != 0) return false;
-  for (int c = 0; c < 3; ++c) P[c] = v[c], T[c] = v[3 + c];
-  P[2] = T[2] = 0.0;
-  return true;
-}
-
 double flat_gap(const double a[3], const double b[3]) { return std::hypot(a[0] - b[0], a[1] - b[1]); }
 
 void release(VOQbsp_curve *&cv) {

@@ -15,6 +15,7 @@ namespace {
 
 using bsoffset::Crossings;
 using bsoffset::end_of;
+using bsoffset::flat_end;
 using bsoffset::FlatZ;
 using bsoffset::OwnedCurve;
 using bsoffset::pole_point;
@@ -62,20 +63,10 @@ VOQbsp_curve *copy_of(const VOQbsp_curve *src, int extra, int *rc) {
   return c;
 }
 
-// The point and first derivative of cv at its end (at_end) or start, flattened onto z = 0.
-bool flat_tangent(const VOQbsp_curve *cv, bool at_end, double P[3], double T[3], int *rc) {
-  double v[6];
-  BScveval_n(cv, at_end ? end_of(cv) : start_of(cv), 1, v, rc);
-  if (*rc != 0) return false;
-  for (int c = 0; c < 3; ++c) P[c] = v[c], T[c] = v[3 + c];
-  P[2] = T[2] = 0.0;
-  return true;
-}
-
 // Where the tangent line at a's end meets the one at b's start; rc -1 when they do not meet.
 bool tangent_corner(const VOQbsp_curve *a, const VOQbsp_curve *b, double X[3], int *rc) {
   double P1[3], T1[3], P2[3], T2[3];
-  if (!flat_tangent(a, true, P1, T1, rc) || !flat_tangent(b, false, P2, T2, rc)) return false;
+  if (!flat_end(a, true, P1, T1, rc) || !flat_end(b, false, P2, T2, rc)) return false;
   double Q1[3], Q2[3];
   for (int c = 0; c < 3; ++c) Q1[c] = P1[c] + T1[c], Q2[c] = P2[c] - T2[c];
   if (!BSxln(rc, P1, Q1, P2, Q2, X)) {
@@ -162,7 +153,7 @@ struct Chain {
   static bool extended(const VOQbsp_curve *prev, const VOQbsp_curve *next, VOQbsp_curve *const r[4]) {
     double E[3], TE[3], S[3], TS[3];
     int rc = 0;
-    if (!flat_tangent(prev, true, E, TE, &rc) || !flat_tangent(next, false, S, TS, &rc)) return false;
+    if (!flat_end(prev, true, E, TE, &rc) || !flat_end(next, false, S, TS, &rc)) return false;
     if (!BSnorvec(&rc, TE) || !BSnorvec(&rc, TS)) return false;
     const double tol = BStoltab[bstol::dist_tol];
     const auto beyond = [&](const VOQbsp_curve *c, int pole, const double P[3], const double T[3], double sign) {

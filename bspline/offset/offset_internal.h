@@ -119,6 +119,17 @@ void set_polygon(const VOQbsp_curve *cv, double dist, const double normal[3], in
 inline double start_of(const VOQbsp_curve *cv) { return cv->knots[cv->order - 1]; }
 inline double end_of(const VOQbsp_curve *cv) { return cv->knots[cv->num_poles]; }
 
+// The point and first derivative of cv at its end (at_end) or start, flattened onto z = 0: the composite joins meet
+// their pieces in the plane of the chain.
+inline bool flat_end(const VOQbsp_curve *cv, bool at_end, double P[3], double T[3], int *rc) {
+  double v[6];
+  BScveval_n(cv, at_end ? end_of(cv) : start_of(cv), 1, v, rc);
+  if (*rc != 0) return false;
+  for (int c = 0; c < 3; ++c) P[c] = v[c], T[c] = v[3 + c];
+  P[2] = T[2] = 0.0;
+  return true;
+}
+
 // Cartesian pole i of cv.
 inline void pole_point(const VOQbsp_curve *cv, int i, double out[3]) {
   const double w = cv->rational ? cv->weights[i] : 1.0;
