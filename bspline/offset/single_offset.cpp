@@ -23,7 +23,6 @@ using bsoffset::OwnedCurve;
 constexpr int kPerpTol = 3;            // tolerance entry: a tangent perpendicular to the side vector
 constexpr int kStartRoom = 10;         // start-point crossings kept on the stack, per kind
 constexpr int kSelfParamsOnStack = 100;
-const double kOrigin[3] = {0.0, 0.0, 0.0};
 const double kUnitScale = 1.0;
 const BSboolean kRightHanded = BSTRUE;
 
@@ -441,6 +440,22 @@ void deliver(OwnedCurve *out, int n_loops, VOQbsp_curve **loops, bool passes_sho
 
 }  // namespace
 
+void bsoffset::local_origin(const VOQbsp_curve *cv, double o[3]) {
+  double lo[3] = {INFINITY, INFINITY, INFINITY}, hi[3] = {-INFINITY, -INFINITY, -INFINITY}, p[3];
+  for (int i = 0; i < cv->num_poles; ++i) {
+    pole_at(cv, i, p);
+    for (int c = 0; c < 3; ++c) lo[c] = std::fmin(lo[c], p[c]), hi[c] = std::fmax(hi[c], p[c]);
+  }
+  const double size = std::fmax(hi[0] - lo[0], std::fmax(hi[1] - lo[1], hi[2] - lo[2]));
+  int e = 0;
+  std::frexp(64 * size, &e);
+  const double step = std::ldexp(1.0, e);
+  for (int c = 0; c < 3; ++c) {
+    const double at = step * std::nearbyint((lo[c] + hi[c]) / 2 / step);
+    o[c] = size > 0 && std::isfinite(at) ? at : 0.0;
+  }
+}
+
 bool bsoffset::cut_open_ends(const VOQbsp_curve *working, OwnedCurve *out, double dist, int *rc) {
   VOQbsp_curve *cv = out->cv;
   const double a = cv->knots[cv->order - 1], b = cv->knots[cv->num_poles];
@@ -651,15 +666,18 @@ void BScvoff3d(const VOQbsp_curve *curve, double dist, BSboolean corner_flag, st
     }
     if (*rc != 0) break;
 
+    // The plane's frame is laid at the curve when the curve lies far from the origin.
+    double here[3];
+    bsoffset::local_origin(working, here);
     local.cv = new_like(working, 0, rc);
-    if (*rc == 0) BScvoton(rc, kOrigin, frame, &kUnitScale, working, local.cv);
+    if (*rc == 0) BScvoton(rc, here, frame, &kUnitScale, working, local.cv);
     if (*rc != 0) break;
     const double up[3] = {0.0, 0.0, 1.0};
     BSxycvoff(local.cv, dist, corner_flag, up, *direction, &offset, rc);
     if (*rc == BSRC_OFFSET_PASSES) passes_short = true, *rc = 0;
     if (*rc != 0) break;
     world.cv = new_like(offset, 0, rc);
-    if (*rc == 0) BScvntoo(rc, kOrigin, frame, &kUnitScale, offset, world.cv);
+    if (*rc == 0) BScvntoo(rc, here, frame, &kUnitScale, offset, world.cv);
     if (*rc != 0) break;
     *rc = 0;
     BSboolean degenerate = BSFALSE;

@@ -3,7 +3,8 @@
 // point of the offset lies on the exact offset and at the distance from the curve, but where two far parts of the
 // curve come nearer than twice the distance; every loop handed back lies on the exact offset. Random wavy curves of
 // orders 3 to 8, open and closed, near the origin, far from it and tiny, polynomial and rational (weights spread
-// tenfold either way, far out too); and curves whose loops were taken for pieces of the offset kept by mistake.
+// tenfold either way); curves whose loops were taken for pieces of the offset kept by mistake; and far curves with
+// weights from 1e-3 to 1e3 offset as they are at the origin.
 #include <gtest/gtest.h>
 
 #include <Geom2d_OffsetCurve.hxx>
@@ -50,13 +51,14 @@ struct Judge {
   dense::Polyline follow, exact;
   double d;
 
-  Judge(const TestCurve &c, double dist, const VOQbsp_curve *result)
+  Judge(const TestCurve &c, double dist, const VOQbsp_curve *result, const double shift[2])
       : base(cvpairs::Occt(c)), follow(offsets_oracle::Follow(base)), d(dist) {
     std::vector<double> breaks;
     for (int i = 1; i <= base->NbKnots(); ++i)
       breaks.push_back(std::clamp(base->Knot(i), base->FirstParameter(), base->LastParameter()));
     double p[3];
     offsets_oracle::Sample(result, 1, 2, p);
+    p[0] -= shift[0], p[1] -= shift[1];
     double best = INFINITY;
     for (double s : {1.0, -1.0}) {
       Handle(Geom2d_OffsetCurve) o = new Geom2d_OffsetCurve(base, s * d);
@@ -115,15 +117,27 @@ struct Faults {
   }
 };
 
+// The peer evaluates a curve far from the origin with the digits its weighted poles leave, which a wide spread of
+// weights wastes: the curve and the offset are judged moved by the curve's first pole, a move that rounds our
+// points by no more than their last digit.
 Faults judge(const TestCurve &c, double d, const Offset &o) {
   Faults f;
-  const Judge j(c, d, o.cv);
+  const double w0 = c.cv.rational ? c.cv.weights[0] : 1.0;
+  const double shift[2] = {c.cv.poles[0] / w0, c.cv.poles[1] / w0};
+  std::vector<double> cartesian(c.poles);
+  for (int i = 0; i < c.cv.num_poles; ++i) {
+    const double w = c.cv.rational ? c.cv.weights[i] : 1.0;
+    for (int k = 0; k < 2; ++k) cartesian[3 * i + k] = cartesian[3 * i + k] / w - shift[k];
+  }
+  const TestCurve moved(c.cv.order, cartesian, c.knots, c.weights);
+  const Judge j(moved, d, o.cv, shift);
   std::vector<const VOQbsp_curve *> all{o.cv};
   for (int i = 0; i < o.count; ++i) all.push_back(o.pieces[i]);
   for (size_t k = 0; k < all.size(); ++k)
     for (int i = 0; i <= 200; ++i) {
       double p[3];
       offsets_oracle::Sample(all[k], i, 200, p);
+      p[0] -= shift[0], p[1] -= shift[1];
       const gp_Pnt2d q(p[0], p[1]);
       const double nearest = j.nearest(q), off = dense::Distance(j.exact, p[0], p[1]);
       if (nearest > d + kTol) f.add(&f.far, "far", nearest - d, k, i / 200.0);
@@ -272,6 +286,36 @@ TEST(SingleOffsetDistanceOracle, RandomWavyCurves) {
     }
   }
   EXPECT_GT(2 * loops, offsets);
+}
+
+// Weights from 1e-3 to 1e3 carry a far curve's distance from the origin into its weighted poles a thousandfold: the
+// offset of such a curve 1e5 to 1e7 out answers with the same code as the same curve at the origin and strays from
+// the exact offset no farther, whatever the span offset itself makes of so uneven a curve.
+TEST(SingleOffsetDistanceOracle, FarRationalCurvesOffsetAsAtTheOrigin) {
+  std::mt19937 rng(134);
+  std::uniform_real_distribution<double> share(0.05, 1.0), far(1e5, 1e7);
+  for (int t = 0; t < 12; ++t) {
+    const int order = 3 + t % 6;
+    const double ox = far(rng), oy = -far(rng), size = 10.0;
+    std::mt19937 same = rng;
+    auto out = wavy(rng, order, size, ox, oy, 1e3);
+    auto home = wavy(same, order, size, 0, 0, 1e3);
+    const double d = share(rng) * size / 6;
+    for (double sign : {1.0, -1.0}) {
+      double side[3];
+      side_point(*home, sign, 1e-3 * size, side);
+      Offset a, b;
+      offset(*home, d, side, &a);
+      side[0] += ox, side[1] += oy;
+      offset(*out, d, side, &b);
+      EXPECT_EQ(b.rc, a.rc) << t << " order " << order << " side " << sign;
+      if (b.rc != a.rc || (a.rc != 0 && a.rc != BSRC_OFFSET_PASSES)) continue;
+      const Faults home_faults = judge(*home, d, a), out_faults = judge(*out, d, b);
+      EXPECT_LE(out_faults.worst, home_faults.worst + kTol / 2)
+          << t << " order " << order << " side " << sign << " d " << d << " at the origin:" << home_faults.where
+          << " far out:" << out_faults.where;
+    }
+  }
 }
 
 }  // namespace
