@@ -359,7 +359,7 @@ struct Clearing {
       if (k == s.own || !legs[k].off) continue;
       const Shape &sh = shapes[k];
       if (sh.box_gap(p) - sh.d >= g) continue;
-      double foot[2];
+      double foot[2] = {};
       const double dist = sh.distance(p, foot, rc);
       if (*rc != 0) return 0.0;
       bool through_corner = false;

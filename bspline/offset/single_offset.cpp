@@ -299,7 +299,7 @@ bool turns_back_near(const VOQbsp_curve *cv, bool at_start, double reach, bool *
   if (cv->order == 2 && !cv->rational) {
     // A polyline's legs are its tangents: no evaluation needed.
     // The leg that reaches past reach is looked at too, as the samples of a curve see the span past the last one.
-    double t0[3], t[3], s[3], travelled = 0.0;
+    double t0[3] = {}, t[3] = {}, s[3], travelled = 0.0;
     bool first = true;
     for (int i = 0; i + 1 < n; ++i) {
       const double *a = cv->poles + 3 * (at_start ? i : n - 1 - i), *b = cv->poles + 3 * (at_start ? i + 1 : n - 2 - i);
