@@ -702,6 +702,11 @@ void BSmdptlgcv1(int n, int dim, BSboolean rational, const double *coef, const d
         moved[c * sz(n)] -= point[c];
     }
   }
+  // A rational curve moved to a point far beyond its own size carries the point in every weighted coefficient,
+  // rounded to its size: the pieces are points or lines within that rounding, and a tighter piece tolerance
+  // would halve them all alike (none nearer than another) down to the narrowest.
+  if (moved && rat)
+    for (std::size_t i = 0; i < dim * sz(n); ++i) carried = std::fmax(carried, std::fabs(moved[i]));
   const double origin[64] = {};
   double found_point[64];
   double eqtol = DBL_MAX;

@@ -159,6 +159,9 @@ void BSmdptbznwt(int degree, int dim, BSboolean rational, const double *poles, c
       return;
     }
     if (step == 15) return;
+    // Where the curve stands still (poles repeated at a span's end, a cusp) f vanishes whatever the geometry,
+    // and the step would stay put and pass for converged: such a point cannot be polished from.
+    if (dd <= (64 * DBL_EPSILON * size) * (64 * DBL_EPSILON * size)) return;
     // Away from a minimum (a negative curvature term) the step falls back to Gauss-Newton, which still descends.
     double den = dd + e2;
     if (den <= 0) den = dd;
@@ -356,7 +359,18 @@ void BSmdptbezcv(int degree, int dim, BSboolean rational, const double *poles, c
   } else if (degree < 1 || dim < 1 || nc * k > 64) {
     *rc = BSRC_OUT_OF_RANGE;
   } else {
-    const double tw = tol < 0.001 ? 0.001 : tol;
+    // The pieces are solved as chords once flat to a thousandth, of a unit or, on a span smaller than that, of the
+    // span: a span a thousandth across would be one chord, and its polish would stay in whichever basin that
+    // chord's point falls in, however much nearer another is. Never below the rounding of the span's coordinates,
+    // which no halving makes flatter.
+    double box[128], extent = 0, magnitude = 0;
+    BSbzboxpl(k, dim, rational, poles, box);
+    for (int c = 0; c < dim; ++c) {
+      extent = std::fmax(extent, box[dim + c] - box[c]);
+      magnitude = std::fmax(magnitude, std::fmax(std::fabs(box[c]), std::fabs(box[dim + c])));
+    }
+    const double tw =
+        std::fmax(tol, std::fmin(0.001, std::fmax(0.001 * extent, 64 * DBL_EPSILON * magnitude)));
     double threshold = bound == DBL_MAX ? DBL_MAX : (tw + bound) * (tw + bound);
     double best = DBL_MAX, best_t = 0, best_q[64];
     *dist_out = DBL_MAX;

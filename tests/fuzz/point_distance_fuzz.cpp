@@ -42,6 +42,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   double scale = fuzz::scale_of(*c);
   for (double x : pts) scale = std::fmax(scale, std::fabs(x));
   const bool judged = sane && scale <= 1e6;
+  if (std::getenv("FUZZ_DUMP"))
+    for (int i = 0; i < npts; ++i)
+      std::fprintf(stderr, "point %d: %.17g %.17g %.17g\n", i, pts[3 * i], pts[3 * i + 1], pts[3 * i + 2]);
   const Judge judge{*c, 10 * BStoltab[bstol::dist_tol] + 1e-9 * scale, scale};
   BStraceclear();
   const fuzz::BlockCount blocks;

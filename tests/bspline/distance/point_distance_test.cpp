@@ -658,3 +658,54 @@ TEST(PointDistance, AnswersDoNotDependOnWhereTheCurveLies) {
       }
     }
 }
+
+// A point far beyond a small curve: every piece of the curve is as near as any other within the rounding of the
+// distance. The rational curve moved to the point carries it in every weighted coefficient, and the search that
+// judged its pieces against a finer tolerance halved them all, each as near as the next, without end. Every road
+// answers promptly, at the distance of the point from the curve's place.
+TEST(PointDistance, PointsFarBeyondASmallCurve) {
+  enum Road { kBlock, kOne, kSeveral, kEvery };
+  const char *const road_names[] = {"pole block", "one point", "several points", "every nearest point"};
+  for (double size : {1e-300, 1e-3, 1.0})
+    for (bool rational : {false, true})
+      for (double far : {1e10, 1e40, 1e90})
+        for (Road road : {kBlock, kOne, kSeveral, kEvery}) {
+          const std::string what = std::string(road_names[road]) + ", size " + std::to_string(size) +
+                                   (rational ? ", weights 1e-3 to 1e3" : "") + ", at " + std::to_string(far);
+          std::vector<double> poles = {0, 0, 0, 1, 2, 0, 2, -1, 1, 3, 0, 0, 4, 1, -1};
+          for (double &x : poles) x *= size;
+          const std::vector<double> knots = {0, 0, 0, 1, 2, 3, 3, 3}, weights = {1, 1e-3, 1e3, 0.5, 2};
+          TestCurve c(3, poles, knots, rational ? weights : std::vector<double>{});
+          const double p[3] = {0.6 * far, -0.8 * far, 0};
+          double par = -1, foot[3], dist = -1;
+          int rc = -1;
+          if (road == kBlock) {
+            std::vector<double> block;
+            for (int k = 0; k < 3; ++k)
+              for (int i = 0; i < c.n(); ++i) block.push_back(c.poles[3 * i + k]);
+            for (double w : c.weights) block.push_back(w);
+            double bound = DBL_MAX;
+            BSmdptbscv(2, c.n(), 3, rational, block.data(), c.knots.data(), 1, p, 1e-6, &bound, &dist, &bound, &dist,
+                       &par, foot, &rc);
+          } else if (road == kOne) {
+            BSmdstptcv(&c.cv, p, &par, foot, &dist, &rc);
+          } else if (road == kSeveral) {
+            const double two[6] = {p[0], p[1], p[2], p[0], p[1], 1e-3 * far};
+            double pars[2], base[6], dists[2];
+            BSboolean on = BSTRUE;
+            BSmdstptscv(2, two, &c.cv, pars, base, dists, &on, &rc);
+            par = pars[0], dist = dists[0];
+          } else {
+            std::int16_t ni = 0, np = 0;
+            double *params = nullptr, *intervals = nullptr;
+            BSmdistptcv(&c.cv, p, &ni, &np, &params, &dist, &intervals, &rc);
+            if (np > 0) par = params[0];
+            BSdbgfree(params);
+            BSdbgfree(intervals);
+          }
+          ASSERT_EQ(rc, 0) << what;
+          EXPECT_GE(par, 0) << what;
+          EXPECT_LE(par, 3) << what;
+          EXPECT_NEAR(dist, far, 1e-14 * far + 8 * size) << what;
+        }
+}

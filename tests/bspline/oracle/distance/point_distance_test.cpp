@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "bspline/distance.h"
+#include "bspline/intersect.h"
 #include "tests/bspline/oracle/peer_distance.h"
 
 namespace {
@@ -112,6 +113,98 @@ TEST(PointDistanceOracle, SpanSearchAgreesWithTheOnePointSearchAndOpenCascade) {
         EXPECT_LE(span.dist[i], occt_nearest(oc, &pts[3 * i]).dist + 1e-6) << "trial " << trial << " " << i;
       }
     }
+}
+
+// Curves that stand still: k - 1 equal poles of an order-k curve give a point of zero speed at a knot, where a
+// Newton polish that starts there sees no slope and stays. Points near such a point (feet a ten-thousandth to a
+// twentieth of a span beside it, off the curve by up to a quarter of its size) against the peers' nearest, on
+// every road: the one-point and the span searches on the pole block, the record's one-point and several-points
+// entries; polynomial and rational (weights 1e-3 to 1e3), tiny and far (the peers judge the curve at home).
+TEST(PointDistanceOracle, CurvesThatStandStillAtAKnot) {
+  struct Row {
+    int order;
+    bool uneven;   // weights 1e-3 to 1e3, else none
+    double size;   // the curve's extent
+    double shift;  // how far from the origin it lies
+  };
+  std::vector<Row> rows;
+  for (int order : {3, 4, 6})
+    for (bool uneven : {false, true})
+      for (double size : {1e-3, 20.0})
+        for (double shift : {0.0, 1e5, 1e7})
+          if (!uneven || shift == 0) rows.push_back({order, uneven, size, shift});
+  std::mt19937 rng(2391);
+  for (const Row &row : rows) {
+    const std::string what = "order " + std::to_string(row.order) + (row.uneven ? " uneven" : " polynomial") +
+                             " size " + std::to_string(row.size) + " at " + std::to_string(row.shift);
+    const int k = row.order, n = 14;
+    std::uniform_real_distribution<double> coord(-row.size / 2, row.size / 2), logw(-3, 3), unit(-1, 1);
+    std::vector<double> poles(3 * n), knots, w;
+    for (double &x : poles) x = coord(rng);
+    for (int i = 0; i < k; ++i) knots.push_back(0);
+    for (int i = 1; i <= n - k; ++i) knots.push_back(i);
+    for (int i = 0; i < k; ++i) knots.push_back(n - k + 1);
+    if (row.uneven)
+      for (int i = 0; i < n; ++i) w.push_back(std::pow(10.0, logw(rng)));
+    // Two stands: poles 2 .. k and 8 .. k + 6 equal, still at knots k + 1 and k + 7.
+    std::vector<double> stills;
+    for (int first : {2, 8}) {
+      for (int j = first + 1; j < first + k - 1; ++j)
+        for (int c = 0; c < 3; ++c) poles[3 * j + c] = poles[3 * first + c];
+      stills.push_back(knots[first + k - 1]);
+    }
+    const TestCurve home(k, poles, knots, w);
+    std::vector<double> pts;
+    for (double u : stills)
+      for (double h : {-0.05, -0.01, -1e-3, -1e-4, 1e-4, 1e-3, 1e-2, 0.05})
+        for (double off : {0.02, 0.1, 0.25}) {
+          double a[3], b[3], q[3], t[3], r[3] = {unit(rng), unit(rng), unit(rng)};
+          ref_point(home, u + h, q);
+          ref_point(home, u + h + 1e-7, a);
+          ref_point(home, u + h - 1e-7, b);
+          for (int c = 0; c < 3; ++c) t[c] = a[c] - b[c];
+          // Off the curve across its tangent there.
+          const double n3[3] = {t[1] * r[2] - t[2] * r[1], t[2] * r[0] - t[0] * r[2], t[0] * r[1] - t[1] * r[0]};
+          const double len = std::sqrt(n3[0] * n3[0] + n3[1] * n3[1] + n3[2] * n3[2]);
+          for (int c = 0; c < 3; ++c) pts.push_back(q[c] + (len > 0 ? off * row.size * n3[c] / len : 0));
+        }
+    const int np = static_cast<int>(pts.size() / 3);
+    OcctCurve oc(home);
+    SislCurve sc(home);
+    std::vector<double> expect(np);
+    for (int i = 0; i < np; ++i) {
+      const PeerFoot o = occt_nearest(oc, &pts[3 * i]), s = sisl_nearest(sc.cv, &pts[3 * i]);
+      expect[i] = std::fmin(o.dist, s.dist);
+    }
+    std::vector<double> moved = poles, at = pts;
+    for (std::size_t i = 0; i < moved.size(); ++i) moved[i] += row.shift * (i % 3 == 1 ? -0.625 : 1.0);
+    for (std::size_t i = 0; i < at.size(); ++i) at[i] += row.shift * (i % 3 == 1 ? -0.625 : 1.0);
+    const TestCurve c(k, moved, knots, w);
+    const std::vector<double> cm = component_major(c);
+    // Beside the peers' own rounding, that of the coordinates out there; the record's entries search to the
+    // distance tolerance of the table.
+    const double slack = 1e-9 * row.size + 4e-15 * row.shift, loose = slack + BStoltab[bstol::dist_tol];
+    Answers one(np), span(np), several(np);
+    int rc = 0;
+    BSmdptbscv(k - 1, n, 3, !w.empty(), cm.data(), c.knots.data(), np, at.data(), 1e-12, one.bound.data(),
+               one.dist.data(), one.bound.data(), one.dist.data(), one.par.data(), one.pt.data(), &rc);
+    ASSERT_EQ(rc, 0) << what;
+    BSmdptsbscv(k - 1, n, 3, !w.empty(), cm.data(), c.knots.data(), np, at.data(), 1e-12, span.dist.data(),
+                span.pt.data(), span.par.data(), &rc);
+    ASSERT_EQ(rc, 0) << what;
+    BSboolean on = BSFALSE;
+    BSmdstptscv(np, at.data(), &c.cv, several.par.data(), several.pt.data(), several.dist.data(), &on, &rc);
+    ASSERT_EQ(rc, 0) << what;
+    for (int i = 0; i < np; ++i) {
+      double par = 0, foot[3], dist = 0;
+      BSmdstptcv(&c.cv, &at[3 * i], &par, foot, &dist, &rc);
+      ASSERT_EQ(rc, 0) << what << " point " << i;
+      EXPECT_NEAR(one.dist[i], expect[i], slack) << what << ", one point, point " << i;
+      EXPECT_NEAR(span.dist[i], expect[i], slack) << what << ", span search, point " << i;
+      EXPECT_NEAR(several.dist[i], expect[i], loose) << what << ", several points, point " << i;
+      EXPECT_NEAR(dist, expect[i], loose) << what << ", the record's one point, point " << i;
+    }
+  }
 }
 
 }  // namespace
