@@ -380,7 +380,19 @@ void split_at_line_turns(int *rc, const VOQbsp_curve *cv, VOQbsp_curve **copy) {
     // The line is fitted to the Cartesian poles (the span's order of them): the fit refuses weights spread beyond
     // a quarter of their mean, which says nothing of whether the poles lie on a line. A weight that is not
     // positive is refused as it was.
-    double cartesian[3 * BSSPAN_MAX_ORDER];
+    // The piece holds as many poles as the knots between the two give it: more than one span's where the curve's
+    // knots repeat beyond its order.
+    const int np = span->num_poles;
+    const std::size_t spans = static_cast<std::size_t>(np - span->order + 1),
+                      most_turns = spans * static_cast<std::size_t>(std::max(1, 2 * span->order - 4));
+    BSscratch<3 * BSSPAN_MAX_ORDER> cartesian_room;
+    BSscratch<8 * BSSPAN_MAX_ORDER> turn_room;
+    double *cartesian = cartesian_room.take(3 * static_cast<std::size_t>(np)),
+           *turns_at = turn_room.take(4 * most_turns);
+    if (!cartesian || !turns_at) {
+      *rc = BSRC_NO_SCRATCH;
+      break;
+    }
     for (int p = 0; p < span->num_poles && *rc == 0; ++p) {
       const double w = span->rational ? span->weights[p] : 1.0;
       if (!(w > 0)) *rc = BSRC_DEGENERATE;
@@ -400,7 +412,7 @@ void split_at_line_turns(int *rc, const VOQbsp_curve *cv, VOQbsp_curve **copy) {
       const double s = BSvdot(rc, d, dir) * w;
       for (int c = 0; c < 3; ++c) P[c] = dir[c] * s;
     }
-    double turns_at[2 * BSSPAN_MAX_ORDER], turn_pts[2 * BSSPAN_MAX_ORDER][3];
+    auto *turn_pts = reinterpret_cast<double(*)[3]>(turns_at + most_turns);
     int turns = 0;
     BSfndcvtrns(span, &turns, turn_pts, turns_at, rc);
     for (int r = 0; r < turns && *rc == 0; ++r) BSadd_1kt_tot(*copy, turns_at[r], 1, BSFALSE, copy, rc);

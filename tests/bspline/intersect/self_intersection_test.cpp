@@ -136,6 +136,22 @@ TEST(SelfIntersection, CrossingsOverlapsAndRefusals) {
               1.777777777777777, 1.848050614670409, 0.31622776601683794, 1, 1.848050614670409, 1}},
       // A line string that jumps ahead and comes back: the jump is no motion, and the way back overlaps the way
       // out only where both run.
+      // The first knot repeated far beyond the order: the piece cut out about the one span that moves holds every
+      // pole up to it (twenty here), more than any span's room, and was read and written past its end; such
+      // knots are refused, as the piece's turns are sought.
+      {"knots repeated beyond the order before a straight span",
+       std::make_unique<TestCurve>(4,
+                                   [] {
+                                     std::vector<double> p(3 * 20, -15.0);
+                                     for (int i = 16; i < 20; ++i) p[3 * i] = i, p[3 * i + 1] = p[3 * i + 2] = 0;
+                                     return p;
+                                   }(),
+                                   [] {
+                                     std::vector<double> t(20, 0.0);
+                                     t.insert(t.end(), {1, 1, 1, 1});
+                                     return t;
+                                   }()),
+       0, 0, {}, BSRC_OUT_OF_RANGE},
       {"a jump along the line",
        std::make_unique<TestCurve>(2, std::vector<double>{0, 0, 0, 2, 0, 0, 3, 0, 0, 1, 0, 0},
                                    std::vector<double>{0, 1, 2, 2, 3, 4}),
