@@ -340,6 +340,28 @@ void polish(int degree, int dim, BSboolean rational, const double *poles, const 
   std::memcpy(q, r, sizeof(double) * dim);
 }
 
+// A rational span whose point lies farther from the origin than several times its distance from every pole.
+// Moved to the point in its Legendre form, the weight's coefficients (with uneven weights, large and of mixed
+// signs) would carry the point's rounding into the curve many times over; moved pole by pole, each weighted pole
+// keeps it at the point's own rounding, as the poles combine with positive coefficients.
+bool moves_to_point(int degree, int dim, const double *poles, const double *p) {
+  const int k = degree + 1;
+  double far = 0, reach = 0;
+  for (int c = 0; c < dim; ++c) far = std::fmax(far, std::fabs(p[c]));
+  for (int j = 0; j < k; ++j)
+    for (int c = 0; c < dim; ++c) reach = std::fmax(reach, std::fabs(poles[c * k + j] / poles[dim * k + j] - p[c]));
+  return far > 8 * reach;
+}
+
+// The weighted poles of a rational span less the point times their weights: the span about the point.
+void move_to_point(int degree, int dim, const double *poles, const double *p, double *out) {
+  const int k = degree + 1;
+  const double *w = poles + dim * k;
+  for (int c = 0; c < dim; ++c)
+    for (int j = 0; j < k; ++j) out[c * k + j] = std::fma(-w[j], p[c], poles[c * k + j]);
+  std::memcpy(out + dim * k, w, sizeof(double) * k);
+}
+
 void copy_in(int npts, const double *in, double *out) {
   if (in != out) std::memcpy(out, in, sizeof(double) * npts);
 }
@@ -408,11 +430,16 @@ void BSmdptbzcv(int degree, int dim, BSboolean rational, const double *poles, in
     copy_in(npts, bound_in, bound_out);
     copy_in(npts, dist_in, dist_out);
     const int nc = dim + rational;
+    const std::size_t block = static_cast<std::size_t>(degree + 1) * nc;
     BSscratch<64> room;
-    double *lg = room.take(static_cast<std::size_t>(degree + 1) * nc);
+    double *lg = room.take(rational ? 2 * block : block), *moved = lg ? lg + block : nullptr;
+    bool any_moved = false;
+    for (int i = 0; lg && rational && i < npts; ++i)
+      any_moved =
+          any_moved || (active[i] && moves_to_point(degree, dim, poles, points + static_cast<std::size_t>(i) * dim));
     if (!lg) {
       *rc = BSRC_NO_SCRATCH;
-    } else {
+    } else if (!any_moved) {
       BSbeztolgd(degree, nc, poles, lg, rc);
       if (*rc == 0)
         BSmdptlgcv(degree, dim, rational, lg, npts, points, tol, bound_out, dist_out, active, bound_out, dist_out,
@@ -423,6 +450,29 @@ void BSmdptbzcv(int degree, int dim, BSboolean rational, const double *poles, in
           polish(degree, dim, rational, poles, points + static_cast<std::size_t>(i) * dim, &dist_out[i],
                  &bound_out[i], &par_out[i], point_out + static_cast<std::size_t>(i) * dim);
         }
+    } else {
+      // Each point on its own: those far out search the span moved to them.
+      const double origin[64] = {};
+      const unsigned char on = 1;
+      for (int i = 0; *rc == 0 && i < npts; ++i) {
+        status[i] = 0;
+        if (!active[i]) continue;
+        const double *p = points + static_cast<std::size_t>(i) * dim;
+        double *q = point_out + static_cast<std::size_t>(i) * dim;
+        const bool move = moves_to_point(degree, dim, poles, p);
+        if (move) move_to_point(degree, dim, poles, p, moved);
+        const double *span = move ? moved : poles, *at = move ? origin : p;
+        BSbeztolgd(degree, nc, span, lg, rc);
+        if (*rc == 0)
+          BSmdptlgcv(degree, dim, rational, lg, 1, at, tol, &bound_out[i], &dist_out[i], &on, &bound_out[i],
+                     &dist_out[i], &par_out[i], q, &status[i], rc);
+        if (*rc == 0 && status[i] == 0) {
+          par_out[i] = (par_out[i] + 1) * 0.5;
+          polish(degree, dim, rational, span, at, &dist_out[i], &bound_out[i], &par_out[i], q);
+          if (move)
+            for (int c = 0; c < dim; ++c) q[c] += p[c];
+        }
+      }
     }
   }
   BSexit(rc, "BSmdptbzcv", "bsmdptbzcv");

@@ -544,7 +544,9 @@ TEST(PointDistance, RationalCurveFarFromTheOrigin) {
 // the plane where circles have a closed form), the several-points search, every nearest point, the perpendicular
 // foot and the point-on-curve test. Each road works in differences of coordinates; formed from absolute ones, the
 // rational distance equation lost as many digits as the curve was far from the origin relative to its size, and
-// the search settled on a wrong span (0.50 for 0.16), or called a point on the curve off it.
+// the search settled on a wrong span (0.50 for 0.16), or called a point on the curve off it; moved to the point
+// after its weights were mixed into Legendre coefficients, a span with weights a million apart claimed a distance
+// off by many times the rounding of its coordinates.
 TEST(PointDistance, AnswersDoNotDependOnWhereTheCurveLies) {
   enum Road { kOne, kBlock, kSeveral, kEvery, kFoot, kOnCurve };
   const char *const road_names[] = {"one point",           "pole block",         "several points",
@@ -571,6 +573,13 @@ TEST(PointDistance, AnswersDoNotDependOnWhereTheCurveLies) {
        {0, 0, 0, 0, 0.3, 0.6, 1, 1, 1, 1},
        {1, 1e-3, 1e3, 0.02, 30, 1},
        {1.4, 0.3, 0.6},
+       3},
+      {"a rational quadratic of twelve poles, weights 1e-3 and 1e3 in turn", 3,
+       {0, 0, 0, 0.5, 1.2, 0.3, 1.1, 0.4, -0.6, 1.6, 1.5, 0.2, 2.2, -0.3, 0.8, 2.9, 0.9, -0.4,
+        3.4, 0.1, 0.5, 4.1, 1.3, 0, 4.6, -0.6, -0.3, 5.2, 0.7, 0.6, 5.9, 0.2, -0.2, 6.5, 1, 0.1},
+       {0, 0, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 10, 10},
+       {1e3, 1e-3, 1e-3, 1e3, 1e-3, 1e-3, 1e3, 1e-3, 1e-3, 1e3, 1e-3, 1e3},
+       {1.9, 1.2, 0.35},
        3},
       {"a polynomial quintic in space", 6,
        {0, 0, 0, 0.5, 1, -0.5, 1, -0.5, 0.5, 1.5, 1.5, 0, 2, 0, 1, 2.5, 1, 0.25, 3, 0.5, 0},

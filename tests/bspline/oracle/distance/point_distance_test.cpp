@@ -132,7 +132,7 @@ TEST(PointDistanceOracle, CurvesThatStandStillAtAKnot) {
     for (bool uneven : {false, true})
       for (double size : {1e-3, 20.0})
         for (double shift : {0.0, 1e5, 1e7})
-          if (!uneven || shift == 0) rows.push_back({order, uneven, size, shift});
+          rows.push_back({order, uneven, size, shift});
   std::mt19937 rng(2391);
   for (const Row &row : rows) {
     const std::string what = "order " + std::to_string(row.order) + (row.uneven ? " uneven" : " polynomial") +
