@@ -12,6 +12,7 @@
 
 #include "bench/band_solvers.h"
 #include "bench/bench_checks.h"
+#include "bspline/core/test_support.h"
 #include "tests/bspline/oracle/peer_curves.h"
 
 namespace {

@@ -6,7 +6,7 @@
 // - `rc` (an int pointer, last argument in most routines, first in some) is set to 0 on entry and left 0 on
 //   success; a routine that receives a nonzero code from a callee stops and passes that same code up.
 // - On exit a routine with a nonzero rc pushes {its exact name, rc} onto the error trace, and every routine passes
-//   its lower-case name to the test hook `BSfaulthook` (a no-op unless a test installs a handler).
+//   its lower-case name to the fault hook (bspline/core/exit.h; a no-op unless a test installs a handler).
 // - Booleans are 16-bit words (BSTRUE 1, BSFALSE 0); points and vectors are arrays of 3 doubles.
 // - A curve parameter, distance or tolerance that is NaN or infinite, and a negative distance or tolerance, is
 //   refused with rc -2; so are non-finite poles, points and coefficients in the routines that read all of them.
@@ -17,8 +17,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-
-#include "bspline/core/test_support.h"
 
 using BSboolean = std::uint16_t;
 constexpr BSboolean BSTRUE = 1;
@@ -94,20 +92,6 @@ void BStracepush(int rc, const char *name);
 // Inspection of the trace (the system itself never reads it back).
 int BStracecount();
 const BStracerecord *BStracetable();
-// Test support only: empties the trace.
-void BStraceclear();
-
-// Inline, as every routine leaves through it: with no handler installed (outside tests, always) it is a load and a
-// branch. The hook and the library's other test switches are in core/test_support.h.
-inline void BSfaulthook(const char *lname, int *rc) {
-  if (bstest::switches.hook) bstest::switches.hook(lname, rc);
-}
-
-// Every routine leaves through this: the hook first, then the trace when rc is nonzero.
-inline void BSexit(int *rc, const char *name, const char *lname) {
-  BSfaulthook(lname, rc);
-  if (rc && *rc != 0) BStracepush(*rc, name);
-}
 
 // ---------------------------------------------------------------------------------------------------------------
 // Memory

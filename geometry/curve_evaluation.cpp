@@ -9,6 +9,7 @@
 #include <iterator>
 
 #include "bspline/bspline.h"
+#include "bspline/core/exit.h"
 #include "bspline/numerics.h"
 #include "geometry/platform.h"
 #include "geometry/typed_curves.h"

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "bspline/bspline.h"
+#include "bspline/core/exit.h"
 #include "bspline/knots.h"
 #include "bspline/measure.h"
 #include "geometry/typed_curves.h"

@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "bspline/bspline.h"
+#include "bspline/core/exit.h"
 #include "bspline/intersect.h"
 #include "bspline/measure.h"
 #include "bspline/offset.h"

@@ -6,6 +6,7 @@
 
 #include "bspline/bspline.h"
 #include "bspline/conics.h"
+#include "bspline/core/exit.h"
 #include "bspline/legendre.h"
 #include "bspline/measure.h"
 #include "geometry/platform.h"

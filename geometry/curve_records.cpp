@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "bspline/bspline.h"
+#include "bspline/core/exit.h"
 #include "geometry/platform.h"
 #include "geometry/typed_curves.h"
 #include "geometry/typed_curves_internal.h"

@@ -6,6 +6,7 @@
 // copy of itself.
 #include "bspline/conics.h"
 
+#include "bspline/core/exit.h"
 #include "bspline/knots.h"
 #include "bspline/knots/knots_internal.h"
 #include "bspline/measure.h"

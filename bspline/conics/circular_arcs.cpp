@@ -7,6 +7,7 @@
 // on-curve poles by angle and push each chord midpoint out by 1 / cos^2 h.
 #include "bspline/conics.h"
 
+#include "bspline/core/exit.h"
 #include "bspline/knots.h"
 #include "bspline/measure.h"
 #include "bspline/measure/measure_internal.h"

@@ -10,6 +10,7 @@
 // axes), so that every elliptic arc of the library has the same parametrisation and segment count.
 #include "bspline/conics.h"
 
+#include "bspline/core/exit.h"
 #include "bspline/knots.h"
 #include "bspline/knots/knots_internal.h"
 #include "bspline/measure/measure_internal.h"

@@ -2,6 +2,7 @@
 // a parabolic or hyperbolic arc lengthened at both ends by one segment each, and an arc lengthened or shortened
 // at one end by a given arc length.
 #include "bspline/conics.h"
+#include "bspline/core/exit.h"
 #include "bspline/distance.h"
 #include "bspline/extend.h"
 #include "bspline/intersect.h"

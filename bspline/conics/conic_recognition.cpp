@@ -5,6 +5,7 @@
 // quadratic form in the triangle's coordinates gives centre, axes and foci.
 #include "bspline/conics.h"
 
+#include "bspline/core/exit.h"
 #include "bspline/knots.h"
 #include "bspline/knots/knots_internal.h"
 #include "bspline/measure/measure_internal.h"

@@ -5,6 +5,7 @@
 // too obliquely to place its middle pole well.
 #include "bspline/conics.h"
 
+#include "bspline/core/exit.h"
 #include "bspline/knots.h"
 #include "bspline/measure/measure_internal.h"
 #include "bspline/numerics.h"

@@ -1,5 +1,6 @@
 // Copy of a curve record into another record whose arrays are already large enough.
 #include "bspline/bspline.h"
+#include "bspline/core/exit.h"
 
 #include <cstring>
 

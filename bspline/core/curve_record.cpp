@@ -1,5 +1,6 @@
 // The curve record: allocation in one block, release, reallocation, release of scratch arrays and the printer.
 #include "bspline/bspline.h"
+#include "bspline/core/exit.h"
 
 #include <climits>
 #include <cstring>

@@ -1,5 +1,6 @@
 // A curve carried between two frames: a copy whose poles go through BSptsnwtold or BSptsoldtnw.
 #include "bspline/bspline.h"
+#include "bspline/core/exit.h"
 
 namespace {
 using PointMap = BSboolean (*)(const double *, const double *, double, int, BSboolean, const double *, const double *,

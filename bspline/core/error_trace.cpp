@@ -1,5 +1,6 @@
 // The process-wide error trace.
 #include "bspline/bspline.h"
+#include "bspline/core/test_support.h"
 
 #include <cstring>
 

@@ -3,6 +3,7 @@
 // homogeneous de Boor triangle for both sides of a knot, and the closure test.
 #include "bspline/bspline.h"
 #include "bspline/core/evaluation_internal.h"
+#include "bspline/core/exit.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,5 +1,6 @@
 // Frames from a direction, point transformations between frames, rotation about an axis.
 #include "bspline/bspline.h"
+#include "bspline/core/exit.h"
 #include "bspline/numerics.h"
 
 #include <cmath>

@@ -1,5 +1,6 @@
 // Knot-span search and the basis functions of one span (values and first and second derivatives).
 #include "bspline/bspline.h"
+#include "bspline/core/exit.h"
 
 #include <cmath>
 

@@ -1,5 +1,6 @@
 // Distance and nearest points of two infinite lines, with the small least-squares solver behind it.
 #include "bspline/bspline.h"
+#include "bspline/core/exit.h"
 #include "bspline/core/lines_internal.h"
 
 #include <cmath>

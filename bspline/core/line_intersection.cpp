@@ -1,5 +1,6 @@
 // Intersection of two infinite lines, telling apart skew, parallel and coincident lines.
 #include "bspline/bspline.h"
+#include "bspline/core/exit.h"
 
 BSboolean BSxln(int *rc, const double p1[3], const double p2[3], const double p3[3], const double p4[3], double x[3]) {
   *rc = 0;

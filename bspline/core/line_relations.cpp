@@ -1,5 +1,6 @@
 // How two lines given by two points each relate (skew, parallel, coincident, intersecting) and their distance.
 #include "bspline/bspline.h"
+#include "bspline/core/exit.h"
 #include "bspline/numerics.h"
 
 #include <cmath>

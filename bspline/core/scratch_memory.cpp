@@ -1,6 +1,7 @@
 // Heap entries and scratch arrays. Scratch blocks carry their flag word in the header so that the release path
 // knows whether it owns heap memory; the header is 8 bytes to keep the doubles behind it aligned.
 #include "bspline/bspline.h"
+#include "bspline/core/test_support.h"
 
 #include <cstdio>
 #include <cstdlib>

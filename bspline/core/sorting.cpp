@@ -1,5 +1,6 @@
 // Sorting: tags by key, doubles in place, 16-byte records by a comparator, and point pointers lexicographically.
 #include "bspline/bspline.h"
+#include "bspline/core/exit.h"
 
 #include <algorithm>
 #include <cmath>

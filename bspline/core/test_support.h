@@ -92,3 +92,6 @@ inline bool BSfaulthooked() { return bstest::switches.hook != nullptr; }
 // armed). The countdown is the allocator's, which counts it down.
 void BSallocfailat(int n);
 int BSallocfailpending();
+
+// Empties the error trace.
+void BStraceclear();

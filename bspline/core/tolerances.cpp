@@ -1,5 +1,6 @@
 // The tolerance table: 19 entries read directly by the routines, changed only through the two setters.
 #include "bspline/bspline.h"
+#include "bspline/core/exit.h"
 
 #include <cmath>
 #include <cstring>

@@ -1,5 +1,6 @@
 // Vector and point arithmetic, projections, distances and point-set tests, and the effective degree of a series.
 #include "bspline/bspline.h"
+#include "bspline/core/exit.h"
 #include "bspline/core/finite_internal.h"
 #include "bspline/numerics.h"
 

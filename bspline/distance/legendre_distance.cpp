@@ -9,6 +9,7 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "bspline/core/exit.h"
 #include "bspline/legendre.h"
 #include "bspline/measure.h"
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <utility>
 
+#include "bspline/core/exit.h"
 #include "bspline/distance.h"
 #include "bspline/distance/feet_internal.h"
 #include "bspline/intersect.h"

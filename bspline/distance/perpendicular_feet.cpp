@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "bspline/core/exit.h"
 #include "bspline/distance.h"
 #include "bspline/distance/feet_internal.h"
 #include "bspline/knots.h"

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "bspline/conics.h"
+#include "bspline/core/exit.h"
 #include "bspline/intersect/span_end_foot.h"
 #include "bspline/knots.h"
 #include "bspline/legendre.h"

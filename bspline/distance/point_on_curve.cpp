@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "bspline/core/exit.h"
 #include "bspline/distance.h"
 #include "bspline/intersect.h"
 #include "bspline/measure.h"

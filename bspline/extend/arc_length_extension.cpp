@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "bspline/core/exit.h"
 #include "bspline/distance.h"
 #include "bspline/extend.h"
 #include "bspline/intersect.h"

@@ -1,5 +1,6 @@
 // The end of one curve joined to the start of another: both trimmed where their straight extensions cross, an
 // end pole moved along a straight end onto the other curve, or a connecting line between the two.
+#include "bspline/core/exit.h"
 #include "bspline/extend.h"
 #include "bspline/intersect.h"
 #include "bspline/knots.h"

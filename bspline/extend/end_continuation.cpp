@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "bspline/conics.h"
+#include "bspline/core/exit.h"
 #include "bspline/extend.h"
 #include "bspline/extend/extend_internal.h"
 #include "bspline/intersect.h"

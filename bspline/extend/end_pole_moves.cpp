@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "bspline/core/exit.h"
 #include "bspline/knots.h"
 
 void BSmodnplpts(int n, double *points, int which, const double new_point[3], double *out, int *rc) {

@@ -6,6 +6,7 @@
 #include <initializer_list>
 
 #include "bspline/conics.h"
+#include "bspline/core/exit.h"
 #include "bspline/distance.h"
 #include "bspline/extend.h"
 #include "bspline/intersect.h"

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "bspline/core/exit.h"
 #include "bspline/distance.h"
 #include "bspline/fitting.h"
 #include "bspline/fitting/fitting_internal.h"

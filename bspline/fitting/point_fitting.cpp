@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "bspline/conics.h"
+#include "bspline/core/exit.h"
 #include "bspline/fitting.h"
 #include "bspline/fitting/fitting_internal.h"
 #include "bspline/knots.h"

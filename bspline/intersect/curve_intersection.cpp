@@ -7,6 +7,7 @@
 #include <cstring>
 #include <utility>
 
+#include "bspline/core/exit.h"
 #include "bspline/distance.h"
 #include "bspline/intersect.h"
 #include "bspline/intersect/call_internal.h"

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <utility>
 
+#include "bspline/core/exit.h"
 #include "bspline/intersect.h"
 #include "bspline/intersect/call_internal.h"
 #include "bspline/knots.h"

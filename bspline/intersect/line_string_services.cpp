@@ -1,5 +1,6 @@
 // Services of the line-string intersectors: a point against a segment, end-point contacts of two segments and of
 // two pole chains, the growable result store, and the range tree of a chain's segments against a query box.
+#include "bspline/core/exit.h"
 #include "bspline/intersect.h"
 #include "bspline/intersect/range_tree_internal.h"
 

@@ -4,6 +4,7 @@
 // and whose poles all advance along one direction, cannot meet itself and is done.
 #include <cstring>
 
+#include "bspline/core/exit.h"
 #include "bspline/intersect.h"
 #include "bspline/knots.h"
 #include "bspline/measure.h"

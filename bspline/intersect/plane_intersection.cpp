@@ -5,6 +5,7 @@
 
 #include <cmath>
 
+#include "bspline/core/exit.h"
 #include "bspline/knots.h"
 #include "bspline/legendre.h"
 #include "bspline/measure.h"

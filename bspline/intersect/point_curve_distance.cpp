@@ -3,6 +3,7 @@
 #include <cfloat>
 #include <cmath>
 
+#include "bspline/core/exit.h"
 #include "bspline/distance.h"
 #include "bspline/intersect.h"
 #include "bspline/intersect/span_end_foot.h"

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "bspline/core/evaluation_internal.h"
+#include "bspline/core/exit.h"
 #include "bspline/distance.h"
 #include "bspline/intersect.h"
 #include "bspline/intersect/polygon_intersector.h"

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <initializer_list>
 
+#include "bspline/core/exit.h"
 #include "bspline/intersect.h"
 #include "bspline/measure.h"
 

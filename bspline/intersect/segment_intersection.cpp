@@ -1,4 +1,5 @@
 // Intersection of two straight segments in space: a crossing or touch, or the ends of a common stretch.
+#include "bspline/core/exit.h"
 #include "bspline/intersect.h"
 #include "bspline/core/lines_internal.h"
 

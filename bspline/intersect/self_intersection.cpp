@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "bspline/core/evaluation_internal.h"
+#include "bspline/core/exit.h"
 #include "bspline/core/golden_section.h"
 #include "bspline/distance.h"
 #include "bspline/intersect.h"

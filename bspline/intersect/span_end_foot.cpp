@@ -1,6 +1,7 @@
 // The span-end check projects span ends onto the other span several times for nearly every span pair, since
 // neighbouring spans touch. The global search converts the span and bounds it at every call; a span whose squared
 // distance to the point is convex has one minimum, which a few Newton steps reach directly.
+#include "bspline/core/test_support.h"
 #include "bspline/intersect/span_end_foot.h"
 
 #include <algorithm>

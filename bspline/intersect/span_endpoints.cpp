@@ -4,6 +4,7 @@
 #include <cstring>
 #include <utility>
 
+#include "bspline/core/exit.h"
 #include "bspline/intersect.h"
 #include "bspline/intersect/span_end_foot.h"
 #include "bspline/knots.h"

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "bspline/conics.h"
+#include "bspline/core/exit.h"
 #include "bspline/intersect.h"
 #include "bspline/intersect/polygon_intersector.h"
 #include "bspline/knots.h"

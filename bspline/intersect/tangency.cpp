@@ -5,6 +5,7 @@
 #include <cstring>
 #include <utility>
 
+#include "bspline/core/exit.h"
 #include "bspline/distance.h"
 #include "bspline/intersect.h"
 #include "bspline/measure.h"

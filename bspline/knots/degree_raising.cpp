@@ -3,6 +3,7 @@
 // mean of its degree-p blossoms over the p-element subsets of the d arguments; it is summed by a recurrence over
 // the arguments, so that no derivatives and no expansion about an anchor enter (a Taylor expansion there loses
 // digits as fast as the derivatives grow: clustered knots at order 10 kept only seven).
+#include "bspline/core/exit.h"
 #include "bspline/knots.h"
 #include "bspline/knots/knots_internal.h"
 

@@ -1,5 +1,6 @@
 // Unclamped ends turned into ends of full multiplicity, one knot step at a time, without changing the curve or
 // its pole count: the outermost knot and the pole it governs outside the active range drop out at each step.
+#include "bspline/core/exit.h"
 #include "bspline/knots.h"
 #include "bspline/knots/knots_internal.h"
 

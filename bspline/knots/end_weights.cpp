@@ -1,6 +1,7 @@
 // Weighting and unweighting pole arrays, and bringing the end weights of rational curves to 1. On a Bezier
 // segment of degree d the weights w_i may become w_i a^(d-i) b^i for any positive a, b without changing the
 // shape; choosing a or b from an end weight makes that end weight 1.
+#include "bspline/core/exit.h"
 #include "bspline/knots.h"
 #include "bspline/knots/knots_internal.h"
 

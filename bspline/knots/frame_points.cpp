@@ -1,5 +1,6 @@
 // Single points carried into and out of a local frame (origin, rows of a 3 x 3 matrix, scale), by the same
 // maps that carry pole arrays.
+#include "bspline/core/exit.h"
 #include "bspline/knots.h"
 
 BSboolean BSptoldtnw(int *rc, const double origin[3], const double m[9], const double *scale, const double p_old[3],

@@ -1,6 +1,7 @@
 // Knot insertion: one knot to a wanted multiplicity (Boehm's repeated insertion on the curve record), many knots
 // at once (the Oslo algorithm on the record or on raw coefficient arrays), and the Bezier decomposition of raw
 // arrays. None of them changes the curve.
+#include "bspline/core/exit.h"
 #include "bspline/knots.h"
 #include "bspline/knots/knots_internal.h"
 

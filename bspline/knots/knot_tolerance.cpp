@@ -1,5 +1,6 @@
 // When two parameters are one knot: the knot tolerance of a curve, its fixed-tolerance mode, and the parameter
 // step that corresponds to a distance on the curve.
+#include "bspline/core/exit.h"
 #include "bspline/knots.h"
 
 #include <cmath>

@@ -1,5 +1,6 @@
 // Questions asked of a knot vector: its distinct values and multiplicities, its spans of non-zero length, its
 // interior knots of multiplicity order - 1 (the C0 joints), and its mapping onto [0, 1].
+#include "bspline/core/exit.h"
 #include "bspline/knots.h"
 
 #include <cmath>

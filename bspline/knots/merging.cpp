@@ -1,5 +1,6 @@
 // Open curves joined end to end into one curve: the raw combination of two compatible curves, the merge that
 // first orients the two, brings them to one order and clamps them, and the chain merge of many.
+#include "bspline/core/exit.h"
 #include "bspline/knots.h"
 #include "bspline/knots/knots_internal.h"
 #include "bspline/measure.h"

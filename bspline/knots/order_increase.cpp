@@ -4,6 +4,7 @@
 // are inserted once so that all variants share one knot vector. Each step is a sum of convex combinations of the
 // poles, so the error does not grow with the order. The degree raising of curve records (BSupthedeg) reaches the
 // same curve by polar forms; each is a check on the other.
+#include "bspline/core/exit.h"
 #include "bspline/knots.h"
 
 #include <climits>

@@ -1,5 +1,6 @@
 // A curve's parameter range mapped linearly onto another interval; its boundaries follow into the output
 // record's own boundary array.
+#include "bspline/core/exit.h"
 #include "bspline/knots.h"
 
 #include <cmath>

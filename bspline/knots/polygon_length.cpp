@@ -1,5 +1,6 @@
 // Lengths of control polygons and point lists: the total, the running sums, and the chord or centripetal
 // spacing used to parametrise fitted points. Weighted points are measured after division by their weights.
+#include "bspline/core/exit.h"
 #include "bspline/knots.h"
 
 #include <cmath>

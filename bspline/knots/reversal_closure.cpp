@@ -1,5 +1,6 @@
 // Direction and closure of curves: reversal in place, exact closure of a curve flagged closed, and a closed
 // curve restarted at another parameter (cut there and joined the other way round).
+#include "bspline/core/exit.h"
 #include "bspline/knots.h"
 #include "bspline/knots/knots_internal.h"
 

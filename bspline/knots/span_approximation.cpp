@@ -1,6 +1,7 @@
 // Least-squares steps of the Legendre-to-B-spline conversion: knot removal (curves on a fine knot vector
 // approximated on a coarser one through the discrete B-splines that tie the two bases), and the least change of
 // per-span Legendre pieces that makes them join with continuous derivatives.
+#include "bspline/core/exit.h"
 #include "bspline/knots.h"
 #include "bspline/legendre.h"
 #include "bspline/numerics.h"

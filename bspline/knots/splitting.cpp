@@ -1,6 +1,7 @@
 // Cutting curves: the part between two parameters, the two parts at one parameter, one span, the pieces between
 // C0 joints, and raw coefficient arrays at one knot. Every cut is knot insertion up to multiplicity k-1 followed
 // by taking the poles on each side, so the pieces keep the shape and the parameters of the curve.
+#include "bspline/core/exit.h"
 #include "bspline/knots.h"
 #include "bspline/knots/knots_internal.h"
 #include "bspline/numerics.h"

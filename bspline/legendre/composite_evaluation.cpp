@@ -1,6 +1,7 @@
 // Evaluation of the composite Legendre form at a global parameter, and the span-by-span searches built on it:
 // where a projected coordinate stops growing (turning points) and where the tangent has turned a right angle from
 // the start of its span (transitions).
+#include "bspline/core/exit.h"
 #include "bspline/legendre.h"
 
 #include <cfloat>

@@ -2,6 +2,7 @@
 // segment by Bezier segment.
 #include "bspline/legendre.h"
 
+#include "bspline/core/exit.h"
 #include "bspline/knots.h"
 #include "bspline/measure.h"
 #include "bspline/numerics.h"

@@ -2,6 +2,7 @@
 // first and last spans trimmed, each span converted within the tolerance by the per-span converters, the pieces
 // raised to one order, scaled to meet with equal weights and joined end to end (a jump between them kept), every
 // span on a knot interval of the same length.
+#include "bspline/core/exit.h"
 #include "bspline/knots.h"
 #include "bspline/legendre.h"
 

@@ -2,6 +2,7 @@
 // knots, a curve from coordinate blocks and knots, and the way back from a record to coordinate blocks.
 #include "bspline/legendre.h"
 
+#include "bspline/core/exit.h"
 #include "bspline/knots.h"
 #include "bspline/numerics.h"
 

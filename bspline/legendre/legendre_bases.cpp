@@ -1,6 +1,7 @@
 // Changes of basis for polynomial series on a span: Gauss-Legendre samples to Legendre coefficients, Legendre to
 // and from the Chebyshev, power and Bernstein bases, and re-expansion of a series on a sub-interval. The table
 // driven conversions are products with one triangular block of a fixed table (bspline/legendre/legendre_tables.cpp).
+#include "bspline/core/exit.h"
 #include "bspline/legendre.h"
 #include "bspline/measure.h"
 

@@ -4,6 +4,7 @@
 // has a multiple root; the multiple roots come from the roots of the first and second derivatives, and are divided
 // out together before the search starts again. Also the minimum bound of a series and the roots of a Bezier
 // polynomial.
+#include "bspline/core/exit.h"
 #include "bspline/legendre.h"
 
 #include <algorithm>

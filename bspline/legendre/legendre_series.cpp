@@ -1,6 +1,7 @@
 // Arithmetic on Legendre series of a span: effective degree and truncation, evaluation and derivatives, products
 // (by the linearisation of P_i P_j, and of Chebyshev series), the quotient of two series by sampling and fitting,
 // and the common-denominator form of a rational plane curve.
+#include "bspline/core/exit.h"
 #include "bspline/legendre.h"
 #include "bspline/measure.h"
 

@@ -3,6 +3,7 @@
 // fits each interval, each interval gets the Legendre truncation of the series re-expanded on it, the pieces are
 // made continuous by the least change, and their Bezier points are assembled into the poles of one spline with
 // simple interior knots. A continuity change beyond the tolerance sends the drivers back with finer breaks.
+#include "bspline/core/exit.h"
 #include "bspline/knots.h"
 #include "bspline/legendre.h"
 #include "bspline/numerics.h"

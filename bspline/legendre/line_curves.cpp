@@ -1,4 +1,5 @@
 // Straight segments as B-spline curves of any order.
+#include "bspline/core/exit.h"
 #include "bspline/legendre.h"
 
 #include <cmath>

@@ -1,6 +1,7 @@
 // Spans held in the power (canonical) basis: values and derivatives of polynomial vector series and of rational
 // plane and space curves in the rational modes, and the quotient of two power-basis polynomials expanded as a
 // polynomial.
+#include "bspline/core/exit.h"
 #include "bspline/legendre.h"
 
 #include <cfloat>

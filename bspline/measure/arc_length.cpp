@@ -2,6 +2,7 @@
 // length of whole polynomial and rational curves span by span, each span's squared speed built exactly as a
 // polynomial in a normalised variable and its root integrated by the Gauss-Legendre ladder, and the shortcuts
 // for poles at one point, on one line or in one plane.
+#include "bspline/core/exit.h"
 #include "bspline/knots.h"
 #include "bspline/knots/knots_internal.h"
 #include "bspline/measure.h"

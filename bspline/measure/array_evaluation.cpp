@@ -1,5 +1,6 @@
 // One curve at a whole ascending list of parameters: points, derivatives, homogeneous points, tangent markers
 // and curvature markers. The knot span is walked forward once along the list instead of searched per parameter.
+#include "bspline/core/exit.h"
 #include "bspline/knots/knots_internal.h"
 #include "bspline/measure.h"
 #include "bspline/measure/measure_internal.h"

@@ -1,6 +1,7 @@
 // Bezier and polar forms: the full de Casteljau triangle of a Bezier curve (a point and both halves at once),
 // scalar Bezier functions on an interval, and the polar form (blossom) of the basis and of a curve, which
 // extensions evaluate with arguments outside the span.
+#include "bspline/core/exit.h"
 #include "bspline/knots.h"
 #include "bspline/knots/knots_internal.h"
 #include "bspline/measure.h"

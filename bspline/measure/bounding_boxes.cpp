@@ -2,6 +2,7 @@
 // bases of box axes, the oriented box of points along given directions, of a curve's poles along its first and
 // second derivatives, and of one span given as Legendre series. Every box rests on the convex hull of the poles
 // or on |P_j(t)| <= 1 for the Legendre polynomials on [-1, 1]; none is tight.
+#include "bspline/core/exit.h"
 #include "bspline/measure.h"
 #include "bspline/measure/measure_internal.h"
 

@@ -1,5 +1,6 @@
 // Corners of a curve: whether the curve turns at the pole it passes through at a C0 knot, the list of those
 // cusps, and the C0 knots that are smooth after all (the polygon runs straight through their pole).
+#include "bspline/core/exit.h"
 #include "bspline/knots.h"
 #include "bspline/knots/knots_internal.h"
 #include "bspline/measure.h"

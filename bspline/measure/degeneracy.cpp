@@ -2,6 +2,7 @@
 // below the distance tolerance.
 #include <cmath>
 
+#include "bspline/core/exit.h"
 #include "bspline/measure.h"
 #include "bspline/numerics.h"
 

@@ -2,6 +2,7 @@
 // box (segment, parallelogram, box), bounding spheres, and the drivers that fall back from the box to the sphere
 // when no box can be had. A bound may be loose but is never wrong: min_sq never exceeds, and max_sq never falls
 // short of, the squared distance to any point of the curve.
+#include "bspline/core/exit.h"
 #include "bspline/measure.h"
 #include "bspline/measure/measure_internal.h"
 

@@ -1,5 +1,6 @@
 // Gauss-Legendre quadrature of square roots of polynomials: access to the rule tables, the rule sum, the small
 // polynomial tools the integrators need, and the two integrators behind every arc length.
+#include "bspline/core/exit.h"
 #include "bspline/measure.h"
 #include "bspline/measure/measure_internal.h"
 #include "bspline/numerics.h"

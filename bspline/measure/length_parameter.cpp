@@ -2,6 +2,7 @@
 // by pole on polylines, found by regula falsi on the arc length otherwise, wrapping over the seam of a closed
 // curve), and the respacing of a knot vector so that the pieces between C0 joints get parameter lengths in
 // proportion to their control polygons.
+#include "bspline/core/exit.h"
 #include "bspline/knots.h"
 #include "bspline/measure.h"
 

@@ -1,6 +1,7 @@
 // Parameters read off a knot vector: the span of each of a sorted list of parameters, the node values (Greville
 // abscissae) of the poles with points between them, the nodes within a range or one period, the curve points at
 // the nodes, and a parameter clamped into the active range.
+#include "bspline/core/exit.h"
 #include "bspline/knots.h"
 #include "bspline/measure.h"
 

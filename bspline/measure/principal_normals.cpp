@@ -4,6 +4,7 @@
 //
 // A squared length that is not a number must count as below every threshold: every test below is written so
 // that a NaN fails the "greater" and "not below" branches.
+#include "bspline/core/exit.h"
 #include "bspline/measure.h"
 #include "bspline/measure/measure_internal.h"
 

@@ -7,6 +7,7 @@
 // factors are U with column i times sr(r[i]) and V with column j times sr(c[j]). A fast rotation updates a pair of
 // columns with two multiplications and shrinks their two scales instead of taking a square root; the scales are
 // folded back in before they can underflow.
+#include "bspline/core/exit.h"
 #include "bspline/numerics.h"
 #include "bspline/numerics/numerics_internal.h"
 

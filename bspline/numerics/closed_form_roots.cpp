@@ -9,6 +9,7 @@
 #include <initializer_list>
 #include <utility>
 
+#include "bspline/core/exit.h"
 #include "bspline/numerics/numerics_internal.h"
 
 namespace {

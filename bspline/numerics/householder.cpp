@@ -5,6 +5,7 @@
 // Every pivot threshold is absolute (zero_tol): the callers' matrices hold basis values of about unit size, so a
 // diagonal below it means a rank defect there. The solvers are therefore not scale-invariant: a matrix scaled
 // down by 1e-10 is reported rank-deficient.
+#include "bspline/core/exit.h"
 #include "bspline/core/finite_internal.h"
 #include "bspline/numerics.h"
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <utility>
 
+#include "bspline/core/exit.h"
 #include "bspline/numerics.h"
 
 namespace {

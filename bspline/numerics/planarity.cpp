@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "bspline/core/exit.h"
 #include "bspline/knots.h"
 #include "bspline/knots/knots_internal.h"
 

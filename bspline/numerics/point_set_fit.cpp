@@ -6,6 +6,7 @@
 
 #include <cmath>
 
+#include "bspline/core/exit.h"
 #include "bspline/numerics/numerics_internal.h"
 
 namespace {

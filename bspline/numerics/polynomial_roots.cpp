@@ -14,6 +14,7 @@
 #include <cstring>
 #include <type_traits>
 
+#include "bspline/core/exit.h"
 #include "bspline/numerics/numerics_internal.h"
 
 namespace {

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "bspline/core/exit.h"
 #include "bspline/numerics/numerics_internal.h"
 
 namespace {

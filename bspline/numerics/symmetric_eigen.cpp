@@ -1,6 +1,7 @@
 // Eigenvalues and eigenvectors of symmetric matrices. Two independent solvers serve the least-squares fit, which
 // compares them: a closed form for 3x3 (the characteristic cubic, elimination for the vectors, nearly equal values
 // merged into one eigenspace) and the cyclic Jacobi method for any order.
+#include "bspline/core/exit.h"
 #include "bspline/numerics.h"
 
 #include <cmath>

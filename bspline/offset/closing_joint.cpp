@@ -10,6 +10,7 @@
 #include <limits>
 #include <utility>
 
+#include "bspline/core/exit.h"
 #include "bspline/distance.h"
 #include "bspline/intersect.h"
 #include "bspline/legendre.h"

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "bspline/core/exit.h"
 #include "bspline/intersect.h"
 #include "bspline/knots.h"
 #include "bspline/legendre.h"

@@ -7,6 +7,7 @@
 #include <initializer_list>
 #include <utility>
 
+#include "bspline/core/exit.h"
 #include "bspline/distance.h"
 #include "bspline/extend.h"
 #include "bspline/knots.h"

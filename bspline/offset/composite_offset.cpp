@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "bspline/conics.h"
+#include "bspline/core/exit.h"
 #include "bspline/extend.h"
 #include "bspline/intersect.h"
 #include "bspline/offset.h"

@@ -1,6 +1,7 @@
 // How two consecutive pieces of a path meet at a corner, seen from the side the offset lies on.
 #include <cmath>
 
+#include "bspline/core/exit.h"
 #include "bspline/offset.h"
 
 namespace {

@@ -7,6 +7,7 @@
 #include <initializer_list>
 
 #include "bspline/conics.h"
+#include "bspline/core/exit.h"
 #include "bspline/intersect.h"
 #include "bspline/knots.h"
 #include "bspline/knots/knots_internal.h"

@@ -2,6 +2,7 @@
 // scaled so that the law's y at t0 and t1 become the distances a and b.
 #include <cmath>
 
+#include "bspline/core/exit.h"
 #include "bspline/offset.h"
 #include "bspline/plane_intersection.h"
 

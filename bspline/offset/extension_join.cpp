@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "bspline/core/exit.h"
 #include "bspline/intersect.h"
 #include "bspline/knots.h"
 #include "bspline/knots/knots_internal.h"

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <utility>
 
+#include "bspline/core/exit.h"
 #include "bspline/extend.h"
 #include "bspline/intersect.h"
 #include "bspline/knots.h"

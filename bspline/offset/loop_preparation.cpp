@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "bspline/core/exit.h"
 #include "bspline/core/golden_section.h"
 #include "bspline/knots.h"
 #include "bspline/offset.h"

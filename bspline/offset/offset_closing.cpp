@@ -6,6 +6,7 @@
 #include <cmath>
 #include <utility>
 
+#include "bspline/core/exit.h"
 #include "bspline/intersect.h"
 #include "bspline/knots.h"
 #include "bspline/offset.h"

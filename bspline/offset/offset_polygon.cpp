@@ -4,6 +4,7 @@
 #include <cassert>
 #include <cmath>
 
+#include "bspline/core/exit.h"
 #include "bspline/offset.h"
 #include "bspline/offset/offset_internal.h"
 

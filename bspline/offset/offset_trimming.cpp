@@ -3,6 +3,7 @@
 // meeting at equal parameters. The caller's records stay in place: every replacement is copied into them.
 #include <cmath>
 
+#include "bspline/core/exit.h"
 #include "bspline/intersect.h"
 #include "bspline/knots.h"
 #include "bspline/legendre.h"

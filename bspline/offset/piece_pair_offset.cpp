@@ -5,6 +5,7 @@
 #include <cstring>
 #include <utility>
 
+#include "bspline/core/exit.h"
 #include "bspline/knots.h"
 #include "bspline/offset.h"
 #include "bspline/offset/offset_internal.h"

@@ -2,6 +2,7 @@
 // construction at a parameter outside the span gives the control polygon of the enlarged range.
 #include <cmath>
 
+#include "bspline/core/exit.h"
 #include "bspline/extend/extend_internal.h"
 #include "bspline/knots.h"
 #include "bspline/knots/knots_internal.h"

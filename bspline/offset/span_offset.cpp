@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "bspline/conics.h"
+#include "bspline/core/exit.h"
 #include "bspline/knots.h"
 #include "bspline/legendre.h"
 #include "bspline/measure.h"

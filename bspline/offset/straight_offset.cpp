@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "bspline/bspline.h"
+#include "bspline/core/test_support.h"
 #include "bspline/knots.h"
 #include "bspline/measure.h"
 #include "bspline/numerics.h"

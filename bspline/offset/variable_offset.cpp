@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "bspline/core/exit.h"
 #include "bspline/fitting.h"
 #include "bspline/intersect.h"
 #include "bspline/knots.h"

@@ -10,6 +10,7 @@
 #include <random>
 #include <vector>
 
+#include "bspline/core/test_support.h"
 #include "bspline/knots.h"
 #include "tests/bspline/curve_fixtures.h"
 

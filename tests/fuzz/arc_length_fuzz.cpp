@@ -3,6 +3,7 @@
 // the parameter found for a distance measures back to that distance.
 #include <algorithm>
 
+#include "bspline/core/test_support.h"
 #include "bspline/knots.h"
 #include "bspline/measure.h"
 #include "tests/fuzz/fuzz_input.h"

@@ -3,6 +3,7 @@
 // lies between the bounds answered for it.
 #include <cfloat>
 
+#include "bspline/core/test_support.h"
 #include "bspline/measure.h"
 #include "tests/fuzz/fuzz_input.h"
 

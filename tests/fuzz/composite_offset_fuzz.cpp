@@ -7,6 +7,7 @@
 // not offset, and an open chain's ends have no caps). A connecting line of the straight corners (option 2), and any
 // line bridging two different distances, is judged by its ends, which lie at the distances: its middle cuts the
 // corner. Nothing leaks, also when a heap request fails.
+#include "bspline/core/test_support.h"
 #include "bspline/offset.h"
 #include "tests/fuzz/fuzz_oracles.h"
 

@@ -5,6 +5,7 @@
 // touches both tangent lines there and passes its shoulder point. A conic arc changed by a length keeps its other
 // end, changes its length by that much and stays on its conic. Nothing leaks.
 #include "bspline/conics.h"
+#include "bspline/core/test_support.h"
 #include "bspline/extend.h"
 #include "bspline/measure.h"
 #include "tests/fuzz/fuzz_oracles.h"

@@ -4,6 +4,7 @@
 // focal distances, a hyperbola's difference of them, a parabola's focus as far as its directrix. A conic built
 // as some type is recognised as that type, and a circular arc found by the arc test lies on its circle.
 #include "bspline/conics.h"
+#include "bspline/core/test_support.h"
 #include "tests/fuzz/fuzz_oracles.h"
 
 namespace {

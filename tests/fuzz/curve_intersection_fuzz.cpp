@@ -2,6 +2,7 @@
 // answer of rc 0 puts every point on both curves at its parameters, in the order of the first curve, and every
 // overlap's ends on both curves with its middle on the second; in the plane no isolated crossing of the two is
 // missing. A refusal hands nothing out; nothing leaks, also when a heap request fails.
+#include "bspline/core/test_support.h"
 #include "bspline/intersect.h"
 #include "tests/bspline/intersection_call.h"
 #include "tests/fuzz/fuzz_oracles.h"

@@ -2,6 +2,7 @@
 // an answer of rc 0 keeps the shape; a refusal hands out nothing.
 #include <algorithm>
 
+#include "bspline/core/test_support.h"
 #include "bspline/knots.h"
 #include "tests/fuzz/fuzz_input.h"
 

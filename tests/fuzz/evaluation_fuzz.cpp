@@ -3,6 +3,7 @@
 // finite input is finite.
 #include <algorithm>
 
+#include "bspline/core/test_support.h"
 #include "bspline/measure.h"
 #include "tests/fuzz/fuzz_input.h"
 

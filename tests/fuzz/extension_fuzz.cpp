@@ -3,6 +3,7 @@
 // span is continued, not refitted), keeps the far end where it was, and measures the length of the curve plus what
 // it says it added (or less what it took away, the rest lying on the curve). A connection hands back curves that
 // meet end to start; a failure hands back nothing. Nothing leaks.
+#include "bspline/core/test_support.h"
 #include "bspline/extend.h"
 #include "bspline/measure.h"
 #include "tests/fuzz/fuzz_oracles.h"

@@ -4,6 +4,7 @@
 // is the same after the call as before, and nothing leaks.
 #include <cstring>
 
+#include "bspline/core/test_support.h"
 #include "bspline/extend.h"
 #include "tests/fuzz/fuzz_oracles.h"
 

@@ -1,5 +1,6 @@
 // Knot insertion and splitting of any record. On a well-formed curve an answer of rc 0 keeps the shape: the
 // refined curve over the same range, and each part over its own piece of it.
+#include "bspline/core/test_support.h"
 #include "bspline/knots.h"
 #include "tests/fuzz/fuzz_input.h"
 

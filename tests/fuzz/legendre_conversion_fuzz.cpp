@@ -3,6 +3,7 @@
 // the tolerance of the series at every sample (a piecewise fit joined with continuity 0 may miss it up to three
 // times), the composite form at every parameter exactly the curve (within rounding), and the B-spline made back
 // from it the same shape within the tolerance. What the caller owns is released, nothing else leaks.
+#include "bspline/core/test_support.h"
 #include "bspline/legendre.h"
 #include "tests/fuzz/fuzz_oracles.h"
 

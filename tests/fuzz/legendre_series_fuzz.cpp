@@ -3,6 +3,7 @@
 // judged by evaluating both sides here by their own recurrences at points of the interval, within the rounding
 // the conversion's terms carry; the roots are ascending points of [-1, 1] where the series vanishes within its
 // tolerance, and no clear change of sign between samples lacks a root.
+#include "bspline/core/test_support.h"
 #include "bspline/legendre.h"
 #include "tests/fuzz/fuzz_oracles.h"
 

@@ -6,6 +6,7 @@
 // which loop removal hands back as it is); every point at the distance from a smooth curve, outside any loop,
 // lies on the offset; a smooth piece's offset follows its true offset within the tolerance. Nothing leaks, also
 // when a heap request fails.
+#include "bspline/core/test_support.h"
 #include "bspline/offset.h"
 #include "tests/fuzz/fuzz_oracles.h"
 

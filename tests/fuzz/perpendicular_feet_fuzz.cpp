@@ -2,6 +2,7 @@
 // a well-formed curve an answer of rc 0 gives feet where the curve's tangent is perpendicular to the way to the
 // point (or the point on an end, for the nearest foot); the nearest foot is no farther than any other foot, is
 // found whenever a foot exists, and every foot that sampling shows is listed. Nothing leaks.
+#include "bspline/core/test_support.h"
 #include "bspline/distance.h"
 #include "tests/fuzz/fuzz_oracles.h"
 

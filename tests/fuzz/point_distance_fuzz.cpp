@@ -5,6 +5,7 @@
 // the chord-height tolerance.
 #include <cfloat>
 
+#include "bspline/core/test_support.h"
 #include "bspline/distance.h"
 #include "bspline/intersect.h"
 #include "tests/fuzz/fuzz_oracles.h"

@@ -1,6 +1,7 @@
 // The shape of a point set and its least-squares point, line or plane. An answer of rc 0 on finite points is
 // finite with unit directions, and the shape named holds: the root-mean-square spread across the plane, line or
 // point is within the tolerance that named it.
+#include "bspline/core/test_support.h"
 #include "bspline/numerics.h"
 #include "tests/fuzz/fuzz_input.h"
 

@@ -1,5 +1,6 @@
 // Reversal, closure and parameter rescaling of any record. On a well-formed curve: the reversed curve runs the
 // same points backwards, the closed one ends where it starts, the rescaled one is the same curve on [lo, hi].
+#include "bspline/core/test_support.h"
 #include "bspline/knots.h"
 #include "tests/fuzz/fuzz_input.h"
 

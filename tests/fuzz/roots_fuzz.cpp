@@ -2,6 +2,7 @@
 // real root is a root of the polynomial given, within the rounding of its terms at that root.
 #include <cfloat>
 
+#include "bspline/core/test_support.h"
 #include "bspline/numerics.h"
 #include "tests/fuzz/fuzz_input.h"
 

@@ -2,6 +2,7 @@
 // parameters are two places of the curve at one point, and overlaps whose two intervals cover the same points; in
 // the plane every isolated crossing of the curve with itself is among them. Sets of no entries are NULL, a failure
 // hands nothing out, and nothing leaks, also when a heap request fails.
+#include "bspline/core/test_support.h"
 #include "bspline/intersect.h"
 #include "tests/fuzz/fuzz_oracles.h"
 

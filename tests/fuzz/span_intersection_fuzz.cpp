@@ -1,6 +1,7 @@
 // Two Bezier spans of any record, or a span against a piece of itself. On two well-formed spans an answer of rc 0
 // gives at most the results the caller's arrays hold, each on both spans at its parameters; an overlap is two
 // results with the stretch between them on both spans; in the plane no isolated crossing of the two is missing.
+#include "bspline/core/test_support.h"
 #include "bspline/intersect.h"
 #include "tests/fuzz/fuzz_oracles.h"
 

@@ -4,6 +4,7 @@
 // same points, a line string of its poles, the line between its end poles, or, for a conic, a record on which
 // the curve lies; a conic comes back as the conic it was made from. Nothing is left allocated, and the
 // tolerances narrowed for small conics are put back.
+#include "bspline/core/test_support.h"
 #include "tests/fuzz/geometry_input.h"
 
 namespace {

@@ -8,6 +8,7 @@
 #include <climits>
 
 #include "bspline/bspline.h"
+#include "bspline/core/test_support.h"
 #include "tests/fuzz/geometry_input.h"
 
 namespace {

@@ -3,6 +3,7 @@
 // smooth enough to give one piece it starts and ends at the true offset points of the curve's ends, at their own
 // distances, and comes no farther from the curve than the larger distance (within the offset tolerance and the
 // error of its single fit). Nothing leaks, also when a heap request fails.
+#include "bspline/core/test_support.h"
 #include "bspline/offset.h"
 #include "tests/fuzz/fuzz_oracles.h"
 

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "bspline/core/test_support.h"
 #include "bspline/intersect.h"
 #include "tests/geometry/typed_curve_builders.h"
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "bspline/core/test_support.h"
 #include "tests/geometry/typed_curve_builders.h"
 
 namespace {

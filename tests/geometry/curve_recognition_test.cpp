@@ -5,6 +5,7 @@
 #include <cmath>
 #include <vector>
 
+#include "bspline/core/test_support.h"
 #include "bspline/knots.h"
 #include "tests/bspline/curve_fixtures.h"
 #include "tests/geometry/typed_curve_builders.h"

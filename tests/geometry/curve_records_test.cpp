@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "bspline/bspline.h"
+#include "bspline/core/test_support.h"
 #include "geometry/platform.h"
 #include "geometry/typed_curves.h"
 #include "host/quarnet/geom_services.h"

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "bspline/core/test_support.h"
 #include "tests/geometry/geometry_test_support.h"
 #include "tests/geometry/typed_curve_builders.h"
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "bspline/bspline.h"
+#include "bspline/core/test_support.h"
 #include "bspline/intersect.h"
 #include "geometry/platform.h"
 #include "geometry/typed_curves.h"

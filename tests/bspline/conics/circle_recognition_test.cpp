@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "bspline/core/test_support.h"
 #include "tests/bspline/conic_fixtures.h"
 #include "tests/bspline/knots_fixtures.h"
 

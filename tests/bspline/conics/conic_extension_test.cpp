@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "bspline/core/test_support.h"
 #include "bspline/distance.h"
 #include "bspline/extend.h"
 #include "bspline/knots.h"

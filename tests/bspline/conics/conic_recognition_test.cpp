@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "bspline/core/test_support.h"
 #include "bspline/knots.h"
 #include "tests/bspline/conic_fixtures.h"
 

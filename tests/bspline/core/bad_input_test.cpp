@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "bspline/core/test_support.h"
 #include "bspline/knots.h"
 #include "bspline/measure.h"
 #include "bspline/numerics.h"

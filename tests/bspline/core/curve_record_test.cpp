@@ -5,6 +5,7 @@
 #include <string>
 
 #include "bspline/bspline.h"
+#include "bspline/core/test_support.h"
 
 namespace {
 

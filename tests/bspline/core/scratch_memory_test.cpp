@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "bspline/bspline.h"
+#include "bspline/core/test_support.h"
 #include "tests/bspline/curve_fixtures.h"
 
 namespace {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "bspline/bspline.h"
+#include "bspline/core/test_support.h"
 
 namespace {
 

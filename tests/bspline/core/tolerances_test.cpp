@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "bspline/bspline.h"
+#include "bspline/core/test_support.h"
 
 namespace {
 

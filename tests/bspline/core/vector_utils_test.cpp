@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "bspline/bspline.h"
+#include "bspline/core/test_support.h"
 #include "tests/bspline/curve_fixtures.h"
 
 namespace {

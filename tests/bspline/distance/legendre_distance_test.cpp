@@ -7,6 +7,7 @@
 #include <random>
 #include <vector>
 
+#include "bspline/core/test_support.h"
 #include "bspline/distance.h"
 #include "bspline/legendre.h"
 

@@ -5,6 +5,7 @@
 #include <limits>
 #include <vector>
 
+#include "bspline/core/test_support.h"
 #include "bspline/distance.h"
 #include "tests/bspline/curve_fixtures.h"
 

@@ -6,6 +6,7 @@
 #include <random>
 #include <vector>
 
+#include "bspline/core/test_support.h"
 #include "bspline/distance.h"
 #include "bspline/distance/feet_internal.h"
 #include "tests/bspline/curve_fixtures.h"

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "bspline/core/test_support.h"
 #include "bspline/distance.h"
 #include "bspline/intersect.h"
 #include "bspline/intersect/span_end_foot.h"

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "bspline/core/test_support.h"
 #include "bspline/extend.h"
 #include "bspline/measure.h"
 #include "tests/bspline/curve_fixtures.h"

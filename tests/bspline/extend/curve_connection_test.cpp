@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "bspline/core/test_support.h"
 #include "bspline/extend.h"
 #include "tests/bspline/curve_fixtures.h"
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "bspline/conics.h"
+#include "bspline/core/test_support.h"
 #include "bspline/extend.h"
 #include "tests/bspline/curve_fixtures.h"
 

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <limits>
 
+#include "bspline/core/test_support.h"
 #include "bspline/intersect.h"
 #include "bspline/knots.h"
 #include "tests/bspline/curve_fixtures.h"

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "bspline/core/test_support.h"
 #include "bspline/intersect/call_internal.h"
 #include "bspline/knots.h"
 #include "tests/bspline/curve_fixtures.h"

@@ -4,6 +4,7 @@
 #include <limits>
 #include <vector>
 
+#include "bspline/core/test_support.h"
 #include "tests/bspline/curve_fixtures.h"
 #include "tests/bspline/intersection_call.h"
 

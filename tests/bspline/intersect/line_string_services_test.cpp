@@ -4,6 +4,7 @@
 #include <limits>
 #include <vector>
 
+#include "bspline/core/test_support.h"
 #include "bspline/intersect.h"
 
 namespace {

@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "bspline/core/test_support.h"
 #include "bspline/intersect.h"
 
 namespace {

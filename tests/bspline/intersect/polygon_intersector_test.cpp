@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "bspline/core/test_support.h"
 #include "bspline/intersect.h"
 #include "bspline/intersect/polygon_intersector.h"
 #include "tests/bspline/curve_fixtures.h"

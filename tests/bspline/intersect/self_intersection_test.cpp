@@ -8,6 +8,7 @@
 #include <random>
 #include <vector>
 
+#include "bspline/core/test_support.h"
 #include "bspline/intersect.h"
 #include "bspline/knots.h"
 #include "tests/bspline/curve_fixtures.h"

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "bspline/core/test_support.h"
 #include "bspline/intersect.h"
 #include "bspline/intersect/span_end_foot.h"
 #include "tests/bspline/curve_fixtures.h"

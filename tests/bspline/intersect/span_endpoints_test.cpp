@@ -3,6 +3,7 @@
 #include <cstring>
 #include <vector>
 
+#include "bspline/core/test_support.h"
 #include "bspline/intersect.h"
 #include "tests/bspline/curve_fixtures.h"
 

@@ -5,6 +5,7 @@
 #include <limits>
 #include <vector>
 
+#include "bspline/core/test_support.h"
 #include "bspline/intersect.h"
 #include "tests/bspline/measure_curves.h"
 

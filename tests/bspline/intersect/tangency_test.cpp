@@ -7,6 +7,7 @@
 #include <numbers>
 #include <utility>
 
+#include "bspline/core/test_support.h"
 #include "bspline/intersect.h"
 #include "bspline/knots.h"
 #include "tests/bspline/measure_curves.h"

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "bspline/core/test_support.h"
 #include "tests/bspline/knots_fixtures.h"
 
 namespace {

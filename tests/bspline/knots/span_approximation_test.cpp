@@ -11,6 +11,7 @@
 #include <random>
 #include <vector>
 
+#include "bspline/core/test_support.h"
 #include "bspline/legendre.h"
 #include "tests/bspline/knots_fixtures.h"
 

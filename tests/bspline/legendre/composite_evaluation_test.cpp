@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "bspline/core/test_support.h"
 #include "bspline/legendre.h"
 #include "tests/bspline/conic_fixtures.h"
 

@@ -6,6 +6,7 @@
 #include <limits>
 #include <vector>
 
+#include "bspline/core/test_support.h"
 #include "bspline/legendre.h"
 #include "tests/bspline/curve_fixtures.h"
 #include "tests/bspline/knots_fixtures.h"

@@ -8,6 +8,7 @@
 #include <random>
 #include <vector>
 
+#include "bspline/core/test_support.h"
 #include "bspline/legendre.h"
 #include "bspline/measure.h"
 

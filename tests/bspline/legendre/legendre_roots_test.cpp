@@ -6,6 +6,7 @@
 #include <random>
 #include <vector>
 
+#include "bspline/core/test_support.h"
 #include "bspline/legendre.h"
 #include "tests/bspline/legendre_from_roots.h"
 

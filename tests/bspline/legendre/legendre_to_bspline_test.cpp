@@ -11,6 +11,7 @@
 #include <tuple>
 #include <vector>
 
+#include "bspline/core/test_support.h"
 #include "bspline/legendre.h"
 
 namespace {

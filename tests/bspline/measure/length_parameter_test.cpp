@@ -5,6 +5,7 @@
 #include <random>
 #include <vector>
 
+#include "bspline/core/test_support.h"
 #include "tests/bspline/measure_fixtures.h"
 
 namespace {

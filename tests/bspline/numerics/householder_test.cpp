@@ -8,6 +8,7 @@
 #include <functional>
 #include <limits>
 
+#include "bspline/core/test_support.h"
 #include "bspline/numerics.h"
 #include "tests/bspline/least_squares_fixtures.h"
 

@@ -7,6 +7,7 @@
 #include <limits>
 #include <vector>
 
+#include "bspline/core/test_support.h"
 #include "bspline/numerics.h"
 
 namespace {

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "bspline/core/test_support.h"
 #include "bspline/numerics.h"
 #include "tests/bspline/curve_fixtures.h"
 #include "tests/bspline/numerics_fixtures.h"

@@ -5,6 +5,7 @@
 #include <random>
 #include <string>
 
+#include "bspline/core/test_support.h"
 #include "bspline/numerics.h"
 #include "tests/bspline/numerics_fixtures.h"
 

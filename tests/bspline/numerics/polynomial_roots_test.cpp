@@ -5,6 +5,7 @@
 #include <cstring>
 #include <random>
 
+#include "bspline/core/test_support.h"
 #include "bspline/numerics.h"
 #include "tests/bspline/numerics_fixtures.h"
 

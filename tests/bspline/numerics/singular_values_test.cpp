@@ -3,6 +3,7 @@
 #include <cmath>
 #include <random>
 
+#include "bspline/core/test_support.h"
 #include "bspline/numerics.h"
 #include "tests/bspline/numerics_fixtures.h"
 

@@ -4,6 +4,7 @@
 
 #include <limits>
 
+#include "bspline/core/test_support.h"
 #include "bspline/offset.h"
 #include "tests/bspline/measure_curves.h"
 #include "tests/bspline/offset/offset_fixtures.h"

@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "bspline/core/test_support.h"
 #include "bspline/offset.h"
 #include "tests/bspline/curve_fixtures.h"
 

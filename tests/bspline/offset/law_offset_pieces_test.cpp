@@ -6,6 +6,7 @@
 #include <initializer_list>
 #include <string>
 
+#include "bspline/core/test_support.h"
 #include "bspline/offset.h"
 #include "tests/bspline/offset/offset_fixtures.h"
 

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <limits>
 
+#include "bspline/core/test_support.h"
 #include "bspline/offset.h"
 #include "tests/bspline/offset/offset_fixtures.h"
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "bspline/bspline.h"
+#include "bspline/core/test_support.h"
 #include "bspline/intersect.h"
 #include "tests/bspline/curve_fixtures.h"
 

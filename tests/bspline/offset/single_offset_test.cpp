@@ -8,6 +8,7 @@
 #include <limits>
 #include <string>
 
+#include "bspline/core/test_support.h"
 #include "bspline/offset.h"
 #include "tests/bspline/offset/offset_fixtures.h"
 

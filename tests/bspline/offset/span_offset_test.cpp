@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "bspline/core/test_support.h"
 #include "bspline/knots.h"
 #include "bspline/offset.h"
 #include "tests/bspline/curve_fixtures.h"

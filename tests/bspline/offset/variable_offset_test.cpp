@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "bspline/core/test_support.h"
 #include "bspline/intersect.h"
 #include "bspline/offset.h"
 #include "tests/bspline/curve_fixtures.h"

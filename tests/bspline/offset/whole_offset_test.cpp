@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "bspline/core/test_support.h"
 #include "bspline/offset.h"
 #include "tests/bspline/measure_curves.h"
 #include "tests/bspline/offset/offset_fixtures.h"

@@ -9,6 +9,7 @@
 #include <random>
 #include <string>
 
+#include "bspline/core/test_support.h"
 #include "bspline/extend.h"
 #include "tests/bspline/oracle/peer_curves.h"
 

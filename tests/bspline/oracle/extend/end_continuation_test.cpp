@@ -7,6 +7,7 @@
 #include <cmath>
 #include <random>
 
+#include "bspline/core/test_support.h"
 #include "bspline/extend.h"
 #include "tests/bspline/oracle/peer_curves.h"
 

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "bspline/core/test_support.h"
 #include "bspline/intersect.h"
 #include "tests/bspline/measure_curves.h"
 #include "tests/bspline/oracle/span_pairs.h"

@@ -7,6 +7,7 @@
 #include <random>
 #include <vector>
 
+#include "bspline/core/test_support.h"
 #include "bspline/legendre.h"
 #include "tests/bspline/oracle/peer_curves.h"
 #include "tests/bspline/oracle/legendre/peer_legendre.h"
