@@ -14,15 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "bspline/bspline.h"
-#include "bspline/distance.h"
-#include "bspline/fitting.h"
-#include "bspline/intersect.h"
-#include "bspline/legendre.h"
-#include "bspline/measure.h"
-#include "bspline/numerics.h"
-#include "bspline/offset.h"
 #include "tests/bspline/curve_fixtures.h"
+#include "tools/answers/entry_points.h"
 
 namespace {
 
