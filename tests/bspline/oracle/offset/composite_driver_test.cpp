@@ -105,6 +105,27 @@ Chain short_legs(std::mt19937 &rng, int n, bool zigzag, double d, double quantum
   return polyline_chain(xy, closed);
 }
 
+// Appends to c from (*x, *y), heading h0 over the length len: an arc sweeping `sweep`, or (sweep 0) a line; moves
+// (*x, *y) to its end.
+void advance(Chain *c, double *x, double *y, double h0, double len, double sweep) {
+  if (sweep != 0) {
+    const double r = len / std::fabs(sweep), s = sweep > 0 ? 1 : -1;
+    add_arc(c, *x - s * r * std::sin(h0), *y + s * r * std::cos(h0), r, h0 - s * M_PI / 2, sweep);
+    *x = c->path.elements.back().x1, *y = c->path.elements.back().y1;
+  } else {
+    c->add_line(*x, *y, *x + len * std::cos(h0), *y + len * std::sin(h0));
+    *x += len * std::cos(h0), *y += len * std::sin(h0);
+  }
+}
+
+// The chain closed from (x, y): on to 20 d below its lowest point `low`, back and up to its start, the origin.
+void close_below(Chain *c, double x, double y, double low, double d) {
+  c->add_line(x, y, x + d, low - 20 * d);
+  c->add_line(x + d, low - 20 * d, -d, low - 20 * d);
+  c->add_line(-d, low - 20 * d, 0, 0);
+  c->closed = true;
+}
+
 // A chain of n lines and arcs (no two arcs in a row), each a third of d to four times d long, heading within 82.5
 // degrees of +x so that it never turns back on itself; every other corner on the way is a hairpin turning back by
 // 105 to 165 degrees. Closed, it runs on from its end to 20 d below its lowest point, back and up to its start.
@@ -117,22 +138,11 @@ Chain hairpins(std::mt19937 &rng, int n, bool arcs, double d, bool closed) {
   for (int k = 0; k < n; ++k) {
     const double h0 = u(rng) < 0.5 ? (h > 0 ? -1 : 1) * most * (0.7 + 0.3 * u(rng)) : (2 * u(rng) - 1) * most;
     const double h1 = (2 * u(rng) - 1) * most, len = d * (1.0 / 3 + (4 - 1.0 / 3) * u(rng));
-    if (arcs && !after_arc && u(rng) < 0.5 && std::fabs(h1 - h0) > 0.2) {
-      const double sweep = h1 - h0, r = len / std::fabs(sweep), s = sweep > 0 ? 1 : -1;
-      add_arc(&c, x - s * r * std::sin(h0), y + s * r * std::cos(h0), r, h0 - s * M_PI / 2, sweep);
-      x = c.path.elements.back().x1, y = c.path.elements.back().y1, h = h1, after_arc = true;
-    } else {
-      c.add_line(x, y, x + len * std::cos(h0), y + len * std::sin(h0));
-      x += len * std::cos(h0), y += len * std::sin(h0), h = h0, after_arc = false;
-    }
-    low = std::min(low, y);
+    const bool arc = arcs && !after_arc && u(rng) < 0.5 && std::fabs(h1 - h0) > 0.2;
+    advance(&c, &x, &y, h0, len, arc ? h1 - h0 : 0.0);
+    h = arc ? h1 : h0, after_arc = arc, low = std::min(low, y);
   }
-  if (closed) {
-    c.add_line(x, y, x + d, low - 20 * d);
-    c.add_line(x + d, low - 20 * d, -d, low - 20 * d);
-    c.add_line(-d, low - 20 * d, 0, 0);
-    c.closed = true;
-  }
+  if (closed) close_below(&c, x, y, low, d);
   c.path.index();
   return c;
 }
@@ -149,22 +159,11 @@ Chain turning(std::mt19937 &rng, int n, bool arcs, double d, bool closed) {
   for (int k = 0; k < n; ++k) {
     const double h0 = k == 0 ? h : h + turn(), len = d * (1.0 / 3 + (4 - 1.0 / 3) * u(rng));
     const double sweep = turn() * 0.5;
-    if (arcs && !after_arc && u(rng) < 0.4) {
-      const double r = len / std::fabs(sweep), s = sweep > 0 ? 1 : -1;
-      add_arc(&c, x - s * r * std::sin(h0), y + s * r * std::cos(h0), r, h0 - s * M_PI / 2, sweep);
-      x = c.path.elements.back().x1, y = c.path.elements.back().y1, h = h0 + sweep, after_arc = true;
-    } else {
-      c.add_line(x, y, x + len * std::cos(h0), y + len * std::sin(h0));
-      x += len * std::cos(h0), y += len * std::sin(h0), h = h0, after_arc = false;
-    }
-    low = std::min(low, y);
+    const bool arc = arcs && !after_arc && u(rng) < 0.4;
+    advance(&c, &x, &y, h0, len, arc ? sweep : 0.0);
+    h = arc ? h0 + sweep : h0, after_arc = arc, low = std::min(low, y);
   }
-  if (closed) {
-    c.add_line(x, y, x + d, low - 20 * d);
-    c.add_line(x + d, low - 20 * d, -d, low - 20 * d);
-    c.add_line(-d, low - 20 * d, 0, 0);
-    c.closed = true;
-  }
+  if (closed) close_below(&c, x, y, low, d);
   c.path.index();
   return c;
 }
