@@ -125,16 +125,16 @@ void offset_arc(const VOQbsp_curve *W, double dist, const double normal[3], int 
 // The parameters of u (count, ascending, inside the range) with points added, ascending, into out (room for
 // count + 4 per span: a span gains at most its two ends and the middles between them and its points): nodes and midpoints are spaced by the longer spans about them and can pass over a short
 // span between long ones, or test it at one point, its offset free to stray near its ends unseen. Every span is
-// covered as a span of even knots is by its ends and middle: no point of it farther than a quarter of it from a
-// tested one, the range's ends counting as tested (the offset polygon holds them exactly). Where a point lies
-// farther, the farthest point of the gap is tested too. Answers the count written.
-int cover_spans(const VOQbsp_curve *w, const double *u, int count, double *out) {
+// covered as a span of even knots is by its ends and middle: no point of it farther than a quarter of it (share)
+// from a tested one, the range's ends counting as tested (the offset polygon holds them exactly). Where a point
+// lies farther, the farthest point of the gap is tested too. Answers the count written.
+int cover_spans(const VOQbsp_curve *w, const double *u, int count, double *out, double share = 0.25) {
   const int k = w->order, n = w->num_poles;
   const double hi = w->knots[n];
   int written = 0, i = 0;
   double prev = w->knots[k - 1];
   for (int s = k - 1; s < n; ++s) {
-    const double a = w->knots[s], b = w->knots[s + 1], reach = 0.25 * (b - a) * (1 + 1e-9);
+    const double a = w->knots[s], b = w->knots[s + 1], reach = share * (b - a) * (1 + 1e-9);
     for (;;) {
       const double next = i < count ? u[i] : hi;
       if (b > a) {
@@ -465,9 +465,9 @@ void BSspnoffset(const VOQbsp_curve *cv, double dist, const double normal[3], in
         // A refined span is tested at the middles of its halves, and its neighbours where they were tested
         // before: a span whose end is a knot of the piece may keep no tested point near that end, and its offset,
         // passing between the points it has, strays unseen where the curve turns fastest. Once the points pass,
-        // the spans of the refined curve are covered as the first test set covers the piece's (no point of a span
-        // farther than a quarter of it from a tested one) and the points that adds are checked; false, with the
-        // failing ones kept, where any fails.
+        // the spans of the refined curve are covered much as the first test set covers the piece's (no point of a
+        // span farther than three eighths of it from a tested one: a quarter doubled the checks of a smooth curve
+        // refined once) and the points that adds are checked; false, with the failing ones kept, where any fails.
         auto covered = [&] {
           const int spans = w->num_poles - k + 1;
           if (!all_u.ensure(ntested) || !cover_u.ensure(ntested + 4 * spans + 4) || !fresh_u.ensure(4 * spans + 4)) {
@@ -476,7 +476,7 @@ void BSspnoffset(const VOQbsp_curve *cv, double dist, const double normal[3], in
           }
           std::memcpy(all_u.p, tested.p, static_cast<std::size_t>(ntested) * sizeof(double));
           std::sort(all_u.p, all_u.p + ntested);
-          const int c = cover_spans(w, all_u.p, ntested, cover_u.p);
+          const int c = cover_spans(w, all_u.p, ntested, cover_u.p, 0.375);
           int nf = 0;
           for (int i = 0, j = 0; i < c; ++i) {
             if (j < ntested && cover_u.p[i] == all_u.p[j]) {
