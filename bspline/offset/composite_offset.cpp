@@ -290,7 +290,8 @@ struct Chain {
     Work<double, 6 * kLocalComps> geo;  // per leg: start, unit direction, offset at the full distance
     Work<double, kLocalComps> len;
     Work<int, kLocalComps> prev, next;
-    if (!geo.take(6 * n) || !len.take(n) || !prev.take(n) || !next.take(n)) {
+    Work<double, kLocalComps + 1> turned;  // the turns of the corners before each leg, summed from the first
+    if (!geo.take(6 * n) || !len.take(n) || !prev.take(n) || !next.take(n) || !turned.take(n + 1)) {
       *rc = BSRC_NO_SCRATCH;
       return false;
     }
@@ -309,6 +310,10 @@ struct Chain {
       prev[k] = k - 1, next[k] = k + 1 < n ? k + 1 : -1;
     }
     if (closure) prev[0] = n - 1, next[n - 1] = 0;
+    for (int k = 0; k < n; ++k) {
+      const double *dq = &geo[6 * k + 2], *dr = &geo[6 * ((k + 1) % n) + 2];
+      turned[k + 1] = turned[k] + std::atan2(cross(dq, dr), dq[0] * dr[0] + dq[1] * dr[1]);
+    }
     // The line of leg k at the share f of its distance: a point and the direction.
     const auto at = [&](int k, double f, double p[2]) {
       const double *g = &geo[6 * k];
@@ -393,11 +398,9 @@ struct Chain {
         if (a < 0 || b < 0 || a == b || a == gone[0] || a == gone[1] || b == gone[0] || b == gone[1]) continue;
         const double *da = &geo[6 * a + 2], *db = &geo[6 * b + 2];
         const double towards = cross(da, &geo[6 * a + 4]) > 0.0 ? 1.0 : -1.0;
-        double total = 0.0;  // the turn from a to b over the legs between, signed towards the offset side
-        for (int q = a; q != b; q = (q + 1) % n) {
-          const double *dq = &geo[6 * q + 2], *dr = &geo[6 * ((q + 1) % n) + 2];
-          total += towards * std::atan2(cross(dq, dr), dq[0] * dr[0] + dq[1] * dr[1]);
-        }
+        // The turn from a to b over the legs between (round the closing corner when b comes before a), signed
+        // towards the offset side.
+        const double total = towards * (turned[b] - turned[a] + (b < a ? turned[n] : 0.0));
         if (total > M_PI) return decline();
         const double turn = cross(da, db);
         if (option != 0 && std::fabs(turn) > 1e-12 && turn * towards < 0.0) return decline();
