@@ -664,7 +664,7 @@ bool clear_offset(const LegChain &c, int room, int *m, VOQbsp_curve **out, int *
       gives_way = to[k][0] < from[k][0] &&
                   std::hypot(to[k][1] - from[k][1], to[k][2] - from[k][2]) > BStoltab[bstol::dist_tol];
   }
-  if (!gives_way) return false;
+  if (!gives_way && !c.tucked) return false;
   if (a == 0) {
     *rc = BSRC_NO_JOIN;
     return true;

@@ -290,7 +290,8 @@ struct Chain {
     Work<double, 6 * kLocalComps> geo;  // per leg: start, unit direction, offset at the full distance
     Work<double, kLocalComps> len;
     Work<int, kLocalComps> prev, next;
-    if (!geo.take(6 * n) || !len.take(n) || !prev.take(n) || !next.take(n)) {
+    Work<double, kLocalComps + 1> turned;  // the turns of the corners before each leg, summed from the first
+    if (!geo.take(6 * n) || !len.take(n) || !prev.take(n) || !next.take(n) || !turned.take(n + 1)) {
       *rc = BSRC_NO_SCRATCH;
       return false;
     }
@@ -309,6 +310,10 @@ struct Chain {
       prev[k] = k - 1, next[k] = k + 1 < n ? k + 1 : -1;
     }
     if (closure) prev[0] = n - 1, next[n - 1] = 0;
+    for (int k = 0; k < n; ++k) {
+      const double *dq = &geo[6 * k + 2], *dr = &geo[6 * ((k + 1) % n) + 2];
+      turned[k + 1] = turned[k] + std::atan2(cross(dq, dr), dq[0] * dr[0] + dq[1] * dr[1]);
+    }
     // The line of leg k at the share f of its distance: a point and the direction.
     const auto at = [&](int k, double f, double p[2]) {
       const double *g = &geo[6 * k];
@@ -383,16 +388,22 @@ struct Chain {
         if (k == first) first = next[k];
         --alive;
       }
-      // Curved corners are mitred here only because every corner trims. The legs about one that went turn by
-      // both its corners together, which past a half turn is away from the offset side: such a corner wants its
-      // curve, and the lines that meet far out there are no offset. The joins take the chain then.
+      // The legs about one that went turn by both its corners together. Past a half turn towards the offset side
+      // their lines cross behind the corner, beside the legs that went, and the mitre there is no offset; curved
+      // corners are mitred here only because every corner trims, and a corner that turns away from the offset
+      // side wants its curve. The joins or the clearing take the chain then.
       for (int k : gone) {
-        if (k < 0 || option == 0 || (closure && alive <= 2)) continue;
+        if (k < 0 || (closure && alive <= 2)) continue;
         const int a = prev[k], b = next[k];
         if (a < 0 || b < 0 || a == b || a == gone[0] || a == gone[1] || b == gone[0] || b == gone[1]) continue;
         const double *da = &geo[6 * a + 2], *db = &geo[6 * b + 2];
+        const double towards = cross(da, &geo[6 * a + 4]) > 0.0 ? 1.0 : -1.0;
+        // The turn from a to b over the legs between (round the closing corner when b comes before a), signed
+        // towards the offset side.
+        const double total = towards * (turned[b] - turned[a] + (b < a ? turned[n] : 0.0));
+        if (total > M_PI) return decline();
         const double turn = cross(da, db);
-        if (std::fabs(turn) > 1e-12 && turn * cross(da, &geo[6 * a + 4]) < 0.0) return decline();
+        if (option != 0 && std::fabs(turn) > 1e-12 && turn * towards < 0.0) return decline();
       }
     }
     if (closure && alive <= 2) alive = 0;
@@ -429,12 +440,31 @@ struct Chain {
     return true;
   }
 
+  // Whether the chain turns back by more than 120 degrees at a corner with a curved side. Past such a hairpin an
+  // arc's offset can sweep over its neighbour's far end, or its neighbour run back under it within the distance,
+  // which no corner join sees (two lines cannot: each lies on the far side of the other's line from its offset).
+  // The clearing takes such a chain.
+  bool hairpin() {
+    for (int c = 0; c < (closure ? n : n - 1); ++c) {
+      const int j = c, i = (c + 1) % n;
+      if (is_line(cv[j]) && is_line(cv[i])) continue;
+      // A component without a direction at its end (its poles on one point) makes no hairpin.
+      double P[3], T1[3], T2[3];
+      int lrc = 0;
+      if (!flat_end(cv[j], true, P, T1, &lrc) || !flat_end(cv[i], false, P, T2, &lrc)) continue;
+      const double l1 = std::hypot(T1[0], T1[1]), l2 = std::hypot(T2[0], T2[1]);
+      if (l1 > 0.0 && l2 > 0.0 && T1[0] * T2[0] + T1[1] * T2[1] < -0.5 * l1 * l2) return true;
+    }
+    return false;
+  }
+
   // A chain of ordinary components in which a leg gives way, offset whole and cleared of what comes nearer to it
   // than the distance; false (nothing made) where the corner joins can join it.
   bool cleared(int *rc) {
     for (int i = 0; i < n; ++i)
       if (!offset(i, rc)) return true;
     bsoffset::LegChain legs;
+    legs.tucked = hairpin();
     legs.n = n, legs.cv = cv.data(), legs.off = off.data(), legs.num = num.data(), legs.dist = dist.data();
     legs.side = side, legs.normal = normal, legs.option = option, legs.closed = closure, legs.kinds = &kinds;
     const bool made = bsoffset::clear_offset(legs, 2 * n + 1, &m, out, tags, odist.data(), rc);
