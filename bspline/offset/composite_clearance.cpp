@@ -96,25 +96,51 @@ bool append_curve(VOQbsp_curve **acc, const VOQbsp_curve *next, int *rc) {
   return true;
 }
 
-struct Shape {
-  enum Kind { kPolyline, kArc, kCurve } kind = kCurve;
+// A leg, or a leg's offset, as the clearing sees it: a polyline, a circular arc or any other curve, with its ends.
+// An arc runs from the angle a0 of its start about its centre through its signed sweep.
+struct Piece {
+  enum Kind { kLines, kArc, kCurve } kind = kCurve;
   const VOQbsp_curve *cv = nullptr;
-  OwnedCurve flat;             // kCurve: the component at z = 0
-  std::vector<double> pts;     // kPolyline: its poles, x and y
-  double c[2] = {0, 0}, r = 0, a0 = 0, sweep = 0;  // kArc
   double ends[2][2] = {{0, 0}, {0, 0}};            // start and end
+  double c[2] = {0, 0}, r = 0, a0 = 0, sweep = 0;  // kArc
+
+  bool take_ends(const VOQbsp_curve *curve, int *rc) {
+    cv = curve;
+    double p[3];
+    for (int e = 0; e < 2; ++e) {
+      BScveval_n(cv, e ? end_of(cv) : start_of(cv), 0, p, rc);
+      if (*rc != 0) return false;
+      ends[e][0] = p[0], ends[e][1] = p[1];
+    }
+    return true;
+  }
+  // The angle from the arc's start to the direction of p from the centre, in the sweep's sense, on [0, 2 pi).
+  double angle(const double p[2]) const {
+    double a = std::atan2(p[1] - c[1], p[0] - c[0]) - a0;
+    if (sweep < 0) a = -a;
+    return std::fmod(std::fmod(a, 2 * M_PI) + 2 * M_PI, 2 * M_PI);
+  }
+  // An arc about centre of radius rad from the start through mid to the end.
+  void take_arc(const double centre[2], double rad, const double mid[2]) {
+    kind = kArc, c[0] = centre[0], c[1] = centre[1], r = rad, a0 = std::atan2(ends[0][1] - c[1], ends[0][0] - c[0]);
+    sweep = 1;  // counter-clockwise while the sweep is found
+    const double am = angle(mid), ae = angle(ends[1]);
+    sweep = am <= ae ? ae : ae - 2 * M_PI;
+  }
+};
+
+// A leg of the chain as its distance is measured: its pole box and its distance, and for a curve other than lines
+// and arcs the leg at z = 0.
+struct Shape : Piece {
+  OwnedCurve flat;          // kCurve: the leg at z = 0
+  std::vector<double> pts;  // kLines: its poles, x and y
   double lo[2] = {0, 0}, hi[2] = {0, 0};
   double d = 0;
 
   bool make(const VOQbsp_curve *cv_in, double dist, int *rc) {
-    cv = cv_in, d = dist;
+    d = dist;
+    if (!take_ends(cv_in, rc)) return false;
     double p[3];
-    BScveval_n(cv, start_of(cv), 0, p, rc);
-    if (*rc != 0) return false;
-    ends[0][0] = p[0], ends[0][1] = p[1];
-    BScveval_n(cv, end_of(cv), 0, p, rc);
-    if (*rc != 0) return false;
-    ends[1][0] = p[0], ends[1][1] = p[1];
     lo[0] = lo[1] = INFINITY, hi[0] = hi[1] = -INFINITY;
     for (int i = 0; i < cv->num_poles; ++i) {
       pole_point(cv, i, p);
@@ -122,7 +148,7 @@ struct Shape {
     }
     if (cv->order == 2) {
       // The ends are the end poles themselves, as the nearest points of the legs give them.
-      kind = kPolyline;
+      kind = kLines;
       for (int i = 0; i < cv->num_poles; ++i) pole_point(cv, i, p), pts.push_back(p[0]), pts.push_back(p[1]);
       ends[0][0] = pts[0], ends[0][1] = pts[1];
       ends[1][0] = pts[pts.size() - 2], ends[1][1] = pts.back();
@@ -135,41 +161,31 @@ struct Shape {
       double centre[3], radius = 0;
       if (*rc == 0) BStstcvfarc(cv, &is_arc, centre, &radius, arc.cv, rc);
       if (*rc != 0) return false;
-      if (is_arc == 1 || is_arc == 2) {
+      if (is_arc == 2) {
         kind = kArc, c[0] = centre[0], c[1] = centre[1], r = radius;
-        a0 = std::atan2(ends[0][1] - c[1], ends[0][0] - c[0]);
-        if (is_arc == 2) {
-          sweep = 2 * M_PI;
-        } else {
-          // The sweep from the start through the middle to the end.
-          BScveval_n(cv, 0.5 * (start_of(cv) + end_of(cv)), 0, p, rc);
-          if (*rc != 0) return false;
-          const auto ccw = [&](double x, double y) {
-            const double a = std::atan2(y - c[1], x - c[0]) - a0;
-            return std::fmod(std::fmod(a, 2 * M_PI) + 2 * M_PI, 2 * M_PI);
-          };
-          const double am = ccw(p[0], p[1]), ae = ccw(ends[1][0], ends[1][1]);
-          sweep = am <= ae ? ae : ae - 2 * M_PI;
-        }
+        a0 = std::atan2(ends[0][1] - c[1], ends[0][0] - c[0]), sweep = 2 * M_PI;
+        return true;
+      }
+      if (is_arc == 1) {
+        BScveval_n(cv, 0.5 * (start_of(cv) + end_of(cv)), 0, p, rc);
+        if (*rc != 0) return false;
+        take_arc(centre, radius, p);
         return true;
       }
     }
     kind = kCurve;
-    flat.cv = copy_curve(cv, rc);
-    if (*rc != 0) return false;
-    for (int i = 0; i < flat.cv->num_poles; ++i) flat.cv->poles[3 * i + 2] = 0.0;
-    return true;
+    return (flat.cv = flat_copy(cv, rc)) != nullptr;
   }
 
-  // A lower bound of the distance from p to the component.
+  // A lower bound of the distance from p to the leg.
   double box_gap(const double p[2]) const {
     const double dx = std::max({lo[0] - p[0], p[0] - hi[0], 0.0}), dy = std::max({lo[1] - p[1], p[1] - hi[1], 0.0});
     return std::hypot(dx, dy);
   }
 
-  // The distance from p to the component, and its nearest point.
+  // The distance from p to the leg, and its nearest point.
   double distance(const double p[2], double foot[2], int *rc) const {
-    if (kind == kPolyline) {
+    if (kind == kLines) {
       double best = INFINITY;
       for (std::size_t i = 0; i + 3 < pts.size(); i += 2) {
         const double ax = pts[i], ay = pts[i + 1], dx = pts[i + 2] - ax, dy = pts[i + 3] - ay;
@@ -190,10 +206,7 @@ struct Shape {
       return best;
     }
     if (kind == kArc) {
-      double a = std::atan2(p[1] - c[1], p[0] - c[0]) - a0;
-      if (sweep < 0) a = -a;
-      a = std::fmod(std::fmod(a, 2 * M_PI) + 2 * M_PI, 2 * M_PI);
-      const double rho = std::hypot(p[0] - c[0], p[1] - c[1]);
+      const double a = angle(p), rho = std::hypot(p[0] - c[0], p[1] - c[1]);
       if (a <= std::fabs(sweep) && rho > 0) {
         foot[0] = c[0] + r * (p[0] - c[0]) / rho, foot[1] = c[1] + r * (p[1] - c[1]) / rho;
         return std::fabs(rho - r);
@@ -460,23 +473,11 @@ struct Clearing {
 
 // A leg's offset as the test of its room sees it: a segment, a circular arc or any other curve, with positions
 // along it from 0 at its start to 1 at its end.
-struct Track {
-  enum Kind { kSegment, kCircle, kCurve } kind = kCurve;
-  const VOQbsp_curve *cv = nullptr;
-  double s[2] = {0, 0}, e[2] = {0, 0};            // its ends
-  double c[2] = {0, 0}, r = 0, a0 = 0, sweep = 0;  // kCircle
-
+struct Track : Piece {
   bool make(const VOQbsp_curve *curve, int *rc) {
-    cv = curve;
-    double p[3];
-    BScveval_n(cv, start_of(cv), 0, p, rc);
-    if (*rc != 0) return false;
-    s[0] = p[0], s[1] = p[1];
-    BScveval_n(cv, end_of(cv), 0, p, rc);
-    if (*rc != 0) return false;
-    e[0] = p[0], e[1] = p[1];
+    if (!take_ends(curve, rc)) return false;
     if (cv->order == 2 && cv->num_poles == 2) {
-      kind = kSegment;
+      kind = kLines;
       return true;
     }
     kind = kCurve;
@@ -488,31 +489,23 @@ struct Track {
       BScveval_n(cv, t0 + (t1 - t0) * (k + 1) / 4, 0, q[k], rc);
       if (*rc != 0) return false;
     }
+    const double *s = ends[0], *e = ends[1];
     const double bx = q[1][0] - s[0], by = q[1][1] - s[1], cx = e[0] - s[0], cy = e[1] - s[1];
     const double den = 2 * (bx * cy - by * cx);
     if (!(std::fabs(den) > 1e-12 * (bx * bx + by * by + cx * cx + cy * cy))) return true;
     const double b2 = bx * bx + by * by, c2 = cx * cx + cy * cy;
-    const double ox = s[0] + (cy * b2 - by * c2) / den, oy = s[1] + (bx * c2 - cx * b2) / den;
-    const double rad = std::hypot(s[0] - ox, s[1] - oy);
-    const double tol = 1e-12 * (std::fabs(ox) + std::fabs(oy) + rad);
+    const double o[2] = {s[0] + (cy * b2 - by * c2) / den, s[1] + (bx * c2 - cx * b2) / den};
+    const double rad = std::hypot(s[0] - o[0], s[1] - o[1]);
+    const double tol = 1e-12 * (std::fabs(o[0]) + std::fabs(o[1]) + rad);
     for (int k : {0, 2})
-      if (!(std::fabs(std::hypot(q[k][0] - ox, q[k][1] - oy) - rad) <= tol)) return true;
-    kind = kCircle, c[0] = ox, c[1] = oy, r = rad, a0 = std::atan2(s[1] - oy, s[0] - ox);
-    const auto ccw = [&](double x, double y) {
-      const double a = std::atan2(y - oy, x - ox) - a0;
-      return std::fmod(std::fmod(a, 2 * M_PI) + 2 * M_PI, 2 * M_PI);
-    };
-    const double am = ccw(q[1][0], q[1][1]), ae = ccw(e[0], e[1]);
-    sweep = am <= ae ? ae : ae - 2 * M_PI;
+      if (!(std::fabs(std::hypot(q[k][0] - o[0], q[k][1] - o[1]) - rad) <= tol)) return true;
+    take_arc(o, rad, q[1]);
     return true;
   }
 
   // The position of a point of the circle along the arc (outside [0, 1] off it, the nearer way round).
   double on_circle(const double p[2]) const {
-    double a = std::atan2(p[1] - c[1], p[0] - c[0]) - a0;
-    if (sweep < 0) a = -a;
-    a = std::fmod(std::fmod(a, 2 * M_PI) + 2 * M_PI, 2 * M_PI);
-    const double f = a / std::fabs(sweep);
+    const double a = angle(p), f = a / std::fabs(sweep);
     return f > 1 && a - std::fabs(sweep) > 2 * M_PI - a ? (a - 2 * M_PI) / std::fabs(sweep) : f;
   }
   // The points where the line through p with direction d (p + t d) meets the circle: their count, and t.
@@ -531,33 +524,37 @@ struct Track {
 bool corner_crossing(const Track &a, const Track &b, double *fa, double *fb, double pt[2], int *rc) {
   const double tol = BStoltab[bstol::dist_tol];
   std::vector<std::array<double, 4>> found;  // position on a, on b, point
-  const auto seg_len = [](const Track &t) { return std::hypot(t.e[0] - t.s[0], t.e[1] - t.s[1]); };
+  const auto seg_len = [](const Track &t) {
+    return std::hypot(t.ends[1][0] - t.ends[0][0], t.ends[1][1] - t.ends[0][1]);
+  };
   // A position within the pieces, to the distance tolerance beyond their ends.
   const auto near_range = [&](double f, double len) {
     const double slack = tol / std::max(len, tol);
     return f >= -slack && f <= 1 + slack;
   };
-  if (a.kind == Track::kSegment && b.kind == Track::kSegment) {
-    const double r[2] = {a.e[0] - a.s[0], a.e[1] - a.s[1]}, s[2] = {b.e[0] - b.s[0], b.e[1] - b.s[1]};
-    const double w[2] = {b.s[0] - a.s[0], b.s[1] - a.s[1]}, den = r[0] * s[1] - r[1] * s[0];
+  if (a.kind == Track::kLines && b.kind == Track::kLines) {
+    const double *as = a.ends[0], *ae = a.ends[1], *bs = b.ends[0], *be = b.ends[1];
+    const double r[2] = {ae[0] - as[0], ae[1] - as[1]}, s[2] = {be[0] - bs[0], be[1] - bs[1]};
+    const double w[2] = {bs[0] - as[0], bs[1] - as[1]}, den = r[0] * s[1] - r[1] * s[0];
     const double lr = seg_len(a), ls = seg_len(b);
     if (std::fabs(den) > 1e-12 * lr * ls) {
       const double f = (w[0] * s[1] - w[1] * s[0]) / den, g = (w[0] * r[1] - w[1] * r[0]) / den;
-      if (near_range(f, lr) && near_range(g, ls)) found.push_back({f, g, a.s[0] + f * r[0], a.s[1] + f * r[1]});
+      if (near_range(f, lr) && near_range(g, ls)) found.push_back({f, g, as[0] + f * r[0], as[1] + f * r[1]});
     }
-  } else if ((a.kind == Track::kSegment && b.kind == Track::kCircle) ||
-             (a.kind == Track::kCircle && b.kind == Track::kSegment)) {
-    const Track &line = a.kind == Track::kSegment ? a : b, &circle = a.kind == Track::kSegment ? b : a;
-    const double d[2] = {line.e[0] - line.s[0], line.e[1] - line.s[1]}, len = seg_len(line);
+  } else if ((a.kind == Track::kLines && b.kind == Track::kArc) ||
+             (a.kind == Track::kArc && b.kind == Track::kLines)) {
+    const Track &line = a.kind == Track::kLines ? a : b, &circle = a.kind == Track::kLines ? b : a;
+    const double *ls = line.ends[0], *le = line.ends[1];
+    const double d[2] = {le[0] - ls[0], le[1] - ls[1]}, len = seg_len(line);
     double t[2];
-    const int n = circle.line_meets(line.s, d, t);
+    const int n = circle.line_meets(ls, d, t);
     for (int k = 0; k < n; ++k) {
-      const double p[2] = {line.s[0] + t[k] * d[0], line.s[1] + t[k] * d[1]}, g = circle.on_circle(p);
+      const double p[2] = {ls[0] + t[k] * d[0], ls[1] + t[k] * d[1]}, g = circle.on_circle(p);
       if (near_range(t[k], len) && near_range(g, circle.r * std::fabs(circle.sweep)))
-        found.push_back(a.kind == Track::kSegment ? std::array<double, 4>{t[k], g, p[0], p[1]}
-                                                  : std::array<double, 4>{g, t[k], p[0], p[1]});
+        found.push_back(a.kind == Track::kLines ? std::array<double, 4>{t[k], g, p[0], p[1]}
+                                                : std::array<double, 4>{g, t[k], p[0], p[1]});
     }
-  } else if (a.kind == Track::kCircle && b.kind == Track::kCircle) {
+  } else if (a.kind == Track::kArc && b.kind == Track::kArc) {
     const double dx = b.c[0] - a.c[0], dy = b.c[1] - a.c[1], d = std::hypot(dx, dy);
     if (d > 0 && d <= a.r + b.r && d >= std::fabs(a.r - b.r)) {
       const double l = (a.r * a.r - b.r * b.r + d * d) / (2 * d), h = std::sqrt(std::max(0.0, a.r * a.r - l * l));
@@ -649,7 +646,8 @@ bool clear_offset(const LegChain &c, int room, int *m, VOQbsp_curve **out, int *
     std::vector<std::array<double, 3>> from(static_cast<std::size_t>(a)), to(static_cast<std::size_t>(a));
     for (int k = 0; k < a; ++k) {
       if (!track[k].make(legs[alive[k]].off, rc)) return true;
-      from[k] = {0.0, track[k].s[0], track[k].s[1]}, to[k] = {1.0, track[k].e[0], track[k].e[1]};
+      const double(&e)[2][2] = track[k].ends;
+      from[k] = {0.0, e[0][0], e[0][1]}, to[k] = {1.0, e[1][0], e[1][1]};
     }
     for (int k = 0; k < corners && !gives_way; ++k) {
       if (kind[k] != 2) continue;
