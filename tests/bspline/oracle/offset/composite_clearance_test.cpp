@@ -1,5 +1,5 @@
-// Composite offsets of a digitised outline, a chain of a great many short legs beside the distance: every corner
-// option, both sides, open and closed, against the distance and against GEOS's offset of the same polyline.
+// Composite offsets of long chains of legs short beside the distance, a digitised outline and a zig-zag: every
+// corner option, both sides, open and closed, against the distance and against GEOS's offset of the same polyline.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -29,29 +29,44 @@ Chain wave(int legs, bool closed) {
   return c;
 }
 
+// A zig-zag of equal legs, 0.3 along and 0.4 across: every valley leaves its two legs no room, and all of them
+// go at the same distance.
+Chain zigzag(int legs) {
+  Chain c;
+  for (int k = 0; k < legs; ++k) c.add_line(0.3 * k, k % 2 ? 0.2 : -0.2, 0.3 * (k + 1), k % 2 ? -0.2 : 0.2);
+  c.path.index();
+  return c;
+}
+
 // Every option and loop mode, to both sides: rc 0, the pieces end to end, nothing nearer the chain than the
 // distance (a connecting line of option 2 judged by its ends, which lie at the distance). Away from an open
 // chain's ends, where GEOS keeps the raw offsets of the last legs, GEOS is a second opinion: its mitred offset
 // curve is ours of option 0 (up to its simplification of the input by 1% of the distance), and our round corners
 // lie on its round buffer's outline within the chords it draws its arcs with.
-TEST(CompositeClearanceOracle, DigitisedWaveKeepsTheDistance) {
+TEST(CompositeClearanceOracle, LongChainsOfShortLegsKeepTheDistance) {
   const double d = 1, tol = 1e-9, chords = 1 - std::cos(M_PI / 2 / 64);
-  for (const bool closed : {false, true}) {
-    const Chain c = wave(600, closed);
-    const chains::Element &first = c.path.elements.front(), &last = c.path.elements[599];
+  const struct {
+    const char *what;
+    Chain c;
+    int legs;
+  } rows[] = {{"wave", wave(400, false), 400}, {"closed wave", wave(400, true), 400}, {"zig-zag", zigzag(200), 200}};
+  for (const auto &r : rows) {
+    const Chain &c = r.c;
+    const bool closed = c.closed;
+    const chains::Element &first = c.path.elements.front(), &last = c.path.elements[r.legs - 1];
     const auto judged = [&](double x, double y) {
       return closed || (std::hypot(x - first.x0, y - first.y0) > 2 * d && std::hypot(x - last.x1, y - last.y1) > 2 * d);
     };
     for (const BSboolean right : {BSTRUE, BSFALSE}) {
       std::vector<double> xy{first.x0, first.y0};
-      for (int k = 0; k < 600; ++k) xy.insert(xy.end(), {c.path.elements[k].x1, c.path.elements[k].y1});
+      for (int k = 0; k < r.legs; ++k) xy.insert(xy.end(), {c.path.elements[k].x1, c.path.elements[k].y1});
       std::vector<double> xyz;
       for (std::size_t k = 0; k < xy.size(); k += 2) xyz.insert(xyz.end(), {xy[k], xy[k + 1], 0});
       const chains::Path mitre = chains::polyline_path(geos_offset(*polyline_xyz(xyz), right ? -d : d, false), false);
       for (const std::int16_t option : {0, 1, 2})
         for (const std::int16_t loop_mode : {1, 2}) {
-          SCOPED_TRACE(testing::Message() << (closed ? "closed" : "open") << ", right " << int(right) << ", option "
-                                          << option << ", loop mode " << loop_mode);
+          SCOPED_TRACE(testing::Message() << r.what << ", right " << int(right) << ", option " << option
+                                          << ", loop mode " << loop_mode);
           const chains::Ours ours(c, right, d, option, loop_mode);
           ASSERT_EQ(ours.rc, 0);
           double nearest = INFINITY, gap = 0, off_geos = 0;
