@@ -296,6 +296,7 @@ bool append_curve(VOQbsp_curve **acc, const VOQbsp_curve *next, int *rc) {
   VOQbsp_curve *joined = nullptr;
   if (*rc == 0) BSallocvoqcv(order, poles, rational, 0, &joined, rc);
   if (*rc == 0) BSofcvjoin(*acc, b, joined, rc);
+  if (*rc == BSRC_DEGENERATE_INPUT) *rc = 0;  // a point-like part was joined: the result is complete
   release(b);
   if (*rc != 0) {
     release(joined);
