@@ -43,17 +43,10 @@ double PathMiss(const Chain &c, const chains::Path &p) {
   return chains::exact_miss(c, kD, chains::samples_of(p), [&](double x, double y) { return p.distance(x, y); });
 }
 
-bench::Ready Ours(int n, std::int16_t option) {
-  const auto c = ChainOf(n);
-  double err = INFINITY;
-  int pieces = 0;
-  {
-    const chains::Ours first(*c, BSTRUE, kD, option);
-    if (first.rc == 0)
-      err = chains::exact_miss(*c, kD, first.samples(), [&](double x, double y) { return first.distance(x, y); });
-    pieces = first.m;
-  }
-  // The call as the geometry layer makes it (single distance, type 51, loop mode 2), outputs freed.
+// Our offset of the chain as the geometry layer asks for it (single distance, type 51, loop mode 2) to the side,
+// its outputs freed: the call that is timed.
+std::function<void()> OffsetCall(const std::shared_ptr<const Chain> &c, BSboolean side, double dist,
+                                 std::int16_t option) {
   struct Call {
     std::vector<const VOQbsp_curve *> comps;
     std::vector<VOQbsp_curve *> pieces, loops;
@@ -64,18 +57,32 @@ bench::Ready Ours(int n, std::int16_t option) {
   const std::size_t room = 2 * c->curves.size() + 1;
   call->pieces.resize(room), call->loops.resize(room), call->tags.resize(room), call->per_loop.resize(room);
   call->loop_tags.resize(room);
-  bench::Ready r = bench::Checked(err, Slack(*c), [c, call, option] {
+  return [c, call, side, dist, option] {
     const int type = BSCMP_ORDINARY;
     const double up[3] = {0, 0, 1};
-    double d = kD;
+    double d = dist;
     int m = 0, loops = 0, rc = 0;
-    BScmpcvoffl(static_cast<int>(call->comps.size()), call->comps.data(), BSTRUE, up, &d, BSTRUE, &type, option, 2,
+    BScmpcvoffl(static_cast<int>(call->comps.size()), call->comps.data(), side, up, &d, BSTRUE, &type, option, 2,
                 BSFALSE, &m, call->pieces.data(), call->tags.data(), &loops, call->per_loop.data(), call->loops.data(),
                 call->loop_tags.data(), &rc);
     for (auto *list : {&call->pieces, &call->loops})
       for (VOQbsp_curve *&cv : *list)
         if (cv) BSfreevoqcv(cv, &rc), cv = nullptr;
-  }, "our offset strays from the exact one");
+  };
+}
+
+bench::Ready Ours(int n, std::int16_t option) {
+  const auto c = ChainOf(n);
+  double err = INFINITY;
+  int pieces = 0;
+  {
+    const chains::Ours first(*c, BSTRUE, kD, option);
+    if (first.rc == 0)
+      err = chains::exact_miss(*c, kD, first.samples(), [&](double x, double y) { return first.distance(x, y); });
+    pieces = first.m;
+  }
+  bench::Ready r =
+      bench::Checked(err, Slack(*c), OffsetCall(c, BSTRUE, kD, option), "our offset strays from the exact one");
   r.counters["pieces"] = pieces;
   return r;
 }
@@ -182,28 +189,8 @@ bench::Ready OursWave(int n, std::int16_t option) {
     }
     pieces = first.m;
   }
-  struct Call {
-    std::vector<const VOQbsp_curve *> comps;
-    std::vector<VOQbsp_curve *> pieces, loops;
-    std::vector<int> tags, per_loop, loop_tags;
-  };
-  auto call = std::make_shared<Call>();
-  call->comps = c->comps();
-  const std::size_t room = 2 * c->curves.size() + 1;
-  call->pieces.resize(room), call->loops.resize(room), call->tags.resize(room), call->per_loop.resize(room);
-  call->loop_tags.resize(room);
-  bench::Ready r = bench::Checked(err, BStoltab[bstol::offset_tol], [c, call, option] {
-    const int type = BSCMP_ORDINARY;
-    const double up[3] = {0, 0, 1};
-    double d = kWaveD;
-    int m = 0, loops = 0, rc = 0;
-    BScmpcvoffl(static_cast<int>(call->comps.size()), call->comps.data(), BSFALSE, up, &d, BSTRUE, &type, option, 2,
-                BSFALSE, &m, call->pieces.data(), call->tags.data(), &loops, call->per_loop.data(), call->loops.data(),
-                call->loop_tags.data(), &rc);
-    for (auto *list : {&call->pieces, &call->loops})
-      for (VOQbsp_curve *&cv : *list)
-        if (cv) BSfreevoqcv(cv, &rc), cv = nullptr;
-  }, "our offset comes nearer than the distance or misses the exact offset");
+  bench::Ready r = bench::Checked(err, BStoltab[bstol::offset_tol], OffsetCall(c, BSFALSE, kWaveD, option),
+                                  "our offset comes nearer than the distance or misses the exact offset");
   r.counters["pieces"] = pieces;
   return r;
 }
