@@ -163,15 +163,32 @@ struct Arc {
     }
     return best;
   }
-  // The nearest and the farthest that the arc comes to q.
-  void reach(const double q[2], double *lo, double *hi) const {
-    const double rho = norm(q[0] - c[0], q[1] - c[1]);
-    *lo = to_point(q);
-    const double away[2] = {2 * c[0] - q[0], 2 * c[1] - q[1]};
-    *hi = rho > 0 && within(away) ? rho + r
-                                  : std::max(norm(q[0] - ends[0][0], q[1] - ends[0][1]),
-                                             norm(q[0] - ends[1][0], q[1] - ends[1][1]));
-    if (!(rho > 0)) *hi = r;
+  // The distance between the arc and another: at an end of either, or where both lie on the line through their
+  // centres (where the segment between them stands square to both); 0 where they meet.
+  double to_arc(const Arc &o) const {
+    double best = std::min({to_point(o.ends[0]), to_point(o.ends[1]), o.to_point(ends[0]), o.to_point(ends[1])});
+    const double dx = o.c[0] - c[0], dy = o.c[1] - c[1], dd = norm(dx, dy);
+    if (!(dd > 0)) {
+      // About one centre: |r - o.r| wherever they share a direction, which an end of one then shows.
+      for (int e = 0; e < 2; ++e)
+        if (o.within(ends[e]) || within(o.ends[e])) best = std::min(best, std::fabs(r - o.r));
+      return best;
+    }
+    if (dd <= r + o.r && dd >= std::fabs(r - o.r)) {
+      const double l = (r * r - o.r * o.r + dd * dd) / (2 * dd), h = std::sqrt(std::max(0.0, r * r - l * l));
+      for (const double sgn : {-1.0, 1.0}) {
+        const double p[2] = {c[0] + (l * dx - sgn * h * dy) / dd, c[1] + (l * dy + sgn * h * dx) / dd};
+        if (within(p) && o.within(p)) return 0.0;
+      }
+    }
+    const double u[2] = {dx / dd, dy / dd};
+    for (const double s1 : {-1.0, 1.0})
+      for (const double s2 : {-1.0, 1.0}) {
+        const double p[2] = {c[0] + s1 * r * u[0], c[1] + s1 * r * u[1]};
+        const double q[2] = {o.c[0] + s2 * o.r * u[0], o.c[1] + s2 * o.r * u[1]};
+        if (within(p) && o.within(q)) best = std::min(best, norm(p[0] - q[0], p[1] - q[1]));
+      }
+    return best;
   }
   // A box that holds the arc.
   void box(double lo[2], double hi[2]) const {
@@ -195,9 +212,6 @@ bool circle_through(const double s[2], const double m[2], const double e[2], dou
   *r = std::hypot(s[0] - c[0], s[1] - c[1]);
   return true;
 }
-
-// How far the circle about c of radius r lies from points whose distances from c run from lo to hi.
-double circle_gap(double r, double lo, double hi) { return r < lo ? lo - r : r > hi ? r - hi : 0.0; }
 
 // A stretch between two probes as the proofs see it: a segment or an arc, in a box.
 struct Span {
@@ -781,12 +795,7 @@ struct Clearing {
       }
       return true;
     }
-    if (sh.kind == Piece::kArc) {
-      if (!sp.arc) return sh.to_segment(sp.a, sp.b) >= far;
-      double lo = 0, hi = 0;
-      sp.circle.reach(sh.c, &lo, &hi);
-      return circle_gap(sh.r, lo, hi) >= far;
-    }
+    if (sh.kind == Piece::kArc) return (sp.arc ? sh.to_arc(sp.circle) : sh.to_segment(sp.a, sp.b)) >= far;
     return false;
   }
   // A lower bound of how far the span keeps outside a fill; minus infinity where it may enter it.
