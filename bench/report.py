@@ -22,8 +22,8 @@ SCALE = {"ns": 1e-9, "us": 1e-6, "ms": 1e-3, "s": 1.0}
 ORDER = ["evaluation", "arc_length", "polynomial_roots", "curve_fitting", "band_least_squares", "point_fitting",
          "segment_intersection", "span_intersection", "curve_intersection", "line_string_intersection",
          "self_intersection", "point_distance", "single_curve_offset", "span_offset", "typed_curve_offset",
-         "composite_offset", "legendre_series", "fill_decomposition", "hatch_lines", "symbol_clipping",
-         "symbol_fill"]
+         "composite_offset", "composite_offset_of_a_digitised_polyline", "legendre_series", "fill_decomposition",
+         "hatch_lines", "symbol_clipping", "symbol_fill"]
 
 
 def duration(seconds):
