@@ -1088,6 +1088,38 @@ bool corner_crossing(const Track &a, const Track &b, double *fa, double *fb, dou
   return true;
 }
 
+// Where two line pieces a and b (offsets of the lines raw_a and raw_b) were joined end to start at a corner that
+// turns away from the offset side, their junction put on the crossing of the two offset lines when it strays off
+// them by more than low. Ends nearly in line are taken for overlapping, and joined in the middle of where they
+// overlap, off both lines by up to ten times dist_tol: that tilts each piece, and past the corner a tilted piece
+// comes nearer to the other leg than the distance by as much. Nothing changes where the crossing does not lie
+// within both pieces.
+void on_both_lines(const VOQbsp_curve *raw_a, const VOQbsp_curve *raw_b, VOQbsp_curve *a, VOQbsp_curve *b,
+                   double low) {
+  const auto line = [](const VOQbsp_curve *cv) { return cv && cv->order == 2 && cv->num_poles == 2; };
+  if (!line(raw_a) || !line(raw_b) || !line(a) || !line(b)) return;
+  double p[3], q[3], u[2], v[2], J[3], K[3], a0[3], b1[3];
+  pole_point(raw_a, 0, p), pole_point(raw_a, 1, q);
+  u[0] = q[0] - p[0], u[1] = q[1] - p[1];
+  double r[3], s[3];
+  pole_point(raw_b, 0, r), pole_point(raw_b, 1, s);
+  v[0] = s[0] - r[0], v[1] = s[1] - r[1];
+  pole_point(a, 1, J), pole_point(b, 0, K), pole_point(a, 0, a0), pole_point(b, 1, b1);
+  const double lu = std::hypot(u[0], u[1]), lv = std::hypot(v[0], v[1]);
+  if (!(lu > 0 && lv > 0)) return;
+  const double off = std::max(std::fabs((J[0] - p[0]) * u[1] - (J[1] - p[1]) * u[0]) / lu,
+                              std::fabs((K[0] - r[0]) * v[1] - (K[1] - r[1]) * v[0]) / lv);
+  if (!(off > low && off <= 10 * BStoltab[bstol::dist_tol])) return;
+  const double den = u[0] * v[1] - u[1] * v[0];
+  if (!(std::fabs(den) > 0)) return;
+  const double f = ((r[0] - p[0]) * v[1] - (r[1] - p[1]) * v[0]) / den;
+  const double X[2] = {p[0] + f * u[0], p[1] + f * u[1]};
+  // Within both pieces: past a's start along a, before b's end along b.
+  if (!((X[0] - a0[0]) * u[0] + (X[1] - a0[1]) * u[1] > 0 && (b1[0] - X[0]) * v[0] + (b1[1] - X[1]) * v[1] > 0)) return;
+  J[0] = K[0] = X[0], J[1] = K[1] = X[1];
+  set_pole(a, 1, J), set_pole(b, 0, K);
+}
+
 }  // namespace
 
 bool corner_kind(const VOQbsp_curve *a, const VOQbsp_curve *b, const double normal[3], int side, int *kind,
@@ -1264,6 +1296,7 @@ bool clear_offset(const LegChain &c, int room, int *m, VOQbsp_curve **out, int *
       take(piece[kn], made[2]);
     } else {
       take(piece[kn], made[1]);
+      on_both_lines(lj.off, li.off, piece[k].cv, piece[kn].cv, 64 * cl.margin);
     }
     // The fill: from the corner to the first piece's former end, along the join, back from the second piece's
     // former start.
@@ -1457,27 +1490,33 @@ bool clear_offset(const LegChain &c, int room, int *m, VOQbsp_curve **out, int *
   }
 
   // Runs followed from each kept stretch with nothing before it (any, on a closed chain), a cap left out where a
-  // run would begin or end on it.
+  // run would begin or end on it. A run comes from the chain's start where it begins with the first leg's offset
+  // or round the start's cap (the start swallowed), and goes to its end likewise.
   std::vector<std::vector<int>> runs;
+  std::vector<char> at_end;
+  const auto on_cap = [&](const Kept &x, int e) {
+    return cl.parts[x.stretch].bridge && cl.parts[x.stretch].near_end[0] == e;
+  };
   for (int pass = 0; pass < 2; ++pass)
     for (int k = 0; k < nk; ++k) {
       if (kept[k].used || (pass == 0 && kept[k].has_prev)) continue;
       std::vector<int> run;
       for (int q = k; q >= 0 && !kept[q].used; q = kept[q].next) kept[q].used = true, run.push_back(q);
+      const Kept &first = kept[run.front()], &last = kept[run.back()];
+      const bool ends = on_cap(first, 0) || (first.stretch == 0 && !first.cut[0]) || on_cap(last, 1) ||
+                        (last.stretch == np - 1 && !last.cut[1]);
       while (!run.empty() && cl.parts[kept[run.back()].stretch].bridge) run.pop_back();
       std::size_t lead = 0;
       while (lead < run.size() && cl.parts[kept[run[lead]].stretch].bridge) ++lead;
       run.erase(run.begin(), run.begin() + static_cast<std::ptrdiff_t>(lead));
-      if (!run.empty()) runs.push_back(run);
+      if (!run.empty()) runs.push_back(run), at_end.push_back(ends);
     }
   // An open chain's offset is what runs from the offset of its start or to that of its end; what else keeps clear
   // lies apart from it, about a chain that crosses itself.
   if (!c.closed) {
     std::vector<std::vector<int>> ends;
-    for (const std::vector<int> &run : runs) {
-      const Kept &first = kept[run.front()], &last = kept[run.back()];
-      if ((first.stretch == 0 && !first.cut[0]) || (last.stretch == np - 1 && !last.cut[1])) ends.push_back(run);
-    }
+    for (std::size_t q = 0; q < runs.size(); ++q)
+      if (at_end[q]) ends.push_back(runs[q]);
     if (!ends.empty()) runs.swap(ends);
   }
   std::vector<int> order;

@@ -33,10 +33,10 @@ std::unique_ptr<TestCurve> component(const Leg &l) {
                                      std::vector<double>{1, w * l.rho, l.rho * l.rho});
 }
 
-// The offset of the chain cs by d (one distance, ordinary components, open): rc 0, its pieces end to end, and no
-// point of them nearer to the chain than d.
+// The offset of the chain cs by d (one distance, ordinary components, open): its pieces end to end but at `gaps`
+// junctions (rc 47 where there are any, else 0), and no point of them nearer to the chain than d.
 void expect_clear(const std::vector<const VOQbsp_curve *> &cs, double d, BSboolean side, std::int16_t option,
-                  std::int16_t loop_mode) {
+                  std::int16_t loop_mode, int gaps = 0) {
   const double up[3] = {0, 0, 1};
   const int n = static_cast<int>(cs.size()), room = 2 * n + 1, type = BSCMP_ORDINARY;
   std::vector<VOQbsp_curve *> pieces(room, nullptr), loops(room, nullptr);
@@ -44,10 +44,11 @@ void expect_clear(const std::vector<const VOQbsp_curve *> &cs, double d, BSboole
   int m = 0, nl = 0, rc = 0;
   BScmpcvoffl(n, cs.data(), side, up, &d, BSTRUE, &type, option, loop_mode, BSFALSE, &m, pieces.data(), tags.data(),
               &nl, per_loop.data(), loops.data(), loop_tags.data(), &rc);
-  EXPECT_EQ(rc, 0);
+  EXPECT_EQ(rc, gaps ? 47 : 0);
   EXPECT_GE(m, 1);
   double nearest = INFINITY;
-  for (int k = 0; k < m && rc == 0; ++k) {
+  int apart = 0;
+  for (int k = 0; k < m && (rc == 0 || rc == 47); ++k) {
     const VOQbsp_curve *cv = pieces[k];
     const double a = cv->knots[cv->order - 1], b = cv->knots[cv->num_poles];
     for (int i = 0; i <= 256; ++i) {
@@ -59,9 +60,10 @@ void expect_clear(const std::vector<const VOQbsp_curve *> &cs, double d, BSboole
     if (k + 1 < m) {
       double e[3], s[3];
       ref_point(*cv, b, e), ref_point(*pieces[k + 1], pieces[k + 1]->knots[pieces[k + 1]->order - 1], s);
-      EXPECT_LE(std::hypot(e[0] - s[0], e[1] - s[1]), 1e-9) << "after piece " << k;
+      apart += std::hypot(e[0] - s[0], e[1] - s[1]) > 1e-9;
     }
   }
+  EXPECT_EQ(apart, gaps);
   EXPECT_GE(nearest, d - 1e-9);
   for (auto *list : {&pieces, &loops})
     for (VOQbsp_curve *&cv : *list)
@@ -70,7 +72,8 @@ void expect_clear(const std::vector<const VOQbsp_curve *> &cs, double d, BSboole
 
 // Each row failed before: the offset of an arc that sweeps past a corner between two probes was left whole where
 // it passes inside a neighbour's band (0.15 to 0.38 of the distance, nearer than the distance); one that starts at
-// such a corner entered the band just beside it.
+// such a corner entered the band just beside it. The notch's offset, which falls apart, was answered with rc 0 and
+// without its run round the chain's end.
 TEST(CompositeClearance, UnevenArcsKeepTheDistance) {
   const struct {
     const char *what;
@@ -78,6 +81,7 @@ TEST(CompositeClearance, UnevenArcsKeepTheDistance) {
     double d;
     BSboolean side;
     std::vector<std::int16_t> options;
+    int gaps = 0;
   } rows[] = {
       {"arcs turning both ways",
        {{true, -1.3054827289994559, -0.26065744161174997, 1.3312503361815349, 0.19707212174262856,
@@ -115,7 +119,10 @@ TEST(CompositeClearance, UnevenArcsKeepTheDistance) {
         {false, 2.6690342384106573, 2.9389988051448381, 2.6887786262114353, 3.0105677363262564}},
        0.37975030748947991,
        BSTRUE,
-       {1, 2}},
+       {1, 2},
+       // The arc crosses the third leg: past the crossing its offset lies on that leg's other side, and the run
+       // that goes round the chain's end is handed back apart from the one from its start.
+       1},
       {"four arcs in a row",
        {{false, 0, 0, -1.1948154333446535, 1.9515241975075359},
         {true, -3.0945901626344012, -0.29755239794504429, 2.9440600459672188, 0.86939250423427206,
@@ -142,7 +149,7 @@ TEST(CompositeClearance, UnevenArcsKeepTheDistance) {
     }
     for (const std::int16_t option : r.options) {
       SCOPED_TRACE(testing::Message() << r.what << ", option " << option);
-      expect_clear(cs, r.d, r.side, option, 2);
+      expect_clear(cs, r.d, r.side, option, 2, r.gaps);
     }
   }
 }
