@@ -205,4 +205,12 @@ struct LegChain {
 // handed out stays in out[0 .. *m - 1].
 bool clear_offset(const LegChain &c, int room, int *m, VOQbsp_curve **out, int *tags, double *odist, int *rc);
 
+// Whether the pieces the corner joins made of the chain (m of them, tagged with component numbers or join codes)
+// keep its distance: no sampled point comes nearer to a leg than that leg's distance (less dist_tol) unless it lies
+// at the distance from a leg, or from the line of a leg of its own piece past its end, and is nearer only to legs two
+// or more places from that one, where the chain's far parts interfere. The joins see a corner's two legs only: an
+// arc that turns back towards its neighbour's offset, or a corner's mitre, reaches where they do not look. False
+// with rc set on failure.
+bool keeps_distance(const LegChain &c, int m, VOQbsp_curve *const *pieces, const int *tags, int *rc);
+
 }  // namespace bsoffset

@@ -73,7 +73,8 @@ void expect_clear(const std::vector<const VOQbsp_curve *> &cs, double d, BSboole
 // Each row failed before: the offset of an arc that sweeps past a corner between two probes was left whole where
 // it passes inside a neighbour's band (0.15 to 0.38 of the distance, nearer than the distance); one that starts at
 // such a corner entered the band just beside it. The notch's offset, which falls apart, was answered with rc 0 and
-// without its run round the chain's end.
+// without its run round the chain's end. Joined corner by corner, a line's offset passed over the end of an arc
+// curling back and the leg after it (0.98 of the distance nearer than it) and over a short arc turning back (0.83).
 TEST(CompositeClearance, UnevenArcsKeepTheDistance) {
   const struct {
     const char *what;
@@ -123,6 +124,27 @@ TEST(CompositeClearance, UnevenArcsKeepTheDistance) {
        // The arc crosses the third leg: past the crossing its offset lies on that leg's other side, and the run
        // that goes round the chain's end is handed back apart from the one from its start.
        1},
+      // No leg gives way, and the corner before the arc turns back by less than 120 degrees (113 and 60): the arc
+      // curls back over the long leg's offset, or the last leg comes back under it past a short arc, where the
+      // corner joins, which see a corner's two legs only, do not look.
+      {"a line's offset under an arc curling back",
+       {{false, 0, 0, -0.012280413278141019, -0.22357389558459068},
+        {false, -0.012280413278141019, -0.22357389558459068, -1.4538661865203064, -2.2142406648978747},
+        {true, -0.6635881400450564, -1.7402880062385355, 0.92150448365213811, 3.6818128617239725,
+         -1.8231160398069988, 1},
+        {false, -0.92523990074179485, -0.85671069240839293, -0.79543697605584207, -0.86500399531793404}},
+       0.25236703106886965,
+       BSTRUE,
+       {0, 1, 2}},
+      {"a short arc turning back under a line's offset",
+       {{false, 0, 0, -0.0071533749496164875, -0.033328132574760354},
+        {false, -0.0071533749496164875, -0.033328132574760354, -0.65086124582250249, 0.16262856055048425},
+        {true, -0.57706856616840807, 0.084896711174838185, 0.10718022195297944, 2.3302034332255843,
+         2.7070080975873467, 1},
+        {false, -0.54286300361667539, -0.016678775377820948, -0.46980537072723388, 0.016610245840292172}},
+       0.074372205674605368,
+       BSFALSE,
+       {0, 1, 2}},
       {"four arcs in a row",
        {{false, 0, 0, -1.1948154333446535, 1.9515241975075359},
         {true, -3.0945901626344012, -0.29755239794504429, 2.9440600459672188, 0.86939250423427206,

@@ -496,6 +496,38 @@ TEST(CompositeDriverOracle, ShortLegsKeepTheDistance) {
     EXPECT_LE(ours.from(first), 1e-9);
   }
 
+  // Found by the random chains below run long. Joined corner by corner, a far-out chain's first leg's offset with
+  // sharp corners passed over the arc after it turning back and the leg after that (0.93 of the distance nearer
+  // than it), and a closed chain's round corner passed over a leg two places on (0.998): the joins see a corner's
+  // two legs only.
+  Chain far_fold;
+  far_fold.add_line(1e7, 7e6, 9999999.878934186, 7000000.5408302136);
+  add_arc(&far_fold, 10000000.058649169, 7000000.3319462193, 0.27555398418180432, 2.2812729999750267,
+          -1.298412756450587);
+  far_fold.add_line(10000000.211483765, 7000000.5612311596, 9999998.6613573488, 6999999.4326205067);
+  far_fold.path.index();
+  const Chain closed_fold = polyline_chain({0, 0, -0.059512474638707527, -1.1561093490288528, 0.55682164121432332,
+                                            -0.26082360030990748, -0.88705083451474864, -0.39254305626641417,
+                                            -3.3606149676631234, -2.0152160440176776, -2.3606149676631234,
+                                            -22.015216044017677, -1, -22.015216044017677, 0, 0},
+                                           true);
+  const struct {
+    const Chain &chain;
+    BSboolean right;
+    double tol;
+  } fold_rows[] = {{far_fold, BSFALSE, BStoltab[bstol::dist_tol] + 1e-6}, {closed_fold, BSTRUE, BStoltab[bstol::dist_tol]}};
+  for (const auto &r : fold_rows)
+    for (const std::int16_t option : {0, 1, 2})
+      for (const std::int16_t loop_mode : {1, 2}) {
+        SCOPED_TRACE(testing::Message() << (&r.chain == &far_fold ? "far fold" : "closed fold") << ", option "
+                                        << option << ", loop mode " << loop_mode);
+        const Ours ours(r.chain, r.right, 1, option, loop_mode);
+        ASSERT_TRUE(ours.rc == 0 || ours.rc == 47) << ours.rc;
+        if (ours.rc == 0) {
+          EXPECT_EQ(distance_fault(r.chain, ours, 1, option, r.tol, true), "");
+        }
+      }
+
   // Random chains, to both sides with every corner option, open and closed: lines whose lengths come in quarters of
   // the distance (legs then fall on each other's lines), and lines and arcs with hairpins, some of them far out
   // and tiny. Where the chain is a polyline GEOS's buffer of it, round or mitred, is a second opinion: a round
