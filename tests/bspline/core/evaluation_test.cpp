@@ -479,6 +479,21 @@ TEST(CurveEvaluation, ShortcutGivesTheBitsOfTheGeneralRoad) {
       {"one span", [](std::mt19937 &rng, int order, bool rational) {
          return random_curve(rng, order, order, rational, true);
        }},
+      // Fewer than 8 knots, 8 to 15, and 16 on: each count of knots has a window of its own.
+      {"a few spans", [](std::mt19937 &rng, int order, bool rational) {
+         return random_curve(rng, order, order + 1 + static_cast<int>(rng() % 4), rational, rng() % 2 == 0);
+       }},
+      // Within 1e-20 of an end BSfndspan snaps to the first or last span with length; here every parameter is.
+      {"knots below 1e-20", knots_of(3, {0, 0, 0, 1e-22, 2e-22, 2e-22, 5e-22, 5e-22, 5e-22})},
+      // Zeros of either sign in every coordinate: the derivative places of the shortcut differ from the general
+      // road's in the sign of a zero only, which the sums must not show.
+      {"signed zero poles", [](std::mt19937 &rng, int order, bool rational) {
+         auto c = random_curve(rng, order, order + 5, rational, true, 2);
+         for (int i = 0; i < c->n(); ++i)
+           for (int k = 0; k < 3; ++k)
+             if ((i + k) % 3 != 0) c->poles[3 * i + k] = (i + k) % 2 ? -0.0 : 0.0;
+         return c;
+       }},
       {"interval of 1e-20 (refused)", knots_of(4, {0, 0, 0, 0, 0.5, 0.5 + 1e-20, 1, 1, 1, 1})},
       {"interval of 1e-16 (refused for the derivative only)",
        knots_of(4, {0, 0, 0, 0, 0.5, 0.5 + 1e-16, 1, 1, 1, 1})},
@@ -488,6 +503,11 @@ TEST(CurveEvaluation, ShortcutGivesTheBitsOfTheGeneralRoad) {
        }},
       {"NaN knot", knots_of(3, {0, 0, 0, 0.25, nan, 0.75, 1, 1, 1})},
       {"decreasing knots", knots_of(3, {0, 0, 0, 0.6, 0.4, 0.8, 1, 1, 1})},
+      // Knots past the range that fall back below it, and rise again: a count of the knots below the parameter
+      // takes them in, and the span it gives brackets the parameter past the last span, whose poles do not exist.
+      {"knots past the range below it", knots_of(4, {0, 0, 0, 0, 0.5, 1, -2, 3, -2})},
+      {"knots past a longer range below it",
+       knots_of(4, {0, 0, 0, 0, 0.1, 0.2, 0.3, 0.4, 0.5, 0.6, 0.7, 0.8, 0.9, 1, -2, 3, -2})},
       // Every compare with a NaN fails, so the span count of a vector just long enough to be counted at once
       // finds no knot below the parameter.
       {"NaN knots opening a counted vector", knots_of(3, {nan, nan, nan, 0.25, 0.5, 0.75, 1, 1})},
