@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "bspline/bspline.h"
+#include "bspline/core/evaluation_internal.h"
 #include "bspline/core/test_support.h"
 #include "tests/bspline/curve_fixtures.h"
 
@@ -567,6 +568,54 @@ TEST(CurveEvaluation, ShortcutGivesTheBitsOfTheGeneralRoad) {
             }
           }
       }
+}
+
+// The same agreement over many random records: every pole count from the order to 24 more and a few long ones,
+// so that the span search meets each width of its knot windows, the ends of its window range and its halvings;
+// knots repeated up to full multiplicity, clamped and not. The cubic shortcut that other routines of the library
+// call directly must give the same bits as well.
+TEST(CurveEvaluation, ShortcutAgreesWithTheGeneralRoadOnRandomRecords) {
+  std::mt19937 rng(143);
+  std::uniform_int_distribution<int> coin(0, 3);
+  int compared = 0;
+  for (int order = 2; order <= 8; ++order)
+    for (int n = order; n <= order + 24; ++n)
+      for (bool long_one : {false, true}) {
+        const int poles = long_one ? n + 60 + static_cast<int>(rng() % 1000) : n;
+        const auto c = random_curve(rng, order, poles, coin(rng) == 0, coin(rng) != 0, coin(rng) == 0 ? order : 1);
+        const VOQbsp_curve &cv = c->cv;
+        std::vector<double> us;
+        std::uniform_real_distribution<double> ud(c->start(), c->end());
+        for (int i = 0; i < 12; ++i) us.push_back(ud(rng));
+        for (int i = 0; i < 6; ++i) {
+          const double k = cv.knots[rng() % cv.num_knots];
+          us.insert(us.end(), {k, std::nextafter(k, -1e300), std::nextafter(k, 1e300)});
+        }
+        for (double u : us)
+          for (int nder = 0; nder <= 2; ++nder) {
+            double fast[9], general[9];
+            int rc_fast = 0, rc_general = 0;
+            BScveval_n(&cv, u, nder, fast, &rc_fast);
+            {
+              const bstest::SlowRoads slow;
+              BScveval_n(&cv, u, nder, general, &rc_general);
+            }
+            ASSERT_EQ(rc_fast, rc_general) << "order " << order << " poles " << poles << " u " << u;
+            if (rc_general != 0) continue;
+            ++compared;
+            ASSERT_EQ(std::memcmp(fast, general, sizeof(double) * 3 * (nder + 1)), 0)
+                << "order " << order << " poles " << poles << " u " << u << " nder " << nder;
+            if (order == 4 && !cv.rational && nder < 2) {
+              double cubic[6];
+              const bool answered =
+                  nder == 0 ? bseval::cubic_point(cv, u, cubic) : bseval::cubic_point_tangent(cv, u, cubic);
+              if (answered) {
+                EXPECT_EQ(std::memcmp(cubic, general, sizeof(double) * 3 * (nder + 1)), 0) << u;
+              }
+            }
+          }
+      }
+  EXPECT_GT(compared, 20000);
 }
 
 }  // namespace
