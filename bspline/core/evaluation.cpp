@@ -247,19 +247,19 @@ template <int W>
   return -_mm_cvtsi128_si32(_mm_add_epi32(sum, _mm_shuffle_epi32(sum, 0x4e)));
 }
 
-// The span whose knots bracket u (knots[s] < u <= knots[s+1]) among the first of t[K..n] not below u, or -1.
-// Halvings whose count depends on n alone (so that their loop is always foreseen) and whose choices are
-// conditional moves stop at a window of W knots, whose count of knots below u is taken at once: its compares
-// overlap where the halvings would wait on one another. On a vector that does not decrease, the knots before the
-// window are below u and those past the halvings' range are not, so the count gives the same span also where the
-// window is moved back to stay inside the knot array, and the only span that brackets u is the one BSfndspan
-// finds, from any hint. (A damaged vector that decreases somewhere may have two bracketing spans, and the two
-// searches may then choose differently.) A span outside k-1 .. n-1 or one that does not bracket u (a damaged
-// vector) answers -1.
+// The span whose knots bracket u (knots[s] < u <= knots[s+1]), for t[K-1] < u <= t[n], or -1: the span before
+// the first of t[K..n-1] not below u. Halvings whose count depends on n alone (so that their loop is always
+// foreseen) and whose choices are conditional moves stop at a window of W knots, whose count of knots below u is
+// taken at once: its compares overlap where the halvings would wait on one another. On a vector that does not
+// decrease, the knots before the window are below u and those past the halvings' range are not, so the count
+// gives the same span also where the window is moved back to stay inside the knot array, and the only span that
+// brackets u is the one BSfndspan finds, from any hint. (A damaged vector that decreases somewhere may have two
+// bracketing spans, and the two searches may then choose differently.) A span outside k-1 .. n-1 or one that does
+// not bracket u (a damaged vector) answers -1.
 template <int K, int W>
 [[gnu::always_inline]] inline int counted_span(const double *t, int n, double u) {
   const double *b = t + K;
-  for (std::ptrdiff_t len = n - K + 1; len > W;) {
+  for (std::ptrdiff_t len = n - K; len > W;) {
     const std::ptrdiff_t half = len / 2;
     b = b[half] < u ? b + half : b;
     len -= half;
