@@ -33,10 +33,13 @@ for program in build/bench/bin/*_bench; do
   name=$(basename "$program")
   echo "bench: $name"
   status=0
-  # One thread for every peer that could start more (LAPACK's BLAS, OpenMP, TBB), all on the one core.
+  # One thread for every peer that could start more (LAPACK's BLAS, OpenMP, TBB), all on the one core. The
+  # repetitions of all contenders are interleaved in a random order, so that a slow spell of the shared machine
+  # falls on ours and the peers' alike and the ratios of one run hold.
   STYLESRV_BENCH_SIZES=$sizes OMP_NUM_THREADS=1 OPENBLAS_NUM_THREADS=1 TBB_NUM_THREADS=1 \
     taskset -c "$cpu" "$program" --benchmark_repetitions="$repetitions" --benchmark_min_time="$min_time" \
-    --benchmark_display_aggregates_only=true --benchmark_filter="${BENCH_FILTER:-.}" \
+    --benchmark_display_aggregates_only=true --benchmark_enable_random_interleaving=true \
+    --benchmark_filter="${BENCH_FILTER:-.}" \
     --benchmark_out="$results/$name.json" --benchmark_out_format=json || status=$?
   echo "$status" >"$results/$name.status"
 done
