@@ -198,6 +198,7 @@ class FillTrap {
     FillBlockHeader* current = nullptr;  // the one being written
   };
 
+
   // ---- one row's trapezoids by place ----
 
   // A row's trapezoids in list order, reached by place, so that a search can start inside the row rather than
@@ -252,21 +253,21 @@ class FillTrap {
   void Reset();
   FillResult MakeVertexTable(const GPosition* points, std::uint32_t count);
   void SortAndLinkVertices();
-  FillResult MakeRows();
-  FillResult SplitEdgesAtRows();
-  std::uint32_t EdgesPassing(std::uint32_t row, Arrival* arrivals);
-  FillResult PlaceCrossings(std::uint32_t row, Arrival* arrivals, std::uint32_t count);
+  FillResult MakeRows(Scratch& scratch);
+  FillResult Sweep(Scratch& scratch);
+  std::uint32_t EdgesPassing(const FillTrapRow& rowBelow, double y, Arrival* arrivals);
+  FillResult PlaceCrossings(FillTrapRow& row, Arrival* arrivals, std::uint32_t count);
+  FillResult CutBand(double yTop, Scratch& scratch);
+  static std::uint32_t CollectStubs(const FillTrapRow& row, Stub* stubs);
+  FillResult SplitCrossings(std::uint32_t row, double yTop, const Stub* stubs, std::uint32_t stubCount,
+                            Scratch& scratch, std::uint32_t* added);
+  static FillResult OpposedPairs(const Stub* stubs, std::uint32_t stubCount, Scratch& scratch, std::size_t* count);
+  FillResult AppendRows(std::uint32_t count);
+  FillResult NewNode(FillTrapNode** out);
+  FillResult AddTrapezoid(FillTrapRow& row, double yTop, FillTrapNode* bottomLeft, FillTrapNode* bottomRight,
+                          FillTrapNode* topRight, FillTrapNode* topLeft);
   FillResult NumberTrapezoidBlocks();
   FillResult ClipRows(FillClipDescriptor& segment);
-  FillResult MakeTrapezoids();
-  std::uint32_t CollectStubs(std::uint32_t row, Stub* stubs) const;
-  FillResult SplitCrossings(std::uint32_t row, const Stub* stubs, std::uint32_t stubCount, Scratch& scratch,
-                            std::uint32_t* added);
-  static FillResult OpposedPairs(const Stub* stubs, std::uint32_t stubCount, Scratch& scratch, std::size_t* count);
-  FillResult InsertRows(std::uint32_t after, std::uint32_t count);
-  FillResult NewNode(FillTrapNode** out);
-  FillResult AddTrapezoid(std::uint32_t row, FillTrapNode* bottomLeft, FillTrapNode* bottomRight,
-                          FillTrapNode* topRight, FillTrapNode* topLeft);
 
   std::uint32_t m_vertexCount = 0;
   FillTrapNode* m_vertices = nullptr;

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <random>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -427,6 +428,44 @@ TEST(FillDecompositionTest, EveryAllocationFailureIsReportedAndReleased) {
     EXPECT_EQ(trap.ClipSegment({-1, 1}, {42, 2}, &pieces, piece), kFillOk);
     EXPECT_EQ(pieces, 0u) << "allocation " << n;
     ASSERT_LT(n, 200);
+  }
+}
+
+// Loops folded over themselves cross in nearly every band, so most rows are made at crossings, as their bands are
+// cut, and the row table grows past the vertex rows while it is read. Rows ascend; each row's trapezoids stand on
+// it and reach the next row, and are the ones its place among all trapezoids names, in the same order; the
+// trapezoids cover the even-odd inside.
+TEST(FillDecompositionTest, FoldedLoopsAreCutRowByRow) {
+  std::mt19937 rng(77);
+  for (const int n : {8, 40, 400, 2000}) {
+    Boundary b;
+    b.Loop(FoldedLoop(rng, n, 10));
+    FillTrap trap;
+    ASSERT_EQ(trap.Build(b.data(), b.size()), kFillOk) << n;
+    const FillTrapRow* rows = trap.Rows();
+    EXPECT_GT(trap.RowCount(), b.size()) << n;
+    std::uint32_t trapezoids = 0;
+    for (std::uint32_t r = 0; r + 1 < trap.RowCount(); ++r) {
+      ASSERT_LT(rows[r].y, rows[r + 1].y) << n << ", row " << r;
+      const FillTrap::RowTrapezoids placed = trap.TrapezoidsOf(&rows[r]);
+      std::uint32_t k = 0;
+      for (const FillTrapTrapezoid* t = rows[r].firstTrapezoid; t; t = t->next, ++k) {
+        ASSERT_TRUE(WellFormed(*t)) << n << ", row " << r;
+        ASSERT_EQ(t->yBottom, rows[r].y);
+        ASSERT_EQ(t->yTop, rows[r + 1].y);
+        ASSERT_LT(k, placed.Count()) << n << ", row " << r;
+        ASSERT_EQ(&placed[k], t) << n << ", row " << r << ", trapezoid " << k;
+      }
+      ASSERT_EQ(k, placed.Count()) << n << ", row " << r;
+      trapezoids += k;
+    }
+    EXPECT_EQ(rows[trap.RowCount() - 1].firstTrapezoid, nullptr);
+    EXPECT_EQ(trapezoids, trap.TrapezoidCount());
+    for (double x = -0.0431; x < 1.05; x += 0.0977) {
+      for (double y = -0.0713; y < 10.1; y += 0.1093) {
+        EXPECT_EQ(InsideTrapezoids(trap, x, y), InsideLoops(b, x, y)) << n << " at " << x << ", " << y;
+      }
+    }
   }
 }
 
