@@ -139,8 +139,8 @@ enum FillClipMode { kFillClipCrossing = 0, kFillClipOverlap = 1 };
 // The decomposition
 
 // Not a COM object: made on the stack or with the ordinary allocator, one per boundary, used by one thread.
-// Its node, trapezoid and segment records come in blocks from the process-wide pools and go back there when
-// the object is destroyed.
+// Its node, trapezoid and segment records come in blocks: each kind's first five from the process-wide pools,
+// which get them back when the object is destroyed, the rest cut from slabs the object owns and frees whole.
 class FillTrap {
  public:
   FillTrap() = default;
@@ -196,8 +196,16 @@ class FillTrap {
   struct BlockChain {
     FillBlockHeader* first = nullptr;
     FillBlockHeader* current = nullptr;  // the one being written
+    std::uint32_t blocks = 0;            // in the chain; the first five are the pool's, the rest lie in slabs
   };
-
+  // The memory the blocks of a chain beyond its first five are cut from: slabs of many blocks, owned by the
+  // decomposition and freed whole with it.
+  struct Slabs {
+    void* first = nullptr;
+    unsigned char* free = nullptr;  // the unused part of the newest slab
+    std::size_t room = 0;
+    std::size_t total = 0;  // bytes of all slabs
+  };
 
   // ---- one row's trapezoids by place ----
 
@@ -279,6 +287,7 @@ class FillTrap {
   BlockChain m_trapezoids;
   BlockChain m_nodes;
   BlockChain m_segments;
+  Slabs m_slabs;
   std::uint32_t m_segmentCount = 0;
   FillSegmentBlock* m_readBlock = nullptr;
   std::uint32_t m_readPlace = 0;

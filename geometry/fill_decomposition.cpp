@@ -78,10 +78,10 @@ struct CrossingEvent {
 
 // The block being written while it has room, without leaving this file; else FillChainReserve's.
 template <class Block>
-Block* Reserve(FillTrap::BlockChain* chain, FillBlockKind kind) {
+Block* Reserve(FillTrap::BlockChain* chain, FillBlockKind kind, FillTrap::Slabs* slabs) {
   FillBlockHeader* current = chain->current;
   if (current && current->count < Block::kCapacity) return static_cast<Block*>(current);
-  return static_cast<Block*>(FillChainReserve(chain, kind));
+  return static_cast<Block*>(FillChainReserve(chain, kind, slabs));
 }
 
 template <class T>
@@ -175,7 +175,7 @@ int FillTrapCompareYX(const void* a, const void* b) {
 }
 
 FillTrap::~FillTrap() {
-  FillChainsRelease(&m_trapezoids, &m_nodes, &m_segments);
+  FillChainsRelease(&m_trapezoids, &m_nodes, &m_segments, &m_slabs);
   FillFree(m_vertices);
   FillFree(m_rows);
   FillFree(m_trapezoidBlockTable);
@@ -317,7 +317,7 @@ FillResult FillTrap::MakeRows(Scratch& scratch) {
 
 FillResult FillTrap::NewNode(FillTrapNode** out) {
   if (m_crossingCount >= kMaxCrossingNodes) return FillReport(kFillOutOfMemory, kFillTrapSource, __LINE__);
-  auto* block = Reserve<FillNodeBlock>(&m_nodes, FillBlockKind::kNode);
+  auto* block = Reserve<FillNodeBlock>(&m_nodes, FillBlockKind::kNode, &m_slabs);
   if (!block) return FillReport(kFillOutOfMemory, kFillTrapSource, __LINE__);
   FillTrapNode* node = &block->records[block->count++];
   std::memset(node, 0, sizeof *node);
@@ -693,7 +693,7 @@ FillResult FillTrap::SplitCrossings(std::uint32_t row, double y1, const Stub* st
 
 FillResult FillTrap::AddTrapezoid(FillTrapRow& r, double yTop, FillTrapNode* bottomLeft, FillTrapNode* bottomRight,
                                   FillTrapNode* topRight, FillTrapNode* topLeft) {
-  auto* block = Reserve<FillTrapezoidBlock>(&m_trapezoids, FillBlockKind::kTrapezoid);
+  auto* block = Reserve<FillTrapezoidBlock>(&m_trapezoids, FillBlockKind::kTrapezoid, &m_slabs);
   if (!block) return FillReport(kFillOutOfMemory, kFillTrapSource, __LINE__);
   FillTrapTrapezoid* t = &block->records[block->count++];
   t->corners[FillTrapTrapezoid::kBottomLeft] = bottomLeft;
@@ -730,7 +730,7 @@ FillResult FillTrap::AddTrapezoid(FillTrapRow& r, double yTop, FillTrapNode* bot
 // cut into trapezoids. A band's cut touches the links of its own two rows only, which the first sweep no longer
 // reads but for the next row's upward edges, so both orders give the same structure.
 FillResult FillTrap::Sweep(Scratch& scratch) {
-  if (!FillChainReserve(&m_trapezoids, FillBlockKind::kTrapezoid)) {
+  if (!FillChainReserve(&m_trapezoids, FillBlockKind::kTrapezoid, &m_slabs)) {
     return FillReport(kFillOutOfMemory, kFillTrapSource, __LINE__);
   }
   FillTrapRow* const vertexRows = scratch.vertexRows;
