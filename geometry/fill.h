@@ -307,12 +307,6 @@ int FillTrapCompareYX(const void* a, const void* b);
 // Deletes every cached block of the three pools. Called at process detach.
 void FillTrapFlushPools();
 
-// Test support: blocks cached in one pool (at most 5); the n-th allocation from now (1 = the next) of a table,
-// scratch array or block fails, 0 switches that off; allocations left before it (0: none armed).
-int FillTrapPooledBlocks(FillBlockKind kind);
-void FillAllocFailAt(int n);
-int FillAllocFailPending();
-
 // ---------------------------------------------------------------------------------------------------------
 // Stepping a family of parallel lines
 

@@ -1,11 +1,13 @@
 // The process-wide pools of the fill work blocks: one free list per block kind, at most five cached blocks
-// each, all three guarded by one lock, so that drawing many fills allocates nothing once the lists are warm.
+// each, all three guarded by one lock, so that drawing many fills allocates nothing once the lists are warm;
+// and the slabs a large decomposition cuts its further blocks from.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 
 #include "geometry/fill_internal.h"
+#include "geometry/fill_test_support.h"
 
 namespace {
 

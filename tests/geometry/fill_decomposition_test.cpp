@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "geometry/fill_test_support.h"
 #include "tests/geometry/fill_fixtures.h"
 
 namespace {
