@@ -99,11 +99,32 @@ class ReportTest(unittest.TestCase):
         entries += [run("fam/row/peer/1000_vertices/repeats:1", 18000.0)]
         text = report({"e_bench": ({}, entries)})
         self.assertEqual(line(text, "| row | size"),
-                         ["row", "size", "ours", "growth", "crossing nodes", "growth", "`peer`", "ratio"])
-        self.assertEqual(line(text, "| row | 10 vertices |")[2:], ["1 ms", "", "50", "", "2 ms", "2"])
-        self.assertEqual(line(text, "| row | 100 vertices |")[2:], ["100 ms", "×100", "5,000", "×100", "200 ms", "2"])
+                         ["row", "size", "ours", "growth", "crossing nodes", "growth", "time per crossing nodes",
+                          "growth", "`peer`", "ratio"])
+        self.assertEqual(line(text, "| row | 10 vertices |")[2:], ["1 ms", "", "50", "", "20 us", "", "2 ms", "2"])
+        self.assertEqual(line(text, "| row | 100 vertices |")[2:],
+                         ["100 ms", "×100", "5,000", "×100", "20 us", "×1", "200 ms", "2"])
         self.assertEqual(line(text, "| row | 1,000 vertices (1 repetition) |")[2:],
-                         ["9 s", "×90", "500,000", "×100", "18 s", "2"])
+                         ["9 s", "×90", "500,000", "×100", "18 us", "×0.9", "18 s", "2"])
+
+    def test_time_per_unit_of_all_that_was_built(self):
+        # Two sizes of ours: the time per unit is the time over their sum, and its growth the time's growth over
+        # the sum's; a size whose check failed has none, and the next size's growth is not taken across it.
+        def sized(name, ms, nodes, trapezoids, error=None):
+            entry = run(name, ms, error=error)
+            entry.update({"size_crossing_nodes": nodes, "size_trapezoids": trapezoids})
+            return entry
+
+        entries = [sized("fam/row/ours/300_vertices", 0.12, 2544, 1422),
+                   sized("fam/row/ours/3000_vertices", 22.4, 254148, 128574),
+                   sized("fam/row/ours/10000_vertices", 0, 0, 0, error="wrong area"),
+                   sized("fam/row/ours/30000_vertices", 4000.0, 26e6, 13e6)]
+        text = report({"f_bench": ({}, entries)})
+        self.assertEqual(line(text, "| row | size")[8:10], ["time per crossing nodes + trapezoids", "growth"])
+        self.assertEqual(line(text, "| row | 300 vertices |")[8:10], ["30.3 ns", ""])
+        self.assertEqual(line(text, "| row | 3,000 vertices |")[8:10], ["58.5 ns", "×1.93"])
+        self.assertEqual(line(text, "| row | 10,000 vertices |")[8:10], ["", ""])
+        self.assertEqual(line(text, "| row | 30,000 vertices |")[8:10], ["103 ns", ""])
 
 
 if __name__ == "__main__":
