@@ -62,6 +62,9 @@ def load(results_dir):
             continue
         if not name.endswith(".json"):
             continue
+        # A program none of whose benchmarks a filter picked writes nothing; its status says whether it ended well.
+        if os.path.getsize(path) == 0:
+            continue
         try:
             with open(path) as f:
                 data = json.load(f)

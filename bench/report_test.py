@@ -20,11 +20,14 @@ def run(name, cpu_ms, unit="ms", error=None, aggregate=False):
 
 
 def report(programs, statuses=None):
-    """The report's text for programs {file: (context, entries)} and exit statuses {program: code}."""
+    """The report's text for programs {file: (context, entries)} (None: the program wrote nothing) and exit
+    statuses {program: code}."""
     with tempfile.TemporaryDirectory() as folder:
-        for name, (context, entries) in programs.items():
+        for name, written in programs.items():
             with open(os.path.join(folder, name + ".json"), "w") as f:
-                json.dump({"context": context, "benchmarks": entries}, f)
+                if written is not None:
+                    context, entries = written
+                    json.dump({"context": context, "benchmarks": entries}, f)
         for name, code in (statuses or {}).items():
             with open(os.path.join(folder, name + ".status"), "w") as f:
                 f.write(f"{code}\n")
@@ -73,7 +76,8 @@ class ReportTest(unittest.TestCase):
         entries = [run("fam/a/ours_one_at_a_time/10_points", 4.0), run("fam/a/ours_in_order/10_points", 1.0),
                    run("fam/a/peer_p/10_points", 2.0), run("fam/b/ours/10_points", 1.0),
                    run("fam/b/peer_q/10_points", 3.0)]
-        text = report({"c_bench": ({}, entries)}, {"c_bench": 0, "d_bench": 134})
+        text = report({"c_bench": ({}, entries), "e_bench": None, "f_bench": None},
+                      {"c_bench": 0, "d_bench": 134, "e_bench": 0, "f_bench": 134})
         self.assertEqual(line(text, "| a · `ours_one_at_a_time`")[2:], ["4 ms", "", "2 ms", "0.5"])
         self.assertEqual(line(text, "| a · `ours_in_order`")[2:], ["1 ms", "", "2 ms", "2"])
         self.assertEqual(line(text, "| b |")[2:], ["1 ms", "", "3 ms", "3"])
@@ -81,6 +85,10 @@ class ReportTest(unittest.TestCase):
         self.assertIn("### b", text)
         self.assertIn("`d_bench` exited with status 134", text)
         self.assertNotIn("c_bench` exited", text)
+        # A program that wrote nothing (a filter picked none of its benchmarks) is named only if it ended badly.
+        self.assertNotIn("e_bench", text)
+        self.assertIn("`f_bench` exited with status 134", text)
+        self.assertNotIn("could not be read", text)
 
     def test_sizes_of_ours_and_fewer_repetitions(self):
         # A "size_" counter of ours gets a column with its own growth beside the time's (other counters do not);
