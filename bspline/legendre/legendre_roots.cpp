@@ -286,21 +286,30 @@ bool crossing_near(int m, const double *c, const double *d1, double x, double re
 int settle_clusters(int m, const double *c, double tol, int *count, double *roots) {
   const int k = *count;
   if (k < 2 || m < 2) return 0;
-  BSscratch<64> scratch;
-  double *band = scratch.take(2 * static_cast<std::size_t>(k));
+  BSscratch<128> scratch;
+  double *band = scratch.take(2 * static_cast<std::size_t>(k) + static_cast<std::size_t>(m));
   if (!band) return BSRC_NO_SCRATCH;
   // band: where the series stays within tol about a root as far as its first or second derivative tells (the
-  // nearer); wide: beyond either, where the series has left tol on both sides of a near-double root.
-  double *wide = band + k;
+  // nearer); wide: beyond either, where the series has left tol on both sides of a near-double root. The first
+  // derivative's reach alone is no smaller, so roots apart by more than theirs form no group: that is all of them
+  // as a rule, and the second derivative is read only where it is not.
+  double *wide = band + k, *d1 = band + 2 * k;
+  BSderpolgd(m, c, d1);
+  bool near = false;
   for (int i = 0; i < k; ++i) {
-    double d1 = 0, d2 = 0;
+    double slope = 0;
+    BSevalpolgd(m - 1, d1, roots[i], &slope);
+    band[i] = slope != 0 ? tol / std::fabs(slope) : 2.0;
+    near = near || (i > 0 && roots[i] - roots[i - 1] <= band[i - 1] + band[i]);
+  }
+  if (!near) return 0;
+  for (int i = 0; i < k; ++i) {
+    double d2 = 0;
     int rc = 0;
-    BSevalgder(m, c, 1, roots[i], &d1, &rc);
     BSevalgder(m, c, 2, roots[i], &d2, &rc);
-    const double first = d1 != 0 ? tol / std::fabs(d1) : 2.0;
     const double second = d2 != 0 ? std::sqrt(2 * tol / std::fabs(d2)) : 2.0;
-    band[i] = std::fmin(first, second);
-    wide[i] = 2 * std::fmax(first, second);
+    wide[i] = 2 * std::fmax(band[i], second);
+    band[i] = std::fmin(band[i], second);
   }
   int out = 0;
   for (int i = 0; i < k;) {
