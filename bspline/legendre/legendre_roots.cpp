@@ -280,20 +280,20 @@ bool crossing_near(int m, const double *c, const double *d1, double x, double re
 // each: tol over the first derivative, or a double root's reach over the second) are one place of the series,
 // and their number must be what the series does there. The closed forms of neighbouring pieces can each report
 // the same near-double root (one snapped onto the division point between them), or a flat crossing (a triple
-// root lifted off zero by a few tol) as two roots or a double one. Such a group keeps its count when it agrees
-// with the crossings of the series across it (odd or even) and with the multiplicity the series' derivatives
-// allow at its best root; else it becomes the series' one crossing, or as many copies of its best root as agree.
+// root lifted off zero by a few tol) as two roots or a double one. Such a group stands as a multiple root where
+// the series' derivatives at its best root allow one (and its crossings agree, odd or even); else it becomes the
+// series' own crossings across it, read between its distinct roots, or a double root where it has none.
 int settle_clusters(int m, const double *c, double tol, int *count, double *roots) {
   const int k = *count;
   if (k < 2 || m < 2) return 0;
-  BSscratch<128> scratch;
-  double *band = scratch.take(2 * static_cast<std::size_t>(k) + static_cast<std::size_t>(m));
+  BSscratch<192> scratch;
+  double *band = scratch.take(4 * static_cast<std::size_t>(k) + 2 + static_cast<std::size_t>(m));
   if (!band) return BSRC_NO_SCRATCH;
   // band: where the series stays within tol about a root as far as its first or second derivative tells (the
   // nearer); wide: beyond either, where the series has left tol on both sides of a near-double root. The first
   // derivative's reach alone is no smaller, so roots apart by more than theirs form no group: that is all of them
   // as a rule, and the second derivative is read only where it is not.
-  double *wide = band + k, *d1 = band + 2 * k;
+  double *wide = band + k, *d1 = band + 2 * k, *at_x = d1 + m, *at_v = at_x + k + 1;
   BSderpolgd(m, c, d1);
   bool near = false;
   for (int i = 0; i < k; ++i) {
@@ -322,26 +322,42 @@ int settle_clusters(int m, const double *c, double tol, int *count, double *root
     // left as found: what the series does beyond the end is unknown.
     const double a = std::fmax(roots[i] - wide[i], i > 0 ? (roots[i - 1] + roots[i]) / 2 : -2.0);
     const double z = std::fmin(roots[j - 1] + wide[j - 1], j < k ? (roots[j - 1] + roots[j]) / 2 : 2.0);
+    int crossings = 0;
     if (group >= 2 && a > -1 && z < 1) {
-      double va = 0, vz = 0;
-      BSevalpolgd(m, c, a, &va);
-      BSevalpolgd(m, c, z, &vz);
-      const int odd = (va >= 0) != (vz >= 0) ? 1 : 0;
+      // The series' sign beyond the group and between its distinct roots: its crossings there.
+      int points = 0;
+      at_x[points++] = a;
+      for (int r = i + 1; r < j; ++r)
+        if (roots[r] != roots[r - 1]) at_x[points++] = (roots[r - 1] + roots[r]) / 2;
+      at_x[points++] = z;
+      for (int p = 0; p < points; ++p) BSevalpolgd(m, c, at_x[p], &at_v[p]);
+      for (int p = 1; p < points; ++p) crossings += (at_v[p - 1] >= 0) != (at_v[p] >= 0);
       double best = INFINITY;
       for (int r = i; r < j; ++r) {
         double v = 0;
         BSevalpolgd(m, c, roots[r], &v);
         if (std::fabs(v) < best) best = std::fabs(v), at = roots[r];
       }
+      // The multiplicity the derivatives allow at the best root: a multiple root within tol stands as such.
       int mult = 1, rc = 0;
       for (double d = 0; mult < group && rc == 0; ++mult) {
         BSevalgder(m, c, mult, at, &d, &rc);
         if (!(std::fabs(d) <= derivative_tol(m, c, mult, tol))) break;
       }
-      const int least = odd ? 1 : 2, most = std::max(least, std::min(group, mult));
-      if (group % 2 != odd || group > most) {
-        keep = most - ((most - odd) % 2);
-        if (keep == 1 && odd) at = crossing(m, c, a, z, va, vz);
+      if (mult >= 2 && mult % 2 == crossings % 2)
+        keep = mult;
+      else if (crossings > 0)
+        keep = crossings;
+      else
+        keep = 2;  // a near-double root, reported more than twice
+      if (keep == group) {
+        crossings = 0;  // as found
+      } else if (keep == crossings) {
+        for (int p = 1; p < points; ++p)
+          if ((at_v[p - 1] >= 0) != (at_v[p] >= 0))
+            roots[out++] = crossing(m, c, at_x[p - 1], at_x[p], at_v[p - 1], at_v[p]);
+        i = j;
+        continue;
       }
     }
     for (int r = 0; r < keep; ++r) roots[out++] = group == keep ? roots[i + r] : at;
@@ -421,6 +437,17 @@ int deflate_multiple(int m, const double *c, double attempt_tol, double tol, int
       ++flat_roots;
       return 0;
     };
+    // Whether the series about a turn at x is a parabola over the band where it stays within tol, as a double
+    // root's is: its cubic term stays within an eighth of the tolerance there (a triple root split into three
+    // crossings has turns within tol whose cubic terms reach a third of it).
+    const auto parabola = [&](double x) {
+      double second = 0, third = 0;
+      int code = 0;
+      BSevalgder(m, c, 2, x, &second, &code);
+      BSevalgder(m, c, 3, x, &third, &code);
+      const double band = second != 0 ? std::sqrt(2 * tol / std::fabs(second)) : INFINITY;
+      return code == 0 && std::fabs(third) * band * band * band / 6 <= tol / 8;
+    };
     // A root at an end of [-1, 1] comes first, with the multiplicity its derivatives there give: a multiple root
     // at an end is a root of c'' or c' there that may come out just beyond it, or just inside and one short. And
     // after the divisions the quotient's tolerance is the series' shrunk by the factors' reach: a simple root
@@ -443,13 +470,18 @@ int deflate_multiple(int m, const double *c, double attempt_tol, double tol, int
         double v1 = 0, v0 = 0;
         BSevalpolgd(m - 1, d1, droots[i], &v1);
         BSevalpolgd(m, c, droots[i], &v0);
-        // A turn of the series within tol is a double root, as the series' own closed forms take a near-double
-        // root within it (two crossings that close merge into it). Left to the quotient, whose tolerance is the
-        // series' shrunk by the factors' reach, a turn beyond the series' rounding but within tol was a near
-        // miss there, and a double root of the series built from known roots and rounded to doubles was lost.
-        if (std::fabs(v0) <= tol && (order == 1 || std::fabs(v1) <= tol1))
+        // A turn of the series within its rounding is a double root. One within tol but beyond is either two
+        // crossings, which the quotient keeps as its own and a division would merge, a near miss, which the
+        // quotient's closed forms judge as the series' own would have, or a stretch the series spends within tol
+        // about a root of higher order (a turn inside a triple root's band is none of its own). But the quotient's
+        // tolerance is the series' shrunk by the factors' reach, and there a double root of a series rounded a
+        // little off zero was a near miss and lost. So a turn within tol is a double root, as the series' closed
+        // forms take a near-double root, where the parabola about it holds over its band.
+        bool turn = order == 1 && j - i == 1 && std::fabs(v0) <= tol;
+        if (turn && std::fabs(v0) > 8 * rounding) turn = parabola(droots[i]);
+        if (order == 1 && j - i == 1 ? turn : std::fabs(v0) <= tol && (order == 1 || std::fabs(v1) <= tol1))
           rc = take(droots[i], j - i + order);
-        else if (order == 2 && j - i == 1 && std::fabs(v0) <= 64 * keep)
+        else if (order == 2 && j - i == 1 && std::fabs(v0) > tol && std::fabs(v0) <= 64 * keep)
           flat_at[flats++] = droots[i];
         i = j;
       }
@@ -563,8 +595,8 @@ int deflate_multiple(int m, const double *c, double attempt_tol, double tol, int
     // quotient, or not at all. Only roots of the series are kept. A root of the quotient where the series is
     // within tol (and its rounding) stays as it is, a run of equal ones as a multiple root, unless it is an even
     // run where the series crosses once; any other gives the series' own crossings beside it, sought no further
-    // than half the way to the neighbouring roots (the quotient's and those found): one for an odd run, on either
-    // side for an even one, or its turn where the series is within tol there when it has fewer than two. A
+    // than half the way to the neighbouring roots (the quotient's and those found): one for an odd run, and for
+    // an even one its turn where the series is within tol there, else one on either side. A
     // simple root snapped onto an end or 0, beside which the series keeps its sign, is kept within what the
     // divisions carry, as the closed forms put it there; a flat crossing found on the series before (within its
     // band) is not counted again.
@@ -601,7 +633,7 @@ int deflate_multiple(int m, const double *c, double attempt_tol, double tol, int
         double below = 0, above = 0;
         BSevalpolgd(m, c, std::fmax(lo, x - band), &below);
         BSevalpolgd(m, c, std::fmin(hi, x + band), &above);
-        stays = code == 0 && (below >= 0) == (above >= 0);
+        stays = code == 0 && (below >= 0) == (above >= 0) && parabola(x);
       }
       double at = 0;
       if (stays) {
@@ -612,20 +644,17 @@ int deflate_multiple(int m, const double *c, double attempt_tol, double tol, int
         else if (run == 1 && (std::fabs(x) == 1 || x == 0) && std::fabs(v) <= keep)
           add(x);
       } else {
-        const int before = kept;
-        if (crossing_near(m, c, d1, x, reach, lo, x, &at)) add(at);
-        if (crossing_near(m, c, d1, x, reach, x, hi, &at)) add(at);
-        // Fewer than two crossings: a double root placed off its turn (snapped onto a division point of the
-        // quotient's search, beyond both of its crossings if it has any) stays, at the turn, when the series is
-        // within tol there; a flat crossing has no such turn.
-        double turn = 0, vt = 0;
-        if (kept - before < 2 && crossing_near(m - 1, d1, d2, x, reach, lo, hi, &turn)) {
-          BSevalpolgd(m, c, turn, &vt);
-          if (std::fabs(vt) <= accept) {
-            kept = before;
-            add(turn);
-            add(turn);
-          }
+        // A double root placed off its turn (snapped onto a division point of the quotient's search, beyond both
+        // of its crossings if it has any) stays, at the turn, when the series is within tol there; a flat
+        // crossing has no such turn, and two crossings about a turn beyond tol are two roots.
+        double turn = 0, vt = INFINITY;
+        if (crossing_near(m - 1, d1, d2, x, reach, lo, hi, &turn)) BSevalpolgd(m, c, turn, &vt);
+        if (std::fabs(vt) <= accept && parabola(turn)) {
+          add(turn);
+          add(turn);
+        } else {
+          if (crossing_near(m, c, d1, x, reach, lo, x, &at)) add(at);
+          if (crossing_near(m, c, d1, x, reach, x, hi, &at)) add(at);
         }
       }
       i = j;

@@ -200,20 +200,22 @@ std::vector<KnownRoots> lifted(int count) {
     if (kind == 1) c[0] += static_cast<double>(e * at) * size / top;
     const char *what = kind == 0 ? ", crossing" : kind == 1 ? ", triple" : ", none";
     KnownRoots row{"lifted draw " + std::to_string(draw) + what, roots, c, tol};
-    double crossing = 0;
-    if (kind == 0) crossing = static_cast<double>(r - std::cbrt(e));
-    if (kind == 0) row.roots.push_back(crossing);
+    std::vector<double> banded;  // the crossing of the lift
+    if (kind == 0) banded = {static_cast<double>(r - std::cbrt(e))};
+    row.roots.insert(row.roots.end(), banded.begin(), banded.end());
     if (kind == 1) row.roots.insert(row.roots.end(), 3, r0);
     std::sort(row.roots.begin(), row.roots.end());
     row.band.assign(row.roots.size(), 0.0);
-    for (std::size_t i = 0; i < row.roots.size() && kind == 0; ++i)
-      if (row.roots[i] == crossing) {
+    bool inside = true;
+    for (std::size_t i = 0; i < row.roots.size(); ++i)
+      if (std::find(banded.begin(), banded.end(), row.roots[i]) != banded.end()) {
         double slope = 0;
         int rc = 0;
-        BSevalgder(n, c.data(), 1, crossing, &slope, &rc);
+        BSevalgder(n, c.data(), 1, row.roots[i], &slope, &rc);
         row.band[i] = 2 * tol / std::fabs(slope);
+        inside = inside && std::fabs(row.roots[i]) < 1;
       }
-    if (std::fabs(crossing) < 1 && conditioned(row)) rows.push_back(std::move(row));
+    if (inside && conditioned(row)) rows.push_back(std::move(row));
   }
   return rows;
 }
