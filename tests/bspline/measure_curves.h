@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <memory>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -170,3 +171,23 @@ struct SqueezedCurve {
     return total;
   }
 };
+
+// Every squeezed curve the tables read: each kind, squeezed at the end, at the start and at an inner knot, at the
+// origin, far out (1e6) and small (1e-3). fn(curve, where it is squeezed (the parameter), what it is).
+template <class Fn>
+void for_each_squeezed(Fn fn) {
+  static const char *const kinds[] = {"parabola", "quarter circle", "straight leg", "lingering leg"};
+  using K = SqueezedCurve::Kind;
+  for (const auto kind : {K::kParabola, K::kCircle, K::kLine, K::kLinger})
+    for (int where = 0; where < 3; ++where)
+      for (const auto &[scale, offset] : {std::pair{1.0, 0.0}, {1.0, 1e6}, {1e-3, 0.0}}) {
+        const SqueezedCurve sq(kind, where == 2, where == 1, scale, offset);
+        const double at = where == 0 ? sq.curve->end() : where == 1 ? sq.curve->start() : 1.0;
+        const char *place = where == 0   ? " squeezed at the end"
+                            : where == 1 ? " squeezed at the start"
+                                         : " squeezed at the knot";
+        const std::string what = std::string(kinds[kind]) + place + ", scale " + std::to_string(scale) +
+                                 ", offset " + std::to_string(offset);
+        fn(sq, at, what);
+      }
+}

@@ -108,31 +108,24 @@ TEST(LengthParameter, InvertsTheArcLength) {
 TEST(LengthParameter, StretchesSqueezedBesideAPoleOfTinyWeight) {
   TolScope accuracy(15, 1e-9);
   const double tol = 3 * BStoltab[1] + 1e-9;
-  using K = SqueezedCurve::Kind;
-  for (const auto kind : {K::kParabola, K::kCircle, K::kLine, K::kLinger})
-    for (int where = 0; where < 3; ++where)
-      for (const auto &[scale, offset] : {std::pair{1.0, 0.0}, {1.0, 1e6}, {1e-3, 0.0}}) {
-        const SqueezedCurve sq(kind, where == 2, where == 1, scale, offset);
-        VOQbsp_curve &cv = sq.curve->cv;
-        const double first = sq.curve->start(), last = sq.curve->end();
-        // The sliver: beside the range's end, its start, or the inner knot.
-        const double sliver = where == 0 ? last - 2e-7 : where == 1 ? first + 2e-7 : 1 + 2e-7;
-        for (const double u0 : {first, sliver, (first + last) / 2, last})
-          for (const double to : {first, last}) {
-            if (to == u0) continue;
-            for (const double part : {0.25, 0.5, 0.999, 0.99999}) {
-              const double dist = part * sq.length(u0, to);
-              int rc = 0;
-              const double par = iarcln(cv, u0, dist, to, &rc);
-              EXPECT_EQ(rc, 0);
-              EXPECT_NEAR(sq.length(u0, par), dist, tol)
-                  << "kind " << kind << ", squeezed " << (where == 0 ? "at the end" : where == 1 ? "at the start"
-                                                                                                : "at the knot")
-                  << ", scale " << scale << ", offset " << offset << ": from " << u0 << " towards " << to << ", "
-                  << part << " of the way: " << par;
-            }
-          }
+  for_each_squeezed([tol](const SqueezedCurve &sq, double at, const std::string &what) {
+    VOQbsp_curve &cv = sq.curve->cv;
+    const double first = sq.curve->start(), last = sq.curve->end();
+    // Inside the sliver: beside the range's end, its start, or the inner knot.
+    const double sliver = at == last ? last - 2e-7 : at + 2e-7;
+    for (const double u0 : {first, sliver, (first + last) / 2, last})
+      for (const double to : {first, last}) {
+        if (to == u0) continue;
+        for (const double part : {0.25, 0.5, 0.999, 0.99999}) {
+          const double dist = part * sq.length(u0, to);
+          int rc = 0;
+          const double par = iarcln(cv, u0, dist, to, &rc);
+          EXPECT_EQ(rc, 0);
+          EXPECT_NEAR(sq.length(u0, par), dist, tol)
+              << what << ": from " << u0 << " towards " << to << ", " << part << " of the way: " << par;
+        }
       }
+  });
 }
 
 // A small curve that moves slowly enough for parameter tolerances of a tenth of its range: the end of a length at
