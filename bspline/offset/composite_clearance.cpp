@@ -1154,6 +1154,90 @@ bool offset_past_centre(const VOQbsp_curve *cv, double dist, int side, const dou
   return inwards && dist >= radius - BStoltab[bstol::dist_tol];
 }
 
+// The box of a curve's poles in the plane.
+void pole_box(const VOQbsp_curve *cv, double lo[2], double hi[2]) {
+  lo[0] = lo[1] = INFINITY, hi[0] = hi[1] = -INFINITY;
+  double p[3];
+  for (int i = 0; i < cv->num_poles; ++i) {
+    pole_point(cv, i, p);
+    for (int e = 0; e < 2; ++e) lo[e] = std::min(lo[e], p[e]), hi[e] = std::max(hi[e], p[e]);
+  }
+}
+
+// Drops each kept stretch (not a cap's) that runs along another one, within the match of it from end to end in the
+// same sense; of two that run along each other both ways, the earlier stretch's. False with rc set where a callee
+// fails.
+bool drop_twins(const Clearing &cl, double match, std::vector<Kept> *kept, int *rc) {
+  std::vector<Kept> &ks = *kept;
+  const int nk = static_cast<int>(ks.size());
+  std::vector<std::array<double, 4>> box(static_cast<std::size_t>(nk));
+  BoxTree boxes;
+  for (int k = 0; k < nk; ++k) {
+    double lo[2], hi[2];
+    pole_box(cl.parts[ks[k].stretch].cv, lo, hi);
+    box[k] = {lo[0], lo[1], hi[0], hi[1]};
+    boxes.add(lo, hi, 0.0);
+  }
+  boxes.build();
+  const auto inside = [&](int q, const double p[3]) {
+    return p[0] >= box[q][0] - match && p[1] >= box[q][1] - match && p[0] <= box[q][2] + match &&
+           p[1] <= box[q][3] + match;
+  };
+  // Whether x runs along y: its ends on y's kept part (or at its ends), its middle inside it, both the same way.
+  const auto along = [&](const Kept &x, const Kept &y, bool *yes) {
+    *yes = false;
+    if (!inside(static_cast<int>(&y - ks.data()), x.p[0]) || !inside(static_cast<int>(&y - ks.data()), x.p[1]))
+      return true;
+    OwnedCurve flat;
+    if (!(flat.cv = flat_copy(cl.parts[y.stretch].cv, rc))) return false;
+    double mid[6], at[3] = {0, 0, 0}, foot[3], u = 0, gap = 0;
+    for (int e = 0; e < 2; ++e) {
+      if (flat_gap(x.p[e], y.p[0]) <= match || flat_gap(x.p[e], y.p[1]) <= match) continue;
+      at[0] = x.p[e][0], at[1] = x.p[e][1];
+      BSmdstptcv(flat.cv, at, &u, foot, &gap, rc);
+      if (*rc != 0) return false;
+      if (!(gap <= match && u > y.t[0] && u < y.t[1])) return true;
+    }
+    BScveval_n(cl.parts[x.stretch].cv, 0.5 * (x.t[0] + x.t[1]), 1, mid, rc);
+    if (*rc != 0) return false;
+    at[0] = mid[0], at[1] = mid[1];
+    BSmdstptcv(flat.cv, at, &u, foot, &gap, rc);
+    if (*rc != 0) return false;
+    if (!(gap <= match && u > y.t[0] && u < y.t[1])) return true;
+    double ty[6];
+    BScveval_n(cl.parts[y.stretch].cv, u, 1, ty, rc);
+    if (*rc != 0) return false;
+    *yes = mid[3] * ty[3] + mid[4] * ty[4] > 0;
+    return true;
+  };
+  std::vector<char> twin(static_cast<std::size_t>(nk), 0);
+  bool any = false;
+  for (int k = 0; k < nk; ++k) {
+    const Kept &x = ks[k];
+    if (cl.parts[x.stretch].bridge || !(flat_gap(x.p[0], x.p[1]) > match)) continue;
+    const double lo[2] = {std::min(x.p[0][0], x.p[1][0]), std::min(x.p[0][1], x.p[1][1])};
+    const double hi[2] = {std::max(x.p[0][0], x.p[1][0]), std::max(x.p[0][1], x.p[1][1])};
+    for (const int q : boxes.near(lo, hi, match)) {
+      const Kept &y = ks[q];
+      if (q == k || twin[q] || cl.parts[y.stretch].bridge) continue;
+      bool covered = false, back = false;
+      if (!along(x, y, &covered)) return false;
+      if (!covered) continue;
+      if (!along(y, x, &back)) return false;
+      if (!back || x.stretch < y.stretch) {
+        twin[k] = 1, any = true;
+        break;
+      }
+    }
+  }
+  if (!any) return true;
+  std::vector<Kept> left;
+  for (int k = 0; k < nk; ++k)
+    if (!twin[k]) left.push_back(ks[k]);
+  ks.swap(left);
+  return true;
+}
+
 bool clear_offset(const LegChain &c, int room, int *m, VOQbsp_curve **out, int *tags, double *odist, int *rc) {
   *m = 0;
   Clearing cl(c);
@@ -1380,8 +1464,7 @@ bool clear_offset(const LegChain &c, int room, int *m, VOQbsp_curve **out, int *
     for (int i = first; i < last && *rc == 0; ++i) cl.keep(i, around, &kept, rc);
   }
   if (*rc != 0) return true;
-  const int nk = static_cast<int>(kept.size());
-  if (nk == 0) {
+  if (kept.empty()) {
     *rc = BSRC_NO_JOIN;
     return true;
   }
@@ -1392,6 +1475,12 @@ bool clear_offset(const LegChain &c, int room, int *m, VOQbsp_curve **out, int *
   // may the ends at a crossing they make; the crossing itself is then found below.
   const double match = std::max({2 * std::sqrt(2 * cl.margin * dmax), 1e-12 * cl.scale,
                                  std::min(2 * BStoltab[bstol::offset_tol], 0.1 * dmin)});
+  // Two offsets that lie on one line or circle both keep their common stretch where the legs between them vanish
+  // (a notch or a bump as deep as its neighbours' steps): the loop between them has no width. Followed twice, one
+  // copy leads off from the other's cut and the offset breaks there; a kept stretch that runs along another gives
+  // way to it (the earlier of two that run along each other, as where one starts on the other).
+  if (!drop_twins(cl, match, &kept, rc)) return true;
+  const int nk = static_cast<int>(kept.size());
   // A cap is only followed from a cut to a cut: it never leads off the offset's own ends.
   const auto capped = [&](const Kept &x, int e) { return cl.parts[x.stretch].bridge && !x.cut[e]; };
   // The kept stretches' starts by cells of twice the match: a start within the match of a point lies in the
@@ -1424,12 +1513,8 @@ bool clear_offset(const LegChain &c, int room, int *m, VOQbsp_curve **out, int *
   // stretches' boxes come within the match of the start are asked.
   BoxTree stretch_boxes;
   for (const Kept &x : kept) {
-    const VOQbsp_curve *xc = cl.parts[x.stretch].cv;
-    double lo[2] = {INFINITY, INFINITY}, hi[2] = {-INFINITY, -INFINITY}, p[3];
-    for (int i = 0; i < xc->num_poles; ++i) {
-      pole_point(xc, i, p);
-      for (int e = 0; e < 2; ++e) lo[e] = std::min(lo[e], p[e]), hi[e] = std::max(hi[e], p[e]);
-    }
+    double lo[2], hi[2];
+    pole_box(cl.parts[x.stretch].cv, lo, hi);
     stretch_boxes.add(lo, hi, 0.0);
   }
   stretch_boxes.build();
@@ -1476,11 +1561,16 @@ bool clear_offset(const LegChain &c, int room, int *m, VOQbsp_curve **out, int *
               rc);
     if (*rc != 0) return true;
     const double mid[3] = {0.5 * (x.p[1][0] + y.p[0][0]), 0.5 * (x.p[1][1] + y.p[0][1]), 0.0};
+    // The crossing leaves each of the two a stretch that can be cut out of its piece.
+    double kx = 0, ky = 0;
+    knot_tolerance(fa.cv, &kx, rc);
+    if (*rc == 0) knot_tolerance(fb.cv, &ky, rc);
+    if (*rc != 0) return true;
     int best = -1;
     double gap = match;
     for (int q = 0; q < xs.n_int; ++q) {
       const double g = flat_gap(xs.pts + 3 * q, mid);
-      if (g <= gap && xs.par1[q] > x.t[0] && xs.par2[q] < y.t[1]) best = q, gap = g;
+      if (g <= gap && xs.par1[q] - x.t[0] > kx && y.t[1] - xs.par2[q] > ky) best = q, gap = g;
     }
     if (best < 0) continue;
     x.t[1] = xs.par1[best], y.t[0] = xs.par2[best];
@@ -1526,9 +1616,23 @@ bool clear_offset(const LegChain &c, int room, int *m, VOQbsp_curve **out, int *
     return true;
   }
   // A closed chain's offset that does not close on itself starts after its first joint, so that the break lies
-  // between two of its pieces, where it is seen.
-  if (c.closed && order.size() > 1 && kept[order.back()].next != order.front())
+  // between two of its pieces, where it is seen; a single kept stretch that does not close is handed back as its
+  // second half before its first.
+  if (c.closed && order.size() == 1 && kept[order[0]].next != order[0]) {
+    Kept half = kept[order[0]];
+    const double mid = 0.5 * (half.t[0] + half.t[1]);
+    half.t[1] = mid, half.cut[1] = false;
+    BScveval_n(cl.parts[half.stretch].cv, mid, 0, half.p[1], rc);
+    if (*rc != 0) return true;
+    Kept &rest = kept[order[0]];
+    rest.t[0] = mid, rest.cut[0] = false, rest.next = -1;
+    for (int e = 0; e < 3; ++e) rest.p[0][e] = half.p[1][e];
+    half.next = order[0];
+    order.push_back(static_cast<int>(kept.size()));
+    kept.push_back(half);
+  } else if (c.closed && order.size() > 1 && kept[order.back()].next != order.front()) {
     std::rotate(order.begin(), order.begin() + 1, order.end());
+  }
   // The pieces: a stretch that follows another starts exactly where that one ends, and the stretches of one
   // component's offset that follow each other (a polyline's legs and their corners) are one piece again.
   for (std::size_t q = 0; q < order.size(); ++q) {
@@ -1549,7 +1653,10 @@ bool clear_offset(const LegChain &c, int room, int *m, VOQbsp_curve **out, int *
       }
     }
     if (*m >= room) {
-      *rc = BSRC_OUT_OF_RANGE;
+      // An offset that falls apart anyway is reported so, whatever of it does not fit left out.
+      bool broken = c.closed && kept[order.back()].next != order.front();
+      for (std::size_t r = 0; r + 1 < order.size(); ++r) broken = broken || kept[order[r]].next != order[r + 1];
+      *rc = broken ? 47 : BSRC_OUT_OF_RANGE;
       return true;
     }
     out[*m] = made.cv, made.cv = nullptr;

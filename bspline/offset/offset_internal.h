@@ -201,8 +201,8 @@ struct LegChain {
 // point is the corner they share), and the kept stretches are followed in order from one to the next where they
 // meet: new records in out (at most room of them) with their component numbers or join codes and distances, one
 // piece for what follows on along one component. A stretch that meets nothing after it ends a run, and the next
-// run follows. True with rc -12 when nothing is kept, -2 for more than room pieces, else a callee's code; what was
-// handed out stays in out[0 .. *m - 1].
+// run follows. True with rc -12 when nothing is kept, -2 for more than room pieces (47 where they do not follow
+// each other anyway), else a callee's code; what was handed out stays in out[0 .. *m - 1].
 bool clear_offset(const LegChain &c, int room, int *m, VOQbsp_curve **out, int *tags, double *odist, int *rc);
 
 // Whether the pieces the corner joins made of the chain (m of them, tagged with component numbers or join codes)
