@@ -1581,7 +1581,8 @@ bool clear_offset(const LegChain &c, int room, int *m, VOQbsp_curve **out, int *
 
   // Runs followed from each kept stretch with nothing before it (any, on a closed chain), a cap left out where a
   // run would begin or end on it. A run comes from the chain's start where it begins with the first leg's offset
-  // or round the start's cap (the start swallowed), and goes to its end likewise.
+  // (cut there too, where a leg the chain crosses back over swallows its start) or round the start's cap (the start
+  // swallowed), and goes to its end likewise.
   std::vector<std::vector<int>> runs;
   std::vector<char> at_end;
   const auto on_cap = [&](const Kept &x, int e) {
@@ -1593,8 +1594,7 @@ bool clear_offset(const LegChain &c, int room, int *m, VOQbsp_curve **out, int *
       std::vector<int> run;
       for (int q = k; q >= 0 && !kept[q].used; q = kept[q].next) kept[q].used = true, run.push_back(q);
       const Kept &first = kept[run.front()], &last = kept[run.back()];
-      const bool ends = on_cap(first, 0) || (first.stretch == 0 && !first.cut[0]) || on_cap(last, 1) ||
-                        (last.stretch == np - 1 && !last.cut[1]);
+      const bool ends = on_cap(first, 0) || first.stretch == 0 || on_cap(last, 1) || last.stretch == np - 1;
       while (!run.empty() && cl.parts[kept[run.back()].stretch].bridge) run.pop_back();
       std::size_t lead = 0;
       while (lead < run.size() && cl.parts[kept[run[lead]].stretch].bridge) ++lead;

@@ -73,7 +73,8 @@ void expect_clear(const std::vector<const VOQbsp_curve *> &cs, double d, BSboole
 // Each row failed before: the offset of an arc that sweeps past a corner between two probes was left whole where
 // it passes inside a neighbour's band (0.15 to 0.38 of the distance, nearer than the distance); one that starts at
 // such a corner entered the band just beside it. The notch's offset, which falls apart, was answered with rc 0 and
-// without its run round the chain's end. Joined corner by corner, a line's offset passed over the end of an arc
+// without its run round the chain's end; offsets of chains that cross back over their start, without the run
+// from where the first leg's offset is cut. Joined corner by corner, a line's offset passed over the end of an arc
 // curling back and the leg after it (0.98 of the distance nearer than it) and over a short arc turning back (0.83).
 TEST(CompositeClearance, UnevenArcsKeepTheDistance) {
   const struct {
@@ -122,8 +123,9 @@ TEST(CompositeClearance, UnevenArcsKeepTheDistance) {
        BSTRUE,
        {1, 2},
        // The arc crosses the third leg: past the crossing its offset lies on that leg's other side, and the run
-       // that goes round the chain's end is handed back apart from the one from its start.
-       1},
+       // that goes round the chain's end, and the one from where the first leg's offset is cut, are handed back
+       // apart from the one from its start.
+       2},
       // No leg gives way, and the corner before the arc turns back by less than 120 degrees (113 and 60): the arc
       // curls back over the long leg's offset, or the last leg comes back under it past a short arc, where the
       // corner joins, which see a corner's two legs only, do not look.
@@ -144,7 +146,10 @@ TEST(CompositeClearance, UnevenArcsKeepTheDistance) {
         {false, -0.54286300361667539, -0.016678775377820948, -0.46980537072723388, 0.016610245840292172}},
        0.074372205674605368,
        BSFALSE,
-       {0, 1, 2}},
+       {0, 1, 2},
+       // The arc crosses back over the long leg: the run from where the first leg's offset is cut came back left
+       // out with rc 0 (0.22 of the offset missing), and is now handed back apart.
+       1},
       {"four arcs in a row",
        {{false, 0, 0, -1.1948154333446535, 1.9515241975075359},
         {true, -3.0945901626344012, -0.29755239794504429, 2.9440600459672188, 0.86939250423427206,
@@ -159,7 +164,10 @@ TEST(CompositeClearance, UnevenArcsKeepTheDistance) {
         {false, -6.344315028681252, 4.2814454652284404, -6.3987900082703408, 4.8024628774800062}},
        0.21911720871354987,
        BSFALSE,
-       {1, 2}},
+       {1, 2},
+       // The chain crosses back over its start: the run from where the first leg's offset is cut came back left
+       // out with rc 0 (2.4 of the offset missing), and is now handed back apart.
+       1},
   };
   for (const auto &r : rows) {
     std::vector<std::unique_ptr<TestCurve>> comps;

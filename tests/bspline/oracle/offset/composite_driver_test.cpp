@@ -588,6 +588,30 @@ TEST(CompositeDriverOracle, ShortLegsKeepTheDistance) {
         }
       }
 
+  // An open chain that crosses back over its start, which leaves the first leg's offset only from where it is cut:
+  // the run from there was taken for one lying apart and dropped, and with round corners the run round the end's
+  // cap came back alone with rc 0, most of the offset left out (3.6 away). Every leg's offset point that keeps the
+  // distance lies on an answer of rc 0.
+  const Chain crossing_back = polyline_chain({0, 0, -0.6627, -2.5827, -0.2986, -2.3199, -1.1303, -0.0035, 1.7535,
+                                              1.6965, 4.7626, -0.8443, 3.6936, -2.546, 2.3884, 0.1872});
+  for (const std::int16_t option : {0, 1, 2})
+    for (const std::int16_t loop_mode : {0, 1, 2}) {
+      SCOPED_TRACE(testing::Message() << "crossing back, option " << option << ", loop mode " << loop_mode);
+      const Ours ours(crossing_back, BSTRUE, 1, option, loop_mode);
+      ASSERT_TRUE(ours.rc == 0 || ours.rc == 47) << ours.rc;
+      if (ours.rc != 0) continue;
+      EXPECT_EQ(distance_fault(crossing_back, ours, 1, option, dist_tol, true), "");
+      double left_out = 0;
+      for (const chains::Element &e : crossing_back.path.elements)
+        for (int i = 1; i < 32; ++i) {
+          double x, y, nx, ny;
+          e.at(i / 32.0, &x, &y), e.right(i / 32.0, &nx, &ny);
+          if (crossing_back.path.distance(x + nx, y + ny) >= 1 - 1e-9)
+            left_out = std::max(left_out, ours.distance(x + nx, y + ny));
+        }
+      EXPECT_LE(left_out, 1e-6);
+    }
+
   // Random chains, to both sides with every corner option, open and closed: lines whose lengths come in quarters of
   // the distance (legs then fall on each other's lines), and lines and arcs with hairpins, some of them far out
   // and tiny. Where the chain is a polyline GEOS's buffer of it, round or mitred, is a second opinion: a round
