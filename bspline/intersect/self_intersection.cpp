@@ -369,11 +369,18 @@ void split_at_line_turns(int *rc, const VOQbsp_curve *cv, VOQbsp_curve **copy) {
   const double tol = BStoltab[bstol::dist_tol];
   for (int i = k - 1; i <= n - 1 && *rc == 0; ++i) {
     if (!(t[i] < t[i + 1]) || bends_off_lines(cv, t[i], t[i + 1], tol)) continue;
-    double tol0 = 0, tol1 = 0;
-    BSlocknttol(cv, t[i], tol, &tol0, rc);
-    if (*rc == 0) BSlocknttol(cv, t[i + 1], tol, &tol1, rc);
-    if (*rc != 0) break;
-    if (t[i + 1] - t[i] < std::min(tol0, tol1)) continue;
+    // A span as wide as the bound of either end's parameter tolerance is no narrower than the smaller one; the
+    // bounds read the derivatives that the tolerances would, and so fail where they would.
+    const double width = t[i + 1] - t[i];
+    const double bound0 = bstest::slow_roads() ? INFINITY : bsknots::cut_tolerance_bound(*cv, t[i]);
+    const double bound1 = bstest::slow_roads() ? INFINITY : bsknots::cut_tolerance_bound(*cv, t[i + 1]);
+    if (!(bound0 < INFINITY && bound1 < INFINITY && (width >= bound0 || width >= bound1))) {
+      double tol0 = 0, tol1 = 0;
+      BSlocknttol(cv, t[i], tol, &tol0, rc);
+      if (*rc == 0) BSlocknttol(cv, t[i + 1], tol, &tol1, rc);
+      if (*rc != 0) break;
+      if (width < std::min(tol0, tol1)) continue;
+    }
     if (!bsknots::active_split(rc, cv, &t[i], &t[i + 1], span, nullptr, true)) {
       failed(rc);
       break;
