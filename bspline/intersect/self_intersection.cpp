@@ -504,14 +504,18 @@ bool clearly_long(const VOQbsp_curve &span) {
 
 // Whether the planarity test of every piece the span loop cuts from cv is certain to pass, so that it can be left
 // out: the curve intersection does not read the planar flag, and what counts is only the failure the test reports
-// for a polygon it cannot measure (weights too uneven, or coordinates whose squares overflow). A piece's poles
-// are blends of cv's, so a polynomial cv with finite coordinates far short of overflow settles it for all of them;
-// measuring the whole remainder again for every span made the span loop quadratic. A fault handler sees every
-// test.
+// for a polygon it cannot measure (a weight that is not positive, or coordinates whose squares overflow). A
+// piece's poles are blends of cv's, with positive weights its points in the hull of cv's points and its weights
+// between cv's: weights and points far short of underflow and overflow settle it for all of them. Measuring the
+// whole remainder again for every span made the span loop quadratic. A fault handler sees every test.
 bool planes_certain(const VOQbsp_curve &cv) {
-  if (cv.rational || bstest::slow_roads()) return false;
-  for (int i = 0; i < 3 * cv.num_poles; ++i)
-    if (!(std::fabs(cv.poles[i]) <= 1e100)) return false;
+  if (bstest::slow_roads()) return false;
+  for (int i = 0; i < cv.num_poles; ++i) {
+    const double w = cv.rational ? cv.weights[i] : 1.0;
+    if (!(w >= 1e-100 && w <= 1e100)) return false;
+    for (int c = 0; c < 3; ++c)
+      if (!(std::fabs(cv.poles[3 * i + c]) <= 1e100 * w)) return false;
+  }
   return true;
 }
 
