@@ -80,6 +80,29 @@ void copy_poles(const VOQbsp_curve &from, int first, int count, VOQbsp_curve *to
   std::memmove(to->poles, from.poles + 3 * first, 3 * static_cast<std::size_t>(count) * sizeof(double));
   if (from.rational) std::memmove(to->weights, from.weights + first, static_cast<std::size_t>(count) * sizeof(double));
 }
+// The np poles of from starting at first, with their knots and the ends clamped, written into out as
+// active_split writes a piece; the planar flag as piece_planarity gives it, its code to *rc.
+void write_piece(const VOQbsp_curve &from, int first, int np, VOQbsp_curve *out, const BSboolean *test_planar,
+                 int *rc) {
+  const int k = from.order;
+  copy_poles(from, first, np, out);
+  std::memmove(out->knots, from.knots + first, static_cast<std::size_t>(np + k) * sizeof(double));
+  for (int i = 0; i < k - 1; ++i) {
+    out->knots[i] = out->knots[k - 1];
+    out->knots[np + 1 + i] = out->knots[np];
+  }
+  out->order = from.order;
+  out->num_poles = np;
+  out->num_knots = np + k;
+  out->periodic = 0;
+  out->non_uniform = 1;
+  out->num_boundaries = 0;
+  out->rational = from.rational;
+  if (!from.rational) out->weights = nullptr;
+  // Judged on the points, not the weighted poles, as a split does.
+  out->phy_closed = ends_within(*out, BStoltab[bstol::dist_tol] * BStoltab[bstol::dist_tol], false);
+  *rc = bsknots::piece_planarity(*out, test_planar && *test_planar, &out->planar);
+}
 // The record of a part of cv, count poles long, as a split makes it, up to whether its ends meet; on_knot says
 // whether the cut fell on one of cv's knots.
 void describe_part(const VOQbsp_curve &cv, int count, bool on_knot, VOQbsp_curve *c) {
@@ -151,23 +174,7 @@ bool plain_cut(const VOQbsp_curve &cv, double u1, double u2, VOQbsp_curve *out, 
   if (!(u2 - u1 >= both)) return false;
   if (!at_start && !(u1 - t[k - 1] >= ta)) return false;
   if (!at_end && !(t[n] - u2 >= tb)) return false;
-  const int first = p - k + 1, np = q - first;
-  copy_poles(cv, first, np, out);
-  std::memmove(out->knots, t + first, static_cast<std::size_t>(np + k) * sizeof(double));
-  for (int i = 0; i < k - 1; ++i) {
-    out->knots[i] = out->knots[k - 1];
-    out->knots[np + 1 + i] = out->knots[np];
-  }
-  out->order = cv.order;
-  out->num_poles = np;
-  out->num_knots = np + k;
-  out->periodic = 0;
-  out->non_uniform = 1;
-  out->num_boundaries = 0;
-  out->rational = cv.rational;
-  if (!cv.rational) out->weights = nullptr;
-  out->phy_closed = ends_within(*out, BStoltab[bstol::dist_tol] * BStoltab[bstol::dist_tol], false);
-  *rc = bsknots::piece_planarity(*out, test_planar && *test_planar, &out->planar);
+  write_piece(cv, p - k + 1, q - (p - k + 1), out, test_planar, rc);
   return true;
 }
 }  // namespace
@@ -294,24 +301,7 @@ bool bsknots::active_split(int *rc, const VOQbsp_curve *cv_in, const double *u1,
           const int first = after_a - k, last = before_b;
           if (*rc == 0 && (first < 0 || last - first + 1 < k)) *rc = BSRC_OUT_OF_RANGE;
           if (*rc == 0) {
-            const int np = last - first + 1;
-            copy_poles(*w, first, np, out);
-            std::memmove(out->knots, w->knots + first, static_cast<std::size_t>(np + k) * sizeof(double));
-            for (int i = 0; i < k - 1; ++i) {
-              out->knots[i] = out->knots[k - 1];
-              out->knots[np + 1 + i] = out->knots[np];
-            }
-            out->order = cv.order;
-            out->num_poles = np;
-            out->num_knots = np + k;
-            out->periodic = 0;
-            out->non_uniform = 1;
-            out->num_boundaries = 0;
-            out->rational = cv.rational;
-            if (!cv.rational) out->weights = nullptr;
-            // Judged on the points, not the weighted poles, as a split does.
-            out->phy_closed = ends_within(*out, BStoltab[bstol::dist_tol] * BStoltab[bstol::dist_tol], false);
-            *rc = bsknots::piece_planarity(*out, test_planar && *test_planar, &out->planar);
+            write_piece(*w, first, last - first + 1, out, test_planar, rc);
           }
         }
       }
