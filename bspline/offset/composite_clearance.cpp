@@ -453,6 +453,13 @@ struct Shape : Piece {
     const double r = g + d, m = 1e-12 * (d + std::fabs(g));
     return sq > (r + m) * (r + m);
   }
+  // Whether hypot(x, y) - d >= g: told in squares where x x + y y plainly falls short of (g + d) squared (the
+  // other way at_least tells), measured where they come near.
+  static bool reaches(double x, double y, double d, double g) {
+    const double r = g + d;
+    if (!bstest::slow_roads() && r > 0 && x * x + y * y < r * r * (1 - 1e-12)) return false;
+    return std::hypot(x, y) - d >= g;
+  }
 
   // A lower bound of the distance from p to the leg.
   double box_gap(const double p[2]) const {
@@ -849,7 +856,7 @@ struct Clearing {
       const double dx = std::max({sh.lo[0] - p[0], p[0] - sh.hi[0], 0.0});
       const double dy = std::max({sh.lo[1] - p[1], p[1] - sh.hi[1], 0.0});
       if (beyond(dx, dy, g + sh.d + margin) || Shape::at_least(dx * dx + dy * dy, sh.d, g) ||
-          sh.surely_beyond(p, g) || std::hypot(dx, dy) - sh.d >= g)
+          sh.surely_beyond(p, g) || Shape::reaches(dx, dy, sh.d, g))
         continue;
       double foot[2] = {};
       const double dist = sh.distance(p, foot, rc);
@@ -867,7 +874,7 @@ struct Clearing {
       const double dx = std::max({fl.lo[0] - p[0], p[0] - fl.hi[0], 0.0});
       const double dy = std::max({fl.lo[1] - p[1], p[1] - fl.hi[1], 0.0});
       if (g <= 0 || beyond(dx, dy, g + margin) || Shape::at_least(dx * dx + dy * dy, 0.0, g) ||
-          std::hypot(dx, dy) >= g)
+          Shape::reaches(dx, dy, 0.0, g))
         continue;
       g = std::min(g, fl.signed_gap(p));
       if (g < stop) return g;
