@@ -80,6 +80,17 @@ void copy_poles(const VOQbsp_curve &from, int first, int count, VOQbsp_curve *to
   std::memmove(to->poles, from.poles + 3 * first, 3 * static_cast<std::size_t>(count) * sizeof(double));
   if (from.rational) std::memmove(to->weights, from.weights + first, static_cast<std::size_t>(count) * sizeof(double));
 }
+// The lengths of cv's first and second derivatives at u, as the parameter tolerance reads them; false where the
+// evaluation fails.
+bool speeds(const VOQbsp_curve &cv, double u, double *d1, double *d2) {
+  double d[9];
+  int erc = 0;
+  BScveval_n(&cv, u, 2, d, &erc);
+  if (erc != 0) return false;
+  *d1 = std::sqrt(d[3] * d[3] + d[4] * d[4] + d[5] * d[5]);
+  *d2 = std::sqrt(d[6] * d[6] + d[7] * d[7] + d[8] * d[8]);
+  return true;
+}
 // The np poles of from starting at first, with their knots and the ends clamped, written into out as
 // active_split writes a piece; the planar flag as piece_planarity gives it, its code to *rc.
 void write_piece(const VOQbsp_curve &from, int first, int np, VOQbsp_curve *out, const BSboolean *test_planar,
@@ -136,12 +147,9 @@ double nearest_knot_near(const double *lo, const double *hi, double u, double to
 // Where the speed exceeds the distance, BSlocknttol's first estimate is at most the distance over the speed, from
 // the very derivative it reads, and it only halves that.
 double bsknots::cut_tolerance_bound(const VOQbsp_curve &cv, double u) {
-  double d[9];
-  int erc = 0;
-  BScveval_n(&cv, u, 2, d, &erc);
-  if (erc != 0) return INFINITY;
+  double d1 = 0, d2 = 0;
+  if (!speeds(cv, u, &d1, &d2)) return INFINITY;
   const double dist = BStoltab[bstol::dist_tol];
-  const double d1 = std::sqrt(d[3] * d[3] + d[4] * d[4] + d[5] * d[5]);
   if (!(d1 > dist)) return INFINITY;
   return std::fmax(dist / d1, BStoltab[bstol::zero_tol]);
 }
@@ -253,13 +261,9 @@ bool bsknots::active_split(int *rc, const VOQbsp_curve *cv_in, const double *u1,
         VOQbsp_curve src = cv;
         if (checked && free_ends == 2 && !bstest::slow_roads()) {
           const auto reach = [&cv](double u) -> double {
-            double d[9];
-            int erc = 0;
-            BScveval_n(&cv, u, 2, d, &erc);
-            if (erc != 0) return INFINITY;
+            double d1 = 0, d2 = 0;
+            if (!speeds(cv, u, &d1, &d2)) return INFINITY;
             const double dist = BStoltab[bstol::dist_tol];
-            const double d1 = std::sqrt(d[3] * d[3] + d[4] * d[4] + d[5] * d[5]);
-            const double d2 = std::sqrt(d[6] * d[6] + d[7] * d[7] + d[8] * d[8]);
             double r = 1e-10;
             if (d1 > 2 * dist) return 4 * std::fmax(r, dist / d1);
             if (d1 > dist) r = std::fmax(r, dist / d1);

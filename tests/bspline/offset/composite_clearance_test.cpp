@@ -36,17 +36,37 @@ std::unique_ptr<TestCurve> component(const Leg &l) {
                                      std::vector<double>{1, w * l.rho, l.rho * l.rho});
 }
 
-// The offset of the chain cs by d (one distance, ordinary components, open): rc 0, its pieces end to end, and no
-// point of them nearer to the chain than d.
+// The offset of the chain cs by d (one distance, ordinary components), owning what it hands back.
+struct Offset {
+  std::vector<VOQbsp_curve *> pieces, loops;
+  std::vector<int> tags, per_loop, loop_tags;
+  int m = 0, nl = 0, rc = 0;
+  Offset(const std::vector<const VOQbsp_curve *> &cs, double d, BSboolean side, std::int16_t option,
+         std::int16_t loop_mode, BSboolean closed) {
+    const double up[3] = {0, 0, 1};
+    const int n = static_cast<int>(cs.size()), room = 2 * n + 1, type = BSCMP_ORDINARY;
+    pieces.assign(room, nullptr), loops.assign(room, nullptr);
+    tags.assign(room, 0), per_loop.assign(room, 0), loop_tags.assign(room, 0);
+    BScmpcvoffl(n, cs.data(), side, up, &d, BSTRUE, &type, option, loop_mode, closed, &m, pieces.data(),
+                tags.data(), &nl, per_loop.data(), loops.data(), loop_tags.data(), &rc);
+  }
+  ~Offset() {
+    int frc = 0;
+    for (auto *list : {&pieces, &loops})
+      for (VOQbsp_curve *cv : *list)
+        if (cv) BSfreevoqcv(cv, &frc);
+  }
+  Offset(const Offset &) = delete;
+  Offset &operator=(const Offset &) = delete;
+};
+
+// The offset of the open chain cs by d: rc 0, its pieces end to end, and no point of them nearer to the chain
+// than d.
 void expect_clear(const std::vector<const VOQbsp_curve *> &cs, double d, BSboolean side, std::int16_t option,
                   std::int16_t loop_mode) {
-  const double up[3] = {0, 0, 1};
-  const int n = static_cast<int>(cs.size()), room = 2 * n + 1, type = BSCMP_ORDINARY;
-  std::vector<VOQbsp_curve *> pieces(room, nullptr), loops(room, nullptr);
-  std::vector<int> tags(room), per_loop(room), loop_tags(room);
-  int m = 0, nl = 0, rc = 0;
-  BScmpcvoffl(n, cs.data(), side, up, &d, BSTRUE, &type, option, loop_mode, BSFALSE, &m, pieces.data(), tags.data(),
-              &nl, per_loop.data(), loops.data(), loop_tags.data(), &rc);
+  const Offset o(cs, d, side, option, loop_mode, BSFALSE);
+  const int m = o.m, rc = o.rc;
+  const std::vector<VOQbsp_curve *> &pieces = o.pieces;
   EXPECT_EQ(rc, 0);
   EXPECT_GE(m, 1);
   double nearest = INFINITY;
@@ -66,9 +86,6 @@ void expect_clear(const std::vector<const VOQbsp_curve *> &cs, double d, BSboole
     }
   }
   EXPECT_GE(nearest, d - 1e-9);
-  for (auto *list : {&pieces, &loops})
-    for (VOQbsp_curve *&cv : *list)
-      if (cv) BSfreevoqcv(cv, &rc), cv = nullptr;
 }
 
 // A line, four arcs in a row of uneven sweeps and weights, and two short lines.
@@ -178,14 +195,8 @@ TEST(CompositeClearance, PolylineComponentsRejoinTheirLegs) {
 // every curve's description, knots, poles and weights.
 std::vector<double> offset_answer(const std::vector<const VOQbsp_curve *> &cs, double d, BSboolean side,
                                   std::int16_t option, std::int16_t loop_mode, BSboolean closed) {
-  const double up[3] = {0, 0, 1};
-  const int n = static_cast<int>(cs.size()), room = 2 * n + 1, type = BSCMP_ORDINARY;
-  std::vector<VOQbsp_curve *> pieces(room, nullptr), loops(room, nullptr);
-  std::vector<int> tags(room), per_loop(room), loop_tags(room);
-  int m = 0, nl = 0, rc = 0;
-  BScmpcvoffl(n, cs.data(), side, up, &d, BSTRUE, &type, option, loop_mode, closed, &m, pieces.data(), tags.data(),
-              &nl, per_loop.data(), loops.data(), loop_tags.data(), &rc);
-  std::vector<double> out{double(rc), double(m), double(nl)};
+  const Offset o(cs, d, side, option, loop_mode, closed);
+  std::vector<double> out{double(o.rc), double(o.m), double(o.nl)};
   const auto curve = [&](const VOQbsp_curve *cv) {
     out.insert(out.end(), {double(cv->order), double(cv->num_poles), double(cv->rational), double(cv->planar),
                            double(cv->phy_closed), double(cv->periodic), double(cv->non_uniform)});
@@ -194,12 +205,9 @@ std::vector<double> offset_answer(const std::vector<const VOQbsp_curve *> &cs, d
     if (cv->rational) out.insert(out.end(), cv->weights, cv->weights + cv->num_poles);
   };
   int in_loops = 0;
-  for (int k = 0; k < nl; ++k) out.push_back(per_loop[k]), in_loops += per_loop[k];
-  for (int k = 0; k < m; ++k) out.push_back(tags[k]), curve(pieces[k]);
-  for (int k = 0; k < in_loops; ++k) out.push_back(loop_tags[k]), curve(loops[k]);
-  for (auto *list : {&pieces, &loops})
-    for (VOQbsp_curve *&cv : *list)
-      if (cv) BSfreevoqcv(cv, &rc), cv = nullptr;
+  for (int k = 0; k < o.nl; ++k) out.push_back(o.per_loop[k]), in_loops += o.per_loop[k];
+  for (int k = 0; k < o.m; ++k) out.push_back(o.tags[k]), curve(o.pieces[k]);
+  for (int k = 0; k < in_loops; ++k) out.push_back(o.loop_tags[k]), curve(o.loops[k]);
   return out;
 }
 
