@@ -36,6 +36,19 @@ std::unique_ptr<TestCurve> component(const Leg &l) {
                                      std::vector<double>{1, w * l.rho, l.rho * l.rho});
 }
 
+// The legs as planar components, and the records the offset reads.
+struct Components {
+  std::vector<std::unique_ptr<TestCurve>> owned;
+  std::vector<const VOQbsp_curve *> cs;
+  explicit Components(const std::vector<Leg> &legs) {
+    for (const Leg &l : legs) {
+      owned.push_back(component(l));
+      owned.back()->cv.planar = 1;
+      cs.push_back(&owned.back()->cv);
+    }
+  }
+};
+
 // The offset of the chain cs by d (one distance, ordinary components), owning what it hands back.
 struct Offset {
   std::vector<VOQbsp_curve *> pieces, loops;
@@ -158,13 +171,8 @@ TEST(CompositeClearance, UnevenArcsKeepTheDistance) {
        {1, 2}},
   };
   for (const auto &r : rows) {
-    std::vector<std::unique_ptr<TestCurve>> comps;
-    std::vector<const VOQbsp_curve *> cs;
-    for (const Leg &l : r.legs) {
-      comps.push_back(component(l));
-      comps.back()->cv.planar = 1;
-      cs.push_back(&comps.back()->cv);
-    }
+    const Components comps(r.legs);
+    const std::vector<const VOQbsp_curve *> &cs = comps.cs;
     for (const std::int16_t option : r.options) {
       SCOPED_TRACE(testing::Message() << r.what << ", option " << option);
       expect_clear(cs, r.d, r.side, option, 2);
@@ -196,19 +204,8 @@ TEST(CompositeClearance, PolylineComponentsRejoinTheirLegs) {
 std::vector<double> offset_answer(const std::vector<const VOQbsp_curve *> &cs, double d, BSboolean side,
                                   std::int16_t option, std::int16_t loop_mode, BSboolean closed) {
   const Offset o(cs, d, side, option, loop_mode, closed);
-  std::vector<double> out{double(o.rc), double(o.m), double(o.nl)};
-  const auto curve = [&](const VOQbsp_curve *cv) {
-    out.insert(out.end(), {double(cv->order), double(cv->num_poles), double(cv->rational), double(cv->planar),
-                           double(cv->phy_closed), double(cv->periodic), double(cv->non_uniform)});
-    out.insert(out.end(), cv->knots, cv->knots + cv->num_poles + cv->order);
-    out.insert(out.end(), cv->poles, cv->poles + 3 * cv->num_poles);
-    if (cv->rational) out.insert(out.end(), cv->weights, cv->weights + cv->num_poles);
-  };
-  int in_loops = 0;
-  for (int k = 0; k < o.nl; ++k) out.push_back(o.per_loop[k]), in_loops += o.per_loop[k];
-  for (int k = 0; k < o.m; ++k) out.push_back(o.tags[k]), curve(o.pieces[k]);
-  for (int k = 0; k < in_loops; ++k) out.push_back(o.loop_tags[k]), curve(o.loops[k]);
-  return out;
+  return offset_bits(o.rc, o.m, o.nl, o.per_loop.data(), o.tags.data(), o.pieces.data(), o.loop_tags.data(),
+                     o.loops.data());
 }
 
 // The clearing's measures passed over where a leg surely lies farther than what they could change, the search of
@@ -257,13 +254,8 @@ TEST(CompositeClearance, ShortcutsAnswerAsTheGeneralRoads) {
       {"lines and uneven arcs", arcs, 0.21911720871354987, false},
   };
   for (const auto &r : rows) {
-    std::vector<std::unique_ptr<TestCurve>> comps;
-    std::vector<const VOQbsp_curve *> cs;
-    for (const Leg &l : r.legs) {
-      comps.push_back(component(l));
-      comps.back()->cv.planar = 1;
-      cs.push_back(&comps.back()->cv);
-    }
+    const Components comps(r.legs);
+    const std::vector<const VOQbsp_curve *> &cs = comps.cs;
     for (const BSboolean side : {BSFALSE, BSTRUE})
       for (const std::int16_t option : {0, 1, 2})
         for (const std::int16_t loop_mode : {0, 1, 2}) {

@@ -640,21 +640,10 @@ TEST(CompositeDriverOracle, PiecesLeftAfterTheLoopsDoNotCross) {
 }
 
 
-// Everything an offset hands back, as numbers to compare to the bit: codes, counts, tags and each curve's record.
+// Everything an offset hands back, as numbers to compare to the bit.
 std::vector<double> answer_bits(const Ours &o) {
-  std::vector<double> out{double(o.rc), double(o.m), double(o.loops)};
-  const auto curve = [&](const VOQbsp_curve *cv) {
-    out.insert(out.end(), {double(cv->order), double(cv->num_poles), double(cv->rational), double(cv->planar),
-                           double(cv->phy_closed)});
-    out.insert(out.end(), cv->knots, cv->knots + cv->num_poles + cv->order);
-    out.insert(out.end(), cv->poles, cv->poles + 3 * cv->num_poles);
-    if (cv->rational) out.insert(out.end(), cv->weights, cv->weights + cv->num_poles);
-  };
-  int in_loops = 0;
-  for (int k = 0; k < o.loops; ++k) out.push_back(o.per_loop[k]), in_loops += o.per_loop[k];
-  for (int k = 0; k < o.m; ++k) out.push_back(o.tags[k]), curve(o.pieces[k]);
-  for (int k = 0; k < in_loops; ++k) out.push_back(o.loop_tags[k]), curve(o.loop_curves[k]);
-  return out;
+  return offset_bits(o.rc, o.m, o.loops, o.per_loop.data(), o.tags.data(), o.pieces.data(), o.loop_tags.data(),
+                     o.loop_curves.data());
 }
 
 // The shortcuts of the clearing, the merge, the cuts at joints and the loop search change no answer: random chains
