@@ -373,7 +373,12 @@ void split_at_line_turns(int *rc, const VOQbsp_curve *cv, VOQbsp_curve **copy) {
     BSlocknttol(cv, t[i], tol, &tol0, rc);
     if (*rc == 0) BSlocknttol(cv, t[i + 1], tol, &tol1, rc);
     if (*rc != 0) break;
-    if (t[i + 1] - t[i] < std::min(tol0, tol1)) continue;
+    // The cut refuses a span shorter than the parameter tolerance at either of its free ends (where the curve
+    // barely moves, beside a heavy pole, that tolerance can exceed a whole span): the span is within the distance
+    // tolerance of its end there, and nothing turns back in it that counts.
+    const bool first = t[i] == t[k - 1], last = t[i + 1] == t[n];
+    const double refused = first && last ? std::min(tol0, tol1) : first ? tol1 : last ? tol0 : std::max(tol0, tol1);
+    if (t[i + 1] - t[i] < refused) continue;
     if (!bsknots::active_split(rc, cv, &t[i], &t[i + 1], span, nullptr, true)) {
       failed(rc);
       break;
@@ -416,7 +421,14 @@ void split_at_line_turns(int *rc, const VOQbsp_curve *cv, VOQbsp_curve **copy) {
     auto *turn_pts = reinterpret_cast<double(*)[3]>(turns_at + most_turns);
     int turns = 0;
     BSfndcvtrns(span, &turns, turn_pts, turns_at, rc);
-    for (int r = 0; r < turns && *rc == 0; ++r) BSadd_1kt_tot(*copy, turns_at[r], 1, BSFALSE, copy, rc);
+    // A turn within the parameter tolerance of an end of the range is at that end.
+    const double lo = t[k - 1], hi = t[n];
+    for (int r = 0; r < turns && *rc == 0; ++r) {
+      double at = 0;
+      BSlocknttol(*copy, turns_at[r], tol, &at, rc);
+      if (*rc == 0 && turns_at[r] - lo >= at && hi - turns_at[r] >= at)
+        BSadd_1kt_tot(*copy, turns_at[r], 1, BSFALSE, copy, rc);
+    }
   }
   release_record(span);
 }
@@ -467,6 +479,22 @@ void span_against_rest(int *rc, VOQbsp_curve *span, VOQbsp_curve *rest, double t
 
 // A span's self-crossings appended to the results.
 void span_itself(int *rc, const VOQbsp_curve *span, Columns &crossings) {
+  // A piece cut from a curve whose knots repeat before its range (an unclamped start) can keep empty knot
+  // intervals beside its one span: that span alone, in Bezier form, is what may meet itself.
+  PieceRecord bezier;
+  const int k = span->order, n = span->num_poles;
+  if (n > k && k <= BSXBZ_MAX_ORDER) {
+    int only = -1, spans = 0;
+    for (int i = k - 1; i < n; ++i)
+      if (span->knots[i] < span->knots[i + 1]) only = i, ++spans;
+    if (spans == 1) {
+      if (!BSspn_t_bz(rc, &only, span, &bezier.cv, nullptr, nullptr)) {
+        failed(rc);
+        return;
+      }
+      span = &bezier.cv;
+    }
+  }
   int m = 0;
   double *first = nullptr, *second = nullptr;
   if (!BSspnslfint(rc, span, &m, &first, &second))
