@@ -986,8 +986,7 @@ bool bsintcall::span_against_rest(RestIndex &index, VOQbsp_curve *span, VOQbsp_c
                                   double *over_par2, int *n_int, int *n_over, BSboolean *int_alloc,
                                   BSboolean *over_alloc, double **a_int_pts, double **a_int_par1, double **a_int_par2,
                                   double **a_over_pts, double **a_over_par1, double **a_over_par2, int *rc) {
-  // Heap requests are counted by an armed failure: only the plain road makes the ones it expects.
-  if (bstest::slow_roads() || BSallocfailpending() > 0 || !span || !rest || !index.holds(*rest) ||
+  if (bstest::slow_roads() || !span || !rest || !index.holds(*rest) ||
       span->num_poles != span->order || span->order > BSSPAN_MAX_ORDER || rest->num_poles - rest->order + 1 < 2)
     return false;
   // Two polynomial line strings go to the line-string intersector, the index then being one of bare segments.

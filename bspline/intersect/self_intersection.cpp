@@ -562,7 +562,7 @@ bool general_crossings(int *rc, VOQbsp_curve *copy, double ktol, Columns &crossi
   // Each span is cut from the front of the working curve in the working arrays themselves where it can be
   // (split_front), so that the rest is no copy and the index built over the arrays answers for it; otherwise the
   // cut makes both parts anew, the rest is copied back to the start of the arrays, and the index is built again
-  // over it when next wanted. Only the plain road runs while a fault handler listens or a heap failure is armed.
+  // over it when next wanted, the plain road taken on the slow roads and where the index's block cannot be had.
   double *const arrays[3] = {work.poles, work.knots, work_arrays.weight_array};
   bsintcall::RestIndex index;
   bool indexed = false, may_index = true;
@@ -577,7 +577,7 @@ bool general_crossings(int *rc, VOQbsp_curve *copy, double ktol, Columns &crossi
       if (*rc == 0 && !degenerate && k > 2) span_itself(rc, &work, crossings);
       break;
     }
-    const bool quick = !bstest::slow_roads() && BSallocfailpending() == 0;
+    const bool quick = !bstest::slow_roads();
     if (quick && may_index && !indexed) {
       // A polynomial line string meets its rests in the line-string intersector, which boxes bare segments.
       indexed = may_index =

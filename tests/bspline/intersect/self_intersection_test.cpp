@@ -319,31 +319,56 @@ TEST(SelfIntersection, RandomCurvesGiveAlignedPairs) {
   BStraceclear();
 }
 
+// The answer of a self-intersection as bytes: code, counts and every value, for comparisons to the bit.
+std::vector<double> answer(VOQbsp_curve *cv) {
+  SelfResult r(cv);
+  std::vector<double> out{double(r.ok), double(r.rc), double(r.n_int), double(r.n_over)};
+  for (const double *a : {r.first, r.second})
+    if (a) out.insert(out.end(), a, a + r.n_int);
+  for (const double *a : {r.os1, r.oe1, r.os2, r.oe2})
+    if (a) out.insert(out.end(), a, a + r.n_over);
+  return out;
+}
+
 TEST(SelfIntersection, HeapFailures) {
   // Each heap or scratch request failing in turn: a failure hands nothing out and leaves nothing allocated.
   std::mt19937 rng(7);
   std::unique_ptr<TestCurve> curves[] = {plane(2, {0, 0, 5, 0, 10, 0, 10, 2, -1, 2, -1, 0, 11, 0}),
                                          plane(2, {0, 0, 10, 0, 3, 0, 8, 0}), random_curve(rng, 4, 14, true, true)};
   for (int i = 0; i < curves[2]->n(); ++i) curves[2]->poles[3 * i + 2] = 0;
-  for (const auto &c : curves) {
-    const int live = BSdbgliveblocks(), scratch = BSscratchheapblocks();
-    int failures = 0;
-    for (int at = 1; at < 5000; ++at) {
-      BSallocfailat(at);
-      SelfResult r(&c->cv);
-      const bool reached = BSallocfailpending() == 0;
-      BSallocfailat(0);
-      if (r.rc == 0 && !reached) break;
-      if (r.rc == 0) continue;  // a request whose failure a callee answers otherwise
-      ++failures;
-      EXPECT_EQ(r.ok, BSFALSE) << at;
-      EXPECT_EQ(r.n_int + r.n_over, 0) << at;
-      EXPECT_TRUE(r.sets_match_counts()) << at;
-      EXPECT_TRUE(r.rc == BSRC_NO_HEAP || r.rc == BSRC_NO_SCRATCH) << at << " " << r.rc;
+  // Both roads: the shortcuts' own requests (the rests' index among them) fail as the plain road's do.
+  for (const bool slow : {false, true}) {
+    int answered = 0;
+    for (const auto &c : curves) {
+      const bstest::SlowRoads roads(slow);
+      const std::vector<double> whole = answer(&c->cv);
+      const int live = BSdbgliveblocks(), scratch = BSscratchheapblocks();
+      int failures = 0;
+      for (int at = 1; at < 5000; ++at) {
+        BSallocfailat(at);
+        const std::vector<double> got = answer(&c->cv);
+        const bool reached = BSallocfailpending() == 0;
+        BSallocfailat(0);
+        if (got[1] == 0 && !reached) break;
+        // A request whose failure a road answers otherwise (the rests' index, given up for plain copies) changes
+        // nothing of the answer.
+        if (got[1] == 0) {
+          EXPECT_EQ(got, whole) << slow << " " << at;
+          ++answered;
+          continue;
+        }
+        ++failures;
+        EXPECT_EQ(got[0], BSFALSE) << slow << " " << at;
+        EXPECT_EQ(got.size(), 4u) << slow << " " << at;
+        EXPECT_EQ(got[2] + got[3], 0) << slow << " " << at;
+        EXPECT_TRUE(got[1] == BSRC_NO_HEAP || got[1] == BSRC_NO_SCRATCH) << slow << " " << at << " " << got[1];
+      }
+      EXPECT_GT(failures, 0);
+      EXPECT_EQ(BSdbgliveblocks(), live);
+      EXPECT_EQ(BSscratchheapblocks(), scratch);
     }
-    EXPECT_GT(failures, 0);
-    EXPECT_EQ(BSdbgliveblocks(), live);
-    EXPECT_EQ(BSscratchheapblocks(), scratch);
+    // The index's block is asked for on the shortcut's road only.
+    EXPECT_EQ(answered > 0, !slow);
   }
   BStraceclear();
 }
@@ -365,20 +390,9 @@ std::unique_ptr<TestCurve> trochoid(int order, int n, double offset, double scal
   return std::make_unique<TestCurve>(order, p, k, w);
 }
 
-// The answer of a self-intersection as bytes: code, counts and every value, for comparisons to the bit.
-std::vector<double> answer(VOQbsp_curve *cv) {
-  SelfResult r(cv);
-  std::vector<double> out{double(r.ok), double(r.rc), double(r.n_int), double(r.n_over)};
-  for (const double *a : {r.first, r.second})
-    if (a) out.insert(out.end(), a, a + r.n_int);
-  for (const double *a : {r.os1, r.oe1, r.os2, r.oe2})
-    if (a) out.insert(out.end(), a, a + r.n_over);
-  return out;
-}
-
 // The span loop cuts each span from the front of the working curve in its own arrays and asks an index of them
-// for each rest; with a heap failure armed (that is never reached) it takes the plain road of fresh copies. Both
-// answer alike to the bit, for every kind of curve and tolerance setting that steers the index's decisions.
+// for each rest; on the slow roads it takes the plain road of fresh copies. Both answer alike to the bit, for every
+// kind of curve and tolerance setting that steers the index's decisions.
 TEST(SelfIntersection, IndexedRestsAnswerAsPlainCopies) {
   std::mt19937 rng(135);
   auto crowded = trochoid(4, 300, 0, 1, false, false, false);
@@ -426,9 +440,11 @@ TEST(SelfIntersection, IndexedRestsAnswerAsPlainCopies) {
     if (row.fixed_knot_tol) BSkttolmode(1);
     if (row.tol > 0) BSchgdeppar(row.tol, &rc);
     const std::vector<double> indexed = answer(&row.cv->cv);
-    BSallocfailat(1 << 30);
-    const std::vector<double> plain = answer(&row.cv->cv);
-    BSallocfailat(0);
+    std::vector<double> plain;
+    {
+      const bstest::SlowRoads slow;
+      plain = answer(&row.cv->cv);
+    }
     if (row.fixed_knot_tol) BSkttolmode(0);
     for (int e = 0; e < BSTOL_COUNT; ++e) BSchangepar(&rc, e, BStoldefault(e));
     ASSERT_EQ(indexed.size(), plain.size()) << row.what;
