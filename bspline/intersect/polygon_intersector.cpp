@@ -31,6 +31,7 @@ constexpr double kNodeRounding = 16;      // roundings of the coordinates within
 constexpr int kSharedLevels = 24;         // most times the pieces at a shared end are cut again
 constexpr double kFlatShare = 8;          // a piece at a shared end is straight when its chord's length over the
                                           // way its middle strays is this many times its turn from the other's
+constexpr double kClearSine = 0.01;       // tangents of slow spans at a larger sine cross, however short
 constexpr int kMaxWraps = 5;
 constexpr int kCrossingSteps = 10;
 constexpr int kWeightSteps = 40;          // most steps added for the spread of a rational span's weights
@@ -487,9 +488,12 @@ void crossing_iteration(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, BSbool
         cross(e1 + 3, e2 + 3, n);
         const double s = dot3(n, n);
         // Parallel tangents stop it: their cross product vanishes. Where both spans move slowly (beside a rest,
-        // each by a few hundred-thousandths), the product of two tangents at a clear angle is small too; it is
-        // then judged against the product of their lengths.
-        if (s >= e16 || s >= e16 * dot3(e1 + 3, e1 + 3) * dot3(e2 + 3, e2 + 3)) {
+        // each by a few hundred-thousandths), the product of two tangents at a clear angle is small too: they go
+        // on when they cross at a clear angle, as long as each would still carry its span beyond dist_tol over its
+        // range (where a span stands still, no tangent tells a way).
+        const double l1 = dot3(e1 + 3, e1 + 3), l2 = dot3(e2 + 3, e2 + 3);
+        if (s >= e16 || (s >= kClearSine * kClearSine * l1 * l2 && l1 * (b1 - a1) * (b1 - a1) > sqtol &&
+                         l2 * (b2 - a2) * (b2 - a2) > sqtol)) {
           cross(e2 + 3, n, m1);
           cross(n, e1 + 3, m2);
           dt1 = dot3(m1, d) / s;
@@ -801,6 +805,8 @@ void polygon_crossings(VOQbsp_curve *cv1, VOQbsp_curve *cv2, int limit, int *pai
         // Within near of their chords, they meet only within near over that sine of the end, and within the
         // reach of one crossing that meeting is the end's.
         if (near * near <= kCrossingReach * dist_tol * dist_tol * half_sine * half_sine) break;
+        // The deviation of the polygon's legs, shrunk with the pieces, settles most ends without a measure.
+        if (deviation * kFlatShare <= std::fmin(lp, lq) * half_sine) break;
         span_eval(cv1, quick1, 0.5 * (pr[sa] + pr[sa + 1]), 0, mp, rc);
         if (*rc == 0) span_eval(cv2, quick2, 0.5 * (qr[sb] + qr[sb + 1]), 0, mq, rc);
         if (*rc != 0) break;
@@ -905,21 +911,19 @@ struct Piece {
   }
   // The halves at the parameter middle, by de Casteljau's steps on the weighted poles and the weights.
   void halve(int k, Piece *left, Piece *right) const {
-    double w[4 * BSXBZ_MAX_ORDER];
+    double in[4 * BSXBZ_MAX_ORDER], out[2][4 * BSXBZ_MAX_ORDER];
     for (int j = 0; j < k; ++j) {
-      std::memcpy(w + 4 * j, poles + 3 * j, 3 * sizeof(double));
-      w[4 * j + 3] = weights[j];
+      for (int c = 0; c < 3; ++c) in[c * k + j] = poles[3 * j + c];
+      in[3 * k + j] = weights[j];
     }
+    BSbzhalve(k - 1, 4, in, out[0], out[1]);
+    Piece *halves[2] = {left, right};
+    for (int h = 0; h < 2; ++h)
+      for (int j = 0; j < k; ++j) {
+        for (int c = 0; c < 3; ++c) halves[h]->poles[3 * j + c] = out[h][c * k + j];
+        halves[h]->weights[j] = out[h][3 * k + j];
+      }
     const double a = knots[0], b = knots[k], m = 0.5 * (a + b);
-    for (int r = 0; r < k; ++r) {
-      const double *l = w, *e = w + 4 * (k - 1 - r);
-      std::memcpy(left->poles + 3 * r, l, 3 * sizeof(double));
-      left->weights[r] = l[3];
-      std::memcpy(right->poles + 3 * (k - 1 - r), e, 3 * sizeof(double));
-      right->weights[k - 1 - r] = e[3];
-      for (int j = 0; j + 1 < k - r; ++j)
-        for (int c = 0; c < 4; ++c) w[4 * j + c] = 0.5 * (w[4 * j + c] + w[4 * j + 4 + c]);
-    }
     for (int j = 0; j < k; ++j) left->knots[j] = a, left->knots[k + j] = right->knots[j] = m, right->knots[k + j] = b;
     left->take_box(k);
     right->take_box(k);

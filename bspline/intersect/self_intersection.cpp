@@ -479,20 +479,20 @@ void span_against_rest(int *rc, VOQbsp_curve *span, VOQbsp_curve *rest, double t
 
 // A span's self-crossings appended to the results.
 void span_itself(int *rc, const VOQbsp_curve *span, Columns &crossings) {
-  // A piece cut from a curve whose knots repeat before its range (an unclamped start) can keep empty knot
-  // intervals beside its one span: that span alone, in Bezier form, is what may meet itself.
-  PieceRecord bezier;
   const int k = span->order, n = span->num_poles;
   if (n > k && k <= BSXBZ_MAX_ORDER) {
+    // A piece cut from a curve whose knots repeat before its range (an unclamped start) can keep empty knot
+    // intervals beside its one span: that span alone, in Bezier form, is what may meet itself.
     int only = -1, spans = 0;
     for (int i = k - 1; i < n; ++i)
       if (span->knots[i] < span->knots[i + 1]) only = i, ++spans;
     if (spans == 1) {
-      if (!BSspn_t_bz(rc, &only, span, &bezier.cv, nullptr, nullptr)) {
+      PieceRecord bezier;
+      if (BSspn_t_bz(rc, &only, span, &bezier.cv, nullptr, nullptr))
+        span_itself(rc, &bezier.cv, crossings);
+      else
         failed(rc);
-        return;
-      }
-      span = &bezier.cv;
+      return;
     }
   }
   int m = 0;
