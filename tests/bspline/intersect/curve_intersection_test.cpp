@@ -376,6 +376,42 @@ TEST(CurveIntersection, SpanPairs) {
   BStraceclear();
 }
 
+// Two spans that share a short stretch from their starts and cross once off it, away from both ends of it: the
+// overlap and the crossing, whichever span comes first or runs the other way, and far from the origin.
+TEST(CurveIntersection, ACrossingBeyondASharedStretch) {
+  const std::vector<double> a_xy = {-11.25, -15, -15, -15, -15, -15, -15, -11.809910689022553},
+                            b_xy = {-11.2646484375, -15, -7.529296875, -15, -0.058593749999999792, -15,
+                                    -14.767901363949493, -14.630813865463519};
+  const double crossing[2] = {-14.4852989147, -14.6379303011};
+  for (const double far : {0.0, 1e5})
+    for (const bool reversed : {false, true})
+      for (const bool swap : {false, true}) {
+        std::vector<double> pa, pb;
+        for (int i = 0; i < 4; ++i) {
+          const int j = reversed ? 3 - i : i;
+          pa.insert(pa.end(), {a_xy[2 * i] + far, a_xy[2 * i + 1] + far, 0});
+          pb.insert(pb.end(), {b_xy[2 * j] + far, b_xy[2 * j + 1] + far, 0});
+        }
+        TestCurve a(4, pa, {7.96875, 7.96875, 7.96875, 7.96875, 15.9375, 15.9375, 15.9375, 15.9375});
+        TestCurve b(4, pb, {26.28125, 26.28125, 26.28125, 26.28125, 34.25, 34.25, 34.25, 34.25});
+        const std::string what = std::string(reversed ? "reversed" : "as given") + (swap ? ", swapped" : "") +
+                                 (far > 0 ? ", far" : "");
+        const NoLeak no_leak{what.c_str()};
+        CallResults r(2, 2);
+        r.cvcv(swap ? &b.cv : &a.cv, swap ? &a.cv : &b.cv, BSTRUE);
+        ASSERT_EQ(r.rc, 0) << what;
+        EXPECT_EQ(r.n_over, 1) << what;
+        ASSERT_EQ(r.n_int, 1) << what;
+        EXPECT_NEAR(r.pts()[0], crossing[0] + far, 1e-6) << what;
+        EXPECT_NEAR(r.pts()[1], crossing[1] + far, 1e-6) << what;
+        double pa_at[3], pb_at[3];
+        ref_point(a, swap ? r.par2()[0] : r.par1()[0], pa_at);
+        ref_point(b, swap ? r.par1()[0] : r.par2()[0], pb_at);
+        EXPECT_NEAR(std::hypot(pa_at[0] - pb_at[0], pa_at[1] - pb_at[1]), 0, 1e-6) << what;
+      }
+  BStraceclear();
+}
+
 // A curve against a piece of itself: one overlap over the piece, no points inside it.
 TEST(CurveIntersection, SubCurveOverlaps) {
   std::mt19937 rng(83);
