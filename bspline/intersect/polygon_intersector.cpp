@@ -518,7 +518,9 @@ void crossing_iteration(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, BSbool
       evaluate(cv1, quick1, u1, &at1, e1);
       if (*rc == 0) evaluate(cv2, quick2, u2, &at2, e2);
       if (*rc != 0) break;
-      if (steps >= max_steps || settled()) {
+      // Where the spans already meet no step is taken, and none ever will be: settled also where a knot tolerance
+      // that is no positive number (of a piece of a span whose weights run to 1e274) cannot say so.
+      if (steps >= max_steps || settled() || steps == before) {
         if (!parallel && BSpdistsq(rc, e1, e2) < sqtol) {
           *t1 = u1, *t2 = u2;
           *converged = BSTRUE;
@@ -527,7 +529,6 @@ void crossing_iteration(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, BSbool
         break;
       }
       if (parallel) break;
-      if (steps == before) continue;
       int again = 0;
       while (again < steps && !(same_bits(places[again].u1, u1) && same_bits(places[again].u2, u2))) ++again;
       if (again == steps) {
@@ -637,8 +638,17 @@ void polygon_crossings(VOQbsp_curve *cv1, VOQbsp_curve *cv2, int limit, int *pai
           BSmdstbzbz(cv1, cv2, t1, t2, k1, k2, &s1, &s2, c1, c2, &d, rc);
           if (*rc != 0) return true;
         }
-        t1 = s1, t2 = s2;
-        for (int c = 0; c < 3; ++c) point[c] = 0.5 * (c1[c] + c2[c]);
+        // A solve that leaves the meeting the iteration found, beyond where the solutions of one touch scatter,
+        // for a place the spans part from it on the way has run to another meeting (an end both share, beyond a
+        // shallow crossing): the iteration's meeting stands.
+        const Candidate to{{0.5 * (c1[0] + c2[0]), 0.5 * (c1[1] + c2[1]), 0.5 * (c1[2] + c2[2])}, s1, s2, true};
+        const bool elsewhere = BSpdistsq(rc, to.point, point) > reach.merge_sq && *rc == 0 &&
+                               part_between(cv1, cv2, start, to, rc);
+        if (*rc != 0) return true;
+        if (!elsewhere) {
+          t1 = s1, t2 = s2;
+          std::memcpy(point, to.point, sizeof point);
+        }
       }
       Candidate found;
       std::memcpy(found.point, point, sizeof point);

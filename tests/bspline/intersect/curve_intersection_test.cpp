@@ -412,6 +412,30 @@ TEST(CurveIntersection, ACrossingBeyondASharedStretch) {
   BStraceclear();
 }
 
+// Two closed quadratic curves that meet where they touch, one with a weight of 1e274: its spans are cut into pieces
+// whose knot tolerance is no positive number, and the iteration on them ends where they already meet.
+TEST(CurveIntersection, AWeightOf1e274) {
+  const std::vector<double> knots = {0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 4};
+  TestCurve a(3, {2, 0, 0, 2, 2, 0, 0, 2, 0, -2, 2, 0, -2, 0, 0, -2, -2, 0, 0, -2, 0, 2, -2, 0, 2, 0, 0}, knots,
+              {1, 0.70710678119068093, 1, 0.00024129804228187197, 1, 0.70710666197725802, 1, 0.70710678118654757, 1});
+  TestCurve b(3, {6, 0, 0, 6, 2, 0, 4, 2, -0.125, -0.125, 0.75, 0, 2, 0, 0, 2, -2, 0, 4, -2, 0, 6, -2, 0, 6, 0, 0},
+              knots, {1, 0.70710678118654757, 1, 0.70710678118654757, 1, 2.4481670458887149e+274, 1,
+                      0.70710678118654757, 1});
+  a.cv.phy_closed = b.cv.phy_closed = 1;
+  const NoLeak no_leak{"1e274"};
+  CallResults r(2, 2);
+  r.cvcv(&a.cv, &b.cv, BSFALSE);
+  ASSERT_EQ(r.rc, 0);
+  ASSERT_EQ(r.n_int, 2);
+  for (int k = 0; k < 2; ++k) {
+    EXPECT_NEAR(r.pts()[3 * k], 2, 1e-9);
+    EXPECT_NEAR(r.pts()[3 * k + 1], 0, 1e-9);
+    EXPECT_EQ(r.par1()[k], 4 * k);
+    EXPECT_NEAR(r.par2()[k], 2, 1e-9);
+  }
+  BStraceclear();
+}
+
 // A curve against a piece of itself: one overlap over the piece, no points inside it.
 TEST(CurveIntersection, SubCurveOverlaps) {
   std::mt19937 rng(83);

@@ -268,8 +268,9 @@ TEST(PolygonIntersector, RationalSpansWhoseWeightsSpreadFar) {
 // Spans that run through their ranges unevenly, each crossing the other once away from every other meeting: a stretch
 // squeezed into the last hundredth of a span beside an end pole of tiny weight, a hook at the end two rational spans
 // share (the curve turns back within a thousandth of the joint), and two spans beside a rest of seven equal poles that
-// move by hundred-thousandths, whose short tangents cross at a clear angle. The crossing is found with the spans as
-// given, either first, and moved 1e5 off the origin.
+// move by hundred-thousandths, whose short tangents cross at a clear angle; and a crossing at a sine of 0.06, solved
+// as a touch, whose solve runs on to the end the spans share. The crossing is found with the spans as given, either
+// first, and moved 1e5 off the origin.
 TEST(PolygonIntersector, SpansThatRunUnevenly) {
   struct Span {
     double a, b;
@@ -315,6 +316,12 @@ TEST(PolygonIntersector, SpansThatRunUnevenly) {
          -14.75, -14.75, -14.749899865918556},
         {}},
        -14.75, -14.749985559401528},
+      {"a shallow crossing whose touching solve runs on to the end both share",
+       {0, 1, {-2, -8, -2, 6, 0, -15, -15, -15}, {}},
+       {0, 1, {-6, 0, -14.5, -15, 0, -6.25, 14.875, -9.5, 6, -13, -15, -14.625, -15, -15, -15, -6, -15, -14.5, -13, 0,
+               -15, -14.5, -13, 0, -6, 14.875, 14.875, 6, 0, -15, -15, -15},
+        {}},
+       -8.73234945605, -13.4554431591},
   };
   auto make = [](const Span &s, double shift) {
     std::vector<double> poles, knots;
