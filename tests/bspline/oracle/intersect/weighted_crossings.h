@@ -14,6 +14,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <memory>
 #include <random>
 #include <vector>
@@ -27,6 +28,7 @@ constexpr int kMaxOrder = 16;  // of the pieces' arrays; the table's curves go t
 // A piece of one Bezier span of a curve, homogeneous poles (x w, y w, w), over the curve's parameters [a, b].
 struct Piece {
   int k = 0, span = 0;
+  mutable signed char leaf = -1;  // whether the finder takes it as flat, once asked
   double a = 0, b = 0;
   double h[3 * kMaxOrder];
   double box[4];  // of its Cartesian poles: min x, min y, max x, max y
@@ -44,6 +46,7 @@ struct Piece {
     double w[3 * kMaxOrder];
     std::memcpy(w, h, sizeof(double) * 3 * k);
     *left = *this, *right = *this;
+    left->leaf = right->leaf = -1;
     left->b = right->a = 0.5 * (a + b);
     for (int r = 0; r < k; ++r) {
       std::memcpy(left->h + 3 * r, w, 3 * sizeof(double));
@@ -97,7 +100,7 @@ struct Curve {
       for (int d = 0; d < 2; ++d) lo[d] = std::min(lo[d], c->pole(i, d)), hi[d] = std::max(hi[d], c->pole(i, d));
     const double size = std::max(hi[0] - lo[0], hi[1] - lo[1]);
     const double far = std::max({std::fabs(lo[0]), std::fabs(lo[1]), std::fabs(hi[0]), std::fabs(hi[1])});
-    eps = 1e-8 * size + 1e-13 * far;
+    eps = 1e-7 * size + 1e-13 * far;
     settle = 1e-11 * size + 1e-14 * far;
     for (int i = k - 1; i < n; ++i) {
       if (!(t[i] < t[i + 1])) continue;
@@ -214,29 +217,51 @@ class Finder {
  public:
   Finder(const Curve &c1, const Curve &c2, bool self) : c1_(c1), c2_(c2), self_(self) {
     reach_ = 2 * std::max(c1.eps, c2.eps);
+    for (int t = 0; t < (self ? 1 : 2); ++t)
+      for (const Piece &p : (t ? c2 : c1).spans) tree_[t].push_back({p});
   }
   std::vector<Meeting> Run() {
-    if (self_) {
-      for (std::size_t i = 0; i < c1_.spans.size(); ++i) {
-        Self(c1_.spans[i], 0);
-        for (std::size_t j = i + 1; j < c1_.spans.size(); ++j) Pair(c1_.spans[i], c1_.spans[j], 0);
-      }
-    } else {
-      for (const Piece &p : c1_.spans)
-        for (const Piece &q : c2_.spans) Pair(p, q, 0);
+    const int other = self_ ? 0 : 1;
+    for (std::size_t i = 0; i < c1_.spans.size(); ++i) {
+      if (self_) Self(static_cast<int>(i), 0);
+      for (std::size_t j = self_ ? i + 1 : 0; j < (self_ ? c1_ : c2_).spans.size(); ++j)
+        Pair(0, static_cast<int>(i), other, static_cast<int>(j), 0);
     }
     return found_;
   }
 
  private:
+  // The pieces of each curve's spans, halved as the search asks: a piece's halves are made once however many
+  // pieces of the other curve it meets.
+  struct Node {
+    Piece piece;
+    int kids = -1;  // the first of its two halves
+  };
   const Curve &c1_, &c2_;
   bool self_;
   double reach_;
+  std::deque<Node> tree_[2];  // grown at the back: no piece moves
   std::vector<Meeting> found_;
 
+  const Piece &At(int t, int i) const { return tree_[t][i].piece; }
+  double Eps(int t) const { return (t ? c2_ : c1_).eps; }
+  int Kids(int t, int i) {
+    if (tree_[t][i].kids < 0) {
+      Piece l, r;
+      tree_[t][i].piece.halve(&l, &r);
+      tree_[t][i].kids = static_cast<int>(tree_[t].size());
+      tree_[t].push_back({l});
+      tree_[t].push_back({r});
+    }
+    return tree_[t][i].kids;
+  }
   // Flat: every Cartesian pole within eps of the chord; and the weights within a factor 4, so that the chord's
   // places map to parameters well enough to start from.
   static bool Leaf(const Piece &p, double eps) {
+    if (p.leaf < 0) p.leaf = Flat(p, eps) ? 1 : 0;
+    return p.leaf == 1;
+  }
+  static bool Flat(const Piece &p, double eps) {
     const int k = p.k;
     double a[2] = {p.h[0] / p.h[2], p.h[1] / p.h[2]}, b[2] = {p.h[3 * k - 3] / p.h[3 * k - 1],
                                                           p.h[3 * k - 2] / p.h[3 * k - 1]};
@@ -245,38 +270,38 @@ class Finder {
     if (hi > 4 * lo) return false;
     for (int j = 1; j + 1 < k; ++j) {
       const double q[2] = {p.h[3 * j] / p.h[3 * j + 2], p.h[3 * j + 1] / p.h[3 * j + 2]};
-      double s = 0;
-      if (SegmentDistance(q, a, b, &s) > eps) return false;
+      const double dx = b[0] - a[0], dy = b[1] - a[1], len = dx * dx + dy * dy;
+      const double t = len > 0 ? std::clamp(((q[0] - a[0]) * dx + (q[1] - a[1]) * dy) / len, 0.0, 1.0) : 0.0;
+      const double ex = q[0] - a[0] - t * dx, ey = q[1] - a[1] - t * dy;
+      if (ex * ex + ey * ey > eps * eps) return false;
     }
     return true;
   }
   static bool Apart(const Piece &p, const Piece &q, double r) {
     return p.box[2] + r < q.box[0] || q.box[2] + r < p.box[0] || p.box[3] + r < q.box[1] || q.box[3] + r < p.box[1];
   }
-  void Self(const Piece &p, int depth) {
-    if (Leaf(p, c1_.eps) || depth > 60) return;  // a flat piece does not cross itself
-    Piece l, r;
-    p.halve(&l, &r);
-    Self(l, depth + 1);
-    Self(r, depth + 1);
-    Pair(l, r, depth + 1);
+  void Self(int i, int depth) {
+    if (Leaf(At(0, i), c1_.eps) || depth > 60) return;  // a flat piece does not cross itself
+    const int k = Kids(0, i);
+    Self(k, depth + 1);
+    Self(k + 1, depth + 1);
+    Pair(0, k, 0, k + 1, depth + 1);
   }
-  void Pair(const Piece &p, const Piece &q, int depth) {
-    if (Apart(p, q, reach_)) return;
-    const bool lp = Leaf(p, c1_.eps) || depth > 60, lq = Leaf(q, c2_.eps) || depth > 60;
+  void Pair(int tp, int i, int tq, int j, int depth) {
+    if (Apart(At(tp, i), At(tq, j), reach_)) return;
+    const bool lp = Leaf(At(tp, i), Eps(tp)) || depth > 60, lq = Leaf(At(tq, j), Eps(tq)) || depth > 60;
     if (lp && lq) {
-      Start(p, q);
+      Start(At(tp, i), At(tq, j));
       return;
     }
-    Piece x, y;
-    if (!lp && (lq || p.size() >= q.size())) {
-      p.halve(&x, &y);
-      Pair(x, q, depth + 1);
-      Pair(y, q, depth + 1);
+    if (!lp && (lq || At(tp, i).size() >= At(tq, j).size())) {
+      const int k = Kids(tp, i);
+      Pair(tp, k, tq, j, depth + 1);
+      Pair(tp, k + 1, tq, j, depth + 1);
     } else {
-      q.halve(&x, &y);
-      Pair(p, x, depth + 1);
-      Pair(p, y, depth + 1);
+      const int k = Kids(tq, j);
+      Pair(tp, i, tq, k, depth + 1);
+      Pair(tp, i, tq, k + 1, depth + 1);
     }
   }
   void Start(const Piece &p, const Piece &q) {
