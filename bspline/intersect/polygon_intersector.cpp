@@ -940,6 +940,19 @@ struct Piece {
   }
 };
 
+// Whether a span that passed check_span is rational with weights all positive and finite that spread beyond
+// kPieceSpread.
+bool spreads_far(const VOQbsp_curve *cv) {
+  if (!cv->rational) return false;
+  double lo = HUGE_VAL, hi = 0;
+  for (int j = 0; j < cv->order; ++j) {
+    const double w = cv->weights[j];
+    if (!(w > 0) || !std::isfinite(w)) return false;
+    lo = std::fmin(lo, w), hi = std::fmax(hi, w);
+  }
+  return hi > kPieceSpread * lo;
+}
+
 struct Pieces {
   int count = 0;
   Piece piece[kMostPieces];
@@ -948,15 +961,12 @@ struct Pieces {
   // kPieceSpread, or are not all positive and finite.
   bool cut(const VOQbsp_curve *cv) {
     count = 0;
+    if (!spreads_far(cv)) return false;
     const int k = cv->order;
-    if (!cv->rational) return false;
-    for (int j = 0; j < k; ++j)
-      if (!(cv->weights[j] > 0) || !std::isfinite(cv->weights[j])) return false;
     Piece &whole = piece[0];
     std::memcpy(whole.poles, cv->poles, 3 * k * sizeof(double));
     std::memcpy(whole.weights, cv->weights, k * sizeof(double));
     for (int j = 0; j < k; ++j) whole.knots[j] = lo_par(cv), whole.knots[k + j] = hi_par(cv);
-    if (!(whole.spread(k) > kPieceSpread)) return false;
     whole.take_box(k);
     count = 1;
     // Each piece in turn is halved in place until its weights spread little; the pieces after it move up.
@@ -987,16 +997,20 @@ struct Pieces {
   }
 };
 
-// BSxbzs4 for spans either of which is cut into pieces: every pair of pieces whose poles' boxes come within
-// dist_tol meets as two spans do, and a meeting found again from another pair (where it lies at the joint of two
-// pieces) is one of those found before. False, with nothing done, when neither span is cut.
-bool piece_crossings(VOQbsp_curve *cv1, VOQbsp_curve *cv2, std::int32_t *n, double *points, double *par1,
-                     double *par2, BSboolean *tangent, int *rc) {
-  if (!(cv1 && cv1->rational) && !(cv2 && cv2->rational)) return false;
-  if (check_span(cv1) != 0 || check_span(cv2) != 0) return false;
+// Whether either span is cut into pieces: both pass check_span and one spreads far. Asked before the pieces' frame
+// is taken, which is large.
+bool cut_any(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2) {
+  return ((cv1 && cv1->rational) || (cv2 && cv2->rational)) && check_span(cv1) == 0 && check_span(cv2) == 0 &&
+         (spreads_far(cv1) || spreads_far(cv2));
+}
+
+// BSxbzs4 for spans either of which is cut into pieces (cut_any): every pair of pieces whose poles' boxes come
+// within dist_tol meets as two spans do, and a meeting found again from another pair (where it lies at the joint of
+// two pieces) is one of those found before.
+[[gnu::noinline]] void piece_crossings(VOQbsp_curve *cv1, VOQbsp_curve *cv2, std::int32_t *n, double *points,
+                                       double *par1, double *par2, BSboolean *tangent, int *rc) {
   Pieces cuts[2];
   const bool cut1 = cuts[0].cut(cv1), cut2 = cuts[1].cut(cv2);
-  if (!cut1 && !cut2) return false;
   VOQbsp_curve *cvs[2] = {cv1, cv2};
   for (int s = 0; s < 2; ++s)
     if (cuts[s].count == 0) {
@@ -1014,7 +1028,7 @@ bool piece_crossings(VOQbsp_curve *cv1, VOQbsp_curve *cv2, std::int32_t *n, doub
   const double tol = BStoltab[bstol::dist_tol], sqtol = BStoltab[bstol::dist_sqtol];
   double leg1 = BSmaxlegsq(cv1->num_poles, cv1->weights, cv1->poles, rc);
   double leg2 = *rc == 0 ? BSmaxlegsq(cv2->num_poles, cv2->weights, cv2->poles, rc) : 0;
-  if (*rc != 0) return true;
+  if (*rc != 0) return;
   const Reach reach{0.1 * std::fmin(leg1, leg2) / kMergeFactor, sqtol};
   int total = -1;
   bool touched[BSXBZ_MAX_RESULTS];
@@ -1050,7 +1064,6 @@ bool piece_crossings(VOQbsp_curve *cv1, VOQbsp_curve *cv2, std::int32_t *n, doub
         ++*n;
       }
     }
-  return true;
 }
 
 }  // namespace
@@ -1064,7 +1077,9 @@ void BSxbzs4(VOQbsp_curve *cv1, VOQbsp_curve *cv2, std::int32_t *n, double *poin
   } else {
     *n = 0;
     *tangent = BSFALSE;
-    if (!piece_crossings(cv1, cv2, n, points, par1, par2, tangent, rc))
+    if (cut_any(cv1, cv2))
+      piece_crossings(cv1, cv2, n, points, par1, par2, tangent, rc);
+    else
       polygon_crossings(cv1, cv2, -1, nullptr, n, points, par1, par2, tangent, rc);
   }
   if (*rc != 0) {
