@@ -2,7 +2,10 @@
 # Compares the B-spline library's answers of two commits bit for bit: builds each commit's library natively in a
 # scratch folder (optimised, no sanitizers, the project's floating-point flags), links the same driver
 # (tools/answers/answers.cpp of the working tree) against each, runs every routine family over the same seeded
-# inputs and prints per family how many outputs differ and the first input whose output differs.
+# inputs and prints per family how many outputs differ and the first input whose output differs. The driver
+# declares the entry routines it calls itself (tools/answers/entry_points.h) and takes only the curve record from the
+# library's headers, so that a change of an internal routine's signature between the two commits keeps both sides
+# building.
 #
 #   bash tools/answers.sh BASE [HEAD]     HEAD defaults to the working tree (uncommitted changes included)
 #

@@ -24,6 +24,11 @@ for p in "${pkgs[@]}"; do have "$p" || need+=("$p"); done
 if [ ${#need[@]} -gt 0 ]; then
   echo "setup: installing ${need[*]}"
   export DEBIAN_FRONTEND=noninteractive
-  apt-get update -q
-  apt-get install -y -q --no-install-recommends "${need[@]}"
+  apt-get update -q || echo "setup: some package lists did not download; installing from those that did"
+  if ! apt-get install -y -q --no-install-recommends "${need[@]}"; then
+    # A mirror caught in the middle of a sync can serve one architecture's security list and not the other's,
+    # while the i386 and amd64 builds of a multi-arch library must be of one version: take the release's own.
+    release=$(. /etc/os-release && echo "$VERSION_CODENAME")
+    apt-get install -y -q --no-install-recommends -t "$release" "${need[@]}"
+  fi
 fi

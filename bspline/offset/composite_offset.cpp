@@ -4,6 +4,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <functional>
+#include <queue>
+#include <vector>
 
 #include "bspline/conics.h"
 #include "bspline/core/exit.h"
@@ -290,7 +293,8 @@ struct Chain {
     Work<double, 6 * kLocalComps> geo;  // per leg: start, unit direction, offset at the full distance
     Work<double, kLocalComps> len;
     Work<int, kLocalComps> prev, next;
-    if (!geo.take(6 * n) || !len.take(n) || !prev.take(n) || !next.take(n)) {
+    Work<double, kLocalComps + 1> turned;  // the turns of the corners before each leg, summed from the first
+    if (!geo.take(6 * n) || !len.take(n) || !prev.take(n) || !next.take(n) || !turned.take(n + 1)) {
       *rc = BSRC_NO_SCRATCH;
       return false;
     }
@@ -309,6 +313,10 @@ struct Chain {
       prev[k] = k - 1, next[k] = k + 1 < n ? k + 1 : -1;
     }
     if (closure) prev[0] = n - 1, next[n - 1] = 0;
+    for (int k = 0; k < n; ++k) {
+      const double *dq = &geo[6 * k + 2], *dr = &geo[6 * ((k + 1) % n) + 2];
+      turned[k + 1] = turned[k] + std::atan2(cross(dq, dr), dq[0] * dr[0] + dq[1] * dr[1]);
+    }
     // The line of leg k at the share f of its distance: a point and the direction.
     const auto at = [&](int k, double f, double p[2]) {
       const double *g = &geo[6 * k];
@@ -331,36 +339,68 @@ struct Chain {
       *u1 = next[k] < 0 ? len[k] : meet(k, next[k], true, f);
       return *u1 - *u0;
     };
+    // What happens next to leg k, from its own line and its neighbours' alone: its lines and the next leg's
+    // pass (pair), or its crossings come in reverse order, at the share f of the distance; none at all (has
+    // false), or a pair the joins must take (fails).
+    struct Event {
+      double f = INFINITY;
+      bool has = false, pair = false, fails = false;
+    };
+    const auto event_of = [&](int k) {
+      Event e;
+      const int q = next[k];
+      if (q >= 0 && std::isnan(meet(k, q, true, 1.0))) {
+        const double *dk = &geo[6 * k + 2], *dq = &geo[6 * q + 2];
+        double p0[2], q0[2], p1[2], q1[2];
+        at(k, 0, p0), at(q, 0, q0), at(k, 1, p1), at(q, 1, q1);
+        const double w0[2] = {q0[0] - p0[0], q0[1] - p0[1]}, w1[2] = {q1[0] - p1[0], q1[1] - p1[1]};
+        const double g0 = cross(dk, w0), g1 = cross(dk, w1);  // how far q's line lies to the left of k's
+        const bool passed = std::fabs(g0) > tol && (g0 * g1 < 0.0 || std::fabs(g1) <= tol);
+        e.fails = dk[0] * dq[0] + dk[1] * dq[1] > 0.0 || !passed;
+        if (!e.fails) e.f = g0 / (g0 - g1), e.has = e.pair = true;
+        return e;
+      }
+      if (prev[k] < 0 || next[k] < 0) return e;  // the chain's ends stay
+      double u0, u1;
+      const double l1 = span(k, 1.0, &u0, &u1);
+      if (std::isnan(l1) || l1 >= -tol) return e;
+      const double l0 = span(k, 0.0, &u0, &u1);
+      e.f = l0 <= 0.0 ? 0.0 : l0 / (l0 - l1), e.has = true;
+      return e;
+    };
+    // The events in a queue, earliest first and, at one time, the first leg in the chain's order; an entry stands
+    // while its leg's links are those it was found with. A leg's event changes only where a neighbour goes, so
+    // that each step costs the few legs about it rather than a pass along the chain.
+    struct Queued {
+      double f;
+      int k, version;
+      bool pair;
+      bool operator>(const Queued &o) const { return f > o.f || (f == o.f && k > o.k); }
+    };
+    std::priority_queue<Queued, std::vector<Queued>, std::greater<Queued>> queue;
+    std::vector<int> version(static_cast<std::size_t>(n), 0);
+    bool fails = false;
+    const auto find = [&](int k) {
+      const Event e = event_of(k);
+      ++version[k];
+      fails = fails || e.fails;
+      if (e.has) queue.push({e.f, k, version[k], e.pair});
+    };
+    for (int k = 0; k < n; ++k) find(k);
     int first = 0, alive = n;
+    std::vector<char> gone_leg(static_cast<std::size_t>(n), 0);
     // A closed chain is left with nothing once fewer than three legs remain.
     while (alive > (closure ? 2 : 0)) {
+      // Two legs side by side or apart: the joins take the chain.
+      if (fails) return decline();
       // The earliest event: a leg whose crossings come in reverse order, or two legs whose lines pass.
-      double when = INFINITY;
-      int leg = -1;
-      bool pair = false;
-      for (int k = first, left = alive; left > 0; k = next[k], --left) {
-        const int q = next[k];
-        if (q >= 0 && std::isnan(meet(k, q, true, 1.0))) {
-          const double *dk = &geo[6 * k + 2], *dq = &geo[6 * q + 2];
-          double p0[2], q0[2], p1[2], q1[2];
-          at(k, 0, p0), at(q, 0, q0), at(k, 1, p1), at(q, 1, q1);
-          const double w0[2] = {q0[0] - p0[0], q0[1] - p0[1]}, w1[2] = {q1[0] - p1[0], q1[1] - p1[1]};
-          const double g0 = cross(dk, w0), g1 = cross(dk, w1);  // how far q's line lies to the left of k's
-          const bool passed = std::fabs(g0) > tol && (g0 * g1 < 0.0 || std::fabs(g1) <= tol);
-          if (dk[0] * dq[0] + dk[1] * dq[1] > 0.0 || !passed) return decline();
-          const double f = g0 / (g0 - g1);
-          if (f < when) when = f, leg = k, pair = true;
-          continue;
-        }
-        if (prev[k] < 0 || next[k] < 0) continue;  // the chain's ends stay
-        double u0, u1;
-        const double l1 = span(k, 1.0, &u0, &u1);
-        if (std::isnan(l1)) continue;
-        if (l1 >= -tol) continue;
-        const double l0 = span(k, 0.0, &u0, &u1), f = l0 <= 0.0 ? 0.0 : l0 / (l0 - l1);
-        if (f < when) when = f, leg = k, pair = false;
-      }
-      if (leg < 0) break;
+      while (!queue.empty() && (gone_leg[queue.top().k] || queue.top().version != version[queue.top().k]))
+        queue.pop();
+      if (queue.empty()) break;
+      const double when = queue.top().f;
+      const int leg = queue.top().k;
+      const bool pair = queue.top().pair;
+      queue.pop();
       int gone[2] = {leg, pair ? next[leg] : -1};
       if (pair) {
         // Once their lines have passed, the one that still runs between its other neighbours is kept.
@@ -381,19 +421,31 @@ struct Chain {
         if (prev[k] >= 0) next[prev[k]] = next[k];
         if (next[k] >= 0) prev[next[k]] = prev[k];
         if (k == first) first = next[k];
+        gone_leg[k] = 1;
         --alive;
       }
-      // Curved corners are mitred here only because every corner trims. The legs about one that went turn by
-      // both its corners together, which past a half turn is away from the offset side: such a corner wants its
-      // curve, and the lines that meet far out there are no offset. The joins take the chain then.
+      // The legs about one that went turn by both its corners together. Past a half turn towards the offset side
+      // their lines cross behind the corner, beside the legs that went, and the mitre there is no offset; curved
+      // corners are mitred here only because every corner trims, and a corner that turns away from the offset
+      // side wants its curve. The joins or the clearing take the chain then.
       for (int k : gone) {
-        if (k < 0 || option == 0 || (closure && alive <= 2)) continue;
+        if (k < 0 || (closure && alive <= 2)) continue;
         const int a = prev[k], b = next[k];
         if (a < 0 || b < 0 || a == b || a == gone[0] || a == gone[1] || b == gone[0] || b == gone[1]) continue;
         const double *da = &geo[6 * a + 2], *db = &geo[6 * b + 2];
+        const double towards = cross(da, &geo[6 * a + 4]) > 0.0 ? 1.0 : -1.0;
+        // The turn from a to b over the legs between (round the closing corner when b comes before a), signed
+        // towards the offset side.
+        const double total = towards * (turned[b] - turned[a] + (b < a ? turned[n] : 0.0));
+        if (total > M_PI) return decline();
         const double turn = cross(da, db);
-        if (std::fabs(turn) > 1e-12 && turn * cross(da, &geo[6 * a + 4]) < 0.0) return decline();
+        if (option != 0 && std::fabs(turn) > 1e-12 && turn * towards < 0.0) return decline();
       }
+      // The legs that now meet each other.
+      for (int k : gone)
+        if (k >= 0)
+          for (const int about : {prev[k], next[k]})
+            if (about >= 0 && !gone_leg[about]) find(about);
     }
     if (closure && alive <= 2) alive = 0;
     // Where no leg went and every corner lies on both its pieces or on their extensions past the corner, the
@@ -429,12 +481,31 @@ struct Chain {
     return true;
   }
 
+  // Whether the chain turns back by more than 120 degrees at a corner with a curved side. Past such a hairpin an
+  // arc's offset can sweep over its neighbour's far end, or its neighbour run back under it within the distance,
+  // which no corner join sees (two lines cannot: each lies on the far side of the other's line from its offset).
+  // The clearing takes such a chain.
+  bool hairpin() {
+    for (int c = 0; c < (closure ? n : n - 1); ++c) {
+      const int j = c, i = (c + 1) % n;
+      if (is_line(cv[j]) && is_line(cv[i])) continue;
+      // A component without a direction at its end (its poles on one point) makes no hairpin.
+      double P[3], T1[3], T2[3];
+      int lrc = 0;
+      if (!flat_end(cv[j], true, P, T1, &lrc) || !flat_end(cv[i], false, P, T2, &lrc)) continue;
+      const double l1 = std::hypot(T1[0], T1[1]), l2 = std::hypot(T2[0], T2[1]);
+      if (l1 > 0.0 && l2 > 0.0 && T1[0] * T2[0] + T1[1] * T2[1] < -0.5 * l1 * l2) return true;
+    }
+    return false;
+  }
+
   // A chain of ordinary components in which a leg gives way, offset whole and cleared of what comes nearer to it
   // than the distance; false (nothing made) where the corner joins can join it.
   bool cleared(int *rc) {
     for (int i = 0; i < n; ++i)
       if (!offset(i, rc)) return true;
     bsoffset::LegChain legs;
+    legs.tucked = hairpin();
     legs.n = n, legs.cv = cv.data(), legs.off = off.data(), legs.num = num.data(), legs.dist = dist.data();
     legs.side = side, legs.normal = normal, legs.option = option, legs.closed = closure, legs.kinds = &kinds;
     const bool made = bsoffset::clear_offset(legs, 2 * n + 1, &m, out, tags, odist.data(), rc);

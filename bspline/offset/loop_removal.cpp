@@ -39,13 +39,25 @@ void release(VOQbsp_curve **cv) {
   *cv = nullptr;
 }
 
-// The outer intervals (sorted by start) as ascending cuts: intervals that overlap or touch become one.
-int merge_cuts(int n, const double *outer, double *cuts) {
+// The outer intervals (sorted by start) as ascending cuts: intervals that nest or touch become one. Each interval
+// runs between two parameters of one point, where the parts about it join. One that starts inside the cut so far
+// and ends past it interlocks with it (a crossing loop and a loop of a stretch the curve runs twice are selected
+// apart): their union would join the part before the cut to a part after it from another point, and the bridge
+// between the two leaves the curve. It is passed over, as interlocking crossings are, unless the union's ends are
+// one point after all.
+int merge_cuts(const VOQbsp_curve *cv, int n, const double *outer, double *cuts, int *rc) {
   int c = 0;
-  for (int i = 0; i < n; ++i) {
+  for (int i = 0; i < n && *rc == 0; ++i) {
     const double a = outer[2 * i], b = outer[2 * i + 1];
     if (c > 0 && a <= cuts[2 * c - 1]) {
-      cuts[2 * c - 1] = std::fmax(cuts[2 * c - 1], b);
+      if (b <= cuts[2 * c - 1]) continue;
+      if (a < cuts[2 * c - 1]) {
+        double p[3], q[3];
+        BScveval_n(cv, cuts[2 * c - 2], 0, p, rc);
+        if (*rc == 0) BScveval_n(cv, b, 0, q, rc);
+        if (*rc != 0 || BSpdist(rc, p, q) > 100 * BStoltab[bstol::dist_tol]) continue;
+      }
+      cuts[2 * c - 1] = b;
     } else {
       cuts[2 * c] = a, cuts[2 * c + 1] = b, ++c;
     }
@@ -162,7 +174,7 @@ BSboolean BSpartloop2(int *rc, const VOQbsp_curve *cv, int *n_int, double *first
     BSscratch<16> cut_room;
     double *cuts = cut_room.take(2 * static_cast<std::size_t>(n_outer));
     if (!cuts) *rc = BSRC_NO_SCRATCH;
-    const int c = cuts ? merge_cuts(n_outer, outer, cuts) : 0;
+    const int c = cuts ? merge_cuts(cv, n_outer, outer, cuts, rc) : 0;
     if (*rc == 0 && c == 0) {
       copy_curve(cv, out, rc);
       if (*rc == 0 && (*out)->phy_closed) BScvsetclsd(*out, rc);

@@ -185,6 +185,8 @@ struct LegChain {
   const double *normal = nullptr;
   std::int16_t option = 0;
   bool closed = false;
+  // The chain turns back past 120 degrees at a curved corner: cleared all the same, though no leg gives way.
+  bool tucked = false;
   // When not NULL: the join kind found at each corner between two components' offsets, (before, after, kind).
   std::vector<std::array<int, 3>> *kinds = nullptr;
 };

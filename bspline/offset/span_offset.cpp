@@ -125,16 +125,16 @@ void offset_arc(const VOQbsp_curve *W, double dist, const double normal[3], int 
 // The parameters of u (count, ascending, inside the range) with points added, ascending, into out (room for
 // count + 4 per span: a span gains at most its two ends and the middles between them and its points): nodes and midpoints are spaced by the longer spans about them and can pass over a short
 // span between long ones, or test it at one point, its offset free to stray near its ends unseen. Every span is
-// covered as a span of even knots is by its ends and middle: no point of it farther than a quarter of it from a
-// tested one, the range's ends counting as tested (the offset polygon holds them exactly). Where a point lies
-// farther, the farthest point of the gap is tested too. Answers the count written.
-int cover_spans(const VOQbsp_curve *w, const double *u, int count, double *out) {
+// covered as a span of even knots is by its ends and middle: no point of it farther than a quarter of it (share)
+// from a tested one, the range's ends counting as tested (the offset polygon holds them exactly). Where a point
+// lies farther, the farthest point of the gap is tested too. Answers the count written.
+int cover_spans(const VOQbsp_curve *w, const double *u, int count, double *out, double share = 0.25) {
   const int k = w->order, n = w->num_poles;
   const double hi = w->knots[n];
   int written = 0, i = 0;
   double prev = w->knots[k - 1];
   for (int s = k - 1; s < n; ++s) {
-    const double a = w->knots[s], b = w->knots[s + 1], reach = 0.25 * (b - a) * (1 + 1e-9);
+    const double a = w->knots[s], b = w->knots[s + 1], reach = share * (b - a) * (1 + 1e-9);
     for (;;) {
       const double next = i < count ? u[i] : hi;
       if (b > a) {
@@ -338,6 +338,7 @@ void BSspnoffset(const VOQbsp_curve *cv, double dist, const double normal[3], in
   *rc = 0;
   OwnedCurve W;
   Grown<double> params, ev, targets, newpar, knots, sorted, tested, tested_at, tested_on, tested_off, at;
+  Grown<double> all_u, cover_u, fresh_u;
   Grown<int> bad, tags, marks, source;
   do {
     if (!normal || !out || !*out) {
@@ -461,6 +462,51 @@ void BSspnoffset(const VOQbsp_curve *cv, double dist, const double normal[3], in
           for (int c = 0; c < 3; ++c)
             reach = std::fmax(reach, std::fabs(w->poles[3 * i + c] / (w->rational ? w->weights[i] : 1.0)));
         const bool checkable = 64 * DBL_EPSILON * reach <= 0.75 * BStoltab[bstol::offset_tol];
+        // A refined span is tested at the middles of its halves, and its neighbours where they were tested
+        // before: a span whose end is a knot of the piece may keep no tested point near that end, and its offset,
+        // passing between the points it has, strays unseen where the curve turns fastest. Once the points pass,
+        // the spans of the refined curve are covered much as the first test set covers the piece's (no point of a
+        // span farther than three eighths of it from a tested one: a quarter doubled the checks of a smooth curve
+        // refined once) and the points that adds are checked; false, with the failing ones kept, where any fails.
+        auto covered = [&] {
+          const int spans = w->num_poles - k + 1;
+          if (!all_u.ensure(ntested) || !cover_u.ensure(ntested + 4 * spans + 4) || !fresh_u.ensure(4 * spans + 4)) {
+            *rc = BSRC_NO_SCRATCH;
+            return false;
+          }
+          std::memcpy(all_u.p, tested.p, static_cast<std::size_t>(ntested) * sizeof(double));
+          std::sort(all_u.p, all_u.p + ntested);
+          const int c = cover_spans(w, all_u.p, ntested, cover_u.p, 0.375);
+          int nf = 0;
+          for (int i = 0, j = 0; i < c; ++i) {
+            if (j < ntested && cover_u.p[i] == all_u.p[j]) {
+              ++j;
+              continue;
+            }
+            fresh_u.p[nf++] = cover_u.p[i];
+          }
+          if (nf == 0) return true;
+          if (!params.ensure(nf) || !targets.ensure(3 * nf) || !ev.ensure(6 * nf) || !source.ensure(nf) ||
+              !bad.ensure(nf) || !at.ensure(3 * nf) || !tested_off.ensure(3 * (ntested + nf))) {
+            *rc = BSRC_NO_SCRATCH;
+            return false;
+          }
+          std::memcpy(params.p, fresh_u.p, static_cast<std::size_t>(nf) * sizeof(double));
+          if (!make_targets(w, params.p, nf, ev.p, normal, side, dist, targets.p, rc)) return false;
+          for (int j = 0; j < nf; ++j) source.p[j] = ntested + j;
+          if (!keep_tested(params.p, targets.p, ev.p, nf) || !tested_off.ensure(3 * ntested)) {
+            *rc = BSRC_NO_SCRATCH;
+            return false;
+          }
+          // Judged by their distance alone: where the offset runs on out of step along a straight run past a
+          // knot, its points keep the distance, and the last gate below refines that lag as it does.
+          count = nf;
+          bsoffset::check_span(count, DBL_MAX, params.p, targets.p, w, *out, at.p, &nbad, bad.p, &nkeep, &ok, rc);
+          if (*rc != 0) return false;
+          for (int j = 0; j < count; ++j)
+            std::memcpy(tested_off.p + 3 * source.p[j], at.p + 3 * j, 3 * sizeof(double));
+          return ok != BSFALSE;
+        };
         // The check of the count points in params, each point source[j] of those tested, then, once it passes, the
         // offset points of every parameter tested so far measured from the curve: the foot allowance lets the offset
         // run out of step with the curve along a straight run past the knot where the curve turns, while every
@@ -478,7 +524,7 @@ void BSspnoffset(const VOQbsp_curve *cv, double dist, const double normal[3], in
           if (*rc != 0) return;
           for (int j = 0; j < count; ++j)
             std::memcpy(tested_off.p + 3 * source.p[j], at.p + 3 * j, 3 * sizeof(double));
-          if (!ok) return;
+          if (!ok || !covered()) return;
           bsoffset::FlatZ flat;
           if (!params.ensure(ntested) || !targets.ensure(3 * ntested) || !bad.ensure(ntested) || !flat.flatten(w)) {
             *rc = BSRC_NO_SCRATCH;

@@ -286,6 +286,40 @@ TEST(LoopRemoval, LoopsThatCannotBeCutAsTheyStand) {
   }
 }
 
+// A curve that crosses itself and runs back and forth along one line: the loop its crossing closes and the loop
+// between its two runs along the line interlock. Cut out together they would join the part before the crossing
+// to the part after the second run, from another point, and the join strays off the curve; offset by 0 with its
+// loops removed, what is left lies on the curve.
+TEST(LoopRemoval, InterlockedLoopsLeaveNoBridge) {
+  const std::vector<double> xy = {-11.75, -15, -14, -14, -11, -11, -14.875, 3, 0, -3, 2, 3, 4, -3,
+                                  8.25,   0,   -3,  0,   3,   0,   -3,      0, 3, 2.375, 2.625, 4, 0, 6};
+  std::vector<double> poles;
+  for (size_t i = 0; i < xy.size(); i += 2) poles.insert(poles.end(), {xy[i], xy[i + 1], 0.0});
+  TestCurve c(3, poles, {-15, -15, -15, -11.25, -7.5, -3.75, 0.5, 5, 8.75, 13.5, 17.25, 21, 26.25, 30.75, 35.5,
+                         35.5, 35.5});
+  c.cv.planar = 1;
+  const double up[3] = {0, 0, 1}, none[3] = {0, 0, 0};
+  for (const std::int16_t corners : {0, 1}) {
+    VOQbsp_curve *out = nullptr, **loops = nullptr;
+    int count = 0, rc = -99;
+    BSboolean flag = BSFALSE;
+    BScvoffsetd(&c.cv, 0.0, none, BSTRUE, corners, 1, &flag, up, &out, &count, &loops, &rc);
+    ASSERT_EQ(rc, 0);
+    EXPECT_GT(count, 0);
+    double worst = 0;
+    for (int i = 0; i <= 400; ++i) {
+      const double a = out->knots[out->order - 1], b = out->knots[out->num_poles];
+      double p[3], u = 0, foot[3], d = 0;
+      BScveval_n(out, a + (b - a) * i / 400, 0, p, &rc);
+      BSmdstptcv(&c.cv, p, &u, foot, &d, &rc);
+      worst = std::max(worst, d);
+    }
+    EXPECT_LE(worst, 1e-9) << "corner mode " << corners;
+    BSfreevoqcv(out, &rc);
+    free_list(count, loops);
+  }
+}
+
 // The table after a removal is the table before it, bit for bit: with the defaults, with entries set by hand
 // and after a failure (forced at a callee, and at the growth of the caller's list, which must then be unchanged).
 TEST(LoopRemoval, ToleranceTableAndFailures) {

@@ -313,7 +313,8 @@ TEST(SpanOffset, PassLimit) {
     Out out(bend->cv);
     int rc = 0;
     BSspnoffset(&bend->cv, 0.1, kUp, 1, &out.cv, &rc);
-    EXPECT_EQ(g_checks, 16) << pass_at;
+    // A pass let through may check also points that cover the refined spans.
+    EXPECT_TRUE(g_checks == 16 || (pass_at && g_checks == 17)) << pass_at << " " << g_checks;
     EXPECT_EQ(rc, pass_at ? 0 : 5);
     EXPECT_GT(out.cv->num_poles, 8);  // the last pass's offset is handed out either way
   }

@@ -10,6 +10,7 @@
 #include <Geom2d_OffsetCurve.hxx>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <memory>
@@ -145,6 +146,22 @@ Faults judge(const TestCurve &c, double d, const Offset &o) {
       if (k == 0 && nearest < d - kTol && !j.excused(q)) f.add(&f.near, "near", d - nearest, k, i / 200.0);
     }
   return f;
+}
+
+// The main piece's points (101 of them) nearer to the curve than d - kTol (not excused) or farther than d + kTol:
+// how far the worst strays, 0 where none does.
+double main_piece_stray(const TestCurve &c, double d, const Offset &o) {
+  const Judge j(c, d, o.cv, std::array<double, 2>{0, 0}.data());
+  double worst = 0;
+  for (int i = 0; i <= 100; ++i) {
+    double p[3];
+    offsets_oracle::Sample(o.cv, i, 100, p);
+    const gp_Pnt2d q(p[0], p[1]);
+    const double nearest = j.nearest(q);
+    if (nearest > d + kTol) worst = std::max(worst, nearest - d);
+    if (nearest < d - kTol && !j.excused(q)) worst = std::max(worst, d - nearest);
+  }
+  return worst;
 }
 
 // The offset by d, loop mode 1: to the side of a side point, or (side null) with the normal +z and the side flag
@@ -286,6 +303,94 @@ TEST(SingleOffsetDistanceOracle, RandomWavyCurves) {
     }
   }
   EXPECT_GT(2 * loops, offsets);
+}
+
+// A few poles thrown at random in a unit square, order 3 to 6, with a knot or two: such a curve turns hard within
+// a span, and a span the offset refines gets its test points in the middles of its halves, none at the old knot
+// at its end, where the offset may pass between them past the distance. Polynomial, and rational with weights from
+// 1e-3 to 1e3 (the first or the last one now and then below 0.01); near the origin, 1e5 to 1e7 out and tiny; and
+// the curve that strayed 2.6 offset tolerances at 0.685 of its offset, by value. Every point of the main piece
+// keeps the distance within twice the offset tolerance, but where far parts of the curve come near each other.
+TEST(SingleOffsetDistanceOracle, CurvesThatTurnHardWithinASpan) {
+  const int kSweep = 80;
+  {
+    const std::vector<double> w = {0.10104500966234782, 0.63527802461990346, 0.26390893224080442,
+                                   0.20249014961089951, 0.55259808454275949};
+    std::vector<double> poles = {0.37236446460380201, 0.24735915891613705, 0, 0.65549267775013065,
+                                 0.46440865157849709, 0, 0.71250642658783758, 0.69520730980757861, 0,
+                                 0.78155545600074439, 0.51232727908927633, 0, 0.88153934815186807,
+                                 0.46601117678909215, 0};
+    const auto c = planar(4, poles, {0, 0, 0, 0, 0.70011520413028883, 1, 1, 1, 1}, 0, 0, w);
+    const double d = 0.045828323564486129;
+    const double up[3] = {0, 0, 1}, none[3] = {0, 0, 0};
+    BSboolean flag = BSFALSE;
+    Offset o;
+    BScvoffsetd(&c->cv, d, none, BSTRUE, 0, 1, &flag, up, &o.cv, &o.count, &o.pieces, &o.rc);
+    EXPECT_EQ(o.rc, 0);
+    EXPECT_EQ(judge(*c, d, o).total(), 0) << judge(*c, d, o).where;
+  }
+  std::mt19937 rng(141);
+  std::uniform_real_distribution<double> unit(0, 1), far(1e5, 1e7), logw(-std::log(1e3), std::log(1e3));
+  const char *kinds[] = {"polynomial", "rational", "far out", "far rational", "tiny"};
+  int offsets = 0, shortfalls = 0, failing = 0;
+  for (int t = 0; t < kSweep; ++t) {
+    const int kind = t % 5, order = 3 + (t / 5) % 4, n = order + 1 + static_cast<int>(unit(rng) * 3);
+    const bool rational = kind == 1 || kind == 3;
+    const double size = kind == 4 ? 1e-3 : 1.0, ox = kind == 2 || kind == 3 ? far(rng) : 0, oy = ox ? -far(rng) : 0;
+    std::vector<double> poles, w, knots(order, 0.0);
+    for (int i = 0; i < n; ++i) {
+      poles.insert(poles.end(), {size * unit(rng), size * unit(rng), 0});
+      if (rational) w.push_back((t / 5) % 2 && i == (t % 2 ? n - 1 : 0) ? 1e-3 + 9e-3 * unit(rng) : std::exp(logw(rng)));
+    }
+    for (int i = order; i < n; ++i) knots.push_back(knots.back() + (0.2 + unit(rng)) / (n - order + 1));
+    knots.insert(knots.end(), order, knots.back() + (0.2 + unit(rng)) / (n - order + 1));
+    // Judged moved back to the origin, where the peer keeps its digits.
+    const auto c = planar(order, poles, knots, ox, oy, w), at_home = planar(order, poles, knots, 0, 0, w);
+    const double d = size * (0.005 + 0.1 * unit(rng));
+    // The least radius on each side the curve turns to (positive: to the left), where its offset runs smooth.
+    double least[2] = {INFINITY, INFINITY};
+    {
+      const Handle(Geom2d_BSplineCurve) base = cvpairs::Occt(*at_home);
+      std::vector<double> params;
+      offsets_oracle::Follow(base, &params);
+      for (double u : params) {
+        gp_Pnt2d q;
+        gp_Vec2d v1, v2;
+        base->D2(u, q, v1, v2);
+        const double turn = v1.Crossed(v2), r = std::pow(v1.Magnitude(), 3) / std::fabs(turn);
+        least[turn > 0 ? 0 : 1] = std::fmin(least[turn > 0 ? 0 : 1], r);
+      }
+    }
+    for (const BSboolean flag0 : {BSTRUE, BSFALSE}) {
+      // Side TRUE offsets to the right: a turn to the right tighter than the distance makes a cusp there, and
+      // what the loop removal makes of it is another table's.
+      if (least[flag0 ? 1 : 0] < 1.5 * d) continue;
+      Offset o;
+      const double up[3] = {0, 0, 1}, none[3] = {0, 0, 0};
+      BSboolean flag = flag0;
+      BScvoffsetd(&c->cv, d, none, BSTRUE, 0, 1, &flag, up, &o.cv, &o.count, &o.pieces, &o.rc);
+      // Weights spread a millionfold can leave the span offset short of its tolerance (rc 5): reported, not
+      // judged.
+      if (o.rc == BSRC_OFFSET_PASSES) ++shortfalls;
+      if (o.rc != 0) {
+        if (o.rc != BSRC_OFFSET_PASSES && ++failing <= 5)
+          ADD_FAILURE() << t << " " << kinds[kind] << " order " << order << " rc " << o.rc;
+        continue;
+      }
+      ++offsets;
+      for (int i = 0; i < o.cv->num_poles; ++i) {
+        const double wi = o.cv->rational ? o.cv->weights[i] : 1.0;
+        o.cv->poles[3 * i] -= ox * wi, o.cv->poles[3 * i + 1] -= oy * wi;
+      }
+      const double stray = main_piece_stray(*at_home, d, o);
+      if (stray > 0 && ++failing <= 5)
+        ADD_FAILURE() << t << " " << kinds[kind] << " order " << order << " side " << int(flag0) << " d " << d
+                      << " strays " << stray / BStoltab[bstol::offset_tol] << " offset tolerances";
+    }
+  }
+  EXPECT_EQ(failing, 0) << "of " << offsets;
+  EXPECT_LE(shortfalls, offsets / 8);
+  EXPECT_GE(offsets, kSweep * 2 / 5);
 }
 
 // Weights from 1e-3 to 1e3 carry a far curve's distance from the origin into its weighted poles a thousandfold: the
