@@ -166,7 +166,10 @@ bool part_between(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, const Candid
   BSboolean on = BSFALSE;
   BScveval_n(cv1, middle_par(cv1, x.t1, y.t1), 0, m1, rc);
   if (*rc == 0) BScveval_n(cv2, middle_par(cv2, x.t2, y.t2), 0, m2, rc);
-  if (*rc != 0 || !BSprptoncv(rc, cv2, m1, &u, &on)) return false;
+  if (*rc != 0) return false;
+  // Middles within dist_tol of each other lie each on the other span: no projection can say otherwise.
+  if (BSpdistsq(rc, m1, m2) <= BStoltab[bstol::dist_sqtol]) return false;
+  if (!BSprptoncv(rc, cv2, m1, &u, &on)) return false;
   if (!on) return true;
   return BSprptoncv(rc, cv1, m2, &u, &on) && !on;
 }
