@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "bspline/core/test_support.h"
@@ -336,6 +337,22 @@ TEST(SelfIntersection, HeapFailures) {
   std::unique_ptr<TestCurve> curves[] = {plane(2, {0, 0, 5, 0, 10, 0, 10, 2, -1, 2, -1, 0, 11, 0}),
                                          plane(2, {0, 0, 10, 0, 3, 0, 8, 0}), random_curve(rng, 4, 14, true, true)};
   for (int i = 0; i < curves[2]->n(); ++i) curves[2]->poles[3 * i + 2] = 0;
+  // A failure armed beyond the last request changes no road: the routines pass the same exits, in the same order,
+  // as with none armed (the plain road passes exits the shortcuts leave out).
+  static std::vector<std::string> exits;
+  const BSfaulthandler before = BSsetfaulthook([](const char *name, int *) { exits.push_back(name); });
+  for (const auto &c : curves) {
+    exits.clear();
+    const std::vector<double> plain = answer(&c->cv);
+    const std::vector<std::string> unarmed = exits;
+    exits.clear();
+    BSallocfailat(1 << 30);
+    const std::vector<double> armed = answer(&c->cv);
+    BSallocfailat(0);
+    EXPECT_EQ(armed, plain);
+    EXPECT_EQ(exits, unarmed);
+  }
+  BSsetfaulthook(before);
   // Both roads: the shortcuts' own requests (the rests' index among them) fail as the plain road's do.
   for (const bool slow : {false, true}) {
     int answered = 0;
