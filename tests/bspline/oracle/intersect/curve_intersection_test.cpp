@@ -96,7 +96,7 @@ TEST(CurveIntersectionOracle, WeightsSpreadFar) {
   checked = 0;
   for (int trial = 0; trial < 1000; ++trial) {
     const weighted::Place at = weighted::RandomPlace(rng);
-    weighted::Curve c1(weighted::RandomCurve(rng, at)), c2(weighted::RandomCurve(rng, at));
+    weighted::Curve c1(weighted::RandomCurve(rng, at, true)), c2(weighted::RandomCurve(rng, at, true));
     for (const weighted::Curve *c : {&c1, &c2})
       light_ends += std::min(c->c->weights.front(), c->c->weights.back()) < 0.01;
     std::vector<weighted::Meeting> want = weighted::Crossings(c1, c2);

@@ -343,8 +343,9 @@ struct Place {
 };
 
 // Order 2 to 9, poles in the unit square (then placed), weights log-uniform in [1e-3, 1e3] with, one curve in
-// three, an end pole's weight below 0.01; clamped or not at each end, inner knots repeated up to order - 1 times.
-inline std::unique_ptr<TestCurve> RandomCurve(std::mt19937 &rng, const Place &at) {
+// three, an end pole's weight below 0.01; clamped or not at each end, inner knots repeated up to order - 1 times,
+// or up to the order (where the curve may jump) when asked.
+inline std::unique_ptr<TestCurve> RandomCurve(std::mt19937 &rng, const Place &at, bool jumps = false) {
   std::uniform_real_distribution<double> u(0, 1), logw(std::log(1e-3), std::log(1e3)), light(std::log(1e-3),
                                                                                            std::log(1e-2));
   const int k = std::uniform_int_distribution<int>(2, 9)(rng);
@@ -363,14 +364,15 @@ inline std::unique_ptr<TestCurve> RandomCurve(std::mt19937 &rng, const Place &at
   for (int i = 0; i < front; ++i) t.push_back(x);
   while (static_cast<int>(t.size()) < n + k - back) {
     x += 0.1 + u(rng);
-    const int mult = k > 2 && u(rng) < 0.3 ? std::uniform_int_distribution<int>(2, k - 1)(rng) : 1;
+    const int most = jumps ? k : k - 1;
+    const int mult = most > 1 && u(rng) < 0.3 ? std::uniform_int_distribution<int>(2, most)(rng) : 1;
     for (int j = 0; j < mult && static_cast<int>(t.size()) < n + k - back; ++j) t.push_back(x);
   }
   x += 0.1 + u(rng);
   for (int i = 0; i < back; ++i) t.push_back(x);
   // Unclamped ends leave knots beyond the range: the range is [t[k - 1], t[n]], which must not be empty.
   for (double &v : t) v /= x;
-  if (!(t[k - 1] < t[n])) return RandomCurve(rng, at);
+  if (!(t[k - 1] < t[n])) return RandomCurve(rng, at, jumps);
   return std::make_unique<TestCurve>(k, poles, t, w);
 }
 
