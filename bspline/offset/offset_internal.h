@@ -94,6 +94,10 @@ struct Crossings {
 bool piece_or_point(const VOQbsp_curve *cv, double u, double v, double tol, const double p[3], VOQbsp_curve *work,
                     int *rc);
 
+// first then second (clamped, one order) into out, second moved on to begin at first's end parameter and the jump
+// between them kept by a joint knot of full multiplicity. out has room for both curves' poles.
+void join_across_jump(const VOQbsp_curve *first, const VOQbsp_curve *second, VOQbsp_curve *out);
+
 // The knot tolerance of cv (BScvkttol2).
 void knot_tolerance(const VOQbsp_curve *cv, double *tol, int *rc);
 
