@@ -50,7 +50,7 @@ struct Offset {
 struct Judge {
   Handle(Geom2d_BSplineCurve) base;
   dense::Polyline follow, exact;
-  double d;
+  double d, right = 1;  // +1 where the exact offset lies right of the curve, -1 left
 
   Judge(const TestCurve &c, double dist, const VOQbsp_curve *result, const double shift[2])
       : base(cvpairs::Occt(c)), follow(offsets_oracle::Follow(base)), d(dist) {
@@ -70,7 +70,7 @@ struct Judge {
           },
           breaks);
       const double g = dense::Distance(poly, p[0], p[1]);
-      if (g < best) best = g, exact = std::move(poly);
+      if (g < best) best = g, right = s, exact = std::move(poly);
     }
   }
 
@@ -78,7 +78,10 @@ struct Judge {
 
   // Whether a shortfall at q is excused: the curve runs from q's nearest foot to another foot at the distance (q's
   // own) outside the disc of radius d + kTol about q, so that two far parts of the curve come nearer than twice
-  // the distance. The feet are the legs of the following polyline nearer to q than both their neighbours.
+  // the distance; or q lies on the far side of its nearest foot from the offset, in that part's band from the
+  // side it is not offset to, which a one-sided offset does not see (the tip of a hairpin whose legs meet nearer
+  // than the distance keeps the disc small). The feet are the legs of the following polyline nearer to q than both
+  // their neighbours.
   bool excused(const gp_Pnt2d &q) const {
     const std::vector<double> &xy = follow.xy;
     const size_t legs = xy.size() / 2 - 1;
@@ -90,6 +93,8 @@ struct Judge {
       g[i] = std::hypot(q.X() - ax - t * bx, q.Y() - ay - t * by);
     }
     const size_t near = std::min_element(g.begin(), g.end()) - g.begin();
+    const double ax = xy[2 * near], ay = xy[2 * near + 1], bx = xy[2 * near + 2] - ax, by = xy[2 * near + 3] - ay;
+    if ((bx * (q.Y() - ay) - by * (q.X() - ax)) * right > 0) return true;
     for (size_t f = 0; f < legs; ++f) {
       const bool foot = (f == 0 || g[f] <= g[f - 1]) && (f + 1 == legs || g[f] <= g[f + 1]);
       if (!foot || std::fabs(g[f] - d) > kTol) continue;
@@ -312,7 +317,7 @@ TEST(SingleOffsetDistanceOracle, RandomWavyCurves) {
 // the curve that strayed 2.6 offset tolerances at 0.685 of its offset, by value. Every point of the main piece
 // keeps the distance within twice the offset tolerance, but where far parts of the curve come near each other.
 TEST(SingleOffsetDistanceOracle, CurvesThatTurnHardWithinASpan) {
-  const int kSweep = 80;
+  const int kSweep = 400;
   {
     const std::vector<double> w = {0.10104500966234782, 0.63527802461990346, 0.26390893224080442,
                                    0.20249014961089951, 0.55259808454275949};
@@ -328,6 +333,78 @@ TEST(SingleOffsetDistanceOracle, CurvesThatTurnHardWithinASpan) {
     BScvoffsetd(&c->cv, d, none, BSTRUE, 0, 1, &flag, up, &o.cv, &o.count, &o.pieces, &o.rc);
     EXPECT_EQ(o.rc, 0);
     EXPECT_EQ(judge(*c, d, o).total(), 0) << judge(*c, d, o).where;
+  }
+  // Curves of weights spread a hundredfold and more between neighbouring poles, whose offsets strayed between their
+  // test points with rc 0 (by value, from long runs of the sweep below): resting at a heavy pole while the tangent
+  // turns through a gap between two test points (2.03 offset tolerances), hooking round within a sliver of the first
+  // span (2.3), running out of step just past the start (3.4), turning back at the very end where the projection of
+  // the last gate gave up (28), and bulging along a straight run of uneven weights (2.7). Each answers a shortfall
+  // (rc 5) or an offset that keeps the distance.
+  const struct Row {
+    const char *what;
+    int order;
+    std::vector<double> poles, knots, w;
+    double d, ox, oy;
+    BSboolean flag;
+  } rows[] = {
+      {"resting at a heavy pole", 4,
+       {0.9012578207984584, 0.64742373861694624, 0, 0.99887114418014766, 0.045929766045268931, 0, 0.43987954915621613,
+        0.52386678169149148, 0, 0.75395745725632346, 0.91968488968624784, 0, 0.81331579284859301, 0.62778644462078126,
+        0},
+       {0, 0, 0, 0, 0.19685665490788409, 0.49117400189795468, 0.49117400189795468, 0.49117400189795468,
+        0.49117400189795468},
+       {0.0024812474861362318, 0.27343257072618365, 0.096277657374835457, 704.61560402129726, 0.028331144813078284},
+       0.017278168382697752, 0, 0, BSFALSE},
+      {"a hook in a sliver of the first span", 5,
+       {0.18843710210122214, 0.56435750424985975, 0, 0.78935837939730213, 0.47094730349141239, 0, 0.18809771662130975,
+        0.23801770092271607, 0, 0.92817278244229906, 0.092416600280476671, 0, 0.60932293296861051, 0.95937221552102936,
+        0, 0.94050516118594762, 0.10261625473506845, 0},
+       {0, 0, 0, 0, 0, 0.23156039172293477, 0.68991026658983812, 0.68991026658983812, 0.68991026658983812,
+        0.68991026658983812, 0.68991026658983812},
+       {0.030963157609190672, 0.0055926259569214019, 205.11484710747308, 385.42476341096136, 4.9437030190876952,
+        75.122566481697575},
+       0.007498100728511997, 0, 0, BSFALSE},
+      {"out of step past the start, far out", 5,
+       {0.39615267249790725, 0.56878237120777653, 0, 0.82053604561202709, 0.45812389439467427, 0, 0.55576544244242387,
+        0.97684791586944719, 0, 0.034672122603624587, 0.95996507000667619, 0, 0.76681406264399643, 0.44171729215485128,
+        0, 0.86135449785465934, 0.59034842387788933, 0},
+       {0, 0, 0, 0, 0, 0.22804487793531017, 0.34359188840384763, 0.34359188840384763, 0.34359188840384763,
+        0.34359188840384763, 0.34359188840384763},
+       {10.830608831231579, 0.064553336851365689, 651.61608254486168, 663.85194478138908, 518.08549565165242,
+        15.628751378388394},
+       0.065149503460807265, 1659505.9156913799, -650478.58209723618, BSTRUE},
+      {"turning back at the very end", 6,
+       {0.12754230432587804, 0.21391328815711677, 0, 0.8105324643337869, 0.24331174667827457, 0, 0.29800072440148334,
+        0.68625341215208513, 0, 0.22146547102264943, 0.77217776564200569, 0, 0.90903766113807349, 0.8646917347197145,
+        0, 0.18505576062307155, 0.25440822178756162, 0, 0.48167058819822184, 0.69040294666205571, 0},
+       {0, 0, 0, 0, 0, 0, 0.39677313376316548, 0.85450929529293718, 0.85450929529293718, 0.85450929529293718,
+        0.85450929529293718, 0.85450929529293718, 0.85450929529293718},
+       {0.0086916237592429731, 0.0509220819040603, 0.0057993805490767665, 515.05096089068661, 78.892595411607175,
+        0.010910104264464081, 30.279058547405647},
+       0.064018978144200572, 0, 0, BSFALSE},
+      {"a straight run of uneven weights", 3,
+       {0.85389130552372527, 0.53548958315604167, 0, 0.016498410408492106, 0.92597326981362782, 0, 0.86660699110506489,
+        0.74964131306823889, 0, 0.63212922137240479, 0.36894767178914217, 0, 0.19601166244439722, 0.77324393652226109,
+        0, 0.81082141670515606, 0.50813181623072012, 0},
+       {0, 0, 0, 0.19598681124918482, 0.43554630813014367, 0.65718347923223241, 0.78385837367181765,
+        0.78385837367181765, 0.78385837367181765},
+       {0.11382204769583877, 0.38595640962688216, 4.3933272170563082, 0.03773687161116588, 49.090699738872651,
+        0.0097508352515813003},
+       0.050398965850838022, 0, 0, BSFALSE},
+  };
+  for (const Row &r : rows) {
+    const auto c = planar(r.order, r.poles, r.knots, r.ox, r.oy, r.w), at_home = planar(r.order, r.poles, r.knots, 0, 0, r.w);
+    const double up[3] = {0, 0, 1}, none[3] = {0, 0, 0};
+    BSboolean flag = r.flag;
+    Offset o;
+    BScvoffsetd(&c->cv, r.d, none, BSTRUE, 0, 1, &flag, up, &o.cv, &o.count, &o.pieces, &o.rc);
+    EXPECT_TRUE(o.rc == 0 || o.rc == BSRC_OFFSET_PASSES) << r.what << " rc " << o.rc;
+    if (o.rc != 0) continue;
+    for (int i = 0; i < o.cv->num_poles; ++i) {
+      const double wi = o.cv->rational ? o.cv->weights[i] : 1.0;
+      o.cv->poles[3 * i] -= r.ox * wi, o.cv->poles[3 * i + 1] -= r.oy * wi;
+    }
+    EXPECT_EQ(main_piece_stray(*at_home, r.d, o), 0) << r.what;
   }
   std::mt19937 rng(141);
   std::uniform_real_distribution<double> unit(0, 1), far(1e5, 1e7), logw(-std::log(1e3), std::log(1e3));
