@@ -7,14 +7,17 @@
 
 #include <Eigen/SparseCholesky>
 #include <algorithm>
+#include <type_traits>
 #include <vector>
 
 namespace bench {
 
-// The k basis functions of degree p = k - 1 at u on span s (t[s] <= u < t[s+1]) by the triangle; dN, when given,
-// their first derivatives, from the last level's quotients.
-inline void BasisTriangle(int k, const double *t, int s, double u, double *N, double *dN = nullptr) {
-  const int p = k - 1;
+// The basis functions of degree p at u on span s (t[s] <= u < t[s+1]) by the triangle; dN, when given, their first
+// derivatives, from the last level's quotients. p is an int, or a std::integral_constant for a kernel whose order
+// is fixed at compile time (its loops then unroll).
+template <class Degree>
+[[gnu::always_inline]] inline void BasisTriangleOf(Degree p, const double *t, int s, double u, double *N,
+                                                   double *dN) {
   double left[16], right[16];
   N[0] = 1;
   for (int j = 1; j <= p; ++j) {
@@ -41,6 +44,11 @@ inline void BasisTriangle(int k, const double *t, int s, double u, double *N, do
   }
   N[p] = saved;
   if (dN) dN[p] = p * previous;
+}
+
+// The k basis functions of degree k - 1, the order a run-time value.
+inline void BasisTriangle(int k, const double *t, int s, double u, double *N, double *dN = nullptr) {
+  BasisTriangleOf(k - 1, t, s, u, N, dN);
 }
 
 // The normal equations A^T A x = A^T b of n unknowns, from rows of `width` entries (entry c standing for unknown

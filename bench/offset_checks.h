@@ -191,14 +191,32 @@ class GeosOffsetter {
   GeosOffsetter(const GeosOffsetter &) = delete;
   GeosOffsetter &operator=(const GeosOffsetter &) = delete;
 
-  // The offset by d (positive to the left), mitred or round, as peer_geos.h's geos_offset asks for it; freed.
-  void Offset(double d, bool round) const {
-    GEOSGeometry *g = GEOSOffsetCurve_r(ctx_.get(), line_, d, round ? 64 : 8,
+  // The offset by d (positive to the left), mitred or round (its arcs by `quadrant` chords a quadrant; 64 as
+  // peer_geos.h's geos_offset asks for it), freed; its lines handed back as x, y pairs when `lines` is given.
+  void Offset(double d, bool round, int quadrant = 64, std::vector<std::vector<double>> *lines = nullptr) const {
+    GEOSGeometry *g = GEOSOffsetCurve_r(ctx_.get(), line_, d, round ? quadrant : 8,
                                         round ? GEOSBUF_JOIN_ROUND : GEOSBUF_JOIN_MITRE, 1e9);
+    if (g && lines) Lines(g, lines);
     if (g) GEOSGeom_destroy_r(ctx_.get(), g);
   }
 
  private:
+  // The points of each line of g.
+  void Lines(const GEOSGeometry *g, std::vector<std::vector<double>> *lines) const {
+    lines->clear();
+    for (int k = 0; k < GEOSGetNumGeometries_r(ctx_.get(), g); ++k) {
+      const GEOSCoordSequence *cs = GEOSGeom_getCoordSeq_r(ctx_.get(), GEOSGetGeometryN_r(ctx_.get(), g, k));
+      unsigned int m = 0;
+      if (cs) GEOSCoordSeq_getSize_r(ctx_.get(), cs, &m);
+      std::vector<double> &xy = lines->emplace_back();
+      for (unsigned int i = 0; i < m; ++i) {
+        double x = 0, y = 0;
+        GEOSCoordSeq_getXY_r(ctx_.get(), cs, i, &x, &y);
+        xy.insert(xy.end(), {x, y});
+      }
+    }
+  }
+
   std::shared_ptr<std::remove_pointer_t<GEOSContextHandle_t>> ctx_{GEOS_init_r(), GEOS_finish_r};
   GEOSGeometry *line_ = nullptr;
 };

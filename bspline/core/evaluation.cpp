@@ -9,6 +9,8 @@
 #include <cmath>
 #include <cstring>
 
+#include <emmintrin.h>
+
 namespace {
 // Rows 0..15 of the binomial triangle, row after row; row m starts at m(m+1)/2.
 struct BinomialTable {
@@ -42,6 +44,14 @@ template <int M>
   if (M % 2) q[M - 1] = a[M - 1] / b[M - 1];
 }
 constexpr int kMaxDeriv = 15;
+
+// Two compares of doubles at once: each lane pair of the result is -1 (all bits) where the knot lies below u.
+typedef int Lanes __attribute__((vector_size(16)));
+[[gnu::always_inline]] inline Lanes count_below(const double *knots, Pair u) {
+  Pair x;
+  std::memcpy(&x, knots, sizeof x);
+  return reinterpret_cast<Lanes>(x < u);
+}
 
 BSboolean ok(const int *rc) { return *rc == 0 ? BSTRUE : BSFALSE; }
 
@@ -215,100 +225,159 @@ int raw_span(int p, int num_poles, const double *knots, double u, int hint) {
 
 namespace {
 // The common case of BScveval_n as fast as the plain algorithm allows: a point and up to two derivatives of a
-// curve of order 2 to 8 whose span and basis need no refusal. The span comes from a branch-free bisection, the
-// basis and the sums from the very operations of BSfndspan, BSmansf0 / BSmansf1 / BSmansf2 and BScveval0 /
-// BScveval1 / BScveval2 in the same order (hence the same bits), unrolled for the order, without scratch memory
-// and without the callees' exits. Each order, weighting and derivative count has a body of its own, small enough
-// to keep its values in registers. Anything unusual answers false, and the caller takes the general road, which
-// refuses and reports as before; so does every call while a test handler watches the exits.
+// curve of order 2 to 8 whose span and basis need no refusal. The span comes from halvings and counts of knots
+// below the parameter, the basis and the sums from the very operations of BSfndspan, BSmansf0 / BSmansf1 /
+// BSmansf2 and BScveval0 / BScveval1 / BScveval2 in the same order (hence the same bits), unrolled for the order,
+// without scratch memory and without the callees' exits. Each order, weighting and derivative count has a body of
+// its own, small enough to keep its values in registers. Anything unusual goes to the general road, which refuses
+// and reports as before; so does every call while the slow roads are asked for.
 
-// The index of the last knot below u, for a vector of at least W knots that does not decrease and
-// t[k-1] < u <= t[n].
+// The count of the knots b[0..W-1] below u, two compares at a time, summed as a tree.
 template <int W>
-[[gnu::always_inline]] inline int windowed_search(const double *t, int k, int n, double u) {
-  const double *b = t + k;
-  int len = n - k + 1;
-  while (len > W) {
-    const int half = len / 2;
-    b += b[half] < u ? half : 0;
-    len -= half;
-  }
-  b = std::min(b, t + n + k - W);
-  int below = 0;
-#pragma GCC unroll 16
-  for (int i = 0; i < W; ++i) below += b[i] < u ? 1 : 0;
-  return static_cast<int>(b - t) + below - 1;
+[[gnu::always_inline]] inline int count_window(const double *b, Pair u) {
+  Lanes part[W / 2];
+#pragma GCC unroll 8
+  for (int i = 0; i < W / 2; ++i) part[i] = count_below(b + 2 * i, u);
+#pragma GCC unroll 8
+  for (int w = W / 4; w >= 1; w /= 2)
+#pragma GCC unroll 8
+    for (int i = 0; i < w; ++i) part[i] += part[i + w];
+  // Each lane pair holds the negated count of its knots.
+  const __m128i sum = reinterpret_cast<__m128i>(part[0]);
+  return -_mm_cvtsi128_si32(_mm_add_epi32(sum, _mm_shuffle_epi32(sum, 0x4e)));
 }
 
-// The span BSfndspan answers from the hint k-1 (knots[s] < u <= knots[s+1], the ends snapped), or -1.
+// The span whose knots bracket u (knots[s] < u <= knots[s+1]), for t[K-1] < u <= t[n], or -1: the span before
+// the first of t[K..n-1] not below u. Halvings whose count depends on n alone (so that their loop is always
+// foreseen) and whose choices are conditional moves stop at a window of W knots, whose count of knots below u is
+// taken at once: its compares overlap where the halvings would wait on one another. On a vector that does not
+// decrease, the knots before the window are below u and those past the halvings' range are not, so the count
+// gives the same span also where the window is moved back to stay inside the knot array, and the only span that
+// brackets u is the one BSfndspan finds, from any hint. (A damaged vector that decreases somewhere may have two
+// bracketing spans, and the two searches may then choose differently.) A span outside k-1 .. n-1 or one that does
+// not bracket u (a damaged vector) answers -1.
+template <int K, int W>
+[[gnu::always_inline]] inline int counted_span(const double *t, int n, double u) {
+  const double *b = t + K;
+  for (std::ptrdiff_t len = n - K; len > W;) {
+    const std::ptrdiff_t half = len / 2;
+    b = b[half] < u ? b + half : b;
+    len -= half;
+  }
+  b = std::min(b, t + n + K - W);
+  const int s = static_cast<int>(b - t) + count_window<W>(b, Pair{u, u}) - 1;
+  return static_cast<unsigned>(s - (K - 1)) <= static_cast<unsigned>(n - K) && t[s] < u && u <= t[s + 1] ? s : -1;
+}
+
+// counted_span with the widest window the n + K >= 2 K + 1 >= 5 knots hold.
 template <int K>
-[[gnu::always_inline]] inline int quick_span(const double *t, int n, double u) {
+[[gnu::always_inline]] inline int counted_span(const double *t, int n, double u) {
+  return n + K >= 16 ? counted_span<K, 16>(t, n, u)
+         : n + K >= 8 ? counted_span<K, 8>(t, n, u)
+                      : counted_span<K, 4>(t, n, u);
+}
+
+// The span BSfndspan answers from the hint k-1 (knots[s] < u <= knots[s+1], the ends snapped) for a record of at
+// least K poles, or -1 where it is left to BSfndspan: the road for parameters within 1e-20 of an end, where
+// BSfndspan snaps to the first or last span with length, and for the vectors that quick_span cannot answer.
+template <int K>
+[[gnu::noinline]] int span_near_ends(const double *t, int n, double u) {
   if (K == n || (t[K - 1] < u && u <= t[K])) return K - 1;
   if (t[K] < u && u <= t[K + 1]) return K;
   // At the ends BSfndspan passes over empty spans to the first or last one with length; those are left to it.
   if (u <= t[K - 1] + 1e-20) return t[K] > t[K - 1] ? K - 1 : -1;
   if (u > t[n] - 1e-20) return t[n] > t[n - 1] ? n - 1 : -1;
-  // The first of t[K..n] not below u. On a knot vector that does not decrease, the span before it is the only
-  // one that brackets u, so it is the one BSfndspan's bisection finds; a span that does not bracket u is left to
-  // BSfndspan. (A damaged vector that decreases somewhere may have two bracketing spans, and the two searches
-  // may then choose differently.)
-  // The bisection stops at a window of W knots, whose count of knots below u is taken at once: its compares
-  // overlap where the halvings would wait on one another. On such a vector the knots before the window are below
-  // u and those past the bisection's range are not, so the count gives the same span also where the window is
-  // moved back to stay inside the knot array.
-  const int s = n + K >= 16 ? windowed_search<16>(t, K, n, u)
-                : n + K >= 8 ? windowed_search<8>(t, K, n, u)
-                             : windowed_search<4>(t, K, n, u);
-  // On a damaged vector the count may also land before the first span, where the basis would read ahead of
-  // the knots.
-  return s >= K - 1 && s <= n - 1 && t[s] < u && u <= t[s + 1] ? s : -1;
+  return counted_span<K>(t, n, u);
+}
+
+// The same span for a parameter clear of both ends (the common case), or -1 where span_near_ends must answer.
+// Away from the ends BSfndspan's hints and snaps take the one span that brackets u, so the search is all.
+template <int K>
+[[gnu::always_inline]] inline int quick_span(const double *t, int n, double u) {
+  if (!(K < n && t[K - 1] + 1e-20 < u && u <= t[n] - 1e-20)) return -1;
+  return counted_span<K>(t, n, u);
+}
+
+// The span of BSfndspan from the hint k-1 anywhere, or -1.
+template <int K>
+[[gnu::always_inline]] inline int shortcut_span(const double *t, int n, double u) {
+  const int s = quick_span<K>(t, n, u);
+  return s >= 0 || n < K ? s : span_near_ends<K>(t, n, u);
 }
 
 // v / d for the derivative scheme of BSmansf1 (derive): place i of order q takes L[i-1] / d(i) - L[i] / d(i+1),
 // with d(i) the interval of ratio i on the level that raised order q-1 to q, times q - 1. Each quotient is shared
-// by the two places that use it, as derive's own divisions give the same bits.
+// by the two places that use it, as derive's own divisions give the same bits. derive starts each place from 0
+// (0 + L[i-1] / d(i), 0 - L[i] / d(i+1)); that changes at most the sign of a zero, which no sum of basis values
+// times poles can show: each such sum starts from 0 too, and after that a zero term of either sign leaves it as
+// it is. So the places are taken without it.
 // den[i] is the interval of ratio i + 1.
 template <int Q>
 [[gnu::always_inline]] inline void quick_derive(const double *den, const double *L, double *out) {
   double z[Q];
   divide_pairs<Q - 1>(L, den, z);
+  out[0] = (Q - 1) * -z[0];
 #pragma GCC unroll 8
-  for (int i = 0; i < Q; ++i) {
-    double v = 0;
-    if (i > 0) v += z[i - 1];
-    if (i < Q - 1) v -= z[i];
-    out[i] = (Q - 1) * v;
-  }
+  for (int i = 1; i < Q - 1; ++i) out[i] = (Q - 1) * (z[i - 1] - z[i]);
+  out[Q - 1] = (Q - 1) * z[Q - 2];
 }
 
-// The basis values of order K on span s at u (and Nder derivatives) by the operations of BSmansf0 / BSmansf1 /
-// BSmansf2 in the same order. Every ratio of the triangle depends on u and the knots alone, so all are taken
-// first, a level at a time, where their divisions overlap: at level j the ratio of place i is
-// (u - t[s-j+i]) / (t[s+i] - t[s-j+i]), for i = 1 .. j contiguous in both knots. false for an interval below eps;
-// a negative interval (a damaged vector) also goes to the general road, which answers the same.
-template <int K, int Nder>
-[[gnu::always_inline]] inline bool quick_basis(const double *t, int s, double u, double eps, double (&B)[3][K]) {
-  // Level j, place i at j (j - 1) / 2 + i - 1 of flat arrays, so that the subtractions and divisions run as one
-  // loop that the compiler pairs.
-  constexpr int M = K * (K - 1) / 2;
-  double lo[M], hi[M], den[M], ratio[M];
-#pragma GCC unroll 8
-  for (int j = 1; j < K; ++j)
-#pragma GCC unroll 8
-    for (int i = 1; i <= j; ++i) {
-      lo[j * (j - 1) / 2 + i - 1] = t[s - j + i];
-      hi[j * (j - 1) / 2 + i - 1] = t[s + i];
+// Where quick_basis keeps the ratio of level j, place i (the ratio (u - t[s-j+i]) / (t[s+i] - t[s-j+i]), for
+// i = 1 .. j) among its slots, taken two at a time: two neighbouring places of a level share a pair, whose knots
+// are then neighbours too, and the place left over by a level of odd length shares one with that of the next such
+// level. Pairs come in the order the levels need them, as the divider takes them in that order.
+template <int K>
+struct RatioSlots {
+  static constexpr int M = K * (K - 1) / 2, P = (M + 1) / 2;
+  int slot[K][K] = {};  // [j][i]
+  int level[2 * P] = {}, place[2 * P] = {};
+  constexpr RatioSlots() {
+    int pairs = 0, open = -1;  // open: a pair whose second lane awaits a leftover
+    for (int j = 1; j < K; ++j) {
+      for (int i = 1; i + 1 <= j; i += 2) {
+        slot[j][i] = 2 * pairs;
+        slot[j][i + 1] = 2 * pairs++ + 1;
+      }
+      if (j % 2 == 0) continue;
+      if (open >= 0) {
+        slot[j][j] = 2 * open + 1;
+        open = -1;
+      } else {
+        open = pairs++;
+        slot[j][j] = 2 * open;
+      }
     }
-  double least = eps, num[M];
-#pragma GCC unroll 16
-  for (int m = 0; m < M; ++m) {
-    den[m] = hi[m] - lo[m];
-    num[m] = u - lo[m];
+    for (int j = 1; j < K; ++j)
+      for (int i = 1; i <= j; ++i) level[slot[j][i]] = j, place[slot[j][i]] = i;
+    // A lane left without a ratio repeats its pair's first.
+    if (open >= 0) level[2 * open + 1] = level[2 * open], place[2 * open + 1] = place[2 * open];
   }
-  divide_pairs<M>(num, den, ratio);
+};
+
+// The basis values of order K >= 3 on span s at u (and Nder derivatives) by the operations of BSmansf0 /
+// BSmansf1 / BSmansf2 in the same order. Every ratio of the triangle depends on u and the knots alone, so all are
+// taken first, two at a time, where their divisions overlap. false for an interval below eps (a negative one, of
+// a damaged vector, too), where the general road refuses.
+template <int K, int Nder>
+[[gnu::always_inline]] inline bool quick_triangle(const double *t, int s, double u, double eps, double (&B)[3][K]) {
+  static constexpr RatioSlots<K> kSlots;
+  constexpr int P = RatioSlots<K>::P;
+  Pair den[P], ratio[P];
+  Pair least = {eps, eps};
+  const Pair U = {u, u};
 #pragma GCC unroll 16
-  for (int m = 0; m < M; ++m) least = den[m] < least ? den[m] : least;
-  if (least < eps) return false;
+  for (int q = 0; q < P; ++q) {
+    const int j0 = kSlots.level[2 * q], i0 = kSlots.place[2 * q];
+    const int j1 = kSlots.level[2 * q + 1], i1 = kSlots.place[2 * q + 1];
+    const Pair lo = {t[s - j0 + i0], t[s - j1 + i1]}, hi = {t[s + i0], t[s + i1]};
+    den[q] = hi - lo;
+    ratio[q] = (U - lo) / den[q];
+    least = _mm_min_pd(den[q], least);
+  }
+  if (_mm_movemask_pd(_mm_cmplt_pd(least, Pair{eps, eps}))) return false;
+  // r(j, i): the ratio of level j, place i; d(j, i) its interval.
+  auto r = [&](int j, int i) { const int m = kSlots.slot[j][i]; return ratio[m / 2][m % 2]; };
+  auto d = [&](int j, int i) { const int m = kSlots.slot[j][i]; return den[m / 2][m % 2]; };
   double *N = B[0];
   double lower2[K], lower1[K];
   N[0] = 1;
@@ -320,39 +389,57 @@ template <int K, int Nder>
     if (Nder >= 1 && j == K - 1)
 #pragma GCC unroll 8
       for (int i = 0; i < K - 1; ++i) lower1[i] = N[i];
-    const double *r = ratio + j * (j - 1) / 2;  // r[i - 1]: the ratio of place i
-    N[j] = r[j - 1] * N[j - 1];
+    N[j] = r(j, j) * N[j - 1];
 #pragma GCC unroll 8
-    for (int i = j - 1; i >= 1; --i) N[i] = r[i - 1] * N[i - 1] + (1 - r[i]) * N[i];
-    N[0] = (1 - r[0]) * N[0];
+    for (int i = j - 1; i >= 1; --i) N[i] = r(j, i) * N[i - 1] + (1 - r(j, i + 1)) * N[i];
+    N[0] = (1 - r(j, 1)) * N[0];
   }
-  if (Nder >= 1) quick_derive<K>(den + (K - 1) * (K - 2) / 2, lower1, B[1]);
+  double dlast[K], dbefore[K];
+#pragma GCC unroll 8
+  for (int i = 1; i < K; ++i) dlast[i - 1] = d(K - 1, i);
+  if (Nder >= 1) quick_derive<K>(dlast, lower1, B[1]);
   if (Nder >= 2) {
-    if (K == 2) {
-      B[2][0] = B[2][1] = 0;
-    } else {
-      double d1lower[K];
-      quick_derive<K - 1>(den + (K - 2) * (K - 3) / 2, lower2, d1lower);
-      quick_derive<K>(den + (K - 1) * (K - 2) / 2, d1lower, B[2]);
-    }
+#pragma GCC unroll 8
+    for (int i = 1; i < K - 1; ++i) dbefore[i - 1] = d(K - 2, i);
+    double d1lower[K];
+    quick_derive<K - 1>(dbefore, lower2, d1lower);
+    quick_derive<K>(dlast, d1lower, B[2]);
   }
   return true;
 }
 
-// A damaged record (a NaN knot or pole) or an overflow gives values the general road refuses: x - x is 0 for
-// every finite x and NaN for the others.
-template <int Count>
-[[gnu::always_inline]] inline bool finite_values(const double *v) {
-  double z = 0;
-#pragma GCC unroll 16
-  for (int i = 0; i < Count; ++i) z += v[i] - v[i];
-  return z == 0;
+// quick_triangle for any order from 2 on.
+template <int K, int Nder>
+[[gnu::always_inline]] inline bool quick_basis(const double *t, int s, double u, double eps, double (&B)[3][K]) {
+  if constexpr (K == 2) {
+    // The closed form of order 2: the ratio and, for the derivatives, 1 / d (derive's quotient of the order-1
+    // value 1), in one division of a pair.
+    const double d = t[s + 1] - t[s];
+    if (d < eps) return false;
+    const Pair q = Pair{u - t[s], 1} / Pair{d, d};
+    B[0][0] = 1 - q[0];
+    B[0][1] = q[0];
+    if (Nder >= 1) B[1][0] = -q[1], B[1][1] = q[1];
+    if (Nder >= 2) B[2][0] = B[2][1] = 0;
+    return true;
+  } else {
+    return quick_triangle<K, Nder>(t, s, u, eps, B);
+  }
 }
 
+// A damaged record (a NaN knot or pole) or an overflow gives values the general road refuses: x - x is 0 for
+// every finite x and NaN for the others. The last row of the quotient rule is not finite where an earlier one is
+// not (each row takes the one before it times a weight derivative, and a product with an infinity or a NaN is
+// never finite, even by 0), so that row alone is tested, x and y as a pair, as they are computed.
+[[gnu::always_inline]] inline bool finite_row(const double *v) {
+  const Pair xy = {v[0], v[1]}, d = xy - xy;
+  return d[0] + d[1] + (v[2] - v[2]) == 0;
+}
+
+// The shortcut's answer on span s (one that brackets u, of the span search's choice); false where the general
+// road must answer (out may then be written: that road writes it again).
 template <int K, bool Rational, int Nder>
-[[gnu::noinline]] bool quick_eval(const VOQbsp_curve &cv, double u, double *out) {
-  const int s = quick_span<K>(cv.knots, cv.num_poles, u);
-  if (s < 0) return false;
+[[gnu::always_inline]] inline bool quick_at_span(const VOQbsp_curve &cv, int s, double u, double *out) {
   // BSmansf0 compares intervals with the squared tolerance, the derivative schemes with the tolerance itself.
   const double tol = BStoltab[bstol::zero_tol];
   double B[3][K];
@@ -362,22 +449,56 @@ template <int K, bool Rational, int Nder>
   double A[3][3], W[3];
 #pragma GCC unroll 3
   for (int d = 0; d <= Nder; ++d) weighted_sum(K, s, B[d], cv.poles, weights, A[d], &W[d]);
+  // A zero weight sum leaves the point (and so the last row) without a finite value: the test below sends it to
+  // the general road, which refuses it.
   if (!Rational) W[0] = 1, W[1] = 0, W[2] = 0;
-  if (W[0] == 0) return false;
+  double v[3 * (Nder + 1)];
 #pragma GCC unroll 3
   for (int c = 0; c < 3; ++c) {
     const double Q = A[0][c] / W[0];
-    out[c] = Q;
+    v[c] = Q;
     if (Nder >= 1) {
       const double Q1 = (A[1][c] - Q * W[1]) / W[0];
-      out[3 + c] = Q1;
-      if (Nder >= 2) out[6 + c] = (A[2][c] - 2 * Q1 * W[1] - Q * W[2]) / W[0];
+      v[3 + c] = Q1;
+      if (Nder >= 2) v[6 + c] = (A[2][c] - 2 * Q1 * W[1] - Q * W[2]) / W[0];
     }
   }
-  return finite_values<3 * (Nder + 1)>(out);
+#pragma GCC unroll 9
+  for (int i = 0; i < 3 * (Nder + 1); ++i) out[i] = v[i];
+  return finite_row(v + 3 * Nder);
 }
 
-using QuickEval = bool (*)(const VOQbsp_curve &, double, double *);
+// The shortcut whole, for the callers inside the library that check their records themselves.
+template <int K, bool Rational, int Nder>
+[[gnu::always_inline]] inline bool quick_body(const VOQbsp_curve &cv, double u, double *out) {
+  const int s = shortcut_span<K>(cv.knots, cv.num_poles, u);
+  return s >= 0 && quick_at_span<K, Rational, Nder>(cv, s, u, out);
+}
+
+void general_eval(const VOQbsp_curve *cv, double u, int nder, double *out, int *rc);
+
+// BScveval_n near the ends of the range (and on damaged vectors): kept out of the common road below, so that
+// that one makes no call but its last and keeps no frame.
+template <int K, bool Rational, int Nder>
+[[gnu::noinline]] void quick_eval_near_ends(const VOQbsp_curve *cv, double u, int, double *out, int *rc) {
+  const int s = cv->num_poles >= K && std::isfinite(u) ? span_near_ends<K>(cv->knots, cv->num_poles, u) : -1;
+  if (s < 0 || !quick_at_span<K, Rational, Nder>(*cv, s, u, out)) general_eval(cv, u, Nder, out, rc);
+}
+
+// BScveval_n for a record of order K whose order, weighting and derivative count its entry has read: the
+// shortcut when the record and u allow it, else (and while the slow roads are asked for) the general road, which
+// refuses and reports.
+template <int K, bool Rational, int Nder>
+[[gnu::noinline]] void quick_eval(const VOQbsp_curve *cv, double u, int, double *out, int *rc) {
+  if (!cv->poles || !cv->knots || (Rational && !cv->weights) || bstest::slow_roads())
+    return general_eval(cv, u, Nder, out, rc);
+  // A record of too few poles, and a u that is not finite, fail the span search's first test.
+  const int s = quick_span<K>(cv->knots, cv->num_poles, u);
+  if (s < 0) return quick_eval_near_ends<K, Rational, Nder>(cv, u, Nder, out, rc);
+  if (!quick_at_span<K, Rational, Nder>(*cv, s, u, out)) general_eval(cv, u, Nder, out, rc);
+}
+
+using QuickEval = void (*)(const VOQbsp_curve *, double, int, double *, int *);
 template <int K>
 constexpr QuickEval kQuickOrder[2][3] = {{quick_eval<K, false, 0>, quick_eval<K, false, 1>, quick_eval<K, false, 2>},
                                         {quick_eval<K, true, 0>, quick_eval<K, true, 1>, quick_eval<K, true, 2>}};
@@ -385,15 +506,6 @@ constexpr QuickEval kQuickOrder[2][3] = {{quick_eval<K, false, 0>, quick_eval<K,
 constexpr const QuickEval (*kQuick[7])[3] = {kQuickOrder<2>, kQuickOrder<3>, kQuickOrder<4>, kQuickOrder<5>,
                                              kQuickOrder<6>, kQuickOrder<7>, kQuickOrder<8>};
 
-[[gnu::always_inline]] inline bool quick_eval(const VOQbsp_curve *cv, double u, int nder, double *out) {
-  if (!cv || nder < 0 || nder > 2 || !cv->poles || !cv->knots || (cv->rational && !cv->weights) ||
-      cv->order < 2 || cv->order > 8 || cv->num_poles < cv->order || !std::isfinite(u) || bstest::slow_roads())
-    return false;
-  return kQuick[cv->order - 2][cv->rational ? 1 : 0][nder](*cv, u, out);
-}
-}  // namespace
-
-namespace {
 // The general road of BScveval_n, kept out of line so that the shortcut's callers pay nothing for its frame.
 [[gnu::noinline]] void general_eval(const VOQbsp_curve *cv, double u, int nder, double *out, int *rc) {
   if (!cv) {
@@ -454,16 +566,19 @@ namespace {
 }  // namespace
 
 bool bseval::cubic_point(const VOQbsp_curve &cv, double u, double out[3]) {
-  return std::isfinite(u) && quick_eval<4, false, 0>(cv, u, out);
+  return std::isfinite(u) && quick_body<4, false, 0>(cv, u, out);
 }
 
 bool bseval::cubic_point_tangent(const VOQbsp_curve &cv, double u, double out[6]) {
-  return std::isfinite(u) && quick_eval<4, false, 1>(cv, u, out);
+  return std::isfinite(u) && quick_body<4, false, 1>(cv, u, out);
 }
 
 void BScveval_n(const VOQbsp_curve *cv, double u, int nder, double *out, int *rc) {
   *rc = 0;
-  if (!quick_eval(cv, u, nder, out)) general_eval(cv, u, nder, out, rc);
+  if (cv && nder >= 0 && nder <= 2 && cv->order >= 2 && cv->order <= 8)
+    kQuick[cv->order - 2][cv->rational ? 1 : 0][nder](cv, u, nder, out, rc);
+  else
+    general_eval(cv, u, nder, out, rc);
 }
 
 void BScvevaln0(int p, int num_poles, int dim, const double *poles, const double *knots, double u, int,
@@ -512,7 +627,7 @@ namespace {
 template <int K, int Nder>
 [[gnu::noinline]] bool quick_raw(int num_poles, int dim, const double *poles, const double *knots, double u,
                                  int hint, double *out) {
-  const int s = hint >= K - 1 && hint <= num_poles - 1 ? hint : quick_span<K>(knots, num_poles, u);
+  const int s = hint >= K - 1 && hint <= num_poles - 1 ? hint : shortcut_span<K>(knots, num_poles, u);
   double B[3][K];
   if (s < 0 || !quick_basis<K, Nder>(knots, s, u, BStoltab[bstol::zero_tol], B)) return false;
   for (int d = 0; d <= Nder; ++d)

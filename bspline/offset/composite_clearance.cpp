@@ -11,6 +11,7 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -75,6 +76,229 @@ VOQbsp_curve *segment(const double p[3], const double q[3], int *rc) {
   return c;
 }
 
+// The length from a through m to b along the circle through the three (a line when they lie on one, and no end
+// when m lies beyond a or b on the line through them): c x / sin x, with c the chord from a to b and x the turn
+// between the chords a m and m b.
+double through(const double a[3], const double m[3], const double b[3]) {
+  const double ax = a[0] - m[0], ay = a[1] - m[1], bx = b[0] - m[0], by = b[1] - m[1];
+  const double cross = std::fabs(ax * by - ay * bx), dot = ax * bx + ay * by;
+  const double cx = a[0] - b[0], cy = a[1] - b[1];
+  const double c = std::sqrt(cx * cx + cy * cy), sides = std::sqrt((ax * ax + ay * ay) * (bx * bx + by * by));
+  if (!(sides > 0)) return c;
+  if (!(cross > 0)) return dot <= 0 ? c : INFINITY;
+  const double x = std::atan2(cross, -dot);
+  return c * x / std::min(1.0, cross / sides);
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Plane geometry that shows a stretch between two probes to keep clear of a leg or a fill, or to lie inside a
+// leg's band, without probing it.
+
+// The squared distance from p to the segment a b, and the distance.
+double seg_point2(const double p[2], const double a[2], const double b[2]) {
+  const double dx = b[0] - a[0], dy = b[1] - a[1], l2 = dx * dx + dy * dy;
+  const double t = l2 > 0 ? std::clamp(((p[0] - a[0]) * dx + (p[1] - a[1]) * dy) / l2, 0.0, 1.0) : 0.0;
+  const double ex = p[0] - a[0] - t * dx, ey = p[1] - a[1] - t * dy;
+  return ex * ex + ey * ey;
+}
+double seg_point(const double p[2], const double a[2], const double b[2]) { return std::sqrt(seg_point2(p, a, b)); }
+
+double orient(const double a[2], const double b[2], const double c[2]) {
+  return (b[0] - a[0]) * (c[1] - a[1]) - (b[1] - a[1]) * (c[0] - a[0]);
+}
+
+// The squared distance between the segments a b and c d; 0 where they may meet.
+double seg_seg2(const double a[2], const double b[2], const double c[2], const double d[2]) {
+  const double o1 = orient(a, b, c), o2 = orient(a, b, d), o3 = orient(c, d, a), o4 = orient(c, d, b);
+  if (!(o1 * o2 > 0) && !(o3 * o4 > 0)) return 0.0;
+  return std::min({seg_point2(a, c, d), seg_point2(b, c, d), seg_point2(c, a, b), seg_point2(d, a, b)});
+}
+
+// An arc of the circle about c of radius r from its start (angle a0) through the signed sweep, at most a turn.
+struct Arc {
+  double c[2] = {0, 0}, r = 0, a0 = 0, sweep = 0;
+  static double norm(double x, double y) { return std::sqrt(x * x + y * y); }
+  double ends[2][2] = {{0, 0}, {0, 0}};
+
+  // The angle from the start to the direction of p from the centre, in the sweep's sense, on [0, 2 pi).
+  double angle(const double p[2]) const {
+    double a = std::atan2(p[1] - c[1], p[0] - c[0]) - a0;
+    if (sweep < 0) a = -a;
+    return std::fmod(std::fmod(a, 2 * M_PI) + 2 * M_PI, 2 * M_PI);
+  }
+  bool within(const double p[2]) const { return angle(p) <= std::fabs(sweep); }
+  // Starting at ends[0], about the centre: the sweep from there through mid to ends[1].
+  void set_sweep(const double mid[2]) {
+    a0 = std::atan2(ends[0][1] - c[1], ends[0][0] - c[0]);
+    sweep = 1;  // counter-clockwise while the sweep is found
+    const double am = angle(mid), ae = angle(ends[1]);
+    sweep = am <= ae ? ae : ae - 2 * M_PI;
+  }
+  // The distance from p to the arc.
+  double to_point(const double p[2]) const {
+    if (within(p)) return std::fabs(norm(p[0] - c[0], p[1] - c[1]) - r);
+    return std::min(norm(p[0] - ends[0][0], p[1] - ends[0][1]), norm(p[0] - ends[1][0], p[1] - ends[1][1]));
+  }
+  // The distance from the segment a b to the arc: at an end of either, or where the radius stands square to the
+  // segment; 0 where they meet.
+  double to_segment(const double a[2], const double b[2]) const {
+    double best = std::min({to_point(a), to_point(b), seg_point(ends[0], a, b), seg_point(ends[1], a, b)});
+    const double dx = b[0] - a[0], dy = b[1] - a[1], len = norm(dx, dy);
+    if (!(len > 0)) return best;
+    const double u[2] = {dx / len, dy / len}, n[2] = {-u[1], u[0]};
+    const double along = (c[0] - a[0]) * u[0] + (c[1] - a[1]) * u[1];
+    const double off = (c[0] - a[0]) * n[0] + (c[1] - a[1]) * n[1];
+    if (std::fabs(off) <= r) {
+      const double h = std::sqrt(r * r - off * off);
+      for (const double f : {along - h, along + h}) {
+        const double q[2] = {a[0] + f * u[0], a[1] + f * u[1]};
+        if (f >= 0 && f <= len && within(q)) return 0.0;
+      }
+    }
+    for (const double sgn : {-1.0, 1.0}) {
+      const double x[2] = {c[0] + sgn * r * n[0], c[1] + sgn * r * n[1]};
+      const double f = (x[0] - a[0]) * u[0] + (x[1] - a[1]) * u[1];
+      if (f >= 0 && f <= len && within(x))
+        best = std::min(best, std::fabs((x[0] - a[0]) * n[0] + (x[1] - a[1]) * n[1]));
+    }
+    return best;
+  }
+  // The distance between the arc and another: at an end of either, or where both lie on the line through their
+  // centres (where the segment between them stands square to both); 0 where they meet.
+  double to_arc(const Arc &o) const {
+    double best = std::min({to_point(o.ends[0]), to_point(o.ends[1]), o.to_point(ends[0]), o.to_point(ends[1])});
+    const double dx = o.c[0] - c[0], dy = o.c[1] - c[1], dd = norm(dx, dy);
+    if (!(dd > 0)) {
+      // About one centre: |r - o.r| wherever they share a direction, which an end of one then shows.
+      for (int e = 0; e < 2; ++e)
+        if (o.within(ends[e]) || within(o.ends[e])) best = std::min(best, std::fabs(r - o.r));
+      return best;
+    }
+    if (dd <= r + o.r && dd >= std::fabs(r - o.r)) {
+      const double l = (r * r - o.r * o.r + dd * dd) / (2 * dd), h = std::sqrt(std::max(0.0, r * r - l * l));
+      for (const double sgn : {-1.0, 1.0}) {
+        const double p[2] = {c[0] + (l * dx - sgn * h * dy) / dd, c[1] + (l * dy + sgn * h * dx) / dd};
+        if (within(p) && o.within(p)) return 0.0;
+      }
+    }
+    const double u[2] = {dx / dd, dy / dd};
+    for (const double s1 : {-1.0, 1.0})
+      for (const double s2 : {-1.0, 1.0}) {
+        const double p[2] = {c[0] + s1 * r * u[0], c[1] + s1 * r * u[1]};
+        const double q[2] = {o.c[0] + s2 * o.r * u[0], o.c[1] + s2 * o.r * u[1]};
+        if (within(p) && o.within(q)) best = std::min(best, norm(p[0] - q[0], p[1] - q[1]));
+      }
+    return best;
+  }
+  // A box that holds the arc.
+  void box(double lo[2], double hi[2]) const {
+    for (int k = 0; k < 2; ++k)
+      lo[k] = std::min(ends[0][k], ends[1][k]), hi[k] = std::max(ends[0][k], ends[1][k]);
+    for (int q = 0; q < 4; ++q) {
+      const double x[2] = {c[0] + r * std::cos(q * M_PI / 2), c[1] + r * std::sin(q * M_PI / 2)};
+      if (!within(x)) continue;
+      for (int k = 0; k < 2; ++k) lo[k] = std::min(lo[k], x[k]), hi[k] = std::max(hi[k], x[k]);
+    }
+  }
+};
+
+// The centre and radius of the circle through s, m and e; false where they lie on a line to `rel` of the squared
+// chords from s.
+bool circle_through(const double s[2], const double m[2], const double e[2], double rel, double c[2], double *r) {
+  const double bx = m[0] - s[0], by = m[1] - s[1], cx = e[0] - s[0], cy = e[1] - s[1];
+  const double den = 2 * (bx * cy - by * cx), b2 = bx * bx + by * by, c2 = cx * cx + cy * cy;
+  if (!(std::fabs(den) > rel * (b2 + c2))) return false;
+  c[0] = s[0] + (cy * b2 - by * c2) / den, c[1] = s[1] + (bx * c2 - cx * b2) / den;
+  *r = std::hypot(s[0] - c[0], s[1] - c[1]);
+  return true;
+}
+
+// A stretch between two probes as the proofs see it: a segment or an arc, in a box.
+struct Span {
+  bool arc = false;
+  double a[2] = {0, 0}, b[2] = {0, 0};  // a segment's ends
+  Arc circle;
+  double lo[2] = {0, 0}, hi[2] = {0, 0};
+};
+
+// The squared distance between two boxes, and whether they lie farther apart than `far` (not when far < 0).
+double box_apart2(const double alo[2], const double ahi[2], const double blo[2], const double bhi[2]) {
+  const double dx = std::max({alo[0] - bhi[0], blo[0] - ahi[0], 0.0});
+  const double dy = std::max({alo[1] - bhi[1], blo[1] - ahi[1], 0.0});
+  return dx * dx + dy * dy;
+}
+bool boxes_apart(const double alo[2], const double ahi[2], const double blo[2], const double bhi[2], double far) {
+  return far >= 0 && box_apart2(alo, ahi, blo, bhi) > far * far;
+}
+
+// A stretch as the proofs see it: a line, an arc of a circle that it strays from by dev at most, or neither.
+struct Model {
+  enum Kind { kNone, kLine, kArc } kind = kNone;
+  Arc arc;
+  double t0 = 0, t1 = 0, dev = 0;
+
+  bool make(const VOQbsp_curve *cv, double scale, int *rc) {
+    t0 = start_of(cv), t1 = end_of(cv);
+    if (cv->order == 2 && cv->num_poles == 2) {
+      kind = kLine;
+      return true;
+    }
+    if (cv->order != 3 || !cv->rational) return true;
+    // The circle through the ends and the middle, which five points of every span lie on: a conic span through
+    // five points of a circle is an arc of it.
+    double s[3], m[3], e[3];
+    BScveval_n(cv, t0, 0, s, rc);
+    if (*rc == 0) BScveval_n(cv, 0.5 * (t0 + t1), 0, m, rc);
+    if (*rc == 0) BScveval_n(cv, t1, 0, e, rc);
+    if (*rc != 0) return false;
+    if (!circle_through(s, m, e, 1e-9, arc.c, &arc.r)) return true;
+    const double tol = 1e-9 * scale;
+    for (int k = cv->order - 1; k < cv->num_poles; ++k) {
+      const double u0 = cv->knots[k], u1 = cv->knots[k + 1];
+      if (!(u1 > u0)) continue;
+      for (int q = 0; q <= 4; ++q) {
+        double p[3];
+        BScveval_n(cv, u0 + (u1 - u0) * q / 4, 0, p, rc);
+        if (*rc != 0) return false;
+        dev = std::max(dev, std::fabs(std::hypot(p[0] - arc.c[0], p[1] - arc.c[1]) - arc.r));
+        if (!(dev <= tol)) return true;
+      }
+    }
+    for (int k = 0; k < 2; ++k) arc.ends[0][k] = s[k], arc.ends[1][k] = e[k];
+    arc.set_sweep(m);
+    kind = kArc;
+    return true;
+  }
+
+  // The stretch from parameter ta (point pa) to tb (point pb) as a span; false when it cannot be had.
+  bool span(double ta, const double pa[3], double tb, const double pb[3], Span *sp) const {
+    if (kind == kLine) {
+      sp->arc = false;
+      for (int k = 0; k < 2; ++k)
+        sp->a[k] = pa[k], sp->b[k] = pb[k], sp->lo[k] = std::min(pa[k], pb[k]), sp->hi[k] = std::max(pa[k], pb[k]);
+      return true;
+    }
+    if (kind != kArc) return false;
+    const double full = std::fabs(arc.sweep);
+    // Angles along the arc; one a rounding short of a turn at the start is the start.
+    const auto along = [&](double t, const double p[3], double at_end) {
+      if (t <= t0) return 0.0;
+      if (t >= t1) return at_end;
+      const double a = arc.angle(p);
+      return a > full && 2 * M_PI - a < 1e-9 ? 0.0 : a;
+    };
+    const double fa = along(ta, pa, full), fb = along(tb, pb, full);
+    if (!(fa <= fb && fb <= full)) return false;
+    sp->arc = true;
+    Arc &c = sp->circle;
+    c = arc;
+    c.a0 = arc.a0 + (arc.sweep < 0 ? -fa : fa), c.sweep = arc.sweep < 0 ? fa - fb : fb - fa;
+    for (int k = 0; k < 2; ++k) c.ends[0][k] = pa[k], c.ends[1][k] = pb[k];
+    c.box(sp->lo, sp->hi);
+    return true;
+  }
+};
+
 // *acc followed by next, raised to one order and joined end to start into a new *acc (next is only read).
 bool append_curve(VOQbsp_curve **acc, const VOQbsp_curve *next, int *rc) {
   VOQbsp_curve *b = copy_curve(next, rc);
@@ -86,6 +310,7 @@ bool append_curve(VOQbsp_curve **acc, const VOQbsp_curve *next, int *rc) {
   VOQbsp_curve *joined = nullptr;
   if (*rc == 0) BSallocvoqcv(order, poles, rational, 0, &joined, rc);
   if (*rc == 0) BSofcvjoin(*acc, b, joined, rc);
+  if (*rc == BSRC_DEGENERATE_INPUT) *rc = 0;  // a point-like part was joined: the result is complete
   release(b);
   if (*rc != 0) {
     release(joined);
@@ -96,25 +321,40 @@ bool append_curve(VOQbsp_curve **acc, const VOQbsp_curve *next, int *rc) {
   return true;
 }
 
-struct Shape {
-  enum Kind { kPolyline, kArc, kCurve } kind = kCurve;
+// A leg, or a leg's offset, as the clearing sees it: a polyline, a circular arc or any other curve, with its ends.
+struct Piece : Arc {
+  enum Kind { kLines, kArc, kCurve } kind = kCurve;
   const VOQbsp_curve *cv = nullptr;
-  OwnedCurve flat;             // kCurve: the component at z = 0
-  std::vector<double> pts;     // kPolyline: its poles, x and y
-  double c[2] = {0, 0}, r = 0, a0 = 0, sweep = 0;  // kArc
-  double ends[2][2] = {{0, 0}, {0, 0}};            // start and end
+
+  bool take_ends(const VOQbsp_curve *curve, int *rc) {
+    cv = curve;
+    double p[3];
+    for (int e = 0; e < 2; ++e) {
+      BScveval_n(cv, e ? end_of(cv) : start_of(cv), 0, p, rc);
+      if (*rc != 0) return false;
+      ends[e][0] = p[0], ends[e][1] = p[1];
+    }
+    return true;
+  }
+  // An arc about centre of radius rad from the start through mid to the end.
+  void take_arc(const double centre[2], double rad, const double mid[2]) {
+    kind = kArc, c[0] = centre[0], c[1] = centre[1], r = rad;
+    set_sweep(mid);
+  }
+};
+
+// A leg of the chain as its distance is measured: its pole box and its distance, and for a curve other than lines
+// and arcs the leg at z = 0.
+struct Shape : Piece {
+  OwnedCurve flat;          // kCurve: the leg at z = 0
+  std::vector<double> pts;  // kLines: its poles, x and y
   double lo[2] = {0, 0}, hi[2] = {0, 0};
   double d = 0;
 
   bool make(const VOQbsp_curve *cv_in, double dist, int *rc) {
-    cv = cv_in, d = dist;
+    d = dist;
+    if (!take_ends(cv_in, rc)) return false;
     double p[3];
-    BScveval_n(cv, start_of(cv), 0, p, rc);
-    if (*rc != 0) return false;
-    ends[0][0] = p[0], ends[0][1] = p[1];
-    BScveval_n(cv, end_of(cv), 0, p, rc);
-    if (*rc != 0) return false;
-    ends[1][0] = p[0], ends[1][1] = p[1];
     lo[0] = lo[1] = INFINITY, hi[0] = hi[1] = -INFINITY;
     for (int i = 0; i < cv->num_poles; ++i) {
       pole_point(cv, i, p);
@@ -122,7 +362,7 @@ struct Shape {
     }
     if (cv->order == 2) {
       // The ends are the end poles themselves, as the nearest points of the legs give them.
-      kind = kPolyline;
+      kind = kLines;
       for (int i = 0; i < cv->num_poles; ++i) pole_point(cv, i, p), pts.push_back(p[0]), pts.push_back(p[1]);
       ends[0][0] = pts[0], ends[0][1] = pts[1];
       ends[1][0] = pts[pts.size() - 2], ends[1][1] = pts.back();
@@ -135,41 +375,31 @@ struct Shape {
       double centre[3], radius = 0;
       if (*rc == 0) BStstcvfarc(cv, &is_arc, centre, &radius, arc.cv, rc);
       if (*rc != 0) return false;
-      if (is_arc == 1 || is_arc == 2) {
+      if (is_arc == 2) {
         kind = kArc, c[0] = centre[0], c[1] = centre[1], r = radius;
-        a0 = std::atan2(ends[0][1] - c[1], ends[0][0] - c[0]);
-        if (is_arc == 2) {
-          sweep = 2 * M_PI;
-        } else {
-          // The sweep from the start through the middle to the end.
-          BScveval_n(cv, 0.5 * (start_of(cv) + end_of(cv)), 0, p, rc);
-          if (*rc != 0) return false;
-          const auto ccw = [&](double x, double y) {
-            const double a = std::atan2(y - c[1], x - c[0]) - a0;
-            return std::fmod(std::fmod(a, 2 * M_PI) + 2 * M_PI, 2 * M_PI);
-          };
-          const double am = ccw(p[0], p[1]), ae = ccw(ends[1][0], ends[1][1]);
-          sweep = am <= ae ? ae : ae - 2 * M_PI;
-        }
+        a0 = std::atan2(ends[0][1] - c[1], ends[0][0] - c[0]), sweep = 2 * M_PI;
+        return true;
+      }
+      if (is_arc == 1) {
+        BScveval_n(cv, 0.5 * (start_of(cv) + end_of(cv)), 0, p, rc);
+        if (*rc != 0) return false;
+        take_arc(centre, radius, p);
         return true;
       }
     }
     kind = kCurve;
-    flat.cv = copy_curve(cv, rc);
-    if (*rc != 0) return false;
-    for (int i = 0; i < flat.cv->num_poles; ++i) flat.cv->poles[3 * i + 2] = 0.0;
-    return true;
+    return (flat.cv = flat_copy(cv, rc)) != nullptr;
   }
 
-  // A lower bound of the distance from p to the component.
+  // A lower bound of the distance from p to the leg.
   double box_gap(const double p[2]) const {
     const double dx = std::max({lo[0] - p[0], p[0] - hi[0], 0.0}), dy = std::max({lo[1] - p[1], p[1] - hi[1], 0.0});
     return std::hypot(dx, dy);
   }
 
-  // The distance from p to the component, and its nearest point.
+  // The distance from p to the leg, and its nearest point.
   double distance(const double p[2], double foot[2], int *rc) const {
-    if (kind == kPolyline) {
+    if (kind == kLines) {
       double best = INFINITY;
       for (std::size_t i = 0; i + 3 < pts.size(); i += 2) {
         const double ax = pts[i], ay = pts[i + 1], dx = pts[i + 2] - ax, dy = pts[i + 3] - ay;
@@ -190,10 +420,7 @@ struct Shape {
       return best;
     }
     if (kind == kArc) {
-      double a = std::atan2(p[1] - c[1], p[0] - c[0]) - a0;
-      if (sweep < 0) a = -a;
-      a = std::fmod(std::fmod(a, 2 * M_PI) + 2 * M_PI, 2 * M_PI);
-      const double rho = std::hypot(p[0] - c[0], p[1] - c[1]);
+      const double a = angle(p), rho = std::hypot(p[0] - c[0], p[1] - c[1]);
       if (a <= std::fabs(sweep) && rho > 0) {
         foot[0] = c[0] + r * (p[0] - c[0]) / rho, foot[1] = c[1] + r * (p[1] - c[1]) / rho;
         return std::fabs(rho - r);
@@ -292,6 +519,103 @@ struct Kept {
   bool has_prev = false, used = false;
 };
 
+// The starts of kept stretches by square cells of a side: those within half the side of a point lie in the
+// point's cell or the eight about it.
+class CellIndex {
+ public:
+  CellIndex(const std::vector<Kept> &kept, double side) : side_(side) {
+    for (int q = 0; q < static_cast<int>(kept.size()); ++q) {
+      std::int64_t key[2];
+      if (cell(kept[q].p[0], key)) cells_[key[0]][key[1]].push_back(q);
+    }
+  }
+  // The starts that may lie within half the side of p, ascending.
+  void near(const double p[3], std::vector<int> *found) const {
+    found->clear();
+    std::int64_t key[2];
+    if (!cell(p, key)) return;
+    for (std::int64_t i = key[0] - 1; i <= key[0] + 1; ++i) {
+      const auto column = cells_.find(i);
+      if (column == cells_.end()) continue;
+      for (std::int64_t j = key[1] - 1; j <= key[1] + 1; ++j) {
+        const auto at = column->second.find(j);
+        if (at != column->second.end()) found->insert(found->end(), at->second.begin(), at->second.end());
+      }
+    }
+    std::sort(found->begin(), found->end());
+  }
+
+ private:
+  bool cell(const double p[3], std::int64_t key[2]) const {
+    for (int e = 0; e < 2; ++e) {
+      const double f = std::floor(p[e] / side_);
+      if (!(std::fabs(f) < 0x1p62)) return false;
+      key[e] = static_cast<std::int64_t>(f);
+    }
+    return true;
+  }
+  double side_;
+  std::map<std::int64_t, std::map<std::int64_t, std::vector<int>>> cells_;
+};
+
+// Boxes in chain order under a tree of pairs, level by level up to one: a node's box holds the boxes beneath it
+// and its reach is the farthest any of them reaches out of its box (a leg's distance, from the leg). Nothing
+// beneath a node comes nearer to a region, less its reach, than the node's box does. Items along a chain lie near
+// their neighbours, so that the boxes of a pair stay small.
+class BoxTree {
+ public:
+  // The next item's box (lo, hi; empty with lo above hi) and reach.
+  void add(const double lo[2], const double hi[2], double reach) {
+    level_.resize(1);
+    level_[0].push_back({{lo[0], lo[1]}, {hi[0], hi[1]}, reach});
+  }
+  void build() {
+    if (level_.empty()) return;
+    while (level_.back().size() > 1) {
+      const std::vector<Node> &below = level_.back();
+      std::vector<Node> here((below.size() + 1) / 2);
+      for (std::size_t i = 0; i < here.size(); ++i) {
+        const Node &l = below[2 * i], &r = 2 * i + 1 < below.size() ? below[2 * i + 1] : l;
+        for (int k = 0; k < 2; ++k)
+          here[i].lo[k] = std::min(l.lo[k], r.lo[k]), here[i].hi[k] = std::max(l.hi[k], r.hi[k]);
+        here[i].reach = std::max(l.reach, r.reach);
+      }
+      level_.push_back(std::move(here));
+    }
+  }
+  // The items whose boxes, less their reach, come nearer to the box (lo, hi) than bound.
+  std::vector<int> near(const double lo[2], const double hi[2], double bound) const {
+    std::vector<int> found;
+    if (level_.empty()) return found;
+    std::vector<std::pair<int, std::size_t>> stack{{static_cast<int>(level_.size()) - 1, 0}};
+    while (!stack.empty()) {
+      const auto [lv, i] = stack.back();
+      stack.pop_back();
+      const Node &node = level_[lv][i];
+      const double gap = node.gap(lo, hi) - node.reach;
+      if (!(gap < bound)) continue;
+      if (lv == 0) {
+        found.push_back(static_cast<int>(i));
+        continue;
+      }
+      for (const std::size_t below : {2 * i, 2 * i + 1})
+        if (below < level_[lv - 1].size()) stack.push_back({lv - 1, below});
+    }
+    return found;
+  }
+
+ private:
+  struct Node {
+    double lo[2], hi[2], reach;
+    double gap(const double qlo[2], const double qhi[2]) const {
+      const double dx = std::max({lo[0] - qhi[0], qlo[0] - hi[0], 0.0});
+      const double dy = std::max({lo[1] - qhi[1], qlo[1] - hi[1], 0.0});
+      return std::sqrt(dx * dx + dy * dy);
+    }
+  };
+  std::vector<std::vector<Node>> level_;
+};
+
 // A leg of the chain: a component, or one leg of a polyline component; its offset piece (NULL: nothing left).
 struct Leg {
   const VOQbsp_curve *cv = nullptr;
@@ -308,6 +632,7 @@ struct Clearing {
   std::unique_ptr<Shape[]> shapes;
   std::vector<Fill> fills;
   std::vector<Stretch> parts;
+  BoxTree leg_boxes, fill_boxes;  // the legs' boxes, reaching out by their distances; the fills'
   double margin = 0, scale = 0;
 
   explicit Clearing(const LegChain &c) : ch(c) {}
@@ -352,13 +677,81 @@ struct Clearing {
     return true;
   }
 
-  // How far p keeps clear of the bands of the legs that stretch s answers to (negative: inside one).
-  double clearance(const Stretch &s, const double p[3], int *rc) const {
-    double g = 1e300;
-    for (int k = 0; k < static_cast<int>(legs.size()); ++k) {
-      if (k == s.own || !legs[k].off) continue;
+  // What can come near a stretch: the legs and fills whose boxes, less their reach, lie nearer to the stretch's
+  // box than its cap, in their order along the chain. A clearance above the cap is taken as the cap: it only
+  // decides that the stretch between two probes keeps clear, which it then decides less often, never wrongly.
+  struct Near {
+    const Stretch *s = nullptr;
+    std::vector<int> legs, fills;
+    double cap = 0;
+  };
+  // Near a run of stretches: the legs and fills found near their boxes together.
+  struct Around {
+    std::vector<int> legs, fills;
+  };
+  // The box of a stretch's poles and its cap: twice the box's diagonal, and the margin.
+  static double stretch_box(const Stretch &s, double lo[2], double hi[2], double margin) {
+    double p[3];
+    lo[0] = lo[1] = INFINITY, hi[0] = hi[1] = -INFINITY;
+    for (int i = 0; i < s.cv->num_poles; ++i) {
+      pole_point(s.cv, i, p);
+      for (int k = 0; k < 2; ++k) lo[k] = std::min(lo[k], p[k]), hi[k] = std::max(hi[k], p[k]);
+    }
+    return 2 * std::hypot(hi[0] - lo[0], hi[1] - lo[1]) + 4 * margin;
+  }
+  // What lies near the stretches first to last - 1, looked up once for them all.
+  Around around(int first, int last) const {
+    double lo[2] = {INFINITY, INFINITY}, hi[2] = {-INFINITY, -INFINITY}, cap = 0;
+    for (int i = first; i < last; ++i) {
+      double l[2], h[2];
+      cap = std::max(cap, stretch_box(parts[i], l, h, margin));
+      for (int k = 0; k < 2; ++k) lo[k] = std::min(lo[k], l[k]), hi[k] = std::max(hi[k], h[k]);
+    }
+    return {leg_boxes.near(lo, hi, cap), fill_boxes.near(lo, hi, cap)};
+  }
+  Near near_of(const Stretch &s, const Around &a) const {
+    Near n;
+    n.s = &s;
+    double lo[2], hi[2];
+    n.cap = stretch_box(s, lo, hi, margin);
+    for (const int k : a.legs)
+      if (k != s.own && legs[k].off && !boxes_apart(lo, hi, shapes[k].lo, shapes[k].hi, n.cap + shapes[k].d))
+        n.legs.push_back(k);
+    for (const int f : a.fills)
+      if (f != s.corner[0] && f != s.corner[1] && fills[f].xy.size() >= 6 &&
+          !boxes_apart(lo, hi, fills[f].lo, fills[f].hi, n.cap))
+        n.fills.push_back(f);
+    std::sort(n.legs.begin(), n.legs.end());
+    std::sort(n.fills.begin(), n.fills.end());
+    return n;
+  }
+  // What of near can come near the box (lo, hi), with the box's own cap.
+  Near near_box(const Near &near, const double lo[2], const double hi[2]) const {
+    Near n;
+    n.s = near.s;
+    n.cap = 2 * std::hypot(hi[0] - lo[0], hi[1] - lo[1]) + 4 * margin;
+    for (const int k : near.legs)
+      if (!boxes_apart(lo, hi, shapes[k].lo, shapes[k].hi, n.cap + shapes[k].d)) n.legs.push_back(k);
+    for (const int f : near.fills)
+      if (!boxes_apart(lo, hi, fills[f].lo, fills[f].hi, n.cap)) n.fills.push_back(f);
+    return n;
+  }
+
+  // Whether (dx, dy) reaches farther than r, where r is not positive or plainly.
+  static bool beyond(double dx, double dy, double r) { return !(r > 0) || dx * dx + dy * dy > r * r; }
+  // How far p keeps clear of the bands of the legs that stretch near.s answers to (negative: inside one), at most
+  // the cap: the nearest band, less the distance, and then the fills in their order while p still keeps clear of
+  // one by more than its box lies away; a fill that takes p in ends the search. What a box shows to lie farther
+  // than the clearance found so far is passed over. *low (when asked) takes the neighbours' bands too, which p
+  // sees through their common corner and a point beside p may not: how near a band the stretch may come beside p.
+  double clearance(const Near &near, const double p[3], int *rc, double *low = nullptr) const {
+    const Stretch &s = *near.s;
+    double g = near.cap, beside = INFINITY;
+    for (const int k : near.legs) {
       const Shape &sh = shapes[k];
-      if (sh.box_gap(p) - sh.d >= g) continue;
+      const double dx = std::max({sh.lo[0] - p[0], p[0] - sh.hi[0], 0.0});
+      const double dy = std::max({sh.lo[1] - p[1], p[1] - sh.hi[1], 0.0});
+      if (beyond(dx, dy, g + sh.d + margin) || std::hypot(dx, dy) - sh.d >= g) continue;
       double foot[2] = {};
       const double dist = sh.distance(p, foot, rc);
       if (*rc != 0) return 0.0;
@@ -367,74 +760,198 @@ struct Clearing {
         if (s.near[e] == k && foot[0] == sh.ends[s.near_end[e]][0] && foot[1] == sh.ends[s.near_end[e]][1])
           through_corner = true;
       if (!through_corner) g = std::min(g, dist - sh.d);
+      else beside = std::min(beside, dist - sh.d);
     }
-    for (int f = 0; f < static_cast<int>(fills.size()); ++f) {
+    for (const int f : near.fills) {
       const Fill &fl = fills[f];
-      if (f == s.corner[0] || f == s.corner[1] || fl.xy.size() < 6) continue;
       const double dx = std::max({fl.lo[0] - p[0], p[0] - fl.hi[0], 0.0});
       const double dy = std::max({fl.lo[1] - p[1], p[1] - fl.hi[1], 0.0});
-      if (std::hypot(dx, dy) >= g) continue;
+      if (g <= 0 || beyond(dx, dy, g + margin) || std::hypot(dx, dy) >= g) continue;
       g = std::min(g, fl.signed_gap(p));
     }
+    if (low) *low = std::min(g, beside);
     return g;
   }
   struct Probe {
-    double t, p[3], g;
+    double t = 0, p[3] = {0, 0, 0}, g = 0, low = 0;  // low: the clearance from the neighbours' bands too
+    bool placed = false, measured = false;          // p found, g found
   };
-  Probe probe(const Stretch &s, double t, int *rc) const {
-    Probe q{t, {0, 0, 0}, 0};
-    BScveval_n(s.cv, t, 0, q.p, rc);
-    if (*rc == 0) q.g = clearance(s, q.p, rc);
-    return q;
+  void place(const Near &near, Probe *q, int *rc) const {
+    if (!q->placed && *rc == 0) BScveval_n(near.s->cv, q->t, 0, q->p, rc), q->placed = true;
+  }
+  void measure(const Near &near, Probe *q, int *rc) const {
+    if (!q->measured && *rc == 0) q->g = clearance(near, q->p, rc, &q->low), q->measured = true;
   }
   bool clear(const Probe &q) const { return q.g >= -margin; }
 
-  // The parameters between a and b where s passes into or out of a band, ascending. The clearance changes no
-  // faster than the arc length: between two probes a stretch that could not reach the other side is left alone.
-  void cuts(const Stretch &s, const Probe &a, const Probe &b, double floor, int depth, std::vector<double> *out,
-            int *rc) const {
+  // Whether the span keeps farther than `far` from a leg.
+  static bool leg_clear(const Shape &sh, const Span &sp, double far) {
+    if (!(far > 0)) return true;
+    if (boxes_apart(sp.lo, sp.hi, sh.lo, sh.hi, far)) return true;
+    if (sh.kind == Piece::kLines) {
+      for (std::size_t i = 0; i + 3 < sh.pts.size(); i += 2) {
+        const double *p = &sh.pts[i], *q = &sh.pts[i + 2];
+        if (sp.arc ? !(sp.circle.to_segment(p, q) >= far) : !(seg_seg2(sp.a, sp.b, p, q) >= far * far)) return false;
+      }
+      return true;
+    }
+    if (sh.kind == Piece::kArc) return (sp.arc ? sh.to_arc(sp.circle) : sh.to_segment(sp.a, sp.b)) >= far;
+    return false;
+  }
+  // A lower bound of how far the span keeps outside a fill; minus infinity where it may enter it.
+  static double fill_gap(const Fill &f, const Span &sp) {
+    const std::size_t n = f.xy.size() / 2;
+    double best = INFINITY;
+    for (std::size_t i = 0, j = n - 1; i < n; j = i++) {
+      const double *p = &f.xy[2 * j], *q = &f.xy[2 * i];
+      best = std::min(best, sp.arc ? sp.circle.to_segment(p, q) : std::sqrt(seg_seg2(sp.a, sp.b, p, q)));
+    }
+    // Meeting no side of the outline, the span lies all on the side its start does.
+    if (!(best > 0) || f.signed_gap(sp.arc ? sp.circle.ends[0] : sp.a) < 0) return -INFINITY;
+    return best;
+  }
+  // Whether the span lies inside the band of a leg that is one segment: the band is convex, and so is what holds
+  // the span (its ends; an arc's ends and the crossing of its end tangents). A leg that shares an end with the
+  // stretch counts only where its nearest point is not that end: there the span must lie past it along the leg
+  // (shared: 0 at the leg's start, 1 at its end, -1 none).
+  static bool in_band(const Shape &sh, const Span &sp, double within, int shared) {
+    if (sh.kind != Piece::kLines || sh.pts.size() != 4) return false;
+    const double *p = &sh.pts[0], *q = &sh.pts[2];
+    const double dx = q[0] - p[0], dy = q[1] - p[1], l2 = dx * dx + dy * dy;
+    if (!(within > 0)) return false;
+    const auto in = [&](const double x[2]) {
+      if (!(seg_point2(x, p, q) <= within * within)) return false;
+      const double t = ((x[0] - p[0]) * dx + (x[1] - p[1]) * dy) / l2;
+      return shared == 0 ? t > 1e-9 : shared == 1 ? t < 1 - 1e-9 : true;
+    };
+    if (!sp.arc) return in(sp.a) && in(sp.b);
+    const Arc &c = sp.circle;
+    const double half = 0.5 * c.sweep;
+    if (!(std::fabs(half) < M_PI / 4)) return false;
+    const double mid = c.a0 + half, reach = c.r / std::cos(half);
+    const double apex[2] = {c.c[0] + reach * std::cos(mid), c.c[1] + reach * std::sin(mid)};
+    return in(c.ends[0]) && in(c.ends[1]) && in(apex);
+  }
+
+  // What the geometry of the stretch and its neighbourhood shows of the stretch between two probes: that it keeps
+  // clear of every band by the margin's half (where no probe of it can find it inside one), that it lies inside a
+  // band by twice the margin, or neither. A neighbouring leg is held against it whole, as if no point of the
+  // stretch saw it through their common corner; the bands of lines, arcs and fills are taken as they are measured.
+  enum Proof { kUnknown, kClear, kInside };
+  Proof prove(const Near &near, const Model &model, const Probe &a, const Probe &b) const {
+    Span sp;
+    if (!model.span(a.t, a.p, b.t, b.p, &sp)) return kUnknown;
+    const double need = 2 * model.dev - 0.5 * margin;
+    bool clear = true;
+    for (std::size_t q = 0; q < near.legs.size() && clear; ++q) {
+      const Shape &sh = shapes[near.legs[q]];
+      clear = leg_clear(sh, sp, sh.d + need);
+    }
+    for (std::size_t q = 0; q < near.fills.size() && clear; ++q) {
+      const Fill &f = fills[near.fills[q]];
+      if (!boxes_apart(sp.lo, sp.hi, f.lo, f.hi, std::max(need, 0.0))) clear = fill_gap(f, sp) >= need;
+    }
+    if (clear) return kClear;
+    const Stretch &s = *near.s;
+    for (const int k : near.legs) {
+      if (k == s.near[0] && k == s.near[1]) continue;
+      const int shared = k == s.near[0] ? s.near_end[0] : k == s.near[1] ? s.near_end[1] : -1;
+      if (in_band(shapes[k], sp, shapes[k].d - 2 * margin - 2 * model.dev, shared)) return kInside;
+    }
+    return kUnknown;
+  }
+
+  // The parameters between a and b where the stretch passes into or out of a band, ascending. What the geometry
+  // shows to keep clear, or to lie inside a band, is left alone. Else the clearance is measured at the probes:
+  // between two probes a stretch that could not reach the other side is left alone. The distance from one band
+  // changes no faster than the arc length, but a neighbour's band that a probe sees through the corner may be
+  // near just beside it, so that the stretch's distance from every band is what bounds it clear. The length
+  // between two probes is that of the circle through them and the stretch's point half-way between, as it is
+  // for a line or an arc, and no less than 1.1 times their chord, for other curves.
+  void cuts(const Near &near, const Model &model, Probe &a, Probe &b, double floor, int depth, bool proved,
+            std::vector<double> *out, int *rc) const {
     if (*rc != 0) return;
-    const double h = 1.1 * flat_gap(a.p, b.p);
+    if (!proved && prove(near, model, a, b) != kUnknown) return;
+    measure(near, &a, rc), measure(near, &b, rc);
+    Probe m;
+    m.t = 0.5 * (a.t + b.t);
+    place(near, &m, rc);
+    if (*rc != 0) return;
+    const double h = std::max(1.1 * flat_gap(a.p, b.p), through(a.p, m.p, b.p));
     const bool ca = clear(a), cb = clear(b);
-    if (ca == cb && (ca ? a.g + b.g - h >= -2 * margin : a.g + b.g + h < -2 * margin)) return;
+    if (ca == cb && (ca ? a.low + b.low - h >= -2 * margin : a.g + b.g + h < -2 * margin)) return;
     if (depth > 48 || std::fabs(b.t - a.t) <= floor) {
       if (ca == cb) return;
       // The margin only spares what grazes a band; a crossing is put where the band begins.
       const double at = std::min(0.0, ca ? a.g : b.g);
+      // Whether a probe's clearance reaches `at` needs only what can come near the probes here: within the length
+      // between them of the first. One that lies outside that box asks everything near the stretch.
+      double lo_box[2], hi_box[2];
+      for (int k = 0; k < 2; ++k) lo_box[k] = a.p[k] - h, hi_box[k] = a.p[k] + h;
+      const Near cell = near_box(near, lo_box, hi_box);
       Probe lo = a, hi = b;
       for (int it = 0; it < 200; ++it) {
         const double mid = 0.5 * (lo.t + hi.t);
         if (mid <= std::min(lo.t, hi.t) || mid >= std::max(lo.t, hi.t)) break;
-        const Probe m = probe(s, mid, rc);
+        Probe q;
+        q.t = mid;
+        place(near, &q, rc);
+        const bool inside = q.p[0] >= lo_box[0] && q.p[0] <= hi_box[0] && q.p[1] >= lo_box[1] && q.p[1] <= hi_box[1];
+        if (*rc == 0) q.g = clearance(inside ? cell : near, q.p, rc);
         if (*rc != 0) return;
-        ((m.g >= at) == ca ? lo : hi) = m;
+        ((q.g >= at) == ca ? lo : hi) = q;
       }
       out->push_back(ca ? lo.t : hi.t);
       return;
     }
-    const Probe m = probe(s, 0.5 * (a.t + b.t), rc);
+    measure(near, &m, rc);
     if (*rc != 0) return;
-    cuts(s, a, m, floor, depth + 1, out, rc);
-    cuts(s, m, b, floor, depth + 1, out, rc);
+    cuts(near, model, a, m, floor, depth + 1, false, out, rc);
+    cuts(near, model, m, b, floor, depth + 1, false, out, rc);
+  }
+
+  // The probes from k0 to k1 (above k0 + 1: first shown whole, then half by half) with their cuts appended to
+  // out; the state of the stretch at probe k0, where the geometry shows it, to *first.
+  void cuts_between(const Near &near, const Model &model, std::vector<Probe> &probes, int k0, int k1,
+                    double floor, std::vector<double> *out, Proof *first, int *rc) const {
+    place(near, &probes[k0], rc), place(near, &probes[k1], rc);
+    if (*rc != 0) return;
+    const Proof proof = prove(near, model, probes[k0], probes[k1]);
+    if (proof != kUnknown) {
+      *first = proof;
+      return;
+    }
+    if (k1 - k0 == 1) {
+      cuts(near, model, probes[k0], probes[k1], floor, 0, true, out, rc);
+      return;
+    }
+    const int km = (k0 + k1) / 2;
+    Proof ignored = kUnknown;
+    cuts_between(near, model, probes, k0, km, floor, out, first, rc);
+    cuts_between(near, model, probes, km, k1, floor, out, &ignored, rc);
   }
 
   // The kept stretches of stretch i appended to kept.
-  void keep(int i, std::vector<Kept> *kept, int *rc) const {
+  void keep(int i, const Around &around, std::vector<Kept> *kept, int *rc) const {
     const Stretch &s = parts[i];
     const VOQbsp_curve *cv = s.cv;
     const double t0 = start_of(cv), t1 = end_of(cv);
     if (!(t1 > t0) || s.never) return;
+    const Near near = near_of(s, around);
+    Model model;
+    if (!model.make(cv, scale, rc)) return;
     const int spans = std::max(1, cv->num_poles - cv->order + 1);
     const int n = std::max(16, 4 * spans);
-    std::vector<Probe> probes;
-    for (int k = 0; k <= n && *rc == 0; ++k) probes.push_back(probe(s, k == n ? t1 : t0 + (t1 - t0) * k / n, rc));
-    if (*rc != 0) return;
+    // The probes where the stretch is first measured, placed as they are needed.
+    std::vector<Probe> probes(static_cast<std::size_t>(n) + 1);
+    for (int k = 0; k <= n; ++k) probes[k].t = k == n ? t1 : t0 + (t1 - t0) * k / n;
     std::vector<double> at;
     const double floor = (t1 - t0) / 4096.0;
-    for (int k = 0; k < n && *rc == 0; ++k) cuts(s, probes[k], probes[k + 1], floor, 0, &at, rc);
+    Proof first = kUnknown;
+    cuts_between(near, model, probes, 0, n, floor, &at, &first, rc);
     if (*rc != 0) return;
     // Walk the cuts: each one switches between kept and cleared.
-    bool in = clear(probes[0]);
+    bool in = probes[0].measured ? clear(probes[0]) : first == kClear;
     double from = t0;
     bool from_cut = false;
     double ktol = 0;
@@ -445,8 +962,14 @@ struct Clearing {
       if (!(b - a > ktol)) return;
       Kept k;
       k.stretch = i, k.t[0] = a, k.t[1] = b, k.cut[0] = a_cut, k.cut[1] = b_cut;
-      BScveval_n(cv, a, 0, k.p[0], rc);
-      if (*rc == 0) BScveval_n(cv, b, 0, k.p[1], rc);
+      for (int e = 0; e < 2 && *rc == 0; ++e) {
+        Probe &end = probes[e ? n : 0];
+        if (k.t[e] == end.t && end.placed) {
+          for (int c = 0; c < 3; ++c) k.p[e][c] = end.p[c];
+        } else {
+          BScveval_n(cv, k.t[e], 0, k.p[e], rc);
+        }
+      }
       if (*rc == 0) kept->push_back(k);
     };
     for (double t : at) {
@@ -460,23 +983,11 @@ struct Clearing {
 
 // A leg's offset as the test of its room sees it: a segment, a circular arc or any other curve, with positions
 // along it from 0 at its start to 1 at its end.
-struct Track {
-  enum Kind { kSegment, kCircle, kCurve } kind = kCurve;
-  const VOQbsp_curve *cv = nullptr;
-  double s[2] = {0, 0}, e[2] = {0, 0};            // its ends
-  double c[2] = {0, 0}, r = 0, a0 = 0, sweep = 0;  // kCircle
-
+struct Track : Piece {
   bool make(const VOQbsp_curve *curve, int *rc) {
-    cv = curve;
-    double p[3];
-    BScveval_n(cv, start_of(cv), 0, p, rc);
-    if (*rc != 0) return false;
-    s[0] = p[0], s[1] = p[1];
-    BScveval_n(cv, end_of(cv), 0, p, rc);
-    if (*rc != 0) return false;
-    e[0] = p[0], e[1] = p[1];
+    if (!take_ends(curve, rc)) return false;
     if (cv->order == 2 && cv->num_poles == 2) {
-      kind = kSegment;
+      kind = kLines;
       return true;
     }
     kind = kCurve;
@@ -488,31 +999,18 @@ struct Track {
       BScveval_n(cv, t0 + (t1 - t0) * (k + 1) / 4, 0, q[k], rc);
       if (*rc != 0) return false;
     }
-    const double bx = q[1][0] - s[0], by = q[1][1] - s[1], cx = e[0] - s[0], cy = e[1] - s[1];
-    const double den = 2 * (bx * cy - by * cx);
-    if (!(std::fabs(den) > 1e-12 * (bx * bx + by * by + cx * cx + cy * cy))) return true;
-    const double b2 = bx * bx + by * by, c2 = cx * cx + cy * cy;
-    const double ox = s[0] + (cy * b2 - by * c2) / den, oy = s[1] + (bx * c2 - cx * b2) / den;
-    const double rad = std::hypot(s[0] - ox, s[1] - oy);
-    const double tol = 1e-12 * (std::fabs(ox) + std::fabs(oy) + rad);
+    double o[2], rad = 0;
+    if (!circle_through(ends[0], q[1], ends[1], 1e-12, o, &rad)) return true;
+    const double tol = 1e-12 * (std::fabs(o[0]) + std::fabs(o[1]) + rad);
     for (int k : {0, 2})
-      if (!(std::fabs(std::hypot(q[k][0] - ox, q[k][1] - oy) - rad) <= tol)) return true;
-    kind = kCircle, c[0] = ox, c[1] = oy, r = rad, a0 = std::atan2(s[1] - oy, s[0] - ox);
-    const auto ccw = [&](double x, double y) {
-      const double a = std::atan2(y - oy, x - ox) - a0;
-      return std::fmod(std::fmod(a, 2 * M_PI) + 2 * M_PI, 2 * M_PI);
-    };
-    const double am = ccw(q[1][0], q[1][1]), ae = ccw(e[0], e[1]);
-    sweep = am <= ae ? ae : ae - 2 * M_PI;
+      if (!(std::fabs(std::hypot(q[k][0] - o[0], q[k][1] - o[1]) - rad) <= tol)) return true;
+    take_arc(o, rad, q[1]);
     return true;
   }
 
   // The position of a point of the circle along the arc (outside [0, 1] off it, the nearer way round).
   double on_circle(const double p[2]) const {
-    double a = std::atan2(p[1] - c[1], p[0] - c[0]) - a0;
-    if (sweep < 0) a = -a;
-    a = std::fmod(std::fmod(a, 2 * M_PI) + 2 * M_PI, 2 * M_PI);
-    const double f = a / std::fabs(sweep);
+    const double a = angle(p), f = a / std::fabs(sweep);
     return f > 1 && a - std::fabs(sweep) > 2 * M_PI - a ? (a - 2 * M_PI) / std::fabs(sweep) : f;
   }
   // The points where the line through p with direction d (p + t d) meets the circle: their count, and t.
@@ -531,33 +1029,37 @@ struct Track {
 bool corner_crossing(const Track &a, const Track &b, double *fa, double *fb, double pt[2], int *rc) {
   const double tol = BStoltab[bstol::dist_tol];
   std::vector<std::array<double, 4>> found;  // position on a, on b, point
-  const auto seg_len = [](const Track &t) { return std::hypot(t.e[0] - t.s[0], t.e[1] - t.s[1]); };
+  const auto seg_len = [](const Track &t) {
+    return std::hypot(t.ends[1][0] - t.ends[0][0], t.ends[1][1] - t.ends[0][1]);
+  };
   // A position within the pieces, to the distance tolerance beyond their ends.
   const auto near_range = [&](double f, double len) {
     const double slack = tol / std::max(len, tol);
     return f >= -slack && f <= 1 + slack;
   };
-  if (a.kind == Track::kSegment && b.kind == Track::kSegment) {
-    const double r[2] = {a.e[0] - a.s[0], a.e[1] - a.s[1]}, s[2] = {b.e[0] - b.s[0], b.e[1] - b.s[1]};
-    const double w[2] = {b.s[0] - a.s[0], b.s[1] - a.s[1]}, den = r[0] * s[1] - r[1] * s[0];
+  if (a.kind == Track::kLines && b.kind == Track::kLines) {
+    const double *as = a.ends[0], *ae = a.ends[1], *bs = b.ends[0], *be = b.ends[1];
+    const double r[2] = {ae[0] - as[0], ae[1] - as[1]}, s[2] = {be[0] - bs[0], be[1] - bs[1]};
+    const double w[2] = {bs[0] - as[0], bs[1] - as[1]}, den = r[0] * s[1] - r[1] * s[0];
     const double lr = seg_len(a), ls = seg_len(b);
     if (std::fabs(den) > 1e-12 * lr * ls) {
       const double f = (w[0] * s[1] - w[1] * s[0]) / den, g = (w[0] * r[1] - w[1] * r[0]) / den;
-      if (near_range(f, lr) && near_range(g, ls)) found.push_back({f, g, a.s[0] + f * r[0], a.s[1] + f * r[1]});
+      if (near_range(f, lr) && near_range(g, ls)) found.push_back({f, g, as[0] + f * r[0], as[1] + f * r[1]});
     }
-  } else if ((a.kind == Track::kSegment && b.kind == Track::kCircle) ||
-             (a.kind == Track::kCircle && b.kind == Track::kSegment)) {
-    const Track &line = a.kind == Track::kSegment ? a : b, &circle = a.kind == Track::kSegment ? b : a;
-    const double d[2] = {line.e[0] - line.s[0], line.e[1] - line.s[1]}, len = seg_len(line);
+  } else if ((a.kind == Track::kLines && b.kind == Track::kArc) ||
+             (a.kind == Track::kArc && b.kind == Track::kLines)) {
+    const Track &line = a.kind == Track::kLines ? a : b, &circle = a.kind == Track::kLines ? b : a;
+    const double *ls = line.ends[0], *le = line.ends[1];
+    const double d[2] = {le[0] - ls[0], le[1] - ls[1]}, len = seg_len(line);
     double t[2];
-    const int n = circle.line_meets(line.s, d, t);
+    const int n = circle.line_meets(ls, d, t);
     for (int k = 0; k < n; ++k) {
-      const double p[2] = {line.s[0] + t[k] * d[0], line.s[1] + t[k] * d[1]}, g = circle.on_circle(p);
+      const double p[2] = {ls[0] + t[k] * d[0], ls[1] + t[k] * d[1]}, g = circle.on_circle(p);
       if (near_range(t[k], len) && near_range(g, circle.r * std::fabs(circle.sweep)))
-        found.push_back(a.kind == Track::kSegment ? std::array<double, 4>{t[k], g, p[0], p[1]}
-                                                  : std::array<double, 4>{g, t[k], p[0], p[1]});
+        found.push_back(a.kind == Track::kLines ? std::array<double, 4>{t[k], g, p[0], p[1]}
+                                                : std::array<double, 4>{g, t[k], p[0], p[1]});
     }
-  } else if (a.kind == Track::kCircle && b.kind == Track::kCircle) {
+  } else if (a.kind == Track::kArc && b.kind == Track::kArc) {
     const double dx = b.c[0] - a.c[0], dy = b.c[1] - a.c[1], d = std::hypot(dx, dy);
     if (d > 0 && d <= a.r + b.r && d >= std::fabs(a.r - b.r)) {
       const double l = (a.r * a.r - b.r * b.r + d * d) / (2 * d), h = std::sqrt(std::max(0.0, a.r * a.r - l * l));
@@ -649,7 +1151,8 @@ bool clear_offset(const LegChain &c, int room, int *m, VOQbsp_curve **out, int *
     std::vector<std::array<double, 3>> from(static_cast<std::size_t>(a)), to(static_cast<std::size_t>(a));
     for (int k = 0; k < a; ++k) {
       if (!track[k].make(legs[alive[k]].off, rc)) return true;
-      from[k] = {0.0, track[k].s[0], track[k].s[1]}, to[k] = {1.0, track[k].e[0], track[k].e[1]};
+      const double(&e)[2][2] = track[k].ends;
+      from[k] = {0.0, e[0][0], e[0][1]}, to[k] = {1.0, e[1][0], e[1][1]};
     }
     for (int k = 0; k < corners && !gives_way; ++k) {
       if (kind[k] != 2) continue;
@@ -678,6 +1181,12 @@ bool clear_offset(const LegChain &c, int room, int *m, VOQbsp_curve **out, int *
     for (int e = 0; e < 2; ++e)
       extent = std::max({extent, std::fabs(cl.shapes[k].lo[e]), std::fabs(cl.shapes[k].hi[e])});
   }
+  for (int k = 0; k < nl; ++k) {
+    const Shape &sh = cl.shapes[k];
+    const double none[2] = {INFINITY, INFINITY}, nowhere[2] = {-INFINITY, -INFINITY};
+    cl.leg_boxes.add(legs[k].off ? sh.lo : none, legs[k].off ? sh.hi : nowhere, sh.d);
+  }
+  cl.leg_boxes.build();
   cl.scale = extent + dmax;
   // What a piece may graze a band by: the rounding of the offsets' points, some ulps of the farthest coordinate.
   cl.margin = 2e-14 * cl.scale;
@@ -768,6 +1277,8 @@ bool clear_offset(const LegChain &c, int room, int *m, VOQbsp_curve **out, int *
       return true;
     fill.add(S);
   }
+  for (const Fill &fill : cl.fills) cl.fill_boxes.add(fill.lo, fill.hi, 0.0);
+  cl.fill_boxes.build();
   // The stretches in chain order, each piece followed by its corner's join.
   for (int k = 0; k < a; ++k) {
     const int i = alive[k];
@@ -828,7 +1339,13 @@ bool clear_offset(const LegChain &c, int room, int *m, VOQbsp_curve **out, int *
 
   // What each stretch keeps.
   std::vector<Kept> kept;
-  for (int i = 0; i < static_cast<int>(cl.parts.size()) && *rc == 0; ++i) cl.keep(i, &kept, rc);
+  // Stretches along the chain lie near each other: what lies near them is looked up for sixteen at a time.
+  const int all = static_cast<int>(cl.parts.size());
+  for (int first = 0; first < all && *rc == 0; first += 16) {
+    const int last = std::min(all, first + 16);
+    const Clearing::Around around = cl.around(first, last);
+    for (int i = first; i < last && *rc == 0; ++i) cl.keep(i, around, &kept, rc);
+  }
   if (*rc != 0) return true;
   const int nk = static_cast<int>(kept.size());
   if (nk == 0) {
@@ -844,12 +1361,17 @@ bool clear_offset(const LegChain &c, int room, int *m, VOQbsp_curve **out, int *
                                  std::min(2 * BStoltab[bstol::offset_tol], 0.1 * dmin)});
   // A cap is only followed from a cut to a cut: it never leads off the offset's own ends.
   const auto capped = [&](const Kept &x, int e) { return cl.parts[x.stretch].bridge && !x.cut[e]; };
+  // The kept stretches' starts by cells of twice the match: a start within the match of a point lies in the
+  // point's cell or one beside it, whatever the rounding of its cell.
+  const CellIndex starts(kept, 2 * match);
+  std::vector<int> found;
   for (int k = 0; k < nk; ++k) {
     Kept &x = kept[k];
     int best = -1;
     double gap = INFINITY;
     if (capped(x, 1)) continue;
-    for (int q = 0; q < nk; ++q) {
+    starts.near(x.p[1], &found);
+    for (const int q : found) {
       const Kept &y = kept[q];
       if (q == k || y.has_prev || capped(y, 0)) continue;
       const double g = flat_gap(x.p[1], y.p[0]);
@@ -865,11 +1387,25 @@ bool clear_offset(const LegChain &c, int room, int *m, VOQbsp_curve **out, int *
     if (best >= 0) x.next = best, kept[best].has_prev = true;
   }
   // Offsets that run on along one line (or circle) both keep their common stretch, each at the distance; the
-  // earlier one gives way where the later one starts on it, and goes on along it.
+  // earlier one gives way where the later one starts on it, and goes on along it. Only the kept stretches whose
+  // stretches' boxes come within the match of the start are asked.
+  BoxTree stretch_boxes;
+  for (const Kept &x : kept) {
+    const VOQbsp_curve *xc = cl.parts[x.stretch].cv;
+    double lo[2] = {INFINITY, INFINITY}, hi[2] = {-INFINITY, -INFINITY}, p[3];
+    for (int i = 0; i < xc->num_poles; ++i) {
+      pole_point(xc, i, p);
+      for (int e = 0; e < 2; ++e) lo[e] = std::min(lo[e], p[e]), hi[e] = std::max(hi[e], p[e]);
+    }
+    stretch_boxes.add(lo, hi, 0.0);
+  }
+  stretch_boxes.build();
   for (int q = 0; q < nk; ++q) {
     Kept &y = kept[q];
     if (y.has_prev) continue;
-    for (int k = 0; k < nk; ++k) {
+    found = stretch_boxes.near(y.p[0], y.p[0], 2 * match);
+    std::sort(found.begin(), found.end());
+    for (const int k : found) {
       Kept &x = kept[k];
       if (k == q || x.next >= 0) continue;
       const VOQbsp_curve *xc = cl.parts[x.stretch].cv;

@@ -4,6 +4,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <functional>
+#include <queue>
+#include <vector>
 
 #include "bspline/conics.h"
 #include "bspline/core/exit.h"
@@ -336,36 +339,68 @@ struct Chain {
       *u1 = next[k] < 0 ? len[k] : meet(k, next[k], true, f);
       return *u1 - *u0;
     };
+    // What happens next to leg k, from its own line and its neighbours' alone: its lines and the next leg's
+    // pass (pair), or its crossings come in reverse order, at the share f of the distance; none at all (has
+    // false), or a pair the joins must take (fails).
+    struct Event {
+      double f = INFINITY;
+      bool has = false, pair = false, fails = false;
+    };
+    const auto event_of = [&](int k) {
+      Event e;
+      const int q = next[k];
+      if (q >= 0 && std::isnan(meet(k, q, true, 1.0))) {
+        const double *dk = &geo[6 * k + 2], *dq = &geo[6 * q + 2];
+        double p0[2], q0[2], p1[2], q1[2];
+        at(k, 0, p0), at(q, 0, q0), at(k, 1, p1), at(q, 1, q1);
+        const double w0[2] = {q0[0] - p0[0], q0[1] - p0[1]}, w1[2] = {q1[0] - p1[0], q1[1] - p1[1]};
+        const double g0 = cross(dk, w0), g1 = cross(dk, w1);  // how far q's line lies to the left of k's
+        const bool passed = std::fabs(g0) > tol && (g0 * g1 < 0.0 || std::fabs(g1) <= tol);
+        e.fails = dk[0] * dq[0] + dk[1] * dq[1] > 0.0 || !passed;
+        if (!e.fails) e.f = g0 / (g0 - g1), e.has = e.pair = true;
+        return e;
+      }
+      if (prev[k] < 0 || next[k] < 0) return e;  // the chain's ends stay
+      double u0, u1;
+      const double l1 = span(k, 1.0, &u0, &u1);
+      if (std::isnan(l1) || l1 >= -tol) return e;
+      const double l0 = span(k, 0.0, &u0, &u1);
+      e.f = l0 <= 0.0 ? 0.0 : l0 / (l0 - l1), e.has = true;
+      return e;
+    };
+    // The events in a queue, earliest first and, at one time, the first leg in the chain's order; an entry stands
+    // while its leg's links are those it was found with. A leg's event changes only where a neighbour goes, so
+    // that each step costs the few legs about it rather than a pass along the chain.
+    struct Queued {
+      double f;
+      int k, version;
+      bool pair;
+      bool operator>(const Queued &o) const { return f > o.f || (f == o.f && k > o.k); }
+    };
+    std::priority_queue<Queued, std::vector<Queued>, std::greater<Queued>> queue;
+    std::vector<int> version(static_cast<std::size_t>(n), 0);
+    bool fails = false;
+    const auto find = [&](int k) {
+      const Event e = event_of(k);
+      ++version[k];
+      fails = fails || e.fails;
+      if (e.has) queue.push({e.f, k, version[k], e.pair});
+    };
+    for (int k = 0; k < n; ++k) find(k);
     int first = 0, alive = n;
+    std::vector<char> gone_leg(static_cast<std::size_t>(n), 0);
     // A closed chain is left with nothing once fewer than three legs remain.
     while (alive > (closure ? 2 : 0)) {
+      // Two legs side by side or apart: the joins take the chain.
+      if (fails) return decline();
       // The earliest event: a leg whose crossings come in reverse order, or two legs whose lines pass.
-      double when = INFINITY;
-      int leg = -1;
-      bool pair = false;
-      for (int k = first, left = alive; left > 0; k = next[k], --left) {
-        const int q = next[k];
-        if (q >= 0 && std::isnan(meet(k, q, true, 1.0))) {
-          const double *dk = &geo[6 * k + 2], *dq = &geo[6 * q + 2];
-          double p0[2], q0[2], p1[2], q1[2];
-          at(k, 0, p0), at(q, 0, q0), at(k, 1, p1), at(q, 1, q1);
-          const double w0[2] = {q0[0] - p0[0], q0[1] - p0[1]}, w1[2] = {q1[0] - p1[0], q1[1] - p1[1]};
-          const double g0 = cross(dk, w0), g1 = cross(dk, w1);  // how far q's line lies to the left of k's
-          const bool passed = std::fabs(g0) > tol && (g0 * g1 < 0.0 || std::fabs(g1) <= tol);
-          if (dk[0] * dq[0] + dk[1] * dq[1] > 0.0 || !passed) return decline();
-          const double f = g0 / (g0 - g1);
-          if (f < when) when = f, leg = k, pair = true;
-          continue;
-        }
-        if (prev[k] < 0 || next[k] < 0) continue;  // the chain's ends stay
-        double u0, u1;
-        const double l1 = span(k, 1.0, &u0, &u1);
-        if (std::isnan(l1)) continue;
-        if (l1 >= -tol) continue;
-        const double l0 = span(k, 0.0, &u0, &u1), f = l0 <= 0.0 ? 0.0 : l0 / (l0 - l1);
-        if (f < when) when = f, leg = k, pair = false;
-      }
-      if (leg < 0) break;
+      while (!queue.empty() && (gone_leg[queue.top().k] || queue.top().version != version[queue.top().k]))
+        queue.pop();
+      if (queue.empty()) break;
+      const double when = queue.top().f;
+      const int leg = queue.top().k;
+      const bool pair = queue.top().pair;
+      queue.pop();
       int gone[2] = {leg, pair ? next[leg] : -1};
       if (pair) {
         // Once their lines have passed, the one that still runs between its other neighbours is kept.
@@ -386,6 +421,7 @@ struct Chain {
         if (prev[k] >= 0) next[prev[k]] = next[k];
         if (next[k] >= 0) prev[next[k]] = prev[k];
         if (k == first) first = next[k];
+        gone_leg[k] = 1;
         --alive;
       }
       // The legs about one that went turn by both its corners together. Past a half turn towards the offset side
@@ -405,6 +441,11 @@ struct Chain {
         const double turn = cross(da, db);
         if (option != 0 && std::fabs(turn) > 1e-12 && turn * towards < 0.0) return decline();
       }
+      // The legs that now meet each other.
+      for (int k : gone)
+        if (k >= 0)
+          for (const int about : {prev[k], next[k]})
+            if (about >= 0 && !gone_leg[about]) find(about);
     }
     if (closure && alive <= 2) alive = 0;
     // Where no leg went and every corner lies on both its pieces or on their extensions past the corner, the

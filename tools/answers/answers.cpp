@@ -74,10 +74,13 @@ void Evaluation() {
     Line line("evaluation", c);
     for (int j = 0; j < 20; ++j) {
       const double u = j == 0 ? cv->start() : j == 1 ? cv->end() : Uniform(rng, cv->start(), cv->end());
-      double out[9] = {};
-      int rc = 0;
-      BScveval_n(&cv->cv, u, 2, out, &rc);
-      line.i(rc).ds(out, 9);
+      // Each derivative count has a body of its own.
+      for (int nder = 0; nder <= 2; ++nder) {
+        double out[9] = {};
+        int rc = 0;
+        BScveval_n(&cv->cv, u, nder, out, &rc);
+        line.i(rc).ds(out, 3 * (nder + 1));
+      }
     }
   }
 }

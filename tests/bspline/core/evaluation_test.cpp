@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "bspline/bspline.h"
+#include "bspline/core/evaluation_internal.h"
 #include "bspline/core/test_support.h"
 #include "tests/bspline/curve_fixtures.h"
 
@@ -479,6 +480,21 @@ TEST(CurveEvaluation, ShortcutGivesTheBitsOfTheGeneralRoad) {
       {"one span", [](std::mt19937 &rng, int order, bool rational) {
          return random_curve(rng, order, order, rational, true);
        }},
+      // Fewer than 8 knots, 8 to 15, and 16 on: each count of knots has a window of its own.
+      {"a few spans", [](std::mt19937 &rng, int order, bool rational) {
+         return random_curve(rng, order, order + 1 + static_cast<int>(rng() % 4), rational, rng() % 2 == 0);
+       }},
+      // Within 1e-20 of an end BSfndspan snaps to the first or last span with length; here every parameter is.
+      {"knots below 1e-20", knots_of(3, {0, 0, 0, 1e-22, 2e-22, 2e-22, 5e-22, 5e-22, 5e-22})},
+      // Zeros of either sign in every coordinate: the derivative places of the shortcut differ from the general
+      // road's in the sign of a zero only, which the sums must not show.
+      {"signed zero poles", [](std::mt19937 &rng, int order, bool rational) {
+         auto c = random_curve(rng, order, order + 5, rational, true, 2);
+         for (int i = 0; i < c->n(); ++i)
+           for (int k = 0; k < 3; ++k)
+             if ((i + k) % 3 != 0) c->poles[3 * i + k] = (i + k) % 2 ? -0.0 : 0.0;
+         return c;
+       }},
       {"interval of 1e-20 (refused)", knots_of(4, {0, 0, 0, 0, 0.5, 0.5 + 1e-20, 1, 1, 1, 1})},
       {"interval of 1e-16 (refused for the derivative only)",
        knots_of(4, {0, 0, 0, 0, 0.5, 0.5 + 1e-16, 1, 1, 1, 1})},
@@ -488,6 +504,11 @@ TEST(CurveEvaluation, ShortcutGivesTheBitsOfTheGeneralRoad) {
        }},
       {"NaN knot", knots_of(3, {0, 0, 0, 0.25, nan, 0.75, 1, 1, 1})},
       {"decreasing knots", knots_of(3, {0, 0, 0, 0.6, 0.4, 0.8, 1, 1, 1})},
+      // Knots past the range that fall back below it, and rise again: a count of the knots below the parameter
+      // takes them in, and the span it gives brackets the parameter past the last span, whose poles do not exist.
+      {"knots past the range below it", knots_of(4, {0, 0, 0, 0, 0.5, 1, -2, 3, -2})},
+      {"knots past a longer range below it",
+       knots_of(4, {0, 0, 0, 0, 0.1, 0.2, 0.3, 0.4, 0.5, 0.6, 0.7, 0.8, 0.9, 1, -2, 3, -2})},
       // Every compare with a NaN fails, so the span count of a vector just long enough to be counted at once
       // finds no knot below the parameter.
       {"NaN knots opening a counted vector", knots_of(3, {nan, nan, nan, 0.25, 0.5, 0.75, 1, 1})},
@@ -547,6 +568,54 @@ TEST(CurveEvaluation, ShortcutGivesTheBitsOfTheGeneralRoad) {
             }
           }
       }
+}
+
+// The same agreement over many random records: every pole count from the order to 24 more and a few long ones,
+// so that the span search meets each width of its knot windows, the ends of its window range and its halvings;
+// knots repeated up to full multiplicity, clamped and not. The cubic shortcut that other routines of the library
+// call directly must give the same bits as well.
+TEST(CurveEvaluation, ShortcutAgreesWithTheGeneralRoadOnRandomRecords) {
+  std::mt19937 rng(143);
+  std::uniform_int_distribution<int> coin(0, 3);
+  int compared = 0;
+  for (int order = 2; order <= 8; ++order)
+    for (int n = order; n <= order + 24; ++n)
+      for (bool long_one : {false, true}) {
+        const int poles = long_one ? n + 60 + static_cast<int>(rng() % 1000) : n;
+        const auto c = random_curve(rng, order, poles, coin(rng) == 0, coin(rng) != 0, coin(rng) == 0 ? order : 1);
+        const VOQbsp_curve &cv = c->cv;
+        std::vector<double> us;
+        std::uniform_real_distribution<double> ud(c->start(), c->end());
+        for (int i = 0; i < 12; ++i) us.push_back(ud(rng));
+        for (int i = 0; i < 6; ++i) {
+          const double k = cv.knots[rng() % cv.num_knots];
+          us.insert(us.end(), {k, std::nextafter(k, -1e300), std::nextafter(k, 1e300)});
+        }
+        for (double u : us)
+          for (int nder = 0; nder <= 2; ++nder) {
+            double fast[9], general[9];
+            int rc_fast = 0, rc_general = 0;
+            BScveval_n(&cv, u, nder, fast, &rc_fast);
+            {
+              const bstest::SlowRoads slow;
+              BScveval_n(&cv, u, nder, general, &rc_general);
+            }
+            ASSERT_EQ(rc_fast, rc_general) << "order " << order << " poles " << poles << " u " << u;
+            if (rc_general != 0) continue;
+            ++compared;
+            ASSERT_EQ(std::memcmp(fast, general, sizeof(double) * 3 * (nder + 1)), 0)
+                << "order " << order << " poles " << poles << " u " << u << " nder " << nder;
+            if (order == 4 && !cv.rational && nder < 2) {
+              double cubic[6];
+              const bool answered =
+                  nder == 0 ? bseval::cubic_point(cv, u, cubic) : bseval::cubic_point_tangent(cv, u, cubic);
+              if (answered) {
+                EXPECT_EQ(std::memcmp(cubic, general, sizeof(double) * 3 * (nder + 1)), 0) << u;
+              }
+            }
+          }
+      }
+  EXPECT_GT(compared, 20000);
 }
 
 }  // namespace
