@@ -337,6 +337,10 @@ void offset_stretch(const VOQbsp_curve *curve, double dist, std::int16_t corner,
       if (*rc != 0) return;
       a_end = m - 1.1 * ka;
       next = start_of(P[j]) + 1.1 * kj;
+      // The arc's tolerances are of its own parameter: beside a piece shorter in parameter than they are (a tiny
+      // curve's short leg), the arc takes part of the pieces' ranges instead of running past them.
+      if (a_end <= start) a_end = (start + m) / 2;
+      if (next >= end_of(P[j])) next = (start_of(P[j]) + end_of(P[j])) / 2;
     }
     if (first_valid < 0) first_valid = i;
     chain.append_offset(&offA.cv, start, a_end, start_of(P[i]), rc);
