@@ -300,14 +300,30 @@ bool probe_offset(const VOQbsp_curve *w, const VOQbsp_curve *off, double min_cos
     // Weights that differ much crowd the part's parameters to one end, and its offset, which has the same weights,
     // may bulge off the true one even along a straight run.
     if (heaviest > kUneven * lightest) return true;
-    double first[2] = {0, 0}, last[2] = {0, 0};
-    bool any = false;
+    double first[2] = {0, 0}, last[2] = {0, 0}, turned = 0, shortest = INFINITY, longest = 0;
+    bool any = false, every = true;
     for (int i = 0; i + 1 < k; ++i) {
-      const double x = q[i + 1][0] - q[i][0], y = q[i + 1][1] - q[i][1], l = std::hypot(x, y);
-      if (!(l > 0)) continue;
+      const double x = q[i + 1][0] - q[i][0], y = q[i + 1][1] - q[i][1], l = std::sqrt(x * x + y * y);
+      shortest = std::fmin(shortest, l), longest = std::fmax(longest, l);
+      if (!(l > 0)) {
+        every = false;
+        continue;
+      }
       if (!any) first[0] = x / l, first[1] = y / l;
+      if (any) turned += std::fabs(std::atan2(last[0] * y - last[1] * x, last[0] * x + last[1] * y));
       last[0] = x / l, last[1] = y / l, any = true;
       sx += x / l, sy += y / l;
+    }
+    // Even weights, and legs of even length that turn, all told, through less than an eighth of a half turn: the
+    // curve turns no more than its polygon, as evenly as its parameter runs, and the test points placed by parameter
+    // follow it (through a quarter turn, one curve in 3,000 of order 5 strayed 2.4 offset tolerances).
+    if (every && heaviest <= lightest && longest <= kUneven * shortest && turned < kHalfTurn / 8) return false;
+    // A circular arc turns at one rate along its length, and its offset is the concentric arc.
+    if (every && k == 3) {
+      const double l0 = std::hypot(q[1][0] - q[0][0], q[1][1] - q[0][1]);
+      const double l1 = std::hypot(q[2][0] - q[1][0], q[2][1] - q[1][1]);
+      const double half = std::cos(turned / 2) * std::sqrt(p.h[0][2] * p.h[2][2]);
+      if (std::fabs(l0 - l1) <= 1e-9 * (l0 + l1) && std::fabs(p.h[1][2] - half) <= 1e-9 * p.h[1][2]) return false;
     }
     const double sl = std::hypot(sx, sy);
     if (!any || !(sl > 0)) return any;
