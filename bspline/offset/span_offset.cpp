@@ -280,9 +280,8 @@ bool probe_offset(const VOQbsp_curve *w, const VOQbsp_curve *off, double min_cos
   if (k > kMaxOrder) return true;
   // The offset lies to the right of the curve's way for side * normal z positive: a turn to the right is inner.
   const double inward = side * (normal[2] < 0 ? -1.0 : 1.0), d = std::fabs(dist);
-  double ktol = 0;
-  BScvkttol2(w->order, w->knots, w->num_poles, w->poles, w->rational ? w->weights : nullptr, &ktol, rc);
-  if (*rc != 0) return false;
+  // The knot tolerance, taken at the first look (most curves need none).
+  double ktol = -1;
   // A part of a span: its Bezier poles (x w, y w, w) over [a, b].
   struct Part {
     double h[kMaxOrder][3], a, b;
@@ -310,7 +309,11 @@ bool probe_offset(const VOQbsp_curve *w, const VOQbsp_curve *off, double min_cos
         continue;
       }
       if (!any) first[0] = x / l, first[1] = y / l;
-      if (any) turned += std::fabs(std::atan2(last[0] * y - last[1] * x, last[0] * x + last[1] * y));
+      // Each turn is bounded by its tangent, which needs no arc tangent; a turn of a quarter or more counts whole.
+      if (any) {
+        const double cr = std::fabs(last[0] * y - last[1] * x), dt = last[0] * x + last[1] * y;
+        turned += dt > 0 ? cr / dt : kHalfTurn;
+      }
       last[0] = x / l, last[1] = y / l, any = true;
       sx += x / l, sy += y / l;
     }
@@ -322,7 +325,8 @@ bool probe_offset(const VOQbsp_curve *w, const VOQbsp_curve *off, double min_cos
     if (every && k == 3) {
       const double l0 = std::hypot(q[1][0] - q[0][0], q[1][1] - q[0][1]);
       const double l1 = std::hypot(q[2][0] - q[1][0], q[2][1] - q[1][1]);
-      const double half = std::cos(turned / 2) * std::sqrt(p.h[0][2] * p.h[2][2]);
+      const double turn_cos = first[0] * last[0] + first[1] * last[1];
+      const double half = std::sqrt((1 + turn_cos) / 2) * std::sqrt(p.h[0][2] * p.h[2][2]);
       if (std::fabs(l0 - l1) <= 1e-9 * (l0 + l1) && std::fabs(p.h[1][2] - half) <= 1e-9 * p.h[1][2]) return false;
     }
     const double sl = std::hypot(sx, sy);
@@ -364,6 +368,8 @@ bool probe_offset(const VOQbsp_curve *w, const VOQbsp_curve *off, double min_cos
       double em[6], q[3], e = 0;
       BScvarrevt(w, &m, 1, 1.0, em, rc);
       if (*rc == 0) BScveval_n(off, m, 0, q, rc);
+      if (*rc == 0 && ktol < 0)
+        BScvkttol2(w->order, w->knots, w->num_poles, w->poles, w->rational ? w->weights : nullptr, &ktol, rc);
       if (*rc == 0) bsoffset::foot_distance(w, ktol, m, q, &e, rc);
       if (*rc != 0) return false;
       if (std::fabs(e - d) > stray) {
