@@ -369,16 +369,27 @@ void split_at_line_turns(int *rc, const VOQbsp_curve *cv, VOQbsp_curve **copy) {
   const double tol = BStoltab[bstol::dist_tol];
   for (int i = k - 1; i <= n - 1 && *rc == 0; ++i) {
     if (!(t[i] < t[i + 1]) || bends_off_lines(cv, t[i], t[i + 1], tol)) continue;
-    double tol0 = 0, tol1 = 0;
-    BSlocknttol(cv, t[i], tol, &tol0, rc);
-    if (*rc == 0) BSlocknttol(cv, t[i + 1], tol, &tol1, rc);
-    if (*rc != 0) break;
+    const double width = t[i + 1] - t[i];
     // The cut refuses a span shorter than the parameter tolerance at either of its free ends (where the curve
     // barely moves, beside a heavy pole, that tolerance can exceed a whole span): the span is within the distance
     // tolerance of its end there, and nothing turns back in it that counts.
     const bool first = t[i] == t[k - 1], last = t[i + 1] == t[n];
-    const double refused = first && last ? std::min(tol0, tol1) : first ? tol1 : last ? tol0 : std::max(tol0, tol1);
-    if (t[i + 1] - t[i] < refused) continue;
+    // A span as wide as the bound of an end's parameter tolerance is no narrower than that tolerance; the bounds
+    // read the derivatives that the tolerances would, and so fail where they would.
+    const double bound0 = bstest::slow_roads() ? INFINITY : bsknots::cut_tolerance_bound(*cv, t[i]);
+    const double bound1 = bstest::slow_roads() ? INFINITY : bsknots::cut_tolerance_bound(*cv, t[i + 1]);
+    const bool past0 = width >= bound0, past1 = width >= bound1;
+    const bool wide = bound0 < INFINITY && bound1 < INFINITY &&
+                      (first && last ? past0 || past1 : first ? past1 : last ? past0 : past0 && past1);
+    if (!wide) {
+      double tol0 = 0, tol1 = 0;
+      BSlocknttol(cv, t[i], tol, &tol0, rc);
+      if (*rc == 0) BSlocknttol(cv, t[i + 1], tol, &tol1, rc);
+      if (*rc != 0) break;
+      const double refused =
+          first && last ? std::min(tol0, tol1) : first ? tol1 : last ? tol0 : std::max(tol0, tol1);
+      if (width < refused) continue;
+    }
     if (!bsknots::active_split(rc, cv, &t[i], &t[i + 1], span, nullptr, true)) {
       failed(rc);
       break;
@@ -525,14 +536,18 @@ bool clearly_long(const VOQbsp_curve &span) {
 
 // Whether the planarity test of every piece the span loop cuts from cv is certain to pass, so that it can be left
 // out: the curve intersection does not read the planar flag, and what counts is only the failure the test reports
-// for a polygon it cannot measure (weights too uneven, or coordinates whose squares overflow). A piece's poles
-// are blends of cv's, so a polynomial cv with finite coordinates far short of overflow settles it for all of them;
-// measuring the whole remainder again for every span made the span loop quadratic. A fault handler sees every
-// test.
+// for a polygon it cannot measure (a weight that is not positive, or coordinates whose squares overflow). A
+// piece's poles are blends of cv's, with positive weights its points in the hull of cv's points and its weights
+// between cv's: weights and points far short of underflow and overflow settle it for all of them. Measuring the
+// whole remainder again for every span made the span loop quadratic. A fault handler sees every test.
 bool planes_certain(const VOQbsp_curve &cv) {
-  if (cv.rational || bstest::slow_roads()) return false;
-  for (int i = 0; i < 3 * cv.num_poles; ++i)
-    if (!(std::fabs(cv.poles[i]) <= 1e100)) return false;
+  if (bstest::slow_roads()) return false;
+  for (int i = 0; i < cv.num_poles; ++i) {
+    const double w = cv.rational ? cv.weights[i] : 1.0;
+    if (!(w >= 1e-100 && w <= 1e100)) return false;
+    for (int c = 0; c < 3; ++c)
+      if (!(std::fabs(cv.poles[3 * i + c]) <= 1e100 * w)) return false;
+  }
   return true;
 }
 

@@ -473,6 +473,81 @@ TEST(SelfIntersection, IndexedRestsAnswerAsPlainCopies) {
   BStraceclear();
 }
 
+// A chain as the pieces of an offset merge into one curve: order 3, joints of multiplicity 2 between pieces of
+// unequal parameter widths along a looping path (it crosses itself). Lines are raised (the middle pole half-way;
+// every seventh runs out past its end and back), arcs rational with cos(sweep / 2) in the middle, the pieces'
+// weights scaled by factors of their own; every fifth line runs in three straight quadratic spans of simple knots,
+// and one piece shrinks to a point, where the curve stands still at both joints.
+std::unique_ptr<TestCurve> joined(int pieces, double offset, double scale, double width, bool closed) {
+  std::vector<double> p, w, k{0, 0, 0};
+  double x = 0, y = 0, heading = 0, u = 0;
+  const auto add = [&](double px, double py, double weight) {
+    p.insert(p.end(), {offset + scale * px, offset + scale * py, 0.0}), w.push_back(weight);
+  };
+  add(0, 0, 1);
+  for (int i = 0; i < pieces; ++i) {
+    const double g = 1 + 0.5 * std::sin(0.7 * i), du = width * (1 + 0.6 * std::cos(1.3 * i));
+    const double len = i == pieces / 2 ? 0.0 : 0.2 + 0.15 * std::sin(0.9 * i);
+    if (i % 3 == 2) {
+      const double sweep = 0.6 * std::sin(0.37 * i) + 0.25, r = len / sweep;
+      const double cx = x - r * std::sin(heading), cy = y + r * std::cos(heading), a0 = heading - M_PI / 2;
+      // The joint keeps the weight the piece before gave it; the middle weight keeps the arc on its circle.
+      const double mid = r / std::cos(sweep / 2), wm = std::cos(sweep / 2) * std::sqrt(w.back() * g);
+      add(cx + mid * std::cos(a0 + sweep / 2), cy + mid * std::sin(a0 + sweep / 2), wm);
+      x = cx + r * std::cos(a0 + sweep), y = cy + r * std::sin(a0 + sweep), heading += sweep;
+      add(x, y, g);
+      k.insert(k.end(), {u + du, u + du});
+    } else if (i % 5 == 0) {
+      const double dx = len * std::cos(heading) / 4, dy = len * std::sin(heading) / 4;
+      for (int j = 1; j <= 4; ++j) add(x + j * dx, y + j * dy, g);
+      x += 4 * dx, y += 4 * dy;
+      k.insert(k.end(), {u + du / 3, u + 2 * du / 3, u + du, u + du});
+    } else {
+      const double nx = x + len * std::cos(heading), ny = y + len * std::sin(heading), f = i % 7 == 3 ? 1.5 : 0.5;
+      add(x + f * (nx - x), y + f * (ny - y), g), add(nx, ny, g);
+      x = nx, y = ny;
+      k.insert(k.end(), {u + du, u + du});
+    }
+    u += du;
+    heading += 0.45 + 0.3 * std::sin(0.21 * i);
+  }
+  k.push_back(u);
+  if (closed) {
+    for (int c = 0; c < 2; ++c) p[p.size() - 3 + c] = p[c];
+    w.back() = w.front();
+  }
+  return std::make_unique<TestCurve>(3, p, k, w);
+}
+
+// A curve of joined pieces is cut at its joints into the pieces as they stand, and a straight span is cut from a
+// stretch around it; with every shortcut off the whole curve is cut each time, and the answers agree to the bit.
+TEST(SelfIntersection, JoinedPiecesAnswerAsOnTheSlowRoads) {
+  const struct {
+    const char *what;
+    std::unique_ptr<TestCurve> cv;
+  } rows[] = {
+      {"joined pieces", joined(300, 0, 1, 1, false)},
+      {"closed", joined(301, 0, 1, 1, true)},
+      {"at 1e5", joined(300, 1e5, 1, 1, false)},
+      {"at 1e7", joined(300, 1e7, 1, 1, false)},
+      {"a thousandth in size", joined(300, 0, 1e-3, 1, false)},
+      {"pieces a ten-thousandth of the parameter wide", joined(300, 0, 1, 1e-4, false)},
+      {"pieces a thousand wide", joined(300, 0, 1, 1e3, false)},
+  };
+  for (const auto &row : rows) {
+    const std::vector<double> fast = answer(&row.cv->cv);
+    std::vector<double> slow;
+    {
+      const bstest::SlowRoads roads;
+      slow = answer(&row.cv->cv);
+    }
+    ASSERT_EQ(fast.size(), slow.size()) << row.what;
+    EXPECT_EQ(std::memcmp(fast.data(), slow.data(), fast.size() * sizeof(double)), 0) << row.what;
+    EXPECT_EQ(fast[1], 0) << row.what;
+    EXPECT_GE(fast[2], 10) << row.what;
+  }
+}
+
 // A staircase of legs of length 1 rising to the right; on request it comes back round below and ends just under
 // the middle of its first leg, within the contact distance of it.
 std::vector<double> staircase(int legs, bool back) {
