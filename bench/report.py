@@ -9,7 +9,9 @@ median over the repetitions of the CPU time of one timed call; a peer's ratio is
 ours is faster); the growth is our time over our time at the family's previous size. A contender whose answer
 failed its check is shown failed with the reason, never dropped. A counter of ours named "size_<what>" (the size
 of what our call built, such as the nodes of a decomposition) gets a column of its own with its growth beside
-the time's; a size measured over fewer repetitions than the rest of its family says how many.
+the time's, and the time per unit of what was built (the sum of those counters) a column with its growth: the
+time's growth judged against the size's, above 1 where the time grows faster than what it builds. A size
+measured over fewer repetitions than the rest of its family says how many.
 """
 import json
 import os
@@ -59,6 +61,9 @@ def load(results_dir):
                 problems.append(f"`{name[:-len('.status')]}` exited with status {code}")
             continue
         if not name.endswith(".json"):
+            continue
+        # A program none of whose benchmarks a filter picked writes nothing; its status says whether it ended well.
+        if os.path.getsize(path) == 0:
             continue
         try:
             with open(path) as f:
@@ -125,6 +130,8 @@ def table(results, rows, repetitions):
     header = ["row", "size", "ours", "growth"]
     for m in measures:
         header += [m, "growth"]
+    if measures:
+        header += ["time per " + " + ".join(measures), "growth"]
     for p in peers:
         header += [f"`{p}`", "ratio"]
     lines = ["| " + " | ".join(header) + " |", "|" + "---|" * len(header)]
@@ -135,6 +142,7 @@ def table(results, rows, repetitions):
             label = row.replace("_", " ") + ("" if variant in (None, "ours") else f" · `{variant}`")
             previous = None
             previous_sizes = {}
+            previous_unit = None
             for size in sizes:
                 ours = results.get((row, variant, size)) if variant else None
                 ours_time = ours.median() if ours else None
@@ -149,6 +157,11 @@ def table(results, rows, repetitions):
                     value = ours.sizes.get(m) if ours and ours.failure is None else None
                     line += [count(value) if value is not None else "", growth(value, previous_sizes.get(m))]
                     previous_sizes[m] = value
+                if measures:
+                    built = [ours.sizes.get(m) for m in measures] if ours and ours.failure is None else []
+                    unit = ours_time / sum(built) if ours_time and built and None not in built and sum(built) else None
+                    line += [duration(unit) if unit is not None else "", growth(unit, previous_unit)]
+                    previous_unit = unit
                 for p in peers:
                     peer = results.get((row, p, size))
                     ratio = ""

@@ -20,11 +20,14 @@ def run(name, cpu_ms, unit="ms", error=None, aggregate=False):
 
 
 def report(programs, statuses=None):
-    """The report's text for programs {file: (context, entries)} and exit statuses {program: code}."""
+    """The report's text for programs {file: (context, entries)} (None: the program wrote nothing) and exit
+    statuses {program: code}."""
     with tempfile.TemporaryDirectory() as folder:
-        for name, (context, entries) in programs.items():
+        for name, written in programs.items():
             with open(os.path.join(folder, name + ".json"), "w") as f:
-                json.dump({"context": context, "benchmarks": entries}, f)
+                if written is not None:
+                    context, entries = written
+                    json.dump({"context": context, "benchmarks": entries}, f)
         for name, code in (statuses or {}).items():
             with open(os.path.join(folder, name + ".status"), "w") as f:
                 f.write(f"{code}\n")
@@ -73,7 +76,8 @@ class ReportTest(unittest.TestCase):
         entries = [run("fam/a/ours_one_at_a_time/10_points", 4.0), run("fam/a/ours_in_order/10_points", 1.0),
                    run("fam/a/peer_p/10_points", 2.0), run("fam/b/ours/10_points", 1.0),
                    run("fam/b/peer_q/10_points", 3.0)]
-        text = report({"c_bench": ({}, entries)}, {"c_bench": 0, "d_bench": 134})
+        text = report({"c_bench": ({}, entries), "e_bench": None, "f_bench": None},
+                      {"c_bench": 0, "d_bench": 134, "e_bench": 0, "f_bench": 134})
         self.assertEqual(line(text, "| a · `ours_one_at_a_time`")[2:], ["4 ms", "", "2 ms", "0.5"])
         self.assertEqual(line(text, "| a · `ours_in_order`")[2:], ["1 ms", "", "2 ms", "2"])
         self.assertEqual(line(text, "| b |")[2:], ["1 ms", "", "3 ms", "3"])
@@ -81,6 +85,10 @@ class ReportTest(unittest.TestCase):
         self.assertIn("### b", text)
         self.assertIn("`d_bench` exited with status 134", text)
         self.assertNotIn("c_bench` exited", text)
+        # A program that wrote nothing (a filter picked none of its benchmarks) is named only if it ended badly.
+        self.assertNotIn("e_bench", text)
+        self.assertIn("`f_bench` exited with status 134", text)
+        self.assertNotIn("could not be read", text)
 
     def test_sizes_of_ours_and_fewer_repetitions(self):
         # A "size_" counter of ours gets a column with its own growth beside the time's (other counters do not);
@@ -99,11 +107,32 @@ class ReportTest(unittest.TestCase):
         entries += [run("fam/row/peer/1000_vertices/repeats:1", 18000.0)]
         text = report({"e_bench": ({}, entries)})
         self.assertEqual(line(text, "| row | size"),
-                         ["row", "size", "ours", "growth", "crossing nodes", "growth", "`peer`", "ratio"])
-        self.assertEqual(line(text, "| row | 10 vertices |")[2:], ["1 ms", "", "50", "", "2 ms", "2"])
-        self.assertEqual(line(text, "| row | 100 vertices |")[2:], ["100 ms", "×100", "5,000", "×100", "200 ms", "2"])
+                         ["row", "size", "ours", "growth", "crossing nodes", "growth", "time per crossing nodes",
+                          "growth", "`peer`", "ratio"])
+        self.assertEqual(line(text, "| row | 10 vertices |")[2:], ["1 ms", "", "50", "", "20 us", "", "2 ms", "2"])
+        self.assertEqual(line(text, "| row | 100 vertices |")[2:],
+                         ["100 ms", "×100", "5,000", "×100", "20 us", "×1", "200 ms", "2"])
         self.assertEqual(line(text, "| row | 1,000 vertices (1 repetition) |")[2:],
-                         ["9 s", "×90", "500,000", "×100", "18 s", "2"])
+                         ["9 s", "×90", "500,000", "×100", "18 us", "×0.9", "18 s", "2"])
+
+    def test_time_per_unit_of_all_that_was_built(self):
+        # Two sizes of ours: the time per unit is the time over their sum, and its growth the time's growth over
+        # the sum's; a size whose check failed has none, and the next size's growth is not taken across it.
+        def sized(name, ms, nodes, trapezoids, error=None):
+            entry = run(name, ms, error=error)
+            entry.update({"size_crossing_nodes": nodes, "size_trapezoids": trapezoids})
+            return entry
+
+        entries = [sized("fam/row/ours/300_vertices", 0.12, 2544, 1422),
+                   sized("fam/row/ours/3000_vertices", 22.4, 254148, 128574),
+                   sized("fam/row/ours/10000_vertices", 0, 0, 0, error="wrong area"),
+                   sized("fam/row/ours/30000_vertices", 4000.0, 26e6, 13e6)]
+        text = report({"f_bench": ({}, entries)})
+        self.assertEqual(line(text, "| row | size")[8:10], ["time per crossing nodes + trapezoids", "growth"])
+        self.assertEqual(line(text, "| row | 300 vertices |")[8:10], ["30.3 ns", ""])
+        self.assertEqual(line(text, "| row | 3,000 vertices |")[8:10], ["58.5 ns", "×1.93"])
+        self.assertEqual(line(text, "| row | 10,000 vertices |")[8:10], ["", ""])
+        self.assertEqual(line(text, "| row | 30,000 vertices |")[8:10], ["103 ns", ""])
 
 
 if __name__ == "__main__":

@@ -139,8 +139,8 @@ enum FillClipMode { kFillClipCrossing = 0, kFillClipOverlap = 1 };
 // The decomposition
 
 // Not a COM object: made on the stack or with the ordinary allocator, one per boundary, used by one thread.
-// Its node, trapezoid and segment records come in blocks from the process-wide pools and go back there when
-// the object is destroyed.
+// Its node, trapezoid and segment records come in blocks: each kind's first five from the process-wide pools,
+// which get them back when the object is destroyed, the rest cut from slabs the object owns and frees whole.
 class FillTrap {
  public:
   FillTrap() = default;
@@ -196,6 +196,15 @@ class FillTrap {
   struct BlockChain {
     FillBlockHeader* first = nullptr;
     FillBlockHeader* current = nullptr;  // the one being written
+    std::uint32_t blocks = 0;            // in the chain; the first five are the pool's, the rest lie in slabs
+  };
+  // The memory the blocks of a chain beyond its first five are cut from: slabs of many blocks, owned by the
+  // decomposition and freed whole with it.
+  struct Slabs {
+    void* first = nullptr;
+    unsigned char* free = nullptr;  // the unused part of the newest slab
+    std::size_t room = 0;
+    std::size_t total = 0;  // bytes of all slabs
   };
 
   // ---- one row's trapezoids by place ----
@@ -252,21 +261,21 @@ class FillTrap {
   void Reset();
   FillResult MakeVertexTable(const GPosition* points, std::uint32_t count);
   void SortAndLinkVertices();
-  FillResult MakeRows();
-  FillResult SplitEdgesAtRows();
-  std::uint32_t EdgesPassing(std::uint32_t row, Arrival* arrivals);
-  FillResult PlaceCrossings(std::uint32_t row, Arrival* arrivals, std::uint32_t count);
+  FillResult MakeRows(Scratch& scratch);
+  FillResult Sweep(Scratch& scratch);
+  std::uint32_t EdgesPassing(const FillTrapRow& rowBelow, double y, Arrival* arrivals);
+  FillResult PlaceCrossings(FillTrapRow& row, Arrival* arrivals, std::uint32_t count);
+  FillResult CutBand(double yTop, Scratch& scratch);
+  static std::uint32_t CollectStubs(const FillTrapRow& row, Stub* stubs);
+  FillResult SplitCrossings(std::uint32_t row, double yTop, const Stub* stubs, std::uint32_t stubCount,
+                            Scratch& scratch, std::uint32_t* added);
+  static FillResult OpposedPairs(const Stub* stubs, std::uint32_t stubCount, Scratch& scratch, std::size_t* count);
+  FillResult AppendRows(std::uint32_t count);
+  FillResult NewNode(FillTrapNode** out);
+  FillResult AddTrapezoid(FillTrapRow& row, double yTop, FillTrapNode* bottomLeft, FillTrapNode* bottomRight,
+                          FillTrapNode* topRight, FillTrapNode* topLeft);
   FillResult NumberTrapezoidBlocks();
   FillResult ClipRows(FillClipDescriptor& segment);
-  FillResult MakeTrapezoids();
-  std::uint32_t CollectStubs(std::uint32_t row, Stub* stubs) const;
-  FillResult SplitCrossings(std::uint32_t row, const Stub* stubs, std::uint32_t stubCount, Scratch& scratch,
-                            std::uint32_t* added);
-  static FillResult OpposedPairs(const Stub* stubs, std::uint32_t stubCount, Scratch& scratch, std::size_t* count);
-  FillResult InsertRows(std::uint32_t after, std::uint32_t count);
-  FillResult NewNode(FillTrapNode** out);
-  FillResult AddTrapezoid(std::uint32_t row, FillTrapNode* bottomLeft, FillTrapNode* bottomRight,
-                          FillTrapNode* topRight, FillTrapNode* topLeft);
 
   std::uint32_t m_vertexCount = 0;
   FillTrapNode* m_vertices = nullptr;
@@ -278,6 +287,7 @@ class FillTrap {
   BlockChain m_trapezoids;
   BlockChain m_nodes;
   BlockChain m_segments;
+  Slabs m_slabs;
   std::uint32_t m_segmentCount = 0;
   FillSegmentBlock* m_readBlock = nullptr;
   std::uint32_t m_readPlace = 0;
@@ -296,12 +306,6 @@ int FillTrapCompareYX(const void* a, const void* b);
 
 // Deletes every cached block of the three pools. Called at process detach.
 void FillTrapFlushPools();
-
-// Test support: blocks cached in one pool (at most 5); the n-th allocation from now (1 = the next) of a table,
-// scratch array or block fails, 0 switches that off; allocations left before it (0: none armed).
-int FillTrapPooledBlocks(FillBlockKind kind);
-void FillAllocFailAt(int n);
-int FillAllocFailPending();
 
 // ---------------------------------------------------------------------------------------------------------
 // Stepping a family of parallel lines

@@ -333,7 +333,7 @@ FillResult FillTrap::AddSegment(const FillClipSegment& piece) {
     m_lastSegment->y2 = piece.y2;
     return kFillOk;
   }
-  auto* block = static_cast<FillSegmentBlock*>(FillChainReserve(&m_segments, FillBlockKind::kSegment));
+  auto* block = static_cast<FillSegmentBlock*>(FillChainReserve(&m_segments, FillBlockKind::kSegment, &m_slabs));
   if (!block) return FillReport(kFillOutOfMemory, kFillClipSource, __LINE__);
   m_lastSegment = &block->records[block->count++];
   *m_lastSegment = piece;

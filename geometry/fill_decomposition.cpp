@@ -78,10 +78,10 @@ struct CrossingEvent {
 
 // The block being written while it has room, without leaving this file; else FillChainReserve's.
 template <class Block>
-Block* Reserve(FillTrap::BlockChain* chain, FillBlockKind kind) {
+Block* Reserve(FillTrap::BlockChain* chain, FillBlockKind kind, FillTrap::Slabs* slabs) {
   FillBlockHeader* current = chain->current;
   if (current && current->count < Block::kCapacity) return static_cast<Block*>(current);
-  return static_cast<Block*>(FillChainReserve(chain, kind));
+  return static_cast<Block*>(FillChainReserve(chain, kind, slabs));
 }
 
 template <class T>
@@ -108,9 +108,14 @@ struct FillTrap::Arrival {
   std::uint32_t side;
 };
 
-// Working arrays of the second sweep; the crossing arrays are made at the first band that needs them.
+// Working arrays of the sweep: the vertex rows, which the rows made are copied from, the edges passing the row
+// being made, and the stubs of a band; the crossing arrays are made at the first band that needs them. The
+// per-stub arrays grow with the widest band.
 struct FillTrap::Scratch {
-  std::uint32_t capacity = 0;  // stubs of any row fit
+  FillTrapRow* vertexRows = nullptr;
+  std::uint32_t vertexRowCount = 0;
+  Arrival* arrivals = nullptr;
+  std::uint32_t capacity = 0;  // stubs of any band so far fit
   Stub* stubs = nullptr;
   FillTrapNode** previous = nullptr;  // per stub: the last node made on its edge
   FillTrapNode** rowNodes = nullptr;  // the nodes of the crossing row being made
@@ -128,16 +133,36 @@ struct FillTrap::Scratch {
   Scratch(const Scratch&) = delete;
   Scratch& operator=(const Scratch&) = delete;
   ~Scratch() {
+    FillFree(vertexRows);
+    FillFree(arrivals);
+    FreeStubArrays();
+    FillFree(events);
+    FillFree(heights);
+    FillFree(pairs);
+  }
+  // Room for `need` stubs; false without memory.
+  bool Reserve(std::uint64_t need) {
+    if (need <= capacity) return true;
+    if (need > UINT32_MAX) return false;
+    FreeStubArrays();
+    const std::uint64_t grown = std::min<std::uint64_t>(std::max<std::uint64_t>(need, 2ull * capacity), UINT32_MAX);
+    stubs = TakeArray<Stub>(static_cast<std::size_t>(grown));
+    capacity = stubs ? static_cast<std::uint32_t>(grown) : 0;
+    return stubs != nullptr;
+  }
+
+ private:
+  void FreeStubArrays() {
     FillFree(stubs);
     FillFree(previous);
     FillFree(rowNodes);
     FillFree(cursor);
     FillFree(group);
-    FillFree(events);
-    FillFree(heights);
     FillFree(order);
     FillFree(merged);
-    FillFree(pairs);
+    stubs = nullptr;
+    previous = rowNodes = nullptr;
+    cursor = group = order = merged = nullptr;
   }
 };
 
@@ -150,7 +175,7 @@ int FillTrapCompareYX(const void* a, const void* b) {
 }
 
 FillTrap::~FillTrap() {
-  FillChainsRelease(&m_trapezoids, &m_nodes, &m_segments);
+  FillChainsRelease(&m_trapezoids, &m_nodes, &m_segments, &m_slabs);
   FillFree(m_vertices);
   FillFree(m_rows);
   FillFree(m_trapezoidBlockTable);
@@ -179,15 +204,12 @@ FillResult FillTrap::Build(const GPosition* points, std::uint32_t count) {
   FillResult hr = MakeVertexTable(points, count);
   if (hr == kFillOk) {
     SortAndLinkVertices();
-    hr = MakeRows();
-  }
-  if (hr == kFillOk) {
-    hr = SplitEdgesAtRows();
-    if (hr != kFillOk) FillReport(hr, kFillTrapSource, __LINE__);
-  }
-  if (hr == kFillOk) {
-    hr = MakeTrapezoids();
-    if (hr != kFillOk) FillReport(hr, kFillTrapSource, __LINE__);
+    Scratch scratch;
+    hr = MakeRows(scratch);
+    if (hr == kFillOk) {
+      hr = Sweep(scratch);
+      if (hr != kFillOk) FillReport(hr, kFillTrapSource, __LINE__);
+    }
   }
   if (hr == kFillOk) {
     hr = NumberTrapezoidBlocks();
@@ -269,11 +291,13 @@ void FillTrap::SortAndLinkVertices() {
   }
 }
 
-FillResult FillTrap::MakeRows() {
-  m_rows = TakeArray<FillTrapRow>(m_vertexCount);
-  if (!m_rows) return FillReport(kFillOutOfMemory, kFillTrapSource, __LINE__);
-  m_rowCapacity = m_vertexCount;
-  FillTrapRow* row = m_rows;
+// The vertex rows, in a table of their own: the sweep copies each to the decomposition's rows when it is whole,
+// after the rows made where edges cross in the band below it.
+FillResult FillTrap::MakeRows(Scratch& scratch) {
+  FillTrapRow* const rows = TakeArray<FillTrapRow>(m_vertexCount);
+  if (!rows) return FillReport(kFillOutOfMemory, kFillTrapSource, __LINE__);
+  scratch.vertexRows = rows;
+  FillTrapRow* row = rows;
   *row = {1, m_vertices[0].y, &m_vertices[0], &m_vertices[0], nullptr, nullptr};
   for (std::uint32_t k = 1; k < m_vertexCount; ++k) {
     FillTrapNode* v = &m_vertices[k];
@@ -287,13 +311,13 @@ FillResult FillTrap::MakeRows() {
       ++row->count;
     }
   }
-  m_rowCount = static_cast<std::uint32_t>(row - m_rows) + 1;
+  scratch.vertexRowCount = static_cast<std::uint32_t>(row - rows) + 1;
   return kFillOk;
 }
 
 FillResult FillTrap::NewNode(FillTrapNode** out) {
   if (m_crossingCount >= kMaxCrossingNodes) return FillReport(kFillOutOfMemory, kFillTrapSource, __LINE__);
-  auto* block = Reserve<FillNodeBlock>(&m_nodes, FillBlockKind::kNode);
+  auto* block = Reserve<FillNodeBlock>(&m_nodes, FillBlockKind::kNode, &m_slabs);
   if (!block) return FillReport(kFillOutOfMemory, kFillTrapSource, __LINE__);
   FillTrapNode* node = &block->records[block->count++];
   std::memset(node, 0, sizeof *node);
@@ -302,35 +326,12 @@ FillResult FillTrap::NewNode(FillTrapNode** out) {
   return kFillOk;
 }
 
-// First sweep: every edge gets a node on each row strictly between its ends (the last row apart). The nodes are
-// made row by row rather than edge by edge, so that a row's nodes lie side by side in their blocks in the row's
-// own order, and the later walks along a row read neighbouring records rather than one record from each of the
-// edges' stretches. Each edge that passes a row has its last node so far (its lower vertex, or the node made for
-// it on the row below) in the row just below, which is in order already; the structure is the one the edges
-// split one after another would give: the same nodes and links, and among nodes of equal x in a row those of
-// later edges first (edges numbered by their lower vertex, its low edge before its high one), then the
-// vertices. Until its edge's node in the next row is made, a node holds its edge's lower vertex in `index` and
-// its side there (0 low, 1 high) in `prevIndex`.
-FillResult FillTrap::SplitEdgesAtRows() {
-  // An edge passes a row at one node at most, and there are as many edges as vertices.
-  Arrival* arrivals = TakeArray<Arrival>(m_vertexCount);
-  if (!arrivals) return FillReport(kFillOutOfMemory, kFillTrapSource, __LINE__);
-  FillResult hr = kFillOk;
-  for (std::uint32_t r = 1; r < m_rowCount && hr == kFillOk; ++r) {
-    const std::uint32_t n = EdgesPassing(r, arrivals);
-    if (n > 0) hr = PlaceCrossings(r, arrivals, n);
-  }
-  FillFree(arrivals);
-  return hr;
-}
-
-// The edges that pass row r strictly (none pass the last), found from the row below, left to right; clears the
-// edge notes there.
-std::uint32_t FillTrap::EdgesPassing(std::uint32_t r, Arrival* arrivals) {
+// The edges that pass the vertex row at height y strictly (none pass the last), found from the vertex row below
+// it, left to right; clears the edge notes there.
+std::uint32_t FillTrap::EdgesPassing(const FillTrapRow& rowBelow, double y, Arrival* arrivals) {
   const FillTrapNode* const vertexEnd = m_vertices + m_vertexCount;
-  const double y = m_rows[r].y;
   std::uint32_t n = 0;
-  for (FillTrapNode* below = m_rows[r - 1].first; below; below = below->rowNext) {
+  for (FillTrapNode* below = rowBelow.first; below; below = below->rowNext) {
     if (below < m_vertices || below >= vertexEnd) {
       const std::uint32_t bottom = below->index, side = below->prevIndex;
       below->index = below->prevIndex = 0;
@@ -357,10 +358,9 @@ std::uint32_t FillTrap::EdgesPassing(std::uint32_t r, Arrival* arrivals) {
   return n;
 }
 
-// Makes the nodes of row r for its passing edges and puts them among the row's vertices in ascending x; among
-// equal x the nodes of later edges first, then the vertices in their order.
-FillResult FillTrap::PlaceCrossings(std::uint32_t r, Arrival* arrivals, std::uint32_t n) {
-  FillTrapRow& row = m_rows[r];
+// Makes the nodes of a vertex row for its passing edges and puts them among the row's vertices in ascending x;
+// among equal x the nodes of later edges first, then the vertices in their order.
+FillResult FillTrap::PlaceCrossings(FillTrapRow& row, Arrival* arrivals, std::uint32_t n) {
   const double y = row.y;
   for (std::uint32_t i = 0; i < n; ++i) {
     Arrival& a = arrivals[i];
@@ -430,10 +430,10 @@ FillResult FillTrap::PlaceCrossings(std::uint32_t r, Arrival* arrivals, std::uin
 
 // The upward edges of a row from left to right. Distinct nodes at one point (loops that touch or cross there)
 // give their edges in the order of the edges' upper ends, so that the pairing stays even-odd.
-std::uint32_t FillTrap::CollectStubs(std::uint32_t row, Stub* stubs) const {
-  const double y = m_rows[row].y;
+std::uint32_t FillTrap::CollectStubs(const FillTrapRow& row, Stub* stubs) {
+  const double y = row.y;
   std::uint32_t n = 0;
-  for (FillTrapNode* node = m_rows[row].first; node; node = node->rowNext) {
+  for (FillTrapNode* node = row.first; node; node = node->rowNext) {
     FillTrapNode* low = node->lowNeighbour;
     FillTrapNode* high = node->highNeighbour;
     const bool lowRises = low->y > y;
@@ -467,7 +467,8 @@ std::uint32_t FillTrap::CollectStubs(std::uint32_t row, Stub* stubs) const {
   return n;
 }
 
-FillResult FillTrap::InsertRows(std::uint32_t after, std::uint32_t count) {
+// Room for `count` more rows at the end of the table, zeroed.
+FillResult FillTrap::AppendRows(std::uint32_t count) {
   const std::uint64_t need = static_cast<std::uint64_t>(m_rowCount) + count;
   if (need > UINT32_MAX) return FillReport(kFillOutOfMemory, kFillTrapSource, __LINE__);
   if (need > m_rowCapacity) {
@@ -480,16 +481,18 @@ FillResult FillTrap::InsertRows(std::uint32_t after, std::uint32_t count) {
       FillFree(places);
       return FillReport(kFillOutOfMemory, kFillTrapSource, __LINE__);
     }
-    std::memcpy(rows, m_rows, sizeof(FillTrapRow) * m_rowCount);
-    std::memcpy(places, m_rowPlaces, sizeof(RowPlace) * (after + 1));  // the rows cut so far
+    if (m_rowCount) {
+      std::memcpy(rows, m_rows, sizeof(FillTrapRow) * m_rowCount);
+      std::memcpy(places, m_rowPlaces, sizeof(RowPlace) * m_rowCount);
+    }
     FillFree(m_rows);
     FillFree(m_rowPlaces);
     m_rows = rows;
     m_rowPlaces = places;
     m_rowCapacity = static_cast<std::uint32_t>(capacity);
   }
-  std::memmove(&m_rows[after + 1 + count], &m_rows[after + 1], sizeof(FillTrapRow) * (m_rowCount - after - 1));
-  std::memset(&m_rows[after + 1], 0, sizeof(FillTrapRow) * count);
+  std::memset(&m_rows[m_rowCount], 0, sizeof(FillTrapRow) * count);
+  std::memset(&m_rowPlaces[m_rowCount], 0, sizeof(RowPlace) * count);
   m_rowCount += count;
   return kFillOk;
 }
@@ -550,10 +553,11 @@ FillResult FillTrap::OpposedPairs(const Stub* stubs, std::uint32_t n, Scratch& s
   return kFillOk;
 }
 
-// Edges of the band above `row` that cross: a row at each crossing's y (strictly inside the band), where every
-// edge of the band gets a node, the two crossing ones at the same point.
-FillResult FillTrap::SplitCrossings(std::uint32_t row, const Stub* stubs, std::uint32_t n, Scratch& scratch,
-                                    std::uint32_t* added) {
+// Edges of the band from `row`, the last row made, up to the next vertex row at height y1 that cross: a row at
+// each crossing's y (strictly inside the band), appended after `row`, where every edge of the band gets a node,
+// the two crossing ones at the same point.
+FillResult FillTrap::SplitCrossings(std::uint32_t row, double y1, const Stub* stubs, std::uint32_t n,
+                                    Scratch& scratch, std::uint32_t* added) {
   *added = 0;
   if (!scratch.previous) {
     scratch.previous = TakeArray<FillTrapNode*>(scratch.capacity);
@@ -568,7 +572,6 @@ FillResult FillTrap::SplitCrossings(std::uint32_t row, const Stub* stubs, std::u
   FillResult hr = OpposedPairs(stubs, n, scratch, &pairCount);
   if (hr != kFillOk) return hr;
   const double y0 = m_rows[row].y;
-  const double y1 = m_rows[row + 1].y;
   std::size_t eventCount = 0;
   for (std::size_t p = 0; p < pairCount; ++p) {
     const std::uint32_t i = scratch.pairs[p].first, j = scratch.pairs[p].second;
@@ -625,7 +628,7 @@ FillResult FillTrap::SplitCrossings(std::uint32_t row, const Stub* stubs, std::u
   std::sort(heights, heights + eventCount);
   const auto rows = static_cast<std::uint32_t>(std::unique(heights, heights + eventCount) - heights);
 
-  hr = InsertRows(row, rows);
+  hr = AppendRows(rows);
   if (hr != kFillOk) return hr;
   std::size_t next = 0;
   for (std::uint32_t i = 0; i < n; ++i) {
@@ -688,21 +691,20 @@ FillResult FillTrap::SplitCrossings(std::uint32_t row, const Stub* stubs, std::u
   return kFillOk;
 }
 
-FillResult FillTrap::AddTrapezoid(std::uint32_t row, FillTrapNode* bottomLeft, FillTrapNode* bottomRight,
+FillResult FillTrap::AddTrapezoid(FillTrapRow& r, double yTop, FillTrapNode* bottomLeft, FillTrapNode* bottomRight,
                                   FillTrapNode* topRight, FillTrapNode* topLeft) {
-  auto* block = Reserve<FillTrapezoidBlock>(&m_trapezoids, FillBlockKind::kTrapezoid);
+  auto* block = Reserve<FillTrapezoidBlock>(&m_trapezoids, FillBlockKind::kTrapezoid, &m_slabs);
   if (!block) return FillReport(kFillOutOfMemory, kFillTrapSource, __LINE__);
   FillTrapTrapezoid* t = &block->records[block->count++];
   t->corners[FillTrapTrapezoid::kBottomLeft] = bottomLeft;
   t->corners[FillTrapTrapezoid::kBottomRight] = bottomRight;
   t->corners[FillTrapTrapezoid::kTopRight] = topRight;
   t->corners[FillTrapTrapezoid::kTopLeft] = topLeft;
-  t->yBottom = m_rows[row].y;
-  t->yTop = m_rows[row + 1].y;
+  t->yBottom = r.y;
+  t->yTop = yTop;
   t->xMin = std::min(std::min(bottomLeft->x, bottomRight->x), std::min(topRight->x, topLeft->x));
   t->xMax = std::max(std::max(bottomLeft->x, bottomRight->x), std::max(topRight->x, topLeft->x));
   t->next = nullptr;
-  FillTrapRow& r = m_rows[row];
   if (r.lastTrapezoid) {
     r.lastTrapezoid->next = t;
   } else {
@@ -713,43 +715,76 @@ FillResult FillTrap::AddTrapezoid(std::uint32_t row, FillTrapNode* bottomLeft, F
   return kFillOk;
 }
 
-// Second sweep: the upward edges of each row paired from left to right; a pair of one minimum's two edges
-// gives a trapezoid whose bottom is that point. A row ends when its edges run out.
-FillResult FillTrap::MakeTrapezoids() {
-  if (!FillChainReserve(&m_trapezoids, FillBlockKind::kTrapezoid)) {
+// Both sweeps of the decomposition, row after row, so that a row's nodes are still in cache when its band is cut.
+// First: every edge gets a node on each vertex row strictly between its ends (the last row apart). The nodes are
+// made row by row rather than edge by edge, so that a row's nodes lie side by side in their blocks in the row's
+// own order, and the later walks along a row read neighbouring records rather than one record from each of the
+// edges' stretches. Each edge that passes a row has its last node so far (its lower vertex, or the node made for
+// it on the row below) in the vertex row just below, which is in order already; the structure is the one the
+// edges split one after another would give: the same nodes and links, and among nodes of equal x in a row those
+// of later edges first (edges numbered by their lower vertex, its low edge before its high one), then the
+// vertices. Until its edge's node in the next row is made, a node holds its edge's lower vertex in `index` and
+// its side there (0 low, 1 high) in `prevIndex`.
+// Second, once the vertex row above a band is whole: the band's crossings get rows of their own, appended to the
+// decomposition's rows as they are made (never inserted among rows still to be read), and each of its bands is
+// cut into trapezoids. A band's cut touches the links of its own two rows only, which the first sweep no longer
+// reads but for the next row's upward edges, so both orders give the same structure.
+FillResult FillTrap::Sweep(Scratch& scratch) {
+  if (!FillChainReserve(&m_trapezoids, FillBlockKind::kTrapezoid, &m_slabs)) {
     return FillReport(kFillOutOfMemory, kFillTrapSource, __LINE__);
   }
-  std::uint64_t widest = 0;
-  for (std::uint32_t r = 0; r < m_rowCount; ++r) widest = std::max<std::uint64_t>(widest, m_rows[r].count);
-  // A minimum has two upward edges; a row made at crossings has one node per edge of the band it splits.
-  if (2 * widest > UINT32_MAX) return FillReport(kFillOutOfMemory, kFillTrapSource, __LINE__);
-  Scratch scratch;
-  scratch.capacity = static_cast<std::uint32_t>(2 * widest);
-  scratch.stubs = TakeArray<Stub>(scratch.capacity);
-  m_rowPlaces = TakeArray<RowPlace>(m_rowCapacity);
-  if (!scratch.stubs || !m_rowPlaces) {
-    return FillReport(kFillOutOfMemory, kFillTrapSource, __LINE__);
-  }
-
-  std::uint32_t checkFrom = 0;  // bands made by splitting at crossings are not checked again
-  for (std::uint32_t r = 0; r + 1 < m_rowCount; ++r) {
-    m_rows[r].firstTrapezoid = m_rows[r].lastTrapezoid = nullptr;
-    std::uint32_t n = CollectStubs(r, scratch.stubs);
-    if (r >= checkFrom) {
-      double highestTop = -HUGE_VAL;
-      bool crossed = false;
-      for (std::uint32_t i = 0; i < n && !crossed; ++i) {
-        crossed = scratch.stubs[i].top->x < highestTop;
-        highestTop = std::max(highestTop, scratch.stubs[i].top->x);
-      }
-      if (crossed) {
-        std::uint32_t added = 0;
-        const FillResult hr = SplitCrossings(r, scratch.stubs, n, scratch, &added);
-        if (hr != kFillOk) return hr;
-        checkFrom = r + added + 1;
-        if (added) n = CollectStubs(r, scratch.stubs);
-      }
+  FillTrapRow* const vertexRows = scratch.vertexRows;
+  const std::uint32_t vertexRowCount = scratch.vertexRowCount;
+  // An edge passes a row at one node at most, and there are as many edges as vertices.
+  scratch.arrivals = TakeArray<Arrival>(m_vertexCount);
+  // The vertex rows at least; more where edges cross.
+  m_rows = TakeArray<FillTrapRow>(vertexRowCount);
+  m_rowPlaces = TakeArray<RowPlace>(vertexRowCount);
+  if (!scratch.arrivals || !m_rows || !m_rowPlaces) return FillReport(kFillOutOfMemory, kFillTrapSource, __LINE__);
+  m_rowCapacity = vertexRowCount;
+  FillResult hr = AppendRows(1);
+  if (hr != kFillOk) return hr;
+  m_rows[0] = vertexRows[0];
+  for (std::uint32_t r = 1; r < vertexRowCount; ++r) {
+    FillTrapRow& row = vertexRows[r];
+    const std::uint32_t n = EdgesPassing(vertexRows[r - 1], row.y, scratch.arrivals);
+    if (n > 0) {
+      hr = PlaceCrossings(row, scratch.arrivals, n);
+      if (hr != kFillOk) return hr;
     }
+    hr = CutBand(row.y, scratch);
+    if (hr == kFillOk) hr = AppendRows(1);
+    if (hr != kFillOk) return hr;
+    m_rows[m_rowCount - 1] = row;
+  }
+  m_rowPlaces[m_rowCount - 1] = {m_trapezoidCount, 0, true};
+  return kFillOk;
+}
+
+// The band from the last row made up to the next vertex row, at height yTop: split where its edges cross, then
+// each band cut into trapezoids by pairing its upward edges from left to right; a pair of one minimum's two
+// edges gives a trapezoid whose bottom is that point. A row ends when its edges run out.
+FillResult FillTrap::CutBand(double yTop, Scratch& scratch) {
+  const std::uint32_t bottom = m_rowCount - 1;
+  // A minimum has two upward edges; a row made at crossings has one node per edge of the band it splits.
+  if (!scratch.Reserve(2ull * m_rows[bottom].count)) return FillReport(kFillOutOfMemory, kFillTrapSource, __LINE__);
+  std::uint32_t n = CollectStubs(m_rows[bottom], scratch.stubs);
+  double highestTop = -HUGE_VAL;
+  bool crossed = false;
+  for (std::uint32_t i = 0; i < n && !crossed; ++i) {
+    crossed = scratch.stubs[i].top->x < highestTop;
+    highestTop = std::max(highestTop, scratch.stubs[i].top->x);
+  }
+  if (crossed) {
+    std::uint32_t added = 0;
+    const FillResult hr = SplitCrossings(bottom, yTop, scratch.stubs, n, scratch, &added);
+    if (hr != kFillOk) return hr;
+    if (added) n = CollectStubs(m_rows[bottom], scratch.stubs);
+  }
+  // The bands made by splitting at crossings are not checked again.
+  for (std::uint32_t r = bottom; r < m_rowCount; ++r) {
+    if (r > bottom) n = CollectStubs(m_rows[r], scratch.stubs);
+    const double top = r + 1 < m_rowCount ? m_rows[r + 1].y : yTop;
     RowPlace& place = m_rowPlaces[r];
     place = {m_trapezoidCount, 0, true};
     for (std::uint32_t i = 0; i + 1 < n; i += 2) {
@@ -763,15 +798,13 @@ FillResult FillTrap::MakeTrapezoids() {
         if (right.equalTops) topRight = right.node->highNeighbour;
       }
       const FillTrapTrapezoid* previous = m_rows[r].lastTrapezoid;
-      const FillResult hr = AddTrapezoid(r, left.node, right.node, topRight, topLeft);
+      const FillResult hr = AddTrapezoid(m_rows[r], top, left.node, right.node, topRight, topLeft);
       if (hr != kFillOk) return hr;
       const FillTrapTrapezoid* t = m_rows[r].lastTrapezoid;
       if (previous && (t->xMin < previous->xMin || t->xMax < previous->xMax)) place.ordered = false;
     }
     place.count = m_trapezoidCount - place.first;
   }
-  m_rows[m_rowCount - 1].firstTrapezoid = m_rows[m_rowCount - 1].lastTrapezoid = nullptr;
-  m_rowPlaces[m_rowCount - 1] = {m_trapezoidCount, 0, true};
   return kFillOk;
 }
 

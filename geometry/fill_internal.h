@@ -14,14 +14,16 @@ void FillFree(void* block);
 void* FillAllocateArray(std::size_t count, std::size_t size);
 
 // A block with room for one more record: the block being written while it has room, else the next block of
-// the chain (emptied earlier), else a block from the kind's pool, emptied and appended. Null without memory.
-FillBlockHeader* FillChainReserve(FillTrap::BlockChain* chain, FillBlockKind kind);
+// the chain (emptied earlier), else a new block appended: one of the kind's pool (or allocated) for the chain's
+// first five, cut from the slabs beyond them. Null without memory.
+FillBlockHeader* FillChainReserve(FillTrap::BlockChain* chain, FillBlockKind kind, FillTrap::Slabs* slabs);
 // Every block's count to 0; writing starts again at the first.
 void FillChainEmpty(FillTrap::BlockChain* chain);
-// Gives the blocks of the three chains back under one hold of the pool lock: each is cached while its pool
-// holds fewer than 5, else deleted. The chains are left empty.
+// Gives the blocks of the three chains back under one hold of the pool lock, each chain's first five to the
+// pools (each cached while its pool holds fewer than 5, else deleted); then frees the slabs, which hold the rest.
+// The chains and slabs are left empty.
 void FillChainsRelease(FillTrap::BlockChain* trapezoids, FillTrap::BlockChain* nodes,
-                       FillTrap::BlockChain* segments);
+                       FillTrap::BlockChain* segments, FillTrap::Slabs* slabs);
 
 inline FillResult FillReport(FillResult hr, const char* source, int line) {
   geomplatform::ReportFillFailure(hr, source, line);

@@ -1,9 +1,13 @@
 // The process-wide pools of the fill work blocks: one free list per block kind, at most five cached blocks
-// each, all three guarded by one lock, so that drawing many fills allocates nothing once the lists are warm.
+// each, all three guarded by one lock, so that drawing many fills allocates nothing once the lists are warm;
+// and the slabs a large decomposition cuts its further blocks from.
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 
 #include "geometry/fill_internal.h"
+#include "geometry/fill_test_support.h"
 
 namespace {
 
@@ -65,10 +69,42 @@ FillBlockHeader* TakeBlock(FillBlockKind kind) {
   return static_cast<FillBlockHeader*>(FillAllocate(BlockBytes(kind)));
 }
 
+// A slab starts with the link to the one before it; blocks follow at the allocator's alignment.
+constexpr std::size_t kSlabAlignment = alignof(std::max_align_t);
+constexpr std::size_t kSlabHeader = (sizeof(void*) + kSlabAlignment - 1) / kSlabAlignment * kSlabAlignment;
+// Each slab a quarter larger than all before it together, so that a decomposition holds a few slabs whatever its
+// size and the newest is more than half of them: an allocator that keeps freed memory up to twice its largest
+// recent block (as glibc's does) then keeps a decomposition's slabs for the next one, which finds its pages
+// mapped already. Up to a size that a 32-bit address space still serves.
+constexpr std::size_t kFirstSlabBytes = std::size_t{64} << 10;
+constexpr std::size_t kLargestSlabBytes = sizeof(void*) >= 8 ? std::size_t{32} << 20 : std::size_t{8} << 20;
+
+FillBlockHeader* CutBlock(FillTrap::Slabs* slabs, FillBlockKind kind) {
+  const std::size_t bytes = (BlockBytes(kind) + kSlabAlignment - 1) / kSlabAlignment * kSlabAlignment;
+  if (slabs->room < bytes) {
+    const std::size_t grown = slabs->total + slabs->total / 4;
+    const std::size_t size = std::max(std::min(std::max(grown, kFirstSlabBytes), kLargestSlabBytes),
+                                      kSlabHeader + bytes);
+    auto* slab = static_cast<unsigned char*>(FillAllocate(size));
+    if (!slab) return nullptr;
+    *reinterpret_cast<void**>(slab) = slabs->first;
+    slabs->first = slab;
+    slabs->free = slab + kSlabHeader;
+    slabs->room = size - kSlabHeader;
+    slabs->total += size;
+  }
+  auto* block = reinterpret_cast<FillBlockHeader*>(slabs->free);
+  slabs->free += bytes;
+  slabs->room -= bytes;
+  return block;
+}
+
+// The chain's first blocks, which came one by one from the pool or the allocator, go back the same way; the rest
+// lie in slabs.
 void ReleaseChain(FillTrap::BlockChain* chain, FillBlockKind kind) {
   FreeList& list = ListOf(kind);
   FillBlockHeader* block = chain->first;
-  while (block) {
+  for (std::uint32_t k = 0; block && k < kCachedPerKind; ++k) {
     FillBlockHeader* next = block->next;
     if (list.count < kCachedPerKind) {
       list.blocks[list.count++] = block;
@@ -77,7 +113,16 @@ void ReleaseChain(FillTrap::BlockChain* chain, FillBlockKind kind) {
     }
     block = next;
   }
-  chain->first = chain->current = nullptr;
+  *chain = FillTrap::BlockChain();
+}
+
+void FreeSlabs(FillTrap::Slabs* slabs) {
+  for (void* slab = slabs->first; slab;) {
+    void* next = *static_cast<void**>(slab);
+    FillFree(slab);
+    slab = next;
+  }
+  *slabs = FillTrap::Slabs();
 }
 
 }  // namespace
@@ -94,7 +139,7 @@ void* FillAllocateArray(std::size_t count, std::size_t size) {
   return FillAllocate(count * size);
 }
 
-FillBlockHeader* FillChainReserve(FillTrap::BlockChain* chain, FillBlockKind kind) {
+FillBlockHeader* FillChainReserve(FillTrap::BlockChain* chain, FillBlockKind kind, FillTrap::Slabs* slabs) {
   FillBlockHeader* current = chain->current;
   if (current && current->count < BlockCapacity(kind)) return current;
   if (current && current->next) {
@@ -102,7 +147,7 @@ FillBlockHeader* FillChainReserve(FillTrap::BlockChain* chain, FillBlockKind kin
     chain->current->count = 0;
     return chain->current;
   }
-  FillBlockHeader* block = TakeBlock(kind);
+  FillBlockHeader* block = chain->blocks < kCachedPerKind ? TakeBlock(kind) : CutBlock(slabs, kind);
   if (!block) return nullptr;
   block->count = 0;
   block->next = nullptr;
@@ -112,6 +157,7 @@ FillBlockHeader* FillChainReserve(FillTrap::BlockChain* chain, FillBlockKind kin
     chain->first = block;
   }
   chain->current = block;
+  ++chain->blocks;
   return block;
 }
 
@@ -121,11 +167,14 @@ void FillChainEmpty(FillTrap::BlockChain* chain) {
 }
 
 void FillChainsRelease(FillTrap::BlockChain* trapezoids, FillTrap::BlockChain* nodes,
-                       FillTrap::BlockChain* segments) {
-  PoolHold hold;
-  ReleaseChain(trapezoids, FillBlockKind::kTrapezoid);
-  ReleaseChain(nodes, FillBlockKind::kNode);
-  ReleaseChain(segments, FillBlockKind::kSegment);
+                       FillTrap::BlockChain* segments, FillTrap::Slabs* slabs) {
+  {
+    PoolHold hold;
+    ReleaseChain(trapezoids, FillBlockKind::kTrapezoid);
+    ReleaseChain(nodes, FillBlockKind::kNode);
+    ReleaseChain(segments, FillBlockKind::kSegment);
+  }
+  FreeSlabs(slabs);
 }
 
 void FillTrapFlushPools() {

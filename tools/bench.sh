@@ -36,6 +36,10 @@ for program in build/bench/bin/*_bench; do
   # One thread for every peer that could start more (LAPACK's BLAS, OpenMP, TBB), all on the one core. The
   # repetitions of all contenders are interleaved in a random order, so that a slow spell of the shared machine
   # falls on ours and the peers' alike and the ratios of one run hold.
+  # Freed memory stays with the process, as in a host whose heap has grown: otherwise the C library hands a build
+  # of more than its 64 MB back to the system, and every repetition times the zeroing of fresh pages (ours and the
+  # peers' alike) rather than the work.
+  GLIBC_TUNABLES=glibc.malloc.trim_threshold=4000000000:glibc.malloc.mmap_threshold=4000000000 \
   STYLESRV_BENCH_SIZES=$sizes OMP_NUM_THREADS=1 OPENBLAS_NUM_THREADS=1 TBB_NUM_THREADS=1 \
     taskset -c "$cpu" "$program" --benchmark_repetitions="$repetitions" --benchmark_min_time="$min_time" \
     --benchmark_display_aggregates_only=true --benchmark_enable_random_interleaving=true \
@@ -47,7 +51,7 @@ done
 mode="full run: every size, $repetitions repetitions"
 [ "$quick" = 1 ] && mode="quick run: smaller sizes only, $repetitions repetition(s)"
 python3 bench/report.py "$results" \
-  "Run $started to $(date -u +"%H:%M UTC") on $(nproc) cores ($(uname -m)), pinned to core $cpu with taskset; $mode." \
+  "Run $started to $(date -u +"%H:%M UTC") on $(nproc) cores ($(uname -m)), pinned to core $cpu with taskset, repetitions interleaved, freed memory kept by the C library; $mode." \
   "Commit $(git rev-parse --short HEAD 2>/dev/null || echo unknown)$(git diff --quiet 2>/dev/null || echo ' with changes'); load average at the start: $load." \
   >build/bench/report.md
 echo "bench: wrote build/bench/report.md"

@@ -66,12 +66,15 @@ void BSlocknttol(const VOQbsp_curve *cv, double u, double dist, double *par_tol,
     // The estimate reads the curve at u only. Where the speed nearly vanishes (a curve slowing into coinciding
     // poles) the higher derivatives take over and the estimate can span whole knot gaps, so that a cut snapped
     // within it moves by a thousand times dist. Where the points a tolerance away lie more than twice dist off,
-    // the tolerance is halved until they do not; where the estimate holds this changes nothing.
+    // the tolerance is halved until they do not; where the estimate holds this changes nothing. A point past an
+    // end of the range is read at that end: the stretch up to the end is what a snap onto it skips, and beside an
+    // end pole of tiny weight it can be most of the curve.
+    const double first = cv->knots[cv->order - 1], last = cv->knots[cv->num_poles];
     for (int halvings = 0; halvings < 64; ++halvings) {
       double lo[3], hi[3];
       int erc = 0, hrc = 0;
-      BScveval_n(cv, u - *par_tol, 0, lo, &erc);
-      BScveval_n(cv, u + *par_tol, 0, hi, &hrc);
+      BScveval_n(cv, std::fmax(u - *par_tol, first), 0, lo, &erc);
+      BScveval_n(cv, std::fmin(u + *par_tol, last), 0, hi, &hrc);
       if (erc != 0 || hrc != 0) break;
       double worst = 0;
       for (const double *q : {lo, hi})

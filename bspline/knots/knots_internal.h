@@ -130,9 +130,11 @@ void flag_planar(VOQbsp_curve *cv, int *rc);
 // left out unless a fault hook must see it.
 void add_knot_total(const VOQbsp_curve *cv, double u, int total_mult, BSboolean in_place, VOQbsp_curve **out,
                     bool checked, int *rc);
-// BSactivsplt; checked as for add_knot_total.
+// BSactivsplt; checked as for add_knot_total. one_point, when given, receives whether the two parameters were
+// found to be one point (the refusal rc -2 of a piece shorter than their tolerances): that case then answers
+// false with rc 0 and nothing reported.
 bool active_split(int *rc, const VOQbsp_curve *cv, const double *u1, const double *u2, VOQbsp_curve *out,
-                  const BSboolean *test_planar, bool checked);
+                  const BSboolean *test_planar, bool checked, bool *one_point = nullptr);
 
 // The knot tolerance (BScvkttol2) of the curve cv, known to lie in [lo, hi] (0 < lo <= hi, both finite): a test
 // against it is settled by the bounds where they agree, and the tolerance itself is measured on cv only when they

@@ -115,8 +115,9 @@ BSboolean BSactivsplt(int *rc, const VOQbsp_curve *cv_in, const double *u1, cons
 }
 
 bool bsknots::active_split(int *rc, const VOQbsp_curve *cv_in, const double *u1, const double *u2,
-                           VOQbsp_curve *out, const BSboolean *test_planar, bool checked) {
+                           VOQbsp_curve *out, const BSboolean *test_planar, bool checked, bool *one_point) {
   *rc = 0;
+  bool point = false;  // refused as one point
   if (!cv_in || !out || !out->poles || !out->knots || (cv_in->rational && !out->weights)) {
     *rc = BSRC_NULL_CURVE;
   } else if (!std::isfinite(*u1) || !std::isfinite(*u2) ||
@@ -129,7 +130,10 @@ bool bsknots::active_split(int *rc, const VOQbsp_curve *cv_in, const double *u1,
     double t1 = 0, t2 = 0;
     BSlocknttol(&cv, *u1, BStoltab[bstol::dist_tol], &t1, rc);
     if (*rc == 0) BSlocknttol(&cv, *u2, BStoltab[bstol::dist_tol], &t2, rc);
-    if (*rc == 0 && std::fabs(*u2 - *u1) < std::min(t1, t2)) *rc = BSRC_OUT_OF_RANGE;
+    if (*rc == 0 && std::fabs(*u2 - *u1) < std::min(t1, t2)) {
+      *rc = BSRC_OUT_OF_RANGE;
+      point = true;
+    }
     // Beside a jump the parameter tolerance shrinks to the distance from it, which can be less than the width
     // below which the evaluation refuses a span: a cut there would leave a piece that cannot be evaluated at that
     // end. So close to a knot, a cut is the knot.
@@ -148,12 +152,22 @@ bool bsknots::active_split(int *rc, const VOQbsp_curve *cv_in, const double *u1,
         if (BScv_copy(rc, &cv, out)) BScnvtomkt(rc, out);
       } else {
         if (!start) a = nearest_knot_near(t + k, t + n, a, ta);
+        const double asked_b = b;
         if (!end) b = nearest_knot_near(t + k, t + n, b, tb);
-        if (std::fabs(a - b) < std::min(ta, tb)) *rc = BSRC_OUT_OF_RANGE;
+        if (std::fabs(a - b) < std::min(ta, tb)) {
+          *rc = BSRC_OUT_OF_RANGE;
+          point = true;
+        }
         // b is inserted after a, matching existing knots within its own tolerance: within it of a, it would
         // join a's knots and the piece would run to the span's far end. The two points are then one within the
-        // distance tolerance, as parameters closer than their tolerance are.
-        if (!start && !end && std::fabs(a - b) < tb) *rc = BSRC_OUT_OF_RANGE;
+        // distance tolerance, as parameters closer than their tolerance are. A caller that measures the piece
+        // (one_point given) gets it where b has been snapped onto a knot: the insertion finds that knot itself,
+        // and a within tb of the knot can lie up to twice tb from the parameter asked for, where the curve has
+        // moved on.
+        if (!start && !end && std::fabs(a - b) < tb && !(one_point && b != asked_b)) {
+          *rc = BSRC_OUT_OF_RANGE;
+          point = true;
+        }
         const int free_ends = (start ? 0 : 1) + (end ? 0 : 1);
         // A piece inside a checked curve is cut from the stretch of the curve around [a, b] alone, so that cutting
         // a curve into all its pieces does not copy and shift the whole curve for each. The knot insertion reads
@@ -232,6 +246,11 @@ bool bsknots::active_split(int *rc, const VOQbsp_curve *cv_in, const double *u1,
         }
       }
     }
+  }
+  if (point && one_point) {
+    *one_point = true;
+    *rc = 0;
+    return false;
   }
   BSexit(rc, "BSactivsplt", "bsactivsplt");
   return *rc == 0;

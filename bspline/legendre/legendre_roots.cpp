@@ -223,6 +223,150 @@ void refine(int m, const double *c, const double *d1, double *x, double *v) {
 
 void find_all(int n, const double *c, double tol, int doubles, int *count, double *roots, int *rc);
 
+// The place in [lo, hi] where c changes sign (va and vb its values at the ends, of opposite signs or one of them
+// zero), to the last bits the evaluation tells: bisection, since it is taken where the series is flat and a
+// secant would crawl.
+double crossing(int m, const double *c, double lo, double hi, double va, double vb) {
+  if (va == 0) return lo;
+  if (vb == 0) return hi;
+  for (int step = 0; step < 200; ++step) {
+    const double mid = lo + (hi - lo) / 2;
+    if (!(mid > lo && mid < hi)) break;
+    double v = 0;
+    BSevalpolgd(m, c, mid, &v);
+    if (v == 0) return mid;
+    if ((v > 0) == (va > 0)) {
+      lo = mid;
+      va = v;
+    } else {
+      hi = mid;
+    }
+  }
+  return std::fabs(va) <= std::fabs(vb) ? lo : hi;
+}
+
+// A crossing of c near x within reach (and inside [lo, hi] and [-1, 1]): the nearest sign change found by steps
+// growing from the Newton step at x, solved on c. False when c keeps its sign that far.
+bool crossing_near(int m, const double *c, const double *d1, double x, double reach, double lo, double hi,
+                   double *at) {
+  double v = 0, slope = 0;
+  BSevalpolgd(m, c, x, &v);
+  if (v == 0) {
+    *at = x;
+    return true;
+  }
+  BSevalpolgd(m - 1, d1, x, &slope);
+  lo = std::fmax(lo, std::fmax(-1.0, x - reach));
+  hi = std::fmin(hi, std::fmin(1.0, x + reach));
+  double step = slope != 0 ? std::fabs(v / slope) : reach / 1024;
+  step = std::fmin(std::fmax(step, reach / (1 << 20)), reach);
+  // Downhill first (where the Newton step points), then both ways.
+  const double toward = slope * v > 0 ? -1 : 1;
+  for (; step <= 2 * reach; step *= 2)
+    for (const double sign : {toward, -toward}) {
+      const double y = std::fmin(hi, std::fmax(lo, x + sign * step));
+      double vy = 0;
+      BSevalpolgd(m, c, y, &vy);
+      if (vy == 0 || (vy > 0) != (v > 0)) {
+        *at = sign > 0 ? crossing(m, c, x, y, v, vy) : crossing(m, c, y, x, vy, v);
+        return true;
+      }
+    }
+  return false;
+}
+
+
+// Roots that the bisection reports within each other's bands (where the series stays within tol of zero about
+// each: tol over the first derivative, or a double root's reach over the second) are one place of the series,
+// and their number must be what the series does there. The closed forms of neighbouring pieces can each report
+// the same near-double root (one snapped onto the division point between them), or a flat crossing (a triple
+// root lifted off zero by a few tol) as two roots or a double one. Such a group stands as a multiple root where
+// the series' derivatives at its best root allow one (and its crossings agree, odd or even); else it becomes the
+// series' own crossings across it, read between its distinct roots, or a double root where it has none.
+int settle_clusters(int m, const double *c, double tol, int *count, double *roots) {
+  const int k = *count;
+  if (k < 2 || m < 2) return 0;
+  BSscratch<192> scratch;
+  double *band = scratch.take(4 * static_cast<std::size_t>(k) + 2 + static_cast<std::size_t>(m));
+  if (!band) return BSRC_NO_SCRATCH;
+  // band: where the series stays within tol about a root as far as its first or second derivative tells (the
+  // nearer); wide: beyond either, where the series has left tol on both sides of a near-double root. The first
+  // derivative's reach alone is no smaller, so roots apart by more than theirs form no group: that is all of them
+  // as a rule, and the second derivative is read only where it is not.
+  double *wide = band + k, *d1 = band + 2 * k, *at_x = d1 + m, *at_v = at_x + k + 1;
+  BSderpolgd(m, c, d1);
+  bool near = false;
+  for (int i = 0; i < k; ++i) {
+    double slope = 0;
+    BSevalpolgd(m - 1, d1, roots[i], &slope);
+    band[i] = slope != 0 ? tol / std::fabs(slope) : 2.0;
+    near = near || (i > 0 && roots[i] - roots[i - 1] <= band[i - 1] + band[i]);
+  }
+  if (!near) return 0;
+  for (int i = 0; i < k; ++i) {
+    double d2 = 0;
+    int rc = 0;
+    BSevalgder(m, c, 2, roots[i], &d2, &rc);
+    const double second = d2 != 0 ? std::sqrt(2 * tol / std::fabs(d2)) : 2.0;
+    wide[i] = 2 * std::fmax(band[i], second);
+    band[i] = std::fmin(band[i], second);
+  }
+  int out = 0;
+  for (int i = 0; i < k;) {
+    int j = i + 1;
+    while (j < k && roots[j] - roots[j - 1] <= band[j - 1] + band[j]) ++j;
+    const int group = j - i;
+    int keep = group;
+    double at = roots[i];
+    // The series' sign is read beyond the group, short of its neighbours; a group reaching an end of [-1, 1] is
+    // left as found: what the series does beyond the end is unknown.
+    const double a = std::fmax(roots[i] - wide[i], i > 0 ? (roots[i - 1] + roots[i]) / 2 : -2.0);
+    const double z = std::fmin(roots[j - 1] + wide[j - 1], j < k ? (roots[j - 1] + roots[j]) / 2 : 2.0);
+    int crossings = 0;
+    if (group >= 2 && a > -1 && z < 1) {
+      // The series' sign beyond the group and between its distinct roots: its crossings there.
+      int points = 0;
+      at_x[points++] = a;
+      for (int r = i + 1; r < j; ++r)
+        if (roots[r] != roots[r - 1]) at_x[points++] = (roots[r - 1] + roots[r]) / 2;
+      at_x[points++] = z;
+      for (int p = 0; p < points; ++p) BSevalpolgd(m, c, at_x[p], &at_v[p]);
+      for (int p = 1; p < points; ++p) crossings += (at_v[p - 1] >= 0) != (at_v[p] >= 0);
+      double best = INFINITY;
+      for (int r = i; r < j; ++r) {
+        double v = 0;
+        BSevalpolgd(m, c, roots[r], &v);
+        if (std::fabs(v) < best) best = std::fabs(v), at = roots[r];
+      }
+      // The multiplicity the derivatives allow at the best root: a multiple root within tol stands as such.
+      int mult = 1, rc = 0;
+      for (double d = 0; mult < group && rc == 0; ++mult) {
+        BSevalgder(m, c, mult, at, &d, &rc);
+        if (!(std::fabs(d) <= derivative_tol(m, c, mult, tol))) break;
+      }
+      if (mult >= 2 && mult % 2 == crossings % 2)
+        keep = mult;
+      else if (crossings > 0)
+        keep = crossings;
+      else
+        keep = 2;  // a near-double root, reported more than twice
+      if (keep == group) {
+        crossings = 0;  // as found
+      } else if (keep == crossings) {
+        for (int p = 1; p < points; ++p)
+          if ((at_v[p - 1] >= 0) != (at_v[p] >= 0))
+            roots[out++] = crossing(m, c, at_x[p - 1], at_x[p], at_v[p - 1], at_v[p]);
+        i = j;
+        continue;
+      }
+    }
+    for (int r = 0; r < keep; ++r) roots[out++] = group == keep ? roots[i + r] : at;
+    i = j;
+  }
+  *count = out;
+  return 0;
+}
+
 // The multiple-root treatment of one attempt on c[0..m] (m >= 0): roots of multiplicity 3 and more are simple
 // roots of c'' (runs of equal roots for more), double roots simple roots of c', in both cases where c and the
 // derivatives below vanish within tol. Every one found is divided out as often as its multiplicity, in one
@@ -233,16 +377,20 @@ int deflate_multiple(int m, const double *c, double attempt_tol, double tol, int
                      double *roots) {
   if (m < 3) return BSRC_NOT_ISOLATED;
   const std::size_t w = static_cast<std::size_t>(m) + 1;
-  double *block = BSscratchtake(7 * w, nullptr);
+  double *block = BSscratchtake(11 * w, nullptr);
   if (!block) return BSRC_NO_SCRATCH;
   double *d1 = block, *d2 = block + w, *found_at = block + 2 * w, *work = block + 3 * w, *bands = block + 4 * w;
   double *droots = block + 5 * w, *mults = block + 6 * w;  // multiplicities, as whole numbers
+  double *flat_at = block + 7 * w, *saved = block + 8 * w;  // saved: found_at, bands, mults before the divisions
   int rc = 0;
   do {
     BSderpolgd(m, c, d1);
     BSderpolgd(m - 1, d1, d2);
     int found = 0, total = 0;
     const double rounding = derivative_tol(m, c, 0, 0), tol1 = derivative_tol(m, c, 1, tol);
+    // What a faithful division may leave (below), and the value within which a root of the quotient is one of c.
+    const double evaluation = 64 * DBL_EPSILON * (m + 1) * abs_sum(0, m, c);
+    const double keep = 16 * tol + evaluation, accept = tol + 2 * rounding;
     // A root at r of at least multiplicity mult, unless it is one already found (a root of c' inside the band of
     // a root found before is that root again) or more than the degree allows.
     const auto take = [&](double r, int mult) {
@@ -257,6 +405,48 @@ int deflate_multiple(int m, const double *c, double attempt_tol, double tol, int
       mults[found++] = mult;
       total += mult;
       return 0;
+    };
+    // An inflection where the series comes near zero but not within tol (or not flat enough for a triple root):
+    // where the search saw a half vanish within tol and no multiple root is found, the series crosses there
+    // through a flat stretch, a triple root lifted off zero. Its crossing is found on the series itself, between
+    // the places where a cubic of the series' third derivative there would have passed the lift twice over, and
+    // divided out as a simple root: a quotient searched for it under its own tolerance sees the lift as rounding
+    // and no root it can isolate.
+    int flats = 0, flat_roots = 0;
+    const auto take_flat = [&](double r) {
+      double third = 0, v = 0;
+      int code = 0;
+      BSevalgder(m, c, 3, r, &third, &code);
+      BSevalpolgd(m, c, r, &v);
+      if (code != 0 || !(third != 0) || !std::isfinite(third) || total >= m) return code;
+      const double reach = 2 * std::cbrt(6 * std::fabs(v) / std::fabs(third));
+      const double lo = std::fmax(-1.0, r - reach), hi = std::fmin(1.0, r + reach);
+      double vlo = 0, vhi = 0;
+      BSevalpolgd(m, c, lo, &vlo);
+      BSevalpolgd(m, c, hi, &vhi);
+      if ((vlo >= 0) == (vhi >= 0)) return 0;
+      const double x = crossing(m, c, lo, hi, vlo, vhi);
+      double slope = 0;
+      BSevalpolgd(m - 1, d1, x, &slope);
+      for (int f = 0; f < found; ++f)
+        if (std::fabs(x - found_at[f]) <= bands[f]) return 0;
+      found_at[found] = x;
+      bands[found] = slope != 0 ? tol / std::fabs(slope) : 0.0;
+      mults[found++] = 1;
+      ++total;
+      ++flat_roots;
+      return 0;
+    };
+    // Whether the series about a turn at x is a parabola over the band where it stays within tol, as a double
+    // root's is: its cubic term stays within an eighth of the tolerance there (a triple root split into three
+    // crossings has turns within tol whose cubic terms reach a third of it).
+    const auto parabola = [&](double x) {
+      double second = 0, third = 0;
+      int code = 0;
+      BSevalgder(m, c, 2, x, &second, &code);
+      BSevalgder(m, c, 3, x, &third, &code);
+      const double band = second != 0 ? std::sqrt(2 * tol / std::fabs(second)) : INFINITY;
+      return code == 0 && std::fabs(third) * band * band * band / 6 <= tol / 8;
     };
     // A root at an end of [-1, 1] comes first, with the multiplicity its derivatives there give: a multiple root
     // at an end is a root of c'' or c' there that may come out just beyond it, or just inside and one short. And
@@ -280,106 +470,194 @@ int deflate_multiple(int m, const double *c, double attempt_tol, double tol, int
         double v1 = 0, v0 = 0;
         BSevalpolgd(m - 1, d1, droots[i], &v1);
         BSevalpolgd(m, c, droots[i], &v0);
-        // A turn of the series is a double root where the series' value there is rounding. One within tol but
-        // beyond is either two crossings, which the quotient keeps as its own and a division would merge, or a
-        // near miss, which the quotient's closed forms judge as the series' own would have.
-        const bool turn = order == 1 && j - i == 1;
-        if (std::fabs(v0) <= (turn ? 8 * rounding : tol) && (order == 1 || std::fabs(v1) <= tol1))
+        // A turn of the series within its rounding is a double root. One within tol but beyond is either two
+        // crossings, which the quotient keeps as its own and a division would merge, a near miss, which the
+        // quotient's closed forms judge as the series' own would have, or a stretch the series spends within tol
+        // about a root of higher order (a turn inside a triple root's band is none of its own). But the quotient's
+        // tolerance is the series' shrunk by the factors' reach, and there a double root of a series rounded a
+        // little off zero was a near miss and lost. So a turn within tol is a double root, as the series' closed
+        // forms take a near-double root, where the parabola about it holds over its band.
+        bool turn = order == 1 && j - i == 1 && std::fabs(v0) <= tol;
+        if (turn && std::fabs(v0) > 8 * rounding) turn = parabola(droots[i]);
+        if (order == 1 && j - i == 1 ? turn : std::fabs(v0) <= tol && (order == 1 || std::fabs(v1) <= tol1))
           rc = take(droots[i], j - i + order);
+        else if (order == 2 && j - i == 1 && std::fabs(v0) > tol && std::fabs(v0) <= 64 * keep)
+          flat_at[flats++] = droots[i];
         i = j;
       }
     }
     if (rc != 0) break;
-    if (std::none_of(mults, mults + found, [](double k) { return k > 1; })) {
-      rc = BSRC_NOT_ISOLATED;
-      break;
-    }
-    // The division is only as faithful as each root is multiple: where r is a steep crossing that merely passes
-    // within tol, the quotient differs from the series by far more than tol and crosses elsewhere. Such a
-    // deflation fails the attempt, and a narrower one isolates the roots instead.
-    const double keep = 16 * tol + 64 * DBL_EPSILON * (m + 1) * abs_sum(0, m, c);
-    for (int f = 0; f < found && rc == 0; ++f)
-      if (!(division_change(m, c, found_at[f], static_cast<int>(mults[f]), &rc) <= keep) && rc == 0)
+    // The flat crossings are divided out at once where no multiple root is found, else only when the quotient
+    // of the multiple roots alone cannot be searched.
+    int first_flat = found, k = 0;
+    const int found0 = found, total0 = total;
+    std::memcpy(saved, found_at, sizeof(double) * static_cast<std::size_t>(found));
+    std::memcpy(saved + found, bands, sizeof(double) * static_cast<std::size_t>(found));
+    std::memcpy(saved + 2 * static_cast<std::size_t>(found), mults, sizeof(double) * static_cast<std::size_t>(found));
+    for (int attempt = 0; attempt < 2; ++attempt) {
+      if (attempt > 0) {
+        if (flats == 0 || flat_roots > 0) break;
+        rc = 0;
+        found = found0;
+        total = total0;
+        std::memcpy(found_at, saved, sizeof(double) * static_cast<std::size_t>(found));
+        std::memcpy(bands, saved + found, sizeof(double) * static_cast<std::size_t>(found));
+        std::memcpy(mults, saved + 2 * static_cast<std::size_t>(found),
+                    sizeof(double) * static_cast<std::size_t>(found));
+      }
+      first_flat = found;
+      if (attempt > 0 || std::none_of(mults, mults + found, [](double q) { return q > 1; }))
+        for (int f = 0; f < flats && rc == 0; ++f) rc = take_flat(flat_at[f]);
+      if (rc != 0) break;
+      if (flat_roots == 0 && std::none_of(mults, mults + found, [](double q) { return q > 1; })) {
         rc = BSRC_NOT_ISOLATED;
-    if (rc != 0) break;
+        continue;
+      }
+      // The division is only as faithful as each root is multiple: where r is a steep crossing that merely
+      // passes within tol, the quotient differs from the series by far more than tol and crosses elsewhere. Such
+      // a deflation fails the attempt, and a narrower one isolates the roots instead.
+      for (int f = 0; f < found && rc == 0; ++f)
+        if (!(division_change(m, c, found_at[f], static_cast<int>(mults[f]), &rc) <= keep) && rc == 0)
+          rc = BSRC_NOT_ISOLATED;
+      if (rc != 0) continue;
 
-    // What the divisions drop at one root, the others' factors carry to the rest of [-1, 1], multiplied by how
-    // much larger they are there than at that root: the rounding of roots close together comes back far from
-    // them that much larger (its reach, below), and so does what each root leaves within tol. Beyond that reach
-    // and tol the quotient is not the series' any more; then the first multiple root alone is divided out, as
-    // its search then finds the next one in the quotient.
-    double grown = 1, reach = 1;
-    int deg = m;
-    for (int pass = 0;; ++pass) {
-      // grown: the factor the rescaling has multiplied the quotient by, so that c = prod (t - r)^mult work / grown.
-      std::memcpy(work, c, sizeof(double) * w);
-      grown = reach = 1;
-      deg = m;
-      for (int f = 0; f < found; ++f) {
-        const double r = found_at[f];
-        reach *= std::pow(1 + std::fabs(r), mults[f]);
-        for (int k = 0; k < mults[f]; ++k, --deg) {
-          double v = 0;
-          BSevalpolgd(deg, work, r, &v);
-          work[0] -= v;  // r becomes an exact root, so the division leaves no remainder
-          BSdefllgd(deg, work, r, work);
-          work[deg] = 0;
-          const double before = norm(deg, work);
-          BSrescllgd(m, c, deg, work);
-          if (before > 0) grown *= norm(deg, work) / before;
-        }
-      }
-      bool faithful = true;
-      for (int i = 0; i <= 64 && faithful; ++i) {
-        const double x = -1 + i / 32.0;
-        double vc = 0, vq = 0, factors = 1, carried = 0;
-        BSevalpolgd(m, c, x, &vc);
-        BSevalpolgd(deg, work, x, &vq);
+      // What the divisions drop at one root, the others' factors carry to the rest of [-1, 1], multiplied by how
+      // much larger they are there than at that root: the rounding of roots close together comes back far from
+      // them that much larger (its reach, below), and so does what each root leaves within tol. Beyond that
+      // reach and tol the quotient is not the series' any more; then the first multiple root alone is divided
+      // out, as its search then finds the next one in the quotient.
+      double grown = 1, reach = 1;
+      int deg = m;
+      for (int pass = 0;; ++pass) {
+        // grown: the factor the rescaling has multiplied the quotient by, so that c = prod (t - r)^mult work /
+        // grown.
+        std::memcpy(work, c, sizeof(double) * w);
+        grown = reach = 1;
+        deg = m;
         for (int f = 0; f < found; ++f) {
-          factors *= std::pow(x - found_at[f], mults[f]);
-          double own = 0, power = 1, factorial = 1, others = 1;
-          for (int k = 0; k < mults[f]; ++k, power *= std::fabs(x - found_at[f]), factorial *= k)
-            own += derivative_tol(m, c, k, 0) * power / factorial;
-          for (int g = 0; g < found; ++g)
-            if (g != f) others *= std::pow(std::fabs((x - found_at[g]) / (found_at[f] - found_at[g])), mults[g]);
-          carried += own * others;
+          const double r = found_at[f];
+          reach *= std::pow(1 + std::fabs(r), mults[f]);
+          for (int q = 0; q < mults[f]; ++q, --deg) {
+            double v = 0;
+            BSevalpolgd(deg, work, r, &v);
+            work[0] -= v;  // r becomes an exact root, so the division leaves no remainder
+            BSdefllgd(deg, work, r, work);
+            work[deg] = 0;
+            const double before = norm(deg, work);
+            BSrescllgd(m, c, deg, work);
+            if (before > 0) grown *= norm(deg, work) / before;
+          }
         }
-        faithful = std::fabs(vc - vq * factors / grown) <= keep + 16 * carried;
+        bool faithful = true;
+        for (int i = 0; i <= 64 && faithful; ++i) {
+          const double x = -1 + i / 32.0;
+          double vc = 0, vq = 0, factors = 1, carried = 0;
+          BSevalpolgd(m, c, x, &vc);
+          BSevalpolgd(deg, work, x, &vq);
+          for (int f = 0; f < found; ++f) {
+            factors *= std::pow(x - found_at[f], mults[f]);
+            double own = 0, power = 1, factorial = 1, others = 1;
+            for (int q = 0; q < mults[f]; ++q, power *= std::fabs(x - found_at[f]), factorial *= q)
+              own += derivative_tol(m, c, q, 0) * power / factorial;
+            for (int g = 0; g < found; ++g)
+              if (g != f) others *= std::pow(std::fabs((x - found_at[g]) / (found_at[f] - found_at[g])), mults[g]);
+            carried += own * others;
+          }
+          faithful = std::fabs(vc - vq * factors / grown) <= keep + 16 * carried;
+        }
+        if (faithful) break;
+        const double *first = std::find_if(mults, mults + found, [](double q) { return q > 1; });
+        if (pass > 0 || found == 1 || first == mults + found) {
+          rc = BSRC_NOT_ISOLATED;
+          break;
+        }
+        found_at[0] = found_at[first - mults];
+        mults[0] = *first;
+        found = 1;
+        first_flat = 1;
       }
-      if (faithful) break;
-      const double *first = std::find_if(mults, mults + found, [](double k) { return k > 1; });
-      if (pass > 0 || found == 1 || first == mults + found) {
-        rc = BSRC_NOT_ISOLATED;
-        break;
-      }
-      found_at[0] = found_at[first - mults];
-      mults[0] = *first;
-      found = 1;
+      if (rc != 0) continue;
+      // Equal coefficient norms do not make equal values: a quotient whose coefficients cancel can stay far
+      // under tol across runs of crossings of the series, and searched with tol it would vanish there and lose
+      // them. A change of the quotient within its own tolerance moves the series by at most that times reach /
+      // grown.
+      const double qtol = tol * grown / reach;
+      k = 0;
+      find_all(deg, work, std::isfinite(qtol) ? qtol : tol, doubles, &k, roots, &rc);
+      if (rc == 0 && k < 0) rc = BSRC_NOT_ISOLATED;
+      if (rc != BSRC_NOT_ISOLATED) break;
     }
     if (rc != 0) break;
-    // Equal coefficient norms do not make equal values: a quotient whose coefficients cancel can stay far under
-    // tol across runs of crossings of the series, and searched with tol it would vanish there and lose them. A
-    // change of the quotient within its own tolerance moves the series by at most that times reach / grown.
-    const double qtol = tol * grown / reach;
-    int k = 0;
-    find_all(deg, work, std::isfinite(qtol) ? qtol : tol, doubles, &k, roots, &rc);
-    if (rc != 0) break;
-    if (k < 0) {
-      rc = BSRC_NOT_ISOLATED;
-      break;
-    }
     // The rest are roots of the quotient, rescaled: where the tolerance is wide, the quotient can vanish within it
-    // where the series itself does not. Only roots of the series are kept, judged within the tolerance and the
-    // rounding of the series' value (a root found to the last digits of large coefficients is still one).
+    // where the series itself does not, and where the divisions carry more than the series' own size there, its
+    // roots lie off the series' roots: a flat crossing of the series (a triple root lifted off zero by more than
+    // tol) came back 1e-5 away, where the series is 26 tol off zero, or as a double or triple root of the
+    // quotient, or not at all. Only roots of the series are kept. A root of the quotient where the series is
+    // within tol (and its rounding) stays as it is, a run of equal ones as a multiple root, unless it is an even
+    // run where the series crosses once; any other gives the series' own crossings beside it, sought no further
+    // than half the way to the neighbouring roots (the quotient's and those found): one for an odd run, and for
+    // an even one its turn where the series is within tol there, else one on either side. A
+    // simple root snapped onto an end or 0, beside which the series keeps its sign, is kept within what the
+    // divisions carry, as the closed forms put it there; a flat crossing found on the series before (within its
+    // band) is not counted again.
     // A simple root on a division point of the quotient's bisection can come from both halves, snapped onto the
     // point by one and just beside it by the other: two crossings the same way within the rounding of the
     // series' value are one root (two roots of the series that close cross opposite ways).
+    std::memcpy(droots, roots, sizeof(double) * static_cast<std::size_t>(k));
     int kept = 0;
-    for (int i = 0; i < k; ++i) {
-      double v = 0;
-      BSevalpolgd(m, c, roots[i], &v);
-      if (std::fabs(roots[i]) != 1 && roots[i] != 0) refine(m, c, d1, &roots[i], &v);
-      if (std::fabs(v) <= keep) roots[kept++] = roots[i];
+    const auto add = [&](double x) {
+      for (int f = first_flat; f < found; ++f)
+        if (std::fabs(x - found_at[f]) <= bands[f]) return;
+      roots[kept++] = x;
+    };
+    for (int i = 0; i < k;) {
+      int j = i + 1;
+      while (j < k && droots[j] == droots[i]) ++j;
+      const int run = j - i;
+      double x = droots[i], v = 0;
+      BSevalpolgd(m, c, x, &v);
+      if (run == 1 && std::fabs(x) != 1 && x != 0) refine(m, c, d1, &x, &v);
+      double lo = i > 0 ? (droots[i - 1] + droots[i]) / 2 : -1.0, hi = j < k ? (droots[i] + droots[j]) / 2 : 1.0;
+      for (int f = 0; f < found; ++f) {
+        if (found_at[f] < droots[i]) lo = std::fmax(lo, (found_at[f] + droots[i]) / 2);
+        if (found_at[f] > droots[i]) hi = std::fmin(hi, (found_at[f] + droots[i]) / 2);
+      }
+      const double reach = std::fmax(x - lo, hi - x);
+      bool stays = std::fabs(v) <= accept;
+      if (stays && run % 2 == 0) {
+        // A turn stays on one side of zero beyond its band, as far as tol and the value there reach.
+        double second = 0;
+        int code = 0;
+        BSevalgder(m, c, 2, x, &second, &code);
+        const double band = second != 0 ? 2 * std::sqrt(2 * (tol + std::fabs(v)) / std::fabs(second)) : reach;
+        double below = 0, above = 0;
+        BSevalpolgd(m, c, std::fmax(lo, x - band), &below);
+        BSevalpolgd(m, c, std::fmin(hi, x + band), &above);
+        stays = code == 0 && (below >= 0) == (above >= 0) && parabola(x);
+      }
+      double at = 0;
+      if (stays) {
+        for (int r = i; r < j; ++r) add(x);
+      } else if (run % 2 == 1) {
+        if (crossing_near(m, c, d1, x, reach, lo, hi, &at))
+          add(at);
+        else if (run == 1 && (std::fabs(x) == 1 || x == 0) && std::fabs(v) <= keep)
+          add(x);
+      } else {
+        // A double root placed off its turn (snapped onto a division point of the quotient's search, beyond both
+        // of its crossings if it has any) stays, at the turn, when the series is within tol there; a flat
+        // crossing has no such turn, and two crossings about a turn beyond tol are two roots.
+        double turn = 0, vt = INFINITY;
+        if (crossing_near(m - 1, d1, d2, x, reach, lo, hi, &turn)) BSevalpolgd(m, c, turn, &vt);
+        if (std::fabs(vt) <= accept && parabola(turn)) {
+          add(turn);
+          add(turn);
+        } else {
+          if (crossing_near(m, c, d1, x, reach, lo, x, &at)) add(at);
+          if (crossing_near(m, c, d1, x, reach, x, hi, &at)) add(at);
+        }
+      }
+      i = j;
     }
     std::sort(roots, roots + kept);  // the steps can carry a root past a neighbour of the quotient's
     k = 0;
@@ -393,6 +671,9 @@ int deflate_multiple(int m, const double *c, double attempt_tol, double tol, int
       last_slope = slope;
       roots[k++] = roots[i];
     }
+    // A flat crossing can also come back as its crossing and a root of the quotient beside it, within its band.
+    rc = settle_clusters(m, c, tol, &k, roots);
+    if (rc != 0) break;
     for (int f = 0; f < found; ++f) {
       const int mult = static_cast<int>(mults[f]);
       int at = 0;
@@ -431,7 +712,13 @@ int find_roots(int n, const double *c, double t, double tol, int doubles, int *c
   // The pool is not needed by the multiple-root treatment, which recurses with pools of its own.
   BSdbgfree(pool);
   BSscratchrelease(series);
-  if (rc == BSRC_MULTIPLE_ROOT) rc = deflate_multiple(m, c, t, tol, doubles, count, roots);
+  // A piece on which the series stays within tol from end to end (a near-double root spread over it), or more
+  // roots than the degree, is a multiple root the bisection cannot isolate, as much as a vanishing half is: the
+  // multiple-root treatment looks for it before a narrower attempt, under which every multiple root is lost.
+  if (rc == BSRC_MULTIPLE_ROOT || rc == BSRC_NOT_ISOLATED)
+    rc = deflate_multiple(m, c, t, tol, doubles, count, roots);
+  else if (rc == 0)
+    rc = settle_clusters(m, c, t, count, roots);
   return rc;
 }
 

@@ -202,83 +202,59 @@ void whole_length(const VOQbsp_curve &cv_in, double tol, bool rational, double *
   }
 }
 
-// cv cut at u into left and right (arrays of cv's size). BScvsplit refuses a cut where k equal knots break the
-// curve, and a length asked up to such a break (the parameter found for a length can lie there) cuts there: the
-// curve already falls apart into two clamped curves at the break, and the cut takes them as they stand.
-BSboolean cut(int *rc, const VOQbsp_curve *cv_in, double u, double ptol, VOQbsp_curve *left, VOQbsp_curve *right) {
-  const VOQbsp_curve cv = bsknots::plain_view(*cv_in);
-  const int k = cv.order, n = cv.num_poles;
-  const double *t = cv.knots;
-  double ktol = 0;
-  BScvkttol2(k, t, n, cv.poles, cv.weights, &ktol, rc);
-  for (int i = k; i < n && *rc == 0; ++i) {
-    if (t[i] == t[i - 1] || t[i + k - 1] != t[i] || !(t[i] < t[n]) || !(std::fabs(u - t[i]) <= std::fmax(ptol, ktol)))
-      continue;
-    int m = k;
-    while (i + m < n + k && t[i + m] == t[i]) ++m;
-    const int first[2] = {0, i + m - k}, count[2] = {i, n - (i + m - k)};
-    VOQbsp_curve *parts[2] = {left, right};
-    for (int p = 0; p < 2; ++p) {
-      VOQbsp_curve *c = parts[p];
-      double *poles = c->poles, *knots = c->knots, *weights = c->weights;
-      *c = cv;
-      c->poles = poles;
-      c->knots = knots;
-      c->weights = cv.rational ? weights : nullptr;
-      c->num_poles = count[p];
-      c->num_knots = count[p] + k;
-      c->periodic = 0;
-      c->phy_closed = 0;
-      c->non_uniform = 1;
-      c->num_boundaries = 0;
-      c->bdrys = nullptr;
-      std::copy(cv.poles + 3 * first[p], cv.poles + 3 * (first[p] + count[p]), poles);
-      std::copy(t + first[p], t + first[p] + count[p] + k, knots);
-      if (cv.rational) std::copy(cv.weights + first[p], cv.weights + first[p] + count[p], weights);
-    }
-    return BSTRUE;
-  }
-  if (*rc != 0) return BSFALSE;
-  const BSboolean no = BSFALSE;
-  return BScvsplit(rc, cv_in, &u, left, right, &no);
-}
-
-// Length between low and high of an open curve (or a closed one whose flag is cleared): the piece is cut out
-// and measured whole. *length stays DBL_MAX when the cutting fails.
-void measure_between(VOQbsp_curve *cv, double low, double high, double ptol, BSboolean *status, double *length,
-                     int *rc) {
+// Length between low and high of an open curve (or a closed one whose flag is cleared): the piece between them is
+// cut out and measured whole. Each end is snapped onto a knot only within its own parameter tolerance (the step
+// that moves the curve by dist_tol there), never within the curve's knot tolerance, which comes from the size of
+// its polygon: where an end pole of tiny weight squeezes a whole stretch of the curve into the last millionth of
+// the parameter, that tolerance spans the stretch, and lengths up to points on it came out as the length up to
+// the end. *length stays DBL_MAX when the cutting fails.
+void measure_between(VOQbsp_curve *cv, double low, double high, double t_low, double t_high, BSboolean *status,
+                     double *length, int *rc) {
   const int k = cv->order, n = cv->num_poles;
-  const bool rational = cv->rational != 0;
-  // Every piece of a cut fits in the size of the curve that is cut.
-  bsknots::ScratchCurve b, c, scrap;
-  if (!b.take(k, n, rational) || !c.take(k, n, rational) || !scrap.take(k, n, rational)) {
+  bsknots::ScratchCurve piece;
+  if (!piece.take(k, n, cv->rational != 0)) {
     *rc = BSRC_NO_SCRATCH;
     *status = BSFALSE;
     return;
   }
-  VOQbsp_curve *piece = &c.cv;
-  if (std::fabs(low - cv->knots[k - 1]) >= ptol) {
-    *status = cut(rc, cv, low, ptol, &scrap.cv, &b.cv);
-    if (*status) {
-      if (b.cv.num_poles == 0)
-        piece->num_poles = 0;  // low lies at the end: nothing between
-      else
-        *status = cut(rc, &b.cv, high, ptol, &c.cv, &scrap.cv);
-    }
-  } else {
-    *status = cut(rc, cv, high, ptol, &c.cv, &scrap.cv);
+  // Beyond the range the curve is measured up to its end, as a cut there leaves the whole curve.
+  const double dist_tol = BStoltab[bstol::dist_tol];
+  if (low < cv->knots[k - 1]) {
+    low = cv->knots[k - 1];
+    BSlocknttol(cv, low, dist_tol, &t_low, rc);
+  }
+  if (*rc == 0 && high > cv->knots[n]) {
+    high = cv->knots[n];
+    BSlocknttol(cv, high, dist_tol, &t_high, rc);
+  }
+  if (*rc != 0) {
+    *status = BSFALSE;
+    return;
+  }
+  // An end within its own tolerance of the other is that end: the piece between is no longer than the tolerance
+  // reaches (and its knot would not be inserted so close to the other end).
+  if (!(high - low >= std::fmax(t_low, t_high))) {
+    *length = 0;
+    return;
+  }
+  const BSboolean no = BSFALSE;
+  bool point = false;
+  // BSarclen has checked the curve.
+  *status = bsknots::active_split(rc, cv, &low, &high, &piece.cv, &no, true, &point) ? BSTRUE : BSFALSE;
+  // Ends that are one point within their tolerances: the piece between is no longer than those tolerances reach.
+  if (!*status && *rc == 0) {
+    *status = BSTRUE;
+    *length = 0;
+    return;
   }
   if (!*status) return;
-  *length = 0;
-  if (piece->num_poles >= 1) {
-    const double tol = BStoltab[kLengthTolEntry];
-    double L = 0;
-    if (rational)
-      BSarclg4ds(piece, tol, &L, rc);
-    else
-      BSarclg3ds(piece, tol, &L, rc);
-    if (*rc == 0) *length = L;
-  }
+  const double tol = BStoltab[kLengthTolEntry];
+  double L = 0;
+  if (cv->rational)
+    BSarclg4ds(&piece.cv, tol, &L, rc);
+  else
+    BSarclg3ds(&piece.cv, tol, &L, rc);
+  *length = *rc == 0 ? L : 0;
 }
 }  // namespace
 
@@ -330,7 +306,7 @@ double BSarclen(int *rc, BSboolean *status, VOQbsp_curve *cv, const double *par0
       *length = 0;
       break;
     }
-    measure_between(cv, low, high, ptol, status, length, rc);
+    measure_between(cv, low, high, *par0 <= *par1 ? t0 : t1, *par0 <= *par1 ? t1 : t0, status, length, rc);
   } while (false);
   BSexit(rc, "BSarclen", "bsarclen");
   if (*rc != 0) *status = BSFALSE;

@@ -146,9 +146,7 @@ void Joint::straight_on(int *rc) {
       return;
     }
     Crossings x;
-    BSboolean int_alloc = BSFALSE, over_alloc = BSFALSE;
-    BScvcvint(last.cv, first.cv, BSTRUE, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &x.n_int,
-              &x.n_over, &int_alloc, &over_alloc, &x.pts, &x.par1, &x.par2, &x.over_pts, &x.over1, &x.over2, rc);
+    x.find(last.cv, first.cv, rc);
     if (*rc != 0) return;
     n_int = x.n_int;
   }

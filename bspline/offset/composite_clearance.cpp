@@ -34,18 +34,9 @@ void release(VOQbsp_curve *&cv) {
   cv = nullptr;
 }
 
-// A new record equal to src; NULL (rc set) on failure.
-VOQbsp_curve *copy_curve(const VOQbsp_curve *src, int *rc) {
-  VOQbsp_curve *c = nullptr;
-  BSallocvoqcv(src->order, src->num_poles, src->rational, 0, &c, rc);
-  if (*rc == 0) BScv_copy(rc, src, c);
-  if (*rc != 0) release(c);
-  return c;
-}
-
 // A copy of cv at z = 0.
 VOQbsp_curve *flat_copy(const VOQbsp_curve *cv, int *rc) {
-  VOQbsp_curve *c = copy_curve(cv, rc);
+  VOQbsp_curve *c = copy_of(cv, 0, false, rc);
   if (c)
     for (int i = 0; i < c->num_poles; ++i) c->poles[3 * i + 2] = 0.0;
   return c;
@@ -53,7 +44,7 @@ VOQbsp_curve *flat_copy(const VOQbsp_curve *cv, int *rc) {
 
 // The part of cv between u and v (u < v) as a new record; a copy when that is all of it.
 VOQbsp_curve *part_curve(const VOQbsp_curve *cv, double u, double v, int *rc) {
-  if (u <= start_of(cv) && v >= end_of(cv)) return copy_curve(cv, rc);
+  if (u <= start_of(cv) && v >= end_of(cv)) return copy_of(cv, 0, false, rc);
   VOQbsp_curve *out = nullptr;
   BSallocvoqcv(cv->order, cv->num_poles + 2 * cv->order, cv->rational, 0, &out, rc);
   if (*rc != 0) return nullptr;
@@ -301,7 +292,7 @@ struct Model {
 
 // *acc followed by next, raised to one order and joined end to start into a new *acc (next is only read).
 bool append_curve(VOQbsp_curve **acc, const VOQbsp_curve *next, int *rc) {
-  VOQbsp_curve *b = copy_curve(next, rc);
+  VOQbsp_curve *b = copy_of(next, 0, false, rc);
   if (!b) return false;
   std::int16_t order = 0;
   BSboolean rational = BSFALSE;
@@ -369,11 +360,8 @@ struct Shape : Piece {
       return true;
     }
     if (cv->rational) {
-      OwnedCurve arc;
-      BSallocvoqcv(3, 7, BSTRUE, 0, &arc.cv, rc);
-      std::uint16_t is_arc = 0;
       double centre[3], radius = 0;
-      if (*rc == 0) BStstcvfarc(cv, &is_arc, centre, &radius, arc.cv, rc);
+      const std::uint16_t is_arc = circular_arc(cv, centre, &radius, rc);
       if (*rc != 0) return false;
       if (is_arc == 2) {
         kind = kArc, c[0] = centre[0], c[1] = centre[1], r = radius;
@@ -1074,9 +1062,7 @@ bool corner_crossing(const Track &a, const Track &b, double *fa, double *fb, dou
     OwnedCurve flat_a, flat_b;
     if (!(flat_a.cv = flat_copy(a.cv, rc)) || !(flat_b.cv = flat_copy(b.cv, rc))) return false;
     Crossings x;
-    BSboolean int_alloc = 0, over_alloc = 0;
-    BScvcvint(flat_a.cv, flat_b.cv, BSTRUE, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &x.n_int,
-              &x.n_over, &int_alloc, &over_alloc, &x.pts, &x.par1, &x.par2, &x.over_pts, &x.over1, &x.over2, rc);
+    x.find(flat_a.cv, flat_b.cv, rc);
     const double a0 = start_of(a.cv), a1 = end_of(a.cv), b0 = start_of(b.cv), b1 = end_of(b.cv);
     for (int q = 0; q < x.n_int && *rc == 0; ++q)
       found.push_back({(x.par1[q] - a0) / (a1 - a0), (x.par2[q] - b0) / (b1 - b0), x.pts[3 * q], x.pts[3 * q + 1]});
@@ -1108,12 +1094,8 @@ bool offset_past_centre(const VOQbsp_curve *cv, double dist, int side, const dou
   BScveval_n(cv, start_of(cv), 0, a, rc);
   if (*rc == 0) BScveval_n(cv, end_of(cv), 0, b, rc);
   if (*rc != 0 || 2 * dist < flat_gap(a, b) * (1 - 1e-9)) return false;
-  OwnedCurve arc;
-  BSallocvoqcv(3, 7, BSTRUE, 0, &arc.cv, rc);
-  std::uint16_t is_arc = 0;
   double centre[3], radius = 0;
-  if (*rc == 0) BStstcvfarc(cv, &is_arc, centre, &radius, arc.cv, rc);
-  if (*rc != 0 || is_arc == 0) return false;
+  if (circular_arc(cv, centre, &radius, rc) == 0 || *rc != 0) return false;
   double P[3], T[3];
   if (!flat_end(cv, false, P, T, rc)) return false;
   // The offset direction side (T x normal) against the way to the centre.
@@ -1200,7 +1182,7 @@ bool clear_offset(const LegChain &c, int room, int *m, VOQbsp_curve **out, int *
   std::vector<char> chord(static_cast<std::size_t>(a), 0);
   cl.fills.resize(static_cast<std::size_t>(a));
   for (int k = 0; k < a; ++k)
-    if (!(piece[k].cv = copy_curve(legs[alive[k]].off, rc))) return true;
+    if (!(piece[k].cv = copy_of(legs[alive[k]].off, 0, false, rc))) return true;
   const double jtol = BStoltab[bstol::dist_tol];
   for (int k = 0; k < corners; ++k) {
     const int kn = (k + 1) % a;
@@ -1437,10 +1419,7 @@ bool clear_offset(const LegChain &c, int room, int *m, VOQbsp_curve **out, int *
     if (!(fa.cv = flat_copy(cl.parts[x.stretch].cv, rc)) || !(fb.cv = flat_copy(cl.parts[y.stretch].cv, rc)))
       return true;
     Crossings xs;
-    BSboolean int_alloc = 0, over_alloc = 0;
-    BScvcvint(fa.cv, fb.cv, BSTRUE, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &xs.n_int,
-              &xs.n_over, &int_alloc, &over_alloc, &xs.pts, &xs.par1, &xs.par2, &xs.over_pts, &xs.over1, &xs.over2,
-              rc);
+    xs.find(fa.cv, fb.cv, rc);
     if (*rc != 0) return true;
     const double mid[3] = {0.5 * (x.p[1][0] + y.p[0][0]), 0.5 * (x.p[1][1] + y.p[0][1]), 0.0};
     int best = -1;

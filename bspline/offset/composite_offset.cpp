@@ -17,6 +17,7 @@
 
 namespace {
 
+using bsoffset::circular_arc;
 using bsoffset::Crossings;
 using bsoffset::end_of;
 using bsoffset::flat_end;
@@ -552,9 +553,7 @@ struct Chain {
         *rc = BSRC_NO_SCRATCH;
         return;
       }
-      BSboolean int_alloc = 0, over_alloc = 0;
-      BScvcvint(a, b, BSTRUE, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &x.n_int, &x.n_over,
-                &int_alloc, &over_alloc, &x.pts, &x.par1, &x.par2, &x.over_pts, &x.over1, &x.over2, rc);
+      x.find(a, b, rc);
     }
     if (*rc != 0) return;
     if (x.n_int > 0) {
@@ -605,18 +604,14 @@ struct Chain {
     } else {
       next = out[0], next_comp = cv[0], next_d = dist[0];
     }
-    OwnedCurve arc, made, next_ext;
-    BSallocvoqcv(3, 7, BSTRUE, 0, &arc.cv, rc);
-    std::uint16_t is_arc = 0;
+    OwnedCurve made, next_ext;
     double centre[3], R = 0;
-    if (*rc == 0) BStstcvfarc(cv[i], &is_arc, centre, &R, arc.cv, rc);
+    const std::uint16_t is_arc = circular_arc(cv[i], centre, &R, rc);
     if (*rc != 0) return;
     VOQbsp_curve *last = out[m - 1];
     if (is_arc && !(is_line(cv[i - 1]) && is_line(next_comp))) {
       Crossings x;
-      BSboolean int_alloc = 0, over_alloc = 0;
-      BScvcvint(last, next, BSTRUE, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &x.n_int,
-                &x.n_over, &int_alloc, &over_alloc, &x.pts, &x.par1, &x.par2, &x.over_pts, &x.over1, &x.over2, rc);
+      x.find(last, next, rc);
       if (*rc != 0) return;
       double E[3], S[3], M[3];
       pole_point(last, last->num_poles - 1, E);
@@ -731,11 +726,9 @@ void BScvextdst(const VOQbsp_curve *cv, double len, double u, VOQbsp_curve **ext
     }
     return;
   }
-  OwnedCurve arc, result;
-  BSallocvoqcv(3, 7, BSTRUE, 0, &arc.cv, rc);
-  std::uint16_t is_arc = 0;
+  OwnedCurve result;
   double centre[3], radius = 0;
-  if (*rc == 0) BStstcvfarc(cv, &is_arc, centre, &radius, arc.cv, rc);
+  const std::uint16_t is_arc = circular_arc(cv, centre, &radius, rc);
   if (*rc != 0) return;
   if (is_arc == 1) {
     BSallocvoqcv(3, cv->num_poles + 12, BSTRUE, 0, &result.cv, rc);

@@ -15,8 +15,11 @@
 #include "bspline/measure.h"
 #include "bspline/numerics.h"
 #include "bspline/offset.h"
+#include "bspline/offset/offset_internal.h"
 
 namespace {
+
+using bsoffset::Crossings;
 
 constexpr int kParallelTol = 4;      // tolerance entry: an end tangent parallel to the curve's
 constexpr double kAxisTol = 1e-15;   // a normal this close to (0, 0, 1) needs no frame
@@ -33,27 +36,6 @@ void set_pole(VOQbsp_curve *cv, int i, const double p[3]) {
   const double w = cv->rational ? cv->weights[i] : 1.0;
   for (int c = 0; c < 3; ++c) cv->poles[3 * i + c] = p[c] * w;
 }
-
-// The results of one curve/curve intersection, in arrays the intersector allocated.
-struct Crossings {
-  int n = 0, n_over = 0;
-  BSboolean int_alloc = 0, over_alloc = 0;
-  double *a[6] = {};
-  Crossings() = default;
-  Crossings(const Crossings &) = delete;
-  Crossings &operator=(const Crossings &) = delete;
-  ~Crossings() {
-    for (double *p : a)
-      if (p) BSdbgfree(p);
-  }
-  void run(VOQbsp_curve *c1, VOQbsp_curve *c2, int *rc) {
-    BScvcvint(c1, c2, 1, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &n, &n_over, &int_alloc,
-              &over_alloc, &a[0], &a[1], &a[2], &a[3], &a[4], &a[5], rc);
-  }
-  const double *pt(int i) const { return a[0] + 3 * i; }
-  double par1(int i) const { return a[1][i]; }
-  double par2(int i) const { return a[2][i]; }
-};
 
 // An order-2 curve through n points with clamped knots 0 and 1 and the given interior ones, into a new record.
 void polyline(int n, const double *pts, const double *inner, VOQbsp_curve **out, int *rc) {
@@ -393,15 +375,15 @@ void unequal_join(Join &j, bool collinear, double d, double dmax, int *rc) {
   if (!BSlngen(rc, j.E, tip, line, nullptr)) return;
   {
     Crossings c;
-    c.run(line, j.flat_b, rc);
+    c.find(line, j.flat_b, rc);
     if (*rc != 0) return;
-    if (c.n > 0) {
+    if (c.n_int > 0) {
       int far = 0;
-      for (int i = 1; i < c.n; ++i)
-        if (c.par1(i) >= c.par1(far)) far = i;
+      for (int i = 1; i < c.n_int; ++i)
+        if (c.par1[i] >= c.par1[far]) far = i;
       double X[3];
-      set3(X, c.pt(far)[0], c.pt(far)[1], 0.0);
-      const double tB = c.par2(far), endB = j.wb->knots[j.wb->num_poles];
+      set3(X, c.pts[3 * far], c.pts[3 * far + 1], 0.0);
+      const double tB = c.par2[far], endB = j.wb->knots[j.wb->num_poles];
       if (j.corner == 0) {
         double Xz[3], Ez[3];
         lift(X, j.zK, Xz), lift(j.E, j.zE, Ez);
@@ -416,12 +398,12 @@ void unequal_join(Join &j, bool collinear, double d, double dmax, int *rc) {
       } else {
         if (!BScirrdcr(rc, &d, X, &circle.cv)) return;
         Crossings r;
-        r.run(&circle.cv, j.flat_b, rc);
+        r.find(&circle.cv, j.flat_b, rc);
         if (*rc != 0) return;
         // The first meeting beyond the cut; none beyond it counts as none at all.
         double tm = endB;
-        for (int i = 0; i < r.n; ++i)
-          if (r.par2(i) > tB && r.par2(i) < tm) tm = r.par2(i);
+        for (int i = 0; i < r.n_int; ++i)
+          if (r.par2[i] > tB && r.par2[i] < tm) tm = r.par2[i];
         const double tq = std::fmin((tB + endB) / 2, tm);
         double P[3], D[3], zP = 0, X2[3], Pback[3];
         if (!eval_flat(j.wb, tq, P, D, &zP, rc)) return;
@@ -440,15 +422,15 @@ void unequal_join(Join &j, bool collinear, double d, double dmax, int *rc) {
   if (!BSlngen(rc, j.S, tip, line, nullptr)) return;
   {
     Crossings c;
-    c.run(j.flat_a, line, rc);
+    c.find(j.flat_a, line, rc);
     if (*rc != 0) return;
-    if (c.n > 0) {
+    if (c.n_int > 0) {
       int far = 0;
-      for (int i = 1; i < c.n; ++i)
-        if (c.par1(i) >= c.par1(far)) far = i;
+      for (int i = 1; i < c.n_int; ++i)
+        if (c.par1[i] >= c.par1[far]) far = i;
       double Y[3];
-      set3(Y, c.pt(far)[0], c.pt(far)[1], 0.0);
-      const double tA = c.par1(far), startA = j.wa->knots[j.wa->order - 1];
+      set3(Y, c.pts[3 * far], c.pts[3 * far + 1], 0.0);
+      const double tA = c.par1[far], startA = j.wa->knots[j.wa->order - 1];
       if (j.corner == 0) {
         double Yz[3], Sz[3];
         lift(Y, j.zK, Yz), lift(j.S, j.zS, Sz);
@@ -464,13 +446,13 @@ void unequal_join(Join &j, bool collinear, double d, double dmax, int *rc) {
       } else {
         if (!BScirrdcr(rc, &d, Y, &circle.cv)) return;
         Crossings r;
-        r.run(&circle.cv, j.flat_a, rc);
+        r.find(&circle.cv, j.flat_a, rc);
         if (*rc != 0) return;
         // The first meeting along offA, before the cut; none before it counts as none at all.
         double tm = startA;
         bool met = false;
-        for (int i = 0; i < r.n; ++i)
-          if (r.par2(i) < tA && (!met || r.par2(i) < tm)) tm = r.par2(i), met = true;
+        for (int i = 0; i < r.n_int; ++i)
+          if (r.par2[i] < tA && (!met || r.par2[i] < tm)) tm = r.par2[i], met = true;
         const double tq = std::fmax((tA + startA) / 2, tm);
         double P[3], D[3], zP = 0, X2[3], Pfwd[3];
         if (!eval_flat(j.wa, tq, P, D, &zP, rc)) return;

@@ -137,9 +137,7 @@ void extend_end(const VOQbsp_curve *cv, bool at_end, VOQbsp_curve *work, int *rc
 void cut_continuations(VOQbsp_curve *e1, VOQbsp_curve *e2, const bool at_end[2], const double ends[2][3],
                        VOQbsp_curve *out1, VOQbsp_curve *out2, int *rc) {
   Crossings x;
-  BSboolean int_alloc = BSFALSE, over_alloc = BSFALSE;
-  BScvcvint(e1, e2, BSTRUE, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &x.n_int, &x.n_over,
-            &int_alloc, &over_alloc, &x.pts, &x.par1, &x.par2, &x.over_pts, &x.over1, &x.over2, rc);
+  x.find(e1, e2, rc);
   if (*rc != 0) return;
   const double tol = 10 * BStoltab[bstol::dist_tol];
   double u1 = 0, u2 = 0;
@@ -242,12 +240,9 @@ void BSexttrmln(VOQbsp_curve *ray, int mode, double *ray_z, double *piece_z, dou
   } else if ((*rc = BScvcheck(ray)) != 0 || (*rc = BScvcheck(out1)) != 0 || (*rc = BScvcheck(out2)) != 0) {
   } else {
     Crossings x;
-    BSboolean int_alloc = BSFALSE, over_alloc = BSFALSE;
     flatten_z(ray, ray_z);
     flatten_z(cut, piece_z);
-    BScvcvint(forward ? ray : out1, forward ? out2 : ray, BSTRUE, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr,
-              nullptr, &x.n_int, &x.n_over, &int_alloc, &over_alloc, &x.pts, &x.par1, &x.par2, &x.over_pts,
-              &x.over1, &x.over2, rc);
+    x.find(forward ? ray : out1, forward ? out2 : ray, rc);
     restore_z(ray, ray_z);
     restore_z(cut, piece_z);
     if (*rc == 0 && x.n_int > 0) {

@@ -12,6 +12,7 @@
 
 namespace {
 
+using bsoffset::copy_of;
 using bsoffset::end_of;
 using bsoffset::start_of;
 
@@ -22,15 +23,6 @@ bool extract(const VOQbsp_curve *cv, double u, double v, bsknots::ScratchCurve &
   if (BSactivsplt(rc, cv, &u, &v, &work.cv, &no_planar_test)) return true;
   if (*rc == BSRC_OUT_OF_RANGE) *rc = 0;
   return false;
-}
-
-// A copy of cv in a new record, boundaries included.
-void copy_curve(const VOQbsp_curve *cv, VOQbsp_curve **out, int *rc) {
-  BSallocvoqcv(cv->order, cv->num_poles, cv->rational, cv->bdrys ? cv->num_boundaries : 0, out, rc);
-  if (*rc == 0 && BScv_copy(rc, cv, *out) && cv->bdrys && cv->num_boundaries > 0) {
-    (*out)->num_boundaries = cv->num_boundaries;
-    std::memcpy((*out)->bdrys, cv->bdrys, sizeof(double) * 2 * static_cast<std::size_t>(cv->num_boundaries));
-  }
 }
 
 void release(VOQbsp_curve **cv) {
@@ -176,7 +168,7 @@ BSboolean BSpartloop2(int *rc, const VOQbsp_curve *cv, int *n_int, double *first
     if (!cuts) *rc = BSRC_NO_SCRATCH;
     const int c = cuts ? merge_cuts(cv, n_outer, outer, cuts, rc) : 0;
     if (*rc == 0 && c == 0) {
-      copy_curve(cv, out, rc);
+      *out = copy_of(cv, 0, true, rc);
       if (*rc == 0 && (*out)->phy_closed) BScvsetclsd(*out, rc);
       if (*rc == 0) BSnorkts(rc, &(*out)->order, &(*out)->num_poles, (*out)->knots);
     } else if (*rc == 0) {
@@ -220,7 +212,7 @@ void BSofrmlp3(VOQbsp_curve *cv, std::int16_t loop_mode, int *n_loops, VOQbsp_cu
   VOQbsp_curve **found = nullptr;
   if (*rc == 0) BScv_slfint(rc, cv, &n_int, &first, &second, &n_over, &ofs, &ofe, &oss, &ose);
   if (*rc == 0 && n_int == 0 && n_over == 0) {
-    copy_curve(cv, out, rc);
+    *out = copy_of(cv, 0, true, rc);
   } else if (*rc == 0) {
     if (BSpartloop2(rc, cv, &n_int, first, second, &n_over, ofs, ofe, oss, ose, loop_mode, out, &k, &found))
       BSofrparcv(*out, start_of(cv), end_of(cv), rc);

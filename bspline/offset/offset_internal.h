@@ -2,8 +2,10 @@
 #pragma once
 
 #include "bspline/bspline.h"
+#include "bspline/intersect.h"
 
 #include <array>
+#include <cstdint>
 #include <initializer_list>
 #include <vector>
 
@@ -87,7 +89,21 @@ struct Crossings {
   ~Crossings() {
     for (double *p : {pts, par1, par2, over_pts, over1, over2}) BSdbgfree(p);
   }
+  // Every crossing and overlap of a and b, merged by distance.
+  void find(VOQbsp_curve *a, VOQbsp_curve *b, int *rc) {
+    BSboolean int_alloc = BSFALSE, over_alloc = BSFALSE;
+    BScvcvint(a, b, BSTRUE, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &n_int, &n_over, &int_alloc,
+              &over_alloc, &pts, &par1, &par2, &over_pts, &over1, &over2, rc);
+  }
 };
+
+// A new record equal to cv, with room for extra_poles more poles and knots and (boundaries) cv's boundaries;
+// NULL with rc set on failure.
+VOQbsp_curve *copy_of(const VOQbsp_curve *cv, int extra_poles, bool boundaries, int *rc);
+
+// Whether cv is a circular arc (1) or a whole circle (2), with its centre and radius; 0 when it is neither or
+// on failure (rc set).
+std::uint16_t circular_arc(const VOQbsp_curve *cv, double centre[3], double *radius, int *rc);
 
 // The part of cv between u and v into work; a point curve at p (cv's order and rational flag) when the two are
 // one parameter: within tol, or closer than the extraction can cut, which leaves less than dist_tol of curve.

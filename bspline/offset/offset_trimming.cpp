@@ -99,9 +99,7 @@ void trim_pair(double dmax, VOQbsp_curve *cv1, VOQbsp_curve *cv2, bool both, boo
     return;
   }
   Crossings x;
-  BSboolean int_alloc = BSFALSE, over_alloc = BSFALSE;
-  BScvcvint(cv1, cv2, BSTRUE, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &x.n_int, &x.n_over,
-            &int_alloc, &over_alloc, &x.pts, &x.par1, &x.par2, &x.over_pts, &x.over1, &x.over2, rc);
+  x.find(cv1, cv2, rc);
   if (*rc != 0) return;
   bool meet = true;
   double u1 = 0, u2 = 0, X[3] = {0, 0, 0};

@@ -19,6 +19,7 @@
 
 namespace {
 
+using bsoffset::copy_of;
 using bsoffset::OwnedCurve;
 
 constexpr int kPerpTol = 3;            // tolerance entry: a tangent perpendicular to the side vector
@@ -40,8 +41,7 @@ VOQbsp_curve *new_like(const VOQbsp_curve *cv, int extra_poles, int *rc) {
 // for 2 (order - 1) more poles and knots, so that the clamping never writes past the copy.
 void copy_curve(const VOQbsp_curve *cv, bool clamp, OwnedCurve *out, int *rc) {
   out->release();
-  out->cv = new_like(cv, clamp ? 2 * (cv->order - 1) : 0, rc);
-  if (*rc == 0) BScv_copy(rc, cv, out->cv);
+  out->cv = copy_of(cv, clamp ? 2 * (cv->order - 1) : 0, false, rc);
   if (*rc == 0 && clamp) BScnvtomkt(rc, out->cv);
   if (*rc != 0) out->release();
 }

@@ -13,6 +13,7 @@
 #include "bspline/measure.h"
 #include "bspline/numerics.h"
 #include "bspline/offset.h"
+#include "bspline/offset/offset_internal.h"
 
 namespace {
 
@@ -68,11 +69,6 @@ class Flattened {
   double *z_;
 };
 
-void copy_curve(const VOQbsp_curve *in, VOQbsp_curve **out, int *rc) {
-  BSallocvoqcv(in->order, in->num_poles, in->rational, 0, out, rc);
-  if (*rc == 0) BScv_copy(rc, in, *out);
-}
-
 // cv refined at the ascending knots ins (already inside its range) into a new record.
 void insert_knots(const VOQbsp_curve *cv, int count, const double *ins, VOQbsp_curve **out, int *rc) {
   const int k = cv->order, P = cv->num_poles + count;
@@ -116,7 +112,7 @@ void polyline_offset(const VOQbsp_curve *C2, const VOQbsp_curve *C3, double sign
                      VOQbsp_curve **result, int *rc) {
   // The constant offset of two legs keeps their three poles; should it have been refined, the legs' own record
   // carries the exact poles instead.
-  copy_curve(C3->num_poles == 3 ? C3 : C2, result, rc);
+  *result = bsoffset::copy_of(C3->num_poles == 3 ? C3 : C2, 0, false, rc);
   if (*rc != 0) return;
   double P[3][3];
   for (int i = 0; i < 3; ++i) unweighted_pole(C2, i, P[i]), P[i][2] = 0.0;
@@ -167,7 +163,7 @@ void offset_curve(WorkCurves &w, const VOQbsp_curve *curve, const double side_po
   // Refined copy.
   const int k = C0->order;
   if (k <= 2 || C0->num_poles >= 8) {
-    copy_curve(C0, &C1, rc);
+    C1 = bsoffset::copy_of(C0, 0, false, rc);
   } else if (k == 3 && C0->num_poles == 3) {
     BSvrofq3ref(C0, &C1, rc);
   } else {
@@ -225,7 +221,7 @@ void offset_curve(WorkCurves &w, const VOQbsp_curve *curve, const double side_po
   if (C1->order == 3 && C1->num_poles == 3)
     BSadd_1kt_tot(C1, (C1->knots[2] + C1->knots[3]) / 2, 1, BSFALSE, &C2, rc);
   else
-    copy_curve(C1, &C2, rc);
+    C2 = bsoffset::copy_of(C1, 0, false, rc);
   if (*rc != 0) return;
 
   // End distances, and the constant offset by the larger.
@@ -382,7 +378,7 @@ void BSvrofq3ref(const VOQbsp_curve *curve, VOQbsp_curve **out, int *rc) {
     *out = nullptr;
     if ((*rc = BScvcheck(curve)) != 0) break;
     if (curve->order != 3 || curve->num_poles != 3) {
-      copy_curve(curve, out, rc);
+      *out = bsoffset::copy_of(curve, 0, false, rc);
       break;
     }
     double P[3][3], la, lb, u[3], v[3];
@@ -391,7 +387,7 @@ void BSvrofq3ref(const VOQbsp_curve *curve, VOQbsp_curve **out, int *rc) {
     la = std::sqrt(u[0] * u[0] + u[1] * u[1] + u[2] * u[2]);
     lb = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
     if (!(la > 0 && lb > 0) || (u[0] * v[0] + u[1] * v[1] + u[2] * v[2]) / (la * lb) >= kTurnBack) {
-      copy_curve(curve, out, rc);
+      *out = bsoffset::copy_of(curve, 0, false, rc);
       break;
     }
     // Knots crowded about the turn, on the curve's own range.

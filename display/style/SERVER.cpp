@@ -39,6 +39,7 @@
 #include "display/style/wrkbnch/JWorkbenchLinear.h"
 #include "display/style/textscratch.h"
 #include "geometry/fill.h"
+#include "geometry/fill_test_support.h"
 #include "geometry/platform.h"
 #include "host/pellow/pellow.h"
 #include "services/daxutil/daxutil.h"

@@ -118,7 +118,7 @@ struct StyleServerInternals {
   bool (*IsLinePointRunStateInUse)();
   // The text of the last message that refused a style-library file of another version ("" before the first).
   const char* (*GetStyleFileVersionMessage)();
-  // The fill code's pools and its allocation failures on request (geometry/fill.h).
+  // The fill code's pools and its allocation failures on request (geometry/fill_test_support.h).
   int (*FillTrapPooledBlocks)(FillBlockKind kind);
   void (*FillAllocFailAt)(int n);
   void (*FillTrapFlushPools)();

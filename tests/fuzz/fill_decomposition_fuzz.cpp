@@ -5,6 +5,7 @@
 // when it lies inside. Every piece of a clipped segment lies on the segment and inside the boundary, within the
 // clipping's tolerances, and every point of the segment well inside lies on a piece. An earlier boundary, or an
 // allocation that fails, leaves nothing that changes this; clipping after a failed decomposition finds nothing.
+#include "geometry/fill_test_support.h"
 #include "tests/fuzz/geometry_input.h"
 
 namespace {

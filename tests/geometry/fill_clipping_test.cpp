@@ -4,6 +4,7 @@
 #include <limits>
 #include <random>
 
+#include "geometry/fill_test_support.h"
 #include "tests/geometry/fill_fixtures.h"
 
 namespace {

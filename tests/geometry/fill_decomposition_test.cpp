@@ -1,14 +1,17 @@
 // The trapezoid decomposition: corners of the plain shapes, what it covers for holes, touching, crossing and
 // overlapping loops, refused and damaged boundaries, the block chains and the pools they come from, and
 // allocation failures at every step.
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <random>
 #include <ostream>
 #include <string>
 #include <vector>
 
+#include "geometry/fill_test_support.h"
 #include "tests/geometry/fill_fixtures.h"
 
 namespace {
@@ -401,32 +404,150 @@ TEST(FillDecompositionTest, RebuildStartsOver) {
 }
 
 // Each allocation of a build fails in turn: the build answers E_OUTOFMEMORY, reported, leaves no rows or
-// trapezoids for a clipping to find, and the object is destroyed without a leak; then the build succeeds.
+// trapezoids for a clipping to find, and the object is destroyed without a leak; then the build succeeds. On both
+// roads of the block supply: pools empty (every block allocated) and pools full (a chain's first blocks taken
+// from its pool); the boundary needs slabs for its nodes and its trapezoids, and rows beyond the vertex rows.
 TEST(FillDecompositionTest, EveryAllocationFailureIsReportedAndReleased) {
-  Boundary crossing = Comb(20);
-  crossing.Loop({{-1, 0.5}, {41, 3}, {41, 0.4}, {-1, 3.2}});  // crosses every tooth
-  for (int n = 1;; ++n) {
-    ClearFillReports();
-    FillTrapFlushPools();
-    FillTrap trap;
-    FillAllocFailAt(n);
-    const FillResult hr = trap.Build(crossing.data(), crossing.size());
-    const bool armed = FillAllocFailPending() > 0;
-    FillAllocFailAt(0);
-    if (armed) {
-      ASSERT_EQ(hr, kFillOk) << "allocation " << n;
-      ASSERT_GT(n, 5);
-      break;
+  Boundary crossing = Comb(40);
+  crossing.Loop({{-1, 0.5}, {81, 3}, {81, 0.4}, {-1, 3.2}});  // crosses every tooth
+  for (const bool poolsFull : {false, true}) {
+    for (int n = 1;; ++n) {
+      ClearFillReports();
+      FillTrapFlushPools();
+      if (poolsFull) {
+        FillTrap filler;
+        ASSERT_EQ(filler.Build(crossing.data(), crossing.size()), kFillOk);
+      }
+      FillTrap trap;
+      FillAllocFailAt(n);
+      const FillResult hr = trap.Build(crossing.data(), crossing.size());
+      const bool armed = FillAllocFailPending() > 0;
+      FillAllocFailAt(0);
+      if (armed) {
+        ASSERT_EQ(hr, kFillOk) << "allocation " << n;
+        ASSERT_GT(n, 5);
+        ASSERT_GT(ChainLength(trap.NodeBlocks()), 6);
+        ASSERT_GT(ChainLength(trap.TrapezoidBlocks()), 6);
+        ASSERT_GT(trap.RowCount(), crossing.size());
+        break;
+      }
+      ASSERT_EQ(hr, kFillOutOfMemory) << "allocation " << n << (poolsFull ? ", pools full" : "");
+      ASSERT_FALSE(FillReports().empty());
+      EXPECT_EQ(FillReports()[0].source, "FILLTRAP");
+      EXPECT_EQ(trap.RowCount() + trap.TrapezoidCount(), 0u) << "allocation " << n;
+      std::uint32_t pieces = 99;
+      GPosition piece[2];
+      EXPECT_EQ(trap.ClipSegment({-1, 1}, {82, 2}, &pieces, piece), kFillOk);
+      EXPECT_EQ(pieces, 0u) << "allocation " << n;
+      ASSERT_LT(n, 200);
     }
-    ASSERT_EQ(hr, kFillOutOfMemory) << "allocation " << n;
-    ASSERT_FALSE(FillReports().empty());
-    EXPECT_EQ(FillReports()[0].source, "FILLTRAP");
-    EXPECT_EQ(trap.RowCount() + trap.TrapezoidCount(), 0u) << "allocation " << n;
-    std::uint32_t pieces = 99;
-    GPosition piece[2];
-    EXPECT_EQ(trap.ClipSegment({-1, 1}, {42, 2}, &pieces, piece), kFillOk);
-    EXPECT_EQ(pieces, 0u) << "allocation " << n;
-    ASSERT_LT(n, 200);
+  }
+  FillTrapFlushPools();
+}
+
+// A build takes each chain's first five blocks one at a time from the kind's pool (or the allocator) and cuts the
+// rest from slabs of its own, freed whole with it: so a pool holds afterwards what it would had every block come
+// and gone one at a time: what it held, less what the build took from it, plus the blocks given back while it has
+// room for them (five at most). Builds of none, a few and many blocks of each kind (clipped pieces too), after
+// pools left holding none, a few or five; and two decompositions alive at once.
+TEST(FillDecompositionTest, PoolsHoldAfterABuildWhatBlocksOneAtATimeWouldLeave) {
+  struct Use {
+    const char* name;
+    Boundary boundary;
+    int lines;  // clipped across the teeth into one list, 60 pieces each
+  };
+  const std::vector<Use> uses = {{"diamond", Boundary{{0, -1}, {1, 0}, {0, 1}, {-1, 0}}, 0},
+                                 {"comb of 8", Comb(8), 3},
+                                 {"comb of 60", Comb(60), 15}};
+  const FillBlockKind kinds[3] = {FillBlockKind::kTrapezoid, FillBlockKind::kNode, FillBlockKind::kSegment};
+  const auto use = [](FillTrap& trap, const Use& u) {
+    ASSERT_EQ(trap.Build(u.boundary.data(), u.boundary.size()), kFillOk);
+    for (int k = 0; k < u.lines; ++k) {
+      std::uint32_t count = 0;
+      GPosition piece[2];
+      const double y = 1.5 + 0.25 * k;
+      ASSERT_EQ(trap.ClipSegment({-1, y}, {200, y}, &count, piece), kFillOk);
+    }
+  };
+  for (const Use& before : uses) {
+    for (const Use& now : uses) {
+      FillTrapFlushPools();
+      {
+        FillTrap earlier;
+        use(earlier, before);
+      }
+      int held[3], taken[3];
+      for (int k = 0; k < 3; ++k) held[k] = FillTrapPooledBlocks(kinds[k]);
+      {
+        FillTrap trap;
+        use(trap, now);
+        taken[0] = ChainLength(trap.TrapezoidBlocks());
+        taken[1] = ChainLength(trap.NodeBlocks());
+        taken[2] = ChainLength(trap.SegmentBlocks());
+      }
+      for (int k = 0; k < 3; ++k) {
+        EXPECT_EQ(FillTrapPooledBlocks(kinds[k]), std::min(5, held[k] - std::min(held[k], taken[k]) + taken[k]))
+            << now.name << " after " << before.name << ", kind " << k << ": held " << held[k] << ", used "
+            << taken[k];
+      }
+    }
+  }
+  // The largest use reaches past five blocks of every kind, into the slabs.
+  {
+    FillTrap trap;
+    use(trap, uses.back());
+    EXPECT_GT(ChainLength(trap.TrapezoidBlocks()), 5);
+    EXPECT_GT(ChainLength(trap.NodeBlocks()), 5);
+    EXPECT_GT(ChainLength(trap.SegmentBlocks()), 5);
+  }
+  FillTrapFlushPools();
+  {
+    auto first = std::make_unique<FillTrap>();
+    auto second = std::make_unique<FillTrap>();
+    use(*first, uses.back());
+    use(*second, uses[1]);
+    first.reset();
+    for (FillBlockKind kind : kinds) EXPECT_EQ(FillTrapPooledBlocks(kind), 5);
+  }
+  for (FillBlockKind kind : kinds) EXPECT_EQ(FillTrapPooledBlocks(kind), 5);
+  FillTrapFlushPools();
+}
+
+// Loops folded over themselves cross in nearly every band, so most rows are made at crossings, as their bands are
+// cut, and the row table grows past the vertex rows while it is read. Rows ascend; each row's trapezoids stand on
+// it and reach the next row, and are the ones its place among all trapezoids names, in the same order; the
+// trapezoids cover the even-odd inside.
+TEST(FillDecompositionTest, FoldedLoopsAreCutRowByRow) {
+  std::mt19937 rng(77);
+  for (const int n : {8, 40, 400, 2000}) {
+    Boundary b;
+    b.Loop(FoldedLoop(rng, n, 10));
+    FillTrap trap;
+    ASSERT_EQ(trap.Build(b.data(), b.size()), kFillOk) << n;
+    const FillTrapRow* rows = trap.Rows();
+    EXPECT_GT(trap.RowCount(), b.size()) << n;
+    std::uint32_t trapezoids = 0;
+    for (std::uint32_t r = 0; r + 1 < trap.RowCount(); ++r) {
+      ASSERT_LT(rows[r].y, rows[r + 1].y) << n << ", row " << r;
+      const FillTrap::RowTrapezoids placed = trap.TrapezoidsOf(&rows[r]);
+      std::uint32_t k = 0;
+      for (const FillTrapTrapezoid* t = rows[r].firstTrapezoid; t; t = t->next, ++k) {
+        ASSERT_TRUE(WellFormed(*t)) << n << ", row " << r;
+        ASSERT_EQ(t->yBottom, rows[r].y);
+        ASSERT_EQ(t->yTop, rows[r + 1].y);
+        ASSERT_LT(k, placed.Count()) << n << ", row " << r;
+        ASSERT_EQ(&placed[k], t) << n << ", row " << r << ", trapezoid " << k;
+      }
+      ASSERT_EQ(k, placed.Count()) << n << ", row " << r;
+      trapezoids += k;
+    }
+    EXPECT_EQ(rows[trap.RowCount() - 1].firstTrapezoid, nullptr);
+    EXPECT_EQ(trapezoids, trap.TrapezoidCount());
+    for (double x = -0.0431; x < 1.05; x += 0.0977) {
+      for (double y = -0.0713; y < 10.1; y += 0.1093) {
+        EXPECT_EQ(InsideTrapezoids(trap, x, y), InsideLoops(b, x, y)) << n << " at " << x << ", " << y;
+      }
+    }
   }
 }
 

@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <algorithm>
 #include <initializer_list>
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -70,6 +72,24 @@ class Boundary {
 inline Boundary SquareWithHole() {
   Boundary b{{0, 0}, {4, 0}, {4, 4}, {0, 4}};
   return b.Loop({{1, 1}, {1, 3}, {3, 3}, {3, 1}});
+}
+
+// One loop of n vertices folded over itself: four passes over the strip [0, 1] x [0, height], up, down, up,
+// down, each zig-zagging from one side of the strip to the other, so that in nearly every band between two
+// vertices' heights the passes' edges cross a few times. Its decomposition grows linearly with n.
+inline std::vector<std::pair<double, double>> FoldedLoop(std::mt19937& rng, int n, double height) {
+  const auto uniform = [&rng](double lo, double hi) { return std::uniform_real_distribution<double>(lo, hi)(rng); };
+  const int perPass = std::max(2, n / 4);
+  std::vector<std::pair<double, double>> loop;
+  for (int pass = 0; pass < 4; ++pass) {
+    const bool up = pass % 2 == 0;
+    for (int k = 0; k < perPass; ++k) {
+      const double t = (k + uniform(0.05, 0.95)) / perPass;
+      const double x = (k + pass) % 2 == 0 ? uniform(0.0, 0.25) : uniform(0.75, 1.0);
+      loop.emplace_back(x, height * (up ? t : 1 - t));
+    }
+  }
+  return loop;
 }
 
 // The area of a boundary of one simple loop.

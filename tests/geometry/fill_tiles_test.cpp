@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "geometry/fill_test_support.h"
 #include "tests/geometry/fill_fixtures.h"
 
 namespace {

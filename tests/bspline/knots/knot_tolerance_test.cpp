@@ -83,13 +83,17 @@ TEST(KnotTolerance, ParameterToleranceFollowsSpeedAndCurvature) {
   for (int i = 0; i < 11; ++i) poles[i] = -15;
   TestCurve slow(8, poles, {-15, -15, -15, -15, -15, -15, -15, -15, -14.75, -14.5, -14.25, -14, -13.75, -12.75,
                             -12.75, -12.75, -12.75, -12.75, -12.75, -12.75, -12.75});
-  for (double u : {-14.0256, -14.1, -13.9}) {
-    BSlocknttol(&slow.cv, u, 1e-6, &tol, &rc);
+  // A small curve lingering at a heavy middle pole (weights 1, 1e3, 1e-3) that races to its last pole within the
+  // last 1e-6 of the range: before the race the estimate reaches past the end, where the point is read.
+  TestCurve linger(3, {0, 0, 0, 1e-3, 0, 0, 3e-3, 0, 0}, {0, 0, 0, 1, 1, 1}, {1, 1e3, 1e-3});
+  for (const auto &[c, u] : {std::pair{&slow, -14.0256}, {&slow, -14.1}, {&slow, -13.9}, {&linger, 0.5},
+                             {&linger, 0.99}, {&linger, 0.999}}) {
+    BSlocknttol(&c->cv, u, 1e-6, &tol, &rc);
     ASSERT_EQ(rc, 0);
     double at[3], off[3];
-    BScveval_n(&slow.cv, u, 0, at, &rc);
-    for (double v : {u - tol, u + tol}) {
-      BScveval_n(&slow.cv, v, 0, off, &rc);
+    BScveval_n(&c->cv, u, 0, at, &rc);
+    for (double v : {std::max(u - tol, c->start()), std::min(u + tol, c->end())}) {
+      BScveval_n(&c->cv, v, 0, off, &rc);
       EXPECT_LE(std::hypot(off[0] - at[0], off[1] - at[1], off[2] - at[2]), 2e-6) << u << " " << tol;
     }
   }

@@ -16,6 +16,34 @@ const double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 TEST(LegendreRoots, Table) {
   const double s3 = 1 / std::sqrt(3.0), s35 = std::sqrt(0.6);
+  // Triple roots at -0.4446 and 0.7588, double roots at 0.2866 and 0.6003, a simple one at -0.0385, and a triple
+  // root at -0.94865 lifted 2.1e-13 off zero (slope 2.6e-12 there): within 1e-13 or less it crosses once, at
+  // -0.94864802864491937 (bisection in long double), through a stretch where it stays within tol. The crossing
+  // came back 1.2e-5 off, where the series is 26 tol off zero, and under 1e-14 not at all.
+  const std::vector<double> lifted = {
+      -0.080194833584130334, 0.52974862458715632,  0.035375099415950725, 0.33708020619811302,  0.89793314623681375,
+      -0.20500572629480326,  1,                    0.24026507204845579,  0.19515962942385301,  0.6543423697420605,
+      -0.09335520109243936,  0.35257757278211299,  0.18765935587086477,  -0.17752708027091502, 0.34780137144090878,
+      -0.1634929393910301,   0.078069323086224454};
+  // (t + 0.7)^2 (t + 0.2) (t - 0.8)^3 (t - 0.3 + s) (t - 0.3) (t - 0.3 - s), largest value on [-1, 1] near 1.
+  const auto split_roots = [](double s) {
+    return std::vector<double>{-0.7, -0.7, -0.2, 0.3 - s, 0.3, 0.3 + s, 0.8, 0.8, 0.8};
+  };
+  const auto split = [&](double s) {
+    std::vector<double> c = legendre_from_roots(split_roots(s));
+    double top = 0;
+    for (int i = 0; i <= 200; ++i) {
+      double v = 0;
+      BSevalpolgd(9, c.data(), -1 + i / 100.0, &v);
+      top = std::max(top, std::fabs(v));
+    }
+    for (double &x : c) x /= top;
+    return c;
+  };
+  const std::vector<double> lifted_roots = {-0.94864802864491937, -0.4446035665517315,  -0.4446035665517315,
+                                            -0.4446035665517315,  -0.038517408593863656, 0.28658153480089776,
+                                            0.28658153480089776,  0.60027318114665862,  0.60027318114665862,
+                                            0.75879527016804849,  0.75879527016804849,  0.75879527016804849};
   const struct {
     const char *what;
     std::vector<double> c;
@@ -43,6 +71,13 @@ TEST(LegendreRoots, Table) {
       {"NaN where the bound would exclude", {10, 0, kNaN}, 1e-12, -2, 0, {}, 0},
       {"negative tol", {0, 1}, -1, -2, 0, {}, 0},
       {"degree 321", std::vector<double>(322, 1.0), 1e-12, -2, 0, {}, 0},
+      {"a triple root lifted off zero crosses once, under 1e-13", lifted, 1e-13, 0, 12, lifted_roots, 2e-6},
+      {"a triple root lifted off zero crosses once, under 1e-14", lifted, 1e-14, 0, 12, lifted_roots, 2e-6},
+      // A triple root at 0.3 split into three crossings 1.6e-4 apart, (t - r)^3 - s^2 (t - r), whose turns lie a
+      // tenth of the tolerance off zero: each turn is no double root (the series is no parabola over its band),
+      // and the three crossings stand, beside a double root and a triple one. Under half the tolerance, likewise.
+      {"a triple root split a tenth of tol deep", split(1.5712e-4), 1e-12, 0, 9, split_roots(1.5712e-4), 2e-5},
+      {"a triple root split half of tol deep", split(2.6866e-4), 1e-12, 0, 9, split_roots(2.6866e-4), 2e-5},
   };
   for (const auto &cs : cases) {
     const int n = cs.n == -2 ? static_cast<int>(cs.c.size()) - 1 : cs.n;

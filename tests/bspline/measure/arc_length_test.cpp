@@ -216,6 +216,31 @@ TEST(ArcLength, WeightNearlyVanishingBesideTheRange) {
   EXPECT_NEAR(arclength(c.cv, 0, 1, &rc), 1.1262129282289906, 1e-12);
 }
 
+// Pieces of curves that run nearly all their way within a sliver of the parameter beside a pole of tiny weight (see
+// SqueezedCurve), ending anywhere in the sliver or beside it: each end is read within its own parameter tolerance,
+// never within the curve's knot tolerance, which spans the sliver (the length up to a point 1e-7 before the end was
+// the length up to the end). The lengths hold dist_tol at each end beside the accuracy asked, against the exact
+// lengths, for parabola arcs, quarter circles and straight legs, squeezed at an end, at the start and at a knot,
+// at the origin, far out and small.
+TEST(ArcLength, PiecesEndingInASqueezedStretch) {
+  TolScope accuracy(15, 1e-9);
+  const double tol = 2 * BStoltab[1] + 1e-9;
+  for_each_squeezed([tol](const SqueezedCurve &sq, double at, const std::string &what) {
+    const double first = sq.curve->start(), last = sq.curve->end();
+    std::vector<double> ends = {first, last, (first + last) / 2};
+    for (const double d : {1e-9, 1e-7, 3e-7, 1e-6, 1e-5})
+      for (const double side : {-1.0, 1.0})
+        if (at + side * d > first && at + side * d < last) ends.push_back(at + side * d);
+    for (const double a : ends)
+      for (const double b : ends) {
+        if (!(a < b)) continue;
+        int rc = 0;
+        EXPECT_NEAR(arclength(sq.curve->cv, a, b, &rc), sq.length(a, b), tol) << what << ": from " << a << " to " << b;
+        EXPECT_EQ(rc, 0);
+      }
+  });
+}
+
 // A span that runs to a stop at 2.4e35 from the rest of its poles (equal weights of either sign are one curve):
 // near the stop its speed is all rounding, on which no two rules agree by less; the rules settle within it
 // instead of halving towards the stop for seconds.

@@ -98,6 +98,59 @@ TEST(LengthParameter, InvertsTheArcLength) {
   EXPECT_EQ(rc, 9) << "beyond the end of an open curve";
 }
 
+// Curves that run nearly all their way within a sliver of the parameter beside a pole of tiny weight (weights 1e3
+// down to 1e-3): at an end, at the start, and on both sides of an inner knot; parabola arcs, quarter circles and
+// straight legs (measured on a line); at the origin, far out and small. Lengths up to points within the curve's
+// knot tolerance of a knot or an end came out as the length up to that knot, so that no parameter reached the
+// lengths in between and the search stopped at the edge of the sliver. From either end, from inside the sliver and
+// from the middle, both ways, the parameter found lies at the asked length of the exact length within dist_tol, as
+// each end of a length is read within its own parameter tolerance (dist_tol along the curve) once more.
+TEST(LengthParameter, StretchesSqueezedBesideAPoleOfTinyWeight) {
+  TolScope accuracy(15, 1e-9);
+  const double tol = 3 * BStoltab[1] + 1e-9;
+  for_each_squeezed([tol](const SqueezedCurve &sq, double at, const std::string &what) {
+    VOQbsp_curve &cv = sq.curve->cv;
+    const double first = sq.curve->start(), last = sq.curve->end();
+    // Inside the sliver: beside the range's end, its start, or the inner knot.
+    const double sliver = at == last ? last - 2e-7 : at + 2e-7;
+    for (const double u0 : {first, sliver, (first + last) / 2, last})
+      for (const double to : {first, last}) {
+        if (to == u0) continue;
+        for (const double part : {0.25, 0.5, 0.999, 0.99999}) {
+          const double dist = part * sq.length(u0, to);
+          int rc = 0;
+          const double par = iarcln(cv, u0, dist, to, &rc);
+          EXPECT_EQ(rc, 0);
+          EXPECT_NEAR(sq.length(u0, par), dist, tol)
+              << what << ": from " << u0 << " towards " << to << ", " << part << " of the way: " << par;
+        }
+      }
+  });
+}
+
+// A small curve that moves slowly enough for parameter tolerances of a tenth of its range: the end of a length at
+// 0.5368 snaps 0.12 onto the knot 0.4155, and a start within that tolerance of the knot, 0.25 from where the
+// length ends, was taken as the same point (length 0) although the curve runs 8e-5 (80 dist_tol) in between; the
+// search then stopped at the edge of that start. Against quadrature, from parameters beside it both ways.
+TEST(LengthParameter, EndsSnappedOntoAKnotWithinALargeTolerance) {
+  TolScope accuracy(15, 1e-9);
+  TestCurve c(3,
+              {0.00067460762473365308, 0.00012705137550337648, 0, 0.00076636065666801001, 0.00056810250313070292, 0,
+               0.00060318716634082852, 0.00019767273847706284, 0, 0.0009188091953755593, 4.7473980273663259e-05, 0},
+              {0, 0, 0, 0.41549039722829928, 1, 1, 1},
+              {30.10637931337094, 0.010089920390142105, 3.2750695570445036, 0.0031885513854151373});
+  int rc = 0;
+  EXPECT_NEAR(arclength(c.cv, 0.29162586292180365, 0.53682021471862007, &rc), 8.146138031012e-05, 2e-6);
+  for (const double u0 : {0.53682021471862007, 0.5, 0.6, 0.3})
+    for (const double to : {0.0, 1.0})
+      for (const double dist : {9.3824546659619733e-06, 2e-5, 6e-5}) {
+        if (reference_length(c.cv, u0, to, 256) < dist) continue;
+        const double par = iarcln(c.cv, u0, dist, to, &rc);
+        EXPECT_EQ(rc, 0);
+        EXPECT_NEAR(reference_length(c.cv, u0, par, 256), dist, 3e-6) << u0 << " towards " << to << ": " << dist;
+      }
+}
+
 // A code forced at a routine's exit (the fault hook) must turn its answer to FALSE, as a code of its own does.
 TEST(LengthParameter, AnswerFollowsACodeForcedAtTheExit) {
   auto arc = circular_arc(1, 0, 2, 2);

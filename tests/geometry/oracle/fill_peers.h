@@ -35,6 +35,9 @@ class Random {
     return loop;
   }
 
+  // fill_fixtures.h's FoldedLoop, from this generator.
+  Loop Folded(int n, double height) { return FoldedLoop(rng_, n, height); }
+
  private:
   std::mt19937 rng_;
 };

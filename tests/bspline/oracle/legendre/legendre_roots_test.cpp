@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cfloat>
+#include <cstdio>
 #include <random>
 #include <string>
 
@@ -58,6 +59,7 @@ struct KnownRoots {
   std::vector<double> c;
   double tol;
   double within = 0;  // 0: each root to the bound of its multiplicity; else every root to this (as many digits given)
+  std::vector<double> band = {};  // for each root, a bound of its own where nonzero (a flat crossing's)
 };
 
 // The series of roots and pairs (complex pairs raising the degree), scaled to a largest value of `size` on [-1, 1]
@@ -77,6 +79,67 @@ KnownRoots known(std::string what, std::vector<double> roots, const std::vector<
   return {std::move(what), std::move(roots), std::move(c), tol * size};
 }
 
+// The roots of the series kept by seeded(): the series leaves the band between any two of them, and each simple
+// root (but those at a flat crossing, banded) and each triple root is conditioned to its bound.
+bool conditioned(const KnownRoots &row) {
+  const std::vector<double> &c = row.c;
+  const int n = static_cast<int>(c.size()) - 1;
+  std::vector<double> d1(n), d2(n);
+  BSderpolgd(n, c.data(), d1.data());
+  BSderpolgd(n - 1, d1.data(), d2.data());
+  double s2 = 0;
+  for (int j = 0; j + 2 <= n; ++j) s2 += std::fabs(d2[j]);
+  for (std::size_t i = 0; i < row.roots.size(); ++i) {
+    const double r = row.roots[i];
+    const auto m = std::count(row.roots.begin(), row.roots.end(), r);
+    double slope = 0, third = 0, top = 0;
+    int rc = 0;
+    BSevalgder(n, c.data(), 1, r, &slope, &rc);
+    BSevalgder(n, c.data(), 3, r, &third, &rc);
+    if (m == 1 && (row.band.empty() || row.band[i] == 0) && !(row.tol / std::fabs(slope) <= 1e-10)) return false;
+    // A triple root whose series, rounded to doubles, leaves it tilted by more than half the tolerance is no
+    // triple root within it (the slope there must be within tol).
+    if (m == 3 && !(4 * DBL_EPSILON * s2 / std::fabs(third) <= 1e-10 && std::fabs(slope) <= row.tol / 2)) return false;
+    if (i + 1 < row.roots.size() && row.roots[i + 1] != r) {
+      for (int k = 1; k < 64; ++k) {
+        double v = 0;
+        BSevalpolgd(n, c.data(), r + (row.roots[i + 1] - r) * k / 64, &v);
+        top = std::max(top, std::fabs(v));
+      }
+      if (!(top >= 100 * row.tol)) return false;
+    }
+  }
+  return true;
+}
+
+// Roots of a series for `left` more degrees: complex pairs (well off the axis) one time in five, else real roots of
+// multiplicity 1 to 3, at least one of them multiple, `apart` from each other and those already in `distinct`, a
+// quarter of them on the ends, on 0 and on points where the bisection divides when `spots` is set.
+void draw_roots(std::mt19937 &rng, int left, double apart, bool spots, std::vector<double> &distinct,
+                std::vector<double> &roots, std::vector<Quadratic> &pairs) {
+  std::uniform_real_distribution<double> in(-0.95, 0.95), re(-1.5, 1.5), im(0.3, 2), coin(0, 1);
+  const double places[] = {-1, 1, 0, 0.5, -0.5, 0.25, -0.75, 0.125};
+  bool multiple = false;
+  while (left > 0) {
+    if (left >= 2 && coin(rng) < 0.2) {
+      const double x = re(rng), y = im(rng);
+      pairs.push_back({-2 * x, x * x + y * y});
+      left -= 2;
+      continue;
+    }
+    int m = 1 + static_cast<int>(coin(rng) * 3);
+    if (!multiple && m == 1) m = 2 + (coin(rng) < 0.5);
+    m = std::min(m, left);
+    double r = 0;
+    do r = spots && coin(rng) < 0.25 ? places[static_cast<int>(coin(rng) * 8)] : in(rng);
+    while (std::any_of(distinct.begin(), distinct.end(), [r, apart](double x) { return std::fabs(x - r) < apart; }));
+    distinct.push_back(r);
+    roots.insert(roots.end(), m, r);
+    multiple = multiple || m > 1;
+    left -= m;
+  }
+}
+
 // Seeded series of degree 5 to 16 with double and triple roots beside simple ones, some on the ends, on 0 and on
 // points where the bisection divides, scaled from 1e-6 to 1e6, under tolerances 1e-12 and 1e-13 of their size. A
 // draw is kept when its roots are what a tolerance can tell: the series leaves the band between any two of them,
@@ -84,60 +147,75 @@ KnownRoots known(std::string what, std::vector<double> roots, const std::vector<
 // rounding of c'').
 std::vector<KnownRoots> seeded(int count) {
   std::mt19937 rng(134);
-  std::uniform_real_distribution<double> in(-0.95, 0.95), re(-1.5, 1.5), im(0.3, 2), out(1.2, 3), coin(0, 1);
-  const double spots[] = {-1, 1, 0, 0.5, -0.5, 0.25, -0.75, 0.125};
   std::vector<KnownRoots> rows;
   for (int draw = 0; static_cast<int>(rows.size()) < count; ++draw) {
     const int n = 5 + draw % 12;
     std::vector<double> roots, distinct;
     std::vector<Quadratic> pairs;
-    bool multiple = false;
-    for (int left = n; left > 0;) {
-      if (left >= 2 && coin(rng) < 0.2) {
-        const double x = re(rng), y = im(rng);
-        pairs.push_back({-2 * x, x * x + y * y});
-        left -= 2;
-        continue;
-      }
-      int m = 1 + static_cast<int>(coin(rng) * 3);
-      if (!multiple && m == 1) m = 2 + (coin(rng) < 0.5);
-      m = std::min(m, left);
-      double r = 0;
-      do r = coin(rng) < 0.25 ? spots[static_cast<int>(coin(rng) * 8)] : in(rng);
-      while (std::any_of(distinct.begin(), distinct.end(), [r](double x) { return std::fabs(x - r) < 0.02; }));
-      distinct.push_back(r);
-      roots.insert(roots.end(), m, r);
-      multiple = multiple || m > 1;
-      left -= m;
-    }
+    draw_roots(rng, n, 0.02, true, distinct, roots, pairs);
     const double size = std::pow(10.0, draw % 13 - 6);
     KnownRoots row = known("seeded draw " + std::to_string(draw), roots, pairs, draw % 2 ? 1e-13 : 1e-12, size);
-    const std::vector<double> &c = row.c;
-    bool keep = true;
-    std::vector<double> d1(n), d2(n);
-    BSderpolgd(n, c.data(), d1.data());
-    BSderpolgd(n - 1, d1.data(), d2.data());
-    double s2 = 0;
-    for (int j = 0; j + 2 <= n; ++j) s2 += std::fabs(d2[j]);
-    for (std::size_t i = 0; keep && i < row.roots.size(); ++i) {
-      const double r = row.roots[i];
-      const auto m = std::count(row.roots.begin(), row.roots.end(), r);
-      double slope = 0, third = 0, top = 0;
-      int rc = 0;
-      BSevalgder(n, c.data(), 1, r, &slope, &rc);
-      BSevalgder(n, c.data(), 3, r, &third, &rc);
-      if (m == 1) keep = row.tol / std::fabs(slope) <= 1e-10;
-      if (m == 3) keep = 4 * DBL_EPSILON * s2 / std::fabs(third) <= 1e-10;
-      if (i + 1 < row.roots.size() && row.roots[i + 1] != r) {
-        for (int k = 1; k < 64; ++k) {
-          double v = 0;
-          BSevalpolgd(n, c.data(), r + (row.roots[i + 1] - r) * k / 64, &v);
-          top = std::max(top, std::fabs(v));
-        }
-        keep = keep && top >= 100 * row.tol;
-      }
+    if (conditioned(row)) rows.push_back(std::move(row));
+  }
+  return rows;
+}
+
+// Seeded series of degree 6 to 16 with one triple root lifted off zero by a known amount, beside double and
+// triple roots and simple ones, under tolerances 1e-12 and 1e-13 of their size (1e-3 to 1e3): by 2 to 30 times
+// the tolerance either way, (t - r)^3 + e crosses zero once, at r - e^(1/3), through a stretch where the series
+// stays within tol (its band: twice tol over the slope there); the whole series lifted by a twentieth to a half of
+// it keeps its triple root. Also double roots lifted off zero by 2 to 30 times the tolerance, (t - r)^2 + e,
+// where no root is.
+std::vector<KnownRoots> lifted(int count) {
+  std::mt19937 rng(141);
+  std::uniform_real_distribution<double> in(-0.95, 0.95), coin(0, 1);
+  std::vector<KnownRoots> rows;
+  for (int draw = 0; static_cast<int>(rows.size()) < count; ++draw) {
+    const int n = 6 + draw % 11, kind = draw % 3, order = kind == 2 ? 2 : 3;
+    const double r0 = in(rng);
+    std::vector<double> roots, distinct = {r0};
+    std::vector<Quadratic> pairs;
+    draw_roots(rng, n - order, 0.05, false, distinct, roots, pairs);
+    const double size = std::pow(10.0, draw % 7 - 3), tol = (draw % 2 ? 1e-13 : 1e-12) * size;
+    // The scale of the series before the lift, and the other factors' value at r0 after it.
+    std::vector<double> all = roots;
+    all.insert(all.end(), order, r0);
+    const std::vector<double> plain = legendre_from_roots(all, pairs), others = legendre_from_roots(roots, pairs);
+    double top = 0, at = 0;
+    for (int i = 0; i <= 200; ++i) {
+      double v = 0;
+      BSevalpolgd(n, plain.data(), -1 + i / 100.0, &v);
+      top = std::max(top, std::fabs(v));
     }
-    if (keep) rows.push_back(std::move(row));
+    BSevalpolgd(n - order, others.data(), r0, &at);
+    // Lifted by `by` tolerances at r0: e times the others' value there is that, on the scale of size.
+    const double by = kind == 1 ? 0.05 + 0.45 * coin(rng) : 2 + 28 * coin(rng);
+    const long double e = (kind == 2 ? 1 : coin(rng) < 0.5 ? -1 : 1) * by * (tol / size) * top / std::fabs(at);
+    const long double r = r0;
+    const std::vector<long double> factor = order == 3 ? std::vector<long double>{e - r * r * r, 3 * r * r, -3 * r, 1}
+                                                       : std::vector<long double>{r * r + e, -2 * r, 1};
+    // A lift within tol is the same for the whole series, as its own tilt there would be no triple root.
+    std::vector<double> c = kind == 1 ? plain : legendre_from_roots(roots, pairs, 1, factor);
+    for (double &x : c) x *= size / top;
+    if (kind == 1) c[0] += static_cast<double>(e * at) * size / top;
+    const char *what = kind == 0 ? ", crossing" : kind == 1 ? ", triple" : ", none";
+    KnownRoots row{"lifted draw " + std::to_string(draw) + what, roots, c, tol};
+    std::vector<double> banded;  // the crossing of the lift
+    if (kind == 0) banded = {static_cast<double>(r - std::cbrt(e))};
+    row.roots.insert(row.roots.end(), banded.begin(), banded.end());
+    if (kind == 1) row.roots.insert(row.roots.end(), 3, r0);
+    std::sort(row.roots.begin(), row.roots.end());
+    row.band.assign(row.roots.size(), 0.0);
+    bool inside = true;
+    for (std::size_t i = 0; i < row.roots.size(); ++i)
+      if (std::find(banded.begin(), banded.end(), row.roots[i]) != banded.end()) {
+        double slope = 0;
+        int rc = 0;
+        BSevalgder(n, c.data(), 1, row.roots[i], &slope, &rc);
+        row.band[i] = 2 * tol / std::fabs(slope);
+        inside = inside && std::fabs(row.roots[i]) < 1;
+      }
+    if (inside && conditioned(row)) rows.push_back(std::move(row));
   }
   return rows;
 }
@@ -183,7 +261,46 @@ TEST(LegendreRootsOracle, KnownRootsWithMultiplicities) {
              0.91861938573226154, 1, 1},
             {{2.0766886629003141, 4.5914674356617118}}, 1e-12),
   };
+  // A triple root lifted off zero: the series lies 2.09e-13 above zero at its inflection (-0.94865180376326053)
+  // with a slope of 2.6e-12 there, so within 1e-13 it crosses once, at -0.9486480, through a stretch 1e-6 wide
+  // where it stays within tol. The crossing came back 1.2e-5 off (where the series is 26 tol off zero) and, under
+  // 1e-14, not at all. Within 1e-11 (beyond the lift and the slope) the triple root stands.
+  const std::vector<double> issue = {
+      -0.080194833584130334, 0.52974862458715632,  0.035375099415950725, 0.33708020619811302,  0.89793314623681375,
+      -0.20500572629480326,  1,                    0.24026507204845579,  0.19515962942385301,  0.6543423697420605,
+      -0.09335520109243936,  0.35257757278211299,  0.18765935587086477,  -0.17752708027091502, 0.34780137144090878,
+      -0.1634929393910301,   0.078069323086224454};
+  const std::vector<double> rest = {-0.4446035665517315,  -0.4446035665517315, -0.4446035665517315,
+                                    -0.038517408593863656, 0.28658153480089776, 0.28658153480089776,
+                                    0.60027318114665862,  0.60027318114665862, 0.75879527016804849,
+                                    0.75879527016804849,  0.75879527016804849};
+  // The crossing, by bisection on the series summed in long double.
+  long double lo = -0.9487L, hi = -0.9485L;
+  for (int i = 0; i < 80; ++i) {
+    const long double mid = (lo + hi) / 2;
+    long double p0 = 1, p1 = mid, sum = issue[0] + issue[1] * mid;
+    for (int k = 2; k <= 16; ++k) {
+      const long double p2 = ((2 * k - 1) * mid * p1 - (k - 1) * p0) / k;
+      sum += issue[k] * p2;
+      p0 = p1, p1 = p2;
+    }
+    (sum > 0 ? lo : hi) = mid;
+  }
+  for (const double tol : {1e-14, 1e-13, 1e-12, 1e-11}) {
+    char what[64];
+    std::snprintf(what, sizeof what, "a triple root lifted 2.1e-13 off zero, under %g", tol);
+    KnownRoots row{what, rest, issue, tol};
+    const double lifted_at = tol < 1e-11 ? static_cast<double>(lo) : -0.94865180376326053;
+    row.roots.insert(row.roots.begin(), tol < 1e-11 ? 1 : 3, lifted_at);
+    row.band.assign(row.roots.size(), 0.0);
+    double slope = 0;
+    int rc = 0;
+    BSevalgder(16, issue.data(), 1, row.roots[0], &slope, &rc);
+    if (tol < 1e-11) row.band[0] = 2 * tol / std::fabs(slope);
+    rows.push_back(std::move(row));
+  }
   for (KnownRoots &row : seeded(3000)) rows.push_back(std::move(row));
+  for (KnownRoots &row : lifted(1000)) rows.push_back(std::move(row));
   int failed = 0;
   for (const KnownRoots &row : rows) {
     if (failed > 10) break;
@@ -202,7 +319,8 @@ TEST(LegendreRootsOracle, KnownRootsWithMultiplicities) {
       double d2 = 0;
       BSevalgder(n, c.data(), 2, r, &d2, &rc);
       const double band = m == 2 ? 2 * std::sqrt(2 * row.tol / std::fabs(d2)) : 0.0;
-      const double within = row.within > 0 ? row.within : std::max(1e-9, band);
+      const double own = row.band.empty() ? 0.0 : row.band[i];
+      const double within = own > 0 ? own : row.within > 0 ? row.within : std::max(1e-9, band);
       EXPECT_NEAR(roots[i], r, within) << row.what << " root " << i << " of multiplicity " << m;
       failed += !(std::fabs(roots[i] - r) <= within);
     }
@@ -212,7 +330,9 @@ TEST(LegendreRootsOracle, KnownRootsWithMultiplicities) {
     BSlgdtcan(n, c.data(), power.data(), &rc);
     const std::vector<double> theirs = gsl_real_roots(power, -1 - 1e-8, 1 + 1e-8);
     for (int i = 0; i < count; ++i) {
+      // Multiple roots, and flat crossings, are no roots the companion matrix places to 1e-8.
       if (std::count(roots.begin(), roots.begin() + count, roots[i]) > 1) continue;
+      if (!row.band.empty() && row.band[i] > 0) continue;
       double nearest = 9;
       for (double r : theirs) nearest = std::min(nearest, std::fabs(r - roots[i]));
       EXPECT_LT(nearest, 1e-8) << row.what << " simple root " << roots[i];
