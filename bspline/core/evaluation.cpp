@@ -441,7 +441,10 @@ template <int K, int Nder>
     const double *k = t + s;
     const Pair lo3 = load2(k - 2), lo2 = load2(k - 1), hi = load2(k + 1), k0 = {k[0], k[0]};
     const Pair dA = Pair{k[1], k[3]} - k0, d2 = hi - lo2, d3 = hi - lo3;  // {d11, d33}, {d21, d22}, {d31, d32}
-    if (_mm_movemask_pd(_mm_cmplt_pd(_mm_min_pd(_mm_min_pd(dA, d2), d3), Pair{eps, eps}))) return false;
+    // The least interval as quick_triangle takes it: minpd answers its second operand where either is NaN, so
+    // the one carried on is always that operand, and a NaN interval (of a damaged vector) hides no other.
+    const Pair E = {eps, eps};
+    if (_mm_movemask_pd(_mm_cmplt_pd(_mm_min_pd(d3, _mm_min_pd(d2, _mm_min_pd(dA, E))), E))) return false;
     const Pair rA = (U - k0) / dA, r2 = (U - lo2) / d2, r3 = (U - lo3) / d3;
     const Pair omA = one - rA, om2 = one - r2, om3 = one - r3;
     const Pair L = _mm_unpacklo_pd(omA, rA);                             // level 1: {1 - r11, r11}
@@ -466,22 +469,35 @@ template <int K, int Nder>
   }
 }
 
-// A damaged record (a NaN knot or pole) or an overflow gives values the general road refuses. A sum of values is
-// not finite where one of them is not (an infinity plus a finite value is one, plus the other infinity NaN), so
-// the sum alone is tested: x - x is 0 for every finite x and NaN for the others. A sum that overflows where its
-// terms do not sends a valid answer to the general road, which gives it again.
+// A damaged record (a NaN knot or pole) or an overflow gives values the general road refuses: x - x is 0 for
+// every finite x and NaN for the others. A sum of values is not finite where one of them is not (an infinity plus
+// a finite value is one, plus the other infinity NaN), so where a sum is finite so is each of its terms; a sum
+// may also overflow where its terms do not, and then plain_at_span must judge.
 [[gnu::always_inline]] inline bool finite(Pair sum) {
   return _mm_movemask_pd(_mm_cmpneq_pd(sum - sum, Pair{})) == 0;
 }
+[[gnu::always_inline]] inline bool finite_row(const double *v) {
+  const Pair xy = {v[0], v[1]}, d = xy - xy;
+  return d[0] + d[1] + (v[2] - v[2]) == 0;
+}
+
+// The shortcut's answer on span s by the very operations of BScveval0 / BScveval1 / BScveval2, one value at a
+// time: the road of the rare calls whose paired test below fails (a NaN or an infinity, which this road refuses
+// too, or a sum of rows that overflows), so that each is answered or refused by the rule of those operations and
+// not sent to the general road, whose span search may choose another span on a damaged vector. The last row of
+// the quotient rule is not finite where an earlier one is not (each row takes the one before it times a weight
+// derivative, and a product with an infinity or a NaN is never finite, even by 0), so that row alone is tested.
+template <int K, bool Rational, int Nder>
+[[gnu::noinline, gnu::cold]] bool plain_at_span(const VOQbsp_curve &cv, int s, double u, double eps, double *out);
 
 // The shortcut's answer on span s (one that brackets u, of the span search's choice); false where the general
 // road must answer (out may then be written: that road writes it again).
 template <int K, bool Rational, int Nder>
 [[gnu::always_inline]] inline bool quick_at_span(const VOQbsp_curve &cv, int s, double u, double *out) {
   // BSmansf0 compares intervals with the squared tolerance, the derivative schemes with the tolerance itself.
-  const double tol = BStoltab[bstol::zero_tol];
+  const double tol = BStoltab[bstol::zero_tol], eps = Nder == 0 ? tol * tol : tol;
   double b[3][K];
-  if (!quick_basis<K, Nder>(cv.knots, s, u, Nder == 0 ? tol * tol : tol, b)) return false;
+  if (!quick_basis<K, Nder>(cv.knots, s, u, eps, b)) return false;
   // The sums of weighted_sum, each lane of a pair taking the operations of its own in the same order: x and y
   // as a pair, and z with the weight as another where there is a weight.
   const double *P = cv.poles + 3 * (s - K + 1), *w = Rational ? cv.weights + (s - K + 1) : nullptr;
@@ -507,17 +523,17 @@ template <int K, bool Rational, int Nder>
   if (!Rational) {
     // BScveval1 and 2 divide by the weight sum 1 and subtract the rows before times the weight derivatives 0:
     // neither changes a finite value's bits (a sum that starts from 0 is never -0, and x - 0 * q is x for every
-    // finite q), and a row that is not finite is refused below, so the sums are the answer.
-    Pair sum = xy[0] + zw[0];
-#pragma GCC unroll 3
-    for (int d = 1; d <= Nder; ++d) sum += xy[d];
-    if (Nder == 2) sum += Pair{z[2], z[2]};
+    // finite q), so where every row is finite the sums are the answer. BScveval2 also takes 2 Q1 0, which is NaN
+    // where 2 Q1 overflows: that row enters the test doubled, so that such a call goes where it goes today.
+    Pair sum = Nder == 2 ? xy[0] + (zw[0] + zw[0]) + (xy[1] + xy[1]) + (xy[2] + Pair{z[2], z[2]})
+                         : xy[0] + zw[0];
+    if (Nder == 1) sum += xy[1];
 #pragma GCC unroll 3
     for (int d = 0; d <= Nder; ++d) {
       std::memcpy(out + 3 * d, &xy[d], sizeof(Pair));
       out[3 * d + 2] = d < 2 ? zw[0][d] : z[2];
     }
-    return finite(sum);
+    return finite(sum) || plain_at_span<K, Rational, Nder>(cv, s, u, eps, out);
   }
   // The quotient rule of BScveval1 and 2, on the pairs: the z lane of each quotient is that of BScveval1 and 2,
   // its weight lane is not used. A zero weight sum leaves the point without a finite value, and the last row is
@@ -547,7 +563,29 @@ template <int K, bool Rational, int Nder>
     std::memcpy(out + 3, &Q1xy, sizeof(Pair));
     out[5] = Q1zw[0];
   }
-  return finite(last + lastzw);
+  return finite(last + lastzw) || plain_at_span<K, Rational, Nder>(cv, s, u, eps, out);
+}
+
+template <int K, bool Rational, int Nder>
+bool plain_at_span(const VOQbsp_curve &cv, int s, double u, double eps, double *out) {
+  double B[3][K];
+  if (!quick_basis<K, Nder>(cv.knots, s, u, eps, B)) return false;
+  const double *weights = Rational ? cv.weights : nullptr;
+  double A[3][3], W[3];
+  for (int d = 0; d <= Nder; ++d) weighted_sum(K, s, B[d], cv.poles, weights, A[d], &W[d]);
+  if (!Rational) W[0] = 1, W[1] = 0, W[2] = 0;
+  double v[3 * (Nder + 1)];
+  for (int c = 0; c < 3; ++c) {
+    const double Q = A[0][c] / W[0];
+    v[c] = Q;
+    if (Nder >= 1) {
+      const double Q1 = (A[1][c] - Q * W[1]) / W[0];
+      v[3 + c] = Q1;
+      if (Nder >= 2) v[6 + c] = (A[2][c] - 2 * Q1 * W[1] - Q * W[2]) / W[0];
+    }
+  }
+  for (int i = 0; i < 3 * (Nder + 1); ++i) out[i] = v[i];
+  return finite_row(v + 3 * Nder);
 }
 
 // The shortcut whole, for the callers inside the library that check their records themselves.

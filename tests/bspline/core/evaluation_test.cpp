@@ -655,3 +655,42 @@ TEST(CurveEvaluation, ShortcutAgreesWithTheGeneralRoadOnRandomRecords) {
 }
 
 }  // namespace
+
+// Rows each finite whose sum is not (poles of 1e308: the point's x plus its z overflows): the shortcut still
+// answers them itself, with the general road's bits, where a test of their sum alone would send them to the
+// general road, whose span search may choose otherwise on a damaged vector. The general road leaves through its
+// exit, the shortcut does not.
+TEST(CurveEvaluation, ShortcutAnswersRowsWhoseSumOverflows) {
+  static int general_exits;
+  bstest::Restore restore;
+  BSsetfaulthook([](const char *name, int *) { general_exits += std::strcmp(name, "bscveval") == 0; });
+  std::mt19937 rng(11);
+  std::uniform_real_distribution<double> along(0.01, 0.99);
+  for (int order = 2; order <= 8; ++order)
+    for (int rational = 0; rational <= 1; ++rational) {
+      auto c = random_curve(rng, order, order + 4, rational, true);
+      // Long spans keep each basis derivative times a pole below the overflow.
+      for (double &t : c->knots) t *= 1000;
+      for (double &p : c->poles) p = 1e308;
+      for (double &w : c->weights) w = 1;
+      for (int j = 0; j < 10; ++j) {
+        const double u = c->start() + along(rng) * (c->end() - c->start());
+        for (int nder = 0; nder <= 2; ++nder) {
+          const std::string at = "order " + std::to_string(order) + " rational " + std::to_string(rational) +
+                                 " u " + std::to_string(u) + " nder " + std::to_string(nder);
+          double fast[9], general[9];
+          int rc_fast = 0, rc_general = 0;
+          general_exits = 0;
+          BScveval_n(&c->cv, u, nder, fast, &rc_fast);
+          EXPECT_EQ(general_exits, 0) << at;
+          {
+            bstest::SlowRoads slow;
+            BScveval_n(&c->cv, u, nder, general, &rc_general);
+          }
+          ASSERT_EQ(rc_general, 0) << at;
+          EXPECT_EQ(rc_fast, 0) << at;
+          EXPECT_EQ(std::memcmp(fast, general, sizeof(double) * 3 * (nder + 1)), 0) << at;
+        }
+      }
+    }
+}
