@@ -771,7 +771,9 @@ struct SpanPairing {
 
   bool short_in_a(double gap) const { return tol_range ? tol_range->below(gap) : gap < tol_a; }
 
-  void add(VOQbsp_curve *sa, VOQbsp_curve *sb, int ca, int cb, int *rc) {
+  // The meetings of two spans into the store. beyond: where they share a stretch, the parts of each beyond it
+  // meet the other span too.
+  void add(VOQbsp_curve *sa, VOQbsp_curve *sb, int ca, int cb, int *rc, bool beyond = true) {
     double pts[3 * BSSPAN_PAIR_RESULTS], p1[BSSPAN_PAIR_RESULTS], p2[BSSPAN_PAIR_RESULTS];
     int n = 0;
     BSboolean overlap = BSFALSE;
@@ -783,6 +785,41 @@ struct SpanPairing {
     }
     BSspnspnmem(n, pts, p1, p2, overlap, &store.n_pts, &store.pp, &store.pt1, &store.pt2, &store.n_ovl, &store.op,
                 &store.ot1p, &store.ot2p, &store.blocks_pts, &store.blocks_ovl, rc);
+    if (*rc == 0 && overlap && beyond) beyond_overlap(sa, sb, ca, cb, p1, p2, rc);
+  }
+
+  // Two spans that share a stretch between their end meetings can still cross off it, where either runs on beyond
+  // the stretch: each part of a span beyond its stretch meets the whole other span. What such a pair finds on the
+  // stretch (its ends) lies on the overlap and goes with it in the sort; a crossing off both stretches is found
+  // from both sides and kept once.
+  void beyond_overlap(VOQbsp_curve *sa, VOQbsp_curve *sb, int ca, int cb, const double stretch_a[2],
+                      const double stretch_b[2], int *rc) {
+    VOQbsp_curve *spans[2] = {sa, sb};
+    const double *stretch[2] = {stretch_a, stretch_b};
+    const int classes[2] = {ca, cb};
+    for (int s = 0; s < 2 && *rc == 0; ++s) {
+      const VOQbsp_curve *cv = spans[s];
+      const double lo = std::fmin(stretch[s][0], stretch[s][1]), hi = std::fmax(stretch[s][0], stretch[s][1]);
+      for (const double cut : {lo, hi}) {
+        if (!(range_start(cv) < cut && cut < range_end(cv))) continue;
+        SpanRecord part[2];
+        part[0].aim(cv->rational != 0);
+        part[1].aim(cv->rational != 0);
+        part[0].cv.num_poles = part[1].cv.num_poles = 0;
+        if (!BScvsplit(rc, cv, &cut, &part[0].cv, &part[1].cv, nullptr)) return;
+        // The part before the stretch's start, or after its end.
+        SpanRecord &beyond = part[cut == lo ? 0 : 1];
+        if (beyond.cv.num_poles != cv->order) continue;
+        classify(&beyond.cv, &beyond.cls, rc);
+        if (*rc != 0) return;
+        if (beyond.cls == BSINT_POINT) continue;
+        if (s == 0)
+          add(&beyond.cv, sb, beyond.cls, classes[1], rc, false);
+        else
+          add(sa, &beyond.cv, classes[0], beyond.cls, rc, false);
+        if (*rc != 0) return;
+      }
+    }
   }
 
   void single_spans(int *rc) {
@@ -986,8 +1023,7 @@ bool bsintcall::span_against_rest(RestIndex &index, VOQbsp_curve *span, VOQbsp_c
                                   double *over_par2, int *n_int, int *n_over, BSboolean *int_alloc,
                                   BSboolean *over_alloc, double **a_int_pts, double **a_int_par1, double **a_int_par2,
                                   double **a_over_pts, double **a_over_par1, double **a_over_par2, int *rc) {
-  // Heap requests are counted by an armed failure: only the plain road makes the ones it expects.
-  if (bstest::slow_roads() || BSallocfailpending() > 0 || !span || !rest || !index.holds(*rest) ||
+  if (bstest::slow_roads() || !span || !rest || !index.holds(*rest) ||
       span->num_poles != span->order || span->order > BSSPAN_MAX_ORDER || rest->num_poles - rest->order + 1 < 2)
     return false;
   // Two polynomial line strings go to the line-string intersector, the index then being one of bare segments.

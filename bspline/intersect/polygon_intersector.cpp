@@ -2,7 +2,10 @@
 // points, whose chord deviation bounds how far the span strays from it. Leg pairs within that margin give start
 // points for a Newton iteration on the two spans; near-tangent meetings, where that iteration is ill-conditioned,
 // go to the tangency solvers; candidates that are one meeting, close together with both spans staying close between
-// them, are merged.
+// them, are merged. A rational span whose weights spread far is first cut into pieces that run evenly enough for
+// that.
+#include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <cstring>
 
@@ -24,6 +27,11 @@ constexpr double kTangentSine = 0.0785;   // about 4.5 degrees between the tange
 constexpr double kMergeFactor = 1e4;      // the merge distance squared: 1e-5 of the smaller squared longest leg
 constexpr double kCrossingReach = 100;    // two crossings at a clear angle are one within 10 dist_tol
 constexpr int kSharedCuts = 4;            // pieces of each end leg at an end both spans share
+constexpr double kNodeRounding = 16;      // roundings of the coordinates within which legs meet at a node
+constexpr int kSharedLevels = 24;         // most times the pieces at a shared end are cut again
+constexpr double kFlatShare = 8;          // a piece at a shared end is straight when its chord's length over the
+                                          // way its middle strays is this many times its turn from the other's
+constexpr double kClearSine = 0.01;       // tangents of slow spans at a larger sine cross, however short
 constexpr int kMaxWraps = 5;
 constexpr int kCrossingSteps = 10;
 constexpr int kWeightSteps = 40;          // most steps added for the spread of a rational span's weights
@@ -158,7 +166,10 @@ bool part_between(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, const Candid
   BSboolean on = BSFALSE;
   BScveval_n(cv1, middle_par(cv1, x.t1, y.t1), 0, m1, rc);
   if (*rc == 0) BScveval_n(cv2, middle_par(cv2, x.t2, y.t2), 0, m2, rc);
-  if (*rc != 0 || !BSprptoncv(rc, cv2, m1, &u, &on)) return false;
+  if (*rc != 0) return false;
+  // Middles within dist_tol of each other lie each on the other span: no projection can say otherwise.
+  if (BSpdistsq(rc, m1, m2) <= BStoltab[bstol::dist_sqtol]) return false;
+  if (!BSprptoncv(rc, cv2, m1, &u, &on)) return false;
   if (!on) return true;
   return BSprptoncv(rc, cv1, m2, &u, &on) && !on;
 }
@@ -479,7 +490,13 @@ void crossing_iteration(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, BSbool
         double n[3], m1[3], m2[3];
         cross(e1 + 3, e2 + 3, n);
         const double s = dot3(n, n);
-        if (s >= e16) {
+        // Parallel tangents stop it: their cross product vanishes. Where both spans move slowly (beside a rest,
+        // each by a few hundred-thousandths), the product of two tangents at a clear angle is small too: they go
+        // on when they cross at a clear angle, as long as each would still carry its span beyond dist_tol over its
+        // range (where a span stands still, no tangent tells a way).
+        const double l1 = dot3(e1 + 3, e1 + 3), l2 = dot3(e2 + 3, e2 + 3);
+        if (s >= e16 || (s >= kClearSine * kClearSine * l1 * l2 && l1 * (b1 - a1) * (b1 - a1) > sqtol &&
+                         l2 * (b2 - a2) * (b2 - a2) > sqtol)) {
           cross(e2 + 3, n, m1);
           cross(n, e1 + 3, m2);
           dt1 = dot3(m1, d) / s;
@@ -504,7 +521,9 @@ void crossing_iteration(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, BSbool
       evaluate(cv1, quick1, u1, &at1, e1);
       if (*rc == 0) evaluate(cv2, quick2, u2, &at2, e2);
       if (*rc != 0) break;
-      if (steps >= max_steps || settled()) {
+      // Where the spans already meet no step is taken, and none ever will be: settled also where a knot tolerance
+      // that is no positive number (of a piece of a span whose weights run to 1e274) cannot say so.
+      if (steps >= max_steps || settled() || steps == before) {
         if (!parallel && BSpdistsq(rc, e1, e2) < sqtol) {
           *t1 = u1, *t2 = u2;
           *converged = BSTRUE;
@@ -513,7 +532,6 @@ void crossing_iteration(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, BSbool
         break;
       }
       if (parallel) break;
-      if (steps == before) continue;
       int again = 0;
       while (again < steps && !(same_bits(places[again].u1, u1) && same_bits(places[again].u2, u2))) ++again;
       if (again == steps) {
@@ -544,15 +562,14 @@ void BScvcviter(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, BSboolean clos
   crossing_iteration(cv1, cv2, closed1, closed2, k1, k2, t1, t2, point, converged, false, nullptr, rc);
 }
 
-void BSxbzs4(VOQbsp_curve *cv1, VOQbsp_curve *cv2, std::int32_t *n, double *points, double *par1, double *par2,
-             BSboolean *tangent, int *rc) {
-  *rc = 0;
-  const double saved_dist = BStoltab[bstol::dist_tol];
+namespace {
+
+// The crossings of two spans as their node polygons find them, written from index 0: the work of BSxbzs4 on one
+// pair, without its exit. limit: the most results it may give (negative: a leg pair's room each, which *room, when
+// not NULL, receives).
+void polygon_crossings(VOQbsp_curve *cv1, VOQbsp_curve *cv2, int limit, int *pair_room, std::int32_t *n,
+                       double *points, double *par1, double *par2, BSboolean *tangent, int *rc) {
   do {
-    if (!n || !points || !par1 || !par2 || !tangent) {
-      *rc = BSRC_NULL_CURVE;
-      break;
-    }
     *n = 0;
     *tangent = BSFALSE;
     SpanPolygon own[2];
@@ -573,7 +590,8 @@ void BSxbzs4(VOQbsp_curve *cv1, VOQbsp_curve *cv2, std::int32_t *n, double *poin
     const double leg1 = derived[0]->leg, leg2 = derived[1]->leg;
     const Reach reach{0.1 * std::fmin(leg1, leg2) / kMergeFactor, sqtol};
     // Every result needs a leg pair's room in the caller's arrays; only the starts at span ends can give more.
-    const int room = (np - 1) * (nq - 1);
+    if (pair_room) *pair_room = (np - 1) * (nq - 1);
+    const int room = limit < 0 ? (np - 1) * (nq - 1) : std::min(limit, (np - 1) * (nq - 1));
 
     Candidate cand[BSXBZ_MAX_CANDIDATES], failed[kFailedRoom];
     int nc = 0, n_failed = 0;
@@ -623,8 +641,17 @@ void BSxbzs4(VOQbsp_curve *cv1, VOQbsp_curve *cv2, std::int32_t *n, double *poin
           BSmdstbzbz(cv1, cv2, t1, t2, k1, k2, &s1, &s2, c1, c2, &d, rc);
           if (*rc != 0) return true;
         }
-        t1 = s1, t2 = s2;
-        for (int c = 0; c < 3; ++c) point[c] = 0.5 * (c1[c] + c2[c]);
+        // A solve that leaves the meeting the iteration found, beyond where the solutions of one touch scatter,
+        // for a place the spans part from it on the way has run to another meeting (an end both share, beyond a
+        // shallow crossing): the iteration's meeting stands.
+        const Candidate to{{0.5 * (c1[0] + c2[0]), 0.5 * (c1[1] + c2[1]), 0.5 * (c1[2] + c2[2])}, s1, s2, true};
+        const bool elsewhere = BSpdistsq(rc, to.point, point) > reach.merge_sq && *rc == 0 &&
+                               part_between(cv1, cv2, start, to, rc);
+        if (*rc != 0) return true;
+        if (!elsewhere) {
+          t1 = s1, t2 = s2;
+          std::memcpy(point, to.point, sizeof point);
+        }
       }
       Candidate found;
       std::memcpy(found.point, point, sizeof point);
@@ -731,37 +758,82 @@ void BSxbzs4(VOQbsp_curve *cv1, VOQbsp_curve *cv2, std::int32_t *n, double *poin
           ends[n_ends++] = {(1 - w) * p_par[i] + w * p_par[i + 1], a2};
         if (j == nq - 2 && *rc == 0 && end_start(q1, p0, p1, p_ends, &w))
           ends[n_ends++] = {(1 - w) * p_par[i] + w * p_par[i + 1], b2};
-        // The nearest points of two legs meeting at a node may come out a rounding off it.
-        const double e = BStoltab[kZeroTol];
+        // The nearest points of two legs meeting at a node may come out a rounding off it: a rounding of the
+        // coordinates over the leg's length, far from the origin.
         const bool end_legs = (i == 0 || i == np - 2) && (j == 0 || j == nq - 2);
-        const bool at_nodes = (u <= e || u >= 1 - e) && (v <= e || v >= 1 - e);
-        if (end_legs && at_nodes && dist <= kNearFactor * margin && n_shared < 4)
-          shared[n_shared++] = {i, j, u <= e ? 0 : kSharedCuts - 1, v <= e ? 0 : kSharedCuts - 1};
+        if (end_legs && dist <= kNearFactor * margin && n_shared < 4) {
+          double big = 0;
+          for (const double *x : {p0, p1, q0, q1})
+            for (int c = 0; c < 3; ++c) big = std::fmax(big, std::fabs(x[c]));
+          const double rounding = kNodeRounding * DBL_EPSILON * big, zero = BStoltab[kZeroTol];
+          const double eu = std::fmax(zero, rounding / std::sqrt(BSpdistsq(rc, p0, p1))),
+                       ev = std::fmax(zero, rounding / std::sqrt(BSpdistsq(rc, q0, q1)));
+          if ((u <= eu || u >= 1 - eu) && (v <= ev || v >= 1 - ev))
+            shared[n_shared++] = {i, j, u <= eu ? 0 : kSharedCuts - 1, v <= ev ? 0 : kSharedCuts - 1};
+        }
       }
     }
     for (int k = 0; k < n_ends && *rc == 0; ++k) solve(ends[k].t1, ends[k].t2, true);
     // A shared end's leg pair starts at that end, and a shallow crossing beside it lies on the same two legs, where
     // no start of a whole leg reaches it. Both legs are cut into kSharedCuts pieces, which stray far less from the
     // spans, and each pair of pieces within their own margin but the pair at the shared end starts once more; like
-    // the end starts, these only add crossings.
+    // the end starts, these only add crossings. Where the spans turn back at the shared end (a hook there, tight
+    // where a rational span rushes through its last hundredth of parameter), a crossing can lie in that pair too:
+    // the pieces at the shared end are cut again in the same way, until they lie within dist_tol of the end or
+    // leave it so far apart that they can meet only there.
     for (int k = 0; k < n_shared && *rc == 0; ++k) {
       double pp[3 * (kSharedCuts + 1)], pr[kSharedCuts + 1], qp[3 * (kSharedCuts + 1)], qr[kSharedCuts + 1];
-      const int i = shared[k].i, j = shared[k].j;
-      cut_leg(cv1, quick1, p_pts + 3 * i, p_pts + 3 * i + 3, p_par[i], p_par[i + 1], pp, pr, rc);
-      if (*rc == 0) cut_leg(cv2, quick2, q_pts + 3 * j, q_pts + 3 * j + 3, q_par[j], q_par[j + 1], qp, qr, rc);
-      if (*rc != 0) break;
-      const LegBoxes p_pieces(kSharedCuts + 1, pp), q_pieces(kSharedCuts + 1, qp);
-      // A chord's deviation shrinks with the square of its parameter length.
-      const double near = kMarginFactor * std::fmax(std::fmax(e1, e2) / (kSharedCuts * kSharedCuts),
-                                                    BStoltab[bstol::dist_tol]);
-      for (int a = 0; a < kSharedCuts && *rc == 0; ++a)
-        for (int b = 0; b < kSharedCuts && *rc == 0; ++b) {
-          // The pieces at the shared end start at it, as their legs did.
-          if (a == shared[k].a && b == shared[k].b) continue;
-          double u = 0, v = 0, dist = 0;
-          leg_pair(pp + 3 * a, pp + 3 * a + 3, p_pieces.box[a], pr[a], pr[a + 1], qp + 3 * b, qp + 3 * b + 3,
-                   q_pieces.box[b], qr[b], qr[b + 1], near, true, &u, &v, &dist);
+      const int i = shared[k].i, j = shared[k].j, sa = shared[k].a, sb = shared[k].b;
+      double p_leg[6], q_leg[6], p_span[2] = {p_par[i], p_par[i + 1]}, q_span[2] = {q_par[j], q_par[j + 1]};
+      std::memcpy(p_leg, p_pts + 3 * i, sizeof p_leg);
+      std::memcpy(q_leg, q_pts + 3 * j, sizeof q_leg);
+      const double dist_tol = BStoltab[bstol::dist_tol];
+      double deviation = std::fmax(e1, e2);
+      for (int level = 0; level < kSharedLevels && *rc == 0; ++level) {
+        cut_leg(cv1, quick1, p_leg, p_leg + 3, p_span[0], p_span[1], pp, pr, rc);
+        if (*rc == 0) cut_leg(cv2, quick2, q_leg, q_leg + 3, q_span[0], q_span[1], qp, qr, rc);
+        if (*rc != 0) break;
+        const LegBoxes p_pieces(kSharedCuts + 1, pp), q_pieces(kSharedCuts + 1, qp);
+        // A chord's deviation shrinks with the square of its parameter length.
+        deviation /= kSharedCuts * kSharedCuts;
+        const double near = kMarginFactor * std::fmax(deviation, dist_tol);
+        for (int a = 0; a < kSharedCuts && *rc == 0; ++a)
+          for (int b = 0; b < kSharedCuts && *rc == 0; ++b) {
+            // The pieces at the shared end start at it, as their legs did.
+            if (a == sa && b == sb) continue;
+            double u = 0, v = 0, dist = 0;
+            leg_pair(pp + 3 * a, pp + 3 * a + 3, p_pieces.box[a], pr[a], pr[a + 1], qp + 3 * b, qp + 3 * b + 3,
+                     q_pieces.box[b], qr[b], qr[b + 1], near, true, &u, &v, &dist);
+          }
+        // Where the pieces at the shared end leave it as good as straight, each much nearer its chord than the
+        // two chords part, they meet nowhere else; a hook or a sharp turn back there is cut again. The pieces
+        // stray from their chords by what their middles do.
+        const double *end = pp + 3 * (sa == 0 ? 0 : kSharedCuts), *pf = pp + 3 * (sa == 0 ? 1 : kSharedCuts - 1),
+                     *qf = qp + 3 * (sb == 0 ? 1 : kSharedCuts - 1);
+        double dp[3], dq[3], mp[3], mq[3];
+        for (int c = 0; c < 3; ++c) dp[c] = pf[c] - end[c], dq[c] = qf[c] - end[c];
+        const double lp = std::sqrt(dot3(dp, dp)), lq = std::sqrt(dot3(dq, dq));
+        if (!(lp > dist_tol && lq > dist_tol)) break;
+        const double half_sine = std::sqrt(std::fmax(0.0, 0.5 * (1 - dot3(dp, dq) / (lp * lq))));
+        // Within near of their chords, they meet only within near over that sine of the end, and within the
+        // reach of one crossing that meeting is the end's.
+        if (near * near <= kCrossingReach * dist_tol * dist_tol * half_sine * half_sine) break;
+        // The deviation of the polygon's legs, shrunk with the pieces, settles most ends without a measure.
+        if (deviation * kFlatShare <= std::fmin(lp, lq) * half_sine) break;
+        span_eval(cv1, quick1, 0.5 * (pr[sa] + pr[sa + 1]), 0, mp, rc);
+        if (*rc == 0) span_eval(cv2, quick2, 0.5 * (qr[sb] + qr[sb + 1]), 0, mq, rc);
+        if (*rc != 0) break;
+        double off_p = 0, off_q = 0;
+        for (int c = 0; c < 3; ++c) {
+          const double x = mp[c] - (end[c] + 0.5 * dp[c]), y = mq[c] - (end[c] + 0.5 * dq[c]);
+          off_p += x * x, off_q += y * y;
         }
+        if (std::fmax(off_p / (lp * lp), off_q / (lq * lq)) * kFlatShare * kFlatShare <= half_sine * half_sine) break;
+        std::memcpy(p_leg, pp + 3 * sa, sizeof p_leg);
+        std::memcpy(q_leg, qp + 3 * sb, sizeof q_leg);
+        p_span[0] = pr[sa], p_span[1] = pr[sa + 1];
+        q_span[0] = qr[sb], q_span[1] = qr[sb + 1];
+      }
     }
     for (int k = 0; k < n_retries && *rc == 0; ++k) {
       const int i = retries[k].i, j = retries[k].j;
@@ -822,6 +894,197 @@ void BSxbzs4(VOQbsp_curve *cv1, VOQbsp_curve *cv2, std::int32_t *n, double *poin
       i = e + 1;
     }
   } while (false);
+}
+
+// Pieces of a rational span whose weights spread far. Such a span runs through most of its points within a sliver
+// of its range near its lightest poles (a whole stretch squeezed into the last hundredth of the range beside an end
+// pole of tiny weight): its node polygon, evenly spread over the range, passes over that stretch in one leg, whose
+// deviation at the leg's middle parameter says nothing of it, and an iteration started on the leg runs off. Halved
+// at their parameter middles until the weights of each spread no more than kPieceSpread, the pieces run through
+// their ranges evenly enough for both; a piece keeps the span's parameters.
+constexpr double kPieceSpread = 64;
+constexpr int kMostPieces = 32;
+
+struct Piece {
+  double poles[3 * BSXBZ_MAX_ORDER], weights[BSXBZ_MAX_ORDER], knots[2 * BSXBZ_MAX_ORDER];
+  double box[6];  // of the Cartesian poles
+
+  double spread(int k) const {
+    double lo = weights[0], hi = lo;
+    for (int j = 1; j < k; ++j) lo = std::fmin(lo, weights[j]), hi = std::fmax(hi, weights[j]);
+    return hi / lo;
+  }
+  void take_box(int k) {
+    for (int c = 0; c < 3; ++c) box[c] = HUGE_VAL, box[3 + c] = -HUGE_VAL;
+    for (int j = 0; j < k; ++j)
+      for (int c = 0; c < 3; ++c) {
+        const double x = poles[3 * j + c] / weights[j];
+        box[c] = std::fmin(box[c], x), box[3 + c] = std::fmax(box[3 + c], x);
+      }
+  }
+  // The halves at the parameter middle, by de Casteljau's steps on the weighted poles and the weights.
+  void halve(int k, Piece *left, Piece *right) const {
+    double in[4 * BSXBZ_MAX_ORDER], out[2][4 * BSXBZ_MAX_ORDER];
+    for (int j = 0; j < k; ++j) {
+      for (int c = 0; c < 3; ++c) in[c * k + j] = poles[3 * j + c];
+      in[3 * k + j] = weights[j];
+    }
+    BSbzhalve(k - 1, 4, in, out[0], out[1]);
+    Piece *halves[2] = {left, right};
+    for (int h = 0; h < 2; ++h)
+      for (int j = 0; j < k; ++j) {
+        for (int c = 0; c < 3; ++c) halves[h]->poles[3 * j + c] = out[h][c * k + j];
+        halves[h]->weights[j] = out[h][3 * k + j];
+      }
+    const double a = knots[0], b = knots[k], m = 0.5 * (a + b);
+    for (int j = 0; j < k; ++j) left->knots[j] = a, left->knots[k + j] = right->knots[j] = m, right->knots[k + j] = b;
+    left->take_box(k);
+    right->take_box(k);
+  }
+};
+
+// Whether a span that passed check_span is rational with weights all positive and finite that spread beyond
+// kPieceSpread.
+bool spreads_far(const VOQbsp_curve *cv) {
+  if (!cv->rational) return false;
+  double lo = HUGE_VAL, hi = 0;
+  for (int j = 0; j < cv->order; ++j) {
+    const double w = cv->weights[j];
+    if (!(w > 0) || !std::isfinite(w)) return false;
+    lo = std::fmin(lo, w), hi = std::fmax(hi, w);
+  }
+  return hi > kPieceSpread * lo;
+}
+
+struct Pieces {
+  int count = 0;
+  Piece piece[kMostPieces];
+
+  // The pieces of cv, or false (nothing cut) when cv is not rational or its weights spread no more than
+  // kPieceSpread, or are not all positive and finite.
+  bool cut(const VOQbsp_curve *cv) {
+    count = 0;
+    if (!spreads_far(cv)) return false;
+    const int k = cv->order;
+    Piece &whole = piece[0];
+    std::memcpy(whole.poles, cv->poles, 3 * k * sizeof(double));
+    std::memcpy(whole.weights, cv->weights, k * sizeof(double));
+    for (int j = 0; j < k; ++j) whole.knots[j] = lo_par(cv), whole.knots[k + j] = hi_par(cv);
+    whole.take_box(k);
+    count = 1;
+    // Each piece in turn is halved in place until its weights spread little; the pieces after it move up.
+    for (int i = 0; i < count;) {
+      const Piece &p = piece[i];
+      const double m = 0.5 * (p.knots[0] + p.knots[k]);
+      if (count == kMostPieces || !(p.spread(k) > kPieceSpread) || !(p.knots[0] < m && m < p.knots[k])) {
+        ++i;
+        continue;
+      }
+      std::memmove(&piece[i + 2], &piece[i + 1], (count - i - 1) * sizeof(Piece));
+      Piece halves[2];
+      p.halve(k, &halves[0], &halves[1]);
+      piece[i] = halves[0];
+      piece[i + 1] = halves[1];
+      ++count;
+    }
+    return true;
+  }
+  // A record of piece i of a span like cv.
+  VOQbsp_curve record(const VOQbsp_curve *cv, int i) {
+    VOQbsp_curve r = *cv;
+    r.poles = piece[i].poles;
+    r.weights = piece[i].weights;
+    r.knots = piece[i].knots;
+    r.phy_closed = 0;
+    return r;
+  }
+};
+
+// Whether either span is cut into pieces: both pass check_span and one spreads far. Asked before the pieces' frame
+// is taken, which is large.
+bool cut_any(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2) {
+  return ((cv1 && cv1->rational) || (cv2 && cv2->rational)) && check_span(cv1) == 0 && check_span(cv2) == 0 &&
+         (spreads_far(cv1) || spreads_far(cv2));
+}
+
+// BSxbzs4 for spans either of which is cut into pieces (cut_any): every pair of pieces whose poles' boxes come
+// within dist_tol meets as two spans do, and a meeting found again from another pair (where it lies at the joint of
+// two pieces) is one of those found before.
+[[gnu::noinline]] void piece_crossings(VOQbsp_curve *cv1, VOQbsp_curve *cv2, std::int32_t *n, double *points,
+                                       double *par1, double *par2, BSboolean *tangent, int *rc) {
+  Pieces cuts[2];
+  const bool cut1 = cuts[0].cut(cv1), cut2 = cuts[1].cut(cv2);
+  VOQbsp_curve *cvs[2] = {cv1, cv2};
+  for (int s = 0; s < 2; ++s)
+    if (cuts[s].count == 0) {
+      // The span uncut is its own one piece.
+      Piece &whole = cuts[s].piece[0];
+      const int k = cvs[s]->order;
+      std::memcpy(whole.poles, cvs[s]->poles, 3 * k * sizeof(double));
+      for (int j = 0; j < k; ++j) whole.weights[j] = cvs[s]->rational ? cvs[s]->weights[j] : 1.0;
+      std::memcpy(whole.knots, cvs[s]->knots, 2 * k * sizeof(double));
+      whole.take_box(k);
+      cuts[s].count = 1;
+    }
+  for (VOQbsp_curve *cv : cvs)
+    if (!cv->rational) cv->weights = nullptr;
+  const double tol = BStoltab[bstol::dist_tol], sqtol = BStoltab[bstol::dist_sqtol];
+  double leg1 = BSmaxlegsq(cv1->num_poles, cv1->weights, cv1->poles, rc);
+  double leg2 = *rc == 0 ? BSmaxlegsq(cv2->num_poles, cv2->weights, cv2->poles, rc) : 0;
+  if (*rc != 0) return;
+  const Reach reach{0.1 * std::fmin(leg1, leg2) / kMergeFactor, sqtol};
+  int total = -1;
+  bool touched[BSXBZ_MAX_RESULTS];
+  for (int i = 0; i < cuts[0].count && *rc == 0; ++i)
+    for (int j = 0; j < cuts[1].count && *rc == 0; ++j) {
+      const Piece &p = cuts[0].piece[i], &q = cuts[1].piece[j];
+      if (box_apart(p.box, q.box, tol)) continue;
+      VOQbsp_curve r1 = cut1 ? cuts[0].record(cv1, i) : *cv1, r2 = cut2 ? cuts[1].record(cv2, j) : *cv2;
+      const int before = *n;
+      std::int32_t m = 0;
+      BSboolean touch = BSFALSE;
+      int room = 0;
+      polygon_crossings(&r1, &r2, total < 0 ? -1 : total - before, &room, &m, points + 3 * before, par1 + before,
+                        par2 + before, &touch, rc);
+      if (total < 0) total = room;
+      if (touch) *tangent = BSTRUE;
+      for (int r = before; r < before + m && *rc == 0; ++r) {
+        // Found again from another pair: within dist_tol, as the intersector takes a start's meeting for one it
+        // has; a touching point, whose solutions scatter along the common tangent, within the merge distance when
+        // both pairs met the spans touching there and the spans stay within dist_tol of each other between.
+        const Candidate x{{points[3 * r], points[3 * r + 1], points[3 * r + 2]}, par1[r], par2[r], touch != 0};
+        bool again = false;
+        for (int e = 0; e < before && !again && *rc == 0; ++e) {
+          const Candidate y{{points[3 * e], points[3 * e + 1], points[3 * e + 2]}, par1[e], par2[e], touched[e]};
+          const bool touching = x.touching && y.touching;
+          again = one_meeting(cv1, cv2, x, y, touching ? reach.merge_sq : reach.tol_sq, reach, rc) &&
+                  (!touching || (*rc == 0 && !part_between(cv1, cv2, x, y, rc)));
+        }
+        if (again || *rc != 0) continue;
+        std::memmove(points + 3 * *n, points + 3 * r, 3 * sizeof(double));
+        par1[*n] = par1[r], par2[*n] = par2[r];
+        touched[*n] = x.touching;
+        ++*n;
+      }
+    }
+}
+
+}  // namespace
+
+void BSxbzs4(VOQbsp_curve *cv1, VOQbsp_curve *cv2, std::int32_t *n, double *points, double *par1, double *par2,
+             BSboolean *tangent, int *rc) {
+  *rc = 0;
+  const double saved_dist = BStoltab[bstol::dist_tol];
+  if (!n || !points || !par1 || !par2 || !tangent) {
+    *rc = BSRC_NULL_CURVE;
+  } else {
+    *n = 0;
+    *tangent = BSFALSE;
+    if (cut_any(cv1, cv2))
+      piece_crossings(cv1, cv2, n, points, par1, par2, tangent, rc);
+    else
+      polygon_crossings(cv1, cv2, -1, nullptr, n, points, par1, par2, tangent, rc);
+  }
   if (*rc != 0) {
     int own = 0;
     BSchangepar(&own, bstol::dist_tol, saved_dist);

@@ -369,11 +369,27 @@ void split_at_line_turns(int *rc, const VOQbsp_curve *cv, VOQbsp_curve **copy) {
   const double tol = BStoltab[bstol::dist_tol];
   for (int i = k - 1; i <= n - 1 && *rc == 0; ++i) {
     if (!(t[i] < t[i + 1]) || bends_off_lines(cv, t[i], t[i + 1], tol)) continue;
-    double tol0 = 0, tol1 = 0;
-    BSlocknttol(cv, t[i], tol, &tol0, rc);
-    if (*rc == 0) BSlocknttol(cv, t[i + 1], tol, &tol1, rc);
-    if (*rc != 0) break;
-    if (t[i + 1] - t[i] < std::min(tol0, tol1)) continue;
+    const double width = t[i + 1] - t[i];
+    // The cut refuses a span shorter than the parameter tolerance at either of its free ends (where the curve
+    // barely moves, beside a heavy pole, that tolerance can exceed a whole span): the span is within the distance
+    // tolerance of its end there, and nothing turns back in it that counts.
+    const bool first = t[i] == t[k - 1], last = t[i + 1] == t[n];
+    // A span as wide as the bound of an end's parameter tolerance is no narrower than that tolerance; the bounds
+    // read the derivatives that the tolerances would, and so fail where they would.
+    const double bound0 = bstest::slow_roads() ? INFINITY : bsknots::cut_tolerance_bound(*cv, t[i]);
+    const double bound1 = bstest::slow_roads() ? INFINITY : bsknots::cut_tolerance_bound(*cv, t[i + 1]);
+    const bool past0 = width >= bound0, past1 = width >= bound1;
+    const bool wide = bound0 < INFINITY && bound1 < INFINITY &&
+                      (first && last ? past0 || past1 : first ? past1 : last ? past0 : past0 && past1);
+    if (!wide) {
+      double tol0 = 0, tol1 = 0;
+      BSlocknttol(cv, t[i], tol, &tol0, rc);
+      if (*rc == 0) BSlocknttol(cv, t[i + 1], tol, &tol1, rc);
+      if (*rc != 0) break;
+      const double refused =
+          first && last ? std::min(tol0, tol1) : first ? tol1 : last ? tol0 : std::max(tol0, tol1);
+      if (width < refused) continue;
+    }
     if (!bsknots::active_split(rc, cv, &t[i], &t[i + 1], span, nullptr, true)) {
       failed(rc);
       break;
@@ -416,7 +432,14 @@ void split_at_line_turns(int *rc, const VOQbsp_curve *cv, VOQbsp_curve **copy) {
     auto *turn_pts = reinterpret_cast<double(*)[3]>(turns_at + most_turns);
     int turns = 0;
     BSfndcvtrns(span, &turns, turn_pts, turns_at, rc);
-    for (int r = 0; r < turns && *rc == 0; ++r) BSadd_1kt_tot(*copy, turns_at[r], 1, BSFALSE, copy, rc);
+    // A turn within the parameter tolerance of an end of the range is at that end.
+    const double lo = t[k - 1], hi = t[n];
+    for (int r = 0; r < turns && *rc == 0; ++r) {
+      double at = 0;
+      BSlocknttol(*copy, turns_at[r], tol, &at, rc);
+      if (*rc == 0 && turns_at[r] - lo >= at && hi - turns_at[r] >= at)
+        BSadd_1kt_tot(*copy, turns_at[r], 1, BSFALSE, copy, rc);
+    }
   }
   release_record(span);
 }
@@ -467,6 +490,22 @@ void span_against_rest(int *rc, VOQbsp_curve *span, VOQbsp_curve *rest, double t
 
 // A span's self-crossings appended to the results.
 void span_itself(int *rc, const VOQbsp_curve *span, Columns &crossings) {
+  const int k = span->order, n = span->num_poles;
+  if (n > k && k <= BSXBZ_MAX_ORDER) {
+    // A piece cut from a curve whose knots repeat before its range (an unclamped start) can keep empty knot
+    // intervals beside its one span: that span alone, in Bezier form, is what may meet itself.
+    int only = -1, spans = 0;
+    for (int i = k - 1; i < n; ++i)
+      if (span->knots[i] < span->knots[i + 1]) only = i, ++spans;
+    if (spans == 1) {
+      PieceRecord bezier;
+      if (BSspn_t_bz(rc, &only, span, &bezier.cv, nullptr, nullptr))
+        span_itself(rc, &bezier.cv, crossings);
+      else
+        failed(rc);
+      return;
+    }
+  }
   int m = 0;
   double *first = nullptr, *second = nullptr;
   if (!BSspnslfint(rc, span, &m, &first, &second))
@@ -497,14 +536,18 @@ bool clearly_long(const VOQbsp_curve &span) {
 
 // Whether the planarity test of every piece the span loop cuts from cv is certain to pass, so that it can be left
 // out: the curve intersection does not read the planar flag, and what counts is only the failure the test reports
-// for a polygon it cannot measure (weights too uneven, or coordinates whose squares overflow). A piece's poles
-// are blends of cv's, so a polynomial cv with finite coordinates far short of overflow settles it for all of them;
-// measuring the whole remainder again for every span made the span loop quadratic. A fault handler sees every
-// test.
+// for a polygon it cannot measure (a weight that is not positive, or coordinates whose squares overflow). A
+// piece's poles are blends of cv's, with positive weights its points in the hull of cv's points and its weights
+// between cv's: weights and points far short of underflow and overflow settle it for all of them. Measuring the
+// whole remainder again for every span made the span loop quadratic. A fault handler sees every test.
 bool planes_certain(const VOQbsp_curve &cv) {
-  if (cv.rational || bstest::slow_roads()) return false;
-  for (int i = 0; i < 3 * cv.num_poles; ++i)
-    if (!(std::fabs(cv.poles[i]) <= 1e100)) return false;
+  if (bstest::slow_roads()) return false;
+  for (int i = 0; i < cv.num_poles; ++i) {
+    const double w = cv.rational ? cv.weights[i] : 1.0;
+    if (!(w >= 1e-100 && w <= 1e100)) return false;
+    for (int c = 0; c < 3; ++c)
+      if (!(std::fabs(cv.poles[3 * i + c]) <= 1e100 * w)) return false;
+  }
   return true;
 }
 
@@ -534,7 +577,7 @@ bool general_crossings(int *rc, VOQbsp_curve *copy, double ktol, Columns &crossi
   // Each span is cut from the front of the working curve in the working arrays themselves where it can be
   // (split_front), so that the rest is no copy and the index built over the arrays answers for it; otherwise the
   // cut makes both parts anew, the rest is copied back to the start of the arrays, and the index is built again
-  // over it when next wanted. Only the plain road runs while a fault handler listens or a heap failure is armed.
+  // over it when next wanted, the plain road taken on the slow roads and where the index's block cannot be had.
   double *const arrays[3] = {work.poles, work.knots, work_arrays.weight_array};
   bsintcall::RestIndex index;
   bool indexed = false, may_index = true;
@@ -549,7 +592,7 @@ bool general_crossings(int *rc, VOQbsp_curve *copy, double ktol, Columns &crossi
       if (*rc == 0 && !degenerate && k > 2) span_itself(rc, &work, crossings);
       break;
     }
-    const bool quick = !bstest::slow_roads() && BSallocfailpending() == 0;
+    const bool quick = !bstest::slow_roads();
     if (quick && may_index && !indexed) {
       // A polynomial line string meets its rests in the line-string intersector, which boxes bare segments.
       indexed = may_index =

@@ -91,6 +91,10 @@ void refine_midpoints(const VOQbsp_curve &cv, VOQbsp_curve **out, int *rc);
 // The planar flag of a piece from the planarity test: codes -1 and 49 mean "not planar", others are failures.
 int piece_planarity(const VOQbsp_curve &piece, BSboolean test_planar, BSboolean *planar);
 
+// An upper bound of the parameter tolerance BSlocknttol finds on cv at u at the distance tolerance, taken no
+// lower than zero_tol as a cut takes it; infinity where the speed there does not bound it.
+double cut_tolerance_bound(const VOQbsp_curve &cv, double u);
+
 // Whether cv certainly is no degenerate curve, so that BStstcvdegn need not measure it: its weights are positive
 // and it runs through the points p and q, farther apart than a thousand distance tolerances (and than n
 // coincident poles could spread). Only for callers off the slow roads (bstest::slow_roads()).

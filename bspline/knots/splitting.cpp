@@ -80,6 +80,40 @@ void copy_poles(const VOQbsp_curve &from, int first, int count, VOQbsp_curve *to
   std::memmove(to->poles, from.poles + 3 * first, 3 * static_cast<std::size_t>(count) * sizeof(double));
   if (from.rational) std::memmove(to->weights, from.weights + first, static_cast<std::size_t>(count) * sizeof(double));
 }
+// The lengths of cv's first and second derivatives at u, as the parameter tolerance reads them; false where the
+// evaluation fails.
+bool speeds(const VOQbsp_curve &cv, double u, double *d1, double *d2) {
+  double d[9];
+  int erc = 0;
+  BScveval_n(&cv, u, 2, d, &erc);
+  if (erc != 0) return false;
+  *d1 = std::sqrt(d[3] * d[3] + d[4] * d[4] + d[5] * d[5]);
+  *d2 = std::sqrt(d[6] * d[6] + d[7] * d[7] + d[8] * d[8]);
+  return true;
+}
+// The np poles of from starting at first, with their knots and the ends clamped, written into out as
+// active_split writes a piece; the planar flag as piece_planarity gives it, its code to *rc.
+void write_piece(const VOQbsp_curve &from, int first, int np, VOQbsp_curve *out, const BSboolean *test_planar,
+                 int *rc) {
+  const int k = from.order;
+  copy_poles(from, first, np, out);
+  std::memmove(out->knots, from.knots + first, static_cast<std::size_t>(np + k) * sizeof(double));
+  for (int i = 0; i < k - 1; ++i) {
+    out->knots[i] = out->knots[k - 1];
+    out->knots[np + 1 + i] = out->knots[np];
+  }
+  out->order = from.order;
+  out->num_poles = np;
+  out->num_knots = np + k;
+  out->periodic = 0;
+  out->non_uniform = 1;
+  out->num_boundaries = 0;
+  out->rational = from.rational;
+  if (!from.rational) out->weights = nullptr;
+  // Judged on the points, not the weighted poles, as a split does.
+  out->phy_closed = ends_within(*out, BStoltab[bstol::dist_tol] * BStoltab[bstol::dist_tol], false);
+  *rc = bsknots::piece_planarity(*out, test_planar && *test_planar, &out->planar);
+}
 // The record of a part of cv, count poles long, as a split makes it, up to whether its ends meet; on_knot says
 // whether the cut fell on one of cv's knots.
 void describe_part(const VOQbsp_curve &cv, int count, bool on_knot, VOQbsp_curve *c) {
@@ -107,6 +141,50 @@ double nearest_knot_near(const double *lo, const double *hi, double u, double to
   if (t != hi && std::fabs(u - *t) < best) to = *t;
   return to;
 }
+
+}  // namespace
+
+// Where the speed exceeds the distance, BSlocknttol's first estimate is at most the distance over the speed, from
+// the very derivative it reads, and it only halves that.
+double bsknots::cut_tolerance_bound(const VOQbsp_curve &cv, double u) {
+  double d1 = 0, d2 = 0;
+  if (!speeds(cv, u, &d1, &d2)) return INFINITY;
+  const double dist = BStoltab[bstol::dist_tol];
+  if (!(d1 > dist)) return INFINITY;
+  return std::fmax(dist / d1, BStoltab[bstol::zero_tol]);
+}
+
+namespace {
+
+// The part of cv (checked, more than one span) between two of its joints, u1 < u2, where the cut is plain: each
+// end is a knot of multiplicity order - 1 (or a clamped end of the curve, not both) and lies farther from the
+// other and from the curve's ends than its cut tolerance. There the cut inserts no knot, snaps nothing and fails
+// nowhere: the part holds the poles between the joints as they stand, and is written as active_split writes it.
+// False, with nothing written, where the cut is not plain.
+bool plain_cut(const VOQbsp_curve &cv, double u1, double u2, VOQbsp_curve *out, const BSboolean *test_planar,
+               int *rc) {
+  const int k = cv.order, n = cv.num_poles;
+  const double *t = cv.knots;
+  if (k < 2 || n <= k || !(u1 < u2)) return false;
+  // p: the last index of u1's run, q: the first of u2's.
+  const int p = static_cast<int>(std::upper_bound(t + k - 1, t + n + 1, u1) - t) - 1;
+  const int q = static_cast<int>(std::lower_bound(t + k - 1, t + n + 1, u2) - t);
+  if (p < k - 1 || q > n || t[p] != u1 || t[q] != u2 || q <= p) return false;
+  const bool at_start = p == k - 1, at_end = q == n;
+  if (at_start && at_end) return false;
+  // Runs of exactly order - 1 inside, exactly order at a clamped end.
+  for (int j = 1; j < k; ++j)
+    if (t[p - j + (at_start ? 0 : 1)] != u1 || t[q + j - (at_end ? 0 : 1)] != u2) return false;
+  if (at_start ? t[0] != u1 : t[p - k + 1] == u1) return false;
+  if (at_end ? t[n + k - 1] != u2 : t[q + k - 1] == u2) return false;
+  const double ta = bsknots::cut_tolerance_bound(cv, u1), tb = bsknots::cut_tolerance_bound(cv, u2);
+  const double both = std::fmax(ta, tb);
+  if (!(u2 - u1 >= both)) return false;
+  if (!at_start && !(u1 - t[k - 1] >= ta)) return false;
+  if (!at_end && !(t[n] - u2 >= tb)) return false;
+  write_piece(cv, p - k + 1, q - (p - k + 1), out, test_planar, rc);
+  return true;
+}
 }  // namespace
 
 BSboolean BSactivsplt(int *rc, const VOQbsp_curve *cv_in, const double *u1, const double *u2, VOQbsp_curve *out,
@@ -123,8 +201,11 @@ bool bsknots::active_split(int *rc, const VOQbsp_curve *cv_in, const double *u1,
   } else if (!std::isfinite(*u1) || !std::isfinite(*u2) ||
              (!(checked && !bstest::slow_roads()) && BScvcheck(cv_in) != 0)) {
     *rc = BSRC_OUT_OF_RANGE;
+  } else if (const VOQbsp_curve plain = plain_view(*cv_in);
+             !bstest::slow_roads() && plain_cut(plain, *u1, *u2, out, test_planar, rc)) {
+    // Cut at two joints: the poles between them as they stand.
   } else {
-    const VOQbsp_curve cv = plain_view(*cv_in);
+    const VOQbsp_curve cv = plain;
     const int k = cv.order, n = cv.num_poles;
     const double *t = cv.knots;
     double t1 = 0, t2 = 0;
@@ -171,20 +252,20 @@ bool bsknots::active_split(int *rc, const VOQbsp_curve *cv_in, const double *u1,
         const int free_ends = (start ? 0 : 1) + (end ? 0 : 1);
         // A piece inside a checked curve is cut from the stretch of the curve around [a, b] alone, so that cutting
         // a curve into all its pieces does not copy and shift the whole curve for each. The knot insertion reads
-        // the curve no further from a cut than its parameter tolerance (BSlocknttol), which never exceeds its
-        // first estimate from the speed and the turning at the cut; a stretch reaching four times that estimate
+        // the curve no further from a cut than its parameter tolerance (BSlocknttol) reads it, which is its first
+        // estimate from the speed and the turning at the cut, halved; a stretch reaching four times that estimate
         // past both cuts holds every span read, with the same poles and knots, so the piece comes out the same.
+        // Where the speed clearly exceeds the distance the estimate is at most the distance over the speed, also
+        // on the curve with the first cut inserted, whose speed at the second differs by roundings only; the
+        // turning, which is mere rounding on a straight span, then lengthens nothing.
         VOQbsp_curve src = cv;
         if (checked && free_ends == 2 && !bstest::slow_roads()) {
           const auto reach = [&cv](double u) -> double {
-            double d[9];
-            int erc = 0;
-            BScveval_n(&cv, u, 2, d, &erc);
-            if (erc != 0) return INFINITY;
+            double d1 = 0, d2 = 0;
+            if (!speeds(cv, u, &d1, &d2)) return INFINITY;
             const double dist = BStoltab[bstol::dist_tol];
-            const double d1 = std::sqrt(d[3] * d[3] + d[4] * d[4] + d[5] * d[5]);
-            const double d2 = std::sqrt(d[6] * d[6] + d[7] * d[7] + d[8] * d[8]);
             double r = 1e-10;
+            if (d1 > 2 * dist) return 4 * std::fmax(r, dist / d1);
             if (d1 > dist) r = std::fmax(r, dist / d1);
             if (d2 > dist) r = std::fmax(r, std::sqrt(dist / (2 * d2)));
             return 4 * r;
@@ -224,24 +305,7 @@ bool bsknots::active_split(int *rc, const VOQbsp_curve *cv_in, const double *u1,
           const int first = after_a - k, last = before_b;
           if (*rc == 0 && (first < 0 || last - first + 1 < k)) *rc = BSRC_OUT_OF_RANGE;
           if (*rc == 0) {
-            const int np = last - first + 1;
-            copy_poles(*w, first, np, out);
-            std::memmove(out->knots, w->knots + first, static_cast<std::size_t>(np + k) * sizeof(double));
-            for (int i = 0; i < k - 1; ++i) {
-              out->knots[i] = out->knots[k - 1];
-              out->knots[np + 1 + i] = out->knots[np];
-            }
-            out->order = cv.order;
-            out->num_poles = np;
-            out->num_knots = np + k;
-            out->periodic = 0;
-            out->non_uniform = 1;
-            out->num_boundaries = 0;
-            out->rational = cv.rational;
-            if (!cv.rational) out->weights = nullptr;
-            // Judged on the points, not the weighted poles, as a split does.
-            out->phy_closed = ends_within(*out, BStoltab[bstol::dist_tol] * BStoltab[bstol::dist_tol], false);
-            *rc = bsknots::piece_planarity(*out, test_planar && *test_planar, &out->planar);
+            write_piece(*w, first, last - first + 1, out, test_planar, rc);
           }
         }
       }

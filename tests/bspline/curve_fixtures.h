@@ -169,3 +169,23 @@ inline std::unique_ptr<TestCurve> polyline_xyz(const std::vector<double> &xyz, b
   c->cv.phy_closed = closed;
   return c;
 }
+
+// What a composite offset handed back, as numbers to compare to the bit: its code and counts, each loop's count,
+// and each curve's tag, flags, knots, poles and weights (pieces, then the loops' curves).
+inline std::vector<double> offset_bits(int rc, int m, int nl, const int *per_loop, const int *tags,
+                                       VOQbsp_curve *const *pieces, const int *loop_tags,
+                                       VOQbsp_curve *const *loops) {
+  std::vector<double> out{double(rc), double(m), double(nl)};
+  const auto curve = [&](int tag, const VOQbsp_curve *cv) {
+    out.insert(out.end(), {double(tag), double(cv->order), double(cv->num_poles), double(cv->rational),
+                           double(cv->planar), double(cv->phy_closed), double(cv->periodic), double(cv->non_uniform)});
+    out.insert(out.end(), cv->knots, cv->knots + cv->num_poles + cv->order);
+    out.insert(out.end(), cv->poles, cv->poles + 3 * cv->num_poles);
+    if (cv->rational) out.insert(out.end(), cv->weights, cv->weights + cv->num_poles);
+  };
+  int in_loops = 0;
+  for (int k = 0; k < nl; ++k) out.push_back(per_loop[k]), in_loops += per_loop[k];
+  for (int k = 0; k < m; ++k) curve(tags[k], pieces[k]);
+  for (int k = 0; k < in_loops; ++k) curve(loop_tags[k], loops[k]);
+  return out;
+}

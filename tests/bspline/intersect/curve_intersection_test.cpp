@@ -376,6 +376,66 @@ TEST(CurveIntersection, SpanPairs) {
   BStraceclear();
 }
 
+// Two spans that share a short stretch from their starts and cross once off it, away from both ends of it: the
+// overlap and the crossing, whichever span comes first or runs the other way, and far from the origin.
+TEST(CurveIntersection, ACrossingBeyondASharedStretch) {
+  const std::vector<double> a_xy = {-11.25, -15, -15, -15, -15, -15, -15, -11.809910689022553},
+                            b_xy = {-11.2646484375, -15, -7.529296875, -15, -0.058593749999999792, -15,
+                                    -14.767901363949493, -14.630813865463519};
+  const double crossing[2] = {-14.4852989147, -14.6379303011};
+  for (const double far : {0.0, 1e5})
+    for (const bool reversed : {false, true})
+      for (const bool swap : {false, true}) {
+        std::vector<double> pa, pb;
+        for (int i = 0; i < 4; ++i) {
+          const int j = reversed ? 3 - i : i;
+          pa.insert(pa.end(), {a_xy[2 * i] + far, a_xy[2 * i + 1] + far, 0});
+          pb.insert(pb.end(), {b_xy[2 * j] + far, b_xy[2 * j + 1] + far, 0});
+        }
+        TestCurve a(4, pa, {7.96875, 7.96875, 7.96875, 7.96875, 15.9375, 15.9375, 15.9375, 15.9375});
+        TestCurve b(4, pb, {26.28125, 26.28125, 26.28125, 26.28125, 34.25, 34.25, 34.25, 34.25});
+        const std::string what = std::string(reversed ? "reversed" : "as given") + (swap ? ", swapped" : "") +
+                                 (far > 0 ? ", far" : "");
+        const NoLeak no_leak{what.c_str()};
+        CallResults r(2, 2);
+        r.cvcv(swap ? &b.cv : &a.cv, swap ? &a.cv : &b.cv, BSTRUE);
+        ASSERT_EQ(r.rc, 0) << what;
+        EXPECT_EQ(r.n_over, 1) << what;
+        ASSERT_EQ(r.n_int, 1) << what;
+        EXPECT_NEAR(r.pts()[0], crossing[0] + far, 1e-6) << what;
+        EXPECT_NEAR(r.pts()[1], crossing[1] + far, 1e-6) << what;
+        double pa_at[3], pb_at[3];
+        ref_point(a, swap ? r.par2()[0] : r.par1()[0], pa_at);
+        ref_point(b, swap ? r.par1()[0] : r.par2()[0], pb_at);
+        EXPECT_NEAR(std::hypot(pa_at[0] - pb_at[0], pa_at[1] - pb_at[1]), 0, 1e-6) << what;
+      }
+  BStraceclear();
+}
+
+// Two closed quadratic curves that meet where they touch, one with a weight of 1e274: its spans are cut into pieces
+// whose knot tolerance is no positive number, and the iteration on them ends where they already meet.
+TEST(CurveIntersection, AWeightOf1e274) {
+  const std::vector<double> knots = {0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 4};
+  TestCurve a(3, {2, 0, 0, 2, 2, 0, 0, 2, 0, -2, 2, 0, -2, 0, 0, -2, -2, 0, 0, -2, 0, 2, -2, 0, 2, 0, 0}, knots,
+              {1, 0.70710678119068093, 1, 0.00024129804228187197, 1, 0.70710666197725802, 1, 0.70710678118654757, 1});
+  TestCurve b(3, {6, 0, 0, 6, 2, 0, 4, 2, -0.125, -0.125, 0.75, 0, 2, 0, 0, 2, -2, 0, 4, -2, 0, 6, -2, 0, 6, 0, 0},
+              knots, {1, 0.70710678118654757, 1, 0.70710678118654757, 1, 2.4481670458887149e+274, 1,
+                      0.70710678118654757, 1});
+  a.cv.phy_closed = b.cv.phy_closed = 1;
+  const NoLeak no_leak{"1e274"};
+  CallResults r(2, 2);
+  r.cvcv(&a.cv, &b.cv, BSFALSE);
+  ASSERT_EQ(r.rc, 0);
+  ASSERT_EQ(r.n_int, 2);
+  for (int k = 0; k < 2; ++k) {
+    EXPECT_NEAR(r.pts()[3 * k], 2, 1e-9);
+    EXPECT_NEAR(r.pts()[3 * k + 1], 0, 1e-9);
+    EXPECT_EQ(r.par1()[k], 4 * k);
+    EXPECT_NEAR(r.par2()[k], 2, 1e-9);
+  }
+  BStraceclear();
+}
+
 // A curve against a piece of itself: one overlap over the piece, no points inside it.
 TEST(CurveIntersection, SubCurveOverlaps) {
   std::mt19937 rng(83);
@@ -405,37 +465,41 @@ TEST(CurveIntersection, SubCurveOverlaps) {
 }
 
 // 250 spans against one line, met at every joint: the candidate list, the span cache, the accumulators and the sort all
-// go beyond their first blocks, and every failure on the way releases everything.
+// go beyond their first blocks, and every failure on the way releases everything; on both roads (the line, one
+// span, has the zigzag's span boxes scanned on the plain one and a range tree built on the slow one).
 TEST(CurveIntersection, ManySpansReleaseEverything) {
   std::vector<double> poles, knots = {0, 0, 0};
   for (int i = 0; i < 252; ++i) poles.insert(poles.end(), {static_cast<double>(i), i % 2 ? 1.0 : 0.0, 0});
   for (int i = 1; i < 250; ++i) knots.push_back(i);
   knots.insert(knots.end(), {250, 250, 250});
   TestCurve zig(3, poles, knots), line(2, {-1, 0.5, 0, 252, 0.5, 0}, {0, 0, 1, 1});
-  int failures = 0;
-  for (int at_alloc = 1; at_alloc < 200; ++at_alloc) {
-    const int live = BSdbgliveblocks(), scratch = BSscratchheapblocks();
-    {
-      CallResults r(0, 0);
-      BSallocfailat(at_alloc);
-      r.cvcv(&line.cv, &zig.cv, BSFALSE);
-      const bool hit = BSallocfailpending() == 0;
-      BSallocfailat(0);
-      if (!hit) {
-        ASSERT_EQ(r.rc, 0);
-        ASSERT_EQ(r.n_int, 251);  // one inside the first and the last span each, and the 249 joints
-        EXPECT_TRUE(r.int_alloc);
-        for (int k = 1; k < 250; ++k) EXPECT_NEAR(r.par2()[k], k, 1e-6) << k;
-        for (int k = 0; k < 251; ++k) EXPECT_NEAR(r.pts()[3 * k + 1], 0.5, 1e-6) << k;
-        break;
+  for (const bool slow : {false, true}) {
+    const bstest::SlowRoads roads(slow);
+    int failures = 0;
+    for (int at_alloc = 1; at_alloc < 200; ++at_alloc) {
+      const int live = BSdbgliveblocks(), scratch = BSscratchheapblocks();
+      {
+        CallResults r(0, 0);
+        BSallocfailat(at_alloc);
+        r.cvcv(&line.cv, &zig.cv, BSFALSE);
+        const bool hit = BSallocfailpending() == 0;
+        BSallocfailat(0);
+        if (!hit) {
+          ASSERT_EQ(r.rc, 0);
+          ASSERT_EQ(r.n_int, 251);  // one inside the first and the last span each, and the 249 joints
+          EXPECT_TRUE(r.int_alloc);
+          for (int k = 1; k < 250; ++k) EXPECT_NEAR(r.par2()[k], k, 1e-6) << k;
+          for (int k = 0; k < 251; ++k) EXPECT_NEAR(r.pts()[3 * k + 1], 0.5, 1e-6) << k;
+          break;
+        }
+        ++failures;
+        EXPECT_TRUE(r.rc == -13 || r.rc == 33) << at_alloc << " rc " << r.rc;
       }
-      ++failures;
-      EXPECT_TRUE(r.rc == -13 || r.rc == 33) << at_alloc << " rc " << r.rc;
+      EXPECT_EQ(BSdbgliveblocks(), live) << at_alloc;
+      EXPECT_EQ(BSscratchheapblocks(), scratch) << at_alloc;
     }
-    EXPECT_EQ(BSdbgliveblocks(), live) << at_alloc;
-    EXPECT_EQ(BSscratchheapblocks(), scratch) << at_alloc;
+    EXPECT_GE(failures, 10) << slow;
   }
-  EXPECT_GE(failures, 10);
   BStraceclear();
 }
 

@@ -1,7 +1,8 @@
 // Crossings of two Bezier spans through their node polygons: transversal, on a node of both polygons, touching,
 // boxes apart (no Newton iteration at all), refused spans, two crossings at one place or close together (on two
 // branches of a span, or at a clear angle on a sharp bend), a shallow crossing near a span end, dist_tol put back
-// after a failure inside the iteration, and a closed span's parameter that runs periods out of range.
+// after a failure inside the iteration, a closed span's parameter that runs periods out of range, and spans that run
+// through their ranges unevenly (weights spread far, a hook at a shared end, a rest).
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -261,6 +262,93 @@ TEST(PolygonIntersector, RationalSpansWhoseWeightsSpreadFar) {
       EXPECT_NEAR(p[1], 0, 1e-8) << what;
     }
   }
+}
+
+
+// Spans that run through their ranges unevenly, each crossing the other once away from every other meeting: a stretch
+// squeezed into the last hundredth of a span beside an end pole of tiny weight, a hook at the end two rational spans
+// share (the curve turns back within a thousandth of the joint), and two spans beside a rest of seven equal poles that
+// move by hundred-thousandths, whose short tangents cross at a clear angle; and a crossing at a sine of 0.06, solved
+// as a touch, whose solve runs on to the end the spans share. The crossing is found with the spans as given, either
+// first, and moved 1e5 off the origin.
+TEST(PolygonIntersector, SpansThatRunUnevenly) {
+  struct Span {
+    double a, b;
+    std::vector<double> xy, w;
+  };
+  struct Row {
+    const char *what;
+    Span p, q;
+    double x, y;
+  } const rows[] = {
+      {"the last hundredth beside an end weight of 0.0085",
+       {0.75042547195609666, 1,
+        {0.93289431228896591, 0.48797162881802703, 0.96413631465571514, 0.49563990587991968, 0.98653789948081616,
+         0.50086440670352295, 0.011296613384272848, 0.23843370561825561, 0.15104623217579347, 0.40517812804297915},
+        {130.60816381133998, 224.7044167055839, 391.34724212801564, 0.047325925316860355, 0.0085218824203996523}},
+       {0, 1,
+        {0.57319556631843516, 0.013278177127407578, 0.69137060840778819, 0.28340981959639677, 0.33604593202175276,
+         0.39789989253958885, 0.23897614313066864, 0.97970979307619732, 0.8386796659333664, 0.77595281052875065,
+         0.014239447018205653, 0.44346374274711264, 0.40198926015010411, 0.23298892648009406, 0.50011200231241837,
+         0.83753387351580144, 0.17131490738036656, 0.53935860633765687},
+        {0.0060646564198876549, 49.139850909314056, 0.0030015888624139965, 2.2059141762839043, 0.010854975408946178,
+         0.29381185562513146, 0.0036288759706818788, 57.675929107293562, 2.263414188677574}},
+       0.60011551942611652, 0.45350203946961049},
+      {"a hook at a shared end",
+       {0, 0.63605732970009843,
+        {0.20289400626863538, 0.16546524958611156, 0.80601274991096317, 0.033145475708469437, 0.75424836050436239,
+         0.14586913682979943, 0.24404484759723444, 0.79037115674483482, 0.46353218186738759, 0.78676528920935118},
+        {4.7695342426379401, 143.08745161273484, 123.38417290405461, 0.16533352621162661, 0.27070223194740878}},
+       {0.63605732970009843, 1,
+        {0.46353218186738759, 0.78676528920935118, 0.52626412584812965, 0.78573469179018762, 0.077206999874196852,
+         0.52730148480879613, 0.20612565505435601, 0.77457322857765831, 0.86237137157771404, 0.26290227692965346},
+        {0.27070223194740878, 0.33099265914774667, 4.3710814554198407, 6.0833277306936209, 2.7170649889226333}},
+       0.46369572507945944, 0.78535038927301604},
+      {"beside a rest",
+       {-1.34375, -1.28125,
+        {-14.750001144121889, -14.749961316300173, -14.750000616538632, -14.749980270763778, -14.750000308269316,
+         -14.749990135381889, -14.750000154134657, -14.749995067690945, -14.750000077067329, -14.749997533845473,
+         -14.750000038533663, -14.749998766922737, -14.750000019266832, -14.749999383461368, -14.746081358839765,
+         -14.746825088556081},
+        {}},
+       {13.25, 17,
+        {-14.75, -14.75, -14.75, -14.75, -14.75, -14.75, -14.75, -14.75, -14.75, -14.75, -14.75, -14.75, -14.75,
+         -14.75, -14.75, -14.749899865918556},
+        {}},
+       -14.75, -14.749985559401528},
+      {"a shallow crossing whose touching solve runs on to the end both share",
+       {0, 1, {-2, -8, -2, 6, 0, -15, -15, -15}, {}},
+       {0, 1, {-6, 0, -14.5, -15, 0, -6.25, 14.875, -9.5, 6, -13, -15, -14.625, -15, -15, -15, -6, -15, -14.5, -13, 0,
+               -15, -14.5, -13, 0, -6, 14.875, 14.875, 6, 0, -15, -15, -15},
+        {}},
+       -8.73234945605, -13.4554431591},
+  };
+  auto make = [](const Span &s, double shift) {
+    std::vector<double> poles, knots;
+    const std::size_t k = s.xy.size() / 2;
+    for (std::size_t i = 0; i < k; ++i) poles.insert(poles.end(), {s.xy[2 * i] + shift, s.xy[2 * i + 1] - shift, 0});
+    knots.assign(k, s.a);
+    knots.resize(2 * k, s.b);
+    return std::make_unique<TestCurve>(static_cast<int>(k), poles, knots, s.w);
+  };
+  for (const Row &row : rows)
+    for (const double shift : {0.0, 1e5})
+      for (const bool swap : {false, true}) {
+        const auto p = make(row.p, shift), q = make(row.q, shift);
+        const Crossings r(swap ? *q : *p, swap ? *p : *q);
+        const std::string what = std::string(row.what) + (swap ? ", swapped" : "") + (shift ? ", moved" : "");
+        ASSERT_EQ(r.rc, 0) << what;
+        int found = -1;
+        for (int i = 0; i < r.n; ++i)
+          if (std::hypot(r.pts[3 * i] - row.x - shift, r.pts[3 * i + 1] - row.y + shift) < 1e-6) found = i;
+        ASSERT_GE(found, 0) << what;
+        // The parameters name the point on both spans.
+        double on_p[3], on_q[3];
+        int rc = 0;
+        BScveval_n(&p->cv, swap ? r.t2[found] : r.t1[found], 0, on_p, &rc);
+        BScveval_n(&q->cv, swap ? r.t1[found] : r.t2[found], 0, on_q, &rc);
+        EXPECT_LT(std::hypot(on_p[0] - on_q[0], on_p[1] - on_q[1]), 1e-6) << what;
+      }
 }
 
 }  // namespace

@@ -389,6 +389,49 @@ TEST(Splitting, PiecesCutFromAStretchEqualPiecesCutFromTheWholeCurve) {
   }
 }
 
+// Straight pieces (lines raised to quadratics, rational, their speeds uneven) joined at runs of two knots and,
+// every other joint, of three with the joint's pole doubled, broken apart at the runs of three: such a cut is
+// made on a stretch around it that reaches four times the distance over the speed past it, where the turning of
+// a straight span is rounding, and the pieces come out as the slow roads cut them from the whole curve, to the
+// bit, at parameter widths from 1e-6 to 1e3 and far from the origin.
+TEST(Splitting, StraightPiecesCutAtTripledJointsEqualPiecesCutFromTheWholeCurve) {
+  for (const double width : {1e-6, 1.0, 1e3})
+    for (const double at : {0.0, 1e6}) {
+      const int joined = 400, pieces = joined / 2;
+      std::vector<double> points{at, at, 0}, knots{0, 0, 0}, weights;
+      for (int i = 1; i <= joined; ++i) {
+        const double x = points[points.size() - 3], y = points[points.size() - 2];
+        const double nx = at + 0.1 * i, ny = at + 0.4 * std::sin(0.13 * i), u = width * i;
+        points.insert(points.end(), {0.5 * x + 0.5 * nx, 0.5 * y + 0.5 * ny, 0, nx, ny, 0});
+        if (i < joined && i % 2) points.insert(points.end(), {nx, ny, 0}), knots.push_back(u);
+        if (i < joined) knots.insert(knots.end(), {u, u});
+      }
+      knots.insert(knots.end(), 3, width * joined);
+      for (std::size_t i = 0; i < points.size() / 3; ++i) weights.push_back(1 + 0.3 * std::sin(0.7 * i));
+      TestCurve c(3, points, knots, weights);
+      int rc = 0, count[2] = {0, 0};
+      VOQbsp_curve **pieces_cut[2] = {nullptr, nullptr};
+      ASSERT_TRUE(BSbreakcv(&rc, &c.cv, &count[0], &pieces_cut[0], &kNo));
+      {
+        const bstest::SlowRoads slow;
+        ASSERT_TRUE(BSbreakcv(&rc, &c.cv, &count[1], &pieces_cut[1], &kNo));
+      }
+      ASSERT_EQ(count[0], pieces);
+      ASSERT_EQ(count[1], pieces);
+      for (int i = 0; i < pieces; ++i) {
+        const VOQbsp_curve &x = *pieces_cut[0][i], &y = *pieces_cut[1][i];
+        ASSERT_EQ(x.num_poles, y.num_poles) << width << " " << at << " " << i;
+        EXPECT_EQ(std::memcmp(x.poles, y.poles, 24 * x.num_poles), 0) << width << " " << at << " " << i;
+        EXPECT_EQ(std::memcmp(x.weights, y.weights, 8 * x.num_poles), 0) << width << " " << at << " " << i;
+        EXPECT_EQ(knots_of(x), knots_of(y)) << width << " " << at << " " << i;
+      }
+      for (VOQbsp_curve **list : pieces_cut) {
+        for (int i = 0; i < pieces; ++i) BSfreevoqcv(list[i], &rc);
+        BSdbgfree(list);
+      }
+    }
+}
+
 TEST(Splitting, RawArraysCutAtAKnot) {
   // Quadratic, two coordinates, knots 0 0 0 1 2 3 3 3: cut at knot index 4 (value 2).
   const std::vector<double> knots = {0, 0, 0, 1, 2, 3, 3, 3};

@@ -5,10 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <vector>
 
+#include "bspline/core/test_support.h"
 #include "bspline/offset.h"
 #include "tests/bspline/offset/offset_fixtures.h"
 
@@ -33,17 +36,50 @@ std::unique_ptr<TestCurve> component(const Leg &l) {
                                      std::vector<double>{1, w * l.rho, l.rho * l.rho});
 }
 
-// The offset of the chain cs by d (one distance, ordinary components, open): rc 0, its pieces end to end, and no
-// point of them nearer to the chain than d.
+// The legs as planar components, and the records the offset reads.
+struct Components {
+  std::vector<std::unique_ptr<TestCurve>> owned;
+  std::vector<const VOQbsp_curve *> cs;
+  explicit Components(const std::vector<Leg> &legs) {
+    for (const Leg &l : legs) {
+      owned.push_back(component(l));
+      owned.back()->cv.planar = 1;
+      cs.push_back(&owned.back()->cv);
+    }
+  }
+};
+
+// The offset of the chain cs by d (one distance, ordinary components), owning what it hands back.
+struct Offset {
+  std::vector<VOQbsp_curve *> pieces, loops;
+  std::vector<int> tags, per_loop, loop_tags;
+  int m = 0, nl = 0, rc = 0;
+  Offset(const std::vector<const VOQbsp_curve *> &cs, double d, BSboolean side, std::int16_t option,
+         std::int16_t loop_mode, BSboolean closed) {
+    const double up[3] = {0, 0, 1};
+    const int n = static_cast<int>(cs.size()), room = 2 * n + 1, type = BSCMP_ORDINARY;
+    pieces.assign(room, nullptr), loops.assign(room, nullptr);
+    tags.assign(room, 0), per_loop.assign(room, 0), loop_tags.assign(room, 0);
+    BScmpcvoffl(n, cs.data(), side, up, &d, BSTRUE, &type, option, loop_mode, closed, &m, pieces.data(),
+                tags.data(), &nl, per_loop.data(), loops.data(), loop_tags.data(), &rc);
+  }
+  ~Offset() {
+    int frc = 0;
+    for (auto *list : {&pieces, &loops})
+      for (VOQbsp_curve *cv : *list)
+        if (cv) BSfreevoqcv(cv, &frc);
+  }
+  Offset(const Offset &) = delete;
+  Offset &operator=(const Offset &) = delete;
+};
+
+// The offset of the open chain cs by d: rc 0, its pieces end to end, and no point of them nearer to the chain
+// than d.
 void expect_clear(const std::vector<const VOQbsp_curve *> &cs, double d, BSboolean side, std::int16_t option,
                   std::int16_t loop_mode) {
-  const double up[3] = {0, 0, 1};
-  const int n = static_cast<int>(cs.size()), room = 2 * n + 1, type = BSCMP_ORDINARY;
-  std::vector<VOQbsp_curve *> pieces(room, nullptr), loops(room, nullptr);
-  std::vector<int> tags(room), per_loop(room), loop_tags(room);
-  int m = 0, nl = 0, rc = 0;
-  BScmpcvoffl(n, cs.data(), side, up, &d, BSTRUE, &type, option, loop_mode, BSFALSE, &m, pieces.data(), tags.data(),
-              &nl, per_loop.data(), loops.data(), loop_tags.data(), &rc);
+  const Offset o(cs, d, side, option, loop_mode, BSFALSE);
+  const int m = o.m, rc = o.rc;
+  const std::vector<VOQbsp_curve *> &pieces = o.pieces;
   EXPECT_EQ(rc, 0);
   EXPECT_GE(m, 1);
   double nearest = INFINITY;
@@ -63,9 +99,21 @@ void expect_clear(const std::vector<const VOQbsp_curve *> &cs, double d, BSboole
     }
   }
   EXPECT_GE(nearest, d - 1e-9);
-  for (auto *list : {&pieces, &loops})
-    for (VOQbsp_curve *&cv : *list)
-      if (cv) BSfreevoqcv(cv, &rc), cv = nullptr;
+}
+
+// A line, four arcs in a row of uneven sweeps and weights, and two short lines.
+std::vector<Leg> four_arcs() {
+  return {{false, 0, 0, -1.1948154333446535, 1.9515241975075359},
+          {true, -3.0945901626344012, -0.29755239794504429, 2.9440600459672188, 0.86939250423427206,
+           -2.6423563129986674, 132.63252783080696},
+          {true, -4.3208502865376524, -2.7454144075220595, 0.77050144562346201, -0.60185750524241044,
+           -2.5720194882079812, 0.0055578036583760785},
+          {true, -4.7438133656582666, -1.4251694561035457, 1.3410809702413393, -1.8326262590580362,
+           -2.0105746258619641, 212.46998757963834},
+          {true, -5.8256167909375032, 1.9351004666043203, 2.4953354594100956, -1.5477597603679905,
+           -2.9373181156087775, 292.42386855330045},
+          {false, -6.3879621346691939, 4.3662456225694424, -6.344315028681252, 4.2814454652284404},
+          {false, -6.344315028681252, 4.2814454652284404, -6.3987900082703408, 4.8024628774800062}};
 }
 
 // Each row failed before: the offset of an arc that sweeps past a corner between two probes was left whole where
@@ -117,29 +165,14 @@ TEST(CompositeClearance, UnevenArcsKeepTheDistance) {
        BSTRUE,
        {1, 2}},
       {"four arcs in a row",
-       {{false, 0, 0, -1.1948154333446535, 1.9515241975075359},
-        {true, -3.0945901626344012, -0.29755239794504429, 2.9440600459672188, 0.86939250423427206,
-         -2.6423563129986674, 132.63252783080696},
-        {true, -4.3208502865376524, -2.7454144075220595, 0.77050144562346201, -0.60185750524241044,
-         -2.5720194882079812, 0.0055578036583760785},
-        {true, -4.7438133656582666, -1.4251694561035457, 1.3410809702413393, -1.8326262590580362,
-         -2.0105746258619641, 212.46998757963834},
-        {true, -5.8256167909375032, 1.9351004666043203, 2.4953354594100956, -1.5477597603679905,
-         -2.9373181156087775, 292.42386855330045},
-        {false, -6.3879621346691939, 4.3662456225694424, -6.344315028681252, 4.2814454652284404},
-        {false, -6.344315028681252, 4.2814454652284404, -6.3987900082703408, 4.8024628774800062}},
+       four_arcs(),
        0.21911720871354987,
        BSFALSE,
        {1, 2}},
   };
   for (const auto &r : rows) {
-    std::vector<std::unique_ptr<TestCurve>> comps;
-    std::vector<const VOQbsp_curve *> cs;
-    for (const Leg &l : r.legs) {
-      comps.push_back(component(l));
-      comps.back()->cv.planar = 1;
-      cs.push_back(&comps.back()->cv);
-    }
+    const Components comps(r.legs);
+    const std::vector<const VOQbsp_curve *> &cs = comps.cs;
     for (const std::int16_t option : r.options) {
       SCOPED_TRACE(testing::Message() << r.what << ", option " << option);
       expect_clear(cs, r.d, r.side, option, 2);
@@ -163,6 +196,81 @@ TEST(CompositeClearance, PolylineComponentsRejoinTheirLegs) {
   for (const BSboolean side : {BSFALSE, BSTRUE}) {
     SCOPED_TRACE(testing::Message() << "side " << int(side));
     expect_clear(cs, 1.0, side, 1, 0);
+  }
+}
+
+// Everything the offset of the chain cs hands back, as numbers to compare to the bit: codes, counts, tags and
+// every curve's description, knots, poles and weights.
+std::vector<double> offset_answer(const std::vector<const VOQbsp_curve *> &cs, double d, BSboolean side,
+                                  std::int16_t option, std::int16_t loop_mode, BSboolean closed) {
+  const Offset o(cs, d, side, option, loop_mode, closed);
+  return offset_bits(o.rc, o.m, o.nl, o.per_loop.data(), o.tags.data(), o.pieces.data(), o.loop_tags.data(),
+                     o.loops.data());
+}
+
+// The clearing's measures passed over where a leg surely lies farther than what they could change, the search of
+// a crossing that stops once a probe's side is known, the merge of the chain done in plain arrays and the cuts at
+// its joints taken as the poles stand: with every shortcut off each is done the general way, and the offsets agree
+// to the bit. Long chains of short legs (a wave, open and closed, far out and small), lines and uneven arcs, a
+// figure eight whose offsets loop; every option and loop mode, both sides.
+TEST(CompositeClearance, ShortcutsAnswerAsTheGeneralRoads) {
+  const auto y = [](double x) { return 0.6 * std::sin(2 * M_PI * x / 3) + 0.05 * std::sin(7.3 * x); };
+  const auto wave = [&](int legs, double at, double scale, bool closed) {
+    std::vector<Leg> c;
+    const auto p = [&](double x, double v) { return std::array<double, 2>{at + scale * x, at + scale * v}; };
+    for (int k = 0; k < legs; ++k) {
+      const auto a = p(0.05 * k, y(0.05 * k)), b = p(0.05 * (k + 1), y(0.05 * (k + 1)));
+      c.push_back({false, a[0], a[1], b[0], b[1]});
+    }
+    if (closed) {
+      const auto e = p(0.05 * legs, y(0.05 * legs)), f = p(0.05 * legs, -3), g = p(0, -3), h = p(0, y(0));
+      c.push_back({false, e[0], e[1], f[0], f[1]});
+      c.push_back({false, f[0], f[1], g[0], g[1]});
+      c.push_back({false, g[0], g[1], h[0], h[1]});
+    }
+    return c;
+  };
+  // A figure eight of 80 legs, closed where it began, and the lines and uneven arcs of the first table.
+  std::vector<Leg> eight;
+  for (int k = 0; k < 80; ++k) {
+    const auto at = [](int j) {
+      const double t = 2 * M_PI * j / 80;
+      return std::array<double, 2>{3 * std::sin(t), 1.5 * std::sin(2 * t)};
+    };
+    eight.push_back({false, at(k)[0], at(k)[1], at(k + 1)[0], at(k + 1)[1]});
+  }
+  const std::vector<Leg> arcs = four_arcs();
+  const struct {
+    const char *what;
+    std::vector<Leg> legs;
+    double d;
+    bool closed;
+  } rows[] = {
+      {"wave", wave(160, 0, 1, false), 1, false},
+      {"closed wave", wave(160, 0, 1, true), 1, true},
+      {"wave far out", wave(160, 1e5, 1, false), 1, false},
+      {"small wave", wave(160, 0, 1e-3, false), 1e-3, false},
+      {"figure eight", eight, 0.2, true},
+      {"lines and uneven arcs", arcs, 0.21911720871354987, false},
+  };
+  for (const auto &r : rows) {
+    const Components comps(r.legs);
+    const std::vector<const VOQbsp_curve *> &cs = comps.cs;
+    for (const BSboolean side : {BSFALSE, BSTRUE})
+      for (const std::int16_t option : {0, 1, 2})
+        for (const std::int16_t loop_mode : {0, 1, 2}) {
+          SCOPED_TRACE(testing::Message() << r.what << ", side " << int(side) << ", option " << option
+                                          << ", loop mode " << loop_mode);
+          const BSboolean closed = r.closed ? BSTRUE : BSFALSE;
+          const std::vector<double> fast = offset_answer(cs, r.d, side, option, loop_mode, closed);
+          std::vector<double> slow;
+          {
+            const bstest::SlowRoads roads;
+            slow = offset_answer(cs, r.d, side, option, loop_mode, closed);
+          }
+          ASSERT_EQ(fast.size(), slow.size());
+          EXPECT_EQ(std::memcmp(fast.data(), slow.data(), fast.size() * sizeof(double)), 0);
+        }
   }
 }
 

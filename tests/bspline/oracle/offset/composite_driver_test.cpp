@@ -11,11 +11,14 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "bspline/core/test_support.h"
 #include "tests/bspline/oracle/curve_pairs.h"
 #include "tests/bspline/oracle/peer_chains.h"
 
@@ -634,6 +637,74 @@ TEST(CompositeDriverOracle, PiecesLeftAfterTheLoopsDoNotCross) {
     EXPECT_GT(cut.loops, 0);
     EXPECT_EQ(crossings(cut), 0);
   }
+}
+
+
+// Everything an offset hands back, as numbers to compare to the bit.
+std::vector<double> answer_bits(const Ours &o) {
+  return offset_bits(o.rc, o.m, o.loops, o.per_loop.data(), o.tags.data(), o.pieces.data(), o.loop_tags.data(),
+                     o.loop_curves.data());
+}
+
+// The shortcuts of the clearing, the merge, the cuts at joints and the loop search change no answer: random chains
+// that fold over themselves (lines, and lines with arcs; open and closed; at the origin, far out and tiny) and
+// digitised waves of short legs, every option and loop mode to both sides, agree to the bit with the offsets
+// made with every shortcut off. STYLESRV_ORACLE_SCALE multiplies the number of chains.
+TEST(CompositeDriverOracle, ShortcutsAnswerAsTheGeneralRoadsOnRandomChains) {
+  std::mt19937 rng(140);
+  std::uniform_real_distribution<double> u(0, 1);
+  const char *scale_env = std::getenv("STYLESRV_ORACLE_SCALE");
+  const int scale = scale_env ? std::max(1, std::atoi(scale_env)) : 1;
+  int compared = 0;
+  for (int n = 0; n < 24 * scale; ++n) {
+    const double d = 0.2 + 0.8 * u(rng);
+    const bool closed = n % 3 == 2;
+    Chain c;
+    if (n % 4 == 3) {
+      // A wave sampled every twentieth of the distance, its amplitude and waves drawn.
+      const double a = 0.3 + 0.5 * u(rng), w = 1.5 + 2 * u(rng), ph = 6 * u(rng);
+      const auto y = [&](double x) {
+        return d * (a * std::sin(2 * M_PI * x / (w * d) + ph) + 0.05 * std::sin(7.3 * x / d));
+      };
+      const int legs = 120 + static_cast<int>(80 * u(rng));
+      double low = 0;
+      for (int k = 0; k < legs; ++k) {
+        c.add_line(0.05 * d * k, y(0.05 * d * k), 0.05 * d * (k + 1), y(0.05 * d * (k + 1)));
+        low = std::min(low, y(0.05 * d * (k + 1)));
+      }
+      if (closed) {
+        const double x = 0.05 * d * legs;
+        c.add_line(x, y(x), x, low - 3 * d), c.add_line(x, low - 3 * d, 0, low - 3 * d);
+        c.add_line(0, low - 3 * d, 0, y(0));
+        c.closed = true;
+      }
+      c.path.index();
+    } else {
+      c = turning(rng, 4 + static_cast<int>(26 * u(rng)), n % 2 == 1, d, closed);
+    }
+    const int where = n % 5;
+    const double f = where == 3 ? 1e-3 : 1.0, at = where == 4 ? 1e5 : 0.0;
+    if (f != 1.0 || at != 0.0) c = placed(c, f, at, at);
+    const Chain &chain = c;
+    for (const BSboolean side : {BSFALSE, BSTRUE})
+      for (const std::int16_t option : {0, 1, 2})
+        for (const std::int16_t loop_mode : {1, 2}) {
+          SCOPED_TRACE(testing::Message() << "chain " << n << ", side " << int(side) << ", option " << option
+                                          << ", loop mode " << loop_mode);
+          const Ours fast(chain, side, d * f, option, loop_mode);
+          const std::vector<double> a = answer_bits(fast);
+          std::vector<double> b;
+          {
+            const bstest::SlowRoads slow;
+            const Ours general(chain, side, d * f, option, loop_mode);
+            b = answer_bits(general);
+          }
+          ASSERT_EQ(a.size(), b.size());
+          ASSERT_EQ(std::memcmp(a.data(), b.data(), a.size() * sizeof(double)), 0);
+          ++compared;
+        }
+  }
+  EXPECT_EQ(compared, 24 * scale * 12);
 }
 
 }  // namespace
