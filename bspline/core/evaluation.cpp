@@ -294,7 +294,10 @@ template <int K>
 // Away from the ends BSfndspan's hints and snaps take the one span that brackets u, so the search is all.
 template <int K>
 [[gnu::always_inline]] inline int quick_span(const double *t, int n, double u) {
-  if (!(K < n && t[K - 1] + 1e-20 < u && u <= t[n] - 1e-20)) return -1;
+  if (n <= K) return -1;
+  // t[K-1] + 1e-20 < u and u <= t[n] - 1e-20 as one test of a pair of compares (a NaN fails either).
+  const Pair ends = Pair{t[K - 1], t[n]} + Pair{1e-20, -1e-20}, U = {u, u};
+  if (_mm_movemask_pd(_mm_move_sd(_mm_cmple_pd(U, ends), _mm_cmplt_pd(ends, U))) != 3) return -1;
   return counted_span<K>(t, n, u);
 }
 
@@ -408,52 +411,170 @@ template <int K, int Nder>
   return true;
 }
 
-// quick_triangle for any order from 2 on.
+// A load of two neighbours.
+[[gnu::always_inline]] inline Pair load2(const double *p) {
+  Pair x;
+  std::memcpy(&x, p, sizeof x);
+  return x;
+}
+
+// The basis values of order K on span s at u (b[0]) and Nder derivatives (b[1], b[2]); false where the general
+// road must answer. Order 2, and order 4 up to the first derivative, have closed forms that take the operations of
+// quick_triangle (those of BSmansf0 / BSmansf1) lane by lane: the ratios of order 4 are divided in pairs whose
+// knots come from shared loads, and each level is a product of pairs, so that its values stay in registers
+// without the shuffles of the general triangle.
 template <int K, int Nder>
-[[gnu::always_inline]] inline bool quick_basis(const double *t, int s, double u, double eps, double (&B)[3][K]) {
+[[gnu::always_inline]] inline bool quick_basis(const double *t, int s, double u, double eps, double (&b)[3][K]) {
+  const Pair U = {u, u}, one = {1, 1};
   if constexpr (K == 2) {
-    // The closed form of order 2: the ratio and, for the derivatives, 1 / d (derive's quotient of the order-1
-    // value 1), in one division of a pair.
+    // The ratio and, for the derivatives, 1 / d (derive's quotient of the order-1 value 1), in one division.
     const double d = t[s + 1] - t[s];
     if (d < eps) return false;
-    const Pair q = Pair{u - t[s], 1} / Pair{d, d};
-    B[0][0] = 1 - q[0];
-    B[0][1] = q[0];
-    if (Nder >= 1) B[1][0] = -q[1], B[1][1] = q[1];
-    if (Nder >= 2) B[2][0] = B[2][1] = 0;
+    const Pair q = Pair{u - t[s], 1} / Pair{d, d}, c = Pair{1, 0} - q;
+    b[0][0] = c[0], b[0][1] = q[0];
+    if (Nder >= 1) b[1][0] = c[1], b[1][1] = q[1];
+    if (Nder >= 2) b[2][0] = b[2][1] = 0;
+    return true;
+  } else if constexpr (K == 4 && Nder <= 1) {
+    // Knots t[s-2] .. t[s+3]; r(j, i) = (u - t[s-j+i]) / (t[s+i] - t[s-j+i]). r11 and r33 share u - t[s],
+    // levels 2 and 3 the upper knots {t[s+1], t[s+2]} of their first two ratios.
+    const double *k = t + s;
+    const Pair lo3 = load2(k - 2), lo2 = load2(k - 1), hi = load2(k + 1), k0 = {k[0], k[0]};
+    const Pair dA = Pair{k[1], k[3]} - k0, d2 = hi - lo2, d3 = hi - lo3;  // {d11, d33}, {d21, d22}, {d31, d32}
+    // The least interval as quick_triangle takes it: minpd answers its second operand where either is NaN, so
+    // the one carried on is always that operand, and a NaN interval (of a damaged vector) hides no other.
+    const Pair E = {eps, eps};
+    if (_mm_movemask_pd(_mm_cmplt_pd(_mm_min_pd(d3, _mm_min_pd(d2, _mm_min_pd(dA, E))), E))) return false;
+    const Pair rA = (U - k0) / dA, r2 = (U - lo2) / d2, r3 = (U - lo3) / d3;
+    const Pair omA = one - rA, om2 = one - r2, om3 = one - r3;
+    const Pair L = _mm_unpacklo_pd(omA, rA);                             // level 1: {1 - r11, r11}
+    const Pair m02 = _mm_move_sd(r2, om2) * L;                           // level 2: {M0, M2}
+    const Pair mid = _mm_move_sd(om2, r2) * L;
+    const Pair m1 = mid + _mm_unpackhi_pd(mid, mid);                     // M1 in the low lane
+    const Pair m01 = _mm_unpacklo_pd(m02, m1), m12 = _mm_move_sd(m02, m1);
+    const Pair ends = _mm_move_sd(rA, om3) * m02;                        // level 3: {N0, N3}
+    const Pair inner = r3 * m01 + _mm_shuffle_pd(om3, omA, 3) * m12;     // {N1, N2}
+    b[0][0] = ends[0], b[0][1] = inner[0], b[0][2] = inner[1], b[0][3] = ends[1];
+    if (Nder >= 1) {
+      // derive: 3 (-z0), 3 (z0 - z1), 3 (z1 - z2), 3 z2 for z = {M0, M1, M2} / {d31, d32, d33}; z1 is taken
+      // twice, so that both differences come from one subtraction of pairs.
+      const Pair z01 = m01 / d3, z12 = m12 / _mm_shuffle_pd(d3, dA, 3), three = {3, 3};
+      const Pair inner1 = three * (z01 - z12);
+      const Pair ends1 = three * _mm_xor_pd(_mm_move_sd(z12, z01), Pair{-0.0, 0.0});
+      b[1][0] = ends1[0], b[1][1] = inner1[0], b[1][2] = inner1[1], b[1][3] = ends1[1];
+    }
     return true;
   } else {
-    return quick_triangle<K, Nder>(t, s, u, eps, B);
+    return quick_triangle<K, Nder>(t, s, u, eps, b);
   }
 }
 
 // A damaged record (a NaN knot or pole) or an overflow gives values the general road refuses: x - x is 0 for
-// every finite x and NaN for the others. The last row of the quotient rule is not finite where an earlier one is
-// not (each row takes the one before it times a weight derivative, and a product with an infinity or a NaN is
-// never finite, even by 0), so that row alone is tested, x and y as a pair, as they are computed.
+// every finite x and NaN for the others. A sum of values is not finite where one of them is not (an infinity plus
+// a finite value is one, plus the other infinity NaN), so where a sum is finite so is each of its terms; a sum
+// may also overflow where its terms do not, and then plain_at_span must judge.
+[[gnu::always_inline]] inline bool finite(Pair sum) {
+  return _mm_movemask_pd(_mm_cmpneq_pd(sum - sum, Pair{})) == 0;
+}
 [[gnu::always_inline]] inline bool finite_row(const double *v) {
   const Pair xy = {v[0], v[1]}, d = xy - xy;
   return d[0] + d[1] + (v[2] - v[2]) == 0;
 }
+
+// The shortcut's answer on span s by the very operations of BScveval0 / BScveval1 / BScveval2, one value at a
+// time: the road of the rare calls whose paired test below fails (a NaN or an infinity, which this road refuses
+// too, or a sum of rows that overflows), so that each is answered or refused by the rule of those operations and
+// not sent to the general road, whose span search may choose another span on a damaged vector. The last row of
+// the quotient rule is not finite where an earlier one is not (each row takes the one before it times a weight
+// derivative, and a product with an infinity or a NaN is never finite, even by 0), so that row alone is tested.
+template <int K, bool Rational, int Nder>
+[[gnu::noinline, gnu::cold]] bool plain_at_span(const VOQbsp_curve &cv, int s, double u, double eps, double *out);
 
 // The shortcut's answer on span s (one that brackets u, of the span search's choice); false where the general
 // road must answer (out may then be written: that road writes it again).
 template <int K, bool Rational, int Nder>
 [[gnu::always_inline]] inline bool quick_at_span(const VOQbsp_curve &cv, int s, double u, double *out) {
   // BSmansf0 compares intervals with the squared tolerance, the derivative schemes with the tolerance itself.
-  const double tol = BStoltab[bstol::zero_tol];
+  const double tol = BStoltab[bstol::zero_tol], eps = Nder == 0 ? tol * tol : tol;
+  double b[3][K];
+  if (!quick_basis<K, Nder>(cv.knots, s, u, eps, b)) return false;
+  // The sums of weighted_sum, each lane of a pair taking the operations of its own in the same order: x and y
+  // as a pair, and z with the weight as another where there is a weight.
+  const double *P = cv.poles + 3 * (s - K + 1), *w = Rational ? cv.weights + (s - K + 1) : nullptr;
+  Pair xy[Nder + 1], zw[Nder + 1];
+  double z[Nder + 1];
+#pragma GCC unroll 3
+  for (int d = 0; d <= Nder; ++d) xy[d] = Pair{}, zw[d] = Pair{}, z[d] = 0;
+#pragma GCC unroll 8
+  for (int i = 0; i < K; ++i) {
+    const Pair pxy = load2(P + 3 * i), pzw = {P[3 * i + 2], Rational ? w[i] : 0};
+#pragma GCC unroll 3
+    for (int d = 0; d <= Nder; ++d) {
+      xy[d] += b[d][i] * pxy;
+      if (Rational) zw[d] += b[d][i] * pzw;
+    }
+    // Without weights z of the point and of the first derivative make a pair, z of the second is alone.
+    if (!Rational) {
+      const double pz = P[3 * i + 2];
+      zw[0] += Pair{b[0][i], Nder >= 1 ? b[1][i] : b[0][i]} * Pair{pz, pz};
+      if (Nder == 2) z[2] += b[2][i] * pz;
+    }
+  }
+  if (!Rational) {
+    // BScveval1 and 2 divide by the weight sum 1 and subtract the rows before times the weight derivatives 0:
+    // neither changes a finite value's bits (a sum that starts from 0 is never -0, and x - 0 * q is x for every
+    // finite q), so where every row is finite the sums are the answer. BScveval2 also takes 2 Q1 0, which is NaN
+    // where 2 Q1 overflows: that row enters the test doubled, so that such a call goes where it goes today.
+    Pair sum = Nder == 2 ? xy[0] + (zw[0] + zw[0]) + (xy[1] + xy[1]) + (xy[2] + Pair{z[2], z[2]})
+                         : xy[0] + zw[0];
+    if (Nder == 1) sum += xy[1];
+#pragma GCC unroll 3
+    for (int d = 0; d <= Nder; ++d) {
+      std::memcpy(out + 3 * d, &xy[d], sizeof(Pair));
+      out[3 * d + 2] = d < 2 ? zw[0][d] : z[2];
+    }
+    return finite(sum) || plain_at_span<K, Rational, Nder>(cv, s, u, eps, out);
+  }
+  // The quotient rule of BScveval1 and 2, on the pairs: the z lane of each quotient is that of BScveval1 and 2,
+  // its weight lane is not used. A zero weight sum leaves the point without a finite value, and the last row is
+  // not finite where an earlier one is not (each row takes the one before it times a weight derivative, and a
+  // product with an infinity or a NaN is never finite, even by 0): that row alone is tested (with its weight lane,
+  // which may refuse an answer the general road then gives), and the general road refuses.
+  const Pair W0 = _mm_unpackhi_pd(zw[0], zw[0]);
+  Pair Qxy = xy[0] / W0, Qzw = zw[0] / W0, Q1xy = {}, Q1zw = {}, last = Qxy, lastzw = Qzw;
+  if (Nder >= 1) {
+    const Pair W1 = _mm_unpackhi_pd(zw[1], zw[1]);
+    Q1xy = (xy[1] - Qxy * W1) / W0;
+    Q1zw = (zw[1] - Qzw * W1) / W0;
+    last = Q1xy, lastzw = Q1zw;
+    if (Nder >= 2) {
+      const Pair W2 = _mm_unpackhi_pd(zw[2], zw[2]);
+      last = (xy[2] - 2 * Q1xy * W1 - Qxy * W2) / W0;
+      lastzw = (zw[2] - 2 * Q1zw * W1 - Qzw * W2) / W0;
+    }
+  }
+  std::memcpy(out, &Qxy, sizeof(Pair));
+  out[2] = Qzw[0];
+  if (Nder >= 1) {
+    std::memcpy(out + 3 * Nder, &last, sizeof(Pair));
+    out[3 * Nder + 2] = lastzw[0];
+  }
+  if (Nder == 2) {
+    std::memcpy(out + 3, &Q1xy, sizeof(Pair));
+    out[5] = Q1zw[0];
+  }
+  return finite(last + lastzw) || plain_at_span<K, Rational, Nder>(cv, s, u, eps, out);
+}
+
+template <int K, bool Rational, int Nder>
+bool plain_at_span(const VOQbsp_curve &cv, int s, double u, double eps, double *out) {
   double B[3][K];
-  if (!quick_basis<K, Nder>(cv.knots, s, u, Nder == 0 ? tol * tol : tol, B)) return false;
-  // Known at compile time, so the sums unroll and the weights drop out of a polynomial curve's.
+  if (!quick_basis<K, Nder>(cv.knots, s, u, eps, B)) return false;
   const double *weights = Rational ? cv.weights : nullptr;
   double A[3][3], W[3];
-#pragma GCC unroll 3
   for (int d = 0; d <= Nder; ++d) weighted_sum(K, s, B[d], cv.poles, weights, A[d], &W[d]);
-  // A zero weight sum leaves the point (and so the last row) without a finite value: the test below sends it to
-  // the general road, which refuses it.
   if (!Rational) W[0] = 1, W[1] = 0, W[2] = 0;
   double v[3 * (Nder + 1)];
-#pragma GCC unroll 3
   for (int c = 0; c < 3; ++c) {
     const double Q = A[0][c] / W[0];
     v[c] = Q;
@@ -463,7 +584,6 @@ template <int K, bool Rational, int Nder>
       if (Nder >= 2) v[6 + c] = (A[2][c] - 2 * Q1 * W[1] - Q * W[2]) / W[0];
     }
   }
-#pragma GCC unroll 9
   for (int i = 0; i < 3 * (Nder + 1); ++i) out[i] = v[i];
   return finite_row(v + 3 * Nder);
 }
@@ -500,11 +620,11 @@ template <int K, bool Rational, int Nder>
 
 using QuickEval = void (*)(const VOQbsp_curve *, double, int, double *, int *);
 template <int K>
-constexpr QuickEval kQuickOrder[2][3] = {{quick_eval<K, false, 0>, quick_eval<K, false, 1>, quick_eval<K, false, 2>},
-                                        {quick_eval<K, true, 0>, quick_eval<K, true, 1>, quick_eval<K, true, 2>}};
-// Order 2 to 8, polynomial or rational, 0 to 2 derivatives.
-constexpr const QuickEval (*kQuick[7])[3] = {kQuickOrder<2>, kQuickOrder<3>, kQuickOrder<4>, kQuickOrder<5>,
-                                             kQuickOrder<6>, kQuickOrder<7>, kQuickOrder<8>};
+constexpr QuickEval kQuickOrder[6] = {quick_eval<K, false, 0>, quick_eval<K, false, 1>, quick_eval<K, false, 2>,
+                                      quick_eval<K, true, 0>,  quick_eval<K, true, 1>,  quick_eval<K, true, 2>};
+// Order 2 to 8, polynomial or rational, 0 to 2 derivatives: entry 6 (order - 2) + 3 rational + nder.
+constexpr const QuickEval *kQuick[7] = {kQuickOrder<2>, kQuickOrder<3>, kQuickOrder<4>, kQuickOrder<5>,
+                                        kQuickOrder<6>, kQuickOrder<7>, kQuickOrder<8>};
 
 // The general road of BScveval_n, kept out of line so that the shortcut's callers pay nothing for its frame.
 [[gnu::noinline]] void general_eval(const VOQbsp_curve *cv, double u, int nder, double *out, int *rc) {
@@ -575,8 +695,8 @@ bool bseval::cubic_point_tangent(const VOQbsp_curve &cv, double u, double out[6]
 
 void BScveval_n(const VOQbsp_curve *cv, double u, int nder, double *out, int *rc) {
   *rc = 0;
-  if (cv && nder >= 0 && nder <= 2 && cv->order >= 2 && cv->order <= 8)
-    kQuick[cv->order - 2][cv->rational ? 1 : 0][nder](cv, u, nder, out, rc);
+  if (cv && static_cast<unsigned>(nder) <= 2 && static_cast<unsigned>(cv->order - 2) <= 6)
+    kQuick[cv->order - 2][(cv->rational ? 3 : 0) + nder](cv, u, nder, out, rc);
   else
     general_eval(cv, u, nder, out, rc);
 }

@@ -30,29 +30,6 @@ double distance(const double a[3], const double b[3]) {
   return std::sqrt((a[0] - b[0]) * (a[0] - b[0]) + (a[1] - b[1]) * (a[1] - b[1]) + (a[2] - b[2]) * (a[2] - b[2]));
 }
 
-// first then second (clamped, one order, first's end parameter second's start) into out, the jump between them
-// kept by a joint knot of full multiplicity. out has room for both curves' poles.
-void join_across_jump(const VOQbsp_curve *first, const VOQbsp_curve *second, VOQbsp_curve *out) {
-  const int k = first->order, n1 = first->num_poles, n2 = second->num_poles;
-  const bool rational = first->rational || second->rational;
-  for (int i = 0; i < n1 + n2; ++i) {
-    const VOQbsp_curve *c = i < n1 ? first : second;
-    const int j = i < n1 ? i : i - n1;
-    std::copy(c->poles + 3 * j, c->poles + 3 * j + 3, out->poles + 3 * i);
-    if (rational) out->weights[i] = c->rational ? c->weights[j] : 1.0;
-  }
-  std::copy(first->knots, first->knots + n1 + k, out->knots);
-  const double shift = first->knots[n1] - second->knots[k - 1];
-  for (int i = k; i < n2 + k; ++i) out->knots[n1 + i] = second->knots[i] + shift;
-  out->order = static_cast<std::int16_t>(k);
-  out->num_poles = n1 + n2;
-  out->num_knots = n1 + n2 + k;
-  out->rational = rational;
-  if (!rational) out->weights = nullptr;
-  out->periodic = 0, out->non_uniform = 1, out->planar = 0, out->phy_closed = 0;
-  out->num_boundaries = 0, out->bdrys = nullptr;
-}
-
 // cv continued past its end (at_end) or its start into work (room for num_poles + 2 order - 2 poles).
 void extend_end(const VOQbsp_curve *cv, bool at_end, VOQbsp_curve *work, int *rc) {
   const int k = cv->order, n = cv->num_poles;
@@ -126,7 +103,7 @@ void extend_end(const VOQbsp_curve *cv, bool at_end, VOQbsp_curve *work, int *rc
   pole_point(second, 0, f);
   if (distance(e, f) > BStoltab[bstol::dist_tol]) {
     // The curve jumps where its end span begins: combining would pull the span onto the far side of the jump.
-    join_across_jump(first, second, work);
+    bsoffset::join_across_jump(first, second, work);
     return;
   }
   BScomb2cvs(first, second, work, rc);

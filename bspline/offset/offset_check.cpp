@@ -250,6 +250,13 @@ void bsoffset::check_span(int n, double tol, double *params, double *targets, co
   BSexit(rc, "BStstspn1", "bststspn1");
 }
 
+void bsoffset::foot_distance(const VOQbsp_curve *cv, double ktol, double u0, const double pt[3], double *dist,
+                             int *rc) {
+  double u = 0, foot[3];
+  project_near(cv, ktol, u0, pt, &u, foot, dist, rc);
+  if (*rc == BSRC_NO_CONVERGENCE || *rc == kNewtonBroke) BSmdstptcv(cv, pt, &u, foot, dist, rc);
+}
+
 void bsoffset::check_distance(int n, double dist, double *params, double *targets, const VOQbsp_curve *span_cv,
                               const double *points, const double *on_curve, int *nbad, int *bad, int *nkeep,
                               BSboolean *ok, int *rc) {
@@ -279,8 +286,10 @@ void bsoffset::check_distance(int n, double dist, double *params, double *target
         BScvkttol2(span_cv->order, span_cv->knots, span_cv->num_poles, span_cv->poles, span_cv->weights, &ktol, &prc);
         if (prc != 0) break;
       }
-      double v = 0, at[3], e = 0;
-      project_near(span_cv, ktol, params[i], q, &v, at, &e, &prc);
+      // Where the Newton projection gives up (by a near-cusp at an end), the nearest point decides: a point
+      // farther than that from the whole curve strays wherever its foot lies.
+      double e = 0;
+      bsoffset::foot_distance(span_cv, ktol, params[i], q, &e, &prc);
       if (prc != 0 || !(e > far)) continue;
       if (!keep_failing(span_cv, n, i, params, targets, kept, nbad, bad, nkeep, ok, rc)) break;
     }

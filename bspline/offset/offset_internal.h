@@ -49,14 +49,18 @@ class FlatZ {
 void check_span(int n, double tol, double *params, double *targets, const VOQbsp_curve *span_cv,
                 const VOQbsp_curve *off_cv, double *points, int *nbad, int *bad, int *nkeep, BSboolean *ok, int *rc);
 
+// The distance of pt from cv (checked, with its knot tolerance ktol): the foot a Newton projection finds from the
+// parameter u0, or the nearest point where that gives up.
+void foot_distance(const VOQbsp_curve *cv, double ktol, double u0, const double pt[3], double *dist, int *rc);
+
 // The offset points (3 each) of the n test parameters (params in any order, targets 3 each: the true offset points),
 // each measured from span_cv (flat) in the plane: a point fails that lies farther than dist (at least 0) plus twice
 // offset_tol from the curve point of its own parameter (on_curve, 3 each) and from the foot a Newton projection from
 // there finds, as where the offset runs on along a straight run past the knot where the curve turns away. The
 // margin is that of the offset's samples between its test points, which this gate leaves as they were. Only the
 // outward stray is judged: inside a turn near its centre of curvature, or at a near-cusp, the nearest foot leaps
-// along the curve and the measure says nothing of the offset. A projection that fails passes the point. Reports as
-// BStstspn1 does (the failing points and their spans ascending).
+// along the curve and the measure says nothing of the offset. Where the projection gives up, the nearest point of
+// the curve decides. Reports as BStstspn1 does (the failing points and their spans ascending).
 void check_distance(int n, double dist, double *params, double *targets, const VOQbsp_curve *span_cv,
                     const double *points, const double *on_curve, int *nbad, int *bad, int *nkeep, BSboolean *ok,
                     int *rc);
@@ -109,6 +113,10 @@ std::uint16_t circular_arc(const VOQbsp_curve *cv, double centre[3], double *rad
 // one parameter: within tol, or closer than the extraction can cut, which leaves less than dist_tol of curve.
 bool piece_or_point(const VOQbsp_curve *cv, double u, double v, double tol, const double p[3], VOQbsp_curve *work,
                     int *rc);
+
+// first then second (clamped, one order) into out, second moved on to begin at first's end parameter and the jump
+// between them kept by a joint knot of full multiplicity. out has room for both curves' poles.
+void join_across_jump(const VOQbsp_curve *first, const VOQbsp_curve *second, VOQbsp_curve *out);
 
 // The knot tolerance of cv (BScvkttol2).
 void knot_tolerance(const VOQbsp_curve *cv, double *tol, int *rc);

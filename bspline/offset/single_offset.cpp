@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <deque>
 #include <utility>
 
 #include "bspline/core/exit.h"
@@ -16,6 +17,7 @@
 #include "bspline/numerics.h"
 #include "bspline/offset.h"
 #include "bspline/offset/offset_internal.h"
+#include "bspline/offset/whole_offset_internal.h"
 
 namespace {
 
@@ -439,6 +441,51 @@ void deliver(OwnedCurve *out, int n_loops, VOQbsp_curve **loops, bool passes_sho
   if (passes_short) *rc = BSRC_OFFSET_PASSES;
 }
 
+// The frame and the choices of one offset in its plane.
+struct Plane {
+  const double *origin, *frame;
+  double dist;
+  BSboolean corner;
+  std::int16_t loop_mode;
+  int direction;
+};
+
+// The offset of working (world coordinates; flat, the same curve in the plane's frame) carried back to the world
+// and, on request, cleared of its loops into *out, the loops appended to the list. A code 5 is noted.
+void offset_cleared(const Plane &pl, const VOQbsp_curve *working, const VOQbsp_curve *flat, OwnedCurve *out,
+                    int *n_loops, VOQbsp_curve ***loops, bool *passes_short, int *rc) {
+  OwnedCurve offset, world, chosen;
+  const double up[3] = {0.0, 0.0, 1.0};
+  BSxycvoff(flat, pl.dist, pl.corner, up, pl.direction, &offset.cv, rc);
+  if (*rc == BSRC_OFFSET_PASSES) *passes_short = true, *rc = 0;
+  if (*rc != 0) return;
+  world.cv = new_like(offset.cv, 0, rc);
+  if (*rc == 0) BScvntoo(rc, pl.origin, pl.frame, &kUnitScale, offset.cv, world.cv);
+  if (*rc != 0) return;
+  BSboolean degenerate = BSFALSE;
+  BStstcvdegn(world.cv, &degenerate, rc);
+  if (*rc != 0) return;
+  const double dist = pl.dist;
+  if ((pl.loop_mode == 1 || pl.loop_mode == 2) && !degenerate) {
+    if (!working->phy_closed || dist <= BStoltab[bstol::dist_tol]) {
+      copy_curve(world.cv, false, &chosen, rc);
+    } else {
+      const bool restart = needs_restart(working, world.cv, dist, rc);
+      if (*rc == 0 && restart) restart_closed(working, world.cv, dist, &chosen, rc);
+      else if (*rc == 0) copy_curve(world.cv, false, &chosen, rc);
+    }
+    if (*rc == 0) BSofrmlp3(chosen.cv, pl.loop_mode, n_loops, loops, &out->cv, rc);
+    // An open curve's offset may end inside a loop that no crossing closes.
+    if (*rc == 0 && !working->phy_closed) bsoffset::cut_open_ends(working, out, std::fabs(dist), rc);
+  } else {
+    copy_curve(world.cv, false, out, rc);
+  }
+  for (OwnedCurve *c : {&offset, &world, &chosen}) {
+    const int code = c->release();
+    if (*rc == 0) *rc = code;
+  }
+}
+
 }  // namespace
 
 void bsoffset::local_origin(const VOQbsp_curve *cv, double o[3]) {
@@ -635,8 +682,7 @@ void BScvoff3d(const VOQbsp_curve *curve, double dist, BSboolean corner_flag, st
                int *rc) {
   *rc = 0;
   if (count) *count = 0;
-  OwnedCurve copy, found, local, world, chosen, out;
-  VOQbsp_curve *offset = nullptr;
+  OwnedCurve copy, found, opened, local, out;
   int n_loops = 0;
   VOQbsp_curve **loops = nullptr;
   bool passes_short = false;
@@ -667,39 +713,43 @@ void BScvoff3d(const VOQbsp_curve *curve, double dist, BSboolean corner_flag, st
     }
     if (*rc != 0) break;
 
+    // A closed curve that jumps has no closing corner where its ends meet, only an ordinary one: it is offset as
+    // the open curve that runs from one side of a jump round to the other.
+    const double lo = working->knots[working->order - 1], hi = working->knots[working->num_poles];
+    auto windows = bswhole::stretches(working);
+    if (windows.size() > 1 && working->phy_closed) {
+      bswhole::open_at_jump(working, windows, &opened, rc);
+      if (*rc != 0) break;
+      working = opened.cv;
+      windows = bswhole::stretches(working);
+    }
     // The plane's frame is laid at the curve when the curve lies far from the origin.
     double here[3];
     bsoffset::local_origin(working, here);
     local.cv = new_like(working, 0, rc);
     if (*rc == 0) BScvoton(rc, here, frame, &kUnitScale, working, local.cv);
     if (*rc != 0) break;
-    const double up[3] = {0.0, 0.0, 1.0};
-    BSxycvoff(local.cv, dist, corner_flag, up, *direction, &offset, rc);
-    if (*rc == BSRC_OFFSET_PASSES) passes_short = true, *rc = 0;
-    if (*rc != 0) break;
-    world.cv = new_like(offset, 0, rc);
-    if (*rc == 0) BScvntoo(rc, here, frame, &kUnitScale, offset, world.cv);
-    if (*rc != 0) break;
-    *rc = 0;
-    BSboolean degenerate = BSFALSE;
-    BStstcvdegn(world.cv, &degenerate, rc);
-    if (*rc != 0) break;
-
-    if ((loop_mode == 1 || loop_mode == 2) && !degenerate) {
-      if (!working->phy_closed || dist <= BStoltab[bstol::dist_tol]) {
-        copy_curve(world.cv, false, &chosen, rc);
-      } else {
-        const bool restart = needs_restart(working, world.cv, dist, rc);
-        if (*rc == 0 && restart) restart_closed(working, world.cv, dist, &chosen, rc);
-        else if (*rc == 0) copy_curve(world.cv, false, &chosen, rc);
-      }
-      if (*rc == 0) BSofrmlp3(chosen.cv, loop_mode, &n_loops, &loops, &out.cv, rc);
-      // An open curve's offset may end inside a loop that no crossing closes.
-      if (*rc == 0 && !working->phy_closed) bsoffset::cut_open_ends(working, &out, std::fabs(dist), rc);
+    const Plane plane{here, frame, dist, corner_flag, loop_mode, *direction};
+    if (windows.size() == 1) {
+      offset_cleared(plane, working, local.cv, &out, &n_loops, &loops, &passes_short, rc);
+      if (*rc != 0) break;
     } else {
-      copy_curve(world.cv, false, &out, rc);
+      // Each stretch between the jumps is offset and cleared of its loops by itself: the curve does not run from
+      // one to the next, so a crossing of their offsets closes no loop. A stretch that is a point has no offset.
+      std::deque<OwnedCurve> parts;
+      for (const bswhole::Window &w : windows) {
+        const VOQbsp_curve base = bswhole::stretch_view(working, w), flat = bswhole::stretch_view(local.cv, w);
+        const bool point = bswhole::flat_degenerate(&flat, rc);
+        if (*rc != 0) break;
+        if (point) continue;
+        parts.emplace_back();
+        offset_cleared(plane, &base, &flat, &parts.back(), &n_loops, &loops, &passes_short, rc);
+        if (*rc != 0) break;
+      }
+      if (*rc == 0 && parts.empty()) *rc = BSRC_NO_JOIN;
+      if (*rc == 0) bswhole::join_jumping(&parts, lo, hi, &out, rc);
+      if (*rc != 0) break;
     }
-    if (*rc != 0) break;
 
     if (out.cv->num_poles == 2) {
       out.cv->planar = BSFALSE;
@@ -711,12 +761,7 @@ void BScvoff3d(const VOQbsp_curve *curve, double dist, BSboolean corner_flag, st
       if (*rc == 0) out.cv->planar = planar;
     }
   } while (false);
-  if (offset) {
-    int code = 0;
-    BSfreevoqcv(offset, &code);
-    if (*rc == 0) *rc = code;
-  }
-  for (OwnedCurve *c : {&copy, &found, &local, &world, &chosen}) {
+  for (OwnedCurve *c : {&copy, &found, &opened, &local}) {
     const int code = c->release();
     if (*rc == 0) *rc = code;
   }

@@ -5,7 +5,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <deque>
+#include <memory>
 #include <utility>
+#include <vector>
 
 #include "bspline/core/exit.h"
 #include "bspline/knots.h"
@@ -89,6 +92,27 @@ void OffsetChain::finish(int *rc) {
 }
 
 }  // namespace bswhole
+
+void bsoffset::join_across_jump(const VOQbsp_curve *first, const VOQbsp_curve *second, VOQbsp_curve *out) {
+  const int k = first->order, n1 = first->num_poles, n2 = second->num_poles;
+  const bool rational = first->rational || second->rational;
+  for (int i = 0; i < n1 + n2; ++i) {
+    const VOQbsp_curve *c = i < n1 ? first : second;
+    const int j = i < n1 ? i : i - n1;
+    std::copy(c->poles + 3 * j, c->poles + 3 * j + 3, out->poles + 3 * i);
+    if (rational) out->weights[i] = c->rational ? c->weights[j] : 1.0;
+  }
+  std::copy(first->knots, first->knots + n1 + k, out->knots);
+  const double shift = first->knots[n1] - second->knots[k - 1];
+  for (int i = k; i < n2 + k; ++i) out->knots[n1 + i] = second->knots[i] + shift;
+  out->order = static_cast<std::int16_t>(k);
+  out->num_poles = n1 + n2;
+  out->num_knots = n1 + n2 + k;
+  out->rational = rational;
+  if (!rational) out->weights = nullptr;
+  out->periodic = 0, out->non_uniform = 1, out->planar = 0, out->phy_closed = 0;
+  out->num_boundaries = 0, out->bdrys = nullptr;
+}
 
 namespace {
 
@@ -216,13 +240,308 @@ void BSofchkln(VOQbsp_curve *curve, BSboolean *collinear, int *rc) {
   BSexit(rc, "BSofchkln", "bsofchkln");
 }
 
+namespace {
+
+// One stretch of the curve that runs without a jump, offset: its pieces and their prepared copies (the closing
+// step reads the first and the last that were offset), and the offset itself over the stretch's range.
+struct Stretch {
+  Pieces pc;
+  OwnedCurve lone, offset;
+  const VOQbsp_curve *first = nullptr, *last = nullptr;
+};
+
+// The offset of curve (clamped, flat, jumping nowhere) into s: one span offset where it is one smooth piece,
+// otherwise its pieces offset pair by pair and joined at their corners. A code 5 is noted in *warned.
+void offset_stretch(const VOQbsp_curve *curve, double dist, std::int16_t corner, const double normal[3], int side,
+                    Stretch *s, bool *warned, int *rc) {
+  const int k = curve->order, n = curve->num_poles;
+  int breaks = 0;
+  if (n > k) {
+    BSscratch<100> store;
+    double *params = store.take(static_cast<std::size_t>(curve->num_knots));
+    int *indices = static_cast<int *>(BSdbgmalloc(static_cast<int>(sizeof(int)) * curve->num_knots));
+    if (!params || !indices) {
+      BSdbgfree(indices);
+      *rc = BSRC_NO_SCRATCH;
+      return;
+    }
+    double ktol = 0;
+    BScvkttol2(curve->order, curve->knots, n, curve->poles, curve->rational ? curve->weights : nullptr, &ktol, rc);
+    if (*rc == 0 && !BSfindmkts(rc, &curve->order, &n, curve->knots, &ktol, &breaks, params, indices) && *rc == 0)
+      *rc = BSRC_TRIM_FAILED;
+    BSdbgfree(indices);
+    if (*rc != 0) return;
+  }
+
+  if (breaks == 0) {
+    // One smooth piece: one span offset.
+    BSofprpcv(curve, &s->lone.cv, rc);
+    if (*rc == 0) BSallocvoqcv(s->lone.cv->order, s->lone.cv->num_poles, s->lone.cv->rational, 0, &s->offset.cv, rc);
+    if (*rc == 0) BSspnoffset(s->lone.cv, dist < 0 ? -dist : dist, normal, dist < 0 ? -side : side, &s->offset.cv, rc);
+    if (*rc == BSRC_OFFSET_PASSES) *warned = true, *rc = 0;
+    if (*rc == 0) s->first = s->last = s->lone.cv;
+    return;
+  }
+  Pieces &pc = s->pc;
+  const BSboolean no = BSFALSE;
+  if (!BSbreakcv(rc, curve, &pc.count, &pc.raw, &no)) {
+    if (*rc == 0) *rc = BSRC_TRIM_FAILED;
+    return;
+  }
+  pc.prepared = static_cast<VOQbsp_curve **>(BSdbgcalloc(pc.count, sizeof(VOQbsp_curve *)));
+  if (!pc.prepared) {
+    *rc = BSRC_ALLOC_CURVE;
+    return;
+  }
+  for (int i = 0; i < pc.count && *rc == 0; ++i) BSofprpcv(pc.raw[i], &pc.prepared[i], rc);
+  if (*rc != 0) return;
+  VOQbsp_curve **P = pc.prepared;
+  const int p = pc.count;
+
+  Chain chain;
+  OwnedCurve offA, offB;
+  std::int16_t trim_flag = 0;
+  double trim_point[3] = {0, 0, 0};
+  bool held = false;  // offA holds the offset of piece i, not yet appended
+  int first_valid = -1;
+  double start = start_of(curve);
+  int i = 0, j = 1;
+  while (j < p && *rc == 0) {
+    const int mode = held ? 2 : 1;
+    std::int16_t arc_flag = 0;
+    OwnedCurve arc;
+    int status = 0;
+    offB.release();
+    BS2cvsoffpg(P[i], P[j], mode, dist, corner, side, normal, &trim_flag, trim_point, &offA.cv, &offB.cv, &arc_flag,
+                &arc.cv, &status, rc);
+    if (*rc == BSRC_OFFSET_PASSES) *warned = true, *rc = 0;
+    if (*rc != 0) return;
+    if (status != 0 && !offB.cv) {
+      // A degenerate piece in the plane: dropped, and the walk goes on past it.
+      if (status == 3 && p == 2) {
+        *rc = BSRC_NO_JOIN;
+        return;
+      }
+      if (status == 1) i = j, j += 1;
+      if (status == 2) j += 1;
+      if (status == 3) i = j + 1, j += 2;
+      continue;
+    }
+    // Both offsets were made: they are joined as well as the trimming could (a piece reduced to a point is
+    // merged as such, offsets that could not be joined get a connecting line when appended).
+    const double m = (end_of(P[i]) + start_of(P[j])) / 2;
+    double a_end = m, next = m;
+    if (arc.cv) {
+      const double ka = knot_tol_of(arc.cv, rc);
+      const double kj = *rc == 0 ? knot_tol_of(P[j], rc) : 0;
+      if (*rc != 0) return;
+      a_end = m - 1.1 * ka;
+      next = start_of(P[j]) + 1.1 * kj;
+      // The arc's tolerances are of its own parameter: beside a piece shorter in parameter than they are (a tiny
+      // curve's short leg), the arc takes part of the pieces' ranges instead of running past them.
+      if (a_end <= start) a_end = (start + m) / 2;
+      if (next >= end_of(P[j])) next = (start_of(P[j]) + end_of(P[j])) / 2;
+    }
+    if (first_valid < 0) first_valid = i;
+    chain.append_offset(&offA.cv, start, a_end, start_of(P[i]), rc);
+    if (*rc == 0 && arc.cv) chain.append(&arc.cv, a_end, next, true, rc);
+    if (*rc != 0) return;
+    std::swap(offA.cv, offB.cv);
+    held = true;
+    start = next;
+    i = j, j += 1;
+  }
+  if (held) {
+    // A front cut left by the last pair is made on the last offset.
+    if (trim_flag) BSoftrmfrnt(offA.cv, trim_point, rc);
+    if (*rc == 0) chain.append_offset(&offA.cv, start, end_of(P[i]), start_of(P[i]), rc);
+    if (*rc != 0) return;
+  } else if (i < p) {
+    // Only the last piece is left unpaired: its offset alone, unless it is a point in the plane as well.
+    const bool point = bswhole::flat_degenerate(P[i], rc);
+    if (*rc == 0 && point) *rc = BSRC_NO_JOIN;
+    if (*rc != 0) return;
+    first_valid = i;
+    BSallocvoqcv(P[i]->order, P[i]->num_poles, P[i]->rational, 0, &chain.acc.cv, rc);
+    if (*rc == 0) BSspnoffset(P[i], dist < 0 ? -dist : dist, normal, dist < 0 ? -side : side, &chain.acc.cv, rc);
+    if (*rc == BSRC_OFFSET_PASSES) *warned = true, *rc = 0;
+    if (*rc != 0) return;
+  }
+  if (!chain.acc.cv) {
+    *rc = BSRC_NO_JOIN;
+    return;
+  }
+  chain.finish(rc);
+  if (*rc != 0) return;
+  std::swap(s->offset.cv, chain.acc.cv);
+  // The first and the last piece that were offset frame the closing corner.
+  s->first = P[first_valid < 0 ? i : first_valid], s->last = P[i];
+}
+
+// cv rewritten into *out where a knot of full multiplicity has sides that meet within dist_tol: there the curve
+// only turns a corner, which the pieces must see as one. The run keeps order - 1 knots; the poles no span uses go,
+// and so does the pole that starts the side after, the shared pole standing in for it; the poles after are
+// reweighted by one factor, which keeps a rational stretch's shape, to take up that pole's weight. *out stays
+// empty where no such knot is.
+void corners_for_jumps(const VOQbsp_curve *cv, OwnedCurve *out, int *rc) {
+  const int k = cv->order, n = cv->num_poles;
+  std::vector<bswhole::Run> merge;
+  for (const bswhole::Run &r : bswhole::full_knots(cv))
+    if (r.meets) merge.push_back(r);
+  if (merge.empty()) return;
+  std::vector<char> keep_pole(static_cast<std::size_t>(n), 1), keep_knot(static_cast<std::size_t>(n + k), 1);
+  std::vector<double> factor(static_cast<std::size_t>(n), 1.0);
+  double f = 1.0;
+  int dropped = 0;
+  std::size_t next = 0;
+  for (int i = 0; i < n; ++i) {
+    if (next < merge.size() && i == merge[next].first) {
+      const int first = merge[next].first, count = merge[next].count, after = first + count - k;
+      for (int q = first; q <= after; ++q) keep_pole[q] = 0;
+      for (int q = first + k - 1; q < first + count; ++q) keep_knot[q] = 0;
+      if (cv->rational) f *= cv->weights[first - 1] / cv->weights[after];
+      dropped += after - first + 1;
+      i = after;
+      ++next;
+      continue;
+    }
+    factor[i] = f;
+  }
+  BSallocvoqcv(cv->order, n - dropped, cv->rational, 0, &out->cv, rc);
+  if (*rc != 0) return;
+  VOQbsp_curve *o = out->cv;
+  int np = 0, nk = 0;
+  for (int i = 0; i < n; ++i) {
+    if (!keep_pole[i]) continue;
+    for (int c = 0; c < 3; ++c) o->poles[3 * np + c] = cv->poles[3 * i + c] * factor[i];
+    if (cv->rational) o->weights[np] = cv->weights[i] * factor[i];
+    ++np;
+  }
+  for (int i = 0; i < n + k; ++i)
+    if (keep_knot[i]) o->knots[nk++] = cv->knots[i];
+  o->order = cv->order, o->num_poles = np, o->num_knots = nk, o->rational = cv->rational;
+  if (!o->rational) o->weights = nullptr;
+  o->periodic = 0, o->non_uniform = 1, o->planar = cv->planar, o->phy_closed = cv->phy_closed;
+  o->num_boundaries = 0, o->bdrys = nullptr;
+}
+
+// Whether the end of piece a and the start of piece b (both clamped) are one point in the plane, within dist_tol.
+bool ends_meet(const VOQbsp_curve *a, const VOQbsp_curve *b) {
+  double p[3], q[3];
+  bsoffset::pole_point(a, a->num_poles - 1, p);
+  bsoffset::pole_point(b, 0, q);
+  return std::hypot(p[0] - q[0], p[1] - q[1]) < BStoltab[bstol::dist_tol];
+}
+
+}  // namespace
+
+std::vector<bswhole::Run> bswhole::full_knots(const VOQbsp_curve *cv) {
+  std::vector<Run> runs;
+  const int k = cv->order, n = cv->num_poles;
+  const double *t = cv->knots;
+  for (int i = k; i < n;) {
+    int m = 1;
+    while (i + m < n && t[i + m] == t[i]) ++m;
+    if (m >= k && t[i] > t[k - 1] && t[i] < t[n]) {
+      const int before = i - 1, after = i + m - k;
+      double a[3], b[3];
+      bsoffset::pole_point(cv, before, a);
+      bsoffset::pole_point(cv, after, b);
+      const bool weighed = !cv->rational || (cv->weights[before] > 0 && cv->weights[after] > 0);
+      runs.push_back({i, m, weighed && std::hypot(a[0] - b[0], a[1] - b[1]) < BStoltab[bstol::dist_tol]});
+    }
+    i += m;
+  }
+  return runs;
+}
+
+std::vector<bswhole::Window> bswhole::stretches(const VOQbsp_curve *cv) {
+  std::vector<Window> w;
+  int from = 0;
+  for (const Run &r : full_knots(cv)) {
+    if (r.meets) continue;
+    w.push_back({from, r.first});
+    from = r.first + r.count - cv->order;
+  }
+  w.push_back({from, cv->num_poles});
+  return w;
+}
+
+VOQbsp_curve bswhole::stretch_view(const VOQbsp_curve *cv, const Window &w) {
+  VOQbsp_curve part = *cv;
+  part.poles = cv->poles + 3 * w.from;
+  part.knots = cv->knots + w.from;
+  part.weights = cv->rational ? cv->weights + w.from : nullptr;
+  part.num_poles = w.to - w.from, part.num_knots = w.to - w.from + cv->order;
+  part.periodic = 0, part.phy_closed = 0, part.num_boundaries = 0, part.bdrys = nullptr;
+  return part;
+}
+
+void bswhole::open_at_jump(const VOQbsp_curve *cv, const std::vector<Window> &w, bsoffset::OwnedCurve *out,
+                           int *rc) {
+  const int k = cv->order, n = cv->num_poles, from = w[1].from, to = w[0].to;
+  const int np = n - from + to - 1;
+  BSallocvoqcv(cv->order, np, cv->rational, 0, &out->cv, rc);
+  if (*rc != 0) return;
+  VOQbsp_curve *o = out->cv;
+  // The first stretch goes on from the last one's end pole, which stands in for its start pole: its weights are
+  // scaled by one factor to take up that pole's weight.
+  const double f = cv->rational && cv->weights[0] > 0 ? cv->weights[n - 1] / cv->weights[0] : 1.0;
+  const double shift = cv->knots[n] - cv->knots[k - 1];
+  int j = 0;
+  for (int i = from; i < n; ++i, ++j) {
+    std::copy(cv->poles + 3 * i, cv->poles + 3 * i + 3, o->poles + 3 * j);
+    if (cv->rational) o->weights[j] = cv->weights[i];
+  }
+  for (int i = 1; i < to; ++i, ++j) {
+    for (int c = 0; c < 3; ++c) o->poles[3 * j + c] = cv->poles[3 * i + c] * f;
+    if (cv->rational) o->weights[j] = cv->weights[i] * f;
+  }
+  j = 0;
+  for (int i = from; i < n + k - 1; ++i) o->knots[j++] = cv->knots[i];
+  for (int i = k; i < to + k; ++i) o->knots[j++] = cv->knots[i] + shift;
+  o->order = cv->order, o->num_poles = np, o->num_knots = np + k, o->rational = cv->rational;
+  if (!o->rational) o->weights = nullptr;
+  o->periodic = 0, o->non_uniform = 1, o->planar = cv->planar, o->phy_closed = 0;
+  o->num_boundaries = 0, o->bdrys = nullptr;
+}
+
+void bswhole::join_jumping(std::deque<bsoffset::OwnedCurve> *parts, double lo, double hi, bsoffset::OwnedCurve *out,
+                           int *rc) {
+  OwnedCurve acc;
+  for (std::size_t i = 0; i < parts->size() && *rc == 0; ++i) {
+    OwnedCurve next;
+    std::swap(next.cv, (*parts)[i].cv);
+    const double a = i == 0 ? lo : end_of(acc.cv), b = i + 1 == parts->size() ? hi : a + end_of(next.cv) - start_of(next.cv);
+    if (start_of(next.cv) != a || end_of(next.cv) != b) BSofrparcv(next.cv, a, b, rc);
+    if (*rc != 0) return;
+    next.cv->phy_closed = 0;
+    if (!acc.cv) {
+      std::swap(acc.cv, next.cv);
+      continue;
+    }
+    std::int16_t order = 0;
+    BSboolean rational = BSFALSE;
+    int np = 0;
+    OwnedCurve joined;
+    BSofupdeg(&acc.cv, &next.cv, &order, &rational, &np, rc);
+    if (*rc == 0) BScnvtmekt(1, acc.cv, rc);
+    if (*rc == 0) BScnvtmekt(0, next.cv, rc);
+    if (*rc == 0) BSallocvoqcv(order, acc.cv->num_poles + next.cv->num_poles, rational, 0, &joined.cv, rc);
+    if (*rc != 0) return;
+    bsoffset::join_across_jump(acc.cv, next.cv, joined.cv);
+    std::swap(acc.cv, joined.cv);
+  }
+  std::swap(out->cv, acc.cv);
+}
+
 void BSxycvoff(const VOQbsp_curve *given, double dist, std::int16_t corner, const double normal[3], int side,
                VOQbsp_curve **out, int *rc) {
   *rc = 0;
   bool warned = false;
-  OwnedCurve offset, result, lone, clamped;
+  OwnedCurve offset, result, clamped, plain;
   const VOQbsp_curve *curve = given;
-  Pieces pc;
+  std::vector<std::unique_ptr<Stretch>> stretches;
   do {
     if (!curve || !normal || !out) {
       *rc = BSRC_NULL_CURVE;
@@ -243,132 +562,41 @@ void BSxycvoff(const VOQbsp_curve *given, double dist, std::int16_t corner, cons
     clamped.cv = bswhole::copy_of(curve, rc);
     if (*rc != 0 || !BScnvtomkt(rc, clamped.cv)) break;
     curve = clamped.cv;
-    const int k = curve->order, n = curve->num_poles;
-    int breaks = 0;
-    if (n > k) {
-      BSscratch<100> store;
-      double *params = store.take(static_cast<std::size_t>(curve->num_knots));
-      int *indices = static_cast<int *>(BSdbgmalloc(static_cast<int>(sizeof(int)) * curve->num_knots));
-      if (!params || !indices) {
-        BSdbgfree(indices);
-        *rc = BSRC_NO_SCRATCH;
-        break;
-      }
-      double ktol = 0;
-      BScvkttol2(curve->order, curve->knots, n, curve->poles, curve->rational ? curve->weights : nullptr, &ktol,
-                 rc);
-      if (*rc == 0 && !BSfindmkts(rc, &curve->order, &n, curve->knots, &ktol, &breaks, params, indices) &&
-          *rc == 0)
-        *rc = BSRC_TRIM_FAILED;
-      BSdbgfree(indices);
-      if (*rc != 0) break;
-    }
+    corners_for_jumps(curve, &plain, rc);
+    if (*rc != 0) break;
+    if (plain.cv) curve = plain.cv;
 
-    VOQbsp_curve *first = nullptr, *last = nullptr;
-    if (breaks == 0) {
-      // One smooth piece: one span offset.
-      BSofprpcv(curve, &lone.cv, rc);
-      if (*rc == 0) BSallocvoqcv(lone.cv->order, lone.cv->num_poles, lone.cv->rational, 0, &offset.cv, rc);
-      if (*rc == 0) BSspnoffset(lone.cv, dist < 0 ? -dist : dist, normal, dist < 0 ? -side : side, &offset.cv, rc);
-      if (*rc == BSRC_OFFSET_PASSES) warned = true, *rc = 0;
+    // Where the curve jumps, the pieces on either side do not meet: no corner join can bridge them, and one
+    // trimmed against the other would cut away what lies between. Each stretch between jumps is offset by itself
+    // and the offset jumps where the curve does; a stretch that is a point in the plane has none.
+    const auto windows = bswhole::stretches(curve);
+    const bool jumps = windows.size() > 1;
+    std::deque<OwnedCurve> parts;
+    for (const bswhole::Window &w : windows) {
+      const VOQbsp_curve part = bswhole::stretch_view(curve, w);
+      const bool point = jumps && bswhole::flat_degenerate(&part, rc);
       if (*rc != 0) break;
-      first = last = lone.cv;
-    } else {
-      const BSboolean no = BSFALSE;
-      if (!BSbreakcv(rc, curve, &pc.count, &pc.raw, &no)) {
-        if (*rc == 0) *rc = BSRC_TRIM_FAILED;
-        break;
-      }
-      pc.prepared = static_cast<VOQbsp_curve **>(BSdbgcalloc(pc.count, sizeof(VOQbsp_curve *)));
-      if (!pc.prepared) {
-        *rc = BSRC_ALLOC_CURVE;
-        break;
-      }
-      for (int i = 0; i < pc.count && *rc == 0; ++i) BSofprpcv(pc.raw[i], &pc.prepared[i], rc);
+      if (point) continue;
+      auto s = std::make_unique<Stretch>();
+      offset_stretch(jumps ? &part : curve, dist, corner, normal, side, s.get(), &warned, rc);
       if (*rc != 0) break;
-      VOQbsp_curve **P = pc.prepared;
-      const int p = pc.count;
-
-      Chain chain;
-      OwnedCurve offA, offB;
-      std::int16_t trim_flag = 0;
-      double trim_point[3] = {0, 0, 0};
-      bool held = false;  // offA holds the offset of piece i, not yet appended
-      int first_valid = -1;
-      double start = start_of(curve);
-      int i = 0, j = 1;
-      while (j < p && *rc == 0) {
-        const int mode = held ? 2 : 1;
-        std::int16_t arc_flag = 0;
-        OwnedCurve arc;
-        int status = 0;
-        offB.release();
-        BS2cvsoffpg(P[i], P[j], mode, dist, corner, side, normal, &trim_flag, trim_point, &offA.cv, &offB.cv,
-                    &arc_flag, &arc.cv, &status, rc);
-        if (*rc == BSRC_OFFSET_PASSES) warned = true, *rc = 0;
-        if (*rc != 0) break;
-        if (status != 0 && !offB.cv) {
-          // A degenerate piece in the plane: dropped, and the walk goes on past it.
-          if (status == 3 && p == 2) {
-            *rc = BSRC_NO_JOIN;
-            break;
-          }
-          if (status == 1) i = j, j += 1;
-          if (status == 2) j += 1;
-          if (status == 3) i = j + 1, j += 2;
-          continue;
-        }
-        // Both offsets were made: they are joined as well as the trimming could (a piece reduced to a point is
-        // merged as such, offsets that could not be joined get a connecting line when appended).
-        const double m = (end_of(P[i]) + start_of(P[j])) / 2;
-        double a_end = m, next = m;
-        if (arc.cv) {
-          const double ka = knot_tol_of(arc.cv, rc);
-          const double kj = *rc == 0 ? knot_tol_of(P[j], rc) : 0;
-          if (*rc != 0) break;
-          a_end = m - 1.1 * ka;
-          next = start_of(P[j]) + 1.1 * kj;
-        }
-        if (first_valid < 0) first_valid = i;
-        chain.append_offset(&offA.cv, start, a_end, start_of(P[i]), rc);
-        if (*rc == 0 && arc.cv) chain.append(&arc.cv, a_end, next, true, rc);
-        if (*rc != 0) break;
-        std::swap(offA.cv, offB.cv);
-        held = true;
-        start = next;
-        i = j, j += 1;
-      }
-      if (*rc != 0) break;
-      if (held) {
-        // A front cut left by the last pair is made on the last offset.
-        if (trim_flag) BSoftrmfrnt(offA.cv, trim_point, rc);
-        if (*rc == 0) chain.append_offset(&offA.cv, start, end_of(P[i]), start_of(P[i]), rc);
-        if (*rc != 0) break;
-      } else if (i < p) {
-        // Only the last piece is left unpaired: its offset alone, unless it is a point in the plane as well.
-        const bool point = bswhole::flat_degenerate(P[i], rc);
-        if (*rc == 0 && point) *rc = BSRC_NO_JOIN;
-        if (*rc != 0) break;
-        first_valid = i;
-        BSallocvoqcv(P[i]->order, P[i]->num_poles, P[i]->rational, 0, &chain.acc.cv, rc);
-        if (*rc == 0)
-          BSspnoffset(P[i], dist < 0 ? -dist : dist, normal, dist < 0 ? -side : side, &chain.acc.cv, rc);
-        if (*rc == BSRC_OFFSET_PASSES) warned = true, *rc = 0;
-        if (*rc != 0) break;
-      }
-      if (!chain.acc.cv) {
-        *rc = BSRC_NO_JOIN;
-        break;
-      }
-      chain.finish(rc);
-      if (*rc != 0) break;
-      std::swap(offset.cv, chain.acc.cv);
-      // The first and the last piece that were offset frame the closing corner.
-      first = P[first_valid < 0 ? i : first_valid], last = P[i];
+      parts.emplace_back();
+      std::swap(parts.back().cv, s->offset.cv);
+      stretches.push_back(std::move(s));
     }
+    if (*rc != 0) break;
+    if (stretches.empty()) {
+      *rc = BSRC_NO_JOIN;
+      break;
+    }
+    const VOQbsp_curve *first = stretches.front()->first, *last = stretches.back()->last;
+    if (!jumps) std::swap(offset.cv, parts.front().cv);
+    else bswhole::join_jumping(&parts, start_of(curve), end_of(curve), &offset, rc);
+    if (*rc != 0) break;
 
     offset.cv->phy_closed = 0;
-    if (curve->phy_closed) {
+    // A closed curve whose last and first stretch that were offset do not meet has no closing corner.
+    if (curve->phy_closed && (!jumps || ends_meet(last, first))) {
       BSofmkcls(curve, offset.cv, last, first, normal, corner, dist, side, &result.cv, rc);
       if (*rc != 0) break;
     } else {

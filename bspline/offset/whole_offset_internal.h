@@ -4,6 +4,8 @@
 
 #include <cmath>
 #include <cstring>
+#include <deque>
+#include <vector>
 
 #include "bspline/bspline.h"
 #include "bspline/measure.h"
@@ -102,6 +104,33 @@ inline bool flat_degenerate(const VOQbsp_curve *cv, int *rc) {
   BStstcvdegn(&flat, &degenerate, rc);
   return *rc == 0 && degenerate;
 }
+
+// An interior knot of a clamped curve repeated the order's number of times or more: its first index and its count.
+// The curve jumps there from pole first - 1 to pole first + count - order (the poles between are used by no span);
+// meets when those two poles are one point in the plane within dist_tol, where the curve only turns a corner.
+struct Run {
+  int first, count;
+  bool meets;
+};
+std::vector<Run> full_knots(const VOQbsp_curve *cv);
+
+// A stretch of a clamped curve between two of its jumps: its poles [from, to) and its knots [from, to + order).
+struct Window {
+  int from, to;
+};
+// The stretches of cv between its jumps whose sides do not meet, in order: one, the whole curve, where it has none.
+std::vector<Window> stretches(const VOQbsp_curve *cv);
+// Stretch w of cv as an open curve of its own, a view onto cv's arrays.
+VOQbsp_curve stretch_view(const VOQbsp_curve *cv, const Window &w);
+// The closed curve cv, whose stretches w are more than one, as the open curve that starts after its first jump and
+// runs round through its closing point to end before that jump, into *out. The first stretch goes on from the last
+// one's end pole, its weights scaled by one factor (which keeps its shape) to take up that pole's weight.
+void open_at_jump(const VOQbsp_curve *cv, const std::vector<Window> &w, bsoffset::OwnedCurve *out, int *rc);
+// The curves of parts (clamped), taken over in order, each laid onto the range of its own length after the one
+// before, the first from lo and the last to hi, and joined end to start with a knot of full multiplicity
+// between them: a curve that jumps where one part ends and the next begins, into *out.
+void join_jumping(std::deque<bsoffset::OwnedCurve> *parts, double lo, double hi, bsoffset::OwnedCurve *out,
+                  int *rc);
 
 // The offset built so far and the parameter at which it ends. append takes the piece over, puts it onto [a, b]
 // and merges it on: corner joins are combined as they are (combine), offsets and lines merged, which orients and

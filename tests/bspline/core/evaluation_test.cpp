@@ -456,6 +456,31 @@ TEST(CurveEvaluation, ShortcutGivesTheBitsOfTheGeneralRoad) {
       return std::make_unique<TestCurve>(order, poles, t, w);
     };
   };
+  // A random record of a few spans, its cartesian poles scaled by `poles` and moved by
+  // `shift`, its knots scaled by `knots`; with `spread` the weights run from 1e-3 to 1e3 and the last is 0.005.
+  auto scaled = [](double poles, double shift, double knots, bool spread = false) {
+    return [=](std::mt19937 &rng, int order, bool rational) {
+      auto c = random_curve(rng, order, order + 5, rational, true, 2);
+      std::vector<double> t = c->knots, p(c->poles), w = c->weights;
+      for (double &x : t) x *= knots;
+      for (int i = 0; i < c->n(); ++i)
+        for (int k = 0; k < 3; ++k) p[3 * i + k] = (c->pole(i, k) * poles + shift);
+      if (rational && spread) {
+        std::uniform_real_distribution<double> e(-3, 3);
+        for (double &x : w) x = std::pow(10.0, e(rng));
+        w.back() = 0.005;
+      }
+      return std::make_unique<TestCurve>(order, p, t, w);
+    };
+  };
+  // A random record with one coordinate of its third pole set to v.
+  auto with_pole = [](double v) {
+    return [=](std::mt19937 &rng, int order, bool rational) {
+      auto c = random_curve(rng, order, order + 5, rational, true);
+      c->poles[3 * 2 + 1] = v;
+      return c;
+    };
+  };
   const Case cases[] = {
       {"clamped, knots of high multiplicity",
        [](std::mt19937 &rng, int order, bool rational) {
@@ -495,6 +520,17 @@ TEST(CurveEvaluation, ShortcutGivesTheBitsOfTheGeneralRoad) {
              if ((i + k) % 3 != 0) c->poles[3 * i + k] = (i + k) % 2 ? -0.0 : 0.0;
          return c;
        }},
+      // Poles and weights over many magnitudes: far from the origin and tiny, weights from 1e-3 to 1e3 with an end
+      // weight below 0.01, and poles so large that the derivatives (and at the largest the points) overflow, which
+      // both roads refuse.
+      {"far from the origin", scaled(1e7, 1e6, 1)},
+      {"tiny", scaled(1e-7, 0, 1e-6)},
+      {"weights 1e-3 to 1e3", scaled(1, 0, 1, true)},
+      {"poles near the largest double", scaled(3e307, 0, 1)},
+      {"poles at the largest double", scaled(std::numeric_limits<double>::max() / 16, 0, 1)},
+      // A pole that is not finite makes every row it enters not finite: refused by both roads.
+      {"NaN pole", with_pole(nan)},
+      {"infinite pole", with_pole(-inf)},
       {"interval of 1e-20 (refused)", knots_of(4, {0, 0, 0, 0, 0.5, 0.5 + 1e-20, 1, 1, 1, 1})},
       {"interval of 1e-16 (refused for the derivative only)",
        knots_of(4, {0, 0, 0, 0, 0.5, 0.5 + 1e-16, 1, 1, 1, 1})},
@@ -619,3 +655,42 @@ TEST(CurveEvaluation, ShortcutAgreesWithTheGeneralRoadOnRandomRecords) {
 }
 
 }  // namespace
+
+// Rows each finite whose sum is not (poles of 1e308: the point's x plus its z overflows): the shortcut still
+// answers them itself, with the general road's bits, where a test of their sum alone would send them to the
+// general road, whose span search may choose otherwise on a damaged vector. The general road leaves through its
+// exit, the shortcut does not.
+TEST(CurveEvaluation, ShortcutAnswersRowsWhoseSumOverflows) {
+  static int general_exits;
+  bstest::Restore restore;
+  BSsetfaulthook([](const char *name, int *) { general_exits += std::strcmp(name, "bscveval") == 0; });
+  std::mt19937 rng(11);
+  std::uniform_real_distribution<double> along(0.01, 0.99);
+  for (int order = 2; order <= 8; ++order)
+    for (int rational = 0; rational <= 1; ++rational) {
+      auto c = random_curve(rng, order, order + 4, rational, true);
+      // Long spans keep each basis derivative times a pole below the overflow.
+      for (double &t : c->knots) t *= 1000;
+      for (double &p : c->poles) p = 1e308;
+      for (double &w : c->weights) w = 1;
+      for (int j = 0; j < 10; ++j) {
+        const double u = c->start() + along(rng) * (c->end() - c->start());
+        for (int nder = 0; nder <= 2; ++nder) {
+          const std::string at = "order " + std::to_string(order) + " rational " + std::to_string(rational) +
+                                 " u " + std::to_string(u) + " nder " + std::to_string(nder);
+          double fast[9], general[9];
+          int rc_fast = 0, rc_general = 0;
+          general_exits = 0;
+          BScveval_n(&c->cv, u, nder, fast, &rc_fast);
+          EXPECT_EQ(general_exits, 0) << at;
+          {
+            bstest::SlowRoads slow;
+            BScveval_n(&c->cv, u, nder, general, &rc_general);
+          }
+          ASSERT_EQ(rc_general, 0) << at;
+          EXPECT_EQ(rc_fast, 0) << at;
+          EXPECT_EQ(std::memcmp(fast, general, sizeof(double) * 3 * (nder + 1)), 0) << at;
+        }
+      }
+    }
+}

@@ -303,6 +303,104 @@ TEST(SingleOffset, PolylinesAsTheGeneralRoad) {
   }
 }
 
+// The jumps of an offset whose sides lie apart: interior knots repeated the order's number of times.
+int jumps_of(const VOQbsp_curve &cv) {
+  int jumps = 0;
+  const int k = cv.order, n = cv.num_poles;
+  for (int i = k; i < n;) {
+    int m = 1;
+    while (i + m < n && cv.knots[i + m] == cv.knots[i]) ++m;
+    if (m >= k && cv.knots[i] > cv.knots[k - 1] && cv.knots[i] < cv.knots[n]) {
+      const double wa = cv.rational ? cv.weights[i - 1] : 1, wb = cv.rational ? cv.weights[i + m - k] : 1;
+      jumps += std::hypot(cv.poles[3 * (i - 1)] / wa - cv.poles[3 * (i + m - k)] / wb,
+                          cv.poles[3 * (i - 1) + 1] / wa - cv.poles[3 * (i + m - k) + 1] / wb) > 1e-6;
+    }
+    i += m;
+  }
+  return jumps;
+}
+
+// Curves whose pieces do not meet: a knot of full multiplicity with its sides apart. Each stretch between the jumps
+// is offset by itself, its corners joined and its loops cut out, and the offset jumps where the curve does (but at
+// a closed curve's closing point, which joins its last stretch to its first); a stretch that is a point has none,
+// and a full knot whose sides meet is an ordinary corner. On every road (corner modes, loop modes, both sides, the
+// normal given or found from a side point, polynomial and rational, far out and tiny) an answer of rc 0 lies within
+// the distance plus the offset tolerance of the curve with round corners, and no nearer than the distance less it
+// once its loops are cut out.
+TEST(SingleOffset, CurvesThatJump) {
+  auto make = [](int order, std::vector<double> xy, std::vector<double> knots, std::vector<double> w = {},
+                 double scale = 1, double dx = 0, double dy = 0) {
+    std::vector<double> p;
+    for (std::size_t i = 0; i < xy.size(); i += 2) p.insert(p.end(), {xy[i] * scale + dx, xy[i + 1] * scale + dy, 0});
+    auto c = std::make_unique<TestCurve>(order, p, knots, w);
+    c->cv.planar = 1;
+    return c;
+  };
+  // The fuzz find's polyline: a leg, a jump of 26, a leg turning sharp right into one a fiftieth of the distance.
+  const std::vector<double> fuzz = {5.375, 13.75, 12.5, -9.5, -13.625, -7, -10.75, -15, -11, -15};
+  const std::vector<double> fuzz_knots = {-1.75, -1.75, -1.53125, -1.53125, -1.46875, 2.59375, 2.59375};
+  const std::vector<double> cubic = {0, 0, 3, 1, 6, 0, 9, 2, 20, 5, 23, 4, 26, 6, 29, 3};
+  const std::vector<double> cubic_knots = {0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2};
+  const struct Row {
+    const char *what;
+    std::unique_ptr<TestCurve> c;
+    double d;
+    int jumps;  // of the offset
+  } rows[] = {
+      {"polyline", make(2, fuzz, fuzz_knots), 6, 1},
+      {"polyline far out", make(2, fuzz, fuzz_knots, {}, 1, 3.5e6, -1.25e6), 6, 1},
+      {"polyline tiny", make(2, fuzz, fuzz_knots, {}, 1e-3), 6e-3, 1},
+      {"rational quadratic", make(3, {5.375, 13.75, 8.9375, 2.125, 12.5, -9.5, -13.625, -7, -12.1875, -11, -10.75, -15,
+                                      -10.875, -15, -11, -15},
+                                  {0, 0, 0, 1, 1, 1, 2, 2, 3, 3, 3}, {1, 3, 1, 1, 0.3, 1, 2, 1}),
+       6, 1},
+      {"rational cubics, weights 1e-3 to 1e3", make(4, cubic, cubic_knots, {1e-3, 0.1, 1, 10, 1e3, 100, 10, 1}),
+       0.4, 1},
+      {"rational cubics, an end weight below 0.01", make(4, cubic, cubic_knots, {0.008, 1, 3, 1, 1, 2e-3, 0.5, 1e3}),
+       0.4, 1},
+      {"a stretch that is a point between two jumps",
+       make(2, {0, 0, 4, 0, 6, 1, 6, 1, 8, 0, 12, 0}, {0, 0, 1, 1, 2, 2, 3, 3}), 0.5, 1},
+      {"a full knot whose sides meet", make(3, {0, 0, 2, 0, 4, 0, 4, 0, 4, 2, 4, 4}, {0, 0, 0, 1, 1, 1, 2, 2, 2}), 0.5,
+       0},
+      {"closed, jumping once", make(2, {0, 0, 10, 0, 10, 10, 8, 10, 0, 10, 0, 0}, {0, 0, 1, 2, 2, 3, 4, 4}), 0.5, 0},
+  };
+  const double up[3] = {0, 0, 1};
+  for (const Row &r : rows) {
+    double scale = 1;
+    for (int i = 0; i < r.c->n(); ++i) scale = std::max({scale, std::fabs(r.c->pole(i, 0)), std::fabs(r.c->pole(i, 1))});
+    const double tol = 2 * BStoltab[bstol::offset_tol] + 1e-9 * scale;
+    for (int corner : {0, 1})
+      for (int loops : {0, 1, 2})
+        for (const BSboolean right : {BSTRUE, BSFALSE}) {
+          SCOPED_TRACE(testing::Message() << r.what << ", corners " << corner << ", loops " << loops << ", side "
+                                          << int(right));
+          Result o;
+          o.flag = right;
+          BScvoffsetd(&r.c->cv, r.d, up, BSTRUE, corner, static_cast<std::int16_t>(loops), &o.flag, up, &o.cv,
+                      &o.count, &o.pieces, &o.rc);
+          if (o.rc != 0) {
+            ADD_FAILURE() << "rc " << o.rc;
+            continue;
+          }
+          EXPECT_EQ(jumps_of(*o.cv), r.jumps);
+          const double a = o.cv->knots[o.cv->order - 1], b = o.cv->knots[o.cv->num_poles];
+          double least = INFINITY, most = 0;
+          for (int j = 0; j <= 400; ++j) {
+            double q[3];
+            ref_point(*o.cv, a + (b - a) * j / 400, q);
+            const double t = dist_to(&r.c->cv, q);
+            least = std::min(least, t), most = std::max(most, t);
+          }
+          if (corner == 1) {
+            EXPECT_LE(most, r.d + tol);
+          }
+          if (loops != 0) {
+            EXPECT_GE(least, r.d - tol);
+          }
+        }
+  }
+}
+
 // A side point on the extension of one of the square's edges through its start corner is nearest to the seam,
 // where that edge's tangent runs straight at it: the other end's tangent decides, and the offset goes outwards.
 TEST(SingleOffset, SeamTangentOfAClosedCurve) {

@@ -70,10 +70,31 @@ TEST(WholeOffset, CornersAndReversals) {
   // Up to the origin with a hook of next to no length at the double knot, then left: seen from its last pole
   // step the first piece arrives heading down, and the outer corner read as an inner one would be mitred.
   const TestCurve hook(3, {0, -4, 0, 0, 0, 0, 0, -1e-200, 0, -4, 0, 0, -8, 0, 0}, {0, 0, 0, 1, 1, 3, 3, 3});
+  // Jumping 2.2 from the end of its first leg (a knot of full multiplicity) to a leg that turns sharp right into a
+  // short last leg: the pieces on either side of the jump do not meet, and the first leg's offset must neither be
+  // trimmed against the last leg's nor bridge the leg between. The same as a rational quadratic, and a quadratic
+  // whose sides of a full knot meet: a corner, joined as one.
+  const double s = 1.0 / 12;
+  const TestCurve jump(2, {5.375 * s, 13.75 * s, 0, 12.5 * s, -9.5 * s, 0, -13.625 * s, -7 * s, 0, -10.75 * s, -15 * s,
+                           0, -11 * s, -15 * s, 0},
+                       {0, 0, 0.21875, 0.21875, 0.28125, 4.34375, 4.34375});
+  const TestCurve weighed(3, {5.375 * s, 13.75 * s, 0, 8.9375 * s, 2.125 * s, 0, 12.5 * s, -9.5 * s, 0, -13.625 * s,
+                              -7 * s, 0, -12.1875 * s, -11 * s, 0, -10.75 * s, -15 * s, 0, -10.875 * s, -15 * s, 0,
+                              -11 * s, -15 * s, 0},
+                          {0, 0, 0, 1, 1, 1, 2, 2, 3, 3, 3}, {1, 3, 1, 1, 0.3, 1, 2, 1});
+  const TestCurve turn(3, {0, 0, 0, 2, 0, 0, 4, 0, 0, 4, 0, 0, 4, 2, 0, 4, 4, 0}, {0, 0, 0, 1, 1, 1, 2, 2, 2});
+  // Points at the distance to the right of the legs of the jumping curves: the middle of the leg after the jump
+  // and the end of the first leg; the offset keeps clear of the middle of the jump's chord.
+  const double lx = 2.875 * s, ly = -8 * s, ll = std::hypot(lx, ly), fx = 7.125 * s, fy = -23.25 * s,
+               fl = std::hypot(fx, fy);
+  const std::array<double, 3> after_jump = {-12.1875 * s + 0.5 * ly / ll, -11 * s - 0.5 * lx / ll, 0},
+                              before_jump = {12.5 * s + 0.5 * fy / fl, -9.5 * s - 0.5 * fx / fl, 0},
+                              across = {-0.5625 * s, -8.25 * s, -0.35};
   const struct {
     const TestCurve *c;
     int code;
-    std::vector<std::array<double, 3>> probes;  // x, y and the distance of the offset from there
+    // x, y and the distance of the offset from there; a negative one is a distance the offset keeps clear of.
+    std::vector<std::array<double, 3>> probes;
   } rows[] = {
       {zig.get(), 0, {{0, -0.5, 0}, {4.5, -0.5, 0}, {4.5, 2.5, 0}, {7.5, 2.5, 0}, {7.5, -2, 0}, {4.5, 2.6, 0.1}}},
       {zig.get(), 1, {{4 + h, -h, 0}, {4.5, -0.5, kBevel}, {4.5, 2.5, 0}, {4.5, 2.6, 0.1}, {7.5, 2.5, 0}}},
@@ -82,11 +103,18 @@ TEST(WholeOffset, CornersAndReversals) {
       {back.get(), 1, {{4.5, 0, 0}, {4.5, 0.5, kBevel}, {4, 0.5, 0}, {0, 0.5, 0}, {2, 0, 0.5}}},
       {knot.get(), 1, {{0.5 * bx / bl, 0.5 * by / bl, 0}}},
       {&hook, 1, {{h, h, 0}, {0.5, 0.5, kBevel}, {-4, 0.5, 0}}},
+      {&jump, 0, {after_jump, before_jump, across}},
+      {&jump, 1, {after_jump, before_jump, across}},
+      {&weighed, 1, {after_jump, before_jump, across}},
+      {&turn, 1, {{4 + h, -h, 0}, {2, -0.5, 0}, {4.5, 2, 0}}},
   };
   for (const auto &r : rows) {
     const Offset o(&r.c->cv, 0.5, r.code, 1);
     ASSERT_EQ(o.rc, 0);
-    for (const auto &p : r.probes) EXPECT_NEAR(o.off(p[0], p[1]), p[2], 1e-12) << r.code << " " << p[0] << "," << p[1];
+    for (const auto &p : r.probes) {
+      if (p[2] < 0) EXPECT_GT(o.off(p[0], p[1]), -p[2]) << r.code << " " << p[0] << "," << p[1];
+      else EXPECT_NEAR(o.off(p[0], p[1]), p[2], 1e-12) << r.code << " " << p[0] << "," << p[1];
+    }
     for (int i = 1; i < o.cv->num_knots; ++i) EXPECT_LE(o.cv->knots[i - 1], o.cv->knots[i]);
     // Joints at the mean of the neighbouring pieces' parameters: a mitred polyline keeps the input's knots.
     if (r.c == zig.get() && r.code == 0) {

@@ -1,5 +1,5 @@
-// The offset of one curve with its loops cut out, measured against the curve and against OpenCASCADE's exact offset
-// with the shared offset checks (the peer's projection and a polyline that follows the curve within 1e-7): every
+// The offset of one curve with its loops cut out, measured against the curve and against the exact offset (the
+// peer's curve moved along its normals) with the shared offset checks (the peer's projection and a polyline that follows the curve within 1e-7): every
 // point of the offset lies on the exact offset and at the distance from the curve, but where two far parts of the
 // curve come nearer than twice the distance; every loop handed back lies on the exact offset. Random wavy curves of
 // orders 3 to 8, open and closed, near the origin, far from it and tiny, polynomial and rational (weights spread
@@ -7,12 +7,11 @@
 // weights from 1e-3 to 1e3 offset as they are at the origin.
 #include <gtest/gtest.h>
 
-#include <Geom2d_OffsetCurve.hxx>
-
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <random>
 #include <string>
@@ -50,7 +49,7 @@ struct Offset {
 struct Judge {
   Handle(Geom2d_BSplineCurve) base;
   dense::Polyline follow, exact;
-  double d;
+  double d, right = 1;  // +1 where the exact offset lies right of the curve, -1 left
 
   Judge(const TestCurve &c, double dist, const VOQbsp_curve *result, const double shift[2])
       : base(cvpairs::Occt(c)), follow(offsets_oracle::Follow(base)), d(dist) {
@@ -61,16 +60,21 @@ struct Judge {
     offsets_oracle::Sample(result, 1, 2, p);
     p[0] -= shift[0], p[1] -= shift[1];
     double best = INFINITY;
+    // The exact offset taken point by point rather than through the peer's offset curve, which refuses a curve
+    // with corners (a polyline's); a stacked pole's foot takes its direction from the second derivative.
     for (double s : {1.0, -1.0}) {
-      Handle(Geom2d_OffsetCurve) o = new Geom2d_OffsetCurve(base, s * d);
       dense::Polyline poly = dense::Follow(
-          [&o](double u, double *xy) {
-            const gp_Pnt2d q = o->Value(u);
-            xy[0] = q.X(), xy[1] = q.Y();
+          [this, s](double u, double *xy) {
+            gp_Pnt2d q;
+            gp_Vec2d v1, v2;
+            base->D2(u, q, v1, v2);
+            if (v1.Magnitude() == 0) v1 = v2;
+            const double g = s * d / v1.Magnitude();
+            xy[0] = q.X() + g * v1.Y(), xy[1] = q.Y() - g * v1.X();
           },
           breaks);
       const double g = dense::Distance(poly, p[0], p[1]);
-      if (g < best) best = g, exact = std::move(poly);
+      if (g < best) best = g, right = s, exact = std::move(poly);
     }
   }
 
@@ -78,7 +82,10 @@ struct Judge {
 
   // Whether a shortfall at q is excused: the curve runs from q's nearest foot to another foot at the distance (q's
   // own) outside the disc of radius d + kTol about q, so that two far parts of the curve come nearer than twice
-  // the distance. The feet are the legs of the following polyline nearer to q than both their neighbours.
+  // the distance; or q lies on the far side of its nearest foot from the offset, in that part's band from the
+  // side it is not offset to, which a one-sided offset does not see (the tip of a hairpin whose legs meet nearer
+  // than the distance keeps the disc small). The feet are the legs of the following polyline nearer to q than both
+  // their neighbours.
   bool excused(const gp_Pnt2d &q) const {
     const std::vector<double> &xy = follow.xy;
     const size_t legs = xy.size() / 2 - 1;
@@ -90,6 +97,8 @@ struct Judge {
       g[i] = std::hypot(q.X() - ax - t * bx, q.Y() - ay - t * by);
     }
     const size_t near = std::min_element(g.begin(), g.end()) - g.begin();
+    const double ax = xy[2 * near], ay = xy[2 * near + 1], bx = xy[2 * near + 2] - ax, by = xy[2 * near + 3] - ay;
+    if ((bx * (q.Y() - ay) - by * (q.X() - ax)) * right > 0) return true;
     for (size_t f = 0; f < legs; ++f) {
       const bool foot = (f == 0 || g[f] <= g[f - 1]) && (f + 1 == legs || g[f] <= g[f + 1]);
       if (!foot || std::fabs(g[f] - d) > kTol) continue;
@@ -305,14 +314,17 @@ TEST(SingleOffsetDistanceOracle, RandomWavyCurves) {
   EXPECT_GT(2 * loops, offsets);
 }
 
-// A few poles thrown at random in a unit square, order 3 to 6, with a knot or two: such a curve turns hard within
-// a span, and a span the offset refines gets its test points in the middles of its halves, none at the old knot
-// at its end, where the offset may pass between them past the distance. Polynomial, and rational with weights from
-// 1e-3 to 1e3 (the first or the last one now and then below 0.01); near the origin, 1e5 to 1e7 out and tiny; and
-// the curve that strayed 2.6 offset tolerances at 0.685 of its offset, by value. Every point of the main piece
+// A few poles thrown at random in a unit square, order 2 to 9, with a knot or two, now and then crowded together:
+// such a curve turns hard within a span, and a span the offset refines gets its test points in the middles of its
+// halves, none at the old knot at its end, where the offset may pass between them past the distance. Polynomial,
+// and rational with weights from 1e-3 to 1e3 (the first or the last one now and then below 0.01); near the origin,
+// 1e5 to 1e7 out and tiny; polylines with round corners on the side none of their corners turns to; and the curve
+// that strayed 2.6 offset tolerances at 0.685 of its offset, by value. Every point of the main piece
 // keeps the distance within twice the offset tolerance, but where far parts of the curve come near each other.
 TEST(SingleOffsetDistanceOracle, CurvesThatTurnHardWithinASpan) {
-  const int kSweep = 80;
+  // SINGLE_OFFSET_SWEEP=n runs n curves instead, for the long runs a change to the span offset wants.
+  const char *sweep = std::getenv("SINGLE_OFFSET_SWEEP");
+  const int kSweep = sweep ? std::atoi(sweep) : 640;
   {
     const std::vector<double> w = {0.10104500966234782, 0.63527802461990346, 0.26390893224080442,
                                    0.20249014961089951, 0.55259808454275949};
@@ -329,12 +341,110 @@ TEST(SingleOffsetDistanceOracle, CurvesThatTurnHardWithinASpan) {
     EXPECT_EQ(o.rc, 0);
     EXPECT_EQ(judge(*c, d, o).total(), 0) << judge(*c, d, o).where;
   }
+  // Curves of weights spread a hundredfold and more between neighbouring poles, whose offsets strayed between their
+  // test points with rc 0 (by value, from long runs of the sweep below): resting at a heavy pole while the tangent
+  // turns through a gap between two test points (2.03 offset tolerances), hooking round within a sliver of the first
+  // span (2.3), running out of step just past the start (3.4), turning back at the very end where the projection of
+  // the last gate gave up (28), and bulging along a straight run of uneven weights (2.7). Each answers a shortfall
+  // (rc 5) or an offset that keeps the distance.
+  const struct Row {
+    const char *what;
+    int order;
+    std::vector<double> poles, knots, w;
+    double d, ox, oy;
+    BSboolean flag;
+  } rows[] = {
+      {"resting at a heavy pole", 4,
+       {0.9012578207984584, 0.64742373861694624, 0, 0.99887114418014766, 0.045929766045268931, 0, 0.43987954915621613,
+        0.52386678169149148, 0, 0.75395745725632346, 0.91968488968624784, 0, 0.81331579284859301, 0.62778644462078126,
+        0},
+       {0, 0, 0, 0, 0.19685665490788409, 0.49117400189795468, 0.49117400189795468, 0.49117400189795468,
+        0.49117400189795468},
+       {0.0024812474861362318, 0.27343257072618365, 0.096277657374835457, 704.61560402129726, 0.028331144813078284},
+       0.017278168382697752, 0, 0, BSFALSE},
+      {"a hook in a sliver of the first span", 5,
+       {0.18843710210122214, 0.56435750424985975, 0, 0.78935837939730213, 0.47094730349141239, 0, 0.18809771662130975,
+        0.23801770092271607, 0, 0.92817278244229906, 0.092416600280476671, 0, 0.60932293296861051, 0.95937221552102936,
+        0, 0.94050516118594762, 0.10261625473506845, 0},
+       {0, 0, 0, 0, 0, 0.23156039172293477, 0.68991026658983812, 0.68991026658983812, 0.68991026658983812,
+        0.68991026658983812, 0.68991026658983812},
+       {0.030963157609190672, 0.0055926259569214019, 205.11484710747308, 385.42476341096136, 4.9437030190876952,
+        75.122566481697575},
+       0.007498100728511997, 0, 0, BSFALSE},
+      {"out of step past the start, far out", 5,
+       {0.39615267249790725, 0.56878237120777653, 0, 0.82053604561202709, 0.45812389439467427, 0, 0.55576544244242387,
+        0.97684791586944719, 0, 0.034672122603624587, 0.95996507000667619, 0, 0.76681406264399643, 0.44171729215485128,
+        0, 0.86135449785465934, 0.59034842387788933, 0},
+       {0, 0, 0, 0, 0, 0.22804487793531017, 0.34359188840384763, 0.34359188840384763, 0.34359188840384763,
+        0.34359188840384763, 0.34359188840384763},
+       {10.830608831231579, 0.064553336851365689, 651.61608254486168, 663.85194478138908, 518.08549565165242,
+        15.628751378388394},
+       0.065149503460807265, 1659505.9156913799, -650478.58209723618, BSTRUE},
+      {"turning back at the very end", 6,
+       {0.12754230432587804, 0.21391328815711677, 0, 0.8105324643337869, 0.24331174667827457, 0, 0.29800072440148334,
+        0.68625341215208513, 0, 0.22146547102264943, 0.77217776564200569, 0, 0.90903766113807349, 0.8646917347197145,
+        0, 0.18505576062307155, 0.25440822178756162, 0, 0.48167058819822184, 0.69040294666205571, 0},
+       {0, 0, 0, 0, 0, 0, 0.39677313376316548, 0.85450929529293718, 0.85450929529293718, 0.85450929529293718,
+        0.85450929529293718, 0.85450929529293718, 0.85450929529293718},
+       {0.0086916237592429731, 0.0509220819040603, 0.0057993805490767665, 515.05096089068661, 78.892595411607175,
+        0.010910104264464081, 30.279058547405647},
+       0.064018978144200572, 0, 0, BSFALSE},
+      {"a straight run of uneven weights", 3,
+       {0.85389130552372527, 0.53548958315604167, 0, 0.016498410408492106, 0.92597326981362782, 0, 0.86660699110506489,
+        0.74964131306823889, 0, 0.63212922137240479, 0.36894767178914217, 0, 0.19601166244439722, 0.77324393652226109,
+        0, 0.81082141670515606, 0.50813181623072012, 0},
+       {0, 0, 0, 0.19598681124918482, 0.43554630813014367, 0.65718347923223241, 0.78385837367181765,
+        0.78385837367181765, 0.78385837367181765},
+       {0.11382204769583877, 0.38595640962688216, 4.3933272170563082, 0.03773687161116588, 49.090699738872651,
+        0.0097508352515813003},
+       0.050398965850838022, 0, 0, BSFALSE},
+      // Polylines offset with round corners whose knots crowd a leg into a few millionths of the parameter, less
+      // than the corner arc's own knot tolerance: the arc ran past the leg's range and the offset was refused
+      // (rc -1). Near the origin, rational, far out and tiny.
+      {"a crowded leg", 2,
+       {0.22781124355498436, 0.46049634620731, 0, 0.081136892857836596, 0.92696525806300845, 0, 0.61602504249396495,
+        0.86316812109699381, 0, 0.52769819400024931, 0.27013930196313179, 0},
+       {0, 0, 0.11860279624345195, 0.11860714749430384, 0.48928496276041489, 0.48928496276041489},
+       {}, 0.066851205491734608, 0, 0, BSFALSE},
+      {"a crowded leg of uneven weights", 2,
+       {0.72895360313782465, 0.95801469519727034, 0, 0.88001606226871709, 0.63229866658457234, 0, 0.015794059414553217,
+        0.068751675043918742, 0, 0.46634268722366179, 0.56363839660526149, 0},
+       {0, 0, 0.1555039916869978, 0.15550708830262533, 0.31489663318569205, 0.31489663318569205},
+       {0.069613243678353587, 0.0143276241032744, 0.039593875399072442, 0.0085359363437801164},
+       0.020453814773657049, 0, 0, BSFALSE},
+      {"two crowded legs, far out", 2,
+       {0.17330182948339995, 0.66557931146134941, 0, 0.84050279132418948, 0.51421278547222726, 0, 0.062486252150676443,
+        0.043687340483595315, 0, 0.058452584077809601, 0.48960081908814279, 0, 0.074414320610188239, 0.11932169875967286,
+        0},
+       {0, 0, 0.17091555245003731, 0.17091602112144949, 0.17091696037372783, 0.34031732536760234, 0.34031732536760234},
+       {}, 0.02216800724221208, 1986067.6944034863, -4184261.9761384809, BSFALSE},
+      {"two crowded legs, tiny", 2,
+       {0.000701436821989467, 0.00074745498228800467, 0, 0.00081160820981419207, 0.00036404324689405315, 0,
+        0.00088899716018330302, 0.00063441560959394188, 0, 0.00039280292787078583, 0.00084220736473489342, 0,
+        0.00078592361386811791, 0.00061222863805499711, 0},
+       {0, 0, 0.063857546472064874, 0.063863619272532354, 0.063868993211848912, 0.3473058611324637, 0.3473058611324637},
+       {}, 4.2032634160401275e-05, 0, 0, BSTRUE},
+  };
+  for (const Row &r : rows) {
+    const auto c = planar(r.order, r.poles, r.knots, r.ox, r.oy, r.w), at_home = planar(r.order, r.poles, r.knots, 0, 0, r.w);
+    const double up[3] = {0, 0, 1}, none[3] = {0, 0, 0};
+    BSboolean flag = r.flag;
+    Offset o;
+    BScvoffsetd(&c->cv, r.d, none, BSTRUE, r.order == 2 ? 1 : 0, 1, &flag, up, &o.cv, &o.count, &o.pieces, &o.rc);
+    EXPECT_TRUE(o.rc == 0 || o.rc == BSRC_OFFSET_PASSES) << r.what << " rc " << o.rc;
+    if (o.rc != 0) continue;
+    for (int i = 0; i < o.cv->num_poles; ++i) {
+      const double wi = o.cv->rational ? o.cv->weights[i] : 1.0;
+      o.cv->poles[3 * i] -= r.ox * wi, o.cv->poles[3 * i + 1] -= r.oy * wi;
+    }
+    EXPECT_EQ(main_piece_stray(*at_home, r.d, o), 0) << r.what;
+  }
   std::mt19937 rng(141);
   std::uniform_real_distribution<double> unit(0, 1), far(1e5, 1e7), logw(-std::log(1e3), std::log(1e3));
   const char *kinds[] = {"polynomial", "rational", "far out", "far rational", "tiny"};
   int offsets = 0, shortfalls = 0, failing = 0;
   for (int t = 0; t < kSweep; ++t) {
-    const int kind = t % 5, order = 3 + (t / 5) % 4, n = order + 1 + static_cast<int>(unit(rng) * 3);
+    const int kind = t % 5, order = 2 + (t / 5) % 8, n = order + 1 + static_cast<int>(unit(rng) * 3);
     const bool rational = kind == 1 || kind == 3;
     const double size = kind == 4 ? 1e-3 : 1.0, ox = kind == 2 || kind == 3 ? far(rng) : 0, oy = ox ? -far(rng) : 0;
     std::vector<double> poles, w, knots(order, 0.0);
@@ -342,7 +452,10 @@ TEST(SingleOffsetDistanceOracle, CurvesThatTurnHardWithinASpan) {
       poles.insert(poles.end(), {size * unit(rng), size * unit(rng), 0});
       if (rational) w.push_back((t / 5) % 2 && i == (t % 2 ? n - 1 : 0) ? 1e-3 + 9e-3 * unit(rng) : std::exp(logw(rng)));
     }
-    for (int i = order; i < n; ++i) knots.push_back(knots.back() + (0.2 + unit(rng)) / (n - order + 1));
+    // Now and then the interior knots crowd together, 1e-6 to 1e-2 of a span apart.
+    const double crowd = unit(rng) < 0.3 ? std::pow(10.0, -6 + 4 * unit(rng)) : 1.0;
+    for (int i = order; i < n; ++i)
+      knots.push_back(knots.back() + (i == order ? 1.0 : crowd) * (0.2 + unit(rng)) / (n - order + 1));
     knots.insert(knots.end(), order, knots.back() + (0.2 + unit(rng)) / (n - order + 1));
     // Judged moved back to the origin, where the peer keeps its digits.
     const auto c = planar(order, poles, knots, ox, oy, w), at_home = planar(order, poles, knots, 0, 0, w);
@@ -360,6 +473,12 @@ TEST(SingleOffsetDistanceOracle, CurvesThatTurnHardWithinASpan) {
         const double turn = v1.Crossed(v2), r = std::pow(v1.Magnitude(), 3) / std::fabs(turn);
         least[turn > 0 ? 0 : 1] = std::fmin(least[turn > 0 ? 0 : 1], r);
       }
+      // A polyline's corner turns with no radius at all.
+      for (int i = 1; order == 2 && i + 1 < n; ++i) {
+        const double *a = &poles[3 * i - 3], *b = &poles[3 * i], *e = &poles[3 * i + 3];
+        const double turn = (b[0] - a[0]) * (e[1] - b[1]) - (b[1] - a[1]) * (e[0] - b[0]);
+        if (turn != 0) least[turn > 0 ? 0 : 1] = 0;
+      }
     }
     for (const BSboolean flag0 : {BSTRUE, BSFALSE}) {
       // Side TRUE offsets to the right: a turn to the right tighter than the distance makes a cusp there, and
@@ -368,12 +487,13 @@ TEST(SingleOffsetDistanceOracle, CurvesThatTurnHardWithinASpan) {
       Offset o;
       const double up[3] = {0, 0, 1}, none[3] = {0, 0, 0};
       BSboolean flag = flag0;
-      BScvoffsetd(&c->cv, d, none, BSTRUE, 0, 1, &flag, up, &o.cv, &o.count, &o.pieces, &o.rc);
+      // A polyline's corners are rounded, so that every point of its offset keeps the distance.
+      BScvoffsetd(&c->cv, d, none, BSTRUE, order == 2 ? 1 : 0, 1, &flag, up, &o.cv, &o.count, &o.pieces, &o.rc);
       // Weights spread a millionfold can leave the span offset short of its tolerance (rc 5): reported, not
       // judged.
       if (o.rc == BSRC_OFFSET_PASSES) ++shortfalls;
       if (o.rc != 0) {
-        if (o.rc != BSRC_OFFSET_PASSES && ++failing <= 5)
+        if (o.rc != BSRC_OFFSET_PASSES && ++failing <= 20)
           ADD_FAILURE() << t << " " << kinds[kind] << " order " << order << " rc " << o.rc;
         continue;
       }
@@ -383,14 +503,14 @@ TEST(SingleOffsetDistanceOracle, CurvesThatTurnHardWithinASpan) {
         o.cv->poles[3 * i] -= ox * wi, o.cv->poles[3 * i + 1] -= oy * wi;
       }
       const double stray = main_piece_stray(*at_home, d, o);
-      if (stray > 0 && ++failing <= 5)
+      if (stray > 0 && ++failing <= 20)
         ADD_FAILURE() << t << " " << kinds[kind] << " order " << order << " side " << int(flag0) << " d " << d
                       << " strays " << stray / BStoltab[bstol::offset_tol] << " offset tolerances";
     }
   }
   EXPECT_EQ(failing, 0) << "of " << offsets;
   EXPECT_LE(shortfalls, offsets / 8);
-  EXPECT_GE(offsets, kSweep * 2 / 5);
+  EXPECT_GE(offsets, kSweep / 3);
 }
 
 // Weights from 1e-3 to 1e3 carry a far curve's distance from the origin into its weighted poles a thousandfold: the
