@@ -1229,6 +1229,38 @@ bool corner_crossing(const Track &a, const Track &b, double *fa, double *fb, dou
   return true;
 }
 
+// Where two line pieces a and b (offsets of the lines raw_a and raw_b) were joined end to start at a corner that
+// turns away from the offset side, their junction put on the crossing of the two offset lines when it strays off
+// them by more than low. Ends nearly in line are taken for overlapping, and joined in the middle of where they
+// overlap, off both lines by up to ten times dist_tol: that tilts each piece, and past the corner a tilted piece
+// comes nearer to the other leg than the distance by as much. Nothing changes where the crossing does not lie
+// within both pieces.
+void on_both_lines(const VOQbsp_curve *raw_a, const VOQbsp_curve *raw_b, VOQbsp_curve *a, VOQbsp_curve *b,
+                   double low) {
+  const auto line = [](const VOQbsp_curve *cv) { return cv && cv->order == 2 && cv->num_poles == 2; };
+  if (!line(raw_a) || !line(raw_b) || !line(a) || !line(b)) return;
+  double p[3], q[3], u[2], v[2], J[3], K[3], a0[3], b1[3];
+  pole_point(raw_a, 0, p), pole_point(raw_a, 1, q);
+  u[0] = q[0] - p[0], u[1] = q[1] - p[1];
+  double r[3], s[3];
+  pole_point(raw_b, 0, r), pole_point(raw_b, 1, s);
+  v[0] = s[0] - r[0], v[1] = s[1] - r[1];
+  pole_point(a, 1, J), pole_point(b, 0, K), pole_point(a, 0, a0), pole_point(b, 1, b1);
+  const double lu = std::hypot(u[0], u[1]), lv = std::hypot(v[0], v[1]);
+  if (!(lu > 0 && lv > 0)) return;
+  const double off = std::max(std::fabs((J[0] - p[0]) * u[1] - (J[1] - p[1]) * u[0]) / lu,
+                              std::fabs((K[0] - r[0]) * v[1] - (K[1] - r[1]) * v[0]) / lv);
+  if (!(off > low && off <= 10 * BStoltab[bstol::dist_tol])) return;
+  const double den = u[0] * v[1] - u[1] * v[0];
+  if (!(std::fabs(den) > 0)) return;
+  const double f = ((r[0] - p[0]) * v[1] - (r[1] - p[1]) * v[0]) / den;
+  const double X[2] = {p[0] + f * u[0], p[1] + f * u[1]};
+  // Within both pieces: past a's start along a, before b's end along b.
+  if (!((X[0] - a0[0]) * u[0] + (X[1] - a0[1]) * u[1] > 0 && (b1[0] - X[0]) * v[0] + (b1[1] - X[1]) * v[1] > 0)) return;
+  J[0] = K[0] = X[0], J[1] = K[1] = X[1];
+  set_pole(a, 1, J), set_pole(b, 0, K);
+}
+
 }  // namespace
 
 bool corner_kind(const VOQbsp_curve *a, const VOQbsp_curve *b, const double normal[3], int side, int *kind,
@@ -1257,6 +1289,90 @@ bool offset_past_centre(const VOQbsp_curve *cv, double dist, int side, const dou
   const double n[2] = {side * (T[1] * normal[2]), side * (-T[0] * normal[2])};
   const bool inwards = n[0] * (centre[0] - P[0]) + n[1] * (centre[1] - P[1]) > 0;
   return inwards && dist >= radius - BStoltab[bstol::dist_tol];
+}
+
+// The box of a curve's poles in the plane.
+void pole_box(const VOQbsp_curve *cv, double lo[2], double hi[2]) {
+  lo[0] = lo[1] = INFINITY, hi[0] = hi[1] = -INFINITY;
+  double p[3];
+  for (int i = 0; i < cv->num_poles; ++i) {
+    pole_point(cv, i, p);
+    for (int e = 0; e < 2; ++e) lo[e] = std::min(lo[e], p[e]), hi[e] = std::max(hi[e], p[e]);
+  }
+}
+
+// Drops each kept stretch (not a cap's) that runs along another one, within the match of it from end to end in the
+// same sense; of two that run along each other both ways, the earlier stretch's. False with rc set where a callee
+// fails.
+bool drop_twins(const Clearing &cl, double match, std::vector<Kept> *kept, int *rc) {
+  std::vector<Kept> &ks = *kept;
+  const int nk = static_cast<int>(ks.size());
+  std::vector<std::array<double, 4>> box(static_cast<std::size_t>(nk));
+  BoxTree boxes;
+  for (int k = 0; k < nk; ++k) {
+    double lo[2], hi[2];
+    pole_box(cl.parts[ks[k].stretch].cv, lo, hi);
+    box[k] = {lo[0], lo[1], hi[0], hi[1]};
+    boxes.add(lo, hi, 0.0);
+  }
+  boxes.build();
+  const auto inside = [&](int q, const double p[3]) {
+    return p[0] >= box[q][0] - match && p[1] >= box[q][1] - match && p[0] <= box[q][2] + match &&
+           p[1] <= box[q][3] + match;
+  };
+  // Whether x runs along y: its ends on y's kept part (or at its ends), its middle inside it, both the same way.
+  const auto along = [&](const Kept &x, const Kept &y, bool *yes) {
+    *yes = false;
+    if (!inside(static_cast<int>(&y - ks.data()), x.p[0]) || !inside(static_cast<int>(&y - ks.data()), x.p[1]))
+      return true;
+    OwnedCurve flat;
+    if (!(flat.cv = flat_copy(cl.parts[y.stretch].cv, rc))) return false;
+    double mid[6], at[3] = {0, 0, 0}, foot[3], u = 0, gap = 0;
+    for (int e = 0; e < 2; ++e) {
+      if (flat_gap(x.p[e], y.p[0]) <= match || flat_gap(x.p[e], y.p[1]) <= match) continue;
+      at[0] = x.p[e][0], at[1] = x.p[e][1];
+      BSmdstptcv(flat.cv, at, &u, foot, &gap, rc);
+      if (*rc != 0) return false;
+      if (!(gap <= match && u > y.t[0] && u < y.t[1])) return true;
+    }
+    BScveval_n(cl.parts[x.stretch].cv, 0.5 * (x.t[0] + x.t[1]), 1, mid, rc);
+    if (*rc != 0) return false;
+    at[0] = mid[0], at[1] = mid[1];
+    BSmdstptcv(flat.cv, at, &u, foot, &gap, rc);
+    if (*rc != 0) return false;
+    if (!(gap <= match && u > y.t[0] && u < y.t[1])) return true;
+    double ty[6];
+    BScveval_n(cl.parts[y.stretch].cv, u, 1, ty, rc);
+    if (*rc != 0) return false;
+    *yes = mid[3] * ty[3] + mid[4] * ty[4] > 0;
+    return true;
+  };
+  std::vector<char> twin(static_cast<std::size_t>(nk), 0);
+  bool any = false;
+  for (int k = 0; k < nk; ++k) {
+    const Kept &x = ks[k];
+    if (cl.parts[x.stretch].bridge || !(flat_gap(x.p[0], x.p[1]) > match)) continue;
+    const double lo[2] = {std::min(x.p[0][0], x.p[1][0]), std::min(x.p[0][1], x.p[1][1])};
+    const double hi[2] = {std::max(x.p[0][0], x.p[1][0]), std::max(x.p[0][1], x.p[1][1])};
+    for (const int q : boxes.near(lo, hi, match)) {
+      const Kept &y = ks[q];
+      if (q == k || twin[q] || cl.parts[y.stretch].bridge) continue;
+      bool covered = false, back = false;
+      if (!along(x, y, &covered)) return false;
+      if (!covered) continue;
+      if (!along(y, x, &back)) return false;
+      if (!back || x.stretch < y.stretch) {
+        twin[k] = 1, any = true;
+        break;
+      }
+    }
+  }
+  if (!any) return true;
+  std::vector<Kept> left;
+  for (int k = 0; k < nk; ++k)
+    if (!twin[k]) left.push_back(ks[k]);
+  ks.swap(left);
+  return true;
 }
 
 bool clear_offset(const LegChain &c, int room, int *m, VOQbsp_curve **out, int *tags, double *odist, int *rc) {
@@ -1401,6 +1517,7 @@ bool clear_offset(const LegChain &c, int room, int *m, VOQbsp_curve **out, int *
       take(piece[kn], made[2]);
     } else {
       take(piece[kn], made[1]);
+      on_both_lines(lj.off, li.off, piece[k].cv, piece[kn].cv, 64 * cl.margin);
     }
     // The fill: from the corner to the first piece's former end, along the join, back from the second piece's
     // former start.
@@ -1484,8 +1601,7 @@ bool clear_offset(const LegChain &c, int room, int *m, VOQbsp_curve **out, int *
     for (int i = first; i < last && *rc == 0; ++i) cl.keep(i, around, &kept, rc);
   }
   if (*rc != 0) return true;
-  const int nk = static_cast<int>(kept.size());
-  if (nk == 0) {
+  if (kept.empty()) {
     *rc = BSRC_NO_JOIN;
     return true;
   }
@@ -1496,6 +1612,12 @@ bool clear_offset(const LegChain &c, int room, int *m, VOQbsp_curve **out, int *
   // may the ends at a crossing they make; the crossing itself is then found below.
   const double match = std::max({2 * std::sqrt(2 * cl.margin * dmax), 1e-12 * cl.scale,
                                  std::min(2 * BStoltab[bstol::offset_tol], 0.1 * dmin)});
+  // Two offsets that lie on one line or circle both keep their common stretch where the legs between them vanish
+  // (a notch or a bump as deep as its neighbours' steps): the loop between them has no width. Followed twice, one
+  // copy leads off from the other's cut and the offset breaks there; a kept stretch that runs along another gives
+  // way to it (the earlier of two that run along each other, as where one starts on the other).
+  if (!drop_twins(cl, match, &kept, rc)) return true;
+  const int nk = static_cast<int>(kept.size());
   // A cap is only followed from a cut to a cut: it never leads off the offset's own ends.
   const auto capped = [&](const Kept &x, int e) { return cl.parts[x.stretch].bridge && !x.cut[e]; };
   // The kept stretches' starts by cells of twice the match: a start within the match of a point lies in the
@@ -1528,12 +1650,8 @@ bool clear_offset(const LegChain &c, int room, int *m, VOQbsp_curve **out, int *
   // stretches' boxes come within the match of the start are asked.
   BoxTree stretch_boxes;
   for (const Kept &x : kept) {
-    const VOQbsp_curve *xc = cl.parts[x.stretch].cv;
-    double lo[2] = {INFINITY, INFINITY}, hi[2] = {-INFINITY, -INFINITY}, p[3];
-    for (int i = 0; i < xc->num_poles; ++i) {
-      pole_point(xc, i, p);
-      for (int e = 0; e < 2; ++e) lo[e] = std::min(lo[e], p[e]), hi[e] = std::max(hi[e], p[e]);
-    }
+    double lo[2], hi[2];
+    pole_box(cl.parts[x.stretch].cv, lo, hi);
     stretch_boxes.add(lo, hi, 0.0);
   }
   stretch_boxes.build();
@@ -1577,11 +1695,16 @@ bool clear_offset(const LegChain &c, int room, int *m, VOQbsp_curve **out, int *
     xs.find(fa.cv, fb.cv, rc);
     if (*rc != 0) return true;
     const double mid[3] = {0.5 * (x.p[1][0] + y.p[0][0]), 0.5 * (x.p[1][1] + y.p[0][1]), 0.0};
+    // The crossing leaves each of the two a stretch that can be cut out of its piece.
+    double kx = 0, ky = 0;
+    knot_tolerance(fa.cv, &kx, rc);
+    if (*rc == 0) knot_tolerance(fb.cv, &ky, rc);
+    if (*rc != 0) return true;
     int best = -1;
     double gap = match;
     for (int q = 0; q < xs.n_int; ++q) {
       const double g = flat_gap(xs.pts + 3 * q, mid);
-      if (g <= gap && xs.par1[q] > x.t[0] && xs.par2[q] < y.t[1]) best = q, gap = g;
+      if (g <= gap && xs.par1[q] - x.t[0] > kx && y.t[1] - xs.par2[q] > ky) best = q, gap = g;
     }
     if (best < 0) continue;
     x.t[1] = xs.par1[best], y.t[0] = xs.par2[best];
@@ -1591,27 +1714,33 @@ bool clear_offset(const LegChain &c, int room, int *m, VOQbsp_curve **out, int *
   }
 
   // Runs followed from each kept stretch with nothing before it (any, on a closed chain), a cap left out where a
-  // run would begin or end on it.
+  // run would begin or end on it. A run comes from the chain's start where it begins with the first leg's offset
+  // (cut there too, where a leg the chain crosses back over swallows its start) or round the start's cap (the start
+  // swallowed), and goes to its end likewise.
   std::vector<std::vector<int>> runs;
+  std::vector<char> at_end;
+  const auto on_cap = [&](const Kept &x, int e) {
+    return cl.parts[x.stretch].bridge && cl.parts[x.stretch].near_end[0] == e;
+  };
   for (int pass = 0; pass < 2; ++pass)
     for (int k = 0; k < nk; ++k) {
       if (kept[k].used || (pass == 0 && kept[k].has_prev)) continue;
       std::vector<int> run;
       for (int q = k; q >= 0 && !kept[q].used; q = kept[q].next) kept[q].used = true, run.push_back(q);
+      const Kept &first = kept[run.front()], &last = kept[run.back()];
+      const bool ends = on_cap(first, 0) || first.stretch == 0 || on_cap(last, 1) || last.stretch == np - 1;
       while (!run.empty() && cl.parts[kept[run.back()].stretch].bridge) run.pop_back();
       std::size_t lead = 0;
       while (lead < run.size() && cl.parts[kept[run[lead]].stretch].bridge) ++lead;
       run.erase(run.begin(), run.begin() + static_cast<std::ptrdiff_t>(lead));
-      if (!run.empty()) runs.push_back(run);
+      if (!run.empty()) runs.push_back(run), at_end.push_back(ends);
     }
   // An open chain's offset is what runs from the offset of its start or to that of its end; what else keeps clear
   // lies apart from it, about a chain that crosses itself.
   if (!c.closed) {
     std::vector<std::vector<int>> ends;
-    for (const std::vector<int> &run : runs) {
-      const Kept &first = kept[run.front()], &last = kept[run.back()];
-      if ((first.stretch == 0 && !first.cut[0]) || (last.stretch == np - 1 && !last.cut[1])) ends.push_back(run);
-    }
+    for (std::size_t q = 0; q < runs.size(); ++q)
+      if (at_end[q]) ends.push_back(runs[q]);
     if (!ends.empty()) runs.swap(ends);
   }
   std::vector<int> order;
@@ -1621,9 +1750,23 @@ bool clear_offset(const LegChain &c, int room, int *m, VOQbsp_curve **out, int *
     return true;
   }
   // A closed chain's offset that does not close on itself starts after its first joint, so that the break lies
-  // between two of its pieces, where it is seen.
-  if (c.closed && order.size() > 1 && kept[order.back()].next != order.front())
+  // between two of its pieces, where it is seen; a single kept stretch that does not close is handed back as its
+  // second half before its first.
+  if (c.closed && order.size() == 1 && kept[order[0]].next != order[0]) {
+    Kept half = kept[order[0]];
+    const double mid = 0.5 * (half.t[0] + half.t[1]);
+    half.t[1] = mid, half.cut[1] = false;
+    BScveval_n(cl.parts[half.stretch].cv, mid, 0, half.p[1], rc);
+    if (*rc != 0) return true;
+    Kept &rest = kept[order[0]];
+    rest.t[0] = mid, rest.cut[0] = false, rest.next = -1;
+    for (int e = 0; e < 3; ++e) rest.p[0][e] = half.p[1][e];
+    half.next = order[0];
+    order.push_back(static_cast<int>(kept.size()));
+    kept.push_back(half);
+  } else if (c.closed && order.size() > 1 && kept[order.back()].next != order.front()) {
     std::rotate(order.begin(), order.begin() + 1, order.end());
+  }
   // The pieces: a stretch that follows another starts exactly where that one ends, and the stretches of one
   // component's offset that follow each other (a polyline's legs and their corners) are one piece again.
   for (std::size_t q = 0; q < order.size(); ++q) {
@@ -1644,7 +1787,10 @@ bool clear_offset(const LegChain &c, int room, int *m, VOQbsp_curve **out, int *
       }
     }
     if (*m >= room) {
-      *rc = BSRC_OUT_OF_RANGE;
+      // An offset that falls apart anyway is reported so, whatever of it does not fit left out.
+      bool broken = c.closed && kept[order.back()].next != order.front();
+      for (std::size_t r = 0; r + 1 < order.size(); ++r) broken = broken || kept[order[r]].next != order[r + 1];
+      *rc = broken ? 47 : BSRC_OUT_OF_RANGE;
       return true;
     }
     out[*m] = made.cv, made.cv = nullptr;
@@ -1657,6 +1803,147 @@ bool clear_offset(const LegChain &c, int room, int *m, VOQbsp_curve **out, int *
     pole_point(out[*m - 1], out[*m - 1]->num_poles - 1, e);
     pole_point(out[0], 0, s0);
     if (flat_gap(e, s0) <= match) set_pole(out[*m - 1], out[*m - 1]->num_poles - 1, s0);
+  }
+  return true;
+}
+
+bool keeps_distance(const LegChain &c, int m, VOQbsp_curve *const *pieces, const int *tags, int *rc) {
+  Clearing cl(c);
+  if (!cl.split(rc)) return false;
+  const std::vector<Leg> &legs = cl.legs;
+  const int nl = static_cast<int>(legs.size());
+  if (nl == 0 || m < 1) return true;
+  cl.shapes.reset(new Shape[static_cast<std::size_t>(nl)]);
+  double extent = 0, dmax = 0;
+  for (int k = 0; k < nl; ++k) {
+    Shape &sh = cl.shapes[k];
+    if (!sh.make(legs[k].cv, legs[k].dist, rc)) return false;
+    cl.leg_boxes.add(sh.lo, sh.hi, sh.d);
+    dmax = std::max(dmax, sh.d);
+    for (int e = 0; e < 2; ++e) extent = std::max({extent, std::fabs(sh.lo[e]), std::fabs(sh.hi[e])});
+  }
+  cl.leg_boxes.build();
+  cl.scale = extent + dmax;
+  const double tol = BStoltab[bstol::dist_tol] + 1e-13 * extent;
+  // The legs of each position along the chain, by the component numbers the pieces carry.
+  std::vector<int> first(static_cast<std::size_t>(c.n) + 1, nl);
+  for (int k = nl - 1; k >= 0; --k) first[legs[k].parent] = k;
+  for (int k = c.n - 1; k >= 0; --k) first[k] = std::min(first[k], first[k + 1]);
+  std::map<int, int> position;
+  for (int k = 0; k < c.n; ++k) position.emplace(c.num[k], k);
+  const auto apart = [&](int a, int b) {
+    const int gap = std::abs(a - b);
+    return c.closed ? std::min(gap, nl - gap) : gap;
+  };
+  // Whether p lies at the distance from the line (or circle, or end tangents) of leg a.
+  const auto on_line = [&](int a, const double p[2]) {
+    const Shape &sh = cl.shapes[a];
+    const auto from_line = [&](const double o[2], double dx, double dy) {
+      const double l = std::hypot(dx, dy);
+      return l > 0 && std::fabs(std::fabs(dx * (p[1] - o[1]) - dy * (p[0] - o[0])) / l - sh.d) <= tol;
+    };
+    if (sh.kind == Piece::kLines && sh.pts.size() == 4)
+      return from_line(&sh.pts[0], sh.pts[2] - sh.pts[0], sh.pts[3] - sh.pts[1]);
+    if (sh.kind != Piece::kArc) return false;
+    const double rho = std::hypot(p[0] - sh.c[0], p[1] - sh.c[1]);
+    if (std::fabs(rho - sh.r - sh.d) <= tol || std::fabs(rho - sh.r + sh.d) <= tol) return true;
+    for (int e = 0; e < 2; ++e)
+      if (from_line(sh.ends[e], sh.ends[e][1] - sh.c[1], sh.c[0] - sh.ends[e][0])) return true;
+    return false;
+  };
+  // The point rule: p nearer to a leg than its distance lies at the distance from a leg (or from the line of one
+  // of its own), and is nearer only to legs two or more places from that one.
+  std::vector<int> own;
+  std::vector<double> gap;
+  const auto point_keeps = [&](const double p[3], const std::vector<int> &near_legs, bool *keeps) {
+    *keeps = true;
+    gap.resize(near_legs.size());
+    bool inside = false;
+    for (std::size_t q = 0; q < near_legs.size(); ++q) {
+      double foot[2];
+      gap[q] = cl.shapes[near_legs[q]].distance(p, foot, rc) - cl.shapes[near_legs[q]].d;
+      if (*rc != 0) return false;
+      inside = inside || gap[q] < -tol;
+    }
+    if (!inside) return true;
+    *keeps = false;
+    for (std::size_t q = 0; q < near_legs.size() + own.size() && !*keeps; ++q) {
+      const bool mine = q >= near_legs.size();
+      const int a = mine ? own[q - near_legs.size()] : near_legs[q];
+      if (!(mine ? on_line(a, p) : std::fabs(gap[q]) <= tol)) continue;
+      *keeps = true;
+      for (std::size_t r = 0; r < near_legs.size() && *keeps; ++r)
+        *keeps = !(gap[r] < -tol) || apart(a, near_legs[r]) >= 2;
+    }
+    return true;
+  };
+  // The pieces' pole boxes; what is near them looked up for sixteen pieces at a time, as they lie along the chain.
+  std::vector<std::array<double, 4>> boxes(static_cast<std::size_t>(m));
+  for (int k = 0; k < m; ++k) {
+    double p[3];
+    std::array<double, 4> &bx = boxes[k];
+    bx = {INFINITY, INFINITY, -INFINITY, -INFINITY};
+    for (int i = 0; i < pieces[k]->num_poles; ++i) {
+      pole_point(pieces[k], i, p);
+      for (int e = 0; e < 2; ++e) bx[e] = std::min(bx[e], p[e]), bx[2 + e] = std::max(bx[2 + e], p[e]);
+    }
+  }
+  std::vector<int> group, near_piece;
+  for (int k = 0; k < m; ++k) {
+    const VOQbsp_curve *cv = pieces[k];
+    const double *lo = &boxes[k][0], *hi = &boxes[k][2];
+    if (k % 16 == 0) {
+      double glo[2] = {INFINITY, INFINITY}, ghi[2] = {-INFINITY, -INFINITY};
+      for (int q = k; q < std::min(m, k + 16); ++q)
+        for (int e = 0; e < 2; ++e) glo[e] = std::min(glo[e], boxes[q][e]), ghi[e] = std::max(ghi[e], boxes[q][2 + e]);
+      group = cl.leg_boxes.near(glo, ghi, tol);
+    }
+    near_piece.clear();
+    for (const int leg : group)
+      if (!boxes_apart(lo, hi, cl.shapes[leg].lo, cl.shapes[leg].hi, cl.shapes[leg].d + tol)) near_piece.push_back(leg);
+    // A join's piece belongs to the pieces about it.
+    own.clear();
+    for (const int q : {k, tags[k] >= 0 || k == 0 ? -1 : k - 1, tags[k] >= 0 || k + 1 == m ? -1 : k + 1}) {
+      const auto at = q < 0 ? position.end() : position.find(tags[q]);
+      if (at == position.end()) continue;
+      for (int leg = first[at->second]; leg < first[at->second + 1]; ++leg) own.push_back(leg);
+    }
+    const double t0 = start_of(cv), t1 = end_of(cv);
+    // A connecting line cuts its corner: judged by its ends, which lie at the distance.
+    const bool chord = c.option == 2 && tags[k] == BSJOIN_SEGMENT;
+    double p[3];
+    // A line or an arc that keeps clear of every leg near it but its own (which it is offset from, or past the end
+    // of; a polyline's other legs are not its own here) is shown so whole. Else, and for other curves, its points are judged; a line or an arc is also held whole
+    // against the legs beside all of its own, where a point between the samples has no leg farther along to
+    // explain it.
+    Model model;
+    if (!chord && !model.make(cv, cl.scale, rc)) return false;
+    double a[3], b[3];
+    BScveval_n(cv, t0, 0, a, rc);
+    if (*rc == 0) BScveval_n(cv, t1, 0, b, rc);
+    if (*rc != 0) return false;
+    Span sp;
+    bool sampled = true;
+    if (!chord && model.span(t0, a, t1, b, &sp)) {
+      sampled = false;
+      for (const int leg : near_piece) {
+        if (own.size() <= 2 && std::find(own.begin(), own.end(), leg) != own.end()) continue;
+        const Shape &sh = cl.shapes[leg];
+        if (sh.kind != Piece::kCurve && Clearing::leg_clear(sh, sp, sh.d - tol - 2 * model.dev)) continue;
+        sampled = true;
+        bool beside = !own.empty();
+        for (const int o : own) beside = beside && apart(o, leg) <= 1;
+        if (beside && sh.kind != Piece::kCurve) return false;
+      }
+    }
+    if (!sampled) continue;
+    const int n = chord ? 1 : std::max(32, 32 * (cv->num_poles - cv->order + 1));
+    for (int i = 0; i <= n; ++i) {
+      BScveval_n(cv, i == n ? t1 : t0 + (t1 - t0) * i / n, 0, p, rc);
+      bool keeps = true;
+      if (*rc != 0 || !point_keeps(p, near_piece, &keeps)) return false;
+      if (!keeps) return false;
+    }
   }
   return true;
 }

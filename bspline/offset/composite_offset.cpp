@@ -505,14 +505,38 @@ struct Chain {
   bool cleared(int *rc) {
     for (int i = 0; i < n; ++i)
       if (!offset(i, rc)) return true;
-    bsoffset::LegChain legs;
-    legs.tucked = hairpin();
-    legs.n = n, legs.cv = cv.data(), legs.off = off.data(), legs.num = num.data(), legs.dist = dist.data();
-    legs.side = side, legs.normal = normal, legs.option = option, legs.closed = closure, legs.kinds = &kinds;
+    const bsoffset::LegChain legs = leg_chain(hairpin());
     const bool made = bsoffset::clear_offset(legs, 2 * n + 1, &m, out, tags, odist.data(), rc);
     known.assign(static_cast<std::size_t>(n), {-1, 0});
     for (const auto &k : kinds) known[k[0]] = {k[1], k[2]};
     return made;
+  }
+  bsoffset::LegChain leg_chain(bool tucked) {
+    bsoffset::LegChain legs;
+    legs.tucked = tucked;
+    legs.n = n, legs.cv = cv.data(), legs.off = off.data(), legs.num = num.data(), legs.dist = dist.data();
+    legs.side = side, legs.normal = normal, legs.option = option, legs.closed = closure, legs.kinds = &kinds;
+    return legs;
+  }
+
+  // The pieces the joins made, where they come nearer to the chain than its distance beside their own corners,
+  // given up for the chain cleared whole. True when that was done (or failed, rc set).
+  bool recleared(int *rc) {
+    const bsoffset::LegChain legs = leg_chain(true);
+    if (bsoffset::keeps_distance(legs, m, out, tags, rc) || *rc != 0) return *rc != 0;
+    while (m > 0 && *rc == 0) drop_last(rc);
+    for (int i = m; i < 2 * n + 1; ++i)
+      if (out[i]) {
+        int code = 0;
+        BSfreevoqcv(out[i], &code);
+        out[i] = nullptr;
+        if (*rc == 0) *rc = code;
+      }
+    if (*rc != 0) return true;
+    pending = 0, m0 = 0;
+    kinds.clear();
+    bsoffset::clear_offset(legs, 2 * n + 1, &m, out, tags, odist.data(), rc);
+    return true;
   }
 
   // Step for a transition component: its distance runs from its predecessor's to its successor's.
@@ -831,6 +855,9 @@ void BScmpcvoff1(int num_comps, const VOQbsp_curve *const *comps, const int *com
     }
     if (*rc != 0) break;
     if (closed && !done && ch.m >= 1 && !(ch.odist[ch.m - 1] == 0.0 && ch.odist[0] == 0.0)) ch.close(rc);
+    // The joins see each corner's two legs only: where their pieces come nearer to the chain than the distance
+    // beside them, the chain is cleared whole after all.
+    if (*rc == 0 && plain && !done && ch.m >= 1) ch.recleared(rc);
     if (*rc != 0 || !rotated || ch.m < 1) break;
     // Back into the input order: the corner piece, and what the closing joint appended after it, come first.
     int from = ch.m - 1;

@@ -225,8 +225,16 @@ struct LegChain {
 // point is the corner they share), and the kept stretches are followed in order from one to the next where they
 // meet: new records in out (at most room of them) with their component numbers or join codes and distances, one
 // piece for what follows on along one component. A stretch that meets nothing after it ends a run, and the next
-// run follows. True with rc -12 when nothing is kept, -2 for more than room pieces, else a callee's code; what was
-// handed out stays in out[0 .. *m - 1].
+// run follows. True with rc -12 when nothing is kept, -2 for more than room pieces (47 where they do not follow
+// each other anyway), else a callee's code; what was handed out stays in out[0 .. *m - 1].
 bool clear_offset(const LegChain &c, int room, int *m, VOQbsp_curve **out, int *tags, double *odist, int *rc);
+
+// Whether the pieces the corner joins made of the chain (m of them, tagged with component numbers or join codes)
+// keep its distance: no sampled point comes nearer to a leg than that leg's distance (less dist_tol) unless it lies
+// at the distance from a leg, or from the line of a leg of its own piece past its end, and is nearer only to legs two
+// or more places from that one, where the chain's far parts interfere. The joins see a corner's two legs only: an
+// arc that turns back towards its neighbour's offset, or a corner's mitre, reaches where they do not look. False
+// with rc set on failure.
+bool keeps_distance(const LegChain &c, int m, VOQbsp_curve *const *pieces, const int *tags, int *rc);
 
 }  // namespace bsoffset

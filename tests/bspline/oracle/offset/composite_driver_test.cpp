@@ -121,6 +121,19 @@ void advance(Chain *c, double *x, double *y, double h0, double len, double sweep
   }
 }
 
+// The chain of lines (x0, y0, x1, y1) and arcs (cx, cy, r, a0, sweep) in turn as given, closed or open.
+Chain pieces_chain(const std::vector<std::vector<double>> &els, bool closed) {
+  Chain c;
+  for (const std::vector<double> &e : els)
+    if (e.size() == 4)
+      c.add_line(e[0], e[1], e[2], e[3]);
+    else
+      add_arc(&c, e[0], e[1], e[2], e[3], e[4]);
+  c.closed = closed;
+  c.path.index();
+  return c;
+}
+
 // The chain closed from (x, y): on to 20 d below its lowest point `low`, back and up to its start, the origin.
 void close_below(Chain *c, double x, double y, double low, double d) {
   c->add_line(x, y, x + d, low - 20 * d);
@@ -498,6 +511,109 @@ TEST(CompositeDriverOracle, ShortLegsKeepTheDistance) {
     EXPECT_LE(ours.to(first), 1e-9);
     EXPECT_LE(ours.from(first), 1e-9);
   }
+
+  // Found by the random chains below run long. Joined corner by corner, a far-out chain's first leg's offset with
+  // sharp corners passed over the arc after it turning back and the leg after that (0.93 of the distance nearer
+  // than it), and a closed chain's round corner passed over a leg two places on (0.998): the joins see a corner's
+  // two legs only. Cleared, a closed chain's offset that was one open piece (the rest swallowed) came back with rc 0,
+  // its break at the junction that closes it, which is not counted; a tiny closed chain's kept stretches, moved onto
+  // where their pieces cross, were cut down to nothing and failed (rc -2), and so did a closed chain's offset that
+  // falls apart into more pieces than the room.
+  const Chain far_fold = pieces_chain({{1e7, 7e6, 9999999.878934186, 7000000.5408302136},
+                                       {10000000.058649169, 7000000.3319462193, 0.27555398418180432,
+                                        2.2812729999750267, -1.298412756450587},
+                                       {10000000.211483765, 7000000.5612311596, 9999998.6613573488,
+                                        6999999.4326205067}},
+                                      false);
+  const Chain closed_fold = polyline_chain({0, 0, -0.059512474638707527, -1.1561093490288528, 0.55682164121432332,
+                                            -0.26082360030990748, -0.88705083451474864, -0.39254305626641417,
+                                            -3.3606149676631234, -2.0152160440176776, -2.3606149676631234,
+                                            -22.015216044017677, -1, -22.015216044017677, 0, 0},
+                                           true);
+  const Chain one_piece = pieces_chain(
+      {{0, 0, 1.4895683045493717, 1.8466211467302218},
+       {1.4895683045493717, 1.8466211467302218, 2.8059646729667174, -0.7624554986503822},
+       {2.8059646729667174, -0.7624554986503822, -0.05375446595206812, 0.39551449278513595},
+       {7.4313665134792544, 2.0410497114852326, 7.6638647060543352, -2.9251941742417458, -0.31254574103847238},
+       {-0.19710195629955685, 2.7767745501958911, 0.80289804370044315, -20.762455498650382},
+       {0.80289804370044315, -20.762455498650382, -1, -20.762455498650382},
+       {-1, -20.762455498650382, 0, 0}},
+      true);
+  const Chain tiny_fold = polyline_chain(
+      {0, 0, -0.019301348584257763, 0.0093778961721730086, -0.039704722759045248, 0.0061654560872420007,
+       -0.041165463685253395, -0.011170829605931597, -0.017671505401522198, 0.00032566097612140909,
+       -0.0076715054015221986, -0.21117082960593159, -0.01, -0.21117082960593159, 0, 0},
+      true);
+  const Chain many_pieces = pieces_chain(
+      {{1.330320362355242, 15.453803769059416, 15.510957520381906, 4.626516993980835, 0.24314094308508361},
+       {3.7596691029863534, 0.1342715341807672, 5.5108423781496141, -0.43669791701945881},
+       {5.5108423781496141, -0.43669791701945881, 2.0557883125425294, -1.6252756377733872},
+       {4.0779201879605225, 0.052239352208419465, 2.6273701420232269, 3.8341102402607046, -1.3582348153178982},
+       {2.0115618558792434, 1.6749645620432287, 3.0115618558792434, -21.625275637773388},
+       {3.0115618558792434, -21.625275637773388, -1, -21.625275637773388},
+       {-1, -21.625275637773388, 0, 0}},
+      true);
+  // Closed steps whose lengths are quarters of the distance: the legs of a notch or a bump vanish and the offsets
+  // of the legs either side lie on one line, both kept along their common stretch (one within the other). Each
+  // copy was followed, the offset broke where one led off from the other's cut, and came back with rc 0 as one
+  // piece of a single leg, or failed (rc -2).
+  const Chain steps_out = polyline_chain({0, 0, 1.5, 0, 1.5, -0.5, 2.5, -0.5, 2.5, -1, 3.5, -1, 3.5, -0.5, 4.5, -0.5,
+                                          4.5, 0.75, 6.5, 0.75, 7.5, -20, -1, -20, 0, 0},
+                                         true);
+  const Chain steps_in = polyline_chain({0, 0, 0.25, 0, 0.25, 0.25, 1.25, 0.25, 1.25, 0, 2.5, 0, 2.5, -0.25, 3.75,
+                                         -0.25, 4.75, -20, -1, -20, 0, 0},
+                                        true);
+  const Chain steps_in_far = placed(steps_in, 1, 1e7, 7e6), steps_in_tiny = placed(steps_in, 1e-2, 0, 0);
+  const double dist_tol = BStoltab[bstol::dist_tol];
+  const struct {
+    const char *what;
+    const Chain &chain;
+    BSboolean right;
+    double d, tol;
+    bool whole;  // the offset is one closed run: rc 0
+  } fold_rows[] = {{"far fold", far_fold, BSFALSE, 1, dist_tol + 1e-6, false},
+                   {"closed fold", closed_fold, BSTRUE, 1, dist_tol, false},
+                   {"one piece", one_piece, BSTRUE, 1, dist_tol, false},
+                   {"tiny fold", tiny_fold, BSFALSE, 1e-2, dist_tol, false},
+                   {"many pieces", many_pieces, BSFALSE, 1, dist_tol, false},
+                   {"steps out", steps_out, BSFALSE, 1, dist_tol, true},
+                   {"steps in", steps_in, BSTRUE, 1, dist_tol, true},
+                   {"steps in, far out", steps_in_far, BSTRUE, 1, dist_tol + 1e-6, true},
+                   {"steps in, tiny", steps_in_tiny, BSTRUE, 1e-2, dist_tol, true}};
+  for (const auto &r : fold_rows)
+    for (const std::int16_t option : {0, 1, 2})
+      for (const std::int16_t loop_mode : {1, 2}) {
+        SCOPED_TRACE(testing::Message() << r.what << ", option " << option << ", loop mode " << loop_mode);
+        const Ours ours(r.chain, r.right, r.d, option, loop_mode);
+        ASSERT_TRUE(ours.rc == 0 || (ours.rc == 47 && !r.whole)) << ours.rc;
+        if (ours.rc == 0) {
+          EXPECT_EQ(distance_fault(r.chain, ours, r.d, option, r.tol, true), "");
+        }
+      }
+
+  // An open chain that crosses back over its start, which leaves the first leg's offset only from where it is cut:
+  // the run from there was taken for one lying apart and dropped, and with round corners the run round the end's
+  // cap came back alone with rc 0, most of the offset left out (3.6 away). Every leg's offset point that keeps the
+  // distance lies on an answer of rc 0.
+  const Chain crossing_back = polyline_chain({0, 0, -0.6627, -2.5827, -0.2986, -2.3199, -1.1303, -0.0035, 1.7535,
+                                              1.6965, 4.7626, -0.8443, 3.6936, -2.546, 2.3884, 0.1872});
+  for (const std::int16_t option : {0, 1, 2})
+    for (const std::int16_t loop_mode : {0, 1, 2}) {
+      SCOPED_TRACE(testing::Message() << "crossing back, option " << option << ", loop mode " << loop_mode);
+      const Ours ours(crossing_back, BSTRUE, 1, option, loop_mode);
+      ASSERT_TRUE(ours.rc == 0 || ours.rc == 47) << ours.rc;
+      if (ours.rc != 0) continue;
+      EXPECT_EQ(distance_fault(crossing_back, ours, 1, option, dist_tol, true), "");
+      double left_out = 0;
+      for (const chains::Element &e : crossing_back.path.elements)
+        for (int i = 1; i < 32; ++i) {
+          double x, y, nx, ny;
+          e.at(i / 32.0, &x, &y), e.right(i / 32.0, &nx, &ny);
+          if (crossing_back.path.distance(x + nx, y + ny) >= 1 - 1e-9)
+            left_out = std::max(left_out, ours.distance(x + nx, y + ny));
+        }
+      EXPECT_LE(left_out, 1e-6);
+    }
 
   // Random chains, to both sides with every corner option, open and closed: lines whose lengths come in quarters of
   // the distance (legs then fall on each other's lines), and lines and arcs with hairpins, some of them far out
