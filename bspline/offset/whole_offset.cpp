@@ -312,8 +312,10 @@ void offset_stretch(const VOQbsp_curve *curve, double dist, std::int16_t corner,
     OwnedCurve arc;
     int status = 0;
     offB.release();
-    BS2cvsoffpg(P[i], P[j], mode, dist, corner, side, normal, &trim_flag, trim_point, &offA.cv, &offB.cv, &arc_flag,
-                &arc.cv, &status, rc);
+    // A closed curve's ends meet at its closing corner.
+    const bool open = !curve->phy_closed;
+    bswhole::pair_offset(P[i], P[j], mode, dist, corner, side, normal, open && i == 0, open && j == p - 1,
+                         &trim_flag, trim_point, &offA.cv, &offB.cv, &arc_flag, &arc.cv, &status, rc);
     if (*rc == BSRC_OFFSET_PASSES) *warned = true, *rc = 0;
     if (*rc != 0) return;
     if (status != 0 && !offB.cv) {
