@@ -29,9 +29,10 @@ bool valid_slot(const VOQbsp_curve *cv) { return BScvcheck(cv) == 0 && cv->order
 
 }  // namespace
 
-void BS2cvsoffpg(const VOQbsp_curve *A, const VOQbsp_curve *B, int mode, double dist, std::int16_t corner, int side,
-                 const double normal[3], std::int16_t *trim_flag, double trim_point[3], VOQbsp_curve **offA,
-                 VOQbsp_curve **offB, std::int16_t *arc_flag, VOQbsp_curve **arc, int *status, int *rc) {
+void bswhole::pair_offset(const VOQbsp_curve *A, const VOQbsp_curve *B, int mode, double dist, std::int16_t corner,
+                          int side, const double normal[3], bool a_starts, bool b_ends, std::int16_t *trim_flag,
+                          double trim_point[3], VOQbsp_curve **offA, VOQbsp_curve **offB, std::int16_t *arc_flag,
+                          VOQbsp_curve **arc, int *status, int *rc) {
   *rc = 0;
   bool warned = false;
   do {
@@ -112,11 +113,15 @@ void BS2cvsoffpg(const VOQbsp_curve *A, const VOQbsp_curve *B, int mode, double 
         if (*rc == BSRC_NO_JOIN) *rc = 0, *status = 3;
         break;
       }
-      if (corner != 0 && (flag == -1 || flag == -2)) {
-        // Round corners: an offset that the extension reduced to a point (a piece too short to keep an offset of
-        // its own between two corners) would leave the mitre point, off every circle about the next corner, for
-        // that corner's arc to start from. The offsets stay as they were, joined by a straight bridge, and the
-        // loop the bridge closes with the next corner's arc is cut away with the offset's other loops.
+      // Round corners: an offset that the extension reduced to a point (a piece too short to keep an offset of its
+      // own between two corners) would leave the mitre point, off every circle about the next corner, for that
+      // corner's arc to start from. The offsets stay as they were, joined by a straight bridge, and the loop the
+      // bridge closes with the next corner's arc is cut away with the offset's other loops. At an end of the curve
+      // no corner lies beyond the reduced piece and nothing closes that loop: the bridge would run nearer to the
+      // corner than the distance, while the mitre point, on the reduced piece's offset continued past its far
+      // end, keeps it and is where the offset ends.
+      const bool at_end = flag == -1 ? a_starts : b_ends;
+      if (corner != 0 && (flag == -1 || flag == -2) && !at_end) {
         if (line) {
           int ignored = 0;
           BSfreevoqcv(line, &ignored);
@@ -158,4 +163,12 @@ void BS2cvsoffpg(const VOQbsp_curve *A, const VOQbsp_curve *B, int mode, double 
   }
   if (*rc == 0 && warned) *rc = BSRC_OFFSET_PASSES;
   BSexit(rc, "BS2cvsoffpg", "bs2cvsoffpg");
+}
+
+void BS2cvsoffpg(const VOQbsp_curve *A, const VOQbsp_curve *B, int mode, double dist, std::int16_t corner, int side,
+                 const double normal[3], std::int16_t *trim_flag, double trim_point[3], VOQbsp_curve **offA,
+                 VOQbsp_curve **offB, std::int16_t *arc_flag, VOQbsp_curve **arc, int *status, int *rc) {
+  // Seen alone, either piece may have a corner beyond it.
+  bswhole::pair_offset(A, B, mode, dist, corner, side, normal, false, false, trim_flag, trim_point, offA, offB,
+                       arc_flag, arc, status, rc);
 }

@@ -251,9 +251,10 @@ struct Stretch {
 };
 
 // The offset of curve (clamped, flat, jumping nowhere) into s: one span offset where it is one smooth piece,
-// otherwise its pieces offset pair by pair and joined at their corners. A code 5 is noted in *warned.
-void offset_stretch(const VOQbsp_curve *curve, double dist, std::int16_t corner, const double normal[3], int side,
-                    Stretch *s, bool *warned, int *rc) {
+// otherwise its pieces offset pair by pair and joined at their corners; closed: the whole curve is closed. A code 5
+// is noted in *warned.
+void offset_stretch(const VOQbsp_curve *curve, bool closed, double dist, std::int16_t corner, const double normal[3],
+                    int side, Stretch *s, bool *warned, int *rc) {
   const int k = curve->order, n = curve->num_poles;
   int breaks = 0;
   if (n > k) {
@@ -312,8 +313,10 @@ void offset_stretch(const VOQbsp_curve *curve, double dist, std::int16_t corner,
     OwnedCurve arc;
     int status = 0;
     offB.release();
-    BS2cvsoffpg(P[i], P[j], mode, dist, corner, side, normal, &trim_flag, trim_point, &offA.cv, &offB.cv, &arc_flag,
-                &arc.cv, &status, rc);
+    // A closed curve's ends meet at its closing corner.
+    const bool open = !closed;
+    bswhole::pair_offset(P[i], P[j], mode, dist, corner, side, normal, open && i == 0, open && j == p - 1,
+                         &trim_flag, trim_point, &offA.cv, &offB.cv, &arc_flag, &arc.cv, &status, rc);
     if (*rc == BSRC_OFFSET_PASSES) *warned = true, *rc = 0;
     if (*rc != 0) return;
     if (status != 0 && !offB.cv) {
@@ -578,7 +581,8 @@ void BSxycvoff(const VOQbsp_curve *given, double dist, std::int16_t corner, cons
       if (*rc != 0) break;
       if (point) continue;
       auto s = std::make_unique<Stretch>();
-      offset_stretch(jumps ? &part : curve, dist, corner, normal, side, s.get(), &warned, rc);
+      offset_stretch(jumps ? &part : curve, curve->phy_closed != 0, dist, corner, normal, side, s.get(), &warned,
+                     rc);
       if (*rc != 0) break;
       parts.emplace_back();
       std::swap(parts.back().cv, s->offset.cv);

@@ -132,6 +132,13 @@ void open_at_jump(const VOQbsp_curve *cv, const std::vector<Window> &w, bsoffset
 void join_jumping(std::deque<bsoffset::OwnedCurve> *parts, double lo, double hi, bsoffset::OwnedCurve *out,
                   int *rc);
 
+// BS2cvsoffpg told whether A is the first piece of an open curve (a_starts) and B its last (b_ends): a piece at
+// such an end whose offset the extension reduces to a point ends the offset at that point.
+void pair_offset(const VOQbsp_curve *A, const VOQbsp_curve *B, int mode, double dist, std::int16_t corner, int side,
+                 const double normal[3], bool a_starts, bool b_ends, std::int16_t *trim_flag, double trim_point[3],
+                 VOQbsp_curve **offA, VOQbsp_curve **offB, std::int16_t *arc_flag, VOQbsp_curve **arc, int *status,
+                 int *rc);
+
 // The offset built so far and the parameter at which it ends. append takes the piece over, puts it onto [a, b]
 // and merges it on: corner joins are combined as they are (combine), offsets and lines merged, which orients and
 // clamps them. The chain stays an open curve until a closing step; finish gives it the planar flag that its last

@@ -527,6 +527,53 @@ TEST(SingleOffset, OpenEndsCutOutOfTheirLoops) {
       });
 }
 
+// Polylines with round corners whose end leg is shorter than the mitre of the inner corner before it: the leg's
+// offset lies wholly within the distance of its neighbour, and the offset ends at the mitre point. A bridge over
+// the corner to that offset was answered with rc 0 though no loop closed it. At either end, far out, tiny and
+// rational with an end weight below 0.01, in both loop modes: no point of the offset comes nearer to the curve
+// than the distance less twice the offset tolerance.
+TEST(SingleOffset, EndLegsEatenByAnInnerCorner) {
+  const std::vector<double> xy = {0.41248986044726965, 0.27066200611512276, 0.70147944718399058, 0.88843402091677959,
+                                  0.38542336755063622, 0.22289242754444591, 0.37641752071726486, 0.34681943476165067};
+  const std::vector<double> knots = {0, 0, 0.095366961843217232, 0.2616270758497205, 0.38517057621019157,
+                                     0.38517057621019157};
+  const double d = 0.090127364162805923;
+  auto make = [&](double scale, double dx, double dy, bool reversed, std::vector<double> w) {
+    std::vector<double> poles, k;
+    for (int i = 0; i < 4; ++i) {
+      const int j = reversed ? 3 - i : i;
+      poles.insert(poles.end(), {xy[2 * j] * scale + dx, xy[2 * j + 1] * scale + dy, 0.0});
+    }
+    for (int i = 0; i < 6; ++i) k.push_back(reversed ? knots[5] - knots[5 - i] : knots[i]);
+    if (reversed) std::reverse(w.begin(), w.end());
+    auto c = std::make_unique<TestCurve>(2, poles, k, w);
+    c->cv.planar = 1;
+    return c;
+  };
+  const struct Row {
+    const char *what;
+    std::unique_ptr<TestCurve> c;
+    double d;
+    BSboolean side;  // about the normal +z
+  } rows[] = {
+      {"the last leg", make(1, 0, 0, false, {}), d, BSTRUE},
+      {"the first leg", make(1, 0, 0, true, {}), d, BSFALSE},
+      {"far out", make(1, 4e6, -2e6, false, {}), d, BSTRUE},
+      {"tiny", make(1e-3, 0, 0, true, {}), 1e-3 * d, BSFALSE},
+      {"uneven weights", make(1, 0, 0, false, {1, 30, 0.2, 0.005}), d, BSTRUE},
+  };
+  const double tol = 2 * BStoltab[bstol::offset_tol], up[3] = {0, 0, 1}, none[3] = {0, 0, 0};
+  for (const Row &r : rows)
+    for (const std::int16_t mode : {1, 2}) {
+      SCOPED_TRACE(testing::Message() << r.what << " loop mode " << mode);
+      Result o;
+      o.flag = r.side;
+      BScvoffsetd(&r.c->cv, r.d, none, BSTRUE, 1, mode, &o.flag, up, &o.cv, &o.count, &o.pieces, &o.rc);
+      ASSERT_EQ(o.rc, 0);
+      EXPECT_GE(least_distance(*r.c, *o.cv), r.d - tol);
+    }
+}
+
 std::vector<std::string> g_seen;
 const char *g_fail = nullptr;
 void record_and_fail(const char *name, int *rc) {

@@ -318,7 +318,7 @@ TEST(SingleOffsetDistanceOracle, RandomWavyCurves) {
 // such a curve turns hard within a span, and a span the offset refines gets its test points in the middles of its
 // halves, none at the old knot at its end, where the offset may pass between them past the distance. Polynomial,
 // and rational with weights from 1e-3 to 1e3 (the first or the last one now and then below 0.01); near the origin,
-// 1e5 to 1e7 out and tiny; polylines with round corners on the side none of their corners turns to; and the curve
+// 1e5 to 1e7 out and tiny; polylines with round corners on both sides; and the curve
 // that strayed 2.6 offset tolerances at 0.685 of its offset, by value. Every point of the main piece
 // keeps the distance within twice the offset tolerance, but where far parts of the curve come near each other.
 TEST(SingleOffsetDistanceOracle, CurvesThatTurnHardWithinASpan) {
@@ -424,6 +424,13 @@ TEST(SingleOffsetDistanceOracle, CurvesThatTurnHardWithinASpan) {
         0.00078592361386811791, 0.00061222863805499711, 0},
        {0, 0, 0.063857546472064874, 0.063863619272532354, 0.063868993211848912, 0.3473058611324637, 0.3473058611324637},
        {}, 4.2032634160401275e-05, 0, 0, BSTRUE},
+      // A last leg shorter than its inner corner's mitre: a bridge over the corner to the leg's offset, which no
+      // loop closed, was answered with rc 0 (17 offset tolerances too near).
+      {"an end leg the inner corner eats", 2,
+       {0.41248986044726965, 0.27066200611512276, 0, 0.70147944718399058, 0.88843402091677959, 0, 0.38542336755063622,
+        0.22289242754444591, 0, 0.37641752071726486, 0.34681943476165067, 0},
+       {0, 0, 0.095366961843217232, 0.2616270758497205, 0.38517057621019157, 0.38517057621019157},
+       {}, 0.090127364162805923, 0, 0, BSTRUE},
   };
   for (const Row &r : rows) {
     const auto c = planar(r.order, r.poles, r.knots, r.ox, r.oy, r.w), at_home = planar(r.order, r.poles, r.knots, 0, 0, r.w);
@@ -442,7 +449,7 @@ TEST(SingleOffsetDistanceOracle, CurvesThatTurnHardWithinASpan) {
   std::mt19937 rng(141);
   std::uniform_real_distribution<double> unit(0, 1), far(1e5, 1e7), logw(-std::log(1e3), std::log(1e3));
   const char *kinds[] = {"polynomial", "rational", "far out", "far rational", "tiny"};
-  int offsets = 0, shortfalls = 0, failing = 0;
+  int offsets = 0, shortfalls = 0, failing = 0, refusals = 0;
   for (int t = 0; t < kSweep; ++t) {
     const int kind = t % 5, order = 2 + (t / 5) % 8, n = order + 1 + static_cast<int>(unit(rng) * 3);
     const bool rational = kind == 1 || kind == 3;
@@ -462,6 +469,7 @@ TEST(SingleOffsetDistanceOracle, CurvesThatTurnHardWithinASpan) {
     const double d = size * (0.005 + 0.1 * unit(rng));
     // The least radius on each side the curve turns to (positive: to the left), where its offset runs smooth.
     double least[2] = {INFINITY, INFINITY};
+    std::vector<double> turns;
     {
       const Handle(Geom2d_BSplineCurve) base = cvpairs::Occt(*at_home);
       std::vector<double> params;
@@ -473,17 +481,24 @@ TEST(SingleOffsetDistanceOracle, CurvesThatTurnHardWithinASpan) {
         const double turn = v1.Crossed(v2), r = std::pow(v1.Magnitude(), 3) / std::fabs(turn);
         least[turn > 0 ? 0 : 1] = std::fmin(least[turn > 0 ? 0 : 1], r);
       }
-      // A polyline's corner turns with no radius at all.
+      // A polyline's corner turns with no radius at all; its offset is judged on both sides, but where a leg
+      // between two others turns to the offset side at both its ends (the loop its offset may leave behind is
+      // another table's).
       for (int i = 1; order == 2 && i + 1 < n; ++i) {
         const double *a = &poles[3 * i - 3], *b = &poles[3 * i], *e = &poles[3 * i + 3];
-        const double turn = (b[0] - a[0]) * (e[1] - b[1]) - (b[1] - a[1]) * (e[0] - b[0]);
-        if (turn != 0) least[turn > 0 ? 0 : 1] = 0;
+        turns.push_back((b[0] - a[0]) * (e[1] - b[1]) - (b[1] - a[1]) * (e[0] - b[0]));
       }
     }
     for (const BSboolean flag0 : {BSTRUE, BSFALSE}) {
       // Side TRUE offsets to the right: a turn to the right tighter than the distance makes a cusp there, and
       // what the loop removal makes of it is another table's.
-      if (least[flag0 ? 1 : 0] < 1.5 * d) continue;
+      if (order != 2 && least[flag0 ? 1 : 0] < 1.5 * d) continue;
+      const auto inner = [&](double turn) { return flag0 ? turn < 0 : turn > 0; };
+      bool inner_leg = false;
+      for (std::size_t i = 0; i < turns.size(); ++i) {
+        inner_leg = inner_leg || (i + 1 < turns.size() && inner(turns[i]) && inner(turns[i + 1]));
+      }
+      if (inner_leg) continue;
       Offset o;
       const double up[3] = {0, 0, 1}, none[3] = {0, 0, 0};
       BSboolean flag = flag0;
@@ -492,9 +507,13 @@ TEST(SingleOffsetDistanceOracle, CurvesThatTurnHardWithinASpan) {
       // Weights spread a millionfold can leave the span offset short of its tolerance (rc 5): reported, not
       // judged.
       if (o.rc == BSRC_OFFSET_PASSES) ++shortfalls;
+      // Zig-zags whose offsets cross each other again and again (mostly on the side their corners turn to): the
+      // loop removal may refuse them (rc -1), an honest answer, counted.
+      const bool refused = o.rc == -1 && order == 2;
+      refusals += refused;
       if (o.rc != 0) {
-        if (o.rc != BSRC_OFFSET_PASSES && ++failing <= 20)
-          ADD_FAILURE() << t << " " << kinds[kind] << " order " << order << " rc " << o.rc;
+        if (o.rc != BSRC_OFFSET_PASSES && !refused && ++failing <= 20)
+          ADD_FAILURE() << t << " " << kinds[kind] << " order " << order << " side " << int(flag0) << " rc " << o.rc;
         continue;
       }
       ++offsets;
@@ -510,6 +529,7 @@ TEST(SingleOffsetDistanceOracle, CurvesThatTurnHardWithinASpan) {
   }
   EXPECT_EQ(failing, 0) << "of " << offsets;
   EXPECT_LE(shortfalls, offsets / 8);
+  EXPECT_LE(refusals, offsets / 50);
   EXPECT_GE(offsets, kSweep / 3);
 }
 
