@@ -105,6 +105,11 @@ bool points_apart(int num_poles, const double p[3], const double q[3]);
 // large enough to overflow the test's own measures.
 bool clamped_extent(const VOQbsp_curve &cv);
 
+// The poles, weights and knots of a and b (one order, clamped at their joint, a's last pole on b's first) written
+// into out's arrays as one curve: b's knots moved onto a's end, its weights scaled to meet a's at the joint. With
+// over_a, out's arrays are a's own, and a's part is only rescaled where its factor is not one.
+void join_at_joint(const VOQbsp_curve &a, const VOQbsp_curve &b, bool over_a, VOQbsp_curve *out);
+
 // What a caller joining many curves one by one already knows of the curve it has built so far. first_has_extent:
 // the first curve runs through the points extent[0] and extent[1], so it need not be measured for degeneracy when
 // they lie far enough apart. plane_later: the planar flag of the result is left for flag_planar at the end. Only

@@ -69,6 +69,29 @@ bool bsknots::JoinHints::first_long(const VOQbsp_curve &cv) const {
   return first_has_extent && has_extent(cv, extent[0], extent[1]);
 }
 
+void bsknots::join_at_joint(const VOQbsp_curve &a, const VOQbsp_curve &b, bool over_a, VOQbsp_curve *out) {
+  const int k = a.order, L1 = a.num_poles, L2 = b.num_poles;
+  const bool rational = a.rational || b.rational;
+  const double shift = a.knots[L1] - b.knots[k - 1];
+  const double w1_last = a.rational ? a.weights[L1 - 1] : 1.0, w2_first = b.rational ? b.weights[0] : 1.0;
+  // Factors that make the two weights at the joint agree: a's part follows b's first weight.
+  const double g1 = b.rational ? (a.rational ? w2_first / w1_last : w2_first) : 1.0;
+  const double g2 = !b.rational && a.rational ? w1_last : 1.0;
+  // a's part stays where it is, so that out may be a itself.
+  for (int j = 0; j < L2; ++j) out->knots[L1 + k - 1 + j] = b.knots[k + j] + shift;
+  // Written in place with a factor of one, a's part would only be copied onto itself.
+  for (int i = 0; i < L1 && (!over_a || rational || g1 != 1.0); ++i) {
+    for (int c = 0; c < 3; ++c) out->poles[3 * i + c] = a.poles[3 * i + c] * g1;
+    if (rational) out->weights[i] = (a.rational ? a.weights[i] : 1.0) * g1;
+  }
+  for (int j = 1; j < L2; ++j) {
+    for (int c = 0; c < 3; ++c) out->poles[3 * (L1 - 1 + j) + c] = b.poles[3 * j + c] * g2;
+    if (rational) out->weights[L1 - 1 + j] = (b.rational ? b.weights[j] : 1.0) * g2;
+  }
+  if (!over_a)
+    for (int i = 0; i < L1 + k - 1; ++i) out->knots[i] = a.knots[i];
+}
+
 void bsknots::combine_open(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, VOQbsp_curve *out,
                            const JoinHints &hints, int *rc) {
   bool degenerate = false;
@@ -91,26 +114,9 @@ void bsknots::combine_open(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, VOQ
       // A curve that cannot be judged counts as degenerate; the join is still built.
       if (too_small || trc != 0) degenerate = true;
     }
-    const int k = a.order, L1 = a.num_poles, L2 = b.num_poles, N = L1 + L2 - 1;
+    const int k = a.order, N = a.num_poles + b.num_poles - 1;
     const bool rational = a.rational || b.rational;
-    const double shift = a.knots[L1] - b.knots[k - 1];
-    const double w1_last = a.rational ? a.weights[L1 - 1] : 1.0, w2_first = b.rational ? b.weights[0] : 1.0;
-    // Factors that make the two weights at the joint agree: cv1's part follows cv2's first weight.
-    const double g1 = b.rational ? (a.rational ? w2_first / w1_last : w2_first) : 1.0;
-    const double g2 = !b.rational && a.rational ? w1_last : 1.0;
-    // cv1's part stays where it is, so that out may be cv1 itself.
-    for (int j = 0; j < L2; ++j) out->knots[L1 + k - 1 + j] = b.knots[k + j] + shift;
-    // Written in place with a factor of one, cv1's part would only be copied onto itself.
-    for (int i = 0; i < L1 && (out != cv1 || rational || g1 != 1.0); ++i) {
-      for (int c = 0; c < 3; ++c) out->poles[3 * i + c] = a.poles[3 * i + c] * g1;
-      if (rational) out->weights[i] = (a.rational ? a.weights[i] : 1.0) * g1;
-    }
-    for (int j = 1; j < L2; ++j) {
-      for (int c = 0; c < 3; ++c) out->poles[3 * (L1 - 1 + j) + c] = b.poles[3 * j + c] * g2;
-      if (rational) out->weights[L1 - 1 + j] = (b.rational ? b.weights[j] : 1.0) * g2;
-    }
-    if (out != cv1)
-      for (int i = 0; i < L1 + k - 1; ++i) out->knots[i] = a.knots[i];
+    join_at_joint(a, b, out == cv1, out);
     out->order = a.order;
     out->num_poles = N;
     out->num_knots = N + k;

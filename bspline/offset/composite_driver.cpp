@@ -182,27 +182,16 @@ bool merge_run(const std::vector<VOQbsp_curve *> &pieces, int lo, int hi, Run *o
   if (b.order < a.order ? !raise_run(b, a.order) : !b.clamped(false)) return false;
   if (a.order < b.order ? !raise_run(a, b.order) : !a.clamped(true)) return false;
   // The join itself, number for number.
-  const int k = a.order, L1 = a.n, L2 = b.n, N = L1 + L2 - 1;
+  const int k = a.order, N = a.n + b.n - 1;
   const bool rational = a.rational || b.rational;
-  const double shift = a.knots[L1] - b.knots[k - 1];
-  const double w1_last = a.rational ? a.weights[L1 - 1] : 1.0, w2_first = b.rational ? b.weights[0] : 1.0;
-  const double g1 = b.rational ? (a.rational ? w2_first / w1_last : w2_first) : 1.0;
-  const double g2 = !b.rational && a.rational ? w1_last : 1.0;
   Run &r = *out;
   r.order = static_cast<std::int16_t>(k), r.rational = rational, r.n = N;
   r.knots.resize(static_cast<std::size_t>(N + k));
   r.poles.resize(3 * static_cast<std::size_t>(N));
   r.weights.assign(rational ? static_cast<std::size_t>(N) : 0, 0.0);
-  for (int i = 0; i < L1 + k - 1; ++i) r.knots[i] = a.knots[i];
-  for (int j = 0; j < L2; ++j) r.knots[L1 + k - 1 + j] = b.knots[k + j] + shift;
-  for (int i = 0; i < L1; ++i) {
-    for (int c = 0; c < 3; ++c) r.poles[3 * i + c] = a.poles[3 * i + c] * g1;
-    if (rational) r.weights[i] = (a.rational ? a.weights[i] : 1.0) * g1;
-  }
-  for (int j = 1; j < L2; ++j) {
-    for (int c = 0; c < 3; ++c) r.poles[3 * (L1 - 1 + j) + c] = b.poles[3 * j + c] * g2;
-    if (rational) r.weights[L1 - 1 + j] = (b.rational ? b.weights[j] : 1.0) * g2;
-  }
+  const VOQbsp_curve va = a.view(), vb = b.view();
+  VOQbsp_curve vr = r.view();
+  bsknots::join_at_joint(va, vb, false, &vr);
   *closed = false;
   double p0[3], p1[3];
   for (int c = 0; c < 3; ++c) {
