@@ -1,4 +1,5 @@
-// Self-intersection against OpenCASCADE's (and, for polylines, GEOS's noding): the same crossing points, as many.
+// Self-intersection against OpenCASCADE's (and, for polylines, GEOS's noding; for rational curves, SISL's crossings of
+// the curve's spans): the same crossing points, as many.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -30,11 +31,11 @@ TEST(SelfIntersectionOracle, LoopingOffsetsAndPolylines) {
 
 namespace {
 
-// Rational curves whose weights spread far: every transversal self-crossing found without the library is reported
-// (within its reach, 10 dist_tol) as a pair of parameters on the curve, unless the loop it closes stays within 100
-// dist_tol of it or it lies within 20 dist_tol of the curve's point at a knot, where the crossing and the meeting
-// of two spans at their joint are one within the tolerance; the curve of the report that lost one, by value,
-// first.
+// Rational curves whose weights spread far: every transversal self-crossing found without the library, and every
+// one SISL finds between two of the curve's spans, is reported (within its reach, 10 dist_tol) as a pair of
+// parameters on the curve, unless the loop it closes stays within 100 dist_tol of it or it lies within 20 dist_tol
+// of the curve's point at a knot, where the crossing and the meeting of two spans at their joint are one within the
+// tolerance; the curve of the report that lost one, by value, first.
 void CheckSelfWeighted(weighted::Curve &c, const std::vector<weighted::Meeting> &want, int *checked,
                        const std::string &what) {
   const double tol = BStoltab[bstol::dist_tol];
@@ -98,16 +99,27 @@ TEST(SelfIntersectionOracle, WeightsSpreadFar) {
   EXPECT_EQ(checked, 7);
 
   std::mt19937 rng(142);
-  int light_ends = 0;
+  int light_ends = 0, from_sisl = 0, sisl_found = 0;
   checked = 0;
   for (int trial = 0; trial < 1000; ++trial) {
-    weighted::Curve c(weighted::RandomCurve(rng, weighted::RandomPlace(rng)));
+    const weighted::Place at = weighted::RandomPlace(rng);
+    weighted::Curve c(weighted::RandomCurve(rng, at));
     light_ends += std::min(c.c->weights.front(), c.c->weights.back()) < 0.01;
-    CheckSelfWeighted(c, weighted::SelfCrossings(c), &checked, std::to_string(trial));
+    std::vector<weighted::Meeting> want = weighted::SelfCrossings(c);
+    // SISL's meetings that the search did not find are checked beside its own.
+    for (const weighted::Meeting &s : weighted::SislSelfCrossings(c, std::max(std::fabs(at.x), std::fabs(at.y)))) {
+      ++sisl_found;
+      bool known = false;
+      for (const weighted::Meeting &m : want) known = known || std::hypot(m.x - s.x, m.y - s.y) <= 1e-9 * (1 + std::fabs(s.x));
+      if (!known) want.push_back(s), ++from_sisl;
+    }
+    CheckSelfWeighted(c, want, &checked, std::to_string(trial));
     if (::testing::Test::HasFailure()) return;
   }
   EXPECT_GT(checked, 700);
   EXPECT_GT(light_ends, 250);
+  EXPECT_GT(sisl_found, 600);
+  EXPECT_EQ(from_sisl, 0);
 }
 
 }  // namespace

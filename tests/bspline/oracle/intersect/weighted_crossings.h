@@ -211,6 +211,19 @@ inline bool Refine(const Curve &c1, const Curve &c2, int su, int sv, double u, d
   return false;
 }
 
+
+// A self-meeting with its parameters in order and how far the loop between them reaches from it; false where the
+// two parameters are one (a span met at its own point).
+inline bool OnLoop(const Curve &c, Meeting *m) {
+  if (m->u > m->v) std::swap(m->u, m->v);
+  if (m->u == m->v) return false;
+  for (int i = 1; i < 256; ++i) {
+    double p[2];
+    c.Point(m->u + (m->v - m->u) * i / 256, p);
+    m->loop = std::max(m->loop, std::hypot(p[0] - m->x, p[1] - m->y));
+  }
+  return true;
+}
 // Every meeting of c1 and c2 (or of c1 with itself when self), as Newton settles from the pairs of flat pieces
 // within reach; repeats removed.
 class Finder {
@@ -316,15 +329,7 @@ class Finder {
     if (Segments(p0, p1, q0, q1, &u, &v) > reach_) return;
     Meeting got;
     if (!Refine(c1_, c2_, p.span, q.span, p.a + u * (p.b - p.a), q.a + v * (q.b - q.a), &got)) return;
-    if (self_) {
-      if (got.u > got.v) std::swap(got.u, got.v);
-      if (got.u == got.v) return;
-      for (int i = 1; i < 256; ++i) {
-        double p[2];
-        c1_.Point(got.u + (got.v - got.u) * i / 256, p);
-        got.loop = std::max(got.loop, std::hypot(p[0] - got.x, p[1] - got.y));
-      }
-    }
+    if (self_ && !OnLoop(c1_, &got)) return;
     for (const Meeting &f : found_)
       if (std::hypot(f.x - got.x, f.y - got.y) <= 10 * reach_ &&
           std::fabs(f.u - got.u) <= 1e-6 * (c1_.end() - c1_.start()) &&
@@ -417,6 +422,36 @@ inline std::vector<Meeting> SislCrossings(const Curve &a, const Curve &b, double
   std::free(par2);
   freeCurve(s1);
   freeCurve(s2);
+  return out;
+}
+
+// SISL's self-crossings: it has no self-intersection of a curve, so every two of the curve's Bezier spans are
+// crossed with s1857 and each meeting settled on the curve; neighbours' shared joint settles onto one parameter
+// and is dropped.
+inline std::vector<Meeting> SislSelfCrossings(const Curve &c, double far) {
+  std::vector<Meeting> out;
+  std::vector<SISLCurve *> spans;
+  for (const Piece &s : c.spans) {
+    std::vector<double> knots(s.k, s.a);
+    knots.insert(knots.end(), s.k, s.b);
+    spans.push_back(newCurve(s.k, s.k, knots.data(), const_cast<double *>(s.h), 2, 2, 1));
+  }
+  for (std::size_t i = 0; i < spans.size(); ++i)
+    for (std::size_t j = i + 1; j < spans.size(); ++j) {
+      int n = 0, ncurves = 0, stat = 0;
+      double *par1 = nullptr, *par2 = nullptr;
+      SISLIntcurve **curves = nullptr;
+      s1857(spans[i], spans[j], 1e-12, std::max(1e-9, 1e-14 * far), &n, &par1, &par2, &ncurves, &curves, &stat);
+      for (int q = 0; q < n; ++q) {
+        Meeting m;
+        if (Refine(c, c, static_cast<int>(i), static_cast<int>(j), par1[q], par2[q], &m) && OnLoop(c, &m))
+          out.push_back(m);
+      }
+      if (curves) freeIntcrvlist(curves, ncurves);
+      std::free(par1);
+      std::free(par2);
+    }
+  for (SISLCurve *s : spans) freeCurve(s);
   return out;
 }
 
