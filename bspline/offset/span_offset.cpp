@@ -157,6 +157,24 @@ int cover_spans(const VOQbsp_curve *w, const double *u, int count, double *out, 
   return written;
 }
 
+// Whether the offset turns back on itself at u, a knot of w where the curvature jumps: on one side the curve turns
+// towards the offset about a point nearer than the distance, on the other it does not. The offset's tip there is a
+// spike of no width that the two sides reach along one line, and it lies nearer the curve beside the knot than the
+// distance: loop removal cuts it, and no offset polygon reaches it, however finely the spans about the knot are
+// refined. signed_dist: the distance to the right of the curve's way in the plane.
+bool reverses_at_knot(const VOQbsp_curve *w, double u, double signed_dist, int *rc) {
+  const int two = 2;
+  BSboolean two_sided = BSFALSE;
+  double left[9], right[9];
+  if (!BScveval_b(rc, w, &u, &two, nullptr, &two_sided, left, right) || !two_sided) return false;
+  // The offset's speed along the curve's way, times the curve's speed cubed: |v|^3 (1 + signed_dist curvature).
+  auto along = [&](const double *e) {
+    const double sq = e[3] * e[3] + e[4] * e[4];
+    return sq * std::sqrt(sq) + signed_dist * (e[3] * e[7] - e[4] * e[6]);
+  };
+  return along(left) * along(right) < 0;
+}
+
 // The cosine of the angle between the in-plane directions of the unit tangents of two evaluations (6 each), or 1 where
 // either has no direction in the plane.
 double turn_cos(const double *a, const double *b) {
@@ -619,13 +637,25 @@ void BSspnoffset(const VOQbsp_curve *cv, double dist, const double normal[3], in
           std::memcpy(all_u.p, tested.p, static_cast<std::size_t>(ntested) * sizeof(double));
           std::sort(all_u.p, all_u.p + ntested);
           const int c = cover_spans(w, all_u.p, ntested, cover_u.p, 0.375);
-          int nf = 0;
+          // A point that covers a span's end lies on a knot: where the offset turns back on itself there, its
+          // target is the tip of a spike no offset reaches, and refining after it only crowds knots at the tip (the
+          // offset strayed by 0.8 of the distance beside one so crowded). Such a point keeps its place in the
+          // cover, but its offset point is measured from the curve, as the last gate measures, and is never tested
+          // against its target.
+          int nf = 0, ntip = 0;
           for (int i = 0, j = 0; i < c; ++i) {
             if (j < ntested && cover_u.p[i] == all_u.p[j]) {
               ++j;
               continue;
             }
-            fresh_u.p[nf++] = cover_u.p[i];
+            const double u = cover_u.p[i];
+            const bool knot = std::binary_search(w->knots + k, w->knots + w->num_poles, u);
+            if (knot && reverses_at_knot(w, u, side * dist * (normal[2] < 0 ? -1.0 : 1.0), rc)) {
+              cover_u.p[ntip++] = u;  // behind i: the cover read so far is no longer needed
+              continue;
+            }
+            if (*rc != 0) return false;
+            fresh_u.p[nf++] = u;
           }
           if (nf > 0) {
             if (!params.ensure(nf) || !targets.ensure(3 * nf) || !ev.ensure(6 * nf) || !source.ensure(nf) ||
@@ -648,6 +678,36 @@ void BSspnoffset(const VOQbsp_curve *cv, double dist, const double normal[3], in
             for (int j = 0; j < count; ++j)
               std::memcpy(tested_off.p + 3 * source.p[j], at.p + 3 * j, 3 * sizeof(double));
             if (!ok) return false;
+          }
+          if (ntip > 0) {
+            bsoffset::FlatZ flat;
+            double ktol = 0;
+            if (!flat.flatten(w) || !params.ensure(ntip) || !bad.ensure(2 * ntip)) {
+              *rc = BSRC_NO_SCRATCH;
+              return false;
+            }
+            BScvkttol2(w->order, w->knots, w->num_poles, w->poles, w->rational ? w->weights : nullptr, &ktol, rc);
+            if (*rc != 0) return false;
+            int nfail = 0;
+            nbad = 0;
+            for (int j = 0; j < ntip; ++j) {
+              const double u = cover_u.p[j];
+              double q[3], e = 0;
+              BScveval_n(*out, u, 0, q, rc);
+              if (*rc == 0) bsoffset::foot_distance(w, ktol, u, q, &e, rc);
+              if (*rc != 0) return false;
+              if (!(std::fabs(e - std::fabs(dist)) > 0.75 * BStoltab[bstol::offset_tol])) continue;
+              // Both spans about the knot move its offset point.
+              const int s = static_cast<int>(std::lower_bound(w->knots + k, w->knots + w->num_poles, u) - w->knots);
+              for (const int t : {s - 1, s})
+                if (t >= k - 1 && t < w->num_poles && (nbad == 0 || bad.p[nbad - 1] < t)) bad.p[nbad++] = t;
+              params.p[nfail++] = u;
+            }
+            if (nfail > 0) {
+              nkeep = count = nfail;
+              ok = BSFALSE;
+              return false;
+            }
           }
           // Then the offset is looked at where the curve turns too far between the points: a point where it
           // strays fails its span, and is tested from now on.
