@@ -1722,13 +1722,27 @@ bool clear_offset(const LegChain &c, int room, int *m, VOQbsp_curve **out, int *
   const auto on_cap = [&](const Kept &x, int e) {
     return cl.parts[x.stretch].bridge && cl.parts[x.stretch].near_end[0] == e;
   };
+  // A cut end of the first or last leg's offset starts the chain's own run only where it lies at the distance from
+  // that leg: a piece of a corner's extension past the leg's end that keeps clear beyond another leg lies apart,
+  // its way back to its leg crossing the chain.
+  const auto cut_on_leg = [&](const Kept &x, int e, bool *on) {
+    const Stretch &s = cl.parts[x.stretch];
+    double foot[2];
+    const double g = cl.shapes[s.own].distance(x.p[e], foot, rc);
+    *on = g <= legs[s.own].dist + match;
+    return *rc == 0;
+  };
   for (int pass = 0; pass < 2; ++pass)
     for (int k = 0; k < nk; ++k) {
       if (kept[k].used || (pass == 0 && kept[k].has_prev)) continue;
       std::vector<int> run;
       for (int q = k; q >= 0 && !kept[q].used; q = kept[q].next) kept[q].used = true, run.push_back(q);
       const Kept &first = kept[run.front()], &last = kept[run.back()];
-      const bool ends = on_cap(first, 0) || first.stretch == 0 || on_cap(last, 1) || last.stretch == np - 1;
+      bool from_cut = false, to_cut = false;
+      if (!c.closed && first.stretch == 0 && first.cut[0] && !cut_on_leg(first, 0, &from_cut)) return true;
+      if (!c.closed && last.stretch == np - 1 && last.cut[1] && !cut_on_leg(last, 1, &to_cut)) return true;
+      const bool ends = on_cap(first, 0) || (first.stretch == 0 && (!first.cut[0] || from_cut)) || on_cap(last, 1) ||
+                        (last.stretch == np - 1 && (!last.cut[1] || to_cut));
       while (!run.empty() && cl.parts[kept[run.back()].stretch].bridge) run.pop_back();
       std::size_t lead = 0;
       while (lead < run.size() && cl.parts[kept[run[lead]].stretch].bridge) ++lead;

@@ -614,6 +614,66 @@ TEST(CompositeDriverOracle, ShortLegsKeepTheDistance) {
         }
       EXPECT_LE(left_out, 1e-6);
     }
+  // Random line chains whose first or last leg's offset keeps a stretch apart from that run: a mitre's spike, or
+  // the line beyond it, whose way back to its own leg crosses the chain (it lies beyond another leg, on that leg's
+  // far side). Taken for runs of the chain's own, they were handed back after it with rc 47 where the offset is
+  // whole.
+  const struct {
+    const char *what;
+    std::vector<double> xy;
+    BSboolean right;
+    std::int16_t option, loop_mode;
+  } apart_rows[] = {
+      {"spikes of the last two legs beyond the first", {0, 0, 1.4343256102440374, -1.9640239631004037,
+       2.3669091540011302, -1.9569048404298912, 3.2078049101642581, -1.2494288275842538, 1.2405366481487423,
+       -0.83255239743935849, 1.8192179733513734, 0.1341221974804544}, BSFALSE, 2, 0},
+      {"spike of the first corner beyond the fourth leg", {0, 0, 0.63797401689655775, -1.36025985998414,
+       0.85568560988296283, -0.95182094633197178, 0.76026591349208328, -1.7481740565353068, -0.7336155388539467,
+       -1.1401286035257461, -2.4947241282020922, -1.9865859380959743, -2.2085046007742024, -2.173210672347567},
+       BSTRUE, 2, 2},
+      {"spikes of the last legs, loops handed back", {0, 0, -2.4292949284507843, 1.6302160652485842,
+       -5.7272779901464119, 2.1801379733856932, -5.2647854665557681, -1.0472326768757476, -4.663588811632712,
+       -0.85280257978578389, -2.2321278214844273, -0.13603076180919316, -4.0619281371644309, -2.0460782235667798},
+       BSFALSE, 2, 1},
+      {"spikes of the last three legs", {0, 0, -1.5947429084879492, -0.72519272569971782, -0.82921651886307579,
+       -1.185744554185864, -2.6679532069272529, -4.0194034841005557, -3.055765052251918, -4.0657095919763977,
+       -2.2934074762138645, -1.7725032327191843, -1.9210915832252169, -5.7522679016706526}, BSFALSE, 2, 2},
+      {"spikes of the first three legs", {0, 0, -0.62539382894972717, -1.7209140470817264, -1.1994983671034829,
+       -1.2132111533388654, 1.8467877642645205, -1.8958890419386165, 2.6606865806847799, -0.89479135730196124,
+       2.2906348375923793, 0.24326615752902181, 1.2781641760618043, 4.0682708001881061, 0.99394626168288491,
+       5.7730054225214413, 0.27250846749460977, 3.2637895234373504, -2.3138415742271534, 2.8812856014119834},
+       BSFALSE, 2, 2},
+      {"mitred spike of the first corner across the fourth leg", {0, 0, -1.9543465691640165, -2.408208044205943,
+       -0.74572197631200998, -2.0310204247439989, -1.1881448792516509, -3.7662822854068096, -2.640575962638616,
+       -0.093437574498383746, -1.4165469209524639, 0.47529941228538486, -1.5961129059106434, 2.4514868577954054,
+       -0.594655015138841, 3.9199020938035742}, BSTRUE, 0, 2},
+  };
+  // Whether (x, y) lies on the far side of every leg nearest to it whose nearest point is inside the leg.
+  const auto beyond = [](const Chain &c, BSboolean right, double x, double y) {
+    double near = INFINITY;
+    for (const chains::Element &e : c.path.elements) near = std::min(near, e.distance(x, y));
+    int own_side = 0, far_side = 0;
+    for (const chains::Element &e : c.path.elements) {
+      const double dx = e.x1 - e.x0, dy = e.y1 - e.y0;
+      const double t = ((x - e.x0) * dx + (y - e.y0) * dy) / (dx * dx + dy * dy);
+      if (t <= 1e-9 || t >= 1 - 1e-9 || e.distance(x, y) > near + 1e-6) continue;
+      const bool left = dx * (y - e.y0) - dy * (x - e.x0) > 0;
+      ++(left == (right == BSTRUE) ? far_side : own_side);
+    }
+    return far_side > 0 && own_side == 0;
+  };
+  for (const auto &r : apart_rows) {
+    SCOPED_TRACE(r.what);
+    const Chain c = polyline_chain(r.xy);
+    const Ours ours(c, r.right, 1, r.option, r.loop_mode);
+    EXPECT_EQ(ours.rc, 0);
+    if (ours.rc != 0) continue;
+    const GeosChain geos(c);
+    EXPECT_EQ(distance_fault(c, ours, 1, r.option, dist_tol, true, &geos), "");
+    int far = 0;
+    for (const auto &q : ours.samples(64)) far += beyond(c, r.right, q[0], q[1]);
+    EXPECT_EQ(far, 0);
+  }
 
   // Random chains, to both sides with every corner option, open and closed: lines whose lengths come in quarters of
   // the distance (legs then fall on each other's lines), and lines and arcs with hairpins, some of them far out
