@@ -223,6 +223,16 @@ void refine(int m, const double *c, const double *d1, double *x, double *v) {
 
 void find_all(int n, const double *c, double tol, int doubles, int *count, double *roots, int *rc);
 
+// The attempts one call of BSfndrtlgd1 may make in all. Each multiple root sends the search down the series'
+// derivatives, every level retrying at narrower tolerances, so that a high degree with roots clustered everywhere
+// would fan out beyond any wait; past the budget the roots count as not isolated.
+constexpr int kAttemptBudget = 2000;
+struct AttemptBudget {
+  int depth = 0;  // find_all calls open on this thread
+  int used = 0;   // attempts made since the outermost one began
+};
+thread_local AttemptBudget attempt_budget;
+
 // The place in [lo, hi] where c changes sign (va and vb its values at the ends, of opposite signs or one of them
 // zero), to the last bits the evaluation tells: bisection, since it is taken where the series is flat and a
 // secant would crawl.
@@ -690,6 +700,7 @@ int deflate_multiple(int m, const double *c, double attempt_tol, double tol, int
 
 // One attempt of BSfndrtlgd1 with the attempt's tolerance t (tol is the caller's).
 int find_roots(int n, const double *c, double t, double tol, int doubles, int *count, double *roots) {
+  if (++attempt_budget.used > kAttemptBudget) return BSRC_NOT_ISOLATED;
   int m = -1;
   BSeffdeg(n, c, t, &m);
   if (m < 0) {
@@ -735,11 +746,14 @@ void find_all(int n, const double *c, double tol, int doubles, int *count, doubl
     // A tolerance under the rounding of the series values cannot be met: the bisection would never see a piece
     // come down to degree 1 or 2.
     const double floor = 4 * DBL_EPSILON * abs_sum(0, n, c);
+    if (attempt_budget.depth++ == 0) attempt_budget.used = 0;
     double t = tol;
     for (int attempt = 0; attempt < 3; ++attempt, t *= 0.0009765625) {
       *rc = find_roots(n, c, std::fmax(t, floor), std::fmax(tol, floor), doubles, count, roots);
       if (*rc != BSRC_NOT_ISOLATED) break;
     }
+    // A budget spent anywhere below leaves the roots found incomplete, whatever the levels above made of it.
+    if (--attempt_budget.depth == 0 && attempt_budget.used > kAttemptBudget) *rc = BSRC_NOT_ISOLATED;
     if (*rc != 0) *count = 0;
   }
   BSexit(rc, "BSfndrtlgd1", "bsfndrtlgd1");

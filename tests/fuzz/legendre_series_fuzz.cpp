@@ -122,7 +122,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     std::vector<double> roots(std::max(n, 1) + 1, -777);
     BSfndrtlgd1(n, c.data(), root_tol, &found, roots.data(), &rc);
     if (std::getenv("FUZZ_DUMP")) {
-      std::fprintf(stderr, "roots: rc %d, %d\n", rc, found);
+      std::fprintf(stderr, "roots of degree %d, tol %.17g:", n, root_tol);
+      for (int j = 0; j <= n; ++j) std::fprintf(stderr, " %.17g", c[j]);
+      std::fprintf(stderr, "\nroots: rc %d, %d\n", rc, found);
       for (int i = 0; i < found; ++i) std::fprintf(stderr, "  %.17g\n", roots[i]);
     }
     if (rc == 0 && moderate && n >= 1 && std::isfinite(root_tol) && root_tol >= 0) {
