@@ -73,8 +73,25 @@ struct Offset {
   Offset &operator=(const Offset &) = delete;
 };
 
+// Whether p, nearest to lines only, lies on the far side of every one of them whose nearest point lies inside it
+// (the offset side is to the right of the legs with side TRUE). Ties within 1e-7 count as nearest.
+bool beyond_lines(const std::vector<const VOQbsp_curve *> &cs, BSboolean side, const double p[3], double near) {
+  int own_side = 0, far_side = 0;
+  for (const VOQbsp_curve *leg : cs) {
+    if (dist_to(leg, p) > near + 1e-7) continue;
+    if (leg->order != 2 || leg->num_poles != 2 || leg->rational) return false;
+    const double *a = leg->poles, *b = leg->poles + 3, dx = b[0] - a[0], dy = b[1] - a[1];
+    const double t = ((p[0] - a[0]) * dx + (p[1] - a[1]) * dy) / (dx * dx + dy * dy);
+    if (t <= 1e-9 || t >= 1 - 1e-9) continue;
+    const bool left = dx * (p[1] - a[1]) - dy * (p[0] - a[0]) > 0;
+    ++(left == (side == BSTRUE) ? far_side : own_side);
+  }
+  return far_side > 0 && own_side == 0;
+}
+
 // The offset of the open chain cs by d: its pieces end to end but at `gaps` junctions (rc 47 where there are any,
-// else 0), and no point of them nearer to the chain than d.
+// else 0), no point of them nearer to the chain than d nor on the far side of the line legs nearest to it, and with
+// round corners every point at d.
 void expect_clear(const std::vector<const VOQbsp_curve *> &cs, double d, BSboolean side, std::int16_t option,
                   std::int16_t loop_mode, int gaps = 0) {
   const Offset o(cs, d, side, option, loop_mode, BSFALSE);
@@ -82,8 +99,8 @@ void expect_clear(const std::vector<const VOQbsp_curve *> &cs, double d, BSboole
   const std::vector<VOQbsp_curve *> &pieces = o.pieces;
   EXPECT_EQ(rc, gaps ? 47 : 0);
   EXPECT_GE(m, 1);
-  double nearest = INFINITY;
-  int apart = 0;
+  double nearest = INFINITY, farthest = 0;
+  int apart = 0, beyond = 0;
   for (int k = 0; k < m && (rc == 0 || rc == 47); ++k) {
     const VOQbsp_curve *cv = pieces[k];
     const double a = cv->knots[cv->order - 1], b = cv->knots[cv->num_poles];
@@ -91,7 +108,10 @@ void expect_clear(const std::vector<const VOQbsp_curve *> &cs, double d, BSboole
       double p[3];
       ref_point(*cv, a + (b - a) * i / 256, p);
       p[2] = 0;
-      for (const VOQbsp_curve *leg : cs) nearest = std::min(nearest, dist_to(leg, p));
+      double near = INFINITY;
+      for (const VOQbsp_curve *leg : cs) near = std::min(near, dist_to(leg, p));
+      nearest = std::min(nearest, near), farthest = std::max(farthest, near);
+      beyond += beyond_lines(cs, side, p, near);
     }
     if (k + 1 < m) {
       double e[3], s[3];
@@ -101,6 +121,8 @@ void expect_clear(const std::vector<const VOQbsp_curve *> &cs, double d, BSboole
   }
   EXPECT_EQ(apart, gaps);
   EXPECT_GE(nearest, d - 1e-9);
+  EXPECT_EQ(beyond, 0);
+  if (option == 1) EXPECT_LE(farthest - d, 1e-5);
 }
 
 // A line, four arcs in a row of uneven sweeps and weights, and two short lines.
@@ -116,6 +138,13 @@ std::vector<Leg> four_arcs() {
            -2.9373181156087775, 292.42386855330045},
           {false, -6.3879621346691939, 4.3662456225694424, -6.344315028681252, 4.2814454652284404},
           {false, -6.344315028681252, 4.2814454652284404, -6.3987900082703408, 4.8024628774800062}};
+}
+
+// The lines through the points x0, y0, x1, y1, ...
+std::vector<Leg> lines_through(const std::vector<double> &xy) {
+  std::vector<Leg> legs;
+  for (std::size_t k = 0; k + 3 < xy.size(); k += 2) legs.push_back({false, xy[k], xy[k + 1], xy[k + 2], xy[k + 3]});
+  return legs;
 }
 
 // Each row failed before: the offset of an arc that sweeps past a corner between two probes was left whole where
@@ -205,6 +234,29 @@ TEST(CompositeClearance, UnevenArcsKeepTheDistance) {
        {1, 2},
        // The chain crosses back over its start: the run from where the first leg's offset is cut came back left
        // out with rc 0 (2.4 of the offset missing), and is now handed back apart.
+       1},
+      // Line chains that wind round a room more than twice the distance across: its edge at the distance, where the
+      // offsets of the legs about it cross, closes on itself apart from the run from the chain's start (the edge of
+      // a hole in the area the offset bounds, 0.40 and 7.36 long). It came back left out with rc 0, and is now
+      // handed back apart.
+      {"a line chain about a small room",
+       lines_through({0, 0, -0.4315362429530103, 1.5883694341572263, -2.7046677161004746, 0.92406516882854417,
+                      -1.3338278112110089, -1.3438789496742958, -1.3465627982866171, -3.1962969712716411,
+                      0.63943476238849462, -3.4770362787946496, 1.8929225153068709, -5.15289790702617,
+                      2.7096885878640777, -1.7841088133800875}),
+       1,
+       BSFALSE,
+       {1, 2},
+       1},
+      {"a line chain crossing itself about a room",
+       lines_through({0, 0, 1.2605504789377144, -2.2590286952983689, -0.066480998266317037, -2.2369704654590499,
+                      -2.5577557236968, -4.4119815191721425, -4.140224162437975, -7.7635181993007683,
+                      -1.7601760390607999, -7.18666396487016, -3.5966478679437195, -5.8218245972723288,
+                      -1.6937456170665608, -5.5126203869451391, 0.94784751223792174, -5.7900580186602495,
+                      3.0605890321738158, -3.1279408607597379}),
+       1,
+       BSFALSE,
+       {0, 1},
        1},
   };
   for (const auto &r : rows) {
