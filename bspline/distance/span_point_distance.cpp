@@ -507,8 +507,9 @@ void BSmdptbezcv(int degree, int dim, BSboolean rational, const double *poles, c
       // within tol/2 the end keeps the tie, as above.
       if (*rc == 0 && best_turns && (best_t == 0 || best_t == 1) && d > tol) solve_exactly(d - tol / 2);
       // The polish settles one basin; another piece that the chords could not tell from it may hold a point
-      // nearer by more than tol, which only the span solved exactly shows.
-      else if (*rc == 0 && rivals.contest(d, tol, best_t)) solve_exactly(d - tol / 2);
+      // nearer by more than tol (and the rounding of the distances out there), which only the span solved
+      // exactly shows.
+      else if (*rc == 0 && rivals.contest(d, tol + 1e-12 * (extent + d), best_t)) solve_exactly(d - tol / 2);
       if (*rc == 0) {
         *dist_out = d;
         *par_out = best_t;
