@@ -43,6 +43,34 @@ struct Level {
   double lower, a, b;
 };
 
+// The pieces that lost to the best chord, or were passed over by their boxes, by less than the search can tell
+// apart: a chord stands up to the flatness tolerance off its piece, so a piece whose chord lies a little farther
+// than the best one may still hold the nearer point (a rise narrower than a piece, near an end of the span, hides
+// under its chord). Each keeps a lower bound of its distance; the best piece's own parameters are kept beside.
+struct Rivals {
+  static constexpr int kRoom = 16;
+  double a[kRoom], b[kRoom], lo[kRoom];
+  int count = 0;
+  bool spilled = false;
+  double best_a = 0, best_b = 0, best_lo = 0;
+  void add(double pa, double pb, double plo) {
+    if (count == kRoom) {
+      spilled = true;
+      return;
+    }
+    a[count] = pa, b[count] = pb, lo[count++] = plo;
+  }
+  // Whether some piece apart from the result's own (and those touching it, which share its basin) may hold a
+  // point nearer than d - tol.
+  bool contest(double d, double tol, double t) const {
+    if (spilled) return true;
+    const double from = std::fmin(best_a, t), to = std::fmax(best_b, t);
+    for (int i = 0; i < count; ++i)
+      if (lo[i] < d - tol && (b[i] < from || a[i] > to)) return true;
+    return false;
+  }
+};
+
 }  // namespace
 
 void BSptboxdst(int dim, const double *point, const double *box, double *sq) {
@@ -237,7 +265,8 @@ template <int K, int D, int R>
 // *turns whether its poles step back along the chord anywhere (a fold within the tolerance).
 template <int K, int D, int R>
 [[gnu::always_inline]] inline bool flat_k(int kk, int dn, BSboolean rr, const double *poles, double tol,
-                                          bool beside = false, double *worst = nullptr, bool *turns = nullptr) {
+                                          bool beside = false, double *worst = nullptr, bool *turns = nullptr,
+                                          double *apart = nullptr) {
   const int k = K ? K : kk, degree = k - 1, dim = D ? D : dn;
   const BSboolean rational = R >= 0 ? static_cast<BSboolean>(R) : rr;
   if (degree < 2) return true;
@@ -250,7 +279,7 @@ template <int K, int D, int R>
     dd += d[c] * d[c];
   }
   const double limit = 1.8 * tol * tol;
-  double most = 0, along = 0;
+  double most = 0, along = 0, wide = 0;
   bool back = false;
 #pragma GCC unroll 16
   for (int j = 1; j < degree; ++j) {
@@ -264,6 +293,9 @@ template <int K, int D, int R>
     const double off = dd >= 1e-15 ? vv - vd * vd / dd : vv;
     if (off > limit) return false;
     most = off > most ? off : most;
+    // From the chord itself rather than its line: past an end, the distance from that end.
+    const double seg = vd < 0 ? vv : vd > dd ? vv - 2 * vd + dd : off;
+    wide = seg > wide ? seg : wide;
     back = back || vd < along;
     along = vd;
     // Past an end by more than the tolerance: before the start, or beyond the end (measured from it).
@@ -272,6 +304,7 @@ template <int K, int D, int R>
   }
   if (worst) *worst = most;
   if (turns) *turns = back || dd < along;
+  if (apart) *apart = wide;
   return true;
 }
 
@@ -282,7 +315,7 @@ template <int K, int D, int R>
 template <int K, int D, int R>
 void search_pieces(int kk, int dd, BSboolean rr, const double *poles, const double *point, double tw,
                    double *threshold, double *best, double *best_t, double *best_q, double *best_off,
-                   bool *best_turns, int *rc) {
+                   bool *best_turns, Rivals *rivals, int *rc) {
   const int k = K ? K : kk, degree = k - 1, dim = D ? D : dd;
   const BSboolean rational = R >= 0 ? static_cast<BSboolean>(R) : rr;
   const int nc = dim + rational;
@@ -296,28 +329,51 @@ void search_pieces(int kk, int dd, BSboolean rr, const double *poles, const doub
   pool[0].lower = 0;
   pool[0].a = 0;
   pool[0].b = 1;
+  // A piece passed over, or a chord that lost, within twice the tolerance of the best chord is a rival.
+  auto passed = [&](const Level &P, double lo) {
+    if (*best < DBL_MAX && lo < std::sqrt(*best) + 2 * tw) rivals->add(P.a, P.b, lo);
+  };
   while (top >= 0 && *rc == 0) {
     Level &L = pool[slot[top]];
     if (!(L.lower < *threshold)) {
+      passed(L, std::sqrt(L.lower));
       --top;
       continue;
     }
-    double off = 0;
+    double off = 0, apart = 0;
     bool turns = false;
-    if (halvings > 2 && flat_k<K, D, R>(k, dim, rational, L.poles, tw, true, &off, &turns)) {
+    if (halvings > 2 && flat_k<K, D, R>(k, dim, rational, L.poles, tw, true, &off, &turns, &apart)) {
       double chord[2 * 65], q[64], sq = 0, t = 0;
       for (int c = 0; c < nc; ++c) {
         chord[c] = L.poles[c * k];
         chord[nc + c] = L.poles[c * k + degree];
       }
       BSmdptchord(dim, rational, chord, point, tw, &sq, q, &t);
+      // No point of the piece is nearer than the chord's nearest point (which may have been put on an end up to
+      // tw away) less the farthest pole's distance from the chord.
+      const double lo = std::sqrt(std::fmax(0, sq - tw * tw)) - std::sqrt(apart);
       if (sq < *best) {
+        if (*best < DBL_MAX) rivals->add(rivals->best_a, rivals->best_b, rivals->best_lo);
+        rivals->best_a = L.a, rivals->best_b = L.b, rivals->best_lo = lo;
         *best = sq;
         *threshold = *best + tw;
         *best_t = L.a + (L.b - L.a) * t;
         *best_off = off;
         *best_turns = turns;
         std::memcpy(best_q, q, sizeof(double) * dim);
+      } else if (*best < DBL_MAX && lo < std::sqrt(*best) + 2 * tw) {
+        // A piece bending away from the point lies beyond the plane through its chord's nearest point square to
+        // the way there, however far its poles stand off the chord: the nearest of them along that way bounds it.
+        double to[64], len = 0, near = DBL_MAX, pj[64];
+        for (int c = 0; c < dim; ++c) to[c] = q[c] - point[c], len += to[c] * to[c];
+        len = std::sqrt(len);
+        for (int j = 0; j < k && len > 0; ++j) {
+          cartesian(dim, rational, k, L.poles, j, pj);
+          double s = 0;
+          for (int c = 0; c < dim; ++c) s += (pj[c] - point[c]) * to[c];
+          near = std::fmin(near, s / len);
+        }
+        passed(L, len > 0 ? std::fmax(lo, near) : lo);
       }
       --top;
       continue;
@@ -336,6 +392,7 @@ void search_pieces(int kk, int dd, BSboolean rr, const double *poles, const doub
     // The nearer half goes on top; the farther one below it only while its box can still beat the threshold.
     const bool right_first = right.lower < left.lower;
     const bool keep_far = (right_first ? left.lower : right.lower) < *threshold;
+    if (!keep_far) passed(right_first ? left : right, std::sqrt(right_first ? left.lower : right.lower));
     if (keep_far && top + 1 >= depth_limit()) {
       *rc = BSRC_ALLOC_CURVE;
       break;
@@ -376,7 +433,7 @@ void BSmdptbezcv(int degree, int dim, BSboolean rational, const double *poles, c
     double best = DBL_MAX, best_t = 0, best_q[64];
     *dist_out = DBL_MAX;
     using Search = void (*)(int, int, BSboolean, const double *, const double *, double, double *, double *,
-                            double *, double *, double *, bool *, int *);
+                            double *, double *, double *, bool *, Rivals *, int *);
     // Orders 2 to 6 in three dimensions, polynomial or rational; the others by the general body.
     static constexpr Search kSearch[5][2] = {
         {search_pieces<2, 3, 0>, search_pieces<2, 3, 1>}, {search_pieces<3, 3, 0>, search_pieces<3, 3, 1>},
@@ -386,7 +443,9 @@ void BSmdptbezcv(int degree, int dim, BSboolean rational, const double *poles, c
         k >= 2 && k <= 6 && dim == 3 && rational <= 1 ? kSearch[k - 2][rational] : search_pieces<0, 0, -1>;
     double best_off = 0;
     bool best_turns = false;
-    search(k, dim, rational, poles, point, tw, &threshold, &best, &best_t, best_q, &best_off, &best_turns, rc);
+    Rivals rivals;
+    search(k, dim, rational, poles, point, tw, &threshold, &best, &best_t, best_q, &best_off, &best_turns, &rivals,
+           rc);
     if (*rc == 0 && best < DBL_MAX) {
       double d = std::sqrt(best), t = best_t, q[64], sq = 0;
       std::memcpy(q, best_q, sizeof(double) * dim);
@@ -447,6 +506,10 @@ void BSmdptbezcv(int degree, int dim, BSboolean rational, const double *poles, c
       // leaves. An end still off the point, found on such a piece, is checked against the span solved exactly;
       // within tol/2 the end keeps the tie, as above.
       if (*rc == 0 && best_turns && (best_t == 0 || best_t == 1) && d > tol) solve_exactly(d - tol / 2);
+      // The polish settles one basin; another piece that the chords could not tell from it may hold a point
+      // nearer by more than tol (and the rounding of the distances out there), which only the span solved
+      // exactly shows.
+      else if (*rc == 0 && rivals.contest(d, tol + 1e-12 * (extent + d), best_t)) solve_exactly(d - tol / 2);
       if (*rc == 0) {
         *dist_out = d;
         *par_out = best_t;

@@ -383,13 +383,23 @@ TEST(SpanPointDistance, Results) {
                           {16386.592558628257, 1.8096289752650176, 1.8692579505300355, 1.8744956307898004, 1.5625,
                            1.875, 1.875, 1.875, 1.875, 1.875, 1.875, 1.875},
                           {0, 0, 0, 0, 1, 1, 1, 1}};
-  const std::pair<const Loose *, std::vector<double>> folds[] = {
-      {&fold, {1.875, 1.875, 0.75}}, {&shallow_fold, {1.875, 1.875, 0.75}}, {&fold_at_end, {1.875, 1.875, 1.875}}};
+  // A cubic that rises 4.4e-4 towards a far point within 2.2e-5 of its start and falls 3e5 away from it, then
+  // comes back to end 1.6e-7 nearer than it starts: the first piece flat to the tolerance hides the rise under
+  // its chord, whose nearest point is the start, and the end's chord wins by the difference of the ends.
+  const Loose hidden_rise{3, 3, 0,
+                          {0.25, -15, 4.9406564584124654e-324, 5.758247778363363e-310, -15, -15, -7, -15, -15, -1.75,
+                           -300000, -15},
+                          {-15, -15, -15, -15, -10.6875, -10.6875, -10.6875, -10.6875}};
+  // Each search ends short of the curve's end, where the wrong answers lay.
+  const std::pair<const Loose *, std::vector<double>> folds[] = {{&fold, {1.875, 1.875, 0.75}},
+                                                                  {&shallow_fold, {1.875, 1.875, 0.75}},
+                                                                  {&fold_at_end, {1.875, 1.875, 1.875}},
+                                                                  {&hidden_rise, {4.9406564584124654e-324, -7, 199152}}};
   for (const auto &[c, p] : folds) {
     const Many past_end(*c, p, 1e-6);
     ASSERT_EQ(past_end.rc, 0);
     EXPECT_NEAR(past_end.dist[0], nearest(*c, p, 1e-6).dist, 1e-9);
-    EXPECT_LT(past_end.par[0], 1);
+    EXPECT_LT(past_end.par[0], c->knots.back());
   }
   // An order-13 curve whose last five poles coincide: it comes to rest at its end, which lies 9e-5 nearer to the
   // point than a foot inside the span, nearer than the chords could tell apart.
