@@ -1732,6 +1732,35 @@ bool clear_offset(const LegChain &c, int room, int *m, VOQbsp_curve **out, int *
     *on = g <= legs[s.own].dist + match;
     return *rc == 0;
   };
+  bool lines_only = true;
+  for (int k = 0; k < nl; ++k) lines_only = lines_only && cl.shapes[k].kind == Piece::kLines;
+  // Whether a kept stretch runs along its leg's own offset for more than the match, not only along a corner's
+  // extension of it.
+  const auto on_own_offset = [&](const Kept &x, bool *own) {
+    *own = false;
+    const Stretch &st = cl.parts[x.stretch];
+    if (st.own < 0 || st.bridge) return true;
+    const VOQbsp_curve *off = legs[st.own].off;
+    OwnedCurve flat;
+    if (!(flat.cv = flat_copy(st.cv, rc))) return false;
+    double u[2];
+    for (int e = 0; e < 2; ++e) {
+      double p[3], foot[3], gap = 0;
+      BScveval_n(off, e ? end_of(off) : start_of(off), 0, p, rc);
+      if (*rc != 0) return false;
+      p[2] = 0.0;
+      BSmdstptcv(flat.cv, p, &u[e], foot, &gap, rc);
+      if (*rc != 0) return false;
+    }
+    const double lo = std::max(x.t[0], std::min(u[0], u[1])), hi = std::min(x.t[1], std::max(u[0], u[1]));
+    if (!(hi > lo)) return true;
+    double a[3], b[3];
+    BScveval_n(st.cv, lo, 0, a, rc);
+    if (*rc == 0) BScveval_n(st.cv, hi, 0, b, rc);
+    if (*rc != 0) return false;
+    *own = flat_gap(a, b) > match;
+    return true;
+  };
   for (int pass = 0; pass < 2; ++pass)
     for (int k = 0; k < nk; ++k) {
       if (kept[k].used || (pass == 0 && kept[k].has_prev)) continue;
@@ -1747,10 +1776,18 @@ bool clear_offset(const LegChain &c, int room, int *m, VOQbsp_curve **out, int *
       std::size_t lead = 0;
       while (lead < run.size() && cl.parts[kept[run[lead]].stretch].bridge) ++lead;
       run.erase(run.begin(), run.begin() + static_cast<std::ptrdiff_t>(lead));
-      if (!run.empty()) runs.push_back(run), at_end.push_back(ends);
+      // A mitred offset of lines keeps a stretch of a leg's own offset line that other legs cut off at both ends, as
+      // the mitred road (whose chains turning back past a half turn come here) keeps every leg's line where it has
+      // room; what runs along corners' extensions alone is a mitre's tip beyond the chain, and goes.
+      bool own = false;
+      if (!c.closed && !ends && lines_only && c.option == 0)
+        for (std::size_t q = 0; q < run.size() && !own; ++q)
+          if (!on_own_offset(kept[run[q]], &own)) return true;
+      if (!run.empty()) runs.push_back(run), at_end.push_back(ends || own);
     }
-  // An open chain's offset is what runs from the offset of its start or to that of its end; what else keeps clear
-  // lies apart from it, about a chain that crosses itself.
+  // An open chain's offset is what runs from the offset of its start or to that of its end, and a mitred one of
+  // lines also what runs along a leg's own offset between the bands of others; what else keeps clear lies apart
+  // from it, about a chain that crosses itself.
   if (!c.closed) {
     std::vector<std::vector<int>> ends;
     for (std::size_t q = 0; q < runs.size(); ++q)
