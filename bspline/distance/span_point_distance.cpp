@@ -46,28 +46,25 @@ struct Level {
 // The pieces that lost to the best chord, or were passed over by their boxes, by less than the search can tell
 // apart: a chord stands up to the flatness tolerance off its piece, so a piece whose chord lies a little farther
 // than the best one may still hold the nearer point (a rise narrower than a piece, near an end of the span, hides
-// under its chord). Each keeps a lower bound of its distance; the best piece's own parameters are kept beside.
+// under its chord). The search only notes them with what it has at hand, a chord's squared distance and how far
+// its poles stand off it, or a box's squared distance; they are bounded more closely only once the result is
+// known and only those that might beat it (see contest), which keeps the search as cheap as it was without them.
+// The best piece's own are kept beside.
 struct Rivals {
-  static constexpr int kRoom = 16;
-  double a[kRoom], b[kRoom], lo[kRoom];
+  static constexpr int kRoom = 64;
+  // apart: a chord's bound of its poles' squared distance from it (flat_k), or -1 for a box.
+  double a[kRoom + 1], b[kRoom + 1], sq[kRoom + 1], apart[kRoom + 1];
   int count = 0;
   bool spilled = false;
-  double best_a = 0, best_b = 0, best_lo = 0;
-  void add(double pa, double pb, double plo) {
-    if (count == kRoom) {
-      spilled = true;
-      return;
-    }
-    a[count] = pa, b[count] = pb, lo[count++] = plo;
-  }
-  // Whether some piece apart from the result's own (and those touching it, which share its basin) may hold a
-  // point nearer than d - tol.
-  bool contest(double d, double tol, double t) const {
-    if (spilled) return true;
-    const double from = std::fmin(best_a, t), to = std::fmax(best_b, t);
-    for (int i = 0; i < count; ++i)
-      if (lo[i] < d - tol && (b[i] < from || a[i] > to)) return true;
-    return false;
+  double best_a = 0, best_b = 0, best_apart = 0;
+  // Written whether kept or not, and counted only when kept: where a piece is a rival now and then, a branch on
+  // it would be mispredicted as often.
+  void note(bool keep, double pa, double pb, double psq, double papart) {
+    const int i = count;
+    a[i] = pa, b[i] = pb, sq[i] = psq, apart[i] = papart;
+    const bool full = i == kRoom;
+    count = i + (keep & !full);
+    spilled = spilled | (keep & full);
   }
 };
 
@@ -262,7 +259,9 @@ template <int K, int D, int R>
 // of the chord's ends along it: the search solves a flat piece on its chord, and a piece folded back along its
 // chord's line (a curve that reverses there) runs past the chord's end however flat it is. A flat piece's
 // largest squared distance of an interior pole from the chord's line goes to *worst when it is given, and to
-// *turns whether its poles step back along the chord anywhere (a fold within the tolerance).
+// *turns whether its poles step back along the chord anywhere (a fold within the tolerance). *apart bounds the
+// squared distance of the interior poles from the chord itself rather than its line: *worst and the square of
+// the farthest any lies past an end.
 template <int K, int D, int R>
 [[gnu::always_inline]] inline bool flat_k(int kk, int dn, BSboolean rr, const double *poles, double tol,
                                           bool beside = false, double *worst = nullptr, bool *turns = nullptr,
@@ -279,7 +278,7 @@ template <int K, int D, int R>
     dd += d[c] * d[c];
   }
   const double limit = 1.8 * tol * tol;
-  double most = 0, along = 0, wide = 0;
+  double most = 0, along = 0, past = 0;
   bool back = false;
 #pragma GCC unroll 16
   for (int j = 1; j < degree; ++j) {
@@ -293,9 +292,9 @@ template <int K, int D, int R>
     const double off = dd >= 1e-15 ? vv - vd * vd / dd : vv;
     if (off > limit) return false;
     most = off > most ? off : most;
-    // From the chord itself rather than its line: past an end, the distance from that end.
-    const double seg = vd < 0 ? vv : vd > dd ? vv - 2 * vd + dd : off;
-    wide = seg > wide ? seg : wide;
+    // Along the chord, in units of its length: before the start or beyond the end (without a branch on it).
+    past = -vd > past ? -vd : past;
+    past = vd - dd > past ? vd - dd : past;
     back = back || vd < along;
     along = vd;
     // Past an end by more than the tolerance: before the start, or beyond the end (measured from it).
@@ -304,8 +303,121 @@ template <int K, int D, int R>
   }
   if (worst) *worst = most;
   if (turns) *turns = back || dd < along;
-  if (apart) *apart = wide;
+  if (apart) *apart = dd >= 1e-15 ? most + past * past / dd : most;
   return true;
+}
+
+// A lower bound of the distance from point to the piece, from the Bernstein coefficients of the squared distance:
+// with H(u) the weighted poles' curve and w(u) its weight, the squared distance is f(u) / g(u), f = |H - w point|^2
+// and g = w^2 both of degree 2 (k - 1) in Bernstein form, and f >= m g for m the least ratio of their coefficients
+// (the Bernstein polynomials are not negative on [0, 1]; g's coefficients are positive). Unlike a bound from the
+// poles' hull, it follows the curve itself: on an arc seen from its axis, where the chord stands nearer than the
+// arc by its sagitta, the ratios are all the one squared distance. Less what the rounding of the differences and
+// sums may have added.
+template <int K, int D, int R>
+[[gnu::always_inline]] inline double bernstein_lower(int kk, int dn, BSboolean rr, const double *poles,
+                                                     const double *point) {
+  const int k = K ? K : kk, degree = k - 1, dim = D ? D : dn;
+  const bool rational = R >= 0 ? R != 0 : rr != 0;
+  constexpr double eps = DBL_EPSILON;
+  double v[64], w[kMaxOrder], len[kMaxOrder], err[kMaxOrder], binom[kMaxOrder], pp = 0;
+  for (int c = 0; c < dim; ++c) pp += point[c] * point[c];
+  pp = std::sqrt(pp);
+  for (int i = 0; i < k; ++i) {
+    w[i] = rational ? poles[dim * k + i] : 1.0;
+    double vv = 0, hh = 0;
+    for (int c = 0; c < dim; ++c) {
+      const double h = poles[c * k + i], x = h - w[i] * point[c];
+      v[c * k + i] = x;
+      vv += x * x;
+      hh += h * h;
+    }
+    len[i] = std::sqrt(vv);
+    // Each difference rounds by at most 2 eps of its terms' sizes (the product and the difference).
+    err[i] = 4 * eps * (std::sqrt(hh) + w[i] * pp) + 4 * eps * len[i];
+    binom[i] = i == 0 ? 1 : binom[i - 1] * (degree - i + 1) / i;
+  }
+  double lowest = DBL_MAX;
+  for (int m = 0; m <= 2 * degree; ++m) {
+    double f = 0, g = 0, slack = 0;
+    for (int i = m > degree ? m - degree : 0, top = m < degree ? m : degree; i <= top; ++i) {
+      const int j = m - i;
+      const double c = binom[i] * binom[j];
+      double dot = 0;
+      for (int e = 0; e < dim; ++e) dot += v[e * k + i] * v[e * k + j];
+      f += c * dot;
+      g += c * w[i] * w[j];
+      const double si = len[i] + err[i], sj = len[j] + err[j];
+      slack += c * (err[i] * sj + si * err[j] + (dim + 2 * k + 8) * eps * si * sj);
+    }
+    const double r = f > 2 * slack ? (f - 2 * slack) / g * (1 - (4 * k + 8) * eps) : 0;
+    lowest = r < lowest ? r : lowest;
+  }
+  return std::sqrt(lowest);
+}
+
+// A flat piece's poles stand at most 1.8 tw^2 (squared) off its chord's line and as much past its ends along it
+// (flat_k with beside), so at most sqrt(3.6) tw from the chord itself: the search keeps the chords that lose by
+// less than that and twice the tolerance.
+constexpr double kOffChord = 1.9;
+
+// Whether some rival apart from the result's own piece (and those touching it, which share its basin) may hold a
+// point nearer than d - slack, the result's parameter being t. The rivals' bounds from the search come first: a
+// box's distance, or a chord's (which may have been put on an end up to tw away) less how far its poles stand
+// off it. A rival they leave in doubt is made again from the span, halved down to as the search
+// did (the same operations, so the same poles), and bounded more closely: by the least of its poles along the
+// way to its chord's nearest point (a piece bending away from the point lies beyond the plane through that point
+// square to the way there) and by the Bernstein coefficients of its squared distance, which follow an arc where
+// the chord lets its sagitta through.
+template <int K, int D, int R>
+bool contest(const Rivals &rivals, int kk, int dn, BSboolean rr, const double *poles, const double *point,
+             double tw, double d, double slack, double t) {
+  if (rivals.spilled) return true;
+  const int k = K ? K : kk, degree = k - 1, dim = D ? D : dn;
+  const BSboolean rational = R >= 0 ? static_cast<BSboolean>(R) : rr;
+  const int nc = dim + rational;
+  const double from = rivals.best_a < t ? rivals.best_a : t, to = rivals.best_b > t ? rivals.best_b : t;
+  const double below = d - slack;
+  // Most calls have none in doubt: that is settled first without a branch on each.
+  bool doubt = false;
+  for (int i = 0; i < rivals.count; ++i) {
+    const double apart = rivals.apart[i], reach = below + std::sqrt(apart > 0 ? apart : 0);
+    const bool beside = (rivals.b[i] < from) | (rivals.a[i] > to);
+    doubt = doubt | (beside & (reach > 0) & (rivals.sq[i] - (apart < 0 ? 0 : tw * tw) < reach * reach));
+  }
+  if (!doubt) return false;
+  for (int i = 0; i < rivals.count; ++i) {
+    if (!(rivals.b[i] < from || rivals.a[i] > to)) continue;
+    const bool box = rivals.apart[i] < 0;
+    const double reach = box ? below : below + std::sqrt(rivals.apart[i]);
+    if (reach <= 0 || rivals.sq[i] - (box ? 0 : tw * tw) >= reach * reach) continue;
+    double piece[64], right[64], lo = 0, hi = 1;
+    std::memcpy(piece, poles, sizeof(double) * nc * k);
+    for (int level = 0; level < kLevels && (lo < rivals.a[i] || hi > rivals.b[i]); ++level) {
+      const double mid = (lo + hi) / 2;
+      halve_k<K>(k, nc, piece, piece, right);
+      if (rivals.a[i] >= mid)
+        std::memcpy(piece, right, sizeof(double) * nc * k), lo = mid;
+      else
+        hi = mid;
+    }
+    if (!box) {
+      double ends[2 * 65], q[64], sq = 0, u = 0, way[64], len = 0, near = DBL_MAX, pj[64];
+      for (int c = 0; c < nc; ++c) ends[c] = piece[c * k], ends[nc + c] = piece[c * k + degree];
+      BSmdptchord(dim, rational, ends, point, tw, &sq, q, &u);
+      for (int c = 0; c < dim; ++c) way[c] = q[c] - point[c], len += way[c] * way[c];
+      len = std::sqrt(len);
+      for (int j = 0; j < k && len > 0; ++j) {
+        cartesian(dim, rational, k, piece, j, pj);
+        double s = 0;
+        for (int c = 0; c < dim; ++c) s += (pj[c] - point[c]) * way[c];
+        near = s / len < near ? s / len : near;
+      }
+      if (len > 0 && !(near < below)) continue;
+    }
+    if (bernstein_lower<K, D, R>(k, dim, rational, piece, point) < below) return true;
+  }
+  return false;
 }
 
 // The search keeps the nearest chord point and, in *best_off, the largest squared distance of its piece's
@@ -329,14 +441,14 @@ void search_pieces(int kk, int dd, BSboolean rr, const double *poles, const doub
   pool[0].lower = 0;
   pool[0].a = 0;
   pool[0].b = 1;
-  // A piece passed over, or a chord that lost, within twice the tolerance of the best chord is a rival.
-  auto passed = [&](const Level &P, double lo) {
-    if (*best < DBL_MAX && lo < std::sqrt(*best) + 2 * tw) rivals->add(P.a, P.b, lo);
-  };
+  // A piece passed over, or a chord that lost, whose bound from the search comes within twice the tolerance of
+  // the best chord is a rival: the result lies within the tolerance of that chord. Checked on squares; -1 until a
+  // chord is found.
+  double box_band = -1, chord_band = -1;
   while (top >= 0 && *rc == 0) {
     Level &L = pool[slot[top]];
     if (!(L.lower < *threshold)) {
-      passed(L, std::sqrt(L.lower));
+      rivals->note(L.lower < box_band, L.a, L.b, L.lower, -1);
       --top;
       continue;
     }
@@ -349,31 +461,20 @@ void search_pieces(int kk, int dd, BSboolean rr, const double *poles, const doub
         chord[nc + c] = L.poles[c * k + degree];
       }
       BSmdptchord(dim, rational, chord, point, tw, &sq, q, &t);
-      // No point of the piece is nearer than the chord's nearest point (which may have been put on an end up to
-      // tw away) less the farthest pole's distance from the chord.
-      const double lo = std::sqrt(std::fmax(0, sq - tw * tw)) - std::sqrt(apart);
       if (sq < *best) {
-        if (*best < DBL_MAX) rivals->add(rivals->best_a, rivals->best_b, rivals->best_lo);
-        rivals->best_a = L.a, rivals->best_b = L.b, rivals->best_lo = lo;
+        const double was = *best;
         *best = sq;
+        const double band = std::sqrt(sq) + 2 * tw, reach = band + kOffChord * tw;
+        box_band = band * band, chord_band = reach * reach + tw * tw;
+        rivals->note(was < chord_band, rivals->best_a, rivals->best_b, was, rivals->best_apart);
+        rivals->best_a = L.a, rivals->best_b = L.b, rivals->best_apart = apart;
         *threshold = *best + tw;
         *best_t = L.a + (L.b - L.a) * t;
         *best_off = off;
         *best_turns = turns;
         std::memcpy(best_q, q, sizeof(double) * dim);
-      } else if (*best < DBL_MAX && lo < std::sqrt(*best) + 2 * tw) {
-        // A piece bending away from the point lies beyond the plane through its chord's nearest point square to
-        // the way there, however far its poles stand off the chord: the nearest of them along that way bounds it.
-        double to[64], len = 0, near = DBL_MAX, pj[64];
-        for (int c = 0; c < dim; ++c) to[c] = q[c] - point[c], len += to[c] * to[c];
-        len = std::sqrt(len);
-        for (int j = 0; j < k && len > 0; ++j) {
-          cartesian(dim, rational, k, L.poles, j, pj);
-          double s = 0;
-          for (int c = 0; c < dim; ++c) s += (pj[c] - point[c]) * to[c];
-          near = std::fmin(near, s / len);
-        }
-        passed(L, len > 0 ? std::fmax(lo, near) : lo);
+      } else {
+        rivals->note(sq < chord_band, L.a, L.b, sq, apart);
       }
       --top;
       continue;
@@ -392,7 +493,9 @@ void search_pieces(int kk, int dd, BSboolean rr, const double *poles, const doub
     // The nearer half goes on top; the farther one below it only while its box can still beat the threshold.
     const bool right_first = right.lower < left.lower;
     const bool keep_far = (right_first ? left.lower : right.lower) < *threshold;
-    if (!keep_far) passed(right_first ? left : right, std::sqrt(right_first ? left.lower : right.lower));
+    // One branch on both, taken seldom: the halves dropped alone are as good as random.
+    const Level &far = right_first ? left : right;
+    if (!keep_far & (far.lower < box_band)) rivals->note(true, far.a, far.b, far.lower, -1);
     if (keep_far && top + 1 >= depth_limit()) {
       *rc = BSRC_ALLOC_CURVE;
       break;
@@ -439,8 +542,14 @@ void BSmdptbezcv(int degree, int dim, BSboolean rational, const double *poles, c
         {search_pieces<2, 3, 0>, search_pieces<2, 3, 1>}, {search_pieces<3, 3, 0>, search_pieces<3, 3, 1>},
         {search_pieces<4, 3, 0>, search_pieces<4, 3, 1>}, {search_pieces<5, 3, 0>, search_pieces<5, 3, 1>},
         {search_pieces<6, 3, 0>, search_pieces<6, 3, 1>}};
-    const Search search =
-        k >= 2 && k <= 6 && dim == 3 && rational <= 1 ? kSearch[k - 2][rational] : search_pieces<0, 0, -1>;
+    using Contest = bool (*)(const Rivals &, int, int, BSboolean, const double *, const double *, double, double,
+                             double, double);
+    static constexpr Contest kContest[5][2] = {{contest<2, 3, 0>, contest<2, 3, 1>}, {contest<3, 3, 0>, contest<3, 3, 1>},
+                                               {contest<4, 3, 0>, contest<4, 3, 1>}, {contest<5, 3, 0>, contest<5, 3, 1>},
+                                               {contest<6, 3, 0>, contest<6, 3, 1>}};
+    const bool fixed = k >= 2 && k <= 6 && dim == 3 && rational <= 1;
+    const Search search = fixed ? kSearch[k - 2][rational] : search_pieces<0, 0, -1>;
+    const Contest contested = fixed ? kContest[k - 2][rational] : contest<0, 0, -1>;
     double best_off = 0;
     bool best_turns = false;
     Rivals rivals;
@@ -509,7 +618,8 @@ void BSmdptbezcv(int degree, int dim, BSboolean rational, const double *poles, c
       // The polish settles one basin; another piece that the chords could not tell from it may hold a point
       // nearer by more than tol (and the rounding of the distances out there), which only the span solved
       // exactly shows.
-      else if (*rc == 0 && rivals.contest(d, tol + 1e-12 * (extent + d), best_t)) solve_exactly(d - tol / 2);
+      else if (*rc == 0 && contested(rivals, k, dim, rational, poles, point, tw, d, tol + 1e-12 * (extent + d), best_t))
+        solve_exactly(d - tol / 2);
       if (*rc == 0) {
         *dist_out = d;
         *par_out = best_t;

@@ -390,11 +390,30 @@ TEST(SpanPointDistance, Results) {
                           {0.25, -15, 4.9406564584124654e-324, 5.758247778363363e-310, -15, -15, -7, -15, -15, -1.75,
                            -300000, -15},
                           {-15, -15, -15, -15, -10.6875, -10.6875, -10.6875, -10.6875}};
+  // The same curve weighted (every weight 2) and raised to degree 6 (the general body of the search, past the
+  // orders it is built for): the rivals are bounded there with weights and with any order.
+  Loose weighted = hidden_rise, raised = hidden_rise;
+  weighted.rational = 1;
+  for (double &v : weighted.poles) v *= 2;
+  weighted.poles.insert(weighted.poles.end(), 4, 2.0);
+  for (int d = 3; d < 6; ++d) {
+    std::vector<double> up;
+    for (int c = 0; c < 3; ++c) {
+      const double *q = raised.poles.data() + c * (d + 1);
+      up.push_back(q[0]);
+      for (int i = 1; i <= d; ++i) up.push_back(i * q[i - 1] / (d + 1) + (d + 1 - i) * q[i] / (d + 1));
+      up.push_back(q[d]);
+    }
+    raised.poles = up;
+  }
+  raised.degree = 6;
+  raised.knots = {-15, -15, -15, -15, -15, -15, -15, -10.6875, -10.6875, -10.6875, -10.6875, -10.6875, -10.6875,
+                  -10.6875};
   // Each search ends short of the curve's end, where the wrong answers lay.
-  const std::pair<const Loose *, std::vector<double>> folds[] = {{&fold, {1.875, 1.875, 0.75}},
-                                                                  {&shallow_fold, {1.875, 1.875, 0.75}},
-                                                                  {&fold_at_end, {1.875, 1.875, 1.875}},
-                                                                  {&hidden_rise, {4.9406564584124654e-324, -7, 199152}}};
+  const std::vector<double> beside_rise = {4.9406564584124654e-324, -7, 199152};
+  const std::pair<const Loose *, std::vector<double>> folds[] = {
+      {&fold, {1.875, 1.875, 0.75}}, {&shallow_fold, {1.875, 1.875, 0.75}}, {&fold_at_end, {1.875, 1.875, 1.875}},
+      {&hidden_rise, beside_rise},   {&weighted, beside_rise},              {&raised, beside_rise}};
   for (const auto &[c, p] : folds) {
     const Many past_end(*c, p, 1e-6);
     ASSERT_EQ(past_end.rc, 0);
