@@ -12,6 +12,7 @@
 #include "bspline/distance.h"
 #include "bspline/intersect.h"
 #include "bspline/intersect/span_end_foot.h"
+#include "bspline/knots.h"
 #include "tests/bspline/knots_fixtures.h"
 
 namespace {
@@ -396,16 +397,8 @@ TEST(SpanPointDistance, Results) {
   weighted.rational = 1;
   for (double &v : weighted.poles) v *= 2;
   weighted.poles.insert(weighted.poles.end(), 4, 2.0);
-  for (int d = 3; d < 6; ++d) {
-    std::vector<double> up;
-    for (int c = 0; c < 3; ++c) {
-      const double *q = raised.poles.data() + c * (d + 1);
-      up.push_back(q[0]);
-      for (int i = 1; i <= d; ++i) up.push_back(i * q[i - 1] / (d + 1) + (d + 1 - i) * q[i] / (d + 1));
-      up.push_back(q[d]);
-    }
-    raised.poles = up;
-  }
+  raised.poles.resize(3 * 7);
+  BSincordbz(3, 3, hidden_rise.poles.data(), 6, raised.poles.data());
   raised.degree = 6;
   raised.knots = {-15, -15, -15, -15, -15, -15, -15, -10.6875, -10.6875, -10.6875, -10.6875, -10.6875, -10.6875,
                   -10.6875};
