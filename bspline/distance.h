@@ -52,7 +52,8 @@ void BSmdptlgend(int n, int dim, BSboolean rational, const double *coef, int npt
                  const double *bound_in, const double *dist_in, double *bound_out, double *dist_out,
                  double *par_out, double *point_out, int *rc);
 // The branch-and-bound search for one point (ends excluded): rc 0 with a result below dist, -12 without, -13 when
-// the slot table cannot be allocated.
+// the slot table cannot be allocated, 49 when a pass looks at 2^20 pieces without settling (no bound tells the
+// curve's pieces apart).
 void BSmdptlgcv1(int n, int dim, BSboolean rational, const double *coef, const double *point, double tol,
                  double bound, double dist, double *bound_out, double *dist_out, double *par_out, double *point_out,
                  int *rc);

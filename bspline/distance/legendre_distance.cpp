@@ -464,6 +464,9 @@ int weight_shift(int n, int dim, const double *coef) {
   return top > 0 && (e < -32 || e > 32) ? -e : 0;
 }
 
+// The pieces one pass of a search may look at before it gives up.
+constexpr long kPieceBudget = 1L << 20;
+
 // The working values of one point's search.
 struct Search {
   int n, dim;
@@ -533,7 +536,12 @@ struct Search {
     S.stack[0] = 0;
     int top = 0;
     double q[64];  // the callers refuse dim > 64
+    // A search of an ordinary curve looks at some tens of thousands of pieces at most; one whose pieces no bound
+    // tells apart (a coordinate of 1e120 beside others of 5, weights of 1e-323) would halve every piece down to the
+    // narrowest, 2^50 of them.
+    long pieces = 0;
     while (top >= 0) {
+      if (++pieces > kPieceBudget) return BSRC_DEGENERATE;
       const int s = S.stack[top];
       double *pc = S.piece(s);
       const double a = S.lo[s], b = S.hi[s];

@@ -540,8 +540,12 @@ void join(Join &j, VOQbsp_curve *offA, VOQbsp_curve *offB, const double normal[3
   if (*rc != 0) return;
 
   const double d = (j.dist1 + j.dist2) / 2, dmax = std::fmax(j.dist1, j.dist2);
+  // At equal distances E and S lie on one line with the corner only where the curve turns back on itself, the
+  // corner between them. Where they lie on one side of it the curve hardly turns: at a distance of a few dist_tol
+  // the line test takes that triangle for a line, and a turn back's half circle would run off the offset.
+  const bool turns_back = collinear && (j.E[0] - j.K[0]) * (j.S[0] - j.K[0]) + (j.E[1] - j.K[1]) * (j.S[1] - j.K[1]) < 0;
   if (std::fabs(j.dist1 - j.dist2) < BStoltab[bstol::dist_tol])
-    equal_join(j, collinear != 0, d, rc);
+    equal_join(j, turns_back, d, rc);
   else
     unequal_join(j, collinear != 0, d, dmax, rc);
 }

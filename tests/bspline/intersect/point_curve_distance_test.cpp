@@ -137,4 +137,33 @@ TEST(PointCurveDistance, Failures) {
   }
 }
 
+// Weights of the least double and a pole 1e120 up beside others of 5: no bound tells the pieces of a span apart, and
+// the search would halve them all down to the narrowest, 2^50 of them. It gives up after a bounded number of pieces;
+// the same curve without its far pole, weights 1, is still measured.
+TEST(PointCurveDistance, SearchesThatCannotTellPiecesApartGiveUp) {
+  const std::vector<double> poles = {5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 0, 0, -4, -4, -4, -4, -4, -4, -4, -4, -4,
+                                     -4, -4, 5.1644997561738166e+120, -4, -4, -4, -4, -4, 0};
+  const std::vector<double> knots = {-13.25,   -13.25,  -13.25,   -13.25,  -8.15625, -3.0625, 2.03125,
+                                     7.125,    12.21875, 17.3125, 22.40625, 27.5,    32.59375, 37.6875};
+  const double least = 4.9406564584124654e-324;
+  const TestCurve flat(4, poles, knots, std::vector<double>(10, least));
+  const Result one(flat, {least, least, least});
+  EXPECT_EQ(one.rc, BSRC_DEGENERATE);
+  std::vector<double> tame_poles = poles;
+  tame_poles[23] = -4;
+  const TestCurve tame(4, tame_poles, knots, std::vector<double>(10, 1.0));
+  const Result measured(tame, {least, least, least});
+  ASSERT_EQ(measured.rc, 0);
+  double sampled = INFINITY;
+  const double a = knots[3], b = knots[10];
+  for (int i = 0; i <= 20000; ++i) {
+    double p[3];
+    int rc = 0;
+    BScveval_n(&tame.cv, a + (b - a) * i / 20000, 0, p, &rc);
+    sampled = std::fmin(sampled, std::sqrt(p[0] * p[0] + p[1] * p[1] + p[2] * p[2]));
+  }
+  EXPECT_LE(measured.dist[0], sampled + 1e-9);
+  EXPECT_GE(measured.dist[0], sampled - 1e-4);
+}
+
 }  // namespace

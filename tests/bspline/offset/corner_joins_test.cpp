@@ -41,6 +41,13 @@ const Vec kOffB = {1, 0, 0, 1, 5, 0}, kOffB3 = {1, 0, 0, 1, 2.5, 0, 1, 5, 0};
 const Vec kBack = {0, 0, 0, -5, 0, 0}, kOffBack = {0, 1, 0, -5, 1, 0}, kOffBack3 = {0, 1, 0, -2.5, 1, 0, -5, 1, 0};
 
 const Vec kTurn = {0, 0, 0, 8, 6, 0}, kOffTurn = {1.5, -2, 0, 9.5, 4, 0};
+// At a distance of ten dist_tol: B turns left by 9.5 degrees, along (143, 24) / 145, offsets on the right; the
+// mitre point is (d / 12, -d). And the same curve turning back.
+const double kD5 = 1e-5, kC = 143.0 / 145, kS = 24.0 / 145;
+const Vec kAt = {-5e-5, 0, 0, 0, 0, 0}, kOffAt = {-5e-5, -kD5, 0, 0, -kD5, 0};
+const Vec kSlight = {0, 0, 0, 5e-5 * kC, 5e-5 * kS, 0};
+const Vec kOffSlight = {kS * kD5, -kC * kD5, 0, 5e-5 * kC + kS * kD5, 5e-5 * kS - kC * kD5, 0};
+const Vec kBackAt = {0, 0, 0, -5e-5, 0, 0}, kOffBackAt = {0, kD5, 0, -5e-5, kD5, 0};
 const Vec kOffA8 = {-5, -0.8, 0, 0, -0.8, 0}, kOffA8q = {-5, -0.8, 0, -2.5, -0.8, 0, 0, -0.8, 0};
 const Vec kTurnR = {8, 6, 0, 0, 0, 0}, kOffTurnR = {9.5, 4, 0, 1.5, -2, 0}, kAR = {0, 0, 0, -5, 0, 0};
 const Vec kOffA8R = {0, -0.8, 0, -5, -0.8, 0}, kOffA8qR = {0, -0.8, 0, -2.5, -0.8, 0, -5, -0.8, 0};
@@ -75,6 +82,13 @@ const JoinRow kJoins[] = {
     {"square end, neither a line", kA, kBack, kOffA3, kOffBack3, 0, 1, 1, 1, 0, -62, {0, -1, 0}, {0, 1, 0},
      {0, -1, 0, 1, -1, 0, 1, 1, 0, 0, 1, 0}, {0, 0, 0.25, 0.75, 1, 1}},
     {"half circle", kA, kBack, kOffA, kOffBack, 1, 1, 1, 1, 0, -63, {0, -1, 0}, {0, 1, 0}},
+    // Ten dist_tol from the corner the ends of a slight turn and the corner lie on one line to the library's
+    // tolerance; only a curve that turns back on itself gets the half circle.
+    {"arc about a slight turn, tiny", kAt, kSlight, kOffAt, kOffSlight, 1, kD5, kD5, 1, 0, -63, {0, -kD5, 0},
+     {kS * kD5, -kC * kD5, 0}},
+    {"mitre at a slight turn, tiny", kAt, kSlight, kOffAt, kOffSlight, 0, kD5, kD5, 1, 0, -65, {kD5 / 12, -kD5, 0},
+     {kD5 / 12, -kD5, 0}},
+    {"half circle, tiny", kAt, kBackAt, kOffAt, kOffBackAt, 1, kD5, kD5, 1, 0, -63, {0, -kD5, 0}, {0, kD5, 0}},
     {"conic between curved offsets", kA, kB, {-4, -1.5, 0, -2, -1.2, 0, 0, -1, 0}, {1, 0, 0, 1.2, 2, 0, 1.5, 4, 0},
      1, 1, 1, 1, 0, -64, {0, -1, 0}, {1, 0, 0}},
     // Unequal distances. B leaves the corner along (0.8, 0.6); offB starts at (1.5, -2) and meets offA's tangent
@@ -164,7 +178,7 @@ TEST(CornerJoins, Table) {
           EXPECT_GE(p[2], std::fmin(s[2], e[2]) - 1e-12) << i;
           if (row.code != -63) continue;
           EXPECT_NEAR(std::hypot(p[0], p[1]), row.d1, 1e-12) << i;
-          EXPECT_TRUE(i != 5 || p[0] > 0.5);  // round the outside of the corner
+          EXPECT_TRUE(i != 5 || p[0] > 0.05 * row.d1);  // round the outside of the corner
         }
         auto sine = [](const double *u, const double *v) {
           return (u[0] * v[1] - u[1] * v[0]) / (std::hypot(u[0], u[1]) * std::hypot(v[0], v[1]));
