@@ -430,10 +430,14 @@ void BSjntmtchz2(std::uint16_t which, VOQbsp_curve *cv1, VOQbsp_curve *cv2, cons
 // BSfreevoqcv (NULL on entry and after any failure). The curve is cut at its corner knots; the pieces are offset
 // and joined pair by pair (BS2cvsoffpg), merged with joints at the mean of the neighbouring pieces' end and start
 // parameters, and a physically closed curve is closed again (BSofmkcls). |dist| < 1e-14 gives a copy. corner is
-// handed on unread to the corner joins (BSofk3arc). rc 5 when a piece offset used all its passes (the result is
-// delivered); -12 when the curve has two pieces and both are degenerate, or no piece is left; -1 when the knots
-// of the result decrease or a callee failed without a code; -13, 33 without memory; 3 for a NULL argument, -2
-// for a damaged curve or an argument that is not finite or a side other than +1 or -1; else a callee's code.
+// handed on to the corner joins (BSofk3arc). With corner non-zero, where an inner corner eats an open curve's end
+// leg and the leg next to it both (their offsets neither cross nor reach each other) and the end leg's offset lies
+// nearer than the distance to the other leg throughout, that offset is left out: the offset ends (or begins) with
+// the other leg's, cut back to where it keeps the distance from the end leg. rc 5 when a piece offset used all its
+// passes (the result is delivered); -12 when the curve has two pieces and both are degenerate, or no piece is left;
+// -1 when the knots of the result decrease or a callee failed without a code; -13, 33 without memory; 3 for a NULL
+// argument, -2 for a damaged curve or an argument that is not finite or a side other than +1 or -1; else a
+// callee's code.
 void BSxycvoff(const VOQbsp_curve *curve, double dist, std::int16_t corner, const double normal[3], int side,
                VOQbsp_curve **out, int *rc);
 

@@ -189,6 +189,52 @@ double knot_tol_of(const VOQbsp_curve *cv, int *rc) {
   return t;
 }
 
+// Whether cv is a straight leg: two poles of order 2.
+bool is_leg(const VOQbsp_curve *cv) { return cv->order == 2 && cv->num_poles == 2; }
+
+// The distance of q from the leg's segment.
+double leg_distance(const double q[3], const VOQbsp_curve *leg) {
+  double a[3], b[3], ab[3], aq[3];
+  bsoffset::pole_point(leg, 0, a);
+  bsoffset::pole_point(leg, 1, b);
+  for (int c = 0; c < 3; ++c) ab[c] = b[c] - a[c], aq[c] = q[c] - a[c];
+  const double len2 = ab[0] * ab[0] + ab[1] * ab[1] + ab[2] * ab[2];
+  const double t = len2 > 0 ? std::clamp((aq[0] * ab[0] + aq[1] * ab[1] + aq[2] * ab[2]) / len2, 0.0, 1.0) : 0.0;
+  return std::hypot(aq[0] - t * ab[0], aq[1] - t * ab[1], aq[2] - t * ab[2]);
+}
+
+// Whether both ends of the line off lie nearer than d to the leg: the distance from a segment is convex along a
+// line, so the whole of off does.
+bool within_leg(const VOQbsp_curve *off, const VOQbsp_curve *leg, double d) {
+  for (int end : {0, off->num_poles - 1}) {
+    double q[3];
+    bsoffset::pole_point(off, end, q);
+    if (!(leg_distance(q, leg) < d)) return false;
+  }
+  return true;
+}
+
+// The line off, whose end (at_end) or front lies nearer than d to the leg across the corner, cut back to where it
+// comes back to that distance: the one place, the distance being convex along the line. Where the other end lies
+// nearer too, the whole line runs between the two legs as inside a hairpin, and is kept as it is.
+void cut_to_leg_distance(VOQbsp_curve *off, const VOQbsp_curve *leg, double d, bool at_end) {
+  if (!is_leg(off)) return;
+  double p[2][3];
+  bsoffset::pole_point(off, 0, p[0]);
+  bsoffset::pole_point(off, 1, p[1]);
+  const double *deep = p[at_end ? 1 : 0], *keeps = p[at_end ? 0 : 1];
+  if (!(leg_distance(deep, leg) < d - BStoltab[bstol::offset_tol]) || leg_distance(keeps, leg) < d) return;
+  double in = 1, out = 0, q[3];  // shares of the way from keeps to deep
+  for (int it = 0; it < 60; ++it) {
+    const double mid = 0.5 * (in + out);
+    if (mid == in || mid == out) break;
+    for (int c = 0; c < 3; ++c) q[c] = keeps[c] + mid * (deep[c] - keeps[c]);
+    (leg_distance(q, leg) < d ? in : out) = mid;
+  }
+  for (int c = 0; c < 3; ++c) q[c] = keeps[c] + out * (deep[c] - keeps[c]);
+  bsoffset::set_pole(off, at_end ? 1 : 0, q);
+}
+
 }  // namespace
 
 void BSofprpcv(const VOQbsp_curve *piece, VOQbsp_curve **out, int *rc) {
@@ -304,6 +350,7 @@ void offset_stretch(const VOQbsp_curve *curve, bool closed, double dist, std::in
   std::int16_t trim_flag = 0;
   double trim_point[3] = {0, 0, 0};
   bool held = false;  // offA holds the offset of piece i, not yet appended
+  bool ended = false;  // the last leg's offset was left out, and the chain ends with piece i's
   int first_valid = -1;
   double start = start_of(curve);
   int i = 0, j = 1;
@@ -319,6 +366,31 @@ void offset_stretch(const VOQbsp_curve *curve, bool closed, double dist, std::in
                          &trim_flag, trim_point, &offA.cv, &offB.cv, &arc_flag, &arc.cv, &status, rc);
     if (*rc == BSRC_OFFSET_PASSES) *warned = true, *rc = 0;
     if (*rc != 0) return;
+    // An inner corner between two legs that it eats both, their offsets neither crossing nor reaching each other,
+    // is bridged for a crossing further on to close the loop the bridge makes. Next to an end of an open curve
+    // there may be none: the end leg's offset then runs on from the bridge, past the corner nearer than the
+    // distance, to an end that no crossing cuts off. Where that offset lies nearer than the distance to the other
+    // leg throughout, none of it keeps the distance: it is left out with the bridge, and the offset ends (or
+    // begins) with the other leg's offset, cut back where its own end lies nearer than the distance to the leg
+    // left out.
+    if (status == 3 && offB.cv && corner != 0 && open && is_leg(P[i]) && is_leg(P[j])) {
+      const double d = std::fabs(dist);
+      if (j == p - 1 && within_leg(offB.cv, P[i], d)) {
+        cut_to_leg_distance(offA.cv, P[j], d, true);
+        if (first_valid < 0) first_valid = i;
+        chain.append_offset(&offA.cv, start, end_of(P[j]), start_of(P[i]), rc);
+        if (*rc != 0) return;
+        held = false, ended = true;
+        break;
+      }
+      if (i == 0 && within_leg(offA.cv, P[j], d)) {
+        cut_to_leg_distance(offB.cv, P[i], d, false);
+        std::swap(offA.cv, offB.cv);
+        held = true;
+        i = j, j += 1;
+        continue;
+      }
+    }
     if (status != 0 && !offB.cv) {
       // A degenerate piece in the plane: dropped, and the walk goes on past it.
       if (status == 3 && p == 2) {
@@ -359,7 +431,7 @@ void offset_stretch(const VOQbsp_curve *curve, bool closed, double dist, std::in
     if (trim_flag) BSoftrmfrnt(offA.cv, trim_point, rc);
     if (*rc == 0) chain.append_offset(&offA.cv, start, end_of(P[i]), start_of(P[i]), rc);
     if (*rc != 0) return;
-  } else if (i < p) {
+  } else if (!ended && i < p) {
     // Only the last piece is left unpaired: its offset alone, unless it is a point in the plane as well.
     const bool point = bswhole::flat_degenerate(P[i], rc);
     if (*rc == 0 && point) *rc = BSRC_NO_JOIN;

@@ -420,6 +420,17 @@ TEST(SingleOffsetDistanceOracle, CurvesThatTurnHardWithinASpan) {
     EXPECT_EQ(o.rc, 0);
     EXPECT_EQ(judge(*c, d, o).total(), 0) << judge(*c, d, o).where;
   }
+  // A zig-zag polyline and the same run backwards (rows below).
+  const std::vector<double> zig = {0.67230248828317341, 0.69368182803218181, 0, 0.2645265470812686,
+                                   0.89720631052190847, 0, 0.6241012783701646, 0.66039178392390141, 0,
+                                   0.17066592194893068, 0.82865302161113952, 0},
+                            zig_knots = {0, 0, 0.080336927062085534, 0.15322175759260453, 0.44210284274353528,
+                                         0.44210284274353528};
+  const std::vector<double> zag = {0.17066592194893068, 0.82865302161113952, 0, 0.6241012783701646,
+                                   0.66039178392390141, 0, 0.2645265470812686, 0.89720631052190847, 0,
+                                   0.67230248828317341, 0.69368182803218181, 0},
+                            zag_knots = {0, 0, 0.28888108515093075, 0.36176591568144975, 0.44210284274353528,
+                                         0.44210284274353528};
   // Curves of weights spread a hundredfold and more between neighbouring poles, whose offsets strayed between their
   // test points with rc 0 (by value, from long runs of the sweep below): resting at a heavy pole while the tangent
   // turns through a gap between two test points (2.03 offset tolerances), hooking round within a sliver of the first
@@ -432,6 +443,8 @@ TEST(SingleOffsetDistanceOracle, CurvesThatTurnHardWithinASpan) {
     std::vector<double> poles, knots, w;
     double d, ox, oy;
     BSboolean flag;
+    std::int16_t loops = 1;
+    double scale = 1;  // the curve and the distance made this much smaller, the offset judged magnified back
   } rows[] = {
       {"resting at a heavy pole", 4,
        {0.9012578207984584, 0.64742373861694624, 0, 0.99887114418014766, 0.045929766045268931, 0, 0.43987954915621613,
@@ -510,18 +523,34 @@ TEST(SingleOffsetDistanceOracle, CurvesThatTurnHardWithinASpan) {
         0.22289242754444591, 0, 0.37641752071726486, 0.34681943476165067, 0},
        {0, 0, 0.095366961843217232, 0.2616270758497205, 0.38517057621019157, 0.38517057621019157},
        {}, 0.090127364162805923, 0, 0, BSTRUE},
+      // A zig-zag whose last corner, turning to the offset side, eats both its legs: their offsets neither crossed
+      // nor reached each other, and the bridge between them, with the end leg's offset running on from it past the
+      // corner, was kept with rc 0 (54 offset tolerances too near), no crossing closing that loop. Beside it: the
+      // other side (the first corner eats its legs), loop mode 2, far out, tiny, and the zig-zag run backwards (the
+      // eaten legs at its start).
+      {"a zig-zag whose last corner eats both its legs", 2, zig, zig_knots, {}, 0.088224290464561858, 0, 0, BSTRUE},
+      {"the zig-zag, other side", 2, zig, zig_knots, {}, 0.088224290464561858, 0, 0, BSFALSE},
+      {"the zig-zag, loop mode 2", 2, zig, zig_knots, {}, 0.088224290464561858, 0, 0, BSTRUE, 2},
+      {"the zig-zag, far out", 2, zig, zig_knots, {}, 0.088224290464561858, 3216549.25, -1234567.5, BSTRUE},
+      {"the zig-zag, tiny", 2, zig, zig_knots, {}, 0.088224290464561858, 0, 0, BSTRUE, 1, 1e-3},
+      {"the zig-zag run backwards", 2, zag, zag_knots, {}, 0.088224290464561858, 0, 0, BSFALSE},
   };
   for (const Row &r : rows) {
-    const auto c = planar(r.order, r.poles, r.knots, r.ox, r.oy, r.w), at_home = planar(r.order, r.poles, r.knots, 0, 0, r.w);
+    std::vector<double> small(r.poles);
+    for (double &x : small) x *= r.scale;
+    const auto c = planar(r.order, small, r.knots, r.ox, r.oy, r.w);
+    const auto at_home = planar(r.order, r.poles, r.knots, 0, 0, r.w);
     const double up[3] = {0, 0, 1}, none[3] = {0, 0, 0};
     BSboolean flag = r.flag;
     Offset o;
-    BScvoffsetd(&c->cv, r.d, none, BSTRUE, r.order == 2 ? 1 : 0, 1, &flag, up, &o.cv, &o.count, &o.pieces, &o.rc);
+    BScvoffsetd(&c->cv, r.d * r.scale, none, BSTRUE, r.order == 2 ? 1 : 0, r.loops, &flag, up, &o.cv, &o.count,
+                &o.pieces, &o.rc);
     EXPECT_TRUE(o.rc == 0 || o.rc == BSRC_OFFSET_PASSES) << r.what << " rc " << o.rc;
     if (o.rc != 0) continue;
     for (int i = 0; i < o.cv->num_poles; ++i) {
       const double wi = o.cv->rational ? o.cv->weights[i] : 1.0;
       o.cv->poles[3 * i] -= r.ox * wi, o.cv->poles[3 * i + 1] -= r.oy * wi;
+      for (int k = 0; k < 3; ++k) o.cv->poles[3 * i + k] /= r.scale;
     }
     EXPECT_EQ(main_piece_stray(*at_home, r.d, o), 0) << r.what;
   }
