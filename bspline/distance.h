@@ -183,8 +183,8 @@ BSboolean BSprj_cv_pl(int *rc, const VOQbsp_curve *cv, const double plane_pt[3],
 // only nearest point is an end with no perpendicular there gets found 0. Spans are solved nearest box first and
 // the search stops once the next box lies beyond the best foot. found 0 with rc 0 when no foot exists (the centre
 // of an arc, whose span equation vanishes, included). rc -1 for a foot mapped outside the range by the knot
-// tolerance, -2 for a non-finite point or an order below 2, 33 without scratch memory. Tolerance entry 8 is the
-// same after the call as before, on every path.
+// tolerance (at least four roundings of the range's ends), -2 for a non-finite point or an order below 2, 33
+// without scratch memory. Tolerance entry 8 is the same after the call as before, on every path.
 BSboolean BSperpa(int *rc, const VOQbsp_curve *cv, const double pt[3], const double pt_dist[3], BSboolean *found,
                   double *u, int *position);
 // The foot within one span: the root of BSperpr(pt) nearest to pt_dist (ties keep the first). When the equation

@@ -20,6 +20,7 @@ constexpr int kLocalSpans = 85;
 constexpr int kLocalCoefs = 100;
 // Halvings of a span before a stretch where the equation cannot be told from 0 counts as one root: 2^-40 of it.
 constexpr int kDepth = 40;
+constexpr double kFootRounding = 4;  // roundings of a parameter mapped from a span's [0, 1]
 
 // The Cartesian point of a span (its Bezier poles and their origin) at s: Horner's scheme in s / (1 - s) from the
 // nearer end, the common factor (1 - s)^d or s^d cancelling in the division by w.
@@ -546,6 +547,11 @@ BSboolean BSperpa(int *rc, const VOQbsp_curve *cv, const double pt[3], const dou
     }
   }
   if (!done && *rc == 0) {
+    // The knot tolerance of a piece a few thousand ulps of the parameter wide is below an ulp: the range ends
+    // less or plus that tolerance round onto the ends themselves, where a foot at an end lies. A foot is outside
+    // only beyond the larger of the tolerance and the parameter's own rounding.
+    const double eps = std::numeric_limits<double>::epsilon();
+    const double slack = std::fmax(ktol, kFootRounding * eps * std::fmax(std::fabs(u0), std::fabs(u1)));
     BSscratch<4 * 16> bez_room;
     double *bez = bez_room.take(4 * static_cast<std::size_t>(k) + 3);
     double best = std::numeric_limits<double>::infinity();
@@ -561,7 +567,7 @@ BSboolean BSperpa(int *rc, const VOQbsp_curve *cv, const double pt[3], const dou
       if (!span_foot(kBezierForm, rc, &order, bez, pt, pt_dist, &hit, &s, &pos) || !hit) continue;
       const double a = cv->knots[spans[t]], b = cv->knots[spans[t] + 1];
       double w = a + s * (b - a);
-      if (w >= u1 + ktol || w <= u0 - ktol) {
+      if (w >= u1 + slack || w <= u0 - slack) {
         *rc = BSRC_ZERO_WEIGHT;  // -1: a foot outside the curve
         break;
       }

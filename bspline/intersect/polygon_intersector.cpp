@@ -28,6 +28,7 @@ constexpr double kMergeFactor = 1e4;      // the merge distance squared: 1e-5 of
 constexpr double kCrossingReach = 100;    // two crossings at a clear angle are one within 10 dist_tol
 constexpr int kSharedCuts = 4;            // pieces of each end leg at an end both spans share
 constexpr double kNodeRounding = 16;      // roundings of the coordinates within which legs meet at a node
+constexpr double kStartRounding = 4;      // roundings of a parameter taken between two nodes
 constexpr int kSharedLevels = 24;         // most times the pieces at a shared end are cut again
 constexpr double kFlatShare = 8;          // a piece at a shared end is straight when its chord's length over the
                                           // way its middle strays is this many times its turn from the other's
@@ -587,6 +588,12 @@ void polygon_crossings(VOQbsp_curve *cv1, VOQbsp_curve *cv2, int limit, int *pai
     const double e1 = derived[0]->deviation, e2 = derived[1]->deviation;
     const double margin = kMarginFactor * std::fmax(std::fmax(e1, e2), BStoltab[bstol::dist_tol]);
     const double a1 = lo_par(cv1), b1 = hi_par(cv1), a2 = lo_par(cv2), b2 = hi_par(cv2);
+    // A start taken between two nodes rounds by an ulp or two, and past a range end where the spans already meet
+    // no step brings it back. The knot tolerance of a piece some ten thousand ulps wide is about one ulp, and the
+    // range end less that tolerance rounds onto such a start: a meeting is put onto the range end within the
+    // larger of the knot tolerance and a few ulps.
+    const double snap1 = std::fmax(k1, kStartRounding * DBL_EPSILON * std::fmax(std::fabs(a1), std::fabs(b1))),
+                 snap2 = std::fmax(k2, kStartRounding * DBL_EPSILON * std::fmax(std::fabs(a2), std::fabs(b2)));
     const double leg1 = derived[0]->leg, leg2 = derived[1]->leg;
     const Reach reach{0.1 * std::fmin(leg1, leg2) / kMergeFactor, sqtol};
     // Every result needs a leg pair's room in the caller's arrays; only the starts at span ends can give more.
@@ -611,10 +618,10 @@ void polygon_crossings(VOQbsp_curve *cv1, VOQbsp_curve *cv2, int limit, int *pai
       const double met1 = t1, met2 = t2;
       met[0] = t1, met[1] = t2;
       if (own && !(t1 >= own[0] - k1 && t1 <= own[1] + k1 && t2 >= own[2] - k2 && t2 <= own[3] + k2)) return true;
-      if (t1 < a1 && t1 > a1 - k1) t1 = a1;
-      if (t1 > b1 && t1 < b1 + k1) t1 = b1;
-      if (t2 < a2 && t2 > a2 - k2) t2 = a2;
-      if (t2 > b2 && t2 < b2 + k2) t2 = b2;
+      if (t1 < a1 && t1 > a1 - snap1) t1 = a1;
+      if (t1 > b1 && t1 < b1 + snap1) t1 = b1;
+      if (t2 < a2 && t2 > a2 - snap2) t2 = a2;
+      if (t2 > b2 && t2 < b2 + snap2) t2 = b2;
       // Unmoved onto a range end, the tangents are those the iteration ended with.
       const bool unmoved = checked && same_bits(t1, met1) && same_bits(t2, met2);
       const double s = tangent_sine(cv1, cv2, t1, t2, unmoved ? evals : nullptr, rc);

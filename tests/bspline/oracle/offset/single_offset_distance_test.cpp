@@ -431,6 +431,17 @@ TEST(SingleOffsetDistanceOracle, CurvesThatTurnHardWithinASpan) {
                                    0.67230248828317341, 0.69368182803218181, 0},
                             zag_knots = {0, 0, 0.28888108515093075, 0.36176591568144975, 0.44210284274353528,
                                          0.44210284274353528};
+  // A curve of three knots crowded together (its rows below), and the same a thousand times smaller.
+  const std::vector<double> crowded = {
+      0.36641048716695718, 0.56556826243044211,  0, 0.38624482164513102,   0.6021214804035987,  0,
+      0.26517131035032571, 0.96840044352631682,  0, 0.16870945875594306,   0.075958340856768794, 0,
+      0.37203260473325961, 0.92616715542546812,  0, 0.0044226965677311289, 0.34269482941165341, 0};
+  const std::vector<double> crowded_knots = {0, 0, 0, 0.25683258764404887, 0.25683292647306782, 0.25683358946050888,
+                                             0.53728219387372922, 0.53728219387372922, 0.53728219387372922};
+  const std::vector<double> crowded_w = {0.0015957668415577575, 1.7777969479766904, 0.6993813151862649,
+                                         0.18815127098742407, 0.011011772119109961, 956.41076967732101};
+  std::vector<double> tiny_crowded(crowded);
+  for (double &x : tiny_crowded) x *= 1e-3;
   // Curves of weights spread a hundredfold and more between neighbouring poles, whose offsets strayed between their
   // test points with rc 0 (by value, from long runs of the sweep below): resting at a heavy pole while the tangent
   // turns through a gap between two test points (2.03 offset tolerances), hooking round within a sliver of the first
@@ -534,6 +545,30 @@ TEST(SingleOffsetDistanceOracle, CurvesThatTurnHardWithinASpan) {
       {"the zig-zag, far out", 2, zig, zig_knots, {}, 0.088224290464561858, 3216549.25, -1234567.5, BSTRUE},
       {"the zig-zag, tiny", 2, zig, zig_knots, {}, 0.088224290464561858, 0, 0, BSTRUE, 1, 1e-3},
       {"the zig-zag run backwards", 2, zag, zag_knots, {}, 0.088224290464561858, 0, 0, BSFALSE},
+      // Three interior knots crowded into a millionth of the range, weights from 0.0016 to 956: the offset is
+      // refined there into spans some ten thousand ulps of the parameter wide, whose loop search started a leg pair
+      // an ulp before a span's start, which a knot tolerance of about an ulp did not put back, and the offset was
+      // refused (rc -1). Both sides, the loops dropped rather than handed back, far out and tiny.
+      {"three knots crowded into a millionth", 3, crowded, crowded_knots, crowded_w, 0.012073268336218714, 0, 0,
+       BSTRUE},
+      {"three knots crowded into a millionth, other side", 3, crowded, crowded_knots, crowded_w, 0.012073268336218714,
+       0, 0, BSFALSE},
+      {"three knots crowded into a millionth, loops dropped", 3, crowded, crowded_knots, crowded_w,
+       0.012073268336218714, 0, 0, BSFALSE, 2},
+      {"three knots crowded into a millionth, far out", 3, crowded, crowded_knots, crowded_w, 0.012073268336218714,
+       3456789.123, -8765432.1, BSTRUE},
+      {"three knots crowded into a millionth, tiny", 3, tiny_crowded, crowded_knots, crowded_w, 1.2073268336218714e-05,
+       0, 0, BSFALSE},
+      // Another such curve, whose loop search took the foot of a point at a span's very end for one beyond it.
+      {"three knots crowded, a foot at a span's end", 3,
+       {0.87916331548266513, 0.0081257202415624657, 0, 0.76422638625085404, 0.12394019111726698, 0, 0.66032551260975925,
+        0.74595274119296906, 0, 0.26042593286203009, 0.30050934874203, 0, 0.51612192758073183, 0.99534896318662536, 0,
+        0.0060655987775479134, 0.3011216549675409, 0},
+       {0, 0, 0, 0.070160351644072916, 0.070160597575788144, 0.070160812085951735, 0.23675302933938178,
+        0.23675302933938178, 0.23675302933938178},
+       {0.0080258530460819034, 0.0082009628078649425, 821.4688021037307, 1.8202480951853954, 0.2219365324643485,
+        60.295100823880539},
+       0.028201192542740616, 0, 0, BSFALSE},
   };
   for (const Row &r : rows) {
     std::vector<double> small(r.poles);
