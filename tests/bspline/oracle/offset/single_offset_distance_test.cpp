@@ -545,6 +545,19 @@ TEST(SingleOffsetDistanceOracle, CurvesThatTurnHardWithinASpan) {
       {"the zig-zag, far out", 2, zig, zig_knots, {}, 0.088224290464561858, 3216549.25, -1234567.5, BSTRUE},
       {"the zig-zag, tiny", 2, zig, zig_knots, {}, 0.088224290464561858, 0, 0, BSTRUE, 1, 1e-3},
       {"the zig-zag run backwards", 2, zag, zag_knots, {}, 0.088224290464561858, 0, 0, BSFALSE},
+      // Made a thousandth of its size, a polyline whose second corner turns 9 degrees: its offset ends beside the
+      // corner lie 2e-6 apart, and the line test took them and the corner for a curve turning back on itself, whose
+      // half circle through two ends that close failed (rc -7). Also far out.
+      {"slight corners a thousandth across", 2,
+       {0.34498178612893458, 0.27199909879123223, 0, 0.35959892277216237, 0.22268922034153623, 0, 0.56307375756241024,
+        0.12350823100118355, 0, 0.87693567952258427, 0.029451435253599492, 0},
+       {0, 0, 0.28325840725173995, 0.51578735948133891, 0.84824830438534748, 0.84824830438534748}, {},
+       0.012496966944280398, 0, 0, BSTRUE, 1, 1e-3},
+      {"slight corners a thousandth across, far out", 2,
+       {0.34498178612893458, 0.27199909879123223, 0, 0.35959892277216237, 0.22268922034153623, 0, 0.56307375756241024,
+        0.12350823100118355, 0, 0.87693567952258427, 0.029451435253599492, 0},
+       {0, 0, 0.28325840725173995, 0.51578735948133891, 0.84824830438534748, 0.84824830438534748}, {},
+       0.012496966944280398, 2e5, -1e5, BSTRUE, 1, 1e-3},
       // Three interior knots crowded into a millionth of the range, weights from 0.0016 to 956: the offset is
       // refined there into spans some ten thousand ulps of the parameter wide, whose loop search started a leg pair
       // an ulp before a span's start, which a knot tolerance of about an ulp did not put back, and the offset was
