@@ -1820,19 +1820,28 @@ bool clear_offset(const LegChain &c, int room, int *m, VOQbsp_curve **out, int *
   }
   // The pieces: a stretch that follows another starts exactly where that one ends, and the stretches of one
   // component's offset that follow each other (a polyline's legs and their corners) are one piece again.
+  const auto follows = [&](std::size_t q) { return q > 0 && kept[order[q - 1]].next == order[q]; };
+  const auto owner = [&](std::size_t q) { return cl.parts[kept[order[q]].stretch].parent; };
+  // More pieces than the caller has room for (an open chain's offset that runs round both its ends where they lie
+  // together, past both caps and a leg cut twice): the pieces no component owns that follow each other, such as the
+  // two caps, are joined into one where that makes them fit.
+  std::vector<char> onto_last(order.size(), 0);
+  int count = 0;
+  for (std::size_t q = 0; q < order.size(); ++q) count += !(follows(q) && owner(q) >= 0 && owner(q - 1) == owner(q));
+  for (std::size_t q = 1; q < order.size() && count > room; ++q)
+    if (follows(q) && owner(q) < 0 && owner(q - 1) < 0) onto_last[q] = 1, --count;
   for (std::size_t q = 0; q < order.size(); ++q) {
     const Kept &x = kept[order[q]];
     const Stretch &s = cl.parts[x.stretch];
     OwnedCurve made;
     made.cv = s.chord ? segment(x.p[0], x.p[1], rc) : part_curve(s.cv, x.t[0], x.t[1], rc);
     if (!made.cv) return true;
-    const bool follows = q > 0 && kept[order[q - 1]].next == order[q];
-    if (follows) {
+    if (follows(q)) {
       double e[3], s0[3];
       pole_point(out[*m - 1], out[*m - 1]->num_poles - 1, e);
       pole_point(made.cv, 0, s0);
       if (flat_gap(e, s0) <= match) set_pole(made.cv, 0, e);
-      if (s.parent >= 0 && cl.parts[kept[order[q - 1]].stretch].parent == s.parent) {
+      if ((s.parent >= 0 && owner(q - 1) == s.parent) || onto_last[q]) {
         if (!append_curve(&out[*m - 1], made.cv, rc)) return true;
         continue;
       }

@@ -282,6 +282,20 @@ TEST(CompositeClearance, UnevenArcsKeepTheDistance) {
        // The chain crosses back over its start: the run from where the first leg's offset is cut came back left
        // out with rc 0 (2.4 of the offset missing), and is now handed back apart.
        1},
+      // The chain's two ends lie together beside its third leg: the offset cuts that leg, runs round the end's cap
+      // and the start's and comes back to the leg, twelve stretches where the caller has room for eleven pieces.
+      // It failed with rc -2; the two caps are now one piece.
+      {"an offset round both ends of a folded chain",
+       {{false, 0, 0, 0.96019742639155992, 1.204308436724846},
+        {true, -3.6828890990469545, -1.155973503516037, 5.2085682601014227, 0.4702999518994222, 0.40150312247922088,
+         1},
+        {false, -0.33144961378158699, 2.8311353107427575, 0.2052970135838158, -0.94319901122696814},
+        {false, 0.2052970135838158, -0.94319901122696814, 1.1684828037207728, -0.47976707515769051},
+        {true, -0.41648964333667449, -1.0771726862944175, 1.6938214552156667, 6.6436369842938365, 1.0935908323582175,
+         1}},
+       1,
+       BSTRUE,
+       {1}},
       // Line chains that wind round a room more than twice the distance across: its edge at the distance, where the
       // offsets of the legs about it cross, closes on itself apart from the run from the chain's start (the edge of
       // a hole in the area the offset bounds, 0.40 and 7.36 long). It came back left out with rc 0, and is now

@@ -384,7 +384,9 @@ double deg(double y, double x) { return std::atan2(y, x) * 180 / M_PI; }
 // neighbouring line. Whatever the corner option, the kind of leg, the side and where the chain lies, an offset
 // that succeeds keeps the distance from the whole chain.
 TEST(CompositeDriverOracle, ShortLegsKeepTheDistance) {
-  const int kTurningChains = 300;
+  // STYLESRV_ORACLE_SCALE multiplies the number of chains that turn freely.
+  const char *scale_env = std::getenv("STYLESRV_ORACLE_SCALE");
+  const int kTurningChains = 300 * (scale_env ? std::max(1, std::atoi(scale_env)) : 1);
   const double r3 = std::sqrt(3.0), r2 = M_SQRT2, h = std::sqrt(3.75);
   // The leg of 0.81 between a line and an arc and the last line: its offset line crosses the one before at a
   // corner towards the offset side and meets the last one's in a mitre (option 0), or goes under the round corner
