@@ -1867,7 +1867,8 @@ bool clear_offset(const LegChain &c, int room, int *m, VOQbsp_curve **out, int *
   return true;
 }
 
-bool keeps_distance(const LegChain &c, int m, VOQbsp_curve *const *pieces, const int *tags, int *rc) {
+bool keeps_distance(const LegChain &c, int m, VOQbsp_curve *const *pieces, const int *tags, int *rc,
+                    const char *judge) {
   Clearing cl(c);
   if (!cl.split(rc)) return false;
   const std::vector<Leg> &legs = cl.legs;
@@ -1958,6 +1959,7 @@ bool keeps_distance(const LegChain &c, int m, VOQbsp_curve *const *pieces, const
         for (int e = 0; e < 2; ++e) glo[e] = std::min(glo[e], boxes[q][e]), ghi[e] = std::max(ghi[e], boxes[q][2 + e]);
       group = cl.leg_boxes.near(glo, ghi, tol);
     }
+    if (judge && !judge[k]) continue;
     near_piece.clear();
     for (const int leg : group)
       if (!boxes_apart(lo, hi, cl.shapes[leg].lo, cl.shapes[leg].hi, cl.shapes[leg].d + tol)) near_piece.push_back(leg);
@@ -1975,7 +1977,7 @@ bool keeps_distance(const LegChain &c, int m, VOQbsp_curve *const *pieces, const
     // A line or an arc that keeps clear of every leg near it but its own (which it is offset from, or past the end
     // of; a polyline's other legs are not its own here) is shown so whole. Else, and for other curves, its points are judged; a line or an arc is also held whole
     // against the legs beside all of its own, where a point between the samples has no leg farther along to
-    // explain it.
+    // explain it. A judged piece's points are all judged: the legs it takes for its own are not its corner's.
     Model model;
     if (!chord && !model.make(cv, cl.scale, rc)) return false;
     double a[3], b[3];
@@ -1984,7 +1986,7 @@ bool keeps_distance(const LegChain &c, int m, VOQbsp_curve *const *pieces, const
     if (*rc != 0) return false;
     Span sp;
     bool sampled = true;
-    if (!chord && model.span(t0, a, t1, b, &sp)) {
+    if (!chord && !judge && model.span(t0, a, t1, b, &sp)) {
       sampled = false;
       for (const int leg : near_piece) {
         if (own.size() <= 2 && std::find(own.begin(), own.end(), leg) != own.end()) continue;

@@ -55,9 +55,12 @@ void release_all(std::vector<VOQbsp_curve *> *list) {
 // A piece of the chain with the tag of the piece it comes from.
 struct Tagged {
   std::vector<VOQbsp_curve *> cv;
-  std::vector<int> tag;
+  std::vector<int> tag, from;  // from: the place among the offset's pieces of the one it comes from
+  Tagged() = default;
+  Tagged(const Tagged &) = delete;
+  Tagged &operator=(const Tagged &) = delete;
   ~Tagged() { release_all(&cv); }
-  void push(VOQbsp_curve *c, int t) { cv.push_back(c), tag.push_back(t); }
+  void push(VOQbsp_curve *c, int t, int f) { cv.push_back(c), tag.push_back(t), from.push_back(f); }
 };
 
 // A merged stretch of the chain. A polynomial merge clears the weights pointer of the record it writes; the
@@ -318,9 +321,9 @@ VOQbsp_curve *part_of(const VOQbsp_curve *cv, double u, double v, int *rc) {
   return out;
 }
 
-// The stretch [s1, s2] of the chain appended to out, piece by piece, each part with its piece's tag.
-void cut_stretch(const std::vector<VOQbsp_curve *> &pieces, const std::vector<int> &tags, double s1, double s2,
-                 Tagged *out, int *rc) {
+// The stretch [s1, s2] of the chain appended to out, piece by piece, each part with its piece's tag and place.
+void cut_stretch(const std::vector<VOQbsp_curve *> &pieces, const std::vector<int> &tags,
+                 const std::vector<int> &from, double s1, double s2, Tagged *out, int *rc) {
   const int m = static_cast<int>(pieces.size());
   const int i1 = std::clamp(static_cast<int>(s1), 0, m - 1), i2 = std::clamp(static_cast<int>(s2), 0, m - 1);
   for (int i = i1; i <= i2 && *rc == 0; ++i) {
@@ -328,7 +331,7 @@ void cut_stretch(const std::vector<VOQbsp_curve *> &pieces, const std::vector<in
     const double a = bsoffset::start_of(cv), b = bsoffset::end_of(cv);
     const double u = i == i1 ? a + (s1 - i) * (b - a) : a, v = i == i2 ? a + (s2 - i) * (b - a) : b;
     VOQbsp_curve *part = part_of(cv, u, v, rc);
-    if (part) out->push(part, tags[i]);
+    if (part) out->push(part, tags[i], from[i]);
   }
 }
 
@@ -389,9 +392,11 @@ void scale_knots(VOQbsp_curve *cv, double f) {
   for (int k = 0; k < cv->num_poles + cv->order; ++k) cv->knots[k] *= f;
 }
 
-// Re-start of a closed chain between the two smallest crossing parameters; the pieces and tags are rotated (the
-// first piece split when the new start falls inside it). Nothing changes when the offset does not cross itself.
-void restart(std::vector<VOQbsp_curve *> *pieces, std::vector<int> *tags, VOQbsp_curve **merged, int *rc) {
+// Re-start of a closed chain between the two smallest crossing parameters; the pieces, their tags and places are
+// rotated (the first piece split when the new start falls inside it). Nothing changes when the offset does not
+// cross itself.
+void restart(std::vector<VOQbsp_curve *> *pieces, std::vector<int> *tags, std::vector<int> *from,
+             VOQbsp_curve **merged, int *rc) {
   const int m = static_cast<int>(pieces->size());
   SelfCrossings x;
   x.find(*merged, rc);
@@ -402,7 +407,7 @@ void restart(std::vector<VOQbsp_curve *> *pieces, std::vector<int> *tags, VOQbsp
   const double s = 0.5 * (keys[0] + keys[1]);
   const int i = static_cast<int>(s);
   std::vector<VOQbsp_curve *> next;
-  std::vector<int> next_tags;
+  std::vector<int> next_tags, next_from;
   if (s > 0.0 && s < 1.0) {
     const VOQbsp_curve *cv = (*pieces)[0];
     VOQbsp_curve *head = part_of(cv, 0.0, s, rc);
@@ -414,9 +419,10 @@ void restart(std::vector<VOQbsp_curve *> *pieces, std::vector<int> *tags, VOQbsp
       if (*rc == 0) *rc = BSRC_OUT_OF_RANGE;
       return;
     }
-    next.push_back(tail), next_tags.push_back((*tags)[0]);
-    for (int k = 1; k < m; ++k) next.push_back((*pieces)[k]), next_tags.push_back((*tags)[k]);
-    next.push_back(head), next_tags.push_back((*tags)[0]);
+    next.push_back(tail), next_tags.push_back((*tags)[0]), next_from.push_back((*from)[0]);
+    for (int k = 1; k < m; ++k)
+      next.push_back((*pieces)[k]), next_tags.push_back((*tags)[k]), next_from.push_back((*from)[k]);
+    next.push_back(head), next_tags.push_back((*tags)[0]), next_from.push_back((*from)[0]);
     int frc = 0;
     BSfreevoqcv((*pieces)[0], &frc);
   } else {
@@ -425,9 +431,10 @@ void restart(std::vector<VOQbsp_curve *> *pieces, std::vector<int> *tags, VOQbsp
     for (int k = 0; k < m; ++k) {
       next.push_back((*pieces)[(first + k) % m]);
       next_tags.push_back((*tags)[(first + k) % m]);
+      next_from.push_back((*from)[(first + k) % m]);
     }
   }
-  *pieces = next, *tags = next_tags;
+  *pieces = next, *tags = next_tags, *from = next_from;
   VOQbsp_curve *again = merge_chain(*pieces, rc);
   if (*rc != 0) return;
   int frc = 0;
@@ -559,8 +566,8 @@ void BScmpcvoffl(int n, const VOQbsp_curve *const *comps, BSboolean side, const 
 
   // The one-pass offset numbers the working list from 0; its component tags are mapped back to input positions.
   int m = 0;
+  std::vector<const VOQbsp_curve *> working;
   if (*rc == 0) {
-    std::vector<const VOQbsp_curve *> working;
     std::vector<int> work_types, work_order;
     std::vector<double> work_dists;
     for (int i : order) {
@@ -572,106 +579,163 @@ void BScmpcvoffl(int n, const VOQbsp_curve *const *comps, BSboolean side, const 
     for (int i = 0; i < m; ++i)
       if (local_tags[i] >= 0 && local_tags[i] < static_cast<int>(order.size())) local_tags[i] = order[local_tags[i]];
   }
-  for (int i = 0; i < m && *rc == 0; ++i) {
-    const VOQbsp_curve *lc = local_out[i];
-    VOQbsp_curve *w = new_curve(lc->order, lc->num_poles, lc->rational, rc);
-    if (w) world.push_back(w), piece_tags.push_back(local_tags[i]);
-    if (*rc == 0) BScvntoo(rc, kOrigin, frame, &kUnitScale, lc, w);
-    if (*rc == 0) BSnorkts(rc, &w->order, &w->num_poles, w->knots);
-  }
-  release_all(&local_out);
-  release_all(&local_comps);
+  // The offset's pieces carried back, each with its place among them (from), which a re-start turns round.
+  std::vector<int> from;
+  const auto carry_back = [&] {
+    for (int i = 0; i < m && *rc == 0; ++i) {
+      const VOQbsp_curve *lc = local_out[i];
+      VOQbsp_curve *w = new_curve(lc->order, lc->num_poles, lc->rational, rc);
+      if (w) world.push_back(w), piece_tags.push_back(local_tags[i]), from.push_back(i);
+      if (*rc == 0) BScvntoo(rc, kOrigin, frame, &kUnitScale, lc, w);
+      if (*rc == 0) BSnorkts(rc, &w->order, &w->num_poles, w->knots);
+    }
+    release_all(&local_out);
+  };
+  carry_back();
+  // The tags about each piece as the joins made them.
+  std::vector<int> raw_tags = piece_tags;
 
   Tagged result, loops;
   std::vector<int> loop_sizes;
   bool searched = false;
-  if (*rc == 0 && (loop_mode == 1 || loop_mode == 2) && !world.empty() && pieces_meet(world, rc)) {
-    merged = merge_chain(world, rc);
-    if (*rc == 0 && closed && start_in_loop(comps[order.empty() ? 0 : order[0]], merged, rc) &&
-        !(single && dists[0] == 0.0))
-      restart(&world, &piece_tags, &merged, rc);
-    SelfCrossings x;
-    if (*rc == 0) x.find(merged, rc);
-    if (*rc == 0 && (x.n_int > 0 || x.n_over > 0)) {
-      searched = true;
-      const double u0 = bsoffset::start_of(merged), u1 = bsoffset::end_of(merged);
-      if (x.n_int > 0 && ((x.first[0] == u0 && x.second[0] != u1 && merged->phy_closed) ||
-                          (x.first[0] != u0 && x.second[0] == u1))) {
-        for (int k = 1; k < x.n_int; ++k) x.first[k - 1] = x.first[k], x.second[k - 1] = x.second[k];
-        --x.n_int;
-      }
-      const double mm = static_cast<double>(world.size());
-      scale_knots(merged, mm);
-      x.scale(mm);
-      int n_outer = 0, n_inner = 0;
-      double *outer = nullptr, *inner = nullptr;
-      std::int32_t *kinds = nullptr;
-      BSpreploop(rc, merged, &x.n_int, x.first, x.second, &x.n_over, x.ofs, x.ofe, x.oss, x.ose, &n_outer, &outer,
-                 &n_inner, &kinds, &inner);
-      // Loops, each as its one or two stretches. A loop whose stretches are too short to cut leaves no curve, and
-      // is no loop to hand back: counted, it would also need a count slot beyond its curves' room.
-      // The loops' parameters are packed: two for a loop of kind 2, four for one of kind 4.
-      const double *p = inner;
-      for (int k = 0; k < n_inner && *rc == 0 && loop_mode == 1; p += kinds[k] == 4 ? 4 : 2, ++k) {
-        const std::size_t before = loops.cv.size();
-        if (kinds[k] == 4) {
-          cut_stretch(world, piece_tags, p[0], p[1], &loops, rc);
-          if (*rc == 0) cut_stretch(world, piece_tags, p[2], p[3], &loops, rc);
-        } else {
-          cut_stretch(world, piece_tags, p[0], p[1], &loops, rc);
+  const auto cut_loops = [&] {
+    if (*rc == 0 && (loop_mode == 1 || loop_mode == 2) && !world.empty() && pieces_meet(world, rc)) {
+      merged = merge_chain(world, rc);
+      if (*rc == 0 && closed && start_in_loop(comps[order.empty() ? 0 : order[0]], merged, rc) &&
+          !(single && dists[0] == 0.0))
+        restart(&world, &piece_tags, &from, &merged, rc);
+      SelfCrossings x;
+      if (*rc == 0) x.find(merged, rc);
+      if (*rc == 0 && (x.n_int > 0 || x.n_over > 0)) {
+        searched = true;
+        const double u0 = bsoffset::start_of(merged), u1 = bsoffset::end_of(merged);
+        if (x.n_int > 0 && ((x.first[0] == u0 && x.second[0] != u1 && merged->phy_closed) ||
+                            (x.first[0] != u0 && x.second[0] == u1))) {
+          for (int k = 1; k < x.n_int; ++k) x.first[k - 1] = x.first[k], x.second[k - 1] = x.second[k];
+          --x.n_int;
         }
-        if (loops.cv.size() > before) loop_sizes.push_back(static_cast<int>(loops.cv.size() - before));
-      }
-      // What lies outside the outer intervals; parts of one piece on both sides of a loop joined.
-      std::vector<double> ends{0.0};
-      for (int k = 0; k < n_outer; ++k) ends.push_back(outer[2 * k]), ends.push_back(outer[2 * k + 1]);
-      ends.push_back(mm);
-      std::size_t head_count = 0;
-      for (std::size_t k = 0; k + 1 < ends.size() && *rc == 0; k += 2) {
-        Tagged part;
-        cut_stretch(world, piece_tags, ends[k], ends[k + 1], &part, rc);
-        if (k == 0) head_count = part.cv.size();
-        for (std::size_t j = 0; j < part.cv.size() && *rc == 0; ++j) {
-          const bool same_piece = j == 0 && k > 0 && !result.cv.empty() && result.tag.back() == part.tag[j] &&
-                                  std::clamp(static_cast<int>(ends[k - 1]), 0, static_cast<int>(world.size()) - 1) ==
-                                      std::clamp(static_cast<int>(ends[k]), 0, static_cast<int>(world.size()) - 1) &&
-                                  ends[k - 1] > std::floor(ends[k - 1]) && ends[k] > std::floor(ends[k]);
-          if (same_piece) {
-            VOQbsp_curve *joined = join_parts(result.cv.back(), part.cv[j], false, rc);
-            if (joined) {
-              int frc = 0;
-              BSfreevoqcv(result.cv.back(), &frc);
-              result.cv.back() = joined;
-            }
+        const double mm = static_cast<double>(world.size());
+        scale_knots(merged, mm);
+        x.scale(mm);
+        int n_outer = 0, n_inner = 0;
+        double *outer = nullptr, *inner = nullptr;
+        std::int32_t *kinds = nullptr;
+        BSpreploop(rc, merged, &x.n_int, x.first, x.second, &x.n_over, x.ofs, x.ofe, x.oss, x.ose, &n_outer, &outer,
+                   &n_inner, &kinds, &inner);
+        // Loops, each as its one or two stretches. A loop whose stretches are too short to cut leaves no curve, and
+        // is no loop to hand back: counted, it would also need a count slot beyond its curves' room.
+        // The loops' parameters are packed: two for a loop of kind 2, four for one of kind 4.
+        const double *p = inner;
+        for (int k = 0; k < n_inner && *rc == 0 && loop_mode == 1; p += kinds[k] == 4 ? 4 : 2, ++k) {
+          const std::size_t before = loops.cv.size();
+          if (kinds[k] == 4) {
+            cut_stretch(world, piece_tags, from, p[0], p[1], &loops, rc);
+            if (*rc == 0) cut_stretch(world, piece_tags, from, p[2], p[3], &loops, rc);
           } else {
-            result.push(part.cv[j], part.tag[j]);
-            part.cv[j] = nullptr;
+            cut_stretch(world, piece_tags, from, p[0], p[1], &loops, rc);
+          }
+          if (loops.cv.size() > before) loop_sizes.push_back(static_cast<int>(loops.cv.size() - before));
+        }
+        // What lies outside the outer intervals; parts of one piece on both sides of a loop joined.
+        std::vector<double> ends{0.0};
+        for (int k = 0; k < n_outer; ++k) ends.push_back(outer[2 * k]), ends.push_back(outer[2 * k + 1]);
+        ends.push_back(mm);
+        std::size_t head_count = 0;
+        for (std::size_t k = 0; k + 1 < ends.size() && *rc == 0; k += 2) {
+          Tagged part;
+          cut_stretch(world, piece_tags, from, ends[k], ends[k + 1], &part, rc);
+          if (k == 0) head_count = part.cv.size();
+          for (std::size_t j = 0; j < part.cv.size() && *rc == 0; ++j) {
+            const bool same_piece = j == 0 && k > 0 && !result.cv.empty() && result.tag.back() == part.tag[j] &&
+                                    std::clamp(static_cast<int>(ends[k - 1]), 0, static_cast<int>(world.size()) - 1) ==
+                                        std::clamp(static_cast<int>(ends[k]), 0, static_cast<int>(world.size()) - 1) &&
+                                    ends[k - 1] > std::floor(ends[k - 1]) && ends[k] > std::floor(ends[k]);
+            if (same_piece) {
+              VOQbsp_curve *joined = join_parts(result.cv.back(), part.cv[j], false, rc);
+              if (joined) {
+                int frc = 0;
+                BSfreevoqcv(result.cv.back(), &frc);
+                result.cv.back() = joined;
+              }
+            } else {
+              result.push(part.cv[j], part.tag[j], part.from[j]);
+              part.cv[j] = nullptr;
+            }
           }
         }
-      }
-      // A closed chain whose remaining stretch runs over its start: the part before the start joined to the part
-      // after it when both come from the same piece (a single piece, or the two halves of a re-started one).
-      if (*rc == 0 && closed && n_outer > 0 && ends[1] > 0.0 && ends[ends.size() - 2] < mm && head_count > 0 &&
-          result.cv.size() > head_count && result.tag.front() == result.tag.back() &&
-          (world.size() == 1 || static_cast<int>(world.size()) == m + 1)) {
-        VOQbsp_curve *joined = join_parts(result.cv.back(), result.cv.front(), true, rc);
-        if (joined) {
-          int frc = 0;
-          BSfreevoqcv(result.cv.back(), &frc);
-          BSfreevoqcv(result.cv.front(), &frc);
-          result.cv.back() = joined;
-          result.cv.erase(result.cv.begin());
-          result.tag.erase(result.tag.begin());
+        // A closed chain whose remaining stretch runs over its start: the part before the start joined to the part
+        // after it when both come from the same piece (a single piece, or the two halves of a re-started one).
+        if (*rc == 0 && closed && n_outer > 0 && ends[1] > 0.0 && ends[ends.size() - 2] < mm && head_count > 0 &&
+            result.cv.size() > head_count && result.tag.front() == result.tag.back() &&
+            (world.size() == 1 || static_cast<int>(world.size()) == m + 1)) {
+          VOQbsp_curve *joined = join_parts(result.cv.back(), result.cv.front(), true, rc);
+          if (joined) {
+            int frc = 0;
+            BSfreevoqcv(result.cv.back(), &frc);
+            BSfreevoqcv(result.cv.front(), &frc);
+            result.cv.back() = joined;
+            result.cv.erase(result.cv.begin());
+            result.tag.erase(result.tag.begin());
+            result.from.erase(result.from.begin());
+          }
         }
+        for (void *p : {static_cast<void *>(outer), static_cast<void *>(inner), static_cast<void *>(kinds)})
+          BSdbgfree(p);
       }
-      for (void *p : {static_cast<void *>(outer), static_cast<void *>(inner), static_cast<void *>(kinds)})
-        BSdbgfree(p);
     }
+    if (merged) {
+      int frc = 0;
+      BSfreevoqcv(merged, &frc);
+      merged = nullptr;
+    }
+  };
+  cut_loops();
+  // A join's piece lies about its corner, between the offsets of the corner's two legs, and was judged there; the
+  // cuts can leave it between pieces of other legs (the loop between them gone), where it is judged again, as the
+  // pieces about it now tell its legs. A chain of ordinary components whose offset then comes nearer to the chain
+  // than the distance is cleared whole, as where the joins' pieces do before the loops are cut.
+  bool ordinary = !order.empty();
+  for (int i : order) ordinary = ordinary && all_types[i] == BSCMP_ORDINARY;
+  if (*rc == 0 && searched && ordinary) {
+    const int kept = static_cast<int>(result.cv.size());
+    const auto legs_of = [](int tag) { return tag >= 0 ? tag : -1; };
+    const auto tag_at = [](const std::vector<int> &tags, int k) {
+      return k >= 0 && k < static_cast<int>(tags.size()) ? tags[k] : -1;
+    };
+    std::vector<char> judge(static_cast<std::size_t>(kept), 0);
+    bool any = false;
+    for (int k = 0; k < kept; ++k) {
+      const int f = result.from[k];
+      judge[k] = result.tag[k] < 0 && (legs_of(tag_at(result.tag, k - 1)) != legs_of(tag_at(raw_tags, f - 1)) ||
+                                       legs_of(tag_at(result.tag, k + 1)) != legs_of(tag_at(raw_tags, f + 1)));
+      any = any || judge[k];
+    }
+    std::vector<VOQbsp_curve *> left;
+    for (int k = 0; k < kept && any && *rc == 0; ++k) {
+      const VOQbsp_curve *w = result.cv[k];
+      VOQbsp_curve *lc = new_curve(w->order, w->num_poles, w->rational, rc);
+      if (lc) left.push_back(lc);
+      if (*rc == 0) BScvoton(rc, kOrigin, frame, &kUnitScale, w, lc);
+    }
+    int again = 0;
+    local_out.assign(static_cast<std::size_t>(room), nullptr), local_tags.assign(static_cast<std::size_t>(room), 0);
+    if (any && *rc == 0 &&
+        bsoffset::clear_astray(static_cast<int>(working.size()), working.data(), order.data(), dir, kZ,
+                               all_dists.data(), option, closed, kept, left.data(), result.tag.data(), judge.data(),
+                               &again, local_out.data(), local_tags.data(), rc)) {
+      for (Tagged *t : {&result, &loops}) release_all(&t->cv), t->tag.clear(), t->from.clear();
+      loop_sizes.clear(), searched = false;
+      release_all(&world);
+      piece_tags.clear(), from.clear();
+      m = again;
+      carry_back();
+      raw_tags = piece_tags;
+      cut_loops();
+    }
+    release_all(&left);
+    release_all(&local_out);
   }
-  if (merged) {
-    int frc = 0;
-    BSfreevoqcv(merged, &frc);
-  }
+  release_all(&local_comps);
 
   // Hand over: the loop search's pieces, or the world pieces themselves.
   int loop_curves_handed = 0;

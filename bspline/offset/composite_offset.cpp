@@ -876,3 +876,47 @@ void BScmpcvoff1(int num_comps, const VOQbsp_curve *const *comps, const int *com
   if (*rc == 0) *rc = code;
   BSexit(rc, "BScmpcvoff1", "bscmpcvoff1");
 }
+
+bool bsoffset::clear_astray(int n, const VOQbsp_curve *const *comps, const int *comp_order, int side,
+                            const double normal[3], const double *dists, std::int16_t option, std::int16_t closed,
+                            int m, VOQbsp_curve *const *pieces, const int *tags, const char *judge, int *num_out,
+                            VOQbsp_curve **out, int *out_tags, int *rc) {
+  *num_out = 0;
+  Chain ch;
+  if (!ch.cv.take(n) || !ch.num.take(n) || !ch.type.take(n) || !ch.dist.take(n) || !ch.off.take(n) ||
+      !ch.made.take(n) || !ch.skipped.take(n) || !ch.odist.take(2 * n + 2)) {
+    *rc = BSRC_NO_SCRATCH;
+    return true;
+  }
+  ch.n = n;
+  for (int i = 0; i < n; ++i) {
+    ch.cv[i] = comps[i], ch.num[i] = comp_order[i], ch.type[i] = BSCMP_ORDINARY, ch.dist[i] = dists[comp_order[i]];
+    if (!(ch.dist[i] > BStoltab[bstol::dist_tol])) return false;
+  }
+  ch.out = out, ch.tags = out_tags, ch.side = side, ch.normal = normal, ch.option = option;
+  ch.flag = option == 1 ? 1 : 0;
+  if (closed) {
+    double s[3], e[3], d2 = 0;
+    pole_point(comps[0], 0, s);
+    pole_point(comps[n - 1], comps[n - 1]->num_poles - 1, e);
+    for (int c = 0; c < 3; ++c) d2 += (s[c] - e[c]) * (s[c] - e[c]);
+    ch.closure = d2 < BStoltab[bstol::dist_sqtol];
+    if (!ch.closure) return false;
+  }
+  bool astray = false;
+  for (int i = 0; i < n && *rc == 0; ++i) ch.offset(i, rc);
+  if (*rc == 0) {
+    const bsoffset::LegChain legs = ch.leg_chain(true);
+    astray = !bsoffset::keeps_distance(legs, m, pieces, tags, rc, judge) && *rc == 0;
+    if (astray) bsoffset::clear_offset(legs, 2 * n + 1, &ch.m, out, out_tags, ch.odist.data(), rc);
+  }
+  *num_out = ch.m;
+  for (int i = 0; i < n; ++i)
+    if (ch.off[i]) {
+      int code = 0;
+      BSfreevoqcv(ch.off[i], &code);
+      ch.off[i] = nullptr;
+      if (*rc == 0) *rc = code;
+    }
+  return astray || *rc != 0;
+}

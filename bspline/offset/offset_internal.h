@@ -233,8 +233,22 @@ bool clear_offset(const LegChain &c, int room, int *m, VOQbsp_curve **out, int *
 // keep its distance: no sampled point comes nearer to a leg than that leg's distance (less dist_tol) unless it lies
 // at the distance from a leg, or from the line of a leg of its own piece past its end, and is nearer only to legs two
 // or more places from that one, where the chain's far parts interfere. The joins see a corner's two legs only: an
-// arc that turns back towards its neighbour's offset, or a corner's mitre, reaches where they do not look. False
-// with rc set on failure.
-bool keeps_distance(const LegChain &c, int m, VOQbsp_curve *const *pieces, const int *tags, int *rc);
+// arc that turns back towards its neighbour's offset, or a corner's mitre, reaches where they do not look. With
+// judge, only the pieces it marks are judged, and each point by point: a join's piece that the loops' cuts left
+// between pieces of other legs than its corner's takes those legs for its own, but does not lie about their corner,
+// and nothing of it is passed over beside them. False with rc set on failure.
+bool keeps_distance(const LegChain &c, int m, VOQbsp_curve *const *pieces, const int *tags, int *rc,
+                    const char *judge = nullptr);
+
+// After the loops were cut out of a chain's joined offset (BScmpcvoffl): the chain as BScmpcvoff1 takes it (n
+// components in the plane's frame, comp_order their numbers, dists by number), every component ordinary, and the m
+// pieces left (in that frame, tagged with component numbers or join codes), judge marking the joins' pieces that the
+// cuts left between pieces of other legs than their corner's. False, with nothing made, where those keep the
+// distance (keeps_distance) or the chain is not one that is cleared (a distance at or below dist_tol, or a gap at a
+// closed chain's seam); else true, with the chain offset whole and cleared as BScmpcvoff1 hands it: *num_out pieces
+// in out (2 n + 1 empty slots) with their tags in out_tags, and rc as there.
+bool clear_astray(int n, const VOQbsp_curve *const *comps, const int *comp_order, int side, const double normal[3],
+                  const double *dists, std::int16_t option, std::int16_t closed, int m, VOQbsp_curve *const *pieces,
+                  const int *tags, const char *judge, int *num_out, VOQbsp_curve **out, int *out_tags, int *rc);
 
 }  // namespace bsoffset

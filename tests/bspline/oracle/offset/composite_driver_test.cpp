@@ -163,10 +163,11 @@ Chain hairpins(std::mt19937 &rng, int n, bool arcs, double d, bool closed) {
   return c;
 }
 
-// A chain of n lines and arcs (no two arcs in a row) that turns freely: each corner turns by 15 to 170 degrees
-// either way, each piece a third of d to four times d long, so that hairpins come in runs and the chain folds back
-// over itself. Closed, it runs on from its end to 20 d below its lowest point, back and up to its start.
-Chain turning(std::mt19937 &rng, int n, bool arcs, double d, bool closed) {
+// A chain of n lines and arcs (no two arcs in a row, but with arc_runs) that turns freely: each corner turns by 15 to
+// 170 degrees either way, each piece a third of d to four times d long, so that hairpins come in runs and the chain
+// folds back over itself; an arc sweeps half such a turn (with arc_runs, a whole one). Closed, it runs on from its
+// end to 20 d below its lowest point, back and up to its start.
+Chain turning(std::mt19937 &rng, int n, bool arcs, double d, bool closed, bool arc_runs = false) {
   std::uniform_real_distribution<double> u(0, 1);
   const auto turn = [&] { return (u(rng) < 0.5 ? -1 : 1) * (15 + 155 * u(rng)) * M_PI / 180; };
   Chain c;
@@ -174,8 +175,8 @@ Chain turning(std::mt19937 &rng, int n, bool arcs, double d, bool closed) {
   bool after_arc = false;
   for (int k = 0; k < n; ++k) {
     const double h0 = k == 0 ? h : h + turn(), len = d * (1.0 / 3 + (4 - 1.0 / 3) * u(rng));
-    const double sweep = turn() * 0.5;
-    const bool arc = arcs && !after_arc && u(rng) < 0.4;
+    const double sweep = turn() * (arc_runs ? 1.0 : 0.5);
+    const bool arc = arcs && (arc_runs || !after_arc) && u(rng) < 0.4;
     advance(&c, &x, &y, h0, len, arc ? sweep : 0.0);
     h = arc ? h0 + sweep : h0, after_arc = arc, low = std::min(low, y);
   }
@@ -192,6 +193,30 @@ Chain placed(const Chain &in, double f, double dx, double dy) {
       add_arc(&c, e.cx * f + dx, e.cy * f + dy, e.r * f, e.a0, e.sweep);
     else
       c.add_line(e.x0 * f + dx, e.y0 * f + dy, e.x1 * f + dx, e.y1 * f + dy);
+  c.closed = in.closed;
+  c.path.index();
+  return c;
+}
+
+// The chain with each arc (of one span) weighted 1, cos(sweep / 2) rho, rho^2: the same arcs, their parameters
+// crowded towards one end.
+Chain reweighted(const Chain &in, double rho) {
+  Chain c;
+  for (std::size_t k = 0; k < in.curves.size(); ++k) {
+    const TestCurve &cv = *in.curves[k];
+    const chains::Element &e = in.path.elements[k];
+    if (!e.arc) {
+      c.add_line(e.x0, e.y0, e.x1, e.y1);
+      continue;
+    }
+    std::vector<double> xyz;
+    for (int i = 0; i < 3; ++i)
+      for (int j = 0; j < 3; ++j) xyz.push_back(cv.pole(i, j));
+    c.curves.push_back(std::make_unique<TestCurve>(3, xyz, std::vector<double>{0, 0, 0, 1, 1, 1},
+                                                   std::vector<double>{1, cv.weights[1] * rho, rho * rho}));
+    c.path.elements.push_back(e);
+    c.lines_only = false;
+  }
   c.closed = in.closed;
   c.path.index();
   return c;
@@ -384,9 +409,10 @@ double deg(double y, double x) { return std::atan2(y, x) * 180 / M_PI; }
 // neighbouring line. Whatever the corner option, the kind of leg, the side and where the chain lies, an offset
 // that succeeds keeps the distance from the whole chain.
 TEST(CompositeDriverOracle, ShortLegsKeepTheDistance) {
-  // STYLESRV_ORACLE_SCALE multiplies the number of chains that turn freely.
+  // STYLESRV_ORACLE_SCALE multiplies the number of chains that turn freely, and of those whose arcs come in a row.
   const char *scale_env = std::getenv("STYLESRV_ORACLE_SCALE");
-  const int kTurningChains = 300 * (scale_env ? std::max(1, std::atoi(scale_env)) : 1);
+  const int scale = scale_env ? std::max(1, std::atoi(scale_env)) : 1;
+  const int kTurningChains = 300 * scale, kArcRuns = 600;
   const double r3 = std::sqrt(3.0), r2 = M_SQRT2, h = std::sqrt(3.75);
   // The leg of 0.81 between a line and an arc and the last line: its offset line crosses the one before at a
   // corner towards the offset side and meets the last one's in a mitre (option 0), or goes under the round corner
@@ -566,6 +592,30 @@ TEST(CompositeDriverOracle, ShortLegsKeepTheDistance) {
                                          -0.25, 4.75, -20, -1, -20, 0, 0},
                                         true);
   const Chain steps_in_far = placed(steps_in, 1, 1e7, 7e6), steps_in_tiny = placed(steps_in, 1e-2, 0, 0);
+  // Loops whose last corner turns sharply away from the offset side: its mitre reaches across the first leg's offset
+  // into that leg's band, or a polyline join's across the offset of the leg three places back. The loops' cut left
+  // the rest of the join between pieces of other legs than its corner's, which no longer excuse it (0.08 and 0.78 of
+  // the distance inside the band), with rc 0; the chain is cleared whole now, and falls apart (rc 47).
+  const Chain mitre_across = pieces_chain(
+      {{2.2875888142844238, -0.68172186403573931, 2.387008019078189, 2.8519635407286037, 1.6488048657272212},
+       {1.7862106773122453, -3.0154800449340704, 3.8599706980546058, -2.004011439915367},
+       {3.8599706980546058, -2.004011439915367, 3.6265060942062086, -0.020513754644092774},
+       {3.5977033590284186, 0.89476921710018631, 0.91573605144646386, -1.5393380410520467, -1.7033951202423736},
+       {2.6788098922172296, -0.73817373779973816, 1.7254209392008899, 1.566254149812781, 0.93115608313691811},
+       {1.2991787910042871, 0.29801902515455136, 0.27517480508361136, 2.3225480124018274}},
+      false);
+  const Chain polyline_across = pieces_chain(
+      {{0, 0, -1.6532512603161604, -2.9816842321728343},
+       {0.035861427134445512, -2.3873001144632369, 1.7906407094367158, 3.4799514088368397, 0.4915984540480326},
+       {1.1785046335501408, -8.081465160638988, 4.9648505898462014, 2.0641258588624427, 0.30407893415623694},
+       {-2.3740849964834281, -4.6132021515703094, -0.83956628867568783, -6.8890596170472325},
+       {0.10587607641252794, -5.7151941595849713, 1.5072562416280397, 4.03435826893769, 1.460598005082826},
+       {1.168645803531188, -6.7839981102919342, 0.18619809105574658, -3.5181410560126336}},
+      false);
+  const Chain mitre_across_far = placed(mitre_across, 1, 1e7, 7e6);
+  const Chain mitre_across_tiny = placed(mitre_across, 1e-2, 0, 0);
+  const Chain mitre_across_heavy = reweighted(mitre_across, std::sqrt(1e3));
+  const Chain mitre_across_light = reweighted(mitre_across, std::sqrt(1e-3));
   const double dist_tol = BStoltab[bstol::dist_tol];
   const struct {
     const char *what;
@@ -581,7 +631,13 @@ TEST(CompositeDriverOracle, ShortLegsKeepTheDistance) {
                    {"steps out", steps_out, BSFALSE, 1, dist_tol, true},
                    {"steps in", steps_in, BSTRUE, 1, dist_tol, true},
                    {"steps in, far out", steps_in_far, BSTRUE, 1, dist_tol + 1e-6, true},
-                   {"steps in, tiny", steps_in_tiny, BSTRUE, 1e-2, dist_tol, true}};
+                   {"steps in, tiny", steps_in_tiny, BSTRUE, 1e-2, dist_tol, true},
+                   {"mitre across the first leg", mitre_across, BSFALSE, 1, dist_tol, false},
+                   {"mitre across the first leg, far out", mitre_across_far, BSFALSE, 1, dist_tol + 1e-6, false},
+                   {"mitre across the first leg, tiny", mitre_across_tiny, BSFALSE, 1e-2, dist_tol, false},
+                   {"mitre across the first leg, weights to 1e3", mitre_across_heavy, BSFALSE, 1, dist_tol, false},
+                   {"mitre across the first leg, weights to 1e-3", mitre_across_light, BSFALSE, 1, dist_tol, false},
+                   {"polyline join across a leg", polyline_across, BSFALSE, 1, dist_tol, false}};
   for (const auto &r : fold_rows)
     for (const std::int16_t option : {0, 1, 2})
       for (const std::int16_t loop_mode : {1, 2}) {
@@ -685,14 +741,17 @@ TEST(CompositeDriverOracle, ShortLegsKeepTheDistance) {
   const int quadrant = 64;
   const double chords = 1 - std::cos(M_PI / 2 / quadrant);
   // Chains that turn freely fold back across themselves: there the far-parts rule judges, GEOS's distance a second
-  // opinion on lines near the origin, and many offsets fall apart (rc 47).
+  // opinion on lines near the origin, and many offsets fall apart (rc 47). Past the first kTurningChains of them,
+  // arcs also come in a row: kArcRuns chains, times STYLESRV_ORACLE_SCALE where that is set.
+  const int arc_runs = kArcRuns * scale;
   int cases = 0, failing = 0, refused = 0, compared = 0, spikes = 0, buffers = 0, folded = 0, folded_refused = 0;
-  for (int t = 0; t < 420 + kTurningChains; ++t) {
-    const bool closed = t % 3 == 2, arcs = t % 4 >= 2, folds = t >= 420;
+  for (int t = 0; t < 420 + kTurningChains + arc_runs; ++t) {
+    const bool runs = t >= 420 + kTurningChains;
+    const bool closed = t % 3 == 2, arcs = runs || t % 4 >= 2, folds = t >= 420;
     const double f = t % 7 == 5 ? 1e-2 : 1, dx = t % 7 == 6 ? (t % 2 ? 1e7 : 1e5) : 0;
     const Chain made = t < 120   ? short_legs(rng, 3 + t % 10, t % 2 == 1, 1.0, t % 4 >= 2 ? 0.25 : 0.0, closed)
                        : !folds ? hairpins(rng, 3 + t % 10, arcs, 1.0, closed)
-                                : turning(rng, 2 + t % 6, arcs, 1.0, closed);
+                                : turning(rng, 2 + t % 6, arcs, 1.0, closed, runs);
     const Chain c = placed(made, f, dx, 0.7 * dx);
     const double tol = BStoltab[bstol::dist_tol] + 1e-13 * dx;
     const std::unique_ptr<GeosChain> geos(folds && c.lines_only && f == 1 && dx == 0 ? new GeosChain(c) : nullptr);
