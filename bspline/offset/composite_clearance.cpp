@@ -1822,14 +1822,17 @@ bool clear_offset(const LegChain &c, int room, int *m, VOQbsp_curve **out, int *
   // component's offset that follow each other (a polyline's legs and their corners) are one piece again.
   const auto follows = [&](std::size_t q) { return q > 0 && kept[order[q - 1]].next == order[q]; };
   const auto owner = [&](std::size_t q) { return cl.parts[kept[order[q]].stretch].parent; };
-  // More pieces than the caller has room for (an open chain's offset that runs round both its ends where they lie
-  // together, past both caps and a leg cut twice): the pieces no component owns that follow each other, such as the
-  // two caps, are joined into one where that makes them fit.
+  // More pieces than the caller has room for (a folded chain whose offset passes its legs twice, or runs round both
+  // ends of an open chain where they lie together): the pieces no component owns that follow each other, such as
+  // the two caps, are joined into one, and then such a piece into the one it follows, as a polyline's corners are
+  // into its legs' piece, as far as that makes them fit.
   std::vector<char> onto_last(order.size(), 0);
   int count = 0;
   for (std::size_t q = 0; q < order.size(); ++q) count += !(follows(q) && owner(q) >= 0 && owner(q - 1) == owner(q));
   for (std::size_t q = 1; q < order.size() && count > room; ++q)
     if (follows(q) && owner(q) < 0 && owner(q - 1) < 0) onto_last[q] = 1, --count;
+  for (std::size_t q = 1; q < order.size() && count > room; ++q)
+    if (follows(q) && owner(q) < 0 && !onto_last[q]) onto_last[q] = 1, --count;
   for (std::size_t q = 0; q < order.size(); ++q) {
     const Kept &x = kept[order[q]];
     const Stretch &s = cl.parts[x.stretch];

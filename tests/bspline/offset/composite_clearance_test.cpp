@@ -296,6 +296,19 @@ TEST(CompositeClearance, UnevenArcsKeepTheDistance) {
        1,
        BSTRUE,
        {1}},
+      // Folded back over itself, the chain's offset passes its first leg twice and its first arc three times: twelve
+      // pieces where the caller has room for eleven. It failed with rc -2; the first arc of the round corners joins
+      // the piece before it.
+      {"an offset passing a folded chain's legs again",
+       {{false, 0, 0, -3.4915171294908367, 0.31346667881945434},
+        {false, -3.4915171294908367, 0.31346667881945434, -1.1795222424192588, -2.1655506240130307},
+        {true, -2.2497052601465093, -0.93397731136358941, 1.6315834382164225, 5.4277855582333423, 1.9776470151348626,
+         1},
+        {true, -0.2127773709581493, -0.32874122037093001, 1.58599427721635, 8.8479527890266905, 2.2877949644575719, 1},
+        {false, 0.0088096311822935813, -1.8991797094068503, -1.6815210576880228, -0.83790299256274037}},
+       1,
+       BSTRUE,
+       {1}},
       // Line chains that wind round a room more than twice the distance across: its edge at the distance, where the
       // offsets of the legs about it cross, closes on itself apart from the run from the chain's start (the edge of
       // a hole in the area the offset bounds, 0.40 and 7.36 long). It came back left out with rc 0, and is now
