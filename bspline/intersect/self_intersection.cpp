@@ -944,6 +944,16 @@ void BSfndturovr(const VOQbsp_curve *cv, int *n_pieces, double *piece_pts, doubl
     // reached.
     double last = node[1];
     int moved = 0;
+    // Step j jumps: the poles on its two sides lie apart across an interior knot of full multiplicity.
+    const double *kt = cv->knots;
+    auto jumps = [&](int j) {
+      int drc = 0;
+      return kt[j + 1] == kt[j + k] && kt[k - 1] < kt[j + 1] && kt[j + 1] < kt[n] &&
+             BSpdist(&drc, P + 3 * j, P + 3 * (j + 1)) > tol;
+    };
+    // The first jumping step after the one at hand, or n - 1 for none: the curve before it is one stretch, which
+    // is all a piece can run over. Found once for each stretch, as the steps only go on.
+    int next_jump = 0;
     for (int i = 1; i + 1 < n && *rc == 0; ++i) {
       double step[3];
       BSvdiff(rc, step, P + 3 * i, P + 3 * (i + 1));
@@ -964,7 +974,6 @@ void BSfndturovr(const VOQbsp_curve *cv, int *n_pieces, double *piece_pts, doubl
       // Poles on the two sides of an interior knot of full multiplicity: the curve jumps there, which is no
       // motion. The piece ends on the near side and the next starts on the far side, its way set by the steps
       // after the jump.
-      const double *kt = cv->knots;
       if (kt[i + 1] == kt[i + k] && kt[k - 1] < kt[i + 1] && kt[i + 1] < kt[n]) {
         if (piece + 1 >= n) break;
         std::memcpy(piece_pts + 6 * piece + 3, P + 3 * i, 3 * sizeof(double));
@@ -999,15 +1008,24 @@ void BSfndturovr(const VOQbsp_curve *cv, int *n_pieces, double *piece_pts, doubl
         t = run_first[2 * at_run];
         BScveval_n(cv, t, 0, point, rc);
       } else {
+        if (next_jump <= i) {
+          next_jump = i + 1;
+          while (next_jump < n - 1 && !jumps(next_jump)) ++next_jump;
+        }
+        const bool jumps_ahead = next_jump < n - 1;
+        const double stretch_end = jumps_ahead ? kt[next_jump + 1] : kt[n];
         BSfndcvturn(cv, dir, last, &t, point, rc);
+        // Past a jump the curve is another piece of it, which meets this one only where it comes back to it: a
+        // turn there, or at the jump (where the search names the far side's point), is none of this piece's.
+        const bool past_jump = jumps_ahead && t >= stretch_end;
         // The turn nearest to the guess may be another one about it (where poles stand still or knots crowd, the
         // turns lie close): the one this piece starts at, a turn the other way, or one past the first top. The top
         // this piece runs to lies ahead of its start along dir, the curve running one way up to it; failing that,
         // it is where the curve first stops moving along dir, before the turn found or, when that is not ahead, at
         // the latest where the last moving step's basis function ends.
         const double *from = piece_pts + 6 * piece, start = piece_pars[2 * piece];
-        const double ahead = std::clamp(cv->knots[moved + k], cv->knots[k - 1], cv->knots[n]);
-        const bool beyond = *rc == 0 && t > start &&
+        const double ahead = std::clamp(kt[moved + k], kt[k - 1], stretch_end);
+        const bool beyond = *rc == 0 && t > start && !past_jump &&
                             (point[0] - from[0]) * dir[0] + (point[1] - from[1]) * dir[1] +
                                     (point[2] - from[2]) * dir[2] > 0;
         if (*rc == 0 && !beyond && ahead > start)
@@ -1023,6 +1041,12 @@ void BSfndturovr(const VOQbsp_curve *cv, int *n_pieces, double *piece_pts, doubl
         if (*rc == 0 && (t < start || (!beyond && !(ahead > start)))) {
           t = start;
           std::memcpy(point, from, sizeof point);
+        }
+        // A top at the jump is the near side's end, the last pole before it: the turn search may have named the
+        // far side's point there.
+        if (*rc == 0 && jumps_ahead && t >= stretch_end) {
+          t = stretch_end;
+          std::memcpy(point, P + 3 * next_jump, sizeof point);
         }
       }
       if (*rc != 0 || piece + 1 >= n) break;

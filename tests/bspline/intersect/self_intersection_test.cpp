@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -55,6 +56,98 @@ void expect_aligned(const TestCurve &c, const SelfResult &r, const char *what) {
   }
 }
 
+// The parameters inside c's range where it jumps: knots of full multiplicity whose two sides lie apart.
+std::vector<double> jumps_of(const TestCurve &c) {
+  std::vector<double> out;
+  const int k = c.order();
+  for (int j = 0; j + 1 < c.n(); ++j) {
+    const double u = c.knots[j + 1];
+    if (c.knots[j + k] != u || !(c.start() < u && u < c.end())) continue;
+    double before[3], after[3];
+    ref_point(c, u, before, true);
+    ref_point(c, u, after);
+    if (std::hypot(before[0] - after[0], before[1] - after[1], before[2] - after[2]) > BStoltab[bstol::dist_tol])
+      out.push_back(u);
+  }
+  return out;
+}
+
+// Points of c over [lo, hi], the first of the side that starts there and the last of the side that ends there;
+// a single parameter gives the points of both sides.
+std::vector<std::array<double, 3>> stretch(const TestCurve &c, double lo, double hi, int samples) {
+  std::vector<std::array<double, 3>> out;
+  if (!(lo < hi)) {
+    out.resize(2);
+    ref_point(c, lo, out[0].data());
+    ref_point(c, lo, out[1].data(), true);
+    return out;
+  }
+  out.resize(samples + 1);
+  for (int i = 0; i <= samples; ++i)
+    ref_point(c, i == samples ? hi : lo + (hi - lo) * i / samples, out[i].data(), i == samples);
+  return out;
+}
+
+// How far the farthest point of the stretch `from` lies from the stretch `to` of a curve on a line (a single
+// parameter by the nearer of its sides): between two of its points a stretch of such a curve that does not jump
+// passes every point of the segment joining them, so the distance to the polyline of its points is no less than
+// the distance to the stretch.
+double farthest_off(const std::vector<std::array<double, 3>> &from, bool from_stretch,
+                    const std::vector<std::array<double, 3>> &to, bool joined) {
+  double worst = from_stretch ? 0 : HUGE_VAL;
+  for (const auto &p : from) {
+    double best = HUGE_VAL;
+    for (std::size_t i = 0; i < to.size(); ++i) {
+      const auto &a = to[i], &b = joined && i + 1 < to.size() ? to[i + 1] : to[i];
+      double d[3], e[3], dd = 0, de = 0;
+      for (int c = 0; c < 3; ++c) d[c] = b[c] - a[c], e[c] = p[c] - a[c], dd += d[c] * d[c], de += d[c] * e[c];
+      const double s = dd > 0 ? std::clamp(de / dd, 0.0, 1.0) : 0.0;
+      best = std::min(best, std::hypot(e[0] - s * d[0], e[1] - s * d[1], e[2] - s * d[2]));
+    }
+    worst = from_stretch ? std::max(worst, best) : std::min(worst, best);
+  }
+  return worst;
+}
+
+// The roads into a curve on a line: as given, moved to 1e5 and 1e7, a thousandth in size, run the other way,
+// weighted from 1e-3 to 1e3, and turned off the axes in space (far out, run back and weighted at once too).
+std::vector<std::pair<std::string, std::unique_ptr<TestCurve>>> roads_of(const TestCurve &c) {
+  struct Road {
+    const char *what;
+    double offset, scale;
+    bool reversed, weighted, turned;
+  } const roads[] = {{"as given", 0, 1, false, false, false},
+                     {"at 1e5", 1e5, 1, false, false, false},
+                     {"at 1e7", 1e7, 1, false, false, false},
+                     {"a thousandth in size", 0, 1e-3, false, false, false},
+                     {"run the other way", 0, 1, true, false, false},
+                     {"weighted", 0, 1, false, true, false},
+                     {"turned in space", 0, 1, false, false, true},
+                     {"all at once", 1e6, 1, true, true, true}};
+  // A rotation about (1, 1, 1) by 1 radian.
+  const double cs = std::cos(1.0), sn = std::sin(1.0), third = (1 - cs) / 3, r3 = sn / std::sqrt(3.0);
+  const double R[3][3] = {{cs + third, third - r3, third + r3}, {third + r3, cs + third, third - r3},
+                          {third - r3, third + r3, cs + third}};
+  std::vector<std::pair<std::string, std::unique_ptr<TestCurve>>> out;
+  const int n = c.n();
+  for (const Road &road : roads) {
+    std::vector<double> poles, knots, w;
+    for (int i = 0; i < n; ++i) {
+      const int from = road.reversed ? n - 1 - i : i;
+      double q[3];
+      for (int a = 0; a < 3; ++a) q[a] = c.pole(from, a);
+      for (int a = 0; a < 3; ++a)
+        poles.push_back(road.offset +
+                        road.scale * (road.turned ? R[a][0] * q[0] + R[a][1] * q[1] + R[a][2] * q[2] : q[a]));
+      if (road.weighted) w.push_back(std::pow(10.0, 3 * std::sin(1.7 * i)));
+    }
+    for (std::size_t i = 0; i < c.knots.size(); ++i)
+      knots.push_back(road.reversed ? -c.knots[c.knots.size() - 1 - i] : c.knots[i]);
+    out.emplace_back(road.what, std::make_unique<TestCurve>(c.order(), poles, knots, w));
+  }
+  return out;
+}
+
 TEST(SelfIntersection, CrossingsOverlapsAndRefusals) {
   std::vector<double> zigzag;
   for (int i = 0; i < 17; ++i) zigzag.insert(zigzag.end(), {double(i), double(i % 2)});
@@ -67,6 +160,9 @@ TEST(SelfIntersection, CrossingsOverlapsAndRefusals) {
     int n_int, n_over;
     std::vector<double> overlaps;  // first start, first end, second start, second end per record
     int rc = 0;
+    // A curve on a line also taken along every road, where its overlaps must pair stretches that cover the same
+    // points.
+    bool roads = false;
   } cases[] = {
       {"arch", plane(4, {0, 0, 1, 2, 3, 2, 4, 0}), 0, 0, {}},
       {"closed square", plane(2, {0, 0, 10, 0, 10, 10, 0, 10, 0, 0}), 0, 0, {}},
@@ -157,7 +253,7 @@ TEST(SelfIntersection, CrossingsOverlapsAndRefusals) {
       {"a jump along the line",
        std::make_unique<TestCurve>(2, std::vector<double>{0, 0, 0, 2, 0, 0, 3, 0, 0, 1, 0, 0},
                                    std::vector<double>{0, 1, 2, 2, 3, 4}),
-       0, 1, {1.5, 2, 3, 2.5}},
+       0, 1, {1.5, 2, 3, 2.5}, 0, true},
       // A rest, a rise to a top and down to a cut joint beside it, then a higher top: the way to the first top
       // starts standing still, which is no stop.
       {"a rest before a top beside a cut joint",
@@ -203,7 +299,47 @@ TEST(SelfIntersection, CrossingsOverlapsAndRefusals) {
                                                           2, 0, 0, 0, 0, 0, 0, 0, 0},
                                    std::vector<double>{0, 0, 0, 0, 1, 1, 1, 1, 2, 3, 4, 4, 4, 4}),
        0, 3, {0, 0.39765880355588912, 1, 2.8918058124456123, 0, 0.39765880355588912, 4, 2.8918058124456123, 1,
-              2.8918058124456123, 4, 2.8918058124456123}},
+              2.8918058124456123, 4, 2.8918058124456123}, 0, true},
+      // Up to a jump down at a knot of full multiplicity, the poles turning back on the way though the curve does
+      // not, then steeply up to a top just past the jump: that top is the turn nearest to the poles' reversal, but
+      // it lies on the far piece, and the near piece must not run across the gap to it.
+      {"poles turning back before a jump to a nearer top",
+       std::make_unique<TestCurve>(4, std::vector<double>{-15, -15, 0, -15, -15, 0, -15, -14.875, 0, -15, -15, 0, -15,
+                                                          -14, 0, -15, 1, 0, -15, -15, 0, -15, 13.375, 0, -15, -1, 0,
+                                                          -15, -15, 0, -15, 2.177954647210359e-306, 0, -15, -15, 0,
+                                                          -15, -15, 0, -15, -15, 0, -15, -15, 0, -15, -15, 0, -15, -15,
+                                                          0, -15, -15, 0},
+                                   std::vector<double>{0, 0, 0, 0, 7.96875, 15.9375, 23.90625, 23.90625, 23.90625,
+                                                       23.90625, 24.1875, 32.15625, 40.125, 48.09375, 56.0625, 56.0625,
+                                                       56.0625, 56.0625, 59.1875, 59.1875, 59.1875, 59.1875}),
+       0, 14, {56.0625, 56.0625, 56.0625, 56.0625, 56.0625, 59.1875, 59.1875, 59.1875, 0, 15.9375, 23.90625,
+               23.907147735702562, 0, 15.9375, 56.0625, 52.263719171741016, 15.937500000000014, 23.90625,
+               23.907147735702562, 23.974673681241132, 21.441455267244461, 23.90625, 32.840488771466319,
+               26.838679129472716, 21.441455267244461, 22.666903725671229, 32.840488771466319, 40.125,
+               15.937500000000014, 22.666903725671229, 52.26371917174103, 40.125, 23.927004678525922,
+               24.151093411765967, 32.840488771466319, 24.151093411765967, 23.927004678525922, 23.94428664631695,
+               32.840488771466319, 40.125, 23.90625, 23.94428664631695, 56.0625, 40.125, 28.955247225676807,
+               32.840488771466319, 40.125, 32.840488771466319, 28.955247225676807, 32.840488771466319, 40.125,
+               45.22523276974195, 32.840488771466319, 40.125, 45.22523276974195, 40.125},
+       0, true},
+      // A sextic up from a bottom to a jump at a knot of full multiplicity, whose far side lies higher: the way up
+      // ends at the jump on its near side, though the turn search names the far side's point there; taken for the
+      // end of the way up, that point paired it with a stretch past the jump that rises beyond it.
+      {"a way up to a jump to a higher far side",
+       std::make_unique<TestCurve>(6, std::vector<double>{0, 0, 0, 6, 0, 0, 0, 0, 0, 3, 0, 0, -2, 0, 0, -2, 0, 0, 3, 0,
+                                                          0, 5, 0, 0, 0, 0, 0, 0, 0, 0, 3, 0, 0, 3, 0, 0, 4, 0, 0, 4,
+                                                          0, 0},
+                                   std::vector<double>{0, 0, 0, 0, 0, 0, 3, 9, 9, 9, 9, 9, 9, 16, 20, 20, 20, 20, 20,
+                                                       20}),
+       0, 10, {0, 1.0124592705643589, 5.2175886911664886, 1.0124592705643589, 0, 0.4552412534603788,
+               7.9479309809533714, 9, 0.092971301053447891, 1.0124592705643589, 11.891363731027413,
+               9.3427161602053754, 0.092971301053447891, 1.0124592705643589, 11.891363731027413, 19.210434776917829,
+               1.9359766153761877, 6.8059092912028012, 9, 6.8059092912028012, 1.0124592705643589, 4.2195481826817343,
+               9.3427161602053754, 11.891363731027413, 1.0124592705643589, 4.2195481826817343, 19.210434776917829,
+               11.891363731027413, 8.3551289655173093, 9, 11.891363731027413, 9.6841065087215945, 8.3551289655173093,
+               9, 11.891363731027413, 16.588549961888756, 9.3058551366872049, 11.891363731027413, 20,
+               11.891363731027413},
+       0, true},
       // A span that folds back inside its last leg, and a shallow crossing of its approach with a span beyond the
       // next: the start where the legs cross lies past the fold and runs off to the span's end.
       {"a shallow crossing beside a fold",
@@ -298,6 +434,30 @@ TEST(SelfIntersection, CrossingsOverlapsAndRefusals) {
     for (int o = 0; o < r.n_over; ++o) {
       const double got[4] = {r.os1[o], r.oe1[o], r.os2[o], r.oe2[o]};
       for (int j = 0; j < 4; ++j) EXPECT_NEAR(got[j], c.overlaps[4 * o + j], 1e-9) << c.what << " " << o << j;
+    }
+    if (!c.roads) continue;
+    for (const auto &[road, cv] : roads_of(*c.cv)) {
+      const std::string what = std::string(c.what) + ", " + road;
+      SelfResult rr(&cv->cv);
+      ASSERT_EQ(rr.rc, 0) << what;
+      EXPECT_TRUE(rr.sets_match_counts()) << what;
+      double scale = 0;
+      for (int i = 0; i < cv->n(); ++i)
+        for (int a = 0; a < 3; ++a) scale = std::max(scale, std::fabs(cv->pole(i, a)));
+      const double on = 2 * (10 * tol + 1e-9 * scale);
+      const std::vector<double> jumps = jumps_of(*cv);
+      // A jump parts two pieces of the curve: no stretch of an overlap runs across one, and each stretch covers
+      // the points of the other.
+      for (int o = 0; o < rr.n_over; ++o) {
+        const double lo[2] = {std::min(rr.os1[o], rr.oe1[o]), std::min(rr.os2[o], rr.oe2[o])},
+                     hi[2] = {std::max(rr.os1[o], rr.oe1[o]), std::max(rr.os2[o], rr.oe2[o])};
+        for (const double u : jumps)
+          for (int side = 0; side < 2; ++side)
+            EXPECT_FALSE(lo[side] < u && u < hi[side]) << what << " " << o << " across the jump at " << u;
+        const auto first = stretch(*cv, lo[0], hi[0], 400), second = stretch(*cv, lo[1], hi[1], 400);
+        EXPECT_LE(farthest_off(first, lo[0] < hi[0], second, lo[1] < hi[1]), on) << what << " " << o;
+        EXPECT_LE(farthest_off(second, lo[1] < hi[1], first, lo[0] < hi[0]), on) << what << " " << o;
+      }
     }
   }
   BStraceclear();
