@@ -312,8 +312,13 @@ VOQbsp_curve *part_of(const VOQbsp_curve *cv, double u, double v, int *rc) {
   VOQbsp_curve *out = new_curve(cv->order, cv->num_poles + 2 * cv->order, cv->rational, rc);
   if (!out) return nullptr;
   const BSboolean no = BSFALSE;
-  if (BSactivsplt(rc, cv, &u, &v, out, &no)) BSnorkts(rc, &out->order, &out->num_poles, out->knots);
-  if (*rc != 0) {
+  // A part shorter than its parameters' tolerances is one point, where two of the loops' cuts fall together (on a
+  // tiny chain they can lie within the distance tolerance of each other): it has no curve, and fails nothing.
+  bool point = false;
+  const bool made = bsknots::active_split(rc, cv, &u, &v, out, &no, false, &point);
+  if (made) BSnorkts(rc, &out->order, &out->num_poles, out->knots);
+  else if (*rc == 0 && !point) *rc = BSRC_OUT_OF_RANGE;
+  if (*rc != 0 || !made) {
     int frc = 0;
     BSfreevoqcv(out, &frc);
     out = nullptr;

@@ -612,6 +612,16 @@ TEST(CompositeDriverOracle, ShortLegsKeepTheDistance) {
        {0.10587607641252794, -5.7151941595849713, 1.5072562416280397, 4.03435826893769, 1.460598005082826},
        {1.168645803531188, -6.7839981102919342, 0.18619809105574658, -3.5181410560126336}},
       false);
+  // A closed chain whose offset's loops are cut twice within the distance tolerance of one point where it is tiny:
+  // the part between those cuts is one point, which failed the offset (rc -2); it is passed over now.
+  const Chain cuts_together = polyline_chain(
+      {0, 0, -0.61906150964389539, -1.1658400555988211, -2.3423914316675019, 1.3221365546062105, -4.1688272484798308,
+       -2.1161545179276295, -3.1054352807747199, -1.1385792958118852, -2.186974853648386, -4.1912037797456581,
+       -2.7320459132833155, -6.764510915242413, -6.1097058802490656, -6.0976834461653624, -9.2119391346091728,
+       -4.362361699334552, -8.7057416273631496, -5.6813526510909602, -9.7119286145443269, -4.8854247411686762,
+       -8.7119286145443269, -26.764510915242411, -1, -26.764510915242411, 0, 0},
+      true);
+  const Chain cuts_together_tiny = placed(cuts_together, 1e-2, 0, 0);
   const Chain mitre_across_far = placed(mitre_across, 1, 1e7, 7e6);
   const Chain mitre_across_tiny = placed(mitre_across, 1e-2, 0, 0);
   const Chain mitre_across_heavy = reweighted(mitre_across, std::sqrt(1e3));
@@ -637,7 +647,9 @@ TEST(CompositeDriverOracle, ShortLegsKeepTheDistance) {
                    {"mitre across the first leg, tiny", mitre_across_tiny, BSFALSE, 1e-2, dist_tol, false},
                    {"mitre across the first leg, weights to 1e3", mitre_across_heavy, BSFALSE, 1, dist_tol, false},
                    {"mitre across the first leg, weights to 1e-3", mitre_across_light, BSFALSE, 1, dist_tol, false},
-                   {"polyline join across a leg", polyline_across, BSFALSE, 1, dist_tol, false}};
+                   {"polyline join across a leg", polyline_across, BSFALSE, 1, dist_tol, false},
+                   {"loops cut together", cuts_together, BSFALSE, 1, dist_tol, false},
+                   {"loops cut together, tiny", cuts_together_tiny, BSFALSE, 1e-2, dist_tol, false}};
   for (const auto &r : fold_rows)
     for (const std::int16_t option : {0, 1, 2})
       for (const std::int16_t loop_mode : {1, 2}) {
