@@ -703,6 +703,13 @@ void polygon_crossings(VOQbsp_curve *cv1, VOQbsp_curve *cv2, int limit, int *pai
     // started once more from the shorter leg's middle and its foot on the longer leg, after all leg pairs.
     LegPair turns[BSXBZ_MAX_CANDIDATES];
     int n_turns = 0;
+    // Leg pairs whose start at their nearest points met the spans off their legs. Where the spans cross twice close
+    // together, one of them barely bending between (its bottom between the crossings), both leg pairs about the
+    // bend have their nearest points beside the node there, and both starts run to the same crossing: the other
+    // one, on the leg pair that met off itself, is only reached from that pair's middles. Such a pair is started
+    // once more from there, after all leg pairs, and keeps only a meeting on its own legs.
+    LegPair strays[BSXBZ_MAX_CANDIDATES];
+    int n_strays = 0;
     auto end_start = [&](const double *end, const double *s0, const double *s1, const double *other_ends, double *v) {
       double foot[3], d = 0;
       BSdptseg2(end, s0, s1, foot, v, &d, rc);
@@ -722,15 +729,17 @@ void polygon_crossings(VOQbsp_curve *cv1, VOQbsp_curve *cv2, int limit, int *pai
     auto leg_pair = [&](const double *p0, const double *p1, const double *p_box, double ps, double pe,
                         const double *q0, const double *q1, const double *q_box, double qs, double qe, double near,
                         bool at_end, double *u, double *v, double *dist, bool *led_nowhere = nullptr,
-                        bool *ran_off = nullptr) {
+                        bool *ran_off = nullptr, bool *strayed = nullptr) {
       if (box_apart(p_box, q_box, near)) return false;
       double on_p[3], on_q[3];
       BSdlsegs2(p0, p1, q0, q1, dist, on_p, on_q, u, v, rc);
       if (*rc != 0 || !(*dist < near)) return false;
       *u = nudged(*u), *v = nudged(*v);
       if (*dist <= kNearFactor * near) {
-        if (!solve((1 - *u) * ps + *u * pe, (1 - *v) * qs + *v * qe, at_end) && *rc == 0 && led_nowhere)
-          *led_nowhere = true;
+        const bool converged = solve((1 - *u) * ps + *u * pe, (1 - *v) * qs + *v * qe, at_end);
+        if (!converged && *rc == 0 && led_nowhere) *led_nowhere = true;
+        if (converged && *rc == 0 && strayed)
+          *strayed = !(met[0] >= ps - k1 && met[0] <= pe + k1) || !(met[1] >= qs - k2 && met[1] <= qe + k2);
       } else {
         const bool converged = solve(0.5 * (ps + pe), 0.5 * (qs + qe), at_end);
         if (*rc == 0 && ran_off)
@@ -749,10 +758,11 @@ void polygon_crossings(VOQbsp_curve *cv1, VOQbsp_curve *cv2, int limit, int *pai
       for (int j = 0; j + 1 < nq && *rc == 0; ++j) {
         const double *q0 = q_pts + 3 * j, *q1 = q0 + 3;
         double dist = 0, u = 0, v = 0;
-        bool led_nowhere = false, ran_off = false;
+        bool led_nowhere = false, ran_off = false, strayed = false;
         if (!leg_pair(p0, p1, p_boxes.box[i], p_par[i], p_par[i + 1], q0, q1, q_boxes.box[j], q_par[j], q_par[j + 1],
-                      margin, false, &u, &v, &dist, &led_nowhere, &ran_off))
+                      margin, false, &u, &v, &dist, &led_nowhere, &ran_off, &strayed))
           continue;
+        if (strayed) strays[n_strays++] = {static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(j)};
         if (ran_off) turns[n_turns++] = {static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(j)};
         if (led_nowhere) retries[n_retries++] = {static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(j)};
         // At most two ends of each span a leg pair, on its first and last legs only.
@@ -862,6 +872,11 @@ void polygon_crossings(VOQbsp_curve *cv1, VOQbsp_curve *cv2, int limit, int *pai
       const double u = p_short ? 0.5 : w, v = p_short ? w : 0.5;
       const double own[4] = {p_par[i], p_par[i + 1], q_par[j], q_par[j + 1]};
       solve((1 - u) * p_par[i] + u * p_par[i + 1], (1 - v) * q_par[j] + v * q_par[j + 1], true, true, own);
+    }
+    for (int k = 0; k < n_strays && *rc == 0; ++k) {
+      const int i = strays[k].i, j = strays[k].j;
+      const double own[4] = {p_par[i], p_par[i + 1], q_par[j], q_par[j + 1]};
+      solve(0.5 * (p_par[i] + p_par[i + 1]), 0.5 * (q_par[j] + q_par[j + 1]), true, true, own);
     }
     if (*rc != 0) break;
 

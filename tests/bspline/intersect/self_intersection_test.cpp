@@ -419,6 +419,19 @@ TEST(SelfIntersection, CrossingsOverlapsAndRefusals) {
        plane(14, {-15, -15, -12, -14.75, -14.125, -14, -11, -10.75, -11, -15, 0, 0, 0, 4, 0, -10, 5, 0, 4, -15, -2,
                   -15, 8.75, 8.75, 8.75, -15, -15, -15}),
        1, 0, {}},
+      // A span that dips to a shallow bottom just where a later span cuts across it: the two cross twice 0.12 apart,
+      // the bottom between the crossings, and both leg pairs about the bottom start beside its node and run to the
+      // first crossing; the second is found only from the middles of the leg pair that met the spans off itself.
+      {"two close crossings about a shallow bottom",
+       std::make_unique<TestCurve>(4, std::vector<double>{-14.5, -6.5, 0, 0.875, 8.7029653930062049e-315, 0, -15, -15,
+                                                          0, -11.625, -11.625, 0, -14.5, 0, 0, -11.625, 1e-300, 0,
+                                                          1e-300, 1e-300, 0, 0, -6.875, 0, -11, -14.75, 0, -14, -15, 0,
+                                                          -14, -15, 0, 3.25, -15, 0, -15, -11.625, 0, -11.625, -11.625,
+                                                          0, -15, -15, 0, -15, -15, 0, -15, -15, 0, -15, -15, 0},
+                                   std::vector<double>{0, 0, 0, 0, 7.96875, 15.9375, 18.3125, 18.3125, 26.28125, 34.25,
+                                                       34.25, 34.28125, 36.5625, 37.40625, 38.25, 39.09375, 39.9375,
+                                                       39.9375, 40.9375, 40.9375, 40.9375, 40.9375}),
+       4, 0, {}},
       {"order 17", plane(17, zigzag), 0, 0, {}, BSRC_OUT_OF_RANGE},
       {"NaN pole", std::move(nan_pole), 0, 0, {}, BSRC_OUT_OF_RANGE},
   };
