@@ -102,6 +102,44 @@ struct Chain {
   std::vector<std::array<int, 3>> kinds;  // join kinds already found: (before, after, kind)
   std::vector<std::array<int, 2>> known;  // by the component before the corner: (after, kind), after -1 if none
 
+  // The n components in chain order from `first` on (comps by place, their numbers in comp_order, types and
+  // distances by number; no types: all ordinary), the pieces to out and tags; closure where a closed chain's ends
+  // meet. False where the work arrays cannot be had.
+  bool set_up(int count, const VOQbsp_curve *const *comps, const int *comp_order, const int *types,
+              const double *dists, int first, VOQbsp_curve **pieces, int *piece_tags, int sd, const double *nm,
+              std::int16_t opt, bool closed) {
+    if (!cv.take(count) || !num.take(count) || !type.take(count) || !dist.take(count) || !off.take(count) ||
+        !made.take(count) || !skipped.take(count) || !odist.take(2 * count + 2))
+      return false;
+    n = count;
+    for (int i = 0; i < n; ++i) {
+      const int at = (i + first) % n;
+      cv[i] = comps[at], num[i] = comp_order[at], dist[i] = dists[comp_order[at]];
+      type[i] = types ? types[comp_order[at]] : BSCMP_ORDINARY;
+    }
+    out = pieces, tags = piece_tags, side = sd, normal = nm, option = opt, flag = opt == 1 ? 1 : 0;
+    if (closed) {
+      double s[3], e[3], d2 = 0;
+      pole_point(comps[0], 0, s);
+      pole_point(comps[n - 1], comps[n - 1]->num_poles - 1, e);
+      for (int c = 0; c < 3; ++c) d2 += (s[c] - e[c]) * (s[c] - e[c]);
+      closure = d2 < BStoltab[bstol::dist_sqtol];
+    }
+    return true;
+  }
+  // The components' offsets released; the first failure's code, else 0.
+  int release_offsets() {
+    int code = 0;
+    for (int i = 0; i < n; ++i)
+      if (off[i]) {
+        int c = 0;
+        BSfreevoqcv(off[i], &c);
+        off[i] = nullptr;
+        if (code == 0) code = c;
+      }
+    return code;
+  }
+
   // A non-NULL replacement takes the slot, releasing what stood there.
   void place(int slot, VOQbsp_curve *r, int *rc) {
     if (!r) return;
@@ -800,28 +838,10 @@ void BScmpcvoff1(int num_comps, const VOQbsp_curve *const *comps, const int *com
     for (int i = 0; i < n && *rc == 0; ++i)
       if (type_at(i) < BSCMP_ORDINARY || type_at(i) > BSCMP_TRANSITION) *rc = BSRC_OUT_OF_RANGE;
     if (*rc != 0) break;
-    if (!ch.cv.take(n) || !ch.num.take(n) || !ch.type.take(n) || !ch.dist.take(n) || !ch.off.take(n) ||
-        !ch.made.take(n) || !ch.skipped.take(n) || !ch.odist.take(2 * n + 2)) {
+    if (!ch.set_up(n, comps, comp_order, comp_types, dists, rotated ? 1 : 0, out, tags, side, normal, option,
+                   closed != 0)) {
       *rc = BSRC_NO_SCRATCH;
       break;
-    }
-    ch.n = n;
-    for (int i = 0; i < n; ++i) {
-      const int at = rotated ? (i + 1) % n : i;
-      ch.cv[i] = comps[at];
-      ch.num[i] = comp_order[at];
-      ch.type[i] = comp_types[comp_order[at]];
-      ch.dist[i] = dists[comp_order[at]];
-    }
-    ch.out = out, ch.tags = tags, ch.side = side, ch.normal = normal, ch.option = option;
-    ch.flag = option == 1 ? 1 : 0;
-    if (closed) {
-      double s[3], e[3];
-      pole_point(comps[0], 0, s);
-      pole_point(comps[n - 1], comps[n - 1]->num_poles - 1, e);
-      double d2 = 0;
-      for (int c = 0; c < 3; ++c) d2 += (s[c] - e[c]) * (s[c] - e[c]);
-      ch.closure = d2 < BStoltab[bstol::dist_sqtol];
     }
     // Where every corner turns towards the offset side the joins only trim, whatever the option: no corner curve
     // is made, and a chain of lines in which a leg has to give way is mitred as with option 0.
@@ -866,13 +886,7 @@ void BScmpcvoff1(int num_comps, const VOQbsp_curve *const *comps, const int *com
     std::rotate(tags, tags + from, tags + ch.m);
   } while (false);
   *num_out = ch.m;
-  int code = 0;
-  for (int i = 0; i < ch.n; ++i)
-    if (ch.off[i]) {
-      int c = 0;
-      BSfreevoqcv(ch.off[i], &c);
-      if (code == 0) code = c;
-    }
+  const int code = ch.release_offsets();
   if (*rc == 0) *rc = code;
   BSexit(rc, "BScmpcvoff1", "bscmpcvoff1");
 }
@@ -883,26 +897,13 @@ bool bsoffset::clear_astray(int n, const VOQbsp_curve *const *comps, const int *
                             VOQbsp_curve **out, int *out_tags, int *rc) {
   *num_out = 0;
   Chain ch;
-  if (!ch.cv.take(n) || !ch.num.take(n) || !ch.type.take(n) || !ch.dist.take(n) || !ch.off.take(n) ||
-      !ch.made.take(n) || !ch.skipped.take(n) || !ch.odist.take(2 * n + 2)) {
+  if (!ch.set_up(n, comps, comp_order, nullptr, dists, 0, out, out_tags, side, normal, option, closed != 0)) {
     *rc = BSRC_NO_SCRATCH;
     return true;
   }
-  ch.n = n;
-  for (int i = 0; i < n; ++i) {
-    ch.cv[i] = comps[i], ch.num[i] = comp_order[i], ch.type[i] = BSCMP_ORDINARY, ch.dist[i] = dists[comp_order[i]];
+  for (int i = 0; i < n; ++i)
     if (!(ch.dist[i] > BStoltab[bstol::dist_tol])) return false;
-  }
-  ch.out = out, ch.tags = out_tags, ch.side = side, ch.normal = normal, ch.option = option;
-  ch.flag = option == 1 ? 1 : 0;
-  if (closed) {
-    double s[3], e[3], d2 = 0;
-    pole_point(comps[0], 0, s);
-    pole_point(comps[n - 1], comps[n - 1]->num_poles - 1, e);
-    for (int c = 0; c < 3; ++c) d2 += (s[c] - e[c]) * (s[c] - e[c]);
-    ch.closure = d2 < BStoltab[bstol::dist_sqtol];
-    if (!ch.closure) return false;
-  }
+  if (closed && !ch.closure) return false;
   bool astray = false;
   for (int i = 0; i < n && *rc == 0; ++i) ch.offset(i, rc);
   if (*rc == 0) {
@@ -911,12 +912,7 @@ bool bsoffset::clear_astray(int n, const VOQbsp_curve *const *comps, const int *
     if (astray) bsoffset::clear_offset(legs, 2 * n + 1, &ch.m, out, out_tags, ch.odist.data(), rc);
   }
   *num_out = ch.m;
-  for (int i = 0; i < n; ++i)
-    if (ch.off[i]) {
-      int code = 0;
-      BSfreevoqcv(ch.off[i], &code);
-      ch.off[i] = nullptr;
-      if (*rc == 0) *rc = code;
-    }
+  const int code = ch.release_offsets();
+  if (*rc == 0) *rc = code;
   return astray || *rc != 0;
 }
