@@ -19,6 +19,7 @@
 #include "bspline/core/test_support.h"
 #include "bspline/intersect.h"
 #include "bspline/knots.h"
+#include "bspline/knots/knots_internal.h"
 #include "bspline/offset.h"
 #include "bspline/offset/offset_internal.h"
 
@@ -43,15 +44,18 @@ VOQbsp_curve *flat_copy(const VOQbsp_curve *cv, int *rc) {
   return c;
 }
 
-// The part of cv between u and v (u < v) as a new record; a copy when that is all of it.
-VOQbsp_curve *part_curve(const VOQbsp_curve *cv, double u, double v, int *rc) {
+// The part of cv between u and v (u < v) as a new record; a copy when that is all of it. A part shorter than its
+// parameters' tolerances is one point and has no curve: nullptr with rc 0 and *point set.
+VOQbsp_curve *part_curve(const VOQbsp_curve *cv, double u, double v, bool *point, int *rc) {
+  *point = false;
   if (u <= start_of(cv) && v >= end_of(cv)) return copy_of(cv, 0, false, rc);
   VOQbsp_curve *out = nullptr;
   BSallocvoqcv(cv->order, cv->num_poles + 2 * cv->order, cv->rational, 0, &out, rc);
   if (*rc != 0) return nullptr;
   const BSboolean no = BSFALSE;
-  BSactivsplt(rc, cv, &u, &v, out, &no);
-  if (*rc != 0) release(out);
+  if (!bsknots::active_split(rc, cv, &u, &v, out, &no, false, point) && *rc == 0 && !*point)
+    *rc = BSRC_OUT_OF_RANGE;
+  if (*rc != 0 || *point) release(out);
   return out;
 }
 
@@ -1833,18 +1837,32 @@ bool clear_offset(const LegChain &c, int room, int *m, VOQbsp_curve **out, int *
     if (follows(q) && owner(q) < 0 && owner(q - 1) < 0) onto_last[q] = 1, --count;
   for (std::size_t q = 1; q < order.size() && count > room; ++q)
     if (follows(q) && owner(q) < 0 && !onto_last[q]) onto_last[q] = 1, --count;
+  // A kept stretch whose two ends lie within their parameters' tolerances of each other (where the crossings that
+  // cut it fall together on a tiny chain) is one point: it is passed over, and what follows it follows the last
+  // stretch made, where that one ends.
+  std::size_t last_made = 0;
+  bool open_end = false;  // the last piece made ends where the stretch before the current one ends
   for (std::size_t q = 0; q < order.size(); ++q) {
     const Kept &x = kept[order[q]];
     const Stretch &s = cl.parts[x.stretch];
+    const bool linked = follows(q) && open_end;
     OwnedCurve made;
-    made.cv = s.chord ? segment(x.p[0], x.p[1], rc) : part_curve(s.cv, x.t[0], x.t[1], rc);
+    bool point = false;
+    made.cv = s.chord ? segment(x.p[0], x.p[1], rc) : part_curve(s.cv, x.t[0], x.t[1], &point, rc);
+    if (point) {
+      open_end = linked;
+      continue;
+    }
     if (!made.cv) return true;
-    if (follows(q)) {
+    open_end = true;
+    const std::size_t before = last_made;
+    last_made = q;
+    if (linked) {
       double e[3], s0[3];
       pole_point(out[*m - 1], out[*m - 1]->num_poles - 1, e);
       pole_point(made.cv, 0, s0);
       if (flat_gap(e, s0) <= match) set_pole(made.cv, 0, e);
-      if ((s.parent >= 0 && owner(q - 1) == s.parent) || onto_last[q]) {
+      if ((s.parent >= 0 && owner(before) == s.parent) || onto_last[q]) {
         if (!append_curve(&out[*m - 1], made.cv, rc)) return true;
         continue;
       }
@@ -1859,6 +1877,10 @@ bool clear_offset(const LegChain &c, int room, int *m, VOQbsp_curve **out, int *
     out[*m] = made.cv, made.cv = nullptr;
     tags[*m] = s.parent >= 0 ? c.num[s.parent] : s.tag, odist[*m] = s.dist;
     ++*m;
+  }
+  if (*m == 0) {
+    *rc = BSRC_NO_JOIN;
+    return true;
   }
   // A closed chain's last piece ends where its first starts.
   if (c.closed && *m > 1 && kept[order.back()].next == order.front()) {
