@@ -102,6 +102,12 @@ def moved(shape, dx=0.0, dy=0.0):
     return dict(shape, poles=[(x + dx, y + dy, z) for x, y, z in shape["poles"]])
 
 
+# A line, a conic with a weight of 40 inside and 3.6e-15 at its end, an S-curve, a line and a quarter circle.
+UNEVEN_CONIC_CHAIN = c(LINE, poles=[(0, 0, 0), (6, 0, 0)]) + c(
+    dict(order=3, poles=[(0, 0, 0), (3, -12, 0), (-9, 4, 0)], weights=[1, 40, 3.6e-15])) + c(S_CURVE) + c(
+    LINE, poles=[(0, 0, 0), (0, 5, 0)]) + c(QUARTER)
+
+
 SEEDS = {
     # opts (merge 1, sizes 2..5, same shape 0x40 / reversed 0x80, space 0x20), failure byte, curves
     "curve_intersection": {
@@ -239,6 +245,12 @@ SEEDS = {
             LINE, poles=[(0, 4, 0), (-4, 4, 0)]) + number(0.5) + byte(0) + byte(1) + byte(0),
         "heap_failure": byte(0x09) + byte(6) + byte(1) + c(LINE, poles=[(0, 0, 0), (4, 0, 0)]) + c(QUARTER) + c(
             LINE, poles=[(0, 4, 0), (-4, 4, 0)]) + number(0.5),
+        # A conic leg whose end weight is 3.6e-15 among five: the clearing measures tens of thousands of points
+        # against it; each search crept along the conic's slivers of parameter (side 1, corner option 1, loop mode 2).
+        "conic_leg_end_weight_3.6e-15_at_10.375": byte(0x15) + byte(0) + byte(3) + UNEVEN_CONIC_CHAIN + number(
+            10.375) * 5 + byte(0),
+        "conic_leg_end_weight_3.6e-15_at_5": byte(0x15) + byte(0) + byte(3) + UNEVEN_CONIC_CHAIN + number(5) * 5 + byte(
+            0),
     },
     # opts (space 0x20, side points given 0x40), curve, curve, side parameters (or points), corner shift, radius
     "fillet": {

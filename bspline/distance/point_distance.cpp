@@ -7,6 +7,7 @@
 #include <cfloat>
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
 
 #include "bspline/conics.h"
 #include "bspline/core/exit.h"
@@ -418,6 +419,218 @@ int circle_path(int n, const double *poles, const double *knots, int npts, const
   return 0;
 }
 
+// One Bezier span through its Legendre form, every point at once: the body of BSmdptbzcv for a span whose weights
+// lie close enough together for the search.
+void solve_span(int degree, int dim, BSboolean rational, const double *poles, int npts, const double *points,
+                double tol, const double *bound_in, const double *dist_in, const unsigned char *active,
+                double *bound_out, double *dist_out, double *par_out, double *point_out, int *status, int *rc) {
+  *rc = 0;
+  copy_in(npts, bound_in, bound_out);
+  copy_in(npts, dist_in, dist_out);
+  const int nc = dim + rational;
+  const std::size_t block = static_cast<std::size_t>(degree + 1) * nc;
+  BSscratch<64> room;
+  double *lg = room.take(rational ? 2 * block : block), *moved = lg ? lg + block : nullptr;
+  bool any_moved = false;
+  for (int i = 0; lg && rational && i < npts; ++i)
+    any_moved =
+        any_moved || (active[i] && moves_to_point(degree, dim, poles, points + static_cast<std::size_t>(i) * dim));
+  if (!lg) {
+    *rc = BSRC_NO_SCRATCH;
+  } else if (!any_moved) {
+    BSbeztolgd(degree, nc, poles, lg, rc);
+    if (*rc == 0)
+      BSmdptlgcv(degree, dim, rational, lg, npts, points, tol, bound_out, dist_out, active, bound_out, dist_out,
+                 par_out, point_out, status, rc);
+    for (int i = 0; *rc == 0 && i < npts; ++i)
+      if (active[i] && status[i] == 0) {
+        par_out[i] = (par_out[i] + 1) * 0.5;
+        polish(degree, dim, rational, poles, points + static_cast<std::size_t>(i) * dim, &dist_out[i],
+               &bound_out[i], &par_out[i], point_out + static_cast<std::size_t>(i) * dim);
+      }
+  } else {
+    // Each point on its own: those far out search the span moved to them.
+    const double origin[64] = {};
+    const unsigned char on = 1;
+    for (int i = 0; *rc == 0 && i < npts; ++i) {
+      status[i] = 0;
+      if (!active[i]) continue;
+      const double *p = points + static_cast<std::size_t>(i) * dim;
+      double *q = point_out + static_cast<std::size_t>(i) * dim;
+      const bool move = moves_to_point(degree, dim, poles, p);
+      if (move) move_to_point(degree, dim, poles, p, moved);
+      const double *span = move ? moved : poles, *at = move ? origin : p;
+      BSbeztolgd(degree, nc, span, lg, rc);
+      if (*rc == 0)
+        BSmdptlgcv(degree, dim, rational, lg, 1, at, tol, &bound_out[i], &dist_out[i], &on, &bound_out[i],
+                   &dist_out[i], &par_out[i], q, &status[i], rc);
+      if (*rc == 0 && status[i] == 0) {
+        par_out[i] = (par_out[i] + 1) * 0.5;
+        polish(degree, dim, rational, span, at, &dist_out[i], &bound_out[i], &par_out[i], q);
+        if (move)
+          for (int c = 0; c < dim; ++c) q[c] += p[c];
+      }
+    }
+  }
+}
+
+// A rational span stays the same curve when its poles j (weighted, and their weights) are all scaled by r^j, its
+// parameter s then mapping to t = r s / (1 - s + r s). With weights far apart (a record may carry an end weight of
+// 1e-15) the curve runs through nearly all of its length within slivers of its parameter: the search's bounds,
+// which divide by a piece's least weight, stay loose over every piece that reaches into a sliver, its distance
+// equation is lost in rounding there, and it halves down to the sliver level by level and then creeps along a
+// slowly changing distance over thousands of pieces, or settles on a wrong one. Such a span is cut where the
+// evened parameter halves (each cut brings the weights of both parts nearer together) until the parts, evened, are
+// plain spans for the search; the box of a part's poles, which holds the part, passes over those that cannot come
+// nearer than the result.
+constexpr double kEvenSpread = 4;  // binary orders between the least and the greatest weight of a plain span
+constexpr int kEvenDepth = 48;
+constexpr int kMostExponent = 960;
+
+// log2 of the weights; false when one is not positive and finite.
+bool weight_logs(int degree, int dim, const double *poles, double *l) {
+  const double *w = poles + dim * (degree + 1);
+  for (int j = 0; j <= degree; ++j) {
+    if (!(w[j] > 0) || !(w[j] <= DBL_MAX)) return false;
+    l[j] = std::log2(w[j]);
+  }
+  return true;
+}
+
+// The binary orders spanned by the weights scaled by 2^(e j), and their middle.
+double spread_at(int degree, const double *l, double e, double *middle = nullptr) {
+  double lo = DBL_MAX, hi = -DBL_MAX;
+  for (int j = 0; j <= degree; ++j) lo = std::fmin(lo, l[j] + e * j), hi = std::fmax(hi, l[j] + e * j);
+  if (middle) *middle = (lo + hi) / 2;
+  return hi - lo;
+}
+
+bool uneven(int degree, int dim, const double *poles) {
+  double l[16];
+  return dim <= 3 && degree < 16 && weight_logs(degree, dim, poles, l) && spread_at(degree, l, 0) > kEvenSpread;
+}
+
+// The whole e for which the weights scaled by 2^(e j) lie closest together, and their spread then. The spread is
+// convex and piecewise linear in e, least where two weights' lines cross: the whole numbers about the crossings
+// hold the least whole one.
+int evening_exponent(int degree, const double *l, double *spread) {
+  int best_e = 0;
+  double best = spread_at(degree, l, 0);
+  for (int i = 0; i < degree; ++i)
+    for (int j = i + 1; j <= degree; ++j) {
+      const double cross = (l[i] - l[j]) / (j - i);
+      for (double c : {std::floor(cross), std::ceil(cross)}) {
+        if (!(std::fabs(c) <= kMostExponent)) continue;
+        const double sp = spread_at(degree, l, c);
+        if (sp < best) best = sp, best_e = static_cast<int>(c);
+      }
+    }
+  *spread = best;
+  return best_e;
+}
+
+// The span with pole j scaled by 2^(e j - h), h bringing the weights about 1; false when a scaled coefficient
+// would leave the normal range (the span is then searched as given). Powers of two keep every digit.
+bool even_out(int degree, int dim, const double *poles, const double *l, int e, double *out) {
+  double middle = 0;
+  spread_at(degree, l, e, &middle);
+  const int k = degree + 1, h = static_cast<int>(std::lround(middle));
+  for (int c = 0; c <= dim; ++c)
+    for (int j = 0; j < k; ++j) {
+      const double v = poles[c * k + j], x = std::ldexp(v, e * j - h);
+      if (!std::isfinite(x) || (v != 0 && !(std::fabs(x) >= DBL_MIN))) return false;
+      out[c * k + j] = x;
+    }
+  return true;
+}
+
+// The span's two parts about the parameter t (with u = 1 - t given apart, so that neither loses digits near an
+// end): de Casteljau's steps on the weighted poles, positive combinations that keep the weights positive.
+void cut(int degree, int nc, const double *in, double u, double t, double *left, double *right) {
+  const int k = degree + 1;
+  for (int c = 0; c < nc; ++c) {
+    double v[16];
+    std::memcpy(v, in + c * k, sizeof(double) * k);
+    for (int r = 0; r <= degree; ++r) {
+      left[c * k + r] = v[0];
+      right[c * k + degree - r] = v[degree - r];
+      for (int i = 0; i < degree - r; ++i) v[i] = u * v[i] + t * v[i + 1];
+    }
+  }
+}
+
+// The nearest point of one point on an uneven span, the span's parameter in [0, 1]. Each part is searched afresh
+// and polished on its own (a part that only comes within the tolerance of the nearest so far would not be
+// polished), and the nearest of them is the answer.
+struct Uneven {
+  int degree, dim;
+  const double *point;
+  double tol, limit;  // limit: the caller's bound
+  double best = DBL_MAX, par = 0, q[3] = {0, 0, 0};
+
+  // The squared distance of the point from the box of the span's Cartesian poles.
+  double box_sq(const double *span) const {
+    const int k = degree + 1;
+    double sq = 0;
+    for (int c = 0; c < dim; ++c) {
+      double lo = DBL_MAX, hi = -DBL_MAX;
+      for (int j = 0; j < k; ++j) {
+        const double x = span[c * k + j] / span[dim * k + j];
+        lo = std::fmin(lo, x), hi = std::fmax(hi, x);
+      }
+      const double d = point[c] < lo ? lo - point[c] : point[c] > hi ? point[c] - hi : 0;
+      sq += d * d;
+    }
+    return sq;
+  }
+  // Parts farther than this hold nothing that could be kept.
+  double reach() const {
+    const double b = std::fmin(best, limit);
+    return b == DBL_MAX ? b : b * (1 + 8 * DBL_EPSILON) + tol;
+  }
+
+  // A part evened out (when it can be) and searched; its parameter s maps back to the part's [a, b].
+  int leaf(const double *span, double a, double b, const double *l, int e) {
+    double evened[64], s = 0, foot[3], bound = reach(), d = DBL_MAX;
+    const bool scaled = even_out(degree, dim, span, l, e, evened);
+    int status = 0, rc = 0;
+    const unsigned char on = 1;
+    solve_span(degree, dim, BSTRUE, scaled ? evened : span, 1, point, tol, &bound, &d, &on, &bound, &d, &s, foot,
+               &status, &rc);
+    if (rc != 0 || status != 0) return rc;
+    // A cut is no end of the span: it wins no ties, and the nearest point within the tolerance beside it is owed.
+    if ((s == 0 && a > 0) || (s == 1 && b < 1)) {
+      double t = s == 0 ? 1.0 / 64 : 63.0 / 64, dn = d, bn = bound, qn[3];
+      polish(degree, dim, BSTRUE, scaled ? evened : span, point, &dn, &bn, &t, qn);
+      if (dn < d) d = dn, s = t, std::memcpy(foot, qn, sizeof(double) * dim);
+    }
+    if (!(d < best)) return 0;
+    best = d;
+    const double r = std::ldexp(s, scaled ? e : 0), lam = r / ((1 - s) + r), rest = (1 - s) / ((1 - s) + r);
+    par = std::fmax(a, std::fmin(b, lam <= 0.5 ? a + (b - a) * lam : b - (b - a) * rest));
+    std::memcpy(q, foot, sizeof(double) * dim);
+    return 0;
+  }
+
+  int descend(const double *span, double a, double b, int depth) {
+    if (reach() != DBL_MAX && std::sqrt(box_sq(span)) > reach()) return 0;
+    double l[16], spread = 0;
+    if (!weight_logs(degree, dim, span, l)) return BSRC_OUT_OF_RANGE;
+    const int e = evening_exponent(degree, l, &spread);
+    if (spread <= kEvenSpread || depth >= kEvenDepth) return leaf(span, a, b, l, e);
+    // Cut where the evened parameter halves: t = r / (1 + r), r = 2^e.
+    const double r = std::ldexp(1.0, e), u = 1 / (1 + r), t = r / (1 + r);
+    const double mid = t <= 0.5 ? a + (b - a) * t : b - (b - a) * u;
+    double parts[2][64];
+    cut(degree, dim + 1, span, u, t, parts[0], parts[1]);
+    const int near = box_sq(parts[1]) < box_sq(parts[0]) ? 1 : 0;
+    const double from[2] = {a, mid}, to[2] = {mid, b};
+    int rc = descend(parts[near], from[near], to[near], depth + 1);
+    if (rc == 0) rc = descend(parts[1 - near], from[1 - near], to[1 - near], depth + 1);
+    return rc;
+  }
+};
+
 }  // namespace
 
 
@@ -427,54 +640,29 @@ void BSmdptbzcv(int degree, int dim, BSboolean rational, const double *poles, in
   *rc = 0;
   if (degree < 1 || dim < 1 || dim > 64 || rational > 1 || npts < 0 || !poles) {
     *rc = BSRC_OUT_OF_RANGE;
-  } else if (npts > 0) {
+  } else if (npts > 0 && rational && uneven(degree, dim, poles)) {
     copy_in(npts, bound_in, bound_out);
     copy_in(npts, dist_in, dist_out);
-    const int nc = dim + rational;
-    const std::size_t block = static_cast<std::size_t>(degree + 1) * nc;
-    BSscratch<64> room;
-    double *lg = room.take(rational ? 2 * block : block), *moved = lg ? lg + block : nullptr;
-    bool any_moved = false;
-    for (int i = 0; lg && rational && i < npts; ++i)
-      any_moved =
-          any_moved || (active[i] && moves_to_point(degree, dim, poles, points + static_cast<std::size_t>(i) * dim));
-    if (!lg) {
-      *rc = BSRC_NO_SCRATCH;
-    } else if (!any_moved) {
-      BSbeztolgd(degree, nc, poles, lg, rc);
-      if (*rc == 0)
-        BSmdptlgcv(degree, dim, rational, lg, npts, points, tol, bound_out, dist_out, active, bound_out, dist_out,
-                   par_out, point_out, status, rc);
-      for (int i = 0; *rc == 0 && i < npts; ++i)
-        if (active[i] && status[i] == 0) {
-          par_out[i] = (par_out[i] + 1) * 0.5;
-          polish(degree, dim, rational, poles, points + static_cast<std::size_t>(i) * dim, &dist_out[i],
-                 &bound_out[i], &par_out[i], point_out + static_cast<std::size_t>(i) * dim);
-        }
-    } else {
-      // Each point on its own: those far out search the span moved to them.
-      const double origin[64] = {};
-      const unsigned char on = 1;
-      for (int i = 0; *rc == 0 && i < npts; ++i) {
-        status[i] = 0;
-        if (!active[i]) continue;
-        const double *p = points + static_cast<std::size_t>(i) * dim;
-        double *q = point_out + static_cast<std::size_t>(i) * dim;
-        const bool move = moves_to_point(degree, dim, poles, p);
-        if (move) move_to_point(degree, dim, poles, p, moved);
-        const double *span = move ? moved : poles, *at = move ? origin : p;
-        BSbeztolgd(degree, nc, span, lg, rc);
-        if (*rc == 0)
-          BSmdptlgcv(degree, dim, rational, lg, 1, at, tol, &bound_out[i], &dist_out[i], &on, &bound_out[i],
-                     &dist_out[i], &par_out[i], q, &status[i], rc);
-        if (*rc == 0 && status[i] == 0) {
-          par_out[i] = (par_out[i] + 1) * 0.5;
-          polish(degree, dim, rational, span, at, &dist_out[i], &bound_out[i], &par_out[i], q);
-          if (move)
-            for (int c = 0; c < dim; ++c) q[c] += p[c];
-        }
+    for (int i = 0; *rc == 0 && i < npts; ++i) {
+      status[i] = 0;
+      if (!active[i]) continue;
+      const std::size_t at = static_cast<std::size_t>(i) * dim;
+      Uneven u{degree, dim, points + at, tol, bound_out[i]};
+      *rc = u.descend(poles, 0, 1, 0);
+      // Kept as the search keeps a result: below the distance so far, and within the bound (an end within tol / 2
+      // of it).
+      if (*rc == 0 && u.best < dist_out[i] && u.best <= bound_out[i] + tol / 2) {
+        dist_out[i] = u.best;
+        bound_out[i] = std::fmin(bound_out[i], u.best);
+        par_out[i] = u.par;
+        std::memcpy(point_out + at, u.q, sizeof(double) * dim);
+      } else if (*rc == 0) {
+        status[i] = BSRC_NOT_BEATEN;
       }
     }
+  } else if (npts > 0) {
+    solve_span(degree, dim, rational, poles, npts, points, tol, bound_in, dist_in, active, bound_out, dist_out,
+               par_out, point_out, status, rc);
   }
   BSexit(rc, "BSmdptbzcv", "bsmdptbzcv");
 }

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <cfloat>
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -740,4 +742,174 @@ TEST(PointDistance, PointsFarBeyondASmallCurve) {
           EXPECT_LE(par, 3) << what;
           EXPECT_NEAR(dist, far, 1e-14 * far + 8 * size) << what;
         }
+}
+
+namespace {
+
+// A rational Bezier span at s by de Casteljau's steps on its weighted poles (Cartesian poles, weights).
+void bezier_point(const std::vector<double> &poles, const std::vector<double> &w, double s, double out[3]) {
+  const std::size_t k = w.size();
+  double h[8][4];
+  for (std::size_t j = 0; j < k; ++j) {
+    for (int c = 0; c < 3; ++c) h[j][c] = poles[3 * j + c] * w[j];
+    h[j][3] = w[j];
+  }
+  for (std::size_t r = 1; r < k; ++r)
+    for (std::size_t j = 0; j + r < k; ++j)
+      for (int c = 0; c < 4; ++c) h[j][c] = (1 - s) * h[j][c] + s * h[j + 1][c];
+  for (int c = 0; c < 3; ++c) out[c] = h[0][c] / h[0][3];
+}
+
+// The span as a dense polyline, independent of the search: its weights evened (pole j times r^j, the same curve),
+// each half followed from its own end (so that both ends resolve to the least double), every piece halved until
+// its middle lies within `fine` of its chord.
+std::vector<double> dense_span(const std::vector<double> &poles, std::vector<double> w, double fine) {
+  const std::size_t k = w.size(), deg = k - 1;
+  const double r = std::pow(w[0] / w[deg], 1.0 / deg);
+  for (std::size_t j = 0; j < k; ++j) w[j] *= std::pow(r, static_cast<double>(j));
+  std::vector<double> out;
+  for (int half = 0; half < 2; ++half) {
+    std::vector<double> p = poles, v = w, line;
+    if (half) {
+      for (std::size_t j = 0; j < k; ++j) {
+        v[j] = w[deg - j];
+        for (int c = 0; c < 3; ++c) p[3 * j + c] = poles[3 * (deg - j) + c];
+      }
+    }
+    double a[3];
+    bezier_point(p, v, 0, a);
+    line.insert(line.end(), a, a + 3);
+    // Pieces of [0, 1/2] from the end, the first split down to the least double.
+    std::vector<double> cuts = {0.5};
+    for (double s = 0.25; s > 1e-300; s /= 2) cuts.push_back(s);
+    cuts.push_back(0);
+    for (std::size_t i = cuts.size() - 1; i > 0; --i) {
+      std::vector<std::pair<double, double>> todo = {{cuts[i], cuts[i - 1]}};
+      while (!todo.empty()) {
+        const auto [s0, s1] = todo.back();
+        todo.pop_back();
+        double q0[3], q1[3], m[3];
+        bezier_point(p, v, s0, q0);
+        bezier_point(p, v, s1, q1);
+        bezier_point(p, v, (s0 + s1) / 2, m);
+        const double off = std::hypot(m[0] - (q0[0] + q1[0]) / 2, m[1] - (q0[1] + q1[1]) / 2, m[2] - (q0[2] + q1[2]) / 2);
+        if (off > fine && s1 - s0 > 4 * DBL_EPSILON * s1) {
+          todo.push_back({(s0 + s1) / 2, s1});
+          todo.push_back({s0, (s0 + s1) / 2});
+        } else {
+          line.insert(line.end(), q1, q1 + 3);
+        }
+      }
+    }
+    if (half)
+      for (std::size_t i = line.size(); i >= 3; i -= 3) out.insert(out.end(), &line[i - 3], &line[i]);
+    else
+      out = line;
+  }
+  return out;
+}
+
+// The boxes of the polyline's runs of 64 legs (low x, y, z, high x, y, z each).
+std::vector<double> run_boxes(const std::vector<double> &line) {
+  std::vector<double> boxes;
+  const std::size_t legs = line.size() / 3 - 1;
+  for (std::size_t r = 0; r < legs; r += 64) {
+    double box[6] = {DBL_MAX, DBL_MAX, DBL_MAX, -DBL_MAX, -DBL_MAX, -DBL_MAX};
+    for (std::size_t i = r; i <= std::min(legs, r + 64); ++i)
+      for (int c = 0; c < 3; ++c) box[c] = std::fmin(box[c], line[3 * i + c]), box[3 + c] = std::fmax(box[3 + c], line[3 * i + c]);
+    boxes.insert(boxes.end(), box, box + 6);
+  }
+  return boxes;
+}
+
+// The distance of p from the polyline; runs whose box lies farther than the nearest so far are passed over.
+double polyline_distance(const std::vector<double> &line, const std::vector<double> &boxes, const double p[3]) {
+  double best = DBL_MAX;
+  const std::size_t legs = line.size() / 3 - 1;
+  for (std::size_t r = 0; r < legs; r += 64) {
+    const double *box = &boxes[6 * (r / 64)];
+    double gap = 0;
+    for (int c = 0; c < 3; ++c) {
+      const double d = p[c] < box[c] ? box[c] - p[c] : p[c] > box[3 + c] ? p[c] - box[3 + c] : 0;
+      gap += d * d;
+    }
+    if (gap > best * best) continue;
+    for (std::size_t i = r; i < std::min(legs, r + 64); ++i) {
+      const double *a = &line[3 * i], *b = a + 3;
+      const double ab[3] = {b[0] - a[0], b[1] - a[1], b[2] - a[2]}, ap[3] = {p[0] - a[0], p[1] - a[1], p[2] - a[2]};
+      const double len = ab[0] * ab[0] + ab[1] * ab[1] + ab[2] * ab[2];
+      const double t =
+          len > 0 ? std::fmax(0.0, std::fmin(1.0, (ab[0] * ap[0] + ab[1] * ap[1] + ab[2] * ap[2]) / len)) : 0;
+      best = std::fmin(best, std::hypot(ap[0] - t * ab[0], ap[1] - t * ab[1], ap[2] - t * ab[2]));
+    }
+  }
+  return best;
+}
+
+}  // namespace
+
+// Spans whose weights lie far apart, an end weight among them of 1e-15 to 1e-2: the curve runs through nearly all
+// of its length within slivers of its parameter. The search's bounds stayed loose over every piece reaching into a
+// sliver, it halved down to it and crept along the distance there over thousands of pieces (a thousand times the
+// time of a span of weights near 1), and settled on wrong pieces: distances off by up to twice the curve's size,
+// base points off the curve. Against a dense polyline that evens the weights out, at home, 1e5 to 1e7 out and a
+// thousand times smaller: the record's one-point search within the distance tolerance, the pole block's at 1e-12
+// within the oracle's own reach, the base point on the curve at the distance claimed.
+TEST(PointDistance, UnevenWeightsAgainstADenseOracle) {
+  struct Row {
+    const char *what;
+    std::vector<double> poles, weights;  // one span, Cartesian poles
+  } rows[] = {
+      {"a conic, end weight 1e-15", {0, 0, 0, 5, 8, 0, 10, 0, 0}, {1, 1, 1e-15}},
+      {"a conic, end weight 3.6e-15, middle 40", {0, 0, 0, 3, -12, 0, -9, 4, 0}, {1, 40, 3.6e-15}},
+      {"a conic, first weight 1e-10, middle 1e-3", {0, 0, 0, 5, 8, 0, 10, 0, 0}, {1e-10, 1e-3, 1}},
+      {"a conic, end weight 1e-2, middle 1e3", {0, 0, 0, 5, 8, 0, 10, 0, 0}, {1, 1e3, 1e-2}},
+      {"a cubic in space, end weight 1e-15", {0, 0, 0, 3, 7, 1, 7, -4, -1, 10, 2, 0}, {1, 1, 1, 1e-15}},
+      {"a cubic, weights 1e3 and 1e-3 inside, end weight 1e-5", {0, 0, 0, 3, 7, 0, 7, -4, 0, 10, 2, 0},
+       {1, 1e3, 1e-3, 1e-5}},
+      {"a cubic, weights 1e-3 and 1e3 inside, end weight 1e-10", {0, 0, 0, 3, 7, 0, 7, -4, 0, 10, 2, 0},
+       {1, 1e-3, 1e3, 1e-10}},
+  };
+  std::mt19937 rng(4471);
+  std::uniform_real_distribution<double> around(-4, 14), lift(-1, 1);
+  for (const Row &row : rows) {
+    const int k = static_cast<int>(row.weights.size());
+    const std::vector<double> line = dense_span(row.poles, row.weights, 1e-9), boxes = run_boxes(line);
+    std::vector<double> knots(k, 0.0);
+    knots.insert(knots.end(), k, 1.0);
+    for (int i = 0; i < 8; ++i) {
+      const double home[3] = {around(rng), around(rng) - 4, k == 4 ? lift(rng) : 0};
+      const double expect = polyline_distance(line, boxes, home);
+      for (double shift : {0.0, 1e5, 1e6, 1e7, -1.0}) {
+        // shift -1: a thousand times smaller at home.
+        const double size = shift < 0 ? 1e-3 : 1, at = shift < 0 ? 0 : shift;
+        const std::string what = std::string(row.what) + ", point " + std::to_string(i) + ", " +
+                                 (shift < 0 ? std::string("tiny") : "at " + std::to_string(shift));
+        std::vector<double> poles = row.poles;
+        for (std::size_t j = 0; j < poles.size(); ++j) poles[j] = poles[j] * size + (j % 3 == 2 ? 0 : at);
+        const double p[3] = {home[0] * size + at, home[1] * size + at, home[2] * size};
+        TestCurve c(k, poles, knots, row.weights);
+        // The oracle's polyline follows the curve within 1e-9; out there the coordinates are rounded to 2e-9.
+        const double slack = 2e-9 * size + 4e-16 * at, loose = slack + BStoltab[bstol::dist_tol];
+        double par = -1, base[3], dist = -1;
+        int rc = -1;
+        BSmdstptcv(&c.cv, p, &par, base, &dist, &rc);
+        ASSERT_EQ(rc, 0) << what;
+        EXPECT_NEAR(dist, expect * size, loose) << what;
+        EXPECT_GE(par, 0) << what;
+        EXPECT_LE(par, 1) << what;
+        const double home_base[3] = {(base[0] - at) / size, (base[1] - at) / size, base[2] / size};
+        EXPECT_LE(polyline_distance(line, boxes, home_base) * size, loose) << what << ": the base point off the curve";
+        EXPECT_NEAR(std::hypot(base[0] - p[0], base[1] - p[1], base[2] - p[2]), dist, slack) << what;
+        std::vector<double> block;
+        for (int comp = 0; comp < 3; ++comp)
+          for (int j = 0; j < k; ++j) block.push_back(c.poles[3 * j + comp]);
+        block.insert(block.end(), row.weights.begin(), row.weights.end());
+        double bound = DBL_MAX, d = DBL_MAX, u = -1, foot[3];
+        BSmdptbscv(k - 1, k, 3, BSTRUE, block.data(), knots.data(), 1, p, 1e-12, &bound, &d, &bound, &d, &u, foot, &rc);
+        ASSERT_EQ(rc, 0) << what << ", pole block";
+        EXPECT_NEAR(d, expect * size, slack) << what << ", pole block";
+      }
+    }
+  }
 }
