@@ -2,6 +2,7 @@
 // end pole moved along a straight end onto the other curve, or a connecting line between the two.
 #include "bspline/core/exit.h"
 #include "bspline/extend.h"
+#include "bspline/extend/extend_internal.h"
 #include "bspline/intersect.h"
 #include "bspline/knots.h"
 #include "bspline/knots/knots_internal.h"
@@ -208,7 +209,14 @@ void BSlinxcvext(const VOQbsp_curve *curve, double end_param, BSboolean at_end, 
 
 void BSlinxcvcv(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, const int ends[2], int mode, VOQbsp_curve *out1,
                 VOQbsp_curve *out2, int *rc) {
+  bsextend::meet_straight(cv1, cv2, ends, mode, out1, out2, nullptr, rc);
+  BSexit(rc, "BSlinxcvcv", "bslinxcvcv");
+}
+
+void bsextend::meet_straight(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, const int ends[2], int mode,
+                             VOQbsp_curve *out1, VOQbsp_curve *out2, bool *points, int *rc) {
   *rc = 0;
+  if (points) points[0] = points[1] = false;
   if (!cv1 || !cv2 || !ends || !out1 || !out2 || !out1->poles || !out1->knots || !out2->poles || !out2->knots) {
     *rc = BSRC_NULL_CURVE;
   } else if ((*rc = joinable(cv1)) != 0 || (*rc = joinable(cv2)) != 0) {
@@ -295,9 +303,31 @@ void BSlinxcvcv(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, const int ends
           if (*rc == 0 && d > 10 * BStoltab[bstol::dist_tol]) *rc = BSRC_NOT_JOINED;
         }
       }
-      if (*rc == 0 && change1) BSactivsplt(rc, &x1.cv, &t1, &e1.far, out1, nullptr);
-      if (*rc == 0 && change2) BSactivsplt(rc, &x2.cv, &t2, &e2.far, out2, nullptr);
-      if (*rc == 0 && mode == 0) {
+      if (!points) {
+        if (*rc == 0 && change1) BSactivsplt(rc, &x1.cv, &t1, &e1.far, out1, nullptr);
+        if (*rc == 0 && change2) BSactivsplt(rc, &x2.cv, &t2, &e2.far, out2, nullptr);
+      } else {
+        // A curve cut at its far end is one point: that point, of order 2.
+        VOQbsp_curve *const x[2] = {&x1.cv, &x2.cv}, *const out[2] = {out1, out2};
+        const double at[2] = {t1, t2}, far[2] = {e1.far, e2.far};
+        const bool change[2] = {change1, change2};
+        for (int i = 0; i < 2 && *rc == 0; ++i) {
+          double a = at[i], b = far[i], p[3];
+          if (!change[i] || bsknots::active_split(rc, x[i], &a, &b, out[i], nullptr, false, &points[i]) || *rc != 0)
+            continue;
+          if (!points[i]) *rc = BSRC_OUT_OF_RANGE;
+          if (*rc == 0) BScveval_n(x[i], at[i], 0, p, rc);
+          if (*rc == 0) BSptcvgen(p, 2, BSFALSE, out[i], rc);
+        }
+      }
+      if (*rc == 0 && points && (points[0] || points[1])) {
+        // The other curve ends where the one that is a point lies.
+        const int keep = points[0] ? 1 : 0;
+        VOQbsp_curve *kept = keep ? out2 : out1, *gone = keep ? out1 : out2;
+        double q[3];
+        cartesian_pole(*gone, 0, q);
+        if (!points[keep]) set_pole(kept, ends[keep] ? kept->num_poles - 1 : 0, q);
+      } else if (*rc == 0 && mode == 0) {
         // Both junction poles on the middle of the two trimmed ends.
         const int j1 = ends[0] ? out1->num_poles - 1 : 0, j2 = ends[1] ? out2->num_poles - 1 : 0;
         double a[3], b[3], mid[3];
@@ -309,12 +339,18 @@ void BSlinxcvcv(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, const int ends
       }
     }
   }
-  BSexit(rc, "BSlinxcvcv", "bslinxcvcv");
 }
 
 void BSlineconcvs(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, int mode, VOQbsp_curve **first,
                   VOQbsp_curve **second, VOQbsp_curve **third, int *rc) {
+  bsextend::connect_ends(cv1, cv2, mode, first, second, third, nullptr, rc);
+  BSexit(rc, "BSlineconcvs", "bslineconcvs");
+}
+
+void bsextend::connect_ends(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, int mode, VOQbsp_curve **first,
+                            VOQbsp_curve **second, VOQbsp_curve **third, bool *points, int *rc) {
   *rc = 0;
+  if (points) points[0] = points[1] = false;
   VOQbsp_curve *copy1 = nullptr, *copy2 = nullptr, *line = nullptr;
   if (!first || !second || !third) {
     *rc = BSRC_NULL_CURVE;
@@ -329,7 +365,10 @@ void BSlineconcvs(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, int mode, VO
     bool joined = false;
     if (*rc == 0 && mode == 0) {
       const int ends[2] = {1, 0};
-      BSlinxcvcv(&a, &b, ends, 0, copy1, copy2, rc);
+      if (points)
+        bsextend::meet_straight(&a, &b, ends, 0, copy1, copy2, points, rc);
+      else
+        BSlinxcvcv(&a, &b, ends, 0, copy1, copy2, rc);
       if (*rc == 0) joined = true;
       // Extensions that never meet are joined by a line.
       if (*rc == BSRC_EXTENSIONS_APART) *rc = 0;
@@ -387,5 +426,4 @@ void BSlineconcvs(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, int mode, VO
     for (VOQbsp_curve **out : {first, second, third})
       if (out) *out = nullptr;
   }
-  BSexit(rc, "BSlineconcvs", "bslineconcvs");
 }

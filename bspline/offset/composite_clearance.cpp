@@ -44,6 +44,18 @@ VOQbsp_curve *flat_copy(const VOQbsp_curve *cv, int *rc) {
   return c;
 }
 
+// Whether every pole of cv lies within the distance tolerance of its first (flat): a piece that a corner join left one
+// point (swallowed whole by its neighbour on a tiny chain) is only where the others meet, and keeps nothing.
+bool on_one_point(const VOQbsp_curve *cv) {
+  double p0[3], p[3];
+  pole_point(cv, 0, p0);
+  for (int i = 1; i < cv->num_poles; ++i) {
+    pole_point(cv, i, p);
+    if (!(flat_gap(p, p0) <= BStoltab[bstol::dist_tol])) return false;
+  }
+  return true;
+}
+
 // The part of cv between u and v (u < v) as a new record; a copy when that is all of it. A part shorter than its
 // parameters' tolerances is one point and has no curve: nullptr with rc 0 and *point set.
 VOQbsp_curve *part_curve(const VOQbsp_curve *cv, double u, double v, bool *point, int *rc) {
@@ -1083,7 +1095,7 @@ struct Clearing {
     const Stretch &s = parts[i];
     const VOQbsp_curve *cv = s.cv;
     const double t0 = start_of(cv), t1 = end_of(cv);
-    if (!(t1 > t0) || s.never) return;
+    if (!(t1 > t0) || s.never || on_one_point(cv)) return;
     const Near near = near_of(s, around);
     Model model;
     if (!model.make(cv, scale, rc)) return;

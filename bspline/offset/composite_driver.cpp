@@ -362,6 +362,60 @@ VOQbsp_curve *join_parts(VOQbsp_curve *first, VOQbsp_curve *second, bool wrap, i
   return out;
 }
 
+// Loop curves beyond the caller's room for them (loops cut next to each other each take a part of the pieces
+// they share): within one of a loop's stretches, where its curves follow each other, the join pieces that follow
+// one another are made one curve, then a join piece one with the curve before it, then a join piece that starts
+// its stretch one with the curve after it, as far as that makes them fit. A curve made of several carries the tag
+// of the one piece of a component among them, else that of its first; no curve ever takes in two components'
+// pieces. stretch_of tells each curve's stretch.
+void fit_loops(std::size_t room, const std::vector<int> &stretch_of, Tagged *loops, std::vector<int> *sizes,
+               int *rc) {
+  const std::size_t n = loops->cv.size();
+  if (n <= room) return;
+  std::size_t count = n;
+  // onto[k]: curve k is made one with curve k - 1.
+  std::vector<char> onto(n, 0);
+  const auto mates = [&](std::size_t k) { return stretch_of[k] >= 0 && stretch_of[k] == stretch_of[k - 1]; };
+  const auto made = [&](std::size_t k) { return loops->tag[k] < 0; };
+  // Whether the curve that k ends up in, k included, holds a component's piece.
+  const auto has_leg = [&](std::size_t k) {
+    for (std::size_t j = k;; --j) {
+      if (!made(j)) return true;
+      if (j == 0 || !onto[j]) return false;
+    }
+  };
+  for (std::size_t k = 1; k < n && count > room; ++k)
+    if (mates(k) && made(k) && made(k - 1)) onto[k] = 1, --count;
+  for (std::size_t k = 1; k < n && count > room; ++k)
+    if (mates(k) && made(k) && !onto[k]) onto[k] = 1, --count;
+  for (std::size_t k = 1; k < n && count > room; ++k)
+    if (mates(k) && !made(k) && made(k - 1) && !onto[k] && !has_leg(k - 1)) onto[k] = 1, --count;
+  if (count == n) return;
+  Tagged fit;
+  std::size_t loop = 0, left = static_cast<std::size_t>(sizes->empty() ? 0 : (*sizes)[0]);
+  std::vector<int> fit_sizes(sizes->size(), 0);
+  for (std::size_t k = 0; k < n && *rc == 0; ++k) {
+    while (left == 0 && loop + 1 < sizes->size()) left = static_cast<std::size_t>((*sizes)[++loop]);
+    --left;
+    if (!onto[k]) {
+      fit.push(loops->cv[k], loops->tag[k], loops->from[k]);
+      loops->cv[k] = nullptr;
+      ++fit_sizes[loop];
+      continue;
+    }
+    VOQbsp_curve *joined = join_parts(fit.cv.back(), loops->cv[k], false, rc);
+    if (!joined) break;
+    int frc = 0;
+    BSfreevoqcv(fit.cv.back(), &frc);
+    fit.cv.back() = joined;
+    if (fit.tag.back() < 0 && !made(k)) fit.tag.back() = loops->tag[k], fit.from.back() = loops->from[k];
+  }
+  if (*rc != 0) return;
+  release_all(&loops->cv);
+  loops->cv.swap(fit.cv), loops->tag.swap(fit.tag), loops->from.swap(fit.from);
+  *sizes = fit_sizes;
+}
+
 // Whether a closed chain's merged offset starts inside a loop: the segment from the first component's point
 // just after its start to the offset's point just after its start meets the offset elsewhere than at its ends.
 bool start_in_loop(const VOQbsp_curve *first_comp, VOQbsp_curve *merged, int *rc) {
@@ -631,16 +685,18 @@ void BScmpcvoffl(int n, const VOQbsp_curve *const *comps, BSboolean side, const 
         // is no loop to hand back: counted, it would also need a count slot beyond its curves' room.
         // The loops' parameters are packed: two for a loop of kind 2, four for one of kind 4.
         const double *p = inner;
+        std::vector<int> stretch_of(loops.cv.size(), -1);
+        const auto cut = [&](double s1, double s2) {
+          cut_stretch(world, piece_tags, from, s1, s2, &loops, rc);
+          stretch_of.resize(loops.cv.size(), static_cast<int>(stretch_of.size()));
+        };
         for (int k = 0; k < n_inner && *rc == 0 && loop_mode == 1; p += kinds[k] == 4 ? 4 : 2, ++k) {
           const std::size_t before = loops.cv.size();
-          if (kinds[k] == 4) {
-            cut_stretch(world, piece_tags, from, p[0], p[1], &loops, rc);
-            if (*rc == 0) cut_stretch(world, piece_tags, from, p[2], p[3], &loops, rc);
-          } else {
-            cut_stretch(world, piece_tags, from, p[0], p[1], &loops, rc);
-          }
+          cut(p[0], p[1]);
+          if (*rc == 0 && kinds[k] == 4) cut(p[2], p[3]);
           if (loops.cv.size() > before) loop_sizes.push_back(static_cast<int>(loops.cv.size() - before));
         }
+        if (*rc == 0 && loop_mode == 1) fit_loops(static_cast<std::size_t>(room), stretch_of, &loops, &loop_sizes, rc);
         // What lies outside the outer intervals; parts of one piece on both sides of a loop joined.
         std::vector<double> ends{0.0};
         for (int k = 0; k < n_outer; ++k) ends.push_back(outer[2 * k]), ends.push_back(outer[2 * k + 1]);

@@ -10,6 +10,7 @@
 #include "bspline/core/exit.h"
 #include "bspline/distance.h"
 #include "bspline/extend.h"
+#include "bspline/extend/extend_internal.h"
 #include "bspline/knots.h"
 #include "bspline/knots/knots_internal.h"
 #include "bspline/legendre.h"
@@ -192,7 +193,9 @@ void keep_line(const VOQbsp_curve *in, VOQbsp_curve *out) {
 }
 
 // Mode 0 of the gap join: c1 and c2 extended to their crossing into r1 and r2. False with rc -12 when the
-// extensions do not meet; c1 and c2 keep their heights on every way out.
+// extensions do not meet; c1 and c2 keep their heights on every way out. A piece that the crossing swallows
+// whole, the crossing at its far end (as where a tiny chain's short offset ends on the other's line), is the point
+// there, at the height of that end, as a vanished piece is in the trimming join.
 bool extend_to_crossing(const VOQbsp_curve *comp1, const VOQbsp_curve *comp2, VOQbsp_curve *c1, VOQbsp_curve *c2,
                         OwnedCurve &r1, OwnedCurve &r2, int *rc) {
   BSscratch<100> store1, store2;
@@ -208,16 +211,21 @@ bool extend_to_crossing(const VOQbsp_curve *comp1, const VOQbsp_curve *comp2, VO
   if (!e1.take(c1->order, c1->num_poles + 2 * c1->order - 2, c1->rational != 0) ||
       !e2.take(c2->order, c2->num_poles + 2 * c2->order - 2, c2->rational != 0))
     *rc = BSRC_NO_SCRATCH;
-  else
-    BSpolyxcvcv(c1, c2, ends, &e1.cv, &e2.cv, rc);
+  bool point[2] = {false, false};
+  if (*rc == 0) bsoffset::extend_to_meet(c1, c2, ends, &e1.cv, &e2.cv, point, rc);
   level_in(c1, z1, c1->num_poles, 0.0);
   level_in(c2, z2, c2->num_poles, 0.0);
   if (*rc != 0) return false;
   double k1 = 0, k2 = 0;
   bsoffset::knot_tolerance(comp1, &k1, rc);
   if (*rc == 0) bsoffset::knot_tolerance(comp2, &k2, rc);
-  if (*rc != 0 || !restore_piece(c1, z1, &e1.cv, true, k1, r1, rc) ||
-      !restore_piece(c2, z2, &e2.cv, false, k2, r2, rc))
+  const auto piece = [&](const VOQbsp_curve *c, const double *z, VOQbsp_curve *e, bool at_end, double ktol,
+                         bool is_point, OwnedCurve &into) {
+    if (!is_point) return restore_piece(c, z, e, at_end, ktol, into, rc);
+    level_in(e, z + (at_end ? 0 : c->num_poles - 1), 1, 0.0);
+    return copy_new(e, 0, into, rc);
+  };
+  if (*rc != 0 || !piece(c1, z1, &e1.cv, true, k1, point[0], r1) || !piece(c2, z2, &e2.cv, false, k2, point[1], r2))
     return false;
   for (VOQbsp_curve *out : {r1.cv, r2.cv})
     if (!BSnorkts(rc, &out->order, &out->num_poles, out->knots)) return false;
@@ -232,7 +240,9 @@ void gap_join(const VOQbsp_curve *comp1, const VOQbsp_curve *comp2, VOQbsp_curve
               OwnedCurve &r1, OwnedCurve &r2, OwnedCurve &r3, int *rc) {
   if (mode == 2) {
     const int how = d1 == 0 ? 2 : d2 == 0 ? 3 : 0;
-    BSlineconcvs(c1, c2, how, &r1.cv, &r2.cv, &r3.cv, rc);
+    // A piece that the other's line crosses at its far end is the point there (as in mode 0 below).
+    bool point[2] = {false, false};
+    bsextend::connect_ends(c1, c2, how, &r1.cv, &r2.cv, &r3.cv, point, rc);
     if (*rc == 0 && r3.cv) add.add(BSJOIN_SEGMENT, std::max(d1, d2));
     add.add(index, d2);
     return;

@@ -111,8 +111,11 @@ void extend_end(const VOQbsp_curve *cv, bool at_end, VOQbsp_curve *work, int *rc
 }
 
 // Both work curves cut at the crossing of their continuations nearest the two chosen ends, into out1 and out2.
+// With points given, a cut that leaves a piece one point (the crossing within its parameters' tolerances of the
+// end it keeps) makes that piece the point of order 2 where it is cut, and says so in points; without, it is
+// refused as one point (rc -2).
 void cut_continuations(VOQbsp_curve *e1, VOQbsp_curve *e2, const bool at_end[2], const double ends[2][3],
-                       VOQbsp_curve *out1, VOQbsp_curve *out2, int *rc) {
+                       VOQbsp_curve *out1, VOQbsp_curve *out2, bool *points, int *rc) {
   Crossings x;
   x.find(e1, e2, rc);
   if (*rc != 0) return;
@@ -142,8 +145,26 @@ void cut_continuations(VOQbsp_curve *e1, VOQbsp_curve *e2, const bool at_end[2],
   const BSboolean no_test = BSFALSE;
   // The ends not continued: the start of a curve continued at its end, and the other way round.
   double keep1 = at_end[0] ? start_of(e1) : end_of(e1), keep2 = at_end[1] ? start_of(e2) : end_of(e2);
-  if (!BSactivsplt(rc, e1, &keep1, &u1, out1, &no_test) || !BSactivsplt(rc, e2, &u2, &keep2, out2, &no_test))
+  if (!points) {
+    if (BSactivsplt(rc, e1, &keep1, &u1, out1, &no_test)) BSactivsplt(rc, e2, &u2, &keep2, out2, &no_test);
     return;
+  }
+  VOQbsp_curve *const e[2] = {e1, e2}, *const out[2] = {out1, out2};
+  const double lo[2] = {keep1, u2}, hi[2] = {u1, keep2}, at[2] = {u1, u2};
+  for (int i = 0; i < 2; ++i) {
+    double a = lo[i], b = hi[i];
+    points[i] = false;
+    if (bsknots::active_split(rc, e[i], &a, &b, out[i], &no_test, false, &points[i])) continue;
+    if (*rc != 0) return;
+    if (!points[i]) {
+      *rc = BSRC_OUT_OF_RANGE;
+      return;
+    }
+    double p[3];
+    BScveval_n(e[i], at[i], 0, p, rc);
+    if (*rc == 0) BSptcvgen(p, 2, BSFALSE, out[i], rc);
+    if (*rc != 0) return;
+  }
 }
 
 // The two chosen end poles moved onto their common midpoint.
@@ -175,7 +196,14 @@ void restore_z(VOQbsp_curve *cv, const double *z) {
 
 void BSpolyxcvcv(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, const std::int32_t ends[2], VOQbsp_curve *out1,
                  VOQbsp_curve *out2, int *rc) {
+  bsoffset::extend_to_meet(cv1, cv2, ends, out1, out2, nullptr, rc);
+  BSexit(rc, "BSpolyxcvcv", "bspolyxcvcv");
+}
+
+void bsoffset::extend_to_meet(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, const std::int32_t ends[2],
+                              VOQbsp_curve *out1, VOQbsp_curve *out2, bool *points, int *rc) {
   *rc = 0;
+  if (points) points[0] = points[1] = false;
   if (!cv1 || !cv2 || !ends || !out1 || !out2) {
     *rc = BSRC_NULL_CURVE;
   } else if ((*rc = BScvcheck(cv1)) != 0 || (*rc = BScvcheck(cv2)) != 0) {
@@ -193,14 +221,22 @@ void BSpolyxcvcv(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, const std::in
       if (continuation_room(cv1, &e1, rc) && continuation_room(cv2, &e2, rc)) {
         extend_end(cv1, at_end[0], e1.cv, rc);
         if (*rc == 0) extend_end(cv2, at_end[1], e2.cv, rc);
-        if (*rc == 0) cut_continuations(e1.cv, e2.cv, at_end, p, out1, out2, rc);
-        if (*rc == 0) meet_at_midpoint(out1, out2, at_end);
+        if (*rc == 0) cut_continuations(e1.cv, e2.cv, at_end, p, out1, out2, points, rc);
+        if (*rc == 0 && points && (points[0] || points[1])) {
+          // The piece that is one point is where the other one ends.
+          const int keep = points[0] ? 1 : 0;
+          VOQbsp_curve *kept = keep ? out2 : out1, *gone = keep ? out1 : out2;
+          double q[3];
+          pole_point(gone, 0, q);
+          if (!points[keep]) set_pole(kept, at_end[keep] ? kept->num_poles - 1 : 0, q);
+        } else if (*rc == 0) {
+          meet_at_midpoint(out1, out2, at_end);
+        }
       }
       const int code1 = e1.release(), code2 = e2.release();
       if (*rc == 0) *rc = code1 != 0 ? code1 : code2;
     }
   }
-  BSexit(rc, "BSpolyxcvcv", "bspolyxcvcv");
 }
 
 void BSexttrmln(VOQbsp_curve *ray, int mode, double *ray_z, double *piece_z, double tol, double knot_tol,

@@ -45,6 +45,12 @@ class FlatZ {
   double *z_ = nullptr;
 };
 
+// BSpolyxcvcv, where with points given (two flags) a piece that the cut leaves one point, its crossing within its
+// parameters' tolerances of the end it keeps, is not refused: it becomes that point, as an order-2 curve of two
+// poles, its flag is set, and the other piece ends there.
+void extend_to_meet(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2, const std::int32_t ends[2],
+                    VOQbsp_curve *out1, VOQbsp_curve *out2, bool *points, int *rc);
+
 // BStstspn1, with room of the caller's for the offset points of the n parameters (3 each), or none.
 void check_span(int n, double tol, double *params, double *targets, const VOQbsp_curve *span_cv,
                 const VOQbsp_curve *off_cv, double *points, int *nbad, int *bad, int *nkeep, BSboolean *ok, int *rc);

@@ -630,6 +630,54 @@ TEST(CompositeDriverOracle, ShortLegsKeepTheDistance) {
        {-3.0436989275883319, 1.4441726286821468, -1.2291046801512946, 1.2983184045440908}},
       false);
   const Chain sliver_tiny = placed(sliver, 1e-2, 0, 0);
+  // A line and an arc after a hairpin: the line's offset, extended, crosses the arc's at the arc's far end, so that
+  // of the arc's offset a sliver 5e-5 long is left. Tiny, the sliver is one point, which the corner join's cut
+  // refused (rc -2, mitred and connected corners); it is the point where the line's offset ends, and keeps nothing.
+  const Chain far_end = pieces_chain(
+      {{0, 0, -3.2996623705725705, -1.5454337275379673},
+       {-3.4336169289954257, -0.96414111650229006, 0.59652738693788177, 4.938877654217336, 2.046492808136041}},
+      false);
+  const Chain far_end_tiny = placed(far_end, 1e-2, 0, 0);
+  const Chain far_end_far = placed(far_end, 1, 1e7, 7e6);
+  // The same corner inside a longer chain, an arc's offset swallowed whole by the line's before it where tiny.
+  const Chain swallowed_arc = pieces_chain(
+      {{0, 0, 0.45162933913856512, -2.3426005351229771},
+       {-0.69378725095586469, -2.3155423464018727, 1.1457361434642872, 6.2595666889442567, 2.7425769494733587},
+       {-1.7387119052741811, -1.8456021616568727, -0.39718524626886587, -0.71791076352279504},
+       {-0.39718524626886587, -0.71791076352279504, -1.2860677852321176, 0.8517555449934513},
+       {-1.2860677852321176, 0.8517555449934513, 0.36391687535117967, -0.31878409194511659},
+       {0.73331438126577786, -0.008489742487581331, 0.48242833735302143, 16.406623798158833, -1.9826200736790816}},
+      false);
+  const Chain swallowed_arc_tiny = placed(swallowed_arc, 1e-2, 0, 0);
+  // Closed chains whose offsets' loops, cut next to each other, share pieces: with round corners their curves
+  // (22) outnumbered the caller's room for 2n + 1, and loop mode 1 failed with rc -2.
+  const Chain crowded_loops = pieces_chain(
+      {{0, 0, -1.7849930155268154, 2.1840705407408065},
+       {-1.7849930155268154, 2.1840705407408065, -2.8208131355797796, 1.859866601616011},
+       {-2.8208131355797796, 1.859866601616011, 1.1261537287913388, 1.9410431608734187},
+       {1.1261537287913388, 1.9410431608734187, 0.67190656932294568, 5.3845084683146522},
+       {0.67190656932294568, 5.3845084683146522, 0.090924159875494959, 4.4116679803668939},
+       {-0.18027372849872736, -0.60362259236489457, 5.0226176266555456, 14.083145341043387, -0.71501164694383057},
+       {3.312659849352142, 3.0055466810708791, 1.2285299943167765, -0.26672058242635988},
+       {1.2285299943167765, -0.26672058242635988, 2.2285299943167765, -20.266720582426359},
+       {2.2285299943167765, -20.266720582426359, -1, -20.266720582426359},
+       {-1, -20.266720582426359, 0, 0}},
+      true);
+  const Chain crowded_loops_tiny = placed(crowded_loops, 1e-2, 0, 0);
+  const Chain crowded_loops_far = placed(crowded_loops, 1, 1e7, 7e6);
+  const Chain crowded_arcs = pieces_chain(
+      {{0, 0, -3.6646452951527735, 0.63674003800804568},
+       {-3.6646452951527735, 0.63674003800804568, -2.4650857771648629, 3.0118056971227229},
+       {-2.146915783310098, 0.67947556011871812, 2.353932032359189, 1.7063766460253347, -1.0932639337371988},
+       {-0.22172686370163874, 2.0339657360828984, 0.96985683432451597, 4.4053590465865762},
+       {0.96985683432451597, 4.4053590465865762, 0.3043457903252218, 4.4487745273780961},
+       {0.3043457903252218, 4.4487745273780961, -0.36944314089597052, 3.5939318255598645},
+       {3.3897864338809076, 4.400552702633572, 3.8447944334136133, 3.3529585355133564, 0.78372426926714633},
+       {1.2965754884633793, 1.1755081799653087, 2.2965754884633793, -20},
+       {2.2965754884633793, -20, -1, -20},
+       {-1, -20, 0, 0}},
+      true);
+  const Chain crowded_arcs_tiny = placed(crowded_arcs, 1e-2, 0, 0);
   const Chain mitre_across_far = placed(mitre_across, 1, 1e7, 7e6);
   const Chain mitre_across_tiny = placed(mitre_across, 1e-2, 0, 0);
   const Chain mitre_across_heavy = reweighted(mitre_across, std::sqrt(1e3));
@@ -661,7 +709,22 @@ TEST(CompositeDriverOracle, ShortLegsKeepTheDistance) {
                    {"loops cut together, tiny", cuts_together_tiny, BSFALSE, 1e-2, dist_tol, false},
                    {"arc kept as a sliver", sliver, BSTRUE, 1, dist_tol, false},
                    {"arc kept as a sliver, tiny", sliver_tiny, BSTRUE, 1e-2, dist_tol, false, true},
-                   {"arc kept as a sliver, tiny, other side", sliver_tiny, BSFALSE, 1e-2, dist_tol, false}};
+                   {"arc kept as a sliver, tiny, other side", sliver_tiny, BSFALSE, 1e-2, dist_tol, false},
+                   {"line's offset to the arc's far end", far_end, BSTRUE, 1, dist_tol, false},
+                   {"line's offset to the arc's far end, tiny", far_end_tiny, BSTRUE, 1e-2, dist_tol, false},
+                   {"line's offset to the arc's far end, tiny, other side", far_end_tiny, BSFALSE, 1e-2, dist_tol,
+                    false},
+                   {"line's offset to the arc's far end, far out", far_end_far, BSTRUE, 1, dist_tol + 1e-6, false},
+                   {"arc swallowed by the line's offset", swallowed_arc, BSTRUE, 1, dist_tol, false},
+                   {"arc swallowed by the line's offset, tiny", swallowed_arc_tiny, BSTRUE, 1e-2, dist_tol, false},
+                   {"arc swallowed by the line's offset, tiny, other side", swallowed_arc_tiny, BSFALSE, 1e-2,
+                    dist_tol, false},
+                   {"loops crowded", crowded_loops, BSTRUE, 1, dist_tol, false},
+                   {"loops crowded, other side", crowded_loops, BSFALSE, 1, dist_tol, false},
+                   {"loops crowded, tiny", crowded_loops_tiny, BSTRUE, 1e-2, dist_tol, false},
+                   {"loops crowded, far out", crowded_loops_far, BSTRUE, 1, dist_tol + 1e-6, false},
+                   {"loops crowded about arcs", crowded_arcs, BSTRUE, 1, dist_tol, false},
+                   {"loops crowded about arcs, tiny", crowded_arcs_tiny, BSTRUE, 1e-2, dist_tol, false}};
   for (const auto &r : fold_rows)
     for (const std::int16_t option : {0, 1, 2})
       for (const std::int16_t loop_mode : {1, 2}) {
@@ -671,6 +734,17 @@ TEST(CompositeDriverOracle, ShortLegsKeepTheDistance) {
             << ours.rc;
         if (ours.rc == 0) {
           EXPECT_EQ(distance_fault(r.chain, ours, r.d, option, r.tol, true), "");
+        }
+        // The loops handed back fill the counts they give, within the room, and no more.
+        if (ours.rc == 0 && loop_mode == 1) {
+          int handed = 0;
+          for (int l = 0; l < ours.loops; ++l) {
+            EXPECT_GT(ours.per_loop[l], 0);
+            handed += ours.per_loop[l];
+          }
+          ASSERT_LE(handed, static_cast<int>(ours.loop_curves.size()));
+          for (int k = 0; k < static_cast<int>(ours.loop_curves.size()); ++k)
+            EXPECT_EQ(ours.loop_curves[k] != nullptr, k < handed) << k;
         }
       }
 
