@@ -235,6 +235,28 @@ bool runs_one_way(const VOQbsp_curve *cv, const double dir[3], double lo, const 
   return true;
 }
 
+// Which way cv, at `from` at lo, first leaves its place along dir on the way to hi: +1 when it moves on by more
+// than `on`, -1 when it falls back by more than `back` (both in tolerances), 0 for neither. Judged at points that
+// close in on lo geometrically, where a top missed by a little lies, and then at evenly spread ones.
+int first_leaves(const VOQbsp_curve *cv, const double dir[3], double lo, const double from[3], double hi, double on,
+                 double back, int *rc) {
+  constexpr int kHalvings = 40, kChecks = 16;
+  const double slack = BStoltab[bstol::dist_tol] * std::sqrt(dir[0] * dir[0] + dir[1] * dir[1] + dir[2] * dir[2]);
+  const double base = from[0] * dir[0] + from[1] * dir[1] + from[2] * dir[2];
+  for (int s = -kHalvings; s <= kChecks; ++s) {
+    if (s == 0) continue;
+    const double u = s < 0 ? lo + std::ldexp((hi - lo) / kChecks, s + 1) : s == kChecks ? hi : lo + (hi - lo) * s / kChecks;
+    if (!(u > lo)) continue;
+    double p[3];
+    BScveval_n(cv, u, 0, p, rc);
+    if (*rc != 0) return 0;
+    const double v = p[0] * dir[0] + p[1] * dir[1] + p[2] * dir[2];
+    if (v < base - back * slack) return -1;
+    if (v > base + on * slack) return 1;
+  }
+  return 0;
+}
+
 // The collinear case: pieces between turning points compared pairwise as overlaps. cv has passed BScvcheck.
 void collinear_overlaps(int *rc, const VOQbsp_curve *cv, double ktol, Columns &overlaps) {
   const int n = cv->num_poles;
@@ -251,9 +273,16 @@ void collinear_overlaps(int *rc, const VOQbsp_curve *cv, double ktol, Columns &o
   int pieces = 0, runs = 0;
   BSfndturovr(cv, &pieces, pts, pars, &runs, first, second, rc);
   if (*rc != 0) return;
+  const double near = 10.0 * BStoltab[bstol::dist_tol];
+  // Parameters closer than the knot tolerance may still lie apart where the curve runs fast (heavy poles): a piece
+  // or a stretch is short when its ends are close in space too.
+  auto apart = [&](const double *a, const double *b) {
+    int drc = 0;
+    return BSpdist(&drc, a, b) > near;
+  };
   int kept = 0;
   for (int p = 0; p < pieces; ++p) {
-    if (std::fabs(pars[2 * p + 1] - pars[2 * p]) < ktol) continue;
+    if (std::fabs(pars[2 * p + 1] - pars[2 * p]) < ktol && !apart(pts + 6 * p, pts + 6 * p + 3)) continue;
     std::memmove(pts + 6 * kept, pts + 6 * p, 6 * sizeof(double));
     std::memmove(pars + 2 * kept, pars + 2 * p, 2 * sizeof(double));
     ++kept;
@@ -275,19 +304,37 @@ void collinear_overlaps(int *rc, const VOQbsp_curve *cv, double ktol, Columns &o
     return;
   }
   records.count = pieces;
+  kept = 0;
   for (int p = 0; p < pieces && *rc == 0; ++p) {
-    BSallocvoqcv(cv->order, n, cv->rational, 0, &records.cv[p], rc);
-    if (*rc == 0 && !bsknots::active_split(rc, cv, &pars[2 * p], &pars[2 * p + 1], records.cv[p], nullptr, true))
+    BSallocvoqcv(cv->order, n, cv->rational, 0, &records.cv[kept], rc);
+    bool one_point = false;
+    if (*rc == 0 &&
+        !bsknots::active_split(rc, cv, &pars[2 * p], &pars[2 * p + 1], records.cv[kept], nullptr, true, &one_point)) {
+      // A piece within its parameter tolerance of one point shares no stretch with any other; nor does one whose
+      // ends lie within the tolerance, which the cut may refuse where the curve crawls (a piece runs one way, so
+      // its ends bound it).
+      int drc = 0;
+      if ((one_point && *rc == 0) ||
+          (*rc == BSRC_OUT_OF_RANGE && BSpdist(&drc, pts + 6 * p, pts + 6 * p + 3) <= BStoltab[bstol::dist_tol])) {
+        *rc = 0;
+        release_record(records.cv[kept]);
+        continue;
+      }
       failed(rc);
+    }
+    std::memmove(pts + 6 * kept, pts + 6 * p, 6 * sizeof(double));
+    std::memmove(pars + 2 * kept, pars + 2 * p, 2 * sizeof(double));
+    ++kept;
   }
   if (*rc != 0) return;
+  pieces = kept;
+  if (pieces < 2) return;
   if (!overlaps.allocate(rc, pieces * (pieces - 1) / 2 + runs)) return;
   for (int r = 0; r < runs; ++r) {
     const double rec[4] = {first[2 * r], first[2 * r + 1], second[2 * r], second[2 * r + 1]};
     overlaps.push(rc, rec);
   }
 
-  const double near = 10.0 * BStoltab[bstol::dist_tol];
   for (int i = 0; i < pieces && *rc == 0; ++i) {
     const double *si = pts + 6 * i, *ei = si + 3;
     for (int j = i + 1; j < pieces && *rc == 0; ++j) {
@@ -299,12 +346,14 @@ void collinear_overlaps(int *rc, const VOQbsp_curve *cv, double ktol, Columns &o
       const double *near_end = same_way ? sj : ej, *far_end = same_way ? ej : sj;
       const double near_par = pars[2 * j + (same_way ? 0 : 1)], far_par = pars[2 * j + (same_way ? 1 : 0)];
       double foot = 0, base[3], dist = 0, rec[4];
+      const double *start = si;
       BSmdstptcv(records.cv[j], si, &foot, base, &dist, rc);
       if (*rc != 0) break;
       if (dist <= near) {
         rec[0] = pars[2 * i];
         rec[2] = foot;
       } else {
+        start = near_end;
         // A common stretch starts at one of the two near ends; when neither lies on the other piece they only
         // meet, if at all, where the one piece turns back, and the foot here is no start of anything.
         BSmdstptcv(records.cv[i], near_end, &foot, base, &dist, rc);
@@ -315,14 +364,14 @@ void collinear_overlaps(int *rc, const VOQbsp_curve *cv, double ktol, Columns &o
       }
       BSmdstptcv(records.cv[j], ei, &foot, base, &dist, rc);
       if (*rc != 0) break;
-      if (dist <= near && std::fabs(foot - rec[2]) > ktol) {
+      if (dist <= near && (std::fabs(foot - rec[2]) > ktol || apart(ei, start))) {
         rec[1] = pars[2 * i + 1];
         rec[3] = foot;
         overlaps.push(rc, rec);
         continue;
       }
       BSmdstptcv(records.cv[i], far_end, &foot, base, &dist, rc);
-      if (*rc == 0 && dist < near && std::fabs(foot - rec[0]) > ktol) {
+      if (*rc == 0 && dist < near && (std::fabs(foot - rec[0]) > ktol || apart(far_end, start))) {
         rec[1] = foot;
         rec[3] = far_par;
         overlaps.push(rc, rec);
@@ -1015,6 +1064,23 @@ void BSfndturovr(const VOQbsp_curve *cv, int *n_pieces, double *piece_pts, doubl
         const bool jumps_ahead = next_jump < n - 1;
         const double stretch_end = jumps_ahead ? kt[next_jump + 1] : kt[n];
         BSfndcvturn(cv, dir, last, &t, point, rc);
+        // The search weighs the derivative along dir against the distance tolerance, so along a short step (a small
+        // curve) every turn looks flat to it: where it finds none, it looks again along the unit direction.
+        if (*rc == BSRC_NO_TURN) {
+          int drc = 0;
+          const double len = BSvlength(&drc, dir);
+          if (drc == 0 && len > 0 && len < 1) {
+            const double unit[3] = {dir[0] / len, dir[1] / len, dir[2] / len};
+            *rc = 0;
+            BSfndcvturn(cv, unit, last, &t, point, rc);
+          }
+        }
+        // Turns too close to tell apart (a flat top, a near-double root) leave the search without an answer: the
+        // top is then sought by the samples alone, as for a turn found behind the start.
+        if (*rc == BSRC_NOT_ISOLATED) {
+          *rc = 0;
+          t = piece_pars[2 * piece];
+        }
         // Past a jump the curve is another piece of it, which meets this one only where it comes back to it: a
         // turn there, or at the jump (where the search names the far side's point), is none of this piece's.
         const bool past_jump = jumps_ahead && t >= stretch_end;
@@ -1032,9 +1098,30 @@ void BSfndturovr(const VOQbsp_curve *cv, int *n_pieces, double *piece_pts, doubl
           first_top_along(cv, dir, start, from, ahead, &t, point, rc);
         else if (beyond && !runs_one_way(cv, dir, start, from, t, rc) && *rc == 0)
           first_top_along(cv, dir, start, from, t, &t, point, rc);
-        if (*rc == BSRC_NO_TANGENCY) {
+        if (*rc == BSRC_NO_TURN) {
+          // No turn the search could see: it weighs the derivative against the tolerance, and light or heavy poles
+          // scale that down. Where the samples show the curve stopping and then falling back by more than ten
+          // tolerances before the latest the reversal allows, that stop is the top; else the poles' reversal turns
+          // nothing.
           *rc = 0;
-          continue;
+          double u = start, q[3];
+          if (ahead > start) first_top_along(cv, dir, start, from, ahead, &u, q, rc);
+          if (*rc != 0 || !(u > start && u < ahead) || first_leaves(cv, dir, u, q, ahead, 1, 10, rc) >= 0 ||
+              *rc != 0) {
+            *rc = 0;
+            continue;
+          }
+          t = u;
+          std::memcpy(point, q, sizeof point);
+        }
+        // A turn the search names where the curve still runs on along dir (a corner whose one side stands still,
+        // or a top narrowed beside the real one) is no top: the top is where the curve first stops after it.
+        // A turn not ten tolerances ahead of the start is the one this piece starts at, and stands.
+        const double risen = (point[0] - from[0]) * dir[0] + (point[1] - from[1]) * dir[1] + (point[2] - from[2]) * dir[2];
+        if (*rc == 0 && t > start && t < ahead && risen > 10 * BStoltab[bstol::dist_tol] * BSvlength(rc, dir) &&
+            first_leaves(cv, dir, t, point, ahead, 10, 1, rc) > 0 && *rc == 0) {
+          const double at[3] = {point[0], point[1], point[2]};
+          first_top_along(cv, dir, t, at, ahead, &t, point, rc);
         }
         // Still none ahead: the curve did not move on before this reversal of its poles. A turn found later than
         // the start but not ahead of it, with no motion along dir left to search, belongs to a later piece.
