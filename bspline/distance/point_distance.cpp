@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 #include <initializer_list>
+#include <vector>
 
 #include "bspline/conics.h"
 #include "bspline/core/exit.h"
@@ -70,12 +71,42 @@ bool points_ok(int npts, int dim, const double *points, double tol, const double
 // The curve's Bezier spans: per span ncomp blocks of degree + 1 (as BSbstobez writes them), the breakpoints, and
 // for the bounds a knot vector over all spans (degree + 1 copies of each breakpoint) so that any run of spans is a
 // clamped B-spline of its own.
+// Weights that all lie this many binary orders or more from 1 are brought about 1 first (a record whose weights
+// are subnormal carries its poles in a few bits, and the sums of the spans and of the search underflow to nothing);
+// one power of two for them all keeps every digit and the curve.
+constexpr double kFarFromOne = 256;
+
+// The weighted poles and weights (nc blocks of n, the weights last) scaled by one power of two that brings the
+// weights' middle binary order to 1, at out; false (out untouched) where the weights lie near 1 already, are not
+// positive and finite, or a scaled value would leave the normal range.
+bool weights_about_one(int n, int nc, const double *poles, std::vector<double> *out) {
+  const double *w = poles + static_cast<std::size_t>(nc - 1) * n;
+  double lo = DBL_MAX, hi = -DBL_MAX;
+  for (int i = 0; i < n; ++i) {
+    if (!(w[i] > 0) || !(w[i] <= DBL_MAX)) return false;
+    lo = std::fmin(lo, std::log2(w[i])), hi = std::fmax(hi, std::log2(w[i]));
+  }
+  const double middle = (lo + hi) / 2;
+  if (!(std::fabs(middle) >= kFarFromOne)) return false;
+  const int h = static_cast<int>(std::lround(middle));
+  std::vector<double> scaled(static_cast<std::size_t>(n) * nc);
+  for (std::size_t j = 0; j < scaled.size(); ++j) {
+    const double v = poles[j], x = std::ldexp(v, -h);
+    if (!std::isfinite(x) || (v != 0 && std::fabs(v) >= DBL_MIN && !(std::fabs(x) >= DBL_MIN))) return false;
+    scaled[j] = x;
+  }
+  out->swap(scaled);
+  return true;
+}
+
 struct Spans {
   int degree = 0, ncomp = 0, count = 0;
   double *bez = nullptr, *breaks = nullptr, *knots = nullptr, *gather = nullptr;
   BSscratch<0> room;
 
-  int build(int deg, int n, int nc, const double *poles, const double *kv) {
+  int build(int deg, int n, int nc, const double *poles, const double *kv, bool rational) {
+    std::vector<double> about_one;
+    if (rational && weights_about_one(n, nc, poles, &about_one)) poles = about_one.data();
     degree = deg;
     ncomp = nc;
     const std::size_t k = static_cast<std::size_t>(deg) + 1, segs = static_cast<std::size_t>(n - deg);
@@ -506,8 +537,9 @@ double spread_at(int degree, const double *l, double e, double *middle = nullptr
 }
 
 bool uneven(int degree, int dim, const double *poles) {
-  double l[16];
-  return dim <= 3 && degree < 16 && weight_logs(degree, dim, poles, l) && spread_at(degree, l, 0) > kEvenSpread;
+  double l[16], middle = 0;
+  return dim <= 3 && degree < 16 && weight_logs(degree, dim, poles, l) &&
+         (spread_at(degree, l, 0, &middle) > kEvenSpread || std::fabs(middle) >= kFarFromOne);
 }
 
 // The whole e for which the weights scaled by 2^(e j) lie closest together, and their spread then. The spread is
@@ -705,7 +737,7 @@ void BSmdptbscv1(int degree, int dim, BSboolean rational, int n, const double *p
     *rc = BSRC_OUT_OF_RANGE;
   } else {
     Spans S;
-    *rc = S.build(degree, n, dim + rational, poles, knots);
+    *rc = S.build(degree, n, dim + rational, poles, knots, rational);
     if (*rc == 0) *rc = nearest_on_spans(S, dim, rational, point, tol, bound, dist_out, par_out, point_out);
   }
   BSexit(rc, "BSmdptbscv1", "bsmdptbscv1");
@@ -745,7 +777,7 @@ void BSmdptbscv(int degree, int n, int dim, BSboolean rational, const double *po
     for (int i = 0; all && i < npts; ++i) all = got[i] != 0;
     if (*rc == 0 && !all) {
       Spans S;
-      *rc = S.build(degree, n, dim + rational, poles, knots);
+      *rc = S.build(degree, n, dim + rational, poles, knots, rational);
       for (int i = 0; *rc == 0 && i < npts; ++i) {
         const std::size_t at = static_cast<std::size_t>(i) * dim;
         const int code = nearest_on_arcs(S, dim, points + at, tol, bound_in[i], &dist_out[i], &par_out[i],

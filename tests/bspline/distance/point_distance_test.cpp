@@ -612,6 +612,12 @@ TEST(PointDistance, AnswersDoNotDependOnWhereTheCurveLies) {
        {},
        {1.7, 0.2, 0.9},
        3},
+      {"a rational cubic of whole-numbered poles, every weight 1", 4,
+       {5, 5, 5, 5, 0, 0, -4, -4, -4, -4, -4, 0, 3, 6, -2, 8, 1, 1},
+       {0, 0, 0, 0, 0.25, 0.5, 1, 1, 1, 1},
+       {1, 1, 1, 1, 1, 1},
+       {0.5, 0.25, 0.125},
+       3},
       {"a circle of four rational quadratic arcs in the plane", 3,
        {1, 0, 0, 1, 1, 0, 0, 1, 0, -1, 1, 0, -1, 0, 0, -1, -1, 0, 0, -1, 0, 1, -1, 0, 1, 0, 0},
        {0, 0, 0, 0.25, 0.25, 0.5, 0.5, 0.75, 0.75, 1, 1, 1},
@@ -625,10 +631,12 @@ TEST(PointDistance, AnswersDoNotDependOnWhereTheCurveLies) {
   };
   // The road's answer for the shape moved by `shift`: its parameter and the distance it claims (or, where the
   // road gives only a parameter, the distance of the curve point there).
-  auto answer = [](Road road, const Shape &s, const double shift[3]) {
-    std::vector<double> poles = s.poles;
+  // ... and scaled, where `scale` is not 1, its weights all by that power of two: the same curve.
+  auto answer = [](Road road, const Shape &s, const double shift[3], double scale = 1) {
+    std::vector<double> poles = s.poles, weights = s.weights;
     for (std::size_t i = 0; i < poles.size(); ++i) poles[i] += shift[i % 3];
-    TestCurve c(s.order, poles, s.knots, s.weights);
+    for (double &w : weights) w *= scale;
+    TestCurve c(s.order, poles, s.knots, weights);
     double p[3], q[3];
     for (int k = 0; k < 3; ++k) p[k] = s.point[k] + shift[k];
     Answer a{-1, -1, 99};
@@ -689,6 +697,20 @@ TEST(PointDistance, AnswersDoNotDependOnWhereTheCurveLies) {
         EXPECT_EQ(moved.rc, 0) << s.what << ", " << road_names[road] << ", at " << far;
         EXPECT_NEAR(moved.dist, home.dist, slack) << s.what << ", " << road_names[road] << ", at " << far;
         EXPECT_NEAR(moved.par, home.par, 1e-6) << s.what << ", " << road_names[road] << ", at " << far;
+      }
+      // The nearest point searched over the curve's spans, its weights all a thousand binary orders from 1 (the
+      // weighted poles still in the normal range), or all the least subnormal where every weight is 1 and the
+      // poles are whole numbers, which keeps them exact in a few bits (the several points' road refuses such
+      // weights).
+      const bool whole = std::all_of(s.poles.begin(), s.poles.end(), [](double x) { return x == std::round(x); }) &&
+                         std::all_of(s.weights.begin(), s.weights.end(), [](double w) { return w == 1; });
+      if (s.weights.empty() || !(road == kOne || road == kBlock || road == kSeveral)) continue;
+      for (double scale : {std::ldexp(1.0, -1000), std::ldexp(1.0, 1000), std::ldexp(1.0, -1074)}) {
+        if (scale < DBL_MIN && (!whole || road == kSeveral)) continue;
+        const Answer scaled = answer(road, s, none, scale);
+        EXPECT_EQ(scaled.rc, 0) << s.what << ", " << road_names[road] << ", weights by " << scale;
+        EXPECT_NEAR(scaled.dist, home.dist, 1e-12) << s.what << ", " << road_names[road] << ", weights by " << scale;
+        EXPECT_NEAR(scaled.par, home.par, 1e-9) << s.what << ", " << road_names[road] << ", weights by " << scale;
       }
     }
 }
