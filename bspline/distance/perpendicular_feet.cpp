@@ -2,6 +2,7 @@
 // [0, 1], perpendicularity a polynomial equation in Bernstein form, and spans are solved nearest box first so that
 // far spans cost nothing.
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -21,6 +22,27 @@ constexpr int kLocalCoefs = 100;
 // Halvings of a span before a stretch where the equation cannot be told from 0 counts as one root: 2^-40 of it.
 constexpr int kDepth = 40;
 constexpr double kFootRounding = 4;  // roundings of a parameter mapped from a span's [0, 1]
+
+// The span equation is of the third degree in the weights: weights that lie 2^256 or more from 1 (all of them, as
+// a record whose weights share one scale: its curve is that of the weights brought about 1) overflow it or
+// underflow it to nothing. Such a span's k coefficients (four doubles each, the weight last) are scaled by the
+// power of two that brings the largest weight about 1, which keeps every digit and the roots; `first` more
+// doubles after them (a Bezier span's origin) are copied as they are. Returns the coefficients to solve.
+const double *weights_about_one(int k, const double *coef, int first, double *room) {
+  double top = 0;
+  for (int j = 0; j < k; ++j) top = std::fmax(top, std::fabs(coef[4 * j + 3]));
+  int e = 0;
+  if (!(top > 0) || !std::isfinite(top)) return coef;
+  std::frexp(top, &e);
+  if (std::abs(e) < 256) return coef;
+  for (int m = 0; m < 4 * k; ++m) {
+    room[m] = std::ldexp(coef[m], -e);
+    if (!std::isfinite(room[m]) || (coef[m] != 0 && std::fabs(coef[m]) >= DBL_MIN && !(std::fabs(room[m]) >= DBL_MIN)))
+      return coef;
+  }
+  for (int m = 4 * k; m < 4 * k + first; ++m) room[m] = coef[m];
+  return room;
+}
 
 // The Cartesian point of a span (its Bezier poles and their origin) at s: Horner's scheme in s / (1 - s) from the
 // nearer end, the common factor (1 - s)^d or s^d cancelling in the division by w.
@@ -297,11 +319,12 @@ BSboolean bsfeet::span_roots(int *rc, const std::int16_t *order, const double *b
     const int d = k - 1, cap = 3 * d - 1, slot = 2 * (cap + 1) + 2;
     BSscratch<1024> room;
     double *t = room.take(8 * static_cast<std::size_t>(d) + 7 * static_cast<std::size_t>(k) +
-                          (kDepth + 3) * static_cast<std::size_t>(slot) + cap + 1);
+                          (kDepth + 3) * static_cast<std::size_t>(slot) + cap + 1 + 4 * static_cast<std::size_t>(k) + 3);
     if (!t) {
       *rc = BSRC_NO_SCRATCH;
     } else {
       double *row = t + 8 * d, *stack = row + 7 * k, *tri = stack + (kDepth + 3) * slot;
+      bez = weights_about_one(k, bez, 3, tri + cap + 1);
       // A stack entry: the interval [lo, hi] of the span, then the equation and its rounding on it.
       const int n = form_equation(k, bez, pt, stack + 2, t, row);
       stack[0] = 0, stack[1] = 1;
@@ -414,11 +437,13 @@ BSboolean BSperpr(int *rc, const std::int16_t *order, const double *coef, const 
     // A has degree d, B 2d - 1 as formed (its top term cancels), so the product has 3d coefficients.
     const int d = k - 1, nb = 2 * d, nf = 3 * d;
     BSscratch<kLocalCoefs> room;
-    double *a = room.take(3 * static_cast<std::size_t>(k) + 3 * static_cast<std::size_t>(nb) + nf);
+    double *a = room.take(3 * static_cast<std::size_t>(k) + 3 * static_cast<std::size_t>(nb) + nf +
+                          4 * static_cast<std::size_t>(k));
     if (!a) {
       *rc = BSRC_NO_SCRATCH;
     } else {
       double *b = a + 3 * k, *f = b + 3 * nb;
+      coef = weights_about_one(k, coef, 0, f + nf);
       for (int j = 0; j < k; ++j)
         for (int c = 0; c < 3; ++c) a[3 * j + c] = coef[4 * j + c] - coef[4 * j + 3] * pt[c];
       for (int m = 0; m < 3 * nb; ++m) b[m] = 0;
