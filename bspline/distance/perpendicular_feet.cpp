@@ -318,8 +318,10 @@ BSboolean bsfeet::span_roots(int *rc, const std::int16_t *order, const double *b
     // wide; here the coefficients beside such a root are small, and so is their rounding.
     const int d = k - 1, cap = 3 * d - 1, slot = 2 * (cap + 1) + 2;
     BSscratch<1024> room;
+    // The last 4 k + 3: the span with its weights brought about 1, where they lie far from it.
     double *t = room.take(8 * static_cast<std::size_t>(d) + 7 * static_cast<std::size_t>(k) +
-                          (kDepth + 3) * static_cast<std::size_t>(slot) + cap + 1 + 4 * static_cast<std::size_t>(k) + 3);
+                          (kDepth + 3) * static_cast<std::size_t>(slot) + cap + 1 +
+                          (4 * static_cast<std::size_t>(k) + 3));
     if (!t) {
       *rc = BSRC_NO_SCRATCH;
     } else {

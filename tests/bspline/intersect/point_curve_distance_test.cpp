@@ -137,18 +137,23 @@ TEST(PointCurveDistance, Failures) {
   }
 }
 
-// Weights of the least double and a pole 1e120 up beside others of 5: no bound tells the pieces of a span apart, and
-// the search would halve them all down to the narrowest, 2^50 of them. It gives up after a bounded number of pieces;
-// the same curve without its far pole, weights 1, is still measured.
-TEST(PointCurveDistance, SearchesThatCannotTellPiecesApartGiveUp) {
+// Weights of the least double and a pole 1e120 up beside others of 5. Converted to spans as they were, the weights
+// underflowed to nothing, no bound told the pieces of a span apart, and the search halved them until it gave up
+// after its budget of pieces (rc 49, seconds later). The record is the curve of the same poles with weights 1, and
+// is measured as that one; the same curve without its far pole is measured too.
+TEST(PointCurveDistance, WeightsOfTheLeastDoubleMeasureAsWeightsOne) {
   const std::vector<double> poles = {5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 0, 0, -4, -4, -4, -4, -4, -4, -4, -4, -4,
                                      -4, -4, 5.1644997561738166e+120, -4, -4, -4, -4, -4, 0};
   const std::vector<double> knots = {-13.25,   -13.25,  -13.25,   -13.25,  -8.15625, -3.0625, 2.03125,
                                      7.125,    12.21875, 17.3125, 22.40625, 27.5,    32.59375, 37.6875};
   const double least = 4.9406564584124654e-324;
   const TestCurve flat(4, poles, knots, std::vector<double>(10, least));
-  const Result one(flat, {least, least, least});
-  EXPECT_EQ(one.rc, BSRC_DEGENERATE);
+  const TestCurve unit(4, poles, knots, std::vector<double>(10, 1.0));
+  const Result one(flat, {least, least, least}), same(unit, {least, least, least});
+  ASSERT_EQ(one.rc, 0);
+  ASSERT_EQ(same.rc, 0);
+  EXPECT_NEAR(one.dist[0], same.dist[0], 1e-12);
+  EXPECT_NEAR(one.par[0], same.par[0], 1e-12);
   std::vector<double> tame_poles = poles;
   tame_poles[23] = -4;
   const TestCurve tame(4, tame_poles, knots, std::vector<double>(10, 1.0));
