@@ -7,10 +7,10 @@
 #include <cfloat>
 #include <cmath>
 #include <cstring>
-#include <initializer_list>
 #include <vector>
 
 #include "bspline/conics.h"
+#include "bspline/core/even_weights_internal.h"
 #include "bspline/core/exit.h"
 #include "bspline/intersect/span_end_foot.h"
 #include "bspline/knots.h"
@@ -505,90 +505,22 @@ void solve_span(int degree, int dim, BSboolean rational, const double *poles, in
   }
 }
 
-// A rational span stays the same curve when its poles j (weighted, and their weights) are all scaled by r^j, its
-// parameter s then mapping to t = r s / (1 - s + r s). With weights far apart (a record may carry an end weight of
-// 1e-15) the curve runs through nearly all of its length within slivers of its parameter: the search's bounds,
-// which divide by a piece's least weight, stay loose over every piece that reaches into a sliver, its distance
-// equation is lost in rounding there, and it halves down to the sliver level by level and then creeps along a
-// slowly changing distance over thousands of pieces, or settles on a wrong one. Such a span is cut where the
-// evened parameter halves (each cut brings the weights of both parts nearer together) until the parts, evened, are
-// plain spans for the search; the box of a part's poles, which holds the part, passes over those that cannot come
-// nearer than the result.
-constexpr double kEvenSpread = 4;  // binary orders between the least and the greatest weight of a plain span
+// A span whose weights lie far apart (bspline/core/even_weights_internal.h) is cut where its evened parameter halves
+// until the parts, evened, are plain spans for the search; the box of a part's poles, which holds the part, passes
+// over those that cannot come nearer than the result.
 constexpr int kEvenDepth = 48;
-constexpr int kMostExponent = 960;
+using bseven::even_out;
+using bseven::evening_exponent;
+using bseven::kEvenSpread;
+using bseven::weight_logs;
 
-// log2 of the weights; false when one is not positive and finite.
-bool weight_logs(int degree, int dim, const double *poles, double *l) {
-  const double *w = poles + dim * (degree + 1);
-  for (int j = 0; j <= degree; ++j) {
-    if (!(w[j] > 0) || !(w[j] <= DBL_MAX)) return false;
-    l[j] = std::log2(w[j]);
-  }
-  return true;
-}
-
-// The binary orders spanned by the weights scaled by 2^(e j), and their middle.
-double spread_at(int degree, const double *l, double e, double *middle = nullptr) {
-  double lo = DBL_MAX, hi = -DBL_MAX;
-  for (int j = 0; j <= degree; ++j) lo = std::fmin(lo, l[j] + e * j), hi = std::fmax(hi, l[j] + e * j);
-  if (middle) *middle = (lo + hi) / 2;
-  return hi - lo;
-}
-
+// Uneven, or with weights all kFarFromOne binary orders or more from 1: evened (by one power of two for them all
+// where they lie together) before the search.
 bool uneven(int degree, int dim, const double *poles) {
   double l[16], middle = 0;
-  return dim <= 3 && degree < 16 && weight_logs(degree, dim, poles, l) &&
-         (spread_at(degree, l, 0, &middle) > kEvenSpread || std::fabs(middle) >= kFarFromOne);
-}
-
-// The whole e for which the weights scaled by 2^(e j) lie closest together, and their spread then. The spread is
-// convex and piecewise linear in e, least where two weights' lines cross: the whole numbers about the crossings
-// hold the least whole one.
-int evening_exponent(int degree, const double *l, double *spread) {
-  int best_e = 0;
-  double best = spread_at(degree, l, 0);
-  for (int i = 0; i < degree; ++i)
-    for (int j = i + 1; j <= degree; ++j) {
-      const double cross = (l[i] - l[j]) / (j - i);
-      for (double c : {std::floor(cross), std::ceil(cross)}) {
-        if (!(std::fabs(c) <= kMostExponent)) continue;
-        const double sp = spread_at(degree, l, c);
-        if (sp < best) best = sp, best_e = static_cast<int>(c);
-      }
-    }
-  *spread = best;
-  return best_e;
-}
-
-// The span with pole j scaled by 2^(e j - h), h bringing the weights about 1; false when a scaled coefficient
-// would leave the normal range (the span is then searched as given). Powers of two keep every digit.
-bool even_out(int degree, int dim, const double *poles, const double *l, int e, double *out) {
-  double middle = 0;
-  spread_at(degree, l, e, &middle);
-  const int k = degree + 1, h = static_cast<int>(std::lround(middle));
-  for (int c = 0; c <= dim; ++c)
-    for (int j = 0; j < k; ++j) {
-      const double v = poles[c * k + j], x = std::ldexp(v, e * j - h);
-      if (!std::isfinite(x) || (v != 0 && !(std::fabs(x) >= DBL_MIN))) return false;
-      out[c * k + j] = x;
-    }
-  return true;
-}
-
-// The span's two parts about the parameter t (with u = 1 - t given apart, so that neither loses digits near an
-// end): de Casteljau's steps on the weighted poles, positive combinations that keep the weights positive.
-void cut(int degree, int nc, const double *in, double u, double t, double *left, double *right) {
-  const int k = degree + 1;
-  for (int c = 0; c < nc; ++c) {
-    double v[16];
-    std::memcpy(v, in + c * k, sizeof(double) * k);
-    for (int r = 0; r <= degree; ++r) {
-      left[c * k + r] = v[0];
-      right[c * k + degree - r] = v[degree - r];
-      for (int i = 0; i < degree - r; ++i) v[i] = u * v[i] + t * v[i + 1];
-    }
-  }
+  return bseven::uneven(degree, dim, poles) ||
+         (dim <= 3 && degree < 16 && weight_logs(degree, dim, poles, l) &&
+          (bseven::spread_at(degree, l, 0, &middle), std::fabs(middle) >= kFarFromOne));
 }
 
 // The nearest point of one point on an uneven span, the span's parameter in [0, 1]. Each part is searched afresh
@@ -638,8 +570,7 @@ struct Uneven {
     }
     if (!(d < best)) return 0;
     best = d;
-    const double r = std::ldexp(s, scaled ? e : 0), lam = r / ((1 - s) + r), rest = (1 - s) / ((1 - s) + r);
-    par = std::fmax(a, std::fmin(b, lam <= 0.5 ? a + (b - a) * lam : b - (b - a) * rest));
+    par = bseven::unevened(s, scaled ? e : 0, a, b);
     std::memcpy(q, foot, sizeof(double) * dim);
     return 0;
   }
@@ -651,10 +582,11 @@ struct Uneven {
     const int e = evening_exponent(degree, l, &spread);
     if (spread <= kEvenSpread || depth >= kEvenDepth) return leaf(span, a, b, l, e);
     // Cut where the evened parameter halves: t = r / (1 + r), r = 2^e.
-    const double r = std::ldexp(1.0, e), u = 1 / (1 + r), t = r / (1 + r);
+    double u = 0, t = 0;
+    bseven::halving_point(e, &u, &t);
     const double mid = t <= 0.5 ? a + (b - a) * t : b - (b - a) * u;
     double parts[2][64];
-    cut(degree, dim + 1, span, u, t, parts[0], parts[1]);
+    bseven::cut(degree, dim + 1, span, u, t, parts[0], parts[1]);
     const int near = box_sq(parts[1]) < box_sq(parts[0]) ? 1 : 0;
     const double from[2] = {a, mid}, to[2] = {mid, b};
     int rc = descend(parts[near], from[near], to[near], depth + 1);

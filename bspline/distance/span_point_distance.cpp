@@ -9,6 +9,7 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "bspline/core/even_weights_internal.h"
 #include "bspline/core/exit.h"
 #include "bspline/knots.h"
 
@@ -535,6 +536,22 @@ void BSmdptbezcv(int degree, int dim, BSboolean rational, const double *poles, c
     double threshold = bound == DBL_MAX ? DBL_MAX : (tw + bound) * (tw + bound);
     double best = DBL_MAX, best_t = 0, best_q[64];
     *dist_out = DBL_MAX;
+    if (rational && bseven::uneven(degree, dim, poles)) {
+      // Weights far apart: the curve runs through nearly all of its length within slivers of the parameter, which
+      // the halving reached only level by level and then crept along (milliseconds a span), settling on wrong pieces
+      // (distances off by a tenth of the span). The span solver cuts such a span where its evened parameter halves.
+      double b = threshold == DBL_MAX ? DBL_MAX : tw + bound, e = DBL_MAX, q[64];
+      int status = 0;
+      const unsigned char on = 1;
+      BSmdptbzcv(degree, dim, rational, poles, 1, point, tol, &b, &e, &on, &b, &e, &best_t, q, &status, rc);
+      if (*rc == 0 && status == 0) {
+        *dist_out = e;
+        *par_out = best_t;
+        std::memcpy(point_out, q, sizeof(double) * dim);
+      }
+      BSexit(rc, "BSmdptbezcv", "bsmdptbezcv");
+      return;
+    }
     using Search = void (*)(int, int, BSboolean, const double *, const double *, double, double *, double *,
                             double *, double *, double *, bool *, Rivals *, int *);
     // Orders 2 to 6 in three dimensions, polynomial or rational; the others by the general body.

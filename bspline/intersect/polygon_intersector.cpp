@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "bspline/core/evaluation_internal.h"
+#include "bspline/core/even_weights_internal.h"
 #include "bspline/core/exit.h"
 #include "bspline/distance.h"
 #include "bspline/intersect.h"
@@ -921,21 +922,21 @@ void polygon_crossings(VOQbsp_curve *cv1, VOQbsp_curve *cv2, int limit, int *pai
 // Pieces of a rational span whose weights spread far. Such a span runs through most of its points within a sliver
 // of its range near its lightest poles (a whole stretch squeezed into the last hundredth of the range beside an end
 // pole of tiny weight): its node polygon, evenly spread over the range, passes over that stretch in one leg, whose
-// deviation at the leg's middle parameter says nothing of it, and an iteration started on the leg runs off. Halved
-// at their parameter middles until the weights of each spread no more than kPieceSpread, the pieces run through
-// their ranges evenly enough for both; a piece keeps the span's parameters.
+// deviation at the leg's middle parameter says nothing of it, and an iteration started on the leg runs off. Halving
+// the parameter brings an end weight of 1e-15 no nearer to its neighbours than a factor of 2 a cut, and the pieces
+// ran out while the last of them still spread by 1e5: crossings there were missed. The span is cut where its evened
+// parameter halves instead (bspline/core/even_weights_internal.h), until each piece, evened, spreads by no more than
+// 2^kEvenSpread; each piece is met evened, over [0, 1], and its parameters are taken back to the span's.
 constexpr double kPieceSpread = 64;
 constexpr int kMostPieces = 32;
 
 struct Piece {
   double poles[3 * BSXBZ_MAX_ORDER], weights[BSXBZ_MAX_ORDER], knots[2 * BSXBZ_MAX_ORDER];
   double box[6];  // of the Cartesian poles
+  double a, b;    // the piece's part of the span's range
+  int e;          // pole j scaled by 2^(e j): the piece's parameter s is the span's bseven::unevened(s, e, a, b)
+  double cm[4 * BSXBZ_MAX_ORDER];  // while cutting: the piece as given, component-major, weights last
 
-  double spread(int k) const {
-    double lo = weights[0], hi = lo;
-    for (int j = 1; j < k; ++j) lo = std::fmin(lo, weights[j]), hi = std::fmax(hi, weights[j]);
-    return hi / lo;
-  }
   void take_box(int k) {
     for (int c = 0; c < 3; ++c) box[c] = HUGE_VAL, box[3 + c] = -HUGE_VAL;
     for (int j = 0; j < k; ++j)
@@ -944,25 +945,19 @@ struct Piece {
         box[c] = std::fmin(box[c], x), box[3 + c] = std::fmax(box[3 + c], x);
       }
   }
-  // The halves at the parameter middle, by de Casteljau's steps on the weighted poles and the weights.
-  void halve(int k, Piece *left, Piece *right) const {
-    double in[4 * BSXBZ_MAX_ORDER], out[2][4 * BSXBZ_MAX_ORDER];
+  // The piece as the intersector meets it: evened when that keeps every coefficient normal, over [0, 1].
+  void finish(int k, const double *l, int even) {
+    double evened[4 * BSXBZ_MAX_ORDER];
+    e = bseven::even_out(k - 1, 3, cm, l, even, evened) ? even : 0;
+    const double *from = e != 0 ? evened : cm;
     for (int j = 0; j < k; ++j) {
-      for (int c = 0; c < 3; ++c) in[c * k + j] = poles[3 * j + c];
-      in[3 * k + j] = weights[j];
+      for (int c = 0; c < 3; ++c) poles[3 * j + c] = from[c * k + j];
+      weights[j] = from[3 * k + j];
+      knots[j] = 0, knots[k + j] = 1;
     }
-    BSbzhalve(k - 1, 4, in, out[0], out[1]);
-    Piece *halves[2] = {left, right};
-    for (int h = 0; h < 2; ++h)
-      for (int j = 0; j < k; ++j) {
-        for (int c = 0; c < 3; ++c) halves[h]->poles[3 * j + c] = out[h][c * k + j];
-        halves[h]->weights[j] = out[h][3 * k + j];
-      }
-    const double a = knots[0], b = knots[k], m = 0.5 * (a + b);
-    for (int j = 0; j < k; ++j) left->knots[j] = a, left->knots[k + j] = right->knots[j] = m, right->knots[k + j] = b;
-    left->take_box(k);
-    right->take_box(k);
+    take_box(k);
   }
+  double to_span(double s) const { return bseven::unevened(s, e, a, b); }
 };
 
 // Whether a span that passed check_span is rational with weights all positive and finite that spread beyond
@@ -989,24 +984,31 @@ struct Pieces {
     if (!spreads_far(cv)) return false;
     const int k = cv->order;
     Piece &whole = piece[0];
-    std::memcpy(whole.poles, cv->poles, 3 * k * sizeof(double));
-    std::memcpy(whole.weights, cv->weights, k * sizeof(double));
-    for (int j = 0; j < k; ++j) whole.knots[j] = lo_par(cv), whole.knots[k + j] = hi_par(cv);
-    whole.take_box(k);
+    for (int j = 0; j < k; ++j) {
+      for (int c = 0; c < 3; ++c) whole.cm[c * k + j] = cv->poles[3 * j + c];
+      whole.cm[3 * k + j] = cv->weights[j];
+    }
+    whole.a = lo_par(cv), whole.b = hi_par(cv);
     count = 1;
-    // Each piece in turn is halved in place until its weights spread little; the pieces after it move up.
+    // Each piece in turn is cut in place until it spreads little, evened; the pieces after it move up.
     for (int i = 0; i < count;) {
-      const Piece &p = piece[i];
-      const double m = 0.5 * (p.knots[0] + p.knots[k]);
-      if (count == kMostPieces || !(p.spread(k) > kPieceSpread) || !(p.knots[0] < m && m < p.knots[k])) {
+      Piece &p = piece[i];
+      double l[BSXBZ_MAX_ORDER], spread = 0, u = 0, t = 0;
+      bseven::weight_logs(k - 1, 3, p.cm, l);
+      const int e = bseven::evening_exponent(k - 1, l, &spread);
+      bseven::halving_point(e, &u, &t);
+      const double m = t <= 0.5 ? p.a + (p.b - p.a) * t : p.b - (p.b - p.a) * u;
+      if (count == kMostPieces || !(spread > bseven::kEvenSpread) || !(p.a < m && m < p.b)) {
+        p.finish(k, l, e);
         ++i;
         continue;
       }
       std::memmove(&piece[i + 2], &piece[i + 1], (count - i - 1) * sizeof(Piece));
-      Piece halves[2];
-      p.halve(k, &halves[0], &halves[1]);
-      piece[i] = halves[0];
-      piece[i + 1] = halves[1];
+      Piece &right = piece[i + 1];
+      double left_cm[4 * BSXBZ_MAX_ORDER];
+      bseven::cut(k - 1, 4, p.cm, u, t, left_cm, right.cm);
+      std::memcpy(p.cm, left_cm, sizeof left_cm);
+      right.a = m, right.b = p.b, p.b = m;
       ++count;
     }
     return true;
@@ -1045,6 +1047,7 @@ bool cut_any(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2) {
       std::memcpy(whole.poles, cvs[s]->poles, 3 * k * sizeof(double));
       for (int j = 0; j < k; ++j) whole.weights[j] = cvs[s]->rational ? cvs[s]->weights[j] : 1.0;
       std::memcpy(whole.knots, cvs[s]->knots, 2 * k * sizeof(double));
+      whole.a = lo_par(cvs[s]), whole.b = hi_par(cvs[s]), whole.e = 0;
       whole.take_box(k);
       cuts[s].count = 1;
     }
@@ -1070,6 +1073,10 @@ bool cut_any(const VOQbsp_curve *cv1, const VOQbsp_curve *cv2) {
                         par2 + before, &touch, rc);
       if (total < 0) total = room;
       if (touch) *tangent = BSTRUE;
+      for (int r = before; r < before + m; ++r) {
+        if (cut1) par1[r] = p.to_span(par1[r]);
+        if (cut2) par2[r] = q.to_span(par2[r]);
+      }
       for (int r = before; r < before + m && *rc == 0; ++r) {
         // Found again from another pair: within dist_tol, as the intersector takes a start's meeting for one it
         // has; a touching point, whose solutions scatter along the common tangent, within the merge distance when

@@ -14,6 +14,7 @@
 #include "bspline/intersect/call_internal.h"
 #include "bspline/knots.h"
 #include "tests/bspline/curve_fixtures.h"
+#include "tests/bspline/dense_span.h"
 #include "tests/bspline/knots_fixtures.h"
 #include "tests/bspline/intersection_call.h"
 #include "tests/bspline/measure_curves.h"
@@ -434,6 +435,110 @@ TEST(CurveIntersection, AWeightOf1e274) {
     EXPECT_NEAR(r.par2()[k], 2, 1e-9);
   }
   BStraceclear();
+}
+
+// Spans whose weights lie far apart, an end weight among them of 1e-15 to 1e-8: a span runs through nearly all of
+// its length within slivers of its parameter, which the node polygons, halved at parameter middles until the pieces
+// ran out, passed over: crossings were missed (each row lost one or two). Against dense polylines that even the
+// weights out, at home, 1e5 to 1e7 out and a thousand times smaller, either curve first: every crossing the
+// polylines make is found once, every result lies on both spans, and its parameters name it as nearly as a double
+// beside them can (a span of end weight 1e-15 may pass a whole stretch between two neighbouring doubles).
+TEST(CurveIntersection, UnevenWeightsAgainstADenseOracle) {
+  struct Span {
+    std::vector<double> xy, w;
+  };
+  struct Row {
+    const char *what;
+    Span a, b;
+  } const rows[] = {
+      {"a conic of end weight 1.35e-13, middle 537, across a quartic",
+       {{5.26153, 3.81735, 8.18295, 2.83972, 3.99666, 1.19999}, {1.04, 537, 1.35e-13}},
+       {{4.19712, 0.635998, 2.13023, 8.09516, 4.69536, 0.55293, 6.34497, 1.1906, 1.76147, 5.64503},
+        {1.15, 0.856, 1.13, 1.07, 1.19}}},
+      {"two cubics of end weights 4.27e-10 and 3.52e-11",
+       {{9.81594, 1.44387, 3.14802, 8.47934, 1.59175, 1.28769, 1.72022, 7.69698}, {0.00582, 0.00352, 5.78, 4.27e-10}},
+       {{4.83772, 6.67966, 9.56963, 4.05364, 6.94025, 2.46722, 5.27099, 1.02234}, {0.399, 0.381, 1.42, 3.52e-11}}},
+      {"a quartic of first weight 1.32e-14 across a cubic of last weight 1.03e-15",
+       {{2.09439, 8.73801, 5.73732, 3.66444, 3.35245, 9.81781, 9.4708, 5.45603, 3.46369, 9.73879},
+        {1.32e-14, 0.00197, 0.831, 3.33, 1}},
+       {{9.56455, 1.54507, 2.28735, 8.27871, 2.04372, 9.2346, 4.40532, 7.14638}, {1, 0.00951, 47, 1.03e-15}}},
+      {"a quartic of end weight 2.43e-14 across a conic of end weight 1.82e-8",
+       {{4.13276, 4.31826, 0.234526, 4.17499, 1.77149, 1.20168, 8.15846, 0.218132, 1.29058, 6.64365},
+        {2.53, 0.375, 70.1, 0.0268, 2.43e-14}},
+       {{1.48424, 8.8176, 1.47077, 0.124433, 6.18574, 9.84825}, {20.6, 6.96, 1.82e-08}}},
+      {"a conic of end weight 3.07e-14, first 542, across a quartic of end weight 4.06e-9",
+       {{7.14939, 6.04569, 2.07249, 2.60213, 7.39747, 0.216933}, {542, 0.00186, 3.07e-14}},
+       {{6.35065, 0.165811, 8.65286, 1.28876, 4.92243, 2.40302, 3.20359, 6.72258, 0.116302, 5.22164},
+        {0.0188, 175, 0.0892, 0.117, 4.06e-09}}},
+      {"two cubics, weights 1e-3 and 1e3 inside, end weights 3.51e-15 and 1.94e-10",
+       {{1.24844, 1.00176, 9.97848, 3.5435, 0.63594, 5.11504, 6.97433, 4.60258}, {0.00614, 1.23, 0.0026, 3.51e-15}},
+       {{4.25727, 9.736, 7.80491, 1.67375, 5.3778, 7.00903, 8.94548, 9.54953}, {1.94e-10, 32.5, 281, 1.18}}},
+      {"a quartic of end weight 1.04e-15 across a conic of first weight 2.62e-15",
+       {{5.53984, 4.51634, 1.61105, 9.86894, 1.73931, 3.84613, 5.85566, 9.33284, 3.01433, 1.146},
+        {17.4, 508, 0.515, 973, 1.04e-15}},
+       {{2.9526, 6.13925, 7.43894, 3.04832, 7.3128, 5.99756}, {2.62e-15, 25.2, 1}}},
+  };
+  const double tol = BStoltab[bstol::dist_tol];
+  for (const Row &row : rows) {
+    std::vector<double> line[2], boxes[2];
+    const Span *spans[2] = {&row.a, &row.b};
+    for (int s = 0; s < 2; ++s) {
+      std::vector<double> poles;
+      for (std::size_t j = 0; j < spans[s]->w.size(); ++j)
+        poles.insert(poles.end(), {spans[s]->xy[2 * j], spans[s]->xy[2 * j + 1], 0});
+      line[s] = dense_span(poles, spans[s]->w, 1e-9);
+      boxes[s] = run_boxes(line[s]);
+    }
+    const std::vector<PolylineCrossing> want = polyline_crossings(line[0], boxes[0], line[1], boxes[1]);
+    ASSERT_FALSE(want.empty()) << row.what;
+    for (const double shift : {0.0, 1e5, 1e6, 1e7, -1.0})
+      for (const bool swap : {false, true}) {
+        // shift -1: a thousand times smaller at home.
+        const double size = shift < 0 ? 1e-3 : 1, at = shift < 0 ? 0 : shift;
+        const std::string what = std::string(row.what) + (swap ? ", swapped" : "") + ", " +
+                                 (shift < 0 ? std::string("tiny") : "at " + std::to_string(shift));
+        std::unique_ptr<TestCurve> cv[2];
+        for (int s = 0; s < 2; ++s) {
+          const std::size_t k = spans[s]->w.size();
+          std::vector<double> poles, knots(k, 0.0);
+          knots.resize(2 * k, 1.0);
+          for (std::size_t j = 0; j < k; ++j)
+            poles.insert(poles.end(), {spans[s]->xy[2 * j] * size + at, spans[s]->xy[2 * j + 1] * size + at, 0});
+          cv[s] = std::make_unique<TestCurve>(static_cast<int>(k), poles, knots, spans[s]->w);
+        }
+        const NoLeak no_leak{what.c_str()};
+        CallResults r(16, 16);
+        r.cvcv(&cv[swap]->cv, &cv[!swap]->cv, BSFALSE);
+        ASSERT_EQ(r.rc, 0) << what;
+        EXPECT_EQ(r.n_over, 0) << what;
+        // The polylines follow the spans within 1e-9; out there the coordinates are rounded to 2e-9.
+        const double slack = 2e-9 * size + 4e-16 * at;
+        for (const PolylineCrossing &x : want) {
+          int found = 0;
+          for (int i = 0; i < r.n_int; ++i)
+            found += std::hypot(r.pts()[3 * i] - (x.x * size + at), r.pts()[3 * i + 1] - (x.y * size + at)) <
+                     slack + 4 * tol / x.sine;
+          EXPECT_EQ(found, 1) << what << ": the crossing at " << x.x << ", " << x.y;
+        }
+        EXPECT_EQ(r.n_int, static_cast<int>(want.size())) << what;
+        for (int i = 0; i < r.n_int; ++i) {
+          const double *pt = r.pts() + 3 * i, home[3] = {(pt[0] - at) / size, (pt[1] - at) / size, 0};
+          for (int s = 0; s < 2; ++s) {
+            EXPECT_LT(polyline_distance(line[s], boxes[s], home) * size, slack + 2 * tol) << what << ": off span " << s;
+            const double t = (s == swap ? r.par1() : r.par2())[i];
+            double on[3][3];
+            int rc = 0;
+            const double beside[3] = {std::fmax(0.0, std::nextafter(t, -1.0)), t,
+                                      std::fmin(1.0, std::nextafter(t, 2.0))};
+            for (int q = 0; q < 3; ++q) BScveval_n(&cv[s]->cv, beside[q], 0, on[q], &rc);
+            ASSERT_EQ(rc, 0) << what;
+            const std::vector<double> legs(&on[0][0], &on[0][0] + 9);
+            EXPECT_LT(polyline_distance(legs, run_boxes(legs), pt), slack + 2 * tol)
+                << what << ": the parameter " << t << " on span " << s;
+          }
+        }
+      }
+  }
 }
 
 // A curve against a piece of itself: one overlap over the piece, no points inside it.
