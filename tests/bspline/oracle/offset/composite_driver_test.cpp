@@ -649,6 +649,8 @@ TEST(CompositeDriverOracle, ShortLegsKeepTheDistance) {
        {0.73331438126577786, -0.008489742487581331, 0.48242833735302143, 16.406623798158833, -1.9826200736790816}},
       false);
   const Chain swallowed_arc_tiny = placed(swallowed_arc, 1e-2, 0, 0);
+  const Chain far_end_tiny_heavy = reweighted(far_end_tiny, std::sqrt(1e3));
+  const Chain far_end_tiny_light = reweighted(far_end_tiny, std::sqrt(1e-3));
   // Closed chains whose offsets' loops, cut next to each other, share pieces: with round corners their curves
   // (22) outnumbered the caller's room for 2n + 1, and loop mode 1 failed with rc -2.
   const Chain crowded_loops = pieces_chain(
@@ -715,6 +717,10 @@ TEST(CompositeDriverOracle, ShortLegsKeepTheDistance) {
                    {"line's offset to the arc's far end, tiny, other side", far_end_tiny, BSFALSE, 1e-2, dist_tol,
                     false},
                    {"line's offset to the arc's far end, far out", far_end_far, BSTRUE, 1, dist_tol + 1e-6, false},
+                   {"line's offset to the arc's far end, tiny, weights to 1e3", far_end_tiny_heavy, BSTRUE, 1e-2,
+                    dist_tol, false},
+                   {"line's offset to the arc's far end, tiny, weights to 1e-3", far_end_tiny_light, BSTRUE, 1e-2,
+                    dist_tol, false},
                    {"arc swallowed by the line's offset", swallowed_arc, BSTRUE, 1, dist_tol, false},
                    {"arc swallowed by the line's offset, tiny", swallowed_arc_tiny, BSTRUE, 1e-2, dist_tol, false},
                    {"arc swallowed by the line's offset, tiny, other side", swallowed_arc_tiny, BSFALSE, 1e-2,
