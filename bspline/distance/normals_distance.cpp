@@ -258,14 +258,18 @@ void BSmdistptcv(VOQbsp_curve *curve, const double point[3], std::int16_t *num_i
     dist = dist_room.take(static_cast<std::size_t>(ncand) + nranges);
     if (!dist) *rc = BSRC_NO_SCRATCH;
   }
+  // A parameter next to an end is that end, unless the curve still moves farther than the distance tolerance
+  // between them: with an end weight of 1e-13 the last 1e-11 of the parameter carries a good part of the curve.
   auto snapped_distance = [&](double &u, double &d) {
-    if (std::fabs(u - u0) <= tol6) {
-      u = u0;
-    } else if (std::fabs(u - u1) <= tol6) {
-      u = u1;
-    }
+    const double end = std::fabs(u - u0) <= tol6 ? u0 : std::fabs(u - u1) <= tol6 ? u1 : u;
     double p[3];
-    BScveval_n(curve, u, 0, p, rc);
+    if (end != u) {
+      double q[3];
+      BScveval_n(curve, u, 0, q, rc);
+      if (*rc == 0) BScveval_n(curve, end, 0, p, rc);
+      if (*rc == 0 && BSpdist(rc, p, q) <= tol1) u = end;
+    }
+    if (*rc == 0) BScveval_n(curve, u, 0, p, rc);
     if (*rc == 0) d = BSpdist(rc, p, point);
     // At a jump the spans on either side end at different points: the nearer side counts.
     int first = k;

@@ -854,6 +854,27 @@ TEST(PointDistance, UnevenWeightsAgainstADenseOracle) {
         EXPECT_NEAR(ds, expect * size, slack) << what << ", several points";
         const double home_foot[3] = {(fs[0] - at) / size, (fs[1] - at) / size, fs[2] / size};
         EXPECT_LE(polyline_distance(line, boxes, home_foot) * size, loose) << what << ": the several points' foot";
+        // Every nearest point: its parameters are doubles, and where the curve races through the last ulps of its
+        // parameter no double lies at the nearest point; so the least distance a parameter reaches (that of the
+        // one nearest point's parameter) bounds it, and each listed parameter is at it.
+        double on[3];
+        BScveval_n(&c.cv, par, 0, on, &rc);
+        const double reached = std::hypot(on[0] - p[0], on[1] - p[1], on[2] - p[2]);
+        std::int16_t nranges = -1, npars = -1;
+        double *pars = nullptr, *ranges = nullptr, least = -1;
+        BSmdistptcv(&c.cv, p, &nranges, &npars, &pars, &least, &ranges, &rc);
+        ASSERT_EQ(rc, 0) << what << ", every nearest point";
+        EXPECT_EQ(nranges, 0) << what;
+        ASSERT_GT(npars, 0) << what;
+        EXPECT_GE(least, expect * size - loose) << what << ", every nearest point";
+        EXPECT_LE(least, std::fmax(reached, expect * size) + loose) << what << ", every nearest point";
+        for (int j = 0; j < npars; ++j) {
+          BScveval_n(&c.cv, pars[j], 0, on, &rc);
+          EXPECT_NEAR(std::hypot(on[0] - p[0], on[1] - p[1], on[2] - p[2]), least, BStoltab[bstol::dist_tol])
+              << what << ", every nearest parameter " << j;
+        }
+        BSdbgfree(pars);
+        BSdbgfree(ranges);
       }
     }
   }
