@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <utility>
 
+#include "bspline/core/even_weights_internal.h"
 #include "bspline/core/exit.h"
 #include "bspline/distance.h"
 #include "bspline/distance/feet_internal.h"
@@ -60,6 +61,16 @@ struct List {
   }
 };
 
+// Whether a span (Bezier poles x, y, z, w four doubles each) has weights far apart, as the uneven span search
+// tells them.
+bool weights_far_apart(int k, const double *bez) {
+  if (k < 2 || k > 16) return false;
+  double cm[4 * 16];
+  for (int j = 0; j < k; ++j)
+    for (int c = 0; c < 4; ++c) cm[c * k + j] = bez[4 * j + c];
+  return bseven::uneven(k - 1, 3, cm);
+}
+
 void sort_ascending(int n, double *a) {
   for (int i = 1; i < n; ++i)
     for (int j = i; j > 0 && a[j] < a[j - 1]; --j) std::swap(a[j], a[j - 1]);
@@ -81,6 +92,7 @@ BSboolean BSnormals(int *rc, VOQbsp_curve *curve, const double point[3], std::in
   }
   if (*rc == 0 && !curve->rational) curve->weights = nullptr;
   double ktol = 0;
+  const double tol1 = BStoltab[bstol::dist_tol];
   if (*rc == 0) BScvkttol2(curve->order, curve->knots, curve->num_poles, curve->poles, curve->weights, &ktol, rc);
   // ranges: start then end of each interval, the head always the last interval's end.
   List feet, ranges;
@@ -116,6 +128,17 @@ BSboolean BSnormals(int *rc, VOQbsp_curve *curve, const double point[3], std::in
       int nroots = 0;
       if (!bsfeet::span_roots(rc, &order, coef, point, &nroots, roots) || *rc != 0) break;
       const double a = curve->knots[spans[i]], b = curve->knots[spans[i] + 1];
+      // Roots closer than the knot tolerance are one root; but on a span whose weights lie far apart the curve
+      // runs through most of its length within slivers of the parameter, where the tolerance holds feet apart.
+      // There the points tell.
+      const bool far = curve->rational && weights_far_apart(order, coef);
+      auto apart = [&](double u, double v) {
+        double p[3], q[3];
+        int erc = 0;
+        BScveval_n(curve, u, 0, p, &erc);
+        if (erc == 0) BScveval_n(curve, v, 0, q, &erc);
+        return erc == 0 && BSpdist(&erc, p, q) > tol1;
+      };
       // Past a jump (a knot of full multiplicity) the curve starts afresh elsewhere: an interval does not run on
       // through it, and one begun at a listed foot covers that foot.
       int mult = 0;
@@ -145,12 +168,15 @@ BSboolean BSnormals(int *rc, VOQbsp_curve *curve, const double point[3], std::in
       sort_ascending(nroots, roots);
       int m = 1;
       for (int j = 1; j < nroots; ++j)
-        if ((roots[j] - roots[m - 1]) * (b - a) > ktol) roots[m++] = roots[j];
+        if ((roots[j] - roots[m - 1]) * (b - a) > ktol ||
+            (far && apart(a + (b - a) * roots[j], a + (b - a) * roots[m - 1])))
+          roots[m++] = roots[j];
       nroots = m;
       bool replace = state == 4;
       for (int j = 0; j < nroots && *rc == 0; ++j) {
         // A root at the start of the span repeats the foot or the interval end the previous span left.
-        if (j == 0 && state != 1 && std::fabs(roots[0]) <= ktol) continue;
+        if (j == 0 && state != 1 && std::fabs(roots[0]) <= ktol && !(far && apart(a + (b - a) * roots[0], a)))
+          continue;
         const double u = a + (b - a) * roots[j];
         if (replace && feet.head) {
           feet.head->value = u;
@@ -161,7 +187,8 @@ BSboolean BSnormals(int *rc, VOQbsp_curve *curve, const double point[3], std::in
         }
         replace = false;
       }
-      state = std::fabs(roots[nroots - 1] - 1.0) <= ktol ? 2 : 1;
+      const double last = roots[nroots - 1];
+      state = std::fabs(last - 1.0) <= ktol && !(far && apart(a + (b - a) * last, b)) ? 2 : 1;
     }
   }
   // A run of foot spans begun at a listed foot repeats that foot as its start.

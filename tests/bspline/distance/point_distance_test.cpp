@@ -806,6 +806,13 @@ TEST(PointDistance, UnevenWeightsAgainstADenseOracle) {
         1.1571404867013584, 0, 0.5260174068865785, 7.3262191479507965, 0, 3.7087490017751232, 3.6146507723137349, 0},
        {1.536107304463259e-12, 0.091994500262336604, 215.74044114029994, 7.3101764490558638, 0.094253456679209577},
        {11.869299646992422, 7.6881239546319886}},
+      // Two feet 1.6e-6 apart in the parameter and 1.1 apart on the curve: the knot tolerance of the tiny curve
+      // (1.3e-4) took them for one.
+      {"a conic, end weight 4.1e-11, feet crowded at the end",
+       {6.7918268579037919, 6.0134115287183478, 0, 9.9722546867494763, 5.6091458965693963, 0, 5.4872620032317254,
+        6.4234953547546798, 0},
+       {22.947546870806939, 4.9531474244633733, 4.0945957395956648e-11},
+       {7.6332517602743302, 9.4808847252811024}},
   };
   std::mt19937 rng(4471);
   std::uniform_real_distribution<double> around(-4, 14), lift(-1, 1);
@@ -874,6 +881,19 @@ TEST(PointDistance, UnevenWeightsAgainstADenseOracle) {
               << what << ", every nearest parameter " << j;
         }
         BSdbgfree(pars);
+        BSdbgfree(ranges);
+        // The feet of the perpendiculars, with the ends, hold the nearest point.
+        std::int16_t nfeet = -1;
+        double *feet = nullptr, nearest_foot = DBL_MAX;
+        ranges = nullptr;
+        BSnormals(&rc, &c.cv, p, &nfeet, &feet, &nranges, &ranges);
+        ASSERT_EQ(rc, 0) << what << ", feet";
+        for (int j = -2; j < nfeet; ++j) {
+          BScveval_n(&c.cv, j == -2 ? 0.0 : j == -1 ? 1.0 : feet[j], 0, on, &rc);
+          nearest_foot = std::fmin(nearest_foot, std::hypot(on[0] - p[0], on[1] - p[1], on[2] - p[2]));
+        }
+        EXPECT_LE(nearest_foot, std::fmax(reached, expect * size) + loose) << what << ", feet";
+        BSdbgfree(feet);
         BSdbgfree(ranges);
       }
     }
