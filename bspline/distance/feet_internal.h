@@ -11,9 +11,10 @@ namespace bsfeet {
 
 // As BSspnpow01 (same checks, skip rule and test-hook name), but the span as its k Bezier poles on [0, 1], four
 // doubles each (x, y, z, w; weighted; w exactly 1 when not rational), taken from an origin at the span's start
-// whose three coordinates follow them: 4 k + 3 doubles.
+// whose three coordinates follow them: 4 k + 3 doubles. knot_tol: the curve's knot tolerance (BScvkttol2) where the
+// caller holds it, so that a pass over the spans does not measure the whole curve for each; NULL to have it taken.
 BSboolean span_bezier(int *rc, const VOQbsp_curve *cv, const int *span, BSboolean *skip, std::int16_t *order_out,
-                      double *bez);
+                      double *bez, const double *knot_tol = nullptr);
 
 // As BSperpr (same codes and test-hook name) on the form of span_bezier: the roots in [0, 1] of
 // (X - w pt) . (X' w - X w'), ascending, 3(k - 1) - 1 at most; nroots -1 when every Bernstein coefficient lies

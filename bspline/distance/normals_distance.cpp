@@ -117,7 +117,7 @@ BSboolean BSnormals(int *rc, VOQbsp_curve *curve, const double point[3], std::in
     for (int i = 0; i < count && *rc == 0; ++i) {
       BSboolean skip = BSFALSE;
       std::int16_t order = 0;
-      if (!bsfeet::span_bezier(rc, curve, &spans[i], &skip, &order, coef) || *rc != 0) break;
+      if (!bsfeet::span_bezier(rc, curve, &spans[i], &skip, &order, coef, &ktol) || *rc != 0) break;
       if (skip) continue;
       const std::size_t room = order >= 2 ? 3 * static_cast<std::size_t>(order) - 4 : 1;
       double *roots = root_room.take(room);

@@ -214,17 +214,19 @@ namespace {
 
 // The span's Bezier poles into bez (4 k doubles), and with from_start the span's start after them (3 more) as
 // the origin they are taken from; the checks and the skip rule of BSspnpow01.
+// known_ktol: the curve's knot tolerance where the caller holds it (it costs a pass over the poles, once per curve
+// and not per span), or NULL.
 void span_poles(int *rc, const VOQbsp_curve *cv, int i, BSboolean *skip, std::int16_t *order_out, double *bez,
-                bool from_start) {
+                bool from_start, const double *known_ktol) {
   *rc = 0;
   const int k = cv->order, n = cv->num_poles;
   if (k < 2 || i < k - 1 || i > n - 1) {
     *rc = BSRC_OUT_OF_RANGE;
     return;
   }
-  double ktol = 0;
+  double ktol = known_ktol ? *known_ktol : 0;
   const double *t = cv->knots;
-  BScvkttol2(cv->order, t, n, cv->poles, cv->rational ? cv->weights : nullptr, &ktol, rc);
+  if (!known_ktol) BScvkttol2(cv->order, t, n, cv->poles, cv->rational ? cv->weights : nullptr, &ktol, rc);
   if (*rc != 0) return;
   if (!(t[i + 1] - t[i] >= ktol)) {
     *skip = BSTRUE;
@@ -279,7 +281,7 @@ BSboolean BSspnpow01(int *rc, const VOQbsp_curve *cv, const int *span, BSboolean
   if (!bez) {
     *rc = BSRC_NO_SCRATCH;
   } else {
-    span_poles(rc, cv, *span, skip, order_out, bez, false);
+    span_poles(rc, cv, *span, skip, order_out, bez, false, nullptr);
     if (*rc == 0 && !*skip) BScbzpr(rc, order_out, bez, coef);
   }
   BSexit(rc, "BSspnpow01", "bsspnpow01");
@@ -287,8 +289,8 @@ BSboolean BSspnpow01(int *rc, const VOQbsp_curve *cv, const int *span, BSboolean
 }
 
 BSboolean bsfeet::span_bezier(int *rc, const VOQbsp_curve *cv, const int *span, BSboolean *skip,
-                              std::int16_t *order_out, double *bez) {
-  span_poles(rc, cv, *span, skip, order_out, bez, true);
+                              std::int16_t *order_out, double *bez, const double *knot_tol) {
+  span_poles(rc, cv, *span, skip, order_out, bez, true, knot_tol);
   BSexit(rc, "BSspnpow01", "bsspnpow01");
   return *rc == 0 ? BSTRUE : BSFALSE;
 }
@@ -667,7 +669,7 @@ BSboolean BSperpa(int *rc, const VOQbsp_curve *cv, const double pt[3], const dou
       std::int16_t order = 0;
       double s = 0;
       int pos = 0;
-      if (!bsfeet::span_bezier(rc, cv, &spans[t], &skip, &order, bez) || skip) continue;
+      if (!bsfeet::span_bezier(rc, cv, &spans[t], &skip, &order, bez, &ktol) || skip) continue;
       if (!span_foot(kBezierForm, rc, &order, bez, pt, pt_dist, &hit, &s, &pos) || !hit) continue;
       const double a = cv->knots[spans[t]], b = cv->knots[spans[t] + 1];
       double w = a + s * (b - a);
