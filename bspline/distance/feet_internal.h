@@ -16,6 +16,11 @@ namespace bsfeet {
 BSboolean span_bezier(int *rc, const VOQbsp_curve *cv, const int *span, BSboolean *skip, std::int16_t *order_out,
                       double *bez, const double *knot_tol = nullptr);
 
+// Whether a span in the form of span_bezier has weights far apart (bspline/core/even_weights_internal.h), where the
+// curve runs through most of its length within slivers of the parameter. by_component, when given (room for 4 k
+// doubles, k <= 16), takes the poles component by component, as the evening routines read them.
+bool weights_far_apart(int k, const double *bez, double *by_component = nullptr);
+
 // As BSperpr (same codes and test-hook name) on the form of span_bezier: the roots in [0, 1] of
 // (X - w pt) . (X' w - X w'), ascending, 3(k - 1) - 1 at most; nroots -1 when every Bernstein coefficient lies
 // within its rounding. Where the equation cannot be told from 0 over a stretch (the curve crawling to a stop at

@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <utility>
 
-#include "bspline/core/even_weights_internal.h"
 #include "bspline/core/exit.h"
 #include "bspline/distance.h"
 #include "bspline/distance/feet_internal.h"
@@ -60,16 +59,6 @@ struct List {
     return out;
   }
 };
-
-// Whether a span (Bezier poles x, y, z, w four doubles each) has weights far apart, as the uneven span search
-// tells them.
-bool weights_far_apart(int k, const double *bez) {
-  if (k < 2 || k > 16) return false;
-  double cm[4 * 16];
-  for (int j = 0; j < k; ++j)
-    for (int c = 0; c < 4; ++c) cm[c * k + j] = bez[4 * j + c];
-  return bseven::uneven(k - 1, 3, cm);
-}
 
 void sort_ascending(int n, double *a) {
   for (int i = 1; i < n; ++i)
@@ -131,7 +120,7 @@ BSboolean BSnormals(int *rc, VOQbsp_curve *curve, const double point[3], std::in
       // Roots closer than the knot tolerance are one root; but on a span whose weights lie far apart the curve
       // runs through most of its length within slivers of the parameter, where the tolerance holds feet apart.
       // There the points tell.
-      const bool far = curve->rational && weights_far_apart(order, coef);
+      const bool far = curve->rational && bsfeet::weights_far_apart(order, coef);
       auto apart = [&](double u, double v) {
         double p[3], q[3];
         int erc = 0;

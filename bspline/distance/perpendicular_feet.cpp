@@ -482,16 +482,21 @@ struct UnevenFeet {
 
 }  // namespace
 
+bool bsfeet::weights_far_apart(int k, const double *bez, double *by_component) {
+  if (k < 2 || k > 16) return false;
+  double room[4 * 16], *cm = by_component ? by_component : room;
+  for (int j = 0; j < k; ++j)
+    for (int c = 0; c < 4; ++c) cm[c * k + j] = bez[4 * j + c];
+  return bseven::uneven(k - 1, 3, cm);
+}
+
 BSboolean bsfeet::span_roots(int *rc, const std::int16_t *order, const double *bez, const double pt[3], int *nroots,
                              double *roots) {
   *rc = 0;
   *nroots = 0;
   const int k = *order;
   double cm[4 * 16];
-  bool uneven = k >= 2 && k <= 16;
-  for (int j = 0; uneven && j < k; ++j)
-    for (int c = 0; c < 4; ++c) cm[c * k + j] = bez[4 * j + c];
-  uneven = uneven && bseven::uneven(k - 1, 3, cm);
+  bool uneven = weights_far_apart(k, bez, cm);
   if (uneven) {
     UnevenFeet feet{k, bez + 4 * k, pt, roots, 3 * (k - 1) - 1};
     *rc = feet.descend(cm, 0, 1, 0);
