@@ -163,4 +163,53 @@ TEST(NormalsDistance, FailuresLeakNothingAndRestoreTheKnotTolerance) {
   BSchangepar(&rc, bstol::knot_tol, BStoldefault(bstol::knot_tol));
 }
 
+// The feet are found span by span; the curve's knot tolerance, a pass over all its poles, is taken once per call and
+// not once per span, or the cost of a call grows as the square of the spans.
+int g_kttol = 0;
+void count_kttol(const char *lname, int *) { g_kttol += std::strcmp(lname, "bscvkttol2") == 0; }
+
+TEST(NormalsDistance, KnotToleranceTakenOncePerCallWhateverTheSpans) {
+  auto chain = [](int spans) {
+    std::vector<double> poles, weights, knots = {0, 0, 0};
+    for (int i = 0; i <= 2 * spans; ++i) {
+      poles.insert(poles.end(), {0.5 * i, i % 2 ? 1.0 : 0.0, 0});
+      weights.push_back(i % 2 ? 3.0 : 1.0);
+    }
+    for (int s = 1; s < spans; ++s) knots.insert(knots.end(), {double(s), double(s)});
+    knots.insert(knots.end(), 3, double(spans));
+    return TestCurve(3, poles, knots, weights);
+  };
+  int counts[2][3] = {};
+  for (int size = 0; size < 2; ++size) {
+    TestCurve cv = chain(size ? 256 : 8);
+    const double pt[3] = {1.3, 2, 0};
+    BSfaulthandler previous = BSsetfaulthook(count_kttol);
+    g_kttol = 0;
+    { Result r(cv, pt); EXPECT_EQ(r.rc, 0); }
+    counts[size][0] = g_kttol;
+    g_kttol = 0;
+    std::int16_t nf = 0, nr = 0;
+    double *feet = nullptr, *ranges = nullptr;
+    int rc = 0;
+    BSnormals(&rc, &cv.cv, pt, &nf, &feet, &nr, &ranges);
+    EXPECT_EQ(rc, 0);
+    EXPECT_GT(nf, 0);
+    BSdbgfree(feet), BSdbgfree(ranges);
+    counts[size][1] = g_kttol;
+    g_kttol = 0;
+    BSboolean found = BSFALSE;
+    double u = -1;
+    int pos = 0;
+    BSperpa(&rc, &cv.cv, pt, pt, &found, &u, &pos);
+    EXPECT_EQ(rc, 0);
+    EXPECT_TRUE(found);
+    counts[size][2] = g_kttol;
+    BSsetfaulthook(previous);
+  }
+  for (int road = 0; road < 3; ++road) {
+    EXPECT_GT(counts[0][road], 0) << road;
+    EXPECT_EQ(counts[1][road], counts[0][road]) << "road " << road << ": 8 spans against 256";
+  }
+}
+
 }  // namespace
