@@ -1792,18 +1792,20 @@ bool clear_offset(const LegChain &c, int room, int *m, VOQbsp_curve **out, int *
       std::size_t lead = 0;
       while (lead < run.size() && cl.parts[kept[run[lead]].stretch].bridge) ++lead;
       run.erase(run.begin(), run.begin() + static_cast<std::ptrdiff_t>(lead));
-      // A mitred offset of lines keeps a stretch of a leg's own offset line that other legs cut off at both ends, as
-      // the mitred road (whose chains turning back past a half turn come here) keeps every leg's line where it has
-      // room; what runs along corners' extensions alone is a mitre's tip beyond the chain, and goes.
+      // An offset of lines, mitred or round, keeps a stretch of a leg's own offset line that other legs cut off at
+      // both ends, as the corner road (whose chains turning back past a half turn come here) keeps every leg's line
+      // where it has room; what runs along corners' extensions alone is a mitre's tip beyond the chain, and goes.
+      // Straight corners extend a leg's offset towards the connecting line past the leg's end, and a run apart that
+      // follows such an extension round beyond another leg is no part of the offset: there the rule stays as it was.
       bool own = false;
-      if (!c.closed && !ends && lines_only && c.option == 0)
+      if (!c.closed && !ends && lines_only && c.option != 2)
         for (std::size_t q = 0; q < run.size() && !own; ++q)
           if (!on_own_offset(kept[run[q]], &own)) return true;
       if (!run.empty()) runs.push_back(run), at_end.push_back(ends || own);
     }
-  // An open chain's offset is what runs from the offset of its start or to that of its end, and a mitred one of
-  // lines also what runs along a leg's own offset between the bands of others; what else keeps clear lies apart
-  // from it, about a chain that crosses itself.
+  // An open chain's offset is what runs from the offset of its start or to that of its end, and a mitred or round
+  // one of lines also what runs along a leg's own offset between the bands of others; what else keeps clear lies
+  // apart from it, about a chain that crosses itself.
   if (!c.closed) {
     std::vector<std::vector<int>> ends;
     for (std::size_t q = 0; q < runs.size(); ++q)
