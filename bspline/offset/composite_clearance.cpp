@@ -1391,6 +1391,32 @@ bool drop_twins(const Clearing &cl, double match, std::vector<Kept> *kept, int *
   return true;
 }
 
+// Whether the point x where the stretches of two cuts a and b cross lies inside a leg's band (by more than the
+// distance tolerance) on whose edge both cuts lie: that band made both, and the edge between them, the only way
+// round it, lies on the leg's far side or about its end, where no stretch of the offset side runs.
+bool crossing_in_band(const Clearing &cl, const double a[3], const double x[3], const double b[3], bool *inside,
+                      int *rc) {
+  *inside = false;
+  const double tol = BStoltab[bstol::dist_tol];
+  double deepest = INFINITY, foot[2];
+  int leg = -1;
+  for (const int k : cl.leg_boxes.near(x, x, 0.0)) {
+    if (!cl.legs[k].off) continue;
+    const double g = cl.shapes[k].distance(x, foot, rc) - cl.shapes[k].d;
+    if (*rc != 0) return false;
+    if (g < deepest) deepest = g, leg = k;
+  }
+  if (!(deepest < -tol)) return true;
+  const Shape &sh = cl.shapes[leg];
+  for (const double *p : {a, b}) {
+    const double g = sh.distance(p, foot, rc) - sh.d;
+    if (*rc != 0) return false;
+    if (!(std::fabs(g) <= tol)) return true;
+  }
+  *inside = true;
+  return true;
+}
+
 bool clear_offset(const LegChain &c, int room, int *m, VOQbsp_curve **out, int *tags, double *odist, int *rc) {
   *m = 0;
   Clearing cl(c);
@@ -1698,7 +1724,12 @@ bool clear_offset(const LegChain &c, int room, int *m, VOQbsp_curve **out, int *
       break;
     }
   }
-  // Where a cut meets a cut on another stretch apart from it, both are put on the crossing of the two.
+  // Where a cut meets a cut on another stretch apart from it, both are put on the crossing of the two. Of a chain of
+  // lines and arcs, whose offsets are exact, two cuts that one leg's band made where the two stretches cross inside
+  // it are not joined: the offset falls apart there.
+  bool exact = true;
+  for (int k = 0; k < nl; ++k)
+    exact = exact && (cl.shapes[k].kind == Piece::kLines || cl.shapes[k].kind == Piece::kArc);
   for (int k = 0; k < nk; ++k) {
     Kept &x = kept[k];
     if (x.next < 0 || !x.cut[1]) continue;
@@ -1723,6 +1754,12 @@ bool clear_offset(const LegChain &c, int room, int *m, VOQbsp_curve **out, int *
       if (g <= gap && xs.par1[q] - x.t[0] > kx && y.t[1] - xs.par2[q] > ky) best = q, gap = g;
     }
     if (best < 0) continue;
+    bool apart = false;
+    if (exact && !crossing_in_band(cl, x.p[1], xs.pts + 3 * best, y.p[0], &apart, rc)) return true;
+    if (apart) {
+      x.next = -1, y.has_prev = false;
+      continue;
+    }
     x.t[1] = xs.par1[best], y.t[0] = xs.par2[best];
     BScveval_n(cl.parts[x.stretch].cv, x.t[1], 0, x.p[1], rc);
     if (*rc == 0) BScveval_n(cl.parts[y.stretch].cv, y.t[0], 0, y.p[0], rc);
