@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "bspline/core/even_weights_internal.h"
 #include "bspline/core/evaluation_internal.h"
 #include "bspline/core/exit.h"
 #include "bspline/core/golden_section.h"
@@ -256,6 +257,217 @@ int first_leaves(const VOQbsp_curve *cv, const double dir[3], double lo, const d
   }
   return 0;
 }
+
+// The tops of a curve on a line whose spans carry weights far apart. Such a curve runs through nearly all of its
+// length within slivers of its parameter: there the composite form's turn search, which weighs the derivative along
+// a pole step against the distance tolerance, loses turns or names one beside the top, and the samples that back it
+// up pass the sliver over. Here every span's place along the line is taken in Bezier form, cut where its evened
+// parameter halves until its weights lie close, and the sign changes of its derivative's numerator found on its
+// Bernstein coefficients, each a sum of products of two weights and a difference of two places (so that no place
+// far from the origin cancels). Between these points and the span ends the place runs one way: the tops are among
+// them.
+class LineTops {
+ public:
+  // False where the general search stands: no span's weights lie far apart, or a weight is not positive.
+  bool build(const VOQbsp_curve *cv, const double *cartesian) {
+    const int n = cv->num_poles, k = cv->order, d = k - 1;
+    if (!cv->rational || k > 16 || k < 2) return false;
+    bool uneven = false;
+    for (int m = k - 1; m < n && !uneven; ++m)
+      uneven = cv->knots[m] < cv->knots[m + 1] && bseven::uneven(d, 0, cv->weights + m - d);
+    if (!uneven) return false;
+    // The line: from the first pole to the one farthest from it.
+    std::memcpy(origin_, cartesian, sizeof origin_);
+    double far = 0;
+    line_[0] = 1, line_[1] = line_[2] = 0;
+    for (int i = 1; i < n; ++i) {
+      const double *p = cartesian + 3 * i;
+      const double v[3] = {p[0] - origin_[0], p[1] - origin_[1], p[2] - origin_[2]};
+      const double len = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+      if (len > far) far = len, line_[0] = v[0] / len, line_[1] = v[1] / len, line_[2] = v[2] / len;
+    }
+    std::vector<double> weighted(static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i) weighted[i] = cv->weights[i] * place(cartesian + 3 * i);
+    const double *t = cv->knots;
+    for (int m = k - 1; m < n; ++m) {
+      if (!(t[m] < t[m + 1])) continue;
+      // Component-major: the weighted places, then the weights, of the span in Bezier form.
+      double cm[32];
+      span_bezier(d, t, m, weighted.data() + m - d, cm);
+      span_bezier(d, t, m, cv->weights + m - d, cm + k);
+      if (!descend(d, cm, t[m], t[m + 1], t[m], 0)) return false;
+    }
+    return true;
+  }
+
+  double place(const double p[3]) const {
+    return (p[0] - origin_[0]) * line_[0] + (p[1] - origin_[1]) * line_[1] + (p[2] - origin_[2]) * line_[2];
+  }
+  const double *line() const { return line_; }
+
+  // The first top after start (where the curve is at place `from`, the far side of a jump there) of the curve
+  // moving along the line's way `way` (+1 or -1), before stretch_end: the farthest place reached before the
+  // curve first falls back from it by more than tol. A turn that falls back by less is no top, as the dithers
+  // within the tolerance are none. False when there is none: the curve runs on to the end of the stretch.
+  bool top(double start, double way, double from, double stretch_end, double tol, double *at) {
+    // A pole reversal that the curve does not follow asks again from the same start: answered once.
+    if (start == none_start_ && way == none_way_) return false;
+    auto c = std::upper_bound(cand_.begin(), cand_.end(), start,
+                              [](double s, const Candidate &q) { return s < q.t; });
+    double best = way * from, best_t = start;
+    for (; c != cand_.end() && c->span_start < stretch_end; ++c) {
+      const double v = way * c->x;
+      if (v > best) {
+        best = v, best_t = c->t;
+      } else if (v < best - tol) {
+        *at = best_t;
+        return true;
+      }
+    }
+    none_start_ = start, none_way_ = way;
+    return false;
+  }
+
+ private:
+  struct Candidate {
+    double t, x, span_start;
+  };
+  static constexpr int kEvenDepth = 48;
+  static constexpr int kRootDepth = 60;
+
+  // The Bezier coefficients over [t[m], t[m+1]] of the degree d spline coefficients c[0..d] (those of poles
+  // m - d .. m): pole j is the blossom at d - j copies of the span's start and j of its end.
+  static void span_bezier(int d, const double *t, int m, const double *c, double *out) {
+    for (int j = 0; j <= d; ++j) {
+      double q[16];
+      std::memcpy(q, c, sizeof(double) * (d + 1));
+      for (int r = 1; r <= d; ++r) {
+        const double u = r <= d - j ? t[m] : t[m + 1];
+        for (int i = d; i >= r; --i) {
+          const int g = m - d + i;
+          const double a = (u - t[g]) / (t[g + d + 1 - r] - t[g]);
+          q[i] = (1 - a) * q[i - 1] + a * q[i];
+        }
+      }
+      out[j] = q[d];
+    }
+  }
+
+  // The part cm (over [a, b] of the curve's parameter, in span span_start) cut where its evened parameter halves
+  // until its weights lie close, then searched.
+  bool descend(int d, const double *cm, double a, double b, double span_start, int depth) {
+    double l[16], spread = 0;
+    if (!bseven::weight_logs(d, 1, cm, l)) return false;
+    const int e = bseven::evening_exponent(d, l, &spread);
+    if (spread <= bseven::kEvenSpread || depth >= kEvenDepth) return leaf(d, cm, a, b, span_start, l, e);
+    double u = 0, s = 0;
+    bseven::halving_point(e, &u, &s);
+    const double mid = s <= 0.5 ? a + (b - a) * s : b - (b - a) * u;
+    double parts[2][32];
+    bseven::cut(d, 2, cm, u, s, parts[0], parts[1]);
+    return descend(d, parts[0], a, mid, span_start, depth + 1) && descend(d, parts[1], mid, b, span_start, depth + 1);
+  }
+
+  bool leaf(int d, const double *cm, double a, double b, double span_start, const double *l, int e) {
+    const int k = d + 1;
+    double evened[32];
+    const bool scaled = bseven::even_out(d, 1, cm, l, e, evened);
+    const double *use = scaled ? evened : cm, *w = use + k;
+    double x[16];
+    for (int j = 0; j < k; ++j) x[j] = use[j] / w[j];
+    cand_.push_back({a, x[0], span_start});
+    if (d >= 2) {
+      // x' W^2 / d in Bernstein form of degree 2d - 1: for B^{d-1}_i B^d_j the difference quotient's term
+      // w_{i+1} w_j (x_{i+1} - x_j) - w_i w_j (x_i - x_j), times C(d-1, i) C(d, j) / C(2d-1, i+j).
+      const int nd = 2 * d - 1;
+      double D[32] = {0};
+      for (int i = 0; i < d; ++i)
+        for (int j = 0; j <= d; ++j)
+          D[i + j] += binomial(d - 1, i) * binomial(d, j) / binomial(nd, i + j) *
+                      (w[i + 1] * w[j] * (x[i + 1] - x[j]) - w[i] * w[j] * (x[i] - x[j]));
+      std::vector<double> roots;
+      int budget = 64 * k;
+      sign_changes(nd, D, 0, 1, 0, &budget, roots);
+      for (const double s : roots) cand_.push_back({bseven::unevened(s, scaled ? e : 0, a, b), value(d, use, s), span_start});
+    }
+    cand_.push_back({b, x[d], span_start});
+    return true;
+  }
+
+  static double binomial(int n, int r) {
+    double c = 1;
+    for (int i = 0; i < r; ++i) c = c * (n - i) / (i + 1);
+    return c;
+  }
+
+  // The place at s of the part cm (weighted places, then weights), by de Casteljau's steps.
+  static double value(int d, const double *cm, double s) {
+    double p[16], w[16];
+    std::memcpy(p, cm, sizeof(double) * (d + 1));
+    std::memcpy(w, cm + d + 1, sizeof(double) * (d + 1));
+    for (int r = 1; r <= d; ++r)
+      for (int i = 0; i + r <= d; ++i) p[i] = (1 - s) * p[i] + s * p[i + 1], w[i] = (1 - s) * w[i] + s * w[i + 1];
+    return p[0] / w[0];
+  }
+
+  static double bernstein_at(int n, const double *b, double s) {
+    double q[32];
+    std::memcpy(q, b, sizeof(double) * (n + 1));
+    for (int r = 1; r <= n; ++r)
+      for (int i = 0; i + r <= n; ++i) q[i] = (1 - s) * q[i] + s * q[i + 1];
+    return q[0];
+  }
+
+  // The places in (lo, hi) where the Bernstein polynomial b[0..n] (over [lo, hi]) changes sign, in order: one
+  // change of sign among the coefficients is one root, found by halving; more are parted by halving the
+  // polynomial. Where that runs deep (a root of even order, or roots closer than the rounding), the middle stands
+  // for them: a needless point among the candidates costs nothing.
+  static void sign_changes(int n, const double *b, double lo, double hi, int depth, int *budget,
+                           std::vector<double> &out) {
+    int changes = 0, first = 0, last = 0;
+    for (int i = 0; i <= n; ++i) {
+      if (b[i] == 0) continue;
+      const int sg = b[i] > 0 ? 1 : -1;
+      if (last != 0 && sg != last) ++changes;
+      if (first == 0) first = sg;
+      last = sg;
+    }
+    if (changes == 0) return;
+    if (changes == 1) {
+      double a = 0, c = 1;
+      for (int it = 0; it < 80; ++it) {
+        const double mid = 0.5 * (a + c);
+        if (!(a < mid && mid < c)) break;
+        const double v = bernstein_at(n, b, mid);
+        if (v == 0) {
+          a = c = mid;
+          break;
+        }
+        ((v > 0 ? 1 : -1) == first ? a : c) = mid;
+      }
+      out.push_back(lo + (hi - lo) * (0.5 * (a + c)));
+      return;
+    }
+    const double mid = 0.5 * (lo + hi);
+    if (depth >= kRootDepth || --*budget < 0 || !(lo < mid && mid < hi)) {
+      out.push_back(mid);
+      return;
+    }
+    double left[32], right[32], q[32];
+    std::memcpy(q, b, sizeof(double) * (n + 1));
+    for (int r = 0; r <= n; ++r) {
+      left[r] = q[0];
+      right[n - r] = q[n - r];
+      for (int i = 0; i < n - r; ++i) q[i] = 0.5 * (q[i] + q[i + 1]);
+    }
+    sign_changes(n, left, lo, mid, depth + 1, budget, out);
+    sign_changes(n, right, mid, hi, depth + 1, budget, out);
+  }
+
+  double origin_[3] = {0, 0, 0}, line_[3] = {1, 0, 0};
+  std::vector<Candidate> cand_;
+  double none_start_ = NAN, none_way_ = 0;
+};
 
 // The collinear case: pieces between turning points compared pairwise as overlaps. cv has passed BScvcheck.
 void collinear_overlaps(int *rc, const VOQbsp_curve *cv, double ktol, Columns &overlaps) {
@@ -1003,6 +1215,9 @@ void BSfndturovr(const VOQbsp_curve *cv, int *n_pieces, double *piece_pts, doubl
     // The first jumping step after the one at hand, or n - 1 for none: the curve before it is one stretch, which
     // is all a piece can run over. Found once for each stretch, as the steps only go on.
     int next_jump = 0;
+    // A curve whose spans carry weights far apart has its tops found on its spans evened.
+    LineTops tops;
+    const bool weighed_apart = tops.build(cv, P);
     for (int i = 1; i + 1 < n && *rc == 0; ++i) {
       double step[3];
       BSvdiff(rc, step, P + 3 * i, P + 3 * (i + 1));
@@ -1053,16 +1268,35 @@ void BSfndturovr(const VOQbsp_curve *cv, int *n_pieces, double *piece_pts, doubl
       for (int r = 0; r < runs && at_run < 0; ++r)
         if (run_first[2 * r] <= last && last < run_first[2 * r + 1]) at_run = end_run = r;
       double t = 0, point[3];
+      if (next_jump <= i) {
+        next_jump = i + 1;
+        while (next_jump < n - 1 && !jumps(next_jump)) ++next_jump;
+      }
+      const bool jumps_ahead = next_jump < n - 1;
+      const double stretch_end = jumps_ahead ? kt[next_jump + 1] : kt[n];
+      // A rest that a top found on the evened spans has already passed is no turn of this piece.
+      if (at_run >= 0 && weighed_apart && run_first[2 * at_run] < piece_pars[2 * piece]) at_run = -1;
       if (at_run >= 0) {
         t = run_first[2 * at_run];
         BScveval_n(cv, t, 0, point, rc);
-      } else {
-        if (next_jump <= i) {
-          next_jump = i + 1;
-          while (next_jump < n - 1 && !jumps(next_jump)) ++next_jump;
+      } else if (weighed_apart) {
+        // The top this piece runs to, if the curve turns back before the stretch ends; else the poles' reversal
+        // turns nothing, and the piece runs on.
+        const double *from = piece_pts + 6 * piece, start = piece_pars[2 * piece];
+        const double way = BSvdot(rc, dir, tops.line()) > 0 ? 1 : -1;
+        if (!tops.top(start, way, tops.place(from), stretch_end, tol, &t)) {
+          // The step moved all the same: a rest before it is none that this piece's top can stand on.
+          last = node[i + 1];
+          moved = i;
+          pending = 0;
+          runs_moved = runs;
+          continue;
         }
-        const bool jumps_ahead = next_jump < n - 1;
-        const double stretch_end = jumps_ahead ? kt[next_jump + 1] : kt[n];
+        if (t == start)
+          std::memcpy(point, from, sizeof point);
+        else
+          BScveval_n(cv, t, 0, point, rc);
+      } else {
         BSfndcvturn(cv, dir, last, &t, point, rc);
         // The search weighs the derivative along dir against the distance tolerance, so along a short step (a small
         // curve) every turn looks flat to it: where it finds none, it looks again along the unit direction.

@@ -146,7 +146,10 @@ std::vector<std::pair<std::string, std::unique_ptr<TestCurve>>> roads_of(const T
       for (int a = 0; a < 3; ++a)
         poles.push_back(road.offset +
                         road.scale * (road.turned ? R[a][0] * q[0] + R[a][1] * q[1] + R[a][2] * q[2] : q[a]));
-      if (road.weighted) w.push_back(std::pow(10.0, 3 * std::sin(1.7 * i)));
+      if (road.weighted)
+        w.push_back(std::pow(10.0, 3 * std::sin(1.7 * i)));
+      else if (!c.weights.empty())
+        w.push_back(c.weights[from]);
     }
     for (std::size_t i = 0; i < c.knots.size(); ++i)
       knots.push_back(road.reversed ? -c.knots[c.knots.size() - 1 - i] : c.knots[i]);
@@ -450,6 +453,51 @@ TEST(SelfIntersection, CrossingsOverlapsAndRefusals) {
        std::make_unique<TestCurve>(6, along_x(0, 1, {-0.0051275333234696019, -0.0049781767127817581, -0.56917307231871739, -0.0049781767127817581, -0.85313276244910696, -0.45490674361105843, -0.45490674361105843, 0.28281659540331927, -0.0051275333234696019, 0.90872991719240859, -0.32677079212394222, -0.45510184838756107, -0.7676128915327014}),
                                    std::vector<double>{-4.0814568421664346, -4.0814568421664346, -4.0814568421664346, -4.0814568421664346, -4.0814568421664346, -4.0814568421664346, -2.6025774724614843, -2.6025774724614843, -2.6025774724614843, -2.6025774724614843, -2.6025774724614843, -2.6025774724614843, -2.1944947634410807, -0.91644440021369378, -0.91644440021369378, -0.91644440021369378, -0.91644440021369378, -0.91644440021369378, -0.91644440021369378}),
        0, 6, {-3.0579177217613851, -2.7768757314153225, -2.6025774724614843, -2.7768757314153225, -4.081358964943691, -3.0579177217613851, -2.5288788227264622, -2.6025774724614843, -4.081358964943691, -2.7768757314153225, -1.5770364416256679, -1.1111418805753592, -2.7768757314153225, -2.6025774724614843, -1.1111418805753592, -1.2036822487007481, -2.6025774724614843, -2.1944947634410807, -1.2036822487007481, -1.8937676041193638, -2.1944947634410807, -2.0307446982276613, -1.8937676041193638, -2.0307446982276613}, 0, true},
+      // Weighted from 1e-3 to 1e3 (curves on a line whose tops lie in slivers of the parameter). A top at a corner
+      // between a pole of weight 215 and a light one: the composite form's turn search, weighing the derivative
+      // along a pole step against the tolerance, lost it, and the way back from the bottom at 4.67 ran on over it.
+      {"a top at a corner between heavy and light poles",
+       std::make_unique<TestCurve>(3, along_x(1e5, 1, {0.61538001736947057, -0.9107656733141265, 0.94634454897918108, 0.94634454897918108, -0.49094287941162484, 0.60080259572085359, 0.94634454897918108, 0.94634454897918108, 0.20487543223057636}),
+                                   std::vector<double>{3.6727393928782845, 3.6727393928782845, 3.6727393928782845, 4.3923122654688793, 4.3923122654688793, 4.3923122654688793, 4.8870453044903837, 6.4102714811924573, 6.4102714811924573, 7.736457709728465, 7.736457709728465, 7.736457709728465},
+                                   std::vector<double>{15.693566088737958, 1.9942195546573729, 998.52596977996836, 0.01037781889488674, 249.99406439416325, 0.070258140253922671, 0.01233332257965091, 215.0242741239442, 10.693704185457266}),
+       0, 10, {3.6727393928782845, 3.6792635323900842, 3.6857532661934953, 3.6792635323900842, 3.6727393928782845,
+        3.6792635323900842, 4.3923153374118415, 4.3923153588177026, 3.6727393928782845, 3.6792635323900842,
+        6.4035731401018943, 6.4035490302046059, 3.6727393928782845, 3.6792635323900842, 7.6967788545084597,
+        7.6971492898249396, 3.6792635323900842, 4.3923122654688793, 4.3923153588177026, 4.3923122654688793,
+        3.6792635323900842, 4.3923122654688793, 6.4035490302046059, 6.4102714811924573, 3.6792635323900842,
+        4.3923122654688793, 7.6971492898249396, 6.4102714811924573, 4.3923122654688793, 4.6660781425239897,
+        6.4102714811924573, 4.6660781425239897, 4.3923122654688793, 4.3923232075842868, 6.4102714811924573,
+        7.736457709728465, 6.3973430579786719, 6.4102714811924573, 7.736457709728465, 6.4102714811924573}, 0, true},
+      // A bottom a hundredth of the parameter before the end, past a pole of weight 351: the search named a turn
+      // where the way down started and lost the bottom, so the way down and up again made one piece.
+      {"a bottom in a sliver before the end",
+       std::make_unique<TestCurve>(4, along_x(1e5, 1, {0.037516779106589793, 0.86269811592043633, 0.12424957196643005, -0.56384554147718446, -0.56384554147718446, 0.25960611409350287, 0.82202574315939336, 0.82785862770642904, -4.122607330419644, 0.23168910572448898, -0.39035324229610158, -0.30149004972173188}),
+                                   std::vector<double>{2.235503276176626, 2.235503276176626, 2.235503276176626, 2.235503276176626, 3.0006766478031537, 3.0006766478031537, 3.0006766478031537, 3.0006766478031537, 3.1467193272660428, 3.1467193272660428, 3.1467193272660428, 3.1467193272660428, 4.5135922142304867, 4.5135922142304867, 4.5135922142304867, 4.5135922142304867},
+                                   std::vector<double>{18.950206169447409, 246.39696895220456, 294.21619671316046, 0.010878895165097316, 0.10944515028680001, 0.48646784523036307, 0.17862950819720957, 41.95056142744572, 0.25825484227934509, 1.8681731726518671, 350.97341679489256, 0.0030114148028001888}),
+       0, 12, {2.235503276176626, 2.3398658824818521, 3.0006113080946482, 2.3398658824818521, 2.235503276176626,
+        2.3398658824818521, 3.013604741501045, 3.0395378128060919, 2.3398658824818521, 3.0006766478031537,
+        3.0395378128060919, 3.0006766478031537, 3.0006733952649514, 3.0006766478031537, 3.6351717590009223,
+        3.2238089255458067, 3.0006733952649514, 3.0006734668795954, 3.6351717590009223, 4.5016953023585362,
+        3.0006708362522634, 3.0006734668795954, 4.5135922142304867, 4.5016953023585362, 3.0006766478031537,
+        3.0035076041122997, 3.2238089255458067, 3.6351717590009223, 3.0034527296352516, 3.0035076041122997,
+        4.5016953023585362, 3.6351717590009223, 3.0034527296352516, 3.0052516102611571, 4.5016953023585362,
+        4.5135922142304867, 3.4439324970492113, 3.6351717590009223, 4.5016953023585362, 3.6351717590009223,
+        3.4439324970492113, 3.6351717590009223, 4.5016953023585362, 4.513478887891349, 3.6351717590009223,
+        4.5016953023585362, 4.513478887891349, 4.5016953023585362}, 0, true},
+      // Poles that turn back at -0.92 where the curve, drawn on by a pole of weight 218, runs on down: a top named
+      // there cut the way down in two, and the stretch it shares with the way up went unreported.
+      {"poles turning back where a heavily weighted curve runs on",
+       std::make_unique<TestCurve>(4, along_x(1e7, 1, {0.96209152199063608, -0.48256433576666968, -0.17361464638087676, 0.48911847930721342, 0.48911847930721342, -0.036828397611333052, 0.67350902671942137, 0.43672988527583678, 0.43672988527583678, 0.46388927070230435, -0.30739165005809199, 0.10486403930092103}),
+                                   std::vector<double>{-1.4887499100801749, -1.4887499100801749, -1.4887499100801749, -1.4887499100801749, -1.2788490219015782, -1.2788490219015782, -1.2788490219015782, -1.2788490219015782, -0.9181890365346681, -0.9181890365346681, -0.9181890365346681, -0.9181890365346681, -0.62225191077269015, -0.62225191077269015, -0.62225191077269015, -0.62225191077269015},
+                                   std::vector<double>{335.14978621823656, 0.0032568166607759158, 7.1179407127325636, 109.03267762334259, 0.0021552145141592281, 5.0965149458536168, 0.72157573108612327, 198.93167246987528, 21.059638993446605, 0.011444341296434712, 218.13717897975263, 0.15148637230102568}),
+       0, 9, {-1.327141283894004, -1.3090635999777673, -1.2788490219015782, -1.3090635999777673, -1.327141283894004,
+        -1.3090635999777673, -1.2788490219015782, -1.2788476073135602, -1.3090635999777673, -1.2788490219015782,
+        -1.2788476073135602, -1.2788490219015782, -1.2788434032625593, -1.2732277363682707, -0.93051496156253832,
+        -1.2732277363682707, -1.2788434032625593, -1.2732277363682707, -0.93051496156253832, -0.8624300747561704,
+        -1.2787111751887257, -1.2732277363682707, -0.62225191077269015, -0.62228489133593345, -1.2732277363682707,
+        -0.93051496156253832, -0.8624300747561704, -0.93051496156253832, -1.2732277363682707, -1.2259547988048178,
+        -0.62228489133593345, -0.62225191077269015, -0.8771557778857203, -0.65525142857695029, -0.62225191077269015,
+        -0.65525142857695029}, 0, true},
       {"order 17", plane(17, zigzag), 0, 0, {}, BSRC_OUT_OF_RANGE},
       {"NaN pole", std::move(nan_pole), 0, 0, {}, BSRC_OUT_OF_RANGE},
   };
@@ -460,7 +508,7 @@ TEST(SelfIntersection, CrossingsOverlapsAndRefusals) {
     EXPECT_EQ(r.n_int, c.n_int) << c.what;
     ASSERT_EQ(r.n_over, c.n_over) << c.what;
     EXPECT_TRUE(r.sets_match_counts()) << c.what;
-    EXPECT_EQ(c.cv->cv.weights, nullptr) << c.what;
+    EXPECT_TRUE(c.cv->cv.rational || !c.cv->cv.weights) << c.what;
     expect_aligned(*c.cv, r, c.what);
     for (int o = 0; o < r.n_over; ++o) {
       const double got[4] = {r.os1[o], r.oe1[o], r.os2[o], r.oe2[o]};
@@ -984,6 +1032,27 @@ std::string judge_line_overlaps(const LineCurve &c, const SelfResult &r, double 
     while (p + 1 < np && pieces[p].b <= u) ++p;
     return p;
   };
+  // A piece the curve runs through within the rounding of its parameter (beside a jump) is a jump to any parameter
+  // search, and no stretch of its own.
+  const double width = 1e-12 * (c.t[c.n()] - c.t[c.k - 1] + std::fabs(c.t[c.n()]) + std::fabs(c.t[c.k - 1]));
+  // The piece a one-way stretch runs along: the one over which it travels farthest. Where the curve hovers within
+  // the tolerance about a top (weights far apart stretch it over much of a span), a stretch that starts at either
+  // end of the hover is right, and its parameter's middle may lie on the other side of the piece's end.
+  auto piece_along = [&](double a, double b) {
+    std::size_t best = piece_of(0.5 * (a + b));
+    double most = band;
+    for (std::size_t q = 0; q < np && a < b; ++q) {
+      const double lo = std::max(a, pieces[q].a), hi = std::min(b, pieces[q].b);
+      if (!(hi - lo > width)) continue;
+      double low = HUGE_VAL, high = -HUGE_VAL;
+      for (int j = 0; j <= 16; ++j) {
+        const double x = line_at(c, j == 16 ? hi : lo + (hi - lo) * j / 16, j == 16);
+        low = std::min(low, x), high = std::max(high, x);
+      }
+      if (high - low > most) most = high - low, best = q;
+    }
+    return best;
+  };
   std::vector<std::vector<std::pair<double, double>>> covered(np * np);
   std::string fault;
   for (int o = 0; o < r.n_over && fault.empty(); ++o) {
@@ -1004,7 +1073,7 @@ std::string judge_line_overlaps(const LineCurve &c, const SelfResult &r, double 
                       reach_lo, reach_hi, lo[side], hi[side]);
         return buf;
       }
-      p[side] = piece_of(0.5 * (a + b));
+      p[side] = piece_along(a, b);
     }
     // A parameter at a jump names the points on both of its sides.
     auto gap = [&](double u, double v) {
@@ -1039,8 +1108,6 @@ std::string judge_line_overlaps(const LineCurve &c, const SelfResult &r, double 
                         hi, a, b);
           return buf;
         }
-      // A piece the curve runs through within the rounding of its parameter is a jump to any parameter search.
-      const double width = 1e-12 * (c.t[c.n()] - c.t[c.k - 1] + std::fabs(c.t[c.n()]) + std::fabs(c.t[c.k - 1]));
       if (hi - lo <= band || pieces[i].b - pieces[i].a < width || pieces[j].b - pieces[j].a < width) continue;
       double reached = lo;
       for (const auto &[a, b] : runs) {
@@ -1183,10 +1250,12 @@ TEST(SelfIntersection, CurvesOnALineAgainstTheirSampledTurns) {
   }
   EXPECT_GT(overlaps, curves);
   std::printf("%d curves, %d faults, %d overlaps\n", curves, faults, overlaps);
-  // Still open: a few curves in a hundred, mostly with weights from 1e-3 to 1e3, whose tops lie in a sliver of the
-  // parameter, lose a turn or place one short of the top (six of the first 300). Before the turn search weighed
-  // unit directions and the sampled tops, one in six failed.
-  EXPECT_LE(faults, curves == 300 ? 6 : curves / 40);
+  // Still open: curves without weights, mostly a thousandth in size or far out, whose turn search (the composite
+  // form's, weighing the derivative along a pole step against the tolerance) places a top off the turn or loses a
+  // shallow one (one of the first 300, seven in a thousand of 30,000; a few in a hundred before the turn search
+  // weighed unit directions and the sampled tops). Curves whose weights lie far apart have their tops found on
+  // their spans evened, and fail one in 5,000, where the curve hovers at a top or an order 2 piece is refused.
+  EXPECT_LE(faults, curves == 300 ? 1 : curves / 125);
   BStraceclear();
 }
 
