@@ -4,6 +4,7 @@
 #include "bspline/bspline.h"
 #include "bspline/core/evaluation_internal.h"
 #include "bspline/core/exit.h"
+#include "bspline/core/far_weights_internal.h"
 
 #include <algorithm>
 #include <cmath>
@@ -69,11 +70,77 @@ BSboolean ok(const int *rc) { return *rc == 0 ? BSTRUE : BSFALSE; }
   }
   *W = w;
 }
+// The quotient rule of BScveval0, 1 and 2: nd + 1 rows (nd up to 2) of out from the sums A and W of the rows 0 .. nd
+// of basis values times the weighted poles and the weights.
+[[gnu::always_inline]] inline void quotient_rule(int nd, const double (*A)[3], const double *W, double *out) {
+  for (int c = 0; c < 3; ++c) {
+    const double Q = A[0][c] / W[0];
+    out[c] = Q;
+    if (nd >= 1) {
+      const double Q1 = (A[1][c] - Q * W[1]) / W[0];
+      out[3 + c] = Q1;
+      if (nd >= 2) out[6 + c] = (A[2][c] - 2 * Q1 * W[1] - Q * W[2]) / W[0];
+    }
+  }
+}
 // A parameter far outside the knots extrapolates the end polynomial beyond the range of doubles: such a result
 // is refused rather than handed out as infinities or NaN.
 void refuse_overflow(int *rc, int count, const double *out) {
   for (int i = 0; i < count && *rc == 0; ++i)
     if (!std::isfinite(out[i])) *rc = BSRC_OUT_OF_RANGE;
+}
+
+// A span's k poles (3 doubles each) and weights scaled by the power of two that brings its largest weight to
+// [1/2, 1), at room: 3k poles, then k weights. False where that changes nothing or would lose a digit: the span is
+// then taken as it is. The evaluators take it where the weight sum at their parameter lies far from 1 (the curve
+// entry by the rule of quotient_rows, on its shortcut and its general road alike, so that both give the same bits).
+bool span_about_one(int k, const double *P, const double *w, double *room) {
+  const std::size_t n = static_cast<std::size_t>(k);
+  const int e = bsweights::largest_exponent(w, n);
+  return e != 0 && bsweights::scale_exactly(P, 3 * n, e, room) && bsweights::scale_exactly(w, n, e, room + 3 * n);
+}
+
+// The sums and quotient rule of BScveval0, 1 and 2 over the rows B[0 .. nd] of basis values on span s (nd up to
+// 2), into nd + 1 rows of out. The span is brought about 1 where its weight sum lies below 2^-500, and where it
+// lies above 2^501 and the answer as given is not finite (short of that it is the same answer, bit for bit);
+// the shortcut of BScveval_n takes the same rule.
+void quotient_rows(int *rc, int k, int s, const double *poles, const double *weights, int nd, const double *const *B,
+                   double *out) {
+  double A[3][3], W[3];
+  auto sums = [&](const double *P, const double *w, int span) {
+    for (int d = 0; d <= nd; ++d) weighted_sum(k, span, B[d], P, w, A[d], &W[d]);
+    if (!w) W[0] = 1, W[1] = 0, W[2] = 0;
+  };
+  BSscratch<4 * kMaxOrder> work;
+  auto about_one = [&] {
+    double *room = work.take(4 * static_cast<std::size_t>(k));
+    const bool scaled = room && span_about_one(k, poles + 3 * (s - k + 1), weights + (s - k + 1), room);
+    if (scaled) sums(room, room + 3 * k, k - 1);
+    return scaled;
+  };
+  auto quotients = [&] { quotient_rule(nd, A, W, out); };
+  sums(poles, weights, s);
+  if (weights && bsweights::below(W[0])) about_one();
+  if (W[0] == 0) {
+    *rc = BSRC_ZERO_WEIGHT;
+    return;
+  }
+  quotients();
+  const int count = 3 * (nd + 1);
+  if (weights && bsweights::above(W[0]) && !std::all_of(out, out + count, [](double v) { return std::isfinite(v); }) &&
+      about_one())
+    quotients();
+  refuse_overflow(rc, count, out);
+}
+
+// Rows of homogeneous values (dim coordinates and the weight last, rows + 1 of them) scaled by the power of two that
+// brings the weight of the first row to [1/2, 1), at room; false where the weight is near 1 or a digit would go.
+// The quotient rule then works on values whose products neither overflow nor underflow, and answers the same.
+bool rows_about_one(int dim, int rows, const double *in, double *room) {
+  const double w0 = in[dim];
+  if (bsweights::near_one(w0)) return false;
+  const int e = bsweights::largest_exponent(&w0, 1);
+  return e != 0 && bsweights::scale_exactly(in, static_cast<std::size_t>(dim + 1) * (rows + 1), e, room);
 }
 }  // namespace
 
@@ -85,15 +152,8 @@ void BScveval0(int *rc, int order, const double *poles, const double *weights, c
   if (!N) {
     *rc = BSRC_NO_SCRATCH;
   } else if (BSmansf0(rc, order, knots, span, u, N)) {
-    double A[3], W;
-    weighted_sum(order, span, N, poles, weights, A, &W);
-    if (!weights) W = 1;
-    if (W == 0) {
-      *rc = BSRC_ZERO_WEIGHT;
-    } else {
-      for (int c = 0; c < 3; ++c) out[c] = A[c] / W;
-      refuse_overflow(rc, 3, out);
-    }
+    const double *rows[1] = {N};
+    quotient_rows(rc, order, span, poles, weights, 0, rows, out);
   }
   BSexit(rc, "BScveval0", "bscveval0");
 }
@@ -106,20 +166,8 @@ void BScveval1(int *rc, int order, const double *poles, const double *weights, c
   if (!N) {
     *rc = BSRC_NO_SCRATCH;
   } else if (BSmansf1(rc, order, knots, span, u, N, N + order)) {
-    double A[3], A1[3], W, W1;
-    weighted_sum(order, span, N, poles, weights, A, &W);
-    weighted_sum(order, span, N + order, poles, weights, A1, &W1);
-    if (!weights) W = 1, W1 = 0;
-    if (W == 0) {
-      *rc = BSRC_ZERO_WEIGHT;
-    } else {
-      for (int c = 0; c < 3; ++c) {
-        const double Q = A[c] / W;
-        out[c] = Q;
-        out[3 + c] = (A1[c] - Q * W1) / W;
-      }
-      refuse_overflow(rc, 6, out);
-    }
+    const double *rows[2] = {N, N + order};
+    quotient_rows(rc, order, span, poles, weights, 1, rows, out);
   }
   BSexit(rc, "BScveval1", "bscveval1");
 }
@@ -139,23 +187,8 @@ void BScveval2(int *rc, int order, const double *poles, const double *weights, c
       BSmansf2(rc, order, knots, span, u, N, D1, D2);
     }
     if (*rc == 0) {
-      double A[3], A1[3], A2[3], W, W1, W2;
-      weighted_sum(order, span, N, poles, weights, A, &W);
-      weighted_sum(order, span, D1, poles, weights, A1, &W1);
-      weighted_sum(order, span, D2, poles, weights, A2, &W2);
-      if (!weights) W = 1, W1 = 0, W2 = 0;
-      if (W == 0) {
-        *rc = BSRC_ZERO_WEIGHT;
-      } else {
-        for (int c = 0; c < 3; ++c) {
-          const double Q = A[c] / W;
-          const double Q1 = (A1[c] - Q * W1) / W;
-          out[c] = Q;
-          out[3 + c] = Q1;
-          out[6 + c] = (A2[c] - 2 * Q1 * W1 - Q * W2) / W;
-        }
-        refuse_overflow(rc, 9, out);
-      }
+      const double *rows[3] = {N, D1, D2};
+      quotient_rows(rc, order, span, poles, weights, 2, rows, out);
     }
   }
   BSexit(rc, "BScveval2", "bscveval2");
@@ -196,10 +229,13 @@ void BSsetder_cv(int dim, int rational, int nder, const double *in, double *out,
     *rc = BSRC_OUT_OF_RANGE;  // the binomial table ends at derivative order 15
   } else {
     const int w = dim + 1;
-    const double w0 = in[dim];
-    if (w0 == 0) {
+    if (in[dim] == 0) {
       *rc = BSRC_ZERO_WEIGHT;
     } else {
+      BSscratch<4 * (kMaxDeriv + 1)> work;
+      double *room = bsweights::near_one(in[dim]) ? nullptr : work.take(static_cast<std::size_t>(w) * (nder + 1));
+      if (room && rows_about_one(dim, nder, in, room)) in = room;
+      const double w0 = in[dim];
       for (int d = 0; d <= nder; ++d)
         for (int c = 0; c < dim; ++c) {
           double v = in[d * w + c];
@@ -487,20 +523,23 @@ template <int K, int Nder>
 // not sent to the general road, whose span search may choose another span on a damaged vector. The last row of
 // the quotient rule is not finite where an earlier one is not (each row takes the one before it times a weight
 // derivative, and a product with an infinity or a NaN is never finite, even by 0), so that row alone is tested.
+// P and w are the span's first pole and weight (w NULL without weights).
 template <int K, bool Rational, int Nder>
-[[gnu::noinline, gnu::cold]] bool plain_at_span(const VOQbsp_curve &cv, int s, double u, double eps, double *out);
+[[gnu::noinline, gnu::cold]] bool plain_at_span(const double *P, const double *w, const double *knots, int s,
+                                                double u, double eps, double *out);
 
-// The shortcut's answer on span s (one that brackets u, of the span search's choice); false where the general
-// road must answer (out may then be written: that road writes it again).
-template <int K, bool Rational, int Nder>
-[[gnu::always_inline]] inline bool quick_at_span(const VOQbsp_curve &cv, int s, double u, double *out) {
-  // BSmansf0 compares intervals with the squared tolerance, the derivative schemes with the tolerance itself.
-  const double tol = BStoltab[bstol::zero_tol], eps = Nder == 0 ? tol * tol : tol;
-  double b[3][K];
-  if (!quick_basis<K, Nder>(cv.knots, s, u, eps, b)) return false;
+// The rare roads of a rational span, where its rows are not finite or its weight sum W0 at u lies far from 1.
+template <int K, int Nder>
+[[gnu::noinline, gnu::cold]] bool far_at_span(const double *P, const double *w, const double *knots, int s, double u,
+                                              double eps, double W0, double *out);
+
+// The shortcut's sums and quotients on span s over the basis values b, the span's first pole P and weight w;
+// Watch sends a weight sum far from 1 to far_at_span. The knots, s, u and eps serve the rare roads.
+template <int K, bool Rational, int Nder, bool Watch>
+[[gnu::always_inline]] inline bool quick_sums(const double (&b)[3][K], const double *P, const double *w,
+                                              const double *knots, int s, double u, double eps, double *out) {
   // The sums of weighted_sum, each lane of a pair taking the operations of its own in the same order: x and y
   // as a pair, and z with the weight as another where there is a weight.
-  const double *P = cv.poles + 3 * (s - K + 1), *w = Rational ? cv.weights + (s - K + 1) : nullptr;
   Pair xy[Nder + 1], zw[Nder + 1];
   double z[Nder + 1];
 #pragma GCC unroll 3
@@ -533,24 +572,28 @@ template <int K, bool Rational, int Nder>
       std::memcpy(out + 3 * d, &xy[d], sizeof(Pair));
       out[3 * d + 2] = d < 2 ? zw[0][d] : z[2];
     }
-    return finite(sum) || plain_at_span<K, Rational, Nder>(cv, s, u, eps, out);
+    return finite(sum) || plain_at_span<K, Rational, Nder>(P, w, knots, s, u, eps, out);
   }
-  // The quotient rule of BScveval1 and 2, on the pairs: the z lane of each quotient is that of BScveval1 and 2,
-  // its weight lane is not used. A zero weight sum leaves the point without a finite value, and the last row is
-  // not finite where an earlier one is not (each row takes the one before it times a weight derivative, and a
-  // product with an infinity or a NaN is never finite, even by 0): that row alone is tested (with its weight lane,
-  // which may refuse an answer the general road then gives), and the general road refuses.
-  const Pair W0 = _mm_unpackhi_pd(zw[0], zw[0]);
-  Pair Qxy = xy[0] / W0, Qzw = zw[0] / W0, Q1xy = {}, Q1zw = {}, last = Qxy, lastzw = Qzw;
+  // The quotient rule of BScveval1 and 2, on the pairs: the z lane of each quotient is that of BScveval1 and 2.
+  // A zero weight sum leaves the point without a finite value, and the last row is not finite where an earlier one
+  // is not (each row takes the one before it times a weight derivative, and a product with an infinity or a NaN is
+  // never finite, even by 0): that row alone is tested, and the general road refuses. No one reads the weight
+  // lanes: in the point's and the last row's 2^524 stands for the weight, so that the last row's lane holds
+  // 2^524 / W0, which overflows where the weight sum lies at or below 2^-500 (bsweights::below) and sends such a
+  // sum to far_at_span by the same test, for a move of a pair. A sum above 2^501 needs no test of its own: it
+  // changes an answer only where the rows overflow, which that test sees.
+  const Pair W0 = _mm_unpackhi_pd(zw[0], zw[0]), C = {0x1p524, 0x1p524};
+  static_assert(0x1p524 * bsweights::kNearOneLow == 0x1p24, "2^524 / |w| overflows where |w| <= kNearOneLow");
+  Pair Qxy = xy[0] / W0, Qzw = _mm_move_sd(C, zw[0]) / W0, Q1xy = {}, Q1zw = {}, last = Qxy, lastzw = Qzw;
   if (Nder >= 1) {
     const Pair W1 = _mm_unpackhi_pd(zw[1], zw[1]);
     Q1xy = (xy[1] - Qxy * W1) / W0;
-    Q1zw = (zw[1] - Qzw * W1) / W0;
+    Q1zw = (Nder == 1 ? _mm_move_sd(C, zw[1] - Qzw * W1) : zw[1] - Qzw * W1) / W0;
     last = Q1xy, lastzw = Q1zw;
     if (Nder >= 2) {
       const Pair W2 = _mm_unpackhi_pd(zw[2], zw[2]);
       last = (xy[2] - 2 * Q1xy * W1 - Qxy * W2) / W0;
-      lastzw = (zw[2] - 2 * Q1zw * W1 - Qzw * W2) / W0;
+      lastzw = _mm_move_sd(C, zw[2] - 2 * Q1zw * W1 - Qzw * W2) / W0;
     }
   }
   std::memcpy(out, &Qxy, sizeof(Pair));
@@ -563,27 +606,52 @@ template <int K, bool Rational, int Nder>
     std::memcpy(out + 3, &Q1xy, sizeof(Pair));
     out[5] = Q1zw[0];
   }
-  return finite(last + lastzw) || plain_at_span<K, Rational, Nder>(cv, s, u, eps, out);
+  if constexpr (Watch) {
+    if (__builtin_expect(finite(last + lastzw), 1)) return true;
+    return far_at_span<K, Nder>(P, w, knots, s, u, eps, W0[0], out);
+  }
+  return finite(last + lastzw) || plain_at_span<K, Rational, Nder>(P, w, knots, s, u, eps, out);
+}
+
+// The shortcut's answer on span s (one that brackets u, of the span search's choice); false where the general
+// road must answer (out may then be written: that road writes it again).
+template <int K, bool Rational, int Nder>
+[[gnu::always_inline]] inline bool quick_at_span(const VOQbsp_curve &cv, int s, double u, double *out) {
+  // BSmansf0 compares intervals with the squared tolerance, the derivative schemes with the tolerance itself.
+  const double tol = BStoltab[bstol::zero_tol], eps = Nder == 0 ? tol * tol : tol;
+  double b[3][K];
+  if (!quick_basis<K, Nder>(cv.knots, s, u, eps, b)) return false;
+  const double *P = cv.poles + 3 * (s - K + 1), *w = Rational ? cv.weights + (s - K + 1) : nullptr;
+  return quick_sums<K, Rational, Nder, Rational>(b, P, w, cv.knots, s, u, eps, out);
+}
+
+// By the rule of quotient_rows: the span brought about 1 where the weight sum lies below, and where it lies above
+// and the rows as they stand are not finite; else, and where the span declines, those rows judged as ever.
+template <int K, int Nder>
+bool far_at_span(const double *P, const double *w, const double *knots, int s, double u, double eps, double W0,
+                 double *out) {
+  double room[4 * K];
+  if (!bsweights::below(W0)) {
+    const bool plain = plain_at_span<K, true, Nder>(P, w, knots, s, u, eps, out);
+    if (plain || !bsweights::above(W0) || !span_about_one(K, P, w, room)) return plain;
+  } else if (!span_about_one(K, P, w, room)) {
+    return plain_at_span<K, true, Nder>(P, w, knots, s, u, eps, out);
+  }
+  double b[3][K];
+  if (!quick_basis<K, Nder>(knots, s, u, eps, b)) return false;
+  return quick_sums<K, true, Nder, false>(b, room, room + 3 * K, knots, s, u, eps, out);
 }
 
 template <int K, bool Rational, int Nder>
-bool plain_at_span(const VOQbsp_curve &cv, int s, double u, double eps, double *out) {
+bool plain_at_span(const double *P, const double *w, const double *knots, int s, double u, double eps, double *out) {
   double B[3][K];
-  if (!quick_basis<K, Nder>(cv.knots, s, u, eps, B)) return false;
-  const double *weights = Rational ? cv.weights : nullptr;
+  if (!quick_basis<K, Nder>(knots, s, u, eps, B)) return false;
   double A[3][3], W[3];
-  for (int d = 0; d <= Nder; ++d) weighted_sum(K, s, B[d], cv.poles, weights, A[d], &W[d]);
+  // weighted_sum on a span that starts at P: its span index K - 1.
+  for (int d = 0; d <= Nder; ++d) weighted_sum(K, K - 1, B[d], P, Rational ? w : nullptr, A[d], &W[d]);
   if (!Rational) W[0] = 1, W[1] = 0, W[2] = 0;
   double v[3 * (Nder + 1)];
-  for (int c = 0; c < 3; ++c) {
-    const double Q = A[0][c] / W[0];
-    v[c] = Q;
-    if (Nder >= 1) {
-      const double Q1 = (A[1][c] - Q * W[1]) / W[0];
-      v[3 + c] = Q1;
-      if (Nder >= 2) v[6 + c] = (A[2][c] - 2 * Q1 * W[1] - Q * W[2]) / W[0];
-    }
-  }
+  quotient_rule(Nder, A, W, v);
   for (int i = 0; i < 3 * (Nder + 1); ++i) out[i] = v[i];
   return finite_row(v + 3 * Nder);
 }
@@ -664,16 +732,25 @@ constexpr const QuickEval *kQuick[7] = {kQuickOrder<2>, kQuickOrder<3>, kQuickOr
       } else {
         double *ders = w, *hom = ders + static_cast<std::size_t>(dm + 1) * k;
         if (BSmansfn(rc, k, cv->knots, span, u, dm, ders)) {
-          for (int d = 0; d <= nder; ++d) {
-            double *row = hom + d * D;
-            for (int c = 0; c < D; ++c) row[c] = 0;
-            if (d > dm) continue;
-            for (int i = 0; i < k; ++i) {
-              const int P = span - p + i;
-              const double b = ders[d * k + i];
-              for (int c = 0; c < 3; ++c) row[c] += b * cv->poles[3 * P + c];
-              if (r) row[3] += b * weights[P];
+          // The homogeneous rows over the span's poles SP and weights SW.
+          auto rows = [&](const double *SP, const double *SW) {
+            for (int d = 0; d <= nder; ++d) {
+              double *row = hom + d * D;
+              for (int c = 0; c < D; ++c) row[c] = 0;
+              if (d > dm) continue;
+              for (int i = 0; i < k; ++i) {
+                const double b = ders[d * k + i];
+                for (int c = 0; c < 3; ++c) row[c] += b * SP[3 * i + c];
+                if (r) row[3] += b * SW[i];
+              }
             }
+          };
+          const int first = span - p;
+          rows(cv->poles + 3 * first, r ? weights + first : nullptr);
+          if (r && !bsweights::near_one(hom[3])) {
+            BSscratch<4 * kMaxOrder> far;
+            double *room = far.take(4 * static_cast<std::size_t>(k));
+            if (room && span_about_one(k, cv->poles + 3 * first, weights + first, room)) rows(room, room + 3 * k);
           }
           BSsetder_cv(3, r, nder, hom, out, rc);
           refuse_overflow(rc, 3 * (nder + 1), out);
@@ -801,6 +878,36 @@ void BScvevaln(int p, int num_poles, int dim, const double *poles, const double 
   BSexit(rc, "BScvevaln", "bscvevaln");
 }
 
+namespace {
+// BSevalbsp's homogeneous rows (nc components, the weight last) again where the weight at u lies far from 1: over
+// the poles of the span that BScvevaln takes, brought about 1, as a record of that span alone (its knots from the
+// span's first, so that the span's own knots and the parameter stay as they are). rows stays as it is where the
+// span's weights lie near 1 already or a digit would go.
+void raw_rows_about_one(int p, int n, int nc, const double *poles, const double *knots, double u, int nder,
+                        double *rows) {
+  int s = p, frc = 0;
+  if (nder == 0) {
+    int index = 0;
+    BSfndknotiv(static_cast<std::int16_t>(p + 1), n, knots, u, &index, &frc);
+    s = index - 1;
+  } else {
+    s = raw_span(p, n, knots, u, -1);
+  }
+  const int k = p + 1, first = s - p;
+  const std::size_t block = static_cast<std::size_t>(nc) * k, count = static_cast<std::size_t>(nc) * (nder + 1);
+  BSscratch<500> work;
+  double *room = work.take(block + count);
+  const int e = room && frc == 0 ? bsweights::largest_exponent(poles + static_cast<std::size_t>(nc - 1) * n + first, k)
+                                 : 0;
+  if (e == 0) return;
+  for (int c = 0; c < nc; ++c)
+    if (!bsweights::scale_exactly(poles + static_cast<std::size_t>(c) * n + first, k, e, room + c * k)) return;
+  int lrc = 0;
+  BScvevaln(p, k, nc, room, knots + first, u, p, nder, room + block, &lrc);
+  if (lrc == 0) std::memcpy(rows, room + block, sizeof(double) * count);
+}
+}  // namespace
+
 void BSevalbsp(int degree, int num_poles, int dim, int rational, const double *poles, const double *knots, double u,
                int nder, double *out, int *rc) {
   *rc = 0;
@@ -815,6 +922,8 @@ void BSevalbsp(int degree, int num_poles, int dim, int rational, const double *p
       *rc = BSRC_NO_SCRATCH;
     } else {
       BScvevaln(degree, num_poles, dim + 1, poles, knots, u, -1, nder, hom, rc);
+      if (*rc == 0 && !bsweights::near_one(hom[dim]))
+        raw_rows_about_one(degree, num_poles, dim + 1, poles, knots, u, nder, hom);
       if (*rc == 0) BSsetder_cv(dim, 1, nder, hom, out, rc);
     }
   }
@@ -832,6 +941,58 @@ BSboolean BSbinomcoef(int *rc, const int *m, double *out) {
   return ok(rc);
 }
 
+namespace {
+// The homogeneous triangle of BSbspl on one span: P and w (NULL: without weights) from the span's first pole,
+// t from its first knot (that of the first pole), for an order and derivative count already checked.
+void bspl_triangle(int *rc, int k, const double *P, const double *w, const double *t, int nd, double u, double *out) {
+  const int p = k - 1;
+  const double tol = BStoltab[bstol::zero_tol];
+  // Without weights the weight row is 1 at every level, (b + a) / (a + b) being exactly 1, and its derivatives
+  // exactly 0: only the coordinates are worked out, and the weight row is written as those values.
+  const bool weighted = w != nullptr;
+  const int lanes = weighted ? 4 : 3;
+  // tri[r][i][c]: level r of the triangle, i counted from the span's first pole; homogeneous (x w, y w, z w, w).
+  double tri[kMaxOrder][kMaxOrder][4];
+  for (int i = 0; i <= p; ++i) {
+    for (int c = 0; c < 3; ++c) tri[0][i][c] = P[3 * i + c];
+    tri[0][i][3] = weighted ? w[i] : 1.0;
+  }
+  for (int r = 1; r <= p && *rc == 0; ++r)
+    for (int i = r; i <= p; ++i) {
+      const double a = u - t[i], b = t[i + p + 1 - r] - u;
+      if (a + b < tol) {
+        *rc = BSRC_NULL_VECTOR;
+        break;
+      }
+      const double *before = tri[r - 1][i - 1], *after = tri[r - 1][i];
+      double *to = tri[r][i];
+      for (int c = 0; c < lanes; ++c) to[c] = (b * before[c] + a * after[c]) / (a + b);
+      if (!weighted) to[3] = 1.0;
+    }
+  if (*rc == 0) {
+    for (int c = 0; c < 4; ++c) out[c] = tri[p][p][c];
+    // Derivative d from the d+1 points of level p-d: d levels of divided differences, times p!/(p-d)!.
+    double q[kMaxOrder][4];
+    double factor = 1;
+    for (int d = 1; d <= std::min(nd, p) && *rc == 0; ++d) {
+      factor *= p - d + 1;
+      for (int i = p - d; i <= p; ++i) std::memcpy(q[i], tri[p - d][i], sizeof q[i]);
+      for (int j = 1; j <= d && *rc == 0; ++j)
+        for (int i = p; i >= p - d + j; --i) {
+          const double den = t[i + d + 1 - j] - t[i];
+          if (den < tol) {
+            *rc = BSRC_NULL_VECTOR;
+            break;
+          }
+          for (int c = 0; c < lanes; ++c) q[i][c] = (q[i][c] - q[i - 1][c]) / den;
+        }
+      if (*rc == 0)
+        for (int c = 0; c < lanes; ++c) out[4 * d + c] = factor * q[p][c];
+    }
+  }
+}
+}  // namespace
+
 BSboolean BSbspl(int *rc, const double *poles, const double *weights, const double *knots, const std::int16_t *order,
                  const BSboolean *rational, const int *span, const int *nder, const double *u, double *out) {
   *rc = 0;
@@ -844,54 +1005,9 @@ BSboolean BSbspl(int *rc, const double *poles, const double *weights, const doub
   } else if (k > kMaxOrder || nd < 0 || nd > kMaxDeriv || !std::isfinite(t)) {
     *rc = BSRC_OUT_OF_RANGE;  // fixed triangle of order 16
   } else {
-    const int p = k - 1;
-    const double tol = BStoltab[bstol::zero_tol];
-    // Without weights the weight row is 1 at every level, (b + a) / (a + b) being exactly 1, and its derivatives
-    // exactly 0: only the coordinates are worked out, and the weight row is written as those values.
-    const bool weighted = *rational && weights;
-    const int lanes = weighted ? 4 : 3;
-    // tri[r][i][c]: level r of the triangle, i counted from pole s-p; homogeneous (x w, y w, z w, w).
-    double tri[kMaxOrder][kMaxOrder][4];
-    for (int i = 0; i <= p; ++i) {
-      const int P = s - p + i;
-      for (int c = 0; c < 3; ++c) tri[0][i][c] = poles[3 * P + c];
-      tri[0][i][3] = weighted ? weights[P] : 1.0;
-    }
-    for (int r = 1; r <= p && *rc == 0; ++r)
-      for (int i = r; i <= p; ++i) {
-        const int g = s - p + i;
-        const double a = t - knots[g], b = knots[g + p + 1 - r] - t;
-        if (a + b < tol) {
-          *rc = BSRC_NULL_VECTOR;
-          break;
-        }
-        const double *before = tri[r - 1][i - 1], *after = tri[r - 1][i];
-        double *to = tri[r][i];
-        for (int c = 0; c < lanes; ++c) to[c] = (b * before[c] + a * after[c]) / (a + b);
-        if (!weighted) to[3] = 1.0;
-      }
-    if (*rc == 0) {
-      for (int c = 0; c < 4; ++c) out[c] = tri[p][p][c];
-      // Derivative d from the d+1 points of level p-d: d levels of divided differences, times p!/(p-d)!.
-      double q[kMaxOrder][4];
-      double factor = 1;
-      for (int d = 1; d <= std::min(nd, p) && *rc == 0; ++d) {
-        factor *= p - d + 1;
-        for (int i = p - d; i <= p; ++i) std::memcpy(q[i], tri[p - d][i], sizeof q[i]);
-        for (int j = 1; j <= d && *rc == 0; ++j)
-          for (int i = p; i >= p - d + j; --i) {
-            const int g = s - p + i;
-            const double den = knots[g + d + 1 - j] - knots[g];
-            if (den < tol) {
-              *rc = BSRC_NULL_VECTOR;
-              break;
-            }
-            for (int c = 0; c < lanes; ++c) q[i][c] = (q[i][c] - q[i - 1][c]) / den;
-          }
-        if (*rc == 0)
-          for (int c = 0; c < lanes; ++c) out[4 * d + c] = factor * q[p][c];
-      }
-    }
+    const int first = s - (k - 1);
+    bspl_triangle(rc, k, poles + 3 * first, *rational && weights ? weights + first : nullptr, knots + first, nd, t,
+                  out);
   }
   BSexit(rc, "BSbspl", "bsbspl");
   return ok(rc);
@@ -899,22 +1015,29 @@ BSboolean BSbspl(int *rc, const double *poles, const double *weights, const doub
 
 BSboolean BSrspl(int *rc, const int *nder, const VOQbsp_curve *, double *rows) {
   *rc = 0;
-  const double w0 = rows[3];
   if (*nder < 0 || *nder > kMaxDeriv) {
     *rc = BSRC_OUT_OF_RANGE;  // beyond the binomial table, as in BScveval_b
-  } else if (w0 == 0) {
+  } else if (rows[3] == 0) {
     *rc = BSRC_ZERO_WEIGHT;
   } else {
-    for (int c = 0; c < 3; ++c) rows[c] /= w0;
+    // Rows whose weight lies far from 1 are worked on a copy brought about 1; only their coordinates, the curve's
+    // own, are handed back, and the weights stay as given.
+    double room[4 * (kMaxDeriv + 1)];
+    double *r = rows_about_one(3, *nder, rows, room) ? room : rows;
+    const double w0 = r[3];
+    for (int c = 0; c < 3; ++c) r[c] /= w0;
     double binom[kMaxDeriv + 1];
     for (int d = 1; d <= *nder; ++d) {
       if (!BSbinomcoef(rc, &d, binom)) break;
       for (int c = 0; c < 3; ++c) {
         double S = 0;
-        for (int i = 1; i <= d; ++i) S += binom[i] * rows[4 * i + 3] * rows[4 * (d - i) + c];
-        rows[4 * d + c] = (rows[4 * d + c] - S) / w0;
+        for (int i = 1; i <= d; ++i) S += binom[i] * r[4 * i + 3] * r[4 * (d - i) + c];
+        r[4 * d + c] = (r[4 * d + c] - S) / w0;
       }
     }
+    if (r == room)
+      for (int d = 0; d <= *nder; ++d)
+        for (int c = 0; c < 3; ++c) rows[4 * d + c] = room[4 * d + c];
   }
   BSexit(rc, "BSrspl", "bsrspl");
   return ok(rc);
@@ -956,8 +1079,17 @@ BSboolean BScveval_b(int *rc, const VOQbsp_curve *cv, const double *u, const int
         for (int side = 0; side < sides && *rc == 0; ++side) {
           const int span = *two_sided ? (side == 0 ? std::min(s, s2) : std::max(s, s2)) : s;
           double *dst = side == 0 ? left : right;
-          if (BSbspl(rc, cv->poles, cv->weights, knots, &cv->order, &cv->rational, &span, &nd, u, rows) &&
-              (!cv->rational || BSrspl(rc, &nd, cv, rows)))
+          bool got = BSbspl(rc, cv->poles, cv->weights, knots, &cv->order, &cv->rational, &span, &nd, u, rows);
+          // A weight far from 1 at u: the triangle again over the span brought about 1, whose sums keep the digits
+          // that the record holds (BSbspl hands out the record's own homogeneous values, so it is left as it is).
+          if (got && cv->rational && !bsweights::near_one(rows[3])) {
+            const int first = span - (k - 1);
+            double room[4 * kMaxOrder];
+            if (span_about_one(k, cv->poles + 3 * first, cv->weights + first, room))
+              bspl_triangle(rc, k, room, room + 3 * k, knots + first, nd, t, rows);
+            got = *rc == 0;
+          }
+          if (got && (!cv->rational || BSrspl(rc, &nd, cv, rows)))
             for (int d = 0; d <= nd; ++d)
               for (int c = 0; c < 3; ++c) dst[3 * d + c] = rows[4 * d + c];
         }

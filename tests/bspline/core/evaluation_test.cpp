@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <functional>
@@ -423,6 +424,149 @@ TEST(RationalDerivatives, HomogeneousToCartesianOnAKnownQuotient) {
   std::vector<double> wide(17 * 2, 1), wout(17);
   BSsetder_cv(1, 1, 16, wide.data(), wout.data(), &rc);
   EXPECT_EQ(rc, -2);
+  // x(u) = u^2 / (1 + 7u) at u = 1, every value a binary fraction, its rows scaled by 2^e: the same quotient. Near
+  // the least subnormal 7/8 of the least one rounded the first derivative to 1/8; near the largest double 3 w'
+  // overflowed the third. BSrspl takes the rows with the weight in the fourth lane, and leaves that lane as given.
+  const double steep[4 * 2] = {1, 8, 2, 7, 2, 0, 0, 0}, quotient[4] = {0.125, 9.0 / 64, 1.0 / 256, -21.0 / 2048};
+  for (int e : {0, -1074, -1060, -1000, 1000, 1020}) {
+    double rows[8], lanes[16] = {};
+    for (int i = 0; i < 8; ++i) rows[i] = std::ldexp(steep[i], e);
+    for (int d = 0; d < 4; ++d) lanes[4 * d] = rows[2 * d], lanes[4 * d + 3] = rows[2 * d + 1];
+    BSsetder_cv(1, 1, 3, rows, out, &rc);
+    ASSERT_EQ(rc, 0) << e;
+    const int three = 3;
+    EXPECT_EQ(BSrspl(&rc, &three, nullptr, lanes), BSTRUE) << e;
+    for (int d = 0; d < 4; ++d) {
+      EXPECT_EQ(out[d], quotient[d]) << "weights by 2^" << e << ", derivative " << d;
+      EXPECT_EQ(lanes[4 * d], quotient[d]) << "weights by 2^" << e << ", derivative " << d;
+      EXPECT_EQ(lanes[4 * d + 3], rows[2 * d + 1]) << "weights by 2^" << e << ", derivative " << d;
+    }
+  }
+}
+
+// A record whose weights and weighted poles are all scaled by one power of two is the same curve: every evaluator
+// answers for it as for the record scaled back (exactly) to weights about 1. Weights near the least subnormal hold
+// the poles in a few bits, which the sums rounded away (points off by up to half the curve's size, refusals of a
+// zero weight sum); weights near the largest double overflowed the derivative sums (refusals, infinities). The
+// reference is the stored record scaled back, so that the digits a scale loses on the way in are lost on both sides.
+TEST(CurveEvaluation, WeightsFarFromOneAnswerAsTheSameRecordNearOne) {
+  const double s = std::sqrt(0.5);
+  struct Shape {
+    std::string what;
+    int order;
+    std::vector<double> poles, knots, weights;  // Cartesian poles
+  };
+  std::mt19937 rng(29);
+  // A random record over the knots: weights from 10^-3 to 10^3, poles within 10 of `at` (z 0 where planar).
+  auto random_shape = [&](const char *what, int order, std::vector<double> knots, bool planar, double at = 0) {
+    const int n = static_cast<int>(knots.size()) - order;
+    std::uniform_real_distribution<double> coord(-10, 10), e(-3, 3);
+    Shape sh{what, order, {}, knots, {}};
+    for (int i = 0; i < n; ++i) {
+      for (int k = 0; k < 3; ++k) sh.poles.push_back(planar && k == 2 ? 0 : at + coord(rng));
+      sh.weights.push_back(std::pow(10.0, e(rng)));
+    }
+    return sh;
+  };
+  std::vector<Shape> shapes = {
+      {"the unit circle in four arcs", 3,
+       {1, 0, 0, 1, 1, 0, 0, 1, 0, -1, 1, 0, -1, 0, 0, -1, -1, 0, 0, -1, 0, 1, -1, 0, 1, 0, 0},
+       {0, 0, 0, 0.25, 0.25, 0.5, 0.5, 0.75, 0.75, 1, 1, 1},
+       {1, s, 1, s, 1, s, 1, s, 1}},
+      random_shape("a conic in space", 3, {0, 0, 0, 1, 2, 2, 3, 3, 3}, false),
+      random_shape("a planar cubic, its last weight 1/200 of the largest", 4, {0, 0, 0, 0, 0.5, 1.5, 2, 2, 2, 2}, true),
+      random_shape("a cubic with a double and a triple knot", 4, {0, 0, 0, 0, 1, 1, 2, 2, 2, 3, 3, 3, 3}, false),
+      random_shape("a quartic in space, its first weight 1/1000 of the largest", 5,
+                   {-1, -1, -1, -1, -1, 0.25, 0.5, 1, 1, 1, 1, 1}, false),
+      random_shape("a cubic 1e6 from the origin, its last weight 1/125 of the largest", 4,
+                   {0, 0, 0, 0, 1, 2, 3, 3, 3, 3}, false, 1e6),
+      random_shape("a hairpin: an unclamped quadratic that doubles back", 3, {0, 1, 2, 3, 4, 5, 6}, true),
+      random_shape("order 9, the general road", 9, {0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1}, false),
+  };
+  auto largest = [](const Shape &sh) { return *std::max_element(sh.weights.begin(), sh.weights.end()); };
+  shapes[2].weights.back() = largest(shapes[2]) / 200;
+  shapes[4].weights.front() = largest(shapes[4]) / 1000;
+  shapes[5].weights.back() = largest(shapes[5]) / 125;
+  // Out along x and back, a thousandth apart.
+  for (int i = 0; i < 4; ++i) shapes[6].poles[3 * i] = i < 2 ? i : 3 - i, shapes[6].poles[3 * i + 1] = 1e-3 * i;
+  for (const Shape &base : shapes)
+    for (int e : {-1074, -1073, -1066, -1060, -1040, -1000, -600, 600, 1000, 1020}) {
+      const TestCurve unit(base.order, base.poles, base.knots, base.weights);
+      // A record of the given weighted poles and weights, every one scaled by 2^by.
+      auto record = [&](const std::vector<double> &poles, const std::vector<double> &weights, int by) {
+        auto c = std::make_unique<TestCurve>(base.order, std::vector<double>(poles.size(), 0), base.knots, weights);
+        c->poles = poles;
+        c->cv.poles = c->poles.data();
+        for (double &x : c->poles) x = std::ldexp(x, by);
+        for (double &x : c->weights) x = std::ldexp(x, by);
+        return c;
+      };
+      const auto far = record(unit.poles, unit.weights, e);
+      auto finite = [](const std::vector<double> &v) {
+        return std::all_of(v.begin(), v.end(), [](double x) { return std::isfinite(x); });
+      };
+      if (!finite(far->poles) || !finite(far->weights)) continue;
+      const auto back = record(far->poles, far->weights, -e);
+      const std::string at = base.what + ", weights by 2^" + std::to_string(e);
+      // Within a few roundings of the row's largest value (either side may round a value the size of the least
+      // subnormal where one is).
+      auto same = [&](const double *a, const double *b, int rows, const std::string &where) {
+        for (int r = 0; r < rows; ++r) {
+          double size = 0;
+          for (int c = 0; c < 3; ++c) size = std::fmax(size, std::fabs(b[3 * r + c]));
+          for (int c = 0; c < 3; ++c)
+            EXPECT_NEAR(a[3 * r + c], b[3 * r + c], 4e-16 * size + 1e-300) << where << ", row " << r;
+        }
+      };
+      const int n = unit.n(), p = base.order - 1;
+      std::vector<double> us = {unit.start(), unit.end()};
+      for (int i = base.order; i < n; ++i) us.push_back(base.knots[i]);
+      std::uniform_real_distribution<double> ud(unit.start(), unit.end());
+      for (int i = 0; i < 6; ++i) us.push_back(ud(rng));
+      // Component-major blocks for the raw evaluator: x, y, z, then the weights.
+      auto block_of = [n](const TestCurve &c) {
+        std::vector<double> b(4 * static_cast<std::size_t>(n));
+        for (int i = 0; i < n; ++i) {
+          for (int k = 0; k < 3; ++k) b[k * n + i] = c.poles[3 * i + k];
+          b[3 * n + i] = c.weights[i];
+        }
+        return b;
+      };
+      const std::vector<double> far_block = block_of(*far), back_block = block_of(*back);
+      for (double u : us) {
+        const std::string where = at + ", u " + std::to_string(u);
+        for (int nder = 0; nder <= 3; ++nder)
+          for (bool slow : {false, true}) {
+            double a[12], b[12];
+            int rc_a = 0, rc_b = 0;
+            const bstest::SlowRoads roads(slow);
+            BScveval_n(&far->cv, u, nder, a, &rc_a);
+            BScveval_n(&back->cv, u, nder, b, &rc_b);
+            const std::string road = where + ", curve entry" + (slow ? ", general road" : "");
+            ASSERT_EQ(rc_a, rc_b) << road << ", nder " << nder;
+            if (rc_b == 0) same(a, b, nder + 1, road);
+          }
+        for (int nder : {0, 2, 3}) {
+          double a[12], b[12];
+          int rc_a = 0, rc_b = 0;
+          BSevalbsp(p, n, 3, 1, far_block.data(), base.knots.data(), u, nder, a, &rc_a);
+          BSevalbsp(p, n, 3, 1, back_block.data(), base.knots.data(), u, nder, b, &rc_b);
+          ASSERT_EQ(rc_a, rc_b) << where << ", raw, nder " << nder;
+          if (rc_b == 0) same(a, b, nder + 1, where + ", raw");
+        }
+        const int nd = 3;
+        BSboolean two_a = 0, two_b = 0;
+        double la[12], ra[12], lb[12], rb[12];
+        int rc_a = 0, rc_b = 0;
+        BScveval_b(&rc_a, &far->cv, &u, &nd, nullptr, &two_a, la, ra);
+        BScveval_b(&rc_b, &back->cv, &u, &nd, nullptr, &two_b, lb, rb);
+        ASSERT_EQ(rc_a, rc_b) << where << ", both sides";
+        ASSERT_EQ(two_a, two_b) << where << ", both sides";
+        if (rc_b != 0) continue;
+        same(la, lb, 4, where + ", left side");
+        if (two_b) same(ra, rb, 4, where + ", right side");
+      }
+    }
 }
 
 TEST(ClosureTest, SetsPhysicallyClosed) {
@@ -481,6 +625,15 @@ TEST(CurveEvaluation, ShortcutGivesTheBitsOfTheGeneralRoad) {
       return std::make_unique<TestCurve>(order, p, t, w);
     };
   };
+  // A random record whose weights and weighted poles are all scaled by 2^e (a polynomial one as it is).
+  auto weights_by = [](int e) {
+    return [=](std::mt19937 &rng, int order, bool rational) {
+      auto c = random_curve(rng, order, order + 5, rational, true, 2);
+      for (double &x : c->poles) x = std::ldexp(x, rational ? e : 0);
+      for (double &w : c->weights) w = std::ldexp(w, e);
+      return c;
+    };
+  };
   // A random record with one coordinate of its third pole set to v.
   auto with_pole = [](double v) {
     return [=](std::mt19937 &rng, int order, bool rational) {
@@ -536,6 +689,12 @@ TEST(CurveEvaluation, ShortcutGivesTheBitsOfTheGeneralRoad) {
       {"weights 1e-3 to 1e3", scaled(1, 0, 1, true)},
       {"poles near the largest double", scaled(3e307, 0, 1)},
       {"poles at the largest double", scaled(std::numeric_limits<double>::max() / 16, 0, 1)},
+      // Weights far from 1, which both roads bring about 1 by the same power of two where the weight sum at the
+      // parameter lies beyond 2^-500 or 2^500; about 2^-500 some parameters do and some do not.
+      {"weights near the least subnormal", weights_by(-1070)},
+      {"weights about 2^-1000", weights_by(-1000)},
+      {"weights about 2^-500", weights_by(-500)},
+      {"weights near the largest double", weights_by(1015)},
       // A pole that is not finite makes every row it enters not finite: refused by both roads.
       {"NaN pole", with_pole(nan)},
       {"infinite pole", with_pole(-inf)},

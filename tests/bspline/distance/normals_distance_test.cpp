@@ -70,6 +70,22 @@ TEST(NormalsDistance, NearestParametersAndIntervals) {
   const double on_cubic = 1.3;
   double p_on[3];
   ref_point(cubic, on_cubic, p_on);
+  // The unit circle in four arcs with its weights scaled to the least subnormal: sqrt(1/2) of it rounds to it too,
+  // so the record is the curve of the same poles at weights all 1, which the record scaled back up is exactly. Its
+  // candidates were measured in the few bits of the weights: 1.118 where the nearest point lies at 1.046.
+  const std::vector<double> circle_poles = {1, 0, 0, 1, 1, 0, 0, 1, 0, -1, 1, 0, -1, 0, 0, -1, -1, 0, 0, -1, 0,
+                                            1, -1, 0, 1, 0, 0},
+                            circle_knots = {0, 0, 0, 0.25, 0.25, 0.5, 0.5, 0.75, 0.75, 1, 1, 1};
+  const double least = std::numeric_limits<double>::denorm_min(), r = std::sqrt(0.5);
+  TestCurve least_circle(3, circle_poles, circle_knots,
+                         {least, r * least, least, r * least, least, r * least, least, r * least, least});
+  std::vector<double> back = least_circle.weights;
+  for (double &w : back) w = std::ldexp(w, 1074);
+  TestCurve circle_back(3, circle_poles, circle_knots, back);
+  const double beside[3] = {2, 0.5, 0};
+  const Result nearest_back(circle_back, beside);
+  ASSERT_EQ(nearest_back.rc, 0);
+  ASSERT_EQ(nearest_back.npar, 1);
   struct Case {
     const char *what;
     TestCurve &cv;
@@ -98,6 +114,8 @@ TEST(NormalsDistance, NearestParametersAndIntervals) {
       // The equation's false feet lie farther, and it misses the true one: the global search has it.
       {"a foot the span's equation loses in rounding", far_pole, {0, 1.875, 1.875}, 0, 8.7599701817107203,
        {0.5510933765452336}, {}},
+      {"the unit circle, its weights scaled to the least subnormal", least_circle, {beside[0], beside[1], beside[2]},
+       0, nearest_back.min_dist, {nearest_back.params[0]}, {}},
       {"a NaN point", cubic, {nan, 0, 0}, -2, -1, {}, {}},
   };
   for (Case &c : cases) {
