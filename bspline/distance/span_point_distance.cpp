@@ -11,6 +11,7 @@
 
 #include "bspline/core/even_weights_internal.h"
 #include "bspline/core/exit.h"
+#include "bspline/core/far_weights_internal.h"
 #include "bspline/knots.h"
 
 namespace {
@@ -754,7 +755,17 @@ void BSmdptsbscv(int degree, int n, int dim, BSboolean rational, const double *p
     } else {
       double *bez = table, *breaks = bez + per * segs_max, *boxes = breaks + segs_max + 1;
       double *above = boxes + 6 * static_cast<std::size_t>(segs_max);
-      BSbstobez(degree, n, nc, knots, poles, &segs, bez, breaks, rc);
+      // Weights all far from 1 (near the least subnormal, say) carry the curve in a few bits, which the Bezier
+      // conversion's sums round away: the block is searched as the same curve with its weights about 1.
+      const double *block = poles;
+      BSscratch<0> near_one;
+      const int e = rational ? bsweights::largest_exponent(poles + static_cast<std::size_t>(dim) * n, n) : 0;
+      if (e <= -256 || e >= 256) {
+        double *scaled = near_one.take(static_cast<std::size_t>(nc) * n);
+        if (!scaled) *rc = BSRC_NO_SCRATCH;
+        else if (bsweights::scale_exactly(poles, static_cast<std::size_t>(nc) * n, e, scaled)) block = scaled;
+      }
+      if (*rc == 0) BSbstobez(degree, n, nc, knots, block, &segs, bez, breaks, rc);
       for (int s = 0; *rc == 0 && s < segs; ++s) BSbzboxpl(k, dim, rational, bez + s * per, boxes + 6 * s);
       BoxTree tree;
       if (*rc == 0 && segs > 0) tree.build(dim, segs, boxes, above);
