@@ -1091,7 +1091,11 @@ BSboolean BScveval_b(int *rc, const VOQbsp_curve *cv, const double *u, const int
           }
           if (got && (!cv->rational || BSrspl(rc, &nd, cv, rows)))
             for (int d = 0; d <= nd; ++d)
-              for (int c = 0; c < 3; ++c) dst[3 * d + c] = rows[4 * d + c];
+              for (int c = 0; c < 3; ++c) {
+                dst[3 * d + c] = rows[4 * d + c];
+                // Sums that overflowed are refused, as the curve's evaluation refuses them.
+                if (!std::isfinite(dst[3 * d + c])) *rc = BSRC_OUT_OF_RANGE;
+              }
         }
         result = ok(rc);
       }

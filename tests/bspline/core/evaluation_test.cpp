@@ -281,6 +281,21 @@ TEST(BothSides, SimpleKnotOfACubicIsOneSidedUpToTheSecondDerivative) {
   nd = 16;
   EXPECT_EQ(BScveval_b(&rc, &c->cv, &u, &nd, nullptr, &two, left, right), BSFALSE);
   EXPECT_EQ(rc, -2);
+  // Poles near the largest double over spans of length 10, where the homogeneous triangle's sums overflow: a side is
+  // refused (it answered infinities and NaN with rc 0), and refused wherever the curve's own evaluation refuses.
+  auto big = random_curve(rng, 4, 8, false, true);
+  for (int i = 0; i < 3 * big->cv.num_poles; ++i) big->cv.poles[i] = (i % 2 ? 1.0 : -1.0) * 1e308;
+  for (int i = 0; i < big->cv.num_knots; ++i) big->cv.knots[i] *= 10;
+  const double at = big->cv.knots[5];
+  for (nd = 0; nd <= 3; ++nd) {
+    double whole[12];
+    int rc_n = 0;
+    BScveval_n(&big->cv, at, nd, whole, &rc_n);
+    const BSboolean ok = BScveval_b(&rc, &big->cv, &at, &nd, nullptr, &two, left, right);
+    EXPECT_EQ(ok == BSTRUE, rc == 0) << nd;
+    for (int k = 0; ok && k < 3 * (nd + 1); ++k) EXPECT_TRUE(std::isfinite(left[k])) << nd << " " << k;
+    if (rc_n != 0) EXPECT_NE(rc, 0) << nd;
+  }
 }
 
 TEST(BothSides, RationalSidesMatchTheCurveEntry) {
