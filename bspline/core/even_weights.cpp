@@ -6,6 +6,8 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "bspline/bspline.h"
+
 namespace bseven {
 
 bool weight_logs(int degree, int dim, const double *poles, double *l) {
@@ -82,6 +84,34 @@ void halving_point(int e, double *u, double *t) {
 double unevened(double s, int e, double a, double b) {
   const double r = std::ldexp(s, e), lam = r / ((1 - s) + r), rest = (1 - s) / ((1 - s) + r);
   return std::fmax(a, std::fmin(b, lam <= 0.5 ? a + (b - a) * lam : b - (b - a) * rest));
+}
+
+namespace {
+
+int descend_from(int degree, int nc, const double *poles, double a, double b, int depth, Parts &parts) {
+  if (parts.passed(poles)) return 0;
+  double l[16], spread = 0;
+  if (!weight_logs(degree, nc - 1, poles, l)) return BSRC_OUT_OF_RANGE;
+  const int e = evening_exponent(degree, l, &spread);
+  if (spread <= kEvenSpread || depth >= kEvenDepth) return parts.part(poles, a, b, l, e);
+  double u = 0, t = 0;
+  halving_point(e, &u, &t);
+  // The cut's place in [a, b] taken from the nearer end, so that a cut near either end keeps its digits.
+  const double m = t <= 0.5 ? a + (b - a) * t : b - (b - a) * u;
+  if (!parts.may_cut(a, m, b)) return parts.part(poles, a, b, l, e);
+  double half[2][64];
+  cut(degree, nc, poles, u, t, half[0], half[1]);
+  const int first = parts.right_first(half[0], half[1]) ? 1 : 0;
+  const double from[2] = {a, m}, to[2] = {m, b};
+  const int rc = descend_from(degree, nc, half[first], from[first], to[first], depth + 1, parts);
+  return rc != 0 ? rc : descend_from(degree, nc, half[1 - first], from[1 - first], to[1 - first], depth + 1, parts);
+}
+
+}  // namespace
+
+int descend(int degree, int nc, const double *poles, double a, double b, Parts &parts) {
+  if (degree < 0 || degree > 15 || nc < 1 || nc > 4) return BSRC_OUT_OF_RANGE;
+  return descend_from(degree, nc, poles, a, b, 0, parts);
 }
 
 }  // namespace bseven

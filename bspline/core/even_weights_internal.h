@@ -35,4 +35,32 @@ void halving_point(int e, double *u, double *t);
 // The parameter in [a, b] of the parameter s of a part over [a, b] evened by 2^(e j), each end kept exact.
 double unevened(double s, int e, double a, double b);
 
+constexpr int kEvenDepth = 48;  // cuts at the most above a part
+
+// What a descent (below) does with an uneven span's parts. Only part() is owed; the other hooks keep every part
+// and cut it, left before right.
+class Parts {
+ public:
+  // A part over [a, b] of the span's range, as cut from the span (its own parameter runs linearly over [a, b]), l the
+  // binary logs of its weights and e the exponent that evens them (even_out may yet refuse it; unevened maps the
+  // evened part's parameter back): nonzero stops the descent, which answers it.
+  virtual int part(const double *poles, double a, double b, const double *l, int e) = 0;
+  // Whether a part, before it is looked at, holds nothing wanted and is passed over uncut.
+  virtual bool passed(const double *poles) { return false; }
+  // Whether a part over [a, b] that spreads too far is cut at m (asked once a cut, which follows a yes); if not, it
+  // is a part as it stands.
+  virtual bool may_cut(double a, double m, double b) { return true; }
+  // Whether the right part of a cut is looked at first.
+  virtual bool right_first(const double *left, const double *right) { return false; }
+
+ protected:
+  ~Parts() = default;
+};
+
+// Cuts a span of nc components (the weights last; nc 4 and degree 15 at the most) over [a, b] where its evened
+// parameter halves, and again each part, until the part's weights, evened, lie within kEvenSpread binary orders or
+// kEvenDepth cuts are made above it; hands each part in turn to parts.part. Answers 0, the first nonzero answer of
+// parts.part, or BSRC_OUT_OF_RANGE when a part's weights are not all positive and finite or the span too large.
+int descend(int degree, int nc, const double *poles, double a, double b, Parts &parts);
+
 }  // namespace bseven

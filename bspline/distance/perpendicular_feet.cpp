@@ -435,16 +435,18 @@ void plain_roots(int *rc, const std::int16_t *order, const double *bez, const do
 // runs through most of its length within the last 1e-11 of the parameter, below the halvings that tell roots apart,
 // and a foot there came out as the middle of a stretch that holds half the curve. The span is cut where its evened
 // parameter halves until the parts, evened, are plain spans; each part's roots map back to the span's parameter.
-constexpr int kEvenDepth = 48;
-
-struct UnevenFeet {
+struct UnevenFeet final : bseven::Parts {
+  // Answered by a part where every point is a foot: the descent stops and the span is taken whole instead.
+  static constexpr int kEveryPoint = 1;
   int k;
   const double *origin, *pt;
   double *roots;
   int cap, count = 0;
-  bool every = false;  // a part where every point is a foot: the span is taken whole instead
 
-  int leaf(const double *cm, double a, double b, const double *l, int e) {
+  UnevenFeet(int k, const double *origin, const double *pt, double *roots, int cap)
+      : k(k), origin(origin), pt(pt), roots(roots), cap(cap) {}
+
+  int part(const double *cm, double a, double b, const double *l, int e) override {
     double evened[4 * 16], bez[4 * 16 + 3], found[3 * 16];
     const bool scaled = bseven::even_out(k - 1, 3, cm, l, e, evened);
     const double *use = scaled ? evened : cm;
@@ -455,28 +457,13 @@ struct UnevenFeet {
     int rc = 0, n = 0;
     plain_roots(&rc, &order, bez, pt, &n, found);
     if (rc != 0) return rc;
-    if (n < 0) every = true;
+    if (n < 0) return kEveryPoint;
     for (int i = 0; i < n && count < cap; ++i) {
       const double r = bseven::unevened(found[i], scaled ? e : 0, a, b);
       // A root on a cut is found from both parts.
       if (count == 0 || r > roots[count - 1]) roots[count++] = r;
     }
     return 0;
-  }
-
-  int descend(const double *cm, double a, double b, int depth) {
-    double l[16], spread = 0;
-    if (!bseven::weight_logs(k - 1, 3, cm, l)) return BSRC_OUT_OF_RANGE;
-    const int e = bseven::evening_exponent(k - 1, l, &spread);
-    if (spread <= bseven::kEvenSpread || depth >= kEvenDepth) return leaf(cm, a, b, l, e);
-    double u = 0, t = 0;
-    bseven::halving_point(e, &u, &t);
-    const double mid = t <= 0.5 ? a + (b - a) * t : b - (b - a) * u;
-    double parts[2][4 * 16];
-    bseven::cut(k - 1, 4, cm, u, t, parts[0], parts[1]);
-    int rc = descend(parts[0], a, mid, depth + 1);
-    if (rc == 0 && !every) rc = descend(parts[1], mid, b, depth + 1);
-    return rc;
   }
 };
 
@@ -498,9 +485,8 @@ BSboolean bsfeet::span_roots(int *rc, const std::int16_t *order, const double *b
   double cm[4 * 16];
   bool uneven = weights_far_apart(k, bez, cm);
   if (uneven) {
-    UnevenFeet feet{k, bez + 4 * k, pt, roots, 3 * (k - 1) - 1};
-    *rc = feet.descend(cm, 0, 1, 0);
-    if (*rc == 0 && !feet.every) {
+    UnevenFeet feet(k, bez + 4 * k, pt, roots, 3 * (k - 1) - 1);
+    if (bseven::descend(k - 1, 4, cm, 0, 1, feet) == 0) {
       *nroots = feet.count;
     } else {
       uneven = false;

@@ -508,10 +508,6 @@ void solve_span(int degree, int dim, BSboolean rational, const double *poles, in
 // A span whose weights lie far apart (bspline/core/even_weights_internal.h) is cut where its evened parameter halves
 // until the parts, evened, are plain spans for the search; the box of a part's poles, which holds the part, passes
 // over those that cannot come nearer than the result.
-constexpr int kEvenDepth = 48;
-using bseven::even_out;
-using bseven::evening_exponent;
-using bseven::kEvenSpread;
 using bseven::weight_logs;
 
 // Uneven, or with weights all kFarFromOne binary orders or more from 1: evened (by one power of two for them all
@@ -525,12 +521,15 @@ bool uneven(int degree, int dim, const double *poles) {
 
 // The nearest point of one point on an uneven span, the span's parameter in [0, 1]. Each part is searched afresh
 // and polished on its own (a part that only comes within the tolerance of the nearest so far would not be
-// polished), and the nearest of them is the answer.
-struct Uneven {
+// polished), and the nearest of them is the answer. Nearer parts are searched first, so that the farther ones pass.
+struct Uneven final : bseven::Parts {
   int degree, dim;
   const double *point;
   double tol, limit;  // limit: the caller's bound
   double best = DBL_MAX, par = 0, q[3] = {0, 0, 0};
+
+  Uneven(int degree, int dim, const double *point, double tol, double limit)
+      : degree(degree), dim(dim), point(point), tol(tol), limit(limit) {}
 
   // The squared distance of the point from the box of the span's Cartesian poles.
   double box_sq(const double *span) const {
@@ -554,9 +553,9 @@ struct Uneven {
   }
 
   // A part evened out (when it can be) and searched; its parameter s maps back to the part's [a, b].
-  int leaf(const double *span, double a, double b, const double *l, int e) {
+  int part(const double *span, double a, double b, const double *l, int e) override {
     double evened[64], s = 0, foot[3], bound = reach(), d = DBL_MAX;
-    const bool scaled = even_out(degree, dim, span, l, e, evened);
+    const bool scaled = bseven::even_out(degree, dim, span, l, e, evened);
     int status = 0, rc = 0;
     const unsigned char on = 1;
     solve_span(degree, dim, BSTRUE, scaled ? evened : span, 1, point, tol, &bound, &d, &on, &bound, &d, &s, foot,
@@ -575,24 +574,8 @@ struct Uneven {
     return 0;
   }
 
-  int descend(const double *span, double a, double b, int depth) {
-    if (reach() != DBL_MAX && std::sqrt(box_sq(span)) > reach()) return 0;
-    double l[16], spread = 0;
-    if (!weight_logs(degree, dim, span, l)) return BSRC_OUT_OF_RANGE;
-    const int e = evening_exponent(degree, l, &spread);
-    if (spread <= kEvenSpread || depth >= kEvenDepth) return leaf(span, a, b, l, e);
-    // Cut where the evened parameter halves: t = r / (1 + r), r = 2^e.
-    double u = 0, t = 0;
-    bseven::halving_point(e, &u, &t);
-    const double mid = t <= 0.5 ? a + (b - a) * t : b - (b - a) * u;
-    double parts[2][64];
-    bseven::cut(degree, dim + 1, span, u, t, parts[0], parts[1]);
-    const int near = box_sq(parts[1]) < box_sq(parts[0]) ? 1 : 0;
-    const double from[2] = {a, mid}, to[2] = {mid, b};
-    int rc = descend(parts[near], from[near], to[near], depth + 1);
-    if (rc == 0) rc = descend(parts[1 - near], from[1 - near], to[1 - near], depth + 1);
-    return rc;
-  }
+  bool passed(const double *span) override { return reach() != DBL_MAX && std::sqrt(box_sq(span)) > reach(); }
+  bool right_first(const double *left, const double *right) override { return box_sq(right) < box_sq(left); }
 };
 
 }  // namespace
@@ -611,8 +594,8 @@ void BSmdptbzcv(int degree, int dim, BSboolean rational, const double *poles, in
       status[i] = 0;
       if (!active[i]) continue;
       const std::size_t at = static_cast<std::size_t>(i) * dim;
-      Uneven u{degree, dim, points + at, tol, bound_out[i]};
-      *rc = u.descend(poles, 0, 1, 0);
+      Uneven u(degree, dim, points + at, tol, bound_out[i]);
+      *rc = bseven::descend(degree, dim + 1, poles, 0, 1, u);
       // Kept as the search keeps a result: below the distance so far, and within the bound (an end within tol / 2
       // of it).
       if (*rc == 0 && u.best < dist_out[i] && u.best <= bound_out[i] + tol / 2) {

@@ -935,7 +935,6 @@ struct Piece {
   double box[6];  // of the Cartesian poles
   double a, b;    // the piece's part of the span's range
   int e;          // pole j scaled by 2^(e j): the piece's parameter s is the span's bseven::unevened(s, e, a, b)
-  double cm[4 * BSXBZ_MAX_ORDER];  // while cutting: the piece as given, component-major, weights last
 
   void take_box(int k) {
     for (int c = 0; c < 3; ++c) box[c] = HUGE_VAL, box[3 + c] = -HUGE_VAL;
@@ -945,8 +944,9 @@ struct Piece {
         box[c] = std::fmin(box[c], x), box[3 + c] = std::fmax(box[3 + c], x);
       }
   }
-  // The piece as the intersector meets it: evened when that keeps every coefficient normal, over [0, 1].
-  void finish(int k, const double *l, int even) {
+  // The piece as the intersector meets it, from its part cm (component-major, weights last) of the span: evened
+  // when that keeps every coefficient normal, over [0, 1].
+  void finish(int k, const double *cm, const double *l, int even) {
     double evened[4 * BSXBZ_MAX_ORDER];
     e = bseven::even_out(k - 1, 3, cm, l, even, evened) ? even : 0;
     const double *from = e != 0 ? evened : cm;
@@ -973,44 +973,38 @@ bool spreads_far(const VOQbsp_curve *cv) {
   return hi > kPieceSpread * lo;
 }
 
-struct Pieces {
-  int count = 0;
+struct Pieces final : bseven::Parts {
+  int count = 0, order = 0, cuts = 0;
   Piece piece[kMostPieces];
 
   // The pieces of cv, or false (nothing cut) when cv is not rational or its weights spread no more than
   // kPieceSpread, or are not all positive and finite.
   bool cut(const VOQbsp_curve *cv) {
-    count = 0;
+    count = cuts = 0;
     if (!spreads_far(cv)) return false;
-    const int k = cv->order;
-    Piece &whole = piece[0];
+    const int k = order = cv->order;
+    double cm[4 * BSXBZ_MAX_ORDER];
     for (int j = 0; j < k; ++j) {
-      for (int c = 0; c < 3; ++c) whole.cm[c * k + j] = cv->poles[3 * j + c];
-      whole.cm[3 * k + j] = cv->weights[j];
+      for (int c = 0; c < 3; ++c) cm[c * k + j] = cv->poles[3 * j + c];
+      cm[3 * k + j] = cv->weights[j];
     }
-    whole.a = lo_par(cv), whole.b = hi_par(cv);
-    count = 1;
-    // Each piece in turn is cut in place until it spreads little, evened; the pieces after it move up.
-    for (int i = 0; i < count;) {
-      Piece &p = piece[i];
-      double l[BSXBZ_MAX_ORDER], spread = 0, u = 0, t = 0;
-      bseven::weight_logs(k - 1, 3, p.cm, l);
-      const int e = bseven::evening_exponent(k - 1, l, &spread);
-      bseven::halving_point(e, &u, &t);
-      const double m = t <= 0.5 ? p.a + (p.b - p.a) * t : p.b - (p.b - p.a) * u;
-      if (count == kMostPieces || !(spread > bseven::kEvenSpread) || !(p.a < m && m < p.b)) {
-        p.finish(k, l, e);
-        ++i;
-        continue;
-      }
-      std::memmove(&piece[i + 2], &piece[i + 1], (count - i - 1) * sizeof(Piece));
-      Piece &right = piece[i + 1];
-      double left_cm[4 * BSXBZ_MAX_ORDER];
-      bseven::cut(k - 1, 4, p.cm, u, t, left_cm, right.cm);
-      std::memcpy(p.cm, left_cm, sizeof left_cm);
-      right.a = m, right.b = p.b, p.b = m;
-      ++count;
-    }
+    // A part's weight underflows to 0 only when the span's lie within a few roundings of the least double: the span
+    // is then met whole.
+    if (bseven::descend(k - 1, 4, cm, lo_par(cv), hi_par(cv), *this) == 0) return true;
+    count = 0;
+    return false;
+  }
+  // The pieces come in order of the range.
+  int part(const double *cm, double a, double b, const double *l, int e) override {
+    Piece &p = piece[count++];
+    p.a = a, p.b = b;
+    p.finish(order, cm, l, e);
+    return 0;
+  }
+  // Each cut makes one piece more, up to kMostPieces; none leaves a piece of no range.
+  bool may_cut(double a, double m, double b) override {
+    if (cuts == kMostPieces - 1 || !(a < m && m < b)) return false;
+    ++cuts;
     return true;
   }
   // A record of piece i of a span like cv.
