@@ -295,7 +295,8 @@ class LineTops {
       double cm[32];
       span_bezier(d, t, m, weighted.data() + m - d, cm);
       span_bezier(d, t, m, cv->weights + m - d, cm + k);
-      if (!descend(d, cm, t[m], t[m + 1], t[m], 0)) return false;
+      Leaves leaves(this, d, t[m]);
+      if (bseven::descend(d, 2, cm, t[m], t[m + 1], leaves) != 0) return false;
     }
     return true;
   }
@@ -332,7 +333,21 @@ class LineTops {
   struct Candidate {
     double t, x, span_start;
   };
-  static constexpr int kEvenDepth = 48;
+  // The parts of a span (in span span_start) cut where their evened parameter halves until their weights lie close,
+  // each searched.
+  class Leaves final : public bseven::Parts {
+   public:
+    Leaves(LineTops *tops, int d, double span_start) : tops_(tops), d_(d), span_start_(span_start) {}
+    int part(const double *poles, double a, double b, const double *l, int e) override {
+      tops_->leaf(d_, poles, a, b, span_start_, l, e);
+      return 0;
+    }
+
+   private:
+    LineTops *tops_;
+    int d_;
+    double span_start_;
+  };
   static constexpr int kRootDepth = 60;
 
   // The Bezier coefficients over [t[m], t[m+1]] of the degree d spline coefficients c[0..d] (those of poles
@@ -353,22 +368,7 @@ class LineTops {
     }
   }
 
-  // The part cm (over [a, b] of the curve's parameter, in span span_start) cut where its evened parameter halves
-  // until its weights lie close, then searched.
-  bool descend(int d, const double *cm, double a, double b, double span_start, int depth) {
-    double l[16], spread = 0;
-    if (!bseven::weight_logs(d, 1, cm, l)) return false;
-    const int e = bseven::evening_exponent(d, l, &spread);
-    if (spread <= bseven::kEvenSpread || depth >= kEvenDepth) return leaf(d, cm, a, b, span_start, l, e);
-    double u = 0, s = 0;
-    bseven::halving_point(e, &u, &s);
-    const double mid = s <= 0.5 ? a + (b - a) * s : b - (b - a) * u;
-    double parts[2][32];
-    bseven::cut(d, 2, cm, u, s, parts[0], parts[1]);
-    return descend(d, parts[0], a, mid, span_start, depth + 1) && descend(d, parts[1], mid, b, span_start, depth + 1);
-  }
-
-  bool leaf(int d, const double *cm, double a, double b, double span_start, const double *l, int e) {
+  void leaf(int d, const double *cm, double a, double b, double span_start, const double *l, int e) {
     const int k = d + 1;
     double evened[32];
     const bool scaled = bseven::even_out(d, 1, cm, l, e, evened);
@@ -388,10 +388,10 @@ class LineTops {
       std::vector<double> roots;
       int budget = 64 * k;
       sign_changes(nd, D, 0, 1, 0, &budget, roots);
-      for (const double s : roots) cand_.push_back({bseven::unevened(s, scaled ? e : 0, a, b), value(d, use, s), span_start});
+      for (const double s : roots)
+        cand_.push_back({bseven::unevened(s, scaled ? e : 0, a, b), value(d, use, s), span_start});
     }
     cand_.push_back({b, x[d], span_start});
-    return true;
   }
 
   static double binomial(int n, int r) {
