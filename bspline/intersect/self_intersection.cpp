@@ -286,17 +286,16 @@ class LineTops {
       const double len = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
       if (len > far) far = len, line_[0] = v[0] / len, line_[1] = v[1] / len, line_[2] = v[2] / len;
     }
-    std::vector<double> weighted(static_cast<std::size_t>(n));
-    for (int i = 0; i < n; ++i) weighted[i] = cv->weights[i] * place(cartesian + 3 * i);
-    const double *t = cv->knots;
-    for (int m = k - 1; m < n; ++m) {
-      if (!(t[m] < t[m + 1])) continue;
-      // Component-major: the weighted places, then the weights, of the span in Bezier form.
-      double cm[32];
-      span_bezier(d, t, m, weighted.data() + m - d, cm);
-      span_bezier(d, t, m, cv->weights + m - d, cm + k);
-      Leaves leaves(this, d, t[m]);
-      if (bseven::descend(d, 2, cm, t[m], t[m + 1], leaves) != 0) return false;
+    // Component-major: the weighted places, then the weights; and the spans in Bezier form, alike.
+    std::vector<double> block(2 * static_cast<std::size_t>(n)), bez(2 * static_cast<std::size_t>(k) * n);
+    std::vector<double> breaks(static_cast<std::size_t>(n) + 1);
+    for (int i = 0; i < n; ++i) block[i] = cv->weights[i] * place(cartesian + 3 * i), block[n + i] = cv->weights[i];
+    int segs = 0, rc = 0;
+    BSbstobez(d, n, 2, cv->knots, block.data(), &segs, bez.data(), breaks.data(), &rc);
+    if (rc != 0) return false;
+    for (int s = 0; s < segs; ++s) {
+      Leaves leaves(this, d, breaks[s]);
+      if (bseven::descend(d, 2, bez.data() + 2 * k * s, breaks[s], breaks[s + 1], leaves) != 0) return false;
     }
     return true;
   }
@@ -349,24 +348,6 @@ class LineTops {
     double span_start_;
   };
   static constexpr int kRootDepth = 60;
-
-  // The Bezier coefficients over [t[m], t[m+1]] of the degree d spline coefficients c[0..d] (those of poles
-  // m - d .. m): pole j is the blossom at d - j copies of the span's start and j of its end.
-  static void span_bezier(int d, const double *t, int m, const double *c, double *out) {
-    for (int j = 0; j <= d; ++j) {
-      double q[16];
-      std::memcpy(q, c, sizeof(double) * (d + 1));
-      for (int r = 1; r <= d; ++r) {
-        const double u = r <= d - j ? t[m] : t[m + 1];
-        for (int i = d; i >= r; --i) {
-          const int g = m - d + i;
-          const double a = (u - t[g]) / (t[g + d + 1 - r] - t[g]);
-          q[i] = (1 - a) * q[i - 1] + a * q[i];
-        }
-      }
-      out[j] = q[d];
-    }
-  }
 
   void leaf(int d, const double *cm, double a, double b, double span_start, const double *l, int e) {
     const int k = d + 1;
