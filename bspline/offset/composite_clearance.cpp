@@ -1788,9 +1788,9 @@ bool clear_offset(const LegChain &c, int room, int *m, VOQbsp_curve **out, int *
   bool lines_only = true;
   for (int k = 0; k < nl; ++k) lines_only = lines_only && cl.shapes[k].kind == Piece::kLines;
   // Whether a kept stretch runs along its leg's own offset for more than the match, not only along a corner's
-  // extension of it.
-  const auto on_own_offset = [&](const Kept &x, bool *own) {
-    *own = false;
+  // extension of it (*own), and whether all of it does, but for the match at either end (*whole).
+  const auto on_own_offset = [&](const Kept &x, bool *own, bool *whole) {
+    *own = *whole = false;
     const Stretch &st = cl.parts[x.stretch];
     if (st.own < 0 || st.bridge) return true;
     const VOQbsp_curve *off = legs[st.own].off;
@@ -1812,6 +1812,7 @@ bool clear_offset(const LegChain &c, int room, int *m, VOQbsp_curve **out, int *
     if (*rc == 0) BScveval_n(st.cv, hi, 0, b, rc);
     if (*rc != 0) return false;
     *own = flat_gap(a, b) > match;
+    *whole = *own && flat_gap(x.p[0], a) <= match && flat_gap(b, x.p[1]) <= match;
     return true;
   };
   for (int pass = 0; pass < 2; ++pass)
@@ -1833,11 +1834,19 @@ bool clear_offset(const LegChain &c, int room, int *m, VOQbsp_curve **out, int *
       // both ends, as the corner road (whose chains turning back past a half turn come here) keeps every leg's line
       // where it has room; what runs along corners' extensions alone is a mitre's tip beyond the chain, and goes.
       // Straight corners extend a leg's offset towards the connecting line past the leg's end, and a run apart that
-      // follows such an extension round beyond another leg is no part of the offset: there the rule stays as it was.
+      // follows such an extension round beyond another leg is no part of the offset: with them a run apart is kept
+      // only where each of its stretches runs along its own leg's offset line alone (the edge of a room the chain
+      // walls in, whose corners are crossings of those lines).
       bool own = false;
-      if (!c.closed && !ends && lines_only && c.option != 2)
-        for (std::size_t q = 0; q < run.size() && !own; ++q)
-          if (!on_own_offset(kept[run[q]], &own)) return true;
+      if (!c.closed && !ends && lines_only) {
+        bool all = true;
+        for (std::size_t q = 0; q < run.size() && (c.option == 2 ? all : !own); ++q) {
+          bool one = false, whole = false;
+          if (!on_own_offset(kept[run[q]], &one, &whole)) return true;
+          own = own || one, all = all && whole;
+        }
+        own = own && (c.option != 2 || all);
+      }
       if (!run.empty()) runs.push_back(run), at_end.push_back(ends || own);
     }
   // An open chain's offset is what runs from the offset of its start or to that of its end, and a mitred or round

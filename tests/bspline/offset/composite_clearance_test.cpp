@@ -197,8 +197,9 @@ std::vector<Leg> four_arcs() {
 // from where the first leg's offset is cut. Joined corner by corner, a line's offset passed over the end of an arc
 // curling back and the leg after it (0.98 of the distance nearer than it) and over a short arc turning back (0.83).
 // Chains of lines that fold back past a half turn lost the stretches of a leg's offset that other legs' bands cut off
-// at both ends (0.34 to 1.23 of the offset), mitred or round; with `covered`, every point of a leg's offset line at
-// the distance from the chain lies on the pieces, in loop modes 1 and 2.
+// at both ends (0.34 to 1.23 of the offset), mitred or round, and straight where such a stretch is its run's only
+// one; with `covered`, every point of a leg's offset line at the distance from the chain lies on the pieces, in
+// loop modes 1 and 2.
 TEST(CompositeClearance, UnevenArcsKeepTheDistance) {
   const std::vector<Leg> small = {{false, 0, 0, -0.012374052247430073, 0.024476663099271399},
       {false, -0.012374052247430073, 0.024476663099271399, -0.019446965931472684, -0.002787979187115468},
@@ -362,7 +363,7 @@ TEST(CompositeClearance, UnevenArcsKeepTheDistance) {
                  -4.4352898440137682, 2.8019648156796229, -7.05737696370955, 1.4527620133775951}),
        1,
        BSTRUE,
-       {0, 1},
+       {0, 1, 2},
        1,
        true},
       // A hairpin's mitre beside the chain's start, and the sixth leg's offset from it up to the start's band.

@@ -781,12 +781,14 @@ TEST(CompositeDriverOracle, ShortLegsKeepTheDistance) {
   // Random line chains whose first or last leg's offset keeps a stretch apart from that run: a mitre's spike, or
   // the line beyond it, whose way back to its own leg crosses the chain (it lies beyond another leg, on that leg's
   // far side). Taken for runs of the chain's own, they were handed back after it with rc 47 where the offset is
-  // whole.
+  // whole. Where the chain also walls in a room whose edge runs along legs' own offset lines alone, that edge is
+  // handed back apart (rc 47) with every option, as the spike still is not.
   const struct {
     const char *what;
     std::vector<double> xy;
     BSboolean right;
     std::int16_t option, loop_mode;
+    int rc = 0;
   } apart_rows[] = {
       {"spikes of the last two legs beyond the first", {0, 0, 1.4343256102440374, -1.9640239631004037,
        2.3669091540011302, -1.9569048404298912, 3.2078049101642581, -1.2494288275842538, 1.2405366481487423,
@@ -798,7 +800,7 @@ TEST(CompositeDriverOracle, ShortLegsKeepTheDistance) {
       {"spikes of the last legs, loops handed back", {0, 0, -2.4292949284507843, 1.6302160652485842,
        -5.7272779901464119, 2.1801379733856932, -5.2647854665557681, -1.0472326768757476, -4.663588811632712,
        -0.85280257978578389, -2.2321278214844273, -0.13603076180919316, -4.0619281371644309, -2.0460782235667798},
-       BSFALSE, 2, 1},
+       BSFALSE, 2, 1, 47},
       {"spikes of the last three legs", {0, 0, -1.5947429084879492, -0.72519272569971782, -0.82921651886307579,
        -1.185744554185864, -2.6679532069272529, -4.0194034841005557, -3.055765052251918, -4.0657095919763977,
        -2.2934074762138645, -1.7725032327191843, -1.9210915832252169, -5.7522679016706526}, BSFALSE, 2, 2},
@@ -830,8 +832,8 @@ TEST(CompositeDriverOracle, ShortLegsKeepTheDistance) {
     SCOPED_TRACE(r.what);
     const Chain c = polyline_chain(r.xy);
     const Ours ours(c, r.right, 1, r.option, r.loop_mode);
-    EXPECT_EQ(ours.rc, 0);
-    if (ours.rc != 0) continue;
+    EXPECT_EQ(ours.rc, r.rc);
+    if (ours.rc != r.rc) continue;
     const GeosChain geos(c);
     EXPECT_EQ(distance_fault(c, ours, 1, r.option, dist_tol, true, &geos), "");
     int far = 0;
