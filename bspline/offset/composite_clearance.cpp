@@ -1788,9 +1788,9 @@ bool clear_offset(const LegChain &c, int room, int *m, VOQbsp_curve **out, int *
   bool lines_only = true;
   for (int k = 0; k < nl; ++k) lines_only = lines_only && cl.shapes[k].kind == Piece::kLines;
   // Whether a kept stretch runs along its leg's own offset for more than the match, not only along a corner's
-  // extension of it (*own), and whether all of it does, but for the match at either end (*whole).
-  const auto on_own_offset = [&](const Kept &x, bool *own, bool *whole) {
-    *own = *whole = false;
+  // extension of it.
+  const auto on_own_offset = [&](const Kept &x, bool *own) {
+    *own = false;
     const Stretch &st = cl.parts[x.stretch];
     if (st.own < 0 || st.bridge) return true;
     const VOQbsp_curve *off = legs[st.own].off;
@@ -1812,7 +1812,38 @@ bool clear_offset(const LegChain &c, int room, int *m, VOQbsp_curve **out, int *
     if (*rc == 0) BScveval_n(st.cv, hi, 0, b, rc);
     if (*rc != 0) return false;
     *own = flat_gap(a, b) > match;
-    *whole = *own && flat_gap(x.p[0], a) <= match && flat_gap(b, x.p[1]) <= match;
+    return true;
+  };
+  // Whether a point of a kept stretch lies behind a leg of lines: beyond its band, and nearer by more than the match
+  // to a point inside the leg on the side away from the offset than to any other leg. Such a point lies on no
+  // offset of the chain to that side; its way round to the leg whose offset it follows crosses the chain. (A cut
+  // where the back edge of a band walls a stretch in lies on that edge.)
+  const auto behind_a_leg = [&](const Kept &x, bool *behind) {
+    *behind = false;
+    const Stretch &st = cl.parts[x.stretch];
+    const int mine = st.own >= 0 ? st.own : st.near[0] >= 0 ? st.near[0] : st.near[1];
+    if (mine < 0) return true;
+    for (int i = 0; i <= 32 && !*behind; ++i) {
+      double p[3], foot[2];
+      BScveval_n(st.cv, x.t[0] + (x.t[1] - x.t[0]) * i / 32, 0, p, rc);
+      if (*rc != 0) return false;
+      // Every leg nearer than the stretch's own (or a neighbour's where it has none) is asked.
+      const double bound = cl.shapes[mine].distance(p, foot, rc) + match;
+      if (*rc != 0) return false;
+      double back = INFINITY, other = INFINITY;
+      for (const int k : cl.leg_boxes.near(p, p, bound - dmin)) {
+        const Shape &sh = cl.shapes[k];
+        const double g = sh.distance(p, foot, rc);
+        if (*rc != 0) return false;
+        const double *a = sh.ends[0], *b = sh.ends[1], tx = b[0] - a[0], ty = b[1] - a[1];
+        const double n[2] = {c.side * ty * c.normal[2], -c.side * tx * c.normal[2]};
+        const bool inside = !(foot[0] == a[0] && foot[1] == a[1]) && !(foot[0] == b[0] && foot[1] == b[1]);
+        const bool away = (p[0] - foot[0]) * n[0] + (p[1] - foot[1]) * n[1] < 0;
+        if (inside && away && g > sh.d + match) back = std::min(back, g);
+        else other = std::min(other, g);
+      }
+      *behind = back < std::min(other, bound) - match;
+    }
     return true;
   };
   for (int pass = 0; pass < 2; ++pass)
@@ -1835,17 +1866,15 @@ bool clear_offset(const LegChain &c, int room, int *m, VOQbsp_curve **out, int *
       // where it has room; what runs along corners' extensions alone is a mitre's tip beyond the chain, and goes.
       // Straight corners extend a leg's offset towards the connecting line past the leg's end, and a run apart that
       // follows such an extension round beyond another leg is no part of the offset: with them a run apart is kept
-      // only where each of its stretches runs along its own leg's offset line alone (the edge of a room the chain
-      // walls in, whose corners are crossings of those lines).
+      // only where no point of it lies behind a leg.
       bool own = false;
-      if (!c.closed && !ends && lines_only) {
-        bool all = true;
-        for (std::size_t q = 0; q < run.size() && (c.option == 2 ? all : !own); ++q) {
-          bool one = false, whole = false;
-          if (!on_own_offset(kept[run[q]], &one, &whole)) return true;
-          own = own || one, all = all && whole;
-        }
-        own = own && (c.option != 2 || all);
+      if (!c.closed && !ends && lines_only)
+        for (std::size_t q = 0; q < run.size() && !own; ++q)
+          if (!on_own_offset(kept[run[q]], &own)) return true;
+      for (std::size_t q = 0; q < run.size() && own && c.option == 2; ++q) {
+        bool behind = false;
+        if (!behind_a_leg(kept[run[q]], &behind)) return true;
+        own = !behind;
       }
       if (!run.empty()) runs.push_back(run), at_end.push_back(ends || own);
     }

@@ -197,9 +197,8 @@ std::vector<Leg> four_arcs() {
 // from where the first leg's offset is cut. Joined corner by corner, a line's offset passed over the end of an arc
 // curling back and the leg after it (0.98 of the distance nearer than it) and over a short arc turning back (0.83).
 // Chains of lines that fold back past a half turn lost the stretches of a leg's offset that other legs' bands cut off
-// at both ends (0.34 to 1.23 of the offset), mitred or round, and straight where such a stretch is its run's only
-// one; with `covered`, every point of a leg's offset line at the distance from the chain lies on the pieces, in
-// loop modes 1 and 2.
+// at both ends (0.34 to 1.23 of the offset), mitred, round or straight; with `covered`, every point of a leg's
+// offset line at the distance from the chain lies on the pieces, in loop modes 1 and 2.
 TEST(CompositeClearance, UnevenArcsKeepTheDistance) {
   const std::vector<Leg> small = {{false, 0, 0, -0.012374052247430073, 0.024476663099271399},
       {false, -0.012374052247430073, 0.024476663099271399, -0.019446965931472684, -0.002787979187115468},
@@ -375,7 +374,7 @@ TEST(CompositeClearance, UnevenArcsKeepTheDistance) {
                  -1.7843456063173522, 5.8109544835769071}),
        1,
        BSTRUE,
-       {0, 1},
+       {0, 1, 2},
        1,
        true},
       // The fifth leg's offset between the first leg's band and where the sixth and seventh cross, and bits of the
@@ -387,7 +386,7 @@ TEST(CompositeClearance, UnevenArcsKeepTheDistance) {
                  1.9350236307206479, -1.8389895661403857, 4.7422314001961157, -4.2471903926916017}),
        1,
        BSTRUE,
-       {0, 1},
+       {0, 1, 2},
        2,
        true},
       // A small chain whose offset by a tenth of its size falls apart: the corner arc of the seventh and eighth
