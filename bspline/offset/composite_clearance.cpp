@@ -1726,7 +1726,9 @@ bool clear_offset(const LegChain &c, int room, int *m, VOQbsp_curve **out, int *
   }
   // Where a cut meets a cut on another stretch apart from it, both are put on the crossing of the two. Of a chain of
   // lines and arcs, whose offsets are exact, two cuts that one leg's band made where the two stretches cross inside
-  // it are not joined: the offset falls apart there.
+  // it are not joined: the offset falls apart there. Nor are two such cuts farther apart than the distance tolerance
+  // where their stretches do not cross between them: joined, the gap would be closed by moving a piece's end pole,
+  // which bends an arc's offset, or tilts a line's, into the band beside it.
   bool exact = true;
   for (int k = 0; k < nl; ++k)
     exact = exact && (cl.shapes[k].kind == Piece::kLines || cl.shapes[k].kind == Piece::kArc);
@@ -1753,7 +1755,10 @@ bool clear_offset(const LegChain &c, int room, int *m, VOQbsp_curve **out, int *
       const double g = flat_gap(xs.pts + 3 * q, mid);
       if (g <= gap && xs.par1[q] - x.t[0] > kx && y.t[1] - xs.par2[q] > ky) best = q, gap = g;
     }
-    if (best < 0) continue;
+    if (best < 0) {
+      if (exact && flat_gap(x.p[1], y.p[0]) > BStoltab[bstol::dist_tol]) x.next = -1, y.has_prev = false;
+      continue;
+    }
     bool apart = false;
     if (exact && !crossing_in_band(cl, x.p[1], xs.pts + 3 * best, y.p[0], &apart, rc)) return true;
     if (apart) {
