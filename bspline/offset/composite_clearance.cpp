@@ -1506,11 +1506,29 @@ bool clear_offset(const LegChain &c, int room, int *m, VOQbsp_curve **out, int *
     pole_point(piece[k].cv, piece[k].cv->num_poles - 1, E);
     pole_point(piece[kn].cv, 0, S);
     const double dmax2 = std::max(lj.dist, li.dist);
-    if (kind[k] == 1) {
-      if (flat_gap(E, S) > jtol) {
-        if (!(join[k].cv = segment(E, S, rc))) return true;
+    // The ends about a corner that does not turn, or whose legs run on side by side, joined straight where the
+    // legs run the same way (for a corner that does not turn, only ends apart). Where they run back along each other
+    // (the tip of a spike) a straight join would cross the corner itself: mitred or round, the tip is rounded about
+    // the corner, and its fill is the half disc.
+    const auto straight_or_tip = [&](bool apart_only) {
+      double V[3], T1[3], P[3], T2[3];
+      if (!flat_end(lj.cv, true, V, T1, rc) || !flat_end(li.cv, false, P, T2, rc)) return false;
+      if (c.option == 2 || !(T1[0] * T2[0] + T1[1] * T2[1] < 0)) {
+        if (apart_only && !(flat_gap(E, S) > jtol)) return true;
         join_tag[k] = BSJOIN_SEGMENT, join_dist[k] = dmax2;
+        return (join[k].cv = segment(E, S, rc)) != nullptr;
       }
+      if (!BSnorvec(rc, T1)) return false;
+      const double M[3] = {V[0] + dmax2 * T1[0], V[1] + dmax2 * T1[1], E[2]};
+      BSallocvoqcv(3, 7, BSTRUE, 0, &join[k].cv, rc);
+      if (*rc == 0) BSarc3pts(rc, E, M, S, join[k].cv);
+      if (*rc != 0) return false;
+      join_tag[k] = BSJOIN_ARC, join_dist[k] = dmax2;
+      cl.fills[k].add(V);
+      return trace(join[k].cv, nullptr, true, &cl.fills[k], rc);
+    };
+    if (kind[k] == 1) {
+      if (!straight_or_tip(true)) return true;
       continue;
     }
     int indices[4] = {0, 0, 0, 0};
@@ -1535,10 +1553,9 @@ bool clear_offset(const LegChain &c, int room, int *m, VOQbsp_curve **out, int *
       chord[k] = 1;
     }
     if (*rc == BSRC_NO_JOIN) {
-      // The end tangents of a sharp join run side by side: the ends are joined straight.
+      // The end tangents of a sharp join run side by side: the ends are joined straight, or round a spike's tip.
       *rc = 0;
-      if (!(join[k].cv = segment(E, S, rc))) return true;
-      join_tag[k] = BSJOIN_SEGMENT, join_dist[k] = dmax2;
+      if (!straight_or_tip(false)) return true;
       continue;
     }
     if (*rc != 0) {

@@ -841,16 +841,20 @@ TEST(CompositeDriverOracle, ShortLegsKeepTheDistance) {
     EXPECT_EQ(far, 0);
   }
 
-  // Closed chains of lines and arcs a hundredth of the distance 1 across, found by the long sweep below: where two
-  // cuts within the match of each other were joined although their stretches do not cross between them, the gap
-  // (3.6e-4 and 4.7e-4) was closed by moving a piece's end pole, and an arc's offset bent, or a line's tilted, into
-  // the band beside it (1.7e-5 and 1.1e-5 nearer than the distance). The offset falls apart there, as it does
-  // elsewhere on these chains; it is also judged a hundred times larger and far out.
+  // Closed chains of lines and arcs found by the long sweep below. Two a hundredth of the distance 1 across: where
+  // two cuts within the match of each other were joined although their stretches do not cross between them, the
+  // gap (3.6e-4 and 4.7e-4) was closed by moving a piece's end pole, and an arc's offset bent, or a line's tilted,
+  // into the band beside it (1.7e-5 and 1.1e-5 nearer than the distance); the offset falls apart there, as it does
+  // elsewhere on these chains. One whose fourth leg runs back along its third, a spike: its tip was joined straight
+  // across the corner, 0.26 nearer than the distance, where mitred and round corners now round it. Each is also
+  // judged a hundred times larger (or smaller) and far out.
   const struct {
     const char *what;
+    double d;
     std::vector<std::array<double, 5>> legs;  // an arc (cx, cy, r, a0, sweep), or a line (x0, y0, x1, y1, NaN)
   } gap_rows[] = {
       {"a line tilted into an arc's band",
+       0.01,
        {{0.0056787863632159407, -0.0077168890688989744, 0.0095811790224762956, 2.2052061170284931, 1.547591519275336},
         {-0.0021677884877471009, -0.013215093736695011, -0.028009145654291277, -0.0032436227700598577, NAN},
         {-0.030412182073676377, -0.0029581567624543275, 0.0024199328243547165, -0.11823975338338655,
@@ -863,6 +867,7 @@ TEST(CompositeDriverOracle, ShortLegsKeepTheDistance) {
         {-0.011851274867320774, -0.213215093736695, -0.01, -0.213215093736695, NAN},
         {-0.01, -0.213215093736695, 0, 0, NAN}}},
       {"an arc's offset bent into its own band",
+       0.01,
        {{0.0053427890232958424, 0.0093327819321308882, 0.010753892929546923, 4.1924539973530059, 2.9224837223770033},
         {0.012586413044907088, 0.017281122902024909, 0.021090800497889882, -0.0051794921717700374, NAN},
         {0.021090800497889882, -0.0051794921717700374, 0.043470976427364007, -0.017014791030067648, NAN},
@@ -870,6 +875,15 @@ TEST(CompositeDriverOracle, ShortLegsKeepTheDistance) {
         {0.036870329656700812, -0.0034764103196590337, 0.046870329656700814, -0.21701479103006766, NAN},
         {0.046870329656700814, -0.21701479103006766, -0.01, -0.21701479103006766, NAN},
         {-0.01, -0.21701479103006766, 0, 0, NAN}}},
+      {"a spike's tip joined across its corner",
+       1,
+       {{0, 0, 1.4885781037259231, 3.0056987216429558, NAN},
+        {2.6369203194898181, 3.2021815410386152, 1.1650301896617097, 3.3110529595320486, -2.670585628474937},
+        {3.5710608444748928, 3.898368888240364, 1.0419011448456232, 1.6609079925878194, NAN},
+        {1.0419011448456232, 1.6609079925878194, 0.9919939403399517, 2.7988855411265225, NAN},
+        {0.9919939403399517, 2.7988855411265225, 1.9919939403399516, -20, NAN},
+        {1.9919939403399516, -20, -1, -20, NAN},
+        {-1, -20, 0, 0, NAN}}},
   };
   for (const auto &r : gap_rows) {
     Chain found;
@@ -878,11 +892,11 @@ TEST(CompositeDriverOracle, ShortLegsKeepTheDistance) {
       else add_arc(&found, l[0], l[1], l[2], l[3], l[4]);
     found.closed = true;
     found.path.index();
-    for (const double f : {1.0, 100.0})
+    for (const double f : {1.0, r.d < 0.1 ? 100.0 : 0.01})
       for (const double dx : {0.0, 1e5}) {
         if (f != 1 && dx != 0) continue;
         const Chain c = placed(found, f, dx, 0.7 * dx);
-        const double d = 0.01 * f, tol = BStoltab[bstol::dist_tol] + 1e-13 * dx;
+        const double d = r.d * f, tol = BStoltab[bstol::dist_tol] + 1e-13 * dx;
         for (const BSboolean right : {BSTRUE, BSFALSE})
           for (const std::int16_t option : {0, 1, 2})
             for (const std::int16_t loop_mode : {1, 2}) {
