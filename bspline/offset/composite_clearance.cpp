@@ -1506,19 +1506,38 @@ bool clear_offset(const LegChain &c, int room, int *m, VOQbsp_curve **out, int *
     pole_point(piece[k].cv, piece[k].cv->num_poles - 1, E);
     pole_point(piece[kn].cv, 0, S);
     const double dmax2 = std::max(lj.dist, li.dist);
+    const std::int16_t mode = lj.past || li.past ? 1 : inner ? (c.option == 1 ? 1 : 0) : c.option;
     // The ends about a corner that does not turn, or whose legs run on side by side, joined straight where the
     // legs run the same way (for a corner that does not turn, only ends apart). Where they run back along each other
-    // (the tip of a spike) a straight join would cross the corner itself: mitred or round, the tip is rounded about
-    // the corner, and its fill is the half disc.
+    // (the tip of a spike) a straight join would cross the corner itself: as the corner joins end a reversal, the
+    // tip is squared off a distance beyond the corner (sharp corners) or rounded about it, and that is its fill.
     const auto straight_or_tip = [&](bool apart_only) {
       double V[3], T1[3], P[3], T2[3];
       if (!flat_end(lj.cv, true, V, T1, rc) || !flat_end(li.cv, false, P, T2, rc)) return false;
-      if (c.option == 2 || !(T1[0] * T2[0] + T1[1] * T2[1] < 0)) {
+      if (mode == 2 || !(T1[0] * T2[0] + T1[1] * T2[1] < 0)) {
         if (apart_only && !(flat_gap(E, S) > jtol)) return true;
         join_tag[k] = BSJOIN_SEGMENT, join_dist[k] = dmax2;
         return (join[k].cv = segment(E, S, rc)) != nullptr;
       }
       if (!BSnorvec(rc, T1)) return false;
+      if (mode == 0) {
+        const double G[3] = {E[0] + dmax2 * T1[0], E[1] + dmax2 * T1[1], E[2]};
+        const double H[3] = {S[0] + dmax2 * T1[0], S[1] + dmax2 * T1[1], S[2]};
+        BSallocvoqcv(2, 4, BSFALSE, 0, &join[k].cv, rc);
+        if (*rc != 0) return false;
+        VOQbsp_curve *sq = join[k].cv;
+        sq->order = 2, sq->num_poles = 4, sq->num_knots = 6, sq->rational = BSFALSE, sq->periodic = 0;
+        sq->non_uniform = 1, sq->planar = BSTRUE, sq->phy_closed = BSFALSE, sq->num_boundaries = 0;
+        const double knots[6] = {0, 0, 1.0 / 3, 2.0 / 3, 1, 1};
+        const double *corners[4] = {E, G, H, S};
+        for (int q = 0; q < 6; ++q) sq->knots[q] = knots[q];
+        for (int q = 0; q < 4; ++q)
+          for (int e = 0; e < 3; ++e) sq->poles[3 * q + e] = corners[q][e];
+        join_tag[k] = BSJOIN_POLYLINE, join_dist[k] = dmax2;
+        cl.fills[k].add(V);
+        for (const double *q : corners) cl.fills[k].add(q);
+        return true;
+      }
       const double M[3] = {V[0] + dmax2 * T1[0], V[1] + dmax2 * T1[1], E[2]};
       BSallocvoqcv(3, 7, BSTRUE, 0, &join[k].cv, rc);
       if (*rc == 0) BSarc3pts(rc, E, M, S, join[k].cv);
@@ -1544,7 +1563,6 @@ bool clear_offset(const LegChain &c, int room, int *m, VOQbsp_curve **out, int *
     const auto drop = [&] {
       for (VOQbsp_curve *&x : r) release(x);
     };
-    const std::int16_t mode = lj.past || li.past ? 1 : inner ? (c.option == 1 ? 1 : 0) : c.option;
     corner_join(mode);
     // A connecting line is cleared as the corner curve it cuts across, so that what it keeps ends at the distance.
     if (*rc == 0 && mode == 2 && r[2] && indices[0] == BSJOIN_SEGMENT) {

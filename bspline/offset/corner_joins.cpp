@@ -344,6 +344,18 @@ void equal_join(Join &j, bool collinear, double d, int *rc) {
       BSvcross(rc, u, v, w);
       if (!new_arc(j, rc)) return;
       BSprepcarc(rc, Ez, Kz, Sz, w, *j.arc, nullptr, nullptr);
+      if (*rc == BSRC_ZERO_INTERVAL) {
+        // An arc that the rounding of its points far from the origin leaves too flat to build (a corner that
+        // hardly turns, its ends some ulps of the coordinates apart across): its chord, which strays from it by
+        // less than those ulps, joins the ends instead.
+        BSfreevoqcv(*j.arc, rc);
+        *j.arc = nullptr;
+        double Ea[3], Sa[3];
+        lift(j.E, j.zE, Ea), lift(j.S, j.zS, Sa);
+        if (*rc == 0) segment(Ea, Sa, j.arc, rc);
+        if (*rc == 0) *j.code = BSJOIN_SEGMENT;
+        return;
+      }
       if (*rc == 0) climb(j, *j.arc, j.zE, j.zS), *j.code = BSJOIN_ARC;
     } else {
       // Tangent to both offsets: the corner of the triangle is where their end tangents meet.

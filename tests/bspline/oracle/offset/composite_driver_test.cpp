@@ -847,11 +847,14 @@ TEST(CompositeDriverOracle, ShortLegsKeepTheDistance) {
   // into the band beside it (1.7e-5 and 1.1e-5 nearer than the distance); the offset falls apart there, as it does
   // elsewhere on these chains. One whose fourth leg runs back along its third, a spike: its tip was joined straight
   // across the corner, 0.26 nearer than the distance, where mitred and round corners now round it. Each is also
-  // judged a hundred times larger (or smaller) and far out.
+  // judged a hundred times larger (or smaller) and far out. With mitred corners the tip is squared off. One far
+  // out (1e7) whose round corner between its fifth and sixth legs hardly turns: the arc there was too flat, for the
+  // rounding of its ends, to be made, and the offset failed (rc -5); its chord now joins them.
   const struct {
     const char *what;
     double d;
     std::vector<std::array<double, 5>> legs;  // an arc (cx, cy, r, a0, sweep), or a line (x0, y0, x1, y1, NaN)
+    double far = 0;                          // how far from the origin the legs lie
   } gap_rows[] = {
       {"a line tilted into an arc's band",
        0.01,
@@ -884,6 +887,19 @@ TEST(CompositeDriverOracle, ShortLegsKeepTheDistance) {
         {0.9919939403399517, 2.7988855411265225, 1.9919939403399516, -20, NAN},
         {1.9919939403399516, -20, -1, -20, NAN},
         {-1, -20, 0, 0, NAN}}},
+      {"a round corner that hardly turns, far out",
+       1,
+       {{9999998.3648865856, 7000001.2296762224, 2.0458982113509698, -0.64480759111904051, 0.44714825479442061},
+        {9999999.7560224142, 6999994.8329416309, 6.0264269025331982, 1.4685800979410333, -0.280750000798974},
+        {10000003.353857052, 7000001.1991993291, 1.5537916189405776, 3.6648105648150606, -1.4225236694546965},
+        {10000002.387159945, 7000002.4156552879, 10000005.554960763, 7000001.3172760839, NAN},
+        {10000005.554960763, 7000001.3172760839, 10000004.994437369, 7000001.214760731, NAN},
+        {10000002.497814132, 7000003.918442673, 3.6800847311946581, -0.82519378730895099, -0.2745776829401072},
+        {10000003.655240452, 6999999.2667115526, 1.4649981160854222, -5.0698478468338521, 1.9782661549499787},
+        {10000002.192074005, 6999999.1934761247, 10000003.192074005, 6999979.1934761247, NAN},
+        {10000003.192074005, 6999979.1934761247, 9999999, 6999979.1934761247, NAN},
+        {9999999, 6999979.1934761247, 10000000, 7000000, NAN}},
+       1e7},
   };
   for (const auto &r : gap_rows) {
     Chain found;
@@ -896,7 +912,7 @@ TEST(CompositeDriverOracle, ShortLegsKeepTheDistance) {
       for (const double dx : {0.0, 1e5}) {
         if (f != 1 && dx != 0) continue;
         const Chain c = placed(found, f, dx, 0.7 * dx);
-        const double d = r.d * f, tol = BStoltab[bstol::dist_tol] + 1e-13 * dx;
+        const double d = r.d * f, tol = BStoltab[bstol::dist_tol] + 1e-13 * (r.far * f + dx);
         for (const BSboolean right : {BSTRUE, BSFALSE})
           for (const std::int16_t option : {0, 1, 2})
             for (const std::int16_t loop_mode : {1, 2}) {
