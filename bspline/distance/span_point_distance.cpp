@@ -481,6 +481,12 @@ void search_pieces(int kk, int dd, BSboolean rr, const double *poles, const doub
       --top;
       continue;
     }
+    // A piece of a finite span is flat long before it is 2^-kLevels wide; one that is not holds points that are
+    // not finite, and its halves would be halved for ever, one kept at a time, with the stack never growing.
+    if (L.b - L.a < 0x1p-50) {
+      *rc = BSRC_OUT_OF_RANGE;
+      break;
+    }
     // The left half replaces the piece, the right one takes the next slot.
     if (top + 1 == used) slot[used] = used, ++used;
     Level &left = L, &right = pool[slot[top + 1]];
@@ -519,7 +525,7 @@ void BSmdptbezcv(int degree, int dim, BSboolean rational, const double *poles, c
   const int k = degree + 1, nc = dim + rational;
   if (k > kMaxOrder) {
     *rc = 50;
-  } else if (degree < 1 || dim < 1 || nc * k > 64) {
+  } else if (degree < 1 || dim < 1 || nc * k > 64 || !BSallfinite(nc * k, poles) || !BSallfinite(dim, point)) {
     *rc = BSRC_OUT_OF_RANGE;
   } else {
     // The pieces are solved as chords once flat to a thousandth, of a unit or, on a span smaller than that, of the
@@ -537,7 +543,11 @@ void BSmdptbezcv(int degree, int dim, BSboolean rational, const double *poles, c
     double threshold = bound == DBL_MAX ? DBL_MAX : (tw + bound) * (tw + bound);
     double best = DBL_MAX, best_t = 0, best_q[64];
     *dist_out = DBL_MAX;
-    if (rational && bseven::uneven(degree, dim, poles)) {
+    // Weights that are not all normal numbers (a curve's subnormal weights blend to 0 in its spans) leave the
+    // pieces' points infinite or undefined, which no halving makes flat; the span solver answers or refuses.
+    bool faint = false;
+    for (int j = 0; rational && j < k; ++j) faint = faint || !(poles[dim * k + j] >= DBL_MIN);
+    if (rational && (faint || bseven::uneven(degree, dim, poles))) {
       // Weights far apart: the curve runs through nearly all of its length within slivers of the parameter, which
       // the halving reached only level by level and then crept along (milliseconds a span), settling on wrong pieces
       // (distances off by a tenth of the span). The span solver cuts such a span where its evened parameter halves.
