@@ -104,6 +104,46 @@ void continue_poles(int *rc, const VOQbsp_curve *cv, double target, VOQbsp_curve
 void continue_rational(int *rc, const VOQbsp_curve *cv, double target, int *level, VOQbsp_curve **out,
                        double *reached);
 
+// Whether the curve with the new poles (fresh, the k - 1 poles at the continued end) and the continued end knots
+// keeps its points over the old spans that those poles reach. In exact arithmetic the blossom makes it so; but a
+// short end span evaluated far beyond itself (the blossom of a span a hundredth of its neighbours' length, at their
+// knots) loses digits to a power of the degree, and the old curve would move by up to the distance tolerance and
+// beyond without a pole running away. Checked at interior points of each of those spans, on a window of the
+// poles and knots around them.
+bool keeps_old_range(int dim, int k, int n, const double *poles, const double *knots, const double *fresh,
+                     double target, bool at_end) {
+  const int first = at_end ? n - k + 1 : 0;
+  // Spans whose poles include a new one, and the window of poles and knots that they use.
+  const int s0 = at_end ? std::max(k - 1, n - k + 1) : k - 1, s1 = at_end ? n - 1 : std::min(n - 1, 2 * k - 3);
+  const int w0 = s0 - (k - 1), w1 = s1;  // poles w0..w1, knots w0..w1 + k
+  double wp[4 * 3 * kMaxOrder], wk[4 * kMaxOrder];
+  for (int i = w0; i <= w1; ++i)
+    for (int c = 0; c < dim; ++c)
+      wp[dim * (i - w0) + c] = i >= first && i < first + k - 1 ? fresh[dim * (i - first) + c] : poles[dim * i + c];
+  for (int i = w0; i <= w1 + k; ++i) wk[i - w0] = (at_end ? i >= n : i < k) ? target : knots[i];
+  // Rounding, not the distance tolerance: the fallback keeps the old range exactly.
+  const double tol = 1e-3 * BStoltab[bstol::dist_tol];
+  for (int s = s0; s <= s1; ++s) {
+    if (!(knots[s] < knots[s + 1])) continue;
+    for (int j = 1; j <= 4; ++j) {
+      const double u = knots[s] + (knots[s + 1] - knots[s]) * j / 5;
+      double args[kMaxOrder], was[4], now[4];
+      for (int r = 0; r + 1 < k; ++r) args[r] = u;
+      int erc = 0;
+      BScvevpgbnd(static_cast<std::int16_t>(dim), k, poles, knots, args, s, was, &erc);
+      if (erc == 0) BScvevpgbnd(static_cast<std::int16_t>(dim), k, wp, wk, args, s - w0, now, &erc);
+      if (erc != 0) return false;
+      // Homogeneous (dim 4): the points themselves are compared.
+      const double ww = dim == 4 ? was[3] : 1, wn = dim == 4 ? now[3] : 1;
+      double gap = 0, size = 0;
+      for (int c = 0; c < 3; ++c)
+        gap += (was[c] / ww - now[c] / wn) * (was[c] / ww - now[c] / wn), size = std::max(size, std::fabs(was[c] / ww));
+      if (!(std::sqrt(gap) <= tol + 1e-12 * size)) return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 void BSextpolcv1(int dim, int order, int num_poles, const double *poles, const double *knots, double start, double end,
@@ -142,6 +182,7 @@ void BSextpolcv1(int dim, int order, int num_poles, const double *poles, const d
       if (i > 0 && moved > kBlowUp * previous) *rc = BSRC_BLOWS_UP;
       previous = moved;
     }
+    if (*rc == 0 && !keeps_old_range(dim, k, n, poles, knots, fresh, target, at_end)) *rc = BSRC_BLOWS_UP;
     if (*rc != 0) break;
     std::memmove(out_poles, poles, static_cast<std::size_t>(dim) * n * sizeof(double));
     std::memmove(out_knots, knots, static_cast<std::size_t>(n + k) * sizeof(double));

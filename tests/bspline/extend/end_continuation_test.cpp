@@ -51,6 +51,53 @@ TEST(EndContinuation, KeepsTheEndSpanPolynomial) {
   }
 }
 
+// An end span far shorter than its neighbours, continued several of its lengths: its polynomial's blossom at the
+// neighbours' knots loses digits to a power of the degree, and the new poles would move the old range by far more
+// than the tolerance. The Bezier fallback keeps it. Each row at either end, and weighted.
+TEST(EndContinuation, ShortEndSpanContinuedFar) {
+  const std::vector<double> poles8 = {
+      -9.3665302089961511, -0.14780017118612571, 0, -8.132866527560541, 0.69683309063513388, 0,
+      -4.8213731382222127, 1.8901773243050999, 0, -0.19179917908680189, 1.7388654727474679, 0,
+      4.1842650118939275, 0.5783436123577681, 0, 5.0754716981132075, 1.5448113207547172, 0,
+      -2, 4.375, 0, -10.674377224199288, -8.5531583629893237, 0,
+      -10.012920521945432, -9.2276613285883737, 0, -10.009261613255291, -9.2310860534434962, 0};
+  const struct {
+    const char *what;
+    int order;
+    std::vector<double> inner;  // interior knots; the range is [0, 11.71875] with its end span last
+    double step;                // the target beyond the end, in lengths of the end span
+  } rows[] = {
+      {"order 8, end span 1/187 of its neighbour", 8, {5.84375, 11.6875}, 5.7},
+      {"order 8, end span 1/1000 of its neighbour", 8, {5.84375, 11.7129}, 6},
+  };
+  for (const auto &row : rows)
+    for (const bool at_end : {true, false})
+      for (const bool weighted : {false, true}) {
+        const int k = row.order, n = k + static_cast<int>(row.inner.size());
+        std::vector<double> knots(k, 0.0), p(poles8.begin(), poles8.begin() + 3 * n), w;
+        knots.insert(knots.end(), row.inner.begin(), row.inner.end());
+        knots.insert(knots.end(), k, 11.71875);
+        if (!at_end) {
+          // The same curve reversed, so that the short span comes first.
+          std::vector<double> kr(knots.size()), pr(p.size());
+          for (std::size_t i = 0; i < knots.size(); ++i) kr[i] = 11.71875 - knots[knots.size() - 1 - i];
+          for (int i = 0; i < n; ++i)
+            for (int c = 0; c < 3; ++c) pr[3 * i + c] = p[3 * (n - 1 - i) + c];
+          knots = kr, p = pr;
+        }
+        for (int i = 0; weighted && i < n; ++i) w.push_back(1 + 0.5 * (i % 3));
+        TestCurve c(k, p, knots, w);
+        const double len = at_end ? c.end() - knots[n - 1] : knots[k] - c.start();
+        const double target = at_end ? c.end() + row.step * len : c.start() - row.step * len;
+        const std::string what = std::string(row.what) + (at_end ? ", at the end" : ", at the start") +
+                                 (weighted ? ", weighted" : "");
+        Continued r(&c.cv, target);
+        ASSERT_EQ(r.rc, 0) << what;
+        ASSERT_NE(r.out, nullptr) << what;
+        EXPECT_LT(old_range_error(c, *r.out), 1e-9) << what;
+      }
+}
+
 TEST(EndContinuation, RefusalsAndLimits) {
   std::mt19937 rng(7);
   auto cubic = random_curve(rng, 4, 6, false, true);
