@@ -77,13 +77,8 @@ TEST(ArcLengthExtension, EndsLinesAndRefusals) {
   // it, and its clamped copy keeps a rounding speed there that a step of dist over it ran out into noise.
   TestCurve still_start(3, {-15, -15, 0, -15, -15, 0, 0, 0, 0, 2, 0, 0, 3, -4, 0},
                         {13.875, 13.90625, 13.9375, 14, 15, 16, 16.0625, 16.3125});
-  // Unclamped, order 8, its end span 1/187 of the one before: the blossom of that span at the knots before it lost
-  // digits to a power of the degree and moved the old range by 6e-4. Then the same with other poles and the end
-  // span continued 54 of its lengths, where the continuation cut at the distance was not the one measured.
-  TestCurve short_end(8, {-8, 8, 0, 0, -2, 0, -15, -15, 0, -15, 8.375, 0, 0, 0, 0, 8, 0.375, 0, -2, 4.375, 0,
-                          -15, -15, 0, 1.875, 0.25, 0, 0, 1, 0},
-                      {-11, -5.15625, 0.6875, 6.53125, 12.375, 14.03125, 19.875, 24.71875, 30.5625, 36.40625,
-                       36.4375, 36.4375, 36.4375, 36.4375, 42.28125, 48.125, 51.875, 55.625});
+  // Unclamped, order 8, its end span 1/187 of the one before, continued 54 of its lengths: the continuation cut at
+  // the distance was not the one measured, and before that the new poles moved the old range by 5.5e-4.
   TestCurve short_end_far(8, {-15, -4.25, 0, -15, 0, 0, 0, -15, 0, -15, -15, 0, -15, -15, 0, -15, 0.375, 0, -2, -14, 0,
                               -15, -15, 0, 1.875, 0.25, 0, 0, 1, 0},
                           {-11, -5.15625, 0.6875, 6.53125, 12.375, 14.03125, 19.875, 24.71875, 30.5625, 36.40625,
@@ -118,7 +113,6 @@ TEST(ArcLengthExtension, EndsLinesAndRefusals) {
       {"polyline continued across itself", &hook, 3.9, 2.0, 0, true},
       {"curve standing still at its end", &still_end, 0.9, 2.0, 0, true},
       {"unclamped curve standing still at its start", &still_start, 14.0, 9.0, 0, false},
-      {"unclamped order 8, its end span short", &short_end, 36.0, 2.0, 0, true},
       {"unclamped order 8, its end span short, continued far", &short_end_far, 36.0, 2.0, 0, true},
       {"distance below dist_tol", &arch, 0.6, 3e-7, 0, true},
       {"order 17 lengthened", &order17, 0.9, 0.5, BSRC_OUT_OF_RANGE, true},
@@ -160,7 +154,7 @@ TEST(ArcLengthExtension, EndsLinesAndRefusals) {
     // A short end span's polynomial taken several of its lengths on is known only to its rounding, amplified by a
     // power of the degree.
     if (c.dist > 0 && achieved == c.dist && !cv.cv.rational && c.c != &line && c.c != &still_end && c.c != &still_start &&
-        c.c != &hook && c.c != &short_end && c.c != &short_end_far) {
+        c.c != &hook && c.c != &short_end_far) {
       const int span = c.at_end ? cv.n() - 1 : cv.order() - 1;
       double want[3], got[3];
       span_polynomial(cv, cv.knots[span], cv.knots[span + 1], c.at_end ? b : a, want);

@@ -63,19 +63,18 @@ TEST(EndContinuation, ShortEndSpanContinuedFar) {
       -10.012920521945432, -9.2276613285883737, 0, -10.009261613255291, -9.2310860534434962, 0};
   const struct {
     const char *what;
-    int order;
-    std::vector<double> inner;  // interior knots; the range is [0, 11.71875] with its end span last
-    double step;                // the target beyond the end, in lengths of the end span
+    double inner;  // the last interior knot; the range is [0, 11.71875], order 8, a knot at 5.84375 too
+    double step;   // the target beyond the end, in lengths of the end span
   } rows[] = {
-      {"order 8, end span 1/187 of its neighbour", 8, {5.84375, 11.6875}, 5.7},
-      {"order 8, end span 1/1000 of its neighbour", 8, {5.84375, 11.7129}, 6},
+      {"end span 1/187 of its neighbour", 11.6875, 5.7},
+      {"end span 1/1000 of its neighbour", 11.7129, 6},
   };
   for (const auto &row : rows)
     for (const bool at_end : {true, false})
       for (const bool weighted : {false, true}) {
-        const int k = row.order, n = k + static_cast<int>(row.inner.size());
-        std::vector<double> knots(k, 0.0), p(poles8.begin(), poles8.begin() + 3 * n), w;
-        knots.insert(knots.end(), row.inner.begin(), row.inner.end());
+        const int k = 8, n = 10;
+        std::vector<double> knots(k, 0.0), p = poles8, w;
+        knots.insert(knots.end(), {5.84375, row.inner});
         knots.insert(knots.end(), k, 11.71875);
         if (!at_end) {
           // The same curve reversed, so that the short span comes first.
