@@ -167,7 +167,7 @@ void BSxtpolcvrc(const VOQbsp_curve *cv, double target, int *level, VOQbsp_curve
 // The pole arithmetic on raw arrays: dim 3 (poles) or 4 (weighted poles with their weight), num_poles of them, the
 // range [start, end] and knots of the curve: the order - 1 poles at the continued end replaced by the blossom of the
 // end span with the target for the end knots, and those order knots set to the target. The outputs may be the
-// inputs. rc 12 when the poles blow up (dim 3 only).
+// inputs. rc 12 when the poles blow up (dim 3 only) or would move the old range.
 void BSextpolcv1(int dim, int order, int num_poles, const double *poles, const double *knots, double start, double end,
                  double target, double *out_poles, double *out_knots, int *rc);
 // The Bezier span continued past its end (at_end) or start to factor (at least 2) times its parameter length, into

@@ -647,11 +647,14 @@ void BSpolxtdst0(const VOQbsp_curve *curve, const double end_point[3], double di
     // A rational continuation can run far out where its weight falls towards zero, and a polynomial one of a short
     // end span taken many of its lengths on loses digits to a power of the degree: the curve then cut at the
     // distance is not the one measured, and a result whose length misses the distance gives way to the straight
-    // extension along the end leg.
+    // extension along the end leg. A polynomial result keeps the old range and its parameters, so that only the
+    // added piece is measured, not the whole curve again.
     double got = 0;
     room = Room(**out);  // the weight change may have replaced the record
-    if (*rc == 0 && whole_length(rc, *out, &got) &&
-        !(std::fabs(got - (length + dist)) <= 4 * BStoltab[15] + 1e-9 * (length + dist)) &&
+    const double tip = at_end ? range_end(**out) : range_start(**out), lo = std::min(e, tip), hi = std::max(e, tip);
+    if (*rc == 0 &&
+        (cv.rational ? whole_length(rc, *out, &got) : BSarclength(rc, *out, &lo, &hi, &got) != 0) &&
+        !(std::fabs(got - (cv.rational ? length + dist : dist)) <= 4 * BStoltab[15] + 1e-9 * (length + dist)) &&
         make_room(rc, out, &room, k, n + k - 1, true)) {
       BSpolxtdlin(&cv, at_end ? BSTRUE : BSFALSE, dist, length, *out, rc);
       end_weight_to_one(rc, out, at_end);

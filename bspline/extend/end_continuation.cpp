@@ -138,7 +138,7 @@ bool keeps_old_range(int dim, int k, int n, const double *poles, const double *k
       double gap = 0, size = 0;
       for (int c = 0; c < 3; ++c)
         gap += (was[c] / ww - now[c] / wn) * (was[c] / ww - now[c] / wn), size = std::max(size, std::fabs(was[c] / ww));
-      if (!(std::sqrt(gap) <= tol + 1e-12 * size)) return false;
+      if (!(std::sqrt(gap) <= tol + 1e-14 * size)) return false;
     }
   }
   return true;

@@ -11,6 +11,7 @@
 #include "bspline/conics.h"
 #include "bspline/core/test_support.h"
 #include "bspline/extend.h"
+#include "bspline/knots.h"
 #include "tests/bspline/curve_fixtures.h"
 
 namespace {
@@ -53,7 +54,8 @@ TEST(EndContinuation, KeepsTheEndSpanPolynomial) {
 
 // An end span far shorter than its neighbours, continued several of its lengths: its polynomial's blossom at the
 // neighbours' knots loses digits to a power of the degree, and the new poles would move the old range by far more
-// than the tolerance. The Bezier fallback keeps it. Each row at either end, and weighted.
+// than the tolerance. The Bezier fallback keeps it. Each row at either end, weighted and not, near the origin and
+// 1e6 out, where the old range may move by the rounding of its coordinates only.
 TEST(EndContinuation, ShortEndSpanContinuedFar) {
   const std::vector<double> poles8 = {
       -9.3665302089961511, -0.14780017118612571, 0, -8.132866527560541, 0.69683309063513388, 0,
@@ -71,30 +73,29 @@ TEST(EndContinuation, ShortEndSpanContinuedFar) {
   };
   for (const auto &row : rows)
     for (const bool at_end : {true, false})
-      for (const bool weighted : {false, true}) {
-        const int k = 8, n = 10;
-        std::vector<double> knots(k, 0.0), p = poles8, w;
-        knots.insert(knots.end(), {5.84375, row.inner});
-        knots.insert(knots.end(), k, 11.71875);
-        if (!at_end) {
-          // The same curve reversed, so that the short span comes first.
-          std::vector<double> kr(knots.size()), pr(p.size());
-          for (std::size_t i = 0; i < knots.size(); ++i) kr[i] = 11.71875 - knots[knots.size() - 1 - i];
-          for (int i = 0; i < n; ++i)
-            for (int c = 0; c < 3; ++c) pr[3 * i + c] = p[3 * (n - 1 - i) + c];
-          knots = kr, p = pr;
+      for (const bool weighted : {false, true})
+        for (const double far : {0.0, 1e6}) {
+          const int k = 8, n = 10;
+          std::vector<double> knots(k, 0.0), p = poles8, w;
+          knots.insert(knots.end(), {5.84375, row.inner});
+          knots.insert(knots.end(), k, 11.71875);
+          for (int i = 0; i < n; ++i) p[3 * i] += far;
+          for (int i = 0; weighted && i < n; ++i) w.push_back(1 + 0.5 * (i % 3));
+          TestCurve c(k, p, knots, w);
+          int rc = 0;
+          // Reversed, the short span comes first.
+          if (!at_end) {
+            ASSERT_TRUE(BSrev_cv(&rc, &c.cv));
+          }
+          const double len = at_end ? c.end() - c.knots[n - 1] : c.knots[k] - c.start();
+          const double target = at_end ? c.end() + row.step * len : c.start() - row.step * len;
+          const std::string what = std::string(row.what) + (at_end ? ", at the end" : ", at the start") +
+                                   (weighted ? ", weighted" : "") + (far > 0 ? ", far out" : "");
+          Continued r(&c.cv, target);
+          ASSERT_EQ(r.rc, 0) << what;
+          ASSERT_NE(r.out, nullptr) << what;
+          EXPECT_LT(old_range_error(c, *r.out), 1e-9 + 1e-15 * far) << what;
         }
-        for (int i = 0; weighted && i < n; ++i) w.push_back(1 + 0.5 * (i % 3));
-        TestCurve c(k, p, knots, w);
-        const double len = at_end ? c.end() - knots[n - 1] : knots[k] - c.start();
-        const double target = at_end ? c.end() + row.step * len : c.start() - row.step * len;
-        const std::string what = std::string(row.what) + (at_end ? ", at the end" : ", at the start") +
-                                 (weighted ? ", weighted" : "");
-        Continued r(&c.cv, target);
-        ASSERT_EQ(r.rc, 0) << what;
-        ASSERT_NE(r.out, nullptr) << what;
-        EXPECT_LT(old_range_error(c, *r.out), 1e-9) << what;
-      }
 }
 
 TEST(EndContinuation, RefusalsAndLimits) {
