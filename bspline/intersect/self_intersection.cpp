@@ -712,10 +712,21 @@ void span_against_rest(int *rc, VOQbsp_curve *span, VOQbsp_curve *rest, double t
   double *par1 = int_alloc ? a_par1 : room.par1, *par2 = int_alloc ? a_par2 : room.par2;
   const double *opar1 = over_alloc ? a_opar1 : room.opar1, *opar2 = over_alloc ? a_opar2 : room.opar2;
   if (*rc == 0) {
-    // Whole pairs at the junction go, so that the two lists stay aligned whatever else touches it.
+    // Whole pairs at the junction go, so that the two lists stay aligned whatever else touches it. Where the two
+    // run on from the junction along one tangent (a line's offset continued by a corner's arc), the intersector can
+    // hand back the junction's meeting with the span's parameter well before it: a pair with one end at the
+    // junction whose two points lie apart is that meeting, not a crossing.
     int kept = 0;
     for (int r = 0; r < n_int; ++r) {
-      if (std::fabs(par1[r] - t_join) < ktol && std::fabs(par2[r] - t_join) < ktol) continue;
+      const bool at1 = std::fabs(par1[r] - t_join) < ktol, at2 = std::fabs(par2[r] - t_join) < ktol;
+      if (at1 && at2) continue;
+      if (at1 != at2) {
+        double p[3], q[3];
+        int erc = 0;
+        BScveval_n(span, par1[r], 0, p, &erc);
+        if (erc == 0) BScveval_n(rest, par2[r], 0, q, &erc);
+        if (erc == 0 && BSpdist(&erc, p, q) > 10.0 * BStoltab[bstol::dist_tol]) continue;
+      }
       par1[kept] = par1[r];
       par2[kept] = par2[r];
       ++kept;

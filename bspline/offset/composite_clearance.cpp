@@ -1039,6 +1039,16 @@ struct Clearing {
     const bool ca = clear(a), cb = clear(b);
     if (ca == cb && (ca ? a.low + b.low - h >= -2 * margin : a.g + b.g + h < -2 * margin)) return;
     if (depth > 48 || std::fabs(b.t - a.t) <= floor) {
+      // Two probes inside bands may hold between them a stretch that keeps clear where the edges of two bands
+      // cross the stretch close together (three corner circles that nearly meet): left out, it leaves a gap as
+      // long as itself. It is looked for until the probes lie closer than a gap may be.
+      if (ca == cb && !ca && h > 0.25 * BStoltab[bstol::dist_tol] && depth <= 80) {
+        measure(near, &m, rc);
+        if (*rc != 0) return;
+        cuts(near, model, a, m, floor, depth + 1, false, out, rc);
+        cuts(near, model, m, b, floor, depth + 1, false, out, rc);
+        return;
+      }
       if (ca == cb) return;
       // The margin only spares what grazes a band; a crossing is put where the band begins.
       const double at = std::min(0.0, ca ? a.g : b.g);
@@ -1389,6 +1399,36 @@ bool drop_twins(const Clearing &cl, double match, std::vector<Kept> *kept, int *
     if (!twin[k]) left.push_back(ks[k]);
   ks.swap(left);
   return true;
+}
+
+// Where the stretches a and b, cut at *u on a and *v on b a little apart, meet: Newton steps on a(u) = b(v) in the
+// plane from the cuts. Two offsets that meet at a grazing angle stay within the intersector's tolerance of each
+// other along a stretch that it reports as an overlap, with no crossing; far from the origin the two cuts, each
+// found to the roundings of its own band, then lie apart along it by those roundings over the angle. The crossing
+// itself is well posed: a line's offset meets the next in one step. False (nothing changed) where the steps leave
+// the stretches' ranges (lo on a, hi on b) or do not close the gap below the roundings of the scale.
+bool meet_from_cuts(const VOQbsp_curve *a, const VOQbsp_curve *b, double lo, double hi, double scale, double *u,
+                    double *v, int *rc) {
+  double s = *u, t = *v;
+  const double a1 = end_of(a), b0 = start_of(b);
+  for (int it = 0; it < 16; ++it) {
+    double pa[6], pb[6];
+    BScveval_n(a, s, 1, pa, rc);
+    if (*rc == 0) BScveval_n(b, t, 1, pb, rc);
+    if (*rc != 0) return false;
+    const double fx = pa[0] - pb[0], fy = pa[1] - pb[1];
+    if (std::hypot(fx, fy) <= 1e-13 * scale) {
+      *u = s, *v = t;
+      return true;
+    }
+    // [a' -b'] (ds, dt) = -(fx, fy)
+    const double det = -pa[3] * pb[4] + pa[4] * pb[3];
+    if (!(std::fabs(det) > 0)) return false;
+    const double ds = (fx * pb[4] - fy * pb[3]) / det, dt = (pa[4] * fx - pa[3] * fy) / det;
+    s += ds, t += dt;
+    if (!(s > lo && s <= a1 && t >= b0 && t < hi)) return false;
+  }
+  return false;
 }
 
 // Whether the point x where the stretches of two cuts a and b cross lies inside a leg's band (by more than the
@@ -1790,17 +1830,32 @@ bool clear_offset(const LegChain &c, int room, int *m, VOQbsp_curve **out, int *
       const double g = flat_gap(xs.pts + 3 * q, mid);
       if (g <= gap && xs.par1[q] - x.t[0] > kx && y.t[1] - xs.par2[q] > ky) best = q, gap = g;
     }
-    if (best < 0) {
-      if (exact && flat_gap(x.p[1], y.p[0]) > BStoltab[bstol::dist_tol]) x.next = -1, y.has_prev = false;
-      continue;
+    double u = 0, v = 0, pt[3];
+    if (best >= 0) {
+      u = xs.par1[best], v = xs.par2[best];
+      for (int e = 0; e < 3; ++e) pt[e] = xs.pts[3 * best + e];
+    } else {
+      // No crossing where they part at a grazing angle: it is met from the two cuts.
+      u = x.t[1], v = y.t[0];
+      if (!meet_from_cuts(fa.cv, fb.cv, x.t[0] + kx, y.t[1] - ky, cl.scale, &u, &v, rc)) {
+        if (*rc != 0) return true;
+        if (exact && flat_gap(x.p[1], y.p[0]) > BStoltab[bstol::dist_tol]) x.next = -1, y.has_prev = false;
+        continue;
+      }
+      BScveval_n(fa.cv, u, 0, pt, rc);
+      if (*rc != 0) return true;
+      if (!(flat_gap(pt, mid) <= match)) {
+        if (exact && flat_gap(x.p[1], y.p[0]) > BStoltab[bstol::dist_tol]) x.next = -1, y.has_prev = false;
+        continue;
+      }
     }
     bool apart = false;
-    if (exact && !crossing_in_band(cl, x.p[1], xs.pts + 3 * best, y.p[0], &apart, rc)) return true;
+    if (exact && !crossing_in_band(cl, x.p[1], pt, y.p[0], &apart, rc)) return true;
     if (apart) {
       x.next = -1, y.has_prev = false;
       continue;
     }
-    x.t[1] = xs.par1[best], y.t[0] = xs.par2[best];
+    x.t[1] = u, y.t[0] = v;
     BScveval_n(cl.parts[x.stretch].cv, x.t[1], 0, x.p[1], rc);
     if (*rc == 0) BScveval_n(cl.parts[y.stretch].cv, y.t[0], 0, y.p[0], rc);
     if (*rc != 0) return true;
@@ -1901,6 +1956,15 @@ bool clear_offset(const LegChain &c, int room, int *m, VOQbsp_curve **out, int *
       std::size_t lead = 0;
       while (lead < run.size() && cl.parts[kept[run[lead]].stretch].bridge) ++lead;
       run.erase(run.begin(), run.begin() + static_cast<std::ptrdiff_t>(lead));
+      // A closed chain's offset is rings that close on themselves. A run apart that does not close and runs along
+      // no leg's own offset, only along corners' extensions past their legs' ends, is a mitre's tip that a noisy
+      // outline's extensions leave clear beyond the ring, and goes as it does on an open chain.
+      if (c.closed && lines_only && !run.empty() && kept[run.back()].next != run.front()) {
+        bool along = false;
+        for (std::size_t q = 0; q < run.size() && !along; ++q)
+          if (!on_own_offset(kept[run[q]], &along)) return true;
+        if (!along) continue;
+      }
       // An offset of lines, mitred or round, keeps a stretch of a leg's own offset line that other legs cut off at
       // both ends, as the corner road (whose chains turning back past a half turn come here) keeps every leg's line
       // where it has room; what runs along corners' extensions alone is a mitre's tip beyond the chain, and goes.
