@@ -1634,7 +1634,10 @@ bool clear_offset(const LegChain &c, int room, int *m, VOQbsp_curve **out, int *
       take(piece[kn], made[2]);
     } else {
       take(piece[kn], made[1]);
-      on_both_lines(lj.off, li.off, piece[k].cv, piece[kn].cv, 64 * cl.margin);
+      // Put back on both lines wherever it strays by more than a stretch may graze a band: a junction left
+      // farther off tilts the piece into its neighbour's band beside a corner that hardly turns (far from the
+      // origin the overlap's middle lies many margins off), and the cuts there part the offset.
+      on_both_lines(lj.off, li.off, piece[k].cv, piece[kn].cv, cl.margin);
     }
     // The fill: from the corner to the first piece's former end, along the join, back from the second piece's
     // former start.
