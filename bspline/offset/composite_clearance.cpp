@@ -846,7 +846,7 @@ struct Clearing {
     const std::int16_t flag = ch.option == 1 ? 1 : 0;
     for (int k = 0; k < ch.n; ++k) {
       const VOQbsp_curve *cv = ch.cv[k];
-      if (cv->order != 2 || cv->num_poles < 3 || !ch.off[k]) {
+      if (cv->order != 2 || cv->num_poles < 3 || (!ch.off[k] && !ch.legs_unmade)) {
         Leg l;
         l.cv = cv, l.off = ch.off[k], l.parent = k, l.dist = ch.dist[k];
         legs.push_back(l);

@@ -620,9 +620,11 @@ struct Chain {
   // A chain of ordinary components in which a leg gives way, offset whole and cleared of what comes nearer to it
   // than the distance; false (nothing made) where the corner joins can join it.
   bool cleared(int *rc) {
+    // A polyline's legs are offset one by one where the chain is cleared; its whole offset waits for the joins.
     for (int i = 0; i < n; ++i)
-      if (!offset(i, rc)) return true;
-    const bsoffset::LegChain legs = leg_chain(hairpin());
+      if (!(cv[i]->order == 2 && cv[i]->num_poles >= 3) && !offset(i, rc)) return true;
+    bsoffset::LegChain legs = leg_chain(hairpin());
+    legs.legs_unmade = true;
     const bool made = bsoffset::clear_offset(legs, 2 * n + 1, &m, out, tags, odist.data(), rc);
     known.assign(static_cast<std::size_t>(n), {-1, 0});
     for (const auto &k : kinds) known[k[0]] = {k[1], k[2]};
