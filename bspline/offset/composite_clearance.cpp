@@ -2205,15 +2205,13 @@ bool clear_offset(const LegChain &c, int room, int *m, VOQbsp_curve **out, int *
       pole_point(prev, prev->num_poles - 1, e);
       pole_point(made.cv, 0, s0);
       if (flat_gap(e, s0) <= match) set_pole(made.cv, 0, e);
-      if ((s.parent >= 0 && owner(before) == s.parent) || onto_last[q]) {
-        // A part that does not start where the piece ends fails the join, as one joined at once would.
-        pole_point(made.cv, 0, s0);
-        double w[3] = {0, 0, 0};
-        for (int c = 0; c < 3; ++c) w[c] = e[c] - s0[c];
-        if (!(w[0] * w[0] + w[1] * w[1] + w[2] * w[2] <= 100 * BStoltab[bstol::dist_sqtol])) {
-          *rc = BSRC_TRIM_FAILED;
-          return true;
-        }
+      // A part that does not start where the piece ends (farther than a join bridges) begins a piece of its own,
+      // as the same legs given apart would: the offset falls apart there.
+      pole_point(made.cv, 0, s0);
+      double w[3] = {0, 0, 0};
+      for (int c = 0; c < 3; ++c) w[c] = e[c] - s0[c];
+      const bool meets = w[0] * w[0] + w[1] * w[1] + w[2] * w[2] <= 100 * BStoltab[bstol::dist_sqtol];
+      if (meets && ((s.parent >= 0 && owner(before) == s.parent) || onto_last[q])) {
         tail.parts.push_back(made.cv), made.cv = nullptr;
         continue;
       }
