@@ -2383,6 +2383,10 @@ bool keeps_distance(const LegChain &c, int m, VOQbsp_curve *const *pieces, const
     std::vector<int> own_piece, near_span;
     if (by_span) own_piece = own, std::sort(own_piece.begin(), own_piece.end());
     int listed = -1;
+    // A line span shown to keep clear of every leg near it needs none of its points judged.
+    bool span_clear = false;
+    Model lines;
+    lines.kind = Model::kLine, lines.scale = cl.scale;
     for (int i = 0, s = cv->order - 1; i <= n; ++i) {
       const double t = i == n ? t1 : t0 + (t1 - t0) * i / n;
       if (by_span) {
@@ -2399,7 +2403,19 @@ bool keeps_distance(const LegChain &c, int m, VOQbsp_curve *const *pieces, const
           for (const int leg : near_span)
             if (std::binary_search(own_piece.begin(), own_piece.end(), leg)) own.push_back(leg);
           listed = s;
+          span_clear = false;
+          if (cv->order == 2 && !cv->rational) {
+            double pa[3], pb[3];
+            pole_point(cv, s - 1, pa), pole_point(cv, s, pb);
+            Span sp;
+            span_clear = lines.span(cv->knots[s], pa, cv->knots[s + 1], pb, &sp);
+            for (std::size_t q = 0; q < near_span.size() && span_clear; ++q) {
+              const Shape &sh = cl.shapes[near_span[q]];
+              span_clear = sh.kind != Piece::kCurve && Clearing::leg_clear(sh, sp, sh.d - tol);
+            }
+          }
         }
+        if (span_clear) continue;
       }
       BScveval_n(cv, t, 0, p, rc);
       bool keeps = true;
