@@ -536,8 +536,12 @@ struct Chain {
     std::vector<const VOQbsp_curve *> legs;
     std::vector<int> parent, order;
     std::vector<double> dists;
+    // Legs of no length are points of the chain only.
     for (int i = 0, k = 0; i < n; ++i)
-      for (int j = 0; j + 1 < cv[i]->num_poles; ++j, ++k) {
+      for (int j = 0; j + 1 < cv[i]->num_poles; ++j) {
+        double a[3], b[3];
+        pole_point(cv[i], j, a), pole_point(cv[i], j + 1, b);
+        if (!(std::hypot(b[0] - a[0], b[1] - a[1]) > BStoltab[bstol::dist_tol])) continue;
         BSallocvoqcv(2, 2, BSFALSE, 0, &segs[k].cv, rc);
         if (*rc != 0) return true;
         VOQbsp_curve *c = segs[k].cv;
@@ -551,7 +555,10 @@ struct Chain {
           for (int q = 0; q < 3; ++q) c->poles[3 * e + q] = p[q];
         }
         legs.push_back(c), parent.push_back(i), order.push_back(k), dists.push_back(dist[i]);
+        ++k;
       }
+    count = static_cast<int>(legs.size());
+    if (count < 2) return false;
     Chain lc;
     std::vector<VOQbsp_curve *> pieces(static_cast<std::size_t>(2 * count + 1), nullptr);
     std::vector<int> piece_tags(pieces.size(), 0);
@@ -560,9 +567,11 @@ struct Chain {
       *rc = BSRC_NO_SCRATCH;
       return true;
     }
-    const bool made = lc.mitred(rc);
+    bool made = lc.mitred(rc);
     int code = lc.release_offsets();
     if (*rc == 0) *rc = code;
+    // A leg the road cannot take leaves the chain to the general road, as the polyline whole.
+    if (*rc != 0) *rc = 0, made = false;
     bool ok = made && *rc == 0;
     // The legs' pieces in order: those of one component that follow each other become one polyline.
     for (int k = 0; k < lc.m && ok;) {

@@ -171,9 +171,13 @@ void OffsetChain::append(VOQbsp_curve **piece, double a, double b, bool combine,
     return;
   }
   // A piece that ends where the chain ends (and not where it starts) is merged turned round.
-  if (defer && !runs_on(p.cv) && runs_on_turned(p.cv)) BSrev_cv(rc, p.cv);
+  // A line string's legs alone go on merging one by one, in place off the slow roads: only what follows a piece of
+  // another kind waits.
+  const auto plain = [](const VOQbsp_curve *c) { return c->order == 2 && !c->rational; };
+  const bool waits = defer && (!parts.empty() || !plain(acc.cv) || !plain(p.cv) || combine);
+  if (waits && !runs_on(p.cv) && runs_on_turned(p.cv)) BSrev_cv(rc, p.cv);
   if (*rc != 0) return;
-  if (defer && runs_on(p.cv)) {
+  if (waits && runs_on(p.cv)) {
     parts.push_back(p.cv), p.cv = nullptr;
     end = b;
     note_extent();
