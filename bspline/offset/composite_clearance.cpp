@@ -19,6 +19,7 @@
 #include "bspline/core/test_support.h"
 #include "bspline/intersect.h"
 #include "bspline/knots.h"
+#include "bspline/measure.h"
 #include "bspline/knots/knots_internal.h"
 #include "bspline/offset.h"
 #include "bspline/offset/offset_internal.h"
@@ -364,6 +365,103 @@ bool append_curve(VOQbsp_curve **acc, const VOQbsp_curve *next, int *rc) {
   release(*acc);
   *acc = joined;
   return true;
+}
+
+// The parts, in order, each starting on the one before's last pole, joined end to start into one new record (the
+// parts are released): each raised to the highest order among them and joined half by half, each part keeping its
+// own parameter length, so that a pole is copied about log n times rather than once for every part after it, and no
+// part's share of the parameter shrinks with the parts that follow it. A record whose ends meet is closed, as a join
+// of two closes it. Parts not clamped at both ends are joined one by one as append_curve joins them.
+VOQbsp_curve *join_all(std::vector<VOQbsp_curve *> *parts, int *rc) {
+  std::vector<VOQbsp_curve *> &ps = *parts;
+  const auto drop_all = [&] {
+    for (VOQbsp_curve *&p : ps) release(p);
+    ps.clear();
+  };
+  if (ps.size() == 1) {
+    VOQbsp_curve *one = ps[0];
+    ps.clear();
+    return one;
+  }
+  std::int16_t k = 0;
+  bool clamped = true;
+  for (const VOQbsp_curve *p : ps) {
+    k = std::max(k, p->order);
+    const int o = p->order, n = p->num_poles;
+    for (int i = 1; i < o && clamped; ++i)
+      clamped = p->knots[i] == p->knots[0] && p->knots[n + i] == p->knots[n];
+    clamped = clamped && !p->periodic && p->num_boundaries == 0;
+  }
+  if (!clamped) {
+    VOQbsp_curve *acc = ps[0];
+    ps[0] = nullptr;
+    for (std::size_t q = 1; q < ps.size() && *rc == 0; ++q) append_curve(&acc, ps[q], rc);
+    drop_all();
+    if (*rc != 0) release(acc);
+    return acc;
+  }
+  bool degenerate = false;
+  for (std::size_t q = 0; q < ps.size() && *rc == 0; ++q) {
+    if (ps[q]->order < k) BSupthedeg(ps[q], static_cast<std::int16_t>(k - 1), BSFALSE, &ps[q], rc);
+    if (q + 1 == ps.size() && *rc == 0) {
+      BSboolean small = BSFALSE;
+      int trc = 0;
+      BStstcvdegn(ps[q], &small, &trc);
+      degenerate = small || trc != 0;
+    }
+  }
+  if (*rc != 0) {
+    drop_all();
+    return nullptr;
+  }
+  // Level by level: each pair joined into a new record, its two parts released.
+  while (ps.size() > 1 && *rc == 0) {
+    std::vector<VOQbsp_curve *> up;
+    for (std::size_t q = 0; q < ps.size(); q += 2) {
+      if (q + 1 == ps.size()) {
+        up.push_back(ps[q]), ps[q] = nullptr;
+        continue;
+      }
+      const VOQbsp_curve *a = ps[q], *b = ps[q + 1];
+      const bool rational = a->rational || b->rational;
+      VOQbsp_curve *j = nullptr;
+      if (*rc == 0) BSallocvoqcv(k, a->num_poles + b->num_poles - 1, rational ? BSTRUE : BSFALSE, 0, &j, rc);
+      if (*rc == 0) {
+        bsknots::join_at_joint(*a, *b, false, j);
+        j->order = k, j->num_poles = a->num_poles + b->num_poles - 1, j->num_knots = j->num_poles + k;
+        j->rational = rational ? BSTRUE : BSFALSE;
+        if (!rational) j->weights = nullptr;
+        j->periodic = 0, j->non_uniform = 1, j->num_boundaries = 0, j->bdrys = nullptr, j->phy_closed = 0;
+      }
+      up.push_back(j);
+      release(ps[q]), release(ps[q + 1]);
+    }
+    ps.swap(up);
+    for (VOQbsp_curve *&p : up) release(p);
+  }
+  if (*rc != 0) {
+    drop_all();
+    return nullptr;
+  }
+  VOQbsp_curve *all = ps[0];
+  ps.clear();
+  BSboolean small = BSFALSE;
+  int trc = 0;
+  BStstcvdegn(all, &small, &trc);
+  if (!degenerate && !small && trc == 0) {
+    double p0[3], p1[3];
+    pole_point(all, 0, p0), pole_point(all, all->num_poles - 1, p1);
+    if (std::sqrt((p0[0] - p1[0]) * (p0[0] - p1[0]) + (p0[1] - p1[1]) * (p0[1] - p1[1]) +
+                  (p0[2] - p1[2]) * (p0[2] - p1[2])) < BStoltab[bstol::dist_tol]) {
+      all->phy_closed = 1;
+      double mid[3];
+      for (int c = 0; c < 3; ++c) mid[c] = 0.5 * (p0[c] + p1[c]);
+      set_pole(all, 0, mid), set_pole(all, all->num_poles - 1, mid);
+    }
+  }
+  bsknots::flag_planar(all, rc);
+  if (*rc != 0) release(all);
+  return all;
 }
 
 // A leg, or a leg's offset, as the clearing sees it: a polyline, a circular arc or any other curve, with its ends.
@@ -748,7 +846,7 @@ struct Clearing {
     const std::int16_t flag = ch.option == 1 ? 1 : 0;
     for (int k = 0; k < ch.n; ++k) {
       const VOQbsp_curve *cv = ch.cv[k];
-      if (cv->order != 2 || cv->num_poles < 3 || !ch.off[k]) {
+      if (cv->order != 2 || cv->num_poles < 3 || (!ch.off[k] && !ch.legs_unmade)) {
         Leg l;
         l.cv = cv, l.off = ch.off[k], l.parent = k, l.dist = ch.dist[k];
         legs.push_back(l);
@@ -1049,7 +1147,16 @@ struct Clearing {
         cuts(near, model, m, b, floor, depth + 1, false, out, rc);
         return;
       }
-      if (ca == cb) return;
+      if (ca == cb) {
+        // Two clear probes the proofs could not show clear between: a band's end can dip in between narrower than
+        // their spacing. Where the geometry puts the stretch nearest to a leg or a fill, it is measured; inside a
+        // band there, the stretch is cut on each side of it.
+        Probe in;
+        if (!ca || !dip(near, model, a, b, &in, rc) || *rc != 0) return;
+        cuts(near, model, a, in, floor, depth + 1, true, out, rc);
+        cuts(near, model, in, b, floor, depth + 1, true, out, rc);
+        return;
+      }
       // The margin only spares what grazes a band; a crossing is put where the band begins.
       const double at = std::min(0.0, ca ? a.g : b.g);
       // Whether a probe's clearance reaches `at` needs only what can come near the probes here: within the length
@@ -1077,6 +1184,98 @@ struct Clearing {
     if (*rc != 0) return;
     cuts(near, model, a, m, floor, depth + 1, false, out, rc);
     cuts(near, model, m, b, floor, depth + 1, false, out, rc);
+  }
+
+  // Where between the clear probes a and b the stretch may dip into a band: the points of a line or an arc span
+  // nearest to each leg of lines or arcs near it that it cannot be shown to keep clear of, and to each fill's
+  // corners and sides, measured; the first inside a band to *in. False where none lies inside (or for a stretch
+  // of another curve, which only its probes tell).
+  bool dip(const Near &near, const Model &model, const Probe &a, const Probe &b, Probe *in, int *rc) const {
+    Span sp;
+    if (!model.span(a.t, a.p, b.t, b.p, &sp)) return false;
+    std::vector<std::array<double, 2>> at;  // points of the span's line or circle to look at
+    const auto toward = [&](const double x[2]) {
+      if (!sp.arc) {
+        const double dx = sp.b[0] - sp.a[0], dy = sp.b[1] - sp.a[1], l2 = dx * dx + dy * dy;
+        if (!(l2 > 0)) return;
+        const double f = ((x[0] - sp.a[0]) * dx + (x[1] - sp.a[1]) * dy) / l2;
+        at.push_back({sp.a[0] + f * dx, sp.a[1] + f * dy});
+        return;
+      }
+      const Arc &c = sp.circle;
+      const double rho = std::hypot(x[0] - c.c[0], x[1] - c.c[1]);
+      if (rho > 0)
+        for (const double sgn : {-1.0, 1.0})
+          at.push_back({c.c[0] + sgn * c.r * (x[0] - c.c[0]) / rho, c.c[1] + sgn * c.r * (x[1] - c.c[1]) / rho});
+    };
+    // Where the span comes nearest to the segment p q: the feet of its ends, their crossing, and for an arc the
+    // points of the circle square to the segment.
+    const auto segment_near = [&](const double p[2], const double q[2]) {
+      toward(p), toward(q);
+      const double dx = q[0] - p[0], dy = q[1] - p[1], len = std::hypot(dx, dy);
+      if (!(len > 0)) return;
+      if (!sp.arc) {
+        const double rx = sp.b[0] - sp.a[0], ry = sp.b[1] - sp.a[1], den = rx * dy - ry * dx;
+        if (den != 0) {
+          const double f = ((p[0] - sp.a[0]) * dy - (p[1] - sp.a[1]) * dx) / den;
+          at.push_back({sp.a[0] + f * rx, sp.a[1] + f * ry});
+        }
+        return;
+      }
+      const Arc &c = sp.circle;
+      for (const double sgn : {-1.0, 1.0}) at.push_back({c.c[0] - sgn * c.r * dy / len, c.c[1] + sgn * c.r * dx / len});
+    };
+    for (const int k : near.legs) {
+      const Shape &sh = shapes[k];
+      if (sh.kind == Piece::kCurve || leg_clear(sh, sp, sh.d - margin)) continue;
+      if (sh.kind == Piece::kLines) {
+        for (std::size_t i = 0; i + 3 < sh.pts.size(); i += 2) segment_near(&sh.pts[i], &sh.pts[i + 2]);
+      } else {
+        toward(sh.ends[0]), toward(sh.ends[1]), toward(sh.c);
+      }
+    }
+    for (const int f : near.fills) {
+      const Fill &fl = fills[f];
+      if (boxes_apart(sp.lo, sp.hi, fl.lo, fl.hi, margin)) continue;
+      const std::size_t n = fl.xy.size() / 2;
+      for (std::size_t i = 0, j = n - 1; i < n; j = i++) segment_near(&fl.xy[2 * j], &fl.xy[2 * i]);
+    }
+    // The parameter of a point of the span: along a line in proportion, along an arc by halving on its angle.
+    const auto parameter = [&](const double x[2], double *t) {
+      if (!sp.arc) {
+        const double dx = sp.b[0] - sp.a[0], dy = sp.b[1] - sp.a[1], l2 = dx * dx + dy * dy;
+        const double f = ((x[0] - sp.a[0]) * dx + (x[1] - sp.a[1]) * dy) / l2;
+        *t = a.t + f * (b.t - a.t);
+        return f > 0 && f < 1;
+      }
+      const Arc &c = sp.circle;
+      const double want = c.angle(x);
+      if (!(want > 0 && want < std::fabs(c.sweep))) return false;
+      double lo = a.t, hi = b.t;
+      for (int it = 0; it < 60 && *rc == 0; ++it) {
+        const double mid = 0.5 * (lo + hi);
+        double q[3];
+        BScveval_n(near.s->cv, mid, 0, q, rc);
+        const double got = c.angle(q);
+        (got <= std::fabs(c.sweep) && got < want ? lo : hi) = mid;
+      }
+      *t = 0.5 * (lo + hi);
+      return *rc == 0;
+    };
+    for (const auto &x : at) {
+      double t = 0;
+      if (!parameter(x.data(), &t) || !(t > std::min(a.t, b.t) && t < std::max(a.t, b.t))) continue;
+      Probe q;
+      q.t = t;
+      place(near, &q, rc);
+      measure(near, &q, rc);
+      if (*rc != 0) return false;
+      if (!clear(q)) {
+        *in = q;
+        return true;
+      }
+    }
+    return false;
   }
 
   // The probes from k0 to k1 (above k0 + 1: first shown whole, then half by half) with their cuts appended to
@@ -2038,6 +2237,20 @@ bool clear_offset(const LegChain &c, int room, int *m, VOQbsp_curve **out, int *
   // stretch made, where that one ends.
   std::size_t last_made = 0;
   bool open_end = false;  // the last piece made ends where the stretch before the current one ends
+  // The parts that go on the last piece handed out, joined onto it all at once when the next piece begins.
+  struct Tail {
+    std::vector<VOQbsp_curve *> parts;
+    ~Tail() {
+      for (VOQbsp_curve *&p : parts) release(p);
+    }
+  } tail;
+  const auto flush = [&] {
+    if (tail.parts.empty() || *rc != 0) return *rc == 0;
+    tail.parts.insert(tail.parts.begin(), out[*m - 1]);
+    out[*m - 1] = join_all(&tail.parts, rc);
+    if (!out[*m - 1]) --*m;
+    return *rc == 0;
+  };
   for (std::size_t q = 0; q < order.size(); ++q) {
     const Kept &x = kept[order[q]];
     const Stretch &s = cl.parts[x.stretch];
@@ -2054,15 +2267,23 @@ bool clear_offset(const LegChain &c, int room, int *m, VOQbsp_curve **out, int *
     const std::size_t before = last_made;
     last_made = q;
     if (linked) {
+      const VOQbsp_curve *prev = tail.parts.empty() ? out[*m - 1] : tail.parts.back();
       double e[3], s0[3];
-      pole_point(out[*m - 1], out[*m - 1]->num_poles - 1, e);
+      pole_point(prev, prev->num_poles - 1, e);
       pole_point(made.cv, 0, s0);
       if (flat_gap(e, s0) <= match) set_pole(made.cv, 0, e);
-      if ((s.parent >= 0 && owner(before) == s.parent) || onto_last[q]) {
-        if (!append_curve(&out[*m - 1], made.cv, rc)) return true;
+      // A part that does not start where the piece ends (farther than a join bridges) begins a piece of its own,
+      // as the same legs given apart would: the offset falls apart there.
+      pole_point(made.cv, 0, s0);
+      double w[3] = {0, 0, 0};
+      for (int c = 0; c < 3; ++c) w[c] = e[c] - s0[c];
+      const bool meets = w[0] * w[0] + w[1] * w[1] + w[2] * w[2] <= 100 * BStoltab[bstol::dist_sqtol];
+      if (meets && ((s.parent >= 0 && owner(before) == s.parent) || onto_last[q])) {
+        tail.parts.push_back(made.cv), made.cv = nullptr;
         continue;
       }
     }
+    if (!flush()) return true;
     if (*m >= room) {
       // An offset that falls apart anyway is reported so, whatever of it does not fit left out.
       bool broken = c.closed && kept[order.back()].next != order.front();
@@ -2074,6 +2295,7 @@ bool clear_offset(const LegChain &c, int room, int *m, VOQbsp_curve **out, int *
     tags[*m] = s.parent >= 0 ? c.num[s.parent] : s.tag, odist[*m] = s.dist;
     ++*m;
   }
+  if (!flush()) return true;
   if (*m == 0) {
     *rc = BSRC_NO_JOIN;
     return true;
@@ -2220,11 +2442,51 @@ bool keeps_distance(const LegChain &c, int m, VOQbsp_curve *const *pieces, const
       }
     }
     if (!sampled) continue;
-    const int n = chord ? 1 : std::max(32, 32 * (cv->num_poles - cv->order + 1));
-    for (int i = 0; i <= n; ++i) {
-      BScveval_n(cv, i == n ? t1 : t0 + (t1 - t0) * i / n, 0, p, rc);
+    const int spans = cv->num_poles - cv->order + 1, n = chord ? 1 : std::max(32, 32 * spans);
+    // A piece of many spans (a polyline's offset, a leg by a span) is judged span by span: each point against the
+    // legs that come near its span's poles, which hold it, and of its own legs those alone. A polyline's offset
+    // then costs what its legs' offsets given apart cost, rather than every point against every leg.
+    const bool by_span = spans > 1 && !chord;
+    std::vector<int> own_piece, near_span;
+    if (by_span) own_piece = own, std::sort(own_piece.begin(), own_piece.end());
+    int listed = -1;
+    // A line span shown to keep clear of every leg near it needs none of its points judged.
+    bool span_clear = false;
+    Model lines;
+    lines.kind = Model::kLine, lines.scale = cl.scale;
+    for (int i = 0, s = cv->order - 1; i <= n; ++i) {
+      const double t = i == n ? t1 : t0 + (t1 - t0) * i / n;
+      if (by_span) {
+        while (s + 1 < cv->num_poles && t >= cv->knots[s + 1]) ++s;
+        if (s != listed) {
+          double slo[2] = {INFINITY, INFINITY}, shi[2] = {-INFINITY, -INFINITY}, q[3];
+          for (int j = s - cv->order + 1; j <= s; ++j) {
+            pole_point(cv, j, q);
+            for (int e = 0; e < 2; ++e) slo[e] = std::min(slo[e], q[e]), shi[e] = std::max(shi[e], q[e]);
+          }
+          near_span = cl.leg_boxes.near(slo, shi, tol);
+          std::sort(near_span.begin(), near_span.end());
+          own.clear();
+          for (const int leg : near_span)
+            if (std::binary_search(own_piece.begin(), own_piece.end(), leg)) own.push_back(leg);
+          listed = s;
+          span_clear = false;
+          if (cv->order == 2 && !cv->rational) {
+            double pa[3], pb[3];
+            pole_point(cv, s - 1, pa), pole_point(cv, s, pb);
+            Span sp;
+            span_clear = lines.span(cv->knots[s], pa, cv->knots[s + 1], pb, &sp);
+            for (std::size_t q = 0; q < near_span.size() && span_clear; ++q) {
+              const Shape &sh = cl.shapes[near_span[q]];
+              span_clear = sh.kind != Piece::kCurve && Clearing::leg_clear(sh, sp, sh.d - tol);
+            }
+          }
+        }
+        if (span_clear) continue;
+      }
+      BScveval_n(cv, t, 0, p, rc);
       bool keeps = true;
-      if (*rc != 0 || !point_keeps(p, near_piece, &keeps)) return false;
+      if (*rc != 0 || !point_keeps(p, by_span ? near_span : near_piece, &keeps)) return false;
       if (!keeps) return false;
     }
   }

@@ -711,14 +711,15 @@ void BScmpcvoffl(int n, const VOQbsp_curve *const *comps, BSboolean side, const 
                                     std::clamp(static_cast<int>(ends[k - 1]), 0, static_cast<int>(world.size()) - 1) ==
                                         std::clamp(static_cast<int>(ends[k]), 0, static_cast<int>(world.size()) - 1) &&
                                     ends[k - 1] > std::floor(ends[k - 1]) && ends[k] > std::floor(ends[k]);
-            if (same_piece) {
-              VOQbsp_curve *joined = join_parts(result.cv.back(), part.cv[j], false, rc);
-              if (joined) {
-                int frc = 0;
-                BSfreevoqcv(result.cv.back(), &frc);
-                result.cv.back() = joined;
-              }
-            } else {
+            // Parts whose ends the loop's cut left apart stay apart, as the same legs' pieces given apart would: the
+            // offset falls apart there, and the gap is reported.
+            VOQbsp_curve *joined = same_piece ? join_parts(result.cv.back(), part.cv[j], false, rc) : nullptr;
+            if (same_piece && *rc == BSRC_NOT_JOINED) *rc = 0;
+            if (joined) {
+              int frc = 0;
+              BSfreevoqcv(result.cv.back(), &frc);
+              result.cv.back() = joined;
+            } else if (*rc == 0) {
               result.push(part.cv[j], part.tag[j], part.from[j]);
               part.cv[j] = nullptr;
             }

@@ -54,6 +54,11 @@ class Work {
 constexpr int kLocalComps = 100;
 
 bool is_line(const VOQbsp_curve *cv) { return cv->num_poles == 2 && cv->order == 2; }
+// A polyline of one leg or more: order 2, polynomial, clamped, not periodic.
+bool is_polyline(const VOQbsp_curve *cv) {
+  return cv->order == 2 && cv->num_poles >= 2 && !cv->rational && !cv->periodic &&
+         cv->knots[0] == cv->knots[1] && cv->knots[cv->num_poles] == cv->knots[cv->num_poles + 1];
+}
 
 // A new record equal to src with room for extra more poles; NULL on failure.
 VOQbsp_curve *copy_of(const VOQbsp_curve *src, int extra, int *rc) {
@@ -520,6 +525,89 @@ struct Chain {
     return true;
   }
 
+  // The chain (every component a line or a polyline) mitred as the chain of its legs, each polyline's legs lines of
+  // their own: a polyline given as one component is offset as the same legs given apart, and the offsets of one
+  // component's legs that follow each other are one piece again, its corners the mitres' points. False, with
+  // nothing made, where the mitred road declines the legs.
+  bool mitred_legs(int *rc) {
+    int count = 0;
+    for (int i = 0; i < n; ++i) count += cv[i]->num_poles - 1;
+    std::vector<bsoffset::OwnedCurve> segs(static_cast<std::size_t>(count));
+    std::vector<const VOQbsp_curve *> legs;
+    std::vector<int> parent, order;
+    std::vector<double> dists;
+    // Legs of no length are points of the chain only.
+    for (int i = 0, k = 0; i < n; ++i)
+      for (int j = 0; j + 1 < cv[i]->num_poles; ++j) {
+        double a[3], b[3];
+        pole_point(cv[i], j, a), pole_point(cv[i], j + 1, b);
+        if (!(std::hypot(b[0] - a[0], b[1] - a[1]) > BStoltab[bstol::dist_tol])) continue;
+        BSallocvoqcv(2, 2, BSFALSE, 0, &segs[k].cv, rc);
+        if (*rc != 0) return true;
+        VOQbsp_curve *c = segs[k].cv;
+        c->order = 2, c->num_poles = 2, c->num_knots = 4, c->rational = BSFALSE, c->periodic = 0;
+        c->non_uniform = 0, c->planar = BSTRUE, c->phy_closed = BSFALSE, c->num_boundaries = 0;
+        const double knots[4] = {0, 0, 1, 1};
+        for (int q = 0; q < 4; ++q) c->knots[q] = knots[q];
+        for (int e = 0; e < 2; ++e) {
+          double p[3];
+          pole_point(cv[i], j + e, p);
+          for (int q = 0; q < 3; ++q) c->poles[3 * e + q] = p[q];
+        }
+        legs.push_back(c), parent.push_back(i), order.push_back(k), dists.push_back(dist[i]);
+        ++k;
+      }
+    count = static_cast<int>(legs.size());
+    if (count < 2) return false;
+    Chain lc;
+    std::vector<VOQbsp_curve *> pieces(static_cast<std::size_t>(2 * count + 1), nullptr);
+    std::vector<int> piece_tags(pieces.size(), 0);
+    if (!lc.set_up(count, legs.data(), order.data(), nullptr, dists.data(), 0, pieces.data(), piece_tags.data(), side,
+                   normal, option, closure)) {
+      *rc = BSRC_NO_SCRATCH;
+      return true;
+    }
+    bool made = lc.mitred(rc);
+    int code = lc.release_offsets();
+    if (*rc == 0) *rc = code;
+    // A leg the road cannot take leaves the chain to the general road, as the polyline whole.
+    if (*rc != 0) *rc = 0, made = false;
+    bool ok = made && *rc == 0;
+    // The legs' pieces in order: those of one component that follow each other become one polyline.
+    for (int k = 0; k < lc.m && ok;) {
+      const int tag = piece_tags[k];
+      int e = k + 1;
+      while (e < lc.m && parent[piece_tags[e]] == parent[tag]) ++e;
+      VOQbsp_curve *c = nullptr;
+      const int poles = e - k + 1;
+      BSallocvoqcv(2, poles, BSFALSE, 0, &c, rc);
+      if (*rc != 0) break;
+      c->order = 2, c->num_poles = poles, c->num_knots = poles + 2, c->rational = BSFALSE, c->periodic = 0;
+      c->non_uniform = 0, c->planar = BSTRUE, c->phy_closed = BSFALSE, c->num_boundaries = 0;
+      c->knots[0] = 0;
+      for (int q = 0; q < poles; ++q) c->knots[q + 1] = q;
+      c->knots[poles + 1] = poles - 1;
+      for (int q = 0; q < poles; ++q) {
+        double p[3];
+        const VOQbsp_curve *from = pieces[q < poles - 1 ? k + q : e - 1];
+        pole_point(from, q < poles - 1 ? 0 : 1, p);
+        for (int x = 0; x < 3; ++x) c->poles[3 * q + x] = p[x];
+      }
+      // The legs' own offsets end on each other's mitres; the later start is the earlier end.
+      place(m, c, rc);
+      tags[m] = num[parent[tag]];
+      odist[m] = dist[parent[tag]];
+      ++m;
+      k = e;
+    }
+    for (VOQbsp_curve *&p : pieces) {
+      int ignored = 0;
+      if (p) BSfreevoqcv(p, &ignored);
+    }
+    if (*rc == 0 && made && m == 0) *rc = BSRC_NO_JOIN;
+    return made || *rc != 0;
+  }
+
   // Whether the chain turns back by more than 120 degrees at a corner with a curved side. Past such a hairpin an
   // arc's offset can sweep over its neighbour's far end, or its neighbour run back under it within the distance,
   // which no corner join sees (two lines cannot: each lies on the far side of the other's line from its offset).
@@ -541,9 +629,11 @@ struct Chain {
   // A chain of ordinary components in which a leg gives way, offset whole and cleared of what comes nearer to it
   // than the distance; false (nothing made) where the corner joins can join it.
   bool cleared(int *rc) {
+    // A polyline's legs are offset one by one where the chain is cleared; its whole offset waits for the joins.
     for (int i = 0; i < n; ++i)
-      if (!offset(i, rc)) return true;
-    const bsoffset::LegChain legs = leg_chain(hairpin());
+      if (!(cv[i]->order == 2 && cv[i]->num_poles >= 3) && !offset(i, rc)) return true;
+    bsoffset::LegChain legs = leg_chain(hairpin());
+    legs.legs_unmade = true;
     const bool made = bsoffset::clear_offset(legs, 2 * n + 1, &m, out, tags, odist.data(), rc);
     known.assign(static_cast<std::size_t>(n), {-1, 0});
     for (const auto &k : kinds) known[k[0]] = {k[1], k[2]};
@@ -856,6 +946,11 @@ void BScmpcvoff1(int num_comps, const VOQbsp_curve *const *comps, const int *com
     for (int i = 0; i < n && lines; ++i)
       lines = ch.type[i] == BSCMP_ORDINARY && is_line(ch.cv[i]) && ch.dist[i] > BStoltab[bstol::dist_tol];
     bool done = lines && ch.mitred(rc);
+    // A chain of lines and polylines with sharp corners, some leg giving way: mitred leg by leg as a chain of lines.
+    bool polylines = !lines && *rc == 0 && (!closed || ch.closure) && option == 0;
+    for (int i = 0; i < n && polylines; ++i)
+      polylines = ch.type[i] == BSCMP_ORDINARY && is_polyline(ch.cv[i]) && ch.dist[i] > BStoltab[bstol::dist_tol];
+    if (polylines) done = ch.mitred_legs(rc);
     // Ordinary components offset by distances, open or closed end to end: where a leg gives way the offset is made
     // whole and cleared.
     bool plain = !done && *rc == 0 && (!closed || ch.closure);

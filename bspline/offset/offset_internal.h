@@ -217,6 +217,8 @@ struct LegChain {
   bool closed = false;
   // The chain turns back past 120 degrees at a curved corner: cleared all the same, though no leg gives way.
   bool tucked = false;
+  // A polyline component (order 2, three poles or more) whose off is NULL was not offset whole: its legs are.
+  bool legs_unmade = false;
   // When not NULL: the join kind found at each corner between two components' offsets, (before, after, kind).
   std::vector<std::array<int, 3>> *kinds = nullptr;
 };

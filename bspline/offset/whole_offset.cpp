@@ -13,12 +13,132 @@
 #include "bspline/core/exit.h"
 #include "bspline/knots.h"
 #include "bspline/knots/knots_internal.h"
+#include "bspline/measure.h"
 #include "bspline/numerics.h"
 #include "bspline/offset.h"
 #include "bspline/offset/offset_internal.h"
 #include "bspline/offset/whole_offset_internal.h"
 
 namespace bswhole {
+
+OffsetChain::~OffsetChain() {
+  for (VOQbsp_curve *&p : parts) {
+    int ignored = 0;
+    if (p) BSfreevoqcv(p, &ignored);
+  }
+}
+
+void OffsetChain::end_poles(double first[3], double last[3]) const {
+  const VOQbsp_curve *l = parts.empty() ? acc.cv : parts.back();
+  bsoffset::pole_point(acc.cv, 0, first);
+  bsoffset::pole_point(l, l->num_poles - 1, last);
+}
+
+// Whether piece starts on the chain's last pole, both clamped there: merged, it would be neither turned nor
+// clamped, and join the chain as it lies.
+bool OffsetChain::runs_on(const VOQbsp_curve *piece) const {
+  const VOQbsp_curve *l = parts.empty() ? acc.cv : parts.back();
+  if (l->periodic || piece->periodic || l->num_boundaries != 0 || piece->num_boundaries != 0) return false;
+  for (int i = 1; i < l->order; ++i)
+    if (l->knots[l->num_poles + i] != l->knots[l->num_poles]) return false;
+  for (int i = 1; i < piece->order; ++i)
+    if (piece->knots[i] != piece->knots[0]) return false;
+  double e[3], s[3];
+  bsoffset::pole_point(l, l->num_poles - 1, e);
+  bsoffset::pole_point(piece, 0, s);
+  const double d[3] = {e[0] - s[0], e[1] - s[1], e[2] - s[2]};
+  return std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]) <= BStoltab[bstol::dist_tol];
+}
+
+// Whether piece, turned round, would start on the chain's last pole (both clamped there), its end away from the
+// chain's start: the merge then turns the piece alone.
+bool OffsetChain::runs_on_turned(const VOQbsp_curve *piece) const {
+  const VOQbsp_curve *l = parts.empty() ? acc.cv : parts.back();
+  if (l->periodic || piece->periodic || l->num_boundaries != 0 || piece->num_boundaries != 0) return false;
+  const int n = piece->num_poles;
+  for (int i = 1; i < piece->order; ++i)
+    if (piece->knots[n + i] != piece->knots[n] || piece->knots[i] != piece->knots[0]) return false;
+  for (int i = 1; i < l->order; ++i)
+    if (l->knots[l->num_poles + i] != l->knots[l->num_poles]) return false;
+  double e[3], s[3], pe[3], ps[3];
+  bsoffset::pole_point(l, l->num_poles - 1, e);
+  bsoffset::pole_point(acc.cv, 0, s);
+  bsoffset::pole_point(piece, n - 1, pe);
+  bsoffset::pole_point(piece, 0, ps);
+  const auto gap = [](const double a[3], const double b[3]) {
+    return std::sqrt((a[0] - b[0]) * (a[0] - b[0]) + (a[1] - b[1]) * (a[1] - b[1]) + (a[2] - b[2]) * (a[2] - b[2]));
+  };
+  const double tol = BStoltab[bstol::dist_tol];
+  return !(gap(e, ps) <= tol) && !(gap(pe, s) < tol) && gap(e, pe) < tol;
+}
+
+// The waiting pieces merged onto the chain: each raised to the chain's highest order, then joined pairwise level by
+// level, as the merge joins a piece that runs on from the chain; the chain closed where its ends meet, as the last
+// join closes it.
+void OffsetChain::flush(int *rc) {
+  if (parts.empty() || *rc != 0) return;
+  std::vector<VOQbsp_curve *> all{acc.cv};
+  acc.cv = nullptr;
+  all.insert(all.end(), parts.begin(), parts.end());
+  parts.clear();
+  std::int16_t k = 0;
+  for (const VOQbsp_curve *p : all) k = std::max(k, p->order);
+  for (VOQbsp_curve *&p : all)
+    if (*rc == 0 && p->order < k) BSupthedeg(p, static_cast<std::int16_t>(k - 1), BSFALSE, &p, rc);
+  BSboolean small = BSFALSE;
+  int trc = 0;
+  if (*rc == 0) BStstcvdegn(all.back(), &small, &trc);
+  const bool degenerate = small || trc != 0;
+  while (all.size() > 1 && *rc == 0) {
+    std::vector<VOQbsp_curve *> up;
+    for (std::size_t q = 0; q < all.size(); q += 2) {
+      if (q + 1 == all.size()) {
+        up.push_back(all[q]), all[q] = nullptr;
+        continue;
+      }
+      const VOQbsp_curve *a = all[q], *b = all[q + 1];
+      const bool rational = a->rational || b->rational;
+      VOQbsp_curve *j = nullptr;
+      if (*rc == 0) BSallocvoqcv(k, a->num_poles + b->num_poles - 1, rational ? BSTRUE : BSFALSE, 0, &j, rc);
+      if (*rc == 0) {
+        bsknots::join_at_joint(*a, *b, false, j);
+        j->order = k, j->num_poles = a->num_poles + b->num_poles - 1, j->num_knots = j->num_poles + k;
+        j->rational = rational ? BSTRUE : BSFALSE;
+        if (!rational) j->weights = nullptr;
+        j->periodic = 0, j->non_uniform = 1, j->num_boundaries = 0, j->bdrys = nullptr, j->phy_closed = 0;
+      }
+      up.push_back(j);
+      for (const std::size_t r : {q, q + 1}) {
+        int ignored = 0;
+        BSfreevoqcv(all[r], &ignored);
+        all[r] = nullptr;
+      }
+    }
+    all.swap(up);
+  }
+  if (*rc != 0) {
+    for (VOQbsp_curve *&p : all) {
+      int ignored = 0;
+      if (p) BSfreevoqcv(p, &ignored);
+    }
+    return;
+  }
+  acc.cv = all[0];
+  VOQbsp_curve *c = acc.cv;
+  if (!degenerate) {
+    double p0[3], p1[3];
+    bsoffset::pole_point(c, 0, p0), bsoffset::pole_point(c, c->num_poles - 1, p1);
+    const double d[3] = {p0[0] - p1[0], p0[1] - p1[1], p0[2] - p1[2]};
+    if (std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]) < BStoltab[bstol::dist_tol]) {
+      c->phy_closed = 1;
+      double mid[3];
+      for (int q = 0; q < 3; ++q) mid[q] = 0.5 * (p0[q] + p1[q]);
+      bsoffset::set_pole(c, 0, mid), bsoffset::set_pole(c, c->num_poles - 1, mid);
+    }
+  }
+  room = 0;
+  plane_pending = true;
+}
 
 void OffsetChain::append(VOQbsp_curve **piece, double a, double b, bool combine, int *rc) {
   bsoffset::OwnedCurve p;
@@ -42,7 +162,7 @@ void OffsetChain::append(VOQbsp_curve **piece, double a, double b, bool combine,
   hints.first_has_extent = hints.plane_later && extent_known;
   std::memcpy(hints.extent, extent, sizeof extent);
   // A line string's legs are merged on in place, without copying the chain for every leg.
-  if (!combine && bsknots::append_open(&acc.cv, &room, p.cv, hints, rc)) {
+  if (parts.empty() && !combine && bsknots::append_open(&acc.cv, &room, p.cv, hints, rc)) {
     if (*rc == BSRC_DEGENERATE_INPUT) *rc = 0;
     if (*rc != 0) return;
     end = b;
@@ -50,6 +170,22 @@ void OffsetChain::append(VOQbsp_curve **piece, double a, double b, bool combine,
     note_extent();
     return;
   }
+  // A piece that ends where the chain ends (and not where it starts) is merged turned round.
+  // A line string's legs alone go on merging one by one, in place off the slow roads: only what follows a piece of
+  // another kind waits.
+  const auto plain = [](const VOQbsp_curve *c) { return c->order == 2 && !c->rational; };
+  const bool waits = defer && (!parts.empty() || !plain(acc.cv) || !plain(p.cv) || combine);
+  if (waits && !runs_on(p.cv) && runs_on_turned(p.cv)) BSrev_cv(rc, p.cv);
+  if (*rc != 0) return;
+  if (waits && runs_on(p.cv)) {
+    parts.push_back(p.cv), p.cv = nullptr;
+    end = b;
+    note_extent();
+    return;
+  }
+  flush(rc);
+  if (*rc != 0) return;
+  acc.cv->phy_closed = 0;
   std::int16_t order = 0;
   BSboolean rational = BSFALSE;
   int np = 0;
@@ -78,15 +214,17 @@ void OffsetChain::append(VOQbsp_curve **piece, double a, double b, bool combine,
 
 void OffsetChain::note_extent() {
   if (extent_known || bstest::slow_roads()) return;
-  const VOQbsp_curve *c = acc.cv;
+  const VOQbsp_curve *c = acc.cv, *l = parts.empty() ? acc.cv : parts.back();
   int erc = 0;
   BScveval_n(c, c->knots[c->order - 1], 0, extent[0], &erc);
-  if (erc == 0) BScveval_n(c, c->knots[c->num_poles], 0, extent[1], &erc);
+  if (erc == 0) BScveval_n(l, l->knots[l->num_poles], 0, extent[1], &erc);
   const double d[3] = {extent[1][0] - extent[0][0], extent[1][1] - extent[0][1], extent[1][2] - extent[0][2]};
   extent_known = erc == 0 && std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]) >= 1e3 * BStoltab[bstol::dist_tol];
 }
 
 void OffsetChain::finish(int *rc) {
+  flush(rc);
+  if (*rc != 0) return;
   if (plane_pending && acc.cv) bsknots::flag_planar(acc.cv, rc);
   plane_pending = false;
 }
@@ -150,10 +288,9 @@ struct Chain : bswhole::OffsetChain {
   // within the tolerance in another pairing (a piece cut down to a point) are merged as they meet.
   void append_offset(VOQbsp_curve **off, double a, double b, double piece_start, int *rc) {
     if (acc.cv) {
-      const VOQbsp_curve *c = acc.cv, *o = *off;
+      const VOQbsp_curve *o = *off;
       double cp[2][3], op[2][3];
-      bsoffset::pole_point(c, 0, cp[0]);
-      bsoffset::pole_point(c, c->num_poles - 1, cp[1]);
+      end_poles(cp[0], cp[1]);
       bsoffset::pole_point(o, 0, op[0]);
       bsoffset::pole_point(o, o->num_poles - 1, op[1]);
       const int pairs[3][2] = {{1, 0}, {1, 1}, {0, 1}};
@@ -346,6 +483,7 @@ void offset_stretch(const VOQbsp_curve *curve, bool closed, double dist, std::in
   const int p = pc.count;
 
   Chain chain;
+  chain.defer = true;
   OwnedCurve offA, offB;
   std::int16_t trim_flag = 0;
   double trim_point[3] = {0, 0, 0};

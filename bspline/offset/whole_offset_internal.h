@@ -143,13 +143,27 @@ void pair_offset(const VOQbsp_curve *A, const VOQbsp_curve *B, int mode, double 
 // and merges it on: corner joins are combined as they are (combine), offsets and lines merged, which orients and
 // clamps them. The chain stays an open curve until a closing step; finish gives it the planar flag that its last
 // join would have, and must be called before the chain is taken.
+// With defer, a piece that runs on from the chain's end as it lies (clamped where they meet) waits with the others
+// and all are merged on at once, half by half, where the chain is finished or a piece needs it turned or clamped:
+// merged one by one, every piece after the first of another order than two would copy the whole chain again.
 struct OffsetChain {
   bsoffset::OwnedCurve acc;
   double end = 0;
+  bool defer = false;
+  OffsetChain() = default;
+  OffsetChain(const OffsetChain &) = delete;
+  OffsetChain &operator=(const OffsetChain &) = delete;
+  ~OffsetChain();
   void append(VOQbsp_curve **piece, double a, double b, bool combine, int *rc);
   void finish(int *rc);
+  // The chain's first and last poles, the waiting pieces' included.
+  void end_poles(double first[3], double last[3]) const;
 
  private:
+  std::vector<VOQbsp_curve *> parts;  // the pieces waiting to be merged onto acc, in order
+  bool runs_on(const VOQbsp_curve *piece) const;
+  bool runs_on_turned(const VOQbsp_curve *piece) const;
+  void flush(int *rc);
   // Two points of the chain far enough apart that it is no degenerate curve; every later chain runs through them.
   bool extent_known = false, plane_pending = false;
   double extent[2][3] = {{0, 0, 0}, {0, 0, 0}};

@@ -448,6 +448,74 @@ TEST(CompositeClearance, PolylineComponentsRejoinTheirLegs) {
   }
 }
 
+// Polylines given as single order-2 components, as a line string reaches the offset: the wave's 1,000 points as
+// two halves, whose legs give way by the hundred on one side (the offset joined one part at a time used to squeeze
+// the first parts' parameters to nothing and fail, rc -2, and took time growing with the square of the points); a
+// circle of radius 100 traced by 4,000 points over 300 degrees with a line on by (+10, +10), and one of 50 points
+// with a short line by (+0.5, -0.5) (refused, rc -2, on one side). Each fits the routine's room (2 n + 1 pieces),
+// its pieces end to end, none nearer to the chain than the distance.
+TEST(CompositeClearance, PolylineComponentsAreAnswered) {
+  const auto y = [](double x) { return 0.6 * std::sin(2 * M_PI * x / 3) + 0.05 * std::sin(7.3 * x); };
+  const auto wave = [&](int from, int to) {
+    std::vector<double> p;
+    for (int k = from; k <= to; ++k) p.insert(p.end(), {0.05 * k, y(0.05 * k), 0});
+    return polyline_xyz(p);
+  };
+  const auto circle = [](int points, double dx, double dy) {
+    std::vector<double> p;
+    for (int i = 0; i < points; ++i) {
+      const double a = 300.0 * M_PI / 180 * i / (points - 1);
+      p.insert(p.end(), {100 * std::cos(a), 100 * std::sin(a), 0});
+    }
+    const double x = p[p.size() - 3], v = p[p.size() - 2];
+    std::vector<std::unique_ptr<TestCurve>> c;
+    c.push_back(polyline_xyz(p));
+    c.push_back(component({false, x, v, x + dx, v + dy}));
+    return c;
+  };
+  std::vector<std::unique_ptr<TestCurve>> halves;
+  halves.push_back(wave(0, 500)), halves.push_back(wave(500, 1000));
+  const struct {
+    const char *what;
+    std::vector<std::unique_ptr<TestCurve>> comps;
+    std::vector<std::int16_t> options;
+  } rows[] = {{"wave halves", std::move(halves), {0, 1, 2}},
+              {"circle and line", circle(4000, 10, 10), {0}},
+              {"circle and short line", circle(50, 0.5, -0.5), {0}}};
+  for (const auto &r : rows) {
+    std::vector<const VOQbsp_curve *> cs;
+    for (const auto &c : r.comps) c->cv.planar = 1, cs.push_back(&c->cv);
+    for (const BSboolean side : {BSFALSE, BSTRUE})
+      for (const std::int16_t option : r.options) {
+        SCOPED_TRACE(testing::Message() << r.what << ", side " << int(side) << ", option " << option);
+        expect_clear(cs, 1.0, side, option, 2);
+      }
+  }
+}
+
+// An open chain whose last leg ends 0.99 from the first leg, on its offset side, half-way between two of the points
+// the first leg's offset is probed at when its probes reach their floor (a 4,096th of the leg), and on one: both
+// ends clear, the span between them was kept whole. The offset is cut over about x +- 0.14 and falls apart there.
+TEST(CompositeClearance, ABandDippingBetweenProbesCuts) {
+  for (const double x : {2000.48828125, 2000.0}) {
+    const Components comps(polyline({0, 0, 4000, 0, 4000, 2.5, 3999.9, 2.5, 3999.9, 5, x, 5, x, 1.99}));
+    for (const std::int16_t option : {1, 2}) {
+      SCOPED_TRACE(testing::Message() << "x " << x << ", option " << option);
+      const Offset o(comps.cs, 1.0, BSFALSE, option, 2, BSFALSE);
+      EXPECT_EQ(o.rc, 47);
+      const double end[3] = {x, 1.99, 0}, before[3] = {x - 0.2, 1, 0}, after[3] = {x + 0.2, 1, 0};
+      double nearest = INFINITY, to_before = INFINITY, to_after = INFINITY;
+      for (int k = 0; k < o.m; ++k) {
+        nearest = std::min(nearest, dist_to(o.pieces[k], end));
+        to_before = std::min(to_before, dist_to(o.pieces[k], before));
+        to_after = std::min(to_after, dist_to(o.pieces[k], after));
+      }
+      EXPECT_GE(nearest, 1 - 1e-9);
+      EXPECT_LE(std::max(to_before, to_after), 1e-9);
+    }
+  }
+}
+
 // Everything the offset of the chain cs hands back, as numbers to compare to the bit: codes, counts, tags and
 // every curve's description, knots, poles and weights.
 std::vector<double> offset_answer(const std::vector<const VOQbsp_curve *> &cs, double d, BSboolean side,
