@@ -276,6 +276,7 @@ class FillTrap {
                           FillTrapNode* topRight, FillTrapNode* topLeft);
   FillResult NumberTrapezoidBlocks();
   FillResult ClipRows(FillClipDescriptor& segment);
+  FillResult UnitePieces(std::uint32_t start, const FillClipDescriptor& segment);
 
   std::uint32_t m_vertexCount = 0;
   FillTrapNode* m_vertices = nullptr;
@@ -292,6 +293,10 @@ class FillTrap {
   FillSegmentBlock* m_readBlock = nullptr;
   std::uint32_t m_readPlace = 0;
   FillClipSegment* m_lastSegment = nullptr;
+  // Room to sort one segment's pieces along it when two of them cover the same stretch; grown, never shrunk.
+  struct UnitePiece;
+  UnitePiece* m_unite = nullptr;
+  std::uint32_t m_uniteCapacity = 0;
   // The trapezoid blocks in chain order, and each row's place among the trapezoids.
   FillTrapezoidBlock** m_trapezoidBlockTable = nullptr;
   RowPlace* m_rowPlaces = nullptr;

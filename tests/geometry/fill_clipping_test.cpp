@@ -1,5 +1,7 @@
 // Segments clipped against a decomposed boundary: the pieces a segment gives, the piece list across blocks and
 // across calls, row lookup, the two modes of one trapezoid, and refused or failing clips.
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <limits>
 #include <random>
@@ -51,8 +53,12 @@ TEST(FillClippingTest, PiecesOfASegment) {
       {"slanted through every row", Hexagon(), {0.5, -1}, {3.5, 5}, {{1, 0, 3, 4}}},
       {"inside, over a row", Hexagon(), {2, 3}, {1, 1}, {{1, 1, 2, 3}}},
       {"zero length inside", Hexagon(), {1.25, 0.5}, {1.25, 0.5}, {{1.25, 0.5, 1.25, 0.5}}},
-      // Shorter than the point tolerance, across a row: a point on each side of it, joined, as for no length.
-      {"shorter than the tolerance across a row", Hexagon(), {1, 2 + 1e-7}, {1, 2 - 1e-7}, {{1, 2 - 1e-7, 1, 2}}},
+      // Shorter than the point tolerance, across a row: a stretch on each side of it, joined.
+      {"shorter than the tolerance across a row",
+       Hexagon(),
+       {1, 2 + 1e-7},
+       {1, 2 - 1e-7},
+       {{1, 2 - 1e-7, 1, 2 + 1e-7}}},
       {"corner touch", Boundary{{0, 0}, {1, 0}, {1, 1}, {0, 1}}, {0.5, 1.5}, {1.5, 0.5}, {}},
       {"across a hole", SquareWithHole(), {-1, 2}, {5, 2}, {{0, 2, 1, 2}, {3, 2, 4, 2}}},
       // Two squares side by side: after the left trapezoid the row ends at the right one, which starts where the
@@ -84,8 +90,33 @@ TEST(FillClippingTest, PiecesOfASegment) {
       {"above", Hexagon(), {-5, 10}, {5, 11}, {}},
       {"below", Hexagon(), {-5, -10}, {5, -1}, {}},
       {"beside", Hexagon(), {6, 0}, {7, 4}, {}},
-      // Lying on an inner row, it is clipped in the bands below and above it.
-      {"on an inner row", Hexagon(), {-2, 2}, {6, 2}, {{-1, 2, 5, 2}, {-1, 2, 5, 2}}},
+      // Lying on a row, a segment is met by the band below it and the one above; each stretch comes once, and
+      // where the bands' stretches differ, the pieces are the stretches of either, joined where they overlap.
+      {"on an inner row", Hexagon(), {-2, 2}, {6, 2}, {{-1, 2, 5, 2}}},
+      {"on the row of a vertex", Boundary{{0, 0}, {2, 1}, {0, 2}}, {-1, 1}, {3, 1}, {{0, 1, 2, 1}}},
+      {"on a row, right to left, ending inside", Boundary{{0, 0}, {2, 1}, {0, 2}}, {1.5, 1}, {-1, 1}, {{0, 1, 1.5, 1}}},
+      {"on a row the bands below and above cover differently",
+       Boundary{{0, 0}, {2, 0}, {2, 1}, {3, 1}, {3, 2}, {1, 2}, {1, 1}, {0, 1}},
+       {-1, 1},
+       {4, 1},
+       {{0, 1, 3, 1}}},
+      {"on a row, the band above covering a gap of the band below",
+       Boundary{{0, 0}, {1, 0}, {1, 1}, {0, 1}}.Loop({{2, 0}, {3, 0}, {3, 1}, {2, 1}}).Loop(
+           {{0.5, 1}, {2.5, 1}, {2.5, 2}, {0.5, 2}}),
+       {-1, 1},
+       {4, 1},
+       {{0, 1, 3, 1}}},
+      {"on a row with a gap in both bands",
+       Boundary{{0, 0}, {1, 0}, {1, 1}, {0, 1}}.Loop({{2, 0}, {3, 0}, {3, 2}, {2, 2}}),
+       {-1, 1},
+       {4, 1},
+       {{0, 1, 1, 1}, {2, 1, 3, 1}}},
+      // Two triangles sharing their long side: the segment along it lies in both.
+      {"along a slanted side two loops share",
+       Boundary{{0, 0}, {2, 0}, {0, 2}}.Loop({{2, 0}, {2, 2}, {0, 2}}),
+       {0, 2},
+       {2, 0},
+       {{2, 0, 0, 2}}},
       {"horizontal loop only", Boundary{{0, 0}, {3, 0}}, {-1, 0}, {4, 0}, {}},
       // The segment's upper end is the bottom-left corner of a trapezoid whose left side, from (-3, -2) to
       // (-43 / 13, -22 / 13), runs on along the segment's line but for rounding: that side is no crossing.
@@ -101,7 +132,7 @@ TEST(FillClippingTest, PiecesOfASegment) {
                 {-1, 4}},
        {-4.5, 1},
        {-9.5, 1},
-       {{-5.375, 1, -32.0 / 7, 1}, {-5.375, 1, -32.0 / 7, 1}}},
+       {{-5.375, 1, -32.0 / 7, 1}}},
       // The edge from (1, -3) to (-126976, -1) is all but level: its crossing with the segment lies 3e-6 of
       // its length past the corner of the triangle above it, and 6e-6 below that triangle, where the segment is
       // outside. Taken there, the triangle's piece ran from that crossing and covered the part outside.
@@ -124,6 +155,47 @@ TEST(FillClippingTest, PiecesOfASegment) {
       EXPECT_NEAR(pieces[i].x2, c.pieces[i].x2, 1e-12);
       EXPECT_NEAR(pieces[i].y2, c.pieces[i].y2, 1e-12);
     }
+  }
+}
+
+// A side strewn with vertices closer together than the point tolerance makes bands thinner than it: a segment
+// across them keeps every band's stretch, however many there are, at any size; one wholly inside them is kept
+// whole, and one that leans across them too.
+TEST(FillClippingTest, BandsThinnerThanThePointToleranceLoseNothing) {
+  const auto strewn = [](int vertices, double size, double step) {
+    std::vector<std::pair<double, double>> loop{{0, 0}, {size, 0}};
+    for (int i = 1; i <= vertices; ++i) loop.emplace_back(size, i * step);
+    loop.emplace_back(size, size);
+    loop.emplace_back(0, size);
+    return Boundary().Loop(loop);
+  };
+  const struct {
+    int vertices;
+    double size, step;
+    GPosition2d a, b;
+    Piece piece;
+  } cases[] = {
+      {10, 1, 4.9e-7, {0.5, -0.001}, {0.5, 0.001}, {0.5, 0, 0.5, 0.001}},
+      {104, 1, 4.9e-7, {0.5, 0.001}, {0.5, -0.001}, {0.5, 0, 0.5, 0.001}},
+      {1000, 1, 4.9e-7, {0.5, -0.001}, {0.5, 0.001}, {0.5, 0, 0.5, 0.001}},
+      {1000, 1, 4.9e-7, {0.25, -0.001}, {0.75, 0.001}, {0.5, 0, 0.75, 0.001}},
+      {1000, 1, 4.9e-7, {0.5, 1e-7}, {0.5, 3e-4}, {0.5, 1e-7, 0.5, 3e-4}},
+      {1000, 1e-3, 4.9e-10, {5e-4, -1e-6}, {5e-4, 1e-6}, {5e-4, 0, 5e-4, 1e-6}},
+      {1000, 1e-3, 4.9e-10, {5e-4, 1e-10}, {5e-4, 4e-7}, {5e-4, 1e-10, 5e-4, 4e-7}},
+      {1000, 1e-3, 4.9e-10, {4e-4, 1e-10}, {6e-4, 4e-7}, {4e-4, 1e-10, 6e-4, 4e-7}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.vertices << " vertices, size " << c.size << ", from " << c.a.x << ", "
+                                    << c.a.y);
+    const Boundary boundary = strewn(c.vertices, c.size, c.step);
+    FillTrap trap;
+    ASSERT_EQ(trap.Build(boundary.data(), boundary.size()), kFillOk);
+    const std::vector<Piece> pieces = Clip(trap, c.a, c.b);
+    ASSERT_EQ(pieces.size(), 1u);
+    EXPECT_NEAR(pieces[0].x1, c.piece.x1, 1e-15);
+    EXPECT_NEAR(pieces[0].y1, c.piece.y1, 1e-15);
+    EXPECT_NEAR(pieces[0].x2, c.piece.x2, 1e-15);
+    EXPECT_NEAR(pieces[0].y2, c.piece.y2, 1e-15);
   }
 }
 
@@ -278,6 +350,32 @@ std::vector<Piece> WalkedPieces(const FillTrap& trap, GPosition2d a, GPosition2d
   return pieces;
 }
 
+// The stretches the pieces cover along the segment, in order from its lower end: pieces that overlap or meet
+// within the join tolerance become one, from the nearest start to the furthest end. The walk hands out a
+// stretch that two bands or two trapezoids share twice, the clipping once.
+std::vector<Piece> Stretches(std::vector<Piece> pieces, GPosition2d a, GPosition2d b) {
+  const FillClipDescriptor s = FillClipDescriptor::FromEnds(a, b);
+  const double ex = s.upperX - s.lowerX, ey = s.upperY - s.lowerY;
+  const auto along = [&](double x, double y) { return (x - s.lowerX) * ex + (y - s.lowerY) * ey; };
+  std::stable_sort(pieces.begin(), pieces.end(), [&](const Piece& p, const Piece& q) {
+    return along(p.x1, p.y1) < along(q.x1, q.y1);
+  });
+  std::vector<Piece> united;
+  for (const Piece& p : pieces) {
+    if (!united.empty()) {
+      Piece& last = united.back();
+      const bool meet =
+          std::fabs(p.x1 - last.x2) <= kFillJoinTolerance && std::fabs(p.y1 - last.y2) <= kFillJoinTolerance;
+      if (along(p.x1, p.y1) <= along(last.x2, last.y2) || meet) {
+        if (along(p.x2, p.y2) > along(last.x2, last.y2)) last.x2 = p.x2, last.y2 = p.y2;
+        continue;
+      }
+    }
+    united.push_back(p);
+  }
+  return united;
+}
+
 // Boundaries of many kinds: stars with holes, loops that cross themselves and each other, rows shared by many
 // vertices (points on a grid), collinear and level edges, far from the origin and tiny.
 Boundary RandomBoundary(std::mt19937& random) {
@@ -327,7 +425,7 @@ Boundary RandomBoundary(std::mt19937& random) {
   return boundary;
 }
 
-// Searching within a row for the trapezoids a segment passes gives, bit for bit, the pieces of the walk along
+// Searching within a row for the trapezoids a segment passes gives, bit for bit, the stretches of the walk along
 // the row: over random boundaries, and one whose second row rounding has tangled (its trapezoids' xMax falls by
 // an ulp, so that row is walked), for segments across them, between vertices, along rows and columns through
 // vertices, from a vertex, and of no length.
@@ -358,8 +456,8 @@ TEST(FillClippingTest, SearchWithinRowsGivesThePiecesOfTheWalk) {
         case 5: a = {v.x, v.y}; break;
         default: break;
       }
-      const std::vector<Piece> expected = WalkedPieces(trap, a, b);
-      const std::vector<Piece> got = Clip(trap, a, b);
+      const std::vector<Piece> expected = Stretches(WalkedPieces(trap, a, b), a, b);
+      const std::vector<Piece> got = Stretches(Clip(trap, a, b), a, b);
       ASSERT_EQ(got.size(), expected.size()) << "segment " << k;
       for (std::size_t i = 0; i < got.size(); ++i) {
         ASSERT_EQ(std::memcmp(&got[i], &expected[i], sizeof(Piece)), 0) << "segment " << k << ", piece " << i;
