@@ -222,6 +222,52 @@ TEST(FillClippingTest, PiecesContinueInASecondBlock) {
   EXPECT_EQ(trap.SegmentBlocks()->Next()->count, 0u);
 }
 
+// Squares stacked two high share the row between them: a segment along it finds 260 pieces over three blocks and
+// keeps 130, the blocks after the last one kept emptied. Kept after pieces already in the list, they start inside
+// a block, and a segment after them continues the list.
+TEST(FillClippingTest, PiecesKeptOnceAcrossBlocks) {
+  Boundary squares;
+  for (int k = 0; k < 130; ++k) {
+    for (const double y : {0.0, 1.0}) {
+      squares.Loop({{2.0 * k, y}, {2.0 * k + 1, y}, {2.0 * k + 1, y + 1}, {2.0 * k, y + 1}});
+    }
+  }
+  FillTrap trap;
+  ASSERT_EQ(trap.Build(squares.data(), squares.size()), kFillOk);
+  const auto expectSquares = [&trap](std::uint32_t from, std::uint32_t count, double y) {
+    std::vector<Piece> all;
+    for (const FillSegmentBlock* b = trap.SegmentBlocks(); b; b = b->Next()) {
+      for (std::uint32_t i = 0; i < b->count; ++i) all.push_back(b->records[i]);
+    }
+    ASSERT_EQ(all.size(), trap.SegmentCount());
+    ASSERT_GE(all.size(), from + count);
+    for (std::uint32_t k = 0; k < count; ++k) {
+      EXPECT_EQ(all[from + k].x1, 2.0 * k) << k;
+      EXPECT_EQ(all[from + k].x2, 2.0 * k + 1) << k;
+      EXPECT_EQ(all[from + k].y1, y) << k;
+    }
+  };
+  const std::vector<Piece> pieces = Clip(trap, {-1, 1}, {300, 1});
+  ASSERT_EQ(pieces.size(), 130u);
+  expectSquares(0, 130, 1);
+  EXPECT_EQ(trap.SegmentBlocks()->Next()->count, 2u);
+  ASSERT_NE(trap.SegmentBlocks()->Next()->Next(), nullptr);
+  EXPECT_EQ(trap.SegmentBlocks()->Next()->Next()->count, 0u);
+
+  trap.ClearSegments();
+  std::uint32_t count = 0;
+  GPosition piece[2];
+  ASSERT_EQ(trap.ClipSegment({-1, 0.5}, {100, 0.5}, &count, piece), kFillOk);
+  ASSERT_EQ(count, 50u);
+  ASSERT_EQ(trap.ClipSegment({300, 1}, {-1, 1}, &count, piece), kFillOk);
+  ASSERT_EQ(count, 180u);
+  ASSERT_EQ(trap.ClipSegment({-1, 1.5}, {5.5, 1.5}, &count, piece), kFillOk);
+  ASSERT_EQ(count, 183u);
+  expectSquares(0, 50, 0.5);
+  expectSquares(50, 130, 1);
+  expectSquares(180, 3, 1.5);
+}
+
 // Without ClearSegments the list keeps what earlier segments left; a failing block answers E_OUTOFMEMORY and
 // keeps the pieces stored so far.
 TEST(FillClippingTest, ListAcrossCallsAndFailures) {
@@ -247,6 +293,18 @@ TEST(FillClippingTest, ListAcrossCallsAndFailures) {
   ASSERT_EQ(FillReports().size(), 1u);
   EXPECT_EQ(FillReports()[0].hr, kFillOutOfMemory);
   EXPECT_EQ(FillReports()[0].source, "FILLCLIP");
+
+  // Sorting a segment's pieces along it takes room once: without it, E_OUTOFMEMORY, and the pieces found stay.
+  ClearFillReports();
+  EXPECT_EQ(Clip(fresh, {-1, 2}, {5, 2}).size(), 2u);  // its block is had
+  fresh.ClearSegments();
+  FillAllocFailAt(1);
+  EXPECT_EQ(fresh.ClipSegment({-1, 3}, {5, 3}, &count, piece), kFillOutOfMemory);
+  FillAllocFailAt(0);
+  EXPECT_EQ(count, 3u);  // along the hole's top: two pieces from the band below, one from the band above
+  ASSERT_EQ(FillReports().size(), 1u);
+  EXPECT_EQ(FillReports()[0].source, "FILLCLIP");
+  EXPECT_EQ(Clip(fresh, {-1, 3}, {5, 3}).size(), 1u);
 
   ClearFillReports();
   const double nan = std::numeric_limits<double>::quiet_NaN();
