@@ -277,6 +277,8 @@ class FillTrap {
   FillResult NumberTrapezoidBlocks();
   FillResult ClipRows(FillClipDescriptor& segment);
   FillResult UnitePieces(std::uint32_t start, const FillClipDescriptor& segment);
+  // Appends a piece, or extends the last one with it.
+  FillResult StorePiece(const FillClipSegment& piece, bool join);
 
   std::uint32_t m_vertexCount = 0;
   FillTrapNode* m_vertices = nullptr;

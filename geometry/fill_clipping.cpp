@@ -80,16 +80,31 @@ class StretchWatch {
   explicit StretchWatch(const FillClipDescriptor& s)
       : m_x0(s.lowerX), m_y0(s.lowerY), m_ex(s.upperX - s.lowerX), m_ey(s.upperY - s.lowerY) {
     const double length2 = m_ex * m_ex + m_ey * m_ey;
-    // Along the segment in units of its length: rounding of two pieces that meet stays well within this.
-    m_slack = kFillPointTolerance * std::sqrt(length2);
+    // The point tolerance along the segment, in units of its length (|ex| + |ey| bounds the length): rounding
+    // of two pieces that meet stays well within it.
+    m_slack = kFillPointTolerance * (std::fabs(m_ex) + std::fabs(m_ey));
     m_watching = std::isfinite(length2) && std::isfinite(m_slack);
     m_falling = m_ex < 0;
   }
 
-  // A piece found in a band; `joinedTo` the end of the piece it will extend, if any.
-  void Found(std::uint32_t band, const GPosition2d points[2], const FillClipSegment* joinedTo) {
-    if (!m_watching || m_overlapping) return;
+  // A piece found in a band; `last` the piece it would extend, its start being near that piece's end. Answers
+  // whether it may: not when it would turn the piece back or drop a stretch before the piece's start (a piece
+  // shorter than the join tolerance can start near the end of one that lies after it), which is then sorted into
+  // place with the rest.
+  bool Found(std::uint32_t band, const GPosition2d points[2], const FillClipSegment* last) {
+    if (!m_watching) return last != nullptr;
     const double from = Along(points[0].x, points[0].y), to = Along(points[1].x, points[1].y);
+    bool joins = last != nullptr;
+    if (joins) {
+      const double lastFrom = Along(last->x1, last->y1), lastTo = Along(last->x2, last->y2);
+      if (from < lastFrom - m_slack || to < lastTo - m_slack) {
+        joins = false;
+        m_overlapping = true;
+      } else if (from > lastTo + m_slack) {
+        m_overlapping = true;  // joined over a gap, which another piece may fill
+      }
+    }
+    if (m_overlapping) return joins;
     if (band != m_band) {
       m_before = std::max(m_before, m_bandHigh);
       m_bandHigh = -HUGE_VAL;
@@ -97,12 +112,12 @@ class StretchWatch {
       m_inBand = false;
     }
     const bool inOrder = !m_inBand || (m_falling ? to <= m_lastFrom + m_slack : from >= m_lastTo - m_slack);
-    const bool bridged = joinedTo && std::fabs(from - Along(joinedTo->x2, joinedTo->y2)) > m_slack;
-    if (from < m_before - m_slack || !inOrder || bridged) m_overlapping = true;
+    if (from < m_before - m_slack || !inOrder) m_overlapping = true;
     m_inBand = true;
     m_lastFrom = from;
     m_lastTo = to;
     m_bandHigh = std::max(m_bandHigh, to);
+    return joins;
   }
 
   bool Overlapping() const { return m_overlapping; }
@@ -197,11 +212,11 @@ FillResult FillTrap::ClipRows(FillClipDescriptor& segment) {
     __builtin_prefetch(t.corners[FillTrapTrapezoid::kTopRight]->highNeighbour);
     GPosition2d points[2];
     if (!ClipAgainstTrapezoid(segment, t, points, kFillClipCrossing)) return kFillOk;
-    const bool joins = m_segmentCount > 0 && m_lastSegment &&
-                       Near(points[0].x, points[0].y, m_lastSegment->x2, m_lastSegment->y2, kFillJoinTolerance);
-    watch.Found(r, points, joins ? m_lastSegment : nullptr);
+    const bool near = m_segmentCount > 0 && m_lastSegment &&
+                      Near(points[0].x, points[0].y, m_lastSegment->x2, m_lastSegment->y2, kFillJoinTolerance);
+    const bool joins = watch.Found(r, points, near ? m_lastSegment : nullptr);
     if (joins && m_segmentCount == start) joinedEarlier = true;
-    return AddSegment({points[0].x, points[0].y, points[1].x, points[1].y});
+    return StorePiece({points[0].x, points[0].y, points[1].x, points[1].y}, joins);
   };
   const std::uint32_t last = m_rowCount - 1;
   for (r = static_cast<std::uint32_t>(first - m_rows); r < last && m_rows[r].y <= segment.upperY; ++r) {
@@ -477,8 +492,12 @@ bool FillTrap::AddInsidePoints(const FillClipDescriptor& segment, const FillTrap
 }
 
 FillResult FillTrap::AddSegment(const FillClipSegment& piece) {
-  if (m_segmentCount > 0 && m_lastSegment &&
-      Near(piece.x1, piece.y1, m_lastSegment->x2, m_lastSegment->y2, kFillJoinTolerance)) {
+  return StorePiece(piece, m_segmentCount > 0 && m_lastSegment &&
+                               Near(piece.x1, piece.y1, m_lastSegment->x2, m_lastSegment->y2, kFillJoinTolerance));
+}
+
+FillResult FillTrap::StorePiece(const FillClipSegment& piece, bool join) {
+  if (join) {
     m_lastSegment->x2 = piece.x2;
     m_lastSegment->y2 = piece.y2;
     return kFillOk;

@@ -377,6 +377,9 @@ TEST(FillClippingOracleTest, ClippedLengthIsTheEvenOddInsideLength) {
       base = shapes.Make(kind, kind == 1 || kind == 5 ? std::min(n, 2000) : n);
     }
     const Placement at = Place(shapes, round);
+    SCOPED_TRACE(testing::Message() << "round " << round << ": kind " << round / 2 % 7 << ", " << base.size()
+                                    << " loops, turned " << at.angle << ", scale " << at.scale << ", at " << at.ox
+                                    << ", " << at.oy);
     const std::vector<Loop> loops = Placed(base, at.angle, at.scale, at.ox, at.oy);
     const Boundary boundary = ToBoundary(loops);
     FillTrap trap;
@@ -420,6 +423,7 @@ TEST(FillClippingOracleTest, ClippedLengthIsTheEvenOddInsideLength) {
       }
       if (k % 16 == 9) std::swap(s.x1, s.x2), std::swap(s.y1, s.y2);
       tally.onRows += s.y1 == s.y2;
+      SCOPED_TRACE(testing::Message() << "segment " << k);
       Check(rule, ClipAll(trap, s), s, "segment", &tally);
     }
   }
