@@ -384,13 +384,7 @@ bool FillTrap::ClipAgainstTrapezoid(FillClipDescriptor& segment, const FillTrapT
   const double length2 = ex * ex + ey * ey;
   double first = HUGE_VAL, last = -HUGE_VAL;
   std::uint32_t crossings = 0;  // apart from one another, two at most
-  // The lowest and highest y of the points that are no touch however near they lie: crossings of the bottom and
-  // the top, whose y is the row's own, and ends inside.
-  double firmLow = HUGE_VAL, firmHigh = -HUGE_VAL;
-  const auto firm = [&](double y) {
-    firmLow = std::min(firmLow, y);
-    firmHigh = std::max(firmHigh, y);
-  };
+  unsigned rowsMet = 0;  // crossings of the bottom (1) and the top (2), whose y is the row's own
   const auto add = [&](double x, double y) {
     if (crossings == 0 || (crossings == 1 && !Near(x, y, points[0].x, points[0].y, kFillPointTolerance) &&
                            !Near(x, y, points[1].x, points[1].y, kFillPointTolerance))) {
@@ -444,7 +438,8 @@ bool FillTrap::ClipAgainstTrapezoid(FillClipDescriptor& segment, const FillTrapT
     if (within(x, s->x, e->x) && within(y, s->y, e->y) && within(x, segment.xMin, segment.xMax) &&
         within(y, segment.yMin, segment.yMax)) {
       add(x, y);
-      if (side == 0 || side == 2) firm(y);
+      if (side == 0) rowsMet |= 1;
+      if (side == 2) rowsMet |= 2;
     }
   }
   // A single crossing is a touch, not a piece, unless an end apart from it lies inside. A segment shorter than
@@ -458,17 +453,28 @@ bool FillTrap::ClipAgainstTrapezoid(FillClipDescriptor& segment, const FillTrapT
     exists = exists || crossings == 0 || point ||
              !Near(ends[k].x, ends[k].y, points[0].x, points[0].y, kFillPointTolerance);
     add(ends[k].x, ends[k].y);
-    firm(ends[k].y);
   }
-  // Two firm points at different heights are two points of the trapezoid, however near: the stretch between them
-  // lies inside it. A band thinner than the point tolerance keeps its stretch so, or a segment crossing many such
-  // bands would lose one each.
-  const bool spans = mode == kFillClipCrossing && firmLow < firmHigh;
+  const bool near = Near(points[0].x, points[0].y, points[1].x, points[1].y, kFillPointTolerance);
+  // Crossings of the bottom and the top and ends inside are points of the trapezoid however near they lie: two of
+  // them at different heights are no touch, and the stretch between them lies inside. A band thinner than the
+  // point tolerance keeps its stretch so, or a segment crossing many such bands would lose one each.
+  bool spans = false;
+  if ((!exists || near) && mode == kFillClipCrossing) {
+    double low = HUGE_VAL, high = -HUGE_VAL;
+    const auto firm = [&](double y) {
+      low = std::min(low, y);
+      high = std::max(high, y);
+    };
+    if (rowsMet & 1) firm(trapezoid.yBottom);
+    if (rowsMet & 2) firm(trapezoid.yTop);
+    for (std::uint32_t k = 0; k < inside; ++k) firm(ends[k].y);
+    spans = low < high;
+  }
   if (!exists && !spans) return false;
   // points[0] lies nearer the segment's lower end along the segment, so the piece already runs from its lower
   // end. Comparing the computed coordinates instead turned a piece of a segment along a row whose ends rounding
   // had put an ulp apart in y, and a turned piece is joined to the next one backwards, to nothing.
-  if (!spans && Near(points[0].x, points[0].y, points[1].x, points[1].y, kFillPointTolerance)) points[1] = points[0];
+  if (near && !spans) points[1] = points[0];
   return true;
 }
 
