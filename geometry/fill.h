@@ -162,7 +162,11 @@ class FillTrap {
   void ClearSegments();
   // Adds the inside pieces of the segment from a to b to the list (which is not emptied first) and answers the
   // list's count; with at least one piece, the first is written to piece[0] (start) and piece[1] (end), x and
-  // y only, and reading continues after it. kFillInvalidArg for a null output or an end that is not finite.
+  // y only, and reading continues after it. Each piece runs from its end nearer the segment's lower end; pieces
+  // come row by row, each row's in the order of its trapezoids, and each stretch comes once: where two pieces
+  // would cover one stretch (a segment along a row, or along a side two trapezoids share), the segment's pieces
+  // are sorted along it and united. kFillInvalidArg for a null output or an end that is not finite;
+  // kFillOutOfMemory, the pieces found kept, when a block or the room to sort them cannot be had.
   FillResult ClipSegment(const GPosition2d& a, const GPosition2d& b, std::uint32_t* count, GPosition piece[2]);
   // The next piece of the list; false when there is none.
   bool NextSegment(GPosition piece[2]);
@@ -276,6 +280,9 @@ class FillTrap {
                           FillTrapNode* topRight, FillTrapNode* topLeft);
   FillResult NumberTrapezoidBlocks();
   FillResult ClipRows(FillClipDescriptor& segment);
+  FillResult UnitePieces(std::uint32_t start, const FillClipDescriptor& segment);
+  // Appends a piece, or extends the last one with it.
+  FillResult StorePiece(const FillClipSegment& piece, bool join);
 
   std::uint32_t m_vertexCount = 0;
   FillTrapNode* m_vertices = nullptr;
@@ -292,6 +299,10 @@ class FillTrap {
   FillSegmentBlock* m_readBlock = nullptr;
   std::uint32_t m_readPlace = 0;
   FillClipSegment* m_lastSegment = nullptr;
+  // Room to sort one segment's pieces along it when two of them cover the same stretch; grown, never shrunk.
+  struct UnitePiece;
+  UnitePiece* m_unite = nullptr;
+  std::uint32_t m_uniteCapacity = 0;
   // The trapezoid blocks in chain order, and each row's place among the trapezoids.
   FillTrapezoidBlock** m_trapezoidBlockTable = nullptr;
   RowPlace* m_rowPlaces = nullptr;

@@ -69,6 +69,74 @@ class SegmentReach {
   bool m_everywhere;
 };
 
+// Pieces are found band by band, each band's in the order of its trapezoids. Along the segment the bands follow
+// one another, and a band's pieces mostly follow the lean of the segment: rising where it leans right, falling
+// where it leans left. Pieces that come back over a stretch found before are watched for here (a segment along a
+// row is met by the band below and the one above, one along a side that two trapezoids share by both), as are a
+// band's pieces out of that order and pieces joined over a gap, which another piece may fill: only then are the
+// pieces sorted along the segment.
+class StretchWatch {
+ public:
+  explicit StretchWatch(const FillClipDescriptor& s)
+      : m_x0(s.lowerX), m_y0(s.lowerY), m_ex(s.upperX - s.lowerX), m_ey(s.upperY - s.lowerY) {
+    const double length2 = m_ex * m_ex + m_ey * m_ey;
+    // The point tolerance along the segment, in units of its length (|ex| + |ey| bounds the length): rounding
+    // of two pieces that meet stays well within it.
+    m_slack = kFillPointTolerance * (std::fabs(m_ex) + std::fabs(m_ey));
+    m_watching = std::isfinite(length2) && std::isfinite(m_slack);
+    m_falling = m_ex < 0;
+  }
+
+  // A piece found in a band; `last` the piece it would extend, its start being near that piece's end. Answers
+  // whether it may: not when it would turn the piece back or drop a stretch before the piece's start (a piece
+  // shorter than the join tolerance can start near the end of one that lies after it), which is then sorted into
+  // place with the rest.
+  bool Found(std::uint32_t band, const GPosition2d points[2], const FillClipSegment* last) {
+    if (!m_watching) return last != nullptr;
+    const double from = Along(points[0].x, points[0].y), to = Along(points[1].x, points[1].y);
+    bool joins = last != nullptr;
+    if (joins) {
+      const double lastFrom = Along(last->x1, last->y1), lastTo = Along(last->x2, last->y2);
+      if (from < lastFrom - m_slack || to < lastTo - m_slack) {
+        joins = false;
+        m_overlapping = true;
+      } else if (from > lastTo + m_slack) {
+        m_overlapping = true;  // joined over a gap, which another piece may fill
+      }
+    }
+    if (m_overlapping) return joins;
+    if (band != m_band) {
+      m_before = std::max(m_before, m_bandHigh);
+      m_bandHigh = -HUGE_VAL;
+      m_band = band;
+      m_inBand = false;
+    }
+    const bool inOrder = !m_inBand || (m_falling ? to <= m_lastFrom + m_slack : from >= m_lastTo - m_slack);
+    if (from < m_before - m_slack || !inOrder) m_overlapping = true;
+    m_inBand = true;
+    m_lastFrom = from;
+    m_lastTo = to;
+    m_bandHigh = std::max(m_bandHigh, to);
+    return joins;
+  }
+
+  bool Overlapping() const { return m_overlapping; }
+
+ private:
+  double Along(double x, double y) const { return (x - m_x0) * m_ex + (y - m_y0) * m_ey; }
+
+  double m_x0, m_y0, m_ex, m_ey;
+  double m_slack = 0;
+  bool m_watching = false;
+  bool m_falling = false;
+  bool m_overlapping = false;
+  std::uint32_t m_band = UINT32_MAX;
+  double m_before = -HUGE_VAL;  // the furthest reach of the bands before this one
+  double m_bandHigh = -HUGE_VAL;
+  bool m_inBand = false;  // a piece of this band was found: the last one's stretch
+  double m_lastFrom = 0, m_lastTo = 0;
+};
+
 void WritePiece(const FillClipSegment& segment, GPosition piece[2]) {
   piece[0].x = segment.x1;
   piece[0].y = segment.y1;
@@ -134,16 +202,24 @@ FillResult FillTrap::ClipRows(FillClipDescriptor& segment) {
   if (!first) return kFillOk;
   const SegmentReach reach(segment);
   const double low = segment.xMin, high = segment.xMax;
-  const auto clip = [this, &segment](const FillTrapTrapezoid& t) {
+  std::uint32_t r = 0;
+  const std::uint32_t start = m_segmentCount;
+  bool joinedEarlier = false;  // the first piece found extended the piece before this segment's
+  StretchWatch watch(segment);
+  const auto clip = [this, &segment, &watch, &r, start, &joinedEarlier](const FillTrapTrapezoid& t) {
     // The nodes above this trapezoid's top corners are the next band's most likely; they lie a row further on.
     __builtin_prefetch(t.corners[FillTrapTrapezoid::kTopLeft]->highNeighbour);
     __builtin_prefetch(t.corners[FillTrapTrapezoid::kTopRight]->highNeighbour);
     GPosition2d points[2];
     if (!ClipAgainstTrapezoid(segment, t, points, kFillClipCrossing)) return kFillOk;
-    return AddSegment({points[0].x, points[0].y, points[1].x, points[1].y});
+    const bool near = m_segmentCount > 0 && m_lastSegment &&
+                      Near(points[0].x, points[0].y, m_lastSegment->x2, m_lastSegment->y2, kFillJoinTolerance);
+    const bool joins = watch.Found(r, points, near ? m_lastSegment : nullptr);
+    if (joins && m_segmentCount == start) joinedEarlier = true;
+    return StorePiece({points[0].x, points[0].y, points[1].x, points[1].y}, joins);
   };
   const std::uint32_t last = m_rowCount - 1;
-  for (auto r = static_cast<std::uint32_t>(first - m_rows); r < last && m_rows[r].y <= segment.upperY; ++r) {
+  for (r = static_cast<std::uint32_t>(first - m_rows); r < last && m_rows[r].y <= segment.upperY; ++r) {
     double nearLow, nearHigh;
     if (!reach.Across(m_rows[r].y, m_rows[r + 1].y, &nearLow, &nearHigh)) continue;
     const auto near = [nearLow, nearHigh](const FillTrapTrapezoid& t) {
@@ -187,6 +263,82 @@ FillResult FillTrap::ClipRows(FillClipDescriptor& segment) {
       if (hr != kFillOk) return hr;
     }
   }
+  if (!watch.Overlapping()) return kFillOk;
+  return UnitePieces(joinedEarlier ? start - 1 : start, segment);
+}
+
+struct FillTrap::UnitePiece {
+  double from, to;  // along the segment, from its lower end
+  FillClipSegment piece;
+};
+
+// The segment's pieces from `start` on are sorted along it and each stretch is kept once: pieces that overlap or
+// meet within the join tolerance become one, from the start nearest the lower end to the furthest end.
+FillResult FillTrap::UnitePieces(std::uint32_t start, const FillClipDescriptor& segment) {
+  const std::uint32_t count = m_segmentCount - start;
+  if (count < 2) return kFillOk;
+  if (count > m_uniteCapacity) {
+    auto* room = static_cast<UnitePiece*>(FillAllocateArray(count, sizeof(UnitePiece)));
+    if (!room) return FillReport(kFillOutOfMemory, kFillClipSource, __LINE__);
+    FillFree(m_unite);
+    m_unite = room;
+    m_uniteCapacity = count;
+  }
+  const double ex = segment.upperX - segment.lowerX, ey = segment.upperY - segment.lowerY;
+  const auto along = [&](double x, double y) { return (x - segment.lowerX) * ex + (y - segment.lowerY) * ey; };
+  constexpr std::uint32_t kCapacity = FillSegmentBlock::kCapacity;
+  // Every block before the one being written is full.
+  auto* first = static_cast<FillSegmentBlock*>(m_segments.first);
+  for (std::uint32_t k = start / kCapacity; k > 0; --k) first = first->Next();
+  FillSegmentBlock* block = first;
+  std::uint32_t place = start % kCapacity;
+  for (std::uint32_t i = 0; i < count; ++i) {
+    if (place == kCapacity) {
+      block = block->Next();
+      place = 0;
+    }
+    FillClipSegment p = block->records[place++];
+    double from = along(p.x1, p.y1), to = along(p.x2, p.y2);
+    if (!std::isfinite(from) || !std::isfinite(to)) return kFillOk;
+    if (to < from) {
+      std::swap(from, to);
+      p = {p.x2, p.y2, p.x1, p.y1};
+    }
+    m_unite[i] = {from, to, p};
+  }
+  std::sort(m_unite, m_unite + count, [](const UnitePiece& a, const UnitePiece& b) {
+    return a.from < b.from || (a.from == b.from && a.to > b.to);
+  });
+  std::uint32_t kept = 0;
+  for (std::uint32_t i = 1; i < count; ++i) {
+    UnitePiece& joined = m_unite[kept];
+    const UnitePiece& next = m_unite[i];
+    if (next.from <= joined.to ||
+        Near(next.piece.x1, next.piece.y1, joined.piece.x2, joined.piece.y2, kFillJoinTolerance)) {
+      if (next.to > joined.to) {
+        joined.to = next.to;
+        joined.piece.x2 = next.piece.x2;
+        joined.piece.y2 = next.piece.y2;
+      }
+    } else {
+      m_unite[++kept] = next;
+    }
+  }
+  ++kept;
+  block = first;
+  place = start % kCapacity;
+  for (std::uint32_t i = 0; i < kept; ++i) {
+    if (place == kCapacity) {
+      block = block->Next();
+      place = 0;
+    }
+    block->records[place++] = m_unite[i].piece;
+  }
+  block->count = place;
+  for (FillSegmentBlock* later = block->Next(); later; later = later->Next()) later->count = 0;
+  m_segments.current = block;
+  m_lastSegment = &block->records[place - 1];
+  m_segmentCount = start + kept;
   return kFillOk;
 }
 
@@ -232,6 +384,7 @@ bool FillTrap::ClipAgainstTrapezoid(FillClipDescriptor& segment, const FillTrapT
   const double length2 = ex * ex + ey * ey;
   double first = HUGE_VAL, last = -HUGE_VAL;
   std::uint32_t crossings = 0;  // apart from one another, two at most
+  unsigned rowsMet = 0;  // crossings of the bottom (1) and the top (2), whose y is the row's own
   const auto add = [&](double x, double y) {
     if (crossings == 0 || (crossings == 1 && !Near(x, y, points[0].x, points[0].y, kFillPointTolerance) &&
                            !Near(x, y, points[1].x, points[1].y, kFillPointTolerance))) {
@@ -285,6 +438,8 @@ bool FillTrap::ClipAgainstTrapezoid(FillClipDescriptor& segment, const FillTrapT
     if (within(x, s->x, e->x) && within(y, s->y, e->y) && within(x, segment.xMin, segment.xMax) &&
         within(y, segment.yMin, segment.yMax)) {
       add(x, y);
+      if (side == 0) rowsMet |= 1;
+      if (side == 2) rowsMet |= 2;
     }
   }
   // A single crossing is a touch, not a piece, unless an end apart from it lies inside. A segment shorter than
@@ -299,11 +454,27 @@ bool FillTrap::ClipAgainstTrapezoid(FillClipDescriptor& segment, const FillTrapT
              !Near(ends[k].x, ends[k].y, points[0].x, points[0].y, kFillPointTolerance);
     add(ends[k].x, ends[k].y);
   }
-  if (!exists) return false;
+  const bool near = Near(points[0].x, points[0].y, points[1].x, points[1].y, kFillPointTolerance);
+  // Crossings of the bottom and the top and ends inside are points of the trapezoid however near they lie: two of
+  // them at different heights are no touch, and the stretch between them lies inside. A band thinner than the
+  // point tolerance keeps its stretch so, or a segment crossing many such bands would lose one each.
+  bool spans = false;
+  if ((!exists || near) && mode == kFillClipCrossing) {
+    double low = HUGE_VAL, high = -HUGE_VAL;
+    const auto firm = [&](double y) {
+      low = std::min(low, y);
+      high = std::max(high, y);
+    };
+    if (rowsMet & 1) firm(trapezoid.yBottom);
+    if (rowsMet & 2) firm(trapezoid.yTop);
+    for (std::uint32_t k = 0; k < inside; ++k) firm(ends[k].y);
+    spans = low < high;
+  }
+  if (!exists && !spans) return false;
   // points[0] lies nearer the segment's lower end along the segment, so the piece already runs from its lower
   // end. Comparing the computed coordinates instead turned a piece of a segment along a row whose ends rounding
   // had put an ulp apart in y, and a turned piece is joined to the next one backwards, to nothing.
-  if (Near(points[0].x, points[0].y, points[1].x, points[1].y, kFillPointTolerance)) points[1] = points[0];
+  if (near && !spans) points[1] = points[0];
   return true;
 }
 
@@ -327,8 +498,12 @@ bool FillTrap::AddInsidePoints(const FillClipDescriptor& segment, const FillTrap
 }
 
 FillResult FillTrap::AddSegment(const FillClipSegment& piece) {
-  if (m_segmentCount > 0 && m_lastSegment &&
-      Near(piece.x1, piece.y1, m_lastSegment->x2, m_lastSegment->y2, kFillJoinTolerance)) {
+  return StorePiece(piece, m_segmentCount > 0 && m_lastSegment &&
+                               Near(piece.x1, piece.y1, m_lastSegment->x2, m_lastSegment->y2, kFillJoinTolerance));
+}
+
+FillResult FillTrap::StorePiece(const FillClipSegment& piece, bool join) {
+  if (join) {
     m_lastSegment->x2 = piece.x2;
     m_lastSegment->y2 = piece.y2;
     return kFillOk;

@@ -180,6 +180,7 @@ FillTrap::~FillTrap() {
   FillFree(m_rows);
   FillFree(m_trapezoidBlockTable);
   FillFree(m_rowPlaces);
+  FillFree(m_unite);
 }
 
 void FillTrap::Reset() {

@@ -1,6 +1,9 @@
 // Segments clipped against a decomposed boundary: the pieces a segment gives, the piece list across blocks and
 // across calls, row lookup, the two modes of one trapezoid, and refused or failing clips.
-#include <cstring>
+#include <algorithm>
+#include <cmath>
+#include <cfloat>
+#include <iomanip>
 #include <limits>
 #include <random>
 
@@ -51,8 +54,12 @@ TEST(FillClippingTest, PiecesOfASegment) {
       {"slanted through every row", Hexagon(), {0.5, -1}, {3.5, 5}, {{1, 0, 3, 4}}},
       {"inside, over a row", Hexagon(), {2, 3}, {1, 1}, {{1, 1, 2, 3}}},
       {"zero length inside", Hexagon(), {1.25, 0.5}, {1.25, 0.5}, {{1.25, 0.5, 1.25, 0.5}}},
-      // Shorter than the point tolerance, across a row: a point on each side of it, joined, as for no length.
-      {"shorter than the tolerance across a row", Hexagon(), {1, 2 + 1e-7}, {1, 2 - 1e-7}, {{1, 2 - 1e-7, 1, 2}}},
+      // Shorter than the point tolerance, across a row: a stretch on each side of it, joined.
+      {"shorter than the tolerance across a row",
+       Hexagon(),
+       {1, 2 + 1e-7},
+       {1, 2 - 1e-7},
+       {{1, 2 - 1e-7, 1, 2 + 1e-7}}},
       {"corner touch", Boundary{{0, 0}, {1, 0}, {1, 1}, {0, 1}}, {0.5, 1.5}, {1.5, 0.5}, {}},
       {"across a hole", SquareWithHole(), {-1, 2}, {5, 2}, {{0, 2, 1, 2}, {3, 2, 4, 2}}},
       // Two squares side by side: after the left trapezoid the row ends at the right one, which starts where the
@@ -84,8 +91,33 @@ TEST(FillClippingTest, PiecesOfASegment) {
       {"above", Hexagon(), {-5, 10}, {5, 11}, {}},
       {"below", Hexagon(), {-5, -10}, {5, -1}, {}},
       {"beside", Hexagon(), {6, 0}, {7, 4}, {}},
-      // Lying on an inner row, it is clipped in the bands below and above it.
-      {"on an inner row", Hexagon(), {-2, 2}, {6, 2}, {{-1, 2, 5, 2}, {-1, 2, 5, 2}}},
+      // Lying on a row, a segment is met by the band below it and the one above; each stretch comes once, and
+      // where the bands' stretches differ, the pieces are the stretches of either, joined where they overlap.
+      {"on an inner row", Hexagon(), {-2, 2}, {6, 2}, {{-1, 2, 5, 2}}},
+      {"on the row of a vertex", Boundary{{0, 0}, {2, 1}, {0, 2}}, {-1, 1}, {3, 1}, {{0, 1, 2, 1}}},
+      {"on a row, right to left, ending inside", Boundary{{0, 0}, {2, 1}, {0, 2}}, {1.5, 1}, {-1, 1}, {{0, 1, 1.5, 1}}},
+      {"on a row the bands below and above cover differently",
+       Boundary{{0, 0}, {2, 0}, {2, 1}, {3, 1}, {3, 2}, {1, 2}, {1, 1}, {0, 1}},
+       {-1, 1},
+       {4, 1},
+       {{0, 1, 3, 1}}},
+      {"on a row, the band above covering a gap of the band below",
+       Boundary{{0, 0}, {1, 0}, {1, 1}, {0, 1}}.Loop({{2, 0}, {3, 0}, {3, 1}, {2, 1}}).Loop(
+           {{0.5, 1}, {2.5, 1}, {2.5, 2}, {0.5, 2}}),
+       {-1, 1},
+       {4, 1},
+       {{0, 1, 3, 1}}},
+      {"on a row with a gap in both bands",
+       Boundary{{0, 0}, {1, 0}, {1, 1}, {0, 1}}.Loop({{2, 0}, {3, 0}, {3, 2}, {2, 2}}),
+       {-1, 1},
+       {4, 1},
+       {{0, 1, 1, 1}, {2, 1, 3, 1}}},
+      // Two triangles sharing their long side: the segment along it lies in both.
+      {"along a slanted side two loops share",
+       Boundary{{0, 0}, {2, 0}, {0, 2}}.Loop({{2, 0}, {2, 2}, {0, 2}}),
+       {0, 2},
+       {2, 0},
+       {{2, 0, 0, 2}}},
       {"horizontal loop only", Boundary{{0, 0}, {3, 0}}, {-1, 0}, {4, 0}, {}},
       // The segment's upper end is the bottom-left corner of a trapezoid whose left side, from (-3, -2) to
       // (-43 / 13, -22 / 13), runs on along the segment's line but for rounding: that side is no crossing.
@@ -101,7 +133,7 @@ TEST(FillClippingTest, PiecesOfASegment) {
                 {-1, 4}},
        {-4.5, 1},
        {-9.5, 1},
-       {{-5.375, 1, -32.0 / 7, 1}, {-5.375, 1, -32.0 / 7, 1}}},
+       {{-5.375, 1, -32.0 / 7, 1}}},
       // The edge from (1, -3) to (-126976, -1) is all but level: its crossing with the segment lies 3e-6 of
       // its length past the corner of the triangle above it, and 6e-6 below that triangle, where the segment is
       // outside. Taken there, the triangle's piece ran from that crossing and covered the part outside.
@@ -127,6 +159,47 @@ TEST(FillClippingTest, PiecesOfASegment) {
   }
 }
 
+// A side strewn with vertices closer together than the point tolerance makes bands thinner than it: a segment
+// across them keeps every band's stretch, however many there are, at any size; one wholly inside them is kept
+// whole, and one that leans across them too.
+TEST(FillClippingTest, BandsThinnerThanThePointToleranceLoseNothing) {
+  const auto strewn = [](int vertices, double size, double step) {
+    std::vector<std::pair<double, double>> loop{{0, 0}, {size, 0}};
+    for (int i = 1; i <= vertices; ++i) loop.emplace_back(size, i * step);
+    loop.emplace_back(size, size);
+    loop.emplace_back(0, size);
+    return Boundary().Loop(loop);
+  };
+  const struct {
+    int vertices;
+    double size, step;
+    GPosition2d a, b;
+    Piece piece;
+  } cases[] = {
+      {10, 1, 4.9e-7, {0.5, -0.001}, {0.5, 0.001}, {0.5, 0, 0.5, 0.001}},
+      {104, 1, 4.9e-7, {0.5, 0.001}, {0.5, -0.001}, {0.5, 0, 0.5, 0.001}},
+      {1000, 1, 4.9e-7, {0.5, -0.001}, {0.5, 0.001}, {0.5, 0, 0.5, 0.001}},
+      {1000, 1, 4.9e-7, {0.25, -0.001}, {0.75, 0.001}, {0.5, 0, 0.75, 0.001}},
+      {1000, 1, 4.9e-7, {0.5, 1e-7}, {0.5, 3e-4}, {0.5, 1e-7, 0.5, 3e-4}},
+      {1000, 1e-3, 4.9e-10, {5e-4, -1e-6}, {5e-4, 1e-6}, {5e-4, 0, 5e-4, 1e-6}},
+      {1000, 1e-3, 4.9e-10, {5e-4, 1e-10}, {5e-4, 4e-7}, {5e-4, 1e-10, 5e-4, 4e-7}},
+      {1000, 1e-3, 4.9e-10, {4e-4, 1e-10}, {6e-4, 4e-7}, {4e-4, 1e-10, 6e-4, 4e-7}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.vertices << " vertices, size " << c.size << ", from " << c.a.x << ", "
+                                    << c.a.y);
+    const Boundary boundary = strewn(c.vertices, c.size, c.step);
+    FillTrap trap;
+    ASSERT_EQ(trap.Build(boundary.data(), boundary.size()), kFillOk);
+    const std::vector<Piece> pieces = Clip(trap, c.a, c.b);
+    ASSERT_EQ(pieces.size(), 1u);
+    EXPECT_NEAR(pieces[0].x1, c.piece.x1, 1e-15);
+    EXPECT_NEAR(pieces[0].y1, c.piece.y1, 1e-15);
+    EXPECT_NEAR(pieces[0].x2, c.piece.x2, 1e-15);
+    EXPECT_NEAR(pieces[0].y2, c.piece.y2, 1e-15);
+  }
+}
+
 // 130 separate squares in a row: the 129th piece starts a second block, and reading goes on into it.
 TEST(FillClippingTest, PiecesContinueInASecondBlock) {
   Boundary squares;
@@ -148,6 +221,52 @@ TEST(FillClippingTest, PiecesContinueInASecondBlock) {
   // A shorter segment after clearing reuses the blocks and reads only its own pieces.
   EXPECT_EQ(Clip(trap, {-1, 0.5}, {4.5, 0.5}).size(), 3u);
   EXPECT_EQ(trap.SegmentBlocks()->Next()->count, 0u);
+}
+
+// Squares stacked two high share the row between them: a segment along it finds 260 pieces over three blocks and
+// keeps 130, the blocks after the last one kept emptied. Kept after pieces already in the list, they start inside
+// a block, and a segment after them continues the list.
+TEST(FillClippingTest, PiecesKeptOnceAcrossBlocks) {
+  Boundary squares;
+  for (int k = 0; k < 130; ++k) {
+    for (const double y : {0.0, 1.0}) {
+      squares.Loop({{2.0 * k, y}, {2.0 * k + 1, y}, {2.0 * k + 1, y + 1}, {2.0 * k, y + 1}});
+    }
+  }
+  FillTrap trap;
+  ASSERT_EQ(trap.Build(squares.data(), squares.size()), kFillOk);
+  const auto expectSquares = [&trap](std::uint32_t from, std::uint32_t count, double y) {
+    std::vector<Piece> all;
+    for (const FillSegmentBlock* b = trap.SegmentBlocks(); b; b = b->Next()) {
+      for (std::uint32_t i = 0; i < b->count; ++i) all.push_back(b->records[i]);
+    }
+    ASSERT_EQ(all.size(), trap.SegmentCount());
+    ASSERT_GE(all.size(), from + count);
+    for (std::uint32_t k = 0; k < count; ++k) {
+      EXPECT_EQ(all[from + k].x1, 2.0 * k) << k;
+      EXPECT_EQ(all[from + k].x2, 2.0 * k + 1) << k;
+      EXPECT_EQ(all[from + k].y1, y) << k;
+    }
+  };
+  const std::vector<Piece> pieces = Clip(trap, {-1, 1}, {300, 1});
+  ASSERT_EQ(pieces.size(), 130u);
+  expectSquares(0, 130, 1);
+  EXPECT_EQ(trap.SegmentBlocks()->Next()->count, 2u);
+  ASSERT_NE(trap.SegmentBlocks()->Next()->Next(), nullptr);
+  EXPECT_EQ(trap.SegmentBlocks()->Next()->Next()->count, 0u);
+
+  trap.ClearSegments();
+  std::uint32_t count = 0;
+  GPosition piece[2];
+  ASSERT_EQ(trap.ClipSegment({-1, 0.5}, {100, 0.5}, &count, piece), kFillOk);
+  ASSERT_EQ(count, 50u);
+  ASSERT_EQ(trap.ClipSegment({300, 1}, {-1, 1}, &count, piece), kFillOk);
+  ASSERT_EQ(count, 180u);
+  ASSERT_EQ(trap.ClipSegment({-1, 1.5}, {5.5, 1.5}, &count, piece), kFillOk);
+  ASSERT_EQ(count, 183u);
+  expectSquares(0, 50, 0.5);
+  expectSquares(50, 130, 1);
+  expectSquares(180, 3, 1.5);
 }
 
 // Without ClearSegments the list keeps what earlier segments left; a failing block answers E_OUTOFMEMORY and
@@ -175,6 +294,18 @@ TEST(FillClippingTest, ListAcrossCallsAndFailures) {
   ASSERT_EQ(FillReports().size(), 1u);
   EXPECT_EQ(FillReports()[0].hr, kFillOutOfMemory);
   EXPECT_EQ(FillReports()[0].source, "FILLCLIP");
+
+  // Sorting a segment's pieces along it takes room once: without it, E_OUTOFMEMORY, and the pieces found stay.
+  ClearFillReports();
+  EXPECT_EQ(Clip(fresh, {-1, 2}, {5, 2}).size(), 2u);  // its block is had
+  fresh.ClearSegments();
+  FillAllocFailAt(1);
+  EXPECT_EQ(fresh.ClipSegment({-1, 3}, {5, 3}, &count, piece), kFillOutOfMemory);
+  FillAllocFailAt(0);
+  EXPECT_EQ(count, 3u);  // along the hole's top: two pieces from the band below, one from the band above
+  ASSERT_EQ(FillReports().size(), 1u);
+  EXPECT_EQ(FillReports()[0].source, "FILLCLIP");
+  EXPECT_EQ(Clip(fresh, {-1, 3}, {5, 3}).size(), 1u);
 
   ClearFillReports();
   const double nan = std::numeric_limits<double>::quiet_NaN();
@@ -251,19 +382,19 @@ TEST(FillClippingTest, OneTrapezoidInBothModes) {
   EXPECT_EQ(points[1].y, 0.5);
 }
 
-// The pieces as the clipping finds them walking each row from its first trapezoid: a trapezoid is tested when
-// the x ranges meet, and the row ends after a tested one at the next that does not start left of the segment's
-// largest x, after an untested one at itself.
+// The trapezoids' pieces, not joined, as the clipping finds them walking each row from its first trapezoid: a
+// trapezoid is tested when the x ranges meet, and the row ends after a tested one at the next that does not start
+// left of the segment's largest x, after an untested one at itself.
 std::vector<Piece> WalkedPieces(const FillTrap& trap, GPosition2d a, GPosition2d b) {
   FillClipDescriptor segment = FillClipDescriptor::FromEnds(a, b);
-  FillTrap list;  // its piece list only
+  std::vector<Piece> pieces;
   const FillTrapRow* row = trap.FindRow(segment.lowerY);
   for (; row && row < trap.Rows() + trap.RowCount() - 1 && row->y <= segment.upperY; ++row) {
     for (const FillTrapTrapezoid* t = row->firstTrapezoid; t; t = t->next) {
       if (segment.xMax >= t->xMin && segment.xMin <= t->xMax) {
         GPosition2d p[2];
         if (FillTrap::ClipAgainstTrapezoid(segment, *t, p, kFillClipCrossing)) {
-          EXPECT_EQ(list.AddSegment({p[0].x, p[0].y, p[1].x, p[1].y}), kFillOk);
+          pieces.push_back({p[0].x, p[0].y, p[1].x, p[1].y});
         }
         if (!t->next || !(t->next->xMin < segment.xMax)) break;
       } else if (!(t->xMin < segment.xMax)) {
@@ -271,11 +402,33 @@ std::vector<Piece> WalkedPieces(const FillTrap& trap, GPosition2d a, GPosition2d
       }
     }
   }
-  std::vector<Piece> pieces;
-  for (const FillSegmentBlock* b = list.SegmentBlocks(); b; b = b->Next()) {
-    for (std::uint32_t i = 0; i < b->count && pieces.size() < list.SegmentCount(); ++i) pieces.push_back(b->records[i]);
-  }
   return pieces;
+}
+
+// The stretches the pieces cover along the segment, in order from its lower end: pieces that overlap or meet
+// within the join tolerance become one, from the nearest start to the furthest end. The walk hands out a
+// stretch that two bands or two trapezoids share twice, the clipping once.
+std::vector<Piece> Stretches(std::vector<Piece> pieces, GPosition2d a, GPosition2d b) {
+  const FillClipDescriptor s = FillClipDescriptor::FromEnds(a, b);
+  const double ex = s.upperX - s.lowerX, ey = s.upperY - s.lowerY;
+  const auto along = [&](double x, double y) { return (x - s.lowerX) * ex + (y - s.lowerY) * ey; };
+  std::stable_sort(pieces.begin(), pieces.end(), [&](const Piece& p, const Piece& q) {
+    return along(p.x1, p.y1) < along(q.x1, q.y1);
+  });
+  std::vector<Piece> united;
+  for (const Piece& p : pieces) {
+    if (!united.empty()) {
+      Piece& last = united.back();
+      const bool meet =
+          std::fabs(p.x1 - last.x2) <= kFillJoinTolerance && std::fabs(p.y1 - last.y2) <= kFillJoinTolerance;
+      if (along(p.x1, p.y1) <= along(last.x2, last.y2) || meet) {
+        if (along(p.x2, p.y2) > along(last.x2, last.y2)) last.x2 = p.x2, last.y2 = p.y2;
+        continue;
+      }
+    }
+    united.push_back(p);
+  }
+  return united;
 }
 
 // Boundaries of many kinds: stars with holes, loops that cross themselves and each other, rows shared by many
@@ -327,10 +480,10 @@ Boundary RandomBoundary(std::mt19937& random) {
   return boundary;
 }
 
-// Searching within a row for the trapezoids a segment passes gives, bit for bit, the pieces of the walk along
-// the row: over random boundaries, and one whose second row rounding has tangled (its trapezoids' xMax falls by
-// an ulp, so that row is walked), for segments across them, between vertices, along rows and columns through
-// vertices, from a vertex, and of no length.
+// Searching within a row for the trapezoids a segment passes gives, to the last bits, the stretches of the walk along
+// the row: over random boundaries, and one whose second row rounding has tangled (its trapezoids' xMax falls by an ulp,
+// so that row is walked), for segments across them, between vertices, along rows and columns through vertices, from a
+// vertex, and of no length.
 TEST(FillClippingTest, SearchWithinRowsGivesThePiecesOfTheWalk) {
   std::mt19937 random(2024);
   const auto uniform = [&random](double lo, double hi) { return std::uniform_real_distribution<double>(lo, hi)(random); };
@@ -358,11 +511,19 @@ TEST(FillClippingTest, SearchWithinRowsGivesThePiecesOfTheWalk) {
         case 5: a = {v.x, v.y}; break;
         default: break;
       }
-      const std::vector<Piece> expected = WalkedPieces(trap, a, b);
-      const std::vector<Piece> got = Clip(trap, a, b);
+      const std::vector<Piece> expected = Stretches(WalkedPieces(trap, a, b), a, b);
+      const std::vector<Piece> got = Stretches(Clip(trap, a, b), a, b);
       ASSERT_EQ(got.size(), expected.size()) << "segment " << k;
       for (std::size_t i = 0; i < got.size(); ++i) {
-        ASSERT_EQ(std::memcmp(&got[i], &expected[i], sizeof(Piece)), 0) << "segment " << k << ", piece " << i;
+        // A stretch's end may come from two pieces that meet at it, computed a few ulps apart.
+        const auto close = [](double u, double v) {
+          return std::fabs(u - v) <= 8 * DBL_EPSILON * std::fmax(std::fabs(u), std::fabs(v));
+        };
+        ASSERT_TRUE(close(got[i].x1, expected[i].x1) && close(got[i].y1, expected[i].y1) &&
+                    close(got[i].x2, expected[i].x2) && close(got[i].y2, expected[i].y2))
+            << "segment " << k << ", piece " << i << std::setprecision(17) << ": " << got[i].x1 << " " << got[i].y1
+            << " " << got[i].x2 << " " << got[i].y2 << " against " << expected[i].x1 << " " << expected[i].y1 << " "
+            << expected[i].x2 << " " << expected[i].y2 << "; a " << a.x << " " << a.y << ", b " << b.x << " " << b.y;
       }
       ++compared;
       found += !got.empty();

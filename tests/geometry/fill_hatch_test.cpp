@@ -170,4 +170,23 @@ TEST(FillHatchTest, DashedPiecesPhasesAndClipBox) {
   }
 }
 
+// Level lines a quarter apart over a diamond of whole-number corners: the line through its left and right corners
+// lies on a row of the decomposition and is handed out once, and the lines' length is the diamond's.
+TEST(FillHatchTest, LevelLinesOnRowsComeOnce) {
+  const Boundary diamond{{1, 0}, {2, 1}, {1, 2}, {0, 1}};
+  for (const bool dashed : {false, true}) {
+    FillHatchFamily family = Plain(0, 0.25);
+    family.dashed = dashed;
+    const std::vector<Piece> pieces = Hatch(diamond, family);
+    double total = 0;
+    int throughCorners = 0;
+    for (const Piece& p : pieces) {
+      total += std::hypot(p.x2 - p.x1, p.y2 - p.y1);
+      throughCorners += p.y1 == 1 && p.y2 == 1;
+    }
+    EXPECT_NEAR(total, 8, 1e-12) << (dashed ? "dashed" : "plain");
+    EXPECT_EQ(throughCorners, 1) << (dashed ? "dashed" : "plain");
+  }
+}
+
 }  // namespace
