@@ -50,7 +50,12 @@ loader_status() {
 status=$(loader_status)
 if [ "$status" -eq 0 ]; then
   if handler=$(i386_emulator); then
-    echo "setup: i386 programs run under the emulator registered with binfmt_misc ($handler); kept as it is"
+    version=$("$handler" --version 2>/dev/null | sed -n '1s/.*version \([0-9.]*\).*/\1/p')
+    case $version in
+      [0-8].*|9.0*) note=" (qemu $version, older than 9.1: Wine starts slowly there and the Windows tests fail)" ;;
+      *) note="" ;;
+    esac
+    echo "setup: i386 programs run under the emulator registered with binfmt_misc ($handler); kept as it is$note"
   else
     echo "setup: i386 programs run natively; no emulator needed"
   fi
