@@ -13,6 +13,27 @@ mkdir -p "$WINEPREFIX"
 exec 9>"$build/.wine-boot.lock"
 flock 9
 
+# Under a user-mode emulator Wine's processes get tools/wine-trapno.c preloaded (it says why); the runner
+# preloads it wherever the build has it. Each of the two builds is named by the directory that the dynamic
+# loader's $LIB gives for its word size, so that the 64-bit programs around Wine load an empty one.
+. "$(dirname "$0")/i386-emulator.sh"
+preload="$build/wine-preload"
+if i386_emulator >/dev/null; then
+  so32="$preload/lib/i386-linux-gnu/wine-trapno.so"
+  so64="$preload/lib/x86_64-linux-gnu/wine-trapno.so"
+  src="$(dirname "$0")/wine-trapno.c"
+  if [ ! -f "$so32" ] || [ "$src" -nt "$so32" ]; then
+    mkdir -p "${so32%/*}" "${so64%/*}"
+    gcc -m32 -O2 -fPIC -shared -nostdlib -ffreestanding -fno-stack-protector -o "$so32" "$src" \
+      /lib/i386-linux-gnu/libc.so.6
+    echo > "$preload/empty.c"
+    gcc -O2 -fPIC -shared -nostdlib -o "$so64" "$preload/empty.c"
+  fi
+  export LD_PRELOAD="$preload/\$LIB/wine-trapno.so"
+else
+  rm -rf "$preload"
+fi
+
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   setsid wineserver -p </dev/null >/dev/null 2>&1 9>&- || true
   setsid wineboot -i </dev/null >/dev/null 2>&1 9>&- || true
