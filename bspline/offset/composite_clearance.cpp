@@ -368,10 +368,8 @@ bool append_curve(VOQbsp_curve **acc, const VOQbsp_curve *next, int *rc) {
 }
 
 // The parts, in order, each starting on the one before's last pole, joined end to start into one new record (the
-// parts are released): each raised to the highest order among them and joined half by half, each part keeping its
-// own parameter length, so that a pole is copied about log n times rather than once for every part after it, and no
-// part's share of the parameter shrinks with the parts that follow it. A record whose ends meet is closed, as a join
-// of two closes it. Parts not clamped at both ends are joined one by one as append_curve joins them.
+// parts are released) by join_pairwise, so that no part's share of the parameter shrinks with the parts that follow
+// it. Parts not clamped at both ends are joined one by one as append_curve joins them.
 VOQbsp_curve *join_all(std::vector<VOQbsp_curve *> *parts, int *rc) {
   std::vector<VOQbsp_curve *> &ps = *parts;
   const auto drop_all = [&] {
@@ -383,10 +381,8 @@ VOQbsp_curve *join_all(std::vector<VOQbsp_curve *> *parts, int *rc) {
     ps.clear();
     return one;
   }
-  std::int16_t k = 0;
   bool clamped = true;
   for (const VOQbsp_curve *p : ps) {
-    k = std::max(k, p->order);
     const int o = p->order, n = p->num_poles;
     for (int i = 1; i < o && clamped; ++i)
       clamped = p->knots[i] == p->knots[0] && p->knots[n + i] == p->knots[n];
@@ -400,65 +396,8 @@ VOQbsp_curve *join_all(std::vector<VOQbsp_curve *> *parts, int *rc) {
     if (*rc != 0) release(acc);
     return acc;
   }
-  bool degenerate = false;
-  for (std::size_t q = 0; q < ps.size() && *rc == 0; ++q) {
-    if (ps[q]->order < k) BSupthedeg(ps[q], static_cast<std::int16_t>(k - 1), BSFALSE, &ps[q], rc);
-    if (q + 1 == ps.size() && *rc == 0) {
-      BSboolean small = BSFALSE;
-      int trc = 0;
-      BStstcvdegn(ps[q], &small, &trc);
-      degenerate = small || trc != 0;
-    }
-  }
-  if (*rc != 0) {
-    drop_all();
-    return nullptr;
-  }
-  // Level by level: each pair joined into a new record, its two parts released.
-  while (ps.size() > 1 && *rc == 0) {
-    std::vector<VOQbsp_curve *> up;
-    for (std::size_t q = 0; q < ps.size(); q += 2) {
-      if (q + 1 == ps.size()) {
-        up.push_back(ps[q]), ps[q] = nullptr;
-        continue;
-      }
-      const VOQbsp_curve *a = ps[q], *b = ps[q + 1];
-      const bool rational = a->rational || b->rational;
-      VOQbsp_curve *j = nullptr;
-      if (*rc == 0) BSallocvoqcv(k, a->num_poles + b->num_poles - 1, rational ? BSTRUE : BSFALSE, 0, &j, rc);
-      if (*rc == 0) {
-        bsknots::join_at_joint(*a, *b, false, j);
-        j->order = k, j->num_poles = a->num_poles + b->num_poles - 1, j->num_knots = j->num_poles + k;
-        j->rational = rational ? BSTRUE : BSFALSE;
-        if (!rational) j->weights = nullptr;
-        j->periodic = 0, j->non_uniform = 1, j->num_boundaries = 0, j->bdrys = nullptr, j->phy_closed = 0;
-      }
-      up.push_back(j);
-      release(ps[q]), release(ps[q + 1]);
-    }
-    ps.swap(up);
-    for (VOQbsp_curve *&p : up) release(p);
-  }
-  if (*rc != 0) {
-    drop_all();
-    return nullptr;
-  }
-  VOQbsp_curve *all = ps[0];
-  ps.clear();
-  BSboolean small = BSFALSE;
-  int trc = 0;
-  BStstcvdegn(all, &small, &trc);
-  if (!degenerate && !small && trc == 0) {
-    double p0[3], p1[3];
-    pole_point(all, 0, p0), pole_point(all, all->num_poles - 1, p1);
-    if (std::sqrt((p0[0] - p1[0]) * (p0[0] - p1[0]) + (p0[1] - p1[1]) * (p0[1] - p1[1]) +
-                  (p0[2] - p1[2]) * (p0[2] - p1[2])) < BStoltab[bstol::dist_tol]) {
-      all->phy_closed = 1;
-      double mid[3];
-      for (int c = 0; c < 3; ++c) mid[c] = 0.5 * (p0[c] + p1[c]);
-      set_pole(all, 0, mid), set_pole(all, all->num_poles - 1, mid);
-    }
-  }
+  VOQbsp_curve *all = join_pairwise(&ps, rc);
+  if (!all) return nullptr;
   bsknots::flag_planar(all, rc);
   if (*rc != 0) release(all);
   return all;

@@ -109,6 +109,11 @@ struct Crossings {
 
 // A new record equal to cv, with room for extra_poles more poles and knots and (boundaries) cv's boundaries;
 // NULL with rc set on failure.
+// The parts, clamped, in order, each starting on the one before's last pole, raised to the highest order among them
+// and joined pairwise level by level into one new record, each keeping its own parameter length, so that a pole is
+// copied about log n times rather than once for every part after it. The parts are released. Where the whole's ends
+// meet and its last part is not degenerate, it is closed, as a join of two closes it. nullptr on an error.
+VOQbsp_curve *join_pairwise(std::vector<VOQbsp_curve *> *parts, int *rc);
 VOQbsp_curve *copy_of(const VOQbsp_curve *cv, int extra_poles, bool boundaries, int *rc);
 
 // Whether cv is a circular arc (1) or a whole circle (2), with its centre and radius; 0 when it is neither or

@@ -72,70 +72,16 @@ bool OffsetChain::runs_on_turned(const VOQbsp_curve *piece) const {
   return !(gap(e, ps) <= tol) && !(gap(pe, s) < tol) && gap(e, pe) < tol;
 }
 
-// The waiting pieces merged onto the chain: each raised to the chain's highest order, then joined pairwise level by
-// level, as the merge joins a piece that runs on from the chain; the chain closed where its ends meet, as the last
-// join closes it.
+// The waiting pieces merged onto the chain pairwise level by level, as the merge joins a piece that runs on from the
+// chain; the chain closed where its ends meet, as the last join closes it.
 void OffsetChain::flush(int *rc) {
   if (parts.empty() || *rc != 0) return;
   std::vector<VOQbsp_curve *> all{acc.cv};
   acc.cv = nullptr;
   all.insert(all.end(), parts.begin(), parts.end());
   parts.clear();
-  std::int16_t k = 0;
-  for (const VOQbsp_curve *p : all) k = std::max(k, p->order);
-  for (VOQbsp_curve *&p : all)
-    if (*rc == 0 && p->order < k) BSupthedeg(p, static_cast<std::int16_t>(k - 1), BSFALSE, &p, rc);
-  BSboolean small = BSFALSE;
-  int trc = 0;
-  if (*rc == 0) BStstcvdegn(all.back(), &small, &trc);
-  const bool degenerate = small || trc != 0;
-  while (all.size() > 1 && *rc == 0) {
-    std::vector<VOQbsp_curve *> up;
-    for (std::size_t q = 0; q < all.size(); q += 2) {
-      if (q + 1 == all.size()) {
-        up.push_back(all[q]), all[q] = nullptr;
-        continue;
-      }
-      const VOQbsp_curve *a = all[q], *b = all[q + 1];
-      const bool rational = a->rational || b->rational;
-      VOQbsp_curve *j = nullptr;
-      if (*rc == 0) BSallocvoqcv(k, a->num_poles + b->num_poles - 1, rational ? BSTRUE : BSFALSE, 0, &j, rc);
-      if (*rc == 0) {
-        bsknots::join_at_joint(*a, *b, false, j);
-        j->order = k, j->num_poles = a->num_poles + b->num_poles - 1, j->num_knots = j->num_poles + k;
-        j->rational = rational ? BSTRUE : BSFALSE;
-        if (!rational) j->weights = nullptr;
-        j->periodic = 0, j->non_uniform = 1, j->num_boundaries = 0, j->bdrys = nullptr, j->phy_closed = 0;
-      }
-      up.push_back(j);
-      for (const std::size_t r : {q, q + 1}) {
-        int ignored = 0;
-        BSfreevoqcv(all[r], &ignored);
-        all[r] = nullptr;
-      }
-    }
-    all.swap(up);
-  }
-  if (*rc != 0) {
-    for (VOQbsp_curve *&p : all) {
-      int ignored = 0;
-      if (p) BSfreevoqcv(p, &ignored);
-    }
-    return;
-  }
-  acc.cv = all[0];
-  VOQbsp_curve *c = acc.cv;
-  if (!degenerate) {
-    double p0[3], p1[3];
-    bsoffset::pole_point(c, 0, p0), bsoffset::pole_point(c, c->num_poles - 1, p1);
-    const double d[3] = {p0[0] - p1[0], p0[1] - p1[1], p0[2] - p1[2]};
-    if (std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]) < BStoltab[bstol::dist_tol]) {
-      c->phy_closed = 1;
-      double mid[3];
-      for (int q = 0; q < 3; ++q) mid[q] = 0.5 * (p0[q] + p1[q]);
-      bsoffset::set_pole(c, 0, mid), bsoffset::set_pole(c, c->num_poles - 1, mid);
-    }
-  }
+  acc.cv = bsoffset::join_pairwise(&all, rc);
+  if (!acc.cv) return;
   room = 0;
   plane_pending = true;
 }
