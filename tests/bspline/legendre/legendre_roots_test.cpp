@@ -179,6 +179,70 @@ TEST(LegendreRoots, Table) {
   }
 }
 
+// Series whose coefficients decay, so that each stays within 1e-15 to 1e-13 over a stretch with a cluster of
+// roots and crosses cleanly elsewhere. Turns within tol in the stretch were each divided out as a double root until
+// the degree was spent, and crossings elsewhere were lost under one tolerance between two that found them: 0.898289
+// in the first under 1e-13, -0.60053, -0.54490 and 0.03669 in the second under 1e-13, -0.726288, -0.709824,
+// 0.157012 and 0.176673 in the third under 1e-14. At ten tolerances from 1e-10 to 1e-15, those are answered, and so
+// is every crossing where the series lies beyond ten times tol on both sides (samples 5e-5 apart, summed in long
+// double), within its band about the crossing (bisection in long double), whatever the answer makes of the stretch.
+TEST(LegendreRoots, CleanCrossingsDoNotDependOnTheTolerance) {
+  const std::vector<double> series[] = {
+      {0.033275317050349598, 0.15780227740862926, 0.39817424840294463, 0.69627859309263673, 0.92673372471575177, 1,
+       0.91475659554006772, 0.73675698232270281, 0.53713730843586438, 0.35979162546925009, 0.21951518152045379,
+       0.11905093926018723, 0.055093762138331809, 0.020888135792747144, 0.0060815657286189852,
+       0.0012605442584621173, 0.00015089294505710358},
+      {0.24513757382981327, 0.67042438381760094, 0.93974698442905591, 1, 0.89777279972121449, 0.68405102556313868,
+       0.45904656772651747, 0.26165481987147793, 0.13144866405533984, 0.053407701547495662, 0.018774052492528073,
+       0.0044636191318745628, 0.00088814833777619228},
+      {0.22865952842500825, 0.63449328269872529, 0.90497281893737636, 1, 0.93514506219894566, 0.7617813094414656,
+       0.54841254196888778, 0.34888373153139807, 0.19631989397994204, 0.096337009908044474, 0.04097145190268222,
+       0.014529863607518035, 0.004233844475213815, 0.00088775092776041036, 0.00012934593433989612},
+  };
+  const std::vector<double> named[] = {{0.8982893549645421}, {-0.6005288650, -0.5449029217, 0.0366936268},
+                                       {-0.726288, -0.709824, 0.157012, 0.176673}};
+  const auto value = [](const std::vector<double> &c, long double t) {
+    long double p0 = 1, p1 = t, sum = c[0] + c[1] * t;
+    for (std::size_t k = 2; k < c.size(); ++k) {
+      const long double p2 = ((2 * k - 1) * t * p1 - (k - 1) * p0) / k;
+      sum += c[k] * p2;
+      p0 = p1, p1 = p2;
+    }
+    return sum;
+  };
+  constexpr int kSamples = 40000;
+  for (std::size_t which = 0; which < 3; ++which) {
+    const std::vector<double> &c = series[which];
+    const int n = static_cast<int>(c.size()) - 1;
+    std::vector<long double> v(kSamples + 1);
+    for (int k = 0; k <= kSamples; ++k) v[k] = value(c, -1 + 2.0L * k / kSamples);
+    for (const double tol : {1e-10, 3e-11, 1e-11, 3e-12, 1e-12, 3e-13, 1e-13, 3e-14, 1e-14, 1e-15}) {
+      std::vector<double> roots(n);
+      int count = 0, rc = 99;
+      BSfndrtlgd1(n, c.data(), tol, &count, roots.data(), &rc);
+      ASSERT_EQ(rc, 0) << "series " << which << " under " << tol;
+      for (double x : named[which])
+        EXPECT_TRUE(std::any_of(roots.begin(), roots.begin() + count, [x](double r) { return std::fabs(r - x) < 1e-6; }))
+            << "series " << which << " under " << tol << ": " << x << " is not answered";
+      for (int k = 1; k <= kSamples; ++k) {
+        if (!(fabsl(v[k]) > 10 * tol && fabsl(v[k - 1]) > 10 * tol && (v[k] > 0) != (v[k - 1] > 0))) continue;
+        long double lo = -1 + 2.0L * (k - 1) / kSamples, hi = -1 + 2.0L * k / kSamples;
+        for (int i = 0; i < 64; ++i) {
+          const long double mid = (lo + hi) / 2;
+          ((value(c, mid) > 0) == (v[k - 1] > 0) ? lo : hi) = mid;
+        }
+        const double at = static_cast<double>(lo);
+        double slope = 0;
+        BSevalgder(n, c.data(), 1, at, &slope, &rc);
+        const double band = 2 * tol / std::fabs(slope) + 1e-15;
+        EXPECT_TRUE(std::any_of(roots.begin(), roots.begin() + count,
+                                [&](double r) { return std::fabs(r - at) <= band; }))
+            << "series " << which << " under " << tol << ": the crossing at " << at << " is not answered";
+      }
+    }
+  }
+}
+
 // The tables behind the halves: each half is the same polynomial, up to degree 320 and in the rows that low
 // degrees reach.
 // A tolerance far above the coefficients puts the whole interval within it: every level of derivatives holds
