@@ -201,8 +201,10 @@ int settle(int m, const double *c, double tol, double *r, int *mult, double *ban
 // each drop: the rounding of one root's place comes back wherever the other factors are large against their size
 // at that root. A simple root of the quotient then sits where the series is that far from zero. Newton steps on
 // the series bring it back, as long as each reduces the value and the whole move stays within twice the first:
-// a place where the quotient only comes near zero is not carried off to some other root.
-void refine(int m, const double *c, const double *d1, double *x, double *v) {
+// a place where the quotient only comes near zero is not carried off to some other root. Nor beyond [lo, hi], half
+// the way to its neighbours: from a root of the quotient far from any of the series, a first step can reach
+// across the interval, where the search for a crossing near it would then look on the wrong side of its bounds.
+void refine(int m, const double *c, const double *d1, double lo, double hi, double *x, double *v) {
   double at = *x, value = *v, first = 0;
   for (int step = 0; step < 4; ++step) {
     double slope = 0;
@@ -211,7 +213,7 @@ void refine(int m, const double *c, const double *d1, double *x, double *v) {
     const double y = at - value / slope;
     if (step == 0) first = std::fabs(y - at);
     double vy = 0;
-    if (!(std::fabs(y) <= 1) || !(std::fabs(y - *x) <= 2 * first)) break;
+    if (!(y >= lo && y <= hi) || !(std::fabs(y - *x) <= 2 * first)) break;
     BSevalpolgd(m, c, y, &vy);
     if (!(std::fabs(vy) < std::fabs(value))) break;
     at = y;
@@ -307,7 +309,7 @@ int clean_brackets(int m, const double *c, double tol, int *count, double *brack
   const auto slot = [&](int i) { return block + static_cast<std::size_t>(i) * (w + 3); };
   double *derivative = slot(kDepth + 2);
   int top = 0, pieces = 0;
-  const int budget = 64 * (m + 1) + 1024;
+  const int budget = 16 * (m + 1) + 256;
   std::memcpy(slot(0), c, sizeof(double) * w);
   slot(0)[w] = -1, slot(0)[w + 1] = 1, slot(0)[w + 2] = 0;
   double last_x = -1, last_v = 0;  // the last place read beyond tol
@@ -757,12 +759,12 @@ int deflate_multiple(int m, const double *c, double attempt_tol, double tol, int
       const int run = j - i;
       double x = droots[i], v = 0;
       BSevalpolgd(m, c, x, &v);
-      if (run == 1 && std::fabs(x) != 1 && x != 0) refine(m, c, d1, &x, &v);
       double lo = i > 0 ? (droots[i - 1] + droots[i]) / 2 : -1.0, hi = j < k ? (droots[i] + droots[j]) / 2 : 1.0;
       for (int f = 0; f < found; ++f) {
         if (found_at[f] < droots[i]) lo = std::fmax(lo, (found_at[f] + droots[i]) / 2);
         if (found_at[f] > droots[i]) hi = std::fmin(hi, (found_at[f] + droots[i]) / 2);
       }
+      if (run == 1 && std::fabs(x) != 1 && x != 0) refine(m, c, d1, lo, hi, &x, &v);
       const double reach = std::fmax(x - lo, hi - x);
       bool stays = std::fabs(v) <= accept;
       if (stays && run % 2 == 0) {
