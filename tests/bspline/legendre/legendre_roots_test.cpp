@@ -78,6 +78,16 @@ TEST(LegendreRoots, Table) {
       // and the three crossings stand, beside a double root and a triple one. Under half the tolerance, likewise.
       {"a triple root split a tenth of tol deep", split(1.5712e-4), 1e-12, 0, 9, split_roots(1.5712e-4), 2e-5},
       {"a triple root split half of tol deep", split(2.6866e-4), 1e-12, 0, 9, split_roots(2.6866e-4), 2e-5},
+      // A triple root 1.04e-3 inside -1, within whose band the series reaches the end: the end, taken first as a
+      // simple root, swallowed the triple root found in its band, and dividing out the end alone was refused.
+      {"a triple root whose band reaches an end",
+       {0.28246471177240096, 0.75590390091670601, 1, 0.98368994674744303, 0.78004702662774261, 0.50970448459876605,
+        0.27407385252356403, 0.11916808128488512, 0.040426812347623013, 0.010033121056819945, 0.0016117735095939072,
+        0.00012464217656556027},
+       1e-12, 0, 7,
+       {-0.99896236924645943, -0.99896236924645943, -0.99896236924645943, -0.16173066954479168, -0.15929624766560571,
+        -0.062312981490648123, 0.22471648250464704},
+       1e-8},
   };
   for (const auto &cs : cases) {
     const int n = cs.n == -2 ? static_cast<int>(cs.c.size()) - 1 : cs.n;

@@ -393,9 +393,14 @@ long double value_ld(const std::vector<double> &c, long double t) {
 }
 
 // Whether roots of the series cannot be told apart within tol: two neighbouring distinct roots (also just beyond an
-// end, whose band can reach into the interval) between which the series stays within 100 tol, or a complex pair by
-// the axis where it is that small.
+// end, whose band can reach into the interval) between which the series stays within 100 tol, a complex pair by
+// the axis where it is that small, or two roots (a multiple one, or a cluster) within 0.01 beyond an end where the
+// series is that small, which cannot be told from roots on the end.
 bool cluster_within(const DrawnSeries &s, double tol) {
+  for (const double end : {-1.0, 1.0})
+    if (fabsl(value_ld(s.c, end)) <= 100 * tol &&
+        std::count_if(s.real.begin(), s.real.end(), [end](double x) { return end * x >= 1 && end * x <= 1.01; }) >= 2)
+      return true;
   std::vector<double> d;
   for (double x : s.real)
     if (std::fabs(x) <= 1.1 && (d.empty() || x != d.back())) d.push_back(x);
