@@ -44,6 +44,15 @@ TEST(LegendreRoots, Table) {
                                             -0.4446035665517315,  -0.038517408593863656, 0.28658153480089776,
                                             0.28658153480089776,  0.60027318114665862,  0.60027318114665862,
                                             0.75879527016804849,  0.75879527016804849,  0.75879527016804849};
+  // Roots of multiplicity 11 and 12: of the ordinary multiple roots drawn to set the attempt budget, the one that
+  // needs the most attempts, a fifth of the budget. Scaled to a largest coefficient of 1.
+  std::vector<double> high_roots(11, -0.73778688148388727), high;
+  high_roots.insert(high_roots.end(), 12, 0.76885379566823087);
+  high = legendre_from_roots(high_roots);
+  const double high_top = std::fabs(*std::max_element(high.begin(), high.end(), [](double a, double b) {
+    return std::fabs(a) < std::fabs(b);
+  }));
+  for (double &x : high) x /= high_top;
   const struct {
     const char *what;
     std::vector<double> c;
@@ -88,6 +97,7 @@ TEST(LegendreRoots, Table) {
        {-0.99896236924645943, -0.99896236924645943, -0.99896236924645943, -0.16173066954479168, -0.15929624766560571,
         -0.062312981490648123, 0.22471648250464704},
        1e-8},
+      {"multiplicities 11 and 12 within the attempt budget", high, 1e-12, 0, 23, high_roots, 1e-12},
   };
   for (const auto &cs : cases) {
     const int n = cs.n == -2 ? static_cast<int>(cs.c.size()) - 1 : cs.n;
