@@ -252,12 +252,15 @@ TEST(LegendreRoots, CleanCrossingsDoNotDependOnTheTolerance) {
       BSfndrtlgd1(n, c.data(), tol, &count, roots.data(), &rc);
       ASSERT_EQ(rc, 0) << "series " << which << " under " << tol;
       for (int i = 0; i < count; ++i)
-        EXPECT_LE(fabsl(value(c, roots[i])), 16 * tol) << "series " << which << " under " << tol << ": " << roots[i];
-      for (double x : named[which])
-        EXPECT_TRUE(std::any_of(roots.begin(), roots.begin() + count, [x](double r) { return std::fabs(r - x) < 1e-6; }))
+        EXPECT_LE(std::fabs(value(c, roots[i])), 16 * tol) << "series " << which << " under " << tol << ": "
+                                                           << roots[i];
+      for (double x : named[which]) {
+        const auto near = [x](double r) { return std::fabs(r - x) < 1e-6; };
+        EXPECT_TRUE(std::any_of(roots.begin(), roots.begin() + count, near))
             << "series " << which << " under " << tol << ": " << x << " is not answered";
+      }
       for (int k = 1; k <= kSamples; ++k) {
-        if (!(fabsl(v[k]) > 10 * tol && fabsl(v[k - 1]) > 10 * tol && (v[k] > 0) != (v[k - 1] > 0))) continue;
+        if (!(std::fabs(v[k]) > 10 * tol && std::fabs(v[k - 1]) > 10 * tol && (v[k] > 0) != (v[k - 1] > 0))) continue;
         long double lo = -1 + 2.0L * (k - 1) / kSamples, hi = -1 + 2.0L * k / kSamples;
         for (int i = 0; i < 64; ++i) {
           const long double mid = (lo + hi) / 2;
