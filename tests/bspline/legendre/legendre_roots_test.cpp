@@ -44,6 +44,15 @@ TEST(LegendreRoots, Table) {
                                             -0.4446035665517315,  -0.038517408593863656, 0.28658153480089776,
                                             0.28658153480089776,  0.60027318114665862,  0.60027318114665862,
                                             0.75879527016804849,  0.75879527016804849,  0.75879527016804849};
+  // Roots of multiplicity 11 and 12: of the ordinary multiple roots drawn to set the attempt budget, the one that
+  // needs the most attempts, a fifth of the budget. Scaled to a largest coefficient of 1.
+  std::vector<double> high_roots(11, -0.73778688148388727), high;
+  high_roots.insert(high_roots.end(), 12, 0.76885379566823087);
+  high = legendre_from_roots(high_roots);
+  const double high_top = std::fabs(*std::max_element(high.begin(), high.end(), [](double a, double b) {
+    return std::fabs(a) < std::fabs(b);
+  }));
+  for (double &x : high) x /= high_top;
   const struct {
     const char *what;
     std::vector<double> c;
@@ -78,6 +87,17 @@ TEST(LegendreRoots, Table) {
       // and the three crossings stand, beside a double root and a triple one. Under half the tolerance, likewise.
       {"a triple root split a tenth of tol deep", split(1.5712e-4), 1e-12, 0, 9, split_roots(1.5712e-4), 2e-5},
       {"a triple root split half of tol deep", split(2.6866e-4), 1e-12, 0, 9, split_roots(2.6866e-4), 2e-5},
+      // A triple root 1.04e-3 inside -1, within whose band the series reaches the end: the end, taken first as a
+      // simple root, swallowed the triple root found in its band, and dividing out the end alone was refused.
+      {"a triple root whose band reaches an end",
+       {0.28246471177240096, 0.75590390091670601, 1, 0.98368994674744303, 0.78004702662774261, 0.50970448459876605,
+        0.27407385252356403, 0.11916808128488512, 0.040426812347623013, 0.010033121056819945, 0.0016117735095939072,
+        0.00012464217656556027},
+       1e-12, 0, 7,
+       {-0.99896236924645943, -0.99896236924645943, -0.99896236924645943, -0.16173066954479168, -0.15929624766560571,
+        -0.062312981490648123, 0.22471648250464704},
+       1e-8},
+      {"multiplicities 11 and 12 within the attempt budget", high, 1e-12, 0, 23, high_roots, 1e-12},
   };
   for (const auto &cs : cases) {
     const int n = cs.n == -2 ? static_cast<int>(cs.c.size()) - 1 : cs.n;
@@ -175,6 +195,85 @@ TEST(LegendreRoots, Table) {
             << "tolerance " << cs.tol << ": crossing in [" << a << ", " << b << "]";
       }
       prev = v;
+    }
+  }
+}
+
+// Series whose coefficients decay, so that each stays within 1e-15 to 1e-13 over a stretch with a cluster of
+// roots and crosses cleanly elsewhere. Turns within tol in the stretch were each divided out as a double root until
+// the degree was spent, and crossings elsewhere were lost under one tolerance between two that found them: 0.898289
+// in the first under 1e-13, -0.60053, -0.54490 and 0.03669 in the second under 1e-13, -0.726288, -0.709824,
+// 0.157012 and 0.176673 in the third under 1e-14; in the fourth, -0.83155, -0.72529 and -0.71909 under 1e-14, where
+// a root of the quotient left after the divisions, far from any of the series', was carried by a Newton step across
+// the interval and answered where the series is 2.3e-9. At ten tolerances from 1e-10 to 1e-15, those are answered,
+// and so is every crossing where the series lies beyond ten times tol on both sides (samples 5e-5 apart, summed in
+// long double), within its band about the crossing (bisection in long double), whatever the answer makes of the
+// stretch; and no root is answered where the series is beyond 16 tol.
+TEST(LegendreRoots, CleanCrossingsDoNotDependOnTheTolerance) {
+  const std::vector<double> series[] = {
+      {0.033275317050349598, 0.15780227740862926, 0.39817424840294463, 0.69627859309263673, 0.92673372471575177, 1,
+       0.91475659554006772, 0.73675698232270281, 0.53713730843586438, 0.35979162546925009, 0.21951518152045379,
+       0.11905093926018723, 0.055093762138331809, 0.020888135792747144, 0.0060815657286189852,
+       0.0012605442584621173, 0.00015089294505710358},
+      {0.24513757382981327, 0.67042438381760094, 0.93974698442905591, 1, 0.89777279972121449, 0.68405102556313868,
+       0.45904656772651747, 0.26165481987147793, 0.13144866405533984, 0.053407701547495662, 0.018774052492528073,
+       0.0044636191318745628, 0.00088814833777619228},
+      {0.22865952842500825, 0.63449328269872529, 0.90497281893737636, 1, 0.93514506219894566, 0.7617813094414656,
+       0.54841254196888778, 0.34888373153139807, 0.19631989397994204, 0.096337009908044474, 0.04097145190268222,
+       0.014529863607518035, 0.004233844475213815, 0.00088775092776041036, 0.00012934593433989612},
+      {-0.066737176763608144, -0.17453306024267218, -0.21494566517496169, -0.15703281019005816,
+       -0.0018147077620943165, 0.23449436513347385, 0.50273082398330393, 0.75279785108437003, 0.92876148611778853, 1,
+       0.95857767355439327, 0.82542118280288557, 0.63916389110698968, 0.44185709034487103, 0.27011413669142076,
+       0.14269379757448011, 0.063537455740468096, 0.022586412420733989, 0.0058934326575548826,
+       0.00092438740827904061},
+  };
+  const std::vector<double> named[] = {{0.8982893549645421},
+                                       {-0.6005288650, -0.5449029217, 0.0366936268},
+                                       {-0.726288, -0.709824, 0.157012, 0.176673},
+                                       {-0.8315472410, -0.7252915638, -0.7190899975}};
+  const auto value = [](const std::vector<double> &c, long double t) {
+    long double p0 = 1, p1 = t, sum = c[0] + c[1] * t;
+    for (std::size_t k = 2; k < c.size(); ++k) {
+      const long double p2 = ((2 * k - 1) * t * p1 - (k - 1) * p0) / k;
+      sum += c[k] * p2;
+      p0 = p1, p1 = p2;
+    }
+    return sum;
+  };
+  constexpr int kSamples = 40000;
+  for (std::size_t which = 0; which < 4; ++which) {
+    const std::vector<double> &c = series[which];
+    const int n = static_cast<int>(c.size()) - 1;
+    std::vector<long double> v(kSamples + 1);
+    for (int k = 0; k <= kSamples; ++k) v[k] = value(c, -1 + 2.0L * k / kSamples);
+    for (const double tol : {1e-10, 3e-11, 1e-11, 3e-12, 1e-12, 3e-13, 1e-13, 3e-14, 1e-14, 1e-15}) {
+      std::vector<double> roots(n);
+      int count = 0, rc = 99;
+      BSfndrtlgd1(n, c.data(), tol, &count, roots.data(), &rc);
+      ASSERT_EQ(rc, 0) << "series " << which << " under " << tol;
+      for (int i = 0; i < count; ++i)
+        EXPECT_LE(std::fabs(value(c, roots[i])), 16 * tol) << "series " << which << " under " << tol << ": "
+                                                           << roots[i];
+      for (double x : named[which]) {
+        const auto near = [x](double r) { return std::fabs(r - x) < 1e-6; };
+        EXPECT_TRUE(std::any_of(roots.begin(), roots.begin() + count, near))
+            << "series " << which << " under " << tol << ": " << x << " is not answered";
+      }
+      for (int k = 1; k <= kSamples; ++k) {
+        if (!(std::fabs(v[k]) > 10 * tol && std::fabs(v[k - 1]) > 10 * tol && (v[k] > 0) != (v[k - 1] > 0))) continue;
+        long double lo = -1 + 2.0L * (k - 1) / kSamples, hi = -1 + 2.0L * k / kSamples;
+        for (int i = 0; i < 64; ++i) {
+          const long double mid = (lo + hi) / 2;
+          ((value(c, mid) > 0) == (v[k - 1] > 0) ? lo : hi) = mid;
+        }
+        const double at = static_cast<double>(lo);
+        double slope = 0;
+        BSevalgder(n, c.data(), 1, at, &slope, &rc);
+        const double band = 2 * tol / std::fabs(slope) + 1e-15;
+        EXPECT_TRUE(std::any_of(roots.begin(), roots.begin() + count,
+                                [&](double r) { return std::fabs(r - at) <= band; }))
+            << "series " << which << " under " << tol << ": the crossing at " << at << " is not answered";
+      }
     }
   }
 }

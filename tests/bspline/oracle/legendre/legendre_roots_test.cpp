@@ -7,7 +7,9 @@
 
 #include <algorithm>
 #include <cfloat>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <random>
 #include <string>
 
@@ -338,6 +340,158 @@ TEST(LegendreRootsOracle, KnownRootsWithMultiplicities) {
       EXPECT_LT(nearest, 1e-8) << row.what << " simple root " << roots[i];
     }
   }
+}
+
+// A series drawn as callers' data comes: degree 5 to 20, the product in long double of roots apart, in clusters
+// 0.005 to 0.05 wide, doubled and tripled, some beyond the ends, and now and then a complex pair close to the axis;
+// clustered roots make the coefficients decay, so that the series is small over part of the interval.
+struct DrawnSeries {
+  std::vector<double> c, real;
+  std::vector<Quadratic> pairs;
+};
+DrawnSeries draw_series(std::mt19937 &rng) {
+  std::uniform_real_distribution<double> u(0, 1);
+  const int n = 5 + static_cast<int>(u(rng) * 16);
+  DrawnSeries s;
+  for (int left = n; left > 0;) {
+    const double pick = u(rng);
+    const double at = u(rng) < 0.1 ? (u(rng) < 0.5 ? -1 : 1) * (1 + 0.3 * u(rng)) : -1 + 2 * u(rng);
+    if (pick < 0.35) {
+      s.real.push_back(at);
+      --left;
+    } else if (pick < 0.65) {
+      const double width = 0.005 + 0.045 * u(rng);
+      const int k = std::min(left, 2 + static_cast<int>(u(rng) * 4));
+      for (int i = 0; i < k; ++i) s.real.push_back(at + width * (u(rng) - 0.5));
+      left -= k;
+    } else if (pick < 0.9) {
+      const int k = std::min(left, 2 + (u(rng) < 0.4));
+      s.real.insert(s.real.end(), k, at);
+      left -= k;
+    } else if (left >= 2) {
+      const double y = std::pow(10.0, -3 + 2.5 * u(rng));
+      s.pairs.push_back({-2 * at, at * at + y * y});
+      left -= 2;
+    }
+  }
+  s.c = legendre_from_roots(s.real, s.pairs);
+  double top = 0;
+  for (double x : s.c) top = std::max(top, std::fabs(x));
+  for (double &x : s.c) x /= top;
+  std::sort(s.real.begin(), s.real.end());
+  return s;
+}
+
+long double value_ld(const std::vector<double> &c, long double t) {
+  long double p0 = 1, p1 = t, sum = c[0] + (c.size() > 1 ? c[1] * t : 0.0L);
+  for (std::size_t k = 2; k < c.size(); ++k) {
+    const long double p2 = ((2 * k - 1) * t * p1 - (k - 1) * p0) / k;
+    sum += c[k] * p2;
+    p0 = p1, p1 = p2;
+  }
+  return sum;
+}
+
+// Whether roots of the series cannot be told apart within tol: two neighbouring distinct roots (also just beyond an
+// end, whose band can reach into the interval) between which the series stays within 100 tol, a complex pair by
+// the axis where it is that small, or two roots (a multiple one, or a cluster) within 0.01 beyond an end where the
+// series is that small, which cannot be told from roots on the end.
+bool cluster_within(const DrawnSeries &s, double tol) {
+  for (const double end : {-1.0, 1.0})
+    if (fabsl(value_ld(s.c, end)) <= 100 * tol &&
+        std::count_if(s.real.begin(), s.real.end(), [end](double x) { return end * x >= 1 && end * x <= 1.01; }) >= 2)
+      return true;
+  std::vector<double> d;
+  for (double x : s.real)
+    if (std::fabs(x) <= 1.1 && (d.empty() || x != d.back())) d.push_back(x);
+  for (std::size_t j = 0; j + 1 < d.size(); ++j) {
+    long double top = 0;
+    for (int q = 1; q < 64; ++q) top = std::max(top, fabsl(value_ld(s.c, d[j] + (d[j + 1] - d[j]) * q / 64.0L)));
+    if (top <= 100 * tol) return true;
+  }
+  return std::any_of(s.pairs.begin(), s.pairs.end(), [&](const Quadratic &p) {
+    return std::fabs(p.b / 2) <= 1.1 && fabsl(value_ld(s.c, -p.b / 2)) <= 100 * tol;
+  });
+}
+
+// Every clean crossing is answered at every tolerance: where two neighbouring samples of the series (5e-5 apart,
+// summed in long double) have opposite signs and both lie beyond ten times tol, a root lies between them, and a
+// known simple root there is answered within its band about the crossing beside it (the coefficients rounded to
+// doubles move a clustered root well off the product's); no root is answered where the series is not near zero.
+// Within tol a cluster may be answered as the search can tell it, but no root answered there takes the place of a
+// crossing. A refusal (rc 35) is only for a series whose roots cannot be told apart within tol.
+// STYLESRV_ORACLE_SCALE multiplies the number of series.
+TEST(LegendreRootsOracle, CleanCrossingsAtEveryTolerance) {
+  const char *scale_env = std::getenv("STYLESRV_ORACLE_SCALE");
+  const int scale = scale_env ? std::max(1, std::atoi(scale_env)) : 1;
+  const int kSeries = 300 * scale, kSamples = 40000;
+  const double tols[] = {1e-12, 1e-13, 1e-14};
+  std::mt19937 rng(155);
+  std::vector<long double> v(kSamples + 1);
+  int refused[3] = {}, failed = 0;
+  for (int draw = 0; draw < kSeries && failed < 10; ++draw) {
+    const DrawnSeries s = draw_series(rng);
+    const int n = static_cast<int>(s.c.size()) - 1;
+    for (int k = 0; k <= kSamples; ++k) v[k] = value_ld(s.c, -1 + 2.0L * k / kSamples);
+    for (int t = 0; t < 3; ++t) {
+      const double tol = tols[t];
+      std::vector<double> roots(n);
+      int count = 0, rc = 99;
+      BSfndrtlgd1(n, s.c.data(), tol, &count, roots.data(), &rc);
+      if (rc == BSRC_NOT_ISOLATED) {
+        ++refused[t];
+        EXPECT_TRUE(cluster_within(s, tol)) << "draw " << draw << " refused under " << tol;
+        failed += !cluster_within(s, tol);
+        continue;
+      }
+      ASSERT_EQ(rc, 0) << "draw " << draw << " under " << tol;
+      ASSERT_GE(count, 0);
+      const auto held = [&](double lo, double hi) {
+        return std::any_of(roots.begin(), roots.begin() + count, [&](double r) { return r >= lo && r <= hi; });
+      };
+      // Near zero: within 16 tol and what an evaluation in doubles can tell (a root snapped onto an end beside a
+      // cluster just beyond it is kept within that).
+      double sum = 0;
+      for (double x : s.c) sum += std::fabs(x);
+      const double near = 16 * tol + 64 * DBL_EPSILON * (n + 1) * sum;
+      for (int i = 0; i < count; ++i) {
+        EXPECT_LE(fabsl(value_ld(s.c, roots[i])), near) << "draw " << draw << " under " << tol << ": root "
+                                                         << roots[i] << " where the series is not near zero";
+        failed += !(fabsl(value_ld(s.c, roots[i])) <= near);
+      }
+      for (int k = 1; k <= kSamples; ++k)
+        if (fabsl(v[k]) > 10 * tol && fabsl(v[k - 1]) > 10 * tol && (v[k] > 0) != (v[k - 1] > 0)) {
+          const double a = -1 + 2.0 * (k - 1) / kSamples, b = -1 + 2.0 * k / kSamples;
+          EXPECT_TRUE(held(a - 1e-12, b + 1e-12)) << "draw " << draw << " under " << tol << ": crossing in [" << a
+                                                  << ", " << b << "] lost";
+          failed += !held(a - 1e-12, b + 1e-12);
+        }
+      for (std::size_t i = 0; i < s.real.size(); ++i) {
+        const double r = s.real[i];
+        const bool simple = (i == 0 || s.real[i - 1] != r) && (i + 1 == s.real.size() || s.real[i + 1] != r);
+        const double h = 5e-5;
+        if (!simple || !(std::fabs(r) < 1 - h)) continue;
+        const long double below = value_ld(s.c, r - h), above = value_ld(s.c, r + h);
+        if (!(fabsl(below) > 10 * tol && fabsl(above) > 10 * tol && (below > 0) != (above > 0))) continue;
+        // The root of the coefficients as rounded to doubles: in a cluster it lies well off the product's.
+        long double lo = r - h, hi = r + h;
+        for (int i = 0; i < 64; ++i) {
+          const long double mid = (lo + hi) / 2;
+          ((value_ld(s.c, mid) > 0) == (below > 0) ? lo : hi) = mid;
+        }
+        const double at = static_cast<double>(lo);
+        double slope = 0;
+        int code = 0;
+        BSevalgder(n, s.c.data(), 1, at, &slope, &code);
+        const double within = 4 * tol / std::fabs(slope) + 1e-13;
+        EXPECT_TRUE(held(at - within, at + within)) << "draw " << draw << " under " << tol << ": root " << at;
+        failed += !held(at - within, at + within);
+      }
+    }
+  }
+  for (int t = 0; t < 3; ++t)
+    std::printf("under %g: %d of %d series refused (rc 35), each a cluster within tol\n", tols[t], refused[t],
+                kSeries);
 }
 
 // Polynomials from random known roots (some real in the interval, some real outside, complex pairs well off the
