@@ -200,6 +200,10 @@ FillResult FillTrap::ClipSegment(const GPosition2d& a, const GPosition2d& b, std
 FillResult FillTrap::ClipRows(FillClipDescriptor& segment) {
   const FillTrapRow* first = FindRow(segment.lowerY);
   if (!first) return kFillOk;
+  // A lower end on a row lies in the band below as well, which the search may or may not have landed on: a
+  // segment along a hole's bottom would otherwise lose the stretch the band below covers, where one along its
+  // top keeps the band above's.
+  if (first > m_rows && first->y == segment.lowerY) --first;
   const SegmentReach reach(segment);
   const double low = segment.xMin, high = segment.xMax;
   std::uint32_t r = 0;

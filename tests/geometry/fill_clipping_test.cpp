@@ -107,6 +107,10 @@ TEST(FillClippingTest, PiecesOfASegment) {
        {-1, 1},
        {4, 1},
        {{0, 1, 3, 1}}},
+      // Along a hole's bottom the band below covers the hole's width, along its top the band above: both are
+      // found, wherever the search for the lower end's row lands.
+      {"along a hole's bottom", SquareWithHole(), {-1, 1}, {5, 1}, {{0, 1, 4, 1}}},
+      {"along a hole's top, right to left", SquareWithHole(), {5, 3}, {-1, 3}, {{0, 3, 4, 3}}},
       {"on a row with a gap in both bands",
        Boundary{{0, 0}, {1, 0}, {1, 1}, {0, 1}}.Loop({{2, 0}, {3, 0}, {3, 2}, {2, 2}}),
        {-1, 1},
@@ -389,6 +393,7 @@ std::vector<Piece> WalkedPieces(const FillTrap& trap, GPosition2d a, GPosition2d
   FillClipDescriptor segment = FillClipDescriptor::FromEnds(a, b);
   std::vector<Piece> pieces;
   const FillTrapRow* row = trap.FindRow(segment.lowerY);
+  if (row && row > trap.Rows() && row->y == segment.lowerY) --row;  // the band below a lower end on a row too
   for (; row && row < trap.Rows() + trap.RowCount() - 1 && row->y <= segment.upperY; ++row) {
     for (const FillTrapTrapezoid* t = row->firstTrapezoid; t; t = t->next) {
       if (segment.xMax >= t->xMin && segment.xMin <= t->xMax) {
