@@ -1466,9 +1466,9 @@ void pole_box(const VOQbsp_curve *cv, double lo[2], double hi[2]) {
 }
 
 // Drops each kept stretch (not a cap's) that runs along another one, within the match of it from end to end in the
-// same sense; of two that run along each other both ways, the earlier stretch's. False with rc set where a callee
-// fails.
-bool drop_twins(const Clearing &cl, double match, std::vector<Kept> *kept, int *rc) {
+// same sense (one shorter than the match only where it is no longer than `sliver` and cuts end it at both ends); of
+// two that run along each other both ways, the earlier stretch's. False with rc set where a callee fails.
+bool drop_twins(const Clearing &cl, double match, double sliver, std::vector<Kept> *kept, int *rc) {
   std::vector<Kept> &ks = *kept;
   const int nk = static_cast<int>(ks.size());
   std::vector<std::array<double, 4>> box(static_cast<std::size_t>(nk));
@@ -1515,7 +1515,12 @@ bool drop_twins(const Clearing &cl, double match, std::vector<Kept> *kept, int *
   bool any = false;
   for (int k = 0; k < nk; ++k) {
     const Kept &x = ks[k];
-    if (cl.parts[x.stretch].bridge || !(flat_gap(x.p[0], x.p[1]) > match)) continue;
+    // A stretch shorter than the match is a junction's own piece, unless a leg's offset cut at both ends within
+    // the roundings of bands' edges at a grazing angle: then it is a sliver that they left where two corners that
+    // hardly turn lie together, along the stretch that goes on through the junction.
+    const double length = flat_gap(x.p[0], x.p[1]);
+    const bool cut_sliver = x.cut[0] && x.cut[1] && cl.parts[x.stretch].own >= 0 && length <= sliver;
+    if (cl.parts[x.stretch].bridge || !(length > match || cut_sliver)) continue;
     const double lo[2] = {std::min(x.p[0][0], x.p[1][0]), std::min(x.p[0][1], x.p[1][1])};
     const double hi[2] = {std::max(x.p[0][0], x.p[1][0]), std::max(x.p[0][1], x.p[1][1])};
     for (const int q : boxes.near(lo, hi, match)) {
@@ -1870,11 +1875,50 @@ bool clear_offset(const LegChain &c, int room, int *m, VOQbsp_curve **out, int *
   // may the ends at a crossing they make; the crossing itself is then found below.
   const double match = std::max({2 * std::sqrt(2 * cl.margin * dmax), 1e-12 * cl.scale,
                                  std::min(2 * BStoltab[bstol::offset_tol], 0.1 * dmin)});
+  // Where two offsets meet at a grazing angle far from the origin, one stays within the margin of the other's band
+  // for the margin over the angle, and the roundings of its clearance may cut it in and out of that band there: a
+  // dip no deeper than the roundings, which splits the stretch into two kept stretches whose cuts lie within the
+  // match of each other, one of them then past the crossing with the next stretch. No point of such a dip comes
+  // nearer to a band than the offset's own roundings; the stretch is kept across it.
+  const double shallow = -std::max(2 * cl.margin, 0.1 * BStoltab[bstol::dist_tol]);
+  // Whether the stretch `at` keeps clear of every band by `shallow` at 9 points from u0 to u1 on the curve cv.
+  const auto stays_clear = [&](int at, const VOQbsp_curve *cv, double u0, double u1, bool *clear) {
+    const Clearing::Around around = cl.around(at, at + 1);
+    const Clearing::Near near = cl.near_of(cl.parts[at], around);
+    *clear = true;
+    for (int i = 0; i <= 8 && *clear; ++i) {
+      double p[3];
+      BScveval_n(cv, u0 + (u1 - u0) * i / 8, 0, p, rc);
+      if (*rc != 0) return false;
+      *clear = cl.clearance(near, p, rc) >= shallow;
+      if (*rc != 0) return false;
+    }
+    return true;
+  };
+  {
+    std::size_t w = 0;
+    for (std::size_t k = 0; k < kept.size(); ++k) {
+      if (w > 0) {
+        Kept &x = kept[w - 1];
+        const Kept &y = kept[k];
+        bool dip = y.stretch == x.stretch && x.cut[1] && y.cut[0] && y.t[0] >= x.t[1] &&
+                   flat_gap(x.p[1], y.p[0]) <= match;
+        if (dip && !stays_clear(x.stretch, cl.parts[x.stretch].cv, x.t[1], y.t[0], &dip)) return true;
+        if (dip) {
+          x.t[1] = y.t[1], x.cut[1] = y.cut[1];
+          for (int e = 0; e < 3; ++e) x.p[1][e] = y.p[1][e];
+          continue;
+        }
+      }
+      kept[w++] = kept[k];
+    }
+    kept.resize(w);
+  }
   // Two offsets that lie on one line or circle both keep their common stretch where the legs between them vanish
   // (a notch or a bump as deep as its neighbours' steps): the loop between them has no width. Followed twice, one
   // copy leads off from the other's cut and the offset breaks there; a kept stretch that runs along another gives
   // way to it (the earlier of two that run along each other, as where one starts on the other).
-  if (!drop_twins(cl, match, &kept, rc)) return true;
+  if (!drop_twins(cl, match, 2 * std::sqrt(2 * cl.margin * dmax), &kept, rc)) return true;
   const int nk = static_cast<int>(kept.size());
   // A cap is only followed from a cut to a cut: it never leads off the offset's own ends.
   const auto capped = [&](const Kept &x, int e) { return cl.parts[x.stretch].bridge && !x.cut[e]; };
@@ -1948,6 +1992,44 @@ bool clear_offset(const LegChain &c, int room, int *m, VOQbsp_curve **out, int *
   bool exact = true;
   for (int k = 0; k < nl; ++k)
     exact = exact && (cl.shapes[k].kind == Piece::kLines || cl.shapes[k].kind == Piece::kArc);
+  // Where the stretch of y is a line's offset whose start a corner that hardly turns cut off past the crossing with
+  // x (the roundings of the corner's two bands put their cut anywhere along the margin over the turn), y's line
+  // runs on back to where x crosses it: *met where it does, within the match, and what x or the line gains comes no
+  // nearer to a band than the roundings; then *u on x and the point pt. The piece of y then starts there, its end
+  // pole moved along its own line.
+  const auto onto_line = [&](const Kept &x, const Kept &y, double lo, bool *met, double *u, double pt[3]) {
+    *met = false;
+    const VOQbsp_curve *xc = cl.parts[x.stretch].cv, *yc = cl.parts[y.stretch].cv;
+    if (yc->order != 2 || yc->num_poles != 2 || yc->rational || cl.parts[y.stretch].chord) return true;
+    double a[3], b[3];
+    pole_point(yc, 0, a), pole_point(yc, 1, b);
+    const double len = flat_gap(a, b);
+    if (!(len > 0)) return true;
+    const double dir[2] = {(b[0] - a[0]) / len, (b[1] - a[1]) / len};
+    double s = x.t[1], e[6];
+    for (int it = 0;; ++it) {
+      BScveval_n(xc, s, 1, e, rc);
+      if (*rc != 0) return false;
+      const double f = dir[0] * (e[1] - y.p[0][1]) - dir[1] * (e[0] - y.p[0][0]);
+      if (std::fabs(f) <= 1e-13 * cl.scale) break;
+      const double fp = dir[0] * e[4] - dir[1] * e[3];
+      if (it == 16 || !(std::fabs(fp) > 0)) return true;
+      s -= f / fp;
+      if (!(s > lo && s <= end_of(xc))) return true;
+    }
+    for (int c = 0; c < 3; ++c) pt[c] = e[c];
+    const double back = (pt[0] - y.p[0][0]) * dir[0] + (pt[1] - y.p[0][1]) * dir[1];
+    if (!(back <= 0 && flat_gap(pt, y.p[0]) <= match)) return true;
+    bool clear = true;
+    if (s > x.t[1] && !stays_clear(x.stretch, xc, x.t[1], s, &clear)) return false;
+    if (!clear) return true;
+    // The line's run back: the segment from pt to y's start.
+    OwnedCurve run;
+    if (!(run.cv = segment(pt, y.p[0], rc))) return false;
+    if (!stays_clear(y.stretch, run.cv, start_of(run.cv), end_of(run.cv), &clear)) return false;
+    *met = clear, *u = s;
+    return true;
+  };
   for (int k = 0; k < nk; ++k) {
     Kept &x = kept[k];
     if (x.next < 0 || !x.cut[1]) continue;
@@ -1980,6 +2062,13 @@ bool clear_offset(const LegChain &c, int room, int *m, VOQbsp_curve **out, int *
       u = x.t[1], v = y.t[0];
       if (!meet_from_cuts(fa.cv, fb.cv, x.t[0] + kx, y.t[1] - ky, cl.scale, &u, &v, rc)) {
         if (*rc != 0) return true;
+        bool onto = false;
+        if (!onto_line(x, y, x.t[0] + kx, &onto, &u, pt)) return true;
+        if (onto) {
+          x.t[1] = u;
+          for (int e = 0; e < 3; ++e) x.p[1][e] = y.p[0][e] = pt[e];
+          continue;
+        }
         if (exact && flat_gap(x.p[1], y.p[0]) > BStoltab[bstol::dist_tol]) x.next = -1, y.has_prev = false;
         continue;
       }
