@@ -671,10 +671,13 @@ int deflate_multiple(int m, const double *c, double attempt_tol, double tol, int
         if (turn && std::fabs(v0) > 8 * rounding) turn = parabola(droots[i]);
         // Where c' is judged by its rounding rather than tol, the root of c'' is itself placed only within its
         // search's rounding, and c' there is off by that much more: a triple root split by the rounding of the
-        // coefficients came out just over it (2.8e-13 against 2.7e-13) and was lost. Twice the rounding takes it;
-        // what the division then changes is still judged against keep below.
+        // coefficients came out just over it (2.8e-13 against 2.7e-13) and was lost. Twice the rounding takes it
+        // (a simple root of c'' of the caller's series, a triple root: a run of them is a higher one, and in the
+        // searches of derivatives and quotients below, taken so loosely, roots of multiplicity 10 were lost); what
+        // the division then changes is still judged.
+        const bool loose = j - i == 1 && attempt_budget.depth == 1;
         if (order == 1 && j - i == 1 ? turn
-                                     : std::fabs(v0) <= tol && (order == 1 || std::fabs(v1) <= std::fmax(tol1, 2 * rounding1)))
+                                     : std::fabs(v0) <= tol && (order == 1 || std::fabs(v1) <= (loose ? std::fmax(tol1, 2 * rounding1) : tol1)))
           rc = take(droots[i], j - i + order);
         else if (order == 2 && j - i == 1 && std::fabs(v0) > tol && std::fabs(v0) <= 64 * keep)
           flat_at[flats++] = droots[i];
