@@ -2186,15 +2186,6 @@ bool clear_offset(const LegChain &c, int room, int *m, VOQbsp_curve **out, int *
       std::size_t lead = 0;
       while (lead < run.size() && cl.parts[kept[run[lead]].stretch].bridge) ++lead;
       run.erase(run.begin(), run.begin() + static_cast<std::ptrdiff_t>(lead));
-      // A closed chain's offset is rings that close on themselves. A run apart that does not close and runs along
-      // no leg's own offset, only along corners' extensions past their legs' ends, is a mitre's tip that a noisy
-      // outline's extensions leave clear beyond the ring, and goes as it does on an open chain.
-      if (c.closed && lines_only && !run.empty() && kept[run.back()].next != run.front()) {
-        bool along = false;
-        for (std::size_t q = 0; q < run.size() && !along; ++q)
-          if (!on_own_offset(kept[run[q]], &along)) return true;
-        if (!along) continue;
-      }
       // An offset of lines, mitred or round, keeps a stretch of a leg's own offset line that other legs cut off at
       // both ends, as the corner road (whose chains turning back past a half turn come here) keeps every leg's line
       // where it has room; what runs along corners' extensions alone is a mitre's tip beyond the chain, and goes.
