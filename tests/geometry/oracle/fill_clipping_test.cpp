@@ -20,15 +20,14 @@
 #include <vector>
 
 #include "tests/geometry/fill_fixtures.h"
+#include "tests/geometry/oracle/fill_peers.h"
 
 namespace {
 
 using Point = std::pair<double, double>;
 using Loop = std::vector<Point>;
 
-struct Span {
-  double x1, y1, x2, y2;
-};
+using fillpeers::Span;
 
 class Shapes {
  public:
@@ -528,14 +527,7 @@ TEST(FillClippingOracleTest, HatchLinesLineByLine) {
     const double spacing = level ? size / shapes.Int(20, 120) : size / shapes.Uniform(15, 100);
     const FillHatchFamily family{angle, spacing, shapes.Uniform(-1, 1) * spacing, v.first, v.second,
                                  round % 2 == 1, nullptr};
-    FillHatchLines walk;
-    ASSERT_EQ(walk.Start(&trap, range, family), kFillOk);
-    std::map<double, std::vector<Span>> ours;
-    FillHatchPiece piece{};
-    for (bool found = true; found;) {
-      ASSERT_EQ(walk.Next(&piece, &found), kFillOk);
-      if (found) ours[walk.Line().position].push_back({piece.start.x, piece.start.y, piece.end.x, piece.end.y});
-    }
+    std::map<double, std::vector<Span>> ours = fillpeers::HatchPiecesByLine(trap, range, family);
     FillLineState state = FillHatchLines::Stepping(range, family);
     for (std::uint32_t i = 0; i < state.lineCount; ++i) {
       if (!state.NextLine()) continue;

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <random>
 #include <vector>
 
@@ -109,6 +110,25 @@ struct Span {
 };
 
 inline double Length(const Span& s) { return std::hypot(s.x2 - s.x1, s.y2 - s.y1); }
+
+// The pieces a hatch family's walk hands out, by the position of the line each lies on; a walk that fails is a
+// test failure and ends the walk. *lines, where asked, the number of lines the walk stepped.
+inline std::map<double, std::vector<Span>> HatchPiecesByLine(FillTrap& trap, const GBox2d& range,
+                                                             const FillHatchFamily& family,
+                                                             std::uint32_t* lines = nullptr) {
+  std::map<double, std::vector<Span>> out;
+  FillHatchLines walk;
+  EXPECT_EQ(walk.Start(&trap, range, family), kFillOk);
+  FillHatchPiece piece{};
+  for (bool found = true; found;) {
+    const auto rc = walk.Next(&piece, &found);
+    EXPECT_EQ(rc, kFillOk);
+    if (rc != kFillOk) break;
+    if (found) out[walk.Line().position].push_back({piece.start.x, piece.start.y, piece.end.x, piece.end.y});
+  }
+  if (lines) *lines = walk.LineCount();
+  return out;
+}
 
 // Joins pieces that meet end to end (in either orientation) within the tolerance.
 inline std::vector<Span> Joined(std::vector<Span> pieces, double tolerance) {

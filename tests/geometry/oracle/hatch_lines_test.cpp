@@ -34,18 +34,12 @@ TEST(HatchLinesOracleTest, PiecesMatchGeosIntersectionOfTheSteppedLines) {
     FillBoundaryRange(boundary.size(), boundary.data(), &range);
 
     // Ours, by the position of the line each piece lies on.
-    FillHatchLines walk;
-    ASSERT_EQ(walk.Start(&trap, range, family), kFillOk);
-    std::map<double, std::vector<Span>> ours;
-    FillHatchPiece piece{};
-    for (bool found = true; found;) {
-      ASSERT_EQ(walk.Next(&piece, &found), kFillOk);
-      if (found) ours[walk.Line().position].push_back({piece.start.x, piece.start.y, piece.end.x, piece.end.y});
-    }
+    std::uint32_t walked = 0;
+    std::map<double, std::vector<Span>> ours = HatchPiecesByLine(trap, range, family, &walked);
 
     // The lines the family steps, one by one.
     FillLineState state = FillHatchLines::Stepping(range, family);
-    ASSERT_EQ(state.lineCount, walk.LineCount());
+    ASSERT_EQ(state.lineCount, walked);
     double mineTotal = 0, theirsTotal = 0;
     for (std::uint32_t i = 0; i < state.lineCount; ++i) {
       if (!state.NextLine()) continue;
