@@ -4,7 +4,10 @@
 //   answers FAMILY     FAMILY one of: evaluation roots fitting intersections distances offsets arc_length
 //
 // A line is "<family> <input number> <outputs...>"; a failed call shows its return code among the outputs, never
-// drops the line, so that a changed rc is a differing line too. The inputs depend only on the seeds below.
+// drops the line, so that a changed rc is a differing line too. The inputs depend only on the seeds below. A curve
+// is written "c <order> <poles> <rational> <periodic> <closed> <planar> <knots> <poles> [<weights>]" and the offsets
+// family's lines carry the offset tolerance as "t <value>", so that tools/answers/compare_offsets.cpp can compare
+// them within it.
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -38,13 +41,20 @@ class Line {
     for (long long k = 0; k < n; ++k) d(v[k]);
     return *this;
   }
+  // Marked, to tell it from the discrete outputs around it; a missing curve is -1.
   Line &curve(const VOQbsp_curve *cv) {
     if (!cv) return i(-1);
+    text_ += " c";
     i(cv->order).i(cv->num_poles).i(cv->rational).i(cv->periodic).i(cv->phy_closed).i(cv->planar);
     ds(cv->knots, cv->num_poles + cv->order);
     ds(cv->poles, 3LL * cv->num_poles);
     if (cv->rational) ds(cv->weights, cv->num_poles);
     return *this;
+  }
+  // The tolerance table's entry the call ran with.
+  Line &tol(double v) {
+    text_ += " t";
+    return d(v);
   }
   ~Line() { std::puts(text_.c_str()); }
 
@@ -231,7 +241,7 @@ void Offsets() {
     int count = 0, rc = 0;
     BScvoffsetd(&c->cv, d, up, BSTRUE, s % 4 == 0 ? 1 : 0, loop_mode, &flag, up, &out, &count, &pieces, &rc);
     Line line("offsets", s);
-    line.i(rc).i(count).curve(out);
+    line.tol(BStoltab[bstol::offset_tol]).i(rc).i(count).curve(out);
     for (int k = 0; k < count && pieces; ++k) {
       line.curve(pieces[k]);
       FreeCurve(pieces[k]);
@@ -264,7 +274,7 @@ void Offsets() {
     BScmpcvoffl(legs, cs.data(), s % 2 ? BSTRUE : BSFALSE, up, &d, BSTRUE, &type, option, loop_mode, BSFALSE, &m,
                 pieces.data(), tags.data(), &nl, per_loop.data(), loops.data(), loop_tags.data(), &rc);
     Line line("offsets", 100000 + s);
-    line.i(rc).i(m).i(nl);
+    line.tol(BStoltab[bstol::offset_tol]).i(rc).i(m).i(nl);
     for (int k = 0; k < m && k < room; ++k) line.i(tags[k]).curve(pieces[k]);
     int total = 0;
     for (int k = 0; k < nl && k < room; ++k) line.i(per_loop[k]), total += per_loop[k];
