@@ -282,6 +282,64 @@ void Offsets() {
     for (auto *list : {&pieces, &loops})
       for (VOQbsp_curve *&cv : *list) FreeCurve(cv);
   }
+  // Digitised polylines as callers hand them over: a noisy wave (open) or a noisy circle (closed) of 40 to 400
+  // points, at the origin, far out or tiny, given leg by leg, as one order-2 component (and a last leg) and as
+  // two; every corner option, loop modes 1 and 2, both sides.
+  for (int s = 0; s < 360; ++s) {
+    const int n = std::uniform_int_distribution<int>(40, 400)(rng);
+    const bool closed = s % 2 == 1;
+    const int where = s / 2 % 3, given = s / 6 % 3;
+    const double f = where == 2 ? 0.01 : 1, d = f;
+    const double ox = where == 1 ? Uniform(rng, 1e5, 1e7) : 0, oy = where == 1 ? Uniform(rng, -1e6, 1e6) : 0;
+    const double r = Uniform(rng, 5, 15), amp = Uniform(rng, 0.2, 3);
+    std::vector<double> xy;
+    for (int i = 0; i < n; ++i) {
+      const double t = static_cast<double>(i) / n;
+      const double x = closed ? r * std::cos(2 * M_PI * t) : 0.05 * i, y = closed ? r * std::sin(2 * M_PI * t)
+                                                                                  : amp * std::sin(0.3 * 0.05 * i);
+      xy.push_back(ox + f * (x + Uniform(rng, -1e-4, 1e-4)));
+      xy.push_back(oy + f * (y + Uniform(rng, -1e-4, 1e-4)));
+    }
+    if (closed) xy.push_back(xy[0]), xy.push_back(xy[1]);
+    const int points = static_cast<int>(xy.size() / 2);
+    // One order-2 component over points [a, b].
+    const auto polyline = [&](int a, int b) {
+      std::vector<double> poles, knots{0};
+      for (int i = a; i <= b; ++i) {
+        poles.insert(poles.end(), {xy[2 * i], xy[2 * i + 1], 0});
+        knots.push_back(i - a);
+      }
+      knots.push_back(b - a);
+      auto t = std::make_unique<TestCurve>(2, poles, knots);
+      t->cv.planar = 1;
+      return t;
+    };
+    std::vector<std::unique_ptr<TestCurve>> comps;
+    if (given == 0)
+      for (int i = 0; i + 1 < points; ++i) comps.push_back(polyline(i, i + 1));
+    else if (given == 1)  // the routine takes two components at least: the last leg apart
+      comps.push_back(polyline(0, points - 2)), comps.push_back(polyline(points - 2, points - 1));
+    else
+      comps.push_back(polyline(0, points / 2)), comps.push_back(polyline(points / 2, points - 1));
+    std::vector<const VOQbsp_curve *> cs;
+    for (auto &t : comps) cs.push_back(&t->cv);
+    const int legs = static_cast<int>(comps.size()), room = 2 * legs + 1;
+    std::vector<int> types(legs, BSCMP_ORDINARY);
+    std::vector<VOQbsp_curve *> pieces(room, nullptr), loops(room, nullptr);
+    std::vector<int> tags(room, 0), per_loop(room, 0), loop_tags(room, 0);
+    int m = 0, nl = 0, rc = 0;
+    const std::int16_t option = static_cast<std::int16_t>(s / 18 % 3), loop_mode = static_cast<std::int16_t>(1 + s / 54 % 2);
+    BScmpcvoffl(legs, cs.data(), s / 108 % 2 ? BSTRUE : BSFALSE, up, &d, BSTRUE, types.data(), option, loop_mode,
+                closed ? BSTRUE : BSFALSE, &m, pieces.data(), tags.data(), &nl, per_loop.data(), loops.data(), loop_tags.data(), &rc);
+    Line line("offsets", 200000 + s);
+    line.tol(BStoltab[bstol::offset_tol]).i(rc).i(m).i(nl);
+    for (int k = 0; k < m && k < room; ++k) line.i(tags[k]).curve(pieces[k]);
+    int total = 0;
+    for (int k = 0; k < nl && k < room; ++k) line.i(per_loop[k]), total += per_loop[k];
+    for (int k = 0; k < total && k < room; ++k) line.i(loop_tags[k]).curve(loops[k]);
+    for (auto *list : {&pieces, &loops})
+      for (VOQbsp_curve *&cv : *list) FreeCurve(cv);
+  }
 }
 
 void ArcLength() {
