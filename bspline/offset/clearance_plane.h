@@ -42,7 +42,9 @@ inline double seg_point2(const double p[2], const double a[2], const double b[2]
   const double ex = p[0] - a[0] - t * dx, ey = p[1] - a[1] - t * dy;
   return ex * ex + ey * ey;
 }
-inline double seg_point(const double p[2], const double a[2], const double b[2]) { return std::sqrt(seg_point2(p, a, b)); }
+inline double seg_point(const double p[2], const double a[2], const double b[2]) {
+  return std::sqrt(seg_point2(p, a, b));
+}
 
 inline double orient(const double a[2], const double b[2], const double c[2]) {
   return (b[0] - a[0]) * (c[1] - a[1]) - (b[1] - a[1]) * (c[0] - a[0]);
@@ -178,7 +180,8 @@ inline double box_apart2(const double alo[2], const double ahi[2], const double 
   const double dy = std::max({alo[1] - bhi[1], blo[1] - ahi[1], 0.0});
   return dx * dx + dy * dy;
 }
-inline bool boxes_apart(const double alo[2], const double ahi[2], const double blo[2], const double bhi[2], double far) {
+inline bool boxes_apart(const double alo[2], const double ahi[2], const double blo[2], const double bhi[2],
+                        double far) {
   return far >= 0 && box_apart2(alo, ahi, blo, bhi) > far * far;
 }
 

@@ -127,7 +127,8 @@ TEST(ClearancePlane, CircleThroughRefusesPointsNearlyInLine) {
     ASSERT_EQ(bsoffset::clearance::circle_through(r.s, r.m, r.e, 1e-9, c, &rad), r.found) << r.what;
     if (!r.found) continue;
     EXPECT_NEAR(rad, r.r, 1e-5 * r.r) << r.what;
-    for (const double *p : {r.s, r.m, r.e}) EXPECT_NEAR(std::hypot(p[0] - c[0], p[1] - c[1]), rad, 1e-5 * rad) << r.what;
+    for (const double *p : {r.s, r.m, r.e})
+      EXPECT_NEAR(std::hypot(p[0] - c[0], p[1] - c[1]), rad, 1e-5 * rad) << r.what;
   }
 }
 
