@@ -581,7 +581,7 @@ void BSfndoffdir(VOQbsp_curve *curve, const double side[3], const double normal[
                  double frame[9], int *rc);
 
 // ---------------------------------------------------------------------------------------------------------------
-// One-pass offset of a composite curve (bspline/offset/composite_offset.cpp)
+// One-pass offset of a composite curve (bspline/offset/composite_offset.cpp, bspline/offset/curve_extension.cpp)
 
 // Component kinds of a composite offset.
 enum : int {

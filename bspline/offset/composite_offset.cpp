@@ -846,55 +846,6 @@ void BSjntmtchz(std::uint16_t at_end, VOQbsp_curve *a, VOQbsp_curve *b, const do
   bsoffset::level_joint(at_end, a, b, ua, ub, rc);
 }
 
-void BScvextdst(const VOQbsp_curve *cv, double len, double u, VOQbsp_curve **ext, int *rc) {
-  *rc = 0;
-  if (!ext) {
-    *rc = BSRC_NULL_CURVE;
-    return;
-  }
-  *ext = nullptr;
-  if ((*rc = BScvcheck(cv)) != 0) return;
-  if (!std::isfinite(len) || !std::isfinite(u)) {
-    *rc = BSRC_OUT_OF_RANGE;
-    return;
-  }
-  const bool at_start = u == start_of(cv);
-  if (is_line(cv)) {
-    double P0[3], P1[3], d[3];
-    pole_point(cv, 0, P0);
-    pole_point(cv, 1, P1);
-    for (int c = 0; c < 3; ++c) d[c] = P1[c] - P0[c];
-    if (!BSnorvec(rc, d)) return;
-    BSallocvoqcv(2, 2, BSFALSE, 0, ext, rc);
-    if (*rc != 0) return;
-    VOQbsp_curve *e = *ext;
-    e->order = 2, e->num_poles = 2, e->rational = BSFALSE, e->periodic = cv->periodic;
-    e->non_uniform = cv->non_uniform, e->planar = BSTRUE, e->phy_closed = BSFALSE, e->num_boundaries = 0;
-    const double knots[4] = {0, 0, 1, 1};
-    for (int k = 0; k < 4; ++k) e->knots[k] = knots[k];
-    for (int c = 0; c < 3; ++c) {
-      e->poles[c] = at_start ? P0[c] - len * d[c] : P0[c];
-      e->poles[3 + c] = at_start ? P1[c] : P1[c] + len * d[c];
-    }
-    return;
-  }
-  OwnedCurve result;
-  double centre[3], radius = 0;
-  const std::uint16_t is_arc = circular_arc(cv, centre, &radius, rc);
-  if (*rc != 0) return;
-  if (is_arc == 1) {
-    BSallocvoqcv(3, cv->num_poles + 12, BSTRUE, 0, &result.cv, rc);
-    // The conic extension leaves the curve as it is; its signature only predates const.
-    if (*rc == 0) BScncxtdst(9, const_cast<VOQbsp_curve *>(cv), len, u, &result.cv, rc);
-  } else {
-    BSallocvoqcv(cv->order, cv->num_poles + cv->order - 1, cv->rational, 0, &result.cv, rc);
-    double p[3];
-    if (*rc == 0) BScveval_n(cv, u, 0, p, rc);
-    if (*rc == 0) BSpolyxtdst(cv, p, len, &result.cv, rc);
-  }
-  if (*rc == 0) std::swap(*ext, result.cv);
-}
-
 void BScmpcvoff1(int num_comps, const VOQbsp_curve *const *comps, const int *comp_types, const int *comp_order,
                  int side, const double normal[3], const double *dists, std::int16_t option, std::int16_t closed,
                  int *num_out, VOQbsp_curve **out, int *tags, int *rc) {

@@ -198,7 +198,8 @@ bool segment_crossings(const double p[3], const double q[3], VOQbsp_curve *cv, i
                        double on_cv[3], int *rc);
 
 // ---------------------------------------------------------------------------------------------------------------
-// Chains of ordinary components whose legs give way (bspline/offset/composite_clearance.cpp).
+// Chains of ordinary components whose legs give way (bspline/offset/composite_clearance.cpp, its stages in
+// bspline/offset/clearance_*.cpp).
 
 // The join kind at the corner where a ends and b starts, as BSzigzag gives it from their end tangents in the plane
 // (1 straight on, 2 towards the offset side, 3 away from it). False with rc set when a tangent cannot be had.
