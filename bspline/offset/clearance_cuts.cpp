@@ -50,9 +50,14 @@ Clearing::Near Clearing::near_of(const Stretch &s, const Around &a) const {
   n.s = &s;
   double lo[2], hi[2];
   n.cap = stretch_box(s, lo, hi, margin);
+  n.legs.reserve(a.legs.size());
   for (const int k : a.legs)
-    if (k != s.own && legs[k].off && !boxes_apart(lo, hi, shapes[k].lo, shapes[k].hi, n.cap + shapes[k].d))
+    if (k != s.own && legs[k].off && !boxes_apart(lo, hi, shapes[k].lo, shapes[k].hi, n.cap + shapes[k].d)) {
+      // The stretch's neighbours most likely keep it from being shown clear, or hold it: tried first, rather
+      // than the legs from the list's start.
+      if (k == s.near[0] || k == s.near[1]) n.blocking = n.holding = n.legs.size();
       n.legs.push_back(k);
+    }
   for (const int f : a.fills)
     if (f != s.corner[0] && f != s.corner[1] && fills[f].xy.size() >= 6 &&
         !boxes_apart(lo, hi, fills[f].lo, fills[f].hi, n.cap))
@@ -86,11 +91,24 @@ double Clearing::clearance(const Near &near, const double p[3], int *rc, double 
     const double dx = std::max({sh.lo[0] - p[0], p[0] - sh.hi[0], 0.0});
     const double dy = std::max({sh.lo[1] - p[1], p[1] - sh.hi[1], 0.0});
     if (beyond(dx, dy, g + sh.d + margin) || Shape::at_least(dx * dx + dy * dy, sh.d, g) ||
-        sh.surely_beyond(p, g) || Shape::reaches(dx, dy, sh.d, g))
+        Shape::reaches(dx, dy, sh.d, g))
       continue;
-    double foot[2] = {};
-    const double dist = sh.distance(p, foot, rc);
-    if (*rc != 0) return 0.0;
+    double foot[2] = {}, dist = 0;
+    if (sh.kind == Piece::kLines && sh.pts.size() == 4) {
+      // One segment: its nearest point found once, for the test in squares and the measure alike.
+      const double *a = &sh.pts[0], *b = &sh.pts[2];
+      const double ex = b[0] - a[0], ey = b[1] - a[1], l2 = ex * ex + ey * ey;
+      const double t = l2 > 0 ? ((p[0] - a[0]) * ex + (p[1] - a[1]) * ey) / l2 : 0.0;
+      foot[0] = t <= 0 ? a[0] : t >= 1 ? b[0] : a[0] + t * ex;
+      foot[1] = t <= 0 ? a[1] : t >= 1 ? b[1] : a[1] + t * ey;
+      const double fx = p[0] - foot[0], fy = p[1] - foot[1];
+      if (Shape::at_least(fx * fx + fy * fy, sh.d, g)) continue;
+      dist = std::hypot(fx, fy);
+    } else {
+      if (sh.surely_beyond(p, g)) continue;
+      dist = sh.distance(p, foot, rc);
+      if (*rc != 0) return 0.0;
+    }
     bool through_corner = false;
     for (int e = 0; e < 2; ++e)
       if (s.near[e] == k && foot[0] == sh.ends[s.near_end[e]][0] && foot[1] == sh.ends[s.near_end[e]][1])
@@ -243,15 +261,25 @@ Clearing::Proof Clearing::prove(const Near &near, const Model &model, const Prob
 void Clearing::cuts(const Near &near, const Model &model, Probe &a, Probe &b, double floor, int depth,
                     bool proved, std::vector<double> *out, int *rc) const {
   if (*rc != 0) return;
-  if (!proved && prove(near, model, a, b) != kUnknown) return;
-  measure(near, &a, rc), measure(near, &b, rc);
   Probe m;
   m.t = 0.5 * (a.t + b.t);
-  place(near, &m, rc);
+  double h = 0;
+  // Two measured ends that the length between them shows to keep their state settle the span without the
+  // proof, which would leave it alone too; the proof comes first only where it spares measuring an end.
+  const auto settled = [&] {
+    place(near, &m, rc);
+    if (*rc != 0) return true;
+    h = std::max(1.1 * flat_gap(a.p, b.p), through(a.p, m.p, b.p));
+    const bool ca = clear(a), cb = clear(b);
+    return ca == cb && (ca ? a.low + b.low - h >= -2 * margin : a.g + b.g + h < -2 * margin);
+  };
+  if (!proved && a.measured && b.measured && settled()) return;
+  if (!proved && prove(near, model, a, b) != kUnknown) return;
+  measure(near, &a, rc), measure(near, &b, rc);
   if (*rc != 0) return;
-  const double h = std::max(1.1 * flat_gap(a.p, b.p), through(a.p, m.p, b.p));
+  if (!m.placed && settled()) return;
+  if (*rc != 0) return;
   const bool ca = clear(a), cb = clear(b);
-  if (ca == cb && (ca ? a.low + b.low - h >= -2 * margin : a.g + b.g + h < -2 * margin)) return;
   if (depth > 48 || std::fabs(b.t - a.t) <= floor) {
     // Two probes inside bands may hold between them a stretch that keeps clear where the edges of two bands
     // cross the stretch close together (three corner circles that nearly meet): left out, it leaves a gap as
@@ -280,18 +308,43 @@ void Clearing::cuts(const Near &near, const Model &model, Probe &a, Probe &b, do
     double lo_box[2], hi_box[2];
     for (int k = 0; k < 2; ++k) lo_box[k] = a.p[k] - h, hi_box[k] = a.p[k] + h;
     const Near cell = near_box(near, lo_box, hi_box);
+    // Near a band's edge the clearance changes smoothly along the stretch: false position, the value of an end
+    // kept twice halved, closes on the crossing in a few steps where halving takes some forty. A step lands
+    // where halving would when it falls on an end, and every fourth step halves unless the three before shrank
+    // the bracket eightfold. The bracket closes on neighbouring parameters as halving closes it.
     Probe lo = a, hi = b;
+    double flo = a.g - at, fhi = b.g - at, checked = std::fabs(b.t - a.t);
+    int kept_end = 0;
     for (int it = 0; it < 200; ++it) {
-      const double mid = 0.5 * (lo.t + hi.t);
-      if (mid <= std::min(lo.t, hi.t) || mid >= std::max(lo.t, hi.t)) break;
+      const double mid = 0.5 * (lo.t + hi.t), t_lo = std::min(lo.t, hi.t), t_hi = std::max(lo.t, hi.t);
+      if (mid <= t_lo || mid >= t_hi) break;
+      double t = mid;
+      if (it % 4 == 3) {
+        const double width = t_hi - t_lo;
+        if (width > 0.125 * checked) t = NAN;
+        checked = width;
+      }
+      if (std::isnan(t)) {
+        t = mid;
+      } else if (flo != fhi && std::isfinite(flo) && std::isfinite(fhi)) {
+        t = lo.t + flo / (flo - fhi) * (hi.t - lo.t);
+        if (!(t > t_lo && t < t_hi)) t = mid;
+      }
       Probe q;
-      q.t = mid;
+      q.t = t;
       place(near, &q, rc);
       const bool inside = q.p[0] >= lo_box[0] && q.p[0] <= hi_box[0] && q.p[1] >= lo_box[1] && q.p[1] <= hi_box[1];
-      const double stop = bstest::slow_roads() ? -INFINITY : at;
-      if (*rc == 0) q.g = clearance(inside ? cell : near, q.p, rc, nullptr, stop);
+      if (*rc == 0) q.g = clearance(inside ? cell : near, q.p, rc);
       if (*rc != 0) return;
-      ((q.g >= at) == ca ? lo : hi) = q;
+      if ((q.g >= at) == ca) {
+        lo = q, flo = q.g - at;
+        if (kept_end == 1) fhi *= 0.5;
+        kept_end = 1;
+      } else {
+        hi = q, fhi = q.g - at;
+        if (kept_end == -1) flo *= 0.5;
+        kept_end = -1;
+      }
     }
     out->push_back(ca ? lo.t : hi.t);
     return;

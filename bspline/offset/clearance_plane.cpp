@@ -136,19 +136,21 @@ void BoxTree::build() {
 std::vector<int> BoxTree::near(const double lo[2], const double hi[2], double bound) const {
   std::vector<int> found;
   if (level_.empty()) return found;
-  std::vector<std::pair<int, std::size_t>> stack{{static_cast<int>(level_.size()) - 1, 0}};
-  while (!stack.empty()) {
-    const auto [lv, i] = stack.back();
-    stack.pop_back();
+  // Depth first, each node's second child waiting beneath its first: one waiting node a level at most.
+  std::array<std::pair<int, std::size_t>, 2 * 64 + 2> stack;
+  std::size_t top = 0;
+  stack[top++] = {static_cast<int>(level_.size()) - 1, 0};
+  while (top > 0) {
+    const auto [lv, i] = stack[--top];
     const Node &node = level_[lv][i];
-    const double gap = node.gap(lo, hi) - node.reach;
-    if (!(gap < bound)) continue;
+    const double r = bound + node.reach;
+    if (!(r > 0 && node.gap2(lo, hi) < r * r * (1 + 1e-12))) continue;
     if (lv == 0) {
       found.push_back(static_cast<int>(i));
       continue;
     }
     for (const std::size_t below : {2 * i, 2 * i + 1})
-      if (below < level_[lv - 1].size()) stack.push_back({lv - 1, below});
+      if (below < level_[lv - 1].size()) stack[top++] = {lv - 1, below};
   }
   return found;
 }

@@ -237,10 +237,10 @@ class BoxTree {
  private:
   struct Node {
     double lo[2], hi[2], reach;
-    double gap(const double qlo[2], const double qhi[2]) const {
+    double gap2(const double qlo[2], const double qhi[2]) const {
       const double dx = std::max({lo[0] - qhi[0], qlo[0] - hi[0], 0.0});
       const double dy = std::max({lo[1] - qhi[1], qlo[1] - hi[1], 0.0});
-      return std::sqrt(dx * dx + dy * dy);
+      return dx * dx + dy * dy;
     }
   };
   std::vector<std::vector<Node>> level_;

@@ -22,6 +22,13 @@ namespace bsoffset::clearance {
 
 namespace {
 
+// Whether every corner of the fill's outline lies within r of p: then all of it does.
+bool within_of(const Fill &f, const double p[3], double r) {
+  for (std::size_t i = 0; i + 1 < f.xy.size(); i += 2)
+    if (!(std::hypot(f.xy[i] - p[0], f.xy[i + 1] - p[1]) <= r)) return false;
+  return true;
+}
+
 // Points of cv appended to fill: all of it (from NULL), or from the foot of `from` to its end (at_end), or from
 // its start to the foot of `from`; what lies beyond the foot at the other side is not the join's.
 bool trace(const VOQbsp_curve *cv, const double *from, bool at_end, Fill *fill, int *rc) {
@@ -370,7 +377,11 @@ bool join_corners(Run &r, int *rc) {
       if (*rc != 0) return false;
       join_tag[k] = BSJOIN_ARC, join_dist[k] = dmax2;
       cl.fills[k].add(V);
-      return trace(join[k].cv, nullptr, true, &cl.fills[k], rc);
+      if (!trace(join[k].cv, nullptr, true, &cl.fills[k], rc)) return false;
+      // Rounded about the corner within the larger distance, it lies in both legs' bands: left out, as round
+      // joins are.
+      if (!lj.past && !li.past && within_of(cl.fills[k], V, dmax2 + cl.margin)) cl.fills[k] = Fill();
+      return true;
     };
     if (kind[k] == 1) {
       if (!straight_or_tip(true)) return false;
@@ -430,6 +441,20 @@ bool join_corners(Run &r, int *rc) {
     double V[3];
     BScveval_n(lj.cv, end_of(lj.cv), 0, V, rc);
     if (*rc != 0) return false;
+    // A round join that the pieces reach unchanged fills no more than the disc of the larger distance about the
+    // corner, which both legs' bands hold: a stretch inside it lies inside a band already, and none that keeps clear
+    // of the bands comes near it. It is left out of the clearing, and its outline is not traced.
+    if (join[k].cv && (join_tag[k] == BSJOIN_ARC || chord[k]) && !lj.past && !li.past) {
+      double e[3], s[3];
+      pole_point(piece[k].cv, piece[k].cv->num_poles - 1, e);
+      pole_point(piece[kn].cv, 0, s);
+      if (e[0] == E[0] && e[1] == E[1] && s[0] == S[0] && s[1] == S[1]) {
+        Fill round;
+        round.add(E), round.add(S);
+        if (!trace(join[k].cv, nullptr, true, &round, rc)) return false;
+        if (within_of(round, V, dmax2 + cl.margin)) continue;
+      }
+    }
     Fill &fill = cl.fills[k];
     fill.add(V), fill.add(E);
     if (!trace(piece[k].cv, E, true, &fill, rc) || (join[k].cv && !trace(join[k].cv, nullptr, true, &fill, rc)) ||
