@@ -42,6 +42,14 @@ bool drop_twins(const Clearing &cl, double match, double sliver, std::vector<Kep
     return p[0] >= box[q][0] - match && p[1] >= box[q][1] - match && p[0] <= box[q][2] + match &&
            p[1] <= box[q][3] + match;
   };
+  // Offsets of lines and arcs are exact: twins lie on one line or circle within the roundings, and a stretch whose
+  // middle lies off the other by more is a part of the offset of its own (a tiny chain's spike, the match a tenth
+  // of the distance there, would lie within the match of the stretch beside it). Other offsets stray from the true
+  // one by up to the offset tolerance, and so may their twins.
+  bool exact = true;
+  for (std::size_t k = 0; k < cl.legs.size(); ++k)
+    exact = exact && (cl.shapes[k].kind == Piece::kLines || cl.shapes[k].kind == Piece::kArc);
+  const double on_it = exact ? std::min(match, std::max(sliver, BStoltab[bstol::dist_tol])) : match;
   // Whether x runs along y: its ends on y's kept part (or at its ends), its middle inside it, both the same way.
   const auto along = [&](const Kept &x, const Kept &y, bool *yes) {
     *yes = false;
@@ -62,7 +70,7 @@ bool drop_twins(const Clearing &cl, double match, double sliver, std::vector<Kep
     at[0] = mid[0], at[1] = mid[1];
     BSmdstptcv(flat.cv, at, &u, foot, &gap, rc);
     if (*rc != 0) return false;
-    if (!(gap <= match && u > y.t[0] && u < y.t[1])) return true;
+    if (!(gap <= on_it && u > y.t[0] && u < y.t[1])) return true;
     double ty[6];
     BScveval_n(cl.parts[y.stretch].cv, u, 1, ty, rc);
     if (*rc != 0) return false;

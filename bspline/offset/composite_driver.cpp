@@ -665,6 +665,37 @@ void BScmpcvoffl(int n, const VOQbsp_curve *const *comps, BSboolean side, const 
         restart(&world, &piece_tags, &from, &merged, rc);
       SelfCrossings x;
       if (*rc == 0) x.find(merged, rc);
+      // A crossing (or a run of overlap) whose stretch between its parameters stays within a few dist_tol of it
+      // closes no loop: where a leg gives way about where its neighbours' offsets cross, three offsets nearly meet
+      // in one point, and the pieces on either side of the short one between them touch across it. Cut there, the
+      // offset falls apart by that piece's length. Each knot span's part of the stretch is asked at its ends, its
+      // middle and its quarters; the first point far off ends the test.
+      const auto small = [&](double a, double b) {
+        double at[3];
+        BScveval_n(merged, a, 0, at, rc);
+        bool near = *rc == 0;
+        const double *knots = merged->knots, *last = knots + merged->num_poles + 1;
+        for (const double *k = std::upper_bound(knots + merged->order - 1, last, a); near && k < last; ++k) {
+          const double lo = std::max(a, k[-1]), hi = std::min(b, k[0]);
+          for (int i = 0; near && i <= 4 && hi > lo; ++i) {
+            double p[3];
+            BScveval_n(merged, lo + (hi - lo) * i / 4, 0, p, rc);
+            near = *rc == 0 && gap3(p, at) <= 10 * dist_tol;
+          }
+          if (!(k[0] < b)) break;
+        }
+        return near;
+      };
+      int kept = 0;
+      for (int k = 0; *rc == 0 && k < x.n_int; ++k)
+        if (!small(std::min(x.first[k], x.second[k]), std::max(x.first[k], x.second[k])))
+          x.first[kept] = x.first[k], x.second[kept] = x.second[k], ++kept;
+      if (*rc == 0) x.n_int = kept, kept = 0;
+      for (int k = 0; *rc == 0 && k < x.n_over; ++k)
+        if (!small(std::min({x.ofs[k], x.ofe[k], x.oss[k], x.ose[k]}),
+                   std::max({x.ofs[k], x.ofe[k], x.oss[k], x.ose[k]})))
+          x.ofs[kept] = x.ofs[k], x.ofe[kept] = x.ofe[k], x.oss[kept] = x.oss[k], x.ose[kept] = x.ose[k], ++kept;
+      if (*rc == 0) x.n_over = kept;
       if (*rc == 0 && (x.n_int > 0 || x.n_over > 0)) {
         searched = true;
         const double u0 = bsoffset::start_of(merged), u1 = bsoffset::end_of(merged);

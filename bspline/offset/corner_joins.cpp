@@ -539,14 +539,19 @@ void join(Join &j, VOQbsp_curve *offA, VOQbsp_curve *offB, const double normal[3
   j.zK = j.K[2];
   j.K[2] = j.dA[2] = j.dB[2] = 0.0;
 
-  // Offsets that already meet, or a distance of nothing: there is no gap.
+  // Offsets that already meet, or a distance of nothing: there is no gap. The coincidence test compares the
+  // coordinates one by one, and ends up to 1.4 dist_tol apart pass it; the pieces' ends must meet as the chain's
+  // gaps are measured, by their distance, or a corner that turns by about dist_tol over the distance (a tiny
+  // chain's short legs) is left open by more than the tolerance.
   const double *pairs[3][2] = {{j.E, j.K}, {j.K, j.S}, {j.E, j.S}};
   for (const auto &p : pairs) {
     double two[6];
     std::memcpy(two, p[0], sizeof(double) * 3);
     std::memcpy(two + 3, p[1], sizeof(double) * 3);
     const BSboolean same = BScoincida(2, two, rc);
-    if (*rc != 0 || same) return;
+    if (*rc != 0) return;
+    const bool ends = p[0] == j.E && p[1] == j.S;
+    if (same && (!ends || std::hypot(j.E[0] - j.S[0], j.E[1] - j.S[1]) <= BStoltab[bstol::dist_tol])) return;
   }
   const BSboolean collinear = BScollin(rc, j.E, j.K, j.S);
   if (*rc != 0) return;

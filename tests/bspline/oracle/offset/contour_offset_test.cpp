@@ -243,15 +243,19 @@ std::string fault(const Chain &c, const chains::Ours &ours, BSboolean right, dou
 // where three corner circles nearly meet; mitre-extended fragments kept apart from a noisy circle's ring; a corner
 // turning by 7.85e-4 radian 4.8e5 from the origin, cut twice; a letter's corner 7.7e6 from the origin where two
 // corners that hardly turn lie beside the crossing, and the roundings of their bands left a sliver of one leg's
-// offset along the other's that took the crossing's link.
+// offset along the other's that took the crossing's link. Tiny ones, offset by a hundredth: a corner whose offsets'
+// ends lie 1.03e-6 apart, which the corner join took for ends that meet and left open; a zig-zag whose spike of
+// two legs' straight corners, a tenth of the distance long, was dropped as a twin of the stretch beside it; one
+// whose second leg gives way 1.1e-6 from where its neighbours' offsets cross, the two touching across that leg's
+// short piece, which the loop removal cut out as a loop.
 TEST(ContourOffsetOracle, ContoursByValue) {
-  const double d = 1;
   const struct {
     const char *what;
     std::vector<double> xy;
     bool closed;
     BSboolean right;
     std::vector<std::int16_t> options;
+    double d = 1;
   } rows[] = {
       {"closed six-point chain",
        {10.372673395648237, -5.947427640948062, 10.39748325661062, -5.9038463006844841, 10.421995546415925,
@@ -293,14 +297,37 @@ TEST(ContourOffsetOracle, ContoursByValue) {
        false,
        BSFALSE,
        {1, 2}},
+      {"tiny corner turning by the distance tolerance over the distance",
+       {0.24735062412056744, -0.14109882655583289, 0.2476006165953499, -0.14065928858520868, 0.24785162169524425,
+        -0.14021807570693931},
+       false,
+       BSFALSE,
+       {1},
+       0.01},
+      {"tiny zig-zag's spike a tenth of the distance long",
+       {3.1723969290545835, -0.0015287437486384379, 3.1735890681285994, 0.0013726182755209764, 3.1745930242120188,
+        -0.0019204255462782482, 3.1756167534693884, 0.00077921862698036165, 3.1768071385859571,
+        -0.0013518249740230789, 3.1778572930955824, 0.0012761236121048123, 3.179318935079877, -0.0018585097907602122,
+        3.1804180041527714, 0.0015096854367386825, 3.181488529328198, -0.0013628659140551445},
+       false,
+       BSFALSE,
+       {2},
+       0.01},
+      {"tiny zig-zag whose second leg gives way where its neighbours' offsets cross",
+       {73.658425519217815, -0.0011697643792883752, 73.659667387760578, 0.0015024007440603844, 73.660747764742354,
+        -0.0015182117924144403, 73.661894805917967, 0.0016040858468553462, 73.662781868915616, -0.0017799295392205746},
+       false,
+       BSFALSE,
+       {2},
+       0.01},
   };
   for (const auto &r : rows) {
     const Chain c = through(r.xy, r.closed);
     for (const std::int16_t option : r.options)
       for (const std::int16_t loop_mode : {1, 2}) {
         SCOPED_TRACE(testing::Message() << r.what << ", option " << option << ", loop mode " << loop_mode);
-        const chains::Ours ours(c, r.right, d, option, loop_mode);
-        EXPECT_EQ(fault(c, ours, r.right, d, option), "");
+        const chains::Ours ours(c, r.right, r.d, option, loop_mode);
+        EXPECT_EQ(fault(c, ours, r.right, r.d, option), "");
       }
   }
 }
@@ -381,5 +408,6 @@ TEST(ContourOffsetOracle, LongDigitisedContoursKeepTheDistance) {
   }
   EXPECT_EQ(failing, 0) << "of " << calls;
 }
+
 
 }  // namespace
