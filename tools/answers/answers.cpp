@@ -229,6 +229,29 @@ void FreeCurve(VOQbsp_curve *&cv) {
   cv = nullptr;
 }
 
+// One composite offset of the components at distance d, written as the offsets family's line `id`: rc, counts,
+// the pieces with their tags and the loops handed back.
+void ChainOffset(int id, const std::vector<std::unique_ptr<TestCurve>> &comps, BSboolean side, double d,
+                 std::int16_t option, std::int16_t loop_mode, BSboolean closed) {
+  const double up[3] = {0, 0, 1};
+  std::vector<const VOQbsp_curve *> cs;
+  for (auto &t : comps) cs.push_back(&t->cv);
+  const int legs = static_cast<int>(comps.size()), room = 2 * legs + 1, type = BSCMP_ORDINARY;
+  std::vector<VOQbsp_curve *> pieces(room, nullptr), loops(room, nullptr);
+  std::vector<int> tags(room, 0), per_loop(room, 0), loop_tags(room, 0);
+  int m = 0, nl = 0, rc = 0;
+  BScmpcvoffl(legs, cs.data(), side, up, &d, BSTRUE, &type, option, loop_mode, closed, &m, pieces.data(), tags.data(),
+              &nl, per_loop.data(), loops.data(), loop_tags.data(), &rc);
+  Line line("offsets", id);
+  line.tol(BStoltab[bstol::offset_tol]).i(rc).i(m).i(nl);
+  for (int k = 0; k < m && k < room; ++k) line.i(tags[k]).curve(pieces[k]);
+  int total = 0;
+  for (int k = 0; k < nl && k < room; ++k) line.i(per_loop[k]), total += per_loop[k];
+  for (int k = 0; k < total && k < room; ++k) line.i(loop_tags[k]).curve(loops[k]);
+  for (auto *list : {&pieces, &loops})
+    for (VOQbsp_curve *&cv : *list) FreeCurve(cv);
+}
+
 void Offsets() {
   std::mt19937 rng(606);
   const double up[3] = {0, 0, 1};
@@ -264,23 +287,8 @@ void Offsets() {
       x = nx, y = ny;
       a += Uniform(rng, -2.8, 2.8);
     }
-    std::vector<const VOQbsp_curve *> cs;
-    for (auto &t : comps) cs.push_back(&t->cv);
-    const int room = 2 * legs + 1, type = BSCMP_ORDINARY;
-    std::vector<VOQbsp_curve *> pieces(room, nullptr), loops(room, nullptr);
-    std::vector<int> tags(room, 0), per_loop(room, 0), loop_tags(room, 0);
-    int m = 0, nl = 0, rc = 0;
-    const std::int16_t option = static_cast<std::int16_t>(s % 3), loop_mode = static_cast<std::int16_t>(s / 3 % 3);
-    BScmpcvoffl(legs, cs.data(), s % 2 ? BSTRUE : BSFALSE, up, &d, BSTRUE, &type, option, loop_mode, BSFALSE, &m,
-                pieces.data(), tags.data(), &nl, per_loop.data(), loops.data(), loop_tags.data(), &rc);
-    Line line("offsets", 100000 + s);
-    line.tol(BStoltab[bstol::offset_tol]).i(rc).i(m).i(nl);
-    for (int k = 0; k < m && k < room; ++k) line.i(tags[k]).curve(pieces[k]);
-    int total = 0;
-    for (int k = 0; k < nl && k < room; ++k) line.i(per_loop[k]), total += per_loop[k];
-    for (int k = 0; k < total && k < room; ++k) line.i(loop_tags[k]).curve(loops[k]);
-    for (auto *list : {&pieces, &loops})
-      for (VOQbsp_curve *&cv : *list) FreeCurve(cv);
+    ChainOffset(100000 + s, comps, s % 2 ? BSTRUE : BSFALSE, d, static_cast<std::int16_t>(s % 3),
+                static_cast<std::int16_t>(s / 3 % 3), BSFALSE);
   }
   // Digitised polylines as callers hand them over: a noisy wave (open) or a noisy circle (closed) of 40 to 400
   // points, at the origin, far out or tiny, given leg by leg, as one order-2 component (and a last leg) and as
@@ -321,24 +329,8 @@ void Offsets() {
       comps.push_back(polyline(0, points - 2)), comps.push_back(polyline(points - 2, points - 1));
     else
       comps.push_back(polyline(0, points / 2)), comps.push_back(polyline(points / 2, points - 1));
-    std::vector<const VOQbsp_curve *> cs;
-    for (auto &t : comps) cs.push_back(&t->cv);
-    const int legs = static_cast<int>(comps.size()), room = 2 * legs + 1;
-    std::vector<int> types(legs, BSCMP_ORDINARY);
-    std::vector<VOQbsp_curve *> pieces(room, nullptr), loops(room, nullptr);
-    std::vector<int> tags(room, 0), per_loop(room, 0), loop_tags(room, 0);
-    int m = 0, nl = 0, rc = 0;
-    const std::int16_t option = static_cast<std::int16_t>(s / 18 % 3), loop_mode = static_cast<std::int16_t>(1 + s / 54 % 2);
-    BScmpcvoffl(legs, cs.data(), s / 108 % 2 ? BSTRUE : BSFALSE, up, &d, BSTRUE, types.data(), option, loop_mode,
-                closed ? BSTRUE : BSFALSE, &m, pieces.data(), tags.data(), &nl, per_loop.data(), loops.data(), loop_tags.data(), &rc);
-    Line line("offsets", 200000 + s);
-    line.tol(BStoltab[bstol::offset_tol]).i(rc).i(m).i(nl);
-    for (int k = 0; k < m && k < room; ++k) line.i(tags[k]).curve(pieces[k]);
-    int total = 0;
-    for (int k = 0; k < nl && k < room; ++k) line.i(per_loop[k]), total += per_loop[k];
-    for (int k = 0; k < total && k < room; ++k) line.i(loop_tags[k]).curve(loops[k]);
-    for (auto *list : {&pieces, &loops})
-      for (VOQbsp_curve *&cv : *list) FreeCurve(cv);
+    ChainOffset(200000 + s, comps, s / 108 % 2 ? BSTRUE : BSFALSE, d, static_cast<std::int16_t>(s / 18 % 3),
+                static_cast<std::int16_t>(1 + s / 54 % 2), closed ? BSTRUE : BSFALSE);
   }
 }
 
