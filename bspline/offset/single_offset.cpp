@@ -265,6 +265,68 @@ bool stays_within(const VOQbsp_curve *working, double a, double b, const double 
   return true;
 }
 
+// Whether the shortfall of the deep point q, nearest to working at v, is the curve's own bending, which no far part
+// explains: q lies on the offset's side of its foot (side: the normal that the tangent and the offset's side span),
+// and the curve, walked from v either way, reaches the point q is the offset of (where q's distance is stationary at
+// dist) before it leaves the disc of radius dist and twice the tolerance about q. Where it leaves first, that point
+// lies on a far part of the curve, whose band explains the shortfall. Samples 64 to a span, a stationary point
+// bisected. False with rc set on failure.
+bool own_bending(const VOQbsp_curve *working, const double q[3], double v, double dist, const double side[3],
+                 bool *own, int *rc) {
+  *own = false;
+  const double tol = BStoltab[bstol::offset_tol];
+  const int k = working->order, n = working->num_poles;
+  const double s0 = working->knots[k - 1], s1 = working->knots[n];
+  double foot[3], t[3];
+  if (!point_tangent(working, v, foot, t, rc)) return false;
+  const double w[3] = {q[0] - foot[0], q[1] - foot[1], q[2] - foot[2]};
+  const double x[3] = {t[1] * w[2] - t[2] * w[1], t[2] * w[0] - t[0] * w[2], t[0] * w[1] - t[1] * w[0]};
+  if (x[0] * side[0] + x[1] * side[1] + x[2] * side[2] < 0) return true;
+  // The point's distance from q and the slope's sign of the squared distance.
+  auto at = [&](double u, double *r, double *f) {
+    double p[3], t[3];
+    if (!point_tangent(working, u, p, t, rc)) return false;
+    const double d[3] = {p[0] - q[0], p[1] - q[1], p[2] - q[2]};
+    *r = std::hypot(d[0], d[1], d[2]), *f = d[0] * t[0] + d[1] * t[1] + d[2] * t[2];
+    return true;
+  };
+  for (const int dir : {1, -1}) {
+    int s = k - 1;
+    while (s + 1 < n && working->knots[s + 1] <= v) ++s;
+    double prev = v, prev_f = 0.0, r = 0.0, f = 0.0;
+    bool first = true;
+    while (!*own) {
+      const double a = working->knots[s], b = working->knots[s + 1], step = (b - a) / 64;
+      double u = prev + dir * step;
+      if (!(step > 0) || (dir > 0 ? u > b : u < a)) {
+        // On into the next span, or done at the curve's end.
+        if (dir > 0 ? s + 1 >= n : s <= k - 1) break;
+        s += dir;
+        continue;
+      }
+      if (dir > 0 ? u > s1 : u < s0) break;
+      if (!at(u, &r, &f)) return false;
+      if (r > dist + 2 * tol) break;
+      if (!first && (f > 0) != (prev_f > 0)) {
+        double lo = prev, hi = u, fl = prev_f;
+        for (int it = 0; it < 60; ++it) {
+          const double mid = 0.5 * (lo + hi);
+          if (mid == lo || mid == hi) break;
+          double rm = 0.0, fm = 0.0;
+          if (!at(mid, &rm, &fm)) return false;
+          ((fm > 0) == (fl > 0) ? lo : hi) = mid;
+        }
+        double rm = 0.0, fm = 0.0;
+        if (!at(0.5 * (lo + hi), &rm, &fm)) return false;
+        *own = std::fabs(rm - dist) <= 2 * tol;
+      }
+      first = false, prev = u, prev_f = f;
+    }
+    if (*own) break;
+  }
+  return true;
+}
+
 double gap3(const double a[3], const double b[3]) { return std::hypot(a[0] - b[0], a[1] - b[1], a[2] - b[2]); }
 
 // Parameters of cv a quarter span apart, span by span from one end inwards (the end itself excluded).
@@ -347,7 +409,9 @@ bool turns_back_near(const VOQbsp_curve *cv, bool at_start, double reach, bool *
 // nearest to the stretch's first deep point stays within twice the distance of that point (a loop point lies at
 // the distance from its own foot, and the bend between the feet is shorter than the distance). Where it does not,
 // two far parts of the curve come nearer than twice the distance (a hairpin narrower than that, whose legs meet
-// far off), and the offset keeps what loop removal left of it, as inside the curve. The cut lies where the
+// far off), and the offset keeps what loop removal left of it, as inside the curve, unless a deep point further
+// on, within the reach where the offset turns back, lies in a loop of the curve's own bending (own_bending): loop
+// removal joined such a remnant on past a crossing, and the head cannot be kept without it. The cut lies where the
 // shortfall comes back to half the tolerance; limit bounds the walk (the other end's cut). False with rc set on
 // failure.
 bool end_cut(const VOQbsp_curve *working, const VOQbsp_curve *cv, double dist, bool at_start, double limit,
@@ -368,11 +432,27 @@ bool end_cut(const VOQbsp_curve *working, const VOQbsp_curve *cv, double dist, b
   enum { kLead, kStub, kDeep } mode = g < -tol ? kDeep : g < -noise ? kStub : kLead;
   bool inside = true, judged = false;
   double u = end, prev_u = end, prev_g = g, travelled = 0.0;
-  if (mode == kDeep) {
-    if (!local(p, v, &inside)) return false;
-    if (!inside) return true;
-    judged = true;
+  // The offset's side at the end, where the offset is the end's own.
+  double side[3] = {};
+  {
+    double e[3], te[3], o[3];
+    if (!point_tangent(working, base_end, e, te, rc)) return false;
+    BScveval_n(cv, end, 0, o, rc);
+    if (*rc != 0) return false;
+    const double w[3] = {o[0] - e[0], o[1] - e[1], o[2] - e[2]};
+    side[0] = te[1] * w[2] - te[2] * w[1], side[1] = te[2] * w[0] - te[0] * w[2], side[2] = te[0] * w[1] - te[1] * w[0];
   }
+  // A stretch that starts in a far part's band is walked on: loop removal may have joined on, past a crossing, a
+  // remnant inside a loop of the curve's own bending elsewhere, and then the whole stretch goes.
+  auto judge = [&](const double at[3], double foot) {
+    if (!judged) {
+      judged = true;
+      return local(at, foot, &inside);
+    }
+    return inside || own_bending(working, at, foot, dist, side, &inside, rc);
+  };
+  if (mode == kDeep && !judge(p, v)) return false;
+  double last[3] = {p[0], p[1], p[2]}, far_walked = 0.0;
   Walk walk(cv, at_start);
   while (*rc == 0 && walk.next(&u)) {
     if (at_start ? u >= limit : u <= limit) return true;
@@ -386,12 +466,15 @@ bool end_cut(const VOQbsp_curve *working, const VOQbsp_curve *cv, double dist, b
       if (!(g < prev_g) || !(g < -noise)) return true;
       if (g < -tol) mode = kDeep;
     }
-    if (mode == kDeep && !judged) {
-      if (!local(q, v, &inside)) return false;
-      if (!inside) return true;
-      judged = true;
+    if (mode == kDeep && g < -tol && !judge(q, v)) return false;
+    if (mode == kDeep && !inside) {
+      // Within the reach where the offset turns back, as the remnant lies by the turn.
+      far_walked += gap3(last, q);
+      if (far_walked > 4 * dist) return true;
     }
+    for (int c = 0; c < 3; ++c) last[c] = q[c];
     if (mode == kDeep && !(g < -tol)) {
+      if (!inside) return true;
       // The offset leaves the loop between prev_u (deep) and u: bisected for half the tolerance.
       double in = prev_u, out = u;
       for (int it = 0; it < 60; ++it) {
