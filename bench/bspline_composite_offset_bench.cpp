@@ -214,16 +214,7 @@ bench::Ready OursWave(int n, std::int16_t option, bool polylines = false) {
       int spans = 1;
       for (int k = 0; k < first.m; ++k)
         spans = std::max(spans, first.pieces[k]->num_poles - first.pieces[k]->order + 1);
-      chains::Path drawn;
-      const int per = 64 * spans;
-      const std::vector<std::array<double, 2>> points = first.samples(per);
-      for (std::size_t k = 0; k < points.size(); ++k) {
-        if (k % (per + 1) == 0) continue;
-        chains::Element e;
-        e.x0 = points[k - 1][0], e.y0 = points[k - 1][1], e.x1 = points[k][0], e.y1 = points[k][1];
-        drawn.elements.push_back(e);
-      }
-      drawn.index();
+      const chains::Path drawn = first.drawn(64 * spans);
       err = WaveMiss(*c, first.samples(), [&](double x, double y) { return drawn.distance(x, y); });
     }
     pieces = first.m;

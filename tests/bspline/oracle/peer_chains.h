@@ -277,6 +277,19 @@ struct Ours {
     }
     return out;
   }
+  // Each piece drawn as the `per` chords between its samples, indexed.
+  Path drawn(int per = 16) const {
+    const std::vector<std::array<double, 2>> points = samples(per);
+    Path path;
+    for (std::size_t k = 0; k < points.size(); ++k) {
+      if (k % (per + 1) == 0) continue;
+      Element e;
+      e.x0 = points[k - 1][0], e.y0 = points[k - 1][1], e.x1 = points[k][0], e.y1 = points[k][1];
+      path.elements.push_back(e);
+    }
+    path.index();
+    return path;
+  }
   // The farthest that `per` samples of each piece lie from the path.
   double to(const Path &p, int per = 16) const {
     double worst = 0;

@@ -173,15 +173,7 @@ std::string fault(const Chain &c, const chains::Ours &ours, BSboolean right, dou
     }
   }
   // The offset as a path of chords, for what it leaves out.
-  std::vector<double> xy;
-  chains::Path drawn;
-  for (std::size_t i = 0; i < samples.size(); ++i) {
-    if (i % (per + 1) == 0) continue;
-    chains::Element e;
-    e.x0 = samples[i - 1][0], e.y0 = samples[i - 1][1], e.x1 = samples[i][0], e.y1 = samples[i][1];
-    drawn.elements.push_back(e);
-  }
-  drawn.index();
+  const chains::Path drawn = ours.drawn(per);
   const double scale = std::max(1.0, std::fabs(c.path.elements[0].x0) + std::fabs(c.path.elements[0].y0));
   for (std::size_t i = 0; i < samples.size(); ++i) {
     const int k = static_cast<int>(i / (per + 1)), at = static_cast<int>(i % (per + 1));
