@@ -13,6 +13,7 @@
 #include "bspline/intersect.h"
 #include "bspline/knots.h"
 #include "bspline/measure.h"
+#include "bspline/numerics.h"
 #include "bspline/knots/knots_internal.h"
 #include "bspline/offset.h"
 #include "bspline/offset/clearance_internal.h"
@@ -21,6 +22,8 @@
 namespace bsoffset::clearance {
 
 namespace {
+
+constexpr int kParallelTol = 4;  // tolerance entry: an offset's end tangent parallel to its leg's, as the joins take it
 
 // Whether every corner of the fill's outline lies within r of p: then all of it does.
 bool within_of(const Fill &f, const double p[3], double r) {
@@ -189,6 +192,58 @@ void on_both_lines(const VOQbsp_curve *raw_a, const VOQbsp_curve *raw_b, VOQbsp_
   set_pole(a, 1, J), set_pole(b, 0, K);
 }
 
+// The round join at a corner between two lines offset by one distance, made at once as the corner joins make it:
+// the arc about the corner from the first offset's end to the second's start, built from the same three points.
+// False, with nothing made, where the corner is not that plain (offsets not level with the corner or not parallel to
+// their legs, ends that meet or lie in line with the corner, an arc too flat to build, a plane other than the
+// frame's); the corner joins take it then.
+bool round_line_join(const Leg &lj, const Leg &li, const VOQbsp_curve *a, const VOQbsp_curve *b,
+                     const double normal[3], VOQbsp_curve **arc, int *rc) {
+  const auto line = [](const VOQbsp_curve *cv) { return cv->order == 2 && cv->num_poles == 2 && !cv->rational; };
+  if (bstest::slow_roads() || !line(lj.cv) || !line(li.cv) || !line(a) || !line(b)) return false;
+  if (!(std::fabs(normal[0]) <= 1e-15 && std::fabs(normal[1]) <= 1e-15 && std::fabs(normal[2] - 1) <= 1e-15))
+    return false;
+  if (!(lj.dist > 0 && li.dist > 0 && std::fabs(lj.dist - li.dist) < BStoltab[bstol::dist_tol])) return false;
+  double E[3], S[3], a0[3], b1[3], K[6], B0[6];
+  pole_point(a, 1, E), pole_point(b, 0, S), pole_point(a, 0, a0), pole_point(b, 1, b1);
+  const double tol = BStoltab[bstol::dist_tol];
+  if (!(flat_gap(a0, E) > tol && flat_gap(S, b1) > tol)) return false;
+  int erc = 0;
+  BScveval_n(lj.cv, end_of(lj.cv), 1, K, &erc);
+  if (erc == 0) BScveval_n(li.cv, start_of(li.cv), 1, B0, &erc);
+  if (erc != 0 || E[2] != K[2] || S[2] != K[2]) return false;
+  const double zK = K[2];
+  E[2] = S[2] = K[2] = 0.0;
+  const double *pairs[3][2] = {{E, K}, {K, S}, {E, S}};
+  for (const auto &p : pairs) {
+    double two[6] = {p[0][0], p[0][1], p[0][2], p[1][0], p[1][1], p[1][2]};
+    const BSboolean same = BScoincida(2, two, &erc);
+    if (erc != 0 || same) return false;
+  }
+  const BSboolean collinear = BScollin(&erc, E, K, S);
+  if (erc != 0 || collinear) return false;
+  // The offsets' end tangents against the legs', from the derivatives as evaluated.
+  double dOa[6], dOb[6];
+  BScveval_n(a, end_of(a), 1, dOa, &erc);
+  if (erc == 0) BScveval_n(b, start_of(b), 1, dOb, &erc);
+  if (erc != 0) return false;
+  const double w1 = std::fabs(K[3] * dOa[4] - K[4] * dOa[3]), w2 = std::fabs(B0[3] * dOb[4] - B0[4] * dOb[3]);
+  if (!(w1 <= BStoltab[kParallelTol] && w2 <= BStoltab[kParallelTol])) return false;
+  const double Ez[3] = {E[0], E[1], zK}, Sz[3] = {S[0], S[1], zK}, Kz[3] = {K[0], K[1], zK};
+  double u[3], v[3], w[3];
+  BSvdiff(&erc, u, Kz, Ez);
+  BSvdiff(&erc, v, Kz, Sz);
+  BSvcross(&erc, u, v, w);
+  BSallocvoqcv(3, 7, BSTRUE, 0, arc, rc);
+  if (*rc != 0) return true;
+  BSprepcarc(&erc, Ez, Kz, Sz, w, *arc, nullptr, nullptr);
+  if (erc != 0) {
+    release(*arc);
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 // The legs of the chain, each with its offset: a polyline component (order 2, three poles or more) leg by leg,
@@ -212,7 +267,8 @@ bool Clearing::split(int *rc) {
       legs.push_back(l);
       Leg &n = legs.back();
       if (!(n.own_cv = segment(p, q, rc))) return false;
-      BSxycvoff(n.own_cv, n.dist, flag, ch.normal, ch.side, &n.own_off, rc);
+      if (!line_offset(n.own_cv, n.dist, ch.normal, ch.side, &n.own_off, rc))
+        BSxycvoff(n.own_cv, n.dist, flag, ch.normal, ch.side, &n.own_off, rc);
       if (*rc == 5 || *rc == BSRC_NO_JOIN) *rc = 0;
       if (*rc != 0) return false;
       n.cv = n.own_cv, n.off = n.own_off;
@@ -386,6 +442,16 @@ bool join_corners(Run &r, int *rc) {
     if (kind[k] == 1) {
       if (!straight_or_tip(true)) return false;
       continue;
+    }
+    // Two lines rounded at one distance: the corner's arc made at once. Its fill is the disc's sector about the
+    // corner, which both legs' bands hold: it is neither traced nor measured.
+    if (mode == 1 && !lj.past && !li.past) {
+      VOQbsp_curve *arc = nullptr;
+      if (round_line_join(lj, li, piece[k].cv, piece[kn].cv, c.normal, &arc, rc)) {
+        if (*rc != 0) return false;
+        join[k].cv = arc, join_tag[k] = BSJOIN_ARC, join_dist[k] = dmax2;
+        continue;
+      }
     }
     int indices[4] = {0, 0, 0, 0};
     double dists[4] = {0, 0, 0, 0};

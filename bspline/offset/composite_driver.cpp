@@ -151,8 +151,35 @@ bool run_end(Run &r, bool at_end, double p[3]) {
   return erc == 0;
 }
 
-// r raised to order k, as the merge raises its copy of it; false where that fails.
+// r raised to order k, as the merge raises its copy of it; false where that fails. A polyline raised to order 3
+// (each leg the quadratic through its middle, the corners' knots doubled) is written in place, number for number
+// as the general raise writes it, without a record.
 bool raise_run(Run &r, int k) {
+  const int n = r.n;
+  const std::vector<double> &t = r.knots;
+  // Order 2, polynomial, clamped, its corners' knots single.
+  bool polyline = k == 3 && r.order == 2 && !r.rational && n >= 2 && !bstest::slow_roads() && t[0] == t[1] &&
+                  t[n] == t[n + 1];
+  for (int i = 1; i < n && polyline; ++i) polyline = t[i] < t[i + 1];
+  if (polyline) {
+    r.poles.resize(3 * static_cast<std::size_t>(2 * n - 1));
+    for (int i = n - 1; i >= 0; --i) {
+      double *q = r.poles.data();
+      for (int c = 0; c < 3; ++c) {
+        if (i + 1 < n) q[3 * (2 * i + 1) + c] = 0.5 * q[3 * i + c] + 0.5 * q[3 * (i + 1) + c];
+        q[3 * (2 * i) + c] = q[3 * i + c];
+      }
+    }
+    r.knots.resize(static_cast<std::size_t>(2 * n + 2));
+    for (int i = n; i >= 1; --i) {
+      const double at = r.knots[i];
+      r.knots[2 * i] = r.knots[2 * i - 1] = at;
+    }
+    r.knots[2 * n + 1] = r.knots[2 * n];
+    r.knots[0] = r.knots[1];
+    r.order = 3, r.n = 2 * n - 1;
+    return true;
+  }
   VOQbsp_curve v = r.view();
   VOQbsp_curve *c = nullptr;
   int erc = 0;

@@ -10,6 +10,7 @@
 
 #include "bspline/conics.h"
 #include "bspline/core/exit.h"
+#include "bspline/core/test_support.h"
 #include "bspline/extend.h"
 #include "bspline/intersect.h"
 #include "bspline/offset.h"
@@ -190,6 +191,7 @@ struct Chain {
   bool offset(int i, int *rc) {
     if (made[i]) return true;
     made[i] = 1;
+    if (bsoffset::line_offset(cv[i], dist[i], normal, side, &off[i], rc)) return *rc == 0;
     BSxycvoff(cv[i], dist[i], flag, normal, side, &off[i], rc);
     if (*rc == 5) *rc = 0;
     if (*rc == BSRC_NO_JOIN) *rc = 0, off[i] = nullptr;
@@ -840,6 +842,35 @@ struct Chain {
 };
 
 }  // namespace
+
+bool bsoffset::line_offset(const VOQbsp_curve *cv, double dist, const double normal[3], int side, VOQbsp_curve **out,
+                           int *rc) {
+  if (bstest::slow_roads() || !cv || cv->order != 2 || cv->num_poles != 2 || cv->rational || cv->periodic ||
+      cv->phy_closed || !cv->poles || !cv->knots)
+    return false;
+  const double *t = cv->knots, *P = cv->poles;
+  if (!(t[0] == t[1] && t[1] < t[2] && t[2] == t[3]) || !BSallfinite(6, P) || P[2] != P[5]) return false;
+  if (!normal || normal[0] != 0.0 || normal[1] != 0.0 || (normal[2] != 1.0 && normal[2] != -1.0)) return false;
+  // Distances the general offset treats as none, or that its own checks refuse, stay with it.
+  if ((side != 1 && side != -1) || !std::isfinite(dist) || !(std::fabs(dist) >= 1e-14)) return false;
+  // The leg's normal as the offset polygon takes it: t x normal, made unit.
+  const double tx = P[3] - P[0], ty = P[4] - P[1];
+  double n[3] = {normal[2] == 1.0 ? ty : -ty, normal[2] == 1.0 ? -tx : tx, 0.0};
+  int nrc = 0;
+  if (!BSnorvec(&nrc, n) || nrc != 0) return false;
+  VOQbsp_curve *o = nullptr;
+  BSallocvoqcv(2, 2, BSFALSE, 0, &o, rc);
+  if (*rc != 0) return true;
+  o->order = 2, o->num_poles = 2, o->num_knots = 4, o->rational = BSFALSE, o->weights = nullptr, o->periodic = 0;
+  o->non_uniform = cv->non_uniform, o->planar = cv->planar, o->phy_closed = 0, o->num_boundaries = 0, o->bdrys = nullptr;
+  for (int k = 0; k < 4; ++k) o->knots[k] = t[k];
+  for (int e = 0; e < 2; ++e) {
+    for (int c = 0; c < 2; ++c) o->poles[3 * e + c] = P[3 * e + c] + side * dist * n[c];
+    o->poles[3 * e + 2] = P[3 * e + 2];
+  }
+  *out = o;
+  return true;
+}
 
 void BSjntmtchz(std::uint16_t at_end, VOQbsp_curve *a, VOQbsp_curve *b, const double *ua, const double *ub,
                 int *rc) {

@@ -71,6 +71,12 @@ void check_distance(int n, double dist, double *params, double *targets, const V
                     const double *points, const double *on_curve, int *nbad, int *bad, int *nkeep, BSboolean *ok,
                     int *rc);
 
+// The offset of a line leg in the plane of normal (0, 0, +-1), made directly: its two poles moved by dist along the
+// leg's unit normal, as the general offset (BSxycvoff) moves them, number for number. False, with nothing made and rc
+// untouched, where the leg is no plain line (order 2, two poles, polynomial, clamped, both ends at one height and
+// apart) or the distance is no plain one: the general offset takes it then.
+bool line_offset(const VOQbsp_curve *cv, double dist, const double normal[3], int side, VOQbsp_curve **out, int *rc);
+
 // A curve record released on every way out.
 struct OwnedCurve {
   VOQbsp_curve *cv = nullptr;
