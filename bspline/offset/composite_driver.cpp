@@ -667,12 +667,20 @@ void BScmpcvoffl(int n, const VOQbsp_curve *const *comps, BSboolean side, const 
   }
   // The offset's pieces carried back, each with its place among them (from), which a re-start turns round.
   std::vector<int> from;
+  // Each piece's record is carried back where it lies, as a copy would be carried: its poles mapped, its
+  // boundaries left behind. A record of ours need not be copied to be handed on.
   const auto carry_back = [&] {
     for (int i = 0; i < m && *rc == 0; ++i) {
-      const VOQbsp_curve *lc = local_out[i];
-      VOQbsp_curve *w = new_curve(lc->order, lc->num_poles, lc->rational, rc);
+      VOQbsp_curve *w = local_out[i];
+      if (bstest::slow_roads()) {
+        w = new_curve(local_out[i]->order, local_out[i]->num_poles, local_out[i]->rational, rc);
+        if (*rc == 0) BScvntoo(rc, kOrigin, frame, &kUnitScale, local_out[i], w);
+      } else {
+        local_out[i] = nullptr;
+        w->num_boundaries = 0, w->bdrys = nullptr;
+        BSptsnwtold(kOrigin, frame, kUnitScale, w->num_poles, w->rational, w->poles, w->weights, w->poles, rc);
+      }
       if (w) world.push_back(w), piece_tags.push_back(local_tags[i]), from.push_back(i);
-      if (*rc == 0) BScvntoo(rc, kOrigin, frame, &kUnitScale, lc, w);
       if (*rc == 0) BSnorkts(rc, &w->order, &w->num_poles, w->knots);
     }
     release_all(&local_out);
