@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <random>
 
 #include "bspline/core/test_support.h"
 #include "bspline/offset.h"
+#include "bspline/offset/offset_internal.h"
 #include "tests/bspline/measure_curves.h"
 #include "tests/bspline/offset/offset_fixtures.h"
 
@@ -228,6 +230,60 @@ TEST(CompositeOffset, LongStaircase) {
     ASSERT_EQ(o->rc, 0);
     EXPECT_EQ(o->m, 121);
     EXPECT_LT(o->gap(false), 1e-12);
+  }
+}
+
+// A line leg's offset made directly is the general offset's, number for number: far out and tiny, both sides, both
+// normals, any knots and distances; a leg that is no plain line, or a plane off the frame's, is left to it.
+TEST(CompositeOffset, LineLegsOffsetAsTheGeneralOffset) {
+  const auto bits = [](const VOQbsp_curve &c) {
+    std::vector<double> v{double(c.order), double(c.num_poles), double(c.num_knots), double(c.rational),
+                          double(c.periodic), double(c.non_uniform), double(c.planar), double(c.phy_closed)};
+    v.insert(v.end(), c.knots, c.knots + c.num_knots);
+    v.insert(v.end(), c.poles, c.poles + 3 * c.num_poles);
+    return v;
+  };
+  std::mt19937 rng(77);
+  std::uniform_real_distribution<double> u(-1, 1), decade(-9, 7);
+  int direct = 0;
+  for (int k = 0; k < 3000; ++k) {
+    SCOPED_TRACE(k);
+    const double s = std::pow(10.0, decade(rng)), far = k % 3 ? std::pow(10.0, decade(rng)) : 0.0;
+    const double z = k % 5 ? 0.0 : u(rng), x0 = far + s * u(rng), y0 = -far + s * u(rng);
+    const double k0 = k % 4 ? 0.0 : u(rng), k1 = k0 + (k % 4 ? 1.0 : 0.75 + 0.25 * u(rng));
+    TestCurve leg(2, {x0, y0, z, x0 + s * u(rng), y0 + s * u(rng), z}, {k0, k0, k1, k1});
+    leg.cv.planar = k % 2, leg.cv.non_uniform = k / 2 % 2;
+    const double normal[3] = {0, 0, k % 6 ? 1.0 : -1.0}, d = std::pow(10.0, decade(rng)) * (k % 11 ? 1 : -1);
+    const int side = k % 8 < 4 ? 1 : -1;
+    VOQbsp_curve *general = nullptr, *made = nullptr;
+    int grc = 0, mrc = 0;
+    BSxycvoff(&leg.cv, d, 0, normal, side, &general, &grc);
+    if (bsoffset::line_offset(&leg.cv, d, normal, side, &made, &mrc)) {
+      ++direct;
+      ASSERT_EQ(mrc, grc);
+      EXPECT_EQ(bits(*made), bits(*general));
+    }
+    for (VOQbsp_curve *c : {general, made})
+      if (c) BSfreevoqcv(c, &grc);
+  }
+  EXPECT_GT(direct, 2900);
+  // Left to the general offset: nothing made, rc untouched.
+  const double up[3] = {0, 0, 1}, tilted[3] = {0, 0.6, 0.8};
+  TestCurve plain(2, {0, 0, 0, 1, 1, 0}, {0, 0, 1, 1}), point(2, {1, 1, 0, 1, 1, 0}, {0, 0, 1, 1});
+  TestCurve climbing(2, {0, 0, 0, 1, 1, 1}, {0, 0, 1, 1}), bent(2, {0, 0, 0, 1, 1, 0, 2, 0, 0}, {0, 0, 1, 2, 2});
+  TestCurve weighed(2, {0, 0, 0, 1, 1, 0}, {0, 0, 1, 1}, {1, 2}), open(2, {0, 0, 0, 1, 1, 0}, {0, 1, 2, 3});
+  const struct {
+    const TestCurve *leg;
+    const double *normal;
+    double d;
+  } declined[] = {{&point, up, 1}, {&climbing, up, 1}, {&bent, up, 1}, {&weighed, up, 1}, {&open, up, 1},
+                  {&plain, tilted, 1}, {&plain, up, kNaN}, {&plain, up, 1e-15}};
+  for (const auto &r : declined) {
+    VOQbsp_curve *out = nullptr;
+    int rc = 12345;
+    EXPECT_FALSE(bsoffset::line_offset(&r.leg->cv, r.d, r.normal, 1, &out, &rc));
+    EXPECT_EQ(rc, 12345);
+    EXPECT_EQ(out, nullptr);
   }
 }
 
