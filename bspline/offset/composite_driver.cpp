@@ -194,17 +194,22 @@ bool raise_run(Run &r, int k) {
 
 // pieces[lo, hi) merged into out as merge_range merges them (without the planar flag, which only the whole chain's
 // merge keeps); *closed as its join leaves the record's closure. False where the merge meets one of its rare cases
-// (pieces turned round or not clamped, a failure on the way), which merge_range then takes.
-bool merge_run(const std::vector<VOQbsp_curve *> &pieces, int lo, int hi, Run *out, bool *closed) {
+// (pieces turned round or not clamped, a failure on the way), which merge_range then takes. The halves at each depth
+// of the merge are written into the same two runs of pool (two a depth, as deep as the merge goes), whose arrays
+// keep their room from one merge to the next.
+bool merge_run(const std::vector<VOQbsp_curve *> &pieces, int lo, int hi, Run *out, bool *closed,
+               std::vector<Run> &pool, std::size_t depth = 0) {
   if (hi - lo == 1) {
     out->take(*pieces[lo]);
     *closed = false;
     return true;
   }
   const int mid = (lo + hi) / 2;
-  Run a, b;
+  Run &a = pool[2 * depth], &b = pool[2 * depth + 1];
   bool ignored = false;
-  if (!merge_run(pieces, lo, mid, &a, &ignored) || !merge_run(pieces, mid, hi, &b, &ignored)) return false;
+  if (!merge_run(pieces, lo, mid, &a, &ignored, pool, depth + 1) ||
+      !merge_run(pieces, mid, hi, &b, &ignored, pool, depth + 1))
+    return false;
   const double tol = BStoltab[bstol::dist_tol];
   double e1[3], s2[3];
   // Any other way round, the pieces are turned first.
@@ -264,7 +269,10 @@ bool merge_plain(const std::vector<VOQbsp_curve *> &pieces, long room, int kmax,
   }
   Run r;
   bool closed = false;
-  if (!merge_run(pieces, 0, static_cast<int>(pieces.size()), &r, &closed) || r.order != kmax) return false;
+  std::size_t depth = 1;
+  while ((std::size_t{1} << depth) < pieces.size()) ++depth;
+  std::vector<Run> pool(2 * depth + 2);
+  if (!merge_run(pieces, 0, static_cast<int>(pieces.size()), &r, &closed, pool) || r.order != kmax) return false;
   int prc = 0, kind = 0;
   double vec[3];
   BSptlnplan(r.n, 0, r.poles.data(), r.rational ? r.weights.data() : nullptr, &kind, vec, &prc);
