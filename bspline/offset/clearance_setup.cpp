@@ -544,6 +544,7 @@ void lay_stretches(Run &r) {
   const std::vector<int> &join_tag = r.join_tag;
   const std::vector<double> &join_dist = r.join_dist;
   const std::vector<char> &chord = r.chord;
+  cl.parts.reserve(static_cast<std::size_t>(2 * a + 2));
   for (int k = 0; k < a; ++k) {
     const int i = alive[k];
     const bool has_prev = k > 0 || c.closed, has_next = k + 1 < a || c.closed;
