@@ -534,7 +534,11 @@ struct Chain {
   bool mitred_legs(int *rc) {
     int count = 0;
     for (int i = 0; i < n; ++i) count += cv[i]->num_poles - 1;
-    std::vector<bsoffset::OwnedCurve> segs(static_cast<std::size_t>(count));
+    // The legs are records over one array of poles and one knot vector: read only, they need no records of their
+    // own.
+    std::vector<VOQbsp_curve> segs(static_cast<std::size_t>(count));
+    std::vector<double> seg_poles(6 * static_cast<std::size_t>(count));
+    static const double knots[4] = {0, 0, 1, 1};
     std::vector<const VOQbsp_curve *> legs;
     std::vector<int> parent, order;
     std::vector<double> dists;
@@ -544,13 +548,10 @@ struct Chain {
         double a[3], b[3];
         pole_point(cv[i], j, a), pole_point(cv[i], j + 1, b);
         if (!(std::hypot(b[0] - a[0], b[1] - a[1]) > BStoltab[bstol::dist_tol])) continue;
-        BSallocvoqcv(2, 2, BSFALSE, 0, &segs[k].cv, rc);
-        if (*rc != 0) return true;
-        VOQbsp_curve *c = segs[k].cv;
+        VOQbsp_curve *c = &segs[k];
         c->order = 2, c->num_poles = 2, c->num_knots = 4, c->rational = BSFALSE, c->periodic = 0;
-        c->non_uniform = 0, c->planar = BSTRUE, c->phy_closed = BSFALSE, c->num_boundaries = 0;
-        const double knots[4] = {0, 0, 1, 1};
-        for (int q = 0; q < 4; ++q) c->knots[q] = knots[q];
+        c->non_uniform = 0, c->planar = BSTRUE, c->phy_closed = BSFALSE, c->num_boundaries = 0, c->bdrys = nullptr;
+        c->knots = const_cast<double *>(knots), c->weights = nullptr, c->poles = seg_poles.data() + 6 * k;
         for (int e = 0; e < 2; ++e) {
           double p[3];
           pole_point(cv[i], j + e, p);
