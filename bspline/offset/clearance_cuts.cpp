@@ -468,13 +468,11 @@ void Clearing::cuts_between(const Near &near, const Model &model, std::vector<Pr
   cuts_between(near, model, probes, km, k1, floor, out, &ignored, rc);
 }
 
-// The kept stretches of stretch i appended to kept.
-void Clearing::keep(int i, const Around &around, std::vector<Kept> *kept, int *rc) const {
-  const Stretch &s = parts[i];
-  const VOQbsp_curve *cv = s.cv;
+// The cuts of the stretch near.s by probing: probes along it, the proofs between them, and bisection where its
+// clearance changes side.
+void Clearing::probe_cuts(const Near &near, std::vector<Cut> *cuts, bool *start_clear, int *rc) const {
+  const VOQbsp_curve *cv = near.s->cv;
   const double t0 = start_of(cv), t1 = end_of(cv);
-  if (!(t1 > t0) || s.never || on_one_point(cv)) return;
-  const Near near = near_of(s, around);
   Model model;
   if (!model.make(cv, scale, rc)) return;
   const int spans = std::max(1, cv->num_poles - cv->order + 1);
@@ -487,21 +485,44 @@ void Clearing::keep(int i, const Around &around, std::vector<Kept> *kept, int *r
   Proof first = kUnknown;
   cuts_between(near, model, probes, 0, n, floor, &at, &first, rc);
   if (*rc != 0) return;
+  *start_clear = probes[0].measured ? clear(probes[0]) : first == kClear;
+  for (const double t : at) {
+    Cut c;
+    c.t = t;
+    cuts->push_back(c);
+  }
+}
+
+// The kept stretches of stretch i appended to kept.
+void Clearing::keep(int i, const Around &around, std::vector<Kept> *kept, int *rc) const {
+  const Stretch &s = parts[i];
+  const VOQbsp_curve *cv = s.cv;
+  const double t0 = start_of(cv), t1 = end_of(cv);
+  if (!(t1 > t0) || s.never || on_one_point(cv)) return;
+  const Near near = near_of(s, around);
+  std::vector<Cut> at;
+  bool in = true;
+  if (exact_stretch(s)) {
+    exact_cuts(i, near, &at, &in, rc);
+  } else {
+    probe_cuts(near, &at, &in, rc);
+  }
+  if (*rc != 0) return;
   // Walk the cuts: each one switches between kept and cleared.
-  bool in = probes[0].measured ? clear(probes[0]) : first == kClear;
-  double from = t0;
-  bool from_cut = false;
   double ktol = 0;
   knot_tolerance(cv, &ktol, rc);
   if (*rc != 0) return;
+  Cut from;
+  from.t = t0;
+  bool from_cut = false;
   // A stretch too short to cut out of the piece is only a point where others meet.
-  const auto add = [&](double a, bool a_cut, double b, bool b_cut) {
-    if (!(b - a > ktol)) return;
+  const auto add = [&](const Cut &a, bool a_cut, const Cut &b, bool b_cut) {
+    if (!(b.t - a.t > ktol)) return;
     Kept k;
-    k.stretch = i, k.t[0] = a, k.t[1] = b, k.cut[0] = a_cut, k.cut[1] = b_cut;
+    k.stretch = i, k.t[0] = a.t, k.t[1] = b.t, k.cut[0] = a_cut, k.cut[1] = b_cut;
     for (int e = 0; e < 2 && *rc == 0; ++e) {
-      Probe &end = probes[e ? n : 0];
-      if (k.t[e] == end.t && end.placed) {
+      const Cut &end = e ? b : a;
+      if (end.placed) {
         for (int c = 0; c < 3; ++c) k.p[e][c] = end.p[c];
       } else {
         BScveval_n(cv, k.t[e], 0, k.p[e], rc);
@@ -509,15 +530,25 @@ void Clearing::keep(int i, const Around &around, std::vector<Kept> *kept, int *r
     }
     if (*rc == 0) kept->push_back(k);
   };
-  for (double t : at) {
-    if (in) add(from, from_cut, t, true);
-    in = !in, from = t, from_cut = true;
+  for (const Cut &c : at) {
+    if (in) add(from, from_cut, c, true);
+    in = !in, from = c, from_cut = true;
   }
-  if (in) add(from, from_cut, t1, false);
+  Cut end;
+  end.t = t1;
+  if (in) add(from, from_cut, end, false);
 }
 
 // What each stretch keeps; the match of two ends that meet.
 bool keep_all(Run &r, int *rc) {
+  r.cl.leg_part.assign(r.cl.legs.size(), -1);
+  r.cl.fill_parts.assign(r.cl.fills.size(), {});
+  for (int i = 0; i < static_cast<int>(r.cl.parts.size()); ++i) {
+    const Stretch &s = r.cl.parts[i];
+    if (s.own >= 0 && r.cl.leg_part[s.own] < 0) r.cl.leg_part[s.own] = i;
+    for (int e = 0; e < 2; ++e)
+      if (s.corner[e] >= 0 && (e == 0 || s.corner[1] != s.corner[0])) r.cl.fill_parts[s.corner[e]].push_back(i);
+  }
   const Clearing &cl = r.cl;
   std::vector<Kept> &kept = r.kept;
   // Stretches along the chain lie near each other: what lies near them is looked up for sixteen at a time.

@@ -295,6 +295,10 @@ struct Clearing {
   std::vector<Stretch> parts;
   BoxTree leg_boxes, fill_boxes;  // the legs' boxes, reaching out by their distances; the fills'
   double margin = 0, scale = 0;
+  // The stretch of each leg's offset (-1: none), and the stretches that bound each fill: where a band's or a fill's
+  // edge runs along one of them, what cuts a stretch there is where the two stretches cross (keep_all).
+  std::vector<int> leg_part;
+  std::vector<std::vector<int>> fill_parts;
 
   explicit Clearing(const LegChain &c) : ch(c) {}
   Clearing(const Clearing &) = delete;
@@ -361,6 +365,19 @@ struct Clearing {
   void cuts_between(const Near &near, const Model &model, std::vector<Probe> &probes, int k0, int k1,
                     double floor, std::vector<double> *out, Proof *first, int *rc) const;
   void keep(int i, const Around &around, std::vector<Kept> *kept, int *rc) const;
+
+  // A cut of a stretch: its parameter, and its point where the cut was had in closed form (placed).
+  struct Cut {
+    double t = 0, p[3] = {0, 0, 0};
+    bool placed = false;
+  };
+  // The cuts of a stretch found by probing and bisection against what is near it (the slow road, and the bands of
+  // legs other than segments): parameters where it passes in or out, and whether its start keeps clear.
+  void probe_cuts(const Near &near, std::vector<Cut> *cuts, bool *start_clear, int *rc) const;
+  // The stretches whose cuts are had in closed form: polylines (clearance_exact.cpp).
+  static bool exact_stretch(const Stretch &s);
+  void exact_cuts(int i, const Near &near, std::vector<Cut> *cuts, bool *start_clear, int *rc) const;
+  bool shared_cross(int i, int span, const int *partners, std::size_t count, double x[2], double *f) const;
 };
 
 // One call of clear_offset: the clearing and what each stage hands on to the next.

@@ -15,6 +15,61 @@ bool circle_through(const double s[2], const double m[2], const double e[2], dou
   return true;
 }
 
+bool line_in_disc(const double a[2], const double b[2], const double c[2], double r, double f[2]) {
+  const double dx = b[0] - a[0], dy = b[1] - a[1], l2 = dx * dx + dy * dy, len = std::sqrt(l2);
+  const double wx = c[0] - a[0], wy = c[1] - a[1];
+  if (!(len > 0) || !(r > 0)) return false;
+  const double h = std::fabs(wx * dy - wy * dx) / len;
+  if (!(h < r)) return false;
+  const double foot = (wx * dx + wy * dy) / l2, half = std::sqrt((r - h) * (r + h)) / len;
+  f[0] = foot - half, f[1] = foot + half;
+  return f[0] < f[1];
+}
+
+bool line_in_strip(const double a[2], const double b[2], const double p[2], const double q[2], double r,
+                   double f[2]) {
+  const double ux = q[0] - p[0], uy = q[1] - p[1], l2 = ux * ux + uy * uy, len = std::sqrt(l2);
+  const double dx = b[0] - a[0], dy = b[1] - a[1], wx = a[0] - p[0], wy = a[1] - p[1];
+  if (!(len > 0) || !(r > 0)) return false;
+  f[0] = -INFINITY, f[1] = INFINITY;
+  // lo < s0 + f s1 < hi, for f.
+  const auto within = [&](double s0, double s1, double lo, double hi) {
+    if (s1 == 0) {
+      if (!(s0 > lo && s0 < hi)) f[0] = INFINITY;
+      return;
+    }
+    double x = (lo - s0) / s1, y = (hi - s0) / s1;
+    if (s1 < 0) std::swap(x, y);
+    f[0] = std::max(f[0], x), f[1] = std::min(f[1], y);
+  };
+  // Across the line, in units of length; along it, in units of the segment.
+  within((wx * uy - wy * ux) / len, (dx * uy - dy * ux) / len, -r, r);
+  within((wx * ux + wy * uy) / l2, (dx * ux + dy * uy) / l2, 0.0, 1.0);
+  return f[0] < f[1];
+}
+
+bool line_in_band(const double a[2], const double b[2], const double p[2], const double q[2], double r, int shared,
+                  double f[2]) {
+  f[0] = INFINITY, f[1] = -INFINITY;
+  double g[2];
+  const auto take = [&](bool found) {
+    if (found) f[0] = std::min(f[0], g[0]), f[1] = std::max(f[1], g[1]);
+  };
+  const bool same = p[0] == q[0] && p[1] == q[1];
+  if (!same) take(line_in_strip(a, b, p, q, r, g));
+  if (shared != 0 && shared != 2) take(line_in_disc(a, b, p, r, g));
+  if (shared != 1 && shared != 2 && !same) take(line_in_disc(a, b, q, r, g));
+  return f[0] < f[1];
+}
+
+bool line_cross(const double a[2], const double b[2], const double c[2], const double d[2], double *f) {
+  const double rx = b[0] - a[0], ry = b[1] - a[1], sx = d[0] - c[0], sy = d[1] - c[1];
+  const double den = rx * sy - ry * sx;
+  if (!(std::fabs(den) > 0)) return false;
+  *f = ((c[0] - a[0]) * sy - (c[1] - a[1]) * sx) / den;
+  return std::isfinite(*f);
+}
+
 bool Model::make(const VOQbsp_curve *cv, double at_scale, int *rc) {
   scale = at_scale;
   t0 = start_of(cv), t1 = end_of(cv);

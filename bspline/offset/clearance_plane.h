@@ -57,6 +57,27 @@ inline double seg_seg2(const double a[2], const double b[2], const double c[2], 
   return std::min({seg_point2(a, c, d), seg_point2(b, c, d), seg_point2(c, a, b), seg_point2(d, a, b)});
 }
 
+// ---------------------------------------------------------------------------------------------------------------
+// Where a segment passes into and out of a band, in closed form: the parameters f of the line a + f (b - a) (a
+// differs from b) between which it lies strictly inside, as an open interval f[0] < f[1]; false where it stays
+// outside (or only touches).
+
+// Inside the disc about c of radius r: half the chord about the foot of c, from the foot's distance h as (r - h)
+// (r + h), which keeps its digits where the line grazes the circle.
+bool line_in_disc(const double a[2], const double b[2], const double c[2], double r, double f[2]);
+// Inside the strip beside the segment p q: nearer than r to its line, strictly between the lines square to it
+// through p and q.
+bool line_in_strip(const double a[2], const double b[2], const double p[2], const double q[2], double r,
+                   double f[2]);
+// Inside the band of the segment p q (within r of it: the strip and the discs about its ends, which with the strip
+// make a convex stadium). Where the band is a neighbour's seen through the end it shares (shared: 0 its start p, 1
+// its end q, 2 both, -1 none), the half-plane beyond that end is no part of it: there the nearest point of the
+// segment is that end, through which the offset turns; the disc about that end then adds nothing to the strip.
+bool line_in_band(const double a[2], const double b[2], const double p[2], const double q[2], double r, int shared,
+                  double f[2]);
+// Where the lines a b and c d cross: f along a b; false where they run parallel.
+bool line_cross(const double a[2], const double b[2], const double c[2], const double d[2], double *f);
+
 // An arc of the circle about c of radius r from its start (angle a0) through the signed sweep, at most a turn.
 struct Arc {
   double c[2] = {0, 0}, r = 0, a0 = 0, sweep = 0;

@@ -48,6 +48,51 @@ TEST(ClearancePlane, SegmentDistanceNeverExceedsTheTrueOne) {
   }
 }
 
+// Where a segment enters and leaves a leg's band (the leg (0, 0) (4, 0), width 1): through the strip, along the
+// leg's line through both end discs, tangent to the band's edge (not inside), grazing it 1e-9 inside (half the
+// chord kept to its digits), from a point on the edge inwards and outwards (the line inside only before the
+// segment starts), and a neighbour's band without the half-plane beyond the end it shares (the disc about that
+// end gone, the strip's end square at it).
+TEST(ClearancePlane, SegmentsEnterAndLeaveBandsInClosedForm) {
+  const double y = 1 - 1e-9, graze = std::sqrt((1 - y) * (1 + y));
+  struct Row {
+    const char *what;
+    double a[2], b[2];
+    int shared;
+    bool found;
+    double f0, f1;
+  } rows[] = {
+      {"across the strip", {2, -3}, {2, 3}, -1, true, 1.0 / 3, 2.0 / 3},
+      {"along the leg's line", {-3, 0}, {7, 0}, -1, true, 0.2, 0.8},
+      {"tangent to the edge", {-2, 1}, {6, 1}, -1, false, 0, 0},
+      {"tangent to an end disc", {-1, -2}, {-1, 2}, -1, false, 0, 0},
+      {"grazing inside", {-2, y}, {6, y}, -1, true, (2 - graze) / 8, (6 + graze) / 8},
+      {"from the edge inwards", {2, 1}, {2, -1}, -1, true, 0, 1},
+      {"from the edge outwards, inside only before it", {2, 1}, {2, 3}, -1, true, -1, 0},
+      {"a neighbour at its start", {-3, 0.5}, {3, 0.5}, 0, true, 0.5, (7 + std::sqrt(0.75)) / 6},
+      {"the same, not a neighbour", {-3, 0.5}, {3, 0.5}, -1, true, (3 - std::sqrt(0.75)) / 6,
+       (7 + std::sqrt(0.75)) / 6},
+      {"a neighbour at its end", {5.5, 0.5}, {-0.5, 0.5}, 1, true, 0.25, (5.5 + std::sqrt(0.75)) / 6},
+      {"a neighbour at both ends", {-3, 0}, {7, 0}, 2, true, 0.3, 0.7},
+      {"beyond the shared end only", {-1.5, -2}, {-0.5, 2}, 0, false, 0, 0},
+  };
+  const double p[2] = {0, 0}, q[2] = {4, 0};
+  for (const Row &r : rows) {
+    double f[2] = {NAN, NAN};
+    const bool found = bsoffset::clearance::line_in_band(r.a, r.b, p, q, 1.0, r.shared, f);
+    EXPECT_EQ(found, r.found) << r.what;
+    if (!found || !r.found) continue;
+    EXPECT_NEAR(f[0], r.f0, 1e-13) << r.what;
+    EXPECT_NEAR(f[1], r.f1, 1e-13) << r.what;
+  }
+  // Two lines crossing, and two parallel.
+  const double a[2] = {0, 0}, b[2] = {4, 4}, c[2] = {0, 3}, d[2] = {3, 0}, e[2] = {1, 1}, g[2] = {5, 5};
+  double f = 0;
+  EXPECT_TRUE(bsoffset::clearance::line_cross(a, b, c, d, &f));
+  EXPECT_DOUBLE_EQ(f, 0.375);
+  EXPECT_FALSE(bsoffset::clearance::line_cross(a, b, e, g, &f));
+}
+
 Arc make_arc(double cx, double cy, double r, double a0, double sweep) {
   Arc arc;
   arc.c[0] = cx, arc.c[1] = cy, arc.r = r, arc.a0 = a0, arc.sweep = sweep;
