@@ -16,11 +16,14 @@ using bsoffset::copy_of;
 using bsoffset::end_of;
 using bsoffset::start_of;
 
-// The stretch [u, v] of cv into the work record; false with rc 0 when it is too short to be cut out at all.
-bool extract(const VOQbsp_curve *cv, double u, double v, bsknots::ScratchCurve &work, int *rc) {
+// The stretch [u, v] of cv into the work record; false with rc 0 when it is too short to be cut out at all. cv
+// has been checked (checked): a stretch inside it is cut from the spans about it alone rather than from a copy of
+// the whole curve, so that cutting out many stretches costs their own length.
+bool extract(const VOQbsp_curve *cv, double u, double v, bsknots::ScratchCurve &work, int *rc,
+             bool checked = false) {
   work.cv.weights = work.weight_array;
   const BSboolean no_planar_test = BSFALSE;
-  if (BSactivsplt(rc, cv, &u, &v, &work.cv, &no_planar_test)) return true;
+  if (bsknots::active_split(rc, cv, &u, &v, &work.cv, &no_planar_test, checked)) return true;
   if (*rc == BSRC_OUT_OF_RANGE) *rc = 0;
   return false;
 }
@@ -57,14 +60,15 @@ int merge_cuts(const VOQbsp_curve *cv, int n, const double *outer, double *cuts,
   return c;
 }
 
-// Loop curve i of the loop list: one stretch, or two joined end to start (kind 4); closed, knots on [0, 1]. No
-// curve (*loop stays NULL, rc 0) for a loop whose crossings lie closer than a stretch can be cut, both stretches of
-// a kind 4 loop alike: it has no extent (the self-intersection finds such nests of loops round a cusp).
+// Loop curve i of the loop list (cv checked): one stretch, or two joined end to start (kind 4); closed, knots on
+// [0, 1]. No curve (*loop stays NULL, rc 0) for a loop whose crossings lie closer than a stretch can be cut, both
+// stretches of a kind 4 loop alike: it has no extent (the self-intersection finds such nests of loops round a
+// cusp).
 void make_loop(const VOQbsp_curve *cv, std::int32_t kind, const double *p, bsknots::ScratchCurve &w1,
                bsknots::ScratchCurve &w2, VOQbsp_curve **loop, int *rc) {
   if (kind == 4) {
     // Two crossings closer than a stretch can be cut leave the other stretch as the whole loop.
-    const bool has1 = extract(cv, p[0], p[1], w1, rc), has2 = *rc == 0 && extract(cv, p[2], p[3], w2, rc);
+    const bool has1 = extract(cv, p[0], p[1], w1, rc, true), has2 = *rc == 0 && extract(cv, p[2], p[3], w2, rc, true);
     if (*rc != 0 || (!has1 && !has2)) return;
     const int np = (has1 ? w1.cv.num_poles : 0) + (has2 ? w2.cv.num_poles : 0) - (has1 && has2 ? 1 : 0);
     BSallocvoqcv(cv->order, np, cv->rational, 0, loop, rc);
@@ -77,7 +81,7 @@ void make_loop(const VOQbsp_curve *cv, std::int32_t kind, const double *p, bskno
     } else if (*rc == 0 && BScv_copy(rc, has1 ? &w1.cv : &w2.cv, *loop))
       BSnorkts(rc, &(*loop)->order, &(*loop)->num_poles, (*loop)->knots);
   } else {
-    if (!extract(cv, p[0], p[1], w1, rc)) return;
+    if (!extract(cv, p[0], p[1], w1, rc, true)) return;
     BSallocvoqcv(cv->order, w1.cv.num_poles, cv->rational, 0, loop, rc);
     if (*rc == 0 && BScv_copy(rc, &w1.cv, *loop)) BSnorkts(rc, &(*loop)->order, &(*loop)->num_poles, (*loop)->knots);
   }
@@ -104,31 +108,62 @@ void BSremloop(int *rc, const VOQbsp_curve *cv, const int *c, const double *cuts
       if (cuts[i] < s0 || cuts[i] > s1 || (i > 0 && cuts[i] < cuts[i - 1]) || (i % 2 == 1 && cuts[i] == cuts[i - 1]))
         *rc = BSRC_OUT_OF_RANGE;
   }
+  // The kept parts, each in a record of its own, are joined in pairs, then the pairs in pairs, and so on: each
+  // join copies the two it joins, so joining them one after another onto the curve so far copied that curve
+  // once a part, and a curve with many loops cost the square of its length.
   bsknots::ScratchCurve part;
+  BSscratch<16> list_room;
+  VOQbsp_curve **parts = nullptr;
+  int np = 0;
   if (*rc == 0 && !part.take(cv->order, cv->num_poles, cv->rational)) *rc = BSRC_NO_SCRATCH;
-  if (*rc == 0) {
-    bool have = false;
-    for (int i = 0; i <= nc && *rc == 0; ++i) {
-      const double u = i == 0 ? start_of(cv) : cuts[2 * i - 1], v = i == nc ? end_of(cv) : cuts[2 * i];
-      if (!extract(cv, u, v, part, rc)) continue;
-      part.cv.phy_closed = 0;
-      if (!have) {
-        BScv_copy(rc, &part.cv, out);
-        have = true;
+  if (*rc == 0 && !(parts = reinterpret_cast<VOQbsp_curve **>(
+                        list_room.take((static_cast<std::size_t>(nc) + 1) * sizeof(VOQbsp_curve *) / sizeof(double) + 1))))
+    *rc = BSRC_NO_SCRATCH;
+  for (int i = 0; i <= nc && *rc == 0; ++i) {
+    const double u = i == 0 ? start_of(cv) : cuts[2 * i - 1], v = i == nc ? end_of(cv) : cuts[2 * i];
+    if (!extract(cv, u, v, part, rc, true)) continue;
+    part.cv.phy_closed = 0;
+    parts[np] = nullptr;
+    BSallocvoqcv(cv->order, part.cv.num_poles, cv->rational, 0, &parts[np], rc);
+    if (*rc == 0 && BScv_copy(rc, &part.cv, parts[np])) ++np;
+    else release(&parts[np]);
+  }
+  if (*rc == 0 && np == 0) *rc = BSRC_OUT_OF_RANGE;
+  while (*rc == 0 && np > 1) {
+    int m = 0;
+    for (int i = 0; i < np; i += 2) {
+      if (i + 1 == np || *rc != 0) {
+        parts[m++] = parts[i];
+        if (i + 1 < np) parts[m++] = parts[i + 1];
         continue;
       }
-      // The part follows on at the parameter where the curve so far ends: the combination shifts its knots
+      // The second part follows on at the parameter where the first ends: the combination shifts its knots
       // there, which keeps every span's shape (moving only the end knots would bend the end spans).
-      out->phy_closed = 0;
-      BScomb2cvs(out, &part.cv, out, rc);
-      if (*rc == BSRC_DEGENERATE_INPUT) *rc = 0;
+      VOQbsp_curve *joined = nullptr;
+      BSallocvoqcv(cv->order, parts[i]->num_poles + parts[i + 1]->num_poles - 1, cv->rational, 0, &joined, rc);
+      if (*rc == 0) {
+        parts[i]->phy_closed = 0, parts[i + 1]->phy_closed = 0;
+        BScomb2cvs(parts[i], parts[i + 1], joined, rc);
+        if (*rc == BSRC_DEGENERATE_INPUT) *rc = 0;
+      }
+      if (*rc != 0) {
+        release(&joined);
+        parts[m++] = parts[i], parts[m++] = parts[i + 1];
+        continue;
+      }
+      release(&parts[i]), release(&parts[i + 1]);
+      parts[m++] = joined;
     }
-    if (*rc == 0 && !have) *rc = BSRC_OUT_OF_RANGE;
+    np = m;
+  }
+  if (*rc == 0) {
+    BScv_copy(rc, parts[0], out);
     if (*rc == 0) {
       out->num_boundaries = 0;
       BSnorkts(rc, &out->order, &out->num_poles, out->knots);
     }
   }
+  for (int i = 0; i < np; ++i) release(&parts[i]);
   BSexit(rc, "BSremloop", "bsremloop");
 }
 

@@ -115,6 +115,151 @@ void project_near(const VOQbsp_curve *cv, double ktol, double u0, const double p
   } while (false);
 }
 
+// The spans of a curve filed by their pole boxes on a grid, for the nearest-point search that takes over where a
+// Newton run gives up. The caller only asks whether the curve comes within a reach of the point and where: a span
+// whose box, grown by the reach, does not hold the point cannot, so only the few spans about the point are
+// searched. A search over every span made each such point cost the whole curve, and a long curve's check
+// quadratic. Built at the first point that needs it; where it cannot be built (weights not all positive, boxes
+// that would fill the grid many times over, no heap) the whole curve is searched as before.
+class SpanGrid {
+ public:
+  SpanGrid(const VOQbsp_curve *cv, double reach) : cv_(cv), reach_(reach) {}
+
+  // The nearest point of cv to q by the global search, restricted to the spans within reach where the grid
+  // stands: *dist is then infinite when none is.
+  void nearest(const double q[3], double *u, double foot[3], double *dist, int *rc) {
+    if (state_ == 0) state_ = build() ? 1 : -1;
+    if (state_ < 0) {
+      BSmdstptcv(cv_, q, u, foot, dist, rc);
+      return;
+    }
+    *dist = INFINITY;
+    const int c = cell(q[0] / side_ - lo_[0], nx_) + nx_ * cell(q[1] / side_ - lo_[1], ny_);
+    int found = 0;
+    for (int e = starts_[c]; e < starts_[c + 1]; ++e) {
+      const int b = entries_[e];
+      const double *box = boxes_ + 6 * b;
+      bool holds = true;
+      for (int k = 0; k < 3; ++k) holds = holds && q[k] >= box[k] - reach_ && q[k] <= box[3 + k] + reach_;
+      if (holds) hits_[found++] = spans_[b];
+    }
+    std::sort(hits_, hits_ + found);
+    // Neighbouring spans within reach searched as one curve: the poles and knots that bear on them.
+    const int k = cv_->order;
+    for (int i = 0; i < found && *rc == 0;) {
+      int j = i;
+      while (j + 1 < found && hits_[j + 1] <= hits_[j] + k) ++j;
+      const int first = hits_[i] - k + 1;
+      VOQbsp_curve run = *cv_;
+      run.num_poles = hits_[j] - hits_[i] + k;
+      run.num_knots = run.num_poles + k;
+      run.poles = cv_->poles + 3 * first;
+      run.knots = cv_->knots + first;
+      run.weights = cv_->rational ? cv_->weights + first : nullptr;
+      run.phy_closed = 0;
+      run.periodic = 0;
+      run.num_boundaries = 0;
+      run.bdrys = nullptr;
+      double v = 0, f[3], d = 0;
+      BSmdstptcv(&run, q, &v, f, &d, rc);
+      if (*rc == 0 && d < *dist) *dist = d, *u = v, std::memcpy(foot, f, sizeof f);
+      i = j + 1;
+    }
+  }
+
+ private:
+  // Cell of a coordinate counted in cells from the grid's low corner.
+  static int cell(double x, int n) {
+    const double at = std::floor(x);
+    return !(at >= 0) ? 0 : at >= n - 1 ? n - 1 : static_cast<int>(at);
+  }
+
+  // The cells that span b's box, grown by the reach, covers along axis c.
+  void cover(int b, int c, int *from, int *to) const {
+    const int n = c == 0 ? nx_ : ny_;
+    *from = cell((boxes_[6 * b + c] - reach_) / side_ - lo_[c], n);
+    *to = cell((boxes_[6 * b + 3 + c] + reach_) / side_ - lo_[c], n);
+  }
+
+  bool build() {
+    const int k = cv_->order, n = cv_->num_poles;
+    if (!std::isfinite(reach_) || !(reach_ >= 0)) return false;
+    if (cv_->rational)
+      for (int i = 0; i < n; ++i)
+        if (!(cv_->weights[i] > 0)) return false;
+    // Six doubles a span for its box; as ints: span indices, cell starts (no more than 4 n + 17) and a query's hits.
+    const std::size_t ints = 6 * static_cast<std::size_t>(n) + 32;
+    double *work = box_room_.take(6 * static_cast<std::size_t>(n) + ints / 2 + 1);
+    if (!work) return false;
+    boxes_ = work;
+    spans_ = reinterpret_cast<int *>(work + 6 * static_cast<std::size_t>(n));
+    double all[4] = {INFINITY, INFINITY, -INFINITY, -INFINITY};
+    int m = 0;
+    for (int s = k - 1; s < n; ++s) {
+      if (!(cv_->knots[s + 1] > cv_->knots[s])) continue;
+      double *box = boxes_ + 6 * m;
+      for (int c = 0; c < 3; ++c) box[c] = INFINITY, box[3 + c] = -INFINITY;
+      for (int i = s - k + 1; i <= s; ++i) {
+        const double w = cv_->rational ? cv_->weights[i] : 1.0;
+        for (int c = 0; c < 3; ++c) {
+          const double x = cv_->poles[3 * i + c] / w;
+          box[c] = std::fmin(box[c], x), box[3 + c] = std::fmax(box[3 + c], x);
+        }
+      }
+      for (int c = 0; c < 2; ++c)
+        all[c] = std::fmin(all[c], box[c] - reach_), all[2 + c] = std::fmax(all[2 + c], box[3 + c] + reach_);
+      spans_[m++] = s;
+    }
+    const double w = all[2] - all[0], h = all[3] - all[1];
+    if (m == 0 || !std::isfinite(w) || !std::isfinite(h)) return false;
+    // About one cell a span, none narrower than the reach.
+    side_ = std::fmax(std::sqrt(w * h / m), std::fmax(std::fmax(w, h) / m, reach_));
+    if (!(side_ > 0) || !std::isfinite(side_)) return false;
+    const double cells_x = std::floor(w / side_) + 1, cells_y = std::floor(h / side_) + 1;
+    if (!(cells_x * cells_y <= 4.0 * m + 16)) return false;
+    nx_ = static_cast<int>(cells_x), ny_ = static_cast<int>(cells_y);
+    lo_[0] = all[0] / side_, lo_[1] = all[1] / side_;
+    const int ncells = nx_ * ny_;
+    starts_ = spans_ + m;
+    hits_ = starts_ + ncells + 1;
+    std::fill(starts_, starts_ + ncells + 1, 0);
+    long total = 0;
+    for (int b = 0; b < m; ++b) {
+      int x0, x1, y0, y1;
+      cover(b, 0, &x0, &x1), cover(b, 1, &y0, &y1);
+      // Spans that fill the grid many times over (a curve far longer than the reach in a few spans, or one whose
+      // spans pile up): the whole curve is searched.
+      total += static_cast<long>(x1 - x0 + 1) * (y1 - y0 + 1);
+      if (total > 64L * m + 1024) return false;
+      for (int y = y0; y <= y1; ++y)
+        for (int x = x0; x <= x1; ++x) ++starts_[x + nx_ * y + 1];
+    }
+    for (int c = 0; c < ncells; ++c) starts_[c + 1] += starts_[c];
+    double *block = entry_room_.take(static_cast<std::size_t>(total) / 2 + 1);
+    if (!block) return false;
+    entries_ = reinterpret_cast<int *>(block);
+    for (int b = 0; b < m; ++b) {
+      int x0, x1, y0, y1;
+      cover(b, 0, &x0, &x1), cover(b, 1, &y0, &y1);
+      for (int y = y0; y <= y1; ++y)
+        for (int x = x0; x <= x1; ++x) entries_[starts_[x + nx_ * y]++] = b;
+    }
+    // The fill left each cell's start at the next cell's: back by one cell.
+    for (int c = ncells; c > 0; --c) starts_[c] = starts_[c - 1];
+    starts_[0] = 0;
+    return true;
+  }
+
+  const VOQbsp_curve *cv_;
+  double reach_;
+  int state_ = 0;  // 0 not built yet, 1 built, -1 the whole curve searched
+  BSscratch<0> box_room_, entry_room_;
+  double *boxes_ = nullptr;
+  int *spans_ = nullptr, *starts_ = nullptr, *hits_ = nullptr, *entries_ = nullptr;
+  int nx_ = 0, ny_ = 0;
+  double lo_[2] = {0, 0}, side_ = 1;
+};
+
 }  // namespace
 
 BSboolean BSprptnrfn(int *rc, double *u, double *f, void *data) {
@@ -218,13 +363,16 @@ void bsoffset::check_span(int n, double tol, double *params, double *targets, co
     // The offset curve and the points were checked above: the projections share its knot tolerance. A fault
     // handler must see every projection's exit, so it gets the checked entry.
     const bool shared = !bstest::slow_roads();
+    // A point passes only within sqrt(t_off) of the offset: the search past a Newton run that gave up looks no
+    // farther (the slow road searches the whole curve).
+    SpanGrid near_spans(off_cv, std::sqrt(t_off) + BStoltab[bstol::dist_tol]);
     double ktol = 0;
     if (shared) {
       BScvkttol2(off_cv->order, off_cv->knots, off_cv->num_poles, off_cv->poles, off_cv->weights, &ktol, rc);
       if (*rc != 0) BSexit(rc, "BSprptnrcv", "bsprptnrcv");
     }
     for (int i = 0; i < n && *rc == 0; ++i) {
-      double u = 0, foot[3], d = 0;
+      double u = 0, foot[3] = {targets[3 * i], targets[3 * i + 1], targets[3 * i + 2]}, d = 0;
       if (!shared) {
         BSprptnrcv(off_cv, params[i], targets + 3 * i, &u, foot, &d, rc);
       } else {
@@ -233,7 +381,14 @@ void bsoffset::check_span(int n, double tol, double *params, double *targets, co
       }
       // A Newton run that gives up (its iterations used up, or a flat residual or a step out of the doubles on a
       // wild curve) has only missed the nearest point; the global search finds it.
-      if (*rc == BSRC_NO_CONVERGENCE || *rc == kNewtonBroke) BSmdstptcv(off_cv, targets + 3 * i, &u, foot, &d, rc);
+      if (*rc == BSRC_NO_CONVERGENCE || *rc == kNewtonBroke) {
+        if (shared) {
+          *rc = 0;
+          near_spans.nearest(targets + 3 * i, &u, foot, &d, rc);
+        } else {
+          BSmdstptcv(off_cv, targets + 3 * i, &u, foot, &d, rc);
+        }
+      }
       if (*rc != 0) break;
       const double d_par = BSpdistsq(rc, foot, points + 3 * i);
       if (d * d <= t_off && d_par <= t_par) continue;
@@ -274,6 +429,9 @@ void bsoffset::check_distance(int n, double dist, double *params, double *target
     }
     double *kept_targets = kept + n;
     const double far = dist + 2 * BStoltab[bstol::offset_tol];
+    // Only whether the curve comes within far of a point decides: the search past a Newton run that gave up looks
+    // no farther (the slow road searches the whole curve).
+    SpanGrid near_spans(span_cv, far + BStoltab[bstol::dist_tol]);
     double ktol = -1;
     for (int i = 0; i < n; ++i) {
       const double *q = points + 3 * i;
@@ -288,8 +446,15 @@ void bsoffset::check_distance(int n, double dist, double *params, double *target
       }
       // Where the Newton projection gives up (by a near-cusp at an end), the nearest point decides: a point
       // farther than that from the whole curve strays wherever its foot lies.
-      double e = 0;
-      bsoffset::foot_distance(span_cv, ktol, params[i], q, &e, &prc);
+      double e = 0, u = 0, foot[3];
+      project_near(span_cv, ktol, params[i], q, &u, foot, &e, &prc);
+      if (prc == BSRC_NO_CONVERGENCE || prc == kNewtonBroke) {
+        prc = 0;
+        if (bstest::slow_roads())
+          BSmdstptcv(span_cv, q, &u, foot, &e, &prc);
+        else
+          near_spans.nearest(q, &u, foot, &e, &prc);
+      }
       if (prc != 0 || !(e > far)) continue;
       if (!keep_failing(span_cv, n, i, params, targets, kept, nbad, bad, nkeep, ok, rc)) break;
     }

@@ -21,6 +21,18 @@ std::unique_ptr<TestCurve> polyline(const std::vector<double> &xy) {
   return polyline_xyz(xyz);
 }
 
+// A polyline along the x axis that curls n times: each curl crosses its own way in and closes a square loop of side 1
+// (length 4) there, then steps down and back up to the axis.
+std::unique_ptr<TestCurve> curls(int n) {
+  std::vector<double> xy = {0, 0};
+  for (int i = 0; i < n; ++i) {
+    const double x = 4.0 * i;
+    xy.insert(xy.end(), {x + 3, 0, x + 3, 1, x + 2, 1, x + 2, -1, x + 4, -1, x + 4, 0});
+  }
+  xy.insert(xy.end(), {4.0 * n + 2, 0});
+  return polyline(xy);
+}
+
 // The chain of the curves (each a segment): records as (curve, gap, reversed) triples, the gap points, and rc.
 TEST(LoopRemoval, ChainOrderGapsAndClosure) {
   struct Row {
@@ -176,6 +188,9 @@ TEST(LoopRemoval, RemovalModesAndTheLoopList) {
       {"loop handed back", bezier_loop(), 1, -1, {-1}},
       {"nested loops", nested_loops(), 1, 4, {8, 12}},
       {"stretch run over twice", polyline({-1, 0, 2, 0, 2, 1, 0, 1, 0, 0, 3, 0}), 1, 3, {6}},
+      // Thirteen curls along a line, each a loop of length 4: the fourteen parts about them joined into one.
+      {"a row of curls", curls(13), 1, 4 * 13 + 2, std::vector<double>(13, 4.0)},
+      {"a row of curls, none handed back", curls(13), 2, 4 * 13 + 2, {}},
   };
   int n = 0, rc = 0;
   VOQbsp_curve **list = nullptr, *out = nullptr;

@@ -687,6 +687,74 @@ TEST(SingleOffsetDistanceOracle, CurvesThatTurnHardWithinASpan) {
   EXPECT_GE(offsets, kSweep / 3);
 }
 
+// Long curves whose control polygon runs as a noisy wave and ends in a zig-zag tail, every corner of which bends
+// tighter than the distance: the offset makes a loop at each corner of the tail on either side, and loop removal
+// cuts (loop mode 2) or hands back (mode 1) dozens of them along one curve. Quadratic and cubic, 30 to 150 poles,
+// near the origin, 1e5 to 1e7 out and a thousandth the size; both sides. Judged by the plain rule with the shared
+// judge: every point of the main piece on the exact offset and at the distance from the curve (where no far part
+// explains a shortfall), every loop on the exact offset. SINGLE_OFFSET_TAIL_SWEEP sets the count of curves
+// (SINGLE_OFFSET_TAIL_FROM the first), for a long run by hand.
+TEST(SingleOffsetDistanceOracle, LongCurvesWithZigZagTails) {
+  const char *sweep = std::getenv("SINGLE_OFFSET_TAIL_SWEEP"), *from = std::getenv("SINGLE_OFFSET_TAIL_FROM");
+  const int count = sweep ? std::atoi(sweep) : 12, first = from ? std::atoi(from) : 0;
+  const char *kinds[] = {"near the origin", "far out", "tiny"};
+  int offsets = 0, loops = 0, failing = 0;
+  for (int t = first; t < first + count; ++t) {
+    std::mt19937 rng(151 + 7919 * t);
+    std::uniform_real_distribution<double> unit(0, 1), far(1e5, 1e7);
+    const int kind = t % 3, order = 3 + (t / 3) % 2, n = 30 + static_cast<int>(unit(rng) * 120);
+    const int tail = 6 + static_cast<int>(unit(rng) * n / 3);
+    const double noise = std::pow(10.0, -3 + 1.5 * unit(rng)), wave = 0.2 + 0.4 * unit(rng), d = 0.5 + 0.6 * unit(rng);
+    std::vector<double> poles, knots(order, 0.0);
+    double x = 0;
+    for (int i = 0; i < n; ++i) {
+      const bool zig = i >= n - tail;
+      x += zig ? 1.6 + 0.8 * unit(rng) : 0.8 + 0.4 * unit(rng);
+      const double y = zig ? ((n - i) % 2 ? 1 : -1) * (1.1 + 0.8 * unit(rng)) : wave * std::sin(0.17 * i);
+      poles.insert(poles.end(), {x + noise * (unit(rng) - 0.5), y + noise * (unit(rng) - 0.5), 0});
+    }
+    for (int i = order; i < n; ++i) knots.push_back(i - order + 1);
+    knots.insert(knots.end(), order, n - order + 1);
+    const double scale = kind == 2 ? 1e-3 : 1.0, ox = kind == 1 ? far(rng) : 0, oy = kind == 1 ? -far(rng) : 0;
+    std::vector<double> placed(poles);
+    for (size_t i = 0; i < placed.size(); i += 3) {
+      placed[i] = placed[i] * scale + ox, placed[i + 1] = placed[i + 1] * scale + oy;
+    }
+    const auto c = planar(order, placed, knots), at_home = planar(order, poles, knots);
+    for (const std::int16_t mode : {1, 2})
+      for (const BSboolean flag0 : {BSTRUE, BSFALSE}) {
+        const double up[3] = {0, 0, 1}, none[3] = {0, 0, 0};
+        BSboolean flag = flag0;
+        Offset o;
+        BScvoffsetd(&c->cv, d * scale, none, BSTRUE, 0, mode, &flag, up, &o.cv, &o.count, &o.pieces, &o.rc);
+        const std::string what = std::to_string(t) + " " + kinds[kind] + " order " + std::to_string(order) +
+                                 " poles " + std::to_string(n) + " tail " + std::to_string(tail) + " mode " +
+                                 std::to_string(mode) + " side " + std::to_string(int(flag0)) + " d " +
+                                 std::to_string(d);
+        if (o.rc != 0) {
+          if (++failing <= 20) ADD_FAILURE() << what << " rc " << o.rc;
+          continue;
+        }
+        ++offsets, loops += o.count;
+        // Judged back at the origin and at the curve's own size.
+        std::vector<VOQbsp_curve *> all{o.cv};
+        for (int i = 0; i < o.count; ++i) all.push_back(o.pieces[i]);
+        for (VOQbsp_curve *piece : all)
+          for (int i = 0; i < piece->num_poles; ++i) {
+            const double wi = piece->rational ? piece->weights[i] : 1.0;
+            piece->poles[3 * i] = (piece->poles[3 * i] - ox * wi) / scale;
+            piece->poles[3 * i + 1] = (piece->poles[3 * i + 1] - oy * wi) / scale;
+            piece->poles[3 * i + 2] /= scale;
+          }
+        const Faults f = judge(*at_home, d, o);
+        if (f.total() > 0 && ++failing <= 20) ADD_FAILURE() << what << f.where;
+      }
+  }
+  EXPECT_EQ(failing, 0) << "of " << offsets;
+  // Loops handed back in mode 1: about one a corner of the tail.
+  EXPECT_GT(loops, offsets);
+}
+
 // Weights from 1e-3 to 1e3 carry a far curve's distance from the origin into its weighted poles a thousandfold: the
 // offset of such a curve 1e5 to 1e7 out answers with the same code as the same curve at the origin and strays from
 // the exact offset no farther, whatever the span offset itself makes of so uneven a curve.
