@@ -152,7 +152,8 @@ void Clearing::exact_cuts(int i, const Near &near, std::vector<Cut> *cuts, bool 
         if (g > 0) inside(0, 1, g > margin, nullptr, 0);
         continue;
       }
-      if (!line_in_band(a, b, p, q, sh.d, shared, f)) continue;
+      // Most legs near the span keep farther from it than the distance, which their nearest points tell.
+      if (!(seg_seg2(a, b, p, q) < sh.d * sh.d) || !line_in_band(a, b, p, q, sh.d, shared, f)) continue;
       f[0] = std::max(f[0], 0.0), f[1] = std::min(f[1], 1.0);
       if (!(f[0] < f[1])) continue;
       const double x0[2] = {a[0] + f[0] * dx, a[1] + f[0] * dy}, x1[2] = {a[0] + f[1] * dx, a[1] + f[1] * dy};
