@@ -601,6 +601,34 @@ bool bends_off_lines(const VOQbsp_curve *cv, double a, double b, double tol) {
   return std::isfinite(height) && longest < 1e15 && height > 4 * tol;
 }
 
+// Whether the span of cv that ends at knot i + 1 plainly runs one way along its line: its poles (of one weight) lie
+// on the chord from the first to the last to a millionth of a millionth of its length, each a millionth of it past
+// the one before. A curve crosses no level more often than its polygon does, and a line fitted to such poles runs
+// along that chord: the span has no turn to find. False where that is not plain.
+bool runs_one_way(const VOQbsp_curve *cv, int i) {
+  if (bstest::slow_roads()) return false;
+  const int k = cv->order, first = i - k + 1;
+  const double *P = cv->poles;
+  for (int p = first + 1; p <= i && cv->rational; ++p)
+    if (cv->weights[p] != cv->weights[first]) return false;
+  const double w = cv->rational ? cv->weights[first] : 1.0;
+  if (!(w > 0)) return false;
+  const double a[3] = {P[3 * first] / w, P[3 * first + 1] / w, P[3 * first + 2] / w};
+  const double c[3] = {P[3 * i] / w - a[0], P[3 * i + 1] / w - a[1], P[3 * i + 2] / w - a[2]};
+  const double L2 = c[0] * c[0] + c[1] * c[1] + c[2] * c[2];
+  if (!(L2 > 0 && L2 < 1e300)) return false;
+  double before = 0;
+  for (int p = first + 1; p <= i; ++p) {
+    const double d[3] = {P[3 * p] / w - a[0], P[3 * p + 1] / w - a[1], P[3 * p + 2] / w - a[2]};
+    const double along = (d[0] * c[0] + d[1] * c[1] + d[2] * c[2]) / L2;  // a share of the chord
+    const double x[3] = {d[1] * c[2] - d[2] * c[1], d[2] * c[0] - d[0] * c[2], d[0] * c[1] - d[1] * c[0]};
+    // |d x c| / L2: the pole's distance off the chord as a share of its length.
+    if (!(std::sqrt(x[0] * x[0] + x[1] * x[1] + x[2] * x[2]) <= 1e-12 * L2) || !(along - before >= 1e-6)) return false;
+    before = along;
+  }
+  return true;
+}
+
 // Knots where a straight span of cv turns back along its line, inserted into *copy so that no span of the copy
 // runs over itself. cv has passed BScvcheck.
 void split_at_line_turns(int *rc, const VOQbsp_curve *cv, VOQbsp_curve **copy) {
@@ -612,7 +640,7 @@ void split_at_line_turns(int *rc, const VOQbsp_curve *cv, VOQbsp_curve **copy) {
   // A span of a polynomial polyline runs along its leg one way: it never turns back.
   const bool legs = k == 2 && !cv->rational && !bstest::slow_roads();
   for (int i = k - 1; i <= n - 1 && *rc == 0 && !legs; ++i) {
-    if (!(t[i] < t[i + 1]) || bends_off_lines(cv, t[i], t[i + 1], tol)) continue;
+    if (!(t[i] < t[i + 1]) || runs_one_way(cv, i) || bends_off_lines(cv, t[i], t[i + 1], tol)) continue;
     const double width = t[i + 1] - t[i];
     // The cut refuses a span shorter than the parameter tolerance at either of its free ends (where the curve
     // barely moves, beside a heavy pole, that tolerance can exceed a whole span): the span is within the distance

@@ -857,13 +857,16 @@ bool bsoffset::line_offset(const VOQbsp_curve *cv, double dist, const double nor
   // The leg's normal as the offset polygon takes it: t x normal, made unit.
   const double tx = P[3] - P[0], ty = P[4] - P[1];
   double n[3] = {normal[2] == 1.0 ? ty : -ty, normal[2] == 1.0 ? -tx : tx, 0.0};
+  // A leg too short to have a direction is the general offset's to report.
+  if (!(tx * tx + ty * ty > 1.0020841800044864e-292)) return false;
   int nrc = 0;
   if (!BSnorvec(&nrc, n) || nrc != 0) return false;
   VOQbsp_curve *o = nullptr;
   BSallocvoqcv(2, 2, BSFALSE, 0, &o, rc);
   if (*rc != 0) return true;
   o->order = 2, o->num_poles = 2, o->num_knots = 4, o->rational = BSFALSE, o->weights = nullptr, o->periodic = 0;
-  o->non_uniform = cv->non_uniform, o->planar = cv->planar, o->phy_closed = 0, o->num_boundaries = 0, o->bdrys = nullptr;
+  o->non_uniform = cv->non_uniform, o->planar = cv->planar, o->phy_closed = 0;
+  o->num_boundaries = 0, o->bdrys = nullptr;
   for (int k = 0; k < 4; ++k) o->knots[k] = t[k];
   for (int e = 0; e < 2; ++e) {
     for (int c = 0; c < 2; ++c) o->poles[3 * e + c] = P[3 * e + c] + side * dist * n[c];
