@@ -570,8 +570,19 @@ BSboolean BSbreakcv(int *rc, const VOQbsp_curve *cv_in, int *num_pieces, VOQbsp_
       list = static_cast<VOQbsp_curve **>(BSdbgcalloc(count, sizeof(VOQbsp_curve *)));
       if (!list) *rc = BSRC_ALLOC_CURVE;
     }
-    for (int i = 0; i < count && *rc == 0; ++i)
-      BSallocvoqcv(cv.order, n, cv.rational, 0, &list[i], rc);
+    // Each piece gets room for the knots between the breaks about it (a cut may snap onto a knot beside a break,
+    // never past the next break) and its clamped ends: a record of the whole curve's size for each piece made the
+    // break of a polyline cost the square of its length.
+    for (int i = 0; i < count && *rc == 0; ++i) {
+      int room = n;
+      if (breaks > 0) {
+        const double lo = i < 2 ? -INFINITY : params[i - 2], hi = i + 1 >= breaks ? INFINITY : params[i + 1];
+        const long inside = std::upper_bound(cv.knots, cv.knots + cv.num_knots, hi) -
+                            std::lower_bound(cv.knots, cv.knots + cv.num_knots, lo);
+        room = static_cast<int>(std::min<long>(n, inside + 2L * k));
+      }
+      BSallocvoqcv(cv.order, room, cv.rational, 0, &list[i], rc);
+    }
     if (*rc == 0 && breaks == 0) {
       BScv_copy(rc, &cv, list[0]);
     } else {

@@ -184,6 +184,7 @@ class SpanGrid {
   bool build() {
     const int k = cv_->order, n = cv_->num_poles;
     if (!std::isfinite(reach_) || !(reach_ >= 0)) return false;
+    if (n - k + 1 < kFewSpans) return false;
     if (cv_->rational)
       for (int i = 0; i < n; ++i)
         if (!(cv_->weights[i] > 0)) return false;
@@ -211,7 +212,7 @@ class SpanGrid {
       spans_[m++] = s;
     }
     const double w = all[2] - all[0], h = all[3] - all[1];
-    if (m == 0 || !std::isfinite(w) || !std::isfinite(h)) return false;
+    if (m < kFewSpans || !std::isfinite(w) || !std::isfinite(h)) return false;
     // About one cell a span, none narrower than the reach.
     side_ = std::fmax(std::sqrt(w * h / m), std::fmax(std::fmax(w, h) / m, reach_));
     if (!(side_ > 0) || !std::isfinite(side_)) return false;
@@ -249,6 +250,10 @@ class SpanGrid {
     starts_[0] = 0;
     return true;
   }
+
+  // A curve of fewer spans is searched whole: the grid would save little, and the search keeps the exits it has
+  // always shown.
+  static constexpr int kFewSpans = 64;
 
   const VOQbsp_curve *cv_;
   double reach_;

@@ -409,14 +409,15 @@ TEST(SpanOffset, SharedChecksDecideAsTheCheckedEntries) {
                  {0.0047554201374054254, 0.00113046476357095, 0, 2.9113015357732195, -15.010488724460398, 0,
                   -0.0047676328282864862, 6.8130362668757682e-05, 0, 0.0012491438487084545, -0.0046463735908151074, 0},
                  clamped_knots(4, 4));
-  // A quadratic whose control polygon ends in a zig-zag tail: beside the tail's loops Newton runs give up, and the
-  // nearest-point search that takes over looks only at the spans within reach off the slow roads.
+  // A long quadratic whose control polygon ends in a zig-zag tail: beside the tail's loops Newton runs give up, and
+  // the nearest-point search that takes over looks only at the spans within reach off the slow roads.
   std::vector<double> tail_poles, tail_knots = {0, 0, 0};
-  for (int i = 0; i < 24; ++i) {
-    tail_poles.insert(tail_poles.end(), {i < 12 ? i : 11 + 2.0 * (i - 11), i < 12 ? 0.3 * std::sin(0.4 * i) : (i % 2 ? 1.5 : -1.4), 0});
+  for (int i = 0; i < 90; ++i) {
+    const bool zig = i >= 60;
+    tail_poles.insert(tail_poles.end(), {zig ? 59 + 2.0 * (i - 59) : i, zig ? (i % 2 ? 1.5 : -1.4) : 0.3 * std::sin(0.4 * i), 0});
     if (i > 2) tail_knots.push_back(i - 2);
   }
-  tail_knots.insert(tail_knots.end(), 3, 22);
+  tail_knots.insert(tail_knots.end(), 3, 88);
   TestCurve tail(3, tail_poles, tail_knots);
   const struct {
     const char *name;
