@@ -435,11 +435,14 @@ bool behind_a_leg(const Run &r, const Kept &x, bool *behind, int *rc) {
       const Shape &sh = cl.shapes[k];
       const double g = sh.distance(p, foot, rc);
       if (*rc != 0) return false;
-      const double *a = sh.ends[0], *b = sh.ends[1], tx = b[0] - a[0], ty = b[1] - a[1];
+      // The leg's way at the foot: a line's own, an arc's square to its radius there in the sweep's sense.
+      const double *a = sh.ends[0], *b = sh.ends[1], s = sh.sweep < 0 ? -1.0 : 1.0;
+      const double tx = sh.kind == Piece::kArc ? -s * (foot[1] - sh.c[1]) : b[0] - a[0];
+      const double ty = sh.kind == Piece::kArc ? s * (foot[0] - sh.c[0]) : b[1] - a[1];
       const double n[2] = {c.side * ty * c.normal[2], -c.side * tx * c.normal[2]};
       const bool inside = !(foot[0] == a[0] && foot[1] == a[1]) && !(foot[0] == b[0] && foot[1] == b[1]);
       const bool away = (p[0] - foot[0]) * n[0] + (p[1] - foot[1]) * n[1] < 0;
-      if (inside && away && g > sh.d + match) back = std::min(back, g);
+      if (sh.kind != Piece::kCurve && inside && away && g > sh.d + match) back = std::min(back, g);
       else other = std::min(other, g);
     }
     *behind = back < std::min(other, bound) - match;
@@ -464,8 +467,8 @@ bool follow_runs(Run &r, int *rc) {
   const auto on_cap = [&](const Kept &x, int e) {
     return cl.parts[x.stretch].bridge && cl.parts[x.stretch].near_end[0] == e;
   };
-  bool lines_only = true;
-  for (int k = 0; k < nl; ++k) lines_only = lines_only && cl.shapes[k].kind == Piece::kLines;
+  bool exact = true;
+  for (int k = 0; k < nl; ++k) exact = exact && cl.shapes[k].kind != Piece::kCurve;
   for (int pass = 0; pass < 2; ++pass)
     for (int k = 0; k < nk; ++k) {
       if (kept[k].used || (pass == 0 && kept[k].has_prev)) continue;
@@ -481,14 +484,14 @@ bool follow_runs(Run &r, int *rc) {
       std::size_t lead = 0;
       while (lead < run.size() && cl.parts[kept[run[lead]].stretch].bridge) ++lead;
       run.erase(run.begin(), run.begin() + static_cast<std::ptrdiff_t>(lead));
-      // An offset of lines, mitred or round, keeps a stretch of a leg's own offset line that other legs cut off at
-      // both ends, as the corner road (whose chains turning back past a half turn come here) keeps every leg's line
-      // where it has room; what runs along corners' extensions alone is a mitre's tip beyond the chain, and goes.
-      // Straight corners extend a leg's offset towards the connecting line past the leg's end, and a run apart that
-      // follows such an extension round beyond another leg is no part of the offset: with them a run apart is kept
-      // only where no point of it lies behind a leg.
+      // An offset of lines and arcs, whatever its corners, keeps a stretch of a leg's own offset that other legs cut
+      // off at both ends (a room the chain walls in), as the corner road (whose chains turning back past a half turn
+      // come here) keeps every leg's offset where it has room; what runs along corners' extensions alone is a
+      // mitre's tip beyond the chain, and goes. Straight corners extend a leg's offset towards the connecting line
+      // past the leg's end, and a run apart that follows such an extension round beyond another leg is no part of
+      // the offset: with them a run apart is kept only where no point of it lies behind a leg.
       bool own = false;
-      if (!c.closed && !ends && lines_only)
+      if (!c.closed && !ends && exact)
         for (std::size_t q = 0; q < run.size() && !own; ++q)
           if (!on_own_offset(r, kept[run[q]], &own, rc)) return false;
       for (std::size_t q = 0; q < run.size() && own && c.option == 2; ++q) {
