@@ -435,11 +435,14 @@ bool behind_a_leg(const Run &r, const Kept &x, bool *behind, int *rc) {
       const Shape &sh = cl.shapes[k];
       const double g = sh.distance(p, foot, rc);
       if (*rc != 0) return false;
-      const double *a = sh.ends[0], *b = sh.ends[1], tx = b[0] - a[0], ty = b[1] - a[1];
+      // The leg's way at the foot: a line's own, an arc's square to its radius there in the sweep's sense.
+      const double *a = sh.ends[0], *b = sh.ends[1], s = sh.sweep < 0 ? -1.0 : 1.0;
+      const double tx = sh.kind == Piece::kArc ? -s * (foot[1] - sh.c[1]) : b[0] - a[0];
+      const double ty = sh.kind == Piece::kArc ? s * (foot[0] - sh.c[0]) : b[1] - a[1];
       const double n[2] = {c.side * ty * c.normal[2], -c.side * tx * c.normal[2]};
       const bool inside = !(foot[0] == a[0] && foot[1] == a[1]) && !(foot[0] == b[0] && foot[1] == b[1]);
       const bool away = (p[0] - foot[0]) * n[0] + (p[1] - foot[1]) * n[1] < 0;
-      if (inside && away && g > sh.d + match) back = std::min(back, g);
+      if (sh.kind != Piece::kCurve && inside && away && g > sh.d + match) back = std::min(back, g);
       else other = std::min(other, g);
     }
     *behind = back < std::min(other, bound) - match;
@@ -464,14 +467,18 @@ bool follow_runs(Run &r, int *rc) {
   const auto on_cap = [&](const Kept &x, int e) {
     return cl.parts[x.stretch].bridge && cl.parts[x.stretch].near_end[0] == e;
   };
-  bool lines_only = true;
-  for (int k = 0; k < nl; ++k) lines_only = lines_only && cl.shapes[k].kind == Piece::kLines;
+  bool exact = true, lines_only = true;
+  for (int k = 0; k < nl; ++k) {
+    exact = exact && cl.shapes[k].kind != Piece::kCurve;
+    lines_only = lines_only && cl.shapes[k].kind == Piece::kLines;
+  }
   for (int pass = 0; pass < 2; ++pass)
     for (int k = 0; k < nk; ++k) {
       if (kept[k].used || (pass == 0 && kept[k].has_prev)) continue;
       std::vector<int> run;
       for (int q = k; q >= 0 && !kept[q].used; q = kept[q].next) kept[q].used = true, run.push_back(q);
       const Kept &first = kept[run.front()], &last = kept[run.back()];
+      const bool rings = last.next == run.front();
       bool from_cut = false, to_cut = false;
       if (!c.closed && first.stretch == 0 && first.cut[0] && !cut_on_leg(r, first, 0, &from_cut, rc)) return false;
       if (!c.closed && last.stretch == np - 1 && last.cut[1] && !cut_on_leg(r, last, 1, &to_cut, rc)) return false;
@@ -481,14 +488,16 @@ bool follow_runs(Run &r, int *rc) {
       std::size_t lead = 0;
       while (lead < run.size() && cl.parts[kept[run[lead]].stretch].bridge) ++lead;
       run.erase(run.begin(), run.begin() + static_cast<std::ptrdiff_t>(lead));
-      // An offset of lines, mitred or round, keeps a stretch of a leg's own offset line that other legs cut off at
-      // both ends, as the corner road (whose chains turning back past a half turn come here) keeps every leg's line
-      // where it has room; what runs along corners' extensions alone is a mitre's tip beyond the chain, and goes.
-      // Straight corners extend a leg's offset towards the connecting line past the leg's end, and a run apart that
-      // follows such an extension round beyond another leg is no part of the offset: with them a run apart is kept
-      // only where no point of it lies behind a leg.
+      // An offset of lines, whatever its corners, keeps a stretch of a leg's own offset line that other legs cut
+      // off at both ends, as the corner road (whose chains turning back past a half turn come here) keeps every
+      // leg's line where it has room; what runs along corners' extensions alone is a mitre's tip beyond the chain,
+      // and goes. With arcs such a run is kept where it closes on itself: the edge of a room the chain walls in
+      // (behind a mouth narrower than twice the distance); an arc's offset that runs on apart past a crossing of
+      // the chain lies on the far side of a leg. Straight corners extend a leg's offset towards the connecting
+      // line past the leg's end, and a run apart that follows such an extension round beyond another leg is no
+      // part of the offset: with them a run apart is kept only where no point of it lies behind a leg.
       bool own = false;
-      if (!c.closed && !ends && lines_only)
+      if (!c.closed && !ends && (lines_only || (exact && rings)))
         for (std::size_t q = 0; q < run.size() && !own; ++q)
           if (!on_own_offset(r, kept[run[q]], &own, rc)) return false;
       for (std::size_t q = 0; q < run.size() && own && c.option == 2; ++q) {
@@ -498,9 +507,9 @@ bool follow_runs(Run &r, int *rc) {
       }
       if (!run.empty()) runs.push_back(run), at_end.push_back(ends || own);
     }
-  // An open chain's offset is what runs from the offset of its start or to that of its end, and a mitred or round
-  // one of lines also what runs along a leg's own offset between the bands of others; what else keeps clear lies
-  // apart from it, about a chain that crosses itself.
+  // An open chain's offset is what runs from the offset of its start or to that of its end, and also what runs
+  // along a leg's own offset between the bands of others (with arcs, round a room the chain walls in); what else
+  // keeps clear lies apart from it, about a chain that crosses itself.
   if (!c.closed) {
     std::vector<std::vector<int>> ends;
     for (std::size_t q = 0; q < runs.size(); ++q)

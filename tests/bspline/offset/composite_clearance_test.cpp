@@ -276,7 +276,10 @@ TEST(CompositeClearance, UnevenArcsKeepTheDistance) {
         {false, -0.92523990074179485, -0.85671069240839293, -0.79543697605584207, -0.86500399531793404}},
        0.25236703106886965,
        BSTRUE,
-       {0, 1, 2}},
+       {0, 1, 2},
+       // The pocket between the long leg and the arc is a room behind a mouth narrower than twice the distance:
+       // its edge was dropped with rc 0, and is now handed back apart.
+       1},
       {"a short arc turning back under a line's offset",
        {{false, 0, 0, -0.0071533749496164875, -0.033328132574760354},
         {false, -0.0071533749496164875, -0.033328132574760354, -0.65086124582250249, 0.16262856055048425},
@@ -397,6 +400,25 @@ TEST(CompositeClearance, UnevenArcsKeepTheDistance) {
       // than a few: it moves far out only.
       {"two cuts on either side of a crossing inside a band", small, 0.01, BSTRUE, {0, 2}, 4, false, true, false},
       {"two cuts on either side of a crossing inside a band", small, 0.01, BSTRUE, {1}, 2, false, true, false},
+      // A room that a chain of lines and arcs walls in, behind a mouth narrower than twice the distance: its edge at
+      // the distance, cut off at both ends by the bands of the legs about the mouth, was dropped with rc 0 (every
+      // corner option); it is handed back apart from the corridor's run.
+      {"a room walled in by lines and arcs",
+       {{false, -2.3924053822028886, -2.3056653513853367, 0, -0.85263433172489655},
+        {false, 0, -0.85263433172489655, 0, -2.3073834651858514},
+        {false, 0, -2.3073834651858514, 3.9757849289706204, -2.3073834651858514},
+        {false, 3.9757849289706204, -2.3073834651858514, 3.9757849289706204, 2.3073834651858514},
+        {true, 1.9878924644853102, -0.17521705871732873, 3.1804122078186383, 0.89561048320029502,
+         1.3503716871892031, 1},
+        {true, 4.5606275180060516, 1.580008898455374, 4.6182677616526728, 2.983434682883956, 0.31631594141167441, 1},
+        {true, -3.396942966788477, -2.0443535862070252, 4.4645000298193782, 0.706130138911507, 0.63771738670478684,
+         1}},
+       1,
+       BSFALSE,
+       {0, 1, 2},
+       1,
+       false,
+       true},
   };
   // The walled-in stretches of line chains also far out and tiny: what tells a leg's own offset from a mitre's
   // extension must not hang on the chain's place or size; nor must the count of pieces that fit the caller's room.

@@ -1137,4 +1137,348 @@ TEST(CompositeDriverOracle, ShortcutsAnswerAsTheGeneralRoadsOnRandomChains) {
   EXPECT_EQ(compared, 24 * scale * 12);
 }
 
+// The chain through the points (x, y, bulge) in turn: from each point to the next a line (bulge 0) or an arc whose
+// bulge is the tangent of a quarter of its signed sweep (positive: counter-clockwise).
+Chain bulged_chain(const std::vector<std::array<double, 3>> &pts, bool closed) {
+  Chain c;
+  for (std::size_t k = 1; k < pts.size(); ++k) {
+    const double px = pts[k - 1][0], py = pts[k - 1][1], qx = pts[k][0], qy = pts[k][1], b = pts[k - 1][2];
+    if (b == 0) {
+      c.add_line(px, py, qx, qy);
+      continue;
+    }
+    const double sweep = 4 * std::atan(b), len = std::hypot(qx - px, qy - py), h = len / (2 * std::tan(sweep / 2));
+    const double cx = 0.5 * (px + qx) - h * (qy - py) / len, cy = 0.5 * (py + qy) + h * (qx - px) / len;
+    add_arc(&c, cx, cy, len / (2 * std::fabs(std::sin(sweep / 2))), std::atan2(py - cy, px - cx), sweep);
+  }
+  c.closed = closed;
+  c.path.index();
+  return c;
+}
+
+// Whether the chain crosses itself: its legs drawn as chords (64 to an arc), each pair of chords asked whether they
+// cross, but the two that meet at a corner.
+bool crosses_itself(const Chain &c) {
+  std::vector<std::vector<std::array<double, 2>>> drawn;
+  for (const chains::Element &e : c.path.elements) {
+    const int n = e.arc ? 64 : 1;
+    drawn.emplace_back();
+    for (int i = 0; i <= n; ++i) {
+      double x, y;
+      e.at(double(i) / n, &x, &y);
+      drawn.back().push_back({x, y});
+    }
+  }
+  const auto orient = [](const std::array<double, 2> &a, const std::array<double, 2> &b,
+                         const std::array<double, 2> &q) {
+    const double v = (b[0] - a[0]) * (q[1] - a[1]) - (b[1] - a[1]) * (q[0] - a[0]);
+    return v > 0 ? 1 : v < 0 ? -1 : 0;
+  };
+  const int nl = static_cast<int>(drawn.size());
+  for (int a = 0; a < nl; ++a)
+    for (int b = a; b < nl; ++b)
+      for (std::size_t i = 0; i + 1 < drawn[a].size(); ++i)
+        for (std::size_t j = (a == b ? i + 2 : 0); j + 1 < drawn[b].size(); ++j) {
+          const bool joint = (b == a + 1 && i + 2 == drawn[a].size() && j == 0) ||
+                             (c.closed && a == 0 && b == nl - 1 && i == 0 && j + 2 == drawn[b].size());
+          if (joint) continue;
+          const auto &p = drawn[a][i], &q = drawn[a][i + 1], &r = drawn[b][j], &t = drawn[b][j + 1];
+          if (orient(p, q, r) * orient(p, q, t) <= 0 && orient(r, t, p) * orient(r, t, q) <= 0) return true;
+        }
+  return false;
+}
+
+// How a leg's offset by d (signed: to the right where positive) runs on past one of its ends: a line's along its
+// line, an arc's along its circle or its tangent (always where the offset passes its centre), by the length s from
+// the end.
+struct Reach {
+  bool circle = false;
+  double ox = 0, oy = 0, tx = 0, ty = 0;      // the line: from (ox, oy) along (tx, ty)
+  double cx = 0, cy = 0, r = 0, a = 0, w = 1;  // the circle: from angle a, turning w (+1 counter-clockwise)
+  static Reach of(const chains::Element &e, bool at_end, double d, bool tangent) {
+    Reach q;
+    double x, y, nx, ny;
+    const double t = at_end ? 1 : 0, way = at_end ? 1 : -1;
+    e.at(t, &x, &y), e.right(t, &nx, &ny);
+    q.ox = x + d * nx, q.oy = y + d * ny, q.tx = -ny * way, q.ty = nx * way;
+    const double sgn = e.sweep > 0 ? 1 : -1;
+    if (e.arc && !tangent && e.r + sgn * d > 0) {
+      q.circle = true, q.cx = e.cx, q.cy = e.cy, q.r = e.r + sgn * d, q.a = e.a0 + t * e.sweep, q.w = sgn * way;
+    }
+    return q;
+  }
+  void at(double s, std::vector<double> *xy) const {
+    if (circle) {
+      xy->push_back(cx + r * std::cos(a + w * s / r)), xy->push_back(cy + r * std::sin(a + w * s / r));
+    } else {
+      xy->push_back(ox + s * tx), xy->push_back(oy + s * ty);
+    }
+  }
+  // How far along this reach the point (x, y) on it lies.
+  double along(double x, double y) const {
+    if (!circle) return (x - ox) * tx + (y - oy) * ty;
+    const double turn = w * (std::atan2(y - cy, x - cx) - a);
+    return r * std::fmod(std::fmod(turn, 2 * M_PI) + 2 * M_PI, 2 * M_PI);
+  }
+  // The points where this reach's line or circle meets the other's.
+  void crossings(const Reach &o, std::vector<std::array<double, 2>> *out) const {
+    if (!circle && !o.circle) {
+      const double den = tx * o.ty - ty * o.tx;
+      if (den == 0) return;
+      const double f = ((o.ox - ox) * o.ty - (o.oy - oy) * o.tx) / den;
+      out->push_back({ox + f * tx, oy + f * ty});
+    } else if (!circle || !o.circle) {
+      const Reach &l = circle ? o : *this, &cc = circle ? *this : o;
+      const double fx = l.ox - cc.cx, fy = l.oy - cc.cy, b = fx * l.tx + fy * l.ty;
+      const double disc = b * b - (fx * fx + fy * fy - cc.r * cc.r);
+      if (disc < 0) return;
+      for (const double f : {-b - std::sqrt(disc), -b + std::sqrt(disc)}) out->push_back({l.ox + f * l.tx, l.oy + f * l.ty});
+    } else {
+      const double dx = o.cx - cx, dy = o.cy - cy, dd = std::hypot(dx, dy);
+      if (!(dd > 0) || dd > r + o.r || dd < std::fabs(r - o.r)) return;
+      const double f = (dd * dd + r * r - o.r * o.r) / (2 * dd), h = std::sqrt(std::max(0.0, r * r - f * f));
+      const double mx = cx + f * dx / dd, my = cy + f * dy / dd;
+      out->push_back({mx - h * dy / dd, my + h * dx / dd});
+      out->push_back({mx + h * dy / dd, my - h * dx / dd});
+    }
+  }
+  // Where this reach and the other first cross, as the lengths along each: false where they do not.
+  bool meets(const Reach &o, double *s1, double *s2) const {
+    std::vector<std::array<double, 2>> xs;
+    crossings(o, &xs);
+    double best = INFINITY;
+    for (const auto &x : xs) {
+      const double u = along(x[0], x[1]), v = o.along(x[0], x[1]);
+      if (u >= -1e-12 && v >= -1e-12 && u + v < best) best = u + v, *s1 = std::max(u, 0.0), *s2 = std::max(v, 0.0);
+    }
+    return best < INFINITY;
+  }
+};
+
+// Where the true offset of the chain by d to the side (TRUE: right of its direction) keeps clear of the chain and the
+// pieces miss it: each leg's exact offset sampled `per` times, the samples that lie at d from their leg and farther
+// than d (by a hair) from every leg asked for their distance to the pieces. The farthest miss, and how many samples
+// were asked (*asked) and missed by more than tol (*missed).
+double clear_missed(const Chain &c, const Ours &ours, BSboolean right, double d, double tol, int per, int *asked,
+                    int *missed, std::array<double, 2> *at = nullptr, const Ours *loops = nullptr, int option = 1) {
+  const double s = right ? 1 : -1;
+  double worst = 0;
+  *asked = *missed = 0;
+  const auto &legs = c.path.elements;
+  // Mitred and straight corners that turn away from the offset side reach out past the distance: the two offsets
+  // run on past the corner (a line's along its line, an arc's along its circle) to where they cross, and a leg's
+  // offset inside what they enclose with the corner is inside the offset (a straight join lies within it too).
+  std::vector<std::vector<double>> mitres;
+  const int nl = static_cast<int>(legs.size());
+  for (int k = 0; option != 1 && k < (c.closed ? nl : nl - 1); ++k) {
+    const chains::Element &a = legs[k], &b = legs[(k + 1) % nl];
+    double px, py, n1x, n1y, n2x, n2y;
+    a.at(1, &px, &py), a.right(1, &n1x, &n1y), b.right(0, &n2x, &n2y);
+    // The ways at the corner, square to the right normals.
+    const double t1x = -n1y, t1y = n1x, t2x = -n2y, t2y = n2x, cross = t1x * t2y - t1y * t2x;
+    if (!(s * cross > 0)) continue;
+    // Extended along their circles, or (a sharp join) along their end tangents.
+    for (const bool tangents : {false, true}) {
+      const Reach ra = Reach::of(a, true, s * d, tangents), rb = Reach::of(b, false, s * d, tangents);
+      double s1 = 0, s2 = 0;
+      if (!ra.meets(rb, &s1, &s2)) continue;
+      std::vector<double> xy{px, py};
+      for (int i = 0; i <= 16; ++i) ra.at(s1 * i / 16, &xy);
+      for (int i = 16; i >= 0; --i) rb.at(s2 * i / 16, &xy);
+      mitres.push_back(xy);
+    }
+  }
+  // An open chain's ends, where such corners square the offset off a distance beyond the end.
+  for (int e = 0; option != 1 && !c.closed && e < 2; ++e) {
+    const chains::Element &a = e ? legs.back() : legs.front();
+    double px, py, nx, ny;
+    a.at(e, &px, &py), a.right(e, &nx, &ny);
+    const double g = e ? 1 : -1, tx = -ny * g * d, ty = nx * g * d;
+    mitres.push_back({px + d * nx, py + d * ny, px + d * nx + tx, py + d * ny + ty, px - d * nx + tx,
+                      py - d * ny + ty, px - d * nx, py - d * ny});
+  }
+  const auto in_mitre = [&](double x, double y) {
+    for (const auto &q : mitres) {
+      bool inside = false;
+      const std::size_t n = q.size() / 2;
+      for (std::size_t i = 0, j = n - 1; i < n; j = i++) {
+        const double xi = q[2 * i], yi = q[2 * i + 1], xj = q[2 * j], yj = q[2 * j + 1];
+        if ((yi > y) != (yj > y) && x < xj + (xi - xj) * (y - yj) / (yi - yj)) inside = !inside;
+      }
+      if (inside) return true;
+    }
+    return false;
+  };
+  for (const chains::Element &e : legs)
+    for (int i = 0; i <= per; ++i) {
+      double x, y, nx, ny;
+      e.at(double(i) / per, &x, &y), e.right(double(i) / per, &nx, &ny);
+      x += s * d * nx, y += s * d * ny;
+      if (!(std::fabs(e.distance(x, y) - d) <= 1e-9 * d)) continue;
+      bool clear = true;
+      for (const chains::Element &o : legs) clear = clear && (&o == &e || o.distance(x, y) >= d * (1 + 1e-6));
+      if (!clear || in_mitre(x, y)) continue;
+      ++*asked;
+      double g = ours.m > 0 && (ours.rc == 0 || ours.rc == 47) ? ours.distance(x, y) : INFINITY;
+      for (int l = 0; loops && l < static_cast<int>(loops->loop_curves.size()); ++l) {
+        if (!loops->loop_curves[l]) continue;
+        const double q[3] = {x, y, 0};
+        double uu = 0, foot[3], dd = INFINITY;
+        int rc2 = 0;
+        BSmdstptcv(loops->loop_curves[l], q, &uu, foot, &dd, &rc2);
+        if (rc2 == 0) g = std::min(g, dd);
+      }
+      if (g > tol) {
+        ++*missed;
+        if (at && !(g <= worst)) *at = {x, y};
+      }
+      if (!(g <= worst)) worst = g;
+    }
+  return worst;
+}
+
+// What is wrong with the offset of the open chain c by d to the side, with the corner option: an rc but 0, 47 (it
+// falls apart) or nothing left; a point nearer than d that no far part explains; or a point of a leg's exact offset
+// that keeps the distance from the chain and lies on no piece (nor, with loop mode 2, on a loop that loop mode 1
+// hands back).
+std::string walled_fault(const Chain &c, BSboolean right, double d, std::int16_t option, std::int16_t loop_mode,
+                         double tol, int *asked, int *rc) {
+  const Ours ours(c, right, d, option, loop_mode);
+  *rc = ours.rc, *asked = 0;
+  if (ours.rc == BSRC_NO_JOIN) return "";
+  if (ours.rc != 0 && ours.rc != 47) return "rc " + std::to_string(ours.rc);
+  const std::string fault = distance_fault(c, ours, d, option, tol, true);
+  if (!fault.empty()) return fault;
+  const std::unique_ptr<Ours> handed = loop_mode == 1 ? nullptr : std::make_unique<Ours>(c, right, d, option, 1);
+  int missed = 0;
+  std::array<double, 2> at{0, 0};
+  const double miss =
+      clear_missed(c, ours, right, d, 1e-6 * d + tol, 64, asked, &missed, &at, handed ? handed.get() : &ours, option);
+  if (missed == 0) return "";
+  char why[160];
+  std::snprintf(why, sizeof why, "%d of %d clear samples missed, up to %.3g at (%.17g, %.17g)", missed, *asked, miss,
+                at[0], at[1]);
+  return why;
+}
+
+// Rooms a chain walls in: an open chain that winds round a room and leaves it by a mouth narrower than twice the
+// distance, a spiral whose turns come nearer than that and part again, a U whose arms pinch inwards. The offset
+// inside the room is a stretch whose ends other legs' bands cut, which no run from the chain's ends reaches. Its
+// legs lines or arcs (chains that cross themselves left out), at home, far out or tiny; every option, both sides,
+// loop modes 1 and 2: judged by the plain rule, and every point of a leg's exact offset that keeps the distance
+// from the whole chain lies on the answer, but where the option's mitres or square ends reach over it. Chains with
+// arcs lost such rooms with every option (rc 0, up to 7 of the distance away). STYLESRV_ORACLE_SCALE multiplies
+// the number of chains.
+TEST(CompositeDriverOracle, WalledInStretchesAreKept) {
+  // Found by the sweep below: a keyhole whose room's walls are lines and arcs, and a U pinched by arcs.
+  const struct {
+    const char *what;
+    std::vector<std::array<double, 5>> legs;  // an arc (cx, cy, r, a0, sweep), or a line (x0, y0, x1, y1, NaN)
+  } rows[] = {
+      {"a room behind a keyhole",
+       {{-2.3924053822028886, -2.3056653513853367, 0, -0.85263433172489655, NAN},
+        {0, -0.85263433172489655, 0, -2.3073834651858514, NAN},
+        {0, -2.3073834651858514, 3.9757849289706204, -2.3073834651858514, NAN},
+        {3.9757849289706204, -2.3073834651858514, 3.9757849289706204, 2.3073834651858514, NAN},
+        {1.9878924644853102, -0.17521705871732873, 3.1804122078186383, 0.89561048320029502, 1.3503716871892031},
+        {4.5606275180060516, 1.580008898455374, 4.6182677616526728, 2.983434682883956, 0.31631594141167441},
+        {-3.396942966788477, -2.0443535862070252, 4.4645000298193782, 0.706130138911507, 0.63771738670478684}}},
+      {"the floor of a U pinched by arcs",
+       {{7.8120615945298066, 3.1963891283441384, 7.8724616206392444, 3.0176398521030365, 0.24790560297351302},
+        {-0.0041431595587753667, 1.2280278084740761, 0.99505313593418498, 1.5666325576645668, -0.79423824679847255},
+        {-0.48038120461321543, 3.7392199678259805, 2.1712449109374972, -0.99132341283062742, -0.35638004286940567},
+        {2.8348513953297765, 0.81089161230438189, 2.9485466997334098, 2.8629883931892697, 0.55720852080104744},
+        {1.2677011480120559, 2.0115947121096434, 2.377725696218671, -2.1331241541868793, 1.1246556547839652},
+        {-15.070100796440761, 0.81089161230438189, 17.624167621357206, -0.046026456624641998, 0.09205291324928401},
+        {2.5354022960241118, 1.6217832246087638, 1.8268467574030811, 1.9224277717123133, NAN},
+        {1.6830219001312643, 3.2466724671633131, 1.3320321328704383, -1.4626114031012842, 0.58619593767190803},
+        {-0.60416938547512, 3.1963891283441384, 3.2869828041810951, -0.30062007979018257, 0.60124015958036514}}},
+  };
+  for (const auto &r : rows) {
+    Chain found;
+    for (const auto &l : r.legs)
+      if (std::isnan(l[4])) found.add_line(l[0], l[1], l[2], l[3]);
+      else add_arc(&found, l[0], l[1], l[2], l[3], l[4]);
+    found.path.index();
+    for (const auto &[f, dx] : {std::pair{1.0, 0.0}, {1.0, 1e5}, {1e-2, 0.0}}) {
+      const Chain c = placed(found, f, dx, 0.7 * dx);
+      for (const BSboolean right : {BSTRUE, BSFALSE})
+        for (const std::int16_t option : {0, 1, 2})
+          for (const std::int16_t loop_mode : {1, 2}) {
+            SCOPED_TRACE(testing::Message() << r.what << ", " << f << " times, at " << dx << ", right " << int(right)
+                                            << ", option " << option << ", loop mode " << loop_mode);
+            int asked = 0, rc = 0;
+            EXPECT_EQ(walled_fault(c, right, f, option, loop_mode, BStoltab[bstol::dist_tol] + 1e-13 * dx, &asked, &rc),
+                      "");
+            // Inside, the room is handed back apart from the runs of the chain's ends.
+            if (right == BSFALSE) {
+              EXPECT_EQ(rc, 47);
+            }
+            EXPECT_GT(asked, 0);
+          }
+    }
+  }
+
+  const char *scale_env = std::getenv("STYLESRV_ORACLE_SCALE");
+  const int scale = scale_env ? std::max(1, std::atoi(scale_env)) : 1;
+  std::mt19937 rng(154);
+  std::uniform_real_distribution<double> u(0, 1);
+  const auto in = [&](double lo, double hi) { return lo + (hi - lo) * u(rng); };
+  int cases = 0, failing = 0, apart = 0, crossing = 0;
+  for (int t = 0; t < 60 * scale; ++t) {
+    const int family = t % 3;
+    const bool arcs = t % 2 == 1;
+    const auto bulge = [&](double most) { return arcs && u(rng) < 0.6 ? in(-most, most) : 0.0; };
+    std::vector<std::array<double, 3>> pts;
+    if (family == 0) {
+      // A keyhole: a corridor leads to a room through a mouth narrower than twice the distance.
+      const double w = in(2.5, 8), h = in(2.5, 8), m = in(0.1, 0.9), cw = in(0.1, 3), cl = in(0.5, 5);
+      const double sx = -cl * std::cos(in(-0.6, 0.6)), sy = -cw;
+      pts = {{sx, sy, bulge(0.3)}, {0, -m, bulge(0.2)}, {0, -h / 2, bulge(0.4)}, {w, -h / 2, bulge(0.4)},
+             {w, h / 2, bulge(0.4)}, {0, h / 2, bulge(0.2)}, {0, m, bulge(0.3)}, {sx, cw, 0}};
+    } else if (family == 1) {
+      // A spiral whose gap between turns swings about twice the distance.
+      const double turns = in(1.3, 2.6), mean = in(1.6, 2.6), swing = in(0.2, 1.0), ph = in(0, 6.3);
+      const int legs = 12 + static_cast<int>(24 * u(rng));
+      double r = in(1.2, 3);
+      for (int k = 0; k <= legs; ++k) {
+        const double a = 2 * M_PI * turns * k / legs;
+        pts.push_back({r * std::cos(a), r * std::sin(a), k < legs ? bulge(0.15) : 0.0});
+        r += (mean + swing * std::sin(3 * a / turns + ph)) * turns / legs;
+      }
+    } else {
+      // A U whose arms pinch inwards above its floor.
+      const double w = in(2.5, 6), h = in(4, 9), ph = in(1.5, h - 2), gap = in(0.3, 1.9), b = (w - gap) / 2;
+      const double pw = in(0.3, 1.5);
+      pts = {{0, h, bulge(0.2)}, {0, ph + pw, bulge(0.3)}, {b, ph, bulge(0.15)}, {0, ph - pw, bulge(0.2)},
+             {0, 0, bulge(0.4)}, {w, 0, bulge(0.2)}, {w, ph - pw, bulge(0.15)}, {w - b, ph, bulge(0.3)},
+             {w, ph + pw, bulge(0.2)}, {w, h, 0}};
+    }
+    const Chain made = bulged_chain(pts, false);
+    if (crosses_itself(made)) {
+      ++crossing;
+      continue;
+    }
+    const double f = t % 5 == 3 ? 1e-2 : 1, dx = t % 5 == 4 ? 1e5 : 0;
+    const Chain c = placed(made, f, dx, 0.7 * dx);
+    const char *what = family == 0 ? "keyhole" : family == 1 ? "spiral" : "pinched U";
+    for (const BSboolean right : {BSTRUE, BSFALSE})
+      for (const std::int16_t option : {0, 1, 2})
+        for (const std::int16_t loop_mode : {1, 2}) {
+          ++cases;
+          int asked = 0, rc = 0;
+          const std::string fault =
+              walled_fault(c, right, f, option, loop_mode, BStoltab[bstol::dist_tol] + 1e-13 * dx, &asked, &rc);
+          apart += rc == 47;
+          if (!fault.empty() && ++failing <= 10)
+            ADD_FAILURE() << what << " " << t << " right " << int(right) << " option " << option << " loop mode "
+                          << loop_mode << ": " << fault;
+        }
+  }
+  EXPECT_EQ(failing, 0) << "of " << cases;
+  // Most chains keep clear of themselves, and many of them wall a room in.
+  EXPECT_LE(crossing, 60 * scale / 2);
+  EXPECT_GT(apart, cases / 20);
+}
+
 }  // namespace
